@@ -1,0 +1,14 @@
+# qv_add_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest executable per component; every test case becomes its own CTest test so that
+# they run in parallel, each in a fresh process.
+function(qv_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} qvtestsupport GTest::gtest GTest::gtest_main GTest::gmock)
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
