@@ -46,3 +46,19 @@ TEST(Guid, OrderingIsByFieldsNotBytes) {
     EXPECT_EQ(E_ABORT, static_cast<HRESULT>(0x80004004u));
     EXPECT_TRUE(SUCCEEDED(S_FALSE));
 }
+
+#include "utf.h"
+
+TEST(Utf, UmlautsAndAstralCharactersRoundTrip) {
+    const std::wstring w = L"Grüße aus Zürich \U0001F692";
+    const std::string u = qv::ToUtf8(w);
+    EXPECT_EQ(u, "Gr\xC3\xBC\xC3\x9F" "e aus Z\xC3\xBCrich \xF0\x9F\x9A\x92");
+    EXPECT_EQ(qv::FromUtf8(u), w);
+}
+
+TEST(Utf, BrokenSequencesBecomeReplacementCharacters) {
+    EXPECT_EQ(qv::FromUtf8("a\xC3"), L"a\uFFFD");
+    EXPECT_EQ(qv::FromUtf8("\xC3(b"), L"\uFFFD(b");
+    EXPECT_EQ(qv::FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");  // overlong
+    EXPECT_EQ(qv::FromUtf8("\xFF"), L"\uFFFD");
+}
