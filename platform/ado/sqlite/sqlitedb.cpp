@@ -1,0 +1,226 @@
+#include "sqlitedb.h"
+#include "extensions.h"
+#include "tsqlruntime.h"
+#include <sqlite3.h>
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
+
+namespace qv::sql {
+
+ErrorInfo MapError(int extendedRc, const std::string& message) {
+    ErrorInfo e;
+    e.nativeError = extendedRc;
+    e.description = message.empty() ? sqlite3_errstr(extendedRc) : message;
+    switch (extendedRc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+        e.hresult = 0;
+        e.sqlState = "00000";
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        e.hresult = kHrTimeout;
+        e.sqlState = "HYT00";
+        break;
+    case SQLITE_CONSTRAINT:
+        e.hresult = kHrFail;
+        e.sqlState = "23000";
+        break;
+    case SQLITE_ERROR:
+        e.hresult = kHrFail;
+        e.sqlState = "42000";
+        break;
+    case SQLITE_CANTOPEN:
+        e.hresult = kHrFail;
+        e.sqlState = "08001";
+        break;
+    default:
+        e.hresult = kHrFail;
+        e.sqlState = "HY000";
+        break;
+    }
+    return e;
+}
+
+namespace {
+
+// The path of a connection string; empty when the string names no SQLite database.
+std::string PathOf(const std::string& cs) {
+    std::string lower;
+    for (char c : cs.substr(0, 7)) lower += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    if (lower != "sqlite:") return {};
+    std::string rest = cs.substr(7);
+    if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
+    return rest;
+}
+
+}  // namespace
+
+SqliteDb::SqliteDb() = default;
+
+SqliteDb::~SqliteDb() { Close(); }
+
+int SqliteDb::Fail(int rc, const std::string& message) {
+    error_ = MapError(rc, message);
+    return rc;
+}
+
+int SqliteDb::FailFromDb(int rc) {
+    if (!db_) return Fail(rc, "");
+    return Fail(sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+}
+
+int SqliteDb::Open(const std::string& connectionString, const OpenOptions& options) {
+    Close();
+    error_ = {};
+    std::string path = PathOf(connectionString);
+    if (path.empty()) return Fail(SQLITE_CANTOPEN, "Not an SQLite connection string: '" + connectionString + "'");
+    bool memory = path == ":memory:";
+    if (!memory) {
+        std::error_code ec;
+        std::filesystem::path parent = std::filesystem::path(path).parent_path();
+        if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+        if (ec) return Fail(SQLITE_CANTOPEN, "Cannot create the folder '" + parent.string() + "': " + ec.message());
+    }
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        int ext = db_ ? sqlite3_extended_errcode(db_) : rc;
+        std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        return Fail(ext, msg + ": '" + path + "'");
+    }
+    path_ = path;
+    sqlite3_extended_result_codes(db_, 1);
+    busyTimeoutMs_ = options.busyTimeoutMs;
+    sqlite3_busy_timeout(db_, busyTimeoutMs_);
+    const char* setup = memory ? "PRAGMA foreign_keys=ON;"
+                               : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;";
+    rc = sqlite3_exec(db_, setup, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = RegisterTsqlRuntime(db_);
+        if (rc == SQLITE_OK) {
+            try {
+                RunConnectionInitializers(db_);
+            } catch (const std::exception& e) {
+                Fail(SQLITE_ERROR, std::string("A connection initializer failed: ") + e.what());
+                Close();
+                return SQLITE_ERROR;
+            }
+        }
+    }
+    if (rc != SQLITE_OK) {
+        FailFromDb(rc);
+        Close();
+        return error_.nativeError;
+    }
+    cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize);
+    StatementCache::Attach(db_, cache_.get());
+    return SQLITE_OK;
+}
+
+void SqliteDb::Close() {
+    if (!db_) return;
+    if (cache_) {
+        StatementCache::Detach(db_);
+        cache_.reset();
+    }
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Statements still lent out keep the connection until they are given back.
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    path_.clear();
+    depth_ = 0;
+    lostTransaction_ = false;
+}
+
+int SqliteDb::SetBusyTimeout(int ms) {
+    busyTimeoutMs_ = ms;
+    if (!db_) return SQLITE_OK;
+    return sqlite3_busy_timeout(db_, ms);
+}
+
+int SqliteDb::Exec(const std::string& sql) {
+    if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        std::string text = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        return Fail(sqlite3_extended_errcode(db_), text);
+    }
+    return SQLITE_OK;
+}
+
+void SqliteDb::SyncDepth() {
+    if (!db_) {
+        depth_ = 0;
+        return;
+    }
+    bool open = !sqlite3_get_autocommit(db_);
+    if (depth_ > 0 && !open) {
+        depth_ = 0;
+        lostTransaction_ = true;
+    } else if (depth_ == 0 && open) {
+        depth_ = 1;  // begun by a plain BEGIN statement
+    }
+}
+
+int SqliteDb::Depth() {
+    SyncDepth();
+    return depth_;
+}
+
+int SqliteDb::Begin() {
+    if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
+    SyncDepth();
+    if (depth_ > 0) {
+        ++depth_;
+        return SQLITE_OK;
+    }
+    int rc = Exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return rc;
+    depth_ = 1;
+    lostTransaction_ = false;
+    return SQLITE_OK;
+}
+
+int SqliteDb::Commit() {
+    if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
+    SyncDepth();
+    if (depth_ == 0) {
+        bool lost = std::exchange(lostTransaction_, false);
+        Fail(SQLITE_ERROR, lost ? "The transaction was rolled back by the database after an error; nothing was committed."
+                                : "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        error_.sqlState = "25000";
+        return SQLITE_ERROR;
+    }
+    if (depth_ > 1) {
+        --depth_;
+        return SQLITE_OK;
+    }
+    int rc = Exec("COMMIT");
+    SyncDepth();  // a failed COMMIT (busy) leaves the transaction open for a retry or a rollback
+    if (rc == SQLITE_OK) lostTransaction_ = false;
+    return rc;
+}
+
+int SqliteDb::Rollback() {
+    if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
+    SyncDepth();
+    if (depth_ == 0) {
+        if (std::exchange(lostTransaction_, false)) return SQLITE_OK;  // already rolled back
+        Fail(SQLITE_ERROR, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        error_.sqlState = "25000";
+        return SQLITE_ERROR;
+    }
+    int rc = Exec("ROLLBACK");
+    if (sqlite3_get_autocommit(db_)) depth_ = 0;
+    lostTransaction_ = false;
+    return rc;
+}
+
+}  // namespace qv::sql

@@ -1,0 +1,90 @@
+#pragma once
+// The SQLite driver: one database connection opened from a connection string with the settings
+// the suite relies on, the transaction depth counted the way T-SQL counts it, and engine errors
+// mapped to what the ADO layer reports.
+//
+// Threads: a connection belongs to one thread at a time (the ADO layer gives each thread its
+// own). It is opened in serialized mode, so a slip costs speed, not the database.
+#include "stmtcache.h"
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct sqlite3;
+
+namespace qv::sql {
+
+constexpr std::int32_t kHrTimeout = static_cast<std::int32_t>(0x80040E31u);  // DB_E_ABORTLIMITREACHED
+constexpr std::int32_t kHrFail = static_cast<std::int32_t>(0x80004005u);     // E_FAIL
+
+struct ErrorInfo {
+    std::int32_t hresult = 0;
+    std::int32_t nativeError = 0;  // the SQLite extended result code
+    std::string sqlState;
+    std::string description;
+};
+
+// Busy and locked: the timeout code and "HYT00", so the callers' retry rules apply. Constraint:
+// E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Else E_FAIL "HY000".
+ErrorInfo MapError(int extendedRc, const std::string& message);
+
+struct OpenOptions {
+    int busyTimeoutMs = 5000;
+    std::size_t statementCacheSize = 64;
+};
+
+class SqliteDb {
+public:
+    SqliteDb();
+    // Rolls back an open transaction and closes.
+    ~SqliteDb();
+    SqliteDb(const SqliteDb&) = delete;
+    SqliteDb& operator=(const SqliteDb&) = delete;
+
+    // "sqlite:PATH", "sqlite://PATH" or "sqlite::memory:". A missing file is created, with its
+    // folders. Files run in WAL mode with synchronous=NORMAL; foreign keys are enforced. The
+    // T-SQL runtime and then the registered connection initializers are installed. Returns an
+    // SQLite result code; LastError() describes a failure.
+    int Open(const std::string& connectionString, const OpenOptions& options = {});
+    void Close();
+    bool IsOpen() const { return db_ != nullptr; }
+    sqlite3* Handle() const { return db_; }
+    // The file, or ":memory:".
+    const std::string& Path() const { return path_; }
+
+    int SetBusyTimeout(int ms);
+    int BusyTimeout() const { return busyTimeoutMs_; }
+
+    // Runs plain SQLite SQL (no T-SQL translation), rows discarded.
+    int Exec(const std::string& sql);
+
+    // T-SQL's transaction count: Begin at depth 0 starts a transaction (taking the write lock at
+    // once, so that two writers wait for each other instead of failing half-way), a nested Begin
+    // only counts; Commit counts down and commits at the outermost level; Rollback at any depth
+    // rolls everything back and the depth becomes 0. Commit or Rollback at depth 0 is an error.
+    int Begin();
+    int Commit();
+    int Rollback();
+    // Also follows what the engine did on its own: a transaction it rolled back after an error
+    // counts as ended, and a later Commit reports that nothing was committed.
+    int Depth();
+
+    const ErrorInfo& LastError() const { return error_; }
+    // Null when the connection is not open.
+    StatementCache* Statements() const { return cache_.get(); }
+
+private:
+    int Fail(int rc, const std::string& message);
+    int FailFromDb(int rc);
+    void SyncDepth();
+
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    int busyTimeoutMs_ = 5000;
+    int depth_ = 0;
+    bool lostTransaction_ = false;
+    ErrorInfo error_;
+    std::unique_ptr<StatementCache> cache_;
+};
+
+}  // namespace qv::sql
