@@ -1,0 +1,73 @@
+#pragma once
+// Prints the syntax tree as SQLite SQL. T-SQL forms that SQLite lacks are rewritten on the tree
+// (TOP, UPDATE ... FROM with the target repeated, DELETE t FROM ..., the T-SQL functions through
+// the runtime's tsql_* functions). Variables become numbered parameters: variable slot s is ?s+1.
+#include "tsqlast.h"
+
+#include <string>
+#include <vector>
+
+namespace qv::tsql {
+
+class SqlitePrinter {
+public:
+    // `trancountSlot` is the parameter slot that stands for @@TRANCOUNT.
+    SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot);
+
+    // One statement; Select must not assign variables.
+    std::string Statement(const Stmt& stmt);
+    // SELECT @a = x, @b = y ... printed as SELECT x, y ...
+    std::string AssigningSelect(const SelectStmt& stmt);
+    // SELECT <expr>
+    std::string ValueQuery(const Expr& e);
+    // SELECT CASE WHEN <cond> THEN 1 ELSE 0 END: T-SQL's IF takes UNKNOWN as false.
+    std::string ConditionQuery(const Expr& cond);
+    // The select with the single table's rowid appended as column `rowidColumn`.
+    std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn);
+
+    // Parameter slots that the statements printed so far refer to, and clears the list.
+    std::vector<int> TakeUsedSlots();
+    bool UsesTrancount() const { return usesTrancount_; }
+
+    std::string Expression(const Expr& e);
+
+private:
+    struct Out {
+        std::string text;
+        int prec;
+    };
+
+    Out Print(const Expr& e);
+    std::string Wrap(const Expr& e, int minPrec);
+    std::string Wrap(Out o, int minPrec);
+    Out PrintBinary(const BinaryExpr& b);
+    Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec);
+    Out PrintFunction(const FunctionExpr& f);
+    Out PrintCase(const CaseExpr& c);
+    std::string CollatedOperand(const Expr& e, const std::string& collation);
+    bool NeedsCaseInsensitive(const std::vector<const Expr*>& operands) const;
+
+    std::string Query(const struct Query& q);
+    std::string Core(const SelectCore& core, const std::vector<OrderItem>* orderBy, bool withLimit,
+                     const std::string& extraItem = {});
+    std::string OrderBy(const std::vector<OrderItem>& items);
+    std::string Source(const TableSource& src);
+    std::string TableName(const Name& name, std::size_t pos);
+    std::string ColumnName(const Name& name, std::size_t pos);
+    std::string Identifier(const Ident& id);
+
+    std::string Insert(const InsertStmt& s);
+    std::string Update(const UpdateStmt& s);
+    std::string Delete(const DeleteStmt& s);
+    std::string SetList(const UpdateStmt& s, const std::string& targetRef);
+    std::string SetColumn(const SetClause& set, const UpdateStmt& s, const std::string& targetRef);
+
+    void UseSlot(int slot);
+
+    const std::vector<VariableDecl>& variables_;
+    int trancountSlot_;
+    bool usesTrancount_ = false;
+    std::vector<int> used_;
+};
+
+}  // namespace qv::tsql

@@ -1,0 +1,64 @@
+#pragma once
+// Runs a translated batch on an SQLite connection, step by step. The first statement that
+// returns rows becomes the result, which the caller reads row by row.
+#include "sqlvalue.h"
+#include "stmtcache.h"
+#include "tsqlprogram.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace qv::tsql {
+
+struct ExecOptions {
+    // Answers @@TRANCOUNT: the transaction depth the caller keeps. Null means 0.
+    std::function<int()> tranCount;
+    // Prepared statements to reuse. Null means the cache of the connection when the driver
+    // opened it (qv::sql::StatementCache::For), else every statement is prepared anew.
+    qv::sql::StatementCache* cache = nullptr;
+};
+
+class Execution {
+public:
+    Execution();
+    Execution(Execution&&) noexcept;
+    Execution& operator=(Execution&&) noexcept;
+    ~Execution();
+
+    // Whether a statement returned a result (it may still have no rows).
+    bool HasResult() const;
+    int ColumnCount() const;
+    // The column's name as the statement wrote it (alias or column name; empty for an unnamed
+    // expression).
+    const std::string& ColumnName(int column) const;
+    // Moves to the next row of the result; false after the last one. Throws ExecError.
+    bool Next();
+    // A column of the current row.
+    qv::sql::Value Get(int column) const;
+    // Rows inserted, updated or deleted by the batch's INSERT/UPDATE/DELETE statements.
+    std::int64_t RowsAffected() const;
+    // A batch variable's value after the run (tests, diagnostics); empty if there is none.
+    std::optional<qv::sql::Value> Variable(std::string_view name) const;
+
+private:
+    struct Impl;
+    explicit Execution(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    friend Execution Execute(sqlite3*, std::shared_ptr<const Program>, const ExecOptions&);
+};
+
+// Runs `program` on `db`. Throws ExecError when a step fails; the steps before it have taken
+// effect.
+Execution Execute(sqlite3* db, std::shared_ptr<const Program> program, const ExecOptions& options = {});
+// Translates (cached) and runs. Throws TranslateError or ExecError.
+Execution Execute(sqlite3* db, std::string_view tsql, const ExecOptions& options = {});
+
+}  // namespace qv::tsql

@@ -1,0 +1,363 @@
+#include "tsqlprogram.h"
+
+#include "sqliteprinter.h"
+#include "tsqlanalysis.h"
+#include "tsqlerror.h"
+#include "tsqllexer.h"
+#include "tsqlparser.h"
+
+#include <charconv>
+#include <list>
+#include <mutex>
+#include <unordered_map>
+
+namespace qv::tsql {
+
+namespace {
+
+// A literal as a value, for constants that need no trip through SQLite.
+std::optional<qv::sql::Value> ConstantOf(const Expr& e) {
+    if (e.kind != ExprKind::Literal) return std::nullopt;
+    const auto& lit = static_cast<const LiteralExpr&>(e);
+    switch (lit.type) {
+        case LiteralExpr::Type::Integer: {
+            std::int64_t v = 0;
+            const char* first = lit.text.data();
+            const char* last = first + lit.text.size();
+            auto [ptr, ec] = std::from_chars(first, last, v);
+            if (ec != std::errc() || ptr != last) return std::nullopt;
+            return qv::sql::Value(v);
+        }
+        case LiteralExpr::Type::Decimal: {
+            try {
+                return qv::sql::Value(std::stod(lit.text));
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+        }
+        case LiteralExpr::Type::String: return qv::sql::Value(lit.text);
+        case LiteralExpr::Type::Null: return qv::sql::Value();
+        case LiteralExpr::Type::DatePart: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool IsAggregate(const Expr& e) {
+    if (e.kind != ExprKind::Function) return false;
+    const auto& f = static_cast<const FunctionExpr&>(e);
+    const std::string n = FunctionName(f);
+    return f.name.size() == 1 && (n == "count" || n == "min" || n == "max" || n == "sum" || n == "avg");
+}
+
+void ResultNames(const SelectCore& core, Step& step) {
+    step.namesKnown = true;
+    for (const SelectItem& item : core.items) {
+        if (item.expr->kind == ExprKind::Star) {
+            step.namesKnown = false;
+            step.columnNames.clear();
+            return;
+        }
+        if (item.hasAlias) {
+            step.columnNames.push_back(item.alias.name);
+        } else if (item.expr->kind == ExprKind::Column) {
+            step.columnNames.push_back(static_cast<const ColumnExpr&>(*item.expr).name.back().name);
+        } else {
+            step.columnNames.emplace_back();  // T-SQL leaves an expression without a name
+        }
+    }
+}
+
+class Builder {
+public:
+    Builder(const Batch& batch, Program& program)
+        : batch_(batch), program_(program), printer_(batch.variables, static_cast<int>(batch.variables.size())) {}
+
+    void Build() {
+        for (const StmtPtr& s : batch_.statements) Emit(*s);
+        for (const VariableDecl& v : batch_.variables) program_.variables.push_back(Variable{v.name, v.type});
+        program_.trancountSlot = printer_.UsesTrancount() ? static_cast<int>(batch_.variables.size()) : -1;
+    }
+
+    // A SELECT of one table with its rowid added; false when the SELECT is not of that kind.
+    bool BuildForUpdate() {
+        if (batch_.statements.size() != 1 || batch_.statements[0]->kind != StmtKind::Select) return false;
+        const auto& sel = static_cast<const SelectStmt&>(*batch_.statements[0]);
+        if (sel.assigns || sel.query.cores.size() != 1) return false;
+        const SelectCore& core = sel.query.cores[0];
+        if (core.distinct || !core.groupBy.empty() || core.having || !core.from ||
+            core.from->kind != TableSource::Kind::Table) {
+            return false;
+        }
+        bool aggregate = false;
+        for (const SelectItem& item : core.items) {
+            WalkExpr(*item.expr, [&](const Expr& e) { aggregate = aggregate || IsAggregate(e); });
+        }
+        if (aggregate) return false;
+        Step step;
+        step.kind = StepKind::Query;
+        step.sourceOffset = sel.pos;
+        step.sql = printer_.SelectWithRowid(sel, kRowidColumn);
+        step.params = printer_.TakeUsedSlots();
+        ResultNames(core, step);
+        if (step.namesKnown) step.columnNames.push_back(kRowidColumn);
+        program_.steps.push_back(std::move(step));
+        program_.trancountSlot = printer_.UsesTrancount() ? static_cast<int>(batch_.variables.size()) : -1;
+        program_.updateTarget = UpdateTarget{BaseName(core.from->table).name, kRowidColumn};
+        return true;
+    }
+
+private:
+    Step& Add(StepKind kind, std::size_t offset) {
+        Step step;
+        step.kind = kind;
+        step.sourceOffset = offset;
+        program_.steps.push_back(std::move(step));
+        return program_.steps.back();
+    }
+
+    void SetSql(Step& step, std::string sql) {
+        step.sql = std::move(sql);
+        step.params = printer_.TakeUsedSlots();
+    }
+
+    void EmitSetVar(int slot, const Expr* value, std::size_t offset) {
+        // Print before adding the step: printing can throw.
+        std::optional<qv::sql::Value> constant;
+        std::string sql;
+        if (!value) {
+            constant = qv::sql::Value();
+        } else {
+            constant = ConstantOf(*value);
+            if (!constant) sql = printer_.ValueQuery(*value);
+        }
+        Step& step = Add(StepKind::SetVar, offset);
+        step.slot = slot;
+        if (constant) {
+            step.constant = std::move(constant);
+        } else {
+            SetSql(step, std::move(sql));
+        }
+    }
+
+    void Emit(const Stmt& s) {
+        switch (s.kind) {
+            case StmtKind::Select: {
+                const auto& sel = static_cast<const SelectStmt&>(s);
+                if (sel.assigns) {
+                    EmitAssign(sel);
+                    return;
+                }
+                std::string sql = printer_.Statement(sel);
+                Step& step = Add(StepKind::Query, s.pos);
+                SetSql(step, std::move(sql));
+                ResultNames(sel.query.cores[0], step);
+                return;
+            }
+            case StmtKind::Insert:
+            case StmtKind::Update:
+            case StmtKind::Delete: {
+                std::string sql = printer_.Statement(s);
+                SetSql(Add(StepKind::Modify, s.pos), std::move(sql));
+                return;
+            }
+            case StmtKind::Declare:
+                for (const DeclareItem& item : static_cast<const DeclareStmt&>(s).items) {
+                    EmitSetVar(item.slot, item.init.get(), item.pos);
+                }
+                return;
+            case StmtKind::SetVariable: {
+                const auto& set = static_cast<const SetVariableStmt&>(s);
+                EmitSetVar(set.slot, set.value.get(), s.pos);
+                return;
+            }
+            case StmtKind::If: {
+                const auto& stmt = static_cast<const IfStmt&>(s);
+                std::string sql = printer_.ConditionQuery(*stmt.condition);
+                const std::size_t branch = program_.steps.size();
+                SetSql(Add(StepKind::Branch, s.pos), std::move(sql));
+                Emit(*stmt.then);
+                if (stmt.otherwise) {
+                    const std::size_t jump = program_.steps.size();
+                    Add(StepKind::Jump, s.pos);
+                    program_.steps[branch].jump = program_.steps.size();
+                    Emit(*stmt.otherwise);
+                    program_.steps[jump].jump = program_.steps.size();
+                } else {
+                    program_.steps[branch].jump = program_.steps.size();
+                }
+                return;
+            }
+            case StmtKind::Block:
+                for (const StmtPtr& inner : static_cast<const BlockStmt&>(s).body) Emit(*inner);
+                return;
+            case StmtKind::Exec: EmitCall(static_cast<const ExecStmt&>(s)); return;
+        }
+    }
+
+    void EmitAssign(const SelectStmt& sel) {
+        const SelectCore& core = sel.query.cores[0];
+        std::vector<int> slots;
+        for (const SelectItem& item : core.items) slots.push_back(item.assignSlot);
+        if (core.from) {
+            // T-SQL evaluates such an assignment row by row, so a variable that reads itself
+            // accumulates; one SQLite statement cannot do that.
+            for (const SelectItem& item : core.items) {
+                WalkExpr(*item.expr, [&](const Expr& e) {
+                    if (e.kind != ExprKind::Variable) return;
+                    const int slot = static_cast<const VariableExpr&>(e).slot;
+                    for (int target : slots) {
+                        if (slot == target) {
+                            throw TranslateError("unsupported construct: variable @" +
+                                                     static_cast<const VariableExpr&>(e).name +
+                                                     " assigned from rows while reading itself",
+                                                 e.pos);
+                        }
+                    }
+                });
+            }
+        }
+        std::string sql = printer_.AssigningSelect(sel);
+        Step& step = Add(StepKind::Assign, sel.pos);
+        SetSql(step, std::move(sql));
+        step.slots = std::move(slots);
+    }
+
+    void EmitCall(const ExecStmt& s) {
+        std::vector<CallArg> args;
+        for (const ExecArg& a : s.args) {
+            CallArg arg;
+            arg.output = a.output;
+            if (a.value->kind == ExprKind::Variable) {
+                arg.slot = static_cast<const VariableExpr&>(*a.value).slot;
+            } else if (auto c = ConstantOf(*a.value)) {
+                arg.constant = std::move(*c);
+            } else {
+                throw TranslateError("unsupported construct: procedure argument that is neither a constant nor a variable",
+                                     a.pos);
+            }
+            args.push_back(std::move(arg));
+        }
+        const Name& name = s.procedure;
+        if (name.size() > 2 || (name.size() == 2 && !EqualsNoCase(name[0].name, "dbo"))) {
+            throw TranslateError("unsupported construct: procedure name '" + name[0].name + "." + name[1].name + "'",
+                                 s.pos);
+        }
+        Step& step = Add(StepKind::Call, s.pos);
+        step.procedure = name.back().name;
+        step.args = std::move(args);
+    }
+
+    const Batch& batch_;
+    Program& program_;
+    SqlitePrinter printer_;
+};
+
+std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate) {
+    Batch batch = ParseBatch(tsql);
+    auto program = std::make_shared<Program>();
+    program->source = std::string(tsql);
+    bool done = false;
+    if (forUpdate) done = Builder(batch, *program).BuildForUpdate();
+    if (!done) Builder(batch, *program).Build();
+    return program;
+}
+
+// A bounded least-recently-used map from T-SQL text to its translation.
+class TranslationCache {
+public:
+    explicit TranslationCache(std::size_t capacity) : capacity_(capacity) {}
+
+    std::shared_ptr<const Program> Find(std::string_view key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = index_.find(key);
+        if (it == index_.end()) return nullptr;
+        entries_.splice(entries_.begin(), entries_, it->second);
+        return it->second->program;
+    }
+
+    std::shared_ptr<const Program> Insert(std::string_view key, std::shared_ptr<const Program> program) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = index_.find(key);
+        if (it != index_.end()) return it->second->program;  // another thread was quicker
+        entries_.push_front(Entry{std::string(key), std::move(program)});
+        index_.emplace(entries_.front().key, entries_.begin());
+        while (entries_.size() > capacity_) {
+            index_.erase(entries_.back().key);
+            entries_.pop_back();
+        }
+        return entries_.front().program;
+    }
+
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        index_.clear();
+        entries_.clear();
+    }
+
+    std::size_t Size() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return entries_.size();
+    }
+
+private:
+    struct Entry {
+        std::string key;
+        std::shared_ptr<const Program> program;
+    };
+    std::mutex mutex_;
+    std::size_t capacity_;
+    std::list<Entry> entries_;
+    // Keys point into the entries' strings, which list nodes keep in place.
+    std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
+};
+
+TranslationCache& PlainCache() {
+    static TranslationCache cache(kTranslationCacheCapacity);
+    return cache;
+}
+
+TranslationCache& UpdateCache() {
+    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    return cache;
+}
+
+std::shared_ptr<const Program> Cached(TranslationCache& cache, std::string_view tsql, bool forUpdate) {
+    if (auto hit = cache.Find(tsql)) return hit;
+    return cache.Insert(tsql, Build(tsql, forUpdate));
+}
+
+}  // namespace
+
+TranslateError::TranslateError(const std::string& what, std::size_t offset)
+    : std::runtime_error(what + " at offset " + std::to_string(offset)), offset_(offset), detail_(what) {}
+
+ExecError::ExecError(int code, std::string message, std::size_t step, std::string statement)
+    : std::runtime_error(message + " (step " + std::to_string(step) + ": " + statement + ")"),
+      code_(code),
+      message_(std::move(message)),
+      step_(step),
+      statement_(std::move(statement)) {}
+
+std::shared_ptr<const Program> Translate(std::string_view tsql) { return Cached(PlainCache(), tsql, false); }
+
+std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql) {
+    return Cached(UpdateCache(), tsql, true);
+}
+
+std::string TranslateStatement(std::string_view tsql) {
+    std::shared_ptr<const Program> p = Translate(tsql);
+    if (p->steps.size() != 1 || !p->variables.empty() || p->trancountSlot >= 0 ||
+        (p->steps[0].kind != StepKind::Query && p->steps[0].kind != StepKind::Modify)) {
+        throw TranslateError("not a single plain statement", 0);
+    }
+    return p->steps[0].sql;
+}
+
+void ClearTranslationCache() {
+    PlainCache().Clear();
+    UpdateCache().Clear();
+}
+
+std::size_t TranslationCacheSize() { return PlainCache().Size() + UpdateCache().Size(); }
+
+}  // namespace qv::tsql

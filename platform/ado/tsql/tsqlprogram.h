@@ -1,0 +1,95 @@
+#pragma once
+// A T-SQL batch translated for SQLite. SQLite has no variables or control flow, so a batch
+// becomes a small program: SQL steps with the batch's variables bound as numbered parameters,
+// conditions, variable assignments and procedure calls.
+#include "sqlvalue.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::tsql {
+
+enum class StepKind {
+    Query,   // SQL that returns rows (a SELECT that assigns no variable)
+    Modify,  // INSERT, UPDATE or DELETE; counts toward the rows affected
+    Assign,  // SELECT @a = x, @b = y ...: the last row's columns go to `slots`
+    SetVar,  // `slot` gets the one value of `sql`, or `constant` when `sql` is empty
+    Branch,  // `sql` yields 1 or 0; on 0 go to step `jump`
+    Jump,    // go to step `jump`
+    Call,    // stored procedure `procedure` with `args`
+};
+
+// An argument of a procedure call: a variable or a constant.
+struct CallArg {
+    int slot = -1;  // the variable, or -1 for a constant
+    qv::sql::Value constant;
+    bool output = false;
+};
+
+struct Step {
+    StepKind kind = StepKind::Query;
+    std::string sql;
+    // Parameter slots `sql` refers to; slot s is bound as ?s+1.
+    std::vector<int> params;
+    std::vector<int> slots;  // Assign
+    int slot = -1;           // SetVar
+    std::optional<qv::sql::Value> constant;  // SetVar without SQL
+    std::size_t jump = 0;    // Branch, Jump
+    std::string procedure;   // Call: the name without schema
+    std::vector<CallArg> args;
+    // Query: the result's column names as the statement writes them (alias, or the column's
+    // name; empty for an unnamed expression). Empty with `namesKnown` false when the list has
+    // a '*': then SQLite's names apply.
+    std::vector<std::string> columnNames;
+    bool namesKnown = false;
+    std::size_t sourceOffset = 0;  // where the statement begins in the T-SQL text
+};
+
+struct Variable {
+    std::string name;  // without '@'
+    std::string type;  // lower case without blanks: int, varchar(50)
+};
+
+// What an updatable recordset needs to write a row back.
+struct UpdateTarget {
+    std::string table;       // the table the SELECT reads
+    std::string rowidColumn; // name of the hidden last column holding the row's rowid
+};
+
+struct Program {
+    std::vector<Step> steps;
+    // The batch's variables; slot i is variables[i]. @@TRANCOUNT, when used, has slot
+    // `trancountSlot` (== variables.size()).
+    std::vector<Variable> variables;
+    int trancountSlot = -1;
+    // Set by TranslateForUpdate when the SELECT reads a single table.
+    std::optional<UpdateTarget> updateTarget;
+    std::string source;  // the T-SQL text
+};
+
+// Translates a batch. Throws TranslateError. Translations are cached by text (bounded, shared
+// by all threads).
+std::shared_ptr<const Program> Translate(std::string_view tsql);
+
+// The SQLite text of a batch that is one plain SELECT, INSERT, UPDATE or DELETE without
+// variables. Throws TranslateError otherwise.
+std::string TranslateStatement(std::string_view tsql);
+
+// For an updatable recordset: a batch that is one SELECT. When it reads a single table (no
+// join, no derived table, DISTINCT, GROUP BY or UNION), the rowid is added as the last column
+// and `updateTarget` is set; otherwise the program is the plain translation and `updateTarget`
+// stays empty (not updatable).
+std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql);
+
+// Drops every cached translation (tests).
+void ClearTranslationCache();
+std::size_t TranslationCacheSize();
+inline constexpr std::size_t kTranslationCacheCapacity = 4096;
+
+inline constexpr const char* kRowidColumn = "__qv_rowid";
+
+}  // namespace qv::tsql
