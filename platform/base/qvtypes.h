@@ -119,3 +119,58 @@ constexpr HRESULT MAKE_HR(std::uint32_t v) { return static_cast<HRESULT>(v); }
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
 #define INFINITE 0xFFFFFFFFu
+
+// Handles. Kernel objects (events, mutexes, threads) are numbered handles, never raw pointers, so a
+// stale or closed handle is reported as ERROR_INVALID_HANDLE instead of crashing.
+using HANDLE = void*;
+using LPHANDLE = HANDLE*;
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+
+using LPDWORD = DWORD*;
+using PVOID = void*;
+using LONG64 = std::int64_t;
+using ULONG64 = std::uint64_t;
+using DWORD_PTR = std::uintptr_t;
+using UINT_PTR = std::uintptr_t;
+using INT_PTR = std::intptr_t;
+using LCID = DWORD;
+using SCODE = LONG;
+using VARTYPE = std::uint16_t;
+using OLECHAR = wchar_t;
+using LPOLESTR = OLECHAR*;
+using LPCOLESTR = const OLECHAR*;
+using BSTR = OLECHAR*;
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength = sizeof(SECURITY_ATTRIBUTES);
+    LPVOID lpSecurityDescriptor = nullptr;
+    BOOL bInheritHandle = FALSE;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+// More Win32 error codes
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_BAD_ARGUMENTS 160L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+
+// More automation failures
+#define DISP_E_ARRAYISLOCKED MAKE_HR(0x8002000Du)
+#define DISP_E_BADINDEX MAKE_HR(0x8002000Bu)
+
+// Waits and threads
+#define WAIT_ABANDONED_0 WAIT_ABANDONED
+#define MAXIMUM_WAIT_OBJECTS 64
+#define STILL_ACTIVE 0x00000103u
+#define CREATE_SUSPENDED 0x00000004u
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_HIGHEST 2
