@@ -1,0 +1,64 @@
+#include "dbutil.h"
+
+namespace qv::suite::detail {
+
+Stmt::Stmt(sqlite3* db, std::string_view sql) {
+    rc_ = sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &stmt_, nullptr);
+    if (rc_ == SQLITE_OK && !stmt_) rc_ = SQLITE_MISUSE;  // empty text
+}
+
+Stmt::~Stmt() { sqlite3_finalize(stmt_); }
+
+Stmt& Stmt::bind(int i, std::int64_t v) {
+    if (stmt_) sqlite3_bind_int64(stmt_, i, v);
+    return *this;
+}
+
+Stmt& Stmt::bind(int i, std::string_view v) {
+    if (stmt_) sqlite3_bind_text(stmt_, i, v.data(), int(v.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+int Stmt::step() { return stmt_ ? sqlite3_step(stmt_) : rc_; }
+
+int Stmt::reset() { return stmt_ ? sqlite3_reset(stmt_) : rc_; }
+
+std::int64_t Stmt::int64(int col) const { return sqlite3_column_int64(stmt_, col); }
+
+std::string Stmt::text(int col) const {
+    const unsigned char* p = sqlite3_column_text(stmt_, col);
+    return p ? std::string(reinterpret_cast<const char*>(p), size_t(sqlite3_column_bytes(stmt_, col)))
+             : std::string();
+}
+
+bool Stmt::isNull(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
+
+Savepoint::Savepoint(sqlite3* db, const char* name) : db_(db), name_(name), open_(false) {
+    rc_ = sqlite3_exec(db_, ("SAVEPOINT " + name_).c_str(), nullptr, nullptr, nullptr);
+    open_ = rc_ == SQLITE_OK;
+}
+
+Savepoint::~Savepoint() {
+    if (!open_) return;
+    // Rolling back to a savepoint keeps it open; release it so an outer transaction goes on.
+    sqlite3_exec(db_, ("ROLLBACK TO " + name_).c_str(), nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, ("RELEASE " + name_).c_str(), nullptr, nullptr, nullptr);
+}
+
+int Savepoint::release() {
+    int rc = sqlite3_exec(db_, ("RELEASE " + name_).c_str(), nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) open_ = false;
+    return rc;
+}
+
+std::string ErrorText(sqlite3* db) {
+    const char* m = sqlite3_errmsg(db);
+    return m ? m : "";
+}
+
+int Fail(int rc, std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+    return rc;
+}
+
+}  // namespace qv::suite::detail

@@ -1,0 +1,55 @@
+#pragma once
+// Small helpers around the SQLite C API, used inside this library only.
+#include <cstdint>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+
+namespace qv::suite::detail {
+
+// A prepared statement that finalizes itself.
+class Stmt {
+public:
+    Stmt(sqlite3* db, std::string_view sql);
+    ~Stmt();
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    int rc() const { return rc_; }  // result of prepare
+    bool ok() const { return rc_ == SQLITE_OK && stmt_ != nullptr; }
+    Stmt& bind(int i, std::int64_t v);
+    Stmt& bind(int i, std::string_view v);
+    int step();  // SQLITE_ROW, SQLITE_DONE or an error
+    int reset();
+    std::int64_t int64(int col) const;
+    std::string text(int col) const;
+    bool isNull(int col) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_ = SQLITE_OK;
+};
+
+// A savepoint that is rolled back unless released.
+class Savepoint {
+public:
+    Savepoint(sqlite3* db, const char* name);
+    ~Savepoint();
+    Savepoint(const Savepoint&) = delete;
+    Savepoint& operator=(const Savepoint&) = delete;
+    int rc() const { return rc_; }
+    int release();
+
+private:
+    sqlite3* db_;
+    std::string name_;
+    int rc_;
+    bool open_;
+};
+
+// The connection's last error text.
+std::string ErrorText(sqlite3* db);
+// Sets *error (when not null) and returns rc.
+int Fail(int rc, std::string* error, std::string text);
+
+}  // namespace qv::suite::detail

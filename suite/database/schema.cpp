@@ -1,0 +1,70 @@
+#include "dbutil.h"
+#include "suitedb.h"
+
+namespace qv::suite {
+namespace detail {
+extern const std::string_view kSchemaSql;  // schema_sql.cpp, generated from schema.sql
+}
+
+using detail::Fail;
+using detail::Stmt;
+
+std::string_view SchemaSql() { return detail::kSchemaSql; }
+
+int SchemaVersion(sqlite3* db) {
+    Stmt has(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'System'");
+    if (has.step() != SQLITE_ROW) return 0;
+    Stmt v(db, "SELECT lSchemaVersion FROM System");
+    return v.step() == SQLITE_ROW ? int(v.int64(0)) : 0;
+}
+
+namespace {
+
+int CreateInside(sqlite3* db, std::string* error) {
+    const int version = SchemaVersion(db);
+    if (version == kSchemaVersion) return SQLITE_OK;
+    if (version != 0)
+        return Fail(SQLITE_ERROR, error,
+                    "The database has schema version " + std::to_string(version) + ", this program knows " +
+                        std::to_string(kSchemaVersion) + ".");
+    const std::string sql(SchemaSql());
+    char* msg = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        std::string text = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        return Fail(rc, error, "Creating the schema failed: " + text);
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace
+
+int CreateSchema(sqlite3* db, std::string* error) {
+    if (!sqlite3_get_autocommit(db)) {
+        // Inside the caller's transaction: a savepoint keeps it all-or-nothing.
+        detail::Savepoint sp(db, "qv_create_schema");
+        if (sp.rc() != SQLITE_OK) return Fail(sp.rc(), error, detail::ErrorText(db));
+        const int rc = CreateInside(db, error);
+        if (rc != SQLITE_OK) return rc;
+        return sp.release();
+    }
+    // BEGIN IMMEDIATE: a second process creating the schema at the same time waits and then
+    // finds it there, instead of failing half-way.
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return Fail(rc, error, detail::ErrorText(db));
+    rc = CreateInside(db, error);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return rc;
+    }
+    rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string text = detail::ErrorText(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return Fail(rc, error, text);
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace qv::suite
