@@ -8,7 +8,10 @@ function(qv_add_test)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # Discovered tests take one label only (a list would be split into separate properties on the
+  # way), so several labels are joined with commas; `ctest -L db` matches by regular expression.
+  string(REPLACE ";" "," labels "${T_LABELS}")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
