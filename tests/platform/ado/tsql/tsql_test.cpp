@@ -1,0 +1,423 @@
+// The translator's constructs, each run on SQLite and checked by its result.
+#include "tsqlprogram.h"
+#include "tsqltestdb.h"
+
+#include <sqlite3.h>
+
+using qvtest::Rows;
+using qvtest::TsqlDb;
+
+namespace {
+
+class Expressions : public TsqlDb {};
+
+TEST_F(Expressions, ArithmeticFollowsTsqlPrecedence) {
+    // + - & | ^ share one level in T-SQL; SQLite puts & and | below + and -.
+    EXPECT_EQ(One("SELECT 6 & 3 + 8"), "10");
+    EXPECT_EQ(One("SELECT 1 + 6 & 3"), "3");
+    EXPECT_EQ(One("SELECT 2 + 3 * 4 - 10 / 4"), "12");
+    EXPECT_EQ(One("SELECT 10 - 2 - 3"), "5");
+    EXPECT_EQ(One("SELECT 7 % 4 * 2"), "6");
+    EXPECT_EQ(One("SELECT 5 ^ 3"), "6");
+    EXPECT_EQ(One("SELECT 12 ^ 10 | 1"), "7");
+    EXPECT_EQ(One("SELECT ~5 & 7"), "2");
+    EXPECT_EQ(One("SELECT -(2 - 5)"), "3");
+    EXPECT_EQ(One("SELECT 3 - -1"), "4");
+    EXPECT_EQ(One("SELECT 7 / 2"), "3");
+}
+
+TEST_F(Expressions, LogicalOperatorsBindAsInTsql) {
+    EXPECT_EQ(One("SELECT CASE WHEN 1 = 1 OR 1 = 0 AND 1 = 0 THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN NOT 1 = 0 AND 2 = 2 THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN NOT (1 = 1 OR 1 = 0) THEN 1 ELSE 0 END"), "0");
+    Sql("CREATE TABLE r (lRight INTEGER)");
+    Sql("INSERT INTO r VALUES (256), (257), (1)");
+    EXPECT_EQ(RowsOf("SELECT lRight FROM r WHERE lRight & 256 = 256 ORDER BY lRight"), (Rows{"256", "257"}));
+    EXPECT_EQ(RowsOf("SELECT lRight FROM r WHERE lRight & 256 > 0 AND lRight | 1 = 257"), (Rows{"256", "257"}));
+}
+
+TEST_F(Expressions, PlusConcatenatesTextAndAddsNumbers) {
+    Sql("CREATE TABLE p (s TEXT, n INTEGER, d TEXT)");
+    Sql("INSERT INTO p VALUES ('Meier', 5, '12'), (NULL, 7, 'x')");
+    EXPECT_EQ(One("SELECT 'a' + 'b' + N'c'"), "abc");
+    EXPECT_EQ(One("SELECT 1 + 2.5"), "3.5");
+    EXPECT_EQ(RowsOf("SELECT s + ' ' + 'Hans' FROM p ORDER BY n"), (Rows{"Meier Hans", "NULL"}));
+    EXPECT_EQ(RowsOf("SELECT n + 1 FROM p ORDER BY n"), (Rows{"6", "8"}));
+    EXPECT_EQ(One("SELECT n + d FROM p WHERE n = 5"), "17");
+    EXPECT_EQ(One("SELECT 'Nr ' + convert(varchar, n) FROM p WHERE n = 7"), "Nr 7");
+    // T-SQL converts the text to a number here and fails; it does not glue the two together.
+    EXPECT_THROW(RowsOf("SELECT n + d FROM p WHERE n = 7"), qv::tsql::ExecError);
+}
+
+TEST_F(Expressions, PredicatesAndSubqueries) {
+    Sql("CREATE TABLE t (id INTEGER, name TEXT COLLATE QVCI, grp INTEGER)");
+    Sql("INSERT INTO t VALUES (1, 'Alpha', 1), (2, 'beta', 1), (3, 'Gamma', 2), (4, NULL, 2)");
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE id BETWEEN 2 AND 3"), (Rows{"2", "3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE id NOT BETWEEN 2 AND 3 ORDER BY id"), (Rows{"1", "4"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE id IN (1,3)"), (Rows{"1", "3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE id NOT IN (SELECT id FROM t WHERE grp = 1) ORDER BY id"),
+              (Rows{"3", "4"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE name LIKE 'g%'"), (Rows{"3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE name NOT LIKE '%ta' ORDER BY id"), (Rows{"1", "3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE name IS NULL"), (Rows{"4"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE name IS NOT NULL AND grp = 2"), (Rows{"3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t a WHERE EXISTS (SELECT 1 FROM t b WHERE b.grp = a.grp AND b.id > a.id)"),
+              (Rows{"1", "3"}));
+    EXPECT_EQ(RowsOf("SELECT id FROM t WHERE id = (SELECT max(id) FROM t WHERE grp = (SELECT min(grp) FROM t))"),
+              (Rows{"2"}));
+    EXPECT_EQ(RowsOf("SELECT id, (SELECT count(*) FROM t x WHERE x.grp = t.grp) AS n FROM t WHERE id < 3"),
+              (Rows{"1|2", "2|2"}));
+}
+
+TEST_F(Expressions, CaseInBothForms) {
+    Sql("CREATE TABLE k (f INTEGER, dtSent TEXT)");
+    Sql("INSERT INTO k VALUES (1, '1899-12-30 00:00:00'), (0, '2031-06-15 00:00:00')");
+    EXPECT_EQ(RowsOf("SELECT CASE f WHEN 1 THEN 'AHV' ELSE '' END FROM k ORDER BY f DESC"), (Rows{"AHV", ""}));
+    EXPECT_EQ(RowsOf("SELECT case dtSent when '1899-12-30 00:00:00' then 1 else 2 end AS o FROM k ORDER BY o"),
+              (Rows{"1", "2"}));
+    EXPECT_EQ(One("SELECT CASE WHEN 1 = 0 THEN 'a' WHEN 2 = 2 THEN 'b' END"), "b");
+    EXPECT_EQ(One("SELECT CASE WHEN 1 = 0 THEN 'a' END"), "NULL");
+    EXPECT_EQ(One("SELECT CASE 'x' WHEN 'X' THEN 'ci' ELSE 'cs' END"), "ci");
+}
+
+TEST_F(Expressions, TextComparisonsIgnoreCaseUnlessCollatedCaseSensitive) {
+    Sql("CREATE TABLE c (name TEXT COLLATE QVCI, guid TEXT COLLATE NOCASE)");
+    Sql("INSERT INTO c VALUES ('Müller', '6f9619ff-8b86-d011-b42d-00c04fc964ff')");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN N'ÄRGER' = N'ärger' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' IN ('x', 'ABC') THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CS_AS = 'ABC' THEN 1 ELSE 0 END"), "0");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' COLLATE Latin1_General_CS_AS THEN 1 ELSE 0 END"), "0");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CI_AS = 'ABC' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE name = 'MÜLLER'"), "1");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE isnull(name, '') = 'MÜLLER'"), "1");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE guid = '6F9619FF-8B86-D011-B42D-00C04FC964FF'"), "1");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE name COLLATE Latin1_General_CS_AS = 'MÜLLER'"), "0");
+}
+
+TEST_F(Expressions, CharindexFollowsTheCollationOfItsArguments) {
+    Sql("CREATE TABLE o (strPLZ TEXT, strOrt TEXT)");
+    Sql("INSERT INTO o VALUES ('3000', 'Bern'), ('8400', 'Winterthur')");
+    EXPECT_EQ(RowsOf("SELECT strOrt FROM o WHERE CHARINDEX(' bern', ' ' + strPLZ + ' ' + strOrt) > 0"),
+              (Rows{"Bern"}));
+    EXPECT_EQ(RowsOf("SELECT strOrt FROM o WHERE (CHARINDEX('bern', strPLZ + ' ' + strOrt + ' '  "
+                   "COLLATE Latin1_General_CS_AS) > 0)"),
+              Rows{});
+    // The closing of the case-sensitive search runs straight into the next word condition.
+    EXPECT_EQ(RowsOf("SELECT strOrt FROM o WHERE 1=1 AND (CHARINDEX('Bern', strOrt + ' '  COLLATE "
+                   "Latin1_General_CS_AS) > 0)AND (CHARINDEX('3000', strPLZ + ' '  COLLATE Latin1_General_CS_AS) > 0)"),
+              (Rows{"Bern"}));
+}
+
+TEST_F(Expressions, BuiltInFunctionsMapToTheRuntime) {
+    EXPECT_EQ(One("SELECT isnull(NULL, 'x') + isnull('y', 'z')"), "xy");
+    EXPECT_EQ(One("SELECT coalesce(NULL, NULL, 3)"), "3");
+    EXPECT_EQ(One("SELECT convert(varchar(10), '2031-06-15 07:30:00', 104)"), "15.06.2031");
+    EXPECT_EQ(One("SELECT CONVERT(datetime, '1899-12-30 00:00:00.000', 121)"), "1899-12-30 00:00:00");
+    EXPECT_EQ(One("SELECT convert(datetime, 0)"), "1900-01-01 00:00:00");
+    EXPECT_EQ(One("SELECT cast('42' AS int) + 1"), "43");
+    EXPECT_EQ(One("SELECT year('2031-06-15 00:00:00') * 100 + month('2031-06-15 00:00:00')"), "203106");
+    EXPECT_EQ(One("SELECT dateadd(year, -1, '2031-06-15 00:00:00')"), "2030-06-15 00:00:00");
+    EXPECT_EQ(One("SELECT dateadd(dd, datediff(dd, 0, '2031-06-15 13:14:15'), 0)"), "2031-06-15 00:00:00");
+    EXPECT_EQ(One("SELECT len('abc ') + CHARINDEX('c', 'abc')"), "6");
+    EXPECT_EQ(One("SELECT upper(left('hello', 2)) + lower(right('WORLD', 2))"), "HEld");
+    EXPECT_EQ(One("SELECT str(3.14159, 4, 2)"), "3.14");
+    EXPECT_EQ(One("SELECT CASE WHEN getdate() > '2020-01-01 00:00:00' THEN 1 ELSE 0 END"), "1");
+}
+
+TEST_F(Expressions, DatabaseFunctionsAreCalledWithoutSchema) {
+    sqlite3_create_function(
+        db(), "fn_GetPersonBezeichnung", 2, SQLITE_UTF8, nullptr,
+        [](sqlite3_context* ctx, int, sqlite3_value** argv) {
+            std::string s = "P" + std::to_string(sqlite3_value_int(argv[0])) + "/" +
+                            reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+            sqlite3_result_text(ctx, s.c_str(), -1, SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr);
+    EXPECT_EQ(One("SELECT dbo.fn_GetPersonBezeichnung(5, 'A') AS strPerson"), "P5/A");
+    EXPECT_EQ(One("SELECT fn_GetPersonBezeichnung(6, 'B')"), "P6/B");
+}
+
+TEST_F(Expressions, LiteralsAndNames) {
+    Sql("CREATE TABLE \"Order\" (\"Key\" INTEGER, [my col] TEXT)");
+    Sql("INSERT INTO \"Order\" VALUES (1, 'O''Brien')");
+    EXPECT_EQ(One("SELECT [my col] FROM [Order] WHERE [Key] = 1"), "O'Brien");
+    EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
+    EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
+    EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
+    EXPECT_EQ(One("SELECT -- a comment\n 1 /* and /* nested */ one */ + 1"), "2");
+}
+
+// ---- queries -------------------------------------------------------------------------------
+
+class Queries : public TsqlDb {
+protected:
+    void SetUp() override {
+        TsqlDb::SetUp();
+        Sql("CREATE TABLE Person (lPersonID INTEGER PRIMARY KEY, strName TEXT COLLATE QVCI, lMandantID INTEGER)");
+        Sql("CREATE TABLE Mandant (lMandantID INTEGER PRIMARY KEY, strMandantName TEXT COLLATE QVCI)");
+        Sql("INSERT INTO Mandant VALUES (1, 'Uster'), (2, 'Bern'), (3, 'Leer')");
+        Sql("INSERT INTO Person VALUES (1, 'Meier', 1), (2, 'Muster', 1), (3, 'Keller', 2), (4, 'Frei', 9)");
+    }
+};
+
+TEST_F(Queries, TopBecomesLimitEverywhere) {
+    EXPECT_EQ(RowsOf("SELECT TOP 2 lPersonID FROM Person ORDER BY lPersonID DESC"), (Rows{"4", "3"}));
+    EXPECT_EQ(RowsOf("SELECT TOP (1) strName FROM Person ORDER BY strName"), (Rows{"Frei"}));
+    EXPECT_EQ(RowsOf("SELECT strName FROM Person WHERE lPersonID IN (SELECT TOP 2 lPersonID FROM Person ORDER BY "
+                   "strName DESC) ORDER BY strName"),
+              (Rows{"Meier", "Muster"}));
+    // TOP limits its own SELECT, not the whole UNION.
+    EXPECT_EQ(RowsOf("SELECT TOP 1 strName FROM Person UNION ALL SELECT strMandantName FROM Mandant").size(), 4u);
+    EXPECT_EQ(RowsOf("SELECT TOP 2 @@TRANCOUNT MyValue FROM Person"), (Rows{"0", "0"}));
+}
+
+TEST_F(Queries, SelectItemsAndColumnNames) {
+    qv::tsql::Execution e = Run(
+        "SELECT p.lPersonID, strName AS Name, lMandantID MyValue, strAHV = CASE lMandantID WHEN 1 THEN 'AHV' "
+        "ELSE '' END, lPersonID + 1 FROM Person p WHERE lPersonID = 1");
+    ASSERT_EQ(e.ColumnCount(), 5);
+    EXPECT_EQ(e.ColumnName(0), "lPersonID");
+    EXPECT_EQ(e.ColumnName(1), "Name");
+    EXPECT_EQ(e.ColumnName(2), "MyValue");
+    EXPECT_EQ(e.ColumnName(3), "strAHV");
+    EXPECT_EQ(e.ColumnName(4), "");
+    EXPECT_EQ(qvtest::Collect(e), (Rows{"1|Meier|1|AHV|2"}));
+
+    qv::tsql::Execution star = Run("SELECT m.* FROM Mandant m WHERE lMandantID = 2");
+    ASSERT_EQ(star.ColumnCount(), 2);
+    EXPECT_EQ(star.ColumnName(1), "strMandantName");
+    EXPECT_EQ(qvtest::Collect(star), (Rows{"2|Bern"}));
+}
+
+TEST_F(Queries, GroupingDistinctOrderingAndUnion) {
+    EXPECT_EQ(RowsOf("SELECT DISTINCT lMandantID FROM Person ORDER BY lMandantID"), (Rows{"1", "2", "9"}));
+    EXPECT_EQ(RowsOf("SELECT lMandantID, count(*) AS n FROM Person GROUP BY lMandantID HAVING count(*) > 1"),
+              (Rows{"1|2"}));
+    EXPECT_EQ(RowsOf("SELECT 1 AS lKind, lPersonID AS lID FROM Person WHERE lPersonID = 1 UNION ALL "
+                   "SELECT 2 AS lKind, lMandantID AS lID FROM Mandant WHERE lMandantID <> 1 ORDER BY lID DESC"),
+              (Rows{"2|3", "2|2", "1|1"}));
+    EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person UNION SELECT lMandantID FROM Mandant").size(), 4u);
+}
+
+TEST_F(Queries, JoinsOfEveryKind) {
+    EXPECT_EQ(RowsOf("SELECT strName, strMandantName FROM Person JOIN Mandant On Person.lMandantID = "
+                   "Mandant.lMandantID WHERE strName LIKE 'M%' ORDER BY strName"),
+              (Rows{"Meier|Uster", "Muster|Uster"}));
+    EXPECT_EQ(RowsOf("SELECT strName, isnull(m.strMandantName, '-') FROM Person p LEFT OUTER JOIN Mandant m ON "
+                   "p.lMandantID = m.lMandantID WHERE p.lPersonID > 2 ORDER BY strName"),
+              (Rows{"Frei|-", "Keller|Bern"}));
+    EXPECT_EQ(RowsOf("SELECT m.strMandantName FROM Person p RIGHT OUTER JOIN Mandant m ON p.lMandantID = "
+                   "m.lMandantID WHERE p.lPersonID IS NULL"),
+              (Rows{"Leer"}));
+    EXPECT_EQ(One("SELECT count(*) FROM Person CROSS JOIN Mandant"), "12");
+    EXPECT_EQ(One("SELECT count(*) FROM Person INNER JOIN dbo.Mandant AS m ON Person.lMandantID = m.lMandantID"),
+              "3");
+    EXPECT_EQ(RowsOf("SELECT m.strMandantName, x.n FROM Mandant m JOIN (SELECT lMandantID, count(*) AS n FROM "
+                   "Person GROUP BY lMandantID) AS x ON x.lMandantID = m.lMandantID ORDER BY x.n DESC"),
+              (Rows{"Uster|2", "Bern|1"}));
+}
+
+// ---- writing -------------------------------------------------------------------------------
+
+class Writes : public TsqlDb {
+protected:
+    void SetUp() override {
+        TsqlDb::SetUp();
+        Sql("CREATE TABLE PersonKurs (lPersonKursID INTEGER PRIMARY KEY, lPersonID INTEGER, lKursID INTEGER, "
+            "lStatus INTEGER, strBemerkung TEXT)");
+        Sql("CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, lTyp INTEGER, strBezeichnung TEXT)");
+        Sql("CREATE TABLE Person (lPersonID INTEGER PRIMARY KEY, strName TEXT)");
+        Sql("INSERT INTO Kurs VALUES (1, 3, 'Grundkurs'), (2, 1, 'Atemschutz')");
+        Sql("INSERT INTO Person VALUES (10, 'Meier'), (11, 'Muster'), (12, 'Keller')");
+        Sql("INSERT INTO PersonKurs VALUES (1, 10, 1, 3, ''), (2, 11, 1, 4, ''), (3, 12, 2, 3, ''), "
+            "(4, 10, 2, 0, ''), (5, 99, 1, 3, '')");
+    }
+};
+
+TEST_F(Writes, InsertWithValuesAndWithSelect) {
+    EXPECT_EQ(Exec("INSERT INTO Kurs (lKursID, lTyp, strBezeichnung) Values(3, 2, N'Maschinist')"), 1);
+    EXPECT_EQ(Exec("INSERT Kurs (lKursID, lTyp, strBezeichnung) VALUES (4, 2, 'a'), (5, 2, 'b')"), 2);
+    EXPECT_EQ(Exec("INSERT INTO Kurs (lKursID, lTyp, strBezeichnung) SELECT TOP 1 lKursID + 10, lTyp, "
+                   "'Kopie von ' + strBezeichnung FROM Kurs ORDER BY lKursID"),
+              1);
+    EXPECT_EQ(Table("SELECT lKursID, strBezeichnung FROM Kurs WHERE lKursID IN (3, 11)"),
+              (Rows{"3|Maschinist", "11|Kopie von Grundkurs"}));
+}
+
+TEST_F(Writes, DeleteWithoutFromAndInTheJoinForm) {
+    EXPECT_EQ(Exec("Delete PersonKurs WHERE lPersonKursID = 5"), 1);
+    EXPECT_EQ(Exec("DELETE PersonKurs FROM PersonKurs JOIN Kurs ON PersonKurs.lKursID = Kurs.lKursID WHERE "
+                   "Kurs.lTyp = 1"),
+              2);
+    EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs ORDER BY 1"), (Rows{"1", "2"}));
+    EXPECT_EQ(Exec("DELETE pk FROM Person p JOIN PersonKurs pk ON pk.lPersonID = p.lPersonID WHERE p.strName = "
+                   "'Muster'"),
+              1);
+    EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs"), (Rows{"1"}));
+    EXPECT_EQ(Exec("DELETE FROM PersonKurs"), 1);
+}
+
+TEST_F(Writes, UpdateFromChangesOnlyTheJoinedRows) {
+    EXPECT_EQ(Exec("UPDATE PersonKurs SET lStatus = 0, strBemerkung = 'offen' FROM PersonKurs JOIN Kurs On "
+                   "PersonKurs.lKursID = Kurs.lKursID WHERE lStatus IN (3,4) AND Kurs.lTyp = 3"),
+              3);
+    EXPECT_EQ(Table("SELECT lPersonKursID, lStatus, strBemerkung FROM PersonKurs ORDER BY 1"),
+              (Rows{"1|0|offen", "2|0|offen", "3|3|", "4|0|", "5|0|offen"}));
+}
+
+TEST_F(Writes, UpdateFromWithTheTargetInTheMiddleOfTheJoins) {
+    Sql("CREATE TABLE SecKurs (lSecKursID INTEGER PRIMARY KEY, lKursID INTEGER, lQvSecUserID INTEGER, "
+        "lRight INTEGER, fValid INTEGER)");
+    Sql("INSERT INTO SecKurs VALUES (1, 1, 7, 1, 0), (2, 2, 7, 1, 0), (3, 1, 8, 1, 0)");
+    // Only the SecKurs rows of user 7 whose course Meier attends.
+    EXPECT_EQ(Exec("UPDATE SecKurs SET fValid = 1, lRight = lRight | 256 FROM Person p JOIN PersonKurs pk ON "
+                   "pk.lPersonID = p.lPersonID JOIN SecKurs ON SecKurs.lKursID = pk.lKursID JOIN Kurs k ON "
+                   "k.lKursID = SecKurs.lKursID WHERE p.strName = 'Meier' AND SecKurs.lQvSecUserID = 7 AND "
+                   "k.lTyp = 3"),
+              1);
+    EXPECT_EQ(Table("SELECT lSecKursID, lRight, fValid FROM SecKurs ORDER BY 1"),
+              (Rows{"1|257|1", "2|1|0", "3|1|0"}));
+}
+
+TEST_F(Writes, UpdateFromThroughTheTargetsAlias) {
+    // The UPDATE names the alias, and the value comes from the joined row.
+    EXPECT_EQ(Exec("UPDATE pk SET strBemerkung = p.strName + '/' + k.strBezeichnung FROM Kurs k JOIN "
+                   "PersonKurs pk ON pk.lKursID = k.lKursID JOIN Person p ON p.lPersonID = pk.lPersonID "
+                   "WHERE k.lKursID = 2"),
+              2);
+    EXPECT_EQ(Table("SELECT lPersonKursID, strBemerkung FROM PersonKurs WHERE strBemerkung <> '' ORDER BY 1"),
+              (Rows{"3|Keller/Atemschutz", "4|Meier/Atemschutz"}));
+    // The table named in UPDATE with the alias only in FROM.
+    EXPECT_EQ(Exec("UPDATE PersonKurs SET lStatus = 9 FROM Person p JOIN PersonKurs x ON x.lPersonID = "
+                   "p.lPersonID WHERE p.strName = 'Muster'"),
+              1);
+    EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs WHERE lStatus = 9"), (Rows{"2"}));
+}
+
+TEST_F(Writes, UpdateFromADerivedTableAndFromAnOuterJoin) {
+    EXPECT_EQ(Exec("UPDATE PersonKurs SET lStatus = x.n FROM PersonKurs JOIN (SELECT lKursID, count(*) AS n "
+                   "FROM PersonKurs GROUP BY lKursID) x ON x.lKursID = PersonKurs.lKursID WHERE lPersonID = 10"),
+              2);
+    EXPECT_EQ(Table("SELECT lPersonKursID, lStatus FROM PersonKurs WHERE lPersonID = 10"), (Rows{"1|3", "4|2"}));
+    // Rows without a partner keep their place in a LEFT JOIN and get NULL.
+    EXPECT_EQ(Exec("UPDATE PersonKurs SET strBemerkung = isnull(p.strName, '?') FROM PersonKurs LEFT OUTER JOIN "
+                   "Person p ON p.lPersonID = PersonKurs.lPersonID WHERE PersonKurs.lKursID = 1"),
+              3);
+    EXPECT_EQ(Table("SELECT strBemerkung FROM PersonKurs WHERE lKursID = 1 ORDER BY 1"),
+              (Rows{"?", "Meier", "Muster"}));
+}
+
+TEST_F(Writes, UpdateFromWithoutTheTargetInFrom) {
+    EXPECT_EQ(Exec("UPDATE PersonKurs SET strBemerkung = k.strBezeichnung FROM Kurs k WHERE k.lKursID = "
+                   "PersonKurs.lKursID AND k.lTyp = 1"),
+              2);
+    EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs WHERE strBemerkung = 'Atemschutz' ORDER BY 1"),
+              (Rows{"3", "4"}));
+}
+
+TEST_F(Writes, AmbiguousTargetIsRefused) {
+    EXPECT_THROW(Exec("UPDATE PersonKurs SET lStatus = 1 FROM PersonKurs a JOIN PersonKurs b ON a.lPersonID = "
+                      "b.lPersonID"),
+                 qv::tsql::TranslateError);
+    EXPECT_THROW(Exec("UPDATE PersonKurs SET Kurs.lTyp = 1 WHERE lPersonKursID = 1"), qv::tsql::TranslateError);
+    EXPECT_EQ(Table("SELECT count(*) FROM PersonKurs WHERE lStatus = 1"), (Rows{"0"}));
+}
+
+// ---- translation ---------------------------------------------------------------------------
+
+TEST(Translation, PlainStatementsKeepTheirShape) {
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT TOP 2 dtDatum MyValue FROM Kursinstanz WHERE (lKursinstanzID=1)"),
+              "SELECT dtDatum AS \"MyValue\" FROM Kursinstanz WHERE lKursinstanzID = 1 LIMIT 2");
+    EXPECT_EQ(qv::tsql::TranslateStatement("delete dbo.Kurs where lKursID = 1"), "DELETE FROM Kurs WHERE lKursID = 1");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT strName + ' ' + strVorname FROM Person"),
+              "SELECT tsql_add(tsql_add(strName, ' '), strVorname) FROM Person");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
+              "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
+    EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
+}
+
+TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
+    struct Case {
+        const char* sql;
+        const char* construct;
+        std::size_t offset;
+    };
+    const Case cases[] = {
+        {"SELECT TOP 10 PERCENT a FROM t", "TOP ... PERCENT", 7},
+        {"WITH x AS (SELECT 1) SELECT * FROM x", "statement 'WITH'", 0},
+        {"SELECT soundex(a) FROM t", "function 'soundex'", 7},
+        {"SELECT a FROM t WITH (NOLOCK)", "table hint", 16},
+        {"SELECT a INTO #tmp FROM t", "SELECT ... INTO", 9},
+        {"SELECT a FROM t WHERE b LIKE 'x' COLLATE Latin1_General_CS_AS", "case-sensitive LIKE", 24},
+        {"BEGIN TRANSACTION UPDATE t SET a = 1", "BEGIN TRANSACTION", 0},
+        {"SELECT @@IDENTITY", "@@IDENTITY", 7},
+        {"SELECT a FROM t\n  WHERE b = @missing", "must declare the variable @missing", 28},
+        {"SELECT 'abc", "unterminated string literal", 7},
+        {"UPDATE t SET a = 1 WHERE", "expected an expression but found end of text", 24},
+        {"SELECT getdate() + 1", "'+' on a date value", 17},
+    };
+    for (const Case& c : cases) {
+        try {
+            qv::tsql::Translate(c.sql);
+            ADD_FAILURE() << "no error for: " << c.sql;
+        } catch (const qv::tsql::TranslateError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.construct), std::string::npos) << e.what();
+            EXPECT_EQ(e.offset(), c.offset) << c.sql;
+            EXPECT_NE(std::string(e.what()).find("offset " + std::to_string(c.offset)), std::string::npos);
+        }
+    }
+}
+
+TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
+    qv::tsql::ClearTranslationCache();
+    auto a = qv::tsql::Translate("SELECT 1 AS x");
+    auto b = qv::tsql::Translate("SELECT 1 AS x");
+    EXPECT_EQ(a.get(), b.get());
+    for (std::size_t i = 0; i < qv::tsql::kTranslationCacheCapacity + 50; ++i) {
+        qv::tsql::Translate("SELECT " + std::to_string(i));
+    }
+    EXPECT_LE(qv::tsql::TranslationCacheSize(), qv::tsql::kTranslationCacheCapacity);
+    // The evicted program stays valid for whoever still holds it.
+    EXPECT_EQ(a->steps.at(0).sql, "SELECT 1 AS \"x\"");
+    EXPECT_NE(qv::tsql::Translate("SELECT 1 AS x").get(), a.get());
+}
+
+// ---- updatable recordsets ------------------------------------------------------------------
+
+class ForUpdate : public TsqlDb {};
+
+TEST_F(ForUpdate, SingleTableSelectCarriesTheRowid) {
+    Sql("CREATE TABLE KursinstanzGruppe (lKursinstanzGruppeID INTEGER, strBezeichnung TEXT, lMaxTeilnehmer INTEGER)");
+    Sql("INSERT INTO KursinstanzGruppe VALUES (5, 'A', 10), (6, 'B', 12)");
+    auto p = qv::tsql::TranslateForUpdate(
+        "SELECT lKursinstanzGruppeID, strBezeichnung, lMaxTeilnehmer \t\t\t\tFROM KursinstanzGruppe \t\t\t\tWHERE "
+        "lKursinstanzGruppeID = 6");
+    ASSERT_TRUE(p->updateTarget);
+    EXPECT_EQ(p->updateTarget->table, "KursinstanzGruppe");
+    qv::tsql::Execution e = qv::tsql::Execute(db(), p, options_);
+    ASSERT_EQ(e.ColumnCount(), 4);
+    EXPECT_EQ(e.ColumnName(3), p->updateTarget->rowidColumn);
+    ASSERT_TRUE(e.Next());
+    const std::int64_t rowid = std::get<std::int64_t>(e.Get(3));
+    EXPECT_EQ(Table("SELECT strBezeichnung FROM KursinstanzGruppe WHERE rowid = " + std::to_string(rowid)),
+              (Rows{"B"}));
+
+    auto aliased = qv::tsql::TranslateForUpdate("SELECT g.* FROM dbo.KursinstanzGruppe g WHERE g.lMaxTeilnehmer = 10");
+    ASSERT_TRUE(aliased->updateTarget);
+    qv::tsql::Execution e2 = qv::tsql::Execute(db(), aliased, options_);
+    EXPECT_EQ(qvtest::Collect(e2), (Rows{"5|A|10|1"}));
+}
+
+TEST(ForUpdateTranslation, OtherQueriesAreNotUpdatable) {
+    for (const char* sql : {"SELECT a.x FROM a JOIN b ON a.id = b.id", "SELECT DISTINCT x FROM a",
+                            "SELECT count(*) FROM a", "SELECT x FROM a UNION SELECT x FROM b",
+                            "SELECT x FROM (SELECT x FROM a) d", "SELECT x FROM a GROUP BY x",
+                            "UPDATE a SET x = 1"}) {
+        auto p = qv::tsql::TranslateForUpdate(sql);
+        EXPECT_FALSE(p->updateTarget) << sql;
+        EXPECT_EQ(p->steps.back().sql.find("rowid"), std::string::npos) << sql;
+    }
+}
+
+}  // namespace
