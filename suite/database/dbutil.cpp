@@ -33,20 +33,30 @@ std::string Stmt::text(int col) const {
 
 bool Stmt::isNull(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
 
-Savepoint::Savepoint(sqlite3* db, const char* name) : db_(db), name_(name), open_(false) {
-    rc_ = sqlite3_exec(db_, ("SAVEPOINT " + name_).c_str(), nullptr, nullptr, nullptr);
+namespace {
+int Exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+}  // namespace
+
+WriteTransaction::WriteTransaction(sqlite3* db, const char* name)
+    : db_(db), name_(name), own_(sqlite3_get_autocommit(db) != 0), open_(false) {
+    rc_ = Exec(db_, own_ ? "BEGIN IMMEDIATE" : "SAVEPOINT " + name_);
     open_ = rc_ == SQLITE_OK;
 }
 
-Savepoint::~Savepoint() {
+WriteTransaction::~WriteTransaction() {
     if (!open_) return;
-    // Rolling back to a savepoint keeps it open; release it so an outer transaction goes on.
-    sqlite3_exec(db_, ("ROLLBACK TO " + name_).c_str(), nullptr, nullptr, nullptr);
-    sqlite3_exec(db_, ("RELEASE " + name_).c_str(), nullptr, nullptr, nullptr);
+    if (own_) {
+        // The engine may have rolled back by itself after an error.
+        if (!sqlite3_get_autocommit(db_)) Exec(db_, "ROLLBACK");
+        return;
+    }
+    // Rolling back to a savepoint keeps it open; release it so the caller's transaction goes on.
+    Exec(db_, "ROLLBACK TO " + name_);
+    Exec(db_, "RELEASE " + name_);
 }
 
-int Savepoint::release() {
-    int rc = sqlite3_exec(db_, ("RELEASE " + name_).c_str(), nullptr, nullptr, nullptr);
+int WriteTransaction::commit() {
+    const int rc = Exec(db_, own_ ? "COMMIT" : "RELEASE " + name_);
     if (rc == SQLITE_OK) open_ = false;
     return rc;
 }

@@ -30,19 +30,23 @@ private:
     int rc_ = SQLITE_OK;
 };
 
-// A savepoint that is rolled back unless released.
-class Savepoint {
+// All-or-nothing work that writes: without a transaction of the caller it is one of its own,
+// begun IMMEDIATE so that it holds the write lock from the start (a read transaction turned into
+// a write one fails at once when another connection writes); inside the caller's transaction it
+// is a savepoint. Rolled back unless committed.
+class WriteTransaction {
 public:
-    Savepoint(sqlite3* db, const char* name);
-    ~Savepoint();
-    Savepoint(const Savepoint&) = delete;
-    Savepoint& operator=(const Savepoint&) = delete;
+    WriteTransaction(sqlite3* db, const char* name);
+    ~WriteTransaction();
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
     int rc() const { return rc_; }
-    int release();
+    int commit();
 
 private:
     sqlite3* db_;
     std::string name_;
+    bool own_;   // a transaction of its own, not a savepoint
     int rc_;
     bool open_;
 };

@@ -61,8 +61,8 @@ std::string TextArgument(const std::vector<qv::sql::Value>& args, size_t i, cons
 }  // namespace
 
 int CreateKursinstanzGruppeFromTemplate(sqlite3* db, std::int64_t lKursinstanzID, std::string* error) {
-    detail::Savepoint sp(db, "qv_gruppe_aus_vorlage");
-    if (sp.rc() != SQLITE_OK) return Fail(sp.rc(), error, detail::ErrorText(db));
+    detail::WriteTransaction tx(db, "qv_gruppe_aus_vorlage");
+    if (tx.rc() != SQLITE_OK) return Fail(tx.rc(), error, detail::ErrorText(db));
     std::int64_t course = 0;
     int rc = CourseOfRun(db, lKursinstanzID, &course, error);
     if (rc != SQLITE_OK) return rc;
@@ -89,13 +89,13 @@ int CreateKursinstanzGruppeFromTemplate(sqlite3* db, std::int64_t lKursinstanzID
             if (rc != SQLITE_DONE) return Fail(rc, error, detail::ErrorText(db));
         }
     }
-    rc = sp.release();
+    rc = tx.commit();
     return rc == SQLITE_OK ? rc : Fail(rc, error, detail::ErrorText(db));
 }
 
 int CreateKursinstanzGruppeTemplate(sqlite3* db, std::int64_t lKursinstanzID, std::string* error) {
-    detail::Savepoint sp(db, "qv_gruppenvorlage");
-    if (sp.rc() != SQLITE_OK) return Fail(sp.rc(), error, detail::ErrorText(db));
+    detail::WriteTransaction tx(db, "qv_gruppenvorlage");
+    if (tx.rc() != SQLITE_OK) return Fail(tx.rc(), error, detail::ErrorText(db));
     std::int64_t course = 0;
     int rc = CourseOfRun(db, lKursinstanzID, &course, error);
     if (rc != SQLITE_OK) return rc;
@@ -124,7 +124,7 @@ int CreateKursinstanzGruppeTemplate(sqlite3* db, std::int64_t lKursinstanzID, st
             if (rc != SQLITE_DONE) return Fail(rc, error, detail::ErrorText(db));
         }
     }
-    rc = sp.release();
+    rc = tx.commit();
     return rc == SQLITE_OK ? rc : Fail(rc, error, detail::ErrorText(db));
 }
 

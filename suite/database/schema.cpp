@@ -41,30 +41,14 @@ int CreateInside(sqlite3* db, std::string* error) {
 }  // namespace
 
 int CreateSchema(sqlite3* db, std::string* error) {
-    if (!sqlite3_get_autocommit(db)) {
-        // Inside the caller's transaction: a savepoint keeps it all-or-nothing.
-        detail::Savepoint sp(db, "qv_create_schema");
-        if (sp.rc() != SQLITE_OK) return Fail(sp.rc(), error, detail::ErrorText(db));
-        const int rc = CreateInside(db, error);
-        if (rc != SQLITE_OK) return rc;
-        return sp.release();
-    }
-    // BEGIN IMMEDIATE: a second process creating the schema at the same time waits and then
-    // finds it there, instead of failing half-way.
-    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return Fail(rc, error, detail::ErrorText(db));
-    rc = CreateInside(db, error);
-    if (rc != SQLITE_OK) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return rc;
-    }
-    rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        const std::string text = detail::ErrorText(db);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return Fail(rc, error, text);
-    }
-    return SQLITE_OK;
+    // Outside a transaction of the caller, BEGIN IMMEDIATE also makes a second process creating
+    // the schema at the same time wait and then find it there, instead of failing half-way.
+    detail::WriteTransaction tx(db, "qv_create_schema");
+    if (tx.rc() != SQLITE_OK) return Fail(tx.rc(), error, detail::ErrorText(db));
+    const int rc = CreateInside(db, error);
+    if (rc != SQLITE_OK) return rc;
+    const int committed = tx.commit();
+    return committed == SQLITE_OK ? committed : Fail(committed, error, detail::ErrorText(db));
 }
 
 }  // namespace qv::suite
