@@ -708,26 +708,128 @@ SELECT ki.lKursinstanzID, ki.lKursID, ki.guid, ki.strBezeichnung, ki.strLeitung,
                    ELSE '' END) COLLATE QVCI AS strAnschrift1L
 FROM Kursinstanz ki LEFT JOIN view_Ort o ON ki.lOrtID = o.lOrtID AND ki.lOrtID <> 0;
 
--- Display names by table id (4 person with mode 'A', 39 course, 42 run, 45 Mandant); the
--- fn_Get...Bezeichnung functions read them from here.
+-- Display names by table id (4 person with mode 'A', 39 course, 42 run, 45 Mandant), kept in a
+-- table by triggers: the lists join them to every row, and a view computing them would compute
+-- them for every record of every table in each such query. The fn_Get...Bezeichnung functions
+-- read them from here too. The texts:
 --   person 'A': "Name Vorname, Ort" (without ", Ort" when the place is unknown)
 --   course:     "Kurzbezeichnung, Bezeichnung" (one of them alone when the other is empty)
 --   run:        "Bezeichnung (dd.mm.yyyy)" of its date; the course's name when the run has none
 --   Mandant:    its name
+CREATE TABLE CacheBezeichnung (
+    lTableID        INTEGER NOT NULL,
+    lID             INTEGER NOT NULL,
+    strMode         TEXT NOT NULL DEFAULT '' COLLATE QVCI,
+    strBezeichnung  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
+    PRIMARY KEY (lTableID, lID, strMode)
+) WITHOUT ROWID;
+
 CREATE VIEW view_CacheBezeichnung AS
-SELECT 4 AS lTableID, p.lPersonID AS lID, 'A' AS strMode,
+SELECT lID, lTableID, strMode, strBezeichnung FROM CacheBezeichnung;
+
+-- Where the texts come from; the triggers below copy them into the cache.
+CREATE VIEW view_BezeichnungPerson AS
+SELECT p.lPersonID AS lID,
        (trim(p.strName || ' ' || p.strVorname)
         || CASE WHEN ifnull(o.strOrt, '') <> '' THEN ', ' || o.strOrt ELSE '' END) COLLATE QVCI AS strBezeichnung
-FROM Person p LEFT JOIN Ort o ON p.lOrtID = o.lOrtID
-UNION ALL
-SELECT 39, k.lKursID, '', k.strKurs FROM view_Kurs k
-UNION ALL
-SELECT 42, ki.lKursinstanzID, '',
-       CASE WHEN ki.strBezeichnung <> '' THEN ki.strBezeichnung ELSE ifnull(k.strKurs, '') END
-       || ' (' || substr(ki.dtDatum, 9, 2) || '.' || substr(ki.dtDatum, 6, 2) || '.' || substr(ki.dtDatum, 1, 4) || ')'
-FROM Kursinstanz ki LEFT JOIN view_Kurs k ON ki.lKursID = k.lKursID
-UNION ALL
-SELECT 45, m.lMandantID, '', m.strMandantName FROM Mandant m;
+FROM Person p LEFT JOIN Ort o ON p.lOrtID = o.lOrtID;
+
+CREATE VIEW view_BezeichnungKursinstanz AS
+SELECT ki.lKursinstanzID AS lID,
+       (CASE WHEN ki.strBezeichnung <> '' THEN ki.strBezeichnung ELSE ifnull(k.strKurs, '') END
+        || ' (' || substr(ki.dtDatum, 9, 2) || '.' || substr(ki.dtDatum, 6, 2) || '.' || substr(ki.dtDatum, 1, 4) || ')')
+       COLLATE QVCI AS strBezeichnung
+FROM Kursinstanz ki LEFT JOIN view_Kurs k ON ki.lKursID = k.lKursID;
+
+CREATE TRIGGER Person_Bezeichnung_Insert AFTER INSERT ON Person
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 4 AND lID = new.lPersonID;
+    INSERT INTO CacheBezeichnung (lTableID, lID, strMode, strBezeichnung)
+    SELECT 4, lID, 'A', strBezeichnung FROM view_BezeichnungPerson WHERE lID = new.lPersonID;
+END;
+
+CREATE TRIGGER Person_Bezeichnung_Update AFTER UPDATE OF lPersonID, strName, strVorname, lOrtID ON Person
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 4 AND lID IN (old.lPersonID, new.lPersonID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strMode, strBezeichnung)
+    SELECT 4, lID, 'A', strBezeichnung FROM view_BezeichnungPerson WHERE lID = new.lPersonID;
+END;
+
+CREATE TRIGGER Person_Bezeichnung_Delete AFTER DELETE ON Person
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 4 AND lID = old.lPersonID;
+END;
+
+-- A renamed place renames the persons living there.
+CREATE TRIGGER Ort_Bezeichnung_Update AFTER UPDATE OF strOrt ON Ort
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 4
+        AND lID IN (SELECT lPersonID FROM Person WHERE lOrtID = new.lOrtID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strMode, strBezeichnung)
+    SELECT 4, lID, 'A', strBezeichnung FROM view_BezeichnungPerson
+    WHERE lID IN (SELECT lPersonID FROM Person WHERE lOrtID = new.lOrtID);
+END;
+
+CREATE TRIGGER Kurs_Bezeichnung_Insert AFTER INSERT ON Kurs
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 39 AND lID = new.lKursID;
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung)
+    SELECT 39, lKursID, strKurs FROM view_Kurs WHERE lKursID = new.lKursID;
+END;
+
+-- A renamed course also renames its runs that carry no name of their own.
+CREATE TRIGGER Kurs_Bezeichnung_Update AFTER UPDATE OF lKursID, strKurzbezeichnung, strBezeichnung ON Kurs
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 39 AND lID IN (old.lKursID, new.lKursID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung)
+    SELECT 39, lKursID, strKurs FROM view_Kurs WHERE lKursID = new.lKursID;
+    DELETE FROM CacheBezeichnung WHERE lTableID = 42
+        AND lID IN (SELECT lKursinstanzID FROM Kursinstanz WHERE lKursID = new.lKursID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung)
+    SELECT 42, lID, strBezeichnung FROM view_BezeichnungKursinstanz
+    WHERE lID IN (SELECT lKursinstanzID FROM Kursinstanz WHERE lKursID = new.lKursID);
+END;
+
+CREATE TRIGGER Kurs_Bezeichnung_Delete AFTER DELETE ON Kurs
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 39 AND lID = old.lKursID;
+END;
+
+CREATE TRIGGER Kursinstanz_Bezeichnung_Insert AFTER INSERT ON Kursinstanz
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 42 AND lID = new.lKursinstanzID;
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung)
+    SELECT 42, lID, strBezeichnung FROM view_BezeichnungKursinstanz WHERE lID = new.lKursinstanzID;
+END;
+
+CREATE TRIGGER Kursinstanz_Bezeichnung_Update AFTER UPDATE OF lKursinstanzID, lKursID, strBezeichnung, dtDatum ON Kursinstanz
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 42 AND lID IN (old.lKursinstanzID, new.lKursinstanzID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung)
+    SELECT 42, lID, strBezeichnung FROM view_BezeichnungKursinstanz WHERE lID = new.lKursinstanzID;
+END;
+
+CREATE TRIGGER Kursinstanz_Bezeichnung_Delete AFTER DELETE ON Kursinstanz
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 42 AND lID = old.lKursinstanzID;
+END;
+
+CREATE TRIGGER Mandant_Bezeichnung_Insert AFTER INSERT ON Mandant
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 45 AND lID = new.lMandantID;
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung) VALUES (45, new.lMandantID, new.strMandantName);
+END;
+
+CREATE TRIGGER Mandant_Bezeichnung_Update AFTER UPDATE OF lMandantID, strMandantName ON Mandant
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 45 AND lID IN (old.lMandantID, new.lMandantID);
+    INSERT INTO CacheBezeichnung (lTableID, lID, strBezeichnung) VALUES (45, new.lMandantID, new.strMandantName);
+END;
+
+CREATE TRIGGER Mandant_Bezeichnung_Delete AFTER DELETE ON Mandant
+BEGIN
+    DELETE FROM CacheBezeichnung WHERE lTableID = 45 AND lID = old.lMandantID;
+END;
 
 -- ---------------------------------------------------------------------------------------------
 -- Activities, agenda, pay

@@ -1,0 +1,72 @@
+#pragma once
+// Demo data for the suite's database: three fire brigades (Mandanten) in two cantons with about
+// 2,000 members, a course catalogue of 40 courses with 150 runs over three years and 5,000
+// registrations, the security users and rights rows of an administrator and a course leader, mail
+// templates and report profiles. Every name, place and address is made up; e-mail addresses and
+// URLs use the reserved ".example" domain, so nothing written from the demo reaches anyone.
+//
+// The content depends on the seed and the base year only: the same pair gives the same rows,
+// keys, GUIDs and time stamps, byte for byte. Runs lie in the year before the base year, the base
+// year and the year after it; "now" for the data is 1 July of the base year (runs before it are
+// past and their registrations attended or not, runs after it are open or coming).
+#include <cstdint>
+#include <string>
+
+struct sqlite3;
+
+namespace qv::suite {
+
+struct DemoSummary {
+    int mandanten = 0;
+    int persons = 0;
+    int courses = 0;
+    int runs = 0;
+    int registrations = 0;
+};
+
+// The year the demo data is centred on when none is given: the current local year.
+int CurrentLocalYear();
+
+// Fills a database fresh from CreateSchema (the suite database installed) in one transaction, or
+// in a savepoint when the caller holds one. A database that already holds data is refused and
+// left as it is. Keys are written directly and the id counters of sp_GetUniqueID are left at the
+// largest key of each filled table, so the next key drawn never collides. Returns an SQLite result
+// code; on failure `error` (may be null) gets the reason and nothing is written.
+int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* error);
+// The same centred on CurrentLocalYear().
+int GenerateDemoData(sqlite3* db, unsigned seed, std::string* error);
+
+// True when a table holds rows beyond those every fresh schema has (System, DataExchange, the
+// "no place" row ...). A database without any table holds nothing. Returns an SQLite result code.
+int HoldsUserData(sqlite3* db, bool* holds, std::string* error);
+
+// Counts of the main tables.
+int SummarizeDemoData(sqlite3* db, DemoSummary* summary, std::string* error);
+
+// Making a demo database file: what the tool qvdemodb does.
+struct DemoFileOptions {
+    std::string path;
+    unsigned seed = 1;
+    int baseYear = 0;    // 0: CurrentLocalYear()
+    bool force = false;  // replace a database that already holds data
+};
+
+enum class DemoFileResult {
+    Built,    // a missing file was created, or an empty database filled
+    Refused,  // the file holds data (or is no database) and force was not given; left as it is
+    Failed,   // nothing changed: a new file is not left behind, an existing one is as it was
+};
+
+struct DemoFileReport {
+    DemoSummary summary;
+    double seconds = 0;    // time spent building the data
+    bool replaced = false; // an existing file with data was replaced (force)
+};
+
+// A missing file is built under a temporary name beside it and renamed into place once complete;
+// an existing empty database (or empty file) is filled in one transaction; one holding data is
+// refused unless `force`, which builds a new file and renames it over the old one (do not force a
+// database that another program has open). Parent folders are created.
+DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* report, std::string* error);
+
+}  // namespace qv::suite
