@@ -149,6 +149,23 @@ TEST_F(DefaultsTest, RowsWrittenWithoutTheseColumnsGetWhatTheReadersExpect) {
               "00||0.0");
 }
 
+// A record lock is taken only on a row whose lock column is empty (or already the taker's), so a
+// new row must start with an empty text, not NULL.
+TEST_F(DefaultsTest, NewRecordsCanBeLocked) {
+    Sql("INSERT INTO Kurs (lKursID) VALUES (1)");
+    const char* take = "UPDATE Kurs SET strLock = convert(char(19),getdate(),20) + '%s' WHERE (lKursID = 1) "
+                       "AND (strLock = '' OR strLock like '%%%s')";
+    auto Take = [&](const std::string& owner) {
+        char sql[512];
+        std::snprintf(sql, sizeof sql, take, owner.c_str(), owner.c_str());
+        return qv::tsql::Execute(db(), sql).RowsAffected();
+    };
+    EXPECT_EQ(Take("|WS07|user1"), 1);
+    EXPECT_EQ(Take("|WS08|user2"), 0);  // someone else holds it
+    EXPECT_EQ(Take("|WS07|user1"), 1);  // the holder renews it
+    EXPECT_NE(Value("SELECT strLock FROM Kurs").find("|WS07|user1"), std::string::npos);
+}
+
 // ---- time stamps ----------------------------------------------------------------------------
 
 using TimestampTest = SuiteDb;
