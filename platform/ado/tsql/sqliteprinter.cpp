@@ -193,14 +193,7 @@ SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
         case BinaryOp::Le: return PrintComparison(*b.left, "<=", *b.right, kRel);
         case BinaryOp::Gt: return PrintComparison(*b.left, ">", *b.right, kRel);
         case BinaryOp::Ge: return PrintComparison(*b.left, ">=", *b.right, kRel);
-        case BinaryOp::Add: {
-            const ValueType l = TypeOf(*b.left, variables_);
-            const ValueType r = TypeOf(*b.right, variables_);
-            if (l == ValueType::Date || r == ValueType::Date) Unsupported("'+' on a date value", b.pos);
-            if (l == ValueType::Text && r == ValueType::Text) return infix("||", kConcat);
-            if (l == ValueType::Number && r == ValueType::Number) return infix("+", kAdd);
-            return {"tsql_add(" + Expression(*b.left) + ", " + Expression(*b.right) + ")", kAtom};
-        }
+        case BinaryOp::Add: return PrintAdd(b);
         case BinaryOp::Sub: return infix("-", kAdd);
         case BinaryOp::Mul: return infix("*", kMul);
         case BinaryOp::Div: return infix("/", kMul);
@@ -215,6 +208,52 @@ SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
         }
     }
     Unsupported("operator", b.pos);
+}
+
+// T-SQL's + decides between adding and concatenating by the operands' types at run time, left
+// to right. Known types print as SQLite's + or ||; the rest goes to the runtime: tsql_add for two
+// operands, tsql_addn for a longer chain, which nested calls would make too deep for SQLite's
+// parser.
+SqlitePrinter::Out SqlitePrinter::PrintAdd(const BinaryExpr& b) {
+    std::vector<const Expr*> operands;
+    const Expr* e = &b;
+    while (e->kind == ExprKind::Binary && static_cast<const BinaryExpr*>(e)->op == BinaryOp::Add) {
+        operands.push_back(static_cast<const BinaryExpr*>(e)->right.get());
+        e = static_cast<const BinaryExpr*>(e)->left.get();
+    }
+    operands.push_back(e);
+    std::reverse(operands.begin(), operands.end());
+
+    std::vector<ValueType> types;
+    for (const Expr* op : operands) {
+        types.push_back(TypeOf(*op, variables_));
+        if (types.back() == ValueType::Date) Unsupported("'+' on a date value", b.pos);
+    }
+    // The leading run of one known type adds up the same in SQLite.
+    std::size_t run = 1;
+    if (types[0] == ValueType::Text || types[0] == ValueType::Number) {
+        while (run < operands.size() && types[run] == types[0]) ++run;
+    }
+    const bool text = types[0] == ValueType::Text;
+    std::string head;
+    int headPrec = kAtom;
+    if (run == 1) {
+        Out o = Print(*operands[0]);
+        head = std::move(o.text);
+        headPrec = o.prec;
+    } else {
+        const int prec = text ? kConcat : kAdd;
+        head = Wrap(*operands[0], prec);
+        for (std::size_t i = 1; i < run; ++i) head += std::string(text ? " || " : " + ") + Wrap(*operands[i], prec + 1);
+        headPrec = prec;
+    }
+    if (run == operands.size()) return {head, headPrec};
+
+    const std::size_t rest = operands.size() - run;
+    std::string out = rest == 1 ? "tsql_add(" : "tsql_addn(";
+    out += head;
+    for (std::size_t i = run; i < operands.size(); ++i) out += ", " + Expression(*operands[i]);
+    return {out + ")", kAtom};
 }
 
 SqlitePrinter::Out SqlitePrinter::PrintCase(const CaseExpr& c) {
@@ -463,11 +502,34 @@ std::string SqlitePrinter::Source(const TableSource& src) {
     return {};
 }
 
-std::string SqlitePrinter::OrderBy(const std::vector<OrderItem>& items) {
+bool SqlitePrinter::SortsAsText(const Expr& e) const {
+    return !IsColumn(e) && ExplicitCollation(e).empty() && TypeOf(e, variables_) != ValueType::Number &&
+           e.kind != ExprKind::Literal;
+}
+
+// T-SQL sorts, groups and removes duplicates of text without regard to case. Columns carry that
+// collation from the schema; a computed text value needs it spelled out.
+std::string SqlitePrinter::CaseInsensitiveKey(const Expr& e) {
+    if (!SortsAsText(e)) return Expression(e);
+    return CollatedOperand(e, "QVCI");
+}
+
+std::string SqlitePrinter::OrderBy(const std::vector<OrderItem>& items, const SelectCore& first) {
     std::string out;
     for (const OrderItem& item : items) {
         out += out.empty() ? " ORDER BY " : ", ";
-        out += Expression(*item.expr);
+        const Expr& e = *item.expr;
+        bool aliasOfComputed = false;
+        if (e.kind == ExprKind::Column && static_cast<const ColumnExpr&>(e).name.size() == 1) {
+            const std::string& name = static_cast<const ColumnExpr&>(e).name[0].name;
+            for (const SelectItem& sel : first.items) {
+                if (sel.hasAlias && EqualsNoCase(sel.alias.name, name)) {
+                    aliasOfComputed = SortsAsText(*sel.expr);
+                    break;
+                }
+            }
+        }
+        out += aliasOfComputed ? Expression(e) + " COLLATE QVCI" : CaseInsensitiveKey(e);
         if (item.descending) out += " DESC";
     }
     return out;
@@ -485,7 +547,7 @@ std::string SqlitePrinter::Core(const SelectCore& core, const std::vector<OrderI
             out += star.qualifier.empty() ? "*" : TableName(star.qualifier, star.pos) + ".*";
             continue;
         }
-        out += Expression(*item.expr);
+        out += core.distinct ? CaseInsensitiveKey(*item.expr) : Expression(*item.expr);
         if (item.hasAlias) out += " AS " + Identifier(Ident{item.alias.name, true});
     }
     if (!extraItem.empty()) out += ", " + extraItem;
@@ -493,10 +555,10 @@ std::string SqlitePrinter::Core(const SelectCore& core, const std::vector<OrderI
     if (core.where) out += " WHERE " + Expression(*core.where);
     for (std::size_t i = 0; i < core.groupBy.size(); ++i) {
         out += i == 0 ? " GROUP BY " : ", ";
-        out += Expression(*core.groupBy[i]);
+        out += CaseInsensitiveKey(*core.groupBy[i]);
     }
     if (core.having) out += " HAVING " + Expression(*core.having);
-    if (orderBy) out += OrderBy(*orderBy);
+    if (orderBy) out += OrderBy(*orderBy, core);
     if (withLimit && core.top) out += " LIMIT " + Wrap(*core.top, kAtom);
     return out;
 }
@@ -515,7 +577,7 @@ std::string SqlitePrinter::Query(const struct Query& q) {
             out += Core(core, nullptr, false);
         }
     }
-    return out + OrderBy(q.orderBy);
+    return out + OrderBy(q.orderBy, q.cores[0]);
 }
 
 // ---- statements ----------------------------------------------------------------------------

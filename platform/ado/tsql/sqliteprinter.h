@@ -41,6 +41,7 @@ private:
     std::string Wrap(const Expr& e, int minPrec);
     std::string Wrap(Out o, int minPrec);
     Out PrintBinary(const BinaryExpr& b);
+    Out PrintAdd(const BinaryExpr& b);
     Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec);
     Out PrintFunction(const FunctionExpr& f);
     Out PrintCase(const CaseExpr& c);
@@ -50,7 +51,9 @@ private:
     std::string Query(const struct Query& q);
     std::string Core(const SelectCore& core, const std::vector<OrderItem>* orderBy, bool withLimit,
                      const std::string& extraItem = {});
-    std::string OrderBy(const std::vector<OrderItem>& items);
+    std::string OrderBy(const std::vector<OrderItem>& items, const SelectCore& first);
+    bool SortsAsText(const Expr& e) const;
+    std::string CaseInsensitiveKey(const Expr& e);
     std::string Source(const TableSource& src);
     std::string TableName(const Name& name, std::size_t pos);
     std::string ColumnName(const Name& name, std::size_t pos);

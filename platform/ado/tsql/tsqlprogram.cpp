@@ -1,6 +1,8 @@
 #include "tsqlprogram.h"
 
+#include "extensions.h"
 #include "sqliteprinter.h"
+#include "tsqlfunctions.h"
 #include "tsqlanalysis.h"
 #include "tsqlerror.h"
 #include "tsqllexer.h"
@@ -14,6 +16,12 @@
 namespace qv::tsql {
 
 namespace {
+
+// Connections that the driver opens get the functions that translated statements call.
+[[maybe_unused]] const bool kFunctionsInstalled = [] {
+    qv::sql::RegisterConnectionInitializer("qv.tsql.functions", [](sqlite3* db) { RegisterFunctions(db); });
+    return true;
+}();
 
 // A literal as a value, for constants that need no trip through SQLite.
 std::optional<qv::sql::Value> ConstantOf(const Expr& e) {

@@ -1,5 +1,6 @@
 // Batches: variables, control flow, procedure calls, results, errors and statement reuse.
 #include "extensions.h"
+#include "tsqlfunctions.h"
 #include "tsqlruntime.h"
 #include "tsqltestdb.h"
 
@@ -212,11 +213,12 @@ TEST(BatchesWithoutDriver, RunOnAPlainConnection) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
     ASSERT_EQ(qv::sql::RegisterTsqlRuntime(db), SQLITE_OK);
+    ASSERT_EQ(qv::tsql::RegisterFunctions(db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (s TEXT); INSERT INTO t VALUES ('b'), ('c')", nullptr, nullptr, nullptr),
               SQLITE_OK);
     for (int run = 0; run < 2; ++run) {
-        qv::tsql::Execution e = qv::tsql::Execute(db, "SELECT TOP 1 'a' + s AS x FROM t ORDER BY s DESC");
-        EXPECT_EQ(qvtest::Collect(e), (Rows{"ac"}));
+        qv::tsql::Execution e = qv::tsql::Execute(db, "SELECT TOP 1 'a' + s + s + s AS x FROM t ORDER BY s DESC");
+        EXPECT_EQ(qvtest::Collect(e), (Rows{"accc"}));
     }
     // Every statement was finalized: the connection closes cleanly.
     EXPECT_EQ(sqlite3_close(db), SQLITE_OK);

@@ -49,6 +49,20 @@ TEST_F(Expressions, PlusConcatenatesTextAndAddsNumbers) {
     EXPECT_THROW(RowsOf("SELECT n + d FROM p WHERE n = 7"), qv::tsql::ExecError);
 }
 
+TEST_F(Expressions, LongPlusChainsFoldLeftToRight) {
+    Sql("CREATE TABLE p (s TEXT, n INTEGER, d TEXT)");
+    Sql("INSERT INTO p VALUES ('Meier', 5, '12'), (NULL, 7, 'x')");
+    // (5 + 1) + '12' adds; the blank then converts to 0.
+    EXPECT_EQ(One("SELECT n + 1 + d + ' ' FROM p WHERE n = 5"), "18");
+    EXPECT_EQ(One("SELECT 'Nr ' + d + ' ' + s + '/' + convert(varchar, n) FROM p WHERE n = 5"), "Nr 12 Meier/5");
+    EXPECT_EQ(One("SELECT 'a' + s + 'b' + d FROM p WHERE n = 7"), "NULL");
+    EXPECT_THROW(RowsOf("SELECT s + ' ' + s + ' ' + n FROM p WHERE n = 5"), qv::tsql::ExecError);
+    // A search text of many parts: nested calls would overflow SQLite's parser stack.
+    std::string chain = "s";
+    for (int i = 0; i < 60; ++i) chain += " + ' ' + isnull(s, '')";
+    EXPECT_EQ(One("SELECT len(" + chain + ") FROM p WHERE n = 5"), std::to_string(5 + 60 * 6));
+}
+
 TEST_F(Expressions, PredicatesAndSubqueries) {
     Sql("CREATE TABLE t (id INTEGER, name TEXT COLLATE QVCI, grp INTEGER)");
     Sql("INSERT INTO t VALUES (1, 'Alpha', 1), (2, 'beta', 1), (3, 'Gamma', 2), (4, NULL, 2)");
@@ -200,6 +214,18 @@ TEST_F(Queries, GroupingDistinctOrderingAndUnion) {
     EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person UNION SELECT lMandantID FROM Mandant").size(), 4u);
 }
 
+TEST_F(Queries, ComputedTextSortsGroupsAndDeduplicatesIgnoringCase) {
+    Sql("CREATE TABLE r (strLabel TEXT, strReport TEXT)");
+    Sql("INSERT INTO r VALUES ('b', '1'), ('A', '2'), ('a', '3'), ('C', '4'), ('B', '5')");
+    EXPECT_EQ(RowsOf("SELECT strLabel + strReport AS strOrder FROM r ORDER BY strOrder"),
+              (Rows{"A2", "a3", "b1", "B5", "C4"}));
+    EXPECT_EQ(RowsOf("SELECT strLabel FROM r ORDER BY isnull(strLabel, '') DESC, strReport"),
+              (Rows{"C", "b", "B", "A", "a"}));
+    EXPECT_EQ(RowsOf("SELECT count(*) FROM r GROUP BY isnull(strLabel, '') + 'x' ORDER BY 1"),
+              (Rows{"1", "2", "2"}));
+    EXPECT_EQ(RowsOf("SELECT DISTINCT isnull(strLabel, '') FROM r").size(), 3u);
+}
+
 TEST_F(Queries, JoinsOfEveryKind) {
     EXPECT_EQ(RowsOf("SELECT strName, strMandantName FROM Person JOIN Mandant On Person.lMandantID = "
                    "Mandant.lMandantID WHERE strName LIKE 'M%' ORDER BY strName"),
@@ -331,7 +357,7 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
               "SELECT dtDatum AS \"MyValue\" FROM Kursinstanz WHERE lKursinstanzID = 1 LIMIT 2");
     EXPECT_EQ(qv::tsql::TranslateStatement("delete dbo.Kurs where lKursID = 1"), "DELETE FROM Kurs WHERE lKursID = 1");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT strName + ' ' + strVorname FROM Person"),
-              "SELECT tsql_add(tsql_add(strName, ' '), strVorname) FROM Person");
+              "SELECT tsql_addn(strName, ' ', strVorname) FROM Person");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
               "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
     EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
