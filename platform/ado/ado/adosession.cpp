@@ -1,0 +1,147 @@
+#include "adosession.h"
+
+#include "textcase.h"
+#include "tsqllexer.h"
+#include "utf.h"
+
+#include <sqlite3.h>
+
+#include <climits>
+
+namespace qv::ado {
+
+namespace {
+
+using Sessions = std::unordered_map<std::string, std::weak_ptr<Session>>;
+
+Sessions& ThisThreadsSessions() {
+    thread_local Sessions sessions;
+    return sessions;
+}
+
+}  // namespace
+
+std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error) {
+    Sessions& sessions = ThisThreadsSessions();
+    if (auto it = sessions.find(connectionString); it != sessions.end()) {
+        if (std::shared_ptr<Session> s = it->second.lock()) return s;
+    }
+    std::shared_ptr<Session> s(new Session());
+    qv::sql::OpenOptions options;
+    options.busyTimeoutMs = kDefaultTimeoutMs;
+    options.statementCacheSize = kStatementCacheSize;
+    if (s->db_.Open(connectionString, options) != 0) {
+        if (error) *error = s->db_.LastError();
+        return nullptr;
+    }
+    Session* raw = s.get();
+    s->options_.tranCount = [raw] { return raw->db_.Depth(); };
+    s->options_.cache = s->db_.Statements();
+    // Drop entries of sessions that have ended before adding one.
+    for (auto it = sessions.begin(); it != sessions.end();) {
+        it = it->second.expired() ? sessions.erase(it) : std::next(it);
+    }
+    sessions[connectionString] = s;
+    return s;
+}
+
+void Session::UseTimeout(long seconds) {
+    const int ms = seconds <= 0 ? INT_MAX : seconds >= INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
+    if (ms != timeoutMs_) {
+        db_.SetBusyTimeout(ms);
+        timeoutMs_ = ms;
+    }
+}
+
+int Session::SetIsolationLevel(long level) {
+    // Only matters for a shared cache; WAL readers never wait for writers anyway.
+    const int rc = db_.Exec(level == 256 ? "PRAGMA read_uncommitted = 1" : "PRAGMA read_uncommitted = 0");
+    if (rc == SQLITE_OK) isolation_ = level;
+    return rc;
+}
+
+Session::ColumnList Session::Columns(const std::shared_ptr<const qv::tsql::Program>& program,
+                                     const qv::tsql::Execution& run) {
+    auto it = columns_.find(program.get());
+    if (it == columns_.end()) {
+        if (columns_.size() >= kColumnCacheSize) columns_.clear();
+        CachedColumns entry;
+        entry.program = program;
+        for (std::size_t i = 0; i < program->steps.size(); ++i) {
+            if (program->steps[i].kind == qv::tsql::StepKind::Query) entry.querySteps.push_back(i);
+        }
+        it = columns_.emplace(program.get(), std::move(entry)).first;
+    }
+    CachedColumns& entry = it->second;
+    const int count = run.ColumnCount();
+
+    // The result is the first query that ran; with several (IF ... ELSE), the one whose columns
+    // match.
+    std::size_t step = SIZE_MAX;
+    if (entry.querySteps.size() == 1) {
+        step = entry.querySteps[0];
+    } else {
+        for (std::size_t s : entry.querySteps) {
+            const qv::tsql::Step& q = program->steps[s];
+            if (!q.namesKnown || q.columnNames.size() != static_cast<std::size_t>(count)) continue;
+            bool same = true;
+            for (int c = 0; c < count && same; ++c) same = q.columnNames[static_cast<std::size_t>(c)] == run.ColumnName(c);
+            if (same) {
+                step = s;
+                break;
+            }
+        }
+    }
+    if (step == SIZE_MAX) return nullptr;
+    if (auto found = entry.byStep.find(step); found != entry.byStep.end()) return found->second;
+
+    const std::string& sql = program->steps[step].sql;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_.Handle(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK ||
+        !stmt) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    auto columns = std::make_shared<std::vector<ColumnInfo>>();
+    if (sqlite3_column_count(stmt) == count) {
+        columns->resize(static_cast<std::size_t>(count));
+        for (int c = 0; c < count; ++c) {
+            ColumnInfo& info = (*columns)[static_cast<std::size_t>(c)];
+            info.name = qv::FromUtf8(run.ColumnName(c));
+            info.lower = qv::ToLower(info.name);
+            info.kind = KindOfDeclaredType(sqlite3_column_decltype(stmt, c));
+            const char* table = sqlite3_column_table_name(stmt, c);
+            const char* origin = sqlite3_column_origin_name(stmt, c);
+            if (table && origin) {
+                info.table = table;
+                info.column = origin;
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (columns->empty() && count > 0) return nullptr;
+    entry.byStep.emplace(step, columns);
+    return columns;
+}
+
+bool Session::HasRowid(const std::string& table) {
+    const std::string key = qv::tsql::ToLowerAscii(table);
+    if (auto it = rowidTables_.find(key); it != rowidTables_.end()) return it->second;
+    static const char kSql[] = "SELECT type = 'table' AND wr = 0 FROM pragma_table_list WHERE name = ?1 COLLATE NOCASE";
+    bool yes = false;
+    bool known = false;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_.Handle(), kSql, -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            known = true;
+            yes = sqlite3_column_int(stmt, 0) != 0;
+        }
+    }
+    sqlite3_finalize(stmt);
+    // An unknown name is not remembered: the table may be created later.
+    if (known) rowidTables_.emplace(key, yes);
+    return yes;
+}
+
+}  // namespace qv::ado

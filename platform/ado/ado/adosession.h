@@ -1,0 +1,77 @@
+#pragma once
+// The database connection that all connection objects of one thread opened with the same
+// connection string share, so that a piece of work called by another joins its transaction.
+#include "adovalue.h"
+#include "sqlitedb.h"
+#include "tsqlexec.h"
+#include "tsqlprogram.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace qv::ado {
+
+// A result column.
+struct ColumnInfo {
+    std::wstring name;
+    std::wstring lower;  // the name in lower case, for lookups in any case
+    ColumnKind kind = ColumnKind::Plain;
+    std::string table;   // the table it comes from; empty for an expression
+    std::string column;  // its name in that table
+};
+
+class Session {
+public:
+    // Prepared statements kept per connection. The system writes its values into the text, so
+    // one lookup of many keys is many statements.
+    static constexpr std::size_t kStatementCacheSize = 1024;
+    static constexpr int kDefaultTimeoutMs = 30000;
+
+    // This thread's session for the string, opened on first use. Null on failure, with `error`.
+    static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
+
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    qv::sql::SqliteDb& Db() { return db_; }
+    // Answers @@TRANCOUNT with the depth the driver keeps.
+    const qv::tsql::ExecOptions& ExecOptions() const { return options_; }
+
+    // The busy timeout for the next statement; 0 = without limit.
+    void UseTimeout(long seconds);
+
+    long IsolationLevel() const { return isolation_; }
+    int SetIsolationLevel(long level);
+
+    // Open connection objects on the session.
+    int users = 0;
+
+    // The column facts of the result of `run`, a run of `program` (cached per program); null
+    // when no step of the program has that result.
+    using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
+    ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution& run);
+
+    // Whether rows of the table can be addressed by rowid (a table, not a view or a table
+    // without rowid).
+    bool HasRowid(const std::string& table);
+
+private:
+    Session() = default;
+    struct CachedColumns {
+        std::shared_ptr<const qv::tsql::Program> program;  // keeps the key's address taken
+        std::vector<std::size_t> querySteps;
+        std::unordered_map<std::size_t, ColumnList> byStep;
+    };
+    static constexpr std::size_t kColumnCacheSize = 1024;
+
+    qv::sql::SqliteDb db_;
+    qv::tsql::ExecOptions options_;
+    int timeoutMs_ = kDefaultTimeoutMs;
+    long isolation_ = 4096;
+    std::unordered_map<const qv::tsql::Program*, CachedColumns> columns_;
+    std::unordered_map<std::string, bool> rowidTables_;
+};
+
+}  // namespace qv::ado

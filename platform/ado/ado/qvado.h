@@ -1,0 +1,6 @@
+#pragma once
+// The ADO-shaped database layer: connection, recordset and error collection on SQLite, running
+// the system's T-SQL through the translator.
+#include "adoclass.h"
+#include "adoint.h"
+#include "adoptr.h"
