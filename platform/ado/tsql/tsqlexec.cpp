@@ -77,6 +77,17 @@ int Bind(sqlite3_stmt* stmt, int index, const Value& v) {
     return sqlite3_bind_null(stmt, index);
 }
 
+// 'YYYY-MM-DD HH:MM:SS', the form dates are stored in.
+bool IsStoredDateTime(const std::string& s) {
+    static const char kPattern[] = "dddd-dd-dd dd:dd:dd";
+    if (s.size() != sizeof kPattern - 1) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool digit = s[i] >= '0' && s[i] <= '9';
+        if (kPattern[i] == 'd' ? !digit : s[i] != kPattern[i]) return false;
+    }
+    return true;
+}
+
 std::size_t CountChars(const std::string& s) {
     std::size_t n = 0;
     for (unsigned char c : s) {
@@ -105,7 +116,9 @@ struct Execution::Impl {
     std::vector<Value> slots;  // variables, then @@TRANCOUNT
 
     bool hasResult = false;
-    std::vector<std::string> names;
+    // The result's column names: the step's own when it knows them, else SQLite's.
+    const std::vector<std::string>* names = &ownNames;
+    std::vector<std::string> ownNames;
     // Streaming result: the statement of the batch's last step.
     Statement stream;
     std::size_t streamStep = 0;
@@ -173,15 +186,16 @@ struct Execution::Impl {
 
     void TakeNames(sqlite3_stmt* stmt, const Step& step) {
         const int n = sqlite3_column_count(stmt);
-        names.clear();
         if (step.namesKnown && step.columnNames.size() == static_cast<std::size_t>(n)) {
-            names = step.columnNames;
+            names = &step.columnNames;
             return;
         }
+        ownNames.clear();
         for (int i = 0; i < n; ++i) {
             const char* name = sqlite3_column_name(stmt, i);
-            names.emplace_back(name ? name : "");
+            ownNames.emplace_back(name ? name : "");
         }
+        names = &ownNames;
     }
 
     // T-SQL converts a value to the variable's declared type on assignment.
@@ -219,9 +233,9 @@ struct Execution::Impl {
                 if (CountChars(*s) > limit) return Value(CutChars(*s, limit));
                 return v;
             }
-        } else if (base == "datetime" || base == "smalldatetime" || base == "date" || base == "datetime2" ||
-                   base == "time" || base == "uniqueidentifier") {
-            if (std::holds_alternative<std::string>(v)) return v;
+        } else if (base == "datetime") {
+            // Already in the stored form; anything else ('2031-06-15', numbers) is converted.
+            if (const auto* s = std::get_if<std::string>(&v); s && IsStoredDateTime(*s)) return v;
         }
         // Everything else goes through the runtime's conversion.
         std::string target = type;
@@ -353,13 +367,13 @@ Execution::~Execution() = default;
 
 bool Execution::HasResult() const { return impl_ && impl_->hasResult; }
 
-int Execution::ColumnCount() const { return impl_ ? static_cast<int>(impl_->names.size()) : 0; }
+int Execution::ColumnCount() const { return impl_ ? static_cast<int>(impl_->names->size()) : 0; }
 
 const std::string& Execution::ColumnName(int column) const {
-    if (!impl_ || column < 0 || static_cast<std::size_t>(column) >= impl_->names.size()) {
+    if (!impl_ || column < 0 || static_cast<std::size_t>(column) >= impl_->names->size()) {
         throw std::out_of_range("no such column");
     }
-    return impl_->names[static_cast<std::size_t>(column)];
+    return (*impl_->names)[static_cast<std::size_t>(column)];
 }
 
 bool Execution::Next() {
@@ -384,7 +398,10 @@ bool Execution::Next() {
 qv::sql::Value Execution::Get(int column) const {
     if (!impl_ || column < 0 || column >= ColumnCount()) throw std::out_of_range("no such column");
     const Impl& d = *impl_;
-    if (d.stream) return ColumnValue(d.stream.get(), column);
+    if (d.stream) {
+        if (!d.started) throw std::out_of_range("no current row");
+        return ColumnValue(d.stream.get(), column);
+    }
     if (!d.started || static_cast<std::size_t>(column) >= d.current.size()) throw std::out_of_range("no current row");
     return d.current[static_cast<std::size_t>(column)];
 }
@@ -405,7 +422,7 @@ Execution Execute(sqlite3* db, std::shared_ptr<const Program> program, const Exe
     auto impl = std::make_unique<Execution::Impl>();
     impl->db = db;
     impl->cache = options.cache ? options.cache : qv::sql::StatementCache::For(db);
-    impl->slots.resize(program->variables.size() + 1);
+    if (!program->variables.empty() || program->trancountSlot >= 0) impl->slots.resize(program->variables.size() + 1);
     if (program->trancountSlot >= 0) {
         impl->slots[static_cast<std::size_t>(program->trancountSlot)] =
             qv::sql::Value(static_cast<std::int64_t>(options.tranCount ? options.tranCount() : 0));
