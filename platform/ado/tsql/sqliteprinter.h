@@ -3,31 +3,32 @@
 // (TOP, UPDATE ... FROM with the target repeated, DELETE t FROM ..., the T-SQL functions through
 // the runtime's tsql_* functions). Variables become numbered parameters: variable slot s is ?s+1.
 #include "tsqlast.h"
+#include "tsqldialect.h"
 
 #include <string>
 #include <vector>
 
 namespace qv::tsql {
 
-class SqlitePrinter {
+class SqlitePrinter : public DialectPrinter {
 public:
     // `trancountSlot` is the parameter slot that stands for @@TRANCOUNT.
     SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot);
 
     // One statement; Select must not assign variables.
-    std::string Statement(const Stmt& stmt);
+    std::string Statement(const Stmt& stmt) override;
     // SELECT @a = x, @b = y ... printed as SELECT x, y ...
-    std::string AssigningSelect(const SelectStmt& stmt);
+    std::string AssigningSelect(const SelectStmt& stmt) override;
     // SELECT <expr>
-    std::string ValueQuery(const Expr& e);
+    std::string ValueQuery(const Expr& e) override;
     // SELECT CASE WHEN <cond> THEN 1 ELSE 0 END: T-SQL's IF takes UNKNOWN as false.
-    std::string ConditionQuery(const Expr& cond);
+    std::string ConditionQuery(const Expr& cond) override;
     // The select with the single table's rowid appended as column `rowidColumn`.
-    std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn);
+    std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn) override;
 
     // Parameter slots that the statements printed so far refer to, and clears the list.
-    std::vector<int> TakeUsedSlots();
-    bool UsesTrancount() const { return usesTrancount_; }
+    std::vector<int> TakeUsedSlots() override;
+    bool UsesTrancount() const override { return usesTrancount_; }
 
     std::string Expression(const Expr& e);
 

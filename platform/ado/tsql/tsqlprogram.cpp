@@ -77,8 +77,8 @@ void ResultNames(const SelectCore& core, Step& step) {
 
 class Builder {
 public:
-    Builder(const Batch& batch, Program& program)
-        : batch_(batch), program_(program), printer_(batch.variables, static_cast<int>(batch.variables.size())) {}
+    Builder(const Batch& batch, Program& program, DialectPrinter& printer)
+        : batch_(batch), program_(program), printer_(printer) {}
 
     void Build() {
         for (const StmtPtr& s : batch_.statements) Emit(*s);
@@ -257,16 +257,23 @@ private:
 
     const Batch& batch_;
     Program& program_;
-    SqlitePrinter printer_;
+    DialectPrinter& printer_;
 };
 
 std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate) {
     Batch batch = ParseBatch(tsql);
     auto program = std::make_shared<Program>();
     program->source = std::string(tsql);
+    const int trancountSlot = static_cast<int>(batch.variables.size());
     bool done = false;
-    if (forUpdate) done = Builder(batch, *program).BuildForUpdate();
-    if (!done) Builder(batch, *program).Build();
+    if (forUpdate) {
+        SqlitePrinter printer(batch.variables, trancountSlot);
+        done = Builder(batch, *program, printer).BuildForUpdate();
+    }
+    if (!done) {
+        SqlitePrinter printer(batch.variables, trancountSlot);
+        Builder(batch, *program, printer).Build();
+    }
     return program;
 }
 
