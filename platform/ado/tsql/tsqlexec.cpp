@@ -243,9 +243,9 @@ struct Execution::Impl {
             target += "(1)";
         }
         static const std::string kConvert = "SELECT tsql_convert(?1, ?2)";
+        const Value typeValue(target);  // bound without a copy: it outlives the statement's use
         Statement stmt = PrepareSql(pc, kConvert);
         sqlite3_stmt* raw = stmt.get();
-        const Value typeValue(target);
         Bind(raw, 1, typeValue);
         Bind(raw, 2, v);
         if (!StepRow(raw, pc)) return Value();
