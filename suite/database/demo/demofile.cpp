@@ -1,0 +1,157 @@
+// Making a demo database file so that a half-made database is never left behind: new files are
+// built under a temporary name and renamed into place when complete; an existing empty database is
+// filled in one transaction.
+#include "demodata.h"
+
+#include "sqlitedb.h"
+#include "suitedb.h"
+#include "tsqlruntime.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace qv::suite {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+DemoFileResult Failed(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return DemoFileResult::Failed;
+}
+
+enum class Found { Missing, Empty, Fresh, HoldsData, Foreign };
+
+// What the file holds, looked at without changing it.
+Found Inspect(const std::string& path, std::string* why) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return Found::Missing;
+    if (fs::is_directory(path, ec)) {
+        *why = "is a folder";
+        return Found::Foreign;
+    }
+    if (fs::file_size(path, ec) == 0 && !ec) return Found::Empty;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) rc = qv::sql::RegisterTsqlRuntime(db);
+    Found found = Found::Foreign;
+    if (rc == SQLITE_OK) {
+        bool holds = false;
+        std::string error;
+        rc = HoldsUserData(db, &holds, &error);
+        const int version = rc == SQLITE_OK ? SchemaVersion(db) : 0;
+        if (rc != SQLITE_OK) *why = "is no database that can be read (" + error + ")";
+        else if (holds) {
+            *why = "already holds data";
+            found = Found::HoldsData;
+        } else if (version != 0 && version != kSchemaVersion) {
+            *why = "has schema version " + std::to_string(version);
+            found = Found::HoldsData;
+        } else {
+            found = version == 0 ? Found::Empty : Found::Fresh;
+        }
+    } else {
+        *why = std::string("cannot be opened (") + sqlite3_errstr(rc) + ")";
+    }
+    sqlite3_close_v2(db);
+    return found;
+}
+
+// Schema (when missing) and data in one transaction of an open connection.
+int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFileReport* report, std::string* error) {
+    int rc = db.Begin();
+    if (rc != SQLITE_OK) {
+        if (error) *error = db.LastError().description;
+        return rc;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    rc = CreateSchema(db.Handle(), error);
+    if (rc == SQLITE_OK) rc = GenerateDemoData(db.Handle(), options.seed, year, error);
+    if (rc == SQLITE_OK && report) rc = SummarizeDemoData(db.Handle(), &report->summary, error);
+    if (rc != SQLITE_OK) {
+        db.Rollback();
+        return rc;
+    }
+    rc = db.Commit();
+    if (rc != SQLITE_OK) {
+        if (error) *error = db.LastError().description;
+        db.Rollback();
+        return rc;
+    }
+    if (report) report->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return SQLITE_OK;
+}
+
+void RemoveDatabaseFiles(const std::string& path) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
+}
+
+}  // namespace
+
+DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* report, std::string* error) {
+    if (options.path.empty()) return Failed(error, "No database path given.");
+    const int year = options.baseYear ? options.baseYear : CurrentLocalYear();
+    InstallSuiteDatabase();
+
+    std::string why;
+    const Found found = Inspect(options.path, &why);
+    if ((found == Found::HoldsData || found == Found::Foreign) && !options.force) {
+        if (error) *error = options.path + " " + why + "; not changed (--force replaces it).";
+        return DemoFileResult::Refused;
+    }
+    if (found == Found::Foreign && fs::is_directory(options.path)) return Failed(error, options.path + " " + why + ".");
+
+    if (found == Found::Fresh) {
+        // Another program may have the empty database open: fill it where it is.
+        qv::sql::SqliteDb db;
+        int rc = db.Open("sqlite:" + options.path);
+        if (rc != SQLITE_OK) return Failed(error, db.LastError().description);
+        if (Fill(db, options, year, report, error) != SQLITE_OK) return DemoFileResult::Failed;
+        return DemoFileResult::Built;
+    }
+
+    const fs::path target(options.path);
+    std::error_code ec;
+    if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+    if (ec) return Failed(error, "Cannot create the folder " + target.parent_path().string() + ": " + ec.message());
+    const std::string temp = options.path + ".building-" + std::to_string(::getpid());
+    RemoveDatabaseFiles(temp);
+    {
+        qv::sql::SqliteDb db;
+        int rc = db.Open("sqlite:" + temp);
+        if (rc != SQLITE_OK) {
+            const std::string text = db.LastError().description;
+            db.Close();
+            RemoveDatabaseFiles(temp);
+            return Failed(error, text);
+        }
+        rc = Fill(db, options, year, report, error);
+        // Closing merges the write-ahead log into the file: the file alone is the database.
+        db.Close();
+        if (rc != SQLITE_OK) {
+            RemoveDatabaseFiles(temp);
+            return DemoFileResult::Failed;
+        }
+    }
+    fs::remove(temp + "-wal", ec);
+    fs::remove(temp + "-shm", ec);
+    if (found != Found::Missing) {
+        // The old database's log would be replayed into the new file.
+        fs::remove(options.path + "-wal", ec);
+        fs::remove(options.path + "-shm", ec);
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        RemoveDatabaseFiles(temp);
+        return Failed(error, "Cannot rename " + temp + " to " + options.path + ": " + ec.message());
+    }
+    if (report) report->replaced = found == Found::HoldsData || found == Found::Foreign;
+    return DemoFileResult::Built;
+}
+
+}  // namespace qv::suite
