@@ -1,6 +1,7 @@
 #include "adoconnection.h"
 
 #include "adorecordset.h"
+#include "adovalue.h"
 #include "tsqlerror.h"
 #include "utf.h"
 
@@ -10,7 +11,7 @@ namespace qv::ado {
 
 namespace {
 
-std::string TextOf(BSTR b) { return qv::ToUtf8(std::wstring_view(b ? b : L"", SysStringLen(b))); }
+std::string TextOf(BSTR b) { return Utf8Of(b); }
 
 }  // namespace
 
@@ -112,8 +113,10 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     try {
         std::shared_ptr<const qv::tsql::Program> program = qv::tsql::Translate(TextOf(commandText));
         session_->UseTimeout(timeout_);
+        const bool records = !noRecords && ppiRset;
+        Session::ColumnList columns = records ? session_->Columns(program, nullptr) : nullptr;
         qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), program, session_->ExecOptions());
-        if (noRecords || !ppiRset) {
+        if (!records) {
             // Runs the batch to its end: a failure in a later row is still a failure.
             while (run.Next()) {
             }
@@ -123,9 +126,9 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
             recordsAffected->vt = VT_I4;
             recordsAffected->lVal = static_cast<LONG>(run.RowsAffected());
         }
-        if (!noRecords && ppiRset) {
+        if (records) {
             ComPtr<RecordsetImpl> rs = ComPtr<RecordsetImpl>::Adopt(new RecordsetImpl());
-            if (run.HasResult()) rs->OpenOnRun(this, std::move(program), std::move(run));
+            if (run.HasResult()) rs->OpenOnRun(this, std::move(program), std::move(columns), std::move(run));
             *ppiRset = rs.Detach();
         }
     } catch (...) {

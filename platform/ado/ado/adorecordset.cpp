@@ -81,7 +81,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
     connection_ = bound_;
     session_ = connection_->GetSession();
     try {
-        const std::string sql = qv::ToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text)));
+        const std::string sql = Utf8Of(text);
         std::shared_ptr<const qv::tsql::Program> program;
         updatable_ = false;
         if (lockType == adLockReadOnly || lockType == adLockUnspecified) {
@@ -101,13 +101,14 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
             }
         }
         session_->UseTimeout(connection_->CommandTimeout());
+        Session::ColumnList columns = session_->Columns(program, nullptr);
         qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), program, session_->ExecOptions());
         if (!run.HasResult()) {
             Reset();
             return S_OK;
         }
         const bool buffered = updatable_ || (cursorType != adOpenForwardOnly && cursorType != adOpenUnspecified);
-        Take(std::move(program), std::move(run), buffered);
+        Take(std::move(program), std::move(columns), std::move(run), buffered);
     } catch (...) {
         const HRESULT hr = FailFromException();
         Reset();
@@ -117,22 +118,24 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 }
 
 void RecordsetImpl::OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const qv::tsql::Program> program,
-                              qv::tsql::Execution run) {
+                              Session::ColumnList columns, qv::tsql::Execution run) {
     bound_ = ComPtr<ConnectionImpl>(connection);
     connection_ = bound_;
     session_ = connection->GetSession();
     updatable_ = false;
     readOnlyReason_ = L"The recordset was opened read-only.";
     try {
-        Take(std::move(program), std::move(run), false);
+        Take(std::move(program), std::move(columns), std::move(run), false);
     } catch (...) {
         Reset();
         throw;
     }
 }
 
-void RecordsetImpl::Take(std::shared_ptr<const qv::tsql::Program> program, qv::tsql::Execution run, bool buffered) {
-    columns_ = session_->Columns(program, run);
+void RecordsetImpl::Take(std::shared_ptr<const qv::tsql::Program> program, Session::ColumnList columns,
+                         qv::tsql::Execution run, bool buffered) {
+    columns_ = columns && static_cast<int>(columns->size()) == run.ColumnCount() ? std::move(columns)
+                                                                                 : session_->Columns(program, &run);
     if (!columns_) {
         // Not found among the program's steps: names only.
         auto plain = std::make_shared<std::vector<ColumnInfo>>(static_cast<std::size_t>(run.ColumnCount()));

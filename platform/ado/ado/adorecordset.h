@@ -30,13 +30,14 @@ public:
     // Opens forward-only and read-only on a run that has a result (Connection::Execute).
     // Throws what the first fetch throws.
     void OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const qv::tsql::Program> program,
-                   qv::tsql::Execution run);
+                   Session::ColumnList columns, qv::tsql::Execution run);
 
 private:
     ~RecordsetImpl() override = default;
 
     // Opens on `run`; buffered reads all rows now. Throws what fetching throws.
-    void Take(std::shared_ptr<const qv::tsql::Program> program, qv::tsql::Execution run, bool buffered);
+    void Take(std::shared_ptr<const qv::tsql::Program> program, Session::ColumnList columns,
+              qv::tsql::Execution run, bool buffered);
     void Reset();
     HRESULT Fail(HRESULT hr, const std::wstring& description);
     HRESULT FailFromException();

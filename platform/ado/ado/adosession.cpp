@@ -1,6 +1,7 @@
 #include "adosession.h"
 
 #include "textcase.h"
+#include "stmtcache.h"
 #include "tsqllexer.h"
 #include "utf.h"
 
@@ -61,7 +62,7 @@ int Session::SetIsolationLevel(long level) {
 }
 
 Session::ColumnList Session::Columns(const std::shared_ptr<const qv::tsql::Program>& program,
-                                     const qv::tsql::Execution& run) {
+                                     const qv::tsql::Execution* run) {
     auto it = columns_.find(program.get());
     if (it == columns_.end()) {
         if (columns_.size() >= kColumnCacheSize) columns_.clear();
@@ -73,19 +74,19 @@ Session::ColumnList Session::Columns(const std::shared_ptr<const qv::tsql::Progr
         it = columns_.emplace(program.get(), std::move(entry)).first;
     }
     CachedColumns& entry = it->second;
-    const int count = run.ColumnCount();
 
     // The result is the first query that ran; with several (IF ... ELSE), the one whose columns
     // match.
     std::size_t step = SIZE_MAX;
     if (entry.querySteps.size() == 1) {
         step = entry.querySteps[0];
-    } else {
+    } else if (run) {
+        const int count = run->ColumnCount();
         for (std::size_t s : entry.querySteps) {
             const qv::tsql::Step& q = program->steps[s];
             if (!q.namesKnown || q.columnNames.size() != static_cast<std::size_t>(count)) continue;
             bool same = true;
-            for (int c = 0; c < count && same; ++c) same = q.columnNames[static_cast<std::size_t>(c)] == run.ColumnName(c);
+            for (int c = 0; c < count && same; ++c) same = q.columnNames[static_cast<std::size_t>(c)] == run->ColumnName(c);
             if (same) {
                 step = s;
                 break;
@@ -93,21 +94,41 @@ Session::ColumnList Session::Columns(const std::shared_ptr<const qv::tsql::Progr
         }
     }
     if (step == SIZE_MAX) return nullptr;
-    if (auto found = entry.byStep.find(step); found != entry.byStep.end()) return found->second;
+    for (const auto& [s, list] : entry.byStep) {
+        if (s == step) return list;
+    }
 
-    const std::string& sql = program->steps[step].sql;
+    // Before the run, the statement comes from the cache the run takes it from, so that it is
+    // prepared once; during the run the run holds it.
+    const qv::tsql::Step& q = program->steps[step];
+    qv::sql::StatementCache::Lease lease;
+    sqlite3_stmt* own = nullptr;
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_.Handle(), sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK ||
-        !stmt) {
-        sqlite3_finalize(stmt);
+    if (!run && db_.Statements()) {
+        lease = db_.Statements()->Acquire(q.sql);
+        stmt = lease.get();
+    } else if (sqlite3_prepare_v2(db_.Handle(), q.sql.data(), static_cast<int>(q.sql.size()), &own, nullptr) == SQLITE_OK) {
+        stmt = own;
+    }
+    if (!stmt) {
+        sqlite3_finalize(own);
         return nullptr;
     }
-    auto columns = std::make_shared<std::vector<ColumnInfo>>();
-    if (sqlite3_column_count(stmt) == count) {
-        columns->resize(static_cast<std::size_t>(count));
+    const int count = sqlite3_column_count(stmt);
+    ColumnList result;
+    if (!run || run->ColumnCount() == count) {
+        auto columns = std::make_shared<std::vector<ColumnInfo>>(static_cast<std::size_t>(count));
         for (int c = 0; c < count; ++c) {
             ColumnInfo& info = (*columns)[static_cast<std::size_t>(c)];
-            info.name = qv::FromUtf8(run.ColumnName(c));
+            // The names the run reports: those the statement wrote, else SQLite's.
+            if (run) {
+                info.name = qv::FromUtf8(run->ColumnName(c));
+            } else if (q.namesKnown && q.columnNames.size() == static_cast<std::size_t>(count)) {
+                info.name = qv::FromUtf8(q.columnNames[static_cast<std::size_t>(c)]);
+            } else {
+                const char* name = sqlite3_column_name(stmt, c);
+                info.name = qv::FromUtf8(name ? name : "");
+            }
             info.lower = qv::ToLower(info.name);
             info.kind = KindOfDeclaredType(sqlite3_column_decltype(stmt, c));
             const char* table = sqlite3_column_table_name(stmt, c);
@@ -117,11 +138,11 @@ Session::ColumnList Session::Columns(const std::shared_ptr<const qv::tsql::Progr
                 info.column = origin;
             }
         }
+        result = std::move(columns);
+        entry.byStep.emplace_back(step, result);
     }
-    sqlite3_finalize(stmt);
-    if (columns->empty() && count > 0) return nullptr;
-    entry.byStep.emplace(step, columns);
-    return columns;
+    sqlite3_finalize(own);
+    return result;
 }
 
 bool Session::HasRowid(const std::string& table) {

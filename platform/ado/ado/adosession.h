@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qv::ado {
@@ -48,10 +49,11 @@ public:
     // Open connection objects on the session.
     int users = 0;
 
-    // The column facts of the result of `run`, a run of `program` (cached per program); null
-    // when no step of the program has that result.
+    // The columns of the result of `program` (cached per program). Without `run`, before the
+    // program runs, only for a program with a single query; with several, `run` tells which one
+    // gave the result. Null when no step of the program has that result.
     using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
-    ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution& run);
+    ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
     // Whether rows of the table can be addressed by rowid (a table, not a view or a table
     // without rowid).
@@ -62,7 +64,7 @@ private:
     struct CachedColumns {
         std::shared_ptr<const qv::tsql::Program> program;  // keeps the key's address taken
         std::vector<std::size_t> querySteps;
-        std::unordered_map<std::size_t, ColumnList> byStep;
+        std::vector<std::pair<std::size_t, ColumnList>> byStep;  // usually one
     };
     static constexpr std::size_t kColumnCacheSize = 1024;
 

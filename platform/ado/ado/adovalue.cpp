@@ -36,8 +36,7 @@ bool Digits(std::string_view s, std::size_t pos, std::size_t count, int* out) {
 }
 
 HRESULT TextVariant(const std::string& utf8, VARIANT* out) {
-    const std::wstring w = qv::FromUtf8(utf8);
-    BSTR b = SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+    BSTR b = BstrOf(utf8);
     if (!b) return E_OUTOFMEMORY;
     out->vt = VT_BSTR;
     out->bstrVal = b;
@@ -52,6 +51,29 @@ bool MoneyFromDouble(double d, CY* out) {
 }
 
 }  // namespace
+
+std::string Utf8Of(BSTR text) {
+    const std::size_t n = SysStringLen(text);
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        if (static_cast<std::uint32_t>(text[i]) >= 0x80) return qv::ToUtf8(std::wstring_view(text, n));
+        out[i] = static_cast<char>(text[i]);
+    }
+    return out;
+}
+
+BSTR BstrOf(std::string_view utf8) {
+    for (unsigned char c : utf8) {
+        if (c >= 0x80) {
+            const std::wstring w = qv::FromUtf8(utf8);
+            return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+        }
+    }
+    BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
+    if (!b) return nullptr;
+    for (std::size_t i = 0; i < utf8.size(); ++i) b[i] = static_cast<wchar_t>(utf8[i]);
+    return b;
+}
 
 ColumnKind KindOfDeclaredType(const char* decltype_) {
     if (!decltype_) return ColumnKind::Plain;
@@ -200,7 +222,7 @@ HRESULT FromVariant(const VARIANT& in, qv::sql::Value* out) {
             *out = std::move(text);
             return S_OK;
         }
-        case VT_BSTR: *out = qv::ToUtf8(std::wstring_view(in.bstrVal ? in.bstrVal : L"", SysStringLen(in.bstrVal))); return S_OK;
+        case VT_BSTR: *out = Utf8Of(in.bstrVal); return S_OK;
         case VT_ARRAY | VT_UI1: {
             LONG lo = 0, hi = -1;
             if (!in.parray || SafeArrayGetDim(in.parray) != 1 || FAILED(SafeArrayGetLBound(in.parray, 1, &lo)) ||

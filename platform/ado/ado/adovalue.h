@@ -20,6 +20,10 @@ bool ParseDbDate(std::string_view text, DATE* out);
 // 'YYYY-MM-DD HH:MM:SS'; false for a date out of range.
 bool FormatDbDate(DATE date, std::string* out);
 
+// Text between BSTRs and the database's UTF-8; plain ASCII, the common case, without detours.
+std::string Utf8Of(BSTR text);
+BSTR BstrOf(std::string_view utf8);
+
 // `out` must hold nothing (VT_EMPTY or cleared). A date column's text that is no date, and
 // money text that is no number, come as text.
 HRESULT ToVariant(const qv::sql::Value& value, ColumnKind kind, VARIANT* out);

@@ -1,0 +1,135 @@
+// A single-value lookup as the system runs it (T-SQL text with the key written in, through the
+// connection and recordset objects: open, read the one column, close) against the same query
+// prepared once and run directly on SQLite (bind, step, read, reset).
+#include "olevariant.h"
+#include "qvado.h"
+#include "utf.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using qv::ado::ComPtr;
+
+constexpr int kRows = 1000;
+
+// A database file with the table Kurs of kRows rows, made once per run.
+const std::string& DatabaseFile() {
+    static const std::string file = [] {
+        char folder[] = "/tmp/qvado-bench-XXXXXX";
+        if (!mkdtemp(folder)) std::abort();
+        std::string path = std::string(folder) + "/kurs.db";
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db,
+                     "PRAGMA journal_mode=WAL;"
+                     "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL, lTyp INTEGER);"
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                     "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7 FROM n;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        std::atexit([] { std::filesystem::remove_all(std::filesystem::path(DatabaseFile()).parent_path()); });
+        return path;
+    }();
+    return file;
+}
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+std::wstring LookupText(long id) {
+    return L"SELECT TOP 2 strBezeichnung MyValue FROM Kurs WHERE (lKursID = " + std::to_wstring(id) + L")";
+}
+
+ComPtr<_Connection> OpenConnection() {
+    ComPtr<_Connection> c;
+    qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c));
+    const std::wstring cs = L"sqlite:" + qv::FromUtf8(DatabaseFile());
+    BSTR b = SysAllocString(cs.c_str());
+    if (FAILED(c->Open(b, nullptr, nullptr, 0))) std::abort();
+    SysFreeString(b);
+    return c;
+}
+
+// One lookup: open forward-only and read-only, read MyValue, close.
+void Lookup(Recordset20* rs, const COleVariant& text, const COleVariant& column) {
+    if (FAILED(rs->Open(text, Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText))) std::abort();
+    VARIANT_BOOL eof = VARIANT_TRUE;
+    rs->get_EOF(&eof);
+    COleVariant value;
+    if (!eof) rs->get_Collect(column, &value);
+    benchmark::DoNotOptimize(value.bstrVal);
+    rs->Close();
+}
+
+void BM_AdoLookup(benchmark::State& state) {
+    ComPtr<_Connection> c = OpenConnection();
+    ComPtr<Recordset20> rs;
+    qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs));
+    rs->putref_ActiveConnection(c.get());
+    std::vector<COleVariant> texts;
+    for (long id = 1; id <= kRows; ++id) texts.emplace_back(LookupText(id).c_str());
+    const COleVariant column(L"MyValue");
+    std::size_t i = 0;
+    for (auto _ : state) {
+        Lookup(rs.get(), texts[i], column);
+        if (++i == texts.size()) i = 0;
+    }
+}
+BENCHMARK(BM_AdoLookup);
+
+// Every text seen for the first time: translation and preparation included.
+void BM_AdoLookupUnseenText(benchmark::State& state) {
+    ComPtr<_Connection> c = OpenConnection();
+    ComPtr<Recordset20> rs;
+    qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs));
+    rs->putref_ActiveConnection(c.get());
+    const COleVariant column(L"MyValue");
+    static long next = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // Keys beyond the table's: texts nobody has run before, the row looked up is missing.
+        const COleVariant text(LookupText(kRows + next++).c_str());
+        state.ResumeTiming();
+        Lookup(rs.get(), text, column);
+    }
+}
+BENCHMARK(BM_AdoLookupUnseenText);
+
+void BM_DirectLookup(benchmark::State& state) {
+    sqlite3* db = nullptr;
+    sqlite3_open(DatabaseFile().c_str(), &db);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v3(db, "SELECT strBezeichnung AS MyValue FROM Kurs WHERE (lKursID = ?1) LIMIT 2", -1,
+                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    long id = 1;
+    for (auto _ : state) {
+        sqlite3_bind_int64(stmt, 1, id);
+        std::string value;
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            value.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
+        }
+        benchmark::DoNotOptimize(value.data());
+        sqlite3_reset(stmt);
+        if (++id > kRows) id = 1;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+}
+BENCHMARK(BM_DirectLookup);
+
+}  // namespace
+
+BENCHMARK_MAIN();
