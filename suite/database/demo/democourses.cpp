@@ -153,7 +153,7 @@ void WriteCourses(Model& m) {
         }
         run.day = day;
         run.cancelled = false;
-        run.maxTn = std::max(8, c.maxBase + rng.Range(-4, 6));
+        run.maxTn = std::max(8, c.maxBase + rng.Range(-2, 8));
         run.minInstr = rng.Chance(0.1) ? 0 : c.minInstr;
         run.dtDatum = day.At(run.startHour);
         m.runs.push_back(std::move(run));

@@ -13,9 +13,9 @@ namespace qv::suite::demo {
 namespace {
 
 constexpr int kTotal = 5000;
-constexpr int kHistory = 400;
+constexpr int kHistory = 500;
 constexpr int kPlannedInstructors = 24;
-constexpr int kPlannedTarget = 500;
+constexpr int kPlannedTarget = 600;
 
 enum Status { kPlanned = 0, kAttended = 1, kAbsent = 2, kWaiting = 3, kWaitingPenalty = 4, kDeregistered = 5, kFailed = 6, kProvisional = 7 };
 
@@ -77,16 +77,25 @@ bool Eligible(const Model& m, int person, int course, int year, bool coming) {
     return c.multi || !m.booked.count(Model::Key(person, course, year));
 }
 
-// Prefers persons who attended the course's prerequisite, so most bookings meet the preconditions.
+// Anyone who may take the course in that year.
 int PickParticipant(Model& m, int course, int year, bool coming) {
-    const std::vector<int>& pre = m.courses[std::size_t(course)].prerequisites;
     for (int tries = 0; tries < 300; ++tries) {
         const int p = m.rng.Range(0, int(m.persons.size()) - 1);
-        if (!Eligible(m, p, course, year, coming)) continue;
-        if (!pre.empty() && tries < 200 && !m.HasAttended(p, pre.front())) continue;
-        return p;
+        if (Eligible(m, p, course, year, coming)) return p;
     }
     return -1;
+}
+
+// Persons who attended the course's prerequisite and may take it, in random order: a run takes
+// its participants from them first, so most bookings meet the preconditions.
+std::vector<int> Qualified(Model& m, int course, int year, bool coming) {
+    std::vector<int> out;
+    const std::vector<int>& pre = m.courses[std::size_t(course)].prerequisites;
+    if (pre.empty()) return out;
+    for (int p = 0; p < int(m.persons.size()); ++p)
+        if (m.HasAttended(p, pre.front()) && Eligible(m, p, course, year, coming)) out.push_back(p);
+    m.rng.Shuffle(out);
+    return out;
 }
 
 void Book(Model& m, int person, int course, int year) { m.booked.insert(Model::Key(person, course, year)); }
@@ -101,7 +110,7 @@ void WriteRegistrations(Model& m) {
     // History: courses attended (mostly) in the years before the runs, most of them the basic ones.
     {
         std::vector<double> weight(std::size_t(nCourses), 0.3);
-        const std::pair<int, double> basic[] = {{8, 40}, {9, 15}, {11, 8}, {13, 8}, {20, 5}, {14, 3}, {28, 5}};
+        const std::pair<int, double> basic[] = {{8, 40}, {9, 24}, {11, 8}, {13, 8}, {20, 5}, {14, 9}, {28, 5}, {0, 4}};
         for (auto [course, wgt] : basic) weight[std::size_t(course)] = wgt;
         // Basic courses first, so the later ones find their prerequisites attended.
         std::vector<Writer::Row> rows;
@@ -166,7 +175,6 @@ void WriteRegistrations(Model& m) {
         const RunRec& run = m.runs[i];
         const bool past = run.Past(m.now);
         const bool coming = !past;
-        const double dauer = run.days;
         const Day lastDay = run.day + std::max(0, int(std::ceil(run.days)) - 1);
 
         for (std::size_t s = 0; s < run.staff.size(); ++s) {
@@ -184,8 +192,14 @@ void WriteRegistrations(Model& m) {
         }
 
         int place = 0;
+        std::vector<int> qualified = Qualified(m, run.course, run.year, coming);
         for (int k = 0; k < counts[i]; ++k) {
-            const int p = PickParticipant(m, run.course, run.year, coming);
+            int p = -1;
+            while (p < 0 && !qualified.empty()) {
+                if (Eligible(m, qualified.back(), run.course, run.year, coming)) p = qualified.back();
+                qualified.pop_back();
+            }
+            if (p < 0) p = PickParticipant(m, run.course, run.year, coming);
             if (p < 0) break;  // nobody left to book; the planned registrations make up for it
             Book(m, p, run.course, run.year);
             Writer::Row r{p, run.course};
@@ -213,7 +227,6 @@ void WriteRegistrations(Model& m) {
             if (!run.groups.empty() && r.status != kDeregistered && rng.Chance(0.9))
                 r.group = run.groups[std::size_t(place++) % run.groups.size()];
             if (past) r.stamp = (lastDay + 2).At(18);
-            (void)dauer;
             w.Write(r);
         }
     }
