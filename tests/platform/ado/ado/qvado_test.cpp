@@ -4,11 +4,14 @@
 #include "extensions.h"
 #include "olevariant.h"
 #include "qvado.h"
+#include "qvcom.h"
 #include "tempdir.h"
 #include "utf.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+
+#include <dlfcn.h>
 
 #include <cmath>
 #include <string>
@@ -580,6 +583,41 @@ TEST_F(Ado, ABatchCallingAProcedureReturnsItsRow) {
                      adOpenForwardOnly, adLockReadOnly), E_FAIL);
     EXPECT_NE(LastError(c.get()).description.find(L"unexpected arguments"), std::wstring::npos);
     EXPECT_EQ(State(bad.get()), adStateClosed);
+}
+
+// ---- creation through COM --------------------------------------------------------------------
+
+TEST_F(Ado, CoCreateInstanceMakesTheObjectsOnceTheServerIsRegistered) {
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir_.file("registry.db")};
+    ComPtr<Recordset20> rs;
+    ASSERT_EQ(CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID_Recordset20, reinterpret_cast<void**>(&rs)),
+              REGDB_E_CLASSNOTREG);
+
+    void* server = dlopen(QV_ADO_SERVER, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_TRUE(server) << dlerror();
+    auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(server, "DllRegisterServer"));
+    auto unregisterServer = reinterpret_cast<HRESULT (*)()>(dlsym(server, "DllUnregisterServer"));
+    ASSERT_TRUE(registerServer && unregisterServer);
+    ASSERT_EQ(registerServer(), S_OK);
+
+    // Both objects from the server, so that the recordset runs on the server's connection.
+    ComPtr<_Connection> c;
+    ASSERT_EQ(CoCreateInstance(CLSID_Connection, nullptr, CLSCTX_INPROC_SERVER, IID__Connection, reinterpret_cast<void**>(&c)), S_OK);
+    ASSERT_EQ(c->Open(Bstr(File()), nullptr, nullptr, 0), S_OK);
+    CreateKurs(c.get());
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (7, 'Atemschutz')");
+    ASSERT_EQ(CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
+    ASSERT_EQ(rs->putref_ActiveConnection(c.get()), S_OK);
+    ASSERT_EQ(OpenOn(rs.get(), L"SELECT TOP 2 strBezeichnung MyValue FROM Kurs WHERE (lKursID = 7)", adOpenForwardOnly,
+                     adLockReadOnly), S_OK);
+    EXPECT_EQ(Text(Field(rs.get(), L"MyValue")), L"Atemschutz");
+    rs.Reset();
+    c.Reset();
+
+    ASSERT_EQ(unregisterServer(), S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID_Recordset20, reinterpret_cast<void**>(&rs)),
+              REGDB_E_CLASSNOTREG);
+    dlclose(server);
 }
 
 // ---- values ----------------------------------------------------------------------------------
