@@ -125,9 +125,9 @@ struct Recordset20 : IUnknown {
     // The connection later opens run on; null unbinds. Not while open.
     virtual HRESULT putref_ActiveConnection(IUnknown* pconn) = 0;
     // source: VT_BSTR statement. activeConnection: missing (VT_ERROR DISP_E_PARAMNOTFOUND) or
-    // empty for the bound one, or VT_UNKNOWN/VT_DISPATCH holding a connection. A forward-only
-    // cursor streams its rows; keyset and static cursors read them all at once. With a lock other
-    // than read-only, a SELECT of a single table can change its rows (put_Collect, Update).
+    // empty for the bound one, or VT_UNKNOWN/VT_DISPATCH holding a connection. With a lock other
+    // than read-only, a SELECT of a single table can change its rows (put_Collect, Update). A
+    // read-only forward-only cursor streams its rows; the others read them all at once.
     // A statement that returns no rows leaves the recordset closed.
     virtual HRESULT Open(VARIANT source, VARIANT activeConnection, long cursorType, long lockType, long options) = 0;
     virtual HRESULT Close() = 0;

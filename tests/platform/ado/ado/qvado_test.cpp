@@ -294,7 +294,7 @@ TEST_F(Ado, RecordsetOpensOnlyWhenClosedAndStaysClosedForStatementsWithoutRows) 
     Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
 
     ComPtr<Recordset20> rs = NewRecordset(c.get());
-    ASSERT_EQ(OpenOn(rs.get(), L"UPDATE Kurs SET lGross = 7", adOpenForwardOnly, adLockReadOnly), S_OK);
+    ASSERT_EQ(OpenOn(rs.get(), L"UPDATE Kurs SET lGross = 7", adOpenStatic, adLockOptimistic), S_OK);
     EXPECT_EQ(State(rs.get()), adStateClosed);
     EXPECT_TRUE(Eof(rs.get()));
     EXPECT_EQ(Raw("SELECT lGross FROM Kurs"), std::vector<std::string>{"7"}) << "the statement ran";
