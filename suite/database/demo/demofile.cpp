@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -24,7 +25,7 @@ DemoFileResult Failed(std::string* error, const std::string& text) {
     return DemoFileResult::Failed;
 }
 
-enum class Found { Missing, Empty, Fresh, HoldsData, Foreign };
+enum class Found { Missing, Empty, Fresh, HoldsData, Foreign, Unreadable };
 
 // What the file holds, looked at without changing it.
 Found Inspect(const std::string& path, std::string* why) {
@@ -32,20 +33,27 @@ Found Inspect(const std::string& path, std::string* why) {
     if (!fs::exists(path, ec)) return Found::Missing;
     if (fs::is_directory(path, ec)) {
         *why = "is a folder";
-        return Found::Foreign;
+        return Found::Unreadable;
     }
     if (fs::file_size(path, ec) == 0 && !ec) return Found::Empty;
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    if (rc == SQLITE_OK) rc = qv::sql::RegisterTsqlRuntime(db);
-    Found found = Found::Foreign;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        rc = qv::sql::RegisterTsqlRuntime(db);
+    }
+    Found found = Found::Unreadable;
     if (rc == SQLITE_OK) {
         bool holds = false;
         std::string error;
         rc = HoldsUserData(db, &holds, &error);
         const int version = rc == SQLITE_OK ? SchemaVersion(db) : 0;
-        if (rc != SQLITE_OK) *why = "is no database that can be read (" + error + ")";
-        else if (holds) {
+        if (rc != SQLITE_OK) {
+            // Only a file that is plainly no database may be replaced; a locked or unreadable one not.
+            const int code = sqlite3_extended_errcode(db) & 0xFF;
+            if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) found = Found::Foreign;
+            *why = (found == Found::Foreign ? "is no database (" : "cannot be read (") + error + ")";
+        } else if (holds) {
             *why = "already holds data";
             found = Found::HoldsData;
         } else if (version != 0 && version != kSchemaVersion) {
@@ -86,6 +94,20 @@ int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFi
     return SQLITE_OK;
 }
 
+// Copies the write-ahead log into the database file and empties it: only then is the file alone
+// the whole database. Returns an SQLite result code.
+int Checkpoint(sqlite3* db, std::string* error) {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA wal_checkpoint(TRUNCATE)", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) rc = sqlite3_column_int(st, 0) == 0 ? SQLITE_OK : SQLITE_BUSY;
+    }
+    if (rc != SQLITE_OK && error) *error = std::string("Completing the database file failed: ") + sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    return rc;
+}
+
 void RemoveDatabaseFiles(const std::string& path) {
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(path + suffix, ec);
@@ -100,11 +122,11 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
 
     std::string why;
     const Found found = Inspect(options.path, &why);
+    if (found == Found::Unreadable) return Failed(error, options.path + " " + why + ".");
     if ((found == Found::HoldsData || found == Found::Foreign) && !options.force) {
         if (error) *error = options.path + " " + why + "; not changed (--force replaces it).";
         return DemoFileResult::Refused;
     }
-    if (found == Found::Foreign && fs::is_directory(options.path)) return Failed(error, options.path + " " + why + ".");
 
     if (found == Found::Fresh) {
         // Another program may have the empty database open: fill it where it is.
@@ -131,8 +153,12 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
             return Failed(error, text);
         }
         rc = Fill(db, options, year, report, error);
-        // Closing merges the write-ahead log into the file: the file alone is the database.
+        if (rc == SQLITE_OK) rc = Checkpoint(db.Handle(), error);
         db.Close();
+        if (rc == SQLITE_OK && fs::file_size(temp + "-wal", ec) > 0 && !ec) {
+            rc = SQLITE_IOERR;
+            if (error) *error = "The database file " + temp + " is incomplete.";
+        }
         if (rc != SQLITE_OK) {
             RemoveDatabaseFiles(temp);
             return DemoFileResult::Failed;
@@ -145,7 +171,20 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
         fs::remove(options.path + "-wal", ec);
         fs::remove(options.path + "-shm", ec);
     }
-    fs::rename(temp, target, ec);
+    if (found == Found::Missing) {
+        // A file that appeared meanwhile (another program creating the database) is not replaced.
+        if (::link(temp.c_str(), options.path.c_str()) == 0) {
+            fs::remove(temp, ec);
+            ec.clear();
+        } else if (errno == EEXIST) {
+            RemoveDatabaseFiles(temp);
+            return Failed(error, options.path + " was created by someone else meanwhile; left as it is.");
+        } else {
+            fs::rename(temp, target, ec);  // a file system without hard links
+        }
+    } else {
+        fs::rename(temp, target, ec);
+    }
     if (ec) {
         RemoveDatabaseFiles(temp);
         return Failed(error, "Cannot rename " + temp + " to " + options.path + ": " + ec.message());
