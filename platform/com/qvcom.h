@@ -97,7 +97,11 @@ void CoTaskMemFree(LPVOID pv);
 // The task allocator (dwMemContext 1); the same allocator as CoTaskMem*.
 HRESULT CoGetMalloc(DWORD dwMemContext, LPMALLOC* ppMalloc);
 
-// The exports an in-process server library offers.
+// The exports an in-process server library offers: STDAPI DllGetClassObject(...) { ... }
+#ifndef STDAPI
+#define STDAPI extern "C" __attribute__((visibility("default"))) HRESULT
+#define STDAPI_(type) extern "C" __attribute__((visibility("default"))) type
+#endif
 extern "C" {
 using LPFNGETCLASSOBJECT = HRESULT (*)(REFCLSID, REFIID, LPVOID*);
 using LPFNCANUNLOADNOW = HRESULT (*)();

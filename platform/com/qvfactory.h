@@ -90,7 +90,3 @@ QV_MODULE_LOCAL inline HRESULT AfxDllGetClassObject(REFCLSID rclsid, REFIID riid
     return COleObjectFactory::GetClassObject(qv::ThisModule(), rclsid, riid, ppv);
 }
 QV_MODULE_LOCAL inline HRESULT AfxDllCanUnloadNow() { return COleObjectFactory::CanUnloadNow(qv::ThisModule()); }
-
-#ifndef STDAPI
-#define STDAPI extern "C" __attribute__((visibility("default"))) HRESULT
-#endif
