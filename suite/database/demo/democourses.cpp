@@ -52,8 +52,8 @@ const std::vector<Rule>& Rules() {
     return rules;
 }
 
-const char* Tenu(int typ, int spec) {
-    if (spec == kAS1 || spec == kAS2 || spec == kINN || spec == kASJ) return "Einsatztenue mit Atemschutzausrüstung";
+const char* Tenu(int typ, int course) {
+    if (course == kAS1 || course == kAS2 || course == kINN || course == kASJ) return "Einsatztenue mit Atemschutzausrüstung";
     if (typ == 1) return "Dienstanzug";
     return "Arbeitstenue";
 }
@@ -80,7 +80,7 @@ void WriteCourses(Model& m) {
             const names::Course& c = names::kCourses[i];
             CourseRec rec;
             rec.id = 101 + i;
-            rec.spec = i;
+            rec.entry = i;
             rec.typ = c.typ;
             rec.active = !(i == kVR || i == kBEL);
             if (c.typ == 3) rec.home = local++ % int(m.mandanten.size());

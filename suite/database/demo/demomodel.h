@@ -47,7 +47,7 @@ struct RoleRec {
 
 struct CourseRec {
     std::int64_t id;
-    int spec;  // index into names::kCourses
+    int entry;  // index into names::kCourses
     int typ;
     bool active;
     int home = -1;  // local courses: the brigade that runs them; -1 open to all
