@@ -60,7 +60,7 @@ LONG SetDefault(const std::wstring& subKey, const std::wstring& text) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     IClassFactory* factory = rclsid == CLSID_Connection  ? &g_connectionFactory
@@ -71,9 +71,9 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
 }
 
 // Never: connections kept per thread and their prepared statements live in this library.
-extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return S_FALSE; }
+STDAPI DllCanUnloadNow() { return S_FALSE; }
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
+STDAPI DllRegisterServer() {
     const std::wstring file = ThisLibrary();
     if (file.empty()) return SELFREG_E_CLASS;
     for (const ClassEntry& c : kClasses) {
@@ -94,7 +94,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {
     return S_OK;
 }
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
+STDAPI DllUnregisterServer() {
     HRESULT hr = S_OK;
     for (const ClassEntry& c : kClasses) {
         const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + qv::GuidToString(c.clsid)).c_str());
