@@ -56,7 +56,7 @@ CREATE TABLE DeletedRow (
     lTableID       INTEGER NOT NULL,
     lID            INTEGER NOT NULL,
     guid           TEXT COLLATE NOCASE,
-    dtTimestamp    TEXT NOT NULL DEFAULT (datetime('now','localtime'))
+    dtTimestamp    DATETIME NOT NULL DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX DeletedRow_Table ON DeletedRow (lTableID, dtTimestamp);
 
@@ -249,8 +249,8 @@ CREATE TABLE PersonFunktion (
     lPersonFunktionID  INTEGER PRIMARY KEY,
     lPersonID          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lFunktionID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtStart            TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtEnde             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtStart            DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtEnde             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
     fActive            INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 1,
     fHauptFunktion     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0
 );
@@ -271,8 +271,8 @@ CREATE TABLE Personabsenz (
     lPersonabsenzID  INTEGER PRIMARY KEY,
     lPersonID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lAbsenzgrundID   INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtStart          TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtEnde           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtStart          DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtEnde           DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
     strBemerkung     TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
 CREATE INDEX Personabsenz_Person ON Personabsenz (lPersonID);
@@ -351,7 +351,7 @@ CREATE INDEX CustFieldValue_Guid ON CustFieldValue (guid);
 CREATE TABLE UserLog (
     lUserLogID    INTEGER PRIMARY KEY,
     lGrouping     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtTime        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtTime        DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     lKind         INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     strText       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strDetail     TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -434,7 +434,7 @@ CREATE TABLE QvTDDComputer (
 -- Written with INSERT without a key: the database assigns it.
 CREATE TABLE QvTDDLog (
     lQvTDDLogID  INTEGER PRIMARY KEY,
-    dtTime       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtTime       DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strComputer  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strAppID     TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strServer    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -466,7 +466,7 @@ CREATE TABLE Kurs (
     strMaterial         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     fMultiregistration  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     strLock             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
-    dtTimestamp         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX Kurs_Guid ON Kurs (guid);
 
@@ -477,7 +477,7 @@ CREATE TABLE Kursinstanz (
     lKursinstanzID   INTEGER PRIMARY KEY,
     lKursID          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     guid             TEXT NOT NULL ON CONFLICT REPLACE COLLATE NOCASE DEFAULT (hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || substr('89AB', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6))),
-    dtDatum          TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (date('now','localtime') || ' 00:00:00'),
+    dtDatum          DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (date('now','localtime') || ' 00:00:00'),
     strBezeichnung   TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strBemerkung     TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strOrt           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -494,12 +494,12 @@ CREATE TABLE Kursinstanz (
     lMaxTeilnehmer   INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lMinInstruktor   INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     fGeschlossen     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 1,
-    dtAnmeldenVon    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtAnmeldenBis    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtAbgesagt       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtPublish        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtAnmeldenVon    DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtAnmeldenBis    DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtAbgesagt       DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtPublish        DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
     strLock          TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
-    dtTimestamp      TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp      DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX Kursinstanz_Kurs ON Kursinstanz (lKursID, dtDatum);
 CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
@@ -508,9 +508,9 @@ CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
 CREATE TABLE Kursinstanzdate (
     lKursinstanzdateID  INTEGER PRIMARY KEY,
     lKursinstanzID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtStart             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (date('now','localtime') || ' 00:00:00'),
-    dtEnde              TEXT,
-    dtTimestamp         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtStart             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (date('now','localtime') || ' 00:00:00'),
+    dtEnde              DATETIME,
+    dtTimestamp         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX Kursinstanzdate_Kursinstanz ON Kursinstanzdate (lKursinstanzID, dtStart);
 
@@ -525,7 +525,7 @@ CREATE TABLE KursinstanzGruppe (
     lEinsatzGruppeID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     strBezeichnung        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     lMaxTeilnehmer        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtTimestamp           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtTimestamp           DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     CHECK (lKursinstanzID = -1 OR lKursID = -1)
 );
 CREATE INDEX KursinstanzGruppe_Kursinstanz ON KursinstanzGruppe (lKursinstanzID);
@@ -537,7 +537,7 @@ CREATE TABLE Kursbemerkung (
     lKursID             INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lKursinstanzID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     strBemerkungIntern  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
-    dtTimestamp         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE UNIQUE INDEX Kursbemerkung_Kursinstanz ON Kursbemerkung (lKursinstanzID) WHERE lKursinstanzID <> -1;
 CREATE UNIQUE INDEX Kursbemerkung_Kurs ON Kursbemerkung (lKursID) WHERE lKursinstanzID = -1;
@@ -565,8 +565,8 @@ CREATE TABLE PersonKurs (
     fLeiter                 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     fLinked                 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lStatus                 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtDatum                 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
-    dtAnmeldung             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtDatum                 DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtAnmeldung             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strBemerkung            TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strGrundNichtBestanden  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     fEntschuldigt           INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
@@ -574,7 +574,7 @@ CREATE TABLE PersonKurs (
     dblInstanzDauer         REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     strInstanzLeitung       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     changedBy               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtTimestamp             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX PersonKurs_Person ON PersonKurs (lPersonID, lKursID);
 CREATE INDEX PersonKurs_Kurs ON PersonKurs (lKursID);
@@ -603,7 +603,7 @@ CREATE TABLE Kursprecondition (
     strBemerkung         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     lOrder               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lOperator            INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtTimestamp          TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp          DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX Kursprecondition_Kurs ON Kursprecondition (lKursID);
 
@@ -614,7 +614,7 @@ CREATE TABLE KurspreconditionItem (
     lOperator                INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 1,
     lMaxYear                 INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lLockYear                INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtTimestamp              TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp              DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX KurspreconditionItem_Precondition ON KurspreconditionItem (lKurspreconditionID);
 CREATE INDEX KurspreconditionItem_Kurs ON KurspreconditionItem (lKursID);
@@ -627,7 +627,7 @@ CREATE TABLE Kursreservation (
     lYear               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lAnzahl             INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     strBemerkung        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
-    dtTimestamp         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE UNIQUE INDEX Kursreservation_Key ON Kursreservation (lMandantID, lKursID, lYear);
 CREATE INDEX Kursreservation_Kurs ON Kursreservation (lKursID);
@@ -640,7 +640,7 @@ CREATE TABLE MaxTeilnehmer (
     lYear             INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     lAnzahl           INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     strBemerkung      TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
-    dtTimestamp       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtTimestamp       DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX MaxTeilnehmer_Kurs ON MaxTeilnehmer (lKursID, lMandantID, lYear);
 CREATE INDEX MaxTeilnehmer_Mandant ON MaxTeilnehmer (lMandantID);
@@ -651,8 +651,8 @@ CREATE TABLE Kursnotification (
     lKursnotificationID  INTEGER PRIMARY KEY,
     lMandantID           INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lPersonID            INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtCreate             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
-    dtSent               TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00'
+    dtCreate             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtSent               DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00'
 );
 CREATE INDEX Kursnotification_Open ON Kursnotification (lMandantID, lPersonID, dtSent);
 
@@ -668,7 +668,7 @@ CREATE TABLE KursnotificationItem (
     strKursinstanz           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     lArt                     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 1,
     lStatus                  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtChange                 TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+    dtChange                 DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX KursnotificationItem_Notification ON KursnotificationItem (lKursnotificationID);
 
@@ -850,9 +850,9 @@ CREATE TABLE Einsatz (
     lMandantID     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lEinsatzartID  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lOrtID         INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtEinsatz      TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
-    dtEinsatzBis   TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtErfassung    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtEinsatz      DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtEinsatzBis   DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtErfassung    DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strEreignis    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strEinsatzNr   TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strEinsatzort  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -891,7 +891,7 @@ CREATE TABLE Soldansatz (
     lSoldansatzID   INTEGER PRIMARY KEY,
     strBezeichnung  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     lEinheit        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curAnsatz       REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0
+    curAnsatz       MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0
 );
 
 CREATE TABLE PersonEinsatz (
@@ -900,17 +900,17 @@ CREATE TABLE PersonEinsatz (
     lSoldansatzID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lPersonID          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lEinsatzGruppeID   INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    curSold            REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curSold            MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     fSoldKorrigiert    INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     dblAnzahl          REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curSoldansatz      REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curZuschlag        REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curErtrag          REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curSoldansatz      MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curZuschlag        MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curErtrag          MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
     fErtragKorrigiert  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curErtragansatz    REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    curErtragzuschlag  REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtVon              TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtBis              TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    curErtragansatz    MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curErtragzuschlag  MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    dtVon              DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtBis              DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
     strBemerkung       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
 CREATE INDEX PersonEinsatz_Einsatz ON PersonEinsatz (lEinsatzID, lPersonID);
@@ -939,7 +939,7 @@ CREATE TABLE Agenda (
     lEinsatzartID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lAusbildungsstufeID  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lOrtID               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
-    dtAktivitaet         TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtAktivitaet         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strBezeichnung       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strObjekt            TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strAdresse           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -960,7 +960,7 @@ CREATE INDEX Agendastatus_Agenda ON Agendastatus (lAgendaID, lOrder);
 CREATE TABLE Abrechnung (
     lAbrechnungID     INTEGER PRIMARY KEY,
     guid              TEXT NOT NULL ON CONFLICT REPLACE COLLATE NOCASE DEFAULT (hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || substr('89AB', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6))),
-    dtDatum           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtDatum           DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strBezeichnung    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strBemerkung      TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strZahlungsgrund  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
@@ -980,8 +980,8 @@ CREATE TABLE Arbeitsplan (
     lMandantID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lFormationID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lEinsatzID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtStart           TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
-    dtEnde            TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtStart           DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtEnde            DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
     strBezeichnung    TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
     strArbeitsplanNr  TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
@@ -1057,7 +1057,7 @@ FROM Artikel;
 CREATE TABLE Artikeljournal (
     lArtikeljournalID  INTEGER PRIMARY KEY,
     lArtikelID         INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtDatum            TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtDatum            DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strBemerkung       TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
 CREATE INDEX Artikeljournal_Artikel ON Artikeljournal (lArtikelID);
@@ -1082,7 +1082,7 @@ CREATE TABLE Wartungsjournal (
     lWartungsjournalID  INTEGER PRIMARY KEY,
     lArtikelID          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
     lWartungsplanID     INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
-    dtDatum             TEXT NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
+    dtDatum             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime')),
     strBemerkung        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
 CREATE INDEX Wartungsjournal_Artikel ON Wartungsjournal (lArtikelID);
