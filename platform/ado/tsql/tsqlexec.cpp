@@ -116,12 +116,12 @@ struct Execution::Impl {
     std::vector<Value> slots;  // variables, then @@TRANCOUNT
 
     bool hasResult = false;
+    std::size_t resultStep = 0;
     // The result's column names: the step's own when it knows them, else SQLite's.
     const std::vector<std::string>* names = &ownNames;
     std::vector<std::string> ownNames;
     // Streaming result: the statement of the batch's last step.
     Statement stream;
-    std::size_t streamStep = 0;
     bool streamDone = false;
     // Buffered result: a statement that other steps follow.
     std::vector<std::vector<Value>> rows;
@@ -295,10 +295,10 @@ struct Execution::Impl {
                         break;
                     }
                     hasResult = true;
+                    resultStep = pc;
                     TakeNames(stmt.get(), step);
                     if (IsLast(pc)) {
                         stream = std::move(stmt);
-                        streamStep = pc;
                         return;
                     }
                     while (StepRow(stmt.get(), pc)) rows.push_back(RowValues(stmt.get()));
@@ -367,6 +367,8 @@ Execution::~Execution() = default;
 
 bool Execution::HasResult() const { return impl_ && impl_->hasResult; }
 
+std::size_t Execution::ResultStep() const { return impl_ ? impl_->resultStep : 0; }
+
 int Execution::ColumnCount() const { return impl_ ? static_cast<int>(impl_->names->size()) : 0; }
 
 const std::string& Execution::ColumnName(int column) const {
@@ -382,7 +384,7 @@ bool Execution::Next() {
     d.started = true;
     if (d.stream) {
         if (d.streamDone) return false;
-        if (d.StepRow(d.stream.get(), d.streamStep)) return true;
+        if (d.StepRow(d.stream.get(), d.resultStep)) return true;
         d.streamDone = true;
         d.stream.Reset();
         return false;

@@ -35,6 +35,8 @@ public:
 
     // Whether a statement returned a result (it may still have no rows).
     bool HasResult() const;
+    // The program step whose rows the result holds; only meaningful with HasResult().
+    std::size_t ResultStep() const;
     int ColumnCount() const;
     // The column's name as the statement wrote it (alias or column name; empty for an unnamed
     // expression).

@@ -89,9 +89,12 @@ TEST_F(Batches, IfConditionsCombineAndTreatUnknownAsFalse) {
               "yes");
     EXPECT_EQ(One("DECLARE @n int IF @n = 1 SELECT 'yes' ELSE SELECT 'no'"), "no");
     EXPECT_EQ(One("DECLARE @n int IF NOT (@n = 1) SELECT 'yes' ELSE SELECT 'no'"), "no");
-    EXPECT_EQ(One("IF 1 = 1 BEGIN IF 1 = 0 SELECT 'inner' ELSE BEGIN SELECT 'nested else' END END ELSE SELECT "
-                  "'outer'"),
-              "nested else");
+    const char* nested =
+        "IF 1 = 1 BEGIN IF 1 = 0 SELECT 'inner' ELSE BEGIN SELECT 'nested else' END END ELSE SELECT 'outer'";
+    qv::tsql::Execution e = Run(nested);
+    const qv::tsql::Program& program = *qv::tsql::Translate(nested);
+    EXPECT_EQ(program.steps.at(e.ResultStep()).sql, "SELECT 'nested else'");
+    EXPECT_EQ(qvtest::Collect(e), (Rows{"nested else"}));
     // Without ELSE nothing runs and nothing returns.
     EXPECT_FALSE(Run("IF 1 = 0 SELECT 1").HasResult());
 }
