@@ -334,12 +334,14 @@ TEST_F(Writes, UpdateFromADerivedTableAndFromAnOuterJoin) {
               (Rows{"?", "Meier", "Muster"}));
 }
 
-TEST_F(Writes, UpdateFromWithoutTheTargetInFrom) {
+TEST_F(Writes, UpdateAndDeleteFromWithoutTheTargetInFrom) {
     EXPECT_EQ(Exec("UPDATE PersonKurs SET strBemerkung = k.strBezeichnung FROM Kurs k WHERE k.lKursID = "
                    "PersonKurs.lKursID AND k.lTyp = 1"),
               2);
     EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs WHERE strBemerkung = 'Atemschutz' ORDER BY 1"),
               (Rows{"3", "4"}));
+    EXPECT_EQ(Exec("DELETE PersonKurs FROM Kurs k WHERE k.lKursID = PersonKurs.lKursID AND k.lTyp = 3"), 3);
+    EXPECT_EQ(Table("SELECT lPersonKursID FROM PersonKurs ORDER BY 1"), (Rows{"3", "4"}));
 }
 
 TEST_F(Writes, AmbiguousTargetIsRefused) {
