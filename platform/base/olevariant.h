@@ -49,6 +49,7 @@ public:
 
     // Same type and same value (text by content, arrays by their bytes, interfaces by pointer).
     bool operator==(const VARIANT& other) const;
+    bool operator==(const COleVariant& other) const { return *this == static_cast<const VARIANT&>(other); }
     bool operator==(LPCVARIANT other) const;
 
     void Clear();

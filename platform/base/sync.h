@@ -21,7 +21,7 @@ BOOL ResetEvent(HANDLE h);
 
 // A named mutex ("Global\\Name", "Local\\Name" or a plain name) excludes every process of the
 // machine that uses the name: besides the in-process owner it holds an flock on a lock file in
-// /dev/shm (or $XDG_RUNTIME_DIR, or /tmp). The owner thread may acquire it again; each acquisition
+// $QV_LOCK_DIR, else /dev/shm (or $XDG_RUNTIME_DIR, or /tmp). The owner thread may acquire it again; each acquisition
 // needs its ReleaseMutex. A mutex whose owner thread ends is abandoned: the next wait gets it
 // with WAIT_ABANDONED_0. GetLastError() is ERROR_ALREADY_EXISTS when this process had the name.
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES attrs, BOOL initialOwner, LPCWSTR name);
