@@ -112,7 +112,9 @@ public:
     }
     template <class... A>
     void AppendFormat(LPCWSTR fmt, const A&... a) {
-        qv::FormatTo(s_, fmt ? std::wstring_view(fmt) : std::wstring_view(), a...);
+        std::wstring out;  // the template or an argument may be this very string
+        qv::FormatTo(out, fmt ? std::wstring_view(fmt) : std::wstring_view(), a...);
+        s_ += out;
     }
 
     // FALSE, with the string unchanged, when the id is not in the current resource table.

@@ -187,12 +187,8 @@ COleVariant& COleVariant::operator=(bool v) { return *this = COleVariant(v); }
 
 COleVariant& COleVariant::operator=(const COleDateTime& v) {
     Clear();
-    if (v.GetStatus() == COleDateTime::valid) {
-        vt = VT_DATE;
-        date = v.m_dt;
-    } else {
-        vt = VT_NULL;
-    }
+    vt = VT_DATE;
+    date = v.m_dt;
     return *this;
 }
 

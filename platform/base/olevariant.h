@@ -28,7 +28,7 @@ public:
     COleVariant(float v);
     COleVariant(double v);
     COleVariant(bool v);  // VT_BOOL
-    COleVariant(const COleDateTime& v);  // VT_DATE (a null or invalid date gives VT_NULL)
+    COleVariant(const COleDateTime& v);  // VT_DATE with m_dt, whatever the status
     COleVariant(CY v);
     ~COleVariant();
 

@@ -441,6 +441,14 @@ LONG InterlockedCompareExchange(LONG volatile* p, LONG exchange, LONG comparand)
     return comparand;  // the value found, whether or not it was replaced
 }
 LONG InterlockedExchangeAdd(LONG volatile* p, LONG value) { return __atomic_fetch_add(p, value, __ATOMIC_SEQ_CST); }
+long InterlockedIncrement(long volatile* p) { return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST); }
+long InterlockedDecrement(long volatile* p) { return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST); }
+long InterlockedExchange(long volatile* p, long value) { return __atomic_exchange_n(p, value, __ATOMIC_SEQ_CST); }
+long InterlockedCompareExchange(long volatile* p, long exchange, long comparand) {
+    __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
+}
+long InterlockedExchangeAdd(long volatile* p, long value) { return __atomic_fetch_add(p, value, __ATOMIC_SEQ_CST); }
 
 // ---- class library wrappers
 

@@ -52,6 +52,12 @@ LONG InterlockedDecrement(LONG volatile* p);
 LONG InterlockedExchange(LONG volatile* p, LONG value);
 LONG InterlockedCompareExchange(LONG volatile* p, LONG exchange, LONG comparand);
 LONG InterlockedExchangeAdd(LONG volatile* p, LONG value);
+// The same for the system's own 'long' counters (64 bits wide here).
+long InterlockedIncrement(long volatile* p);
+long InterlockedDecrement(long volatile* p);
+long InterlockedExchange(long volatile* p, long value);
+long InterlockedCompareExchange(long volatile* p, long exchange, long comparand);
+long InterlockedExchangeAdd(long volatile* p, long value);
 
 // ---- the class library's synchronisation classes
 

@@ -103,6 +103,9 @@ TEST(CStringFormat, AppendFormatAndFormatFromStringTable) {
     CString s(L"Zeilen: ");
     s.AppendFormat(L"%d, %s", 3, L"ok");
     EXPECT_EQ(s, L"Zeilen: 3, ok");
+    CString self(L"<%s>");
+    self.AppendFormat(self, self.GetString());  // template and argument are this very string
+    EXPECT_EQ(self, L"<%s><<%s>>");
 
     static int module;
     const HINSTANCE h = reinterpret_cast<HINSTANCE>(&module);
