@@ -66,6 +66,11 @@ std::wstring& AppName() {
     return *name;
 }
 
+std::atomic<LPCWSTR (*)()>& AppNameSource() {
+    static std::atomic<LPCWSTR (*)()> source{nullptr};
+    return source;
+}
+
 std::wstring Load(UINT id) {
     CString s;
     if (id != 0) s.LoadString(id);
@@ -87,10 +92,14 @@ const char* InteractionKindName(InteractionKind kind) {
     return "?";
 }
 
+void SetAppNameSource(LPCWSTR (*source)()) { AppNameSource() = source; }
+
 IInteraction& Interaction() {
     IInteraction* backend = Installed().load();
     return backend ? *backend : Console();
 }
+
+bool HasInteraction() { return Installed().load() != nullptr; }
 
 IInteraction* SetInteraction(IInteraction* backend) { return Installed().exchange(backend); }
 
@@ -140,6 +149,8 @@ BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b) {
 }
 
 LPCWSTR AfxGetAppName() {
+    if (auto source = qv::AppNameSource().load())
+        if (LPCWSTR name = source()) return name;
     std::lock_guard g(qv::AppNameLock());
     return qv::AppName().c_str();
 }

@@ -130,6 +130,8 @@ public:
 // The installed backend; never null (without one, a console backend answers every box with its
 // default button and writes what it was asked to stderr).
 IInteraction& Interaction();
+// Whether a backend was installed (the console one answers otherwise).
+bool HasInteraction();
 // Installs a backend (nullptr: the console one) and returns the one installed before.
 IInteraction* SetInteraction(IInteraction* backend);
 
@@ -144,6 +146,9 @@ public:
 private:
     IInteraction* previous_;
 };
+
+// Where the application's name comes from when the window layer's application object has one.
+void SetAppNameSource(LPCWSTR (*source)());
 
 // The answer a message box of this type gives by its default button, and the answer of the
 // button that cancels it (IDCANCEL, or IDNO/IDOK for boxes without a cancel button).

@@ -31,6 +31,11 @@ using HACCEL = HACCEL__*;
 struct _IMAGELIST;
 using HIMAGELIST = _IMAGELIST*;
 using HGDIOBJ = void*;
+using ULONG_PTR = std::uintptr_t;
+using LPINT = int*;
+using LPBOOL = BOOL*;
+using LPLONG = LONG*;
+using LONG_PTR = std::intptr_t;
 using HGLOBAL = HANDLE;
 using ATOM = WORD;
 

@@ -1,0 +1,448 @@
+#include "uidriver.h"
+#include "menu.h"
+#include "uiimpl_p.h"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+#include <mutex>
+
+using namespace qv::ui::detail;
+
+namespace qv::ui::test {
+namespace {
+
+void Activate(QWidget* w) {
+    if (!w) return;
+    QWidget* top = w->window();
+    if (top && top->isVisible() && QApplication::activeWindow() != top) {
+        top->activateWindow();
+        QApplication::setActiveWindow(top);
+    }
+}
+
+QTreeView* ListView(HWND list) { return qobject_cast<QTreeView*>(WidgetOf(list)); }
+
+QModelIndex Index(HWND list, int row, int column) {
+    QTreeView* v = ListView(list);
+    if (!v || !v->model()) return {};
+    return v->model()->index(row, column);
+}
+
+QVariant Role(HWND list, int row, int column, int role) {
+    const QModelIndex idx = Index(list, row, column);
+    return idx.isValid() ? idx.data(role) : QVariant();
+}
+
+std::mutex g_menuLock;
+std::vector<std::wstring> g_lastMenu;
+
+}  // namespace
+
+QWidget* Widget(HWND wnd) { return WidgetOf(wnd); }
+HWND Item(HWND dialog, int id) { return ::GetDlgItem(dialog, id); }
+
+void Pump() { qv::ui::ProcessPending(); }
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+    return qv::ui::PumpUntil(condition, DWORD(timeoutMs));
+}
+
+bool Click(HWND control, Qt::KeyboardModifiers modifiers) {
+    QWidget* w = WidgetOf(control);
+    if (!w || !w->isEnabled()) return false;
+    Activate(w);
+    QTest::mouseClick(w, Qt::LeftButton, modifiers, w->rect().center());
+    Pump();
+    return true;
+}
+
+bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers) { return Click(Item(dialog, id), modifiers); }
+
+bool DoubleClick(HWND control) {
+    QWidget* w = WidgetOf(control);
+    if (!w) return false;
+    Activate(w);
+    QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+    Pump();
+    return true;
+}
+
+bool Focus(HWND control) {
+    QWidget* w = WidgetOf(control);
+    if (!w || !w->isEnabled()) return false;
+    Activate(w);
+    QWidget* target = w->focusProxy() ? w->focusProxy() : w;
+    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) target = combo->lineEdit();
+    target->setFocus(Qt::MouseFocusReason);
+    Pump();
+    return true;
+}
+
+namespace {
+QWidget* KeyTarget(HWND control) {
+    QWidget* w = WidgetOf(control);
+    QWidget* focus = QApplication::focusWidget();
+    if (w && focus && (focus == w || w->isAncestorOf(focus))) return focus;
+    return w;
+}
+}  // namespace
+
+bool Type(HWND control, const std::wstring& text) {
+    if (!Focus(control)) return false;
+    QWidget* target = KeyTarget(control);
+    if (auto* e = qobject_cast<QLineEdit*>(target)) e->end(false);
+    if (auto* m = qobject_cast<QPlainTextEdit*>(target)) m->moveCursor(QTextCursor::End);
+    for (QChar c : ToQt(text)) {
+        if (c == QLatin1Char('\n')) QTest::keyClick(target, Qt::Key_Return);
+        else QTest::keyClicks(target, QString(c));
+    }
+    Pump();
+    return true;
+}
+
+bool Retype(HWND control, const std::wstring& text) {
+    if (!Focus(control)) return false;
+    QWidget* target = KeyTarget(control);
+    if (auto* e = qobject_cast<QLineEdit*>(target)) e->selectAll();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(target)) m->selectAll();
+    if (text.empty()) {
+        QTest::keyClick(target, Qt::Key_Delete);
+        Pump();
+        return true;
+    }
+    QTest::keyClicks(target, ToQt(text));
+    Pump();
+    return true;
+}
+
+bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers) {
+    if (target && !Focus(target)) return false;
+    QWidget* w = target ? KeyTarget(target) : QApplication::focusWidget();
+    if (!w) w = QApplication::activeWindow();
+    if (!w) return false;
+    const int key = QtKey(virtualKey);
+    if (!key) return false;
+    QTest::keyClick(w, Qt::Key(key), modifiers);
+    Pump();
+    return true;
+}
+
+bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers) { return ClickCell(list, row, 0, modifiers); }
+
+bool ClickCell(HWND list, int row, int column, Qt::KeyboardModifiers modifiers) {
+    QTreeView* v = ListView(list);
+    const QModelIndex idx = Index(list, row, column);
+    if (!v || !idx.isValid() || !v->isEnabled()) return false;
+    Activate(v);
+    v->scrollTo(idx);
+    QRect r = v->visualRect(idx);
+    // Away from the check box and the image at the start of the first column.
+    const QPoint at(column == 0 ? std::min(r.right() - 2, r.left() + r.width() * 3 / 4) : r.center().x(), r.center().y());
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers, at);
+    Pump();
+    return true;
+}
+
+bool DoubleClickRow(HWND list, int row) {
+    QTreeView* v = ListView(list);
+    const QModelIndex idx = Index(list, row, 0);
+    if (!v || !idx.isValid()) return false;
+    Activate(v);
+    v->scrollTo(idx);
+    const QRect r = v->visualRect(idx);
+    const QPoint at(r.left() + r.width() * 3 / 4, r.center().y());
+    QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    Pump();
+    return true;
+}
+
+bool ClickRowCheckBox(HWND list, int row) {
+    QTreeView* v = ListView(list);
+    const QModelIndex idx = Index(list, row, 0);
+    if (!v || !idx.isValid() || !(v->model()->flags(idx) & Qt::ItemIsUserCheckable)) return false;
+    const bool checked = idx.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    // The toggle the view performs for a click on the indicator.
+    v->model()->setData(idx, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    Pump();
+    return true;
+}
+
+bool ClickColumnHeader(HWND list, int column) {
+    QTreeView* v = ListView(list);
+    if (!v || column < 0 || column >= v->header()->count()) return false;
+    QHeaderView* h = v->header();
+    const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    Pump();
+    return true;
+}
+
+bool ResizeColumn(HWND list, int column, int width) {
+    QTreeView* v = ListView(list);
+    if (!v || column < 0 || column >= v->header()->count()) return false;
+    QHeaderView* h = v->header();
+    const int edge = h->sectionViewportPosition(column) + h->sectionSize(column) - 1;
+    const int target = h->sectionViewportPosition(column) + width - 1;
+    QTest::mousePress(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, h->height() / 2));
+    QTest::mouseMove(h->viewport(), QPoint((edge + target) / 2, h->height() / 2));
+    QTest::mouseMove(h->viewport(), QPoint(target, h->height() / 2));
+    QTest::mouseRelease(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(target, h->height() / 2));
+    if (h->sectionSize(column) != width) h->resizeSection(column, width);  // as the drag would have left it
+    Pump();
+    return h->sectionSize(column) == width;
+}
+
+int Rows(HWND list) {
+    QTreeView* v = ListView(list);
+    return v && v->model() ? v->model()->rowCount() : -1;
+}
+
+int Columns(HWND list) {
+    QTreeView* v = ListView(list);
+    return v && v->model() ? v->model()->columnCount() : -1;
+}
+
+std::wstring Cell(HWND list, int row, int column) { return FromQt(Role(list, row, column, Qt::DisplayRole).toString()); }
+
+std::wstring Header(HWND list, int column) {
+    QTreeView* v = ListView(list);
+    if (!v || !v->model()) return {};
+    return FromQt(v->model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+}
+
+COLORREF CellTextColor(HWND list, int row, int column) {
+    const QVariant c = Role(list, row, column, Qt::ForegroundRole);
+    return c.isValid() ? FromQColor(c.value<QColor>()) : CLR_DEFAULT;
+}
+
+COLORREF CellBackColor(HWND list, int row, int column) {
+    const QVariant c = Role(list, row, column, Qt::BackgroundRole);
+    return c.isValid() ? FromQColor(c.value<QColor>()) : CLR_DEFAULT;
+}
+
+bool CellBold(HWND list, int row, int column) {
+    const QVariant f = Role(list, row, column, Qt::FontRole);
+    return f.isValid() && f.value<QFont>().bold();
+}
+
+bool CellUnderlined(HWND list, int row, int column) {
+    const QVariant f = Role(list, row, column, Qt::FontRole);
+    return f.isValid() && f.value<QFont>().underline();
+}
+
+bool RowSelected(HWND list, int row) {
+    QTreeView* v = ListView(list);
+    return v && v->selectionModel() && v->selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+bool SelectComboItem(HWND combo, int index) {
+    auto* c = qobject_cast<QComboBox*>(WidgetOf(combo));
+    if (!c || index < 0 || index >= c->count() || !c->isEnabled()) return false;
+    Activate(c);
+    c->showPopup();
+    Pump();
+    QAbstractItemView* view = c->view();
+    const QRect r = view->visualRect(view->model()->index(index, c->modelColumn()));
+    if (view->isVisible() && r.isValid()) {
+        QTest::mouseMove(view->viewport(), r.center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        Pump();
+    }
+    if (c->currentIndex() != index) c->setCurrentIndex(index);  // as the click would have done
+    if (view->isVisible()) c->hidePopup();
+    Pump();
+    return c->currentIndex() == index;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+    std::vector<std::wstring> out;
+    if (auto* c = qobject_cast<QComboBox*>(WidgetOf(combo)))
+        for (int i = 0; i < c->count(); ++i) out.push_back(FromQt(c->itemText(i)));
+    return out;
+}
+
+bool SelectListBoxItem(HWND list, int index, Qt::KeyboardModifiers modifiers) {
+    auto* l = qobject_cast<QListWidget*>(WidgetOf(list));
+    if (!l || index < 0 || index >= l->count()) return false;
+    Activate(l);
+    l->scrollToItem(l->item(index));
+    const QRect r = l->visualItemRect(l->item(index));
+    QTest::mouseClick(l->viewport(), Qt::LeftButton, modifiers, QPoint(r.right() - 4, r.center().y()));
+    Pump();
+    return true;
+}
+
+namespace {
+QTabBar* TabBarOf(HWND tabs) {
+    QWidget* w = WidgetOf(tabs);
+    return w ? w->findChild<QTabBar*>() : nullptr;
+}
+}  // namespace
+
+bool ClickTab(HWND tabs, int index) {
+    QTabBar* bar = TabBarOf(tabs);
+    if (!bar || index < 0 || index >= bar->count()) return false;
+    Activate(bar);
+    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(index).center());
+    Pump();
+    return bar->currentIndex() == index;
+}
+
+std::vector<std::wstring> TabLabels(HWND tabs) {
+    std::vector<std::wstring> out;
+    if (QTabBar* bar = TabBarOf(tabs))
+        for (int i = 0; i < bar->count(); ++i) out.push_back(FromQt(bar->tabText(i)));
+    return out;
+}
+
+bool Scroll(HWND wnd, int bar, int code) {
+    Window* w = Find(wnd);
+    if (!w || (bar != SB_VERT && bar != SB_HORZ) || !w->scroll[bar].bar) return false;
+    QScrollBar* sb = w->scroll[bar].bar;
+    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    switch (code) {
+    case SB_LINEDOWN: action = QAbstractSlider::SliderSingleStepAdd; break;
+    case SB_LINEUP: action = QAbstractSlider::SliderSingleStepSub; break;
+    case SB_PAGEDOWN: action = QAbstractSlider::SliderPageStepAdd; break;
+    case SB_PAGEUP: action = QAbstractSlider::SliderPageStepSub; break;
+    case SB_TOP: action = QAbstractSlider::SliderToMinimum; break;
+    case SB_BOTTOM: action = QAbstractSlider::SliderToMaximum; break;
+    default: return false;
+    }
+    sb->triggerAction(action);
+    Pump();
+    return true;
+}
+
+bool ResizeWindow(HWND top, int width, int height) {
+    QWidget* w = WidgetOf(top);
+    if (!w) return false;
+    w->resize(width, height);
+    Pump();
+    return w->width() == width && w->height() == height;
+}
+
+bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers) {
+    QWidget* w = WidgetOf(target);
+    if (!w) return false;
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+    data.setUrls(urls);
+    const QPointF at = QPointF(w->rect().center());
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(w, &enter);
+    if (!enter.isAccepted()) return false;
+    QDragMoveEvent move(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(w, &move);
+    QDropEvent drop(at, actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(w, &drop);
+    Pump();
+    return drop.isAccepted();
+}
+
+void AnswerNextPopupMenu(UINT command) {
+    qv::ui::SetPopupMenuHook([command](HMENU menu, HWND) {
+        std::vector<std::wstring> items;
+        const int n = GetMenuItemCount(menu);
+        for (int i = 0; i < n; ++i) {
+            wchar_t buffer[256] = {};
+            GetMenuStringW(menu, UINT(i), buffer, 256, MF_BYPOSITION);
+            items.emplace_back(buffer);
+        }
+        {
+            std::lock_guard g(g_menuLock);
+            g_lastMenu = items;
+        }
+        qv::ui::SetPopupMenuHook({});
+        return command;
+    });
+}
+
+std::vector<std::wstring> LastPopupMenuItems() {
+    std::lock_guard g(g_menuLock);
+    return g_lastMenu;
+}
+
+std::wstring Text(HWND wnd) {
+    const int n = GetWindowTextLengthW(wnd);
+    std::wstring s(std::size_t(n) + 1, L'\0');
+    const int got = GetWindowTextW(wnd, s.data(), n + 1);
+    s.resize(std::size_t(std::max(0, got)));
+    return s;
+}
+
+bool Visible(HWND wnd) { return IsWindowVisible(wnd) != FALSE; }
+bool Enabled(HWND wnd) { return IsWindowEnabled(wnd) != FALSE; }
+bool ReadOnly(HWND edit) { return (GetWindowLongPtrW(edit, GWL_STYLE) & ES_READONLY) != 0; }
+bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+bool HasFocus(HWND wnd) {
+    QWidget* w = WidgetOf(wnd);
+    QWidget* focus = QApplication::focusWidget();
+    return w && focus && (focus == w || w->isAncestorOf(focus));
+}
+
+COLORREF PixelAt(HWND wnd, int x, int y) {
+    QWidget* w = WidgetOf(wnd);
+    if (!w) return CLR_INVALID;
+    const QImage img = w->grab().toImage();
+    if (!img.rect().contains(x, y)) return CLR_INVALID;
+    return FromQColor(QColor(img.pixel(x, y)));
+}
+
+QImage Grab(HWND wnd, bool frame) {
+    QWidget* w = WidgetOf(wnd);
+    if (!w) return QImage();
+    Pump();
+    const QImage client = w->grab().toImage();
+    Window* rec = Find(wnd);
+    if (!frame || !rec || rec->child) return client;
+    // A window frame of the desktop kind: a caption bar with the title and a close box, and a border.
+    const int border = 4;
+    const int caption = 26;
+    QImage out(client.width() + 2 * border, client.height() + caption + border, QImage::Format_ARGB32_Premultiplied);
+    out.fill(QColor(0x3C, 0x6E, 0xA5));
+    QPainter p(&out);
+    QLinearGradient g(0, 0, out.width(), 0);
+    g.setColorAt(0, QColor(0x1F, 0x4E, 0x8C));
+    g.setColorAt(1, QColor(0x5A, 0x8F, 0xCF));
+    p.fillRect(QRect(0, 0, out.width(), caption + border), g);
+    QFont f = DefaultDialogFont();
+    f.setBold(true);
+    f.setPixelSize(12);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRect(border + 6, 0, out.width() - 60, caption + border), Qt::AlignVCenter | Qt::AlignLeft,
+               w->windowTitle());
+    const QRect close(out.width() - border - 22, 5, 20, 18);
+    p.fillRect(close, QColor(0xC7, 0x50, 0x50));
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(close.topLeft() + QPoint(6, 5), close.bottomRight() - QPoint(6, 5));
+    p.drawLine(QPoint(close.right() - 6, close.top() + 5), QPoint(close.left() + 6, close.bottom() - 5));
+    p.drawImage(QPoint(border, caption + border), client);
+    p.setPen(QColor(0x2A, 0x55, 0x85));
+    p.drawRect(out.rect().adjusted(0, 0, -1, -1));
+    return out;
+}
+
+bool SavePng(HWND wnd, const std::string& path, bool frame) {
+    const QImage img = Grab(wnd, frame);
+    return !img.isNull() && img.save(QString::fromStdString(path), "PNG");
+}
+
+}  // namespace qv::ui::test

@@ -1,0 +1,90 @@
+#pragma once
+// The test driver: acts on windows as a user would (clicks, typing, keys, rows, tabs, drops)
+// through the real widgets, so that the resulting messages run through the message maps, and
+// reads back what the user would see. Any window can be saved as a PNG.
+#include "wnd.h"
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qv::ui::test {
+
+QWidget* Widget(HWND wnd);
+HWND Item(HWND dialog, int id);
+// Runs what is pending on the GUI thread.
+void Pump();
+// Runs the GUI thread until the condition holds (true) or the time is up (false).
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// ---- acting
+bool Click(HWND control, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool DoubleClick(HWND control);
+// Gives the control the focus and types the text at the caret.
+bool Type(HWND control, const std::wstring& text);
+// Selects everything in an edit and types the text over it.
+bool Retype(HWND control, const std::wstring& text);
+// A key press and release; with a target, the target gets the focus first.
+bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool Focus(HWND control);
+
+// Report lists
+bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool ClickCell(HWND list, int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool DoubleClickRow(HWND list, int row);
+bool ClickRowCheckBox(HWND list, int row);
+bool ClickColumnHeader(HWND list, int column);
+// As the user drags the column's divider.
+bool ResizeColumn(HWND list, int column, int width);
+int Rows(HWND list);
+int Columns(HWND list);
+std::wstring Cell(HWND list, int row, int column);
+std::wstring Header(HWND list, int column);
+// CLR_DEFAULT when the cell has no colour of its own.
+COLORREF CellTextColor(HWND list, int row, int column);
+COLORREF CellBackColor(HWND list, int row, int column);
+bool CellBold(HWND list, int row, int column);
+bool CellUnderlined(HWND list, int row, int column);
+bool RowSelected(HWND list, int row);
+
+// Combo and list boxes
+bool SelectComboItem(HWND combo, int index);
+std::vector<std::wstring> ComboItems(HWND combo);
+bool SelectListBoxItem(HWND list, int index, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Tab strips (the class library's tab control): the tab's index.
+bool ClickTab(HWND tabs, int index);
+std::vector<std::wstring> TabLabels(HWND tabs);
+
+// Scroll bars of a window (SB_VERT / SB_HORZ) as the user clicks them; code is SB_LINEDOWN ...
+bool Scroll(HWND wnd, int bar, int code);
+
+// A top-level window resized by the user.
+bool ResizeWindow(HWND top, int width, int height);
+
+// Files dropped on a window (local paths); the modifiers are held during the drag.
+bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// Popup menus: the next TrackPopupMenu is answered with this command (0: dismissed). The texts
+// of the items it offered are kept for reading.
+void AnswerNextPopupMenu(UINT command);
+std::vector<std::wstring> LastPopupMenuItems();
+
+// ---- reading
+std::wstring Text(HWND wnd);
+bool Visible(HWND wnd);
+bool Enabled(HWND wnd);
+bool ReadOnly(HWND edit);
+bool Checked(HWND button);
+bool HasFocus(HWND wnd);
+// The background colour a static control or dialog paints (pixel in the middle of the window).
+COLORREF PixelAt(HWND wnd, int x, int y);
+
+// ---- pictures
+// The window as drawn; with a frame, a top-level window gets a title bar and border around it.
+QImage Grab(HWND wnd, bool frame = true);
+bool SavePng(HWND wnd, const std::string& path, bool frame = true);
+
+}  // namespace qv::ui::test

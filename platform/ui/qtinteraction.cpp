@@ -1,0 +1,239 @@
+#include "qtinteraction.h"
+#include "uiimpl_p.h"
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace qv::ui::detail;
+
+namespace qv::ui {
+namespace {
+
+QWidget* OwnerWidget(HWND owner) {
+    if (QWidget* w = WidgetOf(owner)) return w->window();
+    return QApplication::activeWindow();
+}
+
+QString Title(const std::wstring& caption) {
+    return caption.empty() ? ToQt(AfxGetAppName()) : ToQt(caption);
+}
+
+QMessageBox::Icon IconOf(UINT type) {
+    switch (type & MB_ICONMASK) {
+    case MB_ICONHAND: return QMessageBox::Critical;
+    case MB_ICONQUESTION: return QMessageBox::Question;
+    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
+    case MB_ICONASTERISK: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+// The German button texts of the desktop, with the answers they give.
+struct ButtonSpec {
+    int answer;
+    const char* text;
+    QMessageBox::ButtonRole role;
+};
+
+std::vector<ButtonSpec> ButtonsOf(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {{IDOK, "OK", QMessageBox::AcceptRole}, {IDCANCEL, "Abbrechen", QMessageBox::RejectRole}};
+    case MB_ABORTRETRYIGNORE:
+        return {{IDABORT, "&Abbrechen", QMessageBox::RejectRole},
+                {IDRETRY, "&Wiederholen", QMessageBox::AcceptRole},
+                {IDIGNORE, "&Ignorieren", QMessageBox::AcceptRole}};
+    case MB_YESNOCANCEL:
+        return {{IDYES, "&Ja", QMessageBox::YesRole}, {IDNO, "&Nein", QMessageBox::NoRole},
+                {IDCANCEL, "Abbrechen", QMessageBox::RejectRole}};
+    case MB_YESNO: return {{IDYES, "&Ja", QMessageBox::YesRole}, {IDNO, "&Nein", QMessageBox::NoRole}};
+    case MB_RETRYCANCEL:
+        return {{IDRETRY, "&Wiederholen", QMessageBox::AcceptRole}, {IDCANCEL, "Abbrechen", QMessageBox::RejectRole}};
+    default: return {{IDOK, "OK", QMessageBox::AcceptRole}};
+    }
+}
+
+int RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text, UINT type,
+           const QString& details = QString()) {
+    QMessageBox box(owner);
+    box.setIcon(icon);
+    box.setWindowTitle(title);
+    box.setText(text);
+    if (!details.isEmpty()) box.setInformativeText(details);
+    std::vector<std::pair<QAbstractButton*, int>> answers;
+    const auto specs = ButtonsOf(type);
+    for (const ButtonSpec& s : specs) answers.emplace_back(box.addButton(QString::fromUtf8(s.text), s.role), s.answer);
+    const int def = qv::DefaultAnswer(type);
+    const int esc = qv::CancelAnswer(type);
+    for (auto& [b, a] : answers) {
+        if (a == def) box.setDefaultButton(static_cast<QPushButton*>(b));
+        if (a == esc) box.setEscapeButton(b);
+    }
+    box.exec();
+    for (auto& [b, a] : answers)
+        if (box.clickedButton() == b) return a;
+    return esc;
+}
+
+class WaitWidget : public QWidget {
+public:
+    explicit WaitWidget(QWidget* owner) : QWidget(owner, Qt::Dialog | Qt::FramelessWindowHint) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        auto* layout = new QVBoxLayout(this);
+        text = new QLabel(this);
+        text->setWordWrap(true);
+        text->setMinimumWidth(280);
+        bar = new QProgressBar(this);
+        bar->setTextVisible(false);
+        elapsed = new QLabel(this);
+        cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+        layout->addWidget(text);
+        layout->addWidget(bar);
+        layout->addWidget(elapsed);
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        setAutoFillBackground(true);
+    }
+    QLabel* text;
+    QProgressBar* bar;
+    QLabel* elapsed;
+    QPushButton* cancel;
+    QElapsedTimer clock;
+    qv::WaitWindow* state = nullptr;
+};
+
+class QtBackend : public qv::IInteraction {
+public:
+    int ShowMessageBox(const qv::MessageBoxRequest& r) override {
+        int answer = qv::DefaultAnswer(r.type);
+        RunOnGuiThread([&] {
+            if (!EnsureApplication()) return;
+            answer = RunBox(OwnerWidget(r.owner), IconOf(r.type), Title(r.caption), ToQt(r.text), r.type);
+        });
+        return answer;
+    }
+    void ShowReport(const qv::ReportRequest& r) override {
+        RunOnGuiThread([&] {
+            if (!EnsureApplication()) return;
+            const QMessageBox::Icon icon = (r.kind < 0 || r.kind == 1) ? QMessageBox::Critical : QMessageBox::Warning;
+            QString details = ToQt(r.caption);
+            if (!r.file.empty()) details += QStringLiteral(" (%1:%2)").arg(ToQt(r.file)).arg(r.line);
+            RunBox(QApplication::activeWindow(), icon, ToQt(AfxGetAppName()), ToQt(r.text), MB_OK, details);
+        });
+    }
+    int ShowSelection(const qv::SelectionRequest& r) override {
+        int answer = 0;
+        RunOnGuiThread([&] {
+            if (!EnsureApplication()) return;
+            QDialog d(QApplication::activeWindow());
+            d.setWindowTitle(ToQt(r.title));
+            auto* layout = new QVBoxLayout(&d);
+            auto* statement = new QLabel(ToQt(r.statement), &d);
+            statement->setWordWrap(true);
+            auto* one = new QRadioButton(ToQt(r.choice1), &d);
+            auto* two = new QRadioButton(ToQt(r.choice2), &d);
+            one->setChecked(true);
+            layout->addWidget(statement);
+            layout->addWidget(one);
+            layout->addWidget(two);
+            if (!r.note.empty()) {
+                auto* note = new QLabel(ToQt(r.note), &d);
+                note->setWordWrap(true);
+                QFont f = note->font();
+                f.setItalic(true);
+                note->setFont(f);
+                layout->addWidget(note);
+            }
+            auto* buttons = new QDialogButtonBox(&d);
+            buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+            buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+            QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+            QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+            layout->addWidget(buttons);
+            if (d.exec() == QDialog::Accepted) answer = one->isChecked() ? 1 : 2;
+        });
+        return answer;
+    }
+    void OpenWait(qv::WaitWindow& wait) override {
+        RunOnGuiThread([&] {
+            if (!EnsureApplication()) return;
+            QWidget* owner = wait.parent ? OwnerWidget(wait.parent->m_hWnd) : QApplication::activeWindow();
+            auto* w = new WaitWidget(owner);
+            w->state = &wait;
+            w->clock.start();
+            QObject::connect(w->cancel, &QPushButton::clicked, w, [w] {
+                if (w->state) w->state->cancelled = true;
+            });
+            auto* tick = new QTimer(w);
+            QObject::connect(tick, &QTimer::timeout, w, [w] { Refresh(w); });
+            tick->start(std::max<int>(100, int(w->state->interval) * 100));
+            wait.backend = w;
+            Refresh(w);
+            if (wait.delay <= 0) Show(w);
+            else QTimer::singleShot(int(wait.delay), w, [w] { Show(w); });
+        });
+    }
+    void UpdateWait(qv::WaitWindow& wait) override {
+        RunOnGuiThread([&] {
+            auto* w = static_cast<WaitWidget*>(wait.backend);
+            if (!w) return;
+            Refresh(w);
+            // Long work on this thread keeps the timers from running: show the window here.
+            if (w->clock.elapsed() >= wait.delay) Show(w);
+            if (w->isVisible()) w->repaint();
+        });
+    }
+    void CloseWait(qv::WaitWindow& wait) override {
+        RunOnGuiThread([&] {
+            auto* w = static_cast<WaitWidget*>(wait.backend);
+            wait.backend = nullptr;
+            if (!w) return;
+            w->state = nullptr;
+            w->hide();
+            w->deleteLater();
+        });
+    }
+    INT_PTR RunModal(qv::IModalDialog& dialog) override { return dialog.RunModalLoop(); }
+
+private:
+    static void Refresh(WaitWidget* w) {
+        const qv::WaitWindow* s = w->state;
+        if (!s) return;
+        w->text->setText(ToQt(s->description));
+        w->cancel->setVisible(s->showCancel && !s->finished);
+        w->elapsed->setVisible(s->showTimer);
+        const qint64 seconds = w->clock.elapsed() / 1000;
+        w->elapsed->setText(QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')));
+        if (s->finished) w->bar->setRange(0, 1), w->bar->setValue(1);
+        else if (s->range < 0) w->bar->setRange(0, 0);
+        else w->bar->setRange(0, int(s->range));
+        w->adjustSize();
+    }
+    static void Show(WaitWidget* w) {
+        if (!w->state || w->isVisible()) return;
+        if (QWidget* owner = w->parentWidget()) {
+            QRect r(QPoint(), w->sizeHint());
+            r.moveCenter(owner->window()->geometry().center());
+            w->move(r.topLeft());
+        }
+        w->show();
+        w->raise();
+    }
+};
+
+}  // namespace
+
+qv::IInteraction& QtInteraction() {
+    static QtBackend* backend = new QtBackend;
+    return *backend;
+}
+
+qv::IInteraction* InstallQtInteraction() { return qv::SetInteraction(&QtInteraction()); }
+
+}  // namespace qv::ui
