@@ -1,0 +1,168 @@
+#include "dbserver.h"
+#include "adoclass.h"
+#include "adoconnection.h"
+#include "qvfactory.h"
+#include "qvhrtrace.h"
+#include "qvregvalue.h"
+#include "sqlitedb.h"
+#include "suitedb.h"
+#include "trace.h"
+#include "utf.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <set>
+
+IMPLEMENT_DYNCREATE(CQvDBServer, CQvStandInServer)
+
+BEGIN_INTERFACE_MAP(CQvDBServer, CQvStandInServer)
+    INTERFACE_PART(CQvDBServer, IID_IQvDBServer, DBServer)
+    INTERFACE_PART(CQvDBServer, IID_IQvDBConnectionInfo, ConnectionInfo)
+END_INTERFACE_MAP()
+
+IMPLEMENT_IUNKNOWN(CQvDBServer, DBServer)
+IMPLEMENT_IUNKNOWN(CQvDBServer, ConnectionInfo)
+
+namespace {
+
+constexpr const wchar_t* kSource = L"qvdbserver";
+constexpr const wchar_t* kBaseKey = L"Software\\Qovaro\\QvDBServer";
+constexpr const wchar_t* kDefaultProfile = L"Qovaro.NQ2";
+
+std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+void Trace(const CString& message) {
+    CString line;
+    line.Format(L"QvDBServer: %s\n", message);
+    OutputDebugStringW(line);
+}
+
+std::string DataHome() {
+    if (const char* v = std::getenv("XDG_DATA_HOME"); v && *v) return v;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share";
+}
+
+// The file of an SQLite connection string; empty for other databases and for memory.
+std::string SqliteFile(const std::string& cs) {
+    std::string lower;
+    for (char c : cs.substr(0, 7)) lower += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    if (lower != "sqlite:") return {};
+    std::string rest = cs.substr(7);
+    if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
+    return rest == ":memory:" ? std::string() : rest;
+}
+
+bool HasTables(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master LIMIT 1", -1, &stmt, nullptr) != SQLITE_OK) return true;
+    const bool any = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return any;
+}
+
+}  // namespace
+
+CQvDBServer::CQvDBServer() { qv::suite::InstallSuiteDatabase(); }
+
+std::wstring CQvDBServer::ConnectionStringOf(const std::wstring& profile) {
+    CString value;
+    const std::wstring key = std::wstring(kBaseKey) + L"\\" + profile;
+    if (CQvRegistry::GetValue(key.c_str(), L"DBConnection", value, HKEY_CURRENT_USER) && !value.IsEmpty()) {
+        return value.wstr();
+    }
+    if (CString(profile.c_str()).CompareNoCase(kDefaultProfile) == 0) {
+        return L"sqlite:" + qv::FromUtf8(DataHome()) + L"/qovaro/nq2.sqlite";
+    }
+    return {};
+}
+
+HRESULT CQvDBServer::OnInit(BOOL) {
+    qv::suite::InstallSuiteDatabase();
+    return S_OK;
+}
+
+HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString) {
+    static std::mutex lock;
+    static std::set<std::string> prepared;
+    std::lock_guard g(lock);
+    if (prepared.count(connectionString)) return S_OK;
+    if (!SqliteFile(connectionString).empty()) {
+        qv::sql::SqliteDb db;
+        if (db.Open(connectionString) != SQLITE_OK) {
+            Trace(CString(L"cannot open ") + CString(connectionString.c_str()) + L": " +
+                  CString(db.LastError().description.c_str()));
+            return E_FAIL;
+        }
+        if (!HasTables(db.Handle())) {
+            std::string error;
+            if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) {
+                Trace(CString(L"cannot create the schema in ") + CString(connectionString.c_str()) + L": " +
+                      CString(error.c_str()));
+                return E_FAIL;
+            }
+        }
+    }
+    prepared.insert(connectionString);
+    return S_OK;
+}
+
+HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connection** ppConnection) {
+    METHOD_PROLOGUE(CQvDBServer, DBServer)
+    if (!ppConnection) return E_POINTER;
+    *ppConnection = nullptr;
+    const std::wstring profile = Text(bstrProfile);
+    const std::wstring cs = ConnectionStringOf(profile);
+    if (cs.empty()) {
+        Trace(CString(L"profile '") + profile.c_str() + L"' has no DBConnection");
+        return QV_TRACEHR(kSource, E_FAIL);
+    }
+    HRESULT hr = pThis->PrepareDatabase(qv::ToUtf8(cs));
+    if (FAILED(hr)) return QV_TRACEHR(kSource, hr);
+
+    _Connection* conn = nullptr;
+    hr = qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&conn));
+    if (FAILED(hr)) return QV_TRACEHR(kSource, hr);
+    BSTR bstrCs = SysAllocStringLen(cs.data(), static_cast<UINT>(cs.size()));
+    hr = conn->Open(bstrCs, nullptr, nullptr, 0);
+    SysFreeString(bstrCs);
+    if (FAILED(hr)) {
+        conn->Release();
+        return QV_TRACEHR(kSource, hr);
+    }
+    *ppConnection = conn;
+    return S_OK;
+}
+
+HRESULT CQvDBServer::XDBServer::ReleaseConnection(_Connection* pConnection, long) {
+    if (!pConnection) return E_POINTER;
+    long state = adStateClosed;
+    HRESULT hr = pConnection->get_State(&state);
+    if (SUCCEEDED(hr) && state != adStateClosed) hr = pConnection->Close();
+    return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
+}
+
+HRESULT CQvDBServer::XDBServer::Reserved() { return E_NOTIMPL; }
+
+HRESULT CQvDBServer::XDBServer::ReportConnectionErrors(_Connection*, BSTR bstrCodes) {
+    Trace(CString(L"errors reported: ") + Text(bstrCodes).c_str());
+    return S_OK;
+}
+
+HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnection, long* plDepth) {
+    if (!plDepth) return E_POINTER;
+    *plDepth = 0;
+    qv::ado::ConnectionImpl* impl = qv::ado::ConnectionImpl::From(pConnection);
+    if (!impl) return E_INVALIDARG;
+    if (impl->IsOpen()) *plDepth = impl->GetSession()->Db().Depth();
+    return S_OK;
+}
+
+static COleObjectFactory g_factory(CLSID_QvDBServer, RUNTIME_CLASS(CQvDBServer), FALSE, QVDBSERVER_PROGID);
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
+STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
+STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
+STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }

@@ -1,0 +1,45 @@
+#pragma once
+// The database server "Qovaro.QvDBServer". A profile is a registry key
+// HKCU "Software\Qovaro\QvDBServer\<profile>" whose string value "DBConnection" holds the
+// connection string ("sqlite:PATH" now); the profile "Qovaro.NQ2" defaults to
+// "sqlite:$XDG_DATA_HOME/qovaro/nq2.sqlite". A database file that is missing or still empty is
+// created with the suite's schema on first use.
+//
+// Every GetConnection gives a connection object of its own; those of one connection string on one
+// thread share the database connection (and so its transaction), worker threads get theirs.
+#include "serverbase.h"
+#include "qvdbserverint.h"
+
+#include <string>
+
+class CQvDBServer : public CQvStandInServer {
+    DECLARE_DYNCREATE(CQvDBServer)
+public:
+    CQvDBServer();
+
+    // The connection string of a profile; empty when it has none.
+    static std::wstring ConnectionStringOf(const std::wstring& profile);
+
+protected:
+    const CLSID& GetServerClassID() const override { return CLSID_QvDBServer; }
+    LPCWSTR GetServerProgID() const override { return QVDBSERVER_PROGID; }
+    HRESULT OnInit(BOOL bConnectToFrame) override;
+
+    BEGIN_INTERFACE_PART(DBServer, IQvDBServer)
+        HRESULT GetConnection(BSTR bstrProfile, long lReserved, _Connection** ppConnection) override;
+        HRESULT ReleaseConnection(_Connection* pConnection, long lFlag) override;
+        HRESULT Reserved() override;
+        HRESULT ReportConnectionErrors(_Connection* pConnection, BSTR bstrCodes) override;
+    END_INTERFACE_PART(DBServer)
+
+    BEGIN_INTERFACE_PART(ConnectionInfo, IQvDBConnectionInfo)
+        HRESULT GetTransactionDepth(_Connection* pConnection, long* plDepth) override;
+    END_INTERFACE_PART(ConnectionInfo)
+
+    DECLARE_INTERFACE_MAP()
+
+private:
+    // Creates the schema in a database that has none yet, once per connection string and process
+    // (a client without a frame makes a server for each of its connection objects).
+    static HRESULT PrepareDatabase(const std::string& connectionString);
+};

@@ -1,0 +1,195 @@
+// The database server: profiles and their databases, connections that share a thread's
+// transaction, the transaction depth it reports, and the host's life cycle.
+#include "qvado.h"
+#include "qvcomserver.h"
+#include "qvdbserverint.h"
+#include "qvfinit.h"
+#include "qvrunning.h"
+#include "servertest.h"
+#include "sqlitedb.h"
+#include "utf.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using qv::ado::ComPtr;
+
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    ~Bstr() { SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+class DBServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CLSID clsid{};
+        ASSERT_EQ(CLSIDFromProgID(QVDBSERVER_PROGID, &clsid), S_OK);
+        ASSERT_EQ(clsid, CLSID_QvDBServer);
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQvDBServer, reinterpret_cast<void**>(&server_)),
+                  S_OK);
+    }
+
+    ComPtr<_Connection> Get(const wchar_t* profile, HRESULT expected = S_OK) {
+        ComPtr<_Connection> c;
+        EXPECT_EQ(server_->GetConnection(Bstr(profile), 0, &c), expected);
+        return c;
+    }
+
+    static HRESULT Exec(_Connection* c, const std::wstring& sql) {
+        return c->Execute(Bstr(sql), nullptr, adExecuteNoRecords, nullptr);
+    }
+
+    // The first column of the first row, as text.
+    static std::wstring Scalar(_Connection* c, const std::wstring& sql) {
+        ComPtr<Recordset20> rs;
+        if (FAILED(c->Execute(Bstr(sql), nullptr, adCmdText, &rs)) || !rs) return L"<failed>";
+        VARIANT index;
+        VariantInit(&index);
+        index.vt = VT_I4;
+        index.lVal = 0;
+        VARIANT v;
+        VariantInit(&v);
+        if (FAILED(rs->get_Collect(index, &v))) return L"<no row>";
+        VARIANT text;
+        VariantInit(&text);
+        VariantChangeType(&text, &v, 0, VT_BSTR);
+        std::wstring s = text.vt == VT_BSTR ? std::wstring(text.bstrVal, SysStringLen(text.bstrVal)) : L"<null>";
+        VariantClear(&text);
+        VariantClear(&v);
+        return s;
+    }
+
+    long Depth(_Connection* c) {
+        ComPtr<IQvDBConnectionInfo> info;
+        EXPECT_EQ(server_->QueryInterface(IID_IQvDBConnectionInfo, reinterpret_cast<void**>(&info)), S_OK);
+        long depth = -1;
+        EXPECT_EQ(info->GetTransactionDepth(c, &depth), S_OK);
+        return depth;
+    }
+
+    qvtest::ServerEnvironment env_;
+    ComPtr<IQvDBServer> server_;
+};
+
+TEST_F(DBServer, TheDefaultProfileCreatesItsDatabaseWithTheSchema) {
+    ASSERT_FALSE(std::filesystem::exists(env_.SuiteDatabase()));
+    ComPtr<_Connection> c = Get(L"Qovaro.NQ2");
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(std::filesystem::exists(env_.SuiteDatabase()));
+    EXPECT_EQ(Scalar(c.get(), L"SELECT TOP 2 @@TRANCOUNT MyValue FROM System"), L"0");
+    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM DataExchange"), L"1");
+    EXPECT_EQ(server_->ReleaseConnection(c.get(), 0), S_OK);
+    long state = -1;
+    EXPECT_EQ(c->get_State(&state), S_OK);
+    EXPECT_EQ(state, long(adStateClosed));
+}
+
+TEST_F(DBServer, AProfileUsesItsConnectionStringAndOneWithoutFails) {
+    const std::string file = env_.dir.file("pool/qvpool.sqlite");
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool", L"DBConnection",
+                                      CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    ComPtr<_Connection> c = Get(L"Qovaro.QvPool");
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(env_.SuiteDatabase()));
+    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM System"), L"1") << "a new file gets the schema too";
+
+    EXPECT_FALSE(Get(L"Qovaro.QvTDD", E_FAIL));
+}
+
+TEST_F(DBServer, ADatabaseThatHasTablesKeepsThem) {
+    const std::string file = env_.dir.file("own.sqlite");
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Own", L"DBConnection",
+                                      CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    {
+        qv::sql::SqliteDb db;
+        ASSERT_EQ(db.Open("sqlite:" + file), SQLITE_OK);
+        ASSERT_EQ(db.Exec("CREATE TABLE Mine (lID int)"), SQLITE_OK);
+    }
+    ComPtr<_Connection> c = Get(L"Own");
+    ASSERT_TRUE(c);
+    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM Mine"), L"0");
+    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM System"), L"<failed>");
+}
+
+TEST_F(DBServer, ConnectionsOfOneThreadShareTheTransactionAndReportItsDepth) {
+    ComPtr<_Connection> outer = Get(L"Qovaro.NQ2");
+    ComPtr<_Connection> inner = Get(L"Qovaro.NQ2");
+    ASSERT_TRUE(outer && inner);
+    EXPECT_EQ(Depth(inner.get()), 0);
+    long level = 0;
+    ASSERT_EQ(outer->BeginTrans(&level), S_OK);
+    EXPECT_EQ(Depth(inner.get()), 1);
+    ASSERT_EQ(Exec(inner.get(), L"UPDATE DataExchange SET lDefaultPersonKursStatus = 7"), S_OK);
+
+    // Another thread has a connection of its own, outside the transaction.
+    long otherDepth = -1;
+    std::wstring otherSees;
+    std::thread([&] {
+        ComPtr<_Connection> c = Get(L"Qovaro.NQ2");
+        otherDepth = Depth(c.get());
+        otherSees = Scalar(c.get(), L"SELECT lDefaultPersonKursStatus FROM DataExchange");
+        server_->ReleaseConnection(c.get(), 0);
+    }).join();
+    EXPECT_EQ(otherDepth, 0);
+    EXPECT_EQ(otherSees, L"0");
+
+    // Handing back the inner connection leaves the transaction with its owner.
+    ASSERT_EQ(server_->ReleaseConnection(inner.get(), 0), S_OK);
+    EXPECT_EQ(Depth(outer.get()), 1);
+    ASSERT_EQ(outer->RollbackTrans(), S_OK);
+    EXPECT_EQ(Depth(outer.get()), 0);
+    EXPECT_EQ(Scalar(outer.get(), L"SELECT lDefaultPersonKursStatus FROM DataExchange"), L"0");
+}
+
+TEST_F(DBServer, LifeCycleStepsRunOnce) {
+    ComPtr<IQvFInit> init;
+    ASSERT_EQ(server_->QueryInterface(IID_IQvFInit, reinterpret_cast<void**>(&init)), S_OK);
+    EXPECT_EQ(init->CanLoad(), S_OK);
+    EXPECT_EQ(init->Init(FALSE), S_OK);
+    EXPECT_EQ(init->Init(FALSE), S_FALSE);
+    EXPECT_EQ(init->CanLoad(), E_FAIL);
+    EXPECT_EQ(init->Close(), S_OK);
+    EXPECT_EQ(init->Close(), S_FALSE);
+    EXPECT_EQ(init->ReleaseServers(), S_OK);
+    EXPECT_EQ(init->ReleaseServers(), S_FALSE);
+
+    GUID clsid{};
+    EXPECT_EQ(init->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_QvDBServer);
+    BSTR progId = nullptr;
+    ASSERT_EQ(init->GetProgID(&progId), S_OK);
+    EXPECT_STREQ(progId, QVDBSERVER_PROGID);
+    SysFreeString(progId);
+    BSTR drive = nullptr, dir = nullptr, name = nullptr, ext = nullptr;
+    ASSERT_EQ(init->GetModuleFile(&drive, &dir, &name, &ext), S_OK);
+    EXPECT_EQ(std::wstring(dir) + name + ext, qv::FromUtf8(std::filesystem::canonical(QV_DBSERVER_MODULE).string()));
+    EXPECT_STREQ(ext, L".so");
+    for (BSTR b : {drive, dir, name, ext}) SysFreeString(b);
+}
+
+TEST_F(DBServer, RunsAsTheFramesServer) {
+    ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
+    ComPtr<IQvDBServer> running;
+    ASSERT_EQ(QueryCOMServer(QVDBSERVER_PROGID, IID_IQvDBServer, reinterpret_cast<void**>(&running)), S_OK);
+    ComPtr<_Connection> c;
+    EXPECT_EQ(running->GetConnection(Bstr(L"Qovaro.NQ2"), 0, &c), S_OK);
+    EXPECT_EQ(running->ReleaseConnection(c.get(), 1), S_OK);
+    running = nullptr;
+    EXPECT_EQ(qv::servers::StopRunningServer(QVDBSERVER_PROGID), S_OK);
+    EXPECT_FALSE(QvIsCOMServerLoaded(QVDBSERVER_PROGID));
+}
+
+}  // namespace
