@@ -163,6 +163,8 @@ HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnecti
 static COleObjectFactory g_factory(CLSID_QvDBServer, RUNTIME_CLASS(CQvDBServer), FALSE, QVDBSERVER_PROGID);
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
+// Never: the suite's database functions and procedures it installed into the engine live in a
+// library it brought along, and every later connection of the process calls them.
+STDAPI DllCanUnloadNow() { return S_FALSE; }
 STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
 STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
