@@ -1,0 +1,407 @@
+// Booking participants: adding a person to a course or run, changing the status of a
+// registration and handing a registration to another person.
+#include "kursint.h"
+
+#include "nqcommon.h"
+#include "qvinteract.h"
+#include "kursresource.h"
+#include "userlog.h"
+
+long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long& lPersonKursID,
+                               EPersonKursStatus& eStatus) {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+
+    long hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+
+    if (SUCCEEDED(hr) && lPersonID == 0) {
+        eStatus = ePersonKursStatusAngemeldet;
+        hr = KURS_TRACEHR(E_FAIL);
+    }
+
+    // The checks, in this order; a check that refused has told the user why.
+    if (SUCCEEDED(hr)) hr = VRQ_CheckKursDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lYear);
+    if (SUCCEEDED(hr)) hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID);
+    CQvDateTime dtBooking;
+    CQvDateTime dtStart;
+    if (SUCCEEDED(hr)) hr = GetKursdatum(lKursinstanzID, lYear, dtBooking, dtStart);
+    if (SUCCEEDED(hr)) hr = VRQ_CheckKursPrecondition(lPersonID, lKursID, dtStart, dtBooking);
+    if (hr == E_ABORT) return S_FALSE;
+
+    // A planned registration of the person for this course and year moves into the run.
+    if (SUCCEEDED(hr) && lPersonKursID == 0 && lKursinstanzID != -1) {
+        CString strWhere;
+        strWhere.Format(L"fTeilnehmer=1 AND lPersonID=%d AND lKursID=%d AND lKursinstanzID =-1 AND lStatus=%d AND "
+                        L"year(dtDatum) = %d",
+                        lPersonID, lKursID, 0, lYear);
+        long lPlanned = 0;
+        hr = QvDBLookupLong(L"lPersonKursID", L"PersonKurs", strWhere, &lPlanned, kurs::kProfile);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        // Only a single planned row is taken; with several the booking gets a row of its own.
+        if (hr == S_OK) lPersonKursID = lPlanned;
+    }
+
+    // A planned absence at the run's date: the user decides.
+    if (SUCCEEDED(hr) && lKursinstanzID != -1) {
+        CString strSQL;
+        strSQL.Format(L"SELECT TOP 1 strBezeichnung + ' ' + convert(varchar(10),dtStart,104) + ' - ' + "
+                      L"convert(varchar(10),dtEnde,104) AS strAbsenz, dbo.fn_GetPersonBezeichnung(lPersonID, 'A') AS "
+                      L"strPerson FROM view_Personabsenz WHERE lPersonID = %d AND dbo.fn_CheckAbsenz4Kurs(%d, "
+                      L"lPersonabsenzID) = 1 ORDER BY dtStart desc ",
+                      lPersonID, lKursinstanzID);
+        hr = rs.Open(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        CString strAbsenz;
+        CString strPerson;
+        if (SUCCEEDED(hr) && !bEOF) {
+            hr = rs.GetFieldValue(L"strAbsenz", &strAbsenz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        rs.Close();
+        if (SUCCEEDED(hr) && !strAbsenz.IsEmpty()) {
+            CString strMsg;
+            strMsg.Format(IDS_ABSENZ_QUESTION, strPerson, strAbsenz);
+            if (AfxMessageBox(strMsg, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return S_FALSE;
+        }
+    }
+
+    CQvGUID guidPersonKurs;
+    if (SUCCEEDED(hr)) {
+        eStatus = ePersonKursStatusAngemeldet;
+        if (lPersonKursID != 0) guidPersonKurs = GetPersonKursGUID(lPersonKursID);
+    }
+
+    // Online registration; the central installation's answer sets the status.
+    if (SUCCEEDED(hr)) {
+        hr = WebAddPersonToKursinstanz(lPersonID, lKursinstanzID, guidPersonKurs);
+        if (hr == S_OK) {
+            eStatus = kurs::BookingDefaultStatus();
+        } else if (hr == S_FALSE) {
+            if (m_strLastStatus == L"provisorisch") {
+                eStatus = ePersonKursStatusProvisorisch;
+                hr = S_OK;
+            } else if (m_strLastStatus == L"queue") {
+                eStatus = ePersonKursStatusWarteliste;
+                hr = S_OK;
+            } else if (m_strLastStatus == L"penalty") {
+                eStatus = ePersonKursStatusWartelistePenalty;
+                hr = S_OK;
+            } else {
+                eStatus = ePersonKursStatusAngemeldet;
+            }
+        } else {
+            eStatus = ePersonKursStatusAngemeldet;
+            KURS_TRACEHR(hr);
+            DisplayStatusMsg();
+        }
+    }
+
+    const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
+    bool bInserted = false;
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        if (lPersonKursID == 0) {
+            if (guidPersonKurs.IsNULL()) guidPersonKurs.NewGUID();
+            long lNewID = 0;
+            hr = conn.GetUniqueID(L"PersonKurs", L"lPersonKursID", &lNewID);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+            if (SUCCEEDED(hr)) {
+                strSQL.Format(L"INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, "
+                              L"lKursinstanzGruppeID, lAbsenzgrundID, lKursleitungID, fTeilnehmer, lStatus, dtDatum, "
+                              L"dtAnmeldung, strBemerkung, changedBy, fEntschuldigt, guid) VALUES (%d, %d, %d, %d, -1, "
+                              L"-1, -1, 1, %d, %s, %s, '', dbo.fn_GetSystemID(), 0, '%s')",
+                              lNewID, lPersonID, lKursID, lKursinstanzID, static_cast<long>(eStatus),
+                              dtBooking.SQLConvert(), dtAnmeldung.SQLConvert(),
+                              QvSQLString(guidPersonKurs.GetGUID(TRUE), 0));
+                hr = conn.Execute(strSQL);
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            }
+            if (SUCCEEDED(hr)) {
+                lPersonKursID = lNewID;
+                bInserted = true;
+            }
+        } else {
+            if (lKursinstanzID == -1) {
+                strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d", dtBooking.SQLConvert(),
+                              lPersonKursID);
+                hr = conn.Execute(strSQL);
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            }
+            if (SUCCEEDED(hr)) {
+                strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = "
+                              L"%d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                              lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
+                              lPersonKursID);
+                hr = conn.Execute(strSQL);
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            }
+        }
+        if (FAILED(hr)) {
+            // The central installation must not keep a registration that was not written here.
+            const long hrRemove = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
+            if (FAILED(hrRemove)) DisplayStatusMsg();
+        }
+    }
+
+    if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
+    if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
+
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
+                      L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
+                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strBezeichnung FROM PersonKurs pk JOIN Kurs "
+                      L"ON pk.lKursID = Kurs.lKursID LEFT OUTER JOIN Kursinstanz ON pk.lKursinstanzID = "
+                      L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
+                      L"pk.lPersonKursID = %d",
+                      lPersonKursID);
+        hr = rs.Open(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        CQvGUID guidKurs;
+        CQvGUID guidKursinstanz;
+        CQvGUID guidPerson;
+        CString strBezeichnung;
+        if (SUCCEEDED(hr) && !bEOF) {
+            hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strBezeichnung);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        rs.Close();
+        if (SUCCEEDED(hr)) {
+            const bool bKurs = lKursinstanzID == -1;
+            CString strText = kurs::Text(IDS_LOG_PERSON_ADDED);
+            CString strDetail;
+            strDetail.Format(L"Teilnehmer:%s | Status:%s", strBezeichnung,
+                             NQ_GetPersonKursStatusBezeichnung(eStatus, lKursinstanzID, TRUE, CString()));
+            CString strModul = CString(L"Ausbildung") + L".Person";
+            CUserLog log;
+            hr = log.WriteInsert(&strText, &strDetail, &strModul, static_cast<long>(eStatus), bKurs ? 39 : 42,
+                                 bKurs ? &guidKurs : &guidKursinstanz, &guidPerson, 0, 0);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+    }
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
+                                      EPersonKursStatus eStatus) {
+    CKursResourceScope scope;
+    long hr = S_OK;
+
+    // A local installation may only deregister from open runs of the courses it does not own.
+    if (lKursinstanzID != -1 && VRQ_GetKursAuthority(lKursinstanzID, TRUE) != eAuthorityTypLokal &&
+        !NQ_IsEnterpriseEdition()) {
+        if (eStatus != ePersonKursStatusAbgemeldet) return KURS_TRACEHR(E_FAIL);
+        BOOL bClosed = TRUE;
+        CString strWhere;
+        strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
+        QvDBLookupBool(L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed, kurs::kProfile);
+        if (bClosed) {
+            AfxMessageBox(IDS_KURSINSTANZ_CLOSED, MB_OK | MB_ICONINFORMATION);
+            return KURS_TRACEHR(E_ABORT);
+        }
+    }
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+
+    if (SUCCEEDED(hr) && bTeilnehmer) {
+        hr = WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, eStatus);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = "
+                          L"%d",
+                          static_cast<long>(eStatus), lPersonKursID);
+            hr = conn.Execute(strSQL);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE PersonKurs SET dtDatum = getdate() WHERE lPersonKursID = %d", lPersonKursID);
+            hr = QvDBExecute(strSQL, kurs::kProfile);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+    } else if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d", static_cast<long>(eStatus),
+                      lPersonKursID);
+        hr = conn.Execute(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (FAILED(hr)) {
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+
+    hr = VRQ_AddKursNotificationItem(bTeilnehmer, lPersonID, lKursinstanzID, 2, eStatus);
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+
+    long lTableID = 0;
+    CQvGUID guidObject;
+    CQvGUID guidPerson;
+    CString strPerson;
+    CString strData;
+    long lStatus = 0;
+    BOOL bRowTeilnehmer = TRUE;
+    {
+        CString strSQL;
+        strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
+                      L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
+                      L"pk.lStatus, pk.lKursinstanzID, pk.fTeilnehmer, dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') "
+                      L"AS strPerson, 'Status:' + convert(varchar,pk.lStatus) AS strData FROM PersonKurs pk JOIN Kurs "
+                      L"ON pk.lKursID = Kurs.lKursID LEFT OUTER JOIN Kursinstanz ON pk.lKursinstanzID = "
+                      L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
+                      L"pk.lPersonKursID = %d",
+                      lPersonKursID);
+        hr = rs.Open(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        if (SUCCEEDED(hr) && !bEOF) {
+            long lRowKursinstanzID = -1;
+            hr = rs.GetFieldValue(L"lKursinstanzID", &lRowKursinstanzID);
+            if (SUCCEEDED(hr)) {
+                lTableID = lRowKursinstanzID == -1 ? 39 : 42;
+                hr = rs.GetFieldValue(lRowKursinstanzID == -1 ? L"guidKurs" : L"guidKursinstanz", &guidObject);
+            }
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &strData);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bRowTeilnehmer);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        rs.Close();
+    }
+    if (FAILED(hr)) return hr;
+
+    CString strText = kurs::Text(IDS_LOG_PERSONKURS_UPDATED);
+    CString strDetail;
+    CString strModul(L"Ausbildung");
+    if (bRowTeilnehmer) {
+        strDetail.Format(L"Teilnehmer:%s | %s", strPerson, strData);
+        strModul += L".Person";
+    } else {
+        strDetail.Format(L"Instruktor:%s | %s", strPerson, strData);
+        strModul += L".Person.Instruktor";
+    }
+    CUserLog log;
+    hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, lTableID, &guidObject, &guidPerson, 0, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID) {
+    CKursResourceScope scope;
+    if (lNewPersonID == 0 || lKursinstanzID == -1) return KURS_TRACEHR(E_FAIL);
+
+    long hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lNewPersonID, lKursID, lKursinstanzID);
+    long lYear = 2000;
+    CQvDateTime dtFirst;
+    CQvDateTime dtSecond;
+    if (SUCCEEDED(hr)) hr = GetKursdatum(lKursinstanzID, lYear, dtFirst, dtSecond);
+    if (SUCCEEDED(hr)) hr = VRQ_CheckKursPrecondition(lNewPersonID, lKursID, dtSecond, dtFirst);
+    if (hr == E_ABORT) return S_FALSE;
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+
+    CQvGUID guidPersonKurs;
+    if (lPersonKursID != 0) guidPersonKurs = GetPersonKursGUID(lPersonKursID);
+
+    hr = WebSwitchPersonOnKursinstanz(lNewPersonID, lKursinstanzID, guidPersonKurs);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        DisplayStatusMsg();
+        return hr;
+    }
+
+    const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    CQvGUID guidKursinstanz;
+    CQvGUID guidOldPerson;
+    CString strOldPerson;
+    long lStatus = 0;
+    hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"SELECT Kursinstanz.guid AS guidKursinstanz, pk.lStatus, Person.guid AS guidPerson, "
+                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strPerson, 'Status: ' + "
+                      L"convert(varchar,pk.lStatus) AS strData FROM PersonKurs pk JOIN Kursinstanz ON "
+                      L"pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID "
+                      L"WHERE pk.lPersonKursID = %d",
+                      lPersonKursID);
+        hr = rs.Open(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        if (SUCCEEDED(hr) && !bEOF) {
+            hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidOldPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strOldPerson);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        rs.Close();
+    }
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET lPersonID = %d, dtAnmeldung = %s, changedBy = dbo.fn_GetSystemID() WHERE "
+                      L"lPersonKursID = %d",
+                      lNewPersonID, dtAnmeldung.SQLConvert(), lPersonKursID);
+        hr = conn.Execute(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (FAILED(hr)) {
+        const long hrRemove = WebRemovePersonFromKursinstanz(lNewPersonID, lKursinstanzID);
+        if (FAILED(hrRemove)) DisplayStatusMsg();
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+
+    CString strText = kurs::Text(IDS_LOG_PERSON_SWITCHED);
+    CString strModul = CString(L"Ausbildung") + L".Person";
+    CString strDetail;
+    CUserLog log;
+    strDetail.Format(L"Neu:%s", NQ_GetPersonBezeichnung(lNewPersonID, CString()));
+    hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidOldPerson, 0, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr)) {
+        CQvGUID guidNewPerson = GetPersonGUID(lNewPersonID);
+        strDetail.Format(L"Alt:%s", strOldPerson);
+        hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidNewPerson, 0, 0);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (FAILED(hr)) {
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+    return S_OK;
+}

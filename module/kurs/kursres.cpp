@@ -1,0 +1,141 @@
+// The course module's German string table, registered when the library loads.
+#include "kursres.h"
+
+#include "kursresource.h"
+#include "strtable.h"
+
+namespace {
+
+// Its address names the module to the string tables.
+char g_kursModuleTag;
+
+struct Registrar {
+    Registrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_ONLINE_REQUEST_RUNNING, L"Die Anfrage via Internet wird ausgeführt."},
+            {IDS_PRECONDITION_NOT_MET,
+             L"%s kann diesem Kurs nicht hinzugefügt werden!\nDie Voraussetzung wird mindesten durch den Kurs '%s' "
+             L"nicht erfüllt.\n\nSollen die Voraussetzungen angezeigt werden?"},
+            {IDS_RESERVATION_DECREMENTED,
+             L"Die Anzahl Reservationen für den Kurs '%s'  wurde für das Jahr %d  um eins verkleinert."},
+            {IDS_PRECOND_AND, L"UND"},
+            {IDS_PRECOND_OR, L"ODER"},
+            {IDS_PRECOND_AND_NOT, L"UND NICHT"},
+            {IDS_PRECOND_NOT, L"NICHT"},
+            {IDS_PRECOND_MAXYEAR, L"maximal vor %d Jahr(en)"},
+            {IDS_PRECOND_NOT_WITHIN, L"nicht innerhalb der letzten %d Jahr(en)"},
+            {IDS_PRECOND_LOCKYEAR, L"mindestens vor %d Jahr(en)"},
+            {IDS_PRECOND_AND_LOCKYEAR, L"und mindestens vor %d Jahr(en)"},
+            {IDS_ONLINE_CLOSED,
+             L"Online Kursanmeldung\nDie Kursaustragung ist geschlossen, es können keine weiteren Änderungen mehr "
+             L"vorgenommen werden."},
+            {IDS_ONLINE_QUEUE,
+             L"Online Kursanmeldung\nIhre Anmeldung wurde entgegengenommen,\ndie Person wird jedoch auf die "
+             L"Warteliste gesetzt."},
+            {IDS_ONLINE_DENIED, L"Online Kursanmeldung\nDiese Operation ist nicht/nicht mehr erlaubt."},
+            {IDS_ONLINE_ARGUMENT, L"Online Kursanmeldung\nFalscher oder fehlender Parameter im URL: '%s'"},
+            {IDS_ONLINE_DBCONNECTION, L"Online Kursanmeldung\nDatenbank - Fehler: '%s'"},
+            {IDS_ONLINE_FILE, L"Online Kursanmeldung\nDie Importdatei wurde nicht gefunden: '%s'"},
+            {IDS_ONLINE_UNK, L"Online Kursanmeldung\nDie Operation war nicht erfolgreich: '%s'"},
+            {IDS_ONLINE_ERROR, L"Online Kursanmeldung\nEs ist ein allgemeiner Fehler aufgetreten: '%s'"},
+            {IDS_ONLINE_UNKNOWN, L"Online Kursanmeldung\nEs ist ein unbekannter Fehler aufgetreten.\n'%s'"},
+            {IDS_KURSINSTANZ_CLOSED,
+             L"Die Kursaustragung ist geschlossen, es können keine weiteren Änderungen mehr vorgenommen werden."},
+            {IDS_ONLINE_DATANOTEXISTS,
+             L"Online Kursanmeldung\nDie Kursdaten sind nicht aktuell!\nBitte importieren Sie die Kantonsdaten."},
+            {IDS_ONLINE_PERSONKURSEXISTS,
+             L"Online Kursanmeldung\nDer Teilnehmer ist bereits in der Kantonsdatenbank erfasst!\nBitte importieren "
+             L"Sie zuerst die Kantonsdaten."},
+            {IDS_ONLINE_MAX,
+             L"Online Kursanmeldung\nDie maximale Anzahl Anmeldungen für das gewünschte Jahr wurde erreicht. Die "
+             L"Person kann nicht mehr angemeldet werden.\nBereits angemeldet / maximum pro Jahr: %s"},
+            {IDS_ONLINE_OVERBOOK,
+             L"Online Kursanmeldung\nDie maximale Anzahl Anmeldungen für die Kursaustragung wurde erreicht. Die "
+             L"Person kann nicht mehr angemeldet werden."},
+            {IDS_ONLINE_HTTP_FAILED,
+             L"Es ist ein Fehler bei der Übertragung an die Kantonsdatenbank aufgetreten!\nBitte überprüfen Sie Ihre "
+             L"Internet Verbindung.\n\nFehler: %d"},
+            {IDS_LOG_KURSINSTANZ_AUTOCLOSED, L"Kursinstanz automatisch geschlossen."},
+            {IDS_LOG_RESERVATION_DECREMENTED, L"Die Anzahl Reservationen wurde um eins verkleinert."},
+            {IDS_LOG_DEFAULTSTATUS, L"Der Kurs Anmeldemodus wurde neu gesetzt."},
+            {IDS_LOG_KURS_CREATED, L"Kurs wurde neu erzeugt."},
+            {IDS_LOG_KURSINSTANZ_CREATED, L"Kursaustragung wurde neu erzeugt."},
+            {IDS_LOG_KURS_DELETED, L"Kurs wurde gelöscht."},
+            {IDS_LOG_KURSINSTANZ_DELETED, L"Kursaustragung wurde gelöscht."},
+            {IDS_LOG_KURSINSTANZ_COPIED, L"Kursaustragung wurde mit Kopieren neu erzeugt."},
+            {IDS_LOG_LEITER_SET, L"Neuer Kursleiter gesetzt."},
+            {IDS_LOG_LEITER_REMOVED, L"Kursleiter entfernt."},
+            {IDS_LOG_PERSON_ADDED, L"Person zu einem Kurs hinzugefügt."},
+            {IDS_LOG_PERSON_REMOVED_KURS, L"Person von einem Kurs entfernt."},
+            {IDS_LOG_PERSON_REMOVED_KURSINSTANZ, L"Person von einer Kursaustragung entfernt."},
+            {IDS_LOG_PERSONKURS_UPDATED, L"Person-Kurs Zuordnung aktualisiert."},
+            {IDS_LOG_PERSON_SWITCHED, L"Person an Person-Kurs Zuordnung getauscht."},
+            {IDS_LOG_MAXTEILNEHMER_UPDATED, L"Max. Kurs Teilnehmer aktualisiert."},
+            {IDS_LOG_KURS_UPDATED, L"Kurs wurde aktualisiert."},
+            {IDS_LOG_KURSINSTANZ_UPDATED, L"Kursaustragung wurde aktualisiert."},
+            {IDS_LOG_RESERVATION_UPDATED, L"Reservationen aktualisiert."},
+            {IDS_LOG_SETTINGS_UPDATED, L"Einstellungen Kurs aktualisiert."},
+            {IDS_LOG_PRECONDITION_SAVED, L"Voraussetzung wurde gespeichert."},
+            {IDS_LOG_PRECONDITION_DELETED, L"Voraussetzung wurde gelöscht."},
+            {IDS_LOG_RESERVATION_ADDED, L"Reservationen neu hinzugefügt."},
+            {IDS_LOG_AKTIVITAET_UPDATED, L"Aktivität wurde aktualisiert."},
+            {IDS_LOG_GRUPPE_CREATED, L"Gruppe wurde neu erzeugt."},
+            {IDS_LOG_GRUPPE_DELETED, L"Gruppe wurde gelöscht."},
+            {IDS_LOG_GRUPPE_UPDATED, L"Gruppe wurde aktualisiert."},
+            {IDS_LOG_SOLD_ADDED, L"Person zu Aktivität-Sold hinzugefügt."},
+            {IDS_LOG_ABSENZ_ADDED, L"Person zu Aktivität-Absenz hinzugefügt."},
+            {IDS_LOG_SOLD_REMOVED, L"Person von Aktivität-Sold entfernt."},
+            {IDS_LOG_ABSENZ_REMOVED, L"Person von Aktivität-Absenz entfernt."},
+            {IDS_STATUS_GEPLANT, L"Geplant"},
+            {IDS_STATUS_ANGEMELDET, L"Angemeldet"},
+            {IDS_STATUS_GEPLANT_ANGEMELDET, L"Geplant/Angemeldet"},
+            {IDS_STATUS_BESUCHT, L"Besucht/Bestanden"},
+            {IDS_STATUS_WARTELISTE, L"auf Warteliste"},
+            {IDS_STATUS_WARTELISTE_PENALTY, L"auf Warteliste (Penalty)"},
+            {IDS_STATUS_NICHT_BESUCHT, L"Nicht besucht"},
+            {IDS_STATUS_ABGEMELDET, L"Abgemeldet"},
+            {IDS_STATUS_TEILWEISE, L"Teilweise besucht/Nicht bestanden"},
+            {IDS_STATUS_PROVISORISCH, L"Provisorisch Angemeldet"},
+            {IDS_STATUS_RESERVE, L"Reserve"},
+            {IDS_ABSENZ_QUESTION,
+             L"Für %s ist eine geplante Absenz für diesen Zeitpunkt vorhanden.\n%s\n\nWollen Sie die Person "
+             L"trotzdem hinzufügen?"},
+            {IDS_DOPPEL_KURSINSTANZ,
+             L"%s ist bereits einer Kursaustragung zugewiesen!\nEin Teilnehmer kann nicht gleichzeitig mehreren "
+             L"offenen Austragungen zugewiesen werden!"},
+            {IDS_DOPPEL_SAME_KURSINSTANZ,
+             L"%s ist bereits dieser Kursaustragung zugewiesen!\nEin Teilnehmer kann nicht mehrfach der gleichen "
+             L"Austragungen zugewiesen werden!"},
+            {IDS_DOPPEL_YEAR,
+             L"%s ist für das Jahr %d bereits als geplant diesem Kurs zugewiesen!\nEine Person kann nicht mehrfach "
+             L"im gleichen Jahr eingeplant werden!"},
+        });
+    }
+    ~Registrar() { qv::UnregisterStringTable(KursModuleHandle()); }
+};
+
+Registrar g_registrar;
+
+}  // namespace
+
+HINSTANCE KursModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_kursModuleTag); }
+
+namespace {
+HINSTANCE g_kursResource = nullptr;
+}
+
+HINSTANCE KursResourceHandle() { return g_kursResource ? g_kursResource : KursModuleHandle(); }
+
+void KursSetResourceHandle(HINSTANCE resource) { g_kursResource = resource; }
+
+CKursResourceScope::CKursResourceScope() : m_hPrevious(AfxGetResourceHandle()) {
+    AfxSetResourceHandle(KursResourceHandle());
+}
+
+CKursResourceScope::~CKursResourceScope() { AfxSetResourceHandle(m_hPrevious); }
+
+CString KursLoadString(UINT id) {
+    std::wstring text;
+    if (!qv::LookupString(KursResourceHandle(), id, text)) qv::LookupString(KursModuleHandle(), id, text);
+    return CString(text);
+}
