@@ -53,9 +53,11 @@ struct EventList {
 
 struct Connection {
     DWORD cookie = 0;
-    IEventSink* sink = nullptr;  // with a reference; released once connected is false and busy is 0
+    IEventSink* sink = nullptr;  // with a reference
     bool connected = true;
     int busy = 0;  // calls into the sink in progress on the delivery thread
+    // Disconnected from inside its own call: the delivery thread releases it when the call returns.
+    bool releaseOnReturn = false;
 };
 
 // The sinks and the queue of fired lists, shared with the delivery thread, which may outlive the
@@ -87,7 +89,9 @@ public:
             for (auto& c : m_connections) {
                 c->connected = false;
                 // A call still running (Stop from inside a sink) releases its sink when it returns.
-                if (c->sink && c->busy == 0) {
+                if (c->busy > 0) {
+                    c->releaseOnReturn = true;
+                } else if (c->sink) {
                     sinks.push_back(c->sink);
                     c->sink = nullptr;
                 }
@@ -129,6 +133,8 @@ public:
             if (c->busy == 0) {
                 release = c->sink;
                 c->sink = nullptr;
+            } else {
+                c->releaseOnReturn = true;
             }
         }
         if (release) release->Release();
@@ -186,7 +192,7 @@ private:
         {
             std::lock_guard<std::mutex> g(m_lock);
             --c.busy;
-            if (!c.connected && c.busy == 0) {
+            if (c.releaseOnReturn && c.busy == 0) {
                 release = c.sink;
                 c.sink = nullptr;
             }
