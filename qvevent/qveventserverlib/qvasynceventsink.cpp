@@ -28,7 +28,7 @@ BEGIN_MESSAGE_MAP(CQvAsyncEventSink, CWnd)
     ON_MESSAGE(WM_QVEVENT_LIST, &CQvAsyncEventSink::OnEventList)
 END_MESSAGE_MAP()
 
-BEGIN_INTERFACE_MAP(CQvAsyncEventSink, CCmdTarget)
+BEGIN_INTERFACE_MAP(CQvAsyncEventSink, CWnd)
     INTERFACE_PART(CQvAsyncEventSink, IID_IEventSink, QvEventSink)
 END_INTERFACE_MAP()
 

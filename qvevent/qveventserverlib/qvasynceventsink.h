@@ -75,8 +75,7 @@ void EventListThunk(void* owner, long count, GUID* ids, VARIANT* values) {
     return entries;                  \
     }
 
-// The window layer's CWnd is no command target, so the COM side comes in as a second base.
-class CQvAsyncEventSink : public CWnd, public CCmdTarget {
+class CQvAsyncEventSink : public CWnd {
 public:
     CQvAsyncEventSink();
     ~CQvAsyncEventSink() override;

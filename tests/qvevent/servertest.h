@@ -4,6 +4,8 @@
 #include "olevariant.h"
 #include "qveventserver.h"
 #include "qvrunning.h"
+#include "serverhost.h"
+#include "sync.h"
 
 #include <gtest/gtest.h>
 
@@ -18,27 +20,15 @@
 
 namespace qvtest {
 
-// Registers the server library (its DllRegisterServer) and runs one object of the ProgID as the
-// running server of that ProgID. The caller's registry must be a temporary one.
+// Registers the server library (its DllRegisterServer) and runs the server of the ProgID as the
+// host frame does. The caller's registry must be a temporary one.
 inline HRESULT StartServer(const char* modulePath, LPCWSTR progId, IUnknown** server = nullptr) {
     void* module = dlopen(modulePath, RTLD_NOW | RTLD_LOCAL);
     if (!module) return CO_E_DLLNOTFOUND;
     auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
     HRESULT hr = registerServer ? registerServer() : CO_E_ERRORINDLL;
     if (FAILED(hr)) return hr;
-    CLSID clsid{};
-    hr = CLSIDFromProgID(progId, &clsid);
-    if (FAILED(hr)) return hr;
-    IUnknown* unknown = nullptr;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&unknown));
-    if (FAILED(hr)) return hr;
-    hr = qv::RegisterRunningServer(progId, unknown);
-    if (SUCCEEDED(hr) && server) {
-        *server = unknown;
-        unknown->AddRef();
-    }
-    unknown->Release();
-    return hr;
+    return qv::servers::StartRunningServer(progId, FALSE, server);
 }
 
 template <class I>

@@ -7,6 +7,7 @@
 #include "qvconnpt.h"
 #include "qveventserver.h"
 #include "qvfactory.h"
+#include "serverbase.h"
 #include "trace.h"
 #include "utf.h"
 
@@ -214,9 +215,11 @@ private:
 
 }  // namespace
 
-class CQvEventServer : public CCmdTarget {
+class CQvEventServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CQvEventServer)
 public:
+    const CLSID& GetServerClassID() const override { return CLSID_QvEventServer; }
+    LPCWSTR GetServerProgID() const override { return QV_EVENTSERVER_PROGID; }
     CQvEventServer();
     ~CQvEventServer() override;
 
@@ -259,9 +262,9 @@ private:
     std::map<GUID, std::wstring> m_names;
 };
 
-IMPLEMENT_DYNCREATE(CQvEventServer, CCmdTarget)
+IMPLEMENT_DYNCREATE(CQvEventServer, CQvStandInServer)
 
-BEGIN_INTERFACE_MAP(CQvEventServer, CCmdTarget)
+BEGIN_INTERFACE_MAP(CQvEventServer, CQvStandInServer)
     INTERFACE_PART(CQvEventServer, IID_IQvEventServer, EventServer)
     INTERFACE_PART(CQvEventServer, IID_IConnectionPointContainer, ConnPtContainer)
 END_INTERFACE_MAP()

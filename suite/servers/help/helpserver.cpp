@@ -6,6 +6,7 @@
 // The files are looked for in the folder named by the registry value
 // HKCU\Software\Qovaro\QvHelpServer "HelpPath", else in the folder "help" next to this library.
 #include "qvfactory.h"
+#include "serverbase.h"
 #include "qvhelpserver.h"
 #include "qvregistry.h"
 #include "textcase.h"
@@ -177,9 +178,11 @@ std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::w
 
 }  // namespace
 
-class CQvHelpServer : public CCmdTarget {
+class CQvHelpServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CQvHelpServer)
 public:
+    const CLSID& GetServerClassID() const override { return CLSID_QvHelpServer; }
+    LPCWSTR GetServerProgID() const override { return QV_HELPSERVER_PROGID; }
     BEGIN_INTERFACE_PART(HelpServer, IQvHelpServer)
         HRESULT ShowHelp(BSTR topic) override;
         HRESULT GetHelpFile(BSTR topic, BSTR* file) override;
@@ -194,9 +197,9 @@ private:
     std::vector<std::wstring> m_recorded;
 };
 
-IMPLEMENT_DYNCREATE(CQvHelpServer, CCmdTarget)
+IMPLEMENT_DYNCREATE(CQvHelpServer, CQvStandInServer)
 
-BEGIN_INTERFACE_MAP(CQvHelpServer, CCmdTarget)
+BEGIN_INTERFACE_MAP(CQvHelpServer, CQvStandInServer)
     INTERFACE_PART(CQvHelpServer, IID_IQvHelpServer, HelpServer)
 END_INTERFACE_MAP()
 

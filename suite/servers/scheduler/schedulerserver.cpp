@@ -3,6 +3,7 @@
 #include "oledate.h"
 #include "qveventserver.h"
 #include "qvfactory.h"
+#include "serverbase.h"
 #include "qvrunning.h"
 #include "qvschedulerserver.h"
 #include "trace.h"
@@ -137,9 +138,11 @@ private:
 
 }  // namespace
 
-class CQvSchedulerServer : public CCmdTarget {
+class CQvSchedulerServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CQvSchedulerServer)
 public:
+    const CLSID& GetServerClassID() const override { return CLSID_QvScheduler; }
+    LPCWSTR GetServerProgID() const override { return QV_SCHEDULER_PROGID; }
     CQvSchedulerServer() { m_timeline->Start(m_timeline); }
     ~CQvSchedulerServer() override { m_timeline->Stop(); }
 
@@ -155,9 +158,9 @@ private:
     std::shared_ptr<Timeline> m_timeline = std::make_shared<Timeline>();
 };
 
-IMPLEMENT_DYNCREATE(CQvSchedulerServer, CCmdTarget)
+IMPLEMENT_DYNCREATE(CQvSchedulerServer, CQvStandInServer)
 
-BEGIN_INTERFACE_MAP(CQvSchedulerServer, CCmdTarget)
+BEGIN_INTERFACE_MAP(CQvSchedulerServer, CQvStandInServer)
     INTERFACE_PART(CQvSchedulerServer, IID_IQvScheduler, Scheduler)
 END_INTERFACE_MAP()
 

@@ -5,6 +5,7 @@
 // are the query parameters in their order. The self-test driver of the suite talks to the modules
 // this way.
 #include "qvfactory.h"
+#include "serverbase.h"
 #include "qvregistry.h"
 #include "qvwebserver.h"
 #include "trace.h"
@@ -220,9 +221,11 @@ private:
 
 }  // namespace
 
-class CQvWebServer : public CCmdTarget {
+class CQvWebServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CQvWebServer)
 public:
+    const CLSID& GetServerClassID() const override { return CLSID_QvWebServer; }
+    LPCWSTR GetServerProgID() const override { return QV_WEBSERVER_PROGID; }
     CQvWebServer();
     ~CQvWebServer() override;
 
@@ -242,9 +245,9 @@ private:
     int m_port = 0;
 };
 
-IMPLEMENT_DYNCREATE(CQvWebServer, CCmdTarget)
+IMPLEMENT_DYNCREATE(CQvWebServer, CQvStandInServer)
 
-BEGIN_INTERFACE_MAP(CQvWebServer, CCmdTarget)
+BEGIN_INTERFACE_MAP(CQvWebServer, CQvStandInServer)
     INTERFACE_PART(CQvWebServer, IID_IQvWebServer, WebServer)
 END_INTERFACE_MAP()
 

@@ -1,0 +1,209 @@
+// The web client against the web server stand-in: extensions registered through the client answer
+// HTTP requests on the loopback interface; replies as the web extensions hand them out.
+#include "qvhrtrace.h"
+#include "qvregistry.h"
+#include "qvweb.h"
+#include "qvwebserver.h"
+#include "scripted.h"
+#include "servertest.h"
+#include "tempdir.h"
+#include "utf.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+// Answers the commands that begin with its prefix: "OK" and the parameters as it received them.
+class EchoExtension : public IQvWebExt {
+public:
+    explicit EchoExtension(std::wstring prefix, HRESULT answer = S_OK) : m_prefix(std::move(prefix)), m_answer(answer) {}
+
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+        if (iid != IID_IUnknown && iid != IID_IQvWebExt) return E_NOINTERFACE;
+        *ppv = static_cast<IQvWebExt*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ULONG(++refs); }
+    ULONG Release() override { return ULONG(--refs); }
+    HRESULT GetDescription(BSTR*) override { return E_NOTIMPL; }
+
+    HRESULT Request(BSTR command, long count, BSTR* names, BSTR* values, BSTR method, BSTR, long* size,
+                    void** buffer) override {
+        ++requests;
+        std::wstring text = command ? command : L"";
+        if (text.rfind(m_prefix, 0) != 0) return S_FALSE;
+        if (FAILED(m_answer)) return m_answer;
+        CString reply = L"OK";
+        reply += L" ";
+        reply += method;
+        for (long i = 0; i < count; ++i) {
+            reply += L" ";
+            reply += names[i];
+            reply += L"=";
+            reply += values[i];
+        }
+        return QvWebReply(reply, buffer, size);
+    }
+
+    std::atomic<long> refs{1};
+    std::atomic<int> requests{0};
+
+private:
+    std::wstring m_prefix;
+    HRESULT m_answer;
+};
+
+class Web : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
+    }
+    void TearDown() override { qv::RevokeAllRunningServers(); }
+
+    void SetPort(DWORD port) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Qovaro\\QvWebServer", &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, L"Port", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), sizeof port),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    // Starts the server on any free port and returns the port.
+    long StartWebServer(DWORD port = 0) {
+        SetPort(port);
+        EXPECT_EQ(qvtest::StartServer(QV_WEB_SERVER, QV_WEBSERVER_PROGID), S_OK);
+        IQvWebServer* server = qvtest::RunningServer<IQvWebServer>(QV_WEBSERVER_PROGID, IID_IQvWebServer);
+        if (!server) return 0;
+        long p = 0;
+        EXPECT_EQ(server->GetPort(&p), S_OK);
+        server->Release();
+        return p;
+    }
+
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qv::ScriptedInteraction backend;
+    qv::ScopedInteraction interaction{&backend};
+};
+
+TEST_F(Web, ARegisteredExtensionAnswersARequestOnLoopback) {
+    const long port = StartWebServer();
+    ASSERT_GT(port, 0);
+    EchoExtension other(L"TDD.Qovaro.Other."), kurs(L"TDD.Qovaro.NQ2.KursView.");
+    ASSERT_EQ(QvWebRegister(&other), S_OK);
+    ASSERT_EQ(QvWebRegister(&kurs), S_OK);
+    ASSERT_EQ(QvWebRegister(&kurs), S_OK);  // once is enough
+
+    httplib::Client client("127.0.0.1", int(port));
+    client.set_url_encode(false);  // sent as written
+    auto res = client.Get("/TDD.Qovaro.NQ2.KursView.Run?lKursID=12&strName=M%C3%BCller+Hans&lKursID=13");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body, "OK GET lKursID=12 strName=Müller Hans lKursID=13");
+    EXPECT_EQ(other.requests.load(), 1);  // asked first, declined
+    EXPECT_EQ(kurs.requests.load(), 1);   // registered twice, asked once
+
+    res = client.Get("/TDD.Qovaro.Unbekannt.Run");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404);
+    EXPECT_EQ(kurs.requests.load(), 2);
+
+    ASSERT_EQ(QvWebUnregister(&kurs), S_OK);
+    EXPECT_EQ(kurs.refs.load(), 1);
+    res = client.Get("/TDD.Qovaro.NQ2.KursView.Run");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404);
+    EXPECT_EQ(kurs.requests.load(), 2);
+
+    ASSERT_EQ(QvWebUnregister(&other), S_OK);
+    qv::RevokeAllRunningServers();
+    EXPECT_EQ(other.refs.load(), 1);
+}
+
+TEST_F(Web, AFailingExtensionGivesAServerError) {
+    const long port = StartWebServer();
+    EchoExtension broken(L"TDD.", E_NOTIMPL);
+    ASSERT_EQ(QvWebRegister(&broken), S_OK);
+    httplib::Client client("127.0.0.1", int(port));
+    auto res = client.Post("/TDD.X.Y", "body", "text/plain");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 500);
+    EXPECT_NE(res->body.find("0x80004001"), std::string::npos);
+    QvWebUnregister(&broken);
+}
+
+TEST_F(Web, TheServerListensOnThePortOfTheRegistry) {
+    // A port that was free a moment ago.
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    const DWORD wanted = ntohs(address.sin_port);
+    close(probe);
+
+    EXPECT_EQ(StartWebServer(wanted), long(wanted));
+    EchoExtension echo(L"");
+    ASSERT_EQ(QvWebRegister(&echo), S_OK);
+    httplib::Client client("127.0.0.1", int(wanted));
+    auto res = client.Get("/ping");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    QvWebUnregister(&echo);
+}
+
+TEST_F(Web, WithoutAWebServerRegisteringFailsAndUnregisteringIsFine) {
+    EchoExtension echo(L"");
+    QvClearHRErrorList();
+    EXPECT_EQ(QvWebUnregister(&echo), S_OK);
+    EXPECT_TRUE(QvGetHRErrorList().empty());
+    EXPECT_EQ(QvWebRegister(&echo), E_FAIL);
+    EXPECT_EQ(echo.refs.load(), 1);
+    EXPECT_TRUE(backend.Log().Records().empty());
+}
+
+TEST_F(Web, ARepliesTextGoesOutAsUtf16UnitsWithTheirSizeInBytes) {
+    char16_t* buffer = nullptr;
+    DWORD size = 0;
+    ASSERT_EQ(QvWebReply(L"abc", &buffer, &size), S_OK);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(std::u16string(buffer, 3), u"abc");
+    CoTaskMemFree(buffer);
+
+    // Characters beyond the first plane take two units.
+    ASSERT_EQ(QvWebReply(L"\u00fc\U0001F692", &buffer, &size), S_OK);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(std::u16string(buffer, 3), std::u16string(u"\u00fc\U0001F692"));
+    CoTaskMemFree(buffer);
+
+    // An empty text leaves both outputs alone.
+    char16_t marker = u'x';
+    buffer = &marker;
+    size = 77;
+    EXPECT_EQ(QvWebReply(L"", &buffer, &size), S_OK);
+    EXPECT_EQ(buffer, &marker);
+    EXPECT_EQ(size, 77u);
+
+    void* raw = &marker;
+    long rawSize = 5;
+    EXPECT_EQ(QvWebReply(L"", &raw, &rawSize), S_OK);
+    EXPECT_EQ(raw, &marker);
+    EXPECT_EQ(rawSize, 5);
+    ASSERT_EQ(QvWebReply(L"NOK", &raw, &rawSize), S_OK);
+    EXPECT_EQ(rawSize, 6);
+    EXPECT_EQ(std::u16string(static_cast<char16_t*>(raw), 3), u"NOK");
+    CoTaskMemFree(raw);
+}
+
+}  // namespace
