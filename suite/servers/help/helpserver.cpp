@@ -13,6 +13,7 @@
 #include "trace.h"
 #include "utf.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
