@@ -1,0 +1,140 @@
+#include "qvdblookup.h"
+#include "adoint.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
+#include "qvcrackvariant.h"
+#include "qvhrtrace.h"
+#include "qvinteract.h"
+
+namespace {
+
+constexpr const wchar_t* kTrace = L"qvdblookup";
+
+HRESULT Traced(HRESULT hr, long line) { return FAILED(hr) ? QvAddHRErrorFile(kTrace, line, hr) : hr; }
+#define TRACED(hr) Traced((hr), __LINE__)
+
+// A single row's value, read as a variant.
+template <class Store>
+long Lookup(const CString& strColumn, const CString& strTable, const CString& strCondition, const CString& strSource,
+            Store store) {
+    COleVariant v;
+    BOOL bFound = FALSE;
+    const long hr = QvDBLookupVariant(strColumn, strTable, strCondition, &v, strSource, &bFound);
+    if (bFound) store(v);
+    return hr;
+}
+
+}  // namespace
+
+long QvDBLookupVariant(const CString& strColumn, const CString& strTable, const CString& strCondition, VARIANT* pValue,
+                       const CString& strSource, BOOL* pbFound) {
+    if (pbFound) *pbFound = FALSE;
+    CQvADOConnection conn;
+    long hr = S_OK;
+    {
+        CQvADORecordset rs(&conn);
+        hr = TRACED(conn.Open(strSource, 0));
+        CString strSQL;
+        if (strCondition.IsEmpty()) {
+            strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s", strColumn, strTable);
+        } else {
+            strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s WHERE (%s)", strColumn, strTable, strCondition);
+        }
+        if (SUCCEEDED(hr)) hr = TRACED(rs.OpenSQL(strSQL, adOpenForwardOnly, adLockReadOnly));
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = TRACED(rs.IsEOF(&bEOF));
+        if (SUCCEEDED(hr)) {
+            if (bEOF) {
+                hr = S_FALSE;
+            } else {
+                if (pbFound) *pbFound = TRUE;
+                COleVariant v;
+                hr = TRACED(rs.GetFieldValue(L"MyValue", &v));
+                if (pValue) {
+                    VariantClear(pValue);
+                    VariantCopy(pValue, &v);
+                }
+                if (SUCCEEDED(hr)) hr = TRACED(rs.MoveNext(&bEOF));
+                if (SUCCEEDED(hr)) hr = bEOF ? S_OK : S_FALSE;
+            }
+        }
+        if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
+    }
+    return hr;
+}
+
+long QvDBLookupBool(const CString& strColumn, const CString& strTable, const CString& strCondition, BOOL* pValue,
+                    const CString& strSource) {
+    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+        if (pValue) *pValue = CrackBoolVariant(v);
+    });
+}
+
+long QvDBLookupLong(const CString& strColumn, const CString& strTable, const CString& strCondition, long* pValue,
+                    const CString& strSource) {
+    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+        if (pValue) *pValue = CrackLongVariant(v);
+    });
+}
+
+long QvDBLookupString(const CString& strColumn, const CString& strTable, const CString& strCondition, CString* pValue,
+                      const CString& strSource) {
+    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+        if (pValue) *pValue = CrackStrVariant(v);
+    });
+}
+
+long QvDBLookupGUID(const CString& strColumn, const CString& strTable, const CString& strCondition, CQvGUID* pValue,
+                    const CString& strSource) {
+    CString strText;
+    const long hr = QvDBLookupString(strColumn, strTable, strCondition, &strText, strSource);
+    if (hr == S_OK && strText.IsEmpty()) {
+        if (pValue) pValue->SetNULL();
+        return S_OK;
+    }
+    if ((hr == S_OK || hr == S_FALSE) && !strText.IsEmpty()) return pValue ? pValue->SetGUID(strText) : hr;
+    return hr;
+}
+
+long QvDBLookupDate(const CString& strColumn, const CString& strTable, const CString& strCondition,
+                    COleDateTime* pValue, const CString& strSource) {
+    const long hr = Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+        if (!pValue) return;
+        *pValue = COleDateTime(CrackDateVariant(v));
+        pValue->SetStatus(COleDateTime::valid);
+    });
+    if (pValue && pValue->m_dt == 0.0) pValue->SetStatus(COleDateTime::null);
+    return hr;
+}
+
+long QvDBExecute(const CString& strStatement, const CString& strSource) {
+    CQvADOConnection conn;
+    long hr = TRACED(conn.Open(strSource, 0));
+    if (SUCCEEDED(hr)) hr = TRACED(conn.Execute(strStatement));
+    if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
+    return hr;
+}
+
+CString QvSQLString(const CString& strText, int nMaxLength) {
+    const CString strCut = nMaxLength > 0 ? strText.Left(nMaxLength) : strText;
+    CString strOut;
+    for (int i = 0; i < strCut.GetLength(); ++i) {
+        const wchar_t c = strCut[i];
+        strOut.AppendChar(c);
+        if (c == L'\'') strOut.AppendChar(L'\'');
+    }
+    return strOut;
+}
+
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+    CString strText;
+    if (pConnection) pConnection->GetErrorText(strText);
+    if (strText.IsEmpty()) strText.Format(L"No OLEDB Error available!\n%s", CrackHR(static_cast<HRESULT>(hr)));
+    QvReportMsg(1, strText, L"OLEDB Errormessage", L"Default", lpszFile, lLine, TRUE);
+    return hr;
+}
+
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCSTR lpszFile, long lLine) {
+    const std::wstring file = qv::FromUtf8(lpszFile ? lpszFile : "");
+    return QvReportDBError(pConnection, hr, file.c_str(), lLine);
+}

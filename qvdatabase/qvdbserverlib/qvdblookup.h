@@ -1,0 +1,45 @@
+#pragma once
+// Single-value lookups, the one-shot statement, quoting of text for SQL and the database error
+// report. Each lookup and QvDBExecute opens a connection of the profile for the call.
+//
+// Lookups run "SELECT TOP 2 <column> MyValue FROM <table> [WHERE (<condition>)]"; the three parts
+// are SQL text the caller built (text values through QvSQLString). Results: 0 when exactly one
+// row matched; 1 when none matched (the value is left as it was, so callers set the default
+// first) or several did (the first row's value is stored); negative on failure, after the error
+// report was shown.
+#include "qvbase.h"
+#include "qvguid.h"
+
+class CQvADOConnection;
+
+long QvDBLookupVariant(const CString& strColumn, const CString& strTable, const CString& strCondition, VARIANT* pValue,
+                       const CString& strSource, BOOL* pbFound);
+long QvDBLookupBool(const CString& strColumn, const CString& strTable, const CString& strCondition, BOOL* pValue,
+                    const CString& strSource);
+long QvDBLookupLong(const CString& strColumn, const CString& strTable, const CString& strCondition, long* pValue,
+                    const CString& strSource);
+long QvDBLookupString(const CString& strColumn, const CString& strTable, const CString& strCondition, CString* pValue,
+                      const CString& strSource);
+// An empty or NULL text gives the null GUID with 0; a text read from the first of several rows
+// gives the result of CQvGUID::SetGUID.
+long QvDBLookupGUID(const CString& strColumn, const CString& strTable, const CString& strCondition, CQvGUID* pValue,
+                    const CString& strSource);
+// Afterwards a value of 0.0, found or left, has status null.
+long QvDBLookupDate(const CString& strColumn, const CString& strTable, const CString& strCondition,
+                    COleDateTime* pValue, const CString& strSource);
+
+// Runs one statement (with the connection's retries); a failure has been reported when it returns.
+long QvDBExecute(const CString& strStatement, const CString& strSource);
+
+// The text ready to stand between single quotes: cut to nMaxLength characters when that is
+// above 0, then every single quote doubled (so the result may be longer than nMaxLength).
+CString QvSQLString(const CString& strText, int nMaxLength);
+
+// Shows the connection's error text (or, without one, "No OLEDB Error available!" and the text of
+// the failure code) under the caption "OLEDB Errormessage" and returns when it was closed.
+// Returns hr.
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCSTR lpszFile, long lLine);
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine);
+inline long QvReportDBError(CQvADOConnection& connection, long hr, LPCSTR lpszFile, long lLine) {
+    return QvReportDBError(&connection, hr, lpszFile, lLine);
+}

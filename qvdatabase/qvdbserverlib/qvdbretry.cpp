@@ -1,0 +1,54 @@
+#include "qvdbretry.h"
+#include "qvadoconnection.h"
+#include "qvdatalogger.h"
+#include "sync.h"
+
+#include <cmath>
+#include <mutex>
+
+namespace qv::db {
+
+Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool bQuery) {
+    if (lNativeError == 1205) return Failure::Deadlock;
+    if (hr == DB_E_ABORTLIMITREACHED) return Failure::Timeout;
+    if (bQuery && hr == DB_E_ERRORSOCCURRED) return Failure::NotSupported;
+    if (hr == E_FAIL && ((lNativeError == 0 && strSQLState == L"HYT00") || (lNativeError == 17 && strSQLState == L"08001"))) {
+        return Failure::ConnectTimeout;
+    }
+    return Failure::Other;
+}
+
+void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTemplate, const CQvADOConnection& conn,
+                      const CString& strStatement, double dMilliseconds) {
+    if (conn.m_lCommand4LogDuration == 0 || !(dMilliseconds > conn.m_lCommand4LogDuration)) return;
+    CString strLower = strStatement;
+    strLower.MakeLower();
+    if (!conn.m_strCommand4LogFilter.IsEmpty() && strLower.Find(conn.m_strCommand4LogFilter) < 0) return;
+    const double dSeconds = std::floor(dMilliseconds) / 1000.0;
+    log.Warning(&message, lpszTemplate, dSeconds, strLower);
+}
+
+namespace {
+std::mutex g_waitLock;
+std::function<void(DWORD)> g_wait;
+}  // namespace
+
+void Wait(DWORD dwMilliseconds) {
+    std::function<void(DWORD)> wait;
+    {
+        std::lock_guard g(g_waitLock);
+        wait = g_wait;
+    }
+    if (wait) {
+        wait(dwMilliseconds);
+    } else {
+        Sleep(dwMilliseconds);
+    }
+}
+
+void SetWaitFunction(std::function<void(DWORD)> wait) {
+    std::lock_guard g(g_waitLock);
+    g_wait = std::move(wait);
+}
+
+}  // namespace qv::db

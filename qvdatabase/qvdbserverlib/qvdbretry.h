@@ -1,0 +1,35 @@
+#pragma once
+// What the connection and the recordset share about failed statements: which failures are worth
+// another try, the slow-statement entry, and the wait before some tries.
+#include "cstring.h"
+#include "qvguid.h"
+#include "qvtypes.h"
+
+#include <functional>
+
+class CQvADOConnection;
+class CQvDataLogger;
+
+namespace qv::db {
+
+enum class Failure {
+    Deadlock,        // native error 1205, whatever the result code
+    Timeout,         // the command timed out
+    NotSupported,    // "the requested properties cannot be supported" (queries only)
+    ConnectTimeout,  // E_FAIL with native 0 and "HYT00", or native 17 and "08001"
+    Other,           // not repeated
+};
+
+Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool bQuery);
+
+// Writes the slow-statement entry when the connection's threshold is on, the try took longer
+// and the statement passes the filter. The template takes the seconds and the statement.
+void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTemplate, const CQvADOConnection& conn,
+                      const CString& strStatement, double dMilliseconds);
+
+// The wait before a query is tried again after NotSupported; tests replace it (an empty
+// function puts Sleep back).
+void Wait(DWORD dwMilliseconds);
+void SetWaitFunction(std::function<void(DWORD)> wait);
+
+}  // namespace qv::db

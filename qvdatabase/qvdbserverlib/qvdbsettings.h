@@ -1,0 +1,19 @@
+#pragma once
+// The settings of a database profile, per user under HKCU "Software\Qovaro\QvDBServer\<profile>"
+// (profiles named "QvInternalDBProfile_..." use "Software\Qovaro\QvDBServer" itself). Each
+// reader starts from the default and takes the registry value when there is one; nothing is
+// cached.
+#include "cstring.h"
+
+#define QVDB_BASE_KEY L"Software\\Qovaro\\QvDBServer"
+
+// The registry key of a profile's settings.
+CString QvDBGetProfileKey(const CString& strProfile);
+
+// lKind 0 normal (30 s), 1 mid (180 s), 2 long (600 s), any other value normal. A normal or mid
+// timeout of 0 means the long one; a long one of 0 means 600.
+long QvDBGetDefaultCommandTimeout(const CString& strProfile, long lKind);
+long QvDBGetDefaultCursorLocation(const CString& strProfile);  // 3 (client side)
+long QvDBGetDefaultCursorType(const CString& strProfile);      // 3 (static)
+long QvDBGetDefaultLockType(const CString& strProfile);        // 3 (optimistic)
+long QvDBGetDefaultExecuteRetry(const CString& strProfile);    // 3 tries
