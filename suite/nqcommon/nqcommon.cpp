@@ -1,4 +1,5 @@
 #include "nqcommon.h"
+#include "qvdblookup.h"
 #include "qvregvalue.h"
 
 #include <mutex>
@@ -40,4 +41,12 @@ CString NQ_GetPersonKursStatusBezeichnung(EPersonKursStatus eStatus, long lKursi
     case 7: return CString(L"Provisorisch Angemeldet");
     default: return strDefault;
     }
+}
+
+CString NQ_GetPersonBezeichnung(long lPersonID, CString strDefault) {
+    CString strCondition;
+    strCondition.Format(L"lPersonID = %d", lPersonID);
+    CString strName = strDefault;
+    QvDBLookupString(L"dbo.fn_GetPersonBezeichnung(lPersonID, 'A')", L"Person", strCondition, &strName, L"Qovaro.NQ2");
+    return strName.IsEmpty() ? strDefault : strName;
 }

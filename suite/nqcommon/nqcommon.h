@@ -20,6 +20,10 @@ BOOL NQ_IsEnterpriseEdition();
 CString NQ_GetPersonKursStatusBezeichnung(EPersonKursStatus eStatus, long lKursinstanzID, BOOL bTeilnehmer,
                                           CString strDefault);
 
+// The display name of a person as the suite's lists show it; strDefault when the person has none
+// (or does not exist). A failed read has been reported to the user.
+CString NQ_GetPersonBezeichnung(long lPersonID, CString strDefault);
+
 namespace qv::nq {
 // Fixes the installation kind for this process (tests); nullopt reads the setting again at the
 // next call.

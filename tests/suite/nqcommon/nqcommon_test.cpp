@@ -1,6 +1,8 @@
 // The platform library: installation kind and display names.
 #include "nqcommon.h"
+#include "qvdblookup.h"
 #include "qvregvalue.h"
+#include "servertest.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +42,17 @@ TEST(StatusNames, DependOnRunAndRole) {
     EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusWaiting, 17, FALSE, L""), L"Reserve");
     EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusDeregistered, 17, FALSE, L""), L"Abgemeldet");
     EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(8), 17, TRUE, L"?"), L"?");
+}
+
+TEST(PersonNames, FromTheSuitesDatabase) {
+    qvtest::ServerEnvironment env;
+    ASSERT_EQ(QvDBExecute(L"INSERT INTO Person (lPersonID, strName, strVorname) VALUES (7, 'Muster', 'Hans')",
+                          L"Qovaro.NQ2"),
+              S_OK);
+    const CString name = NQ_GetPersonBezeichnung(7, L"");
+    EXPECT_NE(name.Find(L"Muster"), -1) << name.ToUtf8();
+    EXPECT_NE(name.Find(L"Hans"), -1) << name.ToUtf8();
+    EXPECT_EQ(NQ_GetPersonBezeichnung(8, L"?"), L"?") << "no such person";
 }
 
 }  // namespace
