@@ -1,6 +1,7 @@
 #pragma once
 // What the course API's sources share: the database profile, the failure trace under the source
 // name of the course rules, the database error report and the default status of new bookings.
+#include "kursplatform.h"
 #include "kursres.h"
 #include "qvcommon.h"
 #include "qvdbserverlib.h"
@@ -19,6 +20,8 @@ CString ZeroDateSQL();
 // The status a new booking gets when it takes the installation's default: the stored default, or
 // 0 when none can be read.
 EPersonKursStatus BookingDefaultStatus();
+// Forgets the cached default status, so that the next call reads it again (another database).
+void ForgetDefaultPersonKursStatus();
 
 // The text with the id from the module's table.
 inline CString Text(UINT id) { return KursLoadString(id); }

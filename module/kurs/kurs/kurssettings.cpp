@@ -24,6 +24,8 @@ EPersonKursStatus BookingDefaultStatus() {
     return static_cast<LONG>(eDefault) < 0 ? ePersonKursStatusAngemeldet : eDefault;
 }
 
+void ForgetDefaultPersonKursStatus() { g_lDefaultPersonKursStatus = -1; }
+
 }  // namespace kurs
 
 int VRQ_IsOnlineKursActive() {

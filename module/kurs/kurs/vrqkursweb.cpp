@@ -173,7 +173,7 @@ void CVRQKurs::BuildURL(CString strOp, long lPersonID, long lKursinstanzID, EPer
     }
     // Persons without a Mandant carry -1.
     if (lMandantID <= 0) lMandantID = 0;
-    if (lMandantID == 0 && !bGetCount && NQ_IsMandantSelected(false)) NQ_GetActMandantID(lMandantID);
+    if (lMandantID == 0 && !bGetCount && kurs::IsMandantSelected()) lMandantID = kurs::ActMandantID();
     if (lMandantID <= 0) lMandantID = 0;
     if (lMandantID == 0 && !bGetCount) {
         m_strURL = kNoURL;
@@ -182,7 +182,7 @@ void CVRQKurs::BuildURL(CString strOp, long lPersonID, long lKursinstanzID, EPer
 
     strURL += L"?Ver=100";
     strURL += L"&Op=" + strOp;
-    strURL += L"&SystemID=" + CQvGUID(NQ_GetSystemID()).GetGUID(TRUE);
+    strURL += L"&SystemID=" + CQvGUID(kurs::SystemID()).GetGUID(TRUE);
     if (lMandantID != 0) strURL += L"&Mandant=" + GetMandantGUID(lMandantID).GetGUID(FALSE);
     if (lPersonID != 0) strURL += L"&Person=" + GetPersonGUID(lPersonID).GetGUID(FALSE);
     if (lKursinstanzID != -1) strURL += L"&Kursinstanz=" + GetKursinstanzGUID(lKursinstanzID).GetGUID(FALSE);

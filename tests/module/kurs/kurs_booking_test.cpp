@@ -1,0 +1,307 @@
+// Booking participants: new rows and re-registered rows, the reuse of planned registrations, the
+// absence question, the reservation count-down, the notification queue and the user-log entry.
+#include "kurstest.h"
+
+namespace kurstest {
+namespace {
+
+const GUID kReservationsChanged = qv::MakeGuid("3e018e57-48d1-479f-8324-a5d4507578c8");
+
+class KursBooking : public KursTest {
+protected:
+    void SetUp() override {
+        KursTest::SetUp();
+        mandant = AddMandant("FW Nord");
+        person = AddPerson("Muster", "Hans", mandant);
+        kurs = AddKurs(3, "GK");
+        run = AddRun(kurs, "2031-05-04");
+    }
+    long Book(long lPerson, long lRun, long lYear, long& id, EPersonKursStatus& status) {
+        CVRQKurs booking;
+        return booking.AddPersonToKurs(lPerson, kurs, lRun, lYear, id, status);
+    }
+    long BookNew(long lPerson, long lRun, long lYear = 2031) {
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_EQ(Book(lPerson, lRun, lYear, id, status), S_OK);
+        return id;
+    }
+    std::string Reg(long id, const std::string& columns) {
+        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
+    }
+    long CountRegs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
+    long AddReservation(long lMandant, long lYear, long lAnzahl) {
+        Sql("INSERT INTO Kursreservation (lMandantID, lKursID, lYear, lAnzahl) VALUES (" + std::to_string(lMandant) +
+            ", " + std::to_string(kurs) + ", " + std::to_string(lYear) + ", " + std::to_string(lAnzahl) + ")");
+        return static_cast<long>(Int("SELECT max(lKursreservationID) FROM Kursreservation"));
+    }
+    long Reserved(long id) {
+        return static_cast<long>(
+            Int("SELECT lAnzahl FROM Kursreservation WHERE lKursreservationID = " + std::to_string(id)));
+    }
+    long mandant = 0, person = 0, kurs = 0, run = 0;
+};
+
+TEST_F(KursBooking, PersonZeroFailsAndWritesNothing) {
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectReport(L"No OLEDB Error available!\n");
+    EXPECT_EQ(Book(0, run, 2031, id, status), E_FAIL);
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+    EXPECT_EQ(CountRegs(), 0);
+    const auto reports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].caption, L"OLEDB Errormessage");
+    EXPECT_TRUE(userLog.Entries().empty());
+}
+
+TEST_F(KursBooking, NewRowInARunTakesTheRunsDateAndIsLogged) {
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Book(person, run, 1999, id, status), S_OK);
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+    EXPECT_EQ(Reg(id, "lPersonID, lKursID, lKursinstanzID, lKursinstanzGruppeID, lAbsenzgrundID, lKursleitungID, "
+                      "fTeilnehmer, lStatus, dtDatum, strBemerkung, fEntschuldigt, changedBy"),
+              std::to_string(person) + "|" + std::to_string(kurs) + "|" + std::to_string(run) +
+                  "|-1|-1|-1|1|0|2031-05-04 00:00:00||0|7");
+    EXPECT_EQ(Reg(id, "length(guid)"), "36");
+
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, 0);
+    EXPECT_EQ(entries[0].text, L"Person zu einem Kurs hinzugefügt.");
+    EXPECT_EQ(entries[0].detail, L"Teilnehmer:" + PersonName(person) + L" | Status:Angemeldet");
+    EXPECT_EQ(entries[0].module, L"Ausbildung.Person");
+    EXPECT_EQ(entries[0].value, 0);
+    EXPECT_EQ(entries[0].tableID, 42);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+}
+
+TEST_F(KursBooking, BookingWithoutRunPlansTheYearAndNamesTheCourse) {
+    AddAbsence(person, "2032-01-01", "2032-12-31", "Ferien");
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Book(person, -1, 2032, id, status), S_OK);
+    EXPECT_EQ(Reg(id, "lKursinstanzID, lStatus, dtDatum"), "-1|0|2032-12-31 00:00:00");
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].tableID, 39);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+    EXPECT_EQ(entries[0].detail, L"Teilnehmer:" + PersonName(person) + L" | Status:Geplant");
+}
+
+TEST_F(KursBooking, DefaultStatusAppliesInTheCentralInstallationOnly) {
+    Sql("UPDATE DataExchange SET lDefaultPersonKursStatus = 7");
+    const long p2 = AddPerson("Meier", "Eva", mandant);
+    const long p3 = AddPerson("Keller", "Urs", mandant);
+    EXPECT_EQ(Reg(BookNew(person, run), "lStatus"), "0");
+    EXPECT_EQ(Reg(BookNew(p2, -1, 2031), "lStatus"), "0");
+    Central(true);
+    EXPECT_EQ(Reg(BookNew(p3, run), "lStatus"), "7");
+}
+
+TEST_F(KursBooking, PlannedRegistrationMovesIntoTheRunWithoutSecondRowOrCountDown) {
+    const long planned = AddReg(person, kurs, -1, 0, "2031-12-31");
+    const long reservation = AddReservation(mandant, 2031, 5);
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Book(person, run, 2031, id, status), S_OK);
+    EXPECT_EQ(id, planned);
+    EXPECT_EQ(CountRegs(), 1);
+    EXPECT_EQ(Reg(planned, "lKursinstanzID, dtDatum"), std::to_string(run) + "|2031-12-31 00:00:00");
+    EXPECT_EQ(Reserved(reservation), 5);
+    EXPECT_TRUE(eventServer.Events().empty());
+}
+
+TEST_F(KursBooking, PlansOfOtherStatusesOrSeveralPlansAreNotReused) {
+    const long waiting = AddReg(person, kurs, -1, 3, "2031-12-31");
+    const long id = BookNew(person, run);
+    EXPECT_NE(id, waiting);
+    EXPECT_EQ(Reg(waiting, "lKursinstanzID"), "-1");
+
+    const long other = AddPerson("Meier", "Eva", mandant);
+    const long planA = AddReg(other, kurs, -1, 0, "2031-12-31");
+    const long planB = AddReg(other, kurs, -1, 0, "2031-12-31");
+    const long id2 = BookNew(other, run);
+    EXPECT_NE(id2, planA);
+    EXPECT_NE(id2, planB);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + std::to_string(other)), 3);
+}
+
+TEST_F(KursBooking, ReservationCountsDownForNewRowsOnly) {
+    const long reservation = AddReservation(mandant, 2031, 0);
+    script.ExpectMessageBox(IDOK, L"Die Anzahl Reservationen für den Kurs 'GK'  wurde für das Jahr 2031  um eins "
+                                  L"verkleinert.");
+    const long id = BookNew(person, run);
+    EXPECT_EQ(Reserved(reservation), -1);
+    const auto boxes = script.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONINFORMATION);
+
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].text, L"Die Anzahl Reservationen wurde um eins verkleinert.");
+    EXPECT_EQ(entries[0].kind, 1);
+    EXPECT_EQ(entries[0].detail, L"Jahr:2031");
+    EXPECT_EQ(entries[0].module, L"Ausbildung.Kurs");
+    EXPECT_EQ(entries[0].tableID, 39);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+    EXPECT_EQ(entries[1].text, L"Person zu einem Kurs hinzugefügt.");
+
+    const auto events = eventServer.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].id, kReservationsChanged);
+    EXPECT_EQ(events[0].value, kurs);
+
+    // Re-registering the same row (as a move does) uses no further place.
+    const long run2 = AddRun(kurs, "2031-08-01");
+    long same = id;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(Book(person, run2, 2031, same, status), S_OK);
+    EXPECT_EQ(Reserved(reservation), -1);
+}
+
+TEST_F(KursBooking, ReservationOfTheRegistrationsYearAndMandantIsUsed) {
+    const long sued = AddMandant("FW Süd");
+    const long ofOtherYear = AddReservation(mandant, 2031, 3);
+    const long ofOtherMandant = AddReservation(sued, 2032, 3);
+    const long used = AddReservation(mandant, 2032, 3);
+    script.ExpectMessageBox(IDOK, L"für das Jahr 2032");
+    BookNew(person, -1, 2032);
+    EXPECT_EQ(Reserved(ofOtherYear), 3);
+    EXPECT_EQ(Reserved(ofOtherMandant), 3);
+    EXPECT_EQ(Reserved(used), 2);
+}
+
+TEST_F(KursBooking, AbsenceAtTheRunsDateIsAsked) {
+    AddAbsence(person, "2031-05-01", "2031-05-10", "Militär");
+    script.ExpectMessageBox(IDNO, L"ist eine geplante Absenz für diesen Zeitpunkt vorhanden.\nMilitär 01.05.2031 - "
+                                  L"10.05.2031\n\nWollen Sie die Person trotzdem hinzufügen?");
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_EQ(Book(person, run, 2031, id, status), S_FALSE);
+    EXPECT_EQ(CountRegs(), 0);
+    EXPECT_TRUE(userLog.Entries().empty());
+    const auto boxes = script.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].type, MB_YESNO | MB_ICONEXCLAMATION);
+    EXPECT_NE(boxes[0].text.find(PersonName(person)), std::wstring::npos);
+
+    script.ExpectMessageBox(IDYES, L"Militär");
+    EXPECT_EQ(Book(person, run, 2031, id, status), S_OK);
+    EXPECT_EQ(CountRegs(), 1);
+}
+
+TEST_F(KursBooking, AbsenceOutsideTheRunAsksNothing) {
+    AddAbsence(person, "2031-06-01", "2031-06-10", "Ferien");
+    BookNew(person, run);
+    EXPECT_EQ(CountRegs(), 1);
+}
+
+TEST_F(KursBooking, ReRegistrationWithoutRunRewritesTheDateAMoveKeepsIt) {
+    const long runB = AddRun(kurs, "2031-09-09");
+    const long id = BookNew(person, run);
+    long same = id;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(Book(person, runB, 2031, same, status), S_OK);
+    EXPECT_EQ(Reg(id, "lKursinstanzID, dtDatum"), std::to_string(runB) + "|2031-05-04 00:00:00");
+    ASSERT_EQ(Book(person, -1, 2033, same, status), S_OK);
+    EXPECT_EQ(Reg(id, "lKursinstanzID, dtDatum"), "-1|2033-12-31 00:00:00");
+}
+
+TEST_F(KursBooking, NameWithApostropheBooksAndIsLogged) {
+    Central(true);
+    Sql("UPDATE Mandant SET fKursNotification = 1");
+    const long obrien = AddPerson("O'Brien", "Sean", mandant);
+    const long id = BookNew(obrien, run);
+    EXPECT_EQ(Reg(id, "lPersonID"), std::to_string(obrien));
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].detail.find(L"O'Brien Sean"), std::wstring::npos);
+    EXPECT_EQ(Text("SELECT strPerson FROM KursnotificationItem"), "O'Brien Sean");
+}
+
+TEST_F(KursBooking, FailingInsertIsShownAndLeavesNothing) {
+    Sql("CREATE TRIGGER PersonKurs_NoInsert BEFORE INSERT ON PersonKurs BEGIN SELECT RAISE(ABORT, 'voll'); END");
+    script.ExpectReport(L"voll");
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_TRUE(FAILED(Book(person, run, 2031, id, status)));
+    EXPECT_EQ(id, 0);
+    EXPECT_TRUE(userLog.Entries().empty());
+    EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report)[0].caption, L"OLEDB Errormessage");
+}
+
+TEST_F(KursBooking, FailingUserLogKeepsTheRowAndIsShown) {
+    userLog.fail = E_ACCESSDENIED;
+    script.ExpectReport(L"No OLEDB Error available!");
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_EQ(Book(person, run, 2031, id, status), E_ACCESSDENIED);
+    EXPECT_EQ(CountRegs(), 1);
+}
+
+class KursNotification : public KursBooking {
+protected:
+    void SetUp() override {
+        KursBooking::SetUp();
+        Central(true);
+        Sql("UPDATE Mandant SET fKursNotification = 1");
+    }
+    long Items() { return static_cast<long>(Int("SELECT count(*) FROM KursnotificationItem")); }
+};
+
+TEST_F(KursNotification, BookingIntoARunQueuesAnItemForTheMandant) {
+    const long id = BookNew(person, run);
+    EXPECT_EQ(Text("SELECT lMandantID, lPersonID, dtSent FROM Kursnotification"),
+              std::to_string(mandant) + "|-1|1899-12-30 00:00:00");
+    EXPECT_EQ(Text("SELECT lPersonID, lKursID, lKursinstanzID, lArt, lStatus, strKurs FROM KursnotificationItem"),
+              std::to_string(person) + "|" + std::to_string(kurs) + "|" + std::to_string(run) + "|1|0|GK, GK Kurs");
+    EXPECT_EQ(Text("SELECT strPerson FROM KursnotificationItem"), qv::ToUtf8(PersonName(person)));
+    (void)id;
+}
+
+TEST_F(KursNotification, BookingWithoutRunAndLocalInstallationQueueNothing) {
+    BookNew(person, -1, 2031);
+    EXPECT_EQ(Items(), 0);
+    Central(false);
+    BookNew(AddPerson("Meier", "Eva", mandant), run);
+    EXPECT_EQ(Items(), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification"), 0);
+}
+
+TEST_F(KursNotification, ChangesGatherInTheOpenNotificationUntilItIsSent) {
+    BookNew(person, run);
+    BookNew(AddPerson("Meier", "Eva", mandant), run);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification"), 1);
+    EXPECT_EQ(Items(), 2);
+    Sql("UPDATE Kursnotification SET dtSent = '2031-01-01 10:00:00'");
+    BookNew(AddPerson("Keller", "Urs", mandant), run);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification"), 2);
+    EXPECT_EQ(Int("SELECT count(DISTINCT lKursnotificationID) FROM KursnotificationItem"), 2);
+}
+
+TEST_F(KursNotification, MandantWithoutNotificationsQueuesOnlyIntoAnOpenOne) {
+    Sql("UPDATE Mandant SET fKursNotification = 0");
+    BookNew(person, run);
+    EXPECT_EQ(Items(), 0);
+    Sql("INSERT INTO Kursnotification (lKursnotificationID, lMandantID) VALUES (77, " + std::to_string(mandant) + ")");
+    BookNew(AddPerson("Meier", "Eva", mandant), run);
+    EXPECT_EQ(Text("SELECT lKursnotificationID FROM KursnotificationItem"), "77");
+}
+
+TEST_F(KursNotification, InstructorChangesGoToTheInstructorsOwnNotification) {
+    Sql("UPDATE Mandant SET fKursNotification = 0");
+    ASSERT_EQ(VRQ_AddKursNotificationItem(FALSE, person, run, 2, ePersonKursStatusWarteliste), S_OK);
+    EXPECT_EQ(Text("SELECT lMandantID, lPersonID FROM Kursnotification"),
+              std::to_string(mandant) + "|" + std::to_string(person));
+    EXPECT_EQ(Text("SELECT lArt, lStatus FROM KursnotificationItem"), "2|3");
+    // A run that does not exist gives no item.
+    ASSERT_EQ(VRQ_AddKursNotificationItem(FALSE, person, 99999, 2, ePersonKursStatusWarteliste), S_OK);
+    EXPECT_EQ(Items(), 1);
+}
+
+}  // namespace
+}  // namespace kurstest

@@ -1,0 +1,480 @@
+// The online registration with the central installation: the request URL, the reply container
+// and its status words, and what bookings, status changes and hand-overs make of the answers.
+// The central installation is a local HTTP stand-in.
+#include "centralstandin.h"
+#include "kurstest.h"
+#include "qvhttp.h"
+
+namespace kurstest {
+namespace {
+
+using qvtest::CentralStandIn;
+
+// The protected members of the booking object, for the exchange tests.
+class OnlineKurs : public CVRQKurs {
+public:
+    using CVRQKurs::BuildURL;
+    using CVRQKurs::GetKursdatum;
+    using CVRQKurs::NavigateURL;
+    CString& Url() { return m_strURL; }
+    CString& Data() { return m_strData; }
+};
+
+class KursOnline : public KursTest {
+protected:
+    void SetUp() override {
+        KursTest::SetUp();
+        Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+        optionServer.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+        mandant = AddMandant("FW Nord");
+        person = AddPerson("Muster", "Hans", mandant);
+        kurs = AddKurs(2, "KK");
+        run = AddRun(kurs, "2031-05-04");
+    }
+    long Book(CVRQKurs& booking, long lPerson, long lRun, long& id, EPersonKursStatus& status) {
+        return booking.AddPersonToKurs(lPerson, kurs, lRun, 2031, id, status);
+    }
+    long CountRegs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
+    static std::string Braced(const std::string& plain) { return "{" + plain + "}"; }
+
+    CentralStandIn central;
+    long mandant = 0, person = 0, kurs = 0, run = 0;
+};
+
+TEST_F(KursOnline, AddRequestCarriesItsKeysInOrder) {
+    Sql("UPDATE Person SET lMandantID = " + std::to_string(mandant));
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    ASSERT_EQ(central.RequestCount(), 1u);
+    const auto req = central.Requests().front();
+    EXPECT_EQ(req.path, "/kurs/anmeldung.aspx");
+    EXPECT_EQ(req.Param("Ver"), "100");
+    EXPECT_EQ(req.Param("Op"), "add");
+    EXPECT_EQ(req.Param("SystemID"), "00000000-0000-0000-0000-000000000000");
+    EXPECT_EQ(req.Param("Mandant"), Braced(Guid("Mandant", mandant)));
+    EXPECT_EQ(req.Param("Person"), Braced(Guid("Person", person)));
+    EXPECT_EQ(req.Param("Kursinstanz"), Braced(Guid("Kursinstanz", run)));
+    EXPECT_EQ(req.Param("PersonKurs"), "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_FALSE(req.HasParam("Status"));
+    const double date = std::stod(req.Param("Date"));
+    EXPECT_NEAR(date, static_cast<double>(COleDateTime::GetCurrentTime()), 0.01);
+    const std::vector<std::string> order = {"?Ver=", "&Op=", "&SystemID=", "&Mandant=", "&Person=",
+                                            "&Kursinstanz=", "&PersonKurs=", "&Date="};
+    std::size_t at = 0;
+    for (const auto& key : order) {
+        const std::size_t pos = req.target.find(key);
+        ASSERT_NE(pos, std::string::npos) << key;
+        EXPECT_GT(pos, at == 0 ? 0 : at) << key;
+        at = pos;
+    }
+    // The reply "ok" registers with the installation's default status.
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+}
+
+TEST_F(KursOnline, SystemIDOfTheInstallationIsSentPlain) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"SystemID", CString(L"{5a1e0c2b-7d3f-4e21-9c4b-0123456789ab}"),
+                          HKEY_LOCAL_MACHINE);
+    OnlineKurs booking;
+    booking.BuildURL(L"getCount", 0, -1, ePersonKursStatusAbgemeldet, nullptr);
+    EXPECT_NE(booking.Url().Find(L"&SystemID=5A1E0C2B-7D3F-4E21-9C4B-0123456789AB&"), -1) << U(booking.Url());
+}
+
+TEST_F(KursOnline, BaseUrlIsTrimmedLowerCasedAndCompleted) {
+    OnlineKurs booking;
+    Sql("UPDATE DataExchange SET strOnlineKursURL = '  Kanton.EXAMPLE/Kurse  '");
+    booking.BuildURL(L"update", person, run, ePersonKursStatusAbgemeldet, nullptr);
+    EXPECT_EQ(booking.Url().Find(L"https://kanton.example/kurse/kurs/anmeldung.aspx?Ver=100&Op=update&"), 0)
+        << U(booking.Url());
+    EXPECT_NE(booking.Url().Find(L"&Status=5&Date="), -1);
+    EXPECT_EQ(booking.Url().Find(L"&PersonKurs="), -1);
+
+    Sql("UPDATE DataExchange SET strOnlineKursURL = 'HTTP://Kanton.example/'");
+    booking.BuildURL(L"add", person, run, ePersonKursStatusAngemeldet, nullptr);
+    EXPECT_EQ(booking.Url().Find(L"http://kanton.example/kurs/anmeldung.aspx?"), 0) << U(booking.Url());
+}
+
+TEST_F(KursOnline, MissingBaseUrlIsReportedAndNothingIsSent) {
+    Sql("UPDATE DataExchange SET strOnlineKursURL = ''");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectReport(L"Es ist keine URL für die Online Kurs Anmeldung definiert!");
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    EXPECT_EQ(central.RequestCount(), 0u);
+    EXPECT_EQ(CountRegs(), 1);
+    EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report)[0].caption, L"CVRQKurs::BuildURL");
+}
+
+TEST_F(KursOnline, OnlineSwitchedOffOrPersonWithoutMandantSendsNothing) {
+    const long homeless = AddPerson("Ohne", "Mandant", -1);
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Book(booking, homeless, run, id, status), S_OK);
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 0");
+    long id2 = 0;
+    ASSERT_EQ(Book(booking, person, run, id2, status), S_OK);
+    EXPECT_EQ(central.RequestCount(), 0u);
+    EXPECT_EQ(CountRegs(), 2);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+}
+
+TEST_F(KursOnline, FillLevelRequestWithoutMandantAndItsPieces) {
+    central.SetDefaultStatus("ok", "", "a;G1;3;10|b;G2;1;5||c;G3;0;1");
+    OnlineKurs booking;
+    std::vector<CString> items;
+    ASSERT_EQ(booking.WebGetKursinstanzFillUpCount(items), S_OK);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(U(items[0]), "a;G1;3;10");
+    EXPECT_EQ(U(items[1]), "b;G2;1;5");
+    const auto req = central.Requests().front();
+    EXPECT_EQ(req.Param("Op"), "getCount");
+    EXPECT_FALSE(req.HasParam("Mandant"));
+    EXPECT_FALSE(req.HasParam("Person"));
+    EXPECT_FALSE(req.HasParam("Kursinstanz"));
+}
+
+TEST_F(KursOnline, ReplyContainerIsParsedIntoStatusHintAndData) {
+    OnlineKurs booking;
+    booking.Url() = CString(central.BaseUrl().c_str());
+    central.QueueStatus("QUEUE", "Platz 3", "xy");
+    EXPECT_EQ(booking.NavigateURL(), S_FALSE);
+    EXPECT_EQ(U(booking.GetLastStatus()), "queue");
+    EXPECT_EQ(U(booking.GetLastHint()), "Platz 3");
+    EXPECT_EQ(U(booking.Data()), "xy");
+
+    central.Queue({"<pre id=\"ResponseContainer\">s=ok$h=a=b$data=1$2=3|4</pre>"});
+    EXPECT_EQ(booking.NavigateURL(), S_OK);
+    EXPECT_EQ(U(booking.GetLastHint()), "a");
+    EXPECT_EQ(U(booking.Data()), "1$2=3|4");
+
+    central.Queue({"<pre id=\"ResponseContainer\">status=ok</pre>"});
+    EXPECT_EQ(booking.NavigateURL(), S_OK);
+    EXPECT_EQ(U(booking.GetLastHint()), "");
+    EXPECT_EQ(U(booking.Data()), "");
+
+    central.Queue({"<pre id=\"ResponseContainer\">ok$hint=x</pre>"});
+    EXPECT_EQ(booking.NavigateURL(), E_FAIL);
+    EXPECT_EQ(U(booking.GetLastStatus()), "unk");
+
+    // A refusal takes no payload.
+    central.QueueStatus("denied", "nein", "zz");
+    EXPECT_EQ(booking.NavigateURL(), E_ABORT);
+    EXPECT_EQ(U(booking.Data()), "");
+}
+
+TEST_F(KursOnline, StatusWordsMapToResults) {
+    const std::vector<std::pair<std::string, long>> words = {
+        {"ok", S_OK},           {"closed", E_ABORT},       {"max", E_ABORT},
+        {"overbook", E_ABORT},  {"provisorisch", S_FALSE}, {"queue", S_FALSE},
+        {"penalty", S_FALSE},   {"denied", E_ABORT},       {"argument", E_ABORT},
+        {"personkursexists", E_ABORT}, {"datanotexists", E_ABORT}, {"dbconnection", E_FAIL},
+        {"error", E_FAIL},      {"file", E_FAIL},          {"weiss nicht", E_FAIL}};
+    OnlineKurs booking;
+    booking.Url() = CString(central.BaseUrl().c_str());
+    for (const auto& [word, result] : words) {
+        central.QueueStatus(word, "h");
+        EXPECT_EQ(booking.NavigateURL(), result) << word;
+    }
+    EXPECT_EQ(U(booking.GetLastStatus()), "unk");
+}
+
+TEST_F(KursOnline, EmptyOrUnusableUrlSendsNothingAndKeepsTheLastReply) {
+    OnlineKurs booking;
+    booking.Url() = CString(central.BaseUrl().c_str());
+    central.QueueStatus("queue", "h", "d");
+    EXPECT_EQ(booking.NavigateURL(), S_FALSE);
+    for (const wchar_t* url : {L"", L"****"}) {
+        booking.Url() = url;
+        EXPECT_EQ(booking.NavigateURL(), S_OK);
+        EXPECT_EQ(U(booking.GetLastStatus()), "queue");
+        EXPECT_EQ(U(booking.Data()), "d");
+    }
+    EXPECT_EQ(central.RequestCount(), 1u);
+}
+
+TEST_F(KursOnline, WaitingListProvisionalAndPenaltyAnswersSetTheStatus) {
+    const std::vector<std::pair<std::string, EPersonKursStatus>> answers = {
+        {"queue", ePersonKursStatusWarteliste},
+        {"provisorisch", ePersonKursStatusProvisorisch},
+        {"penalty", ePersonKursStatusWartelistePenalty}};
+    for (const auto& [word, expected] : answers) {
+        central.QueueStatus(word, "");
+        const long p = AddPerson("Person", word, mandant);
+        CVRQKurs booking;
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_EQ(Book(booking, p, run, id, status), S_OK) << word;
+        EXPECT_EQ(status, expected) << word;
+        EXPECT_EQ(Int("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id)), expected);
+    }
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::MessageBox).empty());
+}
+
+TEST_F(KursOnline, CentralGuidBecomesTheRegistrationsGuid) {
+    central.QueueStatus("ok", "", "0a1b2c3d-0000-4000-8000-00000000000a");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    EXPECT_EQ(Guid("PersonKurs", id), "0A1B2C3D-0000-4000-8000-00000000000A");
+}
+
+TEST_F(KursOnline, CentralGuidMustMatchAnExistingRegistration) {
+    const long planned = AddReg(person, kurs, -1, 0, "2031-12-31");
+    central.QueueStatus("ok", "", "0a1b2c3d-0000-4000-8000-00000000000a");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(Book(booking, person, run, id, status), E_FAIL);
+    EXPECT_EQ(Int("SELECT lKursinstanzID FROM PersonKurs WHERE lPersonKursID = " + std::to_string(planned)), -1);
+    EXPECT_EQ(central.Requests().front().Param("PersonKurs"), Braced(Guid("PersonKurs", planned)));
+
+    // The same GUID in other letters is the same registration.
+    std::string lower = Guid("PersonKurs", planned);
+    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    central.QueueStatus("ok", "", lower);
+    id = 0;
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    EXPECT_EQ(id, planned);
+}
+
+TEST_F(KursOnline, RefusalsShowTheirMessageAndWriteNothing) {
+    struct Case {
+        std::string word;
+        std::wstring message;
+        bool report;  // shown as a report, not as a message box
+    };
+    const std::vector<Case> cases = {
+        {"closed", L"Online Kursanmeldung\nDie Kursaustragung ist geschlossen", false},
+        {"denied", L"Diese Operation ist nicht/nicht mehr erlaubt.", false},
+        {"overbook", L"Die maximale Anzahl Anmeldungen für die Kursaustragung wurde erreicht.", false},
+        {"max", L"Bereits angemeldet / maximum pro Jahr: 4/4", false},
+        {"argument", L"Falscher oder fehlender Parameter im URL: '4/4'", true},
+        {"personkursexists", L"Der Teilnehmer ist bereits in der Kantonsdatenbank erfasst!", true},
+        {"file", L"Die Importdatei wurde nicht gefunden: '4/4'", true},
+        {"dbconnection", L"Datenbank - Fehler: '4/4'", true},
+    };
+    for (const auto& c : cases) {
+        central.QueueStatus(c.word, "4/4");
+        if (c.report) script.ExpectReport(c.message);
+        else script.ExpectMessageBox(IDOK, c.message);
+        script.ExpectReport(L"No OLEDB Error available!");
+        CVRQKurs booking;
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusBesucht;
+        EXPECT_TRUE(FAILED(Book(booking, person, run, id, status))) << c.word;
+        EXPECT_EQ(status, ePersonKursStatusAngemeldet) << c.word;
+    }
+    EXPECT_EQ(CountRegs(), 0);
+    EXPECT_TRUE(userLog.Entries().empty());
+}
+
+TEST_F(KursOnline, MalformedReplyIsAGeneralError) {
+    central.SetDefault({"<html><body>Wartungsarbeiten</body></html>"});
+    script.ExpectReport(L"Es ist ein allgemeiner Fehler aufgetreten: 'Undefined Web Server reponse format.'");
+    script.ExpectReport(L"No OLEDB Error available!");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_EQ(Book(booking, person, run, id, status), E_FAIL);
+    EXPECT_EQ(U(booking.GetLastStatus()), "error");
+    EXPECT_EQ(CountRegs(), 0);
+}
+
+TEST_F(KursOnline, UnreachableCentralInstallationIsReportedWithTheTransportError) {
+    Sql("UPDATE DataExchange SET strOnlineKursURL = '" + CentralStandIn::RefusingUrl() + "'");
+    script.ExpectReport(L"Es ist ein Fehler bei der Übertragung an die Kantonsdatenbank aufgetreten!\nBitte "
+                        L"überprüfen Sie Ihre Internet Verbindung.\n\nFehler: 12029");
+    script.ExpectReport(L"Es ist ein allgemeiner Fehler aufgetreten: 'HTTP Send faild.'");
+    script.ExpectReport(L"No OLEDB Error available!");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_EQ(Book(booking, person, run, id, status), HRESULT_FROM_WIN32(QV_HTTP_ERROR_CANNOT_CONNECT));
+    EXPECT_EQ(CountRegs(), 0);
+}
+
+TEST_F(KursOnline, SilentCentralInstallationRunsIntoTheTimeout) {
+    central.SetDefault({CentralStandIn::ReplyPage("ok"), 200, std::chrono::milliseconds(10000)});
+    const long before = CQvHttp::GetDefaultRequestTimeout();
+    CQvHttp::SetDefaultRequestTimeout(300);
+    script.ExpectReport(L"Fehler: 12002");
+    script.ExpectReport(L"HTTP Send faild.");
+    script.ExpectReport(L"No OLEDB Error available!");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    const long hr = Book(booking, person, run, id, status);
+    CQvHttp::SetDefaultRequestTimeout(before);
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(QV_HTTP_ERROR_TIMEOUT));
+    EXPECT_EQ(CountRegs(), 0);
+}
+
+TEST_F(KursOnline, WaitWindowIsShownWhileTheRequestRuns) {
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::WaitOpen), 1u);
+    const auto updates = script.Log().Records(qv::InteractionKind::WaitUpdate);
+    ASSERT_FALSE(updates.empty());
+    EXPECT_EQ(updates.back().text, L"Die Anfrage via Internet wird ausgeführt.");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::WaitClose), 1u);
+}
+
+TEST_F(KursOnline, NoRequestInTheCentralInstallationForLocalCoursesOrWithoutRun) {
+    const long lokal = AddKurs(3, "LK");
+    const long lokalRun = AddRun(lokal, "2031-05-04");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(booking.AddPersonToKurs(person, lokal, lokalRun, 2031, id, status), S_OK);
+    id = 0;
+    ASSERT_EQ(Book(booking, person, -1, id, status), S_OK);
+    Central(true);
+    id = 0;
+    ASSERT_EQ(Book(booking, AddPerson("Meier", "Eva", mandant), run, id, status), S_OK);
+    EXPECT_EQ(central.RequestCount(), 0u);
+    EXPECT_EQ(CountRegs(), 3);
+
+    CQvGUID guid;
+    EXPECT_EQ(booking.WebAddPersonToKursinstanz(person, run, guid), S_OK);
+    EXPECT_EQ(booking.WebRemovePersonFromKursinstanz(person, run), S_FALSE);
+    EXPECT_EQ(booking.WebUpdatePersonKursStatus(person, run, ePersonKursStatusAbgemeldet), S_FALSE);
+    EXPECT_EQ(booking.WebSwitchPersonOnKursinstanz(person, run, guid), S_FALSE);
+    EXPECT_EQ(booking.WebRemovePersonFromKurs(person, kurs, 0), S_FALSE);
+    EXPECT_EQ(central.RequestCount(), 0u);
+}
+
+TEST_F(KursOnline, ReusedObjectDoesNotCarryAnEarlierAnswerIntoTheNextBooking) {
+    const long lokal = AddKurs(3, "LK");
+    const long lokalRun = AddRun(lokal, "2031-05-04");
+    central.QueueStatus("queue", "", "0a1b2c3d-0000-4000-8000-00000000000a");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(Book(booking, person, run, id, status), S_OK);
+    EXPECT_EQ(status, ePersonKursStatusWarteliste);
+
+    long id2 = 0;
+    ASSERT_EQ(booking.AddPersonToKurs(person, lokal, lokalRun, 2031, id2, status), S_OK);
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+
+    // No exchange for a person without Mandant: the earlier payload is no GUID for this row.
+    const long homeless = AddPerson("Ohne", "Mandant", -1);
+    long id3 = 0;
+    ASSERT_EQ(Book(booking, homeless, run, id3, status), S_OK);
+    EXPECT_NE(Guid("PersonKurs", id3), Guid("PersonKurs", id));
+}
+
+TEST_F(KursOnline, FailingWriteWithdrawsTheOnlineRegistration) {
+    Sql("CREATE TRIGGER PersonKurs_NoInsert BEFORE INSERT ON PersonKurs BEGIN SELECT RAISE(ABORT, 'voll'); END");
+    script.ExpectReport(L"voll");
+    CVRQKurs booking;
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    EXPECT_TRUE(FAILED(Book(booking, person, run, id, status)));
+    const auto reqs = central.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[1].Param("Op"), "remove");
+    EXPECT_EQ(reqs[1].Param("Person"), Braced(Guid("Person", person)));
+    EXPECT_EQ(reqs[1].Param("Kursinstanz"), Braced(Guid("Kursinstanz", run)));
+    EXPECT_FALSE(reqs[1].HasParam("PersonKurs"));
+}
+
+TEST_F(KursOnline, DeregistrationIsSentFirstAndARefusalChangesNothing) {
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    CVRQKurs booking;
+    ASSERT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet), S_OK);
+    ASSERT_EQ(central.RequestCount(), 1u);
+    EXPECT_EQ(central.Requests()[0].Param("Op"), "update");
+    EXPECT_EQ(central.Requests()[0].Param("Status"), "5");
+
+    Sql("UPDATE PersonKurs SET lStatus = 0");
+    central.QueueStatus("denied", "");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet), E_ABORT);
+    EXPECT_EQ(Int("SELECT lStatus FROM PersonKurs"), 0);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+}
+
+TEST_F(KursOnline, HandOverIsSentFirstAndWithdrawnWhenTheWriteFails) {
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    const long other = AddPerson("Meier", "Eva", mandant);
+    CVRQKurs booking;
+    ASSERT_EQ(booking.SwitchPerson(other, kurs, run, reg), S_OK);
+    ASSERT_EQ(central.RequestCount(), 1u);
+    EXPECT_EQ(central.Requests()[0].Param("Op"), "switch");
+    EXPECT_EQ(central.Requests()[0].Param("Person"), Braced(Guid("Person", other)));
+    EXPECT_EQ(central.Requests()[0].Param("PersonKurs"), Braced(Guid("PersonKurs", reg)));
+
+    central.QueueStatus("closed", "");
+    script.ExpectMessageBox(IDOK, L"Die Kursaustragung ist geschlossen");
+    EXPECT_EQ(booking.SwitchPerson(person, kurs, run, reg), E_ABORT);
+    EXPECT_EQ(Int("SELECT lPersonID FROM PersonKurs"), other);
+
+    Sql("CREATE TRIGGER PersonKurs_NoUpdate BEFORE UPDATE ON PersonKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); "
+        "END");
+    central.ClearRequests();
+    script.ExpectReport(L"gesperrt");
+    EXPECT_TRUE(FAILED(booking.SwitchPerson(person, kurs, run, reg)));
+    const auto reqs = central.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[1].Param("Op"), "remove");
+    EXPECT_EQ(reqs[1].Param("Person"), Braced(Guid("Person", person)));
+}
+
+TEST_F(KursOnline, DeleteRequestNamesTheRegistrationWithoutRun) {
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    CVRQKurs booking;
+    ASSERT_EQ(booking.WebRemovePersonFromKurs(person, kurs, reg), S_OK);
+    ASSERT_EQ(booking.WebRemovePersonFromKurs(person, kurs, 0), S_OK);
+    const auto reqs = central.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[0].Param("Op"), "delete");
+    EXPECT_FALSE(reqs[0].HasParam("Kursinstanz"));
+    EXPECT_EQ(reqs[0].Param("PersonKurs"), Braced(Guid("PersonKurs", reg)));
+    EXPECT_EQ(reqs[1].Param("PersonKurs"), "{00000000-0000-0000-0000-000000000000}");
+    // Local courses are not the central installation's business.
+    EXPECT_EQ(booking.WebRemovePersonFromKurs(person, AddKurs(3, "LK"), reg), S_FALSE);
+    EXPECT_EQ(central.RequestCount(), 2u);
+}
+
+TEST_F(KursOnline, CopiesCarryTheLastReply) {
+    central.QueueStatus("penalty", "Sperre");
+    OnlineKurs booking;
+    booking.Url() = CString(central.BaseUrl().c_str());
+    booking.NavigateURL();
+    CVRQKurs copy(booking);
+    CVRQKurs assigned;
+    assigned = booking;
+    EXPECT_EQ(U(copy.GetLastStatus()), "penalty");
+    EXPECT_EQ(U(copy.GetLastHint()), "Sperre");
+    EXPECT_EQ(U(assigned.GetLastStatus()), "penalty");
+}
+
+TEST_F(KursOnline, PeriodOfABooking) {
+    OnlineKurs booking;
+    long year = 2035;
+    CQvDateTime last, first;
+    ASSERT_EQ(booking.GetKursdatum(-1, year, last, first), S_OK);
+    EXPECT_EQ(year, 2035);
+    EXPECT_EQ(U(last.SQLConvert()), "'2035-12-31 00:00:00'");
+    EXPECT_EQ(U(first.SQLConvert()), "'2035-01-01 00:00:00'");
+    ASSERT_EQ(booking.GetKursdatum(run, year, last, first), S_OK);
+    EXPECT_EQ(year, 2031);
+    EXPECT_EQ(U(last.SQLConvert()), "'2031-05-04 00:00:00'");
+    EXPECT_EQ(U(first.SQLConvert()), "'2031-05-04 00:00:00'");
+    // A run without a date leaves the year at 2000.
+    CQvDateTime none, unset;
+    ASSERT_EQ(booking.GetKursdatum(99999, year, none, unset), S_OK);
+    EXPECT_EQ(year, 2000);
+}
+
+}  // namespace
+}  // namespace kurstest

@@ -1,0 +1,159 @@
+#pragma once
+// The course API against a real suite database: a temporary registry and data folder, the
+// database server running as the host's server on a fresh database built from the suite schema,
+// a host frame that offers a recording user log, a recording event server and an option server
+// answering from a table, the scripted interaction, and helpers that put rows into the database
+// and read them back over a connection of their own.
+#include "fakehost.h"
+#include "kursint.h"
+#include "nqcommon.h"
+#include "optionserverint.h"
+#include "qvcomserver.h"
+#include "qveventserver.h"
+#include "scripted.h"
+#include "servertest.h"
+#include "sqlitedb.h"
+#include "suitedb.h"
+#include "userlogint.h"
+#include "vrqkurs.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <mutex>
+#include <variant>
+#include <string>
+#include <vector>
+
+namespace kurstest {
+
+struct LogEntry {
+    long kind = 0;
+    std::wstring text, detail, module;
+    long value = 0, tableID = 0;
+    GUID object{}, parent{};
+    long code = 0, grouping = 0;
+};
+
+class FakeUserLog : public qvtest::StackObject<IUserLog, IID_IUserLog> {
+public:
+    HRESULT Write(long lKind, BSTR bstrText, BSTR bstrDetail, BSTR bstrModul, long lValue, long lTableID,
+                  GUID guidObject, GUID guidParent, long lCode, long lGrouping) override {
+        std::lock_guard g(lock);
+        if (fail) return fail;
+        entries.push_back({lKind, qvtest::Str(bstrText), qvtest::Str(bstrDetail), qvtest::Str(bstrModul), lValue,
+                           lTableID, guidObject, guidParent, lCode, lGrouping});
+        return S_OK;
+    }
+    HRESULT ShowSpecificUserLog(long, BSTR, BSTR, BSTR, GUID) override { return S_OK; }
+    std::vector<LogEntry> Entries() {
+        std::lock_guard g(lock);
+        return entries;
+    }
+    std::mutex lock;
+    std::vector<LogEntry> entries;
+    HRESULT fail = S_OK;  // answer of every write when set
+};
+
+struct FiredEvent {
+    GUID id{};
+    long value = 0;
+};
+
+class FakeEventServer : public qvtest::StackObject<IQvEventServer, IID_IQvEventServer> {
+public:
+    HRESULT FireEvents(long count, GUID* ids, VARIANT* values) override {
+        std::lock_guard g(lock);
+        for (long i = 0; i < count; ++i) events.push_back({ids[i], values[i].vt == VT_I4 ? values[i].lVal : 0});
+        return S_OK;
+    }
+    HRESULT GetEventName(GUID, BSTR* name) override {
+        *name = nullptr;
+        return S_FALSE;
+    }
+    HRESULT FireEvent(GUID event, VARIANT value, BOOL) override { return FireEvents(1, &event, &value); }
+    HRESULT FireEventString(GUID, BSTR) override { return S_OK; }
+    std::vector<FiredEvent> Events() {
+        std::lock_guard g(lock);
+        return events;
+    }
+    std::mutex lock;
+    std::vector<FiredEvent> events;
+};
+
+class FakeOptionServer : public qvtest::StackObject<IOptionServer, IID_IOptionServer> {
+public:
+    HRESULT GetOption(long lArea, BSTR bstrName, long, long, VARIANT* pValue) override {
+        std::lock_guard g(lock);
+        VariantInit(pValue);
+        auto it = values.find({lArea, qvtest::Str(bstrName)});
+        if (it == values.end()) return S_FALSE;
+        if (const auto* n = std::get_if<long>(&it->second)) {
+            pValue->vt = VT_I4;
+            pValue->lVal = *n;
+        } else {
+            pValue->vt = VT_BSTR;
+            pValue->bstrVal = SysAllocString(std::get<std::wstring>(it->second).c_str());
+        }
+        return S_OK;
+    }
+    HRESULT SetOption(long, BSTR, long, VARIANT) override { return S_OK; }
+    void Set(long area, const std::wstring& name, long value) {
+        std::lock_guard g(lock);
+        values[{area, name}] = value;
+    }
+    void Set(long area, const std::wstring& name, const std::wstring& value) {
+        std::lock_guard g(lock);
+        values[{area, name}] = value;
+    }
+    std::mutex lock;
+    std::map<std::pair<long, std::wstring>, std::variant<long, std::wstring>> values;
+};
+
+class KursTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Installation kind for the test.
+    void Central(bool central) { qv::nq::SetEnterpriseEdition(central); }
+
+    // Plain SQLite SQL on the test's own connection; must succeed.
+    void Sql(const std::string& sql);
+    long long Int(const std::string& sql);
+    std::string Text(const std::string& sql);
+    std::vector<std::string> Rows(const std::string& sql);
+
+    long AddMandant(const std::string& name, bool notify = false);
+    long AddPerson(const std::string& name, const std::string& vorname, long mandant);
+    long AddKurs(long typ, const std::string& kurz, bool multi = false);
+    long AddRun(long kurs, const std::string& date, bool closed = false);
+    long AddReg(long person, long kurs, long run, long status, const std::string& date, bool teilnehmer = true);
+    void AddAbsence(long person, const std::string& start, const std::string& end, const std::string& grund);
+    std::string Guid(const std::string& table, long id);
+    // The display name the database gives a person (mode 'A').
+    std::wstring PersonName(long id);
+    // A GUID as the database stores it.
+    static std::string Plain(const GUID& g) { return qv::GuidToUtf8(g, false); }
+
+    // Expects exactly the message boxes and reports queued on the script.
+    qv::ScriptedInteraction script;
+    FakeUserLog userLog;
+    FakeEventServer eventServer;
+    FakeOptionServer optionServer;
+    qvtest::FakeFrame frame;
+
+    std::unique_ptr<qvtest::ServerEnvironment> env;
+    std::unique_ptr<qv::sql::SqliteDb> db;
+
+private:
+    std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
+    qv::IInteraction* previousInteraction_ = nullptr;
+    long nextID_ = 1000;
+};
+
+std::string W2U(const std::wstring& w);
+std::string U(const CString& s);
+
+}  // namespace kurstest
