@@ -234,6 +234,8 @@ public:
     bool automatic = true;
 
 protected:
+    // The whole rectangle of the control takes clicks, not only the box and its text.
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void nextCheckState() override {
         if (!automatic) return;  // the program checks it
         if (isTristate()) setCheckState(Qt::CheckState((int(checkState()) + 1) % 3));
@@ -247,6 +249,7 @@ public:
     bool automatic = true;
 
 protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void nextCheckState() override;
 };
 

@@ -1,6 +1,17 @@
 #include "ctrls.h"
 #include "uiimpl_p.h"
 
+IMPLEMENT_DYNAMIC(CStatic, CWnd)
+IMPLEMENT_DYNAMIC(CButton, CWnd)
+IMPLEMENT_DYNAMIC(CEdit, CWnd)
+IMPLEMENT_DYNAMIC(CRichEditCtrl, CEdit)
+IMPLEMENT_DYNAMIC(CComboBox, CWnd)
+IMPLEMENT_DYNAMIC(CListBox, CWnd)
+IMPLEMENT_DYNAMIC(CCheckListBox, CListBox)
+IMPLEMENT_DYNAMIC(CSpinButtonCtrl, CWnd)
+IMPLEMENT_DYNAMIC(CProgressCtrl, CWnd)
+IMPLEMENT_DYNAMIC(CScrollBar, CWnd)
+
 namespace {
 LPARAM Str(LPCWSTR s) { return reinterpret_cast<LPARAM>(s ? s : L""); }
 }  // namespace

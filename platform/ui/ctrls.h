@@ -5,6 +5,7 @@
 #include "wnd.h"
 
 class CStatic : public CWnd {
+    DECLARE_DYNAMIC(CStatic)
 public:
     BOOL Create(LPCWSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF);
     HBITMAP SetBitmap(HBITMAP bitmap);
@@ -16,6 +17,7 @@ public:
 #define CLBN_CHKCHANGE 40
 
 class CButton : public CWnd {
+    DECLARE_DYNAMIC(CButton)
 public:
     BOOL Create(LPCWSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCheck() const;
@@ -33,6 +35,7 @@ public:
 };
 
 class CEdit : public CWnd {
+    DECLARE_DYNAMIC(CEdit)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     // end -1: to the end; start -1: no selection.
@@ -52,9 +55,12 @@ public:
     BOOL Undo();
 };
 
-class CRichEditCtrl : public CEdit {};
+class CRichEditCtrl : public CEdit {
+    DECLARE_DYNAMIC(CRichEditCtrl)
+};
 
 class CComboBox : public CWnd {
+    DECLARE_DYNAMIC(CComboBox)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCount() const;
@@ -93,6 +99,7 @@ public:
 };
 
 class CListBox : public CWnd {
+    DECLARE_DYNAMIC(CListBox)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetCount() const;
@@ -130,6 +137,7 @@ public:
 // A list box whose items have check boxes, each of which can be disabled.
 #define BS_CHECKLIST_STYLE BS_AUTOCHECKBOX
 class CCheckListBox : public CListBox {
+    DECLARE_DYNAMIC(CCheckListBox)
 public:
     // Makes an existing list box a check list box (also done by the first call below).
     void SetCheckStyle(UINT style = BS_AUTOCHECKBOX);
@@ -140,6 +148,7 @@ public:
 };
 
 class CSpinButtonCtrl : public CWnd {
+    DECLARE_DYNAMIC(CSpinButtonCtrl)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetRange(short lower, short upper);
@@ -156,6 +165,7 @@ public:
 };
 
 class CProgressCtrl : public CWnd {
+    DECLARE_DYNAMIC(CProgressCtrl)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetRange(short lower, short upper);
@@ -169,6 +179,7 @@ public:
 };
 
 class CScrollBar : public CWnd {
+    DECLARE_DYNAMIC(CScrollBar)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     int GetScrollPos() const;

@@ -110,6 +110,9 @@ LONG GetDialogBaseUnits() {
 
 // ---- CDialog
 
+IMPLEMENT_DYNAMIC(CDialog, CWnd)
+IMPLEMENT_DYNAMIC(CDialogEx, CDialog)
+
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_COMMAND(IDOK, &CDialog::OnOK)
     ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
@@ -181,6 +184,8 @@ BOOL CDialog::CreateFromTemplate(const qv::ui::DialogTemplate& t, CWnd* parent, 
         if (!Find(h)) return FALSE;
     }
 
+    // A top-level dialog starts centred over its owner; its initialisation may place it elsewhere.
+    if (!child) CenterWindow(CWnd::FromHandle(parentWnd));
     CWnd* first = GetNextDlgTabItem(nullptr);
     const LRESULT focus = SendMessage(WM_INITDIALOG, reinterpret_cast<WPARAM>(first ? first->m_hWnd : nullptr), 0);
     if (!m_hWnd) return FALSE;
@@ -225,10 +230,7 @@ INT_PTR CDialog::DoModal() {
         modal_ = false;
         return -1;
     }
-    if (!ended_) {
-        CenterWindow(m_pParentWnd);
-        ShowWindow(SW_SHOW);
-    }
+    if (!ended_) ShowWindow(SW_SHOW);
     const INT_PTR result = ended_ ? result_ : qv::Interaction().RunModal(*this);
     if (m_hWnd) DestroyWindow();
     modal_ = false;

@@ -56,6 +56,7 @@ void DDV_MinMaxByte(CDataExchange* dx, BYTE value, BYTE minVal, BYTE maxVal);
 void DDV_MinMaxDouble(CDataExchange* dx, const double& value, double minVal, double maxVal);
 
 class CDialog : public CWnd, public qv::IModalDialog {
+    DECLARE_DYNAMIC(CDialog)
 public:
     CDialog() = default;
     explicit CDialog(UINT templateId, CWnd* parent = nullptr);
@@ -109,6 +110,7 @@ private:
 // The class library's extended dialog: a background colour (or brush) for the dialog and its
 // static controls.
 class CDialogEx : public CDialog {
+    DECLARE_DYNAMIC(CDialogEx)
 public:
     CDialogEx() = default;
     explicit CDialogEx(UINT templateId, CWnd* parent = nullptr) : CDialog(templateId, parent) {}

@@ -525,12 +525,17 @@ BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel
             for (int x = 0; x < width; ++x)
                 if (p[y * stride + x / 8] & (0x80 >> (x % 8))) image.setPixel(x, y, qRgb(255, 255, 255));
     } else if (bits && bitsPerPixel == 32) {
+        // Blue, green, red and alpha per pixel; bitmaps whose alpha is zero throughout are opaque.
         const auto* p = static_cast<const BYTE*>(bits);
+        bool alpha = false;
+        for (int i = 0; i < width * height && !alpha; ++i) alpha = p[i * 4 + 3] != 0;
+        QImage plain(std::max(1, width), std::max(1, height), QImage::Format_ARGB32);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const BYTE* px = p + (y * width + x) * 4;
-                image.setPixel(x, y, qRgb(px[2], px[1], px[0]));
+                plain.setPixel(x, y, qRgba(px[2], px[1], px[0], alpha ? px[3] : 255));
             }
+        image = plain.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
     return Attach(qv::ui::detail::NewBitmap(image, mono));
 }

@@ -312,7 +312,7 @@ public:
     CGdiObject(const CGdiObject&) = delete;
     CGdiObject& operator=(const CGdiObject&) = delete;
     operator HGDIOBJ() const { return m_hObject; }
-    HGDIOBJ GetSafeHandle() const { return this ? m_hObject : nullptr; }
+    HGDIOBJ GetSafeHandle() const { return qv::Opaque(this) ? m_hObject : nullptr; }
     BOOL Attach(HGDIOBJ object);
     HGDIOBJ Detach();
     BOOL DeleteObject();
@@ -377,7 +377,7 @@ public:
     CDC& operator=(const CDC&) = delete;
 
     static CDC* FromHandle(HDC dc);
-    HDC GetSafeHdc() const { return this ? m_hDC : nullptr; }
+    HDC GetSafeHdc() const { return qv::Opaque(this) ? m_hDC : nullptr; }
     operator HDC() const { return m_hDC; }
     BOOL Attach(HDC dc);
     HDC Detach();

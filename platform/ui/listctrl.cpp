@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -326,6 +327,29 @@ public:
     LvModel* model_ = nullptr;
     int quiet = 0;
     bool gridLines = false;
+    QLabel* status = nullptr;
+
+    void SetStatusLine(bool shown, const QString& text) {
+        if (!status) {
+            status = new QLabel(this);
+            status->setAutoFillBackground(true);
+            status->setIndent(4);
+            QPalette pal = status->palette();
+            pal.setColor(QPalette::Window, ToQColor(GetSysColor(COLOR_BTNFACE)));
+            status->setPalette(pal);
+        }
+        status->setText(text);
+        status->setVisible(shown);
+        const int h = shown ? status->sizeHint().height() + 2 : 0;
+        setViewportMargins(0, 0, 0, h);
+        PlaceStatus();
+    }
+    void PlaceStatus() {
+        if (!status || !status->isVisibleTo(this)) return;
+        const int h = status->sizeHint().height() + 2;
+        const int f = frameWidth();
+        status->setGeometry(f, height() - f - h, width() - 2 * f, h);
+    }
 
     // The selection and focus the user made become item states, with notifications.
     void Sync();
@@ -345,6 +369,10 @@ protected:
     void paintEvent(QPaintEvent* e) override {
         if (model_) model_->looks.clear();
         QTreeView::paintEvent(e);
+    }
+    void resizeEvent(QResizeEvent* e) override {
+        QTreeView::resizeEvent(e);
+        PlaceStatus();
     }
     void drawRow(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         QTreeView::drawRow(p, opt, idx);
@@ -479,9 +507,22 @@ void LvView::keyPressEvent(QKeyEvent* e) {
 
 bool LvModel::setData(const QModelIndex& idx, const QVariant& value, int role) {
     if (role != Qt::CheckStateRole || !idx.isValid() || idx.column() != 0) return false;
-    LvItem& it = items[std::size_t(idx.row())];
-    const UINT old = it.state;
+    const int row = idx.row();
     const UINT image = value.toInt() == Qt::Checked ? 2u : 1u;
+    {
+        Window* w = Find(h_);
+        if (!w) return false;
+        NMLISTVIEW nm;
+        nm.iItem = row;
+        nm.uOldState = items[std::size_t(row)].state;
+        nm.uNewState = (nm.uOldState & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
+        nm.uChanged = LVIF_STATE;
+        nm.lParam = items[std::size_t(row)].lParam;
+        if (NotifyParent(*w, nm.hdr, LVN_ITEMCHANGING) != 0) return false;
+        if (!Find(h_) || row >= int(items.size())) return false;
+    }
+    LvItem& it = items[std::size_t(row)];
+    const UINT old = it.state;
     it.state = (it.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
     CellsChanged(idx.row(), 0);
     if (old != it.state) SendItemChanged(h_, idx.row(), old, it.state, LVIF_STATE, it.lParam);
@@ -537,6 +578,24 @@ public:
                                      nullptr);
     }
     std::unique_ptr<CWnd> MakeObject() override { return std::make_unique<CListCtrl>(); }
+    void StyleChanged(Window& w) override {
+        LvView* v = ViewOf(w);
+        if (!v) return;
+        v->setSelectionMode((w.style & LVS_SINGLESEL) ? QAbstractItemView::SingleSelection
+                                                      : QAbstractItemView::ExtendedSelection);
+        v->header()->setSectionsClickable(!(w.style & LVS_NOSORTHEADER));
+        v->setHeaderHidden(w.style & LVS_NOCOLUMNHEADER);
+        // A list that became single-selection keeps only its first selected row.
+        if (w.style & LVS_SINGLESEL) {
+            bool first = true;
+            for (LvItem& it : v->model_->items) {
+                if (!(it.state & LVIS_SELECTED)) continue;
+                if (!first) it.state &= ~LVIS_SELECTED;
+                first = false;
+            }
+            ShowStates(v);
+        }
+    }
 
     static void HeaderChanged(HWND list, int section, int width) {
         Window* lw = Find(list);
@@ -1008,6 +1067,10 @@ public:
         case LVM_GETEXTENDEDLISTVIEWSTYLE:
             r = m->exStyle;
             return true;
+        case LVM_QV_SETSTATUSLINE:
+            v->SetStatusLine(wp != 0, lp ? ToQt(reinterpret_cast<LPCWSTR>(lp)) : QString());
+            r = TRUE;
+            return true;
         case LVM_SETIMAGELIST: {
             HIMAGELIST& slot = (wp == LVSIL_STATE) ? m->stateList : m->small;
             r = reinterpret_cast<LRESULT>(slot);
@@ -1146,6 +1209,9 @@ void RegisterListViewClass() {
 }  // namespace qv::ui::detail
 
 // ---- CHeaderCtrl and CListCtrl
+
+IMPLEMENT_DYNAMIC(CHeaderCtrl, CWnd)
+IMPLEMENT_DYNAMIC(CListCtrl, CWnd)
 
 int CHeaderCtrl::GetItemCount() const { return int(SendMessage(HDM_GETITEMCOUNT)); }
 BOOL CHeaderCtrl::GetItem(int index, HDITEMW* item) const {

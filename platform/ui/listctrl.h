@@ -39,7 +39,7 @@ public:
     BOOL DeleteImageList();
     BOOL Attach(HIMAGELIST list);
     HIMAGELIST Detach();
-    HIMAGELIST GetSafeHandle() const { return this ? m_hImageList : nullptr; }
+    HIMAGELIST GetSafeHandle() const { return qv::Opaque(this) ? m_hImageList : nullptr; }
     operator HIMAGELIST() const { return m_hImageList; }
     static CImageList* FromHandle(HIMAGELIST list);
     HIMAGELIST m_hImageList = nullptr;
@@ -109,6 +109,8 @@ public:
 #define LVM_INSERTCOLUMNW (LVM_FIRST + 97)
 #define LVM_GETITEMTEXTW (LVM_FIRST + 115)
 #define LVM_SETITEMTEXTW (LVM_FIRST + 116)
+// Of this layer: a status line inside the list, under the rows (wParam: shown; lParam: text or null).
+#define LVM_QV_SETSTATUSLINE (LVM_FIRST + 0x0F00)
 
 #define LVSIL_NORMAL 0
 #define LVSIL_SMALL 1
@@ -316,6 +318,7 @@ using PFNLVCOMPARE = int (*)(LPARAM, LPARAM, LPARAM);
 using POSITION = void*;
 
 class CHeaderCtrl : public CWnd {
+    DECLARE_DYNAMIC(CHeaderCtrl)
 public:
     int GetItemCount() const;
     BOOL GetItem(int index, HDITEMW* item) const;
@@ -323,6 +326,7 @@ public:
 };
 
 class CListCtrl : public CWnd {
+    DECLARE_DYNAMIC(CListCtrl)
 public:
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
 
@@ -384,3 +388,6 @@ public:
     BOOL SetTextColor(COLORREF color);
     BOOL SetTextBkColor(COLORREF color);
 };
+
+// A user toggling a row's check box asks first with LVN_ITEMCHANGING (uChanged LVIF_STATE); a
+// parent (or the list, by reflection) that answers TRUE keeps the box as it is.

@@ -78,7 +78,7 @@ public:
     BOOL Attach(HMENU menu);
     HMENU Detach();
     static CMenu* FromHandle(HMENU menu);
-    HMENU GetSafeHmenu() const { return this ? m_hMenu : nullptr; }
+    HMENU GetSafeHmenu() const { return qv::Opaque(this) ? m_hMenu : nullptr; }
     operator HMENU() const { return m_hMenu; }
 
     BOOL AppendMenu(UINT flags, UINT_PTR id = 0, LPCWSTR text = nullptr);

@@ -98,6 +98,8 @@ struct Quiet {
 }  // namespace
 }  // namespace qv::ui::detail
 
+IMPLEMENT_DYNAMIC(CMFCTabCtrl, CWnd)
+
 namespace {
 TabWidget* TabsOf(const CWnd* w) { return w ? TabClass::Tabs(w->m_hWnd) : nullptr; }
 }  // namespace

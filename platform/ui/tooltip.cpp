@@ -53,6 +53,8 @@ void ApplyToWindow(TipWidget* t, HWND tool, UINT_PTR id) {
 }  // namespace
 }  // namespace qv::ui::detail
 
+IMPLEMENT_DYNAMIC(CToolTipCtrl, CWnd)
+
 BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style) {
     RegisterTipClass();
     return CWnd::CreateEx(0, L"tooltips_class32", L"", WS_POPUP | style, 0, 0, 0, 0, parent ? parent->m_hWnd : nullptr,

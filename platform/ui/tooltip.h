@@ -26,6 +26,7 @@ struct TOOLINFOW {
 using TOOLINFO = TOOLINFOW;
 
 class CToolTipCtrl : public CWnd {
+    DECLARE_DYNAMIC(CToolTipCtrl)
 public:
     BOOL Create(CWnd* parent, DWORD style = 0);
     BOOL AddTool(CWnd* wnd, LPCWSTR text = LPSTR_TEXTCALLBACKW, LPCRECT rect = nullptr, UINT_PTR id = 0);

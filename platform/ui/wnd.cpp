@@ -7,6 +7,7 @@
 #include "strtable.h"
 #include "sync.h"
 #include "qtinteraction.h"
+#include "qtwidget.h"
 #include "uiimpl_p.h"
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,6 +29,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -150,6 +153,12 @@ bool EnsureApplication() {
         // Offscreen when there is no display, so services and tests run anywhere.
         if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
             setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        if (!std::getenv("XDG_RUNTIME_DIR")) {
+            // A private runtime folder keeps the toolkit from complaining about a missing one.
+            const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+            mkdir(dir.c_str(), 0700);
+            setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+        }
         static int argc = 1;
         static char name[] = "qovaro";
         static char* argv[] = {name, nullptr};
@@ -288,6 +297,8 @@ struct CWndAccess {
 };
 
 namespace qv::ui {
+QWidget* WidgetOf(HWND wnd) { return detail::WidgetOf(wnd); }
+HWND HandleOf(const QObject* widget) { return detail::HandleOf(widget); }
 CWnd* WndFromHandle(HWND h) { return CWnd::FromHandle(h); }
 CWnd* WndFromLParam(LPARAM lp) { return CWnd::FromHandle(reinterpret_cast<HWND>(lp)); }
 UINT CtlColorKind(UINT message) { return message - WM_CTLCOLORMSGBOX; }
@@ -963,6 +974,8 @@ const AFX_MSGMAP_ENTRY* Search(const AFX_MSGMAP* map, Pred pred, CWnd* self, UIN
 }
 }  // namespace
 
+IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
+
 const AFX_MSGMAP* CWnd::GetThisMessageMap() { return &kRootMap; }
 const AFX_MSGMAP* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
 
@@ -1069,6 +1082,11 @@ BOOL CWnd::DestroyWindow() {
 }
 
 void CWnd::PostNcDestroy() {}
+
+void CWnd::OnFinalRelease() {
+    if (m_hWnd) DestroyWindow();
+    CCmdTarget::OnFinalRelease();
+}
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
     return ::SendMessageW(m_hWnd, message, wParam, lParam);

@@ -6,7 +6,9 @@
 // WM_NOTIFY, which the parent first reflects to the control's own map (OnChildNotify).
 #include "cstring.h"
 #include "gdi.h"
+#include "qvcmdtarget.h"
 #include "msgmap.h"
+#include "sync.h"
 #include "thread.h"
 #include "winmsg.h"
 #include <functional>
@@ -20,16 +22,17 @@ class CFont;
 
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
-class CWnd {
+class CWnd : public CCmdTarget {
+    DECLARE_DYNAMIC(CWnd)
 public:
     CWnd();
-    virtual ~CWnd();
+    ~CWnd() override;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
     HWND m_hWnd = nullptr;
-    operator HWND() const { return this ? m_hWnd : nullptr; }
-    HWND GetSafeHwnd() const { return this ? m_hWnd : nullptr; }
+    operator HWND() const { return qv::Opaque(this) ? m_hWnd : nullptr; }
+    HWND GetSafeHwnd() const { return qv::Opaque(this) ? m_hWnd : nullptr; }
 
     // The object attached to the handle, else a temporary one that lives as long as the window.
     static CWnd* FromHandle(HWND wnd);
@@ -57,6 +60,8 @@ public:
     virtual BOOL DestroyWindow();
     // Called after the window is gone (the last message); objects that delete themselves do it here.
     virtual void PostNcDestroy();
+    // The last COM reference went: the window goes, then the object.
+    void OnFinalRelease() override;
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;

@@ -92,6 +92,21 @@ bool Focus(HWND control) {
 }
 
 namespace {
+// Characters beyond ASCII (umlauts) have no key of their own in the test keyboard: they come
+// as text with an unknown key, as an input method delivers them.
+void TypeText(QWidget* target, const QString& text) {
+    for (QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            QTest::keyClick(target, Qt::Key_Return);
+        } else if (c.unicode() < 0x80 && c.isPrint()) {
+            QTest::keyClick(target, char(c.unicode()));
+        } else {
+            QTest::sendKeyEvent(QTest::Press, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+}
+
 QWidget* KeyTarget(HWND control) {
     QWidget* w = WidgetOf(control);
     QWidget* focus = QApplication::focusWidget();
@@ -105,10 +120,7 @@ bool Type(HWND control, const std::wstring& text) {
     QWidget* target = KeyTarget(control);
     if (auto* e = qobject_cast<QLineEdit*>(target)) e->end(false);
     if (auto* m = qobject_cast<QPlainTextEdit*>(target)) m->moveCursor(QTextCursor::End);
-    for (QChar c : ToQt(text)) {
-        if (c == QLatin1Char('\n')) QTest::keyClick(target, Qt::Key_Return);
-        else QTest::keyClicks(target, QString(c));
-    }
+    TypeText(target, ToQt(text));
     Pump();
     return true;
 }
@@ -123,7 +135,7 @@ bool Retype(HWND control, const std::wstring& text) {
         Pump();
         return true;
     }
-    QTest::keyClicks(target, ToQt(text));
+    TypeText(target, ToQt(text));
     Pump();
     return true;
 }

@@ -63,6 +63,15 @@ constexpr LRESULT MAKELRESULT(WORD lo, WORD hi) { return LRESULT(DWORD(lo) | (DW
 constexpr int GET_X_LPARAM(LPARAM l) { return int(SHORT(LOWORD(std::uintptr_t(l)))); }
 constexpr int GET_Y_LPARAM(LPARAM l) { return int(SHORT(HIWORD(std::uintptr_t(l)))); }
 
+namespace qv {
+// The class library lets code ask a null object for its handle (GetSafeHwnd and friends). The
+// compiler may assume 'this' is never null; passing it through here keeps the test in the code.
+inline const void* Opaque(const void* p) {
+    asm("" : "+r"(p));
+    return p;
+}
+}  // namespace qv
+
 struct POINT {
     LONG x = 0;
     LONG y = 0;

@@ -1,0 +1,204 @@
+#pragma once
+// CQvListCtrl: the suite's result list. Columns come from consecutive string ids with a kind each
+// (text, number, decimal, date, yes/no) that decides alignment and sorting; rows are CQvListItem
+// objects with typed cell values, VARIANT parameters by index, colours per row and cell, link
+// cells and an image. Column widths and the sort are kept under a registry key. Items may be
+// added and filled from a worker thread: an item handed out locked shows its values when it is
+// unlocked.
+#include "qvui.h"
+#include "oledate.h"
+#include "olevariant.h"
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class CQvListCtrl;
+
+// The notification of a click on a link cell (WM_NOTIFY to the parent).
+#define QVLN_LINKCLICKED 1010
+struct NMQVLISTLINK {
+    NMHDR hdr;
+    int nItem = -1;      // visible index
+    int nSubItem = 0;    // column
+    LPCWSTR pszLink = nullptr;  // the link's text, valid during the notification
+};
+using LPNMQVLISTLINK = NMQVLISTLINK*;
+
+class CQvListItem {
+public:
+    // Cell values; each sets the column's text.
+    void SetColumnText(int column, LPCWSTR text);
+    void SetColumnLong(int column, long value);
+    // format: a printf format for one double, "%g" when null.
+    void SetColumnDouble(int column, double value, LPCWSTR format = nullptr);
+    // showDate 1: the date part; timeFormat 10: hours and minutes, 0: no time. A null or invalid
+    // date gives an empty cell.
+    void SetColumnDate(int column, const COleDateTime& date, int showDate = 1, int timeFormat = 0);
+    void SetColumnBool(int column, BOOL value);
+    // The cell shows its text as a link; a click on it reports the link text (QVLN_LINKCLICKED).
+    void SetColumnLink(int column, LPCWSTR linkText);
+    CString GetColumnText(int column) const;
+    CString GetColumnLink(int column) const;
+
+    // Parameters by index (VT_I4 ids, as a rule).
+    void SetParam(int index, const VARIANT& value);
+    void SetParam(int index, long value);
+    // FALSE when the item has no such parameter (value unchanged).
+    BOOL GetParam(int index, long* value) const;
+    BOOL GetParam(int index, COleVariant& value) const;
+
+    void SetImage(int image, int column = 0);
+    // CLR_DEFAULT takes the colour back.
+    void SetRowTextColor(COLORREF color);
+    void SetRowBkColor(COLORREF color);
+    void SetColumnTextColor(int column, COLORREF color);
+    void SetColumnBkColor(int column, COLORREF color);
+
+    // While locked, changes are kept and shown at Unlock (one update of the row).
+    void Lock();
+    void Unlock();
+    BOOL IsLocked() const;
+    // The item's row in the list as shown (-1 when it is not in the list).
+    int GetIndex() const;
+    CQvListCtrl* GetList() const { return list_; }
+
+private:
+    friend class CQvListCtrl;
+    explicit CQvListItem(CQvListCtrl* list) : list_(list) {}
+    struct Cell {
+        std::wstring text;
+        double number = 0;  // numbers, dates (as OLE dates) and yes/no for sorting
+        bool hasNumber = false;
+        std::wstring link;
+        bool isLink = false;
+        COLORREF text_color = CLR_DEFAULT;
+        COLORREF bk_color = CLR_DEFAULT;
+    };
+    Cell& At(int column);
+    void Changed();
+
+    CQvListCtrl* list_;
+    std::vector<Cell> cells_;
+    std::vector<COleVariant> params_;
+    std::vector<bool> hasParam_;
+    int image_ = -1;
+    COLORREF rowText_ = CLR_DEFAULT;
+    COLORREF rowBk_ = CLR_DEFAULT;
+    int locks_ = 0;
+    bool dirty_ = false;
+};
+
+// The selected items of a list, in list order.
+class CQvListItemArray {
+public:
+    int GetSize() const { return int(items_.size()); }
+    CQvListItem* QvGetItem(int index) const {
+        return index >= 0 && index < GetSize() ? items_[std::size_t(index)] : nullptr;
+    }
+    CQvListItem* operator[](int index) const { return QvGetItem(index); }
+    void RemoveAll() { items_.clear(); }
+    void Add(CQvListItem* item) { items_.push_back(item); }
+
+private:
+    std::vector<CQvListItem*> items_;
+};
+
+class CQvListCtrl : public CListCtrl {
+    DECLARE_DYNAMIC(CQvListCtrl)
+public:
+    enum EColType { eColLong = 1, eColDouble = 2, eColText = 3, eColDate = 4, eColDateTime = 5, eColBool = 6 };
+    // Tool tips of a column: none, the text of a cell that does not fit, the text of every cell.
+    enum EToolTipMode { eTipNone = 0, eTipTruncated = 1, eTipAlways = 2 };
+
+    CQvListCtrl();
+    ~CQvListCtrl() override;
+
+    // Columns from 'count' consecutive string ids starting at firstHeaderId; kinds from 'types'
+    // (EColType, text when null); widths in pixels (remembered widths win); toolTipModes per
+    // column. Existing columns are removed first. The remembered sort is applied when rows come.
+    BOOL QvInsertColumn(int count, UINT firstHeaderId, const int* types = nullptr, const int* widths = nullptr,
+                        const int* formats = nullptr, const int* toolTipModes = nullptr);
+    // Column widths and the sort live under HKEY_CURRENT_USER\key; set it before the columns.
+    void QvSetRegistryKey(LPCWSTR key);
+    CString QvGetRegistryKey() const { return m_strRegistryKey; }
+    // Writes the column widths and the sort now (also done when the window goes).
+    BOOL QvSaveLayout();
+
+    // Adds a row at the end; the item is handed out locked when 'lock' is set (Unlock shows it).
+    BOOL QvAddItem(CQvListItem*& item, BOOL lock = TRUE);
+    BOOL QvDeleteItem(int index);
+    BOOL DeleteAllItems();
+    // By the row shown, by the order of adding.
+    CQvListItem* QvGetItem(int index) const { return QvGetVisibleListItem(index); }
+    CQvListItem* QvGetVisibleListItem(int index) const;
+    CQvListItem* QvGetInsertedListItem(int index) const;
+    int GetVisibleItemCount() const { return GetItemCount(); }
+    int GetInsertedItemCount() const;
+
+    void QvGetSelListItemArray(CQvListItemArray& items) const;
+    // The parameter of the first selected row; FALSE without a selected row or parameter.
+    BOOL QvGetSelParamValue(int paramIndex, long& value) const;
+    // Selects the row (only it, unless keepOthers) and gives it the focus.
+    BOOL QvSetSelection(int index, BOOL ensureVisible = TRUE, BOOL keepOthers = FALSE);
+    // Selects the first row whose parameter has the value; found gets its index (-1: none).
+    BOOL QvSetSelectionByParam(int paramIndex, long value, int* found = nullptr, BOOL ensureVisible = TRUE,
+                               BOOL keepOthers = FALSE);
+
+    // column -1: the remembered sort column and direction (nothing when none was chosen).
+    void QvSort(int column = -1, BOOL ascending = TRUE);
+    int QvGetSortColumn() const { return m_nSortColumn; }
+    BOOL QvGetSortAscending() const { return m_bSortAscending; }
+
+    void QvSetSingleSelection();
+    void QvSetMultiSelection();
+    void QvSetCheckable(BOOL checkable = TRUE);
+    BOOL QvGetCheck(int index) const { return GetCheck(index); }
+    void QvSetCheck(int index, BOOL check) { SetCheck(index, check); }
+
+    // A line under the rows; without a text of its own it tells the number of rows.
+    void ShowStatusLine(BOOL show);
+    void SetStatusText(LPCWSTR text);
+    // Drawing off while rows are filled; the layout name is the column layout ("default").
+    void SetRedraw(BOOL redraw, LPCWSTR layoutName);
+    using CWnd::SetRedraw;
+
+    // Read-only: rows can be selected and links followed; check boxes do not change.
+    void SetReadOnly(BOOL readOnly = TRUE);
+    BOOL IsReadOnly() const { return m_bReadOnly; }
+
+    EColType GetColumnType(int column) const;
+
+    // With this set, a single-selection list keeps a row selected when the user clicks beside the
+    // rows.
+    BOOL m_bKeepSelection = FALSE;
+
+protected:
+    void PreSubclassWindow() override;
+    afx_msg BOOL OnCustomDraw(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnClick(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnColumnClick(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnItemChanging(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnItemChanged(NMHDR* nm, LRESULT* result);
+    afx_msg void OnDestroy();
+    DECLARE_MESSAGE_MAP()
+
+private:
+    friend class CQvListItem;
+    void Show(CQvListItem* item);
+    void UpdateStatus();
+    void LoadLayout();
+    static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
+
+    mutable std::recursive_mutex m_lock;
+    std::vector<std::unique_ptr<CQvListItem>> m_items;
+    std::vector<int> m_types;
+    std::vector<int> m_toolTipModes;
+    CString m_strRegistryKey;
+    int m_nSortColumn = -1;
+    BOOL m_bSortAscending = TRUE;
+    BOOL m_bReadOnly = FALSE;
+    BOOL m_bStatusLine = FALSE;
+    CString m_strStatus;
+    int m_nLastSelected = -1;
+    CFont m_linkFont;
+};
