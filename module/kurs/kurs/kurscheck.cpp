@@ -40,14 +40,14 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
         strWhere.Format(L"lPersonKursID <> %d AND PersonKurs.lKursID = %d AND PersonKurs.lPersonID = %d AND "
                         L"PersonKurs.lKursinstanzID = %d",
                         lPersonKursID, lKursID, lPersonID, lKursinstanzID);
-        strMsg.Format(IDS_DOPPEL_SAME_KURSINSTANZ, kurs::PersonBezeichnung(lPersonID));
+        strMsg.Format(IDS_DOPPEL_SAME_KURSINSTANZ, NQ_GetPersonBezeichnung(lPersonID, CString()));
     } else {
         strWhere.Format(L"lPersonKursID <> %d AND PersonKurs.lKursID = %d AND PersonKurs.lStatus <> %d AND "
                         L"PersonKurs.lPersonID = %d AND PersonKurs.lKursinstanzID <> -1 AND Kursinstanz.fGeschlossen "
                         L"= 0 AND year(Kursinstanz.dtDatum) = (SELECT year(dtDatum) FROM Kursinstanz WHERE "
                         L"lKursinstanzID = %d)",
                         lPersonKursID, lKursID, 5, lPersonID, lKursinstanzID);
-        strMsg.Format(IDS_DOPPEL_KURSINSTANZ, kurs::PersonBezeichnung(lPersonID));
+        strMsg.Format(IDS_DOPPEL_KURSINSTANZ, NQ_GetPersonBezeichnung(lPersonID, CString()));
     }
 
     long lCount = 0;
@@ -82,7 +82,7 @@ long VRQ_CheckKursDoppelbelegung(long lPersonKursID, long lPersonID, long lKursI
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     if (lCount != 0) {
         CString strMsg;
-        strMsg.Format(IDS_DOPPEL_YEAR, kurs::PersonBezeichnung(lPersonID), lYear);
+        strMsg.Format(IDS_DOPPEL_YEAR, NQ_GetPersonBezeichnung(lPersonID, CString()), lYear);
         AfxMessageBox(strMsg, MB_OK | MB_ICONEXCLAMATION);
         return E_ABORT;
     }

@@ -1,19 +1,9 @@
 #include "kursplatform.h"
 
-#include "kursint.h"
+#include "qvguid.h"
 #include "qvregvalue.h"
 
 namespace kurs {
-
-CString PersonBezeichnung(long lPersonID) {
-    CString strName;
-    CString strWhere;
-    strWhere.Format(L"lPersonID = %d", lPersonID);
-    const long hr = QvDBLookupString(L"dbo.fn_GetPersonBezeichnung(lPersonID, 'A')", L"Person", strWhere, &strName,
-                                     kProfile);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
-    return strName;
-}
 
 GUID SystemID() {
     CString strID;

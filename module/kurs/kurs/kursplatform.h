@@ -1,13 +1,11 @@
 #pragma once
-// What the course rules need of the platform library beyond what it offers yet: the display name
-// of a person, the installation's system GUID and the Mandant chosen in the host.
+// What the course rules need of the platform library beyond what it offers yet: the
+// installation's system GUID and the Mandant chosen in the host.
 #include "cstring.h"
 #include "guid.h"
 
 namespace kurs {
 
-// The person's display name (as the database names persons, mode 'A'); empty when unknown.
-CString PersonBezeichnung(long lPersonID);
 // The installation's system GUID: HKEY_LOCAL_MACHINE "Software\Qovaro\NQ2", text "SystemID";
 // the null GUID when it is not set.
 GUID SystemID();

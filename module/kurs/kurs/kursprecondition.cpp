@@ -215,7 +215,7 @@ long VRQ_CheckKursPrecondition(long lPersonID, long lKursID, CQvDateTime dtFrom,
     }
     if (!bResult) {
         CString strMsg;
-        strMsg.Format(IDS_PRECONDITION_NOT_MET, kurs::PersonBezeichnung(lPersonID), strFailKurs);
+        strMsg.Format(IDS_PRECONDITION_NOT_MET, NQ_GetPersonBezeichnung(lPersonID, CString()), strFailKurs);
         if (AfxMessageBox(strMsg, MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2) == IDYES)
             ShowKursPreconditionRules(lKursID);
         return E_ABORT;

@@ -390,7 +390,7 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
     CString strModul = CString(L"Ausbildung") + L".Person";
     CString strDetail;
     CUserLog log;
-    strDetail.Format(L"Neu:%s", kurs::PersonBezeichnung(lNewPersonID));
+    strDetail.Format(L"Neu:%s", NQ_GetPersonBezeichnung(lNewPersonID, CString()));
     hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidOldPerson, 0, 0);
     if (FAILED(hr)) KURS_TRACEHR(hr);
     if (SUCCEEDED(hr)) {
