@@ -5,6 +5,7 @@
 #include "qvadorecordset.h"
 #include "qvcrackvariant.h"
 #include "qvdblookup.h"
+#include "sqlitedb.h"
 
 #include <gtest/gtest.h>
 
@@ -216,6 +217,28 @@ TEST_F(Recordset, NestedWorkSharesTheOwnersTransaction) {
     EXPECT_EQ(name, L"Grundkurs") << "the nested statement was rolled back with the owner's transaction";
     EXPECT_EQ(QvDBLookupLong(L"@@TRANCOUNT", L"System", L"", &depth, L"Qovaro.NQ2"), S_OK);
     EXPECT_EQ(depth, 0);
+}
+
+TEST_F(Recordset, AWriterWaitingForALockTimesOutAndTriesAgain) {
+    qvtest::FrameWithLogger host;
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultCommandTimeout [s]", 1L));
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 2L));
+    // Another process holds the write lock.
+    qv::sql::SqliteDb other;
+    ASSERT_EQ(other.Open("sqlite:" + env.SuiteDatabase()), 0);
+    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), 0);
+
+    CQvADOConnection writer;
+    ASSERT_EQ(writer.Open(L"Qovaro.NQ2", 0), S_OK);
+    EXPECT_EQ(writer.Execute(L"UPDATE Kurs SET fActive = 0 WHERE lKursID = 1"), DB_E_ABORTLIMITREACHED);
+    const auto entries = host.logger.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].guid, L"57DD0233-9E6A-422E-A7CB-7121C7FA4ECC");
+    EXPECT_EQ(entries[0].text.rfind(L"CQvADOConnection::Execute(): 1. Timeout detected (hr: 0x80040E31", 0), 0u);
+    EXPECT_EQ(entries[1].text.rfind(L"CQvADOConnection::Execute(): 2. Timeout detected", 0), 0u);
+
+    other.Exec("ROLLBACK");
+    EXPECT_EQ(writer.Execute(L"UPDATE Kurs SET fActive = 0 WHERE lKursID = 1"), S_OK);
 }
 
 }  // namespace
