@@ -8,6 +8,8 @@
 #include "qvobject.h"
 #include "qvsecint.h"
 
+class CWnd;
+
 class CQvSec : public CObject {
 public:
     CQvSec();
@@ -45,6 +47,14 @@ public:
 
     // Registers an object at the security server and grants the logged-in user the mask on it.
     static long SetRights(CString strObjectKey, CString strKey2, CQvGUID guidFunction, CString strName, DWORD dwMask);
+
+    // Applies the rights to a control (these two live in the library qvsecctrl, with the windows).
+    // Show mode 3 hides, 2 shows, any other hides without rights; edit mode 3 makes read-only, 2
+    // editable, any other read-only without rights or when a bit of the mask is missing. Plain
+    // controls are only enabled or disabled; otherwise lists, spin buttons with their buddies,
+    // edits and check lists get the kind of read-only that suits them.
+    void EnableControl(CWnd* pWnd, long nShow, long nEdit, DWORD dwMask, bool bPlain);
+    void EnableDlgItem(CWnd* pParent, int nID, long nShow, long nEdit, DWORD dwMask, bool bPlain);
 
     long ShowRightDlg(CQvGUID guidObject, long lFlag);
     long ShowSetRightDlg(CQvGUID guidObject, CString strKey, long lFlag);
