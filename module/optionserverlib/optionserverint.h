@@ -1,5 +1,6 @@
 #pragma once
 // The option server "Qovaro.NQ2.OptionServer": named option values in numbered areas.
+#include "oleauto.h"
 #include "qvcom.h"
 
 #define QVOPTIONSERVER_PROGID L"Qovaro.NQ2.OptionServer"

@@ -1,5 +1,8 @@
 #include "userlog.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
 #include "qvcomserver.h"
+#include "qvdblookup.h"
 #include "qvfinit.h"
 #include "qvhrtrace.h"
 #include "trace.h"
@@ -47,6 +50,28 @@ long CUserLog::ConnectUserLog() {
     if (pFrame) pFrame->Release();
     ++m_lConnectAttempts;
     return hr;
+}
+
+long CUserLog::GetNewGrouping() {
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long lGrouping = 0;
+    HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+    if (SUCCEEDED(hr)) {
+        hr = rs.OpenSQL(L"DECLARE @newID as int \t\t\t\texecute dbo.sp_GetUniqueID 'UserLog', 'lGrouping', @newID output "
+                        L"\t\t\t\tSELECT @newID AS newID",
+                        0, 1);
+    }
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"newID", &lGrouping);
+    if (SUCCEEDED(hr)) hr = rs.Close();
+    if (FAILED(hr)) {
+        USERLOG_TRACE(hr);
+        QvReportDBError(&conn, hr, "userlog.cpp", __LINE__);
+        return 0;
+    }
+    return lGrouping;
 }
 
 long CUserLog::Write(long lKind, CString* pstrText, CString* pstrDetail, CString* pstrModul, long lValue,

@@ -1,6 +1,7 @@
 // The user-log client: entries through the frame's user-log server, refusals, the end of
 // connection attempts and the show call.
 #include "fakehost.h"
+#include "scripted.h"
 #include "qvhrtrace.h"
 #include "tempdir.h"
 #include "trace.h"
@@ -189,6 +190,19 @@ TEST_F(UserLog, ShowTheEntriesOfARecord) {
     EXPECT_EQ(server.shown[0].kind, 1);
     EXPECT_EQ(server.shown[0].modul, L"Atemschutz 1, 2024");
     EXPECT_EQ(server.shown[0].object, kRun.GetValue());
+}
+
+TEST_F(UserLog, AGroupingThatCannotBeDrawnIsShownAndZero) {
+    // No database server is registered: the connection cannot be had.
+    qv::ScriptedInteraction script;
+    qv::ScopedInteraction interaction(&script);
+    script.OnFailure([](const std::string& m) { ADD_FAILURE() << m; });
+    script.ExpectReport(L"No OLEDB Error available!");
+    CUserLog log;
+    EXPECT_EQ(log.GetNewGrouping(), 0);
+    const auto shown = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, L"OLEDB Errormessage");
 }
 
 }  // namespace

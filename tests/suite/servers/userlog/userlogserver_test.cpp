@@ -1,0 +1,138 @@
+// The user-log server through the user-log client: entries arrive in UserLog with their grouping,
+// the signed-in user and quoting intact, refusals, the caller's transaction and the record view.
+#include "fakehost.h"
+#include "qvadoconnection.h"
+#include "qvcomserver.h"
+#include "scripted.h"
+#include "standinfixture.h"
+#include "userlog.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const CQvGUID kRun(L"FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+const CQvGUID kPerson(L"285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
+const CQvGUID kOtherRun(L"3E018E57-48D1-479F-8324-A5D4507578C8");
+
+class UserLogServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        script.OnFailure([](const std::string& m) { ADD_FAILURE() << m; });
+        ASSERT_EQ(env.Start(QVUSERLOG_PROGID), S_OK);
+        frame.Offer(CLSID_UserLog);
+    }
+    std::string Column(const char* column, long lGrouping) {
+        return env.QueryText(std::string("SELECT ") + column + " FROM UserLog WHERE lGrouping = " +
+                             std::to_string(lGrouping) + " ORDER BY lUserLogID");
+    }
+    long Write(CUserLog& log, long kind, const wchar_t* text, const wchar_t* module, const CQvGUID& record,
+               long grouping) {
+        CString strText = text, strDetail = L"Teilnehmer:Muster Hans | Status:Angemeldet", strModul = module;
+        CQvGUID object = record, parent = kPerson;
+        return log.Write(kind, &strText, &strDetail, &strModul, 1, 42, &object, &parent, 0, grouping);
+    }
+
+    qvtest::StandInEnvironment env;
+    qvtest::FakeFrame frame;
+    qvtest::ScopedRunningServer runningFrame{QV_FRAME_PROGID, &frame};
+    qv::ScriptedInteraction script;
+    qv::ScopedInteraction interaction{&script};
+};
+
+TEST_F(UserLogServer, AnEntryArrivesWithItsGrouping) {
+    qv::suite::SetSystemID(1);
+    CUserLog log;
+    const long grouping = log.GetNewGrouping();
+    ASSERT_GT(grouping, 0);
+    const long next = log.GetNewGrouping();
+    EXPECT_GT(next, grouping) << "every grouping is new";
+
+    ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Person zu einem Kurs hinzugefügt.", L"Ausbildung.Person", kRun, grouping),
+              S_OK);
+    ASSERT_EQ(Write(log, QVUSERLOG_DELETE, L"Person von einer Kursaustragung entfernt.", L"Ausbildung.Person", kRun,
+                    grouping),
+              S_OK);
+    EXPECT_EQ(env.QueryInt("SELECT count(*) FROM UserLog WHERE lGrouping = " + std::to_string(grouping)), 2);
+    EXPECT_EQ(Column("lKind", grouping), "0");
+    EXPECT_EQ(Column("strText", grouping), "Person zu einem Kurs hinzugefügt.");
+    EXPECT_EQ(Column("strDetail", grouping), "Teilnehmer:Muster Hans | Status:Angemeldet");
+    EXPECT_EQ(Column("strModul", grouping), "Ausbildung.Person");
+    EXPECT_EQ(Column("lValue", grouping), "1");
+    EXPECT_EQ(Column("lTableID", grouping), "42");
+    EXPECT_EQ(Column("guidRecord", grouping), "FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+    EXPECT_EQ(Column("guidParent", grouping), "285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
+    EXPECT_EQ(Column("strUser", grouping), "Administrator");
+    EXPECT_EQ(Column("lCode", grouping), "0");
+    EXPECT_NE(Column("dtTime", grouping), "<null>");
+}
+
+TEST_F(UserLogServer, EntriesWithoutGroupingAndTheWritersCode) {
+    CUserLog log;
+    CString text = L"Gruppe wurde neu erzeugt.", modul = L"Aktivität.Gruppe", detail;
+    CQvGUID none;
+    ASSERT_EQ(log.WriteInsert(&text, &detail, &modul, 0, 6, &none, &none, 1, 0), S_OK);
+    EXPECT_EQ(env.QueryText("SELECT lCode FROM UserLog WHERE strModul = 'Aktivität.Gruppe'"), "1");
+    EXPECT_EQ(env.QueryText("SELECT lGrouping FROM UserLog WHERE strModul = 'Aktivität.Gruppe'"), "0");
+    EXPECT_EQ(env.QueryText("SELECT strUser FROM UserLog WHERE strModul = 'Aktivität.Gruppe'"), "")
+        << "nobody signed in";
+}
+
+TEST_F(UserLogServer, QuotesInTextsAreKept) {
+    CUserLog log;
+    ASSERT_EQ(Write(log, QVUSERLOG_UPDATE, L"Kurs 'Atemschutz' aktualisiert'); DELETE FROM UserLog; --",
+                    L"Ausbildung.Kurs", kRun, 77),
+              S_OK);
+    EXPECT_EQ(Column("strText", 77), "Kurs 'Atemschutz' aktualisiert'); DELETE FROM UserLog; --");
+}
+
+TEST_F(UserLogServer, TheServerRefusesWhatIsNoEntry) {
+    IUserLog* server = nullptr;
+    ASSERT_EQ(QueryCOMServer(QVUSERLOG_PROGID, IID_IUserLog, reinterpret_cast<void**>(&server)), S_OK);
+    BSTR text = SysAllocString(L"Kurs wurde gelöscht.");
+    BSTR modul = SysAllocString(L"Ausbildung.Kurs");
+    BSTR empty = SysAllocString(L"");
+    EXPECT_EQ(server->Write(3, text, empty, modul, 0, 39, GUID_NULL, GUID_NULL, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(server->Write(2, empty, empty, modul, 0, 39, GUID_NULL, GUID_NULL, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(server->Write(2, text, nullptr, empty, 0, 39, GUID_NULL, GUID_NULL, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(server->Write(2, text, nullptr, modul, 0, 39, GUID_NULL, GUID_NULL, 0, 0), S_OK) << "no detail is fine";
+    EXPECT_EQ(server->ShowSpecificUserLog(2, empty, empty, empty, GUID_NULL), E_INVALIDARG);
+    SysFreeString(text);
+    SysFreeString(modul);
+    SysFreeString(empty);
+    server->Release();
+    EXPECT_EQ(env.QueryInt("SELECT count(*) FROM UserLog"), 1);
+}
+
+TEST_F(UserLogServer, EntriesStayOrGoWithTheCallersTransaction) {
+    CQvADOConnection conn;
+    ASSERT_EQ(conn.Open(L"Qovaro.NQ2", 0), S_OK);
+    ASSERT_EQ(conn.BeginTrans(), S_OK);
+    ASSERT_EQ(conn.Execute(L"UPDATE Kurs SET fActive = 1 WHERE lKursID = -5"), S_OK);
+    CUserLog log;
+    ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Kurs wurde neu erzeugt.", L"Ausbildung.Kurs", kRun, 5), S_OK);
+    ASSERT_EQ(conn.RollbackTrans(), S_OK);
+    EXPECT_EQ(env.QueryInt("SELECT count(*) FROM UserLog"), 0);
+
+    ASSERT_EQ(conn.BeginTrans(), S_OK);
+    ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Kurs wurde neu erzeugt.", L"Ausbildung.Kurs", kRun, 5), S_OK);
+    ASSERT_EQ(conn.CommitTrans(), S_OK);
+    EXPECT_EQ(env.QueryInt("SELECT count(*) FROM UserLog"), 1);
+}
+
+TEST_F(UserLogServer, TheEntriesOfOneRecord) {
+    CUserLog log;
+    ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Kursaustragung wurde neu erzeugt.", L"Ausbildung.Instanz", kRun, 0), S_OK);
+    ASSERT_EQ(Write(log, QVUSERLOG_UPDATE, L"Kursaustragung wurde aktualisiert.", L"Ausbildung.Instanz", kRun, 0), S_OK);
+    ASSERT_EQ(Write(log, QVUSERLOG_DELETE, L"Kursaustragung wurde gelöscht.", L"Ausbildung.Instanz", kOtherRun, 0), S_OK);
+    script.ExpectReport(L"Kursaustragung wurde neu erzeugt.");
+    EXPECT_EQ(log.ShowSpecificUserLog(1, L"Atemschutz 1, 2024", L"", L"", kRun), S_OK);
+    const auto shown = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, L"Atemschutz 1, 2024");
+    const std::wstring& text = shown[0].text;
+    EXPECT_LT(text.find(L"neu erzeugt"), text.find(L"aktualisiert")) << "oldest first";
+    EXPECT_EQ(text.find(L"gelöscht"), std::wstring::npos) << "only the record's entries";
+}
+
+}  // namespace
