@@ -163,6 +163,18 @@ TEST_F(KursBooking, ReservationCountsDownForNewRowsOnly) {
     EXPECT_EQ(Reserved(reservation), -1);
 }
 
+TEST_F(KursBooking, ReservationChangeIsAnnouncedEvenWhenItsLogFails) {
+    const long reservation = AddReservation(mandant, 2031, 2);
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    userLog.fail = E_ACCESSDENIED;
+    script.ExpectMessageBox(IDOK, L"um eins verkleinert");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(VRQ_UpdateKursreservation(reg), E_ACCESSDENIED);
+    EXPECT_EQ(Reserved(reservation), 1);
+    ASSERT_EQ(eventServer.Events().size(), 1u);
+    EXPECT_EQ(eventServer.Events()[0].value, kurs);
+}
+
 TEST_F(KursBooking, ReservationOfTheRegistrationsYearAndMandantIsUsed) {
     const long sued = AddMandant("FW Süd");
     const long ofOtherYear = AddReservation(mandant, 2031, 3);
@@ -201,13 +213,14 @@ TEST_F(KursBooking, AbsenceOutsideTheRunAsksNothing) {
 }
 
 TEST_F(KursBooking, ReRegistrationWithoutRunRewritesTheDateAMoveKeepsIt) {
+    const long obrien = AddPerson("O'Brien", "Sean", mandant);
     const long runB = AddRun(kurs, "2031-09-09");
-    const long id = BookNew(person, run);
+    const long id = BookNew(obrien, run);
     long same = id;
     EPersonKursStatus status = ePersonKursStatusAngemeldet;
-    ASSERT_EQ(Book(person, runB, 2031, same, status), S_OK);
+    ASSERT_EQ(Book(obrien, runB, 2031, same, status), S_OK);
     EXPECT_EQ(Reg(id, "lKursinstanzID, dtDatum"), std::to_string(runB) + "|2031-05-04 00:00:00");
-    ASSERT_EQ(Book(person, -1, 2033, same, status), S_OK);
+    ASSERT_EQ(Book(obrien, -1, 2033, same, status), S_OK);
     EXPECT_EQ(Reg(id, "lKursinstanzID, dtDatum"), "-1|2033-12-31 00:00:00");
 }
 
