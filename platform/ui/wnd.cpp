@@ -159,6 +159,12 @@ bool EnsureApplication() {
             mkdir(dir.c_str(), 0700);
             setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
         }
+        // The offscreen platform says so each time a window is raised or grabs the keyboard.
+        static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (text.startsWith(QLatin1String("This plugin does not support"))) return;
+            if (previous) previous(type, context, text);
+        });
         static int argc = 1;
         static char name[] = "qovaro";
         static char* argv[] = {name, nullptr};

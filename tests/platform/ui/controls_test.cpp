@@ -1,0 +1,409 @@
+// The standard controls as the system's code drives them: by messages (also from worker
+// threads) and by the user; notifications arrive for what the user did, not for what the code did.
+#include "ui_fixture.h"
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace qv::ui::test;
+
+enum : UINT { kControls = 920 };
+
+void RegisterControls() {
+    using namespace qv::ui;
+    DialogTemplate t;
+    t.id = kControls;
+    t.cx = 300;
+    t.cy = 220;
+    t.style = WS_CHILD | DS_CONTROL | DS_SETFONT;
+    t.items = {ComboBox(1035, 5, 5, 100, 80, CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL),
+               ComboBox(1037, 5, 22, 100, 80, CBS_DROPDOWN),
+               EditText(1041, 5, 40, 100, 12, ES_AUTOHSCROLL),
+               EditText(1042, 110, 40, 30, 12, ES_NUMBER),
+               Control(L"", 1043, L"msctls_updown32", UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS,
+                       140, 40, 10, 12),
+               ListBox(1050, 5, 60, 100, 60, WS_VSCROLL),
+               ListBox(1051, 110, 60, 100, 60, WS_VSCROLL),
+               Control(L"", 1060, L"SysListView32", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER, 5, 125,
+                       200, 80),
+               Control(L"", 1070, L"msctls_progress32", 0, 210, 5, 80, 10)};
+    RegisterDialogTemplate(uitest::Module(), t);
+}
+
+class Page : public CDialog {
+public:
+    Page() : CDialog(kControls) {}
+    std::vector<std::pair<UINT, UINT>> commands;  // id, code
+    std::vector<NMLISTVIEW> changes;
+    std::vector<UINT> notifications;
+    std::vector<UINT> spins;
+    BOOL refuseSpin = FALSE;
+    BOOL OnCommand(WPARAM wp, LPARAM lp) override {
+        commands.push_back({LOWORD(wp), HIWORD(wp)});
+        return CDialog::OnCommand(wp, lp);
+    }
+    std::size_t Count(UINT id, UINT code) const {
+        return std::size_t(std::count(commands.begin(), commands.end(), std::make_pair(id, code)));
+    }
+    void OnItemChanged(NMHDR* nm, LRESULT*) { changes.push_back(*reinterpret_cast<NMLISTVIEW*>(nm)); }
+    void OnDblClk(NMHDR*, LRESULT*) { notifications.push_back(NM_DBLCLK); }
+    void OnColumnClick(NMHDR*, LRESULT*) { notifications.push_back(LVN_COLUMNCLICK); }
+    void OnDeltaPos(NMHDR*, LRESULT* result) { *result = refuseSpin; }
+    void OnVScroll(UINT code, UINT pos, CScrollBar* bar) {
+        if (bar && bar->GetDlgCtrlID() == 1043 && code == SB_THUMBPOSITION) spins.push_back(pos);
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Page, CDialog)
+    ON_NOTIFY(LVN_ITEMCHANGED, 1060, &Page::OnItemChanged)
+    ON_NOTIFY(NM_DBLCLK, 1060, &Page::OnDblClk)
+    ON_NOTIFY(LVN_COLUMNCLICK, 1060, &Page::OnColumnClick)
+    ON_NOTIFY(UDN_DELTAPOS, 1043, &Page::OnDeltaPos)
+    ON_WM_VSCROLL()
+END_MESSAGE_MAP()
+
+class Controls : public uitest::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        RegisterControls();
+        ASSERT_TRUE(frame.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 640, 480), nullptr, 0));
+        ASSERT_TRUE(page.Create(kControls, &frame));
+        page.ShowWindow(SW_SHOW);
+        frame.ShowWindow(SW_SHOW);
+        combo = static_cast<CComboBox*>(page.GetDlgItem(1035));
+        list = static_cast<CListCtrl*>(page.GetDlgItem(1060));
+    }
+    CWnd frame;
+    Page page;
+    CComboBox* combo = nullptr;
+    CListCtrl* list = nullptr;
+};
+
+TEST_F(Controls, TemplateControlsHaveTheirClassNamesAndObjects) {
+    wchar_t name[100] = {};
+    RealGetWindowClassW(Item(page, 1043), name, 100);
+    EXPECT_STREQ(name, L"msctls_updown32");
+    GetClassNameW(Item(page, 1041), name, 100);
+    EXPECT_STREQ(name, L"Edit");
+    EXPECT_TRUE(page.GetDlgItem(1041)->IsKindOf(RUNTIME_CLASS(CEdit)));
+    EXPECT_TRUE(page.GetDlgItem(1060)->IsKindOf(RUNTIME_CLASS(CListCtrl)));
+    EXPECT_FALSE(page.GetDlgItem(1060)->IsKindOf(RUNTIME_CLASS(CEdit)));
+    EXPECT_EQ(HWND(::SendMessageW(Item(page, 1043), UDM_GETBUDDY, 0, 0)), Item(page, 1042)) << "the control before it";
+}
+
+TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
+    EXPECT_EQ(combo->AddString(L"Zürich"), 0);
+    EXPECT_EQ(combo->AddString(L"aarau"), 0);
+    EXPECT_EQ(combo->AddString(L"Bern"), 1);
+    combo->SetItemData(0, 11);
+    combo->SetItemData(1, 22);
+    combo->SetItemData(2, 33);
+    EXPECT_EQ(combo->GetCurSel(), CB_ERR) << "adding selects nothing";
+    EXPECT_EQ(combo->SetCurSel(2), 2);
+    EXPECT_EQ(page.Count(1035, CBN_SELCHANGE), 0u);
+    CString text;
+    combo->GetLBText(2, text);
+    EXPECT_EQ(text, L"Zürich");
+    EXPECT_EQ(combo->FindString(-1, L"BE"), 1);
+    EXPECT_EQ(combo->FindStringExact(-1, L"bern"), 1);
+    EXPECT_EQ(combo->FindStringExact(-1, L"Be"), CB_ERR);
+    EXPECT_EQ(combo->SelectString(-1, L"aa"), 0);
+    EXPECT_EQ(combo->GetItemData(combo->GetCurSel()), 11u);
+
+    ASSERT_TRUE(SelectComboItem(*combo, 1));
+    EXPECT_EQ(page.Count(1035, CBN_SELCHANGE), 1u);
+    EXPECT_EQ(combo->GetItemData(combo->GetCurSel()), 22u);
+
+    EXPECT_EQ(combo->DeleteString(0), 2);
+    EXPECT_EQ(combo->GetItemData(0), 22u) << "item data moves with its item";
+    combo->ResetContent();
+    EXPECT_EQ(combo->GetCount(), 0);
+    EXPECT_EQ(combo->GetCurSel(), CB_ERR);
+}
+
+TEST_F(Controls, AnEditableComboReportsTypingAndAcceptsRowsFromAWorker) {
+    CComboBox* places = static_cast<CComboBox*>(page.GetDlgItem(1037));
+    ASSERT_TRUE(Type(*places, L"Wi"));
+    EXPECT_EQ(page.Count(1037, CBN_EDITCHANGE), 2u);
+    const HWND h = *places;
+    std::atomic<bool> done{false};
+    std::thread worker([h, &done] {
+        // The place search fills the list from its thread with messages.
+        for (int i = 0; i < 20; ++i) {
+            const std::wstring row = L"84" + std::to_wstring(10 + i) + L" Winterthur";
+            const LRESULT at = SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+            SendMessageW(h, CB_SETITEMDATA, WPARAM(at), LPARAM(1000 + i));
+        }
+        SendMessageW(h, CB_SETEDITSEL, 0, MAKELPARAM(2, 2));
+        done = true;
+    });
+    // The GUI thread keeps running while the worker sends; joining it blindly would block both.
+    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(places->GetCount(), 20);
+    EXPECT_EQ(places->GetItemData(19), 1019u);
+    EXPECT_EQ(Text(*places), L"Wi") << "the typed text stays while rows arrive";
+    EXPECT_EQ(LOWORD(places->GetEditSel()), 2);
+}
+
+TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
+    CEdit* edit = static_cast<CEdit*>(page.GetDlgItem(1041));
+    edit->SetWindowText(L"Grundkurs");
+    EXPECT_EQ(page.Count(1041, EN_CHANGE), 1u) << "setting the text is a change too";
+    edit->LimitText(12);
+    Type(*edit, L" Atemschutz");
+    EXPECT_EQ(Text(*edit), L"Grundkurs At");
+    edit->SetSel(0, -1);
+    int start = 0, end = 0;
+    edit->GetSel(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 12);
+    EXPECT_TRUE(edit->SetReadOnly(TRUE));
+    EXPECT_TRUE(ReadOnly(*edit));
+    const std::size_t before = page.Count(1041, EN_CHANGE);
+    Retype(*edit, L"anders");
+    EXPECT_EQ(Text(*edit), L"Grundkurs At");
+    EXPECT_EQ(page.Count(1041, EN_CHANGE), before);
+    edit->SetReadOnly(FALSE);
+    EXPECT_FALSE(ReadOnly(*edit));
+}
+
+TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
+    CSpinButtonCtrl* spin = static_cast<CSpinButtonCtrl*>(page.GetDlgItem(1043));
+    spin->SetRange32(0, 99);
+    spin->SetPos32(5);
+    EXPECT_EQ(Text(Item(page, 1042)), L"5");
+    PressKey(Item(page, 1042), VK_UP);
+    EXPECT_EQ(spin->GetPos32(), 6);
+    EXPECT_EQ(Text(Item(page, 1042)), L"6");
+    EXPECT_EQ(page.spins, std::vector<UINT>{6});
+    page.refuseSpin = TRUE;
+    PressKey(Item(page, 1042), VK_UP);
+    EXPECT_EQ(spin->GetPos32(), 6) << "the parent refused the step";
+    page.refuseSpin = FALSE;
+    Retype(Item(page, 1042), L"98");
+    PressKey(Item(page, 1042), VK_UP);
+    PressKey(Item(page, 1042), VK_UP);
+    EXPECT_EQ(spin->GetPos32(), 99) << "the position read from the buddy stops at the range";
+    BOOL error = FALSE;
+    Retype(Item(page, 1042), L"");
+    spin->GetPos32(&error);
+    EXPECT_TRUE(error) << "an empty buddy is no number";
+}
+
+TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
+    CCheckListBox checks;
+    ASSERT_TRUE(checks.SubclassDlgItem(1051, &page));
+    checks.AddString(L"Grundkurs");
+    checks.AddString(L"Atemschutz");
+    checks.SetCheck(1, BST_CHECKED);
+    EXPECT_EQ(checks.GetCheck(0), 0);
+    EXPECT_EQ(checks.GetCheck(1), 1);
+    checks.Enable(0, FALSE);
+    EXPECT_FALSE(checks.IsEnabled(0));
+    EXPECT_TRUE(checks.IsEnabled(1));
+    EXPECT_EQ(checks.GetCount(), 2);
+
+    CListBox* plain = static_cast<CListBox*>(page.GetDlgItem(1050));
+    plain->AddString(L"B");
+    plain->AddString(L"A");
+    plain->SetItemData(1, 7);
+    ASSERT_TRUE(SelectListBoxItem(*plain, 1));
+    EXPECT_EQ(plain->GetCurSel(), 1);
+    EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u);
+    plain->SetCurSel(0);
+    EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u) << "the program's choice is not reported";
+}
+
+TEST_F(Controls, TheProgressBarKeepsItsRangeAndSteps) {
+    CProgressCtrl* bar = static_cast<CProgressCtrl*>(page.GetDlgItem(1070));
+    bar->SetRange32(0, 50);
+    bar->SetStep(20);
+    bar->StepIt();
+    bar->StepIt();
+    EXPECT_EQ(bar->GetPos(), 40);
+    bar->OffsetPos(100);
+    EXPECT_EQ(bar->GetPos(), 50);
+    int lo = -1, hi = -1;
+    bar->GetRange(lo, hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 50);
+}
+
+// ---- the report list
+
+class ReportList : public Controls {
+protected:
+    void SetUp() override {
+        Controls::SetUp();
+        list->InsertColumn(0, L"Name", LVCFMT_LEFT, 120);
+        list->InsertColumn(1, L"Status", LVCFMT_LEFT, 60);
+        const wchar_t* names[] = {L"Meier", L"Müller", L"Ammann"};
+        for (int i = 0; i < 3; ++i) {
+            list->InsertItem(LVIF_TEXT | LVIF_PARAM, i, names[i], 0, 0, 0, LPARAM(100 + i));
+            list->SetItemText(i, 1, L"angemeldet");
+        }
+    }
+};
+
+TEST_F(ReportList, SelectingAnotherRowTellsTheOldRowLosingBeforeTheNewRowGaining) {
+    ASSERT_TRUE(SelectRow(*list, 0));
+    page.changes.clear();
+    ASSERT_TRUE(SelectRow(*list, 2));
+    ASSERT_EQ(page.changes.size(), 2u);
+    EXPECT_EQ(page.changes[0].iItem, 0);
+    EXPECT_EQ(page.changes[0].uOldState & LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(page.changes[0].uNewState & LVIS_SELECTED, 0u);
+    EXPECT_EQ(page.changes[0].lParam, 100);
+    EXPECT_EQ(page.changes[1].iItem, 2);
+    EXPECT_EQ(page.changes[1].uOldState & LVIS_SELECTED, 0u);
+    EXPECT_EQ(page.changes[1].uNewState & (LVIS_SELECTED | LVIS_FOCUSED), LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ(page.changes[1].uChanged, LVIF_STATE);
+    EXPECT_EQ(list->GetNextItem(-1, LVNI_SELECTED), 2);
+    EXPECT_EQ(list->GetSelectedCount(), 1u);
+    EXPECT_TRUE(RowSelected(*list, 2));
+    EXPECT_FALSE(RowSelected(*list, 0));
+}
+
+TEST_F(ReportList, TheProgramsSelectionIsReportedAndKeptSingle) {
+    list->SetItemState(1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ASSERT_EQ(page.changes.size(), 1u);
+    list->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(list->GetSelectedCount(), 1u) << "a single-selection list keeps one row";
+    ASSERT_EQ(page.changes.size(), 3u);
+    EXPECT_EQ(page.changes[1].iItem, 1);
+    EXPECT_EQ(page.changes[1].uNewState & LVIS_SELECTED, 0u);
+    EXPECT_TRUE(RowSelected(*list, 0)) << "the view shows the program's selection";
+    POSITION pos = list->GetFirstSelectedItemPosition();
+    EXPECT_EQ(list->GetNextSelectedItem(pos), 0);
+    EXPECT_EQ(pos, nullptr);
+}
+
+TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
+    list->SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+    list->SortItems([](LPARAM a, LPARAM b, LPARAM) { return int(b - a); }, 0);
+    EXPECT_EQ(list->GetItemText(0, 0), L"Ammann");
+    EXPECT_EQ(list->GetItemData(0), 102u);
+    EXPECT_EQ(list->GetNextItem(-1, LVNI_SELECTED), 1) << "the selection moves with its row";
+    EXPECT_EQ(list->GetItemData(1), 101u);
+    LVFINDINFOW find;
+    find.flags = LVFI_PARAM;
+    find.lParam = 100;
+    EXPECT_EQ(list->FindItem(&find), 2);
+    EXPECT_TRUE(list->DeleteItem(0));
+    EXPECT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(Cell(*list, 0, 0), L"Müller");
+    EXPECT_EQ(Cell(*list, 0, 1), L"angemeldet");
+}
+
+TEST_F(ReportList, ColumnWidthsAreReadThroughTheHeaderAlsoFromAWorker) {
+    CHeaderCtrl* header = list->GetHeaderCtrl();
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->GetItemCount(), 2);
+    ASSERT_TRUE(ResizeColumn(*list, 1, 90));
+    const HWND h = header->m_hWnd;
+    int width = -1;
+    std::thread worker([&] {
+        HDITEMW item;
+        item.mask = HDI_WIDTH;
+        if (SendMessageW(h, HDM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item))) width = item.cxy;
+    });
+    ASSERT_TRUE(WaitFor([&] { return width != -1; }));
+    worker.join();
+    EXPECT_EQ(width, 90);
+    list->SetColumnWidth(0, 0);
+    EXPECT_EQ(list->GetColumnWidth(0), 0) << "a hidden column has width 0";
+}
+
+TEST_F(ReportList, DoubleClicksColumnClicksAndCheckBoxesAreReported) {
+    DoubleClickRow(*list, 1);
+    ClickColumnHeader(*list, 1);
+    EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), NM_DBLCLK), page.notifications.end());
+    EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), LVN_COLUMNCLICK), page.notifications.end());
+
+    list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    EXPECT_FALSE(list->GetCheck(2));
+    page.changes.clear();
+    ASSERT_TRUE(ClickRowCheckBox(*list, 2));
+    EXPECT_TRUE(list->GetCheck(2));
+    ASSERT_EQ(page.changes.size(), 1u);
+    EXPECT_EQ(page.changes[0].uNewState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(2));
+    EXPECT_EQ(page.changes[0].uOldState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(1));
+}
+
+TEST_F(ReportList, RowsAddedByAWorkerArriveInOrder) {
+    list->DeleteAllItems();
+    const HWND h = *list;
+    std::atomic<bool> done{false};
+    std::thread worker([h, &done] {
+        CListCtrl remote;
+        remote.Attach(h);
+        for (int i = 0; i < 50; ++i) {
+            const int row = remote.InsertItem(LVIF_TEXT | LVIF_PARAM, remote.GetItemCount(), std::to_wstring(i).c_str(), 0, 0, 0, i);
+            remote.SetItemText(row, 1, L"x");
+        }
+        remote.Detach();
+        done = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+    worker.join();
+    ASSERT_EQ(list->GetItemCount(), 50);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(list->GetItemData(i), DWORD_PTR(i));
+}
+
+// ---- tab strip
+
+class TabHost : public CWnd {
+public:
+    std::vector<WPARAM> changes;
+    LRESULT OnChangeActiveTab(WPARAM w, LPARAM) {
+        changes.push_back(w);
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(TabHost, CWnd)
+    ON_REGISTERED_MESSAGE(AFX_WM_CHANGE_ACTIVE_TAB, &TabHost::OnChangeActiveTab)
+END_MESSAGE_MAP()
+
+TEST_F(Controls, TheTabStripShowsOnePageAndTellsItsParentAboutChanges) {
+    TabHost host;
+    ASSERT_TRUE(host.CreateEx(0, AfxRegisterWndClass(0), L"", WS_OVERLAPPED, CRect(0, 0, 400, 300), nullptr, 0));
+    CMFCTabCtrl tabs;
+    ASSERT_TRUE(tabs.Create(CMFCTabCtrl::STYLE_3D, CRect(0, 0, 400, 300), &host, 1, CMFCTabCtrl::LOCATION_TOP));
+    CStatic one, two;
+    one.Create(L"Teilnehmer", WS_CHILD | WS_VISIBLE, CRect(0, 0, 10, 10), &host, 2);
+    two.Create(L"Instruktoren", WS_CHILD | WS_VISIBLE, CRect(0, 0, 10, 10), &host, 3);
+    tabs.InsertTab(&one, L"Teilnehmer", -1, UINT(-1), FALSE);
+    tabs.InsertTab(&two, L"Instruktoren", 1, UINT(-1), FALSE);
+    host.ShowWindow(SW_SHOW);
+    EXPECT_EQ(tabs.GetTabsNum(), 2);
+    EXPECT_EQ(tabs.GetActiveTab(), 0);
+    EXPECT_TRUE(one.IsWindowVisible());
+    EXPECT_FALSE(two.IsWindowVisible());
+    EXPECT_EQ(one.GetParent()->m_hWnd, tabs.m_hWnd) << "pages live in the strip";
+    EXPECT_TRUE(host.changes.empty()) << "the first tab is active without a change";
+
+    ASSERT_TRUE(ClickTab(tabs, 1));
+    EXPECT_EQ(host.changes, std::vector<WPARAM>{1});
+    EXPECT_TRUE(two.IsWindowVisible());
+    EXPECT_FALSE(one.IsWindowVisible());
+    CRect area, page;
+    tabs.GetWndArea(area);
+    two.GetWindowRect(&page);
+    tabs.ScreenToClient(&page);
+    EXPECT_EQ(page, area) << "the page fills the page area";
+
+    tabs.SetActiveTab(1);
+    EXPECT_EQ(host.changes.size(), 1u) << "no change, no message";
+    EXPECT_TRUE(tabs.RemoveTab(1));
+    EXPECT_EQ(tabs.GetActiveTab(), 0);
+    EXPECT_EQ(tabs.GetTabWnd(0)->m_hWnd, one.m_hWnd);
+    tabs.RemoveAllTabs();
+    EXPECT_EQ(tabs.GetTabsNum(), 0);
+}
+
+}  // namespace
