@@ -7,7 +7,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
+
+#include <sys/stat.h>
 
 namespace qv::ado {
 
@@ -20,12 +24,64 @@ Sessions& ThisThreadsSessions() {
     return sessions;
 }
 
+// Sessions kept open for a while after their last connection object closed, as a connection
+// pool does: opening a database file costs a schema parse, and a piece of work opens and closes
+// its connection many times.
+struct Idle {
+    std::string connectionString;
+    std::shared_ptr<Session> session;
+    std::chrono::steady_clock::time_point lastUse;
+};
+constexpr std::size_t kPoolSize = 4;
+constexpr std::chrono::seconds kPoolIdleLimit{60};
+
+std::vector<Idle>& ThisThreadsPool() {
+    thread_local std::vector<Idle> pool;
+    return pool;
+}
+
+bool SameFile(const Session::FileId& a, const Session::FileId& b) { return a.dev == b.dev && a.ino == b.ino; }
+
+Session::FileId IdentifyFile(const std::string& path) {
+    Session::FileId id;
+    struct stat st {};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
+        id.dev = static_cast<unsigned long long>(st.st_dev);
+        id.ino = static_cast<unsigned long long>(st.st_ino);
+        id.known = true;
+    }
+    return id;
+}
+
+// Keeps `s` in the pool as the most recently used session; drops what is too old or too many.
+void Remember(const std::string& connectionString, const std::shared_ptr<Session>& s) {
+    auto& pool = ThisThreadsPool();
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(pool, [&](const Idle& e) {
+        return e.session == s || now - e.lastUse > kPoolIdleLimit;
+    });
+    pool.push_back({connectionString, s, now});
+    if (pool.size() > kPoolSize) pool.erase(pool.begin());
+}
+
+void Forget(const std::shared_ptr<Session>& s) {
+    std::erase_if(ThisThreadsPool(), [&](const Idle& e) { return e.session == s; });
+}
+
 }  // namespace
 
 std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error) {
     Sessions& sessions = ThisThreadsSessions();
     if (auto it = sessions.find(connectionString); it != sessions.end()) {
-        if (std::shared_ptr<Session> s = it->second.lock()) return s;
+        if (std::shared_ptr<Session> s = it->second.lock()) {
+            // An idle pooled session must still be on the file the string names: a file that was
+            // deleted or replaced meanwhile gets a new session.
+            if (s->users > 0 || !s->file_.known || SameFile(s->file_, IdentifyFile(s->db_.Path()))) {
+                if (s->pooled_) Remember(connectionString, s);
+                return s;
+            }
+            Forget(s);
+        }
     }
     std::shared_ptr<Session> s(new Session());
     qv::sql::OpenOptions options;
@@ -38,13 +94,19 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     Session* raw = s.get();
     s->options_.tranCount = [raw] { return raw->db_.Depth(); };
     s->options_.cache = s->db_.Statements();
+    s->file_ = IdentifyFile(s->db_.Path());
+    // An in-memory database lives only as long as its users: never pooled.
+    s->pooled_ = s->file_.known;
     // Drop entries of sessions that have ended before adding one.
     for (auto it = sessions.begin(); it != sessions.end();) {
         it = it->second.expired() ? sessions.erase(it) : std::next(it);
     }
     sessions[connectionString] = s;
+    if (s->pooled_) Remember(connectionString, s);
     return s;
 }
+
+void Session::ReleasePool() { ThisThreadsPool().clear(); }
 
 void Session::UseTimeout(long seconds) {
     const int ms = seconds <= 0 ? INT_MAX : seconds >= INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);

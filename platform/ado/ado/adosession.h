@@ -55,6 +55,15 @@ public:
     using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
     ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
+    // Closes this thread's idle sessions (those no connection object uses), e.g. before a database
+    // file is replaced.
+    static void ReleasePool();
+
+    struct FileId {
+        unsigned long long dev = 0, ino = 0;
+        bool known = false;
+    };
+
     // Whether rows of the table can be addressed by rowid (a table, not a view or a table
     // without rowid).
     bool HasRowid(const std::string& table);
@@ -69,6 +78,8 @@ private:
     static constexpr std::size_t kColumnCacheSize = 1024;
 
     qv::sql::SqliteDb db_;
+    FileId file_;
+    bool pooled_ = false;
     qv::tsql::ExecOptions options_;
     int timeoutMs_ = kDefaultTimeoutMs;
     long isolation_ = 4096;

@@ -562,6 +562,25 @@ TEST_F(Ado, ClosingLeavesAnOpenTransactionToTheOthersAndTheLastOneRollsItBack) {
     EXPECT_EQ(Lookup(again.get(), L"SELECT TOP 2 @@TRANCOUNT MyValue FROM System"), L"0");
 }
 
+TEST_F(Ado, AClosedConnectionIsReopenedFromThePoolButNeverOnAReplacedFile) {
+    {
+        ComPtr<_Connection> a = Connect();
+        CreateKurs(a.get());
+        Exec(a.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Alt')");
+    }
+    {
+        ComPtr<_Connection> again = Connect();
+        EXPECT_EQ(Lookup(again.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs"), L"Alt");
+    }
+    // Another program replaces the file while this thread's session waits in the pool.
+    const std::string path = dir_.file("kurs.db");
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+    Sql("CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT);"
+        "INSERT INTO Kurs VALUES (7, 'Neu');");
+    ComPtr<_Connection> fresh = Connect();
+    EXPECT_EQ(Lookup(fresh.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs"), L"Neu");
+}
+
 // ---- batches ---------------------------------------------------------------------------------
 
 TEST_F(Ado, ABatchCallingAProcedureReturnsItsRow) {
