@@ -1973,6 +1973,11 @@ HWND GetActiveWindow() {
 BOOL GetWindowRect(HWND wnd, LPRECT rect) {
     QWidget* w = WidgetOf(wnd);
     if (!w || !rect) return FALSE;
+    if (w->isWindow()) {
+        // A top-level window's rectangle includes its frame.
+        *rect = FromQRect(w->frameGeometry());
+        return TRUE;
+    }
     const QPoint o = w->mapToGlobal(QPoint(0, 0));
     *rect = RECT{o.x(), o.y(), o.x() + w->width(), o.y() + w->height()};
     return TRUE;
@@ -2027,11 +2032,12 @@ BOOL SetWindowPos(HWND wnd, HWND insertAfter, int x, int y, int cx, int cy, UINT
     Dispatch(*w, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
     if (!(w = Find(wnd)) || !w->widget) return FALSE;
     QWidget* widget = w->widget;
-    if (!(pos.flags & SWP_NOMOVE)) {
-        if (w->child) widget->move(pos.x, pos.y);
-        else widget->move(pos.x, pos.y);
+    if (!(pos.flags & SWP_NOMOVE)) widget->move(pos.x, pos.y);  // a top-level window: its frame
+    if (!(pos.flags & SWP_NOSIZE)) {
+        // A top-level window's size includes its frame, as far as the frame is known yet.
+        const QSize frame = widget->isWindow() ? widget->frameGeometry().size() - widget->size() : QSize(0, 0);
+        widget->resize(std::max(0, pos.cx - frame.width()), std::max(0, pos.cy - frame.height()));
     }
-    if (!(pos.flags & SWP_NOSIZE)) widget->resize(std::max(0, pos.cx), std::max(0, pos.cy));
     if (!(pos.flags & SWP_NOZORDER)) {
         if (pos.hwndInsertAfter == HWND_BOTTOM) widget->lower();
         else widget->raise();

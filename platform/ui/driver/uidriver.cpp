@@ -15,6 +15,8 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QTreeView>
 #include <QUrl>
 #include <mutex>
@@ -70,6 +72,27 @@ bool Click(HWND control, Qt::KeyboardModifiers modifiers) {
 }
 
 bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers) { return Click(Item(dialog, id), modifiers); }
+
+bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers) {
+    QWidget* w = WidgetOf(control);
+    if (!w || !w->isEnabled()) return false;
+    Activate(w);
+    QTest::mouseClick(w, Qt::LeftButton, modifiers, QPoint(x, y));
+    Pump();
+    return true;
+}
+
+std::wstring ToolTip(HWND control) {
+    QWidget* w = WidgetOf(control);
+    if (!w) return {};
+    QToolTip::hideText();
+    const QPoint at = w->rect().center();
+    QHelpEvent help(QEvent::ToolTip, at, w->mapToGlobal(at));
+    QCoreApplication::sendEvent(w, &help);
+    const std::wstring text = FromQt(QToolTip::text());
+    QToolTip::hideText();
+    return text;
+}
 
 bool DoubleClick(HWND control) {
     QWidget* w = WidgetOf(control);

@@ -22,6 +22,10 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 bool Click(HWND control, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool DoubleClick(HWND control);
+// A click at a point of the control's client area.
+bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// The tool tip the control shows when the mouse rests on it (empty: none).
+std::wstring ToolTip(HWND control);
 // Gives the control the focus and types the text at the caret.
 bool Type(HWND control, const std::wstring& text);
 // Selects everything in an edit and types the text over it.

@@ -98,19 +98,16 @@ void CQvLayoutNode::Compute(int depth) {
             value[e] = now + rule.offset;
         }
     }
+    // An edge without a rule stays where it was, unless the node keeps its size in that
+    // direction: then it moves with the tied edge.
     const auto place = [&](int lo, int hi, int size, bool keep, int& outLo, int& outHi, int origLo) {
-        if (set[lo] && set[hi] && !keep) {
-            outLo = int(std::lround(value[lo]));
-            outHi = int(std::lround(value[hi]));
-        } else if (set[lo]) {
-            outLo = int(std::lround(value[lo]));
-            outHi = outLo + size;
-        } else if (set[hi]) {
-            outHi = int(std::lround(value[hi]));
-            outLo = outHi - size;
-        } else {
-            outLo = origLo;
-            outHi = origLo + size;
+        outLo = origLo;
+        outHi = origLo + size;
+        if (set[lo]) outLo = int(std::lround(value[lo]));
+        if (set[hi]) outHi = int(std::lround(value[hi]));
+        if (keep) {
+            if (set[lo]) outHi = outLo + size;
+            else if (set[hi]) outLo = outHi - size;
         }
         if (outHi < outLo) outHi = outLo;
     };
@@ -137,6 +134,9 @@ CQvLayoutNode* CQvLayoutFactory::CreateRelativeNode(CWnd* wnd) {
 
 CQvLayoutNode* CQvLayoutFactory::CreateWindowNode(CQvLayoutNode* root, CWnd* wnd) {
     if (!root || !wnd || !wnd->m_hWnd) return nullptr;
+    // One node per window: asking again gives the node with its rules.
+    for (auto& node : nodes_)
+        if (node->root_ == root && node->wnd_ == wnd->m_hWnd) return node.get();
     nodes_.push_back(std::unique_ptr<CQvLayoutNode>(new CQvLayoutNode(this, root, wnd->m_hWnd)));
     return nodes_.back().get();
 }
@@ -192,15 +192,20 @@ CQvLayoutListener::~CQvLayoutListener() {
 
 BOOL CQvLayoutListener::SavePlacement() {
     if (key_.IsEmpty() || !::IsWindow(wnd_)) return FALSE;
+    // The position of the window and the size of its client area: a frame of unknown size before
+    // the window is shown cannot make it grow from one start to the next.
     CWnd* wnd = CWnd::FromHandle(wnd_);
     WINDOWPLACEMENT p;
     if (!wnd->GetWindowPlacement(&p)) return FALSE;
-    const CRect r(p.rcNormalPosition);
+    CRect client;
+    wnd->GetClientRect(&client);
     BOOL ok = TRUE;
-    ok &= CQvRegistry::SetValue(key_, L"Left", long(r.left));
-    ok &= CQvRegistry::SetValue(key_, L"Top", long(r.top));
-    ok &= CQvRegistry::SetValue(key_, L"Width", long(r.Width()));
-    ok &= CQvRegistry::SetValue(key_, L"Height", long(r.Height()));
+    ok &= CQvRegistry::SetValue(key_, L"Left", long(p.rcNormalPosition.left));
+    ok &= CQvRegistry::SetValue(key_, L"Top", long(p.rcNormalPosition.top));
+    if (p.showCmd != SW_SHOWMAXIMIZED) {
+        ok &= CQvRegistry::SetValue(key_, L"Width", long(client.Width()));
+        ok &= CQvRegistry::SetValue(key_, L"Height", long(client.Height()));
+    }
     ok &= CQvRegistry::SetValue(key_, L"Maximized", long(p.showCmd == SW_SHOWMAXIMIZED));
     return ok;
 }
@@ -213,15 +218,16 @@ BOOL CQvLayoutListener::RestorePlacement() {
     CQvRegistry::GetValue(key_, L"Top", top);
     CQvRegistry::GetValue(key_, L"Maximized", maximized);
     CWnd* wnd = CWnd::FromHandle(wnd_);
-    CRect r;
-    wnd->GetWindowRect(&r);
-    if (CWnd* parent = wnd->GetParent(); parent && (wnd->GetStyle() & WS_CHILD)) parent->ScreenToClient(&r);
+    CRect window, client;
+    wnd->GetWindowRect(&window);
+    wnd->GetClientRect(&client);
+    if (CWnd* parent = wnd->GetParent(); parent && (wnd->GetStyle() & WS_CHILD)) parent->ScreenToClient(&window);
     // The remembered size never goes below the smallest the layout allows.
-    const int cx = size_ ? std::max<int>(int(width), int(root_->min_.cx)) : r.Width();
-    const int cy = size_ ? std::max<int>(int(height), int(root_->min_.cy)) : r.Height();
-    const int x = position_ ? int(left) : r.left;
-    const int y = position_ ? int(top) : r.top;
-    wnd->MoveWindow(x, y, cx, cy, TRUE);
+    const int cx = size_ ? std::max<int>(int(width), int(root_->min_.cx)) : client.Width();
+    const int cy = size_ ? std::max<int>(int(height), int(root_->min_.cy)) : client.Height();
+    const int x = position_ ? int(left) : window.left;
+    const int y = position_ ? int(top) : window.top;
+    wnd->MoveWindow(x, y, cx + window.Width() - client.Width(), cy + window.Height() - client.Height(), TRUE);
     if (maximized_ && maximized && wnd->IsWindowVisible()) wnd->ShowWindow(SW_SHOWMAXIMIZED);
     return TRUE;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // CQvLayoutFactory: a relative resize layout. A root node stands for a window's client area; a
 // window node for a control in it. Rules tie an edge of a node to an edge of another node (or of
-// the root) at a fixed distance, or let it follow that edge by a factor of its movement; a node
-// tied at one edge only keeps its width or height. A layout listener applies the layout whenever
+// the root) at a fixed distance, or let it follow that edge by a factor of its movement; an
+// edge without a rule stays where it was, unless the node keeps its size: then it moves with the
+// tied edge (a node that keeps its size and is tied at both edges follows its left or top one).
+// A layout listener applies the layout whenever
 // the window's size changes and keeps the window's placement under a registry key.
 #include "qvui.h"
 #include <memory>
