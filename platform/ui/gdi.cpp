@@ -252,7 +252,13 @@ HGDIOBJ StockObject(int index) {
 
 HGDIOBJ GetStockObject(int index) { return StockObject(index); }
 
+namespace {
+void ReleaseFromContexts(HGDIOBJ bitmap);
+}
+
 BOOL DeleteObject(HGDIOBJ object) {
+    // A bitmap still selected into a context leaves it first, so that nothing paints into it.
+    ReleaseFromContexts(object);
     std::shared_ptr<GdiObject> gone;
     {
         std::lock_guard g(g_gdiLock);
@@ -645,6 +651,17 @@ QImage Colorize(const QImage& mono, COLORREF text, COLORREF bk) {
     for (int y = 0; y < mono.height(); ++y)
         for (int x = 0; x < mono.width(); ++x) out.setPixel(x, y, (mono.pixel(x, y) & 0xFFFFFF) ? b : t);
     return out;
+}
+
+void ReleaseFromContexts(HGDIOBJ bitmap) {
+    std::lock_guard g(g_dcLock);
+    for (auto& [h, st] : g_dcs) {
+        if (st->bitmap != bitmap) continue;
+        if (st->own) st->own->end();
+        st->own.reset();
+        st->painter = nullptr;
+        st->bitmap = nullptr;
+    }
 }
 
 }  // namespace
@@ -1050,7 +1067,13 @@ int CDC::DrawText(LPCWSTR text, int count, LPRECT rect, UINT format) {
         for (QString& line : lines) line = fm.elidedText(line, mode, std::max(0, r.width()), Qt::TextShowMnemonic);
         str = lines.join(QLatin1Char('\n'));
     }
-    const QRect bound = fm.boundingRect(r.isValid() ? r : QRect(r.topLeft(), QSize(100000, 100000)), flags, str);
+    // Measured within the rectangle's width (when it has one), with room downwards.
+    const QRect room(r.topLeft(), QSize(r.width() > 0 ? r.width() : 100000, 100000));
+    QRect bound = fm.boundingRect(room, flags & ~(Qt::AlignVCenter | Qt::AlignBottom), str);
+    if (!(format & DT_CALCRECT) && (format & DT_SINGLELINE) && (format & (DT_VCENTER | DT_BOTTOM))) {
+        const int top = (format & DT_VCENTER) ? r.top() + (r.height() - bound.height()) / 2 : r.bottom() + 1 - bound.height();
+        bound.moveTop(top);
+    }
     if (format & DT_CALCRECT) {
         rect->right = rect->left + bound.width();
         rect->bottom = rect->top + bound.height();

@@ -2499,6 +2499,18 @@ void CWaitCursor::Restore() {}
 
 namespace qv::ui {
 
+int ThreadMessageLoop(const std::function<BOOL(LONG)>& onIdle, const std::function<void(MSG&)>& onMessage) {
+    MSG msg;
+    for (;;) {
+        LONG idle = 0;
+        while (onIdle && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) && onIdle(idle++)) {
+        }
+        if (!GetMessageW(&msg, nullptr, 0, 0)) return int(msg.wParam);
+        if (msg.hwnd) DispatchMessageW(&msg);
+        else if (onMessage) onMessage(msg);
+    }
+}
+
 int WaitCursorDepth() { return g_waitDepth.load(); }
 
 int AddMessageObserver(HWND wnd, MessageObserver observer) {

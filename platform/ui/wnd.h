@@ -377,6 +377,12 @@ using MessageObserver = std::function<void(HWND wnd, UINT message, WPARAM wParam
 int AddMessageObserver(HWND wnd, MessageObserver observer);
 void RemoveMessageObserver(HWND wnd, int cookie);
 
+// The message loop of a user-interface thread other than the GUI thread (a thread's Run calls it):
+// takes the thread's messages until WM_QUIT and returns its exit code; onIdle runs whenever the
+// queue is empty (with the count of idle calls since the last message) until it returns FALSE;
+// each other message goes to onMessage (thread messages have no window), or to its window.
+int ThreadMessageLoop(const std::function<BOOL(LONG)>& onIdle, const std::function<void(MSG&)>& onMessage);
+
 // Is the wait cursor shown (depth of nested wait cursors)?
 int WaitCursorDepth();
 
