@@ -2,6 +2,7 @@
 // Everything of the window layer: windows and messages, drawing, resources, dialogs, controls,
 // report lists, menus, tab strips, tool tips, file drops and the real-window interaction backend.
 #include "qvinteract.h"
+#include "qvwaitdlg.h"
 #include "winmsg.h"
 #include "gdi.h"
 #include "wnd.h"
