@@ -57,3 +57,22 @@ protected:
         pThis->ExternalRelease();                                                 \
         return 0;                                                                 \
     }
+
+// The same, but AddRef answers the object's count (Release still answers 0).
+#define QVF_IMPLEMENT_IUNKNOWN_EX(theClass, localClass)                           \
+    HRESULT theClass::X##localClass::QueryInterface(REFIID iid, LPVOID* ppvObj) { \
+        METHOD_PROLOGUE(theClass, localClass)                                     \
+        QVF_MANAGE_STATE();                                                       \
+        return HRESULT(pThis->ExternalQueryInterface(&iid, ppvObj));              \
+    }                                                                             \
+    ULONG theClass::X##localClass::AddRef() {                                     \
+        METHOD_PROLOGUE(theClass, localClass)                                     \
+        QVF_MANAGE_STATE();                                                       \
+        return ULONG(pThis->ExternalAddRef());                                    \
+    }                                                                             \
+    ULONG theClass::X##localClass::Release() {                                    \
+        METHOD_PROLOGUE(theClass, localClass)                                     \
+        QVF_MANAGE_STATE();                                                       \
+        pThis->ExternalRelease();                                                 \
+        return 0;                                                                 \
+    }

@@ -2,7 +2,11 @@
 #include "strtable.h"
 #include "utf.h"
 
+#include <climits>
+#include <cstdlib>
 #include <dlfcn.h>
+#include <string>
+#include <unistd.h>
 
 namespace {
 QV_MODULE_LOCAL CQvWinApp* g_pModuleApp = nullptr;
@@ -13,7 +17,18 @@ CString QvFGetModuleFileName() {
     // Any address inside the module names it.
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&QvFGetModuleFileName), &info) || !info.dli_fname) return CString();
-    return CString(qv::FromUtf8(info.dli_fname));
+    std::string path = info.dli_fname;
+    // The program itself is named as it was started, perhaps relative to a folder left since.
+    if (path.empty() || path[0] != '/') {
+        char resolved[PATH_MAX];
+        if (!path.empty() && realpath(path.c_str(), resolved)) {
+            path = resolved;
+        } else {
+            const ssize_t n = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+            if (n > 0) path.assign(resolved, std::size_t(n));
+        }
+    }
+    return CString(qv::FromUtf8(path));
 }
 
 void QvFSplitPath(const CString& strPath, CString* pstrDrive, CString* pstrDir, CString* pstrName, CString* pstrExt) {
