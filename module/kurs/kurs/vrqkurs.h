@@ -38,6 +38,13 @@ enum EPersonKursStatus : LONG {
 // Events of the course module (event GUID, record id).
 // Reservations changed; record id: the course.
 #define KURS_EVENT_RESERVATION_CHANGED L"3E018E57-48D1-479F-8324-A5D4507578C8"
+// Course changed (created, deleted or edited); record id: the course.
+#define KURS_EVENT_KURS_CHANGED L"285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF"
+// Run changed (created, copied, deleted or edited); record id: the run.
+#define KURS_EVENT_KURSINSTANZ_CHANGED L"FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F"
+
+// The main dialog of the course window; the rights refresh asks it whether it is closing.
+class CKursDlg;
 
 class KURS_API CVRQKurs {
 public:
@@ -55,6 +62,38 @@ public:
                                 EPersonKursStatus eStatus);
     // Hands a registration of a run to another person.
     long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID);
+
+    // Books an instructor with the leadership role lKursleitungID into a course (run -1: planned
+    // for lYear) or into a run; no checks, nothing sent online. eStatus: for a run the default
+    // status is written and returned, without run the value passed in is written.
+    long AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long lKursleitungID,
+                             long& lPersonKursID, EPersonKursStatus& eStatus);
+
+    // Delete a registration for good, after taking it out of its run (lKursinstanzID -1: read from
+    // the row). 1: the participant was deregistered from the run instead and the row stays.
+    long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID);
+    long RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID);
+
+    // Take a registration out of its run; it stays a registration of the course. lPersonID 0 and
+    // lKursinstanzID -1 are read from the row. bAsk: a local installation lets the user deregister
+    // the participant instead (result 1) or cancel (E_ABORT).
+    long RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk);
+    long RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID);
+
+    // Move a registration from one run of a course to another as one unit of work. 1: the
+    // booking into the new run was refused by a check and the removal from the old run stays.
+    long ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
+                                 long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus);
+    long ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
+                                     long lNewKursinstanzID, long lYear, long lKursleitungID,
+                                     EPersonKursStatus& eStatus);
+
+    // The editable data of a registration (eStatus is not written), and the run data stored on it.
+    long UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
+                              CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus eStatus,
+                              long lAbsenzgrundID, BOOL fEntschuldigt);
+    long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
+                                     CString strInstanzLeitung);
 
     // Online registration with the central installation (local installations, course types 1 and 2).
     long WebAddPersonToKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs);
@@ -111,3 +150,25 @@ KURS_API long VRQ_CheckKursPrecondition(long lPersonID, long lKursID, CQvDateTim
 KURS_API long VRQ_AddKursNotificationItem(BOOL bTeilnehmer, long lPersonID, long lKursinstanzID, long lArt,
                                           EPersonKursStatus eStatus);
 KURS_API long VRQ_UpdateKursreservation(long lPersonKursID);
+
+// Opens the closed runs whose registration window is running and closes the open runs whose
+// window has ended; lKursinstanzID 0: all runs.
+KURS_API long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID);
+
+// Course rights rows (SecKurs). lKursID and lKursinstanzID: -1 all, 0 none, else one record.
+// pDlg may be null; when given, the refresh stops as soon as the dialog is closing.
+KURS_API long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, CKursDlg* pDlg);
+// The logged-in user's row for a run just created.
+KURS_API long VRQ_SetSecKurs(long lKursID, long lKursinstanzID);
+
+// Creating, copying and deleting courses and runs. The out ids are written as soon as they are
+// drawn; callers look at the result.
+KURS_API long VRQ_CreateKurs(long& lKursID);
+KURS_API long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID);
+KURS_API long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstanzID);
+KURS_API long VRQ_DeleteKurs(long lKursID);
+KURS_API long VRQ_DeleteKursinstanz(long lKursinstanzID);
+
+// Makes the registration the leader of its run (the run's other leaders lose the role) or takes
+// the role away.
+KURS_API long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter);

@@ -1,0 +1,13 @@
+#pragma once
+// Resource ids of the strings of the course API's operations on runs and courses, kept in the
+// module's string table beside those of kursresource.h.
+
+// The choice offered when a participant leaves a run in a local installation
+#define IDS_REMOVE_STATEMENT 155
+#define IDS_REMOVE_DEREGISTER 156
+#define IDS_REMOVE_DELETE 157
+#define IDS_REMOVE_TITLE 158
+#define IDS_REMOVE_NOTE 159
+
+// The name prefix of a copied run
+#define IDS_COPY_PREFIX 10030

@@ -1,0 +1,106 @@
+// Opening and closing runs by their registration windows. A local installation handles only the
+// runs of its own courses; the central installation opens and closes those of the authorities.
+#include "kursint.h"
+
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "qvdatalogger.h"
+
+namespace {
+
+const CQvGUID kClosedMessage(L"{ce6d9d23-e9ca-4266-93e9-c6e59964a935}");
+
+}  // namespace
+
+long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
+    CKursResourceScope scope;
+    const BOOL bCentral = NQ_IsEnterpriseEdition();
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    CQvDataLogger logger(L"Qovaro.Ostrel.Kurs");
+
+    CString strFilter;
+    if (lKursinstanzID != 0) strFilter.Format(L" AND lKursinstanzID = %d ", lKursinstanzID);
+    const CString strZero = kurs::ZeroDateSQL();
+
+    if (SUCCEEDED(hr)) {
+        // A closed run opens while its window runs: not cancelled, started, and its end (the run's
+        // date when no end is set) still ahead.
+        CString strSQL;
+        if (bCentral) {
+            strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0 WHERE fGeschlossen = 1 AND dtAbgesagt = %s AND "
+                          L"dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = %s THEN "
+                          L"dtDatum ELSE dtAnmeldenBis END > getdate() %s",
+                          strZero, strZero, strZero, strFilter);
+        } else {
+            strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0 FROM Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = "
+                          L"Kurs.lKursID WHERE Kursinstanz.fGeschlossen = 1 AND Kursinstanz.dtAbgesagt = %s AND "
+                          L"Kursinstanz.dtAnmeldenVon <> %s AND Kursinstanz.dtAnmeldenVon < getdate() AND CASE WHEN "
+                          L"Kursinstanz.dtAnmeldenBis = %s THEN Kursinstanz.dtDatum ELSE Kursinstanz.dtAnmeldenBis END "
+                          L"> getdate() AND Kurs.lTyp = %d %s",
+                          strZero, strZero, strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
+        }
+        hr = conn.Execute(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+
+    if (SUCCEEDED(hr)) {
+        // An open run closes when its window has ended.
+        CString strSQL;
+        if (bCentral) {
+            strSQL.Format(L"SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND "
+                          L"dtAnmeldenBis < getdate() AND dtAnmeldenBis <> %s %s",
+                          strZero, strFilter);
+        } else {
+            strSQL.Format(L"SELECT Kursinstanz.lKursinstanzID, Kursinstanz.fGeschlossen, Kursinstanz.guid FROM "
+                          L"Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = Kurs.lKursID WHERE Kursinstanz.fGeschlossen "
+                          L"= 0 AND Kursinstanz.dtAnmeldenBis < getdate() AND Kursinstanz.dtAnmeldenBis <> %s AND "
+                          L"Kurs.lTyp = %d %s",
+                          strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
+        }
+        hr = rs.OpenSQL(strSQL, 1, 3);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        while (SUCCEEDED(hr) && !bEOF) {
+            CQvGUID guidKursinstanz;
+            long lID = 0;
+            hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lID);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+            if (SUCCEEDED(hr)) {
+                hr = rs.SetFieldValue(L"fGeschlossen", 1L);
+                if (SUCCEEDED(hr)) hr = rs.Update();
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            }
+            if (SUCCEEDED(hr)) {
+                logger.Info(kClosedMessage,
+                            L"VRQ_CheckAutoOpenAutoCloseKursinstanz() Kursinstanz automatisch geschlossen! "
+                            L"(lKursinstanzID: %d)",
+                            lID);
+                hr = kurs::WriteUserLog(1, IDS_LOG_KURSINSTANZ_AUTOCLOSED, CString(), L"Ausbildung.Instanz", 0, 42,
+                                        guidKursinstanz, CQvGUID());
+            }
+            if (SUCCEEDED(hr)) {
+                hr = rs.MoveNext(&bEOF);
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            }
+        }
+        rs.Close();
+    }
+
+    if (SUCCEEDED(hr) && bCentral && lKursinstanzID == 0) {
+        // Runs published today count as changed today, so that the exchange picks them up.
+        hr = conn.Execute(L"UPDATE Kursinstanz SET dtPublish = dtPublish WHERE dtPublish = dateadd(dd, datediff(dd, 0, "
+                          L"GETDATE()), 0) AND dtTimestamp < dateadd(dd, datediff(dd, 0, GETDATE()), 0)");
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}

@@ -1,0 +1,58 @@
+// Moving a registration from one run of a course to another: the removal from the old run and
+// the booking into the new one as one unit of work.
+#include "kursint.h"
+
+long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
+                                       long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus) {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    long hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
+
+    long lID = lPersonKursID;
+    if (SUCCEEDED(hr)) {
+        hr = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        // Deregistered from the old run: that registration stays there, the new run gets its own.
+        if (hr == S_FALSE) lID = 0;
+    }
+    EPersonKursStatus eNewStatus = ePersonKursStatusAngemeldet;
+    if (SUCCEEDED(hr)) {
+        hr = AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eNewStatus);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (hr == S_OK) eStatus = eNewStatus;
+    hr = trans.End(hr);
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
+                                           long lNewKursinstanzID, long lYear, long lKursleitungID,
+                                           EPersonKursStatus& eStatus) {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    long hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
+
+    if (SUCCEEDED(hr)) {
+        hr = RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    long lID = lPersonKursID;
+    EPersonKursStatus eNewStatus = ePersonKursStatusAngemeldet;
+    if (SUCCEEDED(hr)) {
+        hr = AddInstruktorToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lKursleitungID, lID, eNewStatus);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (hr == S_OK) eStatus = eNewStatus;
+    hr = trans.End(hr);
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}

@@ -1,0 +1,304 @@
+// Taking registrations out of their runs, and deleting registrations for good.
+#include "kursint.h"
+
+#include "kursapiresource.h"
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "qvinteract.h"
+#include "qvsec.h"
+
+namespace {
+
+// What the log entries of a removal name: the run, the person, the person's name and the old
+// status. Null GUIDs, an empty name and status 0 when the registration has no run or no row.
+struct RemovedRegistration {
+    CQvGUID guidKursinstanz;
+    CQvGUID guidPerson;
+    CString strBezeichnung;
+    long lStatus = 0;
+};
+
+long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegistration& reg) {
+    CString strSQL;
+    strSQL.Format(L"SELECT Kursinstanz.guid, Person.guid AS guidPerson, dbo.fn_GetPersonBezeichnung(pk.lPersonID, "
+                  L"'A') AS strBezeichnung, pk.lStatus FROM PersonKurs pk JOIN Kursinstanz ON pk.lKursinstanzID = "
+                  L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE pk.lPersonKursID = "
+                  L"%d",
+                  lPersonKursID);
+    long hr = rs.Open(strSQL);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) {
+        hr = rs.IsEOF(&bEOF);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"guid", &reg.guidKursinstanz);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &reg.guidPerson);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &reg.strBezeichnung);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &reg.lStatus);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    return hr;
+}
+
+// Leaves the run: no run, no group, and no longer its leader, so that a registration booked into
+// another run never brings a second leader along.
+long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID) {
+    CString strSQL;
+    strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, fLeiter = 0, changedBy = "
+                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                  lPersonKursID);
+    const long hr = conn.Execute(strSQL);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+// Reads a column of the registration for an argument the caller did not know; the lookup's result.
+long LookupRegistration(LPCWSTR lpszColumn, long lPersonKursID, long& lValue) {
+    CString strWhere;
+    strWhere.Format(L"lPersonKursID=%d", lPersonKursID);
+    const long hr = QvDBLookupLong(lpszColumn, L"PersonKurs", strWhere, &lValue, kurs::kProfile);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+}  // namespace
+
+long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk) {
+    CKursResourceScope scope;
+    if (lPersonKursID == 0) return KURS_TRACEHR(E_FAIL);
+
+    long hr = S_OK;
+    if (lKursinstanzID == -1) {
+        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
+        if (FAILED(hr) || lKursinstanzID == -1) return hr;
+    }
+    if (lPersonID == 0) {
+        hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
+        if (FAILED(hr)) return hr;
+    }
+
+    if (bAsk && !NQ_IsEnterpriseEdition()) {
+        const int nChoice = QvSelectionBox(IDS_REMOVE_TITLE, IDS_REMOVE_STATEMENT, IDS_REMOVE_DEREGISTER,
+                                           IDS_REMOVE_DELETE, IDS_REMOVE_NOTE, 0);
+        if (nChoice == 1) {
+            // Deregistered: the registration stays in the run with status 5.
+            hr = UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusAbgemeldet);
+            if (FAILED(hr)) return KURS_TRACEHR(hr);
+            return S_FALSE;
+        }
+        if (nChoice != 2) return E_ABORT;
+    }
+
+    hr = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        DisplayStatusMsg();
+        return hr;
+    }
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    RemovedRegistration reg;
+    hr = conn.Open(kurs::kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
+    if (SUCCEEDED(hr)) {
+        // Provisional and waiting registrations are planned again without their run.
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d AND lStatus IN (%d, %d,%d)", 0,
+                      lPersonKursID, 7, 3, 4);
+        hr = conn.Execute(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr)) {
+        CString strDetail;
+        strDetail.Format(L"Teilnehmer:%s | Status:%s", reg.strBezeichnung,
+                         NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(reg.lStatus), lKursinstanzID,
+                                                           TRUE, CString()));
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, CString(L"Ausbildung") + L".Person",
+                                reg.lStatus, 42, reg.guidKursinstanz, reg.guidPerson);
+    }
+    if (FAILED(hr)) {
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+
+    hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = S_OK;
+
+    if (lPersonKursID == 0) {
+        hr = KURS_TRACEHR(E_FAIL);
+        if (lKursinstanzID != -1) KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+    if (lKursinstanzID == -1) {
+        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
+        if (FAILED(hr) || lKursinstanzID == -1) return hr;
+    }
+    if (lPersonID == 0) hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
+    if (SUCCEEDED(hr)) hr = S_OK;
+
+    RemovedRegistration reg;
+    if (SUCCEEDED(hr)) {
+        hr = conn.Open(kurs::kProfile, 0);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
+
+    // Whether it led the run is read before the unlinking takes the role away.
+    BOOL bLeiter = FALSE;
+    if (SUCCEEDED(hr)) {
+        CString strWhere;
+        strWhere.Format(L"lPersonKursID=%d", lPersonKursID);
+        hr = QvDBLookupBool(L"fLeiter", L"PersonKurs", strWhere, &bLeiter, kurs::kProfile);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) hr = S_OK;
+    }
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
+    if (SUCCEEDED(hr) && bLeiter) {
+        // The run lost its leader: the rights rows of the user at work are rebuilt for it.
+        long lQvSecUserID = 0;
+        {
+            CQvSec sec;
+            sec.GetUser(nullptr, nullptr, &lQvSecUserID);
+        }
+        hr = VRQ_DoUpdateSecKurs(lQvSecUserID, 0, lKursinstanzID, nullptr);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr)) {
+        CString strDetail;
+        strDetail.Format(L"Instruktor:%s | Status:%s", reg.strBezeichnung,
+                         NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(reg.lStatus), lKursinstanzID,
+                                                           FALSE, CString()));
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail,
+                                CString(L"Ausbildung") + L".Person.Instruktor", reg.lStatus, 42, reg.guidKursinstanz,
+                                reg.guidPerson);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = VRQ_AddKursNotificationItem(FALSE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+namespace {
+
+// Deleting a registration of a participant (bTeilnehmer) or an instructor: out of its run first,
+// then the row goes and the log names the run it was in, or the course.
+long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID) {
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = S_OK;
+    if (lPersonKursID == 0) hr = KURS_TRACEHR(E_FAIL);
+
+    if (SUCCEEDED(hr) && lKursinstanzID == -1) {
+        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
+        if (SUCCEEDED(hr)) hr = S_OK;
+    }
+
+    // The run's GUID is read while the registration is still in it: the entry names that run.
+    CQvGUID guidKursinstanz;
+    if (SUCCEEDED(hr) && lKursinstanzID != -1) {
+        CString strWhere;
+        strWhere.Format(L"lKursinstanzID=%d", lKursinstanzID);
+        hr = QvDBLookupGUID(L"guid", L"Kursinstanz", strWhere, &guidKursinstanz, kurs::kProfile);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) hr = S_OK;
+    }
+
+    if (SUCCEEDED(hr) && lKursinstanzID != -1) {
+        if (bTeilnehmer) {
+            hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true);
+            if (hr == S_FALSE) return S_FALSE;
+        } else {
+            hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID);
+        }
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) hr = S_OK;
+    }
+
+    long lKursID = -1;
+    CQvGUID guidKurs;
+    CQvGUID guidPerson;
+    CString strBezeichnung;
+    long lStatus = 0;
+    if (SUCCEEDED(hr)) {
+        hr = conn.Open(kurs::kProfile, 0);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"SELECT %sKurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
+                      L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
+                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strBezeichnung, pk.lStatus FROM PersonKurs pk "
+                      L"JOIN Kurs ON pk.lKursID = Kurs.lKursID LEFT OUTER JOIN Kursinstanz ON pk.lKursinstanzID = "
+                      L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
+                      L"pk.lPersonKursID = %d",
+                      bTeilnehmer ? L"pk.lKursID, " : L"", lPersonKursID);
+        hr = rs.Open(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            hr = rs.IsEOF(&bEOF);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        if (SUCCEEDED(hr) && !bEOF) {
+            if (bTeilnehmer) hr = rs.GetFieldValue(L"lKursID", &lKursID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strBezeichnung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
+        rs.Close();
+    }
+
+    if (SUCCEEDED(hr) && bTeilnehmer) {
+        hr = booking.WebRemovePersonFromKurs(lPersonID, lKursID, lPersonKursID);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) hr = S_OK;
+    }
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+        hr = conn.Execute(strSQL);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (SUCCEEDED(hr)) {
+        const bool bKurs = lKursinstanzID == -1;
+        CString strDetail;
+        strDetail.Format(bTeilnehmer ? L"Teilnehmer:%s | Status:%s" : L"Instruktor:%s | Status:%s", strBezeichnung,
+                         NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus), lKursinstanzID,
+                                                           bTeilnehmer, CString()));
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail,
+                                CString(L"Ausbildung") + (bTeilnehmer ? L".Person" : L".Person.Instruktor"), lStatus,
+                                bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
+    }
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+}  // namespace
+
+long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+    CKursResourceScope scope;
+    return RemoveFromKurs(*this, TRUE, lPersonKursID, lPersonID, lKursinstanzID);
+}
+
+long CVRQKurs::RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+    CKursResourceScope scope;
+    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID);
+}
