@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,9 +18,16 @@ using namespace qv::ui::detail;
 namespace qv::ui {
 namespace {
 
+// The active window may be one whose window was just destroyed and that waits to be deleted:
+// such a window is hidden and owns nothing any more.
+QWidget* ActiveOwner() {
+    QWidget* active = QApplication::activeWindow();
+    return active && active->isVisible() ? active : nullptr;
+}
+
 QWidget* OwnerWidget(HWND owner) {
     if (QWidget* w = WidgetOf(owner)) return w->window();
-    return QApplication::activeWindow();
+    return ActiveOwner();
 }
 
 QString Title(const std::wstring& caption) {
@@ -62,24 +70,28 @@ std::vector<ButtonSpec> ButtonsOf(UINT type) {
 
 int RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text, UINT type,
            const QString& details = QString()) {
-    QMessageBox box(owner);
-    box.setIcon(icon);
-    box.setWindowTitle(title);
-    box.setText(text);
-    if (!details.isEmpty()) box.setInformativeText(details);
+    // On the heap: the owner may be deleted while the box runs, and takes the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(owner);
+    box->setIcon(icon);
+    box->setWindowTitle(title);
+    box->setText(text);
+    if (!details.isEmpty()) box->setInformativeText(details);
     std::vector<std::pair<QAbstractButton*, int>> answers;
     const auto specs = ButtonsOf(type);
-    for (const ButtonSpec& s : specs) answers.emplace_back(box.addButton(QString::fromUtf8(s.text), s.role), s.answer);
+    for (const ButtonSpec& s : specs) answers.emplace_back(box->addButton(QString::fromUtf8(s.text), s.role), s.answer);
     const int def = qv::DefaultAnswer(type);
     const int esc = qv::CancelAnswer(type);
     for (auto& [b, a] : answers) {
-        if (a == def) box.setDefaultButton(static_cast<QPushButton*>(b));
-        if (a == esc) box.setEscapeButton(b);
+        if (a == def) box->setDefaultButton(static_cast<QPushButton*>(b));
+        if (a == esc) box->setEscapeButton(b);
     }
-    box.exec();
+    box->exec();
+    if (!box) return esc;
+    int answer = esc;
     for (auto& [b, a] : answers)
-        if (box.clickedButton() == b) return a;
-    return esc;
+        if (box->clickedButton() == b) answer = a;
+    delete box;
+    return answer;
 }
 
 class WaitWidget : public QWidget {
@@ -99,6 +111,10 @@ public:
         layout->addWidget(elapsed);
         layout->addWidget(cancel, 0, Qt::AlignRight);
         setAutoFillBackground(true);
+    }
+    ~WaitWidget() override {
+        // Deleted together with its owner, it must not be reached through the waiting state any more.
+        if (state && state->backend == this) state->backend = nullptr;
     }
     QLabel* text;
     QProgressBar* bar;
@@ -124,14 +140,15 @@ public:
             const QMessageBox::Icon icon = (r.kind < 0 || r.kind == 1) ? QMessageBox::Critical : QMessageBox::Warning;
             QString details = ToQt(r.caption);
             if (!r.file.empty()) details += QStringLiteral(" (%1:%2)").arg(ToQt(r.file)).arg(r.line);
-            RunBox(QApplication::activeWindow(), icon, ToQt(AfxGetAppName()), ToQt(r.text), MB_OK, details);
+            RunBox(ActiveOwner(), icon, ToQt(AfxGetAppName()), ToQt(r.text), MB_OK, details);
         });
     }
     int ShowSelection(const qv::SelectionRequest& r) override {
         int answer = 0;
         RunOnGuiThread([&] {
             if (!EnsureApplication()) return;
-            QDialog d(QApplication::activeWindow());
+            QPointer<QDialog> dialog = new QDialog(ActiveOwner());
+            QDialog& d = *dialog;
             d.setWindowTitle(ToQt(r.title));
             auto* layout = new QVBoxLayout(&d);
             auto* statement = new QLabel(ToQt(r.statement), &d);
@@ -156,14 +173,17 @@ public:
             QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
             QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
             layout->addWidget(buttons);
-            if (d.exec() == QDialog::Accepted) answer = one->isChecked() ? 1 : 2;
+            const int result = d.exec();
+            if (!dialog) return;
+            if (result == QDialog::Accepted) answer = one->isChecked() ? 1 : 2;
+            delete dialog;
         });
         return answer;
     }
     void OpenWait(qv::WaitWindow& wait) override {
         RunOnGuiThread([&] {
             if (!EnsureApplication()) return;
-            QWidget* owner = wait.parent ? OwnerWidget(wait.parent->m_hWnd) : QApplication::activeWindow();
+            QWidget* owner = wait.parent ? OwnerWidget(wait.parent->m_hWnd) : ActiveOwner();
             auto* w = new WaitWidget(owner);
             w->state = &wait;
             w->clock.start();

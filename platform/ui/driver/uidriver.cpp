@@ -85,12 +85,18 @@ bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers) {
 std::wstring ToolTip(HWND control) {
     QWidget* w = WidgetOf(control);
     if (!w) return {};
-    QToolTip::hideText();
+    // The toolkit hides its tip label only after a delay; hide it at once so that a stale text
+    // cannot be mistaken for the answer to this hover.
+    const auto hideTip = [] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("qtooltip_label")) top->hide();
+    };
+    hideTip();
     const QPoint at = w->rect().center();
     QHelpEvent help(QEvent::ToolTip, at, w->mapToGlobal(at));
     QCoreApplication::sendEvent(w, &help);
-    const std::wstring text = FromQt(QToolTip::text());
-    QToolTip::hideText();
+    const std::wstring text = QToolTip::isVisible() ? FromQt(QToolTip::text()) : std::wstring();
+    hideTip();
     return text;
 }
 

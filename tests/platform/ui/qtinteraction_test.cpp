@@ -2,6 +2,7 @@
 // buttons, the selection box by choosing, the wait window shows its text, and a modal dialog runs
 // in its own loop until something ends it.
 #include "ui_fixture.h"
+#include "qtwidget.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -180,6 +181,34 @@ TEST_F(RealWindows, AModalDialogRunsItsOwnLoopWithTimersUntilItEnds) {
     WhenModalIsUp([&](QWidget*) { Click(second, IDOK); });
     second.ticks = -1000;  // the timer does not end it
     EXPECT_EQ(second.DoModal(), IDOK);
+}
+
+TEST_F(RealWindows, ABoxOutlivesNeitherAJustDestroyedWindowNorAnOwnerDestroyedWhileItIsUp) {
+    // A window destroyed just before is still the active one until its deletion comes round;
+    // the box must neither belong to it nor go down with it.
+    auto gone = std::make_unique<CWnd>();
+    ASSERT_TRUE(gone->CreateEx(0, AfxRegisterWndClass(0), L"weg", WS_OVERLAPPED, CRect(0, 0, 200, 100), nullptr, 0));
+    gone->ShowWindow(SW_SHOW);
+    QApplication::setActiveWindow(qv::ui::WidgetOf(gone->m_hWnd));
+    gone->DestroyWindow();
+    QWidget* parentSeen = reinterpret_cast<QWidget*>(1);
+    WhenModalIsUp([&](QWidget* box) {
+        parentSeen = box->parentWidget();
+        PressButton(box, QStringLiteral("OK"));
+    });
+    EXPECT_EQ(AfxMessageBox(L"Gespeichert.", MB_OK), IDOK);
+    EXPECT_EQ(parentSeen, nullptr);
+
+    // An owner destroyed while its box is up takes the box with it: the box answers as if cancelled.
+    CWnd owner;
+    ASSERT_TRUE(owner.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 200, 100), nullptr, 0));
+    owner.ShowWindow(SW_SHOW);
+    WhenModalIsUp([&](QWidget* box) {
+        EXPECT_EQ(box->window()->parentWidget(), qv::ui::WidgetOf(owner.m_hWnd));
+        owner.DestroyWindow();
+    });
+    EXPECT_EQ(MessageBoxW(owner.m_hWnd, L"Kurs schließen?", L"Kurs", MB_YESNOCANCEL), IDCANCEL);
+    EXPECT_EQ(owner.m_hWnd, nullptr);
 }
 
 }  // namespace
