@@ -30,6 +30,8 @@ void KursTest::SetUp() {
     running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(QVUSERLOG_PROGID, &userLog));
     running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(QV_EVENTSERVER_PROGID, &eventServer));
     running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(QVOPTIONSERVER_PROGID, &optionServer));
+    running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(QVSECSERVER_PROGID,
+                                                                     static_cast<IQvSecServer*>(&secServer)));
 
     script.OnFailure([](const std::string& m) { ADD_FAILURE() << "interaction: " << m; });
     previousInteraction_ = qv::SetInteraction(&script);

@@ -8,8 +8,10 @@
 #include "kursint.h"
 #include "nqcommon.h"
 #include "optionserverint.h"
+#include "qvdataloggerint.h"
 #include "qvcomserver.h"
 #include "qveventserver.h"
+#include "qvsecint.h"
 #include "scripted.h"
 #include "servertest.h"
 #include "sqlitedb.h"
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <variant>
@@ -111,6 +114,100 @@ public:
     std::map<std::pair<long, std::wstring>, std::variant<long, std::wstring>> values;
 };
 
+// A security server that answers rights from a table (per GUID and key; everything else gets the
+// default answer), names a configurable user and records the grants.
+class FakeSecServer : public IQvSecServer, public IQvSecUser, public IQvSecAdmin {
+public:
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IQvSecServer) *ppv = static_cast<IQvSecServer*>(this);
+        else if (iid == IID_IQvSecUser) *ppv = static_cast<IQvSecUser*>(this);
+        else if (iid == IID_IQvSecAdmin) *ppv = static_cast<IQvSecAdmin*>(this);
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+
+    HRESULT GetRights(GUID guid, BSTR key, long* rights) override {
+        std::lock_guard g(lock);
+        auto it = answers.find({guid, qvtest::Str(key)});
+        *rights = it == answers.end() ? defaultRights : it->second;
+        return S_OK;
+    }
+    HRESULT Reserved4() override { return E_NOTIMPL; }
+    HRESULT Reserved5() override { return E_NOTIMPL; }
+    HRESULT Reserved6() override { return E_NOTIMPL; }
+    HRESULT ShowRightDlg(GUID, long) override { return E_NOTIMPL; }
+    HRESULT ShowSetRightDlg(GUID, BSTR, long) override { return E_NOTIMPL; }
+
+    HRESULT Logon(BSTR) override { return E_NOTIMPL; }
+    HRESULT Reserved7() override { return E_NOTIMPL; }
+    HRESULT Reserved8() override { return E_NOTIMPL; }
+    HRESULT Reserved9() override { return E_NOTIMPL; }
+    HRESULT GetUser(BSTR* name, BSTR* userId, long* id) override {
+        std::lock_guard g(lock);
+        if (userID < 0) return E_FAIL;
+        *name = SysAllocString(L"Kursleiter");
+        *userId = SysAllocString(L"");
+        *id = userID;
+        return S_OK;
+    }
+    HRESULT SetRights(BSTR objectKey, BSTR key2, GUID function, BSTR name, long mask) override {
+        std::lock_guard g(lock);
+        grants.push_back({qvtest::Str(objectKey), qvtest::Str(key2), function, qvtest::Str(name), mask});
+        return S_OK;
+    }
+
+    // The rights of the user on a function (key empty) or on an object and key.
+    void Answer(const std::wstring& guid, const std::wstring& key, DWORD mask) {
+        std::lock_guard g(lock);
+        GUID id{};
+        if (!guid.empty()) qv::GuidFromString(guid, id);
+        answers[{id, key}] = static_cast<long>(static_cast<LONG>(mask));
+    }
+
+    struct Grant {
+        std::wstring objectKey, key2;
+        GUID function;
+        std::wstring name;
+        long mask;
+    };
+    std::mutex lock;
+    std::atomic<ULONG> refs{1};
+    std::map<std::pair<GUID, std::wstring>, long> answers;
+    long defaultRights = 0;
+    long userID = 5;  // negative: the server cannot name the user
+    std::vector<Grant> grants;
+};
+
+struct DataLoggerEntry {
+    std::wstring source;
+    long level = 0;
+    std::wstring message, text;
+};
+
+class FakeDataLogger : public qvtest::StackObject<IQvDataLogger, IID_IQvDataLogger> {
+public:
+    HRESULT WriteEntry(BSTR source, long level, BSTR message, BSTR text, long) override {
+        std::lock_guard g(lock);
+        entries.push_back({qvtest::Str(source), level, qvtest::Str(message), qvtest::Str(text)});
+        return S_OK;
+    }
+    // The entries written under the source name.
+    std::vector<DataLoggerEntry> Entries(const std::wstring& source) {
+        std::lock_guard g(lock);
+        std::vector<DataLoggerEntry> out;
+        for (const auto& e : entries)
+            if (e.source == source) out.push_back(e);
+        return out;
+    }
+    std::mutex lock;
+    std::vector<DataLoggerEntry> entries;
+};
+
 class KursTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -142,6 +239,7 @@ protected:
     FakeUserLog userLog;
     FakeEventServer eventServer;
     FakeOptionServer optionServer;
+    FakeSecServer secServer;
     qvtest::FakeFrame frame;
 
     std::unique_ptr<qvtest::ServerEnvironment> env;
