@@ -78,12 +78,65 @@ struct Value {
     std::vector<BYTE> bytes;
 };
 
+// Prepared statements of the open file, kept across calls: the registry is read on every
+// database connect and recordset open, and preparing costs far more than running. Used only
+// under the store's lock; a statement already in use by an outer call is prepared afresh.
+struct CachedStmt {
+    sqlite3_stmt* st = nullptr;
+    bool busy = false;
+};
+struct StmtCache {
+    sqlite3* db = nullptr;
+    std::unordered_map<std::string, CachedStmt> byText;
+};
+StmtCache& TheStmtCache() {
+    static StmtCache* c = new StmtCache;
+    return *c;
+}
+void FinalizeStmtCache() {
+    auto& c = TheStmtCache();
+    for (auto& [text, e] : c.byText) sqlite3_finalize(e.st);
+    c.byText.clear();
+    c.db = nullptr;
+}
+
 class Stmt {
 public:
     Stmt(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) st_ = nullptr;
+        auto& c = TheStmtCache();
+        if (c.db != db) {
+            FinalizeStmtCache();
+            c.db = db;
+        }
+        auto it = c.byText.find(sql);
+        if (it != c.byText.end() && !it->second.busy) {
+            entry_ = &it->second;
+        } else if (it == c.byText.end()) {
+            CachedStmt e;
+            if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &e.st, nullptr) != SQLITE_OK) {
+                sqlite3_finalize(e.st);
+                return;
+            }
+            entry_ = &c.byText.emplace(sql, e).first->second;
+        } else if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st_);
+            st_ = nullptr;
+            return;
+        }
+        if (entry_) {
+            entry_->busy = true;
+            st_ = entry_->st;
+        }
     }
-    ~Stmt() { sqlite3_finalize(st_); }
+    ~Stmt() {
+        if (!entry_) {
+            sqlite3_finalize(st_);
+            return;
+        }
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
+        entry_->busy = false;
+    }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     bool ok() const { return st_ != nullptr; }
@@ -114,6 +167,7 @@ public:
 
 private:
     sqlite3_stmt* st_ = nullptr;
+    CachedStmt* entry_ = nullptr;  // null for a statement of its own
 };
 
 // Thrown inside a transaction when SQLite fails; the public functions turn it into a code.
@@ -148,6 +202,7 @@ public:
 
     void close() {
         if (!db_) return;
+        FinalizeStmtCache();
         sqlite3_close(db_);
         db_ = nullptr;
         path_.clear();

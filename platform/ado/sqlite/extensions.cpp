@@ -1,4 +1,6 @@
 #include "extensions.h"
+
+#include <dlfcn.h>
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -25,9 +27,21 @@ std::string procKey(std::string_view name) {
     return k;
 }
 
+// The registries outlive any library that fills them, so a library that registers code into them
+// must stay loaded: pin the caller's library (an in-process server would otherwise be unloaded
+// by COM and leave its functions dangling here).
+void PinLibraryOf(const void* code) {
+    Dl_info info{};
+    if (dladdr(code, &info) && info.dli_fname) {
+        // RTLD_NOLOAD: only for a library already loaded; the handle is kept on purpose.
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+}
+
 }  // namespace
 
 void RegisterConnectionInitializer(const std::string& name, ConnectionInitializer init) {
+    PinLibraryOf(__builtin_return_address(0));
     auto& r = reg();
     std::lock_guard<std::mutex> lk(r.m);
     for (auto& [n, f] : r.inits)
@@ -49,6 +63,7 @@ void RunConnectionInitializers(sqlite3* db) {
 }
 
 void RegisterProcedure(const std::string& name, Procedure proc) {
+    PinLibraryOf(__builtin_return_address(0));
     auto& r = reg();
     std::lock_guard<std::mutex> lk(r.m);
     r.procs[procKey(name)] = std::move(proc);
