@@ -1,0 +1,241 @@
+// Taking registrations out of their runs and deleting them: the local installation's choice, the
+// online removal, status reset, leaders, log entries and notification items.
+#include "centralstandin.h"
+#include "kurstest.h"
+
+namespace kurstest {
+namespace {
+
+using qvtest::CentralStandIn;
+
+class KursRemove : public KursTest {
+protected:
+    void SetUp() override {
+        KursTest::SetUp();
+        mandant = AddMandant("FW Nord", true);
+        person = AddPerson("Muster", "Hans", mandant);
+        kurs = AddKurs(3, "GK");
+        run = AddRun(kurs, "2031-05-04");
+    }
+    std::string Reg(long id, const std::string& columns) {
+        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
+    }
+    long Regs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
+    std::vector<std::string> Items() {
+        return Rows("SELECT lPersonID, lKursinstanzID, lArt, lStatus FROM KursnotificationItem ORDER BY "
+                    "lKursnotificationItemID");
+    }
+    std::string K(long id) { return std::to_string(id); }
+    long mandant = 0, person = 0, kurs = 0, run = 0;
+};
+
+TEST_F(KursRemove, ParticipantLeavesTheRunAndWaitingStatusesArePlannedAgain) {
+    Central(true);
+    const std::vector<std::pair<long, long>> statuses = {{0, 0}, {1, 1}, {2, 2}, {3, 0}, {4, 0},
+                                                         {5, 5}, {6, 6}, {7, 0}};
+    for (const auto& [before, after] : statuses) {
+        const long p = AddPerson("Person", std::to_string(before), mandant);
+        const long reg = AddReg(p, kurs, run, before, "2031-05-04");
+        Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 3, changedBy = 0 WHERE lPersonKursID = " + K(reg));
+        CVRQKurs booking;
+        ASSERT_EQ(booking.RemovePersonFromKursinstanz(reg, 0, -1, true), S_OK) << before;
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lKursinstanzGruppeID, lStatus, changedBy"), "-1|-1|" + K(after) + "|7")
+            << before;
+    }
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), statuses.size());
+    EXPECT_EQ(entries[3].kind, 2);
+    EXPECT_EQ(entries[3].text, L"Person von einer Kursaustragung entfernt.");
+    EXPECT_EQ(entries[3].detail, L"Teilnehmer:Person 3 | Status:auf Warteliste");
+    EXPECT_EQ(entries[3].module, L"Ausbildung.Person");
+    EXPECT_EQ(entries[3].value, 3);
+    EXPECT_EQ(entries[3].tableID, 42);
+    EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", run));
+    // Every removal is queued for the participant's Mandant as kind 3 with status 0.
+    const auto items = Items();
+    ASSERT_EQ(items.size(), statuses.size());
+    EXPECT_EQ(items[0].substr(items[0].find('|')), "|" + K(run) + "|3|0");
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
+TEST_F(KursRemove, NothingToDoWithoutARunOrWithoutARegistration) {
+    const long planned = AddReg(person, kurs, -1, 3, "2031-12-31");
+    Sql("UPDATE PersonKurs SET changedBy = 0");
+    CVRQKurs booking;
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(planned, person, -1, true), S_OK);
+    EXPECT_EQ(Reg(planned, "lStatus, changedBy"), "3|0");
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(99999, person, -1, true), S_FALSE);
+    EXPECT_EQ(booking.RemoveInstruktorFromKursinstanz(99999, person, -1), S_FALSE);
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(0, person, run, true), E_FAIL);
+    EXPECT_TRUE(userLog.Entries().empty());
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
+TEST_F(KursRemove, LocalInstallationOffersToDeregisterInstead) {
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    CVRQKurs booking;
+
+    script.ExpectSelection(0);
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(reg, person, run, true), E_ABORT);
+    const auto boxes = script.Log().Records(qv::InteractionKind::Selection);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].selection.title, L"Person entfernen");
+    EXPECT_EQ(boxes[0].selection.statement, L"Die Person wird nicht mehr an der Austragung teilnehmen.");
+    EXPECT_EQ(boxes[0].selection.choice1, L"Die Person von der Austragung abmelden.");
+    EXPECT_EQ(boxes[0].selection.choice2, L"Die Anmeldung löschen.");
+    EXPECT_EQ(boxes[0].selection.note,
+              L"Notieren Sie anschliessend in den Bemerkungen den Grund für die Abmeldung.");
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
+
+    script.ExpectSelection(1);
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(reg, person, run, true), S_FALSE);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, date(dtDatum) = date('now', 'localtime')"), K(run) + "|5|1");
+    ASSERT_EQ(userLog.Entries().size(), 1u);
+    EXPECT_EQ(userLog.Entries()[0].text, L"Person-Kurs Zuordnung aktualisiert.");
+
+    script.ExpectSelection(2);
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(reg, person, run, true), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), "-1|5");
+    // Asked only when the caller wishes.
+    const long other = AddReg(AddPerson("Meier", "Eva", mandant), kurs, run, 0, "2031-05-04");
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(other, 0, run, false), S_OK);
+    EXPECT_TRUE(Items().empty());
+}
+
+TEST_F(KursRemove, CentralRefusalKeepsTheParticipantInTheRun) {
+    CentralStandIn central;
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    optionServer.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    const long kantonal = AddKurs(2, "KK");
+    const long kantonalRun = AddRun(kantonal, "2031-05-04");
+    const long reg = AddReg(person, kantonal, kantonalRun, 0, "2031-05-04");
+    CVRQKurs booking;
+    central.QueueStatus("closed");
+    script.ExpectSelection(2);
+    script.ExpectMessageBox(IDOK, L"Die Kursaustragung ist geschlossen");
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(reg, 0, kantonalRun, true), E_ABORT);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), K(kantonalRun));
+    ASSERT_EQ(central.RequestCount(), 1u);
+    // The person the caller did not name is read before the request.
+    EXPECT_EQ(central.Requests()[0].Param("Op"), "remove");
+    EXPECT_EQ(central.Requests()[0].Param("Person"), "{" + Guid("Person", person) + "}");
+    EXPECT_TRUE(userLog.Entries().empty());
+
+    script.ExpectSelection(2);
+    EXPECT_EQ(booking.RemovePersonFromKursinstanz(reg, 0, kantonalRun, true), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), "-1");
+}
+
+TEST_F(KursRemove, LeadingInstructorLeavesTheRunAsNoLeaderAndKeepsItsStatus) {
+    const long reg = AddReg(person, kurs, run, 3, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(reg));
+    CVRQKurs booking;
+    ASSERT_EQ(booking.RemoveInstruktorFromKursinstanz(reg, 0, -1), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, fLeiter"), "-1|3|0");
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].detail, L"Instruktor:" + PersonName(person) + L" | Status:Reserve");
+    EXPECT_EQ(entries[0].module, L"Ausbildung.Person.Instruktor");
+    EXPECT_EQ(entries[0].value, 3);
+}
+
+TEST_F(KursRemove, RightsOfTheUserAreRebuiltForTheRunTheLeaderLeft) {
+    secServer.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x0F01);
+    const long helper = AddReg(AddPerson("Meier", "Eva", mandant), kurs, run, 0, "2031-12-31", false);
+    const long reg = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(reg));
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid) VALUES (-1, " + K(run) +
+        ", 5, 1, 1)");
+    CVRQKurs booking;
+    // An instructor who does not lead leaves the rights alone.
+    ASSERT_EQ(booking.RemoveInstruktorFromKursinstanz(helper, 0, run), S_OK);
+    EXPECT_EQ(Int("SELECT lRight FROM SecKurs"), 1);
+    ASSERT_EQ(booking.RemoveInstruktorFromKursinstanz(reg, person, run), S_OK);
+    EXPECT_EQ(Rows("SELECT lKursinstanzID, lQvSecUserID, lRight FROM SecKurs"),
+              std::vector<std::string>{K(run) + "|5|" + K(0x0F01)});
+}
+
+TEST_F(KursRemove, InstructorWithoutRegistrationIdIsShownWhenARunWasNamed) {
+    CVRQKurs booking;
+    EXPECT_EQ(booking.RemoveInstruktorFromKursinstanz(0, person, -1), E_FAIL);
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(booking.RemoveInstruktorFromKursinstanz(0, person, run), E_FAIL);
+}
+
+TEST_F(KursRemove, PlannedRegistrationIsDeletedAndTheEntryNamesTheCourse) {
+    const long planned = AddReg(person, kurs, -1, 0, "2031-12-31");
+    CVRQKurs booking;
+    ASSERT_EQ(booking.RemovePersonFromKurs(planned, person, -1), S_OK);
+    EXPECT_EQ(Regs(), 0);
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, 2);
+    EXPECT_EQ(entries[0].text, L"Person von einem Kurs entfernt.");
+    EXPECT_EQ(entries[0].detail, L"Teilnehmer:" + PersonName(person) + L" | Status:Geplant");
+    EXPECT_EQ(entries[0].tableID, 39);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+    EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
+TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
+    Central(true);
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    const long instr = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    CVRQKurs booking;
+    ASSERT_EQ(booking.RemovePersonFromKurs(reg, person, -1), S_OK);
+    ASSERT_EQ(booking.RemoveInstruktorFromKurs(instr, person, run), S_OK);
+    EXPECT_EQ(Regs(), 0);
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].text, L"Person von einer Kursaustragung entfernt.");
+    EXPECT_EQ(entries[1].text, L"Person von einem Kurs entfernt.");
+    EXPECT_EQ(entries[1].tableID, 42);
+    EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(entries[3].text, L"Person von einem Kurs entfernt.");
+    EXPECT_EQ(entries[3].module, L"Ausbildung.Person.Instruktor");
+    EXPECT_EQ(entries[3].detail, L"Instruktor:" + PersonName(person) + L" | Status:Angemeldet");
+    EXPECT_EQ(entries[3].tableID, 42);
+    EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", run));
+}
+
+TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    CVRQKurs booking;
+    script.ExpectSelection(1);
+    EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), S_FALSE);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|5");
+
+    script.ExpectSelection(3);
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ABORT);
+    EXPECT_EQ(Regs(), 1);
+
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(booking.RemovePersonFromKurs(0, person, run), E_FAIL);
+}
+
+TEST_F(KursRemove, CantonalRegistrationIsDeletedOnlineFirst) {
+    CentralStandIn central;
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    optionServer.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    const long kantonal = AddKurs(2, "KK");
+    const long planned = AddReg(person, kantonal, -1, 0, "2031-12-31");
+    const std::string regGuid = Guid("PersonKurs", planned);
+    CVRQKurs booking;
+    central.QueueStatus("denied");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(booking.RemovePersonFromKurs(planned, person, -1), E_ABORT);
+    EXPECT_EQ(Regs(), 1);
+    // A refused delete shows no reply message of its own.
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+
+    ASSERT_EQ(booking.RemovePersonFromKurs(planned, person, -1), S_OK);
+    EXPECT_EQ(Regs(), 0);
+    ASSERT_EQ(central.RequestCount(), 2u);
+    EXPECT_EQ(central.Requests()[1].Param("Op"), "delete");
+    EXPECT_EQ(central.Requests()[1].Param("PersonKurs"), "{" + regGuid + "}");
+}
+
+}  // namespace
+}  // namespace kurstest
