@@ -178,17 +178,29 @@ void CQvFrameHost::ViewsChanged() const {
 
 HRESULT CQvFrameHost::OpenView(const CString& strProgID) {
     if (FindView(strProgID)) return S_FALSE;
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(strProgID, &clsid);
+    if (FAILED(hr)) return FRAME_TRACEHR(hr);
+    IQvFInit* pInit = nullptr;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQvFInit, reinterpret_cast<void**>(&pInit));
+    if (FAILED(hr)) return FRAME_TRACEHR(hr);
+    return AddView(strProgID, pInit);
+}
+
+HRESULT CQvFrameHost::AddView(const CString& strProgID, IQvFInit* pInit) {
+    if (!pInit) return E_POINTER;
+    if (FindView(strProgID)) {
+        pInit->Release();
+        return S_FALSE;
+    }
     auto view = std::make_unique<QvFrameView>();
     view->strProgID = strProgID;
-    HRESULT hr = CLSIDFromProgID(strProgID, &view->clsid);
-    if (FAILED(hr)) return FRAME_TRACEHR(hr);
-    hr = CoCreateInstance(view->clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQvFInit,
-                          reinterpret_cast<void**>(&view->pInit));
-    if (FAILED(hr)) return FRAME_TRACEHR(hr);
-    view->pInit->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&view->pIdentity));
+    view->pInit = pInit;
+    if (FAILED(pInit->GetClassID(&view->clsid))) view->clsid = GUID_NULL;
+    pInit->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&view->pIdentity));
     // In the list while it starts, so that it finds its view-bar entry.
     m_views.push_back(std::move(view));
-    hr = StartView(*m_views.back());
+    const HRESULT hr = StartView(*m_views.back());
     if (FAILED(hr)) {
         std::unique_ptr<QvFrameView> failed = std::move(m_views.back());
         m_views.pop_back();

@@ -86,6 +86,8 @@ public:
     // Creates the view of that ProgID and takes it through its start (CanLoad, Init, UpAndRunning,
     // AsyncInit); its entry appears in the view bar. S_FALSE when it runs already.
     HRESULT OpenView(const CString& strProgID);
+    // The same for a server already created (with the reference the caller hands over).
+    HRESULT AddView(const CString& strProgID, IQvFInit* pInit);
     // Shows the view (its window made the first time in the pane), hides the others and records
     // it in the navigation history.
     HRESULT ActivateView(const CString& strProgID, HWND hPane, const RECT& rcPane);
