@@ -1,0 +1,238 @@
+// Moving registrations between runs as one unit of work, and writing a registration's data and
+// the run data stored on it.
+#include "centralstandin.h"
+#include "kurstest.h"
+
+#include <clocale>
+
+namespace kurstest {
+namespace {
+
+using qvtest::CentralStandIn;
+
+class KursMove : public KursTest {
+protected:
+    void SetUp() override {
+        KursTest::SetUp();
+        mandant = AddMandant("FW Nord");
+        person = AddPerson("Muster", "Hans", mandant);
+        kurs = AddKurs(3, "GK");
+        oldRun = AddRun(kurs, "2031-05-04");
+        newRun = AddRun(kurs, "2031-09-07");
+    }
+    long Move(long reg, EPersonKursStatus& status, long lKurs = 0, long from = 0, long to = 0) {
+        CVRQKurs booking;
+        return booking.ChangePersonKursinstanz(reg, person, lKurs ? lKurs : kurs, from ? from : oldRun,
+                                               to ? to : newRun, 2031, status);
+    }
+    std::string Reg(long id, const std::string& columns) {
+        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
+    }
+    std::string K(long id) { return std::to_string(id); }
+    long mandant = 0, person = 0, kurs = 0, oldRun = 0, newRun = 0;
+};
+
+TEST_F(KursMove, TakenOutOfTheOldRunTheSameRegistrationJoinsTheNewOne) {
+    const long reg = AddReg(person, kurs, oldRun, 7, "2031-05-04");
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(2);
+    ASSERT_EQ(Move(reg, status), S_OK);
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 1);
+    // A moved registration keeps its date.
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, dtDatum"), K(newRun) + "|0|2031-05-04 00:00:00");
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].text, L"Person von einer Kursaustragung entfernt.");
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", oldRun));
+    EXPECT_EQ(entries[1].text, L"Person zu einem Kurs hinzugefügt.");
+    EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", newRun));
+}
+
+TEST_F(KursMove, DeregisteredFromTheOldRunTheNewRunGetsARegistrationOfItsOwn) {
+    const long reg = AddReg(person, kurs, oldRun, 0, "2031-05-04");
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(1);
+    ASSERT_EQ(Move(reg, status), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(oldRun) + "|5");
+    EXPECT_EQ(Rows("SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID <> " + K(reg)),
+              std::vector<std::string>{K(newRun) + "|0"});
+}
+
+TEST_F(KursMove, BookingRefusedByTheUserKeepsTheRemoval) {
+    const long reg = AddReg(person, kurs, oldRun, 3, "2031-05-04");
+    AddAbsence(person, "2031-09-01", "2031-09-30", "Ferien");
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(2);
+    script.ExpectMessageBox(IDNO, L"Wollen Sie die Person trotzdem hinzufügen?");
+    EXPECT_EQ(Move(reg, status), S_FALSE);
+    EXPECT_EQ(status, ePersonKursStatusBesucht);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), "-1|0");
+}
+
+TEST_F(KursMove, FailureOfTheRemovalRollsItsWritesBack) {
+    const long reg = AddReg(person, kurs, oldRun, 3, "2031-05-04");
+    userLog.fail = E_ACCESSDENIED;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(2);
+    script.ExpectReport(L"No OLEDB Error available!");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(Move(reg, status), E_ACCESSDENIED);
+    EXPECT_EQ(status, ePersonKursStatusBesucht);
+    // Unlinked and planned again before the log failed; all of it undone.
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(oldRun) + "|3");
+}
+
+TEST_F(KursMove, RefusalOfTheCentralInstallationRollsBackBothHalves) {
+    CentralStandIn central;
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    optionServer.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    const long kantonal = AddKurs(2, "KK");
+    const long from = AddRun(kantonal, "2031-05-04");
+    const long to = AddRun(kantonal, "2031-09-07");
+    const long reg = AddReg(person, kantonal, from, 7, "2031-05-04");
+    central.QueueStatus("ok");
+    central.QueueStatus("overbook");
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(2);
+    script.ExpectMessageBox(IDOK, L"Die maximale Anzahl Anmeldungen für die Kursaustragung wurde erreicht.");
+    script.ExpectReport(L"No OLEDB Error available!");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(Move(reg, status, kantonal, from, to), E_ABORT);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(from) + "|7");
+    EXPECT_EQ(status, ePersonKursStatusBesucht);
+    const auto reqs = central.Requests();
+    ASSERT_EQ(reqs.size(), 2u);
+    EXPECT_EQ(reqs[0].Param("Op"), "remove");
+    EXPECT_EQ(reqs[1].Param("Op"), "add");
+}
+
+TEST_F(KursMove, InsideACallersTransactionTheCallerDecides) {
+    const long reg = AddReg(person, kurs, oldRun, 0, "2031-05-04");
+    Central(true);  // no choice
+    CQvADOConnection caller;
+    ASSERT_EQ(caller.Open(L"Qovaro.NQ2", 0), S_OK);
+    ASSERT_EQ(caller.BeginTrans(), S_OK);
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(Move(reg, status), S_OK);
+    EXPECT_TRUE(caller.IsInTransaction());
+    // Not committed: another connection still sees the old run.
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), K(oldRun));
+    ASSERT_EQ(caller.RollbackTrans(), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), K(oldRun));
+
+    // A failure inside the caller's transaction is not rolled back by the move either.
+    ASSERT_EQ(caller.BeginTrans(), S_OK);
+    userLog.fail = E_ACCESSDENIED;
+    script.ExpectReport(L"No OLEDB Error available!");
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_EQ(Move(reg, status), E_ACCESSDENIED);
+    EXPECT_TRUE(caller.IsInTransaction());
+    ASSERT_EQ(caller.CommitTrans(), S_OK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), "-1");
+}
+
+TEST_F(KursMove, MovingTheLeadingInstructorNeverGivesTheTargetRunTwoLeaders) {
+    const long other = AddPerson("Meier", "Eva", mandant);
+    const long leader = AddReg(person, kurs, oldRun, 0, "2031-12-31", false);
+    const long targetLeader = AddReg(other, kurs, newRun, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1, lKursleitungID = 12");
+    CVRQKurs booking;
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    ASSERT_EQ(booking.ChangeInstruktorKursinstanz(leader, person, kurs, oldRun, newRun, 2031, 44, status), S_OK);
+    EXPECT_EQ(Reg(leader, "lKursinstanzID, fLeiter, lKursleitungID"), K(newRun) + "|0|12");
+    EXPECT_EQ(Rows("SELECT lPersonKursID FROM PersonKurs WHERE fLeiter = 1 AND lKursinstanzID = " + K(newRun)),
+              std::vector<std::string>{K(targetLeader)});
+    EXPECT_EQ(status, ePersonKursStatusAngemeldet);
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
+TEST_F(KursMove, MovingAParticipantWhoLedTheOldRunBringsNoLeaderAlong) {
+    const long reg = AddReg(person, kurs, oldRun, 0, "2031-05-04");
+    const long targetLeader = AddReg(AddPerson("Meier", "Eva", mandant), kurs, newRun, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1");
+    EPersonKursStatus status = ePersonKursStatusBesucht;
+    script.ExpectSelection(2);
+    ASSERT_EQ(Move(reg, status), S_OK);
+    EXPECT_EQ(Rows("SELECT lPersonKursID FROM PersonKurs WHERE fLeiter = 1"),
+              std::vector<std::string>{K(targetLeader)});
+}
+
+class KursRegistrationData : public KursMove {
+protected:
+    long Update(long reg, const std::wstring& remark, const std::wstring& reason, const CQvDateTime& date) {
+        CVRQKurs booking;
+        return booking.UpdatePersonKursData(reg, kurs, date, CString(remark.c_str()), CString(reason.c_str()), 12,
+                                            ePersonKursStatusBesucht, 9, TRUE);
+    }
+};
+
+TEST_F(KursRegistrationData, QuotesAreStoredAndOnlyTheReasonIsCut) {
+    const long reg = AddReg(person, kurs, oldRun, 3, "2031-05-04");
+    const std::wstring remark = L"Hat's geschafft " + std::wstring(5000, L'x');
+    const std::wstring reason = L"d'accord " + std::wstring(5000, L'y');
+    ASSERT_EQ(Update(reg, remark, reason, CQvDateTime(2031, 6, 1, 0, 0, 0)), S_OK);
+    EXPECT_EQ(qv::FromUtf8(Reg(reg, "strBemerkung")), remark);
+    EXPECT_EQ(qv::FromUtf8(Reg(reg, "strGrundNichtBestanden")), reason.substr(0, 4000));
+    EXPECT_EQ(Reg(reg, "lKursleitungID, lAbsenzgrundID, fEntschuldigt, lStatus, dtDatum, changedBy"),
+              "12|9|1|3|2031-06-01 00:00:00|7");
+
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, 1);
+    EXPECT_EQ(entries[0].text, L"Person-Kurs Zuordnung aktualisiert.");
+    EXPECT_EQ(entries[0].detail, L"Teilnehmer:" + PersonName(person) + L" | Absenz:9 | entschuldigt:1 | Bemerkung:" +
+                                     remark.substr(0, 100) + L" | Grund:" + reason.substr(0, 4000) + L" | Leitung:12");
+    EXPECT_EQ(entries[0].module, L"Ausbildung.Person");
+    EXPECT_EQ(entries[0].value, 3);
+    EXPECT_EQ(entries[0].tableID, 42);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", oldRun));
+}
+
+TEST_F(KursRegistrationData, InstructorWithoutRunIsLoggedForTheCourse) {
+    const long reg = AddReg(person, kurs, -1, 0, "2031-12-31", false);
+    ASSERT_EQ(Update(reg, L"", L"", CQvDateTime(2031, 12, 31, 0, 0, 0)), S_OK);
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].tableID, 39);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+    EXPECT_EQ(entries[0].module, L"Ausbildung.Person.Instruktor");
+    EXPECT_EQ(entries[0].detail.rfind(L"Instruktor:" + PersonName(person) + L" | Absenz:9", 0), 0u);
+}
+
+TEST_F(KursRegistrationData, RunDataAreCutQuotedAndAlwaysLoggedForTheCourse) {
+    const long reg = AddReg(person, kurs, oldRun, 1, "2031-05-04");
+    const std::wstring place = L"Ausbildungszentrum 'Nord' " + std::wstring(300, L'z');
+    CVRQKurs booking;
+    ASSERT_EQ(booking.UpdatePersonKursInstanzData(reg, CString(place.c_str()), 1.5, CString(L"O'Brien")), S_OK);
+    EXPECT_EQ(qv::FromUtf8(Reg(reg, "strInstanzOrt")), place.substr(0, 254));
+    EXPECT_EQ(Reg(reg, "dblInstanzDauer, strInstanzLeitung"), "1.5|O'Brien");
+    const auto entries = userLog.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].detail.rfind(L"Teilnehmer: " + PersonName(person) + L" | Ort:Ausbildungszentrum 'Nord' ", 0),
+              0u);
+    EXPECT_NE(entries[0].detail.find(L" | Leitung:O'Brien"), std::wstring::npos);
+    EXPECT_EQ(entries[0].value, 1);
+    EXPECT_EQ(entries[0].tableID, 39);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+}
+
+TEST(KursSqlText, DurationsKeepTheDecimalPointWhateverTheUsersFormat) {
+    EXPECT_EQ(U(DoubleToSqlText(1.5)), "1.500000");
+    EXPECT_EQ(U(DoubleToSqlText(-0.25)), "-0.250000");
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    bool comma = false;
+    for (const char* name : {"de_CH.UTF-8", "de_DE.UTF-8", "de_CH.utf8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = true;
+            break;
+        }
+    }
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma installed";
+    EXPECT_EQ(U(DoubleToSqlText(1.5)), "1.500000");
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+}  // namespace
+}  // namespace kurstest
