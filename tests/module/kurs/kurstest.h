@@ -25,6 +25,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 #include <variant>
 #include <string>
 #include <vector>
@@ -90,6 +91,7 @@ public:
     HRESULT GetOption(long lArea, BSTR bstrName, long, long, VARIANT* pValue) override {
         std::lock_guard g(lock);
         VariantInit(pValue);
+        if (failing.count(qvtest::Str(bstrName))) return E_FAIL;
         auto it = values.find({lArea, qvtest::Str(bstrName)});
         if (it == values.end()) return S_FALSE;
         if (const auto* n = std::get_if<long>(&it->second)) {
@@ -112,6 +114,7 @@ public:
     }
     std::mutex lock;
     std::map<std::pair<long, std::wstring>, std::variant<long, std::wstring>> values;
+    std::set<std::wstring> failing;  // names whose reads fail
 };
 
 // A security server that answers rights from a table (per GUID and key; everything else gets the
