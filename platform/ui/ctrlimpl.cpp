@@ -15,7 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
@@ -432,9 +432,83 @@ void ApplyEditColors(QWidget* widget, QPaintEvent*) {
     }
 }
 
-class LineWidget : public QLineEdit {
+// The user may not type beyond the limit of a single-line edit (nor anything but digits into a
+// number field); the program may set a longer text, which stays whole, as the limit only holds
+// the user back. A refused input tells the parent (EN_MAXTEXT; combo boxes tell nothing).
+class LimitValidator : public QValidator {
+public:
+    LimitValidator(QLineEdit* edit, HWND h, UINT maxCode) : QValidator(edit), edit_(edit), h_(h), maxCode_(maxCode) {
+        QObject::connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { accepted_ = int(t.size()); });
+    }
+    int limit = 30000;
+    bool digits = false;
+    int user = 0;  // while the user's keys or drops are handled
+    State validate(QString& input, int&) const override {
+        if (!user) return Acceptable;
+        if (digits)
+            for (QChar c : input)
+                if (!c.isDigit()) return Invalid;
+        if (input.size() > limit && input.size() > accepted_) {
+            if (!maxCode_) return Invalid;
+            const HWND h = h_;
+            const UINT code = maxCode_;
+            QMetaObject::invokeMethod(
+                edit_,
+                [h, code] {
+                    if (Window* self = Find(h)) NotifyCommand(*self, code);
+                },
+                Qt::QueuedConnection);
+            return Invalid;
+        }
+        return Acceptable;
+    }
+
+private:
+    QLineEdit* edit_;
+    HWND h_;
+    UINT maxCode_;
+    int accepted_ = 0;  // the length of the text before the change being checked
+};
+
+LimitValidator* LimitOf(const QLineEdit* e) {
+    return e ? dynamic_cast<LimitValidator*>(const_cast<QValidator*>(e->validator())) : nullptr;
+}
+
+// Marks what the user does to a line, so that only that is held to the limit.
+struct UserInput {
+    explicit UserInput(const QLineEdit* e) : v(LimitOf(e)) {
+        if (v) ++v->user;
+    }
+    ~UserInput() {
+        if (v) --v->user;
+    }
+    UserInput(const UserInput&) = delete;
+    UserInput& operator=(const UserInput&) = delete;
+    LimitValidator* v;
+};
+
+class UserLineEdit : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        UserInput u(this);
+        QLineEdit::keyPressEvent(e);
+    }
+    void inputMethodEvent(QInputMethodEvent* e) override {
+        UserInput u(this);
+        QLineEdit::inputMethodEvent(e);
+    }
+    void dropEvent(QDropEvent* e) override {
+        UserInput u(this);
+        QLineEdit::dropEvent(e);
+    }
+};
+
+class LineWidget : public UserLineEdit {
+public:
+    using UserLineEdit::UserLineEdit;
 
 protected:
     void paintEvent(QPaintEvent* e) override {
@@ -457,6 +531,19 @@ protected:
     }
 };
 
+// A multi-line edit's text has its line breaks as carriage return and line feed, and its
+// positions and lengths count both; the widget keeps a single line feed.
+int OuterLength(const QString& plain) { return int(plain.size() + plain.count(QLatin1Char('\n'))); }
+int OuterPos(const QString& plain, int pos) { return pos + int(plain.left(pos).count(QLatin1Char('\n'))); }
+int InnerPos(const QString& plain, int pos) {
+    int outer = 0;
+    for (int i = 0; i < plain.size(); ++i) {
+        if (outer >= pos) return i;
+        outer += plain[i] == QLatin1Char('\n') ? 2 : 1;
+    }
+    return int(plain.size());
+}
+
 class EditClass : public WindowClass {
 public:
     explicit EditClass(bool rich = false) : rich_(rich) {}
@@ -475,7 +562,7 @@ public:
             m->last = m->toPlainText();
             QObject::connect(m, &QPlainTextEdit::textChanged, m, [h, m] {
                 if (m->quiet) return;
-                if (m->toPlainText().size() > m->limit) {
+                if (OuterLength(m->toPlainText()) > m->limit) {
                     // Over the limit: the edit refuses the change.
                     Quiet q(m->quiet);
                     const int pos = std::min<int>(int(m->last.size()), m->textCursor().position());
@@ -493,11 +580,12 @@ public:
         }
         auto* e = new LineWidget(parent);
         e->setFrame((w.style & WS_BORDER) || (w.exStyle & WS_EX_CLIENTEDGE));
-        e->setMaxLength(30000);
+        e->setMaxLength(32767);
+        auto* limit = new LimitValidator(e, h, EN_MAXTEXT);
+        limit->digits = w.style & ES_NUMBER;
+        e->setValidator(limit);
         e->setReadOnly(w.style & ES_READONLY);
         if (w.style & ES_PASSWORD) e->setEchoMode(QLineEdit::Password);
-        if (w.style & ES_NUMBER)
-            e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
         if (w.style & ES_CENTER) e->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         else if (w.style & ES_RIGHT) e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         e->setText(ToQt(w.text));
@@ -539,7 +627,7 @@ public:
         if (auto* m = dynamic_cast<MultiWidget*>(w.widget.data())) {
             QString t = ToQt(text);
             t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            m->setPlainText(t.left(m->limit));
+            m->setPlainText(t);
         }
     }
     void StyleChanged(Window& w) override { SetReadOnly(w, w.style & ES_READONLY); }
@@ -557,7 +645,8 @@ public:
         case EM_SETSEL: {
             int start = int(INT_PTR(wp));
             int end = int(lp);
-            const int len = e ? int(e->text().size()) : m ? int(m->toPlainText().size()) : 0;
+            const QString plain = m ? m->toPlainText() : QString();
+            const int len = e ? int(e->text().size()) : m ? OuterLength(plain) : 0;
             if (start == -1) {  // no selection, the caret stays
                 if (e) e->deselect();
                 if (m) {
@@ -573,8 +662,8 @@ public:
             if (e) e->setSelection(start, end - start);
             if (m) {
                 QTextCursor c = m->textCursor();
-                c.setPosition(start);
-                c.setPosition(end, QTextCursor::KeepAnchor);
+                c.setPosition(InnerPos(plain, start));
+                c.setPosition(InnerPos(plain, end), QTextCursor::KeepAnchor);
                 m->setTextCursor(c);
             }
             return true;
@@ -586,8 +675,9 @@ public:
                 end = e->hasSelectedText() ? e->selectionEnd() : start;
             }
             if (m) {
-                start = m->textCursor().selectionStart();
-                end = m->textCursor().selectionEnd();
+                const QString plain = m->toPlainText();
+                start = OuterPos(plain, m->textCursor().selectionStart());
+                end = OuterPos(plain, m->textCursor().selectionEnd());
             }
             if (wp) *reinterpret_cast<DWORD*>(wp) = DWORD(start);
             if (lp) *reinterpret_cast<DWORD*>(lp) = DWORD(end);
@@ -600,12 +690,12 @@ public:
             return true;
         case EM_LIMITTEXT: {
             const int limit = wp == 0 ? 0x7FFFFFFE : int(wp);
-            if (e) e->setMaxLength(std::min(limit, 32767));
+            if (LimitValidator* v = LimitOf(e)) v->limit = limit;
             if (m) m->limit = limit;
             return true;
         }
         case EM_GETLIMITTEXT:
-            r = e ? e->maxLength() : m ? m->limit : 0;
+            r = LimitOf(e) ? LimitOf(e)->limit : m ? m->limit : 0;
             return true;
         case EM_REPLACESEL: {
             const QString text = ToQt(FromBuffer(lp));
@@ -743,6 +833,10 @@ public:
     int droppedWidth = 0;
     bool ownerDraw = false;
 
+    void keyPressEvent(QKeyEvent* e) override {
+        UserInput u(lineEdit());
+        QComboBox::keyPressEvent(e);
+    }
     void showPopup() override {
         if (Window* w = Self(this)) NotifyCommand(*w, CBN_DROPDOWN);
         if (droppedWidth > width()) view()->setMinimumWidth(droppedWidth);
@@ -790,7 +884,12 @@ public:
         c->setDuplicatesEnabled(true);
         c->ownerDraw = w.style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE);
         if (c->ownerDraw) c->setItemDelegate(new OwnerDrawDelegate(w.handle, ODT_COMBOBOX, c));
-        if (c->lineEdit()) c->lineEdit()->setMaxLength(32767);
+        if (c->isEditable()) {
+            c->setLineEdit(new UserLineEdit(c));
+            c->lineEdit()->setMaxLength(32767);
+            c->setValidator(new LimitValidator(c->lineEdit(), w.handle, 0));
+            LimitOf(c->lineEdit())->limit = 0x7FFFFFFE;
+        }
         // The template's height is the height of the dropped list; the field keeps its own.
         const int field = c->sizeHint().height();
         c->setFixedHeight(field);
@@ -988,7 +1087,7 @@ public:
             return true;
         }
         case CB_LIMITTEXT:
-            if (c->lineEdit()) c->lineEdit()->setMaxLength(wp == 0 ? 32767 : std::min<int>(int(wp), 32767));
+            if (LimitValidator* v = LimitOf(c->lineEdit())) v->limit = wp == 0 ? 0x7FFFFFFE : int(wp);
             r = TRUE;
             return true;
         case CB_SETDROPPEDWIDTH:
@@ -1141,8 +1240,14 @@ public:
             return true;
         }
         case LB_RESETCONTENT: {
-            Quiet q(l->quiet);
-            l->clear();
+            std::vector<ULONG_PTR> data;
+            for (int k = 0; k < l->count(); ++k) data.push_back(ULONG_PTR(l->item(k)->data(Qt::UserRole).toULongLong()));
+            {
+                Quiet q(l->quiet);
+                l->clear();
+            }
+            if (ownerDraw)
+                for (std::size_t k = 0; k < data.size(); ++k) SendDeleteItem(w, ODT_LISTBOX, int(k), data[k]);
             r = 0;
             return true;
         }
@@ -1575,75 +1680,109 @@ std::unique_ptr<WindowClass> MakeProgress() { return std::make_unique<ProgressCl
 
 // ==== Scroll bar control
 
+// The control keeps the range, page and position as its owner set them (the last position
+// leaves a page: max - page + 1); the widget shows them. What the user does is only told: the
+// owner moves the bar.
+class BarWidget : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+    int min = 0, max = 0, pos = 0;
+    UINT page = 0;
+    bool dragged = false;
+
+    int Top() const { return std::max(min, max - std::max(0, int(page) - 1)); }
+    void Show() {
+        const QSignalBlocker block(this);
+        pos = std::clamp(pos, min, Top());
+        setRange(min, Top());
+        setPageStep(std::max(1, int(page)));
+        setValue(pos);
+        setSliderPosition(pos);
+    }
+    void Tell(UINT code, int track) {
+        const HWND h = HandleOf(this);
+        Window* self = Find(h);
+        Window* parent = self ? Find(self->parent) : nullptr;
+        if (!parent) return;
+        const UINT msg = (self->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+        Dispatch(*parent, msg, MAKEWPARAM(WORD(code), WORD(track)), reinterpret_cast<LPARAM>(h));
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        QScrollBar::mouseReleaseEvent(e);
+        if (dragged) {
+            dragged = false;
+            Tell(SB_THUMBPOSITION, sliderPosition());
+        }
+        Tell(SB_ENDSCROLL, 0);
+        Show();
+    }
+};
+
 class ScrollBarClass : public WindowClass {
 public:
     QWidget* CreateWidget(Window& w, QWidget* parent) override {
-        auto* b = new QScrollBar((w.style & SBS_VERT) ? Qt::Vertical : Qt::Horizontal, parent);
-        const HWND h = w.handle;
-        QObject::connect(b, &QAbstractSlider::actionTriggered, b, [h, b](int action) {
-            Window* self = Find(h);
-            if (!self) return;
+        auto* b = new BarWidget((w.style & SBS_VERT) ? Qt::Vertical : Qt::Horizontal, parent);
+        b->Show();
+        QObject::connect(b, &QAbstractSlider::actionTriggered, b, [b](int action) {
             int code = -1;
             switch (action) {
             case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
             case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
             case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
             case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
+            case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
+            case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
             case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
             default: return;
             }
             const int track = b->sliderPosition();
-            if (code != SB_THUMBTRACK) b->setSliderPosition(b->value());  // the owner moves it
-            Window* parent = Find(self->parent);
-            if (!parent) return;
-            const UINT msg = (self->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
-            Dispatch(*parent, msg, MAKEWPARAM(WORD(code), WORD(track)), reinterpret_cast<LPARAM>(h));
-        });
-        QObject::connect(b, &QAbstractSlider::sliderReleased, b, [h, b] {
-            Window* self = Find(h);
-            Window* parent = self ? Find(self->parent) : nullptr;
-            if (!parent) return;
-            const UINT msg = (self->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
-            Dispatch(*parent, msg, MAKEWPARAM(WORD(SB_THUMBPOSITION), WORD(b->sliderPosition())), reinterpret_cast<LPARAM>(h));
+            if (code == SB_THUMBTRACK) b->dragged = true;
+            else b->setSliderPosition(b->pos);  // the owner moves it
+            b->Tell(UINT(code), track);
         });
         return b;
     }
     std::unique_ptr<CWnd> MakeObject() override { return std::make_unique<CScrollBar>(); }
     bool Proc(Window& w, UINT msg, WPARAM wp, LPARAM lp, LRESULT& r) override {
-        auto* b = static_cast<QScrollBar*>(w.widget.data());
+        auto* b = dynamic_cast<BarWidget*>(w.widget.data());
         if (!b) return false;
-        const QSignalBlocker block(b);
         switch (msg) {
         case SBM_SETPOS:
-            r = b->value();
-            b->setValue(int(INT_PTR(wp)));
+            r = b->pos;
+            b->pos = int(INT_PTR(wp));
+            b->Show();
             return true;
         case SBM_GETPOS:
-            r = b->value();
+            r = b->pos;
             return true;
         case SBM_SETRANGE:
-            b->setRange(int(INT_PTR(wp)), int(lp));
+            r = b->pos;
+            b->min = int(INT_PTR(wp));
+            b->max = int(lp);
+            b->Show();
             return true;
         case SBM_GETRANGE:
-            if (wp) *reinterpret_cast<int*>(wp) = b->minimum();
-            if (lp) *reinterpret_cast<int*>(lp) = b->maximum();
+            if (wp) *reinterpret_cast<int*>(wp) = b->min;
+            if (lp) *reinterpret_cast<int*>(lp) = b->max;
             return true;
         case SBM_SETSCROLLINFO: {
             const auto* si = reinterpret_cast<const SCROLLINFO*>(lp);
             if (!si) return true;
-            const int page = (si->fMask & SIF_PAGE) ? int(si->nPage) : b->pageStep();
-            if (si->fMask & SIF_RANGE) b->setRange(si->nMin, std::max(si->nMin, si->nMax - std::max(0, page - 1)));
-            if (si->fMask & SIF_PAGE) b->setPageStep(std::max(1, page));
-            if (si->fMask & SIF_POS) b->setValue(si->nPos);
-            r = b->value();
+            if (si->fMask & SIF_RANGE) b->min = si->nMin, b->max = si->nMax;
+            if (si->fMask & SIF_PAGE) b->page = std::min<UINT>(si->nPage, UINT(std::max(0, b->max - b->min + 1)));
+            if (si->fMask & SIF_POS) b->pos = si->nPos;
+            b->Show();
+            r = b->pos;
             return true;
         }
         case SBM_GETSCROLLINFO: {
             auto* si = reinterpret_cast<SCROLLINFO*>(lp);
             if (!si) return true;
-            if (si->fMask & SIF_RANGE) si->nMin = b->minimum(), si->nMax = b->maximum() + b->pageStep() - 1;
-            if (si->fMask & SIF_PAGE) si->nPage = UINT(b->pageStep());
-            if (si->fMask & SIF_POS) si->nPos = b->value();
+            if (si->fMask & SIF_RANGE) si->nMin = b->min, si->nMax = b->max;
+            if (si->fMask & SIF_PAGE) si->nPage = b->page;
+            if (si->fMask & SIF_POS) si->nPos = b->pos;
             if (si->fMask & SIF_TRACKPOS) si->nTrackPos = b->sliderPosition();
             r = TRUE;
             return true;

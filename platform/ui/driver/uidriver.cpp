@@ -139,6 +139,7 @@ void TypeText(QWidget* target, const QString& text) {
 QWidget* KeyTarget(HWND control) {
     QWidget* w = WidgetOf(control);
     QWidget* focus = QApplication::focusWidget();
+    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) return combo->lineEdit();
     if (w && focus && (focus == w || w->isAncestorOf(focus))) return focus;
     return w;
 }
