@@ -60,7 +60,10 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
                           L"Kurs.lTyp = %d %s",
                           strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
         }
-        hr = rs.OpenSQL(strSQL, 1, 3);
+        // The database client changes rows only of statements on a single table; the local
+        // statement joins the course, so its runs are closed by their key instead.
+        const bool bRowUpdate = bCentral;
+        hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
         if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
         if (SUCCEEDED(hr)) {
@@ -73,9 +76,14 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
             hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lID);
             if (FAILED(hr)) KURS_TRACEHR(hr);
-            if (SUCCEEDED(hr)) {
+            if (SUCCEEDED(hr) && bRowUpdate) {
                 hr = rs.SetFieldValue(L"fGeschlossen", 1L);
                 if (SUCCEEDED(hr)) hr = rs.Update();
+                if (FAILED(hr)) KURS_TRACEHR(hr);
+            } else if (SUCCEEDED(hr)) {
+                CString strUpdate;
+                strUpdate.Format(L"UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = %d", lID);
+                hr = conn.Execute(strUpdate);
                 if (FAILED(hr)) KURS_TRACEHR(hr);
             }
             if (SUCCEEDED(hr)) {
