@@ -102,7 +102,7 @@ IMPLEMENT_IUNKNOWN(CQvReportObject, Report)
 CString Text(BSTR bstr) { return bstr ? CString(bstr, int(SysStringLen(bstr))) : CString(); }
 
 HRESULT CQvReportObject::Write() {
-    if (m_guidReport.IsNULL()) return E_UNEXPECTED;
+    if (m_guidReport.IsNULL()) return E_FAIL;
     namespace fs = std::filesystem;
     const fs::path folder(CQvReportServer::ReportFolder().ToUtf8());
     const COleDateTime now = COleDateTime::GetCurrentTime();
@@ -204,7 +204,7 @@ HRESULT CQvReportObject::XReport::GetOutputFile(BSTR* pbstrFile) {
 
 HRESULT CQvReportObject::XReport::Run() {
     METHOD_PROLOGUE(CQvReportObject, Report)
-    if (pThis->m_guidReport.IsNULL()) return E_UNEXPECTED;
+    if (pThis->m_guidReport.IsNULL()) return E_FAIL;
     // Shown or not at all: without a viewer the caller exports instead.
     if (!CanShowReports()) return E_FAIL;
     const HRESULT hr = pThis->Write();
