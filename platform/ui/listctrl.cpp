@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <numeric>
+#include <optional>
 
 using namespace qv::ui::detail;
 
@@ -219,6 +220,12 @@ public:
     COLORREF textColor = CLR_DEFAULT;
     COLORREF textBk = CLR_DEFAULT;
     mutable std::map<std::pair<int, int>, CellLook> looks;  // this paint's answers
+    struct RowLook {
+        CellLook look;
+        LRESULT answer = 0;
+    };
+    mutable std::map<int, RowLook> rowLooks;
+    mutable std::optional<LRESULT> prepaint;
 
     int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(items.size()); }
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(cols.size()); }
@@ -226,17 +233,20 @@ public:
     void Reset(const std::function<void()>& change) {
         beginResetModel();
         change();
-        looks.clear();
+        ForgetLooks();
         endResetModel();
     }
     void CellsChanged(int row, int col = -1) {
-        looks.clear();
+        ForgetLooks();
         if (row < 0 || row >= int(items.size()) || cols.empty()) return;
         const int c0 = col < 0 ? 0 : col;
         const int c1 = col < 0 ? int(cols.size()) - 1 : col;
         emit dataChanged(index(row, c0), index(row, c1));
     }
 
+    // The parent (or the list itself, by reflection) may colour rows and cells, asked as the
+    // system asks: once before painting, then for each row if it wants, then for each cell of the
+    // rows it wants. The answers hold until the list changes or is redrawn.
     CellLook Look(int row, int col) const {
         auto key = std::make_pair(row, col);
         auto it = looks.find(key);
@@ -244,22 +254,59 @@ public:
         CellLook look;
         Window* w = Find(h_);
         if (w && row < int(items.size())) {
-            // The parent (or the list itself, by reflection) may colour each cell.
-            NMLVCUSTOMDRAW cd;
-            cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
-            cd.nmcd.dwItemSpec = DWORD_PTR(row);
-            cd.nmcd.lItemlParam = items[std::size_t(row)].lParam;
-            cd.nmcd.uItemState = (items[std::size_t(row)].state & LVIS_SELECTED) ? 0x0001u : 0u;
-            cd.iSubItem = col;
-            cd.nmcd.hdc = CreateDcOnPainter(nullptr, h_);
-            const LRESULT r = NotifyParent(*w, cd.nmcd.hdr, NM_CUSTOMDRAW);
-            look.text = cd.clrText;
-            look.bk = cd.clrTextBk;
-            if (r & CDRF_NEWFONT) look.font = SelectedFont(cd.nmcd.hdc);
-            DeleteDcOnPainter(cd.nmcd.hdc);
+            if (!prepaint) {
+                NMLVCUSTOMDRAW cd;
+                cd.nmcd.dwDrawStage = CDDS_PREPAINT;
+                prepaint = Ask(*w, cd, nullptr);
+            }
+            if ((*prepaint & CDRF_NOTIFYITEMDRAW) && (w = Find(h_))) {
+                auto rit = rowLooks.find(row);
+                if (rit == rowLooks.end()) {
+                    NMLVCUSTOMDRAW cd;
+                    cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+                    Prepare(cd, row, 0);
+                    RowLook r;
+                    r.answer = Ask(*w, cd, &r.look.font);
+                    r.look.text = cd.clrText;
+                    r.look.bk = cd.clrTextBk;
+                    rit = rowLooks.emplace(row, r).first;
+                }
+                look = rit->second.look;
+                if ((rit->second.answer & CDRF_NOTIFYSUBITEMDRAW) && (w = Find(h_))) {
+                    NMLVCUSTOMDRAW cd;
+                    cd.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
+                    Prepare(cd, row, col);
+                    cd.clrText = look.text;
+                    cd.clrTextBk = look.bk;
+                    HFONT font = nullptr;
+                    Ask(*w, cd, &font);
+                    look.text = cd.clrText;
+                    look.bk = cd.clrTextBk;
+                    if (font) look.font = font;
+                }
+            }
         }
         looks[key] = look;
         return look;
+    }
+    void Prepare(NMLVCUSTOMDRAW& cd, int row, int col) const {
+        cd.nmcd.dwItemSpec = DWORD_PTR(row);
+        cd.nmcd.lItemlParam = items[std::size_t(row)].lParam;
+        cd.nmcd.uItemState = (items[std::size_t(row)].state & LVIS_SELECTED) ? 0x0001u : 0u;
+        cd.iSubItem = col;
+    }
+    // Sends one stage; a font the owner selected with CDRF_NEWFONT comes back in 'font'.
+    LRESULT Ask(Window& w, NMLVCUSTOMDRAW& cd, HFONT* font) const {
+        cd.nmcd.hdc = CreateDcOnPainter(nullptr, h_);
+        const LRESULT r = NotifyParent(w, cd.nmcd.hdr, NM_CUSTOMDRAW);
+        if (font && (r & CDRF_NEWFONT)) *font = SelectedFont(cd.nmcd.hdc);
+        DeleteDcOnPainter(cd.nmcd.hdc);
+        return r;
+    }
+    void ForgetLooks() const {
+        looks.clear();
+        rowLooks.clear();
+        prepaint.reset();
     }
 
     QVariant data(const QModelIndex& idx, int role) const override {
@@ -367,7 +414,7 @@ protected:
     }
     void keyPressEvent(QKeyEvent* e) override;
     void paintEvent(QPaintEvent* e) override {
-        if (model_) model_->looks.clear();
+        if (model_) model_->ForgetLooks();
         QTreeView::paintEvent(e);
     }
     void resizeEvent(QResizeEvent* e) override {
@@ -450,7 +497,7 @@ void LvView::Sync() {
         else (have & ~want) ? losing.push_back(c) : gaining.push_back(c);
     }
     if (losing.empty() && gaining.empty()) return;
-    model_->looks.clear();
+    model_->ForgetLooks();
     viewport()->update();
     for (const Change& c : losing) SendItemChanged(h, c.row, c.oldState, c.newState, LVIF_STATE, c.lParam);
     for (const Change& c : gaining) SendItemChanged(h, c.row, c.oldState, c.newState, LVIF_STATE, c.lParam);
@@ -695,7 +742,7 @@ public:
         for (int r : rows) apply(r, state, mask);
         if (changes.empty()) return;
         ShowStates(v);
-        m->looks.clear();
+        m->ForgetLooks();
         v->viewport()->update();
         for (const Change& c : changes) SendItemChanged(h, c.row, c.oldState, c.newState, LVIF_STATE, c.lParam);
     }
@@ -712,7 +759,7 @@ public:
         if (!again || row >= int(m->items.size())) return false;
         m->beginRemoveRows(QModelIndex(), row, row);
         m->items.erase(m->items.begin() + row);
-        m->looks.clear();
+        m->ForgetLooks();
         m->endRemoveRows();
         ShowStates(v);
         return true;
@@ -823,7 +870,7 @@ public:
             if ((m->exStyle & LVS_EX_CHECKBOXES) && !(it.state & LVIS_STATEIMAGEMASK)) it.state |= INDEXTOSTATEIMAGEMASK(1);
             m->beginInsertRows(QModelIndex(), at, at);
             m->items.insert(m->items.begin() + at, it);
-            m->looks.clear();
+            m->ForgetLooks();
             m->endInsertRows();
             if (it.state & (LVIS_SELECTED | LVIS_FOCUSED)) ShowStates(v);
             NMLISTVIEW nm;
@@ -1038,14 +1085,14 @@ public:
             sorted.reserve(order.size());
             for (int i : order) sorted.push_back(std::move(m->items[std::size_t(i)]));
             m->items = std::move(sorted);
-            m->looks.clear();
+            m->ForgetLooks();
             emit m->layoutChanged();
             ShowStates(v);
             r = TRUE;
             return true;
         }
         case LVM_REDRAWITEMS:
-            m->looks.clear();
+            m->ForgetLooks();
             v->viewport()->update();
             r = TRUE;
             return true;

@@ -479,6 +479,16 @@ void CQvListCtrl::SetReadOnly(BOOL readOnly) { m_bReadOnly = readOnly; }
 BOOL CQvListCtrl::OnCustomDraw(NMHDR* nm, LRESULT* result) {
     auto* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(nm);
     *result = CDRF_DODEFAULT;
+    // Rows and cells are coloured cell by cell: ask for the rows, then for their cells.
+    if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) {
+        *result = CDRF_NOTIFYITEMDRAW;
+        return TRUE;
+    }
+    if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        *result = CDRF_NOTIFYSUBITEMDRAW;
+        return TRUE;
+    }
+    if (cd->nmcd.dwDrawStage != (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) return TRUE;
     const auto* item = reinterpret_cast<const CQvListItem*>(cd->nmcd.lItemlParam);
     if (!item) return TRUE;
     bool link = false;

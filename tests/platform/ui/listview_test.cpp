@@ -1,0 +1,294 @@
+// The report list beyond choosing rows: what it tells about removed rows and keys, how its owner
+// colours cells, how columns size themselves, where rows are and what is under a point.
+#include "ui_fixture.h"
+#include <QAbstractItemView>
+#include <QTest>
+
+namespace {
+
+using namespace qv::ui::test;
+
+// The owner of a list: keeps its notifications and colours the rows of absent participants.
+class Roster : public CWnd {
+public:
+    std::vector<std::pair<UINT, int>> told;  // code, item
+    std::vector<WORD> keys;
+    std::vector<LPARAM> deletedData;
+    std::vector<std::pair<DWORD, int>> stages;  // draw stage, sub-item
+    bool colour = false;
+    bool rowsOnly = false;  // the common way: whole rows at the item stage, a bold font for the first
+    CFont bold;
+    bool vetoChecks = false;
+
+    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
+        const auto* nm = reinterpret_cast<const NMHDR*>(lp);
+        switch (nm->code) {
+        case LVN_DELETEITEM: {
+            const auto* lv = reinterpret_cast<const NMLISTVIEW*>(lp);
+            told.push_back({nm->code, lv->iItem});
+            deletedData.push_back(lv->lParam);
+            return TRUE;
+        }
+        case LVN_DELETEALLITEMS:
+            told.push_back({nm->code, reinterpret_cast<const NMLISTVIEW*>(lp)->iItem});
+            *result = FALSE;  // one LVN_DELETEITEM per row follows
+            return TRUE;
+        case LVN_INSERTITEM:
+        case NM_CLICK:
+        case NM_RCLICK:
+        case NM_RETURN:
+            told.push_back({nm->code, nm->code == LVN_INSERTITEM ? reinterpret_cast<const NMLISTVIEW*>(lp)->iItem
+                                       : nm->code == NM_RETURN   ? -1
+                                                                 : reinterpret_cast<const NMITEMACTIVATE*>(lp)->iItem});
+            return TRUE;
+        case LVN_KEYDOWN:
+            keys.push_back(reinterpret_cast<const NMLVKEYDOWN*>(lp)->wVKey);
+            return TRUE;
+        case LVN_ITEMCHANGING: {
+            const auto* lv = reinterpret_cast<const NMLISTVIEW*>(lp);
+            *result = vetoChecks && (lv->uChanged & LVIF_STATE) &&
+                      ((lv->uNewState ^ lv->uOldState) & LVIS_STATEIMAGEMASK);
+            return TRUE;
+        }
+        case NM_CUSTOMDRAW: {
+            auto* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(lp);
+            stages.push_back({cd->nmcd.dwDrawStage, cd->iSubItem});
+            if (!colour) {
+                *result = CDRF_DODEFAULT;
+                return TRUE;
+            }
+            if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) *result = CDRF_NOTIFYITEMDRAW;
+            else if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && rowsOnly) {
+                cd->clrText = cd->nmcd.dwItemSpec == 3 ? RGB(0, 0, 160) : RGB(90, 90, 90);
+                *result = CDRF_DODEFAULT;
+                if (cd->nmcd.dwItemSpec == 0) {
+                    if (!bold.m_hObject) bold.CreateFont(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, 0, 0, 0, 0, 0, 0, L"Arial");
+                    ::SelectObject(cd->nmcd.hdc, bold.m_hObject);
+                    *result = CDRF_NEWFONT;
+                }
+            } else if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) *result = CDRF_NOTIFYSUBITEMDRAW;
+            else if (cd->nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) {
+                if (cd->nmcd.lItemlParam == 2) cd->clrText = RGB(180, 0, 0);  // absent
+                if (cd->iSubItem == 1) cd->clrTextBk = RGB(255, 255, 200);
+                *result = CDRF_DODEFAULT;
+            }
+            return TRUE;
+        }
+        default:
+            return CWnd::OnNotify(wp, lp, result);
+        }
+    }
+    std::size_t Count(UINT code) const {
+        return std::size_t(std::count_if(told.begin(), told.end(), [code](const auto& t) { return t.first == code; }));
+    }
+};
+
+class ListView : public uitest::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        ASSERT_TRUE(roster.CreateEx(0, AfxRegisterWndClass(0), L"Teilnehmer", WS_OVERLAPPED, CRect(0, 0, 500, 300), nullptr, 0));
+        ASSERT_TRUE(list.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS, CRect(0, 0, 480, 260), &roster, 77));
+        list.SetExtendedStyle(LVS_EX_FULLROWSELECT);
+        list.InsertColumn(0, L"Name", LVCFMT_LEFT, 120);
+        list.InsertColumn(1, L"Ort", LVCFMT_LEFT, 100);
+        list.InsertColumn(2, L"Punkte", LVCFMT_RIGHT, 60);
+        const wchar_t* names[] = {L"Keller", L"Brunner", L"Frei", L"Zürcher"};
+        const wchar_t* places[] = {L"Aarau", L"Baden", L"Brugg", L"Wohlen"};
+        for (int i = 0; i < 4; ++i) {
+            list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, names[i], 0, 0, 0, i + 1);
+            list.SetItemText(i, 1, places[i]);
+            list.SetItemText(i, 2, std::to_wstring(10 * (i + 1)).c_str());
+        }
+        roster.ShowWindow(SW_SHOW);
+        roster.told.clear();
+    }
+    Roster roster;
+    CListCtrl list;
+};
+
+TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
+    ASSERT_TRUE(list.DeleteItem(1));
+    ASSERT_EQ(roster.Count(LVN_DELETEITEM), 1u);
+    EXPECT_EQ(roster.told.back().second, 1);
+    EXPECT_EQ(roster.deletedData, std::vector<LPARAM>{2}) << "the owner may free what the row held";
+    EXPECT_FALSE(list.DeleteItem(7));
+    EXPECT_EQ(roster.Count(LVN_DELETEITEM), 1u) << "nothing is told for a row that is not there";
+
+    roster.told.clear();
+    roster.deletedData.clear();
+    ASSERT_TRUE(list.DeleteAllItems());
+    ASSERT_FALSE(roster.told.empty());
+    EXPECT_EQ(roster.told.front(), std::make_pair(UINT(LVN_DELETEALLITEMS), -1)) << "first the whole, then each row";
+    EXPECT_EQ(roster.Count(LVN_DELETEITEM), 3u);
+    EXPECT_EQ(roster.deletedData, (std::vector<LPARAM>{1, 3, 4}));
+    EXPECT_EQ(list.GetItemCount(), 0);
+    roster.told.clear();
+    EXPECT_TRUE(list.DeleteAllItems());
+    EXPECT_EQ(roster.Count(LVN_DELETEALLITEMS), 1u) << "told also for an empty list";
+    EXPECT_EQ(list.InsertItem(0, L"Neu"), 0);
+    EXPECT_EQ(roster.Count(LVN_INSERTITEM), 1u);
+}
+
+TEST_F(ListView, KeysClicksAndReturnReachTheOwner) {
+    ASSERT_TRUE(SelectRow(list, 0));
+    EXPECT_EQ(roster.Count(NM_CLICK), 1u);
+    EXPECT_EQ(roster.told.back().second, 0) << "the click names its row";
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_DOWN));
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1) << "the arrow moves the selection";
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_DELETE));
+    EXPECT_EQ(roster.keys, (std::vector<WORD>{WORD(VK_DOWN), WORD(VK_DELETE)}));
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_RETURN));
+    EXPECT_EQ(roster.Count(NM_RETURN), 1u);
+    EXPECT_EQ(list.GetItemCount(), 4) << "the list deletes nothing by itself";
+}
+
+TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
+    roster.colour = true;
+    list.RedrawItems(0, 3);
+    ASSERT_TRUE(WaitFor([&] { return CellTextColor(list.m_hWnd, 1, 0) == RGB(180, 0, 0); }));
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 1, 2), RGB(180, 0, 0)) << "the whole row of the absent one";
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 0, 0), CLR_DEFAULT);
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 0, 1), RGB(255, 255, 200)) << "one column has a background";
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 0, 0), CLR_DEFAULT);
+    const auto has = [&](DWORD stage) {
+        return std::any_of(roster.stages.begin(), roster.stages.end(), [stage](const auto& s) { return s.first == stage; });
+    };
+    EXPECT_TRUE(has(CDDS_PREPAINT));
+    EXPECT_TRUE(has(CDDS_ITEMPREPAINT));
+    EXPECT_TRUE(has(CDDS_ITEMPREPAINT | CDDS_SUBITEM));
+
+    // Colours given for a whole row hold for all its cells; so does a font.
+    roster.rowsOnly = true;
+    roster.stages.clear();
+    list.RedrawItems(0, 3);
+    ASSERT_TRUE(WaitFor([&] { return CellTextColor(list.m_hWnd, 3, 0) == RGB(0, 0, 160); }));
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 3, 2), RGB(0, 0, 160));
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 1, 1), RGB(90, 90, 90));
+    EXPECT_TRUE(CellBold(list.m_hWnd, 0, 1));
+    EXPECT_FALSE(CellBold(list.m_hWnd, 1, 1));
+    EXPECT_FALSE(has(CDDS_ITEMPREPAINT | CDDS_SUBITEM)) << "cells are not asked when the rows say so";
+    roster.rowsOnly = false;
+
+    // An owner that does not ask for items is asked nothing more.
+    roster.colour = false;
+    list.RedrawItems(0, 3);
+    ASSERT_TRUE(WaitFor([&] { return CellTextColor(list.m_hWnd, 1, 0) == CLR_DEFAULT; }));
+    roster.stages.clear();
+    list.RedrawItems(0, 3);
+    Pump();
+    EXPECT_FALSE(has(CDDS_ITEMPREPAINT));
+}
+
+TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
+    list.SetItemText(2, 1, L"Rheinfelden-Augarten");
+    ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE));
+    const int content = list.GetColumnWidth(1);
+    EXPECT_GE(content, list.GetStringWidth(L"Rheinfelden-Augarten")) << "the widest text fits";
+    EXPECT_LT(content, list.GetStringWidth(L"Rheinfelden-Augarten") + 40);
+    list.SetItemText(2, 1, L"Brugg");
+    ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE_USEHEADER));
+    EXPECT_GE(list.GetColumnWidth(1), list.GetStringWidth(L"Ort"));
+    EXPECT_LT(list.GetColumnWidth(1), content) << "now the heading is the widest";
+
+    LVCOLUMNW col;
+    wchar_t buffer[64] = {};
+    col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+    col.pszText = buffer;
+    col.cchTextMax = 64;
+    ASSERT_TRUE(list.GetColumn(2, &col));
+    EXPECT_STREQ(buffer, L"Punkte");
+    EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+    EXPECT_EQ(col.cx, 60);
+    LVCOLUMNW rename;
+    rename.mask = LVCF_TEXT;
+    rename.pszText = const_cast<LPWSTR>(L"Note");
+    ASSERT_TRUE(list.SetColumn(2, &rename));
+    EXPECT_EQ(Header(list.m_hWnd, 2), L"Note");
+    ASSERT_TRUE(list.DeleteColumn(1));
+    EXPECT_EQ(Columns(list.m_hWnd), 2);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"10") << "the texts of later columns move along";
+    EXPECT_EQ(list.GetItemText(0, 1), L"10");
+}
+
+TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
+    CRect first, second;
+    ASSERT_TRUE(list.GetItemRect(0, &first, LVIR_BOUNDS));
+    ASSERT_TRUE(list.GetItemRect(1, &second, LVIR_BOUNDS));
+    EXPECT_EQ(second.top, first.bottom) << "rows follow each other";
+    EXPECT_GT(first.top, 0) << "below the header";
+    EXPECT_FALSE(list.GetItemRect(9, &first, LVIR_BOUNDS));
+    CRect cell;
+    ASSERT_TRUE(list.GetSubItemRect(1, 1, LVIR_BOUNDS, cell));
+    EXPECT_EQ(cell.left, 120);
+    EXPECT_EQ(cell.Width(), 100);
+
+    LVHITTESTINFO hit;
+    hit.pt = CPoint(cell.left + 10, cell.top + 2);
+    EXPECT_EQ(list.SubItemHitTest(&hit), 1);
+    EXPECT_EQ(hit.iItem, 1);
+    EXPECT_EQ(hit.iSubItem, 1);
+    EXPECT_TRUE(hit.flags & LVHT_ONITEM);
+    UINT flags = 0;
+    EXPECT_EQ(list.HitTest(CPoint(10, second.bottom + 200), &flags), -1);
+    EXPECT_TRUE(flags & LVHT_NOWHERE);
+
+    EXPECT_GE(list.GetCountPerPage(), 4);
+    for (int i = 4; i < 60; ++i) list.InsertItem(i, std::to_wstring(i).c_str());
+    EXPECT_EQ(list.GetTopIndex(), 0);
+    ASSERT_TRUE(list.EnsureVisible(50, FALSE));
+    Pump();
+    EXPECT_GT(list.GetTopIndex(), 30) << "the list scrolled to the row";
+    EXPECT_LE(list.GetTopIndex(), 50);
+}
+
+TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
+    LVFINDINFOW find;
+    find.flags = LVFI_STRING;
+    find.psz = L"frei";
+    EXPECT_EQ(list.FindItem(&find), 2) << "case does not matter";
+    find.flags = LVFI_STRING | LVFI_PARTIAL;
+    find.psz = L"Br";
+    EXPECT_EQ(list.FindItem(&find), 1);
+    EXPECT_EQ(list.FindItem(&find, 1), -1) << "searching after the last match";
+    find.psz = L"Z";
+    EXPECT_EQ(list.FindItem(&find), 3);
+    find.flags = LVFI_PARAM;
+    find.lParam = 4;
+    EXPECT_EQ(list.FindItem(&find), 3);
+
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    roster.vetoChecks = true;
+    ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
+    EXPECT_FALSE(list.GetCheck(0)) << "the owner refused";
+    roster.vetoChecks = false;
+    ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
+    EXPECT_TRUE(list.GetCheck(0));
+    list.SetCheck(3);
+    EXPECT_TRUE(list.GetCheck(3));
+    EXPECT_EQ(list.GetItemState(3, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
+    list.SetCheck(3, FALSE);
+    EXPECT_FALSE(list.GetCheck(3));
+}
+
+TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
+    list.ModifyStyle(0, 0);  // several rows may be chosen (no LVS_SINGLESEL)
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 3));
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 1, Qt::ControlModifier));
+    EXPECT_EQ(list.GetSelectedCount(), 2u);
+    std::vector<int> rows;
+    for (POSITION pos = list.GetFirstSelectedItemPosition(); pos;) rows.push_back(list.GetNextSelectedItem(pos));
+    EXPECT_EQ(rows, (std::vector<int>{1, 3}));
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_FOCUSED), 1) << "the last click has the focus";
+    EXPECT_EQ(list.GetNextItem(1, LVNI_SELECTED), 3);
+    EXPECT_EQ(list.GetNextItem(3, LVNI_SELECTED), -1);
+    list.SetSelectionMark(2);
+    EXPECT_EQ(list.GetSelectionMark(), 2);
+
+    list.ModifyStyle(0, LVS_SINGLESEL);
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 0));
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 2, Qt::ControlModifier));
+    EXPECT_EQ(list.GetSelectedCount(), 1u) << "a single-selection list keeps one row also with ctrl";
+}
+
+}  // namespace
