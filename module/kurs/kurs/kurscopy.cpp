@@ -101,7 +101,7 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
         strWhere.Format(L"lKursinstanzID = %d", lNewKursinstanzID);
         hr = QvDBLookupLong(L"count(*)", L"Kursinstanz", strWhere, &lCount, kurs::kProfile);
         if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(DB_E_NOTFOUND);
+        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(E_INVALIDARG);
     }
     if (SUCCEEDED(hr)) {
         hr = CopyRows(conn, L"SELECT lKursinstanzdateID FROM Kursinstanzdate WHERE lKursinstanzID = %d",

@@ -226,7 +226,7 @@ long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID) {
         strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
         hr = QvDBLookupLong(L"count(*)", L"Kursinstanz", strWhere, &lCount, kurs::kProfile);
         if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(DB_E_NOTFOUND);
+        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(E_INVALIDARG);
     }
     if (SUCCEEDED(hr)) {
         long lKursinstanzdateID = 0;

@@ -227,8 +227,8 @@ TEST_F(KursCreate, RunOfACourseThatDoesNotExistFailsAndLeavesNothing) {
     Sql("INSERT INTO PersonFunktion (lPersonFunktionID, lPersonID, lFunktionID) VALUES (91, " + K(person) + ", 71)");
     secServer.defaultRights = 0x0F01;
     long run = 0;
-    ExpectFailureShown(L"No OLEDB Error available!");
-    EXPECT_EQ(VRQ_CreateKursinstanz(4711, run), DB_E_NOTFOUND);
+    ExpectFailureShown(L"No OLEDB Error available!\nOne or more arguments are invalid.");
+    EXPECT_EQ(VRQ_CreateKursinstanz(4711, run), E_INVALIDARG);
     EXPECT_GT(run, 0);
     for (const char* table : {"Kursinstanz", "Kursinstanzdate", "KursinstanzGruppe", "SecKurs", "PersonKurs"})
         EXPECT_EQ(Count(table), 0) << table;
@@ -318,8 +318,8 @@ TEST_F(KursCopy, PrefixWithAQuoteIsWrittenAsText) {
 
 TEST_F(KursCopy, CopyOfARunThatDoesNotExistFailsAndLeavesNothing) {
     long copy = 0;
-    ExpectFailureShown(L"No OLEDB Error available!");
-    EXPECT_EQ(VRQ_CopyKursinstanz(kurs, 4711, copy), DB_E_NOTFOUND);
+    ExpectFailureShown(L"No OLEDB Error available!\nOne or more arguments are invalid.");
+    EXPECT_EQ(VRQ_CopyKursinstanz(kurs, 4711, copy), E_INVALIDARG);
     EXPECT_GT(copy, source);
     EXPECT_EQ(Count("Kursinstanz"), 1);
     EXPECT_EQ(Count("Kursinstanzdate"), 2);
