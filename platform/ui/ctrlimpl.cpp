@@ -238,7 +238,11 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void nextCheckState() override {
         if (!automatic) return;  // the program checks it
-        if (isTristate()) setCheckState(Qt::CheckState((int(checkState()) + 1) % 3));
+        // Three states go round as on the desktop: cleared, checked, indeterminate, cleared.
+        if (isTristate())
+            setCheckState(checkState() == Qt::Unchecked ? Qt::Checked
+                          : checkState() == Qt::Checked ? Qt::PartiallyChecked
+                                                        : Qt::Unchecked);
         else QCheckBox::nextCheckState();
     }
 };
