@@ -1,6 +1,8 @@
 #pragma once
 // What the course API's sources share: the database profile, the failure trace under the source
-// name of the course rules, the database error report and the default status of new bookings.
+// name of the course rules, the database error report, the default status of new bookings, the
+// rights bits and security functions of the rights rows, the transaction rule of operations that
+// write several tables, user-log entries and change events.
 #include "kursdlgclosing.h"
 #include "kursplatform.h"
 #include "kursres.h"
