@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QToolTip>
 #include <QTreeView>
 #include <algorithm>
 #include <map>
@@ -193,6 +194,7 @@ struct LvColumn {
     int fmt = LVCFMT_LEFT;
     int width = 50;
     int image = -1;
+    int tipMode = LVQV_TIP_DEFAULT;
 };
 
 struct CellLook {
@@ -315,7 +317,6 @@ public:
         const int col = idx.column();
         switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
             return std::size_t(col) < it.texts.size() ? ToQt(it.texts[std::size_t(col)]) : QString();
         case Qt::DecorationRole:
             if (col == 0 && small && it.image >= 0) return ImageListPixmap(small, it.image);
@@ -403,6 +404,9 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* e) override {
+        // A click beside the rows takes the selection away, as on the desktop; the focus stays.
+        if (!indexAt(e->position().toPoint()).isValid() && !(e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)))
+            selectionModel()->clearSelection();
         QTreeView::mousePressEvent(e);
         Sync();
     }
@@ -413,6 +417,35 @@ protected:
         if (e->buttons()) Sync();
     }
     void keyPressEvent(QKeyEvent* e) override;
+    bool viewportEvent(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip) {
+            ShowCellTip(static_cast<QHelpEvent*>(e));
+            return true;
+        }
+        return QTreeView::viewportEvent(e);
+    }
+    // A cell shows its text as a tool tip as its column says: always, or only when it is cut.
+    void ShowCellTip(QHelpEvent* e) {
+        const QModelIndex idx = indexAt(e->pos());
+        int mode = LVQV_TIP_NONE;
+        if (model_ && idx.isValid() && std::size_t(idx.column()) < model_->cols.size()) {
+            mode = model_->cols[std::size_t(idx.column())].tipMode;
+            if (mode == LVQV_TIP_DEFAULT)
+                mode = (idx.column() == 0 && (model_->exStyle & LVS_EX_LABELTIP)) ? LVQV_TIP_TRUNCATED : LVQV_TIP_NONE;
+        }
+        const QString text = idx.isValid() ? idx.data(Qt::DisplayRole).toString() : QString();
+        bool show = !text.isEmpty() && mode != LVQV_TIP_NONE;
+        if (show && mode == LVQV_TIP_TRUNCATED) {
+            const QVariant cellFont = idx.data(Qt::FontRole);
+            const QFontMetrics fm(cellFont.isValid() ? cellFont.value<QFont>() : font());
+            int room = visualRect(idx).width() - 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+            if (idx.data(Qt::DecorationRole).isValid()) room -= iconSize().width() + 4;
+            if (idx.data(Qt::CheckStateRole).isValid()) room -= style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + 4;
+            show = fm.horizontalAdvance(text) > room;
+        }
+        if (show) QToolTip::showText(e->globalPos(), text, viewport(), visualRect(idx));
+        else QToolTip::hideText();
+    }
     void paintEvent(QPaintEvent* e) override {
         if (model_) model_->ForgetLooks();
         QTreeView::paintEvent(e);
@@ -1113,6 +1146,13 @@ public:
         }
         case LVM_GETEXTENDEDLISTVIEWSTYLE:
             r = m->exStyle;
+            return true;
+        case LVM_QV_SETCOLUMNTIPMODE:
+            r = FALSE;
+            if (wp < m->cols.size()) {
+                m->cols[wp].tipMode = int(lp);
+                r = TRUE;
+            }
             return true;
         case LVM_QV_SETSTATUSLINE:
             v->SetStatusLine(wp != 0, lp ? ToQt(reinterpret_cast<LPCWSTR>(lp)) : QString());

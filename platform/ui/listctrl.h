@@ -111,6 +111,13 @@ public:
 #define LVM_SETITEMTEXTW (LVM_FIRST + 116)
 // Of this layer: a status line inside the list, under the rows (wParam: shown; lParam: text or null).
 #define LVM_QV_SETSTATUSLINE (LVM_FIRST + 0x0F00)
+// Of this layer: when a column's cells show their text as a tool tip (wParam: column; lParam:
+// LVQV_TIP_*). Without it, only LVS_EX_LABELTIP shows the first column's cut texts.
+#define LVM_QV_SETCOLUMNTIPMODE (LVM_FIRST + 0x0F01)
+#define LVQV_TIP_NONE 0
+#define LVQV_TIP_TRUNCATED 1
+#define LVQV_TIP_ALWAYS 2
+#define LVQV_TIP_DEFAULT (-1)
 
 #define LVSIL_NORMAL 0
 #define LVSIL_SMALL 1

@@ -77,14 +77,18 @@ bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers) {
     QWidget* w = WidgetOf(control);
     if (!w || !w->isEnabled()) return false;
     Activate(w);
-    QTest::mouseClick(w, Qt::LeftButton, modifiers, QPoint(x, y));
+    // The click goes to what is at the point, as the mouse's would (a list's rows, a bar's arrow).
+    const QPoint at(x, y);
+    QWidget* target = w->childAt(at);
+    if (!target) target = w;
+    QTest::mouseClick(target, Qt::LeftButton, modifiers, target->mapFrom(w, at));
     Pump();
     return true;
 }
 
-std::wstring ToolTip(HWND control) {
-    QWidget* w = WidgetOf(control);
-    if (!w) return {};
+namespace {
+// The tool tip shown for a hover at a point of a widget.
+std::wstring TipAt(QWidget* w, QPoint at) {
     // The toolkit hides its tip label only after a delay; hide it at once so that a stale text
     // cannot be mistaken for the answer to this hover.
     const auto hideTip = [] {
@@ -92,12 +96,17 @@ std::wstring ToolTip(HWND control) {
             if (top->objectName() == QLatin1String("qtooltip_label")) top->hide();
     };
     hideTip();
-    const QPoint at = w->rect().center();
     QHelpEvent help(QEvent::ToolTip, at, w->mapToGlobal(at));
     QCoreApplication::sendEvent(w, &help);
     const std::wstring text = QToolTip::isVisible() ? FromQt(QToolTip::text()) : std::wstring();
     hideTip();
     return text;
+}
+}  // namespace
+
+std::wstring ToolTip(HWND control) {
+    QWidget* w = WidgetOf(control);
+    return w ? TipAt(w, w->rect().center()) : std::wstring();
 }
 
 bool DoubleClick(HWND control) {
@@ -288,6 +297,13 @@ bool CellUnderlined(HWND list, int row, int column) {
 bool RowSelected(HWND list, int row) {
     QTreeView* v = ListView(list);
     return v && v->selectionModel() && v->selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+std::wstring CellToolTip(HWND list, int row, int column) {
+    QTreeView* v = ListView(list);
+    if (!v || !v->model()) return {};
+    const QRect r = v->visualRect(v->model()->index(row, column));
+    return r.isValid() ? TipAt(v->viewport(), r.center()) : std::wstring();
 }
 
 bool SelectComboItem(HWND combo, int index) {

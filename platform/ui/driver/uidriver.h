@@ -52,6 +52,8 @@ COLORREF CellBackColor(HWND list, int row, int column);
 bool CellBold(HWND list, int row, int column);
 bool CellUnderlined(HWND list, int row, int column);
 bool RowSelected(HWND list, int row);
+// The tool tip a cell shows when the mouse rests on it (empty: none).
+std::wstring CellToolTip(HWND list, int row, int column);
 
 // Combo and list boxes
 bool SelectComboItem(HWND combo, int index);

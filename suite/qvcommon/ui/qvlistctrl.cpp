@@ -214,6 +214,7 @@ BEGIN_MESSAGE_MAP(CQvListCtrl, CListCtrl)
     ON_NOTIFY_REFLECT_EX(LVN_COLUMNCLICK, &CQvListCtrl::OnColumnClick)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGING, &CQvListCtrl::OnItemChanging)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGED, &CQvListCtrl::OnItemChanged)
+    ON_NOTIFY_REFLECT_EX(LVN_DELETEITEM, &CQvListCtrl::OnDeleteItem)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
@@ -291,6 +292,9 @@ BOOL CQvListCtrl::QvInsertColumn(int count, UINT firstHeaderId, const int* types
             if (CQvRegistry::GetValue(m_strRegistryKey, name, remembered) && remembered >= 0) width = int(remembered);
         }
         InsertColumn(i, heading, format, width);
+        const int tip = toolTipModes ? toolTipModes[i] : eTipNone;
+        SendMessage(LVM_QV_SETCOLUMNTIPMODE, WPARAM(i),
+                    tip == eTipAlways ? LVQV_TIP_ALWAYS : tip == eTipTruncated ? LVQV_TIP_TRUNCATED : LVQV_TIP_NONE);
     }
     return TRUE;
 }
@@ -337,14 +341,40 @@ void CQvListCtrl::Show(CQvListItem* item) {
     RedrawItems(row, row);
 }
 
+BOOL CQvListCtrl::OnDeleteItem(NMHDR* nm, LRESULT*) {
+    // A removed row takes its item along, however it was removed; the parent hears of it too.
+    const auto* item = reinterpret_cast<const CQvListItem*>(reinterpret_cast<NMLISTVIEW*>(nm)->lParam);
+    // It is freed after the parent was told, which may still read it: with the next removal or
+    // when the removing call returns.
+    std::vector<std::unique_ptr<CQvListItem>> told;
+    {
+        std::lock_guard g(m_lock);
+        told.swap(m_dying);
+        auto it = std::find_if(m_items.begin(), m_items.end(), [item](const auto& p) { return p.get() == item; });
+        if (it != m_items.end()) {
+            m_dying.push_back(std::move(*it));
+            m_items.erase(it);
+        }
+    }
+    return FALSE;
+}
+
+void CQvListCtrl::FreeRemoved() {
+    std::vector<std::unique_ptr<CQvListItem>> told;
+    std::lock_guard g(m_lock);
+    told.swap(m_dying);
+}
+
 BOOL CQvListCtrl::QvDeleteItem(int index) {
     const BOOL ok = DeleteItem(index);
+    FreeRemoved();
     UpdateStatus();
     return ok;
 }
 
 BOOL CQvListCtrl::DeleteAllItems() {
     const BOOL ok = CListCtrl::DeleteAllItems();
+    FreeRemoved();
     {
         std::lock_guard g(m_lock);
         m_items.clear();
@@ -586,4 +616,5 @@ void CQvListCtrl::OnDestroy() {
     CWnd::OnDestroy();
     std::lock_guard g(m_lock);
     m_items.clear();
+    m_dying.clear();
 }

@@ -126,6 +126,7 @@ public:
 
     // Adds a row at the end; the item is handed out locked when 'lock' is set (Unlock shows it).
     BOOL QvAddItem(CQvListItem*& item, BOOL lock = TRUE);
+    // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
     BOOL DeleteAllItems();
     // By the row shown, by the order of adding.
@@ -179,6 +180,7 @@ protected:
     afx_msg BOOL OnColumnClick(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnItemChanging(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnItemChanged(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnDeleteItem(NMHDR* nm, LRESULT* result);
     afx_msg void OnDestroy();
     DECLARE_MESSAGE_MAP()
 
@@ -187,10 +189,12 @@ private:
     void Show(CQvListItem* item);
     void UpdateStatus();
     void LoadLayout();
+    void FreeRemoved();
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
 
     mutable std::recursive_mutex m_lock;
-    std::vector<std::unique_ptr<CQvListItem>> m_items;
+    std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
+    std::vector<std::unique_ptr<CQvListItem>> m_dying;  // removed rows' items, until the parent was told
     std::vector<int> m_types;
     std::vector<int> m_toolTipModes;
     CString m_strRegistryKey;

@@ -291,4 +291,29 @@ TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
     EXPECT_EQ(list.GetSelectedCount(), 1u) << "a single-selection list keeps one row also with ctrl";
 }
 
+TEST_F(ListView, AClickBesideTheRowsDropsTheSelectionAndTellsIt) {
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 2));
+    roster.told.clear();
+    CRect last;
+    ASSERT_TRUE(list.GetItemRect(3, &last, LVIR_BOUNDS));
+    ASSERT_TRUE(ClickAt(list.m_hWnd, 30, last.bottom + 40));
+    EXPECT_EQ(list.GetSelectedCount(), 0u);
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_FOCUSED), 2) << "the focus stays on the row";
+    ASSERT_EQ(roster.Count(NM_CLICK), 1u);
+    EXPECT_EQ(roster.told.back(), std::make_pair(UINT(NM_CLICK), -1)) << "a click on no row";
+}
+
+TEST_F(ListView, CutLabelsShowWholeAsToolTipsOnlyWhenAskedFor) {
+    list.SetItemText(0, 0, L"Keller-Hintermeister Anna-Barbara");
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"") << "a plain list shows no tips";
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_LABELTIP);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"Keller-Hintermeister Anna-Barbara");
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 1, 0), L"") << "a label that fits";
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 1), L"") << "only the first column's labels";
+    ::SendMessageW(list.m_hWnd, LVM_QV_SETCOLUMNTIPMODE, 1, LVQV_TIP_ALWAYS);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 1), L"Aarau");
+    ::SendMessageW(list.m_hWnd, LVM_QV_SETCOLUMNTIPMODE, 0, LVQV_TIP_NONE);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"") << "a column's own mode wins";
+}
+
 }  // namespace

@@ -1,0 +1,192 @@
+// The result list as the forms use it day to day: rows removed with their items, tool tips per
+// column, a selection kept when the user clicks beside the rows, parameters of any kind, and the
+// remembered sort applied to rows that a worker delivers.
+#include "qvlistctrl.h"
+#include "scripted.h"
+#include "strtable.h"
+#include "tempdir.h"
+#include "uidriver.h"
+#include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace qv::ui::test;
+
+HINSTANCE Module() {
+    static int tag;
+    return reinterpret_cast<HINSTANCE>(&tag);
+}
+
+enum : UINT { kHeaders = 820, kList = 77 };
+const wchar_t kKey[] = L"Software\\Qovaro\\NQ2\\KursView\\ResultatList";
+
+// The form holding the list: it hears of removed rows and may read them while it does.
+class Holder : public CWnd {
+public:
+    std::vector<std::wstring> removedNames;
+    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
+        const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lp);
+        if (nm->hdr.code == LVN_DELETEITEM) {
+            const auto* item = reinterpret_cast<const CQvListItem*>(nm->lParam);
+            removedNames.push_back(item ? std::wstring(item->GetColumnText(0).GetString()) : L"?");
+        }
+        return CWnd::OnNotify(wp, lp, result);
+    }
+};
+
+const int kTypes[] = {CQvListCtrl::eColText, CQvListCtrl::eColLong, CQvListCtrl::eColText};
+const int kTips[] = {CQvListCtrl::eTipTruncated, CQvListCtrl::eTipNone, CQvListCtrl::eTipAlways};
+const int kWidths[] = {70, 50, 120};
+
+class Results : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qv::ui::EnsureApplication();
+        script.OnFailure([](const std::string& m) { ADD_FAILURE() << "interaction: " << m; });
+        previous = qv::SetInteraction(&script);
+        AfxSetResourceHandle(Module());
+        qv::RegisterStringTable(Module(), {{kHeaders, L"Name"}, {kHeaders + 1, L"Punkte"}, {kHeaders + 2, L"Bemerkung"}});
+        ASSERT_TRUE(holder.CreateEx(0, AfxRegisterWndClass(0), L"Resultate", WS_OVERLAPPED, CRect(0, 0, 400, 300), nullptr, 0));
+        ASSERT_TRUE(list.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                                CRect(0, 0, 380, 260), &holder, kList));
+        list.QvSetRegistryKey(kKey);
+        ASSERT_TRUE(list.QvInsertColumn(3, kHeaders, kTypes, kWidths, nullptr, kTips));
+        holder.ShowWindow(SW_SHOW);
+    }
+    void TearDown() override {
+        EXPECT_EQ(script.Pending(), 0u);
+        qv::SetInteraction(previous);
+        Pump();
+    }
+    CQvListItem* Add(const wchar_t* name, long points, const wchar_t* remark, long id) {
+        CQvListItem* item = nullptr;
+        EXPECT_TRUE(list.QvAddItem(item, TRUE));
+        item->SetColumnText(0, name);
+        item->SetColumnLong(1, points);
+        item->SetColumnText(2, remark);
+        item->SetParam(0, id);
+        item->Unlock();
+        return item;
+    }
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qv::ScriptedInteraction script;
+    qv::IInteraction* previous = nullptr;
+    Holder holder;
+    CQvListCtrl list;
+};
+
+TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
+    Add(L"Frei", 12, L"", 1);
+    Add(L"Brunner", 30, L"", 2);
+    Add(L"Keller", 21, L"", 3);
+    list.ShowStatusLine(TRUE);
+    ASSERT_TRUE(list.QvDeleteItem(1));
+    EXPECT_EQ(holder.removedNames, std::vector<std::wstring>{L"Brunner"}) << "the form could still read the item";
+    EXPECT_EQ(list.GetInsertedItemCount(), 2) << "the item is gone from the order of adding too";
+    EXPECT_EQ(list.QvGetInsertedListItem(1)->GetColumnText(0), L"Keller");
+    EXPECT_EQ(list.QvGetInsertedListItem(1)->GetIndex(), 1);
+    EXPECT_EQ(Rows(list.m_hWnd), 2);
+
+    // Removing through the plain list works alike.
+    ASSERT_TRUE(list.DeleteItem(0));
+    EXPECT_EQ(list.GetInsertedItemCount(), 1);
+    EXPECT_EQ(holder.removedNames.back(), L"Frei");
+    EXPECT_FALSE(list.QvDeleteItem(5));
+
+    Add(L"Zürcher", 8, L"", 4);
+    ASSERT_TRUE(list.DeleteAllItems());
+    EXPECT_EQ(list.GetInsertedItemCount(), 0);
+    EXPECT_EQ(Rows(list.m_hWnd), 0);
+    EXPECT_EQ(holder.removedNames.size(), 4u);
+    EXPECT_EQ(list.QvGetInsertedListItem(0), nullptr);
+    EXPECT_EQ(list.QvGetVisibleListItem(0), nullptr);
+}
+
+TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
+    Add(L"Aeschbacher-Hinterberger", 12, L"ok", 1);
+    Add(L"Frei", 30, L"", 2);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"Aeschbacher-Hinterberger") << "a cut text shows whole";
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 1, 0), L"") << "a text that fits needs no tip";
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 1), L"") << "a column without tips";
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 2), L"ok") << "a column that always tips";
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 1, 2), L"") << "but not for an empty cell";
+    list.SetColumnWidth(0, 300);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"") << "widened, the text fits";
+}
+
+TEST_F(Results, AClickBesideTheRowsKeepsTheRowWhenTheListIsToldSo) {
+    Add(L"Frei", 12, L"", 1);
+    Add(L"Brunner", 30, L"", 2);
+    QWidget* view = Widget(list.m_hWnd);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 1));
+    ASSERT_TRUE(ClickAt(list.m_hWnd, 20, 230));
+    EXPECT_EQ(list.GetSelectedCount(), 0u) << "as the system does, a click beside the rows drops the row";
+
+    list.m_bKeepSelection = TRUE;
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 1));
+    ASSERT_TRUE(ClickAt(list.m_hWnd, 20, 230));
+    EXPECT_EQ(list.GetSelectedCount(), 1u);
+    EXPECT_TRUE(RowSelected(list.m_hWnd, 1));
+    long id = 0;
+    EXPECT_TRUE(list.QvGetSelParamValue(0, id));
+    EXPECT_EQ(id, 2);
+}
+
+TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
+    CQvListItem* item = Add(L"Frei", 12, L"", 1);
+    item->SetParam(1, COleVariant(L"K-2024-17"));
+    COleVariant none;
+    item->SetParam(2, none);
+    COleVariant back;
+    ASSERT_TRUE(item->GetParam(1, back));
+    EXPECT_EQ(back.vt, VT_BSTR);
+    EXPECT_STREQ(back.bstrVal, L"K-2024-17");
+    ASSERT_TRUE(item->GetParam(0, back));
+    EXPECT_EQ(back.vt, VT_I4);
+    EXPECT_EQ(back.lVal, 1);
+    EXPECT_TRUE(item->GetParam(2, back)) << "an empty value is still a parameter";
+    EXPECT_EQ(back.vt, VT_EMPTY);
+    long number = -1;
+    EXPECT_FALSE(item->GetParam(1, &number)) << "a text that is no number gives no number";
+    EXPECT_EQ(number, -1);
+    EXPECT_FALSE(item->GetParam(3, back));
+}
+
+TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
+    Add(L"x", 1, L"", 0);
+    list.QvSort(1, FALSE);
+    ASSERT_TRUE(list.QvSaveLayout());
+    list.DeleteAllItems();
+
+    // Another list under the same key, filled by a worker: the sort chosen before holds.
+    CQvListCtrl again;
+    ASSERT_TRUE(again.Create(WS_CHILD | WS_VISIBLE | LVS_REPORT, CRect(0, 0, 380, 260), &holder, kList + 1));
+    again.QvSetRegistryKey(kKey);
+    ASSERT_TRUE(again.QvInsertColumn(3, kHeaders, kTypes));
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (long points : {5L, 40L, 12L, 7L}) {
+            CQvListItem* item = nullptr;
+            if (!again.QvAddItem(item, TRUE)) break;
+            item->SetColumnText(0, std::to_wstring(points).c_str());
+            item->SetColumnLong(1, points);
+            item->Unlock();
+        }
+        again.QvSort();
+        done = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return done.load(); }, 20000));
+    worker.join();
+    EXPECT_EQ(again.QvGetSortColumn(), 1);
+    EXPECT_FALSE(again.QvGetSortAscending());
+    ASSERT_EQ(Rows(again.m_hWnd), 4);
+    EXPECT_EQ(Cell(again.m_hWnd, 0, 1), L"40");
+    EXPECT_EQ(Cell(again.m_hWnd, 3, 1), L"5");
+    EXPECT_EQ(again.QvGetInsertedListItem(0)->GetIndex(), 3) << "the first added, with the fewest points, is last";
+}
+
+}  // namespace
