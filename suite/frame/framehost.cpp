@@ -118,9 +118,11 @@ HRESULT CQvFrameHost::StartServer(LPCWSTR lpszProgID) {
     server.strProgID = lpszProgID;
     server.bStarted = true;
     HRESULT hr = CLSIDFromProgID(lpszProgID, &server.clsid);
-    if (FAILED(hr)) return FRAME_TRACEHR(hr);
-    hr = qv::servers::StartRunningServer(lpszProgID, TRUE);
-    if (FAILED(hr)) return FRAME_TRACEHR(hr);
+    if (SUCCEEDED(hr)) hr = qv::servers::StartRunningServer(lpszProgID, TRUE);
+    if (FAILED(hr)) {
+        m_failedServers.emplace_back(CString(lpszProgID), hr);
+        return FRAME_TRACEHR(hr);
+    }
     m_servers.push_back(server);
     FireServerListChanged();
     return hr;
@@ -280,14 +282,29 @@ HRESULT CQvFrameHost::ActivateView(const CString& strProgID, HWND hPane, const R
     hr = pView->pControl->ShowView(TRUE);
     if (FAILED(hr)) FRAME_TRACEHR(hr);
     pView->bShown = true;
-    // A new step cuts the forward part of the history.
-    if (m_lHistory < 0 || m_history[size_t(m_lHistory)].CompareNoCase(strProgID) != 0) {
-        m_history.resize(size_t(m_lHistory + 1));
-        m_history.push_back(strProgID);
-        m_lHistory = long(m_history.size()) - 1;
-    }
+    RecordHistory(strProgID);
     ViewsChanged();
     return hr;
+}
+
+void CQvFrameHost::RecordHistory(const CString& strEntry) {
+    // Going back and showing the same again is no new step.
+    if (m_lHistory >= 0 && m_history[size_t(m_lHistory)].CompareNoCase(strEntry) == 0) return;
+    m_history.resize(size_t(m_lHistory + 1));
+    m_history.push_back(strEntry);
+    m_lHistory = long(m_history.size()) - 1;
+}
+
+void CQvFrameHost::HideViews() {
+    bool bChanged = false;
+    for (const auto& v : m_views) {
+        if (v->bShown) {
+            v->pControl->ShowView(FALSE);
+            v->bShown = false;
+            bChanged = true;
+        }
+    }
+    if (bChanged) ViewsChanged();
 }
 
 void CQvFrameHost::MoveViews(const RECT& rcPane) {

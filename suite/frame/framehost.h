@@ -81,6 +81,8 @@ public:
     HRESULT OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer);
     // ProgIDs of the running servers, in the order they started.
     std::vector<CString> RunningServers() const;
+    // ProgIDs of the servers that failed to start, with their results.
+    const std::vector<std::pair<CString, HRESULT>>& FailedServers() const { return m_failedServers; }
 
     // ---- views
     // Creates the view of that ProgID and takes it through its start (CanLoad, Init, UpAndRunning,
@@ -94,6 +96,11 @@ public:
     // Closes the view: hidden, Close, ReleaseServers, released.
     HRESULT CloseView(const CString& strProgID);
     void MoveViews(const RECT& rcPane);
+    // Hides the view shown, if any.
+    void HideViews();
+    // A step in the navigation history (a view's ProgID or a name of the frame's own pages);
+    // the forward part of the history goes.
+    void RecordHistory(const CString& strEntry);
     const std::vector<std::unique_ptr<QvFrameView>>& Views() const { return m_views; }
     QvFrameView* FindView(const CString& strProgID) const;
     QvFrameView* ActiveView() const;
@@ -214,6 +221,7 @@ private:
     void StopServer(const Server& server);
 
     std::vector<Server> m_servers;
+    std::vector<std::pair<CString, HRESULT>> m_failedServers;
     std::vector<std::unique_ptr<QvFrameView>> m_views;
     std::vector<QvFrameAccel> m_accels;
     std::vector<CString> m_history;

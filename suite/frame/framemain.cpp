@@ -1,0 +1,99 @@
+// qvframe: the host frame of the suite, the main program of the course administration.
+#include "framestartup.h"
+#include "framewindow.h"
+#include "qvcomserver.h"
+#include "qvinteract.h"
+#include "qtwidget.h"
+#include "qvui.h"
+#include "scripted.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    QvFrameOptions options;
+    std::string error;
+    if (!QvFrameParseArguments(std::vector<std::string>(argv + 1, argv + argc), options, &error)) {
+        std::fprintf(stderr, "qvframe: %s\n%s", error.c_str(), QvFrameUsage().c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s", QvFrameUsage().c_str());
+        return 0;
+    }
+    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    if (!display && options.screenshot.empty() && !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "qvframe: no display; start it with --screenshot FILE to render the window\n");
+        return 2;
+    }
+    if (!display && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    // Unattended, every question is answered by its default button and written to stderr.
+    qv::RecordingInteraction unattended;
+    if (!options.screenshot.empty()) qv::SetInteraction(&unattended);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8("Kursadministration"));
+    qv::ui::EnsureApplication();
+    // The frame's application object comes before any module's.
+    CWinApp frameApp(L"Kursadministration");
+
+    std::string database, message;
+    if (!QvFramePrepareDatabase(options, &database, &message)) {
+        std::fprintf(stderr, "qvframe: %s\n", message.c_str());
+        return 1;
+    }
+    if (!message.empty()) std::printf("qvframe: %s\n", message.c_str());
+    QvFrameConfigure(database, options.central);
+    for (const auto& [path, hr] : QvFrameRegisterLibraries(QvFrameServerLibraries()))
+        std::fprintf(stderr, "qvframe: server library %s not registered (0x%08X)\n", path.c_str(), unsigned(hr));
+    for (const auto& [path, hr] : QvFrameRegisterLibraries(QvFrameModuleLibraries()))
+        std::fprintf(stderr, "qvframe: module %s not registered (0x%08X)\n", path.c_str(), unsigned(hr));
+
+    const std::string user = QvFrameUser(options);
+    auto* host = new CQvFrameHost;
+    host->SetUserName(CString(user.c_str()));
+    host->RegisterAsFrame();
+    QvFrameStartServers(*host, user);
+    const std::vector<CString> views = QvFrameOpenViews(*host);
+
+    QvFrameSettings settings;
+    settings.database = QString::fromStdString(database);
+    settings.user = QString::fromStdString(user);
+    settings.central = options.central;
+    int result = 0;
+    {
+        CQvFrameWindow window(host, settings);
+        host->SetMainWindow(qv::ui::HandleOf(&window));
+        frameApp.m_pMainWnd = nullptr;
+        window.show();
+        if (!views.empty()) window.ShowView(views.front());
+
+        if (!options.screenshot.empty()) {
+            // Everything queued by the start (menus, view bar, the first view) is drawn first.
+            QTimer::singleShot(0, &window, [&] {
+                QApplication::processEvents();
+                const QPixmap image = window.grab();
+                if (image.isNull() || !image.save(QString::fromStdString(options.screenshot), "PNG")) {
+                    std::fprintf(stderr, "qvframe: the screenshot cannot be written to %s\n", options.screenshot.c_str());
+                    result = 1;
+                } else {
+                    std::printf("qvframe: screenshot written to %s\n", options.screenshot.c_str());
+                }
+                window.close();
+                QApplication::quit();
+            });
+        }
+        const int code = QApplication::exec();
+        if (result == 0) result = code;
+        host->CloseAll();
+    }
+    host->InternalRelease();
+    return result;
+}

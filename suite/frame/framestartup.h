@@ -1,0 +1,48 @@
+#pragma once
+// Starting the host frame: its command line, the database it works on (the demo database made on
+// first use), the settings it writes for the suite's servers and modules, the server libraries and
+// modules it registers, and the order in which it starts the servers.
+#include "framehost.h"
+
+#include <string>
+#include <vector>
+
+struct QvFrameOptions {
+    std::string database;    // empty: the demo database
+    bool central = false;    // the central installation
+    std::string user;        // empty: QV_USER, else "Administrator"
+    std::string screenshot;  // render the window into this PNG file and end
+    bool help = false;
+};
+
+// FALSE with a message for arguments it does not understand.
+bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions& options, std::string* error);
+std::string QvFrameUsage();
+
+// $XDG_DATA_HOME/qovaro/nq2.sqlite (or ~/.local/share/...), where the database server and the demo
+// script look too.
+std::string QvFrameDefaultDatabase();
+// The database the frame works on; the demo database is made when it is missing. FALSE with a
+// message when there is none to work on.
+bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message);
+// The signed-in user's name the frame passes to the security server.
+std::string QvFrameUser(const QvFrameOptions& options);
+
+// Profiles of the database server ("Qovaro.NQ2", "Qovaro.QvPool") on the database, and the
+// installation kind.
+void QvFrameConfigure(const std::string& database, bool central);
+
+// Runs each library's registration; the libraries that failed, with their results.
+std::vector<std::pair<std::string, HRESULT>> QvFrameRegisterLibraries(const std::vector<std::string>& paths);
+
+// The suite's servers in the order the frame starts them: the database first, the others rely on it.
+const std::vector<const wchar_t*>& QvFrameServerOrder();
+// Starts them; the security server signs the user in.
+void QvFrameStartServers(CQvFrameHost& host, const std::string& user);
+// The views the frame offers (HKCU "Software\Qovaro\QvFrame" "Views", ProgIDs separated by blanks,
+// else the course view) that are registered; each is opened.
+std::vector<CString> QvFrameOpenViews(CQvFrameHost& host);
+
+// The libraries built with the frame: the suite's servers and the modules.
+std::vector<std::string> QvFrameServerLibraries();
+std::vector<std::string> QvFrameModuleLibraries();
