@@ -504,6 +504,8 @@ using LPNMUPDOWN = NMUPDOWN*;
 #define HWND_TOP (reinterpret_cast<HWND>(0))
 #define HWND_BOTTOM (reinterpret_cast<HWND>(1))
 #define HWND_TOPMOST (reinterpret_cast<HWND>(-1))
+// As the parent at creation: a window only for messages, never shown.
+#define HWND_MESSAGE (reinterpret_cast<HWND>(-3))
 #define HWND_NOTOPMOST (reinterpret_cast<HWND>(-2))
 struct WINDOWPOS {
     HWND hwnd = nullptr;

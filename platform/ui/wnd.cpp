@@ -649,6 +649,10 @@ HWND CreateWindowRecord(DWORD exStyle, const std::wstring& className, const std:
         SetLastError(1407);  // the class is not registered
         return nullptr;
     }
+    if (parent == HWND_MESSAGE) {
+        parent = nullptr;
+        style &= ~(WS_CHILD | WS_VISIBLE);
+    }
     Window* parentWindow = Find(parent);
     const bool child = (style & WS_CHILD) != 0;
     if (child && !parentWindow) {
@@ -1002,6 +1006,15 @@ CWnd::~CWnd() {
 }
 
 CWnd* CWnd::FromHandle(HWND wnd) {
+    if (wnd == HWND_MESSAGE) {
+        // Stands for the parent of message-only windows (never destroyed).
+        static CWnd* const messageParent = [] {
+            auto* p = new CWnd;
+            p->m_hWnd = HWND_MESSAGE;
+            return p;
+        }();
+        return messageParent;
+    }
     Window* w = Find(wnd);
     if (!w) return nullptr;
     CWnd* o = ObjectOf(*w);

@@ -277,4 +277,52 @@ TEST_F(Lifetime, MenusAreEditedByPositionAndByCommand) {
     DestroyAcceleratorTable(accel);
 }
 
+// A window for messages only, as event sinks use: it takes messages posted from workers, and a
+// sink that goes drains its own queue without running what is left.
+class Sink : public CWnd {
+public:
+    std::vector<WPARAM> events;
+    LRESULT OnEvent(WPARAM wp, LPARAM) {
+        events.push_back(wp);
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Sink, CWnd)
+    ON_MESSAGE(WM_USER + 20, &Sink::OnEvent)
+END_MESSAGE_MAP()
+
+TEST_F(Lifetime, AMessageOnlyWindowIsNeverShownAndItsQueueCanBeDrained) {
+    Sink sink;
+    ASSERT_TRUE(sink.CreateEx(0, AfxRegisterWndClass(0), L"QvAsyncEventSinkWnd", WS_VISIBLE | WS_CHILD, CRect(0, 0, 0, 0),
+                              CWnd::FromHandle(HWND_MESSAGE), 0));
+    EXPECT_FALSE(Visible(sink.m_hWnd)) << "even asked to be visible";
+    EXPECT_EQ(sink.GetParent(), nullptr);
+    const HWND h = sink.m_hWnd;
+    std::thread worker([h] {
+        for (WPARAM i = 1; i <= 3; ++i) ::PostMessageW(h, WM_USER + 20, i, 0);
+    });
+    worker.join();
+    ASSERT_TRUE(WaitFor([&] { return sink.events.size() == 3; }));
+    EXPECT_EQ(sink.events, (std::vector<WPARAM>{1, 2, 3}));
+
+    // Posted, then drained before they run: nothing reaches the handler.
+    for (WPARAM i = 4; i <= 6; ++i) ::PostMessageW(h, WM_USER + 20, i, 0);
+    MSG msg;
+    int drained = 0;
+    while (::PeekMessageW(&msg, h, 0, 0, PM_REMOVE)) ++drained;
+    EXPECT_EQ(drained, 3);
+    Pump();
+    EXPECT_EQ(sink.events.size(), 3u);
+    sink.DestroyWindow();
+    EXPECT_FALSE(::PostMessageW(h, WM_USER + 20, 7, 0)) << "a window that is gone takes nothing";
+
+    Sink plain;
+    ASSERT_TRUE(plain.CreateEx(0, AfxRegisterWndClass(0), L"QvAsyncEventSinkWnd", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr));
+    EXPECT_FALSE(Visible(plain.m_hWnd));
+    plain.ShowWindow(SW_HIDE);
+    EXPECT_TRUE(plain.DestroyWindow());
+}
+
 }  // namespace
