@@ -11,6 +11,9 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,6 +36,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!display && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        // A private runtime folder keeps the toolkit from complaining about a missing one.
+        const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+        mkdir(dir.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    }
 
     // Unattended, every question is answered by its default button and written to stderr.
     qv::RecordingInteraction unattended;
