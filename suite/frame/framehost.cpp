@@ -128,10 +128,10 @@ HRESULT CQvFrameHost::StartServer(LPCWSTR lpszProgID) {
     return hr;
 }
 
-HRESULT CQvFrameHost::OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer) {
+HRESULT CQvFrameHost::OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer, bool bClose) {
     const HRESULT hr = qv::RegisterRunningServer(lpszProgID, pServer);
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
-    m_servers.push_back({CString(lpszProgID), clsid, false});
+    m_servers.push_back({CString(lpszProgID), clsid, bClose});
     FireServerListChanged();
     return hr;
 }

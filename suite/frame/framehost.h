@@ -76,9 +76,9 @@ public:
     // ---- the suite's servers
     // Creates the server of that ProgID, takes it through Init and UpAndRunning and offers it.
     HRESULT StartServer(LPCWSTR lpszProgID);
-    // Offers a server object made elsewhere under its ProgID and class (it is withdrawn, not
-    // closed, at the end).
-    HRESULT OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer);
+    // Offers a server object made elsewhere under its ProgID and class. At the end it is withdrawn;
+    // with bClose it is taken through Close and ReleaseServers first, as the frame's own servers.
+    HRESULT OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer, bool bClose = false);
     // ProgIDs of the running servers, in the order they started.
     std::vector<CString> RunningServers() const;
     // ProgIDs of the servers that failed to start, with their results.

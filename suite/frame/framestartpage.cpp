@@ -1,6 +1,7 @@
 #include "framestartpage.h"
 #include "framewindow.h"
-#include "qvdblookup.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
 #include "qvhrtrace.h"
 
 #include <QFont>
@@ -41,12 +42,20 @@ QString QvFrameDataSummary() {
         {L"Kurs", "Kurs", "Kurse"},                     {L"Kursinstanz", "Austragung", "Austragungen"},
         {L"PersonKurs", "Anmeldung", "Anmeldungen"},
     };
+    // Read quietly: the start page says when the database cannot be read.
+    CQvADOConnection connection;
+    if (FAILED(connection.Open(L"Qovaro.NQ2", 0))) return QString::fromUtf8("nicht lesbar");
     QStringList parts;
     for (const auto& c : counts) {
+        CQvADORecordset rs(&connection);
         long lCount = -1;
-        if (FAILED(QvDBLookupLong(L"count(*)", c.table, CString(), &lCount, L"Qovaro.NQ2")) || lCount < 0) continue;
+        BOOL bEOF = TRUE;
+        if (FAILED(rs.OpenSQL(CString(L"SELECT count(*) AS lCount FROM ") + c.table, 0, 1)) || FAILED(rs.IsEOF(&bEOF)) ||
+            bEOF || FAILED(rs.GetFieldValue(L"lCount", &lCount)))
+            continue;
         parts << QString::fromUtf8("%1 %2").arg(lCount).arg(QString::fromUtf8(lCount == 1 ? c.one : c.many));
     }
+    connection.Close(0);
     return parts.isEmpty() ? QString::fromUtf8("nicht lesbar") : parts.join(QString::fromUtf8(", "));
 }
 

@@ -1,0 +1,336 @@
+// The host frame: its command line and start-up, the suite's servers it runs, the views it drives
+// through their life cycle, its navigation history, accelerators and menu tree, the order in which
+// it closes, and the program rendering its window where there is no display.
+#include "fakeview.h"
+#include "framehost.h"
+#include "framestartup.h"
+#include "qvcomserver.h"
+#include "qvregistry.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "qvsecint.h"
+#include "scripted.h"
+#include "tempdir.h"
+#include "utf.h"
+#include "wnd.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sys/wait.h>
+
+namespace frametest {
+namespace {
+
+constexpr CLSID CLSID_FakeView = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E61");
+constexpr CLSID CLSID_FakeServerA = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E62");
+constexpr CLSID CLSID_FakeServerB = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E63");
+
+std::wstring Str(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+class Frame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
+        host = new CQvFrameHost;
+        ASSERT_EQ(host->RegisterAsFrame(), S_OK);
+    }
+    void TearDown() override {
+        host->CloseAll();
+        if (sinkCookie) AfxConnectionUnadvise(FrameUnknown(), IID_IQvFControlSink, sink.Unknown(), FALSE, sinkCookie);
+        if (listCookie) AfxConnectionUnadvise(FrameUnknown(), IID_IQvFServerListSink, sink.Unknown(), FALSE, listCookie);
+        delete host;
+        qv::RevokeAllRunningServers();
+    }
+    IUnknown* FrameUnknown() { return host->GetInterface(&IID_IUnknown); }
+    template <class I>
+    I* Interface(const IID& iid) {
+        return static_cast<I*>(host->GetInterface(&iid));
+    }
+    void ConnectSink() {
+        ASSERT_TRUE(AfxConnectionAdvise(FrameUnknown(), IID_IQvFControlSink, sink.Unknown(), FALSE, &sinkCookie));
+        ASSERT_TRUE(AfxConnectionAdvise(FrameUnknown(), IID_IQvFServerListSink, sink.Unknown(), FALSE, &listCookie));
+    }
+
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qv::ScriptedInteraction backend;
+    qv::ScopedInteraction interaction{&backend};
+    CQvFrameHost* host = nullptr;
+    CallLog log;
+    FakeSink sink;
+    DWORD sinkCookie = 0;
+    DWORD listCookie = 0;
+};
+
+// ---- start-up
+
+TEST(FrameStartup, TheCommandLineIsReadAndWrongArgumentsAreRefused) {
+    QvFrameOptions options;
+    std::string error;
+    ASSERT_TRUE(QvFrameParseArguments({"--db", "kurse.sqlite", "--central", "--user", "Kursleiter", "--screenshot",
+                                       "frame.png"},
+                                      options, &error));
+    EXPECT_EQ(options.database, "kurse.sqlite");
+    EXPECT_TRUE(options.central);
+    EXPECT_EQ(options.user, "Kursleiter");
+    EXPECT_EQ(options.screenshot, "frame.png");
+    EXPECT_EQ(QvFrameUser(options), "Kursleiter");
+
+    QvFrameOptions other;
+    EXPECT_FALSE(QvFrameParseArguments({"--db"}, other, &error));
+    EXPECT_EQ(error, "unexpected argument '--db'");
+    EXPECT_FALSE(QvFrameParseArguments({"--fenster"}, other, &error));
+    EXPECT_FALSE(other.central);
+}
+
+TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv data("XDG_DATA_HOME", dir.file("data"));
+    QvFrameOptions options;
+    std::string path, message;
+    ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
+    EXPECT_EQ(path, dir.file("data") + "/qovaro/nq2.sqlite");
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_NE(message.find("demo database made"), std::string::npos);
+    const auto written = std::filesystem::last_write_time(path);
+    message.clear();
+    ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message));
+    EXPECT_TRUE(message.empty());
+    EXPECT_EQ(std::filesystem::last_write_time(path), written);
+
+    options.database = dir.file("fehlt.sqlite");
+    EXPECT_FALSE(QvFramePrepareDatabase(options, &path, &message));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fehlt.sqlite")));
+}
+
+TEST_F(Frame, ConfigurationNamesTheDatabaseForBothProfilesAndTheInstallationKind) {
+    QvFrameConfigure("/daten/kurse.sqlite", true);
+    for (const wchar_t* profile : {L"Qovaro.NQ2", L"Qovaro.QvPool"}) {
+        CString value;
+        ASSERT_TRUE(CQvRegistry::GetValue((CString(L"Software\\Qovaro\\QvDBServer\\") + profile).GetString(),
+                                          L"DBConnection", value));
+        EXPECT_EQ(value, L"sqlite:/daten/kurse.sqlite");
+    }
+    DWORD central = 0;
+    ASSERT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"EnterpriseEdition", central, HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(central, 1u);
+    QvFrameConfigure("/daten/kurse.sqlite", false);
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"EnterpriseEdition", central, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(central, 0u);
+}
+
+TEST_F(Frame, TheSuitesServersStartInOrderAndTheUserIsSignedIn) {
+    qvtest::ScopedEnv data("XDG_DATA_HOME", dir.file("data"));
+    std::string path, message;
+    ASSERT_TRUE(QvFramePrepareDatabase(QvFrameOptions{}, &path, &message)) << message;
+    QvFrameConfigure(path, false);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\QvWebServer", L"Port", DWORD(0));
+    ASSERT_FALSE(QvFrameServerLibraries().empty());
+    EXPECT_TRUE(QvFrameRegisterLibraries(QvFrameServerLibraries()).empty());
+    EXPECT_TRUE(QvFrameRegisterLibraries(QvFrameModuleLibraries()).empty());
+
+    QvFrameStartServers(*host, "Kursleiter");
+    for (const auto& [progId, hr] : host->FailedServers()) ADD_FAILURE() << progId.ToUtf8() << " " << hr;
+    std::vector<CString> expected(QvFrameServerOrder().begin(), QvFrameServerOrder().end());
+    EXPECT_EQ(host->RunningServers(), expected);
+
+    IQvSecUser* user = nullptr;
+    ASSERT_EQ(QueryCOMServer(QVSECSERVER_PROGID, IID_IQvSecUser, reinterpret_cast<void**>(&user)), S_OK);
+    BSTR name = nullptr, id = nullptr;
+    long number = 0;
+    ASSERT_EQ(user->GetUser(&name, &id, &number), S_OK);
+    EXPECT_EQ(Str(name), L"Kursleiter");
+    SysFreeString(name);
+    SysFreeString(id);
+    user->Release();
+
+    // No course view is registered yet: nothing to open.
+    EXPECT_TRUE(QvFrameOpenViews(*host).empty());
+
+    host->CloseAll();
+    EXPECT_TRUE(host->RunningServers().empty());
+    EXPECT_FALSE(QvIsCOMServerLoaded(L"Qovaro.QvDBServer"));
+    IUnknown* frame = nullptr;
+    EXPECT_EQ(GetFrameIUnk(&frame), E_FAIL);
+}
+
+// ---- the frame's side of the interfaces
+
+TEST_F(Frame, AViewIsStartedShownAndLabelledThroughItsInterfaces) {
+    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
+    EXPECT_EQ(log, (CallLog{"view:CanLoad", "view:Init(1)", "view:UpAndRunning", "view:AsyncInit"}));
+    const QvFrameView* entry = host->FindView(L"qovaro.test.view");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->strCaption, L"Ausbildung");
+    EXPECT_EQ(entry->strGroup, L"Hauptmodule");
+    EXPECT_EQ(entry->lValue, 10);
+
+    log.clear();
+    const HWND pane = reinterpret_cast<HWND>(0x1234);
+    ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", pane, RECT{0, 0, 400, 300}), S_OK);
+    ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", pane, RECT{0, 0, 500, 300}), S_OK);
+    EXPECT_EQ(log, (CallLog{"view:CreateView", "view:MoveView", "view:ShowView(1)", "view:MoveView",
+                            "view:ShowView(1)"}));
+    EXPECT_EQ(view->parent, pane);
+    EXPECT_EQ(view->lastMove.right, 500);
+    EXPECT_EQ(host->ActiveView(), entry);
+
+    IQvFViewbar* viewbar = Interface<IQvFViewbar>(IID_IQvFViewbar);
+    IQvFViewbarItem* item = nullptr;
+    ASSERT_EQ(viewbar->GetItem(view->Identity(), &item), S_OK);
+    BSTR caption = nullptr;
+    item->get_Caption(&caption);
+    EXPECT_EQ(Str(caption), L"Ausbildung");
+    SysFreeString(caption);
+    EXPECT_EQ(item->put_Access(FALSE), S_OK);
+    EXPECT_FALSE(entry->pItem->m_bAccess);
+    item->Release();
+    FakeServer stranger("stranger", log);
+    EXPECT_EQ(viewbar->GetItem(&stranger, &item), E_INVALIDARG);
+}
+
+TEST_F(Frame, TheServerListReleasesAViewAndTellsItsSinks) {
+    ConnectSink();
+    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
+    ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", nullptr, RECT{}), S_OK);
+    const int changes = sink.listChanges;
+    IQvFServerList* list = Interface<IQvFServerList>(IID_IQvFServerList);
+    EXPECT_EQ(list->IsServerAvailable(CLSID_FakeView), S_OK);
+    EXPECT_EQ(list->IsServerAvailable(CLSID_FakeServerA), S_FALSE);
+
+    log.clear();
+    ASSERT_EQ(list->ReleaseServer(CLSID_FakeView), S_OK);
+    EXPECT_EQ(log, (CallLog{"view:ShowView(0)", "view:Close", "view:ReleaseServers", "view:gone"}));
+    EXPECT_EQ(host->FindView(L"Qovaro.Test.View"), nullptr);
+    EXPECT_EQ(list->IsServerAvailable(CLSID_FakeView), S_FALSE);
+    EXPECT_GT(sink.listChanges, changes);
+    EXPECT_EQ(list->ReleaseServer(CLSID_FakeView), S_FALSE);
+}
+
+TEST_F(Frame, EverythingClosesInOrderViewsFirstThenTheServersLastStartedFirst) {
+    FakeServer a("database", log, CLSID_FakeServerA), b("events", log, CLSID_FakeServerB);
+    ASSERT_EQ(host->OfferServer(L"Qovaro.Test.A", CLSID_FakeServerA, &a, true), S_OK);
+    ASSERT_EQ(host->OfferServer(L"Qovaro.Test.B", CLSID_FakeServerB, &b, true), S_OK);
+    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
+    ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", nullptr, RECT{}), S_OK);
+    log.clear();
+    host->CloseAll();
+    EXPECT_EQ(log, (CallLog{"view:ShowView(0)", "view:Close", "view:ReleaseServers", "view:gone", "events:Close",
+                            "events:ReleaseServers", "database:Close", "database:ReleaseServers"}));
+    EXPECT_FALSE(QvIsCOMServerLoaded(L"Qovaro.Test.A"));
+    IUnknown* frame = nullptr;
+    EXPECT_EQ(GetFrameIUnk(&frame), E_FAIL);
+}
+
+TEST_F(Frame, TheNavigationHistoryGoesBackAndForwardAndANewStepCutsTheRest) {
+    IQvFFrame* main = Interface<IQvFFrame>(IID_IQvFFrame);
+    BOOL can = TRUE;
+    main->CanNavigate(-1, &can);
+    EXPECT_FALSE(can);
+    host->RecordHistory(L"START");
+    host->RecordHistory(L"Kurse");
+    host->RecordHistory(L"kurse");  // the same step again
+    host->RecordHistory(L"Personen");
+    EXPECT_EQ(host->History().size(), 3u);
+    EXPECT_EQ(host->Navigate(-1), L"Kurse");
+    EXPECT_EQ(host->Navigate(-1), L"START");
+    EXPECT_EQ(host->Navigate(-1), L"");
+    main->CanNavigate(+1, &can);
+    EXPECT_TRUE(can);
+    EXPECT_EQ(host->Navigate(+1), L"Kurse");
+    host->RecordHistory(L"Berichte");
+    EXPECT_EQ(host->History(), (std::vector<CString>{L"START", L"Kurse", L"Berichte"}));
+    EXPECT_FALSE(host->CanNavigate(+1));
+    EXPECT_EQ(main->Navigate(+1), S_FALSE);
+}
+
+TEST_F(Frame, AcceleratorsAreTranslatedWhileEnabled) {
+    ConnectSink();
+    IQvFAccel* accel = Interface<IQvFAccel>(IID_IQvFAccel);
+    BSTR name = SysAllocString(L"KURS-AKTUALISIEREN");
+    ASSERT_EQ(accel->SetAccel(0, VK_F5, name), S_OK);
+    MSG msg;
+    msg.message = WM_KEYDOWN;
+    msg.wParam = VK_F5;
+    EXPECT_EQ(accel->TranslateAccel(&msg), S_OK);
+    msg.message = WM_KEYUP;
+    EXPECT_EQ(accel->TranslateAccel(&msg), S_FALSE);
+    msg.message = WM_KEYDOWN;
+    ASSERT_EQ(accel->EnableAccel(name, 0, 0), S_OK);
+    EXPECT_EQ(accel->TranslateAccel(&msg), S_FALSE);
+    EXPECT_EQ(sink.calls, (std::vector<std::wstring>{L"accel:KURS-AKTUALISIEREN"}));
+    EXPECT_EQ(accel->RemoveAccel(name), S_OK);
+    EXPECT_EQ(accel->RemoveAccel(name), S_FALSE);
+    SysFreeString(name);
+}
+
+TEST_F(Frame, MenuEntriesOfTheSameNameAreOneAndGoWithTheirLastCreator) {
+    IQvFMenu* menu = Interface<IQvFMenu>(IID_IQvFMenu);
+    BSTR name = SysAllocString(L"KURS-MENU");
+    BSTR item = SysAllocString(L"KURS-NEU");
+    IQvFMenuPopup *first = nullptr, *second = nullptr;
+    ASSERT_EQ(menu->CreatePopup(name, &first), S_OK);
+    ASSERT_EQ(menu->CreatePopup(name, &second), S_OK);
+    EXPECT_EQ(first, second);
+    IQvFMenuItem* entry = nullptr;
+    ASSERT_EQ(first->CreateItem(item, &entry), S_OK);
+    entry->Release();
+    IQvFMenuPopup* wrongKind = nullptr;
+    EXPECT_EQ(menu->CreatePopup(item, &wrongKind), E_FAIL);
+
+    EXPECT_EQ(menu->RemovePopup(name), S_OK);
+    EXPECT_NE(host->Menu().Find(L"KURS-MENU"), nullptr);
+    EXPECT_EQ(menu->RemovePopup(name), S_OK);
+    // The popup goes with what is still in it.
+    EXPECT_EQ(host->Menu().Find(L"KURS-MENU"), nullptr);
+    EXPECT_EQ(host->Menu().Find(L"KURS-NEU"), nullptr);
+    EXPECT_EQ(menu->RemovePopup(name), S_FALSE);
+    IQvFMenuItem* missing = nullptr;
+    EXPECT_EQ(menu->GetItem(item, &missing), E_INVALIDARG);
+    first->Release();
+    second->Release();
+    SysFreeString(name);
+    SysFreeString(item);
+
+    long value = 0;
+    Interface<IQvFFrame>(IID_IQvFFrame)->GetFrameValue(&value);
+    EXPECT_EQ(value, 1);
+}
+
+// ---- the program
+
+int RunCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FrameProgram, WithoutADisplayItRendersItsWindowIntoAPicture) {
+    qvtest::TempDir dir;
+    const std::string shot = dir.file("frame.png");
+    const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_DATA_HOME=" + dir.file("data") +
+                            " QV_REGISTRY=" + dir.file("registry.db") + " ";
+    ASSERT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --screenshot " + shot + " > " + dir.file("out.txt") + " 2>&1"), 0);
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GE(image.width(), 800);
+    EXPECT_GE(image.height(), 600);
+    // A window and not an empty picture: more than a handful of colours.
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 10u);
+
+    EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --fenster > /dev/null 2>&1"), 2);
+    EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " > /dev/null 2>&1"), 2);
+}
+
+}  // namespace
+}  // namespace frametest

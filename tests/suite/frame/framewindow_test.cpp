@@ -1,0 +1,129 @@
+// The frame's window: the frame's and the servers' menus merged in its menu bar, commands sent back
+// to the servers, module views shown in its pane and the start page reached again through the
+// navigation history.
+#include "fakeview.h"
+#include "framehost.h"
+#include "framestartpage.h"
+#include "framewindow.h"
+#include "qtwidget.h"
+#include "qvrunning.h"
+#include "qvui.h"
+#include "scripted.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStackedWidget>
+
+namespace frametest {
+namespace {
+
+constexpr CLSID CLSID_WindowView = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E71");
+
+class FrameWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
+        ASSERT_TRUE(qv::ui::EnsureApplication());
+        host = new CQvFrameHost;
+        ASSERT_EQ(host->RegisterAsFrame(), S_OK);
+        ASSERT_TRUE(AfxConnectionAdvise(host->GetInterface(&IID_IUnknown), IID_IQvFControlSink, sink.Unknown(), FALSE, &cookie));
+        window = new CQvFrameWindow(host, QvFrameSettings{QString::fromUtf8("/daten/kurse.sqlite"),
+                                                          QString::fromUtf8("Administrator"), false});
+        window->show();
+    }
+    void TearDown() override {
+        window->close();
+        delete window;
+        AfxConnectionUnadvise(host->GetInterface(&IID_IUnknown), IID_IQvFControlSink, sink.Unknown(), FALSE, cookie);
+        host->CloseAll();
+        delete host;
+        qv::RevokeAllRunningServers();
+    }
+    std::vector<QString> MenuTitles() {
+        std::vector<QString> titles;
+        for (QAction* a : window->menuBar()->actions()) titles.push_back(a->text());
+        return titles;
+    }
+    QAction* FindAction(const QString& menuTitle, const QString& text) {
+        for (QAction* a : window->menuBar()->actions())
+            if (a->text() == menuTitle && a->menu())
+                for (QAction* item : a->menu()->actions())
+                    if (item->text() == text) return item;
+        return nullptr;
+    }
+    QWidget* Current() { return window->findChild<QStackedWidget*>()->currentWidget(); }
+
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qv::ScriptedInteraction backend;
+    qv::ScopedInteraction interaction{&backend};
+    CQvFrameHost* host = nullptr;
+    CQvFrameWindow* window = nullptr;
+    FakeSink sink;
+    DWORD cookie = 0;
+    CallLog log;
+};
+
+TEST_F(FrameWindow, AServersMenuJoinsTheFramesAndItsCommandsGoBackToTheServers) {
+    EXPECT_EQ(MenuTitles(), (std::vector<QString>{"&Datei", "&Ansicht", "&Hilfe"}));
+    IQvFMenu* menu = static_cast<IQvFMenu*>(host->GetInterface(&IID_IQvFMenu));
+    BSTR popupName = SysAllocString(L"KURS-MENU");
+    BSTR itemName = SysAllocString(L"KURS-NEU");
+    BSTR caption = SysAllocString(L"&Kurse");
+    BSTR itemCaption = SysAllocString(L"&Neuer Kurs");
+    IQvFMenuPopup* popup = nullptr;
+    ASSERT_EQ(menu->CreatePopup(popupName, &popup), S_OK);
+    popup->put_Caption(caption);
+    popup->put_Position(3);
+    IQvFMenuItem* item = nullptr;
+    ASSERT_EQ(popup->CreateItem(itemName, &item), S_OK);
+    item->put_Caption(itemCaption);
+    item->Release();
+    popup->Release();
+    ASSERT_EQ(menu->Apply(), S_OK);
+    ASSERT_TRUE(qv::ui::PumpUntil([&] { return MenuTitles().size() == 4; }, 5000));
+    EXPECT_EQ(MenuTitles(), (std::vector<QString>{"&Datei", "&Ansicht", "&Kurse", "&Hilfe"}));
+
+    QAction* neu = FindAction("&Kurse", "&Neuer Kurs");
+    ASSERT_NE(neu, nullptr);
+    neu->trigger();
+    neu->hover();
+    EXPECT_EQ(sink.calls, (std::vector<std::wstring>{L"command:KURS-NEU", L"notify:KURS-NEU"}));
+    // The frame's own commands stay with the frame.
+    QAction* start = FindAction("&Ansicht", "&Startseite");
+    ASSERT_NE(start, nullptr);
+    start->trigger();
+    EXPECT_EQ(sink.calls.size(), 2u);
+    for (BSTR b : {popupName, itemName, caption, itemCaption}) SysFreeString(b);
+}
+
+TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory) {
+    auto* view = new FakeView("view", log, CLSID_WindowView, L"Ausbildung");
+    ASSERT_EQ(host->AddView(L"Qovaro.Test.WindowView", view->Init()), S_OK);
+    QWidget* start = Current();
+    window->ShowView(L"Qovaro.Test.WindowView");
+    EXPECT_EQ(view->parent, window->Pane());
+    EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Qovaro – Ausbildung"));
+
+    log.clear();
+    IQvFFrame* main = static_cast<IQvFFrame*>(host->GetInterface(&IID_IQvFFrame));
+    ASSERT_EQ(main->Navigate(-1), S_OK);
+    EXPECT_EQ(Current(), start);
+    EXPECT_EQ(log, (CallLog{"view:ShowView(0)"}));
+    ASSERT_EQ(main->Navigate(+1), S_OK);
+    EXPECT_EQ(log, (CallLog{"view:ShowView(0)", "view:MoveView", "view:ShowView(1)"}));
+    EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
+}
+
+TEST_F(FrameWindow, TheStartPageNamesTheServersAndTheViews) {
+    EXPECT_EQ(QvFrameServerTitle(L"qovaro.qvdbserver"), QString::fromUtf8("Datenbank"));
+    EXPECT_EQ(QvFrameServerTitle(L"Qovaro.Unbekannt"), QString::fromUtf8("Qovaro.Unbekannt"));
+}
+
+}  // namespace
+}  // namespace frametest
