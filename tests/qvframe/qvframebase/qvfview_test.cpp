@@ -5,6 +5,11 @@
 #include "frametest.h"
 #include "qvui.h"
 #include "qvwinapp.h"
+#include "qtwidget.h"
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
 
 namespace frametest {
 namespace {
@@ -58,6 +63,19 @@ TEST_F(Views, AUserWithoutRightsSeesTheDenyWindowInsteadOfTheDialog) {
     EXPECT_FALSE(view->Dialog()->IsWindowVisible());
     EXPECT_FALSE(Access());
     EXPECT_EQ(TraceWith(L"CQvFViewDlg::CreateDenyWindow() with Default Text").size(), 1u);
+    // The hint is drawn in red near the top, "QvSecurity" in black at the lower right.
+    const QImage picture = qv::ui::WidgetOf(deny->GetSafeHwnd())->grab().toImage();
+    auto count = [&](QRect area, auto test) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) n += test(QColor(picture.pixel(x, y)));
+        return n;
+    };
+    const QRect whole = picture.rect();
+    EXPECT_GT(count(QRect(0, 20, whole.width(), 40), [](QColor c) { return c.red() > 150 && c.green() < 60; }), 20);
+    EXPECT_GT(count(QRect(whole.width() - 100, whole.height() - 15, 100, 15),
+                    [](QColor c) { return c.red() < 60 && c.green() < 60 && c.blue() < 60; }),
+              5);
 
     // Rights are checked again each time the view is shown; hiding removes the deny window.
     security.Set(GUID_TestViewSecurity, 0x1);
