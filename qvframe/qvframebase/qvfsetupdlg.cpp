@@ -4,6 +4,7 @@
 #include "qvfcomobject.h"
 #include "qvfview.h"
 #include "qvhrtrace.h"
+#include "qvimagelist.h"
 #include "qvinteract.h"
 #include "qvsec.h"
 #include "qvwinapp.h"
@@ -54,7 +55,7 @@ HRESULT CQvFSetupDlg::GetImageList(HIMAGELIST* phList, long* plSize, long* plCou
     if (plSize) *plSize = 0;
     if (plCount) *plCount = 0;
     if (int(m_nBitmapID) <= 0 || !phList) return S_FALSE;
-    *phList = QvFCreateImageList(m_nBitmapID, 0x7D7C7B, plSize, plCount);
+    *phList = CreateImageList(QvFGetModuleResourceHandle(), m_nBitmapID, 0x7D7C7B, plSize, plCount);
     return *phList ? S_OK : E_FAIL;
 }
 

@@ -3,6 +3,7 @@
 #include "qvcomserver.h"
 #include "qvfviewdlg.h"
 #include "qvhrtrace.h"
+#include "qvimagelist.h"
 #include "qvinteract.h"
 #include "qvwinapp.h"
 
@@ -11,26 +12,6 @@ IMPLEMENT_DYNCREATE(CQvFView, CQvFServer)
 BEGIN_INTERFACE_MAP(CQvFView, CQvFServer)
     INTERFACE_PART(CQvFView, IID_IQvFViewControl, ViewControl)
 END_INTERFACE_MAP()
-
-HIMAGELIST QvFCreateImageList(UINT nBitmapID, COLORREF crMask, long* plSize, long* plCount) {
-    if (plSize) *plSize = 0;
-    if (plCount) *plCount = 0;
-    CBitmap bitmap;
-    if (!bitmap.LoadBitmap(nBitmapID)) return nullptr;
-    BITMAP bm{};
-    bitmap.GetBitmap(&bm);
-    if (bm.bmHeight <= 0 || bm.bmWidth <= 0) return nullptr;
-    const int size = int(bm.bmHeight);
-    HIMAGELIST hList = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 1, 1);
-    if (!hList) return nullptr;
-    if (ImageList_AddMasked(hList, bitmap, crMask) < 0) {
-        ImageList_Destroy(hList);
-        return nullptr;
-    }
-    if (plSize) *plSize = size;
-    if (plCount) *plCount = ImageList_GetImageCount(hList);
-    return hList;
-}
 
 CQvFView::CQvFView() = default;
 
@@ -73,7 +54,7 @@ HRESULT CQvFView::GetImageList(HIMAGELIST* phList, long* plSize, long* plCount) 
     if (plSize) *plSize = 0;
     if (plCount) *plCount = 0;
     if (int(m_nBitmapID) <= 0 || !phList) return E_FAIL;
-    *phList = QvFCreateImageList(m_nBitmapID, 0x7D7C7B, plSize, plCount);
+    *phList = CreateImageList(QvFGetModuleResourceHandle(), m_nBitmapID, 0x7D7C7B, plSize, plCount);
     return *phList ? S_OK : E_FAIL;
 }
 

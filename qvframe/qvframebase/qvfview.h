@@ -72,8 +72,3 @@ protected:
 
     DECLARE_INTERFACE_MAP()
 };
-
-// An image list of a module bitmap strip: square images as high as the bitmap, pixels of the mask
-// colour transparent. *plSize gets the image size, *plCount the number of images. Null when the
-// bitmap is missing.
-HIMAGELIST QvFCreateImageList(UINT nBitmapID, COLORREF crMask, long* plSize, long* plCount);
