@@ -5,8 +5,8 @@
 --   str.. TEXT COLLATE QVCI (case-insensitive like the server), never NULL: the searches concatenate
 --         columns, and one NULL would make the whole record unfindable. A NULL written by a statement
 --         becomes the column's default (NOT NULL ON CONFLICT REPLACE).
---   f...  INTEGER 0/1.   dbl.., cur.. REAL.   img.. BLOB.
---   dt..  TEXT 'YYYY-MM-DD HH:MM:SS' in local time; the empty date is '1899-12-30 00:00:00'.
+--   f...  INTEGER 0/1.   dbl.. REAL.   cur.. MONEY (a real; read as currency).   img.. BLOB.
+--   dt..  DATETIME (text) 'YYYY-MM-DD HH:MM:SS' in local time; the empty date is '1899-12-30 00:00:00'.
 --   guid  TEXT, upper case without braces, COLLATE NOCASE; a new GUID when not given (or given NULL).
 -- dtTimestamp is renewed by a trigger on every UPDATE of its row, also by "SET x = x"; a statement
 -- that sets dtTimestamp itself keeps its value. The triggers rely on recursive triggers being off
