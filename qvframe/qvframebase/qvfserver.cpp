@@ -53,6 +53,16 @@ CString LongPathOf(const CString& strPath) {
 
 }  // namespace
 
+HRESULT QvFQueryFrame(REFIID iid, void** ppv) {
+    *ppv = nullptr;
+    IUnknown* pFrame = nullptr;
+    HRESULT hr = GetFrameIUnk(&pFrame);
+    if (FAILED(hr)) return hr;
+    hr = pFrame->QueryInterface(iid, ppv);
+    pFrame->Release();
+    return hr;
+}
+
 CQvFServer::CQvFServer() = default;
 
 CQvFServer::~CQvFServer() {

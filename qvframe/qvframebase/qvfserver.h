@@ -231,3 +231,15 @@ private:
 
 // Writes the failure trace under the frame base's source name and hands hr back.
 #define QVF_TRACEHR(hr) QvAddHRErrorFile(L"qvfserver", __LINE__, (hr))
+
+// Calls fn with the text as a BSTR that lives for the call only.
+template <class F>
+HRESULT QvFCallWithBSTR(const CString& strText, F&& fn) {
+    BSTR bstrText = strText.AllocSysString();
+    const HRESULT hr = fn(bstrText);
+    SysFreeString(bstrText);
+    return hr;
+}
+
+// The frame's interface iid (null after a failure, which is returned).
+HRESULT QvFQueryFrame(REFIID iid, void** ppv);

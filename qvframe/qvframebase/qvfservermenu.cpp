@@ -9,18 +9,51 @@
 
 namespace {
 
-void ReportFailure(HRESULT hr, LPCWSTR lpszFunction, long lLine) {
-    QvReportMsg(1, CrackHR(hr), lpszFunction, L"Default", L"qvfserver", lLine, 1);
+// Reports a failure under the operation's name; TRUE when hr succeeded.
+BOOL ReportResult(HRESULT hr, LPCWSTR lpszFunction, long lLine) {
+    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), lpszFunction, L"Default", L"qvfserver", lLine, 1);
+    return SUCCEEDED(hr);
 }
 
 HRESULT GetFrameAccel(IQvFAccel** ppAccel) {
-    *ppAccel = nullptr;
-    IUnknown* pFrame = nullptr;
-    HRESULT hr = GetFrameIUnk(&pFrame);
-    if (FAILED(hr)) return QVF_TRACEHR(hr);
-    hr = pFrame->QueryInterface(IID_IQvFAccel, reinterpret_cast<void**>(ppAccel));
-    pFrame->Release();
-    if (FAILED(hr)) QVF_TRACEHR(hr);
+    const HRESULT hr = QvFQueryFrame(IID_IQvFAccel, reinterpret_cast<void**>(ppAccel));
+    return FAILED(hr) ? QVF_TRACEHR(hr) : hr;
+}
+
+// Hands the name to one call of the frame's accelerator table; a failure is traced.
+template <class F>
+HRESULT CallFrameAccel(const CString& strName, F&& call) {
+    IQvFAccel* pAccel = nullptr;
+    HRESULT hr = GetFrameAccel(&pAccel);
+    if (SUCCEEDED(hr)) {
+        hr = QvFCallWithBSTR(strName, [&](BSTR bstrName) { return call(pAccel, bstrName); });
+        if (FAILED(hr)) QVF_TRACEHR(hr);
+    }
+    if (pAccel) pAccel->Release();
+    return hr;
+}
+
+// Takes every name of the list from the frame, in list order, until a call fails; the list is
+// empty afterwards either way.
+template <class F>
+HRESULT RemoveEach(CControlObjList& list, F&& remove) {
+    HRESULT hr = S_OK;
+    for (auto it = list.begin(); it != list.end() && SUCCEEDED(hr);) {
+        hr = QvFCallWithBSTR((*it)->m_strName, remove);
+        if (FAILED(hr)) QVF_TRACEHR(hr);
+        it = list.erase(it);
+    }
+    list.clear();
+    return hr;
+}
+
+// Creates the named popup or command under the parent; a missing entry counts as E_FAIL.
+template <class TEntry>
+HRESULT CreateEntry(IQvFMenuPopup* pParent, HRESULT (IQvFMenuPopup::*pfnCreate)(BSTR, TEntry**),
+                    const CString& strName, TEntry** ppEntry) {
+    const HRESULT hr =
+        QvFCallWithBSTR(strName, [&](BSTR bstrName) { return (pParent->*pfnCreate)(bstrName, ppEntry); });
+    if (FAILED(hr) || !*ppEntry) return QVF_TRACEHR(FAILED(hr) ? hr : E_FAIL);
     return hr;
 }
 
@@ -35,14 +68,8 @@ BOOL NumberField(LPCWSTR lpszText, int nField, long* plValue) {
 }  // namespace
 
 HRESULT CQvFServer::GetFrameMenu(IQvFMenu** ppMenu) {
-    *ppMenu = nullptr;
-    IUnknown* pFrame = nullptr;
-    HRESULT hr = GetFrameIUnk(&pFrame);
-    if (FAILED(hr)) return QVF_TRACEHR(hr);
-    hr = pFrame->QueryInterface(IID_IQvFMenu, reinterpret_cast<void**>(ppMenu));
-    pFrame->Release();
-    if (FAILED(hr)) QVF_TRACEHR(hr);
-    return hr;
+    const HRESULT hr = QvFQueryFrame(IID_IQvFMenu, reinterpret_cast<void**>(ppMenu));
+    return FAILED(hr) ? QVF_TRACEHR(hr) : hr;
 }
 
 BOOL CQvFServer::AddMenu(UINT nMenuID, BOOL bAlways) {
@@ -59,8 +86,7 @@ BOOL CQvFServer::AddMenu(UINT nMenuID, BOOL bAlways) {
     }
     if (pMenu) pMenu->Release();
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::AddMenu", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::AddMenu", __LINE__);
 }
 
 BOOL CQvFServer::AddSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu, BOOL bAlways) {
@@ -84,17 +110,10 @@ BOOL CQvFServer::AddSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu, BOOL bAlways) 
                 hr = QVF_TRACEHR(E_FAIL);
                 break;
             }
-            BSTR bstrName = strName.AllocSysString();
             IQvFMenuPopup* pPopup = nullptr;
-            hr = pParent->CreatePopup(bstrName, &pPopup);
-            SysFreeString(bstrName);
-            if (FAILED(hr) || !pPopup) {
-                hr = QVF_TRACEHR(FAILED(hr) ? hr : E_FAIL);
-                break;
-            }
-            BSTR bstrCaption = strCaption.AllocSysString();
-            hr = pPopup->put_Caption(bstrCaption);
-            SysFreeString(bstrCaption);
+            hr = CreateEntry(pParent, &IQvFMenuPopup::CreatePopup, strName, &pPopup);
+            if (FAILED(hr)) break;
+            hr = QvFCallWithBSTR(strCaption, [&](BSTR bstrCaption) { return pPopup->put_Caption(bstrCaption); });
             if (SUCCEEDED(hr)) hr = pPopup->put_Position(lPosition);
             if (SUCCEEDED(hr) && bGroupStart) {
                 hr = pPopup->put_GroupStart(TRUE);
@@ -117,23 +136,13 @@ BOOL CQvFServer::AddSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu, BOOL bAlways) 
                 hr = QVF_TRACEHR(E_FAIL);
                 break;
             }
-            BSTR bstrName = strName.AllocSysString();
             IQvFMenuItem* pItem = nullptr;
-            hr = pParent->CreateItem(bstrName, &pItem);
-            SysFreeString(bstrName);
-            if (FAILED(hr) || !pItem) {
-                hr = QVF_TRACEHR(FAILED(hr) ? hr : E_FAIL);
-                break;
-            }
-            BSTR bstrCaption = strText.AllocSysString();
-            hr = pItem->put_Caption(bstrCaption);
-            SysFreeString(bstrCaption);
+            hr = CreateEntry(pParent, &IQvFMenuPopup::CreateItem, strName, &pItem);
+            if (FAILED(hr)) break;
+            hr = QvFCallWithBSTR(strText, [&](BSTR bstrCaption) { return pItem->put_Caption(bstrCaption); });
             if (SUCCEEDED(hr)) hr = pItem->put_Number(lNumber);
-            if (SUCCEEDED(hr)) {
-                BSTR bstrPrompt = strPrompt.AllocSysString();
-                hr = pItem->put_Prompt(bstrPrompt);
-                SysFreeString(bstrPrompt);
-            }
+            if (SUCCEEDED(hr))
+                hr = QvFCallWithBSTR(strPrompt, [&](BSTR bstrPrompt) { return pItem->put_Prompt(bstrPrompt); });
             if (SUCCEEDED(hr) && bGroupStart) {
                 hr = pItem->put_GroupStart(TRUE);
                 bGroupStart = FALSE;
@@ -145,8 +154,7 @@ BOOL CQvFServer::AddSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu, BOOL bAlways) 
             if (SUCCEEDED(hr)) m_commandList.push_back(std::make_unique<CControlObj>(strName, long(bAlways)));
         }
     }
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::AddSubMenu", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::AddSubMenu", __LINE__);
 }
 
 BOOL CQvFServer::RemoveMenu(UINT nMenuID) {
@@ -164,8 +172,7 @@ BOOL CQvFServer::RemoveMenu(UINT nMenuID) {
     }
     if (pMenu) pMenu->Release();
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::RemoveMenu", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::RemoveMenu", __LINE__);
 }
 
 BOOL CQvFServer::RemoveSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu) {
@@ -182,9 +189,7 @@ BOOL CQvFServer::RemoveSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu) {
                 hr = QVF_TRACEHR(E_FAIL);
                 break;
             }
-            BSTR bstrName = strName.AllocSysString();
-            hr = pParent->RemovePopup(bstrName);
-            SysFreeString(bstrName);
+            hr = QvFCallWithBSTR(strName, [&](BSTR bstrName) { return pParent->RemovePopup(bstrName); });
             if (FAILED(hr)) {
                 QVF_TRACEHR(hr);
                 break;
@@ -199,9 +204,7 @@ BOOL CQvFServer::RemoveSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu) {
                 hr = QVF_TRACEHR(E_FAIL);
                 break;
             }
-            BSTR bstrName = strName.AllocSysString();
-            hr = pParent->RemoveItem(bstrName);
-            SysFreeString(bstrName);
+            hr = QvFCallWithBSTR(strName, [&](BSTR bstrName) { return pParent->RemoveItem(bstrName); });
             if (FAILED(hr)) {
                 QVF_TRACEHR(hr);
                 break;
@@ -209,8 +212,7 @@ BOOL CQvFServer::RemoveSubMenu(IQvFMenuPopup* pParent, CMenu* pMenu) {
             QvFRemoveControlObj(m_commandList, strName);
         }
     }
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::RemoveSubMenu", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::RemoveSubMenu", __LINE__);
 }
 
 BOOL CQvFServer::RemoveAllMenu() {
@@ -219,87 +221,42 @@ BOOL CQvFServer::RemoveAllMenu() {
     if (m_commandList.empty() && m_popupList.empty()) return TRUE;
     IQvFMenu* pMenu = nullptr;
     HRESULT hr = GetFrameMenu(&pMenu);
-    if (SUCCEEDED(hr)) {
-        for (auto it = m_commandList.begin(); it != m_commandList.end() && SUCCEEDED(hr);) {
-            BSTR bstrName = (*it)->m_strName.AllocSysString();
-            hr = pMenu->RemoveItem(bstrName);
-            SysFreeString(bstrName);
-            if (FAILED(hr)) QVF_TRACEHR(hr);
-            it = m_commandList.erase(it);
-        }
-        m_commandList.clear();
-    }
-    if (SUCCEEDED(hr)) {
-        for (auto it = m_popupList.begin(); it != m_popupList.end() && SUCCEEDED(hr);) {
-            BSTR bstrName = (*it)->m_strName.AllocSysString();
-            hr = pMenu->RemovePopup(bstrName);
-            SysFreeString(bstrName);
-            if (FAILED(hr)) QVF_TRACEHR(hr);
-            it = m_popupList.erase(it);
-        }
-        m_popupList.clear();
-    }
+    if (SUCCEEDED(hr)) hr = RemoveEach(m_commandList, [&](BSTR bstrName) { return pMenu->RemoveItem(bstrName); });
+    if (SUCCEEDED(hr)) hr = RemoveEach(m_popupList, [&](BSTR bstrName) { return pMenu->RemovePopup(bstrName); });
     if (pMenu) pMenu->Release();
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::RemoveAllMenu", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::RemoveAllMenu", __LINE__);
 }
 
 BOOL CQvFServer::SetAccel(long lValue1, long lValue2, CString strName, BOOL bAlways) {
     CSingleLock lock(&m_listLock, TRUE);
-    IQvFAccel* pAccel = nullptr;
-    HRESULT hr = GetFrameAccel(&pAccel);
-    if (SUCCEEDED(hr)) {
-        BSTR bstrName = strName.AllocSysString();
-        hr = pAccel->SetAccel(lValue1, lValue2, bstrName);
-        SysFreeString(bstrName);
-        if (FAILED(hr)) QVF_TRACEHR(hr);
-    }
+    const HRESULT hr = CallFrameAccel(
+        strName, [&](IQvFAccel* pAccel, BSTR bstrName) { return pAccel->SetAccel(lValue1, lValue2, bstrName); });
     if (SUCCEEDED(hr)) {
         if (CControlObj* pEntry = QvFFindControlObj(m_accelList, strName))
             pEntry->m_lValue = long(bAlways);
         else
             m_accelList.push_back(std::make_unique<CControlObj>(strName, long(bAlways)));
     }
-    if (pAccel) pAccel->Release();
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::SetAccel", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::SetAccel", __LINE__);
 }
 
 BOOL CQvFServer::AddAccel(CString strName, long lValue1, long lValue2) {
     CSingleLock lock(&m_listLock, TRUE);
-    IQvFAccel* pAccel = nullptr;
-    HRESULT hr = GetFrameAccel(&pAccel);
-    if (SUCCEEDED(hr)) {
-        BSTR bstrName = strName.AllocSysString();
-        hr = pAccel->EnableAccel(bstrName, lValue1, lValue2);
-        SysFreeString(bstrName);
-        if (FAILED(hr)) QVF_TRACEHR(hr);
-    }
-    if (pAccel) pAccel->Release();
+    const HRESULT hr = CallFrameAccel(
+        strName, [&](IQvFAccel* pAccel, BSTR bstrName) { return pAccel->EnableAccel(bstrName, lValue1, lValue2); });
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::AddAccel", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::AddAccel", __LINE__);
 }
 
 BOOL CQvFServer::RemoveAccel(CString strName) {
     CSingleLock lock(&m_listLock, TRUE);
-    IQvFAccel* pAccel = nullptr;
-    HRESULT hr = GetFrameAccel(&pAccel);
-    if (SUCCEEDED(hr)) {
-        BSTR bstrName = strName.AllocSysString();
-        hr = pAccel->RemoveAccel(bstrName);
-        SysFreeString(bstrName);
-        if (FAILED(hr))
-            QVF_TRACEHR(hr);
-        else
-            QvFRemoveControlObj(m_accelList, strName);
-    }
-    if (pAccel) pAccel->Release();
+    const HRESULT hr =
+        CallFrameAccel(strName, [](IQvFAccel* pAccel, BSTR bstrName) { return pAccel->RemoveAccel(bstrName); });
+    if (SUCCEEDED(hr)) QvFRemoveControlObj(m_accelList, strName);
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::RemoveAccel", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::RemoveAccel", __LINE__);
 }
 
 BOOL CQvFServer::RemoveAllAccel() {
@@ -307,18 +264,8 @@ BOOL CQvFServer::RemoveAllAccel() {
     if (m_accelList.empty()) return TRUE;
     IQvFAccel* pAccel = nullptr;
     HRESULT hr = GetFrameAccel(&pAccel);
-    if (SUCCEEDED(hr)) {
-        for (auto it = m_accelList.begin(); it != m_accelList.end() && SUCCEEDED(hr);) {
-            BSTR bstrName = (*it)->m_strName.AllocSysString();
-            hr = pAccel->RemoveAccel(bstrName);
-            SysFreeString(bstrName);
-            if (FAILED(hr)) QVF_TRACEHR(hr);
-            it = m_accelList.erase(it);
-        }
-        m_accelList.clear();
-    }
+    if (SUCCEEDED(hr)) hr = RemoveEach(m_accelList, [&](BSTR bstrName) { return pAccel->RemoveAccel(bstrName); });
     if (pAccel) pAccel->Release();
     lock.Unlock();
-    if (FAILED(hr)) ReportFailure(hr, L"CQvFServer::RemoveAllAccel", __LINE__);
-    return SUCCEEDED(hr);
+    return ReportResult(hr, L"CQvFServer::RemoveAllAccel", __LINE__);
 }

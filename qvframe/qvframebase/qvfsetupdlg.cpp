@@ -3,8 +3,8 @@
 #include "qvdatalogger.h"
 #include "qvfcomobject.h"
 #include "qvfview.h"
+#include "qvfviewcommon.h"
 #include "qvhrtrace.h"
-#include "qvimagelist.h"
 #include "qvinteract.h"
 #include "qvsec.h"
 #include "qvwinapp.h"
@@ -51,12 +51,7 @@ HRESULT CQvFSetupDlg::CreatePage(HWND* phWnd) {
 }
 
 HRESULT CQvFSetupDlg::GetImageList(HIMAGELIST* phList, long* plSize, long* plCount) {
-    if (phList) *phList = nullptr;
-    if (plSize) *plSize = 0;
-    if (plCount) *plCount = 0;
-    if (int(m_nBitmapID) <= 0 || !phList) return S_FALSE;
-    *phList = CreateImageList(QvFGetModuleResourceHandle(), m_nBitmapID, 0x7D7C7B, plSize, plCount);
-    return *phList ? S_OK : E_FAIL;
+    return QvFGetImageList(m_nBitmapID, S_FALSE, phList, plSize, plCount);
 }
 
 HRESULT CQvFSetupDlg::GetSetupName(CString& strName) {
@@ -65,24 +60,11 @@ HRESULT CQvFSetupDlg::GetSetupName(CString& strName) {
 }
 
 HRESULT CQvFSetupDlg::GetGroupName(CString& strName) {
-    if (m_nGroupID != 0) {
-        CString text;
-        if (!text.LoadString(m_nGroupID)) return SETUP_TRACEHR(E_FAIL);
-        strName = text;
-        return S_OK;
-    }
-    if (m_strGroupText.IsEmpty())
-        strName.Empty();
-    else
-        strName = m_strGroupText;
-    return S_OK;
+    const HRESULT hr = QvFGetGroupName(m_nGroupID, m_strGroupText, strName);
+    return FAILED(hr) ? SETUP_TRACEHR(hr) : hr;
 }
 
-HRESULT CQvFSetupDlg::GetViewValue(long* plValue) {
-    if (!plValue) return E_POINTER;
-    *plValue = m_lViewValue > 0 ? m_lViewValue : 0;
-    return S_OK;
-}
+HRESULT CQvFSetupDlg::GetViewValue(long* plValue) { return QvFGetOrderValue(m_lViewValue, plValue); }
 
 HRESULT CQvFSetupDlg::GetCaption(CString& strCaption) {
     if (m_nCaptionID != 0) {
@@ -96,11 +78,7 @@ HRESULT CQvFSetupDlg::GetCaption(CString& strCaption) {
     return S_OK;
 }
 
-HRESULT CQvFSetupDlg::GetSetupValue(long* plValue) {
-    if (!plValue) return E_POINTER;
-    *plValue = m_lSetupValue > 0 ? m_lSetupValue : 0;
-    return S_OK;
-}
+HRESULT CQvFSetupDlg::GetSetupValue(long* plValue) { return QvFGetOrderValue(m_lSetupValue, plValue); }
 
 HRESULT CQvFSetupDlg::LoadSettings() { return S_OK; }
 
@@ -187,13 +165,6 @@ void CQvFSetupDlg::OnSize(UINT nType, int cx, int cy) {
 
 QVF_IMPLEMENT_IUNKNOWN_EX(CQvFSetupDlg, SetupViewControl)
 
-namespace {
-HRESULT OutText(BSTR* pbstr, const CString& strText, HRESULT hr) {
-    if (pbstr) *pbstr = strText.AllocSysString();
-    return hr;
-}
-}  // namespace
-
 HRESULT CQvFSetupDlg::XSetupViewControl::CreateView(HWND* phWnd) {
     METHOD_PROLOGUE(CQvFSetupDlg, SetupViewControl)
     QVF_MANAGE_STATE();
@@ -208,13 +179,7 @@ HRESULT CQvFSetupDlg::XSetupViewControl::ShowView(BOOL bShow) {
 
 HRESULT CQvFSetupDlg::XSetupViewControl::PreTranslateMessage(MSG* pMsg) {
     QVF_MANAGE_STATE();
-    CWinApp* pApp = QvFGetModuleApp();
-    if (!pApp || !pMsg) return S_FALSE;
-    try {
-        return pApp->PreTranslateMessage(pMsg) ? S_OK : S_FALSE;
-    } catch (const std::exception&) {
-        return S_FALSE;
-    }
+    return QvFPreTranslateMessage(pMsg);
 }
 
 HRESULT CQvFSetupDlg::XSetupViewControl::GetImageList(HIMAGELIST* phList, long* plSize, long* plCount) {
@@ -226,17 +191,13 @@ HRESULT CQvFSetupDlg::XSetupViewControl::GetImageList(HIMAGELIST* phList, long* 
 HRESULT CQvFSetupDlg::XSetupViewControl::GetGroupName(BSTR* pbstrName) {
     METHOD_PROLOGUE(CQvFSetupDlg, SetupViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetGroupName(text);
-    return OutText(pbstrName, text, hr);
+    return QvFTextOut(pbstrName, pThis, &CQvFSetupDlg::GetGroupName);
 }
 
 HRESULT CQvFSetupDlg::XSetupViewControl::GetSetupName(BSTR* pbstrName) {
     METHOD_PROLOGUE(CQvFSetupDlg, SetupViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetSetupName(text);
-    return OutText(pbstrName, text, hr);
+    return QvFTextOut(pbstrName, pThis, &CQvFSetupDlg::GetSetupName);
 }
 
 HRESULT CQvFSetupDlg::XSetupViewControl::GetViewValue(long* plValue) {
@@ -248,9 +209,7 @@ HRESULT CQvFSetupDlg::XSetupViewControl::GetViewValue(long* plValue) {
 HRESULT CQvFSetupDlg::XSetupViewControl::GetCaption(BSTR* pbstrCaption) {
     METHOD_PROLOGUE(CQvFSetupDlg, SetupViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetCaption(text);
-    return OutText(pbstrCaption, text, hr);
+    return QvFTextOut(pbstrCaption, pThis, &CQvFSetupDlg::GetCaption);
 }
 
 HRESULT CQvFSetupDlg::XSetupViewControl::GetSetupValue(long* plValue) {

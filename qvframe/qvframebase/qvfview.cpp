@@ -1,9 +1,9 @@
 #include "qvfview.h"
 #include "denywindow.h"
 #include "qvcomserver.h"
+#include "qvfviewcommon.h"
 #include "qvfviewdlg.h"
 #include "qvhrtrace.h"
-#include "qvimagelist.h"
 #include "qvinteract.h"
 #include "qvwinapp.h"
 
@@ -36,33 +36,15 @@ HRESULT CQvFView::GetPaneName(CString& strName) {
 }
 
 HRESULT CQvFView::GetGroupName(CString& strName) {
-    if (m_nGroupID != 0) {
-        CString text;
-        if (!text.LoadString(m_nGroupID)) return QVF_TRACEHR(E_FAIL);
-        strName = text;
-        return S_OK;
-    }
-    if (m_strGroupText.IsEmpty())
-        strName.Empty();
-    else
-        strName = m_strGroupText;
-    return S_OK;
+    const HRESULT hr = QvFGetGroupName(m_nGroupID, m_strGroupText, strName);
+    return FAILED(hr) ? QVF_TRACEHR(hr) : hr;
 }
 
 HRESULT CQvFView::GetImageList(HIMAGELIST* phList, long* plSize, long* plCount) {
-    if (phList) *phList = nullptr;
-    if (plSize) *plSize = 0;
-    if (plCount) *plCount = 0;
-    if (int(m_nBitmapID) <= 0 || !phList) return E_FAIL;
-    *phList = CreateImageList(QvFGetModuleResourceHandle(), m_nBitmapID, 0x7D7C7B, plSize, plCount);
-    return *phList ? S_OK : E_FAIL;
+    return QvFGetImageList(m_nBitmapID, E_FAIL, phList, plSize, plCount);
 }
 
-HRESULT CQvFView::GetViewValue(long* plValue) {
-    if (!plValue) return E_POINTER;
-    *plValue = m_lViewValue > 0 ? m_lViewValue : 0;
-    return S_OK;
-}
+HRESULT CQvFView::GetViewValue(long* plValue) { return QvFGetOrderValue(m_lViewValue, plValue); }
 
 HRESULT CQvFView::GetServerNameText(CString& strName) { return GetName(strName); }
 
@@ -93,38 +75,36 @@ BOOL CQvFView::EntryEnabled(const CControlObj& entry) const {
     return entry.m_lValue != 0;
 }
 
+namespace {
+
+// Enables or disables the frame's entry of each name in the list, as the view says; the first
+// failure ends it.
+template <class TEntry, class FEnabled>
+HRESULT EnableEntries(IQvFMenu* pMenu, const CControlObjList& list, HRESULT (IQvFMenuPopup::*pfnGet)(BSTR, TEntry**),
+                      FEnabled&& enabled) {
+    HRESULT hr = S_OK;
+    for (auto it = list.begin(); SUCCEEDED(hr) && it != list.end(); ++it) {
+        TEntry* pEntry = nullptr;
+        hr = QvFCallWithBSTR((*it)->m_strName, [&](BSTR bstrName) { return (pMenu->*pfnGet)(bstrName, &pEntry); });
+        if (FAILED(hr)) return QVF_TRACEHR(hr);
+        hr = pEntry->put_Enabled(enabled(**it));
+        if (FAILED(hr)) QVF_TRACEHR(hr);
+        pEntry->Release();
+    }
+    return hr;
+}
+
+}  // namespace
+
 void CQvFView::ActivateMenuItem() {
     CSingleLock lock(&m_listLock, TRUE);
     // Nothing in the frame's menu: nothing to ask it.
     if (m_commandList.empty() && m_popupList.empty()) return;
+    const auto enabled = [this](const CControlObj& entry) { return EntryEnabled(entry); };
     IQvFMenu* pMenu = nullptr;
     HRESULT hr = GetFrameMenu(&pMenu);
-    for (auto it = m_commandList.begin(); SUCCEEDED(hr) && it != m_commandList.end(); ++it) {
-        BSTR bstrName = (*it)->m_strName.AllocSysString();
-        IQvFMenuItem* pItem = nullptr;
-        hr = pMenu->GetItem(bstrName, &pItem);
-        SysFreeString(bstrName);
-        if (FAILED(hr)) {
-            QVF_TRACEHR(hr);
-            break;
-        }
-        hr = pItem->put_Enabled(EntryEnabled(**it));
-        if (FAILED(hr)) QVF_TRACEHR(hr);
-        pItem->Release();
-    }
-    for (auto it = m_popupList.begin(); SUCCEEDED(hr) && it != m_popupList.end(); ++it) {
-        BSTR bstrName = (*it)->m_strName.AllocSysString();
-        IQvFMenuPopup* pPopup = nullptr;
-        hr = pMenu->GetPopup(bstrName, &pPopup);
-        SysFreeString(bstrName);
-        if (FAILED(hr)) {
-            QVF_TRACEHR(hr);
-            break;
-        }
-        hr = pPopup->put_Enabled(EntryEnabled(**it));
-        if (FAILED(hr)) QVF_TRACEHR(hr);
-        pPopup->Release();
-    }
+    if (SUCCEEDED(hr)) hr = EnableEntries(pMenu, m_commandList, &IQvFMenuPopup::GetItem, enabled);
+    if (SUCCEEDED(hr)) hr = EnableEntries(pMenu, m_popupList, &IQvFMenuPopup::GetPopup, enabled);
     if (SUCCEEDED(hr)) {
         hr = pMenu->Apply();
         if (FAILED(hr)) QVF_TRACEHR(hr);
@@ -248,36 +228,19 @@ HRESULT CQvFView::XViewControl::ShowView(BOOL bShow) {
 
 HRESULT CQvFView::XViewControl::PreTranslateMessage(MSG* pMsg) {
     QVF_MANAGE_STATE();
-    CWinApp* pApp = QvFGetModuleApp();
-    if (!pApp || !pMsg) return S_FALSE;
-    try {
-        return pApp->PreTranslateMessage(pMsg) ? S_OK : S_FALSE;
-    } catch (const std::exception&) {
-        return S_FALSE;
-    }
+    return QvFPreTranslateMessage(pMsg);
 }
-
-namespace {
-HRESULT OutText(BSTR* pbstr, const CString& strText, HRESULT hr) {
-    if (pbstr) *pbstr = strText.AllocSysString();
-    return hr;
-}
-}  // namespace
 
 HRESULT CQvFView::XViewControl::GetPaneName(BSTR* pbstrName) {
     METHOD_PROLOGUE(CQvFView, ViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetPaneName(text);
-    return OutText(pbstrName, text, hr);
+    return QvFTextOut(pbstrName, pThis, &CQvFView::GetPaneName);
 }
 
 HRESULT CQvFView::XViewControl::GetGroupName(BSTR* pbstrName) {
     METHOD_PROLOGUE(CQvFView, ViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetGroupName(text);
-    return OutText(pbstrName, text, hr);
+    return QvFTextOut(pbstrName, pThis, &CQvFView::GetGroupName);
 }
 
 HRESULT CQvFView::XViewControl::GetImageList(HIMAGELIST* phList, long* plSize, long* plCount) {
@@ -289,17 +252,13 @@ HRESULT CQvFView::XViewControl::GetImageList(HIMAGELIST* phList, long* plSize, l
 HRESULT CQvFView::XViewControl::GetCaption(BSTR* pbstrCaption) {
     METHOD_PROLOGUE(CQvFView, ViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetCaption(text);
-    return OutText(pbstrCaption, text, hr);
+    return QvFTextOut(pbstrCaption, pThis, &CQvFView::GetCaption);
 }
 
 HRESULT CQvFView::XViewControl::GetServerNameText(BSTR* pbstrName) {
     METHOD_PROLOGUE(CQvFView, ViewControl)
     QVF_MANAGE_STATE();
-    CString text;
-    const HRESULT hr = pThis->GetServerNameText(text);
-    return OutText(pbstrName, text, hr);
+    return QvFTextOut(pbstrName, pThis, &CQvFView::GetServerNameText);
 }
 
 HRESULT CQvFView::XViewControl::GetViewValue(long* plValue) {

@@ -61,13 +61,8 @@ HRESULT CQvFViewDlg::ShowView(BOOL bShow) {
 
 HRESULT CQvFViewDlg::OnUpAndRunning() {
     if (m_pFrameAccel || !GetSafeHwnd()) return S_OK;
-    IUnknown* pFrame = nullptr;
-    HRESULT hr = GetFrameIUnk(&pFrame);
-    if (FAILED(hr)) return VIEWDLG_TRACEHR(hr);
-    hr = pFrame->QueryInterface(IID_IQvFAccel, reinterpret_cast<void**>(&m_pFrameAccel));
-    pFrame->Release();
-    if (FAILED(hr)) return VIEWDLG_TRACEHR(hr);
-    return S_OK;
+    const HRESULT hr = QvFQueryFrame(IID_IQvFAccel, reinterpret_cast<void**>(&m_pFrameAccel));
+    return FAILED(hr) ? VIEWDLG_TRACEHR(hr) : S_OK;
 }
 
 HRESULT CQvFViewDlg::OnAsyncInit() { return S_OK; }
@@ -181,17 +176,10 @@ void CQvFViewDlg::RemoveDenyWindow(BOOL bShow) {
 }
 
 IQvFViewbarItem* CQvFViewDlg::GetMyViewbarItem() {
-    IUnknown* pFrame = nullptr;
     IQvFViewbar* pViewbar = nullptr;
     IQvFViewbarItem* pItem = nullptr;
-    HRESULT hr = GetFrameIUnk(&pFrame);
-    if (FAILED(hr)) {
-        VIEWDLG_TRACEHR(hr);
-    } else {
-        hr = pFrame->QueryInterface(IID_IQvFViewbar, reinterpret_cast<void**>(&pViewbar));
-        pFrame->Release();
-        if (FAILED(hr)) VIEWDLG_TRACEHR(hr);
-    }
+    HRESULT hr = QvFQueryFrame(IID_IQvFViewbar, reinterpret_cast<void**>(&pViewbar));
+    if (FAILED(hr)) VIEWDLG_TRACEHR(hr);
     if (SUCCEEDED(hr)) {
         IUnknown* pServerUnknown = m_pServer ? m_pServer->GetControllingUnknown() : nullptr;
         hr = pViewbar->GetItem(pServerUnknown, &pItem);
