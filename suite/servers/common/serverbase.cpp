@@ -33,6 +33,12 @@ HRESULT Out(BSTR* p, const std::wstring& text) {
 
 }  // namespace
 
+std::string QvStandInDataHome(const std::string& strWithoutHome) {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return data;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share";
+    return strWithoutHome;
+}
+
 HRESULT CQvStandInServer::OnInit(BOOL) { return S_OK; }
 HRESULT CQvStandInServer::OnUpAndRunning() { return S_OK; }
 HRESULT CQvStandInServer::OnClose() { return S_OK; }

@@ -5,9 +5,11 @@
 // its own interfaces to its map (BEGIN_INTERFACE_MAP(CMyServer, CQvStandInServer)) and does its
 // work in the On... operations.
 #include "qvcmdtarget.h"
+#include "qvfactory.h"
 #include "qvfinit.h"
 
 #include <atomic>
+#include <string>
 
 class CQvStandInServer : public CCmdTarget {
     DECLARE_DYNAMIC(CQvStandInServer)
@@ -59,3 +61,19 @@ private:
     HRESULT RunOnce(Step step, F&& work);
     std::atomic<long> m_steps[StepCount] = {};
 };
+
+// The user's data folder, where the servers keep their files: $XDG_DATA_HOME, else
+// $HOME/.local/share, else strWithoutHome.
+std::string QvStandInDataHome(const std::string& strWithoutHome = "./.local/share");
+
+// The class factory of a stand-in server and the exports the COM layer looks for in its library.
+// canUnload is what DllCanUnloadNow answers: AfxDllCanUnloadNow(), or S_FALSE for a server whose
+// library must stay loaded.
+#define QV_STANDIN_SERVER_EXPORTS(clsid, theClass, progID, canUnload)                                             \
+    static COleObjectFactory qvStandInFactory(clsid, RUNTIME_CLASS(theClass), FALSE, progID);                      \
+    STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {                                           \
+        return AfxDllGetClassObject(rclsid, riid, ppv);                                                             \
+    }                                                                                                               \
+    STDAPI DllCanUnloadNow() { return canUnload; }                                                                  \
+    STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }      \
+    STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }

@@ -1,6 +1,5 @@
 #include "dataloggerserver.h"
 #include "oledate.h"
-#include "qvfactory.h"
 #include "qvhrtrace.h"
 #include "qvregvalue.h"
 #include "sqlitedb.h"
@@ -45,12 +44,6 @@ const char* LevelName(long level) {
     }
 }
 
-std::string DataHome() {
-    if (const char* v = std::getenv("XDG_DATA_HOME"); v && *v) return v;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/.local/share";
-}
-
 }  // namespace
 
 CQvDataLoggerServer::CQvDataLoggerServer() = default;
@@ -61,7 +54,7 @@ std::wstring CQvDataLoggerServer::ConnectionString() {
     if (CQvRegistry::GetValue(L"Software\\Qovaro\\QvDataLogger", L"DBConnection", value) && !value.IsEmpty()) {
         return value.wstr();
     }
-    return L"sqlite:" + qv::FromUtf8(DataHome()) + L"/qovaro/datalogger.sqlite";
+    return L"sqlite:" + qv::FromUtf8(QvStandInDataHome()) + L"/qovaro/datalogger.sqlite";
 }
 
 HRESULT CQvDataLoggerServer::OnClose() {
@@ -115,9 +108,4 @@ HRESULT CQvDataLoggerServer::XDataLogger::WriteEntry(BSTR bstrSource, long lLeve
     return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
 }
 
-static COleObjectFactory g_factory(CLSID_QvDataLogger, RUNTIME_CLASS(CQvDataLoggerServer), FALSE, QVDATALOGGER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvDataLogger, CQvDataLoggerServer, QVDATALOGGER_PROGID, AfxDllCanUnloadNow())

@@ -1,7 +1,6 @@
 #include "dbserver.h"
 #include "adoclass.h"
 #include "adoconnection.h"
-#include "qvfactory.h"
 #include "qvhrtrace.h"
 #include "qvregvalue.h"
 #include "sqlitedb.h"
@@ -11,7 +10,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <mutex>
 #include <set>
 
@@ -37,12 +35,6 @@ void Trace(const CString& message) {
     CString line;
     line.Format(L"QvDBServer: %s\n", message);
     OutputDebugStringW(line);
-}
-
-std::string DataHome() {
-    if (const char* v = std::getenv("XDG_DATA_HOME"); v && *v) return v;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/.local/share";
 }
 
 // The file of an SQLite connection string; empty for other databases and for memory.
@@ -74,7 +66,7 @@ std::wstring CQvDBServer::ConnectionStringOf(const std::wstring& profile) {
         return value.wstr();
     }
     if (CString(profile.c_str()).CompareNoCase(kDefaultProfile) == 0) {
-        return L"sqlite:" + qv::FromUtf8(DataHome()) + L"/qovaro/nq2.sqlite";
+        return L"sqlite:" + qv::FromUtf8(QvStandInDataHome()) + L"/qovaro/nq2.sqlite";
     }
     return {};
 }
@@ -160,11 +152,6 @@ HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnecti
     return S_OK;
 }
 
-static COleObjectFactory g_factory(CLSID_QvDBServer, RUNTIME_CLASS(CQvDBServer), FALSE, QVDBSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
 // Never: the suite's database functions and procedures it installed into the engine live in a
 // library it brought along, and every later connection of the process calls them.
-STDAPI DllCanUnloadNow() { return S_FALSE; }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvDBServer, CQvDBServer, QVDBSERVER_PROGID, S_FALSE)

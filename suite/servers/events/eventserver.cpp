@@ -6,7 +6,6 @@
 // the delivery thread, since many sinks are members of windows that are destroyed right after.
 #include "qvconnpt.h"
 #include "qveventserver.h"
-#include "qvfactory.h"
 #include "serverbase.h"
 #include "trace.h"
 #include "utf.h"
@@ -363,10 +362,4 @@ HRESULT CQvEventServer::XSinkPoint::Unadvise(DWORD dwCookie) { return m_pOwner->
 
 HRESULT CQvEventServer::XSinkPoint::EnumConnections(IEnumConnections**) { return E_NOTIMPL; }
 
-static COleObjectFactory g_eventServerFactory(CLSID_QvEventServer, RUNTIME_CLASS(CQvEventServer), FALSE,
-                                              QV_EVENTSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvEventServer, CQvEventServer, QV_EVENTSERVER_PROGID, AfxDllCanUnloadNow())

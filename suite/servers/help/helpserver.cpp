@@ -5,7 +5,6 @@
 //
 // The files are looked for in the folder named by the registry value
 // HKCU\Software\Qovaro\QvHelpServer "HelpPath", else in the folder "help" next to this library.
-#include "qvfactory.h"
 #include "serverbase.h"
 #include "qvhelpserver.h"
 #include "qvregistry.h"
@@ -242,10 +241,4 @@ HRESULT CQvHelpServer::XHelpServer::GetHelpText(BSTR key1, BSTR key2, BSTR* text
     return FAILED(hr) ? hr : paragraph.empty() ? S_FALSE : S_OK;
 }
 
-static COleObjectFactory g_helpServerFactory(CLSID_QvHelpServer, RUNTIME_CLASS(CQvHelpServer), FALSE,
-                                             QV_HELPSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvHelpServer, CQvHelpServer, QV_HELPSERVER_PROGID, AfxDllCanUnloadNow())

@@ -5,7 +5,6 @@
 #include "qvadorecordset.h"
 #include "qvdatetime.h"
 #include "qvdblookup.h"
-#include "qvfactory.h"
 #include "qvhrtrace.h"
 #include "suitedb.h"
 
@@ -171,10 +170,5 @@ HRESULT CQvOptionServer::XOptionServer::SetOption(long lArea, BSTR bstrName, lon
     return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
 }
 
-static COleObjectFactory g_factory(CLSID_OptionServer, RUNTIME_CLASS(CQvOptionServer), FALSE, QVOPTIONSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
 // Never: the database engine keeps calling the procedure that creates the server's table.
-STDAPI DllCanUnloadNow() { return S_FALSE; }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_OptionServer, CQvOptionServer, QVOPTIONSERVER_PROGID, S_FALSE)

@@ -3,7 +3,6 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
-#include "qvfactory.h"
 #include "qvguid.h"
 #include "qvregvalue.h"
 #include "qvsysinfo.h"
@@ -230,16 +229,7 @@ IMPLEMENT_IUNKNOWN(CQvReportServer, ReportServer)
 CString CQvReportServer::ReportFolder() {
     CString folder;
     CQvRegistry::GetValue(kKey, L"ReportFolder", folder);
-    if (folder.IsEmpty()) {
-        std::string base;
-        if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
-            base = data;
-        else if (const char* home = std::getenv("HOME"); home && *home)
-            base = std::string(home) + "/.local/share";
-        else
-            base = "/tmp";
-        folder = CString(qv::FromUtf8(base + "/qovaro/reports"));
-    }
+    if (folder.IsEmpty()) folder = CString(qv::FromUtf8(QvStandInDataHome("/tmp") + "/qovaro/reports"));
     std::error_code ec;
     std::filesystem::create_directories(folder.ToUtf8(), ec);
     return folder;
@@ -265,10 +255,4 @@ HRESULT CQvReportServer::XReportServer::GetReportFolder(BSTR* pbstrFolder) {
     return S_OK;
 }
 
-static COleObjectFactory g_reportFactory(CLSID_QvReportServer, RUNTIME_CLASS(CQvReportServer), FALSE,
-                                         QV_REPORTSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvReportServer, CQvReportServer, QV_REPORTSERVER_PROGID, AfxDllCanUnloadNow())

@@ -2,7 +2,6 @@
 // the event server running in the host. Jobs live as long as the scheduler object.
 #include "oledate.h"
 #include "qveventserver.h"
-#include "qvfactory.h"
 #include "serverbase.h"
 #include "qvrunning.h"
 #include "qvschedulerserver.h"
@@ -198,10 +197,4 @@ HRESULT CQvSchedulerServer::XScheduler::RemoveJob(GUID event) {
     return pThis->m_timeline->Remove(event) ? S_OK : S_FALSE;
 }
 
-static COleObjectFactory g_schedulerFactory(CLSID_QvScheduler, RUNTIME_CLASS(CQvSchedulerServer), FALSE,
-                                            QV_SCHEDULER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvScheduler, CQvSchedulerServer, QV_SCHEDULER_PROGID, AfxDllCanUnloadNow())

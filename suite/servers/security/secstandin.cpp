@@ -3,7 +3,6 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
-#include "qvfactory.h"
 #include "qvguid.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
@@ -414,10 +413,5 @@ HRESULT CQvSecServer::XSecAdmin::SetRights(BSTR bstrObjectKey, BSTR bstrKey2, GU
     return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
 }
 
-static COleObjectFactory g_factory(CLSID_QvSecServer, RUNTIME_CLASS(CQvSecServer), FALSE, QVSECSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
 // Never: the database engine keeps calling the procedure that creates the server's tables.
-STDAPI DllCanUnloadNow() { return S_FALSE; }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvSecServer, CQvSecServer, QVSECSERVER_PROGID, S_FALSE)

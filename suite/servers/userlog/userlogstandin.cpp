@@ -2,7 +2,6 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
-#include "qvfactory.h"
 #include "qvguid.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
@@ -96,9 +95,4 @@ HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrNam
     return S_OK;
 }
 
-static COleObjectFactory g_factory(CLSID_UserLog, RUNTIME_CLASS(CQvUserLogServer), FALSE, QVUSERLOG_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_UserLog, CQvUserLogServer, QVUSERLOG_PROGID, AfxDllCanUnloadNow())

@@ -4,7 +4,6 @@
 // of them takes it: the command is the request path without its leading '/', the names and values
 // are the query parameters in their order. The self-test driver of the suite talks to the modules
 // this way.
-#include "qvfactory.h"
 #include "serverbase.h"
 #include "qvregistry.h"
 #include "qvwebserver.h"
@@ -315,9 +314,4 @@ HRESULT CQvWebServer::XWebServer::GetPort(long* port) {
     return pThis->m_port ? S_OK : E_FAIL;
 }
 
-static COleObjectFactory g_webServerFactory(CLSID_QvWebServer, RUNTIME_CLASS(CQvWebServer), FALSE, QV_WEBSERVER_PROGID);
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) { return AfxDllGetClassObject(rclsid, riid, ppv); }
-STDAPI DllCanUnloadNow() { return AfxDllCanUnloadNow(); }
-STDAPI DllRegisterServer() { return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS; }
-STDAPI DllUnregisterServer() { return COleObjectFactory::UpdateRegistryAll(FALSE) ? S_OK : SELFREG_E_CLASS; }
+QV_STANDIN_SERVER_EXPORTS(CLSID_QvWebServer, CQvWebServer, QV_WEBSERVER_PROGID, AfxDllCanUnloadNow())
