@@ -2428,6 +2428,8 @@ HCURSOR SetCursor(HCURSOR cursor) {
     return old;
 }
 
+void qv::ui::RegisterPlainWindowClass(const std::wstring& name) { qv::ui::detail::RegisterGenericClass(name); }
+
 LPCWSTR AfxRegisterWndClass(UINT, HCURSOR, HBRUSH, HICON) {
     static const wchar_t name[] = L"QvWnd";
     static std::once_flag once;

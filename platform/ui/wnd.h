@@ -12,6 +12,7 @@
 #include "thread.h"
 #include "winmsg.h"
 #include <functional>
+#include <string>
 
 #define afx_msg
 
@@ -385,5 +386,10 @@ int ThreadMessageLoop(const std::function<BOOL(LONG)>& onIdle, const std::functi
 
 // Is the wait cursor shown (depth of nested wait cursors)?
 int WaitCursorDepth();
+
+// A window class of a control of one's own (the suite's controls): its windows behave like those
+// of AfxRegisterWndClass, so that dialog templates can name the class and the control's object
+// takes the window over with DDX_Control or SubclassDlgItem.
+void RegisterPlainWindowClass(const std::wstring& name);
 
 }  // namespace qv::ui

@@ -1,14 +1,12 @@
 // The result list as the forms use it day to day: rows removed with their items, tool tips per
 // column, a selection kept when the user clicks beside the rows, parameters of any kind, and the
 // remembered sort applied to rows that a worker delivers.
-#include "qvimagelist.h"
 #include "qvlistctrl.h"
 #include "scripted.h"
 #include "strtable.h"
 #include "tempdir.h"
 #include "uidriver.h"
 #include <gtest/gtest.h>
-#include <QImage>
 #include <atomic>
 #include <thread>
 
@@ -189,40 +187,6 @@ TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
     EXPECT_EQ(Cell(again.m_hWnd, 0, 1), L"40");
     EXPECT_EQ(Cell(again.m_hWnd, 3, 1), L"5");
     EXPECT_EQ(again.QvGetInsertedListItem(0)->GetIndex(), 3) << "the first added, with the fewest points, is last";
-}
-
-TEST(ImageLists, AStripBitmapBecomesSquareImagesWithTheMaskColourTransparent) {
-    qv::ui::EnsureApplication();
-    const COLORREF mask = RGB(0x7B, 0x7C, 0x7D);  // 0x7D7C7B
-    QImage strip(48, 16, QImage::Format_RGB32);
-    strip.fill(QColor(0x7B, 0x7C, 0x7D));
-    for (int i = 0; i < 3; ++i)
-        for (int y = 4; y < 12; ++y)
-            for (int x = 4; x < 12; ++x) strip.setPixelColor(16 * i + x, y, QColor(i == 1 ? 200 : 0, 0, i == 2 ? 200 : 0));
-    qv::ui::RegisterBitmap(Module(), 11476, strip);
-
-    long size = -1, count = -1;
-    HIMAGELIST list = CreateImageList(Module(), 11476, mask, &size, &count);
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(size, 16);
-    EXPECT_EQ(count, 3);
-    CDC dc;
-    dc.CreateCompatibleDC(nullptr);
-    CBitmap target;
-    target.CreateBitmap(16, 16, 1, 32, nullptr);
-    CBitmap* old = dc.SelectObject(&target);
-    dc.FillSolidRect(0, 0, 16, 16, RGB(255, 255, 255));
-    ASSERT_TRUE(ImageList_Draw(list, 1, dc.GetSafeHdc(), 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(dc.GetPixel(8, 8), RGB(200, 0, 0)) << "the second image";
-    EXPECT_EQ(dc.GetPixel(1, 1), RGB(255, 255, 255)) << "the mask colour lets the ground through";
-    dc.SelectObject(old);
-    ImageList_Destroy(list);
-
-    size = count = -1;
-    EXPECT_EQ(CreateImageList(Module(), 4711, mask, &size, &count), nullptr);
-    EXPECT_EQ(size, 0) << "no bitmap, no list, and the sizes say so";
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(CreateImageList(Module(), 4711, mask, nullptr, nullptr), nullptr);
 }
 
 }  // namespace
