@@ -275,8 +275,8 @@ HPEN CreatePen(int style, int width, COLORREF color) {
     pen.setWidth(std::max(0, width));
     switch (style & PS_STYLE_MASK) {
     case PS_DASH: pen.setStyle(Qt::DashLine); break;
-    case PS_DOT:
-    case PS_ALTERNATE: pen.setStyle(Qt::DotLine); break;
+    case PS_DOT: pen.setStyle(Qt::DotLine); break;
+    case PS_ALTERNATE: pen.setDashPattern({1.0, 1.0}); break;  // every other pixel
     case PS_DASHDOT: pen.setStyle(Qt::DashDotLine); break;
     case PS_DASHDOTDOT: pen.setStyle(Qt::DashDotDotLine); break;
     case PS_NULL: pen.setStyle(Qt::NoPen); break;
@@ -964,11 +964,27 @@ BOOL CDC::DrawEdge(LPRECT rect, UINT edge, UINT) {
 void CDC::DrawFocusRect(LPCRECT rect) {
     DcState* s = State(m_hDC);
     if (!s || !s->painter || !rect) return;
-    s->painter->save();
-    s->painter->setPen(QPen(Qt::black, 1, Qt::DotLine));
-    s->painter->setBrush(Qt::NoBrush);
-    s->painter->drawRect(ToQRect(*rect).adjusted(0, 0, -1, -1));
-    s->painter->restore();
+    // Every other pixel of the frame inverted: drawn a second time, the rectangle is gone.
+    QPainter* p = s->painter;
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing, false);
+    p->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    const QRect r = ToQRect(*rect);
+    if (r.isEmpty()) {
+        p->restore();
+        return;
+    }
+    std::vector<QPoint> frame;  // the frame's pixels, clockwise from the top left
+    for (int x = r.left(); x <= r.right(); ++x) frame.emplace_back(x, r.top());
+    if (r.height() > 1) {
+        for (int y = r.top() + 1; y <= r.bottom(); ++y) frame.emplace_back(r.right(), y);
+        if (r.width() > 1) {
+            for (int x = r.right() - 1; x >= r.left(); --x) frame.emplace_back(x, r.bottom());
+            for (int y = r.bottom() - 1; y > r.top(); --y) frame.emplace_back(r.left(), y);
+        }
+    }
+    for (std::size_t i = 0; i < frame.size(); i += 2) p->fillRect(QRect(frame[i], QSize(1, 1)), QColor(Qt::white));
+    p->restore();
 }
 
 CPoint CDC::MoveTo(int x, int y) {

@@ -205,6 +205,79 @@ TEST_F(Gdi, AWindowPaintsInWmPaintThroughItsPaintContext) {
     EXPECT_EQ(deny.GetDlgCtrlID(), 100);
 }
 
+TEST_F(Gdi, DottedPensAndFocusFramesMarkEveryOtherPixelAndAFrameDrawnTwiceIsGone) {
+    Canvas c(40, 30, RGB(255, 255, 255));
+    LOGBRUSH lb;
+    lb.lbStyle = BS_SOLID;
+    lb.lbColor = RGB(0, 0, 0);
+    CPen dots;
+    dots.Attach(ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 5, &lb, 0, nullptr));
+    CPen* old = c.dc.SelectObject(&dots);
+    c.dc.MoveTo(0, 2);
+    c.dc.LineTo(20, 2);
+    c.dc.SelectObject(old);
+    for (int x = 0; x < 20; ++x)
+        EXPECT_EQ(c.dc.GetPixel(x, 2), x % 2 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << "pixel " << x;
+    EXPECT_EQ(c.dc.GetPixel(4, 3), RGB(255, 255, 255)) << "a cosmetic pen is one pixel wide";
+
+    // The focus frame inverts what is under it, on a coloured ground too.
+    c.dc.FillSolidRect(0, 10, 40, 20, RGB(0, 0, 128));
+    const CRect focus(2, 12, 30, 26);
+    c.dc.DrawFocusRect(&focus);
+    EXPECT_EQ(c.dc.GetPixel(2, 12), RGB(255, 255, 127)) << "the corner is inverted";
+    EXPECT_EQ(c.dc.GetPixel(3, 12), RGB(0, 0, 128)) << "the next one is not";
+    EXPECT_EQ(c.dc.GetPixel(4, 12), RGB(255, 255, 127));
+    EXPECT_EQ(c.dc.GetPixel(10, 18), RGB(0, 0, 128)) << "the inside stays";
+    EXPECT_EQ(c.dc.GetPixel(30, 12), RGB(0, 0, 128)) << "the right edge is outside, as for all rectangles";
+    int inverted = 0;
+    for (int y = 12; y < 26; ++y) inverted += c.dc.GetPixel(29, y) == RGB(255, 255, 127);
+    EXPECT_GE(inverted, 6) << "the right side is dotted too";
+    c.dc.DrawFocusRect(&focus);
+    for (int x = 2; x < 30; ++x) {
+        EXPECT_EQ(c.dc.GetPixel(x, 12), RGB(0, 0, 128)) << "gone again at " << x;
+        EXPECT_EQ(c.dc.GetPixel(x, 25), RGB(0, 0, 128));
+    }
+}
+
+TEST_F(Gdi, SingleLinesAreCentredCutWithAnEllipsisAndShowAmpersandsWhenAsked) {
+    Canvas c(200, 40, RGB(255, 255, 255));
+    c.dc.SetBkMode(TRANSPARENT);
+    c.dc.SetTextColor(RGB(0, 0, 0));
+    const auto inked = [&](int x0, int x1, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) n += c.dc.GetPixel(x, y) != RGB(255, 255, 255);
+        return n;
+    };
+    // Centred vertically in a tall rectangle: nothing at its top or bottom.
+    CRect box(0, 0, 200, 40);
+    c.dc.DrawText(L"Mitte", -1, &box, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    EXPECT_EQ(inked(0, 200, 0, 8), 0);
+    EXPECT_EQ(inked(0, 200, 32, 40), 0);
+    EXPECT_GT(inked(80, 120, 8, 32), 0);
+    EXPECT_EQ(inked(0, 60, 0, 40), 0) << "centred across too";
+
+    // Cut at the end: the drawn text keeps within the rectangle.
+    c.dc.FillSolidRect(0, 0, 200, 40, RGB(255, 255, 255));
+    const wchar_t* longText = L"Grundausbildung Atemschutz Geräteträger Stufe 2";
+    CRect narrow(0, 0, 80, 20);
+    CRect measured = narrow;
+    c.dc.DrawText(longText, -1, &measured, DT_SINGLELINE | DT_CALCRECT);
+    EXPECT_GT(measured.Width(), 80) << "the whole text would not fit";
+    c.dc.DrawText(longText, -1, &narrow, DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOCLIP);
+    EXPECT_GT(inked(0, 80, 0, 20), 0);
+    EXPECT_EQ(inked(81, 200, 0, 20), 0) << "cut with an ellipsis, not spilling over";
+
+    // An ampersand underlines the next letter, or shows itself with DT_NOPREFIX.
+    const CRect a(0, 0, 200, 20);
+    const int plain = c.dc.GetTextExtent(L"K&F", 3).cx;
+    CRect calcPrefix = a, calcNoPrefix = a;
+    c.dc.DrawText(L"K&F", -1, &calcPrefix, DT_SINGLELINE | DT_CALCRECT);
+    c.dc.DrawText(L"K&F", -1, &calcNoPrefix, DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
+    EXPECT_LT(calcPrefix.Width(), calcNoPrefix.Width()) << "the ampersand takes no room as a prefix";
+    EXPECT_NEAR(calcNoPrefix.Width(), plain, 1) << "measured like the plain text";
+}
+
 TEST(Metrics, DialogUnitsAndSystemMeasuresAreThoseOfARealDesktop) {
     qv::ui::EnsureApplication();
     EXPECT_EQ(MulDiv(7, 3, 2), 11) << "halves round away from zero";
