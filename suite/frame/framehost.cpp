@@ -1,4 +1,5 @@
 #include "framehost.h"
+#include "framecom.h"
 #include "qvcomserver.h"
 #include "qvhrtrace.h"
 #include "qvrunning.h"
@@ -7,46 +8,20 @@
 
 #include <algorithm>
 
-namespace {
-
-CString Text(BSTR bstr) { return bstr ? CString(bstr, int(SysStringLen(bstr))) : CString(); }
-
-HRESULT Out(BSTR* pbstr, const CString& strText) {
-    if (!pbstr) return E_POINTER;
-    *pbstr = strText.AllocSysString();
-    return S_OK;
-}
-
-CString Fetch(IQvFViewControl* pControl, HRESULT (IQvFViewControl::*fn)(BSTR*)) {
-    BSTR bstr = nullptr;
-    CString text;
-    if (SUCCEEDED((pControl->*fn)(&bstr))) text = Text(bstr);
-    SysFreeString(bstr);
-    return text;
-}
+using qvframe::FetchText;
+using qvframe::Out;
+using qvframe::OutValue;
+using qvframe::Text;
 
 #define FRAME_TRACEHR(hr) QvAddHRErrorFile(L"qvframe", __LINE__, (hr))
-
-}  // namespace
 
 // ---- view-bar entries
 
 HRESULT CQvFrameViewbarItem::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IQvFViewbarItem) {
-        *ppv = static_cast<IQvFViewbarItem*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return qvframe::QueryOwn(static_cast<IQvFViewbarItem*>(this), IID_IQvFViewbarItem, iid, ppv);
 }
 
-ULONG CQvFrameViewbarItem::Release() {
-    const long r = --m_lRefs;
-    if (r == 0) delete this;
-    return ULONG(r);
-}
+ULONG CQvFrameViewbarItem::Release() { return qvframe::ReleaseOwn(this, m_lRefs); }
 
 HRESULT CQvFrameViewbarItem::get_Caption(BSTR* pbstrCaption) { return Out(pbstrCaption, m_strCaption); }
 HRESULT CQvFrameViewbarItem::get_Group(BSTR* pbstrGroup) { return Out(pbstrGroup, m_strGroup); }
@@ -57,11 +32,7 @@ HRESULT CQvFrameViewbarItem::put_Enabled(BOOL bEnabled) {
     return S_OK;
 }
 
-HRESULT CQvFrameViewbarItem::get_Enabled(BOOL* pbEnabled) {
-    if (!pbEnabled) return E_POINTER;
-    *pbEnabled = m_bEnabled;
-    return S_OK;
-}
+HRESULT CQvFrameViewbarItem::get_Enabled(BOOL* pbEnabled) { return OutValue(pbEnabled, m_bEnabled); }
 
 HRESULT CQvFrameViewbarItem::put_Access(BOOL bAccess) {
     m_bAccess = bAccess ? TRUE : FALSE;
@@ -69,11 +40,7 @@ HRESULT CQvFrameViewbarItem::put_Access(BOOL bAccess) {
     return S_OK;
 }
 
-HRESULT CQvFrameViewbarItem::get_Access(BOOL* pbAccess) {
-    if (!pbAccess) return E_POINTER;
-    *pbAccess = m_bAccess;
-    return S_OK;
-}
+HRESULT CQvFrameViewbarItem::get_Access(BOOL* pbAccess) { return OutValue(pbAccess, m_bAccess); }
 
 // ---- the frame
 
@@ -220,9 +187,9 @@ HRESULT CQvFrameHost::StartView(QvFrameView& view) {
     hr = view.pInit->QueryInterface(IID_IQvFViewControl, reinterpret_cast<void**>(&view.pControl));
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
     // The view-bar entry exists before Init, so that the view can find it when it checks rights.
-    view.strCaption = Fetch(view.pControl, &IQvFViewControl::GetCaption);
-    view.strGroup = Fetch(view.pControl, &IQvFViewControl::GetGroupName);
-    view.strPane = Fetch(view.pControl, &IQvFViewControl::GetPaneName);
+    view.strCaption = FetchText(view.pControl, &IQvFViewControl::GetCaption);
+    view.strGroup = FetchText(view.pControl, &IQvFViewControl::GetGroupName);
+    view.strPane = FetchText(view.pControl, &IQvFViewControl::GetPaneName);
     view.pControl->GetViewValue(&view.lValue);
     long lSize = 0, lCount = 0;
     if (FAILED(view.pControl->GetImageList(&view.hImageList, &lSize, &lCount))) view.hImageList = nullptr;
@@ -234,7 +201,7 @@ HRESULT CQvFrameHost::StartView(QvFrameView& view) {
     hr = view.pInit->Init(TRUE);
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
     // The caption may come from the module's texts, available from Init on.
-    const CString strCaption = Fetch(view.pControl, &IQvFViewControl::GetCaption);
+    const CString strCaption = FetchText(view.pControl, &IQvFViewControl::GetCaption);
     if (!strCaption.IsEmpty()) view.strCaption = view.pItem->m_strCaption = strCaption;
     hr = view.pInit->UpAndRunning();
     if (FAILED(hr)) return FRAME_TRACEHR(hr);

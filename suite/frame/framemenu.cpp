@@ -1,51 +1,80 @@
 #include "framemenu.h"
+#include "framecom.h"
 
 #include <algorithm>
+#include <type_traits>
+
+using qvframe::Out;
+using qvframe::OutValue;
+using qvframe::Text;
 
 namespace {
 
-HRESULT Out(BSTR* pbstr, const CString& strText) {
-    if (!pbstr) return E_POINTER;
-    *pbstr = strText.AllocSysString();
-    return S_OK;
-}
-
-CString Text(BSTR bstr) { return bstr ? CString(bstr, int(SysStringLen(bstr))) : CString(); }
-
-template <class T>
-HRESULT OutValue(T* p, T value) {
-    if (!p) return E_POINTER;
-    *p = value;
+// Hands the entry out with a reference.
+template <class TEntry, class TOut>
+HRESULT HandOut(CQvFrameMenuNode* pNode, TOut** ppEntry) {
+    auto* pEntry = static_cast<TEntry*>(pNode);
+    pEntry->AddRef();
+    *ppEntry = pEntry;
     return S_OK;
 }
 
 }  // namespace
 
-// ---- commands
+// ---- what both kinds answer
 
-HRESULT CQvFrameMenuItem::QueryInterface(REFIID iid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IQvFMenuItem) {
-        *ppv = static_cast<IQvFMenuItem*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::get_Name(BSTR* pbstrName) {
+    return Out(pbstrName, m_strName);
 }
-
-ULONG CQvFrameMenuItem::Release() {
-    const long r = --m_lRefs;
-    if (r == 0) delete this;
-    return ULONG(r);
-}
-
-HRESULT CQvFrameMenuItem::get_Name(BSTR* pbstrName) { return Out(pbstrName, m_strName); }
-HRESULT CQvFrameMenuItem::put_Caption(BSTR bstrCaption) {
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::put_Caption(BSTR bstrCaption) {
     m_strCaption = Text(bstrCaption);
     return S_OK;
 }
-HRESULT CQvFrameMenuItem::get_Caption(BSTR* pbstrCaption) { return Out(pbstrCaption, m_strCaption); }
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::get_Caption(BSTR* pbstrCaption) {
+    return Out(pbstrCaption, m_strCaption);
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::put_Enabled(BOOL bEnabled) {
+    m_bEnabled = bEnabled ? TRUE : FALSE;
+    return S_OK;
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::get_Enabled(BOOL* pbEnabled) {
+    return OutValue(pbEnabled, m_bEnabled);
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::put_GroupStart(BOOL bGroupStart) {
+    m_bGroupStart = bGroupStart ? TRUE : FALSE;
+    return S_OK;
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::get_GroupStart(BOOL* pbGroupStart) {
+    return OutValue(pbGroupStart, m_bGroupStart);
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::PutOrder(long lOrder) {
+    m_lOrder = lOrder;
+    return S_OK;
+}
+template <class TInterface>
+HRESULT CQvFrameMenuEntry<TInterface>::GetOrder(long* plOrder) const {
+    return OutValue(plOrder, m_lOrder);
+}
+
+template class CQvFrameMenuEntry<IQvFMenuItem>;
+template class CQvFrameMenuEntry<IQvFMenu>;
+
+// ---- commands
+
+HRESULT CQvFrameMenuItem::QueryInterface(REFIID iid, void** ppv) {
+    return qvframe::QueryOwn(static_cast<IQvFMenuItem*>(this), IID_IQvFMenuItem, iid, ppv);
+}
+
+ULONG CQvFrameMenuItem::Release() { return qvframe::ReleaseOwn(this, m_lRefs); }
+
 HRESULT CQvFrameMenuItem::put_Prompt(BSTR bstrPrompt) {
     m_strPrompt = Text(bstrPrompt);
     return S_OK;
@@ -56,21 +85,6 @@ HRESULT CQvFrameMenuItem::put_Checked(BOOL bChecked) {
     return S_OK;
 }
 HRESULT CQvFrameMenuItem::get_Checked(BOOL* pbChecked) { return OutValue(pbChecked, m_bChecked); }
-HRESULT CQvFrameMenuItem::put_Enabled(BOOL bEnabled) {
-    m_bEnabled = bEnabled ? TRUE : FALSE;
-    return S_OK;
-}
-HRESULT CQvFrameMenuItem::get_Enabled(BOOL* pbEnabled) { return OutValue(pbEnabled, m_bEnabled); }
-HRESULT CQvFrameMenuItem::put_GroupStart(BOOL bGroupStart) {
-    m_bGroupStart = bGroupStart ? TRUE : FALSE;
-    return S_OK;
-}
-HRESULT CQvFrameMenuItem::get_GroupStart(BOOL* pbGroupStart) { return OutValue(pbGroupStart, m_bGroupStart); }
-HRESULT CQvFrameMenuItem::put_Number(long lNumber) {
-    m_lOrder = lNumber;
-    return S_OK;
-}
-HRESULT CQvFrameMenuItem::get_Number(long* plNumber) { return OutValue(plNumber, m_lOrder); }
 
 // ---- popups
 
@@ -94,81 +108,45 @@ ULONG CQvFrameMenuPopup::AddRef() {
 
 ULONG CQvFrameMenuPopup::Release() {
     if (m_pOuter) return m_pOuter->Release();
-    const long r = --m_lRefs;
-    if (r == 0) delete this;
-    return ULONG(r);
+    return qvframe::ReleaseOwn(this, m_lRefs);
+}
+
+template <class TEntry, class TOut>
+HRESULT CQvFrameMenuPopup::CreateEntry(BSTR bstrName, TOut** ppEntry) {
+    if (!ppEntry) return E_POINTER;
+    *ppEntry = nullptr;
+    CQvFrameMenuNode* pNode = nullptr;
+    const HRESULT hr = m_pModel->Create(this, Text(bstrName), std::is_same_v<TEntry, CQvFrameMenuPopup>, &pNode);
+    if (FAILED(hr)) return hr;
+    return HandOut<TEntry>(pNode, ppEntry);
+}
+
+template <class TEntry, class TOut>
+HRESULT CQvFrameMenuPopup::GetEntry(BSTR bstrName, TOut** ppEntry) {
+    if (!ppEntry) return E_POINTER;
+    *ppEntry = nullptr;
+    CQvFrameMenuNode* pNode = m_pModel->Find(Text(bstrName));
+    if (!pNode || pNode->IsPopup() != std::is_same_v<TEntry, CQvFrameMenuPopup>) return E_INVALIDARG;
+    return HandOut<TEntry>(pNode, ppEntry);
 }
 
 HRESULT CQvFrameMenuPopup::CreatePopup(BSTR bstrName, IQvFMenuPopup** ppPopup) {
-    if (!ppPopup) return E_POINTER;
-    *ppPopup = nullptr;
-    CQvFrameMenuNode* pNode = nullptr;
-    const HRESULT hr = m_pModel->Create(this, Text(bstrName), true, &pNode);
-    if (FAILED(hr)) return hr;
-    auto* pPopup = static_cast<CQvFrameMenuPopup*>(pNode);
-    pPopup->AddRef();
-    *ppPopup = pPopup;
-    return S_OK;
+    return CreateEntry<CQvFrameMenuPopup>(bstrName, ppPopup);
 }
-
 HRESULT CQvFrameMenuPopup::CreateItem(BSTR bstrName, IQvFMenuItem** ppItem) {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    CQvFrameMenuNode* pNode = nullptr;
-    const HRESULT hr = m_pModel->Create(this, Text(bstrName), false, &pNode);
-    if (FAILED(hr)) return hr;
-    auto* pItem = static_cast<CQvFrameMenuItem*>(pNode);
-    pItem->AddRef();
-    *ppItem = pItem;
-    return S_OK;
+    return CreateEntry<CQvFrameMenuItem>(bstrName, ppItem);
 }
 
 HRESULT CQvFrameMenuPopup::RemovePopup(BSTR bstrName) { return m_pModel->Remove(Text(bstrName), true); }
 HRESULT CQvFrameMenuPopup::RemoveItem(BSTR bstrName) { return m_pModel->Remove(Text(bstrName), false); }
 
 HRESULT CQvFrameMenuPopup::GetPopup(BSTR bstrName, IQvFMenuPopup** ppPopup) {
-    if (!ppPopup) return E_POINTER;
-    *ppPopup = nullptr;
-    CQvFrameMenuNode* pNode = m_pModel->Find(Text(bstrName));
-    if (!pNode || !pNode->IsPopup()) return E_INVALIDARG;
-    auto* pPopup = static_cast<CQvFrameMenuPopup*>(pNode);
-    pPopup->AddRef();
-    *ppPopup = pPopup;
-    return S_OK;
+    return GetEntry<CQvFrameMenuPopup>(bstrName, ppPopup);
 }
-
 HRESULT CQvFrameMenuPopup::GetItem(BSTR bstrName, IQvFMenuItem** ppItem) {
-    if (!ppItem) return E_POINTER;
-    *ppItem = nullptr;
-    CQvFrameMenuNode* pNode = m_pModel->Find(Text(bstrName));
-    if (!pNode || pNode->IsPopup()) return E_INVALIDARG;
-    auto* pItem = static_cast<CQvFrameMenuItem*>(pNode);
-    pItem->AddRef();
-    *ppItem = pItem;
-    return S_OK;
+    return GetEntry<CQvFrameMenuItem>(bstrName, ppItem);
 }
 
-HRESULT CQvFrameMenuPopup::get_Name(BSTR* pbstrName) { return Out(pbstrName, m_strName); }
-HRESULT CQvFrameMenuPopup::put_Caption(BSTR bstrCaption) {
-    m_strCaption = Text(bstrCaption);
-    return S_OK;
-}
-HRESULT CQvFrameMenuPopup::get_Caption(BSTR* pbstrCaption) { return Out(pbstrCaption, m_strCaption); }
-HRESULT CQvFrameMenuPopup::put_Enabled(BOOL bEnabled) {
-    m_bEnabled = bEnabled ? TRUE : FALSE;
-    return S_OK;
-}
-HRESULT CQvFrameMenuPopup::get_Enabled(BOOL* pbEnabled) { return OutValue(pbEnabled, m_bEnabled); }
-HRESULT CQvFrameMenuPopup::put_GroupStart(BOOL bGroupStart) {
-    m_bGroupStart = bGroupStart ? TRUE : FALSE;
-    return S_OK;
-}
-HRESULT CQvFrameMenuPopup::get_GroupStart(BOOL* pbGroupStart) { return OutValue(pbGroupStart, m_bGroupStart); }
-HRESULT CQvFrameMenuPopup::put_Position(long lPosition) {
-    m_lOrder = lPosition;
-    return S_OK;
-}
-HRESULT CQvFrameMenuPopup::get_Position(long* plPosition) { return OutValue(plPosition, m_lOrder); }
 HRESULT CQvFrameMenuPopup::Apply() { return m_pModel->Apply(); }
 
 std::vector<CQvFrameMenuNode*> CQvFrameMenuPopup::Children() const {

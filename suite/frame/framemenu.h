@@ -31,32 +31,45 @@ public:
     CQvFrameMenuPopup* m_pParent = nullptr;
 };
 
-class CQvFrameMenuItem : public IQvFMenuItem, public CQvFrameMenuNode {
+// The properties popups and commands answer alike, through the interface of their kind
+// (IQvFMenuItem or IQvFMenu).
+template <class TInterface>
+class CQvFrameMenuEntry : public TInterface, public CQvFrameMenuNode {
+public:
+    void AddRefNode() override { this->AddRef(); }
+    void ReleaseNode() override { this->Release(); }
+
+    HRESULT get_Name(BSTR* pbstrName) override;
+    HRESULT put_Caption(BSTR bstrCaption) override;
+    HRESULT get_Caption(BSTR* pbstrCaption) override;
+    HRESULT put_Enabled(BOOL bEnabled) override;
+    HRESULT get_Enabled(BOOL* pbEnabled) override;
+    HRESULT put_GroupStart(BOOL bGroupStart) override;
+    HRESULT get_GroupStart(BOOL* pbGroupStart) override;
+
+protected:
+    // The command number or popup position.
+    HRESULT PutOrder(long lOrder);
+    HRESULT GetOrder(long* plOrder) const;
+};
+
+class CQvFrameMenuItem : public CQvFrameMenuEntry<IQvFMenuItem> {
 public:
     explicit CQvFrameMenuItem(CQvFrameMenu* pModel) : m_pModel(pModel) {}
     bool IsPopup() const override { return false; }
-    void AddRefNode() override { AddRef(); }
-    void ReleaseNode() override { Release(); }
 
     HRESULT QueryInterface(REFIID iid, void** ppv) override;
     ULONG AddRef() override { return ULONG(++m_lRefs); }
     ULONG Release() override;
-    HRESULT get_Name(BSTR* pbstrName) override;
     HRESULT Reserved4() override { return E_NOTIMPL; }
-    HRESULT put_Caption(BSTR bstrCaption) override;
-    HRESULT get_Caption(BSTR* pbstrCaption) override;
     HRESULT put_Prompt(BSTR bstrPrompt) override;
     HRESULT get_Prompt(BSTR* pbstrPrompt) override;
     HRESULT put_Checked(BOOL bChecked) override;
     HRESULT get_Checked(BOOL* pbChecked) override;
-    HRESULT put_Enabled(BOOL bEnabled) override;
-    HRESULT get_Enabled(BOOL* pbEnabled) override;
     HRESULT Reserved13() override { return E_NOTIMPL; }
     HRESULT Reserved14() override { return E_NOTIMPL; }
-    HRESULT put_GroupStart(BOOL bGroupStart) override;
-    HRESULT get_GroupStart(BOOL* pbGroupStart) override;
-    HRESULT put_Number(long lNumber) override;
-    HRESULT get_Number(long* plNumber) override;
+    HRESULT put_Number(long lNumber) override { return PutOrder(lNumber); }
+    HRESULT get_Number(long* plNumber) override { return GetOrder(plNumber); }
 
     CString m_strPrompt;
     BOOL m_bChecked = FALSE;
@@ -67,13 +80,11 @@ private:
 };
 
 // A popup; the top of the tree is one too (with Apply), living inside the frame and counted by it.
-class CQvFrameMenuPopup : public IQvFMenu, public CQvFrameMenuNode {
+class CQvFrameMenuPopup : public CQvFrameMenuEntry<IQvFMenu> {
 public:
     // pOuter: the object whose count and other interfaces the popup uses (the frame for the top).
     CQvFrameMenuPopup(CQvFrameMenu* pModel, IUnknown* pOuter = nullptr) : m_pModel(pModel), m_pOuter(pOuter) {}
     bool IsPopup() const override { return true; }
-    void AddRefNode() override { AddRef(); }
-    void ReleaseNode() override { Release(); }
 
     HRESULT QueryInterface(REFIID iid, void** ppv) override;
     ULONG AddRef() override;
@@ -84,22 +95,15 @@ public:
     HRESULT RemoveItem(BSTR bstrName) override;
     HRESULT GetPopup(BSTR bstrName, IQvFMenuPopup** ppPopup) override;
     HRESULT GetItem(BSTR bstrName, IQvFMenuItem** ppItem) override;
-    HRESULT get_Name(BSTR* pbstrName) override;
     HRESULT Reserved10() override { return E_NOTIMPL; }
     HRESULT Reserved11() override { return E_NOTIMPL; }
     HRESULT Reserved12() override { return E_NOTIMPL; }
-    HRESULT put_Caption(BSTR bstrCaption) override;
-    HRESULT get_Caption(BSTR* pbstrCaption) override;
     HRESULT Reserved15() override { return E_NOTIMPL; }
     HRESULT Reserved16() override { return E_NOTIMPL; }
     HRESULT Reserved17() override { return E_NOTIMPL; }
     HRESULT Reserved18() override { return E_NOTIMPL; }
-    HRESULT put_Enabled(BOOL bEnabled) override;
-    HRESULT get_Enabled(BOOL* pbEnabled) override;
-    HRESULT put_GroupStart(BOOL bGroupStart) override;
-    HRESULT get_GroupStart(BOOL* pbGroupStart) override;
-    HRESULT put_Position(long lPosition) override;
-    HRESULT get_Position(long* plPosition) override;
+    HRESULT put_Position(long lPosition) override { return PutOrder(lPosition); }
+    HRESULT get_Position(long* plPosition) override { return GetOrder(plPosition); }
     HRESULT Apply() override;
 
     // The children in the order they are shown: by position or number, then as created.
@@ -107,6 +111,12 @@ public:
 
 private:
     friend class CQvFrameMenu;
+    // Creates (or finds) the entry of that name and kind and hands it out with a reference.
+    template <class TEntry, class TOut>
+    HRESULT CreateEntry(BSTR bstrName, TOut** ppEntry);
+    template <class TEntry, class TOut>
+    HRESULT GetEntry(BSTR bstrName, TOut** ppEntry);
+
     CQvFrameMenu* m_pModel;
     IUnknown* m_pOuter;
     std::atomic<long> m_lRefs{1};

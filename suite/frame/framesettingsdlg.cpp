@@ -1,4 +1,5 @@
 #include "framesettingsdlg.h"
+#include "framecom.h"
 #include "qtwidget.h"
 
 #include <QDialogButtonBox>
@@ -11,17 +12,11 @@
 
 #include <algorithm>
 
+using qvframe::FetchText;
+
 namespace {
 
 QString Q(const CString& s) { return QString::fromStdWString(s.wstr()); }
-
-CString Text(IQvFSetupViewControl* pControl, HRESULT (IQvFSetupViewControl::*fn)(BSTR*)) {
-    BSTR bstr = nullptr;
-    CString text;
-    if (SUCCEEDED((pControl->*fn)(&bstr)) && bstr) text = CString(bstr, int(SysStringLen(bstr)));
-    SysFreeString(bstr);
-    return text;
-}
 
 }  // namespace
 
@@ -44,8 +39,8 @@ CQvFrameSettingsDlg::CQvFrameSettingsDlg(CQvFrameHost* pHost, QWidget* parent) :
                 page.pControl->Release();
                 continue;
             }
-            page.strCaption = Text(page.pControl, &IQvFSetupViewControl::GetCaption);
-            page.strGroup = Text(page.pControl, &IQvFSetupViewControl::GetGroupName);
+            page.strCaption = FetchText(page.pControl, &IQvFSetupViewControl::GetCaption);
+            page.strGroup = FetchText(page.pControl, &IQvFSetupViewControl::GetGroupName);
             page.pControl->GetViewValue(&page.lOrder);
             m_pages.push_back(page);
         }
