@@ -6,6 +6,7 @@
 #include "oleauto.h"
 
 #include <atomic>
+#include <utility>
 
 namespace qvframe {
 
@@ -33,6 +34,13 @@ template <class T>
 HRESULT OutValue(T* p, T value) {
     if (!p) return E_POINTER;
     *p = value;
+    return S_OK;
+}
+
+// A value the caller sets.
+template <class T>
+HRESULT PutValue(T& field, T value) {
+    field = std::move(value);
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 
 using qvframe::Out;
 using qvframe::OutValue;
+using qvframe::PutValue;
 using qvframe::Text;
 
 namespace {
@@ -21,52 +22,6 @@ HRESULT HandOut(CQvFrameMenuNode* pNode, TOut** ppEntry) {
 
 }  // namespace
 
-// ---- what both kinds answer
-
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::get_Name(BSTR* pbstrName) {
-    return Out(pbstrName, m_strName);
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::put_Caption(BSTR bstrCaption) {
-    m_strCaption = Text(bstrCaption);
-    return S_OK;
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::get_Caption(BSTR* pbstrCaption) {
-    return Out(pbstrCaption, m_strCaption);
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::put_Enabled(BOOL bEnabled) {
-    m_bEnabled = bEnabled ? TRUE : FALSE;
-    return S_OK;
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::get_Enabled(BOOL* pbEnabled) {
-    return OutValue(pbEnabled, m_bEnabled);
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::put_GroupStart(BOOL bGroupStart) {
-    m_bGroupStart = bGroupStart ? TRUE : FALSE;
-    return S_OK;
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::get_GroupStart(BOOL* pbGroupStart) {
-    return OutValue(pbGroupStart, m_bGroupStart);
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::PutOrder(long lOrder) {
-    m_lOrder = lOrder;
-    return S_OK;
-}
-template <class TInterface>
-HRESULT CQvFrameMenuEntry<TInterface>::GetOrder(long* plOrder) const {
-    return OutValue(plOrder, m_lOrder);
-}
-
-template class CQvFrameMenuEntry<IQvFMenuItem>;
-template class CQvFrameMenuEntry<IQvFMenu>;
-
 // ---- commands
 
 HRESULT CQvFrameMenuItem::QueryInterface(REFIID iid, void** ppv) {
@@ -75,15 +30,9 @@ HRESULT CQvFrameMenuItem::QueryInterface(REFIID iid, void** ppv) {
 
 ULONG CQvFrameMenuItem::Release() { return qvframe::ReleaseOwn(this, m_lRefs); }
 
-HRESULT CQvFrameMenuItem::put_Prompt(BSTR bstrPrompt) {
-    m_strPrompt = Text(bstrPrompt);
-    return S_OK;
-}
+HRESULT CQvFrameMenuItem::put_Prompt(BSTR bstrPrompt) { return PutValue(m_strPrompt, Text(bstrPrompt)); }
 HRESULT CQvFrameMenuItem::get_Prompt(BSTR* pbstrPrompt) { return Out(pbstrPrompt, m_strPrompt); }
-HRESULT CQvFrameMenuItem::put_Checked(BOOL bChecked) {
-    m_bChecked = bChecked ? TRUE : FALSE;
-    return S_OK;
-}
+HRESULT CQvFrameMenuItem::put_Checked(BOOL bChecked) { return PutValue(m_bChecked, bChecked ? TRUE : FALSE); }
 HRESULT CQvFrameMenuItem::get_Checked(BOOL* pbChecked) { return OutValue(pbChecked, m_bChecked); }
 
 // ---- popups

@@ -4,6 +4,7 @@
 // name that is already there gets the entry that is there, and the entry goes when the last one
 // that created it removes it. The window shows the tree when a server applies its changes.
 #include "cstring.h"
+#include "framecom.h"
 #include "qvfint.h"
 
 #include <atomic>
@@ -39,18 +40,22 @@ public:
     void AddRefNode() override { this->AddRef(); }
     void ReleaseNode() override { this->Release(); }
 
-    HRESULT get_Name(BSTR* pbstrName) override;
-    HRESULT put_Caption(BSTR bstrCaption) override;
-    HRESULT get_Caption(BSTR* pbstrCaption) override;
-    HRESULT put_Enabled(BOOL bEnabled) override;
-    HRESULT get_Enabled(BOOL* pbEnabled) override;
-    HRESULT put_GroupStart(BOOL bGroupStart) override;
-    HRESULT get_GroupStart(BOOL* pbGroupStart) override;
+    HRESULT get_Name(BSTR* pbstrName) override { return qvframe::Out(pbstrName, m_strName); }
+    HRESULT put_Caption(BSTR bstrCaption) override {
+        return qvframe::PutValue(m_strCaption, qvframe::Text(bstrCaption));
+    }
+    HRESULT get_Caption(BSTR* pbstrCaption) override { return qvframe::Out(pbstrCaption, m_strCaption); }
+    HRESULT put_Enabled(BOOL bEnabled) override { return qvframe::PutValue(m_bEnabled, bEnabled ? TRUE : FALSE); }
+    HRESULT get_Enabled(BOOL* pbEnabled) override { return qvframe::OutValue(pbEnabled, m_bEnabled); }
+    HRESULT put_GroupStart(BOOL bGroupStart) override {
+        return qvframe::PutValue(m_bGroupStart, bGroupStart ? TRUE : FALSE);
+    }
+    HRESULT get_GroupStart(BOOL* pbGroupStart) override { return qvframe::OutValue(pbGroupStart, m_bGroupStart); }
 
 protected:
     // The command number or popup position.
-    HRESULT PutOrder(long lOrder);
-    HRESULT GetOrder(long* plOrder) const;
+    HRESULT PutOrder(long lOrder) { return qvframe::PutValue(m_lOrder, lOrder); }
+    HRESULT GetOrder(long* plOrder) const { return qvframe::OutValue(plOrder, m_lOrder); }
 };
 
 class CQvFrameMenuItem : public CQvFrameMenuEntry<IQvFMenuItem> {
