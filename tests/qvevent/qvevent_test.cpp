@@ -4,9 +4,7 @@
 #include "qveventsink.h"
 #include "qveventsource.h"
 #include "qvhrtrace.h"
-#include "scripted.h"
 #include "servertest.h"
-#include "tempdir.h"
 #include "wnd.h"
 
 #include <gtest/gtest.h>
@@ -23,13 +21,8 @@ constexpr GUID kEventB = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
 constexpr GUID kEventC = qv::MakeGuid("3E018E57-48D1-479F-8324-A5D4507578C8");
 constexpr GUID kMarker = qv::MakeGuid("0B6A3F8E-5C1D-4E2A-9B7C-1D2E3F405162");
 
-class Events : public ::testing::Test {
+class Events : public qvtest::ClientTest {
 protected:
-    void SetUp() override {
-        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
-    }
-    void TearDown() override { qv::RevokeAllRunningServers(); }
-
     void StartEventServer() { ASSERT_EQ(qvtest::StartServer(QV_EVENT_SERVER, QV_EVENTSERVER_PROGID), S_OK); }
     IQvEventServer* Server() { return qvtest::RunningServer<IQvEventServer>(QV_EVENTSERVER_PROGID, IID_IQvEventServer); }
 
@@ -39,11 +32,6 @@ protected:
         ASSERT_EQ(CQvEventSource().FireEvent(kMarker, 0, FALSE), S_OK);
         ASSERT_TRUE(last.WaitForCount(kMarker, seen + 1));
     }
-
-    qvtest::TempDir dir;
-    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
-    qv::ScriptedInteraction backend;
-    qv::ScopedInteraction interaction{&backend};
 };
 
 // ---- firing and plain sinks

@@ -4,8 +4,10 @@
 #include "olevariant.h"
 #include "qveventserver.h"
 #include "qvrunning.h"
+#include "scripted.h"
 #include "serverhost.h"
 #include "sync.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,21 @@ inline HRESULT StartServer(const char* modulePath, LPCWSTR progId, IUnknown** se
     if (FAILED(hr)) return hr;
     return qv::servers::StartRunningServer(progId, FALSE, server);
 }
+
+// A client test: a temporary registry, scripted message boxes (one not expected fails the test),
+// and no running server left behind.
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
+    }
+    void TearDown() override { qv::RevokeAllRunningServers(); }
+
+    TempDir dir;
+    ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qv::ScriptedInteraction backend;
+    qv::ScopedInteraction interaction{&backend};
+};
 
 template <class I>
 I* RunningServer(LPCWSTR progId, REFIID iid) {

@@ -3,7 +3,6 @@
 #include "qvhelpserver.h"
 #include "qvhrtrace.h"
 #include "qvregistry.h"
-#include "scripted.h"
 #include "servertest.h"
 #include "tempdir.h"
 #include "utf.h"
@@ -15,13 +14,8 @@
 
 namespace {
 
-class Help : public ::testing::Test {
+class Help : public qvtest::ClientTest {
 protected:
-    void SetUp() override {
-        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
-    }
-    void TearDown() override { qv::RevokeAllRunningServers(); }
-
     void StartHelpServer() { ASSERT_EQ(qvtest::StartServer(QV_HELP_SERVER, QV_HELPSERVER_PROGID), S_OK); }
     IQvHelpServer* Server() { return qvtest::RunningServer<IQvHelpServer>(QV_HELPSERVER_PROGID, IID_IQvHelpServer); }
 
@@ -36,12 +30,8 @@ protected:
         return result;
     }
 
-    qvtest::TempDir dir;
-    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
     // Never a browser from a test, whatever display the machine has.
     qvtest::ScopedEnv platform{"QT_QPA_PLATFORM", "offscreen"};
-    qv::ScriptedInteraction backend;
-    qv::ScopedInteraction interaction{&backend};
 };
 
 TEST_F(Help, ShowingATopicWithoutADisplayRecordsItsInstalledFile) {

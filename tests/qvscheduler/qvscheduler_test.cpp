@@ -5,9 +5,7 @@
 #include "qveventsource.h"
 #include "qvscheduler.h"
 #include "qvschedulerserver.h"
-#include "scripted.h"
 #include "servertest.h"
-#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +18,8 @@ constexpr GUID kRightsRefresh = qv::MakeGuid("47DCD639-0AF3-40B1-83D4-A43678E6AD
 constexpr GUID kFillLevel = qv::MakeGuid("C6D6859B-3B17-4051-9E82-47C97B16AA94");
 constexpr GUID kOther = qv::MakeGuid("6D1E5B0A-7C2F-4E3D-8A9B-0C1D2E3F4A5B");
 
-class Scheduler : public ::testing::Test {
+class Scheduler : public qvtest::ClientTest {
 protected:
-    void SetUp() override {
-        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
-    }
-    void TearDown() override { qv::RevokeAllRunningServers(); }
-
     void StartServers() {
         ASSERT_EQ(qvtest::StartServer(QV_EVENT_SERVER, L"Qovaro.QvEventServer"), S_OK);
         ASSERT_EQ(qvtest::StartServer(QV_SCHEDULER_SERVER, QV_SCHEDULER_PROGID), S_OK);
@@ -34,10 +27,6 @@ protected:
     }
     IQvScheduler* Server() { return qvtest::RunningServer<IQvScheduler>(QV_SCHEDULER_PROGID, IID_IQvScheduler); }
 
-    qvtest::TempDir dir;
-    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
-    qv::ScriptedInteraction backend;
-    qv::ScopedInteraction interaction{&backend};
     RecordingSink sink;
     CQvEventSink conn;
 };

@@ -4,9 +4,7 @@
 #include "qvregistry.h"
 #include "qvweb.h"
 #include "qvwebserver.h"
-#include "scripted.h"
 #include "servertest.h"
-#include "tempdir.h"
 #include "utf.h"
 
 #include <gtest/gtest.h>
@@ -62,13 +60,8 @@ private:
     HRESULT m_answer;
 };
 
-class Web : public ::testing::Test {
+class Web : public qvtest::ClientTest {
 protected:
-    void SetUp() override {
-        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
-    }
-    void TearDown() override { qv::RevokeAllRunningServers(); }
-
     void SetPort(DWORD port) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Qovaro\\QvWebServer", &key), ERROR_SUCCESS);
@@ -88,10 +81,6 @@ protected:
         return p;
     }
 
-    qvtest::TempDir dir;
-    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
-    qv::ScriptedInteraction backend;
-    qv::ScopedInteraction interaction{&backend};
 };
 
 TEST_F(Web, ARegisteredExtensionAnswersARequestOnLoopback) {

@@ -112,22 +112,15 @@ HRESULT CTestServer::TDDRun(CString strTest, const std::vector<CString>& values,
     return S_OK;
 }
 
-HRESULT CTestServer::OnMenuNotify(CString strName) {
-    calls.push_back(L"OnMenuNotify:" + strName.wstr());
+HRESULT CTestServer::Record(LPCWSTR lpszCall, const CString& strName) {
+    calls.push_back(lpszCall + strName.wstr());
     return S_OK;
 }
-HRESULT CTestServer::OnMenuCommand(CString strName) {
-    calls.push_back(L"OnMenuCommand:" + strName.wstr());
-    return S_OK;
-}
-HRESULT CTestServer::OnAccelNotify(CString strName) {
-    calls.push_back(L"OnAccelNotify:" + strName.wstr());
-    return S_OK;
-}
-HRESULT CTestServer::OnAccelCommand(CString strName) {
-    calls.push_back(L"OnAccelCommand:" + strName.wstr());
-    return S_OK;
-}
+
+HRESULT CTestServer::OnMenuNotify(CString strName) { return Record(L"OnMenuNotify:", strName); }
+HRESULT CTestServer::OnMenuCommand(CString strName) { return Record(L"OnMenuCommand:", strName); }
+HRESULT CTestServer::OnAccelNotify(CString strName) { return Record(L"OnAccelNotify:", strName); }
+HRESULT CTestServer::OnAccelCommand(CString strName) { return Record(L"OnAccelCommand:", strName); }
 
 // ---- the view
 

@@ -77,6 +77,10 @@ public:
 
     std::vector<std::wstring> calls;
     static int s_nAlive;
+
+private:
+    // Records the call with the name.
+    HRESULT Record(LPCWSTR lpszCall, const CString& strName);
 };
 
 class CTestView;
@@ -175,6 +179,30 @@ protected:
     FakeSecServer security;
     FakeDataLogger logger;
     std::vector<CLSID> releaseRequests;
+};
+
+// A frame test with the test server connected to the frame and up and running (StartServer); it
+// is closed and released at the end.
+class RunningServerTest : public FrameTest {
+protected:
+    void StartServer() {
+        server = new CTestServer;
+        init = server->Init();
+        server->ExternalRelease();
+        ASSERT_EQ(init->Init(TRUE), S_OK);
+        ASSERT_EQ(init->UpAndRunning(), S_OK);
+    }
+    void TearDown() override {
+        if (init) {
+            init->Close();
+            init->ReleaseServers();
+            init->Release();
+        }
+        FrameTest::TearDown();
+    }
+
+    CTestServer* server = nullptr;
+    IQvFInit* init = nullptr;
 };
 
 }  // namespace frametest

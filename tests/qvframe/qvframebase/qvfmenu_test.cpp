@@ -5,23 +5,11 @@
 namespace frametest {
 namespace {
 
-class ServerMenus : public FrameTest {
+class ServerMenus : public RunningServerTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
-        server = new CTestServer;
-        init = server->Init();
-        server->ExternalRelease();
-        ASSERT_EQ(init->Init(TRUE), S_OK);
-        ASSERT_EQ(init->UpAndRunning(), S_OK);
-    }
-    void TearDown() override {
-        if (init) {
-            init->Close();
-            init->ReleaseServers();
-            init->Release();
-        }
-        FrameTest::TearDown();
+        RunningServerTest::SetUp();
+        StartServer();
     }
     CQvFrameMenuNode* Node(LPCWSTR name) { return host->Menu().Find(name); }
     std::vector<std::wstring> Names(CQvFrameMenuPopup& popup) {
@@ -29,9 +17,6 @@ protected:
         for (CQvFrameMenuNode* n : popup.Children()) names.push_back(n->m_strName.wstr());
         return names;
     }
-
-    CTestServer* server = nullptr;
-    IQvFInit* init = nullptr;
 };
 
 TEST_F(ServerMenus, AddMenuBuildsTheFrameMenuFromTheResource) {

@@ -23,10 +23,10 @@ struct LogRow {
     std::string hint;
 };
 
-class SelfTest : public FrameTest {
+class SelfTest : public RunningServerTest {
 protected:
     void SetUp() override {
-        FrameTest::SetUp();
+        RunningServerTest::SetUp();
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvTDD", L"DBConnection",
                               CString((L"sqlite:" + qv::FromUtf8(TddDatabase())).c_str()));
         CString insert;
@@ -41,20 +41,7 @@ protected:
         ASSERT_EQ(QueryCOMServer(QV_WEBSERVER_PROGID, IID_IQvWebServer, reinterpret_cast<void**>(&web)), S_OK);
         ASSERT_EQ(web->GetPort(&port), S_OK);
         web->Release();
-
-        server = new CTestServer;
-        init = server->Init();
-        server->ExternalRelease();
-        ASSERT_EQ(init->Init(TRUE), S_OK);
-        ASSERT_EQ(init->UpAndRunning(), S_OK);
-    }
-    void TearDown() override {
-        if (init) {
-            init->Close();
-            init->ReleaseServers();
-            init->Release();
-        }
-        FrameTest::TearDown();
+        StartServer();
     }
     std::string TddDatabase() const { return env.dir.file("tdd.sqlite"); }
     httplib::Result Get(const std::string& target) {
@@ -82,8 +69,6 @@ protected:
 
     qvtest::ServerEnvironment env;
     long port = 0;
-    CTestServer* server = nullptr;
-    IQvFInit* init = nullptr;
 };
 
 TEST_F(SelfTest, ARequestOverLoopbackRunsTheTestAndWritesItsRow) {
