@@ -38,8 +38,9 @@ protected:
 };
 
 // The IUnknown of a nested interface of the frame base's objects: in the module's state, through
-// the object's external operations; AddRef and Release answer 0, not the count.
-#define QVF_IMPLEMENT_IUNKNOWN(theClass, localClass)                              \
+// the object's external operations; AddRef answers the object's count when bAnswerCount, else 0;
+// Release answers 0.
+#define QVF_IMPLEMENT_IUNKNOWN_PARTS(theClass, localClass, bAnswerCount)          \
     HRESULT theClass::X##localClass::QueryInterface(REFIID iid, LPVOID* ppvObj) { \
         METHOD_PROLOGUE(theClass, localClass)                                     \
         QVF_MANAGE_STATE();                                                       \
@@ -48,8 +49,8 @@ protected:
     ULONG theClass::X##localClass::AddRef() {                                     \
         METHOD_PROLOGUE(theClass, localClass)                                     \
         QVF_MANAGE_STATE();                                                       \
-        pThis->ExternalAddRef();                                                  \
-        return 0;                                                                 \
+        const ULONG count = ULONG(pThis->ExternalAddRef());                       \
+        return (bAnswerCount) ? count : 0;                                        \
     }                                                                             \
     ULONG theClass::X##localClass::Release() {                                    \
         METHOD_PROLOGUE(theClass, localClass)                                     \
@@ -58,21 +59,6 @@ protected:
         return 0;                                                                 \
     }
 
-// The same, but AddRef answers the object's count (Release still answers 0).
-#define QVF_IMPLEMENT_IUNKNOWN_EX(theClass, localClass)                           \
-    HRESULT theClass::X##localClass::QueryInterface(REFIID iid, LPVOID* ppvObj) { \
-        METHOD_PROLOGUE(theClass, localClass)                                     \
-        QVF_MANAGE_STATE();                                                       \
-        return HRESULT(pThis->ExternalQueryInterface(&iid, ppvObj));              \
-    }                                                                             \
-    ULONG theClass::X##localClass::AddRef() {                                     \
-        METHOD_PROLOGUE(theClass, localClass)                                     \
-        QVF_MANAGE_STATE();                                                       \
-        return ULONG(pThis->ExternalAddRef());                                    \
-    }                                                                             \
-    ULONG theClass::X##localClass::Release() {                                    \
-        METHOD_PROLOGUE(theClass, localClass)                                     \
-        QVF_MANAGE_STATE();                                                       \
-        pThis->ExternalRelease();                                                 \
-        return 0;                                                                 \
-    }
+#define QVF_IMPLEMENT_IUNKNOWN(theClass, localClass) QVF_IMPLEMENT_IUNKNOWN_PARTS(theClass, localClass, false)
+// The same, but AddRef answers the object's count.
+#define QVF_IMPLEMENT_IUNKNOWN_EX(theClass, localClass) QVF_IMPLEMENT_IUNKNOWN_PARTS(theClass, localClass, true)

@@ -1,5 +1,8 @@
 #include "qvfmodule.h"
+#include "oledate.h"
 #include "strtable.h"
+#include "sync.h"
+#include "trace.h"
 #include "utf.h"
 
 #include <climits>
@@ -12,6 +15,13 @@ namespace {
 QV_MODULE_LOCAL CQvWinApp* g_pModuleApp = nullptr;
 QV_MODULE_LOCAL HINSTANCE g_hModuleResource = nullptr;
 }  // namespace
+
+void QvFTraceLine(LPCWSTR lpszSource, const CString& strMessage) {
+    CString line;
+    line.Format(L"%s: %s; 0x%X; %s\n", lpszSource, COleDateTime::GetCurrentTime().Format(), GetCurrentThreadId(),
+                strMessage);
+    OutputDebugStringW(line);
+}
 
 CString QvFGetModuleFileName() {
     // Any address inside the module names it.

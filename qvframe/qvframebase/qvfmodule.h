@@ -39,3 +39,12 @@ private:
 };
 
 #define QVF_MANAGE_STATE() CQvFModuleState qvfModuleState_
+
+// Writes "<source>: <local time>; 0x<thread id>; <message>" to the debugger output.
+void QvFTraceLine(LPCWSTR lpszSource, const CString& strMessage);
+template <class... A>
+void QvFTrace(LPCWSTR lpszSource, LPCWSTR lpszFormat, const A&... args) {
+    CString s;
+    s.Format(lpszFormat, args...);
+    QvFTraceLine(lpszSource, s);
+}

@@ -8,9 +8,6 @@
 #include "qvsysinfo.h"
 #include "qvweb.h"
 #include "qvwinapp.h"
-#include "oledate.h"
-#include "thread.h"
-#include "trace.h"
 
 #include <climits>
 #include <cstdlib>
@@ -70,13 +67,6 @@ CQvFServer::~CQvFServer() {
         m_pWebExt->Release();
         m_pWebExt = nullptr;
     }
-}
-
-void CQvFServer::TraceText(const CString& strMessage) {
-    CString line;
-    line.Format(L"QvFServer: %s; 0x%X; %s\n", COleDateTime::GetCurrentTime().Format(), GetCurrentThreadId(),
-                strMessage);
-    OutputDebugStringW(line);
 }
 
 BOOL CQvFServer::EnterStep(LifeStep step) {

@@ -117,11 +117,8 @@ public:
     // Writes "QvFServer: <local time>; 0x<thread id>; <message>" to the debugger output.
     template <class... A>
     void Trace(LPCWSTR lpszFormat, const A&... args) const {
-        CString s;
-        s.Format(lpszFormat, args...);
-        TraceText(s);
+        QvFTrace(L"QvFServer", lpszFormat, args...);
     }
-    static void TraceText(const CString& strMessage);
 
     // Read access for the view and settings-page bases.
     BOOL GetCommandsEnabled() const { return m_bCommandsEnabled; }

@@ -136,26 +136,28 @@ const QV_CONTROLSINK_ENTRY* CQvFView::GetControlSinkMap() {
     return entries;
 }
 
-HRESULT CQvFView::UpAndRunning() {
-    HRESULT hr = S_OK;
-    if (m_pViewDlg) {
-        hr = m_pViewDlg->OnUpAndRunning();
+namespace {
+
+// A life-cycle step: the dialog's part first, whose failure ends the step, then the server's.
+template <class FServer>
+HRESULT DialogThenServer(CQvFViewDlg* pDialog, HRESULT (CQvFViewDlg::*pfnDialog)(), FServer&& serverStep) {
+    if (pDialog) {
+        const HRESULT hr = (pDialog->*pfnDialog)();
         if (FAILED(hr)) return QVF_TRACEHR(hr);
     }
-    hr = CQvFServer::UpAndRunning();
+    const HRESULT hr = serverStep();
     if (FAILED(hr)) QVF_TRACEHR(hr);
     return hr;
 }
 
+}  // namespace
+
+HRESULT CQvFView::UpAndRunning() {
+    return DialogThenServer(m_pViewDlg, &CQvFViewDlg::OnUpAndRunning, [this] { return CQvFServer::UpAndRunning(); });
+}
+
 HRESULT CQvFView::AsyncInit() {
-    HRESULT hr = S_OK;
-    if (m_pViewDlg) {
-        hr = m_pViewDlg->OnAsyncInit();
-        if (FAILED(hr)) return QVF_TRACEHR(hr);
-    }
-    hr = CQvFServer::AsyncInit();
-    if (FAILED(hr)) QVF_TRACEHR(hr);
-    return hr;
+    return DialogThenServer(m_pViewDlg, &CQvFViewDlg::OnAsyncInit, [this] { return CQvFServer::AsyncInit(); });
 }
 
 HRESULT CQvFView::OnHostNotify() {
@@ -168,14 +170,7 @@ HRESULT CQvFView::OnHostNotify() {
 }
 
 HRESULT CQvFView::Close() {
-    HRESULT hr = S_OK;
-    if (m_pViewDlg) {
-        hr = m_pViewDlg->CloseView();
-        if (FAILED(hr)) return QVF_TRACEHR(hr);
-    }
-    hr = CQvFServer::Close();
-    if (FAILED(hr)) QVF_TRACEHR(hr);
-    return hr;
+    return DialogThenServer(m_pViewDlg, &CQvFViewDlg::CloseView, [this] { return CQvFServer::Close(); });
 }
 
 HRESULT CQvFView::OnApplySecurity() {

@@ -1,6 +1,5 @@
 #include "qvfviewdlg.h"
 #include "denywindow.h"
-#include "oledate.h"
 #include "qvcomserver.h"
 #include "qvfserver.h"
 #include "qvfview.h"
@@ -20,13 +19,6 @@ CQvFViewDlg::~CQvFViewDlg() {
     m_pDenyWindow = nullptr;
     if (m_pFrameAccel) m_pFrameAccel->Release();
     m_pFrameAccel = nullptr;
-}
-
-void CQvFViewDlg::TraceText(const CString& strMessage) {
-    CString line;
-    line.Format(L"QvFViewDlg: %s; 0x%X; %s\n", COleDateTime::GetCurrentTime().Format(), GetCurrentThreadId(),
-                strMessage);
-    OutputDebugStringW(line);
 }
 
 const QvStaticMapEntry* CQvFViewDlg::GetStaticMap() const {

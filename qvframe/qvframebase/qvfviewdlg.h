@@ -5,6 +5,7 @@
 // window.
 #include "qvdialog.h"
 #include "qvfint.h"
+#include "qvfmodule.h"
 
 class CQvFView;
 class CDenyWindow;
@@ -51,11 +52,8 @@ public:
     // Writes "QvFViewDlg: <local time>; 0x<thread id>; <message>" to the debugger output.
     template <class... A>
     void Trace(LPCWSTR lpszFormat, const A&... args) const {
-        CString s;
-        s.Format(lpszFormat, args...);
-        TraceText(s);
+        QvFTrace(L"QvFViewDlg", lpszFormat, args...);
     }
-    static void TraceText(const CString& strMessage);
 
     CQvFView* GetServer() const { return m_pServer; }
     CDenyWindow* GetDenyWindow() const { return m_pDenyWindow; }
