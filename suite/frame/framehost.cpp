@@ -369,9 +369,7 @@ void CQvFrameHost::CloseAll() {
 
 HRESULT CQvFrameHost::XFrame::GetMainWindow(HWND* phWnd) {
     METHOD_PROLOGUE(CQvFrameHost, Frame)
-    if (!phWnd) return E_POINTER;
-    *phWnd = pThis->m_hMainWnd;
-    return S_OK;
+    return OutValue(phWnd, pThis->m_hMainWnd);
 }
 
 HRESULT CQvFrameHost::XFrame::ActivateView(BSTR bstrProgID) {
@@ -395,9 +393,7 @@ HRESULT CQvFrameHost::XFrame::Navigate(long lDirection) {
 
 HRESULT CQvFrameHost::XFrame::CanNavigate(long lDirection, BOOL* pbCan) {
     METHOD_PROLOGUE(CQvFrameHost, Frame)
-    if (!pbCan) return E_POINTER;
-    *pbCan = pThis->CanNavigate(lDirection);
-    return S_OK;
+    return OutValue(pbCan, pThis->CanNavigate(lDirection));
 }
 
 HRESULT CQvFrameHost::XFrame::SetStatusText(BSTR bstrText) {
@@ -413,9 +409,7 @@ HRESULT CQvFrameHost::XFrame::GetUserName(BSTR* pbstrUser) {
 
 HRESULT CQvFrameHost::XFrame::GetFrameValue(long* plValue) {
     METHOD_PROLOGUE(CQvFrameHost, Frame)
-    if (!plValue) return E_POINTER;
-    *plValue = pThis->m_lFrameValue;
-    return S_OK;
+    return OutValue(plValue, pThis->m_lFrameValue);
 }
 
 // ---- IQvFServerList
@@ -504,9 +498,7 @@ HRESULT CQvFrameHost::XAccel::TranslateAccel(MSG* pMsg) {
 
 HRESULT CQvFrameHost::XViewbar::get_Count(long* plCount) {
     METHOD_PROLOGUE(CQvFrameHost, Viewbar)
-    if (!plCount) return E_POINTER;
-    *plCount = long(pThis->m_views.size());
-    return S_OK;
+    return OutValue(plCount, long(pThis->m_views.size()));
 }
 
 HRESULT CQvFrameHost::XViewbar::SelectView(IUnknown* pServer) {
