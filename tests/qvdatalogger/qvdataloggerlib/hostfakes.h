@@ -1,63 +1,14 @@
 #pragma once
-// A host frame that offers a list of server classes, and a data logger that records its entries,
-// for tests of the clients that reach the suite's servers through the frame.
-#include "oleauto.h"
-#include "qvcomserver.h"
+// The host frame with a data logger that records its entries, for tests of the clients that log
+// through the frame.
+#include "fakehost.h"
 #include "qvdataloggerint.h"
-#include "qvfinit.h"
-#include "qvregistry.h"
-#include "qvrunning.h"
 
-#include <atomic>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace qvtest {
-
-// IUnknown and one more interface on a stack object; the count is only watched, never deletes.
-template <class Interface, const IID& Iid>
-class StackObject : public Interface {
-public:
-    HRESULT QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (iid == IID_IUnknown || iid == Iid) {
-            *ppv = static_cast<Interface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
-    std::atomic<ULONG> refs{1};
-};
-
-class FakeFrame : public StackObject<IQvFServerList, IID_IQvFServerList> {
-public:
-    HRESULT Reserved() override { return E_NOTIMPL; }
-    HRESULT ReleaseServer(CLSID) override { return S_OK; }
-    HRESULT IsServerAvailable(CLSID clsid) override {
-        std::lock_guard g(lock);
-        ++asked;
-        return offered.count(clsid) ? S_OK : S_FALSE;
-    }
-    void Offer(const CLSID& clsid) {
-        std::lock_guard g(lock);
-        offered.insert(clsid);
-    }
-    int Asked() {
-        std::lock_guard g(lock);
-        return asked;
-    }
-
-private:
-    std::mutex lock;
-    std::set<CLSID> offered;
-    int asked = 0;
-};
 
 struct LogEntry {
     std::wstring source;
@@ -84,18 +35,9 @@ public:
     }
 
 private:
-    static std::wstring Str(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
     std::mutex lock;
     std::vector<LogEntry> entries;
 };
-
-// Writes HKCR\<progId>\CLSID, as a server's registration does, so CLSIDFromProgID finds it.
-inline bool RegisterProgId(const wchar_t* progId, const CLSID& clsid) {
-    const std::wstring key = std::wstring(progId) + L"\\CLSID";
-    const std::wstring text = qv::GuidToString(clsid);
-    return RegSetValueW(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, text.c_str(),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
 
 // A frame that runs the recording data logger, registered for the time of a test.
 class FrameWithLogger {

@@ -1,6 +1,7 @@
 #pragma once
 // A host frame that offers a chosen list of server classes, and servers registered as its running
-// servers for the time of a test, for the tests of the service clients.
+// servers for the time of a test, for the tests of the clients that reach the suite's servers
+// through the frame.
 #include "oleauto.h"
 #include "qvcomserver.h"
 #include "qvfinit.h"
