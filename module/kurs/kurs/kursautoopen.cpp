@@ -17,8 +17,7 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
     const BOOL bCentral = NQ_IsEnterpriseEdition();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     CQvDataLogger logger(L"Qovaro.Ostrel.Kurs");
 
     CString strFilter;
@@ -42,8 +41,7 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
                           L"> getdate() AND Kurs.lTyp = %d %s",
                           strZero, strZero, strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
         }
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
     if (SUCCEEDED(hr)) {
@@ -83,8 +81,7 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
             } else if (SUCCEEDED(hr)) {
                 CString strUpdate;
                 strUpdate.Format(L"UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = %d", lID);
-                hr = conn.Execute(strUpdate);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::Execute(conn, strUpdate);
             }
             if (SUCCEEDED(hr)) {
                 logger.Info(kClosedMessage,
@@ -104,9 +101,9 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
 
     if (SUCCEEDED(hr) && bCentral && lKursinstanzID == 0) {
         // Runs published today count as changed today, so that the exchange picks them up.
-        hr = conn.Execute(L"UPDATE Kursinstanz SET dtPublish = dtPublish WHERE dtPublish = dateadd(dd, datediff(dd, 0, "
-                          L"GETDATE()), 0) AND dtTimestamp < dateadd(dd, datediff(dd, 0, GETDATE()), 0)");
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, L"UPDATE Kursinstanz SET dtPublish = dtPublish WHERE dtPublish = dateadd(dd, "
+                                 L"datediff(dd, 0, GETDATE()), 0) AND dtTimestamp < dateadd(dd, datediff(dd, 0, "
+                                 L"GETDATE()), 0)");
     }
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);

@@ -6,8 +6,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
                                        long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
     CQvADOConnection conn;
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
 
@@ -35,8 +34,7 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
                                            EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
     CQvADOConnection conn;
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
 

@@ -16,26 +16,17 @@ long CopyRows(CQvADOConnection& conn, LPCWSTR lpszSelect, LPCWSTR lpszIDColumn, 
     CQvADORecordset rs(&conn);
     CString strSQL;
     strSQL.Format(lpszSelect, lKursinstanzID);
-    long hr = rs.Open(strSQL);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
     BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    long hr = kurs::OpenRows(rs, strSQL, bEOF);
     while (SUCCEEDED(hr) && !bEOF) {
         long lSourceID = 0;
         long lNewID = 0;
         hr = rs.GetFieldValue(lpszIDColumn, &lSourceID);
         if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) {
-            hr = conn.GetUniqueID(lpszTable, lpszIDColumn, &lNewID);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, lpszTable, lpszIDColumn, lNewID);
         if (SUCCEEDED(hr)) {
             strSQL.Format(lpszInsert, lNewID, lNewKursinstanzID, lSourceID);
-            hr = conn.Execute(strSQL);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
+            hr = kurs::Execute(conn, strSQL);
         }
         if (SUCCEEDED(hr)) {
             hr = rs.MoveNext(&bEOF);
@@ -52,8 +43,7 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     const CString strPrefix = kurs::Text(IDS_COPY_PREFIX);
 
     CQvDateTime dtPublish;
@@ -65,10 +55,7 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
 
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
-    if (SUCCEEDED(hr)) {
-        hr = conn.GetUniqueID(L"Kursinstanz", L"lKursinstanzID", &lNewKursinstanzID);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"Kursinstanz", L"lKursinstanzID", lNewKursinstanzID);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         if (NQ_IsEnterpriseEdition()) {
@@ -91,17 +78,11 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
                           L"dtAnmeldenBis, convert(datetime,0) FROM Kursinstanz WHERE lKursinstanzID = %d",
                           lNewKursinstanzID, QvSQLString(strPrefix, 0), lKursinstanzID);
         }
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         // A run that does not exist gives no copy: nothing may be added to a run that is not there.
-        long lCount = 0;
-        CString strWhere;
-        strWhere.Format(L"lKursinstanzID = %d", lNewKursinstanzID);
-        hr = QvDBLookupLong(L"count(*)", L"Kursinstanz", strWhere, &lCount, kurs::kProfile);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(E_INVALIDARG);
+        hr = kurs::CheckKursinstanzWritten(lNewKursinstanzID);
     }
     if (SUCCEEDED(hr)) {
         hr = CopyRows(conn, L"SELECT lKursinstanzdateID FROM Kursinstanzdate WHERE lKursinstanzID = %d",
@@ -125,8 +106,7 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
                       L"CustFieldValue.strValue FROM CustFieldValue JOIN CustFieldType ON CustFieldValue.lCFTypeID = "
                       L"CustFieldType.lCFTypeID WHERE CustFieldType.lTableID = 42 AND CustFieldValue.lID = %d",
                       lNewKursinstanzID, lKursinstanzID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         hr = VRQ_SetSecKurs(lKursID, lNewKursinstanzID);
@@ -144,19 +124,7 @@ long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewKursinstan
                       L"convert(varchar,dblDauer) + ' | Tenu:' + strTenu + ' | max:' + convert(varchar,lMaxTeilnehmer) "
                       L"AS strData FROM Kursinstanz WHERE lKursinstanzID = %d",
                       lNewKursinstanzID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        if (SUCCEEDED(hr) && !bEOF) {
-            hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &strData);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
+        hr = kurs::ReadRecord(rs, strSQL, L"strData", guidKursinstanz, strData);
         if (SUCCEEDED(hr)) {
             hr = kurs::WriteUserLog(0, IDS_LOG_KURSINSTANZ_COPIED, strData, L"Ausbildung.Instanz", 0, 42,
                                     guidKursinstanz, CQvGUID());

@@ -65,23 +65,18 @@ long VRQ_CreateKurs(long& lKursID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     const long lTyp = NQ_IsEnterpriseEdition() ? eAuthorityTypKanton : eAuthorityTypLokal;
 
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
-    if (SUCCEEDED(hr)) {
-        hr = conn.GetUniqueID(L"Kurs", L"lKursID", &lKursID);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"Kurs", L"lKursID", lKursID);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"INSERT INTO Kurs (lKursID, lTyp, fActive, strKurzbezeichnung, strBezeichnung, strBemerkung) "
                       L"VALUES (%d, %d, 1, '', '', '')",
                       lKursID, lTyp);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
     long lQvSecUserID = 0;
@@ -99,13 +94,8 @@ long VRQ_CreateKurs(long& lKursID) {
                       L"FROM Kurs LEFT OUTER JOIN QvLabel ON QvLabel.strName = 'Authoritytyp' AND Kurs.lTyp = "
                       L"QvLabel.lFkID AND lQvLanguageID = 1 WHERE lKursID = %d",
                       lKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             CString strKurs;
             hr = rs.GetFieldValue(L"guid", &guidKurs);
@@ -123,8 +113,7 @@ long VRQ_CreateKurs(long& lKursID) {
             }
             if (SUCCEEDED(hr) && sec.HasAllRights(kurs::kRightRead)) {
                 long lSecKursID = 0;
-                hr = conn.GetUniqueID(L"SecKurs", L"lSecKursID", &lSecKursID);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::GetUniqueID(conn, L"SecKurs", L"lSecKursID", lSecKursID);
                 if (SUCCEEDED(hr))
                     strRights.Format(L"INSERT INTO SecKurs (lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, "
                                      L"fValid) VALUES (%d, %d, -1, %d, %d, 1)",
@@ -135,32 +124,21 @@ long VRQ_CreateKurs(long& lKursID) {
     } else if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.guid FROM Kurs WHERE lKursID = %d", lKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             hr = rs.GetFieldValue(L"guid", &guidKurs);
             if (FAILED(hr)) KURS_TRACEHR(hr);
         }
         rs.Close();
         long lSecKursID = 0;
-        if (SUCCEEDED(hr)) {
-            hr = conn.GetUniqueID(L"SecKurs", L"lSecKursID", &lSecKursID);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"SecKurs", L"lSecKursID", lSecKursID);
         if (SUCCEEDED(hr))
             strRights.Format(L"INSERT INTO SecKurs (lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid) "
                              L"VALUES (%d, %d, -1, %d,  0xFFFFFF, 1)",
                              lSecKursID, lKursID, lQvSecUserID);
     }
-    if (SUCCEEDED(hr) && !strRights.IsEmpty()) {
-        hr = conn.Execute(strRights);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr) && !strRights.IsEmpty()) hr = kurs::Execute(conn, strRights);
     hr = trans.End(hr);
 
     if (SUCCEEDED(hr)) {
@@ -175,8 +153,7 @@ long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     // The new run takes place today, its first day lasting the whole day.
     const CQvDateTime dtNow = COleDateTime::GetCurrentTime();
@@ -203,10 +180,7 @@ long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID) {
 
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
-    if (SUCCEEDED(hr)) {
-        hr = conn.GetUniqueID(L"Kursinstanz", L"lKursinstanzID", &lKursinstanzID);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"Kursinstanz", L"lKursinstanzID", lKursinstanzID);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"INSERT INTO Kursinstanz (lKursinstanzID, lKursID, strBezeichnung, strBemerkung, strOrt, "
@@ -216,36 +190,27 @@ long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID) {
                       L"strMaterial, strZielpublikum, strKursziel, 0, 1, %s, %s, %s, %s FROM Kurs WHERE lKursID = %d",
                       lKursinstanzID, dtVon.SQLConvert(), dtBis.SQLConvert(), dtDatum.SQLConvert(),
                       dtPublish.SQLConvert(), lKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         // A course that does not exist gives no run: nothing may be added to a run that is not there.
-        long lCount = 0;
-        CString strWhere;
-        strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
-        hr = QvDBLookupLong(L"count(*)", L"Kursinstanz", strWhere, &lCount, kurs::kProfile);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(E_INVALIDARG);
+        hr = kurs::CheckKursinstanzWritten(lKursinstanzID);
     }
     if (SUCCEEDED(hr)) {
         long lKursinstanzdateID = 0;
-        hr = conn.GetUniqueID(L"Kursinstanzdate", L"lKursinstanzdateID", &lKursinstanzdateID);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::GetUniqueID(conn, L"Kursinstanzdate", L"lKursinstanzdateID", lKursinstanzdateID);
         if (SUCCEEDED(hr)) {
             CString strSQL;
             strSQL.Format(L"INSERT INTO Kursinstanzdate (lKursinstanzdateID, lKursinstanzID, dtStart, dtEnde) "
                           L"VALUES(%d, %d, %s, %s) ",
                           lKursinstanzdateID, lKursinstanzID, dtDatum.SQLConvert(), dtDayEnd.SQLConvert());
-            hr = conn.Execute(strSQL);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
+            hr = kurs::Execute(conn, strSQL);
         }
     }
     if (SUCCEEDED(hr) && NQ_IsEnterpriseEdition()) {
         CString strSQL;
         strSQL.Format(L"EXEC sp_CreateKursinstanzGruppeFromTemplate %d", lKursinstanzID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         hr = VRQ_SetSecKurs(lKursID, lKursinstanzID);
@@ -258,19 +223,7 @@ long VRQ_CreateKursinstanz(long lKursID, long& lKursinstanzID) {
         CString strBezeichnung;
         CString strSQL;
         strSQL.Format(L"SELECT guid, strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = %d", lKursinstanzID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        if (SUCCEEDED(hr) && !bEOF) {
-            hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strBezeichnung);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
+        hr = kurs::ReadRecord(rs, strSQL, L"strBezeichnung", guidKursinstanz, strBezeichnung);
         if (SUCCEEDED(hr)) {
             CString strDetail;
             strDetail.Format(L"%s | Kursdatum:%s | Veröffentlichen ab:%s", strBezeichnung, LogDate(dtDatum),

@@ -1,10 +1,11 @@
-// What the operations on courses, runs and rights share: the transaction rule, the user-log
-// entry, the change events, the course dialog's closing question and the module's strings of
-// these operations.
+// What the operations on courses, runs and rights share: the connection and the reading of rows,
+// the transaction rule, the user-log entry, the change events, the course dialog's closing
+// question and the module's strings of these operations.
 #include "kursint.h"
 
 #include "kursapiresource.h"
 #include "qveventsource.h"
+#include "qvsec.h"
 #include "userlog.h"
 
 #include <clocale>
@@ -49,6 +50,65 @@ CString DoubleToSqlText(double dblValue) {
 }
 
 namespace kurs {
+
+long OpenConnection(CQvADOConnection& conn) {
+    const long hr = conn.Open(kProfile, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long Execute(CQvADOConnection& conn, const CString& strSQL) {
+    const long hr = conn.Execute(strSQL);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID) {
+    const long hr = conn.GetUniqueID(lpszTable, lpszColumn, &lID);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long OpenRows(CQvADORecordset& rs, const CString& strSQL, BOOL& bEOF) {
+    bEOF = TRUE;
+    long hr = rs.Open(strSQL);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr)) {
+        hr = rs.IsEOF(&bEOF);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    return hr;
+}
+
+long ReadRecord(CQvADORecordset& rs, const CString& strSQL, LPCWSTR lpszTextColumn, CQvGUID& guid,
+                CString& strText) {
+    BOOL bEOF = TRUE;
+    long hr = OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"guid", &guid);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(lpszTextColumn, &strText);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    return hr;
+}
+
+long CheckKursinstanzWritten(long lKursinstanzID) {
+    long lCount = 0;
+    CString strWhere;
+    strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
+    long hr = QvDBLookupLong(L"count(*)", L"Kursinstanz", strWhere, &lCount, kProfile);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr)) hr = lCount == 1 ? S_OK : KURS_TRACEHR(E_INVALIDARG);
+    return hr;
+}
+
+long CurrentSecUserID() {
+    long lQvSecUserID = 0;
+    CQvSec sec;
+    sec.GetUser(nullptr, nullptr, &lQvSecUserID);
+    return lQvSecUserID;
+}
 
 CKursTransaction::~CKursTransaction() {
     if (m_bOwn) m_conn.RollbackTrans();

@@ -1,8 +1,9 @@
 #pragma once
 // What the course API's sources share: the database profile, the failure trace under the source
 // name of the course rules, the database error report, the default status of new bookings, the
-// rights bits and security functions of the rights rows, the transaction rule of operations that
-// write several tables, user-log entries and change events.
+// rights bits and security functions of the rights rows, the traced database steps, the reading
+// and logging of registration rows, the transaction rule of operations that write several tables,
+// user-log entries and change events.
 #include "kursdlgclosing.h"
 #include "kursplatform.h"
 #include "kursres.h"
@@ -70,6 +71,62 @@ private:
     CQvADOConnection& m_conn;
     bool m_bOwn = false;
 };
+
+// Opens the connection under the course profile; a failure is traced.
+long OpenConnection(CQvADOConnection& conn);
+// Runs the statement on the connection; a failure is traced.
+long Execute(CQvADOConnection& conn, const CString& strSQL);
+// Draws a new key of the table's key column; a failure is traced.
+long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID);
+// Opens the statement and tells whether it found no row; failures are traced.
+long OpenRows(CQvADORecordset& rs, const CString& strSQL, BOOL& bEOF);
+// The record's GUID ("guid") and its text (the column lpszTextColumn); the null GUID and an empty
+// text without a row.
+long ReadRecord(CQvADORecordset& rs, const CString& strSQL, LPCWSTR lpszTextColumn, CQvGUID& guid,
+                CString& strText);
+// Whether the run just written is there (exactly one row): nothing may be added to a run that is
+// not. E_INVALIDARG when it is missing.
+long CheckKursinstanzWritten(long lKursinstanzID);
+// The security user at work; 0 when the security server cannot name one.
+long CurrentSecUserID();
+// Whether the registration leads its run (S_OK also when there is no row).
+long LookupKursLeiter(long lPersonKursID, BOOL& bLeiter);
+
+// The user-log module of a participant's or an instructor's registration.
+inline CString PersonModul(BOOL bTeilnehmer) {
+    return CString(L"Ausbildung") + (bTeilnehmer ? L".Person" : L".Person.Instruktor");
+}
+
+// The planned registration (no run, status 0) of the person for the course in the year; the
+// lookup's result: S_OK when there is exactly one.
+long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, long lYear, long& lPlannedID);
+// Writes a new registration row under a new key, with a new GUID unless the central installation
+// gave one; lPersonKursID is the new key once the row is written. Participants pass no
+// leadership role (-1).
+long InsertRegistration(CQvADOConnection& conn, BOOL bTeilnehmer, long lPersonID, long lKursID, long lKursinstanzID,
+                        long lKursleitungID, EPersonKursStatus eStatus, const CQvDateTime& dtDatum,
+                        const CQvDateTime& dtAnmeldung, CQvGUID& guidPersonKurs, long& lPersonKursID);
+
+// The log entry of a booking just written: names the person and the status, under the run of the
+// registration or its course when it has none.
+long LogBookingAdded(CQvADORecordset& rs, BOOL bTeilnehmer, long lPersonKursID, long lKursinstanzID,
+                     EPersonKursStatus eStatus);
+
+// What the log entry of a changed registration names, read from a statement of the registration
+// with the columns guidKurs, guidPerson, strPerson, strData, lStatus, fTeilnehmer and, when it
+// also selects lKursinstanzID, guidKursinstanz. Zeros and null GUIDs without a row.
+struct ChangedRegistration {
+    long lTableID = 0;  // 42 in a run, else 39
+    CQvGUID guidObject; // the run's GUID in a run, else the course's
+    CQvGUID guidPerson;
+    CString strPerson;
+    CString strData;
+    long lStatus = 0;
+    BOOL bTeilnehmer = TRUE;
+};
+long ReadChangedRegistration(CQvADORecordset& rs, const CString& strSQL, bool bWithRun, ChangedRegistration& reg);
+// Its user-log entry: the role, the person and the data, under the run or the course.
+long LogRegistrationChanged(const ChangedRegistration& reg);
 
 // One user-log entry of the course module (kind 0 created, 1 changed, 2 deleted); the text is the
 // string with the entry's code. The two trailing numbers are 0.

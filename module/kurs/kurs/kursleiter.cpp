@@ -3,12 +3,23 @@
 
 #include "kursresource.h"
 
+namespace kurs {
+
+long LookupKursLeiter(long lPersonKursID, BOOL& bLeiter) {
+    CString strWhere;
+    strWhere.Format(L"lPersonKursID=%d", lPersonKursID);
+    const long hr = QvDBLookupBool(L"fLeiter", L"PersonKurs", strWhere, &bLeiter, kProfile);
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+    return S_OK;
+}
+
+}  // namespace kurs
+
 long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -22,8 +33,7 @@ long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter) {
         } else {
             strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE lPersonKursID = %d", lPersonKursID);
         }
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
     CQvGUID guidKursinstanz;
@@ -36,13 +46,8 @@ long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter) {
                       L"Kursinstanz ON pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = "
                       L"Person.lPersonID WHERE pk.lPersonKursID = %d",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);

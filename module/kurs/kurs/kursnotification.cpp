@@ -13,8 +13,8 @@ long GetOpenKursNotification(BOOL bTeilnehmer, long lPersonID, long& lKursnotifi
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     const CString strOpen = kurs::ZeroDateSQL();
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         if (bTeilnehmer) {
@@ -31,13 +31,7 @@ long GetOpenKursNotification(BOOL bTeilnehmer, long lPersonID, long& lKursnotifi
                           L"%s WHERE Person.lPersonID = %d",
                           strOpen, lPersonID);
         }
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
     }
     if (SUCCEEDED(hr) && !bEOF) {
         long lID = 0;
@@ -49,10 +43,7 @@ long GetOpenKursNotification(BOOL bTeilnehmer, long lPersonID, long& lKursnotifi
             long lMandantID = 0;
             hr = rs.GetFieldValue(L"lMandantID", &lMandantID);
             if (FAILED(hr)) KURS_TRACEHR(hr);
-            if (SUCCEEDED(hr)) {
-                hr = conn.GetUniqueID(L"Kursnotification", L"lKursnotificationID", &lID);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
-            }
+            if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"Kursnotification", L"lKursnotificationID", lID);
             if (SUCCEEDED(hr)) {
                 CString strSQL;
                 if (bTeilnehmer)
@@ -62,8 +53,7 @@ long GetOpenKursNotification(BOOL bTeilnehmer, long lPersonID, long& lKursnotifi
                     strSQL.Format(L"INSERT INTO Kursnotification (lKursnotificationID, lMandantID, lPersonID) VALUES "
                                   L"(%d, %d, %d)",
                                   lID, lMandantID, lPersonID);
-                hr = conn.Execute(strSQL);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::Execute(conn, strSQL);
             }
         }
         if (SUCCEEDED(hr)) lKursnotificationID = lID;
@@ -87,13 +77,9 @@ long VRQ_AddKursNotificationItem(BOOL bTeilnehmer, long lPersonID, long lKursins
     if (lKursnotificationID == 0) return hr;
 
     CQvADOConnection conn;
-    hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = kurs::OpenConnection(conn);
     long lItemID = 0;
-    if (SUCCEEDED(hr)) {
-        hr = conn.GetUniqueID(L"KursnotificationItem", L"lKursnotificationItemID", &lItemID);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"KursnotificationItem", L"lKursnotificationItemID", lItemID);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"INSERT INTO KursnotificationItem (lKursnotificationItemID, lKursnotificationID, lPersonID, "
@@ -102,8 +88,7 @@ long VRQ_AddKursNotificationItem(BOOL bTeilnehmer, long lPersonID, long lKursins
                       L"dbo.fn_GetKursinstanzBezeichnung(%d), %d, %d FROM Kursinstanz WHERE lKursinstanzID = %d",
                       lItemID, lKursnotificationID, lPersonID, lKursinstanzID, lPersonID, lKursinstanzID, lArt,
                       static_cast<long>(eStatus), lKursinstanzID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;

@@ -56,17 +56,9 @@ long CheckKursPreconditionItem(long lPersonID, long lItemKursID, long lMaxYear, 
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
-    if (SUCCEEDED(hr)) {
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    long hr = kurs::OpenConnection(conn);
     BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
     rs.Close();
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
@@ -105,8 +97,8 @@ long VRQ_CheckKursPrecondition(long lPersonID, long lKursID, CQvDateTime dtFrom,
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kursprecondition.lKurspreconditionID, lOrder, Kursprecondition.lOperator AS lOperator, "
@@ -116,13 +108,7 @@ long VRQ_CheckKursPrecondition(long lPersonID, long lKursID, CQvDateTime dtFrom,
                       L"Kursprecondition.lKurspreconditionID = KurspreconditionItem.lKurspreconditionID WHERE "
                       L"Kursprecondition.lKursID = %d ORDER BY lOrder",
                       lKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
     }
 
     BOOL bResult = TRUE;

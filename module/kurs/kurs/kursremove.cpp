@@ -5,7 +5,6 @@
 #include "kursresource.h"
 #include "nqcommon.h"
 #include "qvinteract.h"
-#include "qvsec.h"
 
 namespace {
 
@@ -25,13 +24,8 @@ long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegis
                   L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE pk.lPersonKursID = "
                   L"%d",
                   lPersonKursID);
-    long hr = rs.Open(strSQL);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
     BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    long hr = kurs::OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
         hr = rs.GetFieldValue(L"guid", &reg.guidKursinstanz);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &reg.guidPerson);
@@ -50,9 +44,7 @@ long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID) {
     strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, fLeiter = 0, changedBy = "
                   L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
                   lPersonKursID);
-    const long hr = conn.Execute(strSQL);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
-    return hr;
+    return kurs::Execute(conn, strSQL);
 }
 
 // Reads a column of the registration for an argument the caller did not know; the lookup's result.
@@ -102,8 +94,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     RemovedRegistration reg;
-    hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
     if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
     if (SUCCEEDED(hr)) {
@@ -111,15 +102,14 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d AND lStatus IN (%d, %d,%d)", 0,
                       lPersonKursID, 7, 3, 4);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         CString strDetail;
         strDetail.Format(L"Teilnehmer:%s | Status:%s", reg.strBezeichnung,
                          NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(reg.lStatus), lKursinstanzID,
                                                            TRUE, CString()));
-        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, CString(L"Ausbildung") + L".Person",
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, kurs::PersonModul(TRUE),
                                 reg.lStatus, 42, reg.guidKursinstanz, reg.guidPerson);
     }
     if (FAILED(hr)) {
@@ -151,30 +141,16 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
     if (SUCCEEDED(hr)) hr = S_OK;
 
     RemovedRegistration reg;
-    if (SUCCEEDED(hr)) {
-        hr = conn.Open(kurs::kProfile, 0);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
 
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
-    if (SUCCEEDED(hr)) {
-        CString strWhere;
-        strWhere.Format(L"lPersonKursID=%d", lPersonKursID);
-        hr = QvDBLookupBool(L"fLeiter", L"PersonKurs", strWhere, &bLeiter, kurs::kProfile);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) hr = S_OK;
-    }
+    if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
     if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
     if (SUCCEEDED(hr) && bLeiter) {
         // The run lost its leader: the rights rows of the user at work are rebuilt for it.
-        long lQvSecUserID = 0;
-        {
-            CQvSec sec;
-            sec.GetUser(nullptr, nullptr, &lQvSecUserID);
-        }
-        hr = VRQ_DoUpdateSecKurs(lQvSecUserID, 0, lKursinstanzID, nullptr);
+        hr = VRQ_DoUpdateSecKurs(kurs::CurrentSecUserID(), 0, lKursinstanzID, nullptr);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     if (SUCCEEDED(hr)) {
@@ -182,9 +158,8 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         strDetail.Format(L"Instruktor:%s | Status:%s", reg.strBezeichnung,
                          NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(reg.lStatus), lKursinstanzID,
                                                            FALSE, CString()));
-        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail,
-                                CString(L"Ausbildung") + L".Person.Instruktor", reg.lStatus, 42, reg.guidKursinstanz,
-                                reg.guidPerson);
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, kurs::PersonModul(FALSE),
+                                reg.lStatus, 42, reg.guidKursinstanz, reg.guidPerson);
     }
     if (SUCCEEDED(hr)) {
         hr = VRQ_AddKursNotificationItem(FALSE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
@@ -235,10 +210,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     CQvGUID guidPerson;
     CString strBezeichnung;
     long lStatus = 0;
-    if (SUCCEEDED(hr)) {
-        hr = conn.Open(kurs::kProfile, 0);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT %sKurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
@@ -248,13 +220,8 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
                       L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
                       L"pk.lPersonKursID = %d",
                       bTeilnehmer ? L"pk.lKursID, " : L"", lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             if (bTeilnehmer) hr = rs.GetFieldValue(L"lKursID", &lKursID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
@@ -274,8 +241,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         const bool bKurs = lKursinstanzID == -1;
@@ -283,8 +249,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         strDetail.Format(bTeilnehmer ? L"Teilnehmer:%s | Status:%s" : L"Instruktor:%s | Status:%s", strBezeichnung,
                          NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus), lKursinstanzID,
                                                            bTeilnehmer, CString()));
-        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail,
-                                CString(L"Ausbildung") + (bTeilnehmer ? L".Person" : L".Person.Instruktor"), lStatus,
+        hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail, kurs::PersonModul(bTeilnehmer), lStatus,
                                 bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);

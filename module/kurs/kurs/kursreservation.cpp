@@ -2,17 +2,15 @@
 // for the course in the registration's year.
 #include "kursint.h"
 
-#include "qveventsource.h"
 #include "qvinteract.h"
 #include "kursresource.h"
-#include "userlog.h"
 
 long VRQ_UpdateKursreservation(long lPersonKursID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.lKursID, lKursreservationID, lYear, Kurs.strKurzbezeichnung AS strKurs, Kurs.guid "
@@ -21,13 +19,7 @@ long VRQ_UpdateKursreservation(long lPersonKursID) {
                       L"Kurs.lKursID AND Kursreservation.lKursID = Kurs.lKursID WHERE PersonKurs.lPersonKursID = %d "
                       L"AND Kursreservation.lYear = year(PersonKurs.dtDatum)",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
     }
     long lKursID = 0;
     long lKursreservationID = 0;
@@ -48,27 +40,18 @@ long VRQ_UpdateKursreservation(long lPersonKursID) {
         CString strSQL;
         strSQL.Format(L"UPDATE Kursreservation SET lAnzahl = lAnzahl-1 WHERE lKursreservationID = %d",
                       lKursreservationID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
 
         if (SUCCEEDED(hr)) {
             CString strMsg;
             strMsg.Format(IDS_RESERVATION_DECREMENTED, strKurs, lYear);
             AfxMessageBox(strMsg, MB_OK | MB_ICONINFORMATION);
 
-            CString strText = kurs::Text(IDS_LOG_RESERVATION_DECREMENTED);
             CString strDetail;
             strDetail.Format(L"Jahr:%d", lYear);
-            CString strModul = CString(L"Ausbildung") + L".Kurs";
-            CQvGUID guidNull;
-            CUserLog log;
-            hr = log.WriteUpdate(&strText, &strDetail, &strModul, 0, 39, &guidKurs, &guidNull, 0, 0);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-
-            CQvEventSource events;
-            const long hrEvent =
-                events.FireEvent(CQvGUID(KURS_EVENT_RESERVATION_CHANGED).GetValue(), lKursID, FALSE);
-            if (FAILED(hrEvent)) KURS_TRACEHR(hrEvent);
+            hr = kurs::WriteUserLog(1, IDS_LOG_RESERVATION_DECREMENTED, strDetail, L"Ausbildung.Kurs", 0, 39, guidKurs,
+                                    CQvGUID());
+            kurs::FireKursEvent(KURS_EVENT_RESERVATION_CHANGED, lKursID);
         }
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);

@@ -68,8 +68,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     const BOOL bCentral = NQ_IsEnterpriseEdition();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     const CString strKurs = ScopeCondition(L"lKursID", lKursID);
     const CString strKursinstanz = ScopeCondition(L"lKursinstanzID", lKursinstanzID);
@@ -79,8 +78,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
         strSQL.Format(L"UPDATE SecKurs SET fValid = 0 WHERE %s AND lQvSecUserID = %d UPDATE SecKurs SET fValid = 0 "
                       L"WHERE %s AND lQvSecUserID = %d",
                       strKurs, lQvSecUserID, strKursinstanz, lQvSecUserID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -155,14 +153,12 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
                       L"QvSecUser.lQvSecUserID WHERE fTeilnehmer = 0 AND fLeiter = 1 AND QvSecUser.lQvSecUserID = %d "
                       L"AND SecKurs.lRight & %lu = %lu",
                       kurs::kRightLeader, lQvSecUserID, kurs::kRightKursleiter, kurs::kRightKursleiter);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"Delete SecKurs WHERE fValid = 0 AND lQvSecUserID = %d", lQvSecUserID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
@@ -171,15 +167,10 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
 
 long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
     CKursResourceScope scope;
-    long lQvSecUserID = 0;
-    {
-        CQvSec sec;
-        sec.GetUser(nullptr, nullptr, &lQvSecUserID);
-    }
+    const long lQvSecUserID = kurs::CurrentSecUserID();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     CString strInsert;
     if (SUCCEEDED(hr) && NQ_IsEnterpriseEdition()) {
@@ -194,12 +185,7 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
                       L"convert(varchar(50),Contact.guid) = QvSecUser.strUserID WHERE lQvSecUserID = %d AND "
                       L"PersonFunktion.fActive = 1 ORDER BY fHauptFunktion desc",
                       lQvSecUserID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
@@ -232,12 +218,7 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
                           L"cbki.lTableID = 42 JOIN Kurs ON Kursinstanz.lKursID = Kurs.lKursID WHERE lKursinstanzID = "
                           L"%d",
                           lKursinstanzID);
-            hr = rs.Open(strSQL);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-            if (SUCCEEDED(hr)) {
-                hr = rs.IsEOF(&bEOF);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
-            }
+            hr = kurs::OpenRows(rs, strSQL, bEOF);
             if (SUCCEEDED(hr) && !bEOF) {
                 hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
                 if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
@@ -260,8 +241,7 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
                 DWORD dwMask = sec.GetRights();
                 if (bLeader && sec.HasAllRights(kurs::kRightKursleiter)) dwMask |= kurs::kRightLeader;
                 long lSecKursID = 0;
-                hr = conn.GetUniqueID(L"SecKurs", L"lSecKursID", &lSecKursID);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::GetUniqueID(conn, L"SecKurs", L"lSecKursID", lSecKursID);
                 if (SUCCEEDED(hr))
                     strInsert.Format(L"INSERT INTO SecKurs (lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, "
                                      L"fValid) VALUES (%d, -1, %d, %d, %d, 1)",
@@ -272,20 +252,14 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
         DWORD dwMask = 0;
         hr = LocalMask(dwMask);
         long lSecKursID = 0;
-        if (SUCCEEDED(hr)) {
-            hr = conn.GetUniqueID(L"SecKurs", L"lSecKursID", &lSecKursID);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"SecKurs", L"lSecKursID", lSecKursID);
         if (SUCCEEDED(hr))
             strInsert.Format(L"INSERT INTO SecKurs (lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid) "
                              L"VALUES (%d, -1, %d, %d, %d, 1)",
                              lSecKursID, lKursinstanzID, lQvSecUserID, kurs::SignedMask(dwMask));
     }
 
-    if (SUCCEEDED(hr) && !strInsert.IsEmpty()) {
-        hr = conn.Execute(strInsert);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr) && !strInsert.IsEmpty()) hr = kurs::Execute(conn, strInsert);
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

@@ -4,7 +4,6 @@
 
 #include "nqcommon.h"
 #include "kursresource.h"
-#include "userlog.h"
 
 namespace {
 
@@ -80,14 +79,8 @@ long VRQ_SetDefaultPersonKursStatus(EPersonKursStatus eStatus) {
     // Only a stored value may serve the next bookings.
     g_lDefaultPersonKursStatus = eStatus;
 
-    CString strText = kurs::Text(IDS_LOG_DEFAULTSTATUS);
-    CString strDetail = NQ_GetPersonKursStatusBezeichnung(eStatus, 1, FALSE, CString());
-    CString strModul(L"Ausbildung");
-    CQvGUID guidNull;
-    CUserLog log;
-    hr = log.WriteUpdate(&strText, &strDetail, &strModul, static_cast<long>(eStatus), 76, &guidNull, &guidNull, 0, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
-    return hr;
+    return kurs::WriteUserLog(1, IDS_LOG_DEFAULTSTATUS, NQ_GetPersonKursStatusBezeichnung(eStatus, 1, FALSE, CString()),
+                              L"Ausbildung", static_cast<long>(eStatus), 76, CQvGUID(), CQvGUID());
 }
 
 long VRQ_IsPersonKursExportPending(BOOL& bPending) {
@@ -97,8 +90,8 @@ long VRQ_IsPersonKursExportPending(BOOL& bPending) {
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) {
         const CString strZero = kurs::ZeroDateSQL();
         const CString strSystem = QvSQLString(L"System", 0);
@@ -111,13 +104,7 @@ long VRQ_IsPersonKursExportPending(BOOL& bPending) {
             L"isnull(max(dtTime), %s) FROM UserLog WHERE strModul = '%s.ImportExport' AND lCode = %d) AND "
             L"DeletedRow.lTableID = 23",
             strZero, strSystem, 8, 1, 2, strZero, strSystem, 8);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
     }
     while (SUCCEEDED(hr) && !bEOF) {
         long lPending = 0;
@@ -139,8 +126,7 @@ long VRQ_IsUnlinkedPersonToKursinstanz(long lMandantID, BOOL& bPending) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(

@@ -3,14 +3,45 @@
 
 #include "kursresource.h"
 
+namespace kurs {
+
+long ReadChangedRegistration(CQvADORecordset& rs, const CString& strSQL, bool bWithRun, ChangedRegistration& reg) {
+    BOOL bEOF = TRUE;
+    long hr = OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        long lKursinstanzID = -1;
+        if (bWithRun) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
+        if (SUCCEEDED(hr)) {
+            reg.lTableID = lKursinstanzID == -1 ? 39 : 42;
+            hr = rs.GetFieldValue(lKursinstanzID == -1 ? L"guidKurs" : L"guidKursinstanz", &reg.guidObject);
+        }
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &reg.guidPerson);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &reg.strPerson);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &reg.strData);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &reg.lStatus);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &reg.bTeilnehmer);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    return hr;
+}
+
+long LogRegistrationChanged(const ChangedRegistration& reg) {
+    CString strDetail;
+    strDetail.Format(reg.bTeilnehmer ? L"Teilnehmer:%s | %s" : L"Instruktor:%s | %s", reg.strPerson, reg.strData);
+    return WriteUserLog(1, IDS_LOG_PERSONKURS_UPDATED, strDetail, PersonModul(reg.bTeilnehmer), reg.lStatus,
+                        reg.lTableID, reg.guidObject, reg.guidPerson);
+}
+
+}  // namespace kurs
+
 long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                                     CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus /*eStatus*/,
                                     long lAbsenzgrundID, BOOL fEntschuldigt) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -19,24 +50,16 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                       L"WHERE lPersonKursID = %d",
                       lKursID, lAbsenzgrundID, fEntschuldigt, QvSQLString(strBemerkung, 0),
                       QvSQLString(strGrundNichtBestanden, 4000), lKursleitungID, lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d", dtDatum.SQLConvert(),
                       lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
-    long lTableID = 0;
-    CQvGUID guidObject;
-    CQvGUID guidPerson;
-    CString strPerson;
-    CString strData;
-    long lStatus = 0;
-    BOOL bTeilnehmer = TRUE;
+    kurs::ChangedRegistration reg;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
@@ -49,36 +72,9 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                       L"ON pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = "
                       L"Person.lPersonID WHERE pk.lPersonKursID = %d",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        if (SUCCEEDED(hr) && !bEOF) {
-            long lKursinstanzID = -1;
-            hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
-            if (SUCCEEDED(hr)) {
-                lTableID = lKursinstanzID == -1 ? 39 : 42;
-                hr = rs.GetFieldValue(lKursinstanzID == -1 ? L"guidKurs" : L"guidKursinstanz", &guidObject);
-            }
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &strData);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bTeilnehmer);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
+        hr = kurs::ReadChangedRegistration(rs, strSQL, true, reg);
     }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(bTeilnehmer ? L"Teilnehmer:%s | %s" : L"Instruktor:%s | %s", strPerson, strData);
-        hr = kurs::WriteUserLog(1, IDS_LOG_PERSONKURS_UPDATED, strDetail,
-                                CString(L"Ausbildung") + (bTeilnehmer ? L".Person" : L".Person.Instruktor"), lStatus,
-                                lTableID, guidObject, guidPerson);
-    }
+    if (SUCCEEDED(hr)) hr = kurs::LogRegistrationChanged(reg);
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
@@ -89,8 +85,7 @@ long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstan
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -98,16 +93,10 @@ long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstan
                       L"WHERE lPersonKursID = %d",
                       QvSQLString(strInstanzOrt, 254), DoubleToSqlText(dblInstanzDauer),
                       QvSQLString(strInstanzLeitung, 254), lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
 
-    CQvGUID guidKurs;
-    CQvGUID guidPerson;
-    CString strPerson;
-    CString strData;
-    long lStatus = 0;
-    BOOL bTeilnehmer = TRUE;
+    kurs::ChangedRegistration reg;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.guid AS guidKurs, Person.guid AS guidPerson, pk.lStatus, pk.fTeilnehmer, "
@@ -116,30 +105,15 @@ long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstan
                       L"FROM PersonKurs pk JOIN Kurs ON pk.lKursID = Kurs.lKursID JOIN Person ON pk.lPersonID = "
                       L"Person.lPersonID WHERE pk.lPersonKursID = %d",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        if (SUCCEEDED(hr) && !bEOF) {
-            hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &strData);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bTeilnehmer);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
+        hr = kurs::ReadChangedRegistration(rs, strSQL, false, reg);
     }
     if (SUCCEEDED(hr)) {
+        // The run data is logged under the course.
         CString strDetail;
-        strDetail.Format(bTeilnehmer ? L"Teilnehmer: %s | %s" : L"Instruktor: %s | %s", strPerson, strData);
-        hr = kurs::WriteUserLog(1, IDS_LOG_PERSONKURS_UPDATED, strDetail,
-                                CString(L"Ausbildung") + (bTeilnehmer ? L".Person" : L".Person.Instruktor"), lStatus,
-                                39, guidKurs, guidPerson);
+        strDetail.Format(reg.bTeilnehmer ? L"Teilnehmer: %s | %s" : L"Instruktor: %s | %s", reg.strPerson,
+                         reg.strData);
+        hr = kurs::WriteUserLog(1, IDS_LOG_PERSONKURS_UPDATED, strDetail, kurs::PersonModul(reg.bTeilnehmer),
+                                reg.lStatus, 39, reg.guidObject, reg.guidPerson);
     }
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);

@@ -7,14 +7,82 @@
 #include "kursresource.h"
 #include "userlog.h"
 
+namespace kurs {
+
+long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, long lYear, long& lPlannedID) {
+    CString strWhere;
+    strWhere.Format(L"fTeilnehmer=%d AND lPersonID=%d AND lKursID=%d AND lKursinstanzID =-1 AND lStatus=%d AND "
+                    L"year(dtDatum) = %d",
+                    bTeilnehmer ? 1 : 0, lPersonID, lKursID, 0, lYear);
+    const long hr = QvDBLookupLong(L"lPersonKursID", L"PersonKurs", strWhere, &lPlannedID, kProfile);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr;
+}
+
+long InsertRegistration(CQvADOConnection& conn, BOOL bTeilnehmer, long lPersonID, long lKursID, long lKursinstanzID,
+                        long lKursleitungID, EPersonKursStatus eStatus, const CQvDateTime& dtDatum,
+                        const CQvDateTime& dtAnmeldung, CQvGUID& guidPersonKurs, long& lPersonKursID) {
+    if (guidPersonKurs.IsNULL()) guidPersonKurs.NewGUID();
+    long lNewID = 0;
+    long hr = GetUniqueID(conn, L"PersonKurs", L"lPersonKursID", lNewID);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, "
+                      L"lKursinstanzGruppeID, lAbsenzgrundID, lKursleitungID, fTeilnehmer, lStatus, dtDatum, "
+                      L"dtAnmeldung, strBemerkung, changedBy, fEntschuldigt, guid) VALUES (%d, %d, %d, %d, -1, "
+                      L"-1, %d, %d, %d, %s, %s, '', dbo.fn_GetSystemID(), 0, '%s')",
+                      lNewID, lPersonID, lKursID, lKursinstanzID, lKursleitungID, bTeilnehmer ? 1 : 0,
+                      static_cast<long>(eStatus), dtDatum.SQLConvert(), dtAnmeldung.SQLConvert(),
+                      QvSQLString(guidPersonKurs.GetGUID(TRUE), 0));
+        hr = Execute(conn, strSQL);
+    }
+    if (SUCCEEDED(hr)) lPersonKursID = lNewID;
+    return hr;
+}
+
+long LogBookingAdded(CQvADORecordset& rs, BOOL bTeilnehmer, long lPersonKursID, long lKursinstanzID,
+                     EPersonKursStatus eStatus) {
+    CString strSQL;
+    strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
+                  L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
+                  L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strBezeichnung FROM PersonKurs pk JOIN Kurs "
+                  L"ON pk.lKursID = Kurs.lKursID LEFT OUTER JOIN Kursinstanz ON pk.lKursinstanzID = "
+                  L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
+                  L"pk.lPersonKursID = %d",
+                  lPersonKursID);
+    BOOL bEOF = TRUE;
+    long hr = OpenRows(rs, strSQL, bEOF);
+    CQvGUID guidKurs;
+    CQvGUID guidKursinstanz;
+    CQvGUID guidPerson;
+    CString strBezeichnung;
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strBezeichnung);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    if (FAILED(hr)) return hr;
+
+    const bool bKurs = lKursinstanzID == -1;
+    CString strDetail;
+    strDetail.Format(bTeilnehmer ? L"Teilnehmer:%s | Status:%s" : L"Instruktor:%s | Status:%s", strBezeichnung,
+                     NQ_GetPersonKursStatusBezeichnung(eStatus, lKursinstanzID, bTeilnehmer, CString()));
+    return WriteUserLog(0, IDS_LOG_PERSON_ADDED, strDetail, PersonModul(bTeilnehmer), static_cast<long>(eStatus),
+                        bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
+}
+
+}  // namespace kurs
+
 long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long& lPersonKursID,
                                EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
 
-    long hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long hr = kurs::OpenConnection(conn);
 
     if (SUCCEEDED(hr) && lPersonID == 0) {
         eStatus = ePersonKursStatusAngemeldet;
@@ -32,13 +100,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
 
     // A planned registration of the person for this course and year moves into the run.
     if (SUCCEEDED(hr) && lPersonKursID == 0 && lKursinstanzID != -1) {
-        CString strWhere;
-        strWhere.Format(L"fTeilnehmer=1 AND lPersonID=%d AND lKursID=%d AND lKursinstanzID =-1 AND lStatus=%d AND "
-                        L"year(dtDatum) = %d",
-                        lPersonID, lKursID, 0, lYear);
         long lPlanned = 0;
-        hr = QvDBLookupLong(L"lPersonKursID", L"PersonKurs", strWhere, &lPlanned, kurs::kProfile);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::LookupPlannedRegistration(TRUE, lPersonID, lKursID, lYear, lPlanned);
         // Only a single planned row is taken; with several the booking gets a row of its own.
         if (hr == S_OK) lPersonKursID = lPlanned;
     }
@@ -51,13 +114,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
                       L"strPerson FROM view_Personabsenz WHERE lPersonID = %d AND dbo.fn_CheckAbsenz4Kurs(%d, "
                       L"lPersonabsenzID) = 1 ORDER BY dtStart desc ",
                       lPersonID, lKursinstanzID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         CString strAbsenz;
         CString strPerson;
         if (SUCCEEDED(hr) && !bEOF) {
@@ -107,41 +165,23 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
     bool bInserted = false;
     if (SUCCEEDED(hr)) {
-        CString strSQL;
         if (lPersonKursID == 0) {
-            if (guidPersonKurs.IsNULL()) guidPersonKurs.NewGUID();
-            long lNewID = 0;
-            hr = conn.GetUniqueID(L"PersonKurs", L"lPersonKursID", &lNewID);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-            if (SUCCEEDED(hr)) {
-                strSQL.Format(L"INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, "
-                              L"lKursinstanzGruppeID, lAbsenzgrundID, lKursleitungID, fTeilnehmer, lStatus, dtDatum, "
-                              L"dtAnmeldung, strBemerkung, changedBy, fEntschuldigt, guid) VALUES (%d, %d, %d, %d, -1, "
-                              L"-1, -1, 1, %d, %s, %s, '', dbo.fn_GetSystemID(), 0, '%s')",
-                              lNewID, lPersonID, lKursID, lKursinstanzID, static_cast<long>(eStatus),
-                              dtBooking.SQLConvert(), dtAnmeldung.SQLConvert(),
-                              QvSQLString(guidPersonKurs.GetGUID(TRUE), 0));
-                hr = conn.Execute(strSQL);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
-            }
-            if (SUCCEEDED(hr)) {
-                lPersonKursID = lNewID;
-                bInserted = true;
-            }
+            hr = kurs::InsertRegistration(conn, TRUE, lPersonID, lKursID, lKursinstanzID, -1, eStatus, dtBooking,
+                                          dtAnmeldung, guidPersonKurs, lPersonKursID);
+            bInserted = SUCCEEDED(hr);
         } else {
+            CString strSQL;
             if (lKursinstanzID == -1) {
                 strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d", dtBooking.SQLConvert(),
                               lPersonKursID);
-                hr = conn.Execute(strSQL);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::Execute(conn, strSQL);
             }
             if (SUCCEEDED(hr)) {
                 strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = "
                               L"%d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
                               lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
                               lPersonKursID);
-                hr = conn.Execute(strSQL);
-                if (FAILED(hr)) KURS_TRACEHR(hr);
+                hr = kurs::Execute(conn, strSQL);
             }
         }
         if (FAILED(hr)) {
@@ -154,47 +194,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
     if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
 
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
-                      L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
-                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strBezeichnung FROM PersonKurs pk JOIN Kurs "
-                      L"ON pk.lKursID = Kurs.lKursID LEFT OUTER JOIN Kursinstanz ON pk.lKursinstanzID = "
-                      L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
-                      L"pk.lPersonKursID = %d",
-                      lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        CQvGUID guidKurs;
-        CQvGUID guidKursinstanz;
-        CQvGUID guidPerson;
-        CString strBezeichnung;
-        if (SUCCEEDED(hr) && !bEOF) {
-            hr = rs.GetFieldValue(L"guidKurs", &guidKurs);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strBezeichnung);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
-        if (SUCCEEDED(hr)) {
-            const bool bKurs = lKursinstanzID == -1;
-            CString strText = kurs::Text(IDS_LOG_PERSON_ADDED);
-            CString strDetail;
-            strDetail.Format(L"Teilnehmer:%s | Status:%s", strBezeichnung,
-                             NQ_GetPersonKursStatusBezeichnung(eStatus, lKursinstanzID, TRUE, CString()));
-            CString strModul = CString(L"Ausbildung") + L".Person";
-            CUserLog log;
-            hr = log.WriteInsert(&strText, &strDetail, &strModul, static_cast<long>(eStatus), bKurs ? 39 : 42,
-                                 bKurs ? &guidKurs : &guidKursinstanz, &guidPerson, 0, 0);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-    }
+    if (SUCCEEDED(hr)) hr = kurs::LogBookingAdded(rs, TRUE, lPersonKursID, lKursinstanzID, eStatus);
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
@@ -221,8 +221,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = kurs::OpenConnection(conn);
 
     if (SUCCEEDED(hr) && bTeilnehmer) {
         hr = WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, eStatus);
@@ -232,8 +231,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
             strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = "
                           L"%d",
                           static_cast<long>(eStatus), lPersonKursID);
-            hr = conn.Execute(strSQL);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
+            hr = kurs::Execute(conn, strSQL);
         }
         if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet) {
             CString strSQL;
@@ -245,8 +243,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d", static_cast<long>(eStatus),
                       lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
@@ -256,13 +253,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     hr = VRQ_AddKursNotificationItem(bTeilnehmer, lPersonID, lKursinstanzID, 2, eStatus);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
 
-    long lTableID = 0;
-    CQvGUID guidObject;
-    CQvGUID guidPerson;
-    CString strPerson;
-    CString strData;
-    long lStatus = 0;
-    BOOL bRowTeilnehmer = TRUE;
+    kurs::ChangedRegistration reg;
     {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
@@ -273,45 +264,10 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
                       L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE "
                       L"pk.lPersonKursID = %d",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        if (SUCCEEDED(hr) && !bEOF) {
-            long lRowKursinstanzID = -1;
-            hr = rs.GetFieldValue(L"lKursinstanzID", &lRowKursinstanzID);
-            if (SUCCEEDED(hr)) {
-                lTableID = lRowKursinstanzID == -1 ? 39 : 42;
-                hr = rs.GetFieldValue(lRowKursinstanzID == -1 ? L"guidKurs" : L"guidKursinstanz", &guidObject);
-            }
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strData", &strData);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bRowTeilnehmer);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-        rs.Close();
+        hr = kurs::ReadChangedRegistration(rs, strSQL, true, reg);
     }
     if (FAILED(hr)) return hr;
-
-    CString strText = kurs::Text(IDS_LOG_PERSONKURS_UPDATED);
-    CString strDetail;
-    CString strModul(L"Ausbildung");
-    if (bRowTeilnehmer) {
-        strDetail.Format(L"Teilnehmer:%s | %s", strPerson, strData);
-        strModul += L".Person";
-    } else {
-        strDetail.Format(L"Instruktor:%s | %s", strPerson, strData);
-        strModul += L".Person.Instruktor";
-    }
-    CUserLog log;
-    hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, lTableID, &guidObject, &guidPerson, 0, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
-    return hr;
+    return kurs::LogRegistrationChanged(reg);
 }
 
 long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID) {
@@ -345,8 +301,7 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
     CQvGUID guidOldPerson;
     CString strOldPerson;
     long lStatus = 0;
-    hr = conn.Open(kurs::kProfile, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kursinstanz.guid AS guidKursinstanz, pk.lStatus, Person.guid AS guidPerson, "
@@ -355,13 +310,8 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
                       L"pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID "
                       L"WHERE pk.lPersonKursID = %d",
                       lPersonKursID);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            hr = rs.IsEOF(&bEOF);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
             hr = rs.GetFieldValue(L"guidKursinstanz", &guidKursinstanz);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
@@ -376,8 +326,7 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
         strSQL.Format(L"UPDATE PersonKurs SET lPersonID = %d, dtAnmeldung = %s, changedBy = dbo.fn_GetSystemID() WHERE "
                       L"lPersonKursID = %d",
                       lNewPersonID, dtAnmeldung.SQLConvert(), lPersonKursID);
-        hr = conn.Execute(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        hr = kurs::Execute(conn, strSQL);
     }
     if (FAILED(hr)) {
         const long hrRemove = WebRemovePersonFromKursinstanz(lNewPersonID, lKursinstanzID);
@@ -387,7 +336,7 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
     }
 
     CString strText = kurs::Text(IDS_LOG_PERSON_SWITCHED);
-    CString strModul = CString(L"Ausbildung") + L".Person";
+    CString strModul = kurs::PersonModul(TRUE);
     CString strDetail;
     CUserLog log;
     strDetail.Format(L"Neu:%s", NQ_GetPersonBezeichnung(lNewPersonID, CString()));

@@ -20,6 +20,26 @@ const wchar_t* const kDataKey = L"$data=";
 
 bool IsOnlineKurs(EAuthorityTyp eTyp) { return eTyp == eAuthorityTypBund || eTyp == eAuthorityTypKanton; }
 
+// Whether a booking into the run goes to the central installation first.
+bool IsOnlineKursinstanz(long lKursinstanzID) {
+    return lKursinstanzID != -1 && IsOnlineKurs(VRQ_GetKursAuthority(lKursinstanzID, TRUE));
+}
+
+// The GUID of the record with the id in the key column; the null GUID for id 0 or when the lookup
+// fails.
+CQvGUID LookupGUID(LPCWSTR lpszTable, LPCWSTR lpszKeyColumn, long lID) {
+    CQvGUID guid;
+    if (lID == 0) return guid;
+    CString strWhere;
+    strWhere.Format(L"%s = %d", lpszKeyColumn, lID);
+    const long hr = QvDBLookupGUID(L"guid", lpszTable, strWhere, &guid, kurs::kProfile);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        guid.SetNULL();
+    }
+    return guid;
+}
+
 // The value of a "key=value" field: after the first '=' up to the next '=' or the field's end.
 CString FieldValue(const CString& strField) {
     const int nEq = strField.Find(L'=');
@@ -76,7 +96,7 @@ long CVRQKurs::CheckReplyGUID(long hr, CQvGUID& guidPersonKurs) {
 long CVRQKurs::WebAddPersonToKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs) {
     CKursResourceScope scope;
     if (NQ_IsEnterpriseEdition()) return S_OK;
-    if (lKursinstanzID == -1 || !IsOnlineKurs(VRQ_GetKursAuthority(lKursinstanzID, TRUE))) {
+    if (!IsOnlineKursinstanz(lKursinstanzID)) {
         // Nothing is asked: a status word of an earlier request of this object must not decide
         // the status of this booking.
         m_strLastStatus.Empty();
@@ -104,7 +124,7 @@ long CVRQKurs::WebRemovePersonFromKurs(long lPersonID, long lKursID, long lPerso
 long CVRQKurs::WebRemovePersonFromKursinstanz(long lPersonID, long lKursinstanzID) {
     CKursResourceScope scope;
     if (NQ_IsEnterpriseEdition()) return S_FALSE;
-    if (lKursinstanzID == -1 || !IsOnlineKurs(VRQ_GetKursAuthority(lKursinstanzID, TRUE))) return S_FALSE;
+    if (!IsOnlineKursinstanz(lKursinstanzID)) return S_FALSE;
     COnlineWait wait;
     BuildURL(L"remove", lPersonID, lKursinstanzID, ePersonKursStatusAbgemeldet, nullptr);
     return NavigateURL();
@@ -113,7 +133,7 @@ long CVRQKurs::WebRemovePersonFromKursinstanz(long lPersonID, long lKursinstanzI
 long CVRQKurs::WebUpdatePersonKursStatus(long lPersonID, long lKursinstanzID, EPersonKursStatus eStatus) {
     CKursResourceScope scope;
     if (NQ_IsEnterpriseEdition()) return S_FALSE;
-    if (lKursinstanzID == -1 || !IsOnlineKurs(VRQ_GetKursAuthority(lKursinstanzID, TRUE))) return S_FALSE;
+    if (!IsOnlineKursinstanz(lKursinstanzID)) return S_FALSE;
     COnlineWait wait;
     BuildURL(L"update", lPersonID, lKursinstanzID, eStatus, nullptr);
     return NavigateURL();
@@ -122,7 +142,7 @@ long CVRQKurs::WebUpdatePersonKursStatus(long lPersonID, long lKursinstanzID, EP
 long CVRQKurs::WebSwitchPersonOnKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs) {
     CKursResourceScope scope;
     if (NQ_IsEnterpriseEdition()) return S_FALSE;
-    if (lKursinstanzID == -1 || !IsOnlineKurs(VRQ_GetKursAuthority(lKursinstanzID, TRUE))) return S_FALSE;
+    if (!IsOnlineKursinstanz(lKursinstanzID)) return S_FALSE;
     COnlineWait wait;
     m_strData.Empty();
     BuildURL(L"switch", lPersonID, lKursinstanzID, ePersonKursStatusAngemeldet, &guidPersonKurs);
@@ -298,56 +318,17 @@ void CVRQKurs::DisplayStatusMsg() {
     }
 }
 
-CQvGUID CVRQKurs::GetMandantGUID(long lMandantID) {
-    CQvGUID guid;
-    if (lMandantID == 0) return guid;
-    CString strWhere;
-    strWhere.Format(L"lMandantID = %d", lMandantID);
-    const long hr = QvDBLookupGUID(L"guid", L"Mandant", strWhere, &guid, kurs::kProfile);
-    if (FAILED(hr)) {
-        KURS_TRACEHR(hr);
-        guid.SetNULL();
-    }
-    return guid;
-}
+CQvGUID CVRQKurs::GetMandantGUID(long lMandantID) { return LookupGUID(L"Mandant", L"lMandantID", lMandantID); }
 
-CQvGUID CVRQKurs::GetPersonGUID(long lPersonID) {
-    CQvGUID guid;
-    if (lPersonID == 0) return guid;
-    CString strWhere;
-    strWhere.Format(L"lPersonID = %d", lPersonID);
-    const long hr = QvDBLookupGUID(L"guid", L"Person", strWhere, &guid, kurs::kProfile);
-    if (FAILED(hr)) {
-        KURS_TRACEHR(hr);
-        guid.SetNULL();
-    }
-    return guid;
-}
+CQvGUID CVRQKurs::GetPersonGUID(long lPersonID) { return LookupGUID(L"Person", L"lPersonID", lPersonID); }
 
 CQvGUID CVRQKurs::GetKursinstanzGUID(long lKursinstanzID) {
-    CQvGUID guid;
-    if (lKursinstanzID == 0 || lKursinstanzID == -1) return guid;
-    CString strWhere;
-    strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
-    const long hr = QvDBLookupGUID(L"guid", L"Kursinstanz", strWhere, &guid, kurs::kProfile);
-    if (FAILED(hr)) {
-        KURS_TRACEHR(hr);
-        guid.SetNULL();
-    }
-    return guid;
+    if (lKursinstanzID == -1) return CQvGUID();
+    return LookupGUID(L"Kursinstanz", L"lKursinstanzID", lKursinstanzID);
 }
 
 CQvGUID CVRQKurs::GetPersonKursGUID(long lPersonKursID) {
-    CQvGUID guid;
-    if (lPersonKursID == 0) return guid;
-    CString strWhere;
-    strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
-    const long hr = QvDBLookupGUID(L"guid", L"PersonKurs", strWhere, &guid, kurs::kProfile);
-    if (FAILED(hr)) {
-        KURS_TRACEHR(hr);
-        guid.SetNULL();
-    }
-    return guid;
+    return LookupGUID(L"PersonKurs", L"lPersonKursID", lPersonKursID);
 }
 
 long CVRQKurs::GetKursdatum(long lKursinstanzID, long& lYear, CQvDateTime& dtLast, CQvDateTime& dtFirst) {
