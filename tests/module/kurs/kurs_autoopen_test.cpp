@@ -36,7 +36,6 @@ protected:
         return Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(run)) == 1;
     }
     std::vector<DataLoggerEntry> Logged() { return dataLogger.Entries(L"Qovaro.Ostrel.Kurs"); }
-    static std::string K(long id) { return std::to_string(id); }
 
     FakeDataLogger dataLogger;
     long lokal = 0, kantonal = 0;

@@ -26,10 +26,6 @@ protected:
         EXPECT_EQ(Book(lPerson, lRun, lYear, id, status), S_OK);
         return id;
     }
-    std::string Reg(long id, const std::string& columns) {
-        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
-    }
-    long CountRegs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
     long AddReservation(long lMandant, long lYear, long lAnzahl) {
         Sql("INSERT INTO Kursreservation (lMandantID, lKursID, lYear, lAnzahl) VALUES (" + std::to_string(lMandant) +
             ", " + std::to_string(kurs) + ", " + std::to_string(lYear) + ", " + std::to_string(lAnzahl) + ")");

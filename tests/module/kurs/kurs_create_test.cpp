@@ -20,7 +20,6 @@ protected:
         KursTest::SetUp();
         secServer.Answer(kModul, L"", 0x0F01);
     }
-    std::string K(long id) { return std::to_string(id); }
     std::string Today(const std::string& time) { return Text("SELECT date('now', 'localtime')") + " " + time; }
     std::string Day(int offset, const std::string& time) {
         return Text("SELECT date('now', 'localtime', '" + std::to_string(offset) + " days')") + " " + time;

@@ -20,9 +20,6 @@ protected:
         CVRQKurs booking;
         return booking.AddInstruktorToKurs(lPerson, kurs, lRun, lYear, lLeitung, id, status);
     }
-    std::string Reg(long id, const std::string& columns) {
-        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
-    }
     long mandant = 0, person = 0, other = 0, kurs = 0, run = 0, run2 = 0;
 };
 

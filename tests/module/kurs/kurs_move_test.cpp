@@ -25,10 +25,6 @@ protected:
         return booking.ChangePersonKursinstanz(reg, person, lKurs ? lKurs : kurs, from ? from : oldRun,
                                                to ? to : newRun, 2031, status);
     }
-    std::string Reg(long id, const std::string& columns) {
-        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
-    }
-    std::string K(long id) { return std::to_string(id); }
     long mandant = 0, person = 0, kurs = 0, oldRun = 0, newRun = 0;
 };
 

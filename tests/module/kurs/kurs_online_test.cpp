@@ -34,7 +34,6 @@ protected:
     long Book(CVRQKurs& booking, long lPerson, long lRun, long& id, EPersonKursStatus& status) {
         return booking.AddPersonToKurs(lPerson, kurs, lRun, 2031, id, status);
     }
-    long CountRegs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
     static std::string Braced(const std::string& plain) { return "{" + plain + "}"; }
 
     CentralStandIn central;

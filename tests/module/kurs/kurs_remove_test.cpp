@@ -17,15 +17,11 @@ protected:
         kurs = AddKurs(3, "GK");
         run = AddRun(kurs, "2031-05-04");
     }
-    std::string Reg(long id, const std::string& columns) {
-        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
-    }
     long Regs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
     std::vector<std::string> Items() {
         return Rows("SELECT lPersonID, lKursinstanzID, lArt, lStatus FROM KursnotificationItem ORDER BY "
                     "lKursnotificationItemID");
     }
-    std::string K(long id) { return std::to_string(id); }
     long mandant = 0, person = 0, kurs = 0, run = 0;
 };
 

@@ -42,7 +42,6 @@ protected:
         return Rows("SELECT lKursID, lKursinstanzID, lRight, fValid FROM SecKurs WHERE lQvSecUserID = " +
                     std::to_string(lUser) + " ORDER BY lKursID, lKursinstanzID");
     }
-    std::string K(long id) { return std::to_string(id); }
     long mandant = 0, person = 0, kursA = 0, kursB = 0, runA = 0, runB = 0;
 };
 

@@ -20,9 +20,6 @@ protected:
         CVRQKurs booking;
         return booking.UpdatePersonKursStatus(teilnehmer, reg, person, lRun, status);
     }
-    std::string Reg(long id, const std::string& columns) {
-        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
-    }
     long mandant = 0, person = 0, kantonal = 0, lokal = 0, kantonalRun = 0, lokalRun = 0;
 };
 

@@ -236,6 +236,13 @@ protected:
     std::wstring PersonName(long id);
     // A GUID as the database stores it.
     static std::string Plain(const GUID& g) { return qv::GuidToUtf8(g, false); }
+    // Columns of a registration row, joined by '|'.
+    std::string Reg(long id, const std::string& columns) {
+        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + std::to_string(id));
+    }
+    long CountRegs() { return static_cast<long>(Int("SELECT count(*) FROM PersonKurs")); }
+    // An id as it stands in SQL and in the expected rows.
+    static std::string K(long id) { return std::to_string(id); }
 
     // Expects exactly the message boxes and reports queued on the script.
     qv::ScriptedInteraction script;
