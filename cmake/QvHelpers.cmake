@@ -15,3 +15,13 @@ function(qv_add_test)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# qv_add_subdirs(<dir>...): adds each listed folder of the current directory that has a
+# CMakeLists.txt, so a component can be left out of a checkout without breaking the configure.
+function(qv_add_subdirs)
+  foreach(dir ${ARGN})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()

@@ -58,6 +58,22 @@ std::string TextArgument(const std::vector<qv::sql::Value>& args, size_t i, cons
     throw qv::sql::ProcedureError(std::string(proc) + ": " + what + " must be a text");
 }
 
+// Inserts one row per group with a new key: ?1 key, ?2 owner (run or course), ?3 name, ?4 limit.
+int InsertGroups(sqlite3* db, Stmt& insert, std::int64_t owner, const std::vector<Group>& groups,
+                 std::string* error) {
+    if (!insert.ok()) return Fail(insert.rc(), error, detail::ErrorText(db));
+    for (const Group& g : groups) {
+        std::int64_t id = 0;
+        int rc = DrawUniqueID(db, "KursinstanzGruppe", "lKursinstanzGruppeID", &id, error);
+        if (rc != SQLITE_OK) return rc;
+        insert.reset();
+        insert.bind(1, id).bind(2, owner).bind(3, g.name).bind(4, g.max);
+        rc = insert.step();
+        if (rc != SQLITE_DONE) return Fail(rc, error, detail::ErrorText(db));
+    }
+    return SQLITE_OK;
+}
+
 }  // namespace
 
 int CreateKursinstanzGruppeFromTemplate(sqlite3* db, std::int64_t lKursinstanzID, std::string* error) {
@@ -78,16 +94,8 @@ int CreateKursinstanzGruppeFromTemplate(sqlite3* db, std::int64_t lKursinstanzID
                     "INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, lKursID, lEinsatzGruppeID, "
                     "strBezeichnung, lMaxTeilnehmer) SELECT ?1, ?2, -1, -1, ?3, ?4 WHERE NOT EXISTS "
                     "(SELECT 1 FROM KursinstanzGruppe WHERE lKursinstanzID = ?2 AND strBezeichnung = ?3)");
-        if (!insert.ok()) return Fail(insert.rc(), error, detail::ErrorText(db));
-        for (const Group& g : groups) {
-            std::int64_t id = 0;
-            rc = DrawUniqueID(db, "KursinstanzGruppe", "lKursinstanzGruppeID", &id, error);
-            if (rc != SQLITE_OK) return rc;
-            insert.reset();
-            insert.bind(1, id).bind(2, lKursinstanzID).bind(3, g.name).bind(4, g.max);
-            rc = insert.step();
-            if (rc != SQLITE_DONE) return Fail(rc, error, detail::ErrorText(db));
-        }
+        rc = InsertGroups(db, insert, lKursinstanzID, groups, error);
+        if (rc != SQLITE_OK) return rc;
     }
     rc = tx.commit();
     return rc == SQLITE_OK ? rc : Fail(rc, error, detail::ErrorText(db));
@@ -113,16 +121,8 @@ int CreateKursinstanzGruppeTemplate(sqlite3* db, std::int64_t lKursinstanzID, st
         Stmt insert(db,
                     "INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, lKursID, lEinsatzGruppeID, "
                     "strBezeichnung, lMaxTeilnehmer) VALUES (?1, -1, ?2, -1, ?3, ?4)");
-        if (!insert.ok()) return Fail(insert.rc(), error, detail::ErrorText(db));
-        for (const Group& g : groups) {
-            std::int64_t id = 0;
-            rc = DrawUniqueID(db, "KursinstanzGruppe", "lKursinstanzGruppeID", &id, error);
-            if (rc != SQLITE_OK) return rc;
-            insert.reset();
-            insert.bind(1, id).bind(2, course).bind(3, g.name).bind(4, g.max);
-            rc = insert.step();
-            if (rc != SQLITE_DONE) return Fail(rc, error, detail::ErrorText(db));
-        }
+        rc = InsertGroups(db, insert, course, groups, error);
+        if (rc != SQLITE_OK) return rc;
     }
     rc = tx.commit();
     return rc == SQLITE_OK ? rc : Fail(rc, error, detail::ErrorText(db));
