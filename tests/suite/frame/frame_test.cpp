@@ -465,6 +465,19 @@ TEST_F(FrameProgramDatabase, AnUnknownUserIsRefusedNamingTheKnownOnes) {
     EXPECT_EQ(Run("--db " + file + " --user kursleiter", &error), 0) << error;
 }
 
+TEST_F(FrameProgramDatabase, TheRegistryIsClosedCleanlyAndStaysTheSameSizeOverManyStarts) {
+    const std::string registry = out.file("registry.db");
+    std::uintmax_t first = 0;
+    for (int start = 1; start <= 20; ++start) {
+        std::string error;
+        ASSERT_EQ(Run("", &error), 0) << "start " << start << ": " << error;
+        EXPECT_FALSE(std::filesystem::exists(registry + "-wal")) << "start " << start;
+        const auto size = std::filesystem::file_size(registry);
+        if (start == 1) first = size;
+        EXPECT_LE(size, first + 8192) << "start " << start;
+    }
+}
+
 TEST_F(FrameProgramDatabase, HelpPrintsTheUsageAndNothingElse) {
     EXPECT_EQ(RunCommand("env -u DISPLAY " QV_FRAME_PROGRAM " --help > " + out.file("help.txt") + " 2>&1"), 0);
     const std::string help = ReadText(out.file("help.txt"));
