@@ -3,6 +3,8 @@
 // it closes, and the program rendering its window where there is no display.
 #include "dbfile.h"
 #include "fakeview.h"
+#include "framestartpage.h"
+#include "framewindow.h"
 #include "framehost.h"
 #include "framestartup.h"
 #include "qvcomserver.h"
@@ -10,6 +12,7 @@
 #include "qvregvalue.h"
 #include "qvrunning.h"
 #include "qvsecint.h"
+#include "qvui.h"
 #include "scripted.h"
 #include "tempdir.h"
 #include "utf.h"
@@ -18,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTreeWidget>
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +39,13 @@ constexpr CLSID CLSID_FakeServerA = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C
 constexpr CLSID CLSID_FakeServerB = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E63");
 
 std::wstring Str(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+void SqliteFile(const std::string& file, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
 
 class Frame : public ::testing::Test {
 protected:
@@ -188,6 +199,31 @@ TEST_F(Frame, TheSuitesServersStartInOrderAndTheUserIsSignedIn) {
     EXPECT_FALSE(QvIsCOMServerLoaded(L"Qovaro.QvDBServer"));
     IUnknown* frame = nullptr;
     EXPECT_EQ(GetFrameIUnk(&frame), E_FAIL);
+}
+
+TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRead) {
+    ASSERT_TRUE(qv::ui::EnsureApplication());
+    EXPECT_TRUE(QvFrameRegisterLibraries(QvFrameServerLibraries()).empty());
+    const std::string good = dir.file("kurse.sqlite");
+    std::string error;
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(good, true, nullptr, &error)) << error;
+    const std::string foreign = dir.file("fremd.sqlite");
+    SqliteFile(foreign, "CREATE TABLE Rezepte (id INTEGER)");
+
+    const struct {
+        std::string database;
+        const char* state;
+    } cases[] = {{good, "läuft"}, {foreign, "Fehler: Datenbank nicht lesbar"}};
+    for (const auto& c : cases) {
+        QvFrameConfigure(c.database, false);
+        ASSERT_EQ(host->StartServer(L"Qovaro.QvDBServer"), S_OK);
+        CQvFrameStartPage page(host, QvFrameSettings{QString::fromStdString(c.database), QString::fromUtf8("Admin")});
+        auto* servers = page.findChildren<QTreeWidget*>().value(0);
+        ASSERT_TRUE(servers);
+        ASSERT_EQ(servers->topLevelItemCount(), 1);
+        EXPECT_EQ(servers->topLevelItem(0)->text(2).toStdString(), c.state) << c.database;
+        host->CloseAll();
+    }
 }
 
 // ---- the frame's side of the interfaces
@@ -380,13 +416,6 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 std::string ReadText(const std::string& file) {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void SqliteFile(const std::string& file, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
 }
 
 class FrameProgramDatabase : public ::testing::Test {
