@@ -132,7 +132,8 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     }
     *path = QvFrameDefaultDatabase();
     found = qv::suite::InspectDatabaseFile(*path);
-    if (found.kind != qv::suite::DatabaseKind::Missing) {
+    if (found.kind != qv::suite::DatabaseKind::Missing &&
+        (found.kind != qv::suite::DatabaseKind::Empty || found.readOnly)) {
         // The demo database is made once; whatever else lies in its place is not touched.
         if (!qv::suite::PrepareSuiteDatabase(*path, false, &found, &error)) {
             if (message) *message = error;

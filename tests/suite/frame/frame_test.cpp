@@ -129,6 +129,9 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
     qvtest::ScopedEnv data("XDG_DATA_HOME", dir.file("data"));
     QvFrameOptions options;
     std::string path, message;
+    // An empty file in its place counts as missing.
+    std::filesystem::create_directories(dir.file("data/qovaro"));
+    std::ofstream(dir.file("data/qovaro/nq2.sqlite")).flush();
     ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
     EXPECT_EQ(path, dir.file("data") + "/qovaro/nq2.sqlite");
     EXPECT_TRUE(std::filesystem::exists(path));
