@@ -122,7 +122,8 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
         if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error)) {
             if (message) {
                 *message = error;
-                if (found.kind == qv::suite::DatabaseKind::Missing || found.kind == qv::suite::DatabaseKind::Empty)
+                if (!options.create &&
+                    (found.kind == qv::suite::DatabaseKind::Missing || found.kind == qv::suite::DatabaseKind::Empty))
                     *message += " (--create makes a new one)";
             }
             return false;
