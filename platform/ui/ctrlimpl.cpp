@@ -863,14 +863,16 @@ public:
         const HWND h = HandleOf(this);
         if (Window* w = Find(h)) NotifyCommand(*w, CBN_DROPDOWN);
         if (droppedWidth > width()) view()->setMinimumWidth(droppedWidth);
-        // As the list is about to paint it asks the combo box for its colours.
-        if (Window* w = Find(h); w && ListWindow(*w)) {
-            const HDC dc = ::GetDC(list);
-            Dispatch(*w, WM_CTLCOLORLISTBOX, WPARAM(dc), LPARAM(list));
-            ::ReleaseDC(list, dc);
+        Window* w = Find(h);
+        if (!w || !ListWindow(*w)) {
+            QComboBox::showPopup();
+            return;
         }
-        if (!Find(h)) return;
         QComboBox::showPopup();
+        // As the list paints it asks the combo box for its colours.
+        const HDC dc = ::GetDC(list);
+        Dispatch(*w, WM_CTLCOLORLISTBOX, WPARAM(dc), LPARAM(list));
+        ::ReleaseDC(list, dc);
         // The list's window may change the size and place the toolkit chose for it.
         Window* lw = Find(list);
         QWidget* popup = view()->window();
@@ -883,6 +885,17 @@ public:
         Dispatch(*lw, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
         if (!(pos.flags & SWP_NOSIZE)) popup->resize(pos.cx, pos.cy);
         if (!(pos.flags & SWP_NOMOVE)) popup->move(pos.x, pos.y);
+        FitExtent();
+    }
+    // The toolkit's combo list keeps its contents as wide as itself; the list's horizontal
+    // extent (LB_SETHORIZONTALEXTENT) is what it can scroll across.
+    void FitExtent() {
+        auto* d = dynamic_cast<OwnerDrawDelegate*>(itemDelegate());
+        if (!d || d->extent <= 0) return;
+        QScrollBar* bar = view()->horizontalScrollBar();
+        const int page = view()->viewport()->width();
+        bar->setRange(0, std::max(0, d->extent - page));
+        bar->setPageStep(std::max(1, page));
     }
     // The list's window (class "ComboLBox", a child of the combo box); null when it cannot be made.
     HWND ListWindow(Window& w) {
@@ -1202,6 +1215,7 @@ public:
         w.adopted = true;
         QAbstractItemView* v = c->view();
         v->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        v->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
         const HWND h = w.handle;
         QObject::connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, v, [h](int value) {
             if (Window* self = Find(h)) self->scroll[SB_HORZ].pos = value;
@@ -1227,10 +1241,12 @@ public:
         case LB_SETHORIZONTALEXTENT:
             if (auto* d = dynamic_cast<OwnerDrawDelegate*>(c->itemDelegate())) d->extent = int(wp);
             c->view()->doItemsLayout();
+            c->FitExtent();
             return true;
         case WM_HSCROLL: {
             const int code = LOWORD(wp);
             const int pos = w.scroll[SB_HORZ].pos;
+            c->FitExtent();
             if (code == SB_LINELEFT) bar->setValue(bar->value() - bar->singleStep());
             else if (code == SB_LINERIGHT) bar->setValue(bar->value() + bar->singleStep());
             else if (code == SB_PAGELEFT) bar->setValue(bar->value() - bar->pageStep());
