@@ -31,6 +31,8 @@ class FitCombo : public CMultiComboBox {
 public:
     void Fit() { m_bFitDropWidth = TRUE; }
     CMultiComboLBox& List() { return m_listBox; }
+    int Line() const { return m_nHScrollLine; }
+    int Page() const { return m_nHScrollPage; }
 };
 
 class TestPlaceCombo : public COrtComboBox {
@@ -38,7 +40,8 @@ public:
     bool Worker() const { return m_pLoaderThread != nullptr; }
     // A search is under way until the worker waits again and its rows have all been shown.
     bool Searching() {
-        if (m_pLoaderThread && WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
+        if (!m_pLoaderThread) return false;
+        if (m_bTextChanged || WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
         std::lock_guard g(m_lock);
         return m_bArrivalPosted;
     }

@@ -145,6 +145,38 @@ TEST_F(MultiCombo, TheListWindowIsTakenOverAndFitsItsRows) {
     combo.ShowDropDown(FALSE);
 }
 
+TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
+    FitCombo combo;
+    ASSERT_TRUE(Make(combo));
+    combo.SetColumnCount(3);
+    for (int c = 0; c < 3; ++c) combo.SetColumnWidth(c, 300);
+    Add(combo, {L"links", L"mitte", L"rechts"});
+    combo.ShowDropDown(TRUE);
+    t::Pump();
+    CMultiComboBox::CMultiComboLBox& list = combo.List();
+    ASSERT_TRUE(list.GetSafeHwnd());
+    EXPECT_TRUE(list.m_bHScroll) << "the columns are wider than the list";
+    EXPECT_FALSE(list.m_bVScroll);
+    ASSERT_GT(combo.Line(), 0);
+    ASSERT_GT(combo.Page(), 0);
+    struct Step {
+        UINT code;
+        int pos;
+        int expected;
+    } steps[] = {{SB_LINERIGHT, 0, combo.Line()},
+                 {SB_PAGERIGHT, 0, combo.Line() + combo.Page() * 2 / 3},
+                 {SB_LINELEFT, 0, combo.Page() * 2 / 3},
+                 {SB_THUMBTRACK, 123, 123},
+                 {SB_PAGELEFT, 0, std::max(0, 123 - combo.Page() * 2 / 3)},
+                 {SB_THUMBTRACK, 30000, 900 - combo.Page()},
+                 {SB_LEFT, 0, 0}};
+    for (const Step& s : steps) {
+        list.SendMessage(WM_HSCROLL, MAKEWPARAM(WORD(s.code), WORD(s.pos)), 0);
+        EXPECT_EQ(list.GetScrollPos(SB_HORZ), s.expected) << "code " << s.code;
+    }
+    combo.ShowDropDown(FALSE);
+}
+
 // ---- the place combo box
 
 class PlaceCombo : public PlaceComboTest {};
@@ -152,9 +184,18 @@ class PlaceCombo : public PlaceComboTest {};
 TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheGuiAnswers) {
     for (const wchar_t* typed : {L"300", L"ber"}) {
         SCOPED_TRACE(std::string(typed, typed + wcslen(typed)));
+        // Each edit change returns at once with an empty list and the search handed to the worker.
+        std::vector<std::pair<int, bool>> atChange;
+        const int cookie = qv::ui::AddMessageObserver(dialog->GetSafeHwnd(), [&](HWND, UINT m, WPARAM wp, LPARAM) {
+            if (m == WM_COMMAND && HIWORD(wp) == CBN_EDITCHANGE) atChange.emplace_back(place->GetCount(), Searching());
+        });
         ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), typed));
-        // The edit change returned before the rows: the query runs on the worker, not here.
-        EXPECT_EQ(place->GetCount(), 0) << "rows never arrive inside the edit notification";
+        qv::ui::RemoveMessageObserver(dialog->GetSafeHwnd(), cookie);
+        ASSERT_EQ(atChange.size(), wcslen(typed));
+        for (const auto& [count, searching] : atChange) {
+            EXPECT_EQ(count, 0) << "rows never arrive inside the edit notification";
+            EXPECT_TRUE(searching) << "the worker searches while the window goes on";
+        }
         EXPECT_EQ(std::wstring(t::Text(place->GetSafeHwnd())), typed) << "the typed text stays";
         ASSERT_TRUE(t::WaitFor([&] { return FindRow(L"3000") >= 0 && !Searching(); }));
         const int row = FindRow(L"3000");
