@@ -1,148 +1,100 @@
-// The multi-column combo box and the place combo box through their real widgets: rows and their
-// item data as the parent sees them, the text column, the drop width and the list window; the
-// place search on its worker with the demo data, while the GUI thread keeps answering.
+// The multi-column combo box and the place combo box through their real widgets: rows, cells and
+// item data as the parent sees them, the text column, the list's width, height and sideways
+// scrolling; the place search on its worker over the demo data while the window goes on.
 #include "combos_fixture.h"
 
-#include <QComboBox>
-#include <QAbstractItemView>
-
-#include <gtest/gtest.h>
+#include <QPainter>
+#include <QWidget>
 
 using namespace combostest;
 namespace t = qv::ui::test;
 
 namespace {
 
-class MultiCombo : public ComboDialogTest {};
-
 int Add(CMultiComboBox& combo, std::initializer_list<LPCWSTR> texts) {
     std::vector<LPCWSTR> v(texts);
     return combo.AddRow(v.data(), int(v.size()));
 }
 
-TEST_F(MultiCombo, RowsKeepTheirCellsAndRefuseTooManyTexts) {
+class MultiCombo : public ComboDialogTest {};
+
+TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     CMultiComboBox combo;
     ASSERT_TRUE(Make(combo));
     combo.SetColumnCount(3);
     EXPECT_EQ(Add(combo, {L"8400", L"Winterthur", L"ZH"}), 0);
-    EXPECT_EQ(Add(combo, {L"3000", L"Bern"}), 1) << "fewer texts than columns";
-    EXPECT_EQ(Add(combo, {L"a", L"b", L"c", L"d"}), CB_ERR);
-    EXPECT_EQ(combo.GetCount(), 2) << "a refused row adds nothing";
+    EXPECT_EQ(Add(combo, {L"3000", L"Bern"}), 1);
+    EXPECT_EQ(Add(combo, {L"a", L"b", L"c", L"d"}), CB_ERR) << "more texts than columns";
     combo.AddString(L"plain");
-
-    struct Case {
+    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"8400", L"3000", L"plain"}));
+    const struct {
         int item, column;
         const wchar_t* text;
-    } cases[] = {{0, 0, L"8400"}, {0, 1, L"Winterthur"}, {0, 2, L"ZH"}, {1, 1, L"Bern"}, {1, 2, L""},
-                 {2, 0, L""},     {3, 0, L""},           {0, 3, L""},   {-1, 0, L""},   {0, -1, L""}};
-    for (const Case& c : cases) {
+    } cells[] = {{0, 1, L"Winterthur"}, {1, 1, L"Bern"}, {1, 2, L""}, {2, 0, L""}, {3, 0, L""}, {0, 3, L""}, {-1, 0, L""}};
+    for (const auto& c : cells) {
         CString text = L"unchanged";
         combo.GetCellText(c.item, c.column, text);
         EXPECT_EQ(std::wstring(text), c.text) << c.item << "/" << c.column;
     }
-    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"8400", L"3000", L"plain"}))
-        << "the text column is the item's string";
-}
 
-TEST_F(MultiCombo, ItemDataIsWhatTheParentSeesAndTheRowsStay) {
-    CMultiComboBox combo;
-    ASSERT_TRUE(Make(combo));
-    combo.SetColumnCount(2);
-    Add(combo, {L"1", L"eins"});
-    Add(combo, {L"2", L"zwei"});
-    combo.AddString(L"plain");
     combo.SetItemData(0, 4711);
     combo.SetItemData(1, 815);
     combo.SetItemData(2, 99);
-    EXPECT_EQ(combo.GetItemData(0), 4711u);
     EXPECT_EQ(combo.GetItemData(1), 815u);
     EXPECT_EQ(combo.GetItemData(2), 0u) << "an item without row keeps no data";
-    CString text;
-    combo.GetCellText(1, 1, text);
-    EXPECT_EQ(std::wstring(text), L"zwei") << "setting the data leaves the row in place";
-
     std::map<UINT, ULONG_PTR> drawn;
-    const int cookie = qv::ui::AddMessageObserver(dialog->GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
-        if (m == WM_DRAWITEM) {
-            auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lp);
-            if (!(dis->itemState & ODS_COMBOBOXEDIT)) drawn[dis->itemID] = dis->itemData;
-        }
+    const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
+        if (auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lp); m == WM_DRAWITEM && !(dis->itemState & ODS_COMBOBOXEDIT))
+            drawn[dis->itemID] = dis->itemData;
     });
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(t::WaitFor([&] { return drawn.size() >= 2; }));
-    combo.ShowDropDown(FALSE);
-    qv::ui::RemoveMessageObserver(dialog->GetSafeHwnd(), cookie);
-    EXPECT_EQ(drawn[0], 4711u);
-    EXPECT_EQ(drawn[1], 815u);
-    EXPECT_EQ(drawn.count(2), 0u) << "an item without row is not handed to the parent";
+    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+    EXPECT_EQ(drawn, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}})) << "the row without data is not handed on";
 }
 
 TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     CMultiComboBox combo;
-    ASSERT_TRUE(Make(combo, CBS_SORT));
+    ASSERT_TRUE(Make(combo, 1001, CBS_DROPDOWNLIST, CBS_SORT));
     combo.SetColumnCount(2);
-    Add(combo, {L"1", L"Zürich"});
-    Add(combo, {L"2", L"Bern"});
-    Add(combo, {L"3", L"Genf"});
-    combo.SetItemData(combo.FindStringExact(-1, L"2"), 2);
-    ASSERT_EQ(combo.SetCurSel(combo.FindStringExact(-1, L"3")), 2);
-
+    for (auto row : {std::pair{L"1", L"Zürich"}, {L"2", L"Bern"}, {L"3", L"Genf"}}) Add(combo, {row.first, row.second});
+    combo.SetItemData(1, 2);
+    ASSERT_EQ(combo.SetCurSel(2), 2);
     EXPECT_TRUE(combo.SetTextColumn(1));
     EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"Bern", L"Genf", L"Zürich"}));
-    EXPECT_EQ(combo.GetCurSel(), 1) << "the selection stays on the row whose old text matched";
+    EXPECT_EQ(combo.GetCurSel(), 1) << "still on the row whose old text matched";
     EXPECT_EQ(combo.GetItemData(0), 2u) << "the row keeps its data";
-    EXPECT_TRUE(combo.SetTextColumn(1)) << "the same column again";
     EXPECT_FALSE(combo.SetTextColumn(2)) << "no such column";
-    EXPECT_EQ(combo.GetTextColumn(), 1);
 }
 
-TEST_F(MultiCombo, TheListIsWiderThanTheComboOnlyWhenItFitsItsColumns) {
-    CMultiComboBox combo;
-    ASSERT_TRUE(Make(combo));
-    combo.SetColumnCount(3);
-    for (int c = 0; c < 3; ++c) combo.SetColumnWidth(c, 200);
-    Add(combo, {L"a", L"b", L"c"});
-    CRect rc;
-    combo.GetWindowRect(&rc);
-    EXPECT_EQ(combo.GetDroppedWidth(), rc.Width()) << "as wide as the combo box by default";
-
-    FitCombo fit;
-    ASSERT_TRUE(Make(fit));
-    fit.SetColumnCount(3);
-    fit.Fit();
-    for (int c = 0; c < 3; ++c) fit.SetColumnWidth(c, 200);
-    Add(fit, {L"a", L"b", L"c"});
-    EXPECT_GE(fit.GetDroppedWidth(), 600);
-    fit.SetColumnWidth(0, 100000);
-    EXPECT_EQ(fit.GetDroppedWidth(), GetSystemMetrics(SM_CXVIRTUALSCREEN)) << "never wider than the screen";
-}
-
-TEST_F(MultiCombo, TheListWindowIsTakenOverAndFitsItsRows) {
+TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
     FitCombo combo;
     ASSERT_TRUE(Make(combo));
     combo.SetColumnCount(2);
-    combo.Fit();
+    combo.SetColumnWidth(0, 400);
     for (int i = 0; i < 3; ++i) Add(combo, {L"x", L"y"});
-    EXPECT_FALSE(combo.List().GetSafeHwnd()) << "attached when the list first shows";
-    combo.ShowDropDown(TRUE);
-    t::Pump();
-    ASSERT_TRUE(combo.List().GetSafeHwnd());
-    EXPECT_EQ(combo.List().GetCount(), 3);
-    QWidget* popup = t::Widget(combo.List().GetSafeHwnd())->window();
-    const int rows = 3 * combo.GetItemHeight(0) + 2 * GetSystemMetrics(SM_CYBORDER);
-    EXPECT_EQ(popup->height(), rows) << "the list is as high as its rows";
-    combo.ShowDropDown(FALSE);
+    CRect rc, dropped;
+    combo.GetWindowRect(&rc);
+    EXPECT_EQ(combo.GetDroppedWidth(), rc.Width()) << "as wide as the combo box unless asked to fit";
+    combo.Fit();
+    combo.SetColumnWidth(1, 200);
+    EXPECT_GE(combo.GetDroppedWidth(), 600);
+    combo.SetColumnWidth(0, 100000);
+    EXPECT_EQ(combo.GetDroppedWidth(), GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    combo.SetColumnWidth(0, 200);
 
+    combo.ShowDropDown(TRUE);
+    ASSERT_TRUE(combo.List().GetSafeHwnd()) << "the list window is taken over when it shows";
+    QWidget* popup = t::Widget(combo.List().GetSafeHwnd())->window();
+    const int frame = 2 * GetSystemMetrics(SM_CYBORDER), row = combo.GetItemHeight(0);
+    EXPECT_EQ(popup->height(), 3 * row + frame) << "as high as its rows";
+    combo.ShowDropDown(FALSE);
     for (int i = 0; i < 40; ++i) Add(combo, {L"x", L"y"});
     combo.ShowDropDown(TRUE);
-    t::Pump();
-    CRect dropped;
     combo.GetDroppedControlRect(&dropped);
-    EXPECT_LE(popup->height(), dropped.Height()) << "a long list stops at the dropped height";
-    EXPECT_EQ((popup->height() - 2 * GetSystemMetrics(SM_CYBORDER)) % combo.GetItemHeight(0), 0)
-        << "whole rows only";
+    EXPECT_LE(popup->height(), dropped.Height());
+    EXPECT_EQ((popup->height() - frame) % row, 0) << "whole rows only";
     EXPECT_TRUE(combo.List().m_bVScroll);
-    combo.ShowDropDown(FALSE);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
@@ -152,158 +104,114 @@ TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
     for (int c = 0; c < 3; ++c) combo.SetColumnWidth(c, 300);
     Add(combo, {L"links", L"mitte", L"rechts"});
     combo.ShowDropDown(TRUE);
-    t::Pump();
     CMultiComboBox::CMultiComboLBox& list = combo.List();
-    ASSERT_TRUE(list.GetSafeHwnd());
-    EXPECT_TRUE(list.m_bHScroll) << "the columns are wider than the list";
-    EXPECT_FALSE(list.m_bVScroll);
-    ASSERT_GT(combo.Line(), 0);
-    ASSERT_GT(combo.Page(), 0);
-    struct Step {
+    ASSERT_TRUE(list.m_bHScroll);
+    const int line = combo.Line(), page = combo.Page() * 2 / 3;
+    ASSERT_GT(line, 0);
+    const struct {
         UINT code;
-        int pos;
-        int expected;
-    } steps[] = {{SB_LINERIGHT, 0, combo.Line()},
-                 {SB_PAGERIGHT, 0, combo.Line() + combo.Page() * 2 / 3},
-                 {SB_LINELEFT, 0, combo.Page() * 2 / 3},
-                 {SB_THUMBTRACK, 123, 123},
-                 {SB_PAGELEFT, 0, std::max(0, 123 - combo.Page() * 2 / 3)},
-                 {SB_THUMBTRACK, 30000, 900 - combo.Page()},
-                 {SB_LEFT, 0, 0}};
-    for (const Step& s : steps) {
+        int pos, expected;
+    } steps[] = {{SB_LINERIGHT, 0, line},      {SB_PAGERIGHT, 0, line + page},    {SB_LINELEFT, 0, page},
+                 {SB_THUMBTRACK, 123, 123},    {SB_THUMBTRACK, 30000, 900 - combo.Page()}, {SB_LEFT, 0, 0}};
+    for (const auto& s : steps) {
         list.SendMessage(WM_HSCROLL, MAKEWPARAM(WORD(s.code), WORD(s.pos)), 0);
         EXPECT_EQ(list.GetScrollPos(SB_HORZ), s.expected) << "code " << s.code;
     }
-    combo.ShowDropDown(FALSE);
 }
-
-// ---- the place combo box
 
 class PlaceCombo : public PlaceComboTest {};
 
-TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheGuiAnswers) {
+TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
+    const long bern = BernID();
+    ASSERT_GT(bern, 0) << "the demo data has Bern";
     for (const wchar_t* typed : {L"300", L"ber"}) {
         SCOPED_TRACE(std::string(typed, typed + wcslen(typed)));
         // Each edit change returns at once with an empty list and the search handed to the worker.
         std::vector<std::pair<int, bool>> atChange;
-        const int cookie = qv::ui::AddMessageObserver(dialog->GetSafeHwnd(), [&](HWND, UINT m, WPARAM wp, LPARAM) {
-            if (m == WM_COMMAND && HIWORD(wp) == CBN_EDITCHANGE) atChange.emplace_back(place->GetCount(), Searching());
+        const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM wp, LPARAM) {
+            if (m == WM_COMMAND && HIWORD(wp) == CBN_EDITCHANGE) atChange.emplace_back(place.GetCount(), place.Searching());
         });
-        ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), typed));
-        qv::ui::RemoveMessageObserver(dialog->GetSafeHwnd(), cookie);
-        ASSERT_EQ(atChange.size(), wcslen(typed));
-        for (const auto& [count, searching] : atChange) {
-            EXPECT_EQ(count, 0) << "rows never arrive inside the edit notification";
-            EXPECT_TRUE(searching) << "the worker searches while the window goes on";
-        }
-        EXPECT_EQ(std::wstring(t::Text(place->GetSafeHwnd())), typed) << "the typed text stays";
-        ASSERT_TRUE(t::WaitFor([&] { return FindRow(L"3000") >= 0 && !Searching(); }));
+        ASSERT_TRUE(Search(place, typed));
+        qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+        EXPECT_EQ(atChange, (std::vector<std::pair<int, bool>>(wcslen(typed), {0, true})));
+        EXPECT_EQ(std::wstring(t::Text(place.GetSafeHwnd())), typed) << "the typed text stays";
         const int row = FindRow(L"3000");
-        CString ort, text;
-        place->GetCellText(row, 1, ort);
-        place->GetLBText(row, text);
-        EXPECT_EQ(std::wstring(ort), L"Bern");
-        EXPECT_EQ(std::wstring(text), L" 3000 Bern BE BE") << "the text column: postcode, place and canton";
-        EXPECT_EQ(long(place->GetItemData(row)), bernID);
-        EXPECT_TRUE(place->GetDroppedState()) << "the list drops down with the rows";
-        for (int i = 0; i < place->GetCount(); ++i) {
-            CString plz;
-            place->GetCellText(i, 0, plz);
-            EXPECT_FALSE(plz.IsEmpty()) << "places without postcode are never offered";
-        }
+        ASSERT_GE(row, 0);
+        CString text;
+        place.GetLBText(row, text);
+        EXPECT_EQ(std::wstring(text), L" 3000 Bern BE BE");
+        EXPECT_EQ(long(place.GetItemData(row)), bern);
+        EXPECT_TRUE(place.GetDroppedState());
     }
-    SaveListPicture("ortcombobox.png");
+    // The picture: the dialog with the dropped list below the combo box.
+    QWidget* top = t::Widget(dialog.GetSafeHwnd())->window();
+    QWidget* popup = t::Widget(::GetWindow(place.GetSafeHwnd(), GW_CHILD))->window();
+    QImage shot = t::Grab(dialog.GetSafeHwnd());
+    const QPoint frame((shot.width() - top->width()) / 2, shot.height() - top->height());
+    QPainter(&shot).drawImage(popup->mapToGlobal(QPoint()) - top->mapToGlobal(QPoint()) + frame, popup->grab().toImage());
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    EXPECT_TRUE(shot.save(QV_SCREENS_DIR "/ortcombobox.png"));
 }
 
-TEST_F(PlaceCombo, ShortWordsQueryNothingAndNewTypingReplacesTheRows) {
-    struct Case {
+TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
+    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lTyp) VALUES (9001, '1999', 'L''Abbaye', 1), "
+         "(9002, '3001', 'Bern Postfach', 3), (9003, '', 'Ohnepostleitzahl', 1)");
+    const struct {
         const wchar_t* typed;
-        bool rows;
-    } cases[] = {{L"b", false}, {L"3", false}, {L"  ", false}, {L"84", true}, {L"Tann", true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.typed, c.typed + wcslen(c.typed)));
-        ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), c.typed));
-        ASSERT_TRUE(t::WaitFor([&] { return !Searching(); }));
-        EXPECT_EQ(place->GetCount() > 0, c.rows);
-        for (int i = 0; i < place->GetCount(); ++i) {
-            CString text;
-            place->GetLBText(i, text);
-            EXPECT_NE(text.Find(CString(c.typed).Trim()), -1) << "every row holds what was typed: " << i;
+        std::vector<std::wstring> places;  // empty: no rows
+    } cases[] = {{L"b", {}}, {L"3", {}}, {L"  ", {}}, {L"l'ab", {L"L'Abbaye"}}, {L"3001", {}}, {L"ohnepost", {}},
+                 {L"8474 ober", {L"Oberfrechtingen"}}, {L"9613", {L"Tannegg", L"Tanneggerhöhe"}}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Search(place, c.typed));
+        std::vector<std::wstring> places;
+        for (int i = 0; i < place.GetCount(); ++i) {
+            CString ort;
+            place.GetCellText(i, 1, ort);
+            places.push_back(std::wstring(ort));
         }
+        EXPECT_EQ(places, c.places) << std::string(c.typed, c.typed + wcslen(c.typed));
     }
-    ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), L"ber"));
-    ASSERT_TRUE(t::WaitFor([&] { return FindRow(L"3000") >= 0 && !Searching(); }));
-    ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), L"8471"));
-    ASSERT_TRUE(t::WaitFor([&] { return !Searching(); }));
-    EXPECT_EQ(FindRow(L"3000"), -1) << "the rows of the old text are gone";
-    EXPECT_GE(FindRow(L"8471"), 0);
-}
-
-TEST_F(PlaceCombo, AnApostropheIsSearchedAsAnApostrophe) {
-    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lGemeindeID, lTyp) VALUES (9001, '1999', 'L''Abbaye', -1, 1)");
-    ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), L"l'ab"));
-    ASSERT_TRUE(t::WaitFor([&] { return !Searching(); }));
-    ASSERT_EQ(place->GetCount(), 1);
-    EXPECT_EQ(place->GetItemData(0), 9001u);
-    EXPECT_EQ(CountRows("SELECT count(*) FROM Ort"), ortRows + 1) << "the statement changed nothing";
-}
-
-TEST_F(PlaceCombo, TheCentralInstallationOffersPlacesOfKindsOneAndTwoOnly) {
-    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lGemeindeID, lTyp) VALUES (9002, '3001', 'Bern Postfach', -1, 3)");
-    ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), L"3001"));
-    ASSERT_TRUE(t::WaitFor([&] { return !Searching(); }));
-    EXPECT_EQ(place->GetCount(), 0) << "kind 3 is left out";
-
-    COrtComboBox local;
-    ASSERT_TRUE(Make(local, 0, 1002, CBS_DROPDOWN));
+    TestPlaceCombo local;
+    ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
     local.BuildFilter(FALSE);
-    ASSERT_TRUE(t::Retype(local.GetSafeHwnd(), L"3001"));
-    ASSERT_TRUE(t::WaitFor([&] { return local.GetCount() == 1; }));
-    EXPECT_EQ(local.GetItemData(0), 9002u);
+    ASSERT_TRUE(Search(local, L"3001"));
+    EXPECT_EQ(local.GetCount(), 1) << "a local installation offers every kind of place";
 }
 
-TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceOrNone) {
-    EXPECT_EQ(place->SetOrtID(bernID), S_OK);
-    ASSERT_EQ(place->GetCount(), 1);
-    EXPECT_EQ(long(place->GetItemData(0)), bernID);
-    EXPECT_EQ(place->GetCurSel(), -1) << "selects nothing";
-    EXPECT_EQ(place->SetOrtID(987654), S_OK) << "an unknown place is no failure";
-    EXPECT_EQ(place->GetCount(), 0);
+TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
+    EXPECT_EQ(place.SetOrtID(BernID()), S_OK);
+    ASSERT_EQ(place.GetCount(), 1);
+    EXPECT_EQ(long(place.GetItemData(0)), BernID());
+    EXPECT_EQ(place.GetCurSel(), -1);
+    EXPECT_EQ(place.SetOrtID(987654), S_OK) << "an unknown place is no failure";
+    EXPECT_EQ(place.GetCount(), 0);
+
+    Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO Ort "
+         "(lOrtID, strPLZ, strOrt, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), 'Bergdorf ' || i, 1 FROM n");
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
+    ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
+    place.DestroyWindow();
+    EXPECT_FALSE(place.Worker()) << "the worker is gone with the window";
 }
 
-TEST_F(PlaceCombo, ClosingWhileRowsArriveEndsTheWorkerFirst) {
-    Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-         "INSERT INTO Ort (lOrtID, strPLZ, strOrt, lGemeindeID, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), "
-         "'Bergdorf ' || i, -1, 1 FROM n");
-    ASSERT_TRUE(t::Retype(place->GetSafeHwnd(), L"berg"));
-    ASSERT_TRUE(t::WaitFor([&] { return place->GetCount() > 0; }));
-    EXPECT_TRUE(place->Worker()) << "the worker runs";
-    place->DestroyWindow();
-    EXPECT_FALSE(place->Worker()) << "the worker is gone with the window";
-    t::Pump();
-}
-
-TEST(PlaceSearch, WordsBecomeConditions) {
-    struct Case {
-        const wchar_t* typed;
-        const wchar_t* condition;
-    } cases[] = {
-        {L"b", L""},
-        {L"3", L""},
-        {L"", L""},
-        {L"30", L"F AND CHARINDEX('30', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 "},
-        {L"ber", L"F AND CHARINDEX(' ber', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 "},
-        {L"3000  be", L"F AND CHARINDEX('3000', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0  "
-                      L"AND CHARINDEX(' be', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 "},
-        {L"l'a", L"F AND CHARINDEX(' l''a', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 "},
-        {L"x'); DROP TABLE Ort; --", L"F AND CHARINDEX(' x'');', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0  "
-                                     L"AND CHARINDEX(' DROP', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0  "
-                                     L"AND CHARINDEX(' TABLE', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0  "
-                                     L"AND CHARINDEX(' Ort;', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0  "
-                                     L"AND CHARINDEX(' --', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 "},
+TEST(PlaceSearch, EachLongEnoughWordIsOneQuotedCondition) {
+    const CString word = L"AND CHARINDEX('%s', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 ";
+    const auto cond = [&](std::initializer_list<const wchar_t*> words) {
+        CString s = L"F";
+        for (const wchar_t* w : words) {
+            CString c;
+            c.Format(word, w);
+            s += L" " + c;
+        }
+        return std::wstring(s);
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(std::wstring(COrtComboBox::BuildSearchCondition(L"F", c.typed)), c.condition) << c.typed;
+    const struct {
+        const wchar_t* typed;
+        std::wstring condition;
+    } cases[] = {{L"b", L""},          {L"3", L""},           {L"30", cond({L"30"})},
+                 {L"ber", cond({L" ber"})}, {L"3000  be", cond({L"3000", L" be"})}, {L"l'a", cond({L" l''a"})},
+                 {L"x'); DROP TABLE Ort --", cond({L" x'');", L" DROP", L" TABLE", L" Ort", L" --"})}};
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(COrtComboBox::BuildSearchCondition(L"F", c.typed)), c.condition);
 }
 
 }  // namespace
