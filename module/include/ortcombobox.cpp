@@ -55,6 +55,7 @@ void COrtComboBox::BuildFilter(BOOL bTypFilter) {
     SetTextColumn(eColText);
     const int widths[eColCount] = {50, 150, 150, 50, 0};
     for (int c = 0; c < eColCount; ++c) SetColumnWidth(c, widths[c]);
+    std::lock_guard g(m_lock);
     if (!m_strFilter.IsEmpty()) m_strFilter += L" AND ";
     m_strFilter += L"strPLZ <> ''";
     if (bTypFilter) {
@@ -118,6 +119,12 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     SetWindowText(strText);
     SetEditSel(strText.GetLength(), strText.GetLength());
 
+    // A worker that ended on a database failure gives way to a new one, so the search goes on.
+    DWORD dwExit = 0;
+    if (m_pLoaderThread && GetExitCodeThread(m_pLoaderThread->m_hThread, &dwExit) && dwExit != STILL_ACTIVE) {
+        delete m_pLoaderThread;
+        m_pLoaderThread = nullptr;
+    }
     if (!m_pLoaderThread) {
         m_bStopLoader = FALSE;
         m_pLoaderThread = AfxBeginThread(&COrtComboBox::LoaderThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
@@ -213,17 +220,21 @@ void COrtComboBox::LoadPlaces() {
         WaitForSingleObject(m_hWakeEvent, INFINITE);
         if (m_bStopLoader) break;
 
+        CString strText, strFilter;
+        long lLatest = lSearch;
         if (m_bTextChanged.exchange(FALSE)) {
-            CString strText;
-            {
-                std::lock_guard g(m_lock);
-                strText = m_strSearchText;
-                lSearch = m_lSearch;
-            }
+            std::lock_guard g(m_lock);
+            strText = m_strSearchText;
+            strFilter = m_strFilter;
+            lLatest = m_lSearch;
+        }
+        // A change seen twice (its flag set again after its text was read) is searched once.
+        if (lLatest != lSearch) {
+            lSearch = lLatest;
             if (bOpen) rs.Close();
             bOpen = false;
             bEOF = TRUE;
-            const CString strCondition = BuildSearchCondition(m_strFilter, strText);
+            const CString strCondition = BuildSearchCondition(strFilter, strText);
             if (!strCondition.IsEmpty()) {
                 CString sql;
                 sql.Format(L"SELECT lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "

@@ -54,7 +54,7 @@ protected:
     };
     void HandOver(PlaceRow row);
 
-    std::mutex m_lock;          // guards what follows
+    std::mutex m_lock;          // guards what follows and m_strFilter
     CString m_strSearchText;    // the edit text of the latest change
     long m_lSearch = 0;         // counts the changes; rows of an older search are dropped
     std::vector<PlaceRow> m_arrArrived;
