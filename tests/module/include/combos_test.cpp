@@ -42,15 +42,19 @@ TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     combo.SetItemData(2, 99);
     EXPECT_EQ(combo.GetItemData(1), 815u);
     EXPECT_EQ(combo.GetItemData(2), 0u) << "an item without row keeps no data";
-    std::map<UINT, ULONG_PTR> drawn;
+    std::map<UINT, ULONG_PTR> drawn, deleted;
     const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
         if (auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lp); m == WM_DRAWITEM && !(dis->itemState & ODS_COMBOBOXEDIT))
             drawn[dis->itemID] = dis->itemData;
+        if (auto* del = reinterpret_cast<LPDELETEITEMSTRUCT>(lp); m == WM_DELETEITEM) deleted[del->itemID] = del->itemData;
     });
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(t::WaitFor([&] { return drawn.size() >= 2; }));
-    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
     EXPECT_EQ(drawn, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}})) << "the row without data is not handed on";
+    combo.ShowDropDown(FALSE);
+    combo.ResetContent();
+    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+    EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}, {2, 0}})) << "the parent never sees a freed row";
 }
 
 TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
