@@ -31,9 +31,14 @@ public:
 class TestPlaceCombo : public COrtComboBox {
 public:
     bool Worker() const { return m_pLoaderThread != nullptr; }
+    void Filter(const wchar_t* filter) {
+        std::lock_guard g(m_lock);
+        m_strFilter = filter;
+    }
     // Under way until the worker waits again and every row it handed over is shown.
     bool Searching() {
-        if (!m_pLoaderThread) return false;
+        DWORD exit = 0;
+        if (!m_pLoaderThread || (GetExitCodeThread(m_pLoaderThread->m_hThread, &exit) && exit != STILL_ACTIVE)) return false;
         if (m_bTextChanged || WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
         std::lock_guard g(m_lock);
         return m_bArrivalPosted;

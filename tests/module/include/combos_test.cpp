@@ -198,6 +198,19 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
     EXPECT_FALSE(place.Worker()) << "the worker is gone with the window";
 }
 
+TEST_F(PlaceCombo, AFailedSearchIsShownAndTheNextTypingSearchesAgain) {
+    place.Filter(L"strNoSuchColumn <> ''");
+    script.AllowReports(true);
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"ber"));
+    const auto shown = [&] { return script.Log().Records(qv::InteractionKind::Report); };
+    ASSERT_TRUE(t::WaitFor([&] { return !shown().empty() && !place.Searching(); }));
+    EXPECT_EQ(shown().front().caption, L"OLEDB Errormessage");
+    EXPECT_EQ(place.GetCount(), 0);
+    place.Filter(L"strPLZ <> ''");
+    ASSERT_TRUE(Search(place, L"bern"));
+    EXPECT_GE(FindRow(L"3000"), 0) << "a new worker took over";
+}
+
 TEST(PlaceSearch, EachLongEnoughWordIsOneQuotedCondition) {
     const CString word = L"AND CHARINDEX('%s', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 ";
     const auto cond = [&](std::initializer_list<const wchar_t*> words) {
