@@ -852,13 +852,12 @@ public:
     int quiet = 0;
     int droppedWidth = 0;
     bool ownerDraw = false;
+    HWND list = nullptr;  // the drop-down list's window, made when it first shows
 
     void keyPressEvent(QKeyEvent* e) override {
         UserInput u(lineEdit());
         QComboBox::keyPressEvent(e);
     }
-    HWND list = nullptr;  // the drop-down list's window, made when it first shows
-
     void showPopup() override {
         const HWND h = HandleOf(this);
         if (Window* w = Find(h)) NotifyCommand(*w, CBN_DROPDOWN);
