@@ -26,6 +26,7 @@ QString QvFrameServerTitle(const CString& strProgID) {
         {L"Qovaro.NQ2.UserLog", "Benutzerprotokoll"}, {L"Qovaro.QvSecServer", "Sicherheit"},
         {L"Qovaro.QvHelpServer", "Hilfe"},         {L"Qovaro.QvScheduler", "Zeitplaner"},
         {L"Qovaro.QvWebServer", "Webserver"},      {L"Qovaro.QvReportServer", "Berichte"},
+        {L"Qovaro.NQ2.DocMngmt", "Dokumente"},
     };
     for (const auto& t : titles)
         if (strProgID.CompareNoCase(t.progId) == 0) return QString::fromUtf8(t.title);
