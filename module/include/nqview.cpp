@@ -15,7 +15,7 @@ BEGIN_INTERFACE_MAP(CNQView, CQvFView)
     INTERFACE_PART(CNQView, IID_INQViewControl, NQViewControl)
 END_INTERFACE_MAP()
 
-CNQView::CNQView() = default;
+CNQView::CNQView(HINSTANCE hResource) : m_hResource(hResource) {}
 
 CNQView::~CNQView() {
     if (m_pStartupServer) m_pStartupServer->Release();
@@ -26,8 +26,9 @@ CParentDlg* CNQView::GetParentDlg() const { return dynamic_cast<CParentDlg*>(m_p
 
 HRESULT CNQView::SendProgress(UINT nTextID) {
     if (!m_pStartupServer) return S_OK;
-    CString strText, strCaption;
-    strText.LoadString(nTextID);
+    NQ_MANAGE_STATE(m_hResource);
+    const CString strText = NQLoadString(nTextID);
+    CString strCaption;
     GetCaption(strCaption);
     BSTR bstrText = (strText + strCaption).AllocSysString();
     const HRESULT hr = m_pStartupServer->SetProgressText(bstrText);
@@ -145,28 +146,31 @@ HRESULT CNQView::ActivateTab(CString strName) {
 
 ULONG CNQView::XNQViewControl::AddRef() {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalAddRef();
     return 0;
 }
 ULONG CNQView::XNQViewControl::Release() {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalRelease();
     return 0;
 }
 HRESULT CNQView::XNQViewControl::QueryInterface(REFIID iid, LPVOID* ppv) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return HRESULT(pThis->ExternalQueryInterface(&iid, ppv));
 }
 
 HRESULT CNQView::XNQViewControl::NavigateTo(long lID, long lSubID) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
-    QVF_MANAGE_STATE();
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->NavigateTo(lID, lSubID);
 }
 
 HRESULT CNQView::XNQViewControl::ActivateTab(BSTR bstrName) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
-    QVF_MANAGE_STATE();
+    NQ_MANAGE_STATE(pThis->m_hResource);
     const CString strName = bstrName ? CString(std::wstring(bstrName, SysStringLen(bstrName)).c_str()) : CString();
     return pThis->ActivateTab(strName);
 }
