@@ -24,6 +24,11 @@ CNQView::~CNQView() {
 
 CParentDlg* CNQView::GetParentDlg() const { return dynamic_cast<CParentDlg*>(m_pViewDlg); }
 
+HRESULT CNQView::GetCaption(CString& strCaption) {
+    NQ_MANAGE_STATE(m_hResource);
+    return CQvFView::GetCaption(strCaption);
+}
+
 HRESULT CNQView::SendProgress(UINT nTextID) {
     if (!m_pStartupServer) return S_OK;
     NQ_MANAGE_STATE(m_hResource);
@@ -68,6 +73,8 @@ HRESULT CNQView::UpAndRunning() {
     }
     HRESULT hr = CQvFView::UpAndRunning();
     if (FAILED(hr)) return VIEW_TRACEHR(hr);
+    // The menus and their command texts are the framework's own.
+    NQ_MANAGE_STATE(NQFrameworkModuleHandle());
     BOOL bOK = AddMenu(IDR_NQ_MENU_VIEW, 0);
     if (bOK) bOK = AddMenu(IDR_NQ_MENU_HELP, 0);
     if (bOK) bOK = SetAccel(1, 0x70, L"F1", 0);
@@ -82,6 +89,7 @@ HRESULT CNQView::Close() {
     if (m_pStartupServer) m_pStartupServer->Release();
     m_pStartupServer = nullptr;
     if (m_bMenusMerged) {
+        NQ_MANAGE_STATE(NQFrameworkModuleHandle());
         BOOL bOK = RemoveMenu(IDR_NQ_MENU_VIEW);
         if (bOK) bOK = RemoveMenu(IDR_NQ_MENU_HELP);
         if (bOK) bOK = RemoveAccel(L"F1");

@@ -24,6 +24,8 @@ public:
     HRESULT OnMenuCommand(CString strName) override;
     HRESULT OnAccelCommand(CString strName) override;
     HRESULT CreateView(HWND hParent) override;
+    // The caption from the view's own module.
+    HRESULT GetCaption(CString& strCaption) override;
     // ---- new operations
     virtual HRESULT NavigateTo(long lID, long lSubID);
     virtual HRESULT ActivateTab(CString strName);

@@ -10,9 +10,16 @@
 #include "uidriver.h"
 #include "utf.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -280,16 +287,49 @@ TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
 
 // ---- the picture
 
-TEST_F(Framework, TheSampleViewInsideTheFrameIsRenderedToAPicture) {
+// The host frame started on the sample view (--view), a course with its tenant's logo restored.
+TEST_F(Framework, TheFrameStartedOnTheSampleViewShowsItAndRendersItToAPicture) {
     const long kurs = AddKurs("Atemschutz Grundkurs");
-    OpenView();
-    Dlg()->Navigate(kurs, 0);
-    ASSERT_TRUE(Retype(Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME), L"Atemschutz Grundkurs 2027"));
-    Pump();
-    ASSERT_TRUE(SavePng(pane.GetSafeHwnd(), std::string(QV_SCREENS_DIR) + "/framework_sampleview.png"));
-    INQParentControl* parent = Dlg()->GetParentControl();
-    parent->CancelEdit();
-    parent->Release();
+    Sql("INSERT INTO QvSecUser (lQvSecUserID, strName) VALUES (1, 'Administrator')");
+    QImage logo(96, 48, QImage::Format_RGB32);
+    logo.fill(QColor(0xC0, 0x20, 0x20));
+    QPainter(&logo).fillRect(36, 8, 24, 32, Qt::white);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    logo.save(&buffer, "PNG");
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db->Handle(), "UPDATE Mandant SET imgLogo2 = ? WHERE lMandantID = 7", -1, &stmt, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_blob(stmt, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+    sqlite3_finalize(stmt);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", kurs);
+
+    const std::string shot = std::string(QV_SCREENS_DIR) + "/framework_sampleview.png";
+    std::remove(shot.c_str());
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QV_REGISTRY='" +
+                                std::string(std::getenv("QV_REGISTRY")) + "' XDG_DATA_HOME='" +
+                                std::string(std::getenv("XDG_DATA_HOME")) + "' " QV_FRAME_PROGRAM
+                                " --view " + qv::ToUtf8(SAMPLE_VIEW_PROGID) + " --screenshot '" + shot + "' > '" +
+                                env->dir.file("frame.txt") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream output(env->dir.file("frame.txt"));
+    std::stringstream said;
+    said << output.rdbuf();
+    ASSERT_EQ(status, 0) << said.str();
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+    // The logo's red is drawn in the view's header.
+    int red = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) red += image.pixel(x, y) == QColor(0xC0, 0x20, 0x20).rgb();
+    EXPECT_GT(red, 50);
+
+    ASSERT_EQ(std::system((std::string(QV_FRAME_PROGRAM) + " --view Qovaro.Test.Fehlt --screenshot '" +
+                           env->dir.file("none.png") + "' > /dev/null 2>&1")
+                              .c_str()) != 0,
+              true);
 }
 
 }  // namespace

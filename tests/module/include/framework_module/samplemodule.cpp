@@ -2,6 +2,7 @@
 // pages created by ProgID from the view's tab list.
 #include "../framework_sample.h"
 #include "childdlg.h"
+#include "nqframeworkres.h"
 #include "nqview.h"
 #include "parentdlg.h"
 #include "qvadoconnection.h"
@@ -97,6 +98,7 @@ private:
         CRect rc;
         GetClientRect(&rc);
         m_tabCtrl.MoveWindow(0, 28, rc.Width(), rc.Height() - 28, TRUE);
+        if (CWnd* pLogo = GetDlgItem(IDC_NQ_LOGO)) pLogo->MoveWindow(rc.Width() - 100, 2, 96, 24, TRUE);
     }
 };
 
