@@ -68,6 +68,9 @@ CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable,
       m_strSubTable(lpszSubTable ? lpszSubTable : L""),
       m_hResource(hResource) {
     m_guidScope.SetNULL();
+    // Both icons answer their tool tips through GetToolTipText.
+    AddToolTipText(IDC_NQ_ICON_EDIT, L"");
+    AddToolTipText(IDC_NQ_ICON_DOCMNGMT, L"");
     m_guidMandant.SetNULL();
 }
 

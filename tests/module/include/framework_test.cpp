@@ -5,6 +5,10 @@
 #include "framework_fixture.h"
 #include "lockdbrecord.h"
 #include "nqcommon.h"
+#include "nqframeworkres.h"
+#include "qvcomserver.h"
+#include "qveventserver.h"
+#include "qveventsink.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
 #include "uidriver.h"
@@ -18,6 +22,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -250,6 +255,99 @@ TEST_F(FrameworkEditing, BackAndForwardStepThroughTheRecordsShown) {
     }
     EXPECT_EQ(Dlg()->GetRecordID(), other);
     EXPECT_EQ(Text(name), L"Motorsäge");
+}
+
+// The user's right on the tenant of the shown record, read once per record.
+TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRecord) {
+    long right = -1;
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (7, 39, 5, 257)");
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);  // kept for the record shown
+    ASSERT_EQ(Dlg()->Navigate(other, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 257);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
+
+    // No record: the tenant is cleared and nothing is asked of the database.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetThirdID(), 0);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), L"");
+    EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO)));
+}
+
+// Counts the events the event server delivers.
+class CountingSink : public qvtest::StackObject<IEventSink, IID_IEventSink> {
+public:
+    HRESULT OnEvent(long, GUID*, VARIANT*) override {
+        ++count;
+        return S_OK;
+    }
+    std::atomic<int> count{0};
+};
+
+void FireClosing() {
+    IQvEventServer* server = nullptr;
+    ASSERT_EQ(QueryCOMServer(QV_EVENTSERVER_PROGID, IID_IQvEventServer, reinterpret_cast<void**>(&server)), S_OK);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = 1;
+    GUID id = GUID_NQViewClosing;
+    server->FireEvents(1, &id, &value);
+    server->Release();
+}
+
+TEST_F(FrameworkEditing, TheClosingEventMarksTheDialogAndEveryPageAndStopsTabSwitches) {
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsClosingFlag() != FALSE; }));
+    EXPECT_TRUE(Page(0)->IsClosingFlag());
+    EXPECT_TRUE(Page(1)->IsClosingFlag());
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    EXPECT_FALSE(Page(1)->IsActive());
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+}
+
+// Closing while the lock cannot be released: the failure is returned, yet the pages are closed and
+// taken down and the dialog hears no more events.
+TEST_F(FrameworkEditing, ClosingAfterAFailedReleaseStillTakesThePagesDownAndEndsTheEvents) {
+    ASSERT_TRUE(Retype(name, L"Maschinisten neu"));
+    Sql("CREATE TRIGGER Kurs_KeepLock BEFORE UPDATE OF strLock ON Kurs WHEN new.strLock = '' "
+        "BEGIN SELECT RAISE(ABORT, 'Sperre bleibt'); END");
+    script.AllowReports(true);
+    script.ExpectMessageBox(IDNO, L"Wollen Sie die Änderungen speichern?");
+    EXPECT_TRUE(FAILED(Dlg()->CloseView()));
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 0);
+    EXPECT_TRUE(Dlg()->GetTabList().empty());
+    EXPECT_GE(script.Log().Count(qv::InteractionKind::Report), 2u);
+
+    CountingSink sink;
+    CQvEventSink connection;
+    ASSERT_TRUE(connection.Advise(&sink));
+    FireClosing();
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return sink.count == 2; }));
+    EXPECT_FALSE(Dlg()->IsClosingFlag());
+    connection.Unadvise();
+    Sql("DROP TRIGGER Kurs_KeepLock");
+}
+
+// Another user's lock shows up at the next tick of the lock timer, and goes again.
+TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
+    options.Set(-1000, L"LockUpdateIntervall", 1);
+    const long kurs = AddKurs("Funk");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    EXPECT_FALSE(Dlg()->IsLockedByOther());
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd' WHERE lKursID = " +
+        std::to_string(kurs));
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() != FALSE; }, 5000));
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
+    EXPECT_EQ(ToolTip(Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT)), Dlg()->GetRecordStateText().wstr());
+    Sql("UPDATE Kurs SET strLock = ''");
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
+    EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
 }
 
 // ---- pages taller than the tab area
