@@ -11,6 +11,9 @@
 #include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvwaitdlg.h"
+#include "qtwidget.h"
+
+#include <QWidget>
 
 #define PARENT_TRACEHR(hr) QvAddHRErrorFile(L"parentdlg", __LINE__, (hr))
 
@@ -68,9 +71,6 @@ CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable,
       m_strSubTable(lpszSubTable ? lpszSubTable : L""),
       m_hResource(hResource) {
     m_guidScope.SetNULL();
-    // Both icons answer their tool tips through GetToolTipText.
-    AddToolTipText(IDC_NQ_ICON_EDIT, L"");
-    AddToolTipText(IDC_NQ_ICON_DOCMNGMT, L"");
     m_guidMandant.SetNULL();
 }
 
@@ -428,6 +428,11 @@ HRESULT CParentDlg::ShowRecordStateIcon(long lIconIndex, CString strText) {
     if (m_iconEdit.GetSafeHwnd()) {
         m_iconEdit.SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hStateBitmap));
         m_iconEdit.SetWindowText(strText);
+        if (QWidget* pIcon = qv::ui::WidgetOf(m_iconEdit.GetSafeHwnd())) {
+            // A static lets the mouse through; the icon must take it to show its tip.
+            pIcon->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+            pIcon->setToolTip(QString::fromStdWString(strText.wstr()));
+        }
     }
     return S_OK;
 }
