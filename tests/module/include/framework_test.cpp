@@ -9,6 +9,7 @@
 #include "qvcomserver.h"
 #include "qveventserver.h"
 #include "qveventsink.h"
+#include "qvfint.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
 #include "uidriver.h"
@@ -93,6 +94,84 @@ TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
     script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
     OpenView();
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+}
+
+// Rights that change while the view runs: a page comes in at its listed place, or goes.
+TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoundByName) {
+    security.Set(GUID_SampleNotesFunction, 0);
+    OpenView();
+    ASSERT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    INQViewControl* control = ViewControl();
+    BSTR notes = SysAllocString(L"Notizen");
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);  // no such tab yet: nothing happens
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Daten");
+
+    security.Set(GUID_SampleNotesFunction, 0x101);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 2u);
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
+    EXPECT_TRUE(Page(1)->IsActive());
+
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    EXPECT_TRUE(Page(0)->IsActive());
+    SysFreeString(notes);
+    control->Release();
+}
+
+// The frame's F5 and "RefreshView" reload the shown record; other names change nothing.
+TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
+    const long kurs = AddKurs("Sanität");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    HWND name = Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME);
+    IQvFControlSink* sink = nullptr;
+    ASSERT_EQ(host->FindView(SAMPLE_VIEW_PROGID)->pIdentity->QueryInterface(IID_IQvFControlSink,
+                                                                               reinterpret_cast<void**>(&sink)),
+              S_OK);
+    struct Step {
+        bool accel;
+        const wchar_t* command;
+        const char* stored;
+        const wchar_t* shown;
+    };
+    const Step steps[] = {{true, L"F5", "Sanität 1", L"Sanität 1"},
+                          {false, L"RefreshView", "Sanität 2", L"Sanität 2"},
+                          {false, L"ShowOnlineHelp", "Sanität 3", L"Sanität 2"},
+                          {true, L"CTRL-F", "Sanität 4", L"Sanität 2"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(qv::ToUtf8(step.command));
+        Sql(std::string("UPDATE Kurs SET strBezeichnung = '") + step.stored + "'");
+        BSTR command = SysAllocString(step.command);
+        EXPECT_EQ(step.accel ? sink->OnAccelCommand(command) : sink->OnMenuCommand(command), S_OK);
+        EXPECT_EQ(Text(name), step.shown);
+    }
+    sink->Release();
+}
+
+// The own-record rule on a page's rights: 0x10000 edits one's own records only.
+TEST(PageRights, EditingOnesOwnRecordsNeedsTheOwnerToBeTheUser) {
+    struct Case {
+        DWORD rights;
+        long owner;
+        DWORD expected;
+    };
+    const Case cases[] = {{0x10001, 5, 0x10101}, {0x10001, 6, 0x10001}, {0x10000, 6, 0x0},
+                          {0x10000, 5, 0x10100}, {0x101, 6, 0x101}};
+    for (const Case& c : cases) {
+        CChildDlg page(0, 0, L"Seite", nullptr, 0, 0);
+        page.m_Sec &= DWORD(0);
+        page.m_Sec |= c.rights;
+        page.m_lUserPersonID = 5;
+        page.m_lOwnerPersonID = c.owner;
+        page.ApplyRightsFlags();
+        EXPECT_EQ(page.GetSec().GetRights(), c.expected) << std::hex << c.rights << " owner " << c.owner;
+    }
 }
 
 // ---- the edit protocol
