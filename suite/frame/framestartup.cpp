@@ -75,6 +75,10 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
             options.central = true;
         } else if (arg == "--create") {
             options.create = true;
+        } else if (arg == "--view") {
+            const auto v = value();
+            if (!v) return fail("--view needs a value (--view PROGID)");
+            options.view = *v;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
@@ -223,7 +227,8 @@ const std::vector<const wchar_t*>& QvFrameServerOrder() {
     static const std::vector<const wchar_t*> order = {
         L"Qovaro.QvDBServer",       L"Qovaro.QvDataLogger", L"Qovaro.QvEventServer", L"Qovaro.NQ2.OptionServer",
         L"Qovaro.NQ2.UserLog",      L"Qovaro.QvSecServer",  L"Qovaro.QvHelpServer",  L"Qovaro.QvScheduler",
-        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt"};
+        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt",
+        L"Qovaro.NQ2.StartupServer"};
     return order;
 }
 
