@@ -631,7 +631,13 @@ public:
         if (auto* m = dynamic_cast<MultiWidget*>(w.widget.data())) {
             QString t = ToQt(text);
             t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            m->setPlainText(t);
+            // The limit holds back the user only: text the program sets stays whole.
+            {
+                Quiet q(m->quiet);
+                m->setPlainText(t);
+                m->last = m->toPlainText();
+            }
+            NotifyCommand(w, EN_CHANGE);
         }
     }
     void StyleChanged(Window& w) override { SetReadOnly(w, w.style & ES_READONLY); }

@@ -141,7 +141,19 @@ TEST_F(Messages, ATimerFiresWithItsIdUntilItIsKilled) {
     sink.SetTimer(1, 10);
     ASSERT_TRUE(WaitFor([&] { return std::count(sink.timers.begin(), sink.timers.end(), 1u) >= 6; }));
     EXPECT_EQ(std::count(sink.timers.begin(), sink.timers.end(), 98u), fired);
-    sink.KillTimer(1);
+
+    // Two timers running together each fire with their own id, and killing one leaves the other.
+    sink.timers.clear();
+    EXPECT_EQ(sink.SetTimer(7, 15), 7u);
+    ASSERT_TRUE(WaitFor([&] {
+        return std::count(sink.timers.begin(), sink.timers.end(), 1u) >= 2 && std::count(sink.timers.begin(), sink.timers.end(), 7u) >= 2;
+    }));
+    EXPECT_TRUE(std::all_of(sink.timers.begin(), sink.timers.end(), [](UINT_PTR id) { return id == 1 || id == 7; }));
+    EXPECT_TRUE(sink.KillTimer(1));
+    sink.timers.clear();
+    ASSERT_TRUE(WaitFor([&] { return std::count(sink.timers.begin(), sink.timers.end(), 7u) >= 3; }));
+    EXPECT_EQ(std::count(sink.timers.begin(), sink.timers.end(), 1u), 0);
+    sink.KillTimer(7);
 }
 
 TEST_F(Messages, CommandRangesAndRegisteredMessagesReachTheirHandlers) {
