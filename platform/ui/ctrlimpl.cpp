@@ -1819,6 +1819,8 @@ void RegisterControlClasses() {
     RegisterWindowClass(L"msctls_progress32", &MakeProgress);
     RegisterWindowClass(L"ScrollBar", &MakeScrollBar);
     RegisterListViewClass();
+    RegisterDateTimeClass();
+    RegisterTreeViewClass();
 }
 
 }  // namespace qv::ui::detail
