@@ -252,3 +252,43 @@ TEST_F(Grid, AClickOpensACellAndLeavingItTakesTheValueOver) {
 }
 
 }  // namespace
+
+namespace {
+
+// The grid, a tree and a date picker with data, as a form shows them, saved for looking at.
+TEST_F(Grid, TheGridATreeAndADatePickerAreDrawnWithTheirData) {
+    owner.MoveWindow(0, 0, 760, 240);
+    grid.QvGetGridItem(0)->SetColumnBkColor(4, RGB(255, 255, 200));
+    grid.QvGetGridItem(1)->SetRowTextColor(RGB(0, 0, 160));
+    grid.QvSetSelection(1);
+    CTreeCtrlEx tree;
+    ASSERT_TRUE(tree.Create(WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_CHECKBOXES, CRect(510, 0, 750, 170),
+                            &owner, 1058));
+    HTREEITEM aarau = tree.InsertItem(L"Aarau");
+    tree.SetItemBold(aarau, TRUE);
+    tree.SetCheck(tree.InsertItem(L"Feuerwehr Aarau", aarau));
+    tree.SetItemColor(tree.InsertItem(L"Stützpunkt Aarau", aarau), RGB(192, 0, 0));
+    tree.InsertItem(L"Baden");
+    tree.Expand(aarau, TVE_EXPAND);
+    CDateTimeCtrl from;
+    ASSERT_TRUE(from.Create(WS_VISIBLE | DTS_SHOWNONE, CRect(510, 180, 660, 204), &owner, 1196));
+    from.SetTime(COleDateTime(2024, 3, 10, 0, 0, 0));
+    CDateTimeCtrl none;
+    ASSERT_TRUE(none.Create(WS_VISIBLE | DTS_SHOWNONE, CRect(510, 208, 660, 232), &owner, 1198));
+    none.SetTime(Null());
+    ASSERT_TRUE(grid.EditCell(1, 4));
+    Pump();
+
+    const std::string path = std::string(QV_SCREENS_DIR) + "/grid_tree_picker.png";
+    ASSERT_TRUE(SavePng(owner.m_hWnd, path));
+    const QImage shot = Grab(owner.m_hWnd, false);
+    EXPECT_GE(shot.width(), 740);
+    EXPECT_EQ(Cell(grid.m_hWnd, 0, 5), L"Rot");
+    EXPECT_EQ(CellBackColor(grid.m_hWnd, 0, 4), RGB(255, 255, 200));
+    EXPECT_EQ(CellTextColor(grid.m_hWnd, 1, 0), RGB(0, 0, 160));
+    EXPECT_EQ(Text(from.m_hWnd), L"10.03.2024");
+    EXPECT_EQ(Text(none.m_hWnd), L"");
+    grid.EndEdit(FALSE);
+}
+
+}  // namespace
