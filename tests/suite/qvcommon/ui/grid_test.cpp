@@ -34,6 +34,11 @@ public:
     bool refuseBegin = false;
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
         const auto* nm = reinterpret_cast<const NMQVGRID*>(lp);
+        if (nm->hdr.code == QVLN_LINKCLICKED) {
+            const auto* link = reinterpret_cast<const NMQVLISTLINK*>(lp);
+            heard.push_back({QVLN_LINKCLICKED, link->nItem, link->nSubItem, link->pszLink});
+            return TRUE;
+        }
         if (nm->hdr.code == QVGN_CELLCHANGING || nm->hdr.code == QVGN_CELLCHANGED || nm->hdr.code == QVGN_BEGINEDIT) {
             heard.push_back({nm->hdr.code, nm->nItem, nm->nSubItem, nm->pszText ? nm->pszText : L""});
             *result = (nm->hdr.code == QVGN_CELLCHANGING && nm->pszText && refuse == nm->pszText) ||
@@ -246,6 +251,18 @@ TEST_F(Grid, AClickOpensACellAndLeavingItTakesTheValueOver) {
     EXPECT_FALSE(grid.IsEditing()) << "that click only selected the other row";
     ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
     EXPECT_EQ(grid.GetEditColumn(), 4);
+    // A link cell reports its link, and is not opened.
+    grid.QvGetGridItem(0)->SetColumnLink(3, L"4711");
+    owner.heard.clear();
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 0, 3));
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 0, 3));
+    ASSERT_FALSE(owner.heard.empty());
+    EXPECT_EQ(owner.heard.front().code, UINT(QVLN_LINKCLICKED));
+    EXPECT_EQ(owner.heard.front().text, L"4711");
+    EXPECT_FALSE(grid.IsEditing());
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
+    ASSERT_TRUE(grid.IsEditing());
     // A row removed while its cell is edited takes the editor along.
     grid.QvDeleteItem(1);
     EXPECT_FALSE(grid.IsEditing());
