@@ -165,7 +165,8 @@ BEGIN_MESSAGE_MAP(CQvGridCtrl, CQvListCtrl)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CQvGridCtrl::CQvGridCtrl() = default;
+// Dialog templates name the class; the page's member grid exists before its dialog is made.
+CQvGridCtrl::CQvGridCtrl() { RegisterClass(); }
 
 CQvGridCtrl::~CQvGridCtrl() {
     if (m_hWnd) DestroyWindow();

@@ -309,3 +309,40 @@ TEST_F(Grid, TheGridATreeAndADatePickerAreDrawnWithTheirData) {
 }
 
 }  // namespace
+
+namespace {
+
+class DatesPage : public CDialog {
+public:
+    DatesPage() : CDialog(160) {}
+    CQvGridCtrl dates;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, kGrid, dates); }
+};
+
+TEST(GridTemplate, AGridOfADialogTemplateIsBoundToItsMemberAndEditable) {
+    qv::ui::EnsureApplication();
+    qv::ui::DialogTemplate t;
+    t.id = 160;
+    t.cx = 200;
+    t.cy = 100;
+    t.style = WS_CHILD | DS_CONTROL | DS_SETFONT;
+    t.items = {qv::ui::Control(L"", kGrid, QVGRID_CLASSNAME, LVS_REPORT | LVS_SINGLESEL | WS_BORDER, 5, 5, 190, 90)};
+    qv::ui::RegisterDialogTemplate(Module(), t);
+    CWnd frame;
+    ASSERT_TRUE(frame.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 400, 300), nullptr, 0));
+    DatesPage page;
+    ASSERT_TRUE(page.Create(160, &frame));
+    ASSERT_EQ(page.GetDlgItem(kGrid), &page.dates);
+    page.dates.InsertColumn(0, L"Anfang", LVCFMT_LEFT, 80);
+    CQvGridItem* row = nullptr;
+    ASSERT_TRUE(page.dates.QvAddItem(row, FALSE));
+    row->SetColumnDate(0, COleDateTime(2024, 3, 10, 0, 0, 0), 1, 0, CQvGridCtrl::eEditDate);
+    EXPECT_TRUE(page.dates.SetCellValue(0, 0, L"11.03.2024"));
+    EXPECT_EQ(Cell(page.dates.m_hWnd, 0, 0), L"11.03.2024");
+    wchar_t name[64] = {};
+    RealGetWindowClassW(page.dates.m_hWnd, name, 63);
+    EXPECT_EQ(std::wstring(name), L"QvGridCtrl");
+    frame.DestroyWindow();
+}
+
+}  // namespace
