@@ -119,14 +119,14 @@ BOOL CKursPreconditionDlg::OnInitDialog() {
     CKursResourceScope scope;
     CQvDialog::OnInitDialog();
     m_listRules.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    m_listRules.InsertColumn(0, L"Nr.", LVCFMT_LEFT, 40);
-    m_listRules.InsertColumn(1, L"Verknüpfung", LVCFMT_LEFT, 90);
-    m_listRules.InsertColumn(2, L"Kurs", LVCFMT_LEFT, 250);
-    m_listRules.InsertColumn(3, L"Zeitraum", LVCFMT_LEFT, 200);
+    m_listRules.InsertColumn(0, L"Nr.", LVCFMT_LEFT, 32);
+    m_listRules.InsertColumn(1, L"Verknüpfung", LVCFMT_LEFT, 85);
+    m_listRules.InsertColumn(2, L"Kurs", LVCFMT_LEFT, 190);
+    m_listRules.InsertColumn(3, L"Zeitraum", LVCFMT_LEFT, 290);
     m_cbItemOp.SetItemData(m_cbItemOp.AddString(kurs::Text(IDS_PRECOND_AND)), 1);
     m_cbItemOp.SetItemData(m_cbItemOp.AddString(kurs::Text(IDS_PRECOND_OR)), 2);
     for (const LimitChoice& choice : kLimits) m_cbLimit.AddString(kurs::Text(choice.nText));
-    FillRuleOperators(true);
+    FillRuleOperators();
     if (!m_bReadOnly) LoadKurse();
     if (SUCCEEDED(LoadLines())) FillList(m_lines.empty() ? -1 : 0);
     if (m_lines.empty()) ShowLine(-1);
@@ -237,17 +237,17 @@ int CKursPreconditionDlg::SelectedLine() const {
     return nItem >= 0 && nItem < static_cast<int>(m_lines.size()) ? nItem : -1;
 }
 
-void CKursPreconditionDlg::FillRuleOperators(bool bFirstRule) {
-    // The first rule joins nothing: it is taken as it is or negated.
+void CKursPreconditionDlg::FillRuleOperators() {
     m_cbRuleOp.ResetContent();
-    if (bFirstRule) {
-        m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_NONE)), 0);
-        m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_NOT)), 3);
-    } else {
-        m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_AND)), 1);
-        m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_OR)), 2);
-        m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_AND_NOT)), 3);
-    }
+    m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_AND)), 1);
+    m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_OR)), 2);
+    m_cbRuleOp.SetItemData(m_cbRuleOp.AddString(kurs::Text(IDS_PRECOND_AND_NOT)), 3);
+}
+
+// The first rule joins nothing: it is taken as it is (0) or negated (3, shown as "NICHT").
+long CKursPreconditionDlg::StoredRuleOperator(long lOrder, long lChoice) {
+    if (lOrder <= 1) return lChoice == 3 ? 3 : 0;
+    return lChoice >= 1 && lChoice <= 3 ? lChoice : 1;
 }
 
 void CKursPreconditionDlg::ShowLine(int nLine) {
@@ -258,7 +258,6 @@ void CKursPreconditionDlg::ShowLine(int nLine) {
     };
     if (nLine < 0) {
         // A new rule after the last one.
-        FillRuleOperators(m_lines.empty());
         m_cbRuleOp.SetCurSel(0);
         m_cbItemOp.SetCurSel(0);
         m_cbKurs.SetCurSel(-1);
@@ -267,8 +266,7 @@ void CKursPreconditionDlg::ShowLine(int nLine) {
         SetDlgItemText(IDC_PRECONDITION_LOCKYEAR, L"");
     } else {
         const Line& line = m_lines[nLine];
-        FillRuleOperators(line.lOrder <= 1);
-        select(m_cbRuleOp, line.lOrder <= 1 && line.lRuleOperator != 3 ? 0 : line.lRuleOperator);
+        select(m_cbRuleOp, line.lRuleOperator == 0 ? 1 : line.lRuleOperator);
         select(m_cbItemOp, line.lItemOperator == 2 ? 2 : 1);
         select(m_cbKurs, line.lKursID);
         m_cbLimit.SetCurSel(LimitIndex(line.lMaxYear, line.lLockYear));
@@ -355,7 +353,7 @@ BOOL CKursPreconditionDlg::ReadItem(long& lKursID, long& lMaxYear, long& lLockYe
 
 long CKursPreconditionDlg::RuleOperatorChoice() const {
     const int nSel = m_cbRuleOp.GetCurSel();
-    return nSel < 0 ? 0 : static_cast<long>(m_cbRuleOp.GetItemData(nSel));
+    return nSel < 0 ? 1 : static_cast<long>(m_cbRuleOp.GetItemData(nSel));
 }
 
 long CKursPreconditionDlg::ItemOperatorChoice() const {
@@ -376,11 +374,7 @@ void CKursPreconditionDlg::OnNewRule() {
     long lOrder = 0;
     for (const Line& line : m_lines) lOrder = std::max(lOrder, line.lOrder);
     ++lOrder;
-    long lOperator = RuleOperatorChoice();
-    // The operator box shows the first rule's choices when no rule exists yet; a later rule needs
-    // a join, AND when the box offered none.
-    if (lOrder == 1 && lOperator != 3) lOperator = 0;
-    if (lOrder > 1 && lOperator == 0) lOperator = 1;
+    const long lOperator = StoredRuleOperator(lOrder, RuleOperatorChoice());
 
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
@@ -431,8 +425,7 @@ void CKursPreconditionDlg::OnApply() {
                          L"WHERE lKurspreconditionItemID = %d",
                          lKursID, ItemOperatorChoice(), lMaxYear, lLockYear, line.lItemID);
     if (line.bFirstOfRule) {
-        long lOperator = RuleOperatorChoice();
-        if (line.lOrder > 1 && lOperator == 0) lOperator = 1;
+        const long lOperator = StoredRuleOperator(line.lOrder, RuleOperatorChoice());
         CString strRule;
         strRule.Format(L"UPDATE Kursprecondition SET lOperator = %d WHERE lKurspreconditionID = %d", lOperator,
                        line.lRuleID);

@@ -53,6 +53,9 @@ public:
     // 0 when the choice with its years is a window a person can fall in, else the id of the message
     // that says what is wrong.
     static UINT CheckLimit(int nIndex, long lYearsN, long lYearsM, long& lMaxYear, long& lLockYear);
+    // The operator stored for a rule at the place lOrder when the user chose lChoice (1 AND, 2 OR,
+    // 3 AND NOT).
+    static long StoredRuleOperator(long lOrder, long lChoice);
 
     CListCtrl m_listRules;
 
@@ -79,7 +82,7 @@ private:
     BOOL ReadItem(long& lKursID, long& lMaxYear, long& lLockYear);
     long RuleOperatorChoice() const;
     long ItemOperatorChoice() const;
-    void FillRuleOperators(bool bFirstRule);
+    void FillRuleOperators();
     // Runs the statements in one transaction, then logs the change under the course and tells the
     // other windows; reloads the list and selects the line of the item (or the first line).
     long Write(const std::vector<CString>& statements, long lKind, UINT nLogCode, const CString& strDetail,

@@ -26,7 +26,6 @@ struct Registrar {
             {IDS_PRECOND_NOT_WITHIN, L"nicht innerhalb der letzten %d Jahr(en)"},
             {IDS_PRECOND_LOCKYEAR, L"mindestens vor %d Jahr(en)"},
             {IDS_PRECOND_AND_LOCKYEAR, L"und mindestens vor %d Jahr(en)"},
-            {IDS_PRECOND_NONE, L"(keine)"},
             {IDS_PRECOND_LIMIT_ANY, L"ohne zeitliche Einschränkung"},
             {IDS_PRECOND_LIMIT_MAX, L"maximal vor N Jahr(en)"},
             {IDS_PRECOND_LIMIT_LOCK, L"mindestens vor M Jahr(en)"},

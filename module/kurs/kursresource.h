@@ -86,7 +86,6 @@
 
 // The precondition rules dialog and its editing
 #define IDD_KURSPRECONDITION 159
-#define IDS_PRECOND_NONE 179
 #define IDS_PRECOND_LIMIT_ANY 180
 #define IDS_PRECOND_LIMIT_MAX 181
 #define IDS_PRECOND_LIMIT_LOCK 182
