@@ -53,6 +53,11 @@ struct Registrar {
                                      L"Plätze oder keine Warteliste."},
             {IDS_WARTELISTE_NOT_ALLOWED, L"Die Anmeldungen dieser Austragung werden von der Kantonsdatenbank "
                                          L"verwaltet und können hier nicht geändert werden."},
+            {IDS_SELECT_COL_KURS, L"Kurs"},
+            {IDS_SELECT_COL_AUSTRAGUNG, L"Austragung"},
+            {IDS_SELECT_COL_DATUM, L"Datum"},
+            {IDS_SELECT_COL_TYP, L"Typ"},
+            {IDS_SELECT_COL_GESCHLOSSEN, L"Geschlossen"},
             {IDS_ONLINE_CLOSED,
              L"Online Kursanmeldung\nDie Kursaustragung ist geschlossen, es können keine weiteren Änderungen mehr "
              L"vorgenommen werden."},
