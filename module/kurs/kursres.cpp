@@ -58,6 +58,9 @@ struct Registrar {
             {IDS_SELECT_COL_DATUM, L"Datum"},
             {IDS_SELECT_COL_TYP, L"Typ"},
             {IDS_SELECT_COL_GESCHLOSSEN, L"Geschlossen"},
+            {IDS_KURSSETUP_CAPTION, L"Kurse"},
+            {IDS_KURSSETUP_GROUP, L"Module"},
+            {IDS_KURSSETUP_BAD_DATE, L"Das Publikationsdatum ist kein gültiges Datum (TT.MM.JJJJ)."},
             {IDS_ONLINE_CLOSED,
              L"Online Kursanmeldung\nDie Kursaustragung ist geschlossen, es können keine weiteren Änderungen mehr "
              L"vorgenommen werden."},
