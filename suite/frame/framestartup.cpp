@@ -42,6 +42,8 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
             options.user = args[++i];
         } else if (arg == "--screenshot" && hasValue) {
             options.screenshot = args[++i];
+        } else if (arg == "--view" && hasValue) {
+            options.view = args[++i];
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
@@ -53,10 +55,11 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
 }
 
 std::string QvFrameUsage() {
-    return "usage: qvframe [--db PATH] [--central] [--user NAME] [--screenshot FILE]\n"
+    return "usage: qvframe [--db PATH] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
            "  --db PATH          the suite database (default: the demo database, made on first use)\n"
            "  --central          run as the central installation\n"
            "  --user NAME        the user to sign in (default: QV_USER, else Administrator)\n"
+           "  --view PROGID      open the view of that ProgID and show it first\n"
            "  --screenshot FILE  render the main window after start-up into a PNG file and end\n";
 }
 
@@ -132,7 +135,7 @@ const std::vector<const wchar_t*>& QvFrameServerOrder() {
     static const std::vector<const wchar_t*> order = {
         L"Qovaro.QvDBServer",       L"Qovaro.QvDataLogger", L"Qovaro.QvEventServer", L"Qovaro.NQ2.OptionServer",
         L"Qovaro.NQ2.UserLog",      L"Qovaro.QvSecServer",  L"Qovaro.QvHelpServer",  L"Qovaro.QvScheduler",
-        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer"};
+        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.StartupServer"};
     return order;
 }
 
