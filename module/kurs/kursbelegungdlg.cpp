@@ -29,7 +29,7 @@ TemplateRegistrar g_templateRegistrar;
 // The colours of the fill states, as the participants page shows them.
 COLORREF StateColor(EFillLevelState eState) {
     switch (eState) {
-    case eFillLevelBelow: return 0x32FF64;
+    case eFillLevelNormal: return 0x32FF64;
     case eFillLevelWarning: return 0x00FFFF;
     case eFillLevelFull: return 0x3232FF;
     default: return CLR_DEFAULT;

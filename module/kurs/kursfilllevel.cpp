@@ -21,11 +21,11 @@ bool ParseLong(const CString& strText, long& lValue) {
 }  // namespace
 
 EFillLevelState CKursFillLevel::State(long lCount, long lMax, long lPercentWarning) {
-    if (lMax <= 0) return eFillLevelBelow;
+    if (lMax <= 0) return eFillLevelNormal;
     if (lCount >= lMax) return eFillLevelFull;
     // In 64 bits: a count near the range of a long must not wrap into a low percentage.
     const long long llPercent = static_cast<long long>(lCount) * 100 / lMax;
-    return llPercent < lPercentWarning ? eFillLevelBelow : eFillLevelWarning;
+    return llPercent < lPercentWarning ? eFillLevelNormal : eFillLevelWarning;
 }
 
 long CKursFillLevel::PercentWarning() {

@@ -4,6 +4,7 @@
 // installation; the pages, the course search (from its worker thread) and the occupancy overview
 // read the state of a run from it.
 #include "cstring.h"
+#include "ikursinstanz.h"
 #include "qvguid.h"
 
 #include <map>
@@ -11,12 +12,8 @@
 #include <string>
 #include <vector>
 
-enum EFillLevelState : long {
-    eFillLevelNone = 0,     // the run is not known
-    eFillLevelBelow = 1,    // below the warning level, or no maximum
-    eFillLevelWarning = 2,  // at or above the warning level
-    eFillLevelFull = 3,     // count at or above the maximum
-};
+// The state of a run the cache does not know.
+inline constexpr EFillLevelState eFillLevelNone = static_cast<EFillLevelState>(0);
 
 class CKursFillLevel {
 public:

@@ -46,9 +46,9 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
     EXPECT_EQ(runs[0].lWaiting, 1);
     EXPECT_EQ(runs[0].eState, eFillLevelFull);
     EXPECT_EQ(runs[1].lCount, 1);
-    EXPECT_EQ(runs[1].eState, eFillLevelBelow);
+    EXPECT_EQ(runs[1].eState, eFillLevelNormal);
     EXPECT_EQ(runs[2].lKursinstanzID, unlimited);
-    EXPECT_EQ(runs[2].eState, eFillLevelBelow) << "a run without maximum is never full";
+    EXPECT_EQ(runs[2].eState, eFillLevelNormal) << "a run without maximum is never full";
 
     // The central installation's numbers win for the runs it keeps.
     CKursFillLevel cache;

@@ -23,9 +23,9 @@ TEST_F(KursFillLevel, StateByCountMaximumAndWarningLevel) {
         EFillLevelState state;
     };
     const Case cases[] = {
-        {5, 0, 90, eFillLevelBelow},    {0, 10, 90, eFillLevelBelow},  {8, 10, 90, eFillLevelBelow},
+        {5, 0, 90, eFillLevelNormal},    {0, 10, 90, eFillLevelNormal},  {8, 10, 90, eFillLevelNormal},
         {9, 10, 90, eFillLevelWarning}, {10, 10, 90, eFillLevelFull},  {12, 10, 90, eFillLevelFull},
-        {5, 10, 50, eFillLevelWarning}, {4, 10, 50, eFillLevelBelow},  {2147483000, 2147483600, 90, eFillLevelWarning},
+        {5, 10, 50, eFillLevelWarning}, {4, 10, 50, eFillLevelNormal},  {2147483000, 2147483600, 90, eFillLevelWarning},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CKursFillLevel::State(c.count, c.max, c.percent), c.state) << c.count << "/" << c.max << " " << c.percent;
@@ -41,7 +41,7 @@ TEST_F(KursFillLevel, LookupAnswersFromTheCacheWithTheWarningLevelOfTheSettings)
     ASSERT_TRUE(cache.Lookup(RunGuid(kRunA), &state, &count, &max));
     EXPECT_EQ(count, 6);
     EXPECT_EQ(max, 10);
-    EXPECT_EQ(state, eFillLevelBelow) << "90 percent when the option is not set";
+    EXPECT_EQ(state, eFillLevelNormal) << "90 percent when the option is not set";
     optionServer.Set(-1060, L"FillLevelPercentWarning", 60);
     ASSERT_TRUE(cache.Lookup(RunGuid(kRunA), &state, nullptr, nullptr));
     EXPECT_EQ(state, eFillLevelWarning);
