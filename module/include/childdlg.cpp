@@ -1,6 +1,7 @@
 #include "childdlg.h"
 
 #include "nqcommon.h"
+#include "nqframeworkres.h"
 #include "parentdlg.h"
 #include "qvhrtrace.h"
 
@@ -43,14 +44,15 @@ IMPLEMENT_IUNKNOWN(CChildDlg, NQTabWindowBase)
 IMPLEMENT_IUNKNOWN(CChildDlg, NQTabWindowControl)
 
 CChildDlg::CChildDlg(UINT nTemplateID, UINT nCaptionID, LPCWSTR lpszTabName, CWnd* pParent, int nContentHeight,
-                     UINT nFirstFocusID)
+                     UINT nFirstFocusID, HINSTANCE hResource)
     : CQvDialog(nTemplateID, pParent),
       m_DataLogger(CString(L"Qovaro.Ostrel.") + L"Child"),
       m_nFirstFocusID(nFirstFocusID),
       m_nCaptionID(nCaptionID),
       m_strTabName(lpszTabName ? lpszTabName : L""),
       m_nContentHeight(nContentHeight),
-      m_nTemplateID(nTemplateID) {
+      m_nTemplateID(nTemplateID),
+      m_hResource(hResource) {
     AfxOleLockApp();
 }
 
@@ -440,29 +442,34 @@ void CChildDlg::OnNotifySetFocus(NMHDR*, LRESULT* pResult) {
 
 HRESULT CChildDlg::XNQTabWindowBase::SetParentControl(INQParentControl* pParent) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->SetParentControl(pParent);
     return S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::SetName(BSTR bstrName) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->SetTabName(FromBSTR(bstrName));
     return S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::Create(HWND* phWnd, void* pParentDlg) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     const HRESULT hr = pThis->CreateTabWindow(phWnd, static_cast<CParentDlg*>(pParentDlg));
     return FAILED(hr) ? CHILD_TRACEHR(E_FAIL) : S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::Show(BOOL bShow) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->ShowTab(bShow);
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::GetCaption(BSTR* pbstrCaption) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     CString strCaption;
     strCaption.LoadString(pThis->m_nCaptionID);
     if (pbstrCaption) *pbstrCaption = strCaption.AllocSysString();
@@ -471,12 +478,14 @@ HRESULT CChildDlg::XNQTabWindowBase::GetCaption(BSTR* pbstrCaption) {
 
 HRESULT CChildDlg::XNQTabWindowBase::GetName(BSTR* pbstrName) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (pbstrName) *pbstrName = pThis->m_strTabName.AllocSysString();
     return S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::CheckRightsFor(long lValue, HRESULT* phrResult) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     const HRESULT hr = pThis->CheckRightsFor(lValue);
     if (phrResult) *phrResult = hr;
     return S_OK;
@@ -484,6 +493,7 @@ HRESULT CChildDlg::XNQTabWindowBase::CheckRightsFor(long lValue, HRESULT* phrRes
 
 HRESULT CChildDlg::XNQTabWindowBase::Move(RECT rc) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->GetSafeHwnd()) return CHILD_TRACEHR(E_FAIL);
     pThis->MoveWindow(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
     return S_OK;
@@ -491,6 +501,7 @@ HRESULT CChildDlg::XNQTabWindowBase::Move(RECT rc) {
 
 HRESULT CChildDlg::XNQTabWindowBase::SetFocus(UINT nCtrlID) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->GetSafeHwnd()) return CHILD_TRACEHR(E_FAIL);
     const HRESULT hr = pThis->SetFirstFocus(nCtrlID);
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -498,11 +509,13 @@ HRESULT CChildDlg::XNQTabWindowBase::SetFocus(UINT nCtrlID) {
 
 HRESULT CChildDlg::XNQTabWindowBase::CloseTab() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->CloseTab();
 }
 
 HRESULT CChildDlg::XNQTabWindowBase::Detach() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowBase)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->ReleaseParentControl();
 }
 
@@ -510,6 +523,7 @@ HRESULT CChildDlg::XNQTabWindowBase::Detach() {
 
 HRESULT CChildDlg::XNQTabWindowControl::LoadData() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->m_bActive || !pThis->IsParentReady()) return S_OK;
     if (!pThis->GetSafeHwnd()) return CHILD_TRACEHR(E_FAIL);
     return pThis->LoadData();
@@ -517,6 +531,7 @@ HRESULT CChildDlg::XNQTabWindowControl::LoadData() {
 
 HRESULT CChildDlg::XNQTabWindowControl::RefreshIfModified() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->IsModified()) return S_FALSE;
     const HRESULT hr = pThis->Refresh();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -524,6 +539,7 @@ HRESULT CChildDlg::XNQTabWindowControl::RefreshIfModified() {
 
 HRESULT CChildDlg::XNQTabWindowControl::GetRecordState(BSTR* pbstrText) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     CString strText;
     const HRESULT hr = pThis->GetRecordState(&strText);
     if (pbstrText) *pbstrText = strText.AllocSysString();
@@ -532,12 +548,14 @@ HRESULT CChildDlg::XNQTabWindowControl::GetRecordState(BSTR* pbstrText) {
 
 HRESULT CChildDlg::XNQTabWindowControl::ShowRecordState(long lCode, BSTR bstrText) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     const HRESULT hr = pThis->ShowRecordState(lCode, FromBSTR(bstrText));
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::SaveData() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->IsSavePending()) return S_OK;
     const HRESULT hr = pThis->SaveData();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -545,6 +563,7 @@ HRESULT CChildDlg::XNQTabWindowControl::SaveData() {
 
 HRESULT CChildDlg::XNQTabWindowControl::DiscardChanges() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->IsSavePending()) return S_OK;
     const HRESULT hr = pThis->DiscardChanges();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -552,38 +571,45 @@ HRESULT CChildDlg::XNQTabWindowControl::DiscardChanges() {
 
 HRESULT CChildDlg::XNQTabWindowControl::SetModified() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->m_bModified = TRUE;
     return S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::FocusNext() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (pThis->m_bActive && pThis->IsParentReady() && pThis->GetSafeHwnd()) pThis->SendMessage(WM_NEXTDLGCTL, 0, 0);
     return S_OK;
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::CanNavigate(long lID, long lSubID) {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->CanNavigate(lID, lSubID);
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::ClearSavePending() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->ClearSavePending();
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::ShowHelp() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->ShowHelp();
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::SetClosing() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->SetClosing();
 }
 
 HRESULT CChildDlg::XNQTabWindowControl::Command1() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->m_bActive || !pThis->IsParentReady()) return S_OK;
     const HRESULT hr = pThis->Command1();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -591,6 +617,7 @@ HRESULT CChildDlg::XNQTabWindowControl::Command1() {
 
 HRESULT CChildDlg::XNQTabWindowControl::Command2() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->m_bActive || !pThis->IsParentReady()) return S_OK;
     const HRESULT hr = pThis->Command2();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
@@ -598,6 +625,7 @@ HRESULT CChildDlg::XNQTabWindowControl::Command2() {
 
 HRESULT CChildDlg::XNQTabWindowControl::Command3() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->m_bActive || !pThis->IsParentReady()) return S_OK;
     const HRESULT hr = pThis->Command3();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;

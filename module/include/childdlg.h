@@ -12,6 +12,7 @@
 #include "qvdialog.h"
 #include "qveventsource.h"
 #include "qvguid.h"
+#include "qvfmodule.h"
 #include "qvlayout.h"
 #include "qvsec.h"
 
@@ -21,8 +22,10 @@ class CChildDlg : public CQvDialog {
     DECLARE_DYNAMIC(CChildDlg)
 public:
     // nContentHeight in 1/96 inch; 0 or less: the page does not scroll.
+    // hResource: the resources of the module the page belongs to; the default is taken where the
+    // derived page is compiled.
     CChildDlg(UINT nTemplateID, UINT nCaptionID, LPCWSTR lpszTabName, CWnd* pParent, int nContentHeight,
-              UINT nFirstFocusID);
+              UINT nFirstFocusID, HINSTANCE hResource = QvFGetModuleResourceHandle());
     ~CChildDlg() override;
 
     // ---- virtual operations, in slot order
@@ -161,6 +164,7 @@ protected:
 
 private:
     BOOL m_bFinalReleased = FALSE;
+    HINSTANCE m_hResource;  // the creating module's resources
 };
 
 namespace qv::nq {

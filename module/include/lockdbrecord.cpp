@@ -21,10 +21,10 @@ namespace {
 constexpr const wchar_t* kSource = L"lockdbrecord";
 #define LOCK_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
 
-// The signed-in user's name, as the system's user-name call gives it.
+// The signed-in user's name: the session's (USER), else the account's.
 CString CurrentUserName() {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return CString(qv::FromUtf8(pw->pw_name));
     if (const char* user = std::getenv("USER"); user && *user) return CString(qv::FromUtf8(user));
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return CString(qv::FromUtf8(pw->pw_name));
     return CString();
 }
 

@@ -115,6 +115,21 @@ struct Registrar {
 
 HINSTANCE NQFrameworkModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_frameworkModuleTag); }
 
+CString NQLoadString(UINT nID) {
+    std::wstring text;
+    if (!qv::LookupString(AfxGetResourceHandle(), nID, text)) qv::LookupString(NQFrameworkModuleHandle(), nID, text);
+    return CString(text.c_str());
+}
+
+CNQModuleState::CNQModuleState(HINSTANCE hResource)
+    : m_hPrevious(AfxGetResourceHandle()), m_bSwitched(hResource != nullptr) {
+    if (m_bSwitched) AfxSetResourceHandle(hResource);
+}
+
+CNQModuleState::~CNQModuleState() {
+    if (m_bSwitched) AfxSetResourceHandle(m_hPrevious);
+}
+
 namespace {
 Registrar g_registrar;
 }

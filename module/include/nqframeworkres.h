@@ -6,6 +6,25 @@
 
 HINSTANCE NQFrameworkModuleHandle();
 
+// A text of the current resource table (a module may give its own), else the framework's own.
+CString NQLoadString(UINT nID);
+
+// Makes the resource table of the module that created an object the current one for the life of
+// the scope: the framework's objects are entered from other modules, and the texts, dialogs and
+// menus they load must come from the module they belong to.
+class CNQModuleState {
+public:
+    explicit CNQModuleState(HINSTANCE hResource);
+    ~CNQModuleState();
+    CNQModuleState(const CNQModuleState&) = delete;
+    CNQModuleState& operator=(const CNQModuleState&) = delete;
+
+private:
+    HINSTANCE m_hPrevious;
+    bool m_bSwitched;
+};
+#define NQ_MANAGE_STATE(hResource) CNQModuleState nqModuleState_(hResource)
+
 enum : UINT {
     IDD_NQ_PARENTDLG = 123,
 

@@ -85,8 +85,8 @@ HRESULT CNQTabCtrl::CreateTabWindows(CString strName) {
         const HRESULT hrClass = CLSIDFromProgID(strProgID, &clsid);
         if (FAILED(hrClass)) {
             TABCTRL_TRACEHR(hrClass);
-            CString strFormat, strText;
-            strFormat.LoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
+            CString strText;
+            const CString strFormat = NQLoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
             strText.Format(strFormat, strProgID);
             AfxMessageBox(strText, MB_ICONEXCLAMATION, 0);
             continue;
@@ -242,8 +242,8 @@ void CNQTabCtrl::ReloadTabWindows() {
         const HRESULT hrClass = CLSIDFromProgID(strProgID, &clsid);
         if (FAILED(hrClass)) {
             TABCTRL_TRACEHR(hrClass);
-            CString strFormat, strText;
-            strFormat.LoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
+            CString strText;
+            const CString strFormat = NQLoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
             strText.Format(strFormat, strProgID);
             AfxMessageBox(strText, MB_ICONEXCLAMATION, 0);
             continue;

@@ -15,7 +15,7 @@ BEGIN_INTERFACE_MAP(CNQView, CQvFView)
     INTERFACE_PART(CNQView, IID_INQViewControl, NQViewControl)
 END_INTERFACE_MAP()
 
-CNQView::CNQView() = default;
+CNQView::CNQView(HINSTANCE hResource) : m_hResource(hResource) {}
 
 CNQView::~CNQView() {
     if (m_pStartupServer) m_pStartupServer->Release();
@@ -24,10 +24,16 @@ CNQView::~CNQView() {
 
 CParentDlg* CNQView::GetParentDlg() const { return dynamic_cast<CParentDlg*>(m_pViewDlg); }
 
+HRESULT CNQView::GetCaption(CString& strCaption) {
+    NQ_MANAGE_STATE(m_hResource);
+    return CQvFView::GetCaption(strCaption);
+}
+
 HRESULT CNQView::SendProgress(UINT nTextID) {
     if (!m_pStartupServer) return S_OK;
-    CString strText, strCaption;
-    strText.LoadString(nTextID);
+    NQ_MANAGE_STATE(m_hResource);
+    const CString strText = NQLoadString(nTextID);
+    CString strCaption;
     GetCaption(strCaption);
     BSTR bstrText = (strText + strCaption).AllocSysString();
     const HRESULT hr = m_pStartupServer->SetProgressText(bstrText);
@@ -67,6 +73,8 @@ HRESULT CNQView::UpAndRunning() {
     }
     HRESULT hr = CQvFView::UpAndRunning();
     if (FAILED(hr)) return VIEW_TRACEHR(hr);
+    // The menus and their command texts are the framework's own.
+    NQ_MANAGE_STATE(NQFrameworkModuleHandle());
     BOOL bOK = AddMenu(IDR_NQ_MENU_VIEW, 0);
     if (bOK) bOK = AddMenu(IDR_NQ_MENU_HELP, 0);
     if (bOK) bOK = SetAccel(1, 0x70, L"F1", 0);
@@ -81,6 +89,7 @@ HRESULT CNQView::Close() {
     if (m_pStartupServer) m_pStartupServer->Release();
     m_pStartupServer = nullptr;
     if (m_bMenusMerged) {
+        NQ_MANAGE_STATE(NQFrameworkModuleHandle());
         BOOL bOK = RemoveMenu(IDR_NQ_MENU_VIEW);
         if (bOK) bOK = RemoveMenu(IDR_NQ_MENU_HELP);
         if (bOK) bOK = RemoveAccel(L"F1");
@@ -145,28 +154,31 @@ HRESULT CNQView::ActivateTab(CString strName) {
 
 ULONG CNQView::XNQViewControl::AddRef() {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalAddRef();
     return 0;
 }
 ULONG CNQView::XNQViewControl::Release() {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalRelease();
     return 0;
 }
 HRESULT CNQView::XNQViewControl::QueryInterface(REFIID iid, LPVOID* ppv) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return HRESULT(pThis->ExternalQueryInterface(&iid, ppv));
 }
 
 HRESULT CNQView::XNQViewControl::NavigateTo(long lID, long lSubID) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
-    QVF_MANAGE_STATE();
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return pThis->NavigateTo(lID, lSubID);
 }
 
 HRESULT CNQView::XNQViewControl::ActivateTab(BSTR bstrName) {
     METHOD_PROLOGUE(CNQView, NQViewControl)
-    QVF_MANAGE_STATE();
+    NQ_MANAGE_STATE(pThis->m_hResource);
     const CString strName = bstrName ? CString(std::wstring(bstrName, SysStringLen(bstrName)).c_str()) : CString();
     return pThis->ActivateTab(strName);
 }

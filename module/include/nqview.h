@@ -4,6 +4,7 @@
 // host frame and removes them again, hands the frame's commands to the view dialog by name, and
 // offers INQViewControl, through which other modules ask an open view to show a record or a tab.
 #include "nqinterfaces.h"
+#include "qvfmodule.h"
 #include "qvfview.h"
 
 class CParentDlg;
@@ -11,7 +12,9 @@ class CParentDlg;
 class CNQView : public CQvFView {
     DECLARE_DYNCREATE(CNQView)
 public:
-    CNQView();
+    // hResource: the resources of the module the view belongs to; the default is taken where the
+    // derived view is compiled.
+    explicit CNQView(HINSTANCE hResource = QvFGetModuleResourceHandle());
     ~CNQView() override;
 
     // ---- overrides, in slot order
@@ -21,6 +24,8 @@ public:
     HRESULT OnMenuCommand(CString strName) override;
     HRESULT OnAccelCommand(CString strName) override;
     HRESULT CreateView(HWND hParent) override;
+    // The caption from the view's own module.
+    HRESULT GetCaption(CString& strCaption) override;
     // ---- new operations
     virtual HRESULT NavigateTo(long lID, long lSubID);
     virtual HRESULT ActivateTab(CString strName);
@@ -33,6 +38,7 @@ protected:
     HRESULT SendProgress(UINT nTextID);
 
     BOOL m_bMenusMerged = FALSE;
+    HINSTANCE m_hResource;  // the creating module's resources
     INQStartupServer* m_pStartupServer = nullptr;
 
     BEGIN_INTERFACE_PART(NQViewControl, INQViewControl)

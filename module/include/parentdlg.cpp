@@ -59,12 +59,14 @@ BEGIN_INTERFACE_MAP(CParentDlg, CQvFViewDlg)
     INTERFACE_PART(CParentDlg, IID_IEventSink, QvEventSink)
 END_INTERFACE_MAP()
 
-CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable, CWnd* pParent)
+CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable, CWnd* pParent,
+                       HINSTANCE hResource)
     : CQvFViewDlg(pView, IDD_NQ_PARENTDLG, pParent),
       m_logger(CString(L"Qovaro.Ostrel.") + L"Parent"),
       m_tabCtrl(lpszTable),
       m_strTable(lpszTable ? lpszTable : L""),
-      m_strSubTable(lpszSubTable ? lpszSubTable : L"") {
+      m_strSubTable(lpszSubTable ? lpszSubTable : L""),
+      m_hResource(hResource) {
     m_guidScope.SetNULL();
     m_guidMandant.SetNULL();
 }
@@ -111,10 +113,24 @@ BOOL CParentDlg::OnInitDialog() {
 
 HRESULT CParentDlg::OnUpAndRunning() {
     if (m_pServer) m_pServer->GetProgID(m_strViewProgID);
+    m_bTabsPending = !GetSafeHwnd();
     HRESULT hr = m_tabCtrl.CreateTabWindows(CString());
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
     hr = CQvFViewDlg::OnUpAndRunning();
     if (FAILED(hr)) PARENT_TRACEHR(hr);
+    return hr;
+}
+
+HRESULT CParentDlg::CreateView(HWND hParent) {
+    HRESULT hr = CQvFViewDlg::CreateView(hParent);
+    if (FAILED(hr)) return PARENT_TRACEHR(hr);
+    if (m_bTabsPending) {
+        m_bTabsPending = FALSE;
+        hr = m_tabCtrl.CreateTabWindows(CString());
+        if (FAILED(hr)) return PARENT_TRACEHR(hr);
+        hr = CQvFViewDlg::OnUpAndRunning();
+        if (FAILED(hr)) PARENT_TRACEHR(hr);
+    }
     return hr;
 }
 
@@ -372,8 +388,7 @@ HRESULT CParentDlg::SetRecordState(long lCode, CString strOwner) {
     UINT nTextID = 0;
     long lIcon = 0;
     StateLook(lCode, nTextID, lIcon);
-    CString strText;
-    strText.LoadString(nTextID);
+    CString strText = NQLoadString(nTextID);
     if (lCode == eRecordLockedByOther) {
         CString strFormat = strText;
         strText.Format(strFormat, strOwner);
@@ -420,8 +435,8 @@ HRESULT CParentDlg::SaveData() {
     if (SUCCEEDED(hr)) hr = wait.ShowCancel(FALSE);
     if (SUCCEEDED(hr)) hr = wait.ShowTimer(FALSE);
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
-    CString strText;
-    if (!strText.LoadString(IDS_NQ_SAVING)) return PARENT_TRACEHR(E_FAIL);
+    const CString strText = NQLoadString(IDS_NQ_SAVING);
+    if (strText.IsEmpty()) return PARENT_TRACEHR(E_FAIL);
     CString strCaption;
     if (m_pServer) m_pServer->GetCaption(strCaption);
     wait.SetDescription(strText + L"\n(" + strCaption + L")");
@@ -518,8 +533,7 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
         options.GetOption(-1000, L"ConfirmSave", &lConfirm, 1, 0);
         int nAnswer = IDYES;
         if (lConfirm != 0) {
-            CString strText;
-            strText.LoadString(IDS_NQ_CONFIRM_SAVE);
+            const CString strText = NQLoadString(IDS_NQ_CONFIRM_SAVE);
             nAnswer = AfxMessageBox(strText, MB_YESNO | MB_ICONQUESTION, 0);
         }
         if (nAnswer == IDYES) {
@@ -795,21 +809,25 @@ HRESULT CParentDlg::MarkClosing() {
 
 ULONG CParentDlg::XNQParentControl::AddRef() {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalAddRef();
     return 0;
 }
 ULONG CParentDlg::XNQParentControl::Release() {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     pThis->ExternalRelease();
     return 0;
 }
 HRESULT CParentDlg::XNQParentControl::QueryInterface(REFIID iid, LPVOID* ppv) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     return HRESULT(pThis->ExternalQueryInterface(&iid, ppv));
 }
 
 #define PARENT_FORWARD(call)                            \
     METHOD_PROLOGUE(CParentDlg, NQParentControl)        \
+    NQ_MANAGE_STATE(pThis->m_hResource);                \
     const HRESULT hr = pThis->call;                     \
     return FAILED(hr) ? PARENT_TRACEHR(hr) : hr;
 
@@ -830,6 +848,7 @@ HRESULT CParentDlg::XNQParentControl::SetRecordState(long lCode, BSTR bstrText) 
 
 HRESULT CParentDlg::XNQParentControl::LockRecord(BSTR bstrTable, BSTR bstrIDColumn, BSTR* pbstrOwner) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     CString strOwner;
     const HRESULT hr = pThis->LockRecord(FromBSTR(bstrTable), FromBSTR(bstrIDColumn), &strOwner, 0);
     if (pbstrOwner) *pbstrOwner = strOwner.AllocSysString();
@@ -838,6 +857,7 @@ HRESULT CParentDlg::XNQParentControl::LockRecord(BSTR bstrTable, BSTR bstrIDColu
 
 HRESULT CParentDlg::XNQParentControl::CheckRecordLock(BSTR bstrTable, BSTR bstrIDColumn, BSTR* pbstrOwner) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     CString strOwner;
     const HRESULT hr = pThis->CheckRecordLock(FromBSTR(bstrTable), FromBSTR(bstrIDColumn), &strOwner, 0);
     if (pbstrOwner) *pbstrOwner = strOwner.AllocSysString();
@@ -846,6 +866,7 @@ HRESULT CParentDlg::XNQParentControl::CheckRecordLock(BSTR bstrTable, BSTR bstrI
 
 HRESULT CParentDlg::XNQParentControl::UpdateRecordState(BSTR* pbstrOwner) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     CString strOwner;
     const HRESULT hr = pThis->UpdateRecordState(&strOwner);
     if (pbstrOwner) *pbstrOwner = strOwner.AllocSysString();
@@ -854,6 +875,7 @@ HRESULT CParentDlg::XNQParentControl::UpdateRecordState(BSTR* pbstrOwner) {
 
 HRESULT CParentDlg::XNQParentControl::GetRecordIDs(long* plID, long* plSubID) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (plID) *plID = pThis->GetRecordID();
     if (plSubID) *plSubID = pThis->GetSubRecordID();
     return S_OK;
@@ -861,18 +883,21 @@ HRESULT CParentDlg::XNQParentControl::GetRecordIDs(long* plID, long* plSubID) {
 
 HRESULT CParentDlg::XNQParentControl::IsLockedByOther(BOOL* pbLocked) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (pbLocked) *pbLocked = pThis->IsLockedByOther();
     return S_OK;
 }
 
 HRESULT CParentDlg::XNQParentControl::GetMandantGUID(BSTR* pbstrGUID) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (pbstrGUID) *pbstrGUID = pThis->GetMandantGUID().AllocSysString();
     return S_OK;
 }
 
 HRESULT CParentDlg::XNQParentControl::GetThirdID(long* plID) {
     METHOD_PROLOGUE(CParentDlg, NQParentControl)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (plID) *plID = pThis->GetThirdID();
     return S_OK;
 }
@@ -885,6 +910,7 @@ IMPLEMENT_IUNKNOWN(CParentDlg, QvEventSink)
 
 HRESULT CParentDlg::XQvEventSink::OnEvent(long count, GUID* ids, VARIANT* values) {
     METHOD_PROLOGUE(CParentDlg, QvEventSink)
+    NQ_MANAGE_STATE(pThis->m_hResource);
     if (CQvEventSink::HasEventData(count, ids, values, GUID_NQViewClosing)) pThis->SetClosing();
     return S_OK;
 }

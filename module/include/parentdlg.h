@@ -15,6 +15,7 @@
 #include "qveventserver.h"
 #include "qveventsink.h"
 #include "qveventsource.h"
+#include "qvfmodule.h"
 #include "qvfviewdlg.h"
 #include "qvguid.h"
 #include "qvimageview.h"
@@ -26,7 +27,10 @@
 class CParentDlg : public CQvFViewDlg {
     DECLARE_DYNAMIC(CParentDlg)
 public:
-    CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable, CWnd* pParent = nullptr);
+    // hResource: the resources of the module the dialog belongs to; the default is taken where the
+    // derived dialog is compiled.
+    CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable, CWnd* pParent = nullptr,
+               HINSTANCE hResource = QvFGetModuleResourceHandle());
     ~CParentDlg() override;
 
     // ---- overrides of the base classes
@@ -34,6 +38,9 @@ public:
     CString GetToolTipText(HWND hControl) override;
     HRESULT ShowView(BOOL bShow) override;
     HRESULT OnUpAndRunning() override;
+    // A host that reports the module running before it asks for the window gets the pages when
+    // the window is made.
+    HRESULT CreateView(HWND hParent) override;
     HRESULT CloseView() override;
     HRESULT ReleaseView() override;
     using CQvFViewDlg::OnApplySecurity;
@@ -162,6 +169,8 @@ protected:
     std::vector<INQTabWindowControl*> m_listTabs;
     UINT_PTR m_nLockTimer = 0;
 
+    BOOL m_bTabsPending = FALSE;
+    HINSTANCE m_hResource;  // the creating module's resources
     CString m_strRecordStateText;
     HBITMAP m_hStateBitmap = nullptr;
 
