@@ -104,7 +104,9 @@ void CKursDlg::LayoutControls() {
     if (!GetSafeHwnd() || !m_tabCtrl.GetSafeHwnd()) return;
     CRect rc;
     GetClientRect(&rc);
-    m_tabCtrl.MoveWindow(4, kHeaderHeight, std::max(0L, rc.Width() - 8L), std::max(0L, rc.Height() - kHeaderHeight - 4L));
+    m_tabCtrl.MoveWindow(4, kHeaderHeight, std::max(0L, rc.Width() - 8L), std::max(0L, rc.Height() - kHeaderHeight - 4L),
+                         TRUE);
+    if (CWnd* pLogo = GetDlgItem(IDC_NQ_LOGO)) pLogo->MoveWindow(std::max(0L, rc.Width() - 100L), 2, 96, 24, TRUE);
 }
 
 HRESULT CKursDlg::OnUpAndRunning() {
@@ -129,8 +131,28 @@ HRESULT CKursDlg::OnUpAndRunning() {
     }
     UpdateKursinstanzFillLevel();
     RestoreLastRecord();
+    if (GetRecordID() == 0) NavigateToFirstRun();
     // A missing scheduler costs only the periodic refreshes.
     return S_OK;
+}
+
+void CKursDlg::NavigateToFirstRun() {
+    // Nothing remembered (a first start): the latest run, so that the window shows a course.
+    long lKursID = 0, lKursinstanzID = 0;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr))
+        hr = kurs::OpenRows(rs,
+                            L"SELECT TOP 1 ki.lKursID, ki.lKursinstanzID FROM Kursinstanz ki JOIN Kurs k ON k.lKursID = "
+                            L"ki.lKursID WHERE k.fActive = 1 ORDER BY ki.dtDatum DESC, ki.lKursinstanzID",
+                            bEOF);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursID", &lKursID);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
+    rs.Close();
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr) && lKursID != 0) Navigate(lKursID, lKursinstanzID);
 }
 
 HRESULT CKursDlg::CloseView() {
@@ -199,6 +221,18 @@ void CKursDlg::EnableHeader() {
     GetDlgItem(IDC_KURSDLG_SAVE)->EnableWindow(IsEditing());
     GetDlgItem(IDC_KURSDLG_CANCEL)->EnableWindow(IsEditing());
     GetDlgItem(IDC_KURSDLG_SELECT)->EnableWindow(!IsEditing());
+}
+
+HRESULT CKursDlg::ApplyDefaultSecurity() {
+    const HRESULT hr = CParentDlg::ApplyDefaultSecurity();
+    // The pages the user's rights admit, shown once the view's rights are known.
+    m_tabCtrl.ReloadTabWindows();
+    return hr;
+}
+
+void CKursDlg::MoveView(const RECT* pRect, BOOL bRepaint) {
+    CParentDlg::MoveView(pRect, bRepaint);
+    LayoutControls();
 }
 
 HRESULT CKursDlg::ApplyRights() {

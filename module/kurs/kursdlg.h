@@ -27,6 +27,8 @@ public:
     HRESULT ReleaseEditLock() override;
     HRESULT GetRecordState(CString* pstrOwner) override;
     HRESULT ApplyRights() override;
+    HRESULT ApplyDefaultSecurity() override;
+    void MoveView(const RECT* pRect, BOOL bRepaint) override;
     HRESULT OnSearchCommand() override;
 
     // The fill level of a run from the cache: zeroes the outputs, TRUE when the run is in it.
@@ -73,6 +75,7 @@ protected:
 
 private:
     void LayoutControls();
+    void NavigateToFirstRun();
     void EnableHeader();
     // Reads the current course's type, active flag and the texts of the header.
     HRESULT ReadKurs();
