@@ -293,6 +293,5 @@ HRESULT CKursdatenDlg::SaveData() {
                      m_bMulti ? 1 : 0, bufOverbook);
     kurs::WriteUserLog(1, IDS_LOG_KURS_UPDATED, strDetail, L"Ausbildung.Kurs", 0, 39, guidKurs, CQvGUID());
     kurs::FireKursEvent(KURS_EVENT_KURS_CHANGED, lKursID);
-    m_bModified = TRUE;
     return CKursChildDlg::SaveData();
 }

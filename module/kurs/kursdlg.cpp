@@ -245,7 +245,17 @@ HRESULT CKursDlg::ApplyRights() {
 
 HRESULT CKursDlg::AcquireEditLock() {
     CString strOwner;
-    const HRESULT hr = LockRecord(L"Kurs", L"lKursID", &strOwner, 0);
+    return LockRecord(L"Kurs", L"lKursID", &strOwner, 0);
+}
+
+HRESULT CKursDlg::BeginEdit() {
+    const HRESULT hr = CParentDlg::BeginEdit();
+    EnableHeader();
+    return hr;
+}
+
+HRESULT CKursDlg::EndEdit() {
+    const HRESULT hr = CParentDlg::EndEdit();
     EnableHeader();
     return hr;
 }

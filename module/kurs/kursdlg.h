@@ -23,6 +23,8 @@ public:
     BOOL IsClosing() override;
     CString GetRecordQuery() override;
     HRESULT UpdateHeader() override;
+    HRESULT BeginEdit() override;
+    HRESULT EndEdit() override;
     HRESULT AcquireEditLock() override;
     HRESULT ReleaseEditLock() override;
     HRESULT GetRecordState(CString* pstrOwner) override;

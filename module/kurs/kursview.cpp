@@ -6,6 +6,7 @@
 #include "kurssetupdlg.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
+#include "qvrunning.h"
 
 #include <QImage>
 #include <QPainter>
@@ -89,7 +90,17 @@ HRESULT CKursView::UpAndRunning() {
     CQvEventSource events;
     hr = events.FireEventString(CKursDlg::GUID_UpdateSecKurs, L"Ev_UpdateSecKurs");
     if (FAILED(hr)) KURS_TRACEHR(hr);
+    // Other modules find the running course window by its ProgID (the course search its fill levels).
+    hr = qv::RegisterRunningServer(KURSVIEW_PROGID, GetInterface(&IID_IUnknown));
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    m_bRunning = SUCCEEDED(hr);
     return S_OK;
+}
+
+HRESULT CKursView::Close() {
+    if (m_bRunning) qv::RevokeRunningServer(KURSVIEW_PROGID);
+    m_bRunning = FALSE;
+    return CNQView::Close();
 }
 
 CRuntimeClass** CKursView::GetSetupPageClasses() {

@@ -18,6 +18,7 @@ public:
 
     HRESULT GetClassID(GUID* pClsid) override;
     HRESULT UpAndRunning() override;
+    HRESULT Close() override;
     CRuntimeClass** GetSetupPageClasses() override;
 
     CKursDlg* GetKursDlg() const;
@@ -32,6 +33,8 @@ public:
     };
 
 protected:
+    BOOL m_bRunning = FALSE;
+
     BEGIN_INTERFACE_PART(Kursinstanz, IKursinstanz)
         HRESULT Reserved3() override;
         HRESULT Reserved4() override;
