@@ -67,6 +67,7 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_TYP)), L"Lokal");
     EXPECT_FALSE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN))) << "a local installation keeps no internal remark";
     Screen(Dlg()->GetSafeHwnd(), "kursdlg");
 
     Choose(L"AK", L"");
