@@ -4,6 +4,7 @@
 #include "ikursinstanz.h"
 #include "kursbelegungdlg.h"
 #include "kursdatendlg.h"
+#include "kurspreconditiondlg.h"
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kurswin_window.h"
@@ -110,6 +111,34 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_OVERBOOK)), L"12.5");
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "Grundkurs 'neu'|");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 1);
+}
+
+TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
+    qv::nq::SetEnterpriseEdition(true);
+    // In the central installation the user's rights row of the course limits the page.
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(gk) + ", -1, 5, 1)");
+    OpenView();
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Sql("UPDATE SecKurs SET lRight = 257");
+    CloseView();
+    OpenView();
+    ASSERT_FALSE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Retype(Field(IDC_KURSDATEN_INTERN), L"nur intern");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT lKursID || '|' || lKursinstanzID || '|' || strBemerkungIntern FROM Kursbemerkung"),
+              K(gk) + "|-1|nur intern");
+    Retype(Field(IDC_KURSDATEN_INTERN), L"");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
+
+    // The page opens the course's precondition rules for editing.
+    BOOL readOnly = TRUE;
+    script.ExpectModal(IDD_KURSPRECONDITION, [&](qv::IModalDialog& modal) {
+        readOnly = dynamic_cast<CKursPreconditionDlg&>(modal).IsReadOnly();
+        modal.EndModal(IDCANCEL);
+    });
+    Click(Field(IDC_KURSDATEN_PRECONDITION));
+    EXPECT_FALSE(readOnly);
 }
 
 TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
