@@ -178,6 +178,16 @@ void CKursSetupDlg::OnChanged() {
     if (Lock(lMandantID, L"Mandant", L"lMandantID") == eRecordEditing) m_lLockedID = lMandantID;
 }
 
+HRESULT CKursSetupDlg::GetCaption(CString& strCaption) {
+    strCaption = KursLoadString(IDS_KURSSETUP_CAPTION);
+    return S_OK;
+}
+
+HRESULT CKursSetupDlg::GetGroupName(CString& strName) {
+    strName = KursLoadString(IDS_KURSSETUP_GROUP);
+    return S_OK;
+}
+
 HRESULT CKursSetupDlg::CloseView() {
     if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
     m_lLockedID = 0;

@@ -29,6 +29,9 @@ public:
     HRESULT LoadSettings() override;
     HRESULT SaveSettings() override;
     HRESULT CloseView() override;
+    // The labels come from the course module's own texts, whoever asks.
+    HRESULT GetCaption(CString& strCaption) override;
+    HRESULT GetGroupName(CString& strName) override;
 
     // The settings as the page shows them.
     long m_lAutoOpenAutoClose = 0;

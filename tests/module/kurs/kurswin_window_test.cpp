@@ -238,6 +238,50 @@ TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID <> -1"), 2);
 }
 
+TEST_F(KursWindowTest, ChangedBookingsOfItsCourseReloadAPageTheUserDoesNotLookAt) {
+    OpenView();
+    ASSERT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
+    Sql("UPDATE Kurs SET strKurzbezeichnung = 'GK2' WHERE lKursID = " + K(gk));
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK") << "nothing told the page";
+
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, gk, FALSE), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return Daten()->GetModifiedFlag() == TRUE; }));
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK2");
+}
+
+TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
+    OpenView();
+    IQvFInit* pInit = host->FindView(KURSVIEW_PROGID)->pInit;
+    IUnknown* pUnknown = nullptr;
+    ASSERT_EQ(pInit->CreateSetupPage(0, &pUnknown), S_OK);
+    IQvFSetupViewControl* pPage = nullptr;
+    ASSERT_EQ(pUnknown->QueryInterface(IID_IQvFSetupViewControl, reinterpret_cast<void**>(&pPage)), S_OK);
+    pUnknown->Release();
+    BSTR caption = nullptr, group = nullptr;
+    pPage->GetCaption(&caption);
+    pPage->GetGroupName(&group);
+    EXPECT_EQ(qvtest::Str(caption), L"Kurse");
+    EXPECT_EQ(qvtest::Str(group), L"Module");
+    SysFreeString(caption);
+    SysFreeString(group);
+    // As the settings window asks: only with a right on the settings' function.
+    BOOL canLoad = TRUE;
+    pPage->SetSecurity(nullptr, 1);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_FALSE(canLoad);
+    security.Answer(L"{4E96EEEA-F268-4E0C-A6C4-0AB9ED892746}", L"", 0x101);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_TRUE(canLoad);
+    pPage->Release();
+    pUnknown = nullptr;
+    EXPECT_EQ(pInit->CreateSetupPage(1, &pUnknown), S_FALSE);
+}
+
 TEST_F(KursWindowTest, OtherModulesAskTheRunningWindowForFillLevels) {
     IKursinstanz* pNone = nullptr;
     EXPECT_TRUE(FAILED(QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&pNone))))
