@@ -10,11 +10,33 @@
 #include "kurswin_window.h"
 #include "qvcomserver.h"
 #include "qveventsource.h"
+#include "qvregvalue.h"
+#include "qvschedulerserver.h"
 
 namespace kurstest {
 namespace {
 
 using namespace qv::ui::test;
+
+// The scheduler: records the jobs it is given.
+class FakeScheduler : public qvtest::StackObject<IQvScheduler, IID_IQvScheduler> {
+public:
+    HRESULT AddJob(DATE, GUID event, long value) override {
+        once.push_back({event, static_cast<DWORD>(value), 0});
+        return S_OK;
+    }
+    HRESULT SetJob(DWORD periodMs, GUID event, DWORD firstDelayMs, DWORD) override {
+        repeating.push_back({event, periodMs, firstDelayMs});
+        return S_OK;
+    }
+    HRESULT RemoveJob(GUID) override { return S_OK; }
+    struct Job {
+        GUID event;
+        DWORD value;  // the period of a repeating job
+        DWORD delay;
+    };
+    std::vector<Job> once, repeating;
+};
 
 class KursWindowTest : public KursWindow {
 protected:
@@ -226,6 +248,39 @@ TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
         modal.EndModal(IDCANCEL);
     });
     Action(ID_KURS_BELEGUNG);
+}
+
+TEST_F(KursWindowTest, TheWindowAsksTheSchedulerForTheRightsRefreshAndThePeriodicFillLevel) {
+    struct Case {
+        const char* what;
+        long interval;
+        long fillupState;  // -1: not set
+        bool periodic;
+    };
+    const Case cases[] = {
+        {"interval set, switch missing", 5, -1, true},
+        {"interval set, switch on", 5, 1, true},
+        {"the user switched it off", 5, 0, false},
+        {"no interval", 0, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeScheduler scheduler;
+        qvtest::ScopedRunningServer running(QV_SCHEDULER_PROGID, &scheduler);
+        options.Set(-1060, L"FillLevelInterval", c.interval);
+        if (c.fillupState >= 0)
+            CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", c.fillupState);
+        OpenView();
+        ASSERT_EQ(scheduler.once.size(), 1u);
+        EXPECT_EQ(scheduler.once[0].event, CKursDlg::GUID_UpdateSecKurs);
+        ASSERT_EQ(scheduler.repeating.size(), c.periodic ? 1u : 0u);
+        if (c.periodic) {
+            EXPECT_EQ(scheduler.repeating[0].event, CKursDlg::GUID_FillLevel);
+            EXPECT_EQ(scheduler.repeating[0].value, 5u * 60000u);
+            EXPECT_EQ(scheduler.repeating[0].delay, 15000u);
+        }
+        CloseView();
+    }
 }
 
 TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
