@@ -11,6 +11,7 @@
 #include "qvcomserver.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
+#include "qvrunning.h"
 #include "qvschedulerserver.h"
 
 namespace kurstest {
@@ -161,6 +162,19 @@ TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndIts
     });
     Click(Field(IDC_KURSDATEN_PRECONDITION));
     EXPECT_FALSE(readOnly);
+}
+
+TEST_F(KursWindowTest, ASavedCourseStaysSavedWhenItsLogEntryCannotBeWritten) {
+    OpenView();
+    qv::RevokeRunningServer(QVUSERLOG_PROGID);
+    script.AllowReports(true);
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"ohne Protokoll");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "ohne Protokoll|");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the edit is over";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0) << "the log entry was not written";
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        EXPECT_EQ(report.caption.find(L"CKursDlg::OnSave"), std::wstring::npos) << "the save is not reported as failed";
 }
 
 TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
