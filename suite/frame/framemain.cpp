@@ -6,6 +6,7 @@
 #include "qtwidget.h"
 #include "qvui.h"
 #include "scripted.h"
+#include "utf.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -75,7 +76,18 @@ int main(int argc, char** argv) {
     host->SetUserName(CString(user.c_str()));
     host->RegisterAsFrame();
     QvFrameStartServers(*host, user);
-    const std::vector<CString> views = QvFrameOpenViews(*host);
+    std::vector<CString> views = QvFrameOpenViews(*host);
+    if (!options.view.empty()) {
+        const CString strView(qv::FromUtf8(options.view));
+        const HRESULT hr = host->OpenView(strView);
+        if (FAILED(hr)) {
+            std::fprintf(stderr, "qvframe: the view %s cannot be opened (0x%08X)\n", options.view.c_str(), unsigned(hr));
+            host->CloseAll();
+            host->InternalRelease();
+            return 1;
+        }
+        views.insert(views.begin(), strView);
+    }
 
     QvFrameSettings settings;
     settings.database = QString::fromStdString(database);

@@ -13,6 +13,7 @@ struct QvFrameOptions {
     bool central = false;    // the central installation
     std::string user;        // empty: QV_USER, else "Administrator"
     std::string screenshot;  // render the window into this PNG file and end
+    std::string view;        // the ProgID of a view to open and show at start
     bool help = false;
 };
 
