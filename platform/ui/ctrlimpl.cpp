@@ -632,7 +632,13 @@ public:
         if (auto* m = dynamic_cast<MultiWidget*>(w.widget.data())) {
             QString t = ToQt(text);
             t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            m->setPlainText(t);
+            // The limit holds back the user only: text the program sets stays whole.
+            {
+                Quiet q(m->quiet);
+                m->setPlainText(t);
+                m->last = m->toPlainText();
+            }
+            NotifyCommand(w, EN_CHANGE);
         }
     }
     void StyleChanged(Window& w) override { SetReadOnly(w, w.style & ES_READONLY); }
@@ -1945,6 +1951,8 @@ void RegisterControlClasses() {
     RegisterWindowClass(L"msctls_progress32", &MakeProgress);
     RegisterWindowClass(L"ScrollBar", &MakeScrollBar);
     RegisterListViewClass();
+    RegisterDateTimeClass();
+    RegisterTreeViewClass();
 }
 
 }  // namespace qv::ui::detail
