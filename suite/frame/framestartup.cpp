@@ -63,6 +63,9 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
         } else if (arg == "--screenshot") {
             target = &options.screenshot;
             what = "FILE";
+        } else if (arg == "--view") {
+            target = &options.view;
+            what = "PROGID";
         }
         if (target) {
             const auto v = value();
@@ -73,17 +76,8 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
         if (joined) return fail(arg + " takes no value");
         if (arg == "--central") {
             options.central = true;
-<<<<<<< HEAD
         } else if (arg == "--create") {
             options.create = true;
-=======
-        } else if (arg == "--user" && hasValue) {
-            options.user = args[++i];
-        } else if (arg == "--screenshot" && hasValue) {
-            options.screenshot = args[++i];
-        } else if (arg == "--view" && hasValue) {
-            options.view = args[++i];
->>>>>>> fw1
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
@@ -95,7 +89,6 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
 }
 
 std::string QvFrameUsage() {
-<<<<<<< HEAD
     return "usage: qvframe [--db PATH [--create]] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
            "  --db PATH          the suite database (default: the demo database, made on first use);\n"
            "                     a file that is no suite database is refused and left as it is\n"
@@ -107,14 +100,6 @@ std::string QvFrameUsage() {
            "  --screenshot FILE  render the main window after start-up into a PNG file and end\n"
            "  --help             this text\n"
            "Values may also be joined to their option: --db=PATH.\n";
-=======
-    return "usage: qvframe [--db PATH] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
-           "  --db PATH          the suite database (default: the demo database, made on first use)\n"
-           "  --central          run as the central installation\n"
-           "  --user NAME        the user to sign in (default: QV_USER, else Administrator)\n"
-           "  --view PROGID      open the view of that ProgID and show it first\n"
-           "  --screenshot FILE  render the main window after start-up into a PNG file and end\n";
->>>>>>> fw1
 }
 
 std::string QvFrameDefaultDatabase() {
@@ -241,11 +226,8 @@ const std::vector<const wchar_t*>& QvFrameServerOrder() {
     static const std::vector<const wchar_t*> order = {
         L"Qovaro.QvDBServer",       L"Qovaro.QvDataLogger", L"Qovaro.QvEventServer", L"Qovaro.NQ2.OptionServer",
         L"Qovaro.NQ2.UserLog",      L"Qovaro.QvSecServer",  L"Qovaro.QvHelpServer",  L"Qovaro.QvScheduler",
-<<<<<<< HEAD
-        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt"};
-=======
-        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.StartupServer"};
->>>>>>> fw1
+        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt",
+        L"Qovaro.NQ2.StartupServer"};
     return order;
 }
 
