@@ -33,6 +33,9 @@ void StateLook(long lCode, UINT& nTextID, long& lIcon) {
     }
 }
 
+// Asks the dialog, on its own thread, to mark itself and its pages closing.
+const UINT WM_NQ_VIEWCLOSING = RegisterWindowMessage(L"NQParentDlg.ViewClosing");
+
 // The last tenant whose logo was read, and whether it had one: read once per process.
 long g_lLogoMandantID = 0;
 BOOL g_bLogoShown = FALSE;
@@ -56,6 +59,7 @@ BEGIN_MESSAGE_MAP(CParentDlg, CQvFViewDlg)
     ON_WM_TIMER()
     ON_STN_CLICKED(IDC_NQ_ICON_DOCMNGMT, &CParentDlg::OnDocumentIconClicked)
     ON_REGISTERED_MESSAGE(AFX_WM_CHANGE_ACTIVE_TAB, &CParentDlg::OnChangeActiveTab)
+    ON_REGISTERED_MESSAGE(WM_NQ_VIEWCLOSING, &CParentDlg::OnViewClosing)
 END_MESSAGE_MAP()
 
 BEGIN_INTERFACE_MAP(CParentDlg, CQvFViewDlg)
@@ -811,6 +815,11 @@ HRESULT CParentDlg::SetClosing() {
     return MarkClosing();
 }
 
+LRESULT CParentDlg::OnViewClosing(WPARAM, LPARAM) {
+    SetClosing();
+    return 0;
+}
+
 HRESULT CParentDlg::MarkClosing() {
     m_bClosing = TRUE;
     return S_OK;
@@ -922,6 +931,8 @@ IMPLEMENT_IUNKNOWN(CParentDlg, QvEventSink)
 HRESULT CParentDlg::XQvEventSink::OnEvent(long count, GUID* ids, VARIANT* values) {
     METHOD_PROLOGUE(CParentDlg, QvEventSink)
     NQ_MANAGE_STATE(pThis->m_hResource);
-    if (CQvEventSink::HasEventData(count, ids, values, GUID_NQViewClosing)) pThis->SetClosing();
+    if (!CQvEventSink::HasEventData(count, ids, values, GUID_NQViewClosing)) return S_OK;
+    // The event server calls from its own thread; the pages are walked on the dialog's.
+    if (!pThis->GetSafeHwnd() || !pThis->PostMessage(WM_NQ_VIEWCLOSING)) pThis->SetClosing();
     return S_OK;
 }

@@ -129,6 +129,7 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    afx_msg LRESULT OnViewClosing(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
     // The document icon and its drop target.
