@@ -1,4 +1,5 @@
 #include "dragdrop.h"
+#include "qvcom.h"
 #include <QApplication>
 #include <QPointer>
 #include <atomic>
@@ -193,6 +194,9 @@ public:
 };
 
 }  // namespace
+
+HRESULT OleInitialize(LPVOID reserved) { return CoInitialize(reserved); }
+void OleUninitialize() { CoUninitialize(); }
 
 COleDropTarget::~COleDropTarget() { Revoke(); }
 

@@ -415,6 +415,11 @@ bool TreeItemChecked(HWND tree, const std::wstring& text) {
     return item && item->checkState(0) == Qt::Checked;
 }
 
+bool TreeItemHasImage(HWND tree, const std::wstring& text) {
+    QTreeWidgetItem* item = FindTreeItem(qobject_cast<QTreeWidget*>(WidgetOf(tree)), text);
+    return item && !item->icon(0).isNull();
+}
+
 bool TickDatePicker(HWND picker, bool ticked) {
     QWidget* w = WidgetOf(picker);
     auto* box = w ? w->findChild<QCheckBox*>() : nullptr;

@@ -68,6 +68,7 @@ bool ClickTreeCheckBox(HWND tree, const std::wstring& text);
 COLORREF TreeItemColor(HWND tree, const std::wstring& text);  // CLR_DEFAULT: the tree's own
 bool TreeItemBold(HWND tree, const std::wstring& text);
 bool TreeItemChecked(HWND tree, const std::wstring& text);
+bool TreeItemHasImage(HWND tree, const std::wstring& text);
 // Date-time pickers: the user ticks or clears the show-none box, or picks a date.
 bool TickDatePicker(HWND picker, bool ticked);
 bool PickDate(HWND picker, int year, int month, int day);

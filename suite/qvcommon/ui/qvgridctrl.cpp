@@ -165,7 +165,8 @@ BEGIN_MESSAGE_MAP(CQvGridCtrl, CQvListCtrl)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CQvGridCtrl::CQvGridCtrl() = default;
+// Dialog templates name the class; the page's member grid exists before its dialog is made.
+CQvGridCtrl::CQvGridCtrl() { RegisterClass(); }
 
 CQvGridCtrl::~CQvGridCtrl() {
     if (m_hWnd) DestroyWindow();
@@ -468,8 +469,16 @@ BOOL CQvGridCtrl::OnGridClick(NMHDR* nm, LRESULT* result) {
     const bool fresh = click->iItem == m_nFreshRow;
     m_nFreshRow = -1;
     const int mode = click->iItem >= 0 ? GetEditMode(click->iItem, click->iSubItem) : eEditNone;
+    // A link is followed, not edited.
+    if (IsLink(click->iItem, click->iSubItem)) return FALSE;
     if (mode == eEditCheck || (mode != eEditNone && !fresh)) EditCell(click->iItem, click->iSubItem);
     return FALSE;
+}
+
+bool CQvGridCtrl::IsLink(int index, int column) const {
+    const CQvGridItem* item = QvGetGridItem(index);
+    std::lock_guard g(m_lock);
+    return item && column >= 0 && std::size_t(column) < item->cells_.size() && item->cells_[std::size_t(column)].isLink;
 }
 
 BOOL CQvGridCtrl::OnGridItemChanged(NMHDR* nm, LRESULT* result) {
@@ -482,7 +491,8 @@ BOOL CQvGridCtrl::OnGridDblClick(NMHDR* nm, LRESULT*) {
     const auto* click = reinterpret_cast<NMITEMACTIVATE*>(nm);
     const int mode = click->iItem >= 0 ? GetEditMode(click->iItem, click->iSubItem) : eEditNone;
     // A check box changed with the first click already.
-    if (mode != eEditNone && mode != eEditCheck && !IsEditing()) EditCell(click->iItem, click->iSubItem);
+    if (mode != eEditNone && mode != eEditCheck && !IsEditing() && !IsLink(click->iItem, click->iSubItem))
+        EditCell(click->iItem, click->iSubItem);
     return FALSE;
 }
 

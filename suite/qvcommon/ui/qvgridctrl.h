@@ -143,6 +143,7 @@ private:
     BOOL Change(int index, int column, const CString& text);
     LRESULT Notify(UINT code, int index, int column, LPCWSTR text);
     int NextEditableColumn(int index, int from, int step) const;
+    bool IsLink(int index, int column) const;
     CString EditText(CQvGridItem* item, int column, int mode) const;
 
     int m_nDefaultMode = eEditNone;

@@ -2,6 +2,7 @@
 // with data, colours, bold text and check boxes, the user's changes told to the form (the
 // selection refusable), every deleted item told; dates whose show-none box makes them null.
 #include "ui_fixture.h"
+#include <QImage>
 
 namespace {
 
@@ -111,6 +112,21 @@ TEST_F(Trees, ItemsKeepTheirPlaceDataColourBoldAndCheck) {
     EXPECT_TRUE(page.tree.GetCheck(baden));
     EXPECT_FALSE(page.tree.GetCheck(aarau));
     EXPECT_TRUE(page.heard.empty()) << "what the program does is not told";
+
+    // Images come from the tree's image list, also for items that had their image before it.
+    QImage strip(32, 16, QImage::Format_ARGB32);
+    strip.fill(Qt::darkRed);
+    qv::ui::RegisterBitmap(uitest::Module(), 11208, strip);
+    CImageList images;
+    ASSERT_TRUE(images.Create(11208, 16, 0, RGB(255, 255, 255)));
+    page.tree.SetItemImage(aarau, 1, 0);
+    EXPECT_FALSE(TreeItemHasImage(Tree(), L"Aarau"));
+    page.tree.SetImageList(&images, TVSIL_NORMAL);
+    EXPECT_TRUE(TreeItemHasImage(Tree(), L"Aarau"));
+    int image = -1, selected = -1;
+    EXPECT_TRUE(page.tree.GetItemImage(aarau, image, selected));
+    EXPECT_EQ(image, 1);
+    EXPECT_EQ(selected, 0);
 
     // The user's check is told with the item's data.
     ASSERT_TRUE(ClickTreeCheckBox(Tree(), L"Feuerwehr Baden"));

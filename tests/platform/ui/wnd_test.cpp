@@ -377,6 +377,7 @@ class DropThread : public CWinThread {
 public:
     explicit DropThread(HWND icon) : icon_(icon) {}
     BOOL InitInstance() override {
+        OleInitialize(nullptr);
         m_bAutoDelete = FALSE;
         return TRUE;
     }
@@ -391,6 +392,7 @@ public:
     int ExitInstance() override {
         wnd.Detach();
         target.Revoke();
+        OleUninitialize();
         return CWinThread::ExitInstance();
     }
     void OnQuit(WPARAM, LPARAM) { PostQuitMessage(3); }

@@ -34,6 +34,11 @@ public:
     bool refuseBegin = false;
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
         const auto* nm = reinterpret_cast<const NMQVGRID*>(lp);
+        if (nm->hdr.code == QVLN_LINKCLICKED) {
+            const auto* link = reinterpret_cast<const NMQVLISTLINK*>(lp);
+            heard.push_back({QVLN_LINKCLICKED, link->nItem, link->nSubItem, link->pszLink});
+            return TRUE;
+        }
         if (nm->hdr.code == QVGN_CELLCHANGING || nm->hdr.code == QVGN_CELLCHANGED || nm->hdr.code == QVGN_BEGINEDIT) {
             heard.push_back({nm->hdr.code, nm->nItem, nm->nSubItem, nm->pszText ? nm->pszText : L""});
             *result = (nm->hdr.code == QVGN_CELLCHANGING && nm->pszText && refuse == nm->pszText) ||
@@ -246,6 +251,18 @@ TEST_F(Grid, AClickOpensACellAndLeavingItTakesTheValueOver) {
     EXPECT_FALSE(grid.IsEditing()) << "that click only selected the other row";
     ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
     EXPECT_EQ(grid.GetEditColumn(), 4);
+    // A link cell reports its link, and is not opened.
+    grid.QvGetGridItem(0)->SetColumnLink(3, L"4711");
+    owner.heard.clear();
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 0, 3));
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 0, 3));
+    ASSERT_FALSE(owner.heard.empty());
+    EXPECT_EQ(owner.heard.front().code, UINT(QVLN_LINKCLICKED));
+    EXPECT_EQ(owner.heard.front().text, L"4711");
+    EXPECT_FALSE(grid.IsEditing());
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
+    ASSERT_TRUE(grid.IsEditing());
     // A row removed while its cell is edited takes the editor along.
     grid.QvDeleteItem(1);
     EXPECT_FALSE(grid.IsEditing());
@@ -289,6 +306,43 @@ TEST_F(Grid, TheGridATreeAndADatePickerAreDrawnWithTheirData) {
     EXPECT_EQ(Text(from.m_hWnd), L"10.03.2024");
     EXPECT_EQ(Text(none.m_hWnd), L"");
     grid.EndEdit(FALSE);
+}
+
+}  // namespace
+
+namespace {
+
+class DatesPage : public CDialog {
+public:
+    DatesPage() : CDialog(160) {}
+    CQvGridCtrl dates;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, kGrid, dates); }
+};
+
+TEST(GridTemplate, AGridOfADialogTemplateIsBoundToItsMemberAndEditable) {
+    qv::ui::EnsureApplication();
+    qv::ui::DialogTemplate t;
+    t.id = 160;
+    t.cx = 200;
+    t.cy = 100;
+    t.style = WS_CHILD | DS_CONTROL | DS_SETFONT;
+    t.items = {qv::ui::Control(L"", kGrid, QVGRID_CLASSNAME, LVS_REPORT | LVS_SINGLESEL | WS_BORDER, 5, 5, 190, 90)};
+    qv::ui::RegisterDialogTemplate(Module(), t);
+    CWnd frame;
+    ASSERT_TRUE(frame.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 400, 300), nullptr, 0));
+    DatesPage page;
+    ASSERT_TRUE(page.Create(160, &frame));
+    ASSERT_EQ(page.GetDlgItem(kGrid), &page.dates);
+    page.dates.InsertColumn(0, L"Anfang", LVCFMT_LEFT, 80);
+    CQvGridItem* row = nullptr;
+    ASSERT_TRUE(page.dates.QvAddItem(row, FALSE));
+    row->SetColumnDate(0, COleDateTime(2024, 3, 10, 0, 0, 0), 1, 0, CQvGridCtrl::eEditDate);
+    EXPECT_TRUE(page.dates.SetCellValue(0, 0, L"11.03.2024"));
+    EXPECT_EQ(Cell(page.dates.m_hWnd, 0, 0), L"11.03.2024");
+    wchar_t name[64] = {};
+    RealGetWindowClassW(page.dates.m_hWnd, name, 63);
+    EXPECT_EQ(std::wstring(name), L"QvGridCtrl");
+    frame.DestroyWindow();
 }
 
 }  // namespace
