@@ -9,6 +9,7 @@ BEGIN_MESSAGE_MAP(CDropTargetThread, CWinThread)
 END_MESSAGE_MAP()
 
 BOOL CDropTargetThread::InitInstance() {
+    OleInitialize(nullptr);
     AfxEnableControlContainer();
     m_bAutoDelete = FALSE;
     return TRUE;
@@ -29,6 +30,7 @@ BOOL CDropTargetThread::OnIdle(LONG lCount) {
 int CDropTargetThread::ExitInstance() {
     m_wndTarget.Detach();
     m_wndTarget.m_dropTarget.Revoke();
+    OleUninitialize();
     return CWinThread::ExitInstance();
 }
 
