@@ -11,12 +11,14 @@
 #include "qvdblookup.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
+#include "qtwidget.h"
 #include "resource.h"
 #include "strtable.h"
 #include "utf.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QWidget>
 
 #include <filesystem>
 
@@ -173,6 +175,8 @@ void CStatusIconDocMngmt::SetStatus(long lRecordID, CString strMandant) {
     }
     m_strToolTip = NQLoadString(nToolTipID);
     m_nBitmapID = nBitmapID;
+    if (QWidget* pWidget = qv::ui::WidgetOf(GetSafeHwnd()))
+        pWidget->setToolTip(m_bShowBitmap ? QString::fromStdWString(m_strToolTip.wstr()) : QString());
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CStatusIconDocMngmt::SetStatus", L"Default", __FILE__, __LINE__, 1);
 }
