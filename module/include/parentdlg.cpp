@@ -112,8 +112,6 @@ BOOL CParentDlg::OnInitDialog() {
     COptionServer options;
     options.GetOption(-1000, L"LockUpdateIntervall", &lInterval, 1, 0);
     if (lInterval > 0 && SetTimer(kLockTimerID, UINT(lInterval * 1000)) != 0) m_nLockTimer = kLockTimerID;
-    // The document icon's tip is asked for each time it shows: it follows the counts.
-    AddToolTipText(IDC_NQ_ICON_DOCMNGMT, L"");
     SetDocumentIconGUIDs(GetFunctionGUID(), m_guidScope);
     StartDropTarget();
     m_eventSink.Advise(GetInterface(&IID_IEventSink));
