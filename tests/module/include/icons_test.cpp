@@ -39,6 +39,7 @@ protected:
     void TearDown() override {
         if (Dlg()) CloseView();
         qv::servers::StopRunningServer(QVDOCMNGMT_PROGID);
+        qv::nq::SetEnterpriseEdition(std::nullopt);
         Framework::TearDown();
     }
     HWND IconWnd() const { return Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_DOCMNGMT); }
@@ -112,20 +113,27 @@ TEST_F(Icons, DropsWithoutTheRightOnARecordOrOfAMissingFileChangeNothing) {
         long rights;
         long record;
         std::string file;
+        bool central;
     };
     const Case cases[] = {
-        {"no right 0x100 on the view's function", 0x001, kurs, path},
-        {"no record shown", 0x101, 0, path},
-        {"a file that is gone", 0x101, kurs, env->dir.file("weg.pdf")},
+        {"no right 0x100 on the view's function", 0x001, kurs, path, false},
+        {"no record shown", 0x101, 0, path, false},
+        {"a file that is gone", 0x101, kurs, env->dir.file("weg.pdf"), false},
+        {"a course of the central installation without the user's SecKurs row", 0x101, kurs, path, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         security.Set(sample::GUID_SampleViewFunction, c.rights);
+        qv::nq::SetEnterpriseEdition(c.central);
         ASSERT_EQ(Dlg()->Navigate(c.record, 0), S_OK);
         EXPECT_FALSE(DropFiles(IconWnd(), {c.file}));
         EXPECT_EQ(SqlText("SELECT count(*) FROM DocMngmt"), "0");
         EXPECT_EQ(Icon()->m_nBitmapID, UINT(IDB_NQ_DOC_NONE));
     }
+    // The central installation's right on the course admits the drop.
+    Sql("INSERT INTO SecKurs (lKursID, lQvSecUserID, lRight) VALUES (" + std::to_string(kurs) + ", 5, 257)");
+    EXPECT_TRUE(DropFiles(IconWnd(), {path}));
+    EXPECT_EQ(Documents(39, kurs), "1");
 }
 
 TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEditing) {
