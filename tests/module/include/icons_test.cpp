@@ -264,8 +264,14 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     EXPECT_EQ(reports.back().caption, L"CSelDlg::OnBnNext");
     EXPECT_EQ(Dlg()->GetRecordID(), other);
 
+    CStatic navPlaceholder;
+    ASSERT_TRUE(navPlaceholder.Create(L"", WS_CHILD, CRect(540, 0, 640, 34), Dlg(), 991));
+    CNavigateDlg nav;
+    ASSERT_EQ(nav.InitControls(Dlg(), 991), S_OK);
+    nav.ShowWindow(SW_SHOW);
     std::filesystem::create_directories(QV_SCREENS_DIR);
     EXPECT_TRUE(SavePng(Dlg()->GetSafeHwnd(), QV_SCREENS_DIR "/icons_header.png"));
+    nav.DestroyWindow();
     bar.DestroyWindow();
 }
 
@@ -333,6 +339,9 @@ TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserH
     page.PreTranslateMessage(&msg);
     qv::SetHelpHandler(nullptr);
     EXPECT_EQ(topics, std::vector<CString>{L"Kurseinstellungen"});
+    page.SetDlgItemText(3301, L"3, 7, 12");
+    page.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(SavePng(page.GetSafeHwnd(), QV_SCREENS_DIR "/icons_setuppage.png"));
     page.DestroyWindow();
 
     iconstest::CTestSetupPage tall;
