@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 namespace fwtest {
 namespace {
 
@@ -350,6 +352,17 @@ TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserH
     ASSERT_NE(tall.m_pScrollHelper, nullptr);
     EXPECT_EQ(tall.m_pScrollHelper->GetDisplayHeight(), 900);
     tall.DestroyWindow();
+}
+
+TEST(DroppedPaths, AShortNamePartIsLookedUpAndAnyOtherPathPassesUnchanged) {
+    const auto dir = std::filesystem::temp_directory_path() / ("qvicons-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "BERICH~1");
+    std::ofstream(dir / "bericht.pdf") << "x";
+    const auto W = [](const std::filesystem::path& p) { return CString(qv::FromUtf8(p.string()).c_str()); };
+    EXPECT_EQ(qv::nq::LongPathName(W(dir / "BERICH~1" / ".." / "bericht.pdf")), W(dir / "bericht.pdf"));
+    EXPECT_EQ(qv::nq::LongPathName(W(dir / "FEHLT~1.PDF")), W(dir / "FEHLT~1.PDF")) << "not found";
+    EXPECT_EQ(qv::nq::LongPathName(L"~/bericht.pdf"), CString(L"~/bericht.pdf"));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(SetupBackground, IsTheButtonFaceDarkenedWrappingBelowZero) {
