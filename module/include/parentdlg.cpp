@@ -57,6 +57,7 @@ IMPLEMENT_DYNAMIC(CParentDlg, CQvFViewDlg)
 
 BEGIN_MESSAGE_MAP(CParentDlg, CQvFViewDlg)
     ON_WM_TIMER()
+    ON_STN_CLICKED(IDC_NQ_ICON_DOCMNGMT, &CParentDlg::OnDocumentIconClicked)
     ON_REGISTERED_MESSAGE(AFX_WM_CHANGE_ACTIVE_TAB, &CParentDlg::OnChangeActiveTab)
     ON_REGISTERED_MESSAGE(WM_NQ_VIEWCLOSING, &CParentDlg::OnViewClosing)
 END_MESSAGE_MAP()
@@ -81,7 +82,6 @@ CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable,
 CParentDlg::~CParentDlg() {
     for (auto it = m_listTabs.rbegin(); it != m_listTabs.rend(); ++it) (*it)->Release();
     m_listTabs.clear();
-    if (m_hStateBitmap) DeleteObject(m_hStateBitmap);
 }
 
 void CParentDlg::DoDataExchange(CDataExchange* pDX) {
@@ -217,7 +217,8 @@ HRESULT CParentDlg::ReleaseView() {
 
 CString CParentDlg::GetToolTipText(HWND hControl) {
     if (m_iconEdit.GetSafeHwnd() && hControl == m_iconEdit.GetSafeHwnd()) return m_strRecordStateText;
-    if (m_iconDocMngmt.GetSafeHwnd() && hControl == m_iconDocMngmt.GetSafeHwnd()) return CString();
+    if (m_iconDocMngmt.GetSafeHwnd() && hControl == m_iconDocMngmt.GetSafeHwnd())
+        return m_iconDocMngmt.m_bShowBitmap ? m_iconDocMngmt.m_strToolTip : CString();
     return CQvFViewDlg::GetToolTipText(hControl);
 }
 
@@ -425,12 +426,12 @@ HRESULT CParentDlg::ShowRecordStateIcon(long lIconIndex, CString strText) {
     static constexpr UINT kBitmaps[] = {IDB_NQ_STATE_UNCHANGED, IDB_NQ_STATE_LOCKED, IDB_NQ_STATE_EDITING,
                                         IDB_NQ_STATE_DELETED};
     m_strRecordStateText = strText;
-    if (m_hStateBitmap) DeleteObject(m_hStateBitmap);
-    m_hStateBitmap = nullptr;
+    m_iconEdit.m_strToolTip = strText;
+    m_iconEdit.m_bitmap.DeleteObject();
     if (lIconIndex >= 0 && lIconIndex <= 3)
-        m_hStateBitmap = LoadBitmap(NQFrameworkModuleHandle(), MAKEINTRESOURCE(kBitmaps[lIconIndex]));
+        m_iconEdit.m_bitmap.Attach(LoadBitmap(NQFrameworkModuleHandle(), MAKEINTRESOURCE(kBitmaps[lIconIndex])));
     if (m_iconEdit.GetSafeHwnd()) {
-        m_iconEdit.SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hStateBitmap));
+        m_iconEdit.ShowBitmap();
         m_iconEdit.SetWindowText(strText);
         if (QWidget* pIcon = qv::ui::WidgetOf(m_iconEdit.GetSafeHwnd())) {
             // A static lets the mouse through; the icon must take it to show its tip.

@@ -6,7 +6,9 @@
 //
 // A module derives its main dialog from it and supplies the record query (GetRecordQuery) and,
 // where its records are locked, AcquireEditLock, ReleaseEditLock and GetRecordState.
+#include "droptargetthread.h"
 #include "lockdbrecord.h"
+#include "navigatedlg.h"
 #include "nqinterfaces.h"
 #include "nqtabctrl.h"
 #include "qvasynceventsink.h"
@@ -21,6 +23,8 @@
 #include "qvimageview.h"
 #include "qvlayout.h"
 #include "qvsec.h"
+#include "statusicondocmngmt.h"
+#include "statusiconedit.h"
 
 #include <vector>
 
@@ -128,12 +132,17 @@ protected:
     afx_msg LRESULT OnViewClosing(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
-    // Hooks of the document icon and its drop target; they do nothing until the document icon
-    // comes with its own class.
-    void SetDocumentIconGUIDs(const CQvGUID& /*guidView*/, const CQvGUID& /*guidScope*/) {}
-    void StartDropTarget() {}
-    void StopDropTarget() {}
-    void SetDocumentStatus(const CString& /*strMandantGUID*/, long /*lRecordID*/) {}
+    // The document icon and its drop target.
+    void SetDocumentIconGUIDs(const CQvGUID& guidView, const CQvGUID& guidScope) {
+        m_iconDocMngmt.m_guidFunction = guidView;
+        m_iconDocMngmt.m_guidObject = guidScope;
+    }
+    void StartDropTarget() { CDropTargetThread::Start(&m_iconDocMngmt); }
+    void StopDropTarget() { CDropTargetThread::Stop(m_iconDocMngmt.m_pDropThread); }
+    void SetDocumentStatus(const CString& strMandantGUID, long lRecordID) {
+        m_iconDocMngmt.SetStatus(lRecordID, strMandantGUID);
+    }
+    afx_msg void OnDocumentIconClicked() { m_iconDocMngmt.ShowDialog(); }
 
     // Reports a database failure of the connection to the user; returns hr.
     HRESULT ReportDBError(class CQvADOConnection& connection, HRESULT hr, long lLine);
@@ -161,8 +170,9 @@ protected:
     BOOL m_bClosing = FALSE;
     long m_nSecurityApplied = 0;
     CQvLayoutFactory m_layout;
-    CStatic m_iconEdit;
-    CStatic m_iconDocMngmt;
+    CStatusIconEdit m_iconEdit;
+    CStatusIconDocMngmt m_iconDocMngmt;
+    CNavigateDlg m_dlgNavigate;
     CQvImageViewCtrl m_logo;
     CQvEventSink m_eventSink;
     BOOL m_bEditing = FALSE;
@@ -173,7 +183,6 @@ protected:
     BOOL m_bTabsPending = FALSE;
     HINSTANCE m_hResource;  // the creating module's resources
     CString m_strRecordStateText;
-    HBITMAP m_hStateBitmap = nullptr;
 
     BEGIN_INTERFACE_PART(NQParentControl, INQParentControl)
         HRESULT ReloadVisibleTabs() override;

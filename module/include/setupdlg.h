@@ -1,8 +1,7 @@
 #pragma once
-// CSetupDlg: the base of a module's page in the host's settings window. On top of the pool's
-// settings page it gives the page a darker background, F1 help, vertical scrolling for pages
-// taller than their area, and the lock of the settings row, taken at the page's first change so
-// that two users cannot edit the same settings at once.
+// CSetupDlg: the base of a module's settings page in the host's settings window. The page takes a
+// record lock on the row it edits at the user's first change, scrolls when its content is taller
+// than its area, and opens its help with F1.
 #include "dlgscrollhelper.h"
 #include "lockdbrecord.h"
 #include "qvbuttons.h"
@@ -10,18 +9,21 @@
 #include "qvfsetupdlg.h"
 #include "qvlayout.h"
 
+enum : UINT {
+    IDS_NQ_SETUP_LOCKED = 10204,
+};
+
 class CSetupDlg : public CQvFSetupDlg {
     DECLARE_DYNAMIC(CSetupDlg)
 public:
-    CSetupDlg(UINT nTemplateID, CWnd* pParent);
+    CSetupDlg(UINT nTemplateID, CWnd* pParent = nullptr);
     ~CSetupDlg() override;
 
     BOOL OnInitDialog() override;
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
-    // Called at the user's change of a value: eRecordEditing when the page may change the row (the
-    // lock is held from the first change on); otherwise the user is told who holds the row, the
-    // stored values are loaded again and the result of that reload is returned.
+    // eRecordEditing when the page may change the row; otherwise the result of reloading the
+    // page's stored values over the change.
     long Lock(long lID, CString strTable, CString strIDColumn);
 
     CQvHelpButton m_btnHelp;
@@ -29,8 +31,6 @@ public:
     CLockDbRecord m_lock;
     CQvLayoutFactory m_layout;
     CDlgScrollHelper* m_pScrollHelper = nullptr;
-    // Height of the page's content in 1/96 inch; above 0 (set before the window exists) the page
-    // scrolls vertically.
     int m_nDisplayHeight = -1;
 
 protected:
@@ -38,3 +38,8 @@ protected:
     afx_msg void OnSize(UINT nType, int cx, int cy);
     DECLARE_MESSAGE_MAP()
 };
+
+namespace qv::nq {
+// The settings pages' background: the button face darkened by 20 in each channel, stopping at 0.
+COLORREF SetupBackgroundColor(COLORREF crFace);
+}  // namespace qv::nq

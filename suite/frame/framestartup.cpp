@@ -63,6 +63,9 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
         } else if (arg == "--screenshot") {
             target = &options.screenshot;
             what = "FILE";
+        } else if (arg == "--view") {
+            target = &options.view;
+            what = "PROGID";
         }
         if (target) {
             const auto v = value();
@@ -75,10 +78,6 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
             options.central = true;
         } else if (arg == "--create") {
             options.create = true;
-        } else if (arg == "--view") {
-            const auto v = value();
-            if (!v) return fail("--view needs a value (--view PROGID)");
-            options.view = *v;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
