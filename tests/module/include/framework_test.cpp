@@ -27,6 +27,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -483,6 +484,7 @@ TEST_F(Framework, TheFrameStartedOnTheSampleViewShowsItAndRendersItToAPicture) {
     sqlite3_finalize(stmt);
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", kurs);
 
+    std::filesystem::create_directories(QV_SCREENS_DIR);
     const std::string shot = std::string(QV_SCREENS_DIR) + "/framework_sampleview.png";
     std::remove(shot.c_str());
     const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QV_REGISTRY='" +
