@@ -1,6 +1,7 @@
 // The database functions of the suite. The statements call them as dbo.fn_...; the translator
 // drops the schema name. They never give NULL where a text is expected: the searches concatenate
 // their results, and one NULL would make the whole record unfindable.
+#include "stmtcache.h"
 #include "suitedb.h"
 #include <atomic>
 #include <sqlite3.h>
@@ -13,12 +14,21 @@ std::atomic<std::int64_t> g_systemID{0};
 
 // Runs `sql` on the function's own connection with the arguments bound as ?1, ?2 ... and makes
 // the first column of the first row the function's result; without a row the result is
-// `fallback` (text).
+// `fallback` (text). A search calls a function for every row it looks at, so the statement is
+// borrowed from the connection's cache, prepared once per connection; a connection without a
+// cache prepares it per call.
 void ResultOfQuery(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv,
                    const char* fallback = "") {
     sqlite3* db = sqlite3_context_db_handle(ctx);
+    qv::sql::StatementCache::Lease lease;
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    int rc = SQLITE_OK;
+    if (qv::sql::StatementCache* cache = qv::sql::StatementCache::For(db)) {
+        lease = cache->Acquire(sql, &rc);
+        st = lease.get();
+    } else {
+        rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    }
     if (rc == SQLITE_OK) {
         for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
         rc = sqlite3_step(st);
@@ -29,7 +39,7 @@ void ResultOfQuery(sqlite3_context* ctx, const char* sql, int argc, sqlite3_valu
         sqlite3_result_text(ctx, fallback, -1, SQLITE_STATIC);
     else
         sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
-    sqlite3_finalize(st);
+    if (!lease) sqlite3_finalize(st);
 }
 
 // Ids arrive as integers, as numeric text or as NULL; NULL names no record.

@@ -117,7 +117,7 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
         Close();
         return error_.nativeError;
     }
-    cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize);
+    cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize, options.statementCacheBytes);
     StatementCache::Attach(db_, cache_.get());
     return SQLITE_OK;
 }

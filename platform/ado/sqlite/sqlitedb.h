@@ -31,6 +31,7 @@ ErrorInfo MapError(int extendedRc, const std::string& message);
 struct OpenOptions {
     int busyTimeoutMs = 5000;
     std::size_t statementCacheSize = 64;
+    std::size_t statementCacheBytes = StatementCache::kDefaultMaxBytes;
 };
 
 class SqliteDb {

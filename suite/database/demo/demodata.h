@@ -57,8 +57,8 @@ struct DemoScale {
     DemoProgress progress;
 };
 
-// Scales demo data just generated (inside the caller's transaction) and brings the planner's
-// statistics up to date. Returns an SQLite result code; on failure `error` gets the reason.
+// Scales demo data just generated (inside the caller's transaction) and, when it grew, brings
+// the planner's statistics up to date. Returns an SQLite result code; on failure `error` gets the reason.
 int ScaleDemoData(sqlite3* db, const DemoScale& scale, std::string* error);
 
 // Making a demo database file: what the tool qvdemodb does.
