@@ -505,6 +505,8 @@ CREATE TABLE Kursinstanz (
 );
 CREATE INDEX Kursinstanz_Kurs ON Kursinstanz (lKursID, dtDatum);
 CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
+-- Open runs whose registration window has closed, for the automatic closing.
+CREATE INDEX Kursinstanz_Open ON Kursinstanz (fGeschlossen, dtAnmeldenBis);
 
 -- The days of a run; dtEnde NULL = no end time given.
 CREATE TABLE Kursinstanzdate (
