@@ -2,8 +2,12 @@
 #include "qvregistry.h"
 #include "qvregvalue.h"
 
-#include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -12,50 +16,53 @@
 
 namespace {
 
-// Tells whether the registry file was written since the last look, by this process or another:
-// a read-only connection of our own asks SQLite's data version, which moves with every commit of
-// any other connection. One cheap read instead of a registry transaction per setting.
+// Tells whether the registry file was written since the last look, by this process or another.
+// The registry is an SQLite database in WAL mode, whose shared index file begins with a header
+// that counts the transactions written; that header and the database file's identity are read
+// without taking a lock. A look costs a few system calls instead of a registry transaction per
+// setting. When the header cannot be read, every look says "changed".
 class RegistryWatch {
 public:
-    ~RegistryWatch() { sqlite3_close_v2(db_); }
-
     // False the first time, after a write and whenever the registry cannot be watched.
     bool Unchanged() {
-        const std::string path = qv::RegistryPath();
-        if (path != path_ || !db_) {
-            sqlite3_close_v2(db_);
-            db_ = nullptr;
-            path_ = path;
-            if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-                sqlite3_close_v2(db_);
-                db_ = nullptr;
-                return false;
-            }
-            sqlite3_busy_timeout(db_, 1000);
-            version_ = Version();
-            return false;
-        }
-        const std::optional<sqlite3_int64> now = Version();
-        if (!now || now != version_) {
-            version_ = now;
-            return false;
-        }
-        return true;
+        const std::optional<Stamp> now = Read(qv::RegistryPath());
+        const bool same = now && last_ && *now == *last_;
+        last_ = now;
+        return same;
     }
 
 private:
-    std::optional<sqlite3_int64> Version() {
-        sqlite3_stmt* st = nullptr;
-        std::optional<sqlite3_int64> v;
-        if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-        return v;
+    struct Stamp {
+        std::string path;
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        std::int64_t mtimeNs;
+        unsigned char header[48];
+        bool operator==(const Stamp& o) const {
+            return path == o.path && device == o.device && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs &&
+                   std::memcmp(header, o.header, sizeof header) == 0;
+        }
+    };
+
+    static std::optional<Stamp> Read(const std::string& path) {
+        Stamp s{};
+        s.path = path;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        s.device = st.st_dev;
+        s.inode = st.st_ino;
+        s.size = st.st_size;
+        s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        const int fd = ::open((path + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return std::nullopt;
+        const ssize_t got = ::pread(fd, s.header, sizeof s.header, 0);
+        ::close(fd);
+        if (got != ssize_t(sizeof s.header)) return std::nullopt;
+        return s;
     }
 
-    std::string path_;
-    sqlite3* db_ = nullptr;
-    std::optional<sqlite3_int64> version_;
+    std::optional<Stamp> last_;
 };
 
 using Value = std::variant<long, CString>;
