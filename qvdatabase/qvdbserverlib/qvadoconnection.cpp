@@ -71,6 +71,7 @@ long CQvADOConnection::Open(const CString& strSource, long lReserved) {
     m_strSource = strSource;
     m_bstrSource = m_strSource.AllocSysString();
 
+    const QvDBSettingsScope settings;
     m_lCommand4LogDuration = QvDBReadSetting(QVDB_BASE_KEY, L"Command4LogDuration [ms, 0=Disabled]", m_lCommand4LogDuration);
     m_strCommand4LogFilter = QvDBReadSetting(QVDB_BASE_KEY, L"Command4LogFilter", m_strCommand4LogFilter);
     m_strCommand4LogFilter.MakeLower();

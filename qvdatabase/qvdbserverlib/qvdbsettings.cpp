@@ -45,7 +45,7 @@ private:
         }
     };
 
-    static std::optional<Stamp> Read(const std::string& path) {
+    std::optional<Stamp> Read(const std::string& path) {
         Stamp s{};
         s.path = path;
         struct stat st {};
@@ -54,14 +54,24 @@ private:
         s.inode = st.st_ino;
         s.size = st.st_size;
         s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        const int fd = ::open((path + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return std::nullopt;
-        const ssize_t got = ::pread(fd, s.header, sizeof s.header, 0);
-        ::close(fd);
-        if (got != ssize_t(sizeof s.header)) return std::nullopt;
+        // The index file stays open; SQLite removes it when the last connection closes, and a
+        // new one is made beside it.
+        struct stat shm {};
+        if (fd_ >= 0 && (path != shmOf_ || ::fstat(fd_, &shm) != 0 || shm.st_nlink == 0)) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (fd_ < 0) {
+            fd_ = ::open((path + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
+            shmOf_ = path;
+            if (fd_ < 0) return std::nullopt;
+        }
+        if (::pread(fd_, s.header, sizeof s.header, 0) != ssize_t(sizeof s.header)) return std::nullopt;
         return s;
     }
 
+    int fd_ = -1;
+    std::string shmOf_;
     std::optional<Stamp> last_;
 };
 
@@ -86,11 +96,18 @@ Cache& TheCache() {
     return *cache;
 }
 
+// Inside a QvDBSettingsScope the registry is looked at once, by the first read.
+thread_local int t_scopeDepth = 0;
+thread_local bool t_lookedAt = false;
+
 template <class T>
 T ReadCached(const CString& strKey, LPCWSTR name, const T& fallback) {
     Cache& cache = TheCache();
     std::lock_guard<std::mutex> lock(cache.mutex);
-    cache.Refresh();
+    if (t_scopeDepth == 0 || !t_lookedAt) {
+        cache.Refresh();
+        t_lookedAt = t_scopeDepth > 0;
+    }
     const std::wstring id = std::wstring(static_cast<LPCWSTR>(strKey)) + L'\n' + name + L'\n' +
                             (std::is_same_v<T, long> ? L"l" : L"s");
     if (auto it = cache.values.find(id); it != cache.values.end()) return std::get<T>(it->second);
@@ -113,6 +130,12 @@ long QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, long lDefault) {
 CString QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, const CString& strDefault) {
     return ReadCached<CString>(strKey, lpszName, strDefault);
 }
+
+QvDBSettingsScope::QvDBSettingsScope() {
+    if (t_scopeDepth++ == 0) t_lookedAt = false;
+}
+
+QvDBSettingsScope::~QvDBSettingsScope() { --t_scopeDepth; }
 
 unsigned long QvDBRegistryGeneration() {
     Cache& cache = TheCache();

@@ -12,6 +12,17 @@
 long QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, long lDefault);
 CString QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, const CString& strDefault);
 
+// While one lives on the thread, the settings read look at the registry once, with the first
+// read: the settings of one connection open come from one state of the registry, at the price
+// of one look.
+class QvDBSettingsScope {
+public:
+    QvDBSettingsScope();
+    ~QvDBSettingsScope();
+    QvDBSettingsScope(const QvDBSettingsScope&) = delete;
+    QvDBSettingsScope& operator=(const QvDBSettingsScope&) = delete;
+};
+
 // Moves on whenever the registry was written since the last call; what was looked up in the
 // registry before another generation may be stale.
 unsigned long QvDBRegistryGeneration();
