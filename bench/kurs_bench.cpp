@@ -393,10 +393,12 @@ int main(int argc, char** argv) {
                             name, seconds, kBookings / seconds, seconds / g_insertSeconds);
         }
     }
+    const std::string folder = Env().folder;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak memory (resident): %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
+    std::printf("peak memory (resident): %.1f MB, of it SQLite's heap at most %.1f MB\n", double(usage.ru_maxrss) / 1024.0,
+                double(sqlite3_memory_highwater(0)) / 1e6);
     benchmark::Shutdown();
-    std::filesystem::remove_all(Env().folder);
+    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -43,7 +43,7 @@ public:
         sqlite3_stmt* stmt_ = nullptr;
     };
 
-    static constexpr std::size_t kDefaultMaxBytes = 4u << 20;
+    static constexpr std::size_t kDefaultMaxBytes = 2u << 20;
 
     explicit StatementCache(sqlite3* db, std::size_t capacity = 64, std::size_t maxBytes = kDefaultMaxBytes);
     // Finalizes the idle statements; statements still lent out are finalized when given back.
