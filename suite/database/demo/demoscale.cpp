@@ -11,7 +11,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -103,7 +102,7 @@ public:
                 return Shift(column, stride * span_[target]);
             return column;
         };
-        const std::int64_t tag = 0x10000 + replica;
+        const std::int64_t tag = 0x8000 + replica;
         Copy("Kursinstanz", shift, tag, "", blocks, -1);
         Copy("Kursinstanzdate", shift, tag, "", blocks, -1);
         Copy("KursinstanzGruppe", shift, tag, " WHERE lKursinstanzID > 0", blocks, -1);
@@ -138,9 +137,13 @@ private:
     void Copy(const std::string& table, F map, std::int64_t tag, const std::string& where, std::int64_t sourceBlocks,
               std::int64_t limit) {
         const std::vector<std::string> columns = Columns(db_, table);
+        // The source rows' keys, and the copy each comes from.
+        const std::string key = table == "Devicenumber" ? "lDevicenumberID" : "l" + table + "ID";
+        // A copy's GUIDs: the source's with the first eight digits replaced by the copy's tag and
+        // the source's own copy number, so no two copies of one row share one.
+        const std::string prefix = "printf('%04X%04X', " + std::to_string(tag) + ", " + key + " / " +
+                                   std::to_string(span_[table]) + ")";
         std::string names, values;
-        char prefix[24];
-        std::snprintf(prefix, sizeof prefix, "'%08X'", static_cast<unsigned>(tag & 0xFFFFFFFF));
         for (const std::string& c : columns) {
             if (!names.empty()) {
                 names += ", ";
@@ -148,12 +151,11 @@ private:
             }
             names += c;
             const std::string target = Target(table, c);
-            if (c == "guid") values += std::string(prefix) + " || substr(guid, 9)";
+            if (c == "guid") values += prefix + " || substr(guid, 9)";
             else if (!target.empty()) values += map(c, target);
             else values += c;
         }
         // The source is the first blocks: their keys lie below that many spans.
-        const std::string key = table == "Devicenumber" ? "lDevicenumberID" : "l" + table + "ID";
         std::string sql = "INSERT INTO " + table + " (" + names + ") SELECT " + values + " FROM " + table;
         std::string filter = where.empty() ? " WHERE " : where + " AND ";
         filter += key + " < " + std::to_string(sourceBlocks * span_[table]);
