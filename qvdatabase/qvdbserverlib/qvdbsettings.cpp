@@ -18,9 +18,9 @@ namespace {
 
 // Tells whether the registry file was written since the last look, by this process or another.
 // The registry is an SQLite database in WAL mode, whose shared index file begins with a header
-// that counts the transactions written; that header and the database file's identity are read
-// without taking a lock. A look costs a few system calls instead of a registry transaction per
-// setting. When the header cannot be read, every look says "changed".
+// that counts the transactions written; that header is read without taking a lock. A look costs
+// two system calls instead of a registry transaction per setting. When the header cannot be read,
+// every look says "changed".
 class RegistryWatch {
 public:
     // False the first time, after a write and whenever the registry cannot be watched.
@@ -34,28 +34,17 @@ public:
 private:
     struct Stamp {
         std::string path;
-        dev_t device;
-        ino_t inode;
-        off_t size;
-        std::int64_t mtimeNs;
         unsigned char header[48];
         bool operator==(const Stamp& o) const {
-            return path == o.path && device == o.device && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs &&
-                   std::memcmp(header, o.header, sizeof header) == 0;
+            return path == o.path && std::memcmp(header, o.header, sizeof header) == 0;
         }
     };
 
     std::optional<Stamp> Read(const std::string& path) {
         Stamp s{};
         s.path = path;
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-        s.device = st.st_dev;
-        s.inode = st.st_ino;
-        s.size = st.st_size;
-        s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        // The index file stays open; SQLite removes it when the last connection closes, and a
-        // new one is made beside it.
+        // The index file stays open; SQLite removes it when the last connection closes (a new
+        // registry file gets a new one), so a removed one is opened anew by its name.
         struct stat shm {};
         if (fd_ >= 0 && (path != shmOf_ || ::fstat(fd_, &shm) != 0 || shm.st_nlink == 0)) {
             ::close(fd_);
