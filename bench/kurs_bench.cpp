@@ -1,7 +1,9 @@
 // Booking 1,000 persons one by one into runs of the demo database through the course API, with
 // every check of a booking (double booking per year and per run, preconditions, absences, the
 // reservation count, the notification queue and the user log; no online step), against 1,000
-// plain INSERTs of the same rows on one connection.
+// plain INSERTs of the same rows on one connection; and the run's double-booking check through
+// the course API against the same lookups prepared directly. QV_KURS_BENCH_DB names a database
+// to copy instead of the demo (the canton database of bench_canton, build/canton/canton.db).
 #include "demodata.h"
 #include "qvcomserver.h"
 #include "qvdbserverlib.h"
@@ -17,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -97,6 +100,7 @@ struct Environment {
     AcceptingInteraction interaction;
     Frame frame;
     int copies = 0;
+    std::string current;  // the database of the last FreshDatabase
 
     Environment() {
         char tmpl[] = "/tmp/qvkurs-bench-XXXXXX";
@@ -120,10 +124,15 @@ struct Environment {
         templateFile = folder + "/demo.sqlite";
         {
             qv::sql::SqliteDb db;
-            if (db.Open("sqlite:" + templateFile) != SQLITE_OK) Die(db.LastError().description);
             std::string error;
-            if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
-            if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
+            if (const char* given = std::getenv("QV_KURS_BENCH_DB")) {
+                std::filesystem::copy_file(given, templateFile);
+                if (db.Open("sqlite:" + templateFile) != SQLITE_OK) Die(db.LastError().description);
+            } else {
+                if (db.Open("sqlite:" + templateFile) != SQLITE_OK) Die(db.LastError().description);
+                if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
+                if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
+            }
             db.Exec("UPDATE DataExchange SET fOnlineKursEnabled = 0");
             pairs = ChoosePairs(db.Handle());
             db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
@@ -153,23 +162,35 @@ struct Environment {
         const auto persons = rows(
             "SELECT lPersonID FROM Person p WHERE fActive = 1 AND NOT EXISTS (SELECT 1 FROM Personabsenz a WHERE "
             "a.lPersonID = p.lPersonID) ORDER BY lPersonID");
-        const auto taken = rows("SELECT DISTINCT lPersonID || ':' || lKursID FROM PersonKurs");
-        std::vector<std::string> known;
-        for (const auto& t : taken) known.push_back(t[0]);
-        std::sort(known.begin(), known.end());
+        // Asked pair by pair: the registrations of a canton would not fit the memory measured.
+        sqlite3_stmt* taken = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM PersonKurs WHERE lPersonID = ?1 AND lKursID = ?2", -1, &taken,
+                               nullptr) != SQLITE_OK)
+            Die(sqlite3_errmsg(db));
+        auto known = [taken](const std::string& person, const std::string& kurs) {
+            sqlite3_bind_int64(taken, 1, std::stoll(person));
+            sqlite3_bind_int64(taken, 2, std::stoll(kurs));
+            const bool found = sqlite3_step(taken) == SQLITE_ROW;
+            sqlite3_reset(taken);
+            return found;
+        };
         std::vector<Pair> out;
-        if (runs.empty()) return out;
+        if (runs.empty()) {
+            sqlite3_finalize(taken);
+            return out;
+        }
         std::size_t r = 0;
         for (const auto& person : persons) {
             if (static_cast<int>(out.size()) == kBookings) break;
             for (std::size_t tries = 0; tries < runs.size(); ++tries, ++r) {
                 const auto& run = runs[r % runs.size()];
-                if (std::binary_search(known.begin(), known.end(), person[0] + ":" + run[1])) continue;
+                if (known(person[0], run[1])) continue;
                 out.push_back({std::stol(person[0]), std::stol(run[1]), std::stol(run[0]), run[2]});
                 ++r;
                 break;
             }
         }
+        sqlite3_finalize(taken);
         return out;
     }
 
@@ -181,6 +202,12 @@ struct Environment {
         qv::servers::StopRunningServer(L"Qovaro.QvDBServer");
         const std::string file = folder + "/run" + std::to_string(++copies) + ".sqlite";
         std::filesystem::copy_file(templateFile, file);
+        // The copies before are not used again: a canton's database is large.
+        if (!current.empty()) {
+            std::error_code ec;
+            for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(current + suffix, ec);
+        }
+        current = file;
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
                               CString(qv::FromUtf8("sqlite:" + file).c_str()));
         if (FAILED(qv::servers::StartRunningServer(L"Qovaro.QvDBServer"))) Die("database server");
@@ -266,6 +293,86 @@ void BM_PlainInsert(benchmark::State& state) {
     state.counters["inserts_per_s"] = benchmark::Counter(kBookings, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The run's double-booking check of a booking that it lets pass, through the course API.
+void BM_CheckThroughApi(benchmark::State& state) {
+    Environment& env = Env();
+    env.FreshDatabase();  // outside the timed loop
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Pair& p = env.pairs[i++ % env.pairs.size()];
+        if (VRQ_CheckKursinstanzDoppelbelegung(0, p.person, p.kurs, p.run) != S_OK) {
+            state.SkipWithError("the check refused");
+            break;
+        }
+    }
+}
+
+// The same lookups prepared once and stepped directly: the run's closed flag, the course's
+// multi-registration flag and the count of the person's open runs of the course in that year.
+void BM_CheckDirect(benchmark::State& state) {
+    Environment& env = Env();
+    env.FreshDatabase();  // outside the timed loop, as the preparing below
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + env.current) != SQLITE_OK) Die(db.LastError().description);
+    const char* const kSql[] = {
+        "SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = ?1 LIMIT 2",
+        "SELECT fMultiregistration FROM Kurs WHERE lKursID = ?2 LIMIT 2",
+        "SELECT count(*) FROM PersonKurs JOIN Kursinstanz ON PersonKurs.lKursinstanzID = Kursinstanz.lKursinstanzID "
+        "WHERE lPersonKursID <> 0 AND PersonKurs.lKursID = ?2 AND PersonKurs.lStatus <> 5 AND PersonKurs.lPersonID = ?3 "
+        "AND PersonKurs.lKursinstanzID <> -1 AND Kursinstanz.fGeschlossen = 0 AND substr(Kursinstanz.dtDatum, 1, 4) = "
+        "(SELECT substr(dtDatum, 1, 4) FROM Kursinstanz WHERE lKursinstanzID = ?1) LIMIT 2"};
+    std::vector<sqlite3_stmt*> statements;
+    for (const char* sql : kSql) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+            Die(sqlite3_errmsg(db.Handle()));
+        statements.push_back(st);
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Pair& p = env.pairs[i++ % env.pairs.size()];
+        for (sqlite3_stmt* st : statements) {
+            sqlite3_bind_int64(st, 1, p.run);
+            sqlite3_bind_int64(st, 2, p.kurs);
+            if (sqlite3_bind_parameter_count(st) >= 3) sqlite3_bind_int64(st, 3, p.person);
+            if (sqlite3_step(st) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_int64(st, 0));
+            sqlite3_reset(st);
+        }
+    }
+    for (sqlite3_stmt* st : statements) sqlite3_finalize(st);
+}
+
+// The same lookups as the system writes them, ids in the text, each text prepared anew.
+void BM_CheckDirectText(benchmark::State& state) {
+    Environment& env = Env();
+    env.FreshDatabase();  // outside the timed loop
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + env.current) != SQLITE_OK) Die(db.LastError().description);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const Pair& p = env.pairs[i++ % env.pairs.size()];
+        const std::string run = std::to_string(p.run), kurs = std::to_string(p.kurs), person = std::to_string(p.person);
+        const std::string texts[] = {
+            "SELECT fGeschlossen AS MyValue FROM Kursinstanz WHERE (lKursinstanzID = " + run + ") LIMIT 2",
+            "SELECT fMultiregistration AS MyValue FROM Kurs WHERE (lKursID = " + kurs + ") LIMIT 2",
+            "SELECT count(*) AS MyValue FROM PersonKurs JOIN Kursinstanz ON PersonKurs.lKursinstanzID = "
+            "Kursinstanz.lKursinstanzID WHERE (lPersonKursID <> 0 AND PersonKurs.lKursID = " + kurs +
+                " AND PersonKurs.lStatus <> 5 AND PersonKurs.lPersonID = " + person +
+                " AND PersonKurs.lKursinstanzID <> -1 AND Kursinstanz.fGeschlossen = 0 AND substr(Kursinstanz.dtDatum, 1, "
+                "4) = (SELECT substr(dtDatum, 1, 4) FROM Kursinstanz WHERE lKursinstanzID = " + run + ")) LIMIT 2"};
+        for (const std::string& sql : texts) {
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK) Die(sqlite3_errmsg(db.Handle()));
+            if (sqlite3_step(st) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_int64(st, 0));
+            sqlite3_finalize(st);
+        }
+    }
+}
+
+BENCHMARK(BM_CheckThroughApi)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CheckDirectText)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CheckDirect)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+
 BENCHMARK(BM_AddPersonToKurs)->ArgName("pooled")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PlainInsert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -286,7 +393,12 @@ int main(int argc, char** argv) {
                             name, seconds, kBookings / seconds, seconds / g_insertSeconds);
         }
     }
+    const std::string folder = Env().folder;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory (resident): %.1f MB, of it SQLite's heap at most %.1f MB\n", double(usage.ru_maxrss) / 1024.0,
+                double(sqlite3_memory_highwater(0)) / 1e6);
     benchmark::Shutdown();
-    std::filesystem::remove_all(Env().folder);
+    std::filesystem::remove_all(folder);
     return 0;
 }

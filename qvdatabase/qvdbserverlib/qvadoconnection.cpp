@@ -71,8 +71,9 @@ long CQvADOConnection::Open(const CString& strSource, long lReserved) {
     m_strSource = strSource;
     m_bstrSource = m_strSource.AllocSysString();
 
-    CQvRegistry::GetValue(QVDB_BASE_KEY, L"Command4LogDuration [ms, 0=Disabled]", m_lCommand4LogDuration);
-    CQvRegistry::GetValue(QVDB_BASE_KEY, L"Command4LogFilter", m_strCommand4LogFilter);
+    const QvDBSettingsScope settings;
+    m_lCommand4LogDuration = QvDBReadSetting(QVDB_BASE_KEY, L"Command4LogDuration [ms, 0=Disabled]", m_lCommand4LogDuration);
+    m_strCommand4LogFilter = QvDBReadSetting(QVDB_BASE_KEY, L"Command4LogFilter", m_strCommand4LogFilter);
     m_strCommand4LogFilter.MakeLower();
 
     if (m_pConnection) return S_OK;

@@ -8,6 +8,8 @@
 #include "qvhrtrace.h"
 #include "qvperfmeter.h"
 
+#include <mutex>
+
 namespace {
 
 constexpr const wchar_t* kTrace = L"qvadorecordset";
@@ -30,6 +32,31 @@ VARIANT Missing() {
     return v;
 }
 
+// A new ADO recordset from the class's factory, which is looked up in the registry once and
+// again only after the registry was written: a lookup per recordset is a registry transaction
+// each time.
+HRESULT NewRecordset(Recordset20** ppRecordset) {
+    static std::mutex mutex;
+    static IClassFactory* factory = nullptr;
+    static unsigned long generation = 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    const unsigned long now = QvDBRegistryGeneration();
+    if (factory && generation != now) {
+        factory->Release();
+        factory = nullptr;
+    }
+    if (!factory) {
+        generation = now;
+        if (FAILED(CoGetClassObject(CLSID_Recordset, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                    reinterpret_cast<void**>(&factory))))
+            factory = nullptr;
+    }
+    if (!factory)
+        return CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID_Recordset20,
+                                reinterpret_cast<void**>(ppRecordset));
+    return factory->CreateInstance(nullptr, IID_Recordset20, reinterpret_cast<void**>(ppRecordset));
+}
+
 }  // namespace
 
 CQvADORecordset::CQvADORecordset(CQvADOConnection* pConnection) : m_pConnection(pConnection) {}
@@ -41,8 +68,7 @@ CQvADORecordset::~CQvADORecordset() {
 
 long CQvADORecordset::CreateRecordset() {
     if (m_pRecordset) return S_OK;
-    HRESULT hr = TRACED(CoCreateInstance(CLSID_Recordset, nullptr, CLSCTX_INPROC_SERVER, IID_Recordset20,
-                                         reinterpret_cast<void**>(&m_pRecordset)));
+    HRESULT hr = TRACED(NewRecordset(&m_pRecordset));
     if (FAILED(hr)) return hr;
     if (!m_pRecordset) return TRACED(E_FAIL);
     hr = TRACED(m_pRecordset->putref_ActiveConnection(m_pConnection ? m_pConnection->m_pConnection : nullptr));

@@ -1,11 +1,31 @@
 #pragma once
 // The settings of a database profile, per user under HKCU "Software\Qovaro\QvDBServer\<profile>"
 // (profiles named "QvInternalDBProfile_..." use "Software\Qovaro\QvDBServer" itself). Each
-// reader starts from the default and takes the registry value when there is one; nothing is
-// cached.
+// reader starts from the default and takes the registry value when there is one. Values are read
+// once per process and kept until the registry is written (by any process), so opening a
+// connection costs no registry transactions.
 #include "cstring.h"
 
 #define QVDB_BASE_KEY L"Software\\Qovaro\\QvDBServer"
+
+// A value under HKCU `strKey`, or the default when there is none; kept as described above.
+long QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, long lDefault);
+CString QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, const CString& strDefault);
+
+// While one lives on the thread, the settings read look at the registry once, with the first
+// read: the settings of one connection open come from one state of the registry, at the price
+// of one look.
+class QvDBSettingsScope {
+public:
+    QvDBSettingsScope();
+    ~QvDBSettingsScope();
+    QvDBSettingsScope(const QvDBSettingsScope&) = delete;
+    QvDBSettingsScope& operator=(const QvDBSettingsScope&) = delete;
+};
+
+// Moves on whenever the registry was written since the last call; what was looked up in the
+// registry before another generation may be stale.
+unsigned long QvDBRegistryGeneration();
 
 // The registry key of a profile's settings.
 CString QvDBGetProfileKey(const CString& strProfile);

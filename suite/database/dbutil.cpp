@@ -3,11 +3,18 @@
 namespace qv::suite::detail {
 
 Stmt::Stmt(sqlite3* db, std::string_view sql) {
-    rc_ = sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &stmt_, nullptr);
+    if (qv::sql::StatementCache* cache = qv::sql::StatementCache::For(db)) {
+        lease_ = cache->Acquire(sql, &rc_);
+        stmt_ = lease_.get();
+    } else {
+        rc_ = sqlite3_prepare_v2(db, sql.data(), int(sql.size()), &stmt_, nullptr);
+    }
     if (rc_ == SQLITE_OK && !stmt_) rc_ = SQLITE_MISUSE;  // empty text
 }
 
-Stmt::~Stmt() { sqlite3_finalize(stmt_); }
+Stmt::~Stmt() {
+    if (!lease_) sqlite3_finalize(stmt_);
+}
 
 Stmt& Stmt::bind(int i, std::int64_t v) {
     if (stmt_) sqlite3_bind_int64(stmt_, i, v);

@@ -1,5 +1,7 @@
 #pragma once
 // Small helpers around the SQLite C API, used inside this library only.
+#include "stmtcache.h"
+
 #include <cstdint>
 #include <sqlite3.h>
 #include <string>
@@ -7,7 +9,9 @@
 
 namespace qv::suite::detail {
 
-// A prepared statement that finalizes itself.
+// A prepared statement that finalizes itself; on a connection with a statement cache it is
+// borrowed from the cache and given back, so the procedures and functions a statement calls for
+// every row prepare their SQL once per connection.
 class Stmt {
 public:
     Stmt(sqlite3* db, std::string_view sql);
@@ -26,6 +30,7 @@ public:
     bool isNull(int col) const;
 
 private:
+    qv::sql::StatementCache::Lease lease_;
     sqlite3_stmt* stmt_ = nullptr;
     int rc_ = SQLITE_OK;
 };

@@ -1,6 +1,7 @@
 // The database functions of the suite. The statements call them as dbo.fn_...; the translator
 // drops the schema name. They never give NULL where a text is expected: the searches concatenate
 // their results, and one NULL would make the whole record unfindable.
+#include "stmtcache.h"
 #include "suitedb.h"
 #include <atomic>
 #include <sqlite3.h>
@@ -13,12 +14,21 @@ std::atomic<std::int64_t> g_systemID{0};
 
 // Runs `sql` on the function's own connection with the arguments bound as ?1, ?2 ... and makes
 // the first column of the first row the function's result; without a row the result is
-// `fallback` (text).
+// `fallback` (text). A search calls a function for every row it looks at, so the statement is
+// borrowed from the connection's cache, prepared once per connection; a connection without a
+// cache prepares it per call.
 void ResultOfQuery(sqlite3_context* ctx, const char* sql, int argc, sqlite3_value** argv,
                    const char* fallback = "") {
     sqlite3* db = sqlite3_context_db_handle(ctx);
+    qv::sql::StatementCache::Lease lease;
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    int rc = SQLITE_OK;
+    if (qv::sql::StatementCache* cache = qv::sql::StatementCache::For(db)) {
+        lease = cache->Acquire(sql, &rc);
+        st = lease.get();
+    } else {
+        rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    }
     if (rc == SQLITE_OK) {
         for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
         rc = sqlite3_step(st);
@@ -29,7 +39,7 @@ void ResultOfQuery(sqlite3_context* ctx, const char* sql, int argc, sqlite3_valu
         sqlite3_result_text(ctx, fallback, -1, SQLITE_STATIC);
     else
         sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
-    sqlite3_finalize(st);
+    if (!lease) sqlite3_finalize(st);
 }
 
 // Ids arrive as integers, as numeric text or as NULL; NULL names no record.
@@ -114,9 +124,36 @@ void FnRemoveChars(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_text(ctx, out.c_str(), int(out.size()), SQLITE_TRANSIENT);
 }
 
+// Whether the table has custom fields that take part in the search. A search passes its table as
+// a constant, so the answer is kept for the rest of that statement's run (auxiliary data of the
+// argument): records of a table without such fields then cost no query at all.
+bool HasSearchFields(sqlite3_context* ctx, sqlite3_value* table) {
+    if (const auto* known = static_cast<const int*>(sqlite3_get_auxdata(ctx, 0))) return *known != 0;
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    const char* sql = "SELECT EXISTS (SELECT 1 FROM CustFieldType WHERE lTableID = CAST(?1 AS INTEGER) AND fUsed4Search = 1)";
+    qv::sql::StatementCache::Lease lease;
+    sqlite3_stmt* st = nullptr;
+    int rc = SQLITE_OK;
+    if (qv::sql::StatementCache* cache = qv::sql::StatementCache::For(db)) {
+        lease = cache->Acquire(sql, &rc);
+        st = lease.get();
+    } else {
+        rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    }
+    int has = 1;  // when the question fails, the values are asked for
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_value(st, 1, table);
+        if (sqlite3_step(st) == SQLITE_ROW) has = sqlite3_column_int(st, 0);
+    }
+    if (!lease) sqlite3_finalize(st);
+    sqlite3_set_auxdata(ctx, 0, new int(has), [](void* p) { delete static_cast<int*>(p); });
+    return has != 0;
+}
+
 // The values of the record's custom fields that take part in the search, separated by blanks.
 void FnGetCustFieldValuesUsed4Search(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!HasId(argv[0]) || !HasId(argv[1])) return ResultEmpty(ctx);
+    if (!HasSearchFields(ctx, argv[0])) return ResultEmpty(ctx);
     ResultOfQuery(ctx,
                   "SELECT group_concat(strValue, ' ') FROM ("
                   " SELECT v.strValue FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = t.lCFTypeID"

@@ -210,6 +210,8 @@ CREATE TABLE Contact (
     strWeb        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI
 );
 CREATE INDEX Contact_Person ON Contact (lPersonID);
+-- The security user's contact, by QvSecUser.strUserID.
+CREATE INDEX Contact_Guid ON Contact (guid);
 
 CREATE TABLE Kategorie (
     lKategorieID    INTEGER PRIMARY KEY,
@@ -503,6 +505,8 @@ CREATE TABLE Kursinstanz (
 );
 CREATE INDEX Kursinstanz_Kurs ON Kursinstanz (lKursID, dtDatum);
 CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
+-- Open runs whose registration window has closed, for the automatic closing.
+CREATE INDEX Kursinstanz_Open ON Kursinstanz (fGeschlossen, dtAnmeldenBis);
 
 -- The days of a run; dtEnde NULL = no end time given.
 CREATE TABLE Kursinstanzdate (
@@ -577,10 +581,15 @@ CREATE TABLE PersonKurs (
     dtTimestamp             DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
 );
 CREATE INDEX PersonKurs_Person ON PersonKurs (lPersonID, lKursID);
-CREATE INDEX PersonKurs_Kurs ON PersonKurs (lKursID);
-CREATE INDEX PersonKurs_Kursinstanz ON PersonKurs (lKursinstanzID);
+-- Most rows share the sentinel -1 in lKursinstanzID (planned) or lKursinstanzGruppeID (no group):
+-- an index on such a column alone finds the many, so the lists that filter on both columns get
+-- composite indexes, which also serve the first column alone.
+CREATE INDEX PersonKurs_Kurs ON PersonKurs (lKursID, lKursinstanzID);
+CREATE INDEX PersonKurs_Kursinstanz ON PersonKurs (lKursinstanzID, lKursinstanzGruppeID);
 CREATE INDEX PersonKurs_Gruppe ON PersonKurs (lKursinstanzGruppeID);
-CREATE INDEX PersonKurs_Timestamp ON PersonKurs (dtTimestamp);
+-- The export check walks the rows changed since the last export and wants those of a run in a
+-- federal or cantonal course: the index answers without reading the rows.
+CREATE INDEX PersonKurs_Timestamp ON PersonKurs (dtTimestamp, lKursinstanzID, lKursID);
 
 -- Rights of a user on one course (lKursinstanzID -1) or one run (lKursID -1).
 CREATE TABLE SecKurs (
@@ -594,7 +603,7 @@ CREATE TABLE SecKurs (
 -- One row per object and user: a second row would list the course twice in every rights join.
 CREATE UNIQUE INDEX SecKurs_Object ON SecKurs (lKursID, lKursinstanzID, lQvSecUserID);
 CREATE INDEX SecKurs_Kursinstanz ON SecKurs (lKursinstanzID, lQvSecUserID);
-CREATE INDEX SecKurs_User ON SecKurs (lQvSecUserID);
+CREATE INDEX SecKurs_User ON SecKurs (lQvSecUserID, lKursID);
 
 -- Precondition rules of a course: lOperator of a rule 0..3, of an item 1/2.
 CREATE TABLE Kursprecondition (

@@ -35,19 +35,20 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
     hr = QvDBLookupBool(L"fMultiregistration", L"Kurs", strWhere, &bMulti, kurs::kProfile);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
 
-    CString strMsg;
+    // The person's name is read only for the message, when the check refuses.
+    UINT nMsgID = 0;
     if (bClosed || bMulti) {
         strWhere.Format(L"lPersonKursID <> %d AND PersonKurs.lKursID = %d AND PersonKurs.lPersonID = %d AND "
                         L"PersonKurs.lKursinstanzID = %d",
                         lPersonKursID, lKursID, lPersonID, lKursinstanzID);
-        strMsg.Format(IDS_DOPPEL_SAME_KURSINSTANZ, NQ_GetPersonBezeichnung(lPersonID, CString()));
+        nMsgID = IDS_DOPPEL_SAME_KURSINSTANZ;
     } else {
         strWhere.Format(L"lPersonKursID <> %d AND PersonKurs.lKursID = %d AND PersonKurs.lStatus <> %d AND "
                         L"PersonKurs.lPersonID = %d AND PersonKurs.lKursinstanzID <> -1 AND Kursinstanz.fGeschlossen "
                         L"= 0 AND year(Kursinstanz.dtDatum) = (SELECT year(dtDatum) FROM Kursinstanz WHERE "
                         L"lKursinstanzID = %d)",
                         lPersonKursID, lKursID, 5, lPersonID, lKursinstanzID);
-        strMsg.Format(IDS_DOPPEL_KURSINSTANZ, NQ_GetPersonBezeichnung(lPersonID, CString()));
+        nMsgID = IDS_DOPPEL_KURSINSTANZ;
     }
 
     long lCount = 0;
@@ -56,6 +57,8 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
                         strWhere, &lCount, kurs::kProfile);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     if (lCount > 0) {
+        CString strMsg;
+        strMsg.Format(nMsgID, NQ_GetPersonBezeichnung(lPersonID, CString()));
         AfxMessageBox(strMsg, MB_OK | MB_ICONEXCLAMATION);
         return E_ABORT;
     }

@@ -144,12 +144,13 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     if (bClosing) return hr;
 
     if (SUCCEEDED(hr) && bCentral) {
-        // Leaders of a run who hold the course-leader right there get the leader's right on it.
+        // Leaders of a run who hold the course-leader right there get the leader's right on it. The
+        // GUID columns are compared as they stand, so the user's contact is found by its index.
         CString strSQL;
         strSQL.Format(L"UPDATE SecKurs SET fValid = 1, lRight = lRight | %lu FROM PersonKurs pk JOIN Person ON "
                       L"pk.lPersonID = Person.lPersonID JOIN SecKurs ON SecKurs.lKursinstanzID = pk.lKursinstanzID "
                       L"AND SecKurs.lKursID = -1 JOIN Contact ON Contact.lPersonID = Person.lPersonID JOIN QvSecUser "
-                      L"ON convert(varchar(50),Contact.guid) = QvSecUser.strUserID AND SecKurs.lQvSecUserID = "
+                      L"ON Contact.guid = QvSecUser.strUserID AND SecKurs.lQvSecUserID = "
                       L"QvSecUser.lQvSecUserID WHERE fTeilnehmer = 0 AND fLeiter = 1 AND QvSecUser.lQvSecUserID = %d "
                       L"AND SecKurs.lRight & %lu = %lu",
                       kurs::kRightLeader, lQvSecUserID, kurs::kRightKursleiter, kurs::kRightKursleiter);
@@ -174,7 +175,8 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
 
     CString strInsert;
     if (SUCCEEDED(hr) && NQ_IsEnterpriseEdition()) {
-        // The creator leads the new run with his main course-leader role.
+        // The creator leads the new run with his main course-leader role; the user's contact is
+        // found by its GUID index.
         long lPersonID = 0;
         long lKursleitungID = 0;
         BOOL bEOF = TRUE;
@@ -182,7 +184,7 @@ long VRQ_SetSecKurs(long lKursID, long lKursinstanzID) {
         strSQL.Format(L"SELECT TOP 1 Person.lPersonID, Kursleitung.lKursleitungID FROM Person JOIN PersonFunktion ON "
                       L"Person.lPersonID = PersonFunktion.lPersonID JOIN Kursleitung ON PersonFunktion.lFunktionID = "
                       L"Kursleitung.lFunktionID JOIN Contact ON Contact.lPersonID = Person.lPersonID JOIN QvSecUser ON "
-                      L"convert(varchar(50),Contact.guid) = QvSecUser.strUserID WHERE lQvSecUserID = %d AND "
+                      L"Contact.guid = QvSecUser.strUserID WHERE lQvSecUserID = %d AND "
                       L"PersonFunktion.fActive = 1 ORDER BY fHauptFunktion desc",
                       lQvSecUserID);
         hr = kurs::OpenRows(rs, strSQL, bEOF);

@@ -96,13 +96,15 @@ long VRQ_IsPersonKursExportPending(BOOL& bPending) {
         const CString strZero = kurs::ZeroDateSQL();
         const CString strSystem = QvSQLString(L"System", 0);
         CString strSQL;
+        // Whether any row changed since the last export: an existence test stops at the first one,
+        // where an aggregate over the changed rows reads them all.
         strSQL.Format(
-            L"SELECT isnull(max(1), 0) AS fPending FROM PersonKurs JOIN Kurs ON PersonKurs.lKursID = Kurs.lKursID "
+            L"SELECT CASE WHEN EXISTS (SELECT 1 FROM PersonKurs JOIN Kurs ON PersonKurs.lKursID = Kurs.lKursID "
             L"WHERE PersonKurs.dtTimestamp > (SELECT isnull(max(dtTime), %s) FROM UserLog WHERE strModul = "
-            L"'%s.ImportExport' AND lCode = %d) AND PersonKurs.lKursinstanzID <> -1 AND Kurs.lTyp IN (%d, %d) "
-            L"UNION SELECT isnull(max(1), 0) AS fPending FROM DeletedRow WHERE DeletedRow.dtTimestamp > (SELECT "
+            L"'%s.ImportExport' AND lCode = %d) AND PersonKurs.lKursinstanzID <> -1 AND Kurs.lTyp IN (%d, %d)) "
+            L"OR EXISTS (SELECT 1 FROM DeletedRow WHERE DeletedRow.dtTimestamp > (SELECT "
             L"isnull(max(dtTime), %s) FROM UserLog WHERE strModul = '%s.ImportExport' AND lCode = %d) AND "
-            L"DeletedRow.lTableID = 23",
+            L"DeletedRow.lTableID = 23) THEN 1 ELSE 0 END AS fPending",
             strZero, strSystem, 8, 1, 2, strZero, strSystem, 8);
         hr = kurs::OpenRows(rs, strSQL, bEOF);
     }
@@ -128,15 +130,17 @@ long VRQ_IsUnlinkedPersonToKursinstanz(long lMandantID, BOOL& bPending) {
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
+        // An existence test: it stops at the first planned registration that a run could take.
         CString strSQL;
         strSQL.Format(
-            L"SELECT isnull(max(1), 0) AS fPending FROM PersonKurs JOIN Person ON PersonKurs.lPersonID = "
+            L"SELECT CASE WHEN EXISTS (SELECT 1 FROM PersonKurs JOIN Person ON PersonKurs.lPersonID = "
             L"Person.lPersonID JOIN Kurs ON PersonKurs.lKursID = Kurs.lKursID JOIN Kursinstanz ON Kurs.lKursID = "
             L"Kursinstanz.lKursID WHERE PersonKurs.lKursinstanzID = -1 AND year(Kursinstanz.dtDatum) = "
             L"year(PersonKurs.dtDatum) AND Kursinstanz.fGeschlossen = 0 AND PersonKurs.lStatus = %d AND "
             L"PersonKurs.fTeilnehmer = 1 AND Kurs.lTyp IN (%d,%d) ",
             0, 1, 2);
         if (lMandantID != 0) strSQL.AppendFormat(L" AND Person.lMandantID = %d ", lMandantID);
+        strSQL += L") THEN 1 ELSE 0 END AS fPending";
         hr = rs.Open(strSQL);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }

@@ -38,6 +38,7 @@ std::string FileUri(const std::string& path, const std::string& query);
 struct OpenOptions {
     int busyTimeoutMs = 5000;
     std::size_t statementCacheSize = 64;
+    std::size_t statementCacheBytes = StatementCache::kDefaultMaxBytes;
 };
 
 class SqliteDb {

@@ -1,5 +1,6 @@
 #include "stmtcache.h"
 #include <sqlite3.h>
+#include <algorithm>
 #include <list>
 #include <map>
 #include <mutex>
@@ -11,15 +12,23 @@ namespace qv::sql {
 struct StatementCache::State {
     sqlite3* db = nullptr;
     std::size_t capacity = 0;
+    std::size_t maxBytes = 0;
+    std::size_t bytes = 0;
     bool alive = true;
+    struct Entry {
+        std::string sql;
+        sqlite3_stmt* stmt;
+        std::size_t bytes;
+    };
     // Most recently given back first.
-    std::list<std::pair<std::string, sqlite3_stmt*>> lru;
-    std::unordered_map<std::string, std::list<std::pair<std::string, sqlite3_stmt*>>::iterator> index;
+    std::list<Entry> lru;
+    std::unordered_map<std::string, std::list<Entry>::iterator> index;
 
     void Evict() {
-        while (lru.size() > capacity) {
-            sqlite3_finalize(lru.back().second);
-            index.erase(lru.back().first);
+        while (!lru.empty() && (lru.size() > capacity || bytes > maxBytes)) {
+            sqlite3_finalize(lru.back().stmt);
+            bytes -= lru.back().bytes;
+            index.erase(lru.back().sql);
             lru.pop_back();
         }
     }
@@ -70,14 +79,18 @@ void StatementCache::Lease::GiveBack() {
     }
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    s->lru.emplace_front(sql_, stmt);
+    const std::size_t bytes = std::size_t(std::max(0, sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_MEMUSED, 0)));
+    s->lru.push_front({sql_, stmt, bytes});
+    s->bytes += bytes;
     s->index[sql_] = s->lru.begin();
     s->Evict();
 }
 
-StatementCache::StatementCache(sqlite3* db, std::size_t capacity) : state_(std::make_shared<State>()) {
+StatementCache::StatementCache(sqlite3* db, std::size_t capacity, std::size_t maxBytes)
+    : state_(std::make_shared<State>()) {
     state_->db = db;
     state_->capacity = capacity;
+    state_->maxBytes = maxBytes;
 }
 
 StatementCache::~StatementCache() {
@@ -90,7 +103,8 @@ StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
     lease.owner_ = state_;
     lease.sql_ = std::string(sql);
     if (auto it = state_->index.find(lease.sql_); it != state_->index.end()) {
-        lease.stmt_ = it->second->second;
+        lease.stmt_ = it->second->stmt;
+        state_->bytes -= it->second->bytes;
         state_->lru.erase(it->second);
         state_->index.erase(it);
         if (rc) *rc = SQLITE_OK;
@@ -109,10 +123,13 @@ StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
 
 std::size_t StatementCache::Size() const { return state_->lru.size(); }
 std::size_t StatementCache::Capacity() const { return state_->capacity; }
+std::size_t StatementCache::Bytes() const { return state_->bytes; }
+std::size_t StatementCache::MaxBytes() const { return state_->maxBytes; }
 
 void StatementCache::Clear() {
-    for (auto& [sql, stmt] : state_->lru) sqlite3_finalize(stmt);
+    for (auto& e : state_->lru) sqlite3_finalize(e.stmt);
     state_->lru.clear();
+    state_->bytes = 0;
     state_->index.clear();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Prepared statements of one connection, kept by their SQL text so that a statement the system
-// sends again and again is prepared once.
+// sends again and again is prepared once. Bounded by count and by the memory the idle statements
+// hold: texts that carry their ids differ every time, and a thousand of them would keep many
+// megabytes of SQLite heap for nothing.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -41,7 +43,9 @@ public:
         sqlite3_stmt* stmt_ = nullptr;
     };
 
-    explicit StatementCache(sqlite3* db, std::size_t capacity = 64);
+    static constexpr std::size_t kDefaultMaxBytes = 2u << 20;
+
+    explicit StatementCache(sqlite3* db, std::size_t capacity = 64, std::size_t maxBytes = kDefaultMaxBytes);
     // Finalizes the idle statements; statements still lent out are finalized when given back.
     ~StatementCache();
     StatementCache(const StatementCache&) = delete;
@@ -54,6 +58,9 @@ public:
     // Idle statements held.
     std::size_t Size() const;
     std::size_t Capacity() const;
+    // SQLite heap held by the idle statements, as SQLite counts it.
+    std::size_t Bytes() const;
+    std::size_t MaxBytes() const;
     void Clear();
 
     // The cache of a connection opened by SqliteDb; null for any other connection.

@@ -546,8 +546,27 @@ template <bool CaseInsensitive>
 void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::int64_t start = argc > 2 ? ToInteger(argv[2], "bigint", INT64_MIN, INT64_MAX) : 1;
-    std::u32string needle = text::Decode(TextOf(argv[0])), hay = text::Decode(TextOf(argv[1]));
     std::size_t from = start < 1 ? 0 : std::size_t(start - 1);
+    const std::string needleText = TextOf(argv[0]), hayText = TextOf(argv[1]);
+    if (text::IsAscii(needleText) && text::IsAscii(hayText)) {
+        const std::size_t at = text::FindAscii(hayText, needleText, from, CaseInsensitive);
+        return sqlite3_result_int64(ctx, at == std::string::npos ? 0 : std::int64_t(at) + 1);
+    }
+    if constexpr (CaseInsensitive) {
+        // Folded text is valid UTF-8 with one character for one: a match of the bytes is a match
+        // of the characters, and its position is the characters before it.
+        const std::string hay = text::Lower(hayText), needle = text::Lower(needleText);
+        auto lead = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+        std::size_t byteFrom = 0;
+        for (std::size_t chars = 0; chars < from; ++byteFrom) {
+            if (byteFrom == hay.size()) return sqlite3_result_int64(ctx, 0);
+            if (byteFrom + 1 == hay.size() || lead(hay[byteFrom + 1])) ++chars;
+        }
+        const std::size_t at = needle.empty() ? std::string::npos : hay.find(needle, byteFrom);
+        if (at == std::string::npos) return sqlite3_result_int64(ctx, 0);
+        return sqlite3_result_int64(ctx, std::int64_t(std::count_if(hay.begin(), hay.begin() + std::ptrdiff_t(at), lead)) + 1);
+    }
+    std::u32string needle = text::Decode(needleText), hay = text::Decode(hayText);
     std::size_t pos = from > hay.size() ? std::u32string::npos : text::Find(hay, needle, from, CaseInsensitive);
     sqlite3_result_int64(ctx, pos == std::u32string::npos ? 0 : std::int64_t(pos) + 1);
 }

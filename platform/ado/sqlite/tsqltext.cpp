@@ -292,16 +292,32 @@ bool Like(std::u32string_view pattern, std::u32string_view value, char32_t escap
 }
 
 std::size_t Find(std::u32string_view hay, std::u32string_view needle, std::size_t from, bool caseInsensitive) {
-    if (needle.empty() || needle.size() > hay.size()) return std::u32string_view::npos;
-    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
-        std::size_t k = 0;
-        if (caseInsensitive)
-            while (k < needle.size() && Lower(hay[i + k]) == Lower(needle[k])) ++k;
-        else
-            while (k < needle.size() && hay[i + k] == needle[k]) ++k;
-        if (k == needle.size()) return i;
-    }
-    return std::u32string_view::npos;
+    if (needle.empty() || needle.size() > hay.size() || from > hay.size()) return std::u32string_view::npos;
+    if (!caseInsensitive) return hay.find(needle, from);
+    // Both folded once, then one plain search: a search runs this for every record it reads.
+    std::u32string h(hay), n(needle);
+    for (char32_t& c : h) c = Lower(c);
+    for (char32_t& c : n) c = Lower(c);
+    return std::u32string_view(h).find(n, from);
+}
+
+std::size_t FindAscii(std::string_view hay, std::string_view needle, std::size_t from, bool caseInsensitive) {
+    if (needle.empty() || needle.size() > hay.size() || from > hay.size()) return std::string_view::npos;
+    if (!caseInsensitive) return hay.find(needle, from);
+    auto fold = [](std::string_view s) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = char(c + 32);
+        return out;
+    };
+    const std::string h = fold(hay), n = fold(needle);
+    return std::string_view(h).find(n, from);
+}
+
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
 }
 
 }  // namespace qv::sql::text

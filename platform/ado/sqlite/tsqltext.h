@@ -46,5 +46,8 @@ bool Like(std::u32string_view pattern, std::u32string_view value, char32_t escap
 
 // 0-based character position of `needle` in `hay` at or after `from`, or npos.
 std::size_t Find(std::u32string_view hay, std::u32string_view needle, std::size_t from, bool caseInsensitive);
+// The same on text of ASCII characters only, positions in bytes (which are its characters).
+std::size_t FindAscii(std::string_view hay, std::string_view needle, std::size_t from, bool caseInsensitive);
+bool IsAscii(std::string_view s);
 
 }  // namespace qv::sql::text

@@ -10,6 +10,7 @@
 // year and the year after it; "now" for the data is 1 July of the base year (runs before it are
 // past and their registrations attended or not, runs after it are open or coming).
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -43,12 +44,30 @@ int HoldsUserData(sqlite3* db, bool* holds, std::string* error);
 // Counts of the main tables.
 int SummarizeDemoData(sqlite3* db, DemoSummary* summary, std::string* error);
 
+// Told how far a long step has come: its name and the share done (0..1).
+using DemoProgress = std::function<void(const std::string& step, double done)>;
+
+// A canton-size database: the generated brigades copied with shifted keys until `persons` are
+// reached (whole copies, so a little more), then the runs of every copy copied again with their
+// registrations moved to other members of the copy until `registrations` are reached. Mandanten,
+// courses and runs grow with them. Smaller targets than the generated data change nothing.
+struct DemoScale {
+    std::int64_t persons = 0;
+    std::int64_t registrations = 0;
+    DemoProgress progress;
+};
+
+// Scales demo data just generated (inside the caller's transaction) and, when it grew, brings
+// the planner's statistics up to date. Returns an SQLite result code; on failure `error` gets the reason.
+int ScaleDemoData(sqlite3* db, const DemoScale& scale, std::string* error);
+
 // Making a demo database file: what the tool qvdemodb does.
 struct DemoFileOptions {
     std::string path;
     unsigned seed = 1;
     int baseYear = 0;    // 0: CurrentLocalYear()
     bool force = false;  // replace a database that already holds data
+    DemoScale scale;     // canton size; the default is the generated demo alone
 };
 
 enum class DemoFileResult {

@@ -91,6 +91,7 @@ int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFi
     const auto start = std::chrono::steady_clock::now();
     rc = CreateSchema(db.Handle(), error);
     if (rc == SQLITE_OK) rc = GenerateDemoData(db.Handle(), options.seed, year, error);
+    if (rc == SQLITE_OK) rc = ScaleDemoData(db.Handle(), options.scale, error);
     if (rc == SQLITE_OK && report) rc = SummarizeDemoData(db.Handle(), &report->summary, error);
     if (rc != SQLITE_OK) {
         db.Rollback();

@@ -1,5 +1,5 @@
 // qvdemodb: creates a suite database with demo data.
-//   qvdemodb --db PATH [--seed N] [--year YYYY] [--force]
+//   qvdemodb --db PATH [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]
 // Exit codes: 0 built, 1 failed, 2 wrong arguments, 3 refused (the database holds data).
 #include "demodata.h"
 
@@ -11,12 +11,15 @@ namespace {
 
 void Usage(FILE* out) {
     std::fprintf(out,
-                 "usage: qvdemodb --db PATH [--seed N] [--year YYYY] [--force]\n"
+                 "usage: qvdemodb --db PATH [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]\n"
                  "  Creates PATH with the suite schema when it is missing (or an empty file) and fills it\n"
                  "  with demo data. A file that is no suite database is left as it is.\n"
                  "  --seed N     the same seed gives the same data (default 1)\n"
                  "  --year YYYY  the year the runs are centred on (default: the current year)\n"
                  "  --force      replace a database that already holds data, or a file that is none\n"
+                 "  --persons N, --registrations N\n"
+                 "               a canton-size database: the brigades, courses and runs copied until\n"
+                 "               about N persons and N registrations are reached\n"
                  "  --help       this text\n");
 }
 
@@ -44,13 +47,19 @@ int main(int argc, char** argv) {
         } else if (arg == "--year" && hasValue && Number(argv[i + 1], 1010, 9988, &n)) {
             options.baseYear = int(n);
             ++i;
+        } else if (arg == "--persons" && hasValue && Number(argv[i + 1], 0, 10000000, &n)) {
+            options.scale.persons = n;
+            ++i;
+        } else if (arg == "--registrations" && hasValue && Number(argv[i + 1], 0, 100000000, &n)) {
+            options.scale.registrations = n;
+            ++i;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
         } else {
-            if (arg == "--db" || arg == "--seed" || arg == "--year")
+            if (arg == "--db" || arg == "--seed" || arg == "--year" || arg == "--persons" || arg == "--registrations")
                 std::fprintf(stderr, "qvdemodb: %s needs a valid value\n", arg.c_str());
             else
                 std::fprintf(stderr, "qvdemodb: unknown argument '%s'\n", arg.c_str());
@@ -64,6 +73,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (options.scale.persons || options.scale.registrations) {
+        options.scale.progress = [](const std::string& step, double done) {
+            std::fprintf(stderr, "\rqvdemodb: %-14s %3d%%", step.c_str(), int(done * 100 + 0.5));
+            if (done >= 1.0) std::fputc('\n', stderr);
+            std::fflush(stderr);
+        };
+    }
     qv::suite::DemoFileReport report;
     std::string error;
     switch (qv::suite::MakeDemoDatabase(options, &report, &error)) {

@@ -57,4 +57,30 @@ TEST_F(Settings, ValuesAreReadAfreshEachTime) {
     EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 0);
 }
 
+// The settings are kept between reads, so a write must still show at once, however quickly it
+// follows the last one, and a registry in another file is a registry of its own.
+TEST_F(Settings, KeptValuesFollowEveryWriteAndTheRegistryFile) {
+    for (long i = 1; i <= 25; ++i) {
+        Set(kNQ2Key, L"DefaultExecuteRetry", i);
+        ASSERT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), i) << "write " << i;
+        ASSERT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), i) << "kept after write " << i;
+    }
+    {
+        qvtest::ScopedEnv other{"QV_REGISTRY", dir.file("other.db")};
+        EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 3);
+        Set(kNQ2Key, L"DefaultExecuteRetry", 9);
+        EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 9);
+    }
+    EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 25);
+
+    // Inside one scope the registry is looked at once: the values read belong together.
+    {
+        const QvDBSettingsScope scope;
+        EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 25);
+        Set(kNQ2Key, L"DefaultExecuteRetry", 26);
+        EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 25);
+    }
+    EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 26) << "the next look sees the write";
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The database functions (fn_...) and procedures (sp_...) as the module's statements call them.
 #include "extensions.h"
 #include "suitedbtest.h"
+#include "tsqlruntime.h"
 
 #include <fstream>
 #include <set>
@@ -113,6 +114,10 @@ TEST_F(FunctionTest, PhoneNumbersLoseTheirSeparators) {
 }
 
 TEST_F(FunctionTest, CustomFieldsTakePartInTheSearchWhenMarked) {
+    // Asked before the fields exist, by the same statement as below: nothing kept from this run.
+    EXPECT_EQ(Tsql("SELECT dbo.fn_GetCustFieldValuesUsed4Search(39, 1), dbo.fn_GetCustFieldValuesUsed4Search(42, 1), "
+                   "dbo.fn_GetCustFieldValuesUsed4Search(39, 5)"),
+              Rows({"||"}));
     Sql(R"sql(
 INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search, lOrder) VALUES (1, 39, 1, 2), (2, 39, 1, 1), (3, 39, 0, 3), (4, 42, 1, 1);
 INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (1, 1, 'Zweiter'), (2, 1, 'Erster'), (3, 1, 'geheim'),
@@ -125,6 +130,41 @@ INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (1, 1, 'Zweiter'), 
     EXPECT_EQ(Tsql("SELECT vk.lKursID FROM view_Kurs vk WHERE (CHARINDEX('as', strKurs + ' ' + "
                    "dbo.fn_GetCustFieldValuesUsed4Search(39, vk.lKursID)) > 0)"),
               Rows({"2"}));
+}
+
+// A search calls the function for every record it looks at: the statement behind it is prepared
+// once per connection and kept, not once per call; a connection without a statement cache still
+// gets the same values.
+TEST_F(FunctionTest, CustomFieldStatementIsPreparedOncePerConnection) {
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (1, 4, 1)");
+    Sql("WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 209) "
+        "INSERT INTO Person (lPersonID, strName) SELECT i, 'P' || i FROM n");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) SELECT 1, lPersonID, 'Feld ' || lPersonID FROM Person "
+        "WHERE lPersonID >= 10");
+    const std::string search = "SELECT count(*) FROM Person WHERE lPersonID >= 10 AND "
+                               "fn_GetCustFieldValuesUsed4Search(4, lPersonID) = 'Feld ' || lPersonID";
+    auto functionStatements = [](sqlite3* h) {
+        int n = 0;
+        for (sqlite3_stmt* st = sqlite3_next_stmt(h, nullptr); st; st = sqlite3_next_stmt(h, st))
+            n += std::string(sqlite3_sql(st)).find("FROM CustFieldValue v") != std::string::npos;
+        return n;
+    };
+    EXPECT_EQ(Value(search), "200");
+    EXPECT_EQ(functionStatements(db()), 1) << "kept for the next call";
+    EXPECT_EQ(Value(search), "200");
+    EXPECT_EQ(functionStatements(db()), 1) << "and used again";
+
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(qv::sql::RegisterTsqlRuntime(raw), SQLITE_OK);
+    ASSERT_EQ(qv::suite::RegisterSuiteFunctions(raw), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, search.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), 200);
+    sqlite3_finalize(st);
+    EXPECT_EQ(functionStatements(raw), 0) << "nothing left behind without a cache";
+    EXPECT_EQ(sqlite3_close(raw), SQLITE_OK);
 }
 
 TEST_F(FunctionTest, ContactCategoriesEachFollowedByAComma) {

@@ -264,6 +264,42 @@ TEST_F(Driver, StatementCacheReusesIdleStatementsOnly) {
     EXPECT_EQ(rc, SQLITE_ERROR);
 }
 
+// Texts with their ids written in are all different: a count alone would let a thousand of them
+// hold megabytes.
+TEST_F(Driver, StatementCacheIsBoundedByTheMemoryItsStatementsHold) {
+    constexpr std::size_t kBudget = 256 * 1024;
+    ASSERT_EQ(a_.Open("sqlite::memory:", {5000, 1024, kBudget}), SQLITE_OK);
+    ASSERT_EQ(a_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, a TEXT, b TEXT, c TEXT)"), SQLITE_OK);
+    auto* cache = a_.Statements();
+    ASSERT_EQ(cache->MaxBytes(), kBudget);
+    auto text = [](int id) {
+        std::string sql = "SELECT id";
+        for (int i = 0; i < 20; ++i) sql += ", a || b || c || '" + std::to_string(i) + "'";
+        return sql + " FROM t WHERE id = " + std::to_string(id);
+    };
+    sqlite3_stmt* last = nullptr;
+    for (int id = 1; id <= 300; ++id) {
+        auto lease = cache->Acquire(text(id));
+        ASSERT_TRUE(lease);
+        last = lease.get();
+        EXPECT_LE(cache->Bytes(), kBudget) << "after " << id << " statements";
+    }
+    EXPECT_GT(cache->Size(), 1u);
+    EXPECT_LT(cache->Size(), 300u) << "the memory bound, not the count, limits";
+    EXPECT_GT(cache->Bytes(), 0u);
+    EXPECT_EQ(cache->Acquire(text(300)).get(), last) << "the newest stays";
+
+    // One statement larger than the whole budget is not kept at all.
+    ASSERT_EQ(b_.Open("sqlite::memory:", {5000, 1024, 1024}), SQLITE_OK);
+    ASSERT_EQ(b_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, a TEXT, b TEXT, c TEXT)"), SQLITE_OK);
+    { auto big = b_.Statements()->Acquire(text(1)); }
+    EXPECT_EQ(b_.Statements()->Size(), 0u);
+    EXPECT_EQ(b_.Statements()->Bytes(), 0u);
+
+    cache->Clear();
+    EXPECT_EQ(cache->Bytes(), 0u);
+}
+
 TEST_F(Driver, StatementLentOutSurvivesClosingTheConnection) {
     ASSERT_EQ(a_.Open("sqlite:" + dir_.file("c.db")), SQLITE_OK);
     sqlite3* handle = a_.Handle();

@@ -327,6 +327,19 @@ TEST_F(Runtime, CharIndexFoldsCaseWithUmlauts) {
     EXPECT_EQ(Q("tsql_charindex('x', NULL)"), "NULL");
     EXPECT_EQ(Q("tsql_charindex(NULL, 'x')"), "NULL");
     EXPECT_EQ(Q("tsql_charindex(' Bern', ' ' || '3000' || ' ' || 'bern')"), "6");
+    // Positions count characters, not bytes, before and after the start, in every spelling.
+    const struct {
+        const char* call;
+        const char* position;
+    } kPositions[] = {
+        {"tsql_charindex('ER', 'Bärtschi Gärber', 5)", "14"}, {"tsql_charindex('r', 'Bärtschi', 3)", "3"},
+        {"tsql_charindex('r', 'Bärtschi', 4)", "0"},          {"tsql_charindex('i', 'Ölİ')", "3"},
+        {"tsql_charindex('ü', 'MÜLLER', 3)", "0"},            {"tsql_charindex('ü', 'MÜLLER', 2)", "2"},
+        {"tsql_charindex('a', 'ä', 2)", "0"},                 {"tsql_charindex('ä', 'ä', 1)", "1"},
+        {"tsql_charindex('Gär', 'Bärtschi Gärber')", "10"},   {"tsql_charindex_cs('gär', 'Bärtschi Gärber')", "0"},
+        {"tsql_charindex('hi g', 'BÄRTSCHI GÄRBER')", "7"},   {"tsql_charindex('x', 'Bärtschi')", "0"},
+    };
+    for (const auto& p : kPositions) EXPECT_EQ(Q(p.call), p.position) << p.call;
 }
 
 TEST_F(Runtime, LenCountsCharactersWithoutTrailingBlanks) {

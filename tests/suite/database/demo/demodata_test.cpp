@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -422,6 +423,95 @@ TEST_F(DemoData, JoinsTheCallersTransaction) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Canton size
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(DemoData, CantonSizeCopiesTheBrigadesConsistently) {
+    qv::sql::SqliteDb demo;
+    Open(demo, "canton.db");
+    Generate(demo, 3);
+    sqlite3* db = demo.Handle();
+    const std::int64_t persons = Int(db, "SELECT count(*) FROM Person");
+    const std::int64_t mandanten = Int(db, "SELECT count(*) FROM Mandant");
+    const std::int64_t courses = Int(db, "SELECT count(*) FROM Kurs");
+    const std::int64_t runs = Int(db, "SELECT count(*) FROM Kursinstanz");
+    const std::int64_t registrations = Int(db, "SELECT count(*) FROM PersonKurs");
+    ASSERT_GT(persons, 0);
+    const char* const kMostInOneRun = "SELECT max(n) FROM (SELECT count(*) AS n FROM PersonKurs WHERE lKursinstanzID <> -1 "
+                                      "GROUP BY lPersonID, lKursinstanzID)";
+    const std::int64_t mostInOneRun = Int(db, kMostInOneRun);
+
+    qv::suite::DemoScale scale;
+    scale.persons = 2 * persons + 1;  // three copies
+    scale.registrations = 3 * registrations + 4000;
+    std::vector<std::pair<std::string, double>> reported;
+    scale.progress = [&](const std::string& step, double done) { reported.emplace_back(step, done); };
+    std::string error;
+    ASSERT_EQ(qv::suite::ScaleDemoData(db, scale, &error), SQLITE_OK) << error;
+
+    EXPECT_EQ(Int(db, "SELECT count(*) FROM Person"), 3 * persons);
+    EXPECT_EQ(Int(db, "SELECT count(*) FROM Mandant"), 3 * mandanten);
+    EXPECT_EQ(Int(db, "SELECT count(*) FROM Kurs"), 3 * courses);
+    EXPECT_GT(Int(db, "SELECT count(*) FROM Kursinstanz"), 3 * runs) << "runs copied for the extra registrations";
+    EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs"), scale.registrations);
+
+    // Every key a registration, run, group, device or right holds names a row of the same copy.
+    const char* const kDangling[] = {
+        "SELECT count(*) FROM PersonKurs pk WHERE NOT EXISTS (SELECT 1 FROM Person p WHERE p.lPersonID = pk.lPersonID)",
+        "SELECT count(*) FROM PersonKurs pk WHERE lKursinstanzID <> -1 AND NOT EXISTS (SELECT 1 FROM Kursinstanz ki "
+        "WHERE ki.lKursinstanzID = pk.lKursinstanzID AND ki.lKursID = pk.lKursID)",
+        "SELECT count(*) FROM PersonKurs pk WHERE lKursinstanzGruppeID <> -1 AND NOT EXISTS (SELECT 1 FROM "
+        "KursinstanzGruppe g WHERE g.lKursinstanzGruppeID = pk.lKursinstanzGruppeID AND g.lKursinstanzID = pk.lKursinstanzID)",
+        "SELECT count(*) FROM Kursinstanz ki WHERE NOT EXISTS (SELECT 1 FROM Kurs k WHERE k.lKursID = ki.lKursID)",
+        "SELECT count(*) FROM Kursinstanzdate d WHERE NOT EXISTS (SELECT 1 FROM Kursinstanz ki WHERE ki.lKursinstanzID = "
+        "d.lKursinstanzID)",
+        "SELECT count(*) FROM Person p WHERE NOT EXISTS (SELECT 1 FROM Mandant m WHERE m.lMandantID = p.lMandantID)",
+        "SELECT count(*) FROM Person p WHERE lEMailP <> -1 AND NOT EXISTS (SELECT 1 FROM Device d WHERE d.lDeviceID = "
+        "p.lEMailP AND d.lPersonID = p.lPersonID)",
+        "SELECT count(*) FROM Devicenumber n WHERE NOT EXISTS (SELECT 1 FROM Device d WHERE d.lDeviceID = n.lDeviceID)",
+        "SELECT count(*) FROM Contact c WHERE lPersonID <> -1 AND NOT EXISTS (SELECT 1 FROM Person p WHERE p.lPersonID = "
+        "c.lPersonID)",
+        "SELECT count(*) FROM SecKurs s WHERE (lKursID <> -1 AND NOT EXISTS (SELECT 1 FROM Kurs k WHERE k.lKursID = "
+        "s.lKursID)) OR (lKursinstanzID <> -1 AND NOT EXISTS (SELECT 1 FROM Kursinstanz ki WHERE ki.lKursinstanzID = "
+        "s.lKursinstanzID))",
+        "SELECT count(*) FROM SecMandant s WHERE NOT EXISTS (SELECT 1 FROM Mandant m WHERE m.lMandantID = s.lMandantID)",
+        "SELECT count(*) FROM Kursreservation r WHERE NOT EXISTS (SELECT 1 FROM Mandant m WHERE m.lMandantID = "
+        "r.lMandantID) OR NOT EXISTS (SELECT 1 FROM Kurs k WHERE k.lKursID = r.lKursID)",
+    };
+    for (const char* sql : kDangling) EXPECT_EQ(Int(db, sql), 0) << sql;
+
+    // A person no more often in one run than the generated data has it, and no GUID twice.
+    EXPECT_EQ(Int(db, kMostInOneRun), mostInOneRun);
+    for (const char* table : {"Person", "Mandant", "Kurs", "Kursinstanz", "PersonKurs", "Contact"})
+        EXPECT_EQ(Int(db, std::string("SELECT count(*) - count(DISTINCT guid) FROM ") + table), 0) << table;
+
+    // The keys drawn next lie above the copies.
+    std::int64_t next = 0;
+    ASSERT_EQ(qv::suite::DrawUniqueID(db, "PersonKurs", "lPersonKursID", &next, &error), SQLITE_OK) << error;
+    EXPECT_GT(next, Int(db, "SELECT max(lPersonKursID) FROM PersonKurs"));
+
+    // Progress for both steps, ending complete; and the planner knows the new sizes.
+    ASSERT_FALSE(reported.empty());
+    EXPECT_EQ(reported.front().first, "persons");
+    EXPECT_DOUBLE_EQ(reported.back().second, 1.0);
+    EXPECT_TRUE(std::any_of(reported.begin(), reported.end(), [](const auto& r) { return r.first == "registrations"; }));
+    EXPECT_GT(Int(db, "SELECT count(*) FROM sqlite_stat1 WHERE tbl = 'PersonKurs'"), 0);
+}
+
+TEST_F(DemoData, CantonSizeBelowTheDemoChangesNothing) {
+    qv::sql::SqliteDb demo;
+    Open(demo, "small.db");
+    Generate(demo, 3);
+    const std::uint64_t before = Digest(demo.Handle());
+    qv::suite::DemoScale scale;
+    scale.persons = 10;
+    scale.registrations = 10;
+    std::string error;
+    ASSERT_EQ(qv::suite::ScaleDemoData(demo.Handle(), scale, &error), SQLITE_OK) << error;
+    EXPECT_EQ(Digest(demo.Handle()), before);
+}
+
+// ---------------------------------------------------------------------------------------------
 // The tool
 // ---------------------------------------------------------------------------------------------
 
@@ -558,6 +648,18 @@ TEST_F(DemoTool, LeavesNoHalfMadeDatabaseWhenWritingFails) {
     const ToolRun inPlace = RunTool({"--db", path, "--year", std::to_string(kYear)}, limit);
     EXPECT_EQ(inPlace.exitCode, 1) << inPlace.output;
     EXPECT_EQ(DigestOf(path), before);
+}
+
+TEST_F(DemoTool, BuildsACantonSizeDatabaseShowingItsProgress) {
+    const std::string path = dir_.file("canton.sqlite");
+    const ToolRun run = RunTool({"--db", path, "--year", std::to_string(kYear), "--persons", "5000", "--registrations",
+                                 "20000"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("6000 persons"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("20000 registrations"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("registrations  100%"), std::string::npos) << run.output;
+    EXPECT_EQ(RunTool({"--db", dir_.file("x.sqlite"), "--persons", "viele"}).exitCode, 2);
+    EXPECT_EQ(RunTool({"--db", dir_.file("x.sqlite"), "--registrations", "-5"}).exitCode, 2);
 }
 
 TEST_F(DemoTool, RejectsWrongArguments) {

@@ -1,0 +1,461 @@
+// The module's statements on a canton-size database (100,000 persons, 1,000,000 registrations):
+// every statement of the corpus that reads PersonKurs, Person (or its view), Kursinstanz or SecKurs, filled in
+// with real ids, through the ADO layer (text in, recordset out, as the system sends it) beside
+// the same SQL prepared once and stepped directly on SQLite. Writing statements run inside a
+// transaction that is rolled back, so every run meets the same data. At the end a table puts both
+// side by side and the plans of the slowest statements follow.
+//
+// The database is built once under the build tree (canton/canton.db beside this program) and
+// reused while it has the current schema; QV_CANTON_DB names another file.
+#include "../tests/suite/database/corpus.h"
+#include "demodata.h"
+#include "olevariant.h"
+#include "qvado.h"
+#include "sqlitedb.h"
+#include "suitedb.h"
+#include "tsqlprogram.h"
+#include "utf.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using qv::ado::ComPtr;
+namespace cj = qvtest::corpus_detail;
+
+constexpr std::int64_t kPersons = 100000;
+constexpr std::int64_t kRegistrations = 1000000;
+
+void Die(const std::string& why) {
+    std::fprintf(stderr, "bench_canton: %s\n", why.c_str());
+    std::exit(1);
+}
+
+std::string DatabasePath() {
+    if (const char* p = std::getenv("QV_CANTON_DB")) return p;
+    return QV_CANTON_DIR "/canton.db";
+}
+
+std::int64_t Scalar(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    std::int64_t v = -1;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
+}
+
+// Reused when it holds the canton's registrations and every index of the current schema.
+bool Current(const std::string& path) {
+    if (!std::filesystem::exists(path)) return false;
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + path) != SQLITE_OK) return false;
+    if (Scalar(db.Handle(), "SELECT count(*) FROM PersonKurs") < kRegistrations) return false;
+    qv::sql::SqliteDb fresh;
+    fresh.Open("sqlite::memory:");
+    std::string error;
+    if (qv::suite::CreateSchema(fresh.Handle(), &error) != SQLITE_OK) Die(error);
+    const std::string indexes = "SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master WHERE type = 'index' "
+                                "AND sql IS NOT NULL ORDER BY name)";
+    auto text = [&](sqlite3* h) {
+        sqlite3_stmt* st = nullptr;
+        std::string out;
+        if (sqlite3_prepare_v2(h, indexes.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+            sqlite3_column_text(st, 0))
+            out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        return out;
+    };
+    return text(db.Handle()) == text(fresh.Handle());
+}
+
+void EnsureDatabase() {
+    const std::string path = DatabasePath();
+    if (Current(path)) return;
+    std::fprintf(stderr, "bench_canton: building %s\n", path.c_str());
+    qv::suite::DemoFileOptions options;
+    options.path = path;
+    options.baseYear = 2026;
+    options.force = true;
+    options.scale.persons = kPersons;
+    options.scale.registrations = kRegistrations;
+    qv::suite::DemoFileReport report;
+    std::string error;
+    if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+    std::fprintf(stderr, "bench_canton: built in %.1f s\n", report.seconds);
+}
+
+// The ids the statements are filled with: a member of the last copy with the most registrations,
+// one of his runs with the most registrations, its course, group and Mandant.
+struct Ids {
+    std::int64_t person, run, course, group, registration, mandant, year;
+};
+
+Ids ChooseIds(sqlite3* db) {
+    Ids ids{};
+    ids.person = Scalar(db, "SELECT lPersonID FROM PersonKurs WHERE lKursinstanzID > 0 AND lPersonID > "
+                            "(SELECT max(lPersonID) - 2000 FROM Person) GROUP BY lPersonID ORDER BY count(*) DESC, "
+                            "lPersonID LIMIT 1");
+    ids.run = Scalar(db, "SELECT pk.lKursinstanzID FROM PersonKurs pk WHERE pk.lPersonID = " + std::to_string(ids.person) +
+                             " AND pk.lKursinstanzID > 0 ORDER BY (SELECT count(*) FROM PersonKurs x WHERE "
+                             "x.lKursinstanzID = pk.lKursinstanzID) DESC LIMIT 1");
+    ids.course = Scalar(db, "SELECT lKursID FROM Kursinstanz WHERE lKursinstanzID = " + std::to_string(ids.run));
+    ids.group = Scalar(db, "SELECT ifnull(max(lKursinstanzGruppeID), -1) FROM KursinstanzGruppe WHERE lKursinstanzID = " +
+                               std::to_string(ids.run));
+    ids.registration = Scalar(db, "SELECT lPersonKursID FROM PersonKurs WHERE lPersonID = " + std::to_string(ids.person) +
+                                      " AND lKursinstanzID = " + std::to_string(ids.run));
+    ids.mandant = Scalar(db, "SELECT lMandantID FROM Person WHERE lPersonID = " + std::to_string(ids.person));
+    ids.year = Scalar(db, "SELECT CAST(substr(dtDatum, 1, 4) AS INTEGER) FROM Kursinstanz WHERE lKursinstanzID = " +
+                              std::to_string(ids.run));
+    return ids;
+}
+
+struct Statement {
+    std::string id, name, tsql;
+    bool writes = false;
+    bool search = false;  // the word search over every person column: timed to its first rows
+    std::shared_ptr<const qv::tsql::Program> program;
+    bool direct = false;  // plain steps only, so it can be prepared directly
+    double adoMs = -1, directMs = -1;
+    std::string error;
+};
+
+bool Contains(const std::string& text, const std::string& word) {
+    auto lower = [](std::string t) {
+        for (char& c : t) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return t;
+    };
+    return lower(text).find(lower(word)) != std::string::npos;
+}
+
+std::string RealValue(const cj::Json& placeholder, const Ids& ids) {
+    const std::string meaning = placeholder.o.at("meaning").s;
+    const std::string spec = placeholder.o.at("spec").s;
+    const std::string example = placeholder.o.at("value").kind == cj::Json::String ? placeholder.o.at("value").s
+                                                                                      : placeholder.o.at("value").s;
+    if (spec != "%d") return example;
+    auto n = [](std::int64_t v) { return std::to_string(v); };
+    if (Contains(meaning, "security user") || Contains(meaning, "status") || Contains(meaning, "type") ||
+        Contains(meaning, "kind") || Contains(meaning, "mask") || Contains(meaning, "code") || Contains(meaning, "lart"))
+        return example;
+    if (Contains(meaning, "new ")) return example;  // a key to be written: free in the database
+    if (Contains(meaning, "registration") || Contains(meaning, "record id")) return n(ids.registration);
+    if (Contains(meaning, "group")) return n(ids.group);
+    if (Contains(meaning, "person")) return n(ids.person);
+    if (Contains(meaning, "run")) return n(ids.run);
+    if (Contains(meaning, "course")) return n(ids.course);
+    if (Contains(meaning, "mandant")) return n(ids.mandant);
+    if (meaning == "year" || Contains(meaning, "year of the run")) return n(ids.year);
+    return example;
+}
+
+// The template with its placeholders filled in, as the code formats it.
+std::string Fill(const cj::Json& entry, const Ids& ids) {
+    const std::string& t = entry.o.at("template").s;
+    const auto& holders = entry.o.at("placeholders").a;
+    std::string out;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] == '\\' && i + 1 < t.size() && t[i + 1] == 't') {
+            out += '\t';
+            ++i;
+        } else if (t[i] == '%' && i + 1 < t.size() && t[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else if (t[i] == '%' && next < holders.size()) {
+            const std::string spec = holders[next].o.at("spec").s;
+            out += RealValue(holders[next++], ids);
+            i += spec.size() - 1;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
+}
+
+std::vector<Statement> LoadStatements(const Ids& ids) {
+    std::ifstream in(QV_SQL_CORPUS);
+    if (!in) Die("cannot read " QV_SQL_CORPUS);
+    std::vector<Statement> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        cj::Json j = cj::Parser(line).Parse();
+        if (j.o["is_fragment"].b || j.o["duplicate_of"].kind == cj::Json::String) continue;
+        bool reads = false;
+        for (const cj::Json& t : j.o["reads"].a)
+            reads = reads || t.s == "PersonKurs" || t.s == "Person" || t.s == "view_PersonSmall" || t.s == "Kursinstanz" ||
+                    t.s == "SecKurs";
+        if (!reads) continue;
+        Statement s;
+        s.id = j.o["id"].s;
+        s.name = j.o["name"].s;
+        // Composed entries have no single template to fill: their example stands, ids and all.
+        s.tsql = j.o["kind"].s == "verbatim" ? Fill(j, ids) : j.o["example"].s;
+        s.writes = !j.o["writes"].a.empty() || !j.o["procedures"].a.empty();
+        // The word searches run in a worker that hands each page of rows to the window as it comes.
+        s.search = Contains(s.tsql, "fn_GetCustFieldValuesUsed4Search");
+        try {
+            s.program = qv::tsql::Translate(s.tsql);
+            s.direct = std::all_of(s.program->steps.begin(), s.program->steps.end(), [](const qv::tsql::Step& st) {
+                return (st.kind == qv::tsql::StepKind::Query || st.kind == qv::tsql::StepKind::Modify) && st.params.empty();
+            });
+        } catch (const std::exception& e) {
+            s.error = e.what();
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+// The module sends some statements in a form whose cost is bounded by their result; they are
+// timed in that form too, beside the text they replace.
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string AsSentNow(const std::string& tsql) {
+    const std::string head = "SELECT isnull(max(1), 0) AS fPending";
+    if (tsql.rfind(head, 0) == 0) {
+        std::string inner = Replace(tsql, head, "SELECT 1");
+        inner = Replace(inner, " UNION SELECT 1", ") OR EXISTS (SELECT 1");
+        return "SELECT CASE WHEN EXISTS (" + inner + ") THEN 1 ELSE 0 END AS fPending";
+    }
+    return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");
+}
+
+void AddRewrites(std::vector<Statement>& statements) {
+    const std::size_t n = statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string now = AsSentNow(statements[i].tsql);
+        if (now == statements[i].tsql) continue;
+        Statement s = statements[i];
+        s.id += "+now";
+        s.name += " (as sent now)";
+        s.tsql = now;
+        s.program = qv::tsql::Translate(now);
+        statements.push_back(std::move(s));
+    }
+}
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+// The search worker reads the first page of rows and shows them; the rest is read while the user
+// looks. Everything else is read to its end.
+constexpr int kFirstRows = 50;
+
+struct Ado {
+    ComPtr<_Connection> connection;
+    ComPtr<Recordset20> recordset;
+
+    Ado() {
+        qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&connection));
+        const std::wstring cs = L"sqlite:" + qv::FromUtf8(DatabasePath());
+        BSTR b = SysAllocString(cs.c_str());
+        if (FAILED(connection->Open(b, nullptr, nullptr, 0))) Die("ADO connection");
+        SysFreeString(b);
+        qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&recordset));
+        recordset->putref_ActiveConnection(connection.get());
+    }
+
+    bool Run(const Statement& s, const COleVariant& text) {
+        if (s.writes) {
+            long level = 0;
+            connection->BeginTrans(&level);
+            BSTR b = SysAllocString(qv::FromUtf8(s.tsql).c_str());
+            _Recordset* rs = nullptr;
+            const HRESULT hr = connection->Execute(b, nullptr, adCmdText, &rs);
+            SysFreeString(b);
+            if (rs) rs->Release();
+            connection->RollbackTrans();
+            return SUCCEEDED(hr);
+        }
+        if (FAILED(recordset->Open(text, Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText))) return false;
+        VARIANT index;
+        VariantInit(&index);
+        index.vt = VT_I4;
+        index.lVal = 0;
+        VARIANT_BOOL eof = VARIANT_TRUE;
+        int rows = 0;
+        while (SUCCEEDED(recordset->get_EOF(&eof)) && !eof && !(s.search && rows == kFirstRows)) {
+            COleVariant value;
+            recordset->get_Collect(index, &value);
+            benchmark::DoNotOptimize(value.vt);
+            recordset->MoveNext();
+            ++rows;
+        }
+        recordset->Close();
+        return true;
+    }
+};
+
+struct Direct {
+    qv::sql::SqliteDb db;
+    std::map<std::string, std::vector<sqlite3_stmt*>> prepared;
+
+    Direct() {
+        if (db.Open("sqlite:" + DatabasePath()) != SQLITE_OK) Die(db.LastError().description);
+    }
+    ~Direct() {
+        for (auto& [id, list] : prepared)
+            for (sqlite3_stmt* st : list) sqlite3_finalize(st);
+    }
+
+    bool Prepare(const Statement& s) {
+        std::vector<sqlite3_stmt*> list;
+        for (const qv::tsql::Step& step : s.program->steps) {
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v3(db.Handle(), step.sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+                return false;
+            list.push_back(st);
+        }
+        prepared[s.id] = list;
+        return true;
+    }
+
+    bool Run(const Statement& s) {
+        if (s.writes) db.Exec("BEGIN");
+        bool ok = true;
+        for (sqlite3_stmt* st : prepared[s.id]) {
+            int rows = 0, rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW && !(s.search && ++rows == kFirstRows))
+                benchmark::DoNotOptimize(sqlite3_column_type(st, 0));
+            ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+            sqlite3_reset(st);
+        }
+        if (s.writes) db.Exec("ROLLBACK");
+        return ok;
+    }
+};
+
+std::vector<Statement>* g_statements = nullptr;
+
+void RegisterAll(std::vector<Statement>& statements, Ado& ado, Direct& direct) {
+    for (Statement& s : statements) {
+        if (!s.error.empty()) continue;
+        auto* st = &s;
+        benchmark::RegisterBenchmark(("ado/" + s.id).c_str(), [st, &ado](benchmark::State& state) {
+            const COleVariant text(qv::FromUtf8(st->tsql).c_str());
+            for (auto _ : state)
+                if (!ado.Run(*st, text)) {
+                    st->error = "fails through ADO";
+                    state.SkipWithError(st->error.c_str());
+                    break;
+                }
+        })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+        if (!s.direct || !direct.Prepare(s)) {
+            s.direct = false;
+            continue;
+        }
+        benchmark::RegisterBenchmark(("direct/" + s.id).c_str(), [st, &direct](benchmark::State& state) {
+            for (auto _ : state)
+                if (!direct.Run(*st)) {
+                    state.SkipWithError("fails directly");
+                    break;
+                }
+        })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+    }
+}
+
+// Collects each benchmark's time per iteration for the side-by-side table.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.iterations == 0) continue;
+            const std::string name = r.benchmark_name();
+            const double ms = r.real_accumulated_time * 1e3 / double(r.iterations);
+            const std::size_t slash = name.find('/');
+            const std::size_t end = name.find('/', slash + 1);
+            const std::string kind = name.substr(0, slash), id = name.substr(slash + 1, end - slash - 1);
+            for (Statement& s : *g_statements)
+                if (s.id == id) (kind == "ado" ? s.adoMs : s.directMs) = ms;
+        }
+    }
+};
+
+void PrintPlan(sqlite3* db, const Statement& s) {
+    std::printf("\n%s  %s\n", s.id.c_str(), s.name.c_str());
+    for (const qv::tsql::Step& step : s.program->steps) {
+        if (step.sql.empty()) continue;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + step.sql).c_str(), -1, &st, nullptr) != SQLITE_OK) continue;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            std::printf("    %s\n", reinterpret_cast<const char*>(sqlite3_column_text(st, 3)));
+        sqlite3_finalize(st);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    qv::suite::InstallSuiteDatabase();
+    qv::suite::SetSystemID(1);
+    EnsureDatabase();
+
+    Direct direct;
+    const Ids ids = ChooseIds(direct.db.Handle());
+    std::printf("ids: person %lld, run %lld, course %lld, group %lld, registration %lld, Mandant %lld, year %lld\n",
+                (long long)ids.person, (long long)ids.run, (long long)ids.course, (long long)ids.group,
+                (long long)ids.registration, (long long)ids.mandant, (long long)ids.year);
+    std::vector<Statement> statements = LoadStatements(ids);
+    AddRewrites(statements);
+    g_statements = &statements;
+    Ado ado;
+    RegisterAll(statements, ado, direct);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+
+    std::printf("\n%-14s %10s %10s %7s  %s\n", "statement", "ADO ms", "direct ms", "ratio", "name");
+    std::vector<const Statement*> order;
+    for (const Statement& s : statements) order.push_back(&s);
+    std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->adoMs > b->adoMs; });
+    int over = 0, ratioOver = 0;
+    for (const Statement* s : order) {
+        if (!s->error.empty()) {
+            std::printf("%-14s %10s %10s %7s  %s: %s\n", s->id.c_str(), "-", "-", "-", s->name.c_str(), s->error.c_str());
+            continue;
+        }
+        if (s->adoMs < 0) continue;  // filtered out
+        const double limit = s->search ? 100.0 : 10.0;
+        over += s->adoMs > limit;
+        char ratio[16] = "-", directMs[16] = "-";
+        if (s->directMs > 0) {
+            std::snprintf(ratio, sizeof ratio, "%.2f", s->adoMs / s->directMs);
+            std::snprintf(directMs, sizeof directMs, "%.3f", s->directMs);
+            ratioOver += s->adoMs / s->directMs > 2.0;
+        }
+        std::printf("%-14s %10.3f %10s %7s  %s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, s->name.c_str(),
+                    s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "");
+    }
+    std::printf("\n%d statements over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2\n",
+                over, ratioOver);
+    std::printf("\nplans of the slowest:\n");
+    int shown = 0;
+    for (const Statement* s : order)
+        if (s->error.empty() && s->adoMs >= 0 && shown++ < 8) PrintPlan(direct.db.Handle(), *s);
+    benchmark::Shutdown();
+    return 0;
+}
