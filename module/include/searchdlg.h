@@ -117,6 +117,8 @@ protected:
     static std::vector<CString> SplitWords(const CString& strSearchText);
     BOOL IsColumnVisible(int nColumn) const;
     CString WordClosing() const;
+    // The case option of the search being built.
+    BOOL IsCaseSensitiveSearch() const { return m_bWorkerCase; }
     // The logged-in user's id (0 when the security server does not name one).
     static long CurrentUserID();
 
