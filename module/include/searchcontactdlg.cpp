@@ -27,7 +27,8 @@ void CSearchContactDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[7] = {3, 3, 3, 3, 3, 3, 3};
-    m_lstResult.QvInsertColumn(7, IDS_SEARCH_COL_CONTACT, types);
+    const int widths[7] = {170, 150, 150, 140, 140, 120, 120};
+    m_lstResult.QvInsertColumn(7, IDS_SEARCH_COL_CONTACT, types, widths);
     m_imgList.Create(IDB_SEARCH_CONTACT, 16, 0, RGB(255, 255, 255));
     m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
 }

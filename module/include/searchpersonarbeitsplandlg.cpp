@@ -63,7 +63,8 @@ void CSearchPersonArbeitsplanDlg::SetupLists() {
     m_lstPerson.m_bKeepSelection = FALSE;
     m_lstPerson.QvSetMultiSelection();
     m_lstPerson.QvSetCheckable(TRUE);
-    m_lstPerson.QvInsertColumn(4, IDS_SEARCH_COL_ARBEITSPLAN, types);
+    const int widths[4] = {130, 170, 170, 150};
+    m_lstPerson.QvInsertColumn(4, IDS_SEARCH_COL_ARBEITSPLAN, types, widths);
 
     m_lstArbeitsplan.QvSetRegistryKey(CString(kCommonKey) + m_strListKey + L"_ArbeitsplanList");
     m_lstArbeitsplan.m_bKeepSelection = TRUE;

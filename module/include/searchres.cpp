@@ -143,8 +143,8 @@ struct Registrar {
         search.items = {
             EditText(IDC_SEARCH_TEXT, 2, 2, 178, 12, ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER),
             PushButton(L"", IDC_SEARCH_FILTER, 183, 2, 15, 12, WS_TABSTOP),
-            LText(L"", IDC_SEARCH_STATUS, 2, 17, 96, 10),
-            AutoCheckBox(L"Gross- / Kleinschreibung beachten ", IDC_SEARCH_CASESENSITIVE, 100, 16, 98, 10, WS_TABSTOP),
+            LText(L"", IDC_SEARCH_STATUS, 2, 17, 66, 10),
+            AutoCheckBox(L"Gross- / Kleinschreibung beachten ", IDC_SEARCH_CASESENSITIVE, 70, 16, 128, 10, WS_TABSTOP),
             Control(L"", IDC_SEARCH_LIST, L"SysListView32", list, 2, 29, 180, 68),
             Control(L"", IDC_SEARCH_LIST_UNSORTED, L"SysListView32", list | LVS_NOSORTHEADER, 2, 29, 180, 68),
             PushButton(L"", IDC_SEARCH_MENU, 184, 29, 14, 14, WS_TABSTOP),
