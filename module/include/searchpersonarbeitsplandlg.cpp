@@ -67,7 +67,7 @@ void CSearchPersonArbeitsplanDlg::SetupLists() {
     m_lstPerson.QvInsertColumn(4, IDS_SEARCH_COL_ARBEITSPLAN, types, widths);
 
     m_lstArbeitsplan.QvSetRegistryKey(CString(kCommonKey) + m_strListKey + L"_ArbeitsplanList");
-    m_lstArbeitsplan.m_bKeepSelection = TRUE;
+    m_lstArbeitsplan.m_bKeepSelection = FALSE;
     m_lstArbeitsplan.QvInsertColumn(1, IDS_SEARCH_COL_ARBEITSPLAN, types);
     CRect rc;
     m_lstArbeitsplan.GetClientRect(&rc);
@@ -140,7 +140,8 @@ void CSearchPersonArbeitsplanDlg::OnItemChangedArbeitsplan(NMHDR* pNMHDR, LRESUL
             m_lArbeitsplanID = lID;
             LoadPersonen();
         }
-    } else if ((pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0) {
+    } else if ((pNM->uOldState & LVIS_SELECTED) && !(pNM->uNewState & LVIS_SELECTED)) {
+        // The row lost its selection (it may keep the focus).
         m_lArbeitsplanID = 0;
         LoadPersonen();
     }
