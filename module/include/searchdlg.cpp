@@ -229,7 +229,13 @@ void CSearchDlg::OnCancel() {
 }
 
 BOOL CSearchDlg::PreTranslateMessage(MSG* pMsg) {
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F1 && m_pHost) m_pHost->PreTranslateMessage(pMsg);
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F1 && m_pHost) {
+        // The host shows its help; the key then ends here, or the walk up the parents would hand
+        // it to the host a second time.
+        m_pHost->PreTranslateMessage(pMsg);
+        CQvDialog::PreTranslateMessage(pMsg);
+        return TRUE;
+    }
     return CQvDialog::PreTranslateMessage(pMsg);
 }
 
