@@ -129,6 +129,8 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     // A new course without runs, on which the administrator holds rights.
     Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 3, 'NEU', 'Kurs ohne Austragung')");
     Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (9001, -1, 1, -2013262079)");
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (901, 39, 'Art', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (901, 9001, 'Pilotkurs')");
     const long long runs = Int("SELECT count(*) FROM Kursinstanz");
     const long long courses = Int("SELECT count(*) FROM Kurs");
     const long long leaderRuns = Int(
@@ -174,10 +176,11 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     long course = 0, run = -1;
     const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
-        Type(Edit(search), L"ohne Austragung");
+        Type(Edit(search), L"Pilotkurs");
         ASSERT_TRUE(Settled(search));
         ASSERT_EQ(Rows(List(search)), 1);
         EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
+        EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
         EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
         SelectRow(List(search), 0);
