@@ -30,7 +30,8 @@ void CSearchAbrechnungDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[5] = {3, 3, 4, 3, 3};
-    m_lstResult.QvInsertColumn(5, IDS_SEARCH_COL_ABRECHNUNG, types, nullptr);
+    const int widths[5] = {240, 220, 90, 120, 50};
+    m_lstResult.QvInsertColumn(5, IDS_SEARCH_COL_ABRECHNUNG, types, widths);
 }
 
 HRESULT CSearchAbrechnungDlg::BuildQuery(CString strSearchText, CString& strQuery) {

@@ -32,7 +32,8 @@ void CSearchAgendaDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[9] = {3, 3, 3, 4, 3, 3, 3, 3, 3};
-    m_lstResult.QvInsertColumn(9, IDS_SEARCH_COL_AGENDA, types, nullptr);
+    const int widths[9] = {110, 200, 110, 110, 220, 100, 120, 100, 150};
+    m_lstResult.QvInsertColumn(9, IDS_SEARCH_COL_AGENDA, types, widths);
     m_imgList.Create(IDB_SEARCH_STATUS, 16, 0, RGB(255, 255, 255));
     m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
 }

@@ -30,7 +30,8 @@ void CSearchArbeitsplanDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[6] = {3, 3, 3, 4, 3, 3};
-    m_lstResult.QvInsertColumn(6, IDS_SEARCH_COL_ARBEITSPLANLIST, types, nullptr);
+    const int widths[6] = {120, 200, 160, 110, 100, 150};
+    m_lstResult.QvInsertColumn(6, IDS_SEARCH_COL_ARBEITSPLANLIST, types, widths);
 }
 
 HRESULT CSearchArbeitsplanDlg::BuildQuery(CString strSearchText, CString& strQuery) {

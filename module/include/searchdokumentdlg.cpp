@@ -33,7 +33,8 @@ void CSearchDokumentDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[4] = {3, 3, 3, 3};
-    m_lstResult.QvInsertColumn(4, IDS_SEARCH_COL_DOKUMENT, types, nullptr);
+    const int widths[4] = {120, 240, 70, 220};
+    m_lstResult.QvInsertColumn(4, IDS_SEARCH_COL_DOKUMENT, types, widths);
 }
 
 HRESULT CSearchDokumentDlg::BuildQuery(CString strSearchText, CString& strQuery) {

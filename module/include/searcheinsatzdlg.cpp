@@ -32,7 +32,8 @@ void CSearchEinsatzDlg::SetupColumns() {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
     const int types[8] = {3, 3, 3, 3, 4, 3, 3, 3};
-    m_lstResult.QvInsertColumn(8, IDS_SEARCH_COL_EINSATZ, types, nullptr);
+    const int widths[8] = {110, 110, 200, 110, 110, 240, 100, 150};
+    m_lstResult.QvInsertColumn(8, IDS_SEARCH_COL_EINSATZ, types, widths);
     m_imgList.Create(IDB_SEARCH_STATUS, 16, 0, RGB(255, 255, 255));
     m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
 }
