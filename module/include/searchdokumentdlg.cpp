@@ -41,6 +41,7 @@ HRESULT CSearchDokumentDlg::BuildQuery(CString strSearchText, CString& strQuery)
     // Every search starts with a heading before its first document, even when that document's
     // type was the last one of the previous search.
     m_strLastDokumentart.Empty();
+    DropPendingHeadings();
     const std::vector<CString> words = SplitWords(strSearchText);
     strQuery = L"SELECT lDokumentID AS lID, Dokumentart.strBezeichnung AS strDokumentart, Dokument.strBezeichnung, "
                L"strVisum, strHeader FROM Dokument JOIN Dokumentart ON Dokument.lDokumentartID = Dokumentart.lDokumentartID ";
@@ -92,22 +93,34 @@ HRESULT CSearchDokumentDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) 
 }
 
 LRESULT CSearchDokumentDlg::OnDokumentRow(WPARAM wParam, LPARAM lParam) {
-    CQvListItem* pHeading = nullptr;
+    // Each document row that opens a group is preceded by its heading; the base then adds them.
+    auto* pRows = reinterpret_cast<std::vector<CQvListItem*>*>(lParam);
+    std::vector<CQvListItem*> rows;
+    rows.reserve(pRows->size() + 1);
     {
         std::lock_guard g(m_headingLock);
-        auto it = m_mapHeadings.find(reinterpret_cast<CQvListItem*>(lParam));
-        if (it != m_mapHeadings.end()) {
-            pHeading = it->second;
-            m_mapHeadings.erase(it);
+        for (CQvListItem* pItem : *pRows) {
+            auto it = m_mapHeadings.find(pItem);
+            if (it != m_mapHeadings.end()) {
+                rows.push_back(it->second);
+                m_mapHeadings.erase(it);
+            }
+            rows.push_back(pItem);
         }
     }
-    if (pHeading) OnSearchRow(wParam, reinterpret_cast<LPARAM>(pHeading));
+    *pRows = std::move(rows);
     return OnSearchRow(wParam, lParam);
+}
+
+void CSearchDokumentDlg::DropPendingHeadings() {
+    // Rows of an abandoned search that never reached the list leave their headings behind; their
+    // addresses may come again with the next search's rows.
+    std::lock_guard g(m_headingLock);
+    for (const auto& [pRow, pHeading] : m_mapHeadings) m_lstResult.QvDiscardCreatedItem(pHeading);
+    m_mapHeadings.clear();
 }
 
 void CSearchDokumentDlg::OnDestroy() {
     CSearchDlg::OnDestroy();
-    // Headings whose document row never arrived go with the list.
-    std::lock_guard g(m_headingLock);
-    m_mapHeadings.clear();
+    DropPendingHeadings();
 }

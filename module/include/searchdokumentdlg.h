@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 class CSearchDokumentDlg : public CSearchDlg {
     DECLARE_DYNAMIC(CSearchDokumentDlg)
@@ -27,6 +28,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    void DropPendingHeadings();
+
     // Heading rows made on the worker, by the document row they go before; the GUI thread adds
     // both when the document row arrives, as one search's rows.
     std::mutex m_headingLock;
