@@ -136,3 +136,32 @@ TEST_F(PeripheryOptions, ChosenArticlesComeWithTheirTypes) {
     // The selected row's type comes beside its id as well.
     EXPECT_EQ(search.m_arSelectedTypes.size(), search.m_arSelectedIDs.size());
 }
+
+TEST_F(PeripheryOptions, AnActivityOrAgendaEntryWhosePlaceIsGoneIsFoundAndShown) {
+    // Place 987654 does not exist: the place part of the address is empty, not the whole text.
+    Sql("INSERT INTO Einsatz (lEinsatzID, lMandantID, lEinsatzartID, lOrtID, dtEinsatz, dtErfassung, strEreignis, "
+        "strEinsatzort, strAdresse) SELECT 9001, lMandantID, 1, 987654, '2026-04-01 10:00:00', '2026-04-01 10:00:00', "
+        "'Brand Lagerhalle', 'Lagerhalle', 'Industriestrasse 5' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Einsatzstatus (lEinsatzID, lStatus, lOrder) VALUES (9001, 0, 1)");
+    Sql("INSERT INTO Agenda (lAgendaID, lMandantID, lEinsatzartID, lOrtID, dtAktivitaet, strBezeichnung, strObjekt) "
+        "SELECT 9001, lMandantID, 2, 987654, '2030-01-01 19:00:00', 'Übung Lagerhalle', 'Lagerhalle' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Agendastatus (lAgendaID, lStatus, lOrder) VALUES (9001, 0, 1)");
+    options.Set(-4000, L"AgendaDate", L"2000-01-01 00:00:00");
+    const struct {
+        long table;
+        int column;
+        const wchar_t* address;
+    } cases[] = {{6, 5, L"Lagerhalle, Industriestrasse 5"}, {7, 4, L"Lagerhalle"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        CSearchPopupDlg popup(c.table, L"Test", -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            Type(Edit(search), L"Lagerhalle");
+            ASSERT_TRUE(Settled(search));
+            ASSERT_EQ(Rows(List(search)), 1);
+            EXPECT_EQ(Cell(List(search), 0, c.column), c.address);
+        });
+    }
+}
