@@ -1,5 +1,6 @@
 #include "searchdlg.h"
 
+#include "nqcommon.h"
 #include "nqsearchcalls.h"
 #include "optionserver.h"
 #include "qvdblookup.h"
@@ -7,7 +8,6 @@
 #include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvsec.h"
-#include "searchplatform.h"
 #include "searchres.h"
 #include "searchresource.h"
 
@@ -168,7 +168,7 @@ BOOL CSearchDlg::OnInitDialog() {
 
 void CSearchDlg::Refresh() {
     long lMandantID = 0;
-    Search_GetActMandantID(lMandantID);
+    NQ_GetActMandantID(lMandantID);
     m_lActMandantID = lMandantID;
     if (!m_bEmbedded) {
         COptionServer opt;

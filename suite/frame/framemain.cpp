@@ -6,6 +6,7 @@
 #include "qtwidget.h"
 #include "qvui.h"
 #include "scripted.h"
+#include "utf.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -54,11 +55,16 @@ int main(int argc, char** argv) {
     CWinApp frameApp(L"Kursadministration");
 
     std::string database, message;
-    if (!QvFramePrepareDatabase(options, &database, &message)) {
+    bool readOnly = false;
+    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly)) {
         std::fprintf(stderr, "qvframe: %s\n", message.c_str());
         return 1;
     }
     if (!message.empty()) std::printf("qvframe: %s\n", message.c_str());
+    if (!QvFrameCheckUser(options, database, &message)) {
+        std::fprintf(stderr, "qvframe: %s\n", message.c_str());
+        return 2;
+    }
     QvFrameConfigure(database, options.central);
     for (const auto& [path, hr] : QvFrameRegisterLibraries(QvFrameServerLibraries()))
         std::fprintf(stderr, "qvframe: server library %s not registered (0x%08X)\n", path.c_str(), unsigned(hr));
@@ -70,10 +76,22 @@ int main(int argc, char** argv) {
     host->SetUserName(CString(user.c_str()));
     host->RegisterAsFrame();
     QvFrameStartServers(*host, user);
-    const std::vector<CString> views = QvFrameOpenViews(*host);
+    std::vector<CString> views = QvFrameOpenViews(*host);
+    if (!options.view.empty()) {
+        const CString strView(qv::FromUtf8(options.view));
+        const HRESULT hr = host->OpenView(strView);
+        if (FAILED(hr)) {
+            std::fprintf(stderr, "qvframe: the view %s cannot be opened (0x%08X)\n", options.view.c_str(), unsigned(hr));
+            host->CloseAll();
+            host->InternalRelease();
+            return 1;
+        }
+        views.insert(views.begin(), strView);
+    }
 
     QvFrameSettings settings;
     settings.database = QString::fromStdString(database);
+    settings.readOnly = readOnly;
     settings.user = QString::fromStdString(user);
     settings.central = options.central;
     int result = 0;

@@ -22,6 +22,7 @@ struct QvFrameSettings {
     QString database;
     QString user;
     bool central = false;
+    bool readOnly = false;  // the database opened read-only
 };
 
 class CQvFrameWindow : public QMainWindow {
@@ -70,8 +71,9 @@ private:
 
 // The names of the frame's own menu entries.
 #define FRAME_MENU_FILE L"FRAME-DATEI"
-#define FRAME_MENU_VIEW L"FRAME-ANSICHT"
-#define FRAME_MENU_HELP L"FRAME-HILFE"
+// The names the modules give their view and help popups, so that theirs join the frame's.
+#define FRAME_MENU_VIEW L"View"
+#define FRAME_MENU_HELP L"Help"
 #define FRAME_CMD_SETTINGS L"FRAME-EINSTELLUNGEN"
 #define FRAME_CMD_EXIT L"FRAME-BEENDEN"
 #define FRAME_CMD_BACK L"FRAME-ZURUECK"

@@ -21,7 +21,114 @@ BOOL NQ_IsEnterpriseEdition() {
     return *g_central ? TRUE : FALSE;
 }
 
+BOOL NQ_IsWebEdition() {
+    DWORD value = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"WebEdition", value, HKEY_LOCAL_MACHINE);
+    return value != 0 ? TRUE : FALSE;
+}
+
+namespace {
+
+// The id when the database holds an active Mandant with it, else 0.
+long ExistingMandant(long lMandantID, BOOL bActiveOnly) {
+    if (lMandantID <= 0) return 0;
+    CString strCondition;
+    strCondition.Format(bActiveOnly ? L"lMandantID = %d AND fActive <> 0" : L"lMandantID = %d", lMandantID);
+    long lFound = 0;
+    if (FAILED(QvDBLookupLong(L"lMandantID", L"Mandant", strCondition, &lFound, L"Qovaro.NQ2"))) return 0;
+    return lFound == lMandantID ? lMandantID : 0;
+}
+
+std::mutex g_navLock;
+std::vector<NQNavigateEntry> g_history;
+int g_current = -1;
+bool g_navigating = false;
+std::function<long(const NQNavigateEntry&)> g_navigator;
+
+long AddEntry(NQNavigateEntry entry) {
+    std::lock_guard g(g_navLock);
+    if (g_navigating) return S_FALSE;
+    if (g_current >= 0 && g_history[std::size_t(g_current)] == entry) return S_FALSE;
+    g_history.resize(std::size_t(g_current + 1));
+    g_history.push_back(std::move(entry));
+    g_current = int(g_history.size()) - 1;
+    return S_OK;
+}
+
+long Step(int delta) {
+    NQNavigateEntry entry;
+    std::function<long(const NQNavigateEntry&)> navigator;
+    {
+        std::lock_guard g(g_navLock);
+        const int target = g_current + delta;
+        if (target < 0 || target >= int(g_history.size())) return S_FALSE;
+        g_current = target;
+        entry = g_history[std::size_t(target)];
+        navigator = g_navigator;
+        g_navigating = true;
+    }
+    const long hr = navigator ? navigator(entry) : S_OK;
+    std::lock_guard g(g_navLock);
+    g_navigating = false;
+    return FAILED(hr) ? hr : S_OK;
+}
+
+}  // namespace
+
+long NQ_GetActMandantID(long& lMandantID) {
+    long lChosen = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", lChosen);
+    lMandantID = ExistingMandant(lChosen, TRUE);
+    return lMandantID;
+}
+
+long NQ_GetActMandantID() {
+    long lMandantID = 0;
+    return NQ_GetActMandantID(lMandantID);
+}
+
+long NQ_GetMasterMandantID(long& lMandantID) {
+    long lMaster = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", lMaster, HKEY_LOCAL_MACHINE);
+    lMandantID = ExistingMandant(lMaster, FALSE);
+    return lMandantID;
+}
+
+BOOL NQ_IsMandantSelected(bool) { return NQ_GetActMandantID() != 0 ? TRUE : FALSE; }
+
+long NQ_AddViewToNavigate(CString strViewProgID) {
+    return AddEntry({NQNavigateEntry::View, strViewProgID, 0, 0, CString()});
+}
+
+long NQ_AddIDToNavigate(CString strViewProgID, long lID, long lID2) {
+    return AddEntry({NQNavigateEntry::Record, strViewProgID, lID, lID2, CString()});
+}
+
+long NQ_AddTabToNavigate(CString strViewName, CString strTabName) {
+    return AddEntry({NQNavigateEntry::Tab, strViewName, 0, 0, strTabName});
+}
+
+long NQ_NavigateBackward() { return Step(-1); }
+long NQ_NavigateForward() { return Step(+1); }
+
 namespace qv::nq {
+void SetNavigator(std::function<long(const NQNavigateEntry&)> navigator) {
+    std::lock_guard g(g_navLock);
+    g_navigator = std::move(navigator);
+}
+
+std::vector<NQNavigateEntry> NavigationHistory(int* pnCurrent) {
+    std::lock_guard g(g_navLock);
+    if (pnCurrent) *pnCurrent = g_current;
+    return g_history;
+}
+
+void ClearNavigationHistory() {
+    std::lock_guard g(g_navLock);
+    g_history.clear();
+    g_current = -1;
+}
+
 void SetEnterpriseEdition(std::optional<bool> central) {
     std::lock_guard g(g_kindLock);
     g_central = central;

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <unistd.h>
 
 CString QvGetComputerName(long, long) {
@@ -18,6 +20,11 @@ CString QvGetAppID() {
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return CString();
     return CString(qv::FromUtf8(exe.filename().string()));
+}
+
+BOOL QvGetRunAsService() {
+    const char* value = std::getenv("QV_RUN_AS_SERVICE");
+    return value && *value && std::string(value) != "0" ? TRUE : FALSE;
 }
 
 CString DoubleToSqlText(double dValue) {

@@ -6,7 +6,6 @@
 #include "nqsearchcalls.h"
 #include "qvbuttons.h"
 #include "searchpersondlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 
@@ -126,7 +125,7 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         security.userID = c.user;
         security.Answer(kPersonFunction, c.personRight);
         options.Set(-1000, L"ApplyMandantFilterOnAddItems", c.filter);
-        qv::search::SetActMandant(c.active);
+        ActivateMandant(c.active);
         CSearchPopupDlg popup(4, L"Rights", -1, 0);
         popup.m_dwRightMask = c.mask;
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {

@@ -8,7 +8,6 @@
 #include "qvguid.h"
 #include "searchkursdlg.h"
 #include "searchpersonarbeitsplandlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
@@ -86,7 +85,7 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
 }
 
 TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
-    qv::search::SetActMandant(2);
+    ActivateMandant(2);
     CSearchPopupDlg popup(45, L"Test", -1, 0);
     popup.SetSecMandantTableID(L"0");
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
@@ -268,7 +267,7 @@ TEST_F(Variants, AreasAndMunicipalities) {
 TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     // Activity 1 (brigade 1, 2 to 4 May): its brigade's plans of 1 to 3 and 3 to 10 May cover
     // it; plans of the other brigades overlap too, but the active Mandant keeps them out.
-    qv::search::SetActMandant(1);
+    ActivateMandant(1);
     options.Set(-1000, L"ColorFemale", 0x0000C0);
     CSearchPersonArbeitsplanDlg page(L"Test");
     page.m_strEinsatzID = L"1";

@@ -103,7 +103,12 @@ public:
         }
         return S_OK;
     }
-    HRESULT SetOption(long, BSTR, long, VARIANT) override { return S_OK; }
+    // Numbers and texts are kept, so that what a settings page wrote reads back.
+    HRESULT SetOption(long lArea, BSTR bstrName, long, VARIANT value) override {
+        if (value.vt == VT_I4) Set(lArea, qvtest::Str(bstrName), static_cast<long>(value.lVal));
+        else if (value.vt == VT_BSTR) Set(lArea, qvtest::Str(bstrName), qvtest::Str(value.bstrVal));
+        return S_OK;
+    }
     void Set(long area, const std::wstring& name, long value) {
         std::lock_guard g(lock);
         values[{area, name}] = value;

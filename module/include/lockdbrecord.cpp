@@ -1,0 +1,186 @@
+#include "lockdbrecord.h"
+
+#include "nqcommon.h"
+#include "optionserver.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
+#include "qvdblookup.h"
+#include "qvhrtrace.h"
+#include "qvsysinfo.h"
+#include "utf.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+constexpr const wchar_t* kSource = L"lockdbrecord";
+#define LOCK_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
+
+// The signed-in user's name: the session's (USER), else the account's.
+CString CurrentUserName() {
+    if (const char* user = std::getenv("USER"); user && *user) return CString(qv::FromUtf8(user));
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return CString(qv::FromUtf8(pw->pw_name));
+    return CString();
+}
+
+int Digits(const CString& s, int first, int count) {
+    int value = 0;
+    for (int i = first; i < first + count; ++i) {
+        const wchar_t c = s[i];
+        if (c < L'0' || c > L'9') return -1;
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
+}  // namespace
+
+namespace qv::nq {
+
+bool ParseLockTime(const CString& strTime, COleDateTime& dt) {
+    // Style 20 of the server: exactly "yyyy-mm-dd hh:mi:ss".
+    if (strTime.GetLength() != 19) return false;
+    static constexpr int kSeparators[] = {4, 7, 10, 13, 16};
+    static constexpr wchar_t kChars[] = {L'-', L'-', L' ', L':', L':'};
+    for (int i = 0; i < 5; ++i)
+        if (strTime[kSeparators[i]] != kChars[i]) return false;
+    const int year = Digits(strTime, 0, 4), month = Digits(strTime, 5, 2), day = Digits(strTime, 8, 2);
+    const int hour = Digits(strTime, 11, 2), minute = Digits(strTime, 14, 2), second = Digits(strTime, 17, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) return false;
+    COleDateTime parsed;
+    if (parsed.SetDateTime(year, month, day, hour, minute, second) != 0) return false;
+    // SetDateTime accepts 31 February by rolling over; a lock text never holds such a date.
+    if (parsed.GetMonth() != month || parsed.GetDay() != day) return false;
+    dt = parsed;
+    return true;
+}
+
+long long LockAgeMinutes(const COleDateTime& dtLock, const COleDateTime& dtNow) {
+    double days = double(dtNow.m_dt) - double(dtLock.m_dt);
+    days += days >= 0 ? 1.0 / 172800.0 : -1.0 / 172800.0;
+    return static_cast<long long>(std::trunc(days * 1440.0));
+}
+
+}  // namespace qv::nq
+
+CLockDbRecord::CLockDbRecord() {
+    if (NQ_IsWebEdition()) m_nStaleMinutes = 120;
+    CString strTag;
+    strTag.Format(L"|%s|%s", QvGetComputerName(0, 0), CurrentUserName());
+    strTag.Remove(L'\'');
+    m_strOwnerTag = strTag;
+}
+
+long CLockDbRecord::LockDbRecord(CString strTable, CString strIDColumn, long lID, CString* pstrOwner) {
+    CQvADOConnection connection;
+    long hr = connection.Open(L"Qovaro.NQ2", 0);
+    if (FAILED(hr)) LOCK_TRACEHR(hr);
+    if (m_nRetries == -1) {
+        m_nRetries = 3;
+        if (SUCCEEDED(hr)) {
+            COptionServer options;
+            hr = options.GetOption(-3010, L"LockRecordRetries", &m_nRetries, 1, 0);
+            if (SUCCEEDED(hr)) hr = options.GetOption(-3010, L"LockRecordTimeout", &m_nRetryPause, 1, 0);
+            if (FAILED(hr)) LOCK_TRACEHR(hr);
+        }
+    }
+    for (long nTry = 0; SUCCEEDED(hr) && nTry < m_nRetries; ++nTry) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE %s SET strLock = convert(char(19),getdate(),20) + '%s' "
+                      L"WHERE (%s = %d) AND (strLock = '' OR strLock like '%%%s')",
+                      strTable, m_strOwnerTag, strIDColumn, lID, m_strOwnerTag);
+        hr = connection.Execute(strSQL);
+        if (FAILED(hr)) {
+            LOCK_TRACEHR(hr);
+            break;
+        }
+        hr = CheckDbRecordLock(strTable, strIDColumn, lID, pstrOwner);
+        if (FAILED(hr) || hr == eRecordEditing) break;
+        if (hr == eRecordLockedByOther && m_nRetryPause > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_nRetryPause));
+    }
+    if (FAILED(hr)) QvReportDBError(connection, hr, __FILE__, __LINE__);
+    return hr;
+}
+
+long CLockDbRecord::UnlockDbRecord(CString strTable, CString strIDColumn, long lID) {
+    CQvADOConnection connection;
+    long hr = connection.Open(L"Qovaro.NQ2", 0);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE %s SET strLock = '' WHERE (%s = %d) AND (strLock like '%%%s')", strTable, strIDColumn,
+                      lID, m_strOwnerTag);
+        hr = connection.Execute(strSQL);
+    }
+    if (FAILED(hr)) {
+        LOCK_TRACEHR(hr);
+        return QvReportDBError(connection, hr, __FILE__, __LINE__);
+    }
+    hr = CheckDbRecordLock(strTable, strIDColumn, lID, nullptr);
+    if (FAILED(hr)) return hr;  // reported by the check
+    return hr == eRecordUnchanged ? eRecordUnchanged : eRecordLockedByOther;
+}
+
+long CLockDbRecord::CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner) {
+    CString strLockRead, strLock;
+    CQvADOConnection connection;
+    long hr = connection.Open(L"Qovaro.NQ2", 0);
+    COleDateTime dtNow;
+    BOOL bRow = FALSE;
+    if (SUCCEEDED(hr)) {
+        CQvADORecordset rs(&connection);
+        CString strSQL;
+        strSQL.Format(L"SELECT strLock, getdate() as now FROM %s WHERE %s = %d", strTable, strIDColumn, lID);
+        hr = rs.Open(strSQL);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        if (SUCCEEDED(hr) && !bEOF) {
+            bRow = TRUE;
+            hr = rs.GetFieldValue(L"strLock", &strLockRead);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"now", &dtNow);
+        }
+        rs.Close();
+    }
+    if (SUCCEEDED(hr)) {
+        if (!bRow) {
+            hr = eRecordDeleted;
+        } else {
+            strLock = strLockRead;
+            strLock.Trim();
+            COleDateTime dtLock(2000, 1, 1, 0, 0, 0);
+            CString strOwner = strLock;
+            bool bTimeRead = true;
+            const int nBar = strLock.Find(L'|');
+            if (!strLock.IsEmpty() && nBar >= 0) {
+                bTimeRead = qv::nq::ParseLockTime(strLock.Left(nBar), dtLock);
+                strOwner = strLock.Mid(nBar);
+            }
+            if (strOwner.IsEmpty()) {
+                hr = eRecordUnchanged;
+            } else if (strOwner == m_strOwnerTag) {
+                hr = eRecordEditing;
+            } else if (!bTimeRead || qv::nq::LockAgeMinutes(dtLock, dtNow) > m_nStaleMinutes) {
+                // Clear exactly the text that was read: a lock another user took since stays.
+                CString strSQL;
+                strSQL.Format(L"UPDATE %s SET strLock = '' WHERE (%s = %d) AND (strLock = '%s')", strTable,
+                              strIDColumn, lID, QvSQLString(strLockRead, 0));
+                connection.Execute(strSQL);
+                // Whether the clear won is told by the next take and check, not assumed here.
+                hr = eRecordUnchanged;
+            } else {
+                hr = eRecordLockedByOther;
+            }
+        }
+    }
+    if (pstrOwner) *pstrOwner = strLock;
+    if (FAILED(hr)) {
+        LOCK_TRACEHR(hr);
+        QvReportDBError(connection, hr, __FILE__, __LINE__);
+    }
+    return hr;
+}

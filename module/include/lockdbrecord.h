@@ -1,0 +1,35 @@
+#pragma once
+// CLockDbRecord: the cooperative record lock kept in a row's own strLock column. A lock is the
+// database server's time ("yyyy-mm-dd hh:mi:ss") followed by the owner tag "|computer|user"; a
+// foreign lock older than the stale limit is cleared by whoever checks it.
+#include "cstring.h"
+#include "nqinterfaces.h"
+#include "oledate.h"
+
+class CLockDbRecord {
+public:
+    CLockDbRecord();
+
+    // eRecordEditing when this owner holds the lock afterwards; eRecordLockedByOther,
+    // eRecordDeleted, eRecordUnchanged; S_OK when no try was made; or a failure. *pstrOwner
+    // receives the lock text as the last check read it.
+    long LockDbRecord(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
+    // eRecordUnchanged when the row is free afterwards, eRecordLockedByOther otherwise, or a failure.
+    long UnlockDbRecord(CString strTable, CString strIDColumn, long lID);
+    // eRecordDeleted, eRecordUnchanged, eRecordEditing or eRecordLockedByOther, or a failure.
+    // pstrOwner (may be null) receives the trimmed lock text in every case.
+    long CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
+
+    long m_nRetries = -1;
+    long m_nRetryPause = 500;
+    long m_nStaleMinutes = 720;
+    CString m_strOwnerTag;
+};
+
+namespace qv::nq {
+// The time part of a lock text in its fixed "yyyy-mm-dd hh:mi:ss" form, whatever the locale;
+// false for anything else.
+bool ParseLockTime(const CString& strTime, COleDateTime& dt);
+// Whole minutes from the lock time to now, rounded to the nearest second first.
+long long LockAgeMinutes(const COleDateTime& dtLock, const COleDateTime& dtNow);
+}  // namespace qv::nq

@@ -1,0 +1,210 @@
+#pragma once
+// CParentDlg: the dialog of a module view. It shows one record at a time (record id, sub-record id,
+// the record's tenant) with a header (edit-state icon, document icon, tenant logo) and a tab strip
+// whose pages are COM objects of their own. It owns the record identity, the edit state and the
+// record lock, the navigation and the rights; the pages talk to it through INQParentControl.
+//
+// A module derives its main dialog from it and supplies the record query (GetRecordQuery) and,
+// where its records are locked, AcquireEditLock, ReleaseEditLock and GetRecordState.
+#include "lockdbrecord.h"
+#include "nqinterfaces.h"
+#include "nqtabctrl.h"
+#include "qvasynceventsink.h"
+#include "qvbuttons.h"
+#include "qvdatalogger.h"
+#include "qveventserver.h"
+#include "qveventsink.h"
+#include "qveventsource.h"
+#include "qvfmodule.h"
+#include "qvfviewdlg.h"
+#include "qvguid.h"
+#include "qvimageview.h"
+#include "qvlayout.h"
+#include "qvsec.h"
+
+#include <vector>
+
+class CParentDlg : public CQvFViewDlg {
+    DECLARE_DYNAMIC(CParentDlg)
+public:
+    // hResource: the resources of the module the dialog belongs to; the default is taken where the
+    // derived dialog is compiled.
+    CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable, CWnd* pParent = nullptr,
+               HINSTANCE hResource = QvFGetModuleResourceHandle());
+    ~CParentDlg() override;
+
+    // ---- overrides of the base classes
+    BOOL OnInitDialog() override;
+    CString GetToolTipText(HWND hControl) override;
+    HRESULT ShowView(BOOL bShow) override;
+    HRESULT OnUpAndRunning() override;
+    // A host that reports the module running before it asks for the window gets the pages when
+    // the window is made.
+    HRESULT CreateView(HWND hParent) override;
+    HRESULT CloseView() override;
+    HRESULT ReleaseView() override;
+    using CQvFViewDlg::OnApplySecurity;
+    HRESULT OnApplySecurity(CString strHint, UINT nBitmapID, int nMode) override;
+
+    // ---- new virtual operations, in slot order
+    virtual void RestoreLastRecord();
+    virtual HRESULT RefreshAll();
+    virtual BOOL IsDataReady();
+    virtual HRESULT UpdateHeader();
+    virtual HRESULT SaveData();
+    virtual HRESULT SaveRecord();
+    virtual HRESULT CancelEdit();
+    virtual HRESULT FinishEdit();
+    virtual long GetRecordID();
+    virtual long GetSubRecordID();
+    virtual long GetThirdID();
+    virtual CString GetMandantGUID();
+    virtual HRESULT GetRecordRight(long* plRight);
+    virtual CString GetActiveTabName();
+    virtual HRESULT AddTabWindow(INQTabWindowControl* pTab);
+    virtual HRESULT RemoveTabWindow(INQTabWindowControl* pTab);
+    virtual HRESULT LockRecord(CString strTable, CString strIDColumn, CString* pstrOwner, long lID);
+    virtual HRESULT UnlockRecord(CString strTable, CString strIDColumn, long lID);
+    virtual HRESULT CheckRecordLock(CString strTable, CString strIDColumn, CString* pstrOwner, long lID);
+    virtual HRESULT BeginEdit();
+    virtual HRESULT AcquireEditLock();
+    virtual HRESULT EndEdit();
+    virtual HRESULT ReleaseEditLock();
+    virtual HRESULT UpdateRecordState(CString* pstrOwner);
+    virtual HRESULT GetRecordState(CString* pstrOwner);
+    virtual HRESULT SetRecordState(long lCode, CString strOwner);
+    virtual HRESULT ShowRecordStateIcon(long lIconIndex, CString strText);
+    virtual HRESULT ReloadVisibleTabs();
+    virtual HRESULT ApplyRights();
+    virtual HRESULT LoadRightsForMandant(CQvGUID guidFunction, CQvGUID guidScope, CString strKey);
+    virtual HRESULT LoadRightsGeneral(CQvGUID guidFunction);
+    virtual HRESULT LoadRights(CString strKey);
+    virtual void EnableDlgItemByRights(UINT nID, BOOL bVisible, BOOL bWritable, DWORD dwRights);
+    virtual void EnableControlByRights(CWnd* pWnd, BOOL bVisible, BOOL bWritable, DWORD dwRights);
+    virtual BOOL IsEditing();
+    virtual HRESULT Navigate(long lID, long lID2);
+    virtual HRESULT NavigateToRecord(long lID, long lID2);
+    virtual HRESULT ResetEditState();
+    virtual HRESULT ClearEditFlags();
+    virtual HRESULT SetClosing();
+    virtual HRESULT MarkClosing();
+    virtual HRESULT OnRefreshViewCommand();
+    virtual HRESULT OnSearchCommand();
+    virtual HRESULT ShowContextHelp();
+    virtual void CreateLayout();
+    virtual void OnTimer(UINT_PTR nIDEvent);
+    virtual LRESULT OnChangeActiveTab(WPARAM wParam, LPARAM lParam);
+    virtual HRESULT UpdateRecordRight();
+    virtual HRESULT QueryRecordRight();
+    virtual CString GetRecordQuery() = 0;
+    virtual BOOL IsRecordReadOnly();
+    virtual BOOL IsEditingRecord();  // the same answer as IsEditing, in a slot of its own
+    virtual BOOL IsLockedByOther();
+
+    HRESULT InvalidateTabs();
+    void LoadMandantLogo();
+
+    // What the tab control and the pages read of the dialog.
+    const CString& GetViewName() const { return m_strTable; }
+    const CString& GetViewProgID() const { return m_strViewProgID; }
+    BOOL IsClosingFlag() const { return m_bClosing; }
+    long GetSecurityAppliedCount() const { return m_nSecurityApplied; }
+    long GetRecordStateCode() const { return m_lRecordState; }
+    CNQTabCtrl& GetTabCtrl() { return m_tabCtrl; }
+    const std::vector<INQTabWindowControl*>& GetTabList() const { return m_listTabs; }
+    INQParentControl* GetParentControl();
+    // The view's security function.
+    CQvGUID GetFunctionGUID() const;
+    // The text the edit-state icon shows as its tool tip.
+    const CString& GetRecordStateText() const { return m_strRecordStateText; }
+    // The view is shown and holds no access-refused window.
+    BOOL IsViewReady() const { return m_bShown && !m_pDenyWindow; }
+
+    // The id of the lock-state timer.
+    static constexpr UINT_PTR kLockTimerID = 98;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    afx_msg LRESULT OnViewClosing(WPARAM wParam, LPARAM lParam);
+    DECLARE_MESSAGE_MAP()
+
+    // Hooks of the document icon and its drop target; they do nothing until the document icon
+    // comes with its own class.
+    void SetDocumentIconGUIDs(const CQvGUID& /*guidView*/, const CQvGUID& /*guidScope*/) {}
+    void StartDropTarget() {}
+    void StopDropTarget() {}
+    void SetDocumentStatus(const CString& /*strMandantGUID*/, long /*lRecordID*/) {}
+
+    // Reports a database failure of the connection to the user; returns hr.
+    HRESULT ReportDBError(class CQvADOConnection& connection, HRESULT hr, long lLine);
+
+    CQvAsyncEventSink m_asyncSink;
+    CQvHelpButton m_btnHelp;
+    CQvEventSource m_eventSource;
+    CQvDataLogger m_logger;
+    CQvSec m_sec;
+    CQvGUID m_guidScope;
+    CNQTabCtrl m_tabCtrl;
+    CLockDbRecord m_lock;
+    long m_lRecordState = 0;
+    long m_lRecordRight = 0;
+    long m_lRecordID = 0;
+    long m_lSubRecordID = 0;
+    long m_lRightsRecordID = -1;
+    long m_lThirdID = 0;
+    CQvGUID m_guidMandant;
+    long m_lTableID = 39;
+    BOOL m_bHeaderPending = TRUE;
+    CString m_strTable;
+    CString m_strSubTable;
+    CString m_strViewProgID;
+    BOOL m_bClosing = FALSE;
+    long m_nSecurityApplied = 0;
+    CQvLayoutFactory m_layout;
+    CStatic m_iconEdit;
+    CStatic m_iconDocMngmt;
+    CQvImageViewCtrl m_logo;
+    CQvEventSink m_eventSink;
+    BOOL m_bEditing = FALSE;
+    BOOL m_bLockedByOther = FALSE;
+    std::vector<INQTabWindowControl*> m_listTabs;
+    UINT_PTR m_nLockTimer = 0;
+
+    BOOL m_bTabsPending = FALSE;
+    HINSTANCE m_hResource;  // the creating module's resources
+    CString m_strRecordStateText;
+    HBITMAP m_hStateBitmap = nullptr;
+
+    BEGIN_INTERFACE_PART(NQParentControl, INQParentControl)
+        HRESULT ReloadVisibleTabs() override;
+        HRESULT RefreshAll() override;
+        HRESULT SaveData() override;
+        HRESULT CancelEdit() override;
+        HRESULT LockRecord(BSTR bstrTable, BSTR bstrIDColumn, BSTR* pbstrOwner) override;
+        HRESULT UnlockRecord(BSTR bstrTable, BSTR bstrIDColumn) override;
+        HRESULT CheckRecordLock(BSTR bstrTable, BSTR bstrIDColumn, BSTR* pbstrOwner) override;
+        HRESULT BeginEdit() override;
+        HRESULT EndEdit() override;
+        HRESULT UpdateRecordState(BSTR* pbstrOwner) override;
+        HRESULT Navigate(long lID, long lSubID) override;
+        HRESULT GetRecordIDs(long* plID, long* plSubID) override;
+        HRESULT SetRecordState(long lCode, BSTR bstrText) override;
+        HRESULT ResetEditState() override;
+        HRESULT IsLockedByOther(BOOL* pbLocked) override;
+        HRESULT GetMandantGUID(BSTR* pbstrGUID) override;
+        HRESULT GetThirdID(long* plID) override;
+        HRESULT GetRecordRight(long* plRight) override;
+    END_INTERFACE_PART(NQParentControl)
+
+    BEGIN_INTERFACE_PART(QvEventSink, IEventSink)
+        HRESULT OnEvent(long count, GUID* ids, VARIANT* values) override;
+    END_INTERFACE_PART(QvEventSink)
+
+    DECLARE_INTERFACE_MAP()
+};
+
+namespace qv::nq {
+// The statement of the user's right on the tenant of a record: the record's row joined with the
+// tenant's SecMandant row of the table id and the user.
+CString RecordRightStatement(const CString& strTable, long lMandantID, long lTableID, long lUserID, long lRecordID);
+}  // namespace qv::nq

@@ -1,0 +1,155 @@
+#include "kurschilddlg.h"
+
+#include "kursint.h"
+#include "nqcommon.h"
+#include "parentdlg.h"
+
+const GUID CKursChildDlg::GUID_ScopeKurs = qv::MakeGuid("00D42EE5-F393-45EB-BCDF-5873430E1432");
+const GUID CKursChildDlg::GUID_ScopeKursinstanz = qv::MakeGuid("FB4C0C46-8C91-4F55-BA7B-9E5FEBB97358");
+const GUID CKursChildDlg::GUID_BookingsChanged = qv::MakeGuid("4EF7DB46-118D-4C0B-9338-BE2434638F5B");
+
+namespace {
+// The leader functions of participants and instructors.
+const GUID GUID_LeiterTeilnehmer = qv::MakeGuid("8C720C47-85F3-4C83-B183-DA593FA4F230");
+const GUID GUID_LeiterInstruktor = qv::MakeGuid("E9A11836-A84D-464E-91ED-A1E0C3317237");
+constexpr DWORD kRightEdit = 0x100;
+constexpr DWORD kRightKursleiter = 0x10000;
+}  // namespace
+
+IMPLEMENT_DYNAMIC(CKursChildDlg, CChildDlg)
+
+BEGIN_QVEVENT_MAP(CKursChildDlg)
+    ON_QVEVENT(CKursChildDlg::GUID_BookingsChanged, OnBookingsChanged)
+END_QVEVENT_MAP()
+
+CKursChildDlg::CKursChildDlg(UINT nIDTemplate, UINT nCaptionID, CString strTabName, int /*nParent*/, int nHeight,
+                             UINT nFirstFocusID)
+    : CChildDlg(nIDTemplate, nCaptionID, strTabName, nullptr, nHeight, nFirstFocusID) {
+    guidKurs.SetNULL();
+    guidKursinstanz.SetNULL();
+}
+
+CKursChildDlg::~CKursChildDlg() = default;
+
+HRESULT CKursChildDlg::GetClassID(GUID*) { return E_NOTIMPL; }
+
+BOOL CKursChildDlg::OnInitDialog() {
+    CChildDlg::OnInitDialog();
+    if (FAILED(m_kursEventSink.Create(this, GetQvEventMap()))) KURS_TRACEHR(E_FAIL);
+    return TRUE;
+}
+
+HRESULT CKursChildDlg::CloseTab() {
+    m_kursEventSink.Unadvise();
+    return CChildDlg::CloseTab();
+}
+
+HRESULT CKursChildDlg::LoadKursContext() {
+    const long lCurrentKurs = GetRecordID();
+    const long lCurrentRun = GetSubRecordID();
+    lKursID = 0;
+    lKursinstanzID = 0;
+    lKursleiterID = 0;
+    guidKurs.SetNULL();
+    guidKursinstanz.SetNULL();
+    lTyp = 0;
+    fActive = TRUE;
+    rightKurs = 0;
+    rightKursinstanz = 0;
+    if (lCurrentKurs == 0) return S_OK;
+
+    const long lUserID = kurs::CurrentSecUserID();
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
+    CString strSQL;
+    strSQL.Format(L"SELECT k.lKursID, k.lTyp, k.fActive, k.guid, isnull(s.lRight, 0) AS lRight FROM Kurs k LEFT OUTER "
+                  L"JOIN SecKurs s ON s.lKursID = k.lKursID AND s.lKursinstanzID = -1 AND s.lQvSecUserID = %d WHERE "
+                  L"k.lKursID = %d",
+                  lUserID, lCurrentKurs);
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"lKursID", &lKursID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lTyp", &lTyp);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fActive", &fActive);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidKurs);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &rightKurs);
+    }
+    rs.Close();
+    if (SUCCEEDED(hr) && lKursID != 0 && lCurrentRun != 0) {
+        strSQL.Format(L"SELECT ki.lKursinstanzID, ki.guid, isnull(s.lRight, 0) AS lRight, isnull((SELECT "
+                      L"max(pk.lPersonKursID) FROM PersonKurs pk WHERE pk.lKursinstanzID = ki.lKursinstanzID AND "
+                      L"pk.fLeiter = 1), 0) AS lLeiter FROM Kursinstanz ki LEFT OUTER JOIN SecKurs s ON "
+                      L"s.lKursinstanzID = ki.lKursinstanzID AND s.lKursID = -1 AND s.lQvSecUserID = %d WHERE "
+                      L"ki.lKursinstanzID = %d AND ki.lKursID = %d",
+                      lUserID, lCurrentRun, lKursID);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        if (SUCCEEDED(hr) && !bEOF) {
+            hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &rightKursinstanz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lLeiter", &lKursleiterID);
+        }
+        rs.Close();
+    }
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+HRESULT CKursChildDlg::UpdateRights(CString) {
+    if (NQ_IsEnterpriseEdition() && !m_guidScope.IsNULL())
+        return LoadRightsForMandant(m_guidFunction, m_guidScope, CString());
+    return LoadRightsGeneral(m_guidFunction);
+}
+
+HRESULT CKursChildDlg::LoadRightsForMandant(CQvGUID guidFunction, CQvGUID guidScope, CString) {
+    const HRESULT hr = m_Sec.LoadRights(guidFunction);
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+    const DWORD dwRights = m_Sec.GetRights();
+    // In the central installation a course leader may edit what he leads.
+    if (NQ_IsEnterpriseEdition() && (dwRights & kRightKursleiter) && !(dwRights & kRightEdit)) m_Sec |= kRightEdit;
+    // The rights row of the course or run limits what the function allows; no row still reads.
+    if (guidScope == CQvGUID(GUID_ScopeKursinstanz) && lKursinstanzID != 0)
+        m_Sec &= static_cast<DWORD>(rightKursinstanz == 0 ? 1 : rightKursinstanz);
+    else if (guidScope == CQvGUID(GUID_ScopeKurs) && lKursID != 0)
+        m_Sec &= static_cast<DWORD>(rightKurs == 0 ? 1 : rightKurs);
+    return hr;
+}
+
+HRESULT CKursChildDlg::LoadRightsGeneral(CQvGUID guidFunction) {
+    const HRESULT hr = m_Sec.LoadRights(guidFunction);
+    return FAILED(hr) ? KURS_TRACEHR(hr) : hr;
+}
+
+void CKursChildDlg::SecureControl(CWnd* pWnd, BOOL bShow, BOOL bEdit, DWORD dwMask) {
+    BOOL bLocked = FALSE;
+    if (m_pParentControl) m_pParentControl->IsLockedByOther(&bLocked);
+    const long nEdit = (GetSubRecordID() == 0 || bLocked) ? 3 : (bEdit ? 1 : 3);
+    m_Sec.EnableControl(pWnd, bShow ? 1 : 3, nEdit, dwMask, false);
+}
+
+void CKursChildDlg::SecureDlgItem(UINT nID, BOOL bShow, BOOL bEdit, DWORD dwMask) {
+    SecureControl(GetDlgItem(static_cast<int>(nID)), bShow, bEdit, dwMask);
+}
+
+BOOL CKursChildDlg::IsKursleiterWithRight(BOOL bTeilnehmer, long& lPersonID) {
+    // The platform names no person for the user yet; m_lUserPersonID stays unknown (-1) then.
+    if (lPersonID == 0 || lPersonID == -1) lPersonID = m_lUserPersonID;
+    if (lPersonID <= 0 || lPersonID != m_lUserPersonID) return FALSE;
+    CQvSec sec;
+    if (FAILED(sec.LoadRights(CQvGUID(bTeilnehmer ? GUID_LeiterTeilnehmer : GUID_LeiterInstruktor)))) return FALSE;
+    if (!sec.HasAllRights(kRightKursleiter)) return FALSE;
+    const long lRight = m_strTabName == L"Planung" ? rightKurs : rightKursinstanz;
+    return (static_cast<DWORD>(lRight) & kRightKursleiter) != 0;
+}
+
+void CKursChildDlg::OnBookingsChanged(COleVariant data) {
+    // The active page of a window that is up changed the bookings itself and shows them already.
+    if (m_bActive && m_pParentDlg && m_pParentDlg->IsViewReady() && !m_pParentDlg->IsClosing()) return;
+    const VARIANT& v = data;
+    if (v.vt == VT_I4 && v.lVal == lKursID && lKursID != 0) MarkModifiedAndReload();
+}

@@ -1,0 +1,60 @@
+#pragma once
+// CKursChildDlg: the base of the course window's pages. It keeps the course context of the
+// window's current course and run (ids, GUIDs, type, active flag, the user's course rights and the
+// run's leader), loads the page's rights under the course rules and guards the controls by them,
+// and reloads the page when the bookings of its course changed elsewhere.
+#include "childdlg.h"
+#include "olevariant.h"
+#include "qvasynceventsink.h"
+
+class CKursChildDlg : public CChildDlg {
+    DECLARE_DYNAMIC(CKursChildDlg)
+public:
+    // nHeight: the page's content height in 1/96 inch (-1: no scrolling); nFirstFocusID: the
+    // control that gets the focus when the page is shown (0: none).
+    CKursChildDlg(UINT nIDTemplate, UINT nCaptionID, CString strTabName, int nParent = 0, int nHeight = -1,
+                  UINT nFirstFocusID = 0);
+    ~CKursChildDlg() override;
+
+    // The page's CLSID.
+    virtual HRESULT GetClassID(GUID* pClsid);
+
+    // Reads the context of the window's current course and run; reports its own database failures.
+    virtual HRESULT LoadKursContext();
+    HRESULT UpdateRights(CString strKey) override;
+    HRESULT LoadRightsForMandant(CQvGUID guidFunction, CQvGUID guidScope, CString strKey) override;
+    virtual HRESULT LoadRightsGeneral(CQvGUID guidFunction);
+    // Shows and enables a control by the page's rights: shown with any right when bShow, enabled
+    // with every bit of dwMask when bEdit, a run is current and no other user holds the record.
+    void SecureControl(CWnd* pWnd, BOOL bShow, BOOL bEdit, DWORD dwMask);
+    void SecureDlgItem(UINT nID, BOOL bShow, BOOL bEdit, DWORD dwMask);
+    // Whether the person (0 or -1: the user's own) is the user, a course leader by the rights of
+    // the leader function (participants or instructors) and by the course rights row.
+    BOOL IsKursleiterWithRight(BOOL bTeilnehmer, long& lPersonID);
+
+    HRESULT CloseTab() override;
+
+    // The course context.
+    long lKursID = 0;
+    long lKursinstanzID = 0;
+    long lKursleiterID = 0;
+    CQvGUID guidKurs;
+    CQvGUID guidKursinstanz;
+    long lTyp = 0;
+    BOOL fActive = TRUE;
+    long rightKurs = 0;
+    long rightKursinstanz = 0;
+
+    // The scopes of the course rights.
+    static const GUID GUID_ScopeKurs;
+    static const GUID GUID_ScopeKursinstanz;
+    // The bookings of a course changed; record id: the course.
+    static const GUID GUID_BookingsChanged;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnBookingsChanged(COleVariant data);
+    DECLARE_QVEVENT_MAP()
+
+    CQvAsyncEventSink m_kursEventSink;
+};

@@ -1,0 +1,498 @@
+#include "kursdlg.h"
+
+#include "kursbelegungdlg.h"
+#include "kursint.h"
+#include "kursresource.h"
+#include "kursselectdlg.h"
+#include "kursview.h"
+#include "nqcommon.h"
+#include "nqframeworkres.h"
+#include "optionserver.h"
+#include "qvregvalue.h"
+#include "qvscheduler.h"
+
+namespace {
+
+constexpr const wchar_t* kViewKey = L"Software\\Qovaro\\NQ2\\KursView";
+// Rights of the course module: read, edit.
+constexpr DWORD kRightRead = 0x1;
+constexpr DWORD kRightEdit = 0x100;
+// Height of the header above the pages, in pixels.
+constexpr int kHeaderHeight = 64;
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_KURSDLG;
+        dlg.cx = 460;
+        dlg.cy = 300;
+        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+        dlg.items = {
+            Control(L"", IDC_NQ_ICON_EDIT, L"Static", SS_BITMAP | SS_CENTERIMAGE | WS_VISIBLE, 4, 4, 12, 12),
+            Control(L"", IDC_NQ_ICON_DOCMNGMT, L"Static", SS_BITMAP | SS_CENTERIMAGE | SS_NOTIFY | WS_VISIBLE, 20, 4,
+                    12, 12),
+            LText(L"", IDC_KURSDLG_TITLE, 38, 6, 300, 10),
+            PushButton(L"Kurs wählen...", IDC_KURSDLG_SELECT, 4, 22, 70, 14, WS_TABSTOP),
+            PushButton(L"Aktionen", IDC_KURSDLG_ACTION, 78, 22, 60, 14, WS_TABSTOP),
+            PushButton(L"Speichern", IDC_KURSDLG_SAVE, 142, 22, 55, 14, WS_TABSTOP),
+            PushButton(L"Abbrechen", IDC_KURSDLG_CANCEL, 201, 22, 55, 14, WS_TABSTOP),
+            Control(L"", IDC_NQ_LOGO, QVIMAGEVIEW_CLASSNAME, 0, 400, 2, 56, 24),
+        };
+        RegisterDialogTemplate(KursModuleHandle(), dlg);
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+}  // namespace
+
+// The rights refresh and the fill-level refresh the scheduler raises for the course window.
+const GUID CKursDlg::GUID_UpdateSecKurs = qv::MakeGuid("47DCD639-0AF3-40B1-83D4-A43678E6ADCE");
+const GUID CKursDlg::GUID_FillLevel = qv::MakeGuid("C6D6859B-3B17-4051-9E82-47C97B16AA94");
+
+namespace {
+const GUID GUID_KursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
+const GUID GUID_KursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+}  // namespace
+
+IMPLEMENT_DYNAMIC(CKursDlg, CParentDlg)
+
+BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
+    ON_WM_SIZE()
+    ON_BN_CLICKED(IDC_KURSDLG_SELECT, &CKursDlg::OnSelectKurs)
+    ON_BN_CLICKED(IDC_KURSDLG_ACTION, &CKursDlg::OnAction)
+    ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
+    ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
+    ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURS_BELEGUNG, &CKursDlg::OnActionRange)
+END_MESSAGE_MAP()
+
+BEGIN_QVEVENT_MAP(CKursDlg)
+    ON_QVEVENT(CKursDlg::GUID_UpdateSecKurs, OnUpdateSecKurs)
+    ON_QVEVENT(CKursDlg::GUID_FillLevel, OnFillLevelEvent)
+    ON_QVEVENT(GUID_KursChanged, OnKursChanged)
+    ON_QVEVENT(GUID_KursinstanzChanged, OnKursChanged)
+END_QVEVENT_MAP()
+
+BEGIN_INTERFACE_MAP(CKursDlg, CParentDlg)
+    INTERFACE_PART(CKursDlg, IID_IKursinstanz, Kursinstanz)
+END_INTERFACE_MAP()
+
+CKursDlg::CKursDlg(CKursView* pView) : CParentDlg(pView, L"Kurs", L"Kursinstanz") {
+    m_nTemplateID = IDD_KURSDLG;
+    m_nIDTemplate = IDD_KURSDLG;
+}
+
+CKursDlg::~CKursDlg() = default;
+
+void CKursDlg::DoDataExchange(CDataExchange* pDX) { CParentDlg::DoDataExchange(pDX); }
+
+BOOL CKursDlg::OnInitDialog() {
+    CKursResourceScope scope;
+    CParentDlg::OnInitDialog();
+    m_tabCtrl.CreateTabCtrl(this, kViewKey);
+    LayoutControls();
+    EnableHeader();
+    return TRUE;
+}
+
+void CKursDlg::OnSize(UINT, int, int) {
+    Default();
+    LayoutControls();
+}
+
+void CKursDlg::LayoutControls() {
+    if (!GetSafeHwnd() || !m_tabCtrl.GetSafeHwnd()) return;
+    CRect rc;
+    GetClientRect(&rc);
+    m_tabCtrl.MoveWindow(4, kHeaderHeight, std::max(0L, rc.Width() - 8L), std::max(0L, rc.Height() - kHeaderHeight - 4L),
+                         TRUE);
+    if (CWnd* pLogo = GetDlgItem(IDC_NQ_LOGO)) pLogo->MoveWindow(std::max(0L, rc.Width() - 100L), 2, 96, 24, TRUE);
+}
+
+HRESULT CKursDlg::OnUpAndRunning() {
+    CKursResourceScope scope;
+    HRESULT hr = CParentDlg::OnUpAndRunning();
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+    // Named before the sink listens, so that the scheduler's events carry their names.
+    m_eventSource.FireEventString(GUID_FillLevel, L"FillLevelInterval");
+    if (FAILED(m_asyncSink.Create(this, GetQvEventMap()))) KURS_TRACEHR(E_FAIL);
+
+    CQvScheduler scheduler;
+    hr = scheduler.AddJob(0, GUID_UpdateSecKurs, 0);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    long lInterval = 0;
+    COptionServer options;
+    options.GetOption(-1060, CString(L"FillLevelInterval"), &lInterval, 1, 0);
+    long lEnabled = 1;
+    CQvRegistry::GetValue(kViewKey, L"FillupStateEnabled", lEnabled);
+    if (lInterval > 0 && lEnabled == 1) {
+        hr = scheduler.SetJob(static_cast<DWORD>(lInterval) * 60000, GUID_FillLevel, 15000, 0);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    UpdateKursinstanzFillLevel();
+    RestoreLastRecord();
+    if (GetRecordID() == 0) NavigateToFirstRun();
+    // A missing scheduler costs only the periodic refreshes.
+    return S_OK;
+}
+
+void CKursDlg::NavigateToFirstRun() {
+    // Nothing remembered (a first start): the latest run, so that the window shows a course.
+    long lKursID = 0, lKursinstanzID = 0;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr))
+        hr = kurs::OpenRows(rs,
+                            L"SELECT TOP 1 ki.lKursID, ki.lKursinstanzID FROM Kursinstanz ki JOIN Kurs k ON k.lKursID = "
+                            L"ki.lKursID WHERE k.fActive = 1 ORDER BY ki.dtDatum DESC, ki.lKursinstanzID",
+                            bEOF);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursID", &lKursID);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
+    rs.Close();
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (SUCCEEDED(hr) && lKursID != 0) Navigate(lKursID, lKursinstanzID);
+}
+
+HRESULT CKursDlg::CloseView() {
+    m_asyncSink.Unadvise();
+    return CParentDlg::CloseView();
+}
+
+BOOL CKursDlg::IsClosing() { return CParentDlg::IsClosing() || IsClosingFlag(); }
+
+CString CKursDlg::GetRecordQuery() {
+    // Courses belong to no Mandant: the header shows no logo and the rights are the module's.
+    return CString();
+}
+
+HRESULT CKursDlg::ReadKurs() {
+    m_strKurs.Empty();
+    m_strKursinstanz.Empty();
+    m_lTyp = 0;
+    m_bGeschlossen = FALSE;
+    if (GetRecordID() == 0) return S_OK;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    BOOL bEOF = TRUE;
+    CString strSQL;
+    strSQL.Format(L"SELECT lTyp, dbo.fn_GetKursBezeichnung(lKursID) AS strKurs FROM Kurs WHERE lKursID = %d", GetRecordID());
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lTyp", &m_lTyp);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strKurs", &m_strKurs);
+    rs.Close();
+    if (SUCCEEDED(hr) && GetSubRecordID() != 0) {
+        strSQL.Format(L"SELECT strBezeichnung, dtDatum, fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = %d",
+                      GetSubRecordID());
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        COleDateTime dtDatum;
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strBezeichnung", &m_strKursinstanz);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"fGeschlossen", &m_bGeschlossen);
+        if (SUCCEEDED(hr) && !bEOF && dtDatum.GetStatus() == COleDateTime::valid) {
+            const CString strDate = dtDatum.Format(L"%d.%m.%Y");
+            m_strKursinstanz = m_strKursinstanz.IsEmpty() ? strDate : m_strKursinstanz + L" (" + strDate + L")";
+        }
+        rs.Close();
+    }
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+HRESULT CKursDlg::UpdateHeader() {
+    CKursResourceScope scope;
+    const HRESULT hr = CParentDlg::UpdateHeader();
+    ReadKurs();
+    if (GetRecordID() == 0)
+        m_strTitle = kurs::Text(IDS_KURSDLG_NONE);
+    else if (GetSubRecordID() == 0)
+        m_strTitle.Format(IDS_KURSDLG_TITLE, static_cast<LPCWSTR>(m_strKurs));
+    else
+        m_strTitle.Format(IDS_KURSDLG_TITLE_RUN, static_cast<LPCWSTR>(m_strKurs), static_cast<LPCWSTR>(m_strKursinstanz));
+    if (GetSafeHwnd()) SetDlgItemText(IDC_KURSDLG_TITLE, m_strTitle);
+    EnableHeader();
+    return hr;
+}
+
+void CKursDlg::EnableHeader() {
+    if (!GetSafeHwnd()) return;
+    GetDlgItem(IDC_KURSDLG_SAVE)->EnableWindow(IsEditing());
+    GetDlgItem(IDC_KURSDLG_CANCEL)->EnableWindow(IsEditing());
+    GetDlgItem(IDC_KURSDLG_SELECT)->EnableWindow(!IsEditing());
+}
+
+HRESULT CKursDlg::ApplyDefaultSecurity() {
+    const HRESULT hr = CParentDlg::ApplyDefaultSecurity();
+    // The pages the user's rights admit, shown once the view's rights are known.
+    m_tabCtrl.ReloadTabWindows();
+    return hr;
+}
+
+void CKursDlg::MoveView(const RECT* pRect, BOOL bRepaint) {
+    CParentDlg::MoveView(pRect, bRepaint);
+    LayoutControls();
+}
+
+HRESULT CKursDlg::ApplyRights() {
+    const HRESULT hr = CParentDlg::ApplyRights();
+    EnableHeader();
+    return hr;
+}
+
+// ---- the edit lock of the course row
+
+HRESULT CKursDlg::AcquireEditLock() {
+    CString strOwner;
+    return LockRecord(L"Kurs", L"lKursID", &strOwner, 0);
+}
+
+HRESULT CKursDlg::BeginEdit() {
+    const HRESULT hr = CParentDlg::BeginEdit();
+    EnableHeader();
+    return hr;
+}
+
+HRESULT CKursDlg::EndEdit() {
+    const HRESULT hr = CParentDlg::EndEdit();
+    EnableHeader();
+    return hr;
+}
+
+HRESULT CKursDlg::ReleaseEditLock() {
+    const HRESULT hr = UnlockRecord(L"Kurs", L"lKursID", 0);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
+    if (GetRecordID() == 0) return eRecordUnchanged;
+    const HRESULT hr = CheckRecordLock(L"Kurs", L"lKursID", pstrOwner, 0);
+    // A failed check leaves the state as it was known.
+    if (FAILED(hr)) return eRecordUnchanged;
+    return hr;
+}
+
+void CKursDlg::OnSave() {
+    HRESULT hr = SaveData();
+    if (FAILED(hr)) {
+        ReportFailure(hr, L"CKursDlg::OnSave");
+        return;
+    }
+    hr = RefreshAll();
+    EnableHeader();
+}
+
+void CKursDlg::OnCancelEdit() {
+    const HRESULT hr = CancelEdit();
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnCancelEdit");
+    EnableHeader();
+}
+
+// ---- the course and run selector
+
+void CKursDlg::OnSelectKurs() { OnSearchCommand(); }
+
+HRESULT CKursDlg::OnSearchCommand() {
+    long lKursID = GetRecordID(), lKursinstanzID = GetSubRecordID();
+    if (!KursSelect(this, lKursID, lKursinstanzID)) return S_FALSE;
+    return Navigate(lKursID, lKursinstanzID);
+}
+
+// ---- the action menu
+
+BOOL CKursDlg::IsCommandEnabled(UINT nID) {
+    const BOOL bCentral = NQ_IsEnterpriseEdition();
+    // Cantonal and federal courses are kept by the central installation.
+    const BOOL bOwn = m_lTyp == eAuthorityTypLokal || bCentral;
+    const BOOL bEdit = m_sec.HasAllRights(kRightEdit) && !IsEditing() && !IsLockedByOther();
+    switch (nID) {
+    case ID_KURS_NEW: return bEdit;
+    case ID_KURSINSTANZ_NEW: return bEdit && GetRecordID() != 0 && bOwn;
+    case ID_KURSINSTANZ_COPY: return bEdit && GetSubRecordID() != 0 && bOwn;
+    case ID_KURS_DELETE: return bEdit && GetRecordID() != 0 && bOwn;
+    case ID_KURSINSTANZ_FILL: return bEdit && GetSubRecordID() != 0 && bOwn && (!m_bGeschlossen || bCentral);
+    case ID_KURS_BELEGUNG: return m_sec.HasAnyRight(kRightRead) && GetRecordID() != 0;
+    default: return FALSE;
+    }
+}
+
+void CKursDlg::OnAction() {
+    CKursResourceScope scope;
+    CMenu menu;
+    if (!menu.CreatePopupMenu()) return;
+    const std::pair<UINT, UINT> items[] = {
+        {ID_KURS_NEW, IDS_MENU_KURS_NEW},
+        {ID_KURSINSTANZ_NEW, IDS_MENU_KURSINSTANZ_NEW},
+        {ID_KURSINSTANZ_COPY, IDS_MENU_KURSINSTANZ_COPY},
+        {ID_KURS_DELETE, GetSubRecordID() != 0 ? IDS_MENU_KURSINSTANZ_DELETE : IDS_MENU_KURS_DELETE},
+        {0, 0},
+        {ID_KURSINSTANZ_FILL, IDS_MENU_KURSINSTANZ_FILL},
+        {ID_KURS_BELEGUNG, IDS_MENU_KURS_BELEGUNG},
+    };
+    for (const auto& [nID, nText] : items) {
+        if (nID == 0) {
+            menu.AppendMenu(MF_SEPARATOR);
+            continue;
+        }
+        menu.AppendMenu(MF_STRING | (IsCommandEnabled(nID) ? 0u : MF_GRAYED), nID, kurs::Text(nText));
+    }
+    CRect rc;
+    GetDlgItem(IDC_KURSDLG_ACTION)->GetWindowRect(&rc);
+    const UINT nCmd = static_cast<UINT>(menu.TrackPopupMenu(TPM_LEFTALIGN | TPM_RETURNCMD, rc.left, rc.bottom, this));
+    menu.DestroyMenu();
+    if (nCmd != 0) OnActionCommand(nCmd);
+}
+
+void CKursDlg::OnActionRange(UINT nID) { OnActionCommand(nID); }
+
+void CKursDlg::OnActionCommand(UINT nID) {
+    // A command offered disabled is refused here as well: the frame may send it by its id.
+    if (!IsCommandEnabled(nID)) return;
+    switch (nID) {
+    case ID_KURS_NEW: NewKurs(); break;
+    case ID_KURSINSTANZ_NEW: NewKursinstanz(); break;
+    case ID_KURSINSTANZ_COPY: CopyKursinstanz(); break;
+    case ID_KURS_DELETE: DeleteRecord(); break;
+    case ID_KURSINSTANZ_FILL: FillKursinstanz(); break;
+    case ID_KURS_BELEGUNG: ShowBelegung(); break;
+    default: break;
+    }
+}
+
+void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption) {
+    QvReportMsg(hr, CrackHR(hr), lpszCaption, L"Default", __FILE__, __LINE__, 1);
+}
+
+void CKursDlg::NewKurs() {
+    long lKursID = 0;
+    const long hr = VRQ_CreateKurs(lKursID);
+    if (FAILED(hr)) {
+        ReportFailure(hr, L"CKursDlg::NewKurs");
+        return;
+    }
+    Navigate(lKursID, 0);
+}
+
+void CKursDlg::NewKursinstanz() {
+    long lKursinstanzID = 0;
+    const long hr = VRQ_CreateKursinstanz(GetRecordID(), lKursinstanzID);
+    if (FAILED(hr)) {
+        ReportFailure(hr, L"CKursDlg::NewKursinstanz");
+        return;
+    }
+    Navigate(GetRecordID(), lKursinstanzID);
+}
+
+void CKursDlg::CopyKursinstanz() {
+    long lNewID = 0;
+    const long hr = VRQ_CopyKursinstanz(GetRecordID(), GetSubRecordID(), lNewID);
+    if (FAILED(hr)) {
+        ReportFailure(hr, L"CKursDlg::CopyKursinstanz");
+        return;
+    }
+    Navigate(GetRecordID(), lNewID);
+}
+
+void CKursDlg::DeleteRecord() {
+    CKursResourceScope scope;
+    const BOOL bRun = GetSubRecordID() != 0;
+    CString strQuestion;
+    if (bRun)
+        strQuestion.Format(IDS_KURSINSTANZ_DELETE_QUESTION, static_cast<LPCWSTR>(m_strKursinstanz));
+    else
+        strQuestion.Format(IDS_KURS_DELETE_QUESTION, static_cast<LPCWSTR>(m_strKurs));
+    if (AfxMessageBox(strQuestion, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    const long hr = bRun ? VRQ_DeleteKursinstanz(GetSubRecordID()) : VRQ_DeleteKurs(GetRecordID());
+    if (FAILED(hr)) {
+        ReportFailure(hr, L"CKursDlg::DeleteRecord");
+        return;
+    }
+    if (hr != S_OK) return;
+    Navigate(bRun ? GetRecordID() : 0, 0);
+}
+
+void CKursDlg::FillKursinstanz() {
+    CKursResourceScope scope;
+    int nMoved = 0;
+    const long hr = CKursBelegungDlg::FillFromWarteliste(GetSubRecordID(), nMoved);
+    if (hr == S_OK) {
+        CString strText;
+        strText.Format(nMoved > 0 ? IDS_WARTELISTE_FILLED : IDS_WARTELISTE_NOTHING, nMoved);
+        AfxMessageBox(strText, MB_OK | MB_ICONINFORMATION);
+    }
+    InvalidateTabs();
+    RefreshAll();
+}
+
+void CKursDlg::ShowBelegung() {
+    CKursBelegungDlg dlg(GetRecordID(), &m_fillLevel, this);
+    dlg.DoModal();
+    // Runs may have been filled from their waiting lists.
+    InvalidateTabs();
+    RefreshAll();
+}
+
+// ---- fill level
+
+BOOL CKursDlg::GetKursinstanzFillLevel(CQvGUID guidKursinstanz, long* plState, long* plCount, long* plMax) {
+    return m_fillLevel.Lookup(guidKursinstanz, plState, plCount, plMax);
+}
+
+HRESULT CKursDlg::UpdateKursinstanzFillLevel() {
+    // Only the runs a local installation books online have counts elsewhere.
+    if (NQ_IsEnterpriseEdition() || !VRQ_IsOnlineKursActive()) return S_FALSE;
+    return m_fillLevel.Refresh();
+}
+
+// ---- events
+
+void CKursDlg::OnUpdateSecKurs(COleVariant) {
+    if (IsClosing()) return;
+    long lUserID = 0;
+    CQvSec sec;
+    sec.GetUser(nullptr, nullptr, &lUserID);
+    const long hr = VRQ_DoUpdateSecKurs(lUserID, -1, -1, this);
+    if (FAILED(hr) || IsClosing()) return;
+    InvalidateTabs();
+    RefreshAll();
+}
+
+void CKursDlg::OnFillLevelEvent(COleVariant) {
+    if (IsClosing()) return;
+    if (UpdateKursinstanzFillLevel() == S_OK) {
+        InvalidateTabs();
+        RefreshAll();
+    }
+}
+
+void CKursDlg::OnKursChanged(COleVariant) {
+    // Names and runs of the header may have changed elsewhere.
+    if (IsClosing() || !IsViewReady()) return;
+    CKursResourceScope scope;
+    UpdateHeader();
+}
+
+// ---- IKursinstanz
+
+IMPLEMENT_IUNKNOWN(CKursDlg, Kursinstanz)
+
+HRESULT CKursDlg::XKursinstanz::Reserved3() {
+    METHOD_PROLOGUE(CKursDlg, Kursinstanz)
+    return pThis->UpdateKursinstanzFillLevel();
+}
+
+HRESULT CKursDlg::XKursinstanz::Reserved4() { return E_NOTIMPL; }
+
+HRESULT CKursDlg::XKursinstanz::GetFillLevel(GUID guidKursinstanz, long* plState, long* plCount, long* plMaximum) {
+    METHOD_PROLOGUE(CKursDlg, Kursinstanz)
+    CQvGUID guid;
+    guid.SetGUID(guidKursinstanz);
+    long lState = 0, lCount = 0, lMax = 0;
+    // From the search's worker thread: the cache guards itself, the window is not touched.
+    if (!pThis->m_fillLevel.Lookup(guid, &lState, &lCount, &lMax)) return S_FALSE;
+    if (plState) *plState = lState;
+    if (plCount) *plCount = lCount;
+    if (plMaximum) *plMaximum = lMax;
+    return S_OK;
+}

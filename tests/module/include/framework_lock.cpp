@@ -1,0 +1,132 @@
+// The record lock in a row's strLock column: taking, renewing and releasing it, other users'
+// locks, the stale rule and the lock time's fixed form; and the page background's shade.
+#include "childdlg.h"
+#include "framework_fixture.h"
+#include "lockdbrecord.h"
+#include "utf.h"
+
+#include <cstdlib>
+
+namespace fwtest {
+namespace {
+
+class RecordLock : public Framework {
+protected:
+    void SetUp() override {
+        Framework::SetUp();
+        kurs = AddKurs("Atemschutz");
+    }
+    std::string Lock() { return SqlText("SELECT strLock FROM Kurs WHERE lKursID = " + std::to_string(kurs)); }
+    // Another user's lock, taken the given minutes ago by the database's clock.
+    void ForeignLock(int minutes) {
+        Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime','-" + std::to_string(minutes) +
+            " minutes') || '|WS99|fremd' WHERE lKursID = " + std::to_string(kurs));
+    }
+    long kurs = 0;
+};
+
+TEST_F(RecordLock, AFreeRowIsTakenRenewedAndReleasedByItsOwner) {
+    CLockDbRecord lock;
+    CString owner;
+    EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, &owner), eRecordEditing);
+    const std::string taken = Lock();
+    ASSERT_EQ(taken.size(), 19u + U(lock.m_strOwnerTag).size());
+    EXPECT_EQ(taken.substr(19), U(lock.m_strOwnerTag));
+    EXPECT_EQ(U(owner), taken);
+    EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, &owner), eRecordEditing);
+    EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+    EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs), eRecordUnchanged);
+    EXPECT_EQ(Lock(), "");
+}
+
+TEST_F(RecordLock, AnotherUsersLockHoldsUntilItIsOlderThanTheStaleLimit) {
+    struct Case {
+        int minutes;
+        long retries;
+        long expected;
+        bool foreignLeft;
+    };
+    const Case cases[] = {
+        {5, 3, eRecordLockedByOther, true},
+        {720, 3, eRecordLockedByOther, true},  // exactly the limit: still valid
+        {721, 3, eRecordEditing, false},       // cleared by the first check, taken by the second try
+        {721, 1, eRecordUnchanged, false},     // cleared, but no try left to take it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.minutes);
+        ForeignLock(c.minutes);
+        options.Set(-3010, L"LockRecordRetries", c.retries);
+        CLockDbRecord lock;
+        CString owner;
+        EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, &owner), c.expected);
+        EXPECT_EQ(Lock().find("|WS99|fremd") != std::string::npos, c.foreignLeft) << Lock();
+        // The owner's release never clears someone else's lock.
+        lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs);
+        EXPECT_EQ(Lock().find("|WS99|fremd") != std::string::npos, c.foreignLeft);
+        Sql("UPDATE Kurs SET strLock = ''");
+    }
+}
+
+TEST_F(RecordLock, UnreadableLockTextsAreStaleAndAMissingRowIsDeleted) {
+    CLockDbRecord lock;
+    for (const char* text : {"05.03.2024 14:07:31|WS99|fremd", "2024-02-30 10:00:00|WS99|fremd", "ohne Trennstrich"}) {
+        SCOPED_TRACE(text);
+        Sql(std::string("UPDATE Kurs SET strLock = '") + text + "'");
+        CString owner;
+        EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", kurs, &owner), eRecordUnchanged);
+        EXPECT_EQ(U(owner), text);
+        EXPECT_EQ(Lock(), "");
+    }
+    CString owner = L"alt";
+    EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", 999, &owner), eRecordDeleted);
+    EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", 999, &owner), eRecordDeleted);
+    EXPECT_EQ(U(owner), "");
+    EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", 999), eRecordLockedByOther);
+
+    options.Set(-3010, L"LockRecordRetries", 0);
+    CLockDbRecord untried;
+    EXPECT_EQ(untried.LockDbRecord(L"Kurs", L"lKursID", kurs, &owner), S_OK);
+    EXPECT_EQ(Lock(), "");
+}
+
+TEST_F(RecordLock, AnApostropheInTheUserNameIsLeftOutOfTheOwnerTag) {
+    qvtest::ScopedEnv user("USER", "o'brien");
+    CLockDbRecord lock;
+    EXPECT_EQ(lock.m_strOwnerTag.Find(L'\''), -1);
+    EXPECT_NE(lock.m_strOwnerTag.Find(L"|obrien"), -1);
+    EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+    EXPECT_EQ(Lock().substr(19), U(lock.m_strOwnerTag));
+}
+
+TEST(LockTime, OnlyTheServersFixedFormIsReadWhateverTheLocale) {
+    struct Case {
+        const wchar_t* text;
+        bool read;
+    };
+    const Case cases[] = {{L"2024-03-05 14:07:31", true},  {L"05.03.2024 14:07:31", false},
+                          {L"2024-02-30 10:00:00", false}, {L"2024-03-05T14:07:31", false},
+                          {L"2024-3-5 14:07:31", false},   {L"2024-03-05 14:07", false}};
+    for (const Case& c : cases) {
+        COleDateTime dt;
+        EXPECT_EQ(qv::nq::ParseLockTime(c.text, dt), c.read) << qv::ToUtf8(c.text);
+    }
+    COleDateTime dt;
+    ASSERT_TRUE(qv::nq::ParseLockTime(L"2024-03-05 14:07:31", dt));
+    EXPECT_EQ(dt.GetDay(), 5);
+    EXPECT_EQ(dt.GetMonth(), 3);
+    EXPECT_EQ(dt.GetSecond(), 31);
+    // Whole minutes after rounding to the second.
+    const COleDateTime later = dt + COleDateTimeSpan(0, 12, 0, 0);
+    EXPECT_EQ(qv::nq::LockAgeMinutes(dt, later), 720);
+    EXPECT_EQ(qv::nq::LockAgeMinutes(dt, later - COleDateTimeSpan(0, 0, 0, 1)), 719);
+    EXPECT_EQ(qv::nq::LockAgeMinutes(later, dt), -720);
+}
+
+TEST(PageBackground, TheDarkerShadeStopsAtBlackInEachChannel) {
+    EXPECT_EQ(qv::nq::DarkenColor(RGB(0xF0, 0xF0, 0xF0), 0x14), RGB(0xDC, 0xDC, 0xDC));
+    EXPECT_EQ(qv::nq::DarkenColor(RGB(0x10, 0x80, 0x05), 0x14), RGB(0x00, 0x6C, 0x00));
+    EXPECT_EQ(qv::nq::DarkenColor(RGB(0, 0, 0), 0x14), RGB(0, 0, 0));
+}
+
+}  // namespace
+}  // namespace fwtest

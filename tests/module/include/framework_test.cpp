@@ -1,0 +1,529 @@
+// The module dialog framework through the sample module in the host frame: pages by ProgID, the
+// remembered tab, the edit protocol around the record lock, saving and cancelling over all pages,
+// navigation with the save prompt, rights per page, scrolling pages; and the record lock itself.
+#include "childdlg.h"
+#include "framework_fixture.h"
+#include "lockdbrecord.h"
+#include "nqcommon.h"
+#include "nqframeworkres.h"
+#include "qvcomserver.h"
+#include "qveventserver.h"
+#include "qveventsink.h"
+#include "qvfint.h"
+#include "qvregvalue.h"
+#include "serverhost.h"
+#include "uidriver.h"
+#include "utf.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fwtest {
+namespace {
+
+using namespace qv::ui::test;
+using namespace sample;
+
+long RegLong(LPCWSTR name) {
+    long value = -99;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Common", name, value);
+    return value;
+}
+
+// ---- pages, tabs and the view's life cycle
+
+TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARestart) {
+    const long kurs = AddKurs("Atemschutz Grundkurs");
+    OpenView();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+    ASSERT_EQ(Dlg()->GetTabList().size(), 2u);
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Daten");
+    EXPECT_EQ(startup.texts, (std::vector<std::wstring>{L"Lade Modul Kurse", L"Initialisiere Modul Kurse"}));
+    EXPECT_TRUE(Page(0)->IsActive());
+    EXPECT_FALSE(Page(1)->IsActive());
+
+    INQViewControl* control = ViewControl();
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->NavigateTo(kurs, 0), S_OK);
+    EXPECT_EQ(Text(Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME)), L"Atemschutz Grundkurs");
+    EXPECT_EQ(Dlg()->GetThirdID(), mandant);
+    control->Release();
+
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
+    EXPECT_TRUE(Page(1)->IsActive());
+    EXPECT_FALSE(Page(0)->IsActive());
+    EXPECT_EQ(RegLong(L"LastTab_Kurs"), 1);
+    CloseView();
+    EXPECT_EQ(RegLong(L"LastID_Kurs"), kurs);
+    EXPECT_EQ(RegLong(L"LastID_Kursinstanz"), 0);
+
+    startup.texts.clear();
+    OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), kurs);
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
+    EXPECT_TRUE(Page(1)->IsActive());
+    EXPECT_TRUE(Visible(Page(1)->GetSafeHwnd()));
+    EXPECT_FALSE(Visible(Page(0)->GetSafeHwnd()));
+}
+
+TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
+    security.Set(GUID_SampleNotesFunction, 0);
+    OpenView();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+}
+
+TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
+    CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer1", CString(L"Qovaro.Test.Tab.Fehlt"));
+    CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer2", CString(SAMPLE_PAGE_NOTES_PROGID));
+    // Once when the pages are made, once more when the rights are applied as the view is shown.
+    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
+    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
+    OpenView();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+}
+
+// Rights that change while the view runs: a page comes in at its listed place, or goes.
+TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoundByName) {
+    security.Set(GUID_SampleNotesFunction, 0);
+    OpenView();
+    ASSERT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    INQViewControl* control = ViewControl();
+    BSTR notes = SysAllocString(L"Notizen");
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);  // no such tab yet: nothing happens
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Daten");
+
+    security.Set(GUID_SampleNotesFunction, 0x101);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 2u);
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
+    EXPECT_TRUE(Page(1)->IsActive());
+
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    EXPECT_TRUE(Page(0)->IsActive());
+    SysFreeString(notes);
+    control->Release();
+}
+
+// The frame's F5 and "RefreshView" reload the shown record; other names change nothing.
+TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
+    const long kurs = AddKurs("Sanität");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    HWND name = Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME);
+    IQvFControlSink* sink = nullptr;
+    ASSERT_EQ(host->FindView(SAMPLE_VIEW_PROGID)->pIdentity->QueryInterface(IID_IQvFControlSink,
+                                                                               reinterpret_cast<void**>(&sink)),
+              S_OK);
+    struct Step {
+        bool accel;
+        const wchar_t* command;
+        const char* stored;
+        const wchar_t* shown;
+    };
+    const Step steps[] = {{true, L"F5", "Sanität 1", L"Sanität 1"},
+                          {false, L"RefreshView", "Sanität 2", L"Sanität 2"},
+                          {false, L"ShowOnlineHelp", "Sanität 3", L"Sanität 2"},
+                          {true, L"CTRL-F", "Sanität 4", L"Sanität 2"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(qv::ToUtf8(step.command));
+        Sql(std::string("UPDATE Kurs SET strBezeichnung = '") + step.stored + "'");
+        BSTR command = SysAllocString(step.command);
+        EXPECT_EQ(step.accel ? sink->OnAccelCommand(command) : sink->OnMenuCommand(command), S_OK);
+        EXPECT_EQ(Text(name), step.shown);
+    }
+    sink->Release();
+}
+
+// The own-record rule on a page's rights: 0x10000 edits one's own records only.
+TEST(PageRights, EditingOnesOwnRecordsNeedsTheOwnerToBeTheUser) {
+    struct Case {
+        DWORD rights;
+        long owner;
+        DWORD expected;
+    };
+    const Case cases[] = {{0x10001, 5, 0x10101}, {0x10001, 6, 0x10001}, {0x10000, 6, 0x0},
+                          {0x10000, 5, 0x10100}, {0x101, 6, 0x101}};
+    for (const Case& c : cases) {
+        CChildDlg page(0, 0, L"Seite", nullptr, 0, 0);
+        page.m_Sec &= DWORD(0);
+        page.m_Sec |= c.rights;
+        page.m_lUserPersonID = 5;
+        page.m_lOwnerPersonID = c.owner;
+        page.ApplyRightsFlags();
+        EXPECT_EQ(page.GetSec().GetRights(), c.expected) << std::hex << c.rights << " owner " << c.owner;
+    }
+}
+
+// ---- the edit protocol
+
+class FrameworkEditing : public Framework {
+protected:
+    void SetUp() override {
+        Framework::SetUp();
+        kurs = AddKurs("Maschinisten");
+        other = AddKurs("Motorsäge");
+        OpenView();
+        ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+        name = Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME);
+    }
+    void TearDown() override {
+        if (Dlg() && Dlg()->IsEditing()) {
+            INQParentControl* parent = Dlg()->GetParentControl();
+            parent->CancelEdit();
+            parent->Release();
+        }
+        Framework::TearDown();
+    }
+    std::string Lock(long id) { return SqlText("SELECT strLock FROM Kurs WHERE lKursID = " + std::to_string(id)); }
+    std::string Name(long id) { return SqlText("SELECT strBezeichnung FROM Kurs WHERE lKursID = " + std::to_string(id)); }
+    // What another user of another workstation sees of the course.
+    std::string SecondProcess(long id);
+
+    long kurs = 0, other = 0;
+    HWND name = nullptr;
+};
+
+std::string FrameworkEditing::SecondProcess(long id) {
+    char exe[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (n <= 0) return "no program";
+    const std::string out = env->dir.file("probe.txt");
+    const std::string command = "USER=zweiter FRAMEWORK_LOCK_PROBE=" + std::to_string(id) + ":" + out + " QV_REGISTRY='" +
+                                std::string(std::getenv("QV_REGISTRY")) + "' XDG_DATA_HOME='" +
+                                std::string(std::getenv("XDG_DATA_HOME")) + "' " + std::string(exe, std::size_t(n)) +
+                                " --gtest_filter=LockProbe.* > /dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return "probe failed";
+    std::ifstream in(out);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRecordLocked) {
+    ASSERT_TRUE(Retype(name, L"Maschinisten 2027"));
+    EXPECT_TRUE(Dlg()->IsEditing());
+    EXPECT_TRUE(Page(0)->IsSavePending());
+    EXPECT_EQ(Dlg()->GetRecordStateCode(), eRecordEditing);
+    EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten wurden verändert!");
+    CLockDbRecord mine;
+    const std::string lock = Lock(kurs);
+    ASSERT_GE(lock.size(), 19u + U(mine.m_strOwnerTag).size());
+    EXPECT_EQ(lock.substr(19), U(mine.m_strOwnerTag));
+    COleDateTime when;
+    EXPECT_TRUE(qv::nq::ParseLockTime(CString(qv::FromUtf8(lock.substr(0, 19))), when));
+
+    // Another user's check sees the lock; his release leaves it alone.
+    const std::string seen = SecondProcess(kurs);
+    EXPECT_EQ(seen.substr(0, 13), "983042 983042") << seen;  // 0xF0002 for the check and the release
+    EXPECT_NE(seen.find(U(mine.m_strOwnerTag)), std::string::npos) << seen;
+    EXPECT_EQ(Lock(kurs), lock);
+}
+
+TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
+    ASSERT_TRUE(Retype(name, L"Maschinisten 2027"));
+    INQParentControl* parent = Dlg()->GetParentControl();
+    EXPECT_EQ(parent->SaveData(), S_OK);
+    EXPECT_EQ(Name(kurs), "Maschinisten 2027");
+    EXPECT_EQ(Lock(kurs), "");
+    EXPECT_FALSE(Dlg()->IsEditing());
+    EXPECT_FALSE(Page(0)->IsSavePending());
+    EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
+
+    ASSERT_TRUE(Retype(name, L"Verworfen"));
+    EXPECT_NE(Lock(kurs), "");
+    EXPECT_EQ(parent->CancelEdit(), S_OK);
+    EXPECT_EQ(Text(name), L"Maschinisten 2027");
+    EXPECT_EQ(Name(kurs), "Maschinisten 2027");
+    EXPECT_EQ(Lock(kurs), "");
+    EXPECT_FALSE(Dlg()->IsEditing());
+    parent->Release();
+}
+
+TEST_F(FrameworkEditing, ARecordLockedByAnotherUserCannotBeEdited) {
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd' WHERE lKursID = " +
+        std::to_string(kurs));
+    ASSERT_TRUE(Retype(name, L"Anders"));
+    EXPECT_FALSE(Dlg()->IsEditing());
+    EXPECT_TRUE(Dlg()->IsLockedByOther());
+    EXPECT_FALSE(Page(0)->IsSavePending());
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"Die Daten sind gesperrt durch: '"), -1);
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd'"), -1);
+    EXPECT_EQ(Lock(kurs).substr(19), "|WS99|fremd");
+}
+
+// The save prompt when leaving an edited record: each answer, and a save that fails.
+TEST_F(FrameworkEditing, LeavingAnEditedRecordAsksToSaveAndAFailedSaveStaysOnTheRecord) {
+    struct Case {
+        const wchar_t* typed;
+        int answer;
+        long expectedID;
+        std::string expectedName;
+        bool stillEditing;
+    };
+    const Case cases[] = {
+        {L"Gespeichert", IDYES, other, "Gespeichert", false},
+        {L"Nicht gespeichert", IDNO, other, "Gespeichert", false},
+        {L"", IDYES, kurs, "Gespeichert", true},  // an empty name is refused by the page
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qv::ToUtf8(c.typed));
+        ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+        ASSERT_TRUE(Retype(name, c.typed));
+        ASSERT_TRUE(Dlg()->IsEditing());
+        script.ExpectMessageBox(c.answer, L"Wollen Sie die Änderungen speichern?");
+        const HRESULT hr = Dlg()->Navigate(other, 0);
+        EXPECT_EQ(SUCCEEDED(hr), !c.stillEditing);
+        EXPECT_EQ(Dlg()->GetRecordID(), c.expectedID);
+        EXPECT_EQ(Name(kurs), c.expectedName);
+        EXPECT_EQ(Dlg()->IsEditing() != FALSE, c.stillEditing);
+        EXPECT_EQ(Lock(kurs) != "", c.stillEditing);
+        if (c.stillEditing) {
+            EXPECT_TRUE(Page(0)->IsSavePending());
+            EXPECT_EQ(Text(name), L"");
+        }
+    }
+}
+
+TEST_F(FrameworkEditing, BackAndForwardStepThroughTheRecordsShown) {
+    qv::nq::SetNavigator([this](const NQNavigateEntry& entry) -> long {
+        if (entry.kind != NQNavigateEntry::Record) return S_OK;
+        INQViewControl* control = ViewControl();
+        const HRESULT hr = control->NavigateTo(entry.lID, entry.lID2);
+        control->Release();
+        return hr;
+    });
+    ASSERT_EQ(Dlg()->Navigate(other, 0), S_OK);
+    int current = -1;
+    auto records = [&] {
+        std::vector<long> ids;
+        for (const auto& e : qv::nq::NavigationHistory(&current))
+            if (e.kind == NQNavigateEntry::Record) ids.push_back(e.lID);
+        return ids;
+    };
+    EXPECT_EQ(records(), (std::vector<long>{kurs, other}));
+
+    // Back to the first course while the second is edited: the prompt, answered no.
+    ASSERT_TRUE(Retype(name, L"Motorsäge neu"));
+    script.ExpectMessageBox(IDNO);
+    while (Dlg()->GetRecordID() != kurs && NQ_NavigateBackward() == S_OK) {
+    }
+    EXPECT_EQ(Dlg()->GetRecordID(), kurs);
+    EXPECT_EQ(Name(other), "Motorsäge");
+    EXPECT_EQ(Lock(other), "");
+    while (Dlg()->GetRecordID() != other && NQ_NavigateForward() == S_OK) {
+    }
+    EXPECT_EQ(Dlg()->GetRecordID(), other);
+    EXPECT_EQ(Text(name), L"Motorsäge");
+}
+
+// The user's right on the tenant of the shown record, read once per record.
+TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRecord) {
+    long right = -1;
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (7, 39, 5, 257)");
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);  // kept for the record shown
+    ASSERT_EQ(Dlg()->Navigate(other, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 257);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
+
+    // No record: the tenant is cleared and nothing is asked of the database.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetThirdID(), 0);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), L"");
+    EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO)));
+}
+
+// Counts the events the event server delivers.
+class CountingSink : public qvtest::StackObject<IEventSink, IID_IEventSink> {
+public:
+    HRESULT OnEvent(long, GUID*, VARIANT*) override {
+        ++count;
+        return S_OK;
+    }
+    std::atomic<int> count{0};
+};
+
+void FireClosing() {
+    IQvEventServer* server = nullptr;
+    ASSERT_EQ(QueryCOMServer(QV_EVENTSERVER_PROGID, IID_IQvEventServer, reinterpret_cast<void**>(&server)), S_OK);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = 1;
+    GUID id = GUID_NQViewClosing;
+    server->FireEvents(1, &id, &value);
+    server->Release();
+}
+
+TEST_F(FrameworkEditing, TheClosingEventMarksTheDialogAndEveryPageAndStopsTabSwitches) {
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsClosingFlag() != FALSE; }));
+    EXPECT_TRUE(Page(0)->IsClosingFlag());
+    EXPECT_TRUE(Page(1)->IsClosingFlag());
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    EXPECT_FALSE(Page(1)->IsActive());
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+}
+
+// Closing while the lock cannot be released: the failure is returned, yet the pages are closed and
+// taken down and the dialog hears no more events.
+TEST_F(FrameworkEditing, ClosingAfterAFailedReleaseStillTakesThePagesDownAndEndsTheEvents) {
+    ASSERT_TRUE(Retype(name, L"Maschinisten neu"));
+    Sql("CREATE TRIGGER Kurs_KeepLock BEFORE UPDATE OF strLock ON Kurs WHEN new.strLock = '' "
+        "BEGIN SELECT RAISE(ABORT, 'Sperre bleibt'); END");
+    script.AllowReports(true);
+    script.ExpectMessageBox(IDNO, L"Wollen Sie die Änderungen speichern?");
+    EXPECT_TRUE(FAILED(Dlg()->CloseView()));
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 0);
+    EXPECT_TRUE(Dlg()->GetTabList().empty());
+    EXPECT_GE(script.Log().Count(qv::InteractionKind::Report), 2u);
+
+    CountingSink sink;
+    CQvEventSink connection;
+    ASSERT_TRUE(connection.Advise(&sink));
+    FireClosing();
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return sink.count == 2; }));
+    EXPECT_FALSE(Dlg()->IsClosingFlag());
+    connection.Unadvise();
+    Sql("DROP TRIGGER Kurs_KeepLock");
+}
+
+// Another user's lock shows up at the next tick of the lock timer, and goes again.
+TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
+    options.Set(-1000, L"LockUpdateIntervall", 1);
+    const long kurs = AddKurs("Funk");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    EXPECT_FALSE(Dlg()->IsLockedByOther());
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd' WHERE lKursID = " +
+        std::to_string(kurs));
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() != FALSE; }, 5000));
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
+    EXPECT_EQ(ToolTip(Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT)), Dlg()->GetRecordStateText().wstr());
+    Sql("UPDATE Kurs SET strLock = ''");
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
+    EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
+}
+
+// ---- pages taller than the tab area
+
+TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
+    OpenView();
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    CChildDlg* notes = Page(1);
+    ASSERT_NE(notes->GetScrollHelper(), nullptr);
+    CDlgScrollHelper* scroll = notes->GetScrollHelper();
+    EXPECT_GT(scroll->GetDisplayHeight(), scroll->GetPageHeight());
+    EXPECT_GT(scroll->GetPageHeight(), 0);
+    EXPECT_EQ(scroll->GetScrollPos(), 0);
+
+    HWND last = Item(notes->GetSafeHwnd(), IDC_SAMPLE_NOTE_FIRST + 9);
+    ASSERT_TRUE(Focus(last));
+    EXPECT_GT(scroll->GetScrollPos(), 0);
+    CRect rc;
+    ::GetWindowRect(last, &rc);
+    notes->ScreenToClient(&rc);
+    EXPECT_GE(rc.top, 0);
+    EXPECT_LE(rc.bottom, scroll->GetPageHeight());
+
+    // A line up, then the first field: it comes back to the page's upper edge.
+    const int bottom = scroll->GetScrollPos();
+    ASSERT_TRUE(Scroll(notes->GetSafeHwnd(), SB_VERT, SB_LINEUP));
+    EXPECT_EQ(scroll->GetScrollPos(), bottom - 60);
+    HWND first = Item(notes->GetSafeHwnd(), IDC_SAMPLE_NOTE_FIRST);
+    ASSERT_TRUE(Focus(first));
+    ::GetWindowRect(first, &rc);
+    notes->ScreenToClient(&rc);
+    EXPECT_EQ(rc.top, 0);
+    EXPECT_LT(scroll->GetScrollPos(), bottom - 60);
+}
+
+// ---- the picture
+
+// The host frame started on the sample view (--view), a course with its tenant's logo restored.
+TEST_F(Framework, TheFrameStartedOnTheSampleViewShowsItAndRendersItToAPicture) {
+    const long kurs = AddKurs("Atemschutz Grundkurs");
+    Sql("INSERT INTO QvSecUser (lQvSecUserID, strName) VALUES (1, 'Administrator')");
+    QImage logo(96, 48, QImage::Format_RGB32);
+    logo.fill(QColor(0xC0, 0x20, 0x20));
+    QPainter(&logo).fillRect(36, 8, 24, 32, Qt::white);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    logo.save(&buffer, "PNG");
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db->Handle(), "UPDATE Mandant SET imgLogo2 = ? WHERE lMandantID = 7", -1, &stmt, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_blob(stmt, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+    sqlite3_finalize(stmt);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", kurs);
+
+    const std::string shot = std::string(QV_SCREENS_DIR) + "/framework_sampleview.png";
+    std::remove(shot.c_str());
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QV_REGISTRY='" +
+                                std::string(std::getenv("QV_REGISTRY")) + "' XDG_DATA_HOME='" +
+                                std::string(std::getenv("XDG_DATA_HOME")) + "' " QV_FRAME_PROGRAM
+                                " --view " + qv::ToUtf8(SAMPLE_VIEW_PROGID) + " --screenshot '" + shot + "' > '" +
+                                env->dir.file("frame.txt") + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream output(env->dir.file("frame.txt"));
+    std::stringstream said;
+    said << output.rdbuf();
+    ASSERT_EQ(status, 0) << said.str();
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+    // The logo's red is drawn in the view's header.
+    int red = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) red += image.pixel(x, y) == QColor(0xC0, 0x20, 0x20).rgb();
+    EXPECT_GT(red, 50);
+
+    ASSERT_EQ(std::system((std::string(QV_FRAME_PROGRAM) + " --view Qovaro.Test.Fehlt --screenshot '" +
+                           env->dir.file("none.png") + "' > /dev/null 2>&1")
+                              .c_str()) != 0,
+              true);
+}
+
+}  // namespace
+}  // namespace fwtest
+
+// Run as a second process by the tests above: checks and releases the course's lock as another
+// user and writes both results and the lock text it read.
+TEST(LockProbe, ChecksAndReleasesAsAnotherUser) {
+    const char* probe = std::getenv("FRAMEWORK_LOCK_PROBE");
+    if (!probe) GTEST_SKIP() << "only run by the editing tests";
+    const std::string spec(probe);
+    const long id = std::stol(spec.substr(0, spec.find(':')));
+    ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
+    CLockDbRecord lock;
+    CString owner;
+    const long check = lock.CheckDbRecordLock(L"Kurs", L"lKursID", id, &owner);
+    const long release = lock.UnlockDbRecord(L"Kurs", L"lKursID", id);
+    qv::servers::StopRunningServer(QVDBSERVER_PROGID);
+    std::ofstream(spec.substr(spec.find(':') + 1)) << check << " " << release << " " << owner.ToUtf8();
+}

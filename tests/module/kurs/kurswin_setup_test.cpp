@@ -1,0 +1,140 @@
+// The course settings page: what it shows of the stored settings, what it writes back after a
+// change, what a local installation does not see, and values it refuses.
+#include "kursresource.h"
+#include "kurssetupdlg.h"
+#include "kurswintest.h"
+#include "qvregvalue.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+class KursSetup : public KursWinTest {
+protected:
+    void SetUp() override {
+        KursWinTest::SetUp();
+        // The installation's own Mandant, whose row carries the lock of the settings.
+        mandant = AddMandant("FW Nord");
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", mandant, HKEY_LOCAL_MACHINE);
+        optionServer.Set(-3010, L"LockRecordRetries", 1);
+        optionServer.Set(-3010, L"LockRecordTimeout", 0);
+        ASSERT_TRUE(pane.CreateEx(0, AfxRegisterWndClass(0), L"Einstellungen", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                  700, 620, nullptr, nullptr));
+    }
+    void TearDown() override {
+        if (page) page->DestroyWindow();
+        delete page;
+        pane.DestroyWindow();
+        KursWinTest::TearDown();
+    }
+    // The page as the settings window shows it.
+    CKursSetupDlg& Open() {
+        page = new CKursSetupDlg;
+        HWND wnd = pane.GetSafeHwnd();
+        EXPECT_EQ(page->CreatePage(&wnd), S_OK);
+        EXPECT_EQ(page->ShowView(TRUE), S_OK);
+        return *page;
+    }
+    std::variant<long, std::wstring> Stored(const std::wstring& name) {
+        std::lock_guard g(optionServer.lock);
+        auto it = optionServer.values.find({-1060, name});
+        return it == optionServer.values.end() ? std::variant<long, std::wstring>(-999L) : it->second;
+    }
+    std::string Lock() { return Text("SELECT strLock FROM Mandant WHERE lMandantID = " + K(mandant)); }
+    CWnd pane;
+    CKursSetupDlg* page = nullptr;
+    long mandant = 0;
+};
+
+TEST_F(KursSetup, StoredSettingsAreShownAndUnsetOnesWithTheirDefaults) {
+    optionServer.Set(-1060, L"AutoOpenAutoClose", 3);
+    optionServer.Set(-1060, L"AutoOpenMode", 1);
+    optionServer.Set(-1060, L"FillLevelInterval", 15);
+    optionServer.Set(-1060, L"OnlineKursanmeldungASPX", L"anmeldung.aspx");
+    CKursSetupDlg& dlg = Open();
+    EXPECT_TRUE(Checked(Item(dlg, IDC_KURSSETUP_AUTOOPEN)));
+    EXPECT_TRUE(Checked(Item(dlg, IDC_KURSSETUP_AUTOCLOSE)));
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_OPENMODE)), L"Anmeldeschluss");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_OPENDAYS)), L"28");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_CLOSEDAYS)), L"6");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_FILLINTERVAL)), L"15");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_FILLPERCENT)), L"90");
+    EXPECT_TRUE(Checked(Item(dlg, IDC_KURSSETUP_FILLUPSTATE))) << "on while the user never switched it off";
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_ONLINEPAGE)), L"anmeldung.aspx");
+    EXPECT_FALSE(Visible(Item(dlg, IDC_KURSSETUP_CHECKPRECOND))) << "a local installation has no central settings";
+    EXPECT_FALSE(dlg.IsModified());
+}
+
+TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
+    Central(true);
+    CKursSetupDlg& dlg = Open();
+    Screen(pane, "kurssetupdlg");
+    EXPECT_TRUE(Visible(Item(dlg, IDC_KURSSETUP_CHECKPRECOND)));
+    Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
+    Retype(Item(dlg, IDC_KURSSETUP_FILLPERCENT), L"75");
+    Retype(Item(dlg, IDC_KURSSETUP_PUBLISHDATE), L"01.02.2031");
+    Click(dlg, IDC_KURSSETUP_CHECKPRECOND);
+    Click(dlg, IDC_KURSSETUP_FILLUPSTATE);
+    Retype(Item(dlg, IDC_KURSSETUP_SUBJECT), L"Kursanmeldungen 'neu'");
+    EXPECT_TRUE(dlg.IsModified());
+    EXPECT_NE(Lock(), "") << "the settings row is locked from the first change on";
+    ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
+    EXPECT_FALSE(dlg.IsModified());
+    EXPECT_EQ(Lock(), "") << "and free again once saved";
+    EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(2L)));
+    EXPECT_EQ(Stored(L"FillLevelPercentWarning"), (std::variant<long, std::wstring>(75L)));
+    EXPECT_EQ(Stored(L"EntCheckKursPrecondition"), (std::variant<long, std::wstring>(0L)));
+    EXPECT_EQ(Stored(L"NotificationSubject"), (std::variant<long, std::wstring>(L"Kursanmeldungen 'neu'")));
+    EXPECT_NE(std::get<std::wstring>(Stored(L"PublishDate")).find(L"2031-02-01"), std::wstring::npos);
+    long fillup = -1;
+    EXPECT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", fillup));
+    EXPECT_EQ(fillup, 0);
+    const auto log = userLog.Entries();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text, L"Einstellungen Kurs aktualisiert.");
+}
+
+TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {
+    optionServer.Set(-1060, L"FillLevelPercentWarning", 80);
+    Sql("UPDATE Mandant SET strLock = datetime('now','localtime') || '|PC9|fritz' WHERE lMandantID = " + K(mandant));
+    CKursSetupDlg& dlg = Open();
+    script.ExpectReport(L"Die Daten sind gesperrt von '");
+    Click(Item(dlg, IDC_KURSSETUP_LINKED));
+    const auto reports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].text.find(L"|PC9|fritz'"), std::wstring::npos) << "the holder is named";
+    EXPECT_FALSE(dlg.IsModified());
+    EXPECT_FALSE(Checked(Item(dlg, IDC_KURSSETUP_LINKED))) << "the stored value is shown again";
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_FILLPERCENT)), L"80");
+    dlg.ShowView(FALSE);
+    EXPECT_EQ(optionServer.values.count({-1060, L"ShowLinkedPersonEntries"}), 0u) << "nothing was written";
+}
+
+TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
+    struct Case {
+        int control;
+        std::wstring text, message;
+    };
+    const Case cases[] = {
+        {IDC_KURSSETUP_FILLPERCENT, L"0", L"zwischen 1 und 100"},
+        {IDC_KURSSETUP_FILLINTERVAL, L"2000", L"zwischen 0 und 1440"},
+        {IDC_KURSSETUP_PUBLISHDATE, L"32.13.2031", L"kein gültiges Datum"},
+    };
+    for (const Case& c : cases) {
+        CKursSetupDlg& dlg = Open();
+        Retype(Item(dlg, c.control), c.text);
+        if (c.control == IDC_KURSSETUP_PUBLISHDATE) script.ExpectReport(c.message);
+        else script.ExpectMessageBox(IDOK, c.message);
+        script.ExpectReport();  // the settings window tells that the page could not be saved
+        dlg.ShowView(FALSE);
+        EXPECT_TRUE(dlg.IsModified()) << "the change stays for the next try";
+        EXPECT_EQ(optionServer.values.count({-1060, L"FillLevelInterval"}) + optionServer.values.count({-1060, L"FillLevelPercentWarning"}), 0u);
+        page->DestroyWindow();
+        delete page;
+        page = nullptr;
+    }
+}
+
+}  // namespace
+}  // namespace kurstest

@@ -1,0 +1,157 @@
+#include "kurswin_window.h"
+
+#include "ikursinstanz.h"
+#include "kursresource.h"
+#include "kurswintest.h"
+#include "nqcommon.h"
+#include "qvregvalue.h"
+#include "serverhost.h"
+#include "utf.h"
+
+#include <filesystem>
+
+namespace kurstest {
+
+void KursWindow::SetUp() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ASSERT_TRUE(qv::ui::EnsureApplication());
+    env = std::make_unique<qvtest::ServerEnvironment>();
+    ASSERT_EQ(qvtest::RegisterModule(QV_EVENTSERVER_MODULE), S_OK);
+    ASSERT_EQ(qvtest::RegisterModule(QV_USERLOG_MODULE), S_OK);
+    ASSERT_EQ(qvtest::RegisterModule(QV_KURS_MODULE), S_OK);
+
+    qv::suite::InstallSuiteDatabase();
+    qv::suite::SetSystemID(7);
+    db = std::make_unique<qv::sql::SqliteDb>();
+    ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK);
+    std::string error;
+    ASSERT_EQ(qv::suite::CreateSchema(db->Handle(), &error), SQLITE_OK) << error;
+    ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
+    ASSERT_EQ(qv::servers::StartRunningServer(QV_EVENTSERVER_PROGID), S_OK);
+
+    script.OnFailure([](const std::string& m) { ADD_FAILURE() << "interaction: " << m; });
+    previous_ = qv::SetInteraction(&script);
+    qv::nq::SetEnterpriseEdition(false);
+    kurs::ForgetDefaultPersonKursStatus();
+
+    host = new CQvFrameHost;
+    ASSERT_EQ(host->RegisterAsFrame(), S_OK);
+    ASSERT_EQ(host->StartServer(QVUSERLOG_PROGID), S_OK);
+    running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(QVOPTIONSERVER_PROGID, &options));
+    running_.push_back(
+        std::make_unique<qvtest::ScopedRunningServer>(QVSECSERVER_PROGID, static_cast<IQvSecServer*>(&security)));
+    running_.push_back(std::make_unique<qvtest::ScopedRunningServer>(NQ_STARTUPSERVER_PROGID, &startup));
+    ASSERT_TRUE(pane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 960, 620,
+                              nullptr, nullptr));
+    // The user may use and edit the course module; the user is security user 5.
+    security.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x101);
+    options.Set(-1000, L"LockUpdateIntervall", 0);
+    options.Set(-1000, L"ConfirmSave", 1);
+    options.Set(-1000, L"RestoreLastID", 1);
+    options.Set(-3010, L"LockRecordRetries", 1);
+    options.Set(-3010, L"LockRecordTimeout", 0);
+    mandant = ++nextID_;
+    Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (" + K(mandant) + ", 'FW Nord')");
+    qv::nq::ClearNavigationHistory();
+}
+
+void KursWindow::TearDown() {
+    if (m_pDlg) CloseView();
+    if (host) {
+        host->CloseAll();
+        host->InternalRelease();
+        host = nullptr;
+    }
+    if (pane.GetSafeHwnd()) pane.DestroyWindow();
+    EXPECT_EQ(script.Pending(), 0u) << "expected boxes or dialogs that never came";
+    qv::SetInteraction(previous_);
+    running_.clear();
+    qv::servers::StopRunningServer(QV_EVENTSERVER_PROGID);
+    qv::servers::StopRunningServer(QVDBSERVER_PROGID);
+    qv::nq::SetEnterpriseEdition(std::nullopt);
+    qv::nq::SetNavigator(nullptr);
+    kurs::ForgetDefaultPersonKursStatus();
+    db.reset();
+    env.reset();
+}
+
+void KursWindow::OpenView() {
+    ASSERT_EQ(host->OpenView(KURSVIEW_PROGID), S_OK);
+    ASSERT_EQ(host->ActivateView(KURSVIEW_PROGID, pane.GetSafeHwnd(), RECT{0, 0, 960, 620}), S_OK);
+    CWnd* pChild = pane.GetWindow(GW_CHILD);
+    for (; pChild && !m_pDlg; pChild = pChild->GetWindow(GW_HWNDNEXT)) m_pDlg = dynamic_cast<CKursDlg*>(pChild);
+    ASSERT_NE(m_pDlg, nullptr);
+    qv::ui::test::Pump();
+}
+
+void KursWindow::CloseView() {
+    m_pDlg = nullptr;
+    ASSERT_EQ(host->CloseView(KURSVIEW_PROGID), S_OK);
+    qv::ui::test::Pump();
+}
+
+CKursChildDlg* KursWindow::Page(int i) const {
+    return dynamic_cast<CKursChildDlg*>(m_pDlg->GetTabCtrl().GetTabWnd(i));
+}
+
+void KursWindow::Action(UINT command) {
+    qv::ui::test::AnswerNextPopupMenu(command);
+    qv::ui::test::Click(m_pDlg->GetSafeHwnd(), IDC_KURSDLG_ACTION);
+}
+
+void KursWindow::Screen(HWND wnd, const std::string& name) {
+    const std::filesystem::path dir(QV_SCREENS_DIR);
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(qv::ui::test::SavePng(wnd, (dir / (name + ".png")).string())) << name;
+}
+
+void KursWindow::Sql(const std::string& sql) {
+    char* err = nullptr;
+    ASSERT_EQ(sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << sql;
+    sqlite3_free(err);
+}
+
+std::string KursWindow::Text(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db->Handle(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
+    std::string out = "(none)";
+    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* t = sqlite3_column_text(stmt, 0);
+        out = t ? reinterpret_cast<const char*>(t) : "NULL";
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+long long KursWindow::Int(const std::string& sql) { return std::stoll(Text(sql)); }
+
+long KursWindow::AddKurs(long typ, const std::string& kurz) {
+    const long id = ++nextID_;
+    Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (" + K(id) + ", " + K(typ) + ", '" +
+        kurz + "', '" + kurz + " Kurs')");
+    return id;
+}
+
+long KursWindow::AddRun(long kurs, const std::string& date, const std::string& name, long max) {
+    const long id = ++nextID_;
+    Sql("INSERT INTO Kursinstanz (lKursinstanzID, lKursID, dtDatum, strBezeichnung, lMaxTeilnehmer, fGeschlossen) "
+        "VALUES (" + K(id) + ", " + K(kurs) + ", '" + date + " 00:00:00', '" + name + "', " + K(max) + ", 0)");
+    return id;
+}
+
+long KursWindow::AddPerson(const std::string& name) {
+    const long id = ++nextID_;
+    Sql("INSERT INTO Person (lPersonID, lMandantID, strName, strVorname) VALUES (" + K(id) + ", " + K(mandant) + ", '" +
+        name + "', 'Hans')");
+    return id;
+}
+
+long KursWindow::AddReg(long person, long kurs, long run, long status, const std::string& registered) {
+    const long id = ++nextID_;
+    Sql("INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, "
+        "fTeilnehmer) VALUES (" + K(id) + ", " + K(person) + ", " + K(kurs) + ", " + K(run) + ", " + K(status) +
+        ", '2031-01-01 00:00:00', '" + registered + " 00:00:00', 1)");
+    return id;
+}
+
+}  // namespace kurstest

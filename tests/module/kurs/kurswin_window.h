@@ -1,0 +1,63 @@
+#pragma once
+// The course window in the host frame against a real suite database: the frame host with the
+// event server and the user log running, the course module registered as its installation does,
+// option and security servers answering from tables, and the course view shown in a pane.
+#include "fakehost.h"
+#include "framehost.h"
+#include "kurschilddlg.h"
+#include "kursdlg.h"
+#include "kurstest.h"
+#include "nqinterfaces.h"
+#include "uidriver.h"
+
+namespace kurstest {
+
+class FakeStartupServer : public qvtest::StackObject<INQStartupServer, IID_INQStartupServer> {
+public:
+    HRESULT SetProgressText(BSTR) override { return S_OK; }
+};
+
+class KursWindow : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The course view opened by the frame and shown in the pane.
+    void OpenView();
+    void CloseView();
+    CKursDlg* Dlg() const { return m_pDlg; }
+    // The page of tab i.
+    CKursChildDlg* Page(int i) const;
+    HWND Item(int id) const { return qv::ui::test::Item(m_pDlg->GetSafeHwnd(), id); }
+    // Chooses the command in the action menu; the items offered are kept.
+    void Action(UINT command);
+    // The picture under build/screens/.
+    void Screen(HWND wnd, const std::string& name);
+
+    void Sql(const std::string& sql);
+    long long Int(const std::string& sql);
+    std::string Text(const std::string& sql);
+    long AddKurs(long typ, const std::string& kurz);
+    long AddRun(long kurs, const std::string& date, const std::string& name, long max = 0);
+    long AddPerson(const std::string& name);
+    long AddReg(long person, long kurs, long run, long status, const std::string& registered);
+    static std::string K(long id) { return std::to_string(id); }
+
+    qv::ScriptedInteraction script;
+    FakeOptionServer options;
+    FakeSecServer security;
+    FakeStartupServer startup;
+    std::unique_ptr<qvtest::ServerEnvironment> env;
+    std::unique_ptr<qv::sql::SqliteDb> db;
+    CQvFrameHost* host = nullptr;
+    CWnd pane;
+    long mandant = 0;
+
+private:
+    CKursDlg* m_pDlg = nullptr;
+    std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
+    qv::IInteraction* previous_ = nullptr;
+    long nextID_ = 100;
+};
+
+}  // namespace kurstest

@@ -1,0 +1,386 @@
+// The course window in the host frame: choosing a course and a run, editing the course data with
+// its lock, the action menu's commands on courses and runs, the occupancy overview, the rights
+// refresh the scheduler raises, and the fill levels other modules ask for.
+#include "ikursinstanz.h"
+#include "kursbelegungdlg.h"
+#include "kursdatendlg.h"
+#include "kurspreconditiondlg.h"
+#include "kursresource.h"
+#include "kursselectdlg.h"
+#include "kurswin_window.h"
+#include "qvcomserver.h"
+#include "qveventsource.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "qvschedulerserver.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+// The scheduler: records the jobs it is given.
+class FakeScheduler : public qvtest::StackObject<IQvScheduler, IID_IQvScheduler> {
+public:
+    HRESULT AddJob(DATE, GUID event, long value) override {
+        once.push_back({event, static_cast<DWORD>(value), 0});
+        return S_OK;
+    }
+    HRESULT SetJob(DWORD periodMs, GUID event, DWORD firstDelayMs, DWORD) override {
+        repeating.push_back({event, periodMs, firstDelayMs});
+        return S_OK;
+    }
+    HRESULT RemoveJob(GUID) override { return S_OK; }
+    struct Job {
+        GUID event;
+        DWORD value;  // the period of a repeating job
+        DWORD delay;
+    };
+    std::vector<Job> once, repeating;
+};
+
+class KursWindowTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        ak = AddKurs(3, "AK");
+        gk = AddKurs(3, "GK");
+        spring = AddRun(gk, "2031-03-01", "Frühling", 3);
+        autumn = AddRun(gk, "2031-09-01", "Herbst", 20);
+    }
+    CKursdatenDlg* Daten() const { return dynamic_cast<CKursdatenDlg*>(Page(0)); }
+    HWND Field(int id) const { return qv::ui::test::Item(Daten()->GetSafeHwnd(), id); }
+    // Chooses the row with the text in the run column (empty: the course row) in the selector.
+    void Choose(const std::wstring& kurs, const std::wstring& run) {
+        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CKursSelectDlg&>(modal);
+            for (int i = 0; i < Rows(dlg.m_list); ++i)
+                if (Cell(dlg.m_list, i, 0).find(kurs) == 0 && Cell(dlg.m_list, i, 1) == run) SelectRow(dlg.m_list, i);
+            Click(dlg, IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        Click(Item(IDC_KURSDLG_SELECT));
+    }
+    // The runs the selector lists for the course.
+    std::vector<std::wstring> ListedRuns(const std::wstring& kurs) {
+        std::vector<std::wstring> runs;
+        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CKursSelectDlg&>(modal);
+            for (int i = 0; i < Rows(dlg.m_list); ++i)
+                if (Cell(dlg.m_list, i, 0).find(kurs) == 0 && !Cell(dlg.m_list, i, 1).empty())
+                    runs.push_back(Cell(dlg.m_list, i, 1));
+            modal.EndModal(IDCANCEL);
+        });
+        Click(Item(IDC_KURSDLG_SELECT));
+        return runs;
+    }
+    long ak = 0, gk = 0, spring = 0, autumn = 0;
+};
+
+TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
+    OpenView();
+    // Nothing remembered: the latest run is shown.
+    EXPECT_EQ(Dlg()->GetRecordID(), gk);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), autumn);
+    ASSERT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 1);
+    EXPECT_EQ(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd()), (std::vector<std::wstring>{L"Kursdaten"}));
+
+    Choose(L"GK", L"Frühling");
+    EXPECT_EQ(Dlg()->GetSubRecordID(), spring);
+    EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kurs: GK, GK Kurs   |   Austragung: Frühling (01.03.2031)");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_TYP)), L"Lokal");
+    EXPECT_FALSE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN))) << "a local installation keeps no internal remark";
+    Screen(Dlg()->GetSafeHwnd(), "kursdlg");
+
+    Choose(L"AK", L"");
+    EXPECT_EQ(Dlg()->GetRecordID(), ak);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 0);
+    EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kurs: AK, AK Kurs");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"AK");
+
+    // The choice is remembered for the next start.
+    CloseView();
+    OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), ak);
+}
+
+TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
+    OpenView();
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'");
+    EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "") << "the course is locked while edited";
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SELECT))) << "no other course while one is edited";
+    Retype(Field(IDC_KURSDATEN_OVERBOOK), L"12,5");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)),
+              "Grundkurs 'neu'|12.5|");
+    EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+
+    // A bad value keeps the edit and writes nothing.
+    Retype(Field(IDC_KURSDATEN_OVERBOOK), L"viel");
+    script.ExpectReport(L"zwischen 0 und 100");
+    script.ExpectReport();  // the window's report of the failed save
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+
+    // Cancel puts the stored data back and frees the course.
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"verworfen");
+    Click(Item(IDC_KURSDLG_CANCEL));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"Grundkurs 'neu'");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_OVERBOOK)), L"12.5");
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "Grundkurs 'neu'|");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 1);
+}
+
+TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
+    qv::nq::SetEnterpriseEdition(true);
+    // In the central installation the user's rights row of the course limits the page.
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(gk) + ", -1, 5, 1)");
+    OpenView();
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Sql("UPDATE SecKurs SET lRight = 257");
+    CloseView();
+    OpenView();
+    ASSERT_FALSE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Retype(Field(IDC_KURSDATEN_INTERN), L"nur intern");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT lKursID || '|' || lKursinstanzID || '|' || strBemerkungIntern FROM Kursbemerkung"),
+              K(gk) + "|-1|nur intern");
+    Retype(Field(IDC_KURSDATEN_INTERN), L"");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
+
+    // The page opens the course's precondition rules for editing.
+    BOOL readOnly = TRUE;
+    script.ExpectModal(IDD_KURSPRECONDITION, [&](qv::IModalDialog& modal) {
+        readOnly = dynamic_cast<CKursPreconditionDlg&>(modal).IsReadOnly();
+        modal.EndModal(IDCANCEL);
+    });
+    Click(Field(IDC_KURSDATEN_PRECONDITION));
+    EXPECT_FALSE(readOnly);
+}
+
+TEST_F(KursWindowTest, ASavedCourseStaysSavedWhenItsLogEntryCannotBeWritten) {
+    OpenView();
+    qv::RevokeRunningServer(QVUSERLOG_PROGID);
+    script.AllowReports(true);
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"ohne Protokoll");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "ohne Protokoll|");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the edit is over";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0) << "the log entry was not written";
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        EXPECT_EQ(report.caption.find(L"CKursDlg::OnSave"), std::wstring::npos) << "the save is not reported as failed";
+}
+
+TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
+    const long kanton = AddKurs(2, "KK");
+    AddRun(kanton, "2032-01-01", "Winter");
+    OpenView();
+    ASSERT_EQ(Dlg()->GetRecordID(), kanton);
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_NEW));
+    for (UINT id : {ID_KURSINSTANZ_NEW, ID_KURSINSTANZ_COPY, ID_KURS_DELETE, ID_KURSINSTANZ_FILL})
+        EXPECT_FALSE(Dlg()->IsCommandEnabled(id)) << id;
+
+    CloseView();
+    security.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x1);
+    OpenView();
+    Choose(L"GK", L"Herbst");
+    ASSERT_EQ(Dlg()->GetRecordID(), gk);
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    Action(0);
+    const auto items = LastPopupMenuItems();
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[3], L"Austragung löschen...");
+    for (UINT id : {ID_KURS_NEW, ID_KURSINSTANZ_NEW, ID_KURSINSTANZ_COPY, ID_KURS_DELETE, ID_KURSINSTANZ_FILL})
+        EXPECT_FALSE(Dlg()->IsCommandEnabled(id)) << id;
+    EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_BELEGUNG));
+}
+
+TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu) {
+    OpenView();
+    Action(ID_KURSINSTANZ_NEW);
+    const long created = Dlg()->GetSubRecordID();
+    ASSERT_NE(created, autumn);
+    EXPECT_EQ(Int("SELECT lKursID FROM Kursinstanz WHERE lKursinstanzID = " + K(created)), gk);
+    EXPECT_EQ(ListedRuns(L"GK").size(), 3u) << "the new run is in the selector";
+
+    Choose(L"GK", L"Frühling");
+    Action(ID_KURSINSTANZ_COPY);
+    const long copy = Dlg()->GetSubRecordID();
+    ASSERT_NE(copy, spring);
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(copy)),
+              "Kopie von Frühling|3");
+
+    // Deleting asks first; No keeps the run.
+    script.ExpectMessageBox(IDNO, L"Soll die Austragung");
+    Action(ID_KURS_DELETE);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(copy)), 1);
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    Action(ID_KURS_DELETE);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(copy)), 0);
+    EXPECT_EQ(Dlg()->GetRecordID(), gk);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 0) << "the course stays chosen";
+
+    Action(ID_KURS_NEW);
+    const long newKurs = Dlg()->GetRecordID();
+    EXPECT_NE(newKurs, gk);
+    EXPECT_EQ(Int("SELECT lTyp FROM Kurs WHERE lKursID = " + K(newKurs)), 3);
+    script.ExpectMessageBox(IDYES, L"Soll der Kurs");
+    Action(ID_KURS_DELETE);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(newKurs)), 0);
+    EXPECT_EQ(Dlg()->GetRecordID(), 0);
+    EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+}
+
+TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
+    AddReg(AddPerson("Eins"), gk, spring, 0, "2030-01-01");
+    const long first = AddReg(AddPerson("Zwei"), gk, spring, 3, "2030-01-02");
+    const long second = AddReg(AddPerson("Drei"), gk, spring, 3, "2030-01-03");
+    const long third = AddReg(AddPerson("Vier"), gk, spring, 3, "2030-01-04");
+    OpenView();
+    Choose(L"GK", L"Frühling");
+    script.ExpectMessageBox(IDOK, L"2 Person(en) wurden von der Warteliste angemeldet.");
+    Action(ID_KURSINSTANZ_FILL);
+    EXPECT_EQ(Text("SELECT group_concat(lStatus, ',') FROM (SELECT lStatus FROM PersonKurs WHERE lPersonKursID IN (" +
+                   K(first) + ", " + K(second) + ", " + K(third) + ") ORDER BY lPersonKursID)"),
+              "0,0,3");
+
+    script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
+        const HWND list = dynamic_cast<CKursBelegungDlg&>(modal).m_list.GetSafeHwnd();
+        ASSERT_EQ(Rows(list), 2);
+        EXPECT_EQ(Cell(list, 0, 0), L"Frühling");
+        EXPECT_EQ(Cell(list, 0, 2), L"3");
+        EXPECT_EQ(Cell(list, 0, 4), L"1");
+        EXPECT_EQ(Cell(list, 0, 5), L"voll");
+        EXPECT_EQ(Cell(list, 1, 5), L"freie Plätze");
+        modal.EndModal(IDCANCEL);
+    });
+    Action(ID_KURS_BELEGUNG);
+}
+
+TEST_F(KursWindowTest, TheWindowAsksTheSchedulerForTheRightsRefreshAndThePeriodicFillLevel) {
+    struct Case {
+        const char* what;
+        long interval;
+        long fillupState;  // -1: not set
+        bool periodic;
+    };
+    const Case cases[] = {
+        {"interval set, switch missing", 5, -1, true},
+        {"interval set, switch on", 5, 1, true},
+        {"the user switched it off", 5, 0, false},
+        {"no interval", 0, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeScheduler scheduler;
+        qvtest::ScopedRunningServer running(QV_SCHEDULER_PROGID, &scheduler);
+        options.Set(-1060, L"FillLevelInterval", c.interval);
+        if (c.fillupState >= 0)
+            CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", c.fillupState);
+        OpenView();
+        ASSERT_EQ(scheduler.once.size(), 1u);
+        EXPECT_EQ(scheduler.once[0].event, CKursDlg::GUID_UpdateSecKurs);
+        ASSERT_EQ(scheduler.repeating.size(), c.periodic ? 1u : 0u);
+        if (c.periodic) {
+            EXPECT_EQ(scheduler.repeating[0].event, CKursDlg::GUID_FillLevel);
+            EXPECT_EQ(scheduler.repeating[0].value, 5u * 60000u);
+            EXPECT_EQ(scheduler.repeating[0].delay, 15000u);
+        }
+        CloseView();
+    }
+}
+
+TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
+    OpenView();
+    Sql("DELETE FROM SecKurs");
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursDlg::GUID_UpdateSecKurs, 0, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursID <> -1") == 2; }))
+        << "a rights row per course";
+    EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID <> -1"), 2);
+}
+
+TEST_F(KursWindowTest, ChangedBookingsOfItsCourseReloadAPageTheUserDoesNotLookAt) {
+    OpenView();
+    ASSERT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
+    Sql("UPDATE Kurs SET strKurzbezeichnung = 'GK2' WHERE lKursID = " + K(gk));
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK") << "nothing told the page";
+
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, gk, FALSE), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return Daten()->GetModifiedFlag() == TRUE; }));
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK2");
+}
+
+TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
+    OpenView();
+    IQvFInit* pInit = host->FindView(KURSVIEW_PROGID)->pInit;
+    IUnknown* pUnknown = nullptr;
+    ASSERT_EQ(pInit->CreateSetupPage(0, &pUnknown), S_OK);
+    IQvFSetupViewControl* pPage = nullptr;
+    ASSERT_EQ(pUnknown->QueryInterface(IID_IQvFSetupViewControl, reinterpret_cast<void**>(&pPage)), S_OK);
+    pUnknown->Release();
+    BSTR caption = nullptr, group = nullptr;
+    pPage->GetCaption(&caption);
+    pPage->GetGroupName(&group);
+    EXPECT_EQ(qvtest::Str(caption), L"Kurse");
+    EXPECT_EQ(qvtest::Str(group), L"Module");
+    SysFreeString(caption);
+    SysFreeString(group);
+    // As the settings window asks: only with a right on the settings' function.
+    BOOL canLoad = TRUE;
+    pPage->SetSecurity(nullptr, 1);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_FALSE(canLoad);
+    security.Answer(L"{4E96EEEA-F268-4E0C-A6C4-0AB9ED892746}", L"", 0x101);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_TRUE(canLoad);
+    pPage->Release();
+    pUnknown = nullptr;
+    EXPECT_EQ(pInit->CreateSetupPage(1, &pUnknown), S_FALSE);
+}
+
+TEST_F(KursWindowTest, OtherModulesAskTheRunningWindowForFillLevels) {
+    IKursinstanz* pNone = nullptr;
+    EXPECT_TRUE(FAILED(QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&pNone))))
+        << "no course window, no answer";
+    OpenView();
+    CQvGUID guid;
+    guid.SetGUID(CString(qv::FromUtf8(Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(spring))).c_str()));
+    Dlg()->GetFillLevel().Set(guid, 19, 20);
+    IKursinstanz* pRuns = nullptr;
+    ASSERT_EQ(QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&pRuns)), S_OK);
+    long state = 0, count = 0, max = 0;
+    EXPECT_EQ(pRuns->GetFillLevel(guid, &state, &count, &max), S_OK);
+    EXPECT_EQ(state, eFillLevelWarning);
+    EXPECT_EQ(count, 19);
+    state = count = max = -7;
+    CQvGUID other;
+    other.SetGUID(L"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
+    EXPECT_EQ(pRuns->GetFillLevel(other, &state, &count, &max), S_FALSE);
+    EXPECT_EQ(state, -7) << "the outputs stay untouched";
+    // The pages ask through their parent control.
+    IKursinstanz* pFromParent = nullptr;
+    INQParentControl* pParent = Dlg()->GetParentControl();
+    ASSERT_EQ(pParent->QueryInterface(IID_IKursinstanz, reinterpret_cast<void**>(&pFromParent)), S_OK);
+    EXPECT_EQ(pFromParent->GetFillLevel(guid, &state, &count, &max), S_OK);
+    pFromParent->Release();
+    pParent->Release();
+    pRuns->Release();
+    CloseView();
+    EXPECT_TRUE(FAILED(QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&pNone))));
+}
+
+}  // namespace
+}  // namespace kurstest
