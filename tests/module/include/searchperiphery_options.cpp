@@ -3,7 +3,6 @@
 #include "searchtest.h"
 
 #include "searchartikeldlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "utf.h"
 
@@ -86,7 +85,7 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
             else options.Set(o.area, o.name, std::get<std::wstring>(o.value));
         }
         security.userID = c.user;
-        qv::search::SetActMandant(c.active ? second : 0);
+        ActivateMandant(c.active ? second : 0);
         auto expected = Query(c.expected);
         std::sort(expected.begin(), expected.end());
         CSearchPopupDlg popup(c.table, L"Test", -1, 0);
