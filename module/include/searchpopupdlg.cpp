@@ -2,14 +2,23 @@
 
 #include "nqsearchcalls.h"
 #include "optionserver.h"
+#include "searchabrechnungdlg.h"
+#include "searchagendadlg.h"
+#include "searcharbeitsplandlg.h"
 #include "searchareadlg.h"
+#include "searchartikeldlg.h"
 #include "searchcontactdlg.h"
+#include "searchdevicedlg.h"
+#include "searchdokumentdlg.h"
+#include "searcheinsatzdlg.h"
 #include "searchgemeindedlg.h"
+#include "searchgruppedlg.h"
 #include "searchkursdlg.h"
 #include "searchmandantdlg.h"
 #include "searchpersondlg.h"
 #include "searchres.h"
 #include "searchresource.h"
+#include "searchwartungsplandlg.h"
 
 IMPLEMENT_DYNAMIC(CSearchPopupDlg, CNQPopupDialog)
 
@@ -67,7 +76,16 @@ CSearchDlg* CSearchPopupDlg::CreateSearch() {
         pDlg->m_lPreselectMandantID = 0;
         return pDlg;
     }
+    case 6: return new CSearchEinsatzDlg(CString(L"\\SearchEinsatzList_") + strSuffix, this);
+    case 7: return new CSearchAgendaDlg(CString(L"\\SearchAgendaList_") + strSuffix, this);
+    case 20: return new CSearchArtikelDlg(CString(L"\\SearchArtikelList_") + strSuffix, this);
+    case 33: return new CSearchGruppeDlg(CString(L"\\SearchGruppeList_") + strSuffix, this);
+    case 54: return new CSearchWartungsplanDlg(CString(L"\\SearchWartungsplanList_") + strSuffix, this);
+    case 57: return new CSearchDeviceDlg(CString(L"\\SearchDeviceList_") + strSuffix, this);
+    case 70: return new CSearchDokumentDlg(CString(L"\\SearchDokumentList_") + strSuffix, this);
     case 71: return new CSearchContactDlg(CString(L"\\SearchContactList_") + strSuffix, this);
+    case 122: return new CSearchAbrechnungDlg(CString(L"\\SearchAbrechnungList_") + strSuffix, this);
+    case 149: return new CSearchArbeitsplanDlg(CString(L"\\SearchArbeitsplanList_") + strSuffix, this);
     case 193: return new CSearchGemeindeDlg(CString(L"\\SearchGemeindeList_") + strSuffix, this);
     case 196: return new CSearchAreaDlg(CString(L"\\SearchAreaList_") + strSuffix, this);
     default: return nullptr;

@@ -2,6 +2,7 @@
 
 #include "qvregvalue.h"
 
+#include <iterator>
 #include <mutex>
 
 namespace {
@@ -14,6 +15,24 @@ CString NQ_GetActKanton() {
     CString strKanton;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"Kanton", strKanton, HKEY_LOCAL_MACHINE);
     return strKanton;
+}
+
+CString NQ_GetDeviceTypBezeichnung(long lTyp) {
+    static const wchar_t* const kTypes[] = {L"Telefon", L"Mobiltelefon", L"Fax",    L"Pager",
+                                            L"Funk",    L"SMS",          L"E-Mail", L"Internet"};
+    return lTyp >= 0 && lTyp < long(std::size(kTypes)) ? CString(kTypes[lTyp]) : CString();
+}
+
+CString NQ_GetWartungsplanZyklusBezeichnung(long lUnit, long lCount) {
+    static const struct {
+        const wchar_t* one;
+        const wchar_t* many;
+    } kUnits[] = {{L"jeden Tag", L"Tage"}, {L"jede Woche", L"Wochen"}, {L"jeden Monat", L"Monate"}, {L"jedes Jahr", L"Jahre"}};
+    if (lUnit < 0 || lUnit >= long(std::size(kUnits)) || lCount < 1) return CString();
+    if (lCount == 1) return CString(kUnits[lUnit].one);
+    CString strText;
+    strText.Format(L"alle %ld %s", lCount, kUnits[lUnit].many);
+    return strText;
 }
 
 long NQ_ShowFilterDlg(long lTableID) {

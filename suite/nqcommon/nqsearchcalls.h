@@ -1,6 +1,6 @@
 #pragma once
-// The platform library's calls that the record search makes: the installation's canton and the
-// platform's filter and contact dialogs. The dialogs belong to the host's windows; the host (or a
+// The platform library's calls that the record search makes: the installation's canton, the texts
+// of device types and maintenance cycles, and the platform's filter and contact dialogs. The dialogs belong to the host's windows; the host (or a
 // test) installs what shows them, and without it nothing is shown and nothing changes.
 #include "cstring.h"
 #include "qvtypes.h"
@@ -10,6 +10,13 @@
 // The installation's two-letter canton code: HKEY_LOCAL_MACHINE "Software\Qovaro\NQ2", text
 // "Kanton"; empty when not set.
 CString NQ_GetActKanton();
+
+// The text of a device type (the kinds of Device.lTyp, 0 to 7); empty for an unknown type.
+CString NQ_GetDeviceTypBezeichnung(long lTyp);
+
+// The text of a maintenance cycle: a unit (0 days, 1 weeks, 2 months, 3 years) and a count,
+// "jeden Monat", "alle 6 Monate"; empty for an unknown unit or a count below 1.
+CString NQ_GetWartungsplanZyklusBezeichnung(long lUnit, long lCount);
 
 // The filter-options dialog of a table; non-zero when the user changed the options.
 long NQ_ShowFilterDlg(long lTableID);

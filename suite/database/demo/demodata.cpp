@@ -189,6 +189,7 @@ int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* erro
         demo::WriteSecurity(m);
         demo::WriteSettings(m);
         demo::WriteWorkPlansAndAreas(m);
+        demo::WritePeriphery(m);
         WriteCounters(db);
     } catch (const demo::DemoError& e) {
         undo();

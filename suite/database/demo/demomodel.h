@@ -124,5 +124,6 @@ void WriteRegistrations(Model& m);
 void WriteSecurity(Model& m);
 void WriteSettings(Model& m);
 void WriteWorkPlansAndAreas(Model& m);
+void WritePeriphery(Model& m);
 
 }  // namespace qv::suite::demo

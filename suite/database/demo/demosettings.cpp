@@ -13,7 +13,7 @@ std::int64_t Mask(std::uint32_t bits) { return std::int32_t(bits); }
 
 // The table ids that the searches and record windows check against SecMandant ("0" is what the
 // course module passes for the Mandant search).
-const int kTableIds[] = {0, 4, 6, 7, 20, 33, 39, 42, 45, 54, 57, 70, 71};
+const int kTableIds[] = {0, 4, 6, 7, 20, 33, 39, 42, 45, 54, 57, 70, 71, 149};
 
 }  // namespace
 
@@ -32,9 +32,12 @@ void WriteSecurity(Model& m) {
     for (int b = 0; b < int(m.mandanten.size()); ++b) {
         secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 4, kLeaderUser, Mask(b == own ? 0x101u : 0x1u));
         secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 45, kLeaderUser, Mask(0x1u));
+        // He reads the material of every brigade but the groups of his own only.
+        secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 20, kLeaderUser, Mask(0x1u));
         if (b == own) {
             secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 39, kLeaderUser, Mask(0x1u));
             secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 42, kLeaderUser, Mask(0x1u));
+            secMandant.Row(++id, m.mandanten[std::size_t(b)].id, 33, kLeaderUser, Mask(0x1u));
         }
     }
 

@@ -1,0 +1,19 @@
+#pragma once
+// CSearchDeviceDlg: the search of devices by their call numbers and addresses in use, with the
+// device type as icon and the person who carries the device.
+#include "searchdlg.h"
+
+class CSearchDeviceDlg : public CSearchDlg {
+    DECLARE_DYNAMIC(CSearchDeviceDlg)
+public:
+    CSearchDeviceDlg(CString strListKey, CWnd* pParent = nullptr);
+    ~CSearchDeviceDlg() override;
+
+    BOOL OnInitDialog() override;
+    void SetupColumns() override;
+    HRESULT BuildQuery(CString strSearchText, CString& strQuery) override;
+    HRESULT FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) override;
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,174 @@
+// The texts and row images of the searches of activities, agenda, material, devices,
+// maintenance plans, groups, documents, accountings and work plans, registered with the
+// search's resources when the library loads, and their shared statement parts.
+#include "searchperipheryres.h"
+
+#include "resource.h"
+#include "searchdlg.h"
+#include "searchres.h"
+#include "strtable.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+// Processing states as coloured dots: grey new, shades to green when closed; the canton variants
+// of status 5 carry a white bar in a colour of their own.
+QImage StatusImages() {
+    QImage strip(16 * 14, 16, QImage::Format_RGB32);
+    strip.fill(Qt::white);
+    QPainter p(&strip);
+    const QColor states[7] = {QColor(150, 150, 150), QColor(230, 160, 0), QColor(240, 220, 0), QColor(0, 150, 220),
+                              QColor(120, 80, 200),  QColor(0, 170, 60),  QColor(90, 90, 90)};
+    for (int i = 0; i < 14; ++i) {
+        const QColor c = i < 7 ? states[i] : QColor::fromHsv(((i - 7) * 55) % 360, 220, 200);
+        p.setPen(c.darker(140));
+        p.setBrush(c);
+        p.drawEllipse(i * 16 + 2, 2, 11, 11);
+        if (i >= 7) p.fillRect(i * 16 + 4, 7, 7, 2, Qt::white);
+    }
+    return strip;
+}
+
+// Article types: a box per icon in a colour that changes along the strip.
+QImage ArtikelImages() {
+    const int count = 119;
+    QImage strip(16 * count, 16, QImage::Format_RGB32);
+    strip.fill(Qt::white);
+    QPainter p(&strip);
+    for (int i = 0; i < count; ++i) {
+        const QColor c = QColor::fromHsv((i * 29) % 360, 170, 210);
+        p.setPen(c.darker(160));
+        p.setBrush(c);
+        p.drawRect(i * 16 + 2, 4, 11, 9);
+        p.drawLine(i * 16 + 2, 4, i * 16 + 5, 1);
+        p.drawLine(i * 16 + 13, 4, i * 16 + 10, 1);
+    }
+    return strip;
+}
+
+// Device types: a handset with the type's colour.
+QImage DeviceImages() {
+    QImage strip(16 * 8, 16, QImage::Format_RGB32);
+    strip.fill(Qt::white);
+    QPainter p(&strip);
+    for (int i = 0; i < 8; ++i) {
+        const QColor c = QColor::fromHsv(i * 45, 200, 190);
+        p.setPen(QColor(40, 40, 40));
+        p.setBrush(c);
+        p.drawRoundedRect(i * 16 + 4, 1, 8, 14, 2, 2);
+        p.fillRect(i * 16 + 6, 3, 4, 4, Qt::white);
+    }
+    return strip;
+}
+
+struct Registrar {
+    Registrar() {
+        const HINSTANCE module = SearchModuleHandle();
+        qv::RegisterStringTable(module, {
+            {IDS_SEARCH_COL_DOKUMENT + 0, L"Dokumentart"},
+            {IDS_SEARCH_COL_DOKUMENT + 1, L"Bezeichnung"},
+            {IDS_SEARCH_COL_DOKUMENT + 2, L"Visum"},
+            {IDS_SEARCH_COL_DOKUMENT + 3, L"Überschrift"},
+            {IDS_SEARCH_COL_WARTUNGSPLAN + 0, L"Bezeichnung"},
+            {IDS_SEARCH_COL_WARTUNGSPLAN + 1, L"Bemerkung"},
+            {IDS_SEARCH_COL_WARTUNGSPLAN + 2, L"Wartungszyklus"},
+            {IDS_SEARCH_COL_WARTUNGSPLAN + 3, L"Eigene Daten"},
+            {IDS_SEARCH_COL_WARTUNGSPLAN + 4, L"Mandant"},
+            {IDS_SEARCH_COL_ABRECHNUNG + 0, L"Bezeichnung"},
+            {IDS_SEARCH_COL_ABRECHNUNG + 1, L"Bemerkung"},
+            {IDS_SEARCH_COL_ABRECHNUNG + 2, L"Datum"},
+            {IDS_SEARCH_COL_ABRECHNUNG + 3, L"Zahlungsgrund"},
+            {IDS_SEARCH_COL_ABRECHNUNG + 4, L"AHV"},
+            {IDS_SEARCH_COL_DEVICE + 0, L"Typ"},
+            {IDS_SEARCH_COL_DEVICE + 1, L"Gerät"},
+            {IDS_SEARCH_COL_DEVICE + 2, L"Rufnummer/Adresse"},
+            {IDS_SEARCH_COL_DEVICE + 3, L"Person"},
+            {IDS_SEARCH_COL_DEVICE + 4, L"Status"},
+            {IDS_SEARCH_COL_DEVICE + 5, L"Eigene Daten"},
+            {IDS_SEARCH_COL_DEVICE + 6, L"Mandant"},
+            {IDS_SEARCH_COL_EINSATZ + 0, L"Status"},
+            {IDS_SEARCH_COL_EINSATZ + 1, L"Aktivitätsnummer"},
+            {IDS_SEARCH_COL_EINSATZ + 2, L"Bezeichnung"},
+            {IDS_SEARCH_COL_EINSATZ + 3, L"Aktivitätsart"},
+            {IDS_SEARCH_COL_EINSATZ + 4, L"Datum"},
+            {IDS_SEARCH_COL_EINSATZ + 5, L"Objekt/Ort"},
+            {IDS_SEARCH_COL_EINSATZ + 6, L"Eigene Daten"},
+            {IDS_SEARCH_COL_EINSATZ + 7, L"Mandant"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 0, L"Arbeitsplannummer"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 1, L"Bezeichnung"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 2, L"Arbeitsgruppe"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 3, L"Datum"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 4, L"Eigene Daten"},
+            {IDS_SEARCH_COL_ARBEITSPLANLIST + 5, L"Mandant"},
+            {IDS_SEARCH_COL_ARTIKEL + 0, L"Artikelart"},
+            {IDS_SEARCH_COL_ARTIKEL + 1, L"Kurzbezeichnung"},
+            {IDS_SEARCH_COL_ARTIKEL + 2, L"Bezeichnung"},
+            {IDS_SEARCH_COL_ARTIKEL + 3, L"Artikelnummer"},
+            {IDS_SEARCH_COL_ARTIKEL + 4, L"Seriennummer"},
+            {IDS_SEARCH_COL_ARTIKEL + 5, L"Identifikation"},
+            {IDS_SEARCH_COL_ARTIKEL + 6, L"Bestellnummer"},
+            {IDS_SEARCH_COL_ARTIKEL + 7, L"Standort"},
+            {IDS_SEARCH_COL_ARTIKEL + 8, L"Spezifikation"},
+            {IDS_SEARCH_COL_ARTIKEL + 9, L"akt. Menge"},
+            {IDS_SEARCH_COL_ARTIKEL + 10, L"Status"},
+            {IDS_SEARCH_COL_ARTIKEL + 11, L"Eigene Daten"},
+            {IDS_SEARCH_COL_ARTIKEL + 12, L"Mandant"},
+            {IDS_SEARCH_COL_GRUPPE + 0, L"Gruppe"},
+            {IDS_SEARCH_COL_GRUPPE + 1, L"Mandant"},
+            {IDS_SEARCH_COL_AGENDA + 0, L"Status"},
+            {IDS_SEARCH_COL_AGENDA + 1, L"Bezeichnung"},
+            {IDS_SEARCH_COL_AGENDA + 2, L"Aktivitätsart"},
+            {IDS_SEARCH_COL_AGENDA + 3, L"Datum"},
+            {IDS_SEARCH_COL_AGENDA + 4, L"Objekt/Ort"},
+            {IDS_SEARCH_COL_AGENDA + 5, L"Lektionsart"},
+            {IDS_SEARCH_COL_AGENDA + 6, L"Ausbildungsstufe"},
+            {IDS_SEARCH_COL_AGENDA + 7, L"Eigene Daten"},
+            {IDS_SEARCH_COL_AGENDA + 8, L"Mandant"},
+        });
+        qv::ui::RegisterBitmap(module, IDB_SEARCH_STATUS, StatusImages());
+        qv::ui::RegisterBitmap(module, IDB_SEARCH_ARTIKEL, ArtikelImages());
+        qv::ui::RegisterBitmap(module, IDB_SEARCH_DEVICE, DeviceImages());
+    }
+};
+Registrar g_registrar;
+
+}  // namespace
+
+int SearchStatusIcon(long lStatus, const CString& strKanton) {
+    if (lStatus == 5) {
+        static const wchar_t* const kKantone[] = {L"SH", L"NW", L"BL", L"TI", L"BE", L"ZG"};
+        for (int i = 0; i < 6; ++i)
+            if (strKanton == kKantone[i]) return 7 + i;
+    }
+    return int(lStatus);
+}
+
+CString SearchStatusCondition(const wchar_t* lpszColumn, const CString& strFlags) {
+    CString strCondition;
+    strCondition.Format(L"AND %s IN (0", lpszColumn);
+    for (int state = 1; state <= 6; ++state) {
+        CString strFlag;
+        AfxExtractSubString(strFlag, strFlags, state, L' ');
+        strFlag.Trim();
+        if (strFlag == L"1") strCondition.AppendFormat(L",%d", state);
+    }
+    strCondition += L") ";
+    return strCondition;
+}
+
+CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday) {
+    if (!dtOption.IsNull()) return dtOption.SQLConvert();
+    if (!bToday) return CString(L"'1899-12-30 00:00:00'");
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    return CQvDateTime(now.GetYear(), now.GetMonth(), now.GetDay(), 0, 0, 0).SQLConvert();
+}
+
+CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlias) {
+    const long lMandantID = search.m_lActMandantID.load();
+    CString strCondition;
+    if (search.m_bApplyMandantFilter && lMandantID != 0) strCondition.Format(L"%s.lMandantID = %ld ", lpszAlias, lMandantID);
+    else strCondition = L"Mandant.fActive = 1 ";
+    return strCondition;
+}

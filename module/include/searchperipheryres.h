@@ -1,0 +1,39 @@
+#pragma once
+// What the searches of activities, agenda, material, devices, maintenance plans, groups,
+// documents, accountings and work plans share: their resource ids (column headers, row images),
+// the status icon and the state filter of activities and agenda entries, the date limits of the
+// date options and the Mandant condition of their statements.
+#include "cstring.h"
+#include "qvdatetime.h"
+
+class CSearchDlg;
+
+// Column headers: consecutive string ids from the first.
+#define IDS_SEARCH_COL_DOKUMENT 12100     // 4 headers
+#define IDS_SEARCH_COL_WARTUNGSPLAN 12127 // 5 headers
+#define IDS_SEARCH_COL_ABRECHNUNG 12134   // 5 headers
+#define IDS_SEARCH_COL_DEVICE 12149       // 7 headers
+#define IDS_SEARCH_COL_EINSATZ 12158      // 8 headers
+#define IDS_SEARCH_COL_ARBEITSPLANLIST 12173  // 6 headers
+#define IDS_SEARCH_COL_ARTIKEL 12191      // 13 headers
+#define IDS_SEARCH_COL_GRUPPE 12221       // 2 headers
+#define IDS_SEARCH_COL_AGENDA 12230       // 9 headers
+
+// Row images (strips of 16 x 16 icons, white is transparent).
+#define IDB_SEARCH_ARTIKEL 11201  // 119 icons
+#define IDB_SEARCH_DEVICE 11203   // 8 icons, one per device type
+#define IDB_SEARCH_STATUS 11205   // 14 icons: states 0 to 6, then status 5 in SH, NW, BL, TI, BE, ZG
+
+// The icon of a processing state: status 5 has its own icon in some cantons.
+int SearchStatusIcon(long lStatus, const CString& strKanton);
+
+// "AND <column> IN (0,...) ": state 0 always, states 1 to 6 whose flag (of seven, separated by
+// blanks) is exactly "1".
+CString SearchStatusCondition(const wchar_t* lpszColumn, const CString& strFlags);
+
+// The SQL literal of a date option: an unset one is no limit, or today at midnight when bToday.
+CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday);
+
+// The Mandant condition of a statement: the active Mandant's rows (alias.lMandantID) when the
+// Mandant filter applies, else those of the active Mandanten.
+CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlias);

@@ -1,0 +1,366 @@
+// The searches of activities, agenda, material, devices, maintenance plans, groups, documents,
+// accountings and work plans, each opened in the search popup over the demo database: columns,
+// rows found by a typed term and the way rows are drawn; the date and state filters of activities
+// and agenda entries, the rights on groups, and the grouping of documents under their type.
+#include "searchtest.h"
+
+#include "searchdlg.h"
+#include "qvregvalue.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "utf.h"
+
+#include <algorithm>
+#include <functional>
+
+using namespace qv::ui::test;
+using searchtest::SearchTest;
+using searchtest::U;
+
+namespace {
+
+constexpr COLORREF kYellow = 0xC8FFFF;
+constexpr COLORREF kForeign = 0x00A000;
+
+int Image(CSearchDlg& search, int row) {
+    LVITEMW it{};
+    it.mask = LVIF_IMAGE;
+    it.iItem = row;
+    search.m_lstResult.GetItem(&it);
+    return it.iImage;
+}
+
+long Param(CSearchDlg& search, int row) {
+    long value = -99;
+    if (CQvListItem* item = search.m_lstResult.QvGetVisibleListItem(row)) item->GetParam(0, &value);
+    return value;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+class Periphery : public SearchTest {
+protected:
+    void SetUp() override {
+        SearchTest::SetUp();
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+        options.Set(-4000, L"MaxSearchResults", 0);
+        options.Set(-1030, L"ColorForeign", long(kForeign));
+        // Dates far enough back that the demo's rows are all in.
+        options.Set(-4000, L"AgendaDate", L"2000-01-01 00:00:00");
+        options.Set(-4000, L"ArbeitsplanDate", L"2000-01-01 00:00:00");
+    }
+
+    // Opens the search of a table in the popup, waits for its first search, types the term and
+    // hands the settled search to the check.
+    void WithSearch(long table, const std::wstring& term, const std::function<void(CSearchDlg&)>& check) {
+        CSearchPopupDlg popup(table, L"Test", -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            ASSERT_NE(dlg.m_pSearchDlg, nullptr) << table;
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            if (!term.empty()) {
+                Type(Edit(search), term);
+                ASSERT_TRUE(Settled(search));
+            }
+            check(search);
+        });
+    }
+
+    std::vector<std::string> Texts(CSearchDlg& search, int column) {
+        std::vector<std::string> texts;
+        for (const std::wstring& t : Column(List(search), column)) texts.push_back(U(t));
+        return texts;
+    }
+
+    std::vector<std::string> Ids(CSearchDlg& search) {
+        std::vector<std::string> ids;
+        for (int row = 0; row < Rows(List(search)); ++row) ids.push_back(std::to_string(Param(search, row)));
+        return ids;
+    }
+};
+
+// Rows are checked for the texts of one column; `rows` is SQL on the demo database giving the
+// texts that column must show, neither more nor fewer.
+struct VariantCase {
+    const char* name;
+    long table;
+    const wchar_t* term;
+    std::vector<std::wstring> headers;
+    int column;
+    std::string rows;
+    std::function<void(CSearchDlg&)> more;
+};
+
+int RowOf(CSearchDlg& search, int column, const std::wstring& text) {
+    for (int row = 0; row < Rows(search.m_lstResult.m_hWnd); ++row)
+        if (Cell(search.m_lstResult.m_hWnd, row, column) == text) return row;
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
+    const std::vector<VariantCase> cases = {
+        {"einsatz", 6, L"Wasserschaden",
+         {L"Status", L"Aktivitätsnummer", L"Bezeichnung", L"Aktivitätsart", L"Datum", L"Objekt/Ort", L"Eigene Daten",
+          L"Mandant"},
+         2, "SELECT strEreignis FROM Einsatz WHERE strEreignis LIKE 'Wasserschaden%'",
+         [this](CSearchDlg& s) {
+             // A place without address: the object, then the place, one separator between.
+             const auto places = Query("SELECT o.strPLZOrt FROM Einsatz e JOIN view_Ort o ON o.lOrtID = e.lOrtID "
+                                         "WHERE strEreignis LIKE 'Wasserschaden%' ORDER BY strEreignis");
+             const auto names = Sorted(Texts(s, 2));
+             for (std::size_t i = 0; i < names.size(); ++i) {
+                 const int row = RowOf(s, 2, qv::FromUtf8(names[i]));
+                 EXPECT_EQ(U(Cell(List(s), row, 5)), "Mehrfamilienhaus, " + places[i]);
+                 EXPECT_EQ(Cell(List(s), row, 0), L"In Bearbeitung");
+                 EXPECT_EQ(Image(s, row), 1);
+                 EXPECT_EQ(Cell(List(s), row, 3), L"Brandeinsatz");
+             }
+         }},
+        {"agenda", 7, L"Hauptübung",
+         {L"Status", L"Bezeichnung", L"Aktivitätsart", L"Datum", L"Objekt/Ort", L"Lektionsart", L"Ausbildungsstufe",
+          L"Eigene Daten", L"Mandant"},
+         1, "SELECT strBezeichnung FROM Agenda WHERE strBezeichnung LIKE 'Hauptübung%'",
+         [this](CSearchDlg& s) {
+             // These entries already have their activity.
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_EQ(CellBackColor(List(s), row, 1), kYellow);
+                 EXPECT_EQ(Cell(List(s), row, 6), L"Weiterbildung");
+                 EXPECT_EQ(Image(s, row), 4);
+             }
+         }},
+        {"agenda_plain", 7, L"Maschinistenübung", {}, 1,
+         "SELECT strBezeichnung FROM Agenda WHERE strBezeichnung LIKE 'Maschinistenübung%'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_NE(CellBackColor(List(s), row, 1), kYellow);
+                 // The latest of its two states.
+                 EXPECT_EQ(Cell(List(s), row, 0), L"Erfasst");
+                 EXPECT_EQ(Cell(List(s), row, 4), L"") << "no object, no address, no place";
+             }
+         }},
+        {"artikel", 20, L"Pressluftatmer",
+         {L"Artikelart", L"Kurzbezeichnung", L"Bezeichnung", L"Artikelnummer", L"Seriennummer", L"Identifikation",
+          L"Bestellnummer", L"Standort", L"Spezifikation", L"akt. Menge", L"Status", L"Eigene Daten", L"Mandant"},
+         4, "SELECT strSerienNr FROM Artikel WHERE strBezeichnung = 'Pressluftatmer'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_EQ(Cell(List(s), row, 0), L"Atemschutzgerät");
+                 EXPECT_EQ(Cell(List(s), row, 10), L"In Reparatur");
+                 EXPECT_EQ(Image(s, row), 115);
+                 EXPECT_EQ(CellTextColor(List(s), row, 2), COLORREF(0));
+             }
+         }},
+        {"artikel_material", 20, L"Schlauch", {}, 4, "SELECT '-' FROM Artikel WHERE strBezeichnung LIKE 'Schlauch%'",
+         [this](CSearchDlg& s) {
+             // Material has no serial number shown even though the demo gives it one.
+             for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Image(s, row), 50);
+         }},
+        {"artikel_every_word", 20, L"Motorspritze Hubretter", {}, 2, "SELECT 'x' WHERE 0", nullptr},
+        {"artikel_colours", 20, L"", {}, 2, "SELECT strBezeichnung FROM Artikel",
+         [this](CSearchDlg& s) {
+             const int foreign = RowOf(s, 2, L"Hubretter der Stützpunktfeuerwehr");
+             const int inactive = RowOf(s, 2, L"Motorspritze alt");
+             ASSERT_GE(foreign, 0);
+             ASSERT_GE(inactive, 0);
+             EXPECT_EQ(CellTextColor(List(s), foreign, 2), kForeign);
+             EXPECT_EQ(CellTextColor(List(s), inactive, 2), COLORREF(0x808080));
+         }},
+        {"device", 57, L"4711",
+         {L"Typ", L"Gerät", L"Rufnummer/Adresse", L"Person", L"Status", L"Eigene Daten", L"Mandant"},
+         2, "SELECT strNr FROM Devicenumber WHERE strNr LIKE '4711-%'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_EQ(Cell(List(s), row, 0), L"Funk");
+                 EXPECT_EQ(Image(s, row), 4);
+                 EXPECT_FALSE(Cell(List(s), row, 3).empty()) << "the commander carries it";
+             }
+         }},
+        {"device_spare", 57, L"4799", {}, 2, "SELECT 'x' WHERE 0", nullptr},
+        {"wartungsplan", 54, L"Hydranten",
+         {L"Bezeichnung", L"Bemerkung", L"Wartungszyklus", L"Eigene Daten", L"Mandant"},
+         0, "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Cell(List(s), row, 2), L"alle 6 Monate");
+             EXPECT_FALSE(Enabled(Item(s.m_hWnd, IDC_SEARCH_FILTER)));
+         }},
+        {"wartungsplan_foreign", 54, L"Expertise", {}, 0,
+         "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hubretter Expertise'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_EQ(CellTextColor(List(s), row, 0), kForeign);
+                 EXPECT_EQ(Cell(List(s), row, 2), L"alle 2 Jahre");
+             }
+         }},
+        {"gruppe", 33, L"Atemschutz", {L"Gruppe", L"Mandant"}, 0,
+         "SELECT strBezeichnung FROM Gruppe WHERE strBezeichnung LIKE 'Atemschutz%'",
+         [this](CSearchDlg& s) { EXPECT_TRUE(Enabled(Item(s.m_hWnd, IDC_SEARCH_FILTER))); }},
+        {"dokument", 70, L"Kommandositzung", {L"Dokumentart", L"Bezeichnung", L"Visum", L"Überschrift"}, 1,
+         "SELECT '' UNION ALL SELECT strBezeichnung FROM Dokument WHERE strBezeichnung LIKE '%Kommandositzung%'", nullptr},
+        {"abrechnung", 122, L"Soldabrechnung", {L"Bezeichnung", L"Bemerkung", L"Datum", L"Zahlungsgrund", L"AHV"}, 0,
+         "SELECT strBezeichnung FROM Abrechnung WHERE strBezeichnung LIKE 'Soldabrechnung%'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 EXPECT_EQ(Cell(List(s), row, 4), L"AHV");
+                 EXPECT_EQ(CellBackColor(List(s), row, 0), kYellow);
+                 const bool stale = Cell(List(s), row, 0).find(L"Halbjahr") != std::wstring::npos;
+                 EXPECT_EQ(CellTextColor(List(s), row, 0) == COLORREF(0x0000FF), stale);
+             }
+         }},
+        {"abrechnung_ahv", 122, L"AHV", {}, 0, "SELECT strBezeichnung FROM Abrechnung WHERE fAHVAbrechnung = 1", nullptr},
+        {"arbeitsplan", 149, L"Pikett",
+         {L"Arbeitsplannummer", L"Bezeichnung", L"Arbeitsgruppe", L"Datum", L"Eigene Daten", L"Mandant"}, 1,
+         "SELECT strBezeichnung FROM Arbeitsplan WHERE strBezeichnung LIKE 'Pikett%'",
+         [this](CSearchDlg& s) {
+             for (int row = 0; row < Rows(List(s)); ++row) {
+                 const bool ofActivity = Cell(List(s), row, 1).find(L"Hauptübung") != std::wstring::npos;
+                 EXPECT_EQ(CellBackColor(List(s), row, 1) == kYellow, ofActivity) << U(Cell(List(s), row, 1));
+             }
+         }},
+        {"arbeitsplan_time", 149, L"07:30:00", {}, 1, "SELECT strBezeichnung FROM Arbeitsplan", nullptr},
+    };
+
+    for (const VariantCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto expected = Sorted(Query(c.rows));
+        WithSearch(c.table, c.term, [&](CSearchDlg& search) {
+            for (std::size_t i = 0; i < c.headers.size(); ++i) EXPECT_EQ(Header(List(search), int(i)), c.headers[i]) << i;
+            if (!c.headers.empty()) {
+                EXPECT_EQ(Columns(List(search)), int(c.headers.size()));
+                Screenshot(search.GetParent()->m_hWnd, std::string("search_") + c.name);
+            }
+            EXPECT_EQ(Sorted(Texts(search, c.column)), expected);
+            if (c.more) c.more(search);
+        });
+    }
+}
+
+TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {
+    // One agenda entry from yesterday and one from tomorrow, whatever day the test runs on.
+    Sql("INSERT INTO Agenda (lAgendaID, lMandantID, lEinsatzartID, dtAktivitaet, strBezeichnung) "
+        "SELECT 9001, lMandantID, 2, datetime('now', 'localtime', '-1 day'), 'Gestern' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Agenda (lAgendaID, lMandantID, lEinsatzartID, dtAktivitaet, strBezeichnung) "
+        "SELECT 9002, lMandantID, 2, datetime('now', 'localtime', '+1 day'), 'Morgen' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Agendastatus (lAgendaID, lStatus, lOrder) VALUES (9001, 0, 1), (9002, 0, 1)");
+
+    const std::string latestEinsatz =
+        "SELECT e.lEinsatzID FROM Einsatz e JOIN Einsatzstatus s ON s.lEinsatzID = e.lEinsatzID AND s.lOrder = "
+        "(SELECT max(lOrder) FROM Einsatzstatus WHERE lEinsatzID = e.lEinsatzID) ";
+    const std::string latestAgenda =
+        "SELECT a.lAgendaID FROM Agenda a JOIN Agendastatus s ON s.lAgendaID = a.lAgendaID AND s.lOrder = "
+        "(SELECT max(lOrder) FROM Agendastatus WHERE lAgendaID = a.lAgendaID) ";
+    const std::string june = std::to_string(kYear) + "-06-01 00:00:00";
+    struct Case {
+        const char* name;
+        long table;
+        const wchar_t* dateOption;
+        std::wstring date;  // empty: unset
+        long statusArea;
+        long statusEnabled;
+        const wchar_t* flagsOption;
+        const wchar_t* flags;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"all activities", 6, L"ActivityDate", L"", -1080, 0, L"ActivityState", L"1 1 1 1 1 1 1", latestEinsatz},
+        {"activities from June", 6, L"ActivityDate", qv::FromUtf8(june), -1080, 0, L"ActivityState", L"",
+         latestEinsatz + "WHERE e.dtEinsatz >= '" + june + "'"},
+        {"activities in states 1 and 5", 6, L"ActivityDate", L"", -1080, 1, L"ActivityState", L"1 1 0 0 0 1 0",
+         latestEinsatz + "WHERE s.lStatus IN (0, 1, 5)"},
+        {"flags without a set one: state 0 only", 6, L"ActivityDate", L"", -1080, 1, L"ActivityState", L"",
+         latestEinsatz + "WHERE s.lStatus = 0"},
+        {"flags ignored while the states are off", 7, L"AgendaDate", L"2000-01-01 00:00:00", -1070, 0, L"AgendaStatus",
+         L"0 0 0 0 0 0 0", latestAgenda},
+        {"agenda in state 2", 7, L"AgendaDate", L"2000-01-01 00:00:00", -1070, 1, L"AgendaStatus", L"0 0 1 0 0 0 0",
+         latestAgenda + "WHERE s.lStatus IN (0, 2)"},
+        {"agenda from today when unset", 7, L"AgendaDate", L"", -1070, 0, L"AgendaStatus", L"",
+         latestAgenda + "WHERE a.dtAktivitaet >= date('now', 'localtime')"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        options.Set(-4000, c.dateOption, c.date);
+        options.Set(c.statusArea, L"StatusEnabled", c.statusEnabled);
+        options.Set(-4000, c.flagsOption, c.flags);
+        const auto expected = Sorted(Query(c.expected));
+        WithSearch(c.table, L"", [&](CSearchDlg& search) { EXPECT_EQ(Sorted(Ids(search)), expected); });
+    }
+    // The filtered states remove rows the dates let in: the cases above are not all the same.
+    EXPECT_NE(Query(latestEinsatz + "WHERE s.lStatus IN (0, 1, 5)").size(), Query(latestEinsatz).size());
+}
+
+TEST_F(Periphery, StatusFiveTakesTheIconOfTheInstallationsCanton) {
+    const struct {
+        const wchar_t* kanton;
+        int icon;
+    } cases[] = {{L"ZG", 12}, {L"SH", 7}, {L"ZH", 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U(c.kanton));
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(c.kanton), HKEY_LOCAL_MACHINE);
+        WithSearch(6, L"Brand Einfamilienhaus", [&](CSearchDlg& search) {
+            ASSERT_GT(Rows(List(search)), 0);
+            for (int row = 0; row < Rows(List(search)); ++row) EXPECT_EQ(Image(search, row), c.icon);
+        });
+    }
+}
+
+TEST_F(Periphery, GroupsAreFoundUnderTheRightsOnGroups) {
+    // The course leader reads the material of every brigade, the groups of his own only.
+    security.userID = 2;
+    const auto own = Query("SELECT strBezeichnung FROM Gruppe WHERE lMandantID IN (SELECT lMandantID FROM SecMandant "
+                           "WHERE lQvSecUserID = 2 AND lTableID = 33)");
+    ASSERT_EQ(own.size(), 3u);
+    WithSearch(33, L"", [&](CSearchDlg& search) { EXPECT_EQ(Sorted(Texts(search, 0)), Sorted(own)); });
+    WithSearch(20, L"", [&](CSearchDlg& search) { EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Artikel")); });
+
+    // With the Mandant column hidden a Mandant's name no longer finds its groups.
+    security.userID = 1;
+    const std::wstring mandant = qv::FromUtf8(Query("SELECT strMandantName FROM Mandant LIMIT 1").front());
+    WithSearch(33, L"", [&](CSearchDlg& search) {
+        Type(Edit(search), mandant);
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 3);
+        ResizeColumn(List(search), 1, 0);
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0);
+    });
+}
+
+TEST_F(Periphery, DocumentsStandUnderAHeadingOfTheirTypeInEverySearch) {
+    WithSearch(70, L"", [&](CSearchDlg& search) {
+        const std::vector<std::wstring> types = {L"Merkblatt", L"", L"Protokoll", L"", L"", L"Reglement", L"", L""};
+        const std::vector<std::wstring> names = {L"", L"Merkblatt Atemschutz", L"", L"Protokoll Kommandositzung Januar",
+                                                 L"Protokoll Kommandositzung Juni", L"", L"Feuerwehrreglement",
+                                                 L"Soldreglement"};
+        EXPECT_EQ(Column(List(search), 0), types);
+        EXPECT_EQ(Column(List(search), 1), names);
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            const bool heading = !Cell(List(search), row, 0).empty();
+            EXPECT_EQ(CellBackColor(List(search), row, 0) == kYellow, heading) << row;
+            // A heading stands for the first document of its type.
+            if (heading) {
+                EXPECT_EQ(Param(search, row), Param(search, row + 1)) << row;
+            }
+        }
+        ClickColumnHeader(List(search), 1);
+        EXPECT_EQ(Column(List(search), 1), names) << "the grouping cannot be sorted away";
+        EXPECT_FALSE(Enabled(Item(search.m_hWnd, IDC_SEARCH_FILTER)));
+
+        // A search that begins with the type the last one ended with still has its heading: the
+        // same text searched again, case-sensitively.
+        Type(Edit(search), L"Soldreglement");
+        ASSERT_TRUE(Settled(search));
+        Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Column(List(search), 0), (std::vector<std::wstring>{L"Reglement", L""}));
+        EXPECT_EQ(Column(List(search), 1), (std::vector<std::wstring>{L"", L"Soldreglement"}));
+        Screenshot(search.GetParent()->m_hWnd, "search_dokument_grouped");
+    });
+    // Documents belong to no Mandant: a user without any rights finds them all the same.
+    security.userID = 99;
+    WithSearch(70, L"reglement", [&](CSearchDlg& search) { EXPECT_EQ(Rows(List(search)), 3); });
+}
