@@ -320,6 +320,46 @@ BOOL CQvListCtrl::QvAddItem(CQvListItem*& item, BOOL lock) {
     return TRUE;
 }
 
+CQvListItem* CQvListCtrl::QvCreateItem() {
+    std::lock_guard g(m_lock);
+    m_created.push_back(std::unique_ptr<CQvListItem>(new CQvListItem(this)));
+    CQvListItem* item = m_created.back().get();
+    // Locked until inserted, so that filling it never reaches the window.
+    item->locks_ = 1;
+    return item;
+}
+
+BOOL CQvListCtrl::QvInsertCreatedItem(CQvListItem* item) {
+    if (!m_hWnd || !item) return FALSE;
+    {
+        std::lock_guard g(m_lock);
+        auto it = std::find_if(m_created.begin(), m_created.end(), [item](const auto& p) { return p.get() == item; });
+        if (it == m_created.end()) return FALSE;
+        m_items.push_back(std::move(*it));
+        m_created.erase(it);
+        item->dirty_ = true;
+    }
+    const int row = InsertItem(LVIF_TEXT | LVIF_PARAM, GetItemCount(), L"", 0, 0, 0, reinterpret_cast<LPARAM>(item));
+    if (row < 0) {
+        std::lock_guard g(m_lock);
+        auto it = std::find_if(m_items.begin(), m_items.end(), [item](const auto& p) { return p.get() == item; });
+        if (it != m_items.end()) m_items.erase(it);
+        return FALSE;
+    }
+    item->Unlock();
+    UpdateStatus();
+    return TRUE;
+}
+
+void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
+    std::unique_ptr<CQvListItem> gone;
+    std::lock_guard g(m_lock);
+    auto it = std::find_if(m_created.begin(), m_created.end(), [item](const auto& p) { return p.get() == item; });
+    if (it == m_created.end()) return;
+    gone = std::move(*it);
+    m_created.erase(it);
+}
+
 void CQvListCtrl::Show(CQvListItem* item) {
     // The values are copied under the lock; the list is changed without it, since the GUI thread
     // takes the lock for drawing while a worker waits for the GUI thread here.

@@ -126,6 +126,12 @@ public:
 
     // Adds a row at the end; the item is handed out locked when 'lock' is set (Unlock shows it).
     BOOL QvAddItem(CQvListItem*& item, BOOL lock = TRUE);
+    // A row filled away from the GUI thread: the item belongs to the list but is not shown, and
+    // touches no window, until QvInsertCreatedItem (GUI thread) adds it at the end;
+    // QvDiscardCreatedItem drops it. Items not yet inserted go with the list.
+    CQvListItem* QvCreateItem();
+    BOOL QvInsertCreatedItem(CQvListItem* item);
+    void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
     BOOL DeleteAllItems();
@@ -194,7 +200,8 @@ private:
 
     mutable std::recursive_mutex m_lock;
     std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
-    std::vector<std::unique_ptr<CQvListItem>> m_dying;  // removed rows' items, until the parent was told
+    std::vector<std::unique_ptr<CQvListItem>> m_dying;
+    std::vector<std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet in the list  // removed rows' items, until the parent was told
     std::vector<int> m_types;
     std::vector<int> m_toolTipModes;
     CString m_strRegistryKey;
