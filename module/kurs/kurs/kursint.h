@@ -4,7 +4,6 @@
 // rights bits and security functions of the rights rows, the traced database steps, the reading
 // and logging of registration rows, the transaction rule of operations that write several tables,
 // user-log entries and change events.
-#include "kursdlgclosing.h"
 #include "kursplatform.h"
 #include "kursres.h"
 #include "kurssqltext.h"

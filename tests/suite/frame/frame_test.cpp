@@ -149,8 +149,8 @@ TEST_F(Frame, TheSuitesServersStartInOrderAndTheUserIsSignedIn) {
     SysFreeString(id);
     user->Release();
 
-    // No course view is registered yet: nothing to open.
-    EXPECT_TRUE(QvFrameOpenViews(*host).empty());
+    // The course module's view is registered and opened by default.
+    EXPECT_EQ(QvFrameOpenViews(*host), std::vector<CString>{CString(L"Qovaro.NQ2.KursView")});
 
     host->CloseAll();
     EXPECT_TRUE(host->RunningServers().empty());
