@@ -10,6 +10,7 @@
 #include "olevariant.h"
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 class CQvListCtrl;
@@ -26,6 +27,7 @@ using LPNMQVLISTLINK = NMQVLISTLINK*;
 
 class CQvListItem {
 public:
+    virtual ~CQvListItem() = default;
     // Cell values; each sets the column's text.
     void SetColumnText(int column, LPCWSTR text);
     void SetColumnLong(int column, long value);
@@ -62,7 +64,7 @@ public:
     int GetIndex() const;
     CQvListCtrl* GetList() const { return list_; }
 
-private:
+protected:
     friend class CQvListCtrl;
     explicit CQvListItem(CQvListCtrl* list) : list_(list) {}
     struct Cell {
@@ -76,6 +78,7 @@ private:
     };
     Cell& At(int column);
     void Changed();
+    std::recursive_mutex& ListLock() const;
 
     CQvListCtrl* list_;
     std::vector<Cell> cells_;
@@ -131,6 +134,8 @@ public:
     // QvDiscardCreatedItem drops it. Items not yet inserted go with the list.
     CQvListItem* QvCreateItem();
     BOOL QvInsertCreatedItem(CQvListItem* item);
+    // Several at once, in order, with one update of the status line; the number inserted.
+    int QvInsertCreatedItems(const std::vector<CQvListItem*>& items);
     void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
@@ -170,7 +175,7 @@ public:
     using CWnd::SetRedraw;
 
     // Read-only: rows can be selected and links followed; check boxes do not change.
-    void SetReadOnly(BOOL readOnly = TRUE);
+    virtual void SetReadOnly(BOOL readOnly = TRUE);
     BOOL IsReadOnly() const { return m_bReadOnly; }
 
     EColType GetColumnType(int column) const;
@@ -180,6 +185,10 @@ public:
     BOOL m_bKeepSelection = FALSE;
 
 protected:
+    // The object behind each new row (the grid's rows carry more).
+    virtual CQvListItem* NewItem() { return new CQvListItem(this); }
+    // The text a cell shows for its value (called under the list's lock).
+    virtual std::wstring CellDisplayText(const CQvListItem*, int, const std::wstring& text) const { return text; }
     void PreSubclassWindow() override;
     afx_msg BOOL OnCustomDraw(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnClick(NMHDR* nm, LRESULT* result);
@@ -190,24 +199,27 @@ protected:
     afx_msg void OnDestroy();
     DECLARE_MESSAGE_MAP()
 
-private:
     friend class CQvListItem;
     void Show(CQvListItem* item);
+    void Show(CQvListItem* item, int row);  // row: where the item stands
     void UpdateStatus();
+    // Guards the items' values; workers fill items while the GUI thread draws them.
+    mutable std::recursive_mutex m_lock;
+    BOOL m_bReadOnly = FALSE;
+
+private:
     void LoadLayout();
     void FreeRemoved();
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
 
-    mutable std::recursive_mutex m_lock;
     std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
     std::vector<std::unique_ptr<CQvListItem>> m_dying;
-    std::vector<std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet in the list  // removed rows' items, until the parent was told
+    std::unordered_map<CQvListItem*, std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet shown  // removed rows' items, until the parent was told
     std::vector<int> m_types;
     std::vector<int> m_toolTipModes;
     CString m_strRegistryKey;
     int m_nSortColumn = -1;
     BOOL m_bSortAscending = TRUE;
-    BOOL m_bReadOnly = FALSE;
     BOOL m_bStatusLine = FALSE;
     CString m_strStatus;
     int m_nLastSelected = -1;
