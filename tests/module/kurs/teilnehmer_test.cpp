@@ -371,7 +371,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         Screen(wnd, "editpersondlg");
         Click(wnd, IDOK);
     });
-    Click(Button(IDC_TEILNEHMER_EDIT));
+    // A double click on the row opens the editor as the edit button does.
+    ASSERT_TRUE(DoubleClickRow(List(), 0));
     EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
