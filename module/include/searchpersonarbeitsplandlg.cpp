@@ -4,7 +4,7 @@
 #include "qvadorecordset.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
-#include "searchplatform.h"
+#include "nqcommon.h"
 #include "searchres.h"
 #include "searchresource.h"
 
@@ -39,8 +39,8 @@ BOOL CSearchPersonArbeitsplanDlg::OnInitDialog() {
     SetupLists();
     wchar_t* end = nullptr;
     m_lEinsatzID = std::wcstol(m_strEinsatzID.GetString(), &end, 10);
-    HRESULT hr = Search_GetActMandantID(m_lActMandantID);
-    if (SUCCEEDED(hr)) hr = LoadArbeitsplaene();
+    NQ_GetActMandantID(m_lActMandantID);
+    const HRESULT hr = LoadArbeitsplaene();
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CSearchPersonArbeitsplanDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
     return TRUE;
@@ -71,7 +71,7 @@ void CSearchPersonArbeitsplanDlg::SetupLists() {
     m_lstArbeitsplan.QvInsertColumn(1, IDS_SEARCH_COL_ARBEITSPLAN, types);
     CRect rc;
     m_lstArbeitsplan.GetClientRect(&rc);
-    m_lstArbeitsplan.SetColumnWidth(0, rc.Width());
+    m_lstArbeitsplan.SetColumnWidth(0, rc.Width() - 4);
 }
 
 void CSearchPersonArbeitsplanDlg::ReportDBError(CQvADOConnection& conn, HRESULT hr) {
@@ -133,7 +133,7 @@ void CSearchPersonArbeitsplanDlg::OnItemChangedArbeitsplan(NMHDR* pNMHDR, LRESUL
         ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED)) {
         CRect rc;
         m_lstArbeitsplan.GetClientRect(&rc);
-        m_lstArbeitsplan.SetColumnWidth(0, rc.Width());
+        m_lstArbeitsplan.SetColumnWidth(0, rc.Width() - 4);
         if (CQvListItem* pItem = m_lstArbeitsplan.QvGetVisibleListItem(pNM->iItem)) {
             long lID = 0;
             pItem->GetParam(0, &lID);
