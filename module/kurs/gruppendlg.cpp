@@ -124,7 +124,7 @@ HRESULT CGruppenDlg::GetClassID(GUID* pClsid) {
 
 HRESULT CGruppenDlg::CheckRightsFor(long lValue) {
     // Groups are kept in the central installation only.
-    if (!NQ_IsEnterpriseEdition()) return S_FALSE;
+    if (!NQ_IsEnterpriseEdition()) return 0;
     return CKursChildDlg::CheckRightsFor(lValue);
 }
 

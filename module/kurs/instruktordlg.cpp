@@ -121,7 +121,7 @@ HRESULT CInstruktorDlg::GetClassID(GUID* pClsid) {
 
 HRESULT CInstruktorDlg::CheckRightsFor(long lValue) {
     // Instructors are booked in the central installation only.
-    if (!NQ_IsEnterpriseEdition()) return S_FALSE;
+    if (!NQ_IsEnterpriseEdition()) return 0;
     return CKursChildDlg::CheckRightsFor(lValue);
 }
 
