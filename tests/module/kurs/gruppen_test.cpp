@@ -2,6 +2,7 @@
 // emptied, renamed and deleted with their members back among the persons without a group, the
 // labels and colours of the tree, and the course's template saved from one run and applied to
 // another.
+#include "extensions.h"
 #include "runpagestest.h"
 
 namespace kurstest {
@@ -131,6 +132,28 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_EQ(Rows(List()), 5);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzGruppeID <> -1"), 0);
     EXPECT_EQ(Text("SELECT strText FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Gruppe wurde gelöscht.");
+}
+
+TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {
+    Open();
+    // Another user creates "Theorie" in the run while this page draws the key of its own.
+    const qv::sql::Procedure original = *qv::sql::FindProcedure("sp_GetUniqueID");
+    int rival = -1;
+    qv::sql::RegisterProcedure("sp_GetUniqueID", [&](sqlite3* handle, std::vector<qv::sql::Value>& args) {
+        if (rival == -1) {
+            sqlite3_busy_timeout(db->Handle(), 0);
+            rival = sqlite3_exec(db->Handle(),
+                                 ("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) "
+                                  "VALUES (80001, " + K(run) + ", 'Theorie')").c_str(),
+                                 nullptr, nullptr, nullptr);
+        }
+        original(handle, args);
+    });
+    NewGroup(L"Theorie", 0);
+    qv::sql::RegisterProcedure("sp_GetUniqueID", original);
+    EXPECT_EQ(rival, SQLITE_BUSY) << "the other user waits for this one's check and insert";
+    EXPECT_EQ(Groups(run), "Theorie/0");
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Theorie  (Anzahl: 0)"}));
 }
 
 TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
