@@ -13,8 +13,30 @@ using namespace qv::ui::test;
 constexpr GUID kRunChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
 constexpr GUID kRolesChanged = qv::MakeGuid("8C500EC2-129C-4CCF-BF2C-8BBA4F7CE8D2");
 
+// Hears the bookings-changed and run-changed events the page fires.
+struct Listener {
+    void OnBookings(COleVariant value) { bookings.push_back(static_cast<const VARIANT&>(value).lVal); }
+    void OnRun(COleVariant value) { runs.push_back(static_cast<const VARIANT&>(value).lVal); }
+    DECLARE_QVEVENT_MAP()
+    std::vector<long> bookings, runs;  // handed over on the GUI thread
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(Listener)
+    ON_QVEVENT(CKursChildDlg::GUID_BookingsChanged, OnBookings)
+    ON_QVEVENT(kRunChanged, OnRun)
+END_QVEVENT_MAP()
+
 class Instruktor : public RunPages {
 protected:
+    void SetUp() override {
+        RunPages::SetUp();
+        ASSERT_EQ(listener.sink.Create(&listener, Listener::GetQvEventMap()), S_OK);
+    }
+    void TearDown() override {
+        listener.sink.Unadvise();
+        RunPages::TearDown();
+    }
     void Open() {
         OpenView();
         page = Show<CInstruktorDlg>();
@@ -35,6 +57,7 @@ protected:
         return -1;
     }
     CInstruktorDlg* page = nullptr;
+    Listener listener;
 };
 
 TEST_F(Instruktor, BothPagesAreOfferedInTheCentralInstallationOnly) {
@@ -157,6 +180,8 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1");
     EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10101)
         << "the new leader holds the leader's right on the run";
+    EXPECT_TRUE(WaitFor([&] { return !listener.runs.empty(); }));
+    EXPECT_EQ(listener.runs, std::vector<long>{run}) << "the other windows hear of the run";
 
     page->Refresh();
     ASSERT_TRUE(page->m_grid.SetCellValue(RowOf(Grid(), 4, L"Bisher"), 8, L"1"));
@@ -182,6 +207,8 @@ TEST_F(Instruktor, InstructorsAreMovedToAnotherRunWithTheirRoleAndRemovedOnlyWhe
     });
     Click(Button(IDC_INSTRUKTOR_CHANGEINSTANZ));
     EXPECT_EQ(offered, 1) << "only the other run of the course";
+    EXPECT_TRUE(WaitFor([&] { return !listener.bookings.empty(); }));
+    EXPECT_EQ(listener.bookings, std::vector<long>{kurs});
     EXPECT_EQ(Instruktoren(other), K(mover) + ":" + K(lehrer) + ":0");
     EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
     ASSERT_EQ(Rows(Grid()), 1);
