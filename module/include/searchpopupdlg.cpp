@@ -44,14 +44,11 @@ void CSearchPopupDlg::SetSecMandantTableID(CString strTableID) { m_strSecTableID
 std::vector<long>* CSearchPopupDlg::GetResultIDs() {
     // With check boxes the user's choice is the checked rows, not the one that has the focus; a
     // search of runs answers the runs, which its rows keep beside their course.
-    if (m_pSearchDlg) {
-        if (m_bMultiSelect) return &m_pSearchDlg->m_arCheckedIDs;
-        if (m_lTableID == 39 && m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0)
-            return &m_pSearchDlg->m_arSelectedIDs2;
-        return &m_pSearchDlg->m_arSelectedIDs;
-    }
     if (m_pSearchTabDlg) return m_bMultiSelect ? &m_pSearchTabDlg->m_arCheckedIDs : &m_pSearchTabDlg->m_arSelectedIDs;
-    return nullptr;
+    if (!m_pSearchDlg) return nullptr;
+    if (m_bMultiSelect) return &m_pSearchDlg->m_arCheckedIDs;
+    if (m_lTableID == 39 && m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0) return &m_pSearchDlg->m_arSelectedIDs2;
+    return &m_pSearchDlg->m_arSelectedIDs;
 }
 
 CSearchDlg* CSearchPopupDlg::CreateSearch() {
