@@ -712,7 +712,8 @@ void CGruppenDlg::OnDeleteGroup() {
         }
         CString strSQL;
         if (SUCCEEDED(hr)) {
-            strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d", lGruppeID);
+            strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d",
+                          lGruppeID);
             hr = kurs::Execute(conn, strSQL);
         }
         if (SUCCEEDED(hr)) {

@@ -195,7 +195,8 @@ void CInstruktorDlg::CreateLayout() {
     CQvLayoutNode* first = nullptr;
     for (UINT nID : {IDC_INSTRUKTOR_ADD, IDC_INSTRUKTOR_EDIT, IDC_INSTRUKTOR_CHANGEINSTANZ, IDC_INSTRUKTOR_CHANGESTATE,
                      IDC_INSTRUKTOR_REMOVE}) {
-        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        CQvLayoutNode* node =
+            m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
         if (!first) first = node;
     }
     CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
@@ -594,7 +595,8 @@ void CInstruktorDlg::OnAdd(UINT nID) {
         long lPersonID = 0;
         const BOOL bLeader = IsKursleiterWithRight(FALSE, lPersonID);
         CString strOwn;
-        strOwn.Format(lKursleitungID != -1 ? L" AND vp.lPersonID = %d" : L" vp.lPersonID = %d", bLeader ? lPersonID : 0L);
+        strOwn.Format(lKursleitungID != -1 ? L" AND vp.lPersonID = %d" : L" vp.lPersonID = %d",
+                      bLeader ? lPersonID : 0L);
         strWhere += strOwn;
     }
     if (!strJoin.IsEmpty() || !strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);

@@ -1,7 +1,8 @@
 // The instructors page: offered in the central installation only, the status line against the
 // run's minimum, booking by role through the person search, the leader choice with the course
-// rights it carries, moving and removing instructors, and a page whose role menu could not be
-// read that still hears its run.
+// rights it carries, re-statusing, moving and removing instructors, and a page whose role menu
+// could not be read that still hears its run.
+#include "getstatusdlg.h"
 #include "qveventsource.h"
 #include "runpagestest.h"
 
@@ -191,13 +192,30 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
         << "the former leader lost it";
 }
 
-TEST_F(Instruktor, InstructorsAreMovedToAnotherRunWithTheirRoleAndRemovedOnlyWhenConfirmed) {
+TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenConfirmed) {
     const long lehrer = AddRole("Klassenlehrer");
     const long mover = AddPerson("Wechsler"), bleiber = AddPerson("Bleiber");
     AddInstruktor(mover, run, 0, lehrer);
-    AddInstruktor(bleiber, run, 0);
+    AddInstruktor(bleiber, run, 3);
     Open();
     EXPECT_FALSE(Enabled(Button(IDC_INSTRUKTOR_CHANGEINSTANZ))) << "nothing selected";
+
+    // Rows of different statuses open the picker without a preselection; both take the new one.
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    ASSERT_TRUE(SelectRow(Grid(), 1, Qt::ControlModifier));
+    int preselected = 0;
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        preselected = dlg.m_cbStatus.GetCurSel();
+        for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i)
+            if (dlg.m_cbStatus.GetItemData(i) == 1) SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(Button(IDC_INSTRUKTOR_CHANGESTATE));
+    EXPECT_EQ(preselected, -1);
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "1,1");
+    EXPECT_TRUE(WaitFor([&] { return listener.bookings.size() == 1u; }));
+
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Wechsler")));
     ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_CHANGEINSTANZ)));
     int offered = -1;
@@ -207,9 +225,9 @@ TEST_F(Instruktor, InstructorsAreMovedToAnotherRunWithTheirRoleAndRemovedOnlyWhe
     });
     Click(Button(IDC_INSTRUKTOR_CHANGEINSTANZ));
     EXPECT_EQ(offered, 1) << "only the other run of the course";
-    EXPECT_TRUE(WaitFor([&] { return !listener.bookings.empty(); }));
-    EXPECT_EQ(listener.bookings, std::vector<long>{kurs});
-    EXPECT_EQ(Instruktoren(other), K(mover) + ":" + K(lehrer) + ":0");
+    EXPECT_TRUE(WaitFor([&] { return listener.bookings.size() == 2u; }));
+    EXPECT_EQ(listener.bookings, (std::vector<long>{kurs, kurs}));
+    EXPECT_EQ(Instruktoren(other), K(mover) + ":" + K(lehrer) + ":0") << "the role goes along";
     EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
     ASSERT_EQ(Rows(Grid()), 1);
 
