@@ -157,6 +157,33 @@ TEST_F(Instruktor, InstructorsAreBookedByRoleAmongThoseHoldingItOnTheRunDate) {
     EXPECT_FALSE(page->m_grid.QvGetGridItem(row)->GetColumnCheck(8)) << "not the leader";
 }
 
+TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
+    const long lehrer = AddRole("Klassenlehrer");
+    const long selbst = AddPerson("Selbst"), andere = AddPerson("Andere");
+    for (long person : {selbst, andere}) Hold(person, lehrer, "2030-01-01", "1899-12-30");
+    // The page's function reads only; the user leads participants and instructors of this run.
+    security.Answer(L"{7DFFEFCC-5812-42A6-BEB3-F9E7369EF042}", L"", 0x1);
+    security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
+    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
+    Grant(run, 0x10101);
+    Open();
+    page->m_lUserPersonID = selbst;
+    page->LoadData();
+    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD)));
+    for (UINT role : {ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_FIRST + 1}) {
+        int offered = 0, self = -1;
+        ExpectSearch([&](HWND list) {
+            offered = Rows(list);
+            self = SearchRow(list, L"Selbst");
+            ClickRowCheckBox(list, 0);
+        });
+        ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), role);
+        EXPECT_EQ(offered, 1) << role;
+        EXPECT_EQ(self, 0) << role;
+    }
+    EXPECT_EQ(Instruktoren(run), K(selbst) + ":-1:0 " + K(selbst) + ":" + K(lehrer) + ":0");
+}
+
 TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     const long bisher = AddPerson("Bisher"), neu = AddPerson("Neu");
     AddInstruktor(bisher, run, 0, -1, 1);
