@@ -216,6 +216,65 @@ struct RunPagesRegistrar {
 
 RunPagesRegistrar g_runPagesRegistrar;
 
+// The instructors and groups pages.
+struct InstruktorGruppenRegistrar {
+    InstruktorGruppenRegistrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_INSTRUKTOR_CAPTION, L"Kursleitung"},
+            {826, L"Status"},
+            {827, L"Funktion"},
+            {828, L"Rang"},
+            {829, L"Dienstgrad"},
+            {830, L"Name"},
+            {831, L"Adresse"},
+            {832, L"Ort"},
+            {833, L"Anmeldung am"},
+            {834, L"Leiter"},
+            {835, L"Absenzgrund"},
+            {836, L"Entschuldigt"},
+            {837, L"Grund nicht bestanden"},
+            {838, L"Bemerkung "},
+            {839, L"Mandant"},
+            {840, L"Sprache"},
+            {841, L"E-Mail vorhanden"},
+            {IDS_INSTRUKTOR_TIP_ADD, L"Fügt Kursleitungs-Personal der Austragung hinzu."},
+            {IDS_INSTRUKTOR_TIP_CHANGEINSTANZ, L"Den Kursleiter an eine andere offene Austragung anmelden..."},
+            {IDS_INSTRUKTOR_TIP_CHANGESTATE, L"Ändert den Anmeldestatus für die gewählten Kursleiter."},
+            {IDS_INSTRUKTOR_STATUS_NOMIN,
+             L"Anzahl/min.: %d/%d  |  Reserve: %d  Angemeldet: %d  Anwesend: %d  Abwesend: %d"},
+            {IDS_INSTRUKTOR_STATUS_SURPLUS,
+             L"Anzahl/min.: %d/%d  |  nicht zwingend benötigt: %d  |  Reserve: %d  Angemeldet: %d  Anwesend: %d  "
+             L"Abwesend: %d"},
+            {IDS_INSTRUKTOR_STATUS_MISSING,
+             L"Anzahl/min.: %d/%d  |  noch fehlend: %d  |  Reserve: %d  Angemeldet: %d  Anwesend: %d  Abwesend: %d"},
+            {IDS_DATEN_LOESCHEN, L"Wollen Sie diese Daten wirklich löschen?"},
+            {IDS_GRUPPEN_CAPTION, L"Gruppen"},
+            {800, L"Status/Funktion"},
+            {801, L"Dienstgrad"},
+            {802, L"Name"},
+            {803, L"Adresse"},
+            {804, L"Ort"},
+            {805, L"Mandant"},
+            {806, L"Sprache"},
+            {IDS_GRUPPEN_TIP_NEW, L"Fügt einen neuen Gruppe hinzu."},
+            {IDS_GRUPPEN_TIP_EDIT, L"Öffnet ein Fenster zum Bearbeiten der Gruppe."},
+            {IDS_GRUPPEN_TIP_DELETE, L"Löscht die gewählte Gruppe."},
+            {IDS_GRUPPEN_TIP_ADD, L"Die gewählten Einträge hinzufügen."},
+            {IDS_GRUPPEN_TIP_REMOVE, L"Die gewählten Einträge entfernen."},
+            {IDS_GRUPPE_EXISTS,
+             L"Es existiert schon eine Gruppe mit dieser Bezeichnung!\nGeben Sie eine andere Bezeichnung ein!"},
+            {IDS_GRUPPE_LABEL, L"%s  (Anzahl: %d)"},
+            {IDS_GRUPPE_LABEL_MAX, L"%s  (Anzahl/max: %d/%d)"},
+            {IDS_GRUPPE_NO_TEMPLATE, L"Für diesen Kurs ist keine Vorlage vorhanden."},
+            {IDS_GRUPPE_NEW_TEMPLATE,
+             L"Es wird eine neue Vorlage gemässen den aktuellen Gruppen erstellt.\nEine allfällig bereits vorhande "
+             L"Vorlagen für diesen Kurs wird dabei gelöscht.\n\nWollen Sie eine neu Vorlagen für diesen Kurs "
+             L"erstellen?"},
+        });
+    }
+};
+InstruktorGruppenRegistrar g_instruktorGruppenRegistrar;
+
 }  // namespace
 
 HINSTANCE KursModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_kursModuleTag); }

@@ -1,0 +1,86 @@
+#pragma once
+// CGruppenDlg: the page "Gruppen" of the course window (central installation only). It shows the
+// run's groups with their members as a tree and, beside it, the persons of the run in no group;
+// groups are created, renamed, deleted, filled and emptied here, and saved as the course's
+// template or created from it.
+#include "kurschilddlg.h"
+#include "qvfobjectfactory.h"
+#include "qvlistctrl.h"
+#include "treectrl.h"
+
+inline constexpr CLSID CLSID_GruppenDlg = qv::MakeGuid("D8B82C88-FA6A-4E3A-B95E-823790CD337F");
+
+class CGruppenDlg : public CKursChildDlg {
+    DECLARE_DYNCREATE(CGruppenDlg)
+public:
+    // The data of a tree item: a group or a member.
+    class CElem : public CObject {
+    public:
+        ~CElem() override = default;
+        long lMaxTeilnehmer = 0;
+        long lAnzahlTeilnehmer = 0;
+        long lElemTyp = 0;  // 1 group, 0 member
+        long lElemID = 0;   // lKursinstanzGruppeID or lPersonID
+    };
+
+    CGruppenDlg();
+    ~CGruppenDlg() override;
+
+    HRESULT GetClassID(GUID* pClsid) override;
+    HRESULT CloseTab() override;
+    HRESULT ReleaseParentControl() override;
+    HRESULT Refresh() override;
+    HRESULT LoadData() override;
+    HRESULT CheckRightsFor(long lValue) override;
+    void CreateLayout() override;
+
+    HRESULT LoadControls();
+    HRESULT FillList();
+    HRESULT FillTree();
+    HRESULT FillGruppe(HTREEITEM hItem, long lKursinstanzGruppeID, long& lAnzahlTeilnehmer);
+    // 0 with the selected group's key and label; 1 when no group is selected; E_FAIL for an item
+    // without element.
+    HRESULT GetSelectedGruppe(long& lKursinstanzGruppeID, CString& strLabel);
+    HRESULT UpdateMenu();
+
+    // The commands.
+    void OnNewGroup();
+    void OnNewGroupsFromTemplate();
+    void OnNewTemplate();
+    void OnEditGroup();
+    void OnDeleteGroup();
+    void OnAddToGroup();
+    void OnRemoveFromGroup();
+    void OnRadioAlle();
+    void OnRadioAngemeldet();
+
+    CTreeCtrlEx m_tree;
+    CQvListCtrl m_list;
+    int m_nRadio = 0;
+    COLORREF m_colorFemale = 0;
+    long m_lElemTyp = -1;
+    CImageList m_imageList;
+    CMenu m_menu;
+    CQvBitmapButton m_btnAdd;
+    CQvBitmapButton m_btnRemove;
+    CQvBitmapButton m_btnEdit;
+    CQvBitmapButton m_btnDelete;
+    CQvMenuButton m_btnNew;
+
+    class CGruppenDlgFactory : public CQvFObjectFactory {
+    public:
+        using CQvFObjectFactory::CQvFObjectFactory;
+    };
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnDeleteitemTreeGruppen(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnSelchangedTreeGruppen(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnItemchangedList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnLinkList(NMHDR* pNMHDR, LRESULT* pResult);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    long WriteLog(long lKind, UINT nText, const CString& strDetail);
+};

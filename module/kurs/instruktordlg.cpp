@@ -1,0 +1,815 @@
+#include "instruktordlg.h"
+
+#include "editpersondlg.h"
+#include "getstatusdlg.h"
+#include "kursint.h"
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "nqkurscalls.h"
+#include "nqlogicint.h"
+#include "optionserver.h"
+#include "qvcomserver.h"
+#include "searchpopupdlg.h"
+
+namespace {
+
+constexpr const wchar_t* kSource = L"module\\kurs\\instruktordlg";
+#define IN_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
+
+// The tab's own function, the instructor list and the instructors' status.
+const CQvGUID kSecTab(L"{7DFFEFCC-5812-42A6-BEB3-F9E7369EF042}");
+const CQvGUID kSecList(L"{9EDCBA0D-B489-4774-8503-1B7FAB52F28D}");
+const CQvGUID kSecStatus(L"{7AC2F5A3-00A0-4147-A25D-730B31F0BC8B}");
+constexpr GUID kEventKursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+constexpr GUID kEventKursleitungChanged = qv::MakeGuid("8C500EC2-129C-4CCF-BF2C-8BBA4F7CE8D2");
+constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr DWORD kRightRead = 0x1;
+constexpr DWORD kRightEdit = 0x100;
+constexpr UINT_PTR kPendingLoadTimer = 99;
+constexpr int kLeiterColumn = 8;
+
+constexpr COLORREF kRed = RGB(255, 50, 50);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr COLORREF kGreen = RGB(100, 255, 50);
+constexpr COLORREF kGrey = RGB(200, 200, 200);
+
+// Row data.
+enum {
+    eParamPersonKurs = 0,
+    eParamPerson = 1,
+    eParamKursleitung = 2,
+    eParamStatus = 3,
+    eParamEdit = 4,
+    eParamRight = 5,
+    eParamChanged = 6
+};
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_INSTRUKTOR;
+        dlg.cx = 191;
+        dlg.cy = 186;
+        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+        dlg.items = {
+            Control(L"", IDC_INSTRUKTOR_GRID, QVGRID_CLASSNAME, LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
+                    5, 5, 147, 147),
+            PushButton(L"", IDC_INSTRUKTOR_ADD, 157, 5, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_INSTRUKTOR_EDIT, 157, 23, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_INSTRUKTOR_CHANGEINSTANZ, 157, 41, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_INSTRUKTOR_CHANGESTATE, 157, 59, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_INSTRUKTOR_REMOVE, 157, 77, 18, 16, WS_TABSTOP),
+            LText(L"", IDC_INSTRUKTOR_STATUS, 5, 156, 149, 20, SS_CENTERIMAGE | SS_SUNKEN),
+            PushButton(L"", IDC_HELPBUTTON, 168, 165, 18, 16, BS_OWNERDRAW | WS_TABSTOP),
+        };
+        RegisterDialogTemplate(KursModuleHandle(), dlg);
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+long VariantLong(const COleVariant& value) {
+    const VARIANT& v = value;
+    return v.vt == VT_I4 ? v.lVal : 0;
+}
+
+long ItemParam(const CQvListItem* pItem, int index) {
+    long lValue = 0;
+    if (pItem) pItem->GetParam(index, &lValue);
+    return lValue;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CInstruktorDlg, CKursChildDlg)
+
+BEGIN_MESSAGE_MAP(CInstruktorDlg, CKursChildDlg)
+    ON_WM_CTLCOLOR()
+    ON_COMMAND_RANGE(ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_LAST, &CInstruktorDlg::OnAdd)
+    ON_BN_CLICKED(IDC_INSTRUKTOR_REMOVE, &CInstruktorDlg::OnBnRemove)
+    ON_BN_CLICKED(IDC_INSTRUKTOR_EDIT, &CInstruktorDlg::OnBnEdit)
+    ON_BN_CLICKED(IDC_INSTRUKTOR_CHANGEINSTANZ, &CInstruktorDlg::OnBnChangeInstanz)
+    ON_BN_CLICKED(IDC_INSTRUKTOR_CHANGESTATE, &CInstruktorDlg::OnBnChangeState)
+    ON_NOTIFY(QVLN_LINKCLICKED, IDC_INSTRUKTOR_GRID, &CInstruktorDlg::OnLinkGrid)
+    ON_NOTIFY(NM_DBLCLK, IDC_INSTRUKTOR_GRID, &CInstruktorDlg::OnDblClkGrid)
+    ON_NOTIFY(LVN_ITEMCHANGED, IDC_INSTRUKTOR_GRID, &CInstruktorDlg::OnItemChangedGrid)
+    ON_NOTIFY(QVGN_CELLCHANGING, IDC_INSTRUKTOR_GRID, &CInstruktorDlg::OnCellChanging)
+END_MESSAGE_MAP()
+
+// The bookings of the course are heard by the page base.
+BEGIN_QVEVENT_MAP(CInstruktorDlg)
+    ON_QVEVENT(kEventKursinstanzChanged, OnKursinstanzChanged)
+    ON_QVEVENT(kEventKursleitungChanged, OnKursleitungChanged)
+    ON_QVEVENT(kEventMandantChanged, OnMandantChanged)
+END_QVEVENT_MAP()
+
+CInstruktorDlg::CInstruktorDlgFactory g_instruktorFactory(CLSID_InstruktorDlg, RUNTIME_CLASS(CInstruktorDlg), FALSE,
+                                                          L"Qovaro.NQ2.Tab.Std.Kurs.Instruktor");
+
+CInstruktorDlg::CInstruktorDlg() : CKursChildDlg(IDD_INSTRUKTOR, IDS_INSTRUKTOR_CAPTION, L"Instruktor", 0, -1, 0) {
+    m_guidFunction = kSecTab;
+    m_guidScope = CQvGUID(GUID_ScopeKursinstanz);
+}
+
+CInstruktorDlg::~CInstruktorDlg() = default;
+
+HRESULT CInstruktorDlg::GetClassID(GUID* pClsid) {
+    if (!pClsid) return E_POINTER;
+    *pClsid = CLSID_InstruktorDlg;
+    return S_OK;
+}
+
+HRESULT CInstruktorDlg::CheckRightsFor(long lValue) {
+    // Instructors are booked in the central installation only.
+    if (!NQ_IsEnterpriseEdition()) return 0;
+    return CKursChildDlg::CheckRightsFor(lValue);
+}
+
+void CInstruktorDlg::DoDataExchange(CDataExchange* pDX) {
+    CKursChildDlg::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_INSTRUKTOR_GRID, m_grid);
+    DDX_Text(pDX, IDC_INSTRUKTOR_STATUS, m_strStatus);
+}
+
+BOOL CInstruktorDlg::OnInitDialog() {
+    CKursResourceScope scope;
+    CKursChildDlg::OnInitDialog();
+    m_brushGreen.CreateSolidBrush(kGreen);
+    m_brushYellow.CreateSolidBrush(kYellow);
+    m_brushRed.CreateSolidBrush(kRed);
+    m_brushGrey.CreateSolidBrush(kGrey);
+
+    m_btnRemove.AttachButton(IDC_INSTRUKTOR_REMOVE, this, QVBB_IMAGE_ONLY, 10);
+    m_btnEdit.AttachButton(IDC_INSTRUKTOR_EDIT, this, QVBB_IMAGE_ONLY, 2);
+    m_btnChangeState.AttachButton(IDC_INSTRUKTOR_CHANGESTATE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnChangeInstanz.AttachButton(IDC_INSTRUKTOR_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
+    for (CQvBitmapButton* pButton : {&m_btnRemove, &m_btnEdit, &m_btnChangeState, &m_btnChangeInstanz})
+        pButton->SetFlatButton(TRUE);
+    m_btnHelp.AttachButton(IDC_HELPBUTTON, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_TAB_INSTRUKTOR");
+
+    HRESULT hrFailed = S_OK;
+    m_menuRoles.CreatePopupMenu();
+    m_btnAdd.AttachButton(IDC_INSTRUKTOR_ADD, this, &m_menuRoles, QVBB_IMAGE_ONLY, 1);
+    m_btnAdd.SetStandardImage(9);
+    HRESULT hr = FillKursleitungMenu();
+    if (FAILED(hr)) hrFailed = IN_TRACEHR(hr);
+    m_btnAdd.SetFlatButton(TRUE);
+
+    // Only the leader's check box is the user's to change.
+    static const int types[] = {3, 3, 1, 3, 3, 3, 3, 4, 6, 3, 6, 3, 3, 3, 3, 6};
+    static const int widths[] = {120, 140, 45, 80, 150, 150, 120, 85, 50, 100, 75, 140, 140, 120, 60, 100};
+    static const int tips[] = {2, 2, 0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+    m_grid.SetDefaultEditMode(CQvGridCtrl::eEditNone);
+    m_grid.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\InstruktorList");
+    m_grid.QvInsertColumn(16, IDS_INSTRUKTOR_COL_STATUS, types, widths, nullptr, tips);
+    m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
+    m_grid.SetImageList(&m_imageList, LVSIL_SMALL);
+
+    long lOwnPerson = 0;
+    if (NQ_GetCurrUserPerson(lOwnPerson) == S_OK) m_lUserPersonID = lOwnPerson;
+
+    CreateLayout();
+    // The page must hear of changes to its run even when the roles could not be read.
+    hr = m_eventSink.Create(this, GetQvEventMap());
+    if (FAILED(hr) && SUCCEEDED(hrFailed)) hrFailed = IN_TRACEHR(hr);
+
+    AddToolTipText(IDC_INSTRUKTOR_ADD, IDS_INSTRUKTOR_TIP_ADD);
+    AddToolTipText(IDC_INSTRUKTOR_REMOVE, IDS_TEILNEHMER_TIP_REMOVE);
+    AddToolTipText(IDC_INSTRUKTOR_EDIT, IDS_TEILNEHMER_TIP_EDIT);
+    AddToolTipText(IDC_INSTRUKTOR_CHANGEINSTANZ, IDS_INSTRUKTOR_TIP_CHANGEINSTANZ);
+    AddToolTipText(IDC_INSTRUKTOR_CHANGESTATE, IDS_INSTRUKTOR_TIP_CHANGESTATE);
+    AddToolTipText(IDC_HELPBUTTON, m_btnHelp.GetToolTipText());
+    if (FAILED(hrFailed))
+        QvReportMsg(hrFailed, CrackHR(hrFailed), L"CInstruktorDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 0);
+    return TRUE;
+}
+
+void CInstruktorDlg::CreateLayout() {
+    CRect units(0, 0, 5, 5);
+    MapDialogRect(&units);
+    const int n5 = units.Width();
+    const int n10 = 2 * n5;
+    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
+    CQvLayoutNode* first = nullptr;
+    for (UINT nID : {IDC_INSTRUKTOR_ADD, IDC_INSTRUKTOR_EDIT, IDC_INSTRUKTOR_CHANGEINSTANZ, IDC_INSTRUKTOR_CHANGESTATE,
+                     IDC_INSTRUKTOR_REMOVE}) {
+        CQvLayoutNode* node =
+            m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        if (!first) first = node;
+    }
+    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
+                              ->Attach(eQvRight, root, eQvRight, -n5)
+                              ->Attach(eQvBottom, root, eQvBottom, -n5)
+                              ->KeepSize();
+    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_INSTRUKTOR_STATUS)
+                                ->Attach(eQvBottom, root, eQvBottom, -n5)
+                                ->Attach(eQvRight, help, eQvLeft, -n10)
+                                ->KeepSize(FALSE, TRUE);
+    m_LayoutFactory.CreateWindowNode(root, IDC_INSTRUKTOR_GRID)
+        ->Attach(eQvRight, first, eQvLeft, -n5)
+        ->Attach(eQvBottom, status, eQvTop, -n5);
+    m_LayoutFactory.CreateLayoutListener(this, root);
+}
+
+HRESULT CInstruktorDlg::CloseTab() {
+    const HRESULT hr = m_eventSink.Unadvise();
+    if (FAILED(hr)) IN_TRACEHR(hr);
+    const HRESULT hrBase = CKursChildDlg::CloseTab();
+    return FAILED(hr) ? hr : hrBase;
+}
+
+HRESULT CInstruktorDlg::Refresh() {
+    CKursResourceScope scope;
+    long lColor = 0;
+    HRESULT hr;
+    {
+        COptionServer options;
+        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
+    }
+    if (FAILED(hr)) return IN_TRACEHR(hr);
+    m_colorFemale = static_cast<COLORREF>(lColor);
+    hr = LoadKursinstanz();
+    if (FAILED(hr)) return IN_TRACEHR(hr);
+    hr = CKursChildDlg::Refresh();
+    return FAILED(hr) ? IN_TRACEHR(hr) : hr;
+}
+
+HRESULT CInstruktorDlg::LoadKursinstanz() {
+    lKursID = 0;
+    lKursinstanzID = 0;
+    m_bClosed = TRUE;
+    HRESULT hr = LoadKursContext();
+    if (FAILED(hr)) IN_TRACEHR(hr);
+    m_grid.SetRedraw(FALSE, L"default");
+    m_grid.DeleteAllItems();
+    m_grid.SetRedraw(TRUE, L"default");
+    m_lRowSelected = 0;
+    if (FAILED(hr)) return hr;  // LoadKursContext has reported it
+    if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    hr = kurs::OpenConnection(conn);
+    CString strSQL;
+    strSQL.Format(L"SELECT fGeschlossen, lMinInstruktor, dtDatum FROM Kursinstanz WHERE lKursinstanzID = %d",
+                  GetSubRecordID());
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        COleDateTime dtDatum;
+        hr = rs.GetFieldValue(L"fGeschlossen", &m_bClosed);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMinInstruktor", &m_lMinInstruktor);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
+        if (SUCCEEDED(hr)) m_dtDatum = dtDatum;
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        IN_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+    return FillList();
+}
+
+HRESULT CInstruktorDlg::FillList() {
+    CKursResourceScope scope;
+    BeginWaitCursor();
+    m_grid.SetRedraw(FALSE, L"default");
+    m_grid.DeleteAllItems();
+    m_lRowSelected = 0;
+
+    INQLogicServer* pLogic = nullptr;
+    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
+    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
+    if (FAILED(hr)) IN_TRACEHR(hr);
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long lAll = 0, lReserve = 0, lRegistered = 0, lPresent = 0, lAbsent = 0;
+    long lNeeded = m_lMinInstruktor;
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(
+            L"SELECT lPersonKursID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, strAdresse1L, "
+            L"fWeiblich, strPLZOrt, strSprache, cbm.strBezeichnung AS strMandant, lStatus, PersonKurs.dtAnmeldung, "
+            L"PersonKurs.strBemerkung, PersonKurs.fLeiter, Absenzgrund.strBezeichnung AS strAbsenzgrund, "
+            L"fEntschuldigt, strGrundNichtBestanden, isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, "
+            L"dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, 0)) as strFunktion, (select count(*) from Device "
+            L"where lPersonID = Person.lPersonID AND lTyp = 6) as anzMail, isnull(sm.lRight,0) AS lRight FROM "
+            L"Person JOIN view_CacheBezeichnung cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 JOIN "
+            L"PersonKurs ON Person.lPersonID = PersonKurs.lPersonID LEFT OUTER JOIN SecMandant sm ON "
+            L"Person.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = 4 JOIN view_Ort ON "
+            L"Person.lOrtID = view_Ort.lOrtID JOIN Absenzgrund ON PersonKurs.lAbsenzgrundID = "
+            L"Absenzgrund.lAbsenzgrundID LEFT OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = "
+            L"Kursleitung.lKursleitungID WHERE PersonKurs.fTeilnehmer = 0 AND PersonKurs.lKursinstanzID = %d ",
+            kurs::CurrentSecUserID(), lKursinstanzID);
+        BOOL bEOF = TRUE;
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lPersonKursID = 0, lPersonID = 0, lStatus = 0, lRight = 0, lMail = 0, lKursleitungID = -1;
+            BOOL bWeiblich = FALSE, bLeiter = FALSE, bEntschuldigt = FALSE;
+            CString strPerson, strAdresse, strOrt, strSprache, strMandant, strAbsenz, strGrund, strBemerkung,
+                strFunktion;
+            COleDateTime dtAnmeldung;
+            hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fLeiter", &bLeiter);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAbsenzgrund", &strAbsenz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fEntschuldigt", &bEntschuldigt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGrundNichtBestanden", &strGrund);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"anzMail", &lMail);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+            if (FAILED(hr)) break;
+
+            long lGradID = 0, lRang = 0, lFound = 0;
+            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
+            hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
+                                             &lFound);
+            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
+            SysFreeString(bstrBezeichnung);
+            SysFreeString(bstrDienstgrad);
+            if (FAILED(hr)) {
+                IN_TRACEHR(hr);
+                break;
+            }
+
+            CQvGridItem* pItem = nullptr;
+            if (m_grid.QvAddItem(pItem, TRUE) && pItem) {
+                pItem->SetParam(eParamPersonKurs, lPersonKursID);
+                pItem->SetParam(eParamPerson, lPersonID);
+                pItem->SetParam(eParamKursleitung, lKursleitungID);
+                pItem->SetParam(eParamStatus, lStatus);
+                pItem->SetParam(eParamEdit, 3L);
+                pItem->SetParam(eParamRight, lRight);
+                pItem->SetParam(eParamChanged, 0L);
+
+                ++lAll;
+                switch (lStatus) {
+                case 0: case 7: ++lRegistered; break;
+                case 1: case 6: ++lPresent; break;
+                case 2: case 5: ++lAbsent; break;
+                case 3: case 4: ++lReserve; break;
+                default: break;
+                }
+                if (lStatus != 5) --lNeeded;
+
+                pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus),
+                                                                          lKursinstanzID, FALSE, CString()));
+                pItem->SetImage(static_cast<int>(14 + lStatus));
+                pItem->SetColumnText(1, lKursleitungID == -1 ? KursLoadString(IDS_OHNE_FUNKTION) : strFunktion);
+                pItem->SetColumnLong(2, lRang);
+                pItem->SetColumnText(3, strDienstgrad);
+                pItem->SetColumnText(4, strPerson);
+                CString strLink;
+                strLink.Format(L"%d", lPersonID);
+                pItem->SetColumnLink(4, strLink);
+                if (bWeiblich) pItem->SetColumnTextColor(4, m_colorFemale);
+                pItem->SetColumnText(5, strAdresse);
+                pItem->SetColumnText(6, strOrt);
+                pItem->SetColumnDate(7, dtAnmeldung, 1, 10, CQvGridCtrl::eEditNone);
+                pItem->SetColumnCheck(kLeiterColumn, bLeiter, TRUE);
+                pItem->SetColumnText(9, strAbsenz);
+                pItem->SetColumnBool(10, bEntschuldigt);
+                pItem->SetColumnText(11, strGrund);
+                pItem->SetColumnText(12, strBemerkung);
+                pItem->SetColumnText(13, strMandant);
+                pItem->SetColumnText(14, strSprache);
+                pItem->SetColumnBool(15, lMail != 0);
+                pItem->Unlock();
+            }
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+    }
+    if (pLogic) pLogic->Release();
+
+    m_grid.QvSort(-1, TRUE);
+    m_grid.SetRedraw(TRUE, L"default");
+    if (m_lReselectPersonKursID != 0) {
+        m_grid.QvSetSelectionByParam(eParamPersonKurs, m_lReselectPersonKursID);
+        m_lReselectPersonKursID = 0;
+    }
+
+    m_strStatus.Empty();
+    m_lFillState = 0;
+    if (m_bClosed) m_strStatus = KursLoadString(IDS_KURSINSTANZ_GESCHLOSSEN) + L"  |  ";
+    CString strCounts;
+    if (m_lMinInstruktor == 0) {
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_NOMIN), lAll, 0L, lReserve, lRegistered, lPresent,
+                         lAbsent);
+    } else if (lNeeded < 0) {
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_SURPLUS), lAll, m_lMinInstruktor, -lNeeded, lReserve,
+                         lRegistered, lPresent, lAbsent);
+        m_lFillState = 2;
+    } else {
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_MISSING), lAll, m_lMinInstruktor, lNeeded, lReserve,
+                         lRegistered, lPresent, lAbsent);
+        m_lFillState = (lAll - lAbsent == m_lMinInstruktor) ? 1 : 3;
+    }
+    m_strStatus += strCounts;
+    UpdateData(FALSE);
+    if (CWnd* pStatus = GetDlgItem(IDC_INSTRUKTOR_STATUS)) pStatus->Invalidate();
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    EndWaitCursor();
+    return hr;
+}
+
+COLORREF CInstruktorDlg::GetStatusColor() const {
+    if (m_bClosed) return kGrey;
+    switch (m_lFillState) {
+    case 1: return kGreen;
+    case 2: return kYellow;
+    case 3: return kRed;
+    default: return CLR_DEFAULT;
+    }
+}
+
+HBRUSH CInstruktorDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
+    HBRUSH hBrush = CKursChildDlg::OnCtlColor(pDC, pWnd, nCtlColor);
+    if (!pWnd || pWnd->GetDlgCtrlID() != IDC_INSTRUKTOR_STATUS) return hBrush;
+    const COLORREF color = GetStatusColor();
+    if (color == CLR_DEFAULT) return hBrush;
+    pDC->SetBkColor(color);
+    if (color == kGrey) return m_brushGrey;
+    if (color == kGreen) return m_brushGreen;
+    if (color == kYellow) return m_brushYellow;
+    return m_brushRed;
+}
+
+HRESULT CInstruktorDlg::LoadData() {
+    CKursResourceScope scope;
+    const CQvGUID scopeRun(GUID_ScopeKursinstanz);
+    LoadRightsForMandant(kSecList, scopeRun, CString());
+    SecureControl(&m_grid, TRUE, TRUE, kRightEdit);
+    LoadRightsForMandant(kSecStatus, scopeRun, CString());
+    const BOOL bRow = m_lRowSelected != 0;
+    SecureDlgItem(IDC_INSTRUKTOR_CHANGESTATE, TRUE, bRow, kRightEdit);
+
+    const HRESULT hr = CKursChildDlg::LoadData();
+    if (FAILED(hr)) IN_TRACEHR(hr);
+    long lPersonID = 0;
+    SecureDlgItem(IDC_INSTRUKTOR_ADD, TRUE, TRUE, IsKursleiterWithRight(TRUE, lPersonID) ? kRightRead : kRightEdit);
+    SecureDlgItem(IDC_INSTRUKTOR_REMOVE, TRUE, bRow, kRightEdit);
+    SecureDlgItem(IDC_INSTRUKTOR_EDIT, TRUE, bRow, kRightEdit);
+    SecureDlgItem(IDC_INSTRUKTOR_CHANGEINSTANZ, TRUE, bRow, kRightEdit);
+    return hr;
+}
+
+void CInstruktorDlg::OnItemChangedGrid(NMHDR* pNMHDR, LRESULT* pResult) {
+    *pResult = 0;
+    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
+    if (pNM->iItem < 0) return;
+    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
+                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    if (bSelected) {
+        m_lRowSelected = ItemParam(m_grid.QvGetVisibleListItem(pNM->iItem), eParamEdit);
+        LoadData();
+    } else if (bLost) {
+        m_lRowSelected = 0;
+        // Moving to another row selects it before this fires: the buttons never flicker off.
+        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
+        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+    }
+}
+
+void CInstruktorDlg::OnDblClkGrid(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    CWnd* pEdit = GetDlgItem(IDC_INSTRUKTOR_EDIT);
+    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+}
+
+void CInstruktorDlg::OnLinkGrid(NMHDR* pNMHDR, LRESULT* pResult) {
+    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
+    const long lPersonID = pLink->pszLink ? std::wcstol(pLink->pszLink, nullptr, 10) : 0;
+    *pResult = 0;
+    if (lPersonID == 0) return;
+    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    *pResult = 1;
+}
+
+void CInstruktorDlg::OnKursinstanzChanged(COleVariant value) {
+    // The shown page of a window that is up has reloaded after its own command.
+    if (m_bActive && IsParentReady()) return;
+    if (VariantLong(value) == lKursinstanzID && lKursinstanzID != 0) MarkModifiedAndReload();
+}
+
+void CInstruktorDlg::OnKursleitungChanged(COleVariant) {
+    const HRESULT hr = FillKursleitungMenu();
+    if (FAILED(hr)) IN_TRACEHR(hr);
+}
+
+void CInstruktorDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
+
+// ---- the bookings
+
+HRESULT CInstruktorDlg::FillKursleitungMenu() {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    HRESULT hr = kurs::OpenConnection(conn);
+    m_roles.clear();
+    while (m_menuRoles.GetSafeHmenu() && m_menuRoles.GetMenuItemCount() > 0) m_menuRoles.RemoveMenu(0, MF_BYPOSITION);
+    m_roles.push_back(-1);
+    m_menuRoles.AppendMenu(MF_STRING, ID_INSTRUKTOR_ROLE_FIRST, KursLoadString(IDS_OHNE_FUNKTION));
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr))
+        hr = kurs::OpenRows(rs, L"SELECT lKursleitungID, dbo.fn_GetFunktionBezeichnung(lFunktionID) as strFunktion "
+                                L"FROM Kursleitung ORDER BY strFunktion",
+                            bEOF);
+    UINT nID = ID_INSTRUKTOR_ROLE_FIRST + 1;
+    while (SUCCEEDED(hr) && !bEOF && nID <= ID_INSTRUKTOR_ROLE_LAST) {
+        long lKursleitungID = 0;
+        CString strFunktion;
+        hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+        if (FAILED(hr)) break;
+        m_roles.push_back(lKursleitungID);
+        m_menuRoles.AppendMenu(MF_STRING, nID++, strFunktion);
+        hr = rs.MoveNext(&bEOF);
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        IN_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+BOOL CInstruktorDlg::BeginRowCommand() {
+    long lPersonKursID = 0;
+    if (!NQ_GetSelectedParamValue(&m_grid, eParamPersonKurs, lPersonKursID)) return FALSE;
+    return BeginEdit() == eRecordEditing;
+}
+
+void CInstruktorDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
+    EndEdit();
+    if (bChanged && SUCCEEDED(hr)) {
+        const long hrFire = m_EventSource.FireEvent(CKursChildDlg::GUID_BookingsChanged, lKursID, FALSE);
+        if (FAILED(hrFire)) IN_TRACEHR(hrFire);
+    }
+    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 0);
+}
+
+void CInstruktorDlg::OnAdd(UINT nID) {
+    CKursResourceScope scope;
+    if (lKursinstanzID == 0) return;
+    const std::size_t nIndex = nID - ID_INSTRUKTOR_ROLE_FIRST;
+    if (nIndex >= m_roles.size()) {
+        IN_TRACEHR(E_INVALIDARG);
+        return;
+    }
+    if (BeginEdit() != eRecordEditing) return;
+    const long lKursleitungID = m_roles[nIndex];
+
+    CSearchPopupDlg popup(4, L"KursInstruktor", 0, 0, nullptr);
+    popup.m_bMultiSelect = TRUE;
+    popup.m_dwRightMask = 0;
+    CString strJoin, strWhere;
+    if (lKursleitungID != -1) {
+        // Only holders of the role's function on the run date.
+        strJoin = L"JOIN PersonFunktion ON vp.lPersonID = PersonFunktion.lPersonID JOIN Kursleitung ON "
+                  L"PersonFunktion.lFunktionID = Kursleitung.lFunktionID ";
+        const CString strDatum = m_dtDatum.SQLConvert();
+        strWhere.Format(L"Kursleitung.lKursleitungID = %d AND PersonFunktion.dtStart < %s AND (PersonFunktion.dtEnde "
+                        L"> %s OR PersonFunktion.dtEnde = %s)",
+                        lKursleitungID, strDatum, strDatum, kurs::ZeroDateSQL());
+    }
+    if (!m_Sec.HasAllRights(kRightEdit)) {
+        // Without the right to book, the run's leader may book only himself.
+        long lPersonID = 0;
+        const BOOL bLeader = IsKursleiterWithRight(FALSE, lPersonID);
+        CString strOwn;
+        strOwn.Format(lKursleitungID != -1 ? L" AND vp.lPersonID = %d" : L" vp.lPersonID = %d",
+                      bLeader ? lPersonID : 0L);
+        strWhere += strOwn;
+    }
+    if (!strJoin.IsEmpty() || !strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);
+    if (popup.DoModal() != IDOK) {
+        EndEdit();
+        return;
+    }
+    std::vector<long> ids;
+    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
+    BeginWaitCursor();
+    CVRQKurs kurs;
+    long hr = S_OK;
+    for (long lPersonID : ids) {
+        long lPersonKursID = 0;
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        hr = kurs.AddInstruktorToKurs(lPersonID, lKursID, lKursinstanzID, 0, lKursleitungID, lPersonKursID, eStatus);
+        if (FAILED(hr)) {
+            IN_TRACEHR(hr);
+            break;
+        }
+    }
+    if (SUCCEEDED(hr)) {
+        const long hrList = FillList();
+        if (FAILED(hrList)) IN_TRACEHR(hrList);
+    }
+    EndWaitCursor();
+    EndCommand(hr, TRUE, L"CInstruktorDlg::OnAdd");
+}
+
+void CInstruktorDlg::OnBnRemove() {
+    CKursResourceScope scope;
+    if (!BeginRowCommand()) return;
+    CQvListItemArray items;
+    m_grid.QvGetSelListItemArray(items);
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    if (items.GetSize() > 0 &&
+        AfxMessageBox(IDS_DATEN_LOESCHEN, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+        CVRQKurs kurs;
+        for (int i = 0; i < items.GetSize(); ++i) {
+            hr = kurs.RemoveInstruktorFromKurs(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
+                                               lKursinstanzID);
+            if (FAILED(hr)) {
+                IN_TRACEHR(hr);
+                break;
+            }
+            bChanged = TRUE;
+        }
+        if (SUCCEEDED(hr)) {
+            const long hrList = FillList();
+            if (FAILED(hrList)) IN_TRACEHR(hrList);
+        }
+    }
+    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnRemove");
+}
+
+void CInstruktorDlg::OnBnEdit() {
+    CKursResourceScope scope;
+    long lPersonKursID = 0;
+    if (!NQ_GetSelectedParamValue(&m_grid, eParamPersonKurs, lPersonKursID)) return;
+    if (BeginEdit() != eRecordEditing) return;
+    if (m_lReselectPersonKursID == 0) m_lReselectPersonKursID = lPersonKursID;
+    CEditPersonDlg dlg(this);
+    dlg.lPersonKursID = lPersonKursID;
+    dlg.lKursID = lKursID;
+    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
+    long hr = S_OK;
+    if (dlg.DoModal() == IDOK) hr = FillList();
+    else m_lReselectPersonKursID = 0;
+    EndCommand(hr, FALSE, L"CInstruktorDlg::OnBnEdit");
+}
+
+void CInstruktorDlg::OnBnChangeInstanz() {
+    CKursResourceScope scope;
+    if (!BeginRowCommand()) return;
+    CQvListItemArray items;
+    m_grid.QvGetSelListItemArray(items);
+    if (items.GetSize() == 0) {
+        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
+        return;
+    }
+    CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
+    popup.SetSecMandantTableID(L"onlyInstanz");
+    popup.m_dwRightMask = kRightEdit;
+    CString strWhere;
+    strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d ", lKursID, lKursinstanzID);
+    popup.SetJoinAndWhere(CString(), strWhere);
+    const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
+    if (!pIDs || pIDs->empty()) {
+        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
+        return;
+    }
+    const long lNewRun = pIDs->front();
+    CVRQKurs kurs;
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize(); ++i) {
+        bChanged = TRUE;
+        if (lNewRun == 0) continue;
+        long lKursleitungID = -1;
+        items[i]->GetParam(eParamKursleitung, &lKursleitungID);
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        hr = kurs.ChangeInstruktorKursinstanz(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
+                                              lKursID, lKursinstanzID, lNewRun, 0, lKursleitungID, eStatus);
+        if (FAILED(hr)) {
+            IN_TRACEHR(hr);
+            break;
+        }
+    }
+    if (SUCCEEDED(hr)) {
+        const long hrList = FillList();
+        if (FAILED(hrList)) IN_TRACEHR(hrList);
+    }
+    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeInstanz");
+}
+
+void CInstruktorDlg::OnBnChangeState() {
+    CKursResourceScope scope;
+    if (!BeginRowCommand()) return;
+    CQvListItemArray items;
+    m_grid.QvGetSelListItemArray(items);
+    if (items.GetSize() == 0) {
+        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+        return;
+    }
+    long lPreselect = -1;
+    NQ_GetSelectedParamValue(&m_grid, eParamStatus, lPreselect);
+    for (int i = 0; i < items.GetSize(); ++i)
+        if (ItemParam(items[i], eParamStatus) != lPreselect) lPreselect = -1;
+
+    CGetStatusDlg dlg(this);
+    dlg.lTyp = lTyp;
+    dlg.lKursinstanzID = lKursinstanzID;
+    dlg.bTeilnehmer = FALSE;
+    dlg.lStatus = lPreselect;
+    if (dlg.DoModal() != IDOK || dlg.lStatus == lPreselect) {
+        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+        return;
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    BOOL bChanged = FALSE;
+    CVRQKurs kurs;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        const long lPersonID = ItemParam(items[i], eParamPerson);
+        if (lPersonID == 0) continue;
+        hr = kurs.UpdatePersonKursStatus(FALSE, ItemParam(items[i], eParamPersonKurs), lPersonID, lKursinstanzID,
+                                         static_cast<EPersonKursStatus>(dlg.lStatus));
+        // A refusal the user has been shown leaves the other rows to be tried.
+        if (hr == E_ABORT) hr = S_OK;
+        else if (SUCCEEDED(hr)) bChanged = TRUE;
+    }
+    if (FAILED(hr)) {
+        IN_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+        return;
+    }
+    const long hrList = FillList();
+    if (FAILED(hrList)) IN_TRACEHR(hrList);
+    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeState");
+}
+
+void CInstruktorDlg::OnCellChanging(NMHDR* pNMHDR, LRESULT* pResult) {
+    const auto* pNM = reinterpret_cast<NMQVGRID*>(pNMHDR);
+    *pResult = 1;
+    if (BeginEdit() != eRecordEditing) return;
+    *pResult = 0;
+    if (pNM->nSubItem == kLeiterColumn && pNM->pszText && std::wcstol(pNM->pszText, nullptr, 10) != 0) {
+        // A run has one leader: the box moves to the row just checked.
+        for (int i = 0; i < m_grid.GetItemCount(); ++i) {
+            CQvGridItem* pOther = m_grid.QvGetGridItem(i);
+            if (!pOther || pOther == pNM->pItem || !pOther->GetColumnCheck(kLeiterColumn)) continue;
+            pOther->SetColumnCheck(kLeiterColumn, FALSE, TRUE);
+            pOther->SetParam(eParamChanged, 1L);
+        }
+    }
+    if (pNM->pItem) pNM->pItem->SetParam(eParamChanged, 1L);
+}
+
+HRESULT CInstruktorDlg::SaveData() {
+    CKursResourceScope scope;
+    UpdateData(TRUE);
+    const HRESULT hr = SaveKursLeiter();
+    if (FAILED(hr)) return IN_TRACEHR(hr);
+    return CKursChildDlg::SaveData();
+}
+
+HRESULT CInstruktorDlg::SaveKursLeiter() {
+    BeginWaitCursor();
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i) {
+        CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
+        if (!pItem || ItemParam(pItem, eParamChanged) == 0) continue;
+        bChanged = TRUE;
+        hr = VRQ_SaveKursLeiter(ItemParam(pItem, eParamPersonKurs), lKursinstanzID,
+                                pItem->GetColumnCheck(kLeiterColumn));
+        if (FAILED(hr)) {
+            IN_TRACEHR(hr);
+            break;
+        }
+        pItem->SetParam(eParamChanged, 0L);
+    }
+    if (bChanged) {
+        // The leader's rights on the run follow the choice.
+        if (SUCCEEDED(hr)) {
+            hr = VRQ_DoUpdateSecKurs(kurs::CurrentSecUserID(), 0, lKursinstanzID, nullptr);
+            if (FAILED(hr)) IN_TRACEHR(hr);
+        }
+        const long hrFire = m_EventSource.FireEvent(kEventKursinstanzChanged, lKursinstanzID, FALSE);
+        if (FAILED(hrFire)) IN_TRACEHR(hrFire);
+    }
+    EndWaitCursor();
+    return hr;
+}

@@ -1,0 +1,203 @@
+// The groups page: groups created (a name once per run), filled from the persons without a group,
+// emptied, renamed and deleted with their members back among the persons without a group, the
+// labels and colours of the tree, and the course's template saved from one run and applied to
+// another.
+#include "extensions.h"
+#include "runpagestest.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+class Gruppen : public RunPages {
+protected:
+    void Open() {
+        OpenView();
+        page = Show<CGruppenDlg>();
+        ASSERT_NE(page, nullptr);
+    }
+    HWND Tree() const { return page->m_tree.m_hWnd; }
+    HWND List() const { return page->m_list.m_hWnd; }
+    HWND Button(int id) const { return qv::ui::test::Item(page->GetSafeHwnd(), id); }
+    void Menu(UINT command) { ChooseFromMenu(Button(IDC_GRUPPEN_NEW), command); }
+    void NewGroup(const std::wstring& name, long max, const wchar_t* refusal = nullptr) {
+        script.ExpectModal(IDD_GRUPPEBEZ, [name, max](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CGruppeBezDlg&>(modal);
+            Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME), name);
+            Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_MAX), std::to_wstring(max));
+            Click(dlg.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        if (refusal) script.ExpectMessageBox(IDOK, refusal);
+        Menu(ID_GRUPPE_NEW);
+    }
+    // The text of the tree's item that starts with 'start', without its indentation.
+    std::wstring TreeItem(const std::wstring& start) {
+        for (auto item : TreeItems(Tree())) {
+            item.erase(0, item.find_first_not_of(L' '));
+            if (item.rfind(start, 0) == 0) return item;
+        }
+        return L"(none)";
+    }
+    void SelectInList(const std::vector<std::wstring>& names) {
+        bool first = true;
+        for (const auto& name : names) {
+            const int row = RowOf(List(), 2, name);
+            ASSERT_GE(row, 0) << qv::ToUtf8(name);
+            ASSERT_TRUE(SelectRow(List(), row, first ? Qt::NoModifier : Qt::ControlModifier));
+            first = false;
+        }
+    }
+    std::string Groups(long r) {
+        return Text("SELECT group_concat(strBezeichnung || '/' || lMaxTeilnehmer, ' ') FROM (SELECT * FROM "
+                    "KursinstanzGruppe WHERE lKursinstanzID = " + K(r) + " ORDER BY strBezeichnung)");
+    }
+    CGruppenDlg* page = nullptr;
+};
+
+TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKept) {
+    for (const char* name : {"Anna", "Beat", "Carl", "Emil"}) AddReg(AddPerson(name), kurs, run, 0, "2031-01-02");
+    Sql("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonID = (SELECT lPersonID FROM Person WHERE strName = 'Carl')");
+    const long dora = AddPerson("Dora");
+    AddInstruktor(dora, run, 0);
+    Open();
+    ASSERT_EQ(Rows(List()), 5);
+    EXPECT_TRUE(TreeItems(Tree()).empty());
+    EXPECT_NE(RowOf(List(), 0, L" | ohne spezielle Funktion"), -1) << "the instructor shows his role";
+    Click(Button(IDC_GRUPPEN_ANGEMELDET));
+    EXPECT_EQ(Rows(List()), 4) << "the waiting Carl is not registered";
+    Click(Button(IDC_GRUPPEN_ALLE));
+    ASSERT_EQ(Rows(List()), 5);
+
+    NewGroup(L"Gruppe 'A'", 3);
+    NewGroup(L"B", 0);
+    EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3");
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)", L"Gruppe 'A'  (Anzahl/max: 0/3)"}));
+    EXPECT_TRUE(TreeItemBold(Tree(), L"B  (Anzahl: 0)"));
+    NewGroup(L"Gruppe 'A'", 5, L"Es existiert schon eine Gruppe mit dieser Bezeichnung!");
+    EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3") << "a name is taken once per run";
+
+    // Adding needs a group and persons.
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD)));
+    SelectInList({L"Anna", L"Beat", L"Carl", L"Dora", L"Emil"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Gruppe 'A'  (Anzahl/max: 0/3)"));
+    ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_ADD)));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_REMOVE)));
+    const long long logs = Int("SELECT count(*) FROM UserLog");
+    Click(Button(IDC_GRUPPEN_ADD));
+    EXPECT_EQ(Rows(List()), 0);
+    const std::wstring full = L"Gruppe 'A'  (Anzahl/max: 4/3)";
+    const auto items = TreeItems(Tree());
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[1], full);
+    EXPECT_NE(items[2].find(L"Dora"), std::wstring::npos) << "instructors stand before the participants";
+    EXPECT_EQ(TreeItemColor(Tree(), full), RGB(192, 0, 0)) << "more participants than its maximum";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - logs, 5) << "one entry per person";
+
+    // A member goes back to the list; the group is within its maximum again.
+    const std::wstring beat = TreeItem(L"Beat");
+    ASSERT_TRUE(SelectTreeItem(Tree(), beat));
+    ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_REMOVE)));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
+    Click(Button(IDC_GRUPPEN_REMOVE));
+    EXPECT_EQ(Rows(List()), 1);
+    EXPECT_EQ(TreeItemColor(Tree(), L"Gruppe 'A'  (Anzahl/max: 3/3)"), CLR_DEFAULT);
+
+    // Renaming keeps the members.
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Gruppe 'A'  (Anzahl/max: 3/3)"));
+    std::wstring shown;
+    script.ExpectModal(IDD_GRUPPEBEZ, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGruppeBezDlg&>(modal);
+        shown = qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME));
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME), L"Alpha");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_MAX), L"5");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(Button(IDC_GRUPPEN_EDIT));
+    EXPECT_EQ(shown, L"Gruppe 'A'");
+    EXPECT_EQ(TreeItem(L"Alpha"), L"Alpha  (Anzahl/max: 3/5)");
+    EXPECT_EQ(Groups(run), "Alpha/5 B/0");
+
+    // Deleting a group gives its members back to the list: none of them vanishes.
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Alpha  (Anzahl/max: 3/5)"));
+    script.ExpectMessageBox(IDNO, L"wirklich löschen");
+    Click(Button(IDC_GRUPPEN_DELETE));
+    EXPECT_EQ(Groups(run), "Alpha/5 B/0");
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Alpha  (Anzahl/max: 3/5)"));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    Click(Button(IDC_GRUPPEN_DELETE));
+    EXPECT_EQ(Groups(run), "B/0");
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)"}));
+    EXPECT_EQ(Rows(List()), 5);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzGruppeID <> -1"), 0);
+    EXPECT_EQ(Text("SELECT strText FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Gruppe wurde gelöscht.");
+}
+
+TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {
+    Open();
+    // Another user creates "Theorie" in the run while this page draws the key of its own.
+    const qv::sql::Procedure original = *qv::sql::FindProcedure("sp_GetUniqueID");
+    int rival = -1;
+    qv::sql::RegisterProcedure("sp_GetUniqueID", [&](sqlite3* handle, std::vector<qv::sql::Value>& args) {
+        if (rival == -1) {
+            sqlite3_busy_timeout(db->Handle(), 0);
+            rival = sqlite3_exec(db->Handle(),
+                                 ("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) "
+                                  "VALUES (80001, " + K(run) + ", 'Theorie')").c_str(),
+                                 nullptr, nullptr, nullptr);
+        }
+        original(handle, args);
+    });
+    NewGroup(L"Theorie", 0);
+    qv::sql::RegisterProcedure("sp_GetUniqueID", original);
+    EXPECT_EQ(rival, SQLITE_BUSY) << "the other user waits for this one's check and insert";
+    EXPECT_EQ(Groups(run), "Theorie/0");
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Theorie  (Anzahl: 0)"}));
+}
+
+TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
+    Open();
+    script.ExpectMessageBox(IDOK, L"keine Vorlage");
+    Menu(ID_GRUPPE_FROMTEMPLATE);
+    EXPECT_EQ(Groups(run), "NULL");
+
+    NewGroup(L"Theorie", 12);
+    NewGroup(L"Praxis", 0);
+    script.ExpectMessageBox(IDNO, L"neue Vorlage");
+    Menu(ID_GRUPPE_NEWTEMPLATE);
+    EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursID = " + K(kurs)), 0);
+    script.ExpectMessageBox(IDYES, L"neue Vorlage");
+    Menu(ID_GRUPPE_NEWTEMPLATE);
+    EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursID = " + K(kurs)), 2);
+
+    ChooseRun(L"Frühling");
+    ASSERT_EQ(Dlg()->GetSubRecordID(), other);
+    Pump();
+    EXPECT_TRUE(TreeItems(Tree()).empty());
+    Menu(ID_GRUPPE_FROMTEMPLATE);
+    EXPECT_EQ(Groups(other), "Praxis/0 Theorie/12");
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Praxis  (Anzahl: 0)", L"Theorie  (Anzahl/max: 0/12)"}));
+    EXPECT_EQ(Groups(run), "Praxis/0 Theorie/12") << "the first run keeps its groups";
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "aus Gruppenvorlage");
+}
+
+TEST_F(Gruppen, ThePageIsShownWithItsGroups) {
+    options.Set(-1000, L"ColorFemale", static_cast<long>(RGB(200, 0, 120)));
+    const long frau = AddPerson("Ammann");
+    Sql("UPDATE Person SET fWeiblich = 1 WHERE lPersonID = " + K(frau));
+    AddReg(frau, kurs, run, 0, "2031-01-02");
+    AddReg(AddPerson("Brunner"), kurs, run, 1, "2031-01-02");
+    AddInstruktor(AddPerson("Keller"), run, 0);
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung, lMaxTeilnehmer) "
+        "VALUES (70001, " + K(run) + ", 'Klasse 1', 2), (70002, " + K(run) + ", 'Klasse 2', 0)");
+    Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 70001 WHERE lPersonID = " + K(frau));
+    Open();
+    ASSERT_EQ(Rows(List()), 2);
+    EXPECT_EQ(TreeItem(L"Klasse 1"), L"Klasse 1  (Anzahl/max: 1/2)");
+    EXPECT_EQ(TreeItemColor(Tree(), TreeItem(L"Ammann")), RGB(200, 0, 120));
+    Screen(Dlg()->GetSafeHwnd(), "kurs_gruppen");
+}
+
+}  // namespace
+}  // namespace kurstest

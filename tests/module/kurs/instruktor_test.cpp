@@ -1,0 +1,316 @@
+// The instructors page: offered in the central installation only, the status line against the
+// run's minimum, booking by role through the person search, the leader choice with the course
+// rights it carries, re-statusing, moving and removing instructors, and a page whose role menu
+// could not be read that still hears its run.
+#include "getstatusdlg.h"
+#include "qveventsource.h"
+#include "runpagestest.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+constexpr GUID kRunChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+constexpr GUID kRolesChanged = qv::MakeGuid("8C500EC2-129C-4CCF-BF2C-8BBA4F7CE8D2");
+
+// Hears the bookings-changed and run-changed events the page fires.
+struct Listener {
+    void OnBookings(COleVariant value) { bookings.push_back(static_cast<const VARIANT&>(value).lVal); }
+    void OnRun(COleVariant value) { runs.push_back(static_cast<const VARIANT&>(value).lVal); }
+    DECLARE_QVEVENT_MAP()
+    std::vector<long> bookings, runs;  // handed over on the GUI thread
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(Listener)
+    ON_QVEVENT(CKursChildDlg::GUID_BookingsChanged, OnBookings)
+    ON_QVEVENT(kRunChanged, OnRun)
+END_QVEVENT_MAP()
+
+class Instruktor : public RunPages {
+protected:
+    void SetUp() override {
+        RunPages::SetUp();
+        ASSERT_EQ(listener.sink.Create(&listener, Listener::GetQvEventMap()), S_OK);
+    }
+    void TearDown() override {
+        listener.sink.Unadvise();
+        RunPages::TearDown();
+    }
+    void Open() {
+        OpenView();
+        page = Show<CInstruktorDlg>();
+        ASSERT_NE(page, nullptr);
+    }
+    HWND Grid() const { return page->m_grid.m_hWnd; }
+    HWND Button(int id) const { return qv::ui::test::Item(page->GetSafeHwnd(), id); }
+    std::wstring Status() const { return qv::ui::test::Text(Button(IDC_INSTRUKTOR_STATUS)); }
+    std::string Instruktoren(long r) {
+        return Text("SELECT group_concat(lPersonID || ':' || lKursleitungID || ':' || fLeiter, ' ') FROM (SELECT * "
+                    "FROM PersonKurs WHERE fTeilnehmer = 0 AND lKursinstanzID = " + K(r) + " ORDER BY lPersonID)");
+    }
+    // The row of the search's list that names the person.
+    static int SearchRow(HWND list, const std::wstring& name) {
+        for (int row = 0; row < Rows(list); ++row)
+            for (int column = 0; column < Columns(list); ++column)
+                if (Cell(list, row, column).find(name) != std::wstring::npos) return row;
+        return -1;
+    }
+    CInstruktorDlg* page = nullptr;
+    Listener listener;
+};
+
+TEST_F(Instruktor, BothPagesAreOfferedInTheCentralInstallationOnly) {
+    for (bool central : {false, true}) {
+        SCOPED_TRACE(central ? "central" : "local");
+        qv::nq::SetEnterpriseEdition(central);
+        OpenView();
+        EXPECT_EQ(Has<CInstruktorDlg>(), central);
+        EXPECT_EQ(Has<CGruppenDlg>(), central);
+        const auto labels = TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd());
+        EXPECT_EQ(std::count(labels.begin(), labels.end(), L"Kursleitung"), central ? 1 : 0);
+        EXPECT_EQ(std::count(labels.begin(), labels.end(), L"Gruppen"), central ? 1 : 0);
+        CloseView();
+    }
+}
+
+TEST_F(Instruktor, TheStatusLineCountsTheInstructorsAgainstTheRunsMinimum) {
+    struct Case {
+        long min;
+        std::vector<long> statuses;
+        bool closed;
+        std::wstring text;
+        COLORREF color;
+    };
+    const COLORREF green = RGB(100, 255, 50), yellow = RGB(255, 255, 0), red = RGB(255, 50, 50);
+    const std::vector<Case> cases = {
+        {0, {0, 0}, false, L"Anzahl/min.: 2/0  |  Reserve: 0  Angemeldet: 2  Anwesend: 0  Abwesend: 0", CLR_DEFAULT},
+        {3, {0, 0, 0}, false, L"Anzahl/min.: 3/3  |  noch fehlend: 0  |  Reserve: 0  Angemeldet: 3  Anwesend: 0  "
+                              L"Abwesend: 0", green},
+        {3, {0, 0}, false, L"Anzahl/min.: 2/3  |  noch fehlend: 1  |  Reserve: 0  Angemeldet: 2  Anwesend: 0  "
+                           L"Abwesend: 0", red},
+        {3, {0, 0, 0, 2}, false, L"Anzahl/min.: 4/3  |  nicht zwingend benötigt: 1  |  Reserve: 0  Angemeldet: 3  "
+                                 L"Anwesend: 0  Abwesend: 1", yellow},
+        // An absent instructor counts against the need but not towards green.
+        {3, {0, 0, 2}, false, L"Anzahl/min.: 3/3  |  noch fehlend: 0  |  Reserve: 0  Angemeldet: 2  Anwesend: 0  "
+                              L"Abwesend: 1", red},
+        {2, {0, 0, 5}, false, L"Anzahl/min.: 3/2  |  noch fehlend: 0  |  Reserve: 0  Angemeldet: 2  Anwesend: 0  "
+                              L"Abwesend: 1", green},
+        {2, {1, 3, 6}, true, L"Die Austragung ist geschlossen.  |  Anzahl/min.: 3/2  |  nicht zwingend benötigt: 1  |  "
+                             L"Reserve: 1  Angemeldet: 0  Anwesend: 2  Abwesend: 0", RGB(200, 200, 200)},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qv::ToUtf8(c.text));
+        Sql("DELETE FROM PersonKurs");
+        Sql("UPDATE Kursinstanz SET lMinInstruktor = " + K(c.min) + ", fGeschlossen = " + (c.closed ? "1" : "0") +
+            " WHERE lKursinstanzID = " + K(run));
+        for (long status : c.statuses) AddInstruktor(AddPerson("Leiter"), run, status);
+        ASSERT_TRUE(SUCCEEDED(page->Refresh()));
+        EXPECT_EQ(Rows(Grid()), static_cast<int>(c.statuses.size()));
+        EXPECT_EQ(Status(), c.text);
+        EXPECT_EQ(page->GetStatusColor(), c.color);
+    }
+}
+
+TEST_F(Instruktor, InstructorsAreBookedByRoleAmongThoseHoldingItOnTheRunDate) {
+    const long lehrer = AddRole("Klassenlehrer");
+    const long aufsicht = AddRole("Aufsicht");
+    const long offen = AddPerson("Offen"), endetAm = AddPerson("EndetAm"), beginntAm = AddPerson("BeginntAm"),
+               spaeter = AddPerson("EndetSpaeter"), andere = AddPerson("Andere");
+    Hold(offen, lehrer, "2030-01-01", "1899-12-30");
+    Hold(endetAm, lehrer, "2030-01-01", "2031-09-01");
+    Hold(beginntAm, lehrer, "2031-09-01", "1899-12-30");
+    Hold(spaeter, lehrer, "2030-01-01", "2032-01-01");
+    Hold(andere, aufsicht, "2030-01-01", "1899-12-30");
+    Open();
+
+    std::vector<std::wstring> found;
+    ExpectSearch([&](HWND list) {
+        for (const wchar_t* name : {L"Offen", L"EndetAm", L"BeginntAm", L"EndetSpaeter", L"Andere"})
+            if (SearchRow(list, name) >= 0) found.push_back(name);
+        for (int row = 0; row < Rows(list); ++row) ClickRowCheckBox(list, row);
+    });
+    // The roles stand by name after the one without.
+    ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), ID_INSTRUKTOR_ROLE_FIRST + 2);
+    EXPECT_EQ(LastPopupMenuItems(),
+              (std::vector<std::wstring>{L"ohne spezielle Funktion", L"Aufsicht", L"Klassenlehrer"}));
+    EXPECT_EQ(found, (std::vector<std::wstring>{L"Offen", L"EndetSpaeter"}));
+    EXPECT_EQ(Instruktoren(run), K(offen) + ":" + K(lehrer) + ":0 " + K(spaeter) + ":" + K(lehrer) + ":0");
+    ASSERT_EQ(Rows(Grid()), 2);
+    for (int row = 0; row < 2; ++row) EXPECT_EQ(Cell(Grid(), row, 1), L"Klassenlehrer");
+    EXPECT_EQ(Text("SELECT strLock FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "") << "the edit ended";
+
+    // Without a role anyone can be chosen; the booking carries no role.
+    ExpectSearch([&](HWND list) {
+        const int row = SearchRow(list, L"Andere");
+        ASSERT_GE(row, 0);
+        ClickRowCheckBox(list, row);
+    });
+    ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), ID_INSTRUKTOR_ROLE_FIRST);
+    EXPECT_EQ(Text("SELECT lKursleitungID FROM PersonKurs WHERE lPersonID = " + K(andere)), "-1");
+    ASSERT_EQ(Rows(Grid()), 3);
+    const int row = RowOf(Grid(), 4, L"Andere");
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(Cell(Grid(), row, 1), L"ohne spezielle Funktion");
+    EXPECT_FALSE(page->m_grid.QvGetGridItem(row)->GetColumnCheck(8)) << "not the leader";
+}
+
+TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
+    const long lehrer = AddRole("Klassenlehrer");
+    const long selbst = AddPerson("Selbst"), andere = AddPerson("Andere");
+    for (long person : {selbst, andere}) Hold(person, lehrer, "2030-01-01", "1899-12-30");
+    // The page's function reads only; the user leads participants and instructors of this run.
+    security.Answer(L"{7DFFEFCC-5812-42A6-BEB3-F9E7369EF042}", L"", 0x1);
+    security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
+    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
+    Grant(run, 0x10101);
+    Open();
+    page->m_lUserPersonID = selbst;
+    page->LoadData();
+    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD)));
+    for (UINT role : {ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_FIRST + 1}) {
+        int offered = 0, self = -1;
+        ExpectSearch([&](HWND list) {
+            offered = Rows(list);
+            self = SearchRow(list, L"Selbst");
+            ClickRowCheckBox(list, 0);
+        });
+        ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), role);
+        EXPECT_EQ(offered, 1) << role;
+        EXPECT_EQ(self, 0) << role;
+    }
+    EXPECT_EQ(Instruktoren(run), K(selbst) + ":-1:0 " + K(selbst) + ":" + K(lehrer) + ":0");
+}
+
+TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
+    const long bisher = AddPerson("Bisher"), neu = AddPerson("Neu");
+    AddInstruktor(bisher, run, 0, -1, 1);
+    AddInstruktor(neu, run, 0);
+    // The user is the person "Neu"; the run grants him the course-leader right.
+    Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (90001, " + K(neu) + ")");
+    Sql("INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) SELECT 5, guid, 'Neu' FROM Contact WHERE "
+        "lContactID = 90001");
+    security.Answer(L"", qv::FromUtf8(Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(run))),
+                    0x00010001);
+    Open();
+    const int rowBisher = RowOf(Grid(), 4, L"Bisher"), rowNeu = RowOf(Grid(), 4, L"Neu");
+    ASSERT_TRUE(page->m_grid.QvGetGridItem(rowBisher)->GetColumnCheck(8));
+    EXPECT_FALSE(page->m_grid.SetCellValue(rowNeu, 5, L"anders")) << "only the leader's box is the user's";
+
+    ASSERT_TRUE(page->m_grid.SetCellValue(rowNeu, 8, L"1"));
+    EXPECT_TRUE(page->m_grid.QvGetGridItem(rowNeu)->GetColumnCheck(8));
+    EXPECT_FALSE(page->m_grid.QvGetGridItem(rowBisher)->GetColumnCheck(8)) << "the box moved";
+    EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM PersonKurs"), "1,0") << "nothing is written before the save";
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1");
+    EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10101)
+        << "the new leader holds the leader's right on the run";
+    EXPECT_TRUE(WaitFor([&] { return !listener.runs.empty(); }));
+    EXPECT_EQ(listener.runs, std::vector<long>{run}) << "the other windows hear of the run";
+
+    page->Refresh();
+    ASSERT_TRUE(page->m_grid.SetCellValue(RowOf(Grid(), 4, L"Bisher"), 8, L"1"));
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:1 " + K(neu) + ":-1:0");
+    EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10001)
+        << "the former leader lost it";
+}
+
+TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenConfirmed) {
+    const long lehrer = AddRole("Klassenlehrer");
+    const long mover = AddPerson("Wechsler"), bleiber = AddPerson("Bleiber");
+    AddInstruktor(mover, run, 0, lehrer);
+    AddInstruktor(bleiber, run, 3);
+    Open();
+    EXPECT_FALSE(Enabled(Button(IDC_INSTRUKTOR_CHANGEINSTANZ))) << "nothing selected";
+
+    // Rows of different statuses open the picker without a preselection; both take the new one.
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    ASSERT_TRUE(SelectRow(Grid(), 1, Qt::ControlModifier));
+    int preselected = 0;
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        preselected = dlg.m_cbStatus.GetCurSel();
+        for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i)
+            if (dlg.m_cbStatus.GetItemData(i) == 1) SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(Button(IDC_INSTRUKTOR_CHANGESTATE));
+    EXPECT_EQ(preselected, -1);
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "1,1");
+    EXPECT_TRUE(WaitFor([&] { return listener.bookings.size() == 1u; }));
+
+    ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Wechsler")));
+    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_CHANGEINSTANZ)));
+    int offered = -1;
+    ExpectSearch([&](HWND list) {
+        offered = Rows(list);
+        SelectRow(list, 0);
+    });
+    Click(Button(IDC_INSTRUKTOR_CHANGEINSTANZ));
+    EXPECT_EQ(offered, 1) << "only the other run of the course";
+    EXPECT_TRUE(WaitFor([&] { return listener.bookings.size() == 2u; }));
+    EXPECT_EQ(listener.bookings, (std::vector<long>{kurs, kurs}));
+    EXPECT_EQ(Instruktoren(other), K(mover) + ":" + K(lehrer) + ":0") << "the role goes along";
+    EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
+    ASSERT_EQ(Rows(Grid()), 1);
+
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDNO, L"wirklich löschen");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(bleiber)), 0);
+    EXPECT_EQ(Rows(Grid()), 0);
+    EXPECT_EQ(Status(), L"Anzahl/min.: 0/0  |  Reserve: 0  Angemeldet: 0  Anwesend: 0  Abwesend: 0");
+}
+
+TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {
+    Sql("ALTER TABLE Kursleitung RENAME TO KursleitungAlt");
+    script.AllowReports(true);
+    OpenView();
+    auto* pPage = Show<CInstruktorDlg>();
+    ASSERT_NE(pPage, nullptr);
+    EXPECT_EQ(pPage->m_roles.size(), 1u) << "only the entry without role";
+    bool reported = false;
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        reported = reported || report.caption.find(L"CInstruktorDlg::OnInitDialog") != std::wstring::npos;
+    EXPECT_TRUE(reported);
+    Sql("ALTER TABLE KursleitungAlt RENAME TO Kursleitung");
+    AddRole("Klassenlehrer");
+    pPage->Refresh();
+    ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0);
+    Pump();
+    ASSERT_FALSE(pPage->GetModifiedFlag());
+
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; })) << "the hidden page reloads when shown";
+    ASSERT_EQ(events.FireEvent(kRolesChanged, 0, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return pPage->m_roles.size() == 2u; })) << "the role menu was rebuilt";
+}
+
+TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
+    options.Set(-1000, L"ColorFemale", static_cast<long>(RGB(200, 0, 120)));
+    const long lehrer = AddRole("Klassenlehrer");
+    Sql("UPDATE Kursinstanz SET lMinInstruktor = 3 WHERE lKursinstanzID = " + K(run));
+    const long frau = AddPerson("Ammann");
+    Sql("UPDATE Person SET fWeiblich = 1, strVorname = 'Regula' WHERE lPersonID = " + K(frau));
+    AddInstruktor(frau, run, 0, lehrer, 1);
+    AddInstruktor(AddPerson("Brunner"), run, 1);
+    Open();
+    ASSERT_EQ(Rows(Grid()), 2);
+    const int row = RowOf(Grid(), 4, L"Ammann");
+    EXPECT_EQ(CellTextColor(Grid(), row, 4), RGB(200, 0, 120));
+    EXPECT_EQ(Cell(Grid(), row, 1), L"Klassenlehrer");
+    EXPECT_EQ(page->GetStatusColor(), RGB(255, 50, 50));
+    Screen(Dlg()->GetSafeHwnd(), "kurs_instruktor");
+}
+
+}  // namespace
+}  // namespace kurstest
