@@ -11,6 +11,9 @@
 #include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvwaitdlg.h"
+#include "qtwidget.h"
+
+#include <QWidget>
 
 #define PARENT_TRACEHR(hr) QvAddHRErrorFile(L"parentdlg", __LINE__, (hr))
 
@@ -29,6 +32,9 @@ void StateLook(long lCode, UINT& nTextID, long& lIcon) {
     default: nTextID = IDS_NQ_RECORD_UNCHANGED; lIcon = 0; break;
     }
 }
+
+// Asks the dialog, on its own thread, to mark itself and its pages closing.
+const UINT WM_NQ_VIEWCLOSING = RegisterWindowMessage(L"NQParentDlg.ViewClosing");
 
 // The last tenant whose logo was read, and whether it had one: read once per process.
 long g_lLogoMandantID = 0;
@@ -52,6 +58,7 @@ IMPLEMENT_DYNAMIC(CParentDlg, CQvFViewDlg)
 BEGIN_MESSAGE_MAP(CParentDlg, CQvFViewDlg)
     ON_WM_TIMER()
     ON_REGISTERED_MESSAGE(AFX_WM_CHANGE_ACTIVE_TAB, &CParentDlg::OnChangeActiveTab)
+    ON_REGISTERED_MESSAGE(WM_NQ_VIEWCLOSING, &CParentDlg::OnViewClosing)
 END_MESSAGE_MAP()
 
 BEGIN_INTERFACE_MAP(CParentDlg, CQvFViewDlg)
@@ -425,6 +432,11 @@ HRESULT CParentDlg::ShowRecordStateIcon(long lIconIndex, CString strText) {
     if (m_iconEdit.GetSafeHwnd()) {
         m_iconEdit.SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hStateBitmap));
         m_iconEdit.SetWindowText(strText);
+        if (QWidget* pIcon = qv::ui::WidgetOf(m_iconEdit.GetSafeHwnd())) {
+            // A static lets the mouse through; the icon must take it to show its tip.
+            pIcon->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+            pIcon->setToolTip(QString::fromStdWString(strText.wstr()));
+        }
     }
     return S_OK;
 }
@@ -800,6 +812,11 @@ HRESULT CParentDlg::SetClosing() {
     return MarkClosing();
 }
 
+LRESULT CParentDlg::OnViewClosing(WPARAM, LPARAM) {
+    SetClosing();
+    return 0;
+}
+
 HRESULT CParentDlg::MarkClosing() {
     m_bClosing = TRUE;
     return S_OK;
@@ -911,6 +928,8 @@ IMPLEMENT_IUNKNOWN(CParentDlg, QvEventSink)
 HRESULT CParentDlg::XQvEventSink::OnEvent(long count, GUID* ids, VARIANT* values) {
     METHOD_PROLOGUE(CParentDlg, QvEventSink)
     NQ_MANAGE_STATE(pThis->m_hResource);
-    if (CQvEventSink::HasEventData(count, ids, values, GUID_NQViewClosing)) pThis->SetClosing();
+    if (!CQvEventSink::HasEventData(count, ids, values, GUID_NQViewClosing)) return S_OK;
+    // The event server calls from its own thread; the pages are walked on the dialog's.
+    if (!pThis->GetSafeHwnd() || !pThis->PostMessage(WM_NQ_VIEWCLOSING)) pThis->SetClosing();
     return S_OK;
 }

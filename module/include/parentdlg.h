@@ -125,6 +125,7 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    afx_msg LRESULT OnViewClosing(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
     // Hooks of the document icon and its drop target; they do nothing until the document icon

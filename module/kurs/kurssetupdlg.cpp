@@ -96,15 +96,15 @@ long WriteText(COptionServer& options, LPCWSTR lpszName, const CString& strValue
 
 }  // namespace
 
-IMPLEMENT_DYNCREATE(CKursSetupDlg, CQvFSetupDlg)
+IMPLEMENT_DYNCREATE(CKursSetupDlg, CSetupDlg)
 
-BEGIN_MESSAGE_MAP(CKursSetupDlg, CQvFSetupDlg)
+BEGIN_MESSAGE_MAP(CKursSetupDlg, CSetupDlg)
     ON_CONTROL_RANGE(BN_CLICKED, IDC_KURSSETUP_AUTOOPEN, IDC_KURSSETUP_MAILLEITER, &CKursSetupDlg::OnChangedRange)
     ON_CONTROL_RANGE(EN_CHANGE, IDC_KURSSETUP_AUTOOPEN, IDC_KURSSETUP_SUBJECT, &CKursSetupDlg::OnChangedRange)
     ON_CBN_SELCHANGE(IDC_KURSSETUP_OPENMODE, &CKursSetupDlg::OnChanged)
 END_MESSAGE_MAP()
 
-CKursSetupDlg::CKursSetupDlg() : CQvFSetupDlg(IDD_KURSSETUP, nullptr) {
+CKursSetupDlg::CKursSetupDlg() : CSetupDlg(IDD_KURSSETUP, nullptr) {
     SetSecFunctionGUID(CQvGUID(kSecFunctionSetup));
     SetSetupID(IDB_KURSSETUP);
     SetSetupName(L"SETUPVIEW-MODUL");
@@ -117,7 +117,7 @@ CKursSetupDlg::CKursSetupDlg() : CQvFSetupDlg(IDD_KURSSETUP, nullptr) {
 BOOL CKursSetupDlg::OnInitDialog() {
     CKursResourceScope scope;
     m_bLoading = TRUE;
-    CQvFSetupDlg::OnInitDialog();
+    CSetupDlg::OnInitDialog();
     CComboBox* pMode = static_cast<CComboBox*>(GetDlgItem(IDC_KURSSETUP_OPENMODE));
     pMode->AddString(L"Publikationsdatum");
     pMode->AddString(L"Anmeldeschluss");
@@ -132,7 +132,7 @@ BOOL CKursSetupDlg::OnInitDialog() {
 }
 
 void CKursSetupDlg::DoDataExchange(CDataExchange* pDX) {
-    CQvFSetupDlg::DoDataExchange(pDX);
+    CSetupDlg::DoDataExchange(pDX);
     BOOL bOpen = (m_lAutoOpenAutoClose & 1) != 0;
     BOOL bClose = (m_lAutoOpenAutoClose & 2) != 0;
     DDX_Check(pDX, IDC_KURSSETUP_AUTOOPEN, bOpen);
@@ -166,7 +166,32 @@ void CKursSetupDlg::DoDataExchange(CDataExchange* pDX) {
 void CKursSetupDlg::OnChangedRange(UINT) { OnChanged(); }
 
 void CKursSetupDlg::OnChanged() {
-    if (!m_bLoading) SetModified(TRUE);
+    if (m_bLoading || IsModified()) return;
+    // The settings are the installation's: its Mandant row is locked while they are changed.
+    long lMandantID = 0;
+    NQ_GetMasterMandantID(lMandantID);
+    if (lMandantID == 0) NQ_GetActMandantID(lMandantID);
+    if (lMandantID == 0) {
+        SetModified(TRUE);
+        return;
+    }
+    if (Lock(lMandantID, L"Mandant", L"lMandantID") == eRecordEditing) m_lLockedID = lMandantID;
+}
+
+HRESULT CKursSetupDlg::GetCaption(CString& strCaption) {
+    strCaption = KursLoadString(IDS_KURSSETUP_CAPTION);
+    return S_OK;
+}
+
+HRESULT CKursSetupDlg::GetGroupName(CString& strName) {
+    strName = KursLoadString(IDS_KURSSETUP_GROUP);
+    return S_OK;
+}
+
+HRESULT CKursSetupDlg::CloseView() {
+    if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
+    m_lLockedID = 0;
+    return CSetupDlg::CloseView();
 }
 
 HRESULT CKursSetupDlg::LoadSettings() {
@@ -243,6 +268,8 @@ HRESULT CKursSetupDlg::SaveSettings() {
     }
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     CQvRegistry::SetValue(kViewKey, L"FillupStateEnabled", m_bFillupStateEnabled ? 1L : 0L);
+    if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
+    m_lLockedID = 0;
     kurs::WriteUserLog(1, IDS_LOG_SETTINGS_UPDATED, CString(), L"Ausbildung.Einstellungen", 0, 0, CQvGUID(), CQvGUID());
     return S_OK;
 }

@@ -2,7 +2,7 @@
 // CKursSetupDlg: the course module's page in the host's settings window. It keeps the options of
 // the course settings (section -1060) that the course rules and windows read, and the user's own
 // switch of the periodic fill-level refresh.
-#include "qvfsetupdlg.h"
+#include "setupdlg.h"
 
 #define IDC_KURSSETUP_AUTOOPEN 1100
 #define IDC_KURSSETUP_AUTOCLOSE 1101
@@ -21,13 +21,17 @@
 #define IDC_KURSSETUP_SUBJECT 1114
 #define IDC_KURSSETUP_CENTRAL 1115
 
-class CKursSetupDlg : public CQvFSetupDlg {
+class CKursSetupDlg : public CSetupDlg {
     DECLARE_DYNCREATE(CKursSetupDlg)
 public:
     CKursSetupDlg();
 
     HRESULT LoadSettings() override;
     HRESULT SaveSettings() override;
+    HRESULT CloseView() override;
+    // The labels come from the course module's own texts, whoever asks.
+    HRESULT GetCaption(CString& strCaption) override;
+    HRESULT GetGroupName(CString& strName) override;
 
     // The settings as the page shows them.
     long m_lAutoOpenAutoClose = 0;
@@ -53,5 +57,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The Mandant row whose lock the page holds (0: none).
+    long m_lLockedID = 0;
     BOOL m_bLoading = FALSE;
 };

@@ -16,3 +16,4 @@
 #include "trace.h"
 #include "sync.h"
 #include "thread.h"
+#include "afxcoll.h"

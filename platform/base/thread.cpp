@@ -1,4 +1,5 @@
 #include "thread.h"
+#include <atomic>
 #include "kobject_p.h"
 #include "lasterror.h"
 #include "sync.h"
@@ -114,9 +115,20 @@ BOOL CWinThread::SetThreadPriority(int priority) { return ::SetThreadPriority(m_
 
 BOOL CWinThread::InitInstance() { return FALSE; }
 
-int CWinThread::Run() { return ExitInstance(); }
+namespace {
+std::atomic<ThreadLoop> g_threadLoop{nullptr};
+}  // namespace
 
-int CWinThread::ExitInstance() { return 0; }
+void AfxSetThreadLoop(ThreadLoop loop) { g_threadLoop = loop; }
+
+int CWinThread::Run() {
+    if (ThreadLoop loop = g_threadLoop.load()) m_nQuitCode = loop(this);
+    return ExitInstance();
+}
+
+int CWinThread::ExitInstance() { return m_nQuitCode; }
+
+BOOL CWinThread::OnIdle(LONG) { return FALSE; }
 
 DWORD CWinThread::Entry(LPVOID self) {
     auto* t = static_cast<CWinThread*>(self);

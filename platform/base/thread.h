@@ -18,6 +18,13 @@ BOOL SetThreadPriority(HANDLE thread, int priority);
 
 using AFX_THREADPROC = UINT (*)(LPVOID);
 
+struct AFX_MSGMAP;
+class CWinThread;
+// The message loop of user-interface threads; the window layer installs it (its threads' queues
+// and message maps live there). Returns the code of the thread's WM_QUIT.
+using ThreadLoop = int (*)(CWinThread* thread);
+void AfxSetThreadLoop(ThreadLoop loop);
+
 class CWinThread {
 public:
     CWinThread();
@@ -32,10 +39,20 @@ public:
     operator HANDLE() const { return m_hThread; }
 
     // Threads without a thread function run InitInstance, then Run when it succeeded, and end
-    // with ExitInstance's value. The window layer derives its user-interface threads from here.
+    // with ExitInstance's value. Run takes the thread's messages (through its thread message map)
+    // until WM_QUIT, calling OnIdle whenever the queue is empty, as long as OnIdle returns TRUE.
     virtual BOOL InitInstance();
     virtual int Run();
+    // The default gives the code of the thread's WM_QUIT.
     virtual int ExitInstance();
+    // count: the idle calls since the last message. FALSE: no more idle calls until one comes.
+    virtual BOOL OnIdle(LONG count);
+
+    // Thread message maps (ON_THREAD_MESSAGE); this class's own map is empty.
+    static const AFX_MSGMAP* StaticMessageMap() { return nullptr; }
+    virtual const AFX_MSGMAP* GetMessageMap() const { return nullptr; }
+
+    int m_nQuitCode = 0;  // the code of the WM_QUIT that ended Run
 
     HANDLE m_hThread = nullptr;
     DWORD m_nThreadID = 0;

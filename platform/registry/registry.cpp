@@ -197,12 +197,18 @@ public:
         }
         db_ = db;
         path_ = p;
+        // Closed at exit, so the log is copied into the file and removed instead of growing with
+        // every run of a program.
+        static std::once_flag atExit;
+        std::call_once(atExit, [] { std::atexit(CloseAtExit); });
         return ERROR_SUCCESS;
     }
 
     void close() {
         if (!db_) return;
         FinalizeStmtCache();
+        // The log, copied into the file, is left empty even if another process keeps it open.
+        sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         sqlite3_close(db_);
         db_ = nullptr;
         path_.clear();
@@ -266,6 +272,7 @@ private:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
         for (;;) {
             bool ok = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
+                      exec(db, "PRAGMA journal_size_limit=1048576") &&
                       exec(db, "BEGIN IMMEDIATE");
             if (ok) {
                 ok = exec(db, kSchema) && exec(db, "COMMIT");
@@ -279,6 +286,8 @@ private:
         }
     }
 
+    static void CloseAtExit();
+
     sqlite3* db_ = nullptr;
     std::string path_;
     std::uint64_t generation_ = 1;
@@ -288,6 +297,12 @@ private:
 Store& TheStore() {
     static Store* s = new Store;  // never destroyed: handles may be closed from static destructors
     return *s;
+}
+
+void Store::CloseAtExit() {
+    Store& st = TheStore();
+    std::lock_guard g(st.mu);
+    st.close();
 }
 
 // One call = one transaction. Writers take the write lock at once (BEGIN IMMEDIATE) so that a

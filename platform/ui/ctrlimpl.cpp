@@ -3,6 +3,7 @@
 // widget operations and the widget's user actions into notifications to the parent.
 #include "ctrls.h"
 #include "uiimpl_p.h"
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -631,7 +632,13 @@ public:
         if (auto* m = dynamic_cast<MultiWidget*>(w.widget.data())) {
             QString t = ToQt(text);
             t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            m->setPlainText(t);
+            // The limit holds back the user only: text the program sets stays whole.
+            {
+                Quiet q(m->quiet);
+                m->setPlainText(t);
+                m->last = m->toPlainText();
+            }
+            NotifyCommand(w, EN_CHANGE);
         }
     }
     void StyleChanged(Window& w) override { SetReadOnly(w, w.style & ES_READONLY); }
@@ -745,6 +752,17 @@ std::unique_ptr<WindowClass> MakeRichEdit() { return std::make_unique<EditClass>
 
 // ==== owner drawing of list items
 
+// WM_DRAWITEM of a combo box: to the combo box window, whose default passes it to the parent.
+bool SendComboDrawItem(Window& w, DRAWITEMSTRUCT& dis, QPainter* painter) {
+    const HDC dc = CreateDcOnPainter(painter, w.handle);
+    dis.hDC = dc;
+    dis.hwndItem = w.handle;
+    dis.CtlID = w.id;
+    const LRESULT r = Dispatch(w, WM_DRAWITEM, WPARAM(w.id), reinterpret_cast<LPARAM>(&dis));
+    DeleteDcOnPainter(dc);
+    return r != 0;
+}
+
 UINT ItemState(const QStyleOptionViewItem& o) {
     return ((o.state & QStyle::State_Selected) ? ODS_SELECTED : 0) | ((o.state & QStyle::State_HasFocus) ? ODS_FOCUS : 0) |
            ((o.state & QStyle::State_Enabled) ? 0 : ODS_DISABLED);
@@ -754,6 +772,7 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
 public:
     OwnerDrawDelegate(HWND h, UINT type, QObject* parent) : QStyledItemDelegate(parent), h_(h), type_(type) {}
     int itemHeight = 0;  // set by CB_SETITEMHEIGHT / LB_SETITEMHEIGHT
+    int extent = 0;      // the combo box list's horizontal extent (LB_SETHORIZONTALEXTENT)
 
     void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         Window* w = Find(h_);
@@ -765,10 +784,12 @@ public:
         dis.itemState = ItemState(opt);
         dis.rcItem = FromQRect(opt.rect);
         dis.itemData = ULONG_PTR(idx.data(Qt::UserRole).toULongLong());
-        if (!SendDrawItem(*w, dis, p)) QStyledItemDelegate::paint(p, opt, idx);
+        if (!(type_ == ODT_COMBOBOX ? SendComboDrawItem(*w, dis, p) : SendDrawItem(*w, dis, p)))
+            QStyledItemDelegate::paint(p, opt, idx);
     }
+    QSize sizeHintAtLeast(const QSize& s) const { return QSize(std::max(s.width(), extent), s.height()); }
     QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
-        QSize base = QStyledItemDelegate::sizeHint(opt, idx);
+        QSize base = sizeHintAtLeast(QStyledItemDelegate::sizeHint(opt, idx));
         if (itemHeight > 0) return QSize(base.width(), itemHeight);
         Window* w = Find(h_);
         Window* parent = w ? Find(w->parent) : nullptr;
@@ -781,7 +802,8 @@ public:
         mis.itemWidth = UINT(base.width());
         mis.itemHeight = UINT(base.height());
         mis.itemData = ULONG_PTR(idx.data(Qt::UserRole).toULongLong());
-        Dispatch(*parent, WM_MEASUREITEM, WPARAM(w->id), reinterpret_cast<LPARAM>(&mis));
+        // A combo box hears its list's messages first and passes them on to its parent.
+        Dispatch(type_ == ODT_COMBOBOX ? *w : *parent, WM_MEASUREITEM, WPARAM(w->id), reinterpret_cast<LPARAM>(&mis));
         return QSize(base.width(), int(mis.itemHeight));
     }
 
@@ -791,7 +813,7 @@ private:
 };
 
 void SendDeleteItem(Window& w, UINT type, int index, ULONG_PTR data) {
-    Window* parent = Find(w.parent);
+    Window* parent = type == ODT_COMBOBOX ? &w : Find(w.parent);
     if (!parent) return;
     DELETEITEMSTRUCT dis;
     dis.CtlType = type;
@@ -803,7 +825,7 @@ void SendDeleteItem(Window& w, UINT type, int index, ULONG_PTR data) {
 }
 
 int SendCompareItem(Window& w, UINT type, int index1, ULONG_PTR data1, ULONG_PTR data2) {
-    Window* parent = Find(w.parent);
+    Window* parent = type == ODT_COMBOBOX ? &w : Find(w.parent);
     if (!parent) return 0;
     COMPAREITEMSTRUCT cis;
     cis.CtlType = type;
@@ -836,15 +858,56 @@ public:
     int quiet = 0;
     int droppedWidth = 0;
     bool ownerDraw = false;
+    HWND list = nullptr;  // the drop-down list's window, made when it first shows
 
     void keyPressEvent(QKeyEvent* e) override {
         UserInput u(lineEdit());
         QComboBox::keyPressEvent(e);
     }
     void showPopup() override {
-        if (Window* w = Self(this)) NotifyCommand(*w, CBN_DROPDOWN);
+        const HWND h = HandleOf(this);
+        if (Window* w = Find(h)) NotifyCommand(*w, CBN_DROPDOWN);
         if (droppedWidth > width()) view()->setMinimumWidth(droppedWidth);
+        Window* w = Find(h);
+        if (!w || !ListWindow(*w)) {
+            QComboBox::showPopup();
+            return;
+        }
         QComboBox::showPopup();
+        // As the list paints it asks the combo box for its colours.
+        const HDC dc = ::GetDC(list);
+        Dispatch(*w, WM_CTLCOLORLISTBOX, WPARAM(dc), LPARAM(list));
+        ::ReleaseDC(list, dc);
+        // The list's window may change the size and place the toolkit chose for it.
+        Window* lw = Find(list);
+        QWidget* popup = view()->window();
+        if (!lw || !popup || popup == window()) return;
+        const QRect g = popup->geometry();
+        WINDOWPOS pos{};
+        pos.hwnd = list;
+        pos.x = g.x(), pos.y = g.y(), pos.cx = g.width(), pos.cy = g.height();
+        pos.flags = SWP_NOZORDER | SWP_NOACTIVATE;
+        Dispatch(*lw, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos));
+        if (!(pos.flags & SWP_NOSIZE)) popup->resize(pos.cx, pos.cy);
+        if (!(pos.flags & SWP_NOMOVE)) popup->move(pos.x, pos.y);
+        FitExtent();
+    }
+    // The toolkit's combo list keeps its contents as wide as itself; the list's horizontal
+    // extent (LB_SETHORIZONTALEXTENT) is what it can scroll across.
+    void FitExtent() {
+        auto* d = dynamic_cast<OwnerDrawDelegate*>(itemDelegate());
+        if (!d || d->extent <= 0) return;
+        QScrollBar* bar = view()->horizontalScrollBar();
+        const int page = view()->viewport()->width();
+        bar->setRange(0, std::max(0, d->extent - page));
+        bar->setPageStep(std::max(1, page));
+    }
+    // The list's window (class "ComboLBox", a child of the combo box); null when it cannot be made.
+    HWND ListWindow(Window& w) {
+        if (!Find(list))
+            list = CreateWindowRecord(0, L"ComboLBox", L"", WS_CHILD | WS_VSCROLL, 0, 0, 0, 0, w.handle, 1000, nullptr,
+                                      nullptr);
+        return list;
     }
     void hidePopup() override {
         const bool wasShown = view()->isVisible();
@@ -874,7 +937,7 @@ protected:
         dis.itemState = ODS_COMBOBOXEDIT | (hasFocus() ? ODS_SELECTED | ODS_FOCUS : 0) | (isEnabled() ? 0 : ODS_DISABLED);
         dis.rcItem = FromQRect(field);
         dis.itemData = currentIndex() >= 0 ? ULONG_PTR(itemData(currentIndex(), Qt::UserRole).toULongLong()) : 0;
-        SendDrawItem(*w, dis, &p);
+        SendComboDrawItem(*w, dis, &p);
     }
 };
 
@@ -1120,6 +1183,13 @@ public:
             r = TRUE;
             return true;
         }
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case WM_COMPAREITEM:
+        case WM_DELETEITEM:
+            // The list's owner-draw messages go on to the combo box's parent.
+            if (Window* parent = Find(w.parent)) r = Dispatch(*parent, msg, wp, lp);
+            return true;
         case WM_SETFOCUS:
             NotifyCommand(w, CBN_SETFOCUS);
             return true;
@@ -1139,6 +1209,73 @@ public:
 };
 
 std::unique_ptr<WindowClass> MakeCombo() { return std::make_unique<ComboClass>(); }
+
+// The drop-down list of a combo box as a window of its own: it adopts the combo box's list view,
+// so that a combo box can subclass it (its size, scrolling and extent).
+class ComboListClass : public WindowClass {
+public:
+    QWidget* CreateWidget(Window& w, QWidget*) override {
+        ComboWidget* c = ComboOf(w);
+        if (!c) return nullptr;
+        w.adopted = true;
+        QAbstractItemView* v = c->view();
+        v->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        v->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        const HWND h = w.handle;
+        QObject::connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, v, [h](int value) {
+            if (Window* self = Find(h)) self->scroll[SB_HORZ].pos = value;
+        });
+        return v;
+    }
+    std::unique_ptr<CWnd> MakeObject() override { return std::make_unique<CListBox>(); }
+    bool Proc(Window& w, UINT msg, WPARAM wp, LPARAM, LRESULT& r) override {
+        ComboWidget* c = ComboOf(w);
+        if (!c) return false;
+        QScrollBar* bar = c->view()->horizontalScrollBar();
+        switch (msg) {
+        case LB_GETCOUNT:
+            r = c->count();
+            return true;
+        case LB_GETITEMHEIGHT:
+            r = c->count() > 0 ? c->view()->sizeHintForRow(std::clamp(int(wp), 0, c->count() - 1))
+                               : QFontMetrics(c->font()).height() + 2;
+            return true;
+        case LB_GETTOPINDEX:
+            r = std::max(0, c->view()->indexAt(QPoint(1, 1)).row());
+            return true;
+        case LB_SETHORIZONTALEXTENT:
+            if (auto* d = dynamic_cast<OwnerDrawDelegate*>(c->itemDelegate())) d->extent = int(wp);
+            c->view()->doItemsLayout();
+            c->FitExtent();
+            return true;
+        case WM_HSCROLL: {
+            const int code = LOWORD(wp);
+            const int pos = w.scroll[SB_HORZ].pos;
+            c->FitExtent();
+            if (code == SB_LINELEFT) bar->setValue(bar->value() - bar->singleStep());
+            else if (code == SB_LINERIGHT) bar->setValue(bar->value() + bar->singleStep());
+            else if (code == SB_PAGELEFT) bar->setValue(bar->value() - bar->pageStep());
+            else if (code == SB_PAGERIGHT) bar->setValue(bar->value() + bar->pageStep());
+            else if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) bar->setValue(SHORT(HIWORD(wp)));
+            else if (code == SB_LEFT) bar->setValue(bar->minimum());
+            else if (code == SB_RIGHT) bar->setValue(bar->maximum());
+            else if (code == SB_ENDSCROLL) bar->setValue(pos);
+            r = 0;
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    static ComboWidget* ComboOf(Window& w) {
+        Window* combo = Find(w.parent);
+        return combo ? dynamic_cast<ComboWidget*>(combo->widget.data()) : nullptr;
+    }
+};
+
+std::unique_ptr<WindowClass> MakeComboList() { return std::make_unique<ComboListClass>(); }
 
 // ==== List box (also the check list box)
 
@@ -1808,11 +1945,14 @@ void RegisterControlClasses() {
     RegisterWindowClass(L"RichEdit20W", &MakeRichEdit);
     RegisterWindowClass(L"RICHEDIT50W", &MakeRichEdit);
     RegisterWindowClass(L"ComboBox", &MakeCombo);
+    RegisterWindowClass(L"ComboLBox", &MakeComboList);
     RegisterWindowClass(L"ListBox", &MakeListBox);
     RegisterWindowClass(L"msctls_updown32", &MakeSpin);
     RegisterWindowClass(L"msctls_progress32", &MakeProgress);
     RegisterWindowClass(L"ScrollBar", &MakeScrollBar);
     RegisterListViewClass();
+    RegisterDateTimeClass();
+    RegisterTreeViewClass();
 }
 
 }  // namespace qv::ui::detail

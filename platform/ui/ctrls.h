@@ -2,6 +2,10 @@
 // The standard controls. Each class sends its control's messages (so a control can be driven by
 // messages from any thread, as the system's worker threads do); the window class of the control
 // does the work. Owner-drawn combo and list boxes draw through DrawItem of the attached object.
+// A combo box's drop-down list is a window of its own (class "ComboLBox", a child of the combo
+// box, made when it first drops down): the combo box hears its WM_CTLCOLORLISTBOX as it shows and
+// its owner-draw messages before its parent, and then the list hears WM_WINDOWPOSCHANGING, so that
+// a combo box can subclass its list and fit its size.
 #include "wnd.h"
 
 class CStatic : public CWnd {

@@ -1,4 +1,9 @@
 #include "dragdrop.h"
+#include "qvcom.h"
+#include <QApplication>
+#include <QPointer>
+#include <atomic>
+#include <functional>
 #include "uiimpl_p.h"
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -123,12 +128,21 @@ Qt::DropAction ActionOf(DROPEFFECT e) {
     return Qt::IgnoreAction;
 }
 
+// A registration: made and revoked from any thread, installed and removed on the GUI thread.
+struct Registration {
+    std::atomic<COleDropTarget*> target{nullptr};
+    HWND wnd = nullptr;
+    QPointer<QObject> filter;  // GUI thread only; goes with the window's widget
+};
+
 class DropFilter : public QObject {
 public:
-    explicit DropFilter(COleDropTarget* t) : target(t) {}
-    COleDropTarget* target;
+    explicit DropFilter(Registration* r) : reg(r) {}
+    Registration* reg;
     bool eventFilter(QObject* o, QEvent* e) override {
-        const HWND h = target->RegisteredWindow();
+        COleDropTarget* target = reg->target.load();
+        if (!target) return false;
+        const HWND h = reg->wnd;
         CWnd* wnd = CWnd::FromHandle(h);
         if (!wnd || WidgetOf(h) != o) return false;
         switch (e->type()) {
@@ -181,33 +195,62 @@ public:
 
 }  // namespace
 
+HRESULT OleInitialize(LPVOID reserved) { return CoInitialize(reserved); }
+void OleUninitialize() { CoUninitialize(); }
+
 COleDropTarget::~COleDropTarget() { Revoke(); }
 
+namespace {
+
+// Drops arrive on the GUI thread, where the window's widget lives; a user-interface thread's
+// registration is handed over to it (without waiting, so that a GUI thread waiting for that
+// thread cannot block it).
+void OnGuiThread(std::function<void()> fn) {
+    if (qv::ui::IsGuiThread()) fn();
+    else QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+}  // namespace
+
 BOOL COleDropTarget::Register(CWnd* wnd) {
-    QWidget* w = wnd ? WidgetOf(wnd->m_hWnd) : nullptr;
-    if (!w || wnd_) return FALSE;
+    if (!wnd || !::IsWindow(wnd->m_hWnd) || wnd_) return FALSE;
     wnd_ = wnd->m_hWnd;
-    auto* f = new DropFilter(this);
-    f->setParent(w);
-    w->installEventFilter(f);
-    w->setAcceptDrops(true);
-    // Statics let the mouse through to their parent; a drop target needs it.
-    w->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    filter_ = f;
+    auto* reg = new Registration;
+    reg->target = this;
+    reg->wnd = wnd_;
+    filter_ = reg;
+    OnGuiThread([reg] {
+        QWidget* w = WidgetOf(reg->wnd);
+        if (!reg->target.load() || !w) return;
+        auto* f = new DropFilter(reg);
+        f->setParent(w);
+        w->installEventFilter(f);
+        w->setAcceptDrops(true);
+        // Statics let the mouse through to their parent; a drop target needs it.
+        w->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        reg->filter = f;
+    });
     return TRUE;
 }
 
 void COleDropTarget::Revoke() {
     if (!wnd_) return;
-    if (QWidget* w = WidgetOf(wnd_)) {
-        w->setAcceptDrops(false);
-        if (filter_) {
-            w->removeEventFilter(static_cast<DropFilter*>(filter_));
-            delete static_cast<DropFilter*>(filter_);
-        }
-    }
+    auto* reg = static_cast<Registration*>(filter_);
     filter_ = nullptr;
     wnd_ = nullptr;
+    if (!reg) return;
+    // From now on no drag reaches this object, whichever thread revoked it.
+    reg->target = nullptr;
+    OnGuiThread([reg] {
+        if (reg->filter) {
+            if (QWidget* w = WidgetOf(reg->wnd)) {
+                w->setAcceptDrops(false);
+                w->removeEventFilter(reg->filter);
+            }
+            delete reg->filter.data();
+        }
+        delete reg;
+    });
 }
 
 DROPEFFECT COleDropTarget::OnDragEnter(CWnd*, COleDataObject*, DWORD, CPoint) { return DROPEFFECT_NONE; }

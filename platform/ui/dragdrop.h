@@ -14,6 +14,10 @@ using CLIPFORMAT = WORD;
 #define CF_UNICODETEXT 13
 #define CF_HDROP 15
 
+// COM for the calling thread plus drag and drop; a thread that registers drop targets calls it.
+HRESULT OleInitialize(LPVOID reserved);
+void OleUninitialize();
+
 UINT RegisterClipboardFormatW(LPCWSTR name);
 inline UINT RegisterClipboardFormat(LPCWSTR name) { return RegisterClipboardFormatW(name); }
 

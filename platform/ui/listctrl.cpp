@@ -1295,6 +1295,10 @@ void RegisterListViewClass() {
 
 }  // namespace qv::ui::detail
 
+void qv::ui::RegisterListViewWindowClass(const std::wstring& name) {
+    qv::ui::detail::RegisterWindowClass(name, &qv::ui::detail::MakeListView);
+}
+
 // ---- CHeaderCtrl and CListCtrl
 
 IMPLEMENT_DYNAMIC(CHeaderCtrl, CWnd)

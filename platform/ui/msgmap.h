@@ -9,6 +9,7 @@
 
 class CWnd;
 class CScrollBar;
+class CWinThread;
 
 namespace qv::ui {
 
@@ -23,6 +24,7 @@ enum class EntryKind : int {
     ReflectCommand,  // WM_COMMAND code reflected to the control itself
     ReflectNotify,   // WM_NOTIFY code reflected to the control itself
     ReflectMessage,  // WM_CTLCOLOR, WM_DRAWITEM ... reflected to the control itself
+    ThreadMessage,   // a message posted to a user-interface thread (the entry's 'self' is the thread)
 };
 
 template <class T>
@@ -127,6 +129,14 @@ LRESULT CallVoidEx(CWnd* w, UINT, WPARAM, LPARAM, UINT, bool& handled) {
 template <auto F>
 LRESULT CallMessage(CWnd* w, UINT, WPARAM wp, LPARAM lp, UINT, bool&) {
     return (Self<F>(w)->*F)(wp, lp);
+}
+
+// void Handler(WPARAM, LPARAM) of a user-interface thread
+template <auto F>
+LRESULT CallThreadMessage(CWnd* w, UINT, WPARAM wp, LPARAM lp, UINT, bool&) {
+    using C = typename MemberClass<decltype(F)>::type;
+    (static_cast<C*>(reinterpret_cast<CWinThread*>(w))->*F)(wp, lp);
+    return 0;
 }
 
 template <auto F>
@@ -281,6 +291,8 @@ LRESULT CallClose(CWnd* w, UINT, WPARAM, LPARAM, UINT, bool&) {
 
 // Window messages
 #define ON_MESSAGE(msg, fn) QV_MSG_ENTRY(Message, UINT(msg), 0, 0, 0, nullptr, &qv::ui::CallMessage<fn>)
+#define ON_THREAD_MESSAGE(msg, fn) \
+    QV_MSG_ENTRY(ThreadMessage, UINT(msg), 0, 0, 0, nullptr, &qv::ui::CallThreadMessage<fn>)
 #define ON_REGISTERED_MESSAGE(var, fn) QV_MSG_ENTRY(Registered, 0, 0, 0, 0, &var, &qv::ui::CallMessage<fn>)
 #define ON_WM_TIMER() QV_MSG_ENTRY(Message, WM_TIMER, 0, 0, 0, nullptr, &qv::ui::CallTimer<&ThisClass::OnTimer>)
 #define ON_WM_SIZE() QV_MSG_ENTRY(Message, WM_SIZE, 0, 0, 0, nullptr, &qv::ui::CallSize<&ThisClass::OnSize>)

@@ -9,6 +9,8 @@
 #include "resource.h"
 #include "ctrls.h"
 #include "listctrl.h"
+#include "treectrl.h"
+#include "datetimectrl.h"
 #include "dialog.h"
 #include "menu.h"
 #include "tabctrl.h"

@@ -57,6 +57,8 @@ void RegisterWindowClass(const std::wstring& name, ClassFactory factory);
 std::unique_ptr<WindowClass> MakeWindowClass(const std::wstring& name);
 void RegisterControlClasses();  // the built-in controls
 void RegisterListViewClass();
+void RegisterDateTimeClass();
+void RegisterTreeViewClass();
 
 struct ScrollState {
     int min = 0;

@@ -1029,7 +1029,9 @@ CWnd* CWnd::FromHandlePermanent(HWND wnd) {
 BOOL CWnd::Attach(HWND wnd) {
     Window* w = Find(wnd);
     if (!w || m_hWnd) return FALSE;
-    w->object = this;
+    // Another thread's object for a window that has one stands for it on that thread only: the
+    // window's messages stay with the object of the GUI thread.
+    if (!w->object || qv::ui::IsGuiThread()) w->object = this;
     m_hWnd = wnd;
     return TRUE;
 }
@@ -2527,6 +2529,29 @@ int ThreadMessageLoop(const std::function<BOOL(LONG)>& onIdle, const std::functi
 }
 
 int WaitCursorDepth() { return g_waitDepth.load(); }
+
+namespace {
+
+// The loop of a CWinThread's Run: idle calls, then its messages through its thread message map.
+int UserInterfaceThreadLoop(CWinThread* thread) {
+    return ThreadMessageLoop([thread](LONG count) { return thread->OnIdle(count); },
+                             [thread](MSG& msg) {
+                                 for (const AFX_MSGMAP* map = thread->GetMessageMap(); map;
+                                      map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+                                     for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->thunk; ++e) {
+                                         if (e->kind != EntryKind::ThreadMessage || e->nMessage != msg.message) continue;
+                                         bool handled = true;
+                                         e->thunk(reinterpret_cast<CWnd*>(thread), msg.message, msg.wParam, msg.lParam, 0,
+                                                  handled);
+                                         if (handled) return;
+                                     }
+                                 }
+                             });
+}
+
+const bool g_threadLoopInstalled = (AfxSetThreadLoop(&UserInterfaceThreadLoop), true);
+
+}  // namespace
 
 int AddMessageObserver(HWND wnd, MessageObserver observer) {
     Window* w = Find(wnd);

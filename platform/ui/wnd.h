@@ -391,5 +391,7 @@ int WaitCursorDepth();
 // of AfxRegisterWndClass, so that dialog templates can name the class and the control's object
 // takes the window over with DDX_Control or SubclassDlgItem.
 void RegisterPlainWindowClass(const std::wstring& name);
+// A window class of one's own whose windows are report lists (the suite's grid).
+void RegisterListViewWindowClass(const std::wstring& name);
 
 }  // namespace qv::ui

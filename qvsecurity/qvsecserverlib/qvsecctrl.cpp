@@ -1,6 +1,7 @@
 // The rights applied to controls: apart from the rights client, so that code without windows can
 // use the client without linking the window layer.
 #include "ctrls.h"
+#include "qvgridctrl.h"
 #include "qvlistctrl.h"
 #include "qvsec.h"
 #include "textcase.h"
@@ -33,7 +34,10 @@ void CQvSec::EnableControl(CWnd* pWnd, long nShow, long nEdit, DWORD dwMask, boo
     }
 
     const CString name = ClassName(pWnd);
-    if (pWnd->IsKindOf(RUNTIME_CLASS(CQvListCtrl))) {
+    if (pWnd->IsKindOf(RUNTIME_CLASS(CQvGridCtrl))) {
+        // A read-only grid still scrolls and selects; it is never disabled.
+        static_cast<CQvGridCtrl*>(pWnd)->SetReadOnly(readOnly);
+    } else if (pWnd->IsKindOf(RUNTIME_CLASS(CQvListCtrl))) {
         static_cast<CQvListCtrl*>(pWnd)->SetReadOnly(readOnly);
     } else if (pWnd->IsKindOf(RUNTIME_CLASS(CSpinButtonCtrl)) || IsClass(name, L"msctls_updown32")) {
         // The value stays readable in its buddy; only the spin button stops.

@@ -13,9 +13,12 @@ std::string_view SchemaSql() { return detail::kSchemaSql; }
 
 int SchemaVersion(sqlite3* db) {
     Stmt has(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'System'");
-    if (has.step() != SQLITE_ROW) return 0;
-    Stmt v(db, "SELECT lSchemaVersion FROM System");
-    return v.step() == SQLITE_ROW ? int(v.int64(0)) : 0;
+    if (has.step() == SQLITE_ROW) {
+        Stmt v(db, "SELECT lSchemaVersion FROM System");
+        if (v.step() == SQLITE_ROW) return int(v.int64(0));
+    }
+    Stmt header(db, "PRAGMA user_version");
+    return header.step() == SQLITE_ROW ? int(header.int64(0)) : 0;
 }
 
 namespace {
@@ -35,6 +38,10 @@ int CreateInside(sqlite3* db, std::string* error) {
         sqlite3_free(msg);
         return Fail(rc, error, "Creating the schema failed: " + text);
     }
+    // The header carries the version too, so a file is known without reading its tables.
+    const std::string stamp = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
+    if (sqlite3_exec(db, stamp.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return Fail(SQLITE_ERROR, error, "Creating the schema failed: " + detail::ErrorText(db));
     return SQLITE_OK;
 }
 

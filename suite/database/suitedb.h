@@ -13,7 +13,7 @@ struct sqlite3;
 
 namespace qv::suite {
 
-// The version that CreateSchema writes into System.lSchemaVersion.
+// The version that CreateSchema writes into System.lSchemaVersion and PRAGMA user_version.
 constexpr int kSchemaVersion = 1;
 
 // The schema script (tables, views, triggers, rows every installation has).
@@ -24,7 +24,7 @@ std::string_view SchemaSql();
 // SQLite result code; on failure `error` (may be null) gets the reason and nothing is created.
 int CreateSchema(sqlite3* db, std::string* error);
 
-// System.lSchemaVersion, or 0 when the database has no schema yet.
+// System.lSchemaVersion, else PRAGMA user_version, or 0 when there is no schema yet.
 int SchemaVersion(sqlite3* db);
 
 // Registers the initializer "suite" (the database functions on every new connection) and the

@@ -55,11 +55,16 @@ int main(int argc, char** argv) {
     CWinApp frameApp(L"Kursadministration");
 
     std::string database, message;
-    if (!QvFramePrepareDatabase(options, &database, &message)) {
+    bool readOnly = false;
+    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly)) {
         std::fprintf(stderr, "qvframe: %s\n", message.c_str());
         return 1;
     }
     if (!message.empty()) std::printf("qvframe: %s\n", message.c_str());
+    if (!QvFrameCheckUser(options, database, &message)) {
+        std::fprintf(stderr, "qvframe: %s\n", message.c_str());
+        return 2;
+    }
     QvFrameConfigure(database, options.central);
     for (const auto& [path, hr] : QvFrameRegisterLibraries(QvFrameServerLibraries()))
         std::fprintf(stderr, "qvframe: server library %s not registered (0x%08X)\n", path.c_str(), unsigned(hr));
@@ -86,6 +91,7 @@ int main(int argc, char** argv) {
 
     QvFrameSettings settings;
     settings.database = QString::fromStdString(database);
+    settings.readOnly = readOnly;
     settings.user = QString::fromStdString(user);
     settings.central = options.central;
     int result = 0;

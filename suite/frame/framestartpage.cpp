@@ -26,13 +26,15 @@ QString QvFrameServerTitle(const CString& strProgID) {
         {L"Qovaro.NQ2.UserLog", "Benutzerprotokoll"}, {L"Qovaro.QvSecServer", "Sicherheit"},
         {L"Qovaro.QvHelpServer", "Hilfe"},         {L"Qovaro.QvScheduler", "Zeitplaner"},
         {L"Qovaro.QvWebServer", "Webserver"},      {L"Qovaro.QvReportServer", "Berichte"},
+        {L"Qovaro.NQ2.DocMngmt", "Dokumente"},
     };
     for (const auto& t : titles)
         if (strProgID.CompareNoCase(t.progId) == 0) return QString::fromUtf8(t.title);
     return Q(strProgID);
 }
 
-QString QvFrameDataSummary() {
+QString QvFrameDataSummary(bool* pbRead) {
+    if (pbRead) *pbRead = false;
     static const struct {
         const wchar_t* table;
         const char* one;
@@ -56,6 +58,7 @@ QString QvFrameDataSummary() {
         parts << QString::fromUtf8("%1 %2").arg(lCount).arg(QString::fromUtf8(lCount == 1 ? c.one : c.many));
     }
     connection.Close(0);
+    if (pbRead) *pbRead = !parts.isEmpty();
     return parts.isEmpty() ? QString::fromUtf8("nicht lesbar") : parts.join(QString::fromUtf8(", "));
 }
 
@@ -85,6 +88,9 @@ CQvFrameStartPage::CQvFrameStartPage(CQvFrameHost* pHost, const QvFrameSettings&
     auto* sessionLayout = new QVBoxLayout(session);
     m_pSummary = new QLabel(session);
     m_pSummary->setTextFormat(Qt::RichText);
+    const QString summary = QvFrameDataSummary(&m_bDatabaseRead);
+    QString database = settings.database.toHtmlEscaped();
+    if (settings.readOnly) database += QString::fromUtf8(" <i>(schreibgeschützt)</i>");
     m_pSummary->setText(QString::fromUtf8("<table cellspacing='4'>"
                                           "<tr><td><b>Benutzer:</b></td><td>%1</td></tr>"
                                           "<tr><td><b>Datenbank:</b></td><td>%2</td></tr>"
@@ -92,10 +98,10 @@ CQvFrameStartPage::CQvFrameStartPage(CQvFrameHost* pHost, const QvFrameSettings&
                                           "<tr><td><b>Datenbestand:</b></td><td>%4</td></tr></table>")
                             .arg(settings.user.isEmpty() ? QString::fromUtf8("(nicht angemeldet)")
                                                          : settings.user.toHtmlEscaped(),
-                                 settings.database.toHtmlEscaped(),
+                                 database,
                                  settings.central ? QString::fromUtf8("Zentrale Installation")
                                                   : QString::fromUtf8("Lokale Installation"),
-                                 QvFrameDataSummary().toHtmlEscaped()));
+                                 summary.toHtmlEscaped()));
     sessionLayout->addWidget(m_pSummary);
     layout->addWidget(session);
 
@@ -123,9 +129,12 @@ void CQvFrameStartPage::Refresh() {
     const QIcon running = style()->standardIcon(QStyle::SP_DialogApplyButton);
     const QIcon failed = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (const CString& strProgID : m_pHost->RunningServers()) {
+        // The database server runs, but a database it cannot read is no working service.
+        const bool bFailed = !m_bDatabaseRead && strProgID.CompareNoCase(L"Qovaro.QvDBServer") == 0;
         auto* item = new QTreeWidgetItem(m_pServers, {QvFrameServerTitle(strProgID), Q(strProgID),
-                                                      QString::fromUtf8("läuft")});
-        item->setIcon(0, running);
+                                                      QString::fromUtf8(bFailed ? "Fehler: Datenbank nicht lesbar"
+                                                                                : "läuft")});
+        item->setIcon(0, bFailed ? failed : running);
     }
     for (const auto& [strProgID, hr] : m_pHost->FailedServers()) {
         auto* item = new QTreeWidgetItem(m_pServers, {QvFrameServerTitle(strProgID), Q(strProgID),

@@ -19,9 +19,11 @@ private:
     QLabel* m_pSummary = nullptr;
     QTreeWidget* m_pServers = nullptr;
     QTreeWidget* m_pViews = nullptr;
+    bool m_bDatabaseRead = false;  // the data summary could be read
 };
 
 // The readable name of one of the suite's servers.
 QString QvFrameServerTitle(const CString& strProgID);
-// The numbers of organisations, persons, courses, runs and registrations of the database.
-QString QvFrameDataSummary();
+// The numbers of organisations, persons, courses, runs and registrations of the database;
+// "nicht lesbar" and `pbRead` (may be null) FALSE when it cannot be read.
+QString QvFrameDataSummary(bool* pbRead = nullptr);

@@ -1,14 +1,18 @@
 #include "framestartup.h"
+#include "dbfile.h"
 #include "demodata.h"
 #include "qvcomserver.h"
 #include "qvregistry.h"
 #include "qvregvalue.h"
 #include "qvsecint.h"
+#include "sqlitedb.h"
 #include "utf.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
+#include <sqlite3.h>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #ifndef QV_FRAME_SERVER_MODULES
@@ -31,36 +35,72 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }  // namespace
 
 bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions& options, std::string* error) {
+    auto fail = [&](const std::string& text) {
+        if (error) *error = text;
+        return false;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--db" && hasValue) {
-            options.database = args[++i];
-        } else if (arg == "--central") {
+        std::string arg = args[i];
+        std::optional<std::string> joined;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            joined = arg.substr(eq + 1);
+            arg.erase(eq);
+        }
+        // The value of an option that takes one; nullopt when it is missing.
+        auto value = [&]() -> std::optional<std::string> {
+            if (joined) return joined->empty() ? std::nullopt : joined;
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0 && !args[i + 1].empty()) return args[++i];
+            return std::nullopt;
+        };
+        std::string* target = nullptr;
+        const char* what = nullptr;
+        if (arg == "--db") {
+            target = &options.database;
+            what = "PATH";
+        } else if (arg == "--user") {
+            target = &options.user;
+            what = "NAME";
+        } else if (arg == "--screenshot") {
+            target = &options.screenshot;
+            what = "FILE";
+        }
+        if (target) {
+            const auto v = value();
+            if (!v) return fail(arg + " needs a value (" + arg + " " + what + ")");
+            *target = *v;
+            continue;
+        }
+        if (joined) return fail(arg + " takes no value");
+        if (arg == "--central") {
             options.central = true;
-        } else if (arg == "--user" && hasValue) {
-            options.user = args[++i];
-        } else if (arg == "--screenshot" && hasValue) {
-            options.screenshot = args[++i];
-        } else if (arg == "--view" && hasValue) {
-            options.view = args[++i];
+        } else if (arg == "--create") {
+            options.create = true;
+        } else if (arg == "--view") {
+            const auto v = value();
+            if (!v) return fail("--view needs a value (--view PROGID)");
+            options.view = *v;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else {
-            if (error) *error = "unexpected argument '" + arg + "'";
-            return false;
+            return fail("unknown argument '" + args[i] + "'");
         }
     }
+    if (options.create && options.database.empty()) return fail("--create needs --db PATH");
     return true;
 }
 
 std::string QvFrameUsage() {
-    return "usage: qvframe [--db PATH] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
-           "  --db PATH          the suite database (default: the demo database, made on first use)\n"
+    return "usage: qvframe [--db PATH [--create]] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
+           "  --db PATH          the suite database (default: the demo database, made on first use);\n"
+           "                     a file that is no suite database is refused and left as it is\n"
+           "  --create           with --db: make a new suite database when PATH is missing or empty\n"
            "  --central          run as the central installation\n"
-           "  --user NAME        the user to sign in (default: QV_USER, else Administrator)\n"
-           "  --view PROGID      open the view of that ProgID and show it first\n"
-           "  --screenshot FILE  render the main window after start-up into a PNG file and end\n";
+           "  --user NAME        the user to sign in, one the database knows (default: QV_USER, else\n"
+           "                     Administrator)\n"
+           "  --view PROGID      the module view to show after start-up\n"
+           "  --screenshot FILE  render the main window after start-up into a PNG file and end\n"
+           "  --help             this text\n"
+           "Values may also be joined to their option: --db=PATH.\n";
 }
 
 std::string QvFrameDefaultDatabase() {
@@ -74,29 +114,81 @@ std::string QvFrameDefaultDatabase() {
     return base + "/qovaro/nq2.sqlite";
 }
 
-bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message) {
+bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
+                            bool* readOnly) {
     namespace fs = std::filesystem;
+    qv::suite::DatabaseFile found;
+    std::string error;
+    if (readOnly) *readOnly = false;
     if (!options.database.empty()) {
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();
-        if (!fs::exists(*path)) {
-            if (message) *message = "the database " + *path + " does not exist";
+        if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error)) {
+            if (message) {
+                *message = error;
+                if (!options.create &&
+                    (found.kind == qv::suite::DatabaseKind::Missing || found.kind == qv::suite::DatabaseKind::Empty))
+                    *message += " (--create makes a new one)";
+            }
             return false;
         }
+        if (readOnly) *readOnly = found.readOnly;
         return true;
     }
     *path = QvFrameDefaultDatabase();
-    if (fs::exists(*path)) return true;
+    found = qv::suite::InspectDatabaseFile(*path);
+    if (found.kind != qv::suite::DatabaseKind::Missing &&
+        (found.kind != qv::suite::DatabaseKind::Empty || found.readOnly)) {
+        // The demo database is made once; whatever else lies in its place is not touched.
+        if (!qv::suite::PrepareSuiteDatabase(*path, false, &found, &error)) {
+            if (message) *message = error;
+            return false;
+        }
+        if (readOnly) *readOnly = found.readOnly;
+        return true;
+    }
     qv::suite::DemoFileOptions demo;
     demo.path = *path;
     qv::suite::DemoFileReport report;
-    std::string error;
     if (qv::suite::MakeDemoDatabase(demo, &report, &error) != qv::suite::DemoFileResult::Built) {
         if (message) *message = "the demo database cannot be made: " + error;
         return false;
     }
     if (message) *message = "demo database made: " + *path;
     return true;
+}
+
+bool QvFrameCheckUser(const QvFrameOptions& options, const std::string& database, std::string* message) {
+    if (options.user.empty()) return true;
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + database) != SQLITE_OK) {
+        if (message) *message = db.LastError().description;
+        return false;
+    }
+    // Signed in by name, user id or number, as the security server does.
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db.Handle(),
+                           "SELECT strName, strName = ?1 COLLATE NOCASE OR strUserID = ?1 COLLATE NOCASE OR "
+                           "CAST(lQvSecUserID AS TEXT) = ?1 FROM QvSecUser ORDER BY strName",
+                           -1, &st, nullptr) != SQLITE_OK) {
+        if (message) *message = sqlite3_errmsg(db.Handle());
+        return false;
+    }
+    const std::string user = options.user;
+    sqlite3_bind_text(st, 1, user.c_str(), int(user.size()), SQLITE_TRANSIENT);
+    std::string known;
+    bool found = false;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        found = found || sqlite3_column_int(st, 1) != 0;
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        if (name && *name) known += (known.empty() ? "" : ", ") + std::string(name);
+    }
+    sqlite3_finalize(st);
+    if (found) return true;
+    if (message)
+        *message = "unknown user '" + user + "'; " +
+                   (known.empty() ? std::string("the database knows no users") : "known users: " + known);
+    return false;
 }
 
 std::string QvFrameUser(const QvFrameOptions& options) {
@@ -135,7 +227,8 @@ const std::vector<const wchar_t*>& QvFrameServerOrder() {
     static const std::vector<const wchar_t*> order = {
         L"Qovaro.QvDBServer",       L"Qovaro.QvDataLogger", L"Qovaro.QvEventServer", L"Qovaro.NQ2.OptionServer",
         L"Qovaro.NQ2.UserLog",      L"Qovaro.QvSecServer",  L"Qovaro.QvHelpServer",  L"Qovaro.QvScheduler",
-        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.StartupServer"};
+        L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt",
+        L"Qovaro.NQ2.StartupServer"};
     return order;
 }
 

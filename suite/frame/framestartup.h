@@ -9,6 +9,7 @@
 
 struct QvFrameOptions {
     std::string database;    // empty: the demo database
+    bool create = false;     // make a new suite database at `database` when it is missing or empty
     bool central = false;    // the central installation
     std::string user;        // empty: QV_USER, else "Administrator"
     std::string screenshot;  // render the window into this PNG file and end
@@ -16,16 +17,22 @@ struct QvFrameOptions {
     bool help = false;
 };
 
-// FALSE with a message for arguments it does not understand.
+// FALSE with a message naming the argument that is wrong. Values follow their option ("--db PATH")
+// or are joined to it ("--db=PATH").
 bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions& options, std::string* error);
 std::string QvFrameUsage();
 
 // $XDG_DATA_HOME/qovaro/nq2.sqlite (or ~/.local/share/...), where the database server and the demo
 // script look too.
 std::string QvFrameDefaultDatabase();
-// The database the frame works on; the demo database is made when it is missing. FALSE with a
-// message when there is none to work on.
-bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message);
+// The database the frame works on; the demo database is made when it is missing, a given one only
+// with `create`. Only a suite database of this schema version is used; anything else is refused
+// and left as it is. FALSE with a message when there is none to work on. `readOnly` (may be null)
+// tells whether the database opens read-only.
+bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
+                            bool* readOnly = nullptr);
+// An explicit --user must be known to the database: FALSE with a message naming the known users.
+bool QvFrameCheckUser(const QvFrameOptions& options, const std::string& database, std::string* message);
 // The signed-in user's name the frame passes to the security server.
 std::string QvFrameUser(const QvFrameOptions& options);
 

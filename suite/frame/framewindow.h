@@ -22,6 +22,7 @@ struct QvFrameSettings {
     QString database;
     QString user;
     bool central = false;
+    bool readOnly = false;  // the database opened read-only
 };
 
 class CQvFrameWindow : public QMainWindow {

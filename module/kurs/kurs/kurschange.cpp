@@ -21,6 +21,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     if (SUCCEEDED(hr)) {
         hr = AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eNewStatus);
         if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (hr == S_OK) hr = kurs::KeepOneKursLeiter(conn, lID, lNewKursinstanzID);
     }
     if (hr == S_OK) eStatus = eNewStatus;
     hr = trans.End(hr);

@@ -3,6 +3,8 @@
 // question and the module's strings of these operations.
 #include "kursint.h"
 
+#include "kursdlg.h"
+
 #include "kursapiresource.h"
 #include "qveventsource.h"
 #include "qvsec.h"
@@ -28,11 +30,7 @@ struct StringRegistrar {
 
 StringRegistrar g_stringRegistrar;
 
-PFN_KURSDLGISCLOSING g_pfnIsClosing = nullptr;
-
 }  // namespace
-
-void KursSetDlgIsClosing(PFN_KURSDLGISCLOSING pfnIsClosing) { g_pfnIsClosing = pfnIsClosing; }
 
 CString DoubleToSqlText(double dblValue) {
     CString strFormat;
@@ -177,7 +175,7 @@ void FireKursEvent(LPCWSTR lpszEvent, long lID) {
     if (FAILED(hr)) KURS_TRACEHR(hr);
 }
 
-BOOL IsKursDlgClosing(CKursDlg* pDlg) { return pDlg && g_pfnIsClosing ? g_pfnIsClosing(pDlg) : FALSE; }
+BOOL IsKursDlgClosing(CKursDlg* pDlg) { return pDlg ? pDlg->IsClosing() : FALSE; }
 
 CQvDateTime DayStart(const CQvDateTime& dt) {
     if (dt.GetStatus() != COleDateTime::valid) return dt;

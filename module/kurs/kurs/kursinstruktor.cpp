@@ -53,6 +53,7 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
                           lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
                           dtDatum.SQLConvert(), lPersonKursID);
             hr = kurs::Execute(conn, strSQL);
+            if (SUCCEEDED(hr)) hr = kurs::KeepOneKursLeiter(conn, lPersonKursID, lKursinstanzID);
         }
     }
 

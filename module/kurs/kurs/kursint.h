@@ -4,7 +4,6 @@
 // rights bits and security functions of the rights rows, the traced database steps, the reading
 // and logging of registration rows, the transaction rule of operations that write several tables,
 // user-log entries and change events.
-#include "kursdlgclosing.h"
 #include "kursplatform.h"
 #include "kursres.h"
 #include "kurssqltext.h"
@@ -91,6 +90,9 @@ long CheckKursinstanzWritten(long lKursinstanzID);
 long CurrentSecUserID();
 // Whether the registration leads its run (S_OK also when there is no row).
 long LookupKursLeiter(long lPersonKursID, BOOL& bLeiter);
+// A registration that led another run and now joins a run with a leader of its own no longer
+// leads: a run has at most one leader. Nothing happens for -1 (no run).
+long KeepOneKursLeiter(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID);
 
 // The user-log module of a participant's or an instructor's registration.
 inline CString PersonModul(BOOL bTeilnehmer) {

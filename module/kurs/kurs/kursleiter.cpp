@@ -13,6 +13,15 @@ long LookupKursLeiter(long lPersonKursID, BOOL& bLeiter) {
     return S_OK;
 }
 
+long KeepOneKursLeiter(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID) {
+    if (lKursinstanzID == -1) return S_OK;
+    CString strSQL;
+    strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE lPersonKursID = %d AND fLeiter = 1 AND EXISTS (SELECT 1 "
+                  L"FROM PersonKurs pk WHERE pk.lKursinstanzID = %d AND pk.lPersonKursID <> %d AND pk.fLeiter = 1)",
+                  lPersonKursID, lKursinstanzID, lPersonKursID);
+    return Execute(conn, strSQL);
+}
+
 }  // namespace kurs
 
 long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter) {

@@ -1,5 +1,7 @@
 #include "kursplatform.h"
 
+#include "nqcommon.h"
+
 #include "qvguid.h"
 #include "qvregvalue.h"
 
@@ -11,8 +13,8 @@ GUID SystemID() {
     return CQvGUID(strID.GetString()).GetValue();
 }
 
-BOOL IsMandantSelected() { return FALSE; }
+BOOL IsMandantSelected() { return NQ_IsMandantSelected(false); }
 
-long ActMandantID() { return 0; }
+long ActMandantID() { return NQ_GetActMandantID(); }
 
 }  // namespace kurs

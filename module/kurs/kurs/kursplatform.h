@@ -1,6 +1,6 @@
 #pragma once
-// What the course rules need of the platform library beyond what it offers yet: the
-// installation's system GUID and the Mandant chosen in the host.
+// What the course rules need of the platform library: the installation's system GUID and the
+// active Mandant.
 #include "cstring.h"
 #include "guid.h"
 
@@ -9,7 +9,7 @@ namespace kurs {
 // The installation's system GUID: HKEY_LOCAL_MACHINE "Software\Qovaro\NQ2", text "SystemID";
 // the null GUID when it is not set.
 GUID SystemID();
-// The Mandant chosen in the host; FALSE (and 0) while the host offers no choice.
+// The active Mandant of the platform library (NQ_IsMandantSelected, NQ_GetActMandantID).
 BOOL IsMandantSelected();
 long ActMandantID();
 

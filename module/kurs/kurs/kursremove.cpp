@@ -37,11 +37,11 @@ long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegis
     return hr;
 }
 
-// Leaves the run: no run, no group, and no longer its leader, so that a registration booked into
-// another run never brings a second leader along.
+// Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
+// gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter).
 long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID) {
     CString strSQL;
-    strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, fLeiter = 0, changedBy = "
+    strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
                   L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
                   lPersonKursID);
     return kurs::Execute(conn, strSQL);

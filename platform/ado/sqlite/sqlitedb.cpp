@@ -2,6 +2,8 @@
 #include "extensions.h"
 #include "tsqlruntime.h"
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -36,6 +38,7 @@ ErrorInfo MapError(int extendedRc, const std::string& message) {
         e.hresult = kHrFail;
         e.sqlState = "08001";
         break;
+
     default:
         e.hresult = kHrFail;
         e.sqlState = "HY000";
@@ -57,6 +60,32 @@ std::string PathOf(const std::string& cs) {
 }
 
 }  // namespace
+
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) return true;
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folder.empty()) folder = ".";
+    struct stat dir {};
+    if (::stat(folder.c_str(), &dir) != 0) return true;
+    return (dir.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(folder.c_str(), W_OK) != 0;
+}
+
+std::string FileUri(const std::string& path, const std::string& query) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c <= ' ' || c >= 0x7F) {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        } else {
+            uri += char(c);
+        }
+    }
+    return query.empty() ? uri : uri + "?" + query;
+}
 
 SqliteDb::SqliteDb() = default;
 
@@ -85,7 +114,17 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
         if (ec) return Fail(SQLITE_CANTOPEN, "Cannot create the folder '" + parent.string() + "': " + ec.message());
     }
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    std::string name = path;
+    const bool readOnly = !memory && IsReadOnlyFile(path);
+    if (readOnly) {
+        // Without a log of its own the file is read as it stands, so no -wal or -shm file is made
+        // beside it; a log another program keeps is read too.
+        std::error_code ec;
+        const bool hasLog = std::filesystem::exists(path + "-wal", ec);
+        name = FileUri(path, hasLog ? "mode=ro" : "immutable=1");
+        flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX;
+    }
+    int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         int ext = db_ ? sqlite3_extended_errcode(db_) : rc;
         std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -94,10 +133,11 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
         return Fail(ext, msg + ": '" + path + "'");
     }
     path_ = path;
+    readOnly_ = readOnly;
     sqlite3_extended_result_codes(db_, 1);
     busyTimeoutMs_ = options.busyTimeoutMs;
     sqlite3_busy_timeout(db_, busyTimeoutMs_);
-    const char* setup = memory ? "PRAGMA foreign_keys=ON;"
+    const char* setup = memory || readOnly ? "PRAGMA foreign_keys=ON;"
                                : "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;";
     rc = sqlite3_exec(db_, setup, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
@@ -135,6 +175,7 @@ void SqliteDb::Close() {
     path_.clear();
     depth_ = 0;
     lostTransaction_ = false;
+    readOnly_ = false;
 }
 
 int SqliteDb::SetBusyTimeout(int ms) {

@@ -28,6 +28,13 @@ struct ErrorInfo {
 // E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Else E_FAIL "HY000".
 ErrorInfo MapError(int extendedRc, const std::string& message);
 
+// A file this process may not write: no write permission bits (root ignores them, so they are
+// looked at too), no write access, or a folder where the write-ahead log cannot be kept.
+bool IsReadOnlyFile(const std::string& path);
+
+// A "file:" URI for sqlite3_open_v2 with SQLITE_OPEN_URI; `query` without its "?".
+std::string FileUri(const std::string& path, const std::string& query);
+
 struct OpenOptions {
     int busyTimeoutMs = 5000;
     std::size_t statementCacheSize = 64;
@@ -42,12 +49,14 @@ public:
     SqliteDb& operator=(const SqliteDb&) = delete;
 
     // "sqlite:PATH", "sqlite://PATH" or "sqlite::memory:". A missing file is created, with its
-    // folders. Files run in WAL mode with synchronous=NORMAL; foreign keys are enforced. The
+    // folders. Files run in WAL mode with synchronous=NORMAL; foreign keys are enforced. A file
+    // that cannot be written (IsReadOnlyFile) is opened read-only and left exactly as it is. The
     // T-SQL runtime and then the registered connection initializers are installed. Returns an
     // SQLite result code; LastError() describes a failure.
     int Open(const std::string& connectionString, const OpenOptions& options = {});
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
+    bool IsReadOnly() const { return readOnly_; }
     sqlite3* Handle() const { return db_; }
     // The file, or ":memory:".
     const std::string& Path() const { return path_; }
@@ -83,6 +92,7 @@ private:
     int busyTimeoutMs_ = 5000;
     int depth_ = 0;
     bool lostTransaction_ = false;
+    bool readOnly_ = false;
     ErrorInfo error_;
     std::unique_ptr<StatementCache> cache_;
 };

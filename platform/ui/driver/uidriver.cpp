@@ -18,6 +18,9 @@
 #include <QToolTip>
 #include <QHelpEvent>
 #include <QTreeView>
+#include <QTreeWidget>
+#include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QUrl>
 #include <mutex>
 
@@ -349,6 +352,95 @@ QTabBar* TabBarOf(HWND tabs) {
     return w ? w->findChild<QTabBar*>() : nullptr;
 }
 }  // namespace
+
+namespace {
+
+QTreeWidgetItem* FindTreeItem(QTreeWidget* t, const std::wstring& text) {
+    if (!t) return nullptr;
+    const auto found = t->findItems(ToQt(text), Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+}  // namespace
+
+std::vector<std::wstring> TreeItems(HWND tree) {
+    std::vector<std::wstring> out;
+    auto* t = qobject_cast<QTreeWidget*>(WidgetOf(tree));
+    if (!t) return out;
+    std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* p, int depth) {
+        for (int i = 0; i < p->childCount(); ++i) {
+            out.push_back(std::wstring(std::size_t(2 * depth), L' ') + FromQt(p->child(i)->text(0)));
+            walk(p->child(i), depth + 1);
+        }
+    };
+    walk(t->invisibleRootItem(), 0);
+    return out;
+}
+
+bool SelectTreeItem(HWND tree, const std::wstring& text) {
+    auto* t = qobject_cast<QTreeWidget*>(WidgetOf(tree));
+    QTreeWidgetItem* item = FindTreeItem(t, text);
+    if (!item) return false;
+    Activate(t);
+    t->scrollToItem(item);
+    Pump();
+    const QRect r = t->visualItemRect(item);
+    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    Pump();
+    return t->currentItem() == item;
+}
+
+bool ClickTreeCheckBox(HWND tree, const std::wstring& text) {
+    auto* t = qobject_cast<QTreeWidget*>(WidgetOf(tree));
+    QTreeWidgetItem* item = FindTreeItem(t, text);
+    if (!item || !item->data(0, Qt::CheckStateRole).isValid() || !t->isEnabled()) return false;
+    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    Pump();
+    return true;
+}
+
+COLORREF TreeItemColor(HWND tree, const std::wstring& text) {
+    QTreeWidgetItem* item = FindTreeItem(qobject_cast<QTreeWidget*>(WidgetOf(tree)), text);
+    const QVariant v = item ? item->data(0, Qt::ForegroundRole) : QVariant();
+    return v.isValid() ? FromQColor(v.value<QBrush>().color()) : CLR_DEFAULT;
+}
+
+bool TreeItemBold(HWND tree, const std::wstring& text) {
+    QTreeWidgetItem* item = FindTreeItem(qobject_cast<QTreeWidget*>(WidgetOf(tree)), text);
+    return item && item->font(0).bold();
+}
+
+bool TreeItemChecked(HWND tree, const std::wstring& text) {
+    QTreeWidgetItem* item = FindTreeItem(qobject_cast<QTreeWidget*>(WidgetOf(tree)), text);
+    return item && item->checkState(0) == Qt::Checked;
+}
+
+bool TreeItemHasImage(HWND tree, const std::wstring& text) {
+    QTreeWidgetItem* item = FindTreeItem(qobject_cast<QTreeWidget*>(WidgetOf(tree)), text);
+    return item && !item->icon(0).isNull();
+}
+
+bool TickDatePicker(HWND picker, bool ticked) {
+    QWidget* w = WidgetOf(picker);
+    auto* box = w ? w->findChild<QCheckBox*>() : nullptr;
+    if (!box || !box->isEnabled()) return false;
+    if (box->isChecked() != ticked) {
+        Activate(box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() / 2, box->height() / 2));
+        Pump();
+    }
+    return box->isChecked() == ticked;
+}
+
+bool PickDate(HWND picker, int year, int month, int day) {
+    QWidget* w = WidgetOf(picker);
+    auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
+    if (!edit || !edit->isEnabled()) return false;
+    Activate(edit);
+    edit->setDate(QDate(year, month, day));
+    Pump();
+    return edit->date() == QDate(year, month, day);
+}
 
 bool ClickTab(HWND tabs, int index) {
     QTabBar* bar = TabBarOf(tabs);

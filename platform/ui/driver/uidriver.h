@@ -60,6 +60,18 @@ bool SelectComboItem(HWND combo, int index);
 std::vector<std::wstring> ComboItems(HWND combo);
 bool SelectListBoxItem(HWND list, int index, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// Trees: the items as shown, each indented by two blanks per level; items are found by text.
+std::vector<std::wstring> TreeItems(HWND tree);
+bool SelectTreeItem(HWND tree, const std::wstring& text);
+// As the user ticks or clears the item's check box.
+bool ClickTreeCheckBox(HWND tree, const std::wstring& text);
+COLORREF TreeItemColor(HWND tree, const std::wstring& text);  // CLR_DEFAULT: the tree's own
+bool TreeItemBold(HWND tree, const std::wstring& text);
+bool TreeItemChecked(HWND tree, const std::wstring& text);
+bool TreeItemHasImage(HWND tree, const std::wstring& text);
+// Date-time pickers: the user ticks or clears the show-none box, or picks a date.
+bool TickDatePicker(HWND picker, bool ticked);
+bool PickDate(HWND picker, int year, int month, int day);
 // Tab strips (the class library's tab control): the tab's index.
 bool ClickTab(HWND tabs, int index);
 std::vector<std::wstring> TabLabels(HWND tabs);

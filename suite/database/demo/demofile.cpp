@@ -3,6 +3,8 @@
 // filled in one transaction.
 #include "demodata.h"
 
+#include "dbfile.h"
+
 #include "sqlitedb.h"
 #include "suitedb.h"
 #include "tsqlruntime.h"
@@ -27,43 +29,53 @@ DemoFileResult Failed(std::string* error, const std::string& text) {
 
 enum class Found { Missing, Empty, Fresh, HoldsData, Foreign, Unreadable };
 
-// What the file holds, looked at without changing it.
+// What the file holds, looked at without changing it or leaving anything beside it.
 Found Inspect(const std::string& path, std::string* why) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return Found::Missing;
-    if (fs::is_directory(path, ec)) {
-        *why = "is a folder";
+    const DatabaseFile file = InspectDatabaseFile(path);
+    switch (file.kind) {
+    case DatabaseKind::Missing:
+        return Found::Missing;
+    case DatabaseKind::Empty:
+        if (!file.readOnly) return Found::Empty;
+        break;
+    case DatabaseKind::Folder:
+    case DatabaseKind::Unreadable:
+        *why = file.message;
+        return Found::Unreadable;
+    case DatabaseKind::NotDatabase:
+    case DatabaseKind::Foreign:
+        *why = file.message;
+        return Found::Foreign;
+    case DatabaseKind::OtherVersion:
+        *why = file.message;
+        return Found::HoldsData;
+    case DatabaseKind::Suite:
+        break;
+    }
+    if (file.readOnly) {
+        *why = path + " is read-only.";
         return Found::Unreadable;
     }
-    if (fs::file_size(path, ec) == 0 && !ec) return Found::Empty;
+    std::error_code ec;
+    const bool hasLog = fs::exists(path + "-wal", ec);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int rc = sqlite3_open_v2(qv::sql::FileUri(path, hasLog ? "mode=ro" : "immutable=1").c_str(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 5000);
         rc = qv::sql::RegisterTsqlRuntime(db);
     }
     Found found = Found::Unreadable;
-    if (rc == SQLITE_OK) {
-        bool holds = false;
-        std::string error;
-        rc = HoldsUserData(db, &holds, &error);
-        const int version = rc == SQLITE_OK ? SchemaVersion(db) : 0;
-        if (rc != SQLITE_OK) {
-            // Only a file that is plainly no database may be replaced; a locked or unreadable one not.
-            const int code = sqlite3_extended_errcode(db) & 0xFF;
-            if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) found = Found::Foreign;
-            *why = (found == Found::Foreign ? "is no database (" : "cannot be read (") + error + ")";
-        } else if (holds) {
-            *why = "already holds data";
-            found = Found::HoldsData;
-        } else if (version != 0 && version != kSchemaVersion) {
-            *why = "has schema version " + std::to_string(version);
-            found = Found::HoldsData;
-        } else {
-            found = version == 0 ? Found::Empty : Found::Fresh;
-        }
+    bool holds = false;
+    std::string error;
+    if (rc == SQLITE_OK) rc = HoldsUserData(db, &holds, &error);
+    if (rc != SQLITE_OK) {
+        *why = path + " cannot be read (" + (error.empty() ? sqlite3_errstr(rc) : error) + ").";
+    } else if (holds) {
+        *why = path + " already holds data.";
+        found = Found::HoldsData;
     } else {
-        *why = std::string("cannot be opened (") + sqlite3_errstr(rc) + ")";
+        found = Found::Fresh;
     }
     sqlite3_close_v2(db);
     return found;
@@ -122,9 +134,9 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
 
     std::string why;
     const Found found = Inspect(options.path, &why);
-    if (found == Found::Unreadable) return Failed(error, options.path + " " + why + ".");
+    if (found == Found::Unreadable) return Failed(error, why);
     if ((found == Found::HoldsData || found == Found::Foreign) && !options.force) {
-        if (error) *error = options.path + " " + why + "; not changed (--force replaces it).";
+        if (error) *error = why + " Not changed (--force replaces it).";
         return DemoFileResult::Refused;
     }
 

@@ -91,6 +91,10 @@ void WritePlacesAndPeople(Model& m) {
         };
         add(0, names::kGemeindenA, int(std::size(names::kGemeindenA)));
         add(1, names::kGemeindenB, int(std::size(names::kGemeindenB)));
+        // The federal city, where no brigade is: a place outside the brigades' cantons to pick in
+        // the place combo box. Fixed GUIDs leave the random data of the rest as it was.
+        gemeinde.Row(++gid, std::string("0B3E6A51-6C2D-4E0F-9A41-3000BE000001"), "Bern", "BE");
+        ort.Row(++oid, std::string("0B3E6A51-6C2D-4E0F-9A41-3000BE000002"), "3000", "Bern", "", gid, 1);
     }
 
     // Mandanten.

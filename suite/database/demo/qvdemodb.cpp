@@ -9,13 +9,15 @@
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
+void Usage(FILE* out) {
+    std::fprintf(out,
                  "usage: qvdemodb --db PATH [--seed N] [--year YYYY] [--force]\n"
-                 "  Creates PATH with the suite schema when it is missing and fills it with demo data.\n"
+                 "  Creates PATH with the suite schema when it is missing (or an empty file) and fills it\n"
+                 "  with demo data. A file that is no suite database is left as it is.\n"
                  "  --seed N     the same seed gives the same data (default 1)\n"
                  "  --year YYYY  the year the runs are centred on (default: the current year)\n"
-                 "  --force      replace a database that already holds data\n");
+                 "  --force      replace a database that already holds data, or a file that is none\n"
+                 "  --help       this text\n");
 }
 
 bool Number(const char* text, long long lo, long long hi, long long* out) {
@@ -45,16 +47,20 @@ int main(int argc, char** argv) {
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--help" || arg == "-h") {
-            Usage();
+            Usage(stdout);
             return 0;
         } else {
-            std::fprintf(stderr, "qvdemodb: unexpected argument '%s'\n", arg.c_str());
-            Usage();
+            if (arg == "--db" || arg == "--seed" || arg == "--year")
+                std::fprintf(stderr, "qvdemodb: %s needs a valid value\n", arg.c_str());
+            else
+                std::fprintf(stderr, "qvdemodb: unknown argument '%s'\n", arg.c_str());
+            Usage(stderr);
             return 2;
         }
     }
     if (options.path.empty()) {
-        Usage();
+        std::fprintf(stderr, "qvdemodb: --db PATH is missing\n");
+        Usage(stderr);
         return 2;
     }
 

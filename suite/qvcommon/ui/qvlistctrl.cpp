@@ -12,6 +12,8 @@ CQvListItem::Cell& CQvListItem::At(int column) {
     return cells_[std::size_t(column)];
 }
 
+std::recursive_mutex& CQvListItem::ListLock() const { return list_->m_lock; }
+
 void CQvListItem::Changed() {
     bool show = false;
     {
@@ -305,7 +307,7 @@ BOOL CQvListCtrl::QvAddItem(CQvListItem*& item, BOOL lock) {
     CQvListItem* created = nullptr;
     {
         std::lock_guard g(m_lock);
-        m_items.push_back(std::unique_ptr<CQvListItem>(new CQvListItem(this)));
+        m_items.push_back(std::unique_ptr<CQvListItem>(NewItem()));
         created = m_items.back().get();
         if (lock) created->locks_ = 1;
     }
@@ -367,7 +369,8 @@ void CQvListCtrl::Show(CQvListItem* item) {
     int image = -1;
     {
         std::lock_guard g(m_lock);
-        for (const auto& c : item->cells_) texts.push_back(c.text);
+        for (std::size_t c = 0; c < item->cells_.size(); ++c)
+            texts.push_back(CellDisplayText(item, int(c), item->cells_[c].text));
         image = item->image_;
     }
     const int row = item->GetIndex();

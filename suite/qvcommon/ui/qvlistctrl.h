@@ -26,6 +26,7 @@ using LPNMQVLISTLINK = NMQVLISTLINK*;
 
 class CQvListItem {
 public:
+    virtual ~CQvListItem() = default;
     // Cell values; each sets the column's text.
     void SetColumnText(int column, LPCWSTR text);
     void SetColumnLong(int column, long value);
@@ -62,7 +63,7 @@ public:
     int GetIndex() const;
     CQvListCtrl* GetList() const { return list_; }
 
-private:
+protected:
     friend class CQvListCtrl;
     explicit CQvListItem(CQvListCtrl* list) : list_(list) {}
     struct Cell {
@@ -76,6 +77,7 @@ private:
     };
     Cell& At(int column);
     void Changed();
+    std::recursive_mutex& ListLock() const;
 
     CQvListCtrl* list_;
     std::vector<Cell> cells_;
@@ -170,7 +172,7 @@ public:
     using CWnd::SetRedraw;
 
     // Read-only: rows can be selected and links followed; check boxes do not change.
-    void SetReadOnly(BOOL readOnly = TRUE);
+    virtual void SetReadOnly(BOOL readOnly = TRUE);
     BOOL IsReadOnly() const { return m_bReadOnly; }
 
     EColType GetColumnType(int column) const;
@@ -180,6 +182,10 @@ public:
     BOOL m_bKeepSelection = FALSE;
 
 protected:
+    // The object behind each new row (the grid's rows carry more).
+    virtual CQvListItem* NewItem() { return new CQvListItem(this); }
+    // The text a cell shows for its value (called under the list's lock).
+    virtual std::wstring CellDisplayText(const CQvListItem*, int, const std::wstring& text) const { return text; }
     void PreSubclassWindow() override;
     afx_msg BOOL OnCustomDraw(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnClick(NMHDR* nm, LRESULT* result);
@@ -190,15 +196,18 @@ protected:
     afx_msg void OnDestroy();
     DECLARE_MESSAGE_MAP()
 
-private:
     friend class CQvListItem;
     void Show(CQvListItem* item);
     void UpdateStatus();
+    // Guards the items' values; workers fill items while the GUI thread draws them.
+    mutable std::recursive_mutex m_lock;
+    BOOL m_bReadOnly = FALSE;
+
+private:
     void LoadLayout();
     void FreeRemoved();
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
 
-    mutable std::recursive_mutex m_lock;
     std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
     std::vector<std::unique_ptr<CQvListItem>> m_dying;
     std::vector<std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet in the list  // removed rows' items, until the parent was told
@@ -207,7 +216,6 @@ private:
     CString m_strRegistryKey;
     int m_nSortColumn = -1;
     BOOL m_bSortAscending = TRUE;
-    BOOL m_bReadOnly = FALSE;
     BOOL m_bStatusLine = FALSE;
     CString m_strStatus;
     int m_nLastSelected = -1;

@@ -1,6 +1,7 @@
 #include "dbserver.h"
 #include "adoclass.h"
 #include "adoconnection.h"
+#include "dbfile.h"
 #include "qvhrtrace.h"
 #include "qvregvalue.h"
 #include "sqlitedb.h"
@@ -47,14 +48,6 @@ std::string SqliteFile(const std::string& cs) {
     return rest == ":memory:" ? std::string() : rest;
 }
 
-bool HasTables(sqlite3* db) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master LIMIT 1", -1, &stmt, nullptr) != SQLITE_OK) return true;
-    const bool any = sqlite3_step(stmt) == SQLITE_ROW;
-    sqlite3_finalize(stmt);
-    return any;
-}
-
 }  // namespace
 
 CQvDBServer::CQvDBServer() { qv::suite::InstallSuiteDatabase(); }
@@ -76,25 +69,26 @@ HRESULT CQvDBServer::OnInit(BOOL) {
     return S_OK;
 }
 
-HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString) {
+bool CQvDBServer::MayCreate(const std::wstring& profile) {
+    const std::wstring key = std::wstring(kBaseKey) + L"\\" + profile;
+    CString value;
+    if (!CQvRegistry::GetValue(key.c_str(), L"DBConnection", value, HKEY_CURRENT_USER) || value.IsEmpty())
+        return CString(profile.c_str()).CompareNoCase(kDefaultProfile) == 0;
+    DWORD dwCreate = 0;
+    CQvRegistry::GetValue(key.c_str(), L"CreateDatabase", dwCreate, HKEY_CURRENT_USER);
+    return dwCreate != 0;
+}
+
+HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString, bool create) {
     static std::mutex lock;
     static std::set<std::string> prepared;
     std::lock_guard g(lock);
     if (prepared.count(connectionString)) return S_OK;
-    if (!SqliteFile(connectionString).empty()) {
-        qv::sql::SqliteDb db;
-        if (db.Open(connectionString) != SQLITE_OK) {
-            Trace(CString(L"cannot open ") + CString(connectionString.c_str()) + L": " +
-                  CString(db.LastError().description.c_str()));
+    if (const std::string file = SqliteFile(connectionString); !file.empty()) {
+        std::string error;
+        if (!qv::suite::PrepareSuiteDatabase(file, create, nullptr, &error)) {
+            Trace(CString(error.c_str()));
             return E_FAIL;
-        }
-        if (!HasTables(db.Handle())) {
-            std::string error;
-            if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) {
-                Trace(CString(L"cannot create the schema in ") + CString(connectionString.c_str()) + L": " +
-                      CString(error.c_str()));
-                return E_FAIL;
-            }
         }
     }
     prepared.insert(connectionString);
@@ -111,7 +105,7 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
         Trace(CString(L"profile '") + profile.c_str() + L"' has no DBConnection");
         return QV_TRACEHR(kSource, E_FAIL);
     }
-    HRESULT hr = pThis->PrepareDatabase(qv::ToUtf8(cs));
+    HRESULT hr = pThis->PrepareDatabase(qv::ToUtf8(cs), MayCreate(profile));
     if (FAILED(hr)) return QV_TRACEHR(kSource, hr);
 
     _Connection* conn = nullptr;

@@ -2,8 +2,9 @@
 // The database server "Qovaro.QvDBServer". A profile is a registry key
 // HKCU "Software\Qovaro\QvDBServer\<profile>" whose string value "DBConnection" holds the
 // connection string ("sqlite:PATH" now); the profile "Qovaro.NQ2" defaults to
-// "sqlite:$XDG_DATA_HOME/qovaro/nq2.sqlite". A database file that is missing or still empty is
-// created with the suite's schema on first use.
+// "sqlite:$XDG_DATA_HOME/qovaro/nq2.sqlite". Only a suite database of this schema version is used;
+// any other file is refused and left as it is. A missing or empty file gets the schema only when
+// asked for: the default profile's own database, or a profile whose DWORD "CreateDatabase" is 1.
 //
 // Every GetConnection gives a connection object of its own; those of one connection string on one
 // thread share the database connection (and so its transaction), worker threads get theirs.
@@ -39,7 +40,9 @@ protected:
     DECLARE_INTERFACE_MAP()
 
 private:
-    // Creates the schema in a database that has none yet, once per connection string and process
-    // (a client without a frame makes a server for each of its connection objects).
-    static HRESULT PrepareDatabase(const std::string& connectionString);
+    // Checks the database, and creates the schema when `create` allows it, once per connection
+    // string and process (a client without a frame makes a server for each connection object).
+    static HRESULT PrepareDatabase(const std::string& connectionString, bool create);
+    // Whether a missing or empty database of the profile may be made.
+    static bool MayCreate(const std::wstring& profile);
 };

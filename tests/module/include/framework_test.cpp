@@ -5,6 +5,11 @@
 #include "framework_fixture.h"
 #include "lockdbrecord.h"
 #include "nqcommon.h"
+#include "nqframeworkres.h"
+#include "qvcomserver.h"
+#include "qveventserver.h"
+#include "qveventsink.h"
+#include "qvfint.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
 #include "uidriver.h"
@@ -18,6 +23,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +94,84 @@ TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
     script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
     OpenView();
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+}
+
+// Rights that change while the view runs: a page comes in at its listed place, or goes.
+TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoundByName) {
+    security.Set(GUID_SampleNotesFunction, 0);
+    OpenView();
+    ASSERT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    INQViewControl* control = ViewControl();
+    BSTR notes = SysAllocString(L"Notizen");
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);  // no such tab yet: nothing happens
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Daten");
+
+    security.Set(GUID_SampleNotesFunction, 0x101);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 2u);
+    EXPECT_EQ(control->ActivateTab(notes), S_OK);
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
+    EXPECT_TRUE(Page(1)->IsActive());
+
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
+    EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    EXPECT_TRUE(Page(0)->IsActive());
+    SysFreeString(notes);
+    control->Release();
+}
+
+// The frame's F5 and "RefreshView" reload the shown record; other names change nothing.
+TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
+    const long kurs = AddKurs("Sanität");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    HWND name = Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME);
+    IQvFControlSink* sink = nullptr;
+    ASSERT_EQ(host->FindView(SAMPLE_VIEW_PROGID)->pIdentity->QueryInterface(IID_IQvFControlSink,
+                                                                               reinterpret_cast<void**>(&sink)),
+              S_OK);
+    struct Step {
+        bool accel;
+        const wchar_t* command;
+        const char* stored;
+        const wchar_t* shown;
+    };
+    const Step steps[] = {{true, L"F5", "Sanität 1", L"Sanität 1"},
+                          {false, L"RefreshView", "Sanität 2", L"Sanität 2"},
+                          {false, L"ShowOnlineHelp", "Sanität 3", L"Sanität 2"},
+                          {true, L"CTRL-F", "Sanität 4", L"Sanität 2"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(qv::ToUtf8(step.command));
+        Sql(std::string("UPDATE Kurs SET strBezeichnung = '") + step.stored + "'");
+        BSTR command = SysAllocString(step.command);
+        EXPECT_EQ(step.accel ? sink->OnAccelCommand(command) : sink->OnMenuCommand(command), S_OK);
+        EXPECT_EQ(Text(name), step.shown);
+    }
+    sink->Release();
+}
+
+// The own-record rule on a page's rights: 0x10000 edits one's own records only.
+TEST(PageRights, EditingOnesOwnRecordsNeedsTheOwnerToBeTheUser) {
+    struct Case {
+        DWORD rights;
+        long owner;
+        DWORD expected;
+    };
+    const Case cases[] = {{0x10001, 5, 0x10101}, {0x10001, 6, 0x10001}, {0x10000, 6, 0x0},
+                          {0x10000, 5, 0x10100}, {0x101, 6, 0x101}};
+    for (const Case& c : cases) {
+        CChildDlg page(0, 0, L"Seite", nullptr, 0, 0);
+        page.m_Sec &= DWORD(0);
+        page.m_Sec |= c.rights;
+        page.m_lUserPersonID = 5;
+        page.m_lOwnerPersonID = c.owner;
+        page.ApplyRightsFlags();
+        EXPECT_EQ(page.GetSec().GetRights(), c.expected) << std::hex << c.rights << " owner " << c.owner;
+    }
 }
 
 // ---- the edit protocol
@@ -250,6 +334,99 @@ TEST_F(FrameworkEditing, BackAndForwardStepThroughTheRecordsShown) {
     }
     EXPECT_EQ(Dlg()->GetRecordID(), other);
     EXPECT_EQ(Text(name), L"Motorsäge");
+}
+
+// The user's right on the tenant of the shown record, read once per record.
+TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRecord) {
+    long right = -1;
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (7, 39, 5, 257)");
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 0);  // kept for the record shown
+    ASSERT_EQ(Dlg()->Navigate(other, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 257);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
+
+    // No record: the tenant is cleared and nothing is asked of the database.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetThirdID(), 0);
+    EXPECT_EQ(Dlg()->GetMandantGUID(), L"");
+    EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO)));
+}
+
+// Counts the events the event server delivers.
+class CountingSink : public qvtest::StackObject<IEventSink, IID_IEventSink> {
+public:
+    HRESULT OnEvent(long, GUID*, VARIANT*) override {
+        ++count;
+        return S_OK;
+    }
+    std::atomic<int> count{0};
+};
+
+void FireClosing() {
+    IQvEventServer* server = nullptr;
+    ASSERT_EQ(QueryCOMServer(QV_EVENTSERVER_PROGID, IID_IQvEventServer, reinterpret_cast<void**>(&server)), S_OK);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = 1;
+    GUID id = GUID_NQViewClosing;
+    server->FireEvents(1, &id, &value);
+    server->Release();
+}
+
+TEST_F(FrameworkEditing, TheClosingEventMarksTheDialogAndEveryPageAndStopsTabSwitches) {
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsClosingFlag() != FALSE; }));
+    EXPECT_TRUE(Page(0)->IsClosingFlag());
+    EXPECT_TRUE(Page(1)->IsClosingFlag());
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    EXPECT_FALSE(Page(1)->IsActive());
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+}
+
+// Closing while the lock cannot be released: the failure is returned, yet the pages are closed and
+// taken down and the dialog hears no more events.
+TEST_F(FrameworkEditing, ClosingAfterAFailedReleaseStillTakesThePagesDownAndEndsTheEvents) {
+    ASSERT_TRUE(Retype(name, L"Maschinisten neu"));
+    Sql("CREATE TRIGGER Kurs_KeepLock BEFORE UPDATE OF strLock ON Kurs WHEN new.strLock = '' "
+        "BEGIN SELECT RAISE(ABORT, 'Sperre bleibt'); END");
+    script.AllowReports(true);
+    script.ExpectMessageBox(IDNO, L"Wollen Sie die Änderungen speichern?");
+    EXPECT_TRUE(FAILED(Dlg()->CloseView()));
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 0);
+    EXPECT_TRUE(Dlg()->GetTabList().empty());
+    EXPECT_GE(script.Log().Count(qv::InteractionKind::Report), 2u);
+
+    CountingSink sink;
+    CQvEventSink connection;
+    ASSERT_TRUE(connection.Advise(&sink));
+    FireClosing();
+    FireClosing();
+    ASSERT_TRUE(WaitFor([&] { return sink.count == 2; }));
+    EXPECT_FALSE(Dlg()->IsClosingFlag());
+    connection.Unadvise();
+    Sql("DROP TRIGGER Kurs_KeepLock");
+}
+
+// Another user's lock shows up at the next tick of the lock timer, and goes again.
+TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
+    options.Set(-1000, L"LockUpdateIntervall", 1);
+    const long kurs = AddKurs("Funk");
+    OpenView();
+    ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    EXPECT_FALSE(Dlg()->IsLockedByOther());
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd' WHERE lKursID = " +
+        std::to_string(kurs));
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() != FALSE; }, 5000));
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
+    EXPECT_EQ(ToolTip(Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT)), Dlg()->GetRecordStateText().wstr());
+    Sql("UPDATE Kurs SET strLock = ''");
+    ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
+    EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
 }
 
 // ---- pages taller than the tab area

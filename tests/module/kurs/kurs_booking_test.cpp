@@ -202,6 +202,23 @@ TEST_F(KursBooking, AbsenceAtTheRunsDateIsAsked) {
     EXPECT_EQ(CountRegs(), 1);
 }
 
+TEST_F(KursBooking, AbsenceFoundWithoutATextAsksNothing) {
+    // An absence whose reason and dates give no text (an empty or a null one) is no question.
+    for (const char* text : {"''", "NULL"}) {
+        Sql("DROP VIEW view_Personabsenz");
+        Sql(std::string("CREATE VIEW view_Personabsenz AS SELECT lPersonabsenzID, lPersonID, lAbsenzgrundID, ") + text +
+            " AS strBezeichnung, NULL AS dtStart, NULL AS dtEnde, strBemerkung FROM Personabsenz");
+        const long p = AddPerson("Abwesend", text, mandant);
+        AddAbsence(p, "2031-05-01", "2031-05-10", "Militär");
+        ASSERT_EQ(Int("SELECT count(*) FROM Personabsenz WHERE lPersonID = " + K(p) +
+                      " AND fn_CheckAbsenz4Kurs(" + K(run) + ", lPersonabsenzID) = 1"),
+                  1);
+        BookNew(p, run);
+    }
+    EXPECT_EQ(CountRegs(), 2);
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::MessageBox).empty());
+}
+
 TEST_F(KursBooking, AbsenceOutsideTheRunAsksNothing) {
     AddAbsence(person, "2031-06-01", "2031-06-10", "Ferien");
     BookNew(person, run);

@@ -3,6 +3,8 @@
 // what a failed call leaves behind.
 #include "kurstest.h"
 
+#include <functional>
+
 #include "kursapiresource.h"
 #include "strtable.h"
 
@@ -117,6 +119,46 @@ TEST_F(KursCreate, InsideACallersTransactionTheCallerDecides) {
     ASSERT_EQ(caller.RollbackTrans(), S_OK);
     EXPECT_EQ(Count("Kurs"), 0);
     EXPECT_EQ(Count("SecKurs"), 0);
+}
+
+TEST_F(KursCreate, AFailureRollsBackTheOwnTransactionWhileTheCallerKeepsItsConnectionAndStillFiresTheEvent) {
+    const long kurs = Course();
+    const struct {
+        const char* name;
+        const char* failingTable;  // the insert that fails after the first rows are written
+        std::function<long(long&)> run;
+        const char* written;       // the table whose first row must be gone again
+        GUID event;
+    } cases[] = {
+        {"course", "SecKurs", [](long& id) { return VRQ_CreateKurs(id); }, "Kurs", kKursChanged},
+        {"run", "Kursinstanzdate", [&](long& id) { return VRQ_CreateKursinstanz(kurs, id); }, "Kursinstanz",
+         kRunChanged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sql(std::string("CREATE TRIGGER Refuse BEFORE INSERT ON ") + c.failingTable +
+            " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        const long before = Count(c.written);
+        // The caller's connection keeps the thread's session open after the operation's is closed.
+        CQvADOConnection caller;
+        ASSERT_EQ(caller.Open(L"Qovaro.NQ2", 0), S_OK);
+        const size_t events = eventServer.Events().size();
+        long id = -7;
+        ExpectFailureShown();
+        EXPECT_TRUE(FAILED(c.run(id)));
+        EXPECT_FALSE(caller.IsInTransaction());
+        long lCount = -1;
+        CString strTable(c.written);
+        ASSERT_EQ(QvDBLookupLong(L"count(*)", strTable, L"", &lCount, L"Qovaro.NQ2"), S_OK);
+        EXPECT_EQ(lCount, before) << "seen through the caller's session";
+        EXPECT_EQ(Count(c.written), before);
+        ASSERT_EQ(eventServer.Events().size(), events + 1);
+        EXPECT_EQ(eventServer.Events().back().id, c.event);
+        EXPECT_EQ(eventServer.Events().back().value, id);
+        EXPECT_GT(id, 0);
+        caller.Close(0);
+        Sql("DROP TRIGGER Refuse");
+    }
 }
 
 TEST_F(KursCreate, NewRunTakesTheCoursesTextsAndTodayAndIsClosed) {

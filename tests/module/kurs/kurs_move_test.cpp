@@ -154,6 +154,20 @@ TEST_F(KursMove, MovingAParticipantWhoLedTheOldRunBringsNoLeaderAlong) {
               std::vector<std::string>{K(targetLeader)});
 }
 
+TEST_F(KursMove, ALeaderMovedIntoARunWithALeaderNoLongerLeadsIntoOneWithoutItStillLeads) {
+    const long thirdRun = AddRun(kurs, "2031-10-05");
+    const long leader = AddReg(person, kurs, oldRun, 0, "2031-12-31", false);
+    const long targetLeader = AddReg(AddPerson("Meier", "Eva", mandant), kurs, newRun, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1");
+    CVRQKurs booking;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(booking.ChangeInstruktorKursinstanz(leader, person, kurs, oldRun, thirdRun, 2031, 44, status), S_OK);
+    EXPECT_EQ(Reg(leader, "lKursinstanzID, fLeiter"), K(thirdRun) + "|1");
+    ASSERT_EQ(booking.ChangeInstruktorKursinstanz(leader, person, kurs, thirdRun, newRun, 2031, 44, status), S_OK);
+    EXPECT_EQ(Reg(leader, "lKursinstanzID, fLeiter"), K(newRun) + "|0");
+    EXPECT_EQ(Rows("SELECT lPersonKursID FROM PersonKurs WHERE fLeiter = 1"), std::vector<std::string>{K(targetLeader)});
+}
+
 class KursRegistrationData : public KursMove {
 protected:
     long Update(long reg, const std::wstring& remark, const std::wstring& reason, const CQvDateTime& date) {

@@ -122,17 +122,45 @@ TEST_F(KursRemove, CentralRefusalKeepsTheParticipantInTheRun) {
     EXPECT_EQ(Reg(reg, "lKursinstanzID"), "-1");
 }
 
-TEST_F(KursRemove, LeadingInstructorLeavesTheRunAsNoLeaderAndKeepsItsStatus) {
+TEST_F(KursRemove, LeadingInstructorLeavesTheRunStillFlaggedAsLeaderAndKeepsItsStatus) {
+    Central(true);
     const long reg = AddReg(person, kurs, run, 3, "2031-12-31", false);
     Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(reg));
     CVRQKurs booking;
     ASSERT_EQ(booking.RemoveInstruktorFromKursinstanz(reg, 0, -1), S_OK);
-    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, fLeiter"), "-1|3|0");
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, fLeiter"), "-1|3|1");
     const auto entries = userLog.Entries();
     ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, 2);
+    EXPECT_EQ(entries[0].text, L"Person von einer Kursaustragung entfernt.");
     EXPECT_EQ(entries[0].detail, L"Instruktor:" + PersonName(person) + L" | Status:Reserve");
     EXPECT_EQ(entries[0].module, L"Ausbildung.Person.Instruktor");
     EXPECT_EQ(entries[0].value, 3);
+    EXPECT_EQ(entries[0].tableID, 42);
+    EXPECT_EQ(entries[0].code, 0);
+    EXPECT_EQ(entries[0].grouping, 0);
+    EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+    // The removal is queued in the instructor's own notification, not in the Mandant's for participants.
+    EXPECT_EQ(Rows("SELECT n.lPersonID, i.lPersonID, i.lKursinstanzID, i.lArt, i.lStatus FROM KursnotificationItem i "
+                   "JOIN Kursnotification n ON n.lKursnotificationID = i.lKursnotificationID"),
+              std::vector<std::string>{K(person) + "|" + K(person) + "|" + K(run) + "|3|0"});
+}
+
+TEST_F(KursRemove, ALeaderTakenOutAndBackIntoItsRunGetsItsRightsAgain) {
+    secServer.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x00010F01);
+    const long reg = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(reg));
+    CVRQKurs booking;
+    ASSERT_EQ(booking.RemoveInstruktorFromKursinstanz(reg, person, run), S_OK);
+    Sql("DELETE FROM SecKurs");
+    long id = reg;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(booking.AddInstruktorToKurs(person, kurs, run, 2031, 44, id, status), S_OK);
+    EXPECT_EQ(id, reg);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, fLeiter"), K(run) + "|1");
+    EXPECT_EQ(Rows("SELECT lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid FROM SecKurs"),
+              std::vector<std::string>{"-1|" + K(run) + "|5|" + K(0x0F01) + "|1"});
 }
 
 TEST_F(KursRemove, RightsOfTheUserAreRebuiltForTheRunTheLeaderLeft) {

@@ -1,5 +1,6 @@
 // Course rights rows: the refresh of a user's rows in both kinds of installation, the leader's
 // right, the early stop for a closing dialog, and the creator's row of a new run.
+#include "kursdlg.h"
 #include "kurstest.h"
 
 namespace kurstest {
@@ -20,10 +21,6 @@ protected:
         kursB = AddKurs(2, "KK");
         runA = AddRun(kursA, "2031-05-04");
         runB = AddRun(kursB, "2031-06-04");
-    }
-    void TearDown() override {
-        KursSetDlgIsClosing(nullptr);
-        KursTest::TearDown();
     }
     // The security user 5 of the person: his contact's GUID is his user id text.
     void SignInAs(long lPerson) {
@@ -97,8 +94,13 @@ TEST_F(KursRights, CentralLeaderOfARunGetsTheLeadersRightOnlyWithTheCourseLeader
                                                   "-1|" + K(runB) + "|1|1", "-1|" + K(runC) + "|" + Mask(0x10001) + "|1"}));
 }
 
-BOOL g_closingAfter = 0;
-BOOL ClosingAfterTwoRows(CKursDlg*) { return ++g_closingAfter > 2; }
+// A course dialog that starts closing after it was asked twice.
+class ClosingAfterTwoRows : public CKursDlg {
+public:
+    ClosingAfterTwoRows() : CKursDlg(nullptr) {}
+    BOOL IsClosing() override { return ++asked > 2; }
+    int asked = 0;
+};
 
 TEST_F(KursRights, AClosingDialogStopsTheRefreshAndLeavesTheRestForTheNextOne) {
     secServer.Answer(kModul, L"", 0x1);
@@ -107,10 +109,8 @@ TEST_F(KursRights, AClosingDialogStopsTheRefreshAndLeavesTheRestForTheNextOne) {
     Row(-1, runA, 5, 0x1);
     Row(-1, runB, 5, 0x1);
     Row(-1, 4711, 5, 0x1, 0);
-    g_closingAfter = 0;
-    KursSetDlgIsClosing(&ClosingAfterTwoRows);
-    auto* dlg = reinterpret_cast<CKursDlg*>(this);
-    ASSERT_EQ(VRQ_DoUpdateSecKurs(5, -1, -1, dlg), S_OK);
+    ClosingAfterTwoRows dlg;
+    ASSERT_EQ(VRQ_DoUpdateSecKurs(5, -1, -1, &dlg), S_OK);
     // Two rows confirmed, the others still invalid, and the final delete left out.
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE fValid = 1"), 2);
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE fValid = 0"), 3);

@@ -14,6 +14,11 @@ class KursSetup : public KursWinTest {
 protected:
     void SetUp() override {
         KursWinTest::SetUp();
+        // The installation's own Mandant, whose row carries the lock of the settings.
+        mandant = AddMandant("FW Nord");
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", mandant, HKEY_LOCAL_MACHINE);
+        optionServer.Set(-3010, L"LockRecordRetries", 1);
+        optionServer.Set(-3010, L"LockRecordTimeout", 0);
         ASSERT_TRUE(pane.CreateEx(0, AfxRegisterWndClass(0), L"Einstellungen", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                   700, 620, nullptr, nullptr));
     }
@@ -36,8 +41,10 @@ protected:
         auto it = optionServer.values.find({-1060, name});
         return it == optionServer.values.end() ? std::variant<long, std::wstring>(-999L) : it->second;
     }
+    std::string Lock() { return Text("SELECT strLock FROM Mandant WHERE lMandantID = " + K(mandant)); }
     CWnd pane;
     CKursSetupDlg* page = nullptr;
+    long mandant = 0;
 };
 
 TEST_F(KursSetup, StoredSettingsAreShownAndUnsetOnesWithTheirDefaults) {
@@ -71,8 +78,10 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     Click(dlg, IDC_KURSSETUP_FILLUPSTATE);
     Retype(Item(dlg, IDC_KURSSETUP_SUBJECT), L"Kursanmeldungen 'neu'");
     EXPECT_TRUE(dlg.IsModified());
+    EXPECT_NE(Lock(), "") << "the settings row is locked from the first change on";
     ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
     EXPECT_FALSE(dlg.IsModified());
+    EXPECT_EQ(Lock(), "") << "and free again once saved";
     EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(2L)));
     EXPECT_EQ(Stored(L"FillLevelPercentWarning"), (std::variant<long, std::wstring>(75L)));
     EXPECT_EQ(Stored(L"EntCheckKursPrecondition"), (std::variant<long, std::wstring>(0L)));
@@ -84,6 +93,22 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     const auto log = userLog.Entries();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, L"Einstellungen Kurs aktualisiert.");
+}
+
+TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {
+    optionServer.Set(-1060, L"FillLevelPercentWarning", 80);
+    Sql("UPDATE Mandant SET strLock = datetime('now','localtime') || '|PC9|fritz' WHERE lMandantID = " + K(mandant));
+    CKursSetupDlg& dlg = Open();
+    script.ExpectReport(L"Die Daten sind gesperrt von '");
+    Click(Item(dlg, IDC_KURSSETUP_LINKED));
+    const auto reports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].text.find(L"|PC9|fritz'"), std::wstring::npos) << "the holder is named";
+    EXPECT_FALSE(dlg.IsModified());
+    EXPECT_FALSE(Checked(Item(dlg, IDC_KURSSETUP_LINKED))) << "the stored value is shown again";
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_FILLPERCENT)), L"80");
+    dlg.ShowView(FALSE);
+    EXPECT_EQ(optionServer.values.count({-1060, L"ShowLinkedPersonEntries"}), 0u) << "nothing was written";
 }
 
 TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
@@ -104,7 +129,7 @@ TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
         script.ExpectReport();  // the settings window tells that the page could not be saved
         dlg.ShowView(FALSE);
         EXPECT_TRUE(dlg.IsModified()) << "the change stays for the next try";
-        EXPECT_TRUE(optionServer.values.empty());
+        EXPECT_EQ(optionServer.values.count({-1060, L"FillLevelInterval"}) + optionServer.values.count({-1060, L"FillLevelPercentWarning"}), 0u);
         page->DestroyWindow();
         delete page;
         page = nullptr;

@@ -4,16 +4,40 @@
 #include "ikursinstanz.h"
 #include "kursbelegungdlg.h"
 #include "kursdatendlg.h"
+#include "kurspreconditiondlg.h"
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kurswin_window.h"
 #include "qvcomserver.h"
 #include "qveventsource.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "qvschedulerserver.h"
 
 namespace kurstest {
 namespace {
 
 using namespace qv::ui::test;
+
+// The scheduler: records the jobs it is given.
+class FakeScheduler : public qvtest::StackObject<IQvScheduler, IID_IQvScheduler> {
+public:
+    HRESULT AddJob(DATE, GUID event, long value) override {
+        once.push_back({event, static_cast<DWORD>(value), 0});
+        return S_OK;
+    }
+    HRESULT SetJob(DWORD periodMs, GUID event, DWORD firstDelayMs, DWORD) override {
+        repeating.push_back({event, periodMs, firstDelayMs});
+        return S_OK;
+    }
+    HRESULT RemoveJob(GUID) override { return S_OK; }
+    struct Job {
+        GUID event;
+        DWORD value;  // the period of a repeating job
+        DWORD delay;
+    };
+    std::vector<Job> once, repeating;
+};
 
 class KursWindowTest : public KursWindow {
 protected:
@@ -67,6 +91,7 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_TYP)), L"Lokal");
     EXPECT_FALSE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN))) << "a local installation keeps no internal remark";
     Screen(Dlg()->GetSafeHwnd(), "kursdlg");
 
     Choose(L"AK", L"");
@@ -109,6 +134,47 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_OVERBOOK)), L"12.5");
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "Grundkurs 'neu'|");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 1);
+}
+
+TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
+    qv::nq::SetEnterpriseEdition(true);
+    // In the central installation the user's rights row of the course limits the page.
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(gk) + ", -1, 5, 1)");
+    OpenView();
+    EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Sql("UPDATE SecKurs SET lRight = 257");
+    CloseView();
+    OpenView();
+    ASSERT_FALSE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
+    Retype(Field(IDC_KURSDATEN_INTERN), L"nur intern");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT lKursID || '|' || lKursinstanzID || '|' || strBemerkungIntern FROM Kursbemerkung"),
+              K(gk) + "|-1|nur intern");
+    Retype(Field(IDC_KURSDATEN_INTERN), L"");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
+
+    // The page opens the course's precondition rules for editing.
+    BOOL readOnly = TRUE;
+    script.ExpectModal(IDD_KURSPRECONDITION, [&](qv::IModalDialog& modal) {
+        readOnly = dynamic_cast<CKursPreconditionDlg&>(modal).IsReadOnly();
+        modal.EndModal(IDCANCEL);
+    });
+    Click(Field(IDC_KURSDATEN_PRECONDITION));
+    EXPECT_FALSE(readOnly);
+}
+
+TEST_F(KursWindowTest, ASavedCourseStaysSavedWhenItsLogEntryCannotBeWritten) {
+    OpenView();
+    qv::RevokeRunningServer(QVUSERLOG_PROGID);
+    script.AllowReports(true);
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"ohne Protokoll");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "ohne Protokoll|");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the edit is over";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0) << "the log entry was not written";
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        EXPECT_EQ(report.caption.find(L"CKursDlg::OnSave"), std::wstring::npos) << "the save is not reported as failed";
 }
 
 TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
@@ -198,6 +264,39 @@ TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
     Action(ID_KURS_BELEGUNG);
 }
 
+TEST_F(KursWindowTest, TheWindowAsksTheSchedulerForTheRightsRefreshAndThePeriodicFillLevel) {
+    struct Case {
+        const char* what;
+        long interval;
+        long fillupState;  // -1: not set
+        bool periodic;
+    };
+    const Case cases[] = {
+        {"interval set, switch missing", 5, -1, true},
+        {"interval set, switch on", 5, 1, true},
+        {"the user switched it off", 5, 0, false},
+        {"no interval", 0, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeScheduler scheduler;
+        qvtest::ScopedRunningServer running(QV_SCHEDULER_PROGID, &scheduler);
+        options.Set(-1060, L"FillLevelInterval", c.interval);
+        if (c.fillupState >= 0)
+            CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", c.fillupState);
+        OpenView();
+        ASSERT_EQ(scheduler.once.size(), 1u);
+        EXPECT_EQ(scheduler.once[0].event, CKursDlg::GUID_UpdateSecKurs);
+        ASSERT_EQ(scheduler.repeating.size(), c.periodic ? 1u : 0u);
+        if (c.periodic) {
+            EXPECT_EQ(scheduler.repeating[0].event, CKursDlg::GUID_FillLevel);
+            EXPECT_EQ(scheduler.repeating[0].value, 5u * 60000u);
+            EXPECT_EQ(scheduler.repeating[0].delay, 15000u);
+        }
+        CloseView();
+    }
+}
+
 TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
     OpenView();
     Sql("DELETE FROM SecKurs");
@@ -206,6 +305,50 @@ TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
     EXPECT_TRUE(WaitFor([&] { return Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursID <> -1") == 2; }))
         << "a rights row per course";
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID <> -1"), 2);
+}
+
+TEST_F(KursWindowTest, ChangedBookingsOfItsCourseReloadAPageTheUserDoesNotLookAt) {
+    OpenView();
+    ASSERT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
+    Sql("UPDATE Kurs SET strKurzbezeichnung = 'GK2' WHERE lKursID = " + K(gk));
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK") << "nothing told the page";
+
+    ASSERT_EQ(Dlg()->ShowView(FALSE), S_OK);
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, gk, FALSE), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return Daten()->GetModifiedFlag() == TRUE; }));
+    ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK2");
+}
+
+TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
+    OpenView();
+    IQvFInit* pInit = host->FindView(KURSVIEW_PROGID)->pInit;
+    IUnknown* pUnknown = nullptr;
+    ASSERT_EQ(pInit->CreateSetupPage(0, &pUnknown), S_OK);
+    IQvFSetupViewControl* pPage = nullptr;
+    ASSERT_EQ(pUnknown->QueryInterface(IID_IQvFSetupViewControl, reinterpret_cast<void**>(&pPage)), S_OK);
+    pUnknown->Release();
+    BSTR caption = nullptr, group = nullptr;
+    pPage->GetCaption(&caption);
+    pPage->GetGroupName(&group);
+    EXPECT_EQ(qvtest::Str(caption), L"Kurse");
+    EXPECT_EQ(qvtest::Str(group), L"Module");
+    SysFreeString(caption);
+    SysFreeString(group);
+    // As the settings window asks: only with a right on the settings' function.
+    BOOL canLoad = TRUE;
+    pPage->SetSecurity(nullptr, 1);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_FALSE(canLoad);
+    security.Answer(L"{4E96EEEA-F268-4E0C-A6C4-0AB9ED892746}", L"", 0x101);
+    ASSERT_EQ(pPage->CanLoad(&canLoad), S_OK);
+    EXPECT_TRUE(canLoad);
+    pPage->Release();
+    pUnknown = nullptr;
+    EXPECT_EQ(pInit->CreateSetupPage(1, &pUnknown), S_FALSE);
 }
 
 TEST_F(KursWindowTest, OtherModulesAskTheRunningWindowForFillLevels) {

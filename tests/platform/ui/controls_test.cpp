@@ -280,6 +280,12 @@ TEST_F(ReportList, TheProgramsSelectionIsReportedAndKeptSingle) {
     POSITION pos = list->GetFirstSelectedItemPosition();
     EXPECT_EQ(list->GetNextSelectedItem(pos), 0);
     EXPECT_EQ(pos, nullptr);
+    // One row has the focus: focusing another by program takes it from the old one.
+    list->SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+    EXPECT_EQ(list->GetNextItem(-1, LVNI_FOCUSED), 2);
+    EXPECT_EQ(list->GetItemState(1, LVIS_FOCUSED), 0u);
+    EXPECT_EQ(list->GetItemState(2, LVIS_FOCUSED), UINT(LVIS_FOCUSED));
+    EXPECT_EQ(list->GetItemState(0, LVIS_SELECTED), UINT(LVIS_SELECTED)) << "the selection stays";
 }
 
 TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
@@ -399,6 +405,11 @@ TEST_F(Controls, TheTabStripShowsOnePageAndTellsItsParentAboutChanges) {
 
     tabs.SetActiveTab(1);
     EXPECT_EQ(host.changes.size(), 1u) << "no change, no message";
+    // The program's change is told once, with the new index.
+    EXPECT_TRUE(tabs.SetActiveTab(0));
+    EXPECT_EQ(host.changes, (std::vector<WPARAM>{1, 0}));
+    EXPECT_TRUE(one.IsWindowVisible());
+    EXPECT_FALSE(two.IsWindowVisible());
     EXPECT_TRUE(tabs.RemoveTab(1));
     EXPECT_EQ(tabs.GetActiveTab(), 0);
     EXPECT_EQ(tabs.GetTabWnd(0)->m_hWnd, one.m_hWnd);

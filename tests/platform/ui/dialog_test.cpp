@@ -121,6 +121,29 @@ TEST_F(Dialogs, AMissingTemplateGivesMinusOneAndShowsNothing) {
     EXPECT_EQ(dlg.DoModal(), -1);
 }
 
+TEST_F(Dialogs, TheProgramMovesTheFocusPastDisabledAndHiddenControls) {
+    PlacesDlg dlg;
+    ASSERT_TRUE(dlg.Create(kEditDialog));
+    dlg.ShowWindow(SW_SHOW);
+    const auto focusIs = [&](int id) { return WaitFor([&] { return HasFocus(Item(dlg, id)); }, 2000); };
+    dlg.GotoDlgCtrl(dlg.GetDlgItem(1002));
+    EXPECT_TRUE(focusIs(1002));
+    dlg.GotoDlgCtrl(dlg.GetDlgItem(1000));
+    EXPECT_TRUE(focusIs(1000));
+    dlg.NextDlgCtrl();
+    EXPECT_TRUE(focusIs(1001));
+    dlg.PrevDlgCtrl();
+    EXPECT_TRUE(focusIs(1000));
+    // The check box cannot be used and the second field is not shown: both are passed over.
+    dlg.GetDlgItem(1001)->EnableWindow(FALSE);
+    dlg.GetDlgItem(1002)->ShowWindow(SW_HIDE);
+    dlg.NextDlgCtrl();
+    EXPECT_TRUE(focusIs(IDOK));
+    dlg.PrevDlgCtrl();
+    EXPECT_TRUE(focusIs(1000));
+    dlg.DestroyWindow();
+}
+
 class Page : public CDialog {
 public:
     Page() : CDialog(kChildDialog) {}

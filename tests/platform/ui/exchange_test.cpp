@@ -1,6 +1,9 @@
 // Data exchange between a form's members and its controls for every kind of member: what loading
 // shows, what saving reads back, and how wrong input is refused with the focus on the field.
 #include "ui_fixture.h"
+#include "utf.h"
+
+#include <ostream>
 
 namespace {
 
@@ -190,6 +193,23 @@ struct Refusal {
     const wchar_t* says;
 };
 
+const char* FieldName(UINT field) {
+    switch (field) {
+    case kPlaces: return "Places";
+    case kFee: return "Fee";
+    case kHours: return "Hours";
+    case kGrade: return "Grade";
+    case kRoom: return "Room";
+    case kShare: return "Share";
+    default: return "Field";
+    }
+}
+
+// How a case reads in test lists: the field and what is typed into it.
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << FieldName(r.field) << " typed as '" << qv::ToUtf8(r.input) << "'";
+}
+
 class ExchangeRefusal : public Exchange, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(ExchangeRefusal, WrongInputIsRefusedWithTheFocusAndSelectionOnTheField) {
@@ -215,6 +235,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{kPlaces, L"41", L"zwischen 1 und 40"}, Refusal{kFee, L"12,50", L"Zahl"},
                       Refusal{kFee, L"1000", L"zwischen 0 und 999.95"}, Refusal{kHours, L"40000", L"ganze Zahl"},
                       Refusal{kGrade, L"256", L"ganze Zahl"}, Refusal{kGrade, L"0", L"zwischen 1 und 6"},
-                      Refusal{kRoom, L"", L"ganze Zahl"}, Refusal{kShare, L"ein Viertel", L"Zahl"}));
+                      Refusal{kRoom, L"", L"ganze Zahl"}, Refusal{kShare, L"ein Viertel", L"Zahl"}),
+    // Readable names: the field and the case's place in the list.
+    [](const ::testing::TestParamInfo<Refusal>& info) {
+        return std::string(FieldName(info.param.field)) + "_" + std::to_string(info.index);
+    });
 
 }  // namespace

@@ -75,6 +75,13 @@ TEST_F(InteractTest, ScriptedAnswersComeInOrderAndAreRecorded) {
     EXPECT_EQ(records[2].report.file, L"kurs.cpp");
     EXPECT_EQ(records[2].report.line, 42);
     EXPECT_EQ(records[2].report.caption, L"OLEDB Errormessage");
+    EXPECT_EQ(records[0].answer, IDNO);
+
+    // An answer other than the box's default button is the one returned and kept.
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    EXPECT_EQ(AfxMessageBox(10004, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), IDYES);
+    ASSERT_EQ(script.Log().Records().size(), 4u);
+    EXPECT_EQ(script.Log().Records()[3].answer, IDYES);
 }
 
 TEST_F(InteractTest, UnexpectedOrMismatchedBoxesAreReportedAndAnsweredByDefault) {

@@ -396,6 +396,18 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(Type(notes.m_hWnd, L"12345"));
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"ab\r\nXY12") << "eight characters with the break";
+
+    // A remark from the data base longer than the limit is shown whole, as in a single line,
+    // and the change is told.
+    const std::size_t changes = form.Count(702, EN_CHANGE);
+    notes.SetWindowText(L"Atemschutz\r\nTeil 2");
+    notes.GetWindowText(text);
+    EXPECT_EQ(text, L"Atemschutz\r\nTeil 2");
+    EXPECT_GT(form.Count(702, EN_CHANGE), changes);
+    ASSERT_TRUE(PressKey(notes.m_hWnd, VK_END, Qt::ControlModifier));
+    ASSERT_TRUE(Type(notes.m_hWnd, L"x"));
+    notes.GetWindowText(text);
+    EXPECT_EQ(text, L"Atemschutz\r\nTeil 2") << "the user still cannot add to it";
 }
 
 TEST_F(Items, AnEditableComboTakesNoMoreThanItsLimitFromTheUser) {

@@ -60,6 +60,7 @@ public:
             if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) *result = CDRF_NOTIFYITEMDRAW;
             else if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && rowsOnly) {
                 cd->clrText = cd->nmcd.dwItemSpec == 3 ? RGB(0, 0, 160) : RGB(90, 90, 90);
+                if (cd->nmcd.dwItemSpec == 2) cd->clrTextBk = RGB(220, 240, 255);
                 *result = CDRF_DODEFAULT;
                 if (cd->nmcd.dwItemSpec == 0) {
                     if (!bold.m_hObject) bold.CreateFont(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, 0, 0, 0, 0, 0, 0, L"Arial");
@@ -166,6 +167,9 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     EXPECT_EQ(CellTextColor(list.m_hWnd, 3, 2), RGB(0, 0, 160));
     EXPECT_EQ(CellTextColor(list.m_hWnd, 1, 1), RGB(90, 90, 90));
     EXPECT_TRUE(CellBold(list.m_hWnd, 0, 1));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 0), RGB(220, 240, 255)) << "a row's background reaches every cell";
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 2), RGB(220, 240, 255));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 1, 0), CLR_DEFAULT);
     EXPECT_FALSE(CellBold(list.m_hWnd, 1, 1));
     EXPECT_FALSE(has(CDDS_ITEMPREPAINT | CDDS_SUBITEM)) << "cells are not asked when the rows say so";
     roster.rowsOnly = false;

@@ -141,7 +141,19 @@ TEST_F(Messages, ATimerFiresWithItsIdUntilItIsKilled) {
     sink.SetTimer(1, 10);
     ASSERT_TRUE(WaitFor([&] { return std::count(sink.timers.begin(), sink.timers.end(), 1u) >= 6; }));
     EXPECT_EQ(std::count(sink.timers.begin(), sink.timers.end(), 98u), fired);
-    sink.KillTimer(1);
+
+    // Two timers running together each fire with their own id, and killing one leaves the other.
+    sink.timers.clear();
+    EXPECT_EQ(sink.SetTimer(7, 15), 7u);
+    ASSERT_TRUE(WaitFor([&] {
+        return std::count(sink.timers.begin(), sink.timers.end(), 1u) >= 2 && std::count(sink.timers.begin(), sink.timers.end(), 7u) >= 2;
+    }));
+    EXPECT_TRUE(std::all_of(sink.timers.begin(), sink.timers.end(), [](UINT_PTR id) { return id == 1 || id == 7; }));
+    EXPECT_TRUE(sink.KillTimer(1));
+    sink.timers.clear();
+    ASSERT_TRUE(WaitFor([&] { return std::count(sink.timers.begin(), sink.timers.end(), 7u) >= 3; }));
+    EXPECT_EQ(std::count(sink.timers.begin(), sink.timers.end(), 1u), 0);
+    sink.KillTimer(7);
 }
 
 TEST_F(Messages, CommandRangesAndRegisteredMessagesReachTheirHandlers) {
@@ -357,6 +369,74 @@ TEST_F(Messages, DroppedFilesReachTheDropTargetWithTheirPathAndEffect) {
     EXPECT_EQ(target.entered, 2);
     target.Revoke();
     EXPECT_FALSE(DropFiles(icon, {"/tmp/a.txt"}));
+}
+
+// A user-interface thread that registers a drop target on a window of the GUI thread when it
+// first idles, and quits on its own message.
+class DropThread : public CWinThread {
+public:
+    explicit DropThread(HWND icon) : icon_(icon) {}
+    BOOL InitInstance() override {
+        OleInitialize(nullptr);
+        m_bAutoDelete = FALSE;
+        return TRUE;
+    }
+    BOOL OnIdle(LONG count) override {
+        if (!ready) {
+            wnd.Attach(icon_);
+            target.Register(&wnd);
+            ready = true;
+        }
+        return CWinThread::OnIdle(count);
+    }
+    int ExitInstance() override {
+        wnd.Detach();
+        target.Revoke();
+        OleUninitialize();
+        return CWinThread::ExitInstance();
+    }
+    void OnQuit(WPARAM, LPARAM) { PostQuitMessage(3); }
+    void OnCount(WPARAM w, LPARAM) { counted += int(w); }
+    std::atomic<bool> ready{false};
+    std::atomic<int> counted{0};
+    CWnd wnd;
+    DocTarget target;
+    DECLARE_MESSAGE_MAP()
+
+private:
+    HWND icon_;
+};
+
+BEGIN_MESSAGE_MAP(DropThread, CWinThread)
+    ON_THREAD_MESSAGE(WM_USER + 1, &DropThread::OnQuit)
+    ON_THREAD_MESSAGE(WM_USER + 2, &DropThread::OnCount)
+END_MESSAGE_MAP()
+
+TEST_F(Messages, AUserInterfaceThreadsDropTargetTakesDropsOnTheGuiThreadUntilItQuits) {
+    Scroller top;
+    ASSERT_TRUE(top.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 200, 100), nullptr, 0));
+    CStatic icon;
+    ASSERT_TRUE(icon.Create(L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, CRect(5, 5, 37, 37), &top, 11));
+    top.ShowWindow(SW_SHOW);
+    auto thread = std::make_unique<DropThread>(icon.m_hWnd);
+    ASSERT_TRUE(thread->CreateThread(CREATE_SUSPENDED));
+    thread->ResumeThread();
+    ASSERT_TRUE(WaitFor([&] { return thread->ready.load(); }));
+    EXPECT_EQ(CWnd::FromHandlePermanent(icon.m_hWnd), &icon) << "the window's messages stay with its own object";
+
+    ASSERT_TRUE(WaitFor([&] { return DropFiles(icon, {"/tmp/bericht.pdf"}); }));
+    EXPECT_EQ(thread->target.dropped, L"/tmp/bericht.pdf");
+    EXPECT_TRUE(PostThreadMessageW(thread->m_nThreadID, WM_USER + 2, 5, 0));
+    EXPECT_TRUE(PostThreadMessageW(thread->m_nThreadID, WM_USER + 2, 2, 0));
+    EXPECT_TRUE(PostThreadMessageW(thread->m_nThreadID, WM_USER + 1, 0, 0));
+    EXPECT_EQ(WaitForSingleObjectAndPumpMsg(thread->m_hThread, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread->m_hThread, &code));
+    EXPECT_EQ(code, 3u) << "Run ends with the code of the thread's quit message";
+    EXPECT_EQ(thread->counted.load(), 7) << "its messages went through its message map in order before the quit";
+    Pump();
+    EXPECT_FALSE(DropFiles(icon, {"/tmp/a.txt"})) << "the target went with the thread";
+    EXPECT_EQ(CWnd::FromHandlePermanent(icon.m_hWnd), &icon);
 }
 
 TEST(WaitCursor, IsShownForTheLifetimeOfItsObjectsAndNests) {

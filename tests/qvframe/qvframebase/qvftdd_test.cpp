@@ -29,6 +29,7 @@ protected:
         RunningServerTest::SetUp();
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvTDD", L"DBConnection",
                               CString((L"sqlite:" + qv::FromUtf8(TddDatabase())).c_str()));
+        CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvTDD", L"CreateDatabase", DWORD(1));
         CString insert;
         insert.Format(L"INSERT INTO QvTDDComputer (strComputer, TDDEnabled) VALUES ('%s', 1)",
                       QvSQLString(QvGetComputerName(), 254));

@@ -76,6 +76,7 @@ protected:
         backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool", L"DBConnection",
                               CString((L"sqlite:" + qv::FromUtf8(env.SuiteDatabase())).c_str()));
+        CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool", L"CreateDatabase", DWORD(1));
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvReportServer", L"ReportFolder",
                               CString(qv::FromUtf8(env.dir.file("berichte")).c_str()));
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvReportServer", L"OpenReports", 0L);

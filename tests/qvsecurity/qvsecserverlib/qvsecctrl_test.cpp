@@ -1,6 +1,7 @@
 // Rights applied to controls: hidden without rights, read-only kinds per control class, the spin
 // button with its edit buddy, check lists, labels, and the plain mode.
 #include "ctrls.h"
+#include "qvgridctrl.h"
 #include "qvlistctrl.h"
 #include "qvsec.h"
 #include "qvui.h"
@@ -106,6 +107,24 @@ TEST_F(SecuredControls, ListsLabelsAndCheckLists) {
     EXPECT_TRUE(list.IsWindowEnabled());
     sec.EnableDlgItem(&parent, 107, 0, 2, 0x100, false);
     EXPECT_FALSE(list.IsReadOnly());
+
+    // A grid without the edit right is read-only, not disabled: its rows can still be read and
+    // scrolled, and a cell edit is refused.
+    CQvGridCtrl grid;
+    ASSERT_TRUE(grid.Create(WS_VISIBLE, CRect(120, 205, 380, 290), &parent, 108));
+    grid.InsertColumn(0, L"Anzahl", LVCFMT_LEFT, 80);
+    CQvGridItem* row = nullptr;
+    ASSERT_TRUE(grid.QvAddItem(row, FALSE));
+    row->SetColumnText(0, L"12");
+    row->SetColumnEditMode(0, CQvGridCtrl::eEditText);
+    sec.EnableControl(&grid, 0, 0, 0x100, false);
+    EXPECT_TRUE(grid.IsReadOnly());
+    EXPECT_TRUE(grid.IsWindowEnabled());
+    EXPECT_FALSE(grid.SetCellValue(0, 0, L"13"));
+    EXPECT_EQ(row->GetColumnText(0), CString(L"12"));
+    sec.EnableControl(&grid, 0, 2, 0x100, false);
+    EXPECT_FALSE(grid.IsReadOnly());
+    EXPECT_TRUE(grid.SetCellValue(0, 0, L"13"));
 }
 
 TEST_F(SecuredControls, PlainControlsAreOnlyEnabledOrDisabled) {

@@ -1,7 +1,10 @@
 // The host frame: its command line and start-up, the suite's servers it runs, the views it drives
 // through their life cycle, its navigation history, accelerators and menu tree, the order in which
 // it closes, and the program rendering its window where there is no display.
+#include "dbfile.h"
 #include "fakeview.h"
+#include "framestartpage.h"
+#include "framewindow.h"
 #include "framehost.h"
 #include "framestartup.h"
 #include "qvcomserver.h"
@@ -9,6 +12,7 @@
 #include "qvregvalue.h"
 #include "qvrunning.h"
 #include "qvsecint.h"
+#include "qvui.h"
 #include "scripted.h"
 #include "tempdir.h"
 #include "utf.h"
@@ -17,9 +21,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTreeWidget>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sqlite3.h>
 #include <set>
 #include <sys/wait.h>
 
@@ -31,6 +39,13 @@ constexpr CLSID CLSID_FakeServerA = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C
 constexpr CLSID CLSID_FakeServerB = qv::MakeGuid("7E1F3A22-9B4C-4D55-8E61-2A0B3C4D5E63");
 
 std::wstring Str(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+void SqliteFile(const std::string& file, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
 
 class Frame : public ::testing::Test {
 protected:
@@ -81,11 +96,32 @@ TEST(FrameStartup, TheCommandLineIsReadAndWrongArgumentsAreRefused) {
     EXPECT_EQ(options.screenshot, "frame.png");
     EXPECT_EQ(QvFrameUser(options), "Kursleiter");
 
-    QvFrameOptions other;
-    EXPECT_FALSE(QvFrameParseArguments({"--db"}, other, &error));
-    EXPECT_EQ(error, "unexpected argument '--db'");
-    EXPECT_FALSE(QvFrameParseArguments({"--fenster"}, other, &error));
-    EXPECT_FALSE(other.central);
+    QvFrameOptions joined;
+    ASSERT_TRUE(QvFrameParseArguments({"--db=kurse 2.sqlite", "--create", "--user=Hans"}, joined, &error)) << error;
+    EXPECT_EQ(joined.database, "kurse 2.sqlite");
+    EXPECT_TRUE(joined.create);
+    EXPECT_EQ(joined.user, "Hans");
+
+    // Each error names the argument that is wrong.
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } wrong[] = {
+        {{"--db"}, "--db needs a value (--db PATH)"},
+        {{"--db="}, "--db needs a value (--db PATH)"},
+        {{"--db", "--central"}, "--db needs a value (--db PATH)"},
+        {{"--user"}, "--user needs a value (--user NAME)"},
+        {{"--screenshot"}, "--screenshot needs a value (--screenshot FILE)"},
+        {{"--central=1"}, "--central takes no value"},
+        {{"--fenster"}, "unknown argument '--fenster'"},
+        {{"--create"}, "--create needs --db PATH"},
+    };
+    for (const auto& w : wrong) {
+        QvFrameOptions other;
+        EXPECT_FALSE(QvFrameParseArguments(w.args, other, &error)) << w.args[0];
+        EXPECT_EQ(error, w.error);
+        EXPECT_FALSE(other.central);
+    }
 }
 
 TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
@@ -93,6 +129,9 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
     qvtest::ScopedEnv data("XDG_DATA_HOME", dir.file("data"));
     QvFrameOptions options;
     std::string path, message;
+    // An empty file in its place counts as missing.
+    std::filesystem::create_directories(dir.file("data/qovaro"));
+    std::ofstream(dir.file("data/qovaro/nq2.sqlite")).flush();
     ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
     EXPECT_EQ(path, dir.file("data") + "/qovaro/nq2.sqlite");
     EXPECT_TRUE(std::filesystem::exists(path));
@@ -105,7 +144,13 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
 
     options.database = dir.file("fehlt.sqlite");
     EXPECT_FALSE(QvFramePrepareDatabase(options, &path, &message));
+    EXPECT_NE(message.find("--create"), std::string::npos) << message;
     EXPECT_FALSE(std::filesystem::exists(dir.file("fehlt.sqlite")));
+    options.create = true;
+    bool readOnly = true;
+    ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message, &readOnly)) << message;
+    EXPECT_FALSE(readOnly);
+    EXPECT_EQ(qv::suite::InspectDatabaseFile(path).kind, qv::suite::DatabaseKind::Suite);
 }
 
 TEST_F(Frame, ConfigurationNamesTheDatabaseForBothProfilesAndTheInstallationKind) {
@@ -149,14 +194,39 @@ TEST_F(Frame, TheSuitesServersStartInOrderAndTheUserIsSignedIn) {
     SysFreeString(id);
     user->Release();
 
-    // No course view is registered yet: nothing to open.
-    EXPECT_TRUE(QvFrameOpenViews(*host).empty());
+    // The course module's view is registered and opened by default.
+    EXPECT_EQ(QvFrameOpenViews(*host), std::vector<CString>{CString(L"Qovaro.NQ2.KursView")});
 
     host->CloseAll();
     EXPECT_TRUE(host->RunningServers().empty());
     EXPECT_FALSE(QvIsCOMServerLoaded(L"Qovaro.QvDBServer"));
     IUnknown* frame = nullptr;
     EXPECT_EQ(GetFrameIUnk(&frame), E_FAIL);
+}
+
+TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRead) {
+    ASSERT_TRUE(qv::ui::EnsureApplication());
+    EXPECT_TRUE(QvFrameRegisterLibraries(QvFrameServerLibraries()).empty());
+    const std::string good = dir.file("kurse.sqlite");
+    std::string error;
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(good, true, nullptr, &error)) << error;
+    const std::string foreign = dir.file("fremd.sqlite");
+    SqliteFile(foreign, "CREATE TABLE Rezepte (id INTEGER)");
+
+    const struct {
+        std::string database;
+        const char* state;
+    } cases[] = {{good, "läuft"}, {foreign, "Fehler: Datenbank nicht lesbar"}};
+    for (const auto& c : cases) {
+        QvFrameConfigure(c.database, false);
+        ASSERT_EQ(host->StartServer(L"Qovaro.QvDBServer"), S_OK);
+        CQvFrameStartPage page(host, QvFrameSettings{QString::fromStdString(c.database), QString::fromUtf8("Admin")});
+        auto* servers = page.findChildren<QTreeWidget*>().value(0);
+        ASSERT_TRUE(servers);
+        ASSERT_EQ(servers->topLevelItemCount(), 1);
+        EXPECT_EQ(servers->topLevelItem(0)->text(2).toStdString(), c.state) << c.database;
+        host->CloseAll();
+    }
 }
 
 // ---- the frame's side of the interfaces
@@ -330,6 +400,152 @@ TEST(FrameProgram, WithoutADisplayItRendersItsWindowIntoAPicture) {
 
     EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --fenster > /dev/null 2>&1"), 2);
     EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " > /dev/null 2>&1"), 2);
+}
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        std::string bytes;
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        files[entry.path().string()] = bytes;
+    }
+    return files;
+}
+
+std::string ReadText(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class FrameProgramDatabase : public ::testing::Test {
+protected:
+    // Runs the frame on the database; its exit code, stderr in `err`.
+    int Run(const std::string& args, std::string* err = nullptr) {
+        const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_DATA_HOME=" +
+                                out.file("data") + " QV_REGISTRY=" + out.file("registry.db") + " ";
+        const int code = RunCommand(env + QV_FRAME_PROGRAM " --screenshot " + out.file("frame.png") + " " + args + " > " +
+                                    out.file("stdout.txt") + " 2> " + out.file("stderr.txt"));
+        if (err) *err = ReadText(out.file("stderr.txt"));
+        return code;
+    }
+    qvtest::TempDir dir;  // the databases
+    qvtest::TempDir out;  // everything the program writes
+};
+
+TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForByte) {
+    const std::string suite = dir.file("suite.sqlite");
+    std::string error;
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(suite, true, nullptr, &error)) << error;
+    SqliteFile(dir.file("foreign.sqlite"), "CREATE TABLE Rezepte (id INTEGER, name TEXT); INSERT INTO Rezepte VALUES (1, 'Brot')");
+    SqliteFile(dir.file("foreign-wal.sqlite"), "PRAGMA journal_mode=WAL; CREATE TABLE Person (id INTEGER)");
+    std::filesystem::copy_file(suite, dir.file("version9.sqlite"));
+    SqliteFile(dir.file("version9.sqlite"), "PRAGMA user_version = 9; UPDATE System SET lSchemaVersion = 9");
+    std::ofstream(dir.file("notiz.txt")) << "Dies ist keine Datenbank, sondern eine Notiz mit genug Text darin.\n";
+    std::ofstream(dir.file("leer.sqlite")).flush();
+    std::filesystem::create_directory(dir.file("ordner"));
+
+    const struct {
+        const char* file;
+        const char* message;
+        int code;
+    } cases[] = {
+        {"foreign.sqlite", "is no database of the suite", 1},
+        {"foreign-wal.sqlite", "is no database of the suite", 1},
+        {"notiz.txt", "is no SQLite database", 1},
+        {"ordner", "is a folder", 1},
+        {"leer.sqlite", "is empty", 1},
+        {"fehlt.sqlite", "does not exist", 1},
+        {"version9.sqlite", "has schema version 9; this program works with version 1", 1},
+    };
+    const auto before = Snapshot(dir.path());
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(Run("--db " + dir.file(c.file), &err), c.code) << c.file;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.file << ": " << err;
+        EXPECT_EQ(Snapshot(dir.path()), before) << c.file << " or its folder was changed";
+    }
+    EXPECT_FALSE(std::filesystem::exists(out.file("data"))) << "no demo database is made for --db";
+
+    // Asked for, an empty file becomes a suite database.
+    EXPECT_EQ(Run("--db=" + dir.file("leer.sqlite") + " --create"), 0);
+    EXPECT_EQ(qv::suite::InspectDatabaseFile(dir.file("leer.sqlite")).kind, qv::suite::DatabaseKind::Suite);
+}
+
+TEST_F(FrameProgramDatabase, AReadOnlyDatabaseOpensReadOnlyLeavingNoFileAndUnknownUsersAreRefused) {
+    const std::string file = dir.file("kurse.sqlite");
+    std::string error;
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(file, true, nullptr, &error)) << error;
+    SqliteFile(file, "INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) VALUES (1, 'A1', 'Administrator'), "
+                     "(2, 'B2', 'Kursleiter')");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    const auto before = Snapshot(dir.path());
+    EXPECT_EQ(Run("--db " + file + " --user kursleiter", &error), 0) << error;
+    EXPECT_EQ(Run("--db " + file + " --user Niemand", &error), 2);
+    EXPECT_NE(error.find("unknown user 'Niemand'; known users: Administrator, Kursleiter"), std::string::npos) << error;
+    EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+TEST_F(FrameProgramDatabase, TheRegistryIsClosedCleanlyAndStaysTheSameSizeOverManyStarts) {
+    const std::string registry = out.file("registry.db");
+    std::uintmax_t first = 0;
+    for (int start = 1; start <= 20; ++start) {
+        std::string error;
+        ASSERT_EQ(Run("", &error), 0) << "start " << start << ": " << error;
+        EXPECT_FALSE(std::filesystem::exists(registry + "-wal")) << "start " << start;
+        const auto size = std::filesystem::file_size(registry);
+        if (start == 1) first = size;
+        EXPECT_LE(size, first + 8192) << "start " << start;
+    }
+}
+
+TEST_F(FrameProgramDatabase, TheRunAndDemoScriptsFollowTheirCommandLines) {
+    const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM BUILD_DIR=" QV_BUILD_DIR
+                            " XDG_DATA_HOME=" + out.file("data") + " QV_REGISTRY=" + out.file("registry.db") + " ";
+    const std::string run = env + QV_SOURCE_DIR "/run ";
+    const std::string demo = env + QV_SOURCE_DIR "/scripts/make-demo-db ";
+
+    // The frame's help and nothing else, and no database made for it.
+    ASSERT_EQ(RunCommand(run + "--help > " + out.file("help.txt") + " 2>&1"), 0);
+    EXPECT_EQ(ReadText(out.file("help.txt")), QvFrameUsage());
+    EXPECT_FALSE(std::filesystem::exists(out.file("data")));
+    EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db 2> " + out.file("err.txt")), 2);
+    EXPECT_EQ(ReadText(out.file("err.txt")).rfind("qvframe: --db needs a value (--db PATH)\n", 0), 0u);
+
+    // A database of one's own leaves the demo database alone.
+    std::string error;
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(dir.file("eigene.sqlite"), true, nullptr, &error)) << error;
+    EXPECT_EQ(RunCommand(run + "--db=" + dir.file("eigene.sqlite") + " --screenshot " + out.file("frame.png") +
+                         " > /dev/null 2>&1"),
+              0);
+    EXPECT_TRUE(std::filesystem::exists(out.file("frame.png")));
+    EXPECT_FALSE(std::filesystem::exists(out.file("data")));
+
+    ASSERT_EQ(RunCommand(demo + "--help > " + out.file("demohelp.txt") + " 2>&1"), 0);
+    EXPECT_EQ(ReadText(out.file("demohelp.txt")).rfind("usage: scripts/make-demo-db [PATH] [--force]", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(out.file("data")));
+    EXPECT_EQ(RunCommand(demo + "--fenster > /dev/null 2>&1"), 2);
+
+    // Made when missing, left when there, replaced with --force.
+    const std::string made = out.file("demo.sqlite");
+    ASSERT_EQ(RunCommand(demo + made + " --seed 3 > " + out.file("demo.txt") + " 2>/dev/null"), 0);
+    EXPECT_NE(ReadText(out.file("demo.txt")).find("built"), std::string::npos);
+    ASSERT_EQ(RunCommand(demo + made + " > " + out.file("demo.txt") + " 2>/dev/null"), 0);
+    EXPECT_NE(ReadText(out.file("demo.txt")).find("left as it is"), std::string::npos);
+    ASSERT_EQ(RunCommand(demo + made + " --force > " + out.file("demo.txt") + " 2>/dev/null"), 0);
+    EXPECT_NE(ReadText(out.file("demo.txt")).find("replaced"), std::string::npos) << ReadText(out.file("demo.txt"));
+
+    // The demo tool never fills a file that is no suite database, and leaves it as it is.
+    std::ofstream(dir.file("notiz.txt")) << "Eine Notiz, keine Datenbank.\n";
+    const auto before = Snapshot(dir.path());
+    EXPECT_EQ(RunCommand(env + QV_BUILD_DIR "/suite/database/demo/qvdemodb --db " + dir.file("notiz.txt") + " 2> " +
+                         out.file("err.txt")),
+              3);
+    EXPECT_NE(ReadText(out.file("err.txt")).find("is no SQLite database"), std::string::npos);
+    EXPECT_EQ(Snapshot(dir.path()), before);
 }
 
 }  // namespace

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <filesystem>
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -123,6 +126,20 @@ TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory)
 TEST_F(FrameWindow, TheStartPageNamesTheServersAndTheViews) {
     EXPECT_EQ(QvFrameServerTitle(L"qovaro.qvdbserver"), QString::fromUtf8("Datenbank"));
     EXPECT_EQ(QvFrameServerTitle(L"Qovaro.Unbekannt"), QString::fromUtf8("Qovaro.Unbekannt"));
+}
+
+TEST_F(FrameWindow, TheStartPageSaysWhenTheDatabaseIsReadOnlyOrCannotBeRead) {
+    // The test registry names no database, so nothing can be read.
+    CQvFrameStartPage page(host, QvFrameSettings{QString::fromUtf8("/daten/kurse.sqlite"),
+                                                 QString::fromUtf8("Administrator"), false, true});
+    page.resize(900, 600);
+    page.show();
+    QString text;
+    for (QLabel* label : page.findChildren<QLabel*>()) text += label->text();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("/daten/kurse.sqlite <i>(schreibgeschützt)</i>"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("nicht lesbar"))) << text.toStdString();
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    EXPECT_TRUE(page.grab().save(QString::fromUtf8(QV_SCREENS_DIR "/frame_startpage_readonly.png"), "PNG"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "qvfinit.h"
 #include "qvrunning.h"
 #include "servertest.h"
+#include "dbfile.h"
 #include "sqlitedb.h"
 #include "utf.h"
 
@@ -98,30 +99,80 @@ TEST_F(DBServer, TheDefaultProfileCreatesItsDatabaseWithTheSchema) {
 
 TEST_F(DBServer, AProfileUsesItsConnectionStringAndOneWithoutFails) {
     const std::string file = env_.dir.file("pool/qvpool.sqlite");
-    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool", L"DBConnection",
-                                      CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    const std::wstring key = L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool";
+    ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"DBConnection", CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    EXPECT_FALSE(Get(L"Qovaro.QvPool", E_FAIL)) << "a new database is made only when asked for";
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"CreateDatabase", DWORD(1)));
     ComPtr<_Connection> c = Get(L"Qovaro.QvPool");
     ASSERT_TRUE(c);
     EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_FALSE(std::filesystem::exists(env_.SuiteDatabase()));
-    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM System"), L"1") << "a new file gets the schema too";
+    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM System"), L"1") << "a new file gets the schema";
 
     EXPECT_FALSE(Get(L"Qovaro.QvTDD", E_FAIL));
 }
 
-TEST_F(DBServer, ADatabaseThatHasTablesKeepsThem) {
+TEST_F(DBServer, AForeignDatabaseIsRefusedAndKeptAsItIs) {
     const std::string file = env_.dir.file("own.sqlite");
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Own", L"DBConnection",
                                       CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Own", L"CreateDatabase", DWORD(1)));
     {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE Mine (lID int)", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const auto size = std::filesystem::file_size(file);
+    const auto written = std::filesystem::last_write_time(file);
+    EXPECT_FALSE(Get(L"Own", E_FAIL));
+    EXPECT_EQ(std::filesystem::file_size(file), size);
+    EXPECT_EQ(std::filesystem::last_write_time(file), written);
+    EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(file + "-shm"));
+}
+
+TEST_F(DBServer, AReadOnlyDatabaseIsReadAndRefusesWritesLeavingNoFileBehind) {
+    const std::string file = env_.dir.file("ro/kurse.sqlite");
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Ro", L"DBConnection",
+                                      CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    {
+        std::string error;
+        ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(file, true, nullptr, &error)) << error;
         qv::sql::SqliteDb db;
         ASSERT_EQ(db.Open("sqlite:" + file), SQLITE_OK);
-        ASSERT_EQ(db.Exec("CREATE TABLE Mine (lID int)"), SQLITE_OK);
+        ASSERT_EQ(db.Exec("UPDATE DataExchange SET lDefaultPersonKursStatus = 7"), SQLITE_OK);
     }
-    ComPtr<_Connection> c = Get(L"Own");
-    ASSERT_TRUE(c);
-    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM Mine"), L"0");
-    EXPECT_EQ(Scalar(c.get(), L"SELECT count(*) FROM System"), L"<failed>");
+    ASSERT_FALSE(std::filesystem::exists(file + "-wal"));
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    const auto size = std::filesystem::file_size(file);
+    {
+        ComPtr<_Connection> c = Get(L"Ro");
+        ASSERT_TRUE(c);
+        EXPECT_EQ(Scalar(c.get(), L"SELECT lDefaultPersonKursStatus FROM DataExchange"), L"7");
+        EXPECT_EQ(Exec(c.get(), L"UPDATE DataExchange SET lDefaultPersonKursStatus = 1"), E_FAIL);
+        ComPtr<Errors> errors;
+        ASSERT_EQ(c->get_Errors(&errors), S_OK);
+        long count = 0;
+        ASSERT_EQ(errors->get_Count(&count), S_OK);
+        ASSERT_GT(count, 0);
+        VARIANT index;
+        VariantInit(&index);
+        index.vt = VT_I4;
+        index.lVal = 0;
+        ComPtr<Error> error;
+        ASSERT_EQ(errors->get_Item(index, &error), S_OK);
+        BSTR text = nullptr;
+        ASSERT_EQ(error->get_Description(&text), S_OK);
+        EXPECT_NE(std::wstring(text, SysStringLen(text)).find(L"readonly"), std::wstring::npos);
+        SysFreeString(text);
+        EXPECT_EQ(server_->ReleaseConnection(c.get(), 0), S_OK);
+    }
+    EXPECT_EQ(std::filesystem::file_size(file), size);
+    for (const auto& entry : std::filesystem::directory_iterator(env_.dir.file("ro")))
+        EXPECT_EQ(entry.path().filename(), "kurse.sqlite") << "left behind: " << entry.path();
 }
 
 TEST_F(DBServer, ConnectionsOfOneThreadShareTheTransactionAndReportItsDepth) {

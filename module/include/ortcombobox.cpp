@@ -1,0 +1,306 @@
+#include "ortcombobox.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
+#include "qvdblookup.h"
+#include "qvhrtrace.h"
+
+#include <cerrno>
+#include <cstring>
+
+IMPLEMENT_DYNAMIC(COrtComboBox, CMultiComboBox)
+
+namespace {
+
+constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
+constexpr const wchar_t* kSource = L"COrtComboBox";
+// Rows of the worker have arrived for the GUI thread.
+constexpr UINT WM_ORT_PLACESARRIVED = WM_USER + 0x6F1;
+
+enum EColumn { eColPLZ, eColOrt, eColGemeinde, eColKanton, eColText, eColCount };
+
+// The row of the current place in the column order of the list.
+void ReadColumns(CQvADORecordset& rs, CString (&columns)[eColCount], long& hr) {
+    CString strPLZ, strOrt, strKanton, strGemeinde, strPLZOrtEx;
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZ", &strPLZ);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strOrt", &strOrt);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strKanton", &strKanton);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGemeinde", &strGemeinde);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrtEx", &strPLZOrtEx);
+    if (FAILED(hr)) return;
+    columns[eColPLZ] = strPLZ;
+    columns[eColOrt] = strOrt;
+    columns[eColGemeinde] = strGemeinde;
+    columns[eColKanton] = strKanton;
+    columns[eColText].Format(L" %s %s", strPLZOrtEx, strKanton);
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(COrtComboBox, CMultiComboBox)
+    ON_WM_DESTROY()
+    ON_MESSAGE(WM_ORT_PLACESARRIVED, &COrtComboBox::OnPlacesArrived)
+END_MESSAGE_MAP()
+
+COrtComboBox::COrtComboBox() { m_hWakeEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr); }
+
+COrtComboBox::~COrtComboBox() {
+    if (GetSafeHwnd()) DestroyWindow();
+    StopLoader();
+    if (m_hWakeEvent) CloseHandle(m_hWakeEvent);
+}
+
+void COrtComboBox::BuildFilter(BOOL bTypFilter) {
+    ResetContent();
+    SetColumnCount(eColCount);
+    SetTextColumn(eColText);
+    const int widths[eColCount] = {50, 150, 150, 50, 0};
+    for (int c = 0; c < eColCount; ++c) SetColumnWidth(c, widths[c]);
+    std::lock_guard g(m_lock);
+    if (!m_strFilter.IsEmpty()) m_strFilter += L" AND ";
+    m_strFilter += L"strPLZ <> ''";
+    if (bTypFilter) {
+        CString strTyp;
+        strTyp.Format(L"lTyp IN (%d,%d)", 1, 2);
+        m_strFilter += L" AND ";
+        m_strFilter += strTyp;
+    }
+}
+
+HRESULT COrtComboBox::SetOrtID(long lOrtID) {
+    ResetContent();
+    CQvADOConnection conn;
+    long hr = conn.Open(kProfile, 0);
+    if (FAILED(hr)) QV_TRACEHR(kSource, hr);
+    CQvADORecordset rs(&conn);
+    if (SUCCEEDED(hr)) {
+        CString sql;
+        sql.Format(L"SELECT strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx \t\t\t\t\tFROM view_Ort "
+                   L"\t\t\t\t\tWHERE lOrtID = %d",
+                   lOrtID);
+        hr = rs.OpenSQL(sql, 0, 1);
+        if (FAILED(hr)) QV_TRACEHR(kSource, hr);
+    }
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        CString columns[eColCount];
+        ReadColumns(rs, columns, hr);
+        if (SUCCEEDED(hr)) {
+            LPCWSTR texts[eColCount];
+            for (int c = 0; c < eColCount; ++c) texts[c] = columns[c];
+            const int nItem = AddRow(texts, eColCount);
+            if (nItem >= 0) SetItemData(nItem, DWORD_PTR(lOrtID));
+            m_bFitDropWidth = TRUE;
+            AdjustDroppedWidth();
+        } else {
+            QV_TRACEHR(kSource, hr);
+        }
+    }
+    rs.Close();
+    if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
+    return hr;
+}
+
+BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message != WM_COMMAND || HIWORD(wParam) != CBN_EDITCHANGE)
+        return CMultiComboBox::OnChildNotify(message, wParam, lParam, pResult);
+
+    CString strText;
+    GetWindowText(strText);
+    {
+        std::lock_guard g(m_lock);
+        m_strSearchText = strText;
+        ++m_lSearch;
+        m_arrArrived.clear();
+    }
+    // The rows of the old text go at once; the user's text and caret stay.
+    if (GetDroppedState()) ShowDropDown(FALSE);
+    ResetContent();
+    SetWindowText(strText);
+    SetEditSel(strText.GetLength(), strText.GetLength());
+
+    // A worker that ended on a database failure gives way to a new one, so the search goes on.
+    DWORD dwExit = 0;
+    if (m_pLoaderThread && GetExitCodeThread(m_pLoaderThread->m_hThread, &dwExit) && dwExit != STILL_ACTIVE) {
+        delete m_pLoaderThread;
+        m_pLoaderThread = nullptr;
+    }
+    if (!m_pLoaderThread) {
+        m_bStopLoader = FALSE;
+        m_pLoaderThread = AfxBeginThread(&COrtComboBox::LoaderThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
+                                         CREATE_SUSPENDED, nullptr);
+        if (m_pLoaderThread) {
+            m_pLoaderThread->m_bAutoDelete = FALSE;
+            m_pLoaderThread->ResumeThread();
+        } else {
+            const CString strError = CString(std::strerror(errno)).Left(100);
+            m_DataLogger.Error(CQvGUID(L"a21c3d39-1720-4e1b-a7c4-e0ad2e50eb24"),
+                               L"COrtComboBox::CreateThread() AfxBeginThread() failed: '%s'", strError);
+        }
+    }
+    m_bTextChanged = TRUE;
+    SetEvent(m_hWakeEvent);
+    if (pResult) *pResult = 0;
+    return TRUE;
+}
+
+void COrtComboBox::OnDestroy() {
+    StopLoader();
+    CMultiComboBox::OnDestroy();
+}
+
+void COrtComboBox::StopLoader() {
+    if (!m_pLoaderThread) return;
+    m_bStopLoader = TRUE;
+    SetEvent(m_hWakeEvent);
+    WaitForSingleObjectAndPumpMsg(m_pLoaderThread->m_hThread, INFINITE);
+    delete m_pLoaderThread;
+    m_pLoaderThread = nullptr;
+    std::lock_guard g(m_lock);
+    m_arrArrived.clear();
+}
+
+UINT COrtComboBox::LoaderThreadProc(LPVOID pParam) {
+    static_cast<COrtComboBox*>(pParam)->LoadPlaces();
+    return 0;
+}
+
+CString COrtComboBox::BuildSearchCondition(const CString& strFilter, const CString& strText) {
+    CString strCondition = strFilter.IsEmpty() ? CString(L"1 = 1") : strFilter;
+    bool bAnyWord = false;
+    int nStart = 0;
+    while (nStart <= strText.GetLength()) {
+        int nEnd = strText.Find(L' ', nStart);
+        if (nEnd < 0) nEnd = strText.GetLength();
+        CString strWord = strText.Mid(nStart, nEnd - nStart);
+        nStart = nEnd + 1;
+        strWord.TrimRight();
+        strWord = QvSQLString(strWord, 0);
+        strWord.Remove(L' ');
+        int nMinLength = 2;
+        if (!strWord.IsEmpty() && !(strWord[0] >= L'0' && strWord[0] <= L'9')) {
+            strWord = L" " + strWord;
+            nMinLength = 3;
+        }
+        if (strWord.GetLength() < nMinLength) continue;
+        CString strWordCondition;
+        strWordCondition.Format(L"AND CHARINDEX('%s', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 ", strWord);
+        strCondition += L" " + strWordCondition;
+        bAnyWord = true;
+    }
+    return bAnyWord ? strCondition : CString();
+}
+
+void COrtComboBox::HandOver(PlaceRow row) {
+    bool bPost = false;
+    {
+        std::lock_guard g(m_lock);
+        if (row.lSearch != m_lSearch) return;
+        m_arrArrived.push_back(std::move(row));
+        bPost = !m_bArrivalPosted;
+        m_bArrivalPosted = true;
+    }
+    if (bPost) PostMessage(WM_ORT_PLACESARRIVED, 0, 0);
+}
+
+void COrtComboBox::LoadPlaces() {
+    CQvADOConnection conn;
+    long hr = conn.Open(kProfile, 0);
+    if (FAILED(hr)) {
+        QV_TRACEHR(kSource, hr);
+        QvReportDBError(&conn, hr, __FILE__, __LINE__);
+        return;
+    }
+    CQvADORecordset rs(&conn);
+    bool bOpen = false;
+    BOOL bEOF = TRUE;
+    long lSearch = 0;
+    while (SUCCEEDED(hr)) {
+        if (m_bStopLoader) break;
+        WaitForSingleObject(m_hWakeEvent, INFINITE);
+        if (m_bStopLoader) break;
+
+        CString strText, strFilter;
+        long lLatest = lSearch;
+        if (m_bTextChanged.exchange(FALSE)) {
+            std::lock_guard g(m_lock);
+            strText = m_strSearchText;
+            strFilter = m_strFilter;
+            lLatest = m_lSearch;
+        }
+        // A change seen twice (its flag set again after its text was read) is searched once.
+        if (lLatest != lSearch) {
+            lSearch = lLatest;
+            if (bOpen) rs.Close();
+            bOpen = false;
+            bEOF = TRUE;
+            const CString strCondition = BuildSearchCondition(strFilter, strText);
+            if (!strCondition.IsEmpty()) {
+                CString sql;
+                sql.Format(L"SELECT lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "
+                           L"\t\t\t\t\t\t\tFROM view_Ort \t\t\t\t\t\t\tWHERE %s ",
+                           strCondition);
+                hr = rs.OpenSQL(sql, 0, 1);
+                if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+                bOpen = SUCCEEDED(hr);
+                if (FAILED(hr)) break;
+            }
+        }
+
+        if (bOpen && !bEOF) {
+            PlaceRow row;
+            row.lSearch = lSearch;
+            hr = rs.GetFieldValue(L"lOrtID", &row.lOrtID);
+            ReadColumns(rs, row.strColumns, hr);
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+            if (FAILED(hr)) break;
+            HandOver(std::move(row));
+            continue;  // the event stays signalled: the next row, unless a stop or new typing came
+        }
+
+        if (bOpen) rs.Close();
+        bOpen = false;
+        PlaceRow end;
+        end.lSearch = lSearch;
+        end.bEnd = true;
+        HandOver(std::move(end));
+        ResetEvent(m_hWakeEvent);
+        // A change that came while the last rows were read must not wait for the next key.
+        if (m_bTextChanged || m_bStopLoader) SetEvent(m_hWakeEvent);
+    }
+    if (FAILED(hr)) {
+        QV_TRACEHR(kSource, hr);
+        QvReportDBError(&conn, hr, __FILE__, __LINE__);
+    }
+    if (bOpen) rs.Close();
+}
+
+LRESULT COrtComboBox::OnPlacesArrived(WPARAM, LPARAM) {
+    std::vector<PlaceRow> rows;
+    long lSearch = 0;
+    {
+        std::lock_guard g(m_lock);
+        rows.swap(m_arrArrived);
+        m_bArrivalPosted = false;
+        lSearch = m_lSearch;
+    }
+    if (m_bStopLoader) return 0;
+    for (const PlaceRow& row : rows) {
+        if (row.lSearch != lSearch) continue;
+        if (row.bEnd) {
+            if (GetCount() > 0) {
+                m_bFitDropWidth = TRUE;
+                AdjustDroppedWidth();
+                // Shown again so that the list fits the rows it now has.
+                ShowDropDown(TRUE);
+            }
+            continue;
+        }
+        LPCWSTR texts[eColCount];
+        for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
+        const int nItem = AddRow(texts, eColCount);
+        if (nItem >= 0) SetItemData(nItem, DWORD_PTR(row.lOrtID));
+        if (nItem == 0 && !GetDroppedState()) ShowDropDown(TRUE);
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+#pragma once
+// COrtComboBox: the combo box in which the user picks a place (postcode and locality) by typing.
+// Every change of the edit text restarts a search on a worker thread; the worker reads view_Ort
+// with its own connection and hands each row to the GUI thread, which adds it to the list, so the
+// rows appear as they arrive while the user goes on typing. Five columns: postcode, place,
+// municipality, canton and the hidden text column; each item's data is the place's lOrtID.
+#include "multicombobox.h"
+#include "qvdatalogger.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+class COrtComboBox : public CMultiComboBox {
+    DECLARE_DYNAMIC(COrtComboBox)
+public:
+    COrtComboBox();
+    ~COrtComboBox() override;
+
+    // Sets up the columns and the fixed part of the search (with bTypFilter: places of kinds 1
+    // and 2 only).
+    void BuildFilter(BOOL bTypFilter);
+    // Empties the list and adds the place's single row; an unknown id leaves it empty.
+    HRESULT SetOrtID(long lOrtID);
+
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+
+    static UINT LoaderThreadProc(LPVOID pParam);
+
+    // The condition the worker's statement is built from (for the word rules).
+    static CString BuildSearchCondition(const CString& strFilter, const CString& strText);
+
+protected:
+    afx_msg void OnDestroy();
+    afx_msg LRESULT OnPlacesArrived(WPARAM wParam, LPARAM lParam);
+    DECLARE_MESSAGE_MAP()
+
+    void LoadPlaces();
+    void StopLoader();
+
+    CWinThread* m_pLoaderThread = nullptr;
+    std::atomic<BOOL> m_bStopLoader{FALSE};
+    HANDLE m_hWakeEvent = nullptr;
+    std::atomic<BOOL> m_bTextChanged{TRUE};
+    CString m_strFilter;
+    CQvDataLogger m_DataLogger{L"Qovaro.Ostrel.Ort"};
+
+    // A row (or, with bEnd, the end of the rows) of one search, on its way to the GUI thread.
+    struct PlaceRow {
+        long lSearch = 0;
+        bool bEnd = false;
+        long lOrtID = 0;
+        CString strColumns[5];
+    };
+    void HandOver(PlaceRow row);
+
+    std::mutex m_lock;          // guards what follows and m_strFilter
+    CString m_strSearchText;    // the edit text of the latest change
+    long m_lSearch = 0;         // counts the changes; rows of an older search are dropped
+    std::vector<PlaceRow> m_arrArrived;
+    bool m_bArrivalPosted = false;
+};

@@ -1,0 +1,150 @@
+#include "dbfile.h"
+#include "dbutil.h"
+#include "sqlitedb.h"
+#include "suitedb.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace qv::suite {
+
+namespace {
+
+// Tables every suite database has, whatever its version.
+constexpr const char* kCoreTables[] = {"System", "Mandant", "Person", "Kurs", "Kursinstanz", "PersonKurs"};
+
+DatabaseFile Refused(DatabaseKind kind, std::string message, int version = 0) {
+    DatabaseFile f;
+    f.kind = kind;
+    f.version = version;
+    f.message = std::move(message);
+    return f;
+}
+
+// What the tables say; the file is opened without locks or a log (immutable) unless a log of a
+// running program lies beside it, which must be read too.
+DatabaseFile InspectTables(const std::string& path) {
+    std::error_code ec;
+    const bool hasLog = std::filesystem::exists(path + "-wal", ec);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(qv::sql::FileUri(path, hasLog ? "mode=ro" : "immutable=1").c_str(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    DatabaseFile f;
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        detail::Stmt version(db, "PRAGMA user_version");
+        rc = version.step();
+        if (rc == SQLITE_ROW) {
+            f.version = int(version.int64(0));
+            rc = SQLITE_OK;
+        }
+    }
+    int tables = 0, core = 0;
+    bool hasSystem = false;
+    if (rc == SQLITE_OK) {
+        detail::Stmt names(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        while ((rc = names.step()) == SQLITE_ROW) {
+            ++tables;
+            const std::string name = names.text(0);
+            for (const char* t : kCoreTables)
+                if (name == t) ++core;
+            hasSystem = hasSystem || name == "System";
+        }
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    // Databases made before the version went into the header keep it in System only; where the
+    // two differ, System's is the one the schema was written for.
+    if (rc == SQLITE_OK && hasSystem) {
+        detail::Stmt kept(db, "SELECT lSchemaVersion FROM System");
+        if (kept.step() == SQLITE_ROW && kept.int64(0) != 0) f.version = int(kept.int64(0));
+    }
+    const std::string why = rc == SQLITE_OK ? std::string() : (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    const int code = (db ? sqlite3_extended_errcode(db) : rc) & 0xFF;
+    sqlite3_close_v2(db);
+
+    if (rc != SQLITE_OK) {
+        if (code == SQLITE_NOTADB) return Refused(DatabaseKind::NotDatabase, path + " is no SQLite database.");
+        return Refused(DatabaseKind::Unreadable, path + " cannot be read: " + why + ".");
+    }
+    if (tables == 0 && f.version == 0) {
+        f.kind = DatabaseKind::Empty;
+        return f;
+    }
+    if (f.version == 0 || core != int(std::size(kCoreTables)))
+        return Refused(DatabaseKind::Foreign,
+                       path + " is no database of the suite (" +
+                           (f.version == 0 ? "it has no schema version" : "its core tables are missing") +
+                           "); it was left as it is.",
+                       f.version);
+    if (f.version != kSchemaVersion)
+        return Refused(DatabaseKind::OtherVersion,
+                       path + " has schema version " + std::to_string(f.version) + "; this program works with version " +
+                           std::to_string(kSchemaVersion) + ".",
+                       f.version);
+    f.kind = DatabaseKind::Suite;
+    return f;
+}
+
+}  // namespace
+
+DatabaseFile InspectDatabaseFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return DatabaseFile{};
+        return Refused(DatabaseKind::Unreadable, path + " cannot be read: " + std::strerror(errno) + ".");
+    }
+    if (S_ISDIR(st.st_mode)) return Refused(DatabaseKind::Folder, path + " is a folder, not a database.");
+    if (!S_ISREG(st.st_mode)) return Refused(DatabaseKind::NotDatabase, path + " is no SQLite database.");
+    DatabaseFile f;
+    if (st.st_size == 0) {
+        f.kind = DatabaseKind::Empty;
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return Refused(DatabaseKind::Unreadable, path + " cannot be read.");
+        std::array<char, 16> magic{};
+        in.read(magic.data(), magic.size());
+        if (in.gcount() != std::streamsize(magic.size()) || std::memcmp(magic.data(), "SQLite format 3", 16) != 0)
+            return Refused(DatabaseKind::NotDatabase, path + " is no SQLite database.");
+        f = InspectTables(path);
+    }
+    f.readOnly = qv::sql::IsReadOnlyFile(path);
+    return f;
+}
+
+bool PrepareSuiteDatabase(const std::string& path, bool create, DatabaseFile* found, std::string* error) {
+    DatabaseFile f = InspectDatabaseFile(path);
+    if (found) *found = f;
+    auto fail = [&](const std::string& text) {
+        if (error) *error = text;
+        return false;
+    };
+    switch (f.kind) {
+    case DatabaseKind::Suite:
+        return true;
+    case DatabaseKind::Missing:
+    case DatabaseKind::Empty:
+        break;
+    default:
+        return fail(f.message);
+    }
+    if (!create)
+        return fail(path + (f.kind == DatabaseKind::Missing ? " does not exist" : " is empty") +
+                    "; a new database is made only when asked for.");
+    if (f.readOnly) return fail(path + " is read-only; no schema can be written into it.");
+    InstallSuiteDatabase();
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + path) != SQLITE_OK) return fail(db.LastError().description);
+    std::string why;
+    if (CreateSchema(db.Handle(), &why) != SQLITE_OK) return fail(path + ": " + why);
+    if (found) {
+        found->kind = DatabaseKind::Suite;
+        found->version = kSchemaVersion;
+    }
+    return true;
+}
+
+}  // namespace qv::suite

@@ -1,0 +1,234 @@
+// The multi-column combo box and the place combo box through their real widgets: rows, cells and
+// item data as the parent sees them, the text column, the list's width, height and sideways
+// scrolling; the place search on its worker over the demo data while the window goes on.
+#include "combos_fixture.h"
+
+#include <QPainter>
+#include <QWidget>
+
+using namespace combostest;
+namespace t = qv::ui::test;
+
+namespace {
+
+int Add(CMultiComboBox& combo, std::initializer_list<LPCWSTR> texts) {
+    std::vector<LPCWSTR> v(texts);
+    return combo.AddRow(v.data(), int(v.size()));
+}
+
+class MultiCombo : public ComboDialogTest {};
+
+TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
+    CMultiComboBox combo;
+    ASSERT_TRUE(Make(combo));
+    combo.SetColumnCount(3);
+    EXPECT_EQ(Add(combo, {L"8400", L"Winterthur", L"ZH"}), 0);
+    EXPECT_EQ(Add(combo, {L"3000", L"Bern"}), 1);
+    EXPECT_EQ(Add(combo, {L"a", L"b", L"c", L"d"}), CB_ERR) << "more texts than columns";
+    combo.AddString(L"plain");
+    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"8400", L"3000", L"plain"}));
+    const struct {
+        int item, column;
+        const wchar_t* text;
+    } cells[] = {{0, 1, L"Winterthur"}, {1, 1, L"Bern"}, {1, 2, L""}, {2, 0, L""}, {3, 0, L""}, {0, 3, L""}, {-1, 0, L""}};
+    for (const auto& c : cells) {
+        CString text = L"unchanged";
+        combo.GetCellText(c.item, c.column, text);
+        EXPECT_EQ(std::wstring(text), c.text) << c.item << "/" << c.column;
+    }
+
+    combo.SetItemData(0, 4711);
+    combo.SetItemData(1, 815);
+    combo.SetItemData(2, 99);
+    EXPECT_EQ(combo.GetItemData(1), 815u);
+    EXPECT_EQ(combo.GetItemData(2), 0u) << "an item without row keeps no data";
+    std::map<UINT, ULONG_PTR> drawn, deleted;
+    const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
+        if (auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lp); m == WM_DRAWITEM && !(dis->itemState & ODS_COMBOBOXEDIT))
+            drawn[dis->itemID] = dis->itemData;
+        if (auto* del = reinterpret_cast<LPDELETEITEMSTRUCT>(lp); m == WM_DELETEITEM) deleted[del->itemID] = del->itemData;
+    });
+    combo.ShowDropDown(TRUE);
+    ASSERT_TRUE(t::WaitFor([&] { return drawn.size() >= 2; }));
+    EXPECT_EQ(drawn, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}})) << "the row without data is not handed on";
+    combo.ShowDropDown(FALSE);
+    combo.ResetContent();
+    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+    EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}, {2, 0}})) << "the parent never sees a freed row";
+}
+
+TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
+    CMultiComboBox combo;
+    ASSERT_TRUE(Make(combo, 1001, CBS_DROPDOWNLIST, CBS_SORT));
+    combo.SetColumnCount(2);
+    for (auto row : {std::pair{L"1", L"Zürich"}, {L"2", L"Bern"}, {L"3", L"Genf"}}) Add(combo, {row.first, row.second});
+    combo.SetItemData(1, 2);
+    ASSERT_EQ(combo.SetCurSel(2), 2);
+    EXPECT_TRUE(combo.SetTextColumn(1));
+    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"Bern", L"Genf", L"Zürich"}));
+    EXPECT_EQ(combo.GetCurSel(), 1) << "still on the row whose old text matched";
+    EXPECT_EQ(combo.GetItemData(0), 2u) << "the row keeps its data";
+    EXPECT_FALSE(combo.SetTextColumn(2)) << "no such column";
+}
+
+TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
+    FitCombo combo;
+    ASSERT_TRUE(Make(combo));
+    combo.SetColumnCount(2);
+    combo.SetColumnWidth(0, 400);
+    for (int i = 0; i < 3; ++i) Add(combo, {L"x", L"y"});
+    CRect rc, dropped;
+    combo.GetWindowRect(&rc);
+    EXPECT_EQ(combo.GetDroppedWidth(), rc.Width()) << "as wide as the combo box unless asked to fit";
+    combo.Fit();
+    combo.SetColumnWidth(1, 200);
+    EXPECT_GE(combo.GetDroppedWidth(), 600);
+    combo.SetColumnWidth(0, 100000);
+    EXPECT_EQ(combo.GetDroppedWidth(), GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    combo.SetColumnWidth(0, 200);
+
+    combo.ShowDropDown(TRUE);
+    ASSERT_TRUE(combo.List().GetSafeHwnd()) << "the list window is taken over when it shows";
+    QWidget* popup = t::Widget(combo.List().GetSafeHwnd())->window();
+    const int frame = 2 * GetSystemMetrics(SM_CYBORDER), row = combo.GetItemHeight(0);
+    EXPECT_EQ(popup->height(), 3 * row + frame) << "as high as its rows";
+    combo.ShowDropDown(FALSE);
+    for (int i = 0; i < 40; ++i) Add(combo, {L"x", L"y"});
+    combo.ShowDropDown(TRUE);
+    combo.GetDroppedControlRect(&dropped);
+    EXPECT_LE(popup->height(), dropped.Height());
+    EXPECT_EQ((popup->height() - frame) % row, 0) << "whole rows only";
+    EXPECT_TRUE(combo.List().m_bVScroll);
+}
+
+TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
+    FitCombo combo;
+    ASSERT_TRUE(Make(combo));
+    combo.SetColumnCount(3);
+    for (int c = 0; c < 3; ++c) combo.SetColumnWidth(c, 300);
+    Add(combo, {L"links", L"mitte", L"rechts"});
+    combo.ShowDropDown(TRUE);
+    CMultiComboBox::CMultiComboLBox& list = combo.List();
+    ASSERT_TRUE(list.m_bHScroll);
+    const int line = combo.Line(), page = combo.Page() * 2 / 3;
+    ASSERT_GT(line, 0);
+    const struct {
+        UINT code;
+        int pos, expected;
+    } steps[] = {{SB_LINERIGHT, 0, line},      {SB_PAGERIGHT, 0, line + page},    {SB_LINELEFT, 0, page},
+                 {SB_THUMBTRACK, 123, 123},    {SB_THUMBTRACK, 30000, 900 - combo.Page()}, {SB_LEFT, 0, 0}};
+    for (const auto& s : steps) {
+        list.SendMessage(WM_HSCROLL, MAKEWPARAM(WORD(s.code), WORD(s.pos)), 0);
+        EXPECT_EQ(list.GetScrollPos(SB_HORZ), s.expected) << "code " << s.code;
+    }
+}
+
+class PlaceCombo : public PlaceComboTest {};
+
+TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
+    const long bern = BernID();
+    ASSERT_GT(bern, 0) << "the demo data has Bern";
+    for (const wchar_t* typed : {L"300", L"ber"}) {
+        SCOPED_TRACE(std::string(typed, typed + wcslen(typed)));
+        // Each edit change returns at once with an empty list and the search handed to the worker.
+        std::vector<std::pair<int, bool>> atChange;
+        const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM wp, LPARAM) {
+            if (m == WM_COMMAND && HIWORD(wp) == CBN_EDITCHANGE) atChange.emplace_back(place.GetCount(), place.Searching());
+        });
+        ASSERT_TRUE(Search(place, typed));
+        qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+        EXPECT_EQ(atChange, (std::vector<std::pair<int, bool>>(wcslen(typed), {0, true})));
+        EXPECT_EQ(std::wstring(t::Text(place.GetSafeHwnd())), typed) << "the typed text stays";
+        const int row = FindRow(L"3000");
+        ASSERT_GE(row, 0);
+        CString text;
+        place.GetLBText(row, text);
+        EXPECT_EQ(std::wstring(text), L" 3000 Bern BE BE");
+        EXPECT_EQ(long(place.GetItemData(row)), bern);
+        EXPECT_TRUE(place.GetDroppedState());
+    }
+    // The picture: the dialog with the dropped list below the combo box.
+    QWidget* top = t::Widget(dialog.GetSafeHwnd())->window();
+    QWidget* popup = t::Widget(::GetWindow(place.GetSafeHwnd(), GW_CHILD))->window();
+    QImage shot = t::Grab(dialog.GetSafeHwnd());
+    const QPoint frame((shot.width() - top->width()) / 2, shot.height() - top->height());
+    QPainter(&shot).drawImage(popup->mapToGlobal(QPoint()) - top->mapToGlobal(QPoint()) + frame, popup->grab().toImage());
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    EXPECT_TRUE(shot.save(QV_SCREENS_DIR "/ortcombobox.png"));
+}
+
+TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
+    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lTyp) VALUES (9001, '1999', 'L''Abbaye', 1), "
+         "(9002, '3001', 'Bern Postfach', 3), (9003, '', 'Ohnepostleitzahl', 1)");
+    const struct {
+        const wchar_t* typed;
+        std::vector<std::wstring> places;  // empty: no rows
+    } cases[] = {{L"b", {}}, {L"3", {}}, {L"  ", {}}, {L"l'ab", {L"L'Abbaye"}}, {L"3001", {}}, {L"ohnepost", {}},
+                 {L"8474 ober", {L"Oberfrechtingen"}}, {L"9613", {L"Tannegg", L"Tanneggerhöhe"}}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Search(place, c.typed));
+        std::vector<std::wstring> places;
+        for (int i = 0; i < place.GetCount(); ++i) {
+            CString ort;
+            place.GetCellText(i, 1, ort);
+            places.push_back(std::wstring(ort));
+        }
+        EXPECT_EQ(places, c.places) << std::string(c.typed, c.typed + wcslen(c.typed));
+    }
+    TestPlaceCombo local;
+    ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
+    local.BuildFilter(FALSE);
+    ASSERT_TRUE(Search(local, L"3001"));
+    EXPECT_EQ(local.GetCount(), 1) << "a local installation offers every kind of place";
+}
+
+TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
+    EXPECT_EQ(place.SetOrtID(BernID()), S_OK);
+    ASSERT_EQ(place.GetCount(), 1);
+    EXPECT_EQ(long(place.GetItemData(0)), BernID());
+    EXPECT_EQ(place.GetCurSel(), -1);
+    EXPECT_EQ(place.SetOrtID(987654), S_OK) << "an unknown place is no failure";
+    EXPECT_EQ(place.GetCount(), 0);
+
+    Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO Ort "
+         "(lOrtID, strPLZ, strOrt, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), 'Bergdorf ' || i, 1 FROM n");
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
+    ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
+    place.DestroyWindow();
+    EXPECT_FALSE(place.Worker()) << "the worker is gone with the window";
+}
+
+TEST_F(PlaceCombo, AFailedSearchIsShownAndTheNextTypingSearchesAgain) {
+    place.Filter(L"strNoSuchColumn <> ''");
+    script.AllowReports(true);
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"ber"));
+    const auto shown = [&] { return script.Log().Records(qv::InteractionKind::Report); };
+    ASSERT_TRUE(t::WaitFor([&] { return !shown().empty() && !place.Searching(); }));
+    EXPECT_EQ(shown().front().caption, L"OLEDB Errormessage");
+    EXPECT_EQ(place.GetCount(), 0);
+    place.Filter(L"strPLZ <> ''");
+    ASSERT_TRUE(Search(place, L"bern"));
+    EXPECT_GE(FindRow(L"3000"), 0) << "a new worker took over";
+}
+
+TEST(PlaceSearch, EachLongEnoughWordIsOneQuotedCondition) {
+    const CString word = L"AND CHARINDEX('%s', ' ' + strPLZ + ' ' + strOrt   + ' ' + strKanton) > 0 ";
+    const auto cond = [&](std::initializer_list<const wchar_t*> words) {
+        CString s = L"F";
+        for (const wchar_t* w : words) {
+            CString c;
+            c.Format(word, w);
+            s += L" " + c;
+        }
+        return std::wstring(s);
+    };
+    const struct {
+        const wchar_t* typed;
+        std::wstring condition;
+    } cases[] = {{L"b", L""},          {L"3", L""},           {L"30", cond({L"30"})},
+                 {L"ber", cond({L" ber"})}, {L"3000  be", cond({L"3000", L" be"})}, {L"l'a", cond({L" l''a"})},
+                 {L"x'); DROP TABLE Ort --", cond({L" x'');", L" DROP", L" TABLE", L" Ort", L" --"})}};
+    for (const auto& c : cases) EXPECT_EQ(std::wstring(COrtComboBox::BuildSearchCondition(L"F", c.typed)), c.condition);
+}
+
+}  // namespace

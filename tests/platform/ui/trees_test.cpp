@@ -1,0 +1,198 @@
+// Trees and date pickers as the organisation tree, the group tree and the run page use them: items
+// with data, colours, bold text and check boxes, the user's changes told to the form (the
+// selection refusable), every deleted item told; dates whose show-none box makes them null.
+#include "ui_fixture.h"
+#include <QImage>
+
+namespace {
+
+using namespace qv::ui::test;
+
+enum : UINT { kTreePage = 930, kTree = 1058, kFrom = 1196, kPublish = 1200 };
+
+void RegisterTreePage() {
+    using namespace qv::ui;
+    DialogTemplate t;
+    t.id = kTreePage;
+    t.cx = 260;
+    t.cy = 160;
+    t.style = WS_CHILD | DS_CONTROL | DS_SETFONT;
+    t.items = {Control(L"", kTree, WC_TREEVIEWW, TVS_HASBUTTONS | TVS_LINESATROOT | TVS_CHECKBOXES | WS_BORDER, 5, 5, 150, 150),
+               Control(L"", kFrom, DATETIMEPICK_CLASSW, DTS_SHOWNONE, 160, 5, 90, 12),
+               Control(L"", kPublish, DATETIMEPICK_CLASSW, 0, 160, 22, 90, 12)};
+    RegisterDialogTemplate(uitest::Module(), t);
+}
+
+class TreePage : public CDialog {
+public:
+    TreePage() : CDialog(kTreePage) {}
+    CTreeCtrlEx tree;
+    COleDateTime from, publish;
+    std::vector<std::pair<UINT, DWORD_PTR>> heard;  // notification, item data
+    std::vector<DWORD> dateFlags;
+    DWORD_PTR refuse = 0;  // the item the form will not let be selected
+    void DoDataExchange(CDataExchange* dx) override {
+        DDX_Control(dx, kTree, tree);
+        DDX_DateTimeCtrl(dx, kFrom, from);
+        DDX_DateTimeCtrl(dx, kPublish, publish);
+    }
+    void OnSelChanging(NMHDR* nm, LRESULT* result) {
+        const auto* tv = reinterpret_cast<NMTREEVIEW*>(nm);
+        heard.push_back({TVN_SELCHANGING, DWORD_PTR(tv->itemNew.lParam)});
+        *result = refuse && DWORD_PTR(tv->itemNew.lParam) == refuse;
+    }
+    void OnSelChanged(NMHDR* nm, LRESULT*) { heard.push_back({TVN_SELCHANGED, DWORD_PTR(reinterpret_cast<NMTREEVIEW*>(nm)->itemNew.lParam)}); }
+    void OnDeleted(NMHDR* nm, LRESULT*) { heard.push_back({TVN_DELETEITEM, DWORD_PTR(reinterpret_cast<NMTREEVIEW*>(nm)->itemOld.lParam)}); }
+    void OnChecked(NMHDR* nm, LRESULT*) { heard.push_back({TVN_ITEMCHANGED, DWORD_PTR(reinterpret_cast<NMTVITEMCHANGE*>(nm)->lParam)}); }
+    void OnDateChange(NMHDR* nm, LRESULT* result) {
+        dateFlags.push_back(reinterpret_cast<NMDATETIMECHANGE*>(nm)->dwFlags);
+        *result = 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(TreePage, CDialog)
+    ON_NOTIFY(TVN_SELCHANGING, kTree, &TreePage::OnSelChanging)
+    ON_NOTIFY(TVN_SELCHANGED, kTree, &TreePage::OnSelChanged)
+    ON_NOTIFY(TVN_DELETEITEM, kTree, &TreePage::OnDeleted)
+    ON_NOTIFY(TVN_ITEMCHANGED, kTree, &TreePage::OnChecked)
+    ON_NOTIFY(DTN_DATETIMECHANGE, kFrom, &TreePage::OnDateChange)
+END_MESSAGE_MAP()
+
+class Trees : public uitest::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        RegisterTreePage();
+        ASSERT_TRUE(frame.CreateEx(0, AfxRegisterWndClass(0), L"Kurs", WS_OVERLAPPED, CRect(0, 0, 600, 400), nullptr, 0));
+        ASSERT_TRUE(page.Create(kTreePage, &frame));
+        page.ShowWindow(SW_SHOW);
+        frame.ShowWindow(SW_SHOW);
+        // Two Mandanten with their fire brigades.
+        aarau = Add(L"Aarau", 45, TVI_ROOT);
+        Add(L"Feuerwehr Aarau", 1, aarau);
+        Add(L"Stützpunkt Aarau", 2, aarau);
+        baden = Add(L"Baden", 46, TVI_ROOT);
+        Add(L"Feuerwehr Baden", 3, baden);
+        page.tree.Expand(aarau, TVE_EXPAND);
+        page.tree.Expand(baden, TVE_EXPAND);
+        page.heard.clear();
+    }
+    HTREEITEM Add(const wchar_t* text, LPARAM data, HTREEITEM parent) {
+        return page.tree.InsertItem(TVIF_TEXT | TVIF_PARAM, text, 0, 0, 0, 0, data, parent, TVI_LAST);
+    }
+    HWND Tree() { return page.tree.m_hWnd; }
+    CWnd frame;
+    TreePage page;
+    HTREEITEM aarau = nullptr, baden = nullptr;
+};
+
+TEST_F(Trees, ItemsKeepTheirPlaceDataColourBoldAndCheck) {
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Aarau", L"  Feuerwehr Aarau", L"  Stützpunkt Aarau", L"Baden",
+                                                            L"  Feuerwehr Baden"}));
+    EXPECT_EQ(page.tree.GetCount(), 5u);
+    HTREEITEM first = page.tree.GetChildItem(aarau);
+    EXPECT_EQ(page.tree.GetItemData(first), 1u);
+    EXPECT_EQ(page.tree.GetParentItem(first), aarau);
+    EXPECT_EQ(page.tree.GetItemData(page.tree.GetNextSiblingItem(first)), 2u);
+    EXPECT_EQ(page.tree.GetNextSiblingItem(page.tree.GetRootItem()), baden);
+    // A sorted insert lands in its place.
+    page.tree.InsertItem(L"Brugg", TVI_ROOT, TVI_SORT);
+    EXPECT_EQ(page.tree.GetItemText(page.tree.GetNextSiblingItem(baden)), CString(L"Brugg"));
+
+    page.tree.SetItemColor(first, RGB(0, 0, 192));
+    page.tree.SetItemBold(aarau, TRUE);
+    page.tree.SetCheck(baden);
+    EXPECT_EQ(TreeItemColor(Tree(), L"Feuerwehr Aarau"), RGB(0, 0, 192));
+    EXPECT_EQ(page.tree.GetItemColor(first), RGB(0, 0, 192));
+    EXPECT_EQ(TreeItemColor(Tree(), L"Stützpunkt Aarau"), CLR_DEFAULT);
+    EXPECT_TRUE(TreeItemBold(Tree(), L"Aarau"));
+    EXPECT_EQ(page.tree.GetItemState(aarau, TVIS_BOLD), UINT(TVIS_BOLD));
+    EXPECT_TRUE(TreeItemChecked(Tree(), L"Baden"));
+    EXPECT_TRUE(page.tree.GetCheck(baden));
+    EXPECT_FALSE(page.tree.GetCheck(aarau));
+    EXPECT_TRUE(page.heard.empty()) << "what the program does is not told";
+
+    // Images come from the tree's image list, also for items that had their image before it.
+    QImage strip(32, 16, QImage::Format_ARGB32);
+    strip.fill(Qt::darkRed);
+    qv::ui::RegisterBitmap(uitest::Module(), 11208, strip);
+    CImageList images;
+    ASSERT_TRUE(images.Create(11208, 16, 0, RGB(255, 255, 255)));
+    page.tree.SetItemImage(aarau, 1, 0);
+    EXPECT_FALSE(TreeItemHasImage(Tree(), L"Aarau"));
+    page.tree.SetImageList(&images, TVSIL_NORMAL);
+    EXPECT_TRUE(TreeItemHasImage(Tree(), L"Aarau"));
+    int image = -1, selected = -1;
+    EXPECT_TRUE(page.tree.GetItemImage(aarau, image, selected));
+    EXPECT_EQ(image, 1);
+    EXPECT_EQ(selected, 0);
+
+    // The user's check is told with the item's data.
+    ASSERT_TRUE(ClickTreeCheckBox(Tree(), L"Feuerwehr Baden"));
+    EXPECT_TRUE(page.tree.GetCheck(page.tree.GetChildItem(baden)));
+    EXPECT_EQ(page.heard, (std::vector<std::pair<UINT, DWORD_PTR>>{{TVN_ITEMCHANGED, 3}}));
+}
+
+TEST_F(Trees, TheSelectionGoesThroughTheFormAndDeletedItemsAreToldChildrenFirst) {
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Stützpunkt Aarau"));
+    EXPECT_EQ(page.tree.GetItemData(page.tree.GetSelectedItem()), 2u);
+    EXPECT_EQ(page.heard, (std::vector<std::pair<UINT, DWORD_PTR>>{{TVN_SELCHANGING, 2}, {TVN_SELCHANGED, 2}}));
+    // The form refuses one item: the old selection stays.
+    page.refuse = 3;
+    page.heard.clear();
+    EXPECT_FALSE(SelectTreeItem(Tree(), L"Feuerwehr Baden"));
+    EXPECT_EQ(page.tree.GetItemData(page.tree.GetSelectedItem()), 2u);
+    EXPECT_EQ(page.heard, (std::vector<std::pair<UINT, DWORD_PTR>>{{TVN_SELCHANGING, 3}}));
+    EXPECT_FALSE(page.tree.SelectItem(page.tree.GetChildItem(baden))) << "by program as well";
+    EXPECT_TRUE(page.tree.SelectItem(baden));
+    EXPECT_EQ(page.tree.GetSelectedItem(), baden);
+
+    page.tree.SetItemColor(aarau, RGB(192, 0, 0));
+    page.heard.clear();
+    ASSERT_TRUE(page.tree.DeleteItem(aarau));
+    EXPECT_EQ(page.heard, (std::vector<std::pair<UINT, DWORD_PTR>>{{TVN_DELETEITEM, 2}, {TVN_DELETEITEM, 1}, {TVN_DELETEITEM, 45}}));
+    EXPECT_FALSE(page.tree.DeleteItem(aarau)) << "a stale handle is refused";
+    page.heard.clear();
+    EXPECT_TRUE(page.tree.DeleteAllItems());
+    EXPECT_EQ(page.heard, (std::vector<std::pair<UINT, DWORD_PTR>>{{TVN_DELETEITEM, 3}, {TVN_DELETEITEM, 46}}));
+    EXPECT_EQ(page.tree.GetCount(), 0u);
+    EXPECT_EQ(page.tree.GetSelectedItem(), nullptr);
+}
+
+TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
+    page.from.SetStatus(COleDateTime::null);
+    page.publish = COleDateTime(2024, 5, 1, 0, 0, 0);
+    page.UpdateData(FALSE);
+    EXPECT_EQ(Text(Item(page, kFrom)), L"") << "a null date shows the box unticked";
+    EXPECT_EQ(Text(Item(page, kPublish)), L"01.05.2024");
+    EXPECT_TRUE(page.dateFlags.empty());
+
+    ASSERT_TRUE(TickDatePicker(Item(page, kFrom), true));
+    ASSERT_TRUE(PickDate(Item(page, kFrom), 2024, 3, 10));
+    ASSERT_TRUE(page.UpdateData(TRUE));
+    EXPECT_EQ(page.from.GetStatus(), COleDateTime::valid);
+    EXPECT_EQ(page.from.GetDay(), 10);
+    EXPECT_EQ(page.from.GetMonth(), 3);
+    ASSERT_TRUE(TickDatePicker(Item(page, kFrom), false));
+    ASSERT_TRUE(page.UpdateData(TRUE));
+    EXPECT_EQ(page.from.GetStatus(), COleDateTime::null);
+    ASSERT_GE(page.dateFlags.size(), 3u);
+    EXPECT_EQ(page.dateFlags.front(), DWORD(GDT_VALID));
+    EXPECT_EQ(page.dateFlags.back(), DWORD(GDT_NONE));
+
+    // A picker without the box keeps its date when given a null one.
+    CDateTimeCtrl* publish = static_cast<CDateTimeCtrl*>(page.GetDlgItem(kPublish));
+    COleDateTime null;
+    null.SetStatus(COleDateTime::null);
+    EXPECT_FALSE(publish->SetTime(null));
+    COleDateTime shown;
+    EXPECT_TRUE(publish->GetTime(shown));
+    EXPECT_EQ(shown.GetDay(), 1);
+    const std::size_t told = page.dateFlags.size();
+    page.from = COleDateTime(2025, 1, 2, 0, 0, 0);
+    page.UpdateData(FALSE);
+    EXPECT_EQ(page.dateFlags.size(), told) << "the program's dates are not told";
+}
+
+}  // namespace

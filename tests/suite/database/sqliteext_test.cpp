@@ -1,0 +1,76 @@
+// The loadable extension: the sqlite3 shell reads every view of a demo database and writes every
+// column of every table (firing the triggers) once it is loaded, and cannot without it.
+#include "demodata.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Column(const std::string& file, const std::string& sql) {
+    std::vector<std::string> values;
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    while (sqlite3_step(st) == SQLITE_ROW) values.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return values;
+}
+
+class SqliteShell : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v sqlite3 > /dev/null") != 0) GTEST_SKIP() << "no sqlite3 shell";
+        qv::suite::DemoFileOptions options;
+        options.path = dir.file("nq2.sqlite");
+        std::string error;
+        ASSERT_EQ(qv::suite::MakeDemoDatabase(options, nullptr, &error), qv::suite::DemoFileResult::Built) << error;
+        views = Column(options.path, "SELECT name FROM sqlite_master WHERE type = 'view' ORDER BY name");
+        ASSERT_GE(views.size(), 10u);
+        std::ofstream script(dir.file("script.sql"));
+        for (const std::string& view : views) script << "SELECT '" << view << "', count(*) FROM " << view << ";\n";
+        // Every column of every table written back as it is, inside a transaction that is undone.
+        script << "BEGIN;\n";
+        for (const std::string& table :
+             Column(options.path, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'")) {
+            std::string set;
+            for (const std::string& column : Column(options.path, "SELECT name FROM pragma_table_info('" + table + "')"))
+                set += (set.empty() ? "" : ", ") + ("\"" + column + "\" = \"" + column + "\"");
+            script << "UPDATE \"" << table << "\" SET " << set << ";\n";
+        }
+        script << "ROLLBACK;\n";
+    }
+    // The shell's exit code; its output in `out`.
+    int Shell(const std::string& load, std::string* out) {
+        const std::string command = "sqlite3 -bail " + load + dir.file("nq2.sqlite") + " < " + dir.file("script.sql") +
+                                    " > " + dir.file("out.txt") + " 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in(dir.file("out.txt"));
+        out->assign(std::istreambuf_iterator<char>(in), {});
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    qvtest::TempDir dir;
+    std::vector<std::string> views;
+};
+
+TEST_F(SqliteShell, WithTheExtensionEveryViewIsReadAndEveryTableWritten) {
+    std::string out;
+    ASSERT_EQ(Shell("-cmd \".load " QV_SUITE_EXTENSION "\" ", &out), 0) << out;
+    for (const std::string& view : views) EXPECT_NE(out.find(view + "|"), std::string::npos) << view;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), long(views.size())) << out;
+
+    EXPECT_NE(Shell("", &out), 0) << "without the extension the shell lacks QVCI and the functions";
+    EXPECT_NE(out.find("QVCI"), std::string::npos) << out;
+}
+
+}  // namespace
