@@ -250,6 +250,7 @@ HRESULT CInstanzdatenDlg::GetClassID(GUID* pClsid) {
 }
 
 void CInstanzdatenDlg::DoDataExchange(CDataExchange* pDX) {
+    CKursResourceScope scope;
     CKursChildDlg::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_INSTANZDATEN_BEZEICHNUNG, m_editBezeichnung);
     DDX_Control(pDX, IDC_INSTANZDATEN_ORT, m_cbOrt);
