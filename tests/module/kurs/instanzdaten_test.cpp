@@ -156,6 +156,32 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
 }
 
+TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
+    qv::nq::SetEnterpriseEdition(true);
+    AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    Sql("UPDATE Kursinstanz SET dblDauer = 2 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "2 days stored, half a day from the dates";
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"nur für's Kader");
+    Save();
+    EXPECT_EQ(Text("SELECT lKursID || '|' || strBemerkungIntern FROM Kursbemerkung WHERE lKursinstanzID = " + K(run)),
+              "-1|nur für's Kader");
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"geändert");
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(strBemerkungIntern) FROM Kursbemerkung"), "geändert");
+
+    // Unticking the manual duration takes the dates' again.
+    Click(Field(IDC_INSTANZDATEN_DAUERMANUELL));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"0.50 Tg");
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"");
+    Save();
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
+    EXPECT_EQ(Text("SELECT dblDauer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5");
+}
+
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
     Sql("UPDATE Kursinstanz SET dtPublish = '2024-03-01 00:00:00' WHERE lKursinstanzID = " + K(run));
     AddDate("2024-05-20 08:00:00", "2024-05-20 17:00:00");
