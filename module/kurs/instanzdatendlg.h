@@ -119,7 +119,6 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     afx_msg void OnSize(UINT nType, int cx, int cy);
     void OnFieldChange();
-    void OnFieldChangeRange(UINT nID);
     void OnSpin(NMHDR* pNMHDR, LRESULT* pResult);
     void OnAnmeldenVonChange(NMHDR* pNMHDR, LRESULT* pResult);
     void OnAnmeldenBisChange(NMHDR* pNMHDR, LRESULT* pResult);

@@ -110,6 +110,7 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     ShowPage();
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_KURSORT)), L"Zeughaus");
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"12");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.00 Tg");
     EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "the stored duration is that of the dates";
@@ -140,8 +141,8 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     const std::string today = W2U(std::wstring(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
     EXPECT_EQ(Text("SELECT length(strBezeichnung) || '|' || substr(strBezeichnung, 1, 13) || '|' || lMaxTeilnehmer || "
                    "'|' || fGeschlossen || '|' || dtAbgesagt || '|' || dtAnmeldenBis || '|' || dtDatum || '|' || strLock "
-                   "FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
-              "254|Frühling 'B' |1|1|" + today + " 00:00:00|2031-03-01 23:59:59|2031-03-10 00:00:00|");
+                   "|| '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "254|Frühling 'B' |1|1|" + today + " 00:00:00|2031-03-01 23:59:59|2031-03-10 00:00:00||1");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID || '|' || strModul FROM UserLog"),
               "Kursaustragung wurde aktualisiert.|42|Ausbildung.Instanz");
     WaitForRunEvent();
@@ -179,7 +180,8 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
     Retype(Field(IDC_INSTANZDATEN_INTERN), L"");
     Save();
     EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
-    EXPECT_EQ(Text("SELECT dblDauer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5");
+    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5|0")
+        << "a run without a place keeps none";
 }
 
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
