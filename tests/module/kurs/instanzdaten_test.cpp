@@ -7,6 +7,7 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "qvasynceventsink.h"
+#include "qveventsource.h"
 #include "qvregvalue.h"
 #include "utf.h"
 
@@ -289,6 +290,43 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     Click(Field(IDC_INSTANZDATEN_DELETEDATE));
     EXPECT_EQ(Rows(Grid()), 1);
     Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
+    AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
+    ShowPage();
+    CQvGridCtrl& grid = Page()->m_gridDates;
+    struct Case { const wchar_t *start, *from, *end, *to; double days; };
+    const Case cases[] = {
+        {L"10.03.2031", L"", L"10.03.2031", L"", 1.0},         {L"10.03.2031", L"08:00", L"10.03.2031", L"12:00", 0.5},
+        {L"10.03.2031", L"08:00", L"10.03.2031", L"12:59", 0.5}, {L"10.03.2031", L"08:00", L"10.03.2031", L"13:00", 1.0},
+        {L"10.03.2031", L"22:00", L"10.03.2031", L"23:59", 0.5}, {L"10.03.2031", L"", L"12.03.2031", L"", 3.0},
+        {L"10.03.2031", L"08:00", L"", L"12:00", 1.0},          {L"10.03.2031", L"22:00", L"11.03.2031", L"06:00", 2.0},
+    };
+    for (const Case& c : cases) {
+        for (int column : {3, 2, 1}) ASSERT_TRUE(grid.SetCellValue(0, column, L""));
+        ASSERT_TRUE(grid.SetCellValue(0, 0, c.start));
+        ASSERT_TRUE(grid.SetCellValue(0, 2, c.end));
+        ASSERT_TRUE(grid.SetCellValue(0, 1, c.from));
+        ASSERT_TRUE(grid.SetCellValue(0, 3, c.to)) << W2U(c.to) << " after " << W2U(c.from) << " on another day";
+        EXPECT_DOUBLE_EQ(Page()->CalcKursdauer(), c.days) << W2U(c.start) << " " << W2U(c.from) << " - " << W2U(c.end)
+                                                          << " " << W2U(c.to);
+    }
+    Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {
+    ShowPage();
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(kRunChanged, run + 1, FALSE), S_OK);  // another run
+    ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
 }
 
 TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextSaveStoresTheGrid) {
