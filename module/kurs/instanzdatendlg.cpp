@@ -321,10 +321,11 @@ BOOL CInstanzdatenDlg::OnInitDialog() {
     CKursChildDlg::OnInitDialog();
     ResetFields();
 
-    m_btnShiftDates.AttachButton(IDC_INSTANZDATEN_SHIFTDATES, this, QVBB_IMAGE_ONLY, 2);
-    m_btnNewDate.AttachButton(IDC_INSTANZDATEN_NEWDATE, this, QVBB_IMAGE_ONLY, 9);
-    m_btnDeleteDate.AttachButton(IDC_INSTANZDATEN_DELETEDATE, this, QVBB_IMAGE_ONLY, 10);
-    m_btnEditOrt.AttachButton(IDC_INSTANZDATEN_EDITORT, this, QVBB_IMAGE_ONLY, 2);
+    // The pictures of the common button set that say what the buttons do: edit, new, delete.
+    m_btnShiftDates.AttachButton(IDC_INSTANZDATEN_SHIFTDATES, this, QVBB_IMAGE_ONLY, 29);
+    m_btnNewDate.AttachButton(IDC_INSTANZDATEN_NEWDATE, this, QVBB_IMAGE_ONLY, 2);
+    m_btnDeleteDate.AttachButton(IDC_INSTANZDATEN_DELETEDATE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnEditOrt.AttachButton(IDC_INSTANZDATEN_EDITORT, this, QVBB_IMAGE_ONLY, 29);
     for (CQvBitmapButton* pButton : {&m_btnShiftDates, &m_btnNewDate, &m_btnDeleteDate, &m_btnEditOrt})
         pButton->SetFlatButton(TRUE);
 
@@ -372,6 +373,8 @@ BOOL CInstanzdatenDlg::OnInitDialog() {
         if (CWnd* pLabel = GetDlgItem(IDC_INSTANZDATEN_INTERN_LABEL)) pLabel->ShowWindow(SW_HIDE);
     }
 
+    // The pickers offer today's date while they are switched off.
+    UpdateData(FALSE);
     const HRESULT hr = m_eventSink.Create(this, GetQvEventMap());
     if (FAILED(hr)) ID_TRACEHR(hr);
     m_bLoading = FALSE;
