@@ -158,6 +158,25 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
 }
 
+TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8212', 'Neuhausen')");
+    Sql("UPDATE Kursinstanz SET lOrtID = 1 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) {
+        HWND dlg = dynamic_cast<CWnd&>(modal).GetSafeHwnd();
+        HWND combo = qv::ui::test::Item(dlg, 30501);
+        const auto items = ComboItems(combo);
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)].find(L"Neuhausen") != std::wstring::npos) SelectComboItem(combo, i);
+        Click(dlg, IDOK);
+    });
+    Click(Field(IDC_INSTANZDATEN_EDITORT));
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8212 Neuhausen"), std::wstring::npos);
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the new place is to be saved";
+    Save();
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 2);
+}
+
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
     qv::nq::SetEnterpriseEdition(true);
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
