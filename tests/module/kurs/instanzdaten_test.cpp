@@ -9,6 +9,7 @@
 #include "qvasynceventsink.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
+#include "qvrunning.h"
 #include "utf.h"
 
 #include <atomic>
@@ -148,6 +149,17 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
               "Kursaustragung wurde aktualisiert.|42|Ausbildung.Instanz");
     WaitForRunEvent();
     EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "a cancelled run stays closed";
+
+    // A run saved while its log entry cannot be written stays saved, and the edit is over.
+    qv::RevokeRunningServer(QVUSERLOG_PROGID);
+    script.AllowReports(true);
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"ohne Protokoll");
+    Save();
+    EXPECT_EQ(Text("SELECT strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "ohne Protokoll");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        EXPECT_EQ(report.caption.find(L"OnSave"), std::wstring::npos) << "the save is not reported as failed";
+    script.AllowReports(false);
 
     // Without the right on the run's data the name stays read-only; the page's own fields do not.
     CloseView();
@@ -453,6 +465,15 @@ TEST_F(ReservationTest, ANewReservationOpenedWithMinusOneTakesTheFirstFreeYearAn
         ASSERT_FALSE(dlg.IsModalEnded());
         Retype(Field(dlg, IDC_EDITRESERVATION_ANZAHL), L"4");
         Screen(dlg.GetSafeHwnd(), "editreservationdlg");
+        // A refused INSERT leaves the reservation a new one: the next OK inserts it.
+        Sql("CREATE TRIGGER Kursreservation_Refuse BEFORE INSERT ON Kursreservation BEGIN SELECT RAISE(ABORT, "
+            "'refused'); END");
+        script.ExpectReport();
+        script.ExpectReport();
+        Click(dlg.GetSafeHwnd(), IDOK);
+        ASSERT_FALSE(dlg.IsModalEnded());
+        EXPECT_LE(dlg.lKursreservationID, 0);
+        Sql("DROP TRIGGER Kursreservation_Refuse");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     ASSERT_EQ(dlg.DoModal(), IDOK);
