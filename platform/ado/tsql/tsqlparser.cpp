@@ -55,7 +55,7 @@ constexpr std::array kTypes = {
 // How deep statements, expressions, sub-queries and operator chains may nest. The parser, the
 // printers and the tree's destructors recurse once per level: text nested past this would
 // overflow the stack instead of failing with an error.
-constexpr int kMaxNesting = 1000;
+constexpr int kMaxNesting = 256;
 
 const char* Describe(const Token& t) {
     switch (t.kind) {

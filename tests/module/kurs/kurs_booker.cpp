@@ -92,36 +92,35 @@ int WatchConnection(sqlite3* db, char**, const sqlite3_api_routines*) {
 
 int main(int argc, char** argv) {
     const bool kill = argc == 6 && std::strcmp(argv[1], "kill") == 0;
+    if (!kill && argc != 7) return 2;
     if (kill) {
         g_killAt = std::atoi(argv[2]);
         sqlite3_auto_extension(reinterpret_cast<void (*)()>(&WatchConnection));
-    } else if (argc != 7) {
-        return 2;
     }
+
+    qv::suite::InstallSuiteDatabase();
+    qv::suite::SetSystemID(7);
+    qv::nq::SetEnterpriseEdition(kill);
+    if (FAILED(qv::servers::StartRunningServer(QVDBSERVER_PROGID))) return 3;
+    qvtest::FakeFrame frame;
+    AcceptingUserLog userLog;
+    CLSID clsidUserLog{};
+    if (FAILED(CLSIDFromProgID(QVUSERLOG_PROGID, &clsidUserLog))) return 4;
+    frame.Offer(clsidUserLog);
+    qvtest::ScopedRunningServer runningFrame(QV_FRAME_PROGID, &frame);
+    qvtest::ScopedRunningServer runningUserLog(QVUSERLOG_PROGID, &userLog);
+    DefaultOptions options;
+    qvtest::ScopedRunningServer runningOptions(QVOPTIONSERVER_PROGID, &options);
+    Answering answering;
+    qv::ScopedInteraction interaction(&answering);
+
     if (kill) {
-        const long person = std::atol(argv[3]);
-        const long kurs = std::atol(argv[4]);
-        const long run = std::atol(argv[5]);
-        qv::suite::InstallSuiteDatabase();
-        qv::suite::SetSystemID(7);
-        qv::nq::SetEnterpriseEdition(true);
-        if (FAILED(qv::servers::StartRunningServer(QVDBSERVER_PROGID))) return 3;
-        qvtest::FakeFrame frame;
-        AcceptingUserLog userLog;
-        CLSID clsidUserLog{};
-        if (FAILED(CLSIDFromProgID(QVUSERLOG_PROGID, &clsidUserLog))) return 4;
-        frame.Offer(clsidUserLog);
-        qvtest::ScopedRunningServer runningFrame(QV_FRAME_PROGID, &frame);
-        qvtest::ScopedRunningServer runningUserLog(QVUSERLOG_PROGID, &userLog);
-        DefaultOptions options;
-        qvtest::ScopedRunningServer runningOptions(QVOPTIONSERVER_PROGID, &options);
-        Answering answering;
-        qv::ScopedInteraction interaction(&answering);
         CVRQKurs booking;
         long id = 0;
         EPersonKursStatus status = ePersonKursStatusBesucht;
         g_counting = true;
-        const long hr = booking.AddPersonToKurs(person, kurs, run, 2031, id, status);
+        const long hr = booking.AddPersonToKurs(std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]), 2031, id,
+                                                status);
         g_counting = false;
         std::printf("%d\n", g_steps);
         qv::servers::StopRunningServer(QVDBSERVER_PROGID);
@@ -134,20 +133,6 @@ int main(int argc, char** argv) {
     const long kurs = std::atol(argv[4]);
     const long run = std::atol(argv[5]);
     const long newRun = std::atol(argv[6]);
-
-    qv::suite::InstallSuiteDatabase();
-    qv::suite::SetSystemID(7);
-    qv::nq::SetEnterpriseEdition(false);
-    if (FAILED(qv::servers::StartRunningServer(QVDBSERVER_PROGID))) return 3;
-    qvtest::FakeFrame frame;
-    AcceptingUserLog userLog;
-    CLSID clsidUserLog{};
-    if (FAILED(CLSIDFromProgID(QVUSERLOG_PROGID, &clsidUserLog))) return 4;
-    frame.Offer(clsidUserLog);
-    qvtest::ScopedRunningServer runningFrame(QV_FRAME_PROGID, &frame);
-    qvtest::ScopedRunningServer runningUserLog(QVUSERLOG_PROGID, &userLog);
-    Answering answering;
-    qv::ScopedInteraction interaction(&answering);
 
     char c;
     while (read(go, &c, 1) > 0) {
