@@ -18,7 +18,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -225,12 +227,15 @@ TEST_F(Web, AValidRequestIsAnsweredWhileIdleAndSlowConnectionsAreOpen) {
         slow.push_back(std::make_unique<Raw>(port));
         ASSERT_TRUE(slow.back()->Connected());
     }
-    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stop = false;
     std::thread trickle([&] {
         const std::string request = "GET /TDD.Slow HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: ";
+        std::unique_lock<std::mutex> g(lock);
         for (std::size_t k = 0; !stop; ++k) {
             for (auto& r : slow) r->Send(std::string(1, request[std::min(k, request.size() - 1)]));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            wake.wait_for(g, std::chrono::milliseconds(20), [&] { return stop; });  // a byte now and then
         }
     });
 
@@ -243,7 +248,11 @@ TEST_F(Web, AValidRequestIsAnsweredWhileIdleAndSlowConnectionsAreOpen) {
         ASSERT_TRUE(res) << "request " << i;
         EXPECT_EQ(res->body, "OK GET n=" + std::to_string(i));
     }
-    stop = true;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        stop = true;
+    }
+    wake.notify_all();
     trickle.join();
     EXPECT_EQ(echo.requests.load(), 3);
     QvWebUnregister(&echo);
