@@ -1,5 +1,6 @@
 #include "searchdlg.h"
 
+#include "nqcommon.h"
 #include "nqsearchcalls.h"
 #include "optionserver.h"
 #include "qvdblookup.h"
@@ -7,11 +8,12 @@
 #include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvsec.h"
-#include "searchplatform.h"
 #include "searchres.h"
 #include "searchresource.h"
 
 #include <cerrno>
+#include <chrono>
+#include <memory>
 #include <cstring>
 
 namespace {
@@ -166,7 +168,7 @@ BOOL CSearchDlg::OnInitDialog() {
 
 void CSearchDlg::Refresh() {
     long lMandantID = 0;
-    Search_GetActMandantID(lMandantID);
+    NQ_GetActMandantID(lMandantID);
     m_lActMandantID = lMandantID;
     if (!m_bEmbedded) {
         COptionServer opt;
@@ -227,7 +229,13 @@ void CSearchDlg::OnCancel() {
 }
 
 BOOL CSearchDlg::PreTranslateMessage(MSG* pMsg) {
-    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F1 && m_pHost) m_pHost->PreTranslateMessage(pMsg);
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F1 && m_pHost) {
+        // The host shows its help; the key then ends here, or the walk up the parents would hand
+        // it to the host a second time.
+        m_pHost->PreTranslateMessage(pMsg);
+        CQvDialog::PreTranslateMessage(pMsg);
+        return TRUE;
+    }
     return CQvDialog::PreTranslateMessage(pMsg);
 }
 
@@ -304,6 +312,20 @@ void CSearchDlg::Work() {
     }
     conn.SetIsolationLevel(0x100);
     CQvADORecordset rs(&conn);
+    // Rows go to the GUI thread in small batches: the first at once, then every few rows or
+    // milliseconds, so they appear as they arrive without one message per row.
+    std::vector<CQvListItem*> batch;
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto flush = [&](long nFor) {
+        if (batch.empty()) return;
+        auto* pRows = new std::vector<CQvListItem*>(std::move(batch));
+        batch.clear();
+        if (!PostMessage(WM_SEARCH_ROW, WPARAM(nFor), reinterpret_cast<LPARAM>(pRows))) {
+            for (CQvListItem* pItem : *pRows) m_lstResult.QvDiscardCreatedItem(pItem);
+            delete pRows;
+        }
+        lastFlush = std::chrono::steady_clock::now();
+    };
     bool bOpen = false;
     bool bRunning = false;
     BOOL bEOF = TRUE;
@@ -312,6 +334,7 @@ void CSearchDlg::Work() {
 
     auto fail = [&](long hrFail) {
         QV_TRACEHR(kTraceSource, hrFail);
+        flush(nSearch);
         CString strError;
         conn.GetErrorText(&strError);
         if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", CrackHR(hrFail).GetString());
@@ -325,6 +348,9 @@ void CSearchDlg::Work() {
         WaitForSingleObject(m_hEvent, INFINITE);
         if (m_bStop) break;
         if (m_bRestart.exchange(FALSE)) {
+            // Rows of the abandoned search that were not handed over yet are dropped.
+            for (CQvListItem* pItem : batch) m_lstResult.QvDiscardCreatedItem(pItem);
+            batch.clear();
             {
                 std::lock_guard g(m_snapshotLock);
                 m_strSearchText = m_strSnapshotText;
@@ -349,7 +375,8 @@ void CSearchDlg::Work() {
                     strTop.Format(L"SELECT TOP %d ", lMax + 1);
                     strQuery = strTop + strQuery.Mid(7);
                 }
-                hr = rs.Open(strQuery);
+                // Forward-only and read-only, so the rows stream from the first one on.
+                hr = rs.OpenSQL(strQuery, 0, 1);
             }
             if (SUCCEEDED(hr)) {
                 bOpen = true;
@@ -365,7 +392,10 @@ void CSearchDlg::Work() {
             // The search is finished: sleep until the next request, unless one came meanwhile.
             ResetEvent(m_hEvent);
             if (m_bRestart || m_bStop) SetEvent(m_hEvent);
-            if (bRunning) PostMessage(WM_SEARCH_END, WPARAM(nSearch), bEOF ? 0 : 1);
+            if (bRunning) {
+                flush(nSearch);
+                PostMessage(WM_SEARCH_END, WPARAM(nSearch), bEOF ? 0 : 1);
+            }
             bRunning = false;
             continue;
         }
@@ -377,8 +407,10 @@ void CSearchDlg::Work() {
             m_lCurrentID = lID;
             hr = FillRow(&rs, &pItem);
             // A row that failed half-way is shown as far as it was filled.
-            if (!PostMessage(WM_SEARCH_ROW, WPARAM(nSearch), reinterpret_cast<LPARAM>(pItem)))
-                m_lstResult.QvDiscardCreatedItem(pItem);
+            batch.push_back(pItem);
+            if (nRows == 0 || batch.size() >= 200 ||
+                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25))
+                flush(nSearch);
         }
         ++nRows;
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
@@ -416,14 +448,19 @@ void CSearchDlg::KeepCheckedRows() {
 }
 
 LRESULT CSearchDlg::OnSearchRow(WPARAM wParam, LPARAM lParam) {
-    auto* pItem = reinterpret_cast<CQvListItem*>(lParam);
-    long lID = 0;
-    pItem->GetParam(0, &lID);
-    // Rows of an abandoned search, and rows the user keeps checked, are not added again.
-    if (long(wParam) != m_nSearch || (m_bMultiSelect && m_mapKeptIDs.count(lID)))
-        m_lstResult.QvDiscardCreatedItem(pItem);
-    else if (!m_lstResult.QvInsertCreatedItem(pItem))
-        m_lstResult.QvDiscardCreatedItem(pItem);
+    std::unique_ptr<std::vector<CQvListItem*>> pRows(reinterpret_cast<std::vector<CQvListItem*>*>(lParam));
+    std::vector<CQvListItem*> show;
+    show.reserve(pRows->size());
+    for (CQvListItem* pItem : *pRows) {
+        long lID = 0;
+        pItem->GetParam(0, &lID);
+        // Rows of an abandoned search, and rows the user keeps checked, are not added again.
+        if (long(wParam) != m_nSearch || (m_bMultiSelect && m_mapKeptIDs.count(lID)))
+            m_lstResult.QvDiscardCreatedItem(pItem);
+        else
+            show.push_back(pItem);
+    }
+    if (!show.empty()) m_lstResult.QvInsertCreatedItems(show);
     return 0;
 }
 

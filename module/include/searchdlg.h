@@ -24,7 +24,7 @@ enum EArtikelTyp : LONG;
 
 // Messages from the worker to the dialog (GUI thread). wParam: the search's number.
 #define WM_SEARCH_BEGIN (WM_APP + 0x310)   // a new search starts
-#define WM_SEARCH_ROW (WM_APP + 0x311)     // lParam: a filled CQvListItem made by QvCreateItem
+#define WM_SEARCH_ROW (WM_APP + 0x311)     // lParam: std::vector of filled items made by QvCreateItem (taken over)
 #define WM_SEARCH_END (WM_APP + 0x312)     // lParam: 1 when the limit cut the result
 #define WM_SEARCH_FAILED (WM_APP + 0x313)  // lParam: CString* with the error text (taken over)
 

@@ -1,7 +1,7 @@
 #include "searchmandantdlg.h"
 
 #include "qvhrtrace.h"
-#include "searchplatform.h"
+#include "nqcommon.h"
 #include "searchresource.h"
 
 #include <cwchar>
@@ -39,8 +39,8 @@ BOOL CSearchMandantDlg::OnInitDialog() {
     // The preselection must be known before the first search fills the rows.
     if (!m_bMultiSelect) {
         long lMandantID = 0;
-        Search_GetActMandantID(lMandantID);
-        if (lMandantID == 0) Search_GetMasterMandantID(lMandantID);
+        NQ_GetActMandantID(lMandantID);
+        if (lMandantID == 0) NQ_GetMasterMandantID(lMandantID);
         m_lPreselectMandantID = lMandantID;
     }
     CSearchDlg::OnInitDialog();

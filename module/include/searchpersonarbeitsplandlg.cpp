@@ -4,7 +4,7 @@
 #include "qvadorecordset.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
-#include "searchplatform.h"
+#include "nqcommon.h"
 #include "searchres.h"
 #include "searchresource.h"
 
@@ -39,8 +39,8 @@ BOOL CSearchPersonArbeitsplanDlg::OnInitDialog() {
     SetupLists();
     wchar_t* end = nullptr;
     m_lEinsatzID = std::wcstol(m_strEinsatzID.GetString(), &end, 10);
-    HRESULT hr = Search_GetActMandantID(m_lActMandantID);
-    if (SUCCEEDED(hr)) hr = LoadArbeitsplaene();
+    NQ_GetActMandantID(m_lActMandantID);
+    const HRESULT hr = LoadArbeitsplaene();
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CSearchPersonArbeitsplanDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
     return TRUE;

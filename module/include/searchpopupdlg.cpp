@@ -38,7 +38,14 @@ void CSearchPopupDlg::SetJoinAndWhere(CString strJoin, CString strWhere) {
 
 void CSearchPopupDlg::SetSecMandantTableID(CString strTableID) { m_strSecTableID = strTableID; }
 
-std::vector<long>* CSearchPopupDlg::GetResultIDs() { return m_pSearchDlg ? &m_pSearchDlg->m_arSelectedIDs : nullptr; }
+std::vector<long>* CSearchPopupDlg::GetResultIDs() {
+    if (!m_pSearchDlg) return nullptr;
+    // With check boxes the user's choice is the checked rows, not the one that has the focus; a
+    // search of runs answers the runs, which its rows keep beside their course.
+    if (m_bMultiSelect) return &m_pSearchDlg->m_arCheckedIDs;
+    if (m_lTableID == 39 && m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0) return &m_pSearchDlg->m_arSelectedIDs2;
+    return &m_pSearchDlg->m_arSelectedIDs;
+}
 
 CSearchDlg* CSearchPopupDlg::CreateSearch() {
     const CString strSuffix = CString(L"Popup") + m_strListName;

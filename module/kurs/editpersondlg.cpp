@@ -61,7 +61,7 @@ struct TemplateRegistrar {
             LText(L"Anmeldung am", s, 5, 87, 75, 14, label),
             LText(L"Funktion", IDC_EDITPERSON_FUNKTION_LABEL, 5, 55, 75, 12, label),
             LText(L"Person", s, 5, 5, 75, 14, label),
-            PushButton(L"", IDC_HELPBUTTON, 5, 288, 18, 16, BS_OWNERDRAW | WS_TABSTOP),
+            PushButton(L"", IDC_HELPBUTTON, 5, 288, 18, 16, WS_TABSTOP),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
     }

@@ -45,5 +45,6 @@ BOOL CGruppeBezDlg::OnInitDialog() {
     CQvDialog::OnInitDialog();
     // The arrows stop at 999; a larger number may still be typed.
     m_spinMax.SetRange(0, 999);
+    static_cast<CEdit*>(GetDlgItem(IDC_GRUPPEBEZ_NAME))->LimitText(254);
     return TRUE;
 }

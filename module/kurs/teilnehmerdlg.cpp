@@ -57,7 +57,7 @@ struct TemplateRegistrar {
             PushButton(L"", IDC_TEILNEHMER_SWITCH, 177, 77, 18, 16, WS_TABSTOP),
             PushButton(L"", IDC_TEILNEHMER_REMOVE, 177, 95, 18, 16, WS_TABSTOP),
             LText(L"", IDC_TEILNEHMER_STATUS, 5, 156, 142, 20, SS_CENTERIMAGE | SS_SUNKEN),
-            PushButton(L"", IDC_HELPBUTTON, 172, 165, 18, 16, BS_OWNERDRAW | WS_TABSTOP),
+            PushButton(L"", IDC_HELPBUTTON, 177, 165, 18, 16, WS_TABSTOP),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
     }
@@ -84,8 +84,8 @@ struct ImageRegistrar {
         painter.end();
         qv::ui::RegisterBitmap(KursModuleHandle(), IDB_PERSONKURS_STATUS, strip);
 
-        QImage run(16, 16, QImage::Format_RGB32);
-        run.fill(Qt::white);
+        QImage run(16, 16, QImage::Format_ARGB32);
+        run.fill(Qt::transparent);
         QPainter p1(&run);
         p1.setPen(QPen(QColor(30, 60, 150), 2));
         p1.drawLine(2, 8, 13, 8);
@@ -94,8 +94,8 @@ struct ImageRegistrar {
         p1.end();
         qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_CHANGEINSTANZ, run);
 
-        QImage swap(16, 16, QImage::Format_RGB32);
-        swap.fill(Qt::white);
+        QImage swap(16, 16, QImage::Format_ARGB32);
+        swap.fill(Qt::transparent);
         QPainter p2(&swap);
         p2.setPen(QPen(QColor(30, 120, 50), 2));
         p2.drawLine(2, 5, 13, 5);
@@ -104,6 +104,18 @@ struct ImageRegistrar {
         p2.drawLine(5, 8, 2, 11);
         p2.end();
         qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_SWITCH, swap);
+
+        QImage state(16, 16, QImage::Format_ARGB32);
+        state.fill(Qt::transparent);
+        QPainter p3(&state);
+        p3.setRenderHint(QPainter::Antialiasing);
+        p3.setPen(Qt::NoPen);
+        p3.setBrush(QColor(40, 160, 40));
+        p3.drawEllipse(1, 5, 6, 6);
+        p3.setBrush(QColor(230, 160, 0));
+        p3.drawEllipse(9, 5, 6, 6);
+        p3.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_CHANGESTATE, state);
     }
 };
 ImageRegistrar g_imageRegistrar;
@@ -168,10 +180,13 @@ BOOL CTeilnehmerDlg::OnInitDialog() {
     m_brushGreen.CreateSolidBrush(kGreen);
     m_brushGrey.CreateSolidBrush(kGrey);
 
-    m_btnAdd.AttachButton(IDC_TEILNEHMER_ADD, this, QVBB_IMAGE_ONLY, 9);
-    m_btnRemove.AttachButton(IDC_TEILNEHMER_REMOVE, this, QVBB_IMAGE_ONLY, 10);
-    m_btnEdit.AttachButton(IDC_TEILNEHMER_EDIT, this, QVBB_IMAGE_ONLY, 2);
-    m_btnChangeState.AttachButton(IDC_TEILNEHMER_CHANGESTATE, this, QVBB_IMAGE_ONLY, 4);
+    // The suite's numbering of its standard pictures differs from the one the page was drawn with:
+    // add, remove and edit take its "new", "delete" and "edit".
+    m_btnAdd.AttachButton(IDC_TEILNEHMER_ADD, this, QVBB_IMAGE_ONLY, 2);
+    m_btnRemove.AttachButton(IDC_TEILNEHMER_REMOVE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnEdit.AttachButton(IDC_TEILNEHMER_EDIT, this, QVBB_IMAGE_ONLY, 29);
+    m_btnChangeState.AttachButton(IDC_TEILNEHMER_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
     m_btnChangeInstanz.AttachButton(IDC_TEILNEHMER_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
     m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
     m_btnSwitch.AttachButton(IDC_TEILNEHMER_SWITCH, this, QVBB_IMAGE_ONLY, 0);
@@ -523,7 +538,7 @@ void CTeilnehmerDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     if (pNM->iItem < 0) return;
     const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
                            ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
-    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && !(pNM->uNewState & LVIS_SELECTED);
     if (bSelected) {
         CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem);
         long lRow = 0, lLinked = 0;

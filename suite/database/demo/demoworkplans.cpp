@@ -12,18 +12,18 @@ void WriteWorkPlansAndAreas(Model& m) {
     areaart.Row(3, "Übungsgelände");
 
     // Each brigade has its intervention area and a training ground; one old area is inactive.
-    Insert area(m.db, "Area", {"lAreaID", "lAreaartID", "strKurzbezeichnung", "strBezeichnung", "fActive"});
+    Insert area(m.db, "Area", {"lAreaID", "guid", "lAreaartID", "strKurzbezeichnung", "strBezeichnung", "fActive"});
     Insert areaMandant(m.db, "AreaMandant", {"lAreaMandantID", "lAreaID", "lMandantID", "fDeleted"});
     std::int64_t areaID = 0;
     for (std::size_t b = 0; b < m.mandanten.size(); ++b) {
         const MandantRec& mandant = m.mandanten[b];
         const std::string suffix = std::to_string(b + 1);
-        area.Row(++areaID, 1, "EG" + suffix, "Einsatzgebiet Feuerwehr " + suffix, 1);
+        area.Row(++areaID, m.rng.Guid(), 1, "EG" + suffix, "Einsatzgebiet Feuerwehr " + suffix, 1);
         areaMandant.Row(areaID, areaID, mandant.id, 0);
-        area.Row(++areaID, 3, "UE" + suffix, "Übungsgelände Feuerwehr " + suffix, 1);
+        area.Row(++areaID, m.rng.Guid(), 3, "UE" + suffix, "Übungsgelände Feuerwehr " + suffix, 1);
         areaMandant.Row(areaID, areaID, mandant.id, 0);
     }
-    area.Row(++areaID, 2, "AK-ALT", "Alarmierungskreis alt", 0);
+    area.Row(++areaID, m.rng.Guid(), 2, "AK-ALT", "Alarmierungskreis alt", 0);
 
     Insert einsatzart(m.db, "Einsatzart", {"lEinsatzartID", "strBezeichnung"});
     einsatzart.Row(1, "Brandeinsatz");
@@ -38,9 +38,9 @@ void WriteWorkPlansAndAreas(Model& m) {
     // Per brigade: two work groups, a two-day exercise in May, and three work plans around it
     // (one covering the exercise, one overlapping its end, one long before it).
     Insert formation(m.db, "Formation", {"lFormationID", "lMandantID", "strBezeichnung"});
-    Insert einsatz(m.db, "Einsatz", {"lEinsatzID", "lMandantID", "lEinsatzartID", "dtEinsatz", "dtEinsatzBis",
+    Insert einsatz(m.db, "Einsatz", {"lEinsatzID", "guid", "lMandantID", "lEinsatzartID", "dtEinsatz", "dtEinsatzBis", "dtErfassung",
                                      "strEreignis", "strEinsatzNr"});
-    Insert plan(m.db, "Arbeitsplan", {"lArbeitsplanID", "lMandantID", "lFormationID", "lEinsatzID", "dtStart", "dtEnde",
+    Insert plan(m.db, "Arbeitsplan", {"lArbeitsplanID", "guid", "lMandantID", "lFormationID", "lEinsatzID", "dtStart", "dtEnde",
                                       "strBezeichnung", "strArbeitsplanNr"});
     Insert personPlan(m.db, "PersonArbeitsplan", {"lPersonArbeitsplanID", "lPersonID", "lArbeitsplanID", "lTaetigkeitID"});
     std::int64_t formationID = 0, planID = 0, personPlanID = 0;
@@ -51,7 +51,7 @@ void WriteWorkPlansAndAreas(Model& m) {
         formation.Row(++formationID, mandant.id, "Pikettgruppe " + suffix);
         formation.Row(++formationID, mandant.id, "Atemschutzgruppe " + suffix);
         const Day exercise = Day::Of(m.year, 5, 2 + int(b));
-        einsatz.Row(n, mandant.id, 2, exercise.At(8), (exercise + 2).At(17), "Hauptübung " + suffix,
+        einsatz.Row(n, m.rng.Guid(), mandant.id, 2, exercise.At(8), (exercise + 2).At(17), (exercise - 14).At(10), "Hauptübung " + suffix,
                     std::to_string(m.year) + "-" + suffix);
         struct PlanDef {
             Day start, end;
@@ -63,7 +63,7 @@ void WriteWorkPlansAndAreas(Model& m) {
                                  {Day::Of(m.year, 1, 5), Day::Of(m.year, 1, 12), "Pikett Januar", -1}};
         int round = 0;
         for (const PlanDef& p : plans) {
-            plan.Row(++planID, mandant.id, formationID - 1 + (round % 2), p.einsatz, p.start.At(7, 30), p.end.At(18),
+            plan.Row(++planID, m.rng.Guid(), mandant.id, formationID - 1 + (round % 2), p.einsatz, p.start.At(7, 30), p.end.At(18),
                      std::string(p.name) + " " + suffix, "AP-" + suffix + "-" + std::to_string(round + 1));
             // Members of the brigade take turns; every fifth one in a function that is not paid.
             int taken = 0;

@@ -4,7 +4,6 @@
 #include "nqsearchcalls.h"
 #include "qvdbserverint.h"
 #include "searchdlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "suitedb.h"
@@ -126,8 +125,6 @@ void SearchTest::TearDown() {
     EXPECT_EQ(script.Pending(), 0u) << "expected boxes or dialogs that never came";
     options.Unhold();
     qv::SetInteraction(previousInteraction_);
-    qv::search::SetActMandant(0);
-    qv::search::SetMasterMandant(0);
     qv::nq::SetFilterDlgHandler(nullptr);
     qv::nq::SetContactEditDlgHandler(nullptr);
     running_.clear();
@@ -186,6 +183,10 @@ INT_PTR SearchTest::RunPopup(CSearchPopupDlg& popup, const std::function<void(CS
         if (!modal.IsModalEnded()) Click(popup.m_hWnd, IDCANCEL);
     });
     return popup.DoModal();
+}
+
+void SearchTest::ActivateMandant(long id) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", id);
 }
 
 void SearchTest::Screenshot(HWND wnd, const std::string& name) {

@@ -3,8 +3,9 @@
 // runs, the result limit and the remembered search text.
 #include "searchtest.h"
 
+#include "nqsearchcalls.h"
+#include "qvbuttons.h"
 #include "searchpersondlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 
@@ -124,7 +125,7 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         security.userID = c.user;
         security.Answer(kPersonFunction, c.personRight);
         options.Set(-1000, L"ApplyMandantFilterOnAddItems", c.filter);
-        qv::search::SetActMandant(c.active);
+        ActivateMandant(c.active);
         CSearchPopupDlg popup(4, L"Rights", -1, 0);
         popup.m_dwRightMask = c.mask;
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
@@ -279,4 +280,40 @@ TEST_F(PersonSearch, ThePopupWithRowsIsDrawn) {
         Pump();
         Screenshot(dlg.m_hWnd, "search_popup_person");
     });
+}
+
+TEST_F(PersonSearch, KeysAndButtonsOfTheSearchActOnItsPopup) {
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    std::vector<long> filtered;
+    qv::nq::SetFilterDlgHandler([&](long table) {
+        filtered.push_back(table);
+        return 1L;
+    });
+    CSearchPopupDlg popup(4, L"Keys", -1, 0);
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        PressKey(Edit(search), VK_F1);
+        EXPECT_EQ(topics, std::vector<std::wstring>{L"HELP_GENERAL_SEARCH"}) << "F1 in the search shows the popup's help";
+
+        // Changed filter options search again.
+        const int rows = Rows(List(search));
+        search.m_lstResult.DeleteAllItems();
+        Click(search.m_hWnd, IDC_SEARCH_FILTER);
+        EXPECT_EQ(filtered, std::vector<long>{4});
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), rows);
+        EXPECT_TRUE(HasFocus(Edit(search)));
+
+        // Enter in the search edit closes the popup with the selected row.
+        PressKey(Edit(search), VK_RETURN);
+    });
+    qv::SetHelpHandler(nullptr);
+    ASSERT_EQ(result, IDOK);
+    EXPECT_EQ(popup.GetResultIDs()->size(), 1u);
 }

@@ -4,10 +4,10 @@
 #include "searchtest.h"
 
 #include "ikursinstanz.h"
+#include "nqsearchcalls.h"
 #include "qvguid.h"
 #include "searchkursdlg.h"
 #include "searchpersonarbeitsplandlg.h"
-#include "searchplatform.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
@@ -85,7 +85,7 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
 }
 
 TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
-    qv::search::SetActMandant(2);
+    ActivateMandant(2);
     CSearchPopupDlg popup(45, L"Test", -1, 0);
     popup.SetSecMandantTableID(L"0");
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
@@ -267,7 +267,7 @@ TEST_F(Variants, AreasAndMunicipalities) {
 TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     // Activity 1 (brigade 1, 2 to 4 May): its brigade's plans of 1 to 3 and 3 to 10 May cover
     // it; plans of the other brigades overlap too, but the active Mandant keeps them out.
-    qv::search::SetActMandant(1);
+    ActivateMandant(1);
     options.Set(-1000, L"ColorFemale", 0x0000C0);
     CSearchPersonArbeitsplanDlg page(L"Test");
     page.m_strEinsatzID = L"1";
@@ -311,4 +311,37 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Pump();
     EXPECT_EQ(Rows(persons), 1);
     page.DestroyWindow();
+}
+
+TEST_F(Variants, TheContactMenuFollowsItsRightsAndCreatesContacts) {
+    const wchar_t kContactFunction[] = L"B358A8C3-4EB1-4646-8C69-095D3D0C45EF";
+    std::vector<BOOL> created;
+    qv::nq::SetContactEditDlgHandler([&](long id, long, BOOL fromPerson) {
+        EXPECT_EQ(id, -1);
+        created.push_back(fromPerson);
+        return 1L;
+    });
+    const struct {
+        long rights;
+        bool shown, enabled;
+    } cases[] = {{0, false, false}, {1, true, false}, {0x101, true, true}};
+    for (const auto& c : cases) {
+        security.Answer(kContactFunction, c.rights);
+        CSearchPopupDlg popup(71, L"Menu", -1, 0);
+        popup.m_bShowMenu = TRUE;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            const HWND menu = Item(search.m_hWnd, IDC_SEARCH_MENU);
+            EXPECT_EQ(Visible(menu), c.shown) << c.rights;
+            EXPECT_EQ(Enabled(menu), c.enabled) << c.rights;
+            if (!c.enabled) return;
+            ASSERT_TRUE(Settled(search));
+            AnswerNextPopupMenu(IDS_SEARCH_CONTACTFROMPERSON);
+            Click(menu);
+            EXPECT_EQ(LastPopupMenuItems(),
+                      (std::vector<std::wstring>{L"Neuer Kontakt hinzufügen...", L"Kontakt aus Persondaten hinzufügen..."}));
+            ASSERT_TRUE(Settled(search));
+        });
+    }
+    EXPECT_EQ(created, std::vector<BOOL>{TRUE});
 }

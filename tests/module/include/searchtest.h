@@ -95,6 +95,8 @@ protected:
     std::vector<std::wstring> Column(HWND list, int column);
     // The popup of a table id run modally; the script acts on it while it is open.
     INT_PTR RunPopup(CSearchPopupDlg& popup, const std::function<void(CSearchPopupDlg&)>& script);
+    // The Mandant the user chose in the host (0: none).
+    void ActivateMandant(long id);
     // Saves the window under build/screens/.
     void Screenshot(HWND wnd, const std::string& name);
 
