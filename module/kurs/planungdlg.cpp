@@ -98,6 +98,7 @@ IMPLEMENT_DYNCREATE(CPlanungDlg, CKursChildDlg)
 
 BEGIN_MESSAGE_MAP(CPlanungDlg, CKursChildDlg)
     ON_COMMAND_RANGE(ID_PLANUNG_ADD_PERSON, ID_PLANUNG_ADD_LAST, &CPlanungDlg::OnAdd)
+    ON_BN_CLICKED(IDC_PLANUNG_ADD, &CPlanungDlg::OnBnAdd)
     ON_BN_CLICKED(IDC_PLANUNG_REMOVE, &CPlanungDlg::OnBnRemove)
     ON_BN_CLICKED(IDC_PLANUNG_EDIT, &CPlanungDlg::OnBnEdit)
     ON_BN_CLICKED(IDC_PLANUNG_CHANGEINSTANZ, &CPlanungDlg::OnBnChangeInstanz)
@@ -533,6 +534,16 @@ long CPlanungDlg::BuildAddMenu() {
         KURS_REPORTDBERROR(conn, hr);
     }
     return hr;
+}
+
+void CPlanungDlg::OnBnAdd() {
+    // The button has no command of its own: its face opens the menu as its arrow does.
+    if (m_btnAdd.GetChosenCommand() != 0) return;
+    CRect rc;
+    m_btnAdd.GetWindowRect(&rc);
+    const UINT nID = static_cast<UINT>(
+        m_menuAdd.TrackPopupMenu(TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, rc.left, rc.bottom, this));
+    if (nID >= ID_PLANUNG_ADD_PERSON && nID <= ID_PLANUNG_ADD_LAST) OnAdd(nID);
 }
 
 void CPlanungDlg::OnAdd(UINT nID) {

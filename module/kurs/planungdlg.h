@@ -32,6 +32,7 @@ public:
     long AddPersons();
     long AddInstructors(long lKursleitungID);
 
+    void OnBnAdd();
     void OnAdd(UINT nID);
     void OnBnRemove();
     void OnBnEdit();
