@@ -307,6 +307,7 @@ void CHistoryDlg::StartThread() {
         m_pThread->ResumeThread();
     }
     if (m_lIdle.load() == 0) m_lCancel = 1;
+    m_lRequested = 1;
     SetEvent(m_hEvent);
 }
 
@@ -379,6 +380,7 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
 HRESULT CHistoryDlg::LoadList() {
     CKursResourceScope scope;
     m_lIdle = 0;
+    m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
     Hand({LoaderStep::Begin, {}, CString()});
@@ -575,15 +577,17 @@ void CHistoryDlg::OnBnRemove() {
         if (lPersonID == 0 || (lArt != 1 && lArt != 3)) continue;
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
+        long hrCall = S_OK;
         if (SUCCEEDED(hr))
-            hr = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
-                           : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
+            hr = hrCall = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
+                                    : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
         hr = trans.End(hr);
+        // Shown once: the course API has shown the error of its own steps; the loop stops here.
         if (SUCCEEDED(hr)) {
             bChanged = TRUE;
         } else {
             HI_TRACEHR(hr);
-            KURS_REPORTDBERROR(conn, hr);
+            if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
         }
     }
     StartThread();
@@ -624,12 +628,9 @@ void CHistoryDlg::OnBnChangeState() {
         // The participant statuses do not apply to instructors.
         if (lPersonID == 0 || lArt != 1) continue;
         hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(dlg.lStatus));
-        if (SUCCEEDED(hr)) {
-            bChanged = TRUE;
-        } else {
-            HI_TRACEHR(hr);
-            KURS_REPORTDBERROR(conn, hr);
-        }
+        // The course API has shown the error of its own steps; the command's report follows.
+        if (SUCCEEDED(hr)) bChanged = TRUE;
+        else HI_TRACEHR(hr);
     }
     StartThread();
     EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnChangeState");

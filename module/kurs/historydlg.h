@@ -37,7 +37,7 @@ public:
     // One complete load, on the loader thread.
     HRESULT LoadList();
     // Whether a load runs (for callers that wait for its end).
-    BOOL IsLoading() const { return m_lIdle.load() == 0 || HasPendingRows(); }
+    BOOL IsLoading() const { return m_lRequested.load() != 0 || m_lIdle.load() == 0 || HasPendingRows(); }
 
     void OnBnEdit();
     void OnBnRemove();
@@ -58,6 +58,8 @@ public:
     std::atomic<long> m_lCancel{0};
     std::atomic<long> m_lStop{0};
     std::atomic<long> m_lIdle{1};
+    // A load was asked for and has not begun yet.
+    std::atomic<long> m_lRequested{0};
     CWinThread* m_pThread = nullptr;
     HANDLE m_hEvent = nullptr;
     UINT_PTR m_nStatusTimer = 0;

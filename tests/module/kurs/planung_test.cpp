@@ -4,6 +4,7 @@
 // archive's loader thread and its counts, removing a mixed selection, and custom-field values.
 #include "custfielddlg.h"
 #include "getkursyeardlg.h"
+#include "getstatusdlg.h"
 #include "historydlg.h"
 #include "kursresource.h"
 #include "kurswin_window.h"
@@ -271,6 +272,60 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person.Instruktor'"), 1);
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person'"), 1);
     EXPECT_EQ(Rows(list), 2);
+}
+
+TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
+    const long anna = Person("Amsler"), beat = Person("Brunner"), carl = Person("Caflisch");
+    const long regs[] = {Reg(anna, -1, 0, "2031-12-31"), Reg(beat, -1, 0, "2032-12-31"), Reg(carl, -1, 0, "2033-12-31")};
+    const long old[] = {Reg(anna, run, 1, "2019-05-01"), Reg(beat, run, 1, "2018-05-01"), Reg(carl, run, 1, "2017-05-01")};
+    Sql("CREATE TRIGGER refuse BEFORE DELETE ON PersonKurs WHEN OLD.lPersonKursID IN (" + K(regs[1]) + ", " +
+        K(old[1]) + ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    const auto exists = [&](long id) { return Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(id)); };
+    struct Page { const wchar_t* label; const long* ids; } const pages[] = {{L"Planung", regs}, {L"Archiv", old}};
+    for (const Page& p : pages) {
+        CKursChildDlg* page = Show<CKursChildDlg>(p.label);
+        ASSERT_NE(page, nullptr);
+        if (auto* history = dynamic_cast<CHistoryDlg*>(page)) WaitLoaded(history);
+        HWND list = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_LIST);
+        ASSERT_EQ(Rows(list), 3) << W2U(p.label);
+        for (int row = 0; row < 3; ++row) ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        script.ExpectMessageBox(IDYES);
+        // A participant of a run is asked for: removed, not deregistered.
+        if (dynamic_cast<CHistoryDlg*>(page)) script.ExpectSelection(2).ExpectSelection(2);
+        // The database error once, then the command's own report; nothing for the third row.
+        script.ExpectReport(L"refused");
+        script.ExpectReport(L"Unspecified error");
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+        if (auto* history = dynamic_cast<CHistoryDlg*>(page)) WaitLoaded(history);
+        EXPECT_EQ(exists(p.ids[0]), 0) << W2U(p.label);
+        EXPECT_EQ(exists(p.ids[1]), 1) << W2U(p.label);
+        EXPECT_EQ(exists(p.ids[2]), 1) << W2U(p.label) << ": the row after the failed one";
+    }
+}
+
+TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection) {
+    const long regA = Reg(Person("Amsler"), run, 1, "2019-05-01");
+    const long regB = Reg(Person("Brunner"), run, 1, "2019-05-01", false);
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    HWND list = page->m_list.GetSafeHwnd();
+    HWND state = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE);
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
+    EXPECT_FALSE(Enabled(state)) << "an instructor has no participant status";
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+    ASSERT_TRUE(Enabled(state));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        EXPECT_EQ(dlg.lStatus, 1) << "both hold the same status";
+        dlg.lStatus = 2;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
+    EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
 }
 
 TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
