@@ -4,6 +4,9 @@
 #include "qvadorecordset.h"
 #include "serverbase.h"
 
+#include <memory>
+#include <mutex>
+
 class CNQLogicServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CNQLogicServer)
 public:
@@ -19,6 +22,12 @@ protected:
     END_INTERFACE_PART(Logic)
 
     DECLARE_INTERFACE_MAP()
+
+    HRESULT OnClose() override;
+
+    // One connection for the server's life: a list asks once per person.
+    std::mutex m_lock;
+    std::unique_ptr<CQvADOConnection> m_pConnection;
 };
 
 IMPLEMENT_DYNCREATE(CNQLogicServer, CQvStandInServer)
@@ -29,6 +38,14 @@ END_INTERFACE_MAP()
 
 IMPLEMENT_IUNKNOWN(CNQLogicServer, Logic)
 
+HRESULT CNQLogicServer::OnClose() {
+    {
+        std::lock_guard g(m_lock);
+        m_pConnection.reset();
+    }
+    return CQvStandInServer::OnClose();
+}
+
 HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* plGradID, BSTR* pbstrBezeichnung,
                                                     BSTR* pbstrDienstgrad, long* plRang, long* plFound) {
     if (!plGradID || !pbstrBezeichnung || !pbstrDienstgrad || !plRang || !plFound) return E_POINTER;
@@ -37,9 +54,16 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
     *pbstrDienstgrad = nullptr;
     *plRang = 0;
     *plFound = 0;
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    long hr = conn.Open(L"Qovaro.NQ2", 0);
+    METHOD_PROLOGUE(CNQLogicServer, Logic)
+    std::lock_guard g(pThis->m_lock);
+    long hr = S_OK;
+    if (!pThis->m_pConnection) {
+        auto pConnection = std::make_unique<CQvADOConnection>();
+        hr = pConnection->Open(L"Qovaro.NQ2", 0);
+        if (FAILED(hr)) return hr;
+        pThis->m_pConnection = std::move(pConnection);
+    }
+    CQvADORecordset rs(pThis->m_pConnection.get());
     CString strSQL;
     strSQL.Format(L"SELECT p.fWeiblich, isnull(g.lGradID, -1) AS lGradID, isnull(g.strBezeichnung, '') AS "
                   L"strBezeichnung, isnull(g.strKurzbezeichnung, '') AS strKurz, isnull(g.strKurzbezeichnungF, '') "
@@ -61,6 +85,8 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRang", &lRang);
     }
     rs.Close();
+    // A connection that failed is opened afresh by the next call.
+    if (FAILED(hr)) pThis->m_pConnection.reset();
     if (FAILED(hr)) return hr;
     if (bEOF) return S_OK;
     *plFound = 1;

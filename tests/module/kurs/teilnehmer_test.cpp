@@ -10,12 +10,16 @@
 #include "gruppebezdlg.h"
 #include "kursresource.h"
 #include "kurswin_window.h"
+#include "nqkurscalls.h"
+#include "qveventsource.h"
 #include "nqlogicint.h"
 #include "qvasynceventsink.h"
 #include "qvregvalue.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
+#include "searchtabdlg.h"
+#include "searchpersondlg.h"
 #include "serverhost.h"
 #include "teilnehmerdlg.h"
 
@@ -109,7 +113,11 @@ protected:
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [this, names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-            CSearchDlg& search = *popup.m_pSearchDlg;
+            // Several persons are picked on the person page of the search tabs.
+            CSearchDlg* pSearch = popup.m_pSearchDlg;
+            if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+            ASSERT_NE(pSearch, nullptr);
+            CSearchDlg& search = *pSearch;
             ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
             HWND list = search.m_lstResult.GetSafeHwnd();
             for (const auto& name : names)
@@ -363,7 +371,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         Screen(wnd, "editpersondlg");
         Click(wnd, IDOK);
     });
-    Click(Button(IDC_TEILNEHMER_EDIT));
+    // A double click on the row opens the editor as the edit button does.
+    ASSERT_TRUE(DoubleClickRow(List(), 0));
     EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
@@ -411,6 +420,100 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), before);
     Pump();
     EXPECT_EQ(listener.count.load(), 0);
+}
+
+TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
+    const long anna = Person("Amsler");
+    const long reg = AddReg(anna, kurs, -1, 0, "2031-01-15");
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        HWND year = qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR);
+        EXPECT_TRUE(Visible(year));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
+        EXPECT_EQ(qv::ui::test::Text(year), L"2031");
+        // Without a run there is neither waiting list nor penalty, and the planned status reads so.
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        EXPECT_EQ(items.size(), 6u);
+        EXPECT_EQ(items[1], L"Geplant/Angemeldet");
+        Retype(year, L"2033");
+        Click(wnd, IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "dtDatum || '|' || lKursinstanzID || '|' || lStatus"), "2033-12-31 00:00:00|-1|0");
+    ExpectOneEvent();
+}
+
+TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
+    // A penalty waiting list outside its canton, in a run the user holds no rights row for.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"ZH", HKEY_LOCAL_MACHINE);
+    const long reg = Book(Person("Amsler"), run, 4);
+    Sql("UPDATE PersonKurs SET lKursleitungID = 77 WHERE lPersonKursID = " + K(reg));
+    Sql("DELETE FROM SecKurs WHERE lKursinstanzID = " + K(run));
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        EXPECT_EQ(dlg.m_cbInstanz.GetCurSel(), -1);
+        EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || lKursleitungID || '|' || strBemerkung"),
+              K(run) + "|4|77|nur die Bemerkung");
+    ExpectOneEvent();
+}
+
+TEST_F(TeilnehmerTest, ThePageHearsItsEventsAlsoWhenTheSwitchFlagCannotBeRead) {
+    Book(Person("Amsler"), run, 0);
+    Sql("ALTER TABLE DataExchange RENAME TO DataExchangeGone");
+    script.AllowReports(true);
+    ShowPage();
+    script.AllowReports(false);
+    Sql("ALTER TABLE DataExchangeGone RENAME TO DataExchange");
+    ASSERT_GE(script.Log().Count(qv::InteractionKind::Report), 1u) << "the failed read is reported";
+    // The course data page in front: a change of the active Mandant marks the participants for reload.
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    Pump();
+    ASSERT_FALSE(Tn()->GetModifiedFlag());
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Tn()->GetModifiedFlag() != FALSE; }));
+    // A run-changed event of its own run does too; back in front, the page reloads.
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    EXPECT_FALSE(Tn()->GetModifiedFlag());
+}
+
+TEST_F(TeilnehmerTest, ThePlaceEditorAndTheComboFillOfThePlatformLibrary) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8400', 'Winterthur')");
+    long ort = 1;
+    script.ExpectModal(30500, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        HWND combo = qv::ui::test::Item(dlg.GetSafeHwnd(), 30501);
+        EXPECT_EQ(ComboItems(combo), (std::vector<std::wstring>{L"8200 Schaffhausen", L"8400 Winterthur"}));
+        EXPECT_EQ(qv::ui::test::Text(combo), L"8200 Schaffhausen") << "the current place is chosen";
+        SelectComboItem(combo, 1);
+        Screen(dlg.GetSafeHwnd(), "nqeditortdlg");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(NQ_ShowEditOrtDlg(ort), IDOK);
+    EXPECT_EQ(ort, 2);
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    EXPECT_EQ(NQ_ShowEditOrtDlg(ort), IDCANCEL);
+    EXPECT_EQ(ort, 2) << "cancelled: unchanged";
+    // A statement that fails is reported and added nothing.
+    CComboBox* combo = nullptr;
+    script.ExpectModal(30500, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        combo = static_cast<CComboBox*>(dlg.GetDlgItem(30501));
+        script.ExpectReport();
+        long count = -1;
+        EXPECT_LT(NQ_FillCombo(L"SELECT nothing AS id FROM NoSuchTable", combo, 0, 0, &count), 0);
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(combo->GetCount(), 2);
+        modal.EndModal(IDCANCEL);
+    });
+    NQ_ShowEditOrtDlg(ort);
 }
 
 TEST_F(TeilnehmerTest, TheStatusDialogOffersTheStatusesOfTheBookingKind) {
@@ -480,6 +583,7 @@ TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
         HWND wnd = group.GetSafeHwnd();
         Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_NAME), std::wstring(300, L'x'));
         Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_MAX), L"1500");
+        Screen(wnd, "gruppebezdlg");
         Click(wnd, IDOK);
         EXPECT_TRUE(modal.IsModalEnded());
     });
@@ -492,6 +596,7 @@ TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
     datum.dtDatum = CQvDateTime(2031, 3, 1, 0, 0, 0);
     script.ExpectModal(IDD_GETDATUM, [&](qv::IModalDialog&) {
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(datum.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"01.03.2031");
+        Screen(datum.GetSafeHwnd(), "getdatumdlg");
         Click(datum.GetSafeHwnd(), IDOK);
     });
     ASSERT_EQ(datum.DoModal(), IDOK);
