@@ -28,7 +28,8 @@ constexpr UINT_PTR kPendingLoadTimer = 99;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 // Rows handed over at once: few messages for a long archive, the first rows soon.
-constexpr std::size_t kRowsPerHand = 200;
+constexpr std::size_t kRowsPerHand = 100;
+constexpr std::size_t kStepsPerMessage = 2;
 
 struct TemplateRegistrar {
     TemplateRegistrar() {
@@ -346,12 +347,19 @@ void CHistoryDlg::SetThreadStatus(const CString& strText) {
 }
 
 LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
+    // A few steps per message, so that input and paint get their turn between the batches.
     std::deque<LoaderStep> steps;
+    bool bMore = false;
     {
         std::lock_guard<std::mutex> lock(m_handLock);
-        steps.swap(m_steps);
-        m_bPosted = false;
+        for (std::size_t n = 0; n < kStepsPerMessage && !m_steps.empty(); ++n) {
+            steps.push_back(std::move(m_steps.front()));
+            m_steps.pop_front();
+        }
+        bMore = !m_steps.empty();
+        m_bPosted = bMore;
     }
+    if (bMore) PostMessage(WM_HISTORY_LOADER, 0, 0);
     for (LoaderStep& step : steps) {
         switch (step.kind) {
         case LoaderStep::Begin:
