@@ -14,6 +14,8 @@
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
+#include "searchpersondlg.h"
+#include "searchtabdlg.h"
 #include "serverhost.h"
 
 #include <QTimer>
@@ -82,7 +84,11 @@ protected:
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-            CSearchDlg& search = *popup.m_pSearchDlg;
+            // Several persons are picked on the person page of the search tabs.
+            CSearchDlg* pSearch = popup.m_pSearchDlg;
+            if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+            ASSERT_NE(pSearch, nullptr);
+            CSearchDlg& search = *pSearch;
             ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
             HWND list = search.m_lstResult.GetSafeHwnd();
             for (const auto& name : names)
