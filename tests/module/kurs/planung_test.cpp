@@ -9,6 +9,7 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "nqlogicint.h"
+#include "nqplanungcalls.h"
 #include "planungdlg.h"
 #include "qvasynceventsink.h"
 #include "searchdlg.h"
@@ -367,6 +368,60 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     EXPECT_EQ(Cell(page->m_ctrlKurs.GetSafeHwnd(), 0, 1), L"Hans O'Brien");
     EXPECT_EQ(Cell(page->m_ctrlKursinstanz.GetSafeHwnd(), 0, 1), L"Saal 2");
     Screen(page->GetSafeHwnd(), "custfielddlg");
+}
+
+TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallation) {
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, lOrder) VALUES (1, 39, 'Kanton', 1), "
+        "(2, 42, 'Raum', 1)");
+    auto* page = Show<CCustfieldDlg>(L"Eigene Daten");
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(page->m_ctrlKurs.IsReadOnly()) << "the installation's own course";
+    EXPECT_TRUE(Enabled(page->m_btnMenu.GetSafeHwnd()));
+
+    // A cantonal course without a run: its fields read-only, no run grid; no configuring without the right.
+    const long kanton = AddKurs(1, "KK");
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kanton) + ", -1, 5, 257)");
+    security.Answer(L"{37B2CB0D-1E9E-42E2-88FE-3E83380CF5D4}", L"", 0x101);
+    Dlg()->Navigate(kanton, 0);
+    Pump();
+    ASSERT_EQ(page->Refresh(), S_OK);
+    EXPECT_TRUE(page->m_ctrlKurs.IsReadOnly());
+    EXPECT_TRUE(Visible(page->m_ctrlKurs.GetSafeHwnd()));
+    EXPECT_FALSE(Visible(page->m_ctrlKursinstanz.GetSafeHwnd()));
+    EXPECT_FALSE(Enabled(page->m_btnMenu.GetSafeHwnd()));
+
+    // The face of the menu button opens the choice; Cancel asks the logic server nothing.
+    script.ExpectModal(IDD_SELECTCUSTFIELD, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    page->OnMenuButton();
+    // The search fields of both tables are set in the platform's dialog.
+    script.ExpectModal(30510, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        HWND list = qv::ui::test::Item(dlg.GetSafeHwnd(), 30511);
+        ASSERT_EQ(Rows(list), 2);
+        ClickRowCheckBox(list, 1);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    NQ_ShowSearchCustfieldAdminDlg({39, 42});
+    EXPECT_EQ(Text("SELECT group_concat(fUsed4Search) FROM (SELECT fUsed4Search FROM CustFieldType ORDER BY lCFTypeID)"),
+              "0,1");
+}
+
+TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChangeElsewhere) {
+    Reg(Person("Amsler"), -1, 0, "2031-12-31");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(Rows(page->m_list.GetSafeHwnd()), 1);
+    Show<CKursChildDlg>(L"Archiv");
+    Reg(Person("Brunner"), -1, 0, "2031-12-31");
+    CQvEventSource events;
+    // Another course's change leaves the page; its own course's marks it for a reload.
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, kurs + 1000, 0), S_OK);
+    Pump();
+    EXPECT_FALSE(page->GetModifiedFlag());
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, kurs, 0), S_OK);
+    EXPECT_TRUE(WaitFor([&] { Pump(); return page->GetModifiedFlag() != FALSE; }));
+    Show<CPlanungDlg>(L"Planung");
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 2);
 }
 
 }  // namespace
