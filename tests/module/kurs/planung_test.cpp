@@ -11,6 +11,7 @@
 #include "nqlogicint.h"
 #include "nqplanungcalls.h"
 #include "planungdlg.h"
+#include "qvregvalue.h"
 #include "qvasynceventsink.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
@@ -20,6 +21,10 @@
 #include "serverhost.h"
 
 #include <QTimer>
+#if __has_include("editreservationdlg.h")
+#include "editreservationdlg.h"
+#define PLANUNG_TEST_RESERVATIONS 1
+#endif
 
 namespace kurstest {
 namespace {
@@ -423,6 +428,30 @@ TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChange
     Show<CPlanungDlg>(L"Planung");
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 2);
 }
+
+#ifdef PLANUNG_TEST_RESERVATIONS
+TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", mandant);
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    // The reservation editor (dialog 157): 4 places for 2032.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditReservationDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1068), L"4");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1048), L"2032");
+        Click(dlg.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(Text("SELECT lAnzahl || '/' || lYear || '/' || lMandantID FROM Kursreservation WHERE lKursID = " + K(kurs)),
+              "4/2032/" + K(mandant));
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 1);
+    EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
+    EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
+}
+#endif
 
 }  // namespace
 }  // namespace kurstest
