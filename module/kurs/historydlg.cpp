@@ -203,7 +203,10 @@ HRESULT CHistoryDlg::Refresh() {
     m_colorFemale = static_cast<COLORREF>(lColor);
     if (FAILED(hr)) return HI_TRACEHR(hr);
     lKursID = 0;
-    if (GetRecordID() == 0) {
+    if (GetRecordID() == 0 && m_pThread && IsLoading()) {
+        // The running load of the course before would refill the list: it ends with an empty one.
+        StartThread();
+    } else if (GetRecordID() == 0) {
         m_list.SetRedraw(FALSE, L"default");
         m_list.DeleteAllItems();
         m_list.SetRedraw(TRUE, L"default");
@@ -307,6 +310,9 @@ void CHistoryDlg::StartThread() {
         m_pThread->m_bAutoDelete = FALSE;
         m_pThread->ResumeThread();
     }
+    // What the loader reads of the page, taken while only the GUI thread writes it.
+    m_lLoadKursID = lKursID;
+    m_colorLoad = m_colorFemale;
     if (m_lIdle.load() == 0) m_lCancel = 1;
     m_lRequested = 1;
     SetEvent(m_hEvent);
@@ -386,7 +392,10 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
 }
 
 HRESULT CHistoryDlg::LoadList() {
-    CKursResourceScope scope;
+    // No resource scope here: the module's texts are read by their own handle, and the current
+    // one belongs to the GUI thread.
+    const long lLoadKursID = m_lLoadKursID.load();
+    const COLORREF colorFemale = m_colorLoad.load();
     m_lIdle = 0;
     m_lRequested = 0;
     // A request made before this load began asked for this very load.
@@ -420,7 +429,7 @@ HRESULT CHistoryDlg::LoadList() {
             L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue where guid "
             L"= 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND \t\tlStatus NOT IN "
             L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), lKursID, 0L, 7L, 3L, 4L);
+            kurs::CurrentSecUserID(), lLoadKursID, 0L, 7L, 3L, 4L);
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         std::vector<CQvListItem*> batch;
@@ -489,7 +498,7 @@ HRESULT CHistoryDlg::LoadList() {
                 pItem->SetColumnLong(3, lRang);
                 pItem->SetColumnText(4, strDienstgrad);
                 pItem->SetColumnText(5, strPerson);
-                if (bWeiblich) pItem->SetColumnTextColor(5, m_colorFemale);
+                if (bWeiblich) pItem->SetColumnTextColor(5, colorFemale);
                 CString strLink;
                 strLink.Format(L"%d;%d", lArt, lPersonID);
                 pItem->SetColumnLink(5, strLink);

@@ -60,6 +60,9 @@ public:
     std::atomic<long> m_lIdle{1};
     // A load was asked for and has not begun yet.
     std::atomic<long> m_lRequested{0};
+    // The course and the colour of women for the load asked for last.
+    std::atomic<long> m_lLoadKursID{0};
+    std::atomic<COLORREF> m_colorLoad{0};
     CWinThread* m_pThread = nullptr;
     HANDLE m_hEvent = nullptr;
     UINT_PTR m_nStatusTimer = 0;
