@@ -429,6 +429,94 @@ TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChange
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 2);
 }
 
+TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInTheYear) {
+    qv::nq::SetEnterpriseEdition(true);
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (7, 1)");
+    const long anna = Person("Amsler"), beat = Person("Brunner");
+    Person("Caflisch");  // holds no function
+    Sql("INSERT INTO PersonFunktion (lPersonID, lFunktionID, dtStart, dtEnde) VALUES (" + K(anna) +
+        ", 1, '2019-01-01 00:00:00', '2023-12-31 00:00:00'), (" + K(beat) + ", 1, '2020-01-01 00:00:00', "
+        "'1899-12-30 00:00:00')");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 7}));
+    // 2024: the function of the first ended the year before; the second's has no end.
+    ChooseYear(2024);
+    std::vector<std::wstring> offered;
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg* pSearch = popup.m_pSearchDlg;
+        if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+        ASSERT_NE(pSearch, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return !pSearch->IsSearching(); }));
+        HWND list = pSearch->m_lstResult.GetSafeHwnd();
+        for (int row = 0; row < Rows(list); ++row) {
+            offered.push_back(Cell(list, row, 1) + Cell(list, row, 3));
+            ClickRowCheckBox(list, row);
+        }
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_NOROLE + 1);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_NE(offered[0].find(L"Brunner"), std::wstring::npos);
+    EXPECT_EQ(Text("SELECT fTeilnehmer || '/' || lKursleitungID || '/' || lKursinstanzID || '/' || "
+                   "strftime('%Y', dtDatum) FROM PersonKurs WHERE lPersonID = " + K(beat)),
+              "0/7/-1/2024");
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 1);
+    EXPECT_NE(Cell(list, 0, 0).find(L" | Klassenlehrer"), std::wstring::npos);
+}
+
+TEST_F(PlanungTest, TheStatusOfPlannedRegistrationsChangesTogetherAndNotToTheStatusTheyHold) {
+    const long regA = Reg(Person("Amsler"), -1, 0, "2031-12-31");
+    const long regB = Reg(Person("Brunner"), -1, 7, "2031-12-31");
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lKursID, lMandantID, lYear, lAnzahl) VALUES (902, " +
+        K(kurs) + ", " + K(mandant) + ", 2031, 2)");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 3);
+    const auto selectAll = [&] {
+        for (int row = 0; row < Rows(list); ++row)
+            ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        // The last one selected decides whether the command is offered: a participant.
+        ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+        ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+    };
+    HWND state = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE);
+    selectAll();
+    ASSERT_TRUE(Enabled(state));
+    long initial = 0;
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        initial = dlg.lStatus;
+        dlg.lStatus = 3;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    EXPECT_EQ(initial, -1) << "two statuses: none preset; the reservation does not count";
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs WHERE lPersonKursID IN (" + K(regA) + ", " + K(regB) +
+                   ")"),
+              "3,3");
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation WHERE lKursreservationID = 902"), 2);
+
+    // Both hold 3 now: choosing 3 again changes nothing and logs nothing.
+    const long long logged = Int("SELECT count(*) FROM UserLog");
+    selectAll();
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        initial = dlg.lStatus;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    EXPECT_EQ(initial, 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "3,3");
+}
+
 #ifdef PLANUNG_TEST_RESERVATIONS
 TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", mandant);
