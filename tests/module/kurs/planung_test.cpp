@@ -10,6 +10,7 @@
 #include "kurswin_window.h"
 #include "nqlogicint.h"
 #include "nqplanungcalls.h"
+#include "qvlanguage.h"
 #include "planungdlg.h"
 #include "qvregvalue.h"
 #include "qvasynceventsink.h"
@@ -21,6 +22,9 @@
 #include "serverhost.h"
 
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #if __has_include("editreservationdlg.h")
 #include "editreservationdlg.h"
 #define PLANUNG_TEST_RESERVATIONS 1
@@ -515,6 +519,58 @@ TEST_F(PlanungTest, TheStatusOfPlannedRegistrationsChangesTogetherAndNotToTheSta
     EXPECT_EQ(initial, 3);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
     EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "3,3");
+}
+
+TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMail) {
+    EXPECT_EQ(NQ_GetMandantBezeichnung(mandant), CString(L"FW Nord"));
+    EXPECT_EQ(NQ_GetKursinstanzBezeichnung(run), CString(L"Herbst (01.09.2031)"));
+    EXPECT_TRUE(NQ_GetBezeichnungForId(999999, 45).IsEmpty());
+    const CQvGUID guid = NQ_GetGuidForId(kurs, 39);
+    EXPECT_EQ(W2U(std::wstring(guid.GetGUID(TRUE))), Text("SELECT upper(guid) FROM Kurs WHERE lKursID = " + K(kurs)));
+    EXPECT_TRUE(NQ_GetGuidForId(kurs, 12345).IsNULL());
+    EXPECT_TRUE(NQ_IsModulRunning(NQ_LOGICSERVER_PROGID));
+    EXPECT_FALSE(NQ_IsModulRunning(L"Qovaro.NQ2.NoSuchModule"));
+
+    struct Address { const wchar_t* in; bool multiple, empty; BOOL ok; const wchar_t* out; } const addresses[] = {
+        {L" hans@fw-nord.ch ", false, false, TRUE, L"hans@fw-nord.ch"},
+        {L"hans@fw-nord.ch;anna@fw.ch", false, false, FALSE, nullptr},
+        {L"hans@fw-nord.ch ; anna@fw.ch;", true, false, TRUE, L"hans@fw-nord.ch; anna@fw.ch"},
+        {L"hans at fw-nord.ch", true, false, FALSE, nullptr},
+        {L"hans@fw", false, false, FALSE, nullptr},
+        {L"  ", false, true, TRUE, L""},
+        {L"", false, false, FALSE, nullptr}};
+    for (const Address& a : addresses) {
+        CString value(a.in);
+        EXPECT_EQ(NQ_ValidateEMailAdress(value, a.multiple, a.empty), a.ok) << W2U(a.in);
+        if (a.ok) {
+            EXPECT_EQ(value, CString(a.out)) << W2U(a.in);
+        }
+    }
+    for (const auto& [text, code] : std::vector<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"Deutsch", L"DE"}, {L"français", L"FR"}, {L"Italiano", L"IT"}, {L"Rumantsch", L"RU"}, {L"", L""}})
+        EXPECT_EQ(NQ_DetectLanguage(text), CString(code)) << W2U(text);
+    setenv("LC_ALL", "fr_CH.UTF-8", 1);
+    EXPECT_EQ(QvGetSysLanguage(), CString(L"FR"));
+    unsetenv("LC_ALL");
+
+    // Without a mail server nothing is sent; a folder takes the mail as it would go out.
+    CEMail mail;
+    EXPECT_EQ(mail.SendMail(L"hans@fw-nord.ch", L"", L"", L"Kurs", L"Text"), 1);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("qvmail-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Mail", L"Server", CString(qv::FromUtf8("file://" + folder.string()).c_str()),
+                          HKEY_LOCAL_MACHINE);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Mail", L"From", CString(L"kurse@amt.ch"), HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(mail.SendMail(L"hans@fw-nord.ch", L"anna@fw.ch", L"", L"Änderungen", L"Grüsse"), S_OK);
+    EXPECT_EQ(mail.SendMail(L"kein Mail", L"", L"", L"x", L"y"), E_INVALIDARG);
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(folder), {});
+    ASSERT_EQ(files.size(), 1u);
+    std::ifstream in(files[0]);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: Änderungen\r\n"
+                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nGrüsse\r\n");
+    std::filesystem::remove_all(folder);
 }
 
 #ifdef PLANUNG_TEST_RESERVATIONS
