@@ -384,6 +384,8 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
             m_strThreadStatus = step.strSummary;
             m_bThreadStatusChanged = false;
             SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
+            if (!step.strError.IsEmpty())
+                QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
             break;
         }
         }
@@ -400,7 +402,7 @@ HRESULT CHistoryDlg::LoadList() {
     m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
-    Hand({LoaderStep::Begin, {}, CString()});
+    Hand({LoaderStep::Begin, {}, CString(), CString()});
 
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
     std::vector<std::pair<long, long>> years;
@@ -513,7 +515,10 @@ HRESULT CHistoryDlg::LoadList() {
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
-            if (batch.size() >= kRowsPerHand) Hand({LoaderStep::Rows, std::move(batch), CString()}), batch.clear();
+            if (batch.size() >= kRowsPerHand) {
+                Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
+                batch.clear();
+            }
             if (lRows % 10 == 0) {
                 if (m_lCancel.exchange(0) != 0) break;
                 CString strText;
@@ -522,10 +527,15 @@ HRESULT CHistoryDlg::LoadList() {
             }
             hr = rs.MoveNext(&bEOF);
         }
-        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString()});
+        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
         if (SUCCEEDED(hr)) rs.Close();
     }
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    // The report is the GUI thread's: the loader only composes its text.
+    CString strError;
+    if (FAILED(hr)) {
+        conn.GetErrorText(strError);
+        if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", static_cast<LPCWSTR>(CrackHR(hr)));
+    }
     if (pLogic) pLogic->Release();
     CString strYears;
     for (const auto& [lYear, lCount] : years) {
@@ -537,7 +547,7 @@ HRESULT CHistoryDlg::LoadList() {
     strSummary.Format(KursLoadString(IDS_HISTORY_STATUS), static_cast<LPCWSTR>(strYears), lBesucht, lTeilweise,
                       lAbwesend);
     SetThreadStatus(strSummary);
-    Hand({LoaderStep::End, {}, strSummary});
+    Hand({LoaderStep::End, {}, strSummary, strError});
     m_lIdle = 1;
     return hr;
 }

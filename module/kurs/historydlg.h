@@ -92,6 +92,7 @@ private:
         enum Kind { Begin, Rows, End } kind = Rows;
         std::vector<CQvListItem*> rows;
         CString strSummary;
+        CString strError;  // the database error of a failed load, shown by the GUI thread
     };
     void Hand(LoaderStep step);
     BOOL HasPendingRows() const;

@@ -344,6 +344,17 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
 }
 
+TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
+    Reg(Person("Amsler"), run, 1, "2019-05-01");
+    qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+    script.ExpectReport(L"No OLEDB Error available!");
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 0);
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr:   |  Besucht: 0  Teilweise besucht: 0  Abwesend: 0");
+}
+
 TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     const long anna = Person("Amsler");
     Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) INSERT INTO PersonKurs "
