@@ -90,7 +90,7 @@ public:
             m_list.QvAddItem(pItem, FALSE);
             pItem->SetParam(0, lID);
             pItem->SetColumnText(0, strName);
-            pItem->SetColumnLong(1, lTable);
+            pItem->SetColumnText(1, TableName(lTable));
             m_list.QvSetCheck(pItem->GetIndex(), bFlag);
             hr = rs.MoveNext(&bEOF);
         }
@@ -122,6 +122,19 @@ public:
     CQvListCtrl m_list;
 
 private:
+    static CString TableName(long lTable) {
+        switch (lTable) {
+        case 4: return L"Personen";
+        case 39: return L"Kurse";
+        case 42: return L"Austragungen";
+        case 45: return L"Mandanten";
+        default: {
+            CString strTable;
+            strTable.Format(L"%d", lTable);
+            return strTable;
+        }
+        }
+    }
     CString TableList() const {
         CString strList;
         for (long lTable : m_tables) {

@@ -411,14 +411,21 @@ TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallatio
     EXPECT_FALSE(Enabled(page->m_btnMenu.GetSafeHwnd()));
 
     // The face of the menu button opens the choice; Cancel asks the logic server nothing.
-    script.ExpectModal(IDD_SELECTCUSTFIELD, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    script.ExpectModal(IDD_SELECTCUSTFIELD, [this](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CSelectCustfieldDlg&>(modal);
+        EXPECT_EQ(SendMessage(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_SELECTCUSTFIELD_KURS), BM_GETCHECK, 0, 0),
+                  BST_CHECKED);
+        Screen(dlg.GetSafeHwnd(), "selectcustfielddlg");
+        modal.EndModal(IDCANCEL);
+    });
     page->OnMenuButton();
     // The search fields of both tables are set in the platform's dialog.
-    script.ExpectModal(30510, [](qv::IModalDialog& modal) {
+    script.ExpectModal(30510, [this](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CDialog&>(modal);
         HWND list = qv::ui::test::Item(dlg.GetSafeHwnd(), 30511);
         ASSERT_EQ(Rows(list), 2);
         ClickRowCheckBox(list, 1);
+        Screen(dlg.GetSafeHwnd(), "nqcustfieldadmindlg");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     NQ_ShowSearchCustfieldAdminDlg({39, 42});
