@@ -370,6 +370,12 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     EXPECT_TRUE(answeredWhileLoading);
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 4000);
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2015: 40");
+
+    // Closing the window in the middle of a load stops and joins the loader (the page goes with it).
+    page->StartThread();
+    ASSERT_TRUE(WaitFor([&] { Pump(); return Rows(page->m_list.GetSafeHwnd()) == 0; }));
+    ASSERT_TRUE(page->IsLoading());
+    CloseView();
 }
 
 TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
