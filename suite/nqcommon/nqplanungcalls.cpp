@@ -1,0 +1,347 @@
+#include "nqplanungcalls.h"
+
+#include "nqcommon.h"
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
+#include "qvdblookup.h"
+#include "qvdialog.h"
+#include "qvlistctrl.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "qvui.h"
+#include "utf.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <regex>
+
+namespace {
+
+constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
+
+char g_moduleTag;
+HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_moduleTag); }
+
+constexpr UINT IDD_NQ_CUSTFIELDADMIN = 30510;
+constexpr UINT IDC_NQ_CUSTFIELDADMIN_LIST = 30511;
+constexpr UINT IDS_NQ_CUSTFIELDADMIN_COL = 30512;
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_NQ_CUSTFIELDADMIN;
+        dlg.cx = 240;
+        dlg.cy = 170;
+        dlg.style = DS_MODALFRAME | DS_SHELLFONT | WS_POPUP | WS_CAPTION;
+        dlg.items = {
+            Control(L"", IDC_NQ_CUSTFIELDADMIN_LIST, L"SysListView32",
+                    LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 7, 7, 226, 136),
+            DefPushButton(L"OK", IDOK, 127, 149, 50, 14, WS_TABSTOP),
+            PushButton(L"Abbrechen", IDCANCEL, 183, 149, 50, 14, WS_TABSTOP),
+        };
+        RegisterDialogTemplate(ModuleHandle(), dlg);
+        qv::RegisterStringTable(ModuleHandle(), {{IDS_NQ_CUSTFIELDADMIN_COL, L"Feld"},
+                                                 {IDS_NQ_CUSTFIELDADMIN_COL + 1, L"Tabelle"}});
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+// One flag column of CustFieldType, ticked per field of the tables.
+class CNQCustfieldAdminDlg : public CQvDialog {
+public:
+    CNQCustfieldAdminDlg(const std::vector<long>& tables, LPCWSTR lpszColumn, LPCWSTR lpszCaption)
+        : CQvDialog(IDD_NQ_CUSTFIELDADMIN, nullptr), m_tables(tables), m_strColumn(lpszColumn),
+          m_strCaption(lpszCaption) {}
+
+    BOOL OnInitDialog() override {
+        CQvDialog::OnInitDialog();
+        SetWindowText(m_strCaption);
+        m_list.SubclassDlgItem(IDC_NQ_CUSTFIELDADMIN_LIST, this);
+        static const int widths[] = {220, 80};
+        m_list.QvInsertColumn(2, IDS_NQ_CUSTFIELDADMIN_COL, nullptr, widths);
+        m_list.QvSetCheckable(TRUE);
+        CString strSQL;
+        strSQL.Format(L"SELECT lCFTypeID, strBezeichnung, lTableID, %s AS fFlag FROM CustFieldType WHERE lTableID IN "
+                      L"(%s) ORDER BY lTableID, lOrder",
+                      static_cast<LPCWSTR>(m_strColumn), static_cast<LPCWSTR>(TableList()));
+        CQvADOConnection conn;
+        CQvADORecordset rs(&conn);
+        long hr = conn.Open(kProfile, 0);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.Open(strSQL);
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lID = 0, lTable = 0;
+            BOOL bFlag = FALSE;
+            CString strName;
+            hr = rs.GetFieldValue(L"lCFTypeID", &lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &strName);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lTableID", &lTable);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fFlag", &bFlag);
+            if (FAILED(hr)) break;
+            CQvListItem* pItem = nullptr;
+            m_list.QvAddItem(pItem, FALSE);
+            pItem->SetParam(0, lID);
+            pItem->SetColumnText(0, strName);
+            pItem->SetColumnText(1, TableName(lTable));
+            m_list.QvSetCheck(pItem->GetIndex(), bFlag);
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+        if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
+        return TRUE;
+    }
+    void OnOK() override {
+        CQvADOConnection conn;
+        long hr = conn.Open(kProfile, 0);
+        if (SUCCEEDED(hr)) hr = conn.BeginTrans();
+        for (int i = 0; SUCCEEDED(hr) && i < m_list.GetItemCount(); ++i) {
+            long lID = 0;
+            m_list.QvGetItem(i)->GetParam(0, &lID);
+            CString strSQL;
+            strSQL.Format(L"UPDATE CustFieldType SET %s = %d WHERE lCFTypeID = %d", static_cast<LPCWSTR>(m_strColumn),
+                          m_list.QvGetCheck(i) ? 1 : 0, lID);
+            hr = conn.Execute(strSQL);
+        }
+        if (SUCCEEDED(hr)) hr = conn.CommitTrans();
+        if (FAILED(hr)) {
+            conn.RollbackTrans();
+            QvReportDBError(conn, hr, __FILE__, __LINE__);
+            return;  // the choices stay for another try
+        }
+        CQvDialog::OnOK();
+    }
+
+    CQvListCtrl m_list;
+
+private:
+    static CString TableName(long lTable) {
+        switch (lTable) {
+        case 4: return L"Personen";
+        case 39: return L"Kurse";
+        case 42: return L"Austragungen";
+        case 45: return L"Mandanten";
+        default: {
+            CString strTable;
+            strTable.Format(L"%d", lTable);
+            return strTable;
+        }
+        }
+    }
+    CString TableList() const {
+        CString strList;
+        for (long lTable : m_tables) {
+            CString strTable;
+            strTable.Format(strList.IsEmpty() ? L"%d" : L",%d", lTable);
+            strList += strTable;
+        }
+        return strList.IsEmpty() ? CString(L"-1") : strList;
+    }
+    std::vector<long> m_tables;
+    CString m_strColumn;
+    CString m_strCaption;
+};
+
+void ShowAdminDlg(const std::vector<long>& tables, LPCWSTR lpszColumn, LPCWSTR lpszCaption) {
+    const HINSTANCE hPrevious = AfxGetResourceHandle();
+    AfxSetResourceHandle(ModuleHandle());
+    CNQCustfieldAdminDlg dlg(tables, lpszColumn, lpszCaption);
+    dlg.DoModal();
+    AfxSetResourceHandle(hPrevious);
+}
+
+}  // namespace
+
+BOOL NQ_GetMandantID4New(long& lMandantID, long) {
+    long lMandant = 0;
+    NQ_GetActMandantID(lMandant);
+    if (lMandant == 0) NQ_GetMasterMandantID(lMandant);
+    if (lMandant == 0) return FALSE;
+    lMandantID = lMandant;
+    return TRUE;
+}
+
+void NQ_ShowPublicCustfieldAdminDlg(const std::vector<long>& tables) {
+    ShowAdminDlg(tables, L"fPublic", L"Öffentliche Daten festlegen");
+}
+
+void NQ_ShowSearchCustfieldAdminDlg(const std::vector<long>& tables) {
+    ShowAdminDlg(tables, L"fUsed4Search", L"Suchfelder festlegen");
+}
+
+// ---- display names, record GUIDs, modules, addresses, languages and mail
+
+namespace {
+
+struct TableOfID {
+    long lTableID;
+    const wchar_t* lpszTable;
+    const wchar_t* lpszKey;
+};
+constexpr TableOfID kTables[] = {{4, L"Person", L"lPersonID"},
+                                 {39, L"Kurs", L"lKursID"},
+                                 {42, L"Kursinstanz", L"lKursinstanzID"},
+                                 {45, L"Mandant", L"lMandantID"},
+                                 {196, L"Area", L"lAreaID"}};
+
+const TableOfID* FindTable(long lTableID) {
+    for (const TableOfID& t : kTables)
+        if (t.lTableID == lTableID) return &t;
+    return nullptr;
+}
+
+CString LookupText(LPCWSTR lpszColumn, LPCWSTR lpszTable, const CString& strCondition) {
+    CString strText;
+    QvDBLookupString(lpszColumn, lpszTable, strCondition, &strText, kProfile);
+    return strText;
+}
+
+std::string Utf8(const CString& s) { return qv::ToUtf8(static_cast<LPCWSTR>(s)); }
+
+}  // namespace
+
+CString NQ_GetBezeichnungForId(long lID, long lTableID) {
+    CString strCondition;
+    if (lTableID == 196) {
+        strCondition.Format(L"lAreaID = %d", lID);
+        return LookupText(L"dbo.fn_GetAreaBezeichnung(lAreaID)", L"Area", strCondition);
+    }
+    strCondition.Format(L"lID = %d AND lTableID = %d", lID, lTableID);
+    return LookupText(L"strBezeichnung", L"view_CacheBezeichnung", strCondition);
+}
+
+CString NQ_GetMandantBezeichnung(long lMandantID) { return NQ_GetBezeichnungForId(lMandantID, 45); }
+
+CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID) { return NQ_GetBezeichnungForId(lKursinstanzID, 42); }
+
+CString NQ_GetAreaBezeichnung(long lAreaID) { return NQ_GetBezeichnungForId(lAreaID, 196); }
+
+CQvGUID NQ_GetGuidForId(long lID, long lTableID) {
+    CQvGUID guid;
+    guid.SetNULL();
+    const TableOfID* pTable = FindTable(lTableID);
+    if (!pTable) return guid;
+    CString strCondition;
+    strCondition.Format(L"%s = %d", pTable->lpszKey, lID);
+    QvDBLookupGUID(L"guid", pTable->lpszTable, strCondition, &guid, kProfile);
+    return guid;
+}
+
+BOOL NQ_IsModulRunning(CString strProgID) {
+    IUnknown* pUnknown = nullptr;
+    if (FAILED(qv::QueryRunningServer(strProgID, IID_IUnknown, reinterpret_cast<void**>(&pUnknown))) || !pUnknown)
+        return FALSE;
+    pUnknown->Release();
+    return TRUE;
+}
+
+BOOL NQ_ValidateEMailAdress(CString& strAddress, bool bMultiple, bool bAllowEmpty) {
+    static const std::wregex address(LR"(^[^@\s;,]+@[^@\s;,]+\.[A-Za-z]{2,}$)");
+    std::vector<std::wstring> parts;
+    std::wstring text = static_cast<LPCWSTR>(strAddress);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(L';', start);
+        std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        const auto first = part.find_first_not_of(L" \t");
+        const auto last = part.find_last_not_of(L" \t");
+        part = first == std::wstring::npos ? std::wstring() : part.substr(first, last - first + 1);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+    if (parts.empty()) {
+        if (!bAllowEmpty) return FALSE;
+        strAddress.Empty();
+        return TRUE;
+    }
+    if (parts.size() > 1 && !bMultiple) return FALSE;
+    std::wstring joined;
+    for (const std::wstring& part : parts) {
+        if (!std::regex_match(part, address)) return FALSE;
+        joined += (joined.empty() ? L"" : L"; ") + part;
+    }
+    strAddress = CString(joined.c_str());
+    return TRUE;
+}
+
+CString NQ_DetectLanguage(CString strSprache) {
+    CString strText = strSprache;
+    strText.Trim();
+    strText.MakeUpper();
+    if (strText.IsEmpty()) return CString();
+    static const struct { const wchar_t* lpszStart; const wchar_t* lpszCode; } kLanguages[] = {
+        {L"DE", L"DE"}, {L"DEUTSCH", L"DE"}, {L"GERMAN", L"DE"}, {L"FR", L"FR"}, {L"FRANZ", L"FR"},
+        {L"FRAN", L"FR"}, {L"IT", L"IT"}, {L"ITAL", L"IT"}};
+    for (const auto& l : kLanguages)
+        if (strText.Find(l.lpszStart) == 0) return CString(l.lpszCode);
+    return strText.Left(2);
+}
+
+long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strSubject, CString strBody) {
+    CString strServer, strFrom;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Mail", L"Server", strServer, HKEY_LOCAL_MACHINE);
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Mail", L"From", strFrom, HKEY_LOCAL_MACHINE);
+    std::vector<std::string> recipients;
+    for (const CString* pList : {&strTo, &strCC, &strBCC}) {
+        CString strList = *pList;
+        if (!NQ_ValidateEMailAdress(strList, true, true)) return E_INVALIDARG;
+        std::string list = Utf8(strList);
+        std::size_t start = 0;
+        while (start < list.size()) {
+            std::size_t end = list.find("; ", start);
+            recipients.push_back(list.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            start = end == std::string::npos ? list.size() : end + 2;
+        }
+    }
+    if (strServer.IsEmpty() || recipients.empty()) return 1;
+    std::string message = "From: " + Utf8(strFrom) + "\r\nTo: " + Utf8(strTo) + "\r\n";
+    if (!strCC.IsEmpty()) message += "Cc: " + Utf8(strCC) + "\r\n";
+    message += "Subject: " + Utf8(strSubject) +
+               "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + Utf8(strBody) + "\r\n";
+
+    const std::string server = Utf8(strServer);
+    if (server.rfind("file://", 0) == 0) {
+        // A folder that collects the mails (installations without a mail server, tests).
+        static std::atomic<unsigned> counter{0};
+        const std::string path = server.substr(7) + "/" + std::to_string(::time(nullptr)) + "-" +
+                                 std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".eml";
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (!file) return E_FAIL;
+        const bool ok = std::fwrite(message.data(), 1, message.size(), file) == message.size();
+        return std::fclose(file) == 0 && ok ? S_OK : E_FAIL;
+    }
+    CURL* curl = curl_easy_init();
+    if (!curl) return E_FAIL;
+    curl_slist* rcpt = nullptr;
+    for (const std::string& r : recipients) rcpt = curl_slist_append(rcpt, ("<" + r + ">").c_str());
+    std::size_t offset = 0;
+    const auto read = +[](char* buffer, std::size_t size, std::size_t count, void* user) -> std::size_t {
+        auto* state = static_cast<std::pair<const std::string*, std::size_t*>*>(user);
+        const std::size_t left = state->first->size() - *state->second;
+        const std::size_t n = std::min(left, size * count);
+        std::memcpy(buffer, state->first->data() + *state->second, n);
+        *state->second += n;
+        return n;
+    };
+    std::pair<const std::string*, std::size_t*> state{&message, &offset};
+    const std::string from = "<" + Utf8(strFrom) + ">";
+    curl_easy_setopt(curl, CURLOPT_URL, server.c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, read);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &state);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    const CURLcode rc = curl_easy_perform(curl);
+    curl_slist_free_all(rcpt);
+    curl_easy_cleanup(curl);
+    return rc == CURLE_OK ? S_OK : E_FAIL;
+}
