@@ -56,8 +56,8 @@ protected:
         options.Set(-4000, L"KursTyp", L"x 1 1 1");  // the run search offers every course type
         kurs = AddKurs(3, "GK");
         run = AddRun(kurs, "2031-09-01", "Herbst", 10);
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257)");
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257)");
     }
     void TearDown() override {
         KursWindow::TearDown();
@@ -406,7 +406,7 @@ TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallatio
 
     // A cantonal course without a run: its fields read-only, no run grid; no configuring without the right.
     const long kanton = AddKurs(1, "KK");
-    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kanton) + ", -1, 5, 257)");
+    Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kanton) + ", -1, 5, 257)");
     security.Answer(L"{37B2CB0D-1E9E-42E2-88FE-3E83380CF5D4}", L"", 0x101);
     Dlg()->Navigate(kanton, 0);
     Pump();
