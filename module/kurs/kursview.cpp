@@ -11,6 +11,9 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 constexpr const wchar_t* kTabListKey = L"Software\\Qovaro\\NQ2\\KursView\\TabWindows";
@@ -71,15 +74,25 @@ HRESULT CKursView::GetClassID(GUID* pClsid) {
 CKursDlg* CKursView::GetKursDlg() const { return dynamic_cast<CKursDlg*>(m_pViewDlg); }
 
 void CKursView::EnsureTabList() {
-    CString strFirst;
-    if (CQvRegistry::GetValue(kTabListKey, L"WindowServer0", strFirst) && !strFirst.IsEmpty()) return;
-    int nIndex = 0;
+    // The list is kept as the user has it; a page the module has registered since (an update of
+    // the module) is appended, so it is offered without losing the user's order.
+    std::vector<CString> listed;
+    for (int nIndex = 0;; ++nIndex) {
+        CString strName, strProgID;
+        strName.Format(L"WindowServer%d", nIndex);
+        if (!CQvRegistry::GetValue(kTabListKey, strName, strProgID) || strProgID.IsEmpty()) break;
+        listed.push_back(strProgID);
+    }
     for (const wchar_t* lpszProgID : kPages) {
         CLSID clsid{};
         if (FAILED(CLSIDFromProgID(lpszProgID, &clsid))) continue;
+        const bool known = std::any_of(listed.begin(), listed.end(),
+                                       [&](const CString& s) { return s.CompareNoCase(lpszProgID) == 0; });
+        if (known) continue;
         CString strName;
-        strName.Format(L"WindowServer%d", nIndex++);
+        strName.Format(L"WindowServer%d", static_cast<int>(listed.size()));
         CQvRegistry::SetValue(kTabListKey, strName, lpszProgID);
+        listed.push_back(lpszProgID);
     }
 }
 

@@ -438,5 +438,25 @@ TEST_F(KursWindowTest, TheWindowsPopupsShowTheirHelpByButtonAndByF1) {
     qv::SetHelpHandler(nullptr);
 }
 
+TEST_F(KursWindowTest, TheTabListKeepsTheUsersOrderAndGainsThePagesRegisteredSince) {
+    const wchar_t* key = L"Software\\Qovaro\\NQ2\\KursView\\TabWindows";
+    // A list from before the module had its run pages: the participants first, then the course data.
+    CQvRegistry::SetValue(key, L"WindowServer0", L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer");
+    CQvRegistry::SetValue(key, L"WindowServer1", L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten");
+    OpenView();
+    std::vector<std::wstring> listed;
+    for (int i = 0;; ++i) {
+        CString name, progID;
+        name.Format(L"WindowServer%d", i);
+        if (!CQvRegistry::GetValue(key, name, progID) || progID.IsEmpty()) break;
+        listed.push_back(progID.GetString());
+    }
+    ASSERT_EQ(listed.size(), 8u);
+    EXPECT_EQ(listed[0], L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer");
+    EXPECT_EQ(listed[1], L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten");
+    EXPECT_EQ(listed[2], L"Qovaro.NQ2.Tab.Std.Kurs.Instanzdaten");
+    EXPECT_EQ(listed[7], L"Qovaro.NQ2.Tab.Std.Kurs.CustField");
+}
+
 }  // namespace
 }  // namespace kurstest
