@@ -170,6 +170,52 @@ struct Registrar {
 
 Registrar g_registrar;
 
+// The participants page, the registration editor and the small input dialogs.
+struct RunPagesRegistrar {
+    RunPagesRegistrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_TEILNEHMER_CAPTION, L"Teilnehmer"},
+            {IDS_TEILNEHMER_COL_STATUS, L"Status"},
+            {IDS_TEILNEHMER_COL_RANG, L"Rang"},
+            {IDS_TEILNEHMER_COL_DIENSTGRAD, L"Dienstgrad"},
+            {IDS_TEILNEHMER_COL_NAME, L"Name"},
+            {IDS_TEILNEHMER_COL_ADRESSE, L"Adresse"},
+            {IDS_TEILNEHMER_COL_ORT, L"Ort"},
+            {IDS_TEILNEHMER_COL_ANMELDUNG, L"Anmeldung am"},
+            {IDS_TEILNEHMER_COL_ABSENZGRUND, L"Absenzgrund"},
+            {IDS_TEILNEHMER_COL_ENTSCHULDIGT, L"Entschuldigt"},
+            {IDS_TEILNEHMER_COL_GRUND, L"Grund nicht bestanden"},
+            {IDS_TEILNEHMER_COL_BEMERKUNG, L"Bemerkung"},
+            {IDS_TEILNEHMER_COL_MANDANT, L"Mandant"},
+            {IDS_TEILNEHMER_COL_SPRACHE, L"Sprache"},
+            {IDS_TEILNEHMER_COL_EMAIL, L"E-Mail vorhanden"},
+            {IDS_TEILNEHMER_TIP_ADD, L"Fügt Teilnehmer der Austragung hinzu."},
+            {IDS_TEILNEHMER_TIP_REMOVE, L"Entfernt den gewählten Eintrag."},
+            {IDS_TEILNEHMER_TIP_EDIT, L"Öffnet ein Fenster zum Bearbeiten des gewählten Eintrages."},
+            {IDS_TEILNEHMER_TIP_CHANGEINSTANZ, L"Den Teilnehmer an eine andere offene Austragung anmelden..."},
+            {IDS_TEILNEHMER_TIP_CHANGESTATE, L"Ändert den Anmeldestatus für die gewählten Teilnehmer."},
+            {IDS_KURSINSTANZ_GESCHLOSSEN, L"Die Austragung ist geschlossen."},
+            {IDS_TEILNEHMER_STATUS_NOMAX,
+             L"Anzahl/max.: %d/%d  |  Warteliste: %d  Angemeldet: %d  Anwesend: %d  Abwesend: %d"},
+            {IDS_TEILNEHMER_STATUS_OVERBOOKED,
+             L"Anzahl/max.: %d/%d  |  Überbuchungen: %d  |  Warteliste: %d  Angemeldet: %d  Anwesend: %d  "
+             L"Abwesend: %d"},
+            {IDS_TEILNEHMER_STATUS_FREE,
+             L"Anzahl/max.: %d/%d  |  freie Plätze: %d  |  Warteliste: %d  Angemeldet: %d  Anwesend: %d  "
+             L"Abwesend: %d"},
+            {IDS_OHNE_FUNKTION, L"ohne spezielle Funktion"},
+            {IDS_KURSDAUER, L"Kursdauer"},
+            {IDS_KURSTAGE_BESUCHT, L"Kurstage besucht"},
+            {IDS_KURSDATUM, L"Kursdatum"},
+            {IDS_ABMELDUNG_AM, L"Abmeldung am"},
+            {IDS_DAUER_FORMAT, L"%3.2f Tg"},
+            {IDS_BAD_DATE, L"Bitte geben Sie ein gültiges Datum ein (TT.MM.JJJJ)."},
+        });
+    }
+};
+
+RunPagesRegistrar g_runPagesRegistrar;
+
 }  // namespace
 
 HINSTANCE KursModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_kursModuleTag); }

@@ -227,7 +227,7 @@ const std::vector<const wchar_t*>& QvFrameServerOrder() {
         L"Qovaro.QvDBServer",       L"Qovaro.QvDataLogger", L"Qovaro.QvEventServer", L"Qovaro.NQ2.OptionServer",
         L"Qovaro.NQ2.UserLog",      L"Qovaro.QvSecServer",  L"Qovaro.QvHelpServer",  L"Qovaro.QvScheduler",
         L"Qovaro.QvWebServer",      L"Qovaro.QvReportServer", L"Qovaro.NQ2.DocMngmt",
-        L"Qovaro.NQ2.StartupServer"};
+        L"Qovaro.NQ2.StartupServer", L"Qovaro.NQ2.DBServer"};
     return order;
 }
 

@@ -129,6 +129,15 @@ void ClearNavigationHistory() {
     g_current = -1;
 }
 
+long Navigate(const NQNavigateEntry& entry) {
+    std::function<long(const NQNavigateEntry&)> navigator;
+    {
+        std::lock_guard g(g_navLock);
+        navigator = g_navigator;
+    }
+    return navigator ? navigator(entry) : S_OK;
+}
+
 void SetEnterpriseEdition(std::optional<bool> central) {
     std::lock_guard g(g_kindLock);
     g_central = central;

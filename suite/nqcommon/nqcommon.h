@@ -66,6 +66,8 @@ void SetNavigator(std::function<long(const NQNavigateEntry&)> navigator);
 // The history and the index of the current entry (-1 when empty).
 std::vector<NQNavigateEntry> NavigationHistory(int* pnCurrent = nullptr);
 void ClearNavigationHistory();
+// Hands the entry to the host's navigator at once (S_OK without one); the history is not touched.
+long Navigate(const NQNavigateEntry& entry);
 // Fixes the installation kind for this process (tests); nullopt reads the setting again at the
 // next call.
 void SetEnterpriseEdition(std::optional<bool> central);

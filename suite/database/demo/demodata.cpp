@@ -188,6 +188,7 @@ int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* erro
         demo::WriteRegistrations(m);
         demo::WriteSecurity(m);
         demo::WriteSettings(m);
+        demo::WriteWorkPlansAndAreas(m);
         WriteCounters(db);
     } catch (const demo::DemoError& e) {
         undo();

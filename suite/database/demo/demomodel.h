@@ -123,5 +123,6 @@ void WriteCourses(Model& m);
 void WriteRegistrations(Model& m);
 void WriteSecurity(Model& m);
 void WriteSettings(Model& m);
+void WriteWorkPlansAndAreas(Model& m);
 
 }  // namespace qv::suite::demo

@@ -33,6 +33,16 @@ private:
 
 }  // namespace
 
+BEGIN_MESSAGE_MAP(CQvDialog, CDialogEx)
+    ON_WM_DESTROY()
+END_MESSAGE_MAP()
+
+void CQvDialog::OnDestroy() {
+    delete static_cast<TipFilter*>(m_pTipFilter);
+    m_pTipFilter = nullptr;
+    CDialogEx::OnDestroy();
+}
+
 BOOL CQvDialog::OnInitDialog() {
     CDialogEx::OnInitDialog();
     if (const QvStaticMapEntry* map = GetStaticMap()) {

@@ -39,6 +39,10 @@ public:
 
 protected:
     void ApplyToolTip(UINT ctrlId);
+    // The tip filter goes with the window: its widgets are deleted later, possibly after the
+    // library that made the dialog was unloaded.
+    afx_msg void OnDestroy();
+    DECLARE_MESSAGE_MAP()
     std::map<UINT, CString> m_toolTips;
     long m_nBackgroundMode = QVBK_SYSTEM;
     COLORREF m_crBackground = CLR_NONE;

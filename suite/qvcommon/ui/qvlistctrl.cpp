@@ -322,7 +322,63 @@ BOOL CQvListCtrl::QvAddItem(CQvListItem*& item, BOOL lock) {
     return TRUE;
 }
 
-void CQvListCtrl::Show(CQvListItem* item) {
+CQvListItem* CQvListCtrl::QvCreateItem() {
+    std::lock_guard g(m_lock);
+    auto* item = new CQvListItem(this);
+    m_created.emplace(item, std::unique_ptr<CQvListItem>(item));
+    // Locked until inserted, so that filling it never reaches the window.
+    item->locks_ = 1;
+    return item;
+}
+
+BOOL CQvListCtrl::QvInsertCreatedItem(CQvListItem* item) { return QvInsertCreatedItems({item}) == 1; }
+
+int CQvListCtrl::QvInsertCreatedItems(const std::vector<CQvListItem*>& items) {
+    if (!m_hWnd) return 0;
+    int inserted = 0;
+    for (CQvListItem* item : items) {
+        if (!item) continue;
+        {
+            std::lock_guard g(m_lock);
+            auto it = m_created.find(item);
+            if (it == m_created.end()) continue;
+            m_items.push_back(std::move(it->second));
+            m_created.erase(it);
+            item->dirty_ = true;
+        }
+        const int row =
+            InsertItem(LVIF_TEXT | LVIF_PARAM, GetItemCount(), L"", 0, 0, 0, reinterpret_cast<LPARAM>(item));
+        if (row < 0) {
+            // Refused: the item goes.
+            std::lock_guard g(m_lock);
+            auto it = std::find_if(m_items.rbegin(), m_items.rend(), [item](const auto& p) { return p.get() == item; });
+            if (it != m_items.rend()) m_items.erase(std::next(it).base());
+            continue;
+        }
+        {
+            std::lock_guard g(m_lock);
+            item->locks_ = 0;
+            item->dirty_ = false;
+        }
+        Show(item, row);
+        ++inserted;
+    }
+    UpdateStatus();
+    return inserted;
+}
+
+void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
+    std::unique_ptr<CQvListItem> gone;
+    std::lock_guard g(m_lock);
+    auto it = m_created.find(item);
+    if (it == m_created.end()) return;
+    gone = std::move(it->second);
+    m_created.erase(it);
+}
+
+void CQvListCtrl::Show(CQvListItem* item) { Show(item, item->GetIndex()); }
+
+void CQvListCtrl::Show(CQvListItem* item, int row) {
     // The values are copied under the lock; the list is changed without it, since the GUI thread
     // takes the lock for drawing while a worker waits for the GUI thread here.
     std::vector<std::wstring> texts;
@@ -333,7 +389,6 @@ void CQvListCtrl::Show(CQvListItem* item) {
             texts.push_back(CellDisplayText(item, int(c), item->cells_[c].text));
         image = item->image_;
     }
-    const int row = item->GetIndex();
     if (row < 0) return;
     LVITEMW it;
     it.mask = LVIF_IMAGE;

@@ -10,6 +10,7 @@
 #include "olevariant.h"
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 class CQvListCtrl;
@@ -128,6 +129,14 @@ public:
 
     // Adds a row at the end; the item is handed out locked when 'lock' is set (Unlock shows it).
     BOOL QvAddItem(CQvListItem*& item, BOOL lock = TRUE);
+    // A row filled away from the GUI thread: the item belongs to the list but is not shown, and
+    // touches no window, until QvInsertCreatedItem (GUI thread) adds it at the end;
+    // QvDiscardCreatedItem drops it. Items not yet inserted go with the list.
+    CQvListItem* QvCreateItem();
+    BOOL QvInsertCreatedItem(CQvListItem* item);
+    // Several at once, in order, with one update of the status line; the number inserted.
+    int QvInsertCreatedItems(const std::vector<CQvListItem*>& items);
+    void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
     BOOL DeleteAllItems();
@@ -192,6 +201,7 @@ protected:
 
     friend class CQvListItem;
     void Show(CQvListItem* item);
+    void Show(CQvListItem* item, int row);  // row: where the item stands
     void UpdateStatus();
     // Guards the items' values; workers fill items while the GUI thread draws them.
     mutable std::recursive_mutex m_lock;
@@ -203,7 +213,8 @@ private:
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
 
     std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
-    std::vector<std::unique_ptr<CQvListItem>> m_dying;  // removed rows' items, until the parent was told
+    std::vector<std::unique_ptr<CQvListItem>> m_dying;
+    std::unordered_map<CQvListItem*, std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet shown  // removed rows' items, until the parent was told
     std::vector<int> m_types;
     std::vector<int> m_toolTipModes;
     CString m_strRegistryKey;

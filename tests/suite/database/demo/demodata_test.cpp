@@ -379,7 +379,7 @@ TEST_F(DemoData, IdCountersLieAtOrAboveEveryKeyWritten) {
                   Int(db, "SELECT max(" + key + ") FROM " + table))
             << table;
     }
-    EXPECT_EQ(Int(db, "SELECT count(*) FROM UniqueIDCounter WHERE strTable IN ('Einsatz', 'System', 'DataExchange')"), 0);
+    EXPECT_EQ(Int(db, "SELECT count(*) FROM UniqueIDCounter WHERE strTable IN ('Gruppe', 'System', 'DataExchange')"), 0);
     std::int64_t next = 0;
     std::string error;
     ASSERT_EQ(qv::suite::DrawUniqueID(db, "PersonKurs", "lPersonKursID", &next, &error), SQLITE_OK) << error;

@@ -1,0 +1,526 @@
+#include "searchdlg.h"
+
+#include "nqcommon.h"
+#include "nqsearchcalls.h"
+#include "optionserver.h"
+#include "qvdblookup.h"
+#include "qvhrtrace.h"
+#include "qvinteract.h"
+#include "qvregvalue.h"
+#include "qvsec.h"
+#include "searchres.h"
+#include "searchresource.h"
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <cstring>
+
+namespace {
+const wchar_t kTraceSource[] = L"searchdlg.cpp";
+const wchar_t kCommonKey[] = L"Software\\Qovaro\\NQ2\\Common";
+const wchar_t kProfile[] = L"Qovaro.NQ2";
+// The rights function of the contact menu.
+const wchar_t kContactFunction[] = L"B358A8C3-4EB1-4646-8C69-095D3D0C45EF";
+}  // namespace
+
+IMPLEMENT_DYNAMIC(CSearchDlg, CQvDialog)
+
+BEGIN_MESSAGE_MAP(CSearchDlg, CQvDialog)
+    ON_EN_CHANGE(IDC_SEARCH_TEXT, &CSearchDlg::OnSearchChanged)
+    ON_BN_CLICKED(IDC_SEARCH_CASESENSITIVE, &CSearchDlg::OnSearchChanged)
+    ON_NOTIFY(NM_DBLCLK, IDC_SEARCH_LIST, &CSearchDlg::OnDblClkList)
+    ON_NOTIFY(NM_DBLCLK, IDC_SEARCH_LIST_UNSORTED, &CSearchDlg::OnDblClkList)
+    ON_BN_CLICKED(IDC_SEARCH_FILTER, &CSearchDlg::OnFilter)
+    ON_BN_CLICKED(IDC_SEARCH_MENU, &CSearchDlg::OnNewContact)
+    ON_WM_DESTROY()
+    ON_MESSAGE(WM_SEARCH_BEGIN, &CSearchDlg::OnSearchBegin)
+    ON_MESSAGE(WM_SEARCH_ROW, &CSearchDlg::OnSearchRow)
+    ON_MESSAGE(WM_SEARCH_END, &CSearchDlg::OnSearchEnd)
+    ON_MESSAGE(WM_SEARCH_FAILED, &CSearchDlg::OnSearchFailed)
+END_MESSAGE_MAP()
+
+CSearchDlg::CSearchDlg(CString strListKey, CWnd* pParent)
+    : CQvDialog(IDD_SEARCH, pParent), m_strListKey(strListKey) {
+    m_hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    COptionServer opt;
+    opt.GetOption(-1000, L"ApplyMandantFilterOnAddItems", &m_bApplyMandantFilter, 1, 0);
+}
+
+CSearchDlg::~CSearchDlg() {
+    if (m_pThread) {
+        // The window went without OnDestroy (never created): the worker is not running.
+        m_bStop = TRUE;
+        if (m_hEvent) SetEvent(m_hEvent);
+        WaitForSingleObject(m_pThread->m_hThread, INFINITE);
+        delete m_pThread;
+        m_pThread = nullptr;
+    }
+    if (m_hEvent) CloseHandle(m_hEvent);
+}
+
+void CSearchDlg::DoDataExchange(CDataExchange* pDX) {
+    CQvDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_SEARCH_TEXT, m_edtSearch);
+    DDX_Control(pDX, m_bSortList ? IDC_SEARCH_LIST : IDC_SEARCH_LIST_UNSORTED, m_lstResult);
+    DDX_Control(pDX, m_bSortList ? IDC_SEARCH_LIST_UNSORTED : IDC_SEARCH_LIST, m_lstSpare);
+    DDX_Check(pDX, IDC_SEARCH_CASESENSITIVE, m_bCaseSensitive);
+}
+
+void CSearchDlg::AddFilter(CString strJoin, CString strWhere) {
+    if (!strJoin.IsEmpty()) m_strJoin += strJoin + L" ";
+    if (!strWhere.IsEmpty()) m_strWhere += strWhere + L" AND ";
+}
+
+BOOL CSearchDlg::OnInitDialog() {
+    CSearchResourceScope scope;
+    CQvDialog::OnInitDialog();
+    m_lstSpare.ShowWindow(SW_HIDE);
+    m_lstSpare.SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOMOVE);
+    m_lstResult.ShowStatusLine(TRUE);
+
+    m_btnFilter.AttachButton(IDC_SEARCH_FILTER, this, QVBB_IMAGE_ONLY, 41);
+    m_btnFilter.SetFlatButton(TRUE);
+    m_menuNew.CreatePopupMenu();
+
+    DWORD dwMenuRights = 0;
+    if (m_bShowMenu && m_lTableID == 71) {
+        m_menuNew.AppendMenu(MF_STRING, IDS_SEARCH_NEWCONTACT, SearchLoadString(IDS_SEARCH_NEWCONTACT));
+        m_menuNew.AppendMenu(MF_STRING, IDS_SEARCH_CONTACTFROMPERSON, SearchLoadString(IDS_SEARCH_CONTACTFROMPERSON));
+        CQvSec sec;
+        sec.LoadRights(CQvGUID(kContactFunction));
+        dwMenuRights = sec.GetRights();
+    }
+    m_btnMenu.AttachButton(IDC_SEARCH_MENU, this, &m_menuNew, 3);
+    m_btnMenu.SetFlatButton(TRUE);
+    const BOOL bMenuShown = m_bShowMenu && !CQvSec::HasNoRights(dwMenuRights);
+    m_btnMenu.ShowWindow(bMenuShown ? SW_SHOW : SW_HIDE);
+    m_btnMenu.EnableWindow(bMenuShown && (dwMenuRights & 0x100) != 0);
+
+    // The two top rows keep their height; the edit stretches up to the filter button, the list
+    // takes the rest (up to the menu button when it is shown).
+    CQvLayoutNode* root = m_Layout.CreateRelativeNode(this);
+    m_Layout.CreateWindowNode(root, IDC_SEARCH_TEXT)
+        ->Attach(eQvRight, root, eQvRight, -24)
+        ->KeepSize(FALSE, TRUE);
+    m_Layout.CreateWindowNode(root, IDC_SEARCH_FILTER)->Attach(eQvRight, root, eQvRight, -3)->KeepSize();
+    m_Layout.CreateWindowNode(root, IDC_SEARCH_CASESENSITIVE)->Attach(eQvRight, root, eQvRight, -3)->KeepSize();
+    CQvLayoutNode* list = m_Layout.CreateWindowNode(root, &m_lstResult);
+    list->Attach(eQvBottom, root, eQvBottom, -3);
+    if (m_bShowMenu) {
+        list->Attach(eQvRight, root, eQvRight, -30);
+        m_Layout.CreateWindowNode(root, IDC_SEARCH_MENU)->Attach(eQvRight, root, eQvRight, -3)->KeepSize();
+    } else {
+        list->Attach(eQvRight, root, eQvRight, -3);
+    }
+    m_Layout.CreateLayoutListener(this, root);
+
+    SetupColumns();
+
+    const CString strKey = CString(kCommonKey) + m_strListKey;
+    DWORD dwCase = 0;
+    if (CQvRegistry::GetValue(strKey, L"CaseSensitiv", dwCase)) m_bCaseSensitive = dwCase ? TRUE : FALSE;
+    BOOL bRestore = FALSE;
+    {
+        COptionServer opt;
+        opt.GetOption(-4000, L"RestoreLastSearchtext", &bRestore, 1, 0);
+    }
+    if (bRestore) {
+        CString strLast;
+        if (CQvRegistry::GetValue(strKey, L"LastSearchtext", strLast) && !strLast.IsEmpty())
+            m_edtSearch.SetWindowText(strLast);
+    }
+
+    long lCount = 0;
+    CString strCondition;
+    strCondition.Format(L"fUsed4Search = 1 AND lTableID = %d", m_lTableID);
+    QvDBLookupLong(L"count(*)", L"CustFieldType", strCondition, &lCount, kProfile);
+    m_bCustFieldsUsed = lCount > 0;
+
+    if (m_lstResult.m_hWnd) {
+        if (m_bMultiSelect) {
+            m_lstResult.m_bKeepSelection = FALSE;
+            m_lstResult.QvSetMultiSelection();
+            m_lstResult.QvSetCheckable(TRUE);
+        } else {
+            m_lstResult.QvSetSingleSelection();
+        }
+    }
+    AddToolTipText(IDC_SEARCH_FILTER, IDS_SEARCH_FILTER_TIP);
+    UpdateData(FALSE);
+
+    m_bStop = FALSE;
+    m_pThread = AfxBeginThread(&CSearchDlg::WorkerProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (!m_pThread) {
+        char buf[101] = {};
+        std::strncpy(buf, std::strerror(errno), 100);
+        CString strMsg;
+        strMsg.Format(L"CSearchDlg::OnInitDialog() AfxBeginThread() failed: '%s', lTableID %d",
+                      CString(buf).GetString(), m_lTableID);
+        QvReportMsg(1, strMsg, L"CSearchDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
+        return FALSE;
+    }
+    m_pThread->m_bAutoDelete = FALSE;
+    m_pThread->ResumeThread();
+    if (m_bAutoSearch) Refresh();
+    return TRUE;
+}
+
+void CSearchDlg::Refresh() {
+    long lMandantID = 0;
+    NQ_GetActMandantID(lMandantID);
+    m_lActMandantID = lMandantID;
+    if (!m_bEmbedded) {
+        COptionServer opt;
+        opt.GetOption(-1000, L"ApplyMandantFilterOnAddItems", &m_bApplyMandantFilter, 1, 0);
+    }
+    RequestSearch();
+}
+
+void CSearchDlg::TakeSnapshot() {
+    CString strText;
+    if (m_edtSearch.m_hWnd) m_edtSearch.GetWindowText(strText);
+    std::vector<int> widths;
+    if (m_lstResult.m_hWnd) {
+        CHeaderCtrl* header = m_lstResult.GetHeaderCtrl();
+        const int count = header ? header->GetItemCount() : 0;
+        for (int i = 0; i < count; ++i) widths.push_back(m_lstResult.GetColumnWidth(i));
+    }
+    std::lock_guard g(m_snapshotLock);
+    m_strSnapshotText = strText;
+    m_bSnapshotCase = m_bCaseSensitive;
+    m_snapshotWidths = std::move(widths);
+}
+
+void CSearchDlg::RequestSearch() {
+    TakeSnapshot();
+    ++m_nRequested;
+    m_bRestart = TRUE;
+    SetEvent(m_hEvent);
+}
+
+void CSearchDlg::OnSearchChanged() {
+    UpdateData(TRUE);
+    if (m_bAutoSearch) RequestSearch();
+}
+
+void CSearchDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
+    if (m_pHost) m_pHost->SendMessage(WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(m_pHost->m_hWnd));
+    *pResult = 0;
+}
+
+void CSearchDlg::OnFilter() {
+    if (NQ_ShowFilterDlg(m_lTableID) == 1) Refresh();
+    m_edtSearch.SetFocus();
+}
+
+void CSearchDlg::OnNewContact() {
+    if (!m_bShowMenu || m_lTableID != 71) return;
+    const BOOL bFromPerson = m_btnMenu.GetChosenCommand() == IDS_SEARCH_CONTACTFROMPERSON;
+    if (NQ_ShowContactEditDlg(-1, 0, bFromPerson)) Refresh();
+}
+
+void CSearchDlg::OnOK() {
+    if (m_pHost) m_pHost->SendMessage(WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(m_pHost->m_hWnd));
+}
+
+void CSearchDlg::OnCancel() {
+    if (m_pHost) m_pHost->SendMessage(WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(m_pHost->m_hWnd));
+}
+
+BOOL CSearchDlg::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_F1 && m_pHost) {
+        // The host shows its help; the key then ends here, or the walk up the parents would hand
+        // it to the host a second time.
+        m_pHost->PreTranslateMessage(pMsg);
+        CQvDialog::PreTranslateMessage(pMsg);
+        return TRUE;
+    }
+    return CQvDialog::PreTranslateMessage(pMsg);
+}
+
+void CSearchDlg::OnDestroy() {
+    const CString strKey = CString(kCommonKey) + m_strListKey;
+    CQvRegistry::SetValue(strKey, L"CaseSensitiv", DWORD(m_bCaseSensitive ? 1 : 0));
+    CString strText;
+    m_edtSearch.GetWindowText(strText);
+    CQvRegistry::SetValue(strKey, L"LastSearchtext", strText);
+    m_bStop = TRUE;
+    SetEvent(m_hEvent);
+    if (m_pThread) {
+        WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
+        delete m_pThread;
+        m_pThread = nullptr;
+    }
+    m_nFinished = m_nRequested.load();
+    CQvDialog::OnDestroy();
+}
+
+void CSearchDlg::CollectSelection() {
+    m_arSelectedIDs.clear();
+    m_arSelectedIDs2.clear();
+    m_arCheckedIDs.clear();
+    m_arSelectedTypes.clear();
+    m_arCheckedTypes.clear();
+    CQvListItemArray items;
+    m_lstResult.QvGetSelListItemArray(items);
+    for (int i = 0; i < items.GetSize(); ++i) {
+        CQvListItem* pItem = items[i];
+        if (!pItem) continue;
+        long lID = 0;
+        if (pItem->GetParam(0, &lID)) m_arSelectedIDs.push_back(lID);
+        if (pItem->GetParam(1, &lID)) m_arSelectedIDs2.push_back(lID);
+        CollectSelectedItem(pItem);
+    }
+    if (!m_bMultiSelect) return;
+    for (int i = 0; i < m_lstResult.GetVisibleItemCount(); ++i) {
+        if (m_lstResult.QvGetCheck(i) != 1) continue;
+        CQvListItem* pItem = m_lstResult.QvGetVisibleListItem(i);
+        if (!pItem) continue;
+        long lID = 0;
+        if (pItem->GetParam(0, &lID)) m_arCheckedIDs.push_back(lID);
+        CollectCheckedItem(pItem);
+    }
+}
+
+void CSearchDlg::CollectSelectedItem(CQvListItem*) {}
+void CSearchDlg::CollectCheckedItem(CQvListItem*) {}
+
+// ---- the worker and its hand-off
+
+UINT CSearchDlg::WorkerProc(LPVOID pParam) {
+    static_cast<CSearchDlg*>(pParam)->Work();
+    return 0;
+}
+
+void CSearchDlg::Work() {
+    long lMax = 0;
+    long hr = S_OK;
+    {
+        COptionServer opt;
+        hr = opt.GetOption(-4000, L"MaxSearchResults", &lMax, 1, 0);
+    }
+    if (FAILED(hr)) {
+        QV_TRACEHR(kTraceSource, hr);
+        return;
+    }
+    CQvADOConnection conn;
+    hr = conn.Open(kProfile, 0);
+    if (FAILED(hr)) {
+        QV_TRACEHR(kTraceSource, hr);
+        return;
+    }
+    conn.SetIsolationLevel(0x100);
+    CQvADORecordset rs(&conn);
+    // Rows go to the GUI thread in small batches: the first at once, then every few rows or
+    // milliseconds, so they appear as they arrive without one message per row.
+    std::vector<CQvListItem*> batch;
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto flush = [&](long nFor) {
+        if (batch.empty()) return;
+        auto* pRows = new std::vector<CQvListItem*>(std::move(batch));
+        batch.clear();
+        if (!PostMessage(WM_SEARCH_ROW, WPARAM(nFor), reinterpret_cast<LPARAM>(pRows))) {
+            for (CQvListItem* pItem : *pRows) m_lstResult.QvDiscardCreatedItem(pItem);
+            delete pRows;
+        }
+        lastFlush = std::chrono::steady_clock::now();
+    };
+    bool bOpen = false;
+    bool bRunning = false;
+    BOOL bEOF = TRUE;
+    long nRows = 0;
+    long nSearch = 0;
+
+    auto fail = [&](long hrFail) {
+        QV_TRACEHR(kTraceSource, hrFail);
+        flush(nSearch);
+        CString strError;
+        conn.GetErrorText(&strError);
+        if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", CrackHR(hrFail).GetString());
+        PostMessage(WM_SEARCH_END, WPARAM(nSearch), 0);
+        auto* pText = new CString(strError);
+        if (!PostMessage(WM_SEARCH_FAILED, WPARAM(nSearch), reinterpret_cast<LPARAM>(pText))) delete pText;
+    };
+
+    for (;;) {
+        if (m_bStop) break;
+        WaitForSingleObject(m_hEvent, INFINITE);
+        if (m_bStop) break;
+        if (m_bRestart.exchange(FALSE)) {
+            // Rows of the abandoned search that were not handed over yet are dropped.
+            for (CQvListItem* pItem : batch) m_lstResult.QvDiscardCreatedItem(pItem);
+            batch.clear();
+            {
+                std::lock_guard g(m_snapshotLock);
+                m_strSearchText = m_strSnapshotText;
+                m_bWorkerCase = m_bSnapshotCase;
+            }
+            m_lSelectID = 0;
+            m_lCurrentID = 0;
+            nRows = 0;
+            // A search is named by the request it serves; later requests make a new one.
+            nSearch = m_nRequested.load();
+            PostMessage(WM_SEARCH_BEGIN, WPARAM(nSearch), 0);
+            if (bOpen) {
+                const long hrClose = rs.Close();
+                if (FAILED(hrClose)) QV_TRACEHR(kTraceSource, hrClose);
+                bOpen = false;
+            }
+            CString strQuery;
+            hr = BuildQuery(m_strSearchText, strQuery);
+            if (SUCCEEDED(hr)) {
+                if (lMax > 0) {
+                    CString strTop;
+                    strTop.Format(L"SELECT TOP %d ", lMax + 1);
+                    strQuery = strTop + strQuery.Mid(7);
+                }
+                // Forward-only and read-only, so the rows stream from the first one on.
+                hr = rs.OpenSQL(strQuery, 0, 1);
+            }
+            if (SUCCEEDED(hr)) {
+                bOpen = true;
+                hr = rs.IsEOF(&bEOF);
+            }
+            if (FAILED(hr)) {
+                fail(hr);
+                break;
+            }
+            bRunning = true;
+        }
+        if (!bRunning || bEOF || (lMax > 0 && nRows >= lMax)) {
+            // The search is finished: sleep until the next request, unless one came meanwhile.
+            ResetEvent(m_hEvent);
+            if (m_bRestart || m_bStop) SetEvent(m_hEvent);
+            if (bRunning) {
+                flush(nSearch);
+                PostMessage(WM_SEARCH_END, WPARAM(nSearch), bEOF ? 0 : 1);
+            }
+            bRunning = false;
+            continue;
+        }
+        long lID = 0;
+        hr = rs.GetFieldValue(L"lID", &lID);
+        if (SUCCEEDED(hr)) {
+            CQvListItem* pItem = m_lstResult.QvCreateItem();
+            pItem->SetParam(0, lID);
+            m_lCurrentID = lID;
+            hr = FillRow(&rs, &pItem);
+            // A row that failed half-way is shown as far as it was filled.
+            batch.push_back(pItem);
+            if (nRows == 0 || batch.size() >= 200 ||
+                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25))
+                flush(nSearch);
+        }
+        ++nRows;
+        if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        if (FAILED(hr)) {
+            fail(hr);
+            break;
+        }
+    }
+    if (bOpen) rs.Close();
+}
+
+LRESULT CSearchDlg::OnSearchBegin(WPARAM wParam, LPARAM) {
+    m_nSearch = long(wParam);
+    ShowStatus(IDS_SEARCH_RUNNING);
+    KeepCheckedRows();
+    return 0;
+}
+
+void CSearchDlg::KeepCheckedRows() {
+    m_mapKeptIDs.clear();
+    if (!m_bMultiSelect) {
+        m_lstResult.DeleteAllItems();
+        return;
+    }
+    for (int i = 0; i < m_lstResult.GetVisibleItemCount();) {
+        CQvListItem* pItem = m_lstResult.QvGetVisibleListItem(i);
+        long lID = 0;
+        if (m_lstResult.QvGetCheck(i) == 1 && pItem && pItem->GetParam(0, &lID)) {
+            m_mapKeptIDs.insert(lID);
+            ++i;
+        } else {
+            m_lstResult.QvDeleteItem(i);
+        }
+    }
+}
+
+LRESULT CSearchDlg::OnSearchRow(WPARAM wParam, LPARAM lParam) {
+    std::unique_ptr<std::vector<CQvListItem*>> pRows(reinterpret_cast<std::vector<CQvListItem*>*>(lParam));
+    std::vector<CQvListItem*> show;
+    show.reserve(pRows->size());
+    for (CQvListItem* pItem : *pRows) {
+        long lID = 0;
+        pItem->GetParam(0, &lID);
+        // Rows of an abandoned search, and rows the user keeps checked, are not added again.
+        if (long(wParam) != m_nSearch || (m_bMultiSelect && m_mapKeptIDs.count(lID)))
+            m_lstResult.QvDiscardCreatedItem(pItem);
+        else
+            show.push_back(pItem);
+    }
+    if (!show.empty()) m_lstResult.QvInsertCreatedItems(show);
+    return 0;
+}
+
+LRESULT CSearchDlg::OnSearchEnd(WPARAM wParam, LPARAM lParam) {
+    if (long(wParam) != m_nSearch) return 0;
+    if (m_bSortList) m_lstResult.QvSort(-1, TRUE);
+    if (m_lSelectID != 0) m_lstResult.QvSetSelectionByParam(0, m_lSelectID);
+    else if (m_lstResult.GetVisibleItemCount() > 0) m_lstResult.QvSetSelection(0, TRUE, FALSE);
+    ShowStatus(lParam ? IDS_SEARCH_MORE : 0);
+    m_nFinished = long(wParam);
+    return 0;
+}
+
+LRESULT CSearchDlg::OnSearchFailed(WPARAM, LPARAM lParam) {
+    auto* pText = reinterpret_cast<CString*>(lParam);
+    // The worker has ended: no request will be served any more.
+    m_nFinished = m_nRequested.load();
+    QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
+    delete pText;
+    return 0;
+}
+
+void CSearchDlg::ShowStatus(UINT nStatusID) {
+    CSearchResourceScope scope;
+    const CString strStatus = nStatusID ? SearchLoadString(nStatusID) : CString();
+    if (m_pHost) {
+        CString strTitle = SearchLoadString(m_nCaptionID);
+        if (!strStatus.IsEmpty()) strTitle += L", " + strStatus;
+        m_pHost->SetWindowText(strTitle);
+    } else {
+        SetDlgItemText(IDC_SEARCH_STATUS, strStatus);
+    }
+}
+
+// ---- helpers of the variants' statements
+
+std::vector<CString> CSearchDlg::SplitWords(const CString& strSearchText) {
+    std::vector<CString> words;
+    CString strWord;
+    for (int i = 0; AfxExtractSubString(strWord, strSearchText, i, L' '); ++i) {
+        strWord.Replace(L"'", L"''");
+        strWord.Remove(L' ');
+        if (!strWord.IsEmpty()) words.push_back(strWord);
+    }
+    return words;
+}
+
+BOOL CSearchDlg::IsColumnVisible(int nColumn) const {
+    std::lock_guard g(m_snapshotLock);
+    return nColumn >= 0 && std::size_t(nColumn) < m_snapshotWidths.size() && m_snapshotWidths[std::size_t(nColumn)] > 0;
+}
+
+CString CSearchDlg::WordClosing() const {
+    return m_bWorkerCase ? CString(L" COLLATE Latin1_General_CS_AS) > 0)") : CString(L") > 0) ");
+}
+
+long CSearchDlg::CurrentUserID() {
+    CQvSec sec;
+    CString strName, strUserID;
+    long lUserID = 0;
+    sec.GetUser(&strName, &strUserID, &lUserID);
+    return lUserID;
+}

@@ -1,0 +1,143 @@
+#pragma once
+// CSearchDlg: the search form that every "find a record" function uses, embedded by a host (the
+// search popup or the search tab). While the user types, the dialog's worker runs the variant's
+// statement and hands the rows to the GUI thread, which shows them as they come; a new keystroke
+// abandons the running search at the next row. On OK the host collects the chosen ids.
+// The class is abstract: one variant per searched table supplies columns, statement and rows.
+#include "qvadoconnection.h"
+#include "qvadorecordset.h"
+#include "qvbuttons.h"
+#include "qvdialog.h"
+#include "qvlayout.h"
+#include "qvlistctrl.h"
+#include "menu.h"
+#include "sync.h"
+#include "thread.h"
+
+#include <atomic>
+#include <mutex>
+#include <unordered_set>
+#include <vector>
+
+// Article types; the article search defines the values.
+enum EArtikelTyp : LONG;
+
+// Messages from the worker to the dialog (GUI thread). wParam: the search's number.
+#define WM_SEARCH_BEGIN (WM_APP + 0x310)   // a new search starts
+#define WM_SEARCH_ROW (WM_APP + 0x311)     // lParam: std::vector of filled items made by QvCreateItem (taken over)
+#define WM_SEARCH_END (WM_APP + 0x312)     // lParam: 1 when the limit cut the result
+#define WM_SEARCH_FAILED (WM_APP + 0x313)  // lParam: CString* with the error text (taken over)
+
+class CSearchDlg : public CQvDialog {
+    DECLARE_DYNAMIC(CSearchDlg)
+public:
+    CSearchDlg(CString strListKey, CWnd* pParent = nullptr);
+    ~CSearchDlg() override;
+
+    // Appends a JOIN text and a WHERE condition to the statement; calls accumulate.
+    void AddFilter(CString strJoin, CString strWhere);
+    // Reads the active Mandant (and, when not embedded, the Mandant-filter option) and starts a
+    // new search.
+    void Refresh();
+    // Fills the result arrays from the selected and the checked rows.
+    void CollectSelection();
+
+    // The variant contract.
+    virtual void SetupColumns() = 0;
+    virtual HRESULT BuildQuery(CString strSearchText, CString& strQuery) = 0;
+    virtual HRESULT FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) = 0;
+    virtual void CollectSelectedItem(CQvListItem* pItem);
+    virtual void CollectCheckedItem(CQvListItem* pItem);
+
+    BOOL OnInitDialog() override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    // True while a search is running (the worker has not finished it yet).
+    // True from a search request until its rows are all shown.
+    BOOL IsSearching() const { return m_nRequested.load() != m_nFinished.load(); }
+
+    CEdit m_edtSearch;
+    CQvListCtrl m_lstResult;
+    CQvListCtrl m_lstSpare;
+    CQvBitmapButton m_btnFilter;
+    CQvMenuButton m_btnMenu;
+    std::vector<long> m_arSelectedIDs;
+    std::vector<long> m_arSelectedIDs2;
+    std::vector<long> m_arCheckedIDs;
+    std::unordered_set<long> m_mapKeptIDs;
+    BOOL m_bMultiSelect = FALSE;
+    BOOL m_bSortList = TRUE;
+    BOOL m_bAutoSearch = TRUE;
+    BOOL m_bCaseSensitive = FALSE;
+    BOOL m_bEmbedded = FALSE;
+    BOOL m_bApplyMandantFilter = FALSE;
+    BOOL m_bCustFieldsUsed = FALSE;
+    BOOL m_bShowMenu = FALSE;
+    CMenu m_menuNew;
+    CImageList m_imgList;
+    long m_lCurrentID = 0;
+    long m_lSelectID = 0;
+    CWnd* m_pHost = nullptr;
+    UINT m_nCaptionID = 12000;
+    long m_lTableID = 0;
+    std::atomic<long> m_lActMandantID{0};
+    std::atomic<BOOL> m_bRestart{FALSE};
+    CString m_strListKey;
+    CString m_strSearchText;
+    CString m_strSecTableID;
+    CString m_strJoin = L" ";
+    CString m_strWhere = L" WHERE ";
+    DWORD m_dwRightMask = 1;
+    std::vector<EArtikelTyp> m_arSelectedTypes;
+    std::vector<EArtikelTyp> m_arCheckedTypes;
+    CWinThread* m_pThread = nullptr;
+    std::atomic<BOOL> m_bStop{FALSE};
+    HANDLE m_hEvent = nullptr;
+    CQvLayoutFactory m_Layout;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    afx_msg void OnSearchChanged();
+    afx_msg void OnDblClkList(NMHDR* pNMHDR, LRESULT* pResult);
+    afx_msg void OnFilter();
+    afx_msg void OnNewContact();
+    afx_msg void OnDestroy();
+    afx_msg LRESULT OnSearchBegin(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSearchRow(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSearchEnd(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSearchFailed(WPARAM wParam, LPARAM lParam);
+    DECLARE_MESSAGE_MAP()
+
+    // For the variants' statements: the words of the search text with apostrophes doubled and
+    // blanks dropped (empty words left out); whether a list column is shown (width above 0) as
+    // it was when the search was asked for; the closing of a word condition.
+    static std::vector<CString> SplitWords(const CString& strSearchText);
+    BOOL IsColumnVisible(int nColumn) const;
+    CString WordClosing() const;
+    // The case option of the search being built.
+    BOOL IsCaseSensitiveSearch() const { return m_bWorkerCase; }
+    // The logged-in user's id (0 when the security server does not name one).
+    static long CurrentUserID();
+
+private:
+    static UINT WorkerProc(LPVOID pParam);
+    void Work();
+    // GUI thread: what the worker reads of the window, taken when a search is asked for.
+    void TakeSnapshot();
+    void RequestSearch();
+    void ShowStatus(UINT nStatusID);
+    void KeepCheckedRows();
+
+    mutable std::mutex m_snapshotLock;
+    CString m_strSnapshotText;
+    BOOL m_bSnapshotCase = FALSE;
+    std::vector<int> m_snapshotWidths;
+    // The worker's copy of the case option for the search it builds.
+    BOOL m_bWorkerCase = FALSE;
+    std::atomic<long> m_nRequested{0};  // searches asked for (GUI thread)
+    std::atomic<long> m_nFinished{0};   // the last request whose search has been shown to its end
+    long m_nSearch = 0;                 // the request whose rows are shown
+};

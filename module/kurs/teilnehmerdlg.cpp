@@ -1,0 +1,806 @@
+#include "teilnehmerdlg.h"
+
+#include "editpersondlg.h"
+#include "getstatusdlg.h"
+#include "kursdlg.h"
+#include "kursint.h"
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "nqkurscalls.h"
+#include "nqlogicint.h"
+#include "optionserver.h"
+#include "parentdlg.h"
+#include "qvcomserver.h"
+#include "qvregvalue.h"
+#include "searchpopupdlg.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+constexpr const wchar_t* kSource = L"module\\kurs\\teilnehmerdlg";
+#define TN_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
+
+// The tab's own function, the participant bookings and the participant leaders.
+const CQvGUID kSecTab(L"{44C5D8A8-3AE7-4B09-9743-C8583EF78ED6}");
+const CQvGUID kSecTeilnehmer(L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}");
+constexpr GUID kEventKursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr DWORD kRightRead = 0x1;
+constexpr DWORD kRightEdit = 0x100;
+constexpr UINT_PTR kPendingLoadTimer = 99;
+
+constexpr COLORREF kRed = RGB(255, 50, 50);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+constexpr COLORREF kGreen = RGB(100, 255, 50);
+constexpr COLORREF kGrey = RGB(200, 200, 200);
+
+// Row parameters.
+enum { eParamPersonKurs = 0, eParamPerson = 1, eParamStatus = 2, eParamRow = 3, eParamRight = 4, eParamLinked = 5 };
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_TEILNEHMER;
+        dlg.cx = 195;
+        dlg.cy = 186;
+        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+        dlg.items = {
+            Control(L"", IDC_TEILNEHMER_LIST, L"SysListView32",
+                    LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 5, 5, 168, 147),
+            PushButton(L"", IDC_TEILNEHMER_ADD, 177, 5, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_TEILNEHMER_EDIT, 177, 23, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_TEILNEHMER_CHANGEINSTANZ, 177, 41, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_TEILNEHMER_CHANGESTATE, 177, 59, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_TEILNEHMER_SWITCH, 177, 77, 18, 16, WS_TABSTOP),
+            PushButton(L"", IDC_TEILNEHMER_REMOVE, 177, 95, 18, 16, WS_TABSTOP),
+            LText(L"", IDC_TEILNEHMER_STATUS, 5, 156, 142, 20, SS_CENTERIMAGE | SS_SUNKEN),
+            PushButton(L"", IDC_HELPBUTTON, 177, 165, 18, 16, WS_TABSTOP),
+        };
+        RegisterDialogTemplate(KursModuleHandle(), dlg);
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+// The page's pictures: one status mark per registration status (the row shows status + 1), the
+// arrows of "another run" and "another person".
+struct ImageRegistrar {
+    ImageRegistrar() {
+        static const QColor marks[] = {QColor(0, 120, 215), QColor(40, 160, 40),  QColor(200, 40, 40),
+                                       QColor(230, 160, 0), QColor(200, 90, 0),   QColor(120, 120, 120),
+                                       QColor(150, 90, 190), QColor(0, 170, 170)};
+        QImage strip(26 * 16, 16, QImage::Format_RGB32);
+        strip.fill(Qt::white);
+        QPainter painter(&strip);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (int i = 0; i < 26; ++i) {
+            const QColor color = (i >= 1 && i <= 8) ? marks[i - 1] : QColor(90, 90, 90);
+            painter.setPen(color.darker(130));
+            painter.setBrush(color);
+            painter.drawEllipse(i * 16 + 3, 3, 10, 10);
+        }
+        painter.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_PERSONKURS_STATUS, strip);
+
+        QImage run(16, 16, QImage::Format_ARGB32);
+        run.fill(Qt::transparent);
+        QPainter p1(&run);
+        p1.setPen(QPen(QColor(30, 60, 150), 2));
+        p1.drawLine(2, 8, 13, 8);
+        p1.drawLine(9, 4, 13, 8);
+        p1.drawLine(9, 12, 13, 8);
+        p1.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_CHANGEINSTANZ, run);
+
+        QImage swap(16, 16, QImage::Format_ARGB32);
+        swap.fill(Qt::transparent);
+        QPainter p2(&swap);
+        p2.setPen(QPen(QColor(30, 120, 50), 2));
+        p2.drawLine(2, 5, 13, 5);
+        p2.drawLine(10, 2, 13, 5);
+        p2.drawLine(2, 11, 13, 11);
+        p2.drawLine(5, 8, 2, 11);
+        p2.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_SWITCH, swap);
+
+        QImage state(16, 16, QImage::Format_ARGB32);
+        state.fill(Qt::transparent);
+        QPainter p3(&state);
+        p3.setRenderHint(QPainter::Antialiasing);
+        p3.setPen(Qt::NoPen);
+        p3.setBrush(QColor(40, 160, 40));
+        p3.drawEllipse(1, 5, 6, 6);
+        p3.setBrush(QColor(230, 160, 0));
+        p3.drawEllipse(9, 5, 6, 6);
+        p3.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_CHANGESTATE, state);
+    }
+};
+ImageRegistrar g_imageRegistrar;
+
+long VariantLong(const COleVariant& value) {
+    const VARIANT& v = value;
+    return v.vt == VT_I4 ? v.lVal : 0;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CTeilnehmerDlg, CKursChildDlg)
+
+BEGIN_MESSAGE_MAP(CTeilnehmerDlg, CKursChildDlg)
+    ON_WM_CTLCOLOR()
+    ON_BN_CLICKED(IDC_TEILNEHMER_ADD, &CTeilnehmerDlg::OnBnAdd)
+    ON_BN_CLICKED(IDC_TEILNEHMER_REMOVE, &CTeilnehmerDlg::OnBnRemove)
+    ON_BN_CLICKED(IDC_TEILNEHMER_EDIT, &CTeilnehmerDlg::OnBnEdit)
+    ON_BN_CLICKED(IDC_TEILNEHMER_CHANGEINSTANZ, &CTeilnehmerDlg::OnBnChangeInstanz)
+    ON_BN_CLICKED(IDC_TEILNEHMER_CHANGESTATE, &CTeilnehmerDlg::OnBnChangeState)
+    ON_BN_CLICKED(IDC_TEILNEHMER_SWITCH, &CTeilnehmerDlg::OnBnSwitch)
+    ON_NOTIFY(NM_DBLCLK, IDC_TEILNEHMER_LIST, &CTeilnehmerDlg::OnDblClkList)
+    ON_NOTIFY(QVLN_LINKCLICKED, IDC_TEILNEHMER_LIST, &CTeilnehmerDlg::OnPersonLink)
+    ON_NOTIFY(LVN_ITEMCHANGED, IDC_TEILNEHMER_LIST, &CTeilnehmerDlg::OnItemChangedList)
+END_MESSAGE_MAP()
+
+BEGIN_QVEVENT_MAP(CTeilnehmerDlg)
+    ON_QVEVENT(kEventKursinstanzChanged, OnKursinstanzChanged)
+    ON_QVEVENT(kEventMandantChanged, OnMandantChanged)
+END_QVEVENT_MAP()
+
+CTeilnehmerDlg::CTeilnehmerDlgFactory g_teilnehmerFactory(CLSID_TeilnehmerDlg, RUNTIME_CLASS(CTeilnehmerDlg), FALSE,
+                                                          L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer");
+
+CTeilnehmerDlg::CTeilnehmerDlg() : CKursChildDlg(IDD_TEILNEHMER, IDS_TEILNEHMER_CAPTION, L"Teilnehmer", 0, -1, 0) {
+    m_guidFunction = kSecTab;
+    m_guidScope = CQvGUID(GUID_ScopeKursinstanz);
+}
+
+CTeilnehmerDlg::~CTeilnehmerDlg() {
+    if (m_pKursinstanz) m_pKursinstanz->Release();
+    m_pKursinstanz = nullptr;
+}
+
+HRESULT CTeilnehmerDlg::GetClassID(GUID* pClsid) {
+    if (!pClsid) return E_POINTER;
+    *pClsid = CLSID_TeilnehmerDlg;
+    return S_OK;
+}
+
+void CTeilnehmerDlg::DoDataExchange(CDataExchange* pDX) {
+    CKursChildDlg::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_TEILNEHMER_LIST, m_list);
+    DDX_Text(pDX, IDC_TEILNEHMER_STATUS, m_strStatus);
+}
+
+BOOL CTeilnehmerDlg::OnInitDialog() {
+    CKursResourceScope scope;
+    CKursChildDlg::OnInitDialog();
+    m_brushRed.CreateSolidBrush(kRed);
+    m_brushYellow.CreateSolidBrush(kYellow);
+    m_brushGreen.CreateSolidBrush(kGreen);
+    m_brushGrey.CreateSolidBrush(kGrey);
+
+    // The suite's numbering of its standard pictures differs from the one the page was drawn with:
+    // add, remove and edit take its "new", "delete" and "edit".
+    m_btnAdd.AttachButton(IDC_TEILNEHMER_ADD, this, QVBB_IMAGE_ONLY, 2);
+    m_btnRemove.AttachButton(IDC_TEILNEHMER_REMOVE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnEdit.AttachButton(IDC_TEILNEHMER_EDIT, this, QVBB_IMAGE_ONLY, 29);
+    m_btnChangeState.AttachButton(IDC_TEILNEHMER_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    m_btnChangeInstanz.AttachButton(IDC_TEILNEHMER_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
+    m_btnSwitch.AttachButton(IDC_TEILNEHMER_SWITCH, this, QVBB_IMAGE_ONLY, 0);
+    m_btnSwitch.SetBitmap(IDB_TEILNEHMER_SWITCH);
+    for (CQvBitmapButton* pButton : {&m_btnAdd, &m_btnRemove, &m_btnEdit, &m_btnChangeState, &m_btnChangeInstanz,
+                                     &m_btnSwitch})
+        pButton->SetFlatButton(TRUE);
+    m_btnHelp.AttachButton(IDC_HELPBUTTON, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_TAB_TEILNEHMER");
+
+    static const int types[] = {3, 1, 3, 3, 3, 3, 4, 3, 6, 3, 3, 3, 3, 6};
+    static const int widths[] = {130, 45, 80, 150, 150, 120, 85, 100, 75, 140, 140, 120, 60, 100};
+    static const int tips[] = {2, 0, 0, 2, 2, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+    m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\TeilnehmerList");
+    m_list.QvInsertColumn(14, IDS_TEILNEHMER_COL_STATUS, types, widths, nullptr, tips);
+    m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
+    m_list.SetImageList(&m_imageList, LVSIL_SMALL);
+
+    // The user's own person makes him a possible leader of the run.
+    long lOwnPerson = 0;
+    if (NQ_GetCurrUserPerson(lOwnPerson) == S_OK) m_lUserPersonID = lOwnPerson;
+
+    BOOL bSwitch = FALSE;
+    HRESULT hrFailed = S_OK;
+    HRESULT hr = QvDBLookupBool(L"fSwitchPersonAllowed", L"DataExchange", L"", &bSwitch, kurs::kProfile);
+    if (FAILED(hr)) hrFailed = TN_TRACEHR(hr);
+    else m_bSwitchAllowed = bSwitch;
+    // The page must hear of changes to its run whatever became of the flag.
+    hr = m_eventSink.Create(this, GetQvEventMap());
+    if (FAILED(hr) && SUCCEEDED(hrFailed)) hrFailed = TN_TRACEHR(hr);
+
+    CreateLayout();
+    AddToolTipText(IDC_TEILNEHMER_ADD, IDS_TEILNEHMER_TIP_ADD);
+    AddToolTipText(IDC_TEILNEHMER_REMOVE, IDS_TEILNEHMER_TIP_REMOVE);
+    AddToolTipText(IDC_TEILNEHMER_EDIT, IDS_TEILNEHMER_TIP_EDIT);
+    AddToolTipText(IDC_TEILNEHMER_CHANGEINSTANZ, IDS_TEILNEHMER_TIP_CHANGEINSTANZ);
+    AddToolTipText(IDC_TEILNEHMER_CHANGESTATE, IDS_TEILNEHMER_TIP_CHANGESTATE);
+    AddToolTipText(IDC_HELPBUTTON, m_btnHelp.GetToolTipText());
+    if (FAILED(hrFailed))
+        QvReportMsg(hrFailed, CrackHR(hrFailed), L"CTeilnehmerDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 0);
+    return TRUE;
+}
+
+void CTeilnehmerDlg::CreateLayout() {
+    CRect units(0, 0, 5, 5);
+    MapDialogRect(&units);
+    const int n5 = units.Width();
+    const int n10 = 2 * n5;
+    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
+    CQvLayoutNode* first = nullptr;
+    for (UINT nID : {IDC_TEILNEHMER_ADD, IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE,
+                     IDC_TEILNEHMER_SWITCH, IDC_TEILNEHMER_REMOVE}) {
+        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        if (!first) first = node;
+    }
+    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
+                              ->Attach(eQvRight, root, eQvRight, -n5)
+                              ->Attach(eQvBottom, root, eQvBottom, -n5)
+                              ->KeepSize();
+    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_TEILNEHMER_STATUS)
+                                ->Attach(eQvBottom, root, eQvBottom, -n5)
+                                ->Attach(eQvRight, help, eQvLeft, -n10)
+                                ->KeepSize(FALSE, TRUE);
+    m_LayoutFactory.CreateWindowNode(root, IDC_TEILNEHMER_LIST)
+        ->Attach(eQvRight, first, eQvLeft, 0)
+        ->Attach(eQvBottom, status, eQvTop, -n5);
+    m_LayoutFactory.CreateLayoutListener(this, root);
+}
+
+HRESULT CTeilnehmerDlg::CloseTab() {
+    const HRESULT hr = m_eventSink.Unadvise();
+    if (FAILED(hr)) TN_TRACEHR(hr);
+    return CKursChildDlg::CloseTab();
+}
+
+HRESULT CTeilnehmerDlg::ReleaseParentControl() {
+    if (m_pKursinstanz) m_pKursinstanz->Release();
+    m_pKursinstanz = nullptr;
+    return CKursChildDlg::ReleaseParentControl();
+}
+
+HRESULT CTeilnehmerDlg::SaveData() {
+    UpdateData(TRUE);
+    return CKursChildDlg::SaveData();
+}
+
+HRESULT CTeilnehmerDlg::Refresh() {
+    CKursResourceScope scope;
+    long lColor = 0;
+    HRESULT hr;
+    {
+        COptionServer options;
+        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
+    }
+    if (FAILED(hr)) return TN_TRACEHR(hr);
+    m_colorFemale = static_cast<COLORREF>(lColor);
+    hr = LoadList();
+    if (FAILED(hr)) return TN_TRACEHR(hr);
+    hr = CKursChildDlg::Refresh();
+    return FAILED(hr) ? TN_TRACEHR(hr) : hr;
+}
+
+HRESULT CTeilnehmerDlg::LoadList() {
+    lKursID = 0;
+    lKursinstanzID = 0;
+    m_bClosed = TRUE;
+    HRESULT hr = LoadKursContext();
+    if (FAILED(hr)) TN_TRACEHR(hr);
+    m_list.SetRedraw(FALSE);
+    m_list.DeleteAllItems();
+    m_list.SetRedraw(TRUE);
+    m_lRowSelected = 0;
+    if (FAILED(hr)) return hr;  // LoadKursContext has reported it
+    if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    hr = kurs::OpenConnection(conn);
+    CString strSQL;
+    strSQL.Format(L"SELECT fGeschlossen, lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = %d", GetSubRecordID());
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"fGeschlossen", &m_bClosed);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMaxTeilnehmer", &m_lMaxTeilnehmer);
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        TN_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+    // FillList reports its own failures.
+    return FillList();
+}
+
+HRESULT CTeilnehmerDlg::FillList() {
+    CKursResourceScope scope;
+    BeginWaitCursor();
+    m_list.SetRedraw(FALSE);
+    m_list.DeleteAllItems();
+    m_lRowSelected = 0;
+
+    long lShowLinked = 0;
+    {
+        COptionServer options;
+        if (FAILED(options.GetOption(-1060, L"ShowLinkedPersonEntries", &lShowLinked, 1, 0))) lShowLinked = 0;
+    }
+    INQLogicServer* pLogic = nullptr;
+    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
+    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
+    if (FAILED(hr)) TN_TRACEHR(hr);
+
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long lAll = 0, lWaiting = 0, lRegistered = 0, lPresent = 0, lAbsent = 0;
+    long lFree = m_lMaxTeilnehmer;
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(
+            L"SELECT lPersonKursID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, strAdresse1L, "
+            L"fWeiblich, strPLZOrt, strSprache, cbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
+            L"Absenzgrund.strBezeichnung AS strAbsenzgrund, fEntschuldigt, strGrundNichtBestanden, "
+            L"PersonKurs.strBemerkung, PersonKurs.fLinked, (select count(*) from Device where lPersonID = "
+            L"Person.lPersonID AND lTyp = 6) as anzMail, isnull(sm.lRight,0) AS lRight FROM Person JOIN "
+            L"view_CacheBezeichnung cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 JOIN PersonKurs ON "
+            L"Person.lPersonID = PersonKurs.lPersonID LEFT OUTER JOIN SecMandant sm ON Person.lMandantID = "
+            L"sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = 4 JOIN view_Ort ON Person.lOrtID = "
+            L"view_Ort.lOrtID JOIN Absenzgrund ON PersonKurs.lAbsenzgrundID = Absenzgrund.lAbsenzgrundID WHERE "
+            L"PersonKurs.fTeilnehmer = 1 AND PersonKurs.lKursinstanzID = %d ",
+            kurs::CurrentSecUserID(), lKursinstanzID);
+        if (lShowLinked == 0) strSQL += L"AND PersonKurs.fLinked = 0 ";
+        BOOL bEOF = TRUE;
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lPersonKursID = 0, lPersonID = 0, lStatus = 0, lRight = 0, lMail = 0;
+            BOOL bWeiblich = FALSE, bLinked = FALSE, bEntschuldigt = FALSE;
+            CString strPerson, strAdresse, strOrt, strSprache, strMandant, strAbsenz, strGrund, strBemerkung;
+            COleDateTime dtAnmeldung;
+            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAbsenzgrund", &strAbsenz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fEntschuldigt", &bEntschuldigt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGrundNichtBestanden", &strGrund);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fLinked", &bLinked);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"anzMail", &lMail);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+            if (FAILED(hr)) break;
+
+            long lGradID = 0, lRang = 0, lFound = 0;
+            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
+            hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
+                                             &lFound);
+            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
+            SysFreeString(bstrBezeichnung);
+            SysFreeString(bstrDienstgrad);
+            if (FAILED(hr)) {
+                TN_TRACEHR(hr);
+                break;
+            }
+
+            CQvListItem* pItem = nullptr;
+            m_list.QvAddItem(pItem, TRUE);
+            pItem->SetParam(eParamPerson, lPersonID);
+            pItem->SetParam(eParamPersonKurs, lPersonKursID);
+            pItem->SetParam(eParamStatus, lStatus);
+            pItem->SetParam(eParamRow, 1L);
+            pItem->SetParam(eParamRight, lRight);
+            pItem->SetParam(eParamLinked, static_cast<long>(bLinked ? 1 : 0));
+
+            ++lAll;
+            switch (lStatus) {
+            case 3: case 4: ++lWaiting; break;
+            case 0: case 7: ++lRegistered; break;
+            case 1: case 6: ++lPresent; break;
+            case 2: case 5: ++lAbsent; break;
+            default: break;
+            }
+            if (lStatus != 5) --lFree;
+
+            pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus),
+                                                                      lKursinstanzID, TRUE, CString()));
+            pItem->SetImage(static_cast<int>(lStatus + 1));
+            pItem->SetColumnLong(1, lRang);
+            pItem->SetColumnText(2, strDienstgrad);
+            pItem->SetColumnText(3, strPerson);
+            pItem->SetColumnText(4, strAdresse);
+            pItem->SetColumnText(5, strOrt);
+            pItem->SetColumnDate(6, dtAnmeldung);
+            pItem->SetColumnText(7, strAbsenz);
+            pItem->SetColumnBool(8, bEntschuldigt);
+            pItem->SetColumnText(9, strGrund);
+            pItem->SetColumnText(10, strBemerkung);
+            pItem->SetColumnText(11, strMandant);
+            pItem->SetColumnText(12, strSprache);
+            pItem->SetColumnBool(13, lMail > 0);
+            if (bWeiblich) pItem->SetColumnTextColor(3, m_colorFemale);
+            if (bLinked) pItem->SetRowTextColor(RGB(128, 128, 128));
+            CString strLink;
+            strLink.Format(L"%d", lPersonID);
+            pItem->SetColumnLink(3, strLink);
+            pItem->Unlock();
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+    }
+    if (pLogic) pLogic->Release();
+
+    m_list.QvSort(-1, TRUE);
+    m_list.SetRedraw(TRUE);
+    if (m_lReselectPersonKursID != 0) {
+        m_list.QvSetSelectionByParam(eParamPersonKurs, m_lReselectPersonKursID);
+        m_lReselectPersonKursID = 0;
+    }
+
+    m_strStatus.Empty();
+    m_lFillState = 0;
+    long lMax = m_lMaxTeilnehmer;
+    const BOOL bCentral = NQ_IsEnterpriseEdition();
+    auto* pKursDlg = dynamic_cast<CKursDlg*>(m_pParentDlg);
+    if (!bCentral && !m_bClosed && lTyp != eAuthorityTypLokal) {
+        long lState = 0, lCount = 0, lFillMax = 0;
+        if (pKursDlg && pKursDlg->GetKursinstanzFillLevel(guidKursinstanz, &lState, &lCount, &lFillMax))
+            lFree = lFillMax - lCount;
+        m_lFillState = lState;
+        lMax = lFillMax;
+    } else if (pKursDlg) {
+        long lState = 0, lCount = 0, lFillMax = 0;
+        pKursDlg->GetKursinstanzFillLevel(guidKursinstanz, &lState, &lCount, &lFillMax);
+        m_lFillState = lState;
+    }
+    if (m_bClosed) m_strStatus = KursLoadString(IDS_KURSINSTANZ_GESCHLOSSEN) + L"  |  ";
+    CString strCounts;
+    if (lMax == 0 || (!bCentral && m_bClosed))
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_NOMAX), lAll, lMax, lWaiting, lRegistered, lPresent,
+                         lAbsent);
+    else if (lFree < 0)
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_OVERBOOKED), lAll, lMax, -lFree, lWaiting, lRegistered,
+                         lPresent, lAbsent);
+    else
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_FREE), lAll, lMax, lFree, lWaiting, lRegistered,
+                         lPresent, lAbsent);
+    m_strStatus += strCounts;
+    UpdateData(FALSE);
+    if (CWnd* pStatus = GetDlgItem(IDC_TEILNEHMER_STATUS)) pStatus->Invalidate();
+
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    EndWaitCursor();
+    return hr;
+}
+
+COLORREF CTeilnehmerDlg::GetStatusColor() const {
+    if (m_bClosed) return kGrey;
+    switch (m_lFillState) {
+    case eFillLevelNormal: return kGreen;
+    case eFillLevelWarning: return kYellow;
+    case eFillLevelFull: return kRed;
+    default: return CLR_DEFAULT;
+    }
+}
+
+HBRUSH CTeilnehmerDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
+    HBRUSH hBrush = CKursChildDlg::OnCtlColor(pDC, pWnd, nCtlColor);
+    if (!pWnd || pWnd->GetDlgCtrlID() != IDC_TEILNEHMER_STATUS) return hBrush;
+    const COLORREF color = GetStatusColor();
+    if (color == CLR_DEFAULT) return hBrush;
+    pDC->SetBkColor(color);
+    if (color == kGrey) return m_brushGrey;
+    if (color == kGreen) return m_brushGreen;
+    if (color == kYellow) return m_brushYellow;
+    return m_brushRed;
+}
+
+HRESULT CTeilnehmerDlg::LoadData() {
+    CKursResourceScope scope;
+    const BOOL bCentral = NQ_IsEnterpriseEdition();
+    const BOOL bRow = m_lRowSelected != 0 && !m_bSelectedLinked;
+    LoadRightsForMandant(kSecTeilnehmer, CQvGUID(GUID_ScopeKursinstanz), CString());
+    SecureDlgItem(IDC_TEILNEHMER_CHANGESTATE, TRUE, bRow && (lTyp == eAuthorityTypLokal || bCentral), kRightEdit);
+
+    const HRESULT hr = CKursChildDlg::LoadData();
+    long lPersonID = 0;
+    if (IsKursleiterWithRight(TRUE, lPersonID))
+        SecureDlgItem(IDC_TEILNEHMER_ADD, TRUE, fActive, kRightRead);
+    else
+        SecureDlgItem(IDC_TEILNEHMER_ADD, TRUE, !m_bClosed || bCentral, kRightEdit);
+    SecureDlgItem(IDC_TEILNEHMER_REMOVE, TRUE, bRow && (!m_bClosed || bCentral), kRightEdit);
+    SecureDlgItem(IDC_TEILNEHMER_CHANGEINSTANZ, TRUE, bRow && (!m_bClosed || bCentral), kRightEdit);
+    SecureDlgItem(IDC_TEILNEHMER_EDIT, TRUE, bRow, kRightEdit);
+    SecureDlgItem(IDC_TEILNEHMER_SWITCH, bCentral,
+                  bRow && m_bSwitchAllowed && (lTyp == eAuthorityTypBund || lTyp == eAuthorityTypKanton), kRightEdit);
+    SecureControl(&m_list, TRUE, TRUE, kRightEdit);
+    return hr;
+}
+
+void CTeilnehmerDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
+    *pResult = 0;
+    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
+    if (pNM->iItem < 0) return;
+    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
+                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && !(pNM->uNewState & LVIS_SELECTED);
+    if (bSelected) {
+        CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem);
+        long lRow = 0, lLinked = 0;
+        if (pItem) {
+            pItem->GetParam(eParamRow, &lRow);
+            pItem->GetParam(eParamLinked, &lLinked);
+        }
+        m_lRowSelected = lRow;
+        m_bSelectedLinked = lLinked != 0;
+        LoadData();
+    } else if (bLost) {
+        m_lRowSelected = 0;
+        m_bSelectedLinked = FALSE;
+        // Moving to another row selects it before this fires: the buttons never flicker off.
+        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
+        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+    }
+}
+
+void CTeilnehmerDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    CWnd* pEdit = GetDlgItem(IDC_TEILNEHMER_EDIT);
+    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+}
+
+void CTeilnehmerDlg::OnPersonLink(NMHDR* pNMHDR, LRESULT* pResult) {
+    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
+    const long lPersonID = pLink->pszLink ? std::wcstol(pLink->pszLink, nullptr, 10) : 0;
+    *pResult = 0;
+    if (lPersonID == 0) return;
+    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
+    *pResult = 1;
+}
+
+void CTeilnehmerDlg::OnKursinstanzChanged(COleVariant value) {
+    // The shown page of a window that is up has reloaded after its own command.
+    if (m_bActive && IsParentReady()) return;
+    if (VariantLong(value) == lKursinstanzID && lKursinstanzID != 0) MarkModifiedAndReload();
+}
+
+void CTeilnehmerDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
+
+// ---- the bookings
+
+BOOL CTeilnehmerDlg::BeginRowCommand(long& lPersonKursID) {
+    lPersonKursID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamPersonKurs, lPersonKursID)) return FALSE;
+    long lLinked = 0;
+    if (NQ_GetSelectedParamValue(&m_list, eParamLinked, lLinked) && lLinked != 0) return FALSE;
+    return BeginEdit() == eRecordEditing;
+}
+
+void CTeilnehmerDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
+    if (SUCCEEDED(hr)) {
+        const long hrList = FillList();
+        if (FAILED(hrList)) TN_TRACEHR(hrList);
+    }
+    EndEdit();
+    if (bChanged && SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(CKursChildDlg::GUID_BookingsChanged, lKursID, FALSE);
+        if (FAILED(hr)) TN_TRACEHR(hr);
+    }
+    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 0);
+}
+
+void CTeilnehmerDlg::RefreshFillLevel() {
+    DWORD dwEnabled = 1;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", dwEnabled);
+    long lInterval = 0;
+    {
+        COptionServer options;
+        options.GetOption(-1060, L"FillLevelInterval", &lInterval, 1, 0);
+    }
+    if (lInterval <= 0 || dwEnabled != 0) return;
+    if (!m_pKursinstanz && m_pParentControl)
+        m_pParentControl->QueryInterface(IID_IKursinstanz, reinterpret_cast<void**>(&m_pKursinstanz));
+    if (m_pKursinstanz) {
+        const HRESULT hr = m_pKursinstanz->Reserved3();
+        if (FAILED(hr)) TN_TRACEHR(hr);
+    }
+}
+
+void CTeilnehmerDlg::OnBnAdd() {
+    CKursResourceScope scope;
+    if (lKursinstanzID == 0) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CSearchPopupDlg popup(4, L"Kurs", 0, 0, nullptr);
+    popup.m_bMultiSelect = TRUE;
+    popup.m_dwRightMask = 0;
+    if (!m_Sec.HasAllRights(kRightEdit)) {
+        // Without the right to book, a leader of the run may book only himself.
+        long lPersonID = 0;
+        CString strWhere;
+        if (IsKursleiterWithRight(TRUE, lPersonID)) strWhere.Format(L" vp.lPersonID = %d", lPersonID);
+        else strWhere = L" vp.lPersonID = 0";
+        popup.SetJoinAndWhere(CString(), strWhere);
+    }
+    if (popup.DoModal() != IDOK) {
+        EndEdit();
+        return;
+    }
+    std::vector<long> ids;
+    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
+    BeginWaitCursor();
+    CVRQKurs kurs;
+    long hr = S_OK;
+    for (long lPersonID : ids) {
+        long lPersonKursID = 0;
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        hr = kurs.AddPersonToKurs(lPersonID, lKursID, lKursinstanzID, 0, lPersonKursID, eStatus);
+        if (FAILED(hr)) {
+            TN_TRACEHR(hr);
+            break;
+        }
+    }
+    if (hr == E_ABORT) hr = S_OK;
+    BOOL bChanged = FALSE;
+    if (SUCCEEDED(hr)) {
+        bChanged = TRUE;
+        RefreshFillLevel();
+    }
+    EndWaitCursor();
+    EndCommand(hr, bChanged, L"CTeilnehmerDlg::OnBnAdd");
+}
+
+void CTeilnehmerDlg::OnBnRemove() {
+    CKursResourceScope scope;
+    long lSelected = 0;
+    if (!BeginRowCommand(lSelected)) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    CVRQKurs kurs;
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lPersonKursID = 0, lPersonID = 0;
+        items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        if (lPersonID == 0) continue;
+        hr = kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lKursinstanzID);
+        if (FAILED(hr)) TN_TRACEHR(hr);
+        else bChanged = TRUE;
+    }
+    EndCommand(hr, bChanged, L"CTeilnehmerDlg::OnBnRemove");
+}
+
+void CTeilnehmerDlg::OnBnEdit() {
+    CKursResourceScope scope;
+    long lPersonKursID = 0;
+    if (!BeginRowCommand(lPersonKursID)) return;
+    if (m_lReselectPersonKursID == 0) m_lReselectPersonKursID = lPersonKursID;
+    CEditPersonDlg dlg(this);
+    dlg.lPersonKursID = lPersonKursID;
+    dlg.lKursID = lKursID;
+    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
+    long hr = S_OK;
+    if (dlg.DoModal() == IDOK) hr = FillList();
+    else m_lReselectPersonKursID = 0;
+    EndEdit();
+    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), L"CTeilnehmerDlg::OnBnEdit", L"Default", __FILE__, __LINE__, 0);
+}
+
+void CTeilnehmerDlg::OnBnChangeInstanz() {
+    CKursResourceScope scope;
+    long lSelected = 0;
+    if (!BeginRowCommand(lSelected)) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
+    popup.SetSecMandantTableID(L"onlyInstanz");
+    popup.m_dwRightMask = kRightEdit;
+    CString strWhere;
+    if (NQ_IsEnterpriseEdition()) strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d ", lKursID, lKursinstanzID);
+    else
+        strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d AND ki.fGeschlossen = 0 ", lKursID,
+                        lKursinstanzID);
+    popup.SetJoinAndWhere(CString(), strWhere);
+    const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
+    if (!pIDs || pIDs->empty()) {
+        EndEdit();
+        return;
+    }
+    const long lNewRun = pIDs->front();
+    CVRQKurs kurs;
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr) && lNewRun != 0; ++i) {
+        long lPersonKursID = 0, lPersonID = 0;
+        items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lNewRun, 0, eStatus);
+        if (FAILED(hr)) TN_TRACEHR(hr);
+        else bChanged = TRUE;
+    }
+    EndCommand(hr, bChanged, L"CTeilnehmerDlg::OnBnChangeInstanz");
+}
+
+void CTeilnehmerDlg::OnBnChangeState() {
+    CKursResourceScope scope;
+    long lSelected = 0;
+    if (!BeginRowCommand(lSelected)) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    long lCommon = -1;
+    for (int i = 0; i < items.GetSize(); ++i) {
+        long lStatus = -1;
+        items[i]->GetParam(eParamStatus, &lStatus);
+        if (i == 0) lCommon = lStatus;
+        else if (lStatus != lCommon) lCommon = -1;
+    }
+    CGetStatusDlg dlg(this);
+    dlg.lTyp = lTyp;
+    dlg.lKursinstanzID = lKursinstanzID;
+    dlg.bTeilnehmer = TRUE;
+    dlg.lStatus = lCommon;
+    if (dlg.DoModal() != IDOK || dlg.lStatus == lCommon) {
+        EndEdit();
+        return;
+    }
+    CVRQKurs kurs;
+    long hr = S_OK;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lPersonKursID = 0, lPersonID = 0;
+        items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        if (lPersonID == 0) continue;
+        hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID);
+        if (SUCCEEDED(hr)) {
+            hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID,
+                                             static_cast<EPersonKursStatus>(dlg.lStatus));
+            if (SUCCEEDED(hr)) bChanged = TRUE;
+        }
+        // A refusal the user has been shown leaves the other rows to be tried.
+        if (hr == E_ABORT) hr = S_OK;
+        if (FAILED(hr)) TN_TRACEHR(hr);
+    }
+    EndCommand(hr, bChanged, L"CTeilnehmerDlg::OnBnChangeState");
+}
+
+void CTeilnehmerDlg::OnBnSwitch() {
+    CKursResourceScope scope;
+    long lPersonKursID = 0;
+    if (!BeginRowCommand(lPersonKursID)) return;
+    long lSelectedPerson = 0;
+    NQ_GetSelectedParamValue(&m_list, eParamPerson, lSelectedPerson);
+    CSearchPopupDlg popup(4, L"Kurs", 0, 0, nullptr);
+    popup.m_dwRightMask = 0;
+    if (popup.DoModal() != IDOK) {
+        EndEdit();
+        return;
+    }
+    BeginWaitCursor();
+    long lNewPerson = 0;
+    if (const std::vector<long>* pIDs = popup.GetResultIDs(); pIDs && !pIDs->empty()) lNewPerson = pIDs->front();
+    CVRQKurs kurs;
+    long hr = S_OK;
+    if (lNewPerson != 0 && lNewPerson != lSelectedPerson) {
+        hr = kurs.SwitchPerson(lNewPerson, lKursID, lKursinstanzID, lPersonKursID);
+        if (FAILED(hr)) TN_TRACEHR(hr);
+    }
+    EndWaitCursor();
+    EndCommand(hr, SUCCEEDED(hr), L"CTeilnehmerDlg::OnBnSwitch");
+}

@@ -1,0 +1,319 @@
+// The person search in its popup over the demo database: typed words, the Mandant filter and
+// the rights, the chosen and checked ids handed back, restarts by new keystrokes while the worker
+// runs, the result limit and the remembered search text.
+#include "searchtest.h"
+
+#include "nqsearchcalls.h"
+#include "qvbuttons.h"
+#include "searchpersondlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+
+#include <algorithm>
+#include <set>
+
+using namespace qv::ui::test;
+using searchtest::SearchTest;
+using searchtest::U;
+
+namespace {
+
+const wchar_t kPersonFunction[] = L"9FFF9726-D906-4CE0-A627-93B93874A509";
+
+bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+long RowID(CSearchDlg& search, int row) {
+    long id = 0;
+    if (CQvListItem* item = search.m_lstResult.QvGetVisibleListItem(row)) item->GetParam(0, &id);
+    return id;
+}
+
+class PersonSearch : public SearchTest {
+protected:
+    void SetUp() override {
+        SearchTest::SetUp();
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+        options.Set(-4000, L"MaxSearchResults", 0);
+    }
+    long long CountNamed(const std::string& part) {
+        return Int("SELECT count(*) FROM Person WHERE (strName || ' ' || strVorname) LIKE '%" + part + "%'");
+    }
+};
+
+}  // namespace
+
+TEST_F(PersonSearch, TypedWordsFindThePersonsAndOkHandsTheChosenIdToTheCaller) {
+    CSearchPopupDlg popup(4, L"Test", -1, 0);
+    long chosen = 0;
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Person")) << "an empty text lists everybody";
+
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        const auto names = Column(List(search), 3);
+        EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
+        for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+
+        // A second word must match too, here in the place column.
+        const std::wstring place = Cell(List(search), 0, 5);
+        const std::wstring plz = place.substr(0, place.find(L' '));
+        Type(Edit(search), L" " + plz);
+        ASSERT_TRUE(Settled(search));
+        ASSERT_GT(Rows(List(search)), 0);
+        EXPECT_LT(Rows(List(search)), static_cast<int>(names.size()) + 1);
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            EXPECT_TRUE(Contains(Cell(List(search), row, 3), L"Crivelli"));
+            EXPECT_TRUE(Contains(Cell(List(search), row, 5), plz));
+        }
+        EXPECT_TRUE(RowSelected(List(search), 0)) << "the first row is selected when the search ends";
+        SelectRow(List(search), 0);
+        chosen = RowID(search, 0);
+        Click(dlg.m_hWnd, IDOK);
+    });
+    ASSERT_EQ(result, IDOK);
+    ASSERT_NE(popup.GetResultIDs(), nullptr);
+    ASSERT_EQ(popup.GetResultIDs()->size(), 1u);
+    EXPECT_EQ(popup.GetResultIDs()->front(), chosen);
+    EXPECT_EQ(Int("SELECT count(*) FROM Person WHERE strName = 'Crivelli' AND lPersonID = " + std::to_string(chosen)), 1);
+}
+
+TEST_F(PersonSearch, OkWithoutAChosenRowKeepsThePopupOpen) {
+    for (const BOOL multi : {FALSE, TRUE}) {
+        CSearchPopupDlg popup(4, L"Test", -1, 0);
+        popup.m_bMultiSelect = multi;
+        const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            Type(Edit(search), L"Niemandsname");
+            ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Rows(List(search)), 0);
+            Click(dlg.m_hWnd, IDOK);
+            EXPECT_TRUE(Visible(dlg.m_hWnd)) << "multi " << multi;
+            Click(dlg.m_hWnd, IDCANCEL);
+        });
+        EXPECT_EQ(result, IDCANCEL);
+    }
+}
+
+TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
+    const long long leaderMandant =
+        Int("SELECT lMandantID FROM SecMandant WHERE lQvSecUserID = 2 AND lTableID = 4 AND lRight = 257");
+    const long long all = Int("SELECT count(*) FROM Person");
+    auto perMandant = [&](long long mandant) {
+        return Int("SELECT count(*) FROM Person WHERE lMandantID = " + std::to_string(mandant));
+    };
+    struct Case {
+        const char* what;
+        long user;
+        long filter;      // ApplyMandantFilterOnAddItems
+        long active;      // the host's Mandant
+        DWORD mask;
+        long personRight;  // rights on the person function (mask 0 only)
+        long long expected;
+    } cases[] = {
+        {"filter on, Mandant 3 active", 1, 1, 3, 1, 0, perMandant(3)},
+        {"filter on, no Mandant active", 1, 1, 0, 1, 0, all},
+        {"filter off, Mandant 3 active", 1, 0, 3, 1, 0, all},
+        {"course leader, change right only on his brigade", 2, 0, 0, 0x100, 0, perMandant(leaderMandant)},
+        {"course leader, read right everywhere", 2, 0, 0, 1, 0, all},
+        {"user without rows, mask 0, no function right", 9, 0, 0, 0, 0, 0},
+        {"user without rows, mask 0, function right", 9, 0, 0, 0, 1, all},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        security.userID = c.user;
+        security.Answer(kPersonFunction, c.personRight);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", c.filter);
+        ActivateMandant(c.active);
+        CSearchPopupDlg popup(4, L"Rights", -1, 0);
+        popup.m_dwRightMask = c.mask;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Rows(List(search)), c.expected);
+            if (c.filter && c.active) {
+                const auto mandants = Column(List(search), 8);
+                const std::string name = Query("SELECT strMandantName FROM Mandant WHERE lMandantID = 3").front();
+                EXPECT_TRUE(std::all_of(mandants.begin(), mandants.end(),
+                                        [&](const std::wstring& m) { return U(m) == name; }));
+            }
+        });
+    }
+}
+
+TEST_F(PersonSearch, CheckedPersonsSurviveNewSearchesAndAreHandedBack) {
+    CSearchPopupDlg popup(4, L"Multi", -1, 0);
+    popup.m_bMultiSelect = TRUE;
+    std::set<long> checked;
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        ASSERT_GE(Rows(List(search)), 2);
+        for (int row : {0, 1}) {
+            ClickRowCheckBox(List(search), row);
+            checked.insert(RowID(search, row));
+        }
+        Retype(Edit(search), L"Favre");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Favre") + 2) << "the checked rows stay";
+        std::set<long> kept;
+        for (int row = 0; row < Rows(List(search)); ++row)
+            if (search.m_lstResult.QvGetCheck(row)) kept.insert(RowID(search, row));
+        EXPECT_EQ(kept, checked);
+
+        Retype(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli")) << "a kept row that matches is not listed twice";
+        Click(dlg.m_hWnd, IDOK);
+    });
+    ASSERT_EQ(result, IDOK);
+    const auto& ids = popup.m_pSearchDlg->m_arCheckedIDs;
+    EXPECT_EQ(std::set<long>(ids.begin(), ids.end()), checked);
+    EXPECT_EQ(ids.size(), checked.size());
+}
+
+TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
+    CSearchPopupDlg popup(4, L"Restart", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        // The worker stands still inside the next search while the user goes on typing.
+        options.Hold(L"PersonActive");
+        Type(Edit(search), L"Fav");
+        ASSERT_TRUE(WaitFor([&] { return options.Waiting() == 1; }));
+        Type(Edit(search), L"re");
+        EXPECT_EQ(Text(Edit(search)), L"Favre") << "typing goes on while the worker runs";
+        Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+        EXPECT_TRUE(Checked(Item(search.m_hWnd, IDC_SEARCH_CASESENSITIVE)));
+        Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+        EXPECT_TRUE(search.IsSearching());
+        EXPECT_TRUE(Contains(Text(dlg.m_hWnd), L"die Daten werden gesucht und angezeigt...")) << U(Text(dlg.m_hWnd));
+        options.Unhold();
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Favre"));
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+
+        // Typing while the rows of a long search arrive: only the rows of the last text remain.
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(WaitFor([&] { return Rows(List(search)) > 0 && search.IsSearching(); }, 5000) ||
+                    Rows(List(search)) > 0);
+        Retype(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        const auto names = Column(List(search), 3);
+        EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
+        for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+    });
+}
+
+TEST_F(PersonSearch, TheLimitCutsTheResultAndSaysSo) {
+    options.Set(-4000, L"MaxSearchResults", 50);
+    CSearchPopupDlg popup(4, L"Limit", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 50);
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen, weitere Daten sind vorhanden!");
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+    });
+}
+
+TEST_F(PersonSearch, ApostrophesHiddenColumnsAndTheActiveOptionShapeTheStatement) {
+    Sql("UPDATE Person SET strName = 'O''Brien' WHERE lPersonID = (SELECT min(lPersonID) FROM Person WHERE fActive = 1)");
+    const std::string personNr =
+        Query("SELECT strPersonNr FROM Person WHERE strPersonNr <> '' AND fActive = 1 LIMIT 1").front();
+    CSearchPopupDlg popup(4, L"Statement", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"O'Brien");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 1);
+
+        Retype(Edit(search), qv::FromUtf8(personNr));
+        ASSERT_TRUE(Settled(search));
+        EXPECT_GE(Rows(List(search)), 1) << "the personnel number is searched while its column is shown";
+        ResizeColumn(List(search), 0, 0);
+        Retype(Edit(search), qv::FromUtf8(personNr));
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0) << "a hidden column is not searched";
+
+        // Inactive persons are listed in grey unless the option leaves them out.
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(Settled(search));
+        int grey = 0;
+        for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 0) == 0x808080;
+        EXPECT_EQ(grey, Int("SELECT count(*) FROM Person WHERE fActive = 0"));
+        options.Set(-4000, L"PersonActive", 1);
+        Retype(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Person WHERE fActive = 1"));
+    });
+}
+
+TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
+    options.Set(-4000, L"RestoreLastSearchtext", 1);
+    for (const wchar_t* name : {L"KursInstruktor", L"KursTeilnehmer"}) {
+        CSearchPopupDlg popup(4, name, -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) { Type(Edit(*dlg.m_pSearchDlg), name); });
+    }
+    CSearchPopupDlg again(4, L"KursInstruktor", -1, 0);
+    RunPopup(again, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        EXPECT_EQ(Text(Edit(search)), L"KursInstruktor");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0) << "the restored text is searched at once";
+    });
+}
+
+TEST_F(PersonSearch, ThePopupWithRowsIsDrawn) {
+    options.Set(-1000, L"ColorFemale", 0x0000C0);
+    CSearchPopupDlg popup(4, L"Screen", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ResizeWindow(dlg.m_hWnd, 900, 480);
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        Pump();
+        Screenshot(dlg.m_hWnd, "search_popup_person");
+    });
+}
+
+TEST_F(PersonSearch, KeysAndButtonsOfTheSearchActOnItsPopup) {
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    std::vector<long> filtered;
+    qv::nq::SetFilterDlgHandler([&](long table) {
+        filtered.push_back(table);
+        return 1L;
+    });
+    CSearchPopupDlg popup(4, L"Keys", -1, 0);
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        PressKey(Edit(search), VK_F1);
+        EXPECT_EQ(topics, std::vector<std::wstring>{L"HELP_GENERAL_SEARCH"}) << "F1 in the search shows the popup's help";
+
+        // Changed filter options search again.
+        const int rows = Rows(List(search));
+        search.m_lstResult.DeleteAllItems();
+        Click(search.m_hWnd, IDC_SEARCH_FILTER);
+        EXPECT_EQ(filtered, std::vector<long>{4});
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), rows);
+        EXPECT_TRUE(HasFocus(Edit(search)));
+
+        // Enter in the search edit closes the popup with the selected row.
+        PressKey(Edit(search), VK_RETURN);
+    });
+    qv::SetHelpHandler(nullptr);
+    ASSERT_EQ(result, IDOK);
+    EXPECT_EQ(popup.GetResultIDs()->size(), 1u);
+}

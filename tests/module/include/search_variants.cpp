@@ -1,0 +1,347 @@
+// The search variants over the demo database: contacts with their user image, Mandanten under
+// their rights with the active one preselected, courses and runs in their three forms with fill
+// levels and type icons, areas, municipalities, and the person page of the work plans.
+#include "searchtest.h"
+
+#include "ikursinstanz.h"
+#include "nqsearchcalls.h"
+#include "qvguid.h"
+#include "searchkursdlg.h"
+#include "searchpersonarbeitsplandlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "utf.h"
+
+#include <map>
+
+using namespace qv::ui::test;
+using searchtest::SearchTest;
+using searchtest::U;
+
+namespace {
+
+bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+int Image(CSearchDlg& search, int row) {
+    LVITEMW it{};
+    it.mask = LVIF_IMAGE;
+    it.iItem = row;
+    search.m_lstResult.GetItem(&it);
+    return it.iImage;
+}
+
+long Param(CQvListCtrl& list, int row, int index) {
+    long value = -99;
+    if (CQvListItem* item = list.QvGetVisibleListItem(row)) item->GetParam(index, &value);
+    return value;
+}
+
+// The course window's fill levels, by run GUID.
+class FakeKursView : public qvtest::StackObject<IKursinstanz, IID_IKursinstanz> {
+public:
+    HRESULT Reserved3() override { return E_NOTIMPL; }
+    HRESULT Reserved4() override { return E_NOTIMPL; }
+    HRESULT GetFillLevel(GUID run, long* state, long* count, long* maximum) override {
+        auto it = levels.find(qv::GuidToUtf8(run, false));
+        if (it == levels.end()) return S_FALSE;
+        *state = it->second;
+        *count = 10;
+        *maximum = 12;
+        return S_OK;
+    }
+    std::map<std::string, long> levels;
+};
+
+class Variants : public SearchTest {
+protected:
+    void SetUp() override {
+        SearchTest::SetUp();
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+        options.Set(-4000, L"MaxSearchResults", 0);
+        options.Set(-4000, L"KursTyp", L"x 1 1 1");
+    }
+};
+
+}  // namespace
+
+TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
+    const std::string user = Query("SELECT c.strName FROM Contact c JOIN QvSecUser u ON u.strUserID = c.guid "
+                                   "WHERE u.lQvSecUserID = 2").front();
+    CSearchPopupDlg popup(71, L"Test", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact"));
+        Type(Edit(search), qv::FromUtf8(user));
+        ASSERT_TRUE(Settled(search));
+        int users = 0;
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            EXPECT_TRUE(Contains(Cell(List(search), row, 0), qv::FromUtf8(user)));
+            users += Image(search, row) == 1;
+            EXPECT_FALSE(!Cell(List(search), row, 6).empty() && Cell(List(search), row, 6).back() == L',');
+        }
+        EXPECT_EQ(users, 1) << "exactly one of them is the course leader's user";
+    });
+}
+
+TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
+    ActivateMandant(2);
+    CSearchPopupDlg popup(45, L"Test", -1, 0);
+    popup.SetSecMandantTableID(L"0");
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        ASSERT_EQ(Rows(List(search)), 3);
+        int selected = -1;
+        for (int row = 0; row < 3; ++row)
+            if (RowSelected(List(search), row)) selected = row;
+        ASSERT_GE(selected, 0);
+        EXPECT_EQ(Param(search.m_lstResult, selected, 0), 2);
+    });
+
+    // The course leader holds rights on table 39 for his own brigade only.
+    security.userID = 2;
+    CSearchPopupDlg leader(45, L"Test", -1, 0);
+    leader.SetSecMandantTableID(L"39");
+    RunPopup(leader, [&](CSearchPopupDlg& dlg) {
+        ASSERT_TRUE(Settled(*dlg.m_pSearchDlg));
+        EXPECT_EQ(Rows(List(*dlg.m_pSearchDlg)), 1);
+    });
+}
+
+TEST_F(Variants, AMandantTableIdThatIsNoNumberNeverReachesTheStatement) {
+    for (const wchar_t* text : {L"", L"0 OR 1=1"}) {
+        CSearchPopupDlg popup(45, L"Test", -1, 0);
+        popup.SetSecMandantTableID(text);
+        script.AllowReports(true);
+        script.Log().Clear();
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            ASSERT_TRUE(Settled(*dlg.m_pSearchDlg));
+            EXPECT_EQ(Rows(List(*dlg.m_pSearchDlg)), 0) << U(text);
+        });
+        const auto reports = script.Log().Records(qv::InteractionKind::Report);
+        ASSERT_EQ(reports.size(), 1u) << U(text);
+        EXPECT_TRUE(Contains(reports[0].text, L"No OLEDB Error available!")) << U(reports[0].text);
+    }
+}
+
+TEST_F(Variants, CourseSearchFormsAndRights) {
+    // A new course without runs, on which the administrator holds rights.
+    Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 3, 'NEU', 'Kurs ohne Austragung')");
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (9001, -1, 1, -2013262079)");
+    const long long runs = Int("SELECT count(*) FROM Kursinstanz");
+    const long long courses = Int("SELECT count(*) FROM Kurs");
+    const long long leaderRuns = Int(
+        "SELECT count(*) FROM Kursinstanz ki JOIN SecKurs secI ON secI.lKursinstanzID = ki.lKursinstanzID AND "
+        "secI.lQvSecUserID = 2 AND (secI.lRight & 256) > 0 JOIN SecKurs secK ON secK.lKursID = ki.lKursID AND "
+        "secK.lQvSecUserID = 2");
+    struct Case {
+        const char* mode;
+        long user;
+        DWORD mask;
+        const wchar_t* types;
+        long long expected;
+    } cases[] = {
+        {"", 1, 1, L"x 1 1 1", runs + 1},
+        {"ONLYKURS", 1, 0x100, L"x 1 1 1", courses},
+        {"onlyInstanz", 1, 0x100, L"x 1 1 1", runs},
+        {"onlyInstanz", 2, 0x100, L"x 1 1 1", leaderRuns},
+        {"onlyKurs", 1, 1, L"", 0},
+        {"onlyKurs", 1, 1, L"x 0 0 1", Int("SELECT count(*) FROM Kurs WHERE lTyp = 3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " user " + std::to_string(c.user));
+        security.userID = c.user;
+        options.Set(-4000, L"KursTyp", c.types);
+        CSearchPopupDlg popup(39, L"Test", -1, 0);
+        popup.SetSecMandantTableID(qv::FromUtf8(c.mode).c_str());
+        popup.m_dwRightMask = c.mask;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            ASSERT_TRUE(Settled(*dlg.m_pSearchDlg));
+            EXPECT_EQ(Rows(List(*dlg.m_pSearchDlg)), c.expected);
+        });
+    }
+
+    // The course without runs is found by its name, in one row without a run, greyed.
+    CSearchPopupDlg popup(39, L"Test", -1, 0);
+    long course = 0, run = -1;
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"ohne Austragung");
+        ASSERT_TRUE(Settled(search));
+        ASSERT_EQ(Rows(List(search)), 1);
+        EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
+        EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
+        EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
+        SelectRow(List(search), 0);
+        Click(dlg.m_hWnd, IDOK);
+    });
+    ASSERT_EQ(result, IDOK);
+    course = popup.m_pSearchDlg->m_arSelectedIDs.at(0);
+    run = popup.m_pSearchDlg->m_arSelectedIDs2.at(0);
+    EXPECT_EQ(course, 9001);
+    EXPECT_EQ(run, 0);
+}
+
+TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
+    const auto open = Query("SELECT lKursinstanzID || '|' || guid FROM Kursinstanz WHERE fGeschlossen = 0 LIMIT 3");
+    ASSERT_EQ(open.size(), 3u);
+    FakeKursView view;
+    std::map<long, COLORREF> expected;
+    const COLORREF colours[] = {0x32FF64, 0x00FFFF, 0x3232FF};
+    for (int i = 0; i < 3; ++i) {
+        const auto bar = open[std::size_t(i)].find('|');
+        view.levels[open[std::size_t(i)].substr(bar + 1)] = i + 1;
+        expected[std::stol(open[std::size_t(i)].substr(0, bar))] = colours[i];
+    }
+    qvtest::ScopedRunningServer running(KURSVIEW_PROGID, &view);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(L"TI"), HKEY_LOCAL_MACHINE);
+
+    CSearchPopupDlg popup(39, L"Fill", -1, 0);
+    popup.SetSecMandantTableID(L"onlyInstanz");
+    popup.m_dwRightMask = 0x100;
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ResizeWindow(dlg.m_hWnd, 1000, 480);
+        ASSERT_TRUE(Settled(search));
+        int closed = 0;
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            const long run = Param(search.m_lstResult, row, 1);
+            const COLORREF back = CellBackColor(List(search), row, 2);
+            if (expected.count(run)) {
+                EXPECT_EQ(back, expected[run]) << run;
+            }
+            closed += back == 0xC8C8C8;
+            const long typ = std::stol(Query("SELECT lTyp FROM Kurs WHERE lKursID = " +
+                                             std::to_string(Param(search.m_lstResult, row, 0))).front());
+            EXPECT_EQ(Image(search, row), typ == 1 ? 0 : typ == 2 ? 52 : 54);
+        }
+        EXPECT_EQ(closed, Int("SELECT count(*) FROM Kursinstanz WHERE fGeschlossen = 1"));
+        Pump();
+        Screenshot(dlg.m_hWnd, "search_popup_kurs");
+    });
+}
+
+TEST_F(Variants, CourseTypeIconsFollowTheInstallationsCanton) {
+    const struct {
+        long typ;
+        const wchar_t* canton;
+        int icon;
+    } cases[] = {{1, L"ZH", 0}, {2, L"GE", 2}, {2, L"ZH", 36}, {2, L"TI", 52}, {2, L"ti", -1},
+                 {2, L"XX", -1}, {3, L"", 54},  {0, L"ZH", -1}, {4, L"ZH", -1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CSearchKursDlg::KursTypIcon(c.typ, c.canton), c.icon) << c.typ << " " << U(c.canton);
+}
+
+TEST_F(Variants, AreasAndMunicipalities) {
+    for (const long active : {0L, 1L}) {
+        options.Set(-4000, L"AreaActive", active);
+        CSearchPopupDlg popup(196, L"Test", -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Rows(List(search)), Int(std::string("SELECT count(*) FROM Area") + (active ? " WHERE fActive = 1" : "")));
+            int grey = 0;
+            for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 1) == 0x808080;
+            EXPECT_EQ(grey, active ? 0 : 1);
+        });
+    }
+
+    const std::string sg = Query("SELECT strBezeichnung FROM Gemeinde WHERE strKanton = 'SG' LIMIT 1").front();
+    CSearchPopupDlg popup(193, L"Test", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"SG");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Gemeinde WHERE strKanton = 'SG'"));
+        Type(Edit(search), L" " + qv::FromUtf8(sg));
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 1) << "both words must match";
+        ResizeColumn(List(search), 1, 0);
+        Retype(Edit(search), L"SG");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0) << "the hidden canton column is not searched";
+    });
+}
+
+TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
+    // Activity 1 (brigade 1, 2 to 4 May): its brigade's plans of 1 to 3 and 3 to 10 May cover
+    // it; plans of the other brigades overlap too, but the active Mandant keeps them out.
+    ActivateMandant(1);
+    options.Set(-1000, L"ColorFemale", 0x0000C0);
+    CSearchPersonArbeitsplanDlg page(L"Test");
+    page.m_strEinsatzID = L"1";
+    ASSERT_TRUE(page.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
+    page.MoveWindow(0, 0, 700, 420);
+    page.ShowWindow(SW_SHOW);
+    const HWND plans = page.m_lstArbeitsplan.m_hWnd;
+    const HWND persons = page.m_lstPerson.m_hWnd;
+    ASSERT_EQ(Rows(plans), 2);
+    EXPECT_TRUE(Contains(Cell(plans, 0, 0), L"Pikett Hauptübung 1")) << U(Cell(plans, 0, 0));
+    EXPECT_TRUE(Contains(Cell(plans, 1, 0), L"Pikett Mai 1")) << U(Cell(plans, 1, 0));
+    EXPECT_EQ(Rows(persons), 0);
+
+    auto paid = [&](long plan) {
+        return Int("SELECT count(*) FROM PersonArbeitsplan pa JOIN Taetigkeit t ON pa.lTaetigkeitID = t.lTaetigkeitID "
+                   "WHERE t.fSoldrelevant = 1 AND pa.lArbeitsplanID = " + std::to_string(plan));
+    };
+    const long first = Param(page.m_lstArbeitsplan, 0, 0);
+    const long second = Param(page.m_lstArbeitsplan, 1, 0);
+    SelectRow(plans, 0);
+    ASSERT_EQ(Rows(persons), paid(first));
+    ClickRowCheckBox(persons, 0);
+    const long kept = Param(page.m_lstPerson, 0, 0);
+    const long keptFunction = Param(page.m_lstPerson, 0, 1);
+    Pump();
+    Screenshot(page.m_hWnd, "search_arbeitsplan");
+
+    SelectRow(plans, 1);
+    const long long both = paid(second) + 1 -
+                           Int("SELECT count(*) FROM PersonArbeitsplan WHERE lArbeitsplanID = " + std::to_string(second) +
+                               " AND lPersonID = " + std::to_string(kept) + " AND lTaetigkeitID = " +
+                               std::to_string(keptFunction));
+    EXPECT_EQ(Rows(persons), both) << "the checked person stays, and is not listed twice";
+    bool found = false;
+    for (int row = 0; row < Rows(persons); ++row)
+        if (Param(page.m_lstPerson, row, 0) == kept && page.m_lstPerson.QvGetCheck(row)) found = true;
+    EXPECT_TRUE(found);
+
+    // Without a chosen plan only the checked persons remain.
+    page.m_lstArbeitsplan.SetItemState(1, 0, LVIS_SELECTED);
+    Pump();
+    EXPECT_EQ(Rows(persons), 1);
+    page.DestroyWindow();
+}
+
+TEST_F(Variants, TheContactMenuFollowsItsRightsAndCreatesContacts) {
+    const wchar_t kContactFunction[] = L"B358A8C3-4EB1-4646-8C69-095D3D0C45EF";
+    std::vector<BOOL> created;
+    qv::nq::SetContactEditDlgHandler([&](long id, long, BOOL fromPerson) {
+        EXPECT_EQ(id, -1);
+        created.push_back(fromPerson);
+        return 1L;
+    });
+    const struct {
+        long rights;
+        bool shown, enabled;
+    } cases[] = {{0, false, false}, {1, true, false}, {0x101, true, true}};
+    for (const auto& c : cases) {
+        security.Answer(kContactFunction, c.rights);
+        CSearchPopupDlg popup(71, L"Menu", -1, 0);
+        popup.m_bShowMenu = TRUE;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            const HWND menu = Item(search.m_hWnd, IDC_SEARCH_MENU);
+            EXPECT_EQ(Visible(menu), c.shown) << c.rights;
+            EXPECT_EQ(Enabled(menu), c.enabled) << c.rights;
+            if (!c.enabled) return;
+            ASSERT_TRUE(Settled(search));
+            AnswerNextPopupMenu(IDS_SEARCH_CONTACTFROMPERSON);
+            Click(menu);
+            EXPECT_EQ(LastPopupMenuItems(),
+                      (std::vector<std::wstring>{L"Neuer Kontakt hinzufügen...", L"Kontakt aus Persondaten hinzufügen..."}));
+            ASSERT_TRUE(Settled(search));
+        });
+    }
+    EXPECT_EQ(created, std::vector<BOOL>{TRUE});
+}

@@ -1,0 +1,578 @@
+// The participants page of the course window, its bookings and the registration editor, through
+// the real widgets in the host frame over a database from the suite schema: the list and status
+// line of a run, adding persons through the person search popup, removing, moving, switching and
+// re-statusing participants, the editor's save and its refusal to save what it could not load,
+// and the small input dialogs.
+#include "editpersondlg.h"
+#include "getdatumdlg.h"
+#include "getkursyeardlg.h"
+#include "getstatusdlg.h"
+#include "gruppebezdlg.h"
+#include "kursresource.h"
+#include "kurswin_window.h"
+#include "nqkurscalls.h"
+#include "qveventsource.h"
+#include "nqlogicint.h"
+#include "qvasynceventsink.h"
+#include "qvregvalue.h"
+#include "searchdlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "serverhost.h"
+#include "teilnehmerdlg.h"
+
+#include <atomic>
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+const GUID kBookingsChanged = qv::MakeGuid("4EF7DB46-118D-4C0B-9338-BE2434638F5B");
+
+// Counts the bookings-changed events the event server delivers, as any other page would hear them.
+struct BookingsListener {
+    void OnBookings(COleVariant value) {
+        const VARIANT& v = value;
+        last = v.vt == VT_I4 ? v.lVal : 0;
+        ++count;
+    }
+    DECLARE_QVEVENT_MAP()
+    std::atomic<int> count{0};
+    long last = 0;
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(BookingsListener)
+    ON_QVEVENT(kBookingsChanged, OnBookings)
+END_QVEVENT_MAP()
+
+class TeilnehmerTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        ASSERT_EQ(qvtest::RegisterModule(QV_LOGIC_MODULE), S_OK);
+        ASSERT_EQ(qv::servers::StartRunningServer(NQ_LOGICSERVER_PROGID), S_OK);
+        security.Answer(L"{44C5D8A8-3AE7-4B09-9743-C8583EF78ED6}", L"", 0x101);
+        security.Answer(L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}", L"", 0x101);
+        Sql("INSERT INTO Grad (lGradID, strBezeichnung, strKurzbezeichnung, strKurzbezeichnungF, lRang) VALUES "
+            "(1, 'Korporal', 'Kpl', '', 5), (2, 'Leutnant', 'Lt', 'Lt F', 8)");
+        Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (1, '8200', 'Schaffhausen')");
+        Sql("INSERT INTO Absenzgrund (lAbsenzgrundID, strBezeichnung) VALUES (1, 'Krankheit')");
+        Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(mandant) +
+            ", 4, 5, 257)");
+        kurs = AddKurs(3, "GK");
+        spring = AddRun(kurs, "2031-03-01", "Frühling", 10);
+        run = AddRun(kurs, "2031-09-01", "Herbst", 10);
+        for (long r : {spring, run})
+            Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(r) + ", 5, 257)");
+        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
+        ASSERT_EQ(listener.sink.Create(&listener, BookingsListener::GetQvEventMap()), S_OK);
+    }
+    void TearDown() override {
+        listener.sink.Unadvise();
+        KursWindow::TearDown();
+        qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+    }
+    long Person(const std::string& name, bool female = false, long grad = -1, bool mail = false) {
+        const long id = AddPerson(name);
+        Sql("UPDATE Person SET fWeiblich = " + K(female) + ", lCAktGradID = " + K(grad) +
+            ", lOrtID = 1, strAdresse1L = 'Hauptgasse 1' WHERE lPersonID = " + K(id));
+        if (mail) Sql("INSERT INTO Device (lPersonID, lTyp, strBezeichnung) VALUES (" + K(id) + ", 6, 'mail')");
+        return id;
+    }
+    // Opens the course window on the run and shows the participants tab.
+    void ShowPage() {
+        OpenView();
+        ASSERT_EQ(Dlg()->GetSubRecordID(), run);
+        ASSERT_EQ(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd()), (std::vector<std::wstring>{L"Kursdaten", L"Teilnehmer"}));
+        ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+        Pump();
+        ASSERT_NE(Tn(), nullptr);
+    }
+    CTeilnehmerDlg* Tn() const { return dynamic_cast<CTeilnehmerDlg*>(Page(1)); }
+    HWND List() const { return Tn()->m_list.GetSafeHwnd(); }
+    HWND Button(int id) const { return qv::ui::test::Item(Tn()->GetSafeHwnd(), id); }
+    std::wstring Status() const { return qv::ui::test::Text(Button(IDC_TEILNEHMER_STATUS)); }
+    int RowOf(const std::wstring& name) const {
+        for (int row = 0; row < Rows(List()); ++row)
+            if (Cell(List(), row, 3).find(name) == 0) return row;
+        return -1;
+    }
+    // Waits for the one bookings-changed event a command fires.
+    void ExpectOneEvent() {
+        EXPECT_TRUE(WaitFor([&] { return listener.count.load() >= 1; }));
+        Pump();
+        EXPECT_EQ(listener.count.load(), 1);
+        EXPECT_EQ(listener.last, kurs);
+        listener.count = 0;
+    }
+    // Runs the person search popup, checking (or with single selection, selecting) the named rows.
+    void ChoosePersons(std::vector<std::wstring> names) {
+        script.ExpectModal(IDD_SEARCHPOPUP, [this, names](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+            HWND list = search.m_lstResult.GetSafeHwnd();
+            for (const auto& name : names)
+                for (int row = 0; row < Rows(list); ++row)
+                    if (Cell(list, row, 3).find(name) != std::wstring::npos ||
+                        Cell(list, row, 1).find(name) != std::wstring::npos) {
+                        if (popup.m_bMultiSelect) ClickRowCheckBox(list, row);
+                        else SelectRow(list, row);
+                    }
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+    }
+    long Book(long person, long r, long status) { return AddReg(person, kurs, r, status, "2031-01-15"); }
+    // Columns of a registration row.
+    std::string Reg(long id, const std::string& columns) {
+        return Text("SELECT " + columns + " FROM PersonKurs WHERE lPersonKursID = " + K(id));
+    }
+    void SetMax(long r, long max) {
+        Sql("UPDATE Kursinstanz SET lMaxTeilnehmer = " + K(max) + " WHERE lKursinstanzID = " + K(r));
+    }
+    long long Log(UINT text) { return Int("SELECT count(*) FROM UserLog WHERE strText = '" + U(KursLoadString(text)) + "'"); }
+
+    BookingsListener listener;
+    long kurs = 0, spring = 0, run = 0;
+};
+
+TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCountsInTheStatusLine) {
+    options.Set(-1000, L"ColorFemale", static_cast<long>(RGB(200, 0, 120)));
+    const long anna = Person("Amsler", true, 2, true);
+    const long beat = Person("Brunner", false, 1);
+    const long carl = Person("Caflisch");
+    const long dora = Person("Dubach", true);
+    const long emil = Person("Egli");
+    Book(anna, run, 0);
+    Book(beat, run, 7);
+    Book(carl, run, 5);
+    Book(dora, run, 3);
+    const long linked = Book(emil, run, 1);
+    Sql("UPDATE PersonKurs SET fLinked = 1 WHERE lPersonKursID = " + K(linked));
+    Book(Person("Fehr"), spring, 0);  // another run
+    ShowPage();
+
+    // Linked bookings stay hidden while the option does not ask for them; other runs never show.
+    ASSERT_EQ(Rows(List()), 4);
+    struct Row { std::wstring name, status, rang, grad, mandant, mail; };
+    const Row rows[] = {{L"Amsler", L"Angemeldet", L"8", L"Lt F", L"FW Nord", L"Ja"},
+                        {L"Brunner", L"Provisorisch Angemeldet", L"5", L"Kpl", L"FW Nord", L"Nein"},
+                        {L"Caflisch", L"Abgemeldet", L"0", L"", L"FW Nord", L"Nein"},
+                        {L"Dubach", L"auf Warteliste", L"0", L"", L"FW Nord", L"Nein"}};
+    for (const Row& r : rows) {
+        const int row = RowOf(r.name);
+        ASSERT_GE(row, 0) << W2U(r.name);
+        EXPECT_EQ(Cell(List(), row, 0), r.status) << W2U(r.name);
+        EXPECT_EQ(Cell(List(), row, 1), r.rang) << W2U(r.name);
+        EXPECT_EQ(Cell(List(), row, 2), r.grad) << W2U(r.name);
+        EXPECT_EQ(Cell(List(), row, 5), L"8200 Schaffhausen");
+        EXPECT_EQ(Cell(List(), row, 11), r.mandant);
+        EXPECT_EQ(Cell(List(), row, 13), r.mail) << W2U(r.name);
+    }
+    EXPECT_EQ(CellTextColor(List(), RowOf(L"Amsler"), 3), RGB(200, 0, 120)) << "a woman's name";
+    EXPECT_NE(CellTextColor(List(), RowOf(L"Brunner"), 3), RGB(200, 0, 120));
+    // 4 rows, 10 places, the deregistered one takes none.
+    EXPECT_EQ(Status(), L"Anzahl/max.: 4/10  |  freie Plätze: 7  |  Warteliste: 1  Angemeldet: 2  Anwesend: 0  "
+                        L"Abwesend: 1");
+    Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg");
+
+    // Overbooked, then with the linked bookings shown in grey and locked against the commands.
+    SetMax(run, 2);
+    options.Set(-1060, L"ShowLinkedPersonEntries", 1);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_EQ(Rows(List()), 5);
+    EXPECT_EQ(Status(), L"Anzahl/max.: 5/2  |  Überbuchungen: 2  |  Warteliste: 1  Angemeldet: 2  Anwesend: 1  "
+                        L"Abwesend: 1");
+    const int linkedRow = RowOf(L"Egli");
+    EXPECT_EQ(CellTextColor(List(), linkedRow, 4), RGB(128, 128, 128));
+    ASSERT_TRUE(SelectRow(List(), linkedRow));
+    for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
+        EXPECT_FALSE(Enabled(Button(id))) << id;
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
+        EXPECT_TRUE(Enabled(Button(id))) << id;
+    EXPECT_FALSE(Visible(Button(IDC_TEILNEHMER_SWITCH))) << "no switching in a local installation";
+    // Taking the selection away disables the row commands once the pending-load timer ran.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler"), Qt::ControlModifier));
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT))) << "not before the timer";
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Button(IDC_TEILNEHMER_EDIT)); }));
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+}
+
+TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
+    Book(Person("Amsler"), run, 0);
+    ShowPage();
+    const CQvGUID guid(CString(Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(run)).c_str()));
+    struct Case { const char* what; long count, max; bool closed; COLORREF color; };
+    const Case cases[] = {{"unknown run", -1, 0, false, CLR_DEFAULT},
+                          {"below the warning level", 5, 10, false, RGB(100, 255, 50)},
+                          {"at the warning level", 9, 10, false, RGB(255, 255, 0)},
+                          {"full", 10, 10, false, RGB(255, 50, 50)},
+                          {"closed", 10, 10, true, RGB(200, 200, 200)}};
+    for (const Case& c : cases) {
+        Dlg()->GetFillLevel().Clear();
+        if (c.count >= 0) Dlg()->GetFillLevel().Set(guid, c.count, c.max);
+        Sql("UPDATE Kursinstanz SET fGeschlossen = " + K(c.closed) + " WHERE lKursinstanzID = " + K(run));
+        ASSERT_EQ(Tn()->Refresh(), S_OK) << c.what;
+        EXPECT_EQ(Tn()->GetStatusColor(), c.color) << c.what;
+        HWND status = Button(IDC_TEILNEHMER_STATUS);
+        const COLORREF shown = PixelAt(status, Widget(status)->width() - 4, 4);
+        if (c.color != CLR_DEFAULT) EXPECT_EQ(shown, c.color) << c.what;
+        else EXPECT_NE(shown, RGB(100, 255, 50)) << c.what;
+    }
+    // A closed run of a local installation: the note, then the counts without free places.
+    EXPECT_EQ(Status(), L"Die Austragung ist geschlossen.  |  Anzahl/max.: 1/10  |  Warteliste: 0  Angemeldet: 1  "
+                        L"Anwesend: 0  Abwesend: 0");
+    Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg_closed");
+}
+
+TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
+    const long anna = Person("Amsler");
+    Person("Brunner");
+    const long carl = Person("Caflisch");
+    Book(carl, run, 0);
+    ShowPage();
+    ASSERT_EQ(Rows(List()), 1);
+
+    ChoosePersons({L"Amsler", L"Brunner"});
+    Click(Button(IDC_TEILNEHMER_ADD));
+    ASSERT_EQ(Rows(List()), 3);
+    EXPECT_GE(RowOf(L"Amsler"), 0);
+    EXPECT_GE(RowOf(L"Brunner"), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + K(run)), 3);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_ADDED), 2);
+    ExpectOneEvent();
+    EXPECT_TRUE(Page(0)->GetModifiedFlag()) << "the course data page reloads when shown next";
+    EXPECT_EQ(Status().substr(0, 42), L"Anzahl/max.: 3/10  |  freie Plätze: 7  |  ");
+
+    // A person already in the run is refused with its message; the next one is still booked.
+    const long dora = Person("Dubach");
+    ChoosePersons({L"Amsler", L"Dubach"});
+    script.ExpectMessageBox(IDOK, L"bereits einer Kursaustragung zugewiesen");
+    Click(Button(IDC_TEILNEHMER_ADD));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(anna)), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + K(run) + " AND lPersonID = " + K(dora)), 1);
+    EXPECT_EQ(Rows(List()), 4);
+    ExpectOneEvent();
+
+    // Cancelling the popup changes nothing and fires nothing.
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_TEILNEHMER_ADD));
+    Pump();
+    EXPECT_EQ(listener.count.load(), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 4);
+}
+
+TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
+    const long anna = Person("Amsler"), beat = Person("Brunner"), carl = Person("Caflisch");
+    const long regA = Book(anna, run, 0), regB = Book(beat, run, 0), regC = Book(carl, run, 1);
+    Person("Zuber");
+    options.Set(-4000, L"KursTyp", L"x 1 1 1");
+    ShowPage();
+
+    // Status: two rows with different statuses preset nothing; choosing "Nicht besucht" sets both.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == L"Nicht besucht") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(Button(IDC_TEILNEHMER_CHANGESTATE));
+    EXPECT_EQ(Reg(regA, "lStatus"), "2");
+    EXPECT_EQ(Reg(regB, "lStatus"), "0");
+    EXPECT_EQ(Reg(regC, "lStatus"), "2");
+    EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Nicht besucht");
+    ExpectOneEvent();
+
+    // Move: the selected booking goes to the other run of the course.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg& search = *popup.m_pSearchDlg;
+        ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+        HWND list = search.m_lstResult.GetSafeHwnd();
+        ASSERT_EQ(Rows(list), 1) << "only the other run of the course";
+        SelectRow(list, 0);
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    script.ExpectSelection(2);  // taken out of the run, not deregistered in it
+    Click(Button(IDC_TEILNEHMER_CHANGEINSTANZ));
+    EXPECT_EQ(Int("SELECT lKursinstanzID FROM PersonKurs WHERE lPersonID = " + K(beat)), spring);
+    EXPECT_EQ(RowOf(L"Brunner"), -1);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 1);
+    ExpectOneEvent();
+
+    // Switch: in the central installation a cantonal course may hand a booking to another person.
+    qv::nq::SetEnterpriseEdition(true);
+    Sql("UPDATE DataExchange SET fSwitchPersonAllowed = 1");
+    Sql("UPDATE Kurs SET lTyp = 2 WHERE lKursID = " + K(kurs));
+    CloseView();
+    ShowPage();
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    ASSERT_TRUE(Visible(Button(IDC_TEILNEHMER_SWITCH)));
+    ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_SWITCH)));
+    ChoosePersons({L"Zuber"});
+    Click(Button(IDC_TEILNEHMER_SWITCH));
+    EXPECT_NE(Reg(regA, "lPersonID"), K(anna));
+    EXPECT_GE(RowOf(L"Zuber"), 0);
+    EXPECT_GT(Log(IDS_LOG_PERSON_SWITCHED), 0);
+    ExpectOneEvent();
+
+    // Remove: both selected rows go without a question.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Zuber")));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + K(run)), 0);
+    EXPECT_EQ(Rows(List()), 0);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURS), 2);
+    ExpectOneEvent();
+}
+
+TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {
+    const long anna = Person("Amsler");
+    const long reg = Book(anna, run, 0);
+    ShowPage();
+    ASSERT_TRUE(SelectRow(List(), 0));
+
+    // Deregistered with a remark and a reason: the date becomes today's, relabelled.
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_TRUE(dlg.IsLoaded());
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_PERSON)), L"Amsler Hans, Schaffhausen");
+        EXPECT_EQ(ComboItems(dlg.m_cbInstanz.GetSafeHwnd()),
+                  (std::vector<std::wstring>{L"-", L"Herbst (01.09.2031)", L"Frühling (01.03.2031)"}));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == L"Abgemeldet") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
+        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
+        const auto reasons = ComboItems(dlg.m_cbAbsenzgrund.GetSafeHwnd());
+        for (int i = 0; i < int(reasons.size()); ++i)
+            if (reasons[std::size_t(i)] == L"Krankheit") SelectComboItem(dlg.m_cbAbsenzgrund.GetSafeHwnd(), i);
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
+        Screen(wnd, "editpersondlg");
+        Click(wnd, IDOK);
+    });
+    Click(Button(IDC_TEILNEHMER_EDIT));
+    EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
+              "5|1|Ferien d'été|00:00:00");
+    EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
+    EXPECT_TRUE(RowSelected(List(), RowOf(L"Amsler"))) << "the edited booking is selected again";
+    EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Abgemeldet");
+    ExpectOneEvent();
+
+    // One transaction: when the last write fails, the status written before it is rolled back and
+    // the editor stays open with the user's entries.
+    Sql("CREATE TRIGGER PersonKurs_Refuse BEFORE UPDATE ON PersonKurs WHEN new.strBemerkung = 'kaputt' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    script.AllowReports(true);
+    ASSERT_TRUE(SelectRow(List(), 0));
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == L"Besucht/Bestanden") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
+        Click(wnd, IDOK);
+        EXPECT_FALSE(modal.IsModalEnded());
+        EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), "5|Ferien d'été");
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG)), L"kaputt");
+        Click(wnd, IDCANCEL);
+    });
+    Click(Button(IDC_TEILNEHMER_EDIT));
+    EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), "5|Ferien d'été");
+    script.AllowReports(false);
+    const std::string before = Reg(reg, "lStatus || '|' || strBemerkung");
+
+    // Without a rights row on the course the registration cannot be read: OK stays disabled.
+    Sql("DELETE FROM SecKurs WHERE lKursID = " + K(kurs));
+    script.ExpectReport();  // the database step's
+    script.ExpectReport();  // the editor's own
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        EXPECT_FALSE(dlg.IsLoaded());
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
+        PressKey(dlg.GetSafeHwnd(), VK_RETURN);
+        EXPECT_FALSE(modal.IsModalEnded()) << "Enter saves nothing either";
+        modal.EndModal(IDCANCEL);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDCANCEL);
+    EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), before);
+    Pump();
+    EXPECT_EQ(listener.count.load(), 0);
+}
+
+TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
+    const long anna = Person("Amsler");
+    const long reg = AddReg(anna, kurs, -1, 0, "2031-01-15");
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        HWND year = qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR);
+        EXPECT_TRUE(Visible(year));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
+        EXPECT_EQ(qv::ui::test::Text(year), L"2031");
+        // Without a run there is neither waiting list nor penalty, and the planned status reads so.
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        EXPECT_EQ(items.size(), 6u);
+        EXPECT_EQ(items[1], L"Geplant/Angemeldet");
+        Retype(year, L"2033");
+        Click(wnd, IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "dtDatum || '|' || lKursinstanzID || '|' || lStatus"), "2033-12-31 00:00:00|-1|0");
+    ExpectOneEvent();
+}
+
+TEST_F(TeilnehmerTest, ThePageHearsItsEventsAlsoWhenTheSwitchFlagCannotBeRead) {
+    Book(Person("Amsler"), run, 0);
+    Sql("ALTER TABLE DataExchange RENAME TO DataExchangeGone");
+    script.AllowReports(true);
+    ShowPage();
+    script.AllowReports(false);
+    Sql("ALTER TABLE DataExchangeGone RENAME TO DataExchange");
+    ASSERT_GE(script.Log().Count(qv::InteractionKind::Report), 1u) << "the failed read is reported";
+    // The course data page in front: a change of the active Mandant marks the participants for reload.
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    Pump();
+    ASSERT_FALSE(Tn()->GetModifiedFlag());
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Tn()->GetModifiedFlag() != FALSE; }));
+    // A run-changed event of its own run does too; back in front, the page reloads.
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    EXPECT_FALSE(Tn()->GetModifiedFlag());
+}
+
+TEST_F(TeilnehmerTest, ThePlaceEditorAndTheComboFillOfThePlatformLibrary) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8400', 'Winterthur')");
+    long ort = 1;
+    script.ExpectModal(30500, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        HWND combo = qv::ui::test::Item(dlg.GetSafeHwnd(), 30501);
+        EXPECT_EQ(ComboItems(combo), (std::vector<std::wstring>{L"8200 Schaffhausen", L"8400 Winterthur"}));
+        EXPECT_EQ(qv::ui::test::Text(combo), L"8200 Schaffhausen") << "the current place is chosen";
+        SelectComboItem(combo, 1);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(NQ_ShowEditOrtDlg(ort), IDOK);
+    EXPECT_EQ(ort, 2);
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    EXPECT_EQ(NQ_ShowEditOrtDlg(ort), IDCANCEL);
+    EXPECT_EQ(ort, 2) << "cancelled: unchanged";
+    // A statement that fails is reported and added nothing.
+    CComboBox* combo = nullptr;
+    script.ExpectModal(30500, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        combo = static_cast<CComboBox*>(dlg.GetDlgItem(30501));
+        script.ExpectReport();
+        long count = -1;
+        EXPECT_LT(NQ_FillCombo(L"SELECT nothing AS id FROM NoSuchTable", combo, 0, 0, &count), 0);
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(combo->GetCount(), 2);
+        modal.EndModal(IDCANCEL);
+    });
+    NQ_ShowEditOrtDlg(ort);
+}
+
+TEST_F(TeilnehmerTest, TheStatusDialogOffersTheStatusesOfTheBookingKind) {
+    CKursResourceScope scope;
+    struct Case { const char* what; long run, typ; BOOL teilnehmer; const wchar_t* kanton; std::vector<long> values;
+                  std::wstring first, planned; };
+    const Case cases[] = {
+        {"participant, SH", 1, 1, TRUE, L"SH", {3, 4, 7, 0, 1, 6, 2, 5}, L"auf Warteliste", L"Angemeldet"},
+        {"other canton", 1, 1, TRUE, L"ZH", {3, 7, 0, 1, 6, 2, 5}, L"auf Warteliste", L"Angemeldet"},
+        {"local course", 1, 3, TRUE, L"SH", {3, 7, 0, 1, 6, 2, 5}, L"auf Warteliste", L"Angemeldet"},
+        {"instructor", 1, 1, FALSE, L"ZH", {3, 7, 0, 1, 6, 2, 5}, L"Reserve", L"Angemeldet"},
+        {"no run", -1, 1, TRUE, L"SH", {7, 0, 1, 6, 2, 5}, L"Provisorisch Angemeldet", L"Geplant"},
+    };
+    for (const Case& c : cases) {
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", c.kanton, HKEY_LOCAL_MACHINE);
+        CGetStatusDlg dlg;
+        dlg.lKursinstanzID = c.run;
+        dlg.lTyp = c.typ;
+        dlg.bTeilnehmer = c.teilnehmer;
+        dlg.lStatus = 4;
+        script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog&) {
+            std::vector<long> values;
+            for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i) values.push_back(long(dlg.m_cbStatus.GetItemData(i)));
+            EXPECT_EQ(values, c.values) << c.what;
+            const auto texts = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+            EXPECT_EQ(texts.front(), c.first) << c.what;
+            EXPECT_NE(std::find(texts.begin(), texts.end(), c.planned), texts.end()) << c.what;
+            // The preset 4 is selected only where the list has it; OK needs a selection.
+            const bool has4 = std::find(c.values.begin(), c.values.end(), 4) != c.values.end();
+            EXPECT_EQ(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)), has4) << c.what;
+            SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), 1);
+            EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
+            if (std::string(c.what) == "participant, SH") Screen(dlg.GetSafeHwnd(), "getstatusdlg");
+            Click(dlg.GetSafeHwnd(), IDOK);
+        });
+        ASSERT_EQ(dlg.DoModal(), IDOK) << c.what;
+        EXPECT_EQ(dlg.lStatus, c.values[1]) << c.what;
+    }
+}
+
+TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
+    CKursResourceScope scope;
+    const long thisYear = COleDateTime::GetCurrentTime().GetYear();
+    // The year: Esc leaves the caller's value, a year out of range is refused once, OK takes it.
+    long year = 1234;
+    script.ExpectModal(IDD_GETKURSYEAR, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    EXPECT_EQ(VRQ_ShowGetKursYearDlg(year), IDCANCEL);
+    EXPECT_EQ(year, 1234);
+    script.ExpectModal(IDD_GETKURSYEAR, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetKursYearDlg&>(modal);
+        HWND edit = qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETKURSYEAR_YEAR);
+        EXPECT_EQ(qv::ui::test::Text(edit), std::to_wstring(thisYear));
+        Screen(dlg.GetSafeHwnd(), "getkursyeardlg");
+        Retype(edit, L"2201");
+        script.ExpectMessageBox(IDOK);
+        Click(dlg.GetSafeHwnd(), IDOK);
+        EXPECT_FALSE(modal.IsModalEnded());
+        Retype(edit, L"2040");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowGetKursYearDlg(year), IDOK);
+    EXPECT_EQ(year, 2040);
+
+    // The group: the name stops at 254 characters; a maximum beyond the arrows' range is kept.
+    CGruppeBezDlg group;
+    script.ExpectModal(IDD_GRUPPEBEZ, [&](qv::IModalDialog& modal) {
+        HWND wnd = group.GetSafeHwnd();
+        Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_NAME), std::wstring(300, L'x'));
+        Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_MAX), L"1500");
+        Click(wnd, IDOK);
+        EXPECT_TRUE(modal.IsModalEnded());
+    });
+    ASSERT_EQ(group.DoModal(), IDOK);
+    EXPECT_EQ(group.strBezeichnung.GetLength(), 254);
+    EXPECT_EQ(group.lMaxTeilnehmer, 1500);
+
+    // The date: confirmed unchanged, the caller gets the date it passed in.
+    CGetDatumDlg datum;
+    datum.dtDatum = CQvDateTime(2031, 3, 1, 0, 0, 0);
+    script.ExpectModal(IDD_GETDATUM, [&](qv::IModalDialog&) {
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(datum.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"01.03.2031");
+        Click(datum.GetSafeHwnd(), IDOK);
+    });
+    ASSERT_EQ(datum.DoModal(), IDOK);
+    EXPECT_EQ(datum.dtDatum.Format(L"%d.%m.%Y"), CString(L"01.03.2031"));
+}
+
+}  // namespace
+}  // namespace kurstest
