@@ -135,6 +135,26 @@ public:
     }
 };
 
+// The person search that notes when its first rows went into the list (the event loop may run
+// on before the bench looks again).
+class BenchSearchDlg : public CSearchPersonDlg {
+public:
+    BenchSearchDlg() : CSearchPersonDlg(L"Bench") {}
+    Clock::time_point firstShown{};
+
+protected:
+    LRESULT OnRows(WPARAM wParam, LPARAM lParam) {
+        const LRESULT result = OnSearchRow(wParam, lParam);
+        if (firstShown == Clock::time_point{} && m_lstResult.GetItemCount() > 0) firstShown = Clock::now();
+        return result;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(BenchSearchDlg, CSearchPersonDlg)
+    ON_MESSAGE(WM_SEARCH_ROW, &BenchSearchDlg::OnRows)
+END_MESSAGE_MAP()
+
 // Copies the persons (with their devices' links) until the table holds kPersons rows.
 void Grow(sqlite3* db) {
     std::string columns;
@@ -170,7 +190,7 @@ struct Environment {
     Frame frame;
     Options options;
     Security security;
-    CSearchPersonDlg* dlg = nullptr;
+    BenchSearchDlg* dlg = nullptr;
 
     Environment() {
         char tmpl[] = "/tmp/qvsearch-bench-XXXXXX";
@@ -209,7 +229,7 @@ struct Environment {
     // A new dialog: its worker reads the result limit when it starts.
     void OpenDialog(long limit) {
         options.limit = limit;
-        dlg = new CSearchPersonDlg(L"Bench");
+        dlg = new BenchSearchDlg;
         dlg->m_bAutoSearch = FALSE;
         if (!dlg->Create(IDD_SEARCH, nullptr)) Die("the search dialog");
         dlg->MoveWindow(0, 0, 1200, 700);
@@ -234,20 +254,20 @@ HWND Edit() { return qv::ui::test::Item(Env().dlg->m_hWnd, IDC_SEARCH_TEXT); }
 void BM_PersonSearchKeystroke(benchmark::State& state, std::wstring text, long limit) {
     Environment& env = Env();
     env.OpenDialog(limit);
-    CSearchPersonDlg& dlg = *env.dlg;
+    BenchSearchDlg& dlg = *env.dlg;
     double first = 0, last = 0, rows = 0;
     for (auto _ : state) {
         qv::ui::test::WaitFor([&] { return !dlg.IsSearching(); }, 600000);
         dlg.m_bAutoSearch = FALSE;
         qv::ui::test::Retype(Edit(), text.substr(0, text.size() - 1));
-        dlg.m_lstResult.DeleteAllItems();
+        // The rows of the last search stay: clearing them is part of the new search.
         dlg.m_bAutoSearch = TRUE;
+        dlg.firstShown = Clock::time_point{};
         const auto start = Clock::now();
         qv::ui::test::Type(Edit(), text.substr(text.size() - 1));
-        qv::ui::test::WaitFor([&] { return dlg.m_lstResult.GetItemCount() > 0 || !dlg.IsSearching(); }, 600000);
-        const auto shown = Clock::now();
         qv::ui::test::WaitFor([&] { return !dlg.IsSearching(); }, 600000);
         const auto done = Clock::now();
+        const auto shown = dlg.firstShown == Clock::time_point{} ? done : dlg.firstShown;
         const double f = std::chrono::duration<double>(shown - start).count();
         const double l = std::chrono::duration<double>(done - start).count();
         state.SetIterationTime(l);
@@ -308,5 +328,6 @@ BENCHMARK_CAPTURE(BM_PersonSearchQueryDirect, all_limit500, std::wstring(L" "), 
 BENCHMARK_CAPTURE(BM_PersonSearchKeystroke, name_place_nolimit, std::wstring(L"Crivelli Seldorf"), 0L)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(BM_PersonSearchQueryDirect, name_place_nolimit, std::wstring(L"Crivelli Seldorf"), 0L)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(BM_PersonSearchKeystroke, all_nolimit, std::wstring(L" "), 0L)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_PersonSearchQueryDirect, all_nolimit, std::wstring(L" "), 0L)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
 BENCHMARK_MAIN();

@@ -252,6 +252,16 @@ void CSearchDlg::OnDestroy() {
         delete m_pThread;
         m_pThread = nullptr;
     }
+    // What the worker handed over and the window will no longer take.
+    MSG msg;
+    while (PeekMessage(&msg, m_hWnd, WM_SEARCH_ROW, WM_SEARCH_FAILED, PM_REMOVE)) {
+        if (msg.message == WM_SEARCH_ROW) {
+            std::unique_ptr<std::vector<CQvListItem*>> pRows(reinterpret_cast<std::vector<CQvListItem*>*>(msg.lParam));
+            for (CQvListItem* pItem : *pRows) m_lstResult.QvDiscardCreatedItem(pItem);
+        } else if (msg.message == WM_SEARCH_FAILED) {
+            delete reinterpret_cast<CString*>(msg.lParam);
+        }
+    }
     m_nFinished = m_nRequested.load();
     CQvDialog::OnDestroy();
 }
@@ -394,7 +404,8 @@ void CSearchDlg::Work() {
             if (m_bRestart || m_bStop) SetEvent(m_hEvent);
             if (bRunning) {
                 flush(nSearch);
-                PostMessage(WM_SEARCH_END, WPARAM(nSearch), bEOF ? 0 : 1);
+                // The row to select travels with the message: the next search resets it.
+                PostMessage(WM_SEARCH_END, WPARAM(nSearch), (LPARAM(m_lSelectID) << 1) | (bEOF ? 0 : 1));
             }
             bRunning = false;
             continue;
@@ -467,9 +478,10 @@ LRESULT CSearchDlg::OnSearchRow(WPARAM wParam, LPARAM lParam) {
 LRESULT CSearchDlg::OnSearchEnd(WPARAM wParam, LPARAM lParam) {
     if (long(wParam) != m_nSearch) return 0;
     if (m_bSortList) m_lstResult.QvSort(-1, TRUE);
-    if (m_lSelectID != 0) m_lstResult.QvSetSelectionByParam(0, m_lSelectID);
+    const long lSelectID = long(lParam >> 1);
+    if (lSelectID != 0) m_lstResult.QvSetSelectionByParam(0, lSelectID);
     else if (m_lstResult.GetVisibleItemCount() > 0) m_lstResult.QvSetSelection(0, TRUE, FALSE);
-    ShowStatus(lParam ? IDS_SEARCH_MORE : 0);
+    ShowStatus((lParam & 1) ? IDS_SEARCH_MORE : 0);
     m_nFinished = long(wParam);
     return 0;
 }

@@ -71,7 +71,7 @@ void CSearchPersonArbeitsplanDlg::SetupLists() {
     m_lstArbeitsplan.QvInsertColumn(1, IDS_SEARCH_COL_ARBEITSPLAN, types);
     CRect rc;
     m_lstArbeitsplan.GetClientRect(&rc);
-    m_lstArbeitsplan.SetColumnWidth(0, rc.Width());
+    m_lstArbeitsplan.SetColumnWidth(0, rc.Width() - 4);
 }
 
 void CSearchPersonArbeitsplanDlg::ReportDBError(CQvADOConnection& conn, HRESULT hr) {
@@ -133,7 +133,7 @@ void CSearchPersonArbeitsplanDlg::OnItemChangedArbeitsplan(NMHDR* pNMHDR, LRESUL
         ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED)) {
         CRect rc;
         m_lstArbeitsplan.GetClientRect(&rc);
-        m_lstArbeitsplan.SetColumnWidth(0, rc.Width());
+        m_lstArbeitsplan.SetColumnWidth(0, rc.Width() - 4);
         if (CQvListItem* pItem = m_lstArbeitsplan.QvGetVisibleListItem(pNM->iItem)) {
             long lID = 0;
             pItem->GetParam(0, &lID);

@@ -29,7 +29,10 @@ CSearchPopupDlg::CSearchPopupDlg(long lTableID, CString strListName, long nTabPa
     opt.GetOption(-1000, L"ApplyMandantFilterOnAddItems", &m_bApplyMandantFilter, 1, 0);
 }
 
-CSearchPopupDlg::~CSearchPopupDlg() { delete m_pSearchDlg; }
+CSearchPopupDlg::~CSearchPopupDlg() {
+    delete m_pSearchDlg;
+    delete m_pSearchTabDlg;
+}
 
 void CSearchPopupDlg::SetJoinAndWhere(CString strJoin, CString strWhere) {
     m_strJoin = strJoin;
@@ -39,9 +42,10 @@ void CSearchPopupDlg::SetJoinAndWhere(CString strJoin, CString strWhere) {
 void CSearchPopupDlg::SetSecMandantTableID(CString strTableID) { m_strSecTableID = strTableID; }
 
 std::vector<long>* CSearchPopupDlg::GetResultIDs() {
-    if (!m_pSearchDlg) return nullptr;
     // With check boxes the user's choice is the checked rows, not the one that has the focus; a
     // search of runs answers the runs, which its rows keep beside their course.
+    if (m_pSearchTabDlg) return m_bMultiSelect ? &m_pSearchTabDlg->m_arCheckedIDs : &m_pSearchTabDlg->m_arSelectedIDs;
+    if (!m_pSearchDlg) return nullptr;
     if (m_bMultiSelect) return &m_pSearchDlg->m_arCheckedIDs;
     if (m_lTableID == 39 && m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0) return &m_pSearchDlg->m_arSelectedIDs2;
     return &m_pSearchDlg->m_arSelectedIDs;
@@ -52,7 +56,7 @@ CSearchDlg* CSearchPopupDlg::CreateSearch() {
     if (m_lTableID < 4 || m_lTableID > 196) return nullptr;
     switch (m_lTableID) {
     case 4: {
-        // Several persons are picked in the plain person search until the search tab is there.
+        if (m_bMultiSelect && m_nTabPages != -1) return nullptr;  // the search tab
         auto* pDlg = new CSearchPersonDlg(strSuffix, this);
         pDlg->m_clrFemale = 0;
         return pDlg;
@@ -81,6 +85,22 @@ BOOL CSearchPopupDlg::OnInitDialog() {
     m_btnHelp.SetHelpTopic(L"HELP_GENERAL_SEARCH");
 
     m_pSearchDlg = CreateSearch();
+    if (m_lTableID == 4 && m_bMultiSelect && m_nTabPages != -1) {
+        m_pSearchTabDlg = new CSearchTabDlg(CString(L"Popup") + m_strListName, this);
+        m_pSearchTabDlg->m_lTableID = m_lTableID;
+        m_pSearchTabDlg->m_nTabPages = m_nTabPages;
+        m_pSearchTabDlg->m_nTabStart = m_nTabStart;
+        m_pSearchTabDlg->m_strJoin = m_strJoin;
+        m_pSearchTabDlg->m_strWhere = m_strWhere;
+        m_pSearchTabDlg->m_dwRightMask = m_dwRightMask;
+        m_pSearchTabDlg->m_strSecTableID = m_strSecTableID;
+        m_pSearchTabDlg->m_bEmbedded = TRUE;
+        m_pSearchTabDlg->m_bApplyMandantFilter = m_bApplyMandantFilter;
+        m_pSearchTabDlg->m_pHost = this;
+        if (m_pSearchTabDlg->Create(IDD_SEARCHTAB, this))
+            m_pSearchTabDlg->SetWindowPos(GetDlgItem(IDC_SEARCH_PLACEHOLDER), 0, 0, 0, 0,
+                                          SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+    }
     if (m_pSearchDlg) {
         m_pSearchDlg->m_bMultiSelect = m_bMultiSelect;
         m_pSearchDlg->AddFilter(m_strJoin, m_strWhere);
@@ -113,14 +133,15 @@ BOOL CSearchPopupDlg::OnInitDialog() {
 }
 
 void CSearchPopupDlg::PlaceChild() {
-    if (!m_pSearchDlg || !m_pSearchDlg->m_hWnd) return;
+    CWnd* pChild = m_pSearchDlg ? static_cast<CWnd*>(m_pSearchDlg) : m_pSearchTabDlg;
+    if (!pChild || !pChild->m_hWnd) return;
     CRect rc;
     GetClientRect(&rc);
     rc.left += 5;
     rc.top += 5;
     rc.right -= 5;
     rc.bottom -= 45;
-    m_pSearchDlg->MoveWindow(&rc, TRUE);
+    pChild->MoveWindow(&rc, TRUE);
 }
 
 void CSearchPopupDlg::OnSize(UINT nType, int cx, int cy) {
@@ -134,6 +155,11 @@ void CSearchPopupDlg::OnMove(int x, int y) {
 }
 
 void CSearchPopupDlg::OnOK() {
+    if (m_pSearchTabDlg) {
+        m_pSearchTabDlg->CollectResults();
+        if (!m_bMultiSelect || !m_pSearchTabDlg->m_arCheckedIDs.empty()) CNQPopupDialog::OnOK();
+        return;
+    }
     if (!m_pSearchDlg) return;
     m_pSearchDlg->CollectSelection();
     const std::size_t nChosen =
@@ -143,5 +169,6 @@ void CSearchPopupDlg::OnOK() {
 
 void CSearchPopupDlg::OnDestroy() {
     if (m_pSearchDlg && m_pSearchDlg->m_hWnd) m_pSearchDlg->DestroyWindow();
+    if (m_pSearchTabDlg && m_pSearchTabDlg->m_hWnd) m_pSearchTabDlg->DestroyWindow();
     CNQPopupDialog::OnDestroy();
 }

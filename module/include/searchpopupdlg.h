@@ -5,6 +5,7 @@
 #include "nqpopupdialog.h"
 #include "qvlayout.h"
 #include "searchdlg.h"
+#include "searchtabdlg.h"
 
 #include <memory>
 
@@ -30,6 +31,7 @@ public:
     BOOL m_bShowMenu = FALSE;
     BOOL m_bApplyMandantFilter = FALSE;
     CSearchDlg* m_pSearchDlg = nullptr;
+    CSearchTabDlg* m_pSearchTabDlg = nullptr;
     CString m_strJoin;
     CString m_strWhere;
     CString m_strSecTableID;

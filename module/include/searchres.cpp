@@ -5,6 +5,7 @@
 #include "listctrl.h"
 #include "resource.h"
 #include "searchresource.h"
+#include "treectrl.h"
 
 #include <QImage>
 #include <QPainter>
@@ -171,7 +172,10 @@ struct Registrar {
         tab.cy = 200;
         tab.style = DS_CONTROL | DS_SHELLFONT | WS_CHILD;
         tab.items = {
-            Control(L"", IDC_SEARCH_ORGTREE, L"SysTreeView32", WS_BORDER | WS_TABSTOP, 0, 0, 300, 200),
+            Control(L"", IDC_SEARCH_ORGTREE, L"SysTreeView32",
+                    TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_CHECKBOXES | TVS_SHOWSELALWAYS | WS_BORDER |
+                        WS_TABSTOP,
+                    0, 0, 300, 200),
         };
         RegisterDialogTemplate(module, tab);
 

@@ -78,6 +78,14 @@ constexpr GUID kBookingsChanged = qv::MakeGuid("4EF7DB46-118D-4C0B-9338-BE243463
 
 bool IsPlanned(long lStatus) { return lStatus == 0 || lStatus == 7 || lStatus == 3 || lStatus == 4; }
 
+// A combo box whose list lacks the stored value (a run the user may not see, a status or role the
+// installation does not offer) shows no entry; reading it then keeps the stored value instead of
+// writing -1 over the registration.
+void DDX_CBParamKept(CDataExchange* pDX, CComboBox& combo, int nIDC, long& lValue) {
+    if (pDX->m_bSaveAndValidate && combo.GetSafeHwnd() && combo.GetCurSel() < 0) return;
+    DDX_CBParam(pDX, nIDC, lValue);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CEditPersonDlg, CNQPopupDialog)
@@ -111,12 +119,12 @@ void CEditPersonDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_EDITPERSON_ORT, strInstanzOrt);
     DDX_Text(pDX, IDC_EDITPERSON_LEITUNG, strInstanzLeitung);
     DDX_DoubleRes(pDX, IDC_EDITPERSON_DAUER, dblInstanzDauer, IDS_DAUER_FORMAT, 0);
-    DDX_CBParam(pDX, IDC_EDITPERSON_INSTANZ, lKursinstanzID);
+    DDX_CBParamKept(pDX, m_cbInstanz, IDC_EDITPERSON_INSTANZ, lKursinstanzID);
     long lValue = lStatus;
-    DDX_CBParam(pDX, IDC_EDITPERSON_STATUS, lValue);
+    DDX_CBParamKept(pDX, m_cbStatus, IDC_EDITPERSON_STATUS, lValue);
     lStatus = static_cast<EPersonKursStatus>(lValue);
-    DDX_CBParam(pDX, IDC_EDITPERSON_FUNKTION, lKursleitungID);
-    DDX_CBParam(pDX, IDC_EDITPERSON_ABSENZGRUND, lAbsenzgrundID);
+    DDX_CBParamKept(pDX, m_cbFunktion, IDC_EDITPERSON_FUNKTION, lKursleitungID);
+    DDX_CBParamKept(pDX, m_cbAbsenzgrund, IDC_EDITPERSON_ABSENZGRUND, lAbsenzgrundID);
 }
 
 BOOL CEditPersonDlg::OnInitDialog() {

@@ -402,6 +402,9 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
 BOOL CQvListCtrl::OnDeleteItem(NMHDR* nm, LRESULT*) {
     // A removed row takes its item along, however it was removed; the parent hears of it too.
     const auto* item = reinterpret_cast<const CQvListItem*>(reinterpret_cast<NMLISTVIEW*>(nm)->lParam);
+    // Removing every row frees all items at its end; looking each one up would take time by the
+    // square of the rows.
+    if (m_bDeletingAll) return FALSE;
     // It is freed after the parent was told, which may still read it: with the next removal or
     // when the removing call returns.
     std::vector<std::unique_ptr<CQvListItem>> told;
@@ -431,7 +434,9 @@ BOOL CQvListCtrl::QvDeleteItem(int index) {
 }
 
 BOOL CQvListCtrl::DeleteAllItems() {
+    m_bDeletingAll = TRUE;
     const BOOL ok = CListCtrl::DeleteAllItems();
+    m_bDeletingAll = FALSE;
     FreeRemoved();
     {
         std::lock_guard g(m_lock);

@@ -206,6 +206,7 @@ protected:
     // Guards the items' values; workers fill items while the GUI thread draws them.
     mutable std::recursive_mutex m_lock;
     BOOL m_bReadOnly = FALSE;
+    BOOL m_bDeletingAll = FALSE;
 
 private:
     void LoadLayout();

@@ -96,6 +96,20 @@ TEST_F(PersonSearch, OkWithoutAChosenRowKeepsThePopupOpen) {
     }
 }
 
+TEST_F(PersonSearch, ATableWithoutASearchGivesAnEmptyPopupThatOnlyCancels) {
+    for (const long table : {3L, 5L, 197L}) {
+        CSearchPopupDlg popup(table, L"Test", -1, 0);
+        const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            EXPECT_EQ(dlg.m_pSearchDlg, nullptr);
+            Click(dlg.m_hWnd, IDOK);
+            EXPECT_TRUE(Visible(dlg.m_hWnd)) << table;
+            Click(dlg.m_hWnd, IDCANCEL);
+        });
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(popup.GetResultIDs(), nullptr);
+    }
+}
+
 TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
     const long long leaderMandant =
         Int("SELECT lMandantID FROM SecMandant WHERE lQvSecUserID = 2 AND lTableID = 4 AND lRight = 257");
@@ -277,6 +291,12 @@ TEST_F(PersonSearch, ThePopupWithRowsIsDrawn) {
         ResizeWindow(dlg.m_hWnd, 900, 480);
         Type(Edit(search), L"Crivelli");
         ASSERT_TRUE(Settled(search));
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            const long id = RowID(search, row);
+            const bool woman = Int("SELECT fWeiblich FROM Person WHERE lPersonID = " + std::to_string(id)) == 1;
+            EXPECT_EQ(CellTextColor(List(search), row, 3), woman ? COLORREF(0x0000C0) : CellTextColor(List(search), row, 0))
+                << id;
+        }
         Pump();
         Screenshot(dlg.m_hWnd, "search_popup_person");
     });

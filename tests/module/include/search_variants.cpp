@@ -129,6 +129,8 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     // A new course without runs, on which the administrator holds rights.
     Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 3, 'NEU', 'Kurs ohne Austragung')");
     Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (9001, -1, 1, -2013262079)");
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (901, 39, 'Art', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (901, 9001, 'Pilotkurs')");
     const long long runs = Int("SELECT count(*) FROM Kursinstanz");
     const long long courses = Int("SELECT count(*) FROM Kurs");
     const long long leaderRuns = Int(
@@ -140,19 +142,23 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         long user;
         DWORD mask;
         const wchar_t* types;
+        long active;  // KursActive
         long long expected;
     } cases[] = {
-        {"", 1, 1, L"x 1 1 1", runs + 1},
-        {"ONLYKURS", 1, 0x100, L"x 1 1 1", courses},
-        {"onlyInstanz", 1, 0x100, L"x 1 1 1", runs},
-        {"onlyInstanz", 2, 0x100, L"x 1 1 1", leaderRuns},
-        {"onlyKurs", 1, 1, L"", 0},
-        {"onlyKurs", 1, 1, L"x 0 0 1", Int("SELECT count(*) FROM Kurs WHERE lTyp = 3")},
+        {"", 1, 1, L"x 1 1 1", 0, runs + 1},
+        {"ONLYKURS", 1, 0x100, L"x 1 1 1", 0, courses},
+        {"onlyKurs", 1, 0x100, L"x 1 1 1", 1, Int("SELECT count(*) FROM Kurs WHERE fActive = 1")},
+        {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, runs},
+        {"onlyInstanz", 2, 0x100, L"x 1 1 1", 0, leaderRuns},
+        {"onlyKurs", 1, 1, L"", 0, 0},
+        {"onlyKurs", 1, 1, L"x 0 0 1", 0, Int("SELECT count(*) FROM Kurs WHERE lTyp = 3")},
+        {"onlyKurs", 1, 1, L"x 0 0 11", 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " user " + std::to_string(c.user));
         security.userID = c.user;
         options.Set(-4000, L"KursTyp", c.types);
+        options.Set(-4000, L"KursActive", c.active);
         CSearchPopupDlg popup(39, L"Test", -1, 0);
         popup.SetSecMandantTableID(qv::FromUtf8(c.mode).c_str());
         popup.m_dwRightMask = c.mask;
@@ -163,14 +169,18 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     }
 
     // The course without runs is found by its name, in one row without a run, greyed.
+    security.userID = 1;
+    options.Set(-4000, L"KursTyp", L"x 1 1 1");
+    options.Set(-4000, L"KursActive", 0);
     CSearchPopupDlg popup(39, L"Test", -1, 0);
     long course = 0, run = -1;
     const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
-        Type(Edit(search), L"ohne Austragung");
+        Type(Edit(search), L"Pilotkurs");
         ASSERT_TRUE(Settled(search));
         ASSERT_EQ(Rows(List(search)), 1);
         EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
+        EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
         EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
         SelectRow(List(search), 0);

@@ -18,6 +18,8 @@
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
+#include "searchtabdlg.h"
+#include "searchpersondlg.h"
 #include "serverhost.h"
 #include "teilnehmerdlg.h"
 
@@ -111,7 +113,11 @@ protected:
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [this, names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-            CSearchDlg& search = *popup.m_pSearchDlg;
+            // Several persons are picked on the person page of the search tabs.
+            CSearchDlg* pSearch = popup.m_pSearchDlg;
+            if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+            ASSERT_NE(pSearch, nullptr);
+            CSearchDlg& search = *pSearch;
             ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
             HWND list = search.m_lstResult.GetSafeHwnd();
             for (const auto& name : names)
@@ -365,7 +371,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         Screen(wnd, "editpersondlg");
         Click(wnd, IDOK);
     });
-    Click(Button(IDC_TEILNEHMER_EDIT));
+    // A double click on the row opens the editor as the edit button does.
+    ASSERT_TRUE(DoubleClickRow(List(), 0));
     EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
@@ -437,6 +444,25 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
     ExpectOneEvent();
 }
 
+TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
+    // A penalty waiting list outside its canton, in a run the user holds no rights row for.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"ZH", HKEY_LOCAL_MACHINE);
+    const long reg = Book(Person("Amsler"), run, 4);
+    Sql("UPDATE PersonKurs SET lKursleitungID = 77 WHERE lPersonKursID = " + K(reg));
+    Sql("DELETE FROM SecKurs WHERE lKursinstanzID = " + K(run));
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        EXPECT_EQ(dlg.m_cbInstanz.GetCurSel(), -1);
+        EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || lKursleitungID || '|' || strBemerkung"),
+              K(run) + "|4|77|nur die Bemerkung");
+    ExpectOneEvent();
+}
+
 TEST_F(TeilnehmerTest, ThePageHearsItsEventsAlsoWhenTheSwitchFlagCannotBeRead) {
     Book(Person("Amsler"), run, 0);
     Sql("ALTER TABLE DataExchange RENAME TO DataExchangeGone");
@@ -467,6 +493,7 @@ TEST_F(TeilnehmerTest, ThePlaceEditorAndTheComboFillOfThePlatformLibrary) {
         EXPECT_EQ(ComboItems(combo), (std::vector<std::wstring>{L"8200 Schaffhausen", L"8400 Winterthur"}));
         EXPECT_EQ(qv::ui::test::Text(combo), L"8200 Schaffhausen") << "the current place is chosen";
         SelectComboItem(combo, 1);
+        Screen(dlg.GetSafeHwnd(), "nqeditortdlg");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(NQ_ShowEditOrtDlg(ort), IDOK);
@@ -556,6 +583,7 @@ TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
         HWND wnd = group.GetSafeHwnd();
         Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_NAME), std::wstring(300, L'x'));
         Retype(qv::ui::test::Item(wnd, IDC_GRUPPEBEZ_MAX), L"1500");
+        Screen(wnd, "gruppebezdlg");
         Click(wnd, IDOK);
         EXPECT_TRUE(modal.IsModalEnded());
     });
@@ -568,6 +596,7 @@ TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
     datum.dtDatum = CQvDateTime(2031, 3, 1, 0, 0, 0);
     script.ExpectModal(IDD_GETDATUM, [&](qv::IModalDialog&) {
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(datum.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"01.03.2031");
+        Screen(datum.GetSafeHwnd(), "getdatumdlg");
         Click(datum.GetSafeHwnd(), IDOK);
     });
     ASSERT_EQ(datum.DoModal(), IDOK);

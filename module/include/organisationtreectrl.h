@@ -1,0 +1,73 @@
+#pragma once
+// COrganisationTreeCtrl: the suite's organisation as a checkable tree: the active Mandanten with
+// their persons. A loader thread reads the elements and hands them to the GUI thread, which
+// builds the tree; checking a Mandant checks its persons. The ids of the checked persons and of
+// the checked Mandanten are kept in two lists for the window that embeds the tree.
+#include "sync.h"
+#include "thread.h"
+#include "treectrl.h"
+
+#include <atomic>
+#include <vector>
+
+// Element kinds and their bits in the element mask.
+enum EOrgElement : long { eOrgMandant = 1, eOrgPerson = 2 };
+#define ORG_MASK_MANDANT 0x0001u
+#define ORG_MASK_PERSON 0x0002u
+
+// The loader's elements, handed to the GUI thread (wParam: the load's number).
+#define WM_ORGTREE_LOADED (WM_APP + 0x320)
+
+class COrganisationTreeCtrl : public CTreeCtrlEx {
+    DECLARE_DYNAMIC(COrganisationTreeCtrl)
+public:
+    COrganisationTreeCtrl();
+    ~COrganisationTreeCtrl() override;
+
+    // Adds element kinds to the tree's mask; a window to notify when not null.
+    HRESULT AddElementMask(DWORD dwMask, HWND hNotifyWnd);
+    HRESULT StartThread();
+    // Loads the elements below lID (-1: the whole tree) under the mask; the two last values are
+    // kept with the request.
+    HRESULT LoadTree(long lID, DWORD dwMask, long lParam3, long lParam4);
+    // Stops the loader, waiting for it while messages are processed.
+    virtual void Shutdown();
+
+    // Checked persons (kind 2) and checked other elements (kind 1), in the order checked.
+    std::vector<long> m_arCheckedIDs;
+    std::vector<long> m_arCheckedOtherIDs;
+
+    // A loaded element.
+    struct Element {
+        long lKind = 0;
+        long lID = 0;
+        long lParentID = 0;  // the Mandant of a person
+        CString strText;
+    };
+
+protected:
+    afx_msg LRESULT OnLoaded(WPARAM wParam, LPARAM lParam);
+    afx_msg void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
+    DECLARE_MESSAGE_MAP()
+
+private:
+    static UINT LoaderProc(LPVOID pParam);
+    void Load();
+    long ReadElements(std::vector<Element>& elements);
+    void Fill(const std::vector<Element>& elements);
+    void Checked(HTREEITEM hItem, BOOL bChecked);
+
+    DWORD m_dwMask = 0;
+    HWND m_hNotifyWnd = nullptr;
+    CWinThread* m_pThread = nullptr;
+    HANDLE m_hEvent = nullptr;
+    std::atomic<BOOL> m_bStop{FALSE};
+    CRITICAL_SECTION m_cs;
+    long m_lRequestID = -1;
+    DWORD m_dwRequestMask = 0;
+    long m_lRequest3 = 0;
+    long m_lRequest4 = 0;
+    long m_nLoad = 0;
+    bool m_bFilling = false;
+    bool m_bCascading = false;
+};

@@ -1,0 +1,137 @@
+// The search tab in the popup: its pages by the caller's bits and the user's rights, the tree
+// loaded on its first showing, and the persons checked on every page merged without duplicates.
+#include "searchtest.h"
+
+#include "searchpersondlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "searchtabdlg.h"
+#include "utf.h"
+
+#include <algorithm>
+
+using namespace qv::ui::test;
+using searchtest::SearchTest;
+using searchtest::U;
+
+namespace {
+
+const wchar_t kTreeFunction[] = L"CEE77DFE-AA1F-4CE7-9903-3BC6D2448E7F";
+const wchar_t kArbeitsplanFunction[] = L"2D41ACEA-EF7C-415A-A641-9DB9649A385C";
+
+class SearchTab : public SearchTest {
+protected:
+    void SetUp() override {
+        SearchTest::SetUp();
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+        options.Set(-4000, L"MaxSearchResults", 0);
+    }
+    static HWND Tabs(CSearchTabDlg& tab) { return tab.m_tabCtrl.m_hWnd; }
+};
+
+}  // namespace
+
+TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
+    const struct {
+        long pages, start, treeRight, planRight;
+        std::vector<std::wstring> labels;
+        int active;
+    } cases[] = {
+        {0, 0, 1, 1, {L"Person", L"Organisation"}, 0},
+        {0, 0, 0, 1, {L"Person"}, 0},
+        {7, 4, 1, 1, {L"Person", L"Organisation", L"Arbeitsplan"}, 2},
+        {6, 0, 1, 0, {L"Organisation"}, 0},
+        {2, 2, 0, 0, {}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pages) + "/" + std::to_string(c.treeRight));
+        security.Answer(kTreeFunction, c.treeRight);
+        security.Answer(kArbeitsplanFunction, c.planRight);
+        CSearchPopupDlg popup(4, L"Tab", c.pages, c.start);
+        popup.m_bMultiSelect = TRUE;
+        popup.SetSecMandantTableID(L"1");
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            ASSERT_EQ(dlg.m_pSearchDlg, nullptr);
+            ASSERT_NE(dlg.m_pSearchTabDlg, nullptr);
+            CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
+            EXPECT_EQ(TabLabels(Tabs(tab)), c.labels);
+            EXPECT_EQ(tab.m_tabCtrl.GetActiveTab(), c.active);
+            if (c.labels.empty()) {
+                Click(dlg.m_hWnd, IDOK);
+                EXPECT_TRUE(Visible(dlg.m_hWnd)) << "without a page nothing can be checked";
+            }
+        });
+    }
+}
+
+TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
+    security.Answer(kTreeFunction, 1);
+    security.Answer(kArbeitsplanFunction, 1);
+    // A person whose name no other person carries, of an active brigade.
+    const std::string name = Query("SELECT strName || ' ' || strVorname FROM Person WHERE fActive = 1 GROUP BY "
+                                   "strName || ' ' || strVorname HAVING count(*) = 1 LIMIT 1").front();
+    const long person = long(Int("SELECT lPersonID FROM Person WHERE strName || ' ' || strVorname = '" + name + "'"));
+    CSearchPopupDlg popup(4, L"Tab", 7, 1);
+    popup.m_bMultiSelect = TRUE;
+    popup.SetSecMandantTableID(L"1");
+    std::vector<long> checkedInPlan;
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
+        CSearchDlg& search = *tab.m_pPersonDlg;
+        ASSERT_TRUE(Visible(search.m_hWnd));
+        Type(Edit(search), qv::FromUtf8(name));
+        ASSERT_TRUE(Settled(search));
+        ASSERT_EQ(Rows(List(search)), 1);
+        ClickRowCheckBox(List(search), 0);
+
+        const HWND tree = tab.m_treeOrg.m_hWnd;
+        EXPECT_EQ(tab.m_treeOrg.GetCount(), 0u) << "the tree loads when its page is first shown";
+        ClickTab(Tabs(tab), tab.m_nTreePage);
+        ASSERT_TRUE(WaitFor([&] { return tab.m_treeOrg.GetCount() > 0; }));
+        EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()),
+                  Int("SELECT count(*) FROM Mandant WHERE fActive = 1") +
+                      Int("SELECT count(*) FROM Person p JOIN Mandant m ON p.lMandantID = m.lMandantID "
+                          "WHERE p.fActive = 1 AND m.fActive = 1"));
+        EXPECT_TRUE(ClickTreeCheckBox(tree, qv::FromUtf8(name)));
+        EXPECT_TRUE(TreeItemChecked(tree, qv::FromUtf8(name)));
+
+        ClickTab(Tabs(tab), tab.m_nArbeitsplanPage);
+        SelectRow(tab.m_dlgArbeitsplan.m_lstArbeitsplan.m_hWnd, 0);
+        const HWND persons = tab.m_dlgArbeitsplan.m_lstPerson.m_hWnd;
+        ASSERT_GE(Rows(persons), 2);
+        for (int row : {0, 1}) {
+            ClickRowCheckBox(persons, row);
+            long id = 0;
+            tab.m_dlgArbeitsplan.m_lstPerson.QvGetVisibleListItem(row)->GetParam(0, &id);
+            checkedInPlan.push_back(id);
+        }
+        Pump();
+        Screenshot(dlg.m_hWnd, "search_tab_arbeitsplan");
+        Click(dlg.m_hWnd, IDOK);
+    });
+    ASSERT_EQ(result, IDOK);
+    std::vector<long> expected{person};
+    for (long id : checkedInPlan)
+        if (std::find(expected.begin(), expected.end(), id) == expected.end()) expected.push_back(id);
+    EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedIDs, expected);
+}
+
+TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
+    security.Answer(kTreeFunction, 1);
+    const std::string brigade = Query("SELECT strMandantName FROM Mandant WHERE lMandantID = 3").front();
+    CSearchPopupDlg popup(4, L"Tree", 2, 2);
+    popup.m_bMultiSelect = TRUE;
+    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
+        ASSERT_TRUE(WaitFor([&] { return tab.m_treeOrg.GetCount() > 0; }));
+        EXPECT_TRUE(TreeItemBold(tab.m_treeOrg.m_hWnd, qv::FromUtf8(brigade)));
+        EXPECT_TRUE(ClickTreeCheckBox(tab.m_treeOrg.m_hWnd, qv::FromUtf8(brigade)));
+        Pump();
+        Screenshot(dlg.m_hWnd, "search_tab_organisation");
+        Click(dlg.m_hWnd, IDOK);
+    });
+    ASSERT_EQ(result, IDOK);
+    EXPECT_EQ(static_cast<long long>(popup.m_pSearchTabDlg->m_arCheckedIDs.size()),
+              Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = 3"));
+    EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedOther, std::vector<long>{3});
+}
