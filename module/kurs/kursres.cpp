@@ -216,6 +216,41 @@ struct RunPagesRegistrar {
 
 RunPagesRegistrar g_runPagesRegistrar;
 
+// The planning, archive and custom-data pages.
+struct PlanungPagesRegistrar {
+    PlanungPagesRegistrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_PLANUNG_CAPTION, L"Planung"},
+            {IDS_HISTORY_CAPTION, L"Archiv"},
+            {IDS_CUSTFIELD_CAPTION, L"Eigene Daten"},
+            {IDS_PLANUNG_STATUS, L"Anzahl geplant/reserviert pro Jahr: %s  |  Provisorisch: %d  Geplant: %d"},
+            {IDS_HISTORY_STATUS,
+             L"Anzahl anwesend pro Jahr: %s  |  Besucht: %d  Teilweise besucht: %d  Abwesend: %d"},
+            {IDS_HISTORY_PROGRESS, L"Die Liste wird geladen (bereits geladen: %d)..."},
+            {IDS_PLANUNG_RESERVATION, L"Reservation"},
+            {IDS_PLANUNG_ADD_PERSON, L"Teilnehmer hinzufügen..."},
+            {IDS_PLANUNG_ADD_RESERVATION, L"Reservation hinzufügen..."},
+            {IDS_PLANUNG_TIP_CHANGEINSTANZ, L"Den geplanten Eintrag an eine offene Austragung anmelden..."},
+            {IDS_PLANUNG_TIP_ADD, L"Fügt Personen oder Reservationen als geplante Teilnahmen dem Kurs hinzu."},
+            {IDS_DATEN_LOESCHEN, L"Wollen Sie diese Daten wirklich löschen?"},
+            {867, L"Status/Funktion"}, {868, L"Jahr"}, {869, L"Anzahl/Dauer"}, {870, L"Rang"},
+            {871, L"Dienstgrad"}, {872, L"Name"}, {873, L"Adresse"}, {874, L"Ort"}, {875, L"Anmeldung am"},
+            {876, L"Bemerkung"}, {877, L"Mandant"},
+            {910, L"Status"}, {911, L"Jahr"}, {912, L"Anzahl"}, {913, L"Rang"}, {914, L"Dienstgrad"},
+            {915, L"Name"}, {916, L"Adresse"}, {917, L"Ort"}, {918, L"Anmeldung am"}, {919, L"Bemerkung"},
+            {920, L"Mandant"},
+            {881, L"Status/Funktion"}, {882, L"Datum"}, {883, L"Dauer"}, {884, L"Rang"}, {885, L"Dienstjahr"},
+            {886, L"Name"}, {887, L"Adresse"}, {888, L"Ort"}, {889, L"Kursort"}, {890, L"Leitung"},
+            {891, L"Bemerkung"}, {892, L"Mandant"},
+            {852, L"Status"}, {853, L"Datum"}, {854, L"Dauer"}, {855, L"Rang"}, {856, L"Dienstgrad"},
+            {857, L"Name"}, {858, L"Adresse"}, {859, L"Ort"}, {860, L"Kursort"}, {861, L"Leitung"},
+            {862, L"Bemerkung"}, {863, L"Mandant"},
+        });
+    }
+};
+
+PlanungPagesRegistrar g_planungPagesRegistrar;
+
 }  // namespace
 
 HINSTANCE KursModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_kursModuleTag); }

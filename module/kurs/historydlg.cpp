@@ -1,0 +1,636 @@
+#include "historydlg.h"
+
+#include "editpersondlg.h"
+#include "getstatusdlg.h"
+#include "kursint.h"
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "nqkurscalls.h"
+#include "nqlogicint.h"
+#include "optionserver.h"
+#include "qvcomserver.h"
+#include "thread.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr const wchar_t* kSource = L"module\\kurs\\historydlg";
+#define HI_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
+
+const CQvGUID kSecTab(L"{B92A2088-34E1-4211-8BC9-2A743F3B16CD}");
+const CQvGUID kMsgThreadFailed(L"{52910CDB-DC68-43A8-906C-F1DC84B193B8}");
+constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr DWORD kRightEdit = 0x100;
+constexpr UINT_PTR kStatusTimer = 1;
+constexpr UINT_PTR kPendingLoadTimer = 99;
+// The loader has handed rows or the end of a load to the GUI thread.
+constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
+// Rows handed over at once: few messages for a long archive, the first rows soon.
+constexpr std::size_t kRowsPerHand = 200;
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_HISTORY;
+        dlg.cx = 187;
+        dlg.cy = 161;
+        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+        dlg.items = {
+            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
+                    5, 5, 147, 113),
+            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_EDIT, 160, 5, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 23, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 41, 22, 16, WS_TABSTOP),
+            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
+            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
+        };
+        RegisterDialogTemplate(KursModuleHandle(), dlg);
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CHistoryDlg, CKursChildDlg)
+
+BEGIN_MESSAGE_MAP(CHistoryDlg, CKursChildDlg)
+    ON_WM_TIMER()
+    ON_MESSAGE(WM_HISTORY_LOADER, &CHistoryDlg::OnLoaderRows)
+    ON_BN_CLICKED(IDC_PLANUNG_REMOVE, &CHistoryDlg::OnBnRemove)
+    ON_BN_CLICKED(IDC_PLANUNG_EDIT, &CHistoryDlg::OnBnEdit)
+    ON_BN_CLICKED(IDC_PLANUNG_CHANGESTATE, &CHistoryDlg::OnBnChangeState)
+    ON_NOTIFY(QVLN_LINKCLICKED, IDC_PLANUNG_LIST, &CHistoryDlg::OnLinkClickList)
+    ON_NOTIFY(NM_DBLCLK, IDC_PLANUNG_LIST, &CHistoryDlg::OnDblClkList)
+    ON_NOTIFY(LVN_ITEMCHANGED, IDC_PLANUNG_LIST, &CHistoryDlg::OnItemChangedList)
+END_MESSAGE_MAP()
+
+BEGIN_QVEVENT_MAP(CHistoryDlg)
+    ON_QVEVENT(kEventMandantChanged, OnMandantChanged)
+END_QVEVENT_MAP()
+
+CHistoryDlg::CHistoryDlgFactory g_historyFactory(CLSID_HistoryDlg, RUNTIME_CLASS(CHistoryDlg), FALSE,
+                                                 L"Qovaro.NQ2.Tab.Std.Kurs.History");
+
+CHistoryDlg::CHistoryDlg() : CKursChildDlg(IDD_HISTORY, IDS_HISTORY_CAPTION, L"History", 0, -1, 0) {
+    m_guidFunction = kSecTab;
+    m_guidScope = CQvGUID(GUID_ScopeKurs);
+}
+
+CHistoryDlg::~CHistoryDlg() {
+    // A window destroyed without CloseTab still ends its loader.
+    if (m_pThread) {
+        m_lCancel = 1;
+        m_lStop = 1;
+        SetEvent(m_hEvent);
+        WaitForSingleObject(m_pThread->m_hThread, INFINITE);
+        delete m_pThread;
+        CloseHandle(m_hEvent);
+    }
+}
+
+HRESULT CHistoryDlg::GetClassID(GUID* pClsid) {
+    if (!pClsid) return E_POINTER;
+    *pClsid = CLSID_HistoryDlg;
+    return S_OK;
+}
+
+void CHistoryDlg::DoDataExchange(CDataExchange* pDX) {
+    CKursChildDlg::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PLANUNG_LIST, m_list);
+    DDX_Text(pDX, IDC_PLANUNG_STATUS, m_strStatus);
+}
+
+BOOL CHistoryDlg::OnInitDialog() {
+    CKursResourceScope scope;
+    CKursChildDlg::OnInitDialog();
+    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 29);
+    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    for (CQvBitmapButton* pButton : {&m_btnRemove, &m_btnEdit, &m_btnChangeState}) pButton->SetFlatButton(TRUE);
+    for (UINT nHidden : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
+        if (CWnd* pWnd = GetDlgItem(static_cast<int>(nHidden))) pWnd->ShowWindow(SW_HIDE);
+    m_btnHelp.AttachButton(IDC_HELPBUTTON, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_TAB_HISTORY");
+
+    static const int types[] = {3, 4, 2, 1, 3, 3, 3, 3, 3, 3, 3, 3};
+    static const int widths[] = {150, 80, 50, 45, 80, 150, 140, 120, 100, 100, 140, 120};
+    static const int tips[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 0, 2, 0};
+    m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\HistoryList");
+    m_list.QvInsertColumn(12, NQ_IsEnterpriseEdition() ? IDS_HISTORY_COL_CENTRAL : IDS_HISTORY_COL_LOCAL, types,
+                          widths, nullptr, tips);
+    m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
+    m_list.SetImageList(&m_imageList, LVSIL_SMALL);
+    CreateLayout();
+    AddToolTipText(IDC_PLANUNG_REMOVE, IDS_TEILNEHMER_TIP_REMOVE);
+    AddToolTipText(IDC_PLANUNG_EDIT, IDS_TEILNEHMER_TIP_EDIT);
+    AddToolTipText(IDC_PLANUNG_CHANGESTATE, IDS_TEILNEHMER_TIP_CHANGESTATE);
+    AddToolTipText(IDC_HELPBUTTON, m_btnHelp.GetToolTipText());
+    const HRESULT hr = m_eventSink.Create(this, GetQvEventMap());
+    if (FAILED(hr)) {
+        HI_TRACEHR(hr);
+        QvReportMsg(1, CrackHR(hr), L"CHistoryDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
+    }
+    return TRUE;
+}
+
+void CHistoryDlg::CreateLayout() {
+    CRect units(0, 0, 5, 5);
+    MapDialogRect(&units);
+    const int n5 = units.Width();
+    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
+    CQvLayoutNode* remove = nullptr;
+    for (UINT nID : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE}) {
+        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        if (!remove) remove = node;
+    }
+    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
+                              ->Attach(eQvRight, root, eQvRight, -n5)
+                              ->Attach(eQvBottom, root, eQvBottom, -n5)
+                              ->KeepSize();
+    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_STATUS)
+                                ->Attach(eQvBottom, root, eQvBottom, -n5)
+                                ->Attach(eQvRight, help, eQvLeft, -2 * n5)
+                                ->KeepSize(FALSE, TRUE);
+    m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_LIST)
+        ->Attach(eQvRight, remove, eQvLeft, 0)
+        ->Attach(eQvBottom, status, eQvTop, -n5);
+    m_LayoutFactory.CreateLayoutListener(this, root);
+}
+
+HRESULT CHistoryDlg::CloseTab() {
+    HRESULT hr = m_eventSink.Unadvise();
+    if (FAILED(hr)) HI_TRACEHR(hr);
+    m_lCancel = 1;
+    m_lStop = 1;
+    if (m_pThread) {
+        SetEvent(m_hEvent);
+        WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
+        delete m_pThread;
+        m_pThread = nullptr;
+        CloseHandle(m_hEvent);
+        m_hEvent = nullptr;
+    }
+    {
+        // Rows still on their way stay with the list, which frees them.
+        std::lock_guard<std::mutex> lock(m_handLock);
+        m_steps.clear();
+    }
+    const HRESULT hrBase = CKursChildDlg::CloseTab();
+    return FAILED(hr) ? hr : hrBase;
+}
+
+HRESULT CHistoryDlg::SaveData() {
+    UpdateData(TRUE);
+    ClearSavePending();
+    return S_OK;
+}
+
+HRESULT CHistoryDlg::Refresh() {
+    CKursResourceScope scope;
+    long lColor = 0;
+    HRESULT hr;
+    {
+        COptionServer options;
+        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
+    }
+    m_colorFemale = static_cast<COLORREF>(lColor);
+    if (FAILED(hr)) return HI_TRACEHR(hr);
+    lKursID = 0;
+    if (GetRecordID() == 0) {
+        m_list.SetRedraw(FALSE, L"default");
+        m_list.DeleteAllItems();
+        m_list.SetRedraw(TRUE, L"default");
+        m_lArt = 0;
+    } else {
+        hr = LoadKursContext();
+        StartThread();
+        if (FAILED(hr)) return HI_TRACEHR(hr);
+    }
+    hr = CKursChildDlg::Refresh();
+    return FAILED(hr) ? HI_TRACEHR(hr) : hr;
+}
+
+HRESULT CHistoryDlg::ShowTab(BOOL bShow) {
+    const HRESULT hr = CKursChildDlg::ShowTab(bShow);
+    if (bShow) {
+        m_nStatusTimer = SetTimer(kStatusTimer, 1000, nullptr);
+    } else if (m_nStatusTimer) {
+        KillTimer(m_nStatusTimer);
+        m_nStatusTimer = 0;
+    }
+    return hr;
+}
+
+void CHistoryDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (m_nStatusTimer != 0 && nIDEvent == m_nStatusTimer) {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        if (m_bThreadStatusChanged) {
+            m_strStatus = m_strThreadStatus;
+            m_bThreadStatusChanged = false;
+            SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
+        }
+        return;
+    }
+    CKursChildDlg::OnTimer(nIDEvent);
+}
+
+HRESULT CHistoryDlg::LoadData() {
+    CKursResourceScope scope;
+    const HRESULT hr = CKursChildDlg::LoadData();
+    EnableDlgItemByRights(IDC_PLANUNG_REMOVE, TRUE, m_lArt != 0, kRightEdit);
+    EnableDlgItemByRights(IDC_PLANUNG_EDIT, TRUE, m_lArt != 0, kRightEdit);
+    EnableControlByRights(&m_list, TRUE, TRUE, kRightEdit);
+    EnableDlgItemByRights(IDC_PLANUNG_CHANGESTATE, TRUE, m_lArt == 1, kRightEdit);
+    return hr;
+}
+
+void CHistoryDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
+    *pResult = 0;
+    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
+    if (pNM->iItem < 0) return;
+    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
+                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    if (bSelected) {
+        long lArt = 0;
+        if (CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(eParamArt, &lArt);
+        m_lArt = lArt;
+        LoadData();
+    } else if (bLost) {
+        m_lArt = 0;
+        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
+        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+    }
+}
+
+void CHistoryDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    CWnd* pEdit = GetDlgItem(IDC_PLANUNG_EDIT);
+    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+}
+
+void CHistoryDlg::OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult) {
+    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
+    *pResult = 0;
+    long lArt = 0, lPersonID = 0;
+    if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
+    if (lPersonID == 0) return;
+    if (lArt == 1) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
+    else if (lArt == 3) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    *pResult = 1;
+}
+
+void CHistoryDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
+
+// ---- the loader
+
+void CHistoryDlg::StartThread() {
+    if (!m_pThread) {
+        m_hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+        m_pThread = AfxBeginThread(&CHistoryDlg::LoaderThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        if (!m_pThread) {
+            char szError[101] = {};
+            std::strncpy(szError, std::strerror(errno), 100);
+            m_DataLogger.Error(kMsgThreadFailed, L"CHistoryDlg::StartThread() AfxBeginThread() failed: '%s'",
+                               CString(szError));
+            CloseHandle(m_hEvent);
+            m_hEvent = nullptr;
+            return;
+        }
+        m_pThread->m_bAutoDelete = FALSE;
+        m_pThread->ResumeThread();
+    }
+    if (m_lIdle.load() == 0) m_lCancel = 1;
+    SetEvent(m_hEvent);
+}
+
+UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
+    auto* pThis = static_cast<CHistoryDlg*>(pParam);
+    CoInitializeEx(nullptr, 0);
+    while (!pThis->m_lStop.load()) {
+        WaitForSingleObject(pThis->m_hEvent, INFINITE);
+        if (pThis->m_lStop.load()) break;
+        pThis->LoadList();
+    }
+    CoUninitialize();
+    return 0;
+}
+
+void CHistoryDlg::Hand(LoaderStep step) {
+    bool bPost = false;
+    {
+        std::lock_guard<std::mutex> lock(m_handLock);
+        m_steps.push_back(std::move(step));
+        bPost = !m_bPosted;
+        m_bPosted = true;
+    }
+    if (bPost) PostMessage(WM_HISTORY_LOADER, 0, 0);
+}
+
+BOOL CHistoryDlg::HasPendingRows() const {
+    std::lock_guard<std::mutex> lock(m_handLock);
+    return !m_steps.empty() || m_bPosted;
+}
+
+void CHistoryDlg::SetThreadStatus(const CString& strText) {
+    std::lock_guard<std::mutex> lock(m_statusLock);
+    m_strThreadStatus = strText;
+    m_bThreadStatusChanged = true;
+}
+
+LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
+    std::deque<LoaderStep> steps;
+    {
+        std::lock_guard<std::mutex> lock(m_handLock);
+        steps.swap(m_steps);
+        m_bPosted = false;
+    }
+    for (LoaderStep& step : steps) {
+        switch (step.kind) {
+        case LoaderStep::Begin:
+            m_list.SetRedraw(FALSE, L"default");
+            m_list.DeleteAllItems();
+            m_lArt = 0;
+            break;
+        case LoaderStep::Rows:
+            m_list.QvInsertCreatedItems(step.rows);
+            break;
+        case LoaderStep::End: {
+            m_list.QvSort(-1, TRUE);
+            m_list.SetRedraw(TRUE, L"default");
+            std::lock_guard<std::mutex> lock(m_statusLock);
+            m_strStatus = step.strSummary;
+            m_strThreadStatus = step.strSummary;
+            m_bThreadStatusChanged = false;
+            SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
+            break;
+        }
+        }
+    }
+    return 0;
+}
+
+HRESULT CHistoryDlg::LoadList() {
+    CKursResourceScope scope;
+    m_lIdle = 0;
+    // A request made before this load began asked for this very load.
+    m_lCancel = 0;
+    Hand({LoaderStep::Begin, {}, CString()});
+
+    long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
+    std::vector<std::pair<long, long>> years;
+    INQLogicServer* pLogic = nullptr;
+    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
+    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
+    if (FAILED(hr)) HI_TRACEHR(hr);
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
+    const CString strGeplant = KursLoadString(IDS_OHNE_FUNKTION);
+    const CString strProgress = KursLoadString(IDS_HISTORY_PROGRESS);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(
+            L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
+            L"strAdresse1L, fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
+            L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
+            L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
+            L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
+            L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight \t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
+            L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
+            L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
+            L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
+            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tWHERE "
+            L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue where guid "
+            L"= 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND \t\tlStatus NOT IN "
+            L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
+            kurs::CurrentSecUserID(), lKursID, 0L, 7L, 3L, 4L);
+        BOOL bEOF = TRUE;
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        std::vector<CQvListItem*> batch;
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lID = 0, lPersonID = 0, lRun = -1, lStatus = 0, lYear = 0, lArt = 0, lKursleitungID = -1, lRight = 0;
+            BOOL bWeiblich = FALSE;
+            double dblDauer = 0;
+            CString strPerson, strAdresse, strOrt, strMandant, strBemerkung, strFunktion, strKursort, strLeitung;
+            COleDateTime dtDatum;
+            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+            long lGradID = 0, lRang = 0, lFound = 0;
+            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
+            if (SUCCEEDED(hr))
+                hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
+                                                 &lFound);
+            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
+            SysFreeString(bstrBezeichnung);
+            SysFreeString(bstrDienstgrad);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lRun);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"art", &lArt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblInstanzDauer", &dblDauer);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzOrt", &strKursort);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzLeitung", &strLeitung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+            if (FAILED(hr)) {
+                HI_TRACEHR(hr);
+                break;
+            }
+            // The item touches no window until the GUI thread inserts it.
+            CQvListItem* pItem = m_list.QvCreateItem();
+            long lAttended = 0;
+            if (pItem) {
+                pItem->SetParam(eParamPerson, lPersonID);
+                pItem->SetParam(eParamID, lID);
+                pItem->SetParam(eParamKursinstanz, lRun);
+                pItem->SetParam(eParamStatus, lStatus);
+                pItem->SetParam(eParamArt, lArt);
+                pItem->SetParam(eParamRight, lRight);
+                const auto eStatus = static_cast<EPersonKursStatus>(lStatus);
+                if (lArt == 1) {
+                    if (lStatus == 1) ++lBesucht;
+                    else if (lStatus == 6) ++lTeilweise;
+                    else if (lStatus == 2 || lStatus == 5) ++lAbwesend;
+                    lAttended = (lStatus == 1 || lStatus == 6) ? 1 : 0;
+                    pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(eStatus, -1, TRUE, CString()));
+                    pItem->SetImage(static_cast<int>(lStatus + 1));
+                } else if (lArt == 3) {
+                    pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(eStatus, -1, FALSE, CString()) +
+                                                L" | " + (lKursleitungID != -1 ? strFunktion : strGeplant));
+                    pItem->SetImage(static_cast<int>(lStatus + 14));
+                }
+                pItem->SetColumnDate(1, dtDatum, 1, 0);
+                pItem->SetColumnDouble(2, dblDauer, L"%3.2f");
+                pItem->SetColumnLong(3, lRang);
+                pItem->SetColumnText(4, strDienstgrad);
+                pItem->SetColumnText(5, strPerson);
+                if (bWeiblich) pItem->SetColumnTextColor(5, m_colorFemale);
+                CString strLink;
+                strLink.Format(L"%d;%d", lArt, lPersonID);
+                pItem->SetColumnLink(5, strLink);
+                pItem->SetColumnText(6, strAdresse);
+                pItem->SetColumnText(7, strOrt);
+                pItem->SetColumnText(8, strKursort);
+                pItem->SetColumnText(9, strLeitung);
+                pItem->SetColumnText(10, strBemerkung);
+                pItem->SetColumnText(11, strMandant);
+                batch.push_back(pItem);
+            }
+            if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
+            else years.emplace_back(lYear, lAttended);
+            ++lRows;
+            if (batch.size() >= kRowsPerHand) Hand({LoaderStep::Rows, std::move(batch), CString()}), batch.clear();
+            if (lRows % 10 == 0) {
+                if (m_lCancel.exchange(0) != 0) break;
+                CString strText;
+                strText.Format(strProgress, lRows);
+                SetThreadStatus(strText);
+            }
+            hr = rs.MoveNext(&bEOF);
+        }
+        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString()});
+        if (SUCCEEDED(hr)) rs.Close();
+    }
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (pLogic) pLogic->Release();
+    CString strYears;
+    for (const auto& [lYear, lCount] : years) {
+        CString strYear;
+        strYear.Format(L"%d: %d;  ", lYear, lCount);
+        strYears += strYear;
+    }
+    CString strSummary;
+    strSummary.Format(KursLoadString(IDS_HISTORY_STATUS), static_cast<LPCWSTR>(strYears), lBesucht, lTeilweise,
+                      lAbwesend);
+    SetThreadStatus(strSummary);
+    Hand({LoaderStep::End, {}, strSummary});
+    m_lIdle = 1;
+    return hr;
+}
+
+// ---- the row operations
+
+void CHistoryDlg::EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
+    EndEdit();
+    if (bChanged && SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, 0);
+        if (FAILED(hr)) HI_TRACEHR(hr);
+    }
+    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 1);
+}
+
+void CHistoryDlg::OnBnEdit() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CEditPersonDlg dlg(this);
+    dlg.lPersonKursID = lID;
+    dlg.lKursID = lKursID;
+    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
+    dlg.bNoEvent = TRUE;
+    const BOOL bSaved = dlg.DoModal() == IDOK;
+    if (bSaved) StartThread();
+    EndRowCommand(S_OK, bSaved, L"CHistoryDlg::OnBnEdit");
+}
+
+void CHistoryDlg::OnBnRemove() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    if (items.GetSize() == 0 ||
+        AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        EndEdit();
+        return;
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    CVRQKurs kurs;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lPersonKursID = 0, lPersonID = 0, lRun = -1, lArt = 0;
+        items[i]->GetParam(eParamID, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamKursinstanz, &lRun);
+        items[i]->GetParam(eParamArt, &lArt);
+        // Each row by its own kind: a mixed selection removes instructors as instructors.
+        if (lPersonID == 0 || (lArt != 1 && lArt != 3)) continue;
+        kurs::CKursTransaction trans(conn);
+        hr = trans.Begin();
+        if (SUCCEEDED(hr))
+            hr = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
+                           : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
+        hr = trans.End(hr);
+        if (SUCCEEDED(hr)) {
+            bChanged = TRUE;
+        } else {
+            HI_TRACEHR(hr);
+            KURS_REPORTDBERROR(conn, hr);
+        }
+    }
+    StartThread();
+    EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnRemove");
+}
+
+void CHistoryDlg::OnBnChangeState() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    long lInitial = 0;
+    m_list.QvGetSelParamValue(eParamStatus, lInitial);
+    for (int i = 0; i < items.GetSize(); ++i) {
+        long lStatus = 0;
+        items[i]->GetParam(eParamStatus, &lStatus);
+        if (lStatus != lInitial) lInitial = -1;
+    }
+    CGetStatusDlg dlg(this);
+    dlg.lKursinstanzID = -1;
+    dlg.lTyp = lTyp;
+    dlg.lStatus = lInitial;
+    if (items.GetSize() == 0 || dlg.DoModal() != IDOK || dlg.lStatus == lInitial) {
+        EndEdit();
+        return;
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    CVRQKurs kurs;
+    BOOL bChanged = FALSE;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lPersonKursID = 0, lPersonID = 0, lArt = 0;
+        items[i]->GetParam(eParamID, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamArt, &lArt);
+        // The participant statuses do not apply to instructors.
+        if (lPersonID == 0 || lArt != 1) continue;
+        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(dlg.lStatus));
+        if (SUCCEEDED(hr)) {
+            bChanged = TRUE;
+        } else {
+            HI_TRACEHR(hr);
+            KURS_REPORTDBERROR(conn, hr);
+        }
+    }
+    StartThread();
+    EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnChangeState");
+}

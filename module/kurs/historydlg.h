@@ -1,0 +1,103 @@
+#pragma once
+// CHistoryDlg: the page "Archiv" of the course window. It lists the course's finished
+// registrations (older than the archive age, with a final status), read by a loader thread of its
+// own that hands the rows to the GUI thread, with the attendances per year in the status line, and
+// edits, removes and re-states them through the course API.
+#include "kurschilddlg.h"
+#include "qvbuttons.h"
+#include "qvfobjectfactory.h"
+#include "qvlistctrl.h"
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+inline constexpr CLSID CLSID_HistoryDlg = qv::MakeGuid("959604CB-268A-4F6F-9B83-3A02093D2E3C");
+
+class CWinThread;
+
+class CHistoryDlg : public CKursChildDlg {
+    DECLARE_DYNCREATE(CHistoryDlg)
+public:
+    CHistoryDlg();
+    ~CHistoryDlg() override;
+
+    HRESULT GetClassID(GUID* pClsid) override;
+    HRESULT CloseTab() override;
+    HRESULT Refresh() override;
+    HRESULT SaveData() override;
+    HRESULT LoadData() override;
+    HRESULT ShowTab(BOOL bShow) override;
+    void CreateLayout() override;
+
+    // Wakes the loader for a fresh load (creating it on first use); GUI thread only.
+    void StartThread();
+    static UINT LoaderThread(LPVOID pParam);
+    // One complete load, on the loader thread.
+    HRESULT LoadList();
+    // Whether a load runs (for callers that wait for its end).
+    BOOL IsLoading() const { return m_lIdle.load() == 0 || HasPendingRows(); }
+
+    void OnBnEdit();
+    void OnBnRemove();
+    void OnBnChangeState();
+
+    // Row parameters.
+    enum { eParamID = 0, eParamPerson = 1, eParamKursinstanz = 2, eParamStatus = 3, eParamArt = 4, eParamRight = 5 };
+
+    CQvAsyncEventSink m_eventSink;
+    CQvListCtrl m_list;
+    CQvBitmapButton m_btnRemove;
+    CQvBitmapButton m_btnEdit;
+    CQvBitmapButton m_btnChangeState;
+    CString m_strStatus;
+    CImageList m_imageList;
+    COLORREF m_colorFemale = 0;
+    long m_lArt = 0;
+    std::atomic<long> m_lCancel{0};
+    std::atomic<long> m_lStop{0};
+    std::atomic<long> m_lIdle{1};
+    CWinThread* m_pThread = nullptr;
+    HANDLE m_hEvent = nullptr;
+    UINT_PTR m_nStatusTimer = 0;
+
+    class CHistoryDlgFactory : public CQvFObjectFactory {
+    public:
+        using CQvFObjectFactory::CQvFObjectFactory;
+    };
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
+    afx_msg LRESULT OnLoaderRows(WPARAM wParam, LPARAM lParam);
+    void OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnDblClkList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult);
+    DECLARE_MESSAGE_MAP()
+
+    void OnMandantChanged(COleVariant value);
+    DECLARE_QVEVENT_MAP()
+
+private:
+    // What the loader hands to the GUI thread, in order: a new load starts (the list is emptied),
+    // rows to show, the load ended (sort, redraw and the summary).
+    struct LoaderStep {
+        enum Kind { Begin, Rows, End } kind = Rows;
+        std::vector<CQvListItem*> rows;
+        CString strSummary;
+    };
+    void Hand(LoaderStep step);
+    BOOL HasPendingRows() const;
+    void SetThreadStatus(const CString& strText);
+    // Reports the database error of a row operation once.
+    void EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
+
+    mutable std::mutex m_handLock;
+    std::deque<LoaderStep> m_steps;
+    bool m_bPosted = false;
+    std::mutex m_statusLock;
+    CString m_strThreadStatus;
+    bool m_bThreadStatusChanged = false;
+};

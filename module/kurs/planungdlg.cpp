@@ -1,0 +1,844 @@
+#include "planungdlg.h"
+
+#include "editpersondlg.h"
+#include "getkursyeardlg.h"
+#include "getstatusdlg.h"
+#include "kursint.h"
+#include "kursresource.h"
+#include "nqcommon.h"
+#include "nqkurscalls.h"
+#include "nqlogicint.h"
+#include "nqplanungcalls.h"
+#include "optionserver.h"
+#include "qvcomserver.h"
+#include "qvdatetime.h"
+#include "searchpopupdlg.h"
+#if __has_include("editreservationdlg.h")
+#include "editreservationdlg.h"
+#define KURS_HAS_RESERVATION_EDITOR 1
+#endif
+
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+constexpr const wchar_t* kSource = L"module\\kurs\\planungdlg";
+#define PL_TRACEHR(hr) QvAddHRErrorFile(kSource, __LINE__, (hr))
+
+const CQvGUID kSecTab(L"{8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70}");
+constexpr GUID kEventReservationsChanged = qv::MakeGuid("3E018E57-48D1-479F-8324-A5D4507578C8");
+constexpr GUID kEventRoleConfigChanged = qv::MakeGuid("8C500EC2-129C-4CCF-BF2C-8BBA4F7CE8D2");
+constexpr GUID kEventKursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
+constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr DWORD kRightRead = 0x1;
+constexpr DWORD kRightEdit = 0x100;
+constexpr UINT_PTR kPendingLoadTimer = 99;
+
+struct TemplateRegistrar {
+    TemplateRegistrar() {
+        using namespace qv::ui;
+        DialogTemplate dlg;
+        dlg.id = IDD_PLANUNG;
+        dlg.cx = 187;
+        dlg.cy = 161;
+        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+        dlg.items = {
+            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
+                    5, 5, 147, 113),
+            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_EDIT, 160, 23, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 59, 22, 16, WS_TABSTOP),
+            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 77, 22, 16, WS_TABSTOP),
+            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
+            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
+        };
+        RegisterDialogTemplate(KursModuleHandle(), dlg);
+    }
+};
+TemplateRegistrar g_templateRegistrar;
+
+// The pictures of the add menu's person and reservation items.
+struct ImageRegistrar {
+    ImageRegistrar() {
+        QImage person(16, 16, QImage::Format_ARGB32);
+        person.fill(Qt::transparent);
+        QPainter p1(&person);
+        p1.setRenderHint(QPainter::Antialiasing);
+        p1.setPen(Qt::NoPen);
+        p1.setBrush(QColor(30, 90, 170));
+        p1.drawEllipse(5, 1, 6, 6);
+        p1.drawRoundedRect(3, 8, 10, 7, 3, 3);
+        p1.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_PLANUNG_PERSON, person);
+
+        QImage reservation(16, 16, QImage::Format_ARGB32);
+        reservation.fill(Qt::transparent);
+        QPainter p2(&reservation);
+        p2.setPen(QPen(QColor(150, 90, 20), 1));
+        p2.setBrush(QColor(250, 220, 150));
+        p2.drawRect(2, 3, 11, 10);
+        p2.drawLine(4, 6, 11, 6);
+        p2.drawLine(4, 9, 11, 9);
+        p2.end();
+        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_PLANUNG_RESERVATION, reservation);
+    }
+};
+ImageRegistrar g_imageRegistrar;
+
+long VariantLong(const COleVariant& value) {
+    const VARIANT& v = value;
+    return v.vt == VT_I4 ? v.lVal : 0;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CPlanungDlg, CKursChildDlg)
+
+BEGIN_MESSAGE_MAP(CPlanungDlg, CKursChildDlg)
+    ON_COMMAND_RANGE(ID_PLANUNG_ADD_PERSON, ID_PLANUNG_ADD_LAST, &CPlanungDlg::OnAdd)
+    ON_BN_CLICKED(IDC_PLANUNG_ADD, &CPlanungDlg::OnBnAdd)
+    ON_BN_CLICKED(IDC_PLANUNG_REMOVE, &CPlanungDlg::OnBnRemove)
+    ON_BN_CLICKED(IDC_PLANUNG_EDIT, &CPlanungDlg::OnBnEdit)
+    ON_BN_CLICKED(IDC_PLANUNG_CHANGEINSTANZ, &CPlanungDlg::OnBnChangeInstanz)
+    ON_BN_CLICKED(IDC_PLANUNG_CHANGESTATE, &CPlanungDlg::OnBnChangeState)
+    ON_NOTIFY(LVN_ITEMCHANGED, IDC_PLANUNG_LIST, &CPlanungDlg::OnItemChangedList)
+    ON_NOTIFY(NM_DBLCLK, IDC_PLANUNG_LIST, &CPlanungDlg::OnDblClkList)
+    ON_NOTIFY(QVLN_LINKCLICKED, IDC_PLANUNG_LIST, &CPlanungDlg::OnListLinkClick)
+END_MESSAGE_MAP()
+
+BEGIN_QVEVENT_MAP(CPlanungDlg)
+    ON_QVEVENT(kEventRoleConfigChanged, OnRoleConfigChanged)
+    ON_QVEVENT(kEventKursChanged, OnKursChanged)
+    ON_QVEVENT(kEventMandantChanged, OnMandantChanged)
+END_QVEVENT_MAP()
+
+CPlanungDlg::CPlanungDlgFactory g_planungFactory(CLSID_PlanungDlg, RUNTIME_CLASS(CPlanungDlg), FALSE,
+                                                 L"Qovaro.NQ2.Tab.Std.Kurs.Planung");
+
+CPlanungDlg::CPlanungDlg() : CKursChildDlg(IDD_PLANUNG, IDS_PLANUNG_CAPTION, L"Planung") {
+    m_guidFunction = kSecTab;
+    m_guidScope = CQvGUID(GUID_ScopeKurs);
+}
+
+CPlanungDlg::~CPlanungDlg() = default;
+
+HRESULT CPlanungDlg::GetClassID(GUID* pClsid) {
+    if (!pClsid) return E_POINTER;
+    *pClsid = CLSID_PlanungDlg;
+    return S_OK;
+}
+
+void CPlanungDlg::DoDataExchange(CDataExchange* pDX) {
+    CKursChildDlg::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PLANUNG_LIST, m_list);
+    DDX_Text(pDX, IDC_PLANUNG_STATUS, m_strStatus);
+}
+
+BOOL CPlanungDlg::OnInitDialog() {
+    CKursResourceScope scope;
+    CKursChildDlg::OnInitDialog();
+    // The suite's standard pictures: "delete", "edit", "state"; the run arrow is the module's own.
+    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 4);
+    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 29);
+    m_btnChangeInstanz.AttachButton(IDC_PLANUNG_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
+    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
+    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    for (CQvBitmapButton* pButton : {&m_btnRemove, &m_btnEdit, &m_btnChangeInstanz, &m_btnChangeState})
+        pButton->SetFlatButton(TRUE);
+    m_btnHelp.AttachButton(IDC_HELPBUTTON, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_TAB_PLANUNG");
+
+    m_menuAdd.CreatePopupMenu();
+    m_bmpPerson.LoadBitmap(IDB_PLANUNG_PERSON);
+    m_bmpReservation.LoadBitmap(IDB_PLANUNG_RESERVATION);
+    m_btnAdd.AttachButton(IDC_PLANUNG_ADD, this, &m_menuAdd, QVBB_IMAGE_ONLY, 1);
+    m_btnAdd.SetStandardImage(2);
+    m_btnAdd.SetFlatButton(TRUE);
+    const long hrMenu = BuildAddMenu();
+
+    static const int types[] = {3, 4, 1, 1, 3, 3, 3, 3, 4, 3, 3};
+    static const int widths[] = {150, 70, 60, 45, 80, 150, 140, 120, 85, 140, 120};
+    static const int tips[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 2, 0};
+    m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\PlanungList");
+    m_list.QvInsertColumn(11, NQ_IsEnterpriseEdition() ? IDS_PLANUNG_COL_CENTRAL : IDS_PLANUNG_COL_LOCAL, types,
+                          widths, nullptr, tips);
+    m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
+    m_list.SetImageList(&m_imageList, LVSIL_SMALL);
+
+    long hrSink = S_OK;
+    if (SUCCEEDED(hrMenu)) hrSink = m_eventSink.Create(this, GetQvEventMap());
+    CreateLayout();
+    AddToolTipText(IDC_PLANUNG_ADD, IDS_PLANUNG_TIP_ADD);
+    AddToolTipText(IDC_PLANUNG_EDIT, IDS_TEILNEHMER_TIP_EDIT);
+    AddToolTipText(IDC_PLANUNG_CHANGEINSTANZ, IDS_PLANUNG_TIP_CHANGEINSTANZ);
+    AddToolTipText(IDC_PLANUNG_CHANGESTATE, IDS_TEILNEHMER_TIP_CHANGESTATE);
+    AddToolTipText(IDC_PLANUNG_REMOVE, IDS_TEILNEHMER_TIP_REMOVE);
+    AddToolTipText(IDC_HELPBUTTON, m_btnHelp.GetToolTipText());
+    const long hrFailed = FAILED(hrMenu) ? hrMenu : hrSink;
+    if (FAILED(hrFailed)) {
+        PL_TRACEHR(hrFailed);
+        QvReportMsg(1, CrackHR(hrFailed), L"CPlanungDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
+    }
+    return TRUE;
+}
+
+void CPlanungDlg::CreateLayout() {
+    CRect units(0, 0, 5, 5);
+    MapDialogRect(&units);
+    const int n5 = units.Width();
+    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
+    CQvLayoutNode* add = nullptr;
+    for (UINT nID : {IDC_PLANUNG_ADD, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGEINSTANZ, IDC_PLANUNG_CHANGESTATE,
+                     IDC_PLANUNG_REMOVE}) {
+        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        if (!add) add = node;
+    }
+    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
+                              ->Attach(eQvRight, root, eQvRight, -n5)
+                              ->Attach(eQvBottom, root, eQvBottom, -n5)
+                              ->KeepSize();
+    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_STATUS)
+                                ->Attach(eQvBottom, root, eQvBottom, -n5)
+                                ->Attach(eQvRight, help, eQvLeft, -2 * n5)
+                                ->KeepSize(FALSE, TRUE);
+    m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_LIST)
+        ->Attach(eQvRight, add, eQvLeft, 0)
+        ->Attach(eQvBottom, status, eQvTop, -n5);
+    m_LayoutFactory.CreateLayoutListener(this, root);
+}
+
+HRESULT CPlanungDlg::CloseTab() {
+    const HRESULT hr = m_eventSink.Unadvise();
+    if (FAILED(hr)) PL_TRACEHR(hr);
+    const HRESULT hrBase = CKursChildDlg::CloseTab();
+    return FAILED(hr) ? hr : hrBase;
+}
+
+HRESULT CPlanungDlg::SaveData() {
+    UpdateData(TRUE);
+    ClearSavePending();
+    return S_OK;
+}
+
+HRESULT CPlanungDlg::Refresh() {
+    CKursResourceScope scope;
+    long lColor = 0;
+    HRESULT hr;
+    {
+        COptionServer options;
+        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
+    }
+    if (FAILED(hr)) return PL_TRACEHR(hr);
+    m_colorFemale = static_cast<COLORREF>(lColor);
+    hr = RefreshPlanningList();
+    if (FAILED(hr)) return PL_TRACEHR(hr);
+    hr = CKursChildDlg::Refresh();
+    return FAILED(hr) ? PL_TRACEHR(hr) : hr;
+}
+
+long CPlanungDlg::RefreshPlanningList() {
+    lKursID = 0;
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    if (GetRecordID() == 0) {
+        m_list.SetRedraw(FALSE, L"default");
+        m_list.DeleteAllItems();
+        m_list.SetRedraw(TRUE, L"default");
+        m_lSelectedArt = 0;
+        return hr;
+    }
+    if (SUCCEEDED(hr)) {
+        // Both report their own failures.
+        hr = LoadKursContext();
+        if (SUCCEEDED(hr)) return LoadPlanningList();
+        return PL_TRACEHR(hr);
+    }
+    PL_TRACEHR(hr);
+    KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+long CPlanungDlg::LoadPlanningList() {
+    CKursResourceScope scope;
+    BeginWaitCursor();
+    const CQvDateTime dtEmpty(1899, 12, 30, 0, 0, 0);
+    m_list.SetRedraw(FALSE, L"default");
+    m_list.DeleteAllItems();
+    m_lSelectedArt = 0;
+
+    long lPlanned = 0, lProvisional = 0;
+    std::vector<std::pair<long, long>> years;
+    INQLogicServer* pLogic = nullptr;
+    long hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
+    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
+    if (FAILED(hr)) PL_TRACEHR(hr);
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
+    if (SUCCEEDED(hr)) {
+        const long lUserID = kurs::CurrentSecUserID();
+        const CString strInstallation = NQ_IsEnterpriseEdition() ? L"" : L"PersonKurs.fTeilnehmer = 1 AND ";
+        const CString strEmpty = dtEmpty.SQLConvert();
+        CString strSQL;
+        strSQL.Format(
+            L"SELECT lPersonKursID AS ID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, strAdresse1L, "
+            L"fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, PersonKurs.strBemerkung, "
+            L"PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\t1 AS lAnzahl, fTeilnehmer, case when "
+            L"fTeilnehmer = 1 then 1 else 3 end AS art, \t\tisnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, "
+            L"dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, 0)) as strFunktion, dblInstanzDauer, "
+            L"isnull(sm.lRight,0) AS lRight \t\tFROM Person JOIN view_CacheBezeichnung cbm ON Person.lMandantID = "
+            L"cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = PersonKurs.lPersonID \t\tLEFT "
+            L"OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID "
+            L"= 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT OUTER JOIN Kursleitung ON "
+            L"PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tWHERE %s PersonKurs.lKursinstanzID = -1 AND "
+            L"PersonKurs.lKursID = %d AND \t\t (dateadd(mm, (select convert(int,strValue) from CustFieldValue where "
+            L"guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) > getdate() OR (lStatus IN "
+            L"(%d,%d)))\t\tUNION ALL \t\tSELECT lKursreservationID AS ID, 0 AS lPersonID, ' ' AS strPerson, '' AS "
+            L"strAdresse1L, 0 AS fWeiblich, '' AS strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, 0 AS lStatus, %s "
+            L"AS dtAnmeldung, Kursreservation.strBemerkung, %s AS dtDatum, lYear, \t\tlAnzahl, 0 AS fTeilnehmer, 2 AS "
+            L"art, \t\t-1 AS lKursleitungID, '' AS strFunktion, 0.0 AS dblInstanzDauer, isnull(sm.lRight,0) AS lRight "
+            L"\t\tFROM Kursreservation JOIN view_CacheBezeichnung cbm ON Kursreservation.lMandantID = cbm.lID AND "
+            L"cbm.lTableID = 45 \t\tJOIN Kurs ON Kursreservation.lKursID = Kurs.lKursID \t\tLEFT OUTER JOIN "
+            L"SecMandant sm ON Kursreservation.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = "
+            L"4 \t\tWHERE Kursreservation.lKursID = %d \t\tORDER BY lYear ASC",
+            lUserID, static_cast<LPCWSTR>(strInstallation), lKursID, 0L, 7L, static_cast<LPCWSTR>(strEmpty),
+            static_cast<LPCWSTR>(strEmpty), lUserID, lKursID);
+        BOOL bEOF = TRUE;
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lID = 0, lPersonID = 0, lStatus = 0, lYear = 0, lArt = 0, lAnzahl = 0, lKursleitungID = -1, lRight = 0;
+            BOOL bWeiblich = FALSE;
+            double dblDauer = 0;
+            CString strPerson, strAdresse, strOrt, strMandant, strBemerkung, strFunktion;
+            COleDateTime dtAnmeldung, dtDatum;
+            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+            long lGradID = 0, lRang = 0, lFound = 0;
+            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
+            if (SUCCEEDED(hr))
+                hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
+                                                 &lFound);
+            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
+            SysFreeString(bstrBezeichnung);
+            SysFreeString(bstrDienstgrad);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lAnzahl);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"art", &lArt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblInstanzDauer", &dblDauer);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+            if (FAILED(hr)) {
+                PL_TRACEHR(hr);
+                break;
+            }
+            CQvListItem* pItem = nullptr;
+            if (m_list.QvAddItem(pItem, TRUE) && pItem) {
+                pItem->SetParam(eParamID, lID);
+                pItem->SetParam(eParamPerson, lPersonID);
+                pItem->SetParam(eParamKursleitung, lKursleitungID);
+                pItem->SetParam(eParamStatus, lStatus);
+                pItem->SetParam(eParamArt, lArt);
+                pItem->SetParam(eParamRight, lRight);
+
+                long lCount = 0;
+                if (lArt == eArtTeilnehmer && lStatus == 0) {
+                    lCount = 1;
+                    ++lPlanned;
+                } else if (lArt == eArtTeilnehmer && lStatus == 7) {
+                    lCount = 1;
+                    ++lProvisional;
+                } else if (lArt == eArtReservation) {
+                    lCount = lAnzahl;
+                }
+                const auto eStatus = static_cast<EPersonKursStatus>(lStatus);
+                if (lArt == eArtReservation) {
+                    pItem->SetColumnText(0, KursLoadString(IDS_PLANUNG_RESERVATION));
+                    pItem->SetImage(11);
+                } else if (lArt == eArtInstruktor) {
+                    CString strText = NQ_GetPersonKursStatusBezeichnung(eStatus, -1, FALSE, CString()) + L" | " +
+                                      (lKursleitungID == -1 ? KursLoadString(IDS_OHNE_FUNKTION) : strFunktion);
+                    pItem->SetColumnText(0, strText);
+                    pItem->SetImage(static_cast<int>(lStatus + 14));
+                } else {
+                    pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(eStatus, -1, TRUE, CString()));
+                    pItem->SetImage(static_cast<int>(lStatus + 1));
+                }
+                if (!years.empty() && years.back().first == lYear) years.back().second += lCount;
+                else years.emplace_back(lYear, lCount);
+
+                if (lArt != eArtReservation && lStatus != 0 && lStatus != 7) pItem->SetColumnDate(1, dtDatum, 1, 0);
+                else pItem->SetColumnLong(1, lYear);
+                if (lArt == eArtInstruktor) {
+                    CString strDauer;
+                    strDauer.Format(L"%3.0f", dblDauer);
+                    pItem->SetColumnText(2, strDauer);
+                } else {
+                    pItem->SetColumnLong(2, lAnzahl);
+                }
+                pItem->SetColumnLong(3, lRang);
+                pItem->SetColumnText(4, strDienstgrad);
+                pItem->SetColumnText(5, strPerson);
+                if (bWeiblich) pItem->SetColumnTextColor(5, m_colorFemale);
+                if (lArt != eArtReservation) {
+                    CString strLink;
+                    strLink.Format(L"%d;%d", lArt, lPersonID);
+                    pItem->SetColumnLink(5, strLink);
+                }
+                pItem->SetColumnText(6, strAdresse);
+                pItem->SetColumnText(7, strOrt);
+                pItem->SetColumnDate(8, lArt == eArtReservation ? COleDateTime(dtEmpty) : dtAnmeldung, 1, 10);
+                pItem->SetColumnText(9, strBemerkung);
+                pItem->SetColumnText(10, strMandant);
+                pItem->Unlock();
+            }
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+    }
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (pLogic) pLogic->Release();
+    m_list.QvSort(-1, TRUE);
+    m_list.SetRedraw(TRUE, L"default");
+    if (m_lReselectID != 0) {
+        m_list.QvSetSelectionByParam(eParamID, m_lReselectID, nullptr, TRUE, FALSE);
+        m_lReselectID = 0;
+    }
+    CString strYears;
+    for (const auto& [lYear, lCount] : years) {
+        CString strYear;
+        strYear.Format(L"%d: %d;  ", lYear, lCount);
+        strYears += strYear;
+    }
+    m_strStatus.Format(KursLoadString(IDS_PLANUNG_STATUS), static_cast<LPCWSTR>(strYears), lProvisional, lPlanned);
+    if (CWnd* pStatus = GetDlgItem(IDC_PLANUNG_STATUS)) pStatus->SetWindowText(m_strStatus);
+    EndWaitCursor();
+    return hr;
+}
+
+HRESULT CPlanungDlg::LoadData() {
+    CKursResourceScope scope;
+    const HRESULT hr = CKursChildDlg::LoadData();
+    long lPersonID = -1;
+    const BOOL bLeiter = IsKursleiterWithRight(TRUE, lPersonID);
+    EnableControlByRights(&m_btnAdd, TRUE, fActive, bLeiter ? kRightRead : kRightEdit);
+    if (SUCCEEDED(hr))
+        m_menuAdd.EnableMenuItem(ID_PLANUNG_ADD_RESERVATION,
+                                 MF_BYCOMMAND | (m_Sec.HasAllRights(kRightEdit) ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
+    EnableDlgItemByRights(IDC_PLANUNG_REMOVE, TRUE, m_lSelectedArt != 0, kRightEdit);
+    EnableDlgItemByRights(IDC_PLANUNG_EDIT, TRUE, m_lSelectedArt != 0, kRightEdit);
+    EnableControlByRights(&m_list, TRUE, TRUE, kRightEdit);
+    const BOOL bPerson = m_lSelectedArt == eArtTeilnehmer || m_lSelectedArt == eArtInstruktor;
+    EnableDlgItemByRights(IDC_PLANUNG_CHANGEINSTANZ, TRUE, bPerson, kRightEdit);
+    EnableDlgItemByRights(IDC_PLANUNG_CHANGESTATE, TRUE, bPerson, kRightEdit);
+    return hr;
+}
+
+void CPlanungDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
+    *pResult = 0;
+    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
+    if (pNM->iItem < 0) return;
+    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
+                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    if (bSelected) {
+        long lArt = 0;
+        if (CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(eParamArt, &lArt);
+        m_lSelectedArt = lArt;
+        LoadData();
+    } else if (bLost) {
+        m_lSelectedArt = 0;
+        // A selection moving to another row selects it within the delay: the buttons never flicker.
+        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
+        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+    }
+}
+
+void CPlanungDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
+    *pResult = 0;
+    CWnd* pEdit = GetDlgItem(IDC_PLANUNG_EDIT);
+    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+}
+
+void CPlanungDlg::OnListLinkClick(NMHDR* pNMHDR, LRESULT* pResult) {
+    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
+    *pResult = 0;
+    long lArt = 0, lPersonID = 0;
+    if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
+    if (lPersonID == 0) return;
+    if (lArt == eArtTeilnehmer) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
+    else if (lArt == eArtInstruktor)
+        NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    *pResult = 1;
+}
+
+void CPlanungDlg::OnRoleConfigChanged(COleVariant) { BuildAddMenu(); }
+
+void CPlanungDlg::OnKursChanged(COleVariant value) {
+    if (VariantLong(value) == GetRecordID()) MarkModifiedAndReload();
+}
+
+void CPlanungDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
+
+// ---- the add menu and its flows
+
+long CPlanungDlg::BuildAddMenu() {
+    CKursResourceScope scope;
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    m_arrKursleitung.clear();
+    while (m_menuAdd.GetMenuItemCount() > 0) m_menuAdd.RemoveMenu(0, MF_BYPOSITION);
+    m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_PERSON, KursLoadString(IDS_PLANUNG_ADD_PERSON));
+    m_menuAdd.SetMenuItemBitmaps(ID_PLANUNG_ADD_PERSON, MF_BYCOMMAND, &m_bmpPerson, &m_bmpPerson);
+    m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_RESERVATION, KursLoadString(IDS_PLANUNG_ADD_RESERVATION));
+    m_menuAdd.SetMenuItemBitmaps(ID_PLANUNG_ADD_RESERVATION, MF_BYCOMMAND, &m_bmpReservation, &m_bmpReservation);
+    m_arrKursleitung = {-1, -1};
+    if (!NQ_IsEnterpriseEdition()) return FAILED(hr) ? PL_TRACEHR(hr) : S_OK;
+
+    if (SUCCEEDED(hr)) {
+        m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_NOROLE, KursLoadString(IDS_OHNE_FUNKTION));
+        m_arrKursleitung.push_back(-1);
+        BOOL bEOF = TRUE;
+        hr = kurs::OpenRows(rs,
+                            L"SELECT lKursleitungID, dbo.fn_GetFunktionBezeichnung(lFunktionID) as strFunktion \t\t"
+                            L" FROM Kursleitung \t\t ORDER BY strFunktion",
+                            bEOF);
+        UINT nID = ID_PLANUNG_ADD_NOROLE + 1;
+        while (SUCCEEDED(hr) && !bEOF && nID <= ID_PLANUNG_ADD_LAST) {
+            long lKursleitungID = -1;
+            CString strFunktion;
+            hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+            if (FAILED(hr)) break;
+            m_menuAdd.AppendMenu(MF_STRING, nID++, strFunktion);
+            m_arrKursleitung.push_back(lKursleitungID);
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+    }
+    if (FAILED(hr)) {
+        PL_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+void CPlanungDlg::OnBnAdd() {
+    // The button has no command of its own: its face opens the menu as its arrow does.
+    if (m_btnAdd.GetChosenCommand() != 0) return;
+    CRect rc;
+    m_btnAdd.GetWindowRect(&rc);
+    const UINT nID = static_cast<UINT>(
+        m_menuAdd.TrackPopupMenu(TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, rc.left, rc.bottom, this));
+    if (nID >= ID_PLANUNG_ADD_PERSON && nID <= ID_PLANUNG_ADD_LAST) OnAdd(nID);
+}
+
+void CPlanungDlg::OnAdd(UINT nID) {
+    if (lKursID == 0) return;
+    const std::size_t nIndex = nID - ID_PLANUNG_ADD_PERSON;
+    long hr = S_OK;
+    if (nIndex == 0) hr = AddPersons();
+    else if (nIndex == 1) hr = AddReservation();
+    else if (nIndex < m_arrKursleitung.size()) hr = AddInstructors(m_arrKursleitung[nIndex]);
+    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), L"CPlanungDlg::OnAdd", L"Default", __FILE__, __LINE__, 1);
+}
+
+long CPlanungDlg::AddReservation() {
+    CKursResourceScope scope;
+    if (lKursID == 0) return S_OK;
+    long lMandantID = 0;
+    if (!NQ_GetMandantID4New(lMandantID, 4)) return S_OK;
+#ifdef KURS_HAS_RESERVATION_EDITOR
+    CEditReservationDlg dlg(lMandantID, nullptr);
+    dlg.lKursID = lKursID;
+    dlg.lKursreservationID = -1;
+    long hr = S_OK;
+    BOOL bSaved = FALSE;
+    if (BeginEdit() == eRecordEditing && dlg.DoModal() == IDOK) {
+        bSaved = TRUE;
+        hr = LoadPlanningList();
+        if (FAILED(hr)) PL_TRACEHR(hr);
+    }
+    EndEdit();
+    if (bSaved && SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(kEventReservationsChanged, lKursID, 0);
+        if (FAILED(hr)) PL_TRACEHR(hr);
+    }
+    return hr;
+#else
+    // The reservation editor is not part of this build of the module.
+    return PL_TRACEHR(E_NOTIMPL);
+#endif
+}
+
+long CPlanungDlg::AddPersons() { return AddToPlan(FALSE, -1); }
+
+long CPlanungDlg::AddInstructors(long lKursleitungID) { return AddToPlan(TRUE, lKursleitungID); }
+
+long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
+    CKursResourceScope scope;
+    if (lKursID == 0) return S_OK;
+    if (BeginEdit() != eRecordEditing) return S_OK;
+    // Closed without OK, the prompt leaves the proposed current year.
+    CGetKursYearDlg yearDlg(this);
+    yearDlg.DoModal();
+    const long lYear = yearDlg.lYear;
+
+    CSearchPopupDlg popup(4, bInstruktor ? L"KursInstruktor" : L"Kurs", 0, 0, nullptr);
+    popup.m_bMultiSelect = TRUE;
+    popup.m_dwRightMask = 0;
+    CString strJoin, strWhere;
+    if (bInstruktor && lKursleitungID != -1) {
+        strJoin = L"JOIN PersonFunktion ON vp.lPersonID = PersonFunktion.lPersonID \t\t JOIN Kursleitung ON "
+                  L"PersonFunktion.lFunktionID = Kursleitung.lFunktionID ";
+        const CQvDateTime dtEmpty(1899, 12, 30, 0, 0, 0);
+        strWhere.Format(L"Kursleitung.lKursleitungID = %d AND \t\t    year(PersonFunktion.dtStart) <= %d AND \t\t"
+                        L"(year(PersonFunktion.dtEnde) >= %d OR PersonFunktion.dtEnde = %s)",
+                        lKursleitungID, lYear, lYear, static_cast<LPCWSTR>(dtEmpty.SQLConvert()));
+    }
+    if (!m_Sec.HasAllRights(kRightEdit)) {
+        // Without the right to plan, a course leader may plan only himself.
+        long lOwn = -1;
+        CString strOwn;
+        if (IsKursleiterWithRight(!bInstruktor, lOwn)) strOwn.Format(L" vp.lPersonID = %d", lOwn);
+        else strOwn = L" vp.lPersonID = 0";
+        strWhere += strWhere.IsEmpty() ? strOwn : CString(L" AND") + strOwn;
+    }
+    if (!strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);
+    if (popup.DoModal() != IDOK) {
+        EndEdit();
+        return S_OK;
+    }
+    std::vector<long> ids;
+    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
+
+    BeginWaitCursor();
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    BOOL bBooked = FALSE;
+    {
+        // The bookings join this transaction (one connection per profile and thread): a failed
+        // one takes the others of this call back with it.
+        kurs::CKursTransaction trans(conn);
+        if (SUCCEEDED(hr)) hr = trans.Begin();
+        if (SUCCEEDED(hr)) {
+            CVRQKurs kurs;
+            for (long lPersonID : ids) {
+                long lPersonKursID = 0;
+                EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+                hr = bInstruktor ? kurs.AddInstruktorToKurs(lPersonID, lKursID, -1, lYear, lKursleitungID,
+                                                            lPersonKursID, eStatus)
+                                 : kurs.AddPersonToKurs(lPersonID, lKursID, -1, lYear, lPersonKursID, eStatus);
+                if (FAILED(hr)) {
+                    PL_TRACEHR(hr);
+                    break;
+                }
+            }
+            hr = trans.End(hr);
+        }
+        bBooked = SUCCEEDED(hr);
+    }
+    if (SUCCEEDED(hr)) hr = LoadPlanningList();
+    if (FAILED(hr)) {
+        PL_TRACEHR(hr);
+        // The list load has shown its own error.
+        if (!bBooked) KURS_REPORTDBERROR(conn, hr);
+    }
+    EndWaitCursor();
+    EndEdit();
+    if (SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, 0);
+        if (FAILED(hr)) PL_TRACEHR(hr);
+    }
+    return FAILED(hr) ? hr : S_OK;
+}
+
+// ---- one entry and the selected rows
+
+void CPlanungDlg::OnBnEdit() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (BeginEdit() != eRecordEditing) return;
+    if (m_lReselectID == 0) m_lReselectID = lID;
+    INT_PTR nResult = IDCANCEL;
+    if (m_lSelectedArt == eArtTeilnehmer || m_lSelectedArt == eArtInstruktor) {
+        CEditPersonDlg dlg(this);
+        dlg.lPersonKursID = lID;
+        dlg.lKursID = lKursID;
+        dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
+        nResult = dlg.DoModal();
+    } else if (m_lSelectedArt == eArtReservation) {
+#ifdef KURS_HAS_RESERVATION_EDITOR
+        CEditReservationDlg dlg(0, nullptr);
+        dlg.lKursID = lKursID;
+        dlg.lKursreservationID = lID;
+        nResult = dlg.DoModal();
+#endif
+    }
+    long hr = S_OK;
+    if (nResult == IDOK) hr = LoadPlanningList();
+    else m_lReselectID = 0;
+    EndEdit();
+    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), L"CPlanungDlg::OnBnEdit", L"Default", __FILE__, __LINE__, 1);
+}
+
+BOOL CPlanungDlg::BeginRowCommand() {
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return FALSE;
+    return BeginEdit() == eRecordEditing;
+}
+
+void CPlanungDlg::EndRowCommand(long hr, BOOL bPassed, BOOL bReservationEvent, LPCWSTR lpszSource) {
+    if (bPassed && SUCCEEDED(hr)) {
+        const long hrList = LoadPlanningList();
+        if (FAILED(hrList)) PL_TRACEHR(hrList);
+    }
+    EndEdit();
+    if (bPassed && SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, 0);
+        if (SUCCEEDED(hr) && bReservationEvent) hr = m_EventSource.FireEvent(kEventReservationsChanged, lKursID, 0);
+        if (FAILED(hr)) PL_TRACEHR(hr);
+    }
+    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 1);
+}
+
+void CPlanungDlg::OnBnRemove() {
+    CKursResourceScope scope;
+    if (!BeginRowCommand()) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    if (items.GetSize() == 0 ||
+        AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+        EndEdit();
+        return;
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    CVRQKurs kurs;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lID = 0, lPersonID = 0, lArt = 0;
+        items[i]->GetParam(eParamID, &lID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamArt, &lArt);
+        if (lArt == eArtReservation) {
+            CString strSQL;
+            strSQL.Format(L"DELETE Kursreservation WHERE lKursreservationID = %d", lID);
+            hr = kurs::Execute(conn, strSQL);
+            if (FAILED(hr)) PL_TRACEHR(hr);
+        } else if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lPersonID != 0) {
+            kurs::CKursTransaction trans(conn);
+            hr = trans.Begin();
+            if (SUCCEEDED(hr))
+                hr = lArt == eArtTeilnehmer ? kurs.RemovePersonFromKurs(lID, lPersonID, -1)
+                                            : kurs.RemoveInstruktorFromKurs(lID, lPersonID, -1);
+            hr = trans.End(hr);
+            // Shown once; the rows after it are left as they are.
+            if (FAILED(hr)) {
+                PL_TRACEHR(hr);
+                KURS_REPORTDBERROR(conn, hr);
+            }
+        }
+    }
+    EndRowCommand(hr, TRUE, TRUE, L"CPlanungDlg::OnBnRemove");
+}
+
+void CPlanungDlg::OnBnChangeInstanz() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (m_lSelectedArt != eArtTeilnehmer && m_lSelectedArt != eArtInstruktor) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    long lNewRun = 0;
+    if (items.GetSize() > 0) {
+        CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
+        popup.SetSecMandantTableID(L"onlyInstanz");
+        popup.m_dwRightMask = kRightEdit;
+        CString strWhere;
+        if (NQ_IsEnterpriseEdition()) strWhere.Format(L"vk.lKursID = %d ", lKursID);
+        else strWhere.Format(L"vk.lKursID = %d AND ki.fGeschlossen = 0 ", lKursID);
+        popup.SetJoinAndWhere(CString(), strWhere);
+        const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
+        if (pIDs && !pIDs->empty()) lNewRun = pIDs->front();
+        else {
+            EndEdit();
+            return;
+        }
+    }
+    CVRQKurs kurs;
+    long hr = S_OK;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr) && lNewRun != 0; ++i) {
+        long lPersonKursID = 0, lPersonID = 0, lKursleitungID = -1, lArt = 0;
+        items[i]->GetParam(eParamID, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamKursleitung, &lKursleitungID);
+        items[i]->GetParam(eParamArt, &lArt);
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        if (lArt == eArtTeilnehmer)
+            hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, -1, lNewRun, 0, eStatus);
+        else if (lArt == eArtInstruktor)
+            hr = kurs.ChangeInstruktorKursinstanz(lPersonKursID, lPersonID, lKursID, -1, lNewRun, 0, lKursleitungID,
+                                                  eStatus);
+        if (FAILED(hr)) PL_TRACEHR(hr);
+    }
+    EndRowCommand(hr, TRUE, FALSE, L"CPlanungDlg::OnBnChangeInstanz");
+}
+
+void CPlanungDlg::OnBnChangeState() {
+    CKursResourceScope scope;
+    long lID = 0;
+    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
+    if (m_lSelectedArt != eArtTeilnehmer && m_lSelectedArt != eArtInstruktor) return;
+    if (BeginEdit() != eRecordEditing) return;
+    CQvListItemArray items;
+    m_list.QvGetSelListItemArray(items);
+    long lInitial = 0;
+    m_list.QvGetSelParamValue(eParamStatus, lInitial);
+    for (int i = 0; i < items.GetSize(); ++i) {
+        long lStatus = 0, lArt = 0;
+        items[i]->GetParam(eParamStatus, &lStatus);
+        items[i]->GetParam(eParamArt, &lArt);
+        if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lStatus != lInitial) lInitial = -1;
+    }
+    CGetStatusDlg dlg(this);
+    dlg.lKursinstanzID = -1;
+    dlg.lTyp = lTyp;
+    dlg.lStatus = lInitial;
+    dlg.bTeilnehmer = m_lSelectedArt != eArtInstruktor;
+    if (items.GetSize() == 0 || dlg.DoModal() != IDOK || dlg.lStatus == lInitial) {
+        EndEdit();
+        return;
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    CVRQKurs kurs;
+    for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+        long lPersonKursID = 0, lPersonID = 0, lArt = 0;
+        items[i]->GetParam(eParamID, &lPersonKursID);
+        items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamArt, &lArt);
+        if (lPersonID == 0 || (lArt != eArtTeilnehmer && lArt != eArtInstruktor)) continue;
+        hr = kurs.UpdatePersonKursStatus(lArt == eArtTeilnehmer, lPersonKursID, lPersonID, -1,
+                                         static_cast<EPersonKursStatus>(dlg.lStatus));
+        if (FAILED(hr)) {
+            PL_TRACEHR(hr);
+            KURS_REPORTDBERROR(conn, hr);
+        }
+    }
+    EndRowCommand(hr, TRUE, FALSE, L"CPlanungDlg::OnBnChangeState");
+}

@@ -1,0 +1,312 @@
+// The planning, archive and custom-data pages of the course window through their real widgets in
+// the host frame over a database from the suite schema: the planned registrations and reservations
+// with their per-year counts, adding to the plan in one transaction, placing into a run, the
+// archive's loader thread and its counts, removing a mixed selection, and custom-field values.
+#include "custfielddlg.h"
+#include "getkursyeardlg.h"
+#include "historydlg.h"
+#include "kursresource.h"
+#include "kurswin_window.h"
+#include "nqlogicint.h"
+#include "planungdlg.h"
+#include "qvasynceventsink.h"
+#include "searchdlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "serverhost.h"
+
+#include <QTimer>
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+class PlanungTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        ASSERT_EQ(qvtest::RegisterModule(QV_LOGIC_MODULE), S_OK);
+        ASSERT_EQ(qv::servers::StartRunningServer(NQ_LOGICSERVER_PROGID), S_OK);
+        for (const wchar_t* f : {L"{8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70}", L"{B92A2088-34E1-4211-8BC9-2A743F3B16CD}",
+                                 L"{37B2CB0D-1E9E-42E2-88FE-3E83380CF5D4}"})
+            security.Answer(f, L"", 0x8000101);
+        Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (1, '8200', 'Schaffhausen')");
+        Sql("INSERT INTO Grad (lGradID, strBezeichnung, strKurzbezeichnung, strKurzbezeichnungF, lRang) VALUES "
+            "(1, 'Korporal', 'Kpl', '', 5)");
+        // Six months after its date a registration belongs to the archive.
+        Sql("INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
+            "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '6')");
+        // The user sees the persons of the Mandant.
+        Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(mandant) +
+            ", 4, 5, 257)");
+        options.Set(-4000, L"KursTyp", L"x 1 1 1");  // the run search offers every course type
+        kurs = AddKurs(3, "GK");
+        run = AddRun(kurs, "2031-09-01", "Herbst", 10);
+        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
+        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257)");
+    }
+    void TearDown() override {
+        KursWindow::TearDown();
+        qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+    }
+    long Person(const std::string& name, long grad = -1) {
+        const long id = AddPerson(name);
+        Sql("UPDATE Person SET lOrtID = 1, lCAktGradID = " + K(grad) + " WHERE lPersonID = " + K(id));
+        return id;
+    }
+    long Reg(long person, long r, long status, const std::string& date, bool teilnehmer = true, long leitung = -1) {
+        const long id = AddReg(person, kurs, r, status, "2030-12-01");
+        Sql("UPDATE PersonKurs SET dtDatum = '" + date + " 00:00:00', fTeilnehmer = " + K(teilnehmer) +
+            ", lKursleitungID = " + K(leitung) + " WHERE lPersonKursID = " + K(id));
+        return id;
+    }
+    // Opens the course window on the course and shows the page with the label.
+    template <class T> T* Show(const std::wstring& label) {
+        if (!Dlg()) OpenView();
+        const auto labels = TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd());
+        const auto it = std::find(labels.begin(), labels.end(), label);
+        EXPECT_NE(it, labels.end());
+        if (it == labels.end()) return nullptr;
+        const int index = int(it - labels.begin());
+        EXPECT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), index));
+        Pump();
+        return dynamic_cast<T*>(Page(index));
+    }
+    static int RowOf(HWND list, const std::wstring& name) {
+        for (int row = 0; row < Rows(list); ++row)
+            if (Cell(list, row, 5).find(name) == 0) return row;
+        return -1;
+    }
+    void ChoosePersons(std::vector<std::wstring> names) {
+        script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+            HWND list = search.m_lstResult.GetSafeHwnd();
+            for (const auto& name : names)
+                for (int row = 0; row < Rows(list); ++row)
+                    if (Cell(list, row, 3).find(name) != std::wstring::npos ||
+                        Cell(list, row, 1).find(name) != std::wstring::npos)
+                        ClickRowCheckBox(list, row);
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+    }
+    void ChooseYear(int year) {
+        script.ExpectModal(IDD_GETKURSYEAR, [year](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CGetKursYearDlg&>(modal);
+            Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETKURSYEAR_YEAR), std::to_wstring(year));
+            Click(dlg.GetSafeHwnd(), IDOK);
+        });
+    }
+    long long Planned(long person, int year) {
+        return Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = -1 AND lPersonID = " + K(person) +
+                   " AND strftime('%Y', dtDatum) = '" + std::to_string(year) + "'");
+    }
+    std::wstring Status(CWnd* page) { return qv::ui::test::Text(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_STATUS)); }
+    void WaitLoaded(CHistoryDlg* page) {
+        ASSERT_TRUE(WaitFor([&] { Pump(); return !page->IsLoading(); }, 20000));
+        Pump();
+    }
+
+    long kurs = 0, run = 0;
+};
+
+TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsPerYear) {
+    qv::nq::SetEnterpriseEdition(true);
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (1, 1)");
+    Reg(Person("Amsler", 1), -1, 0, "2031-12-31");
+    Reg(Person("Brunner"), -1, 7, "2031-12-31");
+    Reg(Person("Caflisch"), -1, 3, "2031-12-31");  // listed, not counted
+    Reg(Person("Dubach"), -1, 0, "2033-12-31", false, 1);
+    Reg(Person("Egli"), -1, 3, "2020-12-31");  // past the archive age
+    Reg(Person("Fehr"), -1, 0, "2020-12-31");  // planned: listed whatever its age
+    Reg(Person("Gut"), run, 0, "2031-09-01");  // in a run
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lKursID, lMandantID, lYear, lAnzahl, strBemerkung) VALUES "
+        "(900, " + K(kurs) + ", " + K(mandant) + ", 2032, 5, 'Reserve Nord')");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND list = page->m_list.GetSafeHwnd();
+
+    ASSERT_EQ(Rows(list), 6);
+    EXPECT_EQ(RowOf(list, L"Egli"), -1);
+    EXPECT_EQ(RowOf(list, L"Gut"), -1);
+    EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2020: 1;  2031: 2;  2032: 5;  2033: 0;    |  "
+                            L"Provisorisch: 1  Geplant: 2");
+    const int amsler = RowOf(list, L"Amsler");
+    EXPECT_EQ(Cell(list, amsler, 1), L"2031");
+    EXPECT_EQ(Cell(list, amsler, 3), L"5");
+    EXPECT_EQ(Cell(list, amsler, 4), L"Kpl");
+    EXPECT_EQ(Cell(list, amsler, 10), L"FW Nord");
+    EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
+    EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 1), L"31.12.2031") << "a status past planning shows its date";
+    int reservation = -1;
+    for (int row = 0; row < Rows(list); ++row)
+        if (Cell(list, row, 0) == L"Reservation") reservation = row;
+    ASSERT_GE(reservation, 0);
+    EXPECT_EQ(Cell(list, reservation, 2), L"5");
+    EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
+    Screen(page->GetSafeHwnd(), "planungdlg");
+
+    // A reservation row allows edit and remove, not placing nor a status.
+    ASSERT_TRUE(SelectRow(list, reservation));
+    EXPECT_TRUE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)));
+    EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ)));
+    EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE)));
+    // The central installation offers the roles in the add menu.
+    EXPECT_EQ(page->m_menuAdd.GetMenuItemCount(), 4);
+    EXPECT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 1}));
+}
+
+TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
+    const long anna = Person("Amsler"), beat = Person("Brunner"), carl = Person("Caflisch");
+    Reg(beat, -1, 0, "2032-12-31");  // already planned for 2032
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND add = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD);
+    ASSERT_TRUE(Enabled(add));
+    EXPECT_EQ(page->m_menuAdd.GetMenuItemCount(), 2) << "a local installation plans no instructors";
+
+    // The planned one is refused with its message; the two others are planned.
+    ChooseYear(2032);
+    ChoosePersons({L"Amsler", L"Brunner", L"Caflisch"});
+    script.ExpectMessageBox(IDOK);
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
+    Click(add);
+    EXPECT_EQ(Planned(anna, 2032), 1);
+    EXPECT_EQ(Planned(beat, 2032), 1);
+    EXPECT_EQ(Planned(carl, 2032), 1);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 3);
+
+    // A booking that fails takes the ones before it back: nothing of the call stays.
+    const long dora = Person("Dubach"), emil = Person("Egli");
+    Sql("CREATE TRIGGER refuse_egli BEFORE INSERT ON PersonKurs WHEN NEW.lPersonID = " + K(emil) +
+        " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    ChooseYear(2033);
+    ChoosePersons({L"Dubach", L"Egli"});
+    script.AllowReports(true);
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
+    Click(add);
+    script.AllowReports(false);
+    EXPECT_EQ(Planned(dora, 2033), 0);
+    EXPECT_EQ(Planned(emil, 2033), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 3);
+}
+
+TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemoved) {
+    const long anna = Person("Amsler"), beat = Person("Brunner");
+    const long regA = Reg(anna, -1, 0, "2031-12-31");
+    const long regB = Reg(beat, -1, 0, "2031-12-31", false);
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lKursID, lMandantID, lYear, lAnzahl) VALUES (901, " +
+        K(kurs) + ", " + K(mandant) + ", 2031, 2)");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 2) << "a local installation lists no instructors";
+
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg& search = *popup.m_pSearchDlg;
+        ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+        HWND runs = search.m_lstResult.GetSafeHwnd();
+        ASSERT_EQ(Rows(runs), 1);
+        SelectRow(runs, 0);
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    EXPECT_EQ(Int("SELECT lKursinstanzID FROM PersonKurs WHERE lPersonKursID = " + K(regA)), run);
+    ASSERT_EQ(Rows(list), 1);
+
+    // The central installation plans instructors too.
+    qv::nq::SetEnterpriseEdition(true);
+    CloseView();
+    page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 2);
+
+    // The instructor and the reservation go, each by its own kind.
+    ASSERT_TRUE(SelectRow(list, 0));
+    ASSERT_TRUE(SelectRow(list, 1, Qt::ControlModifier));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regB)), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 0);
+    EXPECT_EQ(Rows(list), 0);
+}
+
+TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread) {
+    const long anna = Person("Amsler", 1), beat = Person("Brunner"), carl = Person("Caflisch");
+    const long dora = Person("Dubach"), emil = Person("Egli");
+    const long regA = Reg(anna, run, 1, "2019-05-01");
+    Reg(beat, run, 6, "2019-05-01");
+    Reg(carl, run, 5, "2018-05-01");
+    const long regD = Reg(dora, run, 1, "2018-05-01", false);  // an instructor
+    Reg(emil, run, 3, "2018-05-01");   // waiting list: never archived
+    Reg(emil, run, 1, "2031-05-01");   // not old enough
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 4);
+    EXPECT_EQ(RowOf(list, L"Egli"), -1);
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 2;  2018: 0;    |  Besucht: 1  Teilweise besucht: 1  "
+                            L"Abwesend: 1");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
+    Screen(page->GetSafeHwnd(), "historydlg");
+
+    // A participant and an instructor removed together, each through its own call.
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Dubach")));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+    script.ExpectMessageBox(IDYES);
+    script.ExpectSelection(2);  // the participant is removed, not deregistered
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    WaitLoaded(page);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID IN (" + K(regA) + ", " + K(regD) + ")"), 0);
+    EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person.Instruktor'"), 1);
+    EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person'"), 1);
+    EXPECT_EQ(Rows(list), 2);
+}
+
+TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
+    const long anna = Person("Amsler");
+    Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) INSERT INTO PersonKurs "
+        "(lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT " + K(anna) + ", " +
+        K(kurs) + ", " + K(run) + ", 1, '2015-01-01 00:00:00', '2014-12-01 00:00:00', 1 FROM n");
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    // A timer of the GUI thread fires while the loader is still reading.
+    bool answeredWhileLoading = false;
+    QTimer::singleShot(0, [&] { answeredWhileLoading = page->IsLoading(); });
+    page->StartThread();
+    WaitLoaded(page);
+    EXPECT_TRUE(answeredWhileLoading);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 4000);
+    EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2015: 40");
+}
+
+TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, lOrder) VALUES (1, 39, 'Kursleiter Kanton', 1), "
+        "(2, 42, 'Raum', 1)");
+    auto* page = Show<CCustfieldDlg>(L"Eigene Daten");
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(Rows(page->m_ctrlKurs.GetSafeHwnd()), 1);
+    ASSERT_EQ(Rows(page->m_ctrlKursinstanz.GetSafeHwnd()), 1);
+    EXPECT_TRUE(Visible(page->m_ctrlKursinstanz.GetSafeHwnd()));
+    ASSERT_TRUE(page->m_ctrlKurs.SetCellValue(0, 1, L"Hans O'Brien"));
+    ASSERT_TRUE(page->m_ctrlKursinstanz.SetCellValue(0, 1, L"Saal 2"));
+    EXPECT_EQ(Text("SELECT strValue FROM CustFieldValue WHERE lCFTypeID = 1 AND lID = " + K(kurs)), "Hans O'Brien");
+    EXPECT_EQ(Text("SELECT strValue FROM CustFieldValue WHERE lCFTypeID = 2 AND lID = " + K(run)), "Saal 2");
+    ASSERT_EQ(page->Refresh(), S_OK);
+    EXPECT_EQ(Cell(page->m_ctrlKurs.GetSafeHwnd(), 0, 1), L"Hans O'Brien");
+    EXPECT_EQ(Cell(page->m_ctrlKursinstanz.GetSafeHwnd(), 0, 1), L"Saal 2");
+    Screen(page->GetSafeHwnd(), "custfielddlg");
+}
+
+}  // namespace
+}  // namespace kurstest
