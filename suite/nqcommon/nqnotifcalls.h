@@ -1,0 +1,27 @@
+#pragma once
+// The platform and common library calls that the notification dialog and the participant quota
+// editor make: display names of Mandanten and areas, mail addresses and languages, the system's
+// language and whether a module of the suite runs.
+#include "cstring.h"
+#include "qvtypes.h"
+
+// The display name of a Mandant (the cached name of table 45); empty when it has none.
+CString NQ_GetMandantBezeichnung(long lMandantID);
+// The display name of an area; empty when it has none.
+CString NQ_GetAreaBezeichnung(long lAreaID);
+
+// Non-zero when the text is one mail address (name@domain.tld, no blanks or separators); the
+// address is left trimmed. The two flags are kept for the callers and change nothing here.
+BOOL NQ_ValidateEMailAdress(CString& strAddress, bool bReserved1, bool bReserved2);
+
+// The two-letter code of a person's language text: "DE", "FR", "IT" for German, French and
+// Italian in their usual spellings and abbreviations, "EN" for English; "" for anything else.
+CString NQ_DetectLanguage(CString strSprache);
+
+// The language code of the running system: HKEY_LOCAL_MACHINE "Software\Qovaro\NQ2", text
+// "Language"; "DE" when it is not set.
+CString QvGetSysLanguage();
+
+// Whether the module with the ProgID runs in this installation: HKEY_LOCAL_MACHINE
+// "Software\Qovaro\NQ2\Modules", DWORD value named by the ProgID, non-zero.
+BOOL NQ_IsModulRunning(CString strProgID);
