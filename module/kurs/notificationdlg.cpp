@@ -178,15 +178,17 @@ BOOL CNotificationDlg::OnInitDialog() {
     const int kinds[] = {CQvListCtrl::eColDateTime, CQvListCtrl::eColText, CQvListCtrl::eColLong,
                          CQvListCtrl::eColDateTime};
     const int kindsTemplate[] = {CQvListCtrl::eColText, CQvListCtrl::eColText};
+    const int widths[] = {110, 140, 110, 110};
+    const int widthsTemplate[] = {140, 260};
     {
         CKursNotifResourceScope texts;
         m_listMandant.QvSetRegistryKey(CString(kViewKey) + L"\\NotificationMandant");
-        m_listMandant.QvInsertColumn(4, IDS_NOTIF_COL_MANDANT, kinds);
+        m_listMandant.QvInsertColumn(4, IDS_NOTIF_COL_MANDANT, kinds, widths);
         m_listInstruktor.QvSetRegistryKey(CString(kViewKey) + L"\\NotificationInstruktor");
-        m_listInstruktor.QvInsertColumn(4, IDS_NOTIF_COL_INSTRUKTOR, kinds);
+        m_listInstruktor.QvInsertColumn(4, IDS_NOTIF_COL_INSTRUKTOR, kinds, widths);
         m_listTemplate.QvSetRegistryKey(CString(kViewKey) + L"\\Template");
         m_listTemplate.ShowStatusLine(TRUE);
-        m_listTemplate.QvInsertColumn(2, IDS_NOTIF_COL_TEMPLATE, kindsTemplate);
+        m_listTemplate.QvInsertColumn(2, IDS_NOTIF_COL_TEMPLATE, kindsTemplate, widthsTemplate);
     }
     m_listMandant.QvSetMultiSelection();
     m_listInstruktor.QvSetMultiSelection();

@@ -14,8 +14,6 @@ namespace {
 
 constexpr const wchar_t* kMailKey = L"Software\\Qovaro\\NQ2\\Mail";
 constexpr const wchar_t* kTraceSource = L"nqemail";
-// The system error of a server that cannot be reached.
-constexpr long kErrorConnectionRefused = 1225;
 
 // RFC 2047 form of a header text that is not plain ASCII.
 std::string EncodeHeader(const std::string& utf8) {
@@ -84,12 +82,14 @@ std::size_t ReadPayload(char* buffer, std::size_t size, std::size_t count, void*
     return n;
 }
 
-// Keeps the server's last answer line, for the failure text.
+// Keeps the server's first refusal (an answer of class 4 or 5), for the failure text; the
+// goodbye that follows it says nothing.
 int KeepServerAnswer(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
-    if (type == CURLINFO_HEADER_IN) {
+    auto& answer = *static_cast<std::string*>(user);
+    if (type == CURLINFO_HEADER_IN && answer.empty() && size > 0 && (data[0] == '4' || data[0] == '5')) {
         std::string line(data, size);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (!line.empty()) *static_cast<std::string*>(user) = line;
+        answer = line;
     }
     return 0;
 }
@@ -160,7 +160,7 @@ long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strS
         m_strError = L"No mail server or sender is configured (Software\\Qovaro\\NQ2\\Mail).";
         OutputDebugString(m_strError + L"\n");
         return QV_TRACEHR(kTraceSource, E_FAIL);
-    }
+}
     CURL* curl = curl_easy_init();
     if (!curl) return QV_TRACEHR(kTraceSource, E_OUTOFMEMORY);
 
@@ -199,13 +199,9 @@ long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strS
     if (rc == CURLE_OK) return S_OK;
 
     // The server's own words where it answered, else the transport's reason.
-    std::string text = answer.empty() || answer[0] < '4' ? std::string(error[0] ? error : curl_easy_strerror(rc))
-                                                          : answer;
-    if (!answer.empty() && answer[0] >= '4' && error[0]) text += " (" + std::string(error) + ")";
+    std::string text = answer.empty() ? std::string(error[0] ? error : curl_easy_strerror(rc)) : answer;
+    if (!answer.empty() && error[0]) text += " (" + std::string(error) + ")";
     m_strError = CString(text.c_str());
     OutputDebugString(L"CEMail::SendMail: " + m_strError + L"\n");
-    return QV_TRACEHR(kTraceSource, rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST ||
-                                            rc == CURLE_OPERATION_TIMEDOUT
-                                        ? HRESULT_FROM_WIN32(kErrorConnectionRefused)
-                                        : E_FAIL);
+    return QV_TRACEHR(kTraceSource, E_FAIL);
 }
