@@ -121,9 +121,10 @@ BOOL CMaxTeilnehmerDlg::OnInitDialog() {
 
     m_grid.QvSetRegistryKey(CString(kViewKey) + L"\\MaxTeilnehmer");
     const int kinds[7] = {3, 1, 1, 1, 1, 1, 1};
+    const int widths[7] = {200, 130, 70, 70, 70, 70, 70};
     {
         CKursNotifResourceScope texts;
-        m_grid.QvInsertColumn(7, IDS_MAXTN_COL, kinds);
+        m_grid.QvInsertColumn(7, IDS_MAXTN_COL, kinds, widths);
     }
     for (int c = 2; c <= kColumns; ++c) {
         CString strYear;
@@ -437,10 +438,10 @@ long CMaxTeilnehmerDlg::SaveData() {
     return hr;
 }
 
-BOOL CMaxTeilnehmerDlg::IsValidAmount(const CString& strText, BOOL bAllRow) {
+BOOL CMaxTeilnehmerDlg::IsValidAmount(const CString& strText, LPCWSTR lpszPlaceholder) {
     CString s = strText;
     s.Trim();
-    if (s.IsEmpty() || s == (bAllRow ? kAllPlaceholder : kMixedPlaceholder)) return TRUE;
+    if (s.IsEmpty() || (lpszPlaceholder && *lpszPlaceholder && s == lpszPlaceholder)) return TRUE;
     if (s.GetLength() > 9) return FALSE;
     for (int i = 0; i < s.GetLength(); ++i)
         if (s[i] < L'0' || s[i] > L'9') return FALSE;
@@ -449,8 +450,13 @@ BOOL CMaxTeilnehmerDlg::IsValidAmount(const CString& strText, BOOL bAllRow) {
 
 void CMaxTeilnehmerDlg::OnGridChanging(NMHDR* pNMHDR, LRESULT* pResult) {
     const auto* pNM = reinterpret_cast<NMQVGRID*>(pNMHDR);
-    const BOOL bAllRow = pNM->pItem && ParamLong(pNM->pItem, 0) == -1;
-    if (pNM->nSubItem >= 1 && !IsValidAmount(pNM->pszText ? pNM->pszText : L"", bAllRow)) {
+    // The placeholder the cell may keep: the all-row's, or the one of an area cell whose
+    // Mandanten differ.
+    LPCWSTR lpszPlaceholder = nullptr;
+    if (pNM->pItem && ParamLong(pNM->pItem, 0) == -1) lpszPlaceholder = kAllPlaceholder;
+    else if (pNM->pItem && pNM->nSubItem >= 1 && ParamLong(pNM->pItem, pNM->nSubItem + kColumns) == kMixed)
+        lpszPlaceholder = kMixedPlaceholder;
+    if (pNM->nSubItem >= 1 && !IsValidAmount(pNM->pszText ? pNM->pszText : L"", lpszPlaceholder)) {
         AfxMessageBox(KursNotifString(IDS_MAXTN_BAD_AMOUNT), MB_OK | MB_ICONEXCLAMATION);
         *pResult = 1;
         return;
@@ -476,8 +482,9 @@ void CMaxTeilnehmerDlg::SwitchMode(int nMode) {
         m_nMode = nMode;
         const long lKey = SearchKey();
         if (lKey == 0) {
+            // Saved already: the old mode's rows are loaded again, so that their new ids count.
             m_nMode = nOld;
-            UpdateData(FALSE);
+            ApplyMode();
             return;
         }
         (nMode == 1 ? m_lMandantID : m_lAreaID) = lKey;

@@ -22,9 +22,9 @@ public:
     long SaveData();
     void OnChangeSelection();
 
-    // Whether a quota cell may take the text: empty, the placeholder the cell shows, or a whole
-    // number of 0 or more.
-    static BOOL IsValidAmount(const CString& strText, BOOL bAllRow);
+    // Whether a quota cell may take the text: empty, the placeholder the cell shows (none: null),
+    // or a whole number of 0 or more.
+    static BOOL IsValidAmount(const CString& strText, LPCWSTR lpszPlaceholder);
 
     CQvGridCtrl m_grid;
     CString m_strText;
