@@ -5,6 +5,8 @@
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kursview.h"
+#include "maxteilnehmerdlg.h"
+#include "notificationdlg.h"
 #include "nqcommon.h"
 #include "nqframeworkres.h"
 #include "optionserver.h"
@@ -53,6 +55,18 @@ const GUID CKursDlg::GUID_FillLevel = qv::MakeGuid("C6D6859B-3B17-4051-9E82-47C9
 namespace {
 const GUID GUID_KursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
 const GUID GUID_KursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+// Whether notifications wait to be sent.
+BOOL HasOpenNotifications() {
+    CString strSQL;
+    strSQL.Format(L"SELECT 1 FROM Kursnotification WHERE dtSent = %s", (LPCWSTR)CQvDateTime(1899, 12, 30, 0, 0, 0, 0).SQLConvert());
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    BOOL bEOF = TRUE;
+    if (FAILED(kurs::OpenConnection(conn)) || FAILED(kurs::OpenRows(rs, strSQL, bEOF))) return FALSE;
+    rs.Close();
+    return !bEOF;
+}
+
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CKursDlg, CParentDlg)
@@ -64,6 +78,7 @@ BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
     ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
     ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
     ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURS_BELEGUNG, &CKursDlg::OnActionRange)
+    ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_MAXTEILNEHMER, &CKursDlg::OnActionRange)
 END_MESSAGE_MAP()
 
 BEGIN_QVEVENT_MAP(CKursDlg)
@@ -313,6 +328,9 @@ BOOL CKursDlg::IsCommandEnabled(UINT nID) {
     case ID_KURS_DELETE: return bEdit && GetRecordID() != 0 && bOwn;
     case ID_KURSINSTANZ_FILL: return bEdit && GetSubRecordID() != 0 && bOwn && (!m_bGeschlossen || bCentral);
     case ID_KURS_BELEGUNG: return m_sec.HasAnyRight(kRightRead) && GetRecordID() != 0;
+    // The dialogs check their own rights.
+    case ID_KURS_NOTIFICATION: return bCentral;
+    case ID_KURS_MAXTEILNEHMER: return bCentral && GetRecordID() != 0;
     default: return FALSE;
     }
 }
@@ -337,6 +355,14 @@ void CKursDlg::OnAction() {
         }
         menu.AppendMenu(MF_STRING | (IsCommandEnabled(nID) ? 0u : MF_GRAYED), nID, kurs::Text(nText));
     }
+    if (NQ_IsEnterpriseEdition()) {
+        // The notification entry is checked while unsent notifications wait.
+        menu.AppendMenu(MF_SEPARATOR);
+        menu.AppendMenu(MF_STRING | (HasOpenNotifications() ? MF_CHECKED : 0u), ID_KURS_NOTIFICATION,
+                        kurs::Text(IDS_MENU_KURS_NOTIFICATION));
+        menu.AppendMenu(MF_STRING | (IsCommandEnabled(ID_KURS_MAXTEILNEHMER) ? 0u : MF_GRAYED), ID_KURS_MAXTEILNEHMER,
+                        kurs::Text(IDS_MENU_KURS_MAXTEILNEHMER));
+    }
     CRect rc;
     GetDlgItem(IDC_KURSDLG_ACTION)->GetWindowRect(&rc);
     const UINT nCmd = static_cast<UINT>(menu.TrackPopupMenu(TPM_LEFTALIGN | TPM_RETURNCMD, rc.left, rc.bottom, this));
@@ -356,6 +382,21 @@ void CKursDlg::OnActionCommand(UINT nID) {
     case ID_KURS_DELETE: DeleteRecord(); break;
     case ID_KURSINSTANZ_FILL: FillKursinstanz(); break;
     case ID_KURS_BELEGUNG: ShowBelegung(); break;
+    case ID_KURS_NOTIFICATION: {
+        CNotificationDlg dlg;
+        dlg.DoModal();
+        break;
+    }
+    case ID_KURS_MAXTEILNEHMER: {
+        CMaxTeilnehmerDlg dlg;
+        dlg.m_lMandantID = NQ_GetActMandantID();
+        dlg.m_lKursID = GetRecordID();
+        dlg.m_lAreaID = 0;
+        dlg.m_nMode = 0;
+        dlg.m_bModified = FALSE;
+        dlg.DoModal();
+        break;
+    }
     default: break;
     }
 }
