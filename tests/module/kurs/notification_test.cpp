@@ -6,6 +6,7 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "mailtemplatedlg.h"
+#include "maxteilnehmerdlg.h"
 #include "nqcommon.h"
 #include "notificationdlg.h"
 #include "qvregvalue.h"
@@ -367,6 +368,35 @@ TEST_F(NotificationTest, RightsHideTheInstructorTabsControlsAndWithoutSendRightN
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_NOTIF_DELETE)));
         EXPECT_TRUE(Visible(dlg.m_listTemplate.GetSafeHwnd()));
     });
+}
+
+TEST_F(NotificationTest, TheCourseWindowOffersTheNotificationsAndQuotasInTheCentralInstallationOnly) {
+    Book(AddPerson("Amsler"));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", mandant);
+    OpenView();
+    ASSERT_NE(Dlg()->GetRecordID(), 0);
+    script.ExpectModal(IDD_NOTIFICATION, [&](qv::IModalDialog& modal) {
+        EXPECT_EQ(Rows(dynamic_cast<CNotificationDlg&>(modal).m_listMandant.GetSafeHwnd()), 1);
+        modal.EndModal(IDCANCEL);
+    });
+    Action(ID_KURS_NOTIFICATION);
+    const auto offered = LastPopupMenuItems();
+    EXPECT_NE(std::find(offered.begin(), offered.end(), std::wstring(L"Kursanmeldeänderungen anzeigen und senden...")),
+              offered.end());
+    script.ExpectModal(IDD_MAXTEILNEHMER, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CMaxTeilnehmerDlg&>(modal);
+        EXPECT_EQ(dlg.m_lKursID, Dlg()->GetRecordID());
+        EXPECT_EQ(dlg.m_lMandantID, mandant);
+        EXPECT_EQ(dlg.m_nMode, 0);
+        modal.EndModal(IDCANCEL);
+    });
+    Action(ID_KURS_MAXTEILNEHMER);
+
+    qv::nq::SetEnterpriseEdition(false);
+    Action(0);
+    const auto items = LastPopupMenuItems();
+    EXPECT_EQ(std::find(items.begin(), items.end(), std::wstring(L"Kursanmeldeänderungen anzeigen und senden...")),
+              items.end());
 }
 
 }  // namespace
