@@ -1,6 +1,7 @@
 #include "nqnotifcalls.h"
 
 #include "qvdblookup.h"
+#include "qvguid.h"
 #include "qvregvalue.h"
 
 #include <cwctype>
@@ -66,4 +67,52 @@ BOOL NQ_IsModulRunning(CString strProgID) {
     DWORD dwValue = 0;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Modules", strProgID, dwValue, HKEY_LOCAL_MACHINE);
     return dwValue != 0;
+}
+
+namespace {
+
+struct RecordTable {
+    long lTableID;
+    const wchar_t* table;
+    const wchar_t* key;
+    const wchar_t* name;  // the expression of its display name
+};
+
+const RecordTable kRecordTables[] = {
+    {4, L"Person", L"lPersonID", L"dbo.fn_GetPersonBezeichnung(lPersonID, 'A')"},
+    {6, L"Einsatz", L"lEinsatzID", L"strEreignis"},
+    {34, L"Soldansatz", L"lSoldansatzID", L"strBezeichnung"},
+    {39, L"Kurs", L"lKursID", L"dbo.fn_GetKursBezeichnung(lKursID)"},
+    {42, L"Kursinstanz", L"lKursinstanzID", L"dbo.fn_GetKursinstanzBezeichnung(lKursinstanzID)"},
+    {45, L"Mandant", L"lMandantID", L"strMandantName"},
+};
+
+const RecordTable* FindTable(long lTableID) {
+    for (const auto& t : kRecordTables)
+        if (t.lTableID == lTableID) return &t;
+    return nullptr;
+}
+
+}  // namespace
+
+CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID) { return NQ_GetBezeichnungForId(lKursinstanzID, 42); }
+
+CString NQ_GetBezeichnungForId(long lID, long lTableID) {
+    const RecordTable* t = FindTable(lTableID);
+    CString strName;
+    if (!t) return strName;
+    CString strCondition;
+    strCondition.Format(L"%s = %d", t->key, lID);
+    QvDBLookupString(t->name, t->table, strCondition, &strName, L"Qovaro.NQ2");
+    return strName;
+}
+
+CQvGUID NQ_GetGuidForId(long lID, long lTableID) {
+    CQvGUID guid;
+    const RecordTable* t = FindTable(lTableID);
+    if (!t) return guid;
+    CString strCondition;
+    strCondition.Format(L"%s = %d", t->key, lID);
+    QvDBLookupGUID(L"guid", t->table, strCondition, &guid, L"Qovaro.NQ2");
+    return guid;
 }

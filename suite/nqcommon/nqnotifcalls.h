@@ -25,3 +25,12 @@ CString QvGetSysLanguage();
 // Whether the module with the ProgID runs in this installation: HKEY_LOCAL_MACHINE
 // "Software\Qovaro\NQ2\Modules", DWORD value named by the ProgID, non-zero.
 BOOL NQ_IsModulRunning(CString strProgID);
+
+// The display name of a run ("name (date)"); empty when it has none.
+CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID);
+// The display name and the GUID of a record of table 4 (person), 6 (activity), 34 (pay rate),
+// 39 (course), 42 (run) or 45 (Mandant); empty text and the null GUID for other tables or a record
+// that does not exist.
+CString NQ_GetBezeichnungForId(long lID, long lTableID);
+class CQvGUID;
+CQvGUID NQ_GetGuidForId(long lID, long lTableID);
