@@ -285,6 +285,7 @@ struct NotifRegistrar {
         qv::RegisterStringTable(KursModuleHandle(), {
             {IDS_MENU_KURS_NOTIFICATION, L"Kursanmeldeänderungen anzeigen und senden..."},
             {IDS_MENU_KURS_MAXTEILNEHMER, L"Maximale Anzahl Kurs Teilnehmer bearbeiten..."},
+            {IDS_MENU_KURS_CREATEEINSATZ, L"Aktivität zur Austragung erzeugen/aktualisieren..."},
         });
         qv::RegisterStringTable(KursNotifStringsHandle(), {
             {IDS_NOTIF_TAB_MANDANT, L"Teilnehmer je Mandant"},
@@ -324,6 +325,23 @@ struct NotifRegistrar {
             {IDS_MAXTN_BAD_AMOUNT, L"Bitte geben Sie eine ganze Zahl ab 0 ein oder lassen Sie das Feld leer."},
             {IDS_MAXTN_ALLE, L"<Alle>"},
             {IDS_MAXTN_LOG, L"Max. Kurs Teilnehmer aktualisiert."},
+            {IDS_EINSATZ_UPDATE, L"Aktivität aktualisieren"},
+            {896, L"Funktion"}, {897, L"Soldansatz"}, {898, L"Dauer"}, {899, L"Namen"},
+            {IDS_EINSATZ_WAIT_BESUCHT, L"Die Kursanmeldungen werden auf 'Besucht' gesetzt"},
+            {IDS_EINSATZ_UNIT_TEILNEHMER,
+             L"Die Kursdauer ist in Tagen angegeben. Sie haben jedoch für Teilnehmer einen Soldansatz mit einer "
+             L"anderen Einheit gewählt.\nSie können die Anzahl/Dauer und den Soldansatz in der neuen Aktivität "
+             L"manuell anpassen!"},
+            {IDS_EINSATZ_UNIT_INSTRUKTOR,
+             L"Die Kursdauer ist in Tagen angegeben. Sie haben jedoch für die Kursleitung einen Soldansatz mit einer "
+             L"anderen Einheit gewählt.\nSie können die Anzahl/Dauer und den Soldansatz in der neuen Aktivität "
+             L"manuell anpassen!"},
+            {IDS_EINSATZ_CREATED, L"Die Aktivität wurde erfolgreich erzeugt."},
+            {IDS_EINSATZ_FAILED, L"Die Aktivität konnte nicht erzeugt werden!"},
+            {IDS_EINSATZ_WAIT, L"Die Aktivitätsdaten werden erzeugt..."},
+            {IDS_EINSATZ_UPDATED, L"Die Aktivität wurde erfolgreich aktualisiert!"},
+            {IDS_EINSATZ_EVENT_FAILED,
+             L"Die Aktivität wurde gespeichert, andere Fenster konnten jedoch nicht benachrichtigt werden."},
         });
     }
 };
