@@ -5,7 +5,10 @@
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kursview.h"
+#include "createeinsatzdlg.h"
 #include "maxteilnehmerdlg.h"
+#include "nqplanungcalls.h"
+#include "qvdblookup.h"
 #include "notificationdlg.h"
 #include "nqcommon.h"
 #include "nqframeworkres.h"
@@ -78,7 +81,7 @@ BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
     ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
     ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
     ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURS_BELEGUNG, &CKursDlg::OnActionRange)
-    ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_MAXTEILNEHMER, &CKursDlg::OnActionRange)
+    ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_CREATEEINSATZ, &CKursDlg::OnActionRange)
 END_MESSAGE_MAP()
 
 BEGIN_QVEVENT_MAP(CKursDlg)
@@ -331,6 +334,7 @@ BOOL CKursDlg::IsCommandEnabled(UINT nID) {
     // The dialogs check their own rights.
     case ID_KURS_NOTIFICATION: return bCentral;
     case ID_KURS_MAXTEILNEHMER: return bCentral && GetRecordID() != 0;
+    case ID_KURS_CREATEEINSATZ: return GetSubRecordID() != 0;
     default: return FALSE;
     }
 }
@@ -347,6 +351,7 @@ void CKursDlg::OnAction() {
         {0, 0},
         {ID_KURSINSTANZ_FILL, IDS_MENU_KURSINSTANZ_FILL},
         {ID_KURS_BELEGUNG, IDS_MENU_KURS_BELEGUNG},
+        {ID_KURS_CREATEEINSATZ, IDS_MENU_KURS_CREATEEINSATZ},
     };
     for (const auto& [nID, nText] : items) {
         if (nID == 0) {
@@ -394,6 +399,19 @@ void CKursDlg::OnActionCommand(UINT nID) {
         dlg.m_lAreaID = 0;
         dlg.m_nMode = 0;
         dlg.m_bModified = FALSE;
+        dlg.DoModal();
+        break;
+    }
+    case ID_KURS_CREATEEINSATZ: {
+        // The activity made from the run keeps its Mandant; a new one asks for it.
+        long lMandantID = 0;
+        CString strCondition;
+        strCondition.Format(L"KursinstanzEinsatz.lKursinstanzID = %d", GetSubRecordID());
+        if (QvDBLookupLong(L"lMandantID", L"KursinstanzEinsatz JOIN Einsatz ON KursinstanzEinsatz.lEinsatzID = "
+                                          L"Einsatz.lEinsatzID", strCondition, &lMandantID, L"Qovaro.NQ2") != S_OK &&
+            !NQ_GetMandantID4New(lMandantID, 6))
+            break;
+        CCreateEinsatzDlg dlg(lMandantID, GetRecordID(), GetSubRecordID());
         dlg.DoModal();
         break;
     }
