@@ -506,10 +506,10 @@ void CCreateEinsatzDlg::OnBnCreateEinsatz() {
     if (FAILED(hr)) {
         // Nothing of the press stays: the next press starts from what the dialog showed.
         Restore(before);
-        if (hr != E_ABORT) {
-            wait.SetDescription(KursNotifString(IDS_EINSATZ_FAILED));
-            wait.SetFinish();
-        }
+        // The user cancelled at a question: nothing to tell him.
+        if (hr == E_ABORT) return;
+        wait.SetDescription(KursNotifString(IDS_EINSATZ_FAILED));
+        wait.SetFinish();
         QvReportMsg(hr, CrackHR(hr), L"CCreateEinsatzDlg::OnBnCreateEinsatz", L"Default", __FILE__, __LINE__, 1);
         return;
     }
