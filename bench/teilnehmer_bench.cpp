@@ -141,9 +141,22 @@ struct Environment {
     }
 };
 
+Environment* g_env = nullptr;
+
 Environment& Env() {
-    static Environment env;
-    return env;
+    if (!g_env) g_env = new Environment;
+    return *g_env;
+}
+
+// The view, the frame and the pane go while the window system is still there.
+void TearDown() {
+    if (!g_env) return;
+    g_env->host->CloseView(KURSVIEW_PROGID);
+    qv::ui::test::Pump();
+    g_env->pane.DestroyWindow();
+    g_env->host->CloseAll();
+    g_env->host->InternalRelease();
+    qv::ui::test::Pump();
 }
 
 // The list filled as after a command: the query, the rank of every person, the rows and the status.
@@ -220,4 +233,12 @@ BENCHMARK(BM_Ranks)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    TearDown();
+    // The environment stays: its members belong to windows and servers already gone.
+    return 0;
+}
