@@ -171,6 +171,22 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
 }
 
+TEST_F(CreateEinsatzTest, AnAnnouncementThatFailsAfterTheCommitIsAWarningAndTheDialogCloses) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        ChooseRates(dlg);
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_BESUCHT));
+        qv::servers::StopRunningServer(QV_EVENTSERVER_PROGID);
+        script.ExpectReport(L"andere Fenster konnten jedoch nicht benachrichtigt werden");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_TRUE(dlg.IsModalEnded()) << "a second press would pay everybody twice";
+    });
+    ASSERT_EQ(qv::servers::StartRunningServer(QV_EVENTSERVER_PROGID), S_OK);
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+}
+
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
