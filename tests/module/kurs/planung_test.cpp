@@ -12,7 +12,9 @@
 #include "qvasynceventsink.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
+#include "searchpersondlg.h"
 #include "searchresource.h"
+#include "searchtabdlg.h"
 #include "serverhost.h"
 
 #include <QTimer>
@@ -81,7 +83,11 @@ protected:
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-            CSearchDlg& search = *popup.m_pSearchDlg;
+            CSearchDlg* pSearch = popup.m_pSearchDlg;
+            // Persons are chosen on the person page of the popup's tab form.
+            if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+            ASSERT_NE(pSearch, nullptr);
+            CSearchDlg& search = *pSearch;
             ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
             HWND list = search.m_lstResult.GetSafeHwnd();
             for (const auto& name : names)
