@@ -5,7 +5,7 @@
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
-#include "nqnotifcalls.h"
+#include "nqplanungcalls.h"
 #include "docmngmtint.h"
 #include "orvident.h"
 #include "qvcomserver.h"

@@ -195,20 +195,20 @@ void CCustfieldDlg::SetPublicCustfield() {
 
 // ---- CSelectCustfieldDlg
 
-BEGIN_MESSAGE_MAP(CSelectCustfieldDlg, CQvDialog)
+BEGIN_MESSAGE_MAP(CSelectCustfieldDlg, CNQPopupDialog)
     ON_BN_CLICKED(IDC_SELECTCUSTFIELD_KURS, &CSelectCustfieldDlg::OnKurs)
     ON_BN_CLICKED(IDC_SELECTCUSTFIELD_INSTANZ, &CSelectCustfieldDlg::OnKursinstanz)
 END_MESSAGE_MAP()
 
-CSelectCustfieldDlg::CSelectCustfieldDlg(CWnd* pParent) : CQvDialog(IDD_SELECTCUSTFIELD, pParent) {}
+CSelectCustfieldDlg::CSelectCustfieldDlg(CWnd* pParent) : CNQPopupDialog(IDD_SELECTCUSTFIELD, pParent) {}
 
 void CSelectCustfieldDlg::DoDataExchange(CDataExchange* pDX) {
-    CQvDialog::DoDataExchange(pDX);
+    CNQPopupDialog::DoDataExchange(pDX);
     DDX_Radio(pDX, IDC_SELECTCUSTFIELD_KURS, m_nChoice);
 }
 
 BOOL CSelectCustfieldDlg::OnInitDialog() {
-    CQvDialog::OnInitDialog();
+    CNQPopupDialog::OnInitDialog();
     UpdateData(FALSE);
     return TRUE;
 }

@@ -6,7 +6,7 @@
 #include "kurschilddlg.h"
 #include "qvbuttons.h"
 #include "qvcustfieldclientctrl.h"
-#include "qvdialog.h"
+#include "nqpopupdialog.h"
 #include "qvfobjectfactory.h"
 
 #include <vector>
@@ -55,7 +55,7 @@ private:
     void RefreshGrids(LPCWSTR lpszSource);
 };
 
-class CSelectCustfieldDlg : public CQvDialog {
+class CSelectCustfieldDlg : public CNQPopupDialog {
 public:
     explicit CSelectCustfieldDlg(CWnd* pParent = nullptr);
     // 0: the fields of all courses (table 39), 1: of all runs (table 42).

@@ -28,7 +28,8 @@ constexpr UINT_PTR kPendingLoadTimer = 99;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 // Rows handed over at once: few messages for a long archive, the first rows soon.
-constexpr std::size_t kRowsPerHand = 200;
+constexpr std::size_t kRowsPerHand = 100;
+constexpr std::size_t kStepsPerMessage = 2;
 
 struct TemplateRegistrar {
     TemplateRegistrar() {
@@ -202,7 +203,10 @@ HRESULT CHistoryDlg::Refresh() {
     m_colorFemale = static_cast<COLORREF>(lColor);
     if (FAILED(hr)) return HI_TRACEHR(hr);
     lKursID = 0;
-    if (GetRecordID() == 0) {
+    if (GetRecordID() == 0 && m_pThread && IsLoading()) {
+        // The running load of the course before would refill the list: it ends with an empty one.
+        StartThread();
+    } else if (GetRecordID() == 0) {
         m_list.SetRedraw(FALSE, L"default");
         m_list.DeleteAllItems();
         m_list.SetRedraw(TRUE, L"default");
@@ -306,7 +310,11 @@ void CHistoryDlg::StartThread() {
         m_pThread->m_bAutoDelete = FALSE;
         m_pThread->ResumeThread();
     }
+    // What the loader reads of the page, taken while only the GUI thread writes it.
+    m_lLoadKursID = lKursID;
+    m_colorLoad = m_colorFemale;
     if (m_lIdle.load() == 0) m_lCancel = 1;
+    m_lRequested = 1;
     SetEvent(m_hEvent);
 }
 
@@ -345,12 +353,19 @@ void CHistoryDlg::SetThreadStatus(const CString& strText) {
 }
 
 LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
+    // A few steps per message, so that input and paint get their turn between the batches.
     std::deque<LoaderStep> steps;
+    bool bMore = false;
     {
         std::lock_guard<std::mutex> lock(m_handLock);
-        steps.swap(m_steps);
-        m_bPosted = false;
+        for (std::size_t n = 0; n < kStepsPerMessage && !m_steps.empty(); ++n) {
+            steps.push_back(std::move(m_steps.front()));
+            m_steps.pop_front();
+        }
+        bMore = !m_steps.empty();
+        m_bPosted = bMore;
     }
+    if (bMore) PostMessage(WM_HISTORY_LOADER, 0, 0);
     for (LoaderStep& step : steps) {
         switch (step.kind) {
         case LoaderStep::Begin:
@@ -369,6 +384,8 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
             m_strThreadStatus = step.strSummary;
             m_bThreadStatusChanged = false;
             SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
+            if (!step.strError.IsEmpty())
+                QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
             break;
         }
         }
@@ -377,11 +394,15 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
 }
 
 HRESULT CHistoryDlg::LoadList() {
-    CKursResourceScope scope;
+    // No resource scope here: the module's texts are read by their own handle, and the current
+    // one belongs to the GUI thread.
+    const long lLoadKursID = m_lLoadKursID.load();
+    const COLORREF colorFemale = m_colorLoad.load();
     m_lIdle = 0;
+    m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
-    Hand({LoaderStep::Begin, {}, CString()});
+    Hand({LoaderStep::Begin, {}, CString(), CString()});
 
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
     std::vector<std::pair<long, long>> years;
@@ -410,7 +431,7 @@ HRESULT CHistoryDlg::LoadList() {
             L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue where guid "
             L"= 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND \t\tlStatus NOT IN "
             L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), lKursID, 0L, 7L, 3L, 4L);
+            kurs::CurrentSecUserID(), lLoadKursID, 0L, 7L, 3L, 4L);
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         std::vector<CQvListItem*> batch;
@@ -479,7 +500,7 @@ HRESULT CHistoryDlg::LoadList() {
                 pItem->SetColumnLong(3, lRang);
                 pItem->SetColumnText(4, strDienstgrad);
                 pItem->SetColumnText(5, strPerson);
-                if (bWeiblich) pItem->SetColumnTextColor(5, m_colorFemale);
+                if (bWeiblich) pItem->SetColumnTextColor(5, colorFemale);
                 CString strLink;
                 strLink.Format(L"%d;%d", lArt, lPersonID);
                 pItem->SetColumnLink(5, strLink);
@@ -494,7 +515,10 @@ HRESULT CHistoryDlg::LoadList() {
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
-            if (batch.size() >= kRowsPerHand) Hand({LoaderStep::Rows, std::move(batch), CString()}), batch.clear();
+            if (batch.size() >= kRowsPerHand) {
+                Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
+                batch.clear();
+            }
             if (lRows % 10 == 0) {
                 if (m_lCancel.exchange(0) != 0) break;
                 CString strText;
@@ -503,10 +527,15 @@ HRESULT CHistoryDlg::LoadList() {
             }
             hr = rs.MoveNext(&bEOF);
         }
-        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString()});
+        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
         if (SUCCEEDED(hr)) rs.Close();
     }
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    // The report is the GUI thread's: the loader only composes its text.
+    CString strError;
+    if (FAILED(hr)) {
+        conn.GetErrorText(strError);
+        if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", static_cast<LPCWSTR>(CrackHR(hr)));
+    }
     if (pLogic) pLogic->Release();
     CString strYears;
     for (const auto& [lYear, lCount] : years) {
@@ -518,7 +547,7 @@ HRESULT CHistoryDlg::LoadList() {
     strSummary.Format(KursLoadString(IDS_HISTORY_STATUS), static_cast<LPCWSTR>(strYears), lBesucht, lTeilweise,
                       lAbwesend);
     SetThreadStatus(strSummary);
-    Hand({LoaderStep::End, {}, strSummary});
+    Hand({LoaderStep::End, {}, strSummary, strError});
     m_lIdle = 1;
     return hr;
 }
@@ -575,15 +604,17 @@ void CHistoryDlg::OnBnRemove() {
         if (lPersonID == 0 || (lArt != 1 && lArt != 3)) continue;
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
+        long hrCall = S_OK;
         if (SUCCEEDED(hr))
-            hr = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
-                           : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
+            hr = hrCall = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
+                                    : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
         hr = trans.End(hr);
+        // Shown once: the course API has shown the error of its own steps; the loop stops here.
         if (SUCCEEDED(hr)) {
             bChanged = TRUE;
         } else {
             HI_TRACEHR(hr);
-            KURS_REPORTDBERROR(conn, hr);
+            if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
         }
     }
     StartThread();
@@ -624,12 +655,9 @@ void CHistoryDlg::OnBnChangeState() {
         // The participant statuses do not apply to instructors.
         if (lPersonID == 0 || lArt != 1) continue;
         hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(dlg.lStatus));
-        if (SUCCEEDED(hr)) {
-            bChanged = TRUE;
-        } else {
-            HI_TRACEHR(hr);
-            KURS_REPORTDBERROR(conn, hr);
-        }
+        // The course API has shown the error of its own steps; the command's report follows.
+        if (SUCCEEDED(hr)) bChanged = TRUE;
+        else HI_TRACEHR(hr);
     }
     StartThread();
     EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnChangeState");

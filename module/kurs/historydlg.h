@@ -37,7 +37,7 @@ public:
     // One complete load, on the loader thread.
     HRESULT LoadList();
     // Whether a load runs (for callers that wait for its end).
-    BOOL IsLoading() const { return m_lIdle.load() == 0 || HasPendingRows(); }
+    BOOL IsLoading() const { return m_lRequested.load() != 0 || m_lIdle.load() == 0 || HasPendingRows(); }
 
     void OnBnEdit();
     void OnBnRemove();
@@ -58,6 +58,11 @@ public:
     std::atomic<long> m_lCancel{0};
     std::atomic<long> m_lStop{0};
     std::atomic<long> m_lIdle{1};
+    // A load was asked for and has not begun yet.
+    std::atomic<long> m_lRequested{0};
+    // The course and the colour of women for the load asked for last.
+    std::atomic<long> m_lLoadKursID{0};
+    std::atomic<COLORREF> m_colorLoad{0};
     CWinThread* m_pThread = nullptr;
     HANDLE m_hEvent = nullptr;
     UINT_PTR m_nStatusTimer = 0;
@@ -87,6 +92,7 @@ private:
         enum Kind { Begin, Rows, End } kind = Rows;
         std::vector<CQvListItem*> rows;
         CString strSummary;
+        CString strError;  // the database error of a failed load, shown by the GUI thread
     };
     void Hand(LoaderStep step);
     BOOL HasPendingRows() const;

@@ -4,7 +4,7 @@
 #include "kursresource.h"
 #include "nqcommon.h"
 #include "nqkurscalls.h"
-#include "nqnotifcalls.h"
+#include "nqplanungcalls.h"
 #include "qvdblookup.h"
 #include "qvsec.h"
 #include "searchpopupdlg.h"

@@ -160,7 +160,7 @@ BOOL CPlanungDlg::OnInitDialog() {
     const long hrMenu = BuildAddMenu();
 
     static const int types[] = {3, 4, 1, 1, 3, 3, 3, 3, 4, 3, 3};
-    static const int widths[] = {150, 70, 60, 45, 80, 150, 140, 120, 85, 140, 120};
+    static const int widths[] = {170, 75, 85, 45, 80, 150, 140, 120, 110, 140, 120};
     static const int tips[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 2, 0};
     m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\PlanungList");
     m_list.QvInsertColumn(11, NQ_IsEnterpriseEdition() ? IDS_PLANUNG_COL_CENTRAL : IDS_PLANUNG_COL_LOCAL, types,
@@ -399,7 +399,8 @@ long CPlanungDlg::LoadPlanningList() {
                 }
                 pItem->SetColumnText(6, strAdresse);
                 pItem->SetColumnText(7, strOrt);
-                pItem->SetColumnDate(8, lArt == eArtReservation ? COleDateTime(dtEmpty) : dtAnmeldung, 1, 10);
+                // A reservation has no registration date: its empty date shows as an empty cell.
+                if (lArt != eArtReservation) pItem->SetColumnDate(8, dtAnmeldung, 1, 10);
                 pItem->SetColumnText(9, strBemerkung);
                 pItem->SetColumnText(10, strMandant);
                 pItem->Unlock();
@@ -742,14 +743,16 @@ void CPlanungDlg::OnBnRemove() {
         } else if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lPersonID != 0) {
             kurs::CKursTransaction trans(conn);
             hr = trans.Begin();
+            long hrCall = S_OK;
             if (SUCCEEDED(hr))
-                hr = lArt == eArtTeilnehmer ? kurs.RemovePersonFromKurs(lID, lPersonID, -1)
-                                            : kurs.RemoveInstruktorFromKurs(lID, lPersonID, -1);
+                hr = hrCall = lArt == eArtTeilnehmer ? kurs.RemovePersonFromKurs(lID, lPersonID, -1)
+                                                     : kurs.RemoveInstruktorFromKurs(lID, lPersonID, -1);
             hr = trans.End(hr);
-            // Shown once; the rows after it are left as they are.
+            // Shown once: the course API has shown the error of its own steps, and the rows
+            // after a failure are left as they are.
             if (FAILED(hr)) {
                 PL_TRACEHR(hr);
-                KURS_REPORTDBERROR(conn, hr);
+                if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
             }
         }
     }
@@ -835,10 +838,8 @@ void CPlanungDlg::OnBnChangeState() {
         if (lPersonID == 0 || (lArt != eArtTeilnehmer && lArt != eArtInstruktor)) continue;
         hr = kurs.UpdatePersonKursStatus(lArt == eArtTeilnehmer, lPersonKursID, lPersonID, -1,
                                          static_cast<EPersonKursStatus>(dlg.lStatus));
-        if (FAILED(hr)) {
-            PL_TRACEHR(hr);
-            KURS_REPORTDBERROR(conn, hr);
-        }
+        // The course API has shown the error of its own steps; the command's report follows.
+        if (FAILED(hr)) PL_TRACEHR(hr);
     }
     EndRowCommand(hr, TRUE, FALSE, L"CPlanungDlg::OnBnChangeState");
 }

@@ -6,6 +6,10 @@
 
 #include <curl/curl.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -96,12 +100,15 @@ int KeepServerAnswer(CURL*, curl_infotype type, char* data, std::size_t size, vo
 
 }  // namespace
 
-CEMail::CEMail() : m_settings(ReadSettings()) {}
+CEMail::CEMail() = default;
 
-CEMail::CEMail(const NQMailSettings& settings) : m_settings(settings) {}
+CEMail::CEMail(const NQMailSettings& settings) : m_settings(settings), m_bOwnSettings(true) {}
 
 NQMailSettings CEMail::ReadSettings() {
     NQMailSettings s;
+    // "Server" and "From" are the older names of the server and the sender.
+    CQvRegistry::GetValue(kMailKey, L"Server", s.strServer, HKEY_LOCAL_MACHINE);
+    CQvRegistry::GetValue(kMailKey, L"From", s.strSender, HKEY_LOCAL_MACHINE);
     CQvRegistry::GetValue(kMailKey, L"SmtpServer", s.strServer, HKEY_LOCAL_MACHINE);
     CQvRegistry::GetValue(kMailKey, L"SmtpPort", s.lPort, HKEY_LOCAL_MACHINE);
     CQvRegistry::GetValue(kMailKey, L"Sender", s.strSender, HKEY_LOCAL_MACHINE);
@@ -129,15 +136,27 @@ std::vector<CString> CEMail::SplitAddresses(const CString& strList) {
     return out;
 }
 
+long CEMail::WriteToFolder(const CString& strTo, const CString& strCC, const CString& strSubject,
+                           const CString& strBody) {
+    // A folder that collects the mails as files (installations without a mail server).
+    static std::atomic<unsigned> counter{0};
+    const std::string path = m_settings.strServer.Mid(7).ToUtf8() + "/" + std::to_string(::time(nullptr)) + "-" +
+                             std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".eml";
+    const std::string message = ComposeMessage(strTo, strCC, strSubject, strBody).ToUtf8();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        m_strError = CString(("Cannot write " + path).c_str());
+        return QV_TRACEHR(kTraceSource, E_FAIL);
+    }
+    const bool ok = std::fwrite(message.data(), 1, message.size(), file) == message.size();
+    if (std::fclose(file) != 0 || !ok) return QV_TRACEHR(kTraceSource, E_FAIL);
+    return S_OK;
+}
+
 CString CEMail::ComposeMessage(const CString& strTo, const CString& strCC, const CString& strSubject,
                                const CString& strBody) const {
-    char date[64] = {};
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S +0000", &tm);
-    std::string msg = std::string("Date: ") + date + "\r\n";
-    msg += "From: " + m_settings.strSender.ToUtf8() + "\r\n";
+    // The server dates the mail as it takes it.
+    std::string msg = "From: " + m_settings.strSender.ToUtf8() + "\r\n";
     const auto to = SplitAddresses(strTo);
     const auto cc = SplitAddresses(strCC);
     // The blind copies are named to the server only, never in the message.
@@ -150,17 +169,35 @@ CString CEMail::ComposeMessage(const CString& strTo, const CString& strCC, const
     return CString(msg.c_str());
 }
 
+BOOL CEMail::IsAddress(const CString& strAddress) {
+    const int at = strAddress.Find(L'@');
+    if (at <= 0 || strAddress.Find(L'@', at + 1) >= 0) return FALSE;
+    for (int i = 0; i < strAddress.GetLength(); ++i)
+        if (strAddress[i] <= L' ' || strAddress[i] == L'<' || strAddress[i] == L'>') return FALSE;
+    const CString strDomain = strAddress.Mid(at + 1);
+    const int dot = strDomain.ReverseFind(L'.');
+    return dot > 0 && dot < strDomain.GetLength() - 1;
+}
+
 long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strSubject, CString strBody) {
     m_strError.Empty();
+    if (!m_bOwnSettings) m_settings = ReadSettings();
     std::vector<CString> all = SplitAddresses(strTo);
     for (const auto& list : {strCC, strBCC})
         for (const auto& a : SplitAddresses(list)) all.push_back(a);
+    for (const auto& a : all)
+        if (!IsAddress(a)) {
+            m_strError = L"Not a mail address: " + a;
+            return QV_TRACEHR(kTraceSource, E_INVALIDARG);
+        }
     if (all.empty()) return S_FALSE;
-    if (m_settings.strServer.IsEmpty() || m_settings.strSender.IsEmpty()) {
-        m_strError = L"No mail server or sender is configured (Software\\Qovaro\\NQ2\\Mail).";
-        OutputDebugString(m_strError + L"\n");
-        return QV_TRACEHR(kTraceSource, E_FAIL);
-}
+    if (m_settings.strServer.IsEmpty()) {
+        // An installation without a mail server sends nothing.
+        OutputDebugString(L"CEMail::SendMail: no mail server is set (Software\\Qovaro\\NQ2\\Mail)\n");
+        return S_FALSE;
+    }
+    if (m_settings.strServer.Left(7).CompareNoCase(L"file://") == 0)
+        return WriteToFolder(strTo, strCC, strSubject, strBody);
     CURL* curl = curl_easy_init();
     if (!curl) return QV_TRACEHR(kTraceSource, E_OUTOFMEMORY);
 
@@ -168,8 +205,12 @@ long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strS
     upload.data = ComposeMessage(strTo, strCC, strSubject, strBody).ToUtf8();
     std::string answer;
     char error[CURL_ERROR_SIZE] = {};
+    // A server given as a URL keeps its own scheme and port.
+    const std::string server = m_settings.strServer.ToUtf8();
     const std::string scheme = m_settings.lTLS == 2 ? "smtps://" : "smtp://";
-    const std::string url = scheme + m_settings.strServer.ToUtf8() + ":" + std::to_string(m_settings.lPort);
+    const std::string url = server.find("://") != std::string::npos
+                                ? server
+                                : scheme + server + ":" + std::to_string(m_settings.lPort);
     const std::string from = "<" + m_settings.strSender.ToUtf8() + ">";
     curl_slist* rcpt = nullptr;
     for (const auto& a : all) rcpt = curl_slist_append(rcpt, ("<" + a.ToUtf8() + ">").c_str());

@@ -6,7 +6,15 @@
 #include "qvdblookup.h"
 #include "qvdialog.h"
 #include "qvlistctrl.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
 #include "qvui.h"
+#include "utf.h"
+
+
+#include <algorithm>
+#include <cstring>
+#include <regex>
 
 namespace {
 
@@ -77,7 +85,7 @@ public:
             m_list.QvAddItem(pItem, FALSE);
             pItem->SetParam(0, lID);
             pItem->SetColumnText(0, strName);
-            pItem->SetColumnLong(1, lTable);
+            pItem->SetColumnText(1, TableName(lTable));
             m_list.QvSetCheck(pItem->GetIndex(), bFlag);
             hr = rs.MoveNext(&bEOF);
         }
@@ -109,6 +117,19 @@ public:
     CQvListCtrl m_list;
 
 private:
+    static CString TableName(long lTable) {
+        switch (lTable) {
+        case 4: return L"Personen";
+        case 39: return L"Kurse";
+        case 42: return L"Austragungen";
+        case 45: return L"Mandanten";
+        default: {
+            CString strTable;
+            strTable.Format(L"%d", lTable);
+            return strTable;
+        }
+        }
+    }
     CString TableList() const {
         CString strList;
         for (long lTable : m_tables) {
@@ -148,4 +169,119 @@ void NQ_ShowPublicCustfieldAdminDlg(const std::vector<long>& tables) {
 
 void NQ_ShowSearchCustfieldAdminDlg(const std::vector<long>& tables) {
     ShowAdminDlg(tables, L"fUsed4Search", L"Suchfelder festlegen");
+}
+
+// ---- display names, record GUIDs, modules, addresses, languages and mail
+
+namespace {
+
+struct TableOfID {
+    long lTableID;
+    const wchar_t* lpszTable;
+    const wchar_t* lpszKey;
+};
+constexpr TableOfID kTables[] = {{4, L"Person", L"lPersonID"},
+                                 {6, L"Einsatz", L"lEinsatzID"},
+                                 {34, L"Soldansatz", L"lSoldansatzID"},
+                                 {39, L"Kurs", L"lKursID"},
+                                 {42, L"Kursinstanz", L"lKursinstanzID"},
+                                 {45, L"Mandant", L"lMandantID"},
+                                 {196, L"Area", L"lAreaID"}};
+
+const TableOfID* FindTable(long lTableID) {
+    for (const TableOfID& t : kTables)
+        if (t.lTableID == lTableID) return &t;
+    return nullptr;
+}
+
+CString LookupText(LPCWSTR lpszColumn, LPCWSTR lpszTable, const CString& strCondition) {
+    CString strText;
+    QvDBLookupString(lpszColumn, lpszTable, strCondition, &strText, kProfile);
+    return strText;
+}
+
+}  // namespace
+
+CString NQ_GetBezeichnungForId(long lID, long lTableID) {
+    CString strCondition;
+    if (lTableID == 196) {
+        strCondition.Format(L"lAreaID = %d", lID);
+        return LookupText(L"dbo.fn_GetAreaBezeichnung(lAreaID)", L"Area", strCondition);
+    }
+    // Activities and pay rates are not in the cache of names.
+    if (lTableID == 6 || lTableID == 34) {
+        const TableOfID* pTable = FindTable(lTableID);
+        strCondition.Format(L"%s = %d", pTable->lpszKey, lID);
+        return LookupText(lTableID == 6 ? L"strEreignis" : L"strBezeichnung", pTable->lpszTable, strCondition);
+    }
+    strCondition.Format(L"lID = %d AND lTableID = %d", lID, lTableID);
+    return LookupText(L"strBezeichnung", L"view_CacheBezeichnung", strCondition);
+}
+
+CString NQ_GetMandantBezeichnung(long lMandantID) { return NQ_GetBezeichnungForId(lMandantID, 45); }
+
+CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID) { return NQ_GetBezeichnungForId(lKursinstanzID, 42); }
+
+CString NQ_GetAreaBezeichnung(long lAreaID) { return NQ_GetBezeichnungForId(lAreaID, 196); }
+
+CQvGUID NQ_GetGuidForId(long lID, long lTableID) {
+    CQvGUID guid;
+    guid.SetNULL();
+    const TableOfID* pTable = FindTable(lTableID);
+    if (!pTable) return guid;
+    CString strCondition;
+    strCondition.Format(L"%s = %d", pTable->lpszKey, lID);
+    QvDBLookupGUID(L"guid", pTable->lpszTable, strCondition, &guid, kProfile);
+    return guid;
+}
+
+BOOL NQ_IsModulRunning(CString strProgID) {
+    IUnknown* pUnknown = nullptr;
+    if (FAILED(qv::QueryRunningServer(strProgID, IID_IUnknown, reinterpret_cast<void**>(&pUnknown))) || !pUnknown)
+        return FALSE;
+    pUnknown->Release();
+    return TRUE;
+}
+
+BOOL NQ_ValidateEMailAdress(CString& strAddress, bool bMultiple, bool bAllowEmpty) {
+    static const std::wregex address(LR"(^[^@\s;,]+@[^@\s;,]+\.[A-Za-z]{2,}$)");
+    std::vector<std::wstring> parts;
+    std::wstring text = static_cast<LPCWSTR>(strAddress);
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(L';', start);
+        std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        const auto first = part.find_first_not_of(L" \t");
+        const auto last = part.find_last_not_of(L" \t");
+        part = first == std::wstring::npos ? std::wstring() : part.substr(first, last - first + 1);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+    if (parts.empty()) {
+        if (!bAllowEmpty) return FALSE;
+        strAddress.Empty();
+        return TRUE;
+    }
+    if (parts.size() > 1 && !bMultiple) return FALSE;
+    std::wstring joined;
+    for (const std::wstring& part : parts) {
+        if (!std::regex_match(part, address)) return FALSE;
+        joined += (joined.empty() ? L"" : L"; ") + part;
+    }
+    strAddress = CString(joined.c_str());
+    return TRUE;
+}
+
+CString NQ_DetectLanguage(CString strSprache) {
+    CString strText = strSprache;
+    strText.Trim();
+    strText.MakeUpper();
+    if (strText.IsEmpty()) return CString();
+    static const struct { const wchar_t* lpszStart; const wchar_t* lpszCode; } kLanguages[] = {
+        {L"DE", L"DE"}, {L"DEUTSCH", L"DE"}, {L"GERMAN", L"DE"}, {L"FR", L"FR"}, {L"FRANZ", L"FR"},
+        {L"FRAN", L"FR"}, {L"IT", L"IT"}, {L"ITAL", L"IT"}};
+    for (const auto& l : kLanguages)
+        if (strText.Find(l.lpszStart) == 0) return CString(l.lpszCode);
+    return strText.Left(2);
 }

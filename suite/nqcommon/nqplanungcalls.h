@@ -15,3 +15,26 @@ BOOL NQ_GetMandantID4New(long& lMandantID, long lKind);
 // fPublic) and which can be searched (fUsed4Search). Cancel changes nothing.
 void NQ_ShowPublicCustfieldAdminDlg(const std::vector<long>& tables);
 void NQ_ShowSearchCustfieldAdminDlg(const std::vector<long>& tables);
+
+class CQvGUID;
+
+// Display names of records, as the suite's cache of names keeps them; empty when the record has
+// none. A failed read has been reported to the user.
+CString NQ_GetMandantBezeichnung(long lMandantID);
+CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID);
+CString NQ_GetAreaBezeichnung(long lAreaID);
+// lTableID: 4 person, 6 activity, 34 pay rate, 39 course, 42 run, 45 Mandant, 196 area.
+CString NQ_GetBezeichnungForId(long lID, long lTableID);
+// The record's GUID; the null GUID for a record or table it does not know.
+CQvGUID NQ_GetGuidForId(long lID, long lTableID);
+
+// Whether the suite runs that module (its server is in the running-server table).
+BOOL NQ_IsModulRunning(CString strProgID);
+
+// Keeps an address of the form name@domain.tld, trimmed and with several addresses separated by
+// ";" (bMultiple) or exactly one; an empty address is kept when bAllowEmpty.
+BOOL NQ_ValidateEMailAdress(CString& strAddress, bool bMultiple, bool bAllowEmpty);
+
+// The language code of a person's language text: "DE", "FR", "IT", or the first two letters in
+// capitals for any other ("" for an empty text).
+CString NQ_DetectLanguage(CString strSprache);

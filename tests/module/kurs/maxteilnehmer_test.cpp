@@ -118,7 +118,8 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
 }
 
 TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMandanten) {
-    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Modules", L"Qovaro.NQ2.AreaMngmtView", DWORD(1), HKEY_LOCAL_MACHINE);
+    // The area management runs.
+    qvtest::ScopedRunningServer areas(L"Qovaro.NQ2.AreaMngmtView", &startup);
     area = 600;
     Sql("INSERT INTO Area (lAreaID, strKurzbezeichnung, strBezeichnung) VALUES (600, 'Ost', 'Gebiet Ost')");
     const long left = Mandant("C Weg");

@@ -4,20 +4,32 @@
 // archive's loader thread and its counts, removing a mixed selection, and custom-field values.
 #include "custfielddlg.h"
 #include "getkursyeardlg.h"
+#include "getstatusdlg.h"
 #include "historydlg.h"
 #include "kursresource.h"
+#include "nqemail.h"
 #include "kurswin_window.h"
 #include "nqlogicint.h"
+#include "nqplanungcalls.h"
+#include "qvlanguage.h"
 #include "planungdlg.h"
+#include "qvregvalue.h"
 #include "qvasynceventsink.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
-#include "searchpersondlg.h"
 #include "searchresource.h"
+#include "searchpersondlg.h"
 #include "searchtabdlg.h"
 #include "serverhost.h"
 
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#if __has_include("editreservationdlg.h")
+#include "editreservationdlg.h"
+#define PLANUNG_TEST_RESERVATIONS 1
+#endif
 
 namespace kurstest {
 namespace {
@@ -83,8 +95,8 @@ protected:
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            // Several persons are picked on the person page of the search tabs.
             CSearchDlg* pSearch = popup.m_pSearchDlg;
-            // Persons are chosen on the person page of the popup's tab form.
             if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
             ASSERT_NE(pSearch, nullptr);
             CSearchDlg& search = *pSearch;
@@ -279,6 +291,71 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Rows(list), 2);
 }
 
+TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
+    const long anna = Person("Amsler"), beat = Person("Brunner"), carl = Person("Caflisch");
+    const long regs[] = {Reg(anna, -1, 0, "2031-12-31"), Reg(beat, -1, 0, "2032-12-31"), Reg(carl, -1, 0, "2033-12-31")};
+    const long old[] = {Reg(anna, run, 1, "2019-05-01"), Reg(beat, run, 1, "2018-05-01"), Reg(carl, run, 1, "2017-05-01")};
+    Sql("CREATE TRIGGER refuse BEFORE DELETE ON PersonKurs WHEN OLD.lPersonKursID IN (" + K(regs[1]) + ", " +
+        K(old[1]) + ") BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    const auto exists = [&](long id) { return Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(id)); };
+    struct Page { const wchar_t* label; const long* ids; } const pages[] = {{L"Planung", regs}, {L"Archiv", old}};
+    for (const Page& p : pages) {
+        CKursChildDlg* page = Show<CKursChildDlg>(p.label);
+        ASSERT_NE(page, nullptr);
+        if (auto* history = dynamic_cast<CHistoryDlg*>(page)) WaitLoaded(history);
+        HWND list = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_LIST);
+        ASSERT_EQ(Rows(list), 3) << W2U(p.label);
+        for (int row = 0; row < 3; ++row) ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        script.ExpectMessageBox(IDYES);
+        // A participant of a run is asked for: removed, not deregistered.
+        if (dynamic_cast<CHistoryDlg*>(page)) script.ExpectSelection(2).ExpectSelection(2);
+        // The database error once, then the command's own report; nothing for the third row.
+        script.ExpectReport(L"refused");
+        script.ExpectReport(L"Unspecified error");
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+        if (auto* history = dynamic_cast<CHistoryDlg*>(page)) WaitLoaded(history);
+        EXPECT_EQ(exists(p.ids[0]), 0) << W2U(p.label);
+        EXPECT_EQ(exists(p.ids[1]), 1) << W2U(p.label);
+        EXPECT_EQ(exists(p.ids[2]), 1) << W2U(p.label) << ": the row after the failed one";
+    }
+}
+
+TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection) {
+    const long regA = Reg(Person("Amsler"), run, 1, "2019-05-01");
+    const long regB = Reg(Person("Brunner"), run, 1, "2019-05-01", false);
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    HWND list = page->m_list.GetSafeHwnd();
+    HWND state = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE);
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
+    EXPECT_FALSE(Enabled(state)) << "an instructor has no participant status";
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+    ASSERT_TRUE(Enabled(state));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        EXPECT_EQ(dlg.lStatus, 1) << "both hold the same status";
+        dlg.lStatus = 2;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
+    EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
+}
+
+TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
+    Reg(Person("Amsler"), run, 1, "2019-05-01");
+    qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+    script.ExpectReport(L"No OLEDB Error available!");
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 0);
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr:   |  Besucht: 0  Teilweise besucht: 0  Abwesend: 0");
+}
+
 TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     const long anna = Person("Amsler");
     Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) INSERT INTO PersonKurs "
@@ -294,6 +371,12 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     EXPECT_TRUE(answeredWhileLoading);
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 4000);
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2015: 40");
+
+    // Closing the window in the middle of a load stops and joins the loader (the page goes with it).
+    page->StartThread();
+    ASSERT_TRUE(WaitFor([&] { Pump(); return Rows(page->m_list.GetSafeHwnd()) == 0; }));
+    ASSERT_TRUE(page->IsLoading());
+    CloseView();
 }
 
 TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
@@ -313,6 +396,233 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     EXPECT_EQ(Cell(page->m_ctrlKursinstanz.GetSafeHwnd(), 0, 1), L"Saal 2");
     Screen(page->GetSafeHwnd(), "custfielddlg");
 }
+
+TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallation) {
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, lOrder) VALUES (1, 39, 'Kanton', 1), "
+        "(2, 42, 'Raum', 1)");
+    auto* page = Show<CCustfieldDlg>(L"Eigene Daten");
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(page->m_ctrlKurs.IsReadOnly()) << "the installation's own course";
+    EXPECT_TRUE(Enabled(page->m_btnMenu.GetSafeHwnd()));
+
+    // A cantonal course without a run: its fields read-only, no run grid; no configuring without the right.
+    const long kanton = AddKurs(1, "KK");
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kanton) + ", -1, 5, 257)");
+    security.Answer(L"{37B2CB0D-1E9E-42E2-88FE-3E83380CF5D4}", L"", 0x101);
+    Dlg()->Navigate(kanton, 0);
+    Pump();
+    ASSERT_EQ(page->Refresh(), S_OK);
+    EXPECT_TRUE(page->m_ctrlKurs.IsReadOnly());
+    EXPECT_TRUE(Visible(page->m_ctrlKurs.GetSafeHwnd()));
+    EXPECT_FALSE(Visible(page->m_ctrlKursinstanz.GetSafeHwnd()));
+    EXPECT_FALSE(Enabled(page->m_btnMenu.GetSafeHwnd()));
+
+    // The face of the menu button opens the choice; Cancel asks the logic server nothing.
+    script.ExpectModal(IDD_SELECTCUSTFIELD, [this](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CSelectCustfieldDlg&>(modal);
+        EXPECT_EQ(SendMessage(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_SELECTCUSTFIELD_KURS), BM_GETCHECK, 0, 0),
+                  BST_CHECKED);
+        Screen(dlg.GetSafeHwnd(), "selectcustfielddlg");
+        modal.EndModal(IDCANCEL);
+    });
+    page->OnMenuButton();
+    // The search fields of both tables are set in the platform's dialog.
+    script.ExpectModal(30510, [this](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CDialog&>(modal);
+        HWND list = qv::ui::test::Item(dlg.GetSafeHwnd(), 30511);
+        ASSERT_EQ(Rows(list), 2);
+        ClickRowCheckBox(list, 1);
+        Screen(dlg.GetSafeHwnd(), "nqcustfieldadmindlg");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    NQ_ShowSearchCustfieldAdminDlg({39, 42});
+    EXPECT_EQ(Text("SELECT group_concat(fUsed4Search) FROM (SELECT fUsed4Search FROM CustFieldType ORDER BY lCFTypeID)"),
+              "0,1");
+}
+
+TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChangeElsewhere) {
+    Reg(Person("Amsler"), -1, 0, "2031-12-31");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(Rows(page->m_list.GetSafeHwnd()), 1);
+    Show<CKursChildDlg>(L"Archiv");
+    Reg(Person("Brunner"), -1, 0, "2031-12-31");
+    CQvEventSource events;
+    // Another course's change leaves the page; its own course's marks it for a reload.
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, kurs + 1000, 0), S_OK);
+    Pump();
+    EXPECT_FALSE(page->GetModifiedFlag());
+    ASSERT_EQ(events.FireEvent(CKursChildDlg::GUID_BookingsChanged, kurs, 0), S_OK);
+    EXPECT_TRUE(WaitFor([&] { Pump(); return page->GetModifiedFlag() != FALSE; }));
+    Show<CPlanungDlg>(L"Planung");
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 2);
+}
+
+TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInTheYear) {
+    qv::nq::SetEnterpriseEdition(true);
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (7, 1)");
+    const long anna = Person("Amsler"), beat = Person("Brunner");
+    Person("Caflisch");  // holds no function
+    Sql("INSERT INTO PersonFunktion (lPersonID, lFunktionID, dtStart, dtEnde) VALUES (" + K(anna) +
+        ", 1, '2019-01-01 00:00:00', '2023-12-31 00:00:00'), (" + K(beat) + ", 1, '2020-01-01 00:00:00', "
+        "'1899-12-30 00:00:00')");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 7}));
+    // 2024: the function of the first ended the year before; the second's has no end.
+    ChooseYear(2024);
+    std::vector<std::wstring> offered;
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg* pSearch = popup.m_pSearchDlg;
+        if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+        ASSERT_NE(pSearch, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return !pSearch->IsSearching(); }));
+        HWND list = pSearch->m_lstResult.GetSafeHwnd();
+        for (int row = 0; row < Rows(list); ++row) {
+            offered.push_back(Cell(list, row, 1) + Cell(list, row, 3));
+            ClickRowCheckBox(list, row);
+        }
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_NOROLE + 1);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_NE(offered[0].find(L"Brunner"), std::wstring::npos);
+    EXPECT_EQ(Text("SELECT fTeilnehmer || '/' || lKursleitungID || '/' || lKursinstanzID || '/' || "
+                   "strftime('%Y', dtDatum) FROM PersonKurs WHERE lPersonID = " + K(beat)),
+              "0/7/-1/2024");
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 1);
+    EXPECT_NE(Cell(list, 0, 0).find(L" | Klassenlehrer"), std::wstring::npos);
+}
+
+TEST_F(PlanungTest, TheStatusOfPlannedRegistrationsChangesTogetherAndNotToTheStatusTheyHold) {
+    const long regA = Reg(Person("Amsler"), -1, 0, "2031-12-31");
+    const long regB = Reg(Person("Brunner"), -1, 7, "2031-12-31");
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lKursID, lMandantID, lYear, lAnzahl) VALUES (902, " +
+        K(kurs) + ", " + K(mandant) + ", 2031, 2)");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 3);
+    const auto selectAll = [&] {
+        for (int row = 0; row < Rows(list); ++row)
+            ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        // The last one selected decides whether the command is offered: a participant.
+        ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+        ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
+    };
+    HWND state = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE);
+    selectAll();
+    ASSERT_TRUE(Enabled(state));
+    long initial = 0;
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        initial = dlg.lStatus;
+        dlg.lStatus = 3;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    EXPECT_EQ(initial, -1) << "two statuses: none preset; the reservation does not count";
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs WHERE lPersonKursID IN (" + K(regA) + ", " + K(regB) +
+                   ")"),
+              "3,3");
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation WHERE lKursreservationID = 902"), 2);
+
+    // Both hold 3 now: choosing 3 again changes nothing and logs nothing.
+    const long long logged = Int("SELECT count(*) FROM UserLog");
+    selectAll();
+    script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        initial = dlg.lStatus;
+        modal.EndModal(IDOK);
+    });
+    Click(state);
+    EXPECT_EQ(initial, 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
+    EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "3,3");
+}
+
+TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMail) {
+    EXPECT_EQ(NQ_GetMandantBezeichnung(mandant), CString(L"FW Nord"));
+    EXPECT_EQ(NQ_GetKursinstanzBezeichnung(run), CString(L"Herbst (01.09.2031)"));
+    EXPECT_TRUE(NQ_GetBezeichnungForId(999999, 45).IsEmpty());
+    const CQvGUID guid = NQ_GetGuidForId(kurs, 39);
+    EXPECT_EQ(W2U(std::wstring(guid.GetGUID(TRUE))), Text("SELECT upper(guid) FROM Kurs WHERE lKursID = " + K(kurs)));
+    EXPECT_TRUE(NQ_GetGuidForId(kurs, 12345).IsNULL());
+    EXPECT_TRUE(NQ_IsModulRunning(NQ_LOGICSERVER_PROGID));
+    EXPECT_FALSE(NQ_IsModulRunning(L"Qovaro.NQ2.NoSuchModule"));
+
+    struct Address { const wchar_t* in; bool multiple, empty; BOOL ok; const wchar_t* out; } const addresses[] = {
+        {L" hans@fw-nord.ch ", false, false, TRUE, L"hans@fw-nord.ch"},
+        {L"hans@fw-nord.ch;anna@fw.ch", false, false, FALSE, nullptr},
+        {L"hans@fw-nord.ch ; anna@fw.ch;", true, false, TRUE, L"hans@fw-nord.ch; anna@fw.ch"},
+        {L"hans at fw-nord.ch", true, false, FALSE, nullptr},
+        {L"hans@fw", false, false, FALSE, nullptr},
+        {L"  ", false, true, TRUE, L""},
+        {L"", false, false, FALSE, nullptr}};
+    for (const Address& a : addresses) {
+        CString value(a.in);
+        EXPECT_EQ(NQ_ValidateEMailAdress(value, a.multiple, a.empty), a.ok) << W2U(a.in);
+        if (a.ok) {
+            EXPECT_EQ(value, CString(a.out)) << W2U(a.in);
+        }
+    }
+    for (const auto& [text, code] : std::vector<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"Deutsch", L"DE"}, {L"français", L"FR"}, {L"Italiano", L"IT"}, {L"Rumantsch", L"RU"}, {L"", L""}})
+        EXPECT_EQ(NQ_DetectLanguage(text), CString(code)) << W2U(text);
+    setenv("LC_ALL", "fr_CH.UTF-8", 1);
+    EXPECT_EQ(QvGetSysLanguage(), CString(L"FR"));
+    unsetenv("LC_ALL");
+
+    // Without a mail server nothing is sent; a folder takes the mail as it would go out.
+    CEMail mail;
+    EXPECT_EQ(mail.SendMail(L"hans@fw-nord.ch", L"", L"", L"Kurs", L"Text"), 1);
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("qvmail-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Mail", L"Server", CString(qv::FromUtf8("file://" + folder.string()).c_str()),
+                          HKEY_LOCAL_MACHINE);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Mail", L"From", CString(L"kurse@amt.ch"), HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(mail.SendMail(L"hans@fw-nord.ch", L"anna@fw.ch", L"", L"Änderungen", L"Grüsse"), S_OK);
+    EXPECT_EQ(mail.SendMail(L"kein Mail", L"", L"", L"x", L"y"), E_INVALIDARG);
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(folder), {});
+    ASSERT_EQ(files.size(), 1u);
+    std::ifstream in(files[0]);
+    std::stringstream text;
+    text << in.rdbuf();
+    // The subject in the header's encoding of non-ASCII text.
+    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
+                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                          "Content-Transfer-Encoding: 8bit\r\n\r\nGrüsse\r\n");
+    std::filesystem::remove_all(folder);
+}
+
+#ifdef PLANUNG_TEST_RESERVATIONS
+TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", mandant);
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    // The reservation editor (dialog 157): 4 places for 2032.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditReservationDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1068), L"4");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1048), L"2032");
+        Click(dlg.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(Text("SELECT lAnzahl || '/' || lYear || '/' || lMandantID FROM Kursreservation WHERE lKursID = " + K(kurs)),
+              "4/2032/" + K(mandant));
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 1);
+    EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
+    EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
+}
+#endif
 
 }  // namespace
 }  // namespace kurstest
