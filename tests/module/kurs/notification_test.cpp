@@ -250,6 +250,29 @@ TEST_F(NotificationTest, WithoutReceiversOneMailGoesToTheLeadersAndWithoutAnyAdd
     EXPECT_EQ(Text("SELECT count(*) FROM Kursnotification WHERE lPersonID = -1 AND dtSent = '1899-12-30 00:00:00'"), "0");
 }
 
+TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTemplate) {
+    const long leiter = Mailbox("Leiter", "Lea", "lea@fw.ch", "Italiano");
+    CVRQKurs booking;
+    long reg = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    ASSERT_EQ(booking.AddInstruktorToKurs(leiter, kurs, run, 2031, -1, reg, status), S_OK);
+    const std::string name = Text("SELECT strPerson FROM KursnotificationItem WHERE lPersonID = " + K(leiter));
+    Run([&](CNotificationDlg& dlg) {
+        ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
+        SelectTemplate(dlg);
+        HWND instruktoren = dlg.m_listInstruktor.GetSafeHwnd();
+        ASSERT_EQ(Rows(instruktoren), 1);
+        ASSERT_TRUE(SelectRow(instruktoren, 0));
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_SEND));
+        EXPECT_EQ(CellTextColor(instruktoren, 0, 1), RGB(128, 128, 128));
+    });
+    const auto mails = smtp.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"lea@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
+    EXPECT_EQ(mails[0].Header("Subject"), "Kursmeldung FW Nord" + name + " <mandant>");
+    EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Angemeldet"), std::string::npos) << mails[0].Body();
+}
+
 TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) {
     Sql("INSERT INTO Kursnotification (lKursnotificationID, lMandantID, lPersonID) VALUES (5, " + K(mandant) + ", -1)");
     Sql("INSERT INTO KursnotificationItem (lKursnotificationID, strPerson, strKurs, strKursinstanz, lArt, lStatus) "
