@@ -187,6 +187,31 @@ TEST_F(CreateEinsatzTest, AnAnnouncementThatFailsAfterTheCommitIsAWarningAndTheD
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
 }
 
+TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCoursesStatusAlone) {
+    qv::nq::SetEnterpriseEdition(false);
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", 1L);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", 1L);
+    // A remembered kind that no longer exists gives way to the first of the list.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 99L);
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(dlg.UseInstruktor);
+        EXPECT_EQ(dlg.lEinsatzartID, 3);
+        EXPECT_FALSE(Visible(dlg.m_grid.GetSafeHwnd()));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_USETEILNEHMER)));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_BESUCHT)));
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
+        ChooseRates(dlg);
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 2) << "the leadership is not paid";
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+    long besucht = -1;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", besucht);
+    EXPECT_EQ(besucht, 1) << "not written back for another course type";
+}
+
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
