@@ -5,6 +5,11 @@
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kursview.h"
+#include "createeinsatzdlg.h"
+#include "maxteilnehmerdlg.h"
+#include "nqplanungcalls.h"
+#include "qvdblookup.h"
+#include "notificationdlg.h"
 #include "nqcommon.h"
 #include "nqframeworkres.h"
 #include "optionserver.h"
@@ -53,6 +58,18 @@ const GUID CKursDlg::GUID_FillLevel = qv::MakeGuid("C6D6859B-3B17-4051-9E82-47C9
 namespace {
 const GUID GUID_KursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
 const GUID GUID_KursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+// Whether notifications wait to be sent.
+BOOL HasOpenNotifications() {
+    CString strSQL;
+    strSQL.Format(L"SELECT 1 FROM Kursnotification WHERE dtSent = %s", (LPCWSTR)CQvDateTime(1899, 12, 30, 0, 0, 0, 0).SQLConvert());
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    BOOL bEOF = TRUE;
+    if (FAILED(kurs::OpenConnection(conn)) || FAILED(kurs::OpenRows(rs, strSQL, bEOF))) return FALSE;
+    rs.Close();
+    return !bEOF;
+}
+
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CKursDlg, CParentDlg)
@@ -64,6 +81,7 @@ BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
     ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
     ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
     ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURS_BELEGUNG, &CKursDlg::OnActionRange)
+    ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_CREATEEINSATZ, &CKursDlg::OnActionRange)
 END_MESSAGE_MAP()
 
 BEGIN_QVEVENT_MAP(CKursDlg)
@@ -313,6 +331,10 @@ BOOL CKursDlg::IsCommandEnabled(UINT nID) {
     case ID_KURS_DELETE: return bEdit && GetRecordID() != 0 && bOwn;
     case ID_KURSINSTANZ_FILL: return bEdit && GetSubRecordID() != 0 && bOwn && (!m_bGeschlossen || bCentral);
     case ID_KURS_BELEGUNG: return m_sec.HasAnyRight(kRightRead) && GetRecordID() != 0;
+    // The dialogs check their own rights.
+    case ID_KURS_NOTIFICATION: return bCentral;
+    case ID_KURS_MAXTEILNEHMER: return bCentral && GetRecordID() != 0;
+    case ID_KURS_CREATEEINSATZ: return GetSubRecordID() != 0;
     default: return FALSE;
     }
 }
@@ -329,6 +351,7 @@ void CKursDlg::OnAction() {
         {0, 0},
         {ID_KURSINSTANZ_FILL, IDS_MENU_KURSINSTANZ_FILL},
         {ID_KURS_BELEGUNG, IDS_MENU_KURS_BELEGUNG},
+        {ID_KURS_CREATEEINSATZ, IDS_MENU_KURS_CREATEEINSATZ},
     };
     for (const auto& [nID, nText] : items) {
         if (nID == 0) {
@@ -336,6 +359,14 @@ void CKursDlg::OnAction() {
             continue;
         }
         menu.AppendMenu(MF_STRING | (IsCommandEnabled(nID) ? 0u : MF_GRAYED), nID, kurs::Text(nText));
+    }
+    if (NQ_IsEnterpriseEdition()) {
+        // The notification entry is checked while unsent notifications wait.
+        menu.AppendMenu(MF_SEPARATOR);
+        menu.AppendMenu(MF_STRING | (HasOpenNotifications() ? MF_CHECKED : 0u), ID_KURS_NOTIFICATION,
+                        kurs::Text(IDS_MENU_KURS_NOTIFICATION));
+        menu.AppendMenu(MF_STRING | (IsCommandEnabled(ID_KURS_MAXTEILNEHMER) ? 0u : MF_GRAYED), ID_KURS_MAXTEILNEHMER,
+                        kurs::Text(IDS_MENU_KURS_MAXTEILNEHMER));
     }
     CRect rc;
     GetDlgItem(IDC_KURSDLG_ACTION)->GetWindowRect(&rc);
@@ -356,6 +387,34 @@ void CKursDlg::OnActionCommand(UINT nID) {
     case ID_KURS_DELETE: DeleteRecord(); break;
     case ID_KURSINSTANZ_FILL: FillKursinstanz(); break;
     case ID_KURS_BELEGUNG: ShowBelegung(); break;
+    case ID_KURS_NOTIFICATION: {
+        CNotificationDlg dlg;
+        dlg.DoModal();
+        break;
+    }
+    case ID_KURS_MAXTEILNEHMER: {
+        CMaxTeilnehmerDlg dlg;
+        dlg.m_lMandantID = NQ_GetActMandantID();
+        dlg.m_lKursID = GetRecordID();
+        dlg.m_lAreaID = 0;
+        dlg.m_nMode = 0;
+        dlg.m_bModified = FALSE;
+        dlg.DoModal();
+        break;
+    }
+    case ID_KURS_CREATEEINSATZ: {
+        // The activity made from the run keeps its Mandant; a new one asks for it.
+        long lMandantID = 0;
+        CString strCondition;
+        strCondition.Format(L"KursinstanzEinsatz.lKursinstanzID = %d", GetSubRecordID());
+        if (QvDBLookupLong(L"lMandantID", L"KursinstanzEinsatz JOIN Einsatz ON KursinstanzEinsatz.lEinsatzID = "
+                                          L"Einsatz.lEinsatzID", strCondition, &lMandantID, L"Qovaro.NQ2") != S_OK &&
+            !NQ_GetMandantID4New(lMandantID, 6))
+            break;
+        CCreateEinsatzDlg dlg(lMandantID, GetRecordID(), GetSubRecordID());
+        dlg.DoModal();
+        break;
+    }
     default: break;
     }
 }

@@ -352,3 +352,86 @@ CString KursLoadString(UINT id) {
     if (!qv::LookupString(KursResourceHandle(), id, text)) qv::LookupString(KursModuleHandle(), id, text);
     return CString(text);
 }
+
+// ---- notifications, mail templates, participant quotas
+namespace {
+
+char g_notifStringsTag;
+
+struct NotifRegistrar {
+    NotifRegistrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_MENU_KURS_NOTIFICATION, L"Kursanmeldeänderungen anzeigen und senden..."},
+            {IDS_MENU_KURS_MAXTEILNEHMER, L"Maximale Anzahl Kurs Teilnehmer bearbeiten..."},
+            {IDS_MENU_KURS_CREATEEINSATZ, L"Aktivität zur Austragung erzeugen/aktualisieren..."},
+        });
+        qv::RegisterStringTable(KursNotifStringsHandle(), {
+            {IDS_NOTIF_TAB_MANDANT, L"Teilnehmer je Mandant"},
+            {IDS_NOTIF_TAB_INSTRUKTOR, L"Kursleitung"},
+            {737, L"Erzeugt am"}, {738, L"Mandant"}, {739, L"Anzahl Meldungen"}, {740, L"Versandt am"},
+            {743, L"Erzeugt am"}, {744, L"Person"}, {745, L"Anzahl Meldungen"}, {746, L"Versandt am"},
+            {750, L"Bezeichnung"}, {751, L"Kopfzeile"},
+            {IDS_NOTIF_TIP_SEND, L"Sendet die Kursanmeldeänderungen an die gewählten Mandanten."},
+            {IDS_NOTIF_TIP_DELETE, L"Löscht die gesammelten Kursanmeldeänderungen der gewählten Mandanten."},
+            {IDS_NOTIF_TIP_NEW, L"Fügt einen neuen Eintrag hinzu."},
+            {IDS_NOTIF_TIP_COPY, L"Kopiert den gewählten Eintrag."},
+            {IDS_NOTIF_TIP_EDIT, L"Öffnet ein Fenster zum Bearbeiten des gewählten Eintrages."},
+            {IDS_NOTIF_TIP_DELETETEMPLATE, L"Löscht den gewählten Eintrag."},
+            {IDS_NOTIF_ITEM_ADDED, L"%s wurde neu hinzugefügt, aktueller Status: %s"},
+            {IDS_NOTIF_ITEM_CHANGED, L"%s wurde geändert, aktueller Status: %s"},
+            {IDS_NOTIF_ITEM_REMOVED, L"%s wurde gelöscht."},
+            {IDS_NOTIF_DELETE_QUESTION, L"Wollen Sie diese Daten wirklich löschen?"},
+            {IDS_MAILTEMPLATE_SUBJECT, L"Betreff"},
+            {180, L"Definieren Sie für den Kurs: '%s' die maximale Anzahl Teilnehmer je Mandant und Jahr.\nSie können "
+                  L"dies generell oder individuell je Jahr tun.\nWenn Sie keine Einschränkungen möchten löschen Sie den "
+                  L"entsprechenden Eintrag."},
+            {181, L"Definieren Sie für den Mandanten: '%s' die maximale Anzahl Teilnehmer je Kurs und Jahr.\nSie "
+                  L"können dies generell oder individuell je Jahr tun.\nWenn Sie keine Einschränkungen möchten löschen "
+                  L"Sie den entsprechenden Eintrag."},
+            {182, L"Definieren Sie für den Kurs: '%s' die maximale Anzahl Teilnehmer je Gebiet (Mandant) und "
+                  L"Jahr.\nSie können dies generell oder individuell je Jahr tun.\nWenn Sie keine Einschränkungen "
+                  L"möchten löschen Sie den entsprechenden Eintrag."},
+            {183, L"Definieren Sie für das Gebiet: '%s' die maximale Anzahl Teilnehmer je Kurs und Jahr.\nSie können "
+                  L"dies generell oder individuell je Jahr tun.\nWenn Sie keine Einschränkungen möchten löschen Sie den "
+                  L"entsprechenden Eintrag."},
+            {184, L"Kurs: %s"}, {185, L"Mandant: %s"}, {186, L"Kurs: %s"}, {187, L"Gebiet: %s"},
+            {209, L"Kurs ändern..."}, {210, L"Mandant ändern..."}, {211, L"Kurs ändern..."},
+            {212, L"Gebiet ändern..."},
+            {2030, L"Mandant"}, {2031, L"Max. Anzahl generell"}, {2032, L"-"}, {2033, L"-"}, {2034, L"-"},
+            {2035, L"-"}, {2036, L"-"},
+            {2039, L"Kurs"}, {2040, L"Gebiet"}, {2041, L"Mandant"},
+            {IDS_MAXTN_BAD_AMOUNT, L"Bitte geben Sie eine ganze Zahl ab 0 ein oder lassen Sie das Feld leer."},
+            {IDS_MAXTN_ALLE, L"<Alle>"},
+            {IDS_MAXTN_LOG, L"Max. Kurs Teilnehmer aktualisiert."},
+            {IDS_EINSATZ_UPDATE, L"Aktivität aktualisieren"},
+            {896, L"Funktion"}, {897, L"Soldansatz"}, {898, L"Dauer"}, {899, L"Namen"},
+            {IDS_EINSATZ_WAIT_BESUCHT, L"Die Kursanmeldungen werden auf 'Besucht' gesetzt"},
+            {IDS_EINSATZ_UNIT_TEILNEHMER,
+             L"Die Kursdauer ist in Tagen angegeben. Sie haben jedoch für Teilnehmer einen Soldansatz mit einer "
+             L"anderen Einheit gewählt.\nSie können die Anzahl/Dauer und den Soldansatz in der neuen Aktivität "
+             L"manuell anpassen!"},
+            {IDS_EINSATZ_UNIT_INSTRUKTOR,
+             L"Die Kursdauer ist in Tagen angegeben. Sie haben jedoch für die Kursleitung einen Soldansatz mit einer "
+             L"anderen Einheit gewählt.\nSie können die Anzahl/Dauer und den Soldansatz in der neuen Aktivität "
+             L"manuell anpassen!"},
+            {IDS_EINSATZ_CREATED, L"Die Aktivität wurde erfolgreich erzeugt."},
+            {IDS_EINSATZ_FAILED, L"Die Aktivität konnte nicht erzeugt werden!"},
+            {IDS_EINSATZ_WAIT, L"Die Aktivitätsdaten werden erzeugt..."},
+            {IDS_EINSATZ_UPDATED, L"Die Aktivität wurde erfolgreich aktualisiert!"},
+            {IDS_EINSATZ_EVENT_FAILED,
+             L"Die Aktivität wurde gespeichert, andere Fenster konnten jedoch nicht benachrichtigt werden."},
+        });
+    }
+};
+
+NotifRegistrar g_notifRegistrar;
+
+}  // namespace
+
+HINSTANCE KursNotifStringsHandle() { return reinterpret_cast<HINSTANCE>(&g_notifStringsTag); }
+
+CString KursNotifString(UINT id) {
+    std::wstring text;
+    qv::LookupString(KursNotifStringsHandle(), id, text);
+    return CString(text);
+}

@@ -25,3 +25,18 @@ private:
 
 // A text of the module's table (the module's own German text when the resource table lacks it).
 CString KursLoadString(UINT id);
+
+// The table of the notification, template and quota dialogs, and a text of it.
+HINSTANCE KursNotifStringsHandle();
+CString KursNotifString(UINT id);
+// Makes that table the current resource table for the life of the object (list headers).
+class CKursNotifResourceScope {
+public:
+    CKursNotifResourceScope() : m_hPrevious(AfxGetResourceHandle()) { AfxSetResourceHandle(KursNotifStringsHandle()); }
+    ~CKursNotifResourceScope() { AfxSetResourceHandle(m_hPrevious); }
+    CKursNotifResourceScope(const CKursNotifResourceScope&) = delete;
+    CKursNotifResourceScope& operator=(const CKursNotifResourceScope&) = delete;
+
+private:
+    HINSTANCE m_hPrevious;
+};

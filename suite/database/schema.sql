@@ -1334,3 +1334,29 @@ INSERT INTO QvLabel (lQvLabelID, lQvLanguageID, lFkID, strName, strLabel) VALUES
     (-7, 3, 2, 'Authoritytyp', 'Cantone'),  (-8, 4, 2, 'Authoritytyp', 'Cantonal'),
     (-9, 1, 3, 'Authoritytyp', 'Lokal'),    (-10, 2, 3, 'Authoritytyp', 'Local'),
     (-11, 3, 3, 'Authoritytyp', 'Locale'),  (-12, 4, 3, 'Authoritytyp', 'Local');
+
+-- ---------------------------------------------------------------------------------------------
+-- Activities made from course runs: budget data and pay deductions
+-- ---------------------------------------------------------------------------------------------
+
+-- The budget figures of an activity, computed from its pay rows by the incident recording.
+CREATE TABLE EinsatzBudget (
+    lEinsatzBudgetID  INTEGER PRIMARY KEY,
+    lEinsatzID        INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    lPersonen         INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    dblAnzahl         REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curSold           MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curErtrag         MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0
+);
+CREATE INDEX EinsatzBudget_Einsatz ON EinsatzBudget (lEinsatzID);
+
+-- Amounts deducted from a person's pay of a rate within a period (lSoldansatzID -1: every rate).
+CREATE TABLE SoldAbzug (
+    lSoldAbzugID   INTEGER PRIMARY KEY,
+    lPersonID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    lSoldansatzID  INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    dtVon          DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    dtBis          DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT '1899-12-30 00:00:00',
+    curAbzug       MONEY NOT NULL ON CONFLICT REPLACE DEFAULT 0
+);
+CREATE INDEX SoldAbzug_Person ON SoldAbzug (lPersonID);

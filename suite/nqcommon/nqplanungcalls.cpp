@@ -11,14 +11,9 @@
 #include "qvui.h"
 #include "utf.h"
 
-#include <curl/curl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <regex>
 
 namespace {
@@ -186,6 +181,8 @@ struct TableOfID {
     const wchar_t* lpszKey;
 };
 constexpr TableOfID kTables[] = {{4, L"Person", L"lPersonID"},
+                                 {6, L"Einsatz", L"lEinsatzID"},
+                                 {34, L"Soldansatz", L"lSoldansatzID"},
                                  {39, L"Kurs", L"lKursID"},
                                  {42, L"Kursinstanz", L"lKursinstanzID"},
                                  {45, L"Mandant", L"lMandantID"},
@@ -203,8 +200,6 @@ CString LookupText(LPCWSTR lpszColumn, LPCWSTR lpszTable, const CString& strCond
     return strText;
 }
 
-std::string Utf8(const CString& s) { return qv::ToUtf8(static_cast<LPCWSTR>(s)); }
-
 }  // namespace
 
 CString NQ_GetBezeichnungForId(long lID, long lTableID) {
@@ -212,6 +207,12 @@ CString NQ_GetBezeichnungForId(long lID, long lTableID) {
     if (lTableID == 196) {
         strCondition.Format(L"lAreaID = %d", lID);
         return LookupText(L"dbo.fn_GetAreaBezeichnung(lAreaID)", L"Area", strCondition);
+    }
+    // Activities and pay rates are not in the cache of names.
+    if (lTableID == 6 || lTableID == 34) {
+        const TableOfID* pTable = FindTable(lTableID);
+        strCondition.Format(L"%s = %d", pTable->lpszKey, lID);
+        return LookupText(lTableID == 6 ? L"strEreignis" : L"strBezeichnung", pTable->lpszTable, strCondition);
     }
     strCondition.Format(L"lID = %d AND lTableID = %d", lID, lTableID);
     return LookupText(L"strBezeichnung", L"view_CacheBezeichnung", strCondition);
@@ -283,65 +284,4 @@ CString NQ_DetectLanguage(CString strSprache) {
     for (const auto& l : kLanguages)
         if (strText.Find(l.lpszStart) == 0) return CString(l.lpszCode);
     return strText.Left(2);
-}
-
-long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strSubject, CString strBody) {
-    CString strServer, strFrom;
-    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Mail", L"Server", strServer, HKEY_LOCAL_MACHINE);
-    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Mail", L"From", strFrom, HKEY_LOCAL_MACHINE);
-    std::vector<std::string> recipients;
-    for (const CString* pList : {&strTo, &strCC, &strBCC}) {
-        CString strList = *pList;
-        if (!NQ_ValidateEMailAdress(strList, true, true)) return E_INVALIDARG;
-        std::string list = Utf8(strList);
-        std::size_t start = 0;
-        while (start < list.size()) {
-            std::size_t end = list.find("; ", start);
-            recipients.push_back(list.substr(start, end == std::string::npos ? std::string::npos : end - start));
-            start = end == std::string::npos ? list.size() : end + 2;
-        }
-    }
-    if (strServer.IsEmpty() || recipients.empty()) return 1;
-    std::string message = "From: " + Utf8(strFrom) + "\r\nTo: " + Utf8(strTo) + "\r\n";
-    if (!strCC.IsEmpty()) message += "Cc: " + Utf8(strCC) + "\r\n";
-    message += "Subject: " + Utf8(strSubject) +
-               "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + Utf8(strBody) + "\r\n";
-
-    const std::string server = Utf8(strServer);
-    if (server.rfind("file://", 0) == 0) {
-        // A folder that collects the mails (installations without a mail server, tests).
-        static std::atomic<unsigned> counter{0};
-        const std::string path = server.substr(7) + "/" + std::to_string(::time(nullptr)) + "-" +
-                                 std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".eml";
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (!file) return E_FAIL;
-        const bool ok = std::fwrite(message.data(), 1, message.size(), file) == message.size();
-        return std::fclose(file) == 0 && ok ? S_OK : E_FAIL;
-    }
-    CURL* curl = curl_easy_init();
-    if (!curl) return E_FAIL;
-    curl_slist* rcpt = nullptr;
-    for (const std::string& r : recipients) rcpt = curl_slist_append(rcpt, ("<" + r + ">").c_str());
-    std::size_t offset = 0;
-    const auto read = +[](char* buffer, std::size_t size, std::size_t count, void* user) -> std::size_t {
-        auto* state = static_cast<std::pair<const std::string*, std::size_t*>*>(user);
-        const std::size_t left = state->first->size() - *state->second;
-        const std::size_t n = std::min(left, size * count);
-        std::memcpy(buffer, state->first->data() + *state->second, n);
-        *state->second += n;
-        return n;
-    };
-    std::pair<const std::string*, std::size_t*> state{&message, &offset};
-    const std::string from = "<" + Utf8(strFrom) + ">";
-    curl_easy_setopt(curl, CURLOPT_URL, server.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, read);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &state);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
-    const CURLcode rc = curl_easy_perform(curl);
-    curl_slist_free_all(rcpt);
-    curl_easy_cleanup(curl);
-    return rc == CURLE_OK ? S_OK : E_FAIL;
 }

@@ -23,7 +23,7 @@ class CQvGUID;
 CString NQ_GetMandantBezeichnung(long lMandantID);
 CString NQ_GetKursinstanzBezeichnung(long lKursinstanzID);
 CString NQ_GetAreaBezeichnung(long lAreaID);
-// lTableID: 4 person, 39 course, 42 run, 45 Mandant, 196 area.
+// lTableID: 4 person, 6 activity, 34 pay rate, 39 course, 42 run, 45 Mandant, 196 area.
 CString NQ_GetBezeichnungForId(long lID, long lTableID);
 // The record's GUID; the null GUID for a record or table it does not know.
 CQvGUID NQ_GetGuidForId(long lID, long lTableID);
@@ -38,12 +38,3 @@ BOOL NQ_ValidateEMailAdress(CString& strAddress, bool bMultiple, bool bAllowEmpt
 // The language code of a person's language text: "DE", "FR", "IT", or the first two letters in
 // capitals for any other ("" for an empty text).
 CString NQ_DetectLanguage(CString strSprache);
-
-// One mail, sent through the installation's mail server (HKEY_LOCAL_MACHINE
-// "Software\Qovaro\NQ2\Mail": "Server" an smtp:// address, or a file:// folder that receives each
-// mail as a .eml file; "From" the sender).
-class CEMail {
-public:
-    // 0 sent; 1 not sent (no server set, no recipient); negative when the server refused it.
-    long SendMail(CString strTo, CString strCC, CString strBCC, CString strSubject, CString strBody);
-};

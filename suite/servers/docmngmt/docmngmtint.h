@@ -15,8 +15,10 @@ struct IDocMngmt : IUnknown {
     // Shows the documents dialog of a record; returns when the user closed it.
     virtual HRESULT ShowDialog(long lTableID, long lRecordID, GUID guidFunction, GUID guidObject,
                                BSTR bstrMandant) = 0;  // 3
+    // The documents of one record are attached to another as well (same files, new rows); those
+    // the target has already are skipped.
+    virtual HRESULT LinkDocuments(long lTableIDFrom, long lIDFrom, long lTableIDTo, long lIDTo) = 0;  // 4
     // Operations of the document store that the module does not call.
-    virtual HRESULT Reserved4() = 0;
     virtual HRESULT Reserved5() = 0;
     virtual HRESULT Reserved6() = 0;
     virtual HRESULT Reserved7() = 0;

@@ -165,7 +165,41 @@ HRESULT CQvDocMngmtServer::XDocMngmt::ShowDialog(long lTableID, long lRecordID, 
     return dlg.DoModal() == -1 ? QV_TRACEHR(kSource, E_FAIL) : S_OK;
 }
 
-HRESULT CQvDocMngmtServer::XDocMngmt::Reserved4() { return E_NOTIMPL; }
+HRESULT CQvDocMngmtServer::XDocMngmt::LinkDocuments(long lTableIDFrom, long lIDFrom, long lTableIDTo, long lIDTo) {
+    if (lTableIDFrom == 0 || lTableIDTo == 0) return QV_TRACEHR(kSource, E_INVALIDARG);
+    CQvADOConnection conn;
+    long hr = conn.Open(kProfile, 0);
+    std::vector<long> images;
+    if (SUCCEEDED(hr)) {
+        CQvADORecordset rs(&conn);
+        CString sql;
+        sql.Format(L"SELECT lDocImageID FROM DocMngmt WHERE lTableID = %d AND lFkID = %d AND lDocImageID NOT IN "
+                   L"(SELECT lDocImageID FROM DocMngmt WHERE lTableID = %d AND lFkID = %d)",
+                   lTableIDFrom, lIDFrom, lTableIDTo, lIDTo);
+        hr = rs.Open(sql);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lImage = 0;
+            hr = rs.GetFieldValue(L"lDocImageID", &lImage);
+            if (SUCCEEDED(hr)) images.push_back(lImage);
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+    }
+    for (long lImage : images) {
+        if (FAILED(hr)) break;
+        long lDocMngmtID = 0;
+        hr = conn.GetUniqueID(L"DocMngmt", L"lDocMngmtID", &lDocMngmtID);
+        if (SUCCEEDED(hr)) {
+            CString sql;
+            sql.Format(L"INSERT INTO DocMngmt (lDocMngmtID, lTableID, lFkID, lDocImageID) VALUES (%d, %d, %d, %d)",
+                       lDocMngmtID, lTableIDTo, lIDTo, lImage);
+            hr = conn.Execute(sql);
+        }
+    }
+    return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
+}
 HRESULT CQvDocMngmtServer::XDocMngmt::Reserved5() { return E_NOTIMPL; }
 HRESULT CQvDocMngmtServer::XDocMngmt::Reserved6() { return E_NOTIMPL; }
 HRESULT CQvDocMngmtServer::XDocMngmt::Reserved7() { return E_NOTIMPL; }

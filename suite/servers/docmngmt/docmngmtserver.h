@@ -45,7 +45,7 @@ protected:
 
     BEGIN_INTERFACE_PART(DocMngmt, IDocMngmt)
         HRESULT ShowDialog(long lTableID, long lRecordID, GUID guidFunction, GUID guidObject, BSTR bstrMandant) override;
-        HRESULT Reserved4() override;
+        HRESULT LinkDocuments(long lTableIDFrom, long lIDFrom, long lTableIDTo, long lIDTo) override;
         HRESULT Reserved5() override;
         HRESULT Reserved6() override;
         HRESULT Reserved7() override;

@@ -21,6 +21,16 @@ protected:
                                     BSTR* pbstrDienstgrad, long* plRang, long* plFound) override;
     END_INTERFACE_PART(Logic)
 
+    BEGIN_INTERFACE_PART(Sold, INQSold)
+        HRESULT GetSoldansatzValues(long lSoldansatzID, double dblAnzahl, long lPersonID, DATE dtVon,
+                                    CY* pcurSoldansatz, CY* pcurZuschlag, CY* pcurErtragansatz,
+                                    CY* pcurErtragzuschlag) override;
+        HRESULT GetSoldDeduction(DATE dtVon, DATE dtBis, long lSoldansatzID, long lPersonID, CY* pcurAbzug) override;
+    END_INTERFACE_PART(Sold)
+
+    // One amount read on the server's connection; zero without a row.
+    HRESULT ReadAmount(const CString& strSQL, CY* pcur);
+
     DECLARE_INTERFACE_MAP()
 
     HRESULT OnClose() override;
@@ -34,9 +44,11 @@ IMPLEMENT_DYNCREATE(CNQLogicServer, CQvStandInServer)
 
 BEGIN_INTERFACE_MAP(CNQLogicServer, CQvStandInServer)
     INTERFACE_PART(CNQLogicServer, IID_INQLogicServer, Logic)
+    INTERFACE_PART(CNQLogicServer, IID_INQSold, Sold)
 END_INTERFACE_MAP()
 
 IMPLEMENT_IUNKNOWN(CNQLogicServer, Logic)
+IMPLEMENT_IUNKNOWN(CNQLogicServer, Sold)
 
 HRESULT CNQLogicServer::OnClose() {
     {
@@ -95,6 +107,55 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
     *pbstrBezeichnung = SysAllocString(strBezeichnung);
     *pbstrDienstgrad = SysAllocString(bWeiblich && !strKurzF.IsEmpty() ? strKurzF : strKurz);
     return S_OK;
+}
+
+HRESULT CNQLogicServer::ReadAmount(const CString& strSQL, CY* pcur) {
+    pcur->int64 = 0;
+    std::lock_guard g(m_lock);
+    long hr = S_OK;
+    if (!m_pConnection) {
+        auto pConnection = std::make_unique<CQvADOConnection>();
+        hr = pConnection->Open(L"Qovaro.NQ2", 0);
+        if (FAILED(hr)) return hr;
+        m_pConnection = std::move(pConnection);
+    }
+    CQvADORecordset rs(m_pConnection.get());
+    hr = rs.Open(strSQL);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+    double dValue = 0;
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"curValue", &dValue);
+    rs.Close();
+    if (FAILED(hr)) {
+        m_pConnection.reset();
+        return hr;
+    }
+    pcur->int64 = static_cast<LONGLONG>(dValue * 10000.0 + (dValue < 0 ? -0.5 : 0.5));
+    return S_OK;
+}
+
+HRESULT CNQLogicServer::XSold::GetSoldansatzValues(long lSoldansatzID, double, long, DATE, CY* pcurSoldansatz,
+                                                   CY* pcurZuschlag, CY* pcurErtragansatz, CY* pcurErtragzuschlag) {
+    if (!pcurSoldansatz || !pcurZuschlag || !pcurErtragansatz || !pcurErtragzuschlag) return E_POINTER;
+    METHOD_PROLOGUE(CNQLogicServer, Sold)
+    // The suite keeps one amount per rate: the pay per unit; supplements and income are not kept.
+    pcurZuschlag->int64 = pcurErtragansatz->int64 = pcurErtragzuschlag->int64 = 0;
+    CString strSQL;
+    strSQL.Format(L"SELECT curAnsatz AS curValue FROM Soldansatz WHERE lSoldansatzID = %d", lSoldansatzID);
+    return pThis->ReadAmount(strSQL, pcurSoldansatz);
+}
+
+HRESULT CNQLogicServer::XSold::GetSoldDeduction(DATE dtVon, DATE dtBis, long lSoldansatzID, long lPersonID,
+                                                CY* pcurAbzug) {
+    if (!pcurAbzug) return E_POINTER;
+    METHOD_PROLOGUE(CNQLogicServer, Sold)
+    const CString strVon = COleDateTime(dtVon).Format(L"%Y-%m-%d %H:%M:%S");
+    const CString strBis = COleDateTime(dtBis).Format(L"%Y-%m-%d %H:%M:%S");
+    CString strSQL;
+    strSQL.Format(L"SELECT isnull(sum(curAbzug), 0) AS curValue FROM SoldAbzug WHERE lPersonID = %d AND "
+                  L"lSoldansatzID IN (-1, %d) AND dtVon <= '%s' AND dtBis >= '%s'",
+                  lPersonID, lSoldansatzID, (LPCWSTR)strBis, (LPCWSTR)strVon);
+    return pThis->ReadAmount(strSQL, pcurAbzug);
 }
 
 QV_STANDIN_SERVER_EXPORTS(CLSID_NQLogicServer, CNQLogicServer, NQ_LOGICSERVER_PROGID, AfxDllCanUnloadNow())

@@ -216,8 +216,9 @@ TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
     EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
     Action(0);
     const auto items = LastPopupMenuItems();
-    ASSERT_EQ(items.size(), 7u);
+    ASSERT_EQ(items.size(), 8u);
     EXPECT_EQ(items[3], L"Austragung löschen...");
+    EXPECT_EQ(items[7], L"Aktivität zur Austragung erzeugen/aktualisieren...");
     for (UINT id : {ID_KURS_NEW, ID_KURSINSTANZ_NEW, ID_KURSINSTANZ_COPY, ID_KURS_DELETE, ID_KURSINSTANZ_FILL})
         EXPECT_FALSE(Dlg()->IsCommandEnabled(id)) << id;
     EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_BELEGUNG));

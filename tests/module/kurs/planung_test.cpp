@@ -7,6 +7,7 @@
 #include "getstatusdlg.h"
 #include "historydlg.h"
 #include "kursresource.h"
+#include "nqemail.h"
 #include "kurswin_window.h"
 #include "nqlogicint.h"
 #include "nqplanungcalls.h"
@@ -592,8 +593,10 @@ TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMa
     std::ifstream in(files[0]);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: Änderungen\r\n"
-                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nGrüsse\r\n");
+    // The subject in the header's encoding of non-ASCII text.
+    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
+                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                          "Content-Transfer-Encoding: 8bit\r\n\r\nGrüsse\r\n");
     std::filesystem::remove_all(folder);
 }
 

@@ -1,0 +1,266 @@
+// The activity transfer through its real dialog over a database from the suite schema, with the
+// logic server's pay values and the document server running: a run becomes an activity with its
+// pay rows, absences and groups in one transaction; a transfer that fails half-way leaves nothing
+// and the next press writes once; a second transfer only adds what is new and removes who left.
+#include "createeinsatzdlg.h"
+#include "docmngmtint.h"
+#include "kursresource.h"
+#include "kurswin_window.h"
+#include "nqlogicint.h"
+#include "qvregvalue.h"
+#include "serverhost.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+class CreateEinsatzTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        qv::nq::SetEnterpriseEdition(true);
+        ASSERT_EQ(qvtest::RegisterModule(QV_LOGIC_MODULE), S_OK);
+        ASSERT_EQ(qv::servers::StartRunningServer(NQ_LOGICSERVER_PROGID), S_OK);
+        ASSERT_EQ(qvtest::RegisterModule(QV_DOCMNGMT_MODULE), S_OK);
+        ASSERT_EQ(qv::servers::StartRunningServer(QVDOCMNGMT_PROGID), S_OK);
+        security.Answer(L"{06220C84-9D20-4B4A-B3EC-9A246EA8A663}", L"", 0x101);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"JumpToEinsatz", 0L);
+        Sql("INSERT INTO Einsatzart (lEinsatzartID, strBezeichnung, fVisible, lEinsatzart) VALUES (1, 'Übung', 1, 0), "
+            "(2, 'Brand', 1, 1), (3, 'Kurs', 1, 4)");
+        Sql("INSERT INTO Soldansatz (lSoldansatzID, strBezeichnung, lEinheit, curAnsatz) VALUES (10, 'Tagessold', 4, "
+            "100), (11, 'Stundensold', 1, 20)");
+        Sql("INSERT INTO Absenzgrund (lAbsenzgrundID, strBezeichnung) VALUES (1, 'Krank')");
+        Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
+        Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (5, 1)");
+        kurs = AddKurs(3, "GK");
+        run = AddRun(kurs, "2031-09-01", "Herbst", 10);
+        Sql("UPDATE Kursinstanz SET dblDauer = 2, strOrt = 'Andelfingen', strAdresse = 'Zeughaus' WHERE lKursinstanzID = " +
+            K(run));
+        Sql("INSERT INTO Kursinstanzdate (lKursinstanzID, dtStart, dtEnde) VALUES (" + K(run) +
+            ", '2031-09-01 08:00:00', '2031-09-02 17:00:00')");
+        Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) VALUES (70, " + K(run) +
+            ", 'Gruppe A')");
+        anna = Reg("Amsler", 1, true, 70);
+        beat = Reg("Brunner", 0, true);
+        carla = Reg("Caflisch", 2, true);
+        Sql("UPDATE PersonKurs SET lAbsenzgrundID = 1, fEntschuldigt = 1, strBemerkung = 'Grippe' WHERE lPersonID = " +
+            K(carla));
+        lea = Reg("Leiter", 1, false, -1, 5);
+        // More is deducted from Anna than she earns: she is paid nothing.
+        Sql("INSERT INTO SoldAbzug (lPersonID, dtVon, dtBis, curAbzug) VALUES (" + K(anna) +
+            ", '2031-01-01 00:00:00', '2031-12-31 00:00:00', 250)");
+    }
+    void TearDown() override {
+        KursWindow::TearDown();
+        qv::servers::StopRunningServer(QVDOCMNGMT_PROGID);
+        qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+        qv::nq::SetEnterpriseEdition(std::nullopt);
+    }
+    long Reg(const std::string& name, long status, bool teilnehmer, long gruppe = -1, long leitung = -1) {
+        const long p = AddPerson(name);
+        const long id = AddReg(p, kurs, run, status, "2031-05-01");
+        Sql("UPDATE PersonKurs SET fTeilnehmer = " + K(teilnehmer) + ", lKursinstanzGruppeID = " + K(gruppe) +
+            ", lKursleitungID = " + K(leitung) + " WHERE lPersonKursID = " + K(id));
+        return p;
+    }
+    void Run(const std::function<void(CCreateEinsatzDlg&)>& body) {
+        script.ExpectModal(IDD_CREATEEINSATZ, [&](qv::IModalDialog& modal) {
+            body(dynamic_cast<CCreateEinsatzDlg&>(modal));
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        CCreateEinsatzDlg dlg(mandant, kurs, run);
+        dlg.DoModal();
+    }
+    // Chooses the day rate for the participants and the leadership.
+    static void ChooseRates(CCreateEinsatzDlg& dlg) {
+        const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
+        for (int i = 0; i < int(rates.size()); ++i)
+            if (rates[std::size_t(i)] == L"Tagessold") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);
+        for (int i = 0; i < dlg.m_grid.GetVisibleItemCount(); ++i) dlg.m_grid.QvGetGridItem(i)->SetColumnChoice(1, 10);
+    }
+    std::string Pay() {
+        std::string out;
+        const long long n = Int("SELECT count(*) FROM PersonEinsatz");
+        for (long long i = 0; i < n; ++i)
+            out += Text("SELECT lPersonID || ':' || lSoldansatzID || ':' || printf('%.2f', curSold) || ':' || "
+                        "lEinsatzGruppeID FROM PersonEinsatz ORDER BY lPersonID, lSoldansatzID LIMIT 1 OFFSET " +
+                        std::to_string(i)) +
+                   " ";
+        return out;
+    }
+    long long Logs(const std::string& text) { return Int("SELECT count(*) FROM UserLog WHERE strText = '" + text + "'"); }
+
+    long kurs = 0, run = 0, anna = 0, beat = 0, carla = 0, lea = 0;
+};
+
+TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTransaction) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_EQ(ComboItems(dlg.m_cbEinsatzart.GetSafeHwnd()), (std::vector<std::wstring>{L"Kurs", L"Übung"}));
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)), L"Herbst (01.09.2031)");
+        EXPECT_EQ(dlg.arrTeilnehmer.size(), 2u);
+        EXPECT_EQ(dlg.arrAbwesend, std::vector<long>{carla});
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"Klassenlehrer");
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DELETEPERSON))) << "nothing to remove from yet";
+        ChooseRates(dlg);
+        Screen(wnd, "createeinsatzdlg");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_TRUE(dlg.IsModalEnded());
+    });
+    ASSERT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz WHERE lKursinstanzID = " + K(run)), 1);
+    const std::string einsatz = Text("SELECT lEinsatzID FROM KursinstanzEinsatz");
+    EXPECT_EQ(Text("SELECT lMandantID || '|' || lEinsatzartID || '|' || strEreignis || '|' || dtEinsatz || '|' || "
+                   "dtEinsatzBis || '|' || strEinsatzort || '|' || strAdresse FROM Einsatz"),
+              K(mandant) + "|3|Herbst (01.09.2031)|2031-09-01 00:00:00|2031-09-02 17:00:00|Andelfingen|Zeughaus");
+    const std::string gruppe = Text("SELECT lEinsatzGruppeID FROM KursinstanzGruppe WHERE lKursinstanzGruppeID = 70");
+    EXPECT_EQ(Text("SELECT lEinsatzID || '|' || strBezeichnung FROM EinsatzGruppe WHERE lEinsatzGruppeID = " + gruppe),
+              einsatz + "|Gruppe A");
+    EXPECT_EQ(Pay(), K(anna) + ":10:0.00:" + gruppe + " " + K(beat) + ":10:200.00:-1 " + K(lea) + ":10:200.00:-1 ");
+    EXPECT_EQ(Text("SELECT lPersonID || '|' || lAbsenzgrundID || '|' || fEntschuldigt || '|' || strBemerkung FROM Absenz"),
+              K(carla) + "|1|1|Grippe");
+    EXPECT_EQ(Text("SELECT lPersonen || '|' || printf('%.2f', curSold) FROM EinsatzBudget WHERE lEinsatzID = " + einsatz),
+              "3|400.00");
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "1") << "registered becomes attended";
+    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 3);
+    EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 1);
+    EXPECT_EQ(Logs("Gruppe wurde neu erzeugt."), 1);
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog WHERE strText = 'Aktivität wurde aktualisiert.'"),
+              "Herbst (01.09.2031) | Datum:01.09.2031 00:00 | bis:02.09.2031 17:00 | Ort:Andelfingen | Adresse:Zeughaus");
+    long remembered = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastSoldansatzI_5", remembered);
+    EXPECT_EQ(remembered, 10);
+}
+
+TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWritesOnce) {
+    Sql("CREATE TRIGGER Absenz_Fails BEFORE INSERT ON Absenz BEGIN SELECT RAISE(ABORT, 'Absenz gesperrt'); END");
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        ChooseRates(dlg);
+        script.ExpectReport(L"Absenz gesperrt");
+        script.ExpectReport();
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
+        EXPECT_EQ(dlg.lEinsatzID, -1) << "no activity to write under";
+        EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
+        EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 0);
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 0);
+        EXPECT_EQ(Int("SELECT count(*) FROM EinsatzGruppe"), 0);
+        EXPECT_EQ(Text("SELECT lEinsatzGruppeID FROM KursinstanzGruppe"), "-1");
+        EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+        Sql("DROP TRIGGER Absenz_Fails");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_TRUE(dlg.IsModalEnded());
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1);
+    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 3) << "the failed press left no entries";
+}
+
+TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        ChooseRates(dlg);
+        Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonID = " + K(carla));
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 0);
+    EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+}
+
+TEST_F(CreateEinsatzTest, AnAnnouncementThatFailsAfterTheCommitIsAWarningAndTheDialogCloses) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        ChooseRates(dlg);
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_BESUCHT));
+        qv::servers::StopRunningServer(QV_EVENTSERVER_PROGID);
+        script.ExpectReport(L"andere Fenster konnten jedoch nicht benachrichtigt werden");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_TRUE(dlg.IsModalEnded()) << "a second press would pay everybody twice";
+    });
+    ASSERT_EQ(qv::servers::StartRunningServer(QV_EVENTSERVER_PROGID), S_OK);
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+}
+
+TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCoursesStatusAlone) {
+    qv::nq::SetEnterpriseEdition(false);
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", 1L);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", 1L);
+    // A remembered kind that no longer exists gives way to the first of the list.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 99L);
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(dlg.UseInstruktor);
+        EXPECT_EQ(dlg.lEinsatzartID, 3);
+        EXPECT_FALSE(Visible(dlg.m_grid.GetSafeHwnd()));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_USETEILNEHMER)));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_BESUCHT)));
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
+        ChooseRates(dlg);
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 2) << "the leadership is not paid";
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+    long besucht = -1;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", besucht);
+    EXPECT_EQ(besucht, 1) << "not written back for another course type";
+}
+
+TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
+        for (int i = 0; i < int(rates.size()); ++i)
+            if (rates[std::size_t(i)] == L"Stundensold") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);
+        script.ExpectMessageBox(IDCANCEL, L"für Teilnehmer einen Soldansatz mit einer anderen Einheit");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+}
+
+TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEveryRemovedRow) {
+    Run([&](CCreateEinsatzDlg& dlg) {
+        ChooseRates(dlg);
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));
+    });
+    Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 17:00:00'");
+    const long dora = Reg("Dubois", 0, true);
+    Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(beat));
+    // A rate deleted since: the removal is logged all the same.
+    Sql("DELETE FROM Soldansatz WHERE lSoldansatzID = 10");
+    Sql("INSERT INTO Soldansatz (lSoldansatzID, strBezeichnung, lEinheit, curAnsatz) VALUES (12, 'Neu', 4, 50)");
+    Run([&](CCreateEinsatzDlg& dlg) {
+        HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_EQ(qv::ui::test::Text(wnd), L"Aktivität aktualisieren");
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)));
+        EXPECT_EQ(dlg.arrTeilnehmer, std::vector<long>{dora}) << "only who is not in the activity yet";
+        EXPECT_TRUE(dlg.arrAbwesend.empty());
+        EXPECT_EQ(dlg.m_grid.GetVisibleItemCount(), 0);
+        const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
+        for (int i = 0; i < int(rates.size()); ++i)
+            if (rates[std::size_t(i)] == L"Neu") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);
+        ASSERT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DELETEPERSON)));
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_DELETEPERSON));
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_TRUE(dlg.IsModalEnded());
+    });
+    EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 17:00:00");
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(beat)), 0);
+    EXPECT_EQ(Text("SELECT lSoldansatzID || ':' || printf('%.2f', curSold) FROM PersonEinsatz WHERE lPersonID = " + K(dora)),
+              "12:100.00");
+    EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1) << "the absent participant keeps her absence";
+    EXPECT_EQ(Logs("Person von Aktivität-Sold entfernt."), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+}
+
+}  // namespace
+}  // namespace kurstest

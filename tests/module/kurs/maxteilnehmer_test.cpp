@@ -1,0 +1,175 @@
+// The participant quota editor through its real grid over a database from the suite schema: the
+// quotas of a course per Mandant, what a cell takes, the logged inserts, updates and deletions,
+// the all-row, the areas with their current Mandanten, and a mode switch whose search was left.
+#include "kursresource.h"
+#include "kurswin_window.h"
+#include "maxteilnehmerdlg.h"
+#include "qvregvalue.h"
+#include "searchresource.h"
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+class MaxTeilnehmerTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        security.Answer(L"{DBC49068-BD2A-4DB3-9FC0-F46585DD46E3}", L"", 0x101);
+        kurs = AddKurs(1, "GK");
+        Sql("UPDATE Mandant SET strMandantName = 'A Nord' WHERE lMandantID = " + K(mandant));
+        sued = Mandant("B Süd");
+        year = COleDateTime::GetCurrentTime().GetYear();
+    }
+    long Mandant(const std::string& name) {
+        const long id = mandant + 50 + ++mandanten;
+        Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (" + K(id) + ", '" + name + "')");
+        return id;
+    }
+    void Quota(long m, long y, long anzahl) {
+        Sql("INSERT INTO MaxTeilnehmer (lKursID, lMandantID, lYear, lAnzahl) VALUES (" + K(kurs) + ", " + K(m) + ", " +
+            K(y) + ", " + K(anzahl) + ")");
+    }
+    std::string Quotas() {
+        std::string out;
+        for (const auto& r : Rows("SELECT lMandantID || ':' || lYear || '=' || lAnzahl FROM MaxTeilnehmer ORDER BY "
+                                  "lMandantID, lYear"))
+            out += r + " ";
+        return out;
+    }
+    std::vector<std::string> Rows(const std::string& sql) {
+        std::vector<std::string> out;
+        const long long n = Int("SELECT count(*) FROM (" + sql + ")");
+        for (long long i = 0; i < n; ++i) out.push_back(Text(sql + " LIMIT 1 OFFSET " + std::to_string(i)));
+        return out;
+    }
+    void Run(int mode, const std::function<void(CMaxTeilnehmerDlg&)>& body) {
+        script.ExpectModal(IDD_MAXTEILNEHMER, [&](qv::IModalDialog& modal) {
+            body(dynamic_cast<CMaxTeilnehmerDlg&>(modal));
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        CMaxTeilnehmerDlg dlg;
+        dlg.m_lMandantID = mandant;
+        dlg.m_lKursID = kurs;
+        dlg.m_lAreaID = area;
+        dlg.m_nMode = mode;
+        dlg.DoModal();
+    }
+    static int RowOf(HWND grid, const std::wstring& name) {
+        for (int r = 0; r < qv::ui::test::Rows(grid); ++r)
+            if (Cell(grid, r, 0) == name) return r;
+        return -1;
+    }
+    long kurs = 0, sued = 0, area = 0, year = 0, mandanten = 0;
+};
+
+TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsWhatChanged) {
+    Quota(sued, 0, 8);
+    Quota(sued, year - 1, 3);  // gone by: neither shown nor touched
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        ASSERT_EQ(qv::ui::test::Rows(grid), 3);
+        EXPECT_EQ(Cell(grid, 0, 0), L"<Alle>");
+        EXPECT_EQ(Cell(grid, 0, 1), L"---");
+        EXPECT_EQ(Header(grid, 2), std::to_wstring(year));
+        EXPECT_EQ(Header(grid, 6), std::to_wstring(year + 4));
+        const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
+        EXPECT_EQ(Cell(grid, south, 1), L"8");
+        struct Case {
+            const wchar_t* text;
+            bool taken;
+        };
+        const Case cases[] = {{L"-9", false}, {L"abc", false}, {L"1.5", false}, {L"<>", false},
+                              {L"12", true},  {L"", true}};
+        for (const auto& c : cases) {
+            if (!c.taken) script.ExpectMessageBox(IDOK, L"ganze Zahl");
+            EXPECT_EQ(bool(dlg.m_grid.SetCellValue(nord, 1, c.text)), c.taken) << W2U(c.text);
+        }
+        EXPECT_EQ(Cell(grid, nord, 1), L"");
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(nord, 1, L"12"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 1, L""));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 3, L"5"));
+        Screen(dlg.GetSafeHwnd(), "maxteilnehmerdlg");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":" + K(year - 1) + "=3 " + K(sued) + ":" + K(year + 1) + "=5 ");
+    EXPECT_EQ(Text("SELECT strBemerkung FROM MaxTeilnehmer WHERE lMandantID = " + K(mandant)), "");
+    const auto log = Rows("SELECT strText || '|' || strDetail || '|' || strModul || '|' || lTableID || '|' || "
+                          "(guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ")) FROM UserLog ORDER BY lUserLogID");
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:0 | Anzahl:12|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
+}
+
+TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing) {
+    Quota(sued, year, 4);
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"9"));
+        Click(dlg.GetSafeHwnd(), IDCANCEL);
+    });
+    EXPECT_EQ(Quotas(), K(sued) + ":" + K(year) + "=4 ");
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"9"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=9 " + K(sued) + ":" + K(year) + "=9 ");
+}
+
+TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMandanten) {
+    // The area management runs.
+    qvtest::ScopedRunningServer areas(L"Qovaro.NQ2.AreaMngmtView", &startup);
+    area = 600;
+    Sql("INSERT INTO Area (lAreaID, strKurzbezeichnung, strBezeichnung) VALUES (600, 'Ost', 'Gebiet Ost')");
+    const long left = Mandant("C Weg");
+    Sql("INSERT INTO AreaMandant (lAreaID, lMandantID, fDeleted) VALUES (600, " + K(mandant) + ", 0), (600, " +
+        K(sued) + ", 0), (600, " + K(left) + ", 1)");
+    Quota(mandant, 0, 10);
+    Quota(sued, 0, 10);
+    Quota(left, 0, 10);
+    Quota(mandant, year, 2);
+    Run(2, [&](CMaxTeilnehmerDlg& dlg) {
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        const int ost = RowOf(grid, L"Ost, Gebiet Ost");
+        ASSERT_GE(ost, 0);
+        EXPECT_EQ(Cell(grid, ost, 1), L"10") << "the Mandant that left does not count";
+        EXPECT_EQ(Cell(grid, ost, 2), L"<>") << "one Mandant of two has a quota";
+        EXPECT_EQ(CellBackColor(grid, ost, 2), RGB(255, 255, 200));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L""));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 3, L"7"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(sued) + ":" +
+                            K(year + 1) + "=7 " + K(left) + ":0=10 ");
+}
+
+TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        dlg.m_lMandantID = 0;
+        HWND wnd = dlg.GetSafeHwnd();
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(1, 1, L"6"));
+        script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+        ASSERT_TRUE(Click(wnd, IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(dlg.m_nMode, 0);
+        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_KURS));
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"<Alle>");
+        EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_MAXTEILNEHMER_MODE_AREA))) << "no area module";
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(2, 1, L"3"));
+        Click(wnd, IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(sued) + ":0=3 ") << "saved before the switch and at OK, under courses";
+}
+
+TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {
+    security.Answer(L"{DBC49068-BD2A-4DB3-9FC0-F46585DD46E3}", L"", 0x1);
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        EXPECT_FALSE(dlg.m_grid.SetCellValue(1, 1, L"5"));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
+    });
+    EXPECT_EQ(Quotas(), "");
+}
+
+}  // namespace
+}  // namespace kurstest
