@@ -214,14 +214,8 @@ HRESULT CGruppenDlg::ReleaseParentControl() { return CKursChildDlg::ReleaseParen
 HRESULT CGruppenDlg::Refresh() {
     CKursResourceScope scope;
     CWaitCursor wait;
-    long lColor = 0;
-    HRESULT hr;
-    {
-        COptionServer options;
-        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
-    }
+    HRESULT hr = LoadColorFemale(m_colorFemale);
     if (FAILED(hr)) return GR_TRACEHR(hr);
-    m_colorFemale = static_cast<COLORREF>(lColor);
     hr = LoadControls();
     if (FAILED(hr)) return GR_TRACEHR(hr);
     hr = CKursChildDlg::Refresh();
@@ -292,13 +286,9 @@ HRESULT CGruppenDlg::FillList() {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
             if (FAILED(hr)) break;
 
-            long lGradID = 0, lRang = 0, lFound = 0;
-            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
-            hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
-                                             &lFound);
-            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
-            SysFreeString(bstrBezeichnung);
-            SysFreeString(bstrDienstgrad);
+            long lRang = 0;
+            CString strDienstgrad;
+            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 GR_TRACEHR(hr);
                 break;
@@ -514,10 +504,8 @@ void CGruppenDlg::OnItemchangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
     HRESULT hr = S_OK;
-    if (((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
-        ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED))
-        hr = LoadData();
-    if (SUCCEEDED(hr) && (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0) hr = LoadData();
+    if (IsSelectionGained(pNM)) hr = LoadData();
+    if (SUCCEEDED(hr) && IsSelectionLost(pNM)) hr = LoadData();
     if (FAILED(hr))
         QvReportMsg(hr, CrackHR(hr), L"CGruppenDlg::OnItemchangedList", L"Default", __FILE__, __LINE__, 0);
 }
@@ -530,7 +518,7 @@ void CGruppenDlg::OnLinkList(NMHDR* pNMHDR, LRESULT* pResult) {
     const long lTeilnehmer = std::wcstol(pLink->pszLink, &pEnd, 10);
     const long lPersonID = (pEnd && *pEnd == L';') ? std::wcstol(pEnd + 1, nullptr, 10) : 0;
     if (lPersonID == 0) return;
-    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, lTeilnehmer ? L"Ausbildung" : L"Instruktor", TRUE);
+    NavigateToPerson(lPersonID, lTeilnehmer != 0);
     *pResult = 1;
 }
 

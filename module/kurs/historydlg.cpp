@@ -24,7 +24,6 @@ const CQvGUID kMsgThreadFailed(L"{52910CDB-DC68-43A8-906C-F1DC84B193B8}");
 constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
 constexpr DWORD kRightEdit = 0x100;
 constexpr UINT_PTR kStatusTimer = 1;
-constexpr UINT_PTR kPendingLoadTimer = 99;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 // Rows handed over at once: few messages for a long archive, the first rows soon.
@@ -258,9 +257,8 @@ void CHistoryDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
     if (pNM->iItem < 0) return;
-    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
-                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
-    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    const bool bSelected = IsSelectionGained(pNM);
+    const bool bLost = IsSelectionLost(pNM);
     if (bSelected) {
         long lArt = 0;
         if (CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(eParamArt, &lArt);
@@ -268,15 +266,13 @@ void CHistoryDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
         LoadData();
     } else if (bLost) {
         m_lArt = 0;
-        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
-        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+        SchedulePendingLoad();
     }
 }
 
 void CHistoryDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
-    CWnd* pEdit = GetDlgItem(IDC_PLANUNG_EDIT);
-    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+    if (IsDlgItemEnabled(IDC_PLANUNG_EDIT)) OnBnEdit();
 }
 
 void CHistoryDlg::OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult) {
@@ -285,8 +281,7 @@ void CHistoryDlg::OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult) {
     long lArt = 0, lPersonID = 0;
     if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
     if (lPersonID == 0) return;
-    if (lArt == 1) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
-    else if (lArt == 3) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    if (lArt == 1 || lArt == 3) NavigateToPerson(lPersonID, lArt == 1);
     *pResult = 1;
 }
 
@@ -442,14 +437,9 @@ HRESULT CHistoryDlg::LoadList() {
             CString strPerson, strAdresse, strOrt, strMandant, strBemerkung, strFunktion, strKursort, strLeitung;
             COleDateTime dtDatum;
             hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            long lGradID = 0, lRang = 0, lFound = 0;
-            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
-            if (SUCCEEDED(hr))
-                hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
-                                                 &lFound);
-            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
-            SysFreeString(bstrBezeichnung);
-            SysFreeString(bstrDienstgrad);
+            long lRang = 0;
+            CString strDienstgrad;
+            if (SUCCEEDED(hr)) hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &lID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lRun);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);

@@ -25,7 +25,6 @@ constexpr GUID kEventKursleitungChanged = qv::MakeGuid("8C500EC2-129C-4CCF-BF2C-
 constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
-constexpr UINT_PTR kPendingLoadTimer = 99;
 constexpr int kLeiterColumn = 8;
 
 constexpr COLORREF kRed = RGB(255, 50, 50);
@@ -222,14 +221,8 @@ HRESULT CInstruktorDlg::CloseTab() {
 
 HRESULT CInstruktorDlg::Refresh() {
     CKursResourceScope scope;
-    long lColor = 0;
-    HRESULT hr;
-    {
-        COptionServer options;
-        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
-    }
+    HRESULT hr = LoadColorFemale(m_colorFemale);
     if (FAILED(hr)) return IN_TRACEHR(hr);
-    m_colorFemale = static_cast<COLORREF>(lColor);
     hr = LoadKursinstanz();
     if (FAILED(hr)) return IN_TRACEHR(hr);
     hr = CKursChildDlg::Refresh();
@@ -335,13 +328,9 @@ HRESULT CInstruktorDlg::FillList() {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
             if (FAILED(hr)) break;
 
-            long lGradID = 0, lRang = 0, lFound = 0;
-            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
-            hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
-                                             &lFound);
-            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
-            SysFreeString(bstrBezeichnung);
-            SysFreeString(bstrDienstgrad);
+            long lRang = 0;
+            CString strDienstgrad;
+            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 IN_TRACEHR(hr);
                 break;
@@ -474,32 +463,27 @@ void CInstruktorDlg::OnItemChangedGrid(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
     if (pNM->iItem < 0) return;
-    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
-                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
-    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    const bool bSelected = IsSelectionGained(pNM);
+    const bool bLost = IsSelectionLost(pNM);
     if (bSelected) {
         m_lRowSelected = ItemParam(m_grid.QvGetVisibleListItem(pNM->iItem), eParamEdit);
         LoadData();
     } else if (bLost) {
         m_lRowSelected = 0;
-        // Moving to another row selects it before this fires: the buttons never flicker off.
-        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
-        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+        SchedulePendingLoad();
     }
 }
 
 void CInstruktorDlg::OnDblClkGrid(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
-    CWnd* pEdit = GetDlgItem(IDC_INSTRUKTOR_EDIT);
-    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+    if (IsDlgItemEnabled(IDC_INSTRUKTOR_EDIT)) OnBnEdit();
 }
 
 void CInstruktorDlg::OnLinkGrid(NMHDR* pNMHDR, LRESULT* pResult) {
-    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
-    const long lPersonID = pLink->pszLink ? std::wcstol(pLink->pszLink, nullptr, 10) : 0;
+    const long lPersonID = LinkPersonID(pNMHDR);
     *pResult = 0;
     if (lPersonID == 0) return;
-    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    NavigateToPerson(lPersonID, FALSE);
     *pResult = 1;
 }
 

@@ -2,7 +2,13 @@
 
 #include "kursint.h"
 #include "nqcommon.h"
+#include "nqkurscalls.h"
+#include "nqlogicint.h"
+#include "optionserver.h"
 #include "parentdlg.h"
+#include "qvlistctrl.h"
+
+#include <cwchar>
 
 const GUID CKursChildDlg::GUID_ScopeKurs = qv::MakeGuid("00D42EE5-F393-45EB-BCDF-5873430E1432");
 const GUID CKursChildDlg::GUID_ScopeKursinstanz = qv::MakeGuid("FB4C0C46-8C91-4F55-BA7B-9E5FEBB97358");
@@ -14,6 +20,7 @@ const GUID GUID_LeiterTeilnehmer = qv::MakeGuid("8C720C47-85F3-4C83-B183-DA593FA
 const GUID GUID_LeiterInstruktor = qv::MakeGuid("E9A11836-A84D-464E-91ED-A1E0C3317237");
 constexpr DWORD kRightEdit = 0x100;
 constexpr DWORD kRightKursleiter = 0x10000;
+constexpr UINT_PTR kPendingLoadTimer = 99;
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CKursChildDlg, CChildDlg)
@@ -152,4 +159,52 @@ void CKursChildDlg::OnBookingsChanged(COleVariant data) {
     if (m_bActive && m_pParentDlg && m_pParentDlg->IsViewReady() && !m_pParentDlg->IsClosing()) return;
     const VARIANT& v = data;
     if (v.vt == VT_I4 && v.lVal == lKursID && lKursID != 0) MarkModifiedAndReload();
+}
+
+bool CKursChildDlg::IsSelectionGained(const NMLISTVIEW* pNM) {
+    return ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
+           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+}
+
+bool CKursChildDlg::IsSelectionLost(const NMLISTVIEW* pNM) {
+    return (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+}
+
+void CKursChildDlg::SchedulePendingLoad() {
+    if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
+    m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+}
+
+BOOL CKursChildDlg::IsDlgItemEnabled(UINT nID) {
+    CWnd* pWnd = GetDlgItem(nID);
+    return pWnd && pWnd->IsWindowEnabled();
+}
+
+void CKursChildDlg::NavigateToPerson(long lPersonID, BOOL bTeilnehmer) {
+    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, bTeilnehmer ? L"Ausbildung" : L"Instruktor", TRUE);
+}
+
+long CKursChildDlg::LinkPersonID(const NMHDR* pNMHDR) {
+    const auto* pLink = reinterpret_cast<const NMQVLISTLINK*>(pNMHDR);
+    return pLink->pszLink ? std::wcstol(pLink->pszLink, nullptr, 10) : 0;
+}
+
+HRESULT CKursChildDlg::LoadColorFemale(COLORREF& color) {
+    long lColor = 0;
+    COptionServer options;
+    const HRESULT hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
+    if (SUCCEEDED(hr)) color = static_cast<COLORREF>(lColor);
+    return hr;
+}
+
+HRESULT CKursChildDlg::GetPersonDienstgrad(INQLogicServer* pLogic, long lPersonID, CString& strDienstgrad,
+                                           long& lRang) {
+    long lGradID = 0, lFound = 0;
+    BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
+    const HRESULT hr =
+        pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang, &lFound);
+    strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
+    SysFreeString(bstrBezeichnung);
+    SysFreeString(bstrDienstgrad);
+    return hr;
 }

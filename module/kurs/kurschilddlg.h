@@ -7,6 +7,9 @@
 #include "olevariant.h"
 #include "qvasynceventsink.h"
 
+struct INQLogicServer;
+struct NMLISTVIEW;
+
 class CKursChildDlg : public CChildDlg {
     DECLARE_DYNAMIC(CKursChildDlg)
 public:
@@ -55,6 +58,24 @@ protected:
     BOOL OnInitDialog() override;
     void OnBookingsChanged(COleVariant data);
     DECLARE_QVEVENT_MAP()
+
+    // Whether a list row became the selection (or took the focus while selected).
+    static bool IsSelectionGained(const NMLISTVIEW* pNM);
+    // Whether a list row lost the selection and holds no other state.
+    static bool IsSelectionLost(const NMLISTVIEW* pNM);
+    // Reloads the page shortly after its selection was lost; a selection that moves to another
+    // row selects it first, so the buttons never flicker off.
+    void SchedulePendingLoad();
+    // Whether the control is there and enabled: a double click edits only what the button would.
+    BOOL IsDlgItemEnabled(UINT nID);
+    // Opens the person view on the participant's or instructor's tab.
+    static void NavigateToPerson(long lPersonID, BOOL bTeilnehmer);
+    // The person id a list link holds as its only text (0: none).
+    static long LinkPersonID(const NMHDR* pNMHDR);
+    // The colour the pages draw women's names in.
+    static HRESULT LoadColorFemale(COLORREF& color);
+    // The rank text and order of a person today; the texts are freed here.
+    static HRESULT GetPersonDienstgrad(INQLogicServer* pLogic, long lPersonID, CString& strDienstgrad, long& lRang);
 
     CQvAsyncEventSink m_kursEventSink;
 };

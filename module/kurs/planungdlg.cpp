@@ -33,7 +33,6 @@ constexpr GUID kEventKursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC3
 constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
-constexpr UINT_PTR kPendingLoadTimer = 99;
 
 struct TemplateRegistrar {
     TemplateRegistrar() {
@@ -225,14 +224,8 @@ HRESULT CPlanungDlg::SaveData() {
 
 HRESULT CPlanungDlg::Refresh() {
     CKursResourceScope scope;
-    long lColor = 0;
-    HRESULT hr;
-    {
-        COptionServer options;
-        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
-    }
+    HRESULT hr = LoadColorFemale(m_colorFemale);
     if (FAILED(hr)) return PL_TRACEHR(hr);
-    m_colorFemale = static_cast<COLORREF>(lColor);
     hr = RefreshPlanningList();
     if (FAILED(hr)) return PL_TRACEHR(hr);
     hr = CKursChildDlg::Refresh();
@@ -315,14 +308,9 @@ long CPlanungDlg::LoadPlanningList() {
             CString strPerson, strAdresse, strOrt, strMandant, strBemerkung, strFunktion;
             COleDateTime dtAnmeldung, dtDatum;
             hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            long lGradID = 0, lRang = 0, lFound = 0;
-            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
-            if (SUCCEEDED(hr))
-                hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
-                                                 &lFound);
-            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
-            SysFreeString(bstrBezeichnung);
-            SysFreeString(bstrDienstgrad);
+            long lRang = 0;
+            CString strDienstgrad;
+            if (SUCCEEDED(hr)) hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &lID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
@@ -451,9 +439,8 @@ void CPlanungDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
     if (pNM->iItem < 0) return;
-    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
-                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
-    const bool bLost = (pNM->uOldState & LVIS_SELECTED) && pNM->uNewState == 0;
+    const bool bSelected = IsSelectionGained(pNM);
+    const bool bLost = IsSelectionLost(pNM);
     if (bSelected) {
         long lArt = 0;
         if (CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(eParamArt, &lArt);
@@ -461,16 +448,13 @@ void CPlanungDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
         LoadData();
     } else if (bLost) {
         m_lSelectedArt = 0;
-        // A selection moving to another row selects it within the delay: the buttons never flicker.
-        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
-        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+        SchedulePendingLoad();
     }
 }
 
 void CPlanungDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
-    CWnd* pEdit = GetDlgItem(IDC_PLANUNG_EDIT);
-    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+    if (IsDlgItemEnabled(IDC_PLANUNG_EDIT)) OnBnEdit();
 }
 
 void CPlanungDlg::OnListLinkClick(NMHDR* pNMHDR, LRESULT* pResult) {
@@ -479,9 +463,7 @@ void CPlanungDlg::OnListLinkClick(NMHDR* pNMHDR, LRESULT* pResult) {
     long lArt = 0, lPersonID = 0;
     if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
     if (lPersonID == 0) return;
-    if (lArt == eArtTeilnehmer) NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
-    else if (lArt == eArtInstruktor)
-        NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Instruktor", TRUE);
+    if (lArt == eArtTeilnehmer || lArt == eArtInstruktor) NavigateToPerson(lPersonID, lArt == eArtTeilnehmer);
     *pResult = 1;
 }
 

@@ -29,7 +29,6 @@ constexpr GUID kEventKursinstanzChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-
 constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
-constexpr UINT_PTR kPendingLoadTimer = 99;
 
 constexpr COLORREF kRed = RGB(255, 50, 50);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
@@ -275,14 +274,8 @@ HRESULT CTeilnehmerDlg::SaveData() {
 
 HRESULT CTeilnehmerDlg::Refresh() {
     CKursResourceScope scope;
-    long lColor = 0;
-    HRESULT hr;
-    {
-        COptionServer options;
-        hr = options.GetOption(-1000, L"ColorFemale", &lColor, 1, 0);
-    }
+    HRESULT hr = LoadColorFemale(m_colorFemale);
     if (FAILED(hr)) return TN_TRACEHR(hr);
-    m_colorFemale = static_cast<COLORREF>(lColor);
     hr = LoadList();
     if (FAILED(hr)) return TN_TRACEHR(hr);
     hr = CKursChildDlg::Refresh();
@@ -386,13 +379,9 @@ HRESULT CTeilnehmerDlg::FillList() {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
             if (FAILED(hr)) break;
 
-            long lGradID = 0, lRang = 0, lFound = 0;
-            BSTR bstrBezeichnung = nullptr, bstrDienstgrad = nullptr;
-            hr = pLogic->GetPersonDienstgrad(lPersonID, 0.0, &lGradID, &bstrBezeichnung, &bstrDienstgrad, &lRang,
-                                             &lFound);
-            const CString strDienstgrad = bstrDienstgrad ? CString(bstrDienstgrad) : CString();
-            SysFreeString(bstrBezeichnung);
-            SysFreeString(bstrDienstgrad);
+            long lRang = 0;
+            CString strDienstgrad;
+            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 TN_TRACEHR(hr);
                 break;
@@ -536,8 +525,7 @@ void CTeilnehmerDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
     if (pNM->iItem < 0) return;
-    const bool bSelected = ((pNM->uNewState & LVIS_SELECTED) && pNM->uOldState == 0) ||
-                           ((pNM->uNewState & LVIS_FOCUSED) && pNM->uOldState == LVIS_FOCUSED);
+    const bool bSelected = IsSelectionGained(pNM);
     const bool bLost = (pNM->uOldState & LVIS_SELECTED) && !(pNM->uNewState & LVIS_SELECTED);
     if (bSelected) {
         CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem);
@@ -552,24 +540,20 @@ void CTeilnehmerDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     } else if (bLost) {
         m_lRowSelected = 0;
         m_bSelectedLinked = FALSE;
-        // Moving to another row selects it before this fires: the buttons never flicker off.
-        if (m_nLoadTimerID) KillTimer(m_nLoadTimerID);
-        m_nLoadTimerID = SetTimer(kPendingLoadTimer, 200, nullptr);
+        SchedulePendingLoad();
     }
 }
 
 void CTeilnehmerDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
-    CWnd* pEdit = GetDlgItem(IDC_TEILNEHMER_EDIT);
-    if (pEdit && pEdit->IsWindowEnabled()) OnBnEdit();
+    if (IsDlgItemEnabled(IDC_TEILNEHMER_EDIT)) OnBnEdit();
 }
 
 void CTeilnehmerDlg::OnPersonLink(NMHDR* pNMHDR, LRESULT* pResult) {
-    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
-    const long lPersonID = pLink->pszLink ? std::wcstol(pLink->pszLink, nullptr, 10) : 0;
+    const long lPersonID = LinkPersonID(pNMHDR);
     *pResult = 0;
     if (lPersonID == 0) return;
-    NQ_NavigateToQvFrameView(L"Qovaro.NQ2.PersonView", lPersonID, 0, L"Ausbildung", TRUE);
+    NavigateToPerson(lPersonID, TRUE);
     *pResult = 1;
 }
 
