@@ -556,8 +556,7 @@ void CHistoryDlg::EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
 void CHistoryDlg::OnBnEdit() {
     CKursResourceScope scope;
     long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
-    if (BeginEdit() != eRecordEditing) return;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CEditPersonDlg dlg(this);
     dlg.lPersonKursID = lID;
     dlg.lKursID = lKursID;
@@ -571,8 +570,7 @@ void CHistoryDlg::OnBnEdit() {
 void CHistoryDlg::OnBnRemove() {
     CKursResourceScope scope;
     long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
-    if (BeginEdit() != eRecordEditing) return;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
     if (items.GetSize() == 0 ||
@@ -614,8 +612,7 @@ void CHistoryDlg::OnBnRemove() {
 void CHistoryDlg::OnBnChangeState() {
     CKursResourceScope scope;
     long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
-    if (BeginEdit() != eRecordEditing) return;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
     long lInitial = 0;

@@ -129,11 +129,6 @@ constexpr UINT kStretched[] = {IDC_INSTANZDATEN_BEZEICHNUNG, IDC_INSTANZDATEN_KU
                                IDC_INSTANZDATEN_ZIELPUBLIKUM, IDC_INSTANZDATEN_KURSZIEL,   IDC_INSTANZDATEN_TENU,
                                IDC_INSTANZDATEN_MATERIAL,    IDC_INSTANZDATEN_BEMERKUNG,   IDC_INSTANZDATEN_INTERN};
 
-long VariantLong(const COleVariant& value) {
-    const VARIANT& v = value;
-    return v.vt == VT_I4 ? v.lVal : 0;
-}
-
 bool IsValid(const COleDateTime& dt) { return dt.GetStatus() == COleDateTime::valid; }
 
 COleDateTime DayOf(const COleDateTime& dt, int nHour = 0, int nMinute = 0, int nSecond = 0) {

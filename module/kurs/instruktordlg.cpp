@@ -67,11 +67,6 @@ struct TemplateRegistrar {
 };
 TemplateRegistrar g_templateRegistrar;
 
-long VariantLong(const COleVariant& value) {
-    const VARIANT& v = value;
-    return v.vt == VT_I4 ? v.lVal : 0;
-}
-
 long ItemParam(const CQvListItem* pItem, int index) {
     long lValue = 0;
     if (pItem) pItem->GetParam(index, &lValue);
@@ -487,11 +482,7 @@ void CInstruktorDlg::OnLinkGrid(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 1;
 }
 
-void CInstruktorDlg::OnKursinstanzChanged(COleVariant value) {
-    // The shown page of a window that is up has reloaded after its own command.
-    if (m_bActive && IsParentReady()) return;
-    if (VariantLong(value) == lKursinstanzID && lKursinstanzID != 0) MarkModifiedAndReload();
-}
+void CInstruktorDlg::OnKursinstanzChanged(COleVariant value) { ReloadOnKursinstanzChanged(value); }
 
 void CInstruktorDlg::OnKursleitungChanged(COleVariant) {
     const HRESULT hr = FillKursleitungMenu();
@@ -537,8 +528,7 @@ HRESULT CInstruktorDlg::FillKursleitungMenu() {
 
 BOOL CInstruktorDlg::BeginRowCommand() {
     long lPersonKursID = 0;
-    if (!NQ_GetSelectedParamValue(&m_grid, eParamPersonKurs, lPersonKursID)) return FALSE;
-    return BeginEdit() == eRecordEditing;
+    return BeginSelectedRowEdit(&m_grid, eParamPersonKurs, lPersonKursID);
 }
 
 void CInstruktorDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
@@ -640,8 +630,7 @@ void CInstruktorDlg::OnBnRemove() {
 void CInstruktorDlg::OnBnEdit() {
     CKursResourceScope scope;
     long lPersonKursID = 0;
-    if (!NQ_GetSelectedParamValue(&m_grid, eParamPersonKurs, lPersonKursID)) return;
-    if (BeginEdit() != eRecordEditing) return;
+    if (!BeginSelectedRowEdit(&m_grid, eParamPersonKurs, lPersonKursID)) return;
     if (m_lReselectPersonKursID == 0) m_lReselectPersonKursID = lPersonKursID;
     CEditPersonDlg dlg(this);
     dlg.lPersonKursID = lPersonKursID;

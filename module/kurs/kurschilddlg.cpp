@@ -208,3 +208,19 @@ HRESULT CKursChildDlg::GetPersonDienstgrad(INQLogicServer* pLogic, long lPersonI
     SysFreeString(bstrDienstgrad);
     return hr;
 }
+
+long CKursChildDlg::VariantLong(const COleVariant& value) {
+    const VARIANT& v = value;
+    return v.vt == VT_I4 ? v.lVal : 0;
+}
+
+void CKursChildDlg::ReloadOnKursinstanzChanged(const COleVariant& value) {
+    if (m_bActive && IsParentReady()) return;
+    if (VariantLong(value) == lKursinstanzID && lKursinstanzID != 0) MarkModifiedAndReload();
+}
+
+BOOL CKursChildDlg::BeginSelectedRowEdit(CQvListCtrl* pList, long lParamIndex, long& lValue) {
+    lValue = 0;
+    if (!NQ_GetSelectedParamValue(pList, lParamIndex, lValue)) return FALSE;
+    return BeginEdit() == eRecordEditing;
+}

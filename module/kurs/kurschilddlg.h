@@ -9,6 +9,7 @@
 
 struct INQLogicServer;
 struct NMLISTVIEW;
+class CQvListCtrl;
 
 class CKursChildDlg : public CChildDlg {
     DECLARE_DYNAMIC(CKursChildDlg)
@@ -59,6 +60,14 @@ protected:
     void OnBookingsChanged(COleVariant data);
     DECLARE_QVEVENT_MAP()
 
+    // The long a notice carries (0: none).
+    static long VariantLong(const COleVariant& value);
+    // Reloads the page when its run changed elsewhere; the shown page of a window that is up has
+    // reloaded after its own command.
+    void ReloadOnKursinstanzChanged(const COleVariant& value);
+    // Takes the page's record for a command on the selected row; lValue: the row's parameter
+    // lParamIndex. FALSE without a selected row or when the record cannot be taken.
+    BOOL BeginSelectedRowEdit(CQvListCtrl* pList, long lParamIndex, long& lValue);
     // Whether a list row became the selection (or took the focus while selected).
     static bool IsSelectionGained(const NMLISTVIEW* pNM);
     // Whether a list row lost the selection and holds no other state.

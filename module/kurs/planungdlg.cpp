@@ -86,11 +86,6 @@ struct ImageRegistrar {
 };
 ImageRegistrar g_imageRegistrar;
 
-long VariantLong(const COleVariant& value) {
-    const VARIANT& v = value;
-    return v.vt == VT_I4 ? v.lVal : 0;
-}
-
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CPlanungDlg, CKursChildDlg)
@@ -654,8 +649,7 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
 void CPlanungDlg::OnBnEdit() {
     CKursResourceScope scope;
     long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
-    if (BeginEdit() != eRecordEditing) return;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     if (m_lReselectID == 0) m_lReselectID = lID;
     INT_PTR nResult = IDCANCEL;
     if (m_lSelectedArt == eArtTeilnehmer || m_lSelectedArt == eArtInstruktor) {
@@ -681,8 +675,7 @@ void CPlanungDlg::OnBnEdit() {
 
 BOOL CPlanungDlg::BeginRowCommand() {
     long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return FALSE;
-    return BeginEdit() == eRecordEditing;
+    return BeginSelectedRowEdit(&m_list, eParamID, lID);
 }
 
 void CPlanungDlg::EndRowCommand(long hr, BOOL bPassed, BOOL bReservationEvent, LPCWSTR lpszSource) {

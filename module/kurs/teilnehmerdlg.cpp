@@ -119,11 +119,6 @@ struct ImageRegistrar {
 };
 ImageRegistrar g_imageRegistrar;
 
-long VariantLong(const COleVariant& value) {
-    const VARIANT& v = value;
-    return v.vt == VT_I4 ? v.lVal : 0;
-}
-
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CTeilnehmerDlg, CKursChildDlg)
@@ -557,11 +552,7 @@ void CTeilnehmerDlg::OnPersonLink(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 1;
 }
 
-void CTeilnehmerDlg::OnKursinstanzChanged(COleVariant value) {
-    // The shown page of a window that is up has reloaded after its own command.
-    if (m_bActive && IsParentReady()) return;
-    if (VariantLong(value) == lKursinstanzID && lKursinstanzID != 0) MarkModifiedAndReload();
-}
+void CTeilnehmerDlg::OnKursinstanzChanged(COleVariant value) { ReloadOnKursinstanzChanged(value); }
 
 void CTeilnehmerDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 
