@@ -1,6 +1,5 @@
 #include "searchabrechnungdlg.h"
 
-#include "optionserver.h"
 #include "qvhrtrace.h"
 #include "searchperipheryres.h"
 #include "searchresource.h"
@@ -27,23 +26,17 @@ BOOL CSearchAbrechnungDlg::OnInitDialog() {
 }
 
 void CSearchAbrechnungDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[5] = {3, 3, 4, 3, 3};
     const int widths[5] = {240, 220, 90, 120, 50};
-    m_lstResult.QvInsertColumn(5, IDS_SEARCH_COL_ABRECHNUNG, types, widths);
+    InsertResultColumns(5, IDS_SEARCH_COL_ABRECHNUNG, types, widths);
 }
 
 HRESULT CSearchAbrechnungDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     const std::vector<CString> words = SplitWords(strSearchText);
     CQvDateTime dtFrom;
     dtFrom.SetNull();
-    HRESULT hr = S_OK;
-    {
-        COptionServer opt;
-        hr = opt.GetOption(-4000, L"AbrechnungDate", &dtFrom, 1, 0);
-        if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
-    }
+    const HRESULT hr = SearchDateOption(L"AbrechnungDate", dtFrom);
+    if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     strQuery = L"SELECT lAbrechnungID AS lID, dtDatum, strBezeichnung, convert(varchar(254), strBemerkung) as strBem, "
                L"strZahlungsgrund, \t\t\t\t\tfAHVAbrechnung, fCacheOK, \t\t\t\t\tstrAHV = CASE fAHVAbrechnung WHEN 1 THEN "
                L"'AHV' ELSE '' END \t\t\t\tFROM Abrechnung ";

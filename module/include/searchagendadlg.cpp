@@ -1,7 +1,6 @@
 #include "searchagendadlg.h"
 
 #include "nqsearchcalls.h"
-#include "optionserver.h"
 #include "qvhrtrace.h"
 #include "searchperipheryres.h"
 #include "searchresource.h"
@@ -29,13 +28,9 @@ BOOL CSearchAgendaDlg::OnInitDialog() {
 }
 
 void CSearchAgendaDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[9] = {3, 3, 3, 4, 3, 3, 3, 3, 3};
     const int widths[9] = {110, 200, 110, 110, 220, 100, 120, 100, 150};
-    m_lstResult.QvInsertColumn(9, IDS_SEARCH_COL_AGENDA, types, widths);
-    m_imgList.Create(IDB_SEARCH_STATUS, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(9, IDS_SEARCH_COL_AGENDA, types, widths, IDB_SEARCH_STATUS);
 }
 
 HRESULT CSearchAgendaDlg::BuildQuery(CString strSearchText, CString& strQuery) {
@@ -44,14 +39,8 @@ HRESULT CSearchAgendaDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     dtFrom.SetNull();
     CString strStates;
     long lStatusEnabled = 0;
-    HRESULT hr = S_OK;
-    {
-        COptionServer opt;
-        hr = opt.GetOption(-4000, L"AgendaDate", &dtFrom, 1, 0);
-        if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, L"AgendaStatus", &strStates, 1, 0);
-        if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
-        lStatusEnabled = opt.GetOption<long>(-1070, L"StatusEnabled", 1, 0);
-    }
+    const HRESULT hr = SearchStatusOptions(L"AgendaDate", L"AgendaStatus", -1070, dtFrom, strStates, lStatusEnabled);
+    if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     const unsigned long ulMask = m_dwRightMask;
     // A missing place would make the whole text (and every word condition) NULL: it counts as
     // no place.

@@ -1,6 +1,5 @@
 #include "searcharbeitsplandlg.h"
 
-#include "optionserver.h"
 #include "qvhrtrace.h"
 #include "searchperipheryres.h"
 #include "searchresource.h"
@@ -27,23 +26,17 @@ BOOL CSearchArbeitsplanDlg::OnInitDialog() {
 }
 
 void CSearchArbeitsplanDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[6] = {3, 3, 3, 4, 3, 3};
     const int widths[6] = {120, 200, 160, 110, 100, 150};
-    m_lstResult.QvInsertColumn(6, IDS_SEARCH_COL_ARBEITSPLANLIST, types, widths);
+    InsertResultColumns(6, IDS_SEARCH_COL_ARBEITSPLANLIST, types, widths);
 }
 
 HRESULT CSearchArbeitsplanDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     const std::vector<CString> words = SplitWords(strSearchText);
     CQvDateTime dtFrom;
     dtFrom.SetNull();
-    HRESULT hr = S_OK;
-    {
-        COptionServer opt;
-        hr = opt.GetOption(-4000, L"ArbeitsplanDate", &dtFrom, 1, 0);
-        if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
-    }
+    const HRESULT hr = SearchDateOption(L"ArbeitsplanDate", dtFrom);
+    if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     const unsigned long ulMask = m_dwRightMask;
     strQuery.Format(
         L"SELECT lEinsatzID, lArbeitsplanID AS lID, dtStart, Formation.strBezeichnung as strFormation, "

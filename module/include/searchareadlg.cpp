@@ -21,11 +21,9 @@ CSearchAreaDlg::CSearchAreaDlg(CString strListKey, CWnd* pParent) : CSearchDlg(s
 CSearchAreaDlg::~CSearchAreaDlg() = default;
 
 void CSearchAreaDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[4] = {3, 3, 3, 3};
     const int widths[4] = {90, 220, 140, 120};
-    m_lstResult.QvInsertColumn(4, IDS_SEARCH_COL_AREA, types, widths);
+    InsertResultColumns(4, IDS_SEARCH_COL_AREA, types, widths);
 }
 
 HRESULT CSearchAreaDlg::BuildQuery(CString strSearchText, CString& strQuery) {

@@ -37,13 +37,9 @@ BOOL CSearchArtikelDlg::OnInitDialog() {
 }
 
 void CSearchArtikelDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[13] = {3, 3, 3, 3, 3, 3, 3, 3, 3, 2, 3, 3, 3};
     const int widths[13] = {120, 100, 180, 90, 110, 100, 100, 120, 120, 80, 100, 100, 150};
-    m_lstResult.QvInsertColumn(13, IDS_SEARCH_COL_ARTIKEL, types, widths);
-    m_imgList.Create(IDB_SEARCH_ARTIKEL, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(13, IDS_SEARCH_COL_ARTIKEL, types, widths, IDB_SEARCH_ARTIKEL);
 }
 
 int CSearchArtikelDlg::ArtikelTypIcon(long lTyp) {

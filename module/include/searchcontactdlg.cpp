@@ -24,13 +24,9 @@ CSearchContactDlg::CSearchContactDlg(CString strListKey, CWnd* pParent) : CSearc
 CSearchContactDlg::~CSearchContactDlg() = default;
 
 void CSearchContactDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[7] = {3, 3, 3, 3, 3, 3, 3};
     const int widths[7] = {170, 150, 150, 140, 140, 120, 120};
-    m_lstResult.QvInsertColumn(7, IDS_SEARCH_COL_CONTACT, types, widths);
-    m_imgList.Create(IDB_SEARCH_CONTACT, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(7, IDS_SEARCH_COL_CONTACT, types, widths, IDB_SEARCH_CONTACT);
 }
 
 HRESULT CSearchContactDlg::BuildQuery(CString strSearchText, CString& strQuery) {

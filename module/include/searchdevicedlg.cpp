@@ -29,13 +29,9 @@ BOOL CSearchDeviceDlg::OnInitDialog() {
 }
 
 void CSearchDeviceDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[7] = {3, 3, 3, 3, 3, 3, 3};
     const int widths[7] = {110, 160, 220, 180, 100, 100, 150};
-    m_lstResult.QvInsertColumn(7, IDS_SEARCH_COL_DEVICE, types, widths);
-    m_imgList.Create(IDB_SEARCH_DEVICE, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(7, IDS_SEARCH_COL_DEVICE, types, widths, IDB_SEARCH_DEVICE);
 }
 
 HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {

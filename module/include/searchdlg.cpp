@@ -536,3 +536,13 @@ long CSearchDlg::CurrentUserID() {
     sec.GetUser(&strName, &strUserID, &lUserID);
     return lUserID;
 }
+
+void CSearchDlg::InsertResultColumns(int nCount, UINT nColumnsID, const int* types, const int* widths, UINT nImagesID,
+                                     const int* toolTipModes) {
+    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
+    m_lstResult.m_bKeepSelection = TRUE;
+    m_lstResult.QvInsertColumn(nCount, nColumnsID, types, widths, nullptr, toolTipModes);
+    if (nImagesID == 0) return;
+    m_imgList.Create(nImagesID, 16, 0, RGB(255, 255, 255));
+    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+}

@@ -121,6 +121,10 @@ protected:
     BOOL IsCaseSensitiveSearch() const { return m_bWorkerCase; }
     // The logged-in user's id (0 when the security server does not name one).
     static long CurrentUserID();
+    // The result list's columns, their widths remembered under the variant's list key, and the
+    // pictures of its rows (nImagesID 0: none).
+    void InsertResultColumns(int nCount, UINT nColumnsID, const int* types, const int* widths, UINT nImagesID = 0,
+                             const int* toolTipModes = nullptr);
 
 private:
     static UINT WorkerProc(LPVOID pParam);

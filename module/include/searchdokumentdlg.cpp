@@ -30,11 +30,9 @@ BOOL CSearchDokumentDlg::OnInitDialog() {
 }
 
 void CSearchDokumentDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[4] = {3, 3, 3, 3};
     const int widths[4] = {120, 240, 70, 220};
-    m_lstResult.QvInsertColumn(4, IDS_SEARCH_COL_DOKUMENT, types, widths);
+    InsertResultColumns(4, IDS_SEARCH_COL_DOKUMENT, types, widths);
 }
 
 HRESULT CSearchDokumentDlg::BuildQuery(CString strSearchText, CString& strQuery) {

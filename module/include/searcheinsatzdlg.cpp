@@ -1,7 +1,6 @@
 #include "searcheinsatzdlg.h"
 
 #include "nqsearchcalls.h"
-#include "optionserver.h"
 #include "qvhrtrace.h"
 #include "searchperipheryres.h"
 #include "searchresource.h"
@@ -29,13 +28,9 @@ BOOL CSearchEinsatzDlg::OnInitDialog() {
 }
 
 void CSearchEinsatzDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[8] = {3, 3, 3, 3, 4, 3, 3, 3};
     const int widths[8] = {110, 110, 200, 110, 110, 240, 100, 150};
-    m_lstResult.QvInsertColumn(8, IDS_SEARCH_COL_EINSATZ, types, widths);
-    m_imgList.Create(IDB_SEARCH_STATUS, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(8, IDS_SEARCH_COL_EINSATZ, types, widths, IDB_SEARCH_STATUS);
 }
 
 HRESULT CSearchEinsatzDlg::BuildQuery(CString strSearchText, CString& strQuery) {
@@ -44,14 +39,8 @@ HRESULT CSearchEinsatzDlg::BuildQuery(CString strSearchText, CString& strQuery) 
     dtFrom.SetNull();
     CString strStates;
     long lStatusEnabled = 0;
-    HRESULT hr = S_OK;
-    {
-        COptionServer opt;
-        hr = opt.GetOption(-4000, L"ActivityDate", &dtFrom, 1, 0);
-        if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, L"ActivityState", &strStates, 1, 0);
-        if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
-        lStatusEnabled = opt.GetOption<long>(-1080, L"StatusEnabled", 1, 0);
-    }
+    const HRESULT hr = SearchStatusOptions(L"ActivityDate", L"ActivityState", -1080, dtFrom, strStates, lStatusEnabled);
+    if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     const unsigned long ulMask = m_dwRightMask;
     // A missing place would make the whole text (and every word condition) NULL: it counts as
     // no place.

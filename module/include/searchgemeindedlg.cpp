@@ -25,11 +25,9 @@ BOOL CSearchGemeindeDlg::OnInitDialog() {
 }
 
 void CSearchGemeindeDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[2] = {3, 3};
     const int widths[2] = {240, 80};
-    m_lstResult.QvInsertColumn(2, IDS_SEARCH_COL_GEMEINDE, types, widths);
+    InsertResultColumns(2, IDS_SEARCH_COL_GEMEINDE, types, widths);
 }
 
 HRESULT CSearchGemeindeDlg::BuildQuery(CString strSearchText, CString& strQuery) {

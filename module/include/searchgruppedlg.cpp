@@ -26,11 +26,9 @@ BOOL CSearchGruppeDlg::OnInitDialog() {
 }
 
 void CSearchGruppeDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[2] = {3, 3};
     const int widths[2] = {220, 180};
-    m_lstResult.QvInsertColumn(2, IDS_SEARCH_COL_GRUPPE, types, widths);
+    InsertResultColumns(2, IDS_SEARCH_COL_GRUPPE, types, widths);
 }
 
 HRESULT CSearchGruppeDlg::BuildQuery(CString strSearchText, CString& strQuery) {

@@ -38,13 +38,9 @@ BOOL CSearchKursDlg::OnInitDialog() {
 }
 
 void CSearchKursDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[8] = {3, 3, 3, 4, 2, 3, 3, 3};
     const int widths[8] = {90, 220, 150, 80, 70, 180, 130, 90};
-    m_lstResult.QvInsertColumn(8, IDS_SEARCH_COL_KURS, types, widths);
-    m_imgList.Create(IDB_SEARCH_KURSTYP, 16, 0, RGB(255, 255, 255));
-    m_lstResult.SetImageList(&m_imgList, LVSIL_SMALL);
+    InsertResultColumns(8, IDS_SEARCH_COL_KURS, types, widths, IDB_SEARCH_KURSTYP);
 }
 
 int CSearchKursDlg::KursTypIcon(long lTyp, const CString& strKanton) {

@@ -48,11 +48,9 @@ BOOL CSearchMandantDlg::OnInitDialog() {
 }
 
 void CSearchMandantDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[4] = {3, 3, 3, 3};
     const int widths[4] = {220, 110, 160, 120};
-    m_lstResult.QvInsertColumn(4, IDS_SEARCH_COL_MANDANT, types, widths);
+    InsertResultColumns(4, IDS_SEARCH_COL_MANDANT, types, widths);
 }
 
 HRESULT CSearchMandantDlg::BuildQuery(CString strSearchText, CString& strQuery) {

@@ -4,6 +4,7 @@
 #include "searchperipheryres.h"
 
 #include "resource.h"
+#include "optionserver.h"
 #include "searchdlg.h"
 #include "searchres.h"
 #include "strtable.h"
@@ -156,6 +157,20 @@ CString SearchStatusCondition(const wchar_t* lpszColumn, const CString& strFlags
     }
     strCondition += L") ";
     return strCondition;
+}
+
+HRESULT SearchDateOption(const wchar_t* lpszDateKey, CQvDateTime& dtFrom) {
+    COptionServer opt;
+    return opt.GetOption(-4000, lpszDateKey, &dtFrom, 1, 0);
+}
+
+HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
+                            CQvDateTime& dtFrom, CString& strStates, long& lStatusEnabled) {
+    COptionServer opt;
+    HRESULT hr = opt.GetOption(-4000, lpszDateKey, &dtFrom, 1, 0);
+    if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, lpszStatesKey, &strStates, 1, 0);
+    lStatusEnabled = opt.GetOption<long>(lStatusArea, L"StatusEnabled", 1, 0);
+    return hr;
 }
 
 CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday) {

@@ -31,6 +31,14 @@ int SearchStatusIcon(long lStatus, const CString& strKanton);
 // blanks) is exactly "1".
 CString SearchStatusCondition(const wchar_t* lpszColumn, const CString& strFlags);
 
+// The date option lpszDateKey of a search (null when unset).
+HRESULT SearchDateOption(const wchar_t* lpszDateKey, CQvDateTime& dtFrom);
+// The options of a search by date and processing state: the date option, the state flags
+// (lpszStatesKey) and whether states are kept at all (the StatusEnabled option of lStatusArea,
+// read even when the others fail).
+HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
+                            CQvDateTime& dtFrom, CString& strStates, long& lStatusEnabled);
+
 // The SQL literal of a date option: an unset one is no limit, or today at midnight when bToday.
 CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday);
 

@@ -39,12 +39,10 @@ BOOL CSearchPersonDlg::OnInitDialog() {
 }
 
 void CSearchPersonDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[9] = {3, 1, 3, 3, 3, 3, 3, 3, 3};
     const int tips[9] = {0, 0, 0, 0, 2, 0, 2, 2, 0};
     const int widths[9] = {95, 40, 70, 160, 160, 140, 140, 90, 170};
-    m_lstResult.QvInsertColumn(9, IDS_SEARCH_COL_PERSON, types, widths, nullptr, tips);
+    InsertResultColumns(9, IDS_SEARCH_COL_PERSON, types, widths, 0, tips);
 }
 
 HRESULT CSearchPersonDlg::BuildQuery(CString strSearchText, CString& strQuery) {

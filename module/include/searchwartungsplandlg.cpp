@@ -33,11 +33,9 @@ BOOL CSearchWartungsplanDlg::OnInitDialog() {
 }
 
 void CSearchWartungsplanDlg::SetupColumns() {
-    m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
-    m_lstResult.m_bKeepSelection = TRUE;
     const int types[5] = {3, 3, 3, 3, 3};
     const int widths[5] = {200, 260, 120, 100, 150};
-    m_lstResult.QvInsertColumn(5, IDS_SEARCH_COL_WARTUNGSPLAN, types, widths);
+    InsertResultColumns(5, IDS_SEARCH_COL_WARTUNGSPLAN, types, widths);
 }
 
 HRESULT CSearchWartungsplanDlg::BuildQuery(CString strSearchText, CString& strQuery) {
