@@ -2,14 +2,8 @@
 // database: the loader thread reads them while the GUI thread takes its rows in batches. Measured:
 // the time to the first rows shown, to the last, and the longest the GUI thread was kept from its
 // messages meanwhile (one call of the event loop). Goal: first rows under 0.5 s, no stall over 50 ms.
-#include "demodata.h"
-#include "framehost.h"
-#include "framestartup.h"
 #include "historydlg.h"
-#include "kursdlg.h"
-#include "qvinteract.h"
-#include "sqlitedb.h"
-#include "suitedb.h"
+#include "kursbench.h"
 #include "uidriver.h"
 
 #include <QCoreApplication>
@@ -18,67 +12,25 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
 
+using kursbench::Die;
+using kursbench::Exec;
+
 constexpr int kRegistrations = 100000;
 constexpr int kPersons = 2000;
 
-void Die(const std::string& why) {
-    std::fprintf(stderr, "bench_history: %s\n", why.c_str());
-    std::exit(1);
-}
-
-class AcceptingInteraction : public qv::IInteraction {
-public:
-    int ShowMessageBox(const qv::MessageBoxRequest& r) override { return qv::DefaultAnswer(r.type); }
-    void ShowReport(const qv::ReportRequest& r) override {
-        std::fprintf(stderr, "bench_history: report %ls\n", r.text.c_str());
-    }
-    int ShowSelection(const qv::SelectionRequest&) override { return 1; }
-    void OpenWait(qv::WaitWindow&) override {}
-    void UpdateWait(qv::WaitWindow&) override {}
-    void CloseWait(qv::WaitWindow&) override {}
-    INT_PTR RunModal(qv::IModalDialog& dialog) override {
-        dialog.EndModal(IDCANCEL);
-        return IDCANCEL;
-    }
-};
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) Die(error ? error : sql);
-}
-
 struct Environment {
-    AcceptingInteraction interaction;
+    kursbench::AcceptingInteraction interaction;
     long lKursID = 0;
     CQvFrameHost* host = nullptr;
     CWnd pane;
     CHistoryDlg* page = nullptr;
 
     Environment() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        char tmpl[] = "/tmp/qvhistory-bench-XXXXXX";
-        if (!mkdtemp(tmpl)) Die("no temporary folder");
-        const std::string folder = tmpl;
-        setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
-        setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
-        if (!qv::ui::EnsureApplication()) Die("no window system");
-        qv::SetInteraction(&interaction);
-        qv::suite::InstallSuiteDatabase();
-        const std::string database = folder + "/demo.sqlite";
-        {
-            qv::sql::SqliteDb db;
-            if (db.Open("sqlite:" + database) != SQLITE_OK) Die(db.LastError().description);
-            std::string error;
-            if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
-            if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
-            sqlite3* h = db.Handle();
-            Exec(h, "UPDATE DataExchange SET fOnlineKursEnabled = 0");
+        kursbench::PrepareDemo("/tmp/qvhistory-bench-XXXXXX", interaction, [this](sqlite3* h) {
             sqlite3_stmt* stmt = nullptr;
             sqlite3_prepare_v2(h, "SELECT lKursID FROM Kurs ORDER BY lKursID LIMIT 1", -1, &stmt, nullptr);
             if (stmt && sqlite3_step(stmt) == SQLITE_ROW) lKursID = sqlite3_column_int(stmt, 0);
@@ -102,31 +54,13 @@ struct Environment {
                         "WHEN 1 THEN 2 WHEN 2 THEN 5 ELSE 6 END, printf('%04d-05-01 00:00:00', 2000 + i % 20), "
                         "printf('%04d-04-01 00:00:00', 2000 + i % 20), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM n");
             Exec(h, "COMMIT");
-            Exec(h, "PRAGMA wal_checkpoint(TRUNCATE)");
-        }
-        QvFrameConfigure(database, false);
-        std::vector<std::string> libraries = QvFrameServerLibraries();
-        for (const std::string& module : QvFrameModuleLibraries()) libraries.push_back(module);
-        for (const auto& [path, hr] : QvFrameRegisterLibraries(libraries))
-            Die("cannot register " + path + " (" + std::to_string(hr) + ")");
-
-        host = new CQvFrameHost;
-        if (FAILED(host->RegisterAsFrame())) Die("the frame cannot register");
-        QvFrameStartServers(*host, "Administrator");
-        if (!pane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000, 700,
-                           nullptr, nullptr))
-            Die("no pane");
-        if (FAILED(host->OpenView(KURSVIEW_PROGID))) Die("the course view cannot be opened");
-        if (FAILED(host->ActivateView(KURSVIEW_PROGID, pane.GetSafeHwnd(), RECT{0, 0, 1000, 700})))
-            Die("the course view cannot be shown");
-        CKursDlg* pDlg = nullptr;
-        for (CWnd* p = pane.GetWindow(GW_CHILD); p && !pDlg; p = p->GetWindow(GW_HWNDNEXT))
-            pDlg = dynamic_cast<CKursDlg*>(p);
-        if (!pDlg) Die("no course dialog");
+        });
+        host = kursbench::StartFrame();
+        kursbench::CreatePane(pane);
+        CKursDlg* pDlg = kursbench::ShowKursView(*host, pane);
         pDlg->Navigate(lKursID, 0);
         qv::ui::test::Pump();
-        for (int i = 0; i < pDlg->GetTabCtrl().GetTabCount() && !page; ++i)
-            page = dynamic_cast<CHistoryDlg*>(pDlg->GetTabCtrl().GetTabWnd(i));
+        page = kursbench::FindPage<CHistoryDlg>(pDlg);
         if (!page) Die("the archive page is not offered");
         if (FAILED(page->LoadKursContext()) || page->lKursID != lKursID) Die("the course is not shown");
     }
@@ -140,13 +74,7 @@ Environment& Env() {
 }
 
 void TearDown() {
-    if (!g_env) return;
-    g_env->host->CloseView(KURSVIEW_PROGID);
-    qv::ui::test::Pump();
-    g_env->pane.DestroyWindow();
-    g_env->host->CloseAll();
-    g_env->host->InternalRelease();
-    qv::ui::test::Pump();
+    if (g_env) kursbench::CloseKursView(g_env->host, g_env->pane);
 }
 
 // One complete load of the archive, the GUI thread running its event loop all along.

@@ -2,18 +2,12 @@
 // database: the whole list fill (the page's work, its query and the rank of every person) beside
 // the query alone through the database layer and the rank lookups alone. Goal: the page's own
 // work, the fill less the other two, under 100 ms.
-#include "demodata.h"
-#include "framehost.h"
-#include "framestartup.h"
 #include "ikursinstanz.h"
-#include "kursdlg.h"
+#include "kursbench.h"
 #include "nqlogicint.h"
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvcomserver.h"
-#include "qvinteract.h"
-#include "sqlitedb.h"
-#include "suitedb.h"
 #include "teilnehmerdlg.h"
 #include "uidriver.h"
 
@@ -27,36 +21,13 @@
 
 namespace {
 
+using kursbench::Die;
+using kursbench::Exec;
+
 constexpr int kRegistrations = 1000;
 
-void Die(const std::string& why) {
-    std::fprintf(stderr, "bench_teilnehmer: %s\n", why.c_str());
-    std::exit(1);
-}
-
-class AcceptingInteraction : public qv::IInteraction {
-public:
-    int ShowMessageBox(const qv::MessageBoxRequest& r) override { return qv::DefaultAnswer(r.type); }
-    void ShowReport(const qv::ReportRequest& r) override {
-        std::fprintf(stderr, "bench_teilnehmer: report %ls\n", r.text.c_str());
-    }
-    int ShowSelection(const qv::SelectionRequest&) override { return 1; }
-    void OpenWait(qv::WaitWindow&) override {}
-    void UpdateWait(qv::WaitWindow&) override {}
-    void CloseWait(qv::WaitWindow&) override {}
-    INT_PTR RunModal(qv::IModalDialog& dialog) override {
-        dialog.EndModal(IDCANCEL);
-        return IDCANCEL;
-    }
-};
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) Die(error ? error : sql);
-}
-
 struct Environment {
-    AcceptingInteraction interaction;
+    kursbench::AcceptingInteraction interaction;
     long lKursID = 0;
     long lKursinstanzID = 0;
     std::vector<long> persons;
@@ -65,24 +36,7 @@ struct Environment {
     CTeilnehmerDlg* page = nullptr;
 
     Environment() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        char tmpl[] = "/tmp/qvteilnehmer-bench-XXXXXX";
-        if (!mkdtemp(tmpl)) Die("no temporary folder");
-        const std::string folder = tmpl;
-        setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
-        setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
-        if (!qv::ui::EnsureApplication()) Die("no window system");
-        qv::SetInteraction(&interaction);
-        qv::suite::InstallSuiteDatabase();
-        const std::string database = folder + "/demo.sqlite";
-        {
-            qv::sql::SqliteDb db;
-            if (db.Open("sqlite:" + database) != SQLITE_OK) Die(db.LastError().description);
-            std::string error;
-            if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
-            if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
-            sqlite3* h = db.Handle();
-            Exec(h, "UPDATE DataExchange SET fOnlineKursEnabled = 0");
+        kursbench::PrepareDemo("/tmp/qvteilnehmer-bench-XXXXXX", interaction, [this](sqlite3* h) {
             sqlite3_stmt* stmt = nullptr;
             sqlite3_prepare_v2(h, "SELECT lKursID, lKursinstanzID FROM Kursinstanz ORDER BY dtDatum DESC LIMIT 1", -1,
                                &stmt, nullptr);
@@ -109,31 +63,13 @@ struct Environment {
                 persons.push_back(900000 + i);
             }
             Exec(h, "COMMIT");
-            Exec(h, "PRAGMA wal_checkpoint(TRUNCATE)");
-        }
-        QvFrameConfigure(database, false);
-        std::vector<std::string> libraries = QvFrameServerLibraries();
-        for (const std::string& module : QvFrameModuleLibraries()) libraries.push_back(module);
-        for (const auto& [path, hr] : QvFrameRegisterLibraries(libraries))
-            Die("cannot register " + path + " (" + std::to_string(hr) + ")");
-
-        host = new CQvFrameHost;
-        if (FAILED(host->RegisterAsFrame())) Die("the frame cannot register");
-        QvFrameStartServers(*host, "Administrator");
-        if (!pane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000, 700,
-                           nullptr, nullptr))
-            Die("no pane");
-        if (FAILED(host->OpenView(KURSVIEW_PROGID))) Die("the course view cannot be opened");
-        if (FAILED(host->ActivateView(KURSVIEW_PROGID, pane.GetSafeHwnd(), RECT{0, 0, 1000, 700})))
-            Die("the course view cannot be shown");
-        CKursDlg* pDlg = nullptr;
-        for (CWnd* p = pane.GetWindow(GW_CHILD); p && !pDlg; p = p->GetWindow(GW_HWNDNEXT))
-            pDlg = dynamic_cast<CKursDlg*>(p);
-        if (!pDlg) Die("no course dialog");
+        });
+        host = kursbench::StartFrame();
+        kursbench::CreatePane(pane);
+        CKursDlg* pDlg = kursbench::ShowKursView(*host, pane);
         pDlg->Navigate(lKursID, lKursinstanzID);
         qv::ui::test::Pump();
-        for (int i = 0; i < pDlg->GetTabCtrl().GetTabCount() && !page; ++i)
-            page = dynamic_cast<CTeilnehmerDlg*>(pDlg->GetTabCtrl().GetTabWnd(i));
+        page = kursbench::FindPage<CTeilnehmerDlg>(pDlg);
         if (!page) Die("the participants page is not offered");
         if (FAILED(page->Refresh())) Die("the page cannot be filled");
         if (page->m_list.GetItemCount() != kRegistrations)
@@ -150,13 +86,7 @@ Environment& Env() {
 
 // The view, the frame and the pane go while the window system is still there.
 void TearDown() {
-    if (!g_env) return;
-    g_env->host->CloseView(KURSVIEW_PROGID);
-    qv::ui::test::Pump();
-    g_env->pane.DestroyWindow();
-    g_env->host->CloseAll();
-    g_env->host->InternalRelease();
-    qv::ui::test::Pump();
+    if (g_env) kursbench::CloseKursView(g_env->host, g_env->pane);
 }
 
 // The list filled as after a command: the query, the rank of every person, the rows and the status.

@@ -1,0 +1,95 @@
+#include "kursbench.h"
+
+#include "demodata.h"
+#include "framestartup.h"
+#include "ikursinstanz.h"
+#include "sqlitedb.h"
+#include "suitedb.h"
+#include "uidriver.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace kursbench {
+
+void Die(const std::string& why) {
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, why.c_str());
+    std::exit(1);
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) Die(error ? error : sql);
+}
+
+void AcceptingInteraction::ShowReport(const qv::ReportRequest& r) {
+    if (m_bPrintReports) std::fprintf(stderr, "%s: report %ls\n", program_invocation_short_name, r.text.c_str());
+}
+
+void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    std::string folder = tmpl;
+    if (!mkdtemp(folder.data())) Die("no temporary folder");
+    setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
+    setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
+    if (!qv::ui::EnsureApplication()) Die("no window system");
+    qv::SetInteraction(&interaction);
+    qv::suite::InstallSuiteDatabase();
+    const std::string database = folder + "/demo.sqlite";
+    {
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + database) != SQLITE_OK) Die(db.LastError().description);
+        std::string error;
+        if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
+        if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
+        Exec(db.Handle(), "UPDATE DataExchange SET fOnlineKursEnabled = 0");
+        fill(db.Handle());
+        Exec(db.Handle(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    QvFrameConfigure(database, false);
+    std::vector<std::string> libraries = QvFrameServerLibraries();
+    for (const std::string& module : QvFrameModuleLibraries()) libraries.push_back(module);
+    for (const auto& [path, hr] : QvFrameRegisterLibraries(libraries))
+        Die("cannot register " + path + " (" + std::to_string(hr) + ")");
+}
+
+CQvFrameHost* StartFrame() {
+    auto* host = new CQvFrameHost;
+    if (FAILED(host->RegisterAsFrame())) Die("the frame cannot register");
+    QvFrameStartServers(*host, "Administrator");
+    return host;
+}
+
+void StopFrame(CQvFrameHost* host) {
+    host->CloseAll();
+    host->InternalRelease();
+    qv::ui::test::Pump();
+}
+
+void CreatePane(CWnd& pane) {
+    if (!pane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000, 700, nullptr,
+                       nullptr))
+        Die("no pane");
+}
+
+CKursDlg* ShowKursView(CQvFrameHost& host, CWnd& pane) {
+    if (FAILED(host.OpenView(KURSVIEW_PROGID))) Die("the course view cannot be opened");
+    if (FAILED(host.ActivateView(KURSVIEW_PROGID, pane.GetSafeHwnd(), RECT{0, 0, 1000, 700})))
+        Die("the course view cannot be shown");
+    CKursDlg* pDlg = nullptr;
+    for (CWnd* p = pane.GetWindow(GW_CHILD); p && !pDlg; p = p->GetWindow(GW_HWNDNEXT))
+        pDlg = dynamic_cast<CKursDlg*>(p);
+    if (!pDlg) Die("no course dialog");
+    return pDlg;
+}
+
+void CloseKursView(CQvFrameHost* host, CWnd& pane) {
+    host->CloseView(KURSVIEW_PROGID);
+    qv::ui::test::Pump();
+    pane.DestroyWindow();
+    StopFrame(host);
+}
+
+}  // namespace kursbench

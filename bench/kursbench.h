@@ -1,0 +1,64 @@
+#pragma once
+// What the benchmarks of the course window share: a demo database of their own in a temporary
+// folder, the host frame with its servers and the course view shown in a pane. A failure stops
+// the benchmark with a line on stderr under the program's name.
+#include "framehost.h"
+#include "kursdlg.h"
+#include "qvinteract.h"
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <string>
+
+namespace kursbench {
+
+[[noreturn]] void Die(const std::string& why);
+void Exec(sqlite3* db, const std::string& sql);
+
+// Answers every box with its default button and closes every modal dialog; reports go to stderr
+// when bPrintReports.
+class AcceptingInteraction : public qv::IInteraction {
+public:
+    explicit AcceptingInteraction(bool bPrintReports = true) : m_bPrintReports(bPrintReports) {}
+    int ShowMessageBox(const qv::MessageBoxRequest& r) override { return qv::DefaultAnswer(r.type); }
+    void ShowReport(const qv::ReportRequest& r) override;
+    int ShowSelection(const qv::SelectionRequest&) override { return 1; }
+    void OpenWait(qv::WaitWindow&) override {}
+    void UpdateWait(qv::WaitWindow&) override {}
+    void CloseWait(qv::WaitWindow&) override {}
+    INT_PTR RunModal(qv::IModalDialog& dialog) override {
+        dialog.EndModal(IDCANCEL);
+        return IDCANCEL;
+    }
+
+private:
+    bool m_bPrintReports;
+};
+
+// A temporary folder (named after tmpl, ending in XXXXXX) with its own registry, the window
+// system and a demo database with online courses off, which fill completes; registers the
+// frame's servers and modules for it.
+void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill);
+
+// The host frame with its servers running, and its end.
+CQvFrameHost* StartFrame();
+void StopFrame(CQvFrameHost* host);
+
+// A visible pane of 1000 x 700 for the course view.
+void CreatePane(CWnd& pane);
+// The course view opened and shown in pane: its dialog.
+CKursDlg* ShowKursView(CQvFrameHost& host, CWnd& pane);
+// The view, the pane and the frame go while the window system is still there.
+void CloseKursView(CQvFrameHost* host, CWnd& pane);
+
+// The page of type T among the course window's tabs (nullptr when not offered).
+template <class T>
+T* FindPage(CKursDlg* pDlg) {
+    T* page = nullptr;
+    for (int i = 0; i < pDlg->GetTabCtrl().GetTabCount() && !page; ++i)
+        page = dynamic_cast<T*>(pDlg->GetTabCtrl().GetTabWnd(i));
+    return page;
+}
+
+}  // namespace kursbench
