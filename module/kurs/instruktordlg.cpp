@@ -27,10 +27,6 @@ constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
 constexpr int kLeiterColumn = 8;
 
-constexpr COLORREF kRed = RGB(255, 50, 50);
-constexpr COLORREF kYellow = RGB(255, 255, 0);
-constexpr COLORREF kGreen = RGB(100, 255, 50);
-constexpr COLORREF kGrey = RGB(200, 200, 200);
 
 // Row data.
 enum {
@@ -128,10 +124,7 @@ void CInstruktorDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CInstruktorDlg::OnInitDialog() {
     CKursResourceScope scope;
     CKursChildDlg::OnInitDialog();
-    m_brushGreen.CreateSolidBrush(kGreen);
-    m_brushYellow.CreateSolidBrush(kYellow);
-    m_brushRed.CreateSolidBrush(kRed);
-    m_brushGrey.CreateSolidBrush(kGrey);
+    m_fillColors.Create();
 
     m_btnRemove.AttachButton(IDC_INSTRUKTOR_REMOVE, this, QVBB_IMAGE_ONLY, 10);
     m_btnEdit.AttachButton(IDC_INSTRUKTOR_EDIT, this, QVBB_IMAGE_ONLY, 2);
@@ -414,11 +407,11 @@ HRESULT CInstruktorDlg::FillList() {
 }
 
 COLORREF CInstruktorDlg::GetStatusColor() const {
-    if (m_bClosed) return kGrey;
+    if (m_bClosed) return CKursFillColors::kGrey;
     switch (m_lFillState) {
-    case 1: return kGreen;
-    case 2: return kYellow;
-    case 3: return kRed;
+    case 1: return CKursFillColors::kGreen;
+    case 2: return CKursFillColors::kYellow;
+    case 3: return CKursFillColors::kRed;
     default: return CLR_DEFAULT;
     }
 }
@@ -426,13 +419,7 @@ COLORREF CInstruktorDlg::GetStatusColor() const {
 HBRUSH CInstruktorDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
     HBRUSH hBrush = CKursChildDlg::OnCtlColor(pDC, pWnd, nCtlColor);
     if (!pWnd || pWnd->GetDlgCtrlID() != IDC_INSTRUKTOR_STATUS) return hBrush;
-    const COLORREF color = GetStatusColor();
-    if (color == CLR_DEFAULT) return hBrush;
-    pDC->SetBkColor(color);
-    if (color == kGrey) return m_brushGrey;
-    if (color == kGreen) return m_brushGreen;
-    if (color == kYellow) return m_brushYellow;
-    return m_brushRed;
+    return m_fillColors.Brush(pDC, GetStatusColor(), hBrush);
 }
 
 HRESULT CInstruktorDlg::LoadData() {

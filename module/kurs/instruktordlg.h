@@ -90,8 +90,5 @@ private:
     // End of the edit, the event after a change and the report of a failure.
     void EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
 
-    CBrush m_brushRed;
-    CBrush m_brushYellow;
-    CBrush m_brushGreen;
-    CBrush m_brushGrey;
+    CKursFillColors m_fillColors;
 };

@@ -224,3 +224,19 @@ BOOL CKursChildDlg::BeginSelectedRowEdit(CQvListCtrl* pList, long lParamIndex, l
     if (!NQ_GetSelectedParamValue(pList, lParamIndex, lValue)) return FALSE;
     return BeginEdit() == eRecordEditing;
 }
+
+void CKursFillColors::Create() {
+    m_brushRed.CreateSolidBrush(kRed);
+    m_brushYellow.CreateSolidBrush(kYellow);
+    m_brushGreen.CreateSolidBrush(kGreen);
+    m_brushGrey.CreateSolidBrush(kGrey);
+}
+
+HBRUSH CKursFillColors::Brush(CDC* pDC, COLORREF color, HBRUSH hDefault) {
+    if (color == CLR_DEFAULT) return hDefault;
+    pDC->SetBkColor(color);
+    if (color == kGrey) return m_brushGrey;
+    if (color == kGreen) return m_brushGreen;
+    if (color == kYellow) return m_brushYellow;
+    return m_brushRed;
+}

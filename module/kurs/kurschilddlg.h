@@ -11,6 +11,27 @@ struct INQLogicServer;
 struct NMLISTVIEW;
 class CQvListCtrl;
 
+// The colours of a run's fill state in a page's status line, with their brushes.
+class CKursFillColors {
+public:
+    static constexpr COLORREF kRed = RGB(255, 50, 50);
+    static constexpr COLORREF kYellow = RGB(255, 255, 0);
+    static constexpr COLORREF kGreen = RGB(100, 255, 50);
+    static constexpr COLORREF kGrey = RGB(200, 200, 200);
+
+    // The brushes, when the page's window is there.
+    void Create();
+    // The brush of a status line drawn in color (CLR_DEFAULT: hDefault, as the page has it),
+    // the background of pDC set to match.
+    HBRUSH Brush(CDC* pDC, COLORREF color, HBRUSH hDefault);
+
+private:
+    CBrush m_brushRed;
+    CBrush m_brushYellow;
+    CBrush m_brushGreen;
+    CBrush m_brushGrey;
+};
+
 class CKursChildDlg : public CChildDlg {
     DECLARE_DYNAMIC(CKursChildDlg)
 public:

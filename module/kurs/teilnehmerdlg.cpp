@@ -30,10 +30,6 @@ constexpr GUID kEventMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
 
-constexpr COLORREF kRed = RGB(255, 50, 50);
-constexpr COLORREF kYellow = RGB(255, 255, 0);
-constexpr COLORREF kGreen = RGB(100, 255, 50);
-constexpr COLORREF kGrey = RGB(200, 200, 200);
 
 // Row parameters.
 enum { eParamPersonKurs = 0, eParamPerson = 1, eParamStatus = 2, eParamRow = 3, eParamRight = 4, eParamLinked = 5 };
@@ -169,10 +165,7 @@ void CTeilnehmerDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CTeilnehmerDlg::OnInitDialog() {
     CKursResourceScope scope;
     CKursChildDlg::OnInitDialog();
-    m_brushRed.CreateSolidBrush(kRed);
-    m_brushYellow.CreateSolidBrush(kYellow);
-    m_brushGreen.CreateSolidBrush(kGreen);
-    m_brushGrey.CreateSolidBrush(kGrey);
+    m_fillColors.Create();
 
     // The suite's numbering of its standard pictures differs from the one the page was drawn with:
     // add, remove and edit take its "new", "delete" and "edit".
@@ -473,11 +466,11 @@ HRESULT CTeilnehmerDlg::FillList() {
 }
 
 COLORREF CTeilnehmerDlg::GetStatusColor() const {
-    if (m_bClosed) return kGrey;
+    if (m_bClosed) return CKursFillColors::kGrey;
     switch (m_lFillState) {
-    case eFillLevelNormal: return kGreen;
-    case eFillLevelWarning: return kYellow;
-    case eFillLevelFull: return kRed;
+    case eFillLevelNormal: return CKursFillColors::kGreen;
+    case eFillLevelWarning: return CKursFillColors::kYellow;
+    case eFillLevelFull: return CKursFillColors::kRed;
     default: return CLR_DEFAULT;
     }
 }
@@ -485,13 +478,7 @@ COLORREF CTeilnehmerDlg::GetStatusColor() const {
 HBRUSH CTeilnehmerDlg::OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor) {
     HBRUSH hBrush = CKursChildDlg::OnCtlColor(pDC, pWnd, nCtlColor);
     if (!pWnd || pWnd->GetDlgCtrlID() != IDC_TEILNEHMER_STATUS) return hBrush;
-    const COLORREF color = GetStatusColor();
-    if (color == CLR_DEFAULT) return hBrush;
-    pDC->SetBkColor(color);
-    if (color == kGrey) return m_brushGrey;
-    if (color == kGreen) return m_brushGreen;
-    if (color == kYellow) return m_brushYellow;
-    return m_brushRed;
+    return m_fillColors.Brush(pDC, GetStatusColor(), hBrush);
 }
 
 HRESULT CTeilnehmerDlg::LoadData() {

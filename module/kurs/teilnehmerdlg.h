@@ -85,8 +85,5 @@ private:
     void EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
     void RefreshFillLevel();
 
-    CBrush m_brushRed;
-    CBrush m_brushYellow;
-    CBrush m_brushGreen;
-    CBrush m_brushGrey;
+    CKursFillColors m_fillColors;
 };
