@@ -638,18 +638,13 @@ void CInstruktorDlg::OnBnChangeInstanz() {
         EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
         return;
     }
-    CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
-    popup.SetSecMandantTableID(L"onlyInstanz");
-    popup.m_dwRightMask = kRightEdit;
     CString strWhere;
     strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d ", lKursID, lKursinstanzID);
-    popup.SetJoinAndWhere(CString(), strWhere);
-    const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
-    if (!pIDs || pIDs->empty()) {
+    long lNewRun = 0;
+    if (!PickKursinstanz(strWhere, lNewRun)) {
         EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
         return;
     }
-    const long lNewRun = pIDs->front();
     CVRQKurs kurs;
     long hr = S_OK;
     BOOL bChanged = FALSE;

@@ -7,6 +7,7 @@
 #include "optionserver.h"
 #include "parentdlg.h"
 #include "qvlistctrl.h"
+#include "searchpopupdlg.h"
 
 #include <cwchar>
 
@@ -239,4 +240,15 @@ HBRUSH CKursFillColors::Brush(CDC* pDC, COLORREF color, HBRUSH hDefault) {
     if (color == kGreen) return m_brushGreen;
     if (color == kYellow) return m_brushYellow;
     return m_brushRed;
+}
+
+BOOL CKursChildDlg::PickKursinstanz(const CString& strWhere, long& lNewRun) {
+    CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
+    popup.SetSecMandantTableID(L"onlyInstanz");
+    popup.m_dwRightMask = kRightEdit;
+    popup.SetJoinAndWhere(CString(), strWhere);
+    const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
+    if (!pIDs || pIDs->empty()) return FALSE;
+    lNewRun = pIDs->front();
+    return TRUE;
 }

@@ -89,6 +89,9 @@ protected:
     // Takes the page's record for a command on the selected row; lValue: the row's parameter
     // lParamIndex. FALSE without a selected row or when the record cannot be taken.
     BOOL BeginSelectedRowEdit(CQvListCtrl* pList, long lParamIndex, long& lValue);
+    // Lets the user pick the run of a move among the runs of strWhere that he may edit; FALSE
+    // when he picked none.
+    BOOL PickKursinstanz(const CString& strWhere, long& lNewRun);
     // Whether a list row became the selection (or took the focus while selected).
     static bool IsSelectionGained(const NMLISTVIEW* pNM);
     // Whether a list row lost the selection and holds no other state.

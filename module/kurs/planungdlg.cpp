@@ -736,24 +736,17 @@ void CPlanungDlg::OnBnRemove() {
 
 void CPlanungDlg::OnBnChangeInstanz() {
     CKursResourceScope scope;
-    long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
     if (m_lSelectedArt != eArtTeilnehmer && m_lSelectedArt != eArtInstruktor) return;
-    if (BeginEdit() != eRecordEditing) return;
+    long lID = 0;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
     long lNewRun = 0;
     if (items.GetSize() > 0) {
-        CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
-        popup.SetSecMandantTableID(L"onlyInstanz");
-        popup.m_dwRightMask = kRightEdit;
         CString strWhere;
         if (NQ_IsEnterpriseEdition()) strWhere.Format(L"vk.lKursID = %d ", lKursID);
         else strWhere.Format(L"vk.lKursID = %d AND ki.fGeschlossen = 0 ", lKursID);
-        popup.SetJoinAndWhere(CString(), strWhere);
-        const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
-        if (pIDs && !pIDs->empty()) lNewRun = pIDs->front();
-        else {
+        if (!PickKursinstanz(strWhere, lNewRun)) {
             EndEdit();
             return;
         }
@@ -779,10 +772,9 @@ void CPlanungDlg::OnBnChangeInstanz() {
 
 void CPlanungDlg::OnBnChangeState() {
     CKursResourceScope scope;
-    long lID = 0;
-    if (!NQ_GetSelectedParamValue(&m_list, eParamID, lID)) return;
     if (m_lSelectedArt != eArtTeilnehmer && m_lSelectedArt != eArtInstruktor) return;
-    if (BeginEdit() != eRecordEditing) return;
+    long lID = 0;
+    if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
     long lInitial = 0;

@@ -669,21 +669,16 @@ void CTeilnehmerDlg::OnBnChangeInstanz() {
     if (!BeginRowCommand(lSelected)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    CSearchPopupDlg popup(39, CString(), 0, 0, nullptr);
-    popup.SetSecMandantTableID(L"onlyInstanz");
-    popup.m_dwRightMask = kRightEdit;
     CString strWhere;
     if (NQ_IsEnterpriseEdition()) strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d ", lKursID, lKursinstanzID);
     else
         strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d AND ki.fGeschlossen = 0 ", lKursID,
                         lKursinstanzID);
-    popup.SetJoinAndWhere(CString(), strWhere);
-    const std::vector<long>* pIDs = popup.DoModal() == IDOK ? popup.GetResultIDs() : nullptr;
-    if (!pIDs || pIDs->empty()) {
+    long lNewRun = 0;
+    if (!PickKursinstanz(strWhere, lNewRun)) {
         EndEdit();
         return;
     }
-    const long lNewRun = pIDs->front();
     CVRQKurs kurs;
     long hr = S_OK;
     BOOL bChanged = FALSE;
