@@ -22,11 +22,8 @@ using kursbench::Exec;
 constexpr int kRegistrations = 100000;
 constexpr int kPersons = 2000;
 
-struct Environment {
-    kursbench::AcceptingInteraction interaction;
+struct Environment : kursbench::KursWindow {
     long lKursID = 0;
-    CQvFrameHost* host = nullptr;
-    CWnd pane;
     CHistoryDlg* page = nullptr;
 
     Environment() {
@@ -55,12 +52,7 @@ struct Environment {
                         "printf('%04d-04-01 00:00:00', 2000 + i % 20), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM n");
             Exec(h, "COMMIT");
         });
-        host = kursbench::StartFrame();
-        kursbench::CreatePane(pane);
-        CKursDlg* pDlg = kursbench::ShowKursView(*host, pane);
-        pDlg->Navigate(lKursID, 0);
-        qv::ui::test::Pump();
-        page = kursbench::FindPage<CHistoryDlg>(pDlg);
+        page = kursbench::FindPage<CHistoryDlg>(Show(lKursID, 0));
         if (!page) Die("the archive page is not offered");
         if (FAILED(page->LoadKursContext()) || page->lKursID != lKursID) Die("the course is not shown");
     }
@@ -74,7 +66,7 @@ Environment& Env() {
 }
 
 void TearDown() {
-    if (g_env) kursbench::CloseKursView(g_env->host, g_env->pane);
+    if (g_env) g_env->Close();
 }
 
 // One complete load of the archive, the GUI thread running its event loop all along.
@@ -114,11 +106,4 @@ BENCHMARK(BM_ArchiveLoad)->Unit(benchmark::kMillisecond)->UseManualTime()->Itera
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    TearDown();
-    return 0;
-}
+int main(int argc, char** argv) { return kursbench::RunBenchmarks(argc, argv, TearDown); }

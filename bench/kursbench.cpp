@@ -92,4 +92,22 @@ void CloseKursView(CQvFrameHost* host, CWnd& pane) {
     StopFrame(host);
 }
 
+CKursDlg* KursWindow::Show(long lKursID, long lKursinstanzID) {
+    host = StartFrame();
+    CreatePane(pane);
+    CKursDlg* pDlg = ShowKursView(*host, pane);
+    pDlg->Navigate(lKursID, lKursinstanzID);
+    qv::ui::test::Pump();
+    return pDlg;
+}
+
+int RunBenchmarks(int argc, char** argv, void (*tearDown)()) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    tearDown();
+    return 0;
+}
+
 }  // namespace kursbench

@@ -7,6 +7,7 @@
 #include "qvinteract.h"
 
 #include <sqlite3.h>
+#include <benchmark/benchmark.h>
 
 #include <functional>
 #include <string>
@@ -51,6 +52,20 @@ void CreatePane(CWnd& pane);
 CKursDlg* ShowKursView(CQvFrameHost& host, CWnd& pane);
 // The view, the pane and the frame go while the window system is still there.
 void CloseKursView(CQvFrameHost* host, CWnd& pane);
+
+// A benchmark's course window: the frame with its servers and the course view in a pane.
+struct KursWindow {
+    AcceptingInteraction interaction;
+    CQvFrameHost* host = nullptr;
+    CWnd pane;
+
+    // Starts the frame and shows the course view at the course and run.
+    CKursDlg* Show(long lKursID, long lKursinstanzID);
+    void Close() { CloseKursView(host, pane); }
+};
+
+// Runs the benchmarks named on the command line, then tearDown.
+int RunBenchmarks(int argc, char** argv, void (*tearDown)());
 
 // The page of type T among the course window's tabs (nullptr when not offered).
 template <class T>

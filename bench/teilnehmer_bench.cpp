@@ -26,13 +26,10 @@ using kursbench::Exec;
 
 constexpr int kRegistrations = 1000;
 
-struct Environment {
-    kursbench::AcceptingInteraction interaction;
+struct Environment : kursbench::KursWindow {
     long lKursID = 0;
     long lKursinstanzID = 0;
     std::vector<long> persons;
-    CQvFrameHost* host = nullptr;
-    CWnd pane;
     CTeilnehmerDlg* page = nullptr;
 
     Environment() {
@@ -64,12 +61,7 @@ struct Environment {
             }
             Exec(h, "COMMIT");
         });
-        host = kursbench::StartFrame();
-        kursbench::CreatePane(pane);
-        CKursDlg* pDlg = kursbench::ShowKursView(*host, pane);
-        pDlg->Navigate(lKursID, lKursinstanzID);
-        qv::ui::test::Pump();
-        page = kursbench::FindPage<CTeilnehmerDlg>(pDlg);
+        page = kursbench::FindPage<CTeilnehmerDlg>(Show(lKursID, lKursinstanzID));
         if (!page) Die("the participants page is not offered");
         if (FAILED(page->Refresh())) Die("the page cannot be filled");
         if (page->m_list.GetItemCount() != kRegistrations)
@@ -86,7 +78,7 @@ Environment& Env() {
 
 // The view, the frame and the pane go while the window system is still there.
 void TearDown() {
-    if (g_env) kursbench::CloseKursView(g_env->host, g_env->pane);
+    if (g_env) g_env->Close();
 }
 
 // The list filled as after a command: the query, the rank of every person, the rows and the status.
@@ -163,12 +155,5 @@ BENCHMARK(BM_Ranks)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    TearDown();
-    // The environment stays: its members belong to windows and servers already gone.
-    return 0;
-}
+// The environment stays: its members belong to windows and servers already gone.
+int main(int argc, char** argv) { return kursbench::RunBenchmarks(argc, argv, TearDown); }
