@@ -443,17 +443,7 @@ HRESULT CInstruktorDlg::LoadData() {
 
 void CInstruktorDlg::OnItemChangedGrid(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
-    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
-    if (pNM->iItem < 0) return;
-    const bool bSelected = IsSelectionGained(pNM);
-    const bool bLost = IsSelectionLost(pNM);
-    if (bSelected) {
-        m_lRowSelected = ItemParam(m_grid.QvGetVisibleListItem(pNM->iItem), eParamEdit);
-        LoadData();
-    } else if (bLost) {
-        m_lRowSelected = 0;
-        SchedulePendingLoad();
-    }
+    FollowSelection(pNMHDR, m_grid, eParamEdit, m_lRowSelected);
 }
 
 void CInstruktorDlg::OnDblClkGrid(NMHDR*, LRESULT* pResult) {

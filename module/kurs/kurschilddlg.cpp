@@ -252,3 +252,17 @@ BOOL CKursChildDlg::PickKursinstanz(const CString& strWhere, long& lNewRun) {
     lNewRun = pIDs->front();
     return TRUE;
 }
+
+void CKursChildDlg::FollowSelection(const NMHDR* pNMHDR, CQvListCtrl& list, long nParam, long& lSelected) {
+    const auto* pNM = reinterpret_cast<const NMLISTVIEW*>(pNMHDR);
+    if (pNM->iItem < 0) return;
+    if (IsSelectionGained(pNM)) {
+        long lValue = 0;
+        if (CQvListItem* pItem = list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(nParam, &lValue);
+        lSelected = lValue;
+        LoadData();
+    } else if (IsSelectionLost(pNM)) {
+        lSelected = 0;
+        SchedulePendingLoad();
+    }
+}

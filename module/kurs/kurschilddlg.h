@@ -96,6 +96,9 @@ protected:
     static bool IsSelectionGained(const NMLISTVIEW* pNM);
     // Whether a list row lost the selection and holds no other state.
     static bool IsSelectionLost(const NMLISTVIEW* pNM);
+    // Follows a list's selection into lSelected, the row's parameter nParam (0: no row): a row
+    // gained reloads the page at once, a row lost shortly after.
+    void FollowSelection(const NMHDR* pNMHDR, CQvListCtrl& list, long nParam, long& lSelected);
     // Reloads the page shortly after its selection was lost; a selection that moves to another
     // row selects it first, so the buttons never flicker off.
     void SchedulePendingLoad();

@@ -432,19 +432,7 @@ HRESULT CPlanungDlg::LoadData() {
 
 void CPlanungDlg::OnItemChangedList(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
-    const auto* pNM = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
-    if (pNM->iItem < 0) return;
-    const bool bSelected = IsSelectionGained(pNM);
-    const bool bLost = IsSelectionLost(pNM);
-    if (bSelected) {
-        long lArt = 0;
-        if (CQvListItem* pItem = m_list.QvGetVisibleListItem(pNM->iItem)) pItem->GetParam(eParamArt, &lArt);
-        m_lSelectedArt = lArt;
-        LoadData();
-    } else if (bLost) {
-        m_lSelectedArt = 0;
-        SchedulePendingLoad();
-    }
+    FollowSelection(pNMHDR, m_list, eParamArt, m_lSelectedArt);
 }
 
 void CPlanungDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
