@@ -2,7 +2,9 @@
 // CKursChildDlg: the base of the course window's pages. It keeps the course context of the
 // window's current course and run (ids, GUIDs, type, active flag, the user's course rights and the
 // run's leader), loads the page's rights under the course rules and guards the controls by them,
-// and reloads the page when the bookings of its course changed elsewhere.
+// and reloads the page when the bookings of its course changed elsewhere. It also holds what the
+// run pages do alike: following a list's selection, opening a person from a link, starting a
+// command on the selected row and picking the run a booking moves to.
 #include "childdlg.h"
 #include "olevariant.h"
 #include "qvasynceventsink.h"
