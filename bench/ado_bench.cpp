@@ -19,12 +19,24 @@ using qv::ado::ComPtr;
 
 constexpr int kRows = 1000;
 
+// The run's temporary folder, removed when the process ends.
+struct TempFolder {
+    std::string path;
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 // A database file with the table Kurs of kRows rows, made once per run.
 const std::string& DatabaseFile() {
+    static const TempFolder folder = [] {
+        char name[] = "/tmp/qvado-bench-XXXXXX";
+        if (!mkdtemp(name)) std::abort();
+        return TempFolder{name};
+    }();
     static const std::string file = [] {
-        char folder[] = "/tmp/qvado-bench-XXXXXX";
-        if (!mkdtemp(folder)) std::abort();
-        std::string path = std::string(folder) + "/kurs.db";
+        std::string path = folder.path + "/kurs.db";
         sqlite3* db = nullptr;
         sqlite3_open(path.c_str(), &db);
         sqlite3_exec(db,
@@ -34,7 +46,6 @@ const std::string& DatabaseFile() {
                      "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7 FROM n;",
                      nullptr, nullptr, nullptr);
         sqlite3_close(db);
-        std::atexit([] { std::filesystem::remove_all(std::filesystem::path(DatabaseFile()).parent_path()); });
         return path;
     }();
     return file;

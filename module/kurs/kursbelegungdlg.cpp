@@ -18,7 +18,8 @@ struct TemplateRegistrar {
         dlg.items = {
             Control(L"", IDC_BELEGUNG_LIST, L"SysListView32",
                     LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 7, 7, 386, 164),
-            PushButton(L"Aus Warteliste auffüllen", IDC_BELEGUNG_FILL, 7, 179, 100, 14, WS_TABSTOP),
+            PushButton(L"", IDC_BELEGUNG_HELP, 7, 179, 16, 14, WS_TABSTOP),
+            PushButton(L"Aus Warteliste auffüllen", IDC_BELEGUNG_FILL, 27, 179, 100, 14, WS_TABSTOP),
             DefPushButton(L"Schliessen", IDCANCEL, 343, 179, 50, 14, WS_TABSTOP),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
@@ -49,22 +50,25 @@ constexpr const wchar_t* kEventBookingsChanged = L"4EF7DB46-118D-4C0B-9338-BE243
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CKursBelegungDlg, CQvDialog)
+BEGIN_MESSAGE_MAP(CKursBelegungDlg, CNQPopupDialog)
     ON_BN_CLICKED(IDC_BELEGUNG_FILL, &CKursBelegungDlg::OnFill)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_BELEGUNG_LIST, &CKursBelegungDlg::OnItemChangedList)
 END_MESSAGE_MAP()
 
 CKursBelegungDlg::CKursBelegungDlg(long lKursID, const CKursFillLevel* pFillLevel, CWnd* pParent)
-    : CQvDialog(IDD_KURSBELEGUNG, pParent), m_lKursID(lKursID), m_pFillLevel(pFillLevel) {}
+    : CNQPopupDialog(IDD_KURSBELEGUNG, pParent), m_lKursID(lKursID), m_pFillLevel(pFillLevel) {}
 
 void CKursBelegungDlg::DoDataExchange(CDataExchange* pDX) {
-    CQvDialog::DoDataExchange(pDX);
+    CNQPopupDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_BELEGUNG_LIST, m_list);
 }
 
 BOOL CKursBelegungDlg::OnInitDialog() {
     CKursResourceScope scope;
-    CQvDialog::OnInitDialog();
+    CNQPopupDialog::OnInitDialog();
+    m_btnHelp.AttachButton(IDC_BELEGUNG_HELP, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_BELEGUNG");
+    AddToolTipText(IDC_BELEGUNG_HELP, m_btnHelp.GetToolTipText());
     const int types[] = {CQvListCtrl::eColText, CQvListCtrl::eColDate, CQvListCtrl::eColLong, CQvListCtrl::eColLong,
                          CQvListCtrl::eColLong, CQvListCtrl::eColText, CQvListCtrl::eColBool};
     const int widths[] = {190, 80, 75, 65, 70, 80, 75};

@@ -3,7 +3,7 @@
 // participants, maximum, waiting list and fill state. The selected run can be filled from its
 // waiting list, as the course window's action menu does for the current run.
 #include "kursfilllevel.h"
-#include "qvdialog.h"
+#include "nqpopupdialog.h"
 #include "qvlistctrl.h"
 #include "qvdatetime.h"
 
@@ -11,8 +11,9 @@
 
 #define IDC_BELEGUNG_LIST 1001
 #define IDC_BELEGUNG_FILL 1002
+#define IDC_BELEGUNG_HELP 1159
 
-class CKursBelegungDlg : public CQvDialog {
+class CKursBelegungDlg : public CNQPopupDialog {
 public:
     // pFillLevel: the course window's cache; a run found there shows the central installation's
     // count and maximum. May be null.

@@ -38,6 +38,7 @@ struct TemplateRegistrar {
             PushButton(L"Kurs zur Regel", IDC_PRECONDITION_NEWITEM, 75, 218, 64, 14, WS_TABSTOP),
             PushButton(L"Übernehmen", IDC_PRECONDITION_APPLY, 143, 218, 64, 14, WS_TABSTOP),
             PushButton(L"Löschen", IDC_PRECONDITION_DELETE, 211, 218, 64, 14, WS_TABSTOP),
+            PushButton(L"", IDC_PRECONDITION_HELP, 7, 241, 16, 14, WS_TABSTOP),
             DefPushButton(L"Schliessen", IDCANCEL, 303, 241, 50, 14, WS_TABSTOP),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
@@ -86,7 +87,7 @@ constexpr int kLimitCount = static_cast<int>(sizeof(kLimits) / sizeof(kLimits[0]
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CKursPreconditionDlg, CQvDialog)
+BEGIN_MESSAGE_MAP(CKursPreconditionDlg, CNQPopupDialog)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_PRECONDITION_LIST, &CKursPreconditionDlg::OnItemChangedList)
     ON_CBN_SELCHANGE(IDC_PRECONDITION_LIMIT, &CKursPreconditionDlg::OnSelChangeLimit)
     ON_BN_CLICKED(IDC_PRECONDITION_NEWRULE, &CKursPreconditionDlg::OnNewRule)
@@ -96,7 +97,7 @@ BEGIN_MESSAGE_MAP(CKursPreconditionDlg, CQvDialog)
 END_MESSAGE_MAP()
 
 CKursPreconditionDlg::CKursPreconditionDlg(long lKursID, CQvGUID guidKurs, EAuthorityTyp eTyp, CWnd* pParent)
-    : CQvDialog(IDD_KURSPRECONDITION, pParent), m_lKursID(lKursID), m_guidKurs(guidKurs), m_eTyp(eTyp) {
+    : CNQPopupDialog(IDD_KURSPRECONDITION, pParent), m_lKursID(lKursID), m_guidKurs(guidKurs), m_eTyp(eTyp) {
     m_bReadOnly = m_guidKurs.IsNULL() || !(m_eTyp == eAuthorityTypLokal || NQ_IsEnterpriseEdition());
     if (!m_bReadOnly) {
         CQvSec sec;
@@ -107,7 +108,7 @@ CKursPreconditionDlg::CKursPreconditionDlg(long lKursID, CQvGUID guidKurs, EAuth
 }
 
 void CKursPreconditionDlg::DoDataExchange(CDataExchange* pDX) {
-    CQvDialog::DoDataExchange(pDX);
+    CNQPopupDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_PRECONDITION_LIST, m_listRules);
     DDX_Control(pDX, IDC_PRECONDITION_RULEOP, m_cbRuleOp);
     DDX_Control(pDX, IDC_PRECONDITION_ITEMOP, m_cbItemOp);
@@ -117,7 +118,10 @@ void CKursPreconditionDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CKursPreconditionDlg::OnInitDialog() {
     CKursResourceScope scope;
-    CQvDialog::OnInitDialog();
+    CNQPopupDialog::OnInitDialog();
+    m_btnHelp.AttachButton(IDC_PRECONDITION_HELP, this);
+    m_btnHelp.SetHelpTopic(L"HELP_KURS_PRECONDITION");
+    AddToolTipText(IDC_PRECONDITION_HELP, m_btnHelp.GetToolTipText());
     m_listRules.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     m_listRules.InsertColumn(0, L"Nr.", LVCFMT_LEFT, 32);
     m_listRules.InsertColumn(1, L"Verknüpfung", LVCFMT_LEFT, 85);

@@ -3,7 +3,7 @@
 // installation (or any course in the central installation) with its own GUID is edited here under
 // the user's rights; otherwise, and when the course API shows the rules to explain a refusal, the
 // list is only shown.
-#include "qvdialog.h"
+#include "nqpopupdialog.h"
 #include "qvguid.h"
 #include "qvui.h"
 #include "vrqkurs.h"
@@ -21,8 +21,9 @@
 #define IDC_PRECONDITION_NEWITEM 1021
 #define IDC_PRECONDITION_APPLY 1022
 #define IDC_PRECONDITION_DELETE 1023
+#define IDC_PRECONDITION_HELP 1159
 
-class CKursPreconditionDlg : public CQvDialog {
+class CKursPreconditionDlg : public CNQPopupDialog {
 public:
     CKursPreconditionDlg(long lKursID, CQvGUID guidKurs, EAuthorityTyp eTyp, CWnd* pParent = nullptr);
 

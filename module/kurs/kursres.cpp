@@ -274,6 +274,26 @@ struct InstruktorGruppenRegistrar {
     }
 };
 InstruktorGruppenRegistrar g_instruktorGruppenRegistrar;
+struct RunDataRegistrar {
+    RunDataRegistrar() {
+        qv::RegisterStringTable(KursModuleHandle(), {
+            {IDS_INSTANZDATEN_CAPTION, L"Austragung"},
+            {IDS_INSTANZDATEN_BEZ_PROMPT, L"Bezeichnung eingeben..."},
+            {IDS_INSTANZDATEN_COL_ANFANG, L"Anfang"},
+            {IDS_INSTANZDATEN_COL_VON, L"von"},
+            {IDS_INSTANZDATEN_COL_ENDE, L"Ende"},
+            {IDS_INSTANZDATEN_COL_BIS, L"bis"},
+            {IDS_INSTANZDATEN_TIP_SHIFT, L"Öffnet ein Fenster zum gleichzeitigen Ändern aller Datumswerte"},
+            {IDS_INSTANZDATEN_TIP_NEWDATE, L"Fügt einen neuen Datumseintrag hinzu"},
+            {IDS_INSTANZDATEN_TIP_EDITORT, L"Öffnet ein Fenster zum Bearbeiten der Orte."},
+            {IDS_INSTANZDATEN_LASTDATE, L"Der letzte Datumseintrag kann nicht gelöscht werden."},
+            {IDS_INSTANZDATEN_BUCHUNGSTEXT, L"Kursaustragung: %s"},
+            {IDS_RESERVATION_DUPLICATE, L"Für das Jahr %d ist bereits eine Reservation vorhanden.\nPro Jahr und Kurs "
+                                        L"kann nur ein Reservationseintrag vorhanden sein."},
+        });
+    }
+};
+RunDataRegistrar g_runDataRegistrar;
 
 }  // namespace
 

@@ -641,6 +641,58 @@ CREATE TABLE Kursreservation (
 CREATE UNIQUE INDEX Kursreservation_Key ON Kursreservation (lMandantID, lKursID, lYear);
 CREATE INDEX Kursreservation_Kurs ON Kursreservation (lKursID);
 
+-- The budget module: the accounts of each Mandant (a standard account answers for a kind of record
+-- and side when the record has no account linked), the account linked to a booked record on one
+-- side (-1 expense, 1 income) and the budgeted amount of a record on one side.
+CREATE TABLE BudgetKonto (
+    lBudgetKontoID   INTEGER PRIMARY KEY,
+    lMandantID       INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    strNummer        TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
+    strBezeichnung   TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
+    lStdTyp          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lStdArt          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    dtTimestamp      DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+);
+CREATE INDEX BudgetKonto_Mandant ON BudgetKonto (lMandantID, lStdTyp, lStdArt);
+CREATE TABLE BudgetKontoLink (
+    lBudgetKontoLinkID  INTEGER PRIMARY KEY,
+    lTableID            INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lRecordID           INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lLinkTyp            INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lMandantID          INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    lBudgetKontoID      INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    dtTimestamp         DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+);
+CREATE UNIQUE INDEX BudgetKontoLink_Record ON BudgetKontoLink (lTableID, lRecordID, lLinkTyp, lMandantID);
+CREATE TABLE BudgetBuchungssatz (
+    lBudgetBuchungssatzID  INTEGER PRIMARY KEY,
+    lTableID               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lRecordID              INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lLinkTyp               INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    lBudgetKontoID         INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT -1,
+    dtDatum                DATETIME,
+    strText                TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '' COLLATE QVCI,
+    lModified              INTEGER NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    curBetrag              REAL NOT NULL ON CONFLICT REPLACE DEFAULT 0,
+    dtTimestamp            DATETIME NOT NULL ON CONFLICT REPLACE DEFAULT (datetime('now','localtime'))
+);
+CREATE UNIQUE INDEX BudgetBuchungssatz_Record ON BudgetBuchungssatz (lTableID, lRecordID, lLinkTyp);
+CREATE TRIGGER BudgetKonto_Timestamp AFTER UPDATE ON BudgetKonto
+WHEN new.dtTimestamp IS old.dtTimestamp AND new.dtTimestamp IS NOT datetime('now','localtime')
+BEGIN
+    UPDATE BudgetKonto SET dtTimestamp = datetime('now','localtime') WHERE lBudgetKontoID = new.lBudgetKontoID;
+END;
+CREATE TRIGGER BudgetKontoLink_Timestamp AFTER UPDATE ON BudgetKontoLink
+WHEN new.dtTimestamp IS old.dtTimestamp AND new.dtTimestamp IS NOT datetime('now','localtime')
+BEGIN
+    UPDATE BudgetKontoLink SET dtTimestamp = datetime('now','localtime') WHERE lBudgetKontoLinkID = new.lBudgetKontoLinkID;
+END;
+CREATE TRIGGER BudgetBuchungssatz_Timestamp AFTER UPDATE ON BudgetBuchungssatz
+WHEN new.dtTimestamp IS old.dtTimestamp AND new.dtTimestamp IS NOT datetime('now','localtime')
+BEGIN
+    UPDATE BudgetBuchungssatz SET dtTimestamp = datetime('now','localtime') WHERE lBudgetBuchungssatzID = new.lBudgetBuchungssatzID;
+END;
+
 -- Participant quotas per course, Mandant and year (lYear 0 = every year).
 CREATE TABLE MaxTeilnehmer (
     lMaxTeilnehmerID  INTEGER PRIMARY KEY,

@@ -6,6 +6,9 @@
 #include "serverhost.h"
 #include "wnd.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <algorithm>
 
 using qvframe::FetchText;
@@ -361,6 +364,9 @@ void CQvFrameHost::CloseAll() {
     for (auto it = m_servers.rbegin(); it != m_servers.rend(); ++it) StopServer(*it);
     m_servers.clear();
     RevokeAsFrame();
+    // Windows of the views go with their deferred deletes; their objects (tool tip filters and the
+    // like) must be gone before the code of their classes is unloaded.
+    if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     CoFreeUnusedLibraries();
     m_bClosing = false;
 }

@@ -122,5 +122,8 @@ int main(int argc, char** argv) {
         host->CloseAll();
     }
     host->InternalRelease();
+    // The host's final release keeps it for the servers that hold it while it is offered; they
+    // are all closed now.
+    delete host;
     return result;
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using qvtest::RecordingSink;
 using qvtest::ValueOf;
 
@@ -173,6 +175,26 @@ TEST_F(Scheduler, SettingARepeatingJobAgainReplacesIt) {
     ASSERT_EQ(scheduler.AddJob(0, kOther, 0), S_OK);
     ASSERT_TRUE(sink.WaitForCount(kOther, 1));
     EXPECT_EQ(sink.Count(kFillLevel), 1u);
+}
+
+TEST_F(Scheduler, JobsAddedFromOtherThreadsWhileTheTimelineWaitsAreAllKept) {
+    StartServers();
+    IQvScheduler* server = Server();
+    ASSERT_NE(server, nullptr);
+    // The timeline waits for a job an hour away while two threads grow the job list many times over.
+    const DATE later = COleDateTime::GetCurrentTime().m_dt + 1.0 / 24.0;
+    ASSERT_EQ(server->AddJob(later, kOther, 0), S_OK);
+    auto add = [&] {
+        for (int i = 0; i < 500; ++i) EXPECT_EQ(server->AddJob(later, kOther, i), S_OK);
+    };
+    std::thread a(add), b(add);
+    a.join();
+    b.join();
+    ASSERT_EQ(server->AddJob(0, kRightsRefresh, 5), S_OK);
+    ASSERT_TRUE(sink.WaitForCount(kRightsRefresh, 1));
+    EXPECT_EQ(sink.Count(kOther), 0u);
+    EXPECT_EQ(server->RemoveJob(kOther), S_OK);
+    server->Release();
 }
 
 }  // namespace

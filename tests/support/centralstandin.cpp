@@ -68,7 +68,13 @@ CentralStandIn::CentralStandIn() : state_(std::make_shared<State>()) {
             }
         }
         res.status = answer.httpStatus;
-        res.set_content(answer.body, "text/html; charset=utf-8");
+        if (answer.contentEncoding.empty()) {
+            res.set_content(answer.body, "text/html; charset=utf-8");
+        } else {
+            // A type the server leaves uncompressed, so the body goes out as it is.
+            res.set_header("Content-Encoding", answer.contentEncoding);
+            res.set_content(answer.body, "application/octet-stream");
+        }
     });
     port_ = state_->server.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("stand-in central installation: no loopback port");

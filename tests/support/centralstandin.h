@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvtest {
@@ -24,9 +25,20 @@ class CentralStandIn {
 public:
     // One answer: a reply page, or a raw body, sent after an optional delay with an HTTP status.
     struct Answer {
+        Answer() = default;
+        Answer(std::string b, int status = 200, std::chrono::milliseconds d = {})
+            : body(std::move(b)), httpStatus(status), delay(d) {}
+        // A raw body already in `encoding`, sent with it as its Content-Encoding.
+        static Answer Encoded(std::string b, std::string encoding) {
+            Answer a(std::move(b));
+            a.contentEncoding = std::move(encoding);
+            return a;
+        }
+
         std::string body;
         int httpStatus = 200;
         std::chrono::milliseconds delay{0};
+        std::string contentEncoding;
     };
 
     CentralStandIn();

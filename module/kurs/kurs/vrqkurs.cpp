@@ -164,6 +164,13 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
 
     const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
     bool bInserted = false;
+    // The registration row, the notification item and the reservation count-down are written as
+    // one unit, begun only after the online request so that no write transaction waits on the
+    // network. Inside a caller's transaction they stay part of that one.
+    const bool bSent = SUCCEEDED(hr);
+    const long lSentID = lPersonKursID;
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) {
         if (lPersonKursID == 0) {
             hr = kurs::InsertRegistration(conn, TRUE, lPersonID, lKursID, lKursinstanzID, -1, eStatus, dtBooking,
@@ -184,19 +191,24 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
                 hr = kurs::Execute(conn, strSQL);
             }
         }
-        if (FAILED(hr)) {
-            // The central installation must not keep a registration that was not written here.
-            const long hrRemove = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
-            if (FAILED(hrRemove)) DisplayStatusMsg();
-        }
     }
 
     if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
     if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
+    // Shown while the connection still holds the error: the rollback clears it.
+    const bool bReported = FAILED(hr);
+    if (bReported) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && bSent) {
+        // Nothing of the booking stays here, so the central installation must not keep it either.
+        if (bInserted) lPersonKursID = lSentID;
+        const long hrRemove = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
+        if (FAILED(hrRemove)) DisplayStatusMsg();
+    }
 
     if (SUCCEEDED(hr)) hr = kurs::LogBookingAdded(rs, TRUE, lPersonKursID, lKursinstanzID, eStatus);
 
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && !bReported) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 

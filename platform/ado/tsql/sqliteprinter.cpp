@@ -200,12 +200,7 @@ SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
         case BinaryOp::Mod: return infix("%", kMul);
         case BinaryOp::BitAnd: return infix("&", kBit);
         case BinaryOp::BitOr: return infix("|", kBit);
-        case BinaryOp::BitXor: {
-            // SQLite has no XOR operator.
-            const std::string l = Wrap(*b.left, kBit + 1);
-            const std::string r = Wrap(*b.right, kBit + 1);
-            return {"(~(" + l + " & " + r + ") & (" + l + " | " + r + "))", kAtom};
-        }
+        case BinaryOp::BitXor: return PrintXor(b);
     }
     Unsupported("operator", b.pos);
 }
@@ -253,6 +248,26 @@ SqlitePrinter::Out SqlitePrinter::PrintAdd(const BinaryExpr& b) {
     std::string out = rest == 1 ? "tsql_add(" : "tsql_addn(";
     out += head;
     for (std::size_t i = run; i < operands.size(); ++i) out += ", " + Expression(*operands[i]);
+    return {out + ")", kAtom};
+}
+
+// SQLite has no XOR operator, and spelling one with & | ~ prints each operand twice. XOR is
+// associative, so a nest of ^ becomes one call: nested calls would overflow SQLite's parser.
+SqlitePrinter::Out SqlitePrinter::PrintXor(const BinaryExpr& b) {
+    std::vector<const Expr*> operands;
+    std::vector<const Expr*> pending{&b};
+    while (!pending.empty()) {
+        const Expr* e = pending.back();
+        pending.pop_back();
+        if (e->kind == ExprKind::Binary && static_cast<const BinaryExpr*>(e)->op == BinaryOp::BitXor) {
+            pending.push_back(static_cast<const BinaryExpr*>(e)->right.get());
+            pending.push_back(static_cast<const BinaryExpr*>(e)->left.get());
+        } else {
+            operands.push_back(e);
+        }
+    }
+    std::string out = "tsql_xor(";
+    for (std::size_t i = 0; i < operands.size(); ++i) out += (i ? ", " : "") + Expression(*operands[i]);
     return {out + ")", kAtom};
 }
 

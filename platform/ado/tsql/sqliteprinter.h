@@ -43,6 +43,7 @@ private:
     std::string Wrap(Out o, int minPrec);
     Out PrintBinary(const BinaryExpr& b);
     Out PrintAdd(const BinaryExpr& b);
+    Out PrintXor(const BinaryExpr& b);
     Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec);
     Out PrintFunction(const FunctionExpr& f);
     Out PrintCase(const CaseExpr& c);

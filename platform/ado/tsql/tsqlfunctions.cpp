@@ -115,11 +115,27 @@ void AddN(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
 }
 
+// The operands convert to integers as SQLite's & and | convert them.
+void Xor(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    sqlite3_int64 result = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        result ^= sqlite3_value_int64(argv[i]);
+    }
+    sqlite3_result_int64(ctx, result);
+}
+
 }  // namespace
 
 int RegisterFunctions(sqlite3* db) {
-    return sqlite3_create_function_v2(db, "tsql_addn", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, AddN,
-                                      nullptr, nullptr, nullptr);
+    const int rc = sqlite3_create_function_v2(db, "tsql_addn", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                              AddN, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    return sqlite3_create_function_v2(db, "tsql_xor", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Xor, nullptr,
+                                      nullptr, nullptr);
 }
 
 }  // namespace qv::tsql

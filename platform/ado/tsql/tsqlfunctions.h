@@ -10,6 +10,7 @@ namespace qv::tsql {
 // tsql_addn(a, b, c, ...): T-SQL's a + b + c + ..., evaluated left to right with the runtime's
 // tsql_add. Long chains of '+' (the search texts) nested as tsql_add(tsql_add(...)) would
 // overflow SQLite's parser stack.
+// tsql_xor(a, b, ...): T-SQL's a ^ b ^ ... on integers; NULL when any operand is NULL.
 int RegisterFunctions(sqlite3* db);
 
 }  // namespace qv::tsql

@@ -109,6 +109,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
                     ++i;
                     break;
                 }
+                // SQLite would end the statement at a NUL and read something else than was sent.
+                if (sql[i] == '\0') throw TranslateError("NUL character in string literal", i);
                 tok.text += sql[i++];
             }
         } else if (c == '[' || c == '"') {
@@ -126,6 +128,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
                     ++i;
                     break;
                 }
+                if (sql[i] == '\0') throw TranslateError("NUL character in quoted name", i);
                 tok.text += sql[i++];
             }
         } else if (c == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X')) {
@@ -172,6 +175,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
                        std::string_view::npos) {
                 tok.text += static_cast<char>(c);
                 ++i;
+            } else if (c == 0) {
+                throw TranslateError("unexpected NUL character", i);
             } else {
                 throw TranslateError(std::string("unexpected character '") +
                                          static_cast<char>(c) + "'",

@@ -52,6 +52,11 @@ constexpr std::array kTypes = {
     "varbinary",
 };
 
+// How deep statements, expressions, sub-queries and operator chains may nest. The parser, the
+// printers and the tree's destructors recurse once per level: text nested past this would
+// overflow the stack instead of failing with an error.
+constexpr int kMaxNesting = 256;
+
 const char* Describe(const Token& t) {
     switch (t.kind) {
         case TokenKind::End: return "end of text";
@@ -78,6 +83,27 @@ public:
     }
 
 private:
+    // Counts the levels a construct adds while it is being parsed; a left-deep operator chain
+    // adds one per operator, as the tree it builds is that deep.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& parser) : parser_(parser) {}
+        Nesting(Parser& parser, std::size_t offset) : parser_(parser) { More(offset); }
+        ~Nesting() { parser_.depth_ -= levels_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+        void More(std::size_t offset) {
+            ++levels_;
+            if (++parser_.depth_ > kMaxNesting) {
+                Fail("statement nested too deeply (more than " + std::to_string(kMaxNesting) + " levels)", offset);
+            }
+        }
+
+    private:
+        Parser& parser_;
+        int levels_ = 0;
+    };
+
     // ---- token helpers ----
 
     const Token& Peek(std::size_t k = 0) const {
@@ -154,6 +180,7 @@ private:
 
     StmtPtr ParseStatement() {
         const Token& t = Peek();
+        Nesting nesting(*this, t.offset);
         if (t.IsWord("SELECT")) return ParseSelectStatement();
         if (t.IsWord("INSERT")) return ParseInsert();
         if (t.IsWord("UPDATE")) return ParseUpdate();
@@ -400,6 +427,7 @@ private:
     // ---- queries ----
 
     Query ParseQuery(bool allowAssign) {
+        Nesting nesting(*this, Peek().offset);
         Query q;
         q.pos = Peek().offset;
         q.cores.push_back(ParseSelectCore(allowAssign));
@@ -529,6 +557,7 @@ private:
     }
 
     TableSourcePtr ParseFrom() {
+        Nesting nesting(*this, Peek().offset);
         TableSourcePtr left = ParseTablePrimary();
         for (;;) {
             const Token& t = Peek();
@@ -561,6 +590,7 @@ private:
             } else {
                 break;
             }
+            nesting.More(t.offset);
             auto join = std::make_unique<TableSource>();
             join->kind = TableSource::Kind::Join;
             join->pos = t.offset;
@@ -617,12 +647,17 @@ private:
 
     // ---- expressions ----
 
-    ExprPtr ParseExpr() { return ParseOr(); }
+    ExprPtr ParseExpr() {
+        Nesting nesting(*this, Peek().offset);
+        return ParseOr();
+    }
 
     ExprPtr ParseOr() {
         ExprPtr left = ParseAnd();
+        Nesting nesting(*this);
         while (Peek().IsWord("OR")) {
             const std::size_t p = Next().offset;
+            nesting.More(p);
             left = std::make_unique<BinaryExpr>(p, BinaryOp::Or, std::move(left), ParseAnd());
         }
         return left;
@@ -630,8 +665,10 @@ private:
 
     ExprPtr ParseAnd() {
         ExprPtr left = ParseNot();
+        Nesting nesting(*this);
         while (Peek().IsWord("AND")) {
             const std::size_t p = Next().offset;
+            nesting.More(p);
             left = std::make_unique<BinaryExpr>(p, BinaryOp::And, std::move(left), ParseNot());
         }
         return left;
@@ -640,6 +677,7 @@ private:
     ExprPtr ParseNot() {
         if (Peek().IsWord("NOT")) {
             const std::size_t p = Next().offset;
+            Nesting nesting(*this, p);
             return std::make_unique<UnaryExpr>(p, UnaryOp::Not, ParseNot());
         }
         return ParsePredicate();
@@ -722,6 +760,7 @@ private:
 
     ExprPtr ParseAdditive() {
         ExprPtr left = ParseMultiplicative();
+        Nesting nesting(*this);
         for (;;) {
             const Token& t = Peek();
             BinaryOp op;
@@ -739,12 +778,14 @@ private:
                 return left;
             }
             Next();
+            nesting.More(t.offset);
             left = std::make_unique<BinaryExpr>(t.offset, op, std::move(left), ParseMultiplicative());
         }
     }
 
     ExprPtr ParseMultiplicative() {
         ExprPtr left = ParseUnary();
+        Nesting nesting(*this);
         for (;;) {
             const Token& t = Peek();
             BinaryOp op;
@@ -758,6 +799,7 @@ private:
                 return left;
             }
             Next();
+            nesting.More(t.offset);
             left = std::make_unique<BinaryExpr>(t.offset, op, std::move(left), ParseUnary());
         }
     }
@@ -766,6 +808,7 @@ private:
         const Token& t = Peek();
         if (t.IsOp("-") || t.IsOp("+") || t.IsOp("~")) {
             Next();
+            Nesting nesting(*this, t.offset);
             ExprPtr operand = ParseUnary();
             if (t.text != "~" && operand->kind == ExprKind::Literal) {
                 auto* lit = static_cast<LiteralExpr*>(operand.get());
@@ -782,8 +825,10 @@ private:
             return std::make_unique<UnaryExpr>(t.offset, op, std::move(operand));
         }
         ExprPtr e = ParsePrimary();
+        Nesting nesting(*this);
         while (Peek().IsWord("COLLATE")) {
             const Token& c = Next();
+            nesting.More(c.offset);
             const Token& name = Peek();
             if (name.kind != TokenKind::Identifier) Unexpected(name, "a collation name");
             Next();
@@ -955,6 +1000,7 @@ private:
     }
 
     std::vector<Token> tokens_;
+    int depth_ = 0;
     std::size_t pos_ = 0;
     Batch batch_;
     std::unordered_map<std::string, int> variables_;

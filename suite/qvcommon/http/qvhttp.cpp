@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -16,10 +17,53 @@ void GlobalInitOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// What one transfer gathers: the body up to the limit, and what made it unreadable.
+struct Transfer {
+    std::string body;
+    bool tooLarge = false;
+    std::string encoding;  // a Content-Encoding other than identity
+};
+
 size_t Collect(char* data, size_t size, size_t count, void* user) {
-    auto* out = static_cast<std::string*>(user);
-    out->append(data, size * count);
-    return size * count;
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    if (t->body.size() + n > static_cast<size_t>(CQvHttp::kMaxReplyBytes)) {
+        t->tooLarge = true;
+        return 0;  // ends the transfer
+    }
+    t->body.append(data, n);
+    return n;
+}
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    return s.substr(i);
+}
+
+// No compression is asked for, so a compressed reply cannot be read; it is not decoded either,
+// since a small compressed reply may expand without bound.
+size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    const std::string line(data, n);
+    constexpr std::string_view kName = "content-encoding:";
+    if (line.size() > kName.size() && LowerAscii(line.substr(0, kName.size())) == kName) {
+        const std::string value = Trimmed(line.substr(kName.size()));
+        if (!value.empty() && LowerAscii(value) != "identity") {
+            t->encoding = value;
+            return 0;
+        }
+    }
+    return n;
 }
 
 bool IsValidUtf8(const std::string& s) {
@@ -98,7 +142,7 @@ HRESULT CQvHttp::Get(const CString& url, CString& reply) {
     curl_easy_reset(curl);
 
     const std::string target = url.ToUtf8();
-    std::string body;
+    Transfer transfer;
     char errbuf[CURL_ERROR_SIZE] = {0};
     const long connectMs = m_lConnectTimeout * 100;
     const long requestMs = m_lRequestTimeout > 0 ? m_lRequestTimeout : g_defaultRequestTimeout.load();
@@ -109,15 +153,26 @@ HRESULT CQvHttp::Get(const CString& url, CString& reply) {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, requestMs);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CollectHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errbuf);
 
     const CURLcode rc = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     m_lStatusCode = status;
+    if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+        CString desc;
+        desc.Format(L"The reply is larger than %d bytes", static_cast<long>(kMaxReplyBytes));
+        return fail(QV_HTTP_ERROR_INVALID_RESPONSE, desc);
+    }
+    if (!transfer.encoding.empty()) {
+        return fail(QV_HTTP_ERROR_INVALID_RESPONSE,
+                    CString(("The reply is compressed (" + transfer.encoding + "), which was not asked for").c_str()));
+    }
     if (rc != CURLE_OK) {
         std::string text = errbuf[0] ? errbuf : curl_easy_strerror(rc);
         return fail(ErrorFromCurl(rc), CString(text.c_str()));
@@ -129,6 +184,6 @@ HRESULT CQvHttp::Get(const CString& url, CString& reply) {
         m_strLastErrorDesc = desc;
         return HRESULT_FROM_WIN32(QV_HTTP_ERROR_STATUS);
     }
-    reply = CString(DecodeReply(body));
+    reply = CString(DecodeReply(transfer.body));
     return S_OK;
 }

@@ -12,6 +12,7 @@
 #define QV_HTTP_ERROR_NAME_NOT_RESOLVED 12007L // the host name is unknown
 #define QV_HTTP_ERROR_CANNOT_CONNECT 12029L    // the server refused or cannot be reached
 #define QV_HTTP_ERROR_STATUS 12152L            // the server answered with an HTTP error status
+#define QV_HTTP_ERROR_INVALID_RESPONSE 12152L  // a reply that cannot be read: too large, or compressed
 
 class CQvHttp {
 public:
@@ -32,13 +33,16 @@ public:
     static void SetDefaultRequestTimeout(long milliseconds);
     static long GetDefaultRequestTimeout();
 
+    // Replies larger than this are refused as malformed: the reply page is a few kilobytes.
+    static constexpr long long kMaxReplyBytes = 4LL * 1024 * 1024;
+
     // GETs the URL into 'reply'. S_OK for a reply with a 2xx status; otherwise a failure code
     // (HRESULT_FROM_WIN32 of one of the QV_HTTP_ERROR_ codes) with 'reply' emptied, and
     // GetLastError/GetLastErrorDesc tell what went wrong.
     HRESULT Get(const CString& url, CString& reply);
 
-    // The number of the last failure: a QV_HTTP_ERROR_ code, or the HTTP status for
-    // QV_HTTP_ERROR_STATUS failures; 0 after a success.
+    // The number of the last failure: a QV_HTTP_ERROR_ code, or the HTTP status for a failure
+    // with an HTTP error status; 0 after a success.
     long GetLastError() const { return m_lLastError; }
     CString GetLastErrorDesc() const { return m_strLastErrorDesc; }
     // The HTTP status of the last reply (0 when none came).

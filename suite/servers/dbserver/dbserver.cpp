@@ -2,8 +2,8 @@
 #include "adoclass.h"
 #include "adoconnection.h"
 #include "dbfile.h"
+#include "qvdbsettings.h"
 #include "qvhrtrace.h"
-#include "qvregvalue.h"
 #include "sqlitedb.h"
 #include "suitedb.h"
 #include "trace.h"
@@ -53,11 +53,9 @@ std::string SqliteFile(const std::string& cs) {
 CQvDBServer::CQvDBServer() { qv::suite::InstallSuiteDatabase(); }
 
 std::wstring CQvDBServer::ConnectionStringOf(const std::wstring& profile) {
-    CString value;
     const std::wstring key = std::wstring(kBaseKey) + L"\\" + profile;
-    if (CQvRegistry::GetValue(key.c_str(), L"DBConnection", value, HKEY_CURRENT_USER) && !value.IsEmpty()) {
-        return value.wstr();
-    }
+    const CString value = QvDBReadSetting(CString(key.c_str()), L"DBConnection", CString());
+    if (!value.IsEmpty()) return value.wstr();
     if (CString(profile.c_str()).CompareNoCase(kDefaultProfile) == 0) {
         return L"sqlite:" + qv::FromUtf8(QvStandInDataHome()) + L"/qovaro/nq2.sqlite";
     }
@@ -70,13 +68,10 @@ HRESULT CQvDBServer::OnInit(BOOL) {
 }
 
 bool CQvDBServer::MayCreate(const std::wstring& profile) {
-    const std::wstring key = std::wstring(kBaseKey) + L"\\" + profile;
-    CString value;
-    if (!CQvRegistry::GetValue(key.c_str(), L"DBConnection", value, HKEY_CURRENT_USER) || value.IsEmpty())
+    const CString key = (std::wstring(kBaseKey) + L"\\" + profile).c_str();
+    if (QvDBReadSetting(key, L"DBConnection", CString()).IsEmpty())
         return CString(profile.c_str()).CompareNoCase(kDefaultProfile) == 0;
-    DWORD dwCreate = 0;
-    CQvRegistry::GetValue(key.c_str(), L"CreateDatabase", dwCreate, HKEY_CURRENT_USER);
-    return dwCreate != 0;
+    return QvDBReadSetting(key, L"CreateDatabase", 0L) != 0;
 }
 
 HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString, bool create) {
@@ -100,6 +95,8 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
     if (!ppConnection) return E_POINTER;
     *ppConnection = nullptr;
     const std::wstring profile = Text(bstrProfile);
+    // The profile's values are kept per process and read anew only after a registry write.
+    const QvDBSettingsScope settings;
     const std::wstring cs = ConnectionStringOf(profile);
     if (cs.empty()) {
         Trace(CString(L"profile '") + profile.c_str() + L"' has no DBConnection");

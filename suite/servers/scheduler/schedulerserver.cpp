@@ -90,7 +90,9 @@ private:
             }
             const auto now = Clock::now();
             if (next->due > now) {
-                m_wake.wait_until(g, next->due);
+                // A copy: while the lock is released another thread's Add may reallocate m_jobs.
+                const Clock::time_point due = next->due;
+                m_wake.wait_until(g, due);
                 continue;
             }
             Job job = *next;

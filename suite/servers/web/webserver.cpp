@@ -10,7 +10,7 @@
 #include "trace.h"
 #include "utf.h"
 
-#include <httplib.h>
+#include "httpserver.h"
 
 #include <atomic>
 #include <memory>
@@ -157,7 +157,8 @@ public:
         return S_OK;
     }
 
-    void Handle(const httplib::Request& req, httplib::Response& res) {
+    qvweb::HttpResponse Handle(const qvweb::HttpRequest& req) {
+        qvweb::HttpResponse res;
         // One request at a time: the modules' extensions are not written for parallel calls.
         std::lock_guard<std::mutex> serial(m_requestLock);
         std::vector<IQvWebExt*> targets;
@@ -190,19 +191,19 @@ public:
             hr = e->Request(command, long(params.size()), names.data(), values.data(), method, body, &size, &buffer);
             if (hr == S_OK) {
                 res.status = 200;
-                res.set_content(Utf16ToUtf8(buffer, size), "text/plain; charset=utf-8");
+                res.body = Utf16ToUtf8(buffer, size);
             }
             if (buffer) CoTaskMemFree(buffer);
             if (hr != S_FALSE) break;
         }
         if (hr == S_FALSE) {
             res.status = 404;
-            res.set_content("No extension takes this command.", "text/plain; charset=utf-8");
+            res.body = "No extension takes this command.";
         } else if (FAILED(hr)) {
             char text[64];
             snprintf(text, sizeof text, "Extension failed: hr=0x%X", unsigned(hr));
             res.status = 500;
-            res.set_content(text, "text/plain; charset=utf-8");
+            res.body = text;
             Trace(qv::FromUtf8(text) + L" for " + qv::FromUtf8(path));
         }
 
@@ -210,6 +211,7 @@ public:
         SysFreeString(method);
         SysFreeString(body);
         for (IQvWebExt* e : targets) e->Release();
+        return res;
     }
 
 private:
@@ -238,9 +240,7 @@ public:
 
 private:
     std::shared_ptr<Extensions> m_extensions = std::make_shared<Extensions>();
-    std::unique_ptr<httplib::Server> m_http;
-    std::thread m_listener;
-    std::shared_ptr<std::atomic<bool>> m_listenEnded = std::make_shared<std::atomic<bool>>(false);
+    std::unique_ptr<qvweb::HttpServer> m_http;
     int m_port = 0;
 };
 
@@ -253,39 +253,15 @@ END_INTERFACE_MAP()
 IMPLEMENT_IUNKNOWN(CQvWebServer, WebServer)
 
 CQvWebServer::CQvWebServer() {
-    m_http = std::make_unique<httplib::Server>();
     std::shared_ptr<Extensions> extensions = m_extensions;
-    auto handler = [extensions](const httplib::Request& req, httplib::Response& res) { extensions->Handle(req, res); };
-    m_http->Get(R"(/.*)", handler);
-    m_http->Post(R"(/.*)", handler);
-
+    m_http = std::make_unique<qvweb::HttpServer>(
+        [extensions](const qvweb::HttpRequest& req) { return extensions->Handle(req); });
     const DWORD wanted = ConfiguredPort();
-    if (wanted == 0) {
-        m_port = m_http->bind_to_any_port("127.0.0.1");
-        if (m_port <= 0) m_port = 0;
-    } else if (m_http->bind_to_port("127.0.0.1", int(wanted))) {
-        m_port = int(wanted);
-    }
-    if (m_port == 0) {
-        Trace(L"cannot listen on 127.0.0.1 port " + std::to_wstring(wanted));
-        return;
-    }
-    httplib::Server* http = m_http.get();
-    std::shared_ptr<std::atomic<bool>> ended = m_listenEnded;
-    m_listener = std::thread([http, ended] {
-        http->listen_after_bind();
-        *ended = true;
-    });
+    m_port = m_http->Start("127.0.0.1", int(wanted));
+    if (m_port == 0) Trace(L"cannot listen on 127.0.0.1 port " + std::to_wstring(wanted));
 }
 
-CQvWebServer::~CQvWebServer() {
-    if (m_listener.joinable()) {
-        // stop() does nothing before the accept loop runs, so wait for it to start (or fail).
-        while (!m_http->is_running() && !*m_listenEnded) std::this_thread::yield();
-        m_http->stop();
-        m_listener.join();
-    }
-}
+CQvWebServer::~CQvWebServer() { m_http->Stop(); }
 
 HRESULT CQvWebServer::XWebServer::Register(IUnknown* extension) {
     METHOD_PROLOGUE(CQvWebServer, WebServer)

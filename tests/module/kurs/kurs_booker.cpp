@@ -5,8 +5,13 @@
 // until GOFD (the read end of a pipe) reaches its end, then books the persons FIRSTPERSON ...
 // FIRSTPERSON+COUNT-1 into RUN in the planning year 2031 and moves each to NEWRUN. Exit code 0
 // when every call succeeded and nobody was shown a failure.
+//   kurs_booker kill STEP PERSON KURS RUN
+// Books PERSON into RUN (planning year 2031, central installation) and kills itself with SIGKILL
+// as the STEP-th write statement or commit on the database begins. STEP 0 kills nothing and
+// prints the number of such steps of the booking.
 #include "fakehost.h"
 #include "nqcommon.h"
+#include "optionserverint.h"
 #include "qvcomserver.h"
 #include "qvdbserverint.h"
 #include "qvinteract.h"
@@ -16,8 +21,12 @@
 #include "vrqkurs.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sqlite3.h>
+#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +35,16 @@ class AcceptingUserLog : public qvtest::StackObject<IUserLog, IID_IUserLog> {
 public:
     HRESULT Write(long, BSTR, BSTR, BSTR, long, long, GUID, GUID, long, long) override { return S_OK; }
     HRESULT ShowSpecificUserLog(long, BSTR, BSTR, BSTR, GUID) override { return S_OK; }
+};
+
+// Every option at its default.
+class DefaultOptions : public qvtest::StackObject<IOptionServer, IID_IOptionServer> {
+public:
+    HRESULT GetOption(long, BSTR, long, long, VARIANT* pValue) override {
+        VariantInit(pValue);
+        return S_FALSE;
+    }
+    HRESULT SetOption(long, BSTR, long, VARIANT) override { return S_OK; }
 };
 
 // Takes the registration out of the old run when asked and confirms every message; any failure
@@ -45,20 +64,43 @@ public:
     std::atomic<int> reports{0};
 };
 
+int g_killAt = 0;
+int g_steps = 0;
+bool g_counting = false;  // only the booking's own statements count
+
+int OnStatement(unsigned type, void*, void* statement, void* text) {
+    if (type != SQLITE_TRACE_STMT || !g_counting) return 0;
+    const char* sql = static_cast<const char*>(text);
+    if (!sql || std::strncmp(sql, "--", 2) == 0) return 0;  // a trigger of a statement already counted
+    if (strncasecmp(sql, "PRAGMA", 6) == 0) return 0;
+    const bool commit = strncasecmp(sql, "COMMIT", 6) == 0;
+    if (!commit && sqlite3_stmt_readonly(static_cast<sqlite3_stmt*>(statement))) return 0;
+    if (++g_steps == g_killAt) raise(SIGKILL);
+    return 0;
+}
+
+// Watches the suite database only, not the registry.
+int WatchConnection(sqlite3* db, char**, const sqlite3_api_routines*) {
+    const char* file = sqlite3_db_filename(db, "main");
+    const char* registry = std::getenv("QV_REGISTRY");
+    if (file && registry && std::strcmp(file, registry) == 0) return SQLITE_OK;
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &OnStatement, nullptr);
+    return SQLITE_OK;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) return 2;
-    const int go = std::atoi(argv[1]);
-    const long first = std::atol(argv[2]);
-    const long count = std::atol(argv[3]);
-    const long kurs = std::atol(argv[4]);
-    const long run = std::atol(argv[5]);
-    const long newRun = std::atol(argv[6]);
+    const bool kill = argc == 6 && std::strcmp(argv[1], "kill") == 0;
+    if (!kill && argc != 7) return 2;
+    if (kill) {
+        g_killAt = std::atoi(argv[2]);
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&WatchConnection));
+    }
 
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
-    qv::nq::SetEnterpriseEdition(false);
+    qv::nq::SetEnterpriseEdition(kill);
     if (FAILED(qv::servers::StartRunningServer(QVDBSERVER_PROGID))) return 3;
     qvtest::FakeFrame frame;
     AcceptingUserLog userLog;
@@ -67,8 +109,30 @@ int main(int argc, char** argv) {
     frame.Offer(clsidUserLog);
     qvtest::ScopedRunningServer runningFrame(QV_FRAME_PROGID, &frame);
     qvtest::ScopedRunningServer runningUserLog(QVUSERLOG_PROGID, &userLog);
+    DefaultOptions options;
+    qvtest::ScopedRunningServer runningOptions(QVOPTIONSERVER_PROGID, &options);
     Answering answering;
     qv::ScopedInteraction interaction(&answering);
+
+    if (kill) {
+        CVRQKurs booking;
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusBesucht;
+        g_counting = true;
+        const long hr = booking.AddPersonToKurs(std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]), 2031, id,
+                                                status);
+        g_counting = false;
+        std::printf("%d\n", g_steps);
+        qv::servers::StopRunningServer(QVDBSERVER_PROGID);
+        return hr == S_OK && answering.reports == 0 ? 0 : 1;
+    }
+
+    const int go = std::atoi(argv[1]);
+    const long first = std::atol(argv[2]);
+    const long count = std::atol(argv[3]);
+    const long kurs = std::atol(argv[4]);
+    const long run = std::atol(argv[5]);
+    const long newRun = std::atol(argv[6]);
 
     char c;
     while (read(go, &c, 1) > 0) {

@@ -289,6 +289,34 @@ TEST_F(KursNotification, BookingIntoARunQueuesAnItemForTheMandant) {
     (void)id;
 }
 
+// The row, the item and the count-down are one unit: a later step that fails takes the earlier
+// ones back.
+TEST_F(KursNotification, AFailingLaterWriteTakesTheWholeBookingBack) {
+    const char* triggers[] = {
+        "CREATE TRIGGER NoItem BEFORE INSERT ON KursnotificationItem BEGIN SELECT RAISE(ABORT, 'voll'); END",
+        "CREATE TRIGGER NoCount BEFORE UPDATE ON Kursreservation BEGIN SELECT RAISE(ABORT, 'voll'); END",
+    };
+    const long reservation = AddReservation(mandant, 2031, 3);
+    for (const char* trigger : triggers) {
+        Sql(trigger);
+        script.ExpectReport(L"voll");  // by the step that failed, then by the booking
+        script.ExpectReport(L"No OLEDB Error available!");
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_TRUE(FAILED(Book(person, run, 2031, id, status))) << trigger;
+        EXPECT_EQ(id, 0) << trigger;
+        EXPECT_EQ(CountRegs(), 0) << trigger;
+        EXPECT_EQ(Items(), 0) << trigger;
+        EXPECT_EQ(Reserved(reservation), 3) << trigger;
+        Sql(std::string("DROP TRIGGER ") + (std::string(trigger).find("NoItem") != std::string::npos ? "NoItem" : "NoCount"));
+    }
+    script.ExpectMessageBox(IDOK, L"um eins verkleinert");
+    BookNew(person, run);
+    EXPECT_EQ(CountRegs(), 1);
+    EXPECT_EQ(Items(), 1);
+    EXPECT_EQ(Reserved(reservation), 2);
+}
+
 TEST_F(KursNotification, BookingWithoutRunAndLocalInstallationQueueNothing) {
     BookNew(person, -1, 2031);
     EXPECT_EQ(Items(), 0);

@@ -1,8 +1,12 @@
 // Two processes booking into the same run and moving their registrations to another run at the
-// same time: every registration, every key and every count-down of the reservation survives.
+// same time: every registration, every key and every count-down of the reservation survives. A
+// booking process killed part-way leaves all of its local rows or none.
 #include "kurstest.h"
 
+#include <csignal>
 #include <future>
+#include <string>
+#include <vector>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +84,99 @@ TEST_F(KursTwoProcesses, NeitherLosesTheOthersWrites) {
               2 * kPerProcess);
     // Every new registration used one reserved place.
     EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 1000 - 2 * kPerProcess);
+}
+
+struct Exit {
+    int status = 0;
+    std::string out;
+};
+
+// Runs the booking helper with `args` and waits for it (bounded); its standard output is kept.
+Exit RunBooker(const std::vector<std::string>& args) {
+    const std::string helper = qvtest::SiblingBinary("kurs_booker");
+    std::vector<std::string> all = {helper};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2];
+    EXPECT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    Exit result;
+    if (rc != 0) {
+        close(out[0]);
+        ADD_FAILURE() << helper;
+        return result;
+    }
+    auto reader = std::async(std::launch::async, [fd = out[0]] {
+        std::string text;
+        char buf[256];
+        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, std::size_t(n));
+        close(fd);
+        return text;
+    });
+    if (reader.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        kill(pid, SIGKILL);
+        ADD_FAILURE() << "the booking process did not finish";
+    }
+    result.out = reader.get();
+    waitpid(pid, &result.status, 0);
+    return result;
+}
+
+class KursKilledBooking : public KursTest {};
+
+TEST_F(KursKilledBooking, LeavesAllOrNoneOfItsRowsAtEveryWriteStep) {
+    const long mandant = AddMandant("FW Nord");
+    Sql("UPDATE Mandant SET fKursNotification = 1");
+    const long kurs = AddKurs(3, "GK");
+    const long run = AddRun(kurs, "2031-05-04");
+    Sql("INSERT INTO Kursreservation (lMandantID, lKursID, lYear, lAnzahl) VALUES (" + std::to_string(mandant) +
+        ", " + std::to_string(kurs) + ", 2031, 100)");
+    auto regs = [&](long p) { return Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + std::to_string(p)); };
+    auto items = [&](long p) {
+        return Int("SELECT count(*) FROM KursnotificationItem WHERE lPersonID = " + std::to_string(p));
+    };
+
+    // A whole booking first; it also opens the Mandant's notification, which later bookings share.
+    const long whole = AddPerson("Ganz", "Hans", mandant);
+    const Exit done = RunBooker({"kill", "0", std::to_string(whole), std::to_string(kurs), std::to_string(run)});
+    ASSERT_TRUE(WIFEXITED(done.status) && WEXITSTATUS(done.status) == 0) << done.status;
+    EXPECT_EQ(regs(whole), 1);
+    EXPECT_EQ(items(whole), 1);
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 99);
+
+    // Killed as its first, second, ... write begins, until a booking has fewer steps than that.
+    long booked = 1;
+    int step = 1;
+    for (;; ++step) {
+        ASSERT_LT(step, 40);
+        const long person = AddPerson("Abbruch", std::to_string(step), mandant);
+        const Exit run1 =
+            RunBooker({"kill", std::to_string(step), std::to_string(person), std::to_string(kurs), std::to_string(run)});
+        booked += regs(person);
+        if (WIFEXITED(run1.status)) {
+            EXPECT_EQ(WEXITSTATUS(run1.status), 0);
+            EXPECT_EQ(std::atoi(run1.out.c_str()), step - 1);
+            EXPECT_EQ(regs(person), 1);
+            EXPECT_EQ(items(person), 1);
+            EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 100 - booked);
+            break;
+        }
+        EXPECT_TRUE(WIFSIGNALED(run1.status) && WTERMSIG(run1.status) == SIGKILL) << "step " << step;
+        EXPECT_EQ(regs(person), items(person)) << "step " << step;
+        EXPECT_LE(regs(person), 1) << "step " << step;
+        EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 100 - booked) << "step " << step;
+    }
+    // The registration (key and row), the item (key and row), the count-down and the commit.
+    EXPECT_GE(step, 7);
 }
 
 }  // namespace

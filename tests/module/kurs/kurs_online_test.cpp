@@ -285,6 +285,26 @@ TEST_F(KursOnline, MalformedReplyIsAGeneralError) {
     EXPECT_EQ(CountRegs(), 0);
 }
 
+TEST_F(KursOnline, OversizeOrCompressedReplyIsRefusedAndWritesNothing) {
+    const std::string page = CentralStandIn::ReplyPage("ok");
+    const CentralStandIn::Answer answers[] = {
+        {page + std::string(CQvHttp::kMaxReplyBytes, ' ')},
+        CentralStandIn::Answer::Encoded(page, "gzip"),
+    };
+    for (const auto& answer : answers) {
+        central.Queue(answer);
+        script.ExpectReport(L"Fehler: 12152");
+        script.ExpectReport(L"HTTP Send faild.");
+        script.ExpectReport(L"No OLEDB Error available!");
+        CVRQKurs booking;
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_EQ(Book(booking, person, run, id, status), HRESULT_FROM_WIN32(QV_HTTP_ERROR_INVALID_RESPONSE));
+        EXPECT_EQ(U(booking.GetLastStatus()), "error");
+        EXPECT_EQ(CountRegs(), 0);
+    }
+}
+
 TEST_F(KursOnline, UnreachableCentralInstallationIsReportedWithTheTransportError) {
     Sql("UPDATE DataExchange SET strOnlineKursURL = '" + CentralStandIn::RefusingUrl() + "'");
     script.ExpectReport(L"Es ist ein Fehler bei der Übertragung an die Kantonsdatenbank aufgetreten!\nBitte "

@@ -1,72 +1,120 @@
-// The course selector: courses with their runs, the search text, and what OK and Cancel hand back.
+// The course selector: the course search's popup through the course window's call, the search
+// text, the rows the user may choose, and what OK and Cancel hand back.
 #include "kursresource.h"
 #include "kursselectdlg.h"
 #include "kurswintest.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
 
 namespace kurstest {
 namespace {
 
 using namespace qv::ui::test;
 
-class KursSelectList : public KursWinTest {
+class KursSelectPopup : public KursWinTest {
 protected:
     void SetUp() override {
         KursWinTest::SetUp();
+        // Local courses are offered once the course-type filter admits them.
+        optionServer.Set(-4000, L"KursTyp", L"x 1 1 1");
         gk = AddKurs(3, "GK");
         ak = AddKurs(3, "AK");
         spring = AddRun(gk, "2031-03-01");
-        autumn = AddRun(gk, "2031-09-01", true);
+        autumn = AddRun(gk, "2031-09-01");
+        Sql("UPDATE Kursinstanz SET strBezeichnung = 'Frühling' WHERE lKursinstanzID = " + K(spring));
         Sql("UPDATE Kursinstanz SET strBezeichnung = 'Herbst O''Neill' WHERE lKursinstanzID = " + K(autumn));
+        for (long kurs : {gk, ak}) Right(kurs, -1, 0x101);
+        Right(-1, spring, 0x101);
+        Right(-1, autumn, 0x001);
     }
-    // Runs the selector through the course window's call; the script acts on the dialog.
-    BOOL Select(long& kurs, long& run, const std::function<void(CKursSelectDlg&)>& act) {
-        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
-            act(dynamic_cast<CKursSelectDlg&>(modal));
+    // The user's rights row on a course (run -1) or a run (course -1).
+    void Right(long kurs, long run, long mask, long user = 5) {
+        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", " + K(run) +
+            ", " + K(user) + ", " + K(mask) + ")");
+    }
+    // Runs the selector through the course window's call; the script acts on the popup's search
+    // once the search shows its rows.
+    BOOL Select(long& kurs, long& run, const std::function<void(CSearchPopupDlg&, CSearchDlg&)>& act) {
+        script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            ASSERT_NE(popup.m_pSearchDlg, nullptr);
+            ASSERT_TRUE(Settled(*popup.m_pSearchDlg));
+            act(popup, *popup.m_pSearchDlg);
             if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
         });
         return KursSelect(nullptr, kurs, run);
     }
+    static bool Settled(CSearchDlg& search) {
+        return WaitFor([&] { return !search.IsSearching(); }, 10000);
+    }
+    static void Search(CSearchDlg& search, const std::wstring& text) {
+        Retype(Item(search.m_hWnd, IDC_SEARCH_TEXT), text);
+        ASSERT_TRUE(Settled(search));
+    }
+    // The row whose run column holds the text.
+    static int RowOf(CSearchDlg& search, const std::wstring& course, const std::wstring& run) {
+        for (int i = 0; i < qv::ui::test::Rows(search.m_lstResult.m_hWnd); ++i)
+            if (Cell(search.m_lstResult.m_hWnd, i, 1) == course && Cell(search.m_lstResult.m_hWnd, i, 2) == run) return i;
+        return -1;
+    }
     long gk = 0, ak = 0, spring = 0, autumn = 0;
 };
 
-TEST_F(KursSelectList, ARunOrACourseAloneIsChosenAndCancelChangesNothing) {
-    long kurs = gk, run = autumn;
-    ASSERT_TRUE(Select(kurs, run, [&](CKursSelectDlg& dlg) {
-        // AK without runs, then GK with its two runs; the current run is preselected.
-        ASSERT_EQ(qv::ui::test::Rows(dlg.m_list), 4);
-        EXPECT_EQ(Cell(dlg.m_list, 0, 0), L"AK, AK Kurs");
-        EXPECT_EQ(Cell(dlg.m_list, 2, 2), L"01.03.2031");
-        EXPECT_EQ(Cell(dlg.m_list, 3, 4), L"Ja");
-        EXPECT_TRUE(RowSelected(dlg.m_list, 3));
-        Screen(dlg, "kursselectdlg");
-        SelectRow(dlg.m_list, 2);
-        Click(dlg, IDOK);
+TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing) {
+    long kurs = 0, run = 0;
+    ASSERT_TRUE(Select(kurs, run, [&](CSearchPopupDlg& popup, CSearchDlg& search) {
+        EXPECT_EQ(qv::ui::test::Text(popup.m_hWnd), L"Kurs/Austragung suchen");
+        const HWND list = search.m_lstResult.m_hWnd;
+        // AK without runs in one row, GK once per run.
+        ASSERT_EQ(qv::ui::test::Rows(list), 3);
+        const int row = RowOf(search, L"GK, GK Kurs", L"Frühling");
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(Cell(list, row, 3), L"01.03.2031");
+        EXPECT_EQ(CellTextColor(list, RowOf(search, L"GK, GK Kurs", L"Herbst O'Neill"), 2), COLORREF(0xDCDCDC))
+            << "a run the user may not edit is greyed";
+        SelectRow(list, row);
+        Click(popup.m_hWnd, IDOK);
     }));
     EXPECT_EQ(kurs, gk);
     EXPECT_EQ(run, spring);
 
-    ASSERT_TRUE(Select(kurs, run, [&](CKursSelectDlg& dlg) { DoubleClickRow(dlg.m_list, 0); }));
+    ASSERT_TRUE(Select(kurs, run, [&](CSearchPopupDlg&, CSearchDlg& search) {
+        Search(search, L"AK");
+        ASSERT_EQ(qv::ui::test::Rows(search.m_lstResult.m_hWnd), 1);
+        DoubleClickRow(search.m_lstResult.m_hWnd, 0);
+    }));
     EXPECT_EQ(kurs, ak);
     EXPECT_EQ(run, 0) << "a course row has no run";
 
-    EXPECT_FALSE(Select(kurs, run, [&](CKursSelectDlg& dlg) {
-        SelectRow(dlg.m_list, 3);
-        Click(dlg, IDCANCEL);
+    EXPECT_FALSE(Select(kurs, run, [&](CSearchPopupDlg& popup, CSearchDlg& search) {
+        SelectRow(search.m_lstResult.m_hWnd, 0);
+        Click(popup.m_hWnd, IDCANCEL);
     }));
     EXPECT_EQ(kurs, ak);
+    EXPECT_EQ(run, 0);
 }
 
-TEST_F(KursSelectList, TheSearchTextNarrowsTheListAndAQuoteIsJustAText) {
+TEST_F(KursSelectPopup, TheSearchTextNarrowsTheRowsAQuoteIsJustATextAndOkWantsARow) {
+    // A course of which the user holds no rights row is never offered.
+    const long other = AddKurs(3, "GX");
+    Right(other, -1, 0x101, 6);
     long kurs = 0, run = 0;
-    ASSERT_TRUE(Select(kurs, run, [&](CKursSelectDlg& dlg) {
-        Type(Item(dlg, IDC_KURSSELECT_FILTER), L"o'neill");
-        ASSERT_EQ(qv::ui::test::Rows(dlg.m_list), 2) << "the course row and its matching run";
-        EXPECT_EQ(Cell(dlg.m_list, 1, 1), L"Herbst O'Neill");
-        Click(dlg, IDOK);
-        EXPECT_FALSE(dlg.IsModalEnded()) << "nothing chosen yet";
-        SelectRow(dlg.m_list, 1);
-        Click(dlg, IDOK);
+    ASSERT_TRUE(Select(kurs, run, [&](CSearchPopupDlg& popup, CSearchDlg& search) {
+        const HWND list = search.m_lstResult.m_hWnd;
+        Search(search, L"G");
+        EXPECT_EQ(qv::ui::test::Rows(list), 2) << "the runs of GK, not GX";
+        Search(search, L"o'neill");
+        ASSERT_EQ(qv::ui::test::Rows(list), 1);
+        EXPECT_EQ(Cell(list, 0, 2), L"Herbst O'Neill");
+        Search(search, L"Zwischenkurs");
+        ASSERT_EQ(qv::ui::test::Rows(list), 0);
+        Click(popup.m_hWnd, IDOK);
+        EXPECT_FALSE(popup.IsModalEnded()) << "nothing chosen";
+        Search(search, L"o'neill");
+        SelectRow(list, 0);
+        PressKey(Item(search.m_hWnd, IDC_SEARCH_TEXT), VK_RETURN);
     }));
+    EXPECT_EQ(kurs, gk);
     EXPECT_EQ(run, autumn);
 }
 

@@ -50,6 +50,8 @@ void KursWindow::SetUp() {
     options.Set(-1000, L"RestoreLastID", 1);
     options.Set(-3010, L"LockRecordRetries", 1);
     options.Set(-3010, L"LockRecordTimeout", 0);
+    // The course search offers local courses too.
+    options.Set(-4000, L"KursTyp", L"x 1 1 1");
     mandant = ++nextID_;
     Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (" + K(mandant) + ", 'FW Nord')");
     qv::nq::ClearNavigationHistory();
@@ -129,6 +131,8 @@ long KursWindow::AddKurs(long typ, const std::string& kurz) {
     const long id = ++nextID_;
     Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (" + K(id) + ", " + K(typ) + ", '" +
         kurz + "', '" + kurz + " Kurs')");
+    // The user's rights rows, as creating the course gives them.
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(id) + ", -1, 5, 257)");
     return id;
 }
 
@@ -136,6 +140,7 @@ long KursWindow::AddRun(long kurs, const std::string& date, const std::string& n
     const long id = ++nextID_;
     Sql("INSERT INTO Kursinstanz (lKursinstanzID, lKursID, dtDatum, strBezeichnung, lMaxTeilnehmer, fGeschlossen) "
         "VALUES (" + K(id) + ", " + K(kurs) + ", '" + date + " 00:00:00', '" + name + "', " + K(max) + ", 0)");
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(id) + ", 5, 257)");
     return id;
 }
 

@@ -6,13 +6,16 @@
 #include "kursdatendlg.h"
 #include "kurspreconditiondlg.h"
 #include "kursresource.h"
-#include "kursselectdlg.h"
 #include "kurswin_window.h"
+#include "qvbuttons.h"
 #include "qvcomserver.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
 #include "qvrunning.h"
 #include "qvschedulerserver.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "utf.h"
 
 namespace kurstest {
 namespace {
@@ -50,28 +53,35 @@ protected:
     }
     CKursdatenDlg* Daten() const { return dynamic_cast<CKursdatenDlg*>(Page(0)); }
     HWND Field(int id) const { return qv::ui::test::Item(Daten()->GetSafeHwnd(), id); }
-    // Chooses the row with the text in the run column (empty: the course row) in the selector.
-    void Choose(const std::wstring& kurs, const std::wstring& run) {
-        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
-            auto& dlg = dynamic_cast<CKursSelectDlg&>(modal);
-            for (int i = 0; i < Rows(dlg.m_list); ++i)
-                if (Cell(dlg.m_list, i, 0).find(kurs) == 0 && Cell(dlg.m_list, i, 1) == run) SelectRow(dlg.m_list, i);
-            Click(dlg, IDOK);
+    // The course search the selector opens, with the rows found for the course's short name.
+    void Search(const std::wstring& kurs, const std::function<void(CSearchPopupDlg&, HWND list)>& act) {
+        script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            ASSERT_NE(popup.m_pSearchDlg, nullptr);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            Retype(qv::ui::test::Item(search.GetSafeHwnd(), IDC_SEARCH_TEXT), kurs);
+            ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }, 10000));
+            act(popup, search.m_lstResult.GetSafeHwnd());
             if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
         });
         Click(Item(IDC_KURSDLG_SELECT));
     }
+    // Chooses the row of the course with the text in the run column (empty: a course without runs).
+    void Choose(const std::wstring& kurs, const std::wstring& run, const std::string& screen = "") {
+        Search(kurs, [&](CSearchPopupDlg& popup, HWND list) {
+            for (int i = 0; i < Rows(list); ++i)
+                if (Cell(list, i, 1).find(kurs) == 0 && Cell(list, i, 2) == run) SelectRow(list, i);
+            if (!screen.empty()) Screen(popup.GetSafeHwnd(), screen);
+            Click(popup.GetSafeHwnd(), IDOK);
+        });
+    }
     // The runs the selector lists for the course.
     std::vector<std::wstring> ListedRuns(const std::wstring& kurs) {
         std::vector<std::wstring> runs;
-        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
-            auto& dlg = dynamic_cast<CKursSelectDlg&>(modal);
-            for (int i = 0; i < Rows(dlg.m_list); ++i)
-                if (Cell(dlg.m_list, i, 0).find(kurs) == 0 && !Cell(dlg.m_list, i, 1).empty())
-                    runs.push_back(Cell(dlg.m_list, i, 1));
-            modal.EndModal(IDCANCEL);
+        Search(kurs, [&](CSearchPopupDlg&, HWND list) {
+            for (int i = 0; i < Rows(list); ++i)
+                if (Cell(list, i, 1).find(kurs) == 0 && !Cell(list, i, 2).empty()) runs.push_back(Cell(list, i, 2));
         });
-        Click(Item(IDC_KURSDLG_SELECT));
         return runs;
     }
     long ak = 0, gk = 0, spring = 0, autumn = 0;
@@ -85,7 +95,18 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     ASSERT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 1);
     EXPECT_EQ(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd()), (std::vector<std::wstring>{L"Kursdaten"}));
 
-    Choose(L"GK", L"Frühling");
+    // The search colours the runs by the fill levels the window keeps: Frühling full, Herbst open.
+    const auto guid = [&](long run) {
+        return CQvGUID(qv::FromUtf8(Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(run))).c_str());
+    };
+    Dlg()->GetFillLevel().Set(guid(spring), 3, 3);
+    Dlg()->GetFillLevel().Set(guid(autumn), 5, 20);
+    Search(L"GK", [&](CSearchPopupDlg&, HWND list) {
+        ASSERT_EQ(Rows(list), 2);
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(CellBackColor(list, i, 2), Cell(list, i, 2) == L"Frühling" ? COLORREF(0x3232FF) : COLORREF(0x32FF64));
+    });
+    Choose(L"GK", L"Frühling", "kursdlg_select");
     EXPECT_EQ(Dlg()->GetSubRecordID(), spring);
     EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kurs: GK, GK Kurs   |   Austragung: Frühling (01.03.2031)");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK");
@@ -139,7 +160,7 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
 TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
     qv::nq::SetEnterpriseEdition(true);
     // In the central installation the user's rights row of the course limits the page.
-    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(gk) + ", -1, 5, 1)");
+    Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(gk) + ", -1, 5, 1)");
     OpenView();
     EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_INTERN)));
     Sql("UPDATE SecKurs SET lRight = 257");
@@ -380,6 +401,41 @@ TEST_F(KursWindowTest, OtherModulesAskTheRunningWindowForFillLevels) {
     pRuns->Release();
     CloseView();
     EXPECT_TRUE(FAILED(QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&pNone))));
+}
+
+TEST_F(KursWindowTest, TheWindowsPopupsShowTheirHelpByButtonAndByF1) {
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    OpenView();
+    const struct {
+        UINT dialog;
+        int helpButton;
+        const wchar_t* topic;
+        std::function<void()> open;
+    } popups[] = {
+        {IDD_KURSPRECONDITION, IDC_PRECONDITION_HELP, L"HELP_KURS_PRECONDITION",
+         [&] { Click(Field(IDC_KURSDATEN_PRECONDITION)); }},
+        {IDD_KURSBELEGUNG, IDC_BELEGUNG_HELP, L"HELP_KURS_BELEGUNG", [&] { Action(ID_KURS_BELEGUNG); }},
+        {IDD_SEARCHPOPUP, IDC_SEARCH_HELP, L"HELP_GENERAL_SEARCH", [&] { Click(Item(IDC_KURSDLG_SELECT)); }},
+    };
+    for (const auto& popup : popups) {
+        SCOPED_TRACE(popup.dialog);
+        topics.clear();
+        script.ExpectModal(popup.dialog, [&](qv::IModalDialog& modal) {
+            const HWND dlg = dynamic_cast<CWnd&>(modal).GetSafeHwnd();
+            ASSERT_NE(dynamic_cast<CNQPopupDialog*>(&modal), nullptr) << "a popup of the framework";
+            Click(qv::ui::test::Item(dlg, popup.helpButton));
+            PressKey(dlg, VK_F1);
+            EXPECT_FALSE(modal.IsModalEnded()) << "help leaves the popup open";
+            modal.EndModal(IDCANCEL);
+        });
+        popup.open();
+        EXPECT_EQ(topics, (std::vector<std::wstring>{popup.topic, popup.topic}));
+    }
+    qv::SetHelpHandler(nullptr);
 }
 
 }  // namespace

@@ -238,6 +238,8 @@ TEST_F(Options, Writers) {
 TEST(OptionsWithoutServer, ReadsFailAndTryAgainEveryTime) {
     qv::ScriptedInteraction script;
     qv::ScopedInteraction interaction(&script);
+    // Offered only later, but it must outlive the client that will hold it.
+    FakeOptionServer server;
     COptionServer opt;
     long days = 28;
     EXPECT_EQ(opt.GetOption(-1060, L"AutoOpenAfterPublish", &days, 1, 0), E_FAIL);
@@ -247,7 +249,6 @@ TEST(OptionsWithoutServer, ReadsFailAndTryAgainEveryTime) {
     EXPECT_EQ(text, L"keep");
     EXPECT_EQ(opt.SetOption(-1060, L"AutoOpenMode", 0L, 0), E_FAIL);
 
-    FakeOptionServer server;
     server.SetNumber(L"AutoOpenAfterPublish", 28);
     qvtest::ScopedRunningServer running(QVOPTIONSERVER_PROGID, &server);
     EXPECT_EQ(opt.GetOption(-1060, L"AutoOpenAfterPublish", &days, 1, 0), S_OK);

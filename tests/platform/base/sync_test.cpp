@@ -7,6 +7,7 @@
 #include "utf.h"
 #include <gtest/gtest.h>
 #include <atomic>
+#include <memory>
 #include <csignal>
 #include <cstdio>
 #include <set>
@@ -173,7 +174,8 @@ TEST(Threads, AfxBeginThreadAsTheDialogsUseIt) {
     calls = 0;
     CWinThread* t = AfxBeginThread([](LPVOID p) -> UINT {
         ++calls;
-        return *static_cast<UINT*>(p);
+        const std::unique_ptr<UINT> value(static_cast<UINT*>(p));
+        return *value;
     }, new UINT(7), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     ASSERT_NE(t, nullptr);
     t->m_bAutoDelete = FALSE;

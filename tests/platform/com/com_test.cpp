@@ -475,8 +475,8 @@ struct IProbe : IUnknown {
 };
 inline constexpr IID IID_IProbe = qv::MakeGuid("6A1C0D2E-3B4F-4E5A-9C8B-7D6E5F4A3B41");
 
-int g_finalReleases = 0;
-int g_destroyed = 0;
+std::atomic<int> g_finalReleases{0};
+std::atomic<int> g_destroyed{0};
 
 class CProbe : public CCmdTarget {
 public:
@@ -488,7 +488,7 @@ public:
         ExternalRelease();
         CCmdTarget::OnFinalRelease();
     }
-    int touched = 0;
+    std::atomic<int> touched{0};  // touched by the lookup threads at once
 
     BEGIN_INTERFACE_PART(Probe, IProbe)
         HRESULT Touch() override;

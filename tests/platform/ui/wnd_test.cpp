@@ -1,6 +1,8 @@
 // Windows and messages: sent and posted messages between threads, draining a window's queue,
 // timers, key pre-translation, accelerators, popup menus, window scroll bars and file drops.
 #include "ui_fixture.h"
+
+#include <memory>
 #include <atomic>
 #include <thread>
 
@@ -86,7 +88,8 @@ TEST_F(Messages, SentFromAWorkerRunOnTheGuiThreadWhileTheSenderWaits) {
     const HANDLE done = CreateThread(
         nullptr, 0,
         [](LPVOID p) -> DWORD {
-            auto* args = static_cast<std::pair<HWND, std::atomic<LRESULT>*>*>(p);
+            const std::unique_ptr<std::pair<HWND, std::atomic<LRESULT>*>> args(
+                static_cast<std::pair<HWND, std::atomic<LRESULT>*>*>(p));
             args->second->store(SendMessageW(args->first, WM_USER + 2, 21, 0));
             return 0;
         },

@@ -216,6 +216,8 @@ TEST_F(Rights, AFailedReadLeavesNoRights) {
 
 TEST(RightsWithoutServer, LoadsFailTracedAndConnectAgainLater) {
     qv::ClearTrace();
+    // Offered only later, but it must outlive the client that will hold it.
+    FakeSecServer server;
     CQvSec sec;
     sec |= 0x1;
     EXPECT_EQ(sec.LoadRights(kFunction), E_FAIL);
@@ -227,7 +229,6 @@ TEST(RightsWithoutServer, LoadsFailTracedAndConnectAgainLater) {
     EXPECT_NE(lines.back().find(L") : hr=0x80004005, dwErr="), std::wstring::npos);
 
     // There is no limit of attempts: once the host offers the server, the same object finds it.
-    FakeSecServer server;
     server.answers[{kFunction.GetValue(), L""}] = 0x1;
     qvtest::ScopedRunningServer running(QVSECSERVER_PROGID, static_cast<IQvSecServer*>(&server));
     EXPECT_EQ(sec.LoadRights(kFunction), S_OK);

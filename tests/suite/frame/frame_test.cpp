@@ -20,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include <QImage>
 #include <QTreeWidget>
 
@@ -77,6 +80,8 @@ protected:
     qv::ScopedInteraction interaction{&backend};
     CQvFrameHost* host = nullptr;
     CallLog log;
+    // Views made on the heap; their last release only logs, so they end with the test.
+    std::vector<std::unique_ptr<FakeView>> views;
     FakeSink sink;
     DWORD sinkCookie = 0;
     DWORD listCookie = 0;
@@ -242,7 +247,7 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
 // ---- the frame's side of the interfaces
 
 TEST_F(Frame, AViewIsStartedShownAndLabelledThroughItsInterfaces) {
-    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    auto* view = views.emplace_back(std::make_unique<FakeView>("view", log, CLSID_FakeView, L"Ausbildung")).get();
     ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
     EXPECT_EQ(log, (CallLog{"view:CanLoad", "view:Init(1)", "view:UpAndRunning", "view:AsyncInit"}));
     const QvFrameView* entry = host->FindView(L"qovaro.test.view");
@@ -277,7 +282,7 @@ TEST_F(Frame, AViewIsStartedShownAndLabelledThroughItsInterfaces) {
 
 TEST_F(Frame, TheServerListReleasesAViewAndTellsItsSinks) {
     ConnectSink();
-    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    auto* view = views.emplace_back(std::make_unique<FakeView>("view", log, CLSID_FakeView, L"Ausbildung")).get();
     ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
     ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", nullptr, RECT{}), S_OK);
     const int changes = sink.listChanges;
@@ -298,7 +303,7 @@ TEST_F(Frame, EverythingClosesInOrderViewsFirstThenTheServersLastStartedFirst) {
     FakeServer a("database", log, CLSID_FakeServerA), b("events", log, CLSID_FakeServerB);
     ASSERT_EQ(host->OfferServer(L"Qovaro.Test.A", CLSID_FakeServerA, &a, true), S_OK);
     ASSERT_EQ(host->OfferServer(L"Qovaro.Test.B", CLSID_FakeServerB, &b, true), S_OK);
-    auto* view = new FakeView("view", log, CLSID_FakeView, L"Ausbildung");
+    auto* view = views.emplace_back(std::make_unique<FakeView>("view", log, CLSID_FakeView, L"Ausbildung")).get();
     ASSERT_EQ(host->AddView(L"Qovaro.Test.View", view->Init()), S_OK);
     ASSERT_EQ(host->ActivateView(L"Qovaro.Test.View", nullptr, RECT{}), S_OK);
     log.clear();

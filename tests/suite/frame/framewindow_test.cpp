@@ -15,6 +15,8 @@
 
 #include <QLabel>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include <QAction>
 #include <QMenu>
@@ -69,6 +71,8 @@ protected:
     FakeSink sink;
     DWORD cookie = 0;
     CallLog log;
+    // Views made on the heap; their last release only logs, so they end with the test.
+    std::vector<std::unique_ptr<FakeView>> views;
 };
 
 TEST_F(FrameWindow, AServersMenuJoinsTheFramesAndItsCommandsGoBackToTheServers) {
@@ -105,7 +109,7 @@ TEST_F(FrameWindow, AServersMenuJoinsTheFramesAndItsCommandsGoBackToTheServers) 
 }
 
 TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory) {
-    auto* view = new FakeView("view", log, CLSID_WindowView, L"Ausbildung");
+    auto* view = views.emplace_back(std::make_unique<FakeView>("view", log, CLSID_WindowView, L"Ausbildung")).get();
     ASSERT_EQ(host->AddView(L"Qovaro.Test.WindowView", view->Init()), S_OK);
     QWidget* start = Current();
     window->ShowView(L"Qovaro.Test.WindowView");

@@ -397,6 +397,86 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
     }
 }
 
+// Text nested past what the stack holds fails with an error at the level that is too deep; the
+// process lives on.
+TEST(Translation, DeeplyNestedTextIsRefusedWithItsOffset) {
+    auto repeat = [](std::string_view part, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += part;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::string sql;
+    };
+    const Case cases[] = {
+        {"parentheses", "SELECT " + repeat("(", 8000) + "1" + repeat(")", 8000)},
+        {"NOT", "SELECT 1 WHERE " + repeat("NOT ", 20000) + "1 = 1"},
+        {"BEGIN", repeat("BEGIN ", 20000) + "SELECT 1 " + repeat("END ", 20000)},
+        {"IF", repeat("IF 1 = 1 ", 20000) + "SELECT 1"},
+        {"~", "SELECT " + repeat("~", 50000) + "1"},
+        {"sub-queries", repeat("SELECT 1 WHERE EXISTS (", 3000) + "SELECT 1" + repeat(")", 3000)},
+        {"operator chain", "SELECT 1" + repeat(" OR 1 = 1", 30000)},
+    };
+    // Nesting well within the limit still translates.
+    EXPECT_NO_THROW(qv::tsql::Translate("SELECT " + repeat("(", 100) + "1" + repeat(")", 100)));
+    EXPECT_NO_THROW(qv::tsql::Translate(repeat("IF 1 = 1 BEGIN ", 60) + "SELECT 7" + repeat(" END", 60)));
+    for (const Case& c : cases) {
+        try {
+            qv::tsql::Translate(c.sql);
+            ADD_FAILURE() << "no error for nested " << c.what;
+        } catch (const qv::tsql::TranslateError& e) {
+            EXPECT_NE(e.detail().find("nested too deeply"), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_GT(e.offset(), 0u) << c.what;
+            EXPECT_LT(e.offset(), c.sql.size() / 2) << c.what;
+            EXPECT_NE(std::string(e.what()).find("offset " + std::to_string(e.offset())), std::string::npos);
+        }
+    }
+}
+
+TEST_F(Expressions, ExclusiveOrPrintsEachOperandOnce) {
+    // 1 ^ 2 ^ ... ^ 40, left to right and nested to the right: the SQL grows with the text.
+    std::string left = "1", right = "1";
+    long long expected = 1;
+    for (int i = 2; i <= 40; ++i) {
+        left = "(" + left + " ^ " + std::to_string(i) + ")";
+        right = std::to_string(i) + " ^ (" + right + ")";
+        expected ^= i;
+    }
+    for (const std::string& e : {left, right}) {
+        const std::string sql = qv::tsql::TranslateStatement("SELECT " + e);
+        EXPECT_LT(sql.size(), 2 * e.size() + 400) << sql.size();
+        EXPECT_EQ(One("SELECT " + e), std::to_string(expected));
+    }
+    EXPECT_EQ(One("SELECT NULL ^ 3"), "NULL");
+    EXPECT_EQ(One("SELECT '6' ^ 3"), "5");
+    EXPECT_EQ(One("SELECT -1 ^ 1"), "-2");
+}
+
+TEST(Translation, NulCharactersAreRefusedNotCut) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string sql;
+        const char* message;
+        std::size_t offset;
+    };
+    const Case cases[] = {
+        {"DELETE FROM t WHERE s = 'a\0' OR 1 = 1"s, "NUL character in string literal", 26},
+        {"SELECT N'x\0y'"s, "NUL character in string literal", 10},
+        {"SELECT [a\0b] FROM t"s, "NUL character in quoted name", 9},
+        {"SELECT 1\0 DELETE FROM t"s, "unexpected NUL character", 8},
+    };
+    for (const Case& c : cases) {
+        try {
+            qv::tsql::Translate(c.sql);
+            ADD_FAILURE() << "no error for NUL at " << c.offset;
+        } catch (const qv::tsql::TranslateError& e) {
+            EXPECT_EQ(e.detail(), c.message);
+            EXPECT_EQ(e.offset(), c.offset);
+        }
+    }
+}
+
 TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     qv::tsql::ClearTranslationCache();
     auto a = qv::tsql::Translate("SELECT 1 AS x");

@@ -3,6 +3,7 @@
 #include "qvhttp.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace {
 
@@ -103,6 +104,55 @@ TEST(QvHttpFailure, UnusableUrlsFailWithoutARequest) {
     CString reply;
     EXPECT_EQ(http.Get(CString(), reply), HRESULT_FROM_WIN32(QV_HTTP_ERROR_BAD_URL));
     EXPECT_EQ(http.Get(CString(L"gopherx://127.0.0.1/"), reply), HRESULT_FROM_WIN32(QV_HTTP_ERROR_BAD_URL));
+}
+
+std::string Gzip(const std::string& data) {
+    z_stream zs{};
+    EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+// A reply too large for the reply page, or compressed when nothing asked for compression, is
+// refused whole: nothing of it reaches the caller, and the same object works on afterwards.
+TEST(QvHttpFailure, OversizeAndCompressedRepliesAreMalformed) {
+    const std::string page = CentralStandIn::ReplyPage("ok");
+    struct Case {
+        const char* what;
+        CentralStandIn::Answer answer;
+        const wchar_t* desc;
+    };
+    const Case cases[] = {
+        {"oversize", {page + std::string(CQvHttp::kMaxReplyBytes, 'x')}, L"larger than"},
+        {"gzip bomb", CentralStandIn::Answer::Encoded(Gzip(page + std::string(64 << 20, ' ')), "gzip"), L"gzip"},
+        {"small gzip", CentralStandIn::Answer::Encoded(Gzip(page), "gzip"), L"compressed"},
+        {"deflate", CentralStandIn::Answer::Encoded(page, "deflate"), L"deflate"},
+    };
+    CentralStandIn central;
+    CQvHttp http;
+    for (const Case& c : cases) {
+        central.Queue(c.answer);
+        CString reply(L"stale");
+        EXPECT_EQ(http.Get(CString(central.BaseUrl().c_str()), reply), HRESULT_FROM_WIN32(QV_HTTP_ERROR_INVALID_RESPONSE))
+            << c.what;
+        EXPECT_EQ(http.GetLastError(), QV_HTTP_ERROR_INVALID_RESPONSE) << c.what;
+        EXPECT_NE(http.GetLastErrorDesc().Find(c.desc), -1) << c.what;
+        EXPECT_TRUE(reply.IsEmpty()) << c.what;
+    }
+    // Just within the limit, and plain again: read in full.
+    central.Queue({std::string(CQvHttp::kMaxReplyBytes, 'y')});
+    CString reply;
+    ASSERT_EQ(http.Get(CString(central.BaseUrl().c_str()), reply), S_OK);
+    EXPECT_EQ(reply.GetLength(), int(CQvHttp::kMaxReplyBytes));
+    ASSERT_EQ(http.Get(CString(central.BaseUrl().c_str()), reply), S_OK);
+    EXPECT_EQ(reply, CString(CentralStandIn::ReplyPage("ok").c_str()));
 }
 
 TEST(QvHttpSettings, ConnectTimeoutFallsBackToItsDefault) {

@@ -114,6 +114,36 @@ TEST_F(DBServer, AProfileUsesItsConnectionStringAndOneWithoutFails) {
     EXPECT_FALSE(Get(L"Qovaro.QvTDD", E_FAIL));
 }
 
+TEST_F(DBServer, AChangedConnectionStringHoldsFromTheNextConnectionOn) {
+    // The profile's values are kept between connections; every registry write must reach them.
+    const std::wstring key = L"Software\\Qovaro\\QvDBServer\\Qovaro.Wechsel";
+    const auto point = [&](const std::string& name) {
+        const std::string file = env_.dir.file(name);
+        ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"DBConnection", CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
+    };
+    ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"CreateDatabase", DWORD(1)));
+    point("first.sqlite");
+    ComPtr<_Connection> first = Get(L"Qovaro.Wechsel");
+    ASSERT_TRUE(first);
+    ASSERT_EQ(Exec(first.get(), L"UPDATE System SET lSchemaVersion = 11"), S_OK);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(Get(L"Qovaro.Wechsel")) << "kept values serve again";
+
+    point("second.sqlite");
+    ComPtr<_Connection> second = Get(L"Qovaro.Wechsel");
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(std::filesystem::exists(env_.dir.file("second.sqlite")));
+    EXPECT_NE(Scalar(second.get(), L"SELECT lSchemaVersion FROM System"), L"11") << "the new file, not the first";
+
+    ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"CreateDatabase", DWORD(0)));
+    point("third.sqlite");
+    EXPECT_FALSE(Get(L"Qovaro.Wechsel", E_FAIL)) << "creating is no longer allowed";
+    HKEY hKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &hKey), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(hKey, L"DBConnection"), ERROR_SUCCESS);
+    RegCloseKey(hKey);
+    EXPECT_FALSE(Get(L"Qovaro.Wechsel", E_FAIL)) << "a profile without a connection string";
+}
+
 TEST_F(DBServer, AForeignDatabaseIsRefusedAndKeptAsItIs) {
     const std::string file = env_.dir.file("own.sqlite");
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Own", L"DBConnection",

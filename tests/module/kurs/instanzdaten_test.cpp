@@ -1,0 +1,528 @@
+// The run data page of the course window with its dates and budget, and the reservation editor,
+// through the real widgets in the host frame over a database from the suite schema.
+#include "budget.h"
+#include "editreservationdlg.h"
+#include "getdatumdlg.h"
+#include "instanzdatendlg.h"
+#include "kursresource.h"
+#include "kurswin_window.h"
+#include "qvasynceventsink.h"
+#include "qveventsource.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "utf.h"
+
+#include <atomic>
+
+namespace kurstest {
+namespace {
+
+using namespace qv::ui::test;
+
+const GUID kRunChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
+const GUID kBudgetChanged = qv::MakeGuid("C8F0503A-6571-46EB-9434-132878E836CD");
+
+COleDateTime NullDate() {
+    COleDateTime dt;
+    dt.SetStatus(COleDateTime::null);
+    return dt;
+}
+
+// Hears the run's and the budget's change events as other pages would.
+struct RunListener {
+    void OnRun(COleVariant value) {
+        const VARIANT& v = value;
+        lastRun = v.vt == VT_I4 ? v.lVal : 0;
+        ++runs;
+    }
+    void OnBudget(COleVariant value) {
+        const VARIANT& v = value;
+        lastBudget = v.vt == VT_I4 ? v.lVal : -1;
+        ++budgets;
+    }
+    DECLARE_QVEVENT_MAP()
+    std::atomic<int> runs{0}, budgets{0};
+    long lastRun = 0, lastBudget = -1;
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(RunListener)
+    ON_QVEVENT(kRunChanged, OnRun)
+    ON_QVEVENT(kBudgetChanged, OnBudget)
+END_QVEVENT_MAP()
+
+class InstanzdatenTest : public KursWindow {
+protected:
+    void SetUp() override {
+        KursWindow::SetUp();
+        for (const wchar_t* function : {L"{924411CF-EA09-4E11-ABA5-F7779B9C6523}", L"{26522EFD-1FAB-468E-9D15-6917C79A763B}",
+                                        L"{EE795285-F835-4E1B-BBF1-10B321E5A422}", L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}"})
+            security.Answer(function, L"", 0x101);
+        kurs = AddKurs(3, "GK");
+        run = AddRun(kurs, "2031-03-10", "Frühling", 12);
+        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257), (" +
+            K(kurs) + ", -1, 5, 257)");
+        Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (1, '8200', 'Schaffhausen')");
+        ASSERT_EQ(listener.sink.Create(&listener, RunListener::GetQvEventMap()), S_OK);
+    }
+    void TearDown() override {
+        listener.sink.Unadvise();
+        KursWindow::TearDown();
+        qv::budget::SetBudgetRunning(std::nullopt);
+    }
+    long AddDate(const std::string& start, const std::string& end) {
+        const long id = ++nextDate;
+        Sql("INSERT INTO Kursinstanzdate (lKursinstanzdateID, lKursinstanzID, dtStart, dtEnde) VALUES (" + K(id) + ", " +
+            K(run) + ", '" + start + "', " + (end.empty() ? "NULL" : "'" + end + "'") + ")");
+        return id;
+    }
+    void ShowPage() {
+        OpenView();
+        ASSERT_EQ(Dlg()->GetSubRecordID(), run);
+        ASSERT_EQ(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd()), (std::vector<std::wstring>{L"Kursdaten", L"Austragung"}));
+        ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+        Pump();
+        ASSERT_NE(Page(), nullptr);
+    }
+    CInstanzdatenDlg* Page() const { return dynamic_cast<CInstanzdatenDlg*>(KursWindow::Page(1)); }
+    HWND Field(int id) const { return qv::ui::test::Item(Page()->GetSafeHwnd(), id); }
+    HWND Grid() const { return Page()->m_gridDates.GetSafeHwnd(); }
+    void Save() { Click(Item(IDC_KURSDLG_SAVE)); }
+    std::vector<std::wstring> GridRow(int row) const {
+        return {Cell(Grid(), row, 0), Cell(Grid(), row, 1), Cell(Grid(), row, 2), Cell(Grid(), row, 3)};
+    }
+    std::string Dates() {
+        return Text("SELECT group_concat(d, ';') FROM (SELECT dtStart || '/' || ifnull(dtEnde, '-') AS d FROM "
+                    "Kursinstanzdate WHERE lKursinstanzID = " + K(run) + " ORDER BY dtStart)");
+    }
+    void WaitForRunEvent() {
+        EXPECT_TRUE(WaitFor([&] { return listener.runs.load() >= 1; }));
+        EXPECT_EQ(listener.lastRun, run);
+        listener.runs = 0;
+    }
+
+    RunListener listener;
+    long kurs = 0, run = 0, nextDate = 900;
+};
+
+TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEvent) {
+    Sql("UPDATE Kursinstanz SET strOrt = 'Zeughaus', lOrtID = 1, strTreffpunkt = 'Tor 2', lMinInstruktor = 2, "
+        "dblDauer = 1 WHERE lKursinstanzID = " + K(run));
+    AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
+    ShowPage();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_KURSORT)), L"Zeughaus");
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"12");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.00 Tg");
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "the stored duration is that of the dates";
+    EXPECT_FALSE(Visible(Field(IDC_INSTANZDATEN_MININSTR))) << "the central installation's";
+    EXPECT_FALSE(Visible(Field(IDC_INSTANZDATEN_INTERN_LABEL)));
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER))) << "the duration follows the dates";
+    EXPECT_EQ(Text("SELECT strLock FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "");
+
+    // The up-down stops at 0.
+    Retype(Field(IDC_INSTANZDATEN_MAXTN), L"0");
+    NMUPDOWN down;
+    down.hdr = {Field(IDC_INSTANZDATEN_MAXTN_SPIN), IDC_INSTANZDATEN_MAXTN_SPIN, UDN_DELTAPOS};
+    down.iDelta = -1;
+    ::SendMessage(Page()->GetSafeHwnd(), WM_NOTIFY, IDC_INSTANZDATEN_MAXTN_SPIN, reinterpret_cast<LPARAM>(&down));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"0");
+    down.iDelta = 1;
+    ::SendMessage(Page()->GetSafeHwnd(), WM_NOTIFY, IDC_INSTANZDATEN_MAXTN_SPIN, reinterpret_cast<LPARAM>(&down));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"1");
+
+    // A name with a quote and over 254 characters; cancelling the run closes it.
+    Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"Frühling 'B' " + std::wstring(300, L'x'));
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ABGESAGT), true));
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 2031, 3, 1));
+    Save();
+    const std::string today = W2U(std::wstring(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
+    EXPECT_EQ(Text("SELECT length(strBezeichnung) || '|' || substr(strBezeichnung, 1, 13) || '|' || lMaxTeilnehmer || "
+                   "'|' || fGeschlossen || '|' || dtAbgesagt || '|' || dtAnmeldenBis || '|' || dtDatum || '|' || strLock "
+                   "|| '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "254|Frühling 'B' |1|1|" + today + " 00:00:00|2031-03-01 23:59:59|2031-03-10 00:00:00||1");
+    EXPECT_EQ(Text("SELECT strText || '|' || lTableID || '|' || strModul FROM UserLog"),
+              "Kursaustragung wurde aktualisiert.|42|Ausbildung.Instanz");
+    WaitForRunEvent();
+    EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "a cancelled run stays closed";
+
+    // A run saved while its log entry cannot be written stays saved, and the edit is over.
+    qv::RevokeRunningServer(QVUSERLOG_PROGID);
+    script.AllowReports(true);
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"ohne Protokoll");
+    Save();
+    EXPECT_EQ(Text("SELECT strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "ohne Protokoll");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    for (const auto& report : script.Log().Records(qv::InteractionKind::Report))
+        EXPECT_EQ(report.caption.find(L"OnSave"), std::wstring::npos) << "the save is not reported as failed";
+    script.AllowReports(false);
+
+    // Without the right on the run's data the name stays read-only; the page's own fields do not.
+    CloseView();
+    security.Answer(L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}", L"", 0x1);
+    ShowPage();
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
+    EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_NEWDATE)));
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
+}
+
+TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8212', 'Neuhausen')");
+    Sql("UPDATE Kursinstanz SET lOrtID = 1 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) {
+        HWND dlg = dynamic_cast<CWnd&>(modal).GetSafeHwnd();
+        HWND combo = qv::ui::test::Item(dlg, 30501);
+        const auto items = ComboItems(combo);
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)].find(L"Neuhausen") != std::wstring::npos) SelectComboItem(combo, i);
+        Click(dlg, IDOK);
+    });
+    Click(Field(IDC_INSTANZDATEN_EDITORT));
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8212 Neuhausen"), std::wstring::npos);
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the new place is to be saved";
+    Save();
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 2);
+}
+
+TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
+    qv::nq::SetEnterpriseEdition(true);
+    AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    Sql("UPDATE Kursinstanz SET dblDauer = 2 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "2 days stored, half a day from the dates";
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"nur für's Kader");
+    Save();
+    EXPECT_EQ(Text("SELECT lKursID || '|' || strBemerkungIntern FROM Kursbemerkung WHERE lKursinstanzID = " + K(run)),
+              "-1|nur für's Kader");
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"geändert");
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(strBemerkungIntern) FROM Kursbemerkung"), "geändert");
+
+    // Unticking the manual duration takes the dates' again.
+    Click(Field(IDC_INSTANZDATEN_DAUERMANUELL));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"0.50 Tg");
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
+    Retype(Field(IDC_INSTANZDATEN_INTERN), L"");
+    Save();
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
+    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5|0")
+        << "a run without a place keeps none";
+}
+
+TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
+    Sql("UPDATE Kursinstanz SET dtPublish = '2024-03-01 00:00:00' WHERE lKursinstanzID = " + K(run));
+    AddDate("2024-05-20 08:00:00", "2024-05-20 17:00:00");
+    const std::wstring today(COleDateTime::GetCurrentTime().Format(L"%d.%m.%Y 00:00:00"));
+    struct Case { const char* what; long flags, mode; std::wstring bis, von; };
+    const Case cases[] = {
+        {"opening after the publication", 3, 0, L"14.05.2024 23:59:59", L"29.03.2024 00:00:00"},
+        {"opening after the closing", 3, 1, L"14.05.2024 23:59:59", L"11.06.2024 00:00:00"},
+        {"opening only", 1, 0, L"", L"29.03.2024 00:00:00"},
+        {"nothing proposed", 0, 0, L"", L""},
+        {"an unknown mode", 3, 2, L"14.05.2024 23:59:59", L""},
+    };
+    options.Set(-1060, L"AutoCloseBeforInstanz", 6);
+    options.Set(-1060, L"AutoOpenAfterPublish", 28);
+    ShowPage();
+    for (const Case& c : cases) {
+        options.Set(-1060, L"AutoOpenAutoClose", c.flags);
+        options.Set(-1060, L"AutoOpenMode", c.mode);
+        ASSERT_EQ(Page()->Refresh(), S_OK);
+        ASSERT_TRUE(Page()->dtAnmeldenBis.IsNull() && Page()->dtAnmeldenVon.IsNull()) << c.what;
+        // The date an unticked picker offers when it is switched on.
+        for (CDateTimeCtrl* picker : {&Page()->m_dtcAnmeldenBis, &Page()->m_dtcAnmeldenVon}) {
+            picker->SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
+            picker->SetTime(NullDate());
+        }
+        ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+        ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
+        const std::wstring bis(Page()->dtAnmeldenBis.Format(L"%d.%m.%Y %H:%M:%S"));
+        const std::wstring von(Page()->dtAnmeldenVon.Format(L"%d.%m.%Y %H:%M:%S"));
+        // Without a proposal the picker's own date stays.
+        EXPECT_EQ(c.bis.empty() ? bis.substr(0, 10) : bis, c.bis.empty() ? L"02.01.2030" : c.bis) << c.what;
+        EXPECT_EQ(c.von.empty() ? von.substr(0, 10) : von, c.von.empty() ? L"02.01.2030" : c.von) << c.what;
+        Click(Item(IDC_KURSDLG_CANCEL));
+    }
+    // Without a publication date the opening is today; without dates the closing stays off.
+    options.Set(-1060, L"AutoOpenAutoClose", 3);
+    options.Set(-1060, L"AutoOpenMode", 0);
+    Sql("UPDATE Kursinstanz SET dtPublish = NULL WHERE lKursinstanzID = " + K(run));
+    Sql("DELETE FROM Kursinstanzdate");
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
+    EXPECT_EQ(std::wstring(Page()->dtAnmeldenVon.Format(L"%d.%m.%Y %H:%M:%S")), today);
+    TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true);
+    EXPECT_TRUE(Page()->dtAnmeldenBis.IsNull());
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_ANMELDENBIS)));
+    Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDuration) {
+    const long first = AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    const long second = AddDate("2031-03-17 00:00:00", "");
+    Sql("UPDATE Kursinstanz SET dblDauer = 1.5 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    ASSERT_EQ(Rows(Grid()), 2);
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:00"}));
+    EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
+
+    // An end before the start is refused; 6 hours make the half day a whole one.
+    CQvGridCtrl& grid = Page()->m_gridDates;
+    EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
+    EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
+    EXPECT_EQ(GridRow(0)[3], L"12:00");
+    ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
+
+    // Appended after the latest date with its times; removed and shifted by a week.
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    ASSERT_EQ(Rows(Grid()), 3);
+    EXPECT_EQ(GridRow(2), (std::vector<std::wstring>{L"18.03.2031", L"", L"", L""}));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"3.00 Tg");
+    ASSERT_TRUE(SelectRow(Grid(), 1));
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    EXPECT_EQ(Page()->arrDeletedDateIDs, (std::vector<long>{second}));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
+    script.ExpectModal(IDD_GETDATUM, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetDatumDlg&>(modal);
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"10.03.2031");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETDATUM_DATUM), L"17.03.2031");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(Field(IDC_INSTANZDATEN_SHIFTDATES));
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"17.03.2031", L"08:00", L"17.03.2031", L"14:00"}));
+    EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"25.03.2031", L"", L"", L""}));
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_dates");
+
+    Save();
+    EXPECT_EQ(Dates(), "2031-03-17 08:00:00/2031-03-17 14:00:00;2031-03-25 00:00:00/-");
+    EXPECT_EQ(Text("SELECT dblDauer || '|' || dtDatum FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "2.0|2031-03-17 08:00:00");
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanzdate WHERE lKursinstanzdateID = " + K(first)), 1);
+    EXPECT_TRUE(Page()->arrDeletedDateIDs.empty());
+    // The log names the removed date although it had no end.
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail = 'Delete: 2031-03-17 00:00:00 bis '"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
+
+    // The last date cannot be removed.
+    ASSERT_TRUE(SelectRow(Grid(), 1));
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDOK, L"Der letzte Datumseintrag kann nicht gelöscht werden.");
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    EXPECT_EQ(Rows(Grid()), 1);
+    Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
+    AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
+    ShowPage();
+    CQvGridCtrl& grid = Page()->m_gridDates;
+    struct Case { const wchar_t *start, *from, *end, *to; double days; };
+    const Case cases[] = {
+        {L"10.03.2031", L"", L"10.03.2031", L"", 1.0},         {L"10.03.2031", L"08:00", L"10.03.2031", L"12:00", 0.5},
+        {L"10.03.2031", L"08:00", L"10.03.2031", L"12:59", 0.5}, {L"10.03.2031", L"08:00", L"10.03.2031", L"13:00", 1.0},
+        {L"10.03.2031", L"22:00", L"10.03.2031", L"23:59", 0.5}, {L"10.03.2031", L"", L"12.03.2031", L"", 3.0},
+        {L"10.03.2031", L"08:00", L"", L"12:00", 1.0},          {L"10.03.2031", L"22:00", L"11.03.2031", L"06:00", 2.0},
+    };
+    for (const Case& c : cases) {
+        for (int column : {3, 2, 1}) ASSERT_TRUE(grid.SetCellValue(0, column, L""));
+        ASSERT_TRUE(grid.SetCellValue(0, 0, c.start));
+        ASSERT_TRUE(grid.SetCellValue(0, 2, c.end));
+        ASSERT_TRUE(grid.SetCellValue(0, 1, c.from));
+        ASSERT_TRUE(grid.SetCellValue(0, 3, c.to)) << W2U(c.to) << " after " << W2U(c.from) << " on another day";
+        EXPECT_DOUBLE_EQ(Page()->CalcKursdauer(), c.days) << W2U(c.start) << " " << W2U(c.from) << " - " << W2U(c.end)
+                                                          << " " << W2U(c.to);
+    }
+    Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {
+    ShowPage();
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(kRunChanged, run + 1, FALSE), S_OK);  // another run
+    ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
+}
+
+TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextSaveStoresTheGrid) {
+    AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    AddDate("2031-03-17 00:00:00", "2031-03-17 23:59:59");
+    const std::string before = Dates();
+    ShowPage();
+    CQvGridCtrl& grid = Page()->m_gridDates;
+    ASSERT_TRUE(grid.SetCellValue(0, 3, L"16:00"));
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    ASSERT_TRUE(SelectRow(Grid(), 1));
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"kaputt");
+
+    // The run row is written after the dates: its failure takes the dates back as well.
+    Sql("CREATE TRIGGER Kursinstanz_Refuse BEFORE UPDATE ON Kursinstanz WHEN new.strBezeichnung = 'kaputt' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    script.AllowReports(true);
+    Save();
+    EXPECT_EQ(Dates(), before);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the changes are still to be saved";
+    EXPECT_EQ(Page()->arrDeletedDateIDs.size(), 1u);
+
+    Sql("DROP TRIGGER Kursinstanz_Refuse");
+    script.AllowReports(false);
+    Save();
+    EXPECT_EQ(Dates(), "2031-03-10 08:00:00/2031-03-10 16:00:00;2031-03-18 00:00:00/2031-03-18 23:59:59");
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "kaputt");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+}
+
+TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
+    qv::budget::SetBudgetRunning(true);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", static_cast<DWORD>(mandant));
+    Sql("UPDATE Mandant SET fActive = 1 WHERE lMandantID = " + K(mandant));
+    Sql("INSERT INTO BudgetKonto (lBudgetKontoID, lMandantID, strNummer, strBezeichnung, lStdTyp, lStdArt) VALUES "
+        "(1, " + K(mandant) + ", '3000', 'Kurse Aufwand', 3, 1), (2, " + K(mandant) + ", '3100', 'Material', 0, 0), "
+        "(3, " + K(mandant) + ", '6000', 'Kurse Ertrag', 3, 2), (4, 999, '9999', 'fremd', 3, 1)");
+    AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
+    ShowPage();
+    HWND aufwand = Page()->m_cbKontoAufwand.GetSafeHwnd();
+    HWND ertrag = Page()->m_cbKontoErtrag.GetSafeHwnd();
+    EXPECT_EQ(ComboItems(aufwand), (std::vector<std::wstring>{L"3000 Kurse Aufwand (Standard)", L"3100 Material",
+                                                              L"6000 Kurse Ertrag (Standard)"}));
+    EXPECT_EQ(qv::ui::test::Text(aufwand), L"3000 Kurse Aufwand (Standard)") << "the Mandant's standard account";
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+
+    Retype(Field(IDC_INSTANZDATEN_AUFWAND), L"1'250.50");
+    ASSERT_TRUE(SelectComboItem(ertrag, 1));
+    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"800");
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg");
+    Save();
+    // Only the changed account is linked; both amounts are written under their accounts.
+    EXPECT_EQ(Text("SELECT group_concat(lLinkTyp || ':' || lBudgetKontoID) FROM BudgetKontoLink"), "1:2");
+    EXPECT_EQ(Text("SELECT group_concat(l, ';') FROM (SELECT lLinkTyp || ':' || lBudgetKontoID || ':' || curBetrag || "
+                   "':' || strText || ':' || lRecordID || ':' || lTableID AS l FROM BudgetBuchungssatz ORDER BY lLinkTyp)"),
+              "-1:1:1250.5:Kursaustragung: Frühling:" + K(run) + ":42;1:2:800.0:Kursaustragung: Frühling:" + K(run) +
+                  ":42");
+    EXPECT_TRUE(WaitFor([&] { return listener.budgets.load() == 1; }));
+    EXPECT_EQ(listener.lastBudget, 0) << "the budget event names no run";
+
+    CloseView();
+    ShowPage();
+    EXPECT_EQ(qv::ui::test::Text(Page()->m_cbKontoErtrag.GetSafeHwnd()), L"3100 Material");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
+
+    // Without the budget module the group is read-only and nothing is written.
+    CloseView();
+    qv::budget::SetBudgetRunning(false);
+    ShowPage();
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+    EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
+}
+
+class ReservationTest : public InstanzdatenTest {
+protected:
+    long year = COleDateTime::GetCurrentTime().GetYear();
+    long AddReservation(long y, long count) {
+        const long id = ++nextDate;
+        Sql("INSERT INTO Kursreservation (lKursreservationID, lMandantID, lKursID, lYear, lAnzahl) VALUES (" + K(id) + ", " +
+            K(mandant) + ", " + K(kurs) + ", " + K(y) + ", " + K(count) + ")");
+        return id;
+    }
+    HWND Field(CEditReservationDlg& dlg, int id) { return qv::ui::test::Item(dlg.GetSafeHwnd(), id); }
+};
+
+TEST_F(ReservationTest, ANewReservationOpenedWithMinusOneTakesTheFirstFreeYearAndIsCreated) {
+    CKursResourceScope scope;
+    AddReservation(year, 3);
+    AddReservation(year + 1, 2);
+    CEditReservationDlg dlg(mandant);
+    dlg.lKursID = kurs;
+    dlg.lKursreservationID = -1;
+    script.ExpectModal(IDD_EDITRESERVATION, [&](qv::IModalDialog&) {
+        EXPECT_EQ(qv::ui::test::Text(Field(dlg, IDC_EDITRESERVATION_YEAR)), std::to_wstring(year + 2));
+        EXPECT_EQ(qv::ui::test::Text(Field(dlg, IDC_EDITRESERVATION_ANZAHL)), L"1");
+        EXPECT_EQ(qv::ui::test::Text(Field(dlg, IDC_EDITRESERVATION_KURS)), L"GK, GK Kurs");
+        Retype(Field(dlg, IDC_EDITRESERVATION_BEMERKUNG), L"für d'Jugendfeuerwehr");
+        Retype(Field(dlg, IDC_EDITRESERVATION_ANZAHL), L"150");
+        script.ExpectMessageBox(IDOK);  // the count's range
+        Click(dlg.GetSafeHwnd(), IDOK);
+        ASSERT_FALSE(dlg.IsModalEnded());
+        Retype(Field(dlg, IDC_EDITRESERVATION_ANZAHL), L"4");
+        Screen(dlg.GetSafeHwnd(), "editreservationdlg");
+        // A refused INSERT leaves the reservation a new one: the next OK inserts it.
+        Sql("CREATE TRIGGER Kursreservation_Refuse BEFORE INSERT ON Kursreservation BEGIN SELECT RAISE(ABORT, "
+            "'refused'); END");
+        script.ExpectReport();
+        script.ExpectReport();
+        Click(dlg.GetSafeHwnd(), IDOK);
+        ASSERT_FALSE(dlg.IsModalEnded());
+        EXPECT_LE(dlg.lKursreservationID, 0);
+        Sql("DROP TRIGGER Kursreservation_Refuse");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    ASSERT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_GT(dlg.lKursreservationID, 0);
+    EXPECT_EQ(Text("SELECT lMandantID || '|' || lYear || '|' || lAnzahl || '|' || strBemerkung FROM Kursreservation "
+                   "WHERE lKursreservationID = " + K(dlg.lKursreservationID)),
+              K(mandant) + "|" + K(year + 2) + "|4|für d'Jugendfeuerwehr");
+    EXPECT_EQ(Text("SELECT strText || '|' || strDetail || '|' || lTableID FROM UserLog"),
+              "Reservationen neu hinzugefügt.|Jahr:" + K(year + 2) + " | Anzahl:4 | Bemerkung:für d''Jugendfeuerwehr|39");
+}
+
+TEST_F(ReservationTest, ASecondReservationForTheSameYearIsRefusedAtOkAndAVanishedOneIsNotReportedSaved) {
+    CKursResourceScope scope;
+    AddReservation(year, 3);
+    const long next = AddReservation(year + 1, 2);
+    {
+        // Enter in the year field reaches OK without the field losing the focus.
+        CEditReservationDlg dlg(mandant);
+        dlg.lKursID = kurs;
+        script.ExpectModal(IDD_EDITRESERVATION, [&](qv::IModalDialog& modal) {
+            HWND edit = Field(dlg, IDC_EDITRESERVATION_YEAR);
+            Retype(edit, std::to_wstring(year + 1));
+            script.ExpectMessageBox(IDOK, L"Für das Jahr " + std::to_wstring(year + 1) + L" ist bereits eine Reservation");
+            PressKey(edit, VK_RETURN);
+            EXPECT_FALSE(modal.IsModalEnded());
+            EXPECT_EQ(qv::ui::test::Text(edit), std::to_wstring(year + 2)) << "the proposed year again";
+            modal.EndModal(IDCANCEL);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    }
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 2);
+    {
+        // The reservation is deleted meanwhile: OK changes no row and says so.
+        CEditReservationDlg dlg(0);
+        dlg.lKursID = kurs;
+        dlg.lKursreservationID = next;
+        script.ExpectModal(IDD_EDITRESERVATION, [&](qv::IModalDialog& modal) {
+            EXPECT_EQ(qv::ui::test::Text(Field(dlg, IDC_EDITRESERVATION_ANZAHL)), L"2");
+            Sql("DELETE FROM Kursreservation WHERE lKursreservationID = " + K(next));
+            script.ExpectReport();
+            script.ExpectReport();
+            Click(dlg.GetSafeHwnd(), IDOK);
+            EXPECT_FALSE(modal.IsModalEnded());
+            modal.EndModal(IDCANCEL);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    }
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+}
+
+}  // namespace
+}  // namespace kurstest
