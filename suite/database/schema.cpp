@@ -11,6 +11,17 @@ using detail::Stmt;
 
 std::string_view SchemaSql() { return detail::kSchemaSql; }
 
+std::string_view OptionTableSql() {
+    return "CREATE TABLE IF NOT EXISTS QvOption ("
+           " lQvOptionID INTEGER PRIMARY KEY,"
+           " lArea INTEGER NOT NULL,"
+           " strName TEXT NOT NULL COLLATE NOCASE,"
+           " lQvSecUserID INTEGER NOT NULL DEFAULT 0,"
+           " lType INTEGER NOT NULL DEFAULT 8,"
+           " strValue TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
+           " UNIQUE (lArea, strName, lQvSecUserID))";
+}
+
 int SchemaVersion(sqlite3* db) {
     Stmt has(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'System'");
     if (has.step() == SQLITE_ROW) {

@@ -19,6 +19,10 @@ constexpr int kSchemaVersion = 1;
 // The schema script (tables, views, triggers, rows every installation has).
 std::string_view SchemaSql();
 
+// The option server's own table (QvOption), which the schema does not create: the server makes it
+// on first use, and the demo data to store the demo installation's options.
+std::string_view OptionTableSql();
+
 // Creates the schema on an empty database in one transaction (a savepoint inside a transaction
 // the caller holds). A database that already has this version is left as it is. Returns an
 // SQLite result code; on failure `error` (may be null) gets the reason and nothing is created.

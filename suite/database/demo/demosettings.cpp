@@ -1,6 +1,7 @@
 // Demo data: the security users with their rights rows, the settings of the data exchange, mail
 // templates with translations, and the report profiles.
 #include "demomodel.h"
+#include "suitedb.h"
 
 #include <set>
 
@@ -64,6 +65,11 @@ void WriteSettings(Model& m) {
          "UPDATE DataExchange SET fOnlineKursEnabled = 0, "
          "strOnlineKursURL = 'https://kurse.feuerwehr-ausbildung.example/anmeldung', lDefaultPersonKursStatus = 0, "
          "fSwitchPersonAllowed = 1, fAutoAssignToInstanzAllowed = 1");
+
+    // The course search admits only courses of type 0 until the installation names the others;
+    // the demo installation shows federal, cantonal and local courses.
+    Exec(m.db, std::string(OptionTableSql()));
+    Exec(m.db, "INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES (-4000, 'KursTyp', 0, 8, '0 1 1 1')");
 
     Insert tmpl(m.db, "KursnotificationMailtemplate",
                 {"lKursnotificationMailtemplateID", "strName", "strSubject", "strHeader", "strFooter", "strCC", "strBCC"});

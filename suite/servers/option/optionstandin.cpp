@@ -25,17 +25,6 @@ constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
 constexpr int kMaxName = 100;
 constexpr int kMaxValue = 4000;
 
-// The table is the server's own; the suite's schema does not know it. Created on the caller's
-// database connection, inside his transaction if one is open.
-constexpr const char* kCreateTables =
-    "CREATE TABLE IF NOT EXISTS QvOption ("
-    " lQvOptionID INTEGER PRIMARY KEY,"
-    " lArea INTEGER NOT NULL,"
-    " strName TEXT NOT NULL COLLATE NOCASE,"
-    " lQvSecUserID INTEGER NOT NULL DEFAULT 0,"
-    " lType INTEGER NOT NULL DEFAULT 8,"
-    " strValue TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '',"
-    " UNIQUE (lArea, strName, lQvSecUserID))";
 
 void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
     if (sqlite3_table_column_metadata(db, "main", "QvOption", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) ==
@@ -43,7 +32,7 @@ void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
         return;
     }
     char* error = nullptr;
-    if (sqlite3_exec(db, kCreateTables, nullptr, nullptr, &error) != SQLITE_OK) {
+    if (sqlite3_exec(db, std::string(qv::suite::OptionTableSql()).c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string text = error ? error : "cannot create QvOption";
         sqlite3_free(error);
         throw qv::sql::ProcedureError(text);

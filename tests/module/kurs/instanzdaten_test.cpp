@@ -60,7 +60,7 @@ protected:
             security.Answer(function, L"", 0x101);
         kurs = AddKurs(3, "GK");
         run = AddRun(kurs, "2031-03-10", "Frühling", 12);
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257), (" +
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257), (" +
             K(kurs) + ", -1, 5, 257)");
         Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (1, '8200', 'Schaffhausen')");
         ASSERT_EQ(listener.sink.Create(&listener, RunListener::GetQvEventMap()), S_OK);

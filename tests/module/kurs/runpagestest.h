@@ -34,7 +34,7 @@ protected:
         other = AddRun(kurs, "2031-03-01", "Frühling");
         run = AddRun(kurs, "2031-09-01", "Herbst");
         for (long r : {other, run}) Grant(r, 0x101);
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
         // The user sees the persons of the brigade; the course search offers courses of every type.
         Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(mandant) + ", 4, 5, 1)");
         options.Set(-4000, L"KursTyp", L"0 1 1 1");
@@ -50,7 +50,7 @@ protected:
 
     void Grant(long r, DWORD mask) {
         Sql("DELETE FROM SecKurs WHERE lKursinstanzID = " + K(r));
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(r) + ", 5, " +
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(r) + ", 5, " +
             std::to_string(static_cast<long>(mask)) + ")");
     }
 
@@ -121,13 +121,18 @@ protected:
             if (qv::ui::test::Cell(list, row, column).find(text) != std::wstring::npos) return row;
         return -1;
     }
-    // Chooses the run of the course in the window's selector.
+    // Chooses the run of the course in the window's selector, the course search.
     void ChooseRun(const std::wstring& name) {
-        script.ExpectModal(IDD_KURSSELECT, [&](qv::IModalDialog& modal) {
-            auto& dlg = dynamic_cast<CKursSelectDlg&>(modal);
-            for (int i = 0; i < qv::ui::test::Rows(dlg.m_list); ++i)
-                if (qv::ui::test::Cell(dlg.m_list, i, 1) == name) qv::ui::test::SelectRow(dlg.m_list, i);
-            qv::ui::test::Click(dlg, IDOK);
+        script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            ASSERT_NE(popup.m_pSearchDlg, nullptr);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            const HWND list = search.m_lstResult.GetSafeHwnd();
+            qv::ui::test::Retype(qv::ui::test::Item(search.GetSafeHwnd(), IDC_SEARCH_TEXT), L"GK");
+            EXPECT_TRUE(qv::ui::test::WaitFor([&] { return !search.IsSearching(); }, 10000));
+            for (int i = 0; i < qv::ui::test::Rows(list); ++i)
+                if (qv::ui::test::Cell(list, i, 2) == name) qv::ui::test::SelectRow(list, i);
+            qv::ui::test::Click(popup.GetSafeHwnd(), IDOK);
             if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
         });
         qv::ui::test::Click(Item(IDC_KURSDLG_SELECT));

@@ -67,8 +67,8 @@ protected:
         spring = AddRun(kurs, "2031-03-01", "Frühling", 10);
         run = AddRun(kurs, "2031-09-01", "Herbst", 10);
         for (long r : {spring, run})
-            Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(r) + ", 5, 257)");
-        Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
+            Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(r) + ", 5, 257)");
+        Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (" + K(kurs) + ", -1, 5, 257)");
         ASSERT_EQ(listener.sink.Create(&listener, BookingsListener::GetQvEventMap()), S_OK);
     }
     void TearDown() override {
