@@ -197,13 +197,14 @@ void PgDb::LoseTransaction() {
     depth_ = 0;
 }
 
-const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, int* rc) {
+const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc) {
     if (auto it = prepared_.find(sql); it != prepared_.end()) {
         lru_.splice(lru_.begin(), lru_, it->second.use);
         return &it->second;
     }
     const std::string name = "qv" + std::to_string(++nextName_);
-    pg_result* res = PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
+    pg_result* res = types ? PQprepare(conn_, name.c_str(), sql.c_str(), static_cast<int>(types->size()), types->data())
+                           : PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
     *rc = Check(res, nullptr);
     PQclear(res);
     if (*rc != 0) return nullptr;
@@ -219,7 +220,7 @@ const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, int* rc) {
     return &it->second;
 }
 
-int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out) {
+int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types) {
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (PQstatus(conn_) != CONNECTION_OK) {
         // Outside a transaction nothing is lost with the old connection, so a retry works on a
@@ -237,7 +238,7 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out) {
         return rc;
     }
     if (params) {
-        const Prepared* p = PrepareCached(sql, &rc);
+        const Prepared* p = PrepareCached(sql, types, &rc);
         if (p) {
             std::vector<const char*> values;
             values.reserve(params->size());
@@ -284,6 +285,10 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out) {
 int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
 
 int PgDb::Query(const std::string& sql, const PgParams& params, PgRows* out) { return Run(sql, &params, out); }
+
+int PgDb::Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out) {
+    return Run(sql, &params, out, &types);
+}
 
 int PgDb::Begin() {
     if (depth_ > 0) {

@@ -74,6 +74,9 @@ public:
     // One statement, prepared once per text and connection, with $1… bound to `params`
     // (nullopt = NULL). `out` may be null.
     int Query(const std::string& sql, const PgParams& params, PgRows* out);
+    // With the parameters' type oids (0 = as the statement implies); a text's is 25. The same
+    // text must always come with the same types.
+    int Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out);
     int Query(const std::string& sql, PgRows* out) { return Query(sql, {}, out); }
 
     // T-SQL's transaction count, as the SQLite driver keeps it: Begin at depth 0 starts a
@@ -99,8 +102,8 @@ private:
     int Fail(const ErrorInfo& e);
     int FailFrom(pg_result* res);
     int Check(pg_result* res, PgRows* out);
-    int Run(const std::string& sql, const PgParams* params, PgRows* out);
-    const Prepared* PrepareCached(const std::string& sql, int* rc);
+    int Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types = nullptr);
+    const Prepared* PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc);
     bool Reconnect();
     void LoseTransaction();
     int Simple(const char* sql);

@@ -2,6 +2,7 @@
 // SQL Server gives, text compared without regard to case.
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgexec.h"
 #include "pgprinter.h"
 #include "tsqlerror.h"
 #include "tsqlparser.h"
@@ -29,6 +30,7 @@ protected:
             "CREATE TABLE personkurs (lpersonkursid integer PRIMARY KEY, lkursid integer, strname text COLLATE qvci,"
             "  lstatus integer);"
             "CREATE TABLE sortierung (\"order\" integer);"
+            "CREATE TABLE system2 (lsystemid integer); INSERT INTO system2 VALUES (1);"
             "INSERT INTO kurs VALUES (1, 'Atemschutz', 1, '2024-01-31 08:00'), (2, 'brandschutz  ', 2, '2024-03-01 08:00'),"
             "  (3, 'Übungsleiter', 3, NULL);"
             "INSERT INTO personkurs VALUES (1, 1, 'Meier', 5), (2, 1, 'MEIER', 6), (3, 2, 'Müller', 7);"
@@ -130,6 +132,31 @@ TEST_F(PgPrint, WritesReachTheRowsTheJoinsName) {
                   "WHERE lKursID = 3"),
               "");
     EXPECT_EQ(Run("SELECT lPersonKursID FROM PersonKurs ORDER BY lPersonKursID"), "1|9");
+}
+
+TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
+    using qv::sql::RunBatch;
+    auto first = [](const qv::sql::PgRun& r) { return r.result.rows.at(0).at(0).value_or("NULL"); };
+    EXPECT_EQ(first(RunBatch(db_, "DECLARE @n int SET @n = 2 SELECT strBezeichnung FROM Kurs WHERE lKursID = @n")),
+              "brandschutz  ");
+    const auto counted = RunBatch(db_,
+                                  "DECLARE @c int SELECT @c = COUNT(*) FROM PersonKurs WHERE strName = 'meier' "
+                                  "IF @c > 1 UPDATE Kurs SET lTyp = @c WHERE lKursID = 1 ELSE UPDATE Kurs SET lTyp = 0 "
+                                  "SELECT lTyp FROM Kurs WHERE lKursID = 1");
+    EXPECT_EQ(counted.rowsAffected, 1);
+    EXPECT_EQ(counted.Variable("@c"), std::optional<std::optional<std::string>>(std::string("2")));
+    EXPECT_EQ(first(counted), "2");
+    const auto text = RunBatch(db_, "DECLARE @s varchar(20) SET @s = 'x' SELECT @s + strName AS Name FROM PersonKurs "
+                                    "WHERE lPersonKursID = 3");
+    EXPECT_EQ(first(text), "xMüller");
+    EXPECT_EQ(text.result.columns.at(0), "Name");
+    ASSERT_EQ(db_.Begin(), 0);
+    ASSERT_EQ(db_.Begin(), 0);
+    const auto depth = RunBatch(db_, "SELECT TOP 2 @@TRANCOUNT MyValue FROM System2");
+    EXPECT_EQ(first(depth), "2");
+    EXPECT_EQ(depth.result.columns.at(0), "MyValue");
+    ASSERT_EQ(db_.Rollback(), 0);
+    EXPECT_THROW(RunBatch(db_, "SELECT lKursID FROM Kurs WHERE strBezeichnung = 1/0"), qv::tsql::ExecError);
 }
 
 TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
