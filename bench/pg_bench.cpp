@@ -1,10 +1,13 @@
 // The same work on both databases, driver against driver: a single-row lookup by key (prepared
-// once, key bound) and a booking (a transaction that takes the next number from a counter row
+// once, key bound; and as the system sends it, T-SQL with the key written in, translated and
+// run), and a booking (a transaction that takes the next number from a counter row
 // and inserts a registration). PostgreSQL runs in a private cluster on loopback unless
 // QV_BENCH_PG names a database ("postgresql://…").
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgexec.h"
 #include "sqlitedb.h"
+#include "tsqlexec.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -110,6 +113,30 @@ void BM_Lookup_PostgreSQL(benchmark::State& state) {
     }
 }
 
+std::string LookupText(long id) {
+    return "SELECT TOP 2 strBezeichnung MyValue FROM Kurs WHERE (lKursID = " + std::to_string(id) + ")";
+}
+
+void BM_TsqlLookup_SQLite(benchmark::State& state) {
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    long id = 0;
+    for (auto _ : state) {
+        qv::tsql::Execution run = qv::tsql::Execute(db.Handle(), LookupText(id++ % kRows + 1));
+        if (run.Next()) benchmark::DoNotOptimize(run.Get(0));
+    }
+}
+
+void BM_TsqlLookup_PostgreSQL(benchmark::State& state) {
+    qv::sql::PgDb db;
+    if (db.Open(PgUrl()) != 0) std::abort();
+    long id = 0;
+    for (auto _ : state) {
+        qv::sql::PgRun run = qv::sql::RunBatch(db, LookupText(id++ % kRows + 1));
+        benchmark::DoNotOptimize(run.result.rows);
+    }
+}
+
 void BM_Booking_SQLite(benchmark::State& state) {
     qv::sql::SqliteDb db;
     if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
@@ -150,6 +177,8 @@ void BM_Booking_PostgreSQL(benchmark::State& state) {
 
 BENCHMARK(BM_Lookup_SQLite);
 BENCHMARK(BM_Lookup_PostgreSQL);
+BENCHMARK(BM_TsqlLookup_SQLite);
+BENCHMARK(BM_TsqlLookup_PostgreSQL);
 BENCHMARK(BM_Booking_SQLite);
 BENCHMARK(BM_Booking_PostgreSQL);
 

@@ -158,6 +158,7 @@ bool PgDb::Reconnect() {
     }
     prepared_.clear();
     lru_.clear();
+    seenOnce_.clear();
     const std::string setup = "SET client_encoding TO 'UTF8'; SET DateStyle TO ISO, YMD; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
@@ -237,7 +238,18 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const
         if (PQstatus(conn_) != CONNECTION_OK || error_.nativeError == kNativeConnectionLost) LoseTransaction();
         return rc;
     }
-    if (params) {
+    constexpr std::size_t kSeenOnceLimit = 4096;
+    const bool once = params && !prepared_.count(sql) && seenOnce_.insert(sql).second;
+    if (seenOnce_.size() > kSeenOnceLimit) seenOnce_.clear();
+    if (once) {
+        std::vector<const char*> values;
+        values.reserve(params->size());
+        for (const auto& v : *params) values.push_back(v ? v->c_str() : nullptr);
+        pg_result* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), types ? types->data() : nullptr,
+                                      values.data(), nullptr, nullptr, 0);
+        rc = Check(res, out);
+        PQclear(res);
+    } else if (params) {
         const Prepared* p = PrepareCached(sql, types, &rc);
         if (p) {
             std::vector<const char*> values;

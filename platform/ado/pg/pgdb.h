@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct pg_conn;
@@ -38,7 +39,7 @@ bool IsPgConnectionString(const std::string& connectionString);
 struct PgOpenOptions {
     int lockTimeoutMs = 5000;      // waiting for a row or table lock; 0 = without limit
     int statementTimeoutMs = 0;    // 0 = without limit
-    std::size_t statementCacheSize = 256;
+    std::size_t statementCacheSize = 1024;  // as many as the SQLite sessions keep
 };
 
 // A query's result, all values as the server's text.
@@ -71,8 +72,9 @@ public:
 
     // Plain PostgreSQL SQL, possibly several statements, rows discarded.
     int Exec(const std::string& sql);
-    // One statement, prepared once per text and connection, with $1… bound to `params`
-    // (nullopt = NULL). `out` may be null.
+    // One statement with $1… bound to `params` (nullopt = NULL). A text is prepared when it
+    // comes a second time, and then once per connection: the system writes keys into its texts,
+    // and most of those come once. `out` may be null.
     int Query(const std::string& sql, const PgParams& params, PgRows* out);
     // With the parameters' type oids (0 = as the statement implies); a text's is 25. The same
     // text must always come with the same types.
@@ -118,6 +120,7 @@ private:
     ErrorInfo error_;
     std::unordered_map<std::string, Prepared> prepared_;
     std::list<std::string> lru_;  // most recently used first
+    std::unordered_set<std::string> seenOnce_;  // texts run once without preparing
 };
 
 }  // namespace qv::sql

@@ -118,9 +118,13 @@ TEST_F(PgDriver, PreparesEachTextOnceWithinItsBound) {
     }
     EXPECT_EQ(c.PreparedCount(), 1u);
     EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"3"}), "NULL");
+    EXPECT_EQ(c.PreparedCount(), 1u) << "a text that came once is not prepared";
+    EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"1"}), "n1");
+    EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t WHERE name IS NOT NULL"), "4");
     EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t WHERE name IS NOT NULL"), "4");
     EXPECT_EQ(c.PreparedCount(), 2u) << "the oldest was let go";
     EXPECT_EQ(Scalar(c, "SELECT name FROM t WHERE id = $1", {"4"}), "n4");
+    EXPECT_EQ(Scalar(c, "SELECT name FROM t WHERE id = $1", {"2"}), "n2");
     EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"3"}), "NULL");
     EXPECT_EQ(c.PreparedCount(), 2u);
     PgRows rows;
