@@ -25,3 +25,18 @@ function(qv_add_subdirs)
     endif()
   endforeach()
 endfunction()
+
+# qv_add_pg_test(NAME <exe> SOURCES ... LIBS ...): a GoogleTest executable that needs the private
+# PostgreSQL cluster of the test run (tests/support/pgcluster.h); its cases carry the label "pg"
+# and the prefix "pg.".
+function(qv_add_pg_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} qvtestpg qvtestsupport GTest::gtest GTest::gtest_main GTest::gmock)
+  add_dependencies(${T_NAME} qvpgcluster)
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "pg."
+    PROPERTIES LABELS "pg" FIXTURES_REQUIRED pg
+               ENVIRONMENT "QV_TEST_PG_DIR=${QV_TEST_PG_DIR}")
+endfunction()

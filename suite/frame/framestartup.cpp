@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <sqlite3.h>
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -120,6 +121,14 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     std::string error;
     if (readOnly) *readOnly = false;
     if (!options.database.empty()) {
+        // Taken as a file name, a server's address would become an SQLite file in a folder
+        // named "postgresql:".
+        std::string scheme = options.database.substr(0, options.database.find("://"));
+        for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (scheme == "postgresql" || scheme == "postgres") {
+            if (message) *message = "the frame does not run on a PostgreSQL database yet: " + options.database;
+            return false;
+        }
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();
         if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error)) {

@@ -1,6 +1,7 @@
 #include "tsqlprogram.h"
 
 #include "extensions.h"
+#include "pgprinter.h"
 #include "sqliteprinter.h"
 #include "tsqlfunctions.h"
 #include "tsqlanalysis.h"
@@ -260,6 +261,16 @@ private:
     DialectPrinter& printer_;
 };
 
+// A plain translation of the batch for PostgreSQL (the SQLite one is Build's).
+std::shared_ptr<const Program> BuildPg(std::string_view tsql) {
+    Batch batch = ParseBatch(tsql);
+    auto program = std::make_shared<Program>();
+    program->source = std::string(tsql);
+    PgPrinter printer(batch.variables, static_cast<int>(batch.variables.size()));
+    Builder(batch, *program, printer).Build();
+    return program;
+}
+
 std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate) {
     Batch batch = ParseBatch(tsql);
     auto program = std::make_shared<Program>();
@@ -336,6 +347,11 @@ TranslationCache& UpdateCache() {
     return cache;
 }
 
+TranslationCache& PgCache() {
+    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    return cache;
+}
+
 std::shared_ptr<const Program> Cached(TranslationCache& cache, std::string_view tsql, bool forUpdate) {
     if (auto hit = cache.Find(tsql)) return hit;
     return cache.Insert(tsql, Build(tsql, forUpdate));
@@ -355,6 +371,11 @@ ExecError::ExecError(int code, std::string message, std::size_t step, std::strin
 
 std::shared_ptr<const Program> Translate(std::string_view tsql) { return Cached(PlainCache(), tsql, false); }
 
+std::shared_ptr<const Program> TranslatePg(std::string_view tsql) {
+    if (auto hit = PgCache().Find(tsql)) return hit;
+    return PgCache().Insert(tsql, BuildPg(tsql));
+}
+
 std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql) {
     return Cached(UpdateCache(), tsql, true);
 }
@@ -371,8 +392,9 @@ std::string TranslateStatement(std::string_view tsql) {
 void ClearTranslationCache() {
     PlainCache().Clear();
     UpdateCache().Clear();
+    PgCache().Clear();
 }
 
-std::size_t TranslationCacheSize() { return PlainCache().Size() + UpdateCache().Size(); }
+std::size_t TranslationCacheSize() { return PlainCache().Size() + UpdateCache().Size() + PgCache().Size(); }
 
 }  // namespace qv::tsql

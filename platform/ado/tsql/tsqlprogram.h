@@ -79,6 +79,10 @@ std::shared_ptr<const Program> Translate(std::string_view tsql);
 // variables. Throws TranslateError otherwise.
 std::string TranslateStatement(std::string_view tsql);
 
+// The batch translated for PostgreSQL (PgPrinter): slot s is $s+1. Cached apart from the
+// SQLite translations.
+std::shared_ptr<const Program> TranslatePg(std::string_view tsql);
+
 // For an updatable recordset: a batch that is one SELECT. When it reads a single table (no
 // join, no derived table, DISTINCT, GROUP BY or UNION), the rowid is added as the last column
 // and `updateTarget` is set; otherwise the program is the plain translation and `updateTarget`

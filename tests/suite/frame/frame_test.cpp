@@ -156,6 +156,16 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
     ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message, &readOnly)) << message;
     EXPECT_FALSE(readOnly);
     EXPECT_EQ(qv::suite::InspectDatabaseFile(path).kind, qv::suite::DatabaseKind::Suite);
+
+    // A server's address is refused, not made into a file below the working folder.
+    for (const char* server : {"postgresql://qv@127.0.0.1:5432/nq2", "Postgres://db/nq2"}) {
+        options.database = server;
+        message.clear();
+        EXPECT_FALSE(QvFramePrepareDatabase(options, &path, &message)) << server;
+        EXPECT_NE(message.find("PostgreSQL"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(std::filesystem::exists("postgresql:"));
+    EXPECT_FALSE(std::filesystem::exists("Postgres:"));
 }
 
 TEST_F(Frame, ConfigurationNamesTheDatabaseForBothProfilesAndTheInstallationKind) {

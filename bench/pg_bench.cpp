@@ -1,0 +1,185 @@
+// The same work on both databases, driver against driver: a single-row lookup by key (prepared
+// once, key bound; and as the system sends it, T-SQL with the key written in, translated and
+// run), and a booking (a transaction that takes the next number from a counter row
+// and inserts a registration). PostgreSQL runs in a private cluster on loopback unless
+// QV_BENCH_PG names a database ("postgresql://…").
+#include "pgcluster.h"
+#include "pgdb.h"
+#include "pgexec.h"
+#include "sqlitedb.h"
+#include "tsqlexec.h"
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int kRows = 1000;
+constexpr const char* kSchema =
+    "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL, lTyp INTEGER, lPlaetze INTEGER);"
+    "CREATE TABLE PersonKurs (lPersonKursID INTEGER PRIMARY KEY, lKursID INTEGER NOT NULL, lPersonID INTEGER NOT NULL);";
+
+struct Pg {
+    std::string stateDir;
+    std::unique_ptr<qvtest::PgTestDatabase> db;
+    std::string url;
+    ~Pg() {
+        db.reset();
+        if (!stateDir.empty()) qvtest::StopPgCluster(stateDir);
+    }
+};
+
+const std::string& PgUrl() {
+    static Pg pg;
+    static const std::string& url = [] () -> const std::string& {
+        if (const char* given = std::getenv("QV_BENCH_PG")) {
+            pg.url = given;
+        } else {
+            pg.stateDir = (std::filesystem::temp_directory_path() / ("qvpg-bench-" + std::to_string(::getpid()))).string();
+            qvtest::StartPgCluster(pg.stateDir, static_cast<int>(::getpid()));
+            ::setenv("QV_TEST_PG_DIR", pg.stateDir.c_str(), 1);
+            pg.db = std::make_unique<qvtest::PgTestDatabase>();
+            pg.url = pg.db->url();
+        }
+        qv::sql::PgDb db;
+        if (db.Open(pg.url) != 0 || db.Exec("DROP TABLE IF EXISTS Kurs, PersonKurs") != 0 || db.Exec(kSchema) != 0 ||
+            db.Exec("INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7, 0 FROM generate_series(1, 1000) i") != 0) {
+            std::abort();
+        }
+        return pg.url;
+    }();
+    return url;
+}
+
+// The folder goes with the process (a static's destructor, so the path is still there).
+struct SqliteFolder {
+    std::string path;
+    ~SqliteFolder() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+};
+
+const std::string& SqliteFile() {
+    static SqliteFolder folder;
+    static const std::string file = [] {
+        char name[] = "/tmp/qvpg-bench-sqlite-XXXXXX";
+        if (!mkdtemp(name)) std::abort();
+        folder.path = name;
+        const std::string path = folder.path + "/kurs.db";
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + path) != SQLITE_OK || db.Exec(kSchema) != SQLITE_OK ||
+            db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                    "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7, 0 FROM n") != SQLITE_OK) {
+            std::abort();
+        }
+        return path;
+    }();
+    return file;
+}
+
+// SQLite: one prepared statement from the driver's cache, bound and stepped.
+std::string SqliteScalar(qv::sql::SqliteDb& db, const char* sql, long key) {
+    auto st = db.Statements()->Acquire(sql);
+    sqlite3_bind_int64(st.get(), 1, key);
+    std::string out;
+    if (sqlite3_step(st.get()) == SQLITE_ROW) out = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+    return out;
+}
+
+void BM_Lookup_SQLite(benchmark::State& state) {
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    long id = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SqliteScalar(db, "SELECT strBezeichnung FROM Kurs WHERE lKursID = ?1", id++ % kRows + 1));
+    }
+}
+
+void BM_Lookup_PostgreSQL(benchmark::State& state) {
+    qv::sql::PgDb db;
+    if (db.Open(PgUrl()) != 0) std::abort();
+    long id = 0;
+    qv::sql::PgRows rows;
+    for (auto _ : state) {
+        db.Query("SELECT strBezeichnung FROM Kurs WHERE lKursID = $1", {std::to_string(id++ % kRows + 1)}, &rows);
+        benchmark::DoNotOptimize(rows.rows);
+    }
+}
+
+std::string LookupText(long id) {
+    return "SELECT TOP 2 strBezeichnung MyValue FROM Kurs WHERE (lKursID = " + std::to_string(id) + ")";
+}
+
+void BM_TsqlLookup_SQLite(benchmark::State& state) {
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    long id = 0;
+    for (auto _ : state) {
+        qv::tsql::Execution run = qv::tsql::Execute(db.Handle(), LookupText(id++ % kRows + 1));
+        if (run.Next()) benchmark::DoNotOptimize(run.Get(0));
+    }
+}
+
+void BM_TsqlLookup_PostgreSQL(benchmark::State& state) {
+    qv::sql::PgDb db;
+    if (db.Open(PgUrl()) != 0) std::abort();
+    long id = 0;
+    for (auto _ : state) {
+        qv::sql::PgRun run = qv::sql::RunBatch(db, LookupText(id++ % kRows + 1));
+        benchmark::DoNotOptimize(run.result.rows);
+    }
+}
+
+void BM_Booking_SQLite(benchmark::State& state) {
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    long n = 0;
+    for (auto _ : state) {
+        const long course = n++ % kRows + 1;
+        db.Begin();
+        {
+            auto up = db.Statements()->Acquire("UPDATE Kurs SET lPlaetze = lPlaetze + 1 WHERE lKursID = ?1");
+            sqlite3_bind_int64(up.get(), 1, course);
+            sqlite3_step(up.get());
+        }
+        {
+            auto ins = db.Statements()->Acquire("INSERT INTO PersonKurs (lPersonKursID, lKursID, lPersonID) VALUES ("
+                                                   "(SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs), ?1, ?1)");
+            sqlite3_bind_int64(ins.get(), 1, course);
+            sqlite3_step(ins.get());
+        }
+        if (db.Commit() != SQLITE_OK) state.SkipWithError("commit failed");
+    }
+}
+
+void BM_Booking_PostgreSQL(benchmark::State& state) {
+    qv::sql::PgDb db;
+    if (db.Open(PgUrl()) != 0) std::abort();
+    long n = 0;
+    for (auto _ : state) {
+        const std::string course = std::to_string(n++ % kRows + 1);
+        db.Begin();
+        db.Query("UPDATE Kurs SET lPlaetze = lPlaetze + 1 WHERE lKursID = $1", {course}, nullptr);
+        db.Query("INSERT INTO PersonKurs (lPersonKursID, lKursID, lPersonID) VALUES ("
+                 "(SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs), $1::int, $1::int)", {course}, nullptr);
+        if (db.Commit() != 0) state.SkipWithError("commit failed");
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Lookup_SQLite);
+BENCHMARK(BM_Lookup_PostgreSQL);
+BENCHMARK(BM_TsqlLookup_SQLite);
+BENCHMARK(BM_TsqlLookup_PostgreSQL);
+BENCHMARK(BM_Booking_SQLite);
+BENCHMARK(BM_Booking_PostgreSQL);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,356 @@
+#include "pgdb.h"
+
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <utility>
+
+namespace qv::sql {
+
+namespace {
+
+constexpr const char* kStatementSavepoint = "qv_statement";
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// libpq prints the server's notices on stderr by default; the suite has its own log.
+void IgnoreNotice(void*, const char*) {}
+
+std::string Lower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    }
+    return s;
+}
+
+}  // namespace
+
+ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
+    ErrorInfo e;
+    e.description = message;
+    e.hresult = kHrFail;
+    e.sqlState = "HY000";
+    const std::string cls = sqlState.substr(0, 2);
+    if (sqlState.empty() || sqlState == "00000") {
+        e.hresult = 0;
+        e.sqlState = "00000";
+    } else if (sqlState == "40P01" || sqlState == "40001") {
+        e.nativeError = kNativeDeadlock;
+        e.sqlState = "40001";
+    } else if (sqlState == "55P03") {
+        e.hresult = kHrTimeout;
+        e.nativeError = kNativeLockTimeout;
+        e.sqlState = "HYT00";
+    } else if (sqlState == "57014") {
+        e.hresult = kHrTimeout;
+        e.sqlState = "HYT00";
+    } else if (cls == "08" || sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03") {
+        e.nativeError = kNativeConnectionLost;
+        e.sqlState = "08001";
+    } else if (cls == "23") {
+        e.sqlState = "23000";
+        if (sqlState == "23505") e.nativeError = 2627;
+        else if (sqlState == "23502") e.nativeError = 515;
+        else e.nativeError = 547;
+    } else if (cls == "42") {
+        e.sqlState = "42000";
+        if (sqlState == "42601") e.nativeError = 102;
+        else if (sqlState == "42P01") e.nativeError = 208;
+        else if (sqlState == "42703") e.nativeError = 207;
+    } else if (cls == "25") {
+        e.sqlState = "25000";
+    }
+    return e;
+}
+
+bool IsPgConnectionString(const std::string& connectionString) {
+    const std::string lower = Lower(connectionString.substr(0, 13));
+    return StartsWith(lower, "postgresql://") || StartsWith(lower, "postgres://");
+}
+
+PgDb::~PgDb() { Close(); }
+
+int PgDb::Fail(const ErrorInfo& e) {
+    error_ = e;
+    return e.nativeError != 0 ? e.nativeError : -1;
+}
+
+int PgDb::FailFrom(pg_result* res) {
+    const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    std::string message = primary ? primary : (conn_ ? PQerrorMessage(conn_) : "");
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    // Without a state from the server, the connection itself failed.
+    std::string sqlState = state ? state : (conn_ && PQstatus(conn_) == CONNECTION_BAD ? "08006" : "XX000");
+    if (message.empty()) message = "The database server gave no reason.";
+    return Fail(MapPgError(sqlState, message));
+}
+
+int PgDb::Simple(const char* sql) {
+    pg_result* res = PQexec(conn_, sql);
+    int rc = Check(res, nullptr);
+    PQclear(res);
+    return rc;
+}
+
+int PgDb::Check(pg_result* res, PgRows* out) {
+    const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) return FailFrom(res);
+    if (!out) return 0;
+    const int nCols = PQnfields(res);
+    const int nRows = PQntuples(res);
+    out->columns.clear();
+    out->types.clear();
+    out->rows.clear();
+    for (int c = 0; c < nCols; ++c) {
+        out->columns.emplace_back(PQfname(res, c));
+        out->types.push_back(PQftype(res, c));
+    }
+    out->rows.reserve(static_cast<std::size_t>(nRows));
+    for (int r = 0; r < nRows; ++r) {
+        auto& row = out->rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(nCols));
+        for (int c = 0; c < nCols; ++c) {
+            if (PQgetisnull(res, r, c)) row.emplace_back(std::nullopt);
+            else row.emplace_back(std::string(PQgetvalue(res, r, c), static_cast<std::size_t>(PQgetlength(res, r, c))));
+        }
+    }
+    const char* tuples = PQcmdTuples(res);
+    out->affected = tuples && *tuples ? std::strtol(tuples, nullptr, 10) : 0;
+    return 0;
+}
+
+int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options) {
+    Close();
+    error_ = {};
+    if (!IsPgConnectionString(connectionString)) {
+        return Fail(MapPgError("08001", "Not a PostgreSQL connection string: '" + connectionString + "'"));
+    }
+    conn_ = PQconnectdb(connectionString.c_str());
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        std::string message = conn_ ? PQerrorMessage(conn_) : "Out of memory.";
+        while (!message.empty() && message.back() == '\n') message.pop_back();
+        PQfinish(conn_);
+        conn_ = nullptr;
+        return Fail(MapPgError("08001", message));
+    }
+    PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+    connectionString_ = connectionString;
+    options_ = options;
+    lockTimeoutMs_ = options.lockTimeoutMs;
+    if (int rc = Reconnect() ? 0 : -1; rc != 0) {
+        ErrorInfo keep = error_;
+        Close();
+        error_ = keep;
+        return rc;
+    }
+    return 0;
+}
+
+// Session settings, on a new or reset connection. Prepared statements do not survive a reset.
+bool PgDb::Reconnect() {
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            FailFrom(nullptr);
+            return false;
+        }
+    }
+    prepared_.clear();
+    lru_.clear();
+    seenOnce_.clear();
+    const std::string setup = "SET client_encoding TO 'UTF8'; SET DateStyle TO ISO, YMD; "
+                              "SET client_min_messages TO warning; SET lock_timeout = " +
+                              std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
+                              std::to_string(options_.statementTimeoutMs);
+    return Simple(setup.c_str()) == 0;
+}
+
+void PgDb::Close() {
+    if (!conn_) return;
+    if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
+        PQclear(PQexec(conn_, "ROLLBACK"));
+    }
+    PQfinish(conn_);
+    conn_ = nullptr;
+    prepared_.clear();
+    lru_.clear();
+    depth_ = 0;
+    lostTransaction_ = false;
+}
+
+int PgDb::BackendPid() const { return conn_ ? PQbackendPID(conn_) : 0; }
+
+int PgDb::SetLockTimeout(int ms) {
+    lockTimeoutMs_ = ms;
+    if (!conn_) return 0;
+    return Run("SET lock_timeout = " + std::to_string(ms), nullptr, nullptr);
+}
+
+int PgDb::SetStatementTimeout(int ms) {
+    options_.statementTimeoutMs = ms;
+    if (!conn_) return 0;
+    return Run("SET statement_timeout = " + std::to_string(ms), nullptr, nullptr);
+}
+
+void PgDb::LoseTransaction() {
+    if (depth_ > 0) lostTransaction_ = true;
+    depth_ = 0;
+}
+
+const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc) {
+    if (auto it = prepared_.find(sql); it != prepared_.end()) {
+        lru_.splice(lru_.begin(), lru_, it->second.use);
+        return &it->second;
+    }
+    const std::string name = "qv" + std::to_string(++nextName_);
+    pg_result* res = types ? PQprepare(conn_, name.c_str(), sql.c_str(), static_cast<int>(types->size()), types->data())
+                           : PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
+    *rc = Check(res, nullptr);
+    PQclear(res);
+    if (*rc != 0) return nullptr;
+    lru_.push_front(sql);
+    auto [it, inserted] = prepared_.emplace(sql, Prepared{name, lru_.begin()});
+    (void)inserted;
+    while (prepared_.size() > options_.statementCacheSize && !lru_.empty()) {
+        auto old = prepared_.find(lru_.back());
+        PQclear(PQexec(conn_, ("DEALLOCATE " + old->second.name).c_str()));
+        prepared_.erase(old);
+        lru_.pop_back();
+    }
+    return &it->second;
+}
+
+int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types) {
+    if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        // Outside a transaction nothing is lost with the old connection, so a retry works on a
+        // new one; inside one the transaction is gone and the caller must start again.
+        if (depth_ > 0) {
+            LoseTransaction();
+            return Fail(MapPgError("08006", "The connection to the database server was lost."));
+        }
+        if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
+    }
+    const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+    int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
+    if (rc != 0) {
+        if (PQstatus(conn_) != CONNECTION_OK || error_.nativeError == kNativeConnectionLost) LoseTransaction();
+        return rc;
+    }
+    constexpr std::size_t kSeenOnceLimit = 4096;
+    const bool once = params && !prepared_.count(sql) && seenOnce_.insert(sql).second;
+    if (seenOnce_.size() > kSeenOnceLimit) seenOnce_.clear();
+    if (once) {
+        std::vector<const char*> values;
+        values.reserve(params->size());
+        for (const auto& v : *params) values.push_back(v ? v->c_str() : nullptr);
+        pg_result* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), types ? types->data() : nullptr,
+                                      values.data(), nullptr, nullptr, 0);
+        rc = Check(res, out);
+        PQclear(res);
+    } else if (params) {
+        const Prepared* p = PrepareCached(sql, types, &rc);
+        if (p) {
+            std::vector<const char*> values;
+            values.reserve(params->size());
+            for (const auto& v : *params) values.push_back(v ? v->c_str() : nullptr);
+            pg_result* res = PQexecPrepared(conn_, p->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                            nullptr, 0);
+            rc = Check(res, out);
+            PQclear(res);
+        }
+    } else {
+        pg_result* res = PQexec(conn_, sql.c_str());
+        rc = Check(res, out);
+        PQclear(res);
+    }
+    if (rc == 0) {
+        if (guarded && PQtransactionStatus(conn_) == PQTRANS_INTRANS) {
+            PQclear(PQexec(conn_, (std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
+        }
+        // Follows a BEGIN, COMMIT or ROLLBACK sent as plain SQL.
+        const auto ts = PQtransactionStatus(conn_);
+        if (depth_ == 0 && ts == PQTRANS_INTRANS) depth_ = 1;
+        else if (depth_ > 0 && ts == PQTRANS_IDLE) depth_ = 0;
+        return 0;
+    }
+    const ErrorInfo failure = error_;
+    if (PQstatus(conn_) != CONNECTION_OK || failure.nativeError == kNativeConnectionLost) {
+        LoseTransaction();
+    } else if (failure.nativeError == kNativeDeadlock) {
+        // The deadlock victim's whole transaction is rolled back, as on SQL Server.
+        if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
+        LoseTransaction();
+    } else if (guarded) {
+        const std::string undo = std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
+                                 kStatementSavepoint;
+        PQclear(PQexec(conn_, undo.c_str()));
+    } else if (depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INERROR) {
+        PQclear(PQexec(conn_, "ROLLBACK"));
+        LoseTransaction();
+    }
+    error_ = failure;
+    return rc;
+}
+
+int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
+
+int PgDb::Query(const std::string& sql, const PgParams& params, PgRows* out) { return Run(sql, &params, out); }
+
+int PgDb::Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out) {
+    return Run(sql, &params, out, &types);
+}
+
+int PgDb::Begin() {
+    if (depth_ > 0) {
+        ++depth_;
+        return 0;
+    }
+    if (int rc = Run("BEGIN", nullptr, nullptr); rc != 0) return rc;
+    depth_ = 1;
+    lostTransaction_ = false;
+    return 0;
+}
+
+int PgDb::Commit() {
+    if (depth_ == 0) {
+        const bool lost = std::exchange(lostTransaction_, false);
+        ErrorInfo e = MapPgError("25000", lost ? "The transaction was rolled back by the database after an error; nothing was committed."
+                                               : "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        return Fail(e);
+    }
+    if (depth_ > 1) {
+        --depth_;
+        return 0;
+    }
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+        LoseTransaction();
+        lostTransaction_ = false;
+        return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
+    }
+    pg_result* res = PQexec(conn_, "COMMIT");
+    int rc = Check(res, nullptr);
+    // An aborted transaction answers COMMIT with ROLLBACK, without an error.
+    if (rc == 0 && std::strcmp(PQcmdStatus(res), "ROLLBACK") == 0) {
+        rc = Fail(MapPgError("25000", "The transaction was rolled back by the database after an error; nothing was committed."));
+    }
+    PQclear(res);
+    // Whatever COMMIT answered, PostgreSQL has ended the transaction.
+    depth_ = 0;
+    lostTransaction_ = false;
+    return rc;
+}
+
+int PgDb::Rollback() {
+    if (depth_ == 0) {
+        if (std::exchange(lostTransaction_, false)) return 0;  // already rolled back
+        return Fail(MapPgError("25000", "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."));
+    }
+    depth_ = 0;
+    lostTransaction_ = false;
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return 0;  // the server rolled it back with the connection
+    return Simple("ROLLBACK");
+}
+
+}  // namespace qv::sql

@@ -1,0 +1,126 @@
+#pragma once
+// The PostgreSQL driver: one server connection opened from a "postgresql://" connection string,
+// with the transaction depth counted the way T-SQL counts it, a statement that fails inside a
+// transaction undone alone (as SQL Server does, where PostgreSQL would spoil the whole
+// transaction), prepared statements kept per connection, and server errors mapped to what the
+// ADO layer and the callers' retry rules expect.
+//
+// Threads: a connection belongs to one thread at a time, like the SQLite driver's.
+#include "sqlitedb.h"  // ErrorInfo, kHrTimeout, kHrFail
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace qv::sql {
+
+// Native errors the callers look for, in SQL Server's numbering.
+constexpr std::int32_t kNativeDeadlock = 1205;
+constexpr std::int32_t kNativeLockTimeout = 1222;
+constexpr std::int32_t kNativeConnectionLost = 17;
+
+// Deadlock and serialization failure: E_FAIL, native 1205 (the whole transaction is gone).
+// Lock not available and statement time-out: the timeout code, "HYT00". Connection failures
+// (class 08, server shut down): E_FAIL, native 17, "08001". Integrity: E_FAIL "23000"; syntax and
+// access: E_FAIL "42000"; else E_FAIL "HY000".
+ErrorInfo MapPgError(const std::string& sqlState, const std::string& message);
+
+// Whether the string names a PostgreSQL database ("postgresql://…" or "postgres://…").
+bool IsPgConnectionString(const std::string& connectionString);
+
+struct PgOpenOptions {
+    int lockTimeoutMs = 5000;      // waiting for a row or table lock; 0 = without limit
+    int statementTimeoutMs = 0;    // 0 = without limit
+    std::size_t statementCacheSize = 1024;  // as many as the SQLite sessions keep
+};
+
+// A query's result, all values as the server's text.
+struct PgRows {
+    std::vector<std::string> columns;
+    std::vector<std::uint32_t> types;  // the columns' type oids
+    std::vector<std::vector<std::optional<std::string>>> rows;
+    long affected = 0;                 // rows an INSERT, UPDATE or DELETE touched
+};
+
+using PgParams = std::vector<std::optional<std::string>>;
+
+class PgDb {
+public:
+    PgDb() = default;
+    // Rolls back an open transaction and closes.
+    ~PgDb();
+    PgDb(const PgDb&) = delete;
+    PgDb& operator=(const PgDb&) = delete;
+
+    // Returns 0 or, on failure, LastError().nativeError or -1. The server's messages are read in
+    // UTF-8, dates in ISO order.
+    int Open(const std::string& connectionString, const PgOpenOptions& options = {});
+    void Close();
+    bool IsOpen() const { return conn_ != nullptr; }
+
+    int SetLockTimeout(int ms);
+    int SetStatementTimeout(int ms);
+    int LockTimeout() const { return lockTimeoutMs_; }
+
+    // Plain PostgreSQL SQL, possibly several statements, rows discarded.
+    int Exec(const std::string& sql);
+    // One statement with $1… bound to `params` (nullopt = NULL). A text is prepared when it
+    // comes a second time, and then once per connection: the system writes keys into its texts,
+    // and most of those come once. `out` may be null.
+    int Query(const std::string& sql, const PgParams& params, PgRows* out);
+    // With the parameters' type oids (0 = as the statement implies); a text's is 25. The same
+    // text must always come with the same types.
+    int Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out);
+    int Query(const std::string& sql, PgRows* out) { return Query(sql, {}, out); }
+
+    // T-SQL's transaction count, as the SQLite driver keeps it: Begin at depth 0 starts a
+    // transaction, a nested Begin only counts; Commit counts down and commits at the outermost
+    // level; Rollback at any depth rolls everything back. Commit or Rollback at depth 0 is an
+    // error. A deadlock or a lost connection ends the transaction; a later Commit reports that
+    // nothing was committed.
+    int Begin();
+    int Commit();
+    int Rollback();
+    int Depth() const { return depth_; }
+
+    const ErrorInfo& LastError() const { return error_; }
+    std::size_t PreparedCount() const { return prepared_.size(); }
+    // The server process serving this connection (to tell sessions apart, e.g. in pg_locks).
+    int BackendPid() const;
+
+private:
+    struct Prepared {
+        std::string name;
+        std::list<std::string>::iterator use;
+    };
+    int Fail(const ErrorInfo& e);
+    int FailFrom(pg_result* res);
+    int Check(pg_result* res, PgRows* out);
+    int Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types = nullptr);
+    const Prepared* PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc);
+    bool Reconnect();
+    void LoseTransaction();
+    int Simple(const char* sql);
+
+    pg_conn* conn_ = nullptr;
+    std::string connectionString_;
+    PgOpenOptions options_;
+    int lockTimeoutMs_ = 5000;
+    int depth_ = 0;
+    bool lostTransaction_ = false;
+    unsigned long nextName_ = 0;
+    ErrorInfo error_;
+    std::unordered_map<std::string, Prepared> prepared_;
+    std::list<std::string> lru_;  // most recently used first
+    std::unordered_set<std::string> seenOnce_;  // texts run once without preparing
+};
+
+}  // namespace qv::sql

@@ -1,0 +1,145 @@
+#include "pgexec.h"
+
+#include "tsqlerror.h"
+#include "tsqllexer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace qv::sql {
+
+namespace {
+
+constexpr std::uint32_t kTextOid = 25;
+
+std::optional<std::string> AsText(const Value& v, std::size_t step, const std::string& sql) {
+    if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&v)) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.17g", *d);
+        return std::string(buf);
+    }
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    throw qv::tsql::ExecError(-1, "a binary constant cannot be bound on PostgreSQL", step, sql);
+}
+
+class Runner {
+public:
+    Runner(PgDb& db, const qv::tsql::Program& program, PgRun& run) : db_(db), program_(program), run_(run) {}
+
+    void Run() {
+        const auto& steps = program_.steps;
+        run_.slots.assign(program_.variables.size() + 1, std::nullopt);
+        if (program_.trancountSlot >= 0) run_.slots[static_cast<std::size_t>(program_.trancountSlot)] = std::to_string(db_.Depth());
+        std::size_t pc = 0;
+        while (pc < steps.size()) {
+            const qv::tsql::Step& step = steps[pc];
+            using qv::tsql::StepKind;
+            switch (step.kind) {
+                case StepKind::Query: {
+                    PgRows rows;
+                    Exec(pc, &rows);
+                    if (!run_.hasResult) {
+                        run_.hasResult = true;
+                        run_.resultStep = pc;
+                        // The names the statement wrote; PostgreSQL's own where it wrote none.
+                        if (step.namesKnown) {
+                            for (std::size_t c = 0; c < rows.columns.size() && c < step.columnNames.size(); ++c) {
+                                if (!step.columnNames[c].empty()) rows.columns[c] = step.columnNames[c];
+                            }
+                        }
+                        run_.result = std::move(rows);
+                    }
+                    break;
+                }
+                case StepKind::Modify: {
+                    PgRows rows;
+                    Exec(pc, &rows);
+                    run_.rowsAffected += rows.affected;
+                    break;
+                }
+                case StepKind::Assign: {
+                    PgRows rows;
+                    Exec(pc, &rows);
+                    if (!rows.rows.empty()) {
+                        const auto& last = rows.rows.back();
+                        for (std::size_t i = 0; i < step.slots.size() && i < last.size(); ++i) Slot(step.slots[i]) = last[i];
+                    }
+                    break;
+                }
+                case StepKind::SetVar: {
+                    if (step.constant) {
+                        Slot(step.slot) = AsText(*step.constant, pc, step.sql);
+                    } else {
+                        PgRows rows;
+                        Exec(pc, &rows);
+                        Slot(step.slot) = rows.rows.empty() ? std::nullopt : rows.rows[0][0];
+                    }
+                    break;
+                }
+                case StepKind::Branch: {
+                    PgRows rows;
+                    Exec(pc, &rows);
+                    if (rows.rows.empty() || rows.rows[0][0].value_or("0") == "0") {
+                        pc = step.jump;
+                        continue;
+                    }
+                    break;
+                }
+                case StepKind::Jump: pc = step.jump; continue;
+                case StepKind::Call:
+                    throw qv::tsql::ExecError(-1, "the stored procedure " + step.procedure + " does not run on PostgreSQL yet",
+                                              pc, step.procedure);
+            }
+            ++pc;
+        }
+    }
+
+private:
+    std::optional<std::string>& Slot(int slot) { return run_.slots.at(static_cast<std::size_t>(slot)); }
+
+    // Binds the step's slots as $slot+1; the numbers it skips are typed as text, since
+    // PostgreSQL must know a type for every number up to the highest.
+    void Exec(std::size_t pc, PgRows* rows) {
+        const qv::tsql::Step& step = program_.steps[pc];
+        int highest = -1;
+        for (int s : step.params) highest = std::max(highest, s);
+        PgParams params(static_cast<std::size_t>(highest + 1));
+        std::vector<std::uint32_t> types(params.size(), kTextOid);
+        for (int s : step.params) {
+            params[static_cast<std::size_t>(s)] = Slot(s);
+            types[static_cast<std::size_t>(s)] = 0;
+        }
+        if (db_.Query(step.sql, params, types, rows) != 0) {
+            const ErrorInfo& e = db_.LastError();
+            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.sql);
+        }
+    }
+
+    PgDb& db_;
+    const qv::tsql::Program& program_;
+    PgRun& run_;
+};
+
+}  // namespace
+
+std::optional<std::optional<std::string>> PgRun::Variable(std::string_view name) const {
+    if (!program) return std::nullopt;
+    if (!name.empty() && name[0] == '@') name.remove_prefix(1);
+    for (std::size_t i = 0; i < program->variables.size(); ++i) {
+        if (qv::tsql::EqualsNoCase(program->variables[i].name, name)) return slots.at(i);
+    }
+    return std::nullopt;
+}
+
+PgRun RunProgram(PgDb& db, std::shared_ptr<const qv::tsql::Program> program) {
+    PgRun run;
+    run.program = std::move(program);
+    Runner(db, *run.program, run).Run();
+    return run;
+}
+
+PgRun RunBatch(PgDb& db, std::string_view tsql) { return RunProgram(db, qv::tsql::TranslatePg(tsql)); }
+
+}  // namespace qv::sql

@@ -1,0 +1,202 @@
+// The PostgreSQL driver against a private server: error mapping, T-SQL transaction depth with
+// statement-level undo, prepared statements, lock and statement time-outs, deadlock victims and
+// lost connections.
+#include "pgcluster.h"
+#include "pgdb.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+
+namespace {
+
+using qv::sql::kHrFail;
+using qv::sql::kHrTimeout;
+using qv::sql::PgDb;
+using qv::sql::PgRows;
+
+TEST(PgErrorMap, ServerStatesBecomeWhatTheRetryRulesLookFor) {
+    struct Case {
+        const char* state;
+        std::int32_t hr, native;
+        const char* sqlState;
+    } cases[] = {
+        {"40P01", kHrFail, 1205, "40001"},   {"40001", kHrFail, 1205, "40001"}, {"55P03", kHrTimeout, 1222, "HYT00"},
+        {"57014", kHrTimeout, 0, "HYT00"},   {"08006", kHrFail, 17, "08001"},   {"57P01", kHrFail, 17, "08001"},
+        {"23505", kHrFail, 2627, "23000"},   {"23503", kHrFail, 547, "23000"},  {"23502", kHrFail, 515, "23000"},
+        {"42601", kHrFail, 102, "42000"},    {"42P01", kHrFail, 208, "42000"},  {"22012", kHrFail, 0, "HY000"},
+        {"00000", 0, 0, "00000"},
+    };
+    for (const Case& c : cases) {
+        const auto e = qv::sql::MapPgError(c.state, "m");
+        EXPECT_EQ(e.hresult, c.hr) << c.state;
+        EXPECT_EQ(e.nativeError, c.native) << c.state;
+        EXPECT_EQ(e.sqlState, c.sqlState) << c.state;
+    }
+    EXPECT_TRUE(qv::sql::IsPgConnectionString("PostgreSQL://u@127.0.0.1:5/db"));
+    EXPECT_TRUE(qv::sql::IsPgConnectionString("postgres://h/db"));
+    EXPECT_FALSE(qv::sql::IsPgConnectionString("sqlite:/tmp/postgresql://x"));
+}
+
+class PgDriver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(a_.Open(db_.url()), 0) << a_.LastError().description;
+        ASSERT_EQ(b_.Open(db_.url()), 0) << b_.LastError().description;
+        ASSERT_EQ(a_.Exec("CREATE TABLE t (id int PRIMARY KEY, name text UNIQUE)"), 0) << a_.LastError().description;
+    }
+    std::string Scalar(PgDb& db, const std::string& sql, const qv::sql::PgParams& params = {}) {
+        PgRows rows;
+        if (db.Query(sql, params, &rows) != 0) return "<error " + db.LastError().description + ">";
+        if (rows.rows.empty()) return "<no row>";
+        return rows.rows[0][0] ? *rows.rows[0][0] : "NULL";
+    }
+    int Count(PgDb& db) { return std::stoi(Scalar(db, "SELECT count(*) FROM t")); }
+
+    qvtest::PgTestDatabase db_;
+    PgDb a_, b_;
+};
+
+TEST_F(PgDriver, OpensWithTheSuiteSettingsAndRefusesOtherStrings) {
+    EXPECT_EQ(Scalar(a_, "SHOW client_encoding"), "UTF8");
+    EXPECT_EQ(Scalar(a_, "SHOW lock_timeout"), "5s");
+    EXPECT_EQ(Scalar(a_, "SELECT $1::text || 'ü'", {std::string("Mü")}), "Müü");
+    PgDb c;
+    EXPECT_NE(c.Open("sqlite:/tmp/x.db"), 0);
+    EXPECT_EQ(c.LastError().sqlState, "08001");
+    EXPECT_NE(c.Open(db_.url() + "_missing"), 0);
+    EXPECT_EQ(c.LastError().nativeError, 17);
+    EXPECT_FALSE(c.IsOpen());
+}
+
+TEST_F(PgDriver, TransactionsCountAsTsqlDoesAndAFailedStatementUndoesOnlyItself) {
+    ASSERT_EQ(a_.Begin(), 0);
+    ASSERT_EQ(a_.Begin(), 0);
+    EXPECT_EQ(a_.Depth(), 2);
+    ASSERT_EQ(a_.Exec("INSERT INTO t VALUES (1, 'a')"), 0);
+    // A duplicate fails alone; the transaction and its first row stay.
+    EXPECT_NE(a_.Exec("INSERT INTO t VALUES (2, 'a')"), 0);
+    EXPECT_EQ(a_.LastError().sqlState, "23000");
+    EXPECT_EQ(a_.LastError().nativeError, 2627);
+    EXPECT_NE(a_.Query("SELEC 1", nullptr), 0) << "a statement that does not prepare";
+    EXPECT_EQ(a_.Depth(), 2);
+    ASSERT_EQ(a_.Exec("INSERT INTO t VALUES (3, 'c')"), 0) << a_.LastError().description;
+    ASSERT_EQ(a_.Commit(), 0);
+    EXPECT_EQ(Count(b_), 0) << "the inner commit only counts";
+    ASSERT_EQ(a_.Commit(), 0);
+    EXPECT_EQ(Count(b_), 2);
+
+    // A rollback at any depth undoes everything.
+    ASSERT_EQ(a_.Begin(), 0);
+    ASSERT_EQ(a_.Begin(), 0);
+    ASSERT_EQ(a_.Exec("DELETE FROM t"), 0);
+    ASSERT_EQ(a_.Rollback(), 0);
+    EXPECT_EQ(a_.Depth(), 0);
+    EXPECT_EQ(Count(b_), 2);
+
+    EXPECT_NE(a_.Commit(), 0);
+    EXPECT_EQ(a_.LastError().sqlState, "25000");
+    EXPECT_NE(a_.Rollback(), 0);
+    EXPECT_EQ(a_.LastError().sqlState, "25000");
+
+    // BEGIN and COMMIT sent as SQL are followed.
+    ASSERT_EQ(a_.Exec("BEGIN"), 0);
+    EXPECT_EQ(a_.Depth(), 1);
+    ASSERT_EQ(a_.Exec("COMMIT"), 0);
+    EXPECT_EQ(a_.Depth(), 0);
+}
+
+TEST_F(PgDriver, PreparesEachTextOnceWithinItsBound) {
+    PgDb c;
+    qv::sql::PgOpenOptions o;
+    o.statementCacheSize = 2;
+    ASSERT_EQ(c.Open(db_.url(), o), 0);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(c.Query("INSERT INTO t VALUES ($1, $2)", {std::to_string(i), i == 3 ? std::nullopt : std::optional<std::string>("n" + std::to_string(i))}, nullptr), 0)
+            << c.LastError().description;
+    }
+    EXPECT_EQ(c.PreparedCount(), 1u);
+    EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"3"}), "NULL");
+    EXPECT_EQ(c.PreparedCount(), 1u) << "a text that came once is not prepared";
+    EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"1"}), "n1");
+    EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t WHERE name IS NOT NULL"), "4");
+    EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t WHERE name IS NOT NULL"), "4");
+    EXPECT_EQ(c.PreparedCount(), 2u) << "the oldest was let go";
+    EXPECT_EQ(Scalar(c, "SELECT name FROM t WHERE id = $1", {"4"}), "n4");
+    EXPECT_EQ(Scalar(c, "SELECT name FROM t WHERE id = $1", {"2"}), "n2");
+    EXPECT_EQ(Scalar(c, "SELECT coalesce(name, 'NULL') FROM t WHERE id = $1", {"3"}), "NULL");
+    EXPECT_EQ(c.PreparedCount(), 2u);
+    PgRows rows;
+    ASSERT_EQ(c.Query("UPDATE t SET name = name || 'x' WHERE id < $1", {"2"}, &rows), 0);
+    EXPECT_EQ(rows.affected, 2);
+}
+
+TEST_F(PgDriver, LockAndStatementTimeoutsReportTheTimeoutAndKeepTheTransaction) {
+    ASSERT_EQ(a_.Exec("INSERT INTO t VALUES (1, 'a'), (2, 'b')"), 0);
+    ASSERT_EQ(a_.Begin(), 0);
+    ASSERT_EQ(a_.Exec("UPDATE t SET name = 'A' WHERE id = 1"), 0);
+    ASSERT_EQ(b_.SetLockTimeout(100), 0);
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(b_.Exec("UPDATE t SET name = 'B' WHERE id = 2"), 0);
+    EXPECT_NE(b_.Exec("UPDATE t SET name = 'X' WHERE id = 1"), 0);
+    EXPECT_EQ(b_.LastError().hresult, kHrTimeout);
+    EXPECT_EQ(b_.LastError().sqlState, "HYT00");
+    EXPECT_EQ(b_.Depth(), 1);
+    ASSERT_EQ(b_.SetStatementTimeout(50), 0);
+    EXPECT_NE(b_.Exec("SELECT pg_sleep(10)"), 0);
+    EXPECT_EQ(b_.LastError().hresult, kHrTimeout);
+    ASSERT_EQ(b_.Commit(), 0) << b_.LastError().description;
+    ASSERT_EQ(a_.Commit(), 0);
+    EXPECT_EQ(Scalar(a_, "SELECT string_agg(name, ',' ORDER BY id) FROM t"), "A,B");
+}
+
+TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
+    ASSERT_EQ(a_.Exec("INSERT INTO t VALUES (1, 'a'), (2, 'b')"), 0);
+    for (PgDb* d : {&a_, &b_}) {
+        ASSERT_EQ(d->Exec("SET deadlock_timeout = 50"), 0);
+        ASSERT_EQ(d->SetLockTimeout(0), 0);
+        ASSERT_EQ(d->Begin(), 0);
+        ASSERT_EQ(d->Begin(), 0);
+    }
+    ASSERT_EQ(a_.Exec("UPDATE t SET name = 'a1' WHERE id = 1"), 0);
+    ASSERT_EQ(b_.Exec("UPDATE t SET name = 'b2' WHERE id = 2"), 0);
+    // a waits for b's row while b asks for a's: one of them is chosen as the victim.
+    auto first = std::async(std::launch::async, [&] { return a_.Exec("UPDATE t SET name = 'a2' WHERE id = 2"); });
+    const int second = b_.Exec("UPDATE t SET name = 'b1' WHERE id = 1");
+    const int firstRc = first.get();
+    ASSERT_NE(firstRc == 0, second == 0) << "exactly one victim";
+    PgDb& victim = firstRc != 0 ? a_ : b_;
+    PgDb& winner = firstRc != 0 ? b_ : a_;
+    EXPECT_EQ(victim.LastError().nativeError, 1205);
+    EXPECT_EQ(victim.LastError().hresult, kHrFail);
+    EXPECT_EQ(victim.Depth(), 0);
+    EXPECT_NE(victim.Commit(), 0) << "nothing is left to commit";
+    EXPECT_EQ(victim.LastError().sqlState, "25000");
+    ASSERT_EQ(winner.Commit(), 0);
+    ASSERT_EQ(winner.Commit(), 0);
+    const std::string names = Scalar(victim, "SELECT string_agg(name, ',' ORDER BY id) FROM t");
+    EXPECT_EQ(names, &victim == &a_ ? "b1,b2" : "a1,a2");
+}
+
+TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects) {
+    const std::string kill = "SELECT pg_terminate_backend($1::int)";
+    ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
+    ASSERT_NE(b_.Exec("SELECT 1"), 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
+    EXPECT_EQ(b_.LastError().sqlState, "08001");
+    ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;
+
+    // Inside a transaction the work is gone and the caller is told so.
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (2, 'y')"), 0);
+    ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
+    EXPECT_NE(b_.Exec("INSERT INTO t VALUES (3, 'z')"), 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
+    EXPECT_EQ(b_.Depth(), 0);
+    EXPECT_NE(b_.Commit(), 0);
+    EXPECT_EQ(Count(a_), 1);
+    EXPECT_EQ(Count(b_), 1) << "reconnected";
+}
+
+}  // namespace

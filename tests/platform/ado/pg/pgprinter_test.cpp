@@ -1,0 +1,171 @@
+// T-SQL printed for PostgreSQL and run on a private server: each statement's rows must be what
+// SQL Server gives, text compared without regard to case.
+#include "pgcluster.h"
+#include "pgdb.h"
+#include "pgexec.h"
+#include "pgprinter.h"
+#include "tsqlerror.h"
+#include "tsqlparser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using qv::sql::PgDb;
+using qv::sql::PgRows;
+
+class PgPrint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(db_.Open(database_.url()), 0) << db_.LastError().description;
+        const char* schema =
+            "CREATE COLLATION qvci (provider = icu, locale = 'und-u-ks-level2', deterministic = false);"
+            "CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);"
+            "CREATE SCHEMA dbo;"
+            "CREATE FUNCTION dbo.fn_double(x integer) RETURNS integer LANGUAGE sql AS 'SELECT x * 2';"
+            "CREATE TABLE kurs (lkursid integer PRIMARY KEY, strbezeichnung text COLLATE qvci NOT NULL,"
+            "  ltyp integer, dtbeginn timestamp(3));"
+            "CREATE TABLE personkurs (lpersonkursid integer PRIMARY KEY, lkursid integer, strname text COLLATE qvci,"
+            "  lstatus integer);"
+            "CREATE TABLE sortierung (\"order\" integer);"
+            "CREATE TABLE system2 (lsystemid integer); INSERT INTO system2 VALUES (1);"
+            "INSERT INTO kurs VALUES (1, 'Atemschutz', 1, '2024-01-31 08:00'), (2, 'brandschutz  ', 2, '2024-03-01 08:00'),"
+            "  (3, 'Übungsleiter', 3, NULL);"
+            "INSERT INTO personkurs VALUES (1, 1, 'Meier', 5), (2, 1, 'MEIER', 6), (3, 2, 'Müller', 7);"
+            "INSERT INTO sortierung VALUES (3), (1);";
+        ASSERT_EQ(db_.Exec(schema), 0) << db_.LastError().description;
+    }
+
+    // The first printable statement of `tsql`, run with `params`; rows as "a,b|c,d".
+    std::string Run(const std::string& tsql, const qv::sql::PgParams& params = {}) {
+        const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
+        qv::tsql::PgPrinter printer(batch.variables, static_cast<int>(batch.variables.size()));
+        std::string sql;
+        for (const auto& s : batch.statements) {
+            if (s->kind != qv::tsql::StmtKind::Declare) {
+                sql = printer.Statement(*s);
+                break;
+            }
+        }
+        PgRows rows;
+        if (db_.Query(sql, params, &rows) != 0) return "<error " + db_.LastError().description + " in " + sql + ">";
+        std::string out;
+        for (const auto& row : rows.rows) {
+            if (!out.empty()) out += '|';
+            for (std::size_t c = 0; c < row.size(); ++c) out += (c ? "," : "") + (row[c] ? *row[c] : std::string("NULL"));
+        }
+        return out;
+    }
+
+    qvtest::PgTestDatabase database_;
+    PgDb db_;
+};
+
+TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
+    struct Case {
+        const char* tsql;
+        const char* rows;
+    } cases[] = {
+        // TOP, aliases, case-insensitive comparison, LIKE and order (with umlauts)
+        {"SELECT TOP 2 strBezeichnung MyValue FROM Kurs ORDER BY lKursID DESC", "Übungsleiter|brandschutz  "},
+        {"SELECT COUNT(*) FROM dbo.Kurs WHERE strBezeichnung = 'ATEMSCHUTZ'", "1"},
+        {"SELECT lKursID FROM Kurs WHERE strBezeichnung LIKE 'üBUNG%' OR strBezeichnung LIKE '_rand%'", "2|3"},
+        {"SELECT lKursID FROM Kurs WHERE strBezeichnung LIKE 'a_emschutz' AND strBezeichnung NOT LIKE '%x%'", "1"},
+        {"SELECT lKursID FROM Kurs ORDER BY strBezeichnung", "1|2|3"},
+        {"SELECT COUNT(DISTINCT strName) FROM PersonKurs", "2"},
+        {"SELECT lKursID FROM Kurs WHERE strBezeichnung IN ('atemSCHUTZ', 'x') OR lKursID BETWEEN 3 AND 9", "1|3"},
+        {"SELECT UPPER(strName) + 'x' n FROM PersonKurs GROUP BY UPPER(strName) + 'x' ORDER BY n", "MEIERx|MÜLLERx"},
+        // functions
+        {"SELECT LEN(strBezeichnung), LEFT(strBezeichnung, 3), SUBSTRING(strBezeichnung, 0, 3), "
+         "CHARINDEX('SCHUTZ', strBezeichnung) FROM Kurs WHERE lKursID = 2",
+         "11,bra,br,6"},
+        {"SELECT ISNULL(dtBeginn, '1899-12-30'), YEAR(ISNULL(dtBeginn, '1899-12-30')) FROM Kurs WHERE lKursID = 3",
+         "1899-12-30 00:00:00,1899"},
+        {"SELECT DATEADD(month, 1, dtBeginn), DATEDIFF(day, dtBeginn, '2024-02-01 00:00'), "
+         "DATEDIFF(month, dtBeginn, '2024-02-01'), DATEDIFF(hour, dtBeginn, '2024-01-31 09:59'), "
+         "DATEPART(dw, '2024-01-07'), DATEPART(dd, dtBeginn) FROM Kurs WHERE lKursID = 1",
+         "2024-02-29 08:00:00,1,1,1,1,31"},
+        {"SELECT CONVERT(varchar(3), strBezeichnung), CONVERT(int, '42') + 1, dbo.fn_double(lTyp), 5 ^ 3, ~0, 7 % 4 "
+         "FROM Kurs WHERE lKursID = 1",
+         "Ate,43,2,6,-1,3"},
+        {"SELECT strName + ' (' + strBezeichnung + ')' FROM PersonKurs pk JOIN Kurs k ON k.lKursID = pk.lKursID "
+         "WHERE pk.lPersonKursID = 3",
+         "Müller (brandschutz  )"},
+        {"SELECT CASE strName WHEN 'meier' THEN 'm' ELSE 'o' END FROM PersonKurs ORDER BY lPersonKursID", "m|m|o"},
+        // compound with TOP per part, sub-queries, a reserved word as a column
+        {"SELECT TOP 1 lKursID FROM Kurs WHERE lKursID > 1 UNION ALL SELECT lPersonKursID FROM PersonKurs WHERE "
+         "lPersonKursID = 3 ORDER BY 1",
+         "2|3"},
+        {"SELECT lKursID FROM Kurs k WHERE EXISTS (SELECT 1 FROM PersonKurs WHERE lKursID = k.lKursID) AND "
+         "lKursID NOT IN (SELECT lKursID FROM PersonKurs WHERE lStatus = 7)",
+         "1"},
+        {"SELECT [Order] FROM Sortierung ORDER BY [order]", "1|3"},
+        {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
+}
+
+TEST_F(PgPrint, VariablesAndTrancountAreTypedParameters) {
+    EXPECT_EQ(Run("DECLARE @id int, @name varchar(20) SELECT lKursID FROM Kurs WHERE lKursID = @id OR strBezeichnung = @name",
+                  {"1", "BRANDSCHUTZ  "}),
+              "1|2");
+    EXPECT_EQ(Run("SELECT TOP 2 @@TRANCOUNT MyValue FROM Kurs", {"3"}), "3|3");
+    const qv::tsql::Batch batch = qv::tsql::ParseBatch("DECLARE @d datetime SELECT 1 FROM Kurs WHERE dtBeginn > @d");
+    qv::tsql::PgPrinter printer(batch.variables, 1);
+    EXPECT_NE(printer.Statement(*batch.statements[1]).find("$1::timestamp(3)"), std::string::npos);
+    EXPECT_EQ(printer.TakeUsedSlots(), std::vector<int>{0});
+    EXPECT_FALSE(printer.UsesTrancount());
+}
+
+TEST_F(PgPrint, WritesReachTheRowsTheJoinsName) {
+    EXPECT_EQ(Run("UPDATE k SET lTyp = pk.lStatus FROM Kurs k JOIN PersonKurs pk ON pk.lKursID = k.lKursID "
+                  "WHERE pk.strName = 'müller'"),
+              "");
+    EXPECT_EQ(Run("UPDATE Kurs SET strBezeichnung = strBezeichnung + '!' WHERE lKursID = 1"), "");
+    EXPECT_EQ(Run("SELECT lKursID, lTyp, strBezeichnung FROM Kurs ORDER BY lKursID"),
+              "1,1,Atemschutz!|2,7,brandschutz  |3,3,Übungsleiter");
+    EXPECT_EQ(Run("DELETE pk FROM PersonKurs pk JOIN Kurs k ON k.lKursID = pk.lKursID WHERE k.lTyp = 1 AND pk.lStatus = 6"), "");
+    EXPECT_EQ(Run("DELETE FROM PersonKurs WHERE strName = 'MÜLLER'"), "");
+    EXPECT_EQ(Run("INSERT INTO PersonKurs (lPersonKursID, lKursID, strName) SELECT 9, lKursID, strBezeichnung FROM Kurs "
+                  "WHERE lKursID = 3"),
+              "");
+    EXPECT_EQ(Run("SELECT lPersonKursID FROM PersonKurs ORDER BY lPersonKursID"), "1|9");
+}
+
+TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
+    using qv::sql::RunBatch;
+    auto first = [](const qv::sql::PgRun& r) { return r.result.rows.at(0).at(0).value_or("NULL"); };
+    EXPECT_EQ(first(RunBatch(db_, "DECLARE @n int SET @n = 2 SELECT strBezeichnung FROM Kurs WHERE lKursID = @n")),
+              "brandschutz  ");
+    const auto counted = RunBatch(db_,
+                                  "DECLARE @c int SELECT @c = COUNT(*) FROM PersonKurs WHERE strName = 'meier' "
+                                  "IF @c > 1 UPDATE Kurs SET lTyp = @c WHERE lKursID = 1 ELSE UPDATE Kurs SET lTyp = 0 "
+                                  "SELECT lTyp FROM Kurs WHERE lKursID = 1");
+    EXPECT_EQ(counted.rowsAffected, 1);
+    EXPECT_EQ(counted.Variable("@c"), std::optional<std::optional<std::string>>(std::string("2")));
+    EXPECT_EQ(first(counted), "2");
+    const auto text = RunBatch(db_, "DECLARE @s varchar(20) SET @s = 'x' SELECT @s + strName AS Name FROM PersonKurs "
+                                    "WHERE lPersonKursID = 3");
+    EXPECT_EQ(first(text), "xMüller");
+    EXPECT_EQ(text.result.columns.at(0), "Name");
+    ASSERT_EQ(db_.Begin(), 0);
+    ASSERT_EQ(db_.Begin(), 0);
+    const auto depth = RunBatch(db_, "SELECT TOP 2 @@TRANCOUNT MyValue FROM System2");
+    EXPECT_EQ(first(depth), "2");
+    EXPECT_EQ(depth.result.columns.at(0), "MyValue");
+    ASSERT_EQ(db_.Rollback(), 0);
+    EXPECT_THROW(RunBatch(db_, "SELECT lKursID FROM Kurs WHERE strBezeichnung = 1/0"), qv::tsql::ExecError);
+}
+
+TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
+    for (const char* tsql : {"SELECT STR(1)", "SELECT CONVERT(varchar(10), GETDATE(), 104)", "SELECT ISNUMERIC('1')",
+                             "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs"}) {
+        const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
+        qv::tsql::PgPrinter printer(batch.variables, 0);
+        EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;
+    }
+}
+
+}  // namespace
