@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QUrl>
+#include <filesystem>
 #include <mutex>
 
 using namespace qv::ui::detail;
@@ -592,7 +593,12 @@ QImage Grab(HWND wnd, bool frame) {
 
 bool SavePng(HWND wnd, const std::string& path, bool frame) {
     const QImage img = Grab(wnd, frame);
-    return !img.isNull() && img.save(QString::fromStdString(path), "PNG");
+    if (img.isNull()) return false;
+    // The pictures' folder may not exist yet in a fresh build, whichever test writes first.
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    return img.save(QString::fromStdString(path), "PNG");
 }
 
 }  // namespace qv::ui::test
