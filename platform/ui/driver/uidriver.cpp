@@ -21,6 +21,8 @@
 #include <QTreeWidget>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 #include <mutex>
 
@@ -592,7 +594,9 @@ QImage Grab(HWND wnd, bool frame) {
 
 bool SavePng(HWND wnd, const std::string& path, bool frame) {
     const QImage img = Grab(wnd, frame);
-    return !img.isNull() && img.save(QString::fromStdString(path), "PNG");
+    // The pictures' folder of a fresh build exists only once a test has made it.
+    const QString file = QString::fromStdString(path);
+    return !img.isNull() && QDir().mkpath(QFileInfo(file).absolutePath()) && img.save(file, "PNG");
 }
 
 }  // namespace qv::ui::test
