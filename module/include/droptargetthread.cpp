@@ -62,12 +62,14 @@ CDropTargetThread* CDropTargetThread::Start(CStatusIconDocMngmt* pIcon) {
 }
 
 void CDropTargetThread::Stop(CDropTargetThread*& pThread) {
-    if (!pThread) return;
-    PostThreadMessage(pThread->m_nThreadID, WM_USER + 1, 0, 0);
+    // The caller's pointer is often the icon's own, which is cleared below: keep the thread apart.
+    CDropTargetThread* pStop = pThread;
+    if (!pStop) return;
+    PostThreadMessage(pStop->m_nThreadID, WM_USER + 1, 0, 0);
     DWORD dwExit = 0;
-    if (GetExitCodeThread(pThread->m_hThread, &dwExit) && dwExit == STILL_ACTIVE)
-        WaitForSingleObject(pThread->m_hThread, INFINITE);
-    if (pThread->m_pIcon && pThread->m_pIcon->m_pDropThread == pThread) pThread->m_pIcon->m_pDropThread = nullptr;
-    delete pThread;
+    if (GetExitCodeThread(pStop->m_hThread, &dwExit) && dwExit == STILL_ACTIVE)
+        WaitForSingleObject(pStop->m_hThread, INFINITE);
+    if (pStop->m_pIcon && pStop->m_pIcon->m_pDropThread == pStop) pStop->m_pIcon->m_pDropThread = nullptr;
     pThread = nullptr;
+    delete pStop;
 }

@@ -80,6 +80,8 @@ CParentDlg::CParentDlg(CQvFView* pView, LPCWSTR lpszTable, LPCWSTR lpszSubTable,
 }
 
 CParentDlg::~CParentDlg() {
+    // A dialog that goes without being closed as a view must not leave its drop thread behind.
+    StopDropTarget();
     for (auto it = m_listTabs.rbegin(); it != m_listTabs.rend(); ++it) (*it)->Release();
     m_listTabs.clear();
 }

@@ -88,6 +88,7 @@ IMPLEMENT_DYNCREATE(CGruppenDlg, CKursChildDlg)
 
 BEGIN_MESSAGE_MAP(CGruppenDlg, CKursChildDlg)
     ON_NOTIFY(TVN_DELETEITEM, IDC_GRUPPEN_TREE, &CGruppenDlg::OnDeleteitemTreeGruppen)
+    ON_WM_DESTROY()
     ON_NOTIFY(TVN_SELCHANGED, IDC_GRUPPEN_TREE, &CGruppenDlg::OnSelchangedTreeGruppen)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_GRUPPEN_LIST, &CGruppenDlg::OnItemchangedList)
     ON_NOTIFY(QVLN_LINKCLICKED, IDC_GRUPPEN_LIST, &CGruppenDlg::OnLinkList)
@@ -480,6 +481,12 @@ HRESULT CGruppenDlg::LoadData() {
     SecureDlgItem(IDC_GRUPPEN_ADD, TRUE, bListSelected && m_lElemTyp == 1, kRightEdit);
     SecureDlgItem(IDC_GRUPPEN_REMOVE, TRUE, m_lElemTyp == 0, kRightEdit);
     return hrFirst;
+}
+
+void CGruppenDlg::OnDestroy() {
+    // The tree tells of its items only when they are deleted, not when it goes with the page.
+    if (m_tree.GetSafeHwnd()) m_tree.DeleteAllItems();
+    CKursChildDlg::OnDestroy();
 }
 
 void CGruppenDlg::OnDeleteitemTreeGruppen(NMHDR* pNMHDR, LRESULT* pResult) {

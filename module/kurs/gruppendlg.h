@@ -76,6 +76,7 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnDeleteitemTreeGruppen(NMHDR* pNMHDR, LRESULT* pResult);
+    afx_msg void OnDestroy();
     void OnSelchangedTreeGruppen(NMHDR* pNMHDR, LRESULT* pResult);
     void OnItemchangedList(NMHDR* pNMHDR, LRESULT* pResult);
     void OnLinkList(NMHDR* pNMHDR, LRESULT* pResult);

@@ -1591,7 +1591,7 @@ private:
 class SpinClass;
 class BuddyKeys : public QObject {
 public:
-    explicit BuddyKeys(HWND spin) : spin_(spin) {}
+    BuddyKeys(HWND spin, QObject* owner) : QObject(owner), spin_(spin) {}
     bool eventFilter(QObject*, QEvent* e) override;
 
 private:
@@ -1664,7 +1664,8 @@ public:
                 w.widget->setGeometry(r.x(), r.y(), width, r.height());
             }
         }
-        if (w.style & UDS_ARROWKEYS) b->installEventFilter(new BuddyKeys(w.handle));
+        // The filter goes with the arrows; Qt drops a deleted filter from the buddy by itself.
+        if (w.style & UDS_ARROWKEYS) b->installEventFilter(new BuddyKeys(w.handle, w.widget.data()));
         ShowInBuddy(w);
     }
 

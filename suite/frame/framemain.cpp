@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "qvframe: the view %s cannot be opened (0x%08X)\n", options.view.c_str(), unsigned(hr));
             host->CloseAll();
             host->InternalRelease();
+            delete host;
             return 1;
         }
         views.insert(views.begin(), strView);

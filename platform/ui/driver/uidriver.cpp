@@ -21,8 +21,9 @@
 #include <QTreeWidget>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
-#include <filesystem>
 #include <mutex>
 
 using namespace qv::ui::detail;
@@ -593,12 +594,9 @@ QImage Grab(HWND wnd, bool frame) {
 
 bool SavePng(HWND wnd, const std::string& path, bool frame) {
     const QImage img = Grab(wnd, frame);
-    if (img.isNull()) return false;
-    // The pictures' folder may not exist yet in a fresh build, whichever test writes first.
-    std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    return img.save(QString::fromStdString(path), "PNG");
+    // The pictures' folder of a fresh build exists only once a test has made it.
+    const QString file = QString::fromStdString(path);
+    return !img.isNull() && QDir().mkpath(QFileInfo(file).absolutePath()) && img.save(file, "PNG");
 }
 
 }  // namespace qv::ui::test

@@ -103,6 +103,7 @@ COLORREF PixelAt(HWND wnd, int x, int y);
 // ---- pictures
 // The window as drawn; with a frame, a top-level window gets a title bar and border around it.
 QImage Grab(HWND wnd, bool frame = true);
+// Makes the picture's folder when it is missing.
 bool SavePng(HWND wnd, const std::string& path, bool frame = true);
 
 }  // namespace qv::ui::test

@@ -99,6 +99,8 @@ void Framework::TearDown() {
     if (host) {
         host->CloseAll();
         host->InternalRelease();
+        // Its final release keeps the host for the servers that hold it; they are closed now.
+        delete host;
         host = nullptr;
     }
     if (pane.GetSafeHwnd()) pane.DestroyWindow();

@@ -4,6 +4,7 @@
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -25,6 +26,21 @@ std::vector<std::string> Column(const std::string& file, const std::string& sql)
     sqlite3_finalize(st);
     sqlite3_close(db);
     return values;
+}
+
+// The address sanitizer's runtime when this test runs under it, else empty. An instrumented
+// extension needs it loaded first in the shell, which is not instrumented itself.
+std::string SanitizerRuntime() {
+    std::string runtime;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            const std::string name = info->dlpi_name ? info->dlpi_name : "";
+            if (name.find("/libasan.so") == std::string::npos) return 0;
+            *static_cast<std::string*>(data) = name;
+            return 1;
+        },
+        &runtime);
+    return runtime;
 }
 
 class SqliteShell : public ::testing::Test {
@@ -52,8 +68,10 @@ protected:
     }
     // The shell's exit code; its output in `out`.
     int Shell(const std::string& load, std::string* out) {
-        const std::string command = "sqlite3 -bail " + load + dir.file("nq2.sqlite") + " < " + dir.file("script.sql") +
-                                    " > " + dir.file("out.txt") + " 2>&1";
+        const std::string runtime = SanitizerRuntime();
+        const std::string command = (runtime.empty() ? "" : "LD_PRELOAD=" + runtime + " ") + "sqlite3 -bail " + load +
+                                    dir.file("nq2.sqlite") + " < " + dir.file("script.sql") + " > " +
+                                    dir.file("out.txt") + " 2>&1";
         const int status = std::system(command.c_str());
         std::ifstream in(dir.file("out.txt"));
         out->assign(std::istreambuf_iterator<char>(in), {});
