@@ -306,8 +306,56 @@ PgPrinter::Out PgPrinter::PrintCase(const CaseExpr& c) {
     return {out + " END", kAtom};
 }
 
+namespace {
+
+// to_char's picture for a T-SQL date style; empty for the styles it cannot say (those that pad
+// with blanks, or show milliseconds only when there are some).
+std::string DateStylePicture(int style) {
+    switch (style) {
+        case 1: return "MM/DD/YY";
+        case 101: return "MM/DD/YYYY";
+        case 2: return "YY.MM.DD";
+        case 102: return "YYYY.MM.DD";
+        case 3: return "DD/MM/YY";
+        case 103: return "DD/MM/YYYY";
+        case 4: return "DD.MM.YY";
+        case 104: return "DD.MM.YYYY";
+        case 5: return "DD-MM-YY";
+        case 105: return "DD-MM-YYYY";
+        case 10: return "MM-DD-YY";
+        case 110: return "MM-DD-YYYY";
+        case 11: return "YY/MM/DD";
+        case 111: return "YYYY/MM/DD";
+        case 12: return "YYMMDD";
+        case 112: return "YYYYMMDD";
+        case 8: case 24: case 108: return "HH24:MI:SS";
+        case 14: case 114: return "HH24:MI:SS:MS";
+        case 13: case 113: return "DD Mon YYYY HH24:MI:SS:MS";
+        case 20: case 120: return "YYYY-MM-DD HH24:MI:SS";
+        case 21: case 25: case 121: return "YYYY-MM-DD HH24:MI:SS.MS";
+        case 23: return "YYYY-MM-DD";
+        default: return {};
+    }
+}
+
+}  // namespace
+
 PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
-    if (c.style) Unsupported("CONVERT with a style", c.pos);
+    if (c.style) {
+        // A date written as text in one of T-SQL's styles; the style must be a number as written.
+        const bool toText = c.type.rfind("varchar", 0) == 0 || c.type.rfind("nvarchar", 0) == 0 ||
+                            c.type.rfind("char", 0) == 0 || c.type.rfind("nchar", 0) == 0;
+        const auto* lit = c.style->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(c.style.get()) : nullptr;
+        if (!toText || !lit || lit->type != LiteralExpr::Type::Integer || lit->text.size() > 4 ||
+            TypeOf(*c.value, variables_) == ValueType::Number)
+            Unsupported("CONVERT with a style", c.pos);
+        const std::string picture = DateStylePicture(std::stoi(lit->text));
+        if (picture.empty()) Unsupported("CONVERT with style " + lit->text, c.pos);
+        const std::string type = TypeName(c.type);
+        if (type.empty()) Unsupported("CONVERT to " + c.type, c.pos);
+        return {"CAST(to_char(CAST(" + Expression(*c.value) + " AS timestamp), '" + picture + "') AS " + type + ")",
+                kAtom};
+    }
     const std::string type = TypeName(c.type);
     if (type.empty()) Unsupported("CONVERT to " + c.type, c.pos);
     return {"CAST(" + Expression(*c.value) + " AS " + type + ")", kAtom};

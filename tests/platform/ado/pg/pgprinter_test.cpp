@@ -90,6 +90,9 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT CONVERT(varchar(3), strBezeichnung), CONVERT(int, '42') + 1, dbo.fn_double(lTyp), 5 ^ 3, ~0, 7 % 4 "
          "FROM Kurs WHERE lKursID = 1",
          "Ate,43,2,6,-1,3"},
+        {"SELECT CONVERT(varchar(10), dtBeginn, 104), CONVERT(varchar(20), dtBeginn, 120), CONVERT(char(8), dtBeginn, 108), "
+         "CONVERT(varchar(6), dtBeginn, 112), CONVERT(varchar(30), dtBeginn, 113) FROM Kurs WHERE lKursID = 1",
+         "31.01.2024,2024-01-31 08:00:00,08:00:00,202401,31 Jan 2024 08:00:00:000"},
         {"SELECT strName + ' (' + strBezeichnung + ')' FROM PersonKurs pk JOIN Kurs k ON k.lKursID = pk.lKursID "
          "WHERE pk.lPersonKursID = 3",
          "Müller (brandschutz  )"},
@@ -160,7 +163,8 @@ TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
 }
 
 TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
-    for (const char* tsql : {"SELECT STR(1)", "SELECT CONVERT(varchar(10), GETDATE(), 104)", "SELECT ISNUMERIC('1')",
+    for (const char* tsql : {"SELECT STR(1)", "SELECT CONVERT(varchar(30), GETDATE(), 100)", "SELECT ISNUMERIC('1')",
+                             "SELECT CONVERT(varchar(10), 1.5, 1)",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
