@@ -88,9 +88,7 @@ public:
                     break;
                 }
                 case StepKind::Jump: pc = step.jump; continue;
-                case StepKind::Call:
-                    throw qv::tsql::ExecError(-1, "the stored procedure " + step.procedure + " does not run on PostgreSQL yet",
-                                              pc, step.procedure);
+                case StepKind::Call: Call(pc); break;
             }
             ++pc;
         }
@@ -98,6 +96,36 @@ public:
 
 private:
     std::optional<std::string>& Slot(int slot) { return run_.slots.at(static_cast<std::size_t>(slot)); }
+
+    // A procedure of the database is a function of schema dbo that takes the call's input
+    // arguments in order and returns the value of its OUTPUT argument.
+    void Call(std::size_t pc) {
+        const qv::tsql::Step& step = program_.steps[pc];
+        const bool plainName = !step.procedure.empty() &&
+                               std::all_of(step.procedure.begin(), step.procedure.end(), [](char c) {
+                                   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                          c == '_';
+                               });
+        if (!plainName) throw qv::tsql::ExecError(-1, "no stored procedure " + step.procedure, pc, step.procedure);
+        std::string sql = "SELECT dbo." + step.procedure + "(";
+        PgParams params;
+        int output = -1;
+        for (const qv::tsql::CallArg& a : step.args) {
+            if (a.output) {
+                if (output < 0) output = a.slot;
+                continue;
+            }
+            params.push_back(a.slot >= 0 ? Slot(a.slot) : AsText(a.constant, pc, step.procedure));
+            sql += (params.size() > 1 ? ", $" : "$") + std::to_string(params.size());
+        }
+        sql += ")";
+        PgRows rows;
+        if (db_.Query(sql, params, std::vector<std::uint32_t>(params.size(), 0), &rows) != 0) {
+            const ErrorInfo& e = db_.LastError();
+            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.procedure);
+        }
+        if (output >= 0 && !rows.rows.empty() && !rows.rows[0].empty()) Slot(output) = rows.rows[0][0];
+    }
 
     // Binds the step's slots as $slot+1; the numbers it skips are typed as text, since
     // PostgreSQL must know a type for every number up to the highest.

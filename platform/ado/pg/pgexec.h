@@ -1,8 +1,8 @@
 #pragma once
 // Runs a T-SQL batch translated for PostgreSQL (qv::tsql::TranslatePg) on a PgDb, step by step,
 // as the SQLite executor does: the first statement that returns rows gives the result, the
-// batch's variables are parameters, @@TRANCOUNT is the driver's depth. Stored procedures do not
-// run here yet.
+// batch's variables are parameters, @@TRANCOUNT is the driver's depth. A stored procedure is the
+// database's function dbo.<name>: it takes the input arguments, its value goes to the OUTPUT one.
 #include "pgdb.h"
 #include "tsqlprogram.h"
 

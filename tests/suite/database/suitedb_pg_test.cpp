@@ -166,6 +166,11 @@ TEST_F(SuiteDbPg, KeysAndTimestampsAsOnSqlite) {
     EXPECT_NE(pg_.Exec("SELECT dbo.sp_GetUniqueID('Person; DROP TABLE Kurs', 'lPersonID')"), 0);
     EXPECT_NE(pg_.LastError().description.find("no table"), std::string::npos) << pg_.LastError().description;
     EXPECT_NE(pg_.Exec("SELECT dbo.sp_GetUniqueID('Person', 'x')"), 0);
+    // EXEC reaches the same procedures; the key comes back in the OUTPUT variable.
+    const auto drawn = qv::sql::RunBatch(
+        pg_, "DECLARE @newID INT EXECUTE dbo.sp_GetUniqueID 'Kurs', 'lKursID', @newID OUTPUT SELECT @newID AS newID");
+    EXPECT_EQ(drawn.result.rows.at(0).at(0).value_or("NULL"), "13");
+    EXPECT_THROW(qv::sql::RunBatch(pg_, "EXEC sp_Nothing 1"), qv::tsql::ExecError);
 
     // A time stamp is renewed by every UPDATE, unless the statement sets it itself.
     ASSERT_EQ(pg_.Exec("UPDATE PersonKurs SET dtTimestamp = '2000-01-01 00:00:00'"), 0);
