@@ -338,9 +338,28 @@ std::string DateStylePicture(int style) {
     }
 }
 
+// A number as a date is that many days after 1 January 1900, as T-SQL counts.
+bool IsDayNumber(const Expr& e) {
+    return e.kind == ExprKind::Literal && static_cast<const LiteralExpr&>(e).type == LiteralExpr::Type::Integer;
+}
+
+std::string DayNumberAsTimestamp(const Expr& e) {
+    return "(TIMESTAMP '1900-01-01' + (" + static_cast<const LiteralExpr&>(e).text + ") * INTERVAL '1 day')";
+}
+
 }  // namespace
 
 PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
+    if (TypeOfTypeName(c.type) == ValueType::Date) {
+        const std::string type = TypeName(c.type);
+        if (!type.empty() && IsDayNumber(*c.value)) return {"CAST(" + DayNumberAsTimestamp(*c.value) + " AS " + type + ")", kAtom};
+        // The ISO styles read as PostgreSQL reads a date anyway.
+        const auto* lit = c.style && c.style->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(c.style.get()) : nullptr;
+        if (!type.empty() && lit && lit->type == LiteralExpr::Type::Integer &&
+            (lit->text == "120" || lit->text == "121" || lit->text == "20" || lit->text == "21" || lit->text == "23" ||
+             lit->text == "126"))
+            return {"CAST(" + Expression(*c.value) + " AS " + type + ")", kAtom};
+    }
     if (c.style) {
         // A date written as text in one of T-SQL's styles; the style must be a number as written.
         const bool toText = c.type.rfind("varchar", 0) == 0 || c.type.rfind("nvarchar", 0) == 0 ||
@@ -370,6 +389,9 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
     }
     const std::string lower = FunctionName(f);
     auto arg = [&](std::size_t i) { return Expression(*f.args[i]); };
+    auto Timestamp = [&](std::size_t i) {
+        return IsDayNumber(*f.args[i]) ? DayNumberAsTimestamp(*f.args[i]) : "CAST(" + arg(i) + " AS timestamp)";
+    };
     auto args = [&](std::size_t from = 0) {
         std::string out;
         for (std::size_t i = from; i < f.args.size(); ++i) out += (out.empty() ? "" : ", ") + arg(i);
@@ -426,14 +448,14 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
     }
     if (lower == "year" || lower == "month" || lower == "day") {
         arity(1, 1);
-        return {"CAST(EXTRACT(" + lower + " FROM CAST(" + arg(0) + " AS timestamp)) AS integer)", kAtom};
+        return {"CAST(EXTRACT(" + lower + " FROM " + Timestamp(0) + ") AS integer)", kAtom};
     }
     if (lower == "datepart") {
         arity(2, 2);
         const std::string field = DateField(DatePartOf(f));
         if (field.empty()) Unsupported("date part '" + DatePartOf(f) + "'", f.pos);
         // T-SQL counts week days from 1 (Sunday, the default first day).
-        return {"CAST(EXTRACT(" + field + " FROM CAST(" + arg(1) + " AS timestamp)) AS integer)" +
+        return {"CAST(EXTRACT(" + field + " FROM " + Timestamp(1) + ") AS integer)" +
                     std::string(field == "dow" ? " + 1" : ""),
                 kAdd};
     }
@@ -442,15 +464,15 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         std::string field = DateField(DatePartOf(f));
         if (field == "doy" || field == "dow") field = "day";
         if (field.empty() || field == "quarter") Unsupported("date part '" + DatePartOf(f) + "' in DATEADD", f.pos);
-        return {"CAST(CAST(" + arg(2) + " AS timestamp) + (" + arg(1) + ") * INTERVAL '1 " + field +
+        return {"CAST(" + Timestamp(2) + " + (" + arg(1) + ") * INTERVAL '1 " + field +
                     "' AS timestamp(3))",
                 kAtom};
     }
     if (lower == "datediff") {
         arity(3, 3);
         const std::string field = DateField(DatePartOf(f));
-        const std::string a = "CAST(" + arg(1) + " AS timestamp)";
-        const std::string b = "CAST(" + arg(2) + " AS timestamp)";
+        const std::string a = Timestamp(1);
+        const std::string b = Timestamp(2);
         // T-SQL counts the boundaries crossed, not whole periods.
         auto part = [](const std::string& fld, const std::string& x) { return "EXTRACT(" + fld + " FROM " + x + ")"; };
         if (field == "year") return {"CAST(" + part("year", b) + " - " + part("year", a) + " AS integer)", kAtom};
