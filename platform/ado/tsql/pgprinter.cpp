@@ -623,7 +623,16 @@ std::string PgPrinter::Source(const TableSource& src) {
             return out;
         }
         case TableSource::Kind::Derived: {
-            std::string out = "(" + Query(*src.query) + ")";
+            ++derivedDepth_;
+            std::string inner;
+            try {
+                inner = Query(*src.query);
+            } catch (...) {
+                --derivedDepth_;
+                throw;
+            }
+            --derivedDepth_;
+            std::string out = "(" + inner + ")";
             if (src.hasAlias) out += " AS " + Identifier(src.alias);
             return out;
         }
@@ -664,7 +673,10 @@ std::string PgPrinter::OrderBy(const std::vector<OrderItem>& items, const Select
             bool alias = false;
             for (const SelectItem& sel : first.items) alias = alias || (sel.hasAlias && EqualsNoCase(sel.alias.name, name));
             if (alias) {
-                out += Identifier(Ident{name, true}).front() == '"' ? Identifier(Ident{name, true}) : "\"" + name + "\"";
+                if (derivedDepth_ > 0)
+                    out += Identifier(Ident{name, false});
+                else
+                    out += Identifier(Ident{name, true}).front() == '"' ? Identifier(Ident{name, true}) : "\"" + name + "\"";
                 if (item.descending) out += " DESC";
                 continue;
             }
@@ -688,7 +700,9 @@ std::string PgPrinter::Core(const SelectCore& core, const std::vector<OrderItem>
             continue;
         }
         out += core.distinct ? CaseInsensitiveKey(*item.expr) : Expression(*item.expr);
-        if (item.hasAlias) {
+        if (item.hasAlias && derivedDepth_ > 0) {
+            out += " AS " + Identifier(item.alias);
+        } else if (item.hasAlias) {
             // The alias keeps its case: it is the name the caller reads the column by.
             std::string alias = "\"";
             for (char c : item.alias.name) {

@@ -74,6 +74,8 @@ private:
     const std::vector<VariableDecl>& variables_;
     int trancountSlot_;
     bool usesTrancount_ = false;
+    // Inside a derived table: its select aliases are names the outer query uses, folded as those are.
+    int derivedDepth_ = 0;
     std::vector<int> used_;
 };
 

@@ -108,6 +108,10 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "lKursID NOT IN (SELECT lKursID FROM PersonKurs WHERE lStatus = 7)",
          "1"},
         {"SELECT [Order] FROM Sortierung ORDER BY [order]", "1|3"},
+        // a derived table's aliases as the outer query names them
+        {"SELECT x.lCount, x.lTyp FROM (SELECT lTyp, COUNT(*) AS lCount FROM Kurs GROUP BY lTyp) x "
+         "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
+         "1,3|1,2|1,1"},
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
