@@ -25,28 +25,36 @@ int SetSystemIDPg(qv::sql::PgDb& db, long long id) {
 
 namespace {
 
-int Fail(qv::sql::PgDb& db, std::string* error, const std::string& what) {
+// Ends what CreateSchemaPg began: the whole transaction when it was its own; inside the caller's
+// only the count goes down, since the driver has undone the failed statement alone.
+int Fail(qv::sql::PgDb& db, int outerDepth, std::string* error, const std::string& what) {
     if (error) *error = what;
-    if (db.Depth() > 0) db.Rollback();
+    if (db.Depth() > outerDepth) {
+        if (outerDepth == 0)
+            db.Rollback();
+        else
+            db.Commit();
+    }
     return -1;
 }
 
 }  // namespace
 
 int CreateSchemaPg(qv::sql::PgDb& db, std::string* error) {
-    if (db.Begin() != 0) return Fail(db, error, db.LastError().description);
+    const int outer = db.Depth();
+    if (db.Begin() != 0) return Fail(db, outer, error, db.LastError().description);
     // Sessions creating the schema at once take turns; the later one finds it made.
     if (db.Exec("SELECT pg_advisory_xact_lock(7291001)") != 0)
-        return Fail(db, error, "Creating the schema failed: " + db.LastError().description);
+        return Fail(db, outer, error, "Creating the schema failed: " + db.LastError().description);
     const int version = SchemaVersionPg(db);
-    if (version < 0) return Fail(db, error, "Creating the schema failed: " + db.LastError().description);
+    if (version < 0) return Fail(db, outer, error, "Creating the schema failed: " + db.LastError().description);
     if (version != 0 && version != kSchemaVersion)
-        return Fail(db, error,
+        return Fail(db, outer, error,
                     "The database has schema version " + std::to_string(version) + ", this program knows " +
                         std::to_string(kSchemaVersion) + ".");
     if (version == 0 && db.Exec(std::string(SchemaPgSql())) != 0)
-        return Fail(db, error, "Creating the schema failed: " + db.LastError().description);
-    if (db.Commit() != 0) return Fail(db, error, "Creating the schema failed: " + db.LastError().description);
+        return Fail(db, outer, error, "Creating the schema failed: " + db.LastError().description);
+    if (db.Commit() != 0) return Fail(db, outer, error, "Creating the schema failed: " + db.LastError().description);
     return 0;
 }
 

@@ -15,9 +15,10 @@ namespace qv::suite {
 std::string_view SchemaPgSql();
 
 // Creates the schema on an empty database in one transaction (inside the caller's transaction
-// when one is open). A database that has this version already is left as it is; one with another
-// version is refused. Two sessions creating it at once: the second waits and finds it there.
-// Returns 0, else -1 with the reason in `error` (may be null); on failure nothing is created.
+// when one is open; a failure then leaves that transaction open). A database that has this
+// version already is left as it is; one with another version is refused. Two sessions creating
+// it at once: the second waits and finds it there. Returns 0, else -1 with the reason in `error`
+// (may be null); on failure nothing is created.
 int CreateSchemaPg(qv::sql::PgDb& db, std::string* error);
 
 // System.lSchemaVersion, or 0 when there is no schema yet (-1 when it cannot be read).

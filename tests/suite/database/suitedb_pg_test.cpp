@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <map>
 #include <set>
 #include <string>
@@ -95,6 +97,39 @@ TEST_F(SuiteDbPg, SchemaIsCreatedOnceAndAnotherVersionIsRefused) {
     EXPECT_NE(qv::suite::CreateSchemaPg(pg_, &error), 0);
     EXPECT_NE(error.find("schema version 99"), std::string::npos) << error;
     EXPECT_EQ(pg_.Depth(), 0);
+}
+
+TEST_F(SuiteDbPg, TwoSessionsCreatingTheSchemaAtOnceBothSucceed) {
+    qvtest::PgTestDatabase fresh;
+    PgDb a, b;
+    ASSERT_EQ(a.Open(fresh.url()), 0);
+    ASSERT_EQ(b.Open(fresh.url()), 0);
+    std::string error;
+    ASSERT_EQ(a.Begin(), 0);
+    ASSERT_EQ(qv::suite::CreateSchemaPg(a, &error), 0) << error;
+    EXPECT_EQ(a.Depth(), 1) << "the caller's transaction stays open";
+    int second = -2;
+    std::string secondError;
+    std::thread other([&] { second = qv::suite::CreateSchemaPg(b, &secondError); });
+    // The other session waits for this transaction's lock, then finds the schema made.
+    for (int i = 0; i < 500; ++i) {
+        PgRows waiting;
+        ASSERT_EQ(a.Query("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted "
+                                   "AND database = (SELECT oid FROM pg_database WHERE datname = current_database())", &waiting), 0);
+        if (waiting.rows.at(0).at(0) == std::string("1")) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(a.Commit(), 0);
+    other.join();
+    EXPECT_EQ(second, 0) << secondError;
+    EXPECT_EQ(qv::suite::SchemaVersionPg(b), qv::suite::kSchemaVersion);
+
+    // Inside a caller's transaction a refused schema leaves that transaction open.
+    ASSERT_EQ(b.Exec("UPDATE System SET lSchemaVersion = 7"), 0);
+    ASSERT_EQ(b.Begin(), 0);
+    EXPECT_NE(qv::suite::CreateSchemaPg(b, &error), 0);
+    EXPECT_EQ(b.Depth(), 1);
+    EXPECT_EQ(b.Rollback(), 0);
 }
 
 // Functions, procedures and triggers: the same statements, the same rows on both databases.
