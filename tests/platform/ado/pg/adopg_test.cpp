@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -276,6 +278,40 @@ TEST_P(AdoBoth, NestedTransactionsCountLikeTsql) {
     EXPECT_EQ(c->Close(), S_OK);
     EXPECT_EQ(joined->Close(), S_OK);
     EXPECT_EQ(CountElsewhere(), 1);
+}
+
+TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+    ASSERT_EQ(c->put_CommandTimeout(1), S_OK);
+
+    // Another thread holds the row in its transaction until this one has tried.
+    std::promise<bool> locked;
+    std::promise<void> tried;
+    std::thread holder([&] {
+        ComPtr<_Connection> other = Connect();
+        long level = 0;
+        const bool ok = other && other->BeginTrans(&level) == S_OK &&
+                        other->Execute(Bstr(L"UPDATE Kurs SET dblFaktor = 2 WHERE lKursID = 1"), nullptr,
+                                       adExecuteNoRecords, nullptr) == S_OK;
+        locked.set_value(ok);
+        tried.get_future().wait_for(std::chrono::seconds(30));
+        if (other) other->RollbackTrans();
+    });
+    auto lockedFuture = locked.get_future();
+    ASSERT_EQ(lockedFuture.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    const bool held = lockedFuture.get();
+    const HRESULT hr = c->Execute(Bstr(L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), nullptr, adExecuteNoRecords, nullptr);
+    const ErrorSeen e = LastError(c.get());
+    tried.set_value();
+    holder.join();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(hr, MAKE_HR(0x80040E31u));
+    EXPECT_EQ(e.number, MAKE_HR(0x80040E31u));
+    EXPECT_EQ(e.state, L"HYT00");
+    // Free again: the same statement goes through.
+    EXPECT_EQ(Exec(c.get(), L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), 1);
 }
 
 TEST_P(AdoBoth, ARecordsetThatChangesRowsOpensOnlyOnSqlite) {
