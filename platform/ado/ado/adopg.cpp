@@ -8,6 +8,7 @@
 #include "pgdb.h"
 #include "pgexec.h"
 #include "textcase.h"
+#include "tsqlerror.h"
 #include "utf.h"
 
 #include <cstdlib>
@@ -115,8 +116,21 @@ int Session::SetPgIsolationLevel(long level) {
     return pg_->Exec(std::string("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") + name);
 }
 
+void Session::PgSettingsLost() {
+    // The server undoes a SET with the transaction it was made in: sent again on next use.
+    timeoutMs_ = -1;
+    if (isolation_ != kReadCommitted && pg_->Depth() == 0) SetPgIsolationLevel(isolation_);
+}
+
 Session::Rows Session::RunPg(const std::string& tsql) {
-    qv::sql::PgRun run = qv::sql::RunBatch(*pg_, tsql);
+    qv::sql::PgRun run;
+    try {
+        run = qv::sql::RunBatch(*pg_, tsql);
+    } catch (const qv::tsql::ExecError&) {
+        // A deadlock or a lost connection ends the transaction.
+        if (pg_->Depth() == 0) PgSettingsLost();
+        throw;
+    }
     Rows out;
     out.affected = static_cast<long>(run.rowsAffected);
     if (!run.hasResult) return out;
@@ -144,7 +158,12 @@ Session::Rows Session::RunPg(const std::string& tsql) {
 
 int Session::Begin() { return pg_ ? pg_->Begin() : db_.Begin(); }
 int Session::Commit() { return pg_ ? pg_->Commit() : db_.Commit(); }
-int Session::Rollback() { return pg_ ? pg_->Rollback() : db_.Rollback(); }
+int Session::Rollback() {
+    if (!pg_) return db_.Rollback();
+    const int rc = pg_->Rollback();
+    PgSettingsLost();
+    return rc;
+}
 int Session::Depth() { return pg_ ? pg_->Depth() : db_.Depth(); }
 const qv::sql::ErrorInfo& Session::LastError() const { return pg_ ? pg_->LastError() : db_.LastError(); }
 const wchar_t* Session::DriverSource() const { return pg_ ? kSourcePgDriver : kSourceDriver; }
@@ -154,6 +173,7 @@ const wchar_t* Session::DriverSource() const { return pg_ ? kSourcePgDriver : kS
 int Session::OpenPg(const std::string&) { return -1; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
+void Session::PgSettingsLost() {}
 Session::Rows Session::RunPg(const std::string&) { throw std::logic_error("PostgreSQL is not available in this build"); }
 int Session::Begin() { return db_.Begin(); }
 int Session::Commit() { return db_.Commit(); }

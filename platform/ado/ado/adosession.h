@@ -104,6 +104,8 @@ private:
     int OpenPg(const std::string& connectionString);
     int SetPgTimeout(int ms);
     int SetPgIsolationLevel(long level);
+    void PgSettingsLost();
+    static constexpr long kReadCommitted = 4096;
     struct CachedColumns {
         std::shared_ptr<const qv::tsql::Program> program;  // keeps the key's address taken
         std::vector<std::size_t> querySteps;
@@ -118,7 +120,7 @@ private:
     bool pooled_ = false;
     qv::tsql::ExecOptions options_;
     int timeoutMs_ = kDefaultTimeoutMs;
-    long isolation_ = 4096;
+    long isolation_ = kReadCommitted;
     std::unordered_map<const qv::tsql::Program*, CachedColumns> columns_;
     std::unordered_map<std::string, bool> rowidTables_;
 };
