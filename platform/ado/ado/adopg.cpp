@@ -117,9 +117,10 @@ int Session::SetPgIsolationLevel(long level) {
 }
 
 void Session::PgSettingsLost() {
-    // The server undoes a SET with the transaction it was made in: sent again on next use.
+    // The server undoes a SET with the transaction it was made in: UseTimeout sends the timeout
+    // and the isolation level again before the next statement (not now, which would replace the
+    // error the caller is about to read).
     timeoutMs_ = -1;
-    if (isolation_ != kReadCommitted && pg_->Depth() == 0) SetPgIsolationLevel(isolation_);
 }
 
 Session::Rows Session::RunPg(const std::string& tsql) {

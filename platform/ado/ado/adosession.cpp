@@ -141,6 +141,7 @@ void Session::UseTimeout(long seconds) {
     const int ms = seconds <= 0 ? INT_MAX : seconds >= INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
     if (ms != timeoutMs_) {
         if (pg_) {
+            if (timeoutMs_ == -1 && isolation_ != kReadCommitted) SetPgIsolationLevel(isolation_);
             if (SetPgTimeout(ms == INT_MAX ? 0 : ms) != 0) return;
         } else {
             db_.SetBusyTimeout(ms);
