@@ -121,13 +121,11 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     std::string error;
     if (readOnly) *readOnly = false;
     if (!options.database.empty()) {
-        // Taken as a file name, a server's address would become an SQLite file in a folder
-        // named "postgresql:".
-        std::string scheme = options.database.substr(0, options.database.find("://"));
-        for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (scheme == "postgresql" || scheme == "postgres") {
-            if (message) *message = "the frame does not run on a PostgreSQL database yet: " + options.database;
-            return false;
+        // A server's address is passed on as it stands (taken as a file name it would become an
+        // SQLite file in a folder named "postgresql:"); the server's database holds the schema.
+        if (QvFrameIsServerDatabase(options.database)) {
+            *path = options.database;
+            return true;
         }
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();
@@ -166,8 +164,18 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     return true;
 }
 
+bool QvFrameIsServerDatabase(const std::string& database) {
+    const std::size_t end = database.find("://");
+    if (end == std::string::npos) return false;
+    std::string scheme = database.substr(0, end);
+    for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return scheme == "postgresql" || scheme == "postgres";
+}
+
 bool QvFrameCheckUser(const QvFrameOptions& options, const std::string& database, std::string* message) {
     if (options.user.empty()) return true;
+    // On a server the security server checks the user when it signs in.
+    if (QvFrameIsServerDatabase(database)) return true;
     qv::sql::SqliteDb db;
     if (db.Open("sqlite:" + database) != SQLITE_OK) {
         if (message) *message = db.LastError().description;
@@ -206,7 +214,7 @@ std::string QvFrameUser(const QvFrameOptions& options) {
 }
 
 void QvFrameConfigure(const std::string& database, bool central) {
-    const CString connection(qv::FromUtf8("sqlite:" + database));
+    const CString connection(qv::FromUtf8(QvFrameIsServerDatabase(database) ? database : "sqlite:" + database));
     for (const wchar_t* profile : {L"Qovaro.NQ2", L"Qovaro.QvPool"}) {
         CQvRegistry::SetValue((CString(L"Software\\Qovaro\\QvDBServer\\") + profile).GetString(), L"DBConnection",
                               connection);

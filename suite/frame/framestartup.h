@@ -31,6 +31,8 @@ std::string QvFrameDefaultDatabase();
 // tells whether the database opens read-only.
 bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
                             bool* readOnly = nullptr);
+// Whether --db names a database server ("postgresql://…") rather than a file.
+bool QvFrameIsServerDatabase(const std::string& database);
 // An explicit --user must be known to the database: FALSE with a message naming the known users.
 bool QvFrameCheckUser(const QvFrameOptions& options, const std::string& database, std::string* message);
 // The signed-in user's name the frame passes to the security server.

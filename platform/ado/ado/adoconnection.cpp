@@ -68,9 +68,28 @@ HRESULT ConnectionImpl::Fail(HRESULT hr, const wchar_t* description) {
     return Fail(std::move(r));
 }
 
-HRESULT ConnectionImpl::FailFromException() { return Fail(RecordFromCurrentException()); }
+HRESULT ConnectionImpl::FailFromException() {
+    if (session_ && session_->OnPg()) {
+        // The server's error, with its state and native number, is the driver's last one; a
+        // failure of the runner itself is not.
+        try {
+            throw;
+        } catch (const qv::tsql::ExecError& e) {
+            const qv::sql::ErrorInfo& last = session_->LastError();
+            if (last.description == e.message()) return Fail(RecordFromDriver(last, kSourcePgDriver));
+            ErrorRecord r;
+            r.number = E_FAIL;
+            r.source = kSourcePgDriver;
+            r.sqlState = L"HY000";
+            r.description = qv::FromUtf8(e.message());
+            return Fail(std::move(r));
+        } catch (...) {
+        }
+    }
+    return Fail(RecordFromCurrentException());
+}
 
-HRESULT ConnectionImpl::DriverFailure() { return Fail(RecordFromDriver(session_->Db().LastError())); }
+HRESULT ConnectionImpl::DriverFailure() { return Fail(RecordFromDriver(session_->LastError(), session_->DriverSource())); }
 
 HRESULT ConnectionImpl::NotOpen() {
     return Fail(ADO_E_OBJECTCLOSED, L"Operation is not allowed when the connection is closed.");
@@ -98,8 +117,8 @@ HRESULT ConnectionImpl::Close() {
     std::shared_ptr<Session> session = std::move(session_);
     HRESULT hr = S_OK;
     // The last user ends what nobody can finish any more; the others leave it to whoever began it.
-    if (--session->users == 0 && session->Db().Depth() > 0) {
-        if (session->Db().Rollback() != 0) hr = Fail(RecordFromDriver(session->Db().LastError()));
+    if (--session->users == 0 && session->Depth() > 0) {
+        if (session->Rollback() != 0) hr = Fail(RecordFromDriver(session->LastError(), session->DriverSource()));
     }
     return hr;
 }
@@ -111,6 +130,7 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     if (!IsTextCommand(options)) return Fail(ADO_E_INVALIDARGUMENT, L"Only statement text can be executed.");
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
     try {
+        if (session_->OnPg()) return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
         std::shared_ptr<const qv::tsql::Program> program = qv::tsql::Translate(TextOf(commandText));
         session_->UseTimeout(timeout_);
         const bool records = !noRecords && ppiRset;
@@ -137,12 +157,28 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     return S_OK;
 }
 
+HRESULT ConnectionImpl::ExecuteOnPg(const std::string& sql, VARIANT* recordsAffected, _Recordset** ppiRset) {
+    session_->UseTimeout(timeout_);
+    Session::Rows rows = session_->RunPg(sql);
+    if (recordsAffected) {
+        VariantClear(recordsAffected);
+        recordsAffected->vt = VT_I4;
+        recordsAffected->lVal = static_cast<LONG>(rows.affected);
+    }
+    if (ppiRset) {
+        ComPtr<RecordsetImpl> rs = ComPtr<RecordsetImpl>::Adopt(new RecordsetImpl());
+        if (rows.hasResult) rs->OpenOnRows(this, std::move(rows));
+        *ppiRset = rs.Detach();
+    }
+    return S_OK;
+}
+
 HRESULT ConnectionImpl::BeginTrans(long* transactionLevel) {
     errors_->Clear();
     if (!session_) return NotOpen();
     session_->UseTimeout(timeout_);
-    if (session_->Db().Begin() != 0) return DriverFailure();
-    if (transactionLevel) *transactionLevel = session_->Db().Depth();
+    if (session_->Begin() != 0) return DriverFailure();
+    if (transactionLevel) *transactionLevel = session_->Depth();
     return S_OK;
 }
 
@@ -150,13 +186,13 @@ HRESULT ConnectionImpl::CommitTrans() {
     errors_->Clear();
     if (!session_) return NotOpen();
     session_->UseTimeout(timeout_);
-    return session_->Db().Commit() != 0 ? DriverFailure() : S_OK;
+    return session_->Commit() != 0 ? DriverFailure() : S_OK;
 }
 
 HRESULT ConnectionImpl::RollbackTrans() {
     errors_->Clear();
     if (!session_) return NotOpen();
-    return session_->Db().Rollback() != 0 ? DriverFailure() : S_OK;
+    return session_->Rollback() != 0 ? DriverFailure() : S_OK;
 }
 
 HRESULT ConnectionImpl::get_IsolationLevel(long* plLevel) {

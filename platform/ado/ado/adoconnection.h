@@ -7,6 +7,7 @@
 #include "adosession.h"
 
 #include <memory>
+#include <string>
 
 namespace qv::ado {
 
@@ -46,6 +47,8 @@ public:
 private:
     ~ConnectionImpl() override;
     HRESULT DriverFailure();
+    // Execute on PostgreSQL: every row read at once. Throws as Execute's body does.
+    HRESULT ExecuteOnPg(const std::string& sql, VARIANT* recordsAffected, _Recordset** ppiRset);
     HRESULT NotOpen();
 
     std::shared_ptr<Session> session_;

@@ -15,11 +15,11 @@ HRESULT OutText(const std::wstring& text, BSTR* pbstr) {
 
 }  // namespace
 
-ErrorRecord RecordFromDriver(const qv::sql::ErrorInfo& info) {
+ErrorRecord RecordFromDriver(const qv::sql::ErrorInfo& info, const wchar_t* source) {
     ErrorRecord r;
     r.number = info.hresult;
     r.nativeError = info.nativeError;
-    r.source = kSourceDriver;
+    r.source = source;
     r.description = qv::FromUtf8(info.description);
     r.sqlState = qv::FromUtf8(info.sqlState);
     return r;

@@ -21,10 +21,11 @@ struct ErrorRecord {
 
 // Where the errors come from, as Error::get_Source reports it.
 inline constexpr const wchar_t* kSourceDriver = L"QvADO SQLite";
+inline constexpr const wchar_t* kSourcePgDriver = L"QvADO PostgreSQL";
 inline constexpr const wchar_t* kSourceTranslator = L"QvADO T-SQL";
 inline constexpr const wchar_t* kSourceObjects = L"QvADO";
 
-ErrorRecord RecordFromDriver(const qv::sql::ErrorInfo& info);
+ErrorRecord RecordFromDriver(const qv::sql::ErrorInfo& info, const wchar_t* source = kSourceDriver);
 
 class ErrorObject final : public ComObject<Error, IID_Error> {
 public:

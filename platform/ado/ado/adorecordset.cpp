@@ -80,6 +80,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 
     connection_ = bound_;
     session_ = connection_->GetSession();
+    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), lockType);
     try {
         const std::string sql = Utf8Of(text);
         std::shared_ptr<const qv::tsql::Program> program;
@@ -130,6 +131,46 @@ void RecordsetImpl::OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const 
         Reset();
         throw;
     }
+}
+
+HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
+    if (lockType != adLockReadOnly && lockType != adLockUnspecified) {
+        Reset();
+        return Fail(ADO_E_FEATURENOTAVAILABLE,
+                    L"Recordsets that change rows are not available on PostgreSQL: open it read-only and change "
+                    L"rows with UPDATE statements.");
+    }
+    try {
+        session_->UseTimeout(connection_->CommandTimeout());
+        Session::Rows rows = session_->RunPg(sql);
+        if (!rows.hasResult) {
+            Reset();
+            return S_OK;
+        }
+        OpenOnRows(connection_.get(), std::move(rows));
+    } catch (...) {
+        const HRESULT hr = FailFromException();
+        Reset();
+        return hr;
+    }
+    return S_OK;
+}
+
+void RecordsetImpl::OpenOnRows(ConnectionImpl* connection, Session::Rows rows) {
+    bound_ = ComPtr<ConnectionImpl>(connection);
+    connection_ = bound_;
+    session_ = connection->GetSession();
+    updatable_ = false;
+    readOnlyReason_ = L"The recordset was opened read-only.";
+    columns_ = std::move(rows.columns);
+    visibleColumns_ = static_cast<int>(columns_->size());
+    program_.reset();
+    open_ = true;
+    pending_.clear();
+    streaming_ = false;
+    rows_ = std::move(rows.rows);
+    row_ = 0;
+    eof_ = rows_.empty();
 }
 
 void RecordsetImpl::Take(std::shared_ptr<const qv::tsql::Program> program, Session::ColumnList columns,
@@ -221,9 +262,8 @@ HRESULT RecordsetImpl::Fail(HRESULT hr, const std::wstring& description) {
 }
 
 HRESULT RecordsetImpl::FailFromException() {
-    ErrorRecord r = RecordFromCurrentException();
     ConnectionImpl* conn = connection_ ? connection_.get() : bound_.get();
-    return conn ? conn->Fail(std::move(r)) : r.number;
+    return conn ? conn->FailFromException() : RecordFromCurrentException().number;
 }
 
 // ---- rows ------------------------------------------------------------------------------------

@@ -32,6 +32,9 @@ public:
     void OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const qv::tsql::Program> program,
                    Session::ColumnList columns, qv::tsql::Execution run);
 
+    // Opens read-only on rows already read (PostgreSQL).
+    void OpenOnRows(ConnectionImpl* connection, Session::Rows rows);
+
 private:
     ~RecordsetImpl() override = default;
 
@@ -39,6 +42,7 @@ private:
     void Take(std::shared_ptr<const qv::tsql::Program> program, Session::ColumnList columns,
               qv::tsql::Execution run, bool buffered);
     void Reset();
+    HRESULT OpenOnPg(const std::string& sql, long lockType);
     HRESULT Fail(HRESULT hr, const std::wstring& description);
     HRESULT FailFromException();
     // The column `index` names, or -1 after recording why.

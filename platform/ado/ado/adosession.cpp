@@ -64,6 +64,11 @@ void Remember(const std::string& connectionString, const std::shared_ptr<Session
     if (pool.size() > kPoolSize) pool.erase(pool.begin());
 }
 
+bool IsPgString(const std::string& cs) {
+    const std::string head = qv::tsql::ToLowerAscii(cs.substr(0, 13));
+    return head.starts_with("postgresql://") || head.starts_with("postgres://");
+}
+
 void Forget(const std::shared_ptr<Session>& s) {
     std::erase_if(ThisThreadsPool(), [&](const Idle& e) { return e.session == s; });
 }
@@ -84,6 +89,28 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
         }
     }
     std::shared_ptr<Session> s(new Session());
+    if (IsPgString(connectionString)) {
+        if (s->OpenPg(connectionString) != 0) {
+            if (error) {
+                if (s->pg_) {
+                    *error = s->LastError();
+                } else {
+                    *error = {};
+                    error->hresult = qv::sql::kHrFail;
+                    error->sqlState = "08001";
+                    error->description = "This program was built without PostgreSQL.";
+                }
+            }
+            return nullptr;
+        }
+        // Not pooled: the server connection is the session, and an idle one would keep the
+        // database in use for those who drop or rebuild it.
+        for (auto it = sessions.begin(); it != sessions.end();) {
+            it = it->second.expired() ? sessions.erase(it) : std::next(it);
+        }
+        sessions[connectionString] = s;
+        return s;
+    }
     qv::sql::OpenOptions options;
     options.busyTimeoutMs = kDefaultTimeoutMs;
     options.statementCacheSize = kStatementCacheSize;
@@ -108,15 +135,27 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
 
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
 
+Session::~Session() = default;
+
 void Session::UseTimeout(long seconds) {
     const int ms = seconds <= 0 ? INT_MAX : seconds >= INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
     if (ms != timeoutMs_) {
-        db_.SetBusyTimeout(ms);
+        if (pg_) {
+            if (timeoutMs_ == -1 && isolation_ != kReadCommitted) SetPgIsolationLevel(isolation_);
+            if (SetPgTimeout(ms == INT_MAX ? 0 : ms) != 0) return;
+        } else {
+            db_.SetBusyTimeout(ms);
+        }
         timeoutMs_ = ms;
     }
 }
 
 int Session::SetIsolationLevel(long level) {
+    if (pg_) {
+        const int rc = SetPgIsolationLevel(level);
+        if (rc == 0) isolation_ = level;
+        return rc;
+    }
     // Only matters for a shared cache; WAL readers never wait for writers anyway.
     const int rc = db_.Exec(level == 256 ? "PRAGMA read_uncommitted = 1" : "PRAGMA read_uncommitted = 0");
     if (rc == SQLITE_OK) isolation_ = level;

@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+namespace qv::sql {
+class PgDb;
+}
+
 namespace qv::ado {
 
 // A result column.
@@ -33,10 +37,38 @@ public:
     // This thread's session for the string, opened on first use. Null on failure, with `error`.
     static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
 
+    using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
+
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    ~Session();
+
+    // The SQLite driver; unused when the session runs on PostgreSQL.
     qv::sql::SqliteDb& Db() { return db_; }
+    // Whether the connection string named a PostgreSQL database; then the batches run through
+    // RunPg and the recordsets hold all their rows.
+    bool OnPg() const { return pg_ != nullptr; }
+
+    // Transactions and errors of whichever driver the session runs on, with T-SQL's depth rules.
+    int Begin();
+    int Commit();
+    int Rollback();
+    int Depth();
+    const qv::sql::ErrorInfo& LastError() const;
+    // The source the error records of the driver name.
+    const wchar_t* DriverSource() const;
+
+    // A batch's first result on PostgreSQL, every row read.
+    struct Rows {
+        bool hasResult = false;
+        ColumnList columns;
+        std::vector<std::vector<qv::sql::Value>> rows;
+        long affected = 0;
+    };
+    // Translates the T-SQL for PostgreSQL and runs it. Throws TranslateError or ExecError; an
+    // ExecError from the server leaves its details in LastError().
+    Rows RunPg(const std::string& tsql);
     // Answers @@TRANCOUNT with the depth the driver keeps.
     const qv::tsql::ExecOptions& ExecOptions() const { return options_; }
 
@@ -52,7 +84,6 @@ public:
     // The columns of the result of `program` (cached per program). Without `run`, before the
     // program runs, only for a program with a single query; with several, `run` tells which one
     // gave the result. Null when no step of the program has that result.
-    using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
     ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
     // Closes this thread's idle sessions (those no connection object uses), e.g. before a database
@@ -70,6 +101,11 @@ public:
 
 private:
     Session() = default;
+    int OpenPg(const std::string& connectionString);
+    int SetPgTimeout(int ms);
+    int SetPgIsolationLevel(long level);
+    void PgSettingsLost();
+    static constexpr long kReadCommitted = 4096;
     struct CachedColumns {
         std::shared_ptr<const qv::tsql::Program> program;  // keeps the key's address taken
         std::vector<std::size_t> querySteps;
@@ -78,11 +114,13 @@ private:
     static constexpr std::size_t kColumnCacheSize = 1024;
 
     qv::sql::SqliteDb db_;
+    // Deleted through the function the PostgreSQL side sets, so that this header needs no driver.
+    std::unique_ptr<qv::sql::PgDb, void (*)(qv::sql::PgDb*)> pg_{nullptr, nullptr};
     FileId file_;
     bool pooled_ = false;
     qv::tsql::ExecOptions options_;
     int timeoutMs_ = kDefaultTimeoutMs;
-    long isolation_ = 4096;
+    long isolation_ = kReadCommitted;
     std::unordered_map<const qv::tsql::Program*, CachedColumns> columns_;
     std::unordered_map<std::string, bool> rowidTables_;
 };

@@ -101,10 +101,12 @@ int PgDb::Check(pg_result* res, PgRows* out) {
     const int nRows = PQntuples(res);
     out->columns.clear();
     out->types.clear();
+    out->modifiers.clear();
     out->rows.clear();
     for (int c = 0; c < nCols; ++c) {
         out->columns.emplace_back(PQfname(res, c));
         out->types.push_back(PQftype(res, c));
+        out->modifiers.push_back(PQfmod(res, c));
     }
     out->rows.reserve(static_cast<std::size_t>(nRows));
     for (int r = 0; r < nRows; ++r) {

@@ -46,6 +46,7 @@ struct PgOpenOptions {
 struct PgRows {
     std::vector<std::string> columns;
     std::vector<std::uint32_t> types;  // the columns' type oids
+    std::vector<int> modifiers;        // their type modifiers (numeric's precision and scale), -1 none
     std::vector<std::vector<std::optional<std::string>>> rows;
     long affected = 0;                 // rows an INSERT, UPDATE or DELETE touched
 };

@@ -139,7 +139,7 @@ HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnecti
     *plDepth = 0;
     qv::ado::ConnectionImpl* impl = qv::ado::ConnectionImpl::From(pConnection);
     if (!impl) return E_INVALIDARG;
-    if (impl->IsOpen()) *plDepth = impl->GetSession()->Db().Depth();
+    if (impl->IsOpen()) *plDepth = impl->GetSession()->Depth();
     return S_OK;
 }
 

@@ -11,6 +11,7 @@
 #include "qvregistry.h"
 #include "qvregvalue.h"
 #include "qvrunning.h"
+#include "utf.h"
 #include "qvsecint.h"
 #include "qvui.h"
 #include "scripted.h"
@@ -157,12 +158,17 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
     EXPECT_FALSE(readOnly);
     EXPECT_EQ(qv::suite::InspectDatabaseFile(path).kind, qv::suite::DatabaseKind::Suite);
 
-    // A server's address is refused, not made into a file below the working folder.
+    // A server's address is passed on as it stands, not made into a file below the working folder,
+    // and the profiles name it without the file scheme.
     for (const char* server : {"postgresql://qv@127.0.0.1:5432/nq2", "Postgres://db/nq2"}) {
         options.database = server;
         message.clear();
-        EXPECT_FALSE(QvFramePrepareDatabase(options, &path, &message)) << server;
-        EXPECT_NE(message.find("PostgreSQL"), std::string::npos) << message;
+        EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << server << ": " << message;
+        EXPECT_EQ(path, server);
+        QvFrameConfigure(path, false);
+        CString value;
+        ASSERT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", value));
+        EXPECT_EQ(value, CString(qv::FromUtf8(server).c_str()));
     }
     EXPECT_FALSE(std::filesystem::exists("postgresql:"));
     EXPECT_FALSE(std::filesystem::exists("Postgres:"));

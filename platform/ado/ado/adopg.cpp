@@ -1,0 +1,187 @@
+// The session's PostgreSQL side: batches translated for PostgreSQL and run on PgDb, their values
+// turned into what the SQLite side gives, so that the recordset hands out the same VARIANT kinds.
+#include "adosession.h"
+
+#include "adoerror.h"
+
+#ifdef QV_ADO_PG
+#include "pgdb.h"
+#include "pgexec.h"
+#include "textcase.h"
+#include "tsqlerror.h"
+#include "utf.h"
+
+#include <cstdlib>
+#endif
+
+namespace qv::ado {
+
+#ifdef QV_ADO_PG
+
+namespace {
+
+// Type oids of the server's catalogue.
+enum : std::uint32_t {
+    kBool = 16,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kOid = 26,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kMoney = 790,
+    kDate = 1082,
+    kTime = 1083,
+    kTimestamp = 1114,
+    kTimestampTz = 1184,
+    kNumeric = 1700,
+};
+
+// Money is stored as numeric(19,4) (the translator's type for money and smallmoney): that
+// precision and scale, in the modifier the server reports, marks a money column.
+constexpr int kMoneyModifier = ((19 << 16) | 4) + 4;
+
+ColumnKind KindOfType(std::uint32_t oid, int modifier) {
+    if (oid == kNumeric && modifier == kMoneyModifier) return ColumnKind::Money;
+    switch (oid) {
+        case kDate:
+        case kTime:
+        case kTimestamp:
+        case kTimestampTz: return ColumnKind::Date;
+        case kMoney: return ColumnKind::Money;
+        default: return ColumnKind::Plain;
+    }
+}
+
+// Money comes formatted for the server's locale ("$1,234.50", "-$3.00"): only the digits, the
+// sign and the decimal point count.
+double MoneyOf(const std::string& text) {
+    std::string plain;
+    for (char c : text) {
+        if ((c >= '0' && c <= '9') || c == '.') plain += c;
+        else if (c == '-' || c == '(') plain.insert(plain.begin(), '-');
+    }
+    return std::strtod(plain.c_str(), nullptr);
+}
+
+qv::sql::Value ValueOf(const std::optional<std::string>& text, std::uint32_t oid) {
+    if (!text) return std::monostate{};
+    const std::string& s = *text;
+    switch (oid) {
+        case kBool: return std::int64_t{s == "t" ? 1 : 0};
+        case kInt2:
+        case kInt4:
+        case kInt8:
+        case kOid: return static_cast<std::int64_t>(std::strtoll(s.c_str(), nullptr, 10));
+        case kNumeric:
+            // A whole number (a sum of integers) stays an integer, as it does on SQLite.
+            if (s.find_first_of(".eEN") == std::string::npos && s.size() < 19) {
+                return static_cast<std::int64_t>(std::strtoll(s.c_str(), nullptr, 10));
+            }
+            return std::strtod(s.c_str(), nullptr);
+        case kFloat4:
+        case kFloat8: return std::strtod(s.c_str(), nullptr);
+        case kMoney: return MoneyOf(s);
+        case kTimestampTz:
+            // The zone after the seconds: the date is the server's local time.
+            if (s.size() > 19) {
+                const std::size_t zone = s.find_first_of("+-", 19);
+                if (zone != std::string::npos) return s.substr(0, zone);
+            }
+            return s;
+        default: return s;
+    }
+}
+
+}  // namespace
+
+int Session::OpenPg(const std::string& connectionString) {
+    pg_ = decltype(pg_)(new qv::sql::PgDb(), [](qv::sql::PgDb* db) { delete db; });
+    qv::sql::PgOpenOptions options;
+    options.statementTimeoutMs = kDefaultTimeoutMs;
+    options.statementCacheSize = kStatementCacheSize;
+    const int rc = pg_->Open(connectionString, options);
+    if (rc == 0) {
+        Session* raw = this;
+        options_.tranCount = [raw] { return raw->pg_->Depth(); };
+    }
+    return rc;
+}
+
+int Session::SetPgTimeout(int ms) { return pg_->SetStatementTimeout(ms); }
+
+int Session::SetPgIsolationLevel(long level) {
+    // PostgreSQL reads nothing uncommitted: read uncommitted and chaos run as read committed.
+    const char* name = level >= 1048576 ? "SERIALIZABLE" : level >= 65536 ? "REPEATABLE READ" : "READ COMMITTED";
+    return pg_->Exec(std::string("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") + name);
+}
+
+void Session::PgSettingsLost() {
+    // The server undoes a SET with the transaction it was made in: UseTimeout sends the timeout
+    // and the isolation level again before the next statement (not now, which would replace the
+    // error the caller is about to read).
+    timeoutMs_ = -1;
+}
+
+Session::Rows Session::RunPg(const std::string& tsql) {
+    qv::sql::PgRun run;
+    try {
+        run = qv::sql::RunBatch(*pg_, tsql);
+    } catch (const qv::tsql::ExecError&) {
+        // A deadlock or a lost connection ends the transaction.
+        if (pg_->Depth() == 0) PgSettingsLost();
+        throw;
+    }
+    Rows out;
+    out.affected = static_cast<long>(run.rowsAffected);
+    if (!run.hasResult) return out;
+    out.hasResult = true;
+    const qv::sql::PgRows& result = run.result;
+    auto columns = std::make_shared<std::vector<ColumnInfo>>(result.columns.size());
+    for (std::size_t c = 0; c < result.columns.size(); ++c) {
+        ColumnInfo& info = (*columns)[c];
+        info.name = qv::FromUtf8(result.columns[c]);
+        info.lower = qv::ToLower(info.name);
+        info.kind = c < result.types.size() && c < result.modifiers.size()
+                        ? KindOfType(result.types[c], result.modifiers[c])
+                        : ColumnKind::Plain;
+    }
+    out.rows.reserve(result.rows.size());
+    for (const auto& row : result.rows) {
+        std::vector<qv::sql::Value> values;
+        values.reserve(row.size());
+        for (std::size_t c = 0; c < row.size(); ++c) values.push_back(ValueOf(row[c], c < result.types.size() ? result.types[c] : 0));
+        out.rows.push_back(std::move(values));
+    }
+    out.columns = std::move(columns);
+    return out;
+}
+
+int Session::Begin() { return pg_ ? pg_->Begin() : db_.Begin(); }
+int Session::Commit() { return pg_ ? pg_->Commit() : db_.Commit(); }
+int Session::Rollback() {
+    if (!pg_) return db_.Rollback();
+    const int rc = pg_->Rollback();
+    PgSettingsLost();
+    return rc;
+}
+int Session::Depth() { return pg_ ? pg_->Depth() : db_.Depth(); }
+const qv::sql::ErrorInfo& Session::LastError() const { return pg_ ? pg_->LastError() : db_.LastError(); }
+const wchar_t* Session::DriverSource() const { return pg_ ? kSourcePgDriver : kSourceDriver; }
+
+#else
+// Built without libpq: a PostgreSQL string gets a clear error, and the session stays on SQLite.
+int Session::OpenPg(const std::string&) { return -1; }
+int Session::SetPgTimeout(int) { return 0; }
+int Session::SetPgIsolationLevel(long) { return 0; }
+void Session::PgSettingsLost() {}
+Session::Rows Session::RunPg(const std::string&) { throw std::logic_error("PostgreSQL is not available in this build"); }
+int Session::Begin() { return db_.Begin(); }
+int Session::Commit() { return db_.Commit(); }
+int Session::Rollback() { return db_.Rollback(); }
+int Session::Depth() { return db_.Depth(); }
+const qv::sql::ErrorInfo& Session::LastError() const { return db_.LastError(); }
+const wchar_t* Session::DriverSource() const { return kSourceDriver; }
+#endif
+
+}  // namespace qv::ado

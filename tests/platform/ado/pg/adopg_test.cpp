@@ -1,0 +1,347 @@
+// The ADO-shaped objects on both databases: the same T-SQL gives the same VARIANT kinds, errors,
+// and transaction depth on an SQLite file and on a PostgreSQL database.
+#include "olevariant.h"
+#include "pgcluster.h"
+#include "pgdb.h"
+#include "qvado.h"
+#include "tempdir.h"
+#include "utf.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace {
+
+using qv::ado::ComPtr;
+
+enum class Driver { Sqlite, Pg };
+
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    ~Bstr() { SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+struct ErrorSeen {
+    long number = 0, native = 0;
+    std::wstring state, description, source;
+};
+
+class AdoBoth : public ::testing::TestWithParam<Driver> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Driver::Pg) {
+            pgDb_ = std::make_unique<qvtest::PgTestDatabase>();
+            cs_ = qv::FromUtf8(pgDb_->url());
+            qv::sql::PgDb db;
+            ASSERT_EQ(db.Open(pgDb_->url()), 0) << db.LastError().description;
+            ASSERT_EQ(db.Exec("CREATE TABLE Kurs (lKursID integer PRIMARY KEY, strBezeichnung varchar(50) NOT NULL UNIQUE, "
+                              "dtStart timestamp(3), curPreis numeric(19,4), dblFaktor double precision);"
+                              "CREATE TABLE System (lSystemID integer PRIMARY KEY); INSERT INTO System VALUES (1);"),
+                      0)
+                << db.LastError().description;
+        } else {
+            cs_ = L"sqlite:" + qv::FromUtf8(dir_.file("kurs.db"));
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(dir_.file("kurs.db").c_str(), &db), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(db,
+                                   "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL UNIQUE, "
+                                   "dtStart DATETIME, curPreis MONEY, dblFaktor REAL);"
+                                   "CREATE TABLE System (lSystemID INTEGER PRIMARY KEY); INSERT INTO System VALUES (1);",
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+            sqlite3_close(db);
+        }
+    }
+
+    ComPtr<_Connection> Connect() {
+        ComPtr<_Connection> c;
+        EXPECT_EQ(qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c)), S_OK);
+        if (c) {
+            EXPECT_EQ(c->Open(Bstr(cs_), nullptr, nullptr, 0), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+        }
+        return c;
+    }
+
+    long Exec(_Connection* c, const std::wstring& sql) {
+        VARIANT affected;
+        VariantInit(&affected);
+        EXPECT_EQ(c->Execute(Bstr(sql), &affected, adExecuteNoRecords, nullptr), S_OK)
+            << qv::ToUtf8(sql) << ": " << qv::ToUtf8(LastError(c).description);
+        return affected.vt == VT_I4 ? affected.lVal : -1;
+    }
+
+    HRESULT Open(_Connection* c, Recordset20* rs, const std::wstring& sql, long lock = adLockReadOnly) {
+        EXPECT_EQ(rs->putref_ActiveConnection(c), S_OK);
+        COleVariant source(sql.c_str());
+        return rs->Open(source, Missing(), adOpenForwardOnly, lock, adCmdText);
+    }
+
+    ComPtr<Recordset20> Query(_Connection* c, const std::wstring& sql) {
+        ComPtr<Recordset20> rs;
+        EXPECT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
+        EXPECT_EQ(Open(c, rs.get(), sql), S_OK) << qv::ToUtf8(sql) << ": " << qv::ToUtf8(LastError(c).description);
+        return rs;
+    }
+
+    static COleVariant Field(Recordset20* rs, const wchar_t* name) {
+        COleVariant v;
+        EXPECT_EQ(rs->get_Collect(COleVariant(name), &v), S_OK) << qv::ToUtf8(name);
+        return v;
+    }
+
+    static bool Eof(Recordset20* rs) {
+        VARIANT_BOOL eof = VARIANT_FALSE;
+        rs->get_EOF(&eof);
+        return eof != VARIANT_FALSE;
+    }
+
+    // The first column of the first row, as a number.
+    long Number(_Connection* c, const std::wstring& sql) {
+        ComPtr<Recordset20> rs = Query(c, sql);
+        if (!rs || Eof(rs.get())) return -1;
+        COleVariant v;
+        EXPECT_EQ(rs->get_Collect(COleVariant(0L), &v), S_OK);
+        return v.vt == VT_I4 ? v.lVal : v.vt == VT_I8 ? static_cast<long>(v.llVal) : -2;
+    }
+
+    // Counted on a connection of another thread: its own database connection.
+    long CountElsewhere() {
+        long n = -1;
+        std::thread([&] {
+            ComPtr<_Connection> c = Connect();
+            n = Number(c.get(), L"SELECT count(*) FROM Kurs");
+        }).join();
+        return n;
+    }
+
+    static ErrorSeen LastError(_Connection* c) {
+        ErrorSeen e;
+        ComPtr<Errors> errors;
+        long count = 0;
+        if (FAILED(c->get_Errors(&errors)) || FAILED(errors->get_Count(&count)) || count == 0) return e;
+        ComPtr<Error> first;
+        if (FAILED(errors->get_Item(COleVariant(0L), &first))) return e;
+        BSTR b = nullptr;
+        first->get_Number(&e.number);
+        first->get_NativeError(&e.native);
+        first->get_SQLState(&b);
+        e.state = b ? b : L"";
+        SysFreeString(b);
+        first->get_Description(&b);
+        e.description = b ? b : L"";
+        SysFreeString(b);
+        first->get_Source(&b);
+        e.source = b ? b : L"";
+        SysFreeString(b);
+        return e;
+    }
+
+    qvtest::TempDir dir_;
+    std::unique_ptr<qvtest::PgTestDatabase> pgDb_;
+    std::wstring cs_;
+};
+
+TEST_P(AdoBoth, RowsArriveWithTheSameVariantKinds) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(Exec(c.get(), L"INSERT INTO Kurs VALUES (1, 'Übung Süd', '2024-03-05 14:30:15', 12.5, 0.25)"), 1);
+    EXPECT_EQ(Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'Leer')"), 1);
+
+    ComPtr<Recordset20> rs = Query(c.get(), L"SELECT lKursID, strBezeichnung, dtStart, curPreis, dblFaktor "
+                                            L"FROM Kurs ORDER BY lKursID");
+    ASSERT_FALSE(Eof(rs.get()));
+    COleVariant id = Field(rs.get(), L"LKURSID");
+    EXPECT_EQ(id.vt, VT_I4);
+    EXPECT_EQ(id.lVal, 1);
+    COleVariant name = Field(rs.get(), L"strbezeichnung");
+    ASSERT_EQ(name.vt, VT_BSTR);
+    EXPECT_EQ(std::wstring(name.bstrVal), L"Übung Süd");
+    COleVariant start = Field(rs.get(), L"dtStart");
+    ASSERT_EQ(start.vt, VT_DATE);
+    EXPECT_EQ(COleDateTime(start.date), COleDateTime(2024, 3, 5, 14, 30, 15));
+    COleVariant price = Field(rs.get(), L"curPreis");
+    ASSERT_EQ(price.vt, VT_CY);
+    EXPECT_EQ(price.cyVal.int64, 125000);
+    COleVariant factor = Field(rs.get(), L"dblFaktor");
+    ASSERT_EQ(factor.vt, VT_R8);
+    EXPECT_DOUBLE_EQ(factor.dblVal, 0.25);
+
+    ASSERT_EQ(rs->MoveNext(), S_OK);
+    ASSERT_FALSE(Eof(rs.get()));
+    EXPECT_EQ(Field(rs.get(), L"dtStart").vt, VT_NULL);
+    EXPECT_EQ(Field(rs.get(), L"curPreis").vt, VT_NULL);
+    ASSERT_EQ(rs->MoveNext(), S_OK);
+    EXPECT_TRUE(Eof(rs.get()));
+    COleVariant none;
+    EXPECT_EQ(rs->get_Collect(COleVariant(0L), &none), ADO_E_NOCURRENTRECORD);
+
+    // Execute hands out the rows too; a statement without rows gives a closed recordset.
+    ComPtr<Recordset20> counted;
+    ASSERT_EQ(c->Execute(Bstr(L"SELECT count(*) AS n FROM Kurs"), nullptr, adCmdText, &counted), S_OK);
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(Field(counted.get(), L"n").lVal, 2);
+    ComPtr<Recordset20> closed;
+    ASSERT_EQ(c->Execute(Bstr(L"UPDATE Kurs SET dblFaktor = 1"), nullptr, adCmdText, &closed), S_OK);
+    long state = -1;
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(closed->get_State(&state), S_OK);
+    EXPECT_EQ(state, adStateClosed);
+}
+
+TEST_P(AdoBoth, FailuresFillTheErrorCollectionWithStateAndNativeNumber) {
+    const bool pg = GetParam() == Driver::Pg;
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+    struct Case {
+        const wchar_t* sql;
+        const wchar_t* state;
+        long sqliteNative, pgNative;
+    } cases[] = {
+        {L"SELEKT * FROM Kurs", L"42000", 0, 0},
+        {L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'A')", L"23000", SQLITE_CONSTRAINT_UNIQUE, 2627},
+        {L"INSERT INTO Kurs (lKursID) VALUES (3)", L"23000", SQLITE_CONSTRAINT_NOTNULL, 515},
+        {L"SELECT x FROM KursGibtsNicht", L"42000", SQLITE_ERROR, 208},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(c->Execute(Bstr(k.sql), nullptr, adExecuteNoRecords, nullptr), E_FAIL) << qv::ToUtf8(k.sql);
+        const ErrorSeen e = LastError(c.get());
+        EXPECT_EQ(e.number, E_FAIL) << qv::ToUtf8(k.sql);
+        EXPECT_EQ(e.state, k.state) << qv::ToUtf8(k.sql);
+        EXPECT_EQ(e.native, pg ? k.pgNative : k.sqliteNative) << qv::ToUtf8(k.sql);
+        EXPECT_FALSE(e.description.empty());
+        EXPECT_FALSE(e.source.empty());
+    }
+    // A failed statement inside a transaction undoes itself alone, as on SQL Server.
+    long level = 0;
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (4, 'B')");
+    EXPECT_EQ(c->Execute(Bstr(L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (5, 'B')"), nullptr, adExecuteNoRecords,
+                         nullptr),
+              E_FAIL);
+    ASSERT_EQ(c->CommitTrans(), S_OK);
+    EXPECT_EQ(CountElsewhere(), 2);
+}
+
+TEST_P(AdoBoth, NestedTransactionsCountLikeTsql) {
+    ComPtr<_Connection> c = Connect();
+    ComPtr<_Connection> joined = Connect();
+    ASSERT_TRUE(c && joined);
+    const std::wstring trancount = L"SELECT TOP 1 @@TRANCOUNT AS n FROM System";
+    EXPECT_EQ(Number(c.get(), trancount), 0);
+    long level = 0;
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    EXPECT_EQ(level, 2);
+    EXPECT_EQ(Number(joined.get(), trancount), 2) << "a connection of the same thread joins it";
+    Exec(joined.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+    ASSERT_EQ(c->CommitTrans(), S_OK);
+    EXPECT_EQ(Number(c.get(), trancount), 1);
+    EXPECT_EQ(CountElsewhere(), 0) << "only the outermost commit commits";
+    ASSERT_EQ(c->CommitTrans(), S_OK);
+    EXPECT_EQ(CountElsewhere(), 1);
+
+    // A rollback at any depth rolls all back; a commit after it has nothing to commit.
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'B')");
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    ASSERT_EQ(c->RollbackTrans(), S_OK);
+    EXPECT_EQ(Number(c.get(), trancount), 0);
+    EXPECT_NE(c->CommitTrans(), S_OK);
+    EXPECT_FALSE(LastError(c.get()).description.empty());
+    EXPECT_EQ(Number(c.get(), L"SELECT count(*) FROM Kurs"), 1);
+
+    // The last connection to close rolls back what is still open.
+    ASSERT_EQ(joined->BeginTrans(&level), S_OK);
+    Exec(joined.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (3, 'C')");
+    EXPECT_EQ(c->Close(), S_OK);
+    EXPECT_EQ(joined->Close(), S_OK);
+    EXPECT_EQ(CountElsewhere(), 1);
+}
+
+TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+    // The timeout is first used in a transaction that is rolled back: it must hold afterwards too.
+    long level = 0;
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    ASSERT_EQ(c->put_CommandTimeout(1), S_OK);
+    EXPECT_EQ(Number(c.get(), L"SELECT count(*) FROM Kurs"), 1);
+    ASSERT_EQ(c->RollbackTrans(), S_OK);
+
+    // Another thread holds the row in its transaction until this one has tried.
+    std::promise<bool> locked;
+    std::promise<void> tried;
+    std::thread holder([&] {
+        ComPtr<_Connection> other = Connect();
+        long level = 0;
+        const bool ok = other && other->BeginTrans(&level) == S_OK &&
+                        other->Execute(Bstr(L"UPDATE Kurs SET dblFaktor = 2 WHERE lKursID = 1"), nullptr,
+                                       adExecuteNoRecords, nullptr) == S_OK;
+        locked.set_value(ok);
+        tried.get_future().wait_for(std::chrono::seconds(30));
+        if (other) other->RollbackTrans();
+    });
+    auto lockedFuture = locked.get_future();
+    ASSERT_EQ(lockedFuture.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    const bool held = lockedFuture.get();
+    const HRESULT hr = c->Execute(Bstr(L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), nullptr, adExecuteNoRecords, nullptr);
+    const ErrorSeen e = LastError(c.get());
+    tried.set_value();
+    holder.join();
+    ASSERT_TRUE(held);
+    EXPECT_EQ(hr, MAKE_HR(0x80040E31u));
+    EXPECT_EQ(e.number, MAKE_HR(0x80040E31u));
+    EXPECT_EQ(e.state, L"HYT00");
+    EXPECT_NE(e.native, 1222) << "the command's timeout ends the wait, not the server's lock wait limit";
+    // Free again: the same statement goes through.
+    EXPECT_EQ(Exec(c.get(), L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), 1);
+}
+
+TEST_P(AdoBoth, ARecordsetThatChangesRowsOpensOnlyOnSqlite) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+    ComPtr<Recordset20> rs;
+    ASSERT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
+    const HRESULT hr = Open(c.get(), rs.get(), L"SELECT lKursID, strBezeichnung FROM Kurs", adLockOptimistic);
+    long state = -1;
+    EXPECT_EQ(rs->get_State(&state), S_OK);
+    if (GetParam() == Driver::Sqlite) {
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(state, adStateOpen);
+        return;
+    }
+    EXPECT_EQ(hr, ADO_E_FEATURENOTAVAILABLE);
+    EXPECT_EQ(state, adStateClosed);
+    EXPECT_NE(LastError(c.get()).description.find(L"PostgreSQL"), std::wstring::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, AdoBoth, ::testing::Values(Driver::Sqlite, Driver::Pg),
+                         [](const ::testing::TestParamInfo<Driver>& info) {
+                             return info.param == Driver::Pg ? std::string("Pg") : std::string("Sqlite");
+                         });
+
+}  // namespace
