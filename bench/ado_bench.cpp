@@ -1,13 +1,19 @@
 // A single-value lookup as the system runs it (T-SQL text with the key written in, through the
 // connection and recordset objects: open, read the one column, close) against the same query
-// prepared once and run directly on SQLite (bind, step, read, reset).
+// prepared once and run directly on SQLite (bind, step, read, reset). The ADO lookups run on
+// SQLite and on PostgreSQL side by side (see benchpg.h for the server).
 #include "olevariant.h"
+#ifdef QV_BENCH_WITH_PG
+#include "benchpg.h"
+#include "pgdb.h"
+#endif
 #include "qvado.h"
 #include "utf.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -63,10 +69,35 @@ std::wstring LookupText(long id) {
     return L"SELECT TOP 2 strBezeichnung MyValue FROM Kurs WHERE (lKursID = " + std::to_wstring(id) + L")";
 }
 
-ComPtr<_Connection> OpenConnection() {
+enum class Db { SQLite, PostgreSQL };
+
+#ifdef QV_BENCH_WITH_PG
+// The same table on the server, made once per run (a database that has it already keeps it).
+const std::string& PgDatabase() {
+    static const std::string url = [] {
+        qv::sql::PgDb db;
+        if (db.Open(qvbench::PgUrl()) != 0 ||
+            db.Exec("CREATE TABLE IF NOT EXISTS Kurs (lKursID integer PRIMARY KEY, strBezeichnung text NOT NULL, lTyp integer)") != 0 ||
+            db.Exec("INSERT INTO Kurs (lKursID, strBezeichnung, lTyp) SELECT i, 'Kurs Nummer ' || i, i % 7 "
+                    "FROM generate_series(1, 1000) i ON CONFLICT DO NOTHING; ANALYZE Kurs") != 0) {
+            std::fprintf(stderr, "bench_ado: %s\n", db.LastError().description.c_str());
+            std::abort();
+        }
+        return qvbench::PgUrl();
+    }();
+    return url;
+}
+#endif
+
+ComPtr<_Connection> OpenConnection(Db which = Db::SQLite) {
     ComPtr<_Connection> c;
     qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c));
-    const std::wstring cs = L"sqlite:" + qv::FromUtf8(DatabaseFile());
+    std::wstring cs = L"sqlite:" + qv::FromUtf8(DatabaseFile());
+#ifdef QV_BENCH_WITH_PG
+    if (which == Db::PostgreSQL) cs = qv::FromUtf8(PgDatabase());
+#else
+    (void)which;
+#endif
     BSTR b = SysAllocString(cs.c_str());
     if (FAILED(c->Open(b, nullptr, nullptr, 0))) std::abort();
     SysFreeString(b);
@@ -84,8 +115,8 @@ void Lookup(Recordset20* rs, const COleVariant& text, const COleVariant& column)
     rs->Close();
 }
 
-void BM_AdoLookup(benchmark::State& state) {
-    ComPtr<_Connection> c = OpenConnection();
+void BM_AdoLookup(benchmark::State& state, Db which) {
+    ComPtr<_Connection> c = OpenConnection(which);
     ComPtr<Recordset20> rs;
     qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs));
     rs->putref_ActiveConnection(c.get());
@@ -98,13 +129,16 @@ void BM_AdoLookup(benchmark::State& state) {
         if (++i == texts.size()) i = 0;
     }
     // What SQLite holds, mostly the prepared statements of the 1,000 texts.
-    state.counters["sqlite_MB"] = static_cast<double>(sqlite3_memory_used()) / 1e6;
+    if (which == Db::SQLite) state.counters["sqlite_MB"] = static_cast<double>(sqlite3_memory_used()) / 1e6;
 }
-BENCHMARK(BM_AdoLookup);
+BENCHMARK_CAPTURE(BM_AdoLookup, SQLite, Db::SQLite);
+#ifdef QV_BENCH_WITH_PG
+BENCHMARK_CAPTURE(BM_AdoLookup, PostgreSQL, Db::PostgreSQL);
+#endif
 
 // Every text seen for the first time: translation and preparation included.
-void BM_AdoLookupUnseenText(benchmark::State& state) {
-    ComPtr<_Connection> c = OpenConnection();
+void BM_AdoLookupUnseenText(benchmark::State& state, Db which) {
+    ComPtr<_Connection> c = OpenConnection(which);
     ComPtr<Recordset20> rs;
     qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs));
     rs->putref_ActiveConnection(c.get());
@@ -118,7 +152,10 @@ void BM_AdoLookupUnseenText(benchmark::State& state) {
         Lookup(rs.get(), text, column);
     }
 }
-BENCHMARK(BM_AdoLookupUnseenText);
+BENCHMARK_CAPTURE(BM_AdoLookupUnseenText, SQLite, Db::SQLite);
+#ifdef QV_BENCH_WITH_PG
+BENCHMARK_CAPTURE(BM_AdoLookupUnseenText, PostgreSQL, Db::PostgreSQL);
+#endif
 
 void BM_DirectLookup(benchmark::State& state) {
     sqlite3* db = nullptr;

@@ -1,15 +1,21 @@
 // The module's statements on a canton-size database (100,000 persons, 1,000,000 registrations):
 // every statement of the corpus that reads PersonKurs, Person (or its view), Kursinstanz or SecKurs, filled in
 // with real ids, through the ADO layer (text in, recordset out, as the system sends it) beside
-// the same SQL prepared once and stepped directly on SQLite. Writing statements run inside a
-// transaction that is rolled back, so every run meets the same data. At the end a table puts both
-// side by side and the plans of the slowest statements follow.
+// the same SQL prepared once and stepped directly on SQLite, and through the ADO layer on the same
+// data in PostgreSQL. Writing statements run inside a transaction that is rolled back, so every
+// run meets the same data. At the end a table puts them side by side and the plans of the
+// slowest statements follow, of each database.
 //
 // The database is built once under the build tree (canton/canton.db beside this program) and
-// reused while it has the current schema; QV_CANTON_DB names another file.
+// reused while it has the current schema; QV_CANTON_DB names another file. On PostgreSQL (see
+// benchpg.h) it is built for every run, or reused when QV_BENCH_PG names a database holding it.
 #include "../tests/suite/database/corpus.h"
 #include "demodata.h"
 #include "olevariant.h"
+#ifdef QV_BENCH_WITH_PG
+#include "benchpg.h"
+#include "pgdb.h"
+#endif
 #include "qvado.h"
 #include "sqlitedb.h"
 #include "suitedb.h"
@@ -96,6 +102,33 @@ void EnsureDatabase() {
     std::fprintf(stderr, "bench_canton: built in %.1f s\n", report.seconds);
 }
 
+#ifdef QV_BENCH_WITH_PG
+// The same data on PostgreSQL (the same seed, year and size as the file).
+void EnsurePgDatabase() {
+    const std::string& url = qvbench::PgUrl();
+    qv::sql::PgDb db;
+    if (db.Open(url) != 0) Die(db.LastError().description);
+    qv::sql::PgRows rows;
+    if (db.Query("SELECT to_regclass('public.personkurs') IS NOT NULL AND (SELECT count(*) >= " +
+                     std::to_string(kRegistrations) + " FROM PersonKurs)",
+                 &rows) == 0 &&
+        rows.rows.at(0)[0] == "t")
+        return;
+    db.Close();
+    std::fprintf(stderr, "bench_canton: building the canton on PostgreSQL\n");
+    qv::suite::DemoFileOptions options;
+    options.path = url;
+    options.baseYear = 2026;
+    options.force = true;
+    options.scale.persons = kPersons;
+    options.scale.registrations = kRegistrations;
+    qv::suite::DemoFileReport report;
+    std::string error;
+    if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+    std::fprintf(stderr, "bench_canton: built on PostgreSQL in %.1f s\n", report.seconds);
+}
+#endif
+
 // The ids the statements are filled with: a member of the last copy with the most registrations,
 // one of his runs with the most registrations, its course, group and Mandant.
 struct Ids {
@@ -127,7 +160,8 @@ struct Statement {
     bool search = false;  // the word search over every person column: timed to its first rows
     std::shared_ptr<const qv::tsql::Program> program;
     bool direct = false;  // plain steps only, so it can be prepared directly
-    double adoMs = -1, directMs = -1;
+    double adoMs = -1, directMs = -1, pgMs = -1;
+    std::string pgError;
     std::string error;
 };
 
@@ -267,9 +301,9 @@ struct Ado {
     ComPtr<_Connection> connection;
     ComPtr<Recordset20> recordset;
 
-    Ado() {
+    explicit Ado(const std::string& connectionString) {
         qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&connection));
-        const std::wstring cs = L"sqlite:" + qv::FromUtf8(DatabasePath());
+        const std::wstring cs = qv::FromUtf8(connectionString);
         BSTR b = SysAllocString(cs.c_str());
         if (FAILED(connection->Open(b, nullptr, nullptr, 0))) Die("ADO connection");
         SysFreeString(b);
@@ -349,10 +383,21 @@ struct Direct {
 
 std::vector<Statement>* g_statements = nullptr;
 
-void RegisterAll(std::vector<Statement>& statements, Ado& ado, Direct& direct) {
+void RegisterAll(std::vector<Statement>& statements, Ado& ado, Direct& direct, Ado* pg) {
     for (Statement& s : statements) {
         if (!s.error.empty()) continue;
         auto* st = &s;
+        if (pg) {
+            benchmark::RegisterBenchmark(("pg/" + s.id).c_str(), [st, pg](benchmark::State& state) {
+                const COleVariant text(qv::FromUtf8(st->tsql).c_str());
+                for (auto _ : state)
+                    if (!pg->Run(*st, text)) {
+                        st->pgError = "fails through ADO on PostgreSQL";
+                        state.SkipWithError(st->pgError.c_str());
+                        break;
+                    }
+            })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+        }
         benchmark::RegisterBenchmark(("ado/" + s.id).c_str(), [st, &ado](benchmark::State& state) {
             const COleVariant text(qv::FromUtf8(st->tsql).c_str());
             for (auto _ : state)
@@ -389,7 +434,7 @@ public:
             const std::size_t end = name.find('/', slash + 1);
             const std::string kind = name.substr(0, slash), id = name.substr(slash + 1, end - slash - 1);
             for (Statement& s : *g_statements)
-                if (s.id == id) (kind == "ado" ? s.adoMs : s.directMs) = ms;
+                if (s.id == id) (kind == "ado" ? s.adoMs : kind == "pg" ? s.pgMs : s.directMs) = ms;
         }
     }
 };
@@ -405,6 +450,30 @@ void PrintPlan(sqlite3* db, const Statement& s) {
         sqlite3_finalize(st);
     }
 }
+
+#ifdef QV_BENCH_WITH_PG
+void PrintPgPlan(qv::sql::PgDb& db, const Statement& s) {
+    std::printf("\n%s  %s (PostgreSQL)\n", s.id.c_str(), s.name.c_str());
+    std::shared_ptr<const qv::tsql::Program> program;
+    try {
+        program = qv::tsql::TranslatePg(s.tsql);
+    } catch (const std::exception& e) {
+        std::printf("    %s\n", e.what());
+        return;
+    }
+    for (const qv::tsql::Step& step : program->steps) {
+        if (step.sql.empty() || !step.params.empty()) continue;
+        if (step.kind != qv::tsql::StepKind::Query && step.kind != qv::tsql::StepKind::Modify) continue;
+        qv::sql::PgRows rows;
+        db.Begin();
+        if (db.Query("EXPLAIN ANALYZE " + step.sql, &rows) == 0)
+            for (const auto& r : rows.rows) std::printf("    %s\n", r[0].value_or("").c_str());
+        else
+            std::printf("    %s\n", db.LastError().description.c_str());
+        db.Rollback();
+    }
+}
+#endif
 
 }  // namespace
 
@@ -423,19 +492,27 @@ int main(int argc, char** argv) {
     std::vector<Statement> statements = LoadStatements(ids);
     AddRewrites(statements);
     g_statements = &statements;
-    Ado ado;
-    RegisterAll(statements, ado, direct);
+    Ado ado("sqlite:" + DatabasePath());
+    Ado* pg = nullptr;
+#ifdef QV_BENCH_WITH_PG
+    EnsurePgDatabase();
+    Ado pgAdo(qvbench::PgUrl());
+    pg = &pgAdo;
+#endif
+    RegisterAll(statements, ado, direct, pg);
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
 
-    std::printf("\n%-14s %10s %10s %7s  %s\n", "statement", "ADO ms", "direct ms", "ratio", "name");
+    std::printf("\n%-14s %10s %10s %7s %10s %7s  %s\n", "statement", "ADO ms", "direct ms", "ratio", "PG ms", "PG/ADO",
+                "name");
     std::vector<const Statement*> order;
     for (const Statement& s : statements) order.push_back(&s);
     std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->adoMs > b->adoMs; });
     int over = 0, ratioOver = 0;
     for (const Statement* s : order) {
         if (!s->error.empty()) {
-            std::printf("%-14s %10s %10s %7s  %s: %s\n", s->id.c_str(), "-", "-", "-", s->name.c_str(), s->error.c_str());
+            std::printf("%-14s %10s %10s %7s %10s %7s  %s: %s\n", s->id.c_str(), "-", "-", "-", "-", "-", s->name.c_str(),
+                        s->error.c_str());
             continue;
         }
         if (s->adoMs < 0) continue;  // filtered out
@@ -447,8 +524,14 @@ int main(int argc, char** argv) {
             std::snprintf(directMs, sizeof directMs, "%.3f", s->directMs);
             ratioOver += s->adoMs / s->directMs > 2.0;
         }
-        std::printf("%-14s %10.3f %10s %7s  %s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, s->name.c_str(),
-                    s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "");
+        char pgMs[16] = "-", pgRatio[16] = "-";
+        if (s->pgMs > 0) {
+            std::snprintf(pgMs, sizeof pgMs, "%.3f", s->pgMs);
+            std::snprintf(pgRatio, sizeof pgRatio, "%.2f", s->pgMs / s->adoMs);
+        }
+        std::printf("%-14s %10.3f %10s %7s %10s %7s  %s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
+                    s->name.c_str(), s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "",
+                    s->pgError.empty() ? "" : ("  PG: " + s->pgError).c_str());
     }
     std::printf("\n%d statements over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2\n",
                 over, ratioOver);
@@ -456,6 +539,15 @@ int main(int argc, char** argv) {
     int shown = 0;
     for (const Statement* s : order)
         if (s->error.empty() && s->adoMs >= 0 && shown++ < 8) PrintPlan(direct.db.Handle(), *s);
+#ifdef QV_BENCH_WITH_PG
+    std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->pgMs > b->pgMs; });
+    qv::sql::PgDb pgDb;
+    if (pgDb.Open(qvbench::PgUrl()) == 0) {
+        shown = 0;
+        for (const Statement* s : order)
+            if (s->error.empty() && s->pgMs >= 0 && shown++ < 8) PrintPgPlan(pgDb, *s);
+    }
+#endif
     benchmark::Shutdown();
     return 0;
 }

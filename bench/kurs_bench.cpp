@@ -4,7 +4,13 @@
 // plain INSERTs of the same rows on one connection; and the run's double-booking check through
 // the course API against the same lookups prepared directly. QV_KURS_BENCH_DB names a database
 // to copy instead of the demo (the canton database of bench_canton, build/canton/canton.db).
+// The second argument `pg` 1 runs the same on PostgreSQL (see benchpg.h), each time on a fresh
+// database copied from one filled with the same demo data (the demo only, not QV_KURS_BENCH_DB).
 #include "demodata.h"
+#ifdef QV_BENCH_WITH_PG
+#include "benchpg.h"
+#include "pgdb.h"
+#endif
 #include "qvcomserver.h"
 #include "qvdbserverlib.h"
 #include "qvfinit.h"
@@ -19,6 +25,7 @@
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sqlite3.h>
 
@@ -101,6 +108,7 @@ struct Environment {
     Frame frame;
     int copies = 0;
     std::string current;  // the database of the last FreshDatabase
+    std::string pgTemplate, pgCurrent;  // databases on the server
 
     Environment() {
         char tmpl[] = "/tmp/qvkurs-bench-XXXXXX";
@@ -194,22 +202,77 @@ struct Environment {
         return out;
     }
 
+#ifdef QV_BENCH_WITH_PG
+    // The server's address with another database in place of the benchmarks' own.
+    static std::string PgDatabaseUrl(const std::string& name) {
+        std::string url = qvbench::PgUrl(), query;
+        const std::size_t slash = url.find('/', url.find("://") + 3);
+        if (slash != std::string::npos) {
+            const std::size_t q = url.find('?', slash);
+            if (q != std::string::npos) query = url.substr(q);
+            url.erase(slash);
+        }
+        return url + "/" + name + query;
+    }
+
+    static void Admin(const std::string& sql) {
+        qv::sql::PgDb db;
+        if (db.Open(qvbench::PgUrl()) != 0 || db.Exec(sql) != 0) Die(sql + ": " + db.LastError().description);
+    }
+
+    // The demo on the server once, the template of every fresh database there.
+    void EnsurePgTemplate() {
+        if (!pgTemplate.empty()) return;
+        pgTemplate = "qvkurs_" + std::to_string(::getpid()) + "_demo";
+        Admin("DROP DATABASE IF EXISTS " + pgTemplate);
+        Admin("CREATE DATABASE " + pgTemplate);
+        qv::suite::DemoFileOptions options;
+        options.path = PgDatabaseUrl(pgTemplate);
+        options.seed = 1;
+        qv::suite::DemoFileReport report;
+        std::string error;
+        if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+        qv::sql::PgDb db;
+        if (db.Open(options.path) != 0 || db.Exec("UPDATE DataExchange SET fOnlineKursEnabled = 0") != 0)
+            Die(db.LastError().description);
+    }
+
+    void DropPgDatabases() {
+        for (std::string* name : {&pgCurrent, &pgTemplate})
+            if (!name->empty()) Admin("DROP DATABASE IF EXISTS " + *name + " WITH (FORCE)");
+    }
+#endif
+
     // A fresh copy of the demo database as the profile's database, with the servers restarted on
     // it.
-    void FreshDatabase() {
+    void FreshDatabase(bool pg = false) {
         qv::RevokeRunningServer(L"Qovaro.NQ2.UserLog");
         qv::RevokeRunningServer(L"Qovaro.QvEventServer");
         qv::servers::StopRunningServer(L"Qovaro.QvDBServer");
-        const std::string file = folder + "/run" + std::to_string(++copies) + ".sqlite";
-        std::filesystem::copy_file(templateFile, file);
-        // The copies before are not used again: a canton's database is large.
-        if (!current.empty()) {
-            std::error_code ec;
-            for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(current + suffix, ec);
+        std::string connection;
+        if (pg) {
+#ifdef QV_BENCH_WITH_PG
+            EnsurePgTemplate();
+            if (!pgCurrent.empty()) Admin("DROP DATABASE IF EXISTS " + pgCurrent + " WITH (FORCE)");
+            pgCurrent = "qvkurs_" + std::to_string(::getpid()) + "_" + std::to_string(++copies);
+            Admin("CREATE DATABASE " + pgCurrent + " TEMPLATE " + pgTemplate);
+            connection = PgDatabaseUrl(pgCurrent);
+#else
+            Die("this build has no PostgreSQL driver");
+#endif
+        } else {
+            const std::string file = folder + "/run" + std::to_string(++copies) + ".sqlite";
+            std::filesystem::copy_file(templateFile, file);
+            // The copies before are not used again: a canton's database is large.
+            if (!current.empty()) {
+                std::error_code ec;
+                for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(current + suffix, ec);
+            }
+            current = file;
+            connection = "sqlite:" + file;
         }
-        current = file;
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
-                              CString(qv::FromUtf8("sqlite:" + file).c_str()));
+                              CString(qv::FromUtf8(connection).c_str()));
         if (FAILED(qv::servers::StartRunningServer(L"Qovaro.QvDBServer"))) Die("database server");
 #ifdef QV_USERLOG_SERVER_MODULE
         qv::servers::StopRunningServer(L"Qovaro.NQ2.UserLog");
@@ -227,9 +290,10 @@ Environment& Env() {
     return *env;
 }
 
-double g_bookingSeconds = std::numeric_limits<double>::max();
-double g_pooledSeconds = std::numeric_limits<double>::max();
-double g_insertSeconds = std::numeric_limits<double>::max();
+// Per database: [0] SQLite, [1] PostgreSQL.
+double g_bookingSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+double g_pooledSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+double g_insertSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
 
 // state.range(0) 1: one more connection of the profile stays open on the thread while the
 // bookings run, so every connection of a booking joins its session instead of opening the
@@ -237,9 +301,10 @@ double g_insertSeconds = std::numeric_limits<double>::max();
 void BM_AddPersonToKurs(benchmark::State& state) {
     Environment& env = Env();
     const bool pooled = state.range(0) != 0;
+    const int pg = state.range(1) != 0;
     for (auto _ : state) {
         state.PauseTiming();
-        env.FreshDatabase();
+        env.FreshDatabase(pg);
         CQvADOConnection pool;
         if (pooled && FAILED(pool.Open(L"Qovaro.NQ2", 0))) Die("connection");
         state.ResumeTiming();
@@ -255,7 +320,7 @@ void BM_AddPersonToKurs(benchmark::State& state) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
         if (booked != kBookings) state.SkipWithError(("only " + std::to_string(booked) + " booked").c_str());
-        double& best = pooled ? g_pooledSeconds : g_bookingSeconds;
+        double& best = pooled ? g_pooledSeconds[pg] : g_bookingSeconds[pg];
         best = std::min(best, seconds);
         state.ResumeTiming();
     }
@@ -264,9 +329,10 @@ void BM_AddPersonToKurs(benchmark::State& state) {
 
 void BM_PlainInsert(benchmark::State& state) {
     Environment& env = Env();
+    const int pg = state.range(0) != 0;
     for (auto _ : state) {
         state.PauseTiming();
-        env.FreshDatabase();
+        env.FreshDatabase(pg);
         CQvADOConnection conn;
         if (FAILED(conn.Open(L"Qovaro.NQ2", 0))) Die("connection");
         std::vector<CString> statements;
@@ -287,7 +353,7 @@ void BM_PlainInsert(benchmark::State& state) {
             if (FAILED(conn.Execute(sql))) Die("insert");
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
-        g_insertSeconds = std::min(g_insertSeconds, seconds);
+        g_insertSeconds[pg] = std::min(g_insertSeconds[pg], seconds);
         state.ResumeTiming();
     }
     state.counters["inserts_per_s"] = benchmark::Counter(kBookings, benchmark::Counter::kIsIterationInvariantRate);
@@ -296,7 +362,7 @@ void BM_PlainInsert(benchmark::State& state) {
 // The run's double-booking check of a booking that it lets pass, through the course API.
 void BM_CheckThroughApi(benchmark::State& state) {
     Environment& env = Env();
-    env.FreshDatabase();  // outside the timed loop
+    env.FreshDatabase(state.range(0) != 0);  // outside the timed loop
     std::size_t i = 0;
     for (auto _ : state) {
         const Pair& p = env.pairs[i++ % env.pairs.size()];
@@ -369,12 +435,20 @@ void BM_CheckDirectText(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_CheckThroughApi)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CheckThroughApi)->ArgName("pg")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_CheckDirectText)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_CheckDirect)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
-BENCHMARK(BM_AddPersonToKurs)->ArgName("pooled")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_PlainInsert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_AddPersonToKurs)
+    ->ArgNames({"pooled", "pg"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+BENCHMARK(BM_PlainInsert)->ArgName("pg")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
 
@@ -383,14 +457,15 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     constexpr double none = std::numeric_limits<double>::max();
-    if (g_insertSeconds < none) {
-        std::printf("\nbest of each: %d plain INSERTs in %.3f s (%.0f per second)\n", kBookings, g_insertSeconds,
-                    kBookings / g_insertSeconds);
-        for (const auto& [name, seconds] : {std::pair{"bookings", g_bookingSeconds},
-                                            std::pair{"bookings, pooled session", g_pooledSeconds}}) {
+    for (int pg = 0; pg < 2; ++pg) {
+        if (g_insertSeconds[pg] == none) continue;
+        std::printf("\n%s, best of each: %d plain INSERTs in %.3f s (%.0f per second)\n", pg ? "PostgreSQL" : "SQLite",
+                    kBookings, g_insertSeconds[pg], kBookings / g_insertSeconds[pg]);
+        for (const auto& [name, seconds] : {std::pair{"bookings", g_bookingSeconds[pg]},
+                                            std::pair{"bookings, pooled session", g_pooledSeconds[pg]}}) {
             if (seconds < none)
                 std::printf("%d %s in %.3f s (%.0f per second); a booking costs %.1f plain INSERTs\n", kBookings,
-                            name, seconds, kBookings / seconds, seconds / g_insertSeconds);
+                            name, seconds, kBookings / seconds, seconds / g_insertSeconds[pg]);
         }
     }
     const std::string folder = Env().folder;
@@ -399,6 +474,10 @@ int main(int argc, char** argv) {
     std::printf("peak memory (resident): %.1f MB, of it SQLite's heap at most %.1f MB\n", double(usage.ru_maxrss) / 1024.0,
                 double(sqlite3_memory_highwater(0)) / 1e6);
     benchmark::Shutdown();
+#ifdef QV_BENCH_WITH_PG
+    qv::servers::StopRunningServer(L"Qovaro.QvDBServer");
+    Env().DropPgDatabases();
+#endif
     std::filesystem::remove_all(folder);
     return 0;
 }

@@ -298,6 +298,49 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const
 
 int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
 
+int PgDb::CopyIn(const std::string& copySql, const std::function<int(std::string*)>& next) {
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return Fail(MapPgError("08003", "The connection is not open."));
+    const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+    int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
+    if (rc != 0) return rc;
+    pg_result* res = PQexec(conn_, copySql.c_str());
+    if (PQresultStatus(res) != PGRES_COPY_IN) {
+        rc = res && PQresultStatus(res) == PGRES_COMMAND_OK ? Fail(MapPgError("42000", "Not a COPY FROM STDIN: " + copySql))
+                                                             : FailFrom(res);
+        PQclear(res);
+    } else {
+        PQclear(res);
+        std::string piece;
+        int more = 1;
+        bool sent = true;
+        while (sent && (more = next(&piece)) >= 0) {
+            if (!piece.empty()) sent = PQputCopyData(conn_, piece.data(), static_cast<int>(piece.size())) == 1;
+            piece.clear();
+            if (more == 0) break;
+        }
+        const bool abandon = !sent || more < 0;
+        PQputCopyEnd(conn_, abandon ? "The bulk load was abandoned." : nullptr);
+        res = PQgetResult(conn_);
+        rc = Check(res, nullptr);
+        PQclear(res);
+        while ((res = PQgetResult(conn_)) != nullptr) PQclear(res);
+        if (rc == 0 && abandon) rc = Fail(MapPgError("57014", "The bulk load was abandoned."));
+    }
+    if (rc == 0) {
+        if (guarded) PQclear(PQexec(conn_, (std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
+        return 0;
+    }
+    const ErrorInfo failure = error_;
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        LoseTransaction();
+    } else if (guarded) {
+        PQclear(PQexec(conn_, (std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
+                               kStatementSavepoint).c_str()));
+    }
+    error_ = failure;
+    return rc;
+}
+
 int PgDb::Query(const std::string& sql, const PgParams& params, PgRows* out) { return Run(sql, &params, out); }
 
 int PgDb::Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <optional>
 #include <string>
@@ -81,6 +82,11 @@ public:
     // text must always come with the same types.
     int Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out);
     int Query(const std::string& sql, PgRows* out) { return Query(sql, {}, out); }
+
+    // A bulk load: `copySql` is a "COPY … FROM STDIN" in the text format; `next` appends the
+    // following piece of data to its argument and returns 1, or 0 when all is sent, or -1 to
+    // abandon the copy (nothing of it stays). Inside a transaction a failed copy is undone alone.
+    int CopyIn(const std::string& copySql, const std::function<int(std::string*)>& next);
 
     // T-SQL's transaction count, as the SQLite driver keeps it: Begin at depth 0 starts a
     // transaction, a nested Begin only counts; Commit counts down and commits at the outermost

@@ -86,6 +86,14 @@ struct DemoFileReport {
 // an existing empty database (or empty file) is filled in one transaction; one holding data is
 // refused unless `force`, which builds a new file and renames it over the old one (do not force a
 // database that another program has open). Parent folders are created.
+// A "postgresql://…" address instead of a path: an empty database gets the suite schema, one with
+// the suite schema and no data beyond a fresh one's is filled, one holding data is refused unless
+// `force` (then emptied and filled), and one holding anything else is refused. The data is the
+// same as in a file and is loaded in one transaction; the progress of the loading is told to
+// `options.scale.progress`. A build without the PostgreSQL driver fails on such an address.
 DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* report, std::string* error);
+
+// Whether `path` is a PostgreSQL address rather than a file.
+bool IsPgAddress(const std::string& path);
 
 }  // namespace qv::suite

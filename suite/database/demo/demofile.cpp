@@ -128,8 +128,21 @@ void RemoveDatabaseFiles(const std::string& path) {
 
 }  // namespace
 
+#ifdef QV_DEMO_PG
+DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport* report, std::string* error);
+#endif
+
+bool IsPgAddress(const std::string& path) { return path.rfind("postgresql://", 0) == 0 || path.rfind("postgres://", 0) == 0; }
+
 DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* report, std::string* error) {
     if (options.path.empty()) return Failed(error, "No database path given.");
+    if (IsPgAddress(options.path)) {
+#ifdef QV_DEMO_PG
+        return MakeDemoDatabasePg(options, report, error);
+#else
+        return Failed(error, "This build has no PostgreSQL driver.");
+#endif
+    }
     const int year = options.baseYear ? options.baseYear : CurrentLocalYear();
     InstallSuiteDatabase();
 

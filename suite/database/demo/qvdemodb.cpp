@@ -1,5 +1,5 @@
 // qvdemodb: creates a suite database with demo data.
-//   qvdemodb --db PATH [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]
+//   qvdemodb --db PATH|postgresql://… [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]
 // Exit codes: 0 built, 1 failed, 2 wrong arguments, 3 refused (the database holds data).
 #include "demodata.h"
 
@@ -11,9 +11,12 @@ namespace {
 
 void Usage(FILE* out) {
     std::fprintf(out,
-                 "usage: qvdemodb --db PATH [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]\n"
+                 "usage: qvdemodb --db PATH|postgresql://... [--seed N] [--year YYYY] [--force] [--persons N] [--registrations N]\n"
                  "  Creates PATH with the suite schema when it is missing (or an empty file) and fills it\n"
                  "  with demo data. A file that is no suite database is left as it is.\n"
+                 "  A PostgreSQL address (postgresql://user@host:port/database): the database must be empty\n"
+                 "  (it gets the suite schema) or hold a suite schema without data; one holding anything\n"
+                 "  else is left as it is.\n"
                  "  --seed N     the same seed gives the same data (default 1)\n"
                  "  --year YYYY  the year the runs are centred on (default: the current year)\n"
                  "  --force      replace a database that already holds data, or a file that is none\n"
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    if (options.scale.persons || options.scale.registrations) {
+    if (options.scale.persons || options.scale.registrations || qv::suite::IsPgAddress(options.path)) {
         options.scale.progress = [](const std::string& step, double done) {
             std::fprintf(stderr, "\rqvdemodb: %-14s %3d%%", step.c_str(), int(done * 100 + 0.5));
             if (done >= 1.0) std::fputc('\n', stderr);

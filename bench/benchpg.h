@@ -1,0 +1,12 @@
+#pragma once
+// PostgreSQL for the benchmarks: QV_BENCH_PG ("postgresql://…") names a database to use as it is;
+// without it a private cluster on loopback is started on first use, with a fresh database in it,
+// and stopped when the process ends.
+#include <string>
+
+namespace qvbench {
+
+// The database's address; the process ends with a message when no server can be had.
+const std::string& PgUrl();
+
+}  // namespace qvbench
