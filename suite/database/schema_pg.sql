@@ -2186,10 +2186,13 @@ CREATE FUNCTION dbo.fn_RemoveChars(s text) RETURNS text LANGUAGE sql IMMUTABLE A
 $$ SELECT coalesce(translate(s, E' \t-/.()''', ''), '') $$;
 
 -- The values of the record's custom fields that take part in the search, separated by blanks.
-CREATE FUNCTION dbo.fn_GetCustFieldValuesUsed4Search(tableId integer, id integer) RETURNS text LANGUAGE sql STABLE AS $$
-SELECT coalesce((SELECT string_agg(v.strValue, ' ' ORDER BY t.lOrder, t.lCFTypeID, v.lCustFieldValueID)
-                 FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = t.lCFTypeID
-                 WHERE t.lTableID = tableId AND t.fUsed4Search = 1 AND v.lID = id AND v.strValue <> ''), '') $$;
+-- PL/pgSQL keeps the query's plan between calls: the searches call it for every row they look at.
+CREATE FUNCTION dbo.fn_GetCustFieldValuesUsed4Search(tableId integer, id integer) RETURNS text LANGUAGE plpgsql STABLE AS $$
+BEGIN
+    RETURN coalesce((SELECT string_agg(v.strValue, ' ' ORDER BY t.lOrder, t.lCFTypeID, v.lCustFieldValueID)
+                     FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = t.lCFTypeID
+                     WHERE t.lTableID = tableId AND t.fUsed4Search = 1 AND v.lID = id AND v.strValue <> ''), '');
+END $$;
 
 CREATE FUNCTION dbo.fn_GetFunktionBezeichnung(id integer) RETURNS text LANGUAGE sql STABLE AS
 $$ SELECT coalesce((SELECT strBezeichnung FROM Funktion WHERE lFunktionID = id), '') $$;
