@@ -35,7 +35,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -54,9 +56,18 @@ class AcceptingInteraction : public qv::IInteraction {
 public:
     int ShowMessageBox(const qv::MessageBoxRequest& r) override {
         ++boxes;
+        Keep(r.text);
         return qv::DefaultAnswer(r.type);
     }
-    void ShowReport(const qv::ReportRequest&) override { ++reports; }
+    void ShowReport(const qv::ReportRequest& r) override {
+        ++reports;
+        Keep(r.text);
+    }
+    // The first text shown since the last Take, to say why bookings failed.
+    std::string Take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return qv::ToUtf8(std::exchange(first, std::wstring()));
+    }
     int ShowSelection(const qv::SelectionRequest&) override { return 1; }
     void OpenWait(qv::WaitWindow&) override {}
     void UpdateWait(qv::WaitWindow&) override {}
@@ -67,6 +78,14 @@ public:
     }
     std::atomic<int> boxes{0};
     std::atomic<int> reports{0};
+
+private:
+    void Keep(const std::wstring& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (first.empty()) first = text;
+    }
+    std::mutex mutex;
+    std::wstring first;
 };
 
 // The host frame: offers the user log that runs in this process.
@@ -308,6 +327,7 @@ void BM_AddPersonToKurs(benchmark::State& state) {
         CQvADOConnection pool;
         if (pooled && FAILED(pool.Open(L"Qovaro.NQ2", 0))) Die("connection");
         state.ResumeTiming();
+        env.interaction.Take();
         const auto start = std::chrono::steady_clock::now();
         int booked = 0;
         for (int i = 0; i < kBookings; ++i) {
@@ -319,7 +339,10 @@ void BM_AddPersonToKurs(benchmark::State& state) {
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
-        if (booked != kBookings) state.SkipWithError(("only " + std::to_string(booked) + " booked").c_str());
+        if (booked != kBookings) {
+            state.SkipWithError(("only " + std::to_string(booked) + " booked: " + env.interaction.Take()).c_str());
+            break;
+        }
         double& best = pooled ? g_pooledSeconds[pg] : g_bookingSeconds[pg];
         best = std::min(best, seconds);
         state.ResumeTiming();
