@@ -214,7 +214,7 @@ public:
         }
         std::string all;
         for (const auto& [table, columns] : tables) all += (all.empty() ? "" : ", ") + Quoted(table);
-        if (pg_.Exec("TRUNCATE " + all) != 0) return PgFailed("Emptying the tables failed", error);
+        if (pg_.Exec("TRUNCATE " + all) != 0) return PgFailed("Emptying the tables failed (is the database in use?)", error);
         for (const std::string& t : order) {
             if (!Copy(t, tables.at(t), error)) return false;
         }
@@ -364,7 +364,8 @@ DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport
 
     qv::sql::PgDb pg;
     qv::sql::PgOpenOptions open;
-    open.lockTimeoutMs = 0;  // a long load must not give up on another session's lock
+    // Emptying tables waits for the sessions that use them; a database in use is reported, not waited on forever.
+    open.lockTimeoutMs = 30000;
     if (pg.Open(options.path, open) != 0)
         return Failed(error, "Cannot connect to " + where + ": " + pg.LastError().description);
 
@@ -389,7 +390,8 @@ DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport
         if (pg.Depth() > 0) pg.Rollback();
         return Failed(error, what);
     };
-    if (pg.Begin() != 0 || pg.Exec(kSchemaLock) != 0) return fail("Writing to " + where + " failed: " + pg.LastError().description);
+    if (pg.Begin() != 0 || pg.Exec(kSchemaLock) != 0)
+        return fail("Writing to " + where + " failed (is it in use?): " + pg.LastError().description);
     if (InspectPg(pg, fresh, &found, &why) != 0) return fail(where + " cannot be read: " + pg.LastError().description);
     if (DemoFileResult r = Judge(found, where, why, options.force, error); r != DemoFileResult::Built) {
         pg.Rollback();
