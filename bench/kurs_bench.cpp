@@ -382,10 +382,13 @@ void BM_PlainInsert(benchmark::State& state) {
     state.counters["inserts_per_s"] = benchmark::Counter(kBookings, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// The run's double-booking check of a booking that it lets pass, through the course API.
+// The run's double-booking check of a booking that it lets pass, through the course API;
+// state.range(1) 1: with a connection of the profile held open, as in BM_AddPersonToKurs.
 void BM_CheckThroughApi(benchmark::State& state) {
     Environment& env = Env();
     env.FreshDatabase(state.range(0) != 0);  // outside the timed loop
+    CQvADOConnection pool;
+    if (state.range(1) != 0 && FAILED(pool.Open(L"Qovaro.NQ2", 0))) Die("connection");
     std::size_t i = 0;
     for (auto _ : state) {
         const Pair& p = env.pairs[i++ % env.pairs.size()];
@@ -458,7 +461,14 @@ void BM_CheckDirectText(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_CheckThroughApi)->ArgName("pg")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+BENCHMARK(BM_CheckThroughApi)
+    ->ArgNames({"pg", "pooled"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(0.5);
 BENCHMARK(BM_CheckDirectText)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_CheckDirect)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
