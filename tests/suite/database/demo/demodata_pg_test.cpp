@@ -205,4 +205,35 @@ TEST_F(DemoPg, DatabaseHoldingSomethingElseIsLeftAsItWas) {
     EXPECT_NE(run.output.find("Cannot connect to postgresql://qvtest@127.0.0.1:1/none"), std::string::npos) << run.output;
 }
 
+// The bulk load the demo rests on: inside a transaction a copy that fails, or that its producer
+// abandons, is undone alone and the transaction goes on.
+TEST(PgCopyIn, FailedOrAbandonedCopyIsUndoneAlone) {
+    qvtest::PgTestDatabase pgDatabase;
+    qv::sql::PgDb pg;
+    ASSERT_EQ(pg.Open(pgDatabase.url()), 0);
+    ASSERT_EQ(pg.Exec("CREATE TABLE Zahl (n integer PRIMARY KEY, s text)"), 0);
+    auto pieces = [](std::vector<std::string> list, bool abandon) {
+        return [list, abandon, i = std::size_t(0)](std::string* piece) mutable {
+            if (i == list.size()) return abandon ? -1 : 0;
+            *piece += list[i++];
+            return 1;
+        };
+    };
+    ASSERT_EQ(pg.Begin(), 0);
+    ASSERT_EQ(pg.Exec("INSERT INTO Zahl VALUES (1, 'eins')"), 0);
+    EXPECT_NE(pg.CopyIn("COPY Zahl FROM STDIN", pieces({"2\tzwei\n", "2\tnochmals\n"}, false)), 0);
+    EXPECT_NE(pg.LastError().description.find("duplicate"), std::string::npos) << pg.LastError().description;
+    EXPECT_NE(pg.CopyIn("COPY Zahl FROM STDIN", pieces({"3\tdrei\n"}, true)), 0);
+    EXPECT_NE(pg.CopyIn("SELECT 1", pieces({}, false)), 0);
+    EXPECT_EQ(pg.CopyIn("COPY Zahl (n, s) FROM STDIN", pieces({"4\tTab\\tund\\\\Strich\n5\t", "\\N\n"}, false)), 0)
+        << pg.LastError().description;
+    ASSERT_EQ(pg.Commit(), 0);
+    qv::sql::PgRows rows;
+    ASSERT_EQ(pg.Query("SELECT n, coalesce(s, 'NULL') FROM Zahl ORDER BY n", &rows), 0);
+    ASSERT_EQ(rows.rows.size(), 3u);
+    EXPECT_EQ(rows.rows[0][0], "1");
+    EXPECT_EQ(rows.rows[1][1], "Tab\tund\\Strich");
+    EXPECT_EQ(rows.rows[2][1], "NULL");
+}
+
 }  // namespace
