@@ -738,7 +738,7 @@ SELECT ki.lKursinstanzID, ki.lKursID, ki.guid, ki.strBezeichnung, ki.strLeitung,
            CASE WHEN ki.strOrt <> '' THEN ki.strOrt ELSE '' END
            || CASE WHEN ki.strAdresse <> ''
                    THEN CASE WHEN ki.strOrt <> '' THEN ', ' ELSE '' END
-                        || replace(replace(replace(ki.strAdresse, chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')
+                        || replace(replace(replace(ki.strAdresse COLLATE "C", chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')
                    ELSE '' END
            || CASE WHEN coalesce(o.strPLZOrt, '') <> ''
                    THEN CASE WHEN ki.strOrt <> '' OR ki.strAdresse <> '' THEN ', ' ELSE '' END || o.strPLZOrt
@@ -819,7 +819,7 @@ CREATE TABLE Einsatz (
     strEinsatzNr text COLLATE qvci NOT NULL DEFAULT '',
     strEinsatzort text COLLATE qvci NOT NULL DEFAULT '',
     strAdresse text COLLATE qvci NOT NULL DEFAULT '',
-    strAdresse1L text COLLATE qvci GENERATED ALWAYS AS (replace(replace(replace(strAdresse, chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')) STORED
+    strAdresse1L text COLLATE qvci GENERATED ALWAYS AS (replace(replace(replace(strAdresse COLLATE "C", chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')) STORED
 );
 CREATE INDEX Einsatz_Mandant ON Einsatz (lMandantID, dtEinsatz);
 
@@ -905,7 +905,7 @@ CREATE TABLE Agenda (
     strObjekt text COLLATE qvci NOT NULL DEFAULT '',
     strAdresse text COLLATE qvci NOT NULL DEFAULT '',
     strLektionsart text COLLATE qvci NOT NULL DEFAULT '',
-    strAdresse1L text COLLATE qvci GENERATED ALWAYS AS (replace(replace(replace(strAdresse, chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')) STORED
+    strAdresse1L text COLLATE qvci GENERATED ALWAYS AS (replace(replace(replace(strAdresse COLLATE "C", chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')) STORED
 );
 CREATE INDEX Agenda_Mandant ON Agenda (lMandantID, dtAktivitaet);
 

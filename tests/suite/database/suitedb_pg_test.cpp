@@ -169,6 +169,15 @@ TEST_F(SuiteDbPg, FunctionsProceduresAndTriggersGiveWhatSqliteGives) {
         {"DELETE FROM PersonKurs WHERE lPersonKursID = 2", "DELETE FROM PersonKurs WHERE lPersonKursID = 2",
          "SELECT lTableID, lID, guid FROM DeletedRow"},
         {"", "", "SELECT count(*) FROM Kursinstanzdate"},
+        // An address of several lines is shown on one.
+        {"INSERT INTO Einsatz (lEinsatzID, strAdresse) VALUES (1, 'Hauptstrasse 1' || char(13) || char(10) || 'Hof')",
+         "INSERT INTO Einsatz (lEinsatzID, strAdresse) VALUES (1, 'Hauptstrasse 1' || chr(13) || chr(10) || 'Hof')",
+         "SELECT strAdresse1L FROM Einsatz"},
+        {"INSERT INTO Agenda (lAgendaID, strAdresse) VALUES (1, 'Depot' || char(10) || 'Seen')",
+         "INSERT INTO Agenda (lAgendaID, strAdresse) VALUES (1, 'Depot' || chr(10) || 'Seen')", "SELECT strAdresse1L FROM Agenda"},
+        {"UPDATE Kursinstanz SET strAdresse = 'Hof' || char(13) || 'Tor' WHERE lKursinstanzID = 2",
+         "UPDATE Kursinstanz SET strAdresse = 'Hof' || chr(13) || 'Tor' WHERE lKursinstanzID = 2",
+         "SELECT lKursinstanzID, strAnschrift1L FROM view_Kursinstanz ORDER BY 1"},
     };
     for (const Step& s : steps) {
         const std::string sqlite = s.sqlite;
