@@ -2585,3 +2585,7 @@ BEGIN
         UNION ALL SELECT lQvSecUserID, '4E96EEEA-F268-4E0C-A6C4-0AB9ED892746', '', 0 FROM QvSecUser WHERE strName = 'Kursleiter'
         ON CONFLICT (lQvSecUserID, guid, strKey) DO UPDATE SET lRight = EXCLUDED.lRight;
 END $$;
+
+-- The document server writes a document's bytes as hex text: rows change only by statements here.
+CREATE FUNCTION dbo.qv_StoreDocImage(id integer, hex text) RETURNS void LANGUAGE sql AS
+$$ UPDATE DocImage SET imgDocument = decode(hex, 'hex') WHERE lDocImageID = id $$;

@@ -10,10 +10,8 @@
 #include "tsqlerror.h"
 #include "tsqlexec.h"
 #ifdef QV_TEST_PG
-#include "pgcluster.h"
-#include "pgdb.h"
 #include "pgexec.h"
-#include "suitedbpg.h"
+#include "suiteschemapg.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -45,19 +43,6 @@ inline std::string Render(const qv::sql::Value& v) {
 #define SQLITE_ONLY(reason) \
     if (OnPg()) GTEST_SKIP() << "SQLite only: " << reason
 
-#ifdef QV_TEST_PG
-// The template holding the suite schema on the test cluster, made once for the test run.
-inline std::string SuiteSchemaTemplatePg() {
-    const std::string name = "qvsuite" + std::to_string(qv::suite::kSchemaVersion);
-    EnsurePgTemplate(name, [](const std::string& url) {
-        qv::sql::PgDb db;
-        std::string error;
-        if (db.Open(url) != 0 || qv::suite::CreateSchemaPg(db, &error) != 0)
-            throw std::runtime_error("the suite schema on " + url + ": " + db.LastError().description + error);
-    });
-    return name;
-}
-#endif
 
 class SuiteDb : public ::testing::Test {
 protected:

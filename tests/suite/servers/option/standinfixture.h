@@ -9,9 +9,7 @@
 #include "sqlitedb.h"
 #include "suitedb.h"
 #ifdef QV_TEST_PG
-#include "pgcluster.h"
-#include "pgdb.h"
-#include "suitedbpg.h"
+#include "suiteschemapg.h"
 #include "qvregistry.h"
 #include "utf.h"
 #endif
@@ -91,18 +89,8 @@ private:
                                   CString(qv::FromUtf8(database_.url()).c_str()));
         }
     }
-    static std::string SchemaTemplate() {
-        const std::string name = "qvsuite" + std::to_string(qv::suite::kSchemaVersion);
-        EnsurePgTemplate(name, [](const std::string& url) {
-            qv::sql::PgDb db;
-            std::string error;
-            if (db.Open(url) != 0 || qv::suite::CreateSchemaPg(db, &error) != 0)
-                throw std::runtime_error("the suite schema on " + url + ": " + db.LastError().description + error);
-        });
-        return name;
-    }
 
-    PgTestDatabase database_{SchemaTemplate()};
+    PgTestDatabase database_{SuiteSchemaTemplatePg()};
     qv::sql::PgDb pg_;
 #else
     void CreateDatabase() {
