@@ -247,7 +247,7 @@ PgTestDatabase::PgTestDatabase(const std::string& templateName) {
     static std::atomic<int> counter{0};
     name_ = "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     Admin("DROP DATABASE IF EXISTS " + name_);
-    Admin("CREATE DATABASE " + name_ + (templateName.empty() ? "" : " TEMPLATE " + templateName));
+    Admin("CREATE DATABASE " + name_ + (templateName.empty() ? "" : " TEMPLATE " + templateName + " STRATEGY FILE_COPY"));
     url_ = PgClusterUrl() + "/" + name_;
 }
 

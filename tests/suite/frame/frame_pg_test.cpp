@@ -1,20 +1,16 @@
 // The host frame's start-up on a server database: the user given on the command line is checked
 // against the database's users as on a file.
 #include "framestartup.h"
-#include "pgcluster.h"
-#include "pgdb.h"
-#include "suitedbpg.h"
+#include "suiteschemapg.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 TEST(FrameStartupPg, TheUserIsCheckedAgainstTheServerDatabase) {
-    qvtest::PgTestDatabase database;
+    qvtest::PgTestDatabase database(qvtest::SuiteSchemaTemplatePg());
     qv::sql::PgDb db;
     ASSERT_EQ(db.Open(database.url()), 0) << db.LastError().description;
-    std::string error;
-    ASSERT_EQ(qv::suite::CreateSchemaPg(db, &error), 0) << error;
 
     QvFrameOptions options;
     std::string message;
