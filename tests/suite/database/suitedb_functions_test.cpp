@@ -249,7 +249,29 @@ TEST_F(UniqueIdTest, ARolledBackKeyNeverClashesWithACommittedRow) {
 
 // Two connections: the one that waits for the other's transaction gets the next key after it.
 TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
-    SQLITE_ONLY("SQLite's busy handler on a second connection to the file");
+#ifdef QV_TEST_PG
+    // Another workstation's session waits for this transaction's lock on the key counter.
+    qv::sql::PgDb other;
+    ASSERT_EQ(other.Open(database_->url()), 0) << other.LastError().description;
+    ASSERT_EQ(Begin(), 0);
+    const std::int64_t mine = Draw("Kurs", "lKursID");
+    std::int64_t theirs = 0;
+    std::thread t([&] {
+        qv::sql::PgRows rows;
+        ASSERT_EQ(other.Query("SELECT dbo.sp_GetUniqueID('Kurs', 'lKursID')", &rows), 0) << other.LastError().description;
+        theirs = std::stoll(rows.rows.at(0).at(0).value_or("0"));
+    });
+    bool blocked = false;
+    for (int i = 0; i < 1000 && !blocked; ++i) {
+        blocked = Value("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+                        "wait_event_type = 'Lock'") != "0";
+        if (!blocked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(blocked);
+    EXPECT_EQ(Commit(), 0);
+    t.join();
+    EXPECT_EQ(theirs, mine + 1);
+#else
     qv::sql::SqliteDb other;
     ASSERT_EQ(other.Open("sqlite:" + path()), SQLITE_OK);
     struct Waiting {
@@ -286,6 +308,7 @@ TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
     EXPECT_EQ(db_.Commit(), SQLITE_OK);
     t.join();
     EXPECT_EQ(theirs, mine + 1);
+#endif
 }
 
 // Two processes drawing at the same time never get the same key.
