@@ -313,13 +313,17 @@ TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
 
 // Two processes drawing at the same time never get the same key.
 TEST_F(UniqueIdTest, TwoProcessesNeverGetTheSameKey) {
-    SQLITE_ONLY("the helper processes draw on the SQLite file");
     const std::string helper = SiblingBinary("suitedb_uniqueid_helper");
+#ifdef QV_TEST_PG
+    const std::string database = database_->url();  // two workstations on one server
+#else
+    const std::string database = path();
+#endif
     const std::string go = dir_.file("go");
     std::vector<pid_t> pids;
     for (const char* out : {"a.txt", "b.txt"}) {
         const std::string outPath = dir_.file(out);
-        std::vector<std::string> args = {helper, path(), "1000", outPath, go};
+        std::vector<std::string> args = {helper, database, "1000", outPath, go};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
