@@ -229,6 +229,15 @@ TEST_F(SuiteDbPg, KeysAndTimestampsAsOnSqlite) {
     EXPECT_NE(pg_.Exec("DELETE FROM System"), 0);
     qv::suite::SetSystemIDPg(pg_, 42);
     EXPECT_EQ(PgValue("SELECT dbo.fn_GetSystemID()"), "42");
+
+    // The user the process signs in reaches the session, also after a rollback undid its sending.
+    ASSERT_EQ(pg_.Begin(), 0);
+    qv::suite::SetSystemID(7);
+    EXPECT_EQ(PgValue("SELECT dbo.fn_GetSystemID()"), "7");
+    ASSERT_EQ(pg_.Rollback(), 0);
+    EXPECT_EQ(PgValue("SELECT dbo.fn_GetSystemID()"), "7");
+    qv::suite::SetSystemID(0);
+    EXPECT_EQ(PgValue("SELECT dbo.fn_GetSystemID()"), "0");
 }
 
 // Statements that no database runs, with what they fail with (they fail on SQLite too). A
