@@ -1,6 +1,7 @@
 // The database functions of the suite. The statements call them as dbo.fn_...; the translator
 // drops the schema name. They never give NULL where a text is expected: the searches concatenate
 // their results, and one NULL would make the whole record unfindable.
+#include "extensions.h"
 #include "stmtcache.h"
 #include "suitedb.h"
 #include <atomic>
@@ -231,7 +232,11 @@ const FunctionDef kFunctions[] = {
 
 }  // namespace
 
-void SetSystemID(std::int64_t id) { g_systemID.store(id); }
+void SetSystemID(std::int64_t id) {
+    g_systemID.store(id);
+    // fn_GetSystemID() on a server database reads it from the session.
+    qv::sql::SetSessionValue("qv.system_id", std::to_string(id));
+}
 std::int64_t GetSystemID() { return g_systemID.load(); }
 
 int RegisterSuiteFunctions(sqlite3* db) {

@@ -6,6 +6,9 @@
 #include "qvregvalue.h"
 #include "qvsecint.h"
 #include "sqlitedb.h"
+#ifdef QV_FRAME_PG
+#include "pgdb.h"
+#endif
 #include "utf.h"
 
 #include <cstdlib>
@@ -172,10 +175,49 @@ bool QvFrameIsServerDatabase(const std::string& database) {
     return scheme == "postgresql" || scheme == "postgres";
 }
 
+namespace {
+
+// The users a server database knows, by name, and whether `user` is one of them.
+bool ServerUsers(const std::string& database, const std::string& user, bool* found, std::string* known,
+                 std::string* message) {
+#ifdef QV_FRAME_PG
+    qv::sql::PgDb db;
+    qv::sql::PgRows rows;
+    // Signed in by name, user id or number, as the security server does.
+    if (db.Open(database) != 0 ||
+        db.Query("SELECT strName, lower(strName) = lower($1) OR lower(strUserID) = lower($1) OR "
+                 "CAST(lQvSecUserID AS text) = $1 FROM QvSecUser ORDER BY strName",
+                 {user}, &rows) != 0) {
+        if (message) *message = db.LastError().description;
+        return false;
+    }
+    for (const auto& row : rows.rows) {
+        *found = *found || row.at(1).value_or("f") == "t";
+        const std::string name = row.at(0).value_or("");
+        if (!name.empty()) *known += (known->empty() ? "" : ", ") + name;
+    }
+    return true;
+#else
+    (void)user, (void)found, (void)known;
+    if (message) *message = "this program was built without PostgreSQL: " + database;
+    return false;
+#endif
+}
+
+}  // namespace
+
 bool QvFrameCheckUser(const QvFrameOptions& options, const std::string& database, std::string* message) {
     if (options.user.empty()) return true;
-    // On a server the security server checks the user when it signs in.
-    if (QvFrameIsServerDatabase(database)) return true;
+    if (QvFrameIsServerDatabase(database)) {
+        bool found = false;
+        std::string known;
+        if (!ServerUsers(database, options.user, &found, &known, message)) return false;
+        if (found) return true;
+        if (message)
+            *message = "unknown user '" + options.user + "'; " +
+                       (known.empty() ? std::string("the database knows no users") : "known users: " + known);
+        return false;
+    }
     qv::sql::SqliteDb db;
     if (db.Open("sqlite:" + database) != SQLITE_OK) {
         if (message) *message = db.LastError().description;

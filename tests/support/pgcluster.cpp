@@ -208,12 +208,46 @@ void StopPgCluster(const std::string& dir) {
     fs::remove_all(dir, ec);
 }
 
-PgTestDatabase::PgTestDatabase() {
+void EnsurePgTemplate(const std::string& name, const std::function<void(const std::string& url)>& fill) {
+    if (PgClusterUrl().empty()) throw std::runtime_error("no PostgreSQL test cluster runs (QV_TEST_PG_DIR)");
+    PGconn* c = PQconnectdb((PgClusterUrl() + "/postgres").c_str());
+    auto query = [&](const std::string& sql) {
+        PGresult* r = PQexec(c, sql.c_str());
+        const auto status = PQresultStatus(r);
+        std::string value = status == PGRES_TUPLES_OK && PQntuples(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+        const std::string m = PQerrorMessage(c);
+        PQclear(r);
+        if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) throw std::runtime_error(sql + ": " + m);
+        return value;
+    };
+    try {
+        if (PQstatus(c) != CONNECTION_OK) throw std::runtime_error("cannot reach the test cluster: " + std::string(PQerrorMessage(c)));
+        PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+        // The processes of the run wait for the one that makes it; a template is marked only when
+        // it is complete, so one left half made by a process that died is made again.
+        query("SELECT pg_advisory_lock(hashtext('qvtemplate:" + name + "'))");
+        if (query("SELECT count(*) FROM pg_database WHERE datname = '" + name + "' AND datistemplate") == "0") {
+            query("DROP DATABASE IF EXISTS " + name);
+            query("CREATE DATABASE " + name);
+            fill(PgClusterUrl() + "/" + name);
+            query("ALTER DATABASE " + name + " WITH IS_TEMPLATE true ALLOW_CONNECTIONS false");
+        }
+        query("SELECT pg_advisory_unlock(hashtext('qvtemplate:" + name + "'))");
+    } catch (...) {
+        PQfinish(c);
+        throw;
+    }
+    PQfinish(c);
+}
+
+PgTestDatabase::PgTestDatabase() : PgTestDatabase(std::string()) {}
+
+PgTestDatabase::PgTestDatabase(const std::string& templateName) {
     if (PgClusterUrl().empty()) throw std::runtime_error("no PostgreSQL test cluster runs (QV_TEST_PG_DIR)");
     static std::atomic<int> counter{0};
     name_ = "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     Admin("DROP DATABASE IF EXISTS " + name_);
-    Admin("CREATE DATABASE " + name_);
+    Admin("CREATE DATABASE " + name_ + (templateName.empty() ? "" : " TEMPLATE " + templateName + " STRATEGY FILE_COPY"));
     url_ = PgClusterUrl() + "/" + name_;
 }
 

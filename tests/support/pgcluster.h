@@ -5,6 +5,7 @@
 // the folder. A watcher stops it too when the test run that started it ends without stopping it.
 //
 // Each test takes a database of its own (PgTestDatabase), so the tests run in parallel.
+#include <functional>
 #include <string>
 
 namespace qvtest {
@@ -20,10 +21,16 @@ void StartPgCluster(const std::string& dir, int watchPid);
 // Stops the cluster in `dir` and removes the folder. Does nothing when none runs there.
 void StopPgCluster(const std::string& dir);
 
+// Makes the database `name` on the running cluster once for all test processes, by `fill` given
+// its connection string, for fresh databases to be copied from. Throws std::runtime_error.
+void EnsurePgTemplate(const std::string& name, const std::function<void(const std::string& url)>& fill);
+
 // A fresh database on the running cluster, dropped when the object goes.
 class PgTestDatabase {
 public:
     PgTestDatabase();  // throws std::runtime_error when no cluster runs
+    // A copy of the template database `templateName` (EnsurePgTemplate).
+    explicit PgTestDatabase(const std::string& templateName);
     ~PgTestDatabase();
     PgTestDatabase(const PgTestDatabase&) = delete;
     PgTestDatabase& operator=(const PgTestDatabase&) = delete;

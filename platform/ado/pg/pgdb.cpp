@@ -1,4 +1,5 @@
 #include "pgdb.h"
+#include "extensions.h"
 
 #include <libpq-fe.h>
 
@@ -161,6 +162,7 @@ bool PgDb::Reconnect() {
     prepared_.clear();
     lru_.clear();
     seenOnce_.clear();
+    sentValues_ = 0;
     const std::string setup = "SET client_encoding TO 'UTF8'; SET DateStyle TO ISO, YMD; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
@@ -198,6 +200,20 @@ int PgDb::SetStatementTimeout(int ms) {
 void PgDb::LoseTransaction() {
     if (depth_ > 0) lostTransaction_ = true;
     depth_ = 0;
+    sentValues_ = 0;  // a value sent inside the transaction went with it
+}
+
+int PgDb::SendSessionValues() {
+    const std::uint64_t version = SessionValuesVersion();
+    for (const auto& [name, value] : SessionValues()) {
+        const char* values[] = {name.c_str(), value.c_str()};
+        pg_result* res = PQexecParams(conn_, "SELECT set_config($1, $2, false)", 2, nullptr, values, nullptr, nullptr, 0);
+        const int rc = Check(res, nullptr);
+        PQclear(res);
+        if (rc != 0) return rc;
+    }
+    sentValues_ = version;
+    return 0;
 }
 
 const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc) {
@@ -234,6 +250,7 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const
         }
         if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
     }
+    if (sentValues_ != SessionValuesVersion() && SendSessionValues() != 0) return error_.nativeError ? error_.nativeError : -1;
     const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
     int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
     if (rc != 0) {
@@ -394,6 +411,7 @@ int PgDb::Rollback() {
     }
     depth_ = 0;
     lostTransaction_ = false;
+    sentValues_ = 0;  // a value sent inside the transaction went with it
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return 0;  // the server rolled it back with the connection
     return Simple("ROLLBACK");
 }

@@ -116,6 +116,7 @@ private:
     bool Reconnect();
     void LoseTransaction();
     int Simple(const char* sql);
+    int SendSessionValues();
 
     pg_conn* conn_ = nullptr;
     std::string connectionString_;
@@ -123,6 +124,7 @@ private:
     int lockTimeoutMs_ = 5000;
     int depth_ = 0;
     bool lostTransaction_ = false;
+    std::uint64_t sentValues_ = 0;  // SessionValuesVersion() last sent
     unsigned long nextName_ = 0;
     ErrorInfo error_;
     std::unordered_map<std::string, Prepared> prepared_;

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -74,6 +75,37 @@ const Procedure* FindProcedure(std::string_view name) {
     std::lock_guard<std::mutex> lk(r.m);
     auto it = r.procs.find(procKey(name));
     return it == r.procs.end() ? nullptr : &it->second;  // map nodes are stable
+}
+
+namespace {
+
+struct SessionValueStore {
+    std::mutex m;
+    std::map<std::string, std::string> values;
+    std::atomic<std::uint64_t> version{1};
+};
+
+SessionValueStore& sessionValues() {
+    static SessionValueStore* s = new SessionValueStore;  // outlives the sessions closed at exit
+    return *s;
+}
+
+}  // namespace
+
+void SetSessionValue(const std::string& name, const std::string& value) {
+    auto& s = sessionValues();
+    std::lock_guard<std::mutex> lk(s.m);
+    if (auto it = s.values.find(name); it != s.values.end() && it->second == value) return;
+    s.values[name] = value;
+    ++s.version;
+}
+
+std::uint64_t SessionValuesVersion() { return sessionValues().version.load(); }
+
+std::vector<std::pair<std::string, std::string>> SessionValues() {
+    auto& s = sessionValues();
+    std::lock_guard<std::mutex> lk(s.m);
+    return {s.values.begin(), s.values.end()};
 }
 
 }  // namespace qv::sql

@@ -2,10 +2,12 @@
 // What the suite's database adds to the engine: functions and collations installed on every new
 // connection, and stored procedures that EXEC calls by name.
 #include "sqlvalue.h"
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -29,5 +31,13 @@ using Procedure = std::function<void(sqlite3* db, std::vector<Value>& args)>;
 void RegisterProcedure(const std::string& name, Procedure proc);
 // Null when no such procedure is registered.
 const Procedure* FindProcedure(std::string_view name);
+
+// Values a server database keeps per session (set_config on PostgreSQL) for its functions to
+// read, such as the signed-in user: set once for the process, each session sends them before its
+// next statement after a change.
+void SetSessionValue(const std::string& name, const std::string& value);
+// Grows with every change; 0 is never current.
+std::uint64_t SessionValuesVersion();
+std::vector<std::pair<std::string, std::string>> SessionValues();
 
 }  // namespace qv::sql

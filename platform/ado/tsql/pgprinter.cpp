@@ -347,6 +347,54 @@ std::string DayNumberAsTimestamp(const Expr& e) {
     return "(TIMESTAMP '1900-01-01' + (" + static_cast<const LiteralExpr&>(e).text + ") * INTERVAL '1 day')";
 }
 
+bool IsStyleZero(const Expr& style) {
+    return style.kind == ExprKind::Literal && static_cast<const LiteralExpr&>(style).type == LiteralExpr::Type::Integer &&
+           static_cast<const LiteralExpr&>(style).text == "0";
+}
+
+// A float as T-SQL writes it in style 0: six significant digits, from a millionth on and below
+// a million in plain notation, else as 1.23457e+006.
+std::string FloatStyleZero(const std::string& v) {
+    const std::string n = "CAST(CAST(CAST(" + v + " AS text) AS double precision) AS numeric)";
+    return "(SELECT CASE WHEN __qv_r = 0 THEN '0' WHEN __qv_e < -4 OR __qv_e >= 6 THEN "
+           "CAST(trim_scale(__qv_r / power(CAST(10 AS numeric), __qv_e)) AS text) || "
+           "CASE WHEN __qv_e < 0 THEN 'e-' ELSE 'e+' END || lpad(CAST(abs(__qv_e) AS text), 3, '0') "
+           "ELSE CAST(trim_scale(__qv_r) AS text) END "
+           "FROM (SELECT __qv_r, CASE WHEN __qv_r = 0 THEN 0 ELSE CAST(floor(log(abs(__qv_r))) AS integer) END AS __qv_e "
+           "FROM (SELECT CASE WHEN __qv_n = 0 THEN __qv_n ELSE round(__qv_n, 5 - CAST(floor(log(abs(__qv_n))) AS integer)) END "
+           "AS __qv_r FROM (SELECT " + n + " AS __qv_n) AS __qv_a) AS __qv_b) AS __qv_d)";
+}
+
+// A date as T-SQL writes it in style 0: "Jun 15 2031  8:05AM".
+std::string DateStyleZero(const std::string& v) {
+    const std::string t = "CAST(CAST(" + v + " AS text) AS timestamp)";
+    return "to_char(" + t + ", 'Mon ') || lpad(to_char(" + t + ", 'FMDD'), 2) || to_char(" + t +
+           ", ' YYYY ') || lpad(to_char(" + t + ", 'FMHH12'), 2) || to_char(" + t + ", ':MIAM')";
+}
+
+// Style 0 goes by the type the value has on the database, which the statement does not show for
+// a column: a float or a date has a text form of its own, anything else is written as it is.
+std::string StyleZeroText(const std::string& v) {
+    return "CASE WHEN pg_typeof(" + v + ") IN ('double precision'::regtype, 'real'::regtype) THEN " + FloatStyleZero(v) +
+           " WHEN pg_typeof(" + v + ") IN ('timestamp without time zone'::regtype, 'timestamp with time zone'::regtype, "
+           "'date'::regtype) THEN " + DateStyleZero(v) + " ELSE CAST(" + v + " AS text) END";
+}
+
+// STR(x, length, decimals): right-aligned in `length`, as many of the decimals as fit, stars when
+// the integer part does not; NULL for a length outside 1..8000 or negative decimals.
+std::string StrText(const std::string& x, long length, long decimals) {
+    if (length <= 0 || length > 8000 || decimals < 0) return "CAST(NULL AS text)";
+    decimals = std::min(decimals, 16L);
+    const std::string len = std::to_string(length);
+    std::string out = "(SELECT CASE WHEN __qv_n IS NULL THEN NULL";
+    for (long d = decimals; d >= 0; --d) {
+        const std::string r = "CAST(round(__qv_n, " + std::to_string(d) + ") AS text)";
+        out += " WHEN length(" + r + ") <= " + len + " THEN lpad(" + r + ", " + len + ")";
+    }
+    return out + " ELSE repeat('*', " + len + ") END FROM (SELECT CAST(CAST(" + x +
+           " AS double precision) AS numeric) AS __qv_n) AS __qv_s)";
+}
+
 }  // namespace
 
 PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
@@ -360,6 +408,14 @@ PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
              lit->text == "126"))
             return {"CAST(" + Expression(*c.value) + " AS " + type + ")", kAtom};
     }
+    if (c.style && IsStyleZero(*c.style) && TypeOfTypeName(c.type) == ValueType::Text &&
+        TypeOf(*c.value, variables_) != ValueType::Text && TypeOf(*c.value, variables_) != ValueType::Date) {
+        const std::string type = TypeName(c.type);
+        if (type.empty()) Unsupported("CONVERT to " + c.type, c.pos);
+        return {"(SELECT CAST(" + StyleZeroText("__qv_v") + " AS " + type + ") FROM (SELECT " + Expression(*c.value) +
+                    " AS __qv_v) AS __qv_c)",
+                kAtom};
+    }
     if (c.style) {
         // A date written as text in one of T-SQL's styles; the style must be a number as written.
         const bool toText = c.type.rfind("varchar", 0) == 0 || c.type.rfind("nvarchar", 0) == 0 ||
@@ -369,9 +425,11 @@ PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
             TypeOf(*c.value, variables_) == ValueType::Number)
             Unsupported("CONVERT with a style", c.pos);
         const std::string picture = DateStylePicture(std::stoi(lit->text));
-        if (picture.empty()) Unsupported("CONVERT with style " + lit->text, c.pos);
         const std::string type = TypeName(c.type);
         if (type.empty()) Unsupported("CONVERT to " + c.type, c.pos);
+        if (lit->text == "0" || lit->text == "100")
+            return {"CAST(" + DateStyleZero(Expression(*c.value)) + " AS " + type + ")", kAtom};
+        if (picture.empty()) Unsupported("CONVERT with style " + lit->text, c.pos);
         return {"CAST(to_char(CAST(" + Expression(*c.value) + " AS timestamp), '" + picture + "') AS " + type + ")",
                 kAtom};
     }
@@ -518,6 +576,20 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         return {"strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation + "), lower(CAST(" + arg(0) +
                     " AS text) COLLATE " + kLikeCollation + "))",
                 kAtom};
+    }
+    if (lower == "str") {
+        arity(1, 3);
+        long sizes[2] = {10, 0};
+        for (std::size_t i = 1; i < f.args.size(); ++i) {
+            const Expr& a = *f.args[i];
+            const bool negative = a.kind == ExprKind::Unary && static_cast<const UnaryExpr&>(a).op == UnaryOp::Neg;
+            const Expr& digits = negative ? *static_cast<const UnaryExpr&>(a).operand : a;
+            if (digits.kind != ExprKind::Literal || static_cast<const LiteralExpr&>(digits).type != LiteralExpr::Type::Integer ||
+                static_cast<const LiteralExpr&>(digits).text.size() > 6)
+                Unsupported("STR() with a length or decimals that are not numbers as written", f.pos);
+            sizes[i - 1] = std::stol(static_cast<const LiteralExpr&>(digits).text) * (negative ? -1 : 1);
+        }
+        return {StrText(arg(0), sizes[0], sizes[1]), kAtom};
     }
     if (lower == "newid") {
         arity(0, 0);

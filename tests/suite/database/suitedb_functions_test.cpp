@@ -136,6 +136,7 @@ INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (1, 1, 'Zweiter'), 
 // once per connection and kept, not once per call; a connection without a statement cache still
 // gets the same values.
 TEST_F(FunctionTest, CustomFieldStatementIsPreparedOncePerConnection) {
+    SQLITE_ONLY("the statements SQLite keeps on a connection");
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (1, 4, 1)");
     Sql("WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i + 1 FROM n WHERE i < 209) "
         "INSERT INTO Person (lPersonID, strName) SELECT i, 'P' || i FROM n");
@@ -179,23 +180,25 @@ INSERT INTO ContactKategorie (lContactID, lKategorieID) VALUES (1, 1), (1, 2);
 
 // ---- keys -----------------------------------------------------------------------------------
 
-using UniqueIdTest = SuiteDb;
 
-std::int64_t Draw(sqlite3* db, const char* table, const char* column) {
-    std::int64_t id = 0;
-    std::string error;
-    EXPECT_EQ(qv::suite::DrawUniqueID(db, table, column, &id, &error), SQLITE_OK) << error;
-    return id;
-}
+class UniqueIdTest : public SuiteDb {
+protected:
+    std::int64_t Draw(const char* table, const char* column) {
+        std::int64_t id = 0;
+        std::string error;
+        EXPECT_EQ(DrawKey(table, column, &id, &error), 0) << error;
+        return id;
+    }
+};
 
 TEST_F(UniqueIdTest, KeysFollowTheLargestKeyOfTheColumn) {
-    EXPECT_EQ(Draw(db(), "Kurs", "lKursID"), 1);
-    EXPECT_EQ(Draw(db(), "Kurs", "lKursID"), 2);
+    EXPECT_EQ(Draw("Kurs", "lKursID"), 1);
+    EXPECT_EQ(Draw("Kurs", "lKursID"), 2);
     Sql("INSERT INTO Kurs (lKursID) VALUES (41)");  // written by hand, e.g. demo data
-    EXPECT_EQ(Draw(db(), "kurs", "LKURSID"), 42);
-    EXPECT_EQ(Draw(db(), "Kursinstanz", "lKursinstanzID"), 1);  // each column counts for itself
+    EXPECT_EQ(Draw("kurs", "LKURSID"), 42);
+    EXPECT_EQ(Draw("Kursinstanz", "lKursinstanzID"), 1);  // each column counts for itself
     // The built-in rows below 1 do not lead to a key of 0 or below.
-    EXPECT_EQ(Draw(db(), "QvLabel", "lQvLabelID"), 1);
+    EXPECT_EQ(Draw("QvLabel", "lQvLabelID"), 1);
 }
 
 TEST_F(UniqueIdTest, TheBatchesOfTheModuleGetTheirKeys) {
@@ -216,12 +219,12 @@ TEST_F(UniqueIdTest, TheBatchesOfTheModuleGetTheirKeys) {
 TEST_F(UniqueIdTest, UnknownNamesAreRefused) {
     std::int64_t id = 0;
     std::string error;
-    EXPECT_EQ(qv::suite::DrawUniqueID(db(), "Kurs\"; DROP TABLE Kurs; --", "lKursID", &id, &error), SQLITE_ERROR);
+    EXPECT_NE(DrawKey("Kurs\"; DROP TABLE Kurs; --", "lKursID", &id, &error), 0);
     EXPECT_NE(error.find("no table"), std::string::npos) << error;
-    EXPECT_EQ(qv::suite::DrawUniqueID(db(), "Kurs", "lKursID) FROM Kurs; --", &id, &error), SQLITE_ERROR);
+    EXPECT_NE(DrawKey("Kurs", "lKursID) FROM Kurs; --", &id, &error), 0);
     EXPECT_NE(error.find("no column"), std::string::npos) << error;
-    EXPECT_EQ(qv::suite::DrawUniqueID(db(), "view_Kurs", "lKursID", &id, &error), SQLITE_ERROR);
-    EXPECT_EQ(Value("SELECT count(*) FROM sqlite_master WHERE name = 'Kurs'"), "1");
+    EXPECT_NE(DrawKey("view_Kurs", "lKursID", &id, &error), 0);
+    EXPECT_EQ(SqlError("SELECT count(*) FROM Kurs"), "") << "the table is still there";
     const std::string batchError =
         TsqlError("DECLARE @newID INT EXECUTE dbo.sp_GetUniqueID 'Nichts', 'lNichtsID', @newID OUTPUT SELECT @newID");
     EXPECT_NE(batchError.find("no table Nichts"), std::string::npos) << batchError;
@@ -229,23 +232,46 @@ TEST_F(UniqueIdTest, UnknownNamesAreRefused) {
 
 // Inside the caller's transaction: a rolled-back key may come again, but never for a row that exists.
 TEST_F(UniqueIdTest, ARolledBackKeyNeverClashesWithACommittedRow) {
-    ASSERT_EQ(db_.Begin(), SQLITE_OK);
-    const std::int64_t first = Draw(db(), "PersonKurs", "lPersonKursID");
+    ASSERT_EQ(Begin(), 0);
+    const std::int64_t first = Draw("PersonKurs", "lPersonKursID");
     Sql("INSERT INTO PersonKurs (lPersonKursID) VALUES (" + std::to_string(first) + ")");
-    ASSERT_EQ(db_.Rollback(), SQLITE_OK);
+    ASSERT_EQ(Rollback(), 0);
     EXPECT_EQ(Value("SELECT count(*) FROM PersonKurs"), "0");
 
-    ASSERT_EQ(db_.Begin(), SQLITE_OK);
-    const std::int64_t second = Draw(db(), "PersonKurs", "lPersonKursID");
+    ASSERT_EQ(Begin(), 0);
+    const std::int64_t second = Draw("PersonKurs", "lPersonKursID");
     Sql("INSERT INTO PersonKurs (lPersonKursID) VALUES (" + std::to_string(second) + ")");
-    ASSERT_EQ(db_.Commit(), SQLITE_OK);
-    const std::int64_t third = Draw(db(), "PersonKurs", "lPersonKursID");
+    ASSERT_EQ(Commit(), 0);
+    const std::int64_t third = Draw("PersonKurs", "lPersonKursID");
     EXPECT_GT(third, second);
     EXPECT_EQ(SqlError("INSERT INTO PersonKurs (lPersonKursID) VALUES (" + std::to_string(third) + ")"), "");
 }
 
 // Two connections: the one that waits for the other's transaction gets the next key after it.
 TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
+#ifdef QV_TEST_PG
+    // Another workstation's session waits for this transaction's lock on the key counter.
+    qv::sql::PgDb other;
+    ASSERT_EQ(other.Open(database_->url()), 0) << other.LastError().description;
+    ASSERT_EQ(Begin(), 0);
+    const std::int64_t mine = Draw("Kurs", "lKursID");
+    std::int64_t theirs = 0;
+    std::thread t([&] {
+        qv::sql::PgRows rows;
+        ASSERT_EQ(other.Query("SELECT dbo.sp_GetUniqueID('Kurs', 'lKursID')", &rows), 0) << other.LastError().description;
+        theirs = std::stoll(rows.rows.at(0).at(0).value_or("0"));
+    });
+    bool blocked = false;
+    for (int i = 0; i < 1000 && !blocked; ++i) {
+        blocked = Value("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+                        "wait_event_type = 'Lock'") != "0";
+        if (!blocked) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(blocked);
+    EXPECT_EQ(Commit(), 0);
+    t.join();
+    EXPECT_EQ(theirs, mine + 1);
+#else
     qv::sql::SqliteDb other;
     ASSERT_EQ(other.Open("sqlite:" + path()), SQLITE_OK);
     struct Waiting {
@@ -268,10 +294,13 @@ TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
         },
         &waiting);
 
-    ASSERT_EQ(db_.Begin(), SQLITE_OK);
-    const std::int64_t mine = Draw(db(), "Kurs", "lKursID");
+    ASSERT_EQ(Begin(), 0);
+    const std::int64_t mine = Draw("Kurs", "lKursID");
     std::int64_t theirs = 0;
-    std::thread t([&] { theirs = Draw(other.Handle(), "Kurs", "lKursID"); });
+    std::thread t([&] {
+        std::string error;
+        EXPECT_EQ(qv::suite::DrawUniqueID(other.Handle(), "Kurs", "lKursID", &theirs, &error), SQLITE_OK) << error;
+    });
     {
         std::unique_lock<std::mutex> lk(waiting.m);
         EXPECT_TRUE(waiting.cv.wait_for(lk, std::chrono::seconds(10), [&] { return waiting.blocked; }));
@@ -279,16 +308,22 @@ TEST_F(UniqueIdTest, AWaitingConnectionGetsTheNextKey) {
     EXPECT_EQ(db_.Commit(), SQLITE_OK);
     t.join();
     EXPECT_EQ(theirs, mine + 1);
+#endif
 }
 
 // Two processes drawing at the same time never get the same key.
 TEST_F(UniqueIdTest, TwoProcessesNeverGetTheSameKey) {
     const std::string helper = SiblingBinary("suitedb_uniqueid_helper");
+#ifdef QV_TEST_PG
+    const std::string database = database_->url();  // two workstations on one server
+#else
+    const std::string database = path();
+#endif
     const std::string go = dir_.file("go");
     std::vector<pid_t> pids;
     for (const char* out : {"a.txt", "b.txt"}) {
         const std::string outPath = dir_.file(out);
-        std::vector<std::string> args = {helper, path(), "1000", outPath, go};
+        std::vector<std::string> args = {helper, database, "1000", outPath, go};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -375,20 +410,21 @@ TEST_F(TemplateTest, ApplyingATemplateAddsTheGroupsTheRunLacks) {
     // The new groups' keys are the id procedure's: the next key follows them.
     const std::string largest = Value("SELECT max(lKursinstanzGruppeID) FROM KursinstanzGruppe");
     std::int64_t next = 0;
-    ASSERT_EQ(qv::suite::DrawUniqueID(db(), "KursinstanzGruppe", "lKursinstanzGruppeID", &next, nullptr), SQLITE_OK);
+    ASSERT_EQ(DrawKey("KursinstanzGruppe", "lKursinstanzGruppeID", &next, nullptr), 0);
     EXPECT_EQ(next, std::stoll(largest) + 1);
 }
 
 // Inside the caller's transaction the procedures go with it.
 TEST_F(TemplateTest, ARolledBackTemplateLeavesTheOldOne) {
     Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursID, strBezeichnung) VALUES (200, 1, 'Alt')");
-    ASSERT_EQ(db_.Begin(), SQLITE_OK);
+    ASSERT_EQ(Begin(), 0);
     EXPECT_EQ(TsqlError("EXEC sp_CreateKursinstanzGruppeTemplate 10"), "");
-    ASSERT_EQ(db_.Rollback(), SQLITE_OK);
+    ASSERT_EQ(Rollback(), 0);
     EXPECT_EQ(TemplateOf(1), Rows({"Alt|0|-1"}));
 }
 
 TEST_F(TemplateTest, ARunIdThatIsNoNumberIsRefused) {
+    SQLITE_ONLY("the procedure as the SQLite engine calls it; PostgreSQL types the argument itself");
     std::vector<qv::sql::Value> args = {std::string("zehn")};
     const qv::sql::Procedure* proc = qv::sql::FindProcedure("dbo.sp_CreateKursinstanzGruppeFromTemplate");
     ASSERT_NE(proc, nullptr);

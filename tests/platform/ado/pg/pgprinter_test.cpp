@@ -170,7 +170,8 @@ TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
 }
 
 TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
-    for (const char* tsql : {"SELECT STR(1)", "SELECT CONVERT(varchar(30), GETDATE(), 100)", "SELECT ISNUMERIC('1')",
+    for (const char* tsql : {"SELECT STR(1.5, lKursID) FROM Kurs", "SELECT CONVERT(varchar(30), GETDATE(), 109)",
+                             "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);

@@ -14,7 +14,16 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <memory>
 #include <thread>
+
+#ifdef QV_TEST_PG
+#include "suiteschemapg.h"
+// Skips a test that is about SQLite's database file when the fixture runs on PostgreSQL.
+#define SQLITE_ONLY(reason) GTEST_SKIP() << "SQLite only: " << reason
+#else
+#define SQLITE_ONLY(reason) (void)0
+#endif
 
 namespace {
 
@@ -40,6 +49,12 @@ protected:
         ASSERT_EQ(clsid, CLSID_QvDBServer);
         ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQvDBServer, reinterpret_cast<void**>(&server_)),
                   S_OK);
+#ifdef QV_TEST_PG
+        // The default profile names a fresh database of the test cluster.
+        database_ = std::make_unique<qvtest::PgTestDatabase>(qvtest::SuiteSchemaTemplatePg());
+        ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                          CString(qv::FromUtf8(database_->url()).c_str())));
+#endif
     }
 
     ComPtr<_Connection> Get(const wchar_t* profile, HRESULT expected = S_OK) {
@@ -82,9 +97,13 @@ protected:
 
     qvtest::ServerEnvironment env_;
     ComPtr<IQvDBServer> server_;
+#ifdef QV_TEST_PG
+    std::unique_ptr<qvtest::PgTestDatabase> database_;
+#endif
 };
 
 TEST_F(DBServer, TheDefaultProfileCreatesItsDatabaseWithTheSchema) {
+    SQLITE_ONLY("the default profile makes its database file");
     ASSERT_FALSE(std::filesystem::exists(env_.SuiteDatabase()));
     ComPtr<_Connection> c = Get(L"Qovaro.NQ2");
     ASSERT_TRUE(c);
@@ -98,6 +117,7 @@ TEST_F(DBServer, TheDefaultProfileCreatesItsDatabaseWithTheSchema) {
 }
 
 TEST_F(DBServer, AProfileUsesItsConnectionStringAndOneWithoutFails) {
+    SQLITE_ONLY("a profile makes its database file when asked");
     const std::string file = env_.dir.file("pool/qvpool.sqlite");
     const std::wstring key = L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool";
     ASSERT_TRUE(CQvRegistry::SetValue(key.c_str(), L"DBConnection", CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
@@ -115,6 +135,7 @@ TEST_F(DBServer, AProfileUsesItsConnectionStringAndOneWithoutFails) {
 }
 
 TEST_F(DBServer, AChangedConnectionStringHoldsFromTheNextConnectionOn) {
+    SQLITE_ONLY("profiles switched between database files");
     // The profile's values are kept between connections; every registry write must reach them.
     const std::wstring key = L"Software\\Qovaro\\QvDBServer\\Qovaro.Wechsel";
     const auto point = [&](const std::string& name) {
@@ -145,6 +166,7 @@ TEST_F(DBServer, AChangedConnectionStringHoldsFromTheNextConnectionOn) {
 }
 
 TEST_F(DBServer, AForeignDatabaseIsRefusedAndKeptAsItIs) {
+    SQLITE_ONLY("a file that is no suite database");
     const std::string file = env_.dir.file("own.sqlite");
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Own", L"DBConnection",
                                       CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));
@@ -165,6 +187,7 @@ TEST_F(DBServer, AForeignDatabaseIsRefusedAndKeptAsItIs) {
 }
 
 TEST_F(DBServer, AReadOnlyDatabaseIsReadAndRefusesWritesLeavingNoFileBehind) {
+    SQLITE_ONLY("a database file without write permission");
     const std::string file = env_.dir.file("ro/kurse.sqlite");
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Ro", L"DBConnection",
                                       CString((L"sqlite:" + qv::FromUtf8(file)).c_str())));

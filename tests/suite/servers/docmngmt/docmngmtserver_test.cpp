@@ -19,7 +19,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+
+#ifdef QV_TEST_PG
+#include "suiteschemapg.h"
+namespace qvtest {
+constexpr bool OnPg = true;
+}
+#else
+namespace qvtest {
+constexpr bool OnPg = false;
+}
+#endif
 
 namespace {
 
@@ -32,11 +44,19 @@ protected:
         qv::ui::EnsureApplication();
         script.OnFailure([](const std::string& m) { ADD_FAILURE() << "interaction: " << m; });
         ASSERT_EQ(qvtest::RegisterModule(QV_DOCMNGMT_MODULE), S_OK);
-        std::filesystem::create_directories(std::filesystem::path(env.SuiteDatabase()).parent_path());
         qv::suite::InstallSuiteDatabase();
+#ifdef QV_TEST_PG
+        // The default profile names a fresh database of the test cluster.
+        database = std::make_unique<qvtest::PgTestDatabase>(qvtest::SuiteSchemaTemplatePg());
+        ASSERT_EQ(pg.Open(database->url()), 0) << pg.LastError().description;
+        ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                          CString(qv::FromUtf8(database->url()).c_str())));
+#else
+        std::filesystem::create_directories(std::filesystem::path(env.SuiteDatabase()).parent_path());
         ASSERT_EQ(db.Open("sqlite:" + env.SuiteDatabase()), SQLITE_OK);
         std::string error;
         ASSERT_EQ(qv::suite::CreateSchema(db.Handle(), &error), SQLITE_OK) << error;
+#endif
         ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
         ASSERT_EQ(qv::servers::StartRunningServer(QVDOCMNGMT_PROGID), S_OK);
         ASSERT_EQ(QueryCOMServer(QVDOCMNGMT_PROGID, IID_IDocMngmt, reinterpret_cast<void**>(&server)), S_OK);
@@ -70,7 +90,26 @@ protected:
         rs.Close();
         return count;
     }
+    qvtest::ServerEnvironment env;
+
     // The first column of the first row (text or bytes), read past the server.
+#ifdef QV_TEST_PG
+    std::string Query(const std::string& sql) {
+        qv::sql::PgRows rows;
+        EXPECT_EQ(pg.Query(sql, &rows), 0) << pg.LastError().description << " in " << sql;
+        if (rows.rows.empty()) return "<no row>";
+        std::string v = rows.rows[0].at(0).value_or("");
+        constexpr std::uint32_t kBytea = 17;
+        if (rows.types.at(0) != kBytea || v.rfind("\\x", 0) != 0) return v;
+        std::string bytes;
+        for (std::size_t i = 2; i + 1 < v.size(); i += 2) bytes += char(std::stoi(v.substr(i, 2), nullptr, 16));
+        return bytes;
+    }
+    void Exec(const std::string& sql) { ASSERT_EQ(pg.Exec(sql), 0) << pg.LastError().description; }
+
+    std::unique_ptr<qvtest::PgTestDatabase> database;
+    qv::sql::PgDb pg;
+#else
     std::string Query(const std::string& sql) {
         sqlite3_stmt* stmt = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
@@ -82,8 +121,9 @@ protected:
     }
     void Exec(const std::string& sql) { ASSERT_EQ(db.Exec(sql), SQLITE_OK) << db.LastError().description; }
 
-    qvtest::ServerEnvironment env;
     qv::sql::SqliteDb db;
+#endif
+
     IDocMngmt* server = nullptr;
     qv::ScriptedInteraction script;
     qv::ScopedInteraction interaction{&script};
@@ -155,7 +195,7 @@ TEST_F(DocMngmtServer, TheDialogListsTheRecordsDocuments) {
         status = t::Cell(list, 0, 1);
         count = t::Text(t::Item(dlg.GetSafeHwnd(), 1001));
         std::filesystem::create_directories(QV_SCREENS_DIR);
-        t::SavePng(dlg.GetSafeHwnd(), std::string(QV_SCREENS_DIR) + "/docmngmtdlg.png");
+        t::SavePng(dlg.GetSafeHwnd(), std::string(QV_SCREENS_DIR) + (qvtest::OnPg ? "/docmngmtdlg_pg.png" : "/docmngmtdlg.png"));
         t::Click(dlg.GetSafeHwnd(), IDOK);
     });
     GUID none{};

@@ -1,0 +1,44 @@
+// The host frame's start-up on a server database: the user given on the command line is checked
+// against the database's users as on a file.
+#include "framestartup.h"
+#include "suiteschemapg.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FrameStartupPg, TheUserIsCheckedAgainstTheServerDatabase) {
+    qvtest::PgTestDatabase database(qvtest::SuiteSchemaTemplatePg());
+    qv::sql::PgDb db;
+    ASSERT_EQ(db.Open(database.url()), 0) << db.LastError().description;
+
+    QvFrameOptions options;
+    std::string message;
+    options.user = "Gast";
+    EXPECT_FALSE(QvFrameCheckUser(options, database.url(), &message));
+    EXPECT_EQ(message, "unknown user 'Gast'; the database knows no users");
+
+    ASSERT_EQ(db.Exec("INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) VALUES "
+                      "(1, '5B1D9A1E-7C2F-4E8A-9B3C-1D2E3F4A5B6C', 'Administrator'), (2, '', 'Kursleiter')"),
+              0);
+    // By name or user id in any case, or by number.
+    for (const char* known : {"kursleiter", "ADMINISTRATOR", "5b1d9a1e-7c2f-4e8a-9b3c-1d2e3f4a5b6c", "2"}) {
+        options.user = known;
+        message.clear();
+        EXPECT_TRUE(QvFrameCheckUser(options, database.url(), &message)) << known << ": " << message;
+    }
+    // A quote in the name is a name, not SQL.
+    for (const char* unknown : {"Gast", "x' OR '1'='1", "3"}) {
+        options.user = unknown;
+        EXPECT_FALSE(QvFrameCheckUser(options, database.url(), &message)) << unknown;
+        EXPECT_EQ(message, "unknown user '" + std::string(unknown) + "'; known users: Administrator, Kursleiter");
+    }
+
+    // A server that does not answer refuses the start with its reason.
+    options.user = "Kursleiter";
+    message.clear();
+    EXPECT_FALSE(QvFrameCheckUser(options, "postgresql://qvtest@127.0.0.1:1/nq2", &message));
+    EXPECT_FALSE(message.empty());
+}
+
+}  // namespace
