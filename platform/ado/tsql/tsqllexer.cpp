@@ -2,6 +2,9 @@
 
 #include "tsqlerror.h"
 
+#include <charconv>
+#include <cstdint>
+
 namespace qv::tsql {
 
 namespace {
@@ -22,6 +25,26 @@ bool IsHexDigit(unsigned char c) {
 
 bool IsSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Numbers beyond 64 bits keep their text: SQLite reads them as it reads them.
+bool FitsParameter(const Token& t) {
+    const char* first = t.text.data();
+    const char* last = first + t.text.size();
+    switch (t.kind) {
+        case TokenKind::String: return true;
+        case TokenKind::Integer: {
+            std::int64_t v = 0;
+            auto [ptr, ec] = std::from_chars(first, last, v);
+            return ec == std::errc() && ptr == last;
+        }
+        case TokenKind::Decimal: {
+            double v = 0;
+            auto [ptr, ec] = std::from_chars(first, last, v);
+            return ec == std::errc() && ptr == last;
+        }
+        default: return false;
+    }
 }
 
 }  // namespace
@@ -54,6 +77,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
     std::vector<Token> tokens;
     const std::size_t n = sql.size();
     std::size_t i = 0;
+    int literals = 0;
     auto at = [&](std::size_t k) -> unsigned char {
         return k < n ? static_cast<unsigned char>(sql[k]) : 0;
     };
@@ -183,6 +207,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
                                      i);
             }
         }
+        if (FitsParameter(tok)) tok.literal = literals++;
         tokens.push_back(std::move(tok));
     }
     Token end;

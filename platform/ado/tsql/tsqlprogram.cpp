@@ -9,6 +9,7 @@
 #include "tsqllexer.h"
 #include "tsqlparser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <list>
 #include <mutex>
@@ -271,20 +272,26 @@ std::shared_ptr<const Program> BuildPg(std::string_view tsql) {
     return program;
 }
 
-std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate) {
+// With `paramLiterals`, literals print as parameters where they can, and the list gets the
+// numbers of those that did.
+std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate, std::vector<int>* paramLiterals = nullptr) {
     Batch batch = ParseBatch(tsql);
     auto program = std::make_shared<Program>();
     program->source = std::string(tsql);
     const int trancountSlot = static_cast<int>(batch.variables.size());
+    const int literalBase = paramLiterals ? trancountSlot + 1 : -1;
     bool done = false;
     if (forUpdate) {
-        SqlitePrinter printer(batch.variables, trancountSlot);
+        SqlitePrinter printer(batch.variables, trancountSlot, literalBase);
         done = Builder(batch, *program, printer).BuildForUpdate();
+        if (done && paramLiterals) *paramLiterals = printer.ParameterLiterals();
     }
     if (!done) {
-        SqlitePrinter printer(batch.variables, trancountSlot);
+        SqlitePrinter printer(batch.variables, trancountSlot, literalBase);
         Builder(batch, *program, printer).Build();
+        if (paramLiterals) *paramLiterals = printer.ParameterLiterals();
     }
+    program->literalBase = literalBase;
     return program;
 }
 
@@ -352,6 +359,128 @@ TranslationCache& PgCache() {
     return cache;
 }
 
+// Texts whose tokens are the same but for the values of their literals have one shape. A
+// translation of the shape keeps as text the literals it did not make parameters, so it serves
+// only texts with those same literals: each shape remembers which sets of literals its
+// translations kept, and the cache key is the shape with the kept literals' texts.
+class SharedCache {
+public:
+    explicit SharedCache(std::size_t capacity) : programs_(capacity), capacity_(capacity) {}
+
+    SharedProgram Get(std::string_view tsql, bool forUpdate) {
+        std::vector<Token> tokens = Tokenize(tsql);
+        std::vector<const Token*> literals;
+        std::string shape;
+        shape.reserve(tsql.size());
+        for (const Token& t : tokens) {
+            shape += static_cast<char>('A' + static_cast<int>(t.kind));
+            if (t.literal >= 0) {
+                literals.push_back(&t);
+                shape += t.unicode ? 'N' : '-';
+            } else {
+                AppendText(shape, t.text);
+            }
+        }
+        SharedProgram out;
+        for (const std::vector<int>& kept : KeptSets(shape)) {
+            if ((out.program = programs_.Find(Key(shape, kept, literals)))) break;
+        }
+        if (!out.program) {
+            std::vector<int> params;
+            std::shared_ptr<const Program> program = Build(tsql, forUpdate, &params);
+            std::vector<int> kept;
+            for (int k = 0, p = 0; k < static_cast<int>(literals.size()); ++k) {
+                if (p < static_cast<int>(params.size()) && params[static_cast<std::size_t>(p)] == k) {
+                    ++p;
+                } else {
+                    kept.push_back(k);
+                }
+            }
+            out.program = programs_.Insert(Key(shape, kept, literals), std::move(program));
+            Remember(shape, std::move(kept));
+        }
+        out.literals.reserve(literals.size());
+        for (const Token* t : literals) out.literals.push_back(ValueOf(*t));
+        return out;
+    }
+
+    void Clear() {
+        programs_.Clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept_.clear();
+    }
+
+    std::size_t Size() { return programs_.Size(); }
+
+private:
+    // A shape rarely has more than one or two: a text keeps the same literals whatever its values.
+    static constexpr std::size_t kSetsPerShape = 8;
+
+    static void AppendText(std::string& key, const std::string& text) {
+        key += std::to_string(text.size());
+        key += ':';
+        key += text;
+    }
+
+    static std::string Key(const std::string& shape, const std::vector<int>& kept,
+                           const std::vector<const Token*>& literals) {
+        std::string key = shape;
+        key += '\x1e';
+        for (int k : kept) {
+            key += std::to_string(k);
+            key += '=';
+            AppendText(key, literals[static_cast<std::size_t>(k)]->text);
+        }
+        return key;
+    }
+
+    static qv::sql::Value ValueOf(const Token& t) {
+        const char* first = t.text.data();
+        const char* last = first + t.text.size();
+        if (t.kind == TokenKind::Integer) {
+            std::int64_t v = 0;
+            std::from_chars(first, last, v);
+            return qv::sql::Value(v);
+        }
+        if (t.kind == TokenKind::Decimal) {
+            double v = 0;
+            std::from_chars(first, last, v);
+            return qv::sql::Value(v);
+        }
+        return qv::sql::Value(t.text);
+    }
+
+    std::vector<std::vector<int>> KeptSets(const std::string& shape) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = kept_.find(shape);
+        return it == kept_.end() ? std::vector<std::vector<int>>{} : it->second;
+    }
+
+    void Remember(const std::string& shape, std::vector<int> kept) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (kept_.size() >= capacity_) kept_.clear();
+        auto& sets = kept_[shape];
+        if (std::find(sets.begin(), sets.end(), kept) == sets.end() && sets.size() < kSetsPerShape) {
+            sets.push_back(std::move(kept));
+        }
+    }
+
+    TranslationCache programs_;
+    std::size_t capacity_;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::vector<std::vector<int>>> kept_;
+};
+
+SharedCache& SharedPlainCache() {
+    static SharedCache cache(kTranslationCacheCapacity);
+    return cache;
+}
+
+SharedCache& SharedUpdateCache() {
+    static SharedCache cache(kTranslationCacheCapacity / 4);
+    return cache;
+}
+
 std::shared_ptr<const Program> Cached(TranslationCache& cache, std::string_view tsql, bool forUpdate) {
     if (auto hit = cache.Find(tsql)) return hit;
     return cache.Insert(tsql, Build(tsql, forUpdate));
@@ -380,6 +509,10 @@ std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql) {
     return Cached(UpdateCache(), tsql, true);
 }
 
+SharedProgram TranslateShared(std::string_view tsql) { return SharedPlainCache().Get(tsql, false); }
+
+SharedProgram TranslateSharedForUpdate(std::string_view tsql) { return SharedUpdateCache().Get(tsql, true); }
+
 std::string TranslateStatement(std::string_view tsql) {
     std::shared_ptr<const Program> p = Translate(tsql);
     if (p->steps.size() != 1 || !p->variables.empty() || p->trancountSlot >= 0 ||
@@ -393,8 +526,13 @@ void ClearTranslationCache() {
     PlainCache().Clear();
     UpdateCache().Clear();
     PgCache().Clear();
+    SharedPlainCache().Clear();
+    SharedUpdateCache().Clear();
 }
 
-std::size_t TranslationCacheSize() { return PlainCache().Size() + UpdateCache().Size() + PgCache().Size(); }
+std::size_t TranslationCacheSize() {
+    return PlainCache().Size() + UpdateCache().Size() + PgCache().Size() + SharedPlainCache().Size() +
+           SharedUpdateCache().Size();
+}
 
 }  // namespace qv::tsql
