@@ -75,6 +75,7 @@ bool Token::IsWord(std::string_view word) const {
 
 std::vector<Token> Tokenize(std::string_view sql) {
     std::vector<Token> tokens;
+    tokens.reserve(sql.size() / 4 + 2);
     const std::size_t n = sql.size();
     std::size_t i = 0;
     int literals = 0;
@@ -123,19 +124,21 @@ std::vector<Token> Tokenize(std::string_view sql) {
             ++i;
             tok.kind = TokenKind::String;
             for (;;) {
+                // Up to the next quote in one piece.
+                std::size_t end = i;
+                while (end < n && sql[end] != '\'' && sql[end] != '\0') ++end;
+                tok.text.append(sql.data() + i, end - i);
+                i = end;
                 if (i >= n) throw TranslateError("unterminated string literal", tok.offset);
-                if (sql[i] == '\'') {
-                    if (at(i + 1) == '\'') {
-                        tok.text += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
                 // SQLite would end the statement at a NUL and read something else than was sent.
                 if (sql[i] == '\0') throw TranslateError("NUL character in string literal", i);
-                tok.text += sql[i++];
+                if (at(i + 1) == '\'') {
+                    tok.text += '\'';
+                    i += 2;
+                    continue;
+                }
+                ++i;
+                break;
             }
         } else if (c == '[' || c == '"') {
             const char close = c == '[' ? ']' : '"';
@@ -158,23 +161,27 @@ std::vector<Token> Tokenize(std::string_view sql) {
         } else if (c == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X')) {
             i += 2;
             tok.kind = TokenKind::Hex;
-            while (IsHexDigit(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (IsHexDigit(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
         } else if (IsDigit(c) || (c == '.' && IsDigit(at(i + 1)))) {
             tok.kind = TokenKind::Integer;
-            while (IsDigit(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (IsDigit(at(i))) ++i;
             if (at(i) == '.') {
                 tok.kind = TokenKind::Decimal;
-                tok.text += sql[i++];
-                while (IsDigit(at(i))) tok.text += sql[i++];
+                ++i;
+                while (IsDigit(at(i))) ++i;
             }
             if ((at(i) == 'e' || at(i) == 'E') &&
                 (IsDigit(at(i + 1)) ||
                  ((at(i + 1) == '+' || at(i + 1) == '-') && IsDigit(at(i + 2))))) {
                 tok.kind = TokenKind::Decimal;
-                tok.text += sql[i++];
-                if (at(i) == '+' || at(i) == '-') tok.text += sql[i++];
-                while (IsDigit(at(i))) tok.text += sql[i++];
+                ++i;
+                if (at(i) == '+' || at(i) == '-') ++i;
+                while (IsDigit(at(i))) ++i;
             }
+            tok.text.assign(sql.data() + start, i - start);
         } else if (c == '@') {
             ++i;
             tok.kind = TokenKind::Variable;
@@ -182,11 +189,15 @@ std::vector<Token> Tokenize(std::string_view sql) {
                 ++i;
                 tok.kind = TokenKind::GlobalVariable;
             }
-            while (i < n && IsIdentPart(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (i < n && IsIdentPart(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
             if (tok.text.empty()) throw TranslateError("'@' without a variable name", tok.offset);
         } else if (IsIdentStart(c)) {
             tok.kind = TokenKind::Identifier;
-            while (i < n && IsIdentPart(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (i < n && IsIdentPart(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
         } else {
             tok.kind = TokenKind::Operator;
             const unsigned char d = at(i + 1);

@@ -295,12 +295,13 @@ std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate, std:
     return program;
 }
 
-// A bounded least-recently-used map from T-SQL text to its translation.
-class TranslationCache {
+// A bounded least-recently-used map from T-SQL text to what it translates to.
+template <class T>
+class LruCache {
 public:
-    explicit TranslationCache(std::size_t capacity) : capacity_(capacity) {}
+    explicit LruCache(std::size_t capacity) : capacity_(capacity) {}
 
-    std::shared_ptr<const Program> Find(std::string_view key) {
+    std::shared_ptr<const T> Find(std::string_view key) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = index_.find(key);
         if (it == index_.end()) return nullptr;
@@ -308,7 +309,7 @@ public:
         return it->second->program;
     }
 
-    std::shared_ptr<const Program> Insert(std::string_view key, std::shared_ptr<const Program> program) {
+    std::shared_ptr<const T> Insert(std::string_view key, std::shared_ptr<const T> program) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = index_.find(key);
         if (it != index_.end()) return it->second->program;  // another thread was quicker
@@ -335,14 +336,16 @@ public:
 private:
     struct Entry {
         std::string key;
-        std::shared_ptr<const Program> program;
+        std::shared_ptr<const T> program;
     };
     std::mutex mutex_;
     std::size_t capacity_;
     std::list<Entry> entries_;
     // Keys point into the entries' strings, which list nodes keep in place.
-    std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
+    std::unordered_map<std::string_view, typename std::list<Entry>::iterator> index_;
 };
+
+using TranslationCache = LruCache<Program>;
 
 TranslationCache& PlainCache() {
     static TranslationCache cache(kTranslationCacheCapacity);
@@ -365,9 +368,27 @@ TranslationCache& PgCache() {
 // translations kept, and the cache key is the shape with the kept literals' texts.
 class SharedCache {
 public:
-    explicit SharedCache(std::size_t capacity) : programs_(capacity), capacity_(capacity) {}
+    explicit SharedCache(std::size_t capacity) : exact_(capacity), programs_(capacity), capacity_(capacity) {}
 
     SharedProgram Get(std::string_view tsql, bool forUpdate) {
+        // A text sent again needs no lexing.
+        if (std::shared_ptr<const SharedProgram> hit = exact_.Find(tsql)) return *hit;
+        SharedProgram out = ByShape(tsql, forUpdate);
+        exact_.Insert(tsql, std::make_shared<const SharedProgram>(out));
+        return out;
+    }
+
+    void Clear() {
+        exact_.Clear();
+        programs_.Clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept_.clear();
+    }
+
+    std::size_t Size() { return programs_.Size(); }
+
+private:
+    SharedProgram ByShape(std::string_view tsql, bool forUpdate) {
         std::vector<Token> tokens = Tokenize(tsql);
         std::vector<const Token*> literals;
         std::string shape;
@@ -404,22 +425,13 @@ public:
         return out;
     }
 
-    void Clear() {
-        programs_.Clear();
-        std::lock_guard<std::mutex> lock(mutex_);
-        kept_.clear();
-    }
-
-    std::size_t Size() { return programs_.Size(); }
-
-private:
     // A shape rarely has more than one or two: a text keeps the same literals whatever its values.
     static constexpr std::size_t kSetsPerShape = 8;
 
+    // Token texts hold no NUL (the lexer refuses it), so a NUL ends each.
     static void AppendText(std::string& key, const std::string& text) {
-        key += std::to_string(text.size());
-        key += ':';
         key += text;
+        key += '\0';
     }
 
     static std::string Key(const std::string& shape, const std::vector<int>& kept,
@@ -427,6 +439,7 @@ private:
         std::string key = shape;
         key += '\x1e';
         for (int k : kept) {
+            // The literal's number too: sets of one shape differ in which literals they keep.
             key += std::to_string(k);
             key += '=';
             AppendText(key, literals[static_cast<std::size_t>(k)]->text);
@@ -465,6 +478,7 @@ private:
         }
     }
 
+    LruCache<SharedProgram> exact_;
     TranslationCache programs_;
     std::size_t capacity_;
     std::mutex mutex_;
