@@ -444,10 +444,10 @@ int main(int argc, char** argv) {
         char ratio[16] = "-", directMs[16] = "-";
         if (s->directMs > 0) {
             std::snprintf(ratio, sizeof ratio, "%.2f", s->adoMs / s->directMs);
-            std::snprintf(directMs, sizeof directMs, "%.3f", s->directMs);
+            std::snprintf(directMs, sizeof directMs, "%.4f", s->directMs);
             ratioOver += s->adoMs / s->directMs > 2.0;
         }
-        std::printf("%-14s %10.3f %10s %7s  %s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, s->name.c_str(),
+        std::printf("%-14s %10.4f %10s %7s  %s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, s->name.c_str(),
                     s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "");
     }
     std::printf("\n%d statements over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2\n",
