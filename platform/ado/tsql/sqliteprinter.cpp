@@ -91,6 +91,10 @@ std::vector<int> SqlitePrinter::ParameterLiterals() const {
     std::vector<int> out = literalParams_;
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
+    // A literal also printed as text anywhere ties the statement to its value.
+    std::erase_if(out, [&](int k) {
+        return std::find(literalTexts_.begin(), literalTexts_.end(), k) != literalTexts_.end();
+    });
     return out;
 }
 
@@ -406,6 +410,7 @@ SqlitePrinter::Out SqlitePrinter::Print(const Expr& e) {
                 literalParams_.push_back(lit.param);
                 return {"?" + std::to_string(slot + 1), kAtom};
             }
+            if (lit.param >= 0) literalTexts_.push_back(lit.param);
             switch (lit.type) {
                 case LiteralExpr::Type::Integer:
                 case LiteralExpr::Type::Decimal:

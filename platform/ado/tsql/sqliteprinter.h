@@ -83,6 +83,7 @@ private:
     int literalBase_;
     int literally_ = 0;
     std::vector<int> literalParams_;
+    std::vector<int> literalTexts_;
 };
 
 }  // namespace qv::tsql
