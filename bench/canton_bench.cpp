@@ -521,7 +521,7 @@ int main(int argc, char** argv) {
         char ratio[16] = "-", directMs[16] = "-";
         if (s->directMs > 0) {
             std::snprintf(ratio, sizeof ratio, "%.2f", s->adoMs / s->directMs);
-            std::snprintf(directMs, sizeof directMs, "%.3f", s->directMs);
+            std::snprintf(directMs, sizeof directMs, "%.4f", s->directMs);
             ratioOver += s->adoMs / s->directMs > 2.0;
         }
         char pgMs[16] = "-", pgRatio[16] = "-";
@@ -529,7 +529,7 @@ int main(int argc, char** argv) {
             std::snprintf(pgMs, sizeof pgMs, "%.3f", s->pgMs);
             std::snprintf(pgRatio, sizeof pgRatio, "%.2f", s->pgMs / s->adoMs);
         }
-        std::printf("%-14s %10.3f %10s %7s %10s %7s  %s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
+        std::printf("%-14s %10.4f %10s %7s %10s %7s  %s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
                     s->name.c_str(), s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "",
                     s->pgError.empty() ? "" : ("  PG: " + s->pgError).c_str());
     }

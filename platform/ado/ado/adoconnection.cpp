@@ -131,11 +131,12 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
     try {
         if (session_->OnPg()) return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
-        std::shared_ptr<const qv::tsql::Program> program = qv::tsql::Translate(TextOf(commandText));
+        qv::tsql::SharedProgram shared = qv::tsql::TranslateShared(TextOf(commandText));
+        std::shared_ptr<const qv::tsql::Program> program = shared.program;
         session_->UseTimeout(timeout_);
         const bool records = !noRecords && ppiRset;
         Session::ColumnList columns = records ? session_->Columns(program, nullptr) : nullptr;
-        qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), program, session_->ExecOptions());
+        qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), std::move(shared), session_->ExecOptions());
         if (!records) {
             // Runs the batch to its end: a failure in a later row is still a failure.
             while (run.Next()) {

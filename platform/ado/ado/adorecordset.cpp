@@ -83,27 +83,29 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
     if (session_->OnPg()) return OpenOnPg(Utf8Of(text), lockType);
     try {
         const std::string sql = Utf8Of(text);
-        std::shared_ptr<const qv::tsql::Program> program;
+        qv::tsql::SharedProgram shared;
         updatable_ = false;
         if (lockType == adLockReadOnly || lockType == adLockUnspecified) {
             readOnlyReason_ = L"The recordset was opened read-only.";
-            program = qv::tsql::Translate(sql);
+            shared = qv::tsql::TranslateShared(sql);
         } else {
-            program = qv::tsql::TranslateForUpdate(sql);
+            shared = qv::tsql::TranslateSharedForUpdate(sql);
+            const std::shared_ptr<const qv::tsql::Program>& program = shared.program;
             if (!program->updateTarget) {
                 readOnlyReason_ = L"The rows of this statement cannot be changed: it does not select from a single table.";
             } else if (!session_->HasRowid(program->updateTarget->table)) {
                 readOnlyReason_ = L"The rows of '" + qv::FromUtf8(program->updateTarget->table) +
                                   L"' cannot be changed: it is not a table.";
-                program = qv::tsql::Translate(sql);
+                shared = qv::tsql::TranslateShared(sql);
             } else {
                 updatable_ = true;
                 table_ = program->updateTarget->table;
             }
         }
         session_->UseTimeout(connection_->CommandTimeout());
+        std::shared_ptr<const qv::tsql::Program> program = shared.program;
         Session::ColumnList columns = session_->Columns(program, nullptr);
-        qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), program, session_->ExecOptions());
+        qv::tsql::Execution run = qv::tsql::Execute(session_->Db().Handle(), std::move(shared), session_->ExecOptions());
         if (!run.HasResult()) {
             Reset();
             return S_OK;

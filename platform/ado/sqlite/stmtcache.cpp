@@ -9,27 +9,37 @@
 
 namespace qv::sql {
 
+// Entries stay where they are while lent out, so that a statement run again and again costs no
+// allocation: a lease marks its entry lent and giving it back marks it idle.
 struct StatementCache::State {
     sqlite3* db = nullptr;
     std::size_t capacity = 0;
     std::size_t maxBytes = 0;
     std::size_t bytes = 0;
-    bool alive = true;
     struct Entry {
         std::string sql;
-        sqlite3_stmt* stmt;
-        std::size_t bytes;
+        sqlite3_stmt* stmt = nullptr;
+        std::size_t bytes = 0;
+        bool measured = false;
+        bool lent = false;
+        bool dropped = false;  // lent when the cache was cleared: finalized when given back
+        std::list<Entry>::iterator self;
     };
-    // Most recently given back first.
+    // Most recently used first.
     std::list<Entry> lru;
-    std::unordered_map<std::string, std::list<Entry>::iterator> index;
+    // Keys point into the entries' texts, which list nodes keep in place.
+    std::unordered_map<std::string_view, std::list<Entry>::iterator> index;
 
+    // Finalizes idle statements, least recently used first, until both bounds hold.
     void Evict() {
-        while (!lru.empty() && (lru.size() > capacity || bytes > maxBytes)) {
-            sqlite3_finalize(lru.back().stmt);
-            bytes -= lru.back().bytes;
-            index.erase(lru.back().sql);
-            lru.pop_back();
+        auto it = lru.end();
+        while ((index.size() > capacity || bytes > maxBytes) && it != lru.begin()) {
+            --it;
+            if (it->lent) continue;
+            sqlite3_finalize(it->stmt);
+            bytes -= it->bytes;
+            index.erase(it->sql);
+            it = lru.erase(it);
         }
     }
 };
@@ -46,7 +56,7 @@ std::map<sqlite3*, StatementCache*>& Registry() {
 }  // namespace
 
 StatementCache::Lease::Lease(Lease&& other) noexcept
-    : owner_(std::move(other.owner_)), sql_(std::move(other.sql_)), stmt_(other.stmt_) {
+    : owner_(std::move(other.owner_)), entry_(std::exchange(other.entry_, nullptr)), stmt_(other.stmt_) {
     other.stmt_ = nullptr;
 }
 
@@ -54,7 +64,7 @@ StatementCache::Lease& StatementCache::Lease::operator=(Lease&& other) noexcept 
     if (this != &other) {
         GiveBack();
         owner_ = std::move(other.owner_);
-        sql_ = std::move(other.sql_);
+        entry_ = std::exchange(other.entry_, nullptr);
         stmt_ = other.stmt_;
         other.stmt_ = nullptr;
     }
@@ -64,8 +74,14 @@ StatementCache::Lease& StatementCache::Lease::operator=(Lease&& other) noexcept 
 StatementCache::Lease::~Lease() { GiveBack(); }
 
 void StatementCache::Lease::Discard() {
-    sqlite3_finalize(stmt_);
-    stmt_ = nullptr;
+    sqlite3_finalize(std::exchange(stmt_, nullptr));
+    if (auto* e = static_cast<State::Entry*>(std::exchange(entry_, nullptr))) {
+        if (!e->dropped) {
+            owner_->bytes -= e->bytes;
+            owner_->index.erase(e->sql);
+        }
+        owner_->lru.erase(e->self);
+    }
     owner_.reset();
 }
 
@@ -73,16 +89,25 @@ void StatementCache::Lease::GiveBack() {
     if (!stmt_) return;
     sqlite3_stmt* stmt = std::exchange(stmt_, nullptr);
     std::shared_ptr<State> s = std::move(owner_);
-    if (!s || !s->alive || s->capacity == 0 || s->index.count(sql_)) {
+    auto* e = static_cast<State::Entry*>(std::exchange(entry_, nullptr));
+    if (!e) {
         sqlite3_finalize(stmt);
+        return;
+    }
+    if (e->dropped) {
+        sqlite3_finalize(stmt);
+        s->lru.erase(e->self);
         return;
     }
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    const std::size_t bytes = std::size_t(std::max(0, sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_MEMUSED, 0)));
-    s->lru.push_front({sql_, stmt, bytes});
-    s->bytes += bytes;
-    s->index[sql_] = s->lru.begin();
+    e->lent = false;
+    if (!e->measured) {
+        // Measured once, after its first run: SQLite measures by walking the whole statement.
+        e->measured = true;
+        e->bytes = std::size_t(std::max(0, sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_MEMUSED, 0)));
+        s->bytes += e->bytes;
+    }
     s->Evict();
 }
 
@@ -93,44 +118,62 @@ StatementCache::StatementCache(sqlite3* db, std::size_t capacity, std::size_t ma
     state_->maxBytes = maxBytes;
 }
 
-StatementCache::~StatementCache() {
-    Clear();
-    state_->alive = false;
-}
+StatementCache::~StatementCache() { Clear(); }
 
 StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
+    State& s = *state_;
     Lease lease;
     lease.owner_ = state_;
-    lease.sql_ = std::string(sql);
-    if (auto it = state_->index.find(lease.sql_); it != state_->index.end()) {
-        lease.stmt_ = it->second->stmt;
-        state_->bytes -= it->second->bytes;
-        state_->lru.erase(it->second);
-        state_->index.erase(it);
+    auto it = s.index.find(sql);
+    if (it != s.index.end() && !it->second->lent) {
+        State::Entry& e = *it->second;
+        e.lent = true;
+        s.lru.splice(s.lru.begin(), s.lru, e.self);
+        lease.entry_ = &e;
+        lease.stmt_ = e.stmt;
         if (rc) *rc = SQLITE_OK;
         return lease;
     }
     sqlite3_stmt* stmt = nullptr;
-    int r = sqlite3_prepare_v3(state_->db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    int r = sqlite3_prepare_v3(s.db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     if (rc) *rc = r;
     if (r != SQLITE_OK) {
         sqlite3_finalize(stmt);
         return Lease();
     }
     lease.stmt_ = stmt;
+    // The same text while it runs gets a statement of its own, finalized when given back.
+    if (!stmt || it != s.index.end() || s.capacity == 0) return lease;
+    s.lru.emplace_front();
+    State::Entry& e = s.lru.front();
+    e.sql = std::string(sql);
+    e.stmt = stmt;
+    e.self = s.lru.begin();
+    e.lent = true;
+    s.index.emplace(e.sql, e.self);
+    lease.entry_ = &e;
+    s.Evict();
     return lease;
 }
 
-std::size_t StatementCache::Size() const { return state_->lru.size(); }
+std::size_t StatementCache::Size() const { return state_->index.size(); }
 std::size_t StatementCache::Capacity() const { return state_->capacity; }
 std::size_t StatementCache::Bytes() const { return state_->bytes; }
 std::size_t StatementCache::MaxBytes() const { return state_->maxBytes; }
 
 void StatementCache::Clear() {
-    for (auto& e : state_->lru) sqlite3_finalize(e.stmt);
-    state_->lru.clear();
-    state_->bytes = 0;
-    state_->index.clear();
+    State& s = *state_;
+    s.index.clear();
+    s.bytes = 0;
+    for (auto it = s.lru.begin(); it != s.lru.end();) {
+        if (it->lent) {
+            it->dropped = true;
+            ++it;
+        } else {
+            sqlite3_finalize(it->stmt);
+            it = s.lru.erase(it);
+        }
+    }
 }
 
 StatementCache* StatementCache::For(sqlite3* db) {

@@ -39,7 +39,7 @@ public:
         friend class StatementCache;
         void GiveBack();
         std::shared_ptr<State> owner_;
-        std::string sql_;
+        void* entry_ = nullptr;  // the cache's entry of the statement; null for one of its own
         sqlite3_stmt* stmt_ = nullptr;
     };
 
@@ -55,10 +55,10 @@ public:
     // SQLite result code and sqlite3_errmsg(db) the message. Text without a statement gives an
     // empty lease and SQLITE_OK.
     Lease Acquire(std::string_view sql, int* rc = nullptr);
-    // Idle statements held.
+    // Statements held, idle or lent out.
     std::size_t Size() const;
     std::size_t Capacity() const;
-    // SQLite heap held by the idle statements, as SQLite counts it.
+    // SQLite heap held by the statements, as SQLite counts it once each has run.
     std::size_t Bytes() const;
     std::size_t MaxBytes() const;
     void Clear();

@@ -84,8 +84,32 @@ const TableSource* FindTarget(const Name& target, const TableSource& from, std::
 
 }  // namespace
 
-SqlitePrinter::SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot)
-    : variables_(variables), trancountSlot_(trancountSlot) {}
+SqlitePrinter::SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot, int literalBase)
+    : variables_(variables), trancountSlot_(trancountSlot), literalBase_(literalBase) {}
+
+std::vector<int> SqlitePrinter::ParameterLiterals() const {
+    std::vector<int> out = literalParams_;
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    // A literal also printed as text anywhere ties the statement to its value.
+    std::erase_if(out, [&](int k) {
+        return std::find(literalTexts_.begin(), literalTexts_.end(), k) != literalTexts_.end();
+    });
+    return out;
+}
+
+std::string SqlitePrinter::Literally(const Expr& e, bool caseInsensitiveKey) {
+    ++literally_;
+    std::string out;
+    try {
+        out = caseInsensitiveKey ? CaseInsensitiveKey(e) : Expression(e);
+    } catch (...) {
+        --literally_;
+        throw;
+    }
+    --literally_;
+    return out;
+}
 
 std::vector<int> SqlitePrinter::TakeUsedSlots() {
     std::vector<int> out;
@@ -379,6 +403,14 @@ SqlitePrinter::Out SqlitePrinter::Print(const Expr& e) {
     switch (e.kind) {
         case ExprKind::Literal: {
             const auto& lit = static_cast<const LiteralExpr&>(e);
+            if (literalBase_ >= 0 && lit.param >= 0 && literally_ == 0 && lit.type != LiteralExpr::Type::Null &&
+                lit.type != LiteralExpr::Type::DatePart) {
+                const int slot = literalBase_ + lit.param;
+                UseSlot(slot);
+                literalParams_.push_back(lit.param);
+                return {"?" + std::to_string(slot + 1), kAtom};
+            }
+            if (lit.param >= 0) literalTexts_.push_back(lit.param);
             switch (lit.type) {
                 case LiteralExpr::Type::Integer:
                 case LiteralExpr::Type::Decimal:
@@ -476,7 +508,7 @@ SqlitePrinter::Out SqlitePrinter::Print(const Expr& e) {
         case ExprKind::Convert: {
             const auto& c = static_cast<const ConvertExpr&>(e);
             std::string out = "tsql_convert(" + Quote(c.type) + ", " + Expression(*c.value);
-            if (c.style) out += ", " + Expression(*c.style);
+            if (c.style) out += ", " + Literally(*c.style);
             return {out + ")", kAtom};
         }
         case ExprKind::Subquery:
@@ -544,7 +576,7 @@ std::string SqlitePrinter::OrderBy(const std::vector<OrderItem>& items, const Se
                 }
             }
         }
-        out += aliasOfComputed ? Expression(e) + " COLLATE QVCI" : CaseInsensitiveKey(e);
+        out += aliasOfComputed ? Literally(e) + " COLLATE QVCI" : Literally(e, true);
         if (item.descending) out += " DESC";
     }
     return out;
@@ -562,7 +594,12 @@ std::string SqlitePrinter::Core(const SelectCore& core, const std::vector<OrderI
             out += star.qualifier.empty() ? "*" : TableName(star.qualifier, star.pos) + ".*";
             continue;
         }
-        out += core.distinct ? CaseInsensitiveKey(*item.expr) : Expression(*item.expr);
+        // A bare constant keeps its text, which names and types the result column.
+        if (item.expr->kind == ExprKind::Literal) {
+            out += Literally(*item.expr, core.distinct);
+        } else {
+            out += core.distinct ? CaseInsensitiveKey(*item.expr) : Expression(*item.expr);
+        }
         if (item.hasAlias) out += " AS " + Identifier(Ident{item.alias.name, true});
     }
     if (!extraItem.empty()) out += ", " + extraItem;
@@ -570,11 +607,15 @@ std::string SqlitePrinter::Core(const SelectCore& core, const std::vector<OrderI
     if (core.where) out += " WHERE " + Expression(*core.where);
     for (std::size_t i = 0; i < core.groupBy.size(); ++i) {
         out += i == 0 ? " GROUP BY " : ", ";
-        out += CaseInsensitiveKey(*core.groupBy[i]);
+        out += Literally(*core.groupBy[i], true);
     }
     if (core.having) out += " HAVING " + Expression(*core.having);
     if (orderBy) out += OrderBy(*orderBy, core);
-    if (withLimit && core.top) out += " LIMIT " + Wrap(*core.top, kAtom);
+    if (withLimit && core.top) {
+        ++literally_;
+        out += " LIMIT " + Wrap(*core.top, kAtom);
+        --literally_;
+    }
     return out;
 }
 

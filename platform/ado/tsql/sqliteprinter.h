@@ -12,8 +12,10 @@ namespace qv::tsql {
 
 class SqlitePrinter : public DialectPrinter {
 public:
-    // `trancountSlot` is the parameter slot that stands for @@TRANCOUNT.
-    SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot);
+    // `trancountSlot` is the parameter slot that stands for @@TRANCOUNT. With `literalBase` >= 0,
+    // literals print as parameters where their value cannot change the statement: literal k
+    // is slot literalBase + k.
+    SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot, int literalBase = -1);
 
     // One statement; Select must not assign variables.
     std::string Statement(const Stmt& stmt) override;
@@ -29,6 +31,8 @@ public:
     // Parameter slots that the statements printed so far refer to, and clears the list.
     std::vector<int> TakeUsedSlots() override;
     bool UsesTrancount() const override { return usesTrancount_; }
+    // The literals printed as parameters so far (sorted, each once).
+    std::vector<int> ParameterLiterals() const;
 
     std::string Expression(const Expr& e);
 
@@ -68,11 +72,18 @@ private:
     std::string SetColumn(const SetClause& set, const UpdateStmt& s, const std::string& targetRef);
 
     void UseSlot(int slot);
+    // Prints with every literal as written: for places where SQLite reads a constant as more
+    // than a value (ORDER BY 1, a result column's type).
+    std::string Literally(const Expr& e, bool caseInsensitiveKey = false);
 
     const std::vector<VariableDecl>& variables_;
     int trancountSlot_;
     bool usesTrancount_ = false;
     std::vector<int> used_;
+    int literalBase_;
+    int literally_ = 0;
+    std::vector<int> literalParams_;
+    std::vector<int> literalTexts_;
 };
 
 }  // namespace qv::tsql

@@ -54,6 +54,9 @@ struct LiteralExpr : Expr {
     // Integer and Decimal: the digits as written (with a leading '-' when negated); String: the
     // value; DatePart: the date part keyword in lower case (dd, month, ...).
     std::string text;
+    // The token's literal number (Token::literal) while the value is the token's own; -1 once
+    // the parser changed it (a folded sign) or when it came from elsewhere.
+    int param = -1;
 };
 
 struct ColumnExpr : Expr {

@@ -421,10 +421,21 @@ std::optional<qv::sql::Value> Execution::Variable(std::string_view name) const {
 }
 
 Execution Execute(sqlite3* db, std::shared_ptr<const Program> program, const ExecOptions& options) {
+    return Execute(db, SharedProgram{std::move(program), {}}, options);
+}
+
+Execution Execute(sqlite3* db, SharedProgram shared, const ExecOptions& options) {
+    std::shared_ptr<const Program> program = std::move(shared.program);
     auto impl = std::make_unique<Execution::Impl>();
     impl->db = db;
     impl->cache = options.cache ? options.cache : qv::sql::StatementCache::For(db);
-    if (!program->variables.empty() || program->trancountSlot >= 0) impl->slots.resize(program->variables.size() + 1);
+    if (program->literalBase >= 0) {
+        const auto base = static_cast<std::size_t>(program->literalBase);
+        impl->slots.resize(base + shared.literals.size());
+        std::move(shared.literals.begin(), shared.literals.end(), impl->slots.begin() + static_cast<std::ptrdiff_t>(base));
+    } else if (!program->variables.empty() || program->trancountSlot >= 0) {
+        impl->slots.resize(program->variables.size() + 1);
+    }
     if (program->trancountSlot >= 0) {
         impl->slots[static_cast<std::size_t>(program->trancountSlot)] =
             qv::sql::Value(static_cast<std::int64_t>(options.tranCount ? options.tranCount() : 0));

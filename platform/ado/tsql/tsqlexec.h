@@ -54,12 +54,14 @@ private:
     struct Impl;
     explicit Execution(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
-    friend Execution Execute(sqlite3*, std::shared_ptr<const Program>, const ExecOptions&);
+    friend Execution Execute(sqlite3*, SharedProgram, const ExecOptions&);
 };
 
 // Runs `program` on `db`. Throws ExecError when a step fails; the steps before it have taken
 // effect.
 Execution Execute(sqlite3* db, std::shared_ptr<const Program> program, const ExecOptions& options = {});
+// Runs a program of TranslateShared with the literals of its text.
+Execution Execute(sqlite3* db, SharedProgram shared, const ExecOptions& options = {});
 // Translates (cached) and runs. Throws TranslateError or ExecError.
 Execution Execute(sqlite3* db, std::string_view tsql, const ExecOptions& options = {});
 

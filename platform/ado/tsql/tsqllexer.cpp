@@ -2,6 +2,9 @@
 
 #include "tsqlerror.h"
 
+#include <charconv>
+#include <cstdint>
+
 namespace qv::tsql {
 
 namespace {
@@ -22,6 +25,26 @@ bool IsHexDigit(unsigned char c) {
 
 bool IsSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Numbers beyond 64 bits keep their text: SQLite reads them as it reads them.
+bool FitsParameter(const Token& t) {
+    const char* first = t.text.data();
+    const char* last = first + t.text.size();
+    switch (t.kind) {
+        case TokenKind::String: return true;
+        case TokenKind::Integer: {
+            std::int64_t v = 0;
+            auto [ptr, ec] = std::from_chars(first, last, v);
+            return ec == std::errc() && ptr == last;
+        }
+        case TokenKind::Decimal: {
+            double v = 0;
+            auto [ptr, ec] = std::from_chars(first, last, v);
+            return ec == std::errc() && ptr == last;
+        }
+        default: return false;
+    }
 }
 
 }  // namespace
@@ -52,8 +75,10 @@ bool Token::IsWord(std::string_view word) const {
 
 std::vector<Token> Tokenize(std::string_view sql) {
     std::vector<Token> tokens;
+    tokens.reserve(sql.size() / 4 + 2);
     const std::size_t n = sql.size();
     std::size_t i = 0;
+    int literals = 0;
     auto at = [&](std::size_t k) -> unsigned char {
         return k < n ? static_cast<unsigned char>(sql[k]) : 0;
     };
@@ -99,19 +124,21 @@ std::vector<Token> Tokenize(std::string_view sql) {
             ++i;
             tok.kind = TokenKind::String;
             for (;;) {
+                // Up to the next quote in one piece.
+                std::size_t end = i;
+                while (end < n && sql[end] != '\'' && sql[end] != '\0') ++end;
+                tok.text.append(sql.data() + i, end - i);
+                i = end;
                 if (i >= n) throw TranslateError("unterminated string literal", tok.offset);
-                if (sql[i] == '\'') {
-                    if (at(i + 1) == '\'') {
-                        tok.text += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
                 // SQLite would end the statement at a NUL and read something else than was sent.
                 if (sql[i] == '\0') throw TranslateError("NUL character in string literal", i);
-                tok.text += sql[i++];
+                if (at(i + 1) == '\'') {
+                    tok.text += '\'';
+                    i += 2;
+                    continue;
+                }
+                ++i;
+                break;
             }
         } else if (c == '[' || c == '"') {
             const char close = c == '[' ? ']' : '"';
@@ -134,23 +161,27 @@ std::vector<Token> Tokenize(std::string_view sql) {
         } else if (c == '0' && (at(i + 1) == 'x' || at(i + 1) == 'X')) {
             i += 2;
             tok.kind = TokenKind::Hex;
-            while (IsHexDigit(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (IsHexDigit(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
         } else if (IsDigit(c) || (c == '.' && IsDigit(at(i + 1)))) {
             tok.kind = TokenKind::Integer;
-            while (IsDigit(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (IsDigit(at(i))) ++i;
             if (at(i) == '.') {
                 tok.kind = TokenKind::Decimal;
-                tok.text += sql[i++];
-                while (IsDigit(at(i))) tok.text += sql[i++];
+                ++i;
+                while (IsDigit(at(i))) ++i;
             }
             if ((at(i) == 'e' || at(i) == 'E') &&
                 (IsDigit(at(i + 1)) ||
                  ((at(i + 1) == '+' || at(i + 1) == '-') && IsDigit(at(i + 2))))) {
                 tok.kind = TokenKind::Decimal;
-                tok.text += sql[i++];
-                if (at(i) == '+' || at(i) == '-') tok.text += sql[i++];
-                while (IsDigit(at(i))) tok.text += sql[i++];
+                ++i;
+                if (at(i) == '+' || at(i) == '-') ++i;
+                while (IsDigit(at(i))) ++i;
             }
+            tok.text.assign(sql.data() + start, i - start);
         } else if (c == '@') {
             ++i;
             tok.kind = TokenKind::Variable;
@@ -158,11 +189,15 @@ std::vector<Token> Tokenize(std::string_view sql) {
                 ++i;
                 tok.kind = TokenKind::GlobalVariable;
             }
-            while (i < n && IsIdentPart(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (i < n && IsIdentPart(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
             if (tok.text.empty()) throw TranslateError("'@' without a variable name", tok.offset);
         } else if (IsIdentStart(c)) {
             tok.kind = TokenKind::Identifier;
-            while (i < n && IsIdentPart(at(i))) tok.text += sql[i++];
+            const std::size_t start = i;
+            while (i < n && IsIdentPart(at(i))) ++i;
+            tok.text.assign(sql.data() + start, i - start);
         } else {
             tok.kind = TokenKind::Operator;
             const unsigned char d = at(i + 1);
@@ -183,6 +218,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
                                      i);
             }
         }
+        if (FitsParameter(tok)) tok.literal = literals++;
         tokens.push_back(std::move(tok));
     }
     Token end;

@@ -26,6 +26,9 @@ struct Token {
     std::string text;
     std::size_t offset = 0;  // byte offset in the source
     bool unicode = false;    // N'...' string
+    // String, Integer and Decimal tokens whose value a parameter can carry are numbered from 0
+    // in the order they stand; -1 for every other token.
+    int literal = -1;
 
     bool IsOp(std::string_view op) const { return kind == TokenKind::Operator && text == op; }
     // A plain identifier equal to `word`, ignoring ASCII case.

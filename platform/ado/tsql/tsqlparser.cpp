@@ -818,6 +818,7 @@ private:
                         lit->text = lit->text[0] == '-' ? lit->text.substr(1) : "-" + lit->text;
                     }
                     lit->pos = t.offset;
+                    lit->param = -1;
                     return operand;
                 }
             }
@@ -849,14 +850,16 @@ private:
         const Token& t = Peek();
         switch (t.kind) {
             case TokenKind::String:
-                Next();
-                return std::make_unique<LiteralExpr>(t.offset, LiteralExpr::Type::String, t.text);
             case TokenKind::Integer:
+            case TokenKind::Decimal: {
                 Next();
-                return std::make_unique<LiteralExpr>(t.offset, LiteralExpr::Type::Integer, t.text);
-            case TokenKind::Decimal:
-                Next();
-                return std::make_unique<LiteralExpr>(t.offset, LiteralExpr::Type::Decimal, t.text);
+                const auto type = t.kind == TokenKind::String    ? LiteralExpr::Type::String
+                                  : t.kind == TokenKind::Integer ? LiteralExpr::Type::Integer
+                                                                 : LiteralExpr::Type::Decimal;
+                auto lit = std::make_unique<LiteralExpr>(t.offset, type, t.text);
+                lit->param = t.literal;
+                return lit;
+            }
             case TokenKind::Hex:
                 Next();
                 return HexLiteral(t);

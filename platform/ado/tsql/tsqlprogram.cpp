@@ -9,6 +9,7 @@
 #include "tsqllexer.h"
 #include "tsqlparser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <list>
 #include <mutex>
@@ -271,29 +272,36 @@ std::shared_ptr<const Program> BuildPg(std::string_view tsql) {
     return program;
 }
 
-std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate) {
+// With `paramLiterals`, literals print as parameters where they can, and the list gets the
+// numbers of those that did.
+std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate, std::vector<int>* paramLiterals = nullptr) {
     Batch batch = ParseBatch(tsql);
     auto program = std::make_shared<Program>();
     program->source = std::string(tsql);
     const int trancountSlot = static_cast<int>(batch.variables.size());
+    const int literalBase = paramLiterals ? trancountSlot + 1 : -1;
     bool done = false;
     if (forUpdate) {
-        SqlitePrinter printer(batch.variables, trancountSlot);
+        SqlitePrinter printer(batch.variables, trancountSlot, literalBase);
         done = Builder(batch, *program, printer).BuildForUpdate();
+        if (done && paramLiterals) *paramLiterals = printer.ParameterLiterals();
     }
     if (!done) {
-        SqlitePrinter printer(batch.variables, trancountSlot);
+        SqlitePrinter printer(batch.variables, trancountSlot, literalBase);
         Builder(batch, *program, printer).Build();
+        if (paramLiterals) *paramLiterals = printer.ParameterLiterals();
     }
+    program->literalBase = literalBase;
     return program;
 }
 
-// A bounded least-recently-used map from T-SQL text to its translation.
-class TranslationCache {
+// A bounded least-recently-used map from T-SQL text to what it translates to.
+template <class T>
+class LruCache {
 public:
-    explicit TranslationCache(std::size_t capacity) : capacity_(capacity) {}
+    explicit LruCache(std::size_t capacity) : capacity_(capacity) {}
 
-    std::shared_ptr<const Program> Find(std::string_view key) {
+    std::shared_ptr<const T> Find(std::string_view key) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = index_.find(key);
         if (it == index_.end()) return nullptr;
@@ -301,7 +309,7 @@ public:
         return it->second->program;
     }
 
-    std::shared_ptr<const Program> Insert(std::string_view key, std::shared_ptr<const Program> program) {
+    std::shared_ptr<const T> Insert(std::string_view key, std::shared_ptr<const T> program) {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = index_.find(key);
         if (it != index_.end()) return it->second->program;  // another thread was quicker
@@ -328,14 +336,16 @@ public:
 private:
     struct Entry {
         std::string key;
-        std::shared_ptr<const Program> program;
+        std::shared_ptr<const T> program;
     };
     std::mutex mutex_;
     std::size_t capacity_;
     std::list<Entry> entries_;
     // Keys point into the entries' strings, which list nodes keep in place.
-    std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
+    std::unordered_map<std::string_view, typename std::list<Entry>::iterator> index_;
 };
+
+using TranslationCache = LruCache<Program>;
 
 TranslationCache& PlainCache() {
     static TranslationCache cache(kTranslationCacheCapacity);
@@ -349,6 +359,139 @@ TranslationCache& UpdateCache() {
 
 TranslationCache& PgCache() {
     static TranslationCache cache(kTranslationCacheCapacity / 4);
+    return cache;
+}
+
+// Texts whose tokens are the same but for the values of their literals have one shape. A
+// translation of the shape keeps as text the literals it did not make parameters, so it serves
+// only texts with those same literals: each shape remembers which sets of literals its
+// translations kept, and the cache key is the shape with the kept literals' texts.
+class SharedCache {
+public:
+    explicit SharedCache(std::size_t capacity) : exact_(capacity), programs_(capacity), capacity_(capacity) {}
+
+    SharedProgram Get(std::string_view tsql, bool forUpdate) {
+        // A text sent again needs no lexing.
+        if (std::shared_ptr<const SharedProgram> hit = exact_.Find(tsql)) return *hit;
+        SharedProgram out = ByShape(tsql, forUpdate);
+        exact_.Insert(tsql, std::make_shared<const SharedProgram>(out));
+        return out;
+    }
+
+    void Clear() {
+        exact_.Clear();
+        programs_.Clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        kept_.clear();
+    }
+
+    std::size_t Size() { return programs_.Size(); }
+
+private:
+    SharedProgram ByShape(std::string_view tsql, bool forUpdate) {
+        std::vector<Token> tokens = Tokenize(tsql);
+        std::vector<const Token*> literals;
+        std::string shape;
+        shape.reserve(tsql.size());
+        for (const Token& t : tokens) {
+            shape += static_cast<char>('A' + static_cast<int>(t.kind));
+            if (t.literal >= 0) {
+                literals.push_back(&t);
+                shape += t.unicode ? 'N' : '-';
+            } else {
+                AppendText(shape, t.text);
+            }
+        }
+        SharedProgram out;
+        for (const std::vector<int>& kept : KeptSets(shape)) {
+            if ((out.program = programs_.Find(Key(shape, kept, literals)))) break;
+        }
+        if (!out.program) {
+            std::vector<int> params;
+            std::shared_ptr<const Program> program = Build(tsql, forUpdate, &params);
+            std::vector<int> kept;
+            for (int k = 0, p = 0; k < static_cast<int>(literals.size()); ++k) {
+                if (p < static_cast<int>(params.size()) && params[static_cast<std::size_t>(p)] == k) {
+                    ++p;
+                } else {
+                    kept.push_back(k);
+                }
+            }
+            out.program = programs_.Insert(Key(shape, kept, literals), std::move(program));
+            Remember(shape, std::move(kept));
+        }
+        out.literals.reserve(literals.size());
+        for (const Token* t : literals) out.literals.push_back(ValueOf(*t));
+        return out;
+    }
+
+    // A shape rarely has more than one or two: a text keeps the same literals whatever its values.
+    static constexpr std::size_t kSetsPerShape = 8;
+
+    // Token texts hold no NUL (the lexer refuses it), so a NUL ends each.
+    static void AppendText(std::string& key, const std::string& text) {
+        key += text;
+        key += '\0';
+    }
+
+    static std::string Key(const std::string& shape, const std::vector<int>& kept,
+                           const std::vector<const Token*>& literals) {
+        std::string key = shape;
+        key += '\x1e';
+        for (int k : kept) {
+            // The literal's number too: sets of one shape differ in which literals they keep.
+            key += std::to_string(k);
+            key += '=';
+            AppendText(key, literals[static_cast<std::size_t>(k)]->text);
+        }
+        return key;
+    }
+
+    static qv::sql::Value ValueOf(const Token& t) {
+        const char* first = t.text.data();
+        const char* last = first + t.text.size();
+        if (t.kind == TokenKind::Integer) {
+            std::int64_t v = 0;
+            std::from_chars(first, last, v);
+            return qv::sql::Value(v);
+        }
+        if (t.kind == TokenKind::Decimal) {
+            double v = 0;
+            std::from_chars(first, last, v);
+            return qv::sql::Value(v);
+        }
+        return qv::sql::Value(t.text);
+    }
+
+    std::vector<std::vector<int>> KeptSets(const std::string& shape) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = kept_.find(shape);
+        return it == kept_.end() ? std::vector<std::vector<int>>{} : it->second;
+    }
+
+    void Remember(const std::string& shape, std::vector<int> kept) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (kept_.size() >= capacity_) kept_.clear();
+        auto& sets = kept_[shape];
+        if (std::find(sets.begin(), sets.end(), kept) == sets.end() && sets.size() < kSetsPerShape) {
+            sets.push_back(std::move(kept));
+        }
+    }
+
+    LruCache<SharedProgram> exact_;
+    TranslationCache programs_;
+    std::size_t capacity_;
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::vector<std::vector<int>>> kept_;
+};
+
+SharedCache& SharedPlainCache() {
+    static SharedCache cache(kTranslationCacheCapacity);
+    return cache;
+}
+
+SharedCache& SharedUpdateCache() {
+    static SharedCache cache(kTranslationCacheCapacity / 4);
     return cache;
 }
 
@@ -380,6 +523,10 @@ std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql) {
     return Cached(UpdateCache(), tsql, true);
 }
 
+SharedProgram TranslateShared(std::string_view tsql) { return SharedPlainCache().Get(tsql, false); }
+
+SharedProgram TranslateSharedForUpdate(std::string_view tsql) { return SharedUpdateCache().Get(tsql, true); }
+
 std::string TranslateStatement(std::string_view tsql) {
     std::shared_ptr<const Program> p = Translate(tsql);
     if (p->steps.size() != 1 || !p->variables.empty() || p->trancountSlot >= 0 ||
@@ -393,8 +540,13 @@ void ClearTranslationCache() {
     PlainCache().Clear();
     UpdateCache().Clear();
     PgCache().Clear();
+    SharedPlainCache().Clear();
+    SharedUpdateCache().Clear();
 }
 
-std::size_t TranslationCacheSize() { return PlainCache().Size() + UpdateCache().Size() + PgCache().Size(); }
+std::size_t TranslationCacheSize() {
+    return PlainCache().Size() + UpdateCache().Size() + PgCache().Size() + SharedPlainCache().Size() +
+           SharedUpdateCache().Size();
+}
 
 }  // namespace qv::tsql

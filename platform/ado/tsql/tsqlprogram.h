@@ -69,6 +69,16 @@ struct Program {
     // Set by TranslateForUpdate when the SELECT reads a single table.
     std::optional<UpdateTarget> updateTarget;
     std::string source;  // the T-SQL text
+    // Set when the program takes the literals of its text as parameters (TranslateShared):
+    // literal k (Token::literal) is slot literalBase + k.
+    int literalBase = -1;
+};
+
+// A program that texts differing only in the values of their literals share, with the values
+// of this text's literals to run it with.
+struct SharedProgram {
+    std::shared_ptr<const Program> program;
+    std::vector<qv::sql::Value> literals;
 };
 
 // Translates a batch. Throws TranslateError. Translations are cached by text (bounded, shared
@@ -88,6 +98,15 @@ std::shared_ptr<const Program> TranslatePg(std::string_view tsql);
 // and `updateTarget` is set; otherwise the program is the plain translation and `updateTarget`
 // stays empty (not updatable).
 std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql);
+
+// As Translate and TranslateForUpdate, but literals become parameters where their value cannot
+// change the statement, so that one translation and one prepared statement serve every text of
+// the same shape. Literals that SQLite or the translation reads as more than a value (ORDER BY
+// positions, TOP, CONVERT styles, a select list's bare constants, type lengths, procedure
+// arguments, signed numbers) stay in the text, and texts that differ in them get programs of
+// their own.
+SharedProgram TranslateShared(std::string_view tsql);
+SharedProgram TranslateSharedForUpdate(std::string_view tsql);
 
 // Drops every cached translation (tests).
 void ClearTranslationCache();

@@ -300,6 +300,37 @@ TEST_F(Driver, StatementCacheIsBoundedByTheMemoryItsStatementsHold) {
     EXPECT_EQ(cache->Bytes(), 0u);
 }
 
+TEST_F(Driver, StatementCacheKeepsItsEntriesThroughClearAndDiscard) {
+    ASSERT_EQ(a_.Open("sqlite::memory:", {5000, 8}), SQLITE_OK);
+    auto* cache = a_.Statements();
+    sqlite3_stmt* kept = nullptr;
+    {
+        auto lease = cache->Acquire("SELECT 1");
+        kept = lease.get();
+        EXPECT_EQ(cache->Size(), 1u) << "held while lent";
+    }
+    {
+        auto lease = cache->Acquire("SELECT 1");
+        EXPECT_EQ(lease.get(), kept);
+        // Cleared while lent: the lease still runs, and nothing is kept when it comes back.
+        cache->Clear();
+        EXPECT_EQ(cache->Size(), 0u);
+        EXPECT_EQ(sqlite3_step(lease.get()), SQLITE_ROW);
+    }
+    EXPECT_EQ(cache->Size(), 0u);
+    EXPECT_EQ(cache->Bytes(), 0u);
+    {
+        auto lease = cache->Acquire("SELECT 2");
+        ASSERT_EQ(cache->Size(), 1u);
+        lease.Discard();
+        EXPECT_FALSE(lease);
+        EXPECT_EQ(cache->Size(), 0u) << "a discarded statement leaves the cache";
+    }
+    auto fresh = cache->Acquire("SELECT 2");
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(sqlite3_step(fresh.get()), SQLITE_ROW);
+}
+
 TEST_F(Driver, StatementLentOutSurvivesClosingTheConnection) {
     ASSERT_EQ(a_.Open("sqlite:" + dir_.file("c.db")), SQLITE_OK);
     sqlite3* handle = a_.Handle();
