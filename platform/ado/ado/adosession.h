@@ -87,7 +87,9 @@ public:
     ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
     // Closes this thread's idle sessions (those no connection object uses), e.g. before a database
-    // file is replaced.
+    // file is replaced. Without it, an idle session is closed on the next open of a connection
+    // object on its thread once it has been idle too long, is one too many, or its database has
+    // gone (file removed or replaced, server connection lost); all of them when the thread ends.
     static void ReleasePool();
 
     struct FileId {
@@ -101,6 +103,11 @@ public:
 
 private:
     Session() = default;
+    static void DropUnwanted();
+    bool DatabaseStillThere() const;
+    bool PgAlive() const;
+    // Whether an idle session can be handed out again.
+    bool ReadyForNewWork();
     int OpenPg(const std::string& connectionString);
     int SetPgTimeout(int ms);
     int SetPgIsolationLevel(long level);
