@@ -506,8 +506,14 @@ CREATE TABLE Kursinstanz (
 );
 CREATE INDEX Kursinstanz_Kurs ON Kursinstanz (lKursID, dtDatum);
 CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
--- Open runs whose registration window has closed, for the automatic closing.
-CREATE INDEX Kursinstanz_Open ON Kursinstanz (fGeschlossen, dtAnmeldenBis);
+-- The automatic opening and closing of runs by their registration window: closed runs whose
+-- window (or, without an end, the run's date) is still ahead, and the open runs, each checked in
+-- the index alone before the row is read.
+CREATE INDEX Kursinstanz_Open ON Kursinstanz (fGeschlossen,
+    (CASE WHEN dtAnmeldenBis = '1899-12-30 00:00:00' THEN dtDatum ELSE dtAnmeldenBis END), dtAnmeldenVon, dtAbgesagt,
+    dtAnmeldenBis);
+-- Runs published on a given day, for the daily touch of the central installation.
+CREATE INDEX Kursinstanz_Publish ON Kursinstanz (dtPublish);
 
 -- The days of a run; dtEnde NULL = no end time given.
 CREATE TABLE Kursinstanzdate (
