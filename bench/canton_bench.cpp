@@ -235,8 +235,10 @@ std::string AsSentNow(const std::string& tsql) {
         inner = Replace(inner, " UNION SELECT 1", ") OR EXISTS (SELECT 1");
         return "SELECT CASE WHEN EXISTS (" + inner + ") THEN 1 ELSE 0 END AS fPending";
     }
-    // The local installation's opening and closing of runs asks each candidate's course instead
-    // of joining the courses.
+    // The opening of runs renews the change stamp in the statement; the local installation's
+    // opening and closing asks each candidate's course instead of joining the courses.
+    if (tsql.rfind("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE", 0) == 0)
+        return Replace(tsql, "SET fGeschlossen = 0 WHERE", "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
     const std::string join = "FROM Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = Kurs.lKursID WHERE ";
     const std::size_t type = tsql.find(" AND Kurs.lTyp = ");
     if (tsql.find(join) != std::string::npos && tsql.find("Kursinstanz.dtAnmeldenBis") != std::string::npos &&
@@ -245,7 +247,7 @@ std::string AsSentNow(const std::string& tsql) {
         const std::string exists = " AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = Kursinstanz.lKursID AND Kurs.lTyp = " +
                                    tsql.substr(type + 17, end - type - 17) + ")";
         std::string local = Replace(tsql.substr(0, type), join, "FROM Kursinstanz WHERE ");
-        local = Replace(local, "SET fGeschlossen = 0 FROM Kursinstanz WHERE", "SET fGeschlossen = 0 WHERE");
+        local = Replace(local, "SET fGeschlossen = 0 FROM Kursinstanz WHERE", "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
         return Replace(local, "Kursinstanz.", "") + exists + tsql.substr(end);
     }
     return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");

@@ -35,9 +35,11 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
         // A closed run opens while its window runs: not cancelled, started, and its end (the run's
         // date when no end is set) still ahead. The local installation keeps to runs of local
         // courses by asking the course of each candidate, a single-table form with the same rows
-        // as the join, which would otherwise run a lookup per row.
+        // as the join, which would otherwise run a lookup per row. The statement renews the change
+        // stamp itself, as the database would row by row after it.
         CString strSQL;
-        strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0 WHERE fGeschlossen = 1 AND dtAbgesagt = %s AND "
+        strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0, dtTimestamp = getdate() WHERE fGeschlossen = 1 AND "
+                      L"dtAbgesagt = %s AND "
                       L"dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = %s THEN dtDatum "
                       L"ELSE dtAnmeldenBis END > getdate() ",
                       strZero, strZero, strZero);
