@@ -76,11 +76,11 @@ protected:
         }
     }
 
-    ComPtr<_Connection> Connect() {
+    ComPtr<_Connection> Connect(const std::wstring& cs = {}) {
         ComPtr<_Connection> c;
         EXPECT_EQ(qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c)), S_OK);
         if (c) {
-            EXPECT_EQ(c->Open(Bstr(cs_), nullptr, nullptr, 0), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+            EXPECT_EQ(c->Open(Bstr(cs.empty() ? cs_ : cs), nullptr, nullptr, 0), S_OK) << qv::ToUtf8(LastError(c.get()).description);
         }
         return c;
     }
@@ -168,14 +168,6 @@ protected:
         return L"sqlite:" + qv::FromUtf8(dir_.file("other" + std::to_string(++otherFiles_) + ".db"));
     }
 
-    ComPtr<_Connection> ConnectTo(const std::wstring& cs) {
-        const std::wstring own = cs_;
-        cs_ = cs;
-        ComPtr<_Connection> c = Connect();
-        cs_ = own;
-        return c;
-    }
-
     // The database connections this process holds open on the database of `cs`: descriptors of
     // its file on SQLite (one removed since still counts), server sessions on PostgreSQL.
     int SessionsOn(const std::wstring& cs) {
@@ -200,14 +192,15 @@ protected:
     }
 
     // A server ends its sessions a moment after their clients go.
-    int SessionsOnSettled(const std::wstring& cs, int expected) {
+    template <class Count>
+    static int Settled(Count count, int expected) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        int n = SessionsOn(cs);
-        while (n != expected && std::chrono::steady_clock::now() < until) {
-            std::this_thread::yield();
-            n = SessionsOn(cs);
-        }
+        int n = count();
+        while (n > expected && std::chrono::steady_clock::now() < until) n = count();
         return n;
+    }
+    int SessionsOnSettled(const std::wstring& cs, int expected) {
+        return Settled([&] { return SessionsOn(cs); }, expected);
     }
 
     qvtest::TempDir dir_;
@@ -434,24 +427,22 @@ TEST_P(AdoBoth, IdleSessionsAreClosedBeyondAFewPerThreadAndWhenTheirThreadEnds) 
     std::vector<std::wstring> databases;
     for (int i = 0; i < 6; ++i) {
         databases.push_back(AnotherDatabase());
-        ComPtr<_Connection> c = ConnectTo(databases.back());
+        ComPtr<_Connection> c = Connect(databases.back());
         ASSERT_TRUE(c);
         EXPECT_EQ(c->Close(), S_OK);
     }
-    auto kept = [&] {
+    const int kept = Settled([&] {
         int n = 0;
         for (const std::wstring& db : databases) n += SessionsOn(db) > 0;
         return n;
-    };
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (kept() > 4 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
-    EXPECT_LE(kept(), 4);
+    }, 4);
+    EXPECT_LE(kept, 4);
     EXPECT_EQ(SessionsOn(databases.front()), 0) << "the longest idle goes first";
     EXPECT_EQ(SessionsOn(databases.back()), 1);
 
     const std::wstring worker = AnotherDatabase();
     std::thread([&] {
-        ComPtr<_Connection> c = ConnectTo(worker);
+        ComPtr<_Connection> c = Connect(worker);
         ASSERT_TRUE(c);
         EXPECT_EQ(Number(c.get(), L"SELECT 1"), 1);
         EXPECT_EQ(c->Close(), S_OK);
@@ -484,7 +475,7 @@ TEST_P(AdoBoth, AnIdleSessionWhoseDatabaseWentAwayIsNeverHandedOut) {
                   SQLITE_OK);
         sqlite3_close(db);
         // Opening another database lets go of the session on the removed file.
-        ComPtr<_Connection> other = ConnectTo(AnotherDatabase());
+        ComPtr<_Connection> other = Connect(AnotherDatabase());
         EXPECT_EQ(SessionsOn(cs_), 0);
     }
     ComPtr<_Connection> fresh = Connect();
