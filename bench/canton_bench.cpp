@@ -244,10 +244,11 @@ std::string AsSentNow(const std::string& tsql) {
     if (tsql.find(join) != std::string::npos && tsql.find("Kursinstanz.dtAnmeldenBis") != std::string::npos &&
         type != std::string::npos) {
         const std::size_t end = tsql.find_first_not_of("0123456789", type + 17);
-        const std::string exists = " AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = Kursinstanz.lKursID AND Kurs.lTyp = " +
-                                   tsql.substr(type + 17, end - type - 17) + ")";
+        const std::string exists = " AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = Kursinstanz.lKursID AND "
+                                   "Kurs.lTyp = " + tsql.substr(type + 17, end - type - 17) + ")";
         std::string local = Replace(tsql.substr(0, type), join, "FROM Kursinstanz WHERE ");
-        local = Replace(local, "SET fGeschlossen = 0 FROM Kursinstanz WHERE", "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
+        local = Replace(local, "SET fGeschlossen = 0 FROM Kursinstanz WHERE",
+                        "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
         return Replace(local, "Kursinstanz.", "") + exists + tsql.substr(end);
     }
     return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");

@@ -2,8 +2,9 @@
 // once, key bound; and as the system sends it, T-SQL with the key written in, translated and
 // run), and a booking (a transaction that takes the next number from a counter row
 // and inserts a registration); opening a connection, by the driver and through a connection
-// object of the ADO layer, as the system opens one per piece of work. PostgreSQL runs in a private cluster on loopback unless
-// QV_BENCH_PG names a database ("postgresql://…").
+// object of the ADO layer, which the system opens and closes for every check and booking.
+// PostgreSQL runs in a private cluster on loopback unless QV_BENCH_PG names a database
+// ("postgresql://…").
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgexec.h"

@@ -39,9 +39,8 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
         // stamp itself, as the database would row by row after it.
         CString strSQL;
         strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0, dtTimestamp = getdate() WHERE fGeschlossen = 1 AND "
-                      L"dtAbgesagt = %s AND "
-                      L"dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = %s THEN dtDatum "
-                      L"ELSE dtAnmeldenBis END > getdate() ",
+                      L"dtAbgesagt = %s AND dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN "
+                      L"dtAnmeldenBis = %s THEN dtDatum ELSE dtAnmeldenBis END > getdate() ",
                       strZero, strZero, strZero);
         if (!bCentral) strSQL += LocalCoursesOnly();
         strSQL += strFilter;
