@@ -126,6 +126,10 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     s->options_.tranCount = [raw] { return raw->db_.Depth(); };
     s->options_.cache = s->db_.Statements();
     s->file_ = IdentifyFile(s->db_.Path());
+    // A statement that changes a few thousand rows of a canton's database (opening its runs)
+    // touches more pages than SQLite's default cache of 2 MB holds, and would read them one by
+    // one and spill them before its end. The cache grows only with the pages read.
+    if (s->file_.known) s->db_.Exec("PRAGMA cache_size = -" + std::to_string(kPageCacheKiB));
     // An in-memory database lives only as long as its users: never pooled.
     s->pooled_ = s->file_.known;
     sessions[connectionString] = s;

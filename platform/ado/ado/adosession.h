@@ -33,6 +33,8 @@ public:
     // one lookup of many keys is many statements.
     static constexpr std::size_t kStatementCacheSize = 1024;
     static constexpr int kDefaultTimeoutMs = 30000;
+    // The page cache of a session on a database file.
+    static constexpr int kPageCacheKiB = 8192;
 
     // This thread's session for the string, opened on first use. Null on failure, with `error`.
     static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
