@@ -79,7 +79,7 @@ void Forget(const std::shared_ptr<Session>& s) {
 
 std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error) {
     Sessions& sessions = ThisThreadsSessions();
-    DropUnwanted();
+    DropUnwanted(false);
     if (auto it = sessions.find(connectionString); it != sessions.end()) {
         if (std::shared_ptr<Session> s = it->second.lock()) {
             // A session in use is joined, so that the caller's work and this one share a transaction.
@@ -91,6 +91,8 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
             sessions.erase(it);
         }
     }
+    // A thread that moves on to another database lets go of those that have gone.
+    DropUnwanted(true);
     // Drop entries of sessions that have ended before adding one.
     for (auto it = sessions.begin(); it != sessions.end();) {
         it = it->second.expired() ? sessions.erase(it) : std::next(it);
@@ -139,7 +141,7 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
 
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
 
-void Session::DropUnwanted() {
+void Session::DropUnwanted(bool checkDatabases) {
     const auto now = std::chrono::steady_clock::now();
     std::erase_if(ThisThreadsPool(), [&](Idle& e) {
         // A session in use is not idle: its idle time starts when its last user goes.
@@ -147,7 +149,7 @@ void Session::DropUnwanted() {
             e.lastUse = now;
             return false;
         }
-        return now - e.lastUse > kPoolIdleLimit || !e.session->DatabaseStillThere();
+        return now - e.lastUse > kPoolIdleLimit || (checkDatabases && !e.session->DatabaseStillThere());
     });
 }
 

@@ -89,7 +89,7 @@ public:
     ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
     // Closes this thread's idle sessions (those no connection object uses), e.g. before a database
-    // file is replaced. Without it, an idle session is closed on the next open of a connection
+    // file is replaced. Without it, an idle session is closed on a later open of a connection
     // object on its thread once it has been idle too long, is one too many, or its database has
     // gone (file removed or replaced, server connection lost); all of them when the thread ends.
     static void ReleasePool();
@@ -105,7 +105,9 @@ public:
 
 private:
     Session() = default;
-    static void DropUnwanted();
+    // Closes idle sessions idle too long and, when asked (it costs a look at each file or
+    // socket), those whose database has gone.
+    static void DropUnwanted(bool checkDatabases);
     bool DatabaseStillThere() const;
     bool PgAlive() const;
     // Whether an idle session can be handed out again.
