@@ -228,6 +228,7 @@ std::vector<Statement> LoadStatements(const Ids& ids) {
         cj::Json j = cj::Parser(line).Parse();
         if (j.o["is_fragment"].b || j.o["duplicate_of"].kind == cj::Json::String) continue;
         bool reads = false;
+        for (const cj::Json& t : j.o["writes"].a) reads = reads || t.s == "Kursinstanz";
         for (const cj::Json& t : j.o["reads"].a)
             reads = reads || t.s == "PersonKurs" || t.s == "Person" || t.s == "view_PersonSmall" || t.s == "Kursinstanz" ||
                     t.s == "SecKurs";
@@ -267,6 +268,22 @@ std::string AsSentNow(const std::string& tsql) {
         std::string inner = Replace(tsql, head, "SELECT 1");
         inner = Replace(inner, " UNION SELECT 1", ") OR EXISTS (SELECT 1");
         return "SELECT CASE WHEN EXISTS (" + inner + ") THEN 1 ELSE 0 END AS fPending";
+    }
+    // The opening of runs renews the change stamp in the statement; the local installation's
+    // opening and closing asks each candidate's course instead of joining the courses.
+    if (tsql.rfind("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE", 0) == 0)
+        return Replace(tsql, "SET fGeschlossen = 0 WHERE", "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
+    const std::string join = "FROM Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = Kurs.lKursID WHERE ";
+    const std::size_t type = tsql.find(" AND Kurs.lTyp = ");
+    if (tsql.find(join) != std::string::npos && tsql.find("Kursinstanz.dtAnmeldenBis") != std::string::npos &&
+        type != std::string::npos) {
+        const std::size_t end = tsql.find_first_not_of("0123456789", type + 17);
+        const std::string exists = " AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = Kursinstanz.lKursID AND "
+                                   "Kurs.lTyp = " + tsql.substr(type + 17, end - type - 17) + ")";
+        std::string local = Replace(tsql.substr(0, type), join, "FROM Kursinstanz WHERE ");
+        local = Replace(local, "SET fGeschlossen = 0 FROM Kursinstanz WHERE",
+                        "SET fGeschlossen = 0, dtTimestamp = getdate() WHERE");
+        return Replace(local, "Kursinstanz.", "") + exists + tsql.substr(end);
     }
     return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");
 }

@@ -1,11 +1,15 @@
 // The same work on both databases, driver against driver: a single-row lookup by key (prepared
 // once, key bound; and as the system sends it, T-SQL with the key written in, translated and
 // run), and a booking (a transaction that takes the next number from a counter row
-// and inserts a registration). PostgreSQL runs in a private cluster on loopback unless
-// QV_BENCH_PG names a database ("postgresql://…").
+// and inserts a registration); opening a connection, by the driver and through a connection
+// object of the ADO layer, which the system opens and closes for every check and booking.
+// PostgreSQL runs in a private cluster on loopback unless QV_BENCH_PG names a database
+// ("postgresql://…").
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgexec.h"
+#include "qvado.h"
+#include "utf.h"
 #include "sqlitedb.h"
 #include "tsqlexec.h"
 
@@ -173,8 +177,49 @@ void BM_Booking_PostgreSQL(benchmark::State& state) {
     }
 }
 
+void BM_Open_SQLite(benchmark::State& state) {
+    for (auto _ : state) {
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+        benchmark::DoNotOptimize(SqliteScalar(db, "SELECT strBezeichnung FROM Kurs WHERE lKursID = ?1", 1));
+    }
+}
+
+void BM_Open_PostgreSQL(benchmark::State& state) {
+    qv::sql::PgRows rows;
+    for (auto _ : state) {
+        qv::sql::PgDb db;
+        if (db.Open(PgUrl()) != 0) std::abort();
+        db.Query("SELECT strBezeichnung FROM Kurs WHERE lKursID = $1", {"1"}, &rows);
+    }
+}
+
+// A connection object opened, one lookup, closed: the pool keeps the session between them.
+void ConnectionObject(benchmark::State& state, const std::string& cs) {
+    BSTR text = SysAllocString(qv::FromUtf8(cs).c_str());
+    BSTR sql = SysAllocString(L"SELECT strBezeichnung FROM Kurs WHERE lKursID = 1");
+    for (auto _ : state) {
+        qv::ado::ComPtr<_Connection> c;
+        qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c));
+        if (FAILED(c->Open(text, nullptr, nullptr, 0))) std::abort();
+        _Recordset* rs = nullptr;
+        if (FAILED(c->Execute(sql, nullptr, adCmdText, &rs))) std::abort();
+        rs->Release();
+        c->Close();
+    }
+    SysFreeString(sql);
+    SysFreeString(text);
+}
+
+void BM_ConnectionObject_SQLite(benchmark::State& state) { ConnectionObject(state, "sqlite:" + SqliteFile()); }
+void BM_ConnectionObject_PostgreSQL(benchmark::State& state) { ConnectionObject(state, PgUrl()); }
+
 }  // namespace
 
+BENCHMARK(BM_Open_SQLite);
+BENCHMARK(BM_Open_PostgreSQL);
+BENCHMARK(BM_ConnectionObject_SQLite);
+BENCHMARK(BM_ConnectionObject_PostgreSQL);
 BENCHMARK(BM_Lookup_SQLite);
 BENCHMARK(BM_Lookup_PostgreSQL);
 BENCHMARK(BM_TsqlLookup_SQLite);

@@ -496,8 +496,16 @@ CREATE TABLE Kursinstanz (
 );
 CREATE INDEX Kursinstanz_Kurs ON Kursinstanz (lKursID, dtDatum);
 CREATE INDEX Kursinstanz_Guid ON Kursinstanz (guid);
--- Open runs whose registration window has closed, for the automatic closing.
-CREATE INDEX Kursinstanz_Open ON Kursinstanz (fGeschlossen, dtAnmeldenBis);
+-- The automatic opening of runs: the closed runs by the end of their window (the run's date when
+-- it has no end), start and cancellation checked in the index before a row is read.
+CREATE INDEX Kursinstanz_Closed ON Kursinstanz
+    ((CASE WHEN dtAnmeldenBis = '1899-12-30 00:00:00' THEN dtDatum ELSE dtAnmeldenBis END), dtAnmeldenVon, dtAbgesagt)
+    WHERE fGeschlossen = 1;
+-- The automatic closing: the open runs by the end of their window. A run opened or closed moves
+-- from one to the other.
+CREATE INDEX Kursinstanz_Open ON Kursinstanz (dtAnmeldenBis) WHERE fGeschlossen = 0;
+-- Runs published on a given day, for the daily touch of the central installation.
+CREATE INDEX Kursinstanz_Publish ON Kursinstanz (dtPublish);
 
 -- The days of a run; dtEnde NULL = no end time given.
 CREATE TABLE Kursinstanzdate (

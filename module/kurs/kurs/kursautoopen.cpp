@@ -10,6 +10,13 @@ namespace {
 
 const CQvGUID kClosedMessage(L"{ce6d9d23-e9ca-4266-93e9-c6e59964a935}");
 
+CString LocalCoursesOnly() {
+    CString strSQL;
+    strSQL.Format(L"AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = Kursinstanz.lKursID AND Kurs.lTyp = %d) ",
+                  static_cast<long>(eAuthorityTypLokal));
+    return strSQL;
+}
+
 }  // namespace
 
 long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
@@ -26,40 +33,30 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
 
     if (SUCCEEDED(hr)) {
         // A closed run opens while its window runs: not cancelled, started, and its end (the run's
-        // date when no end is set) still ahead.
+        // date when no end is set) still ahead. The local installation keeps to runs of local
+        // courses by asking the course of each candidate, a single-table form with the same rows
+        // as the join, which would otherwise run a lookup per row. The statement renews the change
+        // stamp itself, as the database would row by row after it.
         CString strSQL;
-        if (bCentral) {
-            strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0 WHERE fGeschlossen = 1 AND dtAbgesagt = %s AND "
-                          L"dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = %s THEN "
-                          L"dtDatum ELSE dtAnmeldenBis END > getdate() %s",
-                          strZero, strZero, strZero, strFilter);
-        } else {
-            strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0 FROM Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = "
-                          L"Kurs.lKursID WHERE Kursinstanz.fGeschlossen = 1 AND Kursinstanz.dtAbgesagt = %s AND "
-                          L"Kursinstanz.dtAnmeldenVon <> %s AND Kursinstanz.dtAnmeldenVon < getdate() AND CASE WHEN "
-                          L"Kursinstanz.dtAnmeldenBis = %s THEN Kursinstanz.dtDatum ELSE Kursinstanz.dtAnmeldenBis END "
-                          L"> getdate() AND Kurs.lTyp = %d %s",
-                          strZero, strZero, strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
-        }
+        strSQL.Format(L"UPDATE Kursinstanz SET fGeschlossen = 0, dtTimestamp = getdate() WHERE fGeschlossen = 1 AND "
+                      L"dtAbgesagt = %s AND dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN "
+                      L"dtAnmeldenBis = %s THEN dtDatum ELSE dtAnmeldenBis END > getdate() ",
+                      strZero, strZero, strZero);
+        if (!bCentral) strSQL += LocalCoursesOnly();
+        strSQL += strFilter;
         hr = kurs::Execute(conn, strSQL);
     }
 
     if (SUCCEEDED(hr)) {
         // An open run closes when its window has ended.
         CString strSQL;
-        if (bCentral) {
-            strSQL.Format(L"SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND "
-                          L"dtAnmeldenBis < getdate() AND dtAnmeldenBis <> %s %s",
-                          strZero, strFilter);
-        } else {
-            strSQL.Format(L"SELECT Kursinstanz.lKursinstanzID, Kursinstanz.fGeschlossen, Kursinstanz.guid FROM "
-                          L"Kursinstanz JOIN Kurs ON Kursinstanz.lKursID = Kurs.lKursID WHERE Kursinstanz.fGeschlossen "
-                          L"= 0 AND Kursinstanz.dtAnmeldenBis < getdate() AND Kursinstanz.dtAnmeldenBis <> %s AND "
-                          L"Kurs.lTyp = %d %s",
-                          strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
-        }
-        // The database client changes rows only of statements on a single table; the local
-        // statement joins the course, so its runs are closed by their key instead.
+        strSQL.Format(L"SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND "
+                      L"dtAnmeldenBis < getdate() AND dtAnmeldenBis <> %s ",
+                      strZero);
+        if (!bCentral) strSQL += LocalCoursesOnly();
+        strSQL += strFilter;
+        // The database client writes back rows only of statements without subqueries: the local
+        // installation closes its runs by their key.
         const bool bRowUpdate = bCentral;
         hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
         if (FAILED(hr)) KURS_TRACEHR(hr);

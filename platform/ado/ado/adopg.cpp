@@ -108,6 +108,8 @@ int Session::OpenPg(const std::string& connectionString) {
     return rc;
 }
 
+bool Session::PgAlive() const { return pg_->IdleAndAlive(); }
+
 int Session::SetPgTimeout(int ms) { return pg_->SetStatementTimeout(ms); }
 
 int Session::SetPgIsolationLevel(long level) {
@@ -172,6 +174,7 @@ const wchar_t* Session::DriverSource() const { return pg_ ? kSourcePgDriver : kS
 #else
 // Built without libpq: a PostgreSQL string gets a clear error, and the session stays on SQLite.
 int Session::OpenPg(const std::string&) { return -1; }
+bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
 void Session::PgSettingsLost() {}

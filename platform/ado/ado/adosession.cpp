@@ -25,8 +25,9 @@ Sessions& ThisThreadsSessions() {
 }
 
 // Sessions kept open for a while after their last connection object closed, as a connection
-// pool does: opening a database file costs a schema parse, and a piece of work opens and closes
-// its connection many times.
+// pool does: opening a database file costs a schema parse, a server connection a log-in, and a
+// piece of work opens and closes its connection many times. A kept session costs its statement
+// cache, so only a few are kept, not for long, and none whose database has gone.
 struct Idle {
     std::string connectionString;
     std::shared_ptr<Session> session;
@@ -53,15 +54,16 @@ Session::FileId IdentifyFile(const std::string& path) {
     return id;
 }
 
-// Keeps `s` in the pool as the most recently used session; drops what is too old or too many.
+// Keeps `s` in the pool as the most recently used session; beyond the pool's size the least
+// recently used idle one is closed (one in use stays open with its users anyway).
 void Remember(const std::string& connectionString, const std::shared_ptr<Session>& s) {
     auto& pool = ThisThreadsPool();
-    const auto now = std::chrono::steady_clock::now();
-    std::erase_if(pool, [&](const Idle& e) {
-        return e.session == s || now - e.lastUse > kPoolIdleLimit;
-    });
-    pool.push_back({connectionString, s, now});
-    if (pool.size() > kPoolSize) pool.erase(pool.begin());
+    std::erase_if(pool, [&](const Idle& e) { return e.session == s; });
+    pool.push_back({connectionString, s, std::chrono::steady_clock::now()});
+    if (pool.size() <= kPoolSize) return;
+    const auto older = pool.end() - 1;  // the last one is `s`, about to be used
+    const auto victim = std::find_if(pool.begin(), older, [](const Idle& e) { return e.session->users == 0; });
+    pool.erase(victim != older ? victim : pool.begin());
 }
 
 bool IsPgString(const std::string& cs) {
@@ -77,16 +79,23 @@ void Forget(const std::shared_ptr<Session>& s) {
 
 std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error) {
     Sessions& sessions = ThisThreadsSessions();
+    DropUnwanted(false);
     if (auto it = sessions.find(connectionString); it != sessions.end()) {
         if (std::shared_ptr<Session> s = it->second.lock()) {
-            // An idle pooled session must still be on the file the string names: a file that was
-            // deleted or replaced meanwhile gets a new session.
-            if (s->users > 0 || !s->file_.known || SameFile(s->file_, IdentifyFile(s->db_.Path()))) {
+            // A session in use is joined, so that the caller's work and this one share a transaction.
+            if (s->users > 0 || s->ReadyForNewWork()) {
                 if (s->pooled_) Remember(connectionString, s);
                 return s;
             }
             Forget(s);
+            sessions.erase(it);
         }
+    }
+    // A thread that moves on to another database lets go of those that have gone.
+    DropUnwanted(true);
+    // Drop entries of sessions that have ended before adding one.
+    for (auto it = sessions.begin(); it != sessions.end();) {
+        it = it->second.expired() ? sessions.erase(it) : std::next(it);
     }
     std::shared_ptr<Session> s(new Session());
     if (IsPgString(connectionString)) {
@@ -103,12 +112,9 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
             }
             return nullptr;
         }
-        // Not pooled: the server connection is the session, and an idle one would keep the
-        // database in use for those who drop or rebuild it.
-        for (auto it = sessions.begin(); it != sessions.end();) {
-            it = it->second.expired() ? sessions.erase(it) : std::next(it);
-        }
+        s->pooled_ = true;
         sessions[connectionString] = s;
+        Remember(connectionString, s);
         return s;
     }
     qv::sql::OpenOptions options;
@@ -122,18 +128,44 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     s->options_.tranCount = [raw] { return raw->db_.Depth(); };
     s->options_.cache = s->db_.Statements();
     s->file_ = IdentifyFile(s->db_.Path());
+    // A statement that changes a few thousand rows of a canton's database (opening its runs)
+    // touches more pages than SQLite's default cache of 2 MB holds, and would read them one by
+    // one and spill them before its end. The cache grows only with the pages read.
+    if (s->file_.known) s->db_.Exec("PRAGMA cache_size = -" + std::to_string(kPageCacheKiB));
     // An in-memory database lives only as long as its users: never pooled.
     s->pooled_ = s->file_.known;
-    // Drop entries of sessions that have ended before adding one.
-    for (auto it = sessions.begin(); it != sessions.end();) {
-        it = it->second.expired() ? sessions.erase(it) : std::next(it);
-    }
     sessions[connectionString] = s;
     if (s->pooled_) Remember(connectionString, s);
     return s;
 }
 
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
+
+void Session::DropUnwanted(bool checkDatabases) {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(ThisThreadsPool(), [&](Idle& e) {
+        // A session in use is not idle: its idle time starts when its last user goes.
+        if (e.session->users > 0) {
+            e.lastUse = now;
+            return false;
+        }
+        return now - e.lastUse > kPoolIdleLimit || (checkDatabases && !e.session->DatabaseStillThere());
+    });
+}
+
+bool Session::DatabaseStillThere() const {
+    if (pg_) return PgAlive();
+    // A file deleted or replaced since it was opened is not the database the string names now.
+    return !file_.known || SameFile(file_, IdentifyFile(db_.Path()));
+}
+
+bool Session::ReadyForNewWork() {
+    // Work whose caller failed without ending it is undone before anyone else builds on it.
+    if (Depth() > 0 && (Rollback() != 0 || Depth() > 0)) return false;
+    if (!DatabaseStillThere()) return false;
+    // A new connection object starts at read committed, whatever the last one chose.
+    return isolation_ == kReadCommitted || SetIsolationLevel(kReadCommitted) == 0;
+}
 
 Session::~Session() = default;
 

@@ -33,6 +33,8 @@ public:
     // one lookup of many keys is many statements.
     static constexpr std::size_t kStatementCacheSize = 1024;
     static constexpr int kDefaultTimeoutMs = 30000;
+    // The page cache of a session on a database file.
+    static constexpr int kPageCacheKiB = 8192;
 
     // This thread's session for the string, opened on first use. Null on failure, with `error`.
     static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
@@ -87,7 +89,9 @@ public:
     ColumnList Columns(const std::shared_ptr<const qv::tsql::Program>& program, const qv::tsql::Execution* run);
 
     // Closes this thread's idle sessions (those no connection object uses), e.g. before a database
-    // file is replaced.
+    // file is replaced. Without it, an idle session is closed on a later open of a connection
+    // object on its thread once it has been idle too long, is one too many, or its database has
+    // gone (file removed or replaced, server connection lost); all of them when the thread ends.
     static void ReleasePool();
 
     struct FileId {
@@ -101,6 +105,13 @@ public:
 
 private:
     Session() = default;
+    // Closes idle sessions idle too long and, when asked (it costs a look at each file or
+    // socket), those whose database has gone.
+    static void DropUnwanted(bool checkDatabases);
+    bool DatabaseStillThere() const;
+    bool PgAlive() const;
+    // Whether an idle session can be handed out again.
+    bool ReadyForNewWork();
     int OpenPg(const std::string& connectionString);
     int SetPgTimeout(int ms);
     int SetPgIsolationLevel(long level);

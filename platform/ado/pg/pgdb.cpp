@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include <poll.h>
+
 namespace qv::sql {
 
 namespace {
@@ -168,6 +170,14 @@ bool PgDb::Reconnect() {
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
                               std::to_string(options_.statementTimeoutMs);
     return Simple(setup.c_str()) == 0;
+}
+
+bool PgDb::IdleAndAlive() const {
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK || PQtransactionStatus(conn_) != PQTRANS_IDLE) return false;
+    const int fd = PQsocket(conn_);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
 }
 
 void PgDb::Close() {

@@ -67,6 +67,10 @@ public:
     int Open(const std::string& connectionString, const PgOpenOptions& options = {});
     void Close();
     bool IsOpen() const { return conn_ != nullptr; }
+    // Whether an idle connection still stands, asked without a round trip. Nothing comes
+    // unasked on an idle connection of ours but the server's word that it ends it, so anything
+    // waiting on the socket counts as lost.
+    bool IdleAndAlive() const;
 
     int SetLockTimeout(int ms);
     int SetStatementTimeout(int ms);

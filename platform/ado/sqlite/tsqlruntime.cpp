@@ -729,8 +729,10 @@ const Def kFunctions[] = {
     {"tsql_dateadd", 3, Guarded<DateAdd>, true},
     {"tsql_datediff", 3, Guarded<DateDiff>, true},
     {"tsql_datepart", 2, Guarded<DatePart>, true},
-    {"tsql_getdate", 0, Guarded<GetDate>, false},
-    {"tsql_getutcdate", 0, Guarded<GetUtcDate>, false},
+    // As in T-SQL, the time is read once per statement, not once per row: marked deterministic,
+    // SQLite computes it once each time the statement starts and can search an index by it.
+    {"tsql_getdate", 0, Guarded<GetDate>, true},
+    {"tsql_getutcdate", 0, Guarded<GetUtcDate>, true},
     {"tsql_str", 1, Guarded<Str>, true},
     {"tsql_str", 2, Guarded<Str>, true},
     {"tsql_str", 3, Guarded<Str>, true},

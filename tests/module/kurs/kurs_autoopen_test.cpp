@@ -52,7 +52,13 @@ TEST_F(KursAutoOpen, LocalInstallationOpensItsOwnRunsWhoseWindowRuns) {
     const long noStart = Window(lokal, true, "", "3");
     const long over = Window(lokal, true, "-5", "-1");
     const long foreign = Window(kantonal, true, "-1", "");
+    Sql("UPDATE Kursinstanz SET dtTimestamp = '2020-01-01 00:00:00'");
     ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(0), S_OK);
+    // An opened run counts as changed now, stamped in the database's own form; the others not.
+    const std::string stamped = "SELECT count(*) FROM Kursinstanz WHERE dtTimestamp >= date('now', 'localtime') AND "
+                                "length(dtTimestamp) = 19";
+    EXPECT_EQ(Int(stamped), 2);
+    EXPECT_EQ(Int(stamped + " AND lKursinstanzID IN (" + K(open) + ", " + K(openUntil) + ")"), 2);
     EXPECT_FALSE(Closed(open));
     EXPECT_FALSE(Closed(openUntil));
     EXPECT_TRUE(Closed(cancelled));

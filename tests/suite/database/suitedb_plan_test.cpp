@@ -32,7 +32,9 @@ INSERT INTO sqlite_stat1 (tbl, idx, stat) VALUES
   ('Contact', 'Contact_Guid', '100000 1'),
   ('Kursinstanz', 'Kursinstanz_Kurs', '37500 20 1'),
   ('Kursinstanz', 'Kursinstanz_Guid', '37500 1'),
-  ('Kursinstanz', 'Kursinstanz_Open', '37500 18000 2'),
+  ('Kursinstanz', 'Kursinstanz_Open', '3750 2'),
+  ('Kursinstanz', 'Kursinstanz_Closed', '33750 3 2 2'),
+  ('Kursinstanz', 'Kursinstanz_Publish', '37500 20'),
   ('Kurs', NULL, '2000'),
   ('SecKurs', 'SecKurs_Object', '40000 20 1 1'),
   ('SecKurs', 'SecKurs_Kursinstanz', '40000 2 1'),
@@ -89,7 +91,29 @@ TEST_F(CantonPlanTest, EachStatementUsesTheIndexMeantForIt) {
         {"automatic closing: open runs past their window",
          "SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND dtAnmeldenBis < "
          "getdate() AND dtAnmeldenBis <> '1899-12-30 00:00:00'",
-         "Kursinstanz_Open (fGeschlossen=? AND dtAnmeldenBis<?)"},
+         "Kursinstanz_Open (dtAnmeldenBis<?)"},
+        {"automatic opening: closed runs whose window runs",
+         "UPDATE Kursinstanz SET fGeschlossen = 0, dtTimestamp = getdate() WHERE fGeschlossen = 1 AND dtAbgesagt = "
+         "'1899-12-30 00:00:00' AND "
+         "dtAnmeldenVon <> '1899-12-30 00:00:00' AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = "
+         "'1899-12-30 00:00:00' THEN dtDatum ELSE dtAnmeldenBis END > getdate() ",
+         "Kursinstanz_Closed (<expr>>?)"},
+        {"automatic opening, local installation",
+         "UPDATE Kursinstanz SET fGeschlossen = 0, dtTimestamp = getdate() WHERE fGeschlossen = 1 AND dtAbgesagt = "
+         "'1899-12-30 00:00:00' AND "
+         "dtAnmeldenVon <> '1899-12-30 00:00:00' AND dtAnmeldenVon < getdate() AND CASE WHEN dtAnmeldenBis = "
+         "'1899-12-30 00:00:00' THEN dtDatum ELSE dtAnmeldenBis END > getdate() AND EXISTS (SELECT 1 FROM Kurs WHERE "
+         "Kurs.lKursID = Kursinstanz.lKursID AND Kurs.lTyp = 3) ",
+         "Kursinstanz_Closed (<expr>>?)"},
+        {"automatic closing, local installation",
+         "SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND dtAnmeldenBis < "
+         "getdate() AND dtAnmeldenBis <> '1899-12-30 00:00:00' AND EXISTS (SELECT 1 FROM Kurs WHERE Kurs.lKursID = "
+         "Kursinstanz.lKursID AND Kurs.lTyp = 3) ",
+         "Kursinstanz_Open (dtAnmeldenBis<?)"},
+        {"daily touch of the runs published today",
+         "UPDATE Kursinstanz SET dtPublish = dtPublish WHERE dtPublish = dateadd(dd, datediff(dd, 0, GETDATE()), 0) AND "
+         "dtTimestamp < dateadd(dd, datediff(dd, 0, GETDATE()), 0)",
+         "Kursinstanz_Publish (dtPublish=?)"},
     };
     for (const auto& c : kCases) {
         const std::string plan = Plan(db(), c.tsql);

@@ -11,10 +11,12 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -74,11 +76,11 @@ protected:
         }
     }
 
-    ComPtr<_Connection> Connect() {
+    ComPtr<_Connection> Connect(const std::wstring& cs = {}) {
         ComPtr<_Connection> c;
         EXPECT_EQ(qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c)), S_OK);
         if (c) {
-            EXPECT_EQ(c->Open(Bstr(cs_), nullptr, nullptr, 0), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+            EXPECT_EQ(c->Open(Bstr(cs.empty() ? cs_ : cs), nullptr, nullptr, 0), S_OK) << qv::ToUtf8(LastError(c.get()).description);
         }
         return c;
     }
@@ -157,8 +159,54 @@ protected:
         return e;
     }
 
+    // Another, empty database beside the test's own: its connection string.
+    std::wstring AnotherDatabase() {
+        if (GetParam() == Driver::Pg) {
+            others_.push_back(std::make_unique<qvtest::PgTestDatabase>());
+            return qv::FromUtf8(others_.back()->url());
+        }
+        return L"sqlite:" + qv::FromUtf8(dir_.file("other" + std::to_string(++otherFiles_) + ".db"));
+    }
+
+    // The database connections this process holds open on the database of `cs`: descriptors of
+    // its file on SQLite (one removed since still counts), server sessions on PostgreSQL.
+    int SessionsOn(const std::wstring& cs) {
+        const std::string text = qv::ToUtf8(cs);
+        if (GetParam() == Driver::Sqlite) {
+            const std::string path = text.substr(text.find(':') + 1);
+            int n = 0;
+            for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+                std::error_code ec;
+                const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+                n += !ec && (target == path || target == path + " (deleted)");
+            }
+            return n;
+        }
+        qv::sql::PgDb admin;
+        EXPECT_EQ(admin.Open(qvtest::PgClusterUrl() + "/postgres"), 0) << admin.LastError().description;
+        qv::sql::PgRows rows;
+        EXPECT_EQ(admin.Query("SELECT count(*) FROM pg_stat_activity WHERE datname = $1",
+                              {text.substr(text.rfind('/') + 1)}, &rows),
+                  0);
+        return rows.rows.empty() ? -1 : std::stoi(*rows.rows[0][0]);
+    }
+
+    // A server ends its sessions a moment after their clients go.
+    template <class Count>
+    static int Settled(Count count, int expected) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int n = count();
+        while (n > expected && std::chrono::steady_clock::now() < until) n = count();
+        return n;
+    }
+    int SessionsOnSettled(const std::wstring& cs, int expected) {
+        return Settled([&] { return SessionsOn(cs); }, expected);
+    }
+
     qvtest::TempDir dir_;
     std::unique_ptr<qvtest::PgTestDatabase> pgDb_;
+    std::vector<std::unique_ptr<qvtest::PgTestDatabase>> others_;
+    int otherFiles_ = 0;
     std::wstring cs_;
 };
 
@@ -337,6 +385,105 @@ TEST_P(AdoBoth, ARecordsetThatChangesRowsOpensOnlyOnSqlite) {
     EXPECT_EQ(hr, ADO_E_FEATURENOTAVAILABLE);
     EXPECT_EQ(state, adStateClosed);
     EXPECT_NE(LastError(c.get()).description.find(L"PostgreSQL"), std::wstring::npos);
+}
+
+// ---- the pool of sessions ------------------------------------------------------------------
+
+TEST_P(AdoBoth, AClosedConnectionLeavesItsSessionToTheNextButNeitherItsTransactionNorItsSettings) {
+    const std::wstring trancount = L"SELECT TOP 1 @@TRANCOUNT AS n FROM System";
+    {
+        // A caller that fails between its begin and its commit: its object goes without either.
+        ComPtr<_Connection> failing = Connect();
+        ASSERT_TRUE(failing);
+        long level = 0;
+        ASSERT_EQ(failing->BeginTrans(&level), S_OK);
+        Exec(failing.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
+        ASSERT_EQ(failing->put_IsolationLevel(adXactSerializable), S_OK);
+    }
+    EXPECT_EQ(SessionsOnSettled(cs_, 1), 1) << "kept for the next connection";
+    ComPtr<_Connection> next = Connect();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(SessionsOn(cs_), 1) << "the kept session is handed out, not a new one";
+    EXPECT_EQ(Number(next.get(), trancount), 0);
+    EXPECT_EQ(Number(next.get(), L"SELECT count(*) FROM Kurs"), 0);
+    long isolation = 0;
+    EXPECT_EQ(next->get_IsolationLevel(&isolation), S_OK);
+    EXPECT_EQ(isolation, adXactReadCommitted);
+
+    // Work called by other work joins its transaction.
+    long level = 0;
+    ASSERT_EQ(next->BeginTrans(&level), S_OK);
+    {
+        ComPtr<_Connection> called = Connect();
+        Exec(called.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'B')");
+        EXPECT_EQ(Number(called.get(), trancount), 1);
+    }
+    EXPECT_EQ(CountElsewhere(), 0);
+    ASSERT_EQ(next->CommitTrans(), S_OK);
+    EXPECT_EQ(CountElsewhere(), 1);
+}
+
+TEST_P(AdoBoth, IdleSessionsAreClosedBeyondAFewPerThreadAndWhenTheirThreadEnds) {
+    std::vector<std::wstring> databases;
+    for (int i = 0; i < 6; ++i) {
+        databases.push_back(AnotherDatabase());
+        ComPtr<_Connection> c = Connect(databases.back());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(c->Close(), S_OK);
+    }
+    const int kept = Settled([&] {
+        int n = 0;
+        for (const std::wstring& db : databases) n += SessionsOn(db) > 0;
+        return n;
+    }, 4);
+    EXPECT_LE(kept, 4);
+    EXPECT_EQ(SessionsOn(databases.front()), 0) << "the longest idle goes first";
+    EXPECT_EQ(SessionsOn(databases.back()), 1);
+
+    const std::wstring worker = AnotherDatabase();
+    std::thread([&] {
+        ComPtr<_Connection> c = Connect(worker);
+        ASSERT_TRUE(c);
+        EXPECT_EQ(Number(c.get(), L"SELECT 1"), 1);
+        EXPECT_EQ(c->Close(), S_OK);
+        EXPECT_EQ(SessionsOn(worker), 1);
+    }).join();
+    EXPECT_EQ(SessionsOnSettled(worker, 0), 0);
+}
+
+TEST_P(AdoBoth, AnIdleSessionWhoseDatabaseWentAwayIsNeverHandedOut) {
+    {
+        ComPtr<_Connection> c = Connect();
+        Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Alt')");
+    }
+    if (GetParam() == Driver::Pg) {
+        // The server ends the session while it waits in the pool.
+        ASSERT_EQ(SessionsOn(cs_), 1);
+        qv::sql::PgDb admin;
+        ASSERT_EQ(admin.Open(qvtest::PgClusterUrl() + "/postgres"), 0);
+        ASSERT_EQ(admin.Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + pgDb_->name() + "'"), 0);
+        ASSERT_EQ(SessionsOnSettled(cs_, 0), 0);
+    } else {
+        // Another program puts a new file in its place.
+        const std::string path = dir_.file("kurs.db");
+        for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT);"
+                                   "INSERT INTO Kurs VALUES (7, 'Neu');",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        // Opening another database lets go of the session on the removed file.
+        ComPtr<_Connection> other = Connect(AnotherDatabase());
+        EXPECT_EQ(SessionsOn(cs_), 0);
+    }
+    ComPtr<_Connection> fresh = Connect();
+    ASSERT_TRUE(fresh);
+    const std::wstring expected = GetParam() == Driver::Pg ? L"Alt" : L"Neu";
+    ComPtr<Recordset20> rs = Query(fresh.get(), L"SELECT strBezeichnung FROM Kurs");
+    ASSERT_TRUE(rs && !Eof(rs.get())) << qv::ToUtf8(LastError(fresh.get()).description);
+    EXPECT_EQ(std::wstring(Field(rs.get(), L"strBezeichnung").bstrVal), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, AdoBoth, ::testing::Values(Driver::Sqlite, Driver::Pg),
