@@ -59,8 +59,9 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
                           strZero, static_cast<long>(eAuthorityTypLokal), strFilter);
         }
         // The database client changes rows only of statements on a single table; the local
-        // statement joins the course, so its runs are closed by their key instead.
-        const bool bRowUpdate = bCentral;
+        // statement joins the course, and recordsets on a server database change no rows, so
+        // those runs are closed by their key instead.
+        const bool bRowUpdate = bCentral && !kurs::OnServerDatabase();
         hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
         if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;

@@ -55,6 +55,11 @@ long OpenConnection(CQvADOConnection& conn) {
     return hr;
 }
 
+bool OnServerDatabase() {
+    const CString strCs = QvDBReadSetting(QvDBGetProfileKey(kProfile), L"DBConnection", CString());
+    return strCs.Left(13).CompareNoCase(L"postgresql://") == 0 || strCs.Left(11).CompareNoCase(L"postgres://") == 0;
+}
+
 long Execute(CQvADOConnection& conn, const CString& strSQL) {
     const long hr = conn.Execute(strSQL);
     if (FAILED(hr)) KURS_TRACEHR(hr);

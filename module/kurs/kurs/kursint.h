@@ -73,6 +73,8 @@ private:
 
 // Opens the connection under the course profile; a failure is traced.
 long OpenConnection(CQvADOConnection& conn);
+// Whether the course profile names a PostgreSQL database, whose recordsets cannot change rows.
+bool OnServerDatabase();
 // Runs the statement on the connection; a failure is traced.
 long Execute(CQvADOConnection& conn, const CString& strSQL);
 // Draws a new key of the table's key column; a failure is traced.

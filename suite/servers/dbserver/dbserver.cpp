@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -46,6 +48,27 @@ std::string SqliteFile(const std::string& cs) {
     std::string rest = cs.substr(7);
     if (rest.rfind("//", 0) == 0) rest.erase(0, 2);
     return rest == ":memory:" ? std::string() : rest;
+}
+
+// fn_GetSystemID() on a server database reads the signed-in user from the connection's settings;
+// SQLite's reads the process's. Sent at depth 0 only, where no rollback can undo it, and only when
+// it changed, since every piece of work asks for a connection.
+void HandOverSystemID(_Connection* conn) {
+    qv::ado::ConnectionImpl* impl = qv::ado::ConnectionImpl::From(conn);
+    if (!impl || !impl->IsOpen()) return;
+    const std::shared_ptr<qv::ado::Session>& session = impl->GetSession();
+    if (!session->OnPg() || session->Depth() != 0) return;
+    thread_local std::map<const qv::ado::Session*, std::pair<std::weak_ptr<qv::ado::Session>, std::int64_t>> sent;
+    const std::int64_t id = qv::suite::GetSystemID();
+    auto it = sent.find(session.get());
+    if (it != sent.end() && it->second.first.lock() == session && it->second.second == id) return;
+    try {
+        session->RunPg("SELECT set_config('qv.system_id', '" + std::to_string(id) + "', false)");
+        if (sent.size() > 64) std::erase_if(sent, [](const auto& e) { return e.second.first.expired(); });
+        sent[session.get()] = {session, id};
+    } catch (const std::exception& e) {
+        Trace(CString(L"system id not set: ") + qv::FromUtf8(e.what()).c_str());
+    }
 }
 
 }  // namespace
@@ -115,6 +138,7 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
         conn->Release();
         return QV_TRACEHR(kSource, hr);
     }
+    HandOverSystemID(conn);
     *ppConnection = conn;
     return S_OK;
 }

@@ -6,10 +6,81 @@
 
 #include <cstdlib>
 
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgexec.h"
+#include "qvregistry.h"
+#include "suitedbpg.h"
+#include "tsqlerror.h"
+
+#include <unistd.h>
+#endif
+
 namespace kurstest {
 
 std::string W2U(const std::wstring& w) { return qv::ToUtf8(w); }
 std::string U(const CString& s) { return s.ToUtf8(); }
+
+#ifdef QV_KURS_PG
+namespace {
+
+// Every test copies this database, which the first test of the run fills with the suite schema:
+// a copy takes a fraction of the time the schema script does.
+constexpr const char* kTemplate = "kurs_template";
+
+std::string RunAdmin(qv::sql::PgDb& admin, const std::string& sql) {
+    return admin.Exec(sql) == 0 ? std::string() : sql + ": " + admin.LastError().description;
+}
+
+// Creates the test's database `name` from the template, building the template first when no test
+// of the run has; returns the reason on failure.
+std::string CreatePgDatabase(const std::string& name) {
+    qv::sql::PgDb admin;
+    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") != 0) return "cluster: " + admin.LastError().description;
+    // The tests run in parallel processes: one builds the template, the others wait for it.
+    std::string error = RunAdmin(admin, "SELECT pg_advisory_lock(26026)");
+    qv::sql::PgRows ready;
+    if (error.empty() &&
+        admin.Query(std::string("SELECT 1 FROM pg_database WHERE datistemplate AND datname = '") + kTemplate + "'",
+                    &ready) != 0) {
+        error = admin.LastError().description;
+    }
+    if (error.empty() && ready.rows.empty()) {
+        error = RunAdmin(admin, std::string("DROP DATABASE IF EXISTS ") + kTemplate);
+        if (error.empty()) error = RunAdmin(admin, std::string("CREATE DATABASE ") + kTemplate);
+        if (error.empty()) {
+            qv::sql::PgDb tpl;
+            if (tpl.Open(qvtest::PgClusterUrl() + "/" + kTemplate) != 0) error = tpl.LastError().description;
+            else if (qv::suite::CreateSchemaPg(tpl, &error) != 0) error = "schema: " + error;
+        }
+        if (error.empty()) error = RunAdmin(admin, std::string("ALTER DATABASE ") + kTemplate + " IS_TEMPLATE true");
+    }
+    RunAdmin(admin, "SELECT pg_advisory_unlock(26026)");
+    if (error.empty()) {
+        RunAdmin(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+        error = RunAdmin(admin, "CREATE DATABASE " + name + " TEMPLATE " + kTemplate);
+    }
+    return error;
+}
+
+void DropPgDatabase(const std::string& name) {
+    qv::sql::PgDb admin;
+    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") == 0) RunAdmin(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+}
+
+// A value as SQLite's text gives it: a whole real keeps its ".0", a truth is 1 or 0.
+std::string SqliteText(const std::string& text, std::uint32_t type) {
+    switch (type) {
+        case 16: return text == "t" ? "1" : "0";
+        case 700:
+        case 701:
+            return text.find_first_of(".eEIN") == std::string::npos ? text + ".0" : text;
+        default: return text;
+    }
+}
+
+}  // namespace
+#endif
 
 void KursTest::SetUp() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -18,10 +89,23 @@ void KursTest::SetUp() {
 
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
+#ifdef QV_KURS_PG
+    static int counter = 0;
+    pgName = "kurs_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    const std::string created = CreatePgDatabase(pgName);
+    ASSERT_EQ(created, "");
+    const std::string url = qvtest::PgClusterUrl() + "/" + pgName;
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                      CString(qv::FromUtf8(url).c_str())));
+    pg = std::make_unique<qv::sql::PgDb>();
+    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
+    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
+#else
     db = std::make_unique<qv::sql::SqliteDb>();
     ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK) << db->LastError().description;
     std::string error;
     ASSERT_EQ(qv::suite::CreateSchema(db->Handle(), &error), SQLITE_OK) << error;
+#endif
     ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
 
     ASSERT_TRUE(qvtest::RegisterProgId(QVUSERLOG_PROGID, CLSID_UserLog));
@@ -47,10 +131,22 @@ void KursTest::TearDown() {
     qv::nq::SetEnterpriseEdition(std::nullopt);
     kurs::ForgetDefaultPersonKursStatus();
     db.reset();
+#ifdef QV_KURS_PG
+    pg.reset();
+    if (!pgName.empty()) DropPgDatabase(pgName);
+#endif
     env.reset();
 }
 
 void KursTest::Sql(const std::string& sql) {
+#ifdef QV_KURS_PG
+    try {
+        qv::sql::RunBatch(*pg, sql);
+    } catch (const std::exception& e) {
+        FAIL() << e.what() << "\n" << sql;
+    }
+    return;
+#endif
     char* err = nullptr;
     const int rc = sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err);
     ASSERT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
@@ -58,6 +154,24 @@ void KursTest::Sql(const std::string& sql) {
 }
 
 std::vector<std::string> KursTest::Rows(const std::string& sql) {
+#ifdef QV_KURS_PG
+    std::vector<std::string> pgRows;
+    try {
+        const qv::sql::PgRun run = qv::sql::RunBatch(*pg, sql);
+        const auto& types = run.result.types;
+        for (const auto& values : run.result.rows) {
+            std::string row;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                if (i > 0) row += '|';
+                row += values[i] ? SqliteText(*values[i], i < types.size() ? types[i] : 0) : "NULL";
+            }
+            pgRows.push_back(row);
+        }
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what() << "\n" << sql;
+    }
+    return pgRows;
+#endif
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db->Handle(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
         << sqlite3_errmsg(db->Handle()) << "\n" << sql;
