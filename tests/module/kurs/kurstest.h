@@ -276,6 +276,10 @@ protected:
 #endif
 
 private:
+#ifdef QV_KURS_PG
+    std::string PgOnly(const std::string& sql);
+    std::map<std::string, std::string> triggerTables_;  // the tests' own triggers
+#endif
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
     qv::IInteraction* previousInteraction_ = nullptr;
     long nextID_ = 1000;
