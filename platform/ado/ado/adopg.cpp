@@ -157,6 +157,10 @@ Session::Rows Session::RunPg(const std::string& tsql) {
     return out;
 }
 
+int Session::SetPgSetting(const std::string& name, const std::string& value) {
+    return pg_ ? pg_->Query("SELECT set_config($1, $2, false)", {name, value}, nullptr) : -1;
+}
+
 int Session::Begin() { return pg_ ? pg_->Begin() : db_.Begin(); }
 int Session::Commit() { return pg_ ? pg_->Commit() : db_.Commit(); }
 int Session::Rollback() {
@@ -176,6 +180,7 @@ int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
 void Session::PgSettingsLost() {}
 Session::Rows Session::RunPg(const std::string&) { throw std::logic_error("PostgreSQL is not available in this build"); }
+int Session::SetPgSetting(const std::string&, const std::string&) { return -1; }
 int Session::Begin() { return db_.Begin(); }
 int Session::Commit() { return db_.Commit(); }
 int Session::Rollback() { return db_.Rollback(); }

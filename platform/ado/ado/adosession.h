@@ -69,6 +69,9 @@ public:
     // Translates the T-SQL for PostgreSQL and runs it. Throws TranslateError or ExecError; an
     // ExecError from the server leaves its details in LastError().
     Rows RunPg(const std::string& tsql);
+    // Sets a setting of the PostgreSQL connection (set_config) that the database's functions read;
+    // a rollback undoes one set inside the transaction. 0, else the driver's error.
+    int SetPgSetting(const std::string& name, const std::string& value);
     // Answers @@TRANCOUNT with the depth the driver keeps.
     const qv::tsql::ExecOptions& ExecOptions() const { return options_; }
 

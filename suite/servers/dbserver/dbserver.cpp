@@ -62,13 +62,12 @@ void HandOverSystemID(_Connection* conn) {
     const std::int64_t id = qv::suite::GetSystemID();
     auto it = sent.find(session.get());
     if (it != sent.end() && it->second.first.lock() == session && it->second.second == id) return;
-    try {
-        session->RunPg("SELECT set_config('qv.system_id', '" + std::to_string(id) + "', false)");
-        if (sent.size() > 64) std::erase_if(sent, [](const auto& e) { return e.second.first.expired(); });
-        sent[session.get()] = {session, id};
-    } catch (const std::exception& e) {
-        Trace(CString(L"system id not set: ") + qv::FromUtf8(e.what()).c_str());
+    if (session->SetPgSetting("qv.system_id", std::to_string(id)) != 0) {
+        Trace(CString(L"system id not set: ") + qv::FromUtf8(session->LastError().description).c_str());
+        return;
     }
+    if (sent.size() > 64) std::erase_if(sent, [](const auto& e) { return e.second.first.expired(); });
+    sent[session.get()] = {session, id};
 }
 
 }  // namespace

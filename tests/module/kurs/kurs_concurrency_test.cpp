@@ -134,6 +134,7 @@ Exit RunBooker(const std::vector<std::string>& args) {
 class KursKilledBooking : public KursTest {};
 
 TEST_F(KursKilledBooking, LeavesAllOrNoneOfItsRowsAtEveryWriteStep) {
+    if (kOnPg) GTEST_SKIP() << "the helper finds its write steps through SQLite's statement trace";
     const long mandant = AddMandant("FW Nord");
     Sql("UPDATE Mandant SET fKursNotification = 1");
     const long kurs = AddKurs(3, "GK");

@@ -101,8 +101,8 @@ std::string ReplaceAll(std::string text, const std::regex& pattern,
 // the translator takes.
 std::string KursTest::PgOnly(const std::string& sql) {
     static const std::regex ddl(R"(^\s*(CREATE|DROP|ALTER)\s)", std::regex::icase);
-    if (sql.find("'localtime'") == std::string::npos && sql.find("date(") == std::string::npos &&
-        !std::regex_search(sql, ddl)) {
+    static const std::regex sqliteOnly(R"('localtime'|\b(date|length|ifnull)\()");
+    if (!std::regex_search(sql, sqliteOnly) && !std::regex_search(sql, ddl)) {
         return {};
     }
     static const std::regex now(R"('now', 'localtime'\))");
@@ -115,11 +115,13 @@ std::string KursTest::PgOnly(const std::string& sql) {
     out = std::regex_replace(out, day, "CAST(LOCALTIMESTAMP + interval '$1' AS date)");
     static const std::regex columnDay(R"(\bdate\((\w+)\))");
     out = std::regex_replace(out, columnDay, "CAST($1 AS date)");
+    static const std::regex ifNull(R"(\bifnull\((\w+), ('[^']*')\))");
+    out = std::regex_replace(out, ifNull, "coalesce(CAST($1 AS text), $2)");
     static const std::regex refuse(
         R"(CREATE TRIGGER (\w+) BEFORE (INSERT|UPDATE|DELETE) ON (\w+) BEGIN SELECT RAISE\(ABORT, '([^']*)'\); END)");
     out = ReplaceAll(out, refuse, [&](const std::smatch& m) {
         triggerTables_[m[1].str()] = m[3].str();
-        return "CREATE FUNCTION " + m[1].str() + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION '" +
+        return "CREATE OR REPLACE FUNCTION " + m[1].str() + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION '" +
                m[4].str() + "'; END $$; CREATE TRIGGER " + m[1].str() + " BEFORE " + m[2].str() + " ON " + m[3].str() +
                " FOR EACH ROW EXECUTE FUNCTION " + m[1].str() + "_refuse()";
     });
