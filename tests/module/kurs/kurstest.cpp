@@ -13,8 +13,6 @@
 #include "suitedbpg.h"
 #include "tsqlerror.h"
 
-#include <unistd.h>
-
 #include <functional>
 #include <regex>
 #include <stdexcept>
@@ -28,48 +26,87 @@ std::string U(const CString& s) { return s.ToUtf8(); }
 #ifdef QV_KURS_PG
 namespace {
 
-// Every test copies this database, which the first test of the run fills with the suite schema:
-// a copy takes a fraction of the time the schema script does.
+// The tests take their databases from a pool; a new one is a copy of this one, which the first
+// test of the run fills with the suite schema. A database whose test changed no table or view is
+// put back to the template's rows for the next test, which takes a fraction of the time a copy
+// does.
 constexpr const char* kTemplate = "kurs_template";
+constexpr int kPoolLock = 27000;  // + the pool slot: held by the test using that database
+
+// The template's rows, kept aside, and what puts a used database's rows back to them (triggers
+// off, as a restore does).
+constexpr const char* kBaselineSql = R"(
+CREATE SCHEMA kurs_baseline;
+DO $$ DECLARE t record; n bigint; BEGIN
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'public' LOOP
+        EXECUTE format('SELECT count(*) FROM public.%I', t.tablename) INTO n;
+        IF n > 0 THEN
+            EXECUTE format('CREATE TABLE kurs_baseline.%I AS TABLE public.%I', t.tablename, t.tablename);
+        END IF;
+    END LOOP;
+END $$;
+CREATE FUNCTION kurs_baseline.reset() RETURNS void LANGUAGE plpgsql AS $$
+DECLARE t record;
+BEGIN
+    SET LOCAL session_replication_role = replica;
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'public' LOOP
+        EXECUTE format('DELETE FROM public.%I', t.tablename);
+    END LOOP;
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'kurs_baseline' LOOP
+        EXECUTE format('INSERT INTO public.%I SELECT * FROM kurs_baseline.%I', t.tablename, t.tablename);
+    END LOOP;
+END $$;
+)";
 
 std::string RunAdmin(qv::sql::PgDb& admin, const std::string& sql) {
     return admin.Exec(sql) == 0 ? std::string() : sql + ": " + admin.LastError().description;
 }
 
-// Creates the test's database `name` from the template, building the template first when no test
-// of the run has; returns the reason on failure.
-std::string CreatePgDatabase(const std::string& name) {
-    qv::sql::PgDb admin;
-    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") != 0) return "cluster: " + admin.LastError().description;
-    // The tests run in parallel processes: one builds the template, the others wait for it.
+bool Answers(qv::sql::PgDb& db, const std::string& sql) {
+    qv::sql::PgRows rows;
+    return db.Query(sql, &rows) == 0 && !rows.rows.empty() && rows.rows[0][0].value_or("f") != "f";
+}
+
+// Builds the template unless a test of the run has; the tests run in parallel processes, so one
+// builds it and the others wait.
+std::string EnsureTemplate(qv::sql::PgDb& admin) {
     std::string error = RunAdmin(admin, "SELECT pg_advisory_lock(26026)");
-    qv::sql::PgRows ready;
     if (error.empty() &&
-        admin.Query(std::string("SELECT 1 FROM pg_database WHERE datistemplate AND datname = '") + kTemplate + "'",
-                    &ready) != 0) {
-        error = admin.LastError().description;
-    }
-    if (error.empty() && ready.rows.empty()) {
+        !Answers(admin, std::string("SELECT true FROM pg_database WHERE datistemplate AND datname = '") + kTemplate + "'")) {
         error = RunAdmin(admin, std::string("DROP DATABASE IF EXISTS ") + kTemplate);
         if (error.empty()) error = RunAdmin(admin, std::string("CREATE DATABASE ") + kTemplate);
         if (error.empty()) {
             qv::sql::PgDb tpl;
             if (tpl.Open(qvtest::PgClusterUrl() + "/" + kTemplate) != 0) error = tpl.LastError().description;
             else if (qv::suite::CreateSchemaPg(tpl, &error) != 0) error = "schema: " + error;
+            else error = RunAdmin(tpl, kBaselineSql);
         }
         if (error.empty()) error = RunAdmin(admin, std::string("ALTER DATABASE ") + kTemplate + " IS_TEMPLATE true");
     }
     RunAdmin(admin, "SELECT pg_advisory_unlock(26026)");
-    if (error.empty()) {
-        RunAdmin(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
-        error = RunAdmin(admin, "CREATE DATABASE " + name + " TEMPLATE " + kTemplate);
-    }
     return error;
 }
 
-void DropPgDatabase(const std::string& name) {
-    qv::sql::PgDb admin;
-    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") == 0) RunAdmin(admin, "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+// Takes a free slot of the pool for as long as `admin` stays open and names its database; copies
+// the template when the slot has none. Whether the database is a used one is in `used`.
+std::string ClaimPgDatabase(qv::sql::PgDb& admin, std::string* name, bool* used) {
+    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") != 0) return "cluster: " + admin.LastError().description;
+    std::string error = EnsureTemplate(admin);
+    if (!error.empty()) return error;
+    for (int slot = 0;; ++slot) {
+        if (slot == 256) return "no free slot in the pool of test databases";
+        if (Answers(admin, "SELECT pg_try_advisory_lock(" + std::to_string(kPoolLock + slot) + ")")) {
+            *name = "kurs_pool_" + std::to_string(slot);
+            break;
+        }
+    }
+    *used = Answers(admin, "SELECT true FROM pg_database WHERE datname = '" + *name + "'");
+    if (*used) {
+        // The sessions of the test that had it may still be closing.
+        return RunAdmin(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + *name +
+                                   "' AND pid <> pg_backend_pid()");
+    }
+    return RunAdmin(admin, "CREATE DATABASE " + *name + " TEMPLATE " + kTemplate + " STRATEGY FILE_COPY");
 }
 
 // A value as SQLite's text gives it: a whole real keeps its ".0", a truth is 1 or 0.
@@ -102,9 +139,9 @@ std::string ReplaceAll(std::string text, const std::regex& pattern,
 std::string KursTest::PgOnly(const std::string& sql) {
     static const std::regex ddl(R"(^\s*(CREATE|DROP|ALTER)\s)", std::regex::icase);
     static const std::regex sqliteOnly(R"('localtime'|\b(date|length|ifnull)\()");
-    if (!std::regex_search(sql, sqliteOnly) && !std::regex_search(sql, ddl)) {
-        return {};
-    }
+    const bool changesSchema = std::regex_search(sql, ddl);
+    pgDirty_ = pgDirty_ || changesSchema;
+    if (!changesSchema && !std::regex_search(sql, sqliteOnly)) return {};
     static const std::regex now(R"('now', 'localtime'\))");
     std::string out = std::regex_replace(sql, now, "'now', 'localtime', '0 days')");
     static const std::regex dayStart(R"(date\('now', 'localtime', '([^']*)'\) \|\| ' 00:00:00')");
@@ -144,15 +181,17 @@ void KursTest::SetUp() {
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
 #ifdef QV_KURS_PG
-    static int counter = 0;
-    pgName = "kurs_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    const std::string created = CreatePgDatabase(pgName);
-    ASSERT_EQ(created, "");
+    pgAdmin_ = std::make_unique<qv::sql::PgDb>();
+    bool used = false;
+    ASSERT_EQ(ClaimPgDatabase(*pgAdmin_, &pgName, &used), "");
     const std::string url = qvtest::PgClusterUrl() + "/" + pgName;
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
                                       CString(qv::FromUtf8(url).c_str())));
     pg = std::make_unique<qv::sql::PgDb>();
     ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
+    if (used) {
+        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
+    }
     ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
 #else
     db = std::make_unique<qv::sql::SqliteDb>();
@@ -187,7 +226,9 @@ void KursTest::TearDown() {
     db.reset();
 #ifdef QV_KURS_PG
     pg.reset();
-    if (!pgName.empty()) DropPgDatabase(pgName);
+    // A changed table, view or setting would reach the next test: such a database goes.
+    if (pgAdmin_ && pgDirty_) RunAdmin(*pgAdmin_, "DROP DATABASE IF EXISTS " + pgName + " WITH (FORCE)");
+    pgAdmin_.reset();
 #endif
     env.reset();
 }

@@ -272,13 +272,15 @@ protected:
     std::unique_ptr<qv::sql::SqliteDb> db;
 #ifdef QV_KURS_PG
     std::unique_ptr<qv::sql::PgDb> pg;
-    std::string pgName;  // the test's own database in the cluster
+    std::string pgName;  // the test's database in the cluster
 #endif
 
 private:
 #ifdef QV_KURS_PG
     std::string PgOnly(const std::string& sql);
     std::map<std::string, std::string> triggerTables_;  // the tests' own triggers
+    std::unique_ptr<qv::sql::PgDb> pgAdmin_;  // holds the pool slot of pgName
+    bool pgDirty_ = false;                     // the test changed the schema
 #endif
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
     qv::IInteraction* previousInteraction_ = nullptr;
