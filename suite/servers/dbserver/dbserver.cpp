@@ -52,7 +52,7 @@ std::string SqliteFile(const std::string& cs) {
 
 // fn_GetSystemID() on a server database reads the signed-in user from the connection's settings;
 // SQLite's reads the process's. Sent at depth 0 only, where no rollback can undo it, and only when
-// it changed, since every piece of work asks for a connection.
+// it changed, since every unit of work asks for a connection.
 void HandOverSystemID(_Connection* conn) {
     qv::ado::ConnectionImpl* impl = qv::ado::ConnectionImpl::From(conn);
     if (!impl || !impl->IsOpen()) return;
