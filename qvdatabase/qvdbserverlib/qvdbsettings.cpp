@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <cwctype>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -152,5 +153,12 @@ long QvDBGetDefaultCommandTimeout(const CString& strProfile, long lKind) {
 
 long QvDBGetDefaultCursorLocation(const CString& strProfile) { return Read(strProfile, L"DefaultCursorLocation", 3); }
 long QvDBGetDefaultCursorType(const CString& strProfile) { return Read(strProfile, L"DefaultCursorType", 3); }
-long QvDBGetDefaultLockType(const CString& strProfile) { return Read(strProfile, L"DefaultLockType", 3); }
+// Recordsets on a PostgreSQL database cannot change rows: such a profile reads read-only unless
+// it names a lock type itself.
+long QvDBGetDefaultLockType(const CString& strProfile) {
+    std::wstring cs = QvDBReadSetting(QvDBGetProfileKey(strProfile), L"DBConnection", CString()).wstr();
+    for (wchar_t& ch : cs) ch = static_cast<wchar_t>(std::towlower(ch));
+    const bool bPg = cs.rfind(L"postgresql://", 0) == 0 || cs.rfind(L"postgres://", 0) == 0;
+    return Read(strProfile, L"DefaultLockType", bPg ? 1 : 3);
+}
 long QvDBGetDefaultExecuteRetry(const CString& strProfile) { return Read(strProfile, L"DefaultExecuteRetry", 3); }

@@ -55,15 +55,48 @@ long OpenConnection(CQvADOConnection& conn) {
     return hr;
 }
 
+bool OnServerDatabase() {
+    const CString strCs = QvDBReadSetting(QvDBGetProfileKey(kProfile), L"DBConnection", CString());
+    return strCs.Left(13).CompareNoCase(L"postgresql://") == 0 || strCs.Left(11).CompareNoCase(L"postgres://") == 0;
+}
+
+namespace {
+
+// Whether a write of this thread's unit of work was chosen as a deadlock's victim.
+thread_local bool t_bDeadlock = false;
+
+void NoteFailure(CQvADOConnection& conn) {
+    long lNumber = 0;
+    long lNative = 0;
+    CString strState;
+    if (SUCCEEDED(conn.GetLastErrorInfo(&lNumber, &lNative, strState)) && lNative == 1205) t_bDeadlock = true;
+}
+
+}  // namespace
+
+void ForgetDeadlock() { t_bDeadlock = false; }
+
+bool TakeDeadlock() {
+    const bool bDeadlock = t_bDeadlock;
+    t_bDeadlock = false;
+    return bDeadlock;
+}
+
 long Execute(CQvADOConnection& conn, const CString& strSQL) {
     const long hr = conn.Execute(strSQL);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        NoteFailure(conn);
+    }
     return hr;
 }
 
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID) {
     const long hr = conn.GetUniqueID(lpszTable, lpszColumn, &lID);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        NoteFailure(conn);
+    }
     return hr;
 }
 

@@ -170,31 +170,44 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     const bool bSent = SUCCEEDED(hr);
     const long lSentID = lPersonKursID;
     kurs::CKursTransaction trans(conn);
-    if (SUCCEEDED(hr)) hr = trans.Begin();
-    if (SUCCEEDED(hr)) {
-        if (lPersonKursID == 0) {
-            hr = kurs::InsertRegistration(conn, TRUE, lPersonID, lKursID, lKursinstanzID, -1, eStatus, dtBooking,
-                                          dtAnmeldung, guidPersonKurs, lPersonKursID);
-            bInserted = SUCCEEDED(hr);
-        } else {
-            CString strSQL;
-            if (lKursinstanzID == -1) {
-                strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d", dtBooking.SQLConvert(),
-                              lPersonKursID);
-                hr = kurs::Execute(conn, strSQL);
-            }
-            if (SUCCEEDED(hr)) {
-                strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = "
-                              L"%d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
-                              lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
-                              lPersonKursID);
-                hr = kurs::Execute(conn, strSQL);
+    // A deadlock victim's writes went with its transaction: the booking writes them again, as the
+    // retry rule repeats a statement, when the transaction is its own.
+    for (long lTry = 1;; ++lTry) {
+        kurs::ForgetDeadlock();
+        if (SUCCEEDED(hr)) hr = trans.Begin();
+        if (SUCCEEDED(hr)) {
+            if (lPersonKursID == 0) {
+                hr = kurs::InsertRegistration(conn, TRUE, lPersonID, lKursID, lKursinstanzID, -1, eStatus, dtBooking,
+                                              dtAnmeldung, guidPersonKurs, lPersonKursID);
+                bInserted = SUCCEEDED(hr);
+            } else {
+                CString strSQL;
+                if (lKursinstanzID == -1) {
+                    strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d",
+                                  dtBooking.SQLConvert(), lPersonKursID);
+                    hr = kurs::Execute(conn, strSQL);
+                }
+                if (SUCCEEDED(hr)) {
+                    strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, "
+                                  L"lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                                  lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
+                                  lPersonKursID);
+                    hr = kurs::Execute(conn, strSQL);
+                }
             }
         }
-    }
 
-    if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
-    if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
+        if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
+        if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
+        if (FAILED(hr) && trans.Owns() && kurs::TakeDeadlock() && lTry < conn.m_lExecuteRetry) {
+            trans.End(hr);
+            hr = S_OK;
+            lPersonKursID = lSentID;
+            bInserted = false;
+            continue;
+        }
+        break;
+    }
     // Shown while the connection still holds the error: the rollback clears it.
     const bool bReported = FAILED(hr);
     if (bReported) KURS_REPORTDBERROR(conn, hr);

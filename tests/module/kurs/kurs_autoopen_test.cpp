@@ -55,8 +55,10 @@ TEST_F(KursAutoOpen, LocalInstallationOpensItsOwnRunsWhoseWindowRuns) {
     Sql("UPDATE Kursinstanz SET dtTimestamp = '2020-01-01 00:00:00'");
     ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(0), S_OK);
     // An opened run counts as changed now, stamped in the database's own form; the others not.
-    const std::string stamped = "SELECT count(*) FROM Kursinstanz WHERE dtTimestamp >= date('now', 'localtime') AND "
-                                "length(dtTimestamp) = 19";
+    std::string stamped = "SELECT count(*) FROM Kursinstanz WHERE dtTimestamp >= date('now', 'localtime')";
+#ifndef QV_KURS_PG
+    stamped += " AND length(dtTimestamp) = 19";  // a typed column on PostgreSQL
+#endif
     EXPECT_EQ(Int(stamped), 2);
     EXPECT_EQ(Int(stamped + " AND lKursinstanzID IN (" + K(open) + ", " + K(openUntil) + ")"), 2);
     EXPECT_FALSE(Closed(open));

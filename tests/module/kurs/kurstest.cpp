@@ -6,10 +6,172 @@
 
 #include <cstdlib>
 
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgexec.h"
+#include "qvregistry.h"
+#include "suitedbpg.h"
+#include "tsqlerror.h"
+
+#include <functional>
+#include <regex>
+#include <stdexcept>
+#endif
+
 namespace kurstest {
 
 std::string W2U(const std::wstring& w) { return qv::ToUtf8(w); }
 std::string U(const CString& s) { return s.ToUtf8(); }
+
+#ifdef QV_KURS_PG
+namespace {
+
+// The tests take their databases from a pool; a new one is a copy of this one, which the first
+// test of the run fills with the suite schema. A database whose test changed no table or view is
+// put back to the template's rows for the next test, which takes a fraction of the time a copy
+// does.
+constexpr const char* kTemplate = "kurs_template";
+constexpr int kPoolLock = 27000;  // + the pool slot: held by the test using that database
+
+// The template's rows, kept aside, and what puts a used database's rows back to them (triggers
+// off, as a restore does).
+constexpr const char* kBaselineSql = R"(
+CREATE SCHEMA kurs_baseline;
+DO $$ DECLARE t record; n bigint; BEGIN
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'public' LOOP
+        EXECUTE format('SELECT count(*) FROM public.%I', t.tablename) INTO n;
+        IF n > 0 THEN
+            EXECUTE format('CREATE TABLE kurs_baseline.%I AS TABLE public.%I', t.tablename, t.tablename);
+        END IF;
+    END LOOP;
+END $$;
+CREATE FUNCTION kurs_baseline.reset() RETURNS void LANGUAGE plpgsql AS $$
+DECLARE t record;
+BEGIN
+    SET LOCAL session_replication_role = replica;
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'public' LOOP
+        EXECUTE format('DELETE FROM public.%I', t.tablename);
+    END LOOP;
+    FOR t IN SELECT tablename FROM pg_tables WHERE schemaname = 'kurs_baseline' LOOP
+        EXECUTE format('INSERT INTO public.%I SELECT * FROM kurs_baseline.%I', t.tablename, t.tablename);
+    END LOOP;
+END $$;
+)";
+
+std::string RunAdmin(qv::sql::PgDb& admin, const std::string& sql) {
+    return admin.Exec(sql) == 0 ? std::string() : sql + ": " + admin.LastError().description;
+}
+
+bool Answers(qv::sql::PgDb& db, const std::string& sql) {
+    qv::sql::PgRows rows;
+    return db.Query(sql, &rows) == 0 && !rows.rows.empty() && rows.rows[0][0].value_or("f") != "f";
+}
+
+// Builds the template unless a test of the run has; the tests run in parallel processes, so one
+// builds it and the others wait.
+std::string EnsureTemplate(qv::sql::PgDb& admin) {
+    std::string error = RunAdmin(admin, "SELECT pg_advisory_lock(26026)");
+    if (error.empty() &&
+        !Answers(admin, std::string("SELECT true FROM pg_database WHERE datistemplate AND datname = '") + kTemplate + "'")) {
+        error = RunAdmin(admin, std::string("DROP DATABASE IF EXISTS ") + kTemplate);
+        if (error.empty()) error = RunAdmin(admin, std::string("CREATE DATABASE ") + kTemplate);
+        if (error.empty()) {
+            qv::sql::PgDb tpl;
+            if (tpl.Open(qvtest::PgClusterUrl() + "/" + kTemplate) != 0) error = tpl.LastError().description;
+            else if (qv::suite::CreateSchemaPg(tpl, &error) != 0) error = "schema: " + error;
+            else error = RunAdmin(tpl, kBaselineSql);
+        }
+        if (error.empty()) error = RunAdmin(admin, std::string("ALTER DATABASE ") + kTemplate + " IS_TEMPLATE true");
+    }
+    RunAdmin(admin, "SELECT pg_advisory_unlock(26026)");
+    return error;
+}
+
+// Takes a free slot of the pool for as long as `admin` stays open and names its database; copies
+// the template when the slot has none. Whether the database is a used one is in `used`.
+std::string ClaimPgDatabase(qv::sql::PgDb& admin, std::string* name, bool* used) {
+    if (admin.Open(qvtest::PgClusterUrl() + "/postgres") != 0) return "cluster: " + admin.LastError().description;
+    std::string error = EnsureTemplate(admin);
+    if (!error.empty()) return error;
+    for (int slot = 0;; ++slot) {
+        if (slot == 256) return "no free slot in the pool of test databases";
+        if (Answers(admin, "SELECT pg_try_advisory_lock(" + std::to_string(kPoolLock + slot) + ")")) {
+            *name = "kurs_pool_" + std::to_string(slot);
+            break;
+        }
+    }
+    *used = Answers(admin, "SELECT true FROM pg_database WHERE datname = '" + *name + "'");
+    if (*used) {
+        // The sessions of the test that had it may still be closing.
+        return RunAdmin(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + *name +
+                                   "' AND pid <> pg_backend_pid()");
+    }
+    return RunAdmin(admin, "CREATE DATABASE " + *name + " TEMPLATE " + kTemplate + " STRATEGY FILE_COPY");
+}
+
+// A value as SQLite's text gives it: a whole real keeps its ".0", a truth is 1 or 0.
+std::string SqliteText(const std::string& text, std::uint32_t type) {
+    switch (type) {
+        case 16: return text == "t" ? "1" : "0";
+        case 700:
+        case 701:
+            return text.find_first_of(".eEIN") == std::string::npos ? text + ".0" : text;
+        default: return text;
+    }
+}
+
+std::string ReplaceAll(std::string text, const std::regex& pattern,
+                       const std::function<std::string(const std::smatch&)>& with) {
+    std::string out;
+    std::smatch m;
+    while (std::regex_search(text, m, pattern)) {
+        out += m.prefix().str() + with(m);
+        text = m.suffix().str();
+    }
+    return out + text;
+}
+
+}  // namespace
+
+// The few texts of the tests that only SQLite understands (dates relative to today, triggers that
+// refuse a write, tables and views replaced) in PostgreSQL's words; empty for plain T-SQL, which
+// the translator takes.
+std::string KursTest::PgOnly(const std::string& sql) {
+    static const std::regex ddl(R"(^\s*(CREATE|DROP|ALTER)\s)", std::regex::icase);
+    static const std::regex sqliteOnly(R"('localtime'|\b(date|length|ifnull)\()");
+    const bool changesSchema = std::regex_search(sql, ddl);
+    pgDirty_ = pgDirty_ || changesSchema;
+    if (!changesSchema && !std::regex_search(sql, sqliteOnly)) return {};
+    static const std::regex now(R"('now', 'localtime'\))");
+    std::string out = std::regex_replace(sql, now, "'now', 'localtime', '0 days')");
+    static const std::regex dayStart(R"(date\('now', 'localtime', '([^']*)'\) \|\| ' 00:00:00')");
+    out = std::regex_replace(out, dayStart, "date_trunc('day', LOCALTIMESTAMP + interval '$1')");
+    static const std::regex dateTime(R"(datetime\('now', 'localtime', '([^']*)'\))");
+    out = std::regex_replace(out, dateTime, "date_trunc('second', LOCALTIMESTAMP + interval '$1')");
+    static const std::regex day(R"(date\('now', 'localtime', '([^']*)'\))");
+    out = std::regex_replace(out, day, "CAST(LOCALTIMESTAMP + interval '$1' AS date)");
+    static const std::regex columnDay(R"(\bdate\((\w+)\))");
+    out = std::regex_replace(out, columnDay, "CAST($1 AS date)");
+    static const std::regex ifNull(R"(\bifnull\((\w+), ('[^']*')\))");
+    out = std::regex_replace(out, ifNull, "coalesce(CAST($1 AS text), $2)");
+    static const std::regex refuse(
+        R"(CREATE TRIGGER (\w+) BEFORE (INSERT|UPDATE|DELETE) ON (\w+) BEGIN SELECT RAISE\(ABORT, '([^']*)'\); END)");
+    out = ReplaceAll(out, refuse, [&](const std::smatch& m) {
+        triggerTables_[m[1].str()] = m[3].str();
+        return "CREATE OR REPLACE FUNCTION " + m[1].str() + "_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION '" +
+               m[4].str() + "'; END $$; CREATE TRIGGER " + m[1].str() + " BEFORE " + m[2].str() + " ON " + m[3].str() +
+               " FOR EACH ROW EXECUTE FUNCTION " + m[1].str() + "_refuse()";
+    });
+    // The schema's own triggers are named after their table.
+    static const std::regex dropTrigger(R"(DROP TRIGGER (\w+))");
+    out = ReplaceAll(out, dropTrigger, [&](const std::smatch& m) {
+        const auto it = triggerTables_.find(m[1].str());
+        const std::string table = it != triggerTables_.end() ? it->second : m[1].str().substr(0, m[1].str().find('_'));
+        return "DROP TRIGGER " + m[1].str() + " ON " + table;
+    });
+    return out;
+}
+#endif
 
 void KursTest::SetUp() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -18,10 +180,25 @@ void KursTest::SetUp() {
 
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
+#ifdef QV_KURS_PG
+    pgAdmin_ = std::make_unique<qv::sql::PgDb>();
+    bool used = false;
+    ASSERT_EQ(ClaimPgDatabase(*pgAdmin_, &pgName, &used), "");
+    const std::string url = qvtest::PgClusterUrl() + "/" + pgName;
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                      CString(qv::FromUtf8(url).c_str())));
+    pg = std::make_unique<qv::sql::PgDb>();
+    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
+    if (used) {
+        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
+    }
+    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
+#else
     db = std::make_unique<qv::sql::SqliteDb>();
     ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK) << db->LastError().description;
     std::string error;
     ASSERT_EQ(qv::suite::CreateSchema(db->Handle(), &error), SQLITE_OK) << error;
+#endif
     ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
 
     ASSERT_TRUE(qvtest::RegisterProgId(QVUSERLOG_PROGID, CLSID_UserLog));
@@ -47,10 +224,28 @@ void KursTest::TearDown() {
     qv::nq::SetEnterpriseEdition(std::nullopt);
     kurs::ForgetDefaultPersonKursStatus();
     db.reset();
+#ifdef QV_KURS_PG
+    pg.reset();
+    // A changed table, view or setting would reach the next test: such a database goes.
+    if (pgAdmin_ && pgDirty_) RunAdmin(*pgAdmin_, "DROP DATABASE IF EXISTS " + pgName + " WITH (FORCE)");
+    pgAdmin_.reset();
+#endif
     env.reset();
 }
 
 void KursTest::Sql(const std::string& sql) {
+#ifdef QV_KURS_PG
+    if (const std::string plain = PgOnly(sql); !plain.empty()) {
+        ASSERT_EQ(pg->Exec(plain), 0) << pg->LastError().description << "\n" << plain;
+        return;
+    }
+    try {
+        qv::sql::RunBatch(*pg, sql);
+    } catch (const std::exception& e) {
+        FAIL() << e.what() << "\n" << sql;
+    }
+    return;
+#endif
     char* err = nullptr;
     const int rc = sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err);
     ASSERT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
@@ -58,6 +253,29 @@ void KursTest::Sql(const std::string& sql) {
 }
 
 std::vector<std::string> KursTest::Rows(const std::string& sql) {
+#ifdef QV_KURS_PG
+    std::vector<std::string> pgRows;
+    try {
+        qv::sql::PgRun run;
+        if (const std::string plain = PgOnly(sql); !plain.empty()) {
+            if (pg->Query(plain, &run.result) != 0) throw std::runtime_error(pg->LastError().description);
+        } else {
+            run = qv::sql::RunBatch(*pg, sql);
+        }
+        const auto& types = run.result.types;
+        for (const auto& values : run.result.rows) {
+            std::string row;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                if (i > 0) row += '|';
+                row += values[i] ? SqliteText(*values[i], i < types.size() ? types[i] : 0) : "NULL";
+            }
+            pgRows.push_back(row);
+        }
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what() << "\n" << sql;
+    }
+    return pgRows;
+#endif
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db->Handle(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
         << sqlite3_errmsg(db->Handle()) << "\n" << sql;

@@ -18,6 +18,9 @@
 #include "suitedb.h"
 #include "userlogint.h"
 #include "vrqkurs.h"
+#ifdef QV_KURS_PG
+#include "pgdb.h"
+#endif
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -224,7 +227,15 @@ protected:
     // Installation kind for the test.
     void Central(bool central) { qv::nq::SetEnterpriseEdition(central); }
 
-    // Plain SQLite SQL on the test's own connection; must succeed.
+    // Whether the suite database is a PostgreSQL one (the "pg." run).
+    static constexpr bool kOnPg =
+#ifdef QV_KURS_PG
+        true;
+#else
+        false;
+#endif
+
+    // SQL on the test's own connection (on PostgreSQL translated as T-SQL); must succeed.
     void Sql(const std::string& sql);
     long long Int(const std::string& sql);
     std::string Text(const std::string& sql);
@@ -259,8 +270,18 @@ protected:
 
     std::unique_ptr<qvtest::ServerEnvironment> env;
     std::unique_ptr<qv::sql::SqliteDb> db;
+#ifdef QV_KURS_PG
+    std::unique_ptr<qv::sql::PgDb> pg;
+    std::string pgName;  // the test's database in the cluster
+#endif
 
 private:
+#ifdef QV_KURS_PG
+    std::string PgOnly(const std::string& sql);
+    std::map<std::string, std::string> triggerTables_;  // the tests' own triggers
+    std::unique_ptr<qv::sql::PgDb> pgAdmin_;  // holds the pool slot of pgName
+    bool pgDirty_ = false;                     // the test changed the schema
+#endif
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
     qv::IInteraction* previousInteraction_ = nullptr;
     long nextID_ = 1000;

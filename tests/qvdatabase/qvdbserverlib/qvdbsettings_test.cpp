@@ -27,6 +27,19 @@ TEST_F(Settings, DefaultsWithoutRegistryValues) {
     EXPECT_EQ(QvDBGetDefaultExecuteRetry(L"Qovaro.NQ2"), 3);
 }
 
+// Recordsets on a server database change no rows: its profile reads read-only unless it says.
+TEST_F(Settings, AServerProfileReadsReadOnlyUnlessItNamesALockType) {
+    for (const wchar_t* cs : {L"postgresql://qv@127.0.0.1:5432/nq2", L"POSTGRES://db/nq2"}) {
+        ASSERT_TRUE(CQvRegistry::SetValue(kNQ2Key, L"DBConnection", CString(cs)));
+        EXPECT_EQ(QvDBGetDefaultLockType(L"Qovaro.NQ2"), 1);
+    }
+    ASSERT_TRUE(CQvRegistry::SetValue(kNQ2Key, L"DBConnection", CString(L"sqlite:/data/nq2.sqlite")));
+    EXPECT_EQ(QvDBGetDefaultLockType(L"Qovaro.NQ2"), 3);
+    ASSERT_TRUE(CQvRegistry::SetValue(kNQ2Key, L"DBConnection", CString(L"postgresql://db/nq2")));
+    Set(kNQ2Key, L"DefaultLockType", 4);
+    EXPECT_EQ(QvDBGetDefaultLockType(L"Qovaro.NQ2"), 4);
+}
+
 TEST_F(Settings, EachProfileReadsItsOwnKeyAndInternalProfilesTheBase) {
     EXPECT_EQ(QvDBGetProfileKey(L"Qovaro.NQ2"), kNQ2Key);
     EXPECT_EQ(QvDBGetProfileKey(L"QvInternalDBProfile_Places"), kBaseKey);
