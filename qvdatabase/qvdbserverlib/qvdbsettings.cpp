@@ -153,8 +153,8 @@ long QvDBGetDefaultCommandTimeout(const CString& strProfile, long lKind) {
 
 long QvDBGetDefaultCursorLocation(const CString& strProfile) { return Read(strProfile, L"DefaultCursorLocation", 3); }
 long QvDBGetDefaultCursorType(const CString& strProfile) { return Read(strProfile, L"DefaultCursorType", 3); }
-// Recordsets on a PostgreSQL database cannot change rows: such a profile reads read-only unless
-// it names a lock type itself.
+// A profile on a PostgreSQL database reads read-only unless it names a lock type itself: there a
+// recordset that may change rows first asks the server for its table's key.
 long QvDBGetDefaultLockType(const CString& strProfile) {
     std::wstring cs = QvDBReadSetting(QvDBGetProfileKey(strProfile), L"DBConnection", CString()).wstr();
     for (wchar_t& ch : cs) ch = static_cast<wchar_t>(std::towlower(ch));

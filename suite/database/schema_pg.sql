@@ -2597,6 +2597,3 @@ BEGIN
         ON CONFLICT (lQvSecUserID, guid, strKey) DO UPDATE SET lRight = EXCLUDED.lRight;
 END $$;
 
--- The document server writes a document's bytes as hex text: rows change only by statements here.
-CREATE FUNCTION dbo.qv_StoreDocImage(id integer, hex text) RETURNS void LANGUAGE sql AS
-$$ UPDATE DocImage SET imgDocument = decode(hex, 'hex') WHERE lDocImageID = id $$;

@@ -55,10 +55,9 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
                       strZero);
         if (!bCentral) strSQL += LocalCoursesOnly();
         strSQL += strFilter;
-        // The database client writes back rows only of statements without subqueries, and
-        // recordsets on a server database change no rows: the local installation and a server
-        // database close their runs by their key.
-        const bool bRowUpdate = bCentral && !kurs::OnServerDatabase();
+        // The database client writes back rows only of statements without subqueries: the local
+        // installation closes its runs by their key.
+        const bool bRowUpdate = bCentral;
         hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
         if (FAILED(hr)) KURS_TRACEHR(hr);
         BOOL bEOF = TRUE;

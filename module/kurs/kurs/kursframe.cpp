@@ -55,11 +55,6 @@ long OpenConnection(CQvADOConnection& conn) {
     return hr;
 }
 
-bool OnServerDatabase() {
-    const CString strCs = QvDBReadSetting(QvDBGetProfileKey(kProfile), L"DBConnection", CString());
-    return strCs.Left(13).CompareNoCase(L"postgresql://") == 0 || strCs.Left(11).CompareNoCase(L"postgres://") == 0;
-}
-
 namespace {
 
 // Whether a write of this thread's unit of work was chosen as a deadlock's victim.

@@ -73,8 +73,6 @@ private:
 
 // Opens the connection under the course profile; a failure is traced.
 long OpenConnection(CQvADOConnection& conn);
-// Whether the course profile names a PostgreSQL database, whose recordsets cannot change rows.
-bool OnServerDatabase();
 // A deadlock's victim loses its whole transaction, so the retry rule cannot repeat the statement
 // alone: Execute and GetUniqueID note a victim (native error 1205), and a unit of work that owns
 // its transaction writes itself again. TakeDeadlock tells and forgets.

@@ -9,8 +9,11 @@
 #include "pgexec.h"
 #include "textcase.h"
 #include "tsqlerror.h"
+#include "tsqllexer.h"
 #include "utf.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #endif
 
@@ -125,10 +128,10 @@ void Session::PgSettingsLost() {
     timeoutMs_ = -1;
 }
 
-Session::Rows Session::RunPg(const std::string& tsql) {
+Session::Rows Session::RunPg(const std::string& tsql, std::shared_ptr<const qv::tsql::Program> program) {
     qv::sql::PgRun run;
     try {
-        run = qv::sql::RunBatch(*pg_, tsql);
+        run = program ? qv::sql::RunProgram(*pg_, std::move(program)) : qv::sql::RunBatch(*pg_, tsql);
     } catch (const qv::tsql::ExecError&) {
         // A deadlock or a lost connection ends the transaction.
         if (pg_->Depth() == 0) PgSettingsLost();
@@ -159,6 +162,97 @@ Session::Rows Session::RunPg(const std::string& tsql) {
     return out;
 }
 
+const Session::PgTable& Session::PgTableOf(const std::string& table) {
+    const std::string key = qv::tsql::ToLowerAscii(table);
+    if (auto it = pgTables_.find(key); it != pgTables_.end()) return it->second;
+    // The name as the translator prints it (folded to lower case); the key's columns in the
+    // order of the key.
+    static const char kSql[] =
+        "SELECT to_regclass(quote_ident(lower($1)))::text, a.attname, "
+        "CASE WHEN a.attnum = ANY (i.indkey) THEN array_position(i.indkey::int2[], a.attnum) END "
+        "FROM pg_attribute a LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary "
+        "WHERE a.attrelid = to_regclass(quote_ident(lower($1))) AND a.attnum > 0 AND NOT a.attisdropped "
+        "ORDER BY a.attnum";
+    qv::sql::PgRows rows;
+    PgTable found;
+    if (pg_->Query(kSql, {table}, &rows) == 0 && !rows.rows.empty()) {
+        std::vector<std::pair<long, std::string>> keyParts;
+        for (const auto& row : rows.rows) {
+            if (row.size() < 3 || !row[0] || !row[1]) continue;
+            found.name = *row[0];
+            found.columns.push_back(*row[1]);
+            // int2vector counts from 0.
+            if (row[2]) keyParts.emplace_back(std::strtol(row[2]->c_str(), nullptr, 10), *row[1]);
+        }
+        std::sort(keyParts.begin(), keyParts.end());
+        for (auto& [position, name] : keyParts) found.key.push_back(std::move(name));
+    }
+    static const PgTable kNone;
+    // An unknown name is not remembered: the table may be created later.
+    if (found.name.empty()) return kNone;
+    return pgTables_.emplace(key, std::move(found)).first->second;
+}
+
+namespace {
+
+// A value as the server reads it from text: the column's type decides.
+std::optional<std::string> PgText(const qv::sql::Value& v) {
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&v)) {
+        char buffer[32];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, *d).ptr;
+        return std::string(buffer, end);
+    }
+    if (const auto* s = std::get_if<std::string>(&v)) return *s;
+    if (const auto* b = std::get_if<qv::sql::Blob>(&v)) {
+        static const char kHex[] = "0123456789abcdef";
+        std::string text = "\\x";
+        text.reserve(2 + b->size() * 2);
+        for (unsigned char c : *b) {
+            text += kHex[c >> 4];
+            text += kHex[c & 15];
+        }
+        return text;
+    }
+    return std::nullopt;
+}
+
+std::string QuotePgName(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + '"';
+}
+
+}  // namespace
+
+int Session::UpdatePgRow(const PgTable& table, const std::vector<std::string>& columns,
+                         const std::vector<qv::sql::Value>& values, const std::vector<qv::sql::Value>& keyValues,
+                         long* changed) {
+    std::string sql = "UPDATE " + table.name + " SET ";
+    qv::sql::PgParams params;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) sql += ", ";
+        params.push_back(PgText(values[i]));
+        sql += QuotePgName(columns[i]) + " = $" + std::to_string(params.size());
+    }
+    for (std::size_t i = 0; i < table.key.size(); ++i) {
+        sql += i == 0 ? " WHERE " : " AND ";
+        params.push_back(i < keyValues.size() ? PgText(keyValues[i]) : std::nullopt);
+        sql += QuotePgName(table.key[i]) + " = $" + std::to_string(params.size());
+    }
+    qv::sql::PgRows result;
+    const int rc = pg_->Query(sql, params, &result);
+    if (rc != 0) {
+        if (pg_->Depth() == 0) PgSettingsLost();
+        return rc;
+    }
+    if (changed) *changed = result.affected;
+    return 0;
+}
+
 int Session::Begin() { return pg_ ? pg_->Begin() : db_.Begin(); }
 int Session::Commit() { return pg_ ? pg_->Commit() : db_.Commit(); }
 int Session::Rollback() {
@@ -178,7 +272,17 @@ bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
 void Session::PgSettingsLost() {}
-Session::Rows Session::RunPg(const std::string&) { throw std::logic_error("PostgreSQL is not available in this build"); }
+Session::Rows Session::RunPg(const std::string&, std::shared_ptr<const qv::tsql::Program>) {
+    throw std::logic_error("PostgreSQL is not available in this build");
+}
+const Session::PgTable& Session::PgTableOf(const std::string&) {
+    static const PgTable kNone;
+    return kNone;
+}
+int Session::UpdatePgRow(const PgTable&, const std::vector<std::string>&, const std::vector<qv::sql::Value>&,
+                         const std::vector<qv::sql::Value>&, long*) {
+    return -1;
+}
 int Session::Begin() { return db_.Begin(); }
 int Session::Commit() { return db_.Commit(); }
 int Session::Rollback() { return db_.Rollback(); }

@@ -136,20 +136,39 @@ void RecordsetImpl::OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const 
 }
 
 HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
-    if (lockType != adLockReadOnly && lockType != adLockUnspecified) {
-        Reset();
-        return Fail(ADO_E_FEATURENOTAVAILABLE,
-                    L"Recordsets that change rows are not available on PostgreSQL: open it read-only and change "
-                    L"rows with UPDATE statements.");
-    }
     try {
         session_->UseTimeout(connection_->CommandTimeout());
-        Session::Rows rows = session_->RunPg(sql);
+        std::shared_ptr<const qv::tsql::Program> program;
+        std::wstring reason = L"The recordset was opened read-only.";
+        if (lockType != adLockReadOnly && lockType != adLockUnspecified) {
+            std::string asked;
+            bool known = false;
+            program = qv::tsql::TranslatePgForUpdate(sql, [&](const std::string& table) {
+                const Session::PgTable& t = session_->PgTableOf(table);
+                asked = table;
+                known = !t.name.empty();
+                return t.key;
+            });
+            if (program->updateTarget) {
+                reason.clear();
+            } else if (asked.empty()) {
+                reason = L"The rows of this statement cannot be changed: it does not select from a single table.";
+            } else {
+                reason = L"The rows of '" + qv::FromUtf8(asked) + L"' cannot be changed: " +
+                         (known ? L"it has no primary key." : L"it is not a table.");
+            }
+        }
+        Session::Rows rows = session_->RunPg(sql, program);
         if (!rows.hasResult) {
             Reset();
             return S_OK;
         }
         OpenOnRows(connection_.get(), std::move(rows));
+        if (reason.empty()) {
+            TakeKey(*program->updateTarget);
+        } else {
+            readOnlyReason_ = reason;
+        }
     } catch (...) {
         const HRESULT hr = FailFromException();
         Reset();
@@ -158,11 +177,46 @@ HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
     return S_OK;
 }
 
+void RecordsetImpl::TakeKey(const qv::tsql::UpdateTarget& target) {
+    const int keys = static_cast<int>(target.keyColumns.size());
+    if (static_cast<int>(columns_->size()) < keys) throw std::logic_error("the key of the updatable statement is missing");
+    visibleColumns_ = static_cast<int>(columns_->size()) - keys;
+    keyColumns_ = keys;
+    updatable_ = true;
+    const Session::PgTable& table = session_->PgTableOf(target.table);
+    table_ = target.table;
+    // Each visible column's place in the table, so that only the table's own columns change.
+    std::vector<std::string> origins;
+    for (const std::string& item : target.itemColumns) {
+        if (item == "*") {
+            origins.insert(origins.end(), table.columns.begin(), table.columns.end());
+        } else {
+            origins.push_back(qv::tsql::ToLowerAscii(item));
+        }
+    }
+    auto columns = std::make_shared<std::vector<ColumnInfo>>(*columns_);
+    if (static_cast<int>(origins.size()) == visibleColumns_) {
+        for (int c = 0; c < visibleColumns_; ++c) {
+            const std::string& origin = origins[static_cast<std::size_t>(c)];
+            if (origin.empty()) continue;
+            ColumnInfo& info = (*columns)[static_cast<std::size_t>(c)];
+            for (const std::string& name : table.columns) {
+                if (qv::tsql::ToLowerAscii(name) != origin) continue;
+                info.table = target.table;
+                info.column = name;
+                break;
+            }
+        }
+    }
+    columns_ = std::move(columns);
+}
+
 void RecordsetImpl::OpenOnRows(ConnectionImpl* connection, Session::Rows rows) {
     bound_ = ComPtr<ConnectionImpl>(connection);
     connection_ = bound_;
     session_ = connection->GetSession();
     updatable_ = false;
+    keyColumns_ = 0;
     readOnlyReason_ = L"The recordset was opened read-only.";
     columns_ = std::move(rows.columns);
     visibleColumns_ = static_cast<int>(columns_->size());
@@ -230,6 +284,7 @@ void RecordsetImpl::Reset() {
     session_.reset();
     connection_.Reset();
     updatable_ = false;
+    keyColumns_ = 0;
 }
 
 HRESULT RecordsetImpl::Close() {
@@ -412,6 +467,7 @@ HRESULT RecordsetImpl::Update(VARIANT fields, VARIANT values) {
 HRESULT RecordsetImpl::WritePending() {
     if (pending_.empty()) return S_OK;
     connection_->ErrorList().Clear();
+    if (session_->OnPg()) return WritePendingPg();
     try {
         std::sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         std::string sql = "UPDATE " + QuoteName(table_) + " SET ";
@@ -420,7 +476,9 @@ HRESULT RecordsetImpl::WritePending() {
             if (param > 1) sql += ", ";
             sql += QuoteName((*columns_)[static_cast<std::size_t>(c)].column) + " = ?" + std::to_string(param++);
         }
-        sql += " WHERE rowid = ?" + std::to_string(param);
+        // The row id comes back: a changed INTEGER PRIMARY KEY changes it, and the next write
+        // must still find the row.
+        sql += " WHERE rowid = ?" + std::to_string(param) + " RETURNING rowid";
 
         std::vector<qv::sql::Value>& row = rows_[row_];
         sqlite3* db = session_->Db().Handle();
@@ -447,14 +505,57 @@ HRESULT RecordsetImpl::WritePending() {
         if (rc == SQLITE_OK) rc = rowid ? sqlite3_bind_int64(stmt.get(), index, *rowid) : sqlite3_bind_null(stmt.get(), index);
         session_->UseTimeout(connection_->CommandTimeout());
         if (rc == SQLITE_OK) rc = sqlite3_step(stmt.get());
+        const bool found = rc == SQLITE_ROW;
+        const std::int64_t newRowid = found ? sqlite3_column_int64(stmt.get(), 0) : 0;
+        if (found) rc = sqlite3_step(stmt.get());
         if (rc != SQLITE_DONE) {
             const int code = sqlite3_extended_errcode(db);
             const std::string message = sqlite3_errmsg(db);
             stmt.Discard();
             return connection_->Fail(RecordFromDriver(qv::sql::MapError(code, message)));
         }
-        if (sqlite3_changes(db) == 0) {
+        if (!found) {
             return Fail(E_FAIL, L"Row cannot be located for updating: it was deleted or its row id changed since it was read.");
+        }
+        row.back() = newRowid;
+        for (auto& [c, v] : pending_) row[static_cast<std::size_t>(c)] = std::move(v);
+        pending_.clear();
+    } catch (...) {
+        return FailFromException();
+    }
+    return S_OK;
+}
+
+HRESULT RecordsetImpl::WritePendingPg() {
+    try {
+        const Session::PgTable& table = session_->PgTableOf(table_);
+        if (table.key.empty() || static_cast<int>(table.key.size()) != keyColumns_) {
+            return Fail(ADO_E_FEATURENOTAVAILABLE,
+                        L"The rows of '" + qv::FromUtf8(table_) + L"' cannot be changed: its key is not known.");
+        }
+        std::sort(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<std::string> names;
+        std::vector<qv::sql::Value> values;
+        for (const auto& [c, v] : pending_) {
+            names.push_back((*columns_)[static_cast<std::size_t>(c)].column);
+            values.push_back(v);
+        }
+        std::vector<qv::sql::Value>& row = rows_[row_];
+        const std::vector<qv::sql::Value> key(row.end() - keyColumns_, row.end());
+        session_->UseTimeout(connection_->CommandTimeout());
+        long changed = 0;
+        if (session_->UpdatePgRow(table, names, values, key, &changed) != 0) {
+            return connection_->Fail(RecordFromDriver(session_->LastError(), session_->DriverSource()));
+        }
+        if (changed == 0) {
+            return Fail(E_FAIL, L"Row cannot be located for updating: it was deleted or its key changed since it was read.");
+        }
+        // A changed key names the row from now on.
+        for (const auto& [c, v] : pending_) {
+            const std::string& column = (*columns_)[static_cast<std::size_t>(c)].column;
+            for (int k = 0; k < keyColumns_; ++k) {
+                if (table.key[static_cast<std::size_t>(k)] == column) row[static_cast<std::size_t>(visibleColumns_ + k)] = v;
+            }
         }
         for (auto& [c, v] : pending_) row[static_cast<std::size_t>(c)] = std::move(v);
         pending_.clear();

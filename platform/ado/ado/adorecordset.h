@@ -50,6 +50,9 @@ private:
     HRESULT CheckCurrentRow();
     HRESULT SetValue(int column, const VARIANT& value);
     HRESULT WritePending();
+    // PostgreSQL: the row goes back by the table's key, which the hidden last columns hold.
+    HRESULT WritePendingPg();
+    void TakeKey(const qv::tsql::UpdateTarget& target);
     const qv::sql::Value& Current(int column, qv::sql::Value& scratch) const;
 
     ComPtr<ConnectionImpl> bound_;
@@ -72,6 +75,8 @@ private:
     std::string table_;
     std::wstring readOnlyReason_;
     std::vector<std::pair<int, qv::sql::Value>> pending_;
+    // On PostgreSQL, the hidden key columns after the visible ones.
+    int keyColumns_ = 0;
 };
 
 }  // namespace qv::ado

@@ -70,7 +70,25 @@ public:
     };
     // Translates the T-SQL for PostgreSQL and runs it. Throws TranslateError or ExecError; an
     // ExecError from the server leaves its details in LastError().
-    Rows RunPg(const std::string& tsql);
+    // With `program`, runs that translation of the text (TranslatePgForUpdate's) instead.
+    Rows RunPg(const std::string& tsql, std::shared_ptr<const qv::tsql::Program> program = nullptr);
+
+    // A PostgreSQL table as the catalogue describes it: its primary key columns (empty when it has
+    // none, or is a view) and all its columns in order, names as the server has them; `name` is
+    // the table's name for a statement. Read once per table and session; empty `name` when there
+    // is no such table.
+    struct PgTable {
+        std::string name;
+        std::vector<std::string> key;
+        std::vector<std::string> columns;
+    };
+    const PgTable& PgTableOf(const std::string& table);
+    // Writes `values` into `columns` of the row of `table` whose key holds `keyValues`, inside
+    // the session's transaction. Returns 0 with the rows it changed in `changed`, or the
+    // driver's error (LastError).
+    int UpdatePgRow(const PgTable& table, const std::vector<std::string>& columns,
+                    const std::vector<qv::sql::Value>& values, const std::vector<qv::sql::Value>& keyValues,
+                    long* changed);
     // Answers @@TRANCOUNT with the depth the driver keeps.
     const qv::tsql::ExecOptions& ExecOptions() const { return options_; }
 
@@ -134,6 +152,7 @@ private:
     long isolation_ = kReadCommitted;
     std::unordered_map<const qv::tsql::Program*, CachedColumns> columns_;
     std::unordered_map<std::string, bool> rowidTables_;
+    std::unordered_map<std::string, PgTable> pgTables_;
 };
 
 }  // namespace qv::ado

@@ -931,4 +931,21 @@ std::string PgPrinter::SelectWithRowid(const SelectStmt& stmt, const std::string
     return Core(q.cores[0], &q.orderBy, true, "CAST(" + ref + ".ctid AS text) AS \"" + rowidColumn + "\"");
 }
 
+std::string PgPrinter::SelectWithKey(const SelectStmt& stmt, const std::vector<std::string>& keyColumns,
+                                     const std::string& hiddenPrefix) {
+    const struct Query& q = stmt.query;
+    if (q.cores.size() != 1 || !q.cores[0].from || q.cores[0].from->kind != TableSource::Kind::Table) {
+        Unsupported("row identity of a query that is not on one table", stmt.pos);
+    }
+    const TableSource& t = *q.cores[0].from;
+    const std::string ref = t.hasAlias ? Identifier(t.alias) : TableName(t.table, t.pos);
+    std::string extra;
+    for (std::size_t i = 0; i < keyColumns.size(); ++i) {
+        if (i > 0) extra += ", ";
+        extra += ref + "." + Identifier(Ident{keyColumns[i], true}) + " AS " +
+                 Identifier(Ident{hiddenPrefix + std::to_string(i + 1), true});
+    }
+    return Core(q.cores[0], &q.orderBy, true, extra);
+}
+
 }  // namespace qv::tsql

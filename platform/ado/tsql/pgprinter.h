@@ -26,6 +26,10 @@ public:
     std::string ConditionQuery(const Expr& cond) override;
     // The row's ctid as text: it names the row until the row is next written.
     std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn) override;
+    // The SELECT of one table with the table's key columns (names as the server has them) added
+    // last, named `hiddenPrefix`1, 2, ….
+    std::string SelectWithKey(const SelectStmt& stmt, const std::vector<std::string>& keyColumns,
+                              const std::string& hiddenPrefix);
 
     std::vector<int> TakeUsedSlots() override;
     bool UsesTrancount() const override { return usesTrancount_; }

@@ -77,6 +77,24 @@ void ResultNames(const SelectCore& core, Step& step) {
     }
 }
 
+// The batch's one SELECT when it reads a single table whose rows its rows are (no join, derived
+// table, DISTINCT, grouping or aggregate); null otherwise.
+const SelectStmt* SingleTableSelect(const Batch& batch) {
+    if (batch.statements.size() != 1 || batch.statements[0]->kind != StmtKind::Select) return nullptr;
+    const auto& sel = static_cast<const SelectStmt&>(*batch.statements[0]);
+    if (sel.assigns || sel.query.cores.size() != 1) return nullptr;
+    const SelectCore& core = sel.query.cores[0];
+    if (core.distinct || !core.groupBy.empty() || core.having || !core.from ||
+        core.from->kind != TableSource::Kind::Table) {
+        return nullptr;
+    }
+    bool aggregate = false;
+    for (const SelectItem& item : core.items) {
+        WalkExpr(*item.expr, [&](const Expr& e) { aggregate = aggregate || IsAggregate(e); });
+    }
+    return aggregate ? nullptr : &sel;
+}
+
 class Builder {
 public:
     Builder(const Batch& batch, Program& program, DialectPrinter& printer)
@@ -90,29 +108,52 @@ public:
 
     // A SELECT of one table with its rowid added; false when the SELECT is not of that kind.
     bool BuildForUpdate() {
-        if (batch_.statements.size() != 1 || batch_.statements[0]->kind != StmtKind::Select) return false;
-        const auto& sel = static_cast<const SelectStmt&>(*batch_.statements[0]);
-        if (sel.assigns || sel.query.cores.size() != 1) return false;
-        const SelectCore& core = sel.query.cores[0];
-        if (core.distinct || !core.groupBy.empty() || core.having || !core.from ||
-            core.from->kind != TableSource::Kind::Table) {
-            return false;
-        }
-        bool aggregate = false;
-        for (const SelectItem& item : core.items) {
-            WalkExpr(*item.expr, [&](const Expr& e) { aggregate = aggregate || IsAggregate(e); });
-        }
-        if (aggregate) return false;
+        const SelectStmt* sel = SingleTableSelect(batch_);
+        if (!sel) return false;
+        const SelectCore& core = sel->query.cores[0];
         Step step;
         step.kind = StepKind::Query;
-        step.sourceOffset = sel.pos;
-        step.sql = printer_.SelectWithRowid(sel, kRowidColumn);
+        step.sourceOffset = sel->pos;
+        step.sql = printer_.SelectWithRowid(*sel, kRowidColumn);
         step.params = printer_.TakeUsedSlots();
         ResultNames(core, step);
         if (step.namesKnown) step.columnNames.push_back(kRowidColumn);
         program_.steps.push_back(std::move(step));
         program_.trancountSlot = printer_.UsesTrancount() ? static_cast<int>(batch_.variables.size()) : -1;
-        program_.updateTarget = UpdateTarget{BaseName(core.from->table).name, kRowidColumn};
+        program_.updateTarget = UpdateTarget{BaseName(core.from->table).name, kRowidColumn, {}, {}};
+        return true;
+    }
+
+    // The same on PostgreSQL, with the key columns `keyOf` gives for the table in place of the
+    // rowid; false also when it gives none.
+    bool BuildPgForUpdate(PgPrinter& printer,
+                          const std::function<std::vector<std::string>(const std::string&)>& keyOf) {
+        const SelectStmt* sel = SingleTableSelect(batch_);
+        if (!sel) return false;
+        const SelectCore& core = sel->query.cores[0];
+        UpdateTarget target{BaseName(core.from->table).name, {}, keyOf(BaseName(core.from->table).name), {}};
+        if (target.keyColumns.empty()) return false;
+        for (const SelectItem& item : core.items) {
+            if (item.expr->kind == ExprKind::Star) {
+                target.itemColumns.emplace_back("*");
+            } else if (item.expr->kind == ExprKind::Column) {
+                target.itemColumns.push_back(static_cast<const ColumnExpr&>(*item.expr).name.back().name);
+            } else {
+                target.itemColumns.emplace_back();
+            }
+        }
+        Step step;
+        step.kind = StepKind::Query;
+        step.sourceOffset = sel->pos;
+        step.sql = printer.SelectWithKey(*sel, target.keyColumns, kKeyColumnPrefix);
+        step.params = printer.TakeUsedSlots();
+        ResultNames(core, step);
+        for (std::size_t i = 0; step.namesKnown && i < target.keyColumns.size(); ++i) {
+            step.columnNames.push_back(kKeyColumnPrefix + std::to_string(i + 1));
+        }
+        program_.steps.push_back(std::move(step));
+        program_.trancountSlot = printer.UsesTrancount() ? static_cast<int>(batch_.variables.size()) : -1;
+        program_.updateTarget = std::move(target);
         return true;
     }
 
@@ -322,6 +363,15 @@ public:
         return entries_.front().program;
     }
 
+    void Erase(std::string_view key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = index_.find(key);
+        if (it == index_.end()) return;
+        typename std::list<Entry>::iterator entry = it->second;
+        index_.erase(it);
+        entries_.erase(entry);
+    }
+
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         index_.clear();
@@ -358,6 +408,11 @@ TranslationCache& UpdateCache() {
 }
 
 TranslationCache& PgCache() {
+    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    return cache;
+}
+
+TranslationCache& PgUpdateCache() {
     static TranslationCache cache(kTranslationCacheCapacity / 4);
     return cache;
 }
@@ -523,6 +578,25 @@ std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql) {
     return Cached(UpdateCache(), tsql, true);
 }
 
+std::shared_ptr<const Program> TranslatePgForUpdate(
+    std::string_view tsql, const std::function<std::vector<std::string>(const std::string& table)>& keyOf) {
+    TranslationCache& cache = PgUpdateCache();
+    if (std::shared_ptr<const Program> hit = cache.Find(tsql)) {
+        if (!hit->updateTarget || keyOf(hit->updateTarget->table) == hit->updateTarget->keyColumns) return hit;
+    }
+    Batch batch = ParseBatch(tsql);
+    auto program = std::make_shared<Program>();
+    program->source = std::string(tsql);
+    PgPrinter printer(batch.variables, static_cast<int>(batch.variables.size()));
+    if (!Builder(batch, *program, printer).BuildPgForUpdate(printer, keyOf)) {
+        // Not cached: a table without a key now may get one.
+        return TranslatePg(tsql);
+    }
+    // A key changed since: the old translation goes.
+    cache.Erase(tsql);
+    return cache.Insert(tsql, std::move(program));
+}
+
 SharedProgram TranslateShared(std::string_view tsql) { return SharedPlainCache().Get(tsql, false); }
 
 SharedProgram TranslateSharedForUpdate(std::string_view tsql) { return SharedUpdateCache().Get(tsql, true); }
@@ -540,6 +614,7 @@ void ClearTranslationCache() {
     PlainCache().Clear();
     UpdateCache().Clear();
     PgCache().Clear();
+    PgUpdateCache().Clear();
     SharedPlainCache().Clear();
     SharedUpdateCache().Clear();
 }

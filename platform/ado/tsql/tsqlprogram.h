@@ -5,6 +5,7 @@
 #include "sqlvalue.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,11 @@ struct Variable {
 struct UpdateTarget {
     std::string table;       // the table the SELECT reads
     std::string rowidColumn; // name of the hidden last column holding the row's rowid
+    // PostgreSQL: the table's key columns, which the hidden last columns hold (one each, in this
+    // order, in place of the rowid), and the table column each select item shows: "*" for all
+    // of them, empty for an expression.
+    std::vector<std::string> keyColumns;
+    std::vector<std::string> itemColumns;
 };
 
 struct Program {
@@ -108,11 +114,19 @@ std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql);
 SharedProgram TranslateShared(std::string_view tsql);
 SharedProgram TranslateSharedForUpdate(std::string_view tsql);
 
+// For a recordset on PostgreSQL that changes rows: as TranslateForUpdate, but the hidden last
+// columns hold the key `keyOf(table)` gives (the table's primary key as the server names it).
+// When the SELECT is not of a single table or `keyOf` gives no columns, the plain translation
+// without `updateTarget`. Cached by text; a translation whose key has changed is made again.
+std::shared_ptr<const Program> TranslatePgForUpdate(
+    std::string_view tsql, const std::function<std::vector<std::string>(const std::string& table)>& keyOf);
+
 // Drops every cached translation (tests).
 void ClearTranslationCache();
 std::size_t TranslationCacheSize();
 inline constexpr std::size_t kTranslationCacheCapacity = 4096;
 
 inline constexpr const char* kRowidColumn = "__qv_rowid";
+inline constexpr const char* kKeyColumnPrefix = "__qv_key";
 
 }  // namespace qv::tsql

@@ -88,20 +88,6 @@ long StoreImage(CQvADOConnection& conn, long lDocImageID, const std::vector<unsi
         }
     }
     rs.Close();
-    if (hr == ADO_E_FEATURENOTAVAILABLE) {
-        // A server database changes rows only by statements: the bytes go there as hex text,
-        // which the database's own procedure decodes.
-        static const char kHex[] = "0123456789abcdef";
-        std::wstring hex;
-        hex.reserve(bytes.size() * 2);
-        for (unsigned char b : bytes) {
-            hex += wchar_t(kHex[b >> 4]);
-            hex += wchar_t(kHex[b & 15]);
-        }
-        CString exec;
-        exec.Format(L"EXEC qv_StoreDocImage %d, '", lDocImageID);
-        hr = conn.Execute(exec + CString(hex.c_str()) + L"'");
-    }
     return hr;
 }
 

@@ -368,24 +368,120 @@ TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {
     EXPECT_EQ(Exec(c.get(), L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), 1);
 }
 
-TEST_P(AdoBoth, ARecordsetThatChangesRowsOpensOnlyOnSqlite) {
+// ---- recordsets that change rows ----------------------------------------------------------
+
+class AdoWriteBack : public AdoBoth {
+protected:
+    ComPtr<Recordset20> Writable(_Connection* c, const std::wstring& sql) {
+        ComPtr<Recordset20> rs;
+        EXPECT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
+        EXPECT_EQ(Open(c, rs.get(), sql, adLockOptimistic), S_OK) << qv::ToUtf8(sql) << ": "
+                                                                   << qv::ToUtf8(LastError(c).description);
+        return rs;
+    }
+    std::wstring Name(_Connection* c, long id) {
+        ComPtr<Recordset20> rs = Query(c, L"SELECT strBezeichnung FROM Kurs WHERE lKursID = " + std::to_wstring(id));
+        if (!rs || Eof(rs.get())) return L"(none)";
+        COleVariant v = Field(rs.get(), L"strBezeichnung");
+        return v.vt == VT_BSTR ? v.bstrVal : L"(not text)";
+    }
+};
+
+TEST_P(AdoWriteBack, ChangedFieldsGoBackToTheirRowWithTheSameKinds) {
     ComPtr<_Connection> c = Connect();
     ASSERT_TRUE(c);
-    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A')");
-    ComPtr<Recordset20> rs;
-    ASSERT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
-    const HRESULT hr = Open(c.get(), rs.get(), L"SELECT lKursID, strBezeichnung FROM Kurs", adLockOptimistic);
-    long state = -1;
-    EXPECT_EQ(rs->get_State(&state), S_OK);
-    if (GetParam() == Driver::Sqlite) {
-        EXPECT_EQ(hr, S_OK);
-        EXPECT_EQ(state, adStateOpen);
-        return;
-    }
-    EXPECT_EQ(hr, ADO_E_FEATURENOTAVAILABLE);
-    EXPECT_EQ(state, adStateClosed);
-    EXPECT_NE(LastError(c.get()).description.find(L"PostgreSQL"), std::wstring::npos);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A'), (2, 'B'), (3, 'C')");
+    ComPtr<Recordset20> rs = Writable(c.get(), L"SELECT k.strBezeichnung, k.curPreis, k.dtStart, k.lKursID "
+                                               L"FROM Kurs k WHERE lKursID < 3 ORDER BY lKursID");
+    ASSERT_TRUE(rs && !Eof(rs.get()));
+    // Update writes; the recordset then shows what was written, as the database gives it back.
+    ASSERT_EQ(rs->put_Collect(COleVariant(L"strBezeichnung"), COleVariant(L"Süd")), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+    ASSERT_EQ(rs->put_Collect(COleVariant(L"curPreis"), COleVariant(12.5)), S_OK);
+    ASSERT_EQ(rs->put_Collect(COleVariant(L"dtStart"), COleVariant(COleDateTime(2024, 3, 5, 14, 30, 0))), S_OK);
+    ASSERT_EQ(rs->Update(Missing(), Missing()), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+    EXPECT_EQ(Field(rs.get(), L"curPreis").vt, VT_CY);
+    EXPECT_EQ(Field(rs.get(), L"dtStart").vt, VT_DATE);
+    EXPECT_EQ(Name(c.get(), 1), L"Süd");
+    // Moving on writes what is pending.
+    ASSERT_EQ(rs->MoveNext(), S_OK);
+    ASSERT_EQ(rs->put_Collect(COleVariant(L"strBezeichnung"), COleVariant(L"B2")), S_OK);
+    ASSERT_EQ(rs->MoveNext(), S_OK);
+    EXPECT_TRUE(Eof(rs.get()));
+    EXPECT_EQ(Name(c.get(), 2), L"B2");
+    EXPECT_EQ(Name(c.get(), 3), L"C");
+    ComPtr<Recordset20> check = Query(c.get(), L"SELECT curPreis, dtStart FROM Kurs WHERE lKursID = 1");
+    ASSERT_TRUE(check && !Eof(check.get()));
+    EXPECT_EQ(Field(check.get(), L"curPreis").cyVal.int64, 125000);
+    EXPECT_EQ(COleDateTime(Field(check.get(), L"dtStart").date), COleDateTime(2024, 3, 5, 14, 30, 0));
+
+    // Update with a column and a value; a changed key names the row for the next write, and
+    // SELECT * and a unit of work reach the same rows.
+    rs = Writable(c.get(), L"SELECT * FROM Kurs WHERE lKursID = 3");
+    ASSERT_TRUE(rs && !Eof(rs.get()));
+    long level = 0;
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    ASSERT_EQ(rs->Update(COleVariant(L"lKursID"), COleVariant(30L)), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+    ASSERT_EQ(rs->Update(COleVariant(L"strBezeichnung"), COleVariant(L"C2")), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+    EXPECT_EQ(Name(c.get(), 30), L"C2");
+    ASSERT_EQ(c->RollbackTrans(), S_OK);
+    EXPECT_EQ(Name(c.get(), 3), L"C");
+    EXPECT_EQ(Name(c.get(), 30), L"(none)");
 }
+
+TEST_P(AdoWriteBack, WhatCannotBeWrittenFailsClearlyAndLosesNothing) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'A'), (2, 'B')");
+    struct Case {
+        const wchar_t* sql;
+        long lock;
+        const wchar_t* column;
+        const wchar_t* value;
+        const wchar_t* elsewhere;  // run after the open
+        HRESULT put, update;
+        const wchar_t* state;      // of the update's failure; empty for none
+    } cases[] = {
+        // Another row already has the name: the database's own error.
+        {L"SELECT lKursID, strBezeichnung FROM Kurs WHERE lKursID = 1", adLockOptimistic, L"strBezeichnung", L"B",
+         nullptr, S_OK, E_FAIL, L"23000"},
+        // The row went since it was read.
+        {L"SELECT lKursID, strBezeichnung FROM Kurs WHERE lKursID = 1", adLockOptimistic, L"strBezeichnung", L"X",
+         L"DELETE FROM Kurs WHERE lKursID = 1", S_OK, E_FAIL, L""},
+        {L"SELECT lKursID, strBezeichnung FROM Kurs WHERE lKursID = 2", adLockReadOnly, L"strBezeichnung", L"X",
+         nullptr, ADO_E_FEATURENOTAVAILABLE, ADO_E_FEATURENOTAVAILABLE, L""},
+        {L"SELECT lKursID, lKursID * 2 AS lDoppelt FROM Kurs WHERE lKursID = 2", adLockOptimistic, L"lDoppelt",
+         L"X", nullptr, ADO_E_FEATURENOTAVAILABLE, S_OK, L""},
+        {L"SELECT k.lKursID, k.strBezeichnung FROM Kurs k INNER JOIN System s ON s.lSystemID = 1 WHERE k.lKursID = 2",
+         adLockOptimistic, L"strBezeichnung", L"X", nullptr, ADO_E_FEATURENOTAVAILABLE, ADO_E_FEATURENOTAVAILABLE, L""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(qv::ToUtf8(k.sql));
+        ComPtr<Recordset20> rs;
+        ASSERT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&rs)), S_OK);
+        ASSERT_EQ(Open(c.get(), rs.get(), k.sql, k.lock), S_OK) << qv::ToUtf8(LastError(c.get()).description);
+        ASSERT_FALSE(Eof(rs.get()));
+        if (k.elsewhere) Exec(c.get(), k.elsewhere);
+        EXPECT_EQ(rs->put_Collect(COleVariant(k.column), COleVariant(k.value)), k.put);
+        if (k.put != S_OK) {
+            EXPECT_FALSE(LastError(c.get()).description.empty());
+        }
+        const HRESULT hr = rs->Update(Missing(), Missing());
+        EXPECT_EQ(hr, k.update);
+        if (FAILED(hr)) {
+            const ErrorSeen e = LastError(c.get());
+            EXPECT_EQ(e.number, k.update);
+            EXPECT_EQ(e.state, k.state);
+            EXPECT_FALSE(e.description.empty());
+        }
+    }
+    EXPECT_EQ(Name(c.get(), 2), L"B");
+    EXPECT_EQ(Number(c.get(), L"SELECT count(*) FROM Kurs"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, AdoWriteBack, ::testing::Values(Driver::Sqlite, Driver::Pg),
+                         [](const ::testing::TestParamInfo<Driver>& info) {
+                             return info.param == Driver::Sqlite ? "Sqlite" : "Pg";
+                         });
 
 // ---- the pool of sessions ------------------------------------------------------------------
 
