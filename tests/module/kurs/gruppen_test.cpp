@@ -135,6 +135,7 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 }
 
 TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {
+    if (kOnPg) GTEST_SKIP() << "the rival writes from inside SQLite's key procedure, on SQLite's handle";
     Open();
     // Another user creates "Theorie" in the run while this page draws the key of its own.
     const qv::sql::Procedure original = *qv::sql::FindProcedure("sp_GetUniqueID");

@@ -290,4 +290,16 @@ private:
 std::string W2U(const std::wstring& w);
 std::string U(const CString& s);
 
+#ifdef QV_KURS_PG
+// Takes a free database of the test cluster's pool, with the suite schema and its rows, for as
+// long as `admin` stays open; a failure's text, empty on success. `used`: it served a test before.
+std::string ClaimPgSuiteDatabase(qv::sql::PgDb& admin, std::string* name, bool* used);
+// The few texts of the tests that only SQLite understands (dates relative to today, its string
+// functions, triggers that refuse a write, tables and views replaced) in PostgreSQL's words;
+// empty for plain T-SQL, which the translator takes.
+std::string PgDialect(const std::string& sql, std::map<std::string, std::string>& triggerTables, bool* changesSchema);
+// A value's text as SQLite gives it.
+std::string PgValueText(const std::string& text, std::uint32_t type);
+#endif
+
 }  // namespace kurstest

@@ -1,3 +1,10 @@
+// The PostgreSQL runner before the widgets: Qt defines "slots".
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgexec.h"
+#include "qvregistry.h"
+#include "suitedbpg.h"
+#endif
 #include "kurswin_window.h"
 
 #include "ikursinstanz.h"
@@ -9,6 +16,8 @@
 #include "utf.h"
 
 #include <filesystem>
+#include <stdexcept>
+
 
 namespace kurstest {
 
@@ -22,10 +31,25 @@ void KursWindow::SetUp() {
 
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
+#ifdef QV_KURS_PG
+    pgAdmin_ = std::make_unique<qv::sql::PgDb>();
+    bool used = false;
+    ASSERT_EQ(ClaimPgSuiteDatabase(*pgAdmin_, &pgName_, &used), "");
+    const std::string url = qvtest::PgClusterUrl() + "/" + pgName_;
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                      CString(qv::FromUtf8(url).c_str())));
+    pg = std::make_unique<qv::sql::PgDb>();
+    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
+    if (used) {
+        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
+    }
+    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
+#else
     db = std::make_unique<qv::sql::SqliteDb>();
     ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK);
     std::string error;
     ASSERT_EQ(qv::suite::CreateSchema(db->Handle(), &error), SQLITE_OK) << error;
+#endif
     ASSERT_EQ(qv::servers::StartRunningServer(QVDBSERVER_PROGID), S_OK);
     ASSERT_EQ(qv::servers::StartRunningServer(QV_EVENTSERVER_PROGID), S_OK);
 
@@ -76,6 +100,12 @@ void KursWindow::TearDown() {
     qv::nq::SetNavigator(nullptr);
     kurs::ForgetDefaultPersonKursStatus();
     db.reset();
+#ifdef QV_KURS_PG
+    pg.reset();
+    // A changed table or trigger would reach the next test: such a database goes.
+    if (pgAdmin_ && pgDirty_) pgAdmin_->Exec("DROP DATABASE IF EXISTS " + pgName_ + " WITH (FORCE)");
+    pgAdmin_.reset();
+#endif
     env.reset();
 }
 
@@ -106,16 +136,50 @@ void KursWindow::Action(UINT command) {
 void KursWindow::Screen(HWND wnd, const std::string& name) {
     const std::filesystem::path dir(QV_SCREENS_DIR);
     std::filesystem::create_directories(dir);
-    EXPECT_TRUE(qv::ui::test::SavePng(wnd, (dir / (name + ".png")).string())) << name;
+    EXPECT_TRUE(qv::ui::test::SavePng(wnd, (dir / (name + (kOnPg ? "_pg" : "") + ".png")).string())) << name;
 }
 
 void KursWindow::Sql(const std::string& sql) {
+#ifdef QV_KURS_PG
+    bool changesSchema = false;
+    const std::string plain = PgDialect(sql, triggerTables_, &changesSchema);
+    pgDirty_ = pgDirty_ || changesSchema;
+    if (!plain.empty()) {
+        ASSERT_EQ(pg->Exec(plain), 0) << pg->LastError().description << "\n" << plain;
+        return;
+    }
+    try {
+        qv::sql::RunBatch(*pg, sql);
+    } catch (const std::exception& e) {
+        FAIL() << e.what() << "\n" << sql;
+    }
+    return;
+#endif
     char* err = nullptr;
     ASSERT_EQ(sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << sql;
     sqlite3_free(err);
 }
 
 std::string KursWindow::Text(const std::string& sql) {
+#ifdef QV_KURS_PG
+    // As SQLite's text gives the first column of the first row.
+    qv::sql::PgRun run;
+    try {
+        bool changesSchema = false;
+        const std::string plain = PgDialect(sql, triggerTables_, &changesSchema);
+        if (!plain.empty()) {
+            if (pg->Query(plain, &run.result) != 0) throw std::runtime_error(pg->LastError().description);
+        } else {
+            run = qv::sql::RunBatch(*pg, sql);
+        }
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what() << "\n" << sql;
+        return "(none)";
+    }
+    if (run.result.rows.empty() || run.result.rows[0].empty()) return "(none)";
+    const auto& first = run.result.rows[0][0];
+    return first ? PgValueText(*first, run.result.types.empty() ? 0 : run.result.types[0]) : "NULL";
+#endif
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db->Handle(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
     std::string out = "(none)";

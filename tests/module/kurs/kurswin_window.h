@@ -49,6 +49,12 @@ protected:
     FakeStartupServer startup;
     std::unique_ptr<qvtest::ServerEnvironment> env;
     std::unique_ptr<qv::sql::SqliteDb> db;
+#ifdef QV_KURS_PG
+    static constexpr bool kOnPg = true;
+    std::unique_ptr<qv::sql::PgDb> pg;
+#else
+    static constexpr bool kOnPg = false;
+#endif
     CQvFrameHost* host = nullptr;
     CWnd pane;
     long mandant = 0;
@@ -58,6 +64,12 @@ private:
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
     qv::IInteraction* previous_ = nullptr;
     long nextID_ = 100;
+#ifdef QV_KURS_PG
+    std::unique_ptr<qv::sql::PgDb> pgAdmin_;  // holds the pool slot of pgName_
+    std::string pgName_;
+    std::map<std::string, std::string> triggerTables_;
+    bool pgDirty_ = false;
+#endif
 };
 
 }  // namespace kurstest

@@ -96,7 +96,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
     EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":" + K(year - 1) + "=3 " + K(sued) + ":" + K(year + 1) + "=5 ");
     EXPECT_EQ(Text("SELECT strBemerkung FROM MaxTeilnehmer WHERE lMandantID = " + K(mandant)), "");
     const auto log = Rows("SELECT strText || '|' || strDetail || '|' || strModul || '|' || lTableID || '|' || "
-                          "(guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ")) FROM UserLog ORDER BY lUserLogID");
+                          "CASE WHEN guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ") THEN 1 ELSE 0 END FROM UserLog "
+                          "ORDER BY lUserLogID");
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[0], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:0 | Anzahl:12|Ausbildung.Kurs|39|1");
     EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
