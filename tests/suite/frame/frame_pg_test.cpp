@@ -3,7 +3,16 @@
 #include "framestartup.h"
 #include "suiteschemapg.h"
 
+#include "tempdir.h"
+
+#include <QImage>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
 
 namespace {
 
@@ -40,5 +49,40 @@ TEST(FrameStartupPg, TheUserIsCheckedAgainstTheServerDatabase) {
     EXPECT_FALSE(QvFrameCheckUser(options, "postgresql://qvtest@127.0.0.1:1/nq2", &message));
     EXPECT_FALSE(message.empty());
 }
+
+#ifdef QV_FRAME_PROGRAM
+int RunCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadText(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The program on a server database holding the demo: the course window opens on its data.
+TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
+    qvtest::PgTestDatabase database;
+    qvtest::TempDir dir;
+    const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_DATA_HOME=" +
+                            dir.file("data") + " QV_REGISTRY=" + dir.file("registry.db") + " ";
+    ASSERT_EQ(RunCommand(env + QV_DEMODB_PROGRAM " --db " + database.url() + " > " + dir.file("demo.txt") + " 2>&1"), 0)
+        << ReadText(dir.file("demo.txt"));
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    const std::string shot = QV_SCREENS_DIR "/qvframe_kurs_pg.png";
+    std::filesystem::remove(shot);
+    ASSERT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db " + database.url() + " --view Qovaro.NQ2.KursView --screenshot " +
+                         shot + " > " + dir.file("out.txt") + " 2>&1"),
+              0)
+        << ReadText(dir.file("out.txt"));
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 10u);
+}
+#endif
 
 }  // namespace
