@@ -125,10 +125,10 @@ void Session::PgSettingsLost() {
     timeoutMs_ = -1;
 }
 
-Session::Rows Session::RunPg(const std::string& tsql) {
+Session::Rows Session::RunPg(const std::string& tsql, bool stream) {
     qv::sql::PgRun run;
     try {
-        run = qv::sql::RunBatch(*pg_, tsql);
+        run = qv::sql::RunBatch(*pg_, tsql, stream);
     } catch (const qv::tsql::ExecError&) {
         // A deadlock or a lost connection ends the transaction.
         if (pg_->Depth() == 0) PgSettingsLost();
@@ -138,7 +138,7 @@ Session::Rows Session::RunPg(const std::string& tsql) {
     out.affected = static_cast<long>(run.rowsAffected);
     if (!run.hasResult) return out;
     out.hasResult = true;
-    const qv::sql::PgRows& result = run.result;
+    qv::sql::PgRows& result = run.result;
     auto columns = std::make_shared<std::vector<ColumnInfo>>(result.columns.size());
     for (std::size_t c = 0; c < result.columns.size(); ++c) {
         ColumnInfo& info = (*columns)[c];
@@ -148,14 +148,34 @@ Session::Rows Session::RunPg(const std::string& tsql) {
                         ? KindOfType(result.types[c], result.modifiers[c])
                         : ColumnKind::Plain;
     }
-    out.rows.reserve(result.rows.size());
-    for (const auto& row : result.rows) {
-        std::vector<qv::sql::Value> values;
-        values.reserve(row.size());
-        for (std::size_t c = 0; c < row.size(); ++c) values.push_back(ValueOf(row[c], c < result.types.size() ? result.types[c] : 0));
-        out.rows.push_back(std::move(values));
-    }
+    auto convert = [types = result.types](const qv::sql::PgRow& row, std::vector<qv::sql::Value>* values) {
+        values->clear();
+        values->reserve(row.size());
+        for (std::size_t c = 0; c < row.size(); ++c) values->push_back(ValueOf(row[c], c < types.size() ? types[c] : 0));
+    };
     out.columns = std::move(columns);
+    if (run.stream) {
+        Session* raw = this;
+        const std::size_t step = run.resultStep;
+        std::string sql = run.program->steps[step].sql;
+        out.next = [raw, stream = std::move(run.stream), convert, step, sql](std::vector<qv::sql::Value>* values) {
+            qv::sql::PgRow row;
+            bool got = false;
+            if (stream->Next(&row, &got) != 0) {
+                if (raw->pg_->Depth() == 0) raw->PgSettingsLost();
+                const qv::sql::ErrorInfo& e = raw->pg_->LastError();
+                throw qv::tsql::ExecError(e.nativeError, e.description, step, sql);
+            }
+            if (got) convert(row, values);
+            return got;
+        };
+        return out;
+    }
+    out.rows.resize(result.rows.size());
+    for (std::size_t r = 0; r < result.rows.size(); ++r) {
+        convert(result.rows[r], &out.rows[r]);
+        result.rows[r] = {};  // not held twice
+    }
     return out;
 }
 
@@ -178,7 +198,7 @@ bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
 void Session::PgSettingsLost() {}
-Session::Rows Session::RunPg(const std::string&) { throw std::logic_error("PostgreSQL is not available in this build"); }
+Session::Rows Session::RunPg(const std::string&, bool) { throw std::logic_error("PostgreSQL is not available in this build"); }
 int Session::Begin() { return db_.Begin(); }
 int Session::Commit() { return db_.Commit(); }
 int Session::Rollback() { return db_.Rollback(); }

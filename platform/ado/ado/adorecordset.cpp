@@ -80,7 +80,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 
     connection_ = bound_;
     session_ = connection_->GetSession();
-    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), lockType);
+    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), cursorType, lockType);
     try {
         const std::string sql = Utf8Of(text);
         qv::tsql::SharedProgram shared;
@@ -135,7 +135,7 @@ void RecordsetImpl::OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const 
     }
 }
 
-HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
+HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long cursorType, long lockType) {
     if (lockType != adLockReadOnly && lockType != adLockUnspecified) {
         Reset();
         return Fail(ADO_E_FEATURENOTAVAILABLE,
@@ -144,7 +144,8 @@ HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
     }
     try {
         session_->UseTimeout(connection_->CommandTimeout());
-        Session::Rows rows = session_->RunPg(sql);
+        const bool forwardOnly = cursorType == adOpenForwardOnly || cursorType == adOpenUnspecified;
+        Session::Rows rows = session_->RunPg(sql, forwardOnly);
         if (!rows.hasResult) {
             Reset();
             return S_OK;
@@ -172,6 +173,17 @@ void RecordsetImpl::OpenOnRows(ConnectionImpl* connection, Session::Rows rows) {
     streaming_ = false;
     rows_ = std::move(rows.rows);
     row_ = 0;
+    pgNext_ = std::move(rows.next);
+    if (pgNext_) {
+        rows_.resize(1);
+        try {
+            eof_ = !pgNext_(&rows_[0]);
+        } catch (...) {
+            Reset();
+            throw;
+        }
+        return;
+    }
     eof_ = rows_.empty();
 }
 
@@ -218,6 +230,7 @@ void RecordsetImpl::Take(std::shared_ptr<const qv::tsql::Program> program, Sessi
 }
 
 void RecordsetImpl::Reset() {
+    pgNext_ = nullptr;  // before the session goes: cancels the rows still coming
     open_ = false;
     eof_ = true;
     streaming_ = false;
@@ -280,6 +293,15 @@ HRESULT RecordsetImpl::MoveNext() {
     if (HRESULT hr = CheckCurrentRow(); FAILED(hr)) return hr;
     if (!pending_.empty()) {
         if (HRESULT hr = WritePending(); FAILED(hr)) return hr;
+    }
+    if (pgNext_) {
+        try {
+            eof_ = !pgNext_(&rows_[0]);
+        } catch (...) {
+            eof_ = true;
+            return FailFromException();
+        }
+        return S_OK;
     }
     if (!streaming_) {
         ++row_;

@@ -6,6 +6,7 @@
 #include "tsqlexec.h"
 #include "tsqlprogram.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -61,16 +62,20 @@ public:
     // The source the error records of the driver name.
     const wchar_t* DriverSource() const;
 
-    // A batch's first result on PostgreSQL, every row read.
+    // A batch's first result on PostgreSQL: every row read, or with `next` the rows still coming.
     struct Rows {
         bool hasResult = false;
         ColumnList columns;
         std::vector<std::vector<qv::sql::Value>> rows;
         long affected = 0;
+        // The next row into its argument, false at the end; throws ExecError on a failure after
+        // some rows. Dropped before the end, it cancels the rest.
+        std::function<bool(std::vector<qv::sql::Value>*)> next;
     };
     // Translates the T-SQL for PostgreSQL and runs it. Throws TranslateError or ExecError; an
-    // ExecError from the server leaves its details in LastError().
-    Rows RunPg(const std::string& tsql);
+    // ExecError from the server leaves its details in LastError(). With `stream`, the rows of
+    // the result come through `next` as the server sends them.
+    Rows RunPg(const std::string& tsql, bool stream = false);
     // Answers @@TRANCOUNT with the depth the driver keeps.
     const qv::tsql::ExecOptions& ExecOptions() const { return options_; }
 
