@@ -64,9 +64,9 @@ double MoneyOf(const std::string& text) {
     return std::strtod(plain.c_str(), nullptr);
 }
 
-qv::sql::Value ValueOf(const std::optional<std::string>& text, std::uint32_t oid) {
+qv::sql::Value ValueOf(std::optional<std::string>& text, std::uint32_t oid) {
     if (!text) return std::monostate{};
-    const std::string& s = *text;
+    std::string& s = *text;
     switch (oid) {
         case kBool: return std::int64_t{s == "t" ? 1 : 0};
         case kInt2:
@@ -86,10 +86,10 @@ qv::sql::Value ValueOf(const std::optional<std::string>& text, std::uint32_t oid
             // The zone after the seconds: the date is the server's local time.
             if (s.size() > 19) {
                 const std::size_t zone = s.find_first_of("+-", 19);
-                if (zone != std::string::npos) return s.substr(0, zone);
+                if (zone != std::string::npos) s.resize(zone);
             }
-            return s;
-        default: return s;
+            return std::move(s);
+        default: return std::move(s);
     }
 }
 
@@ -148,7 +148,8 @@ Session::Rows Session::RunPg(const std::string& tsql, bool stream) {
                         ? KindOfType(result.types[c], result.modifiers[c])
                         : ColumnKind::Plain;
     }
-    auto convert = [types = result.types](const qv::sql::PgRow& row, std::vector<qv::sql::Value>* values) {
+    // Takes the texts over rather than copying them.
+    auto convert = [types = result.types](qv::sql::PgRow& row, std::vector<qv::sql::Value>* values) {
         values->clear();
         values->reserve(row.size());
         for (std::size_t c = 0; c < row.size(); ++c) values->push_back(ValueOf(row[c], c < types.size() ? types[c] : 0));
@@ -174,7 +175,7 @@ Session::Rows Session::RunPg(const std::string& tsql, bool stream) {
     out.rows.resize(result.rows.size());
     for (std::size_t r = 0; r < result.rows.size(); ++r) {
         convert(result.rows[r], &out.rows[r]);
-        result.rows[r] = {};  // not held twice
+        result.rows[r] = {};
     }
     return out;
 }
