@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include <poll.h>
@@ -392,9 +393,18 @@ int PgDb::Stream(const std::string& sql, const PgParams& params, const std::vect
     bool guarded = false;
     if (int rc = Before(&guarded); rc != 0) return rc;
     if (int rc = Send(sql, &params, &types); rc != 0) return Finish(guarded, rc);
-    PQsetSingleRowMode(conn_);
-    pg_result* res = PQgetResult(conn_);
     std::shared_ptr<PgStream> stream(new PgStream(this, life_, guarded));
+    if (!PQsetSingleRowMode(conn_)) {
+        // Refused: all rows at once, handed over from memory.
+        PgRows all;
+        if (int rc = Finish(guarded, Collect(&all)); rc != 0) return rc;
+        stream->parked_.assign(std::make_move_iterator(all.rows.begin()), std::make_move_iterator(all.rows.end()));
+        all.rows.clear();
+        stream->head_ = std::move(all);
+        *out = std::move(stream);
+        return 0;
+    }
+    pg_result* res = PQgetResult(conn_);
     if (res && PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
         Describe(res, &stream->head_);
         stream->parked_.push_back(RowOf(res, 0));
