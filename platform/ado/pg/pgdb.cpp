@@ -459,14 +459,9 @@ void PgDb::Park() {
 void PgDb::Abandon(PgStream* stream) {
     if (active_ != stream) return;
     const ErrorInfo keep = error_;
-    if (PGcancel* cancel = PQgetCancel(conn_)) {
-        char why[256];
-        PQcancel(cancel, why, sizeof why);
-        PQfreeCancel(cancel);
-    }
     int rc = 0;
     bool cancelled = false;
-    while (pg_result* res = PQgetResult(conn_)) {
+    auto take = [&](pg_result* res) {
         const ExecStatusType status = PQresultStatus(res);
         if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && rc == 0) {
             const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
@@ -474,6 +469,27 @@ void PgDb::Abandon(PgStream* stream) {
             rc = FailFrom(res);
         }
         PQclear(res);
+    };
+    // The rows already here are cheaper to pass over than a cancel, which costs the server a new
+    // connection: a small result is usually in whole when its first row is.
+    bool ended = false;
+    if (PQconsumeInput(conn_)) {
+        while (!PQisBusy(conn_)) {
+            pg_result* res = PQgetResult(conn_);
+            if (!res) {
+                ended = true;
+                break;
+            }
+            take(res);
+        }
+    }
+    if (!ended) {
+        if (PGcancel* cancel = PQgetCancel(conn_)) {
+            char why[256];
+            PQcancel(cancel, why, sizeof why);
+            PQfreeCancel(cancel);
+        }
+        while (pg_result* res = PQgetResult(conn_)) take(res);
     }
     active_ = nullptr;
     // Undoes the statement under its savepoint; a deadlock or a lost connection still ends the
