@@ -64,6 +64,9 @@ protected:
     std::vector<std::string> PgTable(const std::string& sql) {
         PgRows rows;
         EXPECT_EQ(pg_.Query(sql, &rows), 0) << pg_.LastError().description << "\n" << sql;
+        return Lines(rows);
+    }
+    static std::vector<std::string> Lines(const PgRows& rows) {
         std::vector<std::string> out;
         for (const auto& r : rows.rows) {
             std::string line;
@@ -291,33 +294,24 @@ TEST_F(SuiteDbPg, SearchStatementsGiveTheCustomFieldsTheFunctionGivesAndFindTheU
                        "INSERT INTO QvSecUser (lQvSecUserID, strUserID) VALUES (7, 'c0c0c0c0-0000-4000-8000-000000000001')"),
               0)
         << pg_.LastError().description;
-    auto lines = [](const PgRows& rows) {
-        std::vector<std::string> out;
-        for (const auto& r : rows.rows) {
-            std::string line;
-            for (std::size_t i = 0; i < r.size(); ++i) line += (i ? "|" : "") + r[i].value_or("NULL");
-            out.push_back(line);
-        }
-        return out;
-    };
     // A table with fields used in searches, one without, and the value compared in a search.
     for (const char* table : {"4", "57"}) {
         const std::string t = table;
-        EXPECT_EQ(lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID, 'x' + dbo.fn_GetCustFieldValuesUsed4Search(" + t +
+        EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID, 'x' + dbo.fn_GetCustFieldValuesUsed4Search(" + t +
                                                    ", p.lPersonID) AS s FROM Person p ORDER BY p.lPersonID")
                             .result),
                   PgTable("SELECT lpersonid, 'x' || dbo.fn_getcustfieldvaluesused4search(" + t +
                           ", lpersonid) FROM person ORDER BY 1"))
             << table;
     }
-    EXPECT_EQ(lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID FROM Person p WHERE CHARINDEX('EINS', "
+    EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID FROM Person p WHERE CHARINDEX('EINS', "
                                            "dbo.fn_GetCustFieldValuesUsed4Search(4, p.lPersonID)) > 0")
                         .result),
               std::vector<std::string>{"1"});
 
     const std::string role = "SELECT TOP 1 Person.lPersonID FROM Person JOIN Contact ON Contact.lPersonID = Person.lPersonID "
                              "JOIN QvSecUser ON convert(varchar(50),Contact.guid) = QvSecUser.strUserID WHERE lQvSecUserID = 7";
-    EXPECT_EQ(lines(qv::sql::RunBatch(pg_, role).result), std::vector<std::string>{"1"});
+    EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, role).result), std::vector<std::string>{"1"});
     const auto program = qv::tsql::TranslatePg(role);
     ASSERT_EQ(pg_.Exec("SET enable_seqscan = off"), 0);
     const auto plan = PgTable("EXPLAIN " + program->steps.at(0).sql);
