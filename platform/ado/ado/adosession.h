@@ -50,7 +50,7 @@ public:
     // The SQLite driver; unused when the session runs on PostgreSQL.
     qv::sql::SqliteDb& Db() { return db_; }
     // Whether the connection string named a PostgreSQL database; then the batches run through
-    // RunPg and the recordsets hold all their rows.
+    // RunPg, and a recordset read forward gets its rows as the server sends them.
     bool OnPg() const { return pg_ != nullptr; }
 
     // Transactions and errors of whichever driver the session runs on, with T-SQL's depth rules.
