@@ -202,6 +202,8 @@ CREATE TABLE Contact (
 CREATE INDEX Contact_Person ON Contact (lPersonID);
 -- The security user's contact, by QvSecUser.strUserID.
 CREATE INDEX Contact_Guid ON Contact (guid);
+-- The user's contact is found by its key as text (convert(varchar(50), guid) in the statements).
+CREATE INDEX Contact_GuidText ON Contact ((CAST(guid AS varchar(50))));
 
 CREATE TABLE Kategorie (
     lKategorieID integer PRIMARY KEY,

@@ -160,7 +160,8 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
 
 HRESULT ConnectionImpl::ExecuteOnPg(const std::string& sql, VARIANT* recordsAffected, _Recordset** ppiRset) {
     session_->UseTimeout(timeout_);
-    Session::Rows rows = session_->RunPg(sql);
+    // The recordset Execute returns reads forward only: its rows can come as the server sends them.
+    Session::Rows rows = session_->RunPg(sql, ppiRset != nullptr);
     if (recordsAffected) {
         VariantClear(recordsAffected);
         recordsAffected->vt = VT_I4;

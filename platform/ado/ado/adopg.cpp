@@ -67,9 +67,9 @@ double MoneyOf(const std::string& text) {
     return std::strtod(plain.c_str(), nullptr);
 }
 
-qv::sql::Value ValueOf(const std::optional<std::string>& text, std::uint32_t oid) {
+qv::sql::Value ValueOf(std::optional<std::string>& text, std::uint32_t oid) {
     if (!text) return std::monostate{};
-    const std::string& s = *text;
+    std::string& s = *text;
     switch (oid) {
         case kBool: return std::int64_t{s == "t" ? 1 : 0};
         case kInt2:
@@ -89,10 +89,10 @@ qv::sql::Value ValueOf(const std::optional<std::string>& text, std::uint32_t oid
             // The zone after the seconds: the date is the server's local time.
             if (s.size() > 19) {
                 const std::size_t zone = s.find_first_of("+-", 19);
-                if (zone != std::string::npos) return s.substr(0, zone);
+                if (zone != std::string::npos) s.resize(zone);
             }
-            return s;
-        default: return s;
+            return std::move(s);
+        default: return std::move(s);
     }
 }
 
@@ -128,10 +128,10 @@ void Session::PgSettingsLost() {
     timeoutMs_ = -1;
 }
 
-Session::Rows Session::RunPg(const std::string& tsql, std::shared_ptr<const qv::tsql::Program> program) {
+Session::Rows Session::RunPg(const std::string& tsql, bool stream, std::shared_ptr<const qv::tsql::Program> program) {
     qv::sql::PgRun run;
     try {
-        run = program ? qv::sql::RunProgram(*pg_, std::move(program)) : qv::sql::RunBatch(*pg_, tsql);
+        run = program ? qv::sql::RunProgram(*pg_, std::move(program), stream) : qv::sql::RunBatch(*pg_, tsql, stream);
     } catch (const qv::tsql::ExecError&) {
         // A deadlock or a lost connection ends the transaction.
         if (pg_->Depth() == 0) PgSettingsLost();
@@ -141,7 +141,7 @@ Session::Rows Session::RunPg(const std::string& tsql, std::shared_ptr<const qv::
     out.affected = static_cast<long>(run.rowsAffected);
     if (!run.hasResult) return out;
     out.hasResult = true;
-    const qv::sql::PgRows& result = run.result;
+    qv::sql::PgRows& result = run.result;
     auto columns = std::make_shared<std::vector<ColumnInfo>>(result.columns.size());
     for (std::size_t c = 0; c < result.columns.size(); ++c) {
         ColumnInfo& info = (*columns)[c];
@@ -151,14 +151,35 @@ Session::Rows Session::RunPg(const std::string& tsql, std::shared_ptr<const qv::
                         ? KindOfType(result.types[c], result.modifiers[c])
                         : ColumnKind::Plain;
     }
-    out.rows.reserve(result.rows.size());
-    for (const auto& row : result.rows) {
-        std::vector<qv::sql::Value> values;
-        values.reserve(row.size());
-        for (std::size_t c = 0; c < row.size(); ++c) values.push_back(ValueOf(row[c], c < result.types.size() ? result.types[c] : 0));
-        out.rows.push_back(std::move(values));
-    }
+    // Takes the texts over rather than copying them.
+    auto convert = [types = result.types](qv::sql::PgRow& row, std::vector<qv::sql::Value>* values) {
+        values->clear();
+        values->reserve(row.size());
+        for (std::size_t c = 0; c < row.size(); ++c) values->push_back(ValueOf(row[c], c < types.size() ? types[c] : 0));
+    };
     out.columns = std::move(columns);
+    if (run.stream) {
+        Session* raw = this;
+        const std::size_t step = run.resultStep;
+        std::string sql = run.program->steps[step].sql;
+        out.next = [raw, stream = std::move(run.stream), convert, step, sql](std::vector<qv::sql::Value>* values) {
+            qv::sql::PgRow row;
+            bool got = false;
+            if (stream->Next(&row, &got) != 0) {
+                if (raw->pg_->Depth() == 0) raw->PgSettingsLost();
+                const qv::sql::ErrorInfo& e = raw->pg_->LastError();
+                throw qv::tsql::ExecError(e.nativeError, e.description, step, sql);
+            }
+            if (got) convert(row, values);
+            return got;
+        };
+        return out;
+    }
+    out.rows.resize(result.rows.size());
+    for (std::size_t r = 0; r < result.rows.size(); ++r) {
+        convert(result.rows[r], &out.rows[r]);
+        result.rows[r] = {};
+    }
     return out;
 }
 
@@ -272,7 +293,7 @@ bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }
 void Session::PgSettingsLost() {}
-Session::Rows Session::RunPg(const std::string&, std::shared_ptr<const qv::tsql::Program>) {
+Session::Rows Session::RunPg(const std::string&, bool, std::shared_ptr<const qv::tsql::Program>) {
     throw std::logic_error("PostgreSQL is not available in this build");
 }
 const Session::PgTable& Session::PgTableOf(const std::string&) {

@@ -80,7 +80,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 
     connection_ = bound_;
     session_ = connection_->GetSession();
-    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), lockType);
+    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), cursorType, lockType);
     try {
         const std::string sql = Utf8Of(text);
         qv::tsql::SharedProgram shared;
@@ -135,7 +135,7 @@ void RecordsetImpl::OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const 
     }
 }
 
-HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
+HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long cursorType, long lockType) {
     try {
         session_->UseTimeout(connection_->CommandTimeout());
         std::shared_ptr<const qv::tsql::Program> program;
@@ -158,7 +158,9 @@ HRESULT RecordsetImpl::OpenOnPg(const std::string& sql, long lockType) {
                          (known ? L"it has no primary key." : L"it is not a table.");
             }
         }
-        Session::Rows rows = session_->RunPg(sql, program);
+        // Rows that are written back are all read first; read-only forward rows come as sent.
+        const bool forwardOnly = cursorType == adOpenForwardOnly || cursorType == adOpenUnspecified;
+        Session::Rows rows = session_->RunPg(sql, forwardOnly && !program, program);
         if (!rows.hasResult) {
             Reset();
             return S_OK;
@@ -226,6 +228,17 @@ void RecordsetImpl::OpenOnRows(ConnectionImpl* connection, Session::Rows rows) {
     streaming_ = false;
     rows_ = std::move(rows.rows);
     row_ = 0;
+    pgNext_ = std::move(rows.next);
+    if (pgNext_) {
+        rows_.resize(1);
+        try {
+            eof_ = !pgNext_(&rows_[0]);
+        } catch (...) {
+            Reset();
+            throw;
+        }
+        return;
+    }
     eof_ = rows_.empty();
 }
 
@@ -272,6 +285,7 @@ void RecordsetImpl::Take(std::shared_ptr<const qv::tsql::Program> program, Sessi
 }
 
 void RecordsetImpl::Reset() {
+    pgNext_ = nullptr;  // before the session goes: cancels the rows still coming
     open_ = false;
     eof_ = true;
     streaming_ = false;
@@ -335,6 +349,15 @@ HRESULT RecordsetImpl::MoveNext() {
     if (HRESULT hr = CheckCurrentRow(); FAILED(hr)) return hr;
     if (!pending_.empty()) {
         if (HRESULT hr = WritePending(); FAILED(hr)) return hr;
+    }
+    if (pgNext_) {
+        try {
+            eof_ = !pgNext_(&rows_[0]);
+        } catch (...) {
+            eof_ = true;
+            return FailFromException();
+        }
+        return S_OK;
     }
     if (!streaming_) {
         ++row_;

@@ -32,7 +32,8 @@ public:
     void OpenOnRun(ConnectionImpl* connection, std::shared_ptr<const qv::tsql::Program> program,
                    Session::ColumnList columns, qv::tsql::Execution run);
 
-    // Opens read-only on rows already read (PostgreSQL).
+    // Opens read-only on rows read or still coming (PostgreSQL). Throws what the first row
+    // throws.
     void OpenOnRows(ConnectionImpl* connection, Session::Rows rows);
 
 private:
@@ -42,7 +43,7 @@ private:
     void Take(std::shared_ptr<const qv::tsql::Program> program, Session::ColumnList columns,
               qv::tsql::Execution run, bool buffered);
     void Reset();
-    HRESULT OpenOnPg(const std::string& sql, long lockType);
+    HRESULT OpenOnPg(const std::string& sql, long cursorType, long lockType);
     HRESULT Fail(HRESULT hr, const std::wstring& description);
     HRESULT FailFromException();
     // The column `index` names, or -1 after recording why.
@@ -67,8 +68,10 @@ private:
     // Forward-only: the run steps through the rows.
     bool streaming_ = false;
     qv::tsql::Execution run_;
-    // Otherwise all rows, read at open.
+    // Otherwise all rows, read at open, or (PostgreSQL, forward-only) the current one of those
+    // pgNext_ hands over as the server sends them.
     std::vector<std::vector<qv::sql::Value>> rows_;
+    std::function<bool(std::vector<qv::sql::Value>*)> pgNext_;
     std::size_t row_ = 0;
     // Changing rows: the table, and why not when it cannot be done.
     bool updatable_ = false;

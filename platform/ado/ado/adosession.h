@@ -6,6 +6,7 @@
 #include "tsqlexec.h"
 #include "tsqlprogram.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -49,7 +50,7 @@ public:
     // The SQLite driver; unused when the session runs on PostgreSQL.
     qv::sql::SqliteDb& Db() { return db_; }
     // Whether the connection string named a PostgreSQL database; then the batches run through
-    // RunPg and the recordsets hold all their rows.
+    // RunPg, and a recordset read forward gets its rows as the server sends them.
     bool OnPg() const { return pg_ != nullptr; }
 
     // Transactions and errors of whichever driver the session runs on, with T-SQL's depth rules.
@@ -61,17 +62,21 @@ public:
     // The source the error records of the driver name.
     const wchar_t* DriverSource() const;
 
-    // A batch's first result on PostgreSQL, every row read.
+    // A batch's first result on PostgreSQL: every row read, or with `next` the rows still coming.
     struct Rows {
         bool hasResult = false;
         ColumnList columns;
         std::vector<std::vector<qv::sql::Value>> rows;
         long affected = 0;
+        // The next row into its argument, false at the end; throws ExecError on a failure after
+        // some rows. Dropped before the end, it cancels the rest.
+        std::function<bool(std::vector<qv::sql::Value>*)> next;
     };
     // Translates the T-SQL for PostgreSQL and runs it. Throws TranslateError or ExecError; an
-    // ExecError from the server leaves its details in LastError().
-    // With `program`, runs that translation of the text (TranslatePgForUpdate's) instead.
-    Rows RunPg(const std::string& tsql, std::shared_ptr<const qv::tsql::Program> program = nullptr);
+    // ExecError from the server leaves its details in LastError(). With `stream`, the rows of
+    // the result come through `next` as the server sends them. With `program`, runs that
+    // translation of the text (TranslatePgForUpdate's) instead.
+    Rows RunPg(const std::string& tsql, bool stream = false, std::shared_ptr<const qv::tsql::Program> program = nullptr);
 
     // A PostgreSQL table as the catalogue describes it: its primary key columns (empty when it has
     // none, or is a view) and all its columns in order, names as the server has them; `name` is

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include <poll.h>
@@ -182,6 +183,7 @@ bool PgDb::IdleAndAlive() const {
 
 void PgDb::Close() {
     if (!conn_) return;
+    Park();
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(conn_, "ROLLBACK"));
     }
@@ -249,7 +251,9 @@ const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vec
     return &it->second;
 }
 
-int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types) {
+int PgDb::Before(bool* guarded) {
+    Park();
+    *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (PQstatus(conn_) != CONNECTION_OK) {
         // Outside a transaction nothing is lost with the old connection, so a retry works on a
@@ -261,39 +265,67 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const
         if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
     }
     if (sentValues_ != SessionValuesVersion() && SendSessionValues() != 0) return error_.nativeError ? error_.nativeError : -1;
-    const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
-    int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
+    *guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+    const int rc = *guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
     if (rc != 0) {
+        *guarded = false;
         if (PQstatus(conn_) != CONNECTION_OK || error_.nativeError == kNativeConnectionLost) LoseTransaction();
-        return rc;
     }
+    return rc;
+}
+
+int PgDb::Send(const std::string& sql, const PgParams* params, const std::vector<std::uint32_t>* types) {
     constexpr std::size_t kSeenOnceLimit = 4096;
     const bool once = params && !prepared_.count(sql) && seenOnce_.insert(sql).second;
     if (seenOnce_.size() > kSeenOnceLimit) seenOnce_.clear();
-    if (once) {
+    int sent = 0;
+    if (params) {
         std::vector<const char*> values;
         values.reserve(params->size());
         for (const auto& v : *params) values.push_back(v ? v->c_str() : nullptr);
-        pg_result* res = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), types ? types->data() : nullptr,
-                                      values.data(), nullptr, nullptr, 0);
-        rc = Check(res, out);
-        PQclear(res);
-    } else if (params) {
-        const Prepared* p = PrepareCached(sql, types, &rc);
-        if (p) {
-            std::vector<const char*> values;
-            values.reserve(params->size());
-            for (const auto& v : *params) values.push_back(v ? v->c_str() : nullptr);
-            pg_result* res = PQexecPrepared(conn_, p->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
-                                            nullptr, 0);
-            rc = Check(res, out);
-            PQclear(res);
+        if (once) {
+            sent = PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), types ? types->data() : nullptr,
+                                     values.data(), nullptr, nullptr, 0);
+        } else {
+            int rc = 0;
+            const Prepared* p = PrepareCached(sql, types, &rc);
+            if (!p) return rc;
+            sent = PQsendQueryPrepared(conn_, p->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                       nullptr, 0);
         }
     } else {
-        pg_result* res = PQexec(conn_, sql.c_str());
-        rc = Check(res, out);
-        PQclear(res);
+        sent = PQsendQuery(conn_, sql.c_str());
     }
+    return sent ? 0 : FailFrom(nullptr);
+}
+
+void PgDb::DiscardResults() {
+    while (pg_result* res = PQgetResult(conn_)) {
+        const ExecStatusType status = PQresultStatus(res);
+        PQclear(res);
+        // A COPY nobody feeds would never end.
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) break;
+    }
+}
+
+// What PQexec would answer: the last result, or the first failure.
+int PgDb::Collect(PgRows* out) {
+    pg_result* kept = nullptr;
+    while (pg_result* res = PQgetResult(conn_)) {
+        const ExecStatusType status = PQresultStatus(res);
+        PQclear(kept);
+        kept = res;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
+            if (status != PGRES_COPY_IN && status != PGRES_COPY_OUT && status != PGRES_COPY_BOTH) DiscardResults();
+            break;
+        }
+    }
+    const int rc = Check(kept, out);
+    PQclear(kept);
+    return rc;
+}
+
+int PgDb::Finish(bool guarded, int rc) {
     if (rc == 0) {
         if (guarded && PQtransactionStatus(conn_) == PQTRANS_INTRANS) {
             PQclear(PQexec(conn_, (std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
@@ -323,9 +355,175 @@ int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const
     return rc;
 }
 
+int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types) {
+    bool guarded = false;
+    if (int rc = Before(&guarded); rc != 0) return rc;
+    int rc = Send(sql, params, types);
+    if (rc == 0) rc = Collect(out);
+    return Finish(guarded, rc);
+}
+
+namespace {
+
+PgRow RowOf(pg_result* res, int r) {
+    const int nCols = PQnfields(res);
+    PgRow row;
+    row.reserve(static_cast<std::size_t>(nCols));
+    for (int c = 0; c < nCols; ++c) {
+        if (PQgetisnull(res, r, c)) row.emplace_back(std::nullopt);
+        else row.emplace_back(std::string(PQgetvalue(res, r, c), static_cast<std::size_t>(PQgetlength(res, r, c))));
+    }
+    return row;
+}
+
+void Describe(pg_result* res, PgRows* head) {
+    const int nCols = PQnfields(res);
+    for (int c = 0; c < nCols; ++c) {
+        head->columns.emplace_back(PQfname(res, c));
+        head->types.push_back(PQftype(res, c));
+        head->modifiers.push_back(PQfmod(res, c));
+    }
+}
+
+}  // namespace
+
+int PgDb::Stream(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types,
+                 std::shared_ptr<PgStream>* out) {
+    out->reset();
+    bool guarded = false;
+    if (int rc = Before(&guarded); rc != 0) return rc;
+    if (int rc = Send(sql, &params, &types); rc != 0) return Finish(guarded, rc);
+    std::shared_ptr<PgStream> stream(new PgStream(this, life_, guarded));
+    if (!PQsetSingleRowMode(conn_)) {
+        // Refused: all rows at once, handed over from memory.
+        PgRows all;
+        if (int rc = Finish(guarded, Collect(&all)); rc != 0) return rc;
+        stream->parked_.assign(std::make_move_iterator(all.rows.begin()), std::make_move_iterator(all.rows.end()));
+        all.rows.clear();
+        stream->head_ = std::move(all);
+        *out = std::move(stream);
+        return 0;
+    }
+    pg_result* res = PQgetResult(conn_);
+    if (res && PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
+        Describe(res, &stream->head_);
+        stream->parked_.push_back(RowOf(res, 0));
+        PQclear(res);
+        active_ = stream.get();
+        *out = std::move(stream);
+        return 0;
+    }
+    // No rows, or a failure before the first: the whole answer is in.
+    int rc = Check(res, nullptr);
+    if (rc == 0) Describe(res, &stream->head_);
+    PQclear(res);
+    DiscardResults();
+    rc = Finish(guarded, rc);
+    if (rc == 0) *out = std::move(stream);
+    return rc;
+}
+
+int PgDb::Pull(PgStream* stream, PgRow* row, bool* got) {
+    *got = false;
+    pg_result* res = PQgetResult(conn_);
+    const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+    if (status == PGRES_SINGLE_TUPLE) {
+        *row = RowOf(res, 0);
+        PQclear(res);
+        *got = true;
+        return 0;
+    }
+    const int rc = status == PGRES_TUPLES_OK ? 0 : FailFrom(res);
+    PQclear(res);
+    DiscardResults();
+    active_ = nullptr;
+    return Finish(stream->guarded_, rc);
+}
+
+void PgDb::Park() {
+    PgStream* stream = active_;
+    if (!stream) return;
+    for (;;) {
+        PgRow row;
+        bool got = false;
+        if (int rc = Pull(stream, &row, &got); rc != 0) {
+            stream->failed_ = rc;
+            stream->failure_ = error_;
+            return;
+        }
+        if (!got) return;
+        stream->parked_.push_back(std::move(row));
+    }
+}
+
+void PgDb::Abandon(PgStream* stream) {
+    if (active_ != stream) return;
+    const ErrorInfo keep = error_;
+    int rc = 0;
+    bool cancelled = false;
+    auto take = [&](pg_result* res) {
+        const ExecStatusType status = PQresultStatus(res);
+        if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && rc == 0) {
+            const char* state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+            cancelled = state && std::strcmp(state, "57014") == 0;
+            rc = FailFrom(res);
+        }
+        PQclear(res);
+    };
+    // The rows already here are cheaper to pass over than a cancel, which costs the server a new
+    // connection: a small result is usually in whole when its first row is.
+    bool ended = false;
+    if (PQconsumeInput(conn_)) {
+        while (!PQisBusy(conn_)) {
+            pg_result* res = PQgetResult(conn_);
+            if (!res) {
+                ended = true;
+                break;
+            }
+            take(res);
+        }
+    }
+    if (!ended) {
+        if (PGcancel* cancel = PQgetCancel(conn_)) {
+            char why[256];
+            PQcancel(cancel, why, sizeof why);
+            PQfreeCancel(cancel);
+        }
+        while (pg_result* res = PQgetResult(conn_)) take(res);
+    }
+    active_ = nullptr;
+    // Undoes the statement under its savepoint; a deadlock or a lost connection still ends the
+    // transaction, and the caller's next Commit says so.
+    Finish(stream->guarded_, rc);
+    if (rc == 0 || cancelled) error_ = keep;
+}
+
+PgStream::~PgStream() {
+    if (PgDb* db = Db()) db->Abandon(this);
+}
+
+int PgStream::Next(PgRow* row, bool* got) {
+    *got = false;
+    if (!parked_.empty()) {
+        *row = std::move(parked_.front());
+        parked_.pop_front();
+        *got = true;
+        return 0;
+    }
+    PgDb* db = Db();
+    if (db && db->active_ == this) return db->Pull(this, row, got);
+    if (failed_ != 0) {
+        const int rc = std::exchange(failed_, 0);
+        if (db) db->error_ = failure_;
+        return rc;
+    }
+    return 0;
+}
+
 int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
 
 int PgDb::CopyIn(const std::string& copySql, const std::function<int(std::string*)>& next) {
+    Park();
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return Fail(MapPgError("08003", "The connection is not open."));
     const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
     int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
@@ -396,6 +594,7 @@ int PgDb::Commit() {
         --depth_;
         return 0;
     }
+    Park();
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         LoseTransaction();
         lostTransaction_ = false;
@@ -419,6 +618,7 @@ int PgDb::Rollback() {
         if (std::exchange(lostTransaction_, false)) return 0;  // already rolled back
         return Fail(MapPgError("25000", "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."));
     }
+    Park();
     depth_ = 0;
     lostTransaction_ = false;
     sentValues_ = 0;  // a value sent inside the transaction went with it

@@ -11,7 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -53,6 +55,39 @@ struct PgRows {
 };
 
 using PgParams = std::vector<std::optional<std::string>>;
+using PgRow = std::vector<std::optional<std::string>>;
+
+class PgDb;
+
+// A query's rows as the server sends them, one at a time, so that the first can be shown while
+// the server still produces the rest. While it is read the connection is busy: any other
+// statement on it first reads the rest into memory, and they come from there. Destroyed before
+// its end, it cancels the rest of the query.
+class PgStream {
+public:
+    ~PgStream();
+    PgStream(const PgStream&) = delete;
+    PgStream& operator=(const PgStream&) = delete;
+
+    // Columns, types and modifiers; no rows.
+    const PgRows& Head() const { return head_; }
+    // The next row into `row`, *got false at the end. On a failure in the middle of the rows
+    // (after those before it) returns the native error or -1 with the driver's LastError().
+    int Next(PgRow* row, bool* got);
+
+private:
+    friend class PgDb;
+    PgStream(PgDb* db, std::weak_ptr<int> life, bool guarded) : db_(db), life_(std::move(life)), guarded_(guarded) {}
+    PgDb* Db() const { return life_.expired() ? nullptr : db_; }
+
+    PgDb* db_;
+    std::weak_ptr<int> life_;  // expires with the driver
+    bool guarded_;             // the statement runs under its own savepoint
+    PgRows head_;
+    std::deque<PgRow> parked_;  // read ahead for another statement's sake
+    int failed_ = 0;            // a failure met while reading ahead, reported after the rows
+    ErrorInfo failure_;
+};
 
 class PgDb {
 public:
@@ -86,6 +121,9 @@ public:
     // text must always come with the same types.
     int Query(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types, PgRows* out);
     int Query(const std::string& sql, PgRows* out) { return Query(sql, {}, out); }
+    // As Query with types, the rows handed over as they come (see PgStream).
+    int Stream(const std::string& sql, const PgParams& params, const std::vector<std::uint32_t>& types,
+               std::shared_ptr<PgStream>* out);
 
     // A bulk load: `copySql` is a "COPY … FROM STDIN" in the text format; `next` appends the
     // following piece of data to its argument and returns 1, or 0 when all is sent, or -1 to
@@ -108,6 +146,7 @@ public:
     int BackendPid() const;
 
 private:
+    friend class PgStream;
     struct Prepared {
         std::string name;
         std::list<std::string>::iterator use;
@@ -116,6 +155,17 @@ private:
     int FailFrom(pg_result* res);
     int Check(pg_result* res, PgRows* out);
     int Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types = nullptr);
+    int Before(bool* guarded);
+    int Send(const std::string& sql, const PgParams* params, const std::vector<std::uint32_t>* types);
+    int Collect(PgRows* out);
+    int Finish(bool guarded, int rc);
+    void DiscardResults();
+    // The active stream's next row from the server.
+    int Pull(PgStream* stream, PgRow* row, bool* got);
+    // Reads the rest of the active stream into memory, so that the connection is free.
+    void Park();
+    // Cancels the rest of the active stream.
+    void Abandon(PgStream* stream);
     const Prepared* PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc);
     bool Reconnect();
     void LoseTransaction();
@@ -134,6 +184,8 @@ private:
     std::unordered_map<std::string, Prepared> prepared_;
     std::list<std::string> lru_;  // most recently used first
     std::unordered_set<std::string> seenOnce_;  // texts run once without preparing
+    PgStream* active_ = nullptr;                // the stream the server is still sending
+    std::shared_ptr<int> life_ = std::make_shared<int>(0);
 };
 
 }  // namespace qv::sql

@@ -26,7 +26,8 @@ std::optional<std::string> AsText(const Value& v, std::size_t step, const std::s
 
 class Runner {
 public:
-    Runner(PgDb& db, const qv::tsql::Program& program, PgRun& run) : db_(db), program_(program), run_(run) {}
+    Runner(PgDb& db, const qv::tsql::Program& program, PgRun& run, bool stream)
+        : db_(db), program_(program), run_(run), stream_(stream) {}
 
     void Run() {
         const auto& steps = program_.steps;
@@ -39,7 +40,12 @@ public:
             switch (step.kind) {
                 case StepKind::Query: {
                     PgRows rows;
-                    Exec(pc, &rows);
+                    if (stream_ && !run_.hasResult) {
+                        run_.stream = Open(pc);
+                        rows = run_.stream->Head();
+                    } else {
+                        Exec(pc, &rows);
+                    }
                     if (!run_.hasResult) {
                         run_.hasResult = true;
                         run_.resultStep = pc;
@@ -129,25 +135,45 @@ private:
 
     // Binds the step's slots as $slot+1; the numbers it skips are typed as text, since
     // PostgreSQL must know a type for every number up to the highest.
-    void Exec(std::size_t pc, PgRows* rows) {
-        const qv::tsql::Step& step = program_.steps[pc];
+    void Bind(const qv::tsql::Step& step, PgParams* params, std::vector<std::uint32_t>* types) {
         int highest = -1;
         for (int s : step.params) highest = std::max(highest, s);
-        PgParams params(static_cast<std::size_t>(highest + 1));
-        std::vector<std::uint32_t> types(params.size(), kTextOid);
+        params->assign(static_cast<std::size_t>(highest + 1), std::nullopt);
+        types->assign(params->size(), kTextOid);
         for (int s : step.params) {
-            params[static_cast<std::size_t>(s)] = Slot(s);
-            types[static_cast<std::size_t>(s)] = 0;
+            (*params)[static_cast<std::size_t>(s)] = Slot(s);
+            (*types)[static_cast<std::size_t>(s)] = 0;
         }
+    }
+
+    void Exec(std::size_t pc, PgRows* rows) {
+        const qv::tsql::Step& step = program_.steps[pc];
+        PgParams params;
+        std::vector<std::uint32_t> types;
+        Bind(step, &params, &types);
         if (db_.Query(step.sql, params, types, rows) != 0) {
             const ErrorInfo& e = db_.LastError();
             throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.sql);
         }
     }
 
+    std::shared_ptr<PgStream> Open(std::size_t pc) {
+        const qv::tsql::Step& step = program_.steps[pc];
+        PgParams params;
+        std::vector<std::uint32_t> types;
+        Bind(step, &params, &types);
+        std::shared_ptr<PgStream> stream;
+        if (db_.Stream(step.sql, params, types, &stream) != 0) {
+            const ErrorInfo& e = db_.LastError();
+            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.sql);
+        }
+        return stream;
+    }
+
     PgDb& db_;
     const qv::tsql::Program& program_;
     PgRun& run_;
+    bool stream_;
 };
 
 }  // namespace
@@ -161,13 +187,13 @@ std::optional<std::optional<std::string>> PgRun::Variable(std::string_view name)
     return std::nullopt;
 }
 
-PgRun RunProgram(PgDb& db, std::shared_ptr<const qv::tsql::Program> program) {
+PgRun RunProgram(PgDb& db, std::shared_ptr<const qv::tsql::Program> program, bool stream) {
     PgRun run;
     run.program = std::move(program);
-    Runner(db, *run.program, run).Run();
+    Runner(db, *run.program, run, stream).Run();
     return run;
 }
 
-PgRun RunBatch(PgDb& db, std::string_view tsql) { return RunProgram(db, qv::tsql::TranslatePg(tsql)); }
+PgRun RunBatch(PgDb& db, std::string_view tsql, bool stream) { return RunProgram(db, qv::tsql::TranslatePg(tsql), stream); }
 
 }  // namespace qv::sql

@@ -19,6 +19,8 @@ struct PgRun {
     bool hasResult = false;
     std::size_t resultStep = 0;
     PgRows result;  // the first result's columns and rows
+    // With streaming asked for: the first result's rows, still coming (result has the columns).
+    std::shared_ptr<PgStream> stream;
     std::int64_t rowsAffected = 0;
     std::vector<std::optional<std::string>> slots;  // the variables after the run, as text
     std::shared_ptr<const qv::tsql::Program> program;
@@ -29,8 +31,9 @@ struct PgRun {
 
 // Throws qv::tsql::ExecError (its code the native error of LastError()) when a step fails; the
 // steps before it have taken effect.
-PgRun RunProgram(PgDb& db, std::shared_ptr<const qv::tsql::Program> program);
+// With `stream`, the first result's rows are handed over as they come.
+PgRun RunProgram(PgDb& db, std::shared_ptr<const qv::tsql::Program> program, bool stream = false);
 // Translates (cached) and runs. Throws TranslateError or ExecError.
-PgRun RunBatch(PgDb& db, std::string_view tsql);
+PgRun RunBatch(PgDb& db, std::string_view tsql, bool stream = false);
 
 }  // namespace qv::sql

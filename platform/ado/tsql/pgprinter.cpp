@@ -462,6 +462,21 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
     };
     if (qualified || lower.rfind("fn_", 0) == 0) {
         if (f.star || f.distinct) Unsupported("'*' or DISTINCT in " + f.name.back().name + "()", f.pos);
+        if (lower == "fn_getcustfieldvaluesused4search" && f.args.size() == 2 && f.args[0]->kind == ExprKind::Literal &&
+            static_cast<const LiteralExpr&>(*f.args[0]).type == LiteralExpr::Type::Integer &&
+            f.args[1]->kind == ExprKind::Column && static_cast<const ColumnExpr&>(*f.args[1]).name.size() >= 2) {
+            // The searches call it for every row they look at: as the function's own query written
+            // in place, it costs no function call, and nothing at all (the test is made once per
+            // statement) where the table has no field that takes part in searches.
+            const std::string table = arg(0), id = arg(1);
+            return {"(CASE WHEN EXISTS (SELECT 1 FROM custfieldtype WHERE ltableid = " + table +
+                        " AND fused4search = 1) THEN coalesce((SELECT string_agg(__qv_v.strvalue, ' ' ORDER BY "
+                        "__qv_f.lorder, __qv_f.lcftypeid, __qv_v.lcustfieldvalueid) FROM custfieldvalue AS __qv_v JOIN "
+                        "custfieldtype AS __qv_f ON __qv_v.lcftypeid = __qv_f.lcftypeid WHERE __qv_f.ltableid = " +
+                        table + " AND __qv_f.fused4search = 1 AND __qv_v.lid = " + id +
+                        " AND __qv_v.strvalue <> ''), '') ELSE '' END)",
+                    kAtom};
+        }
         return {"dbo." + Identifier(Ident{f.name.back().name, false}) + "(" + args() + ")", kAtom};
     }
     if (lower == "count" || lower == "min" || lower == "max" || lower == "sum" || lower == "avg") {

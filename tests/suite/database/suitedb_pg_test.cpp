@@ -8,6 +8,7 @@
 #include "suitedbpg.h"
 #include "suitedbtest.h"
 #include "tsqlerror.h"
+#include "tsqlprogram.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +64,9 @@ protected:
     std::vector<std::string> PgTable(const std::string& sql) {
         PgRows rows;
         EXPECT_EQ(pg_.Query(sql, &rows), 0) << pg_.LastError().description << "\n" << sql;
+        return Lines(rows);
+    }
+    static std::vector<std::string> Lines(const PgRows& rows) {
         std::vector<std::string> out;
         for (const auto& r : rows.rows) {
             std::string line;
@@ -278,6 +282,43 @@ TEST_F(SuiteDbPg, NumbersAndDatesAsTextAsOnSqlite) {
         for (const auto& row : pg.result.rows) got.push_back(row.at(0).value_or("NULL"));
         EXPECT_EQ(got, Tsql(sql)) << sql;
     }
+}
+
+TEST_F(SuiteDbPg, SearchStatementsGiveTheCustomFieldsTheFunctionGivesAndFindTheUsersContactByIndex) {
+    Both(kSeed);
+    ASSERT_EQ(pg_.Exec("INSERT INTO CustFieldType (lCFTypeID, lTableID, lOrder, fUsed4Search) VALUES "
+                       "(1, 4, 2, 1), (2, 4, 1, 1), (3, 4, 0, 0), (4, 57, 0, 0);"
+                       "INSERT INTO CustFieldValue (lCustFieldValueID, lCFTypeID, lID, strValue) VALUES "
+                       "(1, 1, 1, 'zwei'), (2, 2, 1, 'Eins'), (3, 3, 1, 'nie'), (4, 1, 2, ''), (5, 4, 1, 'x');"
+                       "UPDATE Contact SET lPersonID = 1, guid = 'C0C0C0C0-0000-4000-8000-000000000001';"
+                       "INSERT INTO QvSecUser (lQvSecUserID, strUserID) VALUES (7, 'c0c0c0c0-0000-4000-8000-000000000001')"),
+              0)
+        << pg_.LastError().description;
+    // A table with fields used in searches, one without, and the value compared in a search.
+    for (const char* table : {"4", "57"}) {
+        const std::string t = table;
+        EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID, 'x' + dbo.fn_GetCustFieldValuesUsed4Search(" + t +
+                                                   ", p.lPersonID) AS s FROM Person p ORDER BY p.lPersonID")
+                            .result),
+                  PgTable("SELECT lpersonid, 'x' || dbo.fn_getcustfieldvaluesused4search(" + t +
+                          ", lpersonid) FROM person ORDER BY 1"))
+            << table;
+    }
+    EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, "SELECT p.lPersonID FROM Person p WHERE CHARINDEX('EINS', "
+                                           "dbo.fn_GetCustFieldValuesUsed4Search(4, p.lPersonID)) > 0")
+                        .result),
+              std::vector<std::string>{"1"});
+
+    const std::string role = "SELECT TOP 1 Person.lPersonID FROM Person JOIN Contact ON Contact.lPersonID = Person.lPersonID "
+                             "JOIN QvSecUser ON convert(varchar(50),Contact.guid) = QvSecUser.strUserID WHERE lQvSecUserID = 7";
+    EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, role).result), std::vector<std::string>{"1"});
+    const auto program = qv::tsql::TranslatePg(role);
+    ASSERT_EQ(pg_.Exec("SET enable_seqscan = off"), 0);
+    const auto plan = PgTable("EXPLAIN " + program->steps.at(0).sql);
+    ASSERT_EQ(pg_.Exec("RESET enable_seqscan"), 0);
+    std::string text;
+    for (const auto& l : plan) text += l + "\n";
+    EXPECT_NE(text.find("contact_guidtext"), std::string::npos) << text;
 }
 
 TEST_F(SuiteDbPg, EveryStatementOfTheModuleTranslatesAndRuns) {

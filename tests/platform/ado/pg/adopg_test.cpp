@@ -582,6 +582,64 @@ TEST_P(AdoBoth, AnIdleSessionWhoseDatabaseWentAwayIsNeverHandedOut) {
     EXPECT_EQ(std::wstring(Field(rs.get(), L"strBezeichnung").bstrVal), expected);
 }
 
+TEST_P(AdoBoth, AForwardRecordsetReadsOnBesideOtherWorkAndEndsEarlyOrOnAFailureCleanly) {
+    ComPtr<_Connection> c = Connect();
+    ComPtr<_Connection> joined = Connect();
+    ASSERT_TRUE(c && joined);
+    long level = 0;
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    for (int id = 1; id <= 300; ++id) {
+        Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (" + std::to_wstring(id) + L", 'K" +
+                          std::to_wstring(id) + L"')");
+    }
+    ASSERT_EQ(c->CommitTrans(), S_OK);
+    const std::wstring trancount = L"SELECT TOP 1 @@TRANCOUNT AS n FROM System";
+
+    // Other statements of the thread while the rows are read: nothing of the rows is lost.
+    ComPtr<Recordset20> rs = Query(c.get(), L"SELECT lKursID FROM Kurs ORDER BY lKursID");
+    ASSERT_TRUE(rs && !Eof(rs.get()));
+    EXPECT_EQ(Exec(joined.get(), L"UPDATE Kurs SET dblFaktor = 2 WHERE lKursID = 300"), 1);
+    EXPECT_EQ(Number(joined.get(), trancount), 0);
+    long expected = 1, inOrder = 0;
+    while (!Eof(rs.get())) {
+        inOrder += Field(rs.get(), L"lKursID").lVal == expected++;
+        ASSERT_EQ(rs->MoveNext(), S_OK);
+    }
+    EXPECT_EQ(inOrder, 300);
+
+    // Closed after a few rows, inside a transaction and outside: the connection works on at the
+    // same depth.
+    for (bool inTransaction : {false, true}) {
+        if (inTransaction) {
+            ASSERT_EQ(c->BeginTrans(&level), S_OK);
+        }
+        ComPtr<Recordset20> early = Query(c.get(), L"SELECT a.lKursID FROM Kurs a, Kurs b");
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(early->MoveNext(), S_OK);
+        ASSERT_EQ(early->Close(), S_OK);
+        EXPECT_EQ(Number(c.get(), trancount), inTransaction ? 1 : 0);
+        EXPECT_EQ(Exec(c.get(), L"UPDATE Kurs SET dblFaktor = 3 WHERE lKursID = 1"), 1);
+        if (inTransaction) {
+            ASSERT_EQ(c->CommitTrans(), S_OK);
+        }
+    }
+    EXPECT_EQ(Number(joined.get(), L"SELECT count(*) FROM Kurs WHERE dblFaktor = 3"), 1);
+
+    if (GetParam() != Driver::Pg) return;  // SQLite divides by zero into NULL
+    ComPtr<Recordset20> failing = Query(c.get(), L"SELECT lKursID, 10 / (250 - lKursID) AS q FROM Kurs");
+    ASSERT_TRUE(failing && !Eof(failing.get()));
+    HRESULT hr = S_OK;
+    int read = 0;
+    while (!Eof(failing.get()) && SUCCEEDED(hr = failing->MoveNext())) ++read;
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_TRUE(Eof(failing.get()));
+    EXPECT_GT(read, 0);
+    EXPECT_LT(read, 250);
+    const ErrorSeen e = LastError(c.get());
+    EXPECT_NE(e.description.find(L"division by zero"), std::wstring::npos) << qv::ToUtf8(e.description);
+    EXPECT_EQ(e.state, L"HY000");
+    EXPECT_EQ(Number(c.get(), trancount), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, AdoBoth, ::testing::Values(Driver::Sqlite, Driver::Pg),
                          [](const ::testing::TestParamInfo<Driver>& info) {
                              return info.param == Driver::Pg ? std::string("Pg") : std::string("Sqlite");
