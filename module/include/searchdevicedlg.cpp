@@ -70,6 +70,7 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
                  {5, L"+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' "},
                  {6, L"+ strMandantName + ' ' + strMandantTyp + ' ' "}};
     for (const CString& word : words) {
+        strQuery += WordPrefilter(word);
         CString strWord;
         strWord.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr + ' ' ", word.GetString());
         for (const auto& t : terms)
@@ -77,6 +78,27 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
         strQuery += strWord + WordClosing();
     }
     return hr;
+}
+
+// A word without blanks is found in the blank-joined text exactly when it is found in one of its
+// parts, so the number's and the device's own columns can be tested before Mandant, rights and
+// person are looked up for every number. Rows that miss there are kept when their Mandant, a
+// custom field or their person holds the word: those small sets are read once, the persons last,
+// as they cost most. Always without case: it keeps every row of a case-sensitive test, which
+// follows and decides.
+CString CSearchDeviceDlg::WordPrefilter(const CString& strWord) {
+    const wchar_t* w = strWord.GetString();
+    CString strFilter;
+    strFilter.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr) > 0 OR CHARINDEX('%s', Device.strBezeichnung) > 0 "
+                     L"OR CHARINDEX('%s', Device.strStatus) > 0 "
+                     L"OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', strMandantName) > 0 "
+                     L"OR CHARINDEX('%s', strMandantTyp) > 0) "
+                     L"OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                     L"t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('%s', v.strValue) > 0) "
+                     L"OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('%s', strName) > 0 "
+                     L"OR CHARINDEX('%s', strVorname) > 0)) ",
+                     w, w, w, w, w, w, w, w);
+    return strFilter;
 }
 
 HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {

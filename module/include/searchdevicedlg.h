@@ -13,6 +13,8 @@ public:
     void SetupColumns() override;
     HRESULT BuildQuery(CString strSearchText, CString& strQuery) override;
     HRESULT FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) override;
+    // The cheap test that goes before each word's own (a word as the statement quotes it).
+    static CString WordPrefilter(const CString& strWord);
 
 protected:
     DECLARE_MESSAGE_MAP()
