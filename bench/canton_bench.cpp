@@ -262,7 +262,40 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
+// The device search tests each word on the number and the device before it looks anything up;
+// the joined columns take part where the word test names them.
+std::string DeviceWordsFirst(std::string tsql) {
+    const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
+    auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
+    const bool device = has("+ Device.strBezeichnung + ' ' "), status = has("+ Device.strStatus + ' ' "),
+               mandant = has("+ strMandantName + ' ' "), person = has("+ isnull(Person.strName, '') + ' ' "),
+               custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' ");
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at)) {
+        const std::size_t end = tsql.find(tail, at + head.size());
+        if (end == std::string::npos) break;
+        const std::string w = tsql.substr(at + head.size(), end - at - head.size());
+        std::string filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
+        if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
+        if (status) filter += "OR CHARINDEX('" + w + "', Device.strStatus) > 0 ";
+        if (mandant)
+            filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
+                      "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
+        if (custom)
+            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                      "t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" + w + "', v.strValue) > 0) ";
+        if (person)
+            filter += "OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('" + w +
+                      "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";
+        filter += ") ";
+        tsql.insert(at, filter);
+        at += filter.size() + head.size();
+    }
+    return tsql;
+}
+
 std::string AsSentNow(const std::string& tsql) {
+    if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
+        return DeviceWordsFirst(tsql);
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");
