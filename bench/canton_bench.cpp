@@ -276,7 +276,7 @@ std::string DeviceWordsFirst(std::string tsql) {
         const std::string w = tsql.substr(at + head.size(), end - at - head.size());
         std::string filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
         if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
-        if (status) filter += "OR CHARINDEX('" + w + "', Device.strStatus) > 0 ";
+        if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
         if (mandant)
             filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
                       "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";

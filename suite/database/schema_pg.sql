@@ -167,8 +167,6 @@ CREATE TABLE Device (
     strStatus text COLLATE qvci NOT NULL DEFAULT ''
 );
 CREATE INDEX Device_Person ON Device (lPersonID, lTyp);
--- The device search with the user's Mandant chosen reads that Mandant's devices only.
-CREATE INDEX Device_Mandant ON Device (lMandantID);
 
 -- lTyp of a number: 0 = the number in use (the one that is called or mailed).
 CREATE TABLE Devicenumber (

@@ -47,6 +47,8 @@ TEST_F(DeviceWords, FindTheRowsOfThePlainWordTest) {
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (9057, 57, 1)");
     const std::string device = Query("SELECT min(lDeviceID) FROM Device WHERE lPersonID <> -1").at(0);
     Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (9057, " + device + ", 'Leihgeraet Nord')");
+    // A status, on one device as well; the others have none.
+    Sql("UPDATE Device SET strStatus = 'In Reparatur' WHERE lDeviceID = " + device + " + 1");
     // Words that only a joined column holds: the owner's name, the Mandant's name.
     const std::string person =
         Query("SELECT p.strName FROM Person p JOIN Device d ON d.lPersonID = p.lPersonID WHERE NOT EXISTS (SELECT 1 "
@@ -68,6 +70,7 @@ TEST_F(DeviceWords, FindTheRowsOfThePlainWordTest) {
         {mandant, 1},
         {"Leihgeraet", 1},
         {"nord", 1},
+        {"reparatur", 1},
         {person + " " + number, -1},
         {"Leihgeraet " + mandant, 1},
         {"d'Arc", 0},
