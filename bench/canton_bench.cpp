@@ -293,9 +293,24 @@ std::string DeviceWordsFirst(std::string tsql) {
     return tsql;
 }
 
+// The course search with a run date reads the runs from the date on as a list from the index
+// first; in the runs-only form the list is asked of the right, not used as the way into the runs.
+std::string RunsFromTheDateFirst(const std::string& tsql) {
+    const std::string head = "WHERE dtDatum >= ", tail = " OR dtDatum is null) ki";
+    const std::size_t at = tsql.find(head), end = tsql.find(tail);
+    if (at == std::string::npos || end == std::string::npos || end < at) return tsql;
+    const std::string condition = tsql.substr(at + 6, end + 19 - at - 6);
+    const bool onlyInstanz = tsql.find("JOIN SecKurs secI") != std::string::npos &&
+                             tsql.find("LEFT OUTER JOIN SecKurs secI") == std::string::npos;
+    return tsql.substr(0, at) + "WHERE (" + condition + ") AND " +
+           (onlyInstanz ? "secI.lKursinstanzID + 0" : "vki.lKursinstanzID") +
+           " IN (SELECT lKursinstanzID FROM Kursinstanz WHERE " + condition + ")" + tsql.substr(end + 19);
+}
+
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
         return DeviceWordsFirst(tsql);
+    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) return RunsFromTheDateFirst(tsql);
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");

@@ -1,10 +1,12 @@
 // The device search tests each word first on the cheap columns and reads the joined ones only
-// for the rows that miss there: it must find exactly the rows, in the order, of the plain test.
+// for the rows that miss there, the course search reads the runs from the date on as a list
+// first: each must find exactly the rows, in the order, of the plain statement.
 // Before the Qt headers, whose macros take some of its names.
 #include "tsqlprogram.h"
 
 #include "searchtest.h"
 
+#include "searchkursdlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
@@ -16,7 +18,7 @@ using searchtest::SearchTest;
 
 namespace {
 
-class DeviceWords : public SearchTest {
+class SearchForms : public SearchTest {
 protected:
     // The rows of a statement as the system sends it.
     std::vector<std::string> Rows(const CString& tsql) {
@@ -42,7 +44,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DeviceWords, FindTheRowsOfThePlainWordTest) {
+TEST_F(SearchForms, FindTheRowsOfThePlainWordTest) {
     // A custom field of the devices that takes part in the search, on one device only.
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (9057, 57, 1)");
     const std::string device = Query("SELECT min(lDeviceID) FROM Device WHERE lPersonID <> -1").at(0);
@@ -114,4 +116,47 @@ TEST_F(DeviceWords, FindTheRowsOfThePlainWordTest) {
             }
         }
     });
+}
+
+TEST_F(SearchForms, CoursesAndRunsFromTheDateOnAreThoseOfThePlainDateTest) {
+    options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+    options.Set(-4000, L"MaxSearchResults", 0);
+    options.Set(-4000, L"KursTyp", L"x 1 1 1");
+    const std::string course = FirstWord(Query("SELECT strBezeichnung FROM Kurs WHERE strBezeichnung <> '' "
+                                               "ORDER BY lKursID LIMIT 1").at(0));
+    const std::string run = FirstWord(Query("SELECT strBezeichnung FROM Kursinstanz WHERE strBezeichnung <> '' "
+                                            "ORDER BY lKursinstanzID DESC LIMIT 1").at(0));
+    const std::string midYear = std::to_string(kYear) + "-06-01 00:00:00";
+    const std::string later = std::to_string(kYear + 20) + "-01-01 00:00:00";
+    for (const char* mode : {"", "onlyInstanz"}) {
+        CSearchPopupDlg popup(39, L"Test", -1, 0);
+        popup.SetSecMandantTableID(qv::FromUtf8(mode).c_str());
+        popup.m_dwRightMask = 0x100;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            for (const std::string& date : {std::string(), midYear, later}) {
+                options.Set(-4000, L"KursInstanzDate", qv::FromUtf8(date));
+                for (const std::string& words : {std::string(), course, run, run + " " + course, std::string("xyzq")}) {
+                    SCOPED_TRACE(std::string(mode) + " from " + date + ": " + words);
+                    CString query;
+                    ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(words).c_str()), query), S_OK);
+                    // The plain form: the date test alone.
+                    CString plain = query;
+                    const int from = std::max(plain.Find(L" AND secI.lKursinstanzID + 0 IN (SELECT"),
+                                              plain.Find(L" AND vki.lKursinstanzID IN (SELECT"));
+                    ASSERT_EQ(from >= 0, !date.empty());
+                    if (from >= 0) {
+                        const CString end = L"is null)";
+                        plain.Delete(from, plain.Find(end, from) + end.GetLength() - from);
+                    }
+                    const auto expected = Rows(plain);
+                    if (date == midYear && words.empty()) {
+                        EXPECT_FALSE(expected.empty());
+                    }
+                    EXPECT_EQ(Rows(query), expected);
+                }
+            }
+        });
+    }
 }
