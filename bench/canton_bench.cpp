@@ -281,8 +281,9 @@ std::string DeviceWordsFirst(std::string tsql) {
             filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
                       "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
         if (custom)
-            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
-                      "t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" + w + "', v.strValue) > 0) ";
+            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
+                      "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
+                      w + "', v.strValue) > 0) ";
         if (person)
             filter += "OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('" + w +
                       "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";

@@ -98,7 +98,8 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
     strFilter.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr) > 0 ", w);
     if (columns.bDevice) strFilter.AppendFormat(L"OR CHARINDEX('%s', Device.strBezeichnung) > 0 ", w);
     // Most devices have no status; an empty one holds no word.
-    if (columns.bStatus) strFilter.AppendFormat(L"OR (Device.strStatus <> '' AND CHARINDEX('%s', Device.strStatus) > 0) ", w);
+    if (columns.bStatus)
+        strFilter.AppendFormat(L"OR (Device.strStatus <> '' AND CHARINDEX('%s', Device.strStatus) > 0) ", w);
     if (columns.bMandant)
         strFilter.AppendFormat(L"OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE "
                                L"CHARINDEX('%s', strMandantName) > 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",

@@ -44,7 +44,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SearchForms, FindTheRowsOfThePlainWordTest) {
+TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
     // A custom field of the devices that takes part in the search, on one device only.
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (9057, 57, 1)");
     const std::string device = Query("SELECT min(lDeviceID) FROM Device WHERE lPersonID <> -1").at(0);
