@@ -262,7 +262,56 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
+// The device search tests each word on the number and the device before it looks anything up;
+// the joined columns take part where the word test names them.
+std::string DeviceWordsFirst(std::string tsql) {
+    const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
+    auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
+    const bool device = has("+ Device.strBezeichnung + ' ' "), status = has("+ Device.strStatus + ' ' "),
+               mandant = has("+ strMandantName + ' ' "), person = has("+ isnull(Person.strName, '') + ' ' "),
+               custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' ");
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at)) {
+        const std::size_t end = tsql.find(tail, at + head.size());
+        if (end == std::string::npos) break;
+        const std::string w = tsql.substr(at + head.size(), end - at - head.size());
+        std::string filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
+        if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
+        if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
+        if (mandant)
+            filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
+                      "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
+        if (custom)
+            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
+                      "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
+                      w + "', v.strValue) > 0) ";
+        if (person)
+            filter += "OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('" + w +
+                      "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";
+        filter += ") ";
+        tsql.insert(at, filter);
+        at += filter.size() + head.size();
+    }
+    return tsql;
+}
+
+// The course search with a run date reads the runs from the date on as a list from the index
+// first; in the runs-only form the list is asked of the right, not used as the way into the runs.
+std::string RunsFromTheDateFirst(const std::string& tsql) {
+    const std::string head = "WHERE dtDatum >= ", tail = " OR dtDatum is null) ki";
+    const std::size_t at = tsql.find(head), end = tsql.find(tail);
+    if (at == std::string::npos || end == std::string::npos || end < at) return tsql;
+    const std::string condition = tsql.substr(at + 6, end + 19 - at - 6);
+    const bool onlyInstanz = tsql.find("JOIN SecKurs secI") != std::string::npos &&
+                             tsql.find("LEFT OUTER JOIN SecKurs secI") == std::string::npos;
+    return tsql.substr(0, at) + "WHERE (" + condition + ") AND " +
+           (onlyInstanz ? "secI.lKursinstanzID + 0" : "vki.lKursinstanzID") +
+           " IN (SELECT lKursinstanzID FROM Kursinstanz WHERE " + condition + ")" + tsql.substr(end + 19);
+}
+
 std::string AsSentNow(const std::string& tsql) {
+    if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
+        return DeviceWordsFirst(tsql);
+    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) return RunsFromTheDateFirst(tsql);
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");

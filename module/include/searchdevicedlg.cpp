@@ -69,7 +69,14 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
                  {4, L"+ Device.strStatus + ' ' "},
                  {5, L"+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' "},
                  {6, L"+ strMandantName + ' ' + strMandantTyp + ' ' "}};
+    WordColumns columns;
+    columns.bDevice = IsColumnVisible(1);
+    columns.bPerson = IsColumnVisible(3);
+    columns.bStatus = IsColumnVisible(4);
+    columns.bCustFields = IsColumnVisible(5) && m_bCustFieldsUsed;
+    columns.bMandant = IsColumnVisible(6);
     for (const CString& word : words) {
+        strQuery += WordPrefilter(word, columns);
         CString strWord;
         strWord.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr + ' ' ", word.GetString());
         for (const auto& t : terms)
@@ -77,6 +84,37 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
         strQuery += strWord + WordClosing();
     }
     return hr;
+}
+
+// A word without blanks is found in the blank-joined text exactly when it is found in one of its
+// parts, so the word is tested on the number's and the device's own columns before Mandant, rights
+// and person are looked up for every number. Rows that miss there are kept when their Mandant, a
+// custom field or their person holds the word: those sets are read once, the persons last, as they
+// cost most. Always without case: that keeps every row of a case-sensitive test, which follows and
+// decides. Only the columns the word test names take part.
+CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumns& columns) {
+    const wchar_t* w = strWord.GetString();
+    CString strFilter;
+    strFilter.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr) > 0 ", w);
+    if (columns.bDevice) strFilter.AppendFormat(L"OR CHARINDEX('%s', Device.strBezeichnung) > 0 ", w);
+    // Most devices have no status; an empty one holds no word.
+    if (columns.bStatus)
+        strFilter.AppendFormat(L"OR (Device.strStatus <> '' AND CHARINDEX('%s', Device.strStatus) > 0) ", w);
+    if (columns.bMandant)
+        strFilter.AppendFormat(L"OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE "
+                               L"CHARINDEX('%s', strMandantName) > 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",
+                               w, w);
+    if (columns.bCustFields)
+        strFilter.AppendFormat(L"OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
+                               L"v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND "
+                               L"CHARINDEX('%s', v.strValue) > 0) ",
+                               w);
+    if (columns.bPerson)
+        strFilter.AppendFormat(L"OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE "
+                               L"CHARINDEX('%s', strName) > 0 OR CHARINDEX('%s', strVorname) > 0) ",
+                               w, w);
+    strFilter += L") ";
+    return strFilter;
 }
 
 HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {

@@ -112,8 +112,8 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
             L"isnull(secI.lRight,0) AS lRight, dbo.fn_GetCustFieldValuesUsed4Search(42, vki.lKursinstanzID) AS "
             L"strInstanzCustfields \t\t\t\t\t\t\t\t\t\t\t\tFROM view_Kursinstanz vki JOIN SecKurs secI ON "
             L"vki.lKursinstanzID = secI.lKursinstanzID AND secI.lQvSecUserID = %d AND secI.lRight & %lu > 0 "
-            L"\t\t\t\t\t\t\t\t\t\t\t\tWHERE dtDatum >= %s OR dtDatum is null) ki ON vk.lKursID = ki.lKursID",
-            lUserID, lUserID, ulMask, strDate.GetString());
+            L"\t\t\t\t\t\t\t\t\t\t\t\tWHERE %s) ki ON vk.lKursID = ki.lKursID",
+            lUserID, lUserID, ulMask, RunDateCondition(!dtInstanz.IsNull(), strDate, TRUE).GetString());
     } else {
         strFrom.Format(
             L"FROM view_Kurs vk JOIN SecKurs secK ON vk.lKursID = secK.lKursID AND secK.lQvSecUserID = %d "
@@ -125,8 +125,8 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
             L"dbo.fn_GetCustFieldValuesUsed4Search(42, vki.lKursinstanzID) AS strInstanzCustfields "
             L"\t\t\t\t\t\t\t\t\t\t\t\tFROM View_Kursinstanz vki LEFT OUTER JOIN SecKurs secI ON vki.lKursinstanzID = "
             L"secI.lKursinstanzID AND secI.lQvSecUserID = %d AND secI.lRight & %lu > 0 \t\t\t\t\t\t\t\t\t\t\t\tWHERE "
-            L"dtDatum >= %s OR dtDatum is null) ki ON vk.lKursID = ki.lKursID ",
-            lUserID, lUserID, ulMask, strDate.GetString());
+            L"%s) ki ON vk.lKursID = ki.lKursID ",
+            lUserID, lUserID, ulMask, RunDateCondition(!dtInstanz.IsNull(), strDate, FALSE).GetString());
     }
     strQuery += strFrom;
     strQuery += m_strJoin;
@@ -163,6 +163,21 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
         strQuery += strWord;
     }
     return hr;
+}
+
+// The runs from the date on. With a date set, the runs that pass are also read as a list from
+// the index that holds each run's date, so the rows of the user's rights or of all runs are read
+// only for those runs. The list names the same runs as the date test, so the rows stay the same;
+// in the runs-only form it is asked of the right ("+ 0": not as the way into the runs, which
+// would read them in another order). An unset date passes every run and needs no list.
+CString CSearchKursDlg::RunDateCondition(BOOL bDateSet, const CString& strDate, BOOL bOnlyInstanz) {
+    CString strCondition;
+    strCondition.Format(L"dtDatum >= %s OR dtDatum is null", strDate.GetString());
+    if (!bDateSet) return strCondition;
+    CString strList;
+    strList.Format(L"(%s) AND %s IN (SELECT lKursinstanzID FROM Kursinstanz WHERE %s)", strCondition.GetString(),
+                   bOnlyInstanz ? L"secI.lKursinstanzID + 0" : L"vki.lKursinstanzID", strCondition.GetString());
+    return strList;
 }
 
 HRESULT CSearchKursDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {

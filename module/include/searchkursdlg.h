@@ -18,6 +18,8 @@ public:
 
     // The icon of a course type in the installation's canton (-1: none).
     static int KursTypIcon(long lTyp, const CString& strKanton);
+    // The runs' date condition (strDate: the date as the statement quotes it).
+    static CString RunDateCondition(BOOL bDateSet, const CString& strDate, BOOL bOnlyInstanz);
 
     IKursinstanz* m_pKursinstanz = nullptr;
     BOOL m_bOnlyKurs = FALSE;

@@ -1,0 +1,162 @@
+// The device search tests each word first on the cheap columns and reads the joined ones only
+// for the rows that miss there, the course search reads the runs from the date on as a list
+// first: each must find exactly the rows, in the order, of the plain statement.
+// Before the Qt headers, whose macros take some of its names.
+#include "tsqlprogram.h"
+
+#include "searchtest.h"
+
+#include "searchkursdlg.h"
+#include "searchpopupdlg.h"
+#include "searchresource.h"
+#include "utf.h"
+
+#include <algorithm>
+
+using namespace qv::ui::test;
+using searchtest::SearchTest;
+
+namespace {
+
+class SearchForms : public SearchTest {
+protected:
+    // The rows of a statement as the system sends it.
+    std::vector<std::string> Rows(const CString& tsql) {
+        const auto program = qv::tsql::Translate(qv::ToUtf8(std::wstring(tsql.GetString())));
+        return Query(program->steps.at(0).sql);
+    }
+
+    static std::string FirstWord(const std::string& text) { return text.substr(0, text.find(' ')); }
+
+    // The words as the statement quotes them.
+    static std::vector<CString> Words(const std::string& text) {
+        std::vector<CString> words;
+        for (std::size_t from = 0; from <= text.size();) {
+            const std::size_t to = std::min(text.find(' ', from), text.size());
+            CString word(qv::FromUtf8(text.substr(from, to - from)).c_str());
+            word.Replace(L"'", L"''");
+            if (!word.IsEmpty()) words.push_back(word);
+            from = to + 1;
+        }
+        return words;
+    }
+};
+
+}  // namespace
+
+TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
+    // A custom field of the devices that takes part in the search, on one device only.
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (9057, 57, 1)");
+    const std::string device = Query("SELECT min(lDeviceID) FROM Device WHERE lPersonID <> -1").at(0);
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (9057, " + device + ", 'Leihgeraet Nord')");
+    // A status, on one device as well; the others have none.
+    Sql("UPDATE Device SET strStatus = 'In Reparatur' WHERE lDeviceID = " + device + " + 1");
+    // Words that only a joined column holds: the owner's name, the Mandant's name.
+    const std::string person =
+        Query("SELECT p.strName FROM Person p JOIN Device d ON d.lPersonID = p.lPersonID WHERE NOT EXISTS (SELECT 1 "
+              "FROM Device x JOIN Devicenumber n ON n.lDeviceID = x.lDeviceID WHERE instr(lower(n.strNr || ' ' || "
+              "x.strBezeichnung || ' ' || x.strStatus), lower(p.strName)) > 0) ORDER BY p.lPersonID LIMIT 1").at(0);
+    const std::string mandant =
+        FirstWord(Query("SELECT m.strMandantName FROM Mandant m JOIN Device d ON d.lMandantID = m.lMandantID "
+                        "ORDER BY m.lMandantID DESC LIMIT 1").at(0));
+    const std::string number = Query("SELECT substr(strNr, 1, 3) FROM Devicenumber WHERE lTyp = 0 LIMIT 1").at(0);
+    struct Case {
+        std::string text;
+        int found;  // the plain test finds rows without case: 1, none: 0, either: -1
+    };
+    const Case cases[] = {
+        {number, 1},
+        {"privat", 1},
+        {"PRIVAT", 1},
+        {person, 1},
+        {mandant, 1},
+        {"Leihgeraet", 1},
+        {"nord", 1},
+        {"reparatur", 1},
+        {person + " " + number, -1},
+        {"Leihgeraet " + mandant, 1},
+        {"d'Arc", 0},
+        {"xyzq", 0},
+    };
+    options.Set(-4000, L"DeviceInUse", 1);
+    CSearchPopupDlg popup(57, L"Test", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        // Every column without case, with case, then without the person and custom-field columns.
+        for (int pass = 0; pass < 3; ++pass) {
+            if (pass == 2) {
+                search.m_lstResult.SetColumnWidth(3, 0);
+                search.m_lstResult.SetColumnWidth(5, 0);
+            }
+            if (pass > 0) {
+                Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);  // a new search takes the widths
+                ASSERT_TRUE(Settled(search));
+            }
+            const bool caseSensitive = pass == 1;
+            for (const Case& c : cases) {
+                SCOPED_TRACE(c.text + " pass " + std::to_string(pass));
+                CString query;
+                ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(c.text).c_str()), query), S_OK);
+                ASSERT_EQ(query.Find(L"Latin1_General_CS_AS") >= 0, caseSensitive);
+                EXPECT_EQ(query.Find(L"FROM Person WHERE") >= 0, pass < 2);
+                // The plain form: the query without the test that goes before each word's own.
+                CString plain = query;
+                for (const CString& word : Words(c.text)) {
+                    const int from = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr) > 0 ");
+                    const int to = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr + ' ' ");
+                    ASSERT_TRUE(from >= 0 && to > from);
+                    plain.Delete(from, to - from);
+                }
+                const auto expected = Rows(plain);
+                if (pass == 0 && c.found >= 0) {
+                    EXPECT_EQ(int(!expected.empty()), c.found);
+                }
+                EXPECT_EQ(Rows(query), expected);
+            }
+        }
+    });
+}
+
+TEST_F(SearchForms, CoursesAndRunsFromTheDateOnAreThoseOfThePlainDateTest) {
+    options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+    options.Set(-4000, L"MaxSearchResults", 0);
+    options.Set(-4000, L"KursTyp", L"x 1 1 1");
+    const std::string course = FirstWord(Query("SELECT strBezeichnung FROM Kurs WHERE strBezeichnung <> '' "
+                                               "ORDER BY lKursID LIMIT 1").at(0));
+    const std::string run = FirstWord(Query("SELECT strBezeichnung FROM Kursinstanz WHERE strBezeichnung <> '' "
+                                            "ORDER BY lKursinstanzID DESC LIMIT 1").at(0));
+    const std::string midYear = std::to_string(kYear) + "-06-01 00:00:00";
+    const std::string later = std::to_string(kYear + 20) + "-01-01 00:00:00";
+    for (const char* mode : {"", "onlyInstanz"}) {
+        CSearchPopupDlg popup(39, L"Test", -1, 0);
+        popup.SetSecMandantTableID(qv::FromUtf8(mode).c_str());
+        popup.m_dwRightMask = 0x100;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            for (const std::string& date : {std::string(), midYear, later}) {
+                options.Set(-4000, L"KursInstanzDate", qv::FromUtf8(date));
+                for (const std::string& words : {std::string(), course, run, run + " " + course, std::string("xyzq")}) {
+                    SCOPED_TRACE(std::string(mode) + " from " + date + ": " + words);
+                    CString query;
+                    ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(words).c_str()), query), S_OK);
+                    // The plain form: the date test alone.
+                    CString plain = query;
+                    const int from = std::max(plain.Find(L" AND secI.lKursinstanzID + 0 IN (SELECT"),
+                                              plain.Find(L" AND vki.lKursinstanzID IN (SELECT"));
+                    ASSERT_EQ(from >= 0, !date.empty());
+                    if (from >= 0) {
+                        const CString end = L"is null)";
+                        plain.Delete(from, plain.Find(end, from) + end.GetLength() - from);
+                    }
+                    const auto expected = Rows(plain);
+                    if (date == midYear && words.empty()) {
+                        EXPECT_FALSE(expected.empty());
+                    }
+                    EXPECT_EQ(Rows(query), expected);
+                }
+            }
+        });
+    }
+}
