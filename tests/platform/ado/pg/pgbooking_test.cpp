@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -147,9 +148,10 @@ TEST_F(PgBooking, AForcedDeadlockIsRetriedAndBothBookingsLand) {
     EXPECT_GE(sa, 11) << "a ended with " << sa << ", b with " << sb;
     EXPECT_GE(sb, 11) << "a ended with " << sa << ", b with " << sb;
     // The server usually picks one victim; when both wait out their deadlock timeout at once,
-    // both may be, and both try again.
+    // both may be, and both try again, and their retries take the locks in the same crossed order,
+    // so they may meet once more: only the bound on tries holds.
     EXPECT_TRUE(sa > 11 || sb > 11) << "a deadlock victim tried again: " << sa << " " << sb;
-    EXPECT_LE(sa + sb, 24);
+    EXPECT_LE(std::max(sa, sb), 15);
     EXPECT_EQ(Scalar("SELECT lbelegt FROM kursrun"), "2");
     EXPECT_EQ(Scalar("SELECT count(*) FROM personkurs"), "2");
 }
