@@ -4,8 +4,6 @@
 #include "qvadorecordset.h"
 #include "serverbase.h"
 
-#include <memory>
-#include <mutex>
 
 class CNQLogicServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CNQLogicServer)
@@ -33,11 +31,6 @@ protected:
 
     DECLARE_INTERFACE_MAP()
 
-    HRESULT OnClose() override;
-
-    // One connection for the server's life: a list asks once per person.
-    std::mutex m_lock;
-    std::unique_ptr<CQvADOConnection> m_pConnection;
 };
 
 IMPLEMENT_DYNCREATE(CNQLogicServer, CQvStandInServer)
@@ -50,14 +43,6 @@ END_INTERFACE_MAP()
 IMPLEMENT_IUNKNOWN(CNQLogicServer, Logic)
 IMPLEMENT_IUNKNOWN(CNQLogicServer, Sold)
 
-HRESULT CNQLogicServer::OnClose() {
-    {
-        std::lock_guard g(m_lock);
-        m_pConnection.reset();
-    }
-    return CQvStandInServer::OnClose();
-}
-
 HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* plGradID, BSTR* pbstrBezeichnung,
                                                     BSTR* pbstrDienstgrad, long* plRang, long* plFound) {
     if (!plGradID || !pbstrBezeichnung || !pbstrDienstgrad || !plRang || !plFound) return E_POINTER;
@@ -66,16 +51,13 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
     *pbstrDienstgrad = nullptr;
     *plRang = 0;
     *plFound = 0;
-    METHOD_PROLOGUE(CNQLogicServer, Logic)
-    std::lock_guard g(pThis->m_lock);
-    long hr = S_OK;
-    if (!pThis->m_pConnection) {
-        auto pConnection = std::make_unique<CQvADOConnection>();
-        hr = pConnection->Open(L"Qovaro.NQ2", 0);
-        if (FAILED(hr)) return hr;
-        pThis->m_pConnection = std::move(pConnection);
-    }
-    CQvADORecordset rs(pThis->m_pConnection.get());
+    // A connection of the calling thread: the server is called from list loaders as well as from
+    // the GUI thread, and a database connection serves one thread at a time. The thread's pooled
+    // session makes opening it per call cheap.
+    CQvADOConnection conn;
+    long hr = conn.Open(L"Qovaro.NQ2", 0);
+    if (FAILED(hr)) return hr;
+    CQvADORecordset rs(&conn);
     CString strSQL;
     strSQL.Format(L"SELECT p.fWeiblich, isnull(g.lGradID, -1) AS lGradID, isnull(g.strBezeichnung, '') AS "
                   L"strBezeichnung, isnull(g.strKurzbezeichnung, '') AS strKurz, isnull(g.strKurzbezeichnungF, '') "
@@ -97,8 +79,6 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRang", &lRang);
     }
     rs.Close();
-    // A connection that failed is opened afresh by the next call.
-    if (FAILED(hr)) pThis->m_pConnection.reset();
     if (FAILED(hr)) return hr;
     if (bEOF) return S_OK;
     *plFound = 1;
@@ -111,25 +91,17 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
 
 HRESULT CNQLogicServer::ReadAmount(const CString& strSQL, CY* pcur) {
     pcur->int64 = 0;
-    std::lock_guard g(m_lock);
-    long hr = S_OK;
-    if (!m_pConnection) {
-        auto pConnection = std::make_unique<CQvADOConnection>();
-        hr = pConnection->Open(L"Qovaro.NQ2", 0);
-        if (FAILED(hr)) return hr;
-        m_pConnection = std::move(pConnection);
-    }
-    CQvADORecordset rs(m_pConnection.get());
+    CQvADOConnection conn;  // of the calling thread, as above
+    long hr = conn.Open(L"Qovaro.NQ2", 0);
+    if (FAILED(hr)) return hr;
+    CQvADORecordset rs(&conn);
     hr = rs.Open(strSQL);
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
     double dValue = 0;
     if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"curValue", &dValue);
     rs.Close();
-    if (FAILED(hr)) {
-        m_pConnection.reset();
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
     pcur->int64 = static_cast<LONGLONG>(dValue * 10000.0 + (dValue < 0 ? -0.5 : 0.5));
     return S_OK;
 }
