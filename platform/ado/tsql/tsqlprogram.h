@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+struct sqlite3;
+
 namespace qv::tsql {
 
 enum class StepKind {
@@ -107,6 +109,11 @@ std::shared_ptr<const Program> TranslateForUpdate(std::string_view tsql);
 // their own.
 SharedProgram TranslateShared(std::string_view tsql);
 SharedProgram TranslateSharedForUpdate(std::string_view tsql);
+
+// Reads the indexes of `db` for the constants they compare columns with (IndexedConstant). When
+// one is new, the shared translations are dropped, so that texts comparing a column with it
+// translate again with the literal kept. Cheap when the schema is unchanged since the last read.
+void NoteIndexes(sqlite3* db);
 
 // Drops every cached translation (tests).
 void ClearTranslationCache();
