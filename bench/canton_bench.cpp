@@ -304,7 +304,9 @@ void AddRewrites(std::vector<Statement>& statements) {
         s.name += " (as sent now)";
         s.tsql = now;
         s.program = qv::tsql::Translate(now);
-        const bool opening = now.rfind("UPDATE Kursinstanz SET fGeschlossen = 0", 0) == 0;
+        // The opening of all runs (not of the one run a window saves).
+        const bool opening = now.rfind("UPDATE Kursinstanz SET fGeschlossen = 0", 0) == 0 &&
+                             !Contains(now, "lKursinstanzID =");
         if (opening) s.name += ", generated data: opens the runs the generator left closed inside their window";
         statements.push_back(s);
         if (opening) {
