@@ -4,7 +4,10 @@
 // the same SQL prepared once and stepped directly on SQLite, and through the ADO layer on the same
 // data in PostgreSQL. Writing statements run inside a transaction that is rolled back, so every
 // run meets the same data. At the end a table puts them side by side and the plans of the
-// slowest statements follow, of each database.
+// slowest statements follow, of each database. A statement the module now sends in another form
+// is timed in both; only the form sent ("+now") counts against the limits. The opening of all
+// runs is timed on the generated data, where it opens the runs the generator left closed inside
+// their window, and once more after one opening (".daily"), the state of every day after.
 //
 // The database is built once under the build tree (canton/canton.db beside this program) and
 // reused while it has the current schema; QV_CANTON_DB names another file. On PostgreSQL (see
@@ -158,6 +161,10 @@ struct Statement {
     std::string id, name, tsql;
     bool writes = false;
     bool search = false;  // the word search over every person column: timed to its first rows
+    bool notSent = false;  // replaced by a form the module sends now (its "+now" row)
+    // The opening of runs once more after it has run: the daily state, in which the generated
+    // canton's runs inside their window are open already.
+    bool daily = false;
     std::shared_ptr<const qv::tsql::Program> program;
     bool direct = false;  // plain steps only, so it can be prepared directly
     double adoMs = -1, directMs = -1, pgMs = -1;
@@ -342,12 +349,24 @@ void AddRewrites(std::vector<Statement>& statements) {
     for (std::size_t i = 0; i < n; ++i) {
         const std::string now = AsSentNow(statements[i].tsql);
         if (now == statements[i].tsql) continue;
+        statements[i].notSent = true;
         Statement s = statements[i];
+        s.notSent = false;
         s.id += "+now";
         s.name += " (as sent now)";
         s.tsql = now;
         s.program = qv::tsql::Translate(now);
-        statements.push_back(std::move(s));
+        // The opening of all runs (not of the one run a window saves).
+        const bool opening = now.rfind("UPDATE Kursinstanz SET fGeschlossen = 0", 0) == 0 &&
+                             !Contains(now, "lKursinstanzID =");
+        if (opening) s.name += ", generated data: opens the runs the generator left closed inside their window";
+        statements.push_back(s);
+        if (opening) {
+            s.name = statements[i].name + " (as sent now), daily: nothing left to open";
+            s.id += ".daily";
+            s.daily = true;
+            statements.push_back(std::move(s));
+        }
     }
 }
 
@@ -377,17 +396,22 @@ struct Ado {
         recordset->putref_ActiveConnection(connection.get());
     }
 
+    bool Execute(const Statement& s) {
+        BSTR b = SysAllocString(qv::FromUtf8(s.tsql).c_str());
+        _Recordset* rs = nullptr;
+        const HRESULT hr = connection->Execute(b, nullptr, adCmdText, &rs);
+        SysFreeString(b);
+        if (rs) rs->Release();
+        return SUCCEEDED(hr);
+    }
+
     bool Run(const Statement& s, const COleVariant& text) {
         if (s.writes) {
             long level = 0;
             connection->BeginTrans(&level);
-            BSTR b = SysAllocString(qv::FromUtf8(s.tsql).c_str());
-            _Recordset* rs = nullptr;
-            const HRESULT hr = connection->Execute(b, nullptr, adCmdText, &rs);
-            SysFreeString(b);
-            if (rs) rs->Release();
+            const bool ok = Execute(s);
             connection->RollbackTrans();
-            return SUCCEEDED(hr);
+            return ok;
         }
         if (FAILED(recordset->Open(text, Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText))) return false;
         VARIANT index;
@@ -434,6 +458,12 @@ struct Direct {
 
     bool Run(const Statement& s) {
         if (s.writes) db.Exec("BEGIN");
+        const bool ok = Step(s);
+        if (s.writes) db.Exec("ROLLBACK");
+        return ok;
+    }
+
+    bool Step(const Statement& s) {
         bool ok = true;
         for (sqlite3_stmt* st : prepared[s.id]) {
             int rows = 0, rc;
@@ -442,7 +472,6 @@ struct Direct {
             ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE);
             sqlite3_reset(st);
         }
-        if (s.writes) db.Exec("ROLLBACK");
         return ok;
     }
 };
@@ -453,7 +482,7 @@ void RegisterAll(std::vector<Statement>& statements, Ado& ado, Direct& direct, A
     for (Statement& s : statements) {
         if (!s.error.empty()) continue;
         auto* st = &s;
-        if (pg) {
+        if (pg && !s.daily) {
             benchmark::RegisterBenchmark(("pg/" + s.id).c_str(), [st, pg](benchmark::State& state) {
                 const COleVariant text(qv::FromUtf8(st->tsql).c_str());
                 for (auto _ : state)
@@ -463,6 +492,29 @@ void RegisterAll(std::vector<Statement>& statements, Ado& ado, Direct& direct, A
                         break;
                     }
             })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+        }
+        if (s.daily) {
+            // One opening inside a transaction, then the timed ones, which find nothing more to open.
+            benchmark::RegisterBenchmark(("ado/" + s.id).c_str(), [st, &ado](benchmark::State& state) {
+                long level = 0;
+                ado.connection->BeginTrans(&level);
+                bool ok = ado.Execute(*st);
+                for (auto _ : state) ok = ok && ado.Execute(*st);
+                ado.connection->RollbackTrans();
+                if (!ok) state.SkipWithError("fails through ADO");
+            })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+            if (!s.direct || !direct.Prepare(s)) {
+                s.direct = false;
+                continue;
+            }
+            benchmark::RegisterBenchmark(("direct/" + s.id).c_str(), [st, &direct](benchmark::State& state) {
+                direct.db.Exec("BEGIN");
+                bool ok = direct.Step(*st);
+                for (auto _ : state) ok = ok && direct.Step(*st);
+                direct.db.Exec("ROLLBACK");
+                if (!ok) state.SkipWithError("fails directly");
+            })->Unit(benchmark::kMillisecond)->MinTime(0.05);
+            continue;
         }
         benchmark::RegisterBenchmark(("ado/" + s.id).c_str(), [st, &ado](benchmark::State& state) {
             const COleVariant text(qv::FromUtf8(st->tsql).c_str());
@@ -583,12 +635,13 @@ int main(int argc, char** argv) {
         }
         if (s->adoMs < 0) continue;  // filtered out
         const double limit = s->search ? 100.0 : 10.0;
-        over += s->adoMs > limit;
+        // Only the form the module sends counts.
+        over += !s->notSent && s->adoMs > limit;
         char ratio[16] = "-", directMs[16] = "-";
         if (s->directMs > 0) {
             std::snprintf(ratio, sizeof ratio, "%.2f", s->adoMs / s->directMs);
             std::snprintf(directMs, sizeof directMs, "%.4f", s->directMs);
-            ratioOver += s->adoMs / s->directMs > 2.0;
+            ratioOver += !s->notSent && s->adoMs / s->directMs > 2.0;
         }
         char pgMs[16] = "-", pgRatio[16] = "-";
         if (s->pgMs > 0) {
@@ -596,10 +649,14 @@ int main(int argc, char** argv) {
             std::snprintf(pgRatio, sizeof pgRatio, "%.2f", s->pgMs / s->adoMs);
         }
         std::printf("%-14s %10.4f %10s %7s %10s %7s  %s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
-                    s->name.c_str(), s->search ? " (first rows)" : "", s->adoMs > limit ? "  OVER" : "",
+                    s->name.c_str(), s->search ? " (first rows)" : "",
+                    s->notSent    ? "  (not sent: replaced by its +now form)"
+                    : s->adoMs > limit ? "  OVER"
+                                       : "",
                     s->pgError.empty() ? "" : ("  PG: " + s->pgError).c_str());
     }
-    std::printf("\n%d statements over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2\n",
+    std::printf("\n%d statements sent over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2"
+                "\n(forms marked not sent are shown for comparison and not counted)\n",
                 over, ratioOver);
     std::printf("\nplans of the slowest:\n");
     int shown = 0;

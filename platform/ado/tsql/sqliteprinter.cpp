@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
 
 namespace qv::tsql {
 
@@ -204,6 +205,57 @@ SqlitePrinter::Out SqlitePrinter::PrintComparison(const Expr& left, const char* 
     return {l + " " + op + " " + r, prec};
 }
 
+namespace {
+
+std::mutex g_indexedMutex;
+std::vector<IndexedConstant> g_indexed;
+
+// The column and constant of `a op b` when one side is each.
+bool ColumnAndConstant(const Expr& a, const Expr& b, std::string* column, std::string* value) {
+    const Expr* c = &a;
+    const Expr* l = &b;
+    if (c->kind != ExprKind::Column) std::swap(c, l);
+    if (c->kind != ExprKind::Column || l->kind != ExprKind::Literal) return false;
+    *column = ToLowerAscii(static_cast<const ColumnExpr&>(*c).name.back().name);
+    *value = static_cast<const LiteralExpr&>(*l).text;
+    return true;
+}
+
+}  // namespace
+
+bool NoteIndexedConstants(const std::vector<IndexedConstant>& found) {
+    std::lock_guard<std::mutex> lock(g_indexedMutex);
+    bool added = false;
+    for (const IndexedConstant& c : found) {
+        if (std::find(g_indexed.begin(), g_indexed.end(), c) != g_indexed.end()) continue;
+        g_indexed.push_back(c);
+        added = true;
+    }
+    return added;
+}
+
+bool IsIndexedConstant(std::string_view column, std::string_view value) {
+    std::lock_guard<std::mutex> lock(g_indexedMutex);
+    return std::any_of(g_indexed.begin(), g_indexed.end(),
+                       [&](const IndexedConstant& c) { return c.column == column && c.value == value; });
+}
+
+SqlitePrinter::Out SqlitePrinter::PrintIndexedComparison(const Expr& left, const char* op, const Expr& right, int prec) {
+    std::string column, value;
+    if (literalBase_ < 0 || !ColumnAndConstant(left, right, &column, &value) || !IsIndexedConstant(column, value)) {
+        return PrintComparison(left, op, right, prec);
+    }
+    ++literally_;
+    try {
+        Out out = PrintComparison(left, op, right, prec);
+        --literally_;
+        return out;
+    } catch (...) {
+        --literally_;
+        throw;
+    }
+}
+
 SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
     auto infix = [&](const char* op, int prec) -> Out {
         return {Wrap(*b.left, prec) + " " + op + " " + Wrap(*b.right, prec + 1), prec};
@@ -211,12 +263,12 @@ SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
     switch (b.op) {
         case BinaryOp::Or: return {Wrap(*b.left, kOr) + " OR " + Wrap(*b.right, kOr), kOr};
         case BinaryOp::And: return {Wrap(*b.left, kAnd) + " AND " + Wrap(*b.right, kAnd), kAnd};
-        case BinaryOp::Eq: return PrintComparison(*b.left, "=", *b.right, kEq);
-        case BinaryOp::Ne: return PrintComparison(*b.left, "<>", *b.right, kEq);
-        case BinaryOp::Lt: return PrintComparison(*b.left, "<", *b.right, kRel);
-        case BinaryOp::Le: return PrintComparison(*b.left, "<=", *b.right, kRel);
-        case BinaryOp::Gt: return PrintComparison(*b.left, ">", *b.right, kRel);
-        case BinaryOp::Ge: return PrintComparison(*b.left, ">=", *b.right, kRel);
+        case BinaryOp::Eq: return PrintIndexedComparison(*b.left, "=", *b.right, kEq);
+        case BinaryOp::Ne: return PrintIndexedComparison(*b.left, "<>", *b.right, kEq);
+        case BinaryOp::Lt: return PrintIndexedComparison(*b.left, "<", *b.right, kRel);
+        case BinaryOp::Le: return PrintIndexedComparison(*b.left, "<=", *b.right, kRel);
+        case BinaryOp::Gt: return PrintIndexedComparison(*b.left, ">", *b.right, kRel);
+        case BinaryOp::Ge: return PrintIndexedComparison(*b.left, ">=", *b.right, kRel);
         case BinaryOp::Add: return PrintAdd(b);
         case BinaryOp::Sub: return infix("-", kAdd);
         case BinaryOp::Mul: return infix("*", kMul);

@@ -6,9 +6,25 @@
 #include "tsqldialect.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv::tsql {
+
+// A constant that an index compares a column with, in its WHERE (a partial index) or in an
+// indexed expression. SQLite matches such an index only against the same constant standing in
+// the statement's text: bound as a parameter it either misses the index or prepares the
+// statement again for every new value. Comparisons of the column with that constant therefore
+// keep the literal as written. `column` is in lower case; `value` is the literal's text (a
+// string without its quotes).
+struct IndexedConstant {
+    std::string column;
+    std::string value;
+    bool operator==(const IndexedConstant&) const = default;
+};
+// Adds to the process-wide list; true when one was new.
+bool NoteIndexedConstants(const std::vector<IndexedConstant>& found);
+bool IsIndexedConstant(std::string_view column, std::string_view value);
 
 class SqlitePrinter : public DialectPrinter {
 public:
@@ -49,6 +65,7 @@ private:
     Out PrintAdd(const BinaryExpr& b);
     Out PrintXor(const BinaryExpr& b);
     Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec);
+    Out PrintIndexedComparison(const Expr& left, const char* op, const Expr& right, int prec);
     Out PrintFunction(const FunctionExpr& f);
     Out PrintCase(const CaseExpr& c);
     std::string CollatedOperand(const Expr& e, const std::string& collation);

@@ -163,9 +163,12 @@ struct Execution::Impl {
     // Steps the statement; true for a row, false when done.
     bool StepRow(sqlite3_stmt* stmt, std::size_t pc) {
         const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        Fail(pc, program->steps[pc].sql);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(pc, program->steps[pc].sql);
+        // SQLite prepares a statement again when an index compares a column with a constant that
+        // a parameter of the statement stands for: the indexes tell which literals to keep. Read
+        // after the error check, which their reading would overwrite.
+        if (program->literalBase >= 0 && sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 1) > 0) NoteIndexes(db);
+        return rc == SQLITE_ROW;
     }
 
     std::vector<Value> RowValues(sqlite3_stmt* stmt) {

@@ -9,6 +9,8 @@
 #include "tsqllexer.h"
 #include "tsqlparser.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <charconv>
 #include <list>
@@ -19,11 +21,50 @@ namespace qv::tsql {
 
 namespace {
 
+void ReadIndexes(sqlite3* db, bool always);
+
 // Connections that the driver opens get the functions that translated statements call.
 [[maybe_unused]] const bool kFunctionsInstalled = [] {
-    qv::sql::RegisterConnectionInitializer("qv.tsql.functions", [](sqlite3* db) { RegisterFunctions(db); });
+    qv::sql::RegisterConnectionInitializer("qv.tsql.functions", [](sqlite3* db) {
+        RegisterFunctions(db);
+        ReadIndexes(db, true);
+    });
     return true;
 }();
+
+// The comparisons of a column with a constant in CREATE INDEX text, after ON <table>: in the
+// indexed expressions and in the WHERE.
+std::vector<IndexedConstant> IndexedConstantsOf(std::string_view createIndex) {
+    std::vector<Token> t;
+    try {
+        t = Tokenize(createIndex);
+    } catch (const TranslateError&) {
+        return {};
+    }
+    std::size_t on = 0;
+    while (on < t.size() && !t[on].IsWord("ON")) ++on;
+    auto isName = [](const Token& x) { return x.kind == TokenKind::Identifier || x.kind == TokenKind::QuotedIdentifier; };
+    auto isCompare = [](const Token& x) {
+        return x.IsOp("=") || x.IsOp("<>") || x.IsOp("!=") || x.IsOp("<") || x.IsOp(">") || x.IsOp("<=") || x.IsOp(">=");
+    };
+    auto isNumber = [](const Token& x) { return x.kind == TokenKind::Integer || x.kind == TokenKind::Decimal; };
+    auto isConstant = [&](const Token& x) { return x.kind == TokenKind::String || isNumber(x); };
+    std::vector<IndexedConstant> out;
+    for (std::size_t k = on + 2; k + 1 < t.size(); ++k) {
+        if (!isCompare(t[k])) continue;
+        if (isName(t[k - 1])) {
+            if (isConstant(t[k + 1])) {
+                out.push_back({ToLowerAscii(t[k - 1].text), t[k + 1].text});
+            } else if (t[k + 1].IsOp("-") && k + 2 < t.size() && isNumber(t[k + 2])) {
+                out.push_back({ToLowerAscii(t[k - 1].text), "-" + t[k + 2].text});
+            }
+        } else if (isConstant(t[k - 1]) && isName(t[k + 1])) {
+            const bool negative = isNumber(t[k - 1]) && k >= 2 && t[k - 2].IsOp("-");
+            out.push_back({ToLowerAscii(t[k + 1].text), (negative ? "-" : "") + t[k - 1].text});
+        }
+    }
+    return out;
+}
 
 // A literal as a value, for constants that need no trip through SQLite.
 std::optional<qv::sql::Value> ConstantOf(const Expr& e) {
@@ -609,6 +650,53 @@ std::string TranslateStatement(std::string_view tsql) {
     }
     return p->steps[0].sql;
 }
+
+namespace {
+
+// The schema version each connection's indexes were last read at. Entries of closed connections
+// linger until the map is cleared; a stale one costs at most a read skipped until the next change.
+std::mutex g_schemaMutex;
+std::unordered_map<sqlite3*, std::int64_t> g_schemaSeen;
+
+std::int64_t SchemaVersion(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    std::int64_t v = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA schema_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+        v = sqlite3_column_int64(st, 0);
+    }
+    sqlite3_finalize(st);
+    return v;
+}
+
+void ReadIndexes(sqlite3* db, bool always) {
+    const std::int64_t version = SchemaVersion(db);
+    {
+        std::lock_guard<std::mutex> lock(g_schemaMutex);
+        auto it = g_schemaSeen.find(db);
+        if (!always && it != g_schemaSeen.end() && it->second == version) return;
+        if (g_schemaSeen.size() >= 256) g_schemaSeen.clear();
+        g_schemaSeen[db] = version;
+    }
+    std::vector<IndexedConstant> found;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE type = 'index' AND sql LIKE '%=%'", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            if (!text) continue;
+            for (IndexedConstant& c : IndexedConstantsOf(text)) found.push_back(std::move(c));
+        }
+    }
+    sqlite3_finalize(st);
+    if (NoteIndexedConstants(found)) {
+        SharedPlainCache().Clear();
+        SharedUpdateCache().Clear();
+    }
+}
+
+}  // namespace
+
+void NoteIndexes(sqlite3* db) { ReadIndexes(db, false); }
 
 void ClearTranslationCache() {
     PlainCache().Clear();

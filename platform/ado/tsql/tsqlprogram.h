@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+struct sqlite3;
+
 namespace qv::tsql {
 
 enum class StepKind {
@@ -120,6 +122,10 @@ SharedProgram TranslateSharedForUpdate(std::string_view tsql);
 // without `updateTarget`. Cached by text; a translation whose key has changed is made again.
 std::shared_ptr<const Program> TranslatePgForUpdate(
     std::string_view tsql, const std::function<std::vector<std::string>(const std::string& table)>& keyOf);
+// Reads the indexes of `db` for the constants they compare columns with (IndexedConstant). When
+// one is new, the shared translations are dropped, so that texts comparing a column with it
+// translate again with the literal kept. Cheap when the schema is unchanged since the last read.
+void NoteIndexes(sqlite3* db);
 
 // Drops every cached translation (tests).
 void ClearTranslationCache();

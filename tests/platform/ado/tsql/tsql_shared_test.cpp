@@ -107,4 +107,73 @@ TEST_F(SharedTexts, ResultColumnsKeepTheirNamesAndTypesAndErrorsTheirText) {
     EXPECT_EQ(sharedError, plainError);
 }
 
+// Indexes that compare a column with a constant (a partial index's WHERE, an indexed
+// expression) serve a statement only with that constant in its text; ids stay shared.
+class IndexedConstants : public SharedTexts {
+protected:
+    void SetUp() override {
+        SharedTexts::SetUp();
+        Sql("CREATE TABLE runs (id INTEGER PRIMARY KEY, kurs INTEGER, fClosed INTEGER, dtUntil TEXT, dtDay TEXT)");
+        Sql("CREATE INDEX runs_open ON runs (kurs) WHERE fClosed = 0");
+        Sql("CREATE INDEX runs_window ON runs ((CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END)) "
+            "WHERE fClosed = 1");
+        Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+            "INSERT INTO runs SELECT i, i % 50, CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END, "
+            "CASE WHEN i % 3 = 0 THEN '1899-12-30' ELSE '2020-' || (10 + i % 2) || '-01' END, '2099-01-01' FROM n");
+        Sql("ANALYZE");
+    }
+
+    // What SQLite's plan for the shared translation of the text says.
+    std::string Plan(std::string_view tsql) {
+        std::string plan;
+        for (const std::string& row : Table("EXPLAIN QUERY PLAN " + qv::tsql::TranslateShared(tsql).program->steps[0].sql))
+            plan += row + "\n";
+        return plan;
+    }
+};
+
+TEST_F(IndexedConstants, StatementsKeepTheirIndexAndIdsStayShared) {
+    // Learnt from the schema when SQLite first prepares such a statement again for its values.
+    EXPECT_EQ(Shared("SELECT count(*) FROM runs WHERE kurs = 7 AND fClosed = 0"), (Rows{"0"}));
+    struct Case {
+        const char* text;
+        const char* otherId;  // the same with another id: shares the translation
+        Rows rows;
+        const char* index;
+    };
+    const Case cases[] = {
+        {"SELECT count(*) FROM runs WHERE kurs = 10 AND fClosed = 0",
+         "SELECT count(*) FROM runs WHERE kurs = 20 AND fClosed = 0", {"40"}, "runs_open"},
+        {"SELECT count(*) FROM runs WHERE 0 = fClosed AND kurs = 10",
+         "SELECT count(*) FROM runs WHERE 0 = fClosed AND kurs = 30", {"40"}, "runs_open"},
+        {"SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 7 AND "
+         "CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END > getdate()",
+         "SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 8 AND "
+         "CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END > getdate()",
+         {"587"}, "runs_window"},
+        {"UPDATE runs SET fClosed = 0 WHERE fClosed = 1 AND id <> 5 AND "
+         "CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END > getdate() SELECT count(*) FROM runs "
+         "WHERE fClosed = 0",
+         nullptr, {"800"}, "runs_window"},
+    };
+    for (const Case& c : cases) {
+        for (int round = 0; round < 2; ++round) {
+            Sql("SAVEPOINT s");
+            EXPECT_EQ(Shared(c.text), c.rows) << c.text;
+            Sql("ROLLBACK TO s");
+            Sql("RELEASE s");
+        }
+        EXPECT_NE(Plan(c.text).find(c.index), std::string::npos)
+            << qv::tsql::TranslateShared(c.text).program->steps[0].sql << "\n" << Plan(c.text);
+        if (c.otherId) {
+            EXPECT_EQ(qv::tsql::TranslateShared(c.text).program, qv::tsql::TranslateShared(c.otherId).program)
+                << c.otherId;
+        }
+    }
+    // The other constant of the flag is a value like any: a statement of its own, shared by its ids.
+    EXPECT_EQ(Shared("SELECT count(*) FROM runs WHERE kurs = 10 AND fClosed = 1"), (Rows{"0"}));
+    EXPECT_EQ(qv::tsql::TranslateShared("SELECT id FROM runs WHERE kurs = 1 AND fClosed = 1").program,
+              qv::tsql::TranslateShared("SELECT id FROM runs WHERE kurs = 2 AND fClosed = 1").program);
+}
+
 }  // namespace
