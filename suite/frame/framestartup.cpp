@@ -8,6 +8,8 @@
 #include "sqlitedb.h"
 #ifdef QV_FRAME_PG
 #include "pgdb.h"
+#include "suitedb.h"
+#include "suitedbpg.h"
 #endif
 #include "utf.h"
 
@@ -117,6 +119,57 @@ std::string QvFrameDefaultDatabase() {
     return base + "/qovaro/nq2.sqlite";
 }
 
+namespace {
+
+#ifdef QV_FRAME_PG
+// The address as it may be shown: without a password.
+std::string ShownAddress(const std::string& url) {
+    const std::size_t user = url.find("://");
+    const std::size_t at = url.find('@', user == std::string::npos ? 0 : user + 3);
+    if (user == std::string::npos || at == std::string::npos) return url;
+    const std::size_t colon = url.find(':', user + 3);
+    return colon < at ? url.substr(0, colon) + url.substr(at) : url;
+}
+#endif
+
+// A server database is used as a file is: only with the suite's schema of this version; an empty
+// one gets the schema when asked for; anything else is refused and not touched.
+bool PrepareServerDatabase(const std::string& url, bool create, std::string* message) {
+#ifdef QV_FRAME_PG
+    std::string text;
+    const auto refuse = [&](const std::string& why) {
+        if (message) *message = why;
+        return false;
+    };
+    qv::sql::PgDb db;
+    if (db.Open(url) != 0) return refuse(ShownAddress(url) + " cannot be opened: " + db.LastError().description);
+    const int version = qv::suite::SchemaVersionPg(db);
+    if (version == qv::suite::kSchemaVersion) return true;
+    if (version > 0)
+        return refuse(ShownAddress(url) + " has schema version " + std::to_string(version) +
+                      "; this program works with version " + std::to_string(qv::suite::kSchemaVersion) + ".");
+    if (version < 0) return refuse(ShownAddress(url) + " cannot be read: " + db.LastError().description);
+    qv::sql::PgRows rows;
+    if (db.Query("SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN "
+                 "('r', 'v', 'm', 'p', 'f') AND n.nspname NOT IN ('pg_catalog', 'information_schema') AND "
+                 "n.nspname NOT LIKE 'pg\\_%'",
+                 &rows) != 0 ||
+        rows.rows.empty())
+        return refuse(ShownAddress(url) + " cannot be read: " + db.LastError().description);
+    if (rows.rows[0].at(0).value_or("0") != "0")
+        return refuse(ShownAddress(url) + " is no database of the suite (it has no schema version); it was left as it is.");
+    if (!create) return refuse(ShownAddress(url) + " is empty (--create makes the suite schema there)");
+    if (qv::suite::CreateSchemaPg(db, &text) != 0) return refuse(ShownAddress(url) + ": the schema cannot be made: " + text);
+    return true;
+#else
+    (void)create;
+    if (message) *message = "this program was built without PostgreSQL: " + url;
+    return false;
+#endif
+}
+
+}  // namespace
+
 bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
                             bool* readOnly) {
     namespace fs = std::filesystem;
@@ -125,10 +178,10 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     if (readOnly) *readOnly = false;
     if (!options.database.empty()) {
         // A server's address is passed on as it stands (taken as a file name it would become an
-        // SQLite file in a folder named "postgresql:"); the server's database holds the schema.
+        // SQLite file in a folder named "postgresql:").
         if (QvFrameIsServerDatabase(options.database)) {
             *path = options.database;
-            return true;
+            return PrepareServerDatabase(options.database, options.create, message);
         }
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();

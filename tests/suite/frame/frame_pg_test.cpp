@@ -50,6 +50,37 @@ TEST(FrameStartupPg, TheUserIsCheckedAgainstTheServerDatabase) {
     EXPECT_FALSE(message.empty());
 }
 
+// A server database is used only with the suite's schema; an empty one gets it with --create;
+// another program's database is refused and left as it is.
+TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
+    qvtest::PgTestDatabase empty, foreign, suite(qvtest::SuiteSchemaTemplatePg());
+    qv::sql::PgDb other;
+    ASSERT_EQ(other.Open(foreign.url()), 0);
+    ASSERT_EQ(other.Exec("CREATE TABLE kunde (id integer); INSERT INTO kunde VALUES (1)"), 0);
+    struct Case {
+        const std::string* url;
+        bool create, used;
+        const char* says;
+    } const cases[] = {
+        {&empty.url(), false, false, "is empty (--create makes the suite schema there)"},
+        {&foreign.url(), true, false, "is no database of the suite"},
+        {&suite.url(), false, true, ""},
+        {&empty.url(), true, true, ""},
+        {&empty.url(), false, true, ""},  // made by the case before
+    };
+    for (const Case& c : cases) {
+        QvFrameOptions options;
+        options.database = *c.url;
+        options.create = c.create;
+        std::string path, message;
+        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.used) << *c.url << ": " << message;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+    }
+    qv::sql::PgRows rows;
+    ASSERT_EQ(other.Query("SELECT string_agg(tablename, ',') FROM pg_tables WHERE schemaname = 'public'", &rows), 0);
+    EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "kunde");
+}
+
 #ifdef QV_FRAME_PROGRAM
 int RunCommand(const std::string& command) {
     const int status = std::system(command.c_str());
