@@ -133,8 +133,19 @@ std::string ReplaceAll(std::string text, const std::regex& pattern,
 
 }  // namespace
 
-std::string ClaimPgSuiteDatabase(qv::sql::PgDb& admin, std::string* name, bool* used) {
-    return ClaimPgDatabase(admin, name, used);
+void UsePgSuiteDatabase(std::unique_ptr<qv::sql::PgDb>& admin, std::string& name, std::unique_ptr<qv::sql::PgDb>& pg) {
+    admin = std::make_unique<qv::sql::PgDb>();
+    bool used = false;
+    ASSERT_EQ(ClaimPgDatabase(*admin, &name, &used), "");
+    const std::string url = qvtest::PgClusterUrl() + "/" + name;
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
+                                      CString(qv::FromUtf8(url).c_str())));
+    pg = std::make_unique<qv::sql::PgDb>();
+    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
+    if (used) {
+        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
+    }
+    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
 }
 
 std::string PgValueText(const std::string& text, std::uint32_t type) { return SqliteText(text, type); }
@@ -217,18 +228,7 @@ void KursTest::SetUp() {
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
 #ifdef QV_KURS_PG
-    pgAdmin_ = std::make_unique<qv::sql::PgDb>();
-    bool used = false;
-    ASSERT_EQ(ClaimPgDatabase(*pgAdmin_, &pgName, &used), "");
-    const std::string url = qvtest::PgClusterUrl() + "/" + pgName;
-    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
-                                      CString(qv::FromUtf8(url).c_str())));
-    pg = std::make_unique<qv::sql::PgDb>();
-    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
-    if (used) {
-        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
-    }
-    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
+    ASSERT_NO_FATAL_FAILURE(UsePgSuiteDatabase(pgAdmin_, pgName, pg));
 #else
     db = std::make_unique<qv::sql::SqliteDb>();
     ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK) << db->LastError().description;

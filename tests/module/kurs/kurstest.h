@@ -291,9 +291,10 @@ std::string W2U(const std::wstring& w);
 std::string U(const CString& s);
 
 #ifdef QV_KURS_PG
-// Takes a free database of the test cluster's pool, with the suite schema and its rows, for as
-// long as `admin` stays open; a failure's text, empty on success. `used`: it served a test before.
-std::string ClaimPgSuiteDatabase(qv::sql::PgDb& admin, std::string* name, bool* used);
+// Takes a free database of the test cluster's pool, with the suite schema and its starting rows,
+// for as long as `admin` stays open, points the suite's profile at it and opens `pg` on it, signed
+// in as user 7.
+void UsePgSuiteDatabase(std::unique_ptr<qv::sql::PgDb>& admin, std::string& name, std::unique_ptr<qv::sql::PgDb>& pg);
 // The few texts of the tests that only SQLite understands (dates relative to today, its string
 // functions, triggers that refuse a write, tables and views replaced) in PostgreSQL's words;
 // empty for plain T-SQL, which the translator takes.

@@ -32,18 +32,7 @@ void KursWindow::SetUp() {
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(7);
 #ifdef QV_KURS_PG
-    pgAdmin_ = std::make_unique<qv::sql::PgDb>();
-    bool used = false;
-    ASSERT_EQ(ClaimPgSuiteDatabase(*pgAdmin_, &pgName_, &used), "");
-    const std::string url = qvtest::PgClusterUrl() + "/" + pgName_;
-    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
-                                      CString(qv::FromUtf8(url).c_str())));
-    pg = std::make_unique<qv::sql::PgDb>();
-    ASSERT_EQ(pg->Open(url), 0) << pg->LastError().description;
-    if (used) {
-        ASSERT_EQ(pg->Exec("SELECT kurs_baseline.reset()"), 0) << pg->LastError().description;
-    }
-    ASSERT_EQ(qv::suite::SetSystemIDPg(*pg, 7), 0) << pg->LastError().description;
+    ASSERT_NO_FATAL_FAILURE(UsePgSuiteDatabase(pgAdmin_, pgName_, pg));
 #else
     db = std::make_unique<qv::sql::SqliteDb>();
     ASSERT_EQ(db->Open("sqlite:" + env->SuiteDatabase()), SQLITE_OK);
