@@ -48,7 +48,7 @@ protected:
     std::wstring Status() const { return qv::ui::test::Text(Button(IDC_INSTRUKTOR_STATUS)); }
     std::string Instruktoren(long r) {
         return Text("SELECT group_concat(lPersonID || ':' || lKursleitungID || ':' || fLeiter, ' ') FROM (SELECT * "
-                    "FROM PersonKurs WHERE fTeilnehmer = 0 AND lKursinstanzID = " + K(r) + " ORDER BY lPersonID)");
+                    "FROM PersonKurs WHERE fTeilnehmer = 0 AND lKursinstanzID = " + K(r) + " ORDER BY lPersonID, lKursleitungID)");
     }
     // The row of the search's list that names the person.
     static int SearchRow(HWND list, const std::wstring& name) {
