@@ -34,11 +34,11 @@ void CSearchGruppeDlg::SetupColumns() {
 HRESULT CSearchGruppeDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     const std::vector<CString> words = SplitWords(strSearchText);
     const unsigned long ulMask = m_dwRightMask;
-    // The rights asked for are those on groups (table 33), not those on articles.
+    // Groups are read under the rights of table 20, as the other material is.
     strQuery.Format(L"SELECT Gruppe.lGruppeID AS lID, Gruppe.strBezeichnung AS strGruppe, cbm.strBezeichnung AS strMandant "
                     L"FROM Gruppe JOIN Mandant ON Gruppe.lMandantID = Mandant.lMandantID "
                     L"JOIN SecMandant sm ON Mandant.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND "
-                    L"sm.lTableID = 33 AND sm.lRight & %lu = %lu "
+                    L"sm.lTableID = 20 AND sm.lRight & %lu = %lu "
                     L"JOIN view_CacheBezeichnung cbm ON Mandant.lMandantID = cbm.lID AND cbm.lTableID = 45 ",
                     CurrentUserID(), ulMask, ulMask);
     strQuery += m_strJoin;
