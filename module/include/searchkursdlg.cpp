@@ -144,7 +144,7 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
 
     for (const CString& word : words) {
         CString strWord;
-        strWord.Format(L"AND ((CHARINDEX('%s', strKurs + ' ' + strLabel ", word.GetString());
+        strWord.Format(L"AND ((CHARINDEX('%s', strKurs + ' ' + isnull(strLabel, '') ", word.GetString());
         if (IsColumnVisible(7)) strWord += L"+ ' ' + dbo.fn_GetCustFieldValuesUsed4Search(39,  vk.lKursID) ";
         strWord += IsCaseSensitiveSearch() ? L" COLLATE Latin1_General_CS_AS) > 0) " : L") > 0) ";
         if (!m_bOnlyKurs) {

@@ -126,8 +126,8 @@ TEST_F(Variants, AMandantTableIdThatIsNoNumberNeverReachesTheStatement) {
 }
 
 TEST_F(Variants, CourseSearchFormsAndRights) {
-    // A new course without runs, on which the administrator holds rights.
-    Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 3, 'NEU', 'Kurs ohne Austragung')");
+    // A new course without runs and of type 0 (no type label), on which the administrator holds rights.
+    Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 0, 'NEU', 'Kurs ohne Austragung')");
     Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (9001, -1, 1, -2013262079)");
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (901, 39, 'Art', 1)");
     Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (901, 9001, 'Pilotkurs')");
@@ -137,6 +137,10 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         "SELECT count(*) FROM Kursinstanz ki JOIN SecKurs secI ON secI.lKursinstanzID = ki.lKursinstanzID AND "
         "secI.lQvSecUserID = 2 AND (secI.lRight & 256) > 0 JOIN SecKurs secK ON secK.lKursID = ki.lKursID AND "
         "secK.lQvSecUserID = 2");
+    // Runs before the date are left out.
+    const std::string june = std::to_string(kYear) + "-06-01 00:00:00";
+    const long long fromJune = Int("SELECT count(*) FROM Kursinstanz WHERE dtDatum >= '" + june + "'");
+    ASSERT_LT(fromJune, runs);
     struct Case {
         const char* mode;
         long user;
@@ -144,21 +148,24 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         const wchar_t* types;
         long active;  // KursActive
         long long expected;
+        std::string date;  // KursInstanzDate (empty: unset)
     } cases[] = {
         {"", 1, 1, L"x 1 1 1", 0, runs + 1},
         {"ONLYKURS", 1, 0x100, L"x 1 1 1", 0, courses},
         {"onlyKurs", 1, 0x100, L"x 1 1 1", 1, Int("SELECT count(*) FROM Kurs WHERE fActive = 1")},
         {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, runs},
         {"onlyInstanz", 2, 0x100, L"x 1 1 1", 0, leaderRuns},
-        {"onlyKurs", 1, 1, L"", 0, 0},
-        {"onlyKurs", 1, 1, L"x 0 0 1", 0, Int("SELECT count(*) FROM Kurs WHERE lTyp = 3")},
-        {"onlyKurs", 1, 1, L"x 0 0 11", 0, 0},
+        {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, fromJune, june},
+        {"onlyKurs", 1, 1, L"", 0, 1},
+        {"onlyKurs", 1, 1, L"x 0 0 1", 0, Int("SELECT count(*) FROM Kurs WHERE lTyp IN (0, 3)")},
+        {"onlyKurs", 1, 1, L"x 0 0 11", 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " user " + std::to_string(c.user));
         security.userID = c.user;
         options.Set(-4000, L"KursTyp", c.types);
         options.Set(-4000, L"KursActive", c.active);
+        options.Set(-4000, L"KursInstanzDate", qv::FromUtf8(c.date));
         CSearchPopupDlg popup(39, L"Test", -1, 0);
         popup.SetSecMandantTableID(qv::FromUtf8(c.mode).c_str());
         popup.m_dwRightMask = c.mask;
@@ -168,7 +175,7 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         });
     }
 
-    // The course without runs is found by its name, in one row without a run, greyed.
+    // The course without runs is found by a word, in one row without a run, greyed.
     security.userID = 1;
     options.Set(-4000, L"KursTyp", L"x 1 1 1");
     options.Set(-4000, L"KursActive", 0);
