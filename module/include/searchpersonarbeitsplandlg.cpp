@@ -39,8 +39,9 @@ BOOL CSearchPersonArbeitsplanDlg::OnInitDialog() {
     SetupLists();
     wchar_t* end = nullptr;
     m_lEinsatzID = std::wcstol(m_strEinsatzID.GetString(), &end, 10);
-    NQ_GetActMandantID(m_lActMandantID);
-    const HRESULT hr = LoadArbeitsplaene();
+    // Without the active Mandant the plans of every Mandant would be offered: nothing is loaded.
+    HRESULT hr = NQ_GetActMandantID(m_lActMandantID);
+    if (SUCCEEDED(hr)) hr = LoadArbeitsplaene();
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CSearchPersonArbeitsplanDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
     return TRUE;

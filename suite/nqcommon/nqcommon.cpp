@@ -2,6 +2,7 @@
 #include "qvdblookup.h"
 #include "qvregvalue.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -29,13 +30,15 @@ BOOL NQ_IsWebEdition() {
 
 namespace {
 
-// The id when the database holds an active Mandant with it, else 0.
+// The id when the database holds an active Mandant with it, else 0; the failure when it could
+// not be read.
 long ExistingMandant(long lMandantID, BOOL bActiveOnly) {
     if (lMandantID <= 0) return 0;
     CString strCondition;
     strCondition.Format(bActiveOnly ? L"lMandantID = %d AND fActive <> 0" : L"lMandantID = %d", lMandantID);
     long lFound = 0;
-    if (FAILED(QvDBLookupLong(L"lMandantID", L"Mandant", strCondition, &lFound, L"Qovaro.NQ2"))) return 0;
+    const long hr = QvDBLookupLong(L"lMandantID", L"Mandant", strCondition, &lFound, L"Qovaro.NQ2");
+    if (FAILED(hr)) return hr;
     return lFound == lMandantID ? lMandantID : 0;
 }
 
@@ -78,19 +81,21 @@ long Step(int delta) {
 long NQ_GetActMandantID(long& lMandantID) {
     long lChosen = 0;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", lChosen);
-    lMandantID = ExistingMandant(lChosen, TRUE);
-    return lMandantID;
+    const long lResult = ExistingMandant(lChosen, TRUE);
+    lMandantID = lResult > 0 ? lResult : 0;
+    return lResult;
 }
 
 long NQ_GetActMandantID() {
     long lMandantID = 0;
-    return NQ_GetActMandantID(lMandantID);
+    NQ_GetActMandantID(lMandantID);
+    return lMandantID;
 }
 
 long NQ_GetMasterMandantID(long& lMandantID) {
     long lMaster = 0;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", lMaster, HKEY_LOCAL_MACHINE);
-    lMandantID = ExistingMandant(lMaster, FALSE);
+    lMandantID = std::max(ExistingMandant(lMaster, FALSE), 0L);
     return lMandantID;
 }
 

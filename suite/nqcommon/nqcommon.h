@@ -30,7 +30,9 @@ CString NQ_GetPersonBezeichnung(long lPersonID, CString strDefault);
 BOOL NQ_IsWebEdition();
 
 // The active Mandant: the one the user chose (HKEY_CURRENT_USER "Software\Qovaro\NQ2\Common",
-// "ActMandantID") when the suite database holds it as an active Mandant; 0 when none.
+// "ActMandantID") when the suite database holds it as an active Mandant; 0 when none. The first
+// form returns the id, or the (negative) failure when the database could not be read, with
+// lMandantID 0; the second returns the id, 0 also on failure.
 long NQ_GetActMandantID(long& lMandantID);
 long NQ_GetActMandantID();
 // The installation's own Mandant (HKEY_LOCAL_MACHINE "Software\Qovaro\NQ2", "MasterMandantID")

@@ -328,6 +328,19 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Pump();
     EXPECT_EQ(Rows(persons), 1);
     page.DestroyWindow();
+
+    // The active Mandant cannot be read: the page says so and offers no work plan of any Mandant.
+    Sql("PRAGMA foreign_keys = OFF");
+    Sql("DROP TABLE Mandant");
+    script.AllowReports(true);
+    CSearchPersonArbeitsplanDlg failing(L"Test");
+    failing.m_strEinsatzID = L"1";
+    ASSERT_TRUE(failing.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
+    EXPECT_EQ(Rows(failing.m_lstArbeitsplan.m_hWnd), 0);
+    const auto reports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().caption, L"CSearchPersonArbeitsplanDlg::OnInitDialog");
+    failing.DestroyWindow();
 }
 
 TEST_F(Variants, TheContactMenuFollowsItsRightsAndCreatesContacts) {
