@@ -87,6 +87,12 @@ HRESULT COrganisationTreeCtrl::LoadTree(long lID, DWORD dwMask, long lParam3, lo
     return S_OK;
 }
 
+void COrganisationTreeCtrl::SetPersonSource(const CString& strFromWhere) {
+    EnterCriticalSection(&m_cs);
+    m_strPersonSource = strFromWhere;
+    LeaveCriticalSection(&m_cs);
+}
+
 void COrganisationTreeCtrl::Shutdown() {
     if (!m_pThread) return;
     m_bStop = TRUE;
@@ -118,7 +124,13 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
     EnterCriticalSection(&m_cs);
     const DWORD dwMask = m_dwRequestMask;
     const long lID = m_lRequestID;
+    const CString strSource = m_strPersonSource;
     LeaveCriticalSection(&m_cs);
+    CString strMandanten, strPersonen;
+    if (!strSource.IsEmpty()) {
+        strMandanten.Format(L"AND lMandantID IN (SELECT vp.lMandantID %s) ", strSource.GetString());
+        strPersonen.Format(L"AND p.lPersonID IN (SELECT vp.lPersonID %s) ", strSource.GetString());
+    }
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
@@ -127,12 +139,12 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
         // Mandanten first, then their persons, each by name; -1 reads the whole organisation.
         CString strSQL;
         strSQL.Format(L"SELECT 1 AS lKind, lMandantID AS lID, 0 AS lParentID, strMandantName AS strText, 0 AS lOrder "
-                      L"FROM Mandant WHERE fActive = 1 AND (%d = -1 OR lMandantID = %d) "
+                      L"FROM Mandant WHERE fActive = 1 AND (%d = -1 OR lMandantID = %d) %s"
                       L"UNION ALL SELECT 2, p.lPersonID, p.lMandantID, p.strName + ' ' + p.strVorname, 1 "
                       L"FROM Person p JOIN Mandant m ON p.lMandantID = m.lMandantID "
-                      L"WHERE m.fActive = 1 AND p.fActive = 1 AND (%d = -1 OR p.lMandantID = %d) "
+                      L"WHERE m.fActive = 1 AND p.fActive = 1 AND (%d = -1 OR p.lMandantID = %d) %s"
                       L"ORDER BY lOrder, strText",
-                      lID, lID, lID, lID);
+                      lID, lID, strMandanten.GetString(), lID, lID, strPersonen.GetString());
         hr = rs.OpenSQL(strSQL, 0, 1);
     }
     BOOL bEOF = TRUE;

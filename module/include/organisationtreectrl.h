@@ -32,6 +32,9 @@ public:
     HRESULT LoadTree(long lID, DWORD dwMask, long lParam3, long lParam4);
     // Stops the loader, waiting for it while messages are processed.
     virtual void Shutdown();
+    // Lists only the persons of "FROM ... WHERE ..." over view_PersonSmall vp (empty: all), and
+    // the Mandanten they belong to; taken by the next load.
+    void SetPersonSource(const CString& strFromWhere);
 
     // Checked persons (kind 2) and checked other elements (kind 1), in the order checked.
     std::vector<long> m_arCheckedIDs;
@@ -68,6 +71,7 @@ private:
     long m_lRequest3 = 0;
     long m_lRequest4 = 0;
     long m_nLoad = 0;
+    CString m_strPersonSource;
     bool m_bFilling = false;
     bool m_bCascading = false;
 };

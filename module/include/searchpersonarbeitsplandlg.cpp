@@ -176,6 +176,8 @@ HRESULT CSearchPersonArbeitsplanDlg::LoadPersonen() {
                       L"PersonArbeitsplan.lTaetigkeitID = Taetigkeit.lTaetigkeitID \t\t\t\t\tWHERE fSoldrelevant = 1 "
                       L"AND lArbeitsplanID = %d",
                       m_lArbeitsplanID);
+        if (!m_strPersonSource.IsEmpty())
+            strSQL.AppendFormat(L" AND vp.lPersonID IN (SELECT vp.lPersonID %s)", m_strPersonSource.GetString());
         hr = rs.Open(strSQL);
     }
     BOOL bEOF = TRUE;

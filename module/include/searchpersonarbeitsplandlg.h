@@ -25,6 +25,8 @@ public:
     long m_lEinsatzID = 0;
     long m_lArbeitsplanID = 0;
     CString m_strEinsatzID;
+    // Lists only the persons of "FROM ... WHERE ..." over view_PersonSmall vp (empty: all).
+    CString m_strPersonSource;
     CString m_strListKey;
     std::vector<long> m_arPersonIDs;
     CQvLayoutFactory m_Layout;

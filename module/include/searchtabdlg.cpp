@@ -1,5 +1,6 @@
 #include "searchtabdlg.h"
 
+#include "nqcommon.h"
 #include "optionserver.h"
 #include "qvsec.h"
 #include "searchpersondlg.h"
@@ -11,12 +12,22 @@
 namespace {
 const wchar_t kTreeFunction[] = L"CEE77DFE-AA1F-4CE7-9903-3BC6D2448E7F";
 const wchar_t kArbeitsplanFunction[] = L"2D41ACEA-EF7C-415A-A641-9DB9649A385C";
+// Seeing the persons of every Mandant.
+const wchar_t kPersonFunction[] = L"9FFF9726-D906-4CE0-A627-93B93874A509";
 const UINT kTabCtrlID = 11459;
 
 DWORD Rights(const wchar_t* function) {
     CQvSec sec;
     sec.LoadRights(CQvGUID(function));
     return sec.GetRights();
+}
+
+long UserID() {
+    CQvSec sec;
+    CString strName, strUserID;
+    long lUserID = 0;
+    sec.GetUser(&strName, &strUserID, &lUserID);
+    return lUserID;
 }
 
 void AppendNew(std::vector<long>& to, long lID) {
@@ -87,7 +98,10 @@ void CSearchTabDlg::CreatePages() {
         delete m_pPersonDlg;
         m_pPersonDlg = nullptr;
     }
+    // The tree and the work plans offer only the persons the person page may list.
+    const CString strPersons = (m_nTabPages & 6) ? PersonSource() : CString();
     if ((m_nTabPages & 2) && CQvSec::HasAllRights(1, Rights(kTreeFunction))) {
+        m_treeOrg.SetPersonSource(strPersons);
         m_treeOrg.ShowWindow(SW_SHOW);
         m_treeOrg.SetParent(&m_tabCtrl);
         m_nTreePage = m_tabCtrl.GetTabsNum();
@@ -95,6 +109,7 @@ void CSearchTabDlg::CreatePages() {
     }
     if ((m_nTabPages & 4) && CQvSec::HasAllRights(1, Rights(kArbeitsplanFunction))) {
         m_dlgArbeitsplan.m_strEinsatzID = m_strSecTableID;
+        m_dlgArbeitsplan.m_strPersonSource = strPersons;
         if (m_dlgArbeitsplan.Create(IDD_SEARCHPERSONARBEITSPLAN, &m_tabCtrl)) {
             m_nArbeitsplanPage = m_tabCtrl.GetTabsNum();
             m_tabCtrl.AddTab(&m_dlgArbeitsplan, SearchLoadString(IDS_SEARCH_TAB_ARBEITSPLAN));
@@ -107,6 +122,26 @@ void CSearchTabDlg::CreatePages() {
     else if (m_tabCtrl.GetTabsNum() > 1) nFirst = 0;
     if (nFirst >= 0 && nFirst != m_tabCtrl.GetActiveTab()) m_tabCtrl.SetActiveTab(nFirst);
     else ActivatePage(m_tabCtrl.GetActiveTab());
+}
+
+// The persons of the person page's statement: the caller's join and condition, the user's rights
+// on persons and the Mandant filter, as "FROM ... WHERE ..." over view_PersonSmall vp.
+CString CSearchTabDlg::PersonSource() const {
+    DWORD dwMask = m_dwRightMask;
+    if (dwMask == 0 && !CQvSec::HasAllRights(1, Rights(kPersonFunction))) dwMask = 1;
+    CString strSource = L"FROM view_PersonSmall vp JOIN Mandant ON vp.lMandantID = Mandant.lMandantID ";
+    if (dwMask != 0)
+        strSource.AppendFormat(L"JOIN SecMandant sm ON Mandant.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d "
+                               L"AND sm.lTableID = 4 AND sm.lRight & %lu = %lu ",
+                               UserID(), static_cast<unsigned long>(dwMask), static_cast<unsigned long>(dwMask));
+    if (!m_strJoin.IsEmpty()) strSource += m_strJoin + L" ";
+    strSource += L"WHERE ";
+    if (!m_strWhere.IsEmpty()) strSource += m_strWhere + L" AND ";
+    long lActMandantID = 0;
+    NQ_GetActMandantID(lActMandantID);
+    if (m_bApplyMandantFilter && lActMandantID != 0) strSource.AppendFormat(L"vp.lMandantID = %d", lActMandantID);
+    else strSource += L"Mandant.fActive = 1";
+    return strSource;
 }
 
 LRESULT CSearchTabDlg::OnChangeActiveTab(WPARAM wParam, LPARAM) {

@@ -57,4 +57,5 @@ protected:
 private:
     void CreatePages();
     void ActivatePage(int nPage);
+    CString PersonSource() const;
 };

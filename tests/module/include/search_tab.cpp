@@ -117,21 +117,75 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
 }
 
 TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
+    // The tree and the work plans offer only the persons the person page may list: the caller's
+    // narrowing, the rights on persons and the Mandant filter hold on every page.
     security.Answer(kTreeFunction, 1);
-    const std::string brigade = Query("SELECT strMandantName FROM Mandant WHERE lMandantID = 3").front();
-    CSearchPopupDlg popup(4, L"Tree", 2, 2);
-    popup.m_bMultiSelect = TRUE;
-    const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
-        CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
-        ASSERT_TRUE(WaitFor([&] { return tab.m_treeOrg.GetCount() > 0; }));
-        EXPECT_TRUE(TreeItemBold(tab.m_treeOrg.m_hWnd, qv::FromUtf8(brigade)));
-        EXPECT_TRUE(ClickTreeCheckBox(tab.m_treeOrg.m_hWnd, qv::FromUtf8(brigade)));
-        Pump();
-        Screenshot(dlg.m_hWnd, "search_tab_organisation");
-        Click(dlg.m_hWnd, IDOK);
-    });
-    ASSERT_EQ(result, IDOK);
-    EXPECT_EQ(static_cast<long long>(popup.m_pSearchTabDlg->m_arCheckedIDs.size()),
-              Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = 3"));
-    EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedOther, std::vector<long>{3});
+    security.Answer(kArbeitsplanFunction, 1);
+    const long planned = long(Int(
+        "SELECT min(pa.lPersonID) FROM PersonArbeitsplan pa JOIN Taetigkeit t ON t.lTaetigkeitID = pa.lTaetigkeitID "
+        "JOIN Person p ON p.lPersonID = pa.lPersonID JOIN Arbeitsplan a ON a.lArbeitsplanID = pa.lArbeitsplanID "
+        "JOIN Einsatz e ON e.lEinsatzID = 1 WHERE t.fSoldrelevant = 1 AND p.fActive = 1 AND a.dtStart <= "
+        "e.dtEinsatzBis AND a.dtEnde >= e.dtEinsatz"));
+    const std::string mandant = std::to_string(Int("SELECT lMandantID FROM Person WHERE lPersonID = " + std::to_string(planned)));
+    const std::string own = std::to_string(
+        Int("SELECT lMandantID FROM SecMandant WHERE lQvSecUserID = 2 AND lTableID = 4 AND lRight & 256"));
+    const long long persons = Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = " + mandant);
+    const struct {
+        const char* name;
+        long user, filter;
+        DWORD mask;
+        std::string where;
+        long long items;    // Mandanten and persons in the tree (-1: not counted)
+        long long checked;  // persons handed back after the brigade was checked (-1: not checked)
+    } cases[] = {
+        {"everybody", 1, 0, 1, "", -1, persons},
+        {"one person", 1, 0, 0, " vp.lPersonID = " + std::to_string(planned), 2, 1},
+        {"the rights", 2, 0, 0x100, "", 1 + Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = " + own), -1},
+        {"the Mandant filter", 1, 1, 1, "", 1 + persons, persons},
+    };
+    const std::wstring brigade =
+        qv::FromUtf8(Query("SELECT strMandantName FROM Mandant WHERE lMandantID = " + mandant).front());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        security.userID = c.user;
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", c.filter);
+        ActivateMandant(c.filter ? std::stol(mandant) : 0);
+        CSearchPopupDlg popup(4, L"Tree", c.where.empty() ? 2 : 6, 2);
+        popup.m_bMultiSelect = TRUE;
+        popup.m_dwRightMask = c.mask;
+        popup.SetSecMandantTableID(L"1");
+        if (!c.where.empty()) popup.SetJoinAndWhere(CString(), qv::FromUtf8(c.where).c_str());
+        bool plansListed = false;
+        const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
+            ASSERT_TRUE(WaitFor([&] { return tab.m_treeOrg.GetCount() > 0; }));
+            if (c.items >= 0) EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()), c.items);
+            if (c.checked < 0) return;
+            EXPECT_TRUE(TreeItemBold(tab.m_treeOrg.m_hWnd, brigade));
+            EXPECT_TRUE(ClickTreeCheckBox(tab.m_treeOrg.m_hWnd, brigade));
+            Pump();
+            if (c.user == 1 && !c.filter && c.where.empty()) Screenshot(dlg.m_hWnd, "search_tab_organisation");
+            if (tab.m_nArbeitsplanPage >= 0) {
+                // Every person of every work plan of the activity, checked.
+                ClickTab(Tabs(tab), tab.m_nArbeitsplanPage);
+                const HWND plans = tab.m_dlgArbeitsplan.m_lstArbeitsplan.m_hWnd;
+                const HWND listed = tab.m_dlgArbeitsplan.m_lstPerson.m_hWnd;
+                for (int plan = 0; plan < Rows(plans); ++plan) {
+                    SelectRow(plans, plan);
+                    plansListed = plansListed || Rows(listed) > 0;
+                    for (int row = 0; row < Rows(listed); ++row)
+                        if (tab.m_dlgArbeitsplan.m_lstPerson.QvGetCheck(row) != 1) ClickRowCheckBox(listed, row);
+                }
+            }
+            Click(dlg.m_hWnd, IDOK);
+        });
+        if (c.checked < 0) continue;
+        ASSERT_EQ(result, IDOK);
+        EXPECT_EQ(static_cast<long long>(popup.m_pSearchTabDlg->m_arCheckedIDs.size()), c.checked);
+        EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedOther, std::vector<long>{std::stol(mandant)});
+        if (!c.where.empty()) {
+            EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedIDs, std::vector<long>{planned});
+            EXPECT_TRUE(plansListed) << "the person is offered in his work plan";
+        }
+    }
 }

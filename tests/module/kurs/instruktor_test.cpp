@@ -182,6 +182,21 @@ TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
         EXPECT_EQ(self, 0) << role;
     }
     EXPECT_EQ(Instruktoren(run), K(selbst) + ":-1:0 " + K(selbst) + ":" + K(lehrer) + ":0");
+
+    // The organisation page offers his brigade with him alone.
+    security.Answer(L"{CEE77DFE-AA1F-4CE7-9903-3BC6D2448E7F}", L"", 0x1);
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        CSearchTabDlg* tab = dynamic_cast<CSearchPopupDlg&>(modal).m_pSearchTabDlg;
+        if (tab && tab->m_nTreePage >= 0) {
+            ClickTab(tab->m_tabCtrl.m_hWnd, tab->m_nTreePage);
+            EXPECT_TRUE(WaitFor([&] { return tab->m_treeOrg.GetCount() > 0; }, 10000));
+            EXPECT_EQ(tab->m_treeOrg.GetCount(), 2u);
+        } else {
+            ADD_FAILURE() << "no organisation page";
+        }
+        modal.EndModal(IDCANCEL);
+    });
+    ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), ID_INSTRUKTOR_ROLE_FIRST);
 }
 
 TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
