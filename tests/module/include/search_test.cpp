@@ -234,6 +234,16 @@ TEST_F(PersonSearch, TheLimitCutsTheResultAndSaysSo) {
         EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
         EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
     });
+    // Exactly as many matches as the limit: all are shown, and nothing more is said to exist.
+    options.Set(-4000, L"MaxSearchResults", long(CountNamed("Crivelli")));
+    CSearchPopupDlg exact(4, L"Limit", -1, 0);
+    RunPopup(exact, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        Type(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+    });
 }
 
 TEST_F(PersonSearch, ApostrophesHiddenColumnsAndTheActiveOptionShapeTheStatement) {

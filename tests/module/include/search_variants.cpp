@@ -67,11 +67,24 @@ protected:
 TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
     const std::string user = Query("SELECT c.strName FROM Contact c JOIN QvSecUser u ON u.strUserID = c.guid "
                                    "WHERE u.lQvSecUserID = 2").front();
+    const std::string contact = Query("SELECT min(lContactID) FROM ContactKategorie").front();
+    Sql("INSERT INTO ContactKategorie (lContactID, lKategorieID) SELECT " + contact + ", max(lKategorieID) FROM "
+        "Kategorie WHERE lKategorieID NOT IN (SELECT lKategorieID FROM ContactKategorie WHERE lContactID = " + contact + ")");
     CSearchPopupDlg popup(71, L"Test", -1, 0);
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact"));
+        // A contact's categories, without a separator after the last.
+        const std::string categories = Query(
+            "SELECT group_concat(strBezeichnung, ', ') FROM (SELECT k.strBezeichnung FROM ContactKategorie ck JOIN "
+            "Kategorie k ON ck.lKategorieID = k.lKategorieID WHERE ck.lContactID = " + contact +
+            " ORDER BY k.strBezeichnung, k.lKategorieID)").front();
+        int rows = 0;
+        for (int row = 0; row < Rows(List(search)); ++row)
+            if (std::to_string(Param(search.m_lstResult, row, 0)) == contact && ++rows)
+                EXPECT_EQ(U(Cell(List(search), row, 6)), categories);
+        EXPECT_EQ(rows, 1);
         Type(Edit(search), qv::FromUtf8(user));
         ASSERT_TRUE(Settled(search));
         int users = 0;
@@ -309,6 +322,14 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     ClickRowCheckBox(persons, 0);
     const long kept = Param(page.m_lstPerson, 0, 0);
     const long keptFunction = Param(page.m_lstPerson, 0, 1);
+    // In the second plan the checked person also holds another paid function: a row of its own.
+    Sql("INSERT INTO PersonArbeitsplan (lPersonID, lArbeitsplanID, lTaetigkeitID) SELECT " + std::to_string(kept) + ", " +
+        std::to_string(second) + ", lTaetigkeitID FROM Taetigkeit WHERE fSoldrelevant = 1 AND lTaetigkeitID <> " +
+        std::to_string(keptFunction) + " LIMIT 1");
+    ASSERT_EQ(Int("SELECT count(*) FROM PersonArbeitsplan pa JOIN Taetigkeit t ON pa.lTaetigkeitID = t.lTaetigkeitID "
+                  "WHERE t.fSoldrelevant = 1 AND pa.lTaetigkeitID <> " + std::to_string(keptFunction) +
+                  " AND pa.lArbeitsplanID = " + std::to_string(second) + " AND pa.lPersonID = " + std::to_string(kept)),
+              1);
     Pump();
     Screenshot(page.m_hWnd, "search_arbeitsplan");
 

@@ -160,6 +160,8 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
              // Material has no serial number shown even though the demo gives it one.
              for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Image(s, row), 50);
          }},
+        {"artikel_funk", 20, L"Handfunkgerät", {}, 4,
+         "SELECT strSerienNr FROM Artikel WHERE strBezeichnung = 'Handfunkgerät'", nullptr},
         {"artikel_every_word", 20, L"Motorspritze Hubretter", {}, 2, "SELECT 'x' WHERE 0", nullptr},
         {"artikel_colours", 20, L"", {}, 2, "SELECT strBezeichnung FROM Artikel",
          [this](CSearchDlg& s) {
@@ -245,7 +247,14 @@ TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {
         "SELECT 9001, lMandantID, 2, datetime('now', 'localtime', '-1 day'), 'Gestern' FROM Mandant LIMIT 1");
     Sql("INSERT INTO Agenda (lAgendaID, lMandantID, lEinsatzartID, dtAktivitaet, strBezeichnung) "
         "SELECT 9002, lMandantID, 2, datetime('now', 'localtime', '+1 day'), 'Morgen' FROM Mandant LIMIT 1");
-    Sql("INSERT INTO Agendastatus (lAgendaID, lStatus, lOrder) VALUES (9001, 0, 1), (9002, 0, 1)");
+    Sql("INSERT INTO Agendastatus (lAgendaID, lStatus, lOrder) VALUES (9001, 0, 1), (9002, 0, 1), (9002, 6, 2)");
+    // Work plans from yesterday and from tomorrow.
+    for (const char* day : {"-1 day", "+1 day"})
+        Sql(std::string("INSERT INTO Arbeitsplan (lMandantID, lFormationID, dtStart, dtEnde, strBezeichnung) SELECT "
+                        "lMandantID, lFormationID, datetime('now', 'localtime', '") + day +
+            "'), datetime('now', 'localtime', '+2 days'), 'Tagesplan' FROM Arbeitsplan LIMIT 1");
+    // The last state, 6, is a state like the others.
+    Sql("INSERT INTO Einsatzstatus (lEinsatzID, lStatus, lOrder) VALUES (1, 6, 3)");
 
     const std::string latestEinsatz =
         "SELECT e.lEinsatzID FROM Einsatz e JOIN Einsatzstatus s ON s.lEinsatzID = e.lEinsatzID AND s.lOrder = "
@@ -271,14 +280,18 @@ TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {
          latestEinsatz + "WHERE e.dtEinsatz >= '" + june + "'"},
         {"activities in states 1 and 5", 6, L"ActivityDate", L"", -1080, 1, L"ActivityState", L"1 1 0 0 0 1 0",
          latestEinsatz + "WHERE s.lStatus IN (0, 1, 5)"},
+        {"activities in state 6", 6, L"ActivityDate", L"", -1080, 1, L"ActivityState", L"0 0 0 0 0 0 1",
+         latestEinsatz + "WHERE s.lStatus IN (0, 6)"},
         {"flags without a set one: state 0 only", 6, L"ActivityDate", L"", -1080, 1, L"ActivityState", L"",
          latestEinsatz + "WHERE s.lStatus = 0"},
         {"flags ignored while the states are off", 7, L"AgendaDate", L"2000-01-01 00:00:00", -1070, 0, L"AgendaStatus",
          L"0 0 0 0 0 0 0", latestAgenda},
-        {"agenda in state 2", 7, L"AgendaDate", L"2000-01-01 00:00:00", -1070, 1, L"AgendaStatus", L"0 0 1 0 0 0 0",
-         latestAgenda + "WHERE s.lStatus IN (0, 2)"},
+        {"agenda in states 2 and 6", 7, L"AgendaDate", L"2000-01-01 00:00:00", -1070, 1, L"AgendaStatus",
+         L"0 0 1 0 0 0 1", latestAgenda + "WHERE s.lStatus IN (0, 2, 6)"},
         {"agenda from today when unset", 7, L"AgendaDate", L"", -1070, 0, L"AgendaStatus", L"",
          latestAgenda + "WHERE a.dtAktivitaet >= date('now', 'localtime')"},
+        {"work plans from today when unset", 149, L"ArbeitsplanDate", L"", -1070, 0, L"AgendaStatus", L"",
+         "SELECT lArbeitsplanID FROM Arbeitsplan WHERE dtStart >= date('now', 'localtime')"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -290,6 +303,7 @@ TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {
     }
     // The filtered states remove rows the dates let in: the cases above are not all the same.
     EXPECT_NE(Query(latestEinsatz + "WHERE s.lStatus IN (0, 1, 5)").size(), Query(latestEinsatz).size());
+    EXPECT_NE(Query(latestEinsatz + "WHERE s.lStatus IN (0, 6)").size(), Query(latestEinsatz + "WHERE s.lStatus = 0").size());
 }
 
 TEST_F(Periphery, StatusFiveTakesTheIconOfTheInstallationsCanton) {
