@@ -159,7 +159,9 @@ TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
         const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
             ASSERT_TRUE(WaitFor([&] { return tab.m_treeOrg.GetCount() > 0; }));
-            if (c.items >= 0) EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()), c.items);
+            if (c.items >= 0) {
+                EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()), c.items);
+            }
             if (c.checked < 0) return;
             EXPECT_TRUE(TreeItemBold(tab.m_treeOrg.m_hWnd, brigade));
             EXPECT_TRUE(ClickTreeCheckBox(tab.m_treeOrg.m_hWnd, brigade));

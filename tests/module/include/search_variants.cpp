@@ -81,9 +81,11 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
             "Kategorie k ON ck.lKategorieID = k.lKategorieID WHERE ck.lContactID = " + contact +
             " ORDER BY k.strBezeichnung, k.lKategorieID)").front();
         int rows = 0;
-        for (int row = 0; row < Rows(List(search)); ++row)
-            if (std::to_string(Param(search.m_lstResult, row, 0)) == contact && ++rows)
-                EXPECT_EQ(U(Cell(List(search), row, 6)), categories);
+        for (int row = 0; row < Rows(List(search)); ++row) {
+            if (std::to_string(Param(search.m_lstResult, row, 0)) != contact) continue;
+            EXPECT_EQ(U(Cell(List(search), row, 6)), categories);
+            ++rows;
+        }
         EXPECT_EQ(rows, 1);
         Type(Edit(search), qv::FromUtf8(user));
         ASSERT_TRUE(Settled(search));
@@ -161,7 +163,7 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         const wchar_t* types;
         long active;  // KursActive
         long long expected;
-        std::string date;  // KursInstanzDate (empty: unset)
+        std::string date = {};  // KursInstanzDate (empty: unset)
     } cases[] = {
         {"", 1, 1, L"x 1 1 1", 0, runs + 1},
         {"ONLYKURS", 1, 0x100, L"x 1 1 1", 0, courses},
