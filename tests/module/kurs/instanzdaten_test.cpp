@@ -427,6 +427,22 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
 
+    // A run that cannot be read leaves the page stale: no edit begins on the amounts it never
+    // read, and nothing is saved over the stored run and budget.
+    CloseView();
+    Sql("ALTER TABLE Kursbemerkung RENAME TO KursbemerkungGone");
+    script.AllowReports(true);
+    ShowPage();
+    Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"ungelesen");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Save();
+    Sql("ALTER TABLE KursbemerkungGone RENAME TO Kursbemerkung");
+    script.AllowReports(false);
+    EXPECT_EQ(Text("SELECT group_concat(curBetrag, ';') FROM (SELECT curBetrag FROM BudgetBuchungssatz ORDER BY lLinkTyp)"),
+              std::string("1250.5;") + (kOnPg ? "800" : "800.0"));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "Frühling|12");
+
     // Without the budget module the group is read-only and nothing is written.
     CloseView();
     qv::budget::SetBudgetRunning(false);
