@@ -557,7 +557,13 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
             const HRESULT hrSave = SaveData();
             if (FAILED(hrSave)) return PARENT_TRACEHR(hrSave);
         } else {
+            // No discards: the pages' changes are dropped with the edit, so that the next input
+            // begins an edit of its own.
             EndEdit();
+            for (INQTabWindowControl* pTab : m_listTabs) {
+                const HRESULT hr = pTab->ClearSavePending();
+                if (FAILED(hr)) PARENT_TRACEHR(hr);
+            }
             const HRESULT hr = RefreshAll();
             if (FAILED(hr)) PARENT_TRACEHR(hr);
         }

@@ -402,7 +402,7 @@ HRESULT CInstanzdatenDlg::CloseTab() {
 
 void CInstanzdatenDlg::OnFieldChange() {
     // Filling the fields is no change of the user's.
-    if (m_bLoading || IsSavePending()) return;
+    if (m_bLoading) return;
     BeginEdit();
 }
 

@@ -360,6 +360,35 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
 }
 
+TEST_F(InstanzdatenTest, AfterNoAtTheSaveQuestionTheNextInputIsEditedAndSavedOnBothPages) {
+    const long other = AddRun(kurs, "2030-09-01", "Herbst");
+    ShowPage();
+    const auto name = [&](int tab) {
+        return qv::ui::test::Item(KursWindow::Page(tab)->GetSafeHwnd(),
+                                  tab == 1 ? IDC_INSTANZDATEN_BEZEICHNUNG : IDC_KURSDATEN_BEZEICHNUNG);
+    };
+    // On the run's page and on the course's: typed, No when another run is shown, typed again
+    // after coming back: the edit begins again and the new input is saved.
+    for (int tab : {1, 0}) {
+        ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), tab));
+        Pump();
+        Retype(name(tab), L"verworfen");
+        script.ExpectMessageBox(IDNO, L"Sie haben die Daten geändert!");
+        ASSERT_EQ(Dlg()->Navigate(kurs, other), S_OK);
+        ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
+        Pump();
+        EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "") << "No gives the course free";
+        EXPECT_NE(qv::ui::test::Text(name(tab)), L"verworfen");
+        Retype(name(tab), tab == 1 ? L"Frühling neu" : L"Grundkurs neu");
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << tab;
+        EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "") << tab;
+        Save();
+    }
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kurs WHERE lKursID = " + K(kurs)), "Grundkurs neu");
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Frühling neu");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+}
+
 TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextSaveStoresTheGrid) {
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
     AddDate("2031-03-17 00:00:00", "2031-03-17 23:59:59");
