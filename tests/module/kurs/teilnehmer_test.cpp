@@ -346,10 +346,14 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
 TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {
     const long anna = Person("Amsler");
     const long reg = Book(anna, run, 0);
+    const long year = COleDateTime::GetCurrentTime().GetYear();
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lMandantID, lKursID, lYear, lAnzahl) VALUES (1, " + K(mandant) +
+        ", " + K(kurs) + ", " + K(year) + ", 3)");
     ShowPage();
     ASSERT_TRUE(SelectRow(List(), 0));
 
-    // Deregistered with a remark and a reason: the date becomes today's, relabelled.
+    // Deregistered with a remark and a reason: the date becomes today's, relabelled; a
+    // deregistration takes no reserved place of this year.
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
@@ -376,6 +380,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 3);
     EXPECT_TRUE(RowSelected(List(), RowOf(L"Amsler"))) << "the edited booking is selected again";
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Abgemeldet");
     ExpectOneEvent();
@@ -425,6 +430,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
 TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
     const long anna = Person("Amsler");
     const long reg = AddReg(anna, kurs, -1, 0, "2031-01-15");
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lMandantID, lKursID, lYear, lAnzahl) VALUES (1, " + K(mandant) +
+        ", " + K(kurs) + ", 2033, 2)");
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
@@ -437,15 +444,62 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         EXPECT_EQ(items.size(), 6u);
         EXPECT_EQ(items[1], L"Geplant/Angemeldet");
         Retype(year, L"2033");
+        // The registration moves to another year: it takes a place reserved for that year.
+        script.ExpectMessageBox(IDOK, L"für das Jahr 2033  um eins verkleinert");
         Click(wnd, IDOK);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "dtDatum || '|' || lKursinstanzID || '|' || lStatus"), "2033-12-31 00:00:00|-1|0");
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 1);
     ExpectOneEvent();
 }
 
+// A move inside a save that is rolled back leaves the registration where it is stored: choosing
+// the stored run again and OK writes the status the editor shows. A move that stands takes the
+// status the course API gives the moved registration, not the one chosen.
+TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
+    const long reg = Book(Person("Amsler"), run, 3);
+    const auto choose = [](HWND combo, const std::wstring& text) {
+        const auto items = ComboItems(combo);
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == text) return SelectComboItem(combo, i);
+        return false;
+    };
+    Sql("CREATE TRIGGER PersonKurs_Refuse BEFORE UPDATE ON PersonKurs WHEN new.strBemerkung = 'kaputt' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
+        script.AllowReports(true);
+        script.ExpectSelection(2);  // taken out of the old run, the registration joins the new one
+        Click(wnd, IDOK);
+        script.AllowReports(false);
+        ASSERT_FALSE(modal.IsModalEnded());
+        EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
+        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
+        EXPECT_EQ(qv::ui::test::Text(dlg.m_cbStatus.GetSafeHwnd()), L"Geplant/Angemeldet");
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"bleibt");
+        Click(wnd, IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || strBemerkung"), K(run) + "|0|bleibt");
+
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        ASSERT_TRUE(choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden"));
+        script.ExpectSelection(2);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(spring) + "|0");
+}
+
 TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
-    // A penalty waiting list outside its canton, in a run the user holds no rights row for.
+    // A penalty waiting list outside its canton, in a run the user holds no rights row for; the
+    // course's type would offer the penalty in canton SH.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"ZH", HKEY_LOCAL_MACHINE);
     const long reg = Book(Person("Amsler"), run, 4);
     Sql("UPDATE PersonKurs SET lKursleitungID = 77 WHERE lPersonKursID = " + K(reg));
