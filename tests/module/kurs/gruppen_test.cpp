@@ -84,6 +84,8 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     // Adding needs a group and persons.
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD)));
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"B  (Anzahl: 0)"));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD))) << "a group without persons";
     SelectInList({L"Anna", L"Beat", L"Carl", L"Dora", L"Emil"});
     ASSERT_TRUE(SelectTreeItem(Tree(), L"Gruppe 'A'  (Anzahl/max: 0/3)"));
     ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_ADD)));
@@ -106,6 +108,9 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
     Click(Button(IDC_GRUPPEN_REMOVE));
     EXPECT_EQ(Rows(List()), 1);
+    SelectInList({L"Beat"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD))) << "persons go into a group, not to a member";
     EXPECT_EQ(TreeItemColor(Tree(), L"Gruppe 'A'  (Anzahl/max: 3/3)"), CLR_DEFAULT);
 
     // Renaming keeps the members.

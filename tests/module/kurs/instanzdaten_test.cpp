@@ -192,9 +192,18 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
     qv::nq::SetEnterpriseEdition(true);
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
-    Sql("UPDATE Kursinstanz SET dblDauer = 2 WHERE lKursinstanzID = " + K(run));
+    // A federal course's run, cancelled but not closed yet.
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET dblDauer = 2, dtAbgesagt = '2031-01-05 00:00:00' WHERE lKursinstanzID = " + K(run));
+    options.Set(-1060, L"PublishDate", L"2030-06-01 00:00:00");
     ShowPage();
     EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    // Switching the publication on proposes the module's publication date, not the picker's own.
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), false));
+    Page()->m_dtcPublish.SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
+    Page()->m_dtcPublish.SetTime(NullDate());
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), true));
+    EXPECT_EQ(std::wstring(Page()->dtPublish.Format(L"%d.%m.%Y")), L"01.06.2030");
     EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "2 days stored, half a day from the dates";
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
     Retype(Field(IDC_INSTANZDATEN_INTERN), L"nur für's Kader");
@@ -212,8 +221,10 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
     Retype(Field(IDC_INSTANZDATEN_INTERN), L"");
     Save();
     EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
-    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5|0")
-        << "a run without a place keeps none";
+    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID || '|' || fGeschlossen || '|' || dtPublish FROM Kursinstanz WHERE "
+                   "lKursinstanzID = " + K(run)),
+              "0.5|0|1|2030-06-01 00:00:00")
+        << "a run without a place keeps none; a cancelled run is saved closed";
 }
 
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {

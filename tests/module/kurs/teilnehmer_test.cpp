@@ -197,6 +197,15 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     ASSERT_TRUE(SelectRow(List(), linkedRow));
     for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
         EXPECT_FALSE(Enabled(Button(id))) << id;
+    // A row chosen after the linked one enables the commands; the command refuses the linked first
+    // row itself. (Sorted by name downwards, the linked Egli comes first.)
+    for (int i = 0; i < 2 && RowOf(L"Egli") != 0; ++i) ASSERT_TRUE(ClickColumnHeader(List(), 3));
+    ASSERT_EQ(RowOf(L"Egli"), 0);
+    ASSERT_TRUE(SelectRow(List(), 0));
+    ASSERT_TRUE(SelectRow(List(), 1, Qt::ControlModifier));
+    ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_REMOVE)));
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 6);
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
         EXPECT_TRUE(Enabled(Button(id))) << id;
@@ -270,6 +279,35 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     Pump();
     EXPECT_EQ(listener.count.load(), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 4);
+}
+
+TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
+    const long selbst = Person("Selbst");
+    Person("Andere");
+    // The page's function reads only; the user leads the participants of this run.
+    for (const wchar_t* function : {L"{44C5D8A8-3AE7-4B09-9743-C8583EF78ED6}", L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}"})
+        security.Answer(function, L"", 0x1);
+    security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
+    Sql("UPDATE SecKurs SET lRight = " + K(0x10101) + " WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    Tn()->m_lUserPersonID = selbst;
+    Tn()->LoadData();
+    ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+    std::vector<std::wstring> offered;
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg* search = popup.m_pSearchDlg ? popup.m_pSearchDlg : popup.m_pSearchTabDlg->m_pPersonDlg;
+        const HWND list = search->m_lstResult.GetSafeHwnd();
+        ASSERT_TRUE(WaitFor([&] { return !search->IsSearching() && Rows(list) > 0; }));
+        for (int row = 0; row < Rows(list); ++row) offered.push_back(Cell(list, row, 3) + Cell(list, row, 1));
+        ClickRowCheckBox(list, 0);
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    Click(Button(IDC_TEILNEHMER_ADD));
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_NE(offered[0].find(L"Selbst"), std::wstring::npos);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(selbst) + " AND lKursinstanzID = " + K(run)), 1);
 }
 
 TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
@@ -511,7 +549,7 @@ TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
         Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypBund, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || lKursleitungID || '|' || strBemerkung"),
               K(run) + "|4|77|nur die Bemerkung");
     ExpectOneEvent();
