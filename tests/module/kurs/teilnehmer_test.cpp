@@ -3,6 +3,7 @@
 // line of a run, adding persons through the person search popup, removing, moving, switching and
 // re-statusing participants, the editor's save and its refusal to save what it could not load,
 // and the small input dialogs.
+#include "centralstandin.h"
 #include "editpersondlg.h"
 #include "getdatumdlg.h"
 #include "getkursyeardlg.h"
@@ -279,6 +280,21 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     Pump();
     EXPECT_EQ(listener.count.load(), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 4);
+
+    // Online, with the periodic fill level switched off by the user, an add refreshes the course
+    // view's fill levels at once.
+    qvtest::CentralStandIn central;
+    central.SetDefaultStatus("ok", "", "");
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    options.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    options.Set(-1060, L"FillLevelInterval", 5);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", 0L);
+    Person("Egli");
+    ChoosePersons({L"Egli"});
+    Click(Button(IDC_TEILNEHMER_ADD));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 5);
+    ASSERT_EQ(central.RequestCount(), 1u);
+    EXPECT_EQ(central.Requests().front().Param("Op"), "getCount");
 }
 
 TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
