@@ -352,6 +352,26 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Nicht besucht");
     ExpectOneEvent();
 
+    // A row the course API refuses with its message does not keep the next row from being tried:
+    // meanwhile the course became a federal one and the run was closed.
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == L"Abgemeldet") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    for (int row = 0; row < 2; ++row) script.ExpectMessageBox(IDOK, L"Die Kursaustragung ist geschlossen");
+    Click(Button(IDC_TEILNEHMER_CHANGESTATE));
+    EXPECT_EQ(Reg(regA, "lStatus") + Reg(regC, "lStatus"), "22");
+    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+
     // Move: the selected booking goes to the other run of the course.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
     script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
