@@ -140,6 +140,13 @@ protected:
     void SetMax(long r, long max) {
         Sql("UPDATE Kursinstanz SET lMaxTeilnehmer = " + K(max) + " WHERE lKursinstanzID = " + K(r));
     }
+    // Chooses the entry of the combo box with the text.
+    static bool Choose(HWND combo, const std::wstring& text) {
+        const auto items = ComboItems(combo);
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == text) return SelectComboItem(combo, i);
+        return false;
+    }
     long long Log(UINT text) { return Int("SELECT count(*) FROM UserLog WHERE strText = '" + U(KursLoadString(text)) + "'"); }
 
     BookingsListener listener;
@@ -340,9 +347,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Nicht besucht") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     Click(Button(IDC_TEILNEHMER_CHANGESTATE));
@@ -360,9 +365,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Abgemeldet") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     for (int row = 0; row < 2; ++row) script.ExpectMessageBox(IDOK, L"Die Kursaustragung ist geschlossen");
@@ -437,14 +440,10 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
                   (std::vector<std::wstring>{L"-", L"Herbst (01.09.2031)", L"Frühling (01.03.2031)"}));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Abgemeldet") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
         EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
-        const auto reasons = ComboItems(dlg.m_cbAbsenzgrund.GetSafeHwnd());
-        for (int i = 0; i < int(reasons.size()); ++i)
-            if (reasons[std::size_t(i)] == L"Krankheit") SelectComboItem(dlg.m_cbAbsenzgrund.GetSafeHwnd(), i);
+        Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");
         Click(wnd, IDOK);
@@ -468,9 +467,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Besucht/Bestanden") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
@@ -533,18 +530,12 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
 // status the course API gives the moved registration, not the one chosen.
 TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
     const long reg = Book(Person("Amsler"), run, 3);
-    const auto choose = [](HWND combo, const std::wstring& text) {
-        const auto items = ComboItems(combo);
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == text) return SelectComboItem(combo, i);
-        return false;
-    };
     Sql("CREATE TRIGGER PersonKurs_Refuse BEFORE UPDATE ON PersonKurs WHEN new.strBemerkung = 'kaputt' "
         "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
-        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         script.AllowReports(true);
         script.ExpectSelection(2);  // taken out of the old run, the registration joins the new one
@@ -552,7 +543,7 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
         script.AllowReports(false);
         ASSERT_FALSE(modal.IsModalEnded());
         EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
-        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
         EXPECT_EQ(qv::ui::test::Text(dlg.m_cbStatus.GetSafeHwnd()), L"Geplant/Angemeldet");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"bleibt");
         Click(wnd, IDOK);
@@ -562,8 +553,8 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
 
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
-        ASSERT_TRUE(choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
-        ASSERT_TRUE(choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden"));
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        ASSERT_TRUE(Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden"));
         script.ExpectSelection(2);
         Click(dlg.GetSafeHwnd(), IDOK);
     });
