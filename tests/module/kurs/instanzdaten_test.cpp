@@ -378,14 +378,14 @@ TEST_F(InstanzdatenTest, AfterNoAtTheSaveQuestionTheNextInputIsEditedAndSavedOnB
         return qv::ui::test::Item(KursWindow::Page(tab)->GetSafeHwnd(),
                                   tab == 1 ? IDC_INSTANZDATEN_BEZEICHNUNG : IDC_KURSDATEN_BEZEICHNUNG);
     };
-    // On the run's page and on the course's: typed, No when another run is shown, typed again
-    // after coming back: the edit begins again and the new input is saved.
+    // On the run's page and on the course's: typed, No when another run (or the same one again) is
+    // shown: the stored data is shown again, the next input begins an edit and is saved.
     for (int tab : {1, 0}) {
         ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), tab));
         Pump();
         Retype(name(tab), L"verworfen");
         script.ExpectMessageBox(IDNO, L"Sie haben die Daten geändert!");
-        ASSERT_EQ(Dlg()->Navigate(kurs, other), S_OK);
+        ASSERT_EQ(Dlg()->Navigate(kurs, tab == 1 ? other : run), S_OK);
         ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
         Pump();
         EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "") << "No gives the course free";
