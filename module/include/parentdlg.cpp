@@ -557,6 +557,12 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
             const HRESULT hrSave = SaveData();
             if (FAILED(hrSave)) return PARENT_TRACEHR(hrSave);
         } else {
+            // No discards: the pages drop their changes and show the stored data again, so that
+            // the next input begins an edit of its own.
+            for (INQTabWindowControl* pTab : m_listTabs) {
+                const HRESULT hr = pTab->DiscardChanges();
+                if (FAILED(hr)) PARENT_TRACEHR(hr);
+            }
             EndEdit();
             const HRESULT hr = RefreshAll();
             if (FAILED(hr)) PARENT_TRACEHR(hr);

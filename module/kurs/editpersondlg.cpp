@@ -448,8 +448,13 @@ void CEditPersonDlg::OnOK() {
     if (SUCCEEDED(hr)) {
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
+        const bool bOwn = trans.Owns();
+        // What the save records as stored holds only while its transaction stands: a rolled-back
+        // save leaves the stored status as it was loaded.
+        const EPersonKursStatus eStoredStatus = lStatusOld;
         if (SUCCEEDED(hr)) hr = SavePersonKurs();
         hr = trans.End(hr);
+        if (FAILED(hr) && bOwn) lStatusOld = eStoredStatus;
     }
     if (FAILED(hr)) {
         QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
@@ -514,7 +519,8 @@ long CEditPersonDlg::SavePersonKurs() {
     hr = kurs.UpdatePersonKursData(lPersonKursID, lKursID, dtStore, strBemerkung, strGrundNichtBestanden,
                                    lKursleitungID, lStatus, lAbsenzgrundID, fEntschuldigt);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
-    if (fTeilnehmer && lDatumYear != lYearOld) {
+    // A deregistration takes no place: its date is that of the deregistration, not a course year.
+    if (fTeilnehmer && lDatumYear != lYearOld && lStatus != ePersonKursStatusAbgemeldet) {
         hr = VRQ_UpdateKursreservation(lPersonKursID);
         if (FAILED(hr)) return KURS_TRACEHR(hr);
     }

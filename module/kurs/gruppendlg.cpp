@@ -547,25 +547,25 @@ long CGruppenDlg::WriteLog(long lKind, UINT nText, const CString& strDetail) {
     return kurs::WriteUserLog(lKind, nText, strDetail, kModul, 0, kTableKursinstanz, guidKursinstanz, guidNull);
 }
 
-void CGruppenDlg::OnNewGroup() {
-    CKursResourceScope scope;
-    CGruppeBezDlg dlg(this);
-    if (dlg.DoModal() != IDOK) return;
-    CWaitCursor wait;
-    const CString strName = QvSQLString(dlg.strBezeichnung, 254);
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    long hr = kurs::OpenConnection(conn);
-    // The check and the insert are one unit: two users cannot both create the same name.
+long CGruppenDlg::CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const CString& strName,
+                              long lMaxTeilnehmer, bool& bTaken) {
+    bTaken = false;
+    // The check and the insert are one unit: two users cannot both create the same name. The key
+    // is drawn first: drawing it holds the key counter of the groups until the unit ends, so a
+    // second creator waits there and then checks against the first one's committed group (a
+    // database that lets readers pass a writer would otherwise let both insert).
     bool bOwnTrans = false;
-    if (SUCCEEDED(hr) && !conn.IsInTransaction()) {
+    long hr = S_OK;
+    if (!conn.IsInTransaction()) {
         hr = conn.BeginTrans();
         bOwnTrans = SUCCEEDED(hr);
         if (FAILED(hr)) GR_TRACEHR(hr);
     }
-    BOOL bEOF = TRUE;
-    bool bTaken = false;
+    long lNewID = 0;
+    if (SUCCEEDED(hr)) hr = kurs::GetUniqueID(conn, L"KursinstanzGruppe", L"lKursinstanzGruppeID", lNewID);
     if (SUCCEEDED(hr)) {
+        CQvADORecordset rs(&conn);
+        BOOL bEOF = TRUE;
         CString strSQL;
         strSQL.Format(L"SELECT 1 FROM KursinstanzGruppe \t\t\t\tWHERE lKursinstanzID = %d AND strBezeichnung = '%s'",
                       lKursinstanzID, strName);
@@ -573,14 +573,12 @@ void CGruppenDlg::OnNewGroup() {
         rs.Close();
         bTaken = SUCCEEDED(hr) && !bEOF;
     }
-    long lNewID = 0;
-    if (SUCCEEDED(hr) && !bTaken) hr = kurs::GetUniqueID(conn, L"KursinstanzGruppe", L"lKursinstanzGruppeID", lNewID);
     if (SUCCEEDED(hr) && !bTaken) {
         CString strSQL;
         strSQL.Format(L"INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, lEinsatzGruppeID, "
                       L"strBezeichnung, lMaxTeilnehmer) \t        \t\t\t\t\t        VALUES (%d,                   %d,  "
                       L"           -1,               '%s',           %d)",
-                      lNewID, lKursinstanzID, strName, dlg.lMaxTeilnehmer);
+                      lNewID, lKursinstanzID, strName, lMaxTeilnehmer);
         hr = kurs::Execute(conn, strSQL);
     }
     if (bOwnTrans) {
@@ -590,6 +588,19 @@ void CGruppenDlg::OnNewGroup() {
         }
         if (FAILED(hr) || bTaken) conn.RollbackTrans();
     }
+    return hr;
+}
+
+void CGruppenDlg::OnNewGroup() {
+    CKursResourceScope scope;
+    CGruppeBezDlg dlg(this);
+    if (dlg.DoModal() != IDOK) return;
+    CWaitCursor wait;
+    const CString strName = QvSQLString(dlg.strBezeichnung, 254);
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    bool bTaken = false;
+    if (SUCCEEDED(hr)) hr = CreateGroup(conn, lKursinstanzID, strName, dlg.lMaxTeilnehmer, bTaken);
     if (bTaken) {
         AfxMessageBox(IDS_GRUPPE_EXISTS, MB_OK | MB_ICONINFORMATION);
         return;

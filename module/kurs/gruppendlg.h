@@ -8,6 +8,8 @@
 #include "qvlistctrl.h"
 #include "treectrl.h"
 
+class CQvADOConnection;
+
 inline constexpr CLSID CLSID_GruppenDlg = qv::MakeGuid("D8B82C88-FA6A-4E3A-B95E-823790CD337F");
 
 class CGruppenDlg : public CKursChildDlg {
@@ -43,6 +45,10 @@ public:
     HRESULT GetSelectedGruppe(long& lKursinstanzGruppeID, CString& strLabel);
     HRESULT UpdateMenu();
 
+    // Writes a new group of the run unless the run has one of that name (bTaken, nothing written);
+    // inside the connection's transaction when one is open, else in one of its own.
+    static long CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const CString& strName, long lMaxTeilnehmer,
+                            bool& bTaken);
     // The commands.
     void OnNewGroup();
     void OnNewGroupsFromTemplate();

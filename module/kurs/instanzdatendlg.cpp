@@ -402,7 +402,7 @@ HRESULT CInstanzdatenDlg::CloseTab() {
 
 void CInstanzdatenDlg::OnFieldChange() {
     // Filling the fields is no change of the user's.
-    if (m_bLoading || IsSavePending()) return;
+    if (m_bLoading) return;
     BeginEdit();
 }
 
@@ -505,9 +505,15 @@ HRESULT CInstanzdatenDlg::Refresh() {
     CKursResourceScope scope;
     m_bLoading = TRUE;
     HRESULT hr = LoadRun();
-    if (FAILED(hr)) ID_TRACEHR(hr);
-    const HRESULT hrBase = CKursChildDlg::Refresh();
-    if (SUCCEEDED(hr) && FAILED(hrBase)) hr = ID_TRACEHR(hrBase);
+    // A run that could not be read leaves the page stale: no edit may begin on amounts it never
+    // read, or a save would overwrite the stored ones.
+    if (SUCCEEDED(hr)) {
+        hr = CKursChildDlg::Refresh();
+        if (FAILED(hr)) ID_TRACEHR(hr);
+    } else {
+        ID_TRACEHR(hr);
+        m_bModified = TRUE;
+    }
     m_bLoading = FALSE;
     return hr;
 }

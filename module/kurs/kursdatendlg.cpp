@@ -211,7 +211,7 @@ void CKursdatenDlg::SecurePage() {
 void CKursdatenDlg::OnChangedRange(UINT) { OnChanged(); }
 
 void CKursdatenDlg::OnChanged() {
-    if (m_bLoading || lKursID == 0 || IsSavePending()) return;
+    if (m_bLoading || lKursID == 0) return;
     const HRESULT hr = BeginEdit();
     // Another user holds the course: the parent has shown the stored data again.
     if (hr != eRecordEditing && !IsSavePending()) Refresh();

@@ -3,7 +3,11 @@
 // labels and colours of the tree, and the course's template saved from one run and applied to
 // another.
 #include "extensions.h"
+#include "qvadoconnection.h"
 #include "runpagestest.h"
+
+#include <atomic>
+#include <thread>
 
 namespace kurstest {
 namespace {
@@ -80,6 +84,8 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     // Adding needs a group and persons.
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD)));
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"B  (Anzahl: 0)"));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD))) << "a group without persons";
     SelectInList({L"Anna", L"Beat", L"Carl", L"Dora", L"Emil"});
     ASSERT_TRUE(SelectTreeItem(Tree(), L"Gruppe 'A'  (Anzahl/max: 0/3)"));
     ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_ADD)));
@@ -102,6 +108,9 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
     Click(Button(IDC_GRUPPEN_REMOVE));
     EXPECT_EQ(Rows(List()), 1);
+    SelectInList({L"Beat"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));
+    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD))) << "persons go into a group, not to a member";
     EXPECT_EQ(TreeItemColor(Tree(), L"Gruppe 'A'  (Anzahl/max: 3/3)"), CLR_DEFAULT);
 
     // Renaming keeps the members.
@@ -155,6 +164,34 @@ TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheI
     EXPECT_EQ(rival, SQLITE_BUSY) << "the other user waits for this one's check and insert";
     EXPECT_EQ(Groups(run), "Theorie/0");
     EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Theorie  (Anzahl: 0)"}));
+}
+
+// Two administrators create the same group at once: the second waits until the first one's check
+// and insert are committed, then is refused with 10033, and nothing of its own is written.
+TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
+    Open();
+    std::atomic<bool> inserted{false};
+    long hrOther = E_FAIL;
+    bool takenOther = true;
+    std::thread other([&] {
+        CQvADOConnection conn;
+        long hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.BeginTrans();
+        if (SUCCEEDED(hr)) hr = CGruppenDlg::CreateGroup(conn, run, L"Theorie", 4, takenOther);
+        inserted = true;
+        // Its unit stays open while the window's user creates the same name.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (SUCCEEDED(hr)) hr = conn.CommitTrans();
+        else conn.RollbackTrans();
+        hrOther = hr;
+    });
+    while (!inserted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    NewGroup(L"Theorie", 2, L"Es existiert schon eine Gruppe mit dieser Bezeichnung!");
+    other.join();
+    EXPECT_EQ(hrOther, S_OK);
+    EXPECT_FALSE(takenOther);
+    EXPECT_EQ(Groups(run), "Theorie/4");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
 }
 
 TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {

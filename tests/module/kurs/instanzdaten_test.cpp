@@ -192,9 +192,18 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
     qv::nq::SetEnterpriseEdition(true);
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
-    Sql("UPDATE Kursinstanz SET dblDauer = 2 WHERE lKursinstanzID = " + K(run));
+    // A federal course's run, cancelled but not closed yet.
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET dblDauer = 2, dtAbgesagt = '2031-01-05 00:00:00' WHERE lKursinstanzID = " + K(run));
+    options.Set(-1060, L"PublishDate", L"2030-06-01 00:00:00");
     ShowPage();
     EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    // Switching the publication on proposes the module's publication date, not the picker's own.
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), false));
+    Page()->m_dtcPublish.SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
+    Page()->m_dtcPublish.SetTime(NullDate());
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), true));
+    EXPECT_EQ(std::wstring(Page()->dtPublish.Format(L"%d.%m.%Y")), L"01.06.2030");
     EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL))) << "2 days stored, half a day from the dates";
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER)));
     Retype(Field(IDC_INSTANZDATEN_INTERN), L"nur für's Kader");
@@ -212,8 +221,10 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
     Retype(Field(IDC_INSTANZDATEN_INTERN), L"");
     Save();
     EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
-    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "0.5|0")
-        << "a run without a place keeps none";
+    EXPECT_EQ(Text("SELECT dblDauer || '|' || lOrtID || '|' || fGeschlossen || '|' || dtPublish FROM Kursinstanz WHERE "
+                   "lKursinstanzID = " + K(run)),
+              "0.5|0|1|2030-06-01 00:00:00")
+        << "a run without a place keeps none; a cancelled run is saved closed";
 }
 
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
@@ -360,6 +371,35 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
 }
 
+TEST_F(InstanzdatenTest, AfterNoAtTheSaveQuestionTheNextInputIsEditedAndSavedOnBothPages) {
+    const long other = AddRun(kurs, "2030-09-01", "Herbst");
+    ShowPage();
+    const auto name = [&](int tab) {
+        return qv::ui::test::Item(KursWindow::Page(tab)->GetSafeHwnd(),
+                                  tab == 1 ? IDC_INSTANZDATEN_BEZEICHNUNG : IDC_KURSDATEN_BEZEICHNUNG);
+    };
+    // On the run's page and on the course's: typed, No when another run (or the same one again) is
+    // shown: the stored data is shown again, the next input begins an edit and is saved.
+    for (int tab : {1, 0}) {
+        ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), tab));
+        Pump();
+        Retype(name(tab), L"verworfen");
+        script.ExpectMessageBox(IDNO, L"Sie haben die Daten geändert!");
+        ASSERT_EQ(Dlg()->Navigate(kurs, tab == 1 ? other : run), S_OK);
+        ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
+        Pump();
+        EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "") << "No gives the course free";
+        EXPECT_NE(qv::ui::test::Text(name(tab)), L"verworfen");
+        Retype(name(tab), tab == 1 ? L"Frühling neu" : L"Grundkurs neu");
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << tab;
+        EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "") << tab;
+        Save();
+    }
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kurs WHERE lKursID = " + K(kurs)), "Grundkurs neu");
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Frühling neu");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+}
+
 TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextSaveStoresTheGrid) {
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
     AddDate("2031-03-17 00:00:00", "2031-03-17 23:59:59");
@@ -426,6 +466,22 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_EQ(qv::ui::test::Text(Page()->m_cbKontoErtrag.GetSafeHwnd()), L"3100 Material");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
+
+    // A run that cannot be read leaves the page stale: no edit begins on the amounts it never
+    // read, and nothing is saved over the stored run and budget.
+    CloseView();
+    Sql("ALTER TABLE Kursbemerkung RENAME TO KursbemerkungGone");
+    script.AllowReports(true);
+    ShowPage();
+    Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"ungelesen");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Save();
+    Sql("ALTER TABLE KursbemerkungGone RENAME TO Kursbemerkung");
+    script.AllowReports(false);
+    EXPECT_EQ(Text("SELECT group_concat(curBetrag, ';') FROM (SELECT curBetrag FROM BudgetBuchungssatz ORDER BY lLinkTyp)"),
+              std::string("1250.5;") + (kOnPg ? "800" : "800.0"));
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "Frühling|12");
 
     // Without the budget module the group is read-only and nothing is written.
     CloseView();

@@ -3,6 +3,7 @@
 // line of a run, adding persons through the person search popup, removing, moving, switching and
 // re-statusing participants, the editor's save and its refusal to save what it could not load,
 // and the small input dialogs.
+#include "centralstandin.h"
 #include "editpersondlg.h"
 #include "getdatumdlg.h"
 #include "getkursyeardlg.h"
@@ -139,6 +140,13 @@ protected:
     void SetMax(long r, long max) {
         Sql("UPDATE Kursinstanz SET lMaxTeilnehmer = " + K(max) + " WHERE lKursinstanzID = " + K(r));
     }
+    // Chooses the entry of the combo box with the text.
+    static bool Choose(HWND combo, const std::wstring& text) {
+        const auto items = ComboItems(combo);
+        for (int i = 0; i < int(items.size()); ++i)
+            if (items[std::size_t(i)] == text) return SelectComboItem(combo, i);
+        return false;
+    }
     long long Log(UINT text) { return Int("SELECT count(*) FROM UserLog WHERE strText = '" + U(KursLoadString(text)) + "'"); }
 
     BookingsListener listener;
@@ -197,6 +205,15 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     ASSERT_TRUE(SelectRow(List(), linkedRow));
     for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
         EXPECT_FALSE(Enabled(Button(id))) << id;
+    // A row chosen after the linked one enables the commands; the command refuses the linked first
+    // row itself. (Sorted by name downwards, the linked Egli comes first.)
+    for (int i = 0; i < 2 && RowOf(L"Egli") != 0; ++i) ASSERT_TRUE(ClickColumnHeader(List(), 3));
+    ASSERT_EQ(RowOf(L"Egli"), 0);
+    ASSERT_TRUE(SelectRow(List(), 0));
+    ASSERT_TRUE(SelectRow(List(), 1, Qt::ControlModifier));
+    ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_REMOVE)));
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 6);
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     for (int id : {IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_REMOVE, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE})
         EXPECT_TRUE(Enabled(Button(id))) << id;
@@ -270,6 +287,50 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     Pump();
     EXPECT_EQ(listener.count.load(), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 4);
+
+    // Online, with the periodic fill level switched off by the user, an add refreshes the course
+    // view's fill levels at once.
+    qvtest::CentralStandIn central;
+    central.SetDefaultStatus("ok", "", "");
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    options.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    options.Set(-1060, L"FillLevelInterval", 5);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"FillupStateEnabled", 0L);
+    Person("Egli");
+    ChoosePersons({L"Egli"});
+    Click(Button(IDC_TEILNEHMER_ADD));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 5);
+    ASSERT_EQ(central.RequestCount(), 1u);
+    EXPECT_EQ(central.Requests().front().Param("Op"), "getCount");
+}
+
+TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
+    const long selbst = Person("Selbst");
+    Person("Andere");
+    // The page's function reads only; the user leads the participants of this run.
+    for (const wchar_t* function : {L"{44C5D8A8-3AE7-4B09-9743-C8583EF78ED6}", L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}"})
+        security.Answer(function, L"", 0x1);
+    security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
+    Sql("UPDATE SecKurs SET lRight = " + K(0x10101) + " WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    Tn()->m_lUserPersonID = selbst;
+    Tn()->LoadData();
+    ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+    std::vector<std::wstring> offered;
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg* search = popup.m_pSearchDlg ? popup.m_pSearchDlg : popup.m_pSearchTabDlg->m_pPersonDlg;
+        const HWND list = search->m_lstResult.GetSafeHwnd();
+        ASSERT_TRUE(WaitFor([&] { return !search->IsSearching() && Rows(list) > 0; }));
+        for (int row = 0; row < Rows(list); ++row) offered.push_back(Cell(list, row, 3) + Cell(list, row, 1));
+        ClickRowCheckBox(list, 0);
+        Click(popup.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    Click(Button(IDC_TEILNEHMER_ADD));
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_NE(offered[0].find(L"Selbst"), std::wstring::npos);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(selbst) + " AND lKursinstanzID = " + K(run)), 1);
 }
 
 TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
@@ -286,9 +347,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Nicht besucht") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     Click(Button(IDC_TEILNEHMER_CHANGESTATE));
@@ -297,6 +356,24 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(Reg(regC, "lStatus"), "2");
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Nicht besucht");
     ExpectOneEvent();
+
+    // A row the course API refuses with its message does not keep the next row from being tried:
+    // meanwhile the course became a federal one and the run was closed.
+    Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    for (int row = 0; row < 2; ++row) script.ExpectMessageBox(IDOK, L"Die Kursaustragung ist geschlossen");
+    Click(Button(IDC_TEILNEHMER_CHANGESTATE));
+    EXPECT_EQ(Reg(regA, "lStatus") + Reg(regC, "lStatus"), "22");
+    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
 
     // Move: the selected booking goes to the other run of the course.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
@@ -346,10 +423,14 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
 TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {
     const long anna = Person("Amsler");
     const long reg = Book(anna, run, 0);
+    const long year = COleDateTime::GetCurrentTime().GetYear();
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lMandantID, lKursID, lYear, lAnzahl) VALUES (1, " + K(mandant) +
+        ", " + K(kurs) + ", " + K(year) + ", 3)");
     ShowPage();
     ASSERT_TRUE(SelectRow(List(), 0));
 
-    // Deregistered with a remark and a reason: the date becomes today's, relabelled.
+    // Deregistered with a remark and a reason: the date becomes today's, relabelled; a
+    // deregistration takes no reserved place of this year.
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
@@ -359,14 +440,10 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
                   (std::vector<std::wstring>{L"-", L"Herbst (01.09.2031)", L"Frühling (01.03.2031)"}));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Abgemeldet") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
         EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
-        const auto reasons = ComboItems(dlg.m_cbAbsenzgrund.GetSafeHwnd());
-        for (int i = 0; i < int(reasons.size()); ++i)
-            if (reasons[std::size_t(i)] == L"Krankheit") SelectComboItem(dlg.m_cbAbsenzgrund.GetSafeHwnd(), i);
+        Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");
         Click(wnd, IDOK);
@@ -376,6 +453,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Reg(reg, "lStatus || '|' || lAbsenzgrundID || '|' || strBemerkung || '|' || substr(dtDatum, 12)"),
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 3);
     EXPECT_TRUE(RowSelected(List(), RowOf(L"Amsler"))) << "the edited booking is selected again";
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Abgemeldet");
     ExpectOneEvent();
@@ -389,9 +467,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
-        const auto items = ComboItems(dlg.m_cbStatus.GetSafeHwnd());
-        for (int i = 0; i < int(items.size()); ++i)
-            if (items[std::size_t(i)] == L"Besucht/Bestanden") SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
@@ -425,6 +501,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
 TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
     const long anna = Person("Amsler");
     const long reg = AddReg(anna, kurs, -1, 0, "2031-01-15");
+    Sql("INSERT INTO Kursreservation (lKursreservationID, lMandantID, lKursID, lYear, lAnzahl) VALUES (1, " + K(mandant) +
+        ", " + K(kurs) + ", 2033, 2)");
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
@@ -437,15 +515,56 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         EXPECT_EQ(items.size(), 6u);
         EXPECT_EQ(items[1], L"Geplant/Angemeldet");
         Retype(year, L"2033");
+        // The registration moves to another year: it takes a place reserved for that year.
+        script.ExpectMessageBox(IDOK, L"für das Jahr 2033  um eins verkleinert");
         Click(wnd, IDOK);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "dtDatum || '|' || lKursinstanzID || '|' || lStatus"), "2033-12-31 00:00:00|-1|0");
+    EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 1);
     ExpectOneEvent();
 }
 
+// A move inside a save that is rolled back leaves the registration where it is stored: choosing
+// the stored run again and OK writes the status the editor shows. A move that stands takes the
+// status the course API gives the moved registration, not the one chosen.
+TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
+    const long reg = Book(Person("Amsler"), run, 3);
+    Sql("CREATE TRIGGER PersonKurs_Refuse BEFORE UPDATE ON PersonKurs WHEN new.strBemerkung = 'kaputt' "
+        "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        HWND wnd = dlg.GetSafeHwnd();
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
+        script.AllowReports(true);
+        script.ExpectSelection(2);  // taken out of the old run, the registration joins the new one
+        Click(wnd, IDOK);
+        script.AllowReports(false);
+        ASSERT_FALSE(modal.IsModalEnded());
+        EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
+        EXPECT_EQ(qv::ui::test::Text(dlg.m_cbStatus.GetSafeHwnd()), L"Geplant/Angemeldet");
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"bleibt");
+        Click(wnd, IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || strBemerkung"), K(run) + "|0|bleibt");
+
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+        ASSERT_TRUE(Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden"));
+        script.ExpectSelection(2);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(spring) + "|0");
+}
+
 TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
-    // A penalty waiting list outside its canton, in a run the user holds no rights row for.
+    // A penalty waiting list outside its canton, in a run the user holds no rights row for; the
+    // course's type would offer the penalty in canton SH.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"ZH", HKEY_LOCAL_MACHINE);
     const long reg = Book(Person("Amsler"), run, 4);
     Sql("UPDATE PersonKurs SET lKursleitungID = 77 WHERE lPersonKursID = " + K(reg));
@@ -457,7 +576,7 @@ TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
         Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypBund, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || lKursleitungID || '|' || strBemerkung"),
               K(run) + "|4|77|nur die Bemerkung");
     ExpectOneEvent();
