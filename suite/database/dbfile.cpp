@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <set>
 
 namespace qv::suite {
@@ -22,6 +24,11 @@ namespace {
 // Tables every suite database has, whatever its version.
 constexpr const char* kCoreTables[] = {"System", "Mandant", "Person", "Kurs", "Kursinstanz", "PersonKurs"};
 
+std::string Lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 DatabaseFile Refused(DatabaseKind kind, std::string message, int version = 0) {
     DatabaseFile f;
     f.kind = kind;
@@ -30,18 +37,16 @@ DatabaseFile Refused(DatabaseKind kind, std::string message, int version = 0) {
     return f;
 }
 
-// The triggers and views the suite's schema makes, as "trigger name" / "view name".
+// The triggers and views the suite's schema makes, as "trigger name" / "view name" in lower
+// case, read from its script (no database is made for it: that would run writes).
 const std::set<std::string>& SchemaObjects() {
     static const std::set<std::string> objects = [] {
         std::set<std::string> names;
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            qv::sql::RegisterTsqlRuntime(db) == SQLITE_OK && RegisterSuiteFunctions(db) == SQLITE_OK &&
-            sqlite3_exec(db, std::string(SchemaSql()).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
-            detail::Stmt list(db, "SELECT type || ' ' || name FROM sqlite_master WHERE type IN ('trigger', 'view')");
-            while (list.step() == SQLITE_ROW) names.insert(list.text(0));
-        }
-        sqlite3_close_v2(db);
+        const std::string sql(SchemaSql());
+        static const std::regex create(R"(CREATE\s+(?:TEMP(?:ORARY)?\s+)?(TRIGGER|VIEW)\s+(?:IF\s+NOT\s+EXISTS\s+)?["`\[]?(\w+))",
+                                       std::regex::icase);
+        for (std::sregex_iterator it(sql.begin(), sql.end(), create), end; it != end; ++it)
+            names.insert(Lower((*it)[1].str() + " " + (*it)[2].str()));
         return names;
     }();
     return objects;
@@ -150,7 +155,7 @@ DatabaseFile InspectTables(const std::string& path, const CheckedFiles* checked)
             detail::Stmt objects(db, "SELECT type || ' ' || name FROM sqlite_master WHERE type IN ('trigger', 'view') "
                                      "ORDER BY type, name");
             while (objects.step() == SQLITE_ROW)
-                if (!own.count(objects.text(0))) f.foreignObjects.push_back(objects.text(0));
+                if (!own.count(Lower(objects.text(0)))) f.foreignObjects.push_back(objects.text(0));
         }
     }
     const std::string why = rc == SQLITE_OK ? std::string() : (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
