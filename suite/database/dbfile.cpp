@@ -73,8 +73,10 @@ std::map<std::string, std::string>& CheckedInProcess() {
 
 // Whether the pages hold together: a file cut short is found by its size, damaged pages by
 // SQLite's quick check (every page of every table and index read once, no comparison of
-// indexes with their tables). Empty when sound, else what was found.
-std::string DamageOf(sqlite3* db, const std::string& path) {
+// indexes with their tables). Empty when sound, else what was found; `done` false when a writer
+// of another program held the file for longer than the busy wait.
+std::string DamageOf(sqlite3* db, const std::string& path, bool* done) {
+    *done = true;
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     detail::Stmt pageSize(db, "PRAGMA page_size");
@@ -82,6 +84,10 @@ std::string DamageOf(sqlite3* db, const std::string& path) {
         return "the file ends inside a page";
     detail::Stmt check(db, "PRAGMA quick_check(1)");
     const int rc = check.step();
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+        *done = false;
+        return {};
+    }
     if (rc != SQLITE_ROW) return sqlite3_errmsg(db);
     const std::string result = check.text(0);
     return result == "ok" ? std::string() : result;
@@ -141,8 +147,9 @@ DatabaseFile InspectTables(const std::string& path, const CheckedFiles* checked)
         }
         if (!known && checked && checked->recall) known = checked->recall(path) == state;
         if (!known) {
-            damage = DamageOf(db, path);
-            if (damage.empty()) {
+            bool done = true;
+            damage = DamageOf(db, path, &done);
+            if (damage.empty() && done) {
                 {
                     std::lock_guard g(checkedLock);
                     CheckedInProcess()[path] = state;
