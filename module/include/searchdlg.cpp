@@ -348,9 +348,10 @@ void CSearchDlg::Work() {
         CString strError;
         conn.GetErrorText(&strError);
         if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", CrackHR(hrFail).GetString());
-        PostMessage(WM_SEARCH_END, WPARAM(nSearch), 0);
+        // The error first: the search counts as finished once its end arrives.
         auto* pText = new CString(strError);
         if (!PostMessage(WM_SEARCH_FAILED, WPARAM(nSearch), reinterpret_cast<LPARAM>(pText))) delete pText;
+        PostMessage(WM_SEARCH_END, WPARAM(nSearch), 0);
     };
 
     for (;;) {
@@ -393,8 +394,10 @@ void CSearchDlg::Work() {
                 hr = rs.IsEOF(&bEOF);
             }
             if (FAILED(hr)) {
+                // The worker stays: the next keystroke searches again.
                 fail(hr);
-                break;
+                bRunning = false;
+                continue;
             }
             bRunning = true;
         }
@@ -427,7 +430,7 @@ void CSearchDlg::Work() {
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
         if (FAILED(hr)) {
             fail(hr);
-            break;
+            bRunning = false;
         }
     }
     if (bOpen) rs.Close();
@@ -486,12 +489,12 @@ LRESULT CSearchDlg::OnSearchEnd(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-LRESULT CSearchDlg::OnSearchFailed(WPARAM, LPARAM lParam) {
-    auto* pText = reinterpret_cast<CString*>(lParam);
-    // The worker has ended: no request will be served any more.
-    m_nFinished = m_nRequested.load();
-    QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
-    delete pText;
+LRESULT CSearchDlg::OnSearchFailed(WPARAM wParam, LPARAM lParam) {
+    std::unique_ptr<CString> pText(reinterpret_cast<CString*>(lParam));
+    // The search ended with its end message; the worker waits for the next request. A failure of
+    // a search that a newer request replaced is not shown: that one reports for itself.
+    if (long(wParam) == m_nRequested.load())
+        QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "framestartpage.h"
+#include "framestartup.h"
 #include "framewindow.h"
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
@@ -103,6 +104,19 @@ CQvFrameStartPage::CQvFrameStartPage(CQvFrameHost* pHost, const QvFrameSettings&
                                                   : QString::fromUtf8("Lokale Installation"),
                                  summary.toHtmlEscaped()));
     sessionLayout->addWidget(m_pSummary);
+    // Objects someone else put into the database run inside the suite's statements: named here.
+    if (!QvFrameForeignObjects().empty()) {
+        QStringList objects;
+        for (const std::string& object : QvFrameForeignObjects()) objects << QString::fromStdString(object).toHtmlEscaped();
+        auto* foreign = new QLabel(session);
+        foreign->setObjectName(QString::fromUtf8("foreignObjects"));
+        foreign->setTextFormat(Qt::RichText);
+        foreign->setWordWrap(true);
+        foreign->setText(QString::fromUtf8("<b>Achtung:</b> Die Datenbank enthält Objekte, die nicht zur "
+                                           "Kursadministration gehören und bei ihren Buchungen mitlaufen: %1")
+                             .arg(objects.join(QString::fromUtf8(", "))));
+        sessionLayout->addWidget(foreign);
+    }
     layout->addWidget(session);
 
     auto* services = new QGroupBox(QString::fromUtf8("Dienste"), this);

@@ -11,6 +11,7 @@
 #include "suitedb.h"
 #include "suitedbpg.h"
 #endif
+#include "trace.h"
 #include "utf.h"
 
 #include <cstdlib>
@@ -19,6 +20,8 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #ifndef QV_FRAME_SERVER_MODULES
@@ -132,6 +135,68 @@ std::string ShownAddress(const std::string& url) {
 }
 #endif
 
+// The triggers, views and functions the last prepared database holds beyond the suite's schema.
+std::vector<std::string> foreignObjects;
+
+// Names them in the trace: they run inside the suite's statements.
+void TraceForeignObjects(const std::string& database) {
+    for (const std::string& object : foreignObjects)
+        OutputDebugStringW(qv::FromUtf8("qvframe: " + database + " holds the " + object +
+                                        ", which the suite's schema does not define\n")
+                               .c_str());
+}
+
+// Files that passed the quick check, with the state they had, kept in the registry.
+const qv::suite::CheckedFiles& CheckedInRegistry() {
+    static const qv::suite::CheckedFiles checked{
+        [](const std::string& path) {
+            CString state;
+            CQvRegistry::GetValue(L"Software\\Qovaro\\QvFrame\\CheckedDatabases", CString(qv::FromUtf8(path)).GetString(), state);
+            return state.ToUtf8();
+        },
+        [](const std::string& path, const std::string& state) {
+            CQvRegistry::SetValue(L"Software\\Qovaro\\QvFrame\\CheckedDatabases", CString(qv::FromUtf8(path)).GetString(),
+                                  CString(qv::FromUtf8(state)));
+        }};
+    return checked;
+}
+
+#ifdef QV_FRAME_PG
+// The triggers, views, functions and procedures of a server database that its schema script
+// does not make ("trigger name", ...); functions of installed extensions are not named.
+std::vector<std::string> ForeignServerObjects(qv::sql::PgDb& db) {
+    static const std::set<std::string> own = [] {
+        std::set<std::string> names;
+        const std::string sql(qv::suite::SchemaPgSql());
+        static const std::regex create(R"(CREATE\s+(?:OR\s+REPLACE\s+)?(TRIGGER|VIEW|FUNCTION|PROCEDURE)\s+(?:\w+\.)?"?(\w+))",
+                                       std::regex::icase);
+        for (std::sregex_iterator it(sql.begin(), sql.end(), create), end; it != end; ++it) {
+            std::string kind = (*it)[1], name = (*it)[2];
+            for (char& c : kind) c = char(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+            names.insert((kind == "procedure" ? std::string("function") : kind) + " " + name);
+        }
+        return names;
+    }();
+    qv::sql::PgRows rows;
+    std::vector<std::string> foreign;
+    if (db.Query("SELECT 'trigger ' || lower(t.tgname) FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid JOIN "
+                 "pg_namespace n ON n.oid = c.relnamespace WHERE NOT t.tgisinternal AND n.nspname NOT IN "
+                 "('pg_catalog', 'information_schema') UNION SELECT 'view ' || lower(viewname) FROM pg_views WHERE "
+                 "schemaname NOT IN ('pg_catalog', 'information_schema') UNION SELECT 'function ' || lower(p.proname) "
+                 "FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname NOT IN ('pg_catalog', "
+                 "'information_schema') AND n.nspname NOT LIKE 'pg\\_%' AND NOT EXISTS (SELECT 1 FROM pg_depend d "
+                 "WHERE d.objid = p.oid AND d.deptype = 'e') ORDER BY 1",
+                 &rows) != 0)
+        return foreign;
+    for (const auto& row : rows.rows) {
+        const std::string object = row.at(0).value_or("");
+        if (!object.empty() && !own.count(object)) foreign.push_back(object);
+    }
+    return foreign;
+}
+#endif
+
 // A server database is used as a file is: only with the suite's schema of this version; an empty
 // one gets the schema when asked for; anything else is refused and not touched.
 bool PrepareServerDatabase(const std::string& url, bool create, std::string* message) {
@@ -144,7 +209,11 @@ bool PrepareServerDatabase(const std::string& url, bool create, std::string* mes
     qv::sql::PgDb db;
     if (db.Open(url) != 0) return refuse(ShownAddress(url) + " cannot be opened: " + db.LastError().description);
     const int version = qv::suite::SchemaVersionPg(db);
-    if (version == qv::suite::kSchemaVersion) return true;
+    if (version == qv::suite::kSchemaVersion) {
+        foreignObjects = ForeignServerObjects(db);
+        TraceForeignObjects(ShownAddress(url));
+        return true;
+    }
     if (version > 0)
         return refuse(ShownAddress(url) + " has schema version " + std::to_string(version) +
                       "; this program works with version " + std::to_string(qv::suite::kSchemaVersion) + ".");
@@ -176,6 +245,7 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     qv::suite::DatabaseFile found;
     std::string error;
     if (readOnly) *readOnly = false;
+    foreignObjects.clear();
     if (!options.database.empty()) {
         // A server's address is passed on as it stands (taken as a file name it would become an
         // SQLite file in a folder named "postgresql:").
@@ -185,7 +255,7 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
         }
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();
-        if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error)) {
+        if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error, &CheckedInRegistry())) {
             if (message) {
                 *message = error;
                 if (!options.create &&
@@ -195,18 +265,22 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
             return false;
         }
         if (readOnly) *readOnly = found.readOnly;
+        foreignObjects = found.foreignObjects;
+        TraceForeignObjects(*path);
         return true;
     }
     *path = QvFrameDefaultDatabase();
-    found = qv::suite::InspectDatabaseFile(*path);
+    found = qv::suite::InspectDatabaseFile(*path, &CheckedInRegistry());
     if (found.kind != qv::suite::DatabaseKind::Missing &&
         (found.kind != qv::suite::DatabaseKind::Empty || found.readOnly)) {
         // The demo database is made once; whatever else lies in its place is not touched.
-        if (!qv::suite::PrepareSuiteDatabase(*path, false, &found, &error)) {
+        if (!qv::suite::PrepareSuiteDatabase(*path, false, &found, &error, &CheckedInRegistry())) {
             if (message) *message = error;
             return false;
         }
         if (readOnly) *readOnly = found.readOnly;
+        foreignObjects = found.foreignObjects;
+        TraceForeignObjects(*path);
         return true;
     }
     qv::suite::DemoFileOptions demo;
@@ -219,6 +293,8 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
     if (message) *message = "demo database made: " + *path;
     return true;
 }
+
+const std::vector<std::string>& QvFrameForeignObjects() { return foreignObjects; }
 
 bool QvFrameIsServerDatabase(const std::string& database) {
     const std::size_t end = database.find("://");

@@ -31,6 +31,9 @@ std::string QvFrameDefaultDatabase();
 // tells whether the database opens read-only.
 bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
                             bool* readOnly = nullptr);
+// The triggers, views and functions the database prepared last holds that the suite's schema does
+// not define ("trigger name", "view name", "function name"); they are named in the trace too.
+const std::vector<std::string>& QvFrameForeignObjects();
 // Whether --db names a database server ("postgresql://…") rather than a file.
 bool QvFrameIsServerDatabase(const std::string& database);
 // An explicit --user must be known to the database: FALSE with a message naming the known users.

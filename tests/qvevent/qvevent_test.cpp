@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 using qvtest::RecordingSink;
 using qvtest::ValueOf;
@@ -106,22 +109,50 @@ TEST_F(Events, AnUnadvisedSinkGetsNothingMoreAndIsReleased) {
 TEST_F(Events, UnadviseReturnsOnlyWhenNoCallIntoTheSinkIsRunning) {
     StartEventServer();
     RecordingSink busy, last;
-    std::atomic<int> inside{0};
-    // Each call fires the next event, so one is always on its way while the sink is busy.
+    std::mutex m;
+    std::condition_variable changed;
+    int calls = 0, inside = 0;
+    bool held = false, released = false, returned = false;
+    // Each call fires the next event, so one is always on its way while the sink is busy; the third
+    // call stays in the sink until the test lets it go.
     busy.OnEventHook([&](long, GUID*, VARIANT*) {
+        std::unique_lock<std::mutex> lock(m);
         ++inside;
+        lock.unlock();
         CQvEventSource().FireEvent(kEventA, 0, FALSE);
-        for (int i = 0; i < 20000; ++i) std::this_thread::yield();
+        lock.lock();
+        if (++calls == 3) {
+            held = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return released; });
+        }
         --inside;
     });
     CQvEventSink connBusy, connLast;
     ASSERT_TRUE(connBusy.Advise(&busy));
     CQvEventSource().FireEvent(kEventA, 0, FALSE);
-    ASSERT_TRUE(busy.WaitForCount(kEventA, 3));
+    ASSERT_TRUE(qvtest::WaitFor(m, changed, [&] { return held; }));
 
-    EXPECT_TRUE(connBusy.Unadvise());
-    EXPECT_EQ(inside.load(), 0);
+    int insideAtReturn = -1;
+    std::thread unadvise([&] {
+        const bool ok = connBusy.Unadvise();
+        std::lock_guard<std::mutex> g(m);
+        EXPECT_TRUE(ok);
+        insideAtReturn = inside;
+        returned = true;
+        changed.notify_all();
+    });
+    // While the call is held, Unadvise does not come back.
+    EXPECT_FALSE(qvtest::WaitFor(m, changed, [&] { return returned; }, std::chrono::milliseconds(200)));
+    {
+        std::lock_guard<std::mutex> g(m);
+        released = true;
+    }
+    changed.notify_all();
+    unadvise.join();
+    EXPECT_EQ(insideAtReturn, 0);
     const std::size_t received = busy.Count(kEventA);
+    EXPECT_GE(received, 3u);
     ASSERT_TRUE(connLast.Advise(&last));
     Flush(last);
     EXPECT_EQ(busy.Count(kEventA), received);

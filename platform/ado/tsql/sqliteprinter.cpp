@@ -261,8 +261,10 @@ SqlitePrinter::Out SqlitePrinter::PrintBinary(const BinaryExpr& b) {
         return {Wrap(*b.left, prec) + " " + op + " " + Wrap(*b.right, prec + 1), prec};
     };
     switch (b.op) {
-        case BinaryOp::Or: return {Wrap(*b.left, kOr) + " OR " + Wrap(*b.right, kOr), kOr};
-        case BinaryOp::And: return {Wrap(*b.left, kAnd) + " AND " + Wrap(*b.right, kAnd), kAnd};
+        // A right operand of the same operator keeps its parentheses: long chains are grouped so
+        // that the database's parser does not build a tree one level deeper per operator.
+        case BinaryOp::Or: return {Wrap(*b.left, kOr) + " OR " + Wrap(*b.right, kOr + 1), kOr};
+        case BinaryOp::And: return {Wrap(*b.left, kAnd) + " AND " + Wrap(*b.right, kAnd + 1), kAnd};
         case BinaryOp::Eq: return PrintIndexedComparison(*b.left, "=", *b.right, kEq);
         case BinaryOp::Ne: return PrintIndexedComparison(*b.left, "<>", *b.right, kEq);
         case BinaryOp::Lt: return PrintIndexedComparison(*b.left, "<", *b.right, kRel);

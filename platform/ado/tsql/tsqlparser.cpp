@@ -652,26 +652,50 @@ private:
         return ParseOr();
     }
 
-    ExprPtr ParseOr() {
-        ExprPtr left = ParseAnd();
-        Nesting nesting(*this);
-        while (Peek().IsWord("OR")) {
-            const std::size_t p = Next().offset;
-            nesting.More(p);
-            left = std::make_unique<BinaryExpr>(p, BinaryOp::Or, std::move(left), ParseAnd());
-        }
-        return left;
-    }
+    ExprPtr ParseOr() { return ParseLogicalChain(BinaryOp::Or, "OR", &Parser::ParseAnd); }
+    ExprPtr ParseAnd() { return ParseLogicalChain(BinaryOp::And, "AND", &Parser::ParseNot); }
 
-    ExprPtr ParseAnd() {
-        ExprPtr left = ParseNot();
+    // A flat chain of AND or OR (a search joins one condition per word). Both are associative, so
+    // the operands are joined left-deep in blocks as written, and the blocks pairwise: a chain of
+    // any length builds a tree only a few dozen levels deep, and only those levels count toward
+    // the nesting limit. The printers keep the grouping, so the database's parser sees no deeper
+    // tree either.
+    ExprPtr ParseLogicalChain(BinaryOp op, std::string_view word, ExprPtr (Parser::*operand)()) {
+        constexpr std::size_t kBlock = 32;
+        struct Block {
+            std::size_t pos;  // the operator before the block
+            ExprPtr expr;
+        };
+        std::vector<Block> blocks;
+        blocks.push_back({0, (this->*operand)()});
         Nesting nesting(*this);
-        while (Peek().IsWord("AND")) {
+        std::size_t inBlock = 1;
+        while (Peek().IsWord(word)) {
             const std::size_t p = Next().offset;
-            nesting.More(p);
-            left = std::make_unique<BinaryExpr>(p, BinaryOp::And, std::move(left), ParseNot());
+            if (inBlock == kBlock) {
+                // Each doubling of the blocks adds a level above them.
+                if ((blocks.size() & (blocks.size() - 1)) == 0) nesting.More(p);
+                blocks.push_back({p, (this->*operand)()});
+                inBlock = 1;
+                continue;
+            }
+            if (blocks.size() == 1) nesting.More(p);
+            blocks.back().expr = std::make_unique<BinaryExpr>(p, op, std::move(blocks.back().expr), (this->*operand)());
+            ++inBlock;
         }
-        return left;
+        while (blocks.size() > 1) {
+            std::vector<Block> joined;
+            for (std::size_t i = 0; i < blocks.size(); i += 2) {
+                if (i + 1 == blocks.size()) {
+                    joined.push_back(std::move(blocks[i]));
+                    break;
+                }
+                joined.push_back({blocks[i].pos, std::make_unique<BinaryExpr>(blocks[i + 1].pos, op, std::move(blocks[i].expr),
+                                                                              std::move(blocks[i + 1].expr))});
+            }
+            blocks = std::move(joined);
+        }
+        return std::move(blocks[0].expr);
     }
 
     ExprPtr ParseNot() {

@@ -504,7 +504,11 @@ private:
         }
         if (!out.program) {
             std::vector<int> params;
-            std::shared_ptr<const Program> program = Build(tsql, forUpdate, &params);
+            // SQLite numbers parameters up to a limit (32766 in older builds): a text with more
+            // literals (a search of thousands of words) keeps them all and shares nothing.
+            constexpr std::size_t kMaxLiteralParameters = 30000;
+            std::shared_ptr<const Program> program =
+                Build(tsql, forUpdate, literals.size() > kMaxLiteralParameters ? nullptr : &params);
             std::vector<int> kept;
             for (int k = 0, p = 0; k < static_cast<int>(literals.size()); ++k) {
                 if (p < static_cast<int>(params.size()) && params[static_cast<std::size_t>(p)] == k) {

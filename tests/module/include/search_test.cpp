@@ -218,6 +218,31 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         const auto names = Column(List(search), 3);
         EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
         for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+
+        // A statement that fails is reported once, and the next keystroke searches again.
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Mandant RENAME TO MandantWeg");
+        script.AllowReports(true);
+        script.Log().Clear();
+        Type(Edit(search), L"x");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+        Sql("ALTER TABLE MandantWeg RENAME TO Mandant");
+        PressKey(Edit(search), VK_BACK);
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+
+        // A text of 10,000 words is searched as its two distinct words are.
+        Sql("UPDATE Person SET strName = 'Qxzq' WHERE lPersonID = (SELECT min(lPersonID) FROM Person WHERE fActive = 1)");
+        script.Log().Clear();
+        std::wstring words;
+        for (int i = 0; i < 10000; ++i) words += std::wstring(i ? L" " : L"") + (i % 2 ? L"zq" : L"qx");
+        SetWindowTextW(Edit(search), words.c_str());
+        ASSERT_TRUE(Settled(search, 60000));
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty());
+        EXPECT_EQ(Text(Edit(search)), words);
+        ASSERT_EQ(Rows(List(search)), 1);
+        EXPECT_TRUE(Contains(Cell(List(search), 0, 3), L"Qxzq")) << U(Cell(List(search), 0, 3));
     });
 }
 

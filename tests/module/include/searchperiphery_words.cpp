@@ -77,6 +77,13 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
         {"Leihgeraet " + mandant, 1},
         {"d'Arc", 0},
         {"xyzq", 0},
+        // Two conditions a word: 130 words make a chain of 260.
+        {[] {
+             std::string words = "Leihgeraet";
+             for (int i = 1; i < 130; ++i) words += " Leihgeraet";
+             return words;
+         }(),
+         1},
     };
     options.Set(-4000, L"DeviceInUse", 1);
     CSearchPopupDlg popup(57, L"Test", -1, 0);
@@ -104,7 +111,7 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
                 CString plain = query;
                 for (const CString& word : Words(c.text)) {
                     const int from = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr) > 0 ");
-                    const int to = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr + ' ' ");
+                    const int to = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr + ' ' ", from);
                     ASSERT_TRUE(from >= 0 && to > from);
                     plain.Delete(from, to - from);
                 }

@@ -75,7 +75,21 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
         std::string path, message;
         EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.used) << *c.url << ": " << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(QvFrameForeignObjects(), std::vector<std::string>{}) << *c.url;
     }
+    // Someone else's function, trigger and view are named, not refused.
+    qv::sql::PgDb planted;
+    ASSERT_EQ(planted.Open(suite.url()), 0);
+    ASSERT_EQ(planted.Exec("CREATE FUNCTION umbenennen() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN NEW.strName := 'X'; "
+                           "RETURN NEW; END $$; CREATE TRIGGER trg_umbenennen BEFORE UPDATE ON Person FOR EACH ROW "
+                           "EXECUTE FUNCTION umbenennen(); CREATE VIEW view_eigene AS SELECT 1 AS a"),
+              0);
+    QvFrameOptions options;
+    options.database = suite.url();
+    std::string path, message;
+    EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
+    EXPECT_EQ(QvFrameForeignObjects(),
+              (std::vector<std::string>{"function umbenennen", "trigger trg_umbenennen", "view view_eigene"}));
     qv::sql::PgRows rows;
     ASSERT_EQ(other.Query("SELECT string_agg(tablename, ',') FROM pg_tables WHERE schemaname = 'public'", &rows), 0);
     EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "kunde");

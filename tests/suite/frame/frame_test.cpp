@@ -2,6 +2,7 @@
 // through their life cycle, its navigation history, accelerators and menu tree, the order in which
 // it closes, and the program rendering its window where there is no display.
 #include "dbfile.h"
+#include "demodata.h"
 #include "fakeview.h"
 #include "framestartpage.h"
 #include "framewindow.h"
@@ -25,12 +26,14 @@
 #include <vector>
 
 #include <QImage>
+#include <QLabel>
 #include <QTreeWidget>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sqlite3.h>
 #include <set>
 #include <sys/wait.h>
@@ -142,6 +145,7 @@ TEST(FrameStartup, TheDemoDatabaseIsMadeOnFirstUseAndAGivenOneMustExist) {
     EXPECT_EQ(path, dir.file("data") + "/qovaro/nq2.sqlite");
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_NE(message.find("demo database made"), std::string::npos);
+    EXPECT_TRUE(qv::suite::InspectDatabaseFile(path).foreignObjects.empty()) << "the suite's own objects are not named";
     const auto written = std::filesystem::last_write_time(path);
     message.clear();
     ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message));
@@ -234,14 +238,24 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
     const std::string good = dir.file("kurse.sqlite");
     std::string error;
     ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(good, true, nullptr, &error)) << error;
+    // Someone else's trigger and view in the suite's database are named, not refused.
+    SqliteFile(good, "CREATE TRIGGER trg_Umbenennen AFTER UPDATE ON Person BEGIN UPDATE Person SET strName = 'X' "
+                     "WHERE lPersonID = new.lPersonID; END; CREATE VIEW view_Eigene AS SELECT 1 AS a");
     const std::string foreign = dir.file("fremd.sqlite");
     SqliteFile(foreign, "CREATE TABLE Rezepte (id INTEGER)");
 
     const struct {
         std::string database;
         const char* state;
-    } cases[] = {{good, "läuft"}, {foreign, "Fehler: Datenbank nicht lesbar"}};
+        std::vector<std::string> objects;
+    } cases[] = {{good, "läuft", {"trigger trg_Umbenennen", "view view_Eigene"}},
+                 {foreign, "Fehler: Datenbank nicht lesbar", {}}};
     for (const auto& c : cases) {
+        QvFrameOptions options;
+        options.database = c.database;
+        std::string path, message;
+        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.database == good) << message;
+        EXPECT_EQ(QvFrameForeignObjects(), c.objects);
         QvFrameConfigure(c.database, false);
         ASSERT_EQ(host->StartServer(L"Qovaro.QvDBServer"), S_OK);
         CQvFrameStartPage page(host, QvFrameSettings{QString::fromStdString(c.database), QString::fromUtf8("Admin")});
@@ -249,6 +263,10 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
         ASSERT_TRUE(servers);
         ASSERT_EQ(servers->topLevelItemCount(), 1);
         EXPECT_EQ(servers->topLevelItem(0)->text(2).toStdString(), c.state) << c.database;
+        auto* named = page.findChild<QLabel*>(QString::fromUtf8("foreignObjects"));
+        EXPECT_EQ(named != nullptr, !c.objects.empty()) << c.database;
+        for (const std::string& object : c.objects)
+            if (named) EXPECT_TRUE(named->text().contains(QString::fromStdString(object))) << object;
         host->CloseAll();
     }
 }
@@ -468,6 +486,39 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
     SqliteFile(dir.file("foreign-wal.sqlite"), "PRAGMA journal_mode=WAL; CREATE TABLE Person (id INTEGER)");
     std::filesystem::copy_file(suite, dir.file("version9.sqlite"));
     SqliteFile(dir.file("version9.sqlite"), "PRAGMA user_version = 9; UPDATE System SET lSchemaVersion = 9");
+    // A newer program's header counts whatever System says.
+    std::filesystem::copy_file(suite, dir.file("header2.sqlite"));
+    SqliteFile(dir.file("header2.sqlite"), "PRAGMA user_version = 2");
+    // Damaged copies of a database with data: random bytes on a page in the middle and on the root
+    // page of the registrations, and the file cut short.
+    const std::string filled = out.file("filled.sqlite");
+    qv::suite::DemoFileOptions demo;
+    demo.path = filled;
+    ASSERT_EQ(qv::suite::MakeDemoDatabase(demo, nullptr, &error), qv::suite::DemoFileResult::Built) << error;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(filled.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (SELECT rootpage FROM sqlite_master WHERE name = 'PersonKurs'), "
+                                     "(SELECT page_count FROM pragma_page_count), (SELECT page_size FROM pragma_page_size)",
+                                 -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const long root = sqlite3_column_int(st, 0), pages = sqlite3_column_int(st, 1), pageSize = sqlite3_column_int(st, 2);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    auto damage = [&](const char* file, long page) {
+        std::filesystem::copy_file(filled, dir.file(file));
+        std::mt19937 noise{unsigned(page)};
+        std::string bytes(std::size_t(pageSize), '\0');
+        for (char& c : bytes) c = char(noise());
+        std::fstream f(dir.file(file), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp((page - 1) * pageSize);
+        f.write(bytes.data(), std::streamsize(bytes.size()));
+    };
+    damage("page.sqlite", pages / 2);
+    damage("root.sqlite", root);
+    std::filesystem::copy_file(filled, dir.file("cut.sqlite"));
+    std::filesystem::resize_file(dir.file("cut.sqlite"), std::filesystem::file_size(filled) - 1000);
     std::ofstream(dir.file("notiz.txt")) << "Dies ist keine Datenbank, sondern eine Notiz mit genug Text darin.\n";
     std::ofstream(dir.file("leer.sqlite")).flush();
     std::filesystem::create_directory(dir.file("ordner"));
@@ -484,6 +535,10 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
         {"leer.sqlite", "is empty", 1},
         {"fehlt.sqlite", "does not exist", 1},
         {"version9.sqlite", "has schema version 9; this program works with version 1", 1},
+        {"header2.sqlite", "has schema version 2; this program works with version 1", 1},
+        {"page.sqlite", "is damaged", 1},
+        {"root.sqlite", "is damaged", 1},
+        {"cut.sqlite", "is damaged", 1},
     };
     const auto before = Snapshot(dir.path());
     for (const auto& c : cases) {
@@ -493,6 +548,9 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
         EXPECT_EQ(Snapshot(dir.path()), before) << c.file << " or its folder was changed";
     }
     EXPECT_FALSE(std::filesystem::exists(out.file("data"))) << "no demo database is made for --db";
+    // The same file intact opens; once checked, it is not read through again until it changes.
+    std::string err;
+    EXPECT_EQ(Run("--db " + filled, &err), 0) << err;
 
     // Asked for, an empty file becomes a suite database.
     EXPECT_EQ(Run("--db=" + dir.file("leer.sqlite") + " --create"), 0);

@@ -31,7 +31,14 @@ TEST_F(SharedTexts, EachTextGetsItsOwnRowsAndOnlyPureValuesShareATranslation) {
         Rows secondRows;
         bool shared;
     };
+    // More literals than SQLite numbers parameters: all stay in the text.
+    std::string many[2];
+    for (int id = 1; id <= 2; ++id) {
+        many[id - 1] = "SELECT id FROM t WHERE id = " + std::to_string(id);
+        for (int i = 0; i < 40000; ++i) many[id - 1] += " AND s <> 'q'";
+    }
     const Case cases[] = {
+        {many[0].c_str(), {"1"}, many[1].c_str(), {"2"}, false},
         {"SELECT s FROM t WHERE id = 1", {"x"}, "SELECT s FROM t WHERE id =3", {"z"}, true},
         {"SELECT id FROM t WHERE s = 'x'", {"1"}, "SELECT id FROM t WHERE s = 'it''s'", {"2"}, true},
         {"SELECT id FROM t WHERE a > 15.5 ORDER BY id", {"1", "2"}, "SELECT id FROM t WHERE a > 25.5 ORDER BY id",

@@ -30,6 +30,17 @@ TEST_F(Expressions, LogicalOperatorsBindAsInTsql) {
     EXPECT_EQ(One("SELECT CASE WHEN 1 = 1 OR 1 = 0 AND 1 = 0 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN NOT 1 = 0 AND 2 = 2 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN NOT (1 = 1 OR 1 = 0) THEN 1 ELSE 0 END"), "0");
+    // Flat chains of any length, as a search of 10,000 words makes; the one differing operand is
+    // found wherever it stands, and grouping a chain keeps what a NOT or OR next to it binds.
+    std::string ands, ors;
+    for (int i = 0; i < 10000; ++i) {
+        ands += (i ? " AND " : "") + std::string(i == 7777 ? "1 = 0" : "1 = 1");
+        ors += (i ? " OR " : "") + std::string(i == 7777 ? "1 = 1" : "1 = 0");
+    }
+    EXPECT_EQ(One("SELECT CASE WHEN " + ands + " THEN 1 ELSE 0 END"), "0");
+    EXPECT_EQ(One("SELECT CASE WHEN NOT (" + ands + ") THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN " + ors + " THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 1 = 0 AND (" + ors + ") THEN 1 ELSE 0 END"), "0");
     Sql("CREATE TABLE r (lRight INTEGER)");
     Sql("INSERT INTO r VALUES (256), (257), (1)");
     EXPECT_EQ(RowsOf("SELECT lRight FROM r WHERE lRight & 256 = 256 ORDER BY lRight"), (Rows{"256", "257"}));
@@ -416,7 +427,8 @@ TEST(Translation, DeeplyNestedTextIsRefusedWithItsOffset) {
         {"IF", repeat("IF 1 = 1 ", 20000) + "SELECT 1"},
         {"~", "SELECT " + repeat("~", 50000) + "1"},
         {"sub-queries", repeat("SELECT 1 WHERE EXISTS (", 3000) + "SELECT 1" + repeat(")", 3000)},
-        {"operator chain", "SELECT 1" + repeat(" OR 1 = 1", 30000)},
+        {"+ chain", "SELECT 1" + repeat(" + 1", 30000)},
+        {"parenthesised ANDs", "SELECT 1 WHERE " + repeat("(1 = 1 AND ", 3000) + "1 = 1" + repeat(")", 3000)},
     };
     // Nesting well within the limit still translates.
     EXPECT_NO_THROW(qv::tsql::Translate("SELECT " + repeat("(", 100) + "1" + repeat(")", 100)));
