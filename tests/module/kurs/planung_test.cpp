@@ -593,10 +593,16 @@ TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMa
     std::ifstream in(files[0]);
     std::stringstream text;
     text << in.rdbuf();
-    // The subject in the header's encoding of non-ASCII text.
-    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
-                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                          "Content-Transfer-Encoding: 8bit\r\n\r\nGrüsse\r\n");
+    // Dated and named, the subject in the header's encoding of non-ASCII text, the body
+    // quoted-printable.
+    const std::string message = text.str();
+    EXPECT_EQ(message.substr(0, 6), "Date: ");
+    const auto from = message.find("\r\nMessage-ID: <");
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(message.substr(message.find("\r\n", from + 2) + 2),
+              "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
+              "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+              "Content-Transfer-Encoding: quoted-printable\r\n\r\nGr=C3=BCsse\r\n");
     std::filesystem::remove_all(folder);
 }
 
