@@ -25,6 +25,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QLabel>
 #include <QTreeWidget>
 
 #include <cstdlib>
@@ -237,10 +238,17 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
     const std::string foreign = dir.file("fremd.sqlite");
     SqliteFile(foreign, "CREATE TABLE Rezepte (id INTEGER)");
 
+    const std::string archived = dir.file("archiv.sqlite");
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(archived, true, nullptr, &error)) << error;
+    SqliteFile(archived, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
+                         "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '12')");
+
+    // A readable database without the archive age is named as missing that setting.
     const struct {
         std::string database;
         const char* state;
-    } cases[] = {{good, "läuft"}, {foreign, "Fehler: Datenbank nicht lesbar"}};
+        bool missing;
+    } cases[] = {{good, "läuft", true}, {foreign, "Fehler: Datenbank nicht lesbar", false}, {archived, "läuft", false}};
     for (const auto& c : cases) {
         QvFrameConfigure(c.database, false);
         ASSERT_EQ(host->StartServer(L"Qovaro.QvDBServer"), S_OK);
@@ -249,6 +257,11 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
         ASSERT_TRUE(servers);
         ASSERT_EQ(servers->topLevelItemCount(), 1);
         EXPECT_EQ(servers->topLevelItem(0)->text(2).toStdString(), c.state) << c.database;
+        QString text;
+        for (QLabel* label : page.findChildren<QLabel*>()) text += label->text();
+        EXPECT_EQ(text.contains(QString::fromUtf8("Fehlende Einstellung:</b></td><td>Archivalter der Kursanmeldungen")),
+                  c.missing)
+            << c.database << text.toStdString();
         host->CloseAll();
     }
 }
