@@ -357,6 +357,12 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person'"), 1);
     EXPECT_EQ(Rows(list), 2);
     ExpectEvents(true, false);
+
+    // No course shown: an empty archive.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(list), 0);
 }
 
 TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
@@ -414,6 +420,7 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
+    ExpectEvents(true, false);
 }
 
 TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
