@@ -98,6 +98,7 @@ std::string HeaderLine(const std::string& name, const std::string& utf8) {
         std::size_t end = std::min(utf8.size(), pos + kChunk);
         // Never split a character: back off to the start of a UTF-8 sequence.
         while (end < utf8.size() && end > pos && ((unsigned char)utf8[end] & 0xC0) == 0x80) --end;
+        if (end == pos) end = std::min(utf8.size(), pos + kChunk);  // no character start: bytes as they come
         if (!first) out += "\r\n ";
         out += "=?UTF-8?B?" + Base64(utf8.substr(pos, end - pos)) + "?=";
         first = false;
