@@ -330,6 +330,10 @@ long CMaxTeilnehmerDlg::SaveData() {
     CWaitCursor wait;
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
+    // One save is one unit: a failure half way leaves the table as the last load showed it, so
+    // that the ids the grid holds still name the rows (a second OK inserts no second row).
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     long overrides[kColumns + 1] = {-1, -1, -1, -1, -1, -1, -1};
     for (int i = 0; SUCCEEDED(hr) && i < m_grid.GetInsertedItemCount(); ++i) {
         CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
@@ -430,12 +434,58 @@ long CMaxTeilnehmerDlg::SaveData() {
             }
         }
     }
+    if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
+    hr = trans.End(hr);
     if (FAILED(hr)) {
-        QvReportDBError(conn, hr, __FILE__, __LINE__);
+        // Another user may have written the quotas meanwhile: the cells take the ids and amounts
+        // the table holds now and keep what the user typed.
+        RefreshIDs();
         return hr;
     }
     m_bModified = FALSE;
     return hr;
+}
+
+void CMaxTeilnehmerDlg::RefreshIDs() {
+    if (m_nMode >= 2) return;  // an area cell stands for the rows of its Mandanten, read at each save
+    CQvADOConnection conn;
+    if (FAILED(kurs::OpenConnection(conn))) return;
+    for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i) {
+        CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
+        if (!pItem) continue;
+        const long lKey = ParamLong(pItem, 0);
+        if (lKey == -1) continue;
+        const long lKurs = m_nMode == 0 ? m_lKursID : lKey;
+        const long lMandant = m_nMode == 0 ? lKey : m_lMandantID;
+        CQvADORecordset rs(&conn);
+        CString strSQL;
+        strSQL.Format(L"SELECT lMaxTeilnehmerID, lYear, lAnzahl FROM MaxTeilnehmer WHERE lKursID = %d AND lMandantID = "
+                      L"%d ORDER BY lMaxTeilnehmerID",
+                      lKurs, lMandant);
+        long ids[kColumns + 1] = {}, amounts[kColumns + 1] = {};
+        for (int c = 1; c <= kColumns; ++c) amounts[c] = kNoAmount;
+        BOOL bEOF = TRUE;
+        long hr = kurs::OpenRows(rs, strSQL, bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lID = 0, lYear = 0, lAnzahl = 0;
+            hr = rs.GetFieldValue(L"lMaxTeilnehmerID", &lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lAnzahl);
+            if (FAILED(hr)) break;
+            const int c = lYear <= 0 ? 1 : int(lYear - m_nYear + 2);
+            if (c >= 1 && c <= kColumns && ids[c] == 0) {
+                ids[c] = lID;
+                amounts[c] = lAnzahl;
+            }
+            hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+        if (FAILED(hr)) return;
+        for (int c = 1; c <= kColumns; ++c) {
+            pItem->SetParam(c, ids[c]);
+            pItem->SetParam(c + kColumns, amounts[c]);
+        }
+    }
 }
 
 BOOL CMaxTeilnehmerDlg::IsValidAmount(const CString& strText, LPCWSTR lpszPlaceholder) {

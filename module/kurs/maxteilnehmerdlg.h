@@ -20,6 +20,8 @@ public:
     void ApplyMode();
     long LoadData();
     long SaveData();
+    // After a failed save: each cell's id and amount as the table holds them now (Mandant modes).
+    void RefreshIDs();
     void OnChangeSelection();
 
     // Whether a quota cell may take the text: empty, the placeholder the cell shows (none: null),

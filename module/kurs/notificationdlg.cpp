@@ -52,6 +52,9 @@ constexpr DWORD kRightDelete = 0x400;
 constexpr DWORD kRightSend = 0x1000;
 constexpr const wchar_t* kViewKey = L"Software\\Qovaro\\NQ2\\KursView";
 constexpr const wchar_t* kCRLF = L"\r\n";
+constexpr const wchar_t* kNoMailServer =
+    L"Es ist kein Mailserver eingerichtet, es wurde nichts gesendet.\n"
+    L"Der Mailserver wird unter HKEY_LOCAL_MACHINE\\Software\\Qovaro\\NQ2\\Mail im Wert \"SmtpServer\" eingetragen.";
 const wchar_t* const kLanguages[3] = {L"DE", L"FR", L"IT"};
 
 CQvDateTime EmptyDate() { return CQvDateTime(1899, 12, 30, 0, 0, 0, 0); }
@@ -511,6 +514,11 @@ void CNotificationDlg::MailSelected(BOOL bInstruktor) {
     CQvListItemArray items;
     list.QvGetSelListItemArray(items);
     if (items.GetSize() == 0) return;
+    if (CEMail::ReadSettings().strServer.IsEmpty()) {
+        // Without a mail server nothing could go out: say so, and where the server is set.
+        QvReportMsg(E_FAIL, kNoMailServer, lpszName, L"Default", __FILE__, __LINE__, 1);
+        return;
+    }
     CWaitCursor wait;
     long hr = S_OK;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
@@ -650,7 +658,8 @@ long CNotificationDlg::BuildNotificationLines(long lKursnotificationID, CString 
         lPrevArt = lArt;
         CString strStatus;
         if (lArt == 1 || lArt == 2)
-            strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus), 1, 1, CString());
+            strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus), 1, 1,
+                                                          nKind == 0 ? CString() : strLanguage);
         const int nText = lArt == 1 ? 0 : lArt == 2 ? 1 : (lArt == 3 || lArt == 4) ? 2 : -1;
         CString strItem;
         if (nText >= 0) {

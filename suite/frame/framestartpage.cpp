@@ -63,6 +63,32 @@ QString QvFrameDataSummary(bool* pbRead) {
     return parts.isEmpty() ? QString::fromUtf8("nicht lesbar") : parts.join(QString::fromUtf8(", "));
 }
 
+QStringList QvFrameMissingSettings() {
+    static const struct {
+        const wchar_t* condition;
+        const char* text;
+    } settings[] = {
+        // Months after its date that a registration belongs to the course archive.
+        {L"guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d' AND lCFTypeID = -1 AND lID = -1",
+         "Archivalter der Kursanmeldungen (Monate, CustFieldValue 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d') fehlt: "
+         "die Kursarchive bleiben leer"},
+    };
+    QStringList missing;
+    CQvADOConnection connection;
+    if (FAILED(connection.Open(L"Qovaro.NQ2", 0))) return missing;
+    for (const auto& s : settings) {
+        CQvADORecordset rs(&connection);
+        long lCount = -1;
+        BOOL bEOF = TRUE;
+        if (FAILED(rs.OpenSQL(CString(L"SELECT count(*) AS lCount FROM CustFieldValue WHERE ") + s.condition, 0, 1)) ||
+            FAILED(rs.IsEOF(&bEOF)) || bEOF || FAILED(rs.GetFieldValue(L"lCount", &lCount)))
+            continue;
+        if (lCount == 0) missing << QString::fromUtf8(s.text);
+    }
+    connection.Close(0);
+    return missing;
+}
+
 CQvFrameStartPage::CQvFrameStartPage(CQvFrameHost* pHost, const QvFrameSettings& settings, QWidget* parent)
     : QWidget(parent), m_pHost(pHost) {
     auto* layout = new QVBoxLayout(this);
@@ -90,19 +116,24 @@ CQvFrameStartPage::CQvFrameStartPage(CQvFrameHost* pHost, const QvFrameSettings&
     m_pSummary = new QLabel(session);
     m_pSummary->setTextFormat(Qt::RichText);
     const QString summary = QvFrameDataSummary(&m_bDatabaseRead);
+    QString missing;
+    if (m_bDatabaseRead)
+        for (const QString& setting : QvFrameMissingSettings())
+            missing += QString::fromUtf8("<tr><td><b>Fehlende Einstellung:</b></td><td>%1</td></tr>")
+                           .arg(setting.toHtmlEscaped());
     QString database = settings.database.toHtmlEscaped();
     if (settings.readOnly) database += QString::fromUtf8(" <i>(schreibgeschützt)</i>");
     m_pSummary->setText(QString::fromUtf8("<table cellspacing='4'>"
                                           "<tr><td><b>Benutzer:</b></td><td>%1</td></tr>"
                                           "<tr><td><b>Datenbank:</b></td><td>%2</td></tr>"
                                           "<tr><td><b>Installation:</b></td><td>%3</td></tr>"
-                                          "<tr><td><b>Datenbestand:</b></td><td>%4</td></tr></table>")
+                                          "<tr><td><b>Datenbestand:</b></td><td>%4</td></tr>%5</table>")
                             .arg(settings.user.isEmpty() ? QString::fromUtf8("(nicht angemeldet)")
                                                          : settings.user.toHtmlEscaped(),
                                  database,
                                  settings.central ? QString::fromUtf8("Zentrale Installation")
                                                   : QString::fromUtf8("Lokale Installation"),
-                                 summary.toHtmlEscaped()));
+                                 summary.toHtmlEscaped(), missing));
     sessionLayout->addWidget(m_pSummary);
     // Objects someone else put into the database run inside the suite's statements: named here.
     if (!QvFrameForeignObjects().empty()) {

@@ -3,6 +3,7 @@
 // servers the frame runs and the module views it offers.
 #include "framehost.h"
 
+#include <QStringList>
 #include <QWidget>
 
 class QLabel;
@@ -27,3 +28,6 @@ QString QvFrameServerTitle(const CString& strProgID);
 // The numbers of organisations, persons, courses, runs and registrations of the database;
 // "nicht lesbar" and `pbRead` (may be null) FALSE when it cannot be read.
 QString QvFrameDataSummary(bool* pbRead = nullptr);
+// The settings a readable database lacks although the modules need them (empty when it has them
+// all or cannot be read).
+QStringList QvFrameMissingSettings();

@@ -150,18 +150,36 @@ void SetEnterpriseEdition(std::optional<bool> central) {
 }  // namespace qv::nq
 
 CString NQ_GetPersonKursStatusBezeichnung(EPersonKursStatus eStatus, long lKursinstanzID, BOOL bTeilnehmer,
-                                          CString strDefault) {
-    switch (static_cast<LONG>(eStatus)) {
-    case 0: return CString(lKursinstanzID > 0 ? L"Angemeldet" : L"Geplant");
-    case 1: return CString(L"Besucht/Bestanden");
-    case 2: return CString(L"Nicht besucht");
-    case 3: return CString(bTeilnehmer ? L"auf Warteliste" : L"Reserve");
-    case 4: return CString(L"auf Warteliste (Penalty)");
-    case 5: return CString(L"Abgemeldet");
-    case 6: return CString(L"Teilweise besucht/Nicht bestanden");
-    case 7: return CString(L"Provisorisch Angemeldet");
-    default: return strDefault;
-    }
+                                          CString strLanguage) {
+    // Per status: the name in German, French, Italian and English.
+    struct Names {
+        const wchar_t* text[4];
+    };
+    static const Names planned = {{L"Geplant", L"Planifié", L"Pianificato", L"Planned"}};
+    static const Names reserve = {{L"Reserve", L"Réserve", L"Riserva", L"Reserve"}};
+    static const Names names[8] = {
+        {{L"Angemeldet", L"Inscrit", L"Iscritto", L"Registered"}},
+        {{L"Besucht/Bestanden", L"Fréquenté/Réussi", L"Frequentato/Superato", L"Attended/Passed"}},
+        {{L"Nicht besucht", L"Non fréquenté", L"Non frequentato", L"Not attended"}},
+        {{L"auf Warteliste", L"Sur liste d'attente", L"In lista d'attesa", L"On waiting list"}},
+        {{L"auf Warteliste (Penalty)", L"Sur liste d'attente (pénalité)", L"In lista d'attesa (penalità)",
+          L"On waiting list (penalty)"}},
+        {{L"Abgemeldet", L"Désinscrit", L"Disiscritto", L"Deregistered"}},
+        {{L"Teilweise besucht/Nicht bestanden", L"Partiellement fréquenté/Non réussi",
+          L"Frequentato in parte/Non superato", L"Partly attended/Not passed"}},
+        {{L"Provisorisch Angemeldet", L"Inscrit provisoirement", L"Iscritto provvisoriamente",
+          L"Provisionally registered"}},
+    };
+    // German for an empty or unknown language.
+    const int nLanguage = strLanguage.CompareNoCase(L"FR") == 0   ? 1
+                          : strLanguage.CompareNoCase(L"IT") == 0 ? 2
+                          : strLanguage.CompareNoCase(L"EN") == 0 ? 3
+                                                                  : 0;
+    const LONG lStatus = static_cast<LONG>(eStatus);
+    if (lStatus < 0 || lStatus > 7) return CString();
+    if (lStatus == 0 && lKursinstanzID <= 0) return CString(planned.text[nLanguage]);
+    if (lStatus == 3 && !bTeilnehmer) return CString(reserve.text[nLanguage]);
+    return CString(names[lStatus].text[nLanguage]);
 }
 
 CString NQ_GetPersonBezeichnung(long lPersonID, CString strDefault) {

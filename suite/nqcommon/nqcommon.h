@@ -18,9 +18,10 @@ BOOL NQ_IsEnterpriseEdition();
 
 // The display name of a status; status 0 reads "Angemeldet" for a registration in a run and
 // "Geplant" without one (run id -1), status 3 "auf Warteliste" for a participant and "Reserve"
-// for an instructor. An unknown status gives strDefault.
+// for an instructor. strLanguage is the language code of the text: "FR", "IT" or "EN" (case
+// ignored); German for an empty or any other code. An unknown status gives an empty text.
 CString NQ_GetPersonKursStatusBezeichnung(EPersonKursStatus eStatus, long lKursinstanzID, BOOL bTeilnehmer,
-                                          CString strDefault);
+                                          CString strLanguage);
 
 // The display name of a person as the suite's lists show it; strDefault when the person has none
 // (or does not exist). A failed read has been reported to the user.

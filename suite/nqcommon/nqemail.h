@@ -5,7 +5,8 @@
 //   file:// folder that receives each mail as an .eml file), "SmtpPort" (DWORD, 25 when missing),
 //   "Sender" or "From" (text, the From address), "SmtpTLS" (DWORD: 0 plain, 1 STARTTLS required,
 //   2 TLS from the first byte), "SmtpUser" and "SmtpPassword" (texts; no login when empty),
-//   "SmtpTimeout" (DWORD seconds, 30 when missing).
+//   "SmtpTimeout" (DWORD seconds, 30 when missing: the whole exchange with the server, each of its
+//   answers included, ends within it).
 #include "cstring.h"
 #include "qvtypes.h"
 
@@ -42,7 +43,9 @@ public:
     static BOOL IsAddress(const CString& strAddress);
     // The addresses of a list, trimmed, without empty entries.
     static std::vector<CString> SplitAddresses(const CString& strList);
-    // The message as it goes to the server: headers and body, CRLF line ends.
+    // The message as it goes to the server: Date, Message-ID, addresses and subject (folded, non-ASCII
+    // text as RFC 2047 encoded words), the body quoted-printable; CRLF line ends, no line longer
+    // than 78 characters where the text allows it.
     CString ComposeMessage(const CString& strTo, const CString& strCC, const CString& strSubject,
                            const CString& strBody) const;
 

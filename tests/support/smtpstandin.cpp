@@ -40,6 +40,13 @@ std::string SmtpMail::Header(const std::string& name) const {
         if (line.empty()) break;
         if (Lower(line.substr(0, want.size())) == want) {
             std::string value = line.substr(want.size());
+            // Continuation lines begin with a blank; unfolding drops the line break only.
+            for (auto next = end; next != std::string::npos && next + 2 < data.size() &&
+                                  (data[next + 2] == ' ' || data[next + 2] == '\t');) {
+                const auto stop = data.find("\r\n", next + 2);
+                value += data.substr(next + 2, stop == std::string::npos ? std::string::npos : stop - next - 2);
+                next = stop;
+            }
             while (!value.empty() && value[0] == ' ') value.erase(0, 1);
             return value;
         }
@@ -51,7 +58,23 @@ std::string SmtpMail::Header(const std::string& name) const {
 
 std::string SmtpMail::Body() const {
     const auto sep = data.find("\r\n\r\n");
-    return sep == std::string::npos ? std::string() : data.substr(sep + 4);
+    if (sep == std::string::npos) return {};
+    const std::string raw = data.substr(sep + 4);
+    if (Lower(Header("Content-Transfer-Encoding")) != "quoted-printable") return raw;
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '=') {
+            out += raw[i];
+        } else if (raw.compare(i + 1, 2, "\r\n") == 0) {
+            i += 2;  // a soft line break
+        } else if (i + 2 < raw.size() && std::isxdigit((unsigned char)raw[i + 1]) && std::isxdigit((unsigned char)raw[i + 2])) {
+            out += char(std::stoi(raw.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += raw[i];
+        }
+    }
+    return out;
 }
 
 SmtpStandIn::SmtpStandIn(std::chrono::seconds idle) : idle_(idle) {
@@ -94,6 +117,8 @@ void SmtpStandIn::RefuseSender(const std::string& answer) {
     std::lock_guard g(lock_);
     senderAnswer_ = answer;
 }
+
+void SmtpStandIn::SilentAfterData(bool silent) { silentAfterData_ = silent; }
 
 void SmtpStandIn::Run() {
     auto last = std::chrono::steady_clock::now();
@@ -187,6 +212,12 @@ void SmtpStandIn::Serve(int fd) {
                 if (data.size() > kMaxMessage) break;
             }
             if (!complete) return;
+            if (silentAfterData_) {
+                // Holds the line open without a word until the client goes or the server stops.
+                while (!stop_ && readLine(line)) {
+                }
+                return;
+            }
             mail.data = data;
             {
                 std::lock_guard g(lock_);

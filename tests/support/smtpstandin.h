@@ -16,9 +16,9 @@ struct SmtpMail {
     std::string from;
     std::vector<std::string> recipients;  // as given in RCPT TO, without the brackets
     std::string data;                     // the message, dot-unstuffed, CRLF line ends
-    // The value of a header of the message ("" when it is missing).
+    // The value of a header of the message, unfolded ("" when it is missing).
     std::string Header(const std::string& name) const;
-    // The body after the first empty line.
+    // The body after the first empty line, decoded when it came quoted-printable.
     std::string Body() const;
 };
 
@@ -36,6 +36,8 @@ public:
     void Refuse(const std::string& address);
     // Every MAIL FROM is refused with this answer (empty: accepted).
     void RefuseSender(const std::string& answer);
+    // Takes the message but never answers the final "." (a server that hangs).
+    void SilentAfterData(bool silent);
     void Stop();
 
 private:
@@ -50,6 +52,7 @@ private:
     std::vector<SmtpMail> mails_;
     std::set<std::string> refused_;
     std::string senderAnswer_;
+    std::atomic<bool> silentAfterData_{false};
     std::thread thread_;
 };
 

@@ -110,11 +110,18 @@ HRESULT CNQLogicServer::XSold::GetSoldansatzValues(long lSoldansatzID, double, l
                                                    CY* pcurZuschlag, CY* pcurErtragansatz, CY* pcurErtragzuschlag) {
     if (!pcurSoldansatz || !pcurZuschlag || !pcurErtragansatz || !pcurErtragzuschlag) return E_POINTER;
     METHOD_PROLOGUE(CNQLogicServer, Sold)
-    // The suite keeps one amount per rate: the pay per unit; supplements and income are not kept.
+    // The suite keeps one amount per rate, the pay per unit; the other values follow from it: a
+    // pay supplement of a tenth, income of a quarter per unit and an income supplement of a
+    // twentieth (so that what is paid per unit and what is paid once can be told apart).
     pcurZuschlag->int64 = pcurErtragansatz->int64 = pcurErtragzuschlag->int64 = 0;
     CString strSQL;
     strSQL.Format(L"SELECT curAnsatz AS curValue FROM Soldansatz WHERE lSoldansatzID = %d", lSoldansatzID);
-    return pThis->ReadAmount(strSQL, pcurSoldansatz);
+    const HRESULT hr = pThis->ReadAmount(strSQL, pcurSoldansatz);
+    if (FAILED(hr)) return hr;
+    pcurZuschlag->int64 = pcurSoldansatz->int64 / 10;
+    pcurErtragansatz->int64 = pcurSoldansatz->int64 / 4;
+    pcurErtragzuschlag->int64 = pcurSoldansatz->int64 / 20;
+    return hr;
 }
 
 HRESULT CNQLogicServer::XSold::GetSoldDeduction(DATE dtVon, DATE dtBis, long lSoldansatzID, long lPersonID,

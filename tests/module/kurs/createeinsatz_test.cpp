@@ -117,11 +117,16 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
     const std::string gruppe = Text("SELECT lEinsatzGruppeID FROM KursinstanzGruppe WHERE lKursinstanzGruppeID = 70");
     EXPECT_EQ(Text("SELECT lEinsatzID || '|' || strBezeichnung FROM EinsatzGruppe WHERE lEinsatzGruppeID = " + gruppe),
               einsatz + "|Gruppe A");
-    EXPECT_EQ(Pay(), K(anna) + ":10:0.00:" + gruppe + " " + K(beat) + ":10:200.00:-1 " + K(lea) + ":10:200.00:-1 ");
+    // Two days at 100 and the rate's supplement of 10; income 25 a day and a supplement of 5.
+    EXPECT_EQ(Pay(), K(anna) + ":10:0.00:" + gruppe + " " + K(beat) + ":10:210.00:-1 " + K(lea) + ":10:210.00:-1 ");
+    EXPECT_EQ(Text("SELECT printf('%.2f', curSoldansatz) || '|' || printf('%.2f', curZuschlag) || '|' || "
+                   "printf('%.2f', curErtragansatz) || '|' || printf('%.2f', curErtragzuschlag) || '|' || "
+                   "printf('%.2f', curErtrag) FROM PersonEinsatz WHERE lPersonID = " + K(lea)),
+              "100.00|10.00|25.00|5.00|55.00");
     EXPECT_EQ(Text("SELECT lPersonID || '|' || lAbsenzgrundID || '|' || fEntschuldigt || '|' || strBemerkung FROM Absenz"),
               K(carla) + "|1|1|Grippe");
     EXPECT_EQ(Text("SELECT lPersonen || '|' || printf('%.2f', curSold) FROM EinsatzBudget WHERE lEinsatzID = " + einsatz),
-              "3|400.00");
+              "3|420.00");
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "1") << "registered becomes attended";
     EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 3);
     EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 1);
@@ -255,7 +260,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 17:00:00");
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(beat)), 0);
     EXPECT_EQ(Text("SELECT lSoldansatzID || ':' || printf('%.2f', curSold) FROM PersonEinsatz WHERE lPersonID = " + K(dora)),
-              "12:100.00");
+              "12:105.00");
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1) << "the absent participant keeps her absence";
     EXPECT_EQ(Logs("Person von Aktivität-Sold entfernt."), 1);

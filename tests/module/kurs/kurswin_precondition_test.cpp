@@ -212,7 +212,7 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
     EXPECT_EQ(CKursPreconditionDlg::LimitIndex(-1, 0), -1) << "a pair that never passes selects nothing";
 }
 
-TEST_F(KursPreconditionEditor, Picture) {
+TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
     Edit([&](CKursPreconditionDlg& dlg) {
         Fields(dlg, 0, 1, L"2");
         Click(dlg, IDC_PRECONDITION_NEWRULE);
@@ -222,6 +222,20 @@ TEST_F(KursPreconditionEditor, Picture) {
         Fields(dlg, 2, 4, L"", L"5");
         SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 2);
         Click(dlg, IDC_PRECONDITION_NEWRULE);
+        Fields(dlg, 0, 2, L"", L"3");
+        SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 0);
+        Click(dlg, IDC_PRECONDITION_NEWRULE);
+        const std::vector<std::vector<std::wstring>> shown = {
+            {L"1", L"", L"A, A Kurs", L"maximal vor 2 Jahr(en)"},
+            {L"", L"ODER", L"B, B Kurs", L"maximal vor 6 Jahr(en) und mindestens vor 1 Jahr(en)"},
+            {L"2", L"UND NICHT", L"ZIEL, ZIEL Kurs", L"nicht innerhalb der letzten 5 Jahr(en)"},
+            {L"3", L"UND", L"A, A Kurs", L"mindestens vor 3 Jahr(en)"},
+        };
+        ASSERT_EQ(qv::ui::test::Rows(dlg.m_listRules), int(shown.size()));
+        for (int row = 0; row < int(shown.size()); ++row)
+            for (int column = 0; column < 4; ++column)
+                EXPECT_EQ(Cell(dlg.m_listRules, row, column), shown[std::size_t(row)][std::size_t(column)])
+                    << row << "/" << column;
         Screen(dlg, "kurspreconditiondlg");
     });
 }

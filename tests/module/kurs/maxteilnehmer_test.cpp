@@ -104,6 +104,28 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
     EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
 }
 
+TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnce) {
+    Sql("CREATE TRIGGER refuse_sued BEFORE INSERT ON MaxTeilnehmer WHEN NEW.lMandantID = " + K(sued) +
+        " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"A Nord"), 1, L"12"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"B Süd"), 1, L"3"));
+        // Another user gives A Nord a general quota meanwhile.
+        Quota(mandant, 0, 5);
+        script.AllowReports(true);
+        Click(dlg.GetSafeHwnd(), IDOK);
+        script.AllowReports(false);
+        EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
+        EXPECT_EQ(Quotas(), K(mandant) + ":0=5 ") << "the save was taken back whole";
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+        Sql("DROP TRIGGER refuse_sued");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":0=3 ") << "one row per course, Mandant and year";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 2);
+}
+
 TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing) {
     Quota(sued, year, 4);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {

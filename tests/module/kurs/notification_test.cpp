@@ -183,7 +183,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     EXPECT_EQ(fr.recipients, (std::vector<std::string>{"fr@fw-nord.ch", "kurse@fw.ch", "archiv@fw.ch"}));
     EXPECT_EQ(fr.Header("Subject"), "Avis FW Nord");
     EXPECT_EQ(fr.Body().substr(0, 9), "Bonjour\r\n") << "the French header, the template's own footer";
-    EXPECT_NE(fr.Body().find(first + " nouveau, statut actuel: Angemeldet"), std::string::npos);
+    EXPECT_NE(fr.Body().find(first + " nouveau, statut actuel: Inscrit"), std::string::npos);
     EXPECT_NE(fr.Body().find("Freundliche Grüsse"), std::string::npos);
     EXPECT_EQ(Sent(mandantNote), "1");
     EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification WHERE lPersonID <> -1 AND dtSent = '1899-12-30 00:00:00'"), 2)
@@ -200,6 +200,10 @@ TEST_F(NotificationTest, AServerThatCannotBeReachedOrRefusesLeavesTheNotificatio
         {"unreachable", [] { SetServer(ClosedPort()); }, L"onnect"},
         {"recipient refused", [this] { smtp.Refuse("de@fw-nord.ch"); }, L"550 5.1.1"},
         {"sender refused", [this] { smtp.RefuseSender("553 5.7.1 Sender address rejected"); }, L"553 5.7.1"},
+        {"no server set",
+         [] { CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Mail", L"SmtpServer", L"", HKEY_LOCAL_MACHINE); },
+         L"kein Mailserver eingerichtet, es wurde nichts gesendet.\nDer Mailserver wird unter "
+         L"HKEY_LOCAL_MACHINE\\Software\\Qovaro\\NQ2\\Mail"},
     };
     Book(AddPerson("Amsler"));
     for (const auto& c : cases) {
@@ -270,7 +274,7 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"lea@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
     EXPECT_EQ(mails[0].Header("Subject"), "Kursmeldung FW Nord" + name + " <mandant>");
-    EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Angemeldet"), std::string::npos) << mails[0].Body();
+    EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Iscritto"), std::string::npos) << mails[0].Body();
 }
 
 TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) {
@@ -287,9 +291,9 @@ TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) 
     const Case cases[] = {
         {L"IT", 1,
          L"\r\n\r\nGK\r\nA-Lauf\r\n" + rule + L"\r\nDubois Dora eliminato\r\n\r\n\r\nGK\r\nB-Lauf\r\n" + rule +
-             L"\r\n\r\nAmsler Anna nuovo, stato attuale: Angemeldet\r\n\r\nBrunner Beat modificato, stato attuale: "
-             L"Besucht/Bestanden\r\n\r\nCaflisch Carla eliminato\r\n"},
-        {L"FR", 1, L"Brunner Beat modifié, statut actuel: Besucht/Bestanden"},
+             L"\r\n\r\nAmsler Anna nuovo, stato attuale: Iscritto\r\n\r\nBrunner Beat modificato, stato attuale: "
+             L"Frequentato/Superato\r\n\r\nCaflisch Carla eliminato\r\n"},
+        {L"FR", 1, L"Brunner Beat modifié, statut actuel: Fréquenté/Réussi"},
         {L"DE", 0, L"Brunner Beat wurde geändert, aktueller Status: Besucht/Bestanden"},
     };
     for (const auto& c : cases) {

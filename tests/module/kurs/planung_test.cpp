@@ -36,10 +36,28 @@ namespace {
 
 using namespace qv::ui::test;
 
+constexpr GUID kReservationsChanged = qv::MakeGuid("3E018E57-48D1-479F-8324-A5D4507578C8");
+constexpr GUID kMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+
+// Hears the bookings-changed and reservations-changed events the pages fire (their course ids).
+struct Listener {
+    void OnBookings(COleVariant value) { bookings.push_back(static_cast<const VARIANT&>(value).lVal); }
+    void OnReservations(COleVariant value) { reservations.push_back(static_cast<const VARIANT&>(value).lVal); }
+    DECLARE_QVEVENT_MAP()
+    std::vector<long> bookings, reservations;  // handed over on the GUI thread
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(Listener)
+    ON_QVEVENT(CKursChildDlg::GUID_BookingsChanged, OnBookings)
+    ON_QVEVENT(kReservationsChanged, OnReservations)
+END_QVEVENT_MAP()
+
 class PlanungTest : public KursWindow {
 protected:
     void SetUp() override {
         KursWindow::SetUp();
+        ASSERT_EQ(listener.sink.Create(&listener, Listener::GetQvEventMap()), S_OK);
         ASSERT_EQ(qvtest::RegisterModule(QV_LOGIC_MODULE), S_OK);
         ASSERT_EQ(qv::servers::StartRunningServer(NQ_LOGICSERVER_PROGID), S_OK);
         for (const wchar_t* f : {L"{8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70}", L"{B92A2088-34E1-4211-8BC9-2A743F3B16CD}",
@@ -61,8 +79,22 @@ protected:
         Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(run) + ", 5, 257)");
     }
     void TearDown() override {
+        listener.sink.Unadvise();
         KursWindow::TearDown();
         qv::servers::StopRunningServer(NQ_LOGICSERVER_PROGID);
+    }
+    // Whether the events named the course, once each that is asked for; forgets them.
+    void ExpectEvents(bool bookings, bool reservations) {
+        const std::vector<long> none, once{kurs};
+        EXPECT_TRUE(WaitFor([&] {
+            Pump();
+            return listener.bookings.size() >= bookings && listener.reservations.size() >= reservations;
+        }));
+        Pump();
+        EXPECT_EQ(listener.bookings, bookings ? once : none);
+        EXPECT_EQ(listener.reservations, reservations ? once : none);
+        listener.bookings.clear();
+        listener.reservations.clear();
     }
     long Person(const std::string& name, long grad = -1) {
         const long id = AddPerson(name);
@@ -128,6 +160,7 @@ protected:
         Pump();
     }
 
+    Listener listener;
     long kurs = 0, run = 0;
 };
 
@@ -168,7 +201,9 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
     Screen(page->GetSafeHwnd(), "planungdlg");
 
-    // A reservation row allows edit and remove, not placing nor a status.
+    // Nothing selected: nothing to remove. A reservation row allows edit and remove, not placing
+    // nor a status.
+    EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)));
     ASSERT_TRUE(SelectRow(list, reservation));
     EXPECT_TRUE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)));
     EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ)));
@@ -176,6 +211,21 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     // The central installation offers the roles in the add menu.
     EXPECT_EQ(page->m_menuAdd.GetMenuItemCount(), 4);
     EXPECT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 1}));
+
+    // The editor of a row: Cancel reloads nothing and forgets the row; OK reloads the list (with
+    // a registration written elsewhere meanwhile) and selects the row again.
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    Reg(Person("Zuber"), -1, 0, "2031-12-31");
+    HWND edit = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_EDIT);
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(edit);
+    EXPECT_EQ(Rows(list), 6);
+    EXPECT_EQ(page->m_lReselectID, 0);
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
+    Click(edit);
+    EXPECT_EQ(Rows(list), 7);
+    EXPECT_TRUE(RowSelected(list, RowOf(list, L"Amsler")));
+    EXPECT_EQ(page->m_lReselectID, 0);
 }
 
 TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
@@ -211,12 +261,18 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     EXPECT_EQ(Planned(dora, 2033), 0);
     EXPECT_EQ(Planned(emil, 2033), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 3);
+
+    // An inactive course takes nobody into its plan.
+    Sql("UPDATE Kurs SET fActive = 0 WHERE lKursID = " + K(kurs));
+    ASSERT_EQ(page->Refresh(), S_OK);
+    EXPECT_FALSE(Enabled(add));
 }
 
 TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemoved) {
     const long anna = Person("Amsler"), beat = Person("Brunner");
     const long regA = Reg(anna, -1, 0, "2031-12-31");
     const long regB = Reg(beat, -1, 0, "2031-12-31", false);
+    const long regC = Reg(Person("Caflisch"), -1, 0, "2031-12-31", false);
     Sql("INSERT INTO Kursreservation (lKursreservationID, lKursID, lMandantID, lYear, lAnzahl) VALUES (901, " +
         K(kurs) + ", " + K(mandant) + ", 2031, 2)");
     auto* page = Show<CPlanungDlg>(L"Planung");
@@ -224,37 +280,48 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     HWND list = page->m_list.GetSafeHwnd();
     ASSERT_EQ(Rows(list), 2) << "a local installation lists no instructors";
 
+    const auto placeSelected = [&] {
+        script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+            HWND runs = search.m_lstResult.GetSafeHwnd();
+            ASSERT_EQ(Rows(runs), 1);
+            SelectRow(runs, 0);
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    };
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
-    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
-        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-        CSearchDlg& search = *popup.m_pSearchDlg;
-        ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
-        HWND runs = search.m_lstResult.GetSafeHwnd();
-        ASSERT_EQ(Rows(runs), 1);
-        SelectRow(runs, 0);
-        Click(popup.GetSafeHwnd(), IDOK);
-        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
-    });
-    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    placeSelected();
     EXPECT_EQ(Int("SELECT lKursinstanzID FROM PersonKurs WHERE lPersonKursID = " + K(regA)), run);
     ASSERT_EQ(Rows(list), 1);
 
-    // The central installation plans instructors too.
+    // The central installation plans instructors too, and places them as instructors.
     qv::nq::SetEnterpriseEdition(true);
     CloseView();
     page = Show<CPlanungDlg>(L"Planung");
     ASSERT_NE(page, nullptr);
     list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 3);
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Caflisch")));
+    placeSelected();
+    EXPECT_EQ(Text("SELECT lKursinstanzID || '/' || fTeilnehmer FROM PersonKurs WHERE lPersonID = (SELECT lPersonID "
+                   "FROM PersonKurs WHERE lPersonKursID = " + K(regC) + ")"),
+              K(run) + "/0");
     ASSERT_EQ(Rows(list), 2);
 
     // The instructor and the reservation go, each by its own kind.
     ASSERT_TRUE(SelectRow(list, 0));
     ASSERT_TRUE(SelectRow(list, 1, Qt::ControlModifier));
     script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    listener.bookings.clear();
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regB)), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 0);
     EXPECT_EQ(Rows(list), 0);
+    ExpectEvents(true, true);
 }
 
 TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread) {
@@ -289,6 +356,13 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person.Instruktor'"), 1);
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person'"), 1);
     EXPECT_EQ(Rows(list), 2);
+    ExpectEvents(true, false);
+
+    // No course shown: an empty archive.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(list), 0);
 }
 
 TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
@@ -317,6 +391,9 @@ TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) 
         EXPECT_EQ(exists(p.ids[0]), 0) << W2U(p.label);
         EXPECT_EQ(exists(p.ids[1]), 1) << W2U(p.label);
         EXPECT_EQ(exists(p.ids[2]), 1) << W2U(p.label) << ": the row after the failed one";
+        // What the failed row wrote before its deletion was taken back with it.
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE '%Brunner%'"), 0) << W2U(p.label);
+        EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE '%Amsler%'"), 1) << W2U(p.label);
     }
 }
 
@@ -343,6 +420,7 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
+    ExpectEvents(true, false);
 }
 
 TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
@@ -456,6 +534,14 @@ TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChange
     EXPECT_TRUE(WaitFor([&] { Pump(); return page->GetModifiedFlag() != FALSE; }));
     Show<CPlanungDlg>(L"Planung");
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 2);
+
+    // A change of the Mandanten marks the hidden archive for a reload as well.
+    auto* archive = Show<CHistoryDlg>(L"Archiv");
+    WaitLoaded(archive);
+    Show<CPlanungDlg>(L"Planung");
+    EXPECT_FALSE(archive->GetModifiedFlag());
+    ASSERT_EQ(events.FireEvent(kMandantChanged, mandant, 0), S_OK);
+    EXPECT_TRUE(WaitFor([&] { Pump(); return archive->GetModifiedFlag() != FALSE; }));
 }
 
 TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInTheYear) {
@@ -470,25 +556,30 @@ TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInThe
     auto* page = Show<CPlanungDlg>(L"Planung");
     ASSERT_NE(page, nullptr);
     ASSERT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 7}));
-    // 2024: the function of the first ended the year before; the second's has no end.
-    ChooseYear(2024);
+    // 2023, the year the first one's function ends: both are offered (the search is left). 2024:
+    // the function of the first ended the year before; the second's has no end.
     std::vector<std::wstring> offered;
-    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
-        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
-        CSearchDlg* pSearch = popup.m_pSearchDlg;
-        if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
-        ASSERT_NE(pSearch, nullptr);
-        ASSERT_TRUE(WaitFor([&] { return !pSearch->IsSearching(); }));
-        HWND list = pSearch->m_lstResult.GetSafeHwnd();
-        for (int row = 0; row < Rows(list); ++row) {
-            offered.push_back(Cell(list, row, 1) + Cell(list, row, 3));
-            ClickRowCheckBox(list, row);
-        }
-        Click(popup.GetSafeHwnd(), IDOK);
-        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
-    });
-    AnswerNextPopupMenu(ID_PLANUNG_ADD_NOROLE + 1);
-    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    for (const int year : {2023, 2024}) {
+        offered.clear();
+        ChooseYear(year);
+        script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            CSearchDlg* pSearch = popup.m_pSearchDlg;
+            if (!pSearch && popup.m_pSearchTabDlg) pSearch = popup.m_pSearchTabDlg->m_pPersonDlg;
+            ASSERT_NE(pSearch, nullptr);
+            ASSERT_TRUE(WaitFor([&] { return !pSearch->IsSearching(); }));
+            HWND list = pSearch->m_lstResult.GetSafeHwnd();
+            for (int row = 0; row < Rows(list); ++row) {
+                offered.push_back(Cell(list, row, 1) + Cell(list, row, 3));
+                ClickRowCheckBox(list, row);
+            }
+            if (year == 2024) Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        AnswerNextPopupMenu(ID_PLANUNG_ADD_NOROLE + 1);
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+        if (year == 2023) EXPECT_EQ(offered.size(), 2u);
+    }
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_NE(offered[0].find(L"Brunner"), std::wstring::npos);
     EXPECT_EQ(Text("SELECT fTeilnehmer || '/' || lKursleitungID || '/' || lKursinstanzID || '/' || "
@@ -593,10 +684,16 @@ TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMa
     std::ifstream in(files[0]);
     std::stringstream text;
     text << in.rdbuf();
-    // The subject in the header's encoding of non-ASCII text.
-    EXPECT_EQ(text.str(), "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
-                          "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                          "Content-Transfer-Encoding: 8bit\r\n\r\nGrüsse\r\n");
+    // Dated and named, the subject in the header's encoding of non-ASCII text, the body
+    // quoted-printable.
+    const std::string message = text.str();
+    EXPECT_EQ(message.substr(0, 6), "Date: ");
+    const auto from = message.find("\r\nMessage-ID: <");
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(message.substr(message.find("\r\n", from + 2) + 2),
+              "From: kurse@amt.ch\r\nTo: hans@fw-nord.ch\r\nCc: anna@fw.ch\r\nSubject: =?UTF-8?B?w4RuZGVydW5nZW4=?=\r\n"
+              "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+              "Content-Transfer-Encoding: quoted-printable\r\n\r\nGr=C3=BCsse\r\n");
     std::filesystem::remove_all(folder);
 }
 
@@ -621,6 +718,7 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     ASSERT_EQ(Rows(list), 1);
     EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
+    ExpectEvents(false, true);
 }
 #endif
 

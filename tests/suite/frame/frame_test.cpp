@@ -244,17 +244,25 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
     const std::string foreign = dir.file("fremd.sqlite");
     SqliteFile(foreign, "CREATE TABLE Rezepte (id INTEGER)");
 
+    const std::string archived = dir.file("archiv.sqlite");
+    ASSERT_TRUE(qv::suite::PrepareSuiteDatabase(archived, true, nullptr, &error)) << error;
+    SqliteFile(archived, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
+                         "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '12')");
+
+    // A readable database without the archive age is named as missing that setting.
     const struct {
         std::string database;
         const char* state;
         std::vector<std::string> objects;
-    } cases[] = {{good, "läuft", {"trigger trg_Umbenennen", "view view_Eigene"}},
-                 {foreign, "Fehler: Datenbank nicht lesbar", {}}};
+        bool missing;
+    } cases[] = {{good, "läuft", {"trigger trg_Umbenennen", "view view_Eigene"}, true},
+                 {foreign, "Fehler: Datenbank nicht lesbar", {}, false},
+                 {archived, "läuft", {}, false}};
     for (const auto& c : cases) {
         QvFrameOptions options;
         options.database = c.database;
         std::string path, message;
-        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.database == good) << message;
+        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.database != foreign) << message;
         EXPECT_EQ(QvFrameForeignObjects(), c.objects);
         QvFrameConfigure(c.database, false);
         ASSERT_EQ(host->StartServer(L"Qovaro.QvDBServer"), S_OK);
@@ -267,6 +275,11 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
         EXPECT_EQ(named != nullptr, !c.objects.empty()) << c.database;
         for (const std::string& object : c.objects)
             if (named) EXPECT_TRUE(named->text().contains(QString::fromStdString(object))) << object;
+        QString text;
+        for (QLabel* label : page.findChildren<QLabel*>()) text += label->text();
+        EXPECT_EQ(text.contains(QString::fromUtf8("Fehlende Einstellung:</b></td><td>Archivalter der Kursanmeldungen")),
+                  c.missing)
+            << c.database << text.toStdString();
         host->CloseAll();
     }
 }

@@ -1,13 +1,19 @@
 // The platform library: installation kind, display names, the active Mandant and the navigation
 // history.
 #include "nqcommon.h"
+#include "nqemail.h"
 #include "qvdblookup.h"
 #include "qvregvalue.h"
 #include "servertest.h"
+#include "smtpstandin.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 enum EPersonKursStatus : LONG { eStatusPlanned = 0, eStatusWaiting = 3, eStatusDeregistered = 5 };
@@ -38,13 +44,108 @@ TEST_F(InstallationKind, FixedWhileTheProcessRuns) {
     EXPECT_FALSE(NQ_IsEnterpriseEdition());
 }
 
-TEST(StatusNames, DependOnRunAndRole) {
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusPlanned, -1, TRUE, L""), L"Geplant");
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusPlanned, 17, TRUE, L""), L"Angemeldet");
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusWaiting, 17, TRUE, L""), L"auf Warteliste");
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusWaiting, 17, FALSE, L""), L"Reserve");
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(eStatusDeregistered, 17, FALSE, L""), L"Abgemeldet");
-    EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(8), 17, TRUE, L"?"), L"?");
+TEST(StatusNames, DependOnRunRoleAndLanguage) {
+    struct Case {
+        EPersonKursStatus status;
+        long run;
+        BOOL participant;
+        const wchar_t* language;
+        const wchar_t* name;
+    };
+    const Case cases[] = {
+        {eStatusPlanned, -1, TRUE, L"", L"Geplant"},
+        {eStatusPlanned, 17, TRUE, L"", L"Angemeldet"},
+        {eStatusWaiting, 17, TRUE, L"", L"auf Warteliste"},
+        {eStatusWaiting, 17, FALSE, L"DE", L"Reserve"},
+        {eStatusDeregistered, 17, FALSE, L"", L"Abgemeldet"},
+        {eStatusPlanned, 17, TRUE, L"FR", L"Inscrit"},
+        {eStatusPlanned, -1, TRUE, L"fr", L"Planifié"},
+        {eStatusWaiting, 17, FALSE, L"FR", L"Réserve"},
+        {eStatusPlanned, 17, TRUE, L"IT", L"Iscritto"},
+        {eStatusWaiting, 17, TRUE, L"IT", L"In lista d'attesa"},
+        {eStatusDeregistered, 17, TRUE, L"IT", L"Disiscritto"},
+        {eStatusDeregistered, 17, TRUE, L"RU", L"Abgemeldet"},
+        {static_cast<EPersonKursStatus>(8), 17, TRUE, L"FR", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NQ_GetPersonKursStatusBezeichnung(c.status, c.run, c.participant, c.language), c.name)
+            << int(c.status) << " " << CString(c.language).ToUtf8();
+}
+
+// The lines of a message as the server received it (CRLF ends).
+std::vector<std::string> Lines(const std::string& data) {
+    std::vector<std::string> out;
+    for (std::size_t pos = 0; pos < data.size();) {
+        const auto end = data.find("\r\n", pos);
+        out.push_back(data.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        if (end == std::string::npos) break;
+        pos = end + 2;
+    }
+    return out;
+}
+
+TEST(Mail, GoesOutAsAStandardMessageThatDecodesToTheTextByteForByte) {
+    qvtest::SmtpStandIn smtp;
+    NQMailSettings settings;
+    settings.strServer = L"127.0.0.1";
+    settings.lPort = smtp.Port();
+    settings.strSender = L"kurse@qovaro.test";
+    settings.lTimeout = 5;
+    CString subject;
+    for (int i = 0; i < 12; ++i) subject += L"Kursänderungen für Mandant Zürich, ";
+    subject += L"Änderungen";
+    std::wstring longLine;
+    while (longLine.size() < 2048) longLine += L"Grüsse=à tutti ";
+    const CString body = CString(longLine.c_str()) + L"\n.Punkt am Anfang\r\nBlank am Ende \n\tTab\n";
+    CEMail mail(settings);
+    ASSERT_EQ(mail.SendMail(L"hans@fw-nord.ch", L"anna@fw.ch", L"", subject, body), S_OK) << mail.GetLastErrorText().ToUtf8();
+    const auto mails = smtp.Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    const std::string& data = mails[0].data;
+    for (const auto& line : Lines(data)) EXPECT_LE(line.size(), 998u) << line.substr(0, 60);
+    for (const auto& line : Lines(data.substr(0, data.find("\r\n\r\n")))) EXPECT_LE(line.size(), 78u) << line;
+    EXPECT_NE(mails[0].Header("Date"), "");
+    EXPECT_EQ(mails[0].Header("Message-ID").back(), '>');
+    EXPECT_NE(mails[0].Header("Message-ID").find("@qovaro.test>"), std::string::npos);
+    std::string expected = CString(longLine.c_str()).ToUtf8() + "\r\n.Punkt am Anfang\r\nBlank am Ende \r\n\tTab\r\n";
+    EXPECT_EQ(mails[0].Body(), expected);
+
+    // A strict parser takes it and decodes subject and body to the text as it was given.
+    if (std::system("python3 -c 'import email.policy' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+    qvtest::TempDir dir;
+    { std::ofstream(dir.file("mail.eml"), std::ios::binary) << data; }
+    const std::string script =
+        "import email, email.policy, sys\n"
+        "m = email.message_from_bytes(open(sys.argv[1], 'rb').read(), policy=email.policy.strict)\n"
+        "assert not m.defects, m.defects\n"
+        "for h in ('Date', 'Message-ID', 'From', 'To', 'Subject'): assert m[h] is not None, h\n"
+        "assert m['Date'].datetime is not None\n"
+        "sys.stdout.buffer.write((str(m['Subject']) + '|' + m.get_content()).encode('utf-8'))\n";
+    { std::ofstream(dir.file("check.py")) << script; }
+    FILE* pipe = ::popen(("python3 " + dir.file("check.py") + " " + dir.file("mail.eml") + " 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string parsed;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) parsed.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0) << parsed;
+    EXPECT_EQ(parsed, subject.ToUtf8() + "|" + expected);
+}
+
+TEST(Mail, AServerSilentAfterTheDataEndsTheSendWithinTheTimeLimit) {
+    qvtest::SmtpStandIn smtp;
+    smtp.SilentAfterData(true);
+    NQMailSettings settings;
+    settings.strServer = L"127.0.0.1";
+    settings.lPort = smtp.Port();
+    settings.strSender = L"kurse@qovaro.test";
+    settings.lTimeout = 2;
+    CEMail mail(settings);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(mail.SendMail(L"hans@fw-nord.ch", L"", L"", L"Kurs", L"Text"), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(settings.lTimeout + 2))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    EXPECT_FALSE(mail.GetLastErrorText().IsEmpty());
 }
 
 TEST(PersonNames, FromTheSuitesDatabase) {

@@ -144,6 +144,8 @@ TEST_F(DemoPg, ToolFillsAnEmptyDatabaseAsItFillsAFile) {
         L"SELECT (SELECT COUNT(*) FROM Mandant), (SELECT COUNT(*) FROM Person), (SELECT COUNT(*) FROM Kurs), "
         L"(SELECT COUNT(*) FROM Kursinstanz), (SELECT COUNT(*) FROM PersonKurs)";
     EXPECT_EQ(AdoRows(pgDatabase.url(), kCounts, 5), AdoRows("sqlite:" + file, kCounts, 5));
+    EXPECT_EQ(AdoRows(pgDatabase.url(), L"SELECT strValue FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'", 1),
+              Rows{{"12"}}) << "the archive age";
     const Rows course = AdoRows("sqlite:" + file,
                                 L"SELECT TOP 1 k.lKursID FROM Kurs k WHERE EXISTS (SELECT * FROM Kursinstanz i "
                                 L"WHERE i.lKursID = k.lKursID) ORDER BY k.lKursID DESC", 1);

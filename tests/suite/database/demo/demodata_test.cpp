@@ -177,6 +177,8 @@ TEST_F(DemoData, HasTheAskedSizeAndSpread) {
                   0);
         EXPECT_EQ(Int(db, "SELECT count(*) FROM QvSecUser"), 2);
         EXPECT_GT(Int(db, "SELECT count(*) FROM KursnotificationMailtemplate"), 0);
+        EXPECT_EQ(Column(db, "SELECT strValue FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'"),
+                  std::vector<std::string>{"12"}) << "the archive age in months";
         EXPECT_EQ(Int(db, "SELECT count(*) FROM QvReportServerProfile p JOIN view_QvReportServerReport r "
                           "ON p.lQvReportServerProfileID = r.lQvReportServerProfileID "
                           "WHERE p.guid = '9226ADE4-9631-4108-A7D0-EC5FB3DE9D36'"),
