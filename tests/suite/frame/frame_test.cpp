@@ -274,7 +274,9 @@ TEST_F(Frame, TheStartPageShowsTheDatabaseServerFailedWhenItsDatabaseCannotBeRea
         auto* named = page.findChild<QLabel*>(QString::fromUtf8("foreignObjects"));
         EXPECT_EQ(named != nullptr, !c.objects.empty()) << c.database;
         for (const std::string& object : c.objects)
-            if (named) EXPECT_TRUE(named->text().contains(QString::fromStdString(object))) << object;
+            if (named) {
+                EXPECT_TRUE(named->text().contains(QString::fromStdString(object))) << object;
+            }
         QString text;
         for (QLabel* label : page.findChildren<QLabel*>()) text += label->text();
         EXPECT_EQ(text.contains(QString::fromUtf8("Fehlende Einstellung:</b></td><td>Archivalter der Kursanmeldungen")),
