@@ -122,24 +122,10 @@ BOOL CParentDlg::OnInitDialog() {
 
 HRESULT CParentDlg::OnUpAndRunning() {
     if (m_pServer) m_pServer->GetProgID(m_strViewProgID);
-    m_bTabsPending = !GetSafeHwnd();
     HRESULT hr = m_tabCtrl.CreateTabWindows(CString());
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
     hr = CQvFViewDlg::OnUpAndRunning();
     if (FAILED(hr)) PARENT_TRACEHR(hr);
-    return hr;
-}
-
-HRESULT CParentDlg::CreateView(HWND hParent) {
-    HRESULT hr = CQvFViewDlg::CreateView(hParent);
-    if (FAILED(hr)) return PARENT_TRACEHR(hr);
-    if (m_bTabsPending) {
-        m_bTabsPending = FALSE;
-        hr = m_tabCtrl.CreateTabWindows(CString());
-        if (FAILED(hr)) return PARENT_TRACEHR(hr);
-        hr = CQvFViewDlg::OnUpAndRunning();
-        if (FAILED(hr)) PARENT_TRACEHR(hr);
-    }
     return hr;
 }
 
@@ -557,7 +543,9 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
             const HRESULT hrSave = SaveData();
             if (FAILED(hrSave)) return PARENT_TRACEHR(hrSave);
         } else {
-            EndEdit();
+            // The changes are discarded. A lock that cannot be released has been reported; the
+            // edit ends all the same, so that nobody is asked again about changes that are gone.
+            if (FAILED(EndEdit())) ResetEditState();
             const HRESULT hr = RefreshAll();
             if (FAILED(hr)) PARENT_TRACEHR(hr);
         }
