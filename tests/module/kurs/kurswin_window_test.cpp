@@ -144,6 +144,9 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)),
               "Grundkurs 'neu'|12.5|");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
+    bool named = false;
+    for (const auto& r : script.Log().Records()) named = named || r.text.find(L"\n(Ausbildung)") != std::wstring::npos;
+    EXPECT_TRUE(named) << "the save's wait text names the view";
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
 
     // A bad value keeps the edit and writes nothing.
