@@ -140,11 +140,14 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
     EXPECT_EQ(control->ActivateTab(lower), S_OK);
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Daten") << "tab names are compared exactly";
     SysFreeString(lower);
-    security.Set(GUID_SampleViewFunction, 0x001);
     EXPECT_EQ(control->ActivateTab(notes), S_OK);
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
     EXPECT_TRUE(Page(1)->IsActive());
-    EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "the rights are applied";
+    security.Set(GUID_SampleViewFunction, 0x001);
+    BSTR none = SysAllocString(L"Fehlt");
+    EXPECT_EQ(control->ActivateTab(none), S_OK);
+    SysFreeString(none);
+    EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "the rights are applied, a tab found or not";
     security.Set(GUID_SampleViewFunction, 0x101);
 
     security.Set(GUID_SampleNotesFunction, 0);
