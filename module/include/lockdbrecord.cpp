@@ -42,6 +42,16 @@ int Digits(const CString& s, int first, int count) {
 
 namespace qv::nq {
 
+CString OwnerCondition(const CString& strOwnerTag) {
+    // The owner part of a lock text runs from its first bar to its end. It is compared exactly and
+    // case-sensitively on every database: neither another user's name that differs only in case
+    // nor one that a LIKE pattern's wildcards would match is taken for this owner.
+    CString strCondition;
+    strCondition.Format(L"(substring(strLock, charindex('|', strLock), 4000) = '%s' COLLATE Latin1_General_CS_AS)",
+                        QvSQLString(strOwnerTag, 0));
+    return strCondition;
+}
+
 bool ParseLockTime(const CString& strTime, COleDateTime& dt) {
     // Style 20 of the server: exactly "yyyy-mm-dd hh:mi:ss".
     if (strTime.GetLength() != 19) return false;
@@ -92,8 +102,8 @@ long CLockDbRecord::LockDbRecord(CString strTable, CString strIDColumn, long lID
     for (long nTry = 0; SUCCEEDED(hr) && nTry < m_nRetries; ++nTry) {
         CString strSQL;
         strSQL.Format(L"UPDATE %s SET strLock = convert(char(19),getdate(),20) + '%s' "
-                      L"WHERE (%s = %d) AND (strLock = '' OR strLock like '%%%s')",
-                      strTable, m_strOwnerTag, strIDColumn, lID, m_strOwnerTag);
+                      L"WHERE (%s = %d) AND (strLock = '' OR %s)",
+                      strTable, m_strOwnerTag, strIDColumn, lID, qv::nq::OwnerCondition(m_strOwnerTag));
         hr = connection.Execute(strSQL);
         if (FAILED(hr)) {
             LOCK_TRACEHR(hr);
@@ -113,8 +123,8 @@ long CLockDbRecord::UnlockDbRecord(CString strTable, CString strIDColumn, long l
     long hr = connection.Open(L"Qovaro.NQ2", 0);
     if (SUCCEEDED(hr)) {
         CString strSQL;
-        strSQL.Format(L"UPDATE %s SET strLock = '' WHERE (%s = %d) AND (strLock like '%%%s')", strTable, strIDColumn,
-                      lID, m_strOwnerTag);
+        strSQL.Format(L"UPDATE %s SET strLock = '' WHERE (%s = %d) AND %s", strTable, strIDColumn, lID,
+                      qv::nq::OwnerCondition(m_strOwnerTag));
         hr = connection.Execute(strSQL);
     }
     if (FAILED(hr)) {

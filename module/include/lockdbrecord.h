@@ -32,4 +32,6 @@ namespace qv::nq {
 bool ParseLockTime(const CString& strTime, COleDateTime& dt);
 // Whole minutes from the lock time to now, rounded to the nearest second first.
 long long LockAgeMinutes(const COleDateTime& dtLock, const COleDateTime& dtNow);
+// The SQL condition that the row's strLock belongs to the owner with this tag.
+CString OwnerCondition(const CString& strOwnerTag);
 }  // namespace qv::nq

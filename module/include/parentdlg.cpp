@@ -122,24 +122,10 @@ BOOL CParentDlg::OnInitDialog() {
 
 HRESULT CParentDlg::OnUpAndRunning() {
     if (m_pServer) m_pServer->GetProgID(m_strViewProgID);
-    m_bTabsPending = !GetSafeHwnd();
     HRESULT hr = m_tabCtrl.CreateTabWindows(CString());
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
     hr = CQvFViewDlg::OnUpAndRunning();
     if (FAILED(hr)) PARENT_TRACEHR(hr);
-    return hr;
-}
-
-HRESULT CParentDlg::CreateView(HWND hParent) {
-    HRESULT hr = CQvFViewDlg::CreateView(hParent);
-    if (FAILED(hr)) return PARENT_TRACEHR(hr);
-    if (m_bTabsPending) {
-        m_bTabsPending = FALSE;
-        hr = m_tabCtrl.CreateTabWindows(CString());
-        if (FAILED(hr)) return PARENT_TRACEHR(hr);
-        hr = CQvFViewDlg::OnUpAndRunning();
-        if (FAILED(hr)) PARENT_TRACEHR(hr);
-    }
     return hr;
 }
 
@@ -558,12 +544,14 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
             if (FAILED(hrSave)) return PARENT_TRACEHR(hrSave);
         } else {
             // No discards: the pages drop their changes and show the stored data again, so that
-            // the next input begins an edit of its own.
+            // the next input begins an edit of its own. A lock that cannot be released has been
+            // reported; the edit ends all the same, so that nobody is asked again about changes
+            // that are gone.
             for (INQTabWindowControl* pTab : m_listTabs) {
                 const HRESULT hr = pTab->DiscardChanges();
                 if (FAILED(hr)) PARENT_TRACEHR(hr);
             }
-            EndEdit();
+            if (FAILED(EndEdit())) ResetEditState();
             const HRESULT hr = RefreshAll();
             if (FAILED(hr)) PARENT_TRACEHR(hr);
         }

@@ -42,9 +42,6 @@ public:
     CString GetToolTipText(HWND hControl) override;
     HRESULT ShowView(BOOL bShow) override;
     HRESULT OnUpAndRunning() override;
-    // A host that reports the module running before it asks for the window gets the pages when
-    // the window is made.
-    HRESULT CreateView(HWND hParent) override;
     HRESULT CloseView() override;
     HRESULT ReleaseView() override;
     using CQvFViewDlg::OnApplySecurity;
@@ -113,6 +110,7 @@ public:
     const CString& GetViewProgID() const { return m_strViewProgID; }
     BOOL IsClosingFlag() const { return m_bClosing; }
     long GetSecurityAppliedCount() const { return m_nSecurityApplied; }
+    const CQvSec& GetSec() const { return m_sec; }
     long GetRecordStateCode() const { return m_lRecordState; }
     CNQTabCtrl& GetTabCtrl() { return m_tabCtrl; }
     const std::vector<INQTabWindowControl*>& GetTabList() const { return m_listTabs; }
@@ -180,7 +178,6 @@ protected:
     std::vector<INQTabWindowControl*> m_listTabs;
     UINT_PTR m_nLockTimer = 0;
 
-    BOOL m_bTabsPending = FALSE;
     HINSTANCE m_hResource;  // the creating module's resources
     CString m_strRecordStateText;
 

@@ -90,8 +90,8 @@ CString DocumentCountStatement(long lTableID, long lRecordID, BOOL bWithJournal)
 
 CString TakenOutCountStatement(const CString& strOwnerTag) {
     CString strSQL;
-    strSQL.Format(L"SELECT count(*) AS lCount FROM DocImage WHERE strEditPath <> '' AND strLock like '%%%s'",
-                  QvSQLString(strOwnerTag, 0));
+    strSQL.Format(L"SELECT count(*) AS lCount FROM DocImage WHERE strEditPath <> '' AND %s",
+                  OwnerCondition(strOwnerTag));
     return strSQL;
 }
 

@@ -1,5 +1,6 @@
 // The course module's entry points as an in-process server: class objects, the unload test and
 // the registration of its classes.
+#include "kursview.h"
 #include "qvfactory.h"
 #include "qvfmodule.h"
 #include "qvwinapp.h"
@@ -18,7 +19,10 @@ STDAPI DllCanUnloadNow() {
 STDAPI DllRegisterServer() {
     QVF_MANAGE_STATE();
     QvFStartModuleApp();
-    return COleObjectFactory::UpdateRegistryAll(TRUE) ? S_OK : SELFREG_E_CLASS;
+    if (!COleObjectFactory::UpdateRegistryAll(TRUE)) return SELFREG_E_CLASS;
+    // The course view's pages, for an installation that has no list of its own yet.
+    CKursView::RegisterTabList();
+    return S_OK;
 }
 
 STDAPI DllUnregisterServer() {

@@ -61,7 +61,7 @@ struct Registrar {
             {IDS_KURSSETUP_CAPTION, L"Kurse"},
             {IDS_KURSSETUP_GROUP, L"Module"},
             {IDS_KURSSETUP_BAD_DATE, L"Das Publikationsdatum ist kein gültiges Datum (TT.MM.JJJJ)."},
-            {IDS_KURSVIEW_CAPTION, L"Kurse"},
+            {IDS_KURSVIEW_CAPTION, L"Ausbildung"},
             {IDS_KURSDLG_NONE, L"Kein Kurs ausgewählt"},
             {IDS_KURSDLG_TITLE, L"Kurs: %s"},
             {IDS_KURSDLG_TITLE_RUN, L"Kurs: %s   |   Austragung: %s"},

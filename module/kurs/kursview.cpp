@@ -11,14 +11,12 @@
 #include <QImage>
 #include <QPainter>
 
-#include <algorithm>
-#include <vector>
 
 namespace {
 
 constexpr const wchar_t* kTabListKey = L"Software\\Qovaro\\NQ2\\KursView\\TabWindows";
 
-// The course module's pages in their order; each is listed once its class is registered.
+// The course module's pages in their order; a page is listed when its class is registered.
 constexpr const wchar_t* kPages[] = {
     L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten",  L"Qovaro.NQ2.Tab.Std.Kurs.Instanzdaten",
     L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer", L"Qovaro.NQ2.Tab.Std.Kurs.Gruppen",
@@ -59,7 +57,6 @@ CKursView::CKursView() {
     SetServerGUID(CQvGUID(kurs::kSecFunctionKursModul));
     SetCaptionID(IDS_KURSVIEW_CAPTION);
     SetBitmapID(IDB_KURSVIEW);
-    EnsureTabList();
     SetViewObject(new CKursDlg(this));
 }
 
@@ -73,26 +70,18 @@ HRESULT CKursView::GetClassID(GUID* pClsid) {
 
 CKursDlg* CKursView::GetKursDlg() const { return dynamic_cast<CKursDlg*>(m_pViewDlg); }
 
-void CKursView::EnsureTabList() {
-    // The list is kept as the user has it; a page the module has registered since (an update of
-    // the module) is appended, so it is offered without losing the user's order.
-    std::vector<CString> listed;
-    for (int nIndex = 0;; ++nIndex) {
-        CString strName, strProgID;
-        strName.Format(L"WindowServer%d", nIndex);
-        if (!CQvRegistry::GetValue(kTabListKey, strName, strProgID) || strProgID.IsEmpty()) break;
-        listed.push_back(strProgID);
-    }
+void CKursView::RegisterTabList() {
+    // The list is the installation's: once it exists it is read as it stands (a missing or empty
+    // value ends it), so a page an administrator removed stays removed.
+    CString strFirst;
+    if (CQvRegistry::GetValue(kTabListKey, L"WindowServer0", strFirst) && !strFirst.IsEmpty()) return;
+    int nIndex = 0;
     for (const wchar_t* lpszProgID : kPages) {
         CLSID clsid{};
         if (FAILED(CLSIDFromProgID(lpszProgID, &clsid))) continue;
-        const bool known = std::any_of(listed.begin(), listed.end(),
-                                       [&](const CString& s) { return s.CompareNoCase(lpszProgID) == 0; });
-        if (known) continue;
         CString strName;
-        strName.Format(L"WindowServer%d", static_cast<int>(listed.size()));
+        strName.Format(L"WindowServer%d", nIndex++);
         CQvRegistry::SetValue(kTabListKey, strName, lpszProgID);
-        listed.push_back(lpszProgID);
     }
 }
 

@@ -23,9 +23,9 @@ public:
 
     CKursDlg* GetKursDlg() const;
 
-    // The page list under the view's key, written with the pages that are registered when the user
-    // has none yet.
-    static void EnsureTabList();
+    // Writes the page list under the view's key with every registered page, only where no list
+    // exists yet; called by the module's registration.
+    static void RegisterTabList();
 
     class CKursViewFactory : public CQvFObjectFactory {
     public:

@@ -206,11 +206,31 @@ HRESULT CQvFrameHost::StartView(QvFrameView& view) {
     // The caption may come from the module's texts, available from Init on.
     const CString strCaption = FetchText(view.pControl, &IQvFViewControl::GetCaption);
     if (!strCaption.IsEmpty()) view.strCaption = view.pItem->m_strCaption = strCaption;
-    hr = view.pInit->UpAndRunning();
+    // A view is told that it runs only once its window exists: Init, CreateView, UpAndRunning.
+    if (m_hViewPane && ::IsWindow(m_hViewPane)) return BringUpView(view, m_hViewPane);
+    return S_OK;
+}
+
+HRESULT CQvFrameHost::BringUpView(QvFrameView& view, HWND hPane) {
+    if (!view.bCreated) {
+        const HRESULT hr = view.pControl->CreateView(hPane);
+        if (FAILED(hr)) return FRAME_TRACEHR(hr);
+        view.bCreated = true;
+    }
+    if (view.bRunning) return S_OK;
+    HRESULT hr = view.pInit->UpAndRunning();
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
     hr = view.pInit->AsyncInit();
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
+    view.bRunning = true;
     return S_OK;
+}
+
+void CQvFrameHost::SetViewPane(HWND hPane) {
+    m_hViewPane = hPane;
+    if (!hPane) return;
+    for (const auto& v : m_views)
+        if (!v->bRunning) BringUpView(*v, hPane);
 }
 
 void CQvFrameHost::ReleaseView(QvFrameView& view) {
@@ -242,12 +262,9 @@ HRESULT CQvFrameHost::ActivateView(const CString& strProgID, HWND hPane, const R
             v->bShown = false;
         }
     }
-    HRESULT hr = S_OK;
-    if (!pView->bCreated) {
-        hr = pView->pControl->CreateView(hPane);
-        if (FAILED(hr)) return FRAME_TRACEHR(hr);
-        pView->bCreated = true;
-    }
+    m_hViewPane = hPane;
+    HRESULT hr = BringUpView(*pView, hPane);
+    if (FAILED(hr)) return hr;
     pView->pControl->MoveView(rcPane);
     hr = pView->pControl->ShowView(TRUE);
     if (FAILED(hr)) FRAME_TRACEHR(hr);

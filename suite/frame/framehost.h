@@ -29,6 +29,7 @@ struct QvFrameView {
     long lValue = 0;
     HIMAGELIST hImageList = nullptr;
     bool bCreated = false;  // its window exists
+    bool bRunning = false;  // told that it is up and running (after its window was made)
     bool bShown = false;
     CQvFrameViewbarItem* pItem = nullptr;  // with a reference
 };
@@ -85,14 +86,18 @@ public:
     const std::vector<std::pair<CString, HRESULT>>& FailedServers() const { return m_failedServers; }
 
     // ---- views
-    // Creates the view of that ProgID and takes it through its start (CanLoad, Init, UpAndRunning,
-    // AsyncInit); its entry appears in the view bar. S_FALSE when it runs already.
+    // Creates the view of that ProgID and takes it through its start (CanLoad, Init, then, in the
+    // views' pane, CreateView, UpAndRunning, AsyncInit); its entry appears in the view bar. Before
+    // the frame has a pane, the window and the rest of the start wait for it. S_FALSE when it runs
+    // already.
     HRESULT OpenView(const CString& strProgID);
     // The same for a server already created (with the reference the caller hands over).
     HRESULT AddView(const CString& strProgID, IQvFInit* pInit);
-    // Shows the view (its window made the first time in the pane), hides the others and records
-    // it in the navigation history.
+    // Shows the view (its window made and its start finished the first time, in the pane), hides
+    // the others and records it in the navigation history. The pane becomes the views' pane.
     HRESULT ActivateView(const CString& strProgID, HWND hPane, const RECT& rcPane);
+    // The pane the views' windows live in: the views opened before it existed are started in it.
+    void SetViewPane(HWND hPane);
     // Closes the view: hidden, Close, ReleaseServers, released.
     HRESULT CloseView(const CString& strProgID);
     void MoveViews(const RECT& rcPane);
@@ -208,6 +213,8 @@ public:
 
 private:
     HRESULT StartView(QvFrameView& view);
+    // The view's window in the pane, then UpAndRunning and AsyncInit, each once.
+    HRESULT BringUpView(QvFrameView& view, HWND hPane);
     void ReleaseView(QvFrameView& view);
     // The view of the server whose IUnknown is pServer.
     QvFrameView* ViewOf(IUnknown* pServer) const;
@@ -229,6 +236,7 @@ private:
     long m_lFrameValue = 1;
     CString m_strUser;
     HWND m_hMainWnd = nullptr;
+    HWND m_hViewPane = nullptr;
     bool m_bRegistered = false;
     bool m_bClosing = false;
 };

@@ -149,6 +149,8 @@ CQvFrameWindow::CQvFrameWindow(CQvFrameHost* pHost, const QvFrameSettings& setti
     RebuildViewbar();
     m_pHost->RecordHistory(FRAME_CMD_START);
     UpdateNavigation();
+    // The views opened before the window existed are made and started in its pane now.
+    m_pHost->SetViewPane(m_pane.GetSafeHwnd());
 }
 
 CQvFrameWindow::~CQvFrameWindow() {
@@ -157,6 +159,7 @@ CQvFrameWindow::~CQvFrameWindow() {
     m_pHost->m_onStatusText = nullptr;
     m_pHost->m_onActivateRequest = nullptr;
     m_pHost->m_onNavigateRequest = nullptr;
+    m_pHost->SetViewPane(nullptr);
     if (QWidget* paneWidget = qv::ui::WidgetOf(m_pane.GetSafeHwnd())) {
         paneWidget->removeEventFilter(this);
         m_pStack->removeWidget(paneWidget);

@@ -5,6 +5,7 @@
 #include "lockdbrecord.h"
 #include "utf.h"
 
+#include <chrono>
 #include <cstdlib>
 
 namespace fwtest {
@@ -65,6 +66,14 @@ TEST_F(RecordLock, AnotherUsersLockHoldsUntilItIsOlderThanTheStaleLimit) {
         EXPECT_EQ(Lock().find("|WS99|fremd") != std::string::npos, c.foreignLeft);
         Sql("UPDATE Kurs SET strLock = ''");
     }
+    // Every try that finds the other user's lock is followed by the pause, the last one too.
+    ForeignLock(5);
+    options.Set(-3010, L"LockRecordRetries", 2);
+    options.Set(-3010, L"LockRecordTimeout", 150);
+    CLockDbRecord paused;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(paused.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordLockedByOther);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 }
 
 TEST_F(RecordLock, UnreadableLockTextsAreStaleAndAMissingRowIsDeleted) {
@@ -89,13 +98,31 @@ TEST_F(RecordLock, UnreadableLockTextsAreStaleAndAMissingRowIsDeleted) {
     EXPECT_EQ(Lock(), "");
 }
 
-TEST_F(RecordLock, AnApostropheInTheUserNameIsLeftOutOfTheOwnerTag) {
-    qvtest::ScopedEnv user("USER", "o'brien");
-    CLockDbRecord lock;
-    EXPECT_EQ(lock.m_strOwnerTag.Find(L'\''), -1);
-    EXPECT_NE(lock.m_strOwnerTag.Find(L"|obrien"), -1);
-    EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
-    EXPECT_EQ(Lock().substr(19), U(lock.m_strOwnerTag));
+TEST_F(RecordLock, AnApostropheInTheUserNameIsLeftOutOfTheOwnerTagWhichIsComparedExactly) {
+    {
+        qvtest::ScopedEnv user("USER", "o'brien");
+        CLockDbRecord lock;
+        EXPECT_EQ(lock.m_strOwnerTag.Find(L'\''), -1);
+        EXPECT_NE(lock.m_strOwnerTag.Find(L"|obrien"), -1);
+        EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+        EXPECT_EQ(Lock().substr(19), U(lock.m_strOwnerTag));
+        Sql("UPDATE Kurs SET strLock = ''");
+    }
+    // A fresh lock of a user whose name differs only in case, or matches where this user's name
+    // holds a LIKE wildcard, is another user's: neither taken nor released.
+    const std::pair<const char*, const char*> users[] = {{"hans_m", "hans.m"}, {"anna", "ANNA"}, {"max%", "maxi"}};
+    for (const auto& [me, him] : users) {
+        SCOPED_TRACE(me);
+        qvtest::ScopedEnv user("USER", me);
+        CLockDbRecord lock;
+        const std::string tag = U(lock.m_strOwnerTag);
+        const std::string his = tag.substr(0, tag.rfind('|') + 1) + him;
+        Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '" + his + "'");
+        EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordLockedByOther);
+        EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs), eRecordLockedByOther);
+        EXPECT_EQ(Lock().substr(19), his);
+        Sql("UPDATE Kurs SET strLock = ''");
+    }
 }
 
 TEST(LockTime, OnlyTheServersFixedFormIsReadWhateverTheLocale) {

@@ -173,8 +173,13 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     }
     EXPECT_EQ(icon->m_strToolTip, NQLoadString(IDS_NQ_DOC_MANY));
 
-    // A document of any record taken out by this user on this computer; another user's does not count.
+    // A document of any record taken out by this user on this computer; another user's does not count,
+    // also where his name differs only in case or matches a LIKE wildcard of this user's name.
+    qvtest::ScopedEnv user("USER", "hans_m");
+    const std::string tag = U(CLockDbRecord().m_strOwnerTag);
     AddDocument(45, 1, "/tmp/edit/a.pdf", "2026-01-05 10:00:00|WS09|fremd");
+    AddDocument(45, 3, "/tmp/edit/c.pdf", "2026-01-05 10:00:00" + tag.substr(0, tag.size() - 6) + "hans.m");
+    AddDocument(45, 4, "/tmp/edit/d.pdf", "2026-01-05 10:00:00" + tag.substr(0, tag.size() - 6) + "HANS_M");
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY));
     AddDocument(45, 2, "/tmp/edit/b.pdf", "2026-01-05 10:00:00" + U(CLockDbRecord().m_strOwnerTag));
@@ -265,6 +270,13 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     ASSERT_FALSE(reports.empty());
     EXPECT_EQ(reports.back().caption, L"CSelDlg::OnBnNext");
     EXPECT_EQ(Dlg()->GetRecordID(), other);
+
+    // Reset without a record over an emptied selection: the bar names the empty selection.
+    bar.fail = S_OK;
+    bar.ids.clear();
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(bar.ResetSelection(), S_OK);
+    EXPECT_EQ(Text(Item(h, IDC_NQ_SEL_TEXT)), L"Keine Kurse");
 
     CStatic navPlaceholder;
     ASSERT_TRUE(navPlaceholder.Create(L"", WS_CHILD, CRect(540, 0, 640, 34), Dlg(), 991));

@@ -187,6 +187,14 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the new place is to be saved";
     Save();
     EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 2);
+
+    // Reopened with the last tab restored: the run's page comes back.
+    options.Set(-1000, L"RestoreLastTab", 1);
+    CloseView();
+    OpenView();
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetActiveTab(), 1);
+    ASSERT_NE(Page(), nullptr);
+    EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
 }
 
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {

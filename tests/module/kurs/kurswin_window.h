@@ -14,7 +14,11 @@ namespace kurstest {
 
 class FakeStartupServer : public qvtest::StackObject<INQStartupServer, IID_INQStartupServer> {
 public:
-    HRESULT SetProgressText(BSTR) override { return S_OK; }
+    HRESULT SetProgressText(BSTR text) override {
+        texts.push_back(qvtest::Str(text));
+        return S_OK;
+    }
+    std::vector<std::wstring> texts;
 };
 
 class KursWindow : public ::testing::Test {

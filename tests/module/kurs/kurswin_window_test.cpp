@@ -7,6 +7,7 @@
 #include "kurspreconditiondlg.h"
 #include "kursresource.h"
 #include "kurswin_window.h"
+#include "lockdbrecord.h"
 #include "qvbuttons.h"
 #include "qvcomserver.h"
 #include "qveventsource.h"
@@ -89,6 +90,9 @@ protected:
 
 TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     OpenView();
+    // The start-up progress names the view by its caption, its window made before it runs.
+    EXPECT_EQ(startup.texts, (std::vector<std::wstring>{L"Lade Modul Ausbildung", L"Erstelle Modul Ausbildung",
+                                                        L"Initialisiere Modul Ausbildung"}));
     // Nothing remembered: the latest run is shown.
     EXPECT_EQ(Dlg()->GetRecordID(), gk);
     EXPECT_EQ(Dlg()->GetSubRecordID(), autumn);
@@ -128,6 +132,7 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
 }
 
 TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
+    qvtest::ScopedEnv user("USER", "anna");
     OpenView();
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'");
@@ -139,6 +144,9 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)),
               "Grundkurs 'neu'|12.5|");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
+    bool named = false;
+    for (const auto& r : script.Log().Records()) named = named || r.text.find(L"\n(Ausbildung)") != std::wstring::npos;
+    EXPECT_TRUE(named) << "the save's wait text names the view";
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
 
     // A bad value keeps the edit and writes nothing.
@@ -155,6 +163,26 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_OVERBOOK)), L"12.5");
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "Grundkurs 'neu'|");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 1);
+
+    // Another user's lock past the stale limit, one try per request: the first change clears it and
+    // takes nothing, the next one takes the course.
+    Sql("UPDATE Kurs SET strLock = datetime('now', 'localtime', '-721 minutes') || '|PC9|fritz' WHERE lKursID = " + K(gk));
+    Type(Field(IDC_KURSDATEN_BEZEICHNUNG), L"x");
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Type(Field(IDC_KURSDATEN_BEZEICHNUNG), L"y");
+    EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "");
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Click(Item(IDC_KURSDLG_CANCEL));
+
+    // A fresh lock of user ANNA on this computer is another user's lock, on either database.
+    const std::string tag = CLockDbRecord().m_strOwnerTag.ToUtf8();
+    const std::string his = tag.substr(0, tag.rfind('|') + 1) + "ANNA";
+    Sql("UPDATE Kurs SET strLock = datetime('now','localtime') || '" + his + "' WHERE lKursID = " + K(gk));
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"fremd");
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)).substr(19), his);
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Sql("UPDATE Kurs SET strLock = '' WHERE lKursID = " + K(gk));
 }
 
 TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
@@ -439,24 +467,36 @@ TEST_F(KursWindowTest, TheWindowsPopupsShowTheirHelpByButtonAndByF1) {
     qv::SetHelpHandler(nullptr);
 }
 
-TEST_F(KursWindowTest, TheTabListKeepsTheUsersOrderAndGainsThePagesRegisteredSince) {
+TEST_F(KursWindowTest, TheTabListIsReadAsItStandsAndTheRegistrationWritesItOnlyWhereNoneExists) {
     const wchar_t* key = L"Software\\Qovaro\\NQ2\\KursView\\TabWindows";
-    // A list from before the module had its run pages: the participants first, then the course data.
+    const auto listed = [&] {
+        std::vector<std::wstring> pages;
+        for (int i = 0;; ++i) {
+            CString name, progID;
+            name.Format(L"WindowServer%d", i);
+            if (!CQvRegistry::GetValue(key, name, progID) || progID.IsEmpty()) break;
+            pages.push_back(progID.GetString());
+        }
+        return pages;
+    };
+    // The module's registration (by the fixture) wrote every page where there was no list.
+    const std::vector<std::wstring> all = listed();
+    ASSERT_EQ(all.size(), 8u);
+    EXPECT_EQ(all[0], L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten");
+    EXPECT_EQ(all[7], L"Qovaro.NQ2.Tab.Std.Kurs.CustField");
+
+    // An administrator's list: the participants, then the course data; the empty value ends it.
     CQvRegistry::SetValue(key, L"WindowServer0", L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer");
     CQvRegistry::SetValue(key, L"WindowServer1", L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten");
+    CQvRegistry::SetValue(key, L"WindowServer2", L"");
     OpenView();
-    std::vector<std::wstring> listed;
-    for (int i = 0;; ++i) {
-        CString name, progID;
-        name.Format(L"WindowServer%d", i);
-        if (!CQvRegistry::GetValue(key, name, progID) || progID.IsEmpty()) break;
-        listed.push_back(progID.GetString());
-    }
-    ASSERT_EQ(listed.size(), 8u);
-    EXPECT_EQ(listed[0], L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer");
-    EXPECT_EQ(listed[1], L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten");
-    EXPECT_EQ(listed[2], L"Qovaro.NQ2.Tab.Std.Kurs.Instanzdaten");
-    EXPECT_EQ(listed[7], L"Qovaro.NQ2.Tab.Std.Kurs.CustField");
+    CloseView();
+    ASSERT_EQ(qvtest::RegisterModule(QV_KURS_MODULE), S_OK);  // an update of the module
+    EXPECT_EQ(listed(), (std::vector<std::wstring>{L"Qovaro.NQ2.Tab.Std.Kurs.Teilnehmer",
+                                                   L"Qovaro.NQ2.Tab.Std.Kurs.Kursdaten"}));
+    CString after;
+    EXPECT_TRUE(CQvRegistry::GetValue(key, L"WindowServer3", after));
+    EXPECT_EQ(after, L"Qovaro.NQ2.Tab.Std.Kurs.Gruppen") << "values after the end stay as they were";
 }
 
 }  // namespace

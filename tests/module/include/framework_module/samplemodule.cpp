@@ -9,6 +9,7 @@
 #include "qvdblookup.h"
 #include "qvfmodule.h"
 #include "qvfobjectfactory.h"
+#include "qvregvalue.h"
 #include "qvwinapp.h"
 #include "resource.h"
 #include "strtable.h"
@@ -63,6 +64,8 @@ public:
     }
     HRESULT OnUpAndRunning() override {
         const HRESULT hr = CParentDlg::OnUpAndRunning();
+        // The pages as the tab control made them, before any later rebuild, for the tests to see.
+        CQvRegistry::SetValue(SAMPLE_VIEW_KEY, L"TabsAtStart", long(m_tabCtrl.GetTabCount()));
         if (SUCCEEDED(hr)) RestoreLastRecord();
         return hr;
     }
@@ -148,6 +151,12 @@ public:
         const HRESULT hr = QvDBExecute(strSQL, L"Qovaro.NQ2");
         if (FAILED(hr)) return hr;
         return CChildDlg::SaveData();
+    }
+    // The page keeps the user on a course whose short name reads "bleibt".
+    HRESULT CanNavigate(long lID, long lSubID) override {
+        CString strShort;
+        GetDlgItemText(IDC_SAMPLE_SHORT, strShort);
+        return strShort == L"bleibt" ? S_FALSE : CChildDlg::CanNavigate(lID, lSubID);
     }
 
 protected:
