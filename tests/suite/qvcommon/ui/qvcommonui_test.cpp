@@ -275,6 +275,8 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     page.list.ShowStatusLine(TRUE);
     Add(L"x", 1, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, 1);
     Add(L"x", 2, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, 2);
+    // The line follows the rows once per turn of the GUI thread.
+    Pump();
     QWidget* view = Widget(page.list);
     ASSERT_NE(view, nullptr);
     bool shown = false;
