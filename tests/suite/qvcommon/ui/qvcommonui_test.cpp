@@ -252,6 +252,8 @@ TEST_F(ResultList, AWorkerAddsAndFillsLockedItems) {
     std::atomic<bool> done{false};
     CQvListCtrl* list = &page.list;
     std::thread worker([list, &done] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         for (long i = 0; i < 30; ++i) {
             CQvListItem* item = nullptr;
             if (!list->QvAddItem(item, TRUE)) break;

@@ -182,6 +182,8 @@ TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
     ASSERT_TRUE(again.QvInsertColumn(3, kHeaders, kTypes));
     std::atomic<bool> done{false};
     std::thread worker([&] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         for (long points : {5L, 40L, 12L, 7L}) {
             CQvListItem* item = nullptr;
             if (!again.QvAddItem(item, TRUE)) break;
