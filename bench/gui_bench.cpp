@@ -395,6 +395,7 @@ void BM_Archive(benchmark::State& state) {
     RowWatch watch(page->m_list.GetSafeHwnd(), [&] { return page->m_list.GetItemCount(); });
     double openFirst = 0, openLast = 0, openGap = 0, reloadFirst = 0, reloadLast = 0, reloadGap = 0;
     int openOver = 0, reloadOver = 0;
+    state.counters["resident_before_open_mb"] = ResidentMB();
     for (auto _ : state) {
         // Opened: the page is shown and loads.
         watch.Arm(0);

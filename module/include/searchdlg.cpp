@@ -425,8 +425,11 @@ void CSearchDlg::Work() {
             // A row that failed half-way is shown as far as it was filled.
             batch.push_back(pItem);
             if (nRows == 0 || batch.size() >= 200 ||
-                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25))
+                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25)) {
                 flush(nSearch);
+                // The worker keeps a few slices ahead of the window, no more.
+                m_handoff.WaitForRoom(4096, [this] { return m_bRestart.load() || m_bStop.load(); });
+            }
         }
         ++nRows;
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
@@ -462,12 +465,15 @@ LRESULT CSearchDlg::OnSearchFailed(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CSearchDlg::OnSearchTake(WPARAM, LPARAM) {
-    m_handoff.Take([this](SearchStep& step) { TakeStep(step); }, [this] { InsertTakenRows(); });
+    m_handoff.Take([this](SearchStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
     return 0;
 }
 
-void CSearchDlg::InsertTakenRows() {
+void CSearchDlg::InsertTakenRows(bool bNow) {
     if (m_arrTaken.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!bNow && m_lstResult.GetItemCount() > 2000 && now - m_tLastInsert < std::chrono::milliseconds(150)) return;
+    m_tLastInsert = now;
     std::vector<CQvListItem*> rows;
     rows.swap(m_arrTaken);
     m_lstResult.QvInsertCreatedItems(rows);
@@ -490,7 +496,7 @@ void CSearchDlg::TakeStep(SearchStep& step) {
             m_arrTaken.push_back(step.pItem);
         return;
     }
-    InsertTakenRows();
+    InsertTakenRows(true);
     if (step.nMessage == WM_SEARCH_BEGIN) {
         m_nSearch = nFor;
         ShowStatus(IDS_SEARCH_RUNNING);

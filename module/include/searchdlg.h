@@ -16,6 +16,7 @@
 #include "thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -146,8 +147,11 @@ private:
         CQvListItem* pItem = nullptr;  // one row of WM_SEARCH_ROW
     };
     void TakeStep(SearchStep& step);
-    void InsertTakenRows();
+    // bNow: also when the list was laid out only a moment ago (a long list is laid out anew with
+    // each insertion, so rows beyond the first thousands go in a few times a second).
+    void InsertTakenRows(bool bNow);
     void DiscardStep(SearchStep& step);
+    std::chrono::steady_clock::time_point m_tLastInsert{};
     CQvRowHandoff<SearchStep> m_handoff;
     std::vector<CQvListItem*> m_arrTaken;  // rows of the current slice, inserted together
 

@@ -321,12 +321,15 @@ void CHistoryDlg::SetThreadStatus(const CString& strText) {
 
 LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
     // A few milliseconds per turn, so that input and paint get theirs between the slices.
-    m_handoff.Take([this](LoaderStep& step) { TakeStep(step); }, [this] { InsertTakenRows(); });
+    m_handoff.Take([this](LoaderStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
     return 0;
 }
 
-void CHistoryDlg::InsertTakenRows() {
+void CHistoryDlg::InsertTakenRows(bool bNow) {
     if (m_arrTaken.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!bNow && m_list.GetItemCount() > 2000 && now - m_tLastInsert < std::chrono::milliseconds(150)) return;
+    m_tLastInsert = now;
     std::vector<CQvListItem*> items;
     items.swap(m_arrTaken);
     m_list.QvInsertCreatedItems(items);
@@ -367,7 +370,7 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
         m_arrTaken.push_back(pItem);
         return;
     }
-    InsertTakenRows();
+    InsertTakenRows(true);
     if (step.kind == LoaderStep::Begin) {
         m_colorTaken = step.colorFemale;
         m_list.SetRedraw(FALSE, L"default");
@@ -433,7 +436,10 @@ HRESULT CHistoryDlg::LoadList() {
             L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
             kurs::CurrentSecUserID(), lLoadKursID, 0L, 7L, 3L, 4L);
         BOOL bEOF = TRUE;
-        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        // Forward-only and read-only: the rows stream as they are read, none is held twice.
+        hr = rs.OpenSQL(strSQL, 0, 1);
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        if (FAILED(hr)) HI_TRACEHR(hr);
         // The rank and the service text belong to the person: asked once per person and load.
         std::unordered_map<long, std::pair<long, CString>> ranks;
         while (SUCCEEDED(hr) && !bEOF) {
@@ -494,6 +500,8 @@ HRESULT CHistoryDlg::LoadList() {
                 row.nImage = static_cast<int>(row.lStatus + 14);
             }
             Hand(std::move(step));
+            // Rows wait as list rows, not in the queue: the loader keeps a few slices ahead.
+            m_handoff.WaitForRoom(4096, [this] { return m_lCancel.load() != 0 || m_lStop.load() != 0; });
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;

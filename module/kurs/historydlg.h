@@ -10,6 +10,7 @@
 #include "qvrowhandoff.h"
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -109,7 +110,10 @@ private:
     void Hand(LoaderStep step);
     BOOL HasPendingRows() const;
     void TakeStep(LoaderStep& step);
-    void InsertTakenRows();
+    // bNow: also when the list was laid out only a moment ago (a long list is laid out anew with
+    // each insertion, so rows beyond the first thousands go in a few times a second).
+    void InsertTakenRows(bool bNow);
+    std::chrono::steady_clock::time_point m_tLastInsert{};
     void SetThreadStatus(const CString& strText);
     // Reports the database error of a row operation once.
     void EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);

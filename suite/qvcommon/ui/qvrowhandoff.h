@@ -7,6 +7,7 @@
 #include "wnd.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -47,6 +48,16 @@ public:
         return Hand(std::move(step), [](Step&) {});
     }
 
+    // Worker: waits while more than nMax steps wait for the GUI thread, so that a long result
+    // is held as list rows, not twice over on its way; ends early when stop() says so or the
+    // window is gone.
+    template <class Stop>
+    void WaitForRoom(std::size_t nMax, Stop&& stop) {
+        std::unique_lock l(m_lock);
+        while (m_steps.size() > nMax && m_hWnd && !stop())
+            m_room.wait_for(l, std::chrono::milliseconds(20));
+    }
+
     // GUI thread, in the message's handler: each(step) for the waiting steps in order while the
     // slice lasts, then flush() once; posts the message again when steps remain. TRUE when every
     // step was taken.
@@ -70,6 +81,7 @@ public:
             }
             for (Step& step : slice) each(step);
             slice.clear();
+            m_room.notify_all();
             if (std::chrono::steady_clock::now() - start >= kSliceBudget) {
                 HWND hWnd = nullptr;
                 UINT nMessage = 0;
@@ -104,6 +116,7 @@ public:
             steps.swap(m_steps);
             m_bPosted = false;
         }
+        m_room.notify_all();
         for (Step& step : steps) discard(step);
     }
     void Clear() {
@@ -119,6 +132,7 @@ public:
 private:
     mutable std::mutex m_lock;
     std::deque<Step> m_steps;
+    std::condition_variable m_room;
     bool m_bPosted = false;
     HWND m_hWnd = nullptr;
     UINT m_nMessage = 0;

@@ -91,7 +91,7 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
         const long long elements = Int("SELECT count(*) FROM Mandant WHERE fActive = 1") +
                                    Int("SELECT count(*) FROM Person p JOIN Mandant m ON p.lMandantID = m.lMandantID "
                                        "WHERE p.fActive = 1 AND m.fActive = 1");
-        ASSERT_TRUE(WaitFor([&] { return static_cast<long long>(tab.m_treeOrg.GetCount()) >= elements; }));
+        ASSERT_TRUE(WaitFor([&] { return static_cast<long long>(tab.m_treeOrg.GetCount()) >= elements; }, 30000));
         EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()), elements);
         EXPECT_TRUE(ClickTreeCheckBox(tree, qv::FromUtf8(name)));
         EXPECT_TRUE(TreeItemChecked(tree, qv::FromUtf8(name)));
@@ -131,7 +131,7 @@ TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
         const long long elements = Int("SELECT count(*) FROM Mandant WHERE fActive = 1") +
                                    Int("SELECT count(*) FROM Person p JOIN Mandant m ON p.lMandantID = m.lMandantID "
                                        "WHERE p.fActive = 1 AND m.fActive = 1");
-        ASSERT_TRUE(WaitFor([&] { return static_cast<long long>(tab.m_treeOrg.GetCount()) >= elements; }));
+        ASSERT_TRUE(WaitFor([&] { return static_cast<long long>(tab.m_treeOrg.GetCount()) >= elements; }, 30000));
         Pump();
         Screenshot(dlg.m_hWnd, "search_tab_organisation");
         Click(dlg.m_hWnd, IDOK);
