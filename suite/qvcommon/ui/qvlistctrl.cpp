@@ -51,7 +51,7 @@ void CQvListItem::SetColumnText(int column, LPCWSTR text) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text ? text : L"";
+        c.text = qv::ToUtf8(text ? text : L"");
         c.hasNumber = false;
     }
     Changed();
@@ -61,7 +61,7 @@ void CQvListItem::SetColumnLong(int column, long value) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = std::to_wstring(value);
+        c.text = std::to_string(value);
         c.number = double(value);
         c.hasNumber = true;
     }
@@ -74,7 +74,7 @@ void CQvListItem::SetColumnDouble(int column, double value, LPCWSTR format) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text.wstr();
+        c.text = text.ToUtf8();
         c.number = value;
         c.hasNumber = true;
     }
@@ -94,7 +94,7 @@ void CQvListItem::SetColumnDate(int column, const COleDateTime& date, int showDa
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text.wstr();
+        c.text = text.ToUtf8();
         // Empty dates sort before all others.
         c.number = valid ? double(date.m_dt) : -1e12;
         c.hasNumber = true;
@@ -106,7 +106,7 @@ void CQvListItem::SetColumnBool(int column, BOOL value) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = value ? L"Ja" : L"Nein";
+        c.text = value ? "Ja" : "Nein";
         c.number = value ? 1 : 0;
         c.hasNumber = true;
     }
@@ -128,7 +128,8 @@ void CQvListItem::SetColumnLink(int column, LPCWSTR linkText) {
 
 CString CQvListItem::GetColumnText(int column) const {
     std::lock_guard g(list_->m_lock);
-    return column >= 0 && std::size_t(column) < cells_.size() ? CString(cells_[std::size_t(column)].text) : CString();
+    return column >= 0 && std::size_t(column) < cells_.size() ? CString(qv::FromUtf8(cells_[std::size_t(column)].text).c_str())
+                                                              : CString();
 }
 
 CString CQvListItem::GetColumnLink(int column) const {
@@ -406,7 +407,7 @@ std::wstring CQvListCtrl::ProvideText(void* context, LPARAM lParam, int column) 
     if (!self || !item || column < 0) return std::wstring();
     std::lock_guard g(self->m_lock);
     if (std::size_t(column) >= item->cells_.size()) return std::wstring();
-    return self->CellDisplayText(item, column, item->cells_[std::size_t(column)].text);
+    return self->CellDisplayText(item, column, qv::FromUtf8(item->cells_[std::size_t(column)].text));
 }
 
 void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
@@ -428,7 +429,7 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
     {
         std::lock_guard g(m_lock);
         for (std::size_t c = 0; c < item->cells_.size(); ++c)
-            texts.push_back(CellDisplayText(item, int(c), item->cells_[c].text));
+            texts.push_back(CellDisplayText(item, int(c), qv::FromUtf8(item->cells_[c].text)));
         image = item->image_;
     }
     if (row < 0) return;
@@ -611,7 +612,7 @@ int CQvListCtrl::CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context) {
     int r = 0;
     const int type = ctx->list->GetColumnType(ctx->column);
     if (type != eColText && cx.hasNumber && cy.hasNumber) r = cx.number < cy.number ? -1 : (cx.number > cy.number ? 1 : 0);
-    else r = CString(cx.text).CompareNoCase(cy.text.c_str());
+    else r = CString(qv::FromUtf8(cx.text).c_str()).CompareNoCase(qv::FromUtf8(cy.text).c_str());
     return ctx->ascending ? r : -r;
 }
 

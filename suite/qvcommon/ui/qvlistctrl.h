@@ -8,6 +8,7 @@
 #include "qvui.h"
 #include "oledate.h"
 #include "olevariant.h"
+#include "utf.h"
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -70,7 +71,7 @@ protected:
     // Kept small: a list may hold a hundred thousand rows of a dozen cells. A link's text lives
     // beside the cells (few cells are links).
     struct Cell {
-        std::wstring text;
+        std::string text;  // UTF-8: most cells fit in the string itself, none takes four bytes a letter
         double number = 0;  // numbers, dates (as OLE dates) and yes/no for sorting
         COLORREF text_color = CLR_DEFAULT;
         COLORREF bk_color = CLR_DEFAULT;
