@@ -144,7 +144,7 @@ public:
 
 protected:
     LRESULT OnRows(WPARAM wParam, LPARAM lParam) {
-        const LRESULT result = OnSearchRow(wParam, lParam);
+        const LRESULT result = OnSearchTake(wParam, lParam);
         if (firstShown == Clock::time_point{} && m_lstResult.GetItemCount() > 0) firstShown = Clock::now();
         return result;
     }
@@ -152,7 +152,7 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(BenchSearchDlg, CSearchPersonDlg)
-    ON_MESSAGE(WM_SEARCH_ROW, &BenchSearchDlg::OnRows)
+    ON_MESSAGE(WM_SEARCH_TAKE, &BenchSearchDlg::OnRows)
 END_MESSAGE_MAP()
 
 // Copies the persons (with their devices' links) until the table holds kPersons rows.

@@ -69,7 +69,7 @@ int CMultiComboBox::AddRow(const LPCWSTR* pszTexts, int nCount) {
     pRow->resize(std::size_t(m_nColumnCount));
     for (int i = 0; i < nCount; ++i) (*pRow)[std::size_t(i)] = pszTexts[i] ? pszTexts[i] : L"";
     DefWindowProc(CB_SETITEMDATA, WPARAM(nItem), reinterpret_cast<LPARAM>(pRow));
-    AdjustDroppedWidth();
+    if (!m_bDeferFit) AdjustDroppedWidth();
     return nItem;
 }
 

@@ -75,6 +75,9 @@ protected:
     std::vector<int> m_arrColumnWidth{60};
     CPen m_penGrid;
     BOOL m_bFitDropWidth = FALSE;
+    // Set while many rows are added at once: AddRow leaves the fitting of the list to the caller,
+    // who fits it once for them all.
+    BOOL m_bDeferFit = FALSE;
     CMultiComboLBox m_listBox{this};
     BOOL m_bRefitList = TRUE;
     BOOL m_bResetting = FALSE;

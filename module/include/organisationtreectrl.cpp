@@ -65,6 +65,7 @@ HRESULT COrganisationTreeCtrl::StartThread() {
         m_hEvent = nullptr;
         return E_FAIL;
     }
+    m_handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
     m_pThread->m_bAutoDelete = FALSE;
     m_pThread->ResumeThread();
     return S_OK;
@@ -78,6 +79,7 @@ HRESULT COrganisationTreeCtrl::LoadTree(long lID, DWORD dwMask, long lParam3, lo
     m_lRequest4 = lParam4;
     const bool bLoader = m_pThread != nullptr;
     LeaveCriticalSection(&m_cs);
+    if (m_hWnd) m_handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
     if (bLoader) {
         SetEvent(m_hEvent);
     } else {
@@ -102,6 +104,7 @@ void COrganisationTreeCtrl::Shutdown() {
     m_pThread = nullptr;
     CloseHandle(m_hEvent);
     m_hEvent = nullptr;
+    m_handoff.Clear();
 }
 
 UINT COrganisationTreeCtrl::LoaderProc(LPVOID pParam) {
@@ -113,10 +116,11 @@ void COrganisationTreeCtrl::Load() {
     for (;;) {
         WaitForSingleObject(m_hEvent, INFINITE);
         if (m_bStop) return;
-        auto* pElements = new std::vector<Element>;
-        if (FAILED(ReadElements(*pElements)) || m_bStop ||
-            !::PostMessageW(m_hWnd, WM_ORGTREE_LOADED, 0, reinterpret_cast<LPARAM>(pElements)))
-            delete pElements;
+        std::vector<Element> elements;
+        if (FAILED(ReadElements(elements)) || m_bStop) continue;
+        m_handoff.Hand({TreeStep::Begin, {}});
+        for (Element& e : elements) m_handoff.Hand({TreeStep::Add, std::move(e)});
+        m_handoff.Hand({TreeStep::End, {}});
     }
 }
 
@@ -164,33 +168,50 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
     return hr;
 }
 
-LRESULT COrganisationTreeCtrl::OnLoaded(WPARAM, LPARAM lParam) {
-    std::unique_ptr<std::vector<Element>> pElements(reinterpret_cast<std::vector<Element>*>(lParam));
-    Fill(*pElements);
+LRESULT COrganisationTreeCtrl::OnLoaded(WPARAM, LPARAM) {
+    m_bFilling = true;
+    m_handoff.Take([this](TreeStep& step) { TakeStep(step); }, [] {});
+    m_bFilling = false;
     return 0;
 }
 
 void COrganisationTreeCtrl::Fill(const std::vector<Element>& elements) {
     m_bFilling = true;
-    DeleteAllItems();
-    m_arCheckedIDs.clear();
-    m_arCheckedOtherIDs.clear();
-    std::map<long, HTREEITEM> mandanten;
-    for (const Element& e : elements) {
-        HTREEITEM hParent = TVI_ROOT;
-        if (e.lKind == eOrgPerson) {
-            auto it = mandanten.find(e.lParentID);
-            if (it != mandanten.end()) hParent = it->second;
-        }
-        HTREEITEM hItem = InsertItem(e.strText, hParent, TVI_LAST);
-        SetItemData(hItem, MakeData(e.lKind, e.lID));
-        if (e.lKind == eOrgMandant) {
-            mandanten[e.lID] = hItem;
-            SetItemBold(hItem, TRUE);
-        }
-    }
+    TakeStep({TreeStep::Begin, {}});
+    for (const Element& e : elements) TakeStep({TreeStep::Add, e});
+    TakeStep({TreeStep::End, {}});
     m_bFilling = false;
-    if (m_hNotifyWnd) ::PostMessageW(m_hNotifyWnd, WM_ORGTREE_LOADED, 0, 0);
+}
+
+void COrganisationTreeCtrl::TakeStep(const TreeStep& step) {
+    if (step.kind == TreeStep::Begin) {
+        DeleteAllItems();
+        m_arCheckedIDs.clear();
+        m_arCheckedOtherIDs.clear();
+        m_mapMandanten.clear();
+        return;
+    }
+    if (step.kind == TreeStep::End) {
+        m_mapMandanten.clear();
+        if (m_hNotifyWnd) ::PostMessageW(m_hNotifyWnd, WM_ORGTREE_LOADED, 0, 0);
+        return;
+    }
+    const Element& e = step.element;
+    HTREEITEM hParent = TVI_ROOT;
+    if (e.lKind == eOrgPerson) {
+        auto it = m_mapMandanten.find(e.lParentID);
+        if (it != m_mapMandanten.end()) hParent = it->second;
+    }
+    HTREEITEM hItem = InsertItem(e.strText, hParent, TVI_LAST);
+    SetItemData(hItem, MakeData(e.lKind, e.lID));
+    if (e.lKind == eOrgMandant) {
+        m_mapMandanten[e.lID] = hItem;
+        SetItemBold(hItem, TRUE);
+    } else if (hParent != TVI_ROOT && GetCheck(hParent)) {
+        // The user checked the Mandant while its persons were still arriving.
+        SetCheck(hItem, TRUE);
+        Checked(hItem, TRUE);
+    }
 }
 
 void COrganisationTreeCtrl::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {

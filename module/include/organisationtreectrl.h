@@ -6,8 +6,10 @@
 #include "sync.h"
 #include "thread.h"
 #include "treectrl.h"
+#include "qvrowhandoff.h"
 
 #include <atomic>
+#include <map>
 #include <vector>
 
 // Element kinds and their bits in the element mask.
@@ -58,6 +60,15 @@ private:
     void Load();
     long ReadElements(std::vector<Element>& elements);
     void Fill(const std::vector<Element>& elements);
+    // The loader's elements reach the tree in slices of a few milliseconds: the tree is emptied,
+    // the elements are added in order, then the notify window hears of the new tree.
+    struct TreeStep {
+        enum Kind { Begin, Add, End } kind = Add;
+        Element element;
+    };
+    void TakeStep(const TreeStep& step);
+    CQvRowHandoff<TreeStep> m_handoff;
+    std::map<long, HTREEITEM> m_mapMandanten;  // of the tree being filled
     void Checked(HTREEITEM hItem, BOOL bChecked);
 
     DWORD m_dwMask = 0;

@@ -111,8 +111,8 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
         std::lock_guard g(m_lock);
         m_strSearchText = strText;
         ++m_lSearch;
-        m_arrArrived.clear();
     }
+    m_handoff.Clear();
     // The rows of the old text go at once; the user's text and caret stay.
     if (GetDroppedState()) ShowDropDown(FALSE);
     ResetContent();
@@ -138,6 +138,7 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
                                L"COrtComboBox::CreateThread() AfxBeginThread() failed: '%s'", strError);
         }
     }
+    m_handoff.Attach(m_hWnd, WM_ORT_PLACESARRIVED);
     m_bTextChanged = TRUE;
     SetEvent(m_hWakeEvent);
     if (pResult) *pResult = 0;
@@ -156,8 +157,7 @@ void COrtComboBox::StopLoader() {
     WaitForSingleObjectAndPumpMsg(m_pLoaderThread->m_hThread, INFINITE);
     delete m_pLoaderThread;
     m_pLoaderThread = nullptr;
-    std::lock_guard g(m_lock);
-    m_arrArrived.clear();
+    m_handoff.Clear();
 }
 
 UINT COrtComboBox::LoaderThreadProc(LPVOID pParam) {
@@ -192,15 +192,11 @@ CString COrtComboBox::BuildSearchCondition(const CString& strFilter, const CStri
 }
 
 void COrtComboBox::HandOver(PlaceRow row) {
-    bool bPost = false;
     {
         std::lock_guard g(m_lock);
         if (row.lSearch != m_lSearch) return;
-        m_arrArrived.push_back(std::move(row));
-        bPost = !m_bArrivalPosted;
-        m_bArrivalPosted = true;
     }
-    if (bPost) PostMessage(WM_ORT_PLACESARRIVED, 0, 0);
+    m_handoff.Hand(std::move(row));
 }
 
 void COrtComboBox::LoadPlaces() {
@@ -276,31 +272,48 @@ void COrtComboBox::LoadPlaces() {
 }
 
 LRESULT COrtComboBox::OnPlacesArrived(WPARAM, LPARAM) {
-    std::vector<PlaceRow> rows;
     long lSearch = 0;
     {
         std::lock_guard g(m_lock);
-        rows.swap(m_arrArrived);
-        m_bArrivalPosted = false;
         lSearch = m_lSearch;
     }
-    if (m_bStopLoader) return 0;
-    for (const PlaceRow& row : rows) {
-        if (row.lSearch != lSearch) continue;
-        if (row.bEnd) {
-            if (GetCount() > 0) {
-                m_bFitDropWidth = TRUE;
-                AdjustDroppedWidth();
-                // Shown again so that the list fits the rows it now has.
-                ShowDropDown(TRUE);
-            }
-            continue;
-        }
-        LPCWSTR texts[eColCount];
-        for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
-        const int nItem = AddRow(texts, eColCount);
-        if (nItem >= 0) SetItemData(nItem, DWORD_PTR(row.lOrtID));
-        if (nItem == 0 && !GetDroppedState()) ShowDropDown(TRUE);
+    if (m_bStopLoader) {
+        m_handoff.Clear();
+        return 0;
     }
+    // The list is fitted once per slice, not once per row.
+    m_bDeferFit = TRUE;
+    m_handoff.Take([&](PlaceRow& row) { TakeRow(row, lSearch); },
+                   [&] {
+                       m_bDeferFit = FALSE;
+                       if (m_bRowsAdded) AdjustDroppedWidth();
+                       m_bRowsAdded = false;
+                   });
+    m_bDeferFit = FALSE;
     return 0;
+}
+
+void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
+    if (row.lSearch != lSearch) return;
+    if (row.bEnd) {
+        if (GetCount() > 0) {
+            m_bFitDropWidth = TRUE;
+            const BOOL bDefer = m_bDeferFit;
+            m_bDeferFit = FALSE;
+            AdjustDroppedWidth();
+            m_bDeferFit = bDefer;
+            m_bRowsAdded = false;
+            // Shown again so that the list fits the rows it now has.
+            ShowDropDown(TRUE);
+        }
+        return;
+    }
+    LPCWSTR texts[eColCount];
+    for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
+    const int nItem = AddRow(texts, eColCount);
+    if (nItem >= 0) {
+        SetItemData(nItem, DWORD_PTR(row.lOrtID));
+        m_bRowsAdded = true;
+    }
+    if (nItem == 0 && !GetDroppedState()) ShowDropDown(TRUE);
 }

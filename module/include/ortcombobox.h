@@ -6,6 +6,7 @@
 // municipality, canton and the hidden text column; each item's data is the place's lOrtID.
 #include "multicombobox.h"
 #include "qvdatalogger.h"
+#include "qvrowhandoff.h"
 
 #include <atomic>
 #include <mutex>
@@ -53,10 +54,13 @@ protected:
         CString strColumns[5];
     };
     void HandOver(PlaceRow row);
+    // GUI thread: one row (or the end) taken from the hand-off.
+    void TakeRow(const PlaceRow& row, long lSearch);
 
     std::mutex m_lock;          // guards what follows and m_strFilter
     CString m_strSearchText;    // the edit text of the latest change
     long m_lSearch = 0;         // counts the changes; rows of an older search are dropped
-    std::vector<PlaceRow> m_arrArrived;
-    bool m_bArrivalPosted = false;
+    // Rows on their way to the GUI thread, taken there in slices of a few milliseconds.
+    CQvRowHandoff<PlaceRow> m_handoff;
+    bool m_bRowsAdded = false;  // the slice added rows: the list is fitted once at its end
 };

@@ -38,6 +38,7 @@ BEGIN_MESSAGE_MAP(CSearchDlg, CQvDialog)
     ON_MESSAGE(WM_SEARCH_ROW, &CSearchDlg::OnSearchRow)
     ON_MESSAGE(WM_SEARCH_END, &CSearchDlg::OnSearchEnd)
     ON_MESSAGE(WM_SEARCH_FAILED, &CSearchDlg::OnSearchFailed)
+    ON_MESSAGE(WM_SEARCH_TAKE, &CSearchDlg::OnSearchTake)
 END_MESSAGE_MAP()
 
 CSearchDlg::CSearchDlg(CString strListKey, CWnd* pParent)
@@ -148,6 +149,7 @@ BOOL CSearchDlg::OnInitDialog() {
     }
     AddToolTipText(IDC_SEARCH_FILTER, IDS_SEARCH_FILTER_TIP);
     UpdateData(FALSE);
+    m_handoff.Attach(m_hWnd, WM_SEARCH_TAKE);
 
     m_bStop = FALSE;
     m_pThread = AfxBeginThread(&CSearchDlg::WorkerProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
@@ -262,6 +264,9 @@ void CSearchDlg::OnDestroy() {
             delete reinterpret_cast<CString*>(msg.lParam);
         }
     }
+    m_handoff.Clear([this](SearchStep& step) { DiscardStep(step); });
+    for (CQvListItem* pItem : m_arrTaken) m_lstResult.QvDiscardCreatedItem(pItem);
+    m_arrTaken.clear();
     m_nFinished = m_nRequested.load();
     CQvDialog::OnDestroy();
 }
@@ -423,8 +428,11 @@ void CSearchDlg::Work() {
             // A row that failed half-way is shown as far as it was filled.
             batch.push_back(pItem);
             if (nRows == 0 || batch.size() >= 200 ||
-                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25))
+                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25)) {
                 flush(nSearch);
+                // The worker keeps a few slices ahead of the window, no more.
+                m_handoff.WaitForRoom(4096, [this] { return m_bRestart.load() || m_bStop.load(); });
+            }
         }
         ++nRows;
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
@@ -436,11 +444,81 @@ void CSearchDlg::Work() {
     if (bOpen) rs.Close();
 }
 
-LRESULT CSearchDlg::OnSearchBegin(WPARAM wParam, LPARAM) {
-    m_nSearch = long(wParam);
-    ShowStatus(IDS_SEARCH_RUNNING);
-    KeepCheckedRows();
+// The worker's messages are queued in their order and taken in slices (OnSearchTake), so that a
+// long result never keeps the window from its input and paint.
+LRESULT CSearchDlg::OnSearchBegin(WPARAM wParam, LPARAM lParam) {
+    m_handoff.Hand({WM_SEARCH_BEGIN, wParam, lParam, nullptr});
     return 0;
+}
+
+LRESULT CSearchDlg::OnSearchRow(WPARAM wParam, LPARAM lParam) {
+    std::unique_ptr<std::vector<CQvListItem*>> pRows(reinterpret_cast<std::vector<CQvListItem*>*>(lParam));
+    for (CQvListItem* pItem : *pRows) m_handoff.Hand({WM_SEARCH_ROW, wParam, 0, pItem});
+    return 0;
+}
+
+LRESULT CSearchDlg::OnSearchEnd(WPARAM wParam, LPARAM lParam) {
+    m_handoff.Hand({WM_SEARCH_END, wParam, lParam, nullptr});
+    return 0;
+}
+
+LRESULT CSearchDlg::OnSearchFailed(WPARAM wParam, LPARAM lParam) {
+    m_handoff.Hand({WM_SEARCH_FAILED, wParam, lParam, nullptr});
+    return 0;
+}
+
+LRESULT CSearchDlg::OnSearchTake(WPARAM, LPARAM) {
+    m_handoff.Take([this](SearchStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
+    return 0;
+}
+
+void CSearchDlg::InsertTakenRows(bool bNow) {
+    if (m_arrTaken.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!bNow && m_lstResult.GetItemCount() > 2000 && now - m_tLastInsert < std::chrono::milliseconds(150)) return;
+    m_tLastInsert = now;
+    std::vector<CQvListItem*> rows;
+    rows.swap(m_arrTaken);
+    m_lstResult.QvInsertCreatedItems(rows);
+}
+
+void CSearchDlg::DiscardStep(SearchStep& step) {
+    if (step.pItem) m_lstResult.QvDiscardCreatedItem(step.pItem);
+    if (step.nMessage == WM_SEARCH_FAILED) delete reinterpret_cast<CString*>(step.lParam);
+}
+
+void CSearchDlg::TakeStep(SearchStep& step) {
+    const long nFor = long(step.wParam);
+    if (step.nMessage == WM_SEARCH_ROW) {
+        long lID = 0;
+        step.pItem->GetParam(0, &lID);
+        // Rows of an abandoned search, and rows the user keeps checked, are not added again.
+        if (nFor != m_nSearch || (m_bMultiSelect && m_mapKeptIDs.count(lID)))
+            m_lstResult.QvDiscardCreatedItem(step.pItem);
+        else
+            m_arrTaken.push_back(step.pItem);
+        return;
+    }
+    InsertTakenRows(true);
+    if (step.nMessage == WM_SEARCH_BEGIN) {
+        m_nSearch = nFor;
+        ShowStatus(IDS_SEARCH_RUNNING);
+        KeepCheckedRows();
+    } else if (step.nMessage == WM_SEARCH_END) {
+        if (nFor != m_nSearch) return;
+        if (m_bSortList) m_lstResult.QvSort(-1, TRUE);
+        const long lSelectID = long(step.lParam >> 1);
+        if (lSelectID != 0) m_lstResult.QvSetSelectionByParam(0, lSelectID);
+        else if (m_lstResult.GetVisibleItemCount() > 0) m_lstResult.QvSetSelection(0, TRUE, FALSE);
+        ShowStatus((step.lParam & 1) ? IDS_SEARCH_MORE : 0);
+        m_nFinished = nFor;
+    } else if (step.nMessage == WM_SEARCH_FAILED) {
+        std::unique_ptr<CString> pText(reinterpret_cast<CString*>(step.lParam));
+        // The search ends with its end message; the worker waits for the next request. A failure
+        // of a search that a newer request replaced is not shown: that one reports for itself.
+        if (nFor == m_nRequested.load())
+            QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
+    }
 }
 
 void CSearchDlg::KeepCheckedRows() {
@@ -449,53 +527,16 @@ void CSearchDlg::KeepCheckedRows() {
         m_lstResult.DeleteAllItems();
         return;
     }
-    for (int i = 0; i < m_lstResult.GetVisibleItemCount();) {
+    // The unchecked rows go in one removal, not one by one.
+    std::vector<int> arrGone;
+    for (int i = 0, n = m_lstResult.GetVisibleItemCount(); i < n; ++i) {
         CQvListItem* pItem = m_lstResult.QvGetVisibleListItem(i);
         long lID = 0;
-        if (m_lstResult.QvGetCheck(i) == 1 && pItem && pItem->GetParam(0, &lID)) {
-            m_mapKeptIDs.insert(lID);
-            ++i;
-        } else {
-            m_lstResult.QvDeleteItem(i);
-        }
+        if (m_lstResult.QvGetCheck(i) == 1 && pItem && pItem->GetParam(0, &lID)) m_mapKeptIDs.insert(lID);
+        else arrGone.push_back(i);
     }
-}
-
-LRESULT CSearchDlg::OnSearchRow(WPARAM wParam, LPARAM lParam) {
-    std::unique_ptr<std::vector<CQvListItem*>> pRows(reinterpret_cast<std::vector<CQvListItem*>*>(lParam));
-    std::vector<CQvListItem*> show;
-    show.reserve(pRows->size());
-    for (CQvListItem* pItem : *pRows) {
-        long lID = 0;
-        pItem->GetParam(0, &lID);
-        // Rows of an abandoned search, and rows the user keeps checked, are not added again.
-        if (long(wParam) != m_nSearch || (m_bMultiSelect && m_mapKeptIDs.count(lID)))
-            m_lstResult.QvDiscardCreatedItem(pItem);
-        else
-            show.push_back(pItem);
-    }
-    if (!show.empty()) m_lstResult.QvInsertCreatedItems(show);
-    return 0;
-}
-
-LRESULT CSearchDlg::OnSearchEnd(WPARAM wParam, LPARAM lParam) {
-    if (long(wParam) != m_nSearch) return 0;
-    if (m_bSortList) m_lstResult.QvSort(-1, TRUE);
-    const long lSelectID = long(lParam >> 1);
-    if (lSelectID != 0) m_lstResult.QvSetSelectionByParam(0, lSelectID);
-    else if (m_lstResult.GetVisibleItemCount() > 0) m_lstResult.QvSetSelection(0, TRUE, FALSE);
-    ShowStatus((lParam & 1) ? IDS_SEARCH_MORE : 0);
-    m_nFinished = long(wParam);
-    return 0;
-}
-
-LRESULT CSearchDlg::OnSearchFailed(WPARAM wParam, LPARAM lParam) {
-    std::unique_ptr<CString> pText(reinterpret_cast<CString*>(lParam));
-    // The search ended with its end message; the worker waits for the next request. A failure of
-    // a search that a newer request replaced is not shown: that one reports for itself.
-    if (long(wParam) == m_nRequested.load())
-        QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
-    return 0;
+    if (arrGone.size() == std::size_t(m_lstResult.GetVisibleItemCount())) m_lstResult.DeleteAllItems();
+    else m_lstResult.QvDeleteItems(arrGone);
 }
 
 void CSearchDlg::ShowStatus(UINT nStatusID) {

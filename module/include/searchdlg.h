@@ -10,11 +10,13 @@
 #include "qvdialog.h"
 #include "qvlayout.h"
 #include "qvlistctrl.h"
+#include "qvrowhandoff.h"
 #include "menu.h"
 #include "sync.h"
 #include "thread.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -27,6 +29,8 @@ enum EArtikelTyp : LONG;
 #define WM_SEARCH_ROW (WM_APP + 0x311)     // lParam: std::vector of filled items made by QvCreateItem (taken over)
 #define WM_SEARCH_END (WM_APP + 0x312)     // lParam: 1 when the limit cut the result
 #define WM_SEARCH_FAILED (WM_APP + 0x313)  // lParam: CString* with the error text (taken over)
+// The four above are queued as they come and taken in slices of a few milliseconds, in order.
+#define WM_SEARCH_TAKE (WM_APP + 0x314)
 
 class CSearchDlg : public CQvDialog {
     DECLARE_DYNAMIC(CSearchDlg)
@@ -109,6 +113,7 @@ protected:
     afx_msg LRESULT OnSearchRow(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnSearchEnd(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnSearchFailed(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSearchTake(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
     // For the variants' statements: the words of the search text with apostrophes doubled and
@@ -134,6 +139,21 @@ private:
     void RequestSearch();
     void ShowStatus(UINT nStatusID);
     void KeepCheckedRows();
+    // What the worker's messages do, taken from the queue in order.
+    struct SearchStep {
+        UINT nMessage = 0;
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        CQvListItem* pItem = nullptr;  // one row of WM_SEARCH_ROW
+    };
+    void TakeStep(SearchStep& step);
+    // bNow: also when the list was laid out only a moment ago (a long list is laid out anew with
+    // each insertion, so rows beyond the first thousands go in a few times a second).
+    void InsertTakenRows(bool bNow);
+    void DiscardStep(SearchStep& step);
+    std::chrono::steady_clock::time_point m_tLastInsert{};
+    CQvRowHandoff<SearchStep> m_handoff;
+    std::vector<CQvListItem*> m_arrTaken;  // rows of the current slice, inserted together
 
     mutable std::mutex m_snapshotLock;
     CString m_strSnapshotText;

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -26,9 +27,6 @@ constexpr DWORD kRightEdit = 0x100;
 constexpr UINT_PTR kStatusTimer = 1;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
-// Rows handed over at once: few messages for a long archive, the first rows soon.
-constexpr std::size_t kRowsPerHand = 100;
-constexpr std::size_t kStepsPerMessage = 2;
 
 struct TemplateRegistrar {
     TemplateRegistrar() {
@@ -176,11 +174,8 @@ HRESULT CHistoryDlg::CloseTab() {
         CloseHandle(m_hEvent);
         m_hEvent = nullptr;
     }
-    {
-        // Rows still on their way stay with the list, which frees them.
-        std::lock_guard<std::mutex> lock(m_handLock);
-        m_steps.clear();
-    }
+    // Rows still on their way are dropped.
+    m_handoff.Clear();
     const HRESULT hrBase = CKursChildDlg::CloseTab();
     return FAILED(hr) ? hr : hrBase;
 }
@@ -278,6 +273,7 @@ void CHistoryDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 // ---- the loader
 
 void CHistoryDlg::StartThread() {
+    m_handoff.Attach(m_hWnd, WM_HISTORY_LOADER);
     if (!m_pThread) {
         m_hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
         m_pThread = AfxBeginThread(&CHistoryDlg::LoaderThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
@@ -313,21 +309,9 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     return 0;
 }
 
-void CHistoryDlg::Hand(LoaderStep step) {
-    bool bPost = false;
-    {
-        std::lock_guard<std::mutex> lock(m_handLock);
-        m_steps.push_back(std::move(step));
-        bPost = !m_bPosted;
-        m_bPosted = true;
-    }
-    if (bPost) PostMessage(WM_HISTORY_LOADER, 0, 0);
-}
+void CHistoryDlg::Hand(LoaderStep step) { m_handoff.Hand(std::move(step)); }
 
-BOOL CHistoryDlg::HasPendingRows() const {
-    std::lock_guard<std::mutex> lock(m_handLock);
-    return !m_steps.empty() || m_bPosted;
-}
+BOOL CHistoryDlg::HasPendingRows() const { return m_handoff.IsPending(); }
 
 void CHistoryDlg::SetThreadStatus(const CString& strText) {
     std::lock_guard<std::mutex> lock(m_statusLock);
@@ -336,44 +320,75 @@ void CHistoryDlg::SetThreadStatus(const CString& strText) {
 }
 
 LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
-    // A few steps per message, so that input and paint get their turn between the batches.
-    std::deque<LoaderStep> steps;
-    bool bMore = false;
-    {
-        std::lock_guard<std::mutex> lock(m_handLock);
-        for (std::size_t n = 0; n < kStepsPerMessage && !m_steps.empty(); ++n) {
-            steps.push_back(std::move(m_steps.front()));
-            m_steps.pop_front();
-        }
-        bMore = !m_steps.empty();
-        m_bPosted = bMore;
-    }
-    if (bMore) PostMessage(WM_HISTORY_LOADER, 0, 0);
-    for (LoaderStep& step : steps) {
-        switch (step.kind) {
-        case LoaderStep::Begin:
-            m_list.SetRedraw(FALSE, L"default");
-            m_list.DeleteAllItems();
-            m_lArt = 0;
-            break;
-        case LoaderStep::Rows:
-            m_list.QvInsertCreatedItems(step.rows);
-            break;
-        case LoaderStep::End: {
-            m_list.QvSort(-1, TRUE);
-            m_list.SetRedraw(TRUE, L"default");
-            std::lock_guard<std::mutex> lock(m_statusLock);
-            m_strStatus = step.strSummary;
-            m_strThreadStatus = step.strSummary;
-            m_bThreadStatusChanged = false;
-            SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
-            if (!step.strError.IsEmpty())
-                QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
-            break;
-        }
-        }
-    }
+    // A few milliseconds per turn, so that input and paint get theirs between the slices.
+    m_handoff.Take([this](LoaderStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
     return 0;
+}
+
+void CHistoryDlg::InsertTakenRows(bool bNow) {
+    if (m_arrTaken.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!bNow && m_list.GetItemCount() > 2000 && now - m_tLastInsert < std::chrono::milliseconds(150)) return;
+    m_tLastInsert = now;
+    std::vector<CQvListItem*> items;
+    items.swap(m_arrTaken);
+    m_list.QvInsertCreatedItems(items);
+}
+
+void CHistoryDlg::TakeStep(LoaderStep& step) {
+    if (step.kind == LoaderStep::Row) {
+        const ArchiveRow& row = step.row;
+        CQvListItem* pItem = m_list.QvCreateItem();
+        if (!pItem) return;
+        pItem->SetParam(eParamPerson, row.lPersonID);
+        pItem->SetParam(eParamID, row.lID);
+        pItem->SetParam(eParamKursinstanz, row.lRun);
+        pItem->SetParam(eParamStatus, row.lStatus);
+        pItem->SetParam(eParamArt, row.lArt);
+        pItem->SetParam(eParamRight, row.lRight);
+        if (row.lArt == 1 || row.lArt == 3) {
+            pItem->SetColumnText(0, row.strStatus);
+            pItem->SetImage(row.nImage);
+        }
+        COleDateTime dtDatum(row.dtDatum);
+        if (row.dtDatum == 0) dtDatum.SetStatus(COleDateTime::null);
+        pItem->SetColumnDate(1, dtDatum, 1, 0);
+        pItem->SetColumnDouble(2, row.dblDauer, L"%3.2f");
+        pItem->SetColumnLong(3, row.lRang);
+        pItem->SetColumnText(4, row.strDienstgrad);
+        pItem->SetColumnText(5, row.strPerson);
+        if (row.bWeiblich) pItem->SetColumnTextColor(5, m_colorTaken);
+        CString strLink;
+        strLink.Format(L"%d;%d", row.lArt, row.lPersonID);
+        pItem->SetColumnLink(5, strLink);
+        pItem->SetColumnText(6, row.strAdresse);
+        pItem->SetColumnText(7, row.strOrt);
+        pItem->SetColumnText(8, row.strKursort);
+        pItem->SetColumnText(9, row.strLeitung);
+        pItem->SetColumnText(10, row.strBemerkung);
+        pItem->SetColumnText(11, row.strMandant);
+        m_arrTaken.push_back(pItem);
+        return;
+    }
+    InsertTakenRows(true);
+    if (step.kind == LoaderStep::Begin) {
+        m_colorTaken = step.colorFemale;
+        m_list.SetRedraw(FALSE, L"default");
+        m_list.DeleteAllItems();
+        m_lArt = 0;
+        return;
+    }
+    m_list.QvSort(-1, TRUE);
+    m_list.SetRedraw(TRUE, L"default");
+    {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        m_strStatus = step.strSummary;
+        m_strThreadStatus = step.strSummary;
+        m_bThreadStatusChanged = false;
+    }
+    SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
+    if (!step.strError.IsEmpty())
+        QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
 }
 
 HRESULT CHistoryDlg::LoadList() {
@@ -385,7 +400,12 @@ HRESULT CHistoryDlg::LoadList() {
     m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
-    Hand({LoaderStep::Begin, {}, CString(), CString()});
+    {
+        LoaderStep begin;
+        begin.kind = LoaderStep::Begin;
+        begin.colorFemale = colorFemale;
+        Hand(std::move(begin));
+    }
 
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
     std::vector<std::pair<long, long>> years;
@@ -416,87 +436,75 @@ HRESULT CHistoryDlg::LoadList() {
             L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
             kurs::CurrentSecUserID(), lLoadKursID, 0L, 7L, 3L, 4L);
         BOOL bEOF = TRUE;
-        hr = kurs::OpenRows(rs, strSQL, bEOF);
-        std::vector<CQvListItem*> batch;
+        // Forward-only and read-only: the rows stream as they are read, none is held twice.
+        hr = rs.OpenSQL(strSQL, 0, 1);
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        if (FAILED(hr)) HI_TRACEHR(hr);
+        // The rank and the service text belong to the person: asked once per person and load.
+        std::unordered_map<long, std::pair<long, CString>> ranks;
         while (SUCCEEDED(hr) && !bEOF) {
-            long lID = 0, lPersonID = 0, lRun = -1, lStatus = 0, lYear = 0, lArt = 0, lKursleitungID = -1, lRight = 0;
-            BOOL bWeiblich = FALSE;
-            double dblDauer = 0;
-            CString strPerson, strAdresse, strOrt, strMandant, strBemerkung, strFunktion, strKursort, strLeitung;
+            LoaderStep step;
+            ArchiveRow& row = step.row;
+            long lYear = 0, lKursleitungID = -1;
+            CString strFunktion;
             COleDateTime dtDatum;
-            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            long lRang = 0;
-            CString strDienstgrad;
-            if (SUCCEEDED(hr)) hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &lID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lRun);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            hr = rs.GetFieldValue(L"lPersonID", &row.lPersonID);
+            if (SUCCEEDED(hr)) {
+                auto known = ranks.find(row.lPersonID);
+                if (known == ranks.end()) {
+                    long lRang = 0;
+                    CString strDienstgrad;
+                    hr = GetPersonDienstgrad(pLogic, row.lPersonID, strDienstgrad, lRang);
+                    if (SUCCEEDED(hr)) known = ranks.emplace(row.lPersonID, std::make_pair(lRang, strDienstgrad)).first;
+                }
+                if (SUCCEEDED(hr)) {
+                    row.lRang = known->second.first;
+                    row.strDienstgrad = known->second.second;
+                }
+            }
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &row.lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &row.lRun);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &row.lStatus);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"art", &lArt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"art", &row.lArt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &row.lRight);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblInstanzDauer", &dblDauer);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzOrt", &strKursort);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzLeitung", &strLeitung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblInstanzDauer", &row.dblDauer);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &row.strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &row.bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &row.strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &row.strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzOrt", &row.strKursort);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzLeitung", &row.strLeitung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &row.strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &row.strMandant);
             if (FAILED(hr)) {
                 HI_TRACEHR(hr);
                 break;
             }
-            // The item touches no window until the GUI thread inserts it.
-            CQvListItem* pItem = m_list.QvCreateItem();
+            row.dtDatum = dtDatum.GetStatus() == COleDateTime::valid ? double(dtDatum.m_dt) : 0;
             long lAttended = 0;
-            if (pItem) {
-                pItem->SetParam(eParamPerson, lPersonID);
-                pItem->SetParam(eParamID, lID);
-                pItem->SetParam(eParamKursinstanz, lRun);
-                pItem->SetParam(eParamStatus, lStatus);
-                pItem->SetParam(eParamArt, lArt);
-                pItem->SetParam(eParamRight, lRight);
-                const auto eStatus = static_cast<EPersonKursStatus>(lStatus);
-                if (lArt == 1) {
-                    if (lStatus == 1) ++lBesucht;
-                    else if (lStatus == 6) ++lTeilweise;
-                    else if (lStatus == 2 || lStatus == 5) ++lAbwesend;
-                    lAttended = (lStatus == 1 || lStatus == 6) ? 1 : 0;
-                    pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(eStatus, -1, TRUE, CString()));
-                    pItem->SetImage(static_cast<int>(lStatus + 1));
-                } else if (lArt == 3) {
-                    pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(eStatus, -1, FALSE, CString()) +
-                                                L" | " + (lKursleitungID != -1 ? strFunktion : strGeplant));
-                    pItem->SetImage(static_cast<int>(lStatus + 14));
-                }
-                pItem->SetColumnDate(1, dtDatum, 1, 0);
-                pItem->SetColumnDouble(2, dblDauer, L"%3.2f");
-                pItem->SetColumnLong(3, lRang);
-                pItem->SetColumnText(4, strDienstgrad);
-                pItem->SetColumnText(5, strPerson);
-                if (bWeiblich) pItem->SetColumnTextColor(5, colorFemale);
-                CString strLink;
-                strLink.Format(L"%d;%d", lArt, lPersonID);
-                pItem->SetColumnLink(5, strLink);
-                pItem->SetColumnText(6, strAdresse);
-                pItem->SetColumnText(7, strOrt);
-                pItem->SetColumnText(8, strKursort);
-                pItem->SetColumnText(9, strLeitung);
-                pItem->SetColumnText(10, strBemerkung);
-                pItem->SetColumnText(11, strMandant);
-                batch.push_back(pItem);
+            const auto eStatus = static_cast<EPersonKursStatus>(row.lStatus);
+            if (row.lArt == 1) {
+                if (row.lStatus == 1) ++lBesucht;
+                else if (row.lStatus == 6) ++lTeilweise;
+                else if (row.lStatus == 2 || row.lStatus == 5) ++lAbwesend;
+                lAttended = (row.lStatus == 1 || row.lStatus == 6) ? 1 : 0;
+                row.strStatus = NQ_GetPersonKursStatusBezeichnung(eStatus, -1, TRUE, CString());
+                row.nImage = static_cast<int>(row.lStatus + 1);
+            } else if (row.lArt == 3) {
+                row.strStatus = NQ_GetPersonKursStatusBezeichnung(eStatus, -1, FALSE, CString()) + L" | " +
+                                (lKursleitungID != -1 ? strFunktion : strGeplant);
+                row.nImage = static_cast<int>(row.lStatus + 14);
             }
+            Hand(std::move(step));
+            // Rows wait as list rows, not in the queue: the loader keeps a few slices ahead.
+            m_handoff.WaitForRoom(4096, [this] { return m_lCancel.load() != 0 || m_lStop.load() != 0; });
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
-            if (batch.size() >= kRowsPerHand) {
-                Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
-                batch.clear();
-            }
             if (lRows % 10 == 0) {
                 if (m_lCancel.exchange(0) != 0) break;
                 CString strText;
@@ -505,7 +513,6 @@ HRESULT CHistoryDlg::LoadList() {
             }
             hr = rs.MoveNext(&bEOF);
         }
-        if (!batch.empty()) Hand({LoaderStep::Rows, std::move(batch), CString(), CString()});
         if (SUCCEEDED(hr)) rs.Close();
     }
     // The report is the GUI thread's: the loader only composes its text.
@@ -525,7 +532,13 @@ HRESULT CHistoryDlg::LoadList() {
     strSummary.Format(KursLoadString(IDS_HISTORY_STATUS), static_cast<LPCWSTR>(strYears), lBesucht, lTeilweise,
                       lAbwesend);
     SetThreadStatus(strSummary);
-    Hand({LoaderStep::End, {}, strSummary, strError});
+    {
+        LoaderStep end;
+        end.kind = LoaderStep::End;
+        end.strSummary = strSummary;
+        end.strError = strError;
+        Hand(std::move(end));
+    }
     m_lIdle = 1;
     return hr;
 }

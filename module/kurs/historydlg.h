@@ -7,8 +7,10 @@
 #include "qvbuttons.h"
 #include "qvfobjectfactory.h"
 #include "qvlistctrl.h"
+#include "qvrowhandoff.h"
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -86,23 +88,40 @@ protected:
     DECLARE_QVEVENT_MAP()
 
 private:
+    // One archive row as plain values; the GUI thread makes its list item.
+    struct ArchiveRow {
+        long lID = 0, lPersonID = 0, lRun = -1, lStatus = 0, lArt = 0, lRight = 0, lRang = 0;
+        int nImage = -1;
+        BOOL bWeiblich = FALSE;
+        double dtDatum = 0;
+        double dblDauer = 0;
+        CString strStatus, strDienstgrad, strPerson, strAdresse, strOrt, strKursort, strLeitung, strBemerkung,
+            strMandant;
+    };
     // What the loader hands to the GUI thread, in order: a new load starts (the list is emptied),
-    // rows to show, the load ended (sort, redraw and the summary).
+    // a row to show, the load ended (sort, redraw and the summary).
     struct LoaderStep {
-        enum Kind { Begin, Rows, End } kind = Rows;
-        std::vector<CQvListItem*> rows;
+        enum Kind { Begin, Row, End } kind = Row;
+        ArchiveRow row;
         CString strSummary;
         CString strError;  // the database error of a failed load, shown by the GUI thread
+        COLORREF colorFemale = 0;
     };
     void Hand(LoaderStep step);
     BOOL HasPendingRows() const;
+    void TakeStep(LoaderStep& step);
+    // bNow: also when the list was laid out only a moment ago (a long list is laid out anew with
+    // each insertion, so rows beyond the first thousands go in a few times a second).
+    void InsertTakenRows(bool bNow);
+    std::chrono::steady_clock::time_point m_tLastInsert{};
     void SetThreadStatus(const CString& strText);
     // Reports the database error of a row operation once.
     void EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
 
-    mutable std::mutex m_handLock;
-    std::deque<LoaderStep> m_steps;
-    bool m_bPosted = false;
+    // Taken on the GUI thread in slices of a few milliseconds.
+    CQvRowHandoff<LoaderStep> m_handoff;
+    std::vector<CQvListItem*> m_arrTaken;  // items of the slice, inserted together
+    COLORREF m_colorTaken = 0;             // the colour of women of the load being shown
     std::mutex m_statusLock;
     CString m_strThreadStatus;
     bool m_bThreadStatusChanged = false;

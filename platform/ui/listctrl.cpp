@@ -187,6 +187,7 @@ struct LvItem {
     UINT state = 0;
     LPARAM lParam = 0;
     int indent = 0;
+    bool provided = false;  // the texts come from the owner's provider
 };
 
 struct LvColumn {
@@ -228,6 +229,13 @@ public:
     };
     mutable std::map<int, RowLook> rowLooks;
     mutable std::optional<LRESULT> prepaint;
+    LVQVTEXTPROVIDER provider = nullptr;
+    void* providerContext = nullptr;
+
+    std::wstring TextOf(const LvItem& it, int col) const {
+        if (it.provided && provider) return provider(providerContext, it.lParam, col);
+        return col >= 0 && std::size_t(col) < it.texts.size() ? it.texts[std::size_t(col)] : std::wstring();
+    }
 
     int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(items.size()); }
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(cols.size()); }
@@ -317,7 +325,7 @@ public:
         const int col = idx.column();
         switch (role) {
         case Qt::DisplayRole:
-            return std::size_t(col) < it.texts.size() ? ToQt(it.texts[std::size_t(col)]) : QString();
+            return ToQt(TextOf(it, col));
         case Qt::DecorationRole:
             if (col == 0 && small && it.image >= 0) return ImageListPixmap(small, it.image);
             return {};
@@ -389,7 +397,8 @@ public:
         status->setText(text);
         status->setVisible(shown);
         const int h = shown ? status->sizeHint().height() + 2 : 0;
-        setViewportMargins(0, 0, 0, h);
+        // New margins lay out every row again: only when they change.
+        if (viewportMargins().bottom() != h) setViewportMargins(0, 0, 0, h);
         PlaceStatus();
     }
     void PlaceStatus() {
@@ -698,8 +707,7 @@ public:
         const QFontMetrics fm(v->font());
         int width = 0;
         for (const LvItem& it : v->model_->items)
-            if (std::size_t(col) < it.texts.size())
-                width = std::max(width, fm.horizontalAdvance(ToQt(it.texts[std::size_t(col)])) + 12);
+            width = std::max(width, fm.horizontalAdvance(ToQt(v->model_->TextOf(it, col))) + 12);
         if (col == 0 && v->model_->small) width += 20;
         if (useHeader) width = std::max(width, fm.horizontalAdvance(ToQt(v->model_->cols[std::size_t(col)].text)) + 16);
         return std::max(width, 4);
@@ -730,7 +738,7 @@ public:
             if (in.mask & LVIF_PARAM) it.lParam = in.lParam;
             if (in.mask & LVIF_INDENT) it.indent = in.iIndent;
         }
-        if (in.mask & LVIF_TEXT) {
+        if ((in.mask & LVIF_TEXT) && !it.provided) {
             const std::size_t sub = std::size_t(std::max(0, in.iSubItem));
             if (it.texts.size() <= sub) it.texts.resize(std::max<std::size_t>(sub + 1, std::size_t(columns)));
             it.texts[sub] = in.pszText ? in.pszText : L"";
@@ -913,6 +921,83 @@ public:
             r = at;
             return true;
         }
+        case LVM_QV_INSERTROWS: {
+            const auto* rows = reinterpret_cast<const LVQVROW*>(lp);
+            const int n = rows ? int(wp) : 0;
+            r = -1;
+            if (n <= 0) return true;
+            const int at = count;
+            const int columns = int(m->cols.size());
+            bool states = false;
+            m->beginInsertRows(QModelIndex(), at, at + n - 1);
+            m->items.reserve(m->items.size() + std::size_t(n));
+            for (int i = 0; i < n; ++i) {
+                const LVQVROW& in = rows[i];
+                LvItem it;
+                if (in.pszTexts) {
+                    it.texts.resize(std::size_t(std::max(columns, in.cTexts)));
+                    for (int c = 0; c < in.cTexts; ++c)
+                        if (in.pszTexts[c]) it.texts[std::size_t(c)] = in.pszTexts[c];
+                } else {
+                    it.provided = m->provider != nullptr;
+                }
+                it.image = in.iImage;
+                it.lParam = in.lParam;
+                if (m->exStyle & LVS_EX_CHECKBOXES) it.state |= INDEXTOSTATEIMAGEMASK(1);
+                states = states || (it.state & (LVIS_SELECTED | LVIS_FOCUSED));
+                m->items.push_back(std::move(it));
+            }
+            m->ForgetLooks();
+            m->endInsertRows();
+            if (states) ShowStates(v);
+            const HWND h = w.handle;
+            for (int i = 0; i < n; ++i) {
+                Window* self = Find(h);
+                if (!self) return true;
+                NMLISTVIEW nm;
+                nm.iItem = at + i;
+                nm.lParam = rows[i].lParam;
+                NotifyParent(*self, nm.hdr, LVN_INSERTITEM);
+            }
+            r = at;
+            return true;
+        }
+        case LVM_QV_DELETEROWS: {
+            const auto* rows = reinterpret_cast<const int*>(lp);
+            const int n = rows ? int(wp) : 0;
+            const HWND h = w.handle;
+            std::vector<char> gone(m->items.size(), 0);
+            for (int i = 0; i < n; ++i)
+                if (validRow(rows[i])) gone[std::size_t(rows[i])] = 1;
+            // Told first, as one by one, by the index each row has while the earlier ones go.
+            int removed = 0;
+            for (int row = 0; row < int(gone.size()); ++row) {
+                if (!gone[std::size_t(row)]) continue;
+                Window* self = Find(h);
+                if (!self) return true;
+                NMLISTVIEW nm;
+                nm.iItem = row - removed;
+                nm.lParam = m->items[std::size_t(row)].lParam;
+                NotifyParent(*self, nm.hdr, LVN_DELETEITEM);
+                ++removed;
+            }
+            if (!Find(h) || gone.size() != m->items.size()) {
+                r = 0;
+                return true;
+            }
+            m->Reset([m, &gone] {
+                std::size_t out = 0;
+                for (std::size_t i = 0; i < m->items.size(); ++i)
+                    if (!gone[i]) {
+                        if (out != i) m->items[out] = std::move(m->items[i]);
+                        ++out;
+                    }
+                m->items.resize(out);
+            });
+            ShowStates(v);
+            r = removed;
+            return true;
+        }
         case LVM_DELETEITEM:
             r = DeleteRow(w, v, int(wp)) ? TRUE : FALSE;
             return true;
@@ -959,7 +1044,7 @@ public:
             }
             if (msg == LVM_GETITEMTEXTW || (it->mask & LVIF_TEXT)) {
                 const std::size_t sub = std::size_t(std::max(0, it->iSubItem));
-                const std::wstring text = sub < item.texts.size() ? item.texts[sub] : std::wstring();
+                const std::wstring text = m->TextOf(item, int(sub));
                 std::size_t n = 0;
                 if (it->pszText && it->cchTextMax > 0) {
                     n = std::min<std::size_t>(text.size(), std::size_t(it->cchTextMax - 1));
@@ -1085,7 +1170,7 @@ public:
                 bool match = true;
                 if (fi->flags & LVFI_PARAM) match = it.lParam == fi->lParam;
                 if (match && (fi->flags & (LVFI_STRING | LVFI_PARTIAL)) && fi->psz) {
-                    const QString have = it.texts.empty() ? QString() : ToQt(it.texts[0]);
+                    const QString have = ToQt(m->TextOf(it, 0));
                     const QString want = ToQt(fi->psz);
                     match = (fi->flags & LVFI_PARTIAL) ? have.startsWith(want, Qt::CaseInsensitive)
                                                        : have.compare(want, Qt::CaseInsensitive) == 0;
@@ -1153,6 +1238,18 @@ public:
                 m->cols[wp].tipMode = int(lp);
                 r = TRUE;
             }
+            return true;
+        case LVM_QV_SETTEXTPROVIDER:
+            r = TRUE;
+            if (m->provider == reinterpret_cast<LVQVTEXTPROVIDER>(lp) && m->providerContext == reinterpret_cast<void*>(wp))
+                return true;
+            m->provider = reinterpret_cast<LVQVTEXTPROVIDER>(lp);
+            m->providerContext = reinterpret_cast<void*>(wp);
+            if (m->provider) {
+                m->Reset([] {});
+                ShowStates(v);
+            }
+            r = TRUE;
             return true;
         case LVM_QV_SETSTATUSLINE:
             v->SetStatusLine(wp != 0, lp ? ToQt(reinterpret_cast<LPCWSTR>(lp)) : QString());

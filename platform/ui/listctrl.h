@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // The report list ("SysListView32"), its header ("SysHeader32") and image lists. The list keeps
 // items with sub-item texts, images, states and item data; it tells its parent about state changes
 // with LVN_ITEMCHANGED (old and new state), clicks, double-clicks, keys and column clicks, and asks
@@ -114,6 +115,24 @@ public:
 // Of this layer: when a column's cells show their text as a tool tip (wParam: column; lParam:
 // LVQV_TIP_*). Without it, only LVS_EX_LABELTIP shows the first column's cut texts.
 #define LVM_QV_SETCOLUMNTIPMODE (LVM_FIRST + 0x0F01)
+// Of this layer: rows appended at the end in one go, the view laid out once for all of them
+// (wParam: count; lParam: const LVQVROW*). Each row is told to the parent (LVN_INSERTITEM) as
+// with LVM_INSERTITEM. Result: the index of the first row, -1 when none was added.
+#define LVM_QV_INSERTROWS (LVM_FIRST + 0x0F02)
+// Of this layer: the rows at the given indexes (ascending) removed in one go, each told to the
+// parent (LVN_DELETEITEM) first (wParam: count; lParam: const int*). Result: the rows removed.
+#define LVM_QV_DELETEROWS (LVM_FIRST + 0x0F03)
+struct LVQVROW {
+    LPARAM lParam = 0;
+    int iImage = -1;
+    int cTexts = 0;
+    const LPCWSTR* pszTexts = nullptr;  // the texts of the first cTexts columns; null: the provider's
+};
+// Of this layer: the owner keeps the texts of the rows it adds without texts (LVM_QV_INSERTROWS
+// with pszTexts null) and the list asks it for them whenever it shows, measures or finds one, so
+// that a long list holds its texts once (wParam: context; lParam: LVQVTEXTPROVIDER).
+#define LVM_QV_SETTEXTPROVIDER (LVM_FIRST + 0x0F04)
+using LVQVTEXTPROVIDER = std::wstring (*)(void* context, LPARAM lParam, int column);
 #define LVQV_TIP_NONE 0
 #define LVQV_TIP_TRUNCATED 1
 #define LVQV_TIP_ALWAYS 2

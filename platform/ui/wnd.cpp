@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,6 +180,16 @@ bool IsGuiThread() {
     return gui != 0 && gui == GetCurrentThreadId();
 }
 
+namespace {
+std::atomic<bool> g_threadGuard{false};
+thread_local int t_foreignAllowed = 0;
+}  // namespace
+
+void SetThreadGuard(bool on) { g_threadGuard = on; }
+bool IsThreadGuardOn() { return g_threadGuard.load(); }
+AllowForeignThreadCalls::AllowForeignThreadCalls() { ++t_foreignAllowed; }
+AllowForeignThreadCalls::~AllowForeignThreadCalls() { --t_foreignAllowed; }
+
 void RunOnGuiThread(const std::function<void()>& fn) {
     if (IsGuiThread() || !g_dispatcher) {
         fn();
@@ -282,7 +293,21 @@ HWND HandleOf(const QObject* widget) {
     return w ? w->handle : nullptr;
 }
 
+void GuardThread(HWND wnd, UINT message, const char* what) {
+    if (!wnd || !g_threadGuard.load() || t_foreignAllowed > 0 || qv::ui::IsGuiThread() || g_guiThread.load() == 0)
+        return;
+    std::wstring cls;
+    if (Window* w = Find(wnd)) cls = w->className;
+    std::fprintf(stderr,
+                 "thread guard: %s of window %p (class \"%ls\", message 0x%04X) from thread %lu, not the GUI "
+                 "thread\n",
+                 what, static_cast<void*>(wnd), cls.c_str(), message, static_cast<unsigned long>(GetCurrentThreadId()));
+    std::fflush(stderr);
+    std::abort();
+}
+
 QWidget* WidgetOf(HWND wnd) {
+    GuardThread(wnd, 0, "a widget call");
     Window* w = Find(wnd);
     return w ? w->widget.data() : nullptr;
 }
@@ -824,6 +849,7 @@ void MoveChildInOrder(HWND child, HWND insertAfter) {
 }  // namespace qv::ui::detail
 
 BOOL DestroyWindow(HWND wnd) {
+    qv::ui::detail::GuardThread(wnd, 0, "DestroyWindow");
     if (!Find(wnd)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -1772,6 +1798,7 @@ LRESULT SendMessageW(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam) {
         Window* w = Find(wnd);
         return w ? Dispatch(*w, message, wParam, lParam) : 0;
     }
+    qv::ui::detail::GuardThread(wnd, message, "a sent message");
     LRESULT result = 0;
     qv::ui::RunOnGuiThread([&] {
         if (Window* w = Find(wnd)) result = Dispatch(*w, message, wParam, lParam);
@@ -1885,6 +1912,7 @@ BOOL IsWindowEnabled(HWND wnd) {
 }
 
 BOOL EnableWindow(HWND wnd, BOOL enable) {
+    qv::ui::detail::GuardThread(wnd, 0, "EnableWindow");
     Window* w = Find(wnd);
     if (!w) return FALSE;
     const BOOL wasDisabled = (w->style & WS_DISABLED) ? TRUE : FALSE;
@@ -1898,6 +1926,7 @@ BOOL EnableWindow(HWND wnd, BOOL enable) {
 }
 
 BOOL ShowWindow(HWND wnd, int command) {
+    qv::ui::detail::GuardThread(wnd, 0, "ShowWindow");
     Window* w = Find(wnd);
     if (!w) return FALSE;
     const BOOL wasVisible = (w->style & WS_VISIBLE) ? TRUE : FALSE;
@@ -2037,6 +2066,7 @@ BOOL MoveWindow(HWND wnd, int x, int y, int width, int height, BOOL repaint) {
 }
 
 BOOL SetWindowPos(HWND wnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    qv::ui::detail::GuardThread(wnd, 0, "SetWindowPos");
     Window* w = Find(wnd);
     if (!w || !w->widget) return FALSE;
     WINDOWPOS pos;

@@ -368,6 +368,22 @@ bool EnsureApplication();
 bool IsGuiThread();
 // Runs fn on the GUI thread and waits for it (at once when called there).
 void RunOnGuiThread(const std::function<void()>& fn);
+
+// The thread guard: a window or widget called from a thread other than the GUI thread (a sent
+// message, or a function that works on the widget) is a fault of the caller. Off, such calls are
+// carried out on the GUI thread as before; on (test builds turn it on), the call is reported on
+// stderr and the process ends at once, so the test that made it fails. Posting stays free.
+void SetThreadGuard(bool on);
+bool IsThreadGuardOn();
+// Within its scope, the current thread may call windows from another thread (tests of the window
+// layer's own forwarding).
+class AllowForeignThreadCalls {
+public:
+    AllowForeignThreadCalls();
+    ~AllowForeignThreadCalls();
+    AllowForeignThreadCalls(const AllowForeignThreadCalls&) = delete;
+    AllowForeignThreadCalls& operator=(const AllowForeignThreadCalls&) = delete;
+};
 // Handles what is pending: posted messages, timers, painting, sent messages of other threads.
 void ProcessPending();
 // Runs the GUI thread's events until the condition holds or the time is up; TRUE when it held.

@@ -31,6 +31,10 @@ using namespace qv::ui::detail;
 namespace qv::ui::test {
 namespace {
 
+// Whatever drives windows through this driver (the tests) runs with the thread guard on: a worker
+// that calls a window fails the test that started it.
+const bool g_threadGuardOn = (SetThreadGuard(true), true);
+
 void Activate(QWidget* w) {
     if (!w) return;
     QWidget* top = w->window();

@@ -69,7 +69,7 @@ void CQvGridItem::SetColumnCheck(int column, BOOL checked, BOOL editable) {
     {
         std::lock_guard g(ListLock());
         Cell& c = At(column);
-        c.text = checked ? L"Ja" : L"Nein";
+        c.text = checked ? "Ja" : "Nein";
         c.number = checked ? 1 : 0;
         c.hasNumber = true;
         ExtraAt(column).mode = editable ? CQvGridCtrl::eEditCheck : CQvGridCtrl::eEditNone;

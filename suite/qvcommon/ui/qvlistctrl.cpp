@@ -1,8 +1,25 @@
 #include "qvlistctrl.h"
 #include "qvregvalue.h"
 #include <algorithm>
+#include <thread>
 
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
+
+namespace {
+// The status line is due: posted to the list itself, once per turn of the GUI thread.
+constexpr UINT WM_QVLIST_STATUSDUE = WM_APP + 0x3F0;
+
+// The items of many removed rows are freed by a thread of their own: their memory goes back
+// while the GUI thread answers (items touch no window when they go).
+void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
+    if (items.size() < 2000) {
+        items.clear();
+        return;
+    }
+    std::thread([gone = std::move(items)]() mutable { gone.clear(); }).detach();
+    items.clear();
+}
+}  // namespace
 
 // ---- items
 
@@ -13,6 +30,12 @@ CQvListItem::Cell& CQvListItem::At(int column) {
 }
 
 std::recursive_mutex& CQvListItem::ListLock() const { return list_->m_lock; }
+
+std::wstring CQvListItem::LinkOf(int column) const {
+    for (const auto& l : links_)
+        if (l.first == column) return l.second;
+    return std::wstring();
+}
 
 void CQvListItem::Changed() {
     bool show = false;
@@ -28,7 +51,7 @@ void CQvListItem::SetColumnText(int column, LPCWSTR text) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text ? text : L"";
+        c.text = qv::ToUtf8(text ? text : L"");
         c.hasNumber = false;
     }
     Changed();
@@ -38,7 +61,7 @@ void CQvListItem::SetColumnLong(int column, long value) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = std::to_wstring(value);
+        c.text = std::to_string(value);
         c.number = double(value);
         c.hasNumber = true;
     }
@@ -51,7 +74,7 @@ void CQvListItem::SetColumnDouble(int column, double value, LPCWSTR format) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text.wstr();
+        c.text = text.ToUtf8();
         c.number = value;
         c.hasNumber = true;
     }
@@ -71,7 +94,7 @@ void CQvListItem::SetColumnDate(int column, const COleDateTime& date, int showDa
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = text.wstr();
+        c.text = text.ToUtf8();
         // Empty dates sort before all others.
         c.number = valid ? double(date.m_dt) : -1e12;
         c.hasNumber = true;
@@ -83,7 +106,7 @@ void CQvListItem::SetColumnBool(int column, BOOL value) {
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.text = value ? L"Ja" : L"Nein";
+        c.text = value ? "Ja" : "Nein";
         c.number = value ? 1 : 0;
         c.hasNumber = true;
     }
@@ -91,23 +114,27 @@ void CQvListItem::SetColumnBool(int column, BOOL value) {
 }
 
 void CQvListItem::SetColumnLink(int column, LPCWSTR linkText) {
+    if (column < 0) column = 0;
     {
         std::lock_guard g(list_->m_lock);
         Cell& c = At(column);
-        c.link = linkText ? linkText : L"";
         c.isLink = true;
+        auto it = std::find_if(links_.begin(), links_.end(), [column](const auto& l) { return l.first == column; });
+        if (it == links_.end()) links_.emplace_back(column, linkText ? linkText : L"");
+        else it->second = linkText ? linkText : L"";
     }
     Changed();
 }
 
 CString CQvListItem::GetColumnText(int column) const {
     std::lock_guard g(list_->m_lock);
-    return column >= 0 && std::size_t(column) < cells_.size() ? CString(cells_[std::size_t(column)].text) : CString();
+    return column >= 0 && std::size_t(column) < cells_.size() ? CString(qv::FromUtf8(cells_[std::size_t(column)].text).c_str())
+                                                              : CString();
 }
 
 CString CQvListItem::GetColumnLink(int column) const {
     std::lock_guard g(list_->m_lock);
-    return column >= 0 && std::size_t(column) < cells_.size() ? CString(cells_[std::size_t(column)].link) : CString();
+    return CString(LinkOf(column));
 }
 
 void CQvListItem::SetParam(int index, const VARIANT& value) {
@@ -218,6 +245,7 @@ BEGIN_MESSAGE_MAP(CQvListCtrl, CListCtrl)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGED, &CQvListCtrl::OnItemChanged)
     ON_NOTIFY_REFLECT_EX(LVN_DELETEITEM, &CQvListCtrl::OnDeleteItem)
     ON_WM_DESTROY()
+    ON_MESSAGE(WM_QVLIST_STATUSDUE, &CQvListCtrl::OnStatusDue)
 END_MESSAGE_MAP()
 
 CQvListCtrl::CQvListCtrl() = default;
@@ -229,6 +257,7 @@ CQvListCtrl::~CQvListCtrl() {
 void CQvListCtrl::PreSubclassWindow() {
     CListCtrl::PreSubclassWindow();
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_FULLROWSELECT);
+    SendMessage(LVM_QV_SETTEXTPROVIDER, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(&CQvListCtrl::ProvideText));
 }
 
 CQvListCtrl::EColType CQvListCtrl::GetColumnType(int column) const {
@@ -307,14 +336,14 @@ BOOL CQvListCtrl::QvAddItem(CQvListItem*& item, BOOL lock) {
     CQvListItem* created = nullptr;
     {
         std::lock_guard g(m_lock);
-        m_items.push_back(std::unique_ptr<CQvListItem>(NewItem()));
-        created = m_items.back().get();
+        created = NewItem();
+        Keep(std::unique_ptr<CQvListItem>(created));
         if (lock) created->locks_ = 1;
     }
     const int row = InsertItem(LVIF_TEXT | LVIF_PARAM, GetItemCount(), L"", 0, 0, 0, reinterpret_cast<LPARAM>(created));
     if (row < 0) {
         std::lock_guard g(m_lock);
-        m_items.pop_back();
+        Release(created);
         return FALSE;
     }
     item = created;
@@ -335,36 +364,50 @@ BOOL CQvListCtrl::QvInsertCreatedItem(CQvListItem* item) { return QvInsertCreate
 
 int CQvListCtrl::QvInsertCreatedItems(const std::vector<CQvListItem*>& items) {
     if (!m_hWnd) return 0;
-    int inserted = 0;
-    for (CQvListItem* item : items) {
-        if (!item) continue;
-        {
-            std::lock_guard g(m_lock);
+    // All rows in one message, the view laid out once for the batch; the window keeps no copy of
+    // the texts but asks the items for them (ProvideText).
+    std::vector<CQvListItem*> taken;
+    std::vector<LVQVROW> rows;
+    taken.reserve(items.size());
+    rows.reserve(items.size());
+    {
+        std::lock_guard g(m_lock);
+        for (CQvListItem* item : items) {
+            if (!item) continue;
             auto it = m_created.find(item);
             if (it == m_created.end()) continue;
-            m_items.push_back(std::move(it->second));
+            Keep(std::move(it->second));
             m_created.erase(it);
-            item->dirty_ = true;
-        }
-        const int row =
-            InsertItem(LVIF_TEXT | LVIF_PARAM, GetItemCount(), L"", 0, 0, 0, reinterpret_cast<LPARAM>(item));
-        if (row < 0) {
-            // Refused: the item goes.
-            std::lock_guard g(m_lock);
-            auto it = std::find_if(m_items.rbegin(), m_items.rend(), [item](const auto& p) { return p.get() == item; });
-            if (it != m_items.rend()) m_items.erase(std::next(it).base());
-            continue;
-        }
-        {
-            std::lock_guard g(m_lock);
             item->locks_ = 0;
             item->dirty_ = false;
+            taken.push_back(item);
+            LVQVROW row;
+            row.lParam = reinterpret_cast<LPARAM>(item);
+            row.iImage = item->image_;
+            rows.push_back(row);
         }
-        Show(item, row);
-        ++inserted;
+    }
+    if (taken.empty()) return 0;
+    // The window may have been made before it could hear of the provider.
+    SendMessage(LVM_QV_SETTEXTPROVIDER, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(&CQvListCtrl::ProvideText));
+    const LRESULT first = SendMessage(LVM_QV_INSERTROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data()));
+    if (first < 0) {
+        // Refused: the items go.
+        std::lock_guard g(m_lock);
+        for (CQvListItem* item : taken) Release(item);
+        return 0;
     }
     UpdateStatus();
-    return inserted;
+    return int(taken.size());
+}
+
+std::wstring CQvListCtrl::ProvideText(void* context, LPARAM lParam, int column) {
+    auto* self = static_cast<CQvListCtrl*>(context);
+    const auto* item = reinterpret_cast<const CQvListItem*>(lParam);
+    if (!self || !item || column < 0) return std::wstring();
+    std::lock_guard g(self->m_lock);
+    if (std::size_t(column) >= item->cells_.size()) return std::wstring();
+    return self->CellDisplayText(item, column, qv::FromUtf8(item->cells_[std::size_t(column)].text));
 }
 
 void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
@@ -386,7 +429,7 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
     {
         std::lock_guard g(m_lock);
         for (std::size_t c = 0; c < item->cells_.size(); ++c)
-            texts.push_back(CellDisplayText(item, int(c), item->cells_[c].text));
+            texts.push_back(CellDisplayText(item, int(c), qv::FromUtf8(item->cells_[c].text)));
         image = item->image_;
     }
     if (row < 0) return;
@@ -399,11 +442,39 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
     RedrawItems(row, row);
 }
 
+void CQvListCtrl::Keep(std::unique_ptr<CQvListItem> item) {
+    item->slot_ = m_items.size();
+    m_items.push_back(std::move(item));
+}
+
+std::unique_ptr<CQvListItem> CQvListCtrl::Release(CQvListItem* item) {
+    const std::size_t slot = item ? item->slot_ : std::size_t(-1);
+    if (slot >= m_items.size() || m_items[slot].get() != item) return nullptr;
+    std::unique_ptr<CQvListItem> gone = std::move(m_items[slot]);
+    gone->slot_ = std::size_t(-1);
+    if (slot + 1 == m_items.size()) m_items.pop_back();
+    else ++m_nGaps;
+    if (m_nGaps > 64 && m_nGaps * 2 > m_items.size()) Compact();
+    return gone;
+}
+
+void CQvListCtrl::Compact() const {
+    if (m_nGaps == 0) return;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (!m_items[i]) continue;
+        if (out != i) m_items[out] = std::move(m_items[i]);
+        m_items[out]->slot_ = out;
+        ++out;
+    }
+    m_items.resize(out);
+    m_nGaps = 0;
+}
+
 BOOL CQvListCtrl::OnDeleteItem(NMHDR* nm, LRESULT*) {
     // A removed row takes its item along, however it was removed; the parent hears of it too.
-    const auto* item = reinterpret_cast<const CQvListItem*>(reinterpret_cast<NMLISTVIEW*>(nm)->lParam);
-    // Removing every row frees all items at its end; looking each one up would take time by the
-    // square of the rows.
+    auto* item = reinterpret_cast<CQvListItem*>(reinterpret_cast<NMLISTVIEW*>(nm)->lParam);
+    // Removing every row frees all items at its end, at once.
     if (m_bDeletingAll) return FALSE;
     // It is freed after the parent was told, which may still read it: with the next removal or
     // when the removing call returns.
@@ -411,11 +482,7 @@ BOOL CQvListCtrl::OnDeleteItem(NMHDR* nm, LRESULT*) {
     {
         std::lock_guard g(m_lock);
         told.swap(m_dying);
-        auto it = std::find_if(m_items.begin(), m_items.end(), [item](const auto& p) { return p.get() == item; });
-        if (it != m_items.end()) {
-            m_dying.push_back(std::move(*it));
-            m_items.erase(it);
-        }
+        if (auto gone = Release(item)) m_dying.push_back(std::move(gone));
     }
     return FALSE;
 }
@@ -433,15 +500,42 @@ BOOL CQvListCtrl::QvDeleteItem(int index) {
     return ok;
 }
 
+int CQvListCtrl::QvDeleteItems(const std::vector<int>& indexes) {
+    if (!m_hWnd || indexes.empty()) return 0;
+    std::vector<int> rows = indexes;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // The items are freed when all were told; the parent may read each while it hears of it.
+    m_bDeletingAll = TRUE;
+    std::vector<CQvListItem*> items;
+    for (int row : rows)
+        if (CQvListItem* item = QvGetVisibleListItem(row)) items.push_back(item);
+    std::vector<std::unique_ptr<CQvListItem>> gone;
+    {
+        std::lock_guard g(m_lock);
+        for (CQvListItem* item : items)
+            if (auto owned = Release(item)) gone.push_back(std::move(owned));
+    }
+    const int removed = int(SendMessage(LVM_QV_DELETEROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
+    m_bDeletingAll = FALSE;
+    m_nLastSelected = -1;
+    FreeAway(gone);
+    UpdateStatus();
+    return removed;
+}
+
 BOOL CQvListCtrl::DeleteAllItems() {
     m_bDeletingAll = TRUE;
     const BOOL ok = CListCtrl::DeleteAllItems();
     m_bDeletingAll = FALSE;
     FreeRemoved();
+    std::vector<std::unique_ptr<CQvListItem>> gone;
     {
         std::lock_guard g(m_lock);
-        m_items.clear();
+        gone.swap(m_items);
+        m_nGaps = 0;
     }
+    FreeAway(gone);
     m_nLastSelected = -1;
     UpdateStatus();
     return ok;
@@ -454,12 +548,13 @@ CQvListItem* CQvListCtrl::QvGetVisibleListItem(int index) const {
 
 CQvListItem* CQvListCtrl::QvGetInsertedListItem(int index) const {
     std::lock_guard g(m_lock);
+    Compact();
     return index >= 0 && std::size_t(index) < m_items.size() ? m_items[std::size_t(index)].get() : nullptr;
 }
 
 int CQvListCtrl::GetInsertedItemCount() const {
     std::lock_guard g(m_lock);
-    return int(m_items.size());
+    return int(m_items.size() - m_nGaps);
 }
 
 void CQvListCtrl::QvGetSelListItemArray(CQvListItemArray& items) const {
@@ -517,7 +612,7 @@ int CQvListCtrl::CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context) {
     int r = 0;
     const int type = ctx->list->GetColumnType(ctx->column);
     if (type != eColText && cx.hasNumber && cy.hasNumber) r = cx.number < cy.number ? -1 : (cx.number > cy.number ? 1 : 0);
-    else r = CString(cx.text).CompareNoCase(cy.text.c_str());
+    else r = CString(qv::FromUtf8(cx.text).c_str()).CompareNoCase(qv::FromUtf8(cy.text).c_str());
     return ctx->ascending ? r : -r;
 }
 
@@ -544,15 +639,28 @@ void CQvListCtrl::QvSetCheckable(BOOL checkable) {
 
 void CQvListCtrl::ShowStatusLine(BOOL show) {
     m_bStatusLine = show;
-    UpdateStatus();
+    UpdateStatusNow();
 }
 
 void CQvListCtrl::SetStatusText(LPCWSTR text) {
     m_strStatus = text ? text : L"";
-    UpdateStatus();
+    UpdateStatusNow();
 }
 
 void CQvListCtrl::UpdateStatus() {
+    if (!m_hWnd || m_bStatusDue) return;
+    // Rows come and go by the thousand: the line (and the view's margins) follow once per turn.
+    m_bStatusDue = PostMessage(WM_QVLIST_STATUSDUE);
+    if (!m_bStatusDue) UpdateStatusNow();
+}
+
+LRESULT CQvListCtrl::OnStatusDue(WPARAM, LPARAM) {
+    if (m_bStatusDue) UpdateStatusNow();
+    return 0;
+}
+
+void CQvListCtrl::UpdateStatusNow() {
+    m_bStatusDue = FALSE;
     if (!m_hWnd) return;
     CString text = m_strStatus;
     if (text.IsEmpty()) {
@@ -633,7 +741,7 @@ BOOL CQvListCtrl::OnClick(NMHDR* nm, LRESULT*) {
         std::lock_guard g(m_lock);
         if (click->iSubItem >= 0 && std::size_t(click->iSubItem) < item->cells_.size()) {
             isLink = item->cells_[std::size_t(click->iSubItem)].isLink;
-            link = item->cells_[std::size_t(click->iSubItem)].link;
+            link = item->LinkOf(click->iSubItem);
         }
     }
     if (isLink) {
@@ -676,8 +784,20 @@ BOOL CQvListCtrl::OnItemChanged(NMHDR* nm, LRESULT*) {
 
 void CQvListCtrl::OnDestroy() {
     QvSaveLayout();
+    // The rows go with the window: their items are freed together afterwards, and no longer asked
+    // for their texts.
+    SendMessage(LVM_QV_SETTEXTPROVIDER, 0, 0);
+    m_bDeletingAll = TRUE;
     CWnd::OnDestroy();
-    std::lock_guard g(m_lock);
-    m_items.clear();
-    m_dying.clear();
+    m_bDeletingAll = FALSE;
+    m_bStatusDue = FALSE;
+    std::vector<std::unique_ptr<CQvListItem>> gone;
+    std::vector<std::unique_ptr<CQvListItem>> told;
+    {
+        std::lock_guard g(m_lock);
+        gone.swap(m_items);
+        told.swap(m_dying);
+        m_nGaps = 0;
+    }
+    FreeAway(gone);
 }

@@ -8,6 +8,7 @@
 #include "qvui.h"
 #include "oledate.h"
 #include "olevariant.h"
+#include "utf.h"
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -67,16 +68,20 @@ public:
 protected:
     friend class CQvListCtrl;
     explicit CQvListItem(CQvListCtrl* list) : list_(list) {}
+    // Kept small: a list may hold a hundred thousand rows of a dozen cells. A link's text lives
+    // beside the cells (few cells are links).
     struct Cell {
-        std::wstring text;
+        std::string text;  // UTF-8: most cells fit in the string itself, none takes four bytes a letter
         double number = 0;  // numbers, dates (as OLE dates) and yes/no for sorting
-        bool hasNumber = false;
-        std::wstring link;
-        bool isLink = false;
         COLORREF text_color = CLR_DEFAULT;
         COLORREF bk_color = CLR_DEFAULT;
+        bool hasNumber = false;
+        bool isLink = false;
     };
     Cell& At(int column);
+    // The link text of a link cell (under the list's lock).
+    std::wstring LinkOf(int column) const;
+    std::vector<std::pair<int, std::wstring>> links_;
     void Changed();
     std::recursive_mutex& ListLock() const;
 
@@ -85,6 +90,8 @@ protected:
     std::vector<COleVariant> params_;
     std::vector<bool> hasParam_;
     int image_ = -1;
+    // Where the list keeps the item (its place in the order of adding, gaps included).
+    std::size_t slot_ = std::size_t(-1);
     COLORREF rowText_ = CLR_DEFAULT;
     COLORREF rowBk_ = CLR_DEFAULT;
     int locks_ = 0;
@@ -139,6 +146,8 @@ public:
     void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
+    // The rows shown at these indexes (any order) removed at once; the number removed.
+    int QvDeleteItems(const std::vector<int>& indexes);
     BOOL DeleteAllItems();
     // By the row shown, by the order of adding.
     CQvListItem* QvGetItem(int index) const { return QvGetVisibleListItem(index); }
@@ -197,12 +206,15 @@ protected:
     afx_msg BOOL OnItemChanged(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnDeleteItem(NMHDR* nm, LRESULT* result);
     afx_msg void OnDestroy();
+    afx_msg LRESULT OnStatusDue(WPARAM, LPARAM);
     DECLARE_MESSAGE_MAP()
 
     friend class CQvListItem;
     void Show(CQvListItem* item);
     void Show(CQvListItem* item, int row);  // row: where the item stands
+    // The status line follows the rows once per turn of the GUI thread (UpdateStatusNow at once).
     void UpdateStatus();
+    void UpdateStatusNow();
     // Guards the items' values; workers fill items while the GUI thread draws them.
     mutable std::recursive_mutex m_lock;
     BOOL m_bReadOnly = FALSE;
@@ -211,9 +223,18 @@ protected:
 private:
     void LoadLayout();
     void FreeRemoved();
+    // Items are kept in the order of adding; a removed row leaves a gap until the next indexed
+    // read or until gaps are half of all (called under m_lock).
+    void Keep(std::unique_ptr<CQvListItem> item);
+    std::unique_ptr<CQvListItem> Release(CQvListItem* item);
+    void Compact() const;
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
+    // The texts of rows inserted from created items: the list window asks the item.
+    static std::wstring ProvideText(void* context, LPARAM lParam, int column);
 
-    std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
+    mutable std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
+    mutable std::size_t m_nGaps = 0;
+    BOOL m_bStatusDue = FALSE;
     std::vector<std::unique_ptr<CQvListItem>> m_dying;
     std::unordered_map<CQvListItem*, std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet shown  // removed rows' items, until the parent was told
     std::vector<int> m_types;

@@ -40,8 +40,7 @@ public:
         DWORD exit = 0;
         if (!m_pLoaderThread || (GetExitCodeThread(m_pLoaderThread->m_hThread, &exit) && exit != STILL_ACTIVE)) return false;
         if (m_bTextChanged || WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
-        std::lock_guard g(m_lock);
-        return m_bArrivalPosted;
+        return m_handoff.IsPending();
     }
 };
 

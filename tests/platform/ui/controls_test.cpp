@@ -131,6 +131,8 @@ TEST_F(Controls, AnEditableComboReportsTypingAndAcceptsRowsFromAWorker) {
     const HWND h = *places;
     std::atomic<bool> done{false};
     std::thread worker([h, &done] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         // The place search fills the list from its thread with messages.
         for (int i = 0; i < 20; ++i) {
             const std::wstring row = L"84" + std::to_wstring(10 + i) + L" Winterthur";
@@ -313,6 +315,8 @@ TEST_F(ReportList, ColumnWidthsAreReadThroughTheHeaderAlsoFromAWorker) {
     const HWND h = header->m_hWnd;
     int width = -1;
     std::thread worker([&] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         HDITEMW item;
         item.mask = HDI_WIDTH;
         if (SendMessageW(h, HDM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item))) width = item.cxy;
@@ -345,6 +349,8 @@ TEST_F(ReportList, RowsAddedByAWorkerArriveInOrder) {
     const HWND h = *list;
     std::atomic<bool> done{false};
     std::thread worker([h, &done] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         CListCtrl remote;
         remote.Attach(h);
         for (int i = 0; i < 50; ++i) {

@@ -90,6 +90,8 @@ TEST_F(Messages, SentFromAWorkerRunOnTheGuiThreadWhileTheSenderWaits) {
         [](LPVOID p) -> DWORD {
             const std::unique_ptr<std::pair<HWND, std::atomic<LRESULT>*>> args(
                 static_cast<std::pair<HWND, std::atomic<LRESULT>*>*>(p));
+            // The layer's forwarding itself is tested here, so the thread guard lets it pass.
+            qv::ui::AllowForeignThreadCalls allow;
             args->second->store(SendMessageW(args->first, WM_USER + 2, 21, 0));
             return 0;
         },
@@ -101,6 +103,15 @@ TEST_F(Messages, SentFromAWorkerRunOnTheGuiThreadWhileTheSenderWaits) {
     ASSERT_EQ(sink.Count(WM_USER + 2), 1u);
     EXPECT_EQ(sink.seen[0].thread, GuiThread());
     EXPECT_NE(sink.seen[0].thread, workerThread);
+
+    // Under the test driver the thread guard is on: a worker that sends to a window, or works on
+    // its widget, ends the test at once; posting stays free.
+    EXPECT_TRUE(qv::ui::IsThreadGuardOn());
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(std::thread([target] { SendMessageW(target, WM_USER + 2, 1, 0); }).join(), "thread guard: a sent message");
+    EXPECT_DEATH(std::thread([target] { ::ShowWindow(target, SW_SHOW); }).join(), "thread guard: ShowWindow");
+    std::thread([target] { PostMessageW(target, WM_USER + 1, 7, 0); }).join();
+    EXPECT_TRUE(WaitFor([&] { return sink.Count(WM_USER + 1) == 1; }));
 }
 
 TEST_F(Messages, OneWindowsQueueCanBeDrainedWithoutTheOthers) {

@@ -252,6 +252,8 @@ TEST_F(ResultList, AWorkerAddsAndFillsLockedItems) {
     std::atomic<bool> done{false};
     CQvListCtrl* list = &page.list;
     std::thread worker([list, &done] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         for (long i = 0; i < 30; ++i) {
             CQvListItem* item = nullptr;
             if (!list->QvAddItem(item, TRUE)) break;
@@ -275,6 +277,8 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     page.list.ShowStatusLine(TRUE);
     Add(L"x", 1, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, 1);
     Add(L"x", 2, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, 2);
+    // The line follows the rows once per turn of the GUI thread.
+    Pump();
     QWidget* view = Widget(page.list);
     ASSERT_NE(view, nullptr);
     bool shown = false;

@@ -96,11 +96,24 @@ TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
     EXPECT_EQ(holder.removedNames.back(), L"Frei");
     EXPECT_FALSE(list.QvDeleteItem(5));
 
+    // Several rows at once, named in any order: each is heard of, the others keep their order.
+    Add(L"Ammann", 1, L"", 10);
+    Add(L"Bieri", 2, L"", 11);
+    Add(L"Casutt", 3, L"", 12);
+    EXPECT_EQ(list.QvDeleteItems({3, 1, 3}), 2);
+    EXPECT_EQ(std::vector<std::wstring>(holder.removedNames.end() - 2, holder.removedNames.end()),
+              (std::vector<std::wstring>{L"Ammann", L"Casutt"}));
+    ASSERT_EQ(Rows(list.m_hWnd), 2);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Keller");
+    EXPECT_EQ(Cell(list.m_hWnd, 1, 0), L"Bieri");
+    EXPECT_EQ(list.GetInsertedItemCount(), 2);
+    EXPECT_EQ(list.QvGetInsertedListItem(1)->GetColumnText(0), L"Bieri");
+
     Add(L"Zürcher", 8, L"", 4);
     ASSERT_TRUE(list.DeleteAllItems());
     EXPECT_EQ(list.GetInsertedItemCount(), 0);
     EXPECT_EQ(Rows(list.m_hWnd), 0);
-    EXPECT_EQ(holder.removedNames.size(), 4u);
+    EXPECT_EQ(holder.removedNames.size(), 7u);
     EXPECT_EQ(list.QvGetInsertedListItem(0), nullptr);
     EXPECT_EQ(list.QvGetVisibleListItem(0), nullptr);
 }
@@ -169,6 +182,8 @@ TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
     ASSERT_TRUE(again.QvInsertColumn(3, kHeaders, kTypes));
     std::atomic<bool> done{false};
     std::thread worker([&] {
+        // The layer forwards this thread's calls to the GUI thread: what is tested here.
+        qv::ui::AllowForeignThreadCalls allow;
         for (long points : {5L, 40L, 12L, 7L}) {
             CQvListItem* item = nullptr;
             if (!again.QvAddItem(item, TRUE)) break;
