@@ -178,6 +178,13 @@ void SqliteDb::Close() {
         cache_.reset();
     }
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A connection that wrote leaves the planner's statistics fit for the data it changed: the
+    // tables its statements used and whose size changed much since they were last analysed are
+    // analysed on a sample of each index. Another writer at work makes it wait for the next close.
+    if (!readOnly_ && sqlite3_total_changes(db_) > 0) {
+        sqlite3_busy_timeout(db_, 0);
+        sqlite3_exec(db_, "PRAGMA analysis_limit = 400; PRAGMA optimize", nullptr, nullptr, nullptr);
+    }
     // Statements still lent out keep the connection until they are given back.
     sqlite3_close_v2(db_);
     db_ = nullptr;
