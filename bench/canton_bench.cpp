@@ -10,7 +10,9 @@
 // their window, and once more after one opening (".daily"), the state of every day after.
 //
 // The database is built once under the build tree (canton/canton.db beside this program) and
-// reused while it has the current schema; QV_CANTON_DB names another file. On PostgreSQL (see
+// reused while it has the current schema; QV_CANTON_DB names another file. With
+// --without-statistics everything runs on a copy whose planner statistics are dropped: every
+// statement must stay within its limit on both. On PostgreSQL (see
 // benchpg.h) it is built for every run, or reused when QV_BENCH_PG names a database holding it.
 #include "../tests/suite/database/corpus.h"
 #include "demodata.h"
@@ -27,6 +29,7 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -51,9 +54,35 @@ void Die(const std::string& why) {
     std::exit(1);
 }
 
+// Set by --without-statistics: the copy of the database without planner statistics.
+std::string g_withoutStatistics;
+
 std::string DatabasePath() {
+    if (!g_withoutStatistics.empty()) return g_withoutStatistics;
     if (const char* p = std::getenv("QV_CANTON_DB")) return p;
     return QV_CANTON_DIR "/canton.db";
+}
+
+// A copy of the database whose planner statistics are dropped, as a database that grew through
+// the program without them; copied and synced before anything is timed.
+void DropStatistics() {
+    const std::string from = DatabasePath();
+    const std::string to = from + ".nostats";
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(to + suffix, ec);
+    {
+        qv::sql::SqliteDb db;  // folds the write-ahead log into the file before the copy
+        if (db.Open("sqlite:" + from) != SQLITE_OK) Die(db.LastError().description);
+        db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    std::filesystem::copy_file(from, to);
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + to) != SQLITE_OK) Die(db.LastError().description);
+    if (db.Exec("DROP TABLE IF EXISTS sqlite_stat1; DROP TABLE IF EXISTS sqlite_stat4") != SQLITE_OK)
+        Die(db.LastError().description);
+    db.Close();
+    ::sync();
+    g_withoutStatistics = to;
 }
 
 std::int64_t Scalar(sqlite3* db, const std::string& sql) {
@@ -596,11 +625,22 @@ void PrintPgPlan(qv::sql::PgDb& db, const Statement& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --without-statistics: the same on a copy without sqlite_stat1 (run once with, once without).
+    bool withoutStatistics = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--without-statistics") continue;
+        withoutStatistics = true;
+        for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+        --argc;
+        break;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(1);
     EnsureDatabase();
+    if (withoutStatistics) DropStatistics();
+    std::printf("SQLite planner statistics: %s\n", withoutStatistics ? "none (sqlite_stat1 dropped)" : "as generated (ANALYZE)");
 
     Direct direct;
     const Ids ids = ChooseIds(direct.db.Handle());
