@@ -38,6 +38,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -255,8 +256,10 @@ std::string Fill(const cj::Json& entry, const Ids& ids) {
 }
 
 std::vector<Statement> LoadStatements(const Ids& ids) {
-    std::ifstream in(QV_SQL_CORPUS);
-    if (!in) Die("cannot read " QV_SQL_CORPUS);
+    // QV_SQL_CORPUS names the corpus of a tree whose shared folder lies elsewhere.
+    const char* corpus = std::getenv("QV_SQL_CORPUS") ? std::getenv("QV_SQL_CORPUS") : QV_SQL_CORPUS;
+    std::ifstream in(corpus);
+    if (!in) Die(std::string("cannot read ") + corpus);
     std::vector<Statement> out;
     std::string line;
     while (std::getline(in, line)) {
@@ -653,9 +656,12 @@ int main(int argc, char** argv) {
     Ado ado("sqlite:" + DatabasePath());
     Ado* pg = nullptr;
 #ifdef QV_BENCH_WITH_PG
-    EnsurePgDatabase();
-    Ado pgAdo(qvbench::PgUrl());
-    pg = &pgAdo;
+    // QV_CANTON_NO_PG=1: SQLite alone (the PostgreSQL canton takes long to build).
+    const bool withPg = !std::getenv("QV_CANTON_NO_PG");
+    if (withPg) EnsurePgDatabase();
+    std::unique_ptr<Ado> pgAdo;
+    if (withPg) pgAdo = std::make_unique<Ado>(qvbench::PgUrl());
+    pg = pgAdo.get();
 #endif
     RegisterAll(statements, ado, direct, pg);
     Collector collector;
@@ -705,7 +711,7 @@ int main(int argc, char** argv) {
 #ifdef QV_BENCH_WITH_PG
     std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->pgMs > b->pgMs; });
     qv::sql::PgDb pgDb;
-    if (pgDb.Open(qvbench::PgUrl()) == 0) {
+    if (withPg && pgDb.Open(qvbench::PgUrl()) == 0) {
         shown = 0;
         for (const Statement* s : order)
             if (s->error.empty() && s->pgMs >= 0 && shown++ < 8) PrintPgPlan(pgDb, *s);

@@ -183,8 +183,23 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
-    kurs::CKursTransaction transaction(conn);
-    if (SUCCEEDED(hr)) hr = transaction.Begin();
+    // One transaction of its own, unless the caller's is open on the connection.
+    const bool bOwnTransaction = SUCCEEDED(hr) && !conn.IsInTransaction();
+    if (bOwnTransaction) {
+        hr = conn.BeginTrans();
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    auto endTransaction = [&](long hrWork) {
+        if (!bOwnTransaction) return hrWork;
+        if (SUCCEEDED(hrWork)) {
+            const long hrCommit = conn.CommitTrans();
+            if (SUCCEEDED(hrCommit)) return hrWork;
+            KURS_TRACEHR(hrCommit);
+            hrWork = hrCommit;
+        }
+        conn.RollbackTrans();
+        return hrWork;
+    };
 
     const CString strKurs = ScopeCondition(L"lKursID", lKursID);
     const CString strKursinstanz = ScopeCondition(L"lKursinstanzID", lKursinstanzID);
@@ -244,7 +259,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
         }
     }
     if (bClosing) {
-        transaction.End(E_FAIL);
+        endTransaction(E_ABORT);
         return S_OK;
     }
     if (SUCCEEDED(hr)) hr = InsertRows(conn, records, lQvSecUserID);
@@ -267,7 +282,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
         strSQL.Format(L"Delete SecKurs WHERE fValid = 0 AND lQvSecUserID = %d", lQvSecUserID);
         hr = kurs::Execute(conn, strSQL);
     }
-    hr = transaction.End(hr);
+    hr = endTransaction(hr);
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
