@@ -301,8 +301,8 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
-// The device search tests each word on the number and the device before it looks anything up;
-// the joined columns take part where the word test names them.
+// The device search tests each word on the number and the device first, then on the Mandant, the
+// custom fields and the row's person where the word test names them; the devices lead the join.
 std::string DeviceWordsFirst(std::string tsql) {
     const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
     auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
@@ -324,13 +324,15 @@ std::string DeviceWordsFirst(std::string tsql) {
                       "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
                       w + "', v.strValue) > 0) ";
         if (person)
-            filter += "OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('" + w +
-                      "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";
+            filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w + "', Person.strVorname) > 0 ";
         filter += ") ";
         tsql.insert(at, filter);
         at += filter.size() + head.size();
     }
-    return tsql;
+    // The devices lead the join: Mandant is looked up for each.
+    tsql = Replace(tsql, "FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID",
+                   "FROM Device JOIN Mandant ON Device.lMandantID + 0 = Mandant.lMandantID");
+    return Replace(tsql, "AND Devicenumber.lTyp = 0 ", "AND Devicenumber.lTyp + 0 = 0 ");
 }
 
 // The course search with a run date reads the runs from the date on as a list from the index
@@ -350,7 +352,20 @@ std::string RunsFromTheDateFirst(const std::string& tsql) {
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
         return DeviceWordsFirst(tsql);
-    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) return RunsFromTheDateFirst(tsql);
+    // The registration editor's runs: the course's runs first, the user's row by its run.
+    if (tsql.find("ORDER BY dtDatum DESC") != std::string::npos && tsql.find("JOIN SecKurs secI") != std::string::npos)
+        return Replace(tsql, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ");
+    // Holders of a role in a year (planning): each person's roles are read by the person.
+    if (tsql.find("year(PersonFunktion.dtStart) <=") != std::string::npos)
+        return Replace(tsql, "ON PersonFunktion.lFunktionID = Kursleitung.lFunktionID",
+                       "ON PersonFunktion.lFunktionID + 0 = Kursleitung.lFunktionID");
+    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) {
+        // Runs only: the user's run rows are reached from each run, not by the user's index.
+        const bool onlyInstanz = tsql.find("JOIN SecKurs secI") != std::string::npos &&
+                                 tsql.find("LEFT OUTER JOIN SecKurs secI") == std::string::npos;
+        const std::string text = RunsFromTheDateFirst(tsql);
+        return onlyInstanz ? Replace(text, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ") : text;
+    }
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");
