@@ -1,5 +1,6 @@
 // Course rights rows: the refresh of a user's rows in both kinds of installation, the leader's
 // right, the early stop for a closing dialog, and the creator's row of a new run.
+#include "demodata.h"
 #include "kursdlg.h"
 #include "kurstest.h"
 #include "nqcommon.h"
@@ -242,6 +243,30 @@ TEST_F(KursRights, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);  // again, over its own rows
         ExpectSameAsRecordByRecord(6, c.kurs, c.run);
+    }
+}
+
+// The same comparison on the demo database: its courses, runs, users and rights rows.
+class KursRightsDemo : public KursRights {
+protected:
+    void SetUp() override {
+        KursTest::SetUp();
+        if (kOnPg) GTEST_SKIP() << "the demo is generated on SQLite";
+        std::string error;
+        ASSERT_EQ(qv::suite::GenerateDemoData(db->Handle(), 1, 2031, &error), SQLITE_OK) << error;
+    }
+};
+
+TEST_F(KursRightsDemo, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
+    secServer.Answer(kModul, L"", 0x0001FF03);
+    const std::vector<std::string> users = Rows("SELECT lQvSecUserID FROM QvSecUser ORDER BY 1");
+    ASSERT_FALSE(users.empty());
+    // Central: the runs of every third course's GUID readable, the rest revoked.
+    for (const std::string& row : Rows("SELECT guid FROM Kursinstanz WHERE lKursinstanzID % 3 = 0"))
+        secServer.Answer(L"", qv::FromUtf8(row), 0x10101);
+    for (bool central : {false, true}) {
+        Central(central);
+        for (const std::string& user : users) ExpectSameAsRecordByRecord(std::stol(user), -1, -1);
     }
 }
 
