@@ -10,7 +10,9 @@
 // their window, and once more after one opening (".daily"), the state of every day after.
 //
 // The database is built once under the build tree (canton/canton.db beside this program) and
-// reused while it has the current schema; QV_CANTON_DB names another file. On PostgreSQL (see
+// reused while it has the current schema; QV_CANTON_DB names another file. With
+// --without-statistics everything runs on a copy whose planner statistics are dropped: every
+// statement must stay within its limit on both. On PostgreSQL (see
 // benchpg.h) it is built for every run, or reused when QV_BENCH_PG names a database holding it.
 #include "../tests/suite/database/corpus.h"
 #include "demodata.h"
@@ -27,6 +29,7 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -35,6 +38,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,9 +55,35 @@ void Die(const std::string& why) {
     std::exit(1);
 }
 
+// Set by --without-statistics: the copy of the database without planner statistics.
+std::string g_withoutStatistics;
+
 std::string DatabasePath() {
+    if (!g_withoutStatistics.empty()) return g_withoutStatistics;
     if (const char* p = std::getenv("QV_CANTON_DB")) return p;
     return QV_CANTON_DIR "/canton.db";
+}
+
+// A copy of the database whose planner statistics are dropped, as a database that grew through
+// the program without them; copied and synced before anything is timed.
+void DropStatistics() {
+    const std::string from = DatabasePath();
+    const std::string to = from + ".nostats";
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(to + suffix, ec);
+    {
+        qv::sql::SqliteDb db;  // folds the write-ahead log into the file before the copy
+        if (db.Open("sqlite:" + from) != SQLITE_OK) Die(db.LastError().description);
+        db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    std::filesystem::copy_file(from, to);
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + to) != SQLITE_OK) Die(db.LastError().description);
+    if (db.Exec("DROP TABLE IF EXISTS sqlite_stat1; DROP TABLE IF EXISTS sqlite_stat4") != SQLITE_OK)
+        Die(db.LastError().description);
+    db.Close();
+    ::sync();
+    g_withoutStatistics = to;
 }
 
 std::int64_t Scalar(sqlite3* db, const std::string& sql) {
@@ -226,8 +256,10 @@ std::string Fill(const cj::Json& entry, const Ids& ids) {
 }
 
 std::vector<Statement> LoadStatements(const Ids& ids) {
-    std::ifstream in(QV_SQL_CORPUS);
-    if (!in) Die("cannot read " QV_SQL_CORPUS);
+    // QV_SQL_CORPUS names the corpus of a tree whose shared folder lies elsewhere.
+    const char* corpus = std::getenv("QV_SQL_CORPUS") ? std::getenv("QV_SQL_CORPUS") : QV_SQL_CORPUS;
+    std::ifstream in(corpus);
+    if (!in) Die(std::string("cannot read ") + corpus);
     std::vector<Statement> out;
     std::string line;
     while (std::getline(in, line)) {
@@ -269,8 +301,8 @@ std::string Replace(std::string text, const std::string& from, const std::string
     return text;
 }
 
-// The device search tests each word on the number and the device before it looks anything up;
-// the joined columns take part where the word test names them.
+// The device search tests each word on the number and the device first, then on the Mandant, the
+// custom fields and the row's person where the word test names them; the devices lead the join.
 std::string DeviceWordsFirst(std::string tsql) {
     const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
     auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
@@ -292,13 +324,15 @@ std::string DeviceWordsFirst(std::string tsql) {
                       "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
                       w + "', v.strValue) > 0) ";
         if (person)
-            filter += "OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE CHARINDEX('" + w +
-                      "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";
+            filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w + "', Person.strVorname) > 0 ";
         filter += ") ";
         tsql.insert(at, filter);
         at += filter.size() + head.size();
     }
-    return tsql;
+    // The devices lead the join: Mandant is looked up for each.
+    tsql = Replace(tsql, "FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID",
+                   "FROM Device JOIN Mandant ON Device.lMandantID + 0 = Mandant.lMandantID");
+    return Replace(tsql, "AND Devicenumber.lTyp = 0 ", "AND Devicenumber.lTyp + 0 = 0 ");
 }
 
 // The course search with a run date reads the runs from the date on as a list from the index
@@ -318,7 +352,20 @@ std::string RunsFromTheDateFirst(const std::string& tsql) {
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
         return DeviceWordsFirst(tsql);
-    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) return RunsFromTheDateFirst(tsql);
+    // The registration editor's runs: the course's runs first, the user's row by its run.
+    if (tsql.find("ORDER BY dtDatum DESC") != std::string::npos && tsql.find("JOIN SecKurs secI") != std::string::npos)
+        return Replace(tsql, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ");
+    // Holders of a role in a year (planning): each person's roles are read by the person.
+    if (tsql.find("year(PersonFunktion.dtStart) <=") != std::string::npos)
+        return Replace(tsql, "ON PersonFunktion.lFunktionID = Kursleitung.lFunktionID",
+                       "ON PersonFunktion.lFunktionID + 0 = Kursleitung.lFunktionID");
+    if (tsql.find("FROM view_Kurs vk JOIN SecKurs secK") != std::string::npos) {
+        // Runs only: the user's run rows are reached from each run, not by the user's index.
+        const bool onlyInstanz = tsql.find("JOIN SecKurs secI") != std::string::npos &&
+                                 tsql.find("LEFT OUTER JOIN SecKurs secI") == std::string::npos;
+        const std::string text = RunsFromTheDateFirst(tsql);
+        return onlyInstanz ? Replace(text, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ") : text;
+    }
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");
@@ -596,11 +643,22 @@ void PrintPgPlan(qv::sql::PgDb& db, const Statement& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --without-statistics: the same on a copy without sqlite_stat1 (run once with, once without).
+    bool withoutStatistics = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--without-statistics") continue;
+        withoutStatistics = true;
+        for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+        --argc;
+        break;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(1);
     EnsureDatabase();
+    if (withoutStatistics) DropStatistics();
+    std::printf("SQLite planner statistics: %s\n", withoutStatistics ? "none (sqlite_stat1 dropped)" : "as generated (ANALYZE)");
 
     Direct direct;
     const Ids ids = ChooseIds(direct.db.Handle());
@@ -613,9 +671,12 @@ int main(int argc, char** argv) {
     Ado ado("sqlite:" + DatabasePath());
     Ado* pg = nullptr;
 #ifdef QV_BENCH_WITH_PG
-    EnsurePgDatabase();
-    Ado pgAdo(qvbench::PgUrl());
-    pg = &pgAdo;
+    // QV_CANTON_NO_PG=1: SQLite alone (the PostgreSQL canton takes long to build).
+    const bool withPg = !std::getenv("QV_CANTON_NO_PG");
+    if (withPg) EnsurePgDatabase();
+    std::unique_ptr<Ado> pgAdo;
+    if (withPg) pgAdo = std::make_unique<Ado>(qvbench::PgUrl());
+    pg = pgAdo.get();
 #endif
     RegisterAll(statements, ado, direct, pg);
     Collector collector;
@@ -665,7 +726,7 @@ int main(int argc, char** argv) {
 #ifdef QV_BENCH_WITH_PG
     std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->pgMs > b->pgMs; });
     qv::sql::PgDb pgDb;
-    if (pgDb.Open(qvbench::PgUrl()) == 0) {
+    if (withPg && pgDb.Open(qvbench::PgUrl()) == 0) {
         shown = 0;
         for (const Statement* s : order)
             if (s->error.empty() && s->pgMs >= 0 && shown++ < 8) PrintPgPlan(pgDb, *s);

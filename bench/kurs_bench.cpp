@@ -4,6 +4,9 @@
 // plain INSERTs of the same rows on one connection; and the run's double-booking check through
 // the course API against the same lookups prepared directly. QV_KURS_BENCH_DB names a database
 // to copy instead of the demo (the canton database of bench_canton, build/canton/canton.db).
+// Copies are made and synced to the disk outside the timing, so that their write-back does not
+// slow the commits timed after them. The check's baseline is the API's own lookups as the
+// translator gives them, prepared once; the hand-written lookups are printed beside.
 // The second argument `pg` 1 runs the same on PostgreSQL (see benchpg.h), each time on a fresh
 // database copied from one filled with the same demo data (the demo only, not QV_KURS_BENCH_DB).
 #include "demodata.h"
@@ -20,6 +23,7 @@
 #include "serverhost.h"
 #include "sqlitedb.h"
 #include "suitedb.h"
+#include "tsqlprogram.h"
 #include "utf.h"
 #include "vrqkurs.h"
 
@@ -30,7 +34,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -289,6 +295,8 @@ struct Environment {
             }
             current = file;
             connection = "sqlite:" + file;
+            // The copy's pages reach the disk now, not while the bookings commit.
+            ::sync();
         }
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection",
                               CString(qv::FromUtf8(connection).c_str()));
@@ -313,6 +321,18 @@ Environment& Env() {
 double g_bookingSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
 double g_pooledSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
 double g_insertSeconds[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+
+// Microseconds per check of the last run of each (SQLite): through the API [pooled], the
+// translated lookups prepared once, the hand-written ones prepared once.
+double g_checkMicros[2] = {0, 0};
+double g_translatedMicros = 0;
+double g_handMicros = 0;
+
+double PerIteration(const benchmark::State& state, std::chrono::steady_clock::time_point start) {
+    const double micros =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+    return state.iterations() ? micros / double(state.iterations()) : 0;
+}
 
 // state.range(0) 1: one more connection of the profile stays open on the thread while the
 // bookings run, so every connection of a booking joins its session instead of opening the
@@ -390,6 +410,7 @@ void BM_CheckThroughApi(benchmark::State& state) {
     CQvADOConnection pool;
     if (state.range(1) != 0 && FAILED(pool.Open(L"Qovaro.NQ2", 0))) Die("connection");
     std::size_t i = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         const Pair& p = env.pairs[i++ % env.pairs.size()];
         if (VRQ_CheckKursinstanzDoppelbelegung(0, p.person, p.kurs, p.run) != S_OK) {
@@ -397,6 +418,67 @@ void BM_CheckThroughApi(benchmark::State& state) {
             break;
         }
     }
+    if (state.range(0) == 0) g_checkMicros[state.range(1)] = PerIteration(state, start);
+}
+
+// The API's lookups of the check as it sends them (QvDBLookup's text) for a pair.
+std::array<std::string, 3> CheckTexts(const Pair& p) {
+    const std::string run = std::to_string(p.run), kurs = std::to_string(p.kurs), person = std::to_string(p.person);
+    return {"SELECT TOP 2 fGeschlossen MyValue FROM Kursinstanz WHERE (lKursinstanzID = " + run + ")",
+            "SELECT TOP 2 fMultiregistration MyValue FROM Kurs WHERE (lKursID = " + kurs + ")",
+            "SELECT TOP 2 count(*) MyValue FROM PersonKurs JOIN Kursinstanz ON PersonKurs.lKursinstanzID = "
+            "Kursinstanz.lKursinstanzID WHERE (lPersonKursID <> 0 AND PersonKurs.lKursID = " + kurs +
+                " AND PersonKurs.lStatus <> 5 AND PersonKurs.lPersonID = " + person +
+                " AND PersonKurs.lKursinstanzID <> -1 AND Kursinstanz.fGeschlossen = 0 AND year(Kursinstanz.dtDatum) = "
+                "(SELECT year(dtDatum) FROM Kursinstanz WHERE lKursinstanzID = " + run + "))"};
+}
+
+// The same lookups as the translator gives them (one shared translation per lookup), each
+// prepared once; every pair's values are bound as its shared translation takes them. Translating
+// happens before the timing: this is what the check costs without the API around it.
+void BM_CheckTranslated(benchmark::State& state) {
+    Environment& env = Env();
+    env.FreshDatabase();  // outside the timed loop, as the preparing below
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + env.current) != SQLITE_OK) Die(db.LastError().description);
+    const std::size_t pairs = std::min<std::size_t>(env.pairs.size(), 1000);
+    std::vector<std::array<qv::tsql::SharedProgram, 3>> bound(pairs);
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const std::array<std::string, 3> texts = CheckTexts(env.pairs[k]);
+        for (std::size_t j = 0; j < texts.size(); ++j) bound[k][j] = qv::tsql::TranslateShared(texts[j]);
+    }
+    std::array<sqlite3_stmt*, 3> statements{};
+    for (std::size_t j = 0; j < statements.size(); ++j) {
+        const qv::tsql::Program& program = *bound[0][j].program;
+        if (program.steps.size() != 1) Die("a lookup translates to more than one step");
+        for (std::size_t k = 1; k < pairs; ++k)
+            if (bound[k][j].program != bound[0][j].program) Die("a lookup's texts do not share their translation");
+        if (sqlite3_prepare_v3(db.Handle(), program.steps[0].sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                               &statements[j], nullptr) != SQLITE_OK)
+            Die(sqlite3_errmsg(db.Handle()));
+    }
+    std::size_t i = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        const std::array<qv::tsql::SharedProgram, 3>& values = bound[i++ % pairs];
+        for (std::size_t j = 0; j < statements.size(); ++j) {
+            sqlite3_stmt* st = statements[j];
+            const qv::tsql::Program& program = *values[j].program;
+            for (int slot : program.steps[0].params) {
+                const qv::sql::Value& v = values[j].literals.at(static_cast<std::size_t>(slot - program.literalBase));
+                if (const auto* n = std::get_if<std::int64_t>(&v))
+                    sqlite3_bind_int64(st, slot + 1, *n);
+                else if (const auto* t = std::get_if<std::string>(&v))
+                    sqlite3_bind_text(st, slot + 1, t->data(), static_cast<int>(t->size()), SQLITE_STATIC);
+                else
+                    Die("a lookup binds a value other than a number or a text");
+            }
+            if (sqlite3_step(st) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_int64(st, 0));
+            sqlite3_reset(st);
+        }
+    }
+    g_translatedMicros = PerIteration(state, start);
+    for (sqlite3_stmt* st : statements) sqlite3_finalize(st);
 }
 
 // The same lookups prepared once and stepped directly: the run's closed flag, the course's
@@ -421,6 +503,7 @@ void BM_CheckDirect(benchmark::State& state) {
         statements.push_back(st);
     }
     std::size_t i = 0;
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         const Pair& p = env.pairs[i++ % env.pairs.size()];
         for (sqlite3_stmt* st : statements) {
@@ -431,6 +514,7 @@ void BM_CheckDirect(benchmark::State& state) {
             sqlite3_reset(st);
         }
     }
+    g_handMicros = PerIteration(state, start);
     for (sqlite3_stmt* st : statements) sqlite3_finalize(st);
 }
 
@@ -469,6 +553,7 @@ BENCHMARK(BM_CheckThroughApi)
     ->Args({1, 1})
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(0.5);
+BENCHMARK(BM_CheckTranslated)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_CheckDirectText)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 BENCHMARK(BM_CheckDirect)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
@@ -499,6 +584,16 @@ int main(int argc, char** argv) {
             if (seconds < none)
                 std::printf("%d %s in %.3f s (%.0f per second); a booking costs %.1f plain INSERTs\n", kBookings,
                             name, seconds, kBookings / seconds, seconds / g_insertSeconds[pg]);
+        }
+    }
+    if (g_translatedMicros > 0) {
+        for (int pooled = 0; pooled < 2; ++pooled) {
+            if (g_checkMicros[pooled] <= 0) continue;
+            std::printf("check through the API%s: %.1f us = %.1fx its translated lookups prepared once (%.1f us); "
+                        "%.1fx the hand-written lookups prepared once (%.1f us)\n",
+                        pooled ? ", pooled session" : "", g_checkMicros[pooled],
+                        g_checkMicros[pooled] / g_translatedMicros, g_translatedMicros,
+                        g_handMicros > 0 ? g_checkMicros[pooled] / g_handMicros : 0.0, g_handMicros);
         }
     }
     const std::string folder = Env().folder;

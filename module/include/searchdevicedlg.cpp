@@ -48,7 +48,7 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
                     L"isnull(Person.strVorname, '') AS strVorname, Device.strStatus, Device.lTyp, Device.lPersonID, "
                     L"Devicenumber.strNr, cbm.strBezeichnung AS strMandant, "
                     L"dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) AS strCustfields "
-                    L"FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID "
+                    L"FROM Device JOIN Mandant ON Device.lMandantID + 0 = Mandant.lMandantID "
                     L"JOIN view_CacheBezeichnung cbm ON Mandant.lMandantID = cbm.lID AND cbm.lTableID = 45 "
                     L"JOIN SecMandant sm ON Mandant.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND "
                     L"sm.lTableID = 57 AND sm.lRight & %lu = %lu "
@@ -58,7 +58,8 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     strQuery += m_strJoin;
     strQuery += m_strWhere;
     strQuery += SearchMandantCondition(*this, L"Device");
-    strQuery.AppendFormat(L"AND Devicenumber.lTyp = %d ", 0);
+    // Each device's number by the device: "+ 0" keeps a list of all numbers of the type out.
+    strQuery.AppendFormat(L"AND Devicenumber.lTyp + 0 = %d ", 0);
     if (bInUse) strQuery += L"AND Device.lPersonID <> -1 ";
 
     static const struct {
@@ -87,11 +88,13 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
 }
 
 // A word without blanks is found in the blank-joined text exactly when it is found in one of its
-// parts, so the word is tested on the number's and the device's own columns before Mandant, rights
-// and person are looked up for every number. Rows that miss there are kept when their Mandant, a
-// custom field or their person holds the word: those sets are read once, the persons last, as they
-// cost most. Always without case: that keeps every row of a case-sensitive test, which follows and
-// decides. Only the columns the word test names take part.
+// parts, so the word is tested on the number's and the device's own columns first. Rows that miss
+// there are kept when their Mandant or a custom field holds the word (those small sets are read
+// once) or their person does (the person of the row, already joined: reading all persons first
+// would hold back the first rows). The devices are read in their own order ("+ 0" keeps Mandant
+// from leading the join), so the first page comes as soon as enough devices match. Always without
+// case: that keeps every row of a case-sensitive test, which follows and decides. Only the columns
+// the word test names take part.
 CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumns& columns) {
     const wchar_t* w = strWord.GetString();
     CString strFilter;
@@ -110,9 +113,8 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
                                L"CHARINDEX('%s', v.strValue) > 0) ",
                                w);
     if (columns.bPerson)
-        strFilter.AppendFormat(L"OR Device.lPersonID IN (SELECT lPersonID FROM Person WHERE "
-                               L"CHARINDEX('%s', strName) > 0 OR CHARINDEX('%s', strVorname) > 0) ",
-                               w, w);
+        strFilter.AppendFormat(L"OR CHARINDEX('%s', Person.strName) > 0 OR CHARINDEX('%s', Person.strVorname) > 0 ", w,
+                               w);
     strFilter += L") ";
     return strFilter;
 }

@@ -103,6 +103,8 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
                        L"view_QvLabel vla ON vla.strName = 'Authoritytyp' AND vk.lTyp = vla.lFkID ",
                        lUserID, ulMask);
     } else if (m_bOnlyInstanz) {
+        // The user's run rows are reached from each run (lKursinstanzID), never as the list of all
+        // the user's rows inside the loop over his course rows: "+ 0" keeps the user's index out.
         strFrom.Format(
             L"FROM view_Kurs vk JOIN SecKurs secK ON vk.lKursID = secK.lKursID AND secK.lQvSecUserID = %d "
             L"\t\t\t\t\t\t\t\tLEFT OUTER JOIN (SELECT DISTINCT lKursID FROM Kursprecondition) kpc ON vk.lKursID = "
@@ -111,7 +113,7 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
             L"vki.guid, strAnschrift1L, strLeitung, fGeschlossen, dtDatum, dblDauer, \t\t\t\t\t\t\t\t\t\t\t\t\t"
             L"isnull(secI.lRight,0) AS lRight, dbo.fn_GetCustFieldValuesUsed4Search(42, vki.lKursinstanzID) AS "
             L"strInstanzCustfields \t\t\t\t\t\t\t\t\t\t\t\tFROM view_Kursinstanz vki JOIN SecKurs secI ON "
-            L"vki.lKursinstanzID = secI.lKursinstanzID AND secI.lQvSecUserID = %d AND secI.lRight & %lu > 0 "
+            L"vki.lKursinstanzID = secI.lKursinstanzID AND secI.lQvSecUserID + 0 = %d AND secI.lRight & %lu > 0 "
             L"\t\t\t\t\t\t\t\t\t\t\t\tWHERE %s) ki ON vk.lKursID = ki.lKursID",
             lUserID, lUserID, ulMask, RunDateCondition(!dtInstanz.IsNull(), strDate, TRUE).GetString());
     } else {

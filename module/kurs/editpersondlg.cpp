@@ -245,10 +245,12 @@ long CEditPersonDlg::FillComboInstanz() {
         const int nIndex = m_cbInstanz.AddString(L"-");
         m_cbInstanz.SetItemData(nIndex, static_cast<DWORD_PTR>(static_cast<LONG_PTR>(-1)));
     }
+    // The runs of the course are read first and the user's row of each by its run ("+ 0" keeps
+    // the index of all the user's rows out).
     if (NQ_IsEnterpriseEdition())
         strSQL.Format(L"SELECT Kursinstanz.lKursinstanzID, dbo.fn_GetKursinstanzBezeichnung(Kursinstanz.lKursinstanzID) "
                       L"AS strKursinstanz \t\t\t\t\tFROM Kursinstanz JOIN SecKurs secI ON Kursinstanz.lKursinstanzID = "
-                      L"secI.lKursinstanzID AND secI.lQvSecUserID = %d AND secI.lRight & %lu > 0 \t\t\t\t\tWHERE "
+                      L"secI.lKursinstanzID AND secI.lQvSecUserID + 0 = %d AND secI.lRight & %lu > 0 \t\t\t\t\tWHERE "
                       L"(Kursinstanz.lKursID = %d) AND \t\t\t\t\t\t\t(dtDatum >= %s) OR \t\t\t\t\t\t\t"
                       L"(Kursinstanz.lKursinstanzID = %d) \t\t\t\t\tORDER BY dtDatum DESC",
                       lUserID, static_cast<unsigned long>(dwMask), lKursID, static_cast<LPCWSTR>(strFrom),
@@ -256,7 +258,7 @@ long CEditPersonDlg::FillComboInstanz() {
     else
         strSQL.Format(L"SELECT Kursinstanz.lKursinstanzID, dbo.fn_GetKursinstanzBezeichnung(Kursinstanz.lKursinstanzID) "
                       L"AS strKursinstanz \t\t\t\t\tFROM Kursinstanz JOIN SecKurs secI ON Kursinstanz.lKursinstanzID = "
-                      L"secI.lKursinstanzID AND secI.lQvSecUserID = %d AND secI.lRight & %lu > 0 \t\t\t\t\tWHERE "
+                      L"secI.lKursinstanzID AND secI.lQvSecUserID + 0 = %d AND secI.lRight & %lu > 0 \t\t\t\t\tWHERE "
                       L"(Kursinstanz.lKursID = %d) AND \t\t\t\t\t\t\t(fGeschlossen = 0) AND \t\t\t\t\t\t\t"
                       L"(dtDatum >= %s) OR \t\t\t\t\t\t\t(Kursinstanz.lKursinstanzID = %d) \t\t\t\t\tORDER BY "
                       L"dtDatum DESC",

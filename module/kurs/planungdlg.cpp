@@ -568,8 +568,10 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     popup.m_dwRightMask = 0;
     CString strJoin, strWhere;
     if (bInstruktor && lKursleitungID != -1) {
+        // Each person's roles are read by the person ("+ 0" keeps the index of the role's
+        // function out), never all holders of the function for every person.
         strJoin = L"JOIN PersonFunktion ON vp.lPersonID = PersonFunktion.lPersonID \t\t JOIN Kursleitung ON "
-                  L"PersonFunktion.lFunktionID = Kursleitung.lFunktionID ";
+                  L"PersonFunktion.lFunktionID + 0 = Kursleitung.lFunktionID ";
         const CQvDateTime dtEmpty(1899, 12, 30, 0, 0, 0);
         strWhere.Format(L"Kursleitung.lKursleitungID = %d AND \t\t    year(PersonFunktion.dtStart) <= %d AND \t\t"
                         L"(year(PersonFunktion.dtEnde) >= %d OR PersonFunktion.dtEnde = %s)",

@@ -167,7 +167,7 @@ std::string PgClusterUrl() {
     return url;
 }
 
-void StartPgCluster(const std::string& dir, int watchPid) {
+void StartPgCluster(const std::string& dir, int watchPid, bool durable) {
     const Account who = RunAs();
     std::error_code ec;
     StopPgCluster(dir);
@@ -187,8 +187,9 @@ void StartPgCluster(const std::string& dir, int watchPid) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         const int port = FreePort();
         const std::string opts = "-p " + std::to_string(port) + " -k " + home +
-                                 " -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off"
-                                 " -c full_page_writes=off -c max_connections=200 -c shared_buffers=32MB";
+                                 " -c listen_addresses=127.0.0.1 -c max_connections=200 -c shared_buffers=32MB" +
+                                 std::string(durable ? " -c fsync=on -c synchronous_commit=on -c full_page_writes=on"
+                                                     : " -c fsync=off -c synchronous_commit=off -c full_page_writes=off");
         if (Run({Tool("pg_ctl"), "start", "-D", home + "/data", "-w", "-t", "60", "-l", log, "-o", opts}, who, home + "/pg_ctl.log") == 0) {
             std::ofstream(dir + "/url") << "postgresql://" << kUser << "@127.0.0.1:" << port << "\n";
             if (watchPid > 0) StartWatcher(dir, watchPid);

@@ -17,7 +17,9 @@ std::string PgClusterUrl();
 
 // Starts a cluster in `dir` (created; must not exist or be empty). Throws std::runtime_error.
 // `watchPid`: the process whose end stops the cluster (0 = none).
-void StartPgCluster(const std::string& dir, int watchPid);
+// `durable`: every commit is flushed (fsync, synchronous_commit and full_page_writes on), as
+// on a production server; the tests' cluster leaves that out for speed.
+void StartPgCluster(const std::string& dir, int watchPid, bool durable = false);
 // Stops the cluster in `dir` and removes the folder. Does nothing when none runs there.
 void StopPgCluster(const std::string& dir);
 

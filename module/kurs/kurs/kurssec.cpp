@@ -5,6 +5,8 @@
 #include "nqcommon.h"
 #include "qvsec.h"
 
+#include <vector>
+
 namespace {
 
 // The scope condition of a refresh: -1 every record, 0 none, else the one record.
@@ -19,35 +21,143 @@ CString ScopeCondition(LPCWSTR lpszColumn, long lID) {
     return strCondition;
 }
 
-// Confirms the user's row of the record with the mask, or inserts it when the record still exists.
-CString UpsertStatement(long lKursID, long lKursinstanzID, long lQvSecUserID, DWORD dwMask) {
-    CString strSQL;
-    strSQL.Format(L"DECLARE @kursid int = %d DECLARE @kursinstanzId int = %d IF EXISTS (SELECT 1 FROM SecKurs WHERE "
-                  L"lKursID = @kursid AND lKursInstanzID = @kursinstanzId AND lQvSecUserID = %d) UPDATE SecKurs SET "
-                  L"fValid = 1, lRight = %d WHERE lKursID = @kursid AND lKursinstanzID = @kursinstanzId AND "
-                  L"lQvSecUserID = %d ELSE BEGIN DECLARE @newID int execute dbo.sp_GetUniqueID 'SecKurs', "
-                  L"'lSecKursID', @newID output IF (EXISTS (SELECT 1 FROM Kurs WHERE lKursID = @kursid) OR @kursid = "
-                  L"-1) AND (EXISTS (SELECT 1 FROM Kursinstanz WHERE lKursinstanzID = @kursinstanzId) OR "
-                  L"@kursinstanzId = -1) INSERT INTO SecKurs (lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, "
-                  L"lRight, fValid) VALUES (@newID, @kursid, @kursinstanzId, %d, %d, 1) END",
-                  lKursID, lKursinstanzID, lQvSecUserID, kurs::SignedMask(dwMask), lQvSecUserID, lQvSecUserID,
-                  kurs::SignedMask(dwMask));
-    return strSQL;
+// A course (kind 1) or run (kind 2) of a refresh and what the user's row on it becomes: the
+// mask, or a revoke (rights 0, the row goes with the final delete).
+struct Record {
+    long lKind = 0;
+    long lID = -1;
+    bool bExists = false;  // the user has a row on it already
+    bool bRevoke = false;
+    DWORD dwMask = 0;
+};
+
+bool SameOutcome(const Record& a, const Record& b) {
+    return a.lKind == b.lKind && a.bRevoke == b.bRevoke && (a.bRevoke || a.dwMask == b.dwMask);
 }
 
-// Takes the rights away; the row stays invalid and goes with the refresh's final delete.
-CString RevokeStatement(long lKursID, long lKursinstanzID, long lQvSecUserID) {
+// The table, key column and row-key columns of a kind: a course row is (course, -1), a run row
+// (-1, run).
+LPCWSTR TableOf(long lKind) { return lKind == 1 ? L"Kurs" : L"Kursinstanz"; }
+LPCWSTR KeyOf(long lKind) { return lKind == 1 ? L"lKursID" : L"lKursinstanzID"; }
+LPCWSTR OtherKeyOf(long lKind) { return lKind == 1 ? L"lKursinstanzID" : L"lKursID"; }
+
+// The user's row of the record in the FROM of the statement exists.
+CString RowExists(long lKind, long lQvSecUserID) {
+    CString str;
+    str.Format(L"EXISTS (SELECT 1 FROM SecKurs s WHERE s.%s = %s.%s AND s.%s = -1 AND s.lQvSecUserID = %d)",
+               KeyOf(lKind), TableOf(lKind), KeyOf(lKind), OtherKeyOf(lKind), lQvSecUserID);
+    return str;
+}
+
+// The records of the scope in key order, courses first. Without bAll only those the user has no
+// row on yet.
+long ReadRecords(CQvADORecordset& rs, const CString& strKurs, const CString& strKursinstanz, long lQvSecUserID,
+                 bool bAll, std::vector<Record>& records, std::vector<CQvGUID>* pGuids) {
+    CString strSelect[2];
+    for (long lKind = 1; lKind <= 2; ++lKind) {
+        CString& str = strSelect[lKind - 1];
+        if (bAll)
+            str.Format(L"SELECT %d AS lKind, %s AS lID, guid, CASE WHEN %s THEN 1 ELSE 0 END AS fExists FROM %s "
+                       L"WHERE %s",
+                       lKind, KeyOf(lKind), RowExists(lKind, lQvSecUserID), TableOf(lKind),
+                       lKind == 1 ? strKurs : strKursinstanz);
+        else
+            str.Format(L"SELECT %d AS lKind, %s AS lID, 0 AS fExists FROM %s WHERE %s AND NOT %s", lKind,
+                       KeyOf(lKind), TableOf(lKind), lKind == 1 ? strKurs : strKursinstanz,
+                       RowExists(lKind, lQvSecUserID));
+    }
     CString strSQL;
-    strSQL.Format(L"DECLARE @kursid int = %d DECLARE @kursinstanzId int = %d IF EXISTS (SELECT 1 FROM SecKurs WHERE "
-                  L"lKursID = @kursid AND lKursInstanzID = @kursinstanzId AND lQvSecUserID = %d) UPDATE SecKurs SET "
-                  L"lRight = 0 WHERE lKursID = @kursid AND lKursinstanzID = @kursinstanzId AND lQvSecUserID = %d ELSE "
-                  L"BEGIN DECLARE @newID int execute dbo.sp_GetUniqueID 'SecKurs', 'lSecKursID', @newID output IF "
-                  L"(EXISTS (SELECT 1 FROM Kurs WHERE lKursID = @kursid) OR @kursid = -1) AND (EXISTS (SELECT 1 FROM "
-                  L"Kursinstanz WHERE lKursinstanzID = @kursinstanzId) OR @kursinstanzId = -1) INSERT INTO SecKurs "
-                  L"(lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid) VALUES (@newID, @kursid, "
-                  L"@kursinstanzId, %d, 0, 0) END",
-                  lKursID, lKursinstanzID, lQvSecUserID, lQvSecUserID, lQvSecUserID);
-    return strSQL;
+    strSQL.Format(L"%s UNION ALL %s ORDER BY lKind, lID", strSelect[0], strSelect[1]);
+    BOOL bEOF = TRUE;
+    long hr = kurs::OpenRows(rs, strSQL, bEOF);
+    while (SUCCEEDED(hr) && !bEOF) {
+        Record rec;
+        long lExists = 0;
+        hr = rs.GetFieldValue(L"lKind", &rec.lKind);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lID", &rec.lID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fExists", &lExists);
+        if (SUCCEEDED(hr) && pGuids) {
+            CQvGUID guid;
+            hr = rs.GetFieldValue(L"guid", &guid);
+            pGuids->push_back(guid);
+        }
+        if (FAILED(hr)) {
+            KURS_TRACEHR(hr);
+            break;
+        }
+        rec.bExists = lExists != 0;
+        records.push_back(rec);
+        hr = rs.MoveNext(&bEOF);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    return hr;
+}
+
+// What a confirmed row is set to, and what a revoked one.
+CString SetClause(const Record& rec) {
+    CString str;
+    if (rec.bRevoke)
+        str = L"lRight = 0";
+    else
+        str.Format(L"fValid = 1, lRight = %d", kurs::SignedMask(rec.dwMask));
+    return str;
+}
+
+// Brings the existing rows of records[first..last] (one kind, one outcome, in key order) up to
+// date; only rows of records of the scope are touched.
+long UpdateRows(CQvADOConnection& conn, const std::vector<Record>& records, size_t first, size_t last,
+                const CString& strScope, long lQvSecUserID) {
+    const Record& rec = records[first];
+    CString strSQL;
+    strSQL.Format(L"UPDATE SecKurs SET %s WHERE lQvSecUserID = %d AND %s = -1 AND %s BETWEEN %d AND %d AND %s IN "
+                  L"(SELECT %s FROM %s WHERE %s)",
+                  SetClause(rec), lQvSecUserID, OtherKeyOf(rec.lKind), KeyOf(rec.lKind), rec.lID, records[last].lID,
+                  KeyOf(rec.lKind), KeyOf(rec.lKind), TableOf(rec.lKind), strScope);
+    return kurs::Execute(conn, strSQL);
+}
+
+// Writes the rows of the records the user has no row on, under keys drawn as one drawing per
+// record in key order would draw them (a revoked record takes its key too: its row would be
+// deleted at the end). The block is drawn at once and the counter set to its last key.
+long InsertRows(CQvADOConnection& conn, const std::vector<Record>& records, long lQvSecUserID) {
+    std::vector<size_t> missing;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (!records[i].bExists) missing.push_back(i);
+    }
+    if (missing.empty()) return S_OK;
+    long lFirstID = 0;
+    long hr = kurs::GetUniqueID(conn, L"SecKurs", L"lSecKursID", lFirstID);
+    const long lLastID = lFirstID + static_cast<long>(missing.size()) - 1;
+    if (SUCCEEDED(hr) && lLastID > lFirstID) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE UniqueIDCounter SET lLastID = %d WHERE lower(strTable) = 'seckurs' AND "
+                      L"lower(strColumn) = 'lseckursid' AND lLastID < %d",
+                      lLastID, lLastID);
+        hr = kurs::Execute(conn, strSQL);
+    }
+    // Records with consecutive keys and the same outcome take consecutive keys: one statement each.
+    for (size_t n = 0; SUCCEEDED(hr) && n < missing.size();) {
+        size_t end = n + 1;
+        while (end < missing.size() && SameOutcome(records[missing[n]], records[missing[end]]) &&
+               records[missing[end]].lID == records[missing[end - 1]].lID + 1)
+            ++end;
+        const Record& rec = records[missing[n]];
+        if (!rec.bRevoke) {
+            const long lOffset = lFirstID + static_cast<long>(n) - rec.lID;
+            CString strKey;
+            strKey.Format(lOffset < 0 ? L"%s - %d" : L"%s + %d", KeyOf(rec.lKind), lOffset < 0 ? -lOffset : lOffset);
+            CString strSQL;
+            strSQL.Format(L"INSERT INTO SecKurs (lSecKursID, %s, %s, lQvSecUserID, lRight, fValid) SELECT %s, %s, -1, "
+                          L"%d, %d, 1 FROM %s WHERE %s BETWEEN %d AND %d AND NOT %s",
+                          KeyOf(rec.lKind), OtherKeyOf(rec.lKind), strKey, KeyOf(rec.lKind), lQvSecUserID,
+                          kurs::SignedMask(rec.dwMask), TableOf(rec.lKind), KeyOf(rec.lKind), rec.lID,
+                          records[missing[end - 1]].lID, RowExists(rec.lKind, lQvSecUserID));
+            hr = kurs::Execute(conn, strSQL);
+        }
+        n = end;
+    }
+    return hr;
 }
 
 // The user's rights on the course module without the course-leader right, which a local
@@ -63,12 +173,33 @@ long LocalMask(DWORD& dwMask) {
 
 }  // namespace
 
+// The rows of the whole scope are brought up to date set by set in one transaction: the
+// courses, then the runs, each in key order, and new rows get the keys one drawing per record
+// would give them.
 long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, CKursDlg* pDlg) {
     CKursResourceScope scope;
+    if (kurs::IsKursDlgClosing(pDlg)) return S_OK;
     const BOOL bCentral = NQ_IsEnterpriseEdition();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
+    // One transaction of its own, unless the caller's is open on the connection.
+    const bool bOwnTransaction = SUCCEEDED(hr) && !conn.IsInTransaction();
+    if (bOwnTransaction) {
+        hr = conn.BeginTrans();
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    auto endTransaction = [&](long hrWork) {
+        if (!bOwnTransaction) return hrWork;
+        if (SUCCEEDED(hrWork)) {
+            const long hrCommit = conn.CommitTrans();
+            if (SUCCEEDED(hrCommit)) return hrWork;
+            KURS_TRACEHR(hrCommit);
+            hrWork = hrCommit;
+        }
+        conn.RollbackTrans();
+        return hrWork;
+    };
 
     const CString strKurs = ScopeCondition(L"lKursID", lKursID);
     const CString strKursinstanz = ScopeCondition(L"lKursinstanzID", lKursinstanzID);
@@ -80,68 +211,58 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
                       strKurs, lQvSecUserID, strKursinstanz, lQvSecUserID);
         hr = kurs::Execute(conn, strSQL);
     }
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"SELECT 1 AS lKind, lKursID AS lID, guid FROM Kurs WHERE %s UNION ALL SELECT 2 AS lKind, "
-                      L"lKursinstanzID AS lID, guid FROM Kursinstanz WHERE %s",
-                      strKurs, strKursinstanz);
-        hr = rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    DWORD dwLocalMask = 0;
-    if (SUCCEEDED(hr)) hr = LocalMask(dwLocalMask);
 
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) {
-        hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
+    std::vector<Record> records;
     bool bClosing = false;
-    while (SUCCEEDED(hr) && !bEOF) {
-        if (kurs::IsKursDlgClosing(pDlg)) {
-            bClosing = true;
-            break;
-        }
-        CQvGUID guid;
-        long lID = -1;
-        long lKind = 0;
-        hr = rs.GetFieldValue(L"guid", &guid);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lID", &lID);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKind", &lKind);
-        if (FAILED(hr)) {
-            KURS_TRACEHR(hr);
-            break;
-        }
-        if (lKind == 1 || lKind == 2) {
-            const long lRowKursID = lKind == 1 ? lID : -1;
-            const long lRowKursinstanzID = lKind == 2 ? lID : -1;
-            CString strSQL;
-            if (bCentral) {
-                CQvSec sec;
-                hr = sec.LoadRights(CQvGUID(), guid.GetGUID(TRUE));
-                if (FAILED(hr)) {
-                    KURS_TRACEHR(hr);
-                    break;
-                }
-                if (sec.HasAnyRight(kurs::kRightRead | kurs::kRightKursleiter))
-                    strSQL = UpsertStatement(lRowKursID, lRowKursinstanzID, lQvSecUserID, sec.GetRights());
-                else
-                    strSQL = RevokeStatement(lRowKursID, lRowKursinstanzID, lQvSecUserID);
-            } else {
-                strSQL = UpsertStatement(lRowKursID, lRowKursinstanzID, lQvSecUserID, dwLocalMask);
+    if (SUCCEEDED(hr) && bCentral) {
+        // The rights of each record come from the security server one by one; a closing window
+        // ends the refresh before anything of it is kept.
+        std::vector<CQvGUID> guids;
+        hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, true, records, &guids);
+        for (size_t i = 0; SUCCEEDED(hr) && i < records.size(); ++i) {
+            if (kurs::IsKursDlgClosing(pDlg)) {
+                bClosing = true;
+                break;
             }
-            hr = conn.Execute(strSQL);
+            CQvSec sec;
+            hr = sec.LoadRights(CQvGUID(), guids[i].GetGUID(TRUE));
             if (FAILED(hr)) {
                 KURS_TRACEHR(hr);
                 break;
             }
+            records[i].bRevoke = !sec.HasAnyRight(kurs::kRightRead | kurs::kRightKursleiter);
+            records[i].dwMask = sec.GetRights();
         }
-        hr = rs.MoveNext(&bEOF);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        // Runs of records with one outcome in key order: one statement each.
+        for (size_t i = 0; SUCCEEDED(hr) && !bClosing && i < records.size();) {
+            size_t end = i + 1;
+            while (end < records.size() && SameOutcome(records[i], records[end])) ++end;
+            bool bAnyRow = false;
+            for (size_t k = i; k < end; ++k) bAnyRow = bAnyRow || records[k].bExists;
+            if (bAnyRow)
+                hr = UpdateRows(conn, records, i, end - 1, records[i].lKind == 1 ? strKurs : strKursinstanz,
+                                lQvSecUserID);
+            i = end;
+        }
+    } else if (SUCCEEDED(hr)) {
+        DWORD dwMask = 0;
+        hr = LocalMask(dwMask);
+        if (SUCCEEDED(hr)) hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, false, records, nullptr);
+        for (Record& rec : records) rec.dwMask = dwMask;
+        for (long lKind = 1; SUCCEEDED(hr) && lKind <= 2; ++lKind) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE SecKurs SET fValid = 1, lRight = %d WHERE lQvSecUserID = %d AND %s = -1 AND %s IN "
+                          L"(SELECT %s FROM %s WHERE %s)",
+                          kurs::SignedMask(dwMask), lQvSecUserID, OtherKeyOf(lKind), KeyOf(lKind), KeyOf(lKind),
+                          TableOf(lKind), lKind == 1 ? strKurs : strKursinstanz);
+            hr = kurs::Execute(conn, strSQL);
+        }
     }
-    rs.Close();
-    // A closing window must not wait for the rest; the next refresh confirms what is left invalid.
-    if (bClosing) return hr;
+    if (bClosing) {
+        endTransaction(E_ABORT);
+        return S_OK;
+    }
+    if (SUCCEEDED(hr)) hr = InsertRows(conn, records, lQvSecUserID);
 
     if (SUCCEEDED(hr) && bCentral) {
         // Leaders of a run who hold the course-leader right there get the leader's right on it. The
@@ -161,6 +282,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
         strSQL.Format(L"Delete SecKurs WHERE fValid = 0 AND lQvSecUserID = %d", lQvSecUserID);
         hr = kurs::Execute(conn, strSQL);
     }
+    hr = endTransaction(hr);
 
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;

@@ -6,7 +6,9 @@
 #include <unistd.h>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace qv::sql {
 
@@ -171,6 +173,36 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     return SQLITE_OK;
 }
 
+namespace {
+
+// Tables with an index and at least one row that have no statistics yet.
+std::vector<std::string> TablesWithoutStatistics(sqlite3* db) {
+    bool analysed = false;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", -1, &st, nullptr) == SQLITE_OK)
+        analysed = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    std::string sql =
+        "SELECT m.name FROM sqlite_master m WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite_%' AND EXISTS "
+        "(SELECT 1 FROM sqlite_master i WHERE i.type = 'index' AND i.tbl_name = m.name)";
+    if (analysed) sql += " AND NOT EXISTS (SELECT 1 FROM sqlite_stat1 s WHERE s.tbl = m.name)";
+    std::vector<std::string> candidates, out;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) candidates.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    sqlite3_finalize(st);
+    for (const std::string& table : candidates) {
+        if (table.find('"') != std::string::npos) continue;
+        if (sqlite3_prepare_v2(db, ("SELECT 1 FROM \"" + table + "\" LIMIT 1").c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            out.push_back(table);
+        sqlite3_finalize(st);
+    }
+    return out;
+}
+
+}  // namespace
+
 void SqliteDb::Close() {
     if (!db_) return;
     if (cache_) {
@@ -178,6 +210,19 @@ void SqliteDb::Close() {
         cache_.reset();
     }
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A connection that wrote leaves the planner's statistics fit for the data it changed: tables
+    // with rows and indexes that were never analysed get their first statistics, and the tables
+    // its statements used whose size changed much since are analysed again (PRAGMA optimize), all
+    // on a sample of each index. Another writer at work makes it wait for the next close.
+    if (!readOnly_ && path_ != ":memory:" && sqlite3_total_changes(db_) > 0) {
+        sqlite3_busy_timeout(db_, 0);
+        sqlite3_exec(db_, "PRAGMA analysis_limit = 400", nullptr, nullptr, nullptr);
+        std::string analyse;
+        for (const std::string& table : TablesWithoutStatistics(db_)) analyse += "ANALYZE \"" + table + "\";";
+        if (!analyse.empty()) sqlite3_exec(db_, ("BEGIN;" + analyse + "COMMIT").c_str(), nullptr, nullptr, nullptr);
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, "PRAGMA optimize", nullptr, nullptr, nullptr);
+    }
     // Statements still lent out keep the connection until they are given back.
     sqlite3_close_v2(db_);
     db_ = nullptr;

@@ -99,6 +99,14 @@ std::vector<int> SqlitePrinter::ParameterLiterals() const {
     return out;
 }
 
+int SqlitePrinter::ValueSlot(const Expr& e) {
+    if (literalBase_ < 0 || e.kind != ExprKind::Literal) return -1;
+    const auto& lit = static_cast<const LiteralExpr&>(e);
+    if (lit.param < 0 || lit.type == LiteralExpr::Type::Null || lit.type == LiteralExpr::Type::DatePart) return -1;
+    literalParams_.push_back(lit.param);
+    return literalBase_ + lit.param;
+}
+
 std::string SqlitePrinter::Literally(const Expr& e, bool caseInsensitiveKey) {
     ++literally_;
     std::string out;

@@ -44,6 +44,7 @@ public:
     // The select with the single table's rowid appended as column `rowidColumn`.
     std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn) override;
 
+    int ValueSlot(const Expr& e) override;
     // Parameter slots that the statements printed so far refer to, and clears the list.
     std::vector<int> TakeUsedSlots() override;
     bool UsesTrancount() const override { return usesTrancount_; }

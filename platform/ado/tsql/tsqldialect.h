@@ -23,6 +23,10 @@ public:
     // A single-table SELECT with the row's identity added as the last column `column`.
     virtual std::string SelectWithRowid(const SelectStmt& stmt, const std::string& column) = 0;
 
+    // The parameter slot holding the value of `e` when `e` is a bare literal that texts of the
+    // same shape pass as a value (shared translations); -1 when the value belongs to the program.
+    virtual int ValueSlot(const Expr&) { return -1; }
+
     // Parameter slots that the statements printed since the last call refer to.
     virtual std::vector<int> TakeUsedSlots() = 0;
     virtual bool UsesTrancount() const = 0;

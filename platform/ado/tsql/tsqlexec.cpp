@@ -333,7 +333,9 @@ struct Execution::Impl {
                 }
                 case StepKind::SetVar: {
                     Value v;
-                    if (step.constant) {
+                    if (step.valueSlot >= 0) {
+                        v = slots[static_cast<std::size_t>(step.valueSlot)];
+                    } else if (step.constant) {
                         v = *step.constant;
                     } else {
                         Statement stmt = Prepare(pc);

@@ -222,9 +222,14 @@ private:
             constant = ConstantOf(*value);
             if (!constant) sql = printer_.ValueQuery(*value);
         }
+        // A literal that texts of one shape pass as a value is read from its slot, so that
+        // DECLARE @id int = 5 and DECLARE @id int = 6 share the translation.
+        const int valueSlot = constant && value ? printer_.ValueSlot(*value) : -1;
         Step& step = Add(StepKind::SetVar, offset);
         step.slot = slot;
-        if (constant) {
+        if (valueSlot >= 0) {
+            step.valueSlot = valueSlot;
+        } else if (constant) {
             step.constant = std::move(constant);
         } else {
             SetSql(step, std::move(sql));

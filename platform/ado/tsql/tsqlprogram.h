@@ -20,7 +20,7 @@ enum class StepKind {
     Query,   // SQL that returns rows (a SELECT that assigns no variable)
     Modify,  // INSERT, UPDATE or DELETE; counts toward the rows affected
     Assign,  // SELECT @a = x, @b = y ...: the last row's columns go to `slots`
-    SetVar,  // `slot` gets the one value of `sql`, or `constant` when `sql` is empty
+    SetVar,  // `slot` gets the one value of `sql`, or `constant` / slot `valueSlot` when `sql` is empty
     Branch,  // `sql` yields 1 or 0; on 0 go to step `jump`
     Jump,    // go to step `jump`
     Call,    // stored procedure `procedure` with `args`
@@ -41,6 +41,7 @@ struct Step {
     std::vector<int> slots;  // Assign
     int slot = -1;           // SetVar
     std::optional<qv::sql::Value> constant;  // SetVar without SQL
+    int valueSlot = -1;                      // SetVar without SQL: the value of this slot
     std::size_t jump = 0;    // Branch, Jump
     std::string procedure;   // Call: the name without schema
     std::vector<CallArg> args;

@@ -92,6 +92,18 @@ int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFi
     rc = CreateSchema(db.Handle(), error);
     if (rc == SQLITE_OK) rc = GenerateDemoData(db.Handle(), options.seed, year, error);
     if (rc == SQLITE_OK) rc = ScaleDemoData(db.Handle(), options.scale, error);
+    // A new database gets the planner's statistics with its rows (the scaler has made them when
+    // the data grew).
+    if (rc == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        bool analysed = false;
+        if (sqlite3_prepare_v2(db.Handle(), "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", -1, &st,
+                               nullptr) == SQLITE_OK)
+            analysed = sqlite3_step(st) == SQLITE_ROW;
+        sqlite3_finalize(st);
+        if (!analysed) rc = db.Exec("ANALYZE");
+        if (rc != SQLITE_OK && error) *error = db.LastError().description;
+    }
     if (rc == SQLITE_OK && report) rc = SummarizeDemoData(db.Handle(), &report->summary, error);
     if (rc != SQLITE_OK) {
         db.Rollback();

@@ -1,15 +1,23 @@
 // The scheduler "Qovaro.QvScheduler": one-time and repeating jobs that fire their event through
-// the event server running in the host. Jobs live as long as the scheduler object.
+// the event server running in the host. Jobs live as long as the scheduler object. Beside them
+// the scheduler keeps the suite database's planner statistics up to date once a day.
 #include "oledate.h"
+#include "qvdbsettings.h"
 #include "qveventserver.h"
 #include "serverbase.h"
 #include "qvrunning.h"
 #include "qvschedulerserver.h"
+#include "sqlitedb.h"
 #include "trace.h"
+#include "utf.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,6 +32,7 @@ struct Job {
     long value = 0;
     Clock::time_point due;
     std::chrono::milliseconds period{0};  // 0: once
+    std::function<void()> work;           // the scheduler's own job: done instead of firing
 };
 
 void TraceFailure(const wchar_t* what, HRESULT hr) {
@@ -31,6 +40,36 @@ void TraceFailure(const wchar_t* what, HRESULT hr) {
     swprintf(text, 128, L"QvScheduler: %ls; 0x%X\n", what, unsigned(hr));
     OutputDebugStringW(text);
 }
+
+// The SQLite file of the suite's profile as the database server reads it; empty for another
+// database (PostgreSQL's autovacuum keeps its statistics itself).
+std::string SuiteSqliteFile() {
+    const CString value = QvDBReadSetting(CString(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2"), L"DBConnection", CString());
+    if (value.IsEmpty()) return QvStandInDataHome() + "/qovaro/nq2.sqlite";
+    std::string cs = qv::ToUtf8(value.wstr());
+    std::string head;
+    for (char c : cs.substr(0, 7)) head += (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    if (head != "sqlite:") return {};
+    cs.erase(0, 7);
+    if (cs.rfind("//", 0) == 0) cs.erase(0, 2);
+    return cs == ":memory:" ? std::string() : cs;
+}
+
+// The daily job: every table's statistics from a sample of each index (a few hundred rows), so
+// that the planner knows the sizes a database reached through the program. A database in use by
+// a writer is left for the next day.
+void KeepStatistics() {
+    const std::string file = SuiteSqliteFile();
+    std::error_code ec;
+    if (file.empty() || !std::filesystem::exists(file, ec)) return;
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + file) != SQLITE_OK || db.IsReadOnly()) return;
+    db.SetBusyTimeout(0);
+    if (db.Exec("PRAGMA analysis_limit = 400; ANALYZE; PRAGMA optimize") != SQLITE_OK)
+        TraceFailure(L"statistics", E_FAIL);
+}
+
+constexpr GUID kStatisticsJob = {0x5a1c7e42, 0x2b8d, 0x4f61, {0x9e, 0x3a, 0x71, 0xc4, 0x0d, 0x56, 0xb2, 0x19}};
 
 // The job list and its thread, shared with the thread so that the scheduler's last reference may
 // go away while an event is being fired.
@@ -111,6 +150,10 @@ private:
     }
 
     static void Fire(const Job& job) {
+        if (job.work) {
+            job.work();
+            return;
+        }
         IQvEventServer* server = nullptr;
         HRESULT hr = qv::QueryRunningServer(QV_EVENTSERVER_PROGID, IID_IQvEventServer, reinterpret_cast<void**>(&server));
         if (FAILED(hr) || !server) {
@@ -144,7 +187,16 @@ class CQvSchedulerServer : public CQvStandInServer {
 public:
     const CLSID& GetServerClassID() const override { return CLSID_QvScheduler; }
     LPCWSTR GetServerProgID() const override { return QV_SCHEDULER_PROGID; }
-    CQvSchedulerServer() { m_timeline->Start(m_timeline); }
+    CQvSchedulerServer() {
+        m_timeline->Start(m_timeline);
+        // Once a day, the first an hour after the start (the start itself stays quick).
+        Job statistics;
+        statistics.event = kStatisticsJob;
+        statistics.period = std::chrono::hours(24);
+        statistics.due = Clock::now() + std::chrono::hours(1);
+        statistics.work = KeepStatistics;
+        m_timeline->Add(statistics, true);
+    }
     ~CQvSchedulerServer() override { m_timeline->Stop(); }
 
     BEGIN_INTERFACE_PART(Scheduler, IQvScheduler)

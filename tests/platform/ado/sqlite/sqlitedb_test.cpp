@@ -179,6 +179,14 @@ TEST_F(Driver, ClosingRollsBackAnOpenTransaction) {
     a_.Close();
     EXPECT_EQ(Rows(b_), 0);
     EXPECT_EQ(b_.Exec("INSERT INTO t (name) VALUES ('y')"), SQLITE_OK) << "the lock went with it";
+    // A connection that wrote leaves planner statistics behind, the first ones of the file too.
+    b_.Close();
+    ASSERT_EQ(a_.Open(File()), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(a_.Handle(), "SELECT tbl FROM sqlite_stat1", -1, &st, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "t");
+    sqlite3_finalize(st);
 }
 
 // ---- errors --------------------------------------------------------------------------------

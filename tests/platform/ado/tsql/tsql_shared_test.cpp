@@ -65,7 +65,10 @@ TEST_F(SharedTexts, EachTextGetsItsOwnRowsAndOnlyPureValuesShareATranslation) {
         {"SELECT id FROM t WHERE a > -1 AND id < 2", {"1"}, "SELECT id FROM t WHERE a > -25 AND id < 3", {"1", "2"},
          false},
         {"DECLARE @v int SET @v = 2 SELECT s FROM t WHERE id = @v", {"it's"},
-         "DECLARE @v int SET @v = 3 SELECT s FROM t WHERE id = @v", {"z"}, false},
+         "DECLARE @v int SET @v = 3 SELECT s FROM t WHERE id = @v", {"z"}, true},
+        // A variable takes the value as its type makes it.
+        {"DECLARE @v varchar(2) = 'x' SELECT id FROM t WHERE s = @v", {"1"},
+         "DECLARE @v varchar(2) = 'it''s' SELECT id FROM t WHERE s = @v", {}, true},
         {"SELECT id FROM t WHERE a < 99999999999999999999 AND id = 1", {"1"},
          "SELECT id FROM t WHERE a < 99999999999999999998 AND id = 1", {"1"}, false},
         {"SELECT id FROM t WHERE s = 'x' OR s IS NULL", {"1"}, "SELECT id FROM t WHERE s = N'z' OR s IS NULL", {"3"},
