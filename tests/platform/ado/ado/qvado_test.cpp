@@ -443,6 +443,11 @@ TEST_F(Ado, FailuresFillTheErrorCollectionUntilTheNextCall) {
     EXPECT_EQ(e.state, L"42000");
     EXPECT_EQ(e.native, SQLITE_ERROR);
     EXPECT_NE(e.description.find(L"KursGibtsNicht"), std::wstring::npos);
+    // A misspelt column is the database's error, never the column's name as a text.
+    EXPECT_EQ(TryExec(c.get(), L"SELECT [NoSuchCol] FROM (SELECT 1 AS a) x"), E_FAIL);
+    e = LastError(c.get());
+    EXPECT_EQ(e.state, L"42000");
+    EXPECT_NE(e.description.find(L"no such column: NoSuchCol"), std::wstring::npos);
 
     EXPECT_EQ(TryExec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'A')"), E_FAIL);
     e = LastError(c.get());

@@ -201,6 +201,12 @@ TEST_F(Driver, ConstraintAndSyntaxErrorsAreMapped) {
     EXPECT_EQ(a_.LastError().sqlState, "42000");
     EXPECT_NE(a_.LastError().description.find("syntax error"), std::string::npos);
 
+    // A misspelt name in double quotes (as the translator quotes names) is an error, not a text.
+    EXPECT_EQ(a_.Exec("SELECT \"NoSuchCol\" FROM (SELECT 1 AS a) x"), SQLITE_ERROR);
+    EXPECT_EQ(a_.LastError().sqlState, "42000");
+    EXPECT_NE(a_.LastError().description.find("no such column: NoSuchCol"), std::string::npos);
+    EXPECT_EQ(a_.Exec("CREATE INDEX t_missing ON t (\"nme\")"), SQLITE_ERROR);
+
     EXPECT_EQ(a_.Exec("SELECT tsql_convert('int', 'abc')"), SQLITE_ERROR);
     EXPECT_NE(a_.LastError().description.find("'abc'"), std::string::npos);
 }
