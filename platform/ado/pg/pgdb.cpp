@@ -132,7 +132,13 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     if (!IsPgConnectionString(connectionString)) {
         return Fail(MapPgError("08001", "Not a PostgreSQL connection string: '" + connectionString + "'"));
     }
-    conn_ = PQconnectdb(connectionString.c_str());
+    // Limits on the client's side, each unless the connection string names its own (its values,
+    // expanded after these, win): a server that takes the connection and never answers fails it
+    // within seconds, one that falls silent for about 30 s ends it.
+    static const char* const kKeywords[] = {"connect_timeout", "keepalives",       "keepalives_idle", "keepalives_interval",
+                                            "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+    const char* const values[] = {"5", "1", "10", "5", "4", "30000", connectionString.c_str(), nullptr};
+    conn_ = PQconnectdbParams(kKeywords, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         std::string message = conn_ ? PQerrorMessage(conn_) : "Out of memory.";
         while (!message.empty() && message.back() == '\n') message.pop_back();
@@ -166,7 +172,11 @@ bool PgDb::Reconnect() {
     lru_.clear();
     seenOnce_.clear();
     sentValues_ = 0;
+    // Texts are written into statements with their quotes doubled, which is all a literal needs
+    // only while backslashes are plain characters: that is pinned here, whatever the server's or
+    // the database's default.
     const std::string setup = "SET client_encoding TO 'UTF8'; SET DateStyle TO ISO, YMD; "
+                              "SET standard_conforming_strings TO on; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
                               std::to_string(options_.statementTimeoutMs);

@@ -98,7 +98,10 @@ public:
     PgDb& operator=(const PgDb&) = delete;
 
     // Returns 0 or, on failure, LastError().nativeError or -1. The server's messages are read in
-    // UTF-8, dates in ISO order.
+    // UTF-8, dates in ISO order, backslashes in literals as plain characters, on every connection
+    // and reconnection. Unless the string names its own ("?connect_timeout=…", keepalives_…,
+    // tcp_user_timeout), a server that does not answer fails the connection within 5 s, and one
+    // silent for about 30 s ends it.
     int Open(const std::string& connectionString, const PgOpenOptions& options = {});
     void Close();
     bool IsOpen() const { return conn_ != nullptr; }

@@ -3,11 +3,20 @@
 // lost connections.
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgexec.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <future>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -197,6 +206,50 @@ TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects)
     EXPECT_NE(b_.Commit(), 0);
     EXPECT_EQ(Count(a_), 1);
     EXPECT_EQ(Count(b_), 1) << "reconnected";
+}
+
+TEST_F(PgDriver, AServerThatNeverAnswersFailsTheConnectionWithinItsLimit) {
+    // Takes the connection (the kernel does, from the backlog) and never says a word.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "postgresql://qv@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+    for (const auto& [query, limit] : {std::pair{std::string("?connect_timeout=2"), 2}, {std::string(), 5}}) {
+        PgDb c;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Open(url + query), 0);
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, limit + 2) << query;
+        EXPECT_GE(seconds, limit - 1) << query << ": the profile's limit, or the default";
+        EXPECT_EQ(c.LastError().nativeError, 17);
+        EXPECT_NE(c.LastError().description.find("127.0.0.1"), std::string::npos) << c.LastError().description;
+        EXPECT_NE(c.LastError().description.find("timeout"), std::string::npos) << c.LastError().description;
+    }
+    ::close(listener);
+}
+
+TEST_F(PgDriver, BackslashesArePlainCharactersWhateverTheDatabasesDefault) {
+    ASSERT_EQ(a_.Exec("ALTER DATABASE " + db_.name() + " SET standard_conforming_strings = off"), 0)
+        << a_.LastError().description;
+    PgDb c;
+    ASSERT_EQ(c.Open(db_.url()), 0) << c.LastError().description;
+    EXPECT_EQ(Scalar(c, "SELECT 'Mei\\' || 'er\\'"), "Mei\\er\\");
+    EXPECT_EQ(Scalar(c, "SELECT 'C:\\' LIKE 'C:\\' ESCAPE ''"), "t");
+    // A search word ending in a backslash, as the translated T-SQL of a search sends it.
+    const qv::sql::PgRun run = qv::sql::RunBatch(c, "SELECT 'Meier\\' AS w WHERE 'Meier\\' LIKE '%er\\%'");
+    ASSERT_EQ(run.result.rows.size(), 1u);
+    EXPECT_EQ(run.result.rows[0][0].value_or("NULL"), "Meier\\");
+    // And after the connection was lost and made again.
+    ASSERT_EQ(Scalar(a_, "SELECT pg_terminate_backend($1::int)", {std::to_string(c.BackendPid())}), "t");
+    EXPECT_NE(c.Exec("SELECT 1"), 0);
+    EXPECT_EQ(Scalar(c, "SHOW standard_conforming_strings"), "on");
+    EXPECT_EQ(Scalar(c, "SELECT 'x\\'"), "x\\");
 }
 
 }  // namespace
