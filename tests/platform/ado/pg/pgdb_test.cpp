@@ -1,6 +1,6 @@
 // The PostgreSQL driver against a private server: error mapping, T-SQL transaction depth with
-// statement-level undo, prepared statements, lock and statement time-outs, deadlock victims and
-// lost connections.
+// statement-level undo, prepared statements, lock and statement time-outs, deadlock victims, lost
+// connections and replies, servers that never answer, and the settings every session pins.
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgexec.h"
@@ -179,11 +179,20 @@ TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
     PgDb& winner = firstRc != 0 ? b_ : a_;
     EXPECT_EQ(victim.LastError().nativeError, 1205);
     EXPECT_EQ(victim.LastError().hresult, kHrFail);
-    EXPECT_EQ(victim.Depth(), 0);
+    // The unit of work stays failed: nothing runs autocommitted in its place until it ends.
+    EXPECT_EQ(victim.Depth(), 2);
+    EXPECT_NE(victim.Exec("INSERT INTO t VALUES (3, 'after')"), 0);
+    EXPECT_EQ(victim.LastError().nativeError, 1205);
+    EXPECT_NE(victim.Begin(), 0);
+    EXPECT_NE(victim.Commit(), 0) << "the inner commit reports it too";
     EXPECT_NE(victim.Commit(), 0) << "nothing is left to commit";
-    EXPECT_EQ(victim.LastError().sqlState, "25000");
+    EXPECT_EQ(victim.LastError().nativeError, 1205);
+    EXPECT_NE(victim.LastError().description.find("Nothing was committed"), std::string::npos);
+    EXPECT_EQ(victim.Depth(), 0);
+    EXPECT_EQ(victim.Rollback(), 0) << "the owner's rollback after a failed commit has nothing left to do";
     ASSERT_EQ(winner.Commit(), 0);
     ASSERT_EQ(winner.Commit(), 0);
+    EXPECT_EQ(Count(winner), 2);
     const std::string names = Scalar(victim, "SELECT string_agg(name, ',' ORDER BY id) FROM t");
     EXPECT_EQ(names, &victim == &a_ ? "b1,b2" : "a1,a2");
 }
@@ -193,19 +202,57 @@ TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects)
     ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
     ASSERT_NE(b_.Exec("SELECT 1"), 0);
     EXPECT_EQ(b_.LastError().nativeError, 17);
-    EXPECT_EQ(b_.LastError().sqlState, "08001");
+    EXPECT_EQ(b_.LastError().sqlState, "08S01") << "lost in flight: not simply repeated";
     ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;
 
-    // Inside a transaction the work is gone and the caller is told so.
+    // Inside a transaction the work is gone, and stays failed until its owner rolls back.
     ASSERT_EQ(b_.Begin(), 0);
     ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (2, 'y')"), 0);
     ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
     EXPECT_NE(b_.Exec("INSERT INTO t VALUES (3, 'z')"), 0);
     EXPECT_EQ(b_.LastError().nativeError, 17);
-    EXPECT_EQ(b_.Depth(), 0);
+    EXPECT_EQ(b_.Depth(), 1);
+    EXPECT_NE(b_.Query("INSERT INTO t VALUES ($1, 'w')", {"4"}, nullptr), 0) << "no autocommitted half of the unit";
+    EXPECT_EQ(b_.LastError().nativeError, 17);
     EXPECT_NE(b_.Commit(), 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
     EXPECT_EQ(Count(a_), 1);
     EXPECT_EQ(Count(b_), 1) << "reconnected";
+
+    // The same unit cut while its owner rolls back: the rollback ends it, the next one runs.
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
+    EXPECT_NE(b_.Exec("INSERT INTO t VALUES (5, 'v')"), 0);
+    EXPECT_EQ(b_.Rollback(), 0);
+    EXPECT_EQ(b_.Depth(), 0);
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (6, 'u')"), 0) << b_.LastError().description;
+    ASSERT_EQ(b_.Commit(), 0);
+    EXPECT_EQ(Count(a_), 2);
+}
+
+TEST_F(PgDriver, AnInsertWhoseReplyIsLostIsReportedAndNotWrittenTwice) {
+    // The server commits the autocommitted INSERT; its reply never arrives.
+    bool looking = false;  // the hook also sees the statements that look
+    qv::sql::PgDb::SetAfterSendHookForTests([&](int socket) {
+        if (std::exchange(looking, true)) return;
+        for (int i = 0; i < 500 && Count(a_) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The connection ends under libpq: its socket now reads the end of a closed pipe.
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
+        ::close(pair[1]);
+        ::dup2(pair[0], socket);
+        ::close(pair[0]);
+    });
+    const int rc = b_.Query("INSERT INTO t VALUES ($1, 'once')", {"1"}, nullptr);
+    qv::sql::PgDb::SetAfterSendHookForTests({});
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
+    EXPECT_EQ(b_.LastError().sqlState, "08S01");
+    EXPECT_EQ(Count(a_), 1);
+    // The next statement runs on a new connection.
+    EXPECT_EQ(Scalar(b_, "SELECT name FROM t"), "once");
+    EXPECT_EQ(Count(a_), 1);
 }
 
 TEST_F(PgDriver, AServerThatNeverAnswersFailsTheConnectionWithinItsLimit) {
