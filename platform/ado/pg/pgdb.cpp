@@ -286,6 +286,18 @@ int PgDb::Before(bool* guarded) {
     *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (doomed_) return FailDoomed(nullptr);
+    if (depth_ == 0 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE &&
+        !IdleAndAlive()) {
+        // The server has said that it ends this idle connection (a restart, a session ended by
+        // an administrator): seen before sending, the statement goes on a new connection and
+        // cannot have run on the old one.
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            FailFrom(nullptr);
+            return error_.nativeError ? error_.nativeError : -1;
+        }
+        if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
+    }
     if (PQstatus(conn_) != CONNECTION_OK) {
         // Outside a transaction nothing is lost with the old connection, so a retry works on a
         // new one; inside one the transaction is gone and the caller must start again.
