@@ -118,7 +118,7 @@ int Session::SetPgTimeout(int ms) { return pg_->SetStatementTimeout(ms); }
 int Session::SetPgIsolationLevel(long level) {
     // PostgreSQL reads nothing uncommitted: read uncommitted and chaos run as read committed.
     const char* name = level >= 1048576 ? "SERIALIZABLE" : level >= 65536 ? "REPEATABLE READ" : "READ COMMITTED";
-    return pg_->Exec(std::string("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") + name);
+    return pg_->SetIsolationLevel(name);
 }
 
 void Session::PgSettingsLost() {

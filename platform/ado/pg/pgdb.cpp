@@ -150,6 +150,7 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     connectionString_ = connectionString;
     options_ = options;
     lockTimeoutMs_ = options.lockTimeoutMs;
+    isolation_.clear();
     if (int rc = Reconnect() ? 0 : -1; rc != 0) {
         ErrorInfo keep = error_;
         Close();
@@ -179,7 +180,8 @@ bool PgDb::Reconnect() {
                               "SET standard_conforming_strings TO on; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
-                              std::to_string(options_.statementTimeoutMs);
+                              std::to_string(options_.statementTimeoutMs) +
+                              (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
     return Simple(setup.c_str()) == 0;
 }
 
@@ -211,6 +213,12 @@ int PgDb::SetLockTimeout(int ms) {
     lockTimeoutMs_ = ms;
     if (!conn_) return 0;
     return Run("SET lock_timeout = " + std::to_string(ms), nullptr, nullptr);
+}
+
+int PgDb::SetIsolationLevel(const std::string& level) {
+    isolation_ = level;
+    if (!conn_) return 0;
+    return Run("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + level, nullptr, nullptr);
 }
 
 int PgDb::SetStatementTimeout(int ms) {

@@ -115,6 +115,9 @@ public:
 
     int SetLockTimeout(int ms);
     int SetStatementTimeout(int ms);
+    // The session's isolation level ("READ COMMITTED", "REPEATABLE READ", "SERIALIZABLE"); like
+    // the time-outs, sent again on a new connection.
+    int SetIsolationLevel(const std::string& level);
     int LockTimeout() const { return lockTimeoutMs_; }
 
     // Plain PostgreSQL SQL, possibly several statements, rows discarded.
@@ -197,6 +200,7 @@ private:
     std::string connectionString_;
     PgOpenOptions options_;
     int lockTimeoutMs_ = 5000;
+    std::string isolation_;  // empty: the server's default
     int depth_ = 0;
     bool lostTransaction_ = false;
     bool doomed_ = false;      // the database ended the transaction; see Begin

@@ -207,10 +207,13 @@ TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
 
 TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects) {
     // An idle connection the server ended is made again before the next statement is sent.
+    ASSERT_EQ(b_.SetIsolationLevel("SERIALIZABLE"), 0);
     const int before = b_.BackendPid();
     EndSession(b_);
     ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;
     EXPECT_NE(b_.BackendPid(), before);
+    EXPECT_EQ(Scalar(b_, "SHOW default_transaction_isolation"), "serializable") << "the session's settings came along";
+    ASSERT_EQ(b_.SetIsolationLevel("READ COMMITTED"), 0);
     const std::string kill = "SELECT pg_terminate_backend($1::int)";
 
     // Inside a transaction the work is gone, and stays failed until its owner rolls back.
