@@ -191,6 +191,9 @@ public:
             return ERROR_CANTOPEN;
         }
         sqlite3_busy_timeout(db, 15000);
+        // A double-quoted word is a name, never a text.
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
         if (!initSchema(db)) {
             sqlite3_close(db);
             return ERROR_CANTOPEN;

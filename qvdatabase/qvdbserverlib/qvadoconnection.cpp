@@ -146,7 +146,7 @@ BOOL CQvADOConnection::IsInTransaction() const {
     return SUCCEEDED(hr) && lDepth > 0 ? TRUE : FALSE;
 }
 
-long CQvADOConnection::Execute(const CString& strStatement) {
+long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) {
     if (!m_pConnection) return E_FAIL;
     CQvDataLogger log(L"QvDBServerLib");
     const BOOL bInTransaction = IsInTransaction();
@@ -178,7 +178,8 @@ long CQvADOConnection::Execute(const CString& strStatement) {
         CString strState;
         GetLastErrorInfo(&lNumber, &lNative, strState);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, false);
-        if (failure == qv::db::Failure::Other || bInTransaction) {
+        if (failure == qv::db::Failure::Other || (failure == qv::db::Failure::LinkLost && !bSafeToRepeat) ||
+            bInTransaction) {
             log.Error(&kFailed,
                       L"CQvADOConnection::Execute() failed (hr: 0x%X, error number: 0x%X, nativ error %d, SQLState: %s) "
                       L"for Statement '%s'",

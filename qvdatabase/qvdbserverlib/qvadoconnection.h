@@ -6,7 +6,9 @@
 //
 // Statements that fail through a deadlock or a timeout are tried again up to the profile's
 // "DefaultExecuteRetry" tries, each retry and each final failure leaving a data-logger entry;
-// statements slower than "Command4LogDuration [ms, 0=Disabled]" are logged too. Inside a
+// statements slower than "Command4LogDuration [ms, 0=Disabled]" are logged too. A statement whose
+// connection was lost after it was sent is not tried again unless it only read (the driver then
+// reports the server as unreachable) or its caller says so. Inside a
 // transaction a failed statement is never tried again on its own: the database may already have
 // ended the transaction, so the failure goes to the transaction's owner, who rolls back.
 //
@@ -28,8 +30,9 @@ public:
     long Open(const CString& strSource, long lReserved);
     // Restores what Open changed and hands the connection back; the server stays held.
     long Close(long lFlag);
-    // A statement that returns no rows.
-    long Execute(const CString& strStatement);
+    // A statement that returns no rows. A connection lost while it was on its way is repeated
+    // only when `bSafeToRepeat` says that running it twice changes nothing more than once.
+    long Execute(const CString& strStatement, BOOL bSafeToRepeat = FALSE);
 
     long BeginTrans();
     long CommitTrans();

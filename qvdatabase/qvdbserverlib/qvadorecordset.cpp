@@ -117,7 +117,7 @@ long CQvADORecordset::OpenSQL(const CString& strStatement, long lCursorType, lon
         CString strState;
         if (m_pConnection) m_pConnection->GetLastErrorInfo(&lNumber, &lNative, strState);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, true);
-        if (failure == qv::db::Failure::Other || bInTransaction) {
+        if (failure == qv::db::Failure::Other || failure == qv::db::Failure::LinkLost || bInTransaction) {
             log.Error(&kFailed,
                       L"CQvADORecordset::OpenSQL(): failed (hr: 0x%X, error number: 0x%X, nativ error %d) for "
                       L"Statement '%s'",

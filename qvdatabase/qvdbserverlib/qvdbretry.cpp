@@ -15,6 +15,7 @@ Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool
     if (hr == E_FAIL && ((lNativeError == 0 && strSQLState == L"HYT00") || (lNativeError == 17 && strSQLState == L"08001"))) {
         return Failure::ConnectTimeout;
     }
+    if (lNativeError == 17 && strSQLState == L"08S01") return Failure::LinkLost;
     return Failure::Other;
 }
 

@@ -17,6 +17,8 @@ enum class Failure {
     Timeout,         // the command timed out
     NotSupported,    // "the requested properties cannot be supported" (queries only)
     ConnectTimeout,  // E_FAIL with native 0 and "HYT00", or native 17 and "08001"
+    LinkLost,        // native 17 and "08S01": lost after the statement was sent, which may have
+                     // taken effect; repeated only when the caller marked it safe to repeat
     Other,           // not repeated
 };
 

@@ -118,7 +118,7 @@ int Session::SetPgTimeout(int ms) { return pg_->SetStatementTimeout(ms); }
 int Session::SetPgIsolationLevel(long level) {
     // PostgreSQL reads nothing uncommitted: read uncommitted and chaos run as read committed.
     const char* name = level >= 1048576 ? "SERIALIZABLE" : level >= 65536 ? "REPEATABLE READ" : "READ COMMITTED";
-    return pg_->Exec(std::string("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") + name);
+    return pg_->SetIsolationLevel(name);
 }
 
 void Session::PgSettingsLost() {
@@ -275,7 +275,13 @@ int Session::UpdatePgRow(const PgTable& table, const std::vector<std::string>& c
 }
 
 int Session::Begin() { return pg_ ? pg_->Begin() : db_.Begin(); }
-int Session::Commit() { return pg_ ? pg_->Commit() : db_.Commit(); }
+int Session::Commit() {
+    if (!pg_) return db_.Commit();
+    const int rc = pg_->Commit();
+    // A transaction that ended without being committed took the settings made in it along.
+    if (rc != 0 && pg_->Depth() == 0) PgSettingsLost();
+    return rc;
+}
 int Session::Rollback() {
     if (!pg_) return db_.Rollback();
     const int rc = pg_->Rollback();

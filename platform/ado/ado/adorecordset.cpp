@@ -505,6 +505,7 @@ HRESULT RecordsetImpl::WritePending() {
 
         std::vector<qv::sql::Value>& row = rows_[row_];
         sqlite3* db = session_->Db().Handle();
+        if (session_->Db().CheckUsable() != SQLITE_OK) return connection_->Fail(RecordFromDriver(session_->Db().LastError()));
         int rc = SQLITE_OK;
         qv::sql::StatementCache::Lease stmt = session_->Db().Statements()->Acquire(sql, &rc);
         if (!stmt) return connection_->Fail(RecordFromDriver(qv::sql::MapError(sqlite3_extended_errcode(db), sqlite3_errmsg(db))));
@@ -535,6 +536,7 @@ HRESULT RecordsetImpl::WritePending() {
             const int code = sqlite3_extended_errcode(db);
             const std::string message = sqlite3_errmsg(db);
             stmt.Discard();
+            session_->Db().NoteFailure(code, message);
             return connection_->Fail(RecordFromDriver(qv::sql::MapError(code, message)));
         }
         if (!found) {

@@ -1,6 +1,7 @@
 #include "adosession.h"
 
 #include "textcase.h"
+#include "tsqlerror.h"
 #include "stmtcache.h"
 #include "tsqllexer.h"
 #include "utf.h"
@@ -127,6 +128,14 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     Session* raw = s.get();
     s->options_.tranCount = [raw] { return raw->db_.Depth(); };
     s->options_.cache = s->db_.Statements();
+    // A unit of work whose transaction the engine rolled back stays failed until it is rolled back.
+    s->options_.admit = [raw] {
+        if (raw->db_.CheckUsable() != SQLITE_OK) {
+            const qv::sql::ErrorInfo& e = raw->db_.LastError();
+            throw qv::tsql::ExecError(e.nativeError, e.description, 0, "");
+        }
+    };
+    s->options_.failed = [raw](const qv::tsql::ExecError& e) { raw->db_.NoteFailure(e.code(), e.message()); };
     s->file_ = IdentifyFile(s->db_.Path());
     // A statement that changes a few thousand rows of a canton's database (opening its runs)
     // touches more pages than SQLite's default cache of 2 MB holds, and would read them one by

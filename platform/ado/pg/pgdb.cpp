@@ -132,7 +132,13 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     if (!IsPgConnectionString(connectionString)) {
         return Fail(MapPgError("08001", "Not a PostgreSQL connection string: '" + connectionString + "'"));
     }
-    conn_ = PQconnectdb(connectionString.c_str());
+    // Limits on the client's side, each unless the connection string names its own (its values,
+    // expanded after these, win): a server that takes the connection and never answers fails it
+    // within seconds, one that falls silent for about 30 s ends it.
+    static const char* const kKeywords[] = {"connect_timeout", "keepalives",       "keepalives_idle", "keepalives_interval",
+                                            "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+    const char* const values[] = {"5", "1", "10", "5", "4", "30000", connectionString.c_str(), nullptr};
+    conn_ = PQconnectdbParams(kKeywords, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         std::string message = conn_ ? PQerrorMessage(conn_) : "Out of memory.";
         while (!message.empty() && message.back() == '\n') message.pop_back();
@@ -144,6 +150,7 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     connectionString_ = connectionString;
     options_ = options;
     lockTimeoutMs_ = options.lockTimeoutMs;
+    isolation_.clear();
     if (int rc = Reconnect() ? 0 : -1; rc != 0) {
         ErrorInfo keep = error_;
         Close();
@@ -166,10 +173,15 @@ bool PgDb::Reconnect() {
     lru_.clear();
     seenOnce_.clear();
     sentValues_ = 0;
+    // Texts are written into statements with their quotes doubled, which is all a literal needs
+    // only while backslashes are plain characters: that is pinned here, whatever the server's or
+    // the database's default.
     const std::string setup = "SET client_encoding TO 'UTF8'; SET DateStyle TO ISO, YMD; "
+                              "SET standard_conforming_strings TO on; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
-                              std::to_string(options_.statementTimeoutMs);
+                              std::to_string(options_.statementTimeoutMs) +
+                              (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
     return Simple(setup.c_str()) == 0;
 }
 
@@ -203,6 +215,12 @@ int PgDb::SetLockTimeout(int ms) {
     return Run("SET lock_timeout = " + std::to_string(ms), nullptr, nullptr);
 }
 
+int PgDb::SetIsolationLevel(const std::string& level) {
+    isolation_ = level;
+    if (!conn_) return 0;
+    return Run("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + level, nullptr, nullptr);
+}
+
 int PgDb::SetStatementTimeout(int ms) {
     options_.statementTimeoutMs = ms;
     if (!conn_) return 0;
@@ -210,9 +228,29 @@ int PgDb::SetStatementTimeout(int ms) {
 }
 
 void PgDb::LoseTransaction() {
-    if (depth_ > 0) lostTransaction_ = true;
-    depth_ = 0;
+    // The depth stays: the unit of work is still the caller's, and nothing of it may run
+    // autocommitted in its place until its owner rolls back.
+    if (depth_ > 0 && !doomed_) {
+        doomed_ = true;
+        doomCause_ = error_;
+    }
     sentValues_ = 0;  // a value sent inside the transaction went with it
+}
+
+int PgDb::FailDoomed(const char* note) {
+    ErrorInfo e = doomCause_;
+    if (note) e.description += note;
+    return Fail(e);
+}
+
+// Ends the transaction the database already rolled back; the server's side is made sure of.
+void PgDb::EndDoomed() {
+    if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
+        PQclear(PQexec(conn_, "ROLLBACK"));
+    }
+    depth_ = 0;
+    doomed_ = false;
+    sentValues_ = 0;
 }
 
 int PgDb::SendSessionValues() {
@@ -255,12 +293,26 @@ int PgDb::Before(bool* guarded) {
     Park();
     *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
+    if (doomed_) return FailDoomed(nullptr);
+    if (depth_ == 0 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE &&
+        !IdleAndAlive()) {
+        // The server has said that it ends this idle connection (a restart, a session ended by
+        // an administrator): seen before sending, the statement goes on a new connection and
+        // cannot have run on the old one.
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            FailFrom(nullptr);
+            return error_.nativeError ? error_.nativeError : -1;
+        }
+        if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
+    }
     if (PQstatus(conn_) != CONNECTION_OK) {
         // Outside a transaction nothing is lost with the old connection, so a retry works on a
         // new one; inside one the transaction is gone and the caller must start again.
         if (depth_ > 0) {
+            const int rc = Fail(MapPgError("08006", "The connection to the database server was lost."));
             LoseTransaction();
-            return Fail(MapPgError("08006", "The connection to the database server was lost."));
+            return rc;
         }
         if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
     }
@@ -336,8 +388,13 @@ int PgDb::Finish(bool guarded, int rc) {
         else if (depth_ > 0 && ts == PQTRANS_IDLE) depth_ = 0;
         return 0;
     }
-    const ErrorInfo failure = error_;
+    ErrorInfo failure = error_;
     if (PQstatus(conn_) != CONNECTION_OK || failure.nativeError == kNativeConnectionLost) {
+        // The statement may have reached the server and taken effect there before its answer
+        // was lost: not a failure to reach the server, which may be repeated.
+        failure.nativeError = kNativeConnectionLost;
+        failure.sqlState = kLostInFlight;
+        error_ = failure;
         LoseTransaction();
     } else if (failure.nativeError == kNativeDeadlock) {
         // The deadlock victim's whole transaction is rolled back, as on SQL Server.
@@ -355,10 +412,17 @@ int PgDb::Finish(bool guarded, int rc) {
     return rc;
 }
 
+namespace {
+std::function<void(int)> g_afterSend;
+}  // namespace
+
+void PgDb::SetAfterSendHookForTests(std::function<void(int socket)> hook) { g_afterSend = std::move(hook); }
+
 int PgDb::Run(const std::string& sql, const PgParams* params, PgRows* out, const std::vector<std::uint32_t>* types) {
     bool guarded = false;
     if (int rc = Before(&guarded); rc != 0) return rc;
     int rc = Send(sql, params, types);
+    if (rc == 0 && g_afterSend) g_afterSend(PQsocket(conn_));
     if (rc == 0) rc = Collect(out);
     return Finish(guarded, rc);
 }
@@ -524,6 +588,7 @@ int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
 
 int PgDb::CopyIn(const std::string& copySql, const std::function<int(std::string*)>& next) {
     Park();
+    if (doomed_) return FailDoomed(nullptr);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return Fail(MapPgError("08003", "The connection is not open."));
     const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
     int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
@@ -573,6 +638,7 @@ int PgDb::Query(const std::string& sql, const PgParams& params, const std::vecto
 }
 
 int PgDb::Begin() {
+    if (doomed_) return FailDoomed(nullptr);
     if (depth_ > 0) {
         ++depth_;
         return 0;
@@ -592,11 +658,18 @@ int PgDb::Commit() {
     }
     if (depth_ > 1) {
         --depth_;
-        return 0;
+        return doomed_ ? FailDoomed(" Nothing was committed.") : 0;
     }
     Park();
+    if (doomed_) {
+        // The database rolled back on its own: the owner hears the failure it was.
+        EndDoomed();
+        lostTransaction_ = true;  // a Rollback that follows has nothing left to do
+        return FailDoomed(" Nothing was committed.");
+    }
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        LoseTransaction();
+        depth_ = 0;
+        sentValues_ = 0;
         lostTransaction_ = false;
         return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
     }
@@ -619,8 +692,12 @@ int PgDb::Rollback() {
         return Fail(MapPgError("25000", "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."));
     }
     Park();
-    depth_ = 0;
     lostTransaction_ = false;
+    if (doomed_) {
+        EndDoomed();
+        return 0;
+    }
+    depth_ = 0;
     sentValues_ = 0;  // a value sent inside the transaction went with it
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return 0;  // the server rolled it back with the connection
     return Simple("ROLLBACK");

@@ -29,6 +29,9 @@ namespace qv::sql {
 constexpr std::int32_t kNativeDeadlock = 1205;
 constexpr std::int32_t kNativeLockTimeout = 1222;
 constexpr std::int32_t kNativeConnectionLost = 17;
+// The state of a statement whose connection was lost after it was sent: it may have taken
+// effect, so unlike "08001" (the server could not be reached) it is not simply repeated.
+inline constexpr const char* kLostInFlight = "08S01";
 
 // Deadlock and serialization failure: E_FAIL, native 1205 (the whole transaction is gone).
 // Lock not available and statement time-out: the timeout code, "HYT00". Connection failures
@@ -98,7 +101,10 @@ public:
     PgDb& operator=(const PgDb&) = delete;
 
     // Returns 0 or, on failure, LastError().nativeError or -1. The server's messages are read in
-    // UTF-8, dates in ISO order.
+    // UTF-8, dates in ISO order, backslashes in literals as plain characters, on every connection
+    // and reconnection. Unless the string names its own ("?connect_timeout=…", keepalives_…,
+    // tcp_user_timeout), a server that does not answer fails the connection within 5 s, and one
+    // silent for about 30 s ends it.
     int Open(const std::string& connectionString, const PgOpenOptions& options = {});
     void Close();
     bool IsOpen() const { return conn_ != nullptr; }
@@ -109,6 +115,9 @@ public:
 
     int SetLockTimeout(int ms);
     int SetStatementTimeout(int ms);
+    // The session's isolation level ("READ COMMITTED", "REPEATABLE READ", "SERIALIZABLE"); like
+    // the time-outs, sent again on a new connection.
+    int SetIsolationLevel(const std::string& level);
     int LockTimeout() const { return lockTimeoutMs_; }
 
     // Plain PostgreSQL SQL, possibly several statements, rows discarded.
@@ -133,17 +142,29 @@ public:
     // T-SQL's transaction count, as the SQLite driver keeps it: Begin at depth 0 starts a
     // transaction, a nested Begin only counts; Commit counts down and commits at the outermost
     // level; Rollback at any depth rolls everything back. Commit or Rollback at depth 0 is an
-    // error. A deadlock or a lost connection ends the transaction; a later Commit reports that
-    // nothing was committed.
+    // error. A transaction the database ended on its own (a deadlock, a lost connection, a
+    // statement that failed outside its savepoint) keeps its depth: every statement, Begin and
+    // Commit fails with the error that ended it, nothing runs autocommitted in its place, until
+    // Rollback; the outermost Commit ends it too, reporting that error.
     int Begin();
     int Commit();
     int Rollback();
     int Depth() const { return depth_; }
 
     const ErrorInfo& LastError() const { return error_; }
+    // For a caller whose failed statement could not change data (a read): a connection lost in
+    // flight (kLostInFlight) becomes a failure to reach the server, which may be repeated.
+    void MarkLossRepeatable() {
+        if (error_.sqlState == kLostInFlight) error_.sqlState = "08001";
+    }
     std::size_t PreparedCount() const { return prepared_.size(); }
     // The server process serving this connection (to tell sessions apart, e.g. in pg_locks).
     int BackendPid() const;
+
+    // Tests only: called with the connection's socket after each statement has been sent and
+    // before its answer is read (e.g. to lose the answer of a statement the server ran). Set
+    // while no statement runs; an empty function removes it.
+    static void SetAfterSendHookForTests(std::function<void(int socket)> hook);
 
 private:
     friend class PgStream;
@@ -168,7 +189,10 @@ private:
     void Abandon(PgStream* stream);
     const Prepared* PrepareCached(const std::string& sql, const std::vector<std::uint32_t>* types, int* rc);
     bool Reconnect();
+    // Marks an open transaction as ended by the database, with error_ as its cause.
     void LoseTransaction();
+    int FailDoomed(const char* note);
+    void EndDoomed();
     int Simple(const char* sql);
     int SendSessionValues();
 
@@ -176,8 +200,11 @@ private:
     std::string connectionString_;
     PgOpenOptions options_;
     int lockTimeoutMs_ = 5000;
+    std::string isolation_;  // empty: the server's default
     int depth_ = 0;
     bool lostTransaction_ = false;
+    bool doomed_ = false;      // the database ended the transaction; see Begin
+    ErrorInfo doomCause_;
     std::uint64_t sentValues_ = 0;  // SessionValuesVersion() last sent
     unsigned long nextName_ = 0;
     ErrorInfo error_;

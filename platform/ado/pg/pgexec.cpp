@@ -60,6 +60,7 @@ public:
                     break;
                 }
                 case StepKind::Modify: {
+                    wrote_ = true;
                     PgRows rows;
                     Exec(pc, &rows);
                     run_.rowsAffected += rows.affected;
@@ -94,7 +95,10 @@ public:
                     break;
                 }
                 case StepKind::Jump: pc = step.jump; continue;
-                case StepKind::Call: Call(pc); break;
+                case StepKind::Call:
+                    wrote_ = true;
+                    Call(pc);
+                    break;
             }
             ++pc;
         }
@@ -126,10 +130,7 @@ private:
         }
         sql += ")";
         PgRows rows;
-        if (db_.Query(sql, params, std::vector<std::uint32_t>(params.size(), 0), &rows) != 0) {
-            const ErrorInfo& e = db_.LastError();
-            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.procedure);
-        }
+        if (db_.Query(sql, params, std::vector<std::uint32_t>(params.size(), 0), &rows) != 0) Throw(pc, step.procedure);
         if (output >= 0 && !rows.rows.empty() && !rows.rows[0].empty()) Slot(output) = rows.rows[0][0];
     }
 
@@ -151,10 +152,7 @@ private:
         PgParams params;
         std::vector<std::uint32_t> types;
         Bind(step, &params, &types);
-        if (db_.Query(step.sql, params, types, rows) != 0) {
-            const ErrorInfo& e = db_.LastError();
-            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.sql);
-        }
+        if (db_.Query(step.sql, params, types, rows) != 0) Throw(pc, step.sql);
     }
 
     std::shared_ptr<PgStream> Open(std::size_t pc) {
@@ -163,17 +161,23 @@ private:
         std::vector<std::uint32_t> types;
         Bind(step, &params, &types);
         std::shared_ptr<PgStream> stream;
-        if (db_.Stream(step.sql, params, types, &stream) != 0) {
-            const ErrorInfo& e = db_.LastError();
-            throw qv::tsql::ExecError(e.nativeError, e.description, pc, step.sql);
-        }
+        if (db_.Stream(step.sql, params, types, &stream) != 0) Throw(pc, step.sql);
         return stream;
+    }
+
+    // The driver's error as the step's. A batch that has only read so far changed nothing the
+    // server could have kept, so losing its connection in flight may be repeated.
+    [[noreturn]] void Throw(std::size_t pc, const std::string& statement) {
+        if (!wrote_) db_.MarkLossRepeatable();
+        const ErrorInfo& e = db_.LastError();
+        throw qv::tsql::ExecError(e.nativeError, e.description, pc, statement);
     }
 
     PgDb& db_;
     const qv::tsql::Program& program_;
     PgRun& run_;
     bool stream_;
+    bool wrote_ = false;  // a step that may change data has been sent
 };
 
 }  // namespace

@@ -229,6 +229,7 @@ void SqliteDb::Close() {
     path_.clear();
     depth_ = 0;
     lostTransaction_ = false;
+    doomed_ = false;
     readOnly_ = false;
 }
 
@@ -240,14 +241,32 @@ int SqliteDb::SetBusyTimeout(int ms) {
 
 int SqliteDb::Exec(const std::string& sql) {
     if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
+    if (int rc = CheckUsable(); rc != SQLITE_OK) return rc;
     char* msg = nullptr;
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);
     if (rc != SQLITE_OK) {
         std::string text = msg ? msg : sqlite3_errstr(rc);
         sqlite3_free(msg);
-        return Fail(sqlite3_extended_errcode(db_), text);
+        const int code = sqlite3_extended_errcode(db_);
+        NoteFailure(code, text);
+        return Fail(code, text);
     }
     return SQLITE_OK;
+}
+
+void SqliteDb::NoteFailure(int extendedRc, const std::string& message) {
+    if (db_ && depth_ > 0 && !doomed_ && sqlite3_get_autocommit(db_)) {
+        doomed_ = true;
+        doomCause_ = MapError(extendedRc, message);
+    }
+}
+
+int SqliteDb::CheckUsable() { return doomed_ ? FailDoomed(nullptr) : SQLITE_OK; }
+
+int SqliteDb::FailDoomed(const char* note) {
+    error_ = doomCause_;
+    if (note) error_.description += note;
+    return error_.nativeError != 0 ? error_.nativeError : SQLITE_ERROR;
 }
 
 void SqliteDb::SyncDepth() {
@@ -256,6 +275,7 @@ void SqliteDb::SyncDepth() {
         return;
     }
     bool open = !sqlite3_get_autocommit(db_);
+    if (doomed_) return;  // ended by the engine, kept until the owner rolls back
     if (depth_ > 0 && !open) {
         depth_ = 0;
         lostTransaction_ = true;
@@ -272,6 +292,7 @@ int SqliteDb::Depth() {
 int SqliteDb::Begin() {
     if (!db_) return Fail(SQLITE_MISUSE, "The connection is not open.");
     SyncDepth();
+    if (doomed_) return FailDoomed(nullptr);
     if (depth_ > 0) {
         ++depth_;
         return SQLITE_OK;
@@ -295,7 +316,13 @@ int SqliteDb::Commit() {
     }
     if (depth_ > 1) {
         --depth_;
-        return SQLITE_OK;
+        return doomed_ ? FailDoomed(" Nothing was committed.") : SQLITE_OK;
+    }
+    if (doomed_) {
+        depth_ = 0;
+        doomed_ = false;
+        lostTransaction_ = true;  // a Rollback that follows has nothing left to do
+        return FailDoomed(" Nothing was committed.");
     }
     int rc = Exec("COMMIT");
     SyncDepth();  // a failed COMMIT (busy) leaves the transaction open for a retry or a rollback
@@ -311,6 +338,14 @@ int SqliteDb::Rollback() {
         Fail(SQLITE_ERROR, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
         error_.sqlState = "25000";
         return SQLITE_ERROR;
+    }
+    if (doomed_) {
+        depth_ = 0;
+        doomed_ = false;
+        lostTransaction_ = false;
+        // Normally the engine's rollback left nothing open; whatever it left is undone.
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return SQLITE_OK;
     }
     int rc = Exec("ROLLBACK");
     if (sqlite3_get_autocommit(db_)) depth_ = 0;

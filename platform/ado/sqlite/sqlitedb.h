@@ -75,9 +75,18 @@ public:
     int Begin();
     int Commit();
     int Rollback();
-    // Also follows what the engine did on its own: a transaction it rolled back after an error
-    // counts as ended, and a later Commit reports that nothing was committed.
+    // Also follows what the engine did on its own: a transaction ended by a plain COMMIT or
+    // ROLLBACK statement counts as ended, and a later Commit reports that nothing was committed.
     int Depth();
+
+    // A transaction the engine rolled back on its own after a failed statement (a full disk, an
+    // I/O error; see NoteFailure) keeps its depth: every statement, Begin and Commit fails with
+    // that statement's error until Rollback, so that nothing of the unit runs autocommitted in
+    // its place; the outermost Commit ends it too, reporting that error. Returns SQLITE_OK, or
+    // the error (LastError) while the transaction is so lost.
+    int CheckUsable();
+    // Told of a statement that failed on this connection (those run past Exec too).
+    void NoteFailure(int extendedRc, const std::string& message);
 
     const ErrorInfo& LastError() const { return error_; }
     // Null when the connection is not open.
@@ -87,12 +96,15 @@ private:
     int Fail(int rc, const std::string& message);
     int FailFromDb(int rc);
     void SyncDepth();
+    int FailDoomed(const char* note);
 
     sqlite3* db_ = nullptr;
     std::string path_;
     int busyTimeoutMs_ = 5000;
     int depth_ = 0;
     bool lostTransaction_ = false;
+    bool doomed_ = false;
+    ErrorInfo doomCause_;
     bool readOnly_ = false;
     ErrorInfo error_;
     std::unique_ptr<StatementCache> cache_;

@@ -758,6 +758,11 @@ const Def kFunctions[] = {
 }  // namespace
 
 int RegisterTsqlRuntime(sqlite3* db) {
+    // A name in double quotes is a name: without this SQLite reads an unknown one as a text, so a
+    // misspelt column would compare against, or show, its own name instead of failing.
+    for (int option : {SQLITE_DBCONFIG_DQS_DML, SQLITE_DBCONFIG_DQS_DDL}) {
+        if (int rc = sqlite3_db_config(db, option, 0, nullptr); rc != SQLITE_OK) return rc;
+    }
     for (const Def& d : kFunctions) {
         int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS | (d.deterministic ? SQLITE_DETERMINISTIC : 0);
         int rc = sqlite3_create_function_v2(db, d.name, d.args, flags, nullptr, d.fn, nullptr, nullptr, nullptr);

@@ -130,6 +130,12 @@ struct Execution::Impl {
     std::vector<Value> current;
 
     std::int64_t rowsAffected = 0;
+    std::function<void(const ExecError&)> failed;
+
+    // Tells the caller's hook of a failure on its way out.
+    void Report(const ExecError& e) const {
+        if (failed) failed(e);
+    }
 
     [[noreturn]] void Fail(std::size_t step, const std::string& statement) const {
         throw ExecError(sqlite3_extended_errcode(db), sqlite3_errmsg(db), step, statement);
@@ -389,7 +395,12 @@ bool Execution::Next() {
     d.started = true;
     if (d.stream) {
         if (d.streamDone) return false;
-        if (d.StepRow(d.stream.get(), d.resultStep)) return true;
+        try {
+            if (d.StepRow(d.stream.get(), d.resultStep)) return true;
+        } catch (const ExecError& e) {
+            d.Report(e);
+            throw;
+        }
         d.streamDone = true;
         d.stream.Reset();
         return false;
@@ -446,7 +457,14 @@ Execution Execute(sqlite3* db, SharedProgram shared, const ExecOptions& options)
             qv::sql::Value(static_cast<std::int64_t>(options.tranCount ? options.tranCount() : 0));
     }
     impl->program = std::move(program);
-    impl->Run();
+    impl->failed = options.failed;
+    if (options.admit) options.admit();
+    try {
+        impl->Run();
+    } catch (const ExecError& e) {
+        impl->Report(e);
+        throw;
+    }
     return Execution(std::move(impl));
 }
 

@@ -18,12 +18,19 @@ struct sqlite3;
 
 namespace qv::tsql {
 
+class ExecError;
+
 struct ExecOptions {
     // Answers @@TRANCOUNT: the transaction depth the caller keeps. Null means 0.
     std::function<int()> tranCount;
     // Prepared statements to reuse. Null means the cache of the connection when the driver
     // opened it (qv::sql::StatementCache::For), else every statement is prepared anew.
     qv::sql::StatementCache* cache = nullptr;
+    // Called before the batch runs; throws ExecError to refuse it. Null admits every batch.
+    std::function<void()> admit;
+    // Told of a step's failure before its ExecError reaches the caller (also while the rows
+    // of the result are read).
+    std::function<void(const ExecError&)> failed;
 };
 
 class Execution {

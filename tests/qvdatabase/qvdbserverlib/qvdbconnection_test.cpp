@@ -191,6 +191,16 @@ TEST_F(Connection, WhichFailuresAreRepeated) {
         EXPECT_EQ(entries.back().level, k.tries == 1 ? 8 : 4);
         connection.script.clear();
     }
+
+    // A connection lost after the statement was sent is repeated only when the caller says the
+    // statement may run twice.
+    connection.statements.clear();
+    CQvADOConnection c;
+    OpenOk(c);
+    const Outcome lost{E_FAIL, 17, L"08S01"};
+    connection.Script({lost, lost, Outcome{}});
+    EXPECT_EQ(c.Execute(L"UPDATE Kurs SET fActive = 1", TRUE), S_OK);
+    EXPECT_EQ(connection.Calls(), 3u);
 }
 
 TEST_F(Connection, TheErrorEntryNamesTheFailure) {

@@ -36,7 +36,13 @@
 #include <random>
 #include <sqlite3.h>
 #include <set>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 namespace frametest {
 namespace {
@@ -567,6 +573,26 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
     // The same file intact opens; once checked, it is not read through again until it changes.
     std::string err;
     EXPECT_EQ(Run("--db " + filled, &err), 0) << err;
+
+    // A server that takes the connection and never answers: refused within the time limit,
+    // naming the server.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string server = "postgresql://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+    const auto start = std::chrono::steady_clock::now();
+    std::string err;
+    EXPECT_EQ(Run("--db " + server, &err), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_NE(err.find(server + " cannot be opened"), std::string::npos) << err;
+    EXPECT_NE(err.find("timeout"), std::string::npos) << err;
+    ::close(listener);
 
     // Asked for, an empty file becomes a suite database.
     EXPECT_EQ(Run("--db=" + dir.file("leer.sqlite") + " --create"), 0);

@@ -443,6 +443,11 @@ TEST_F(Ado, FailuresFillTheErrorCollectionUntilTheNextCall) {
     EXPECT_EQ(e.state, L"42000");
     EXPECT_EQ(e.native, SQLITE_ERROR);
     EXPECT_NE(e.description.find(L"KursGibtsNicht"), std::wstring::npos);
+    // A misspelt column is the database's error, never the column's name as a text.
+    EXPECT_EQ(TryExec(c.get(), L"SELECT [NoSuchCol] FROM (SELECT 1 AS a) x"), E_FAIL);
+    e = LastError(c.get());
+    EXPECT_EQ(e.state, L"42000");
+    EXPECT_NE(e.description.find(L"no such column: NoSuchCol"), std::wstring::npos);
 
     EXPECT_EQ(TryExec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'A')"), E_FAIL);
     e = LastError(c.get());
@@ -540,6 +545,24 @@ TEST_F(Ado, NestedTransactionsCountLikeTsql) {
     EXPECT_EQ(LastError(c.get()).count, 1);
     Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (4, 'D')");
     EXPECT_EQ(CountFromOtherThread(), L"2") << "later statements commit on their own again";
+
+    // A statement after which the engine rolled the whole transaction back (as it does on a full
+    // disk; here a trigger asks for it): the unit stays failed with that error until its owner
+    // rolls back, and none of its later statements runs autocommitted.
+    Sql("CREATE TRIGGER kurs_voll BEFORE INSERT ON Kurs WHEN NEW.strBezeichnung = 'voll' "
+        "BEGIN SELECT RAISE(ROLLBACK, 'database or disk is full'); END");
+    ASSERT_EQ(c->BeginTrans(&level), S_OK);
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (5, 'E')");
+    EXPECT_EQ(TryExec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (6, 'voll')"), E_FAIL);
+    EXPECT_EQ(TryExec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (7, 'G')"), E_FAIL);
+    EXPECT_NE(LastError(c.get()).description.find(L"disk is full"), std::wstring::npos);
+    EXPECT_EQ(TryExec(c.get(), L"SELECT count(*) FROM Kurs"), E_FAIL);
+    EXPECT_NE(c->CommitTrans(), S_OK);
+    EXPECT_NE(LastError(c.get()).description.find(L"disk is full"), std::wstring::npos);
+    EXPECT_EQ(c->RollbackTrans(), S_OK);
+    EXPECT_EQ(CountFromOtherThread(), L"2") << "nothing of the unit was committed";
+    Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (8, 'H')");
+    EXPECT_EQ(CountFromOtherThread(), L"3");
 }
 
 TEST_F(Ado, ClosingLeavesAnOpenTransactionToTheOthersAndTheLastOneRollsItBack) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -271,6 +274,7 @@ TEST_P(AdoBoth, FailuresFillTheErrorCollectionWithStateAndNativeNumber) {
         {L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (2, 'A')", L"23000", SQLITE_CONSTRAINT_UNIQUE, 2627},
         {L"INSERT INTO Kurs (lKursID) VALUES (3)", L"23000", SQLITE_CONSTRAINT_NOTNULL, 515},
         {L"SELECT x FROM KursGibtsNicht", L"42000", SQLITE_ERROR, 208},
+        {L"SELECT [NoSuchCol] FROM (SELECT 1 AS a) x", L"42000", SQLITE_ERROR, 207},
     };
     for (const Case& k : cases) {
         EXPECT_EQ(c->Execute(Bstr(k.sql), nullptr, adExecuteNoRecords, nullptr), E_FAIL) << qv::ToUtf8(k.sql);
@@ -290,6 +294,36 @@ TEST_P(AdoBoth, FailuresFillTheErrorCollectionWithStateAndNativeNumber) {
               E_FAIL);
     ASSERT_EQ(c->CommitTrans(), S_OK);
     EXPECT_EQ(CountElsewhere(), 2);
+    if (!pg) return;
+
+    // The server ran the statement and its answer was lost: a write says so (08S01, which the
+    // retry rules do not repeat) and is there once; a batch that only read may be sent again
+    // (08001, as when the server cannot be reached).
+    const struct {
+        const wchar_t* sql;
+        const wchar_t* state;
+    } lost[] = {{L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (6, 'C')", L"08S01"},
+                {L"SELECT count(*) FROM Kurs", L"08001"}};
+    for (const auto& k : lost) {
+        Exec(c.get(), L"UPDATE Kurs SET strBezeichnung = strBezeichnung WHERE lKursID = 0");  // settings sent
+        bool fired = false;
+        qv::sql::PgDb::SetAfterSendHookForTests([&](int socket) {
+            if (std::exchange(fired, true)) return;
+            for (int i = 0; i < 200 && CountElsewhere() != 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            int pair[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
+            ::close(pair[1]);
+            ::dup2(pair[0], socket);
+            ::close(pair[0]);
+        });
+        const HRESULT hr = c->Execute(Bstr(k.sql), nullptr, adExecuteNoRecords, nullptr);
+        qv::sql::PgDb::SetAfterSendHookForTests({});
+        EXPECT_EQ(hr, E_FAIL) << qv::ToUtf8(k.sql);
+        const ErrorSeen e = LastError(c.get());
+        EXPECT_EQ(e.native, 17) << qv::ToUtf8(k.sql);
+        EXPECT_EQ(e.state, k.state) << qv::ToUtf8(k.sql);
+        EXPECT_EQ(CountElsewhere(), 3) << qv::ToUtf8(k.sql);
+    }
 }
 
 TEST_P(AdoBoth, NestedTransactionsCountLikeTsql) {

@@ -1,13 +1,22 @@
 // The PostgreSQL driver against a private server: error mapping, T-SQL transaction depth with
-// statement-level undo, prepared statements, lock and statement time-outs, deadlock victims and
-// lost connections.
+// statement-level undo, prepared statements, lock and statement time-outs, deadlock victims, lost
+// connections and replies, servers that never answer, and the settings every session pins.
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgexec.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <future>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -53,6 +62,14 @@ protected:
         return rows.rows[0][0] ? *rows.rows[0][0] : "NULL";
     }
     int Count(PgDb& db) { return std::stoi(Scalar(db, "SELECT count(*) FROM t")); }
+    // Ends the server's session of `db` from a_ and waits until its process is gone.
+    void EndSession(PgDb& db) {
+        const std::string pid = std::to_string(db.BackendPid());
+        ASSERT_EQ(Scalar(a_, "SELECT pg_terminate_backend($1::int)", {pid}), "t");
+        for (int i = 0; i < 500 && Scalar(a_, "SELECT count(*) FROM pg_stat_activity WHERE pid = $1::int", {pid}) != "0"; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 
     qvtest::PgTestDatabase db_;
     PgDb a_, b_;
@@ -170,33 +187,126 @@ TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
     PgDb& winner = firstRc != 0 ? b_ : a_;
     EXPECT_EQ(victim.LastError().nativeError, 1205);
     EXPECT_EQ(victim.LastError().hresult, kHrFail);
-    EXPECT_EQ(victim.Depth(), 0);
+    // The unit of work stays failed: nothing runs autocommitted in its place until it ends.
+    EXPECT_EQ(victim.Depth(), 2);
+    EXPECT_NE(victim.Exec("INSERT INTO t VALUES (3, 'after')"), 0);
+    EXPECT_EQ(victim.LastError().nativeError, 1205);
+    EXPECT_NE(victim.Begin(), 0);
+    EXPECT_NE(victim.Commit(), 0) << "the inner commit reports it too";
     EXPECT_NE(victim.Commit(), 0) << "nothing is left to commit";
-    EXPECT_EQ(victim.LastError().sqlState, "25000");
+    EXPECT_EQ(victim.LastError().nativeError, 1205);
+    EXPECT_NE(victim.LastError().description.find("Nothing was committed"), std::string::npos);
+    EXPECT_EQ(victim.Depth(), 0);
+    EXPECT_EQ(victim.Rollback(), 0) << "the owner's rollback after a failed commit has nothing left to do";
     ASSERT_EQ(winner.Commit(), 0);
     ASSERT_EQ(winner.Commit(), 0);
+    EXPECT_EQ(Count(winner), 2);
     const std::string names = Scalar(victim, "SELECT string_agg(name, ',' ORDER BY id) FROM t");
     EXPECT_EQ(names, &victim == &a_ ? "b1,b2" : "a1,a2");
 }
 
 TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects) {
-    const std::string kill = "SELECT pg_terminate_backend($1::int)";
-    ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
-    ASSERT_NE(b_.Exec("SELECT 1"), 0);
-    EXPECT_EQ(b_.LastError().nativeError, 17);
-    EXPECT_EQ(b_.LastError().sqlState, "08001");
+    // An idle connection the server ended is made again before the next statement is sent.
+    ASSERT_EQ(b_.SetIsolationLevel("SERIALIZABLE"), 0);
+    const int before = b_.BackendPid();
+    EndSession(b_);
     ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;
+    EXPECT_NE(b_.BackendPid(), before);
+    EXPECT_EQ(Scalar(b_, "SHOW default_transaction_isolation"), "serializable") << "the session's settings came along";
+    ASSERT_EQ(b_.SetIsolationLevel("READ COMMITTED"), 0);
+    const std::string kill = "SELECT pg_terminate_backend($1::int)";
 
-    // Inside a transaction the work is gone and the caller is told so.
+    // Inside a transaction the work is gone, and stays failed until its owner rolls back.
     ASSERT_EQ(b_.Begin(), 0);
     ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (2, 'y')"), 0);
     ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
     EXPECT_NE(b_.Exec("INSERT INTO t VALUES (3, 'z')"), 0);
     EXPECT_EQ(b_.LastError().nativeError, 17);
-    EXPECT_EQ(b_.Depth(), 0);
+    EXPECT_EQ(b_.Depth(), 1);
+    EXPECT_NE(b_.Query("INSERT INTO t VALUES ($1, 'w')", {"4"}, nullptr), 0) << "no autocommitted half of the unit";
+    EXPECT_EQ(b_.LastError().nativeError, 17);
     EXPECT_NE(b_.Commit(), 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
     EXPECT_EQ(Count(a_), 1);
     EXPECT_EQ(Count(b_), 1) << "reconnected";
+
+    // The same unit cut while its owner rolls back: the rollback ends it, the next one runs.
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(Scalar(a_, kill, {std::to_string(b_.BackendPid())}), "t");
+    EXPECT_NE(b_.Exec("INSERT INTO t VALUES (5, 'v')"), 0);
+    EXPECT_EQ(b_.Rollback(), 0);
+    EXPECT_EQ(b_.Depth(), 0);
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (6, 'u')"), 0) << b_.LastError().description;
+    ASSERT_EQ(b_.Commit(), 0);
+    EXPECT_EQ(Count(a_), 2);
+}
+
+TEST_F(PgDriver, AnInsertWhoseReplyIsLostIsReportedAndNotWrittenTwice) {
+    // The server commits the autocommitted INSERT; its reply never arrives.
+    bool looking = false;  // the hook also sees the statements that look
+    qv::sql::PgDb::SetAfterSendHookForTests([&](int socket) {
+        if (std::exchange(looking, true)) return;
+        for (int i = 0; i < 500 && Count(a_) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The connection ends under libpq: its socket now reads the end of a closed pipe.
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return;
+        ::close(pair[1]);
+        ::dup2(pair[0], socket);
+        ::close(pair[0]);
+    });
+    const int rc = b_.Query("INSERT INTO t VALUES ($1, 'once')", {"1"}, nullptr);
+    qv::sql::PgDb::SetAfterSendHookForTests({});
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(b_.LastError().nativeError, 17);
+    EXPECT_EQ(b_.LastError().sqlState, "08S01");
+    EXPECT_EQ(Count(a_), 1);
+    // The next statement runs on a new connection.
+    EXPECT_EQ(Scalar(b_, "SELECT name FROM t"), "once");
+    EXPECT_EQ(Count(a_), 1);
+}
+
+TEST_F(PgDriver, AServerThatNeverAnswersFailsTheConnectionWithinItsLimit) {
+    // Takes the connection (the kernel does, from the backlog) and never says a word.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "postgresql://qv@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+    for (const auto& [query, limit] : {std::pair{std::string("?connect_timeout=2"), 2}, {std::string(), 5}}) {
+        PgDb c;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Open(url + query), 0);
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, limit + 2) << query;
+        EXPECT_GE(seconds, limit - 1) << query << ": the profile's limit, or the default";
+        EXPECT_EQ(c.LastError().nativeError, 17);
+        EXPECT_NE(c.LastError().description.find("127.0.0.1"), std::string::npos) << c.LastError().description;
+        EXPECT_NE(c.LastError().description.find("timeout"), std::string::npos) << c.LastError().description;
+    }
+    ::close(listener);
+}
+
+TEST_F(PgDriver, BackslashesArePlainCharactersWhateverTheDatabasesDefault) {
+    ASSERT_EQ(a_.Exec("ALTER DATABASE " + db_.name() + " SET standard_conforming_strings = off"), 0)
+        << a_.LastError().description;
+    PgDb c;
+    ASSERT_EQ(c.Open(db_.url()), 0) << c.LastError().description;
+    EXPECT_EQ(Scalar(c, "SELECT 'Mei\\' || 'er\\'"), "Mei\\er\\");
+    EXPECT_EQ(Scalar(c, "SELECT 'C:\\' LIKE 'C:\\' ESCAPE ''"), "t");
+    // A search word ending in a backslash, as the translated T-SQL of a search sends it.
+    const qv::sql::PgRun run = qv::sql::RunBatch(c, "SELECT 'Meier\\' AS w WHERE 'Meier\\' LIKE '%er\\%'");
+    ASSERT_EQ(run.result.rows.size(), 1u);
+    EXPECT_EQ(run.result.rows[0][0].value_or("NULL"), "Meier\\");
+    // And after the connection was lost and made again.
+    EndSession(c);
+    EXPECT_EQ(Scalar(c, "SHOW standard_conforming_strings"), "on");
+    EXPECT_EQ(Scalar(c, "SELECT 'x\\'"), "x\\");
 }
 
 }  // namespace

@@ -164,12 +164,33 @@ TEST_F(Driver, ATransactionTheEngineRolledBackIsNotReportedCommitted) {
     ASSERT_EQ(a_.Begin(), SQLITE_OK);
     ASSERT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('lost')"), SQLITE_OK);
     EXPECT_NE(a_.Exec("INSERT OR ROLLBACK INTO t (name) VALUES ('dup')"), SQLITE_OK);
+    // The unit of work stays failed with that error: nothing of it runs autocommitted.
+    EXPECT_EQ(a_.Depth(), 2);
+    EXPECT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('after')"), SQLITE_CONSTRAINT_UNIQUE);
+    EXPECT_EQ(a_.Begin(), SQLITE_CONSTRAINT_UNIQUE);
+    EXPECT_EQ(a_.Commit(), SQLITE_CONSTRAINT_UNIQUE) << "the inner commit reports it too";
+    EXPECT_EQ(a_.Commit(), SQLITE_CONSTRAINT_UNIQUE);
+    EXPECT_NE(a_.LastError().description.find("Nothing was committed"), std::string::npos);
     EXPECT_EQ(a_.Depth(), 0);
-    EXPECT_EQ(a_.Commit(), SQLITE_ERROR);
-    EXPECT_NE(a_.LastError().description.find("nothing was committed"), std::string::npos);
+    EXPECT_EQ(a_.Rollback(), SQLITE_OK) << "the owner's rollback after a failed commit has nothing left to do";
     EXPECT_EQ(Rows(b_), 1);
     ASSERT_EQ(a_.Begin(), SQLITE_OK) << "the connection is usable again";
     ASSERT_EQ(a_.Commit(), SQLITE_OK);
+
+    // A full disk: the engine rolls the whole transaction back; the unit stays failed until its
+    // owner rolls back.
+    ASSERT_EQ(a_.Exec("CREATE TABLE big (b BLOB)"), SQLITE_OK);
+    const std::string limit = Scalar(a_, "PRAGMA page_count");
+    ASSERT_EQ(a_.Exec("PRAGMA max_page_count = " + std::to_string(std::stoi(limit) + 4)), SQLITE_OK);
+    ASSERT_EQ(a_.Begin(), SQLITE_OK);
+    ASSERT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('1')"), SQLITE_OK);
+    EXPECT_EQ(a_.Exec("INSERT INTO big VALUES (zeroblob(100000))") & 0xFF, SQLITE_FULL);
+    EXPECT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('3')") & 0xFF, SQLITE_FULL);
+    EXPECT_NE(a_.LastError().description.find("full"), std::string::npos) << a_.LastError().description;
+    EXPECT_EQ(a_.Commit() & 0xFF, SQLITE_FULL);
+    EXPECT_EQ(Rows(b_), 1) << "nothing of the unit was committed";
+    ASSERT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('later')"), SQLITE_OK);
+    EXPECT_EQ(Rows(b_), 2);
 }
 
 TEST_F(Driver, ClosingRollsBackAnOpenTransaction) {
@@ -208,6 +229,12 @@ TEST_F(Driver, ConstraintAndSyntaxErrorsAreMapped) {
     EXPECT_EQ(a_.Exec("SELEKT 1"), SQLITE_ERROR);
     EXPECT_EQ(a_.LastError().sqlState, "42000");
     EXPECT_NE(a_.LastError().description.find("syntax error"), std::string::npos);
+
+    // A misspelt name in double quotes (as the translator quotes names) is an error, not a text.
+    EXPECT_EQ(a_.Exec("SELECT \"NoSuchCol\" FROM (SELECT 1 AS a) x"), SQLITE_ERROR);
+    EXPECT_EQ(a_.LastError().sqlState, "42000");
+    EXPECT_NE(a_.LastError().description.find("no such column: NoSuchCol"), std::string::npos);
+    EXPECT_EQ(a_.Exec("CREATE INDEX t_missing ON t (\"nme\")"), SQLITE_ERROR);
 
     EXPECT_EQ(a_.Exec("SELECT tsql_convert('int', 'abc')"), SQLITE_ERROR);
     EXPECT_NE(a_.LastError().description.find("'abc'"), std::string::npos);
