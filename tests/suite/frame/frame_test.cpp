@@ -587,7 +587,7 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const std::string server = "postgresql://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
     const auto start = std::chrono::steady_clock::now();
-    std::string err;
+    err.clear();
     EXPECT_EQ(Run("--db " + server, &err), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_NE(err.find(server + " cannot be opened"), std::string::npos) << err;
