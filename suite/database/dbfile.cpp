@@ -145,7 +145,11 @@ DatabaseFile InspectTables(const std::string& path, const CheckedFiles* checked)
             std::lock_guard g(checkedLock);
             known = CheckedInProcess()[path] == state;
         }
-        if (!known && checked && checked->recall) known = checked->recall(path) == state;
+        if (!known && checked && checked->recall && checked->recall(path) == state) {
+            known = true;
+            std::lock_guard g(checkedLock);
+            CheckedInProcess()[path] = state;
+        }
         if (!known) {
             bool done = true;
             damage = DamageOf(db, path, &done);
@@ -195,6 +199,19 @@ DatabaseFile InspectTables(const std::string& path, const CheckedFiles* checked)
 }
 
 }  // namespace
+
+void RememberOwnWrites(const std::string& path, const CheckedFiles* checked) {
+    std::error_code ec;
+    if (std::filesystem::exists(path + "-wal", ec) || ec) return;
+    const std::string state = FileState(path);
+    {
+        std::lock_guard g(checkedLock);
+        auto it = CheckedInProcess().find(path);
+        if (it == CheckedInProcess().end() || it->second.empty()) return;
+        it->second = state;
+    }
+    if (checked && checked->remember) checked->remember(path, state);
+}
 
 DatabaseFile InspectDatabaseFile(const std::string& path, const CheckedFiles* checked) {
     struct stat st {};

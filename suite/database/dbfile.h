@@ -39,6 +39,12 @@ struct CheckedFiles {
     std::function<void(const std::string& path, const std::string& state)> remember;
 };
 
+// After the program's own work on a file that passed the check when it was opened: its new state
+// is remembered as checked, so that the program's own writes do not cost a check at the next
+// start. Nothing is remembered while a log lies beside the file (a connection is still open) or
+// when the file was not checked sound in this process.
+void RememberOwnWrites(const std::string& path, const CheckedFiles* checked);
+
 // Looks at the file without changing it or leaving anything beside it.
 DatabaseFile InspectDatabaseFile(const std::string& path, const CheckedFiles* checked = nullptr);
 

@@ -126,5 +126,6 @@ int main(int argc, char** argv) {
     // The host's final release keeps it for the servers that hold it while it is offered; they
     // are all closed now.
     delete host;
+    QvFrameRememberDatabase(database);
     return result;
 }

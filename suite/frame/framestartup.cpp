@@ -1,4 +1,5 @@
 #include "framestartup.h"
+#include "adosession.h"
 #include "dbfile.h"
 #include "demodata.h"
 #include "qvcomserver.h"
@@ -295,6 +296,13 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
 }
 
 const std::vector<std::string>& QvFrameForeignObjects() { return foreignObjects; }
+
+void QvFrameRememberDatabase(const std::string& database) {
+    if (database.empty() || QvFrameIsServerDatabase(database)) return;
+    // This thread's idle connections go first, so that the file holds all that was written.
+    qv::ado::Session::ReleasePool();
+    qv::suite::RememberOwnWrites(database, &CheckedInRegistry());
+}
 
 bool QvFrameIsServerDatabase(const std::string& database) {
     const std::size_t end = database.find("://");

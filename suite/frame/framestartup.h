@@ -34,6 +34,9 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
 // The triggers, views and functions the database prepared last holds that the suite's schema does
 // not define ("trigger name", "view name", "function name"); they are named in the trace too.
 const std::vector<std::string>& QvFrameForeignObjects();
+// At the end of a run, when every connection of the program has been closed: a database file that
+// was checked sound at the start is remembered with the state the program's own writes left.
+void QvFrameRememberDatabase(const std::string& database);
 // Whether --db names a database server ("postgresql://…") rather than a file.
 bool QvFrameIsServerDatabase(const std::string& database);
 // An explicit --user must be known to the database: FALSE with a message naming the known users.

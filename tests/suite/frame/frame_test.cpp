@@ -570,9 +570,22 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
         EXPECT_EQ(Snapshot(dir.path()), before) << c.file << " or its folder was changed";
     }
     EXPECT_FALSE(std::filesystem::exists(out.file("data"))) << "no demo database is made for --db";
-    // The same file intact opens; once checked, it is not read through again until it changes.
+    // The same file intact opens; once checked, it is not read through again until it changes, and
+    // what the program itself wrote to it is no change that calls for a check at the next start.
     std::string err;
     EXPECT_EQ(Run("--db " + filled, &err), 0) << err;
+    std::string kept;
+    ASSERT_EQ(sqlite3_open_v2(out.file("registry.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT CAST(data AS TEXT) FROM reg_value WHERE name = ?1", -1, &st, nullptr), SQLITE_OK);
+    sqlite3_bind_text(st, 1, filled.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) kept = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    bool checkedAgain = false;
+    const qv::suite::CheckedFiles remembered{[&](const std::string&) { return kept; },
+                                             [&](const std::string&, const std::string&) { checkedAgain = true; }};
+    EXPECT_EQ(qv::suite::InspectDatabaseFile(filled, &remembered).kind, qv::suite::DatabaseKind::Suite);
+    EXPECT_FALSE(checkedAgain) << "the state left by the program's run was not remembered: " << kept;
 
     // A server that takes the connection and never answers: refused within the time limit,
     // naming the server.
