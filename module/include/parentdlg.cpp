@@ -188,7 +188,13 @@ HRESULT CParentDlg::CloseView() {
     if (SUCCEEDED(hr)) hr = hrStep;
     StopDropTarget();
     if (!m_eventSink.Unadvise() && SUCCEEDED(hr)) hr = PARENT_TRACEHR(E_FAIL);
+    // Taking the tabs down is no tab switch: the strip's notice of a new active tab would
+    // overwrite the remembered tab (and navigate) while the view goes. The flag itself keeps
+    // telling whether the closing event came.
+    const BOOL bClosing = m_bClosing;
+    m_bClosing = TRUE;
     hrStep = m_tabCtrl.RemoveAllTabWindows();
+    m_bClosing = bClosing;
     if (FAILED(hrStep)) PARENT_TRACEHR(hrStep);
     hrStep = CQvFViewDlg::CloseView();
     return FAILED(hr) ? hr : hrStep;

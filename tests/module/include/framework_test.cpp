@@ -92,6 +92,9 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     // A remembered run that is gone: the course alone is shown.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", 999L);
 
+    // A third page: taking the tabs down at close must not move the remembered one.
+    CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer2", CString(SAMPLE_PAGE_DATA_PROGID));
+
     startup.texts.clear();
     OpenView();
     EXPECT_EQ(startup.texts.size(), 3u) << "the pane known, the host makes the window as it opens the view";
@@ -101,6 +104,10 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_TRUE(Page(1)->IsActive());
     EXPECT_TRUE(Visible(Page(1)->GetSafeHwnd()));
     EXPECT_FALSE(Visible(Page(0)->GetSafeHwnd()));
+    CloseView();
+    EXPECT_EQ(RegLong(L"LastTab_Kurs"), 1);
+    OpenView();
+    EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen") << "the third start too";
 }
 
 TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
