@@ -303,29 +303,61 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 // The device search tests each word on the number and the device first, then on the Mandant, the
 // custom fields and the row's person where the word test names them; the devices lead the join.
-std::string DeviceWordsFirst(std::string tsql) {
+// Sent now: the longest word (the first of equals) as a list of the devices that can hold it,
+// read table by table before the join (listFirst); the form that tested every word on each
+// joined row is timed beside it.
+std::string DeviceWordsFirst(std::string tsql, bool listFirst) {
     const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
     auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
     const bool device = has("+ Device.strBezeichnung + ' ' "), status = has("+ Device.strStatus + ' ' "),
                mandant = has("+ strMandantName + ' ' "), person = has("+ isnull(Person.strName, '') + ' ' "),
                custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' ");
-    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at)) {
+    std::size_t lead = 0, longest = 0, index = 0;
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at + 1), ++index) {
+        const std::size_t end = tsql.find(tail, at + head.size());
+        if (end == std::string::npos) break;
+        if (end - at - head.size() > longest) longest = end - at - head.size(), lead = index;
+    }
+    index = 0;
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at), ++index) {
         const std::size_t end = tsql.find(tail, at + head.size());
         if (end == std::string::npos) break;
         const std::string w = tsql.substr(at + head.size(), end - at - head.size());
-        std::string filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
-        if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
-        if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
-        if (mandant)
-            filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
-                      "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
-        if (custom)
-            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
-                      "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
-                      w + "', v.strValue) > 0) ";
-        if (person)
-            filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w + "', Person.strVorname) > 0 ";
-        filter += ") ";
+        std::string filter;
+        if (listFirst && index == lead) {
+            filter = "AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND "
+                     "CHARINDEX('" + w + "', dn.strNr) > 0 ";
+            std::string own;
+            if (device) own += "OR CHARINDEX('" + w + "', dd.strBezeichnung) > 0 ";
+            if (status) own += "OR (dd.strStatus <> '' AND CHARINDEX('" + w + "', dd.strStatus) > 0) ";
+            if (mandant)
+                own += "OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
+                       "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
+            if (!own.empty()) filter += "UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + own.substr(3);
+            if (person)
+                filter += "UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM "
+                          "Person WHERE CHARINDEX('" + w + "', strName) > 0 OR CHARINDEX('" + w + "', strVorname) > 0) ";
+            if (custom)
+                filter += "UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                          "t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" + w +
+                          "', v.strValue) > 0 ";
+            filter += ") ";
+        } else {
+            filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
+            if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
+            if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
+            if (mandant)
+                filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
+                          "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
+            if (custom)
+                filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
+                          "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
+                          w + "', v.strValue) > 0) ";
+            if (person)
+                filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w +
+                          "', Person.strVorname) > 0 ";
+            filter += ") ";
+        }
         tsql.insert(at, filter);
         at += filter.size() + head.size();
     }
@@ -351,7 +383,7 @@ std::string RunsFromTheDateFirst(const std::string& tsql) {
 
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
-        return DeviceWordsFirst(tsql);
+        return DeviceWordsFirst(tsql, true);
     // The registration editor's runs: the course's runs first, the user's row by its run.
     if (tsql.find("ORDER BY dtDatum DESC") != std::string::npos && tsql.find("JOIN SecKurs secI") != std::string::npos)
         return Replace(tsql, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ");
@@ -408,6 +440,16 @@ void AddRewrites(std::vector<Statement>& statements) {
                              !Contains(now, "lKursinstanzID =");
         if (opening) s.name += ", generated data: opens the runs the generator left closed inside their window";
         statements.push_back(s);
+        // The device search as sent before its leading word's devices were read as a list.
+        if (Contains(now, "FROM Device JOIN Mandant ON Device.lMandantID + 0")) {
+            Statement rowTest = s;
+            rowTest.id = statements[i].id + "+rowtest";
+            rowTest.name = statements[i].name + " (each word tested on the joined rows)";
+            rowTest.notSent = true;
+            rowTest.tsql = DeviceWordsFirst(statements[i].tsql, false);
+            rowTest.program = qv::tsql::Translate(rowTest.tsql);
+            statements.push_back(std::move(rowTest));
+        }
         if (opening) {
             s.name = statements[i].name + " (as sent now), daily: nothing left to open";
             s.id += ".daily";

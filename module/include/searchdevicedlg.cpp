@@ -76,8 +76,13 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     columns.bStatus = IsColumnVisible(4);
     columns.bCustFields = IsColumnVisible(5) && m_bCustFieldsUsed;
     columns.bMandant = IsColumnVisible(6);
-    for (const CString& word : words) {
-        strQuery += WordPrefilter(word, columns);
+    // The longest word (the first of equals) is the likeliest to narrow the devices most.
+    std::size_t lead = 0;
+    for (std::size_t i = 1; i < words.size(); ++i)
+        if (words[i].GetLength() > words[lead].GetLength()) lead = i;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const CString& word = words[i];
+        strQuery += i == lead ? WordDevices(word, columns) : WordPrefilter(word, columns);
         CString strWord;
         strWord.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr + ' ' ", word.GetString());
         for (const auto& t : terms)
@@ -90,11 +95,10 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
 // A word without blanks is found in the blank-joined text exactly when it is found in one of its
 // parts, so the word is tested on the number's and the device's own columns first. Rows that miss
 // there are kept when their Mandant or a custom field holds the word (those small sets are read
-// once) or their person does (the person of the row, already joined: reading all persons first
-// would hold back the first rows). The devices are read in their own order ("+ 0" keeps Mandant
-// from leading the join), so the first page comes as soon as enough devices match. Always without
-// case: that keeps every row of a case-sensitive test, which follows and decides. Only the columns
-// the word test names take part.
+// once) or their person does (the person of the row, already joined). The devices are read in
+// their own order ("+ 0" keeps Mandant from leading the join). Always without case: that keeps
+// every row of a case-sensitive test, which follows and decides. Only the columns the word test
+// names take part. The leading word takes the list form below; the others test the listed rows.
 CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumns& columns) {
     const wchar_t* w = strWord.GetString();
     CString strFilter;
@@ -117,6 +121,41 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
                                w);
     strFilter += L") ";
     return strFilter;
+}
+
+// The devices that can hold the word, read before the join as one list of keys: the numbers, the
+// devices (with their Mandant's), the persons and the custom fields are each read once on their
+// own, and only the listed devices are joined. A word that nothing holds so costs one pass over
+// each table instead of the whole join, and the list decides the order the devices are read in,
+// their own, as before. The tests per column are those of the row test above (a superset of the
+// rows the word's own test keeps, which follows and decides).
+CString CSearchDeviceDlg::WordDevices(const CString& strWord, const WordColumns& columns) {
+    const wchar_t* w = strWord.GetString();
+    CString strList;
+    strList.Format(L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND "
+                   L"CHARINDEX('%s', dn.strNr) > 0 ",
+                   w);
+    CString strOwn;
+    if (columns.bDevice) strOwn.AppendFormat(L"OR CHARINDEX('%s', dd.strBezeichnung) > 0 ", w);
+    if (columns.bStatus) strOwn.AppendFormat(L"OR (dd.strStatus <> '' AND CHARINDEX('%s', dd.strStatus) > 0) ", w);
+    if (columns.bMandant)
+        strOwn.AppendFormat(L"OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', strMandantName) "
+                            L"> 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",
+                            w, w);
+    if (!strOwn.IsEmpty())
+        strList += L"UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + strOwn.Mid(3);
+    // Each matching person's devices by the person.
+    if (columns.bPerson)
+        strList.AppendFormat(L"UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM "
+                             L"Person WHERE CHARINDEX('%s', strName) > 0 OR CHARINDEX('%s', strVorname) > 0) ",
+                             w, w);
+    if (columns.bCustFields)
+        strList.AppendFormat(L"UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                             L"t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('%s', v.strValue) "
+                             L"> 0 ",
+                             w);
+    strList += L") ";
+    return strList;
 }
 
 HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {
