@@ -423,6 +423,24 @@ std::string AsSentNow(const std::string& tsql) {
     return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");
 }
 
+// Adding instructors narrows the role holders to the user himself unless he may book: the form
+// with the right to book, over all holders, is timed too.
+void AddUnnarrowed(std::vector<Statement>& statements) {
+    const std::size_t n = statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string& tsql = statements[i].tsql;
+        const std::size_t at = tsql.find("AND vp.lPersonID = ");
+        if (at == std::string::npos || tsql.find("PersonFunktion.dtStart < ") == std::string::npos) continue;
+        const std::size_t end = tsql.find_first_not_of("0123456789", at + 19);
+        Statement s = statements[i];
+        s.id += ".all";
+        s.name += " (with the right to book: all holders)";
+        s.tsql = tsql.substr(0, at) + tsql.substr(end + 1);
+        s.program = qv::tsql::Translate(s.tsql);
+        statements.push_back(std::move(s));
+    }
+}
+
 void AddRewrites(std::vector<Statement>& statements) {
     const std::size_t n = statements.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -708,6 +726,7 @@ int main(int argc, char** argv) {
                 (long long)ids.person, (long long)ids.run, (long long)ids.course, (long long)ids.group,
                 (long long)ids.registration, (long long)ids.mandant, (long long)ids.year);
     std::vector<Statement> statements = LoadStatements(ids);
+    AddUnnarrowed(statements);
     AddRewrites(statements);
     g_statements = &statements;
     Ado ado("sqlite:" + DatabasePath());
