@@ -131,29 +131,35 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
 // rows the word's own test keeps, which follows and decides).
 CString CSearchDeviceDlg::WordDevices(const CString& strWord, const WordColumns& columns) {
     const wchar_t* w = strWord.GetString();
-    CString strList;
-    strList.Format(L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND "
-                   L"CHARINDEX('%s', dn.strNr) > 0 ",
-                   w);
+    // A word of digits and signs (a number, most often) has no case: the test with case finds the
+    // same rows without folding every text first.
+    bool bNoCase = true;
+    for (int i = 0; i < strWord.GetLength(); ++i) {
+        const wchar_t c = strWord[i];
+        bNoCase = bNoCase && c < 0x80 && !((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'));
+    }
+    const CString strCase = bNoCase ? CString(L" COLLATE Latin1_General_CS_AS") : CString();
+    auto test = [&](const wchar_t* column) {
+        CString strTest;
+        strTest.Format(L"CHARINDEX('%s', %s%s) > 0 ", w, column, strCase.GetString());
+        return strTest;
+    };
+    CString strList = L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND " +
+                      test(L"dn.strNr");
     CString strOwn;
-    if (columns.bDevice) strOwn.AppendFormat(L"OR CHARINDEX('%s', dd.strBezeichnung) > 0 ", w);
-    if (columns.bStatus) strOwn.AppendFormat(L"OR (dd.strStatus <> '' AND CHARINDEX('%s', dd.strStatus) > 0) ", w);
+    if (columns.bDevice) strOwn += L"OR " + test(L"dd.strBezeichnung");
+    if (columns.bStatus) strOwn += L"OR (dd.strStatus <> '' AND " + test(L"dd.strStatus") + L") ";
     if (columns.bMandant)
-        strOwn.AppendFormat(L"OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', strMandantName) "
-                            L"> 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",
-                            w, w);
-    if (!strOwn.IsEmpty())
-        strList += L"UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + strOwn.Mid(3);
+        strOwn += L"OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE " + test(L"strMandantName") + L"OR " +
+                  test(L"strMandantTyp") + L") ";
+    if (!strOwn.IsEmpty()) strList += L"UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + strOwn.Mid(3);
     // Each matching person's devices by the person.
     if (columns.bPerson)
-        strList.AppendFormat(L"UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM "
-                             L"Person WHERE CHARINDEX('%s', strName) > 0 OR CHARINDEX('%s', strVorname) > 0) ",
-                             w, w);
+        strList += L"UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM Person "
+                   L"WHERE " + test(L"strName") + L"OR " + test(L"strVorname") + L") ";
     if (columns.bCustFields)
-        strList.AppendFormat(L"UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
-                             L"t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('%s', v.strValue) "
-                             L"> 0 ",
-                             w);
+        strList += L"UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = t.lCFTypeID "
+                   L"WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND " + test(L"v.strValue");
     strList += L") ";
     return strList;
 }
