@@ -76,9 +76,12 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     columns.bStatus = IsColumnVisible(4);
     columns.bCustFields = IsColumnVisible(5) && m_bCustFieldsUsed;
     columns.bMandant = IsColumnVisible(6);
-    // The longest word (the first of equals) is the likeliest to narrow the devices most.
-    std::size_t lead = 0;
-    for (std::size_t i = 1; i < words.size(); ++i)
+    // The longest word (the first of equals) is the likeliest to narrow the devices most. With
+    // the Mandant filter the Mandant's devices are few and each is tested as it comes, so the
+    // first rows of a frequent word need no list of all devices that hold it.
+    const bool bOneMandant = m_bApplyMandantFilter && m_lActMandantID.load() != 0;
+    std::size_t lead = bOneMandant ? words.size() : 0;
+    for (std::size_t i = 1; i < words.size() && !bOneMandant; ++i)
         if (words[i].GetLength() > words[lead].GetLength()) lead = i;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const CString& word = words[i];
