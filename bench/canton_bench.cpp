@@ -312,10 +312,16 @@ std::string DeviceWordsFirst(std::string tsql, bool listFirst) {
     const bool device = has("+ Device.strBezeichnung + ' ' "), status = has("+ Device.strStatus + ' ' "),
                mandant = has("+ strMandantName + ' ' "), person = has("+ isnull(Person.strName, '') + ' ' "),
                custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' ");
-    // For one Mandant every word is tested on the rows: its devices are few.
+    // For one Mandant every word is tested on the rows: its devices are few. The Mandant is
+    // named on the Mandant too.
+    std::string oneMandant;
     for (std::size_t at = tsql.find("Device.lMandantID = "); at != std::string::npos;
          at = tsql.find("Device.lMandantID = ", at + 1))
-        listFirst = listFirst && !std::isdigit(static_cast<unsigned char>(tsql[at + 20]));
+        if (std::isdigit(static_cast<unsigned char>(tsql[at + 20])))
+            oneMandant = tsql.substr(at + 20, tsql.find_first_not_of("0123456789", at + 20) - at - 20);
+    listFirst = listFirst && oneMandant.empty();
+    if (!oneMandant.empty())
+        tsql = Replace(tsql, "AND Devicenumber.lTyp = 0 ", "AND Devicenumber.lTyp = 0 AND Mandant.lMandantID = " + oneMandant + " ");
     std::size_t lead = 0, longest = 0, index = 0;
     for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at + 1), ++index) {
         const std::size_t end = tsql.find(tail, at + head.size());

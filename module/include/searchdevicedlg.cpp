@@ -61,6 +61,10 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     // Each device's number by the device: "+ 0" keeps a list of all numbers of the type out.
     strQuery.AppendFormat(L"AND Devicenumber.lTyp + 0 = %d ", 0);
     if (bInUse) strQuery += L"AND Device.lPersonID <> -1 ";
+    // The Mandant filter named on the Mandant too: the "+ 0" above keeps a planner from carrying
+    // it over, which would look for the Mandant's devices once for every Mandant.
+    const long lOneMandant = m_bApplyMandantFilter ? m_lActMandantID.load() : 0;
+    if (lOneMandant != 0) strQuery.AppendFormat(L"AND Mandant.lMandantID = %ld ", lOneMandant);
 
     static const struct {
         int column;
@@ -79,7 +83,7 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     // The longest word (the first of equals) is the likeliest to narrow the devices most. With
     // the Mandant filter the Mandant's devices are few and each is tested as it comes, so the
     // first rows of a frequent word need no list of all devices that hold it.
-    const bool bOneMandant = m_bApplyMandantFilter && m_lActMandantID.load() != 0;
+    const bool bOneMandant = lOneMandant != 0;
     std::size_t lead = bOneMandant ? words.size() : 0;
     for (std::size_t i = 1; i < words.size() && !bOneMandant; ++i)
         if (words[i].GetLength() > words[lead].GetLength()) lead = i;
