@@ -303,29 +303,77 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 // The device search tests each word on the number and the device first, then on the Mandant, the
 // custom fields and the row's person where the word test names them; the devices lead the join.
-std::string DeviceWordsFirst(std::string tsql) {
+// Sent now: the longest word (the first of equals) as a list of the devices that can hold it,
+// read table by table before the join (listFirst); the form that tested every word on each
+// joined row is timed beside it.
+std::string DeviceWordsFirst(std::string tsql, bool listFirst) {
     const std::string head = "AND (CHARINDEX('", tail = "', Devicenumber.strNr + ' ' ";
     auto has = [&](const char* term) { return tsql.find(term) != std::string::npos; };
     const bool device = has("+ Device.strBezeichnung + ' ' "), status = has("+ Device.strStatus + ' ' "),
                mandant = has("+ strMandantName + ' ' "), person = has("+ isnull(Person.strName, '') + ' ' "),
                custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) + ' ' ");
-    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at)) {
+    // For one Mandant every word is tested on the rows: its devices are few. The Mandant is
+    // named on the Mandant too.
+    std::string oneMandant;
+    for (std::size_t at = tsql.find("Device.lMandantID = "); at != std::string::npos;
+         at = tsql.find("Device.lMandantID = ", at + 1))
+        if (std::isdigit(static_cast<unsigned char>(tsql[at + 20])))
+            oneMandant = tsql.substr(at + 20, tsql.find_first_not_of("0123456789", at + 20) - at - 20);
+    listFirst = listFirst && oneMandant.empty();
+    if (!oneMandant.empty())
+        tsql = Replace(tsql, "AND Devicenumber.lTyp = 0 ", "AND Devicenumber.lTyp = 0 AND Mandant.lMandantID = " + oneMandant + " ");
+    std::size_t lead = 0, longest = 0, index = 0;
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at + 1), ++index) {
+        const std::size_t end = tsql.find(tail, at + head.size());
+        if (end == std::string::npos) break;
+        if (end - at - head.size() > longest) longest = end - at - head.size(), lead = index;
+    }
+    index = 0;
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at), ++index) {
         const std::size_t end = tsql.find(tail, at + head.size());
         if (end == std::string::npos) break;
         const std::string w = tsql.substr(at + head.size(), end - at - head.size());
-        std::string filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
-        if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
-        if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
-        if (mandant)
-            filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
-                      "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
-        if (custom)
-            filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
-                      "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
-                      w + "', v.strValue) > 0) ";
-        if (person)
-            filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w + "', Person.strVorname) > 0 ";
-        filter += ") ";
+        std::string filter;
+        if (listFirst && index == lead) {
+            // A word of digits and signs has no case: tested with case, without folding the texts.
+            const bool noCase = std::all_of(w.begin(), w.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80 && !std::isalpha(static_cast<unsigned char>(c));
+            });
+            auto test = [&](const std::string& column) {
+                return "CHARINDEX('" + w + "', " + column + (noCase ? " COLLATE Latin1_General_CS_AS" : "") + ") > 0 ";
+            };
+            filter = "AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND " +
+                     test("dn.strNr");
+            std::string own;
+            if (device) own += "OR " + test("dd.strBezeichnung");
+            if (status) own += "OR (dd.strStatus <> '' AND " + test("dd.strStatus") + ") ";
+            if (mandant)
+                own += "OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE " + test("strMandantName") + "OR " +
+                       test("strMandantTyp") + ") ";
+            if (!own.empty()) filter += "UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + own.substr(3);
+            if (person)
+                filter += "UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM "
+                          "Person WHERE " + test("strName") + "OR " + test("strVorname") + ") ";
+            if (custom)
+                filter += "UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                          "t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND " + test("v.strValue");
+            filter += ") ";
+        } else {
+            filter = "AND (CHARINDEX('" + w + "', Devicenumber.strNr) > 0 ";
+            if (device) filter += "OR CHARINDEX('" + w + "', Device.strBezeichnung) > 0 ";
+            if (status) filter += "OR (Device.strStatus <> '' AND CHARINDEX('" + w + "', Device.strStatus) > 0) ";
+            if (mandant)
+                filter += "OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('" + w +
+                          "', strMandantName) > 0 OR CHARINDEX('" + w + "', strMandantTyp) > 0) ";
+            if (custom)
+                filter += "OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
+                          "v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND CHARINDEX('" +
+                          w + "', v.strValue) > 0) ";
+            if (person)
+                filter += "OR CHARINDEX('" + w + "', Person.strName) > 0 OR CHARINDEX('" + w +
+                          "', Person.strVorname) > 0 ";
+            filter += ") ";
+        }
         tsql.insert(at, filter);
         at += filter.size() + head.size();
     }
@@ -351,7 +399,7 @@ std::string RunsFromTheDateFirst(const std::string& tsql) {
 
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
-        return DeviceWordsFirst(tsql);
+        return DeviceWordsFirst(tsql, true);
     // The registration editor's runs: the course's runs first, the user's row by its run.
     if (tsql.find("ORDER BY dtDatum DESC") != std::string::npos && tsql.find("JOIN SecKurs secI") != std::string::npos)
         return Replace(tsql, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ");
@@ -391,6 +439,39 @@ std::string AsSentNow(const std::string& tsql) {
     return Replace(tsql, "convert(varchar(50),Contact.guid) = QvSecUser.strUserID", "Contact.guid = QvSecUser.strUserID");
 }
 
+// Adding instructors narrows the role holders to the user himself unless he may book: the form
+// with the right to book, over all holders, is timed too.
+void AddUnnarrowed(std::vector<Statement>& statements) {
+    const std::size_t n = statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string& tsql = statements[i].tsql;
+        const std::size_t at = tsql.find("AND vp.lPersonID = ");
+        if (at == std::string::npos || tsql.find("PersonFunktion.dtStart < ") == std::string::npos) continue;
+        const std::size_t end = tsql.find_first_not_of("0123456789", at + 19);
+        Statement s = statements[i];
+        s.id += ".all";
+        s.name += " (with the right to book: all holders)";
+        s.tsql = tsql.substr(0, at) + tsql.substr(end + 1);
+        s.program = qv::tsql::Translate(s.tsql);
+        statements.push_back(std::move(s));
+    }
+}
+
+// The device search's word is a number; the same search for a word of letters that no device
+// holds is timed too (letters are folded for the test without case).
+void AddLetterWord(std::vector<Statement>& statements) {
+    const std::size_t n = statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (statements[i].id != "p02-4.111-18") continue;
+        Statement s = statements[i];
+        s.id += ".letters";
+        s.name += ", a word of letters that nothing holds";
+        s.tsql = Replace(s.tsql, "CHARINDEX('079', ", "CHARINDEX('Zwyq', ");
+        s.program = qv::tsql::Translate(s.tsql);
+        statements.push_back(std::move(s));
+    }
+}
+
 void AddRewrites(std::vector<Statement>& statements) {
     const std::size_t n = statements.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -408,6 +489,16 @@ void AddRewrites(std::vector<Statement>& statements) {
                              !Contains(now, "lKursinstanzID =");
         if (opening) s.name += ", generated data: opens the runs the generator left closed inside their window";
         statements.push_back(s);
+        // The device search as sent before its leading word's devices were read as a list.
+        if (Contains(now, "FROM Device JOIN Mandant ON Device.lMandantID + 0")) {
+            Statement rowTest = s;
+            rowTest.id = statements[i].id + "+rowtest";
+            rowTest.name = statements[i].name + " (each word tested on the joined rows)";
+            rowTest.notSent = true;
+            rowTest.tsql = DeviceWordsFirst(statements[i].tsql, false);
+            rowTest.program = qv::tsql::Translate(rowTest.tsql);
+            statements.push_back(std::move(rowTest));
+        }
         if (opening) {
             s.name = statements[i].name + " (as sent now), daily: nothing left to open";
             s.id += ".daily";
@@ -666,6 +757,8 @@ int main(int argc, char** argv) {
                 (long long)ids.person, (long long)ids.run, (long long)ids.course, (long long)ids.group,
                 (long long)ids.registration, (long long)ids.mandant, (long long)ids.year);
     std::vector<Statement> statements = LoadStatements(ids);
+    AddUnnarrowed(statements);
+    AddLetterWord(statements);
     AddRewrites(statements);
     g_statements = &statements;
     Ado ado("sqlite:" + DatabasePath());

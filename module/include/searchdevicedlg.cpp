@@ -61,6 +61,10 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     // Each device's number by the device: "+ 0" keeps a list of all numbers of the type out.
     strQuery.AppendFormat(L"AND Devicenumber.lTyp + 0 = %d ", 0);
     if (bInUse) strQuery += L"AND Device.lPersonID <> -1 ";
+    // The Mandant filter named on the Mandant too: the "+ 0" above keeps a planner from carrying
+    // it over, which would look for the Mandant's devices once for every Mandant.
+    const long lOneMandant = m_bApplyMandantFilter ? m_lActMandantID.load() : 0;
+    if (lOneMandant != 0) strQuery.AppendFormat(L"AND Mandant.lMandantID = %ld ", lOneMandant);
 
     static const struct {
         int column;
@@ -76,8 +80,16 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     columns.bStatus = IsColumnVisible(4);
     columns.bCustFields = IsColumnVisible(5) && m_bCustFieldsUsed;
     columns.bMandant = IsColumnVisible(6);
-    for (const CString& word : words) {
-        strQuery += WordPrefilter(word, columns);
+    // The longest word (the first of equals) is the likeliest to narrow the devices most. With
+    // the Mandant filter the Mandant's devices are few and each is tested as it comes, so the
+    // first rows of a frequent word need no list of all devices that hold it.
+    const bool bOneMandant = lOneMandant != 0;
+    std::size_t lead = bOneMandant ? words.size() : 0;
+    for (std::size_t i = 1; i < words.size() && !bOneMandant; ++i)
+        if (words[i].GetLength() > words[lead].GetLength()) lead = i;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const CString& word = words[i];
+        strQuery += i == lead ? WordDevices(word, columns) : WordPrefilter(word, columns);
         CString strWord;
         strWord.Format(L"AND (CHARINDEX('%s', Devicenumber.strNr + ' ' ", word.GetString());
         for (const auto& t : terms)
@@ -90,11 +102,10 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
 // A word without blanks is found in the blank-joined text exactly when it is found in one of its
 // parts, so the word is tested on the number's and the device's own columns first. Rows that miss
 // there are kept when their Mandant or a custom field holds the word (those small sets are read
-// once) or their person does (the person of the row, already joined: reading all persons first
-// would hold back the first rows). The devices are read in their own order ("+ 0" keeps Mandant
-// from leading the join), so the first page comes as soon as enough devices match. Always without
-// case: that keeps every row of a case-sensitive test, which follows and decides. Only the columns
-// the word test names take part.
+// once) or their person does (the person of the row, already joined). The devices are read in
+// their own order ("+ 0" keeps Mandant from leading the join). Always without case: that keeps
+// every row of a case-sensitive test, which follows and decides. Only the columns the word test
+// names take part. The leading word takes the list form below; the others test the listed rows.
 CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumns& columns) {
     const wchar_t* w = strWord.GetString();
     CString strFilter;
@@ -117,6 +128,47 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
                                w);
     strFilter += L") ";
     return strFilter;
+}
+
+// The devices that can hold the word, read before the join as one list of keys: the numbers, the
+// devices (with their Mandant's), the persons and the custom fields are each read once on their
+// own, and only the listed devices are joined. A word that nothing holds so costs one pass over
+// each table instead of the whole join, and the list decides the order the devices are read in,
+// their own, as before. The tests per column are those of the row test above (a superset of the
+// rows the word's own test keeps, which follows and decides).
+CString CSearchDeviceDlg::WordDevices(const CString& strWord, const WordColumns& columns) {
+    const wchar_t* w = strWord.GetString();
+    // A word of digits and signs (a number, most often) has no case: the test with case finds the
+    // same rows without folding every text first.
+    bool bNoCase = true;
+    for (int i = 0; i < strWord.GetLength(); ++i) {
+        const wchar_t c = strWord[i];
+        bNoCase = bNoCase && c < 0x80 && !((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'));
+    }
+    const CString strCase = bNoCase ? CString(L" COLLATE Latin1_General_CS_AS") : CString();
+    auto test = [&](const wchar_t* column) {
+        CString strTest;
+        strTest.Format(L"CHARINDEX('%s', %s%s) > 0 ", w, column, strCase.GetString());
+        return strTest;
+    };
+    CString strList = L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn WHERE dn.lTyp = 0 AND " +
+                      test(L"dn.strNr");
+    CString strOwn;
+    if (columns.bDevice) strOwn += L"OR " + test(L"dd.strBezeichnung");
+    if (columns.bStatus) strOwn += L"OR (dd.strStatus <> '' AND " + test(L"dd.strStatus") + L") ";
+    if (columns.bMandant)
+        strOwn += L"OR dd.lMandantID IN (SELECT lMandantID FROM Mandant WHERE " + test(L"strMandantName") + L"OR " +
+                  test(L"strMandantTyp") + L") ";
+    if (!strOwn.IsEmpty()) strList += L"UNION ALL SELECT dd.lDeviceID FROM Device dd WHERE " + strOwn.Mid(3);
+    // Each matching person's devices by the person.
+    if (columns.bPerson)
+        strList += L"UNION ALL SELECT dp.lDeviceID FROM Device dp WHERE dp.lPersonID IN (SELECT lPersonID FROM Person "
+                   L"WHERE " + test(L"strName") + L"OR " + test(L"strVorname") + L") ";
+    if (columns.bCustFields)
+        strList += L"UNION ALL SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = t.lCFTypeID "
+                   L"WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND " + test(L"v.strValue");
+    strList += L") ";
+    return strList;
 }
 
 HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {

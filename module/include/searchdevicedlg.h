@@ -19,6 +19,9 @@ public:
     };
     // The cheap test that goes before each word's own (a word as the statement quotes it).
     static CString WordPrefilter(const CString& strWord, const WordColumns& columns);
+    // The same test as a list of the devices that can hold the word, read before the join; for
+    // the leading word.
+    static CString WordDevices(const CString& strWord, const WordColumns& columns);
 
 protected:
     DECLARE_MESSAGE_MAP()

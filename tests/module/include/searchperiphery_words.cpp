@@ -75,8 +75,12 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
         {"reparatur", 1},
         {person + " " + number, -1},
         {"Leihgeraet " + mandant, 1},
+        {mandant + " " + number, -1},
+        {"reparatur privat", 1},
         {"d'Arc", 0},
         {"xyzq", 0},
+        {"4711", -1},
+        {"@", 1},
         // Two conditions a word: 130 words make a chain of 260.
         {[] {
              std::string words = "Leihgeraet";
@@ -90,13 +94,18 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
-        // Every column without case, with case, then without the person and custom-field columns.
-        for (int pass = 0; pass < 3; ++pass) {
+        // Every column without case, with case, then without the person and custom-field columns,
+        // then for one Mandant (each word tested on the rows).
+        for (int pass = 0; pass < 4; ++pass) {
+            if (pass == 3) {
+                search.m_bApplyMandantFilter = TRUE;
+                search.m_lActMandantID = std::stol(Query("SELECT lMandantID FROM Device WHERE lDeviceID = " + device).at(0));
+            }
             if (pass == 2) {
                 search.m_lstResult.SetColumnWidth(3, 0);
                 search.m_lstResult.SetColumnWidth(5, 0);
             }
-            if (pass > 0) {
+            if (pass == 1 || pass == 2) {
                 Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);  // a new search takes the widths
                 ASSERT_TRUE(Settled(search));
             }
@@ -105,15 +114,26 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
                 SCOPED_TRACE(c.text + " pass " + std::to_string(pass));
                 CString query;
                 ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(c.text).c_str()), query), S_OK);
-                ASSERT_EQ(query.Find(L"Latin1_General_CS_AS") >= 0, caseSensitive);
-                EXPECT_EQ(query.Find(L"', Person.strName) > 0 ") >= 0, pass < 2);
-                // The plain form: the query without the test that goes before each word's own.
+                ASSERT_EQ(query.Find(L" COLLATE Latin1_General_CS_AS) > 0)") >= 0, caseSensitive);
+                EXPECT_EQ(query.Find(L"', strName") >= 0, pass < 2);
+                EXPECT_EQ(query.Find(L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn ") >= 0, pass < 3);
+                // The plain form: the query without the test that goes before each word's own, a
+                // test of the row or (for one word) the list of the devices read first.
                 CString plain = query;
                 for (const CString& word : Words(c.text)) {
-                    const int from = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr) > 0 ");
+                    int from = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr) > 0 ");
+                    const int list = plain.Find(L"AND Device.lDeviceID IN (SELECT dn.lDeviceID FROM Devicenumber dn "
+                                                L"WHERE dn.lTyp = 0 AND CHARINDEX('" + word + L"', ");
+                    if (list >= 0 && (from < 0 || list < from)) from = list;
                     const int to = plain.Find(L"AND (CHARINDEX('" + word + L"', Devicenumber.strNr + ' ' ", from);
                     ASSERT_TRUE(from >= 0 && to > from);
                     plain.Delete(from, to - from);
+                }
+                // The Mandant filter named on the Mandant as well changes no row.
+                if (pass == 3) {
+                    CString strMandant;
+                    strMandant.Format(L"AND Mandant.lMandantID = %ld ", search.m_lActMandantID.load());
+                    EXPECT_EQ(plain.Replace(strMandant, L""), 1);
                 }
                 const auto expected = Rows(plain);
                 if (pass == 0 && c.found >= 0) {
