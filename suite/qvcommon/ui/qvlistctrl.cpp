@@ -24,8 +24,43 @@ void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
 
 // ---- items
 
+void CQvListItem::Bytes::Erase(std::size_t at, std::size_t n) {
+    std::memmove(p_ + at, p_ + at + n, size_ - at - n);
+    size_ -= std::uint32_t(n);
+}
+
+void CQvListItem::Bytes::Append(const void* bytes, std::size_t n) {
+    if (size_ + n > capacity_) {
+        const std::size_t capacity = std::max<std::size_t>(size_ + n, std::size_t(capacity_) * 2 + 16);
+        char* p = static_cast<char*>(std::realloc(p_, capacity));
+        if (!p) throw std::bad_alloc();
+        p_ = p;
+        capacity_ = std::uint32_t(capacity);
+    }
+    if (n) std::memcpy(p_ + size_, bytes, n);
+    size_ += std::uint32_t(n);
+}
+
+void CQvListItem::Bytes::Shrink() {
+    if (capacity_ == size_) return;
+    if (size_ == 0) {
+        std::free(p_);
+        p_ = nullptr;
+        capacity_ = 0;
+        return;
+    }
+    if (char* p = static_cast<char*>(std::realloc(p_, size_))) {
+        p_ = p;
+        capacity_ = size_;
+    }
+}
+
 namespace {
-// Record heads: the kind, the column and the length, the last two as 7-bit groups.
+// A record's head: the kind in the upper three bits, the column in the lower five (31: the
+// column follows); texts and links then have their length. Numbers, lengths and large columns
+// are written in 7-bit groups.
+constexpr unsigned kColumnFollows = 31;
+
 void PutNumber(std::string& out, std::size_t value) {
     do {
         unsigned char byte = value & 0x7F;
@@ -35,7 +70,8 @@ void PutNumber(std::string& out, std::size_t value) {
     } while (value);
 }
 
-std::size_t GetNumber(const std::string& in, std::size_t& at) {
+template <class Buffer>
+std::size_t GetNumber(const Buffer& in, std::size_t& at) {
     std::size_t value = 0;
     for (int shift = 0; at < in.size(); shift += 7) {
         const auto byte = static_cast<unsigned char>(in[at++]);
@@ -45,16 +81,37 @@ std::size_t GetNumber(const std::string& in, std::size_t& at) {
     return value;
 }
 
+// The length of a record of this kind; 0: it is written in the record.
+std::size_t FixedSize(unsigned kind) {
+    switch (kind) {
+        case 2: return sizeof(double);  // a number
+        case 1:
+        case 5: return 0;  // a text, a link
+        default: return 4;
+    }
+}
+
+// Reads the head at 'at': the kind, the column and the length, 'at' moved to the bytes.
+template <class Buffer>
+void ReadHead(const Buffer& data, std::size_t& at, unsigned& kind, std::size_t& column, std::size_t& size) {
+    const auto head = static_cast<unsigned char>(data[at++]);
+    kind = head >> 5;
+    column = head & 31;
+    if (column == kColumnFollows) column = GetNumber(data, at);
+    size = FixedSize(kind);
+    if (size == 0) size = GetNumber(data, at);
+}
+
 // Walks the records: calls found(start, payload, size) for the one of this kind and column and
 // stops there; the start is where its head begins.
-template <class Found>
-bool Walk(const std::string& data, unsigned char kind, int column, Found found) {
+template <class Buffer, class Found>
+bool Walk(const Buffer& data, unsigned char kind, int column, Found found) {
     std::size_t at = 0;
     while (at < data.size()) {
         const std::size_t start = at;
-        const auto k = static_cast<unsigned char>(data[at++]);
-        const std::size_t c = GetNumber(data, at);
-        const std::size_t size = GetNumber(data, at);
+        unsigned k = 0;
+        std::size_t c = 0, size = 0;
+        ReadHead(data, at, k, c, size);
         if (k == kind && c == std::size_t(column)) {
             found(start, at, size);
             return true;
@@ -76,7 +133,7 @@ const char* CQvListItem::Find(RecordKind kind, int column, std::size_t* size) co
 
 void CQvListItem::Drop(RecordKind kind, int column) {
     Walk(data_, kind, column, [&](std::size_t start, std::size_t payload, std::size_t n) {
-        data_.erase(start, payload + n - start);
+        data_.Erase(start, payload + n - start);
     });
 }
 
@@ -86,17 +143,33 @@ void CQvListItem::Put(RecordKind kind, int column, const void* bytes, std::size_
     Walk(data_, kind, column, [&](std::size_t start, std::size_t payload, std::size_t n) {
         // A value of the same length is written over the old one.
         if (n == size) {
-            if (size) std::memcpy(&data_[payload], bytes, size);
+            if (size) data_.Write(payload, bytes, size);
             done = true;
         } else {
-            data_.erase(start, payload + n - start);
+            data_.Erase(start, payload + n - start);
         }
     });
     if (done) return;
-    data_.push_back(char(kind));
-    PutNumber(data_, std::size_t(column));
-    PutNumber(data_, size);
-    data_.append(static_cast<const char*>(bytes), size);
+    std::string head;
+    head.push_back(char((unsigned(kind) << 5) | std::min<unsigned>(unsigned(column), kColumnFollows)));
+    if (unsigned(column) >= kColumnFollows) PutNumber(head, std::size_t(column));
+    if (FixedSize(kind) == 0) PutNumber(head, size);
+    data_.Append(head.data(), head.size());
+    data_.Append(bytes, size);
+}
+
+std::int32_t CQvListItem::Get32(RecordKind kind, int column, std::int32_t fallback) const {
+    std::size_t size = 0;
+    const char* bytes = Find(kind, column, &size);
+    if (!bytes || size != sizeof(std::int32_t)) return fallback;
+    std::int32_t value = 0;
+    std::memcpy(&value, bytes, sizeof(value));
+    return value;
+}
+
+void CQvListItem::Put32(RecordKind kind, int column, std::int32_t value, std::int32_t fallback) {
+    if (value == fallback) Drop(kind, column < 0 ? 0 : column);
+    else Put(kind, column, &value, sizeof(value));
 }
 
 CQvListItem::CellView CQvListItem::CellAt(int column) const {
@@ -108,10 +181,8 @@ CQvListItem::CellView CQvListItem::CellAt(int column) const {
         std::memcpy(&cell.number, number, sizeof(double));
         cell.hasNumber = true;
     }
-    if (const char* color = Find(kTextColor, column, &size); color && size == sizeof(COLORREF))
-        std::memcpy(&cell.text_color, color, sizeof(COLORREF));
-    if (const char* color = Find(kBkColor, column, &size); color && size == sizeof(COLORREF))
-        std::memcpy(&cell.bk_color, color, sizeof(COLORREF));
+    cell.text_color = COLORREF(Get32(kTextColor, column, std::int32_t(CLR_DEFAULT)));
+    cell.bk_color = COLORREF(Get32(kBkColor, column, std::int32_t(CLR_DEFAULT)));
     cell.isLink = Find(kLink, column, nullptr) != nullptr;
     return cell;
 }
@@ -120,10 +191,11 @@ int CQvListItem::CellCount() const {
     int count = 0;
     std::size_t at = 0;
     while (at < data_.size()) {
-        const auto kind = static_cast<unsigned char>(data_[at++]);
-        const std::size_t column = GetNumber(data_, at);
-        at += GetNumber(data_, at);
-        if (kind != kParamLong) count = std::max(count, int(column) + 1);
+        unsigned kind = 0;
+        std::size_t column = 0, size = 0;
+        ReadHead(data_, at, kind, column, size);
+        at += size;
+        if (kind != kParamLong && kind != kRow) count = std::max(count, int(column) + 1);
     }
     return count;
 }
@@ -267,7 +339,7 @@ BOOL CQvListItem::GetParam(int index, COleVariant& value) const {
 void CQvListItem::SetImage(int image, int) {
     {
         std::lock_guard g(list_->m_lock);
-        image_ = image;
+        Put32(kRow, kRowImage, image, -1);
     }
     Changed();
 }
@@ -275,7 +347,7 @@ void CQvListItem::SetImage(int image, int) {
 void CQvListItem::SetRowTextColor(COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        rowText_ = color;
+        Put32(kRow, kRowText, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -283,7 +355,7 @@ void CQvListItem::SetRowTextColor(COLORREF color) {
 void CQvListItem::SetRowBkColor(COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        rowBk_ = color;
+        Put32(kRow, kRowBk, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -291,8 +363,7 @@ void CQvListItem::SetRowBkColor(COLORREF color) {
 void CQvListItem::SetColumnTextColor(int column, COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        if (color == CLR_DEFAULT) Drop(kTextColor, column < 0 ? 0 : column);
-        else Put(kTextColor, column, &color, sizeof(color));
+        Put32(kTextColor, column, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -300,8 +371,7 @@ void CQvListItem::SetColumnTextColor(int column, COLORREF color) {
 void CQvListItem::SetColumnBkColor(int column, COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        if (color == CLR_DEFAULT) Drop(kBkColor, column < 0 ? 0 : column);
-        else Put(kBkColor, column, &color, sizeof(color));
+        Put32(kBkColor, column, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -486,7 +556,7 @@ int CQvListCtrl::QvInsertCreatedItems(const std::vector<CQvListItem*>& items) {
             taken.push_back(item);
             LVQVROW row;
             row.lParam = reinterpret_cast<LPARAM>(item);
-            row.iImage = item->image_;
+            row.iImage = item->Get32(CQvListItem::kRow, CQvListItem::kRowImage, -1);
             rows.push_back(row);
         }
     }
@@ -533,7 +603,7 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
         std::lock_guard g(m_lock);
         const int cells = item->CellCount();
         for (int c = 0; c < cells; ++c) texts.push_back(CellDisplayText(item, c, qv::FromUtf8(item->CellAt(c).text)));
-        image = item->image_;
+        image = item->Get32(CQvListItem::kRow, CQvListItem::kRowImage, -1);
     }
     if (row < 0) return;
     LVITEMW it;
@@ -796,8 +866,8 @@ BOOL CQvListCtrl::OnCustomDraw(NMHDR* nm, LRESULT* result) {
     bool link = false;
     {
         std::lock_guard g(m_lock);
-        COLORREF text = item->rowText_;
-        COLORREF bk = item->rowBk_;
+        COLORREF text = COLORREF(item->Get32(CQvListItem::kRow, CQvListItem::kRowText, std::int32_t(CLR_DEFAULT)));
+        COLORREF bk = COLORREF(item->Get32(CQvListItem::kRow, CQvListItem::kRowBk, std::int32_t(CLR_DEFAULT)));
         if (cd->iSubItem >= 0) {
             const CQvListItem::CellView c = item->CellAt(cd->iSubItem);
             if (c.text_color != CLR_DEFAULT) text = c.text_color;
