@@ -173,17 +173,34 @@ void CQvListItem::Put32(RecordKind kind, int column, std::int32_t value, std::in
 }
 
 CQvListItem::CellView CQvListItem::CellAt(int column) const {
+    // One pass over the records (sorting asks for two cells per comparison).
     CellView cell;
     if (column < 0) return cell;
-    std::size_t size = 0;
-    if (const char* text = Find(kText, column, &size)) cell.text = std::string_view(text, size);
-    if (const char* number = Find(kNumber, column, &size); number && size == sizeof(double)) {
-        std::memcpy(&cell.number, number, sizeof(double));
-        cell.hasNumber = true;
+    std::size_t at = 0;
+    while (at < data_.size()) {
+        unsigned kind = 0;
+        std::size_t c = 0, size = 0;
+        ReadHead(data_, at, kind, c, size);
+        const char* bytes = data_.data() + at;
+        at += size;
+        if (c != std::size_t(column)) continue;
+        switch (kind) {
+            case kText: cell.text = std::string_view(bytes, size); break;
+            case kNumber:
+                if (size == sizeof(double)) {
+                    std::memcpy(&cell.number, bytes, sizeof(double));
+                    cell.hasNumber = true;
+                }
+                break;
+            case kTextColor:
+            case kBkColor:
+                if (size == sizeof(std::int32_t))
+                    std::memcpy(kind == kTextColor ? &cell.text_color : &cell.bk_color, bytes, sizeof(std::int32_t));
+                break;
+            case kLink: cell.isLink = true; break;
+            default: break;
+        }
     }
-    cell.text_color = COLORREF(Get32(kTextColor, column, std::int32_t(CLR_DEFAULT)));
-    cell.bk_color = COLORREF(Get32(kBkColor, column, std::int32_t(CLR_DEFAULT)));
-    cell.isLink = Find(kLink, column, nullptr) != nullptr;
     return cell;
 }
 
