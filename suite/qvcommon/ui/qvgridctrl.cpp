@@ -68,10 +68,8 @@ int CQvGridItem::GetColumnEditMode(int column) const {
 void CQvGridItem::SetColumnCheck(int column, BOOL checked, BOOL editable) {
     {
         std::lock_guard g(ListLock());
-        Cell& c = At(column);
-        c.text = checked ? "Ja" : "Nein";
-        c.number = checked ? 1 : 0;
-        c.hasNumber = true;
+        const double number = checked ? 1 : 0;
+        SetText(column, checked ? "Ja" : "Nein", &number);
         ExtraAt(column).mode = editable ? CQvGridCtrl::eEditCheck : CQvGridCtrl::eEditNone;
     }
     Changed();
@@ -79,8 +77,7 @@ void CQvGridItem::SetColumnCheck(int column, BOOL checked, BOOL editable) {
 
 BOOL CQvGridItem::GetColumnCheck(int column) const {
     std::lock_guard g(ListLock());
-    if (column < 0 || std::size_t(column) >= cells_.size()) return FALSE;
-    const Cell& c = cells_[std::size_t(column)];
+    const CellView c = CellAt(column);
     return c.hasNumber && c.number != 0;
 }
 
@@ -96,8 +93,9 @@ void CQvGridItem::SetColumnNumber(int column, double value, LPCWSTR format, int 
 
 BOOL CQvGridItem::GetColumnNumber(int column, double* value) const {
     std::lock_guard g(ListLock());
-    if (column < 0 || std::size_t(column) >= cells_.size() || !cells_[std::size_t(column)].hasNumber) return FALSE;
-    if (value) *value = cells_[std::size_t(column)].number;
+    const CellView c = CellAt(column);
+    if (!c.hasNumber) return FALSE;
+    if (value) *value = c.number;
     return TRUE;
 }
 
@@ -112,12 +110,12 @@ void CQvGridItem::SetColumnDate(int column, const COleDateTime& date, int showDa
 COleDateTime CQvGridItem::GetColumnDate(int column) const {
     COleDateTime date;
     std::lock_guard g(ListLock());
-    if (column < 0 || std::size_t(column) >= cells_.size() || !cells_[std::size_t(column)].hasNumber ||
-        cells_[std::size_t(column)].text.empty()) {
+    const CellView c = CellAt(column);
+    if (!c.hasNumber || c.text.empty()) {
         date.SetStatus(COleDateTime::null);
         return date;
     }
-    date.m_dt = cells_[std::size_t(column)].number;
+    date.m_dt = c.number;
     return date;
 }
 
@@ -224,8 +222,8 @@ std::wstring CQvGridCtrl::CellDisplayText(const CQvListItem* item, int column, c
     int mode = column >= 0 && std::size_t(column) < row->extra_.size() ? row->extra_[std::size_t(column)].mode : -1;
     if (mode < 0) mode = m_nDefaultMode;
     const bool box = mode == eEditCheck || (mode == eEditNone && GetColumnType(column) == eColBool);
-    if (!box || std::size_t(column) >= row->cells_.size()) return text;
-    const auto& cell = row->cells_[std::size_t(column)];
+    if (!box || column >= row->CellCount()) return text;
+    const auto cell = row->CellAt(column);
     return cell.hasNumber && cell.number != 0 ? L"\u2611" : L"\u2610";
 }
 
@@ -478,7 +476,7 @@ BOOL CQvGridCtrl::OnGridClick(NMHDR* nm, LRESULT* result) {
 bool CQvGridCtrl::IsLink(int index, int column) const {
     const CQvGridItem* item = QvGetGridItem(index);
     std::lock_guard g(m_lock);
-    return item && column >= 0 && std::size_t(column) < item->cells_.size() && item->cells_[std::size_t(column)].isLink;
+    return item && item->CellAt(column).isLink;
 }
 
 BOOL CQvGridCtrl::OnGridItemChanged(NMHDR* nm, LRESULT* result) {

@@ -1,6 +1,7 @@
 #include "qvlistctrl.h"
 #include "qvregvalue.h"
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
@@ -23,18 +24,205 @@ void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
 
 // ---- items
 
-CQvListItem::Cell& CQvListItem::At(int column) {
+void CQvListItem::Bytes::Erase(std::size_t at, std::size_t n) {
+    std::memmove(p_ + at, p_ + at + n, size_ - at - n);
+    size_ -= std::uint32_t(n);
+}
+
+void CQvListItem::Bytes::Append(const void* bytes, std::size_t n) {
+    if (size_ + n > capacity_) {
+        const std::size_t capacity = std::max<std::size_t>(size_ + n, std::size_t(capacity_) * 2 + 16);
+        char* p = static_cast<char*>(std::realloc(p_, capacity));
+        if (!p) throw std::bad_alloc();
+        p_ = p;
+        capacity_ = std::uint32_t(capacity);
+    }
+    if (n) std::memcpy(p_ + size_, bytes, n);
+    size_ += std::uint32_t(n);
+}
+
+void CQvListItem::Bytes::Shrink() {
+    if (capacity_ == size_) return;
+    if (size_ == 0) {
+        std::free(p_);
+        p_ = nullptr;
+        capacity_ = 0;
+        return;
+    }
+    if (char* p = static_cast<char*>(std::realloc(p_, size_))) {
+        p_ = p;
+        capacity_ = size_;
+    }
+}
+
+namespace {
+// A record's head: the kind in the upper three bits, the column in the lower five (31: the
+// column follows); texts and links then have their length. Numbers, lengths and large columns
+// are written in 7-bit groups.
+constexpr unsigned kColumnFollows = 31;
+
+void PutNumber(std::string& out, std::size_t value) {
+    do {
+        unsigned char byte = value & 0x7F;
+        value >>= 7;
+        if (value) byte |= 0x80;
+        out.push_back(char(byte));
+    } while (value);
+}
+
+template <class Buffer>
+std::size_t GetNumber(const Buffer& in, std::size_t& at) {
+    std::size_t value = 0;
+    for (int shift = 0; at < in.size(); shift += 7) {
+        const auto byte = static_cast<unsigned char>(in[at++]);
+        value |= std::size_t(byte & 0x7F) << shift;
+        if (!(byte & 0x80)) break;
+    }
+    return value;
+}
+
+// The length of a record of this kind; 0: it is written in the record.
+std::size_t FixedSize(unsigned kind) {
+    switch (kind) {
+        case 2: return sizeof(double);  // a number
+        case 1:
+        case 5: return 0;  // a text, a link
+        default: return 4;
+    }
+}
+
+// Reads the head at 'at': the kind, the column and the length, 'at' moved to the bytes.
+template <class Buffer>
+void ReadHead(const Buffer& data, std::size_t& at, unsigned& kind, std::size_t& column, std::size_t& size) {
+    const auto head = static_cast<unsigned char>(data[at++]);
+    kind = head >> 5;
+    column = head & 31;
+    if (column == kColumnFollows) column = GetNumber(data, at);
+    size = FixedSize(kind);
+    if (size == 0) size = GetNumber(data, at);
+}
+
+// Walks the records: calls found(start, payload, size) for the one of this kind and column and
+// stops there; the start is where its head begins.
+template <class Buffer, class Found>
+bool Walk(const Buffer& data, unsigned char kind, int column, Found found) {
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const std::size_t start = at;
+        unsigned k = 0;
+        std::size_t c = 0, size = 0;
+        ReadHead(data, at, k, c, size);
+        if (k == kind && c == std::size_t(column)) {
+            found(start, at, size);
+            return true;
+        }
+        at += size;
+    }
+    return false;
+}
+}  // namespace
+
+const char* CQvListItem::Find(RecordKind kind, int column, std::size_t* size) const {
+    const char* bytes = nullptr;
+    Walk(data_, kind, column, [&](std::size_t, std::size_t payload, std::size_t n) {
+        bytes = data_.data() + payload;
+        if (size) *size = n;
+    });
+    return bytes;
+}
+
+void CQvListItem::Drop(RecordKind kind, int column) {
+    Walk(data_, kind, column, [&](std::size_t start, std::size_t payload, std::size_t n) {
+        data_.Erase(start, payload + n - start);
+    });
+}
+
+void CQvListItem::Put(RecordKind kind, int column, const void* bytes, std::size_t size) {
     if (column < 0) column = 0;
-    if (cells_.size() <= std::size_t(column)) cells_.resize(std::size_t(column) + 1);
-    return cells_[std::size_t(column)];
+    bool done = false;
+    Walk(data_, kind, column, [&](std::size_t start, std::size_t payload, std::size_t n) {
+        // A value of the same length is written over the old one.
+        if (n == size) {
+            if (size) data_.Write(payload, bytes, size);
+            done = true;
+        } else {
+            data_.Erase(start, payload + n - start);
+        }
+    });
+    if (done) return;
+    std::string head;
+    head.push_back(char((unsigned(kind) << 5) | std::min<unsigned>(unsigned(column), kColumnFollows)));
+    if (unsigned(column) >= kColumnFollows) PutNumber(head, std::size_t(column));
+    if (FixedSize(kind) == 0) PutNumber(head, size);
+    data_.Append(head.data(), head.size());
+    data_.Append(bytes, size);
+}
+
+std::int32_t CQvListItem::Get32(RecordKind kind, int column, std::int32_t fallback) const {
+    std::size_t size = 0;
+    const char* bytes = Find(kind, column, &size);
+    if (!bytes || size != sizeof(std::int32_t)) return fallback;
+    std::int32_t value = 0;
+    std::memcpy(&value, bytes, sizeof(value));
+    return value;
+}
+
+void CQvListItem::Put32(RecordKind kind, int column, std::int32_t value, std::int32_t fallback) {
+    if (value == fallback) Drop(kind, column < 0 ? 0 : column);
+    else Put(kind, column, &value, sizeof(value));
+}
+
+CQvListItem::CellView CQvListItem::CellAt(int column) const {
+    // One pass over the records (sorting asks for two cells per comparison).
+    CellView cell;
+    if (column < 0) return cell;
+    std::size_t at = 0;
+    while (at < data_.size()) {
+        unsigned kind = 0;
+        std::size_t c = 0, size = 0;
+        ReadHead(data_, at, kind, c, size);
+        const char* bytes = data_.data() + at;
+        at += size;
+        if (c != std::size_t(column)) continue;
+        switch (kind) {
+            case kText: cell.text = std::string_view(bytes, size); break;
+            case kNumber:
+                if (size == sizeof(double)) {
+                    std::memcpy(&cell.number, bytes, sizeof(double));
+                    cell.hasNumber = true;
+                }
+                break;
+            case kTextColor:
+            case kBkColor:
+                if (size == sizeof(std::int32_t))
+                    std::memcpy(kind == kTextColor ? &cell.text_color : &cell.bk_color, bytes, sizeof(std::int32_t));
+                break;
+            case kLink: cell.isLink = true; break;
+            default: break;
+        }
+    }
+    return cell;
+}
+
+int CQvListItem::CellCount() const {
+    int count = 0;
+    std::size_t at = 0;
+    while (at < data_.size()) {
+        unsigned kind = 0;
+        std::size_t column = 0, size = 0;
+        ReadHead(data_, at, kind, column, size);
+        at += size;
+        if (kind != kParamLong && kind != kRow) count = std::max(count, int(column) + 1);
+    }
+    return count;
 }
 
 std::recursive_mutex& CQvListItem::ListLock() const { return list_->m_lock; }
 
 std::wstring CQvListItem::LinkOf(int column) const {
-    for (const auto& l : links_)
-        if (l.first == column) return l.second;
-    return std::wstring();
+    std::size_t size = 0;
+    const char* link = column >= 0 ? Find(kLink, column, &size) : nullptr;
+    return link ? qv::FromUtf8(std::string_view(link, size)) : std::wstring();
 }
 
 void CQvListItem::Changed() {
@@ -47,37 +235,28 @@ void CQvListItem::Changed() {
     if (show) list_->Show(this);
 }
 
+void CQvListItem::SetText(int column, std::string_view text, const double* number) {
+    std::lock_guard g(list_->m_lock);
+    Put(kText, column, text.data(), text.size());
+    if (number) Put(kNumber, column, number, sizeof(double));
+    else Drop(kNumber, column < 0 ? 0 : column);
+}
+
 void CQvListItem::SetColumnText(int column, LPCWSTR text) {
-    {
-        std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.text = qv::ToUtf8(text ? text : L"");
-        c.hasNumber = false;
-    }
+    SetText(column, qv::ToUtf8(text ? text : L""), nullptr);
     Changed();
 }
 
 void CQvListItem::SetColumnLong(int column, long value) {
-    {
-        std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.text = std::to_string(value);
-        c.number = double(value);
-        c.hasNumber = true;
-    }
+    const double number = double(value);
+    SetText(column, std::to_string(value), &number);
     Changed();
 }
 
 void CQvListItem::SetColumnDouble(int column, double value, LPCWSTR format) {
     CString text;
     text.Format(format && *format ? format : L"%g", value);
-    {
-        std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.text = text.ToUtf8();
-        c.number = value;
-        c.hasNumber = true;
-    }
+    SetText(column, text.ToUtf8(), &value);
     Changed();
 }
 
@@ -91,25 +270,15 @@ void CQvListItem::SetColumnDate(int column, const COleDateTime& date, int showDa
             text.AppendFormat(L"%02d:%02d", date.GetHour(), date.GetMinute());
         }
     }
-    {
-        std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.text = text.ToUtf8();
-        // Empty dates sort before all others.
-        c.number = valid ? double(date.m_dt) : -1e12;
-        c.hasNumber = true;
-    }
+    // Empty dates sort before all others.
+    const double number = valid ? double(date.m_dt) : -1e12;
+    SetText(column, text.ToUtf8(), &number);
     Changed();
 }
 
 void CQvListItem::SetColumnBool(int column, BOOL value) {
-    {
-        std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.text = value ? "Ja" : "Nein";
-        c.number = value ? 1 : 0;
-        c.hasNumber = true;
-    }
+    const double number = value ? 1 : 0;
+    SetText(column, value ? "Ja" : "Nein", &number);
     Changed();
 }
 
@@ -117,43 +286,49 @@ void CQvListItem::SetColumnLink(int column, LPCWSTR linkText) {
     if (column < 0) column = 0;
     {
         std::lock_guard g(list_->m_lock);
-        Cell& c = At(column);
-        c.isLink = true;
-        auto it = std::find_if(links_.begin(), links_.end(), [column](const auto& l) { return l.first == column; });
-        if (it == links_.end()) links_.emplace_back(column, linkText ? linkText : L"");
-        else it->second = linkText ? linkText : L"";
+        const std::string link = qv::ToUtf8(linkText ? linkText : L"");
+        Put(kLink, column, link.data(), link.size());
     }
     Changed();
 }
 
 CString CQvListItem::GetColumnText(int column) const {
     std::lock_guard g(list_->m_lock);
-    return column >= 0 && std::size_t(column) < cells_.size() ? CString(qv::FromUtf8(cells_[std::size_t(column)].text).c_str())
-                                                              : CString();
+    return CString(qv::FromUtf8(CellAt(column).text).c_str());
 }
 
 CString CQvListItem::GetColumnLink(int column) const {
     std::lock_guard g(list_->m_lock);
-    return CString(LinkOf(column));
+    return CString(LinkOf(column).c_str());
 }
 
 void CQvListItem::SetParam(int index, const VARIANT& value) {
     if (index < 0) return;
     std::lock_guard g(list_->m_lock);
-    if (params_.size() <= std::size_t(index)) {
-        params_.resize(std::size_t(index) + 1);
-        hasParam_.resize(std::size_t(index) + 1, false);
+    if (value.vt == VT_I4) {
+        const std::int32_t v = std::int32_t(value.lVal);
+        Put(kParamLong, index, &v, sizeof(v));
+        if (otherParams_)
+            otherParams_->erase(std::remove_if(otherParams_->begin(), otherParams_->end(),
+                                               [index](const auto& p) { return p.first == index; }),
+                                otherParams_->end());
+        return;
     }
-    params_[std::size_t(index)] = COleVariant(value);
-    hasParam_[std::size_t(index)] = true;
+    Drop(kParamLong, index);
+    if (!otherParams_) otherParams_ = std::make_unique<std::vector<std::pair<int, COleVariant>>>();
+    for (auto& p : *otherParams_)
+        if (p.first == index) {
+            p.second = COleVariant(value);
+            return;
+        }
+    otherParams_->emplace_back(index, COleVariant(value));
 }
 
 void CQvListItem::SetParam(int index, long value) { SetParam(index, COleVariant(value)); }
 
 BOOL CQvListItem::GetParam(int index, long* value) const {
-    std::lock_guard g(list_->m_lock);
-    if (index < 0 || std::size_t(index) >= params_.size() || !hasParam_[std::size_t(index)]) return FALSE;
-    COleVariant v = params_[std::size_t(index)];
+    COleVariant v;
+    if (!GetParam(index, v)) return FALSE;
     if (FAILED(v.ChangeType(VT_I4))) return FALSE;
     if (value) *value = v.lVal;
     return TRUE;
@@ -161,15 +336,27 @@ BOOL CQvListItem::GetParam(int index, long* value) const {
 
 BOOL CQvListItem::GetParam(int index, COleVariant& value) const {
     std::lock_guard g(list_->m_lock);
-    if (index < 0 || std::size_t(index) >= params_.size() || !hasParam_[std::size_t(index)]) return FALSE;
-    value = params_[std::size_t(index)];
-    return TRUE;
+    if (index < 0) return FALSE;
+    std::size_t size = 0;
+    if (const char* bytes = Find(kParamLong, index, &size); bytes && size == sizeof(std::int32_t)) {
+        std::int32_t v = 0;
+        std::memcpy(&v, bytes, sizeof(v));
+        value = COleVariant(long(v));
+        return TRUE;
+    }
+    if (otherParams_)
+        for (const auto& p : *otherParams_)
+            if (p.first == index) {
+                value = p.second;
+                return TRUE;
+            }
+    return FALSE;
 }
 
 void CQvListItem::SetImage(int image, int) {
     {
         std::lock_guard g(list_->m_lock);
-        image_ = image;
+        Put32(kRow, kRowImage, image, -1);
     }
     Changed();
 }
@@ -177,7 +364,7 @@ void CQvListItem::SetImage(int image, int) {
 void CQvListItem::SetRowTextColor(COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        rowText_ = color;
+        Put32(kRow, kRowText, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -185,7 +372,7 @@ void CQvListItem::SetRowTextColor(COLORREF color) {
 void CQvListItem::SetRowBkColor(COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        rowBk_ = color;
+        Put32(kRow, kRowBk, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -193,7 +380,7 @@ void CQvListItem::SetRowBkColor(COLORREF color) {
 void CQvListItem::SetColumnTextColor(int column, COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        At(column).text_color = color;
+        Put32(kTextColor, column, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -201,7 +388,7 @@ void CQvListItem::SetColumnTextColor(int column, COLORREF color) {
 void CQvListItem::SetColumnBkColor(int column, COLORREF color) {
     {
         std::lock_guard g(list_->m_lock);
-        At(column).bk_color = color;
+        Put32(kBkColor, column, std::int32_t(color), std::int32_t(CLR_DEFAULT));
     }
     Changed();
 }
@@ -215,9 +402,11 @@ void CQvListItem::Unlock() {
     bool show = false;
     {
         std::lock_guard g(list_->m_lock);
-        if (locks_ > 0 && --locks_ == 0 && dirty_) {
+        if (locks_ > 0 && --locks_ == 0) {
+            // Filled: the item gives back what it held in reserve.
+            Shrink();
+            show = dirty_;
             dirty_ = false;
-            show = true;
         }
     }
     if (show) list_->Show(this);
@@ -380,10 +569,11 @@ int CQvListCtrl::QvInsertCreatedItems(const std::vector<CQvListItem*>& items) {
             m_created.erase(it);
             item->locks_ = 0;
             item->dirty_ = false;
+            item->Shrink();
             taken.push_back(item);
             LVQVROW row;
             row.lParam = reinterpret_cast<LPARAM>(item);
-            row.iImage = item->image_;
+            row.iImage = item->Get32(CQvListItem::kRow, CQvListItem::kRowImage, -1);
             rows.push_back(row);
         }
     }
@@ -406,8 +596,8 @@ std::wstring CQvListCtrl::ProvideText(void* context, LPARAM lParam, int column) 
     const auto* item = reinterpret_cast<const CQvListItem*>(lParam);
     if (!self || !item || column < 0) return std::wstring();
     std::lock_guard g(self->m_lock);
-    if (std::size_t(column) >= item->cells_.size()) return std::wstring();
-    return self->CellDisplayText(item, column, qv::FromUtf8(item->cells_[std::size_t(column)].text));
+    if (column >= item->CellCount()) return std::wstring();
+    return self->CellDisplayText(item, column, qv::FromUtf8(item->CellAt(column).text));
 }
 
 void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
@@ -428,9 +618,9 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
     int image = -1;
     {
         std::lock_guard g(m_lock);
-        for (std::size_t c = 0; c < item->cells_.size(); ++c)
-            texts.push_back(CellDisplayText(item, int(c), qv::FromUtf8(item->cells_[c].text)));
-        image = item->image_;
+        const int cells = item->CellCount();
+        for (int c = 0; c < cells; ++c) texts.push_back(CellDisplayText(item, c, qv::FromUtf8(item->CellAt(c).text)));
+        image = item->Get32(CQvListItem::kRow, CQvListItem::kRowImage, -1);
     }
     if (row < 0) return;
     LVITEMW it;
@@ -443,15 +633,15 @@ void CQvListCtrl::Show(CQvListItem* item, int row) {
 }
 
 void CQvListCtrl::Keep(std::unique_ptr<CQvListItem> item) {
-    item->slot_ = m_items.size();
+    item->slot_ = std::uint32_t(m_items.size());
     m_items.push_back(std::move(item));
 }
 
 std::unique_ptr<CQvListItem> CQvListCtrl::Release(CQvListItem* item) {
-    const std::size_t slot = item ? item->slot_ : std::size_t(-1);
+    const std::size_t slot = item && item->slot_ != std::uint32_t(-1) ? item->slot_ : std::size_t(-1);
     if (slot >= m_items.size() || m_items[slot].get() != item) return nullptr;
     std::unique_ptr<CQvListItem> gone = std::move(m_items[slot]);
-    gone->slot_ = std::size_t(-1);
+    gone->slot_ = std::uint32_t(-1);
     if (slot + 1 == m_items.size()) m_items.pop_back();
     else ++m_nGaps;
     if (m_nGaps > 64 && m_nGaps * 2 > m_items.size()) Compact();
@@ -464,7 +654,7 @@ void CQvListCtrl::Compact() const {
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (!m_items[i]) continue;
         if (out != i) m_items[out] = std::move(m_items[i]);
-        m_items[out]->slot_ = out;
+        m_items[out]->slot_ = std::uint32_t(out);
         ++out;
     }
     m_items.resize(out);
@@ -605,10 +795,8 @@ int CQvListCtrl::CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context) {
     std::lock_guard g(ctx->list->m_lock);
     const auto* x = reinterpret_cast<const CQvListItem*>(a);
     const auto* y = reinterpret_cast<const CQvListItem*>(b);
-    const std::size_t c = std::size_t(ctx->column);
-    const CQvListItem::Cell empty;
-    const CQvListItem::Cell& cx = c < x->cells_.size() ? x->cells_[c] : empty;
-    const CQvListItem::Cell& cy = c < y->cells_.size() ? y->cells_[c] : empty;
+    const CQvListItem::CellView cx = x->CellAt(ctx->column);
+    const CQvListItem::CellView cy = y->CellAt(ctx->column);
     int r = 0;
     const int type = ctx->list->GetColumnType(ctx->column);
     if (type != eColText && cx.hasNumber && cy.hasNumber) r = cx.number < cy.number ? -1 : (cx.number > cy.number ? 1 : 0);
@@ -695,10 +883,10 @@ BOOL CQvListCtrl::OnCustomDraw(NMHDR* nm, LRESULT* result) {
     bool link = false;
     {
         std::lock_guard g(m_lock);
-        COLORREF text = item->rowText_;
-        COLORREF bk = item->rowBk_;
-        if (cd->iSubItem >= 0 && std::size_t(cd->iSubItem) < item->cells_.size()) {
-            const CQvListItem::Cell& c = item->cells_[std::size_t(cd->iSubItem)];
+        COLORREF text = COLORREF(item->Get32(CQvListItem::kRow, CQvListItem::kRowText, std::int32_t(CLR_DEFAULT)));
+        COLORREF bk = COLORREF(item->Get32(CQvListItem::kRow, CQvListItem::kRowBk, std::int32_t(CLR_DEFAULT)));
+        if (cd->iSubItem >= 0) {
+            const CQvListItem::CellView c = item->CellAt(cd->iSubItem);
             if (c.text_color != CLR_DEFAULT) text = c.text_color;
             if (c.bk_color != CLR_DEFAULT) bk = c.bk_color;
             link = c.isLink;
@@ -739,8 +927,8 @@ BOOL CQvListCtrl::OnClick(NMHDR* nm, LRESULT*) {
     bool isLink = false;
     {
         std::lock_guard g(m_lock);
-        if (click->iSubItem >= 0 && std::size_t(click->iSubItem) < item->cells_.size()) {
-            isLink = item->cells_[std::size_t(click->iSubItem)].isLink;
+        if (click->iSubItem >= 0) {
+            isLink = item->CellAt(click->iSubItem).isLink;
             link = item->LinkOf(click->iSubItem);
         }
     }

@@ -9,7 +9,11 @@
 #include "oledate.h"
 #include "olevariant.h"
 #include "utf.h"
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string_view>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -68,33 +72,65 @@ public:
 protected:
     friend class CQvListCtrl;
     explicit CQvListItem(CQvListCtrl* list) : list_(list) {}
-    // Kept small: a list may hold a hundred thousand rows of a dozen cells. A link's text lives
-    // beside the cells (few cells are links).
-    struct Cell {
-        std::string text;  // UTF-8: most cells fit in the string itself, none takes four bytes a letter
-        double number = 0;  // numbers, dates (as OLE dates) and yes/no for sorting
+    // What a cell holds, read under the list's lock (the text points into the item).
+    struct CellView {
+        std::string_view text;  // UTF-8
+        double number = 0;      // numbers, dates (as OLE dates) and yes/no for sorting
         COLORREF text_color = CLR_DEFAULT;
         COLORREF bk_color = CLR_DEFAULT;
         bool hasNumber = false;
         bool isLink = false;
     };
-    Cell& At(int column);
+    CellView CellAt(int column) const;
+    // One past the last column that holds a value.
+    int CellCount() const;
+    // A cell's text and, for sorting, its number (null: the text sorts).
+    void SetText(int column, std::string_view text, const double* number);
     // The link text of a link cell (under the list's lock).
     std::wstring LinkOf(int column) const;
-    std::vector<std::pair<int, std::wstring>> links_;
     void Changed();
     std::recursive_mutex& ListLock() const;
 
     CQvListCtrl* list_;
-    std::vector<Cell> cells_;
-    std::vector<COleVariant> params_;
-    std::vector<bool> hasParam_;
-    int image_ = -1;
+    // Kept small: a list may hold a hundred thousand rows of a dozen cells. All values of the
+    // item (texts in UTF-8, numbers, colours, links, whole-number parameters, the image) live as
+    // records in one block: a head (the kind and the column or parameter index), the length of a
+    // text, and the bytes. Parameters of other kinds, which few lists use, live beside it.
+    enum RecordKind : unsigned char { kText = 1, kNumber, kTextColor, kBkColor, kLink, kParamLong, kRow };
+    // kRow records by their column: the image, the row's text colour, the row's background.
+    enum { kRowImage = 0, kRowText = 1, kRowBk = 2 };
+    // The record's bytes, or null without one.
+    const char* Find(RecordKind kind, int column, std::size_t* size) const;
+    void Put(RecordKind kind, int column, const void* bytes, std::size_t size);
+    void Drop(RecordKind kind, int column);
+    std::int32_t Get32(RecordKind kind, int column, std::int32_t fallback) const;
+    void Put32(RecordKind kind, int column, std::int32_t value, std::int32_t fallback);
+    // A block of bytes that holds exactly what it is given once the item is filled.
+    class Bytes {
+    public:
+        Bytes() = default;
+        Bytes(const Bytes&) = delete;
+        Bytes& operator=(const Bytes&) = delete;
+        ~Bytes() { std::free(p_); }
+        std::size_t size() const { return size_; }
+        const char* data() const { return p_; }
+        char operator[](std::size_t at) const { return p_[at]; }
+        void Write(std::size_t at, const void* bytes, std::size_t n) { std::memcpy(p_ + at, bytes, n); }
+        void Erase(std::size_t at, std::size_t n);
+        void Append(const void* bytes, std::size_t n);
+        void Shrink();
+
+    private:
+        char* p_ = nullptr;
+        std::uint32_t size_ = 0;
+        std::uint32_t capacity_ = 0;
+    };
+    void Shrink() { data_.Shrink(); }
+    Bytes data_;
+    std::unique_ptr<std::vector<std::pair<int, COleVariant>>> otherParams_;
     // Where the list keeps the item (its place in the order of adding, gaps included).
-    std::size_t slot_ = std::size_t(-1);
-    COLORREF rowText_ = CLR_DEFAULT;
-    COLORREF rowBk_ = CLR_DEFAULT;
-    int locks_ = 0;
+    std::uint32_t slot_ = std::uint32_t(-1);
+    std::uint16_t locks_ = 0;
     bool dirty_ = false;
 };
 

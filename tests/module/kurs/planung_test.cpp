@@ -343,6 +343,8 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
                             L"Abwesend: 1");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
+    // The newest year first, then the older ones, each year's rows once.
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(Cell(list, row, 1).substr(6), row < 2 ? L"2019" : L"2018") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
 
     // A participant and an instructor removed together, each through its own call.

@@ -184,6 +184,14 @@ TEST_F(ResultList, RowsAndCellsTakeTheirColoursAndLinksReportTheirText) {
     EXPECT_EQ(CellBackColor(page.list, 1, 1), RGB(255, 255, 200));
     EXPECT_TRUE(CellUnderlined(page.list, 1, 2));
     EXPECT_FALSE(CellUnderlined(page.list, 1, 1));
+    // A cell given a longer text keeps its colour and link; a colour given back goes.
+    female->SetColumnText(2, L"Keller-Brunner Anna Maria");
+    female->SetColumnBkColor(1, CLR_DEFAULT);
+    EXPECT_EQ(Cell(page.list, 1, 2), L"Keller-Brunner Anna Maria");
+    EXPECT_EQ(Cell(page.list, 1, 1), L"2");
+    EXPECT_EQ(CellTextColor(page.list, 1, 2), RGB(192, 0, 0));
+    EXPECT_TRUE(CellUnderlined(page.list, 1, 2));
+    EXPECT_EQ(CellBackColor(page.list, 1, 1), CLR_DEFAULT);
 
     ClickCell(page.list, 1, 1);
     EXPECT_TRUE(page.links.empty()) << "only the link cell is a link";

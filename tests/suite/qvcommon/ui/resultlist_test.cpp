@@ -167,6 +167,13 @@ TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
     EXPECT_FALSE(item->GetParam(1, &number)) << "a text that is no number gives no number";
     EXPECT_EQ(number, -1);
     EXPECT_FALSE(item->GetParam(3, back));
+    // Given again, a parameter takes the new value and kind.
+    item->SetParam(1, 5L);
+    item->SetParam(0, COleVariant(L"K-1"));
+    ASSERT_TRUE(item->GetParam(1, &number));
+    EXPECT_EQ(number, 5);
+    ASSERT_TRUE(item->GetParam(0, back));
+    EXPECT_EQ(back.vt, VT_BSTR);
 }
 
 TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
