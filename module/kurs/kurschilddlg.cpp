@@ -145,7 +145,10 @@ void CKursChildDlg::SecureDlgItem(UINT nID, BOOL bShow, BOOL bEdit, DWORD dwMask
 }
 
 BOOL CKursChildDlg::IsKursleiterWithRight(BOOL bTeilnehmer, long& lPersonID) {
-    // The platform names no person for the user yet; m_lUserPersonID stays unknown (-1) then.
+    // Pages that did not ask for the user's person at their start ask now; without one it stays
+    // unknown (-1).
+    long lOwnPerson = 0;
+    if (m_lUserPersonID == -1 && NQ_GetCurrUserPerson(lOwnPerson) == S_OK) m_lUserPersonID = lOwnPerson;
     if (lPersonID == 0 || lPersonID == -1) lPersonID = m_lUserPersonID;
     if (lPersonID <= 0 || lPersonID != m_lUserPersonID) return FALSE;
     CQvSec sec;

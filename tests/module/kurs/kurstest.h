@@ -162,7 +162,7 @@ public:
         std::lock_guard g(lock);
         if (userID < 0) return E_FAIL;
         *name = SysAllocString(L"Kursleiter");
-        *userId = SysAllocString(L"");
+        *userId = SysAllocString(userGuid.c_str());
         *id = userID;
         return S_OK;
     }
@@ -191,6 +191,7 @@ public:
     std::map<std::pair<GUID, std::wstring>, long> answers;
     long defaultRights = 0;
     long userID = 5;  // negative: the server cannot name the user
+    std::wstring userGuid;  // the user's guid, which names his person through Contact
     std::vector<Grant> grants;
 };
 

@@ -21,6 +21,7 @@
 #include "searchpersondlg.h"
 #include "searchtabdlg.h"
 #include "serverhost.h"
+#include "../../suite/frame/fakeview.h"
 
 #include <QTimer>
 #include <filesystem>
@@ -168,10 +169,11 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     qv::nq::SetEnterpriseEdition(true);
     Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
     Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (1, 1)");
-    Reg(Person("Amsler", 1), -1, 0, "2031-12-31");
+    const long anna = Person("Amsler", 1), dora = Person("Dubach");
+    Reg(anna, -1, 0, "2031-12-31");
     Reg(Person("Brunner"), -1, 7, "2031-12-31");
     Reg(Person("Caflisch"), -1, 3, "2031-12-31");  // listed, not counted
-    Reg(Person("Dubach"), -1, 0, "2033-12-31", false, 1);
+    Reg(dora, -1, 0, "2033-12-31", false, 1);
     Reg(Person("Egli"), -1, 3, "2020-12-31");  // past the archive age
     Reg(Person("Fehr"), -1, 0, "2020-12-31");  // planned: listed whatever its age
     Reg(Person("Gut"), run, 0, "2031-09-01");  // in a run
@@ -226,6 +228,20 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Rows(list), 7);
     EXPECT_TRUE(RowSelected(list, RowOf(list, L"Amsler")));
     EXPECT_EQ(page->m_lReselectID, 0);
+
+    // A person's name opens the person's page on the tab of the row's kind.
+    static frametest::CallLog viewLog;
+    static frametest::FakeView personView("person", viewLog, GUID_NULL, L"Person");
+    ASSERT_EQ(host->AddView(L"Qovaro.NQ2.PersonView", personView.Init()), S_OK);
+    std::vector<NQNavigateEntry> visited;
+    qv::nq::SetNavigator([&](const NQNavigateEntry& e) -> long { visited.push_back(e); return S_OK; });
+    ASSERT_TRUE(ClickCell(list, RowOf(list, L"Amsler"), 5));
+    ASSERT_TRUE(ClickCell(list, RowOf(list, L"Dubach"), 5));
+    const CString view = L"Qovaro.NQ2.PersonView";
+    EXPECT_EQ(visited, (std::vector<NQNavigateEntry>{{NQNavigateEntry::Record, view, anna, 0, L""},
+                                                     {NQNavigateEntry::Tab, view, 0, 0, L"Ausbildung"},
+                                                     {NQNavigateEntry::Record, view, dora, 0, L""},
+                                                     {NQNavigateEntry::Tab, view, 0, 0, L"Instruktor"}}));
 }
 
 TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
@@ -261,6 +277,21 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     EXPECT_EQ(Planned(dora, 2033), 0);
     EXPECT_EQ(Planned(emil, 2033), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 3);
+
+    // Without the right to plan, a course leader finds only himself in the search.
+    Sql("DROP TRIGGER refuse_egli");
+    Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (1, " + K(dora) + ")");
+    security.userGuid = qv::FromUtf8(Text("SELECT guid FROM Contact"));
+    security.Answer(L"{8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70}", L"", 0x1);
+    security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
+    Sql("UPDATE SecKurs SET lRight = 65793 WHERE lKursID = " + K(kurs));
+    ASSERT_EQ(page->Refresh(), S_OK);
+    ChooseYear(2034);
+    ChoosePersons({L"Dubach", L"Egli"});
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
+    Click(add);
+    EXPECT_EQ(Planned(dora, 2034), 1);
+    EXPECT_EQ(Planned(emil, 2034), 0);
 
     // An inactive course takes nobody into its plan.
     Sql("UPDATE Kurs SET fActive = 0 WHERE lKursID = " + K(kurs));
@@ -438,7 +469,7 @@ TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSa
 
 TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     const long anna = Person("Amsler");
-    Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 4000) INSERT INTO PersonKurs "
+    Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) INSERT INTO PersonKurs "
         "(lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT " + K(anna) + ", " +
         K(kurs) + ", " + K(run) + ", 1, '2015-01-01 00:00:00', '2014-12-01 00:00:00', 1 FROM n");
     auto* page = Show<CHistoryDlg>(L"Archiv");
@@ -449,13 +480,33 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     page->StartThread();
     WaitLoaded(page);
     EXPECT_TRUE(answeredWhileLoading);
-    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 4000);
-    EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2015: 40");
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
+    const std::wstring full = L"Anzahl anwesend pro Jahr: 2015: 5000;";
+    EXPECT_EQ(Status(page).substr(0, full.size()), full);
 
-    // Closing the window in the middle of a load stops and joins the loader (the page goes with it).
-    page->StartThread();
-    ASSERT_TRUE(WaitFor([&] { Pump(); return Rows(page->m_list.GetSafeHwnd()) == 0; }));
-    ASSERT_TRUE(page->IsLoading());
+    // Nothing taken on the GUI thread: the loader fills the hand-over and waits, and the status
+    // timer shows its progress, then the count of the load that a new load or closing cancelled.
+    const auto shown = [&](const std::wstring& prefix) {
+        for (int i = 0; i < 2000; ++i, Sleep(5)) {
+            page->SendMessage(WM_TIMER, page->m_nStatusTimer);
+            if (Status(page).rfind(prefix, 0) == 0) return true;
+        }
+        return false;
+    };
+    for (bool close : {false, true}) {
+        page->StartThread();
+        ASSERT_TRUE(shown(L"Die Liste wird geladen (bereits geladen: "));
+        ASSERT_TRUE(page->IsLoading());
+        if (close) ASSERT_EQ(page->CloseTab(), S_OK);
+        else page->StartThread();
+        ASSERT_TRUE(shown(L"Anzahl anwesend"));
+        int read = -1;
+        std::swscanf(Status(page).c_str(), L"Anzahl anwesend pro Jahr: 2015: %d", &read);
+        EXPECT_LT(read, 5000) << "the cancelled load read on";
+        if (close) break;
+        WaitLoaded(page);
+        EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000) << "the new load lists its own rows only";
+    }
     CloseView();
 }
 
