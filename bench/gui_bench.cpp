@@ -164,28 +164,10 @@ struct Environment : kursbench::KursWindow {
 
     Environment() {
         kursbench::PrepareDemo("/tmp/qvgui-bench-XXXXXX", interaction, [this](sqlite3* h) {
-            sqlite3_stmt* stmt = nullptr;
-            sqlite3_prepare_v2(h, "SELECT lKursID FROM Kurs ORDER BY lKursID LIMIT 1", -1, &stmt, nullptr);
-            if (stmt && sqlite3_step(stmt) == SQLITE_ROW) lKursID = sqlite3_column_int(stmt, 0);
-            sqlite3_finalize(stmt);
-            if (lKursID == 0) Die("the demo database has no courses");
-            const std::string kurs = std::to_string(lKursID);
+            lKursID = kursbench::FirstKursID(h);
             Exec(h, "BEGIN");
             Grow(h, kPersons - kArchivePersons);
-            Exec(h, "DELETE FROM PersonKurs WHERE lKursID = " + kurs);
-            Exec(h, "DELETE FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'");
-            Exec(h, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
-                    "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '6')");
-            Exec(h, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                        std::to_string(kArchivePersons - 1) + ") INSERT INTO Person (lPersonID, lMandantID, strName, "
-                        "strVorname, lOrtID, fWeiblich, fActive) SELECT 900000 + i, (SELECT min(lMandantID) FROM "
-                        "Mandant), 'Archiv' || i, 'Vorname', (SELECT max(lOrtID) FROM Ort), i % 2, 1 FROM n");
-            Exec(h, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                        std::to_string(kRegistrations - 1) + ") INSERT INTO PersonKurs (lPersonKursID, lPersonID, "
-                        "lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT 2000000 + i, "
-                        "900000 + i % " + std::to_string(kArchivePersons) + ", " + kurs + ", -1, CASE i % 4 WHEN 0 "
-                        "THEN 1 WHEN 1 THEN 2 WHEN 2 THEN 5 ELSE 6 END, printf('%04d-05-01 00:00:00', 2000 + i % 20), "
-                        "printf('%04d-04-01 00:00:00', 2000 + i % 20), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM n");
+            kursbench::FillArchive(h, lKursID, kArchivePersons, kRegistrations);
             Exec(h, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                         std::to_string(kPlaces) + ") INSERT INTO Ort (lOrtID, strPLZ, strOrt, lTyp) SELECT 700000 + i, "
                         "'99' || printf('%02d', i % 100), 'Bergdorf ' || i, 1 FROM n");

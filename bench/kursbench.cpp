@@ -24,6 +24,34 @@ void Exec(sqlite3* db, const std::string& sql) {
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) Die(error ? error : sql);
 }
 
+long FirstKursID(sqlite3* db) {
+    long lKursID = 0;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT lKursID FROM Kurs ORDER BY lKursID LIMIT 1", -1, &stmt, nullptr);
+    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) lKursID = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    if (lKursID == 0) Die("the demo database has no courses");
+    return lKursID;
+}
+
+void FillArchive(sqlite3* db, long lKursID, long persons, long registrations) {
+    const std::string kurs = std::to_string(lKursID);
+    Exec(db, "DELETE FROM PersonKurs WHERE lKursID = " + kurs);
+    Exec(db, "DELETE FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'");
+    Exec(db, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
+             "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '6')");
+    Exec(db, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(persons - 1) +
+                 ") INSERT INTO Person (lPersonID, lMandantID, strName, strVorname, lOrtID, fWeiblich, fActive) "
+                 "SELECT 900000 + i, (SELECT min(lMandantID) FROM Mandant), 'Archiv' || i, 'Vorname', "
+                 "(SELECT max(lOrtID) FROM Ort), i % 2, 1 FROM n");
+    Exec(db, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                 std::to_string(registrations - 1) + ") INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, "
+                 "lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT 2000000 + i, 900000 + i % " +
+                 std::to_string(persons) + ", " + kurs + ", -1, CASE i % 4 WHEN 0 THEN 1 WHEN 1 THEN 2 WHEN 2 THEN 5 "
+                 "ELSE 6 END, printf('%04d-05-01 00:00:00', 2000 + i % 20), printf('%04d-04-01 00:00:00', 2000 + i % "
+                 "20), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM n");
+}
+
 void AcceptingInteraction::ShowReport(const qv::ReportRequest& r) {
     if (m_bPrintReports) std::fprintf(stderr, "%s: report %ls\n", program_invocation_short_name, r.text.c_str());
 }

@@ -17,6 +17,14 @@ namespace kursbench {
 [[noreturn]] void Die(const std::string& why);
 void Exec(sqlite3* db, const std::string& sql);
 
+// The demo's first course.
+long FirstKursID(sqlite3* db);
+
+// The course's archive: `persons` new persons with `registrations` finished registrations of
+// twenty years between them (attended, absent, deregistered or partly), and an archive age of six
+// months; the course's other registrations are removed. Inside the caller's transaction.
+void FillArchive(sqlite3* db, long lKursID, long persons, long registrations);
+
 // Answers every box with its default button and closes every modal dialog; reports go to stderr
 // when bPrintReports.
 class AcceptingInteraction : public qv::IInteraction {
