@@ -536,7 +536,9 @@ TEST_F(FrameworkEditing, TenantRightsNarrowTheFunctionsAndAControlNeedsEveryBitO
                 page->EnableDlgItemByRights(IDC_SAMPLE_NAME, c.visible, c.editable, c.mask);
             }
             EXPECT_EQ(::IsWindowVisible(name) != FALSE, c.shown);
-            if (c.shown) EXPECT_EQ(!ReadOnly(name), c.writable);
+            if (c.shown) {
+                EXPECT_EQ(!ReadOnly(name), c.writable);
+            }
         }
     }
     Sql("UPDATE Kurs SET strLock = ''");

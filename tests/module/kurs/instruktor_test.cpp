@@ -189,7 +189,9 @@ TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
         CSearchTabDlg* tab = dynamic_cast<CSearchPopupDlg&>(modal).m_pSearchTabDlg;
         if (tab && tab->m_nTreePage >= 0) {
             ClickTab(tab->m_tabCtrl.m_hWnd, tab->m_nTreePage);
-            EXPECT_TRUE(WaitFor([&] { return tab->m_treeOrg.GetCount() > 0; }, 10000));
+            // The tree fills over several turns of the GUI thread: his brigade and then him.
+            EXPECT_TRUE(WaitFor([&] { return tab->m_treeOrg.GetCount() >= 2; }, 10000));
+            Pump();
             EXPECT_EQ(tab->m_treeOrg.GetCount(), 2u);
         } else {
             ADD_FAILURE() << "no organisation page";
