@@ -291,6 +291,31 @@ struct SearchWindow {
         qv::ui::test::Type(Edit(), text.substr(text.size() - 1));
         RunUntil([&] { return !dlg->IsSearching(); });
     }
+    // Runs `keystroke` under the probe and waits for the search it starts; the times of its first
+    // and last rows (from the keystroke) and the rows shown.
+    void Timed(Environment& env, benchmark::State& state, const std::function<void()>& keystroke, int checked) {
+        RowWatch watch(dlg->m_lstResult.GetSafeHwnd(), [&] { return dlg->m_lstResult.GetItemCount(); });
+        watch.Arm(checked);
+        env.probe.Start();
+        const auto start = Clock::now();
+        keystroke();
+        RunUntil([&] { return !dlg->IsSearching(); });
+        const auto done = Clock::now();
+        env.probe.Stop();
+        first = watch.First() == Clock::time_point{} ? Ms(start, done) : Ms(start, watch.First());
+        last = Ms(start, done);
+        rows = dlg->m_lstResult.GetItemCount();
+        state.SetIterationTime(last / 1000.0);
+    }
+    // The figures of the last timed search, and the closing of the dialog with its rows.
+    void ReportAndClose(Environment& env, benchmark::State& state) {
+        Report(state, env.probe, first, last);
+        state.counters["rows"] = rows;
+        env.probe.Start();
+        state.counters["close_ms"] = Close();
+        env.probe.Stop();
+    }
+    double first = 0, last = 0, rows = 0;
     // Time to close the dialog with its rows.
     double Close() {
         const auto start = Clock::now();
@@ -309,62 +334,30 @@ struct SearchWindow {
 void BM_MultiSelectSearchKeystroke(benchmark::State& state) {
     Environment& env = Env();
     SearchWindow w(env, TRUE, 20000);
-    RowWatch watch(w.dlg->m_lstResult.GetSafeHwnd(), [&] { return w.dlg->m_lstResult.GetItemCount(); });
-    double first = 0, last = 0, rows = 0;
     for (auto _ : state) {
         w.Search(L" ");
         if (w.dlg->m_lstResult.GetItemCount() != 20000)
             Die("the search shows " + std::to_string(w.dlg->m_lstResult.GetItemCount()) + " rows");
         for (int row : {0, 100, 1000}) qv::ui::test::ClickRowCheckBox(w.dlg->m_lstResult.GetSafeHwnd(), row);
-        watch.Arm(3);
-        env.probe.Start();
-        const auto start = Clock::now();
-        qv::ui::test::Type(w.Edit(), L"a");
-        RunUntil([&] { return !w.dlg->IsSearching(); });
-        const auto done = Clock::now();
-        env.probe.Stop();
-        first = watch.First() == Clock::time_point{} ? Ms(start, done) : Ms(start, watch.First());
-        last = Ms(start, done);
-        rows = w.dlg->m_lstResult.GetItemCount();
-        state.SetIterationTime(last / 1000.0);
+        w.Timed(env, state, [&] { qv::ui::test::Type(w.Edit(), L"a"); }, 3);
     }
-    Report(state, env.probe, first, last);
-    state.counters["rows"] = rows;
-    env.probe.Start();
-    state.counters["close_ms"] = w.Close();
-    env.probe.Stop();
+    w.ReportAndClose(env, state);
 }
 
 // Single-select, no word, no limit: every person; then the dialog with its rows is closed.
 void BM_PersonSearchAllThenClose(benchmark::State& state) {
     Environment& env = Env();
     SearchWindow w(env, FALSE, 0);
-    RowWatch watch(w.dlg->m_lstResult.GetSafeHwnd(), [&] { return w.dlg->m_lstResult.GetItemCount(); });
-    double first = 0, last = 0, rows = 0;
     for (auto _ : state) {
         w.dlg->m_bAutoSearch = FALSE;
         qv::ui::test::Retype(w.Edit(), L"zzzzzz");
         w.dlg->Refresh();
         RunUntil([&] { return !w.dlg->IsSearching(); });
-        watch.Arm(0);
         w.dlg->m_bAutoSearch = TRUE;
-        env.probe.Start();
-        const auto start = Clock::now();
-        qv::ui::test::Retype(w.Edit(), L" ");
-        RunUntil([&] { return !w.dlg->IsSearching(); });
-        const auto done = Clock::now();
-        env.probe.Stop();
-        first = watch.First() == Clock::time_point{} ? Ms(start, done) : Ms(start, watch.First());
-        last = Ms(start, done);
-        rows = w.dlg->m_lstResult.GetItemCount();
-        state.SetIterationTime(last / 1000.0);
+        w.Timed(env, state, [&] { qv::ui::test::Retype(w.Edit(), L" "); }, 0);
     }
-    Report(state, env.probe, first, last);
-    state.counters["rows"] = rows;
-    if (rows < double(kPersons) * 0.9) Die("the search shows only " + std::to_string(long(rows)) + " rows");
-    env.probe.Start();
-    state.counters["close_ms"] = w.Close();
-    env.probe.Stop();
+    if (w.rows < double(kPersons) * 0.9) Die("the search shows only " + std::to_string(long(w.rows)) + " rows");
+    w.ReportAndClose(env, state);
     state.counters["close_longest_gap_ms"] = env.probe.Longest();
 }
 
