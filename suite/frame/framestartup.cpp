@@ -2,6 +2,7 @@
 #include "adosession.h"
 #include "dbfile.h"
 #include "demodata.h"
+#include "frameusage.h"
 #include "qvcomserver.h"
 #include "qvregistry.h"
 #include "qvregvalue.h"
@@ -99,17 +100,8 @@ bool QvFrameParseArguments(const std::vector<std::string>& args, QvFrameOptions&
 }
 
 std::string QvFrameUsage() {
-    return "usage: qvframe [--db PATH [--create]] [--central] [--user NAME] [--view PROGID] [--screenshot FILE]\n"
-           "  --db PATH          the suite database (default: the demo database, made on first use);\n"
-           "                     a file that is no suite database is refused and left as it is\n"
-           "  --create           with --db: make a new suite database when PATH is missing or empty\n"
-           "  --central          run as the central installation\n"
-           "  --user NAME        the user to sign in, one the database knows (default: QV_USER, else\n"
-           "                     Administrator)\n"
-           "  --view PROGID      the module view to show after start-up\n"
-           "  --screenshot FILE  render the main window after start-up into a PNG file and end\n"
-           "  --help             this text\n"
-           "Values may also be joined to their option: --db=PATH.\n";
+    // The same text that ./run --help prints without building anything.
+    return kFrameUsage;
 }
 
 std::string QvFrameDefaultDatabase() {
