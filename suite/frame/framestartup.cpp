@@ -169,6 +169,18 @@ std::vector<std::string> ForeignServerObjects(qv::sql::PgDb& db) {
             for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
             names.insert((kind == "procedure" ? std::string("function") : kind) + " " + name);
         }
+        // The script makes the NULL-to-default trigger <table>_defaults, and its function, for
+        // every table it creates with a default or an integer key.
+        for (std::size_t at = sql.find("\nCREATE TABLE "); at != std::string::npos; at = sql.find("\nCREATE TABLE ", at + 1)) {
+            const std::size_t from = at + 14, to = sql.find("\n);", from);
+            std::string name = sql.substr(from, sql.find_first_of(" (", from) - from);
+            const std::string columns = sql.substr(from, to - from);
+            if (columns.find(" DEFAULT ") == std::string::npos && columns.find(" integer PRIMARY KEY") == std::string::npos)
+                continue;
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+            names.insert("trigger " + name + "_defaults");
+            names.insert("function " + name + "_defaults");
+        }
         return names;
     }();
     qv::sql::PgRows rows;

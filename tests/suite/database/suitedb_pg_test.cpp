@@ -10,6 +10,7 @@
 #include "tsqlerror.h"
 #include "tsqlprogram.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,59 @@ TEST_F(SuiteDbPg, SchemaIsCreatedOnceAndAnotherVersionIsRefused) {
         const auto pgColumns = PgTable("SELECT column_name FROM information_schema.columns WHERE table_schema = 'public' "
                                        "AND table_name = lower('" + name + "') ORDER BY ordinal_position");
         EXPECT_EQ(pgColumns, columns) << name;
+    }
+    // The columns SQLite fills when NULL is written (NOT NULL ON CONFLICT REPLACE, INTEGER PRIMARY KEY),
+    // and only those, are filled by the table's trigger <table>_defaults: NULL written by INSERT or
+    // UPDATE gives the row that leaving the columns out gives (in the one-row tables, only UPDATE).
+    const auto add = [](std::string& list, const std::string& item) { list += (list.empty() ? "" : ", ") + item; };
+    const auto lower = [](std::string s) {
+        for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    for (const std::string& name : Table("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'")) {
+        const std::string table = lower(name);
+        std::string key, nulled, nulls, given, values;
+        int filled = 0;
+        std::istringstream ddl(Table("SELECT sql FROM sqlite_master WHERE name = '" + name + "'").at(0));
+        for (std::string line, column; std::getline(ddl, line);) {
+            if (!(std::istringstream(line) >> column)) continue;
+            if (line.find("INTEGER PRIMARY KEY") != std::string::npos)
+                key = lower(column), add(given, key), add(values, "NULL"), ++filled;
+            else if (line.find("ON CONFLICT REPLACE") != std::string::npos)
+                add(nulled, column), add(nulls, "NULL"), ++filled;
+        }
+        EXPECT_EQ(PgValue("SELECT coalesce(sum(array_length(string_to_array(p.prosrc, ' IS NULL THEN '), 1) - 1), 0) FROM "
+                          "pg_trigger t JOIN pg_proc p ON p.oid = t.tgfoid WHERE t.tgrelid = 'public." + table +
+                          "'::regclass AND t.tgname = '" + table + "_defaults' AND p.proname = t.tgname AND t.tgtype = 23"),
+                  std::to_string(filled)) << name;
+        if (filled == 0) continue;
+        for (const std::string& column : PgTable("SELECT column_name, data_type FROM information_schema.columns WHERE "
+                                                  "table_schema = 'public' AND table_name = '" + table + "' AND is_nullable = 'NO' "
+                                                  "AND column_default IS NULL AND is_generated = 'NEVER' ORDER BY 1")) {
+            if (column.rfind(key + "|", 0) == 0) continue;
+            add(given, column.substr(0, column.find('|')));
+            add(values, column.find("|timestamp") != std::string::npos ? "'2000-01-01'" : "'1'");
+        }
+        const bool oneRow = name == "System" || name == "DataExchange";
+        const std::string json = "to_jsonb(x) - 'guid' - 'guidid'";
+        ASSERT_EQ(pg_.Begin(), 0);
+        auto row = PgTable(oneRow ? "SELECT ctid, " + json + " FROM " + table + " x"
+                                  : "INSERT INTO " + table + " AS x (" + given + ") VALUES (" + values + ") RETURNING ctid, " + json);
+        ASSERT_EQ(row.size(), 1u) << name;
+        const std::string expected = row[0].substr(row[0].find('|') + 1);
+        if (!oneRow) {
+            ASSERT_EQ(pg_.Exec("DELETE FROM " + table + " WHERE ctid = '" + row[0].substr(0, row[0].find('|')) + "'"), 0);
+            if (!nulled.empty()) add(given, nulled), add(values, nulls);
+            row = PgTable("INSERT INTO " + table + " AS x (" + given + ") VALUES (" + values + ") RETURNING ctid, " + json);
+            ASSERT_EQ(row.size(), 1u) << name;
+            EXPECT_EQ(row[0].substr(row[0].find('|') + 1), expected) << name;
+        }
+        if (!nulled.empty()) {
+            EXPECT_EQ(PgTable("UPDATE " + table + " x SET (" + nulled + ") = ROW(" + nulls + ") WHERE ctid = '" +
+                              row[0].substr(0, row[0].find('|')) + "' RETURNING " + json),
+                      Rows{expected}) << name;
+        }
+        ASSERT_EQ(pg_.Rollback(), 0);
     }
     ASSERT_EQ(pg_.Exec("UPDATE System SET lSchemaVersion = 99"), 0);
     EXPECT_NE(qv::suite::CreateSchemaPg(pg_, &error), 0);

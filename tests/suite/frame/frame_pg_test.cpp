@@ -77,19 +77,22 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         EXPECT_EQ(QvFrameForeignObjects(), std::vector<std::string>{}) << *c.url;
     }
-    // Someone else's function, trigger and view are named, not refused.
+    // Someone else's function, triggers and view are named, not refused, also a trigger named like the
+    // suite's NULL-to-default ones on a table that has none.
     qv::sql::PgDb planted;
     ASSERT_EQ(planted.Open(suite.url()), 0);
     ASSERT_EQ(planted.Exec("CREATE FUNCTION umbenennen() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN NEW.strName := 'X'; "
                            "RETURN NEW; END $$; CREATE TRIGGER trg_umbenennen BEFORE UPDATE ON Person FOR EACH ROW "
-                           "EXECUTE FUNCTION umbenennen(); CREATE VIEW view_eigene AS SELECT 1 AS a"),
+                           "EXECUTE FUNCTION umbenennen(); CREATE VIEW view_eigene AS SELECT 1 AS a; CREATE TRIGGER "
+                           "uniqueidcounter_defaults BEFORE UPDATE ON UniqueIDCounter FOR EACH ROW EXECUTE FUNCTION umbenennen()"),
               0);
     QvFrameOptions options;
     options.database = suite.url();
     std::string path, message;
     EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
     EXPECT_EQ(QvFrameForeignObjects(),
-              (std::vector<std::string>{"function umbenennen", "trigger trg_umbenennen", "view view_eigene"}));
+              (std::vector<std::string>{"function umbenennen", "trigger trg_umbenennen", "trigger uniqueidcounter_defaults",
+                                        "view view_eigene"}));
     qv::sql::PgRows rows;
     ASSERT_EQ(other.Query("SELECT string_agg(tablename, ',') FROM pg_tables WHERE schemaname = 'public'", &rows), 0);
     EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "kunde");
