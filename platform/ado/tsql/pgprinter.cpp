@@ -10,54 +10,11 @@ namespace qv::tsql {
 
 namespace {
 
-// PostgreSQL's operator precedence, lowest first. Comparisons do not associate.
-enum Prec {
-    kOr = 1,
-    kAnd,
-    kNot,
-    kIs,     // IS NULL
-    kCmp,    // = <> < <= > >=
-    kIn,     // BETWEEN IN LIKE ILIKE
-    kOther,  // || & | # and prefix ~
-    kAdd,
-    kMul,
-    kCollate,
-    kUnary,
-    kAtom,
-};
-
 constexpr const char* kCaseInsensitive = "qvci";
 constexpr const char* kCaseSensitive = "\"C\"";
 // LIKE does not take a nondeterministic collation: the value is matched with ILIKE under a
 // deterministic ICU collation, which folds case as the case-insensitive comparison does.
 constexpr const char* kLikeCollation = "\"und-x-icu\"";
-
-[[noreturn]] void Unsupported(const std::string& what, std::size_t pos) {
-    throw TranslateError("unsupported construct on PostgreSQL: " + what, pos);
-}
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    out += '\'';
-    return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    }
-    return s;
-}
-
-std::string MapCollation(const std::string& collation) {
-    return IsCaseSensitiveCollation(collation) ? kCaseSensitive : kCaseInsensitive;
-}
-
-bool IsSchema(const Ident& id) { return EqualsNoCase(id.name, "dbo"); }
 
 // Words PostgreSQL does not take as a column or table name unquoted.
 bool IsReserved(const std::string& lower) {
@@ -86,40 +43,9 @@ bool IsReserved(const std::string& lower) {
     return lower == "window" || lower == "with" || lower == "xmlattributes";
 }
 
-void CollectTables(const TableSource& src, std::vector<const TableSource*>& out) {
-    if (src.kind == TableSource::Kind::Join) {
-        CollectTables(*src.left, out);
-        CollectTables(*src.right, out);
-    } else if (src.kind == TableSource::Kind::Table) {
-        out.push_back(&src);
-    }
-}
-
-// The occurrence of an UPDATE/DELETE target in the FROM clause, as the SQLite printer finds it.
-const TableSource* FindTarget(const Name& target, const TableSource& from, std::size_t pos) {
-    std::vector<const TableSource*> tables;
-    CollectTables(from, tables);
-    const std::string& name = BaseName(target).name;
-    if (target.size() == 1) {
-        for (const TableSource* t : tables) {
-            if (t->hasAlias && EqualsNoCase(t->alias.name, name)) return t;
-        }
-    }
-    std::vector<const TableSource*> plain, aliased;
-    for (const TableSource* t : tables) {
-        if (!EqualsNoCase(BaseName(t->table).name, name)) continue;
-        (t->hasAlias ? aliased : plain).push_back(t);
-    }
-    if (plain.size() == 1) return plain[0];
-    if (plain.size() > 1 || aliased.size() > 1) {
-        throw TranslateError("ambiguous target '" + name + "': it stands more than once in FROM", pos);
-    }
-    return aliased.empty() ? nullptr : aliased[0];
-}
-
 // T-SQL's date part names and abbreviations, as PostgreSQL's field names; empty when unknown.
 std::string DateField(const std::string& part) {
-    const std::string p = Lower(part);
+    const std::string p = ToLowerAscii(part);
     if (p == "year" || p == "yy" || p == "yyyy") return "year";
     if (p == "quarter" || p == "qq" || p == "q") return "quarter";
     if (p == "month" || p == "mm" || p == "m") return "month";
@@ -143,18 +69,15 @@ const std::string& DatePartOf(const FunctionExpr& f) {
 }  // namespace
 
 PgPrinter::PgPrinter(const std::vector<VariableDecl>& variables, int trancountSlot)
-    : variables_(variables), trancountSlot_(trancountSlot) {}
-
-std::vector<int> PgPrinter::TakeUsedSlots() {
-    std::vector<int> out;
-    out.swap(used_);
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
-}
+    : PrinterBase({.refusal = "unsupported construct on PostgreSQL: ", .caseInsensitive = kCaseInsensitive,
+                   .caseSensitive = kCaseSensitive, .rowIdentity = "ctid", .topAlias = "__qv_top"},
+                  {.equal = kCmp, .relation = kCmp, .isNull = kIs, .between = kIn, .betweenOperand = kIn + 1, .in = kIn,
+                   .inValue = kIn + 1, .bit = kOther, .bitNot = kOther, .add = kAdd, .mul = kMul,
+                   .collateOperand = kCollate + 1, .caseOperand = kAtom},
+                  variables, trancountSlot) {}
 
 std::string PgPrinter::TypeName(const std::string& tsqlType) {
-    const std::string t = Lower(tsqlType);
+    const std::string t = ToLowerAscii(tsqlType);
     const std::string base = t.substr(0, t.find('('));
     const std::string size = t.size() > base.size() ? t.substr(base.size()) : std::string();
     if (base == "int" || base == "integer" || base == "smallint" || base == "tinyint" || base == "bit") return "integer";
@@ -184,128 +107,43 @@ std::string PgPrinter::Parameter(int slot, const std::string& tsqlType) {
 
 std::string PgPrinter::Identifier(const Ident& id) {
     // Unquoted names are folded to lower case by PostgreSQL, so a quoted one is folded here.
-    const std::string name = Lower(id.name);
+    const std::string name = ToLowerAscii(id.name);
     bool plain = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
     for (char c : name) {
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) plain = false;
     }
     if (plain && !IsReserved(name)) return name;
-    std::string out = "\"";
-    for (char c : name) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    return out + '"';
-}
-
-std::string PgPrinter::TableName(const Name& name, std::size_t pos) {
-    if (name.size() == 2 && IsSchema(name[0])) return Identifier(name[1]);
-    if (name.size() == 1) return Identifier(name[0]);
-    Unsupported("table name '" + name[0].name + "." + name[1].name + (name.size() > 2 ? "...'" : "'"), pos);
-}
-
-std::string PgPrinter::ColumnName(const Name& name, std::size_t pos) {
-    std::size_t first = 0;
-    if (name.size() == 3 && IsSchema(name[0])) first = 1;
-    if (name.size() - first > 2) Unsupported("column name with a database or server part", pos);
-    std::string out;
-    for (std::size_t i = first; i < name.size(); ++i) {
-        if (!out.empty()) out += '.';
-        out += Identifier(name[i]);
-    }
-    return out;
+    return QuotedName(name);
 }
 
 // ---- expressions ---------------------------------------------------------------------------
 
-std::string PgPrinter::Expression(const Expr& e) { return Print(e).text; }
-
-std::string PgPrinter::Wrap(Out o, int minPrec) {
-    if (o.prec < minPrec) return "(" + o.text + ")";
-    return std::move(o.text);
+PgPrinter::Out PgPrinter::PrintAdd(const BinaryExpr& b) {
+    const ValueType l = TypeOf(*b.left, variables_);
+    const ValueType r = TypeOf(*b.right, variables_);
+    if (l == ValueType::Date || r == ValueType::Date) Unsupported("'+' on a date value", b.pos);
+    // Two known texts concatenate; else the database's + decides by the operands' types
+    // (the suite's schema adds + for two texts).
+    if (l == ValueType::Text && r == ValueType::Text) return Infix(b, "||", kOther);
+    return Infix(b, "+", kAdd);
 }
 
-std::string PgPrinter::Wrap(const Expr& e, int minPrec) { return Wrap(Print(e), minPrec); }
+PgPrinter::Out PgPrinter::PrintXor(const BinaryExpr& b) { return Infix(b, "#", kOther); }
 
-std::string PgPrinter::CollatedOperand(const Expr& e, const std::string& collation) {
-    return Wrap(e, kCollate + 1) + " COLLATE " + collation;
-}
-
-bool PgPrinter::NeedsCaseInsensitive(const std::vector<const Expr*>& operands) const {
-    bool text = false;
-    for (const Expr* e : operands) {
-        if (IsColumn(*e)) return false;  // the column's declared collation decides
-        if (TypeOf(*e, variables_) == ValueType::Text) text = true;
+PgPrinter::Out PgPrinter::PrintLike(const LikeExpr& l) {
+    bool caseSensitive = false;
+    for (const Expr* x : {l.value.get(), l.pattern.get()}) {
+        const std::string c = ExplicitCollation(*x);
+        if (!c.empty() && IsCaseSensitiveCollation(c)) caseSensitive = true;
     }
-    return text;
-}
-
-// The first operand of a comparison among `operands`, with the collation T-SQL would compare in.
-std::string PgPrinter::ComparedOperand(const Expr& e, const std::vector<const Expr*>& operands, int prec) {
-    const std::string c = ExplicitCollation(e);
-    if (!c.empty() && e.kind != ExprKind::Collate) return CollatedOperand(e, MapCollation(c));
-    if (c.empty() && NeedsCaseInsensitive(operands)) return CollatedOperand(e, kCaseInsensitive);
-    return Wrap(e, prec);
-}
-
-PgPrinter::Out PgPrinter::PrintComparison(const Expr& left, const char* op, const Expr& right, int prec) {
-    const std::string rc = ExplicitCollation(right);
-    std::string l, r;
-    if (ExplicitCollation(left).empty() && !rc.empty()) {
-        l = Wrap(left, prec + 1);
-        r = right.kind == ExprKind::Collate ? Wrap(right, prec + 1) : CollatedOperand(right, MapCollation(rc));
-    } else {
-        l = ComparedOperand(left, {&left, &right}, prec + 1);
-        r = Wrap(right, prec + 1);
-    }
-    return {l + " " + op + " " + r, prec};
-}
-
-PgPrinter::Out PgPrinter::PrintBinary(const BinaryExpr& b) {
-    auto infix = [&](const char* op, int prec) -> Out {
-        return {Wrap(*b.left, prec) + " " + op + " " + Wrap(*b.right, prec + 1), prec};
-    };
-    switch (b.op) {
-        // A right operand of the same operator keeps its parentheses: long chains are grouped so
-        // that the database's parser does not build a tree one level deeper per operator.
-        case BinaryOp::Or: return {Wrap(*b.left, kOr) + " OR " + Wrap(*b.right, kOr + 1), kOr};
-        case BinaryOp::And: return {Wrap(*b.left, kAnd) + " AND " + Wrap(*b.right, kAnd + 1), kAnd};
-        case BinaryOp::Eq: return PrintComparison(*b.left, "=", *b.right, kCmp);
-        case BinaryOp::Ne: return PrintComparison(*b.left, "<>", *b.right, kCmp);
-        case BinaryOp::Lt: return PrintComparison(*b.left, "<", *b.right, kCmp);
-        case BinaryOp::Le: return PrintComparison(*b.left, "<=", *b.right, kCmp);
-        case BinaryOp::Gt: return PrintComparison(*b.left, ">", *b.right, kCmp);
-        case BinaryOp::Ge: return PrintComparison(*b.left, ">=", *b.right, kCmp);
-        case BinaryOp::Add: {
-            const ValueType l = TypeOf(*b.left, variables_);
-            const ValueType r = TypeOf(*b.right, variables_);
-            if (l == ValueType::Date || r == ValueType::Date) Unsupported("'+' on a date value", b.pos);
-            // Two known texts concatenate; else the database's + decides by the operands' types
-            // (the suite's schema adds + for two texts).
-            if (l == ValueType::Text && r == ValueType::Text) return infix("||", kOther);
-            return infix("+", kAdd);
-        }
-        case BinaryOp::Sub: return infix("-", kAdd);
-        case BinaryOp::Mul: return infix("*", kMul);
-        case BinaryOp::Div: return infix("/", kMul);
-        case BinaryOp::Mod: return infix("%", kMul);
-        case BinaryOp::BitAnd: return infix("&", kOther);
-        case BinaryOp::BitOr: return infix("|", kOther);
-        case BinaryOp::BitXor: return infix("#", kOther);
-    }
-    Unsupported("operator", b.pos);
-}
-
-PgPrinter::Out PgPrinter::PrintCase(const CaseExpr& c) {
-    std::string out = "CASE";
-    if (c.base) {
-        std::vector<const Expr*> operands{c.base.get()};
-        for (const auto& w : c.whens) operands.push_back(w.first.get());
-        out += " " + ComparedOperand(*c.base, operands, kAtom);
-    }
-    for (const auto& w : c.whens) out += " WHEN " + Expression(*w.first) + " THEN " + Expression(*w.second);
-    if (c.otherwise) out += " ELSE " + Expression(*c.otherwise);
-    return {out + " END", kAtom};
+    const std::string value = "CAST(" + Expression(*l.value) + " AS text) COLLATE " +
+                              (caseSensitive ? kCaseSensitive : kLikeCollation);
+    const std::string pattern = "CAST(" + Expression(*l.pattern) + " AS text) COLLATE " +
+                                (caseSensitive ? kCaseSensitive : kLikeCollation);
+    // T-SQL has no escape character unless one is named; PostgreSQL's is '\'.
+    std::string out = value + (l.negated ? " NOT " : " ") + (caseSensitive ? "LIKE " : "ILIKE ") + pattern;
+    out += l.escape ? " ESCAPE " + Wrap(*l.escape, kIn + 1) : " ESCAPE ''";
+    return {out, kIn};
 }
 
 namespace {
@@ -441,29 +279,13 @@ PgPrinter::Out PgPrinter::PrintConvert(const ConvertExpr& c) {
 }
 
 PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
-    bool qualified = false;
-    if (f.name.size() == 2 && IsSchema(f.name[0])) {
-        qualified = true;  // dbo.fn_X: a function of the database
-    } else if (f.name.size() != 1) {
-        Unsupported("function name '" + f.name[0].name + "." + f.name[1].name + "'", f.pos);
-    }
+    const bool database = IsDatabaseFunction(f);
     const std::string lower = FunctionName(f);
     auto arg = [&](std::size_t i) { return Expression(*f.args[i]); };
     auto Timestamp = [&](std::size_t i) {
         return IsDayNumber(*f.args[i]) ? DayNumberAsTimestamp(*f.args[i]) : "CAST(" + arg(i) + " AS timestamp)";
     };
-    auto args = [&](std::size_t from = 0) {
-        std::string out;
-        for (std::size_t i = from; i < f.args.size(); ++i) out += (out.empty() ? "" : ", ") + arg(i);
-        return out;
-    };
-    auto arity = [&](std::size_t lo, std::size_t hi) {
-        if (f.star || f.args.size() < lo || f.args.size() > hi) {
-            throw TranslateError("wrong number of arguments for " + f.name.back().name + "()", f.pos);
-        }
-    };
-    if (qualified || lower.rfind("fn_", 0) == 0) {
-        if (f.star || f.distinct) Unsupported("'*' or DISTINCT in " + f.name.back().name + "()", f.pos);
+    if (database) {
         if (lower == "fn_getcustfieldvaluesused4search" && f.args.size() == 2 && f.args[0]->kind == ExprKind::Literal &&
             static_cast<const LiteralExpr&>(*f.args[0]).type == LiteralExpr::Type::Integer &&
             f.args[1]->kind == ExprKind::Column && static_cast<const ColumnExpr&>(*f.args[1]).name.size() >= 2) {
@@ -479,12 +301,12 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
                         " AND __qv_v.strvalue <> ''), '') ELSE '' END)",
                     kAtom};
         }
-        return {"dbo." + Identifier(Ident{f.name.back().name, false}) + "(" + args() + ")", kAtom};
+        return {"dbo." + Identifier(Ident{f.name.back().name, false}) + "(" + Arguments(f) + ")", kAtom};
     }
     if (lower == "count" || lower == "min" || lower == "max" || lower == "sum" || lower == "avg") {
         if (f.star && lower != "count") Unsupported(lower + "(*)", f.pos);
-        if (!f.star) arity(1, 1);
-        const std::string inner = f.star ? "*" : (f.distinct ? "DISTINCT " : "") + args();
+        if (!f.star) Arity(f, 1, 1);
+        const std::string inner = f.star ? "*" : (f.distinct ? "DISTINCT " : "") + Arguments(f);
         // T-SQL's count is an int, and its avg of integers an integer.
         if (lower == "count") return {"CAST(count(" + inner + ") AS integer)", kAtom};
         if (lower == "avg" && TypeOf(*f.args[0], variables_) == ValueType::Number) {
@@ -493,40 +315,28 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         return {lower + "(" + inner + ")", kAtom};
     }
     if (f.distinct) Unsupported("DISTINCT in " + f.name.back().name + "()", f.pos);
-    if (lower == "isnull") {
-        arity(2, 2);
-        return {"coalesce(" + args() + ")", kAtom};
-    }
-    if (lower == "coalesce") {
-        arity(2, 1000);
-        return {"coalesce(" + args() + ")", kAtom};
-    }
-    if (lower == "nullif") {
-        arity(2, 2);
-        return {"nullif(" + args() + ")", kAtom};
-    }
-    if (lower == "abs") {
-        arity(1, 1);
-        return {"abs(" + args() + ")", kAtom};
-    }
+    if (lower == "isnull") return Call("coalesce", f, 2, 2);
+    if (lower == "coalesce") return Call("coalesce", f, 2, 1000);
+    if (lower == "nullif") return Call("nullif", f, 2, 2);
+    if (lower == "abs") return Call("abs", f, 1, 1);
     if (lower == "round") {
-        arity(2, 2);
+        Arity(f, 2, 2);
         return {"round(CAST(" + arg(0) + " AS numeric), " + arg(1) + ")", kAtom};
     }
     if (lower == "getdate") {
-        arity(0, 0);
+        Arity(f, 0, 0);
         return {"LOCALTIMESTAMP(3)", kAtom};
     }
     if (lower == "getutcdate") {
-        arity(0, 0);
+        Arity(f, 0, 0);
         return {"CAST(now() AT TIME ZONE 'UTC' AS timestamp(3))", kAtom};
     }
     if (lower == "year" || lower == "month" || lower == "day") {
-        arity(1, 1);
+        Arity(f, 1, 1);
         return {"CAST(EXTRACT(" + lower + " FROM " + Timestamp(0) + ") AS integer)", kAtom};
     }
     if (lower == "datepart") {
-        arity(2, 2);
+        Arity(f, 2, 2);
         const std::string field = DateField(DatePartOf(f));
         if (field.empty()) Unsupported("date part '" + DatePartOf(f) + "'", f.pos);
         // T-SQL counts week days from 1 (Sunday, the default first day).
@@ -535,7 +345,7 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
                 kAdd};
     }
     if (lower == "dateadd") {
-        arity(3, 3);
+        Arity(f, 3, 3);
         std::string field = DateField(DatePartOf(f));
         if (field == "doy" || field == "dow") field = "day";
         if (field.empty() || field == "quarter") Unsupported("date part '" + DatePartOf(f) + "' in DATEADD", f.pos);
@@ -544,7 +354,7 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
                 kAtom};
     }
     if (lower == "datediff") {
-        arity(3, 3);
+        Arity(f, 3, 3);
         const std::string field = DateField(DatePartOf(f));
         const std::string a = Timestamp(1);
         const std::string b = Timestamp(2);
@@ -566,36 +376,28 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         Unsupported("date part '" + DatePartOf(f) + "' in DATEDIFF", f.pos);
     }
     if (lower == "len") {
-        arity(1, 1);
+        Arity(f, 1, 1);
         // LEN does not count trailing blanks.
         return {"length(rtrim(CAST(" + arg(0) + " AS text)))", kAtom};
     }
     if (lower == "left" || lower == "right") {
-        arity(2, 2);
+        Arity(f, 2, 2);
         return {lower + "(CAST(" + arg(0) + " AS text), " + arg(1) + ")", kAtom};
     }
     if (lower == "substring") {
-        arity(3, 3);
+        Arity(f, 3, 3);
         return {"substr(CAST(" + arg(0) + " AS text), " + arg(1) + ", " + arg(2) + ")", kAtom};
     }
-    if (lower == "upper" || lower == "lower" || lower == "ltrim" || lower == "rtrim") {
-        arity(1, 1);
-        return {lower + "(" + args() + ")", kAtom};
-    }
+    if (lower == "upper" || lower == "lower" || lower == "ltrim" || lower == "rtrim") return Call(lower, f, 1, 1);
     if (lower == "charindex") {
-        arity(2, 2);
-        bool caseSensitive = false;
-        for (const ExprPtr& a : f.args) {
-            const std::string c = ExplicitCollation(*a);
-            if (!c.empty()) caseSensitive = IsCaseSensitiveCollation(c);
-        }
-        if (caseSensitive) return {"strpos(" + arg(1) + ", " + arg(0) + ")", kAtom};
+        Arity(f, 2, 2);
+        if (CaseSensitiveArguments(f)) return {"strpos(" + arg(1) + ", " + arg(0) + ")", kAtom};
         return {"strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation + "), lower(CAST(" + arg(0) +
                     " AS text) COLLATE " + kLikeCollation + "))",
                 kAtom};
     }
     if (lower == "str") {
-        arity(1, 3);
+        Arity(f, 1, 3);
         long sizes[2] = {10, 0};
         for (std::size_t i = 1; i < f.args.size(); ++i) {
             const Expr& a = *f.args[i];
@@ -609,353 +411,46 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         return {StrText(arg(0), sizes[0], sizes[1]), kAtom};
     }
     if (lower == "newid") {
-        arity(0, 0);
+        Arity(f, 0, 0);
         return {"upper(CAST(gen_random_uuid() AS text))", kAtom};
     }
     Unsupported("function '" + f.name.back().name + "'", f.pos);
 }
 
-PgPrinter::Out PgPrinter::Print(const Expr& e) {
-    switch (e.kind) {
-        case ExprKind::Literal: {
-            const auto& lit = static_cast<const LiteralExpr&>(e);
-            switch (lit.type) {
-                case LiteralExpr::Type::Integer:
-                case LiteralExpr::Type::Decimal: return {lit.text, lit.text[0] == '-' ? kUnary : kAtom};
-                case LiteralExpr::Type::String:
-                case LiteralExpr::Type::DatePart: return {Quote(lit.text), kAtom};
-                case LiteralExpr::Type::Null: return {"NULL", kAtom};
-            }
-            break;
-        }
-        case ExprKind::Column: return {ColumnName(static_cast<const ColumnExpr&>(e).name, e.pos), kAtom};
-        case ExprKind::Variable: {
-            const int slot = static_cast<const VariableExpr&>(e).slot;
-            const std::string type = slot >= 0 && static_cast<std::size_t>(slot) < variables_.size() ? variables_[slot].type : "";
-            return {Parameter(slot, type), kAtom};
-        }
-        case ExprKind::GlobalVariable:
-            usesTrancount_ = true;
-            return {Parameter(trancountSlot_, "int"), kAtom};
-        case ExprKind::Unary: {
-            const auto& u = static_cast<const UnaryExpr&>(e);
-            switch (u.op) {
-                case UnaryOp::Not: return {"NOT " + Wrap(*u.operand, kNot), kNot};
-                case UnaryOp::Plus: return Print(*u.operand);
-                case UnaryOp::Neg: return {"-" + Wrap(*u.operand, kAtom), kUnary};
-                case UnaryOp::BitNot: return {"~" + Wrap(*u.operand, kAtom), kOther};
-            }
-            break;
-        }
-        case ExprKind::Binary: return PrintBinary(static_cast<const BinaryExpr&>(e));
-        case ExprKind::Between: {
-            const auto& b = static_cast<const BetweenExpr&>(e);
-            const std::string value = ComparedOperand(*b.value, {b.value.get(), b.low.get(), b.high.get()}, kIn + 1);
-            return {value + (b.negated ? " NOT BETWEEN " : " BETWEEN ") + Wrap(*b.low, kIn + 1) + " AND " +
-                        Wrap(*b.high, kIn + 1),
-                    kIn};
-        }
-        case ExprKind::In: {
-            const auto& in = static_cast<const InExpr&>(e);
-            std::vector<const Expr*> operands{in.value.get()};
-            for (const ExprPtr& item : in.list) operands.push_back(item.get());
-            const std::string value = ComparedOperand(*in.value, operands, kIn + 1);
-            std::string list;
-            if (in.subquery) {
-                list = Query(*in.subquery);
-            } else {
-                for (const ExprPtr& item : in.list) list += (list.empty() ? "" : ", ") + Expression(*item);
-            }
-            return {value + (in.negated ? " NOT IN (" : " IN (") + list + ")", kIn};
-        }
-        case ExprKind::Like: {
-            const auto& l = static_cast<const LikeExpr&>(e);
-            bool caseSensitive = false;
-            for (const Expr* x : {l.value.get(), l.pattern.get()}) {
-                const std::string c = ExplicitCollation(*x);
-                if (!c.empty() && IsCaseSensitiveCollation(c)) caseSensitive = true;
-            }
-            const std::string value = "CAST(" + Expression(*l.value) + " AS text) COLLATE " +
-                                      (caseSensitive ? kCaseSensitive : kLikeCollation);
-            const std::string pattern = "CAST(" + Expression(*l.pattern) + " AS text) COLLATE " +
-                                        (caseSensitive ? kCaseSensitive : kLikeCollation);
-            // T-SQL has no escape character unless one is named; PostgreSQL's is '\'.
-            std::string out = value + (l.negated ? " NOT " : " ") + (caseSensitive ? "LIKE " : "ILIKE ") + pattern;
-            out += l.escape ? " ESCAPE " + Wrap(*l.escape, kIn + 1) : " ESCAPE ''";
-            return {out, kIn};
-        }
-        case ExprKind::IsNull: {
-            const auto& n = static_cast<const IsNullExpr&>(e);
-            return {Wrap(*n.value, kIs + 1) + (n.negated ? " IS NOT NULL" : " IS NULL"), kIs};
-        }
-        case ExprKind::Exists: return {"EXISTS (" + Query(*static_cast<const ExistsExpr&>(e).query) + ")", kAtom};
-        case ExprKind::Case: return PrintCase(static_cast<const CaseExpr&>(e));
-        case ExprKind::Function: return PrintFunction(static_cast<const FunctionExpr&>(e));
-        case ExprKind::Convert: return PrintConvert(static_cast<const ConvertExpr&>(e));
-        case ExprKind::Subquery: return {"(" + Query(*static_cast<const SubqueryExpr&>(e).query) + ")", kAtom};
-        case ExprKind::Collate: {
-            const auto& c = static_cast<const CollateExpr&>(e);
-            return {Wrap(*c.operand, kCollate + 1) + " COLLATE " + MapCollation(c.collation), kCollate};
-        }
-        case ExprKind::Star: Unsupported("'*' outside a select list", e.pos);
-    }
-    Unsupported("expression", e.pos);
-}
-
 // ---- queries -------------------------------------------------------------------------------
 
-std::string PgPrinter::Source(const TableSource& src) {
-    switch (src.kind) {
-        case TableSource::Kind::Table: {
-            std::string out = TableName(src.table, src.pos);
-            if (src.hasAlias) out += " AS " + Identifier(src.alias);
-            return out;
-        }
-        case TableSource::Kind::Derived: {
-            ++derivedDepth_;
-            std::string inner;
-            try {
-                inner = Query(*src.query);
-            } catch (...) {
-                --derivedDepth_;
-                throw;
-            }
-            --derivedDepth_;
-            std::string out = "(" + inner + ")";
-            if (src.hasAlias) out += " AS " + Identifier(src.alias);
-            return out;
-        }
-        case TableSource::Kind::Join: {
-            std::string right = Source(*src.right);
-            if (src.right->kind == TableSource::Kind::Join) right = "(" + right + ")";
-            static const char* const kJoin[] = {" JOIN ", " LEFT JOIN ", " RIGHT JOIN ", " FULL JOIN ",
-                                                " CROSS JOIN ", ", "};
-            std::string out = Source(*src.left) + kJoin[static_cast<int>(src.join)] + right;
-            if (src.on) out += " ON " + Expression(*src.on);
-            return out;
-        }
-    }
-    return {};
-}
-
+// PostgreSQL refuses a collation on a number: only known texts get one.
 bool PgPrinter::SortsAsText(const Expr& e) const {
-    return !IsColumn(e) && ExplicitCollation(e).empty() && TypeOf(e, variables_) != ValueType::Number &&
-           e.kind != ExprKind::Literal;
+    return PrinterBase::SortsAsText(e) && TypeOf(e, variables_) == ValueType::Text;
 }
 
-// T-SQL sorts, groups and removes duplicates of text without regard to case; a computed text
-// value needs the collation spelled out. Only known texts get it: PostgreSQL refuses a
-// collation on a number.
-std::string PgPrinter::CaseInsensitiveKey(const Expr& e) {
-    if (!SortsAsText(e) || TypeOf(e, variables_) != ValueType::Text) return Expression(e);
-    return CollatedOperand(e, kCaseInsensitive);
+std::string PgPrinter::OrderKey(const Expr& e, const SelectCore& first) {
+    if (!AliasedItem(e, first)) return CaseInsensitiveKey(e);
+    // A select item's alias: PostgreSQL takes it bare only, so it is printed as written.
+    const std::string& name = static_cast<const ColumnExpr&>(e).name[0].name;
+    if (derivedDepth_ > 0) return Identifier(Ident{name, false});
+    return Identifier(Ident{name, true}).front() == '"' ? Identifier(Ident{name, true}) : "\"" + name + "\"";
 }
 
-std::string PgPrinter::OrderBy(const std::vector<OrderItem>& items, const SelectCore& first) {
-    std::string out;
-    for (const OrderItem& item : items) {
-        out += out.empty() ? " ORDER BY " : ", ";
-        const Expr& e = *item.expr;
-        if (e.kind == ExprKind::Column && static_cast<const ColumnExpr&>(e).name.size() == 1) {
-            // A select item's alias: PostgreSQL takes it bare only, so it is printed as written.
-            const std::string& name = static_cast<const ColumnExpr&>(e).name[0].name;
-            bool alias = false;
-            for (const SelectItem& sel : first.items) alias = alias || (sel.hasAlias && EqualsNoCase(sel.alias.name, name));
-            if (alias) {
-                if (derivedDepth_ > 0)
-                    out += Identifier(Ident{name, false});
-                else
-                    out += Identifier(Ident{name, true}).front() == '"' ? Identifier(Ident{name, true}) : "\"" + name + "\"";
-                if (item.descending) out += " DESC";
-                continue;
-            }
-        }
-        out += CaseInsensitiveKey(e);
-        if (item.descending) out += " DESC";
-    }
-    return out;
-}
+// As written: PostgreSQL matches the select list against the groups by their text, and a text
+// computed from columns keeps their case-insensitive collation anyway.
+std::string PgPrinter::GroupKey(const Expr& e) { return Expression(e); }
 
-std::string PgPrinter::Core(const SelectCore& core, const std::vector<OrderItem>* orderBy, bool withLimit,
-                            const std::string& extraItem) {
-    std::string out = core.distinct ? "SELECT DISTINCT " : "SELECT ";
-    bool first = true;
-    for (const SelectItem& item : core.items) {
-        if (!first) out += ", ";
-        first = false;
-        if (item.expr->kind == ExprKind::Star) {
-            const auto& star = static_cast<const StarExpr&>(*item.expr);
-            out += star.qualifier.empty() ? "*" : TableName(star.qualifier, star.pos) + ".*";
-            continue;
-        }
-        out += core.distinct ? CaseInsensitiveKey(*item.expr) : Expression(*item.expr);
-        if (item.hasAlias && derivedDepth_ > 0) {
-            out += " AS " + Identifier(item.alias);
-        } else if (item.hasAlias) {
-            // The alias keeps its case: it is the name the caller reads the column by.
-            std::string alias = "\"";
-            for (char c : item.alias.name) {
-                alias += c;
-                if (c == '"') alias += '"';
-            }
-            out += " AS " + alias + "\"";
-        }
-    }
-    if (!extraItem.empty()) out += ", " + extraItem;
-    if (core.from) out += " FROM " + Source(*core.from);
-    if (core.where) out += " WHERE " + Expression(*core.where);
-    for (std::size_t i = 0; i < core.groupBy.size(); ++i) {
-        // As written: PostgreSQL matches the select list against the groups by their text, and
-        // a text computed from columns keeps their case-insensitive collation anyway.
-        out += i == 0 ? " GROUP BY " : ", ";
-        out += Expression(*core.groupBy[i]);
-    }
-    if (core.having) out += " HAVING " + Expression(*core.having);
-    if (orderBy) out += OrderBy(*orderBy, core);
-    if (withLimit && core.top) out += " LIMIT " + Wrap(*core.top, kAtom);
-    return out;
-}
-
-std::string PgPrinter::Query(const struct Query& q) {
-    if (q.cores.size() == 1) return Core(q.cores[0], &q.orderBy, true);
-    static const char* const kOps[] = {" UNION ", " UNION ALL ", " EXCEPT ", " INTERSECT "};
-    std::string out;
-    for (std::size_t i = 0; i < q.cores.size(); ++i) {
-        if (i > 0) out += kOps[static_cast<int>(q.ops[i - 1])];
-        const SelectCore& core = q.cores[i];
-        // TOP belongs to its own SELECT in T-SQL; a LIMIT here would cut the whole compound.
-        if (core.top) {
-            out += "SELECT * FROM (" + Core(core, nullptr, true) + ") AS __qv_top" + std::to_string(i);
-        } else {
-            out += Core(core, nullptr, false);
-        }
-    }
-    return out + OrderBy(q.orderBy, q.cores[0]);
-}
-
-// ---- statements ----------------------------------------------------------------------------
-
-std::string PgPrinter::Insert(const InsertStmt& s) {
-    std::string out = "INSERT INTO " + TableName(s.table, s.pos);
-    if (!s.columns.empty()) {
-        out += " (";
-        for (std::size_t i = 0; i < s.columns.size(); ++i) out += (i > 0 ? ", " : "") + Identifier(s.columns[i]);
-        out += ")";
-    }
-    if (s.select) return out + " " + Query(*s.select);
-    out += " VALUES ";
-    for (std::size_t r = 0; r < s.rows.size(); ++r) {
-        out += r > 0 ? ", (" : "(";
-        for (std::size_t i = 0; i < s.rows[r].size(); ++i) out += (i > 0 ? ", " : "") + Expression(*s.rows[r][i]);
-        out += ")";
-    }
-    return out;
-}
-
-std::string PgPrinter::SetColumn(const SetClause& set, const UpdateStmt& s, const std::string& targetRef) {
-    if (set.column.size() > 1) {
-        const Ident& q = set.column[set.column.size() - 2];
-        if (!EqualsNoCase(q.name, targetRef) && !EqualsNoCase(q.name, BaseName(s.target).name)) {
-            throw TranslateError("SET column '" + q.name + "." + set.column.back().name +
-                                     "' does not belong to the updated table",
-                                 set.pos);
-        }
-    }
-    return Identifier(set.column.back());
-}
-
-std::string PgPrinter::SetList(const UpdateStmt& s, const std::string& targetRef) {
-    std::string out;
-    for (const SetClause& set : s.sets) {
-        out += (out.empty() ? "" : ", ") + SetColumn(set, s, targetRef) + " = " + Expression(*set.value);
-    }
-    return out;
-}
-
-std::string PgPrinter::Update(const UpdateStmt& s) {
-    const std::string table = TableName(s.target, s.pos);
-    const std::string where = s.where ? " WHERE " + Expression(*s.where) : std::string();
-    if (!s.from) return "UPDATE " + table + " SET " + SetList(s, BaseName(s.target).name) + where;
-    const TableSource* occ = FindTarget(s.target, *s.from, s.pos);
-    if (!occ) return "UPDATE " + table + " SET " + SetList(s, BaseName(s.target).name) + " FROM " + Source(*s.from) + where;
-    const std::string realTable = TableName(occ->table, occ->pos);
-    const std::string ref = occ->hasAlias ? occ->alias.name : BaseName(occ->table).name;
-    if (s.from.get() == occ) {
-        std::string head = "UPDATE " + realTable;
-        if (occ->hasAlias) head += " AS " + Identifier(occ->alias);
-        return head + " SET " + SetList(s, ref) + where;
-    }
-    // The target stands among the joins: update its rows that the join yields, each with the
-    // values of its first joined row.
-    const std::string occRow = Identifier(Ident{ref, false}) + ".ctid";
-    const std::string from = " FROM " + Source(*s.from);
-    std::string columns, values;
-    for (const SetClause& set : s.sets) {
-        columns += (columns.empty() ? "" : ", ") + SetColumn(set, s, ref);
-        values += (values.empty() ? "" : ", ") + Expression(*set.value);
-    }
-    const std::string condition = s.where ? " AND (" + Expression(*s.where) + ")" : std::string();
-    std::string out = "UPDATE " + realTable + " AS __qv_t SET ";
-    out += s.sets.size() == 1 ? columns + " = " : "(" + columns + ") = ";
-    out += s.sets.size() == 1 ? "(SELECT " : "(SELECT ";
-    out += values + from + " WHERE " + occRow + " = __qv_t.ctid" + condition + " LIMIT 1)";
-    return out + " WHERE __qv_t.ctid IN (SELECT " + occRow + from + where + ")";
-}
-
-std::string PgPrinter::Delete(const DeleteStmt& s) {
-    const std::string table = TableName(s.target, s.pos);
-    const std::string where = s.where ? " WHERE " + Expression(*s.where) : std::string();
-    if (!s.from) return "DELETE FROM " + table + where;
-    const TableSource* occ = FindTarget(s.target, *s.from, s.pos);
-    if (!occ) return "DELETE FROM " + table + " WHERE EXISTS (SELECT 1 FROM " + Source(*s.from) + where + ")";
-    const std::string realTable = TableName(occ->table, occ->pos);
-    if (s.from.get() == occ) {
-        std::string head = "DELETE FROM " + realTable;
-        if (occ->hasAlias) head += " AS " + Identifier(occ->alias);
-        return head + where;
-    }
-    const std::string ref = occ->hasAlias ? occ->alias.name : BaseName(occ->table).name;
-    return "DELETE FROM " + realTable + " WHERE ctid IN (SELECT " + Identifier(Ident{ref, false}) + ".ctid FROM " +
-           Source(*s.from) + where + ")";
-}
-
-std::string PgPrinter::Statement(const Stmt& stmt) {
-    switch (stmt.kind) {
-        case StmtKind::Select: return Query(static_cast<const SelectStmt&>(stmt).query);
-        case StmtKind::Insert: return Insert(static_cast<const InsertStmt&>(stmt));
-        case StmtKind::Update: return Update(static_cast<const UpdateStmt&>(stmt));
-        case StmtKind::Delete: return Delete(static_cast<const DeleteStmt&>(stmt));
-        default: break;
-    }
-    Unsupported("statement", stmt.pos);
-}
-
-std::string PgPrinter::AssigningSelect(const SelectStmt& stmt) { return Query(stmt.query); }
-
-std::string PgPrinter::ValueQuery(const Expr& e) { return "SELECT " + Expression(e); }
-
-std::string PgPrinter::ConditionQuery(const Expr& cond) {
-    return "SELECT CASE WHEN " + Expression(cond) + " THEN 1 ELSE 0 END";
+// Inside a derived table the alias is a name the outer query uses, folded as those are.
+std::string PgPrinter::ResultName(const Ident& alias) {
+    return derivedDepth_ > 0 ? Identifier(alias) : PrinterBase::ResultName(alias);
 }
 
 std::string PgPrinter::SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn) {
+    const std::string ref = SingleTableRef(stmt);
     const struct Query& q = stmt.query;
-    if (q.cores.size() != 1 || !q.cores[0].from || q.cores[0].from->kind != TableSource::Kind::Table) {
-        Unsupported("row identity of a query that is not on one table", stmt.pos);
-    }
-    const TableSource& t = *q.cores[0].from;
-    const std::string ref = t.hasAlias ? Identifier(t.alias) : TableName(t.table, t.pos);
     return Core(q.cores[0], &q.orderBy, true, "CAST(" + ref + ".ctid AS text) AS \"" + rowidColumn + "\"");
 }
 
 std::string PgPrinter::SelectWithKey(const SelectStmt& stmt, const std::vector<std::string>& keyColumns,
                                      const std::string& hiddenPrefix) {
+    const std::string ref = SingleTableRef(stmt);
     const struct Query& q = stmt.query;
-    if (q.cores.size() != 1 || !q.cores[0].from || q.cores[0].from->kind != TableSource::Kind::Table) {
-        Unsupported("row identity of a query that is not on one table", stmt.pos);
-    }
-    const TableSource& t = *q.cores[0].from;
-    const std::string ref = t.hasAlias ? Identifier(t.alias) : TableName(t.table, t.pos);
     std::string extra;
     for (std::size_t i = 0; i < keyColumns.size(); ++i) {
         if (i > 0) extra += ", ";

@@ -2,8 +2,7 @@
 // Prints the syntax tree as SQLite SQL. T-SQL forms that SQLite lacks are rewritten on the tree
 // (TOP, UPDATE ... FROM with the target repeated, DELETE t FROM ..., the T-SQL functions through
 // the runtime's tsql_* functions). Variables become numbered parameters: variable slot s is ?s+1.
-#include "tsqlast.h"
-#include "tsqldialect.h"
+#include "printerbase.h"
 
 #include <string>
 #include <string_view>
@@ -26,78 +25,52 @@ struct IndexedConstant {
 bool NoteIndexedConstants(const std::vector<IndexedConstant>& found);
 bool IsIndexedConstant(std::string_view column, std::string_view value);
 
-class SqlitePrinter : public DialectPrinter {
+class SqlitePrinter : public PrinterBase {
 public:
     // `trancountSlot` is the parameter slot that stands for @@TRANCOUNT. With `literalBase` >= 0,
     // literals print as parameters where their value cannot change the statement: literal k
     // is slot literalBase + k.
     SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot, int literalBase = -1);
 
-    // One statement; Select must not assign variables.
-    std::string Statement(const Stmt& stmt) override;
-    // SELECT @a = x, @b = y ... printed as SELECT x, y ...
-    std::string AssigningSelect(const SelectStmt& stmt) override;
-    // SELECT <expr>
-    std::string ValueQuery(const Expr& e) override;
-    // SELECT CASE WHEN <cond> THEN 1 ELSE 0 END: T-SQL's IF takes UNKNOWN as false.
-    std::string ConditionQuery(const Expr& cond) override;
     // The select with the single table's rowid appended as column `rowidColumn`.
     std::string SelectWithRowid(const SelectStmt& stmt, const std::string& rowidColumn) override;
 
     int ValueSlot(const Expr& e) override;
-    // Parameter slots that the statements printed so far refer to, and clears the list.
-    std::vector<int> TakeUsedSlots() override;
-    bool UsesTrancount() const override { return usesTrancount_; }
     // The literals printed as parameters so far (sorted, each once).
     std::vector<int> ParameterLiterals() const;
 
-    std::string Expression(const Expr& e);
-
 private:
-    struct Out {
-        std::string text;
-        int prec;
+    // SQLite's levels between NOT and COLLATE.
+    enum : int {
+        kEq = kNot + 1,  // = <> IS IN LIKE BETWEEN
+        kRel,            // < <= > >=
+        kBit,            // & |
+        kAdd,
+        kMul,
+        kConcat,
     };
+    static_assert(kConcat + 1 == kCollate);
 
-    Out Print(const Expr& e);
-    std::string Wrap(const Expr& e, int minPrec);
-    std::string Wrap(Out o, int minPrec);
-    Out PrintBinary(const BinaryExpr& b);
-    Out PrintAdd(const BinaryExpr& b);
-    Out PrintXor(const BinaryExpr& b);
-    Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec);
-    Out PrintIndexedComparison(const Expr& left, const char* op, const Expr& right, int prec);
-    Out PrintFunction(const FunctionExpr& f);
-    Out PrintCase(const CaseExpr& c);
-    std::string CollatedOperand(const Expr& e, const std::string& collation);
-    bool NeedsCaseInsensitive(const std::vector<const Expr*>& operands) const;
+    std::string Identifier(const Ident& id) override;
+    std::string Parameter(int slot, const std::string& tsqlType) override;
+    Out PrintLiteral(const LiteralExpr& lit) override;
+    Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec) override;
+    Out PrintAdd(const BinaryExpr& b) override;
+    Out PrintXor(const BinaryExpr& b) override;
+    Out PrintLike(const LikeExpr& l) override;
+    Out PrintFunction(const FunctionExpr& f) override;
+    Out PrintConvert(const ConvertExpr& c) override;
+    std::string OrderKey(const Expr& e, const SelectCore& first) override;
+    std::string GroupKey(const Expr& e) override;
+    std::string SelectedValue(const Expr& e, bool distinct) override;
+    std::string Limit(const Expr& top) override;
 
-    std::string Query(const struct Query& q);
-    std::string Core(const SelectCore& core, const std::vector<OrderItem>* orderBy, bool withLimit,
-                     const std::string& extraItem = {});
-    std::string OrderBy(const std::vector<OrderItem>& items, const SelectCore& first);
-    bool SortsAsText(const Expr& e) const;
-    std::string CaseInsensitiveKey(const Expr& e);
-    std::string Source(const TableSource& src);
-    std::string TableName(const Name& name, std::size_t pos);
-    std::string ColumnName(const Name& name, std::size_t pos);
-    std::string Identifier(const Ident& id);
-
-    std::string Insert(const InsertStmt& s);
-    std::string Update(const UpdateStmt& s);
-    std::string Delete(const DeleteStmt& s);
-    std::string SetList(const UpdateStmt& s, const std::string& targetRef);
-    std::string SetColumn(const SetClause& set, const UpdateStmt& s, const std::string& targetRef);
-
-    void UseSlot(int slot);
-    // Prints with every literal as written: for places where SQLite reads a constant as more
-    // than a value (ORDER BY 1, a result column's type).
+    // `print()` with every literal as written: for places where SQLite reads a constant as more
+    // than a value (ORDER BY 1, a result column's type, an index's constant).
+    template <class F>
+    auto Literally(F print) -> decltype(print());
     std::string Literally(const Expr& e, bool caseInsensitiveKey = false);
 
-    const std::vector<VariableDecl>& variables_;
-    int trancountSlot_;
-    bool usesTrancount_ = false;
-    std::vector<int> used_;
     int literalBase_;
     int literally_ = 0;
     std::vector<int> literalParams_;

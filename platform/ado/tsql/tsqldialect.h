@@ -1,6 +1,7 @@
 #pragma once
 // What the batch builder needs from the printer of one SQL dialect. The parser and the analysis
-// know no dialect; each target database (SQLite now, PostgreSQL next) has a printer of its own.
+// know no dialect; each target database (SQLite, PostgreSQL) has a printer of its own, on the
+// shared statement walk of PrinterBase (printerbase.h).
 #include "tsqlast.h"
 
 #include <string>
