@@ -274,19 +274,30 @@ void KursTest::TearDown() {
     env.reset();
 }
 
-void KursTest::Sql(const std::string& sql) {
 #ifdef QV_KURS_PG
+void ExecTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                 bool& dirty) {
     try {
-        PgRunTestSql(*pg, sql, triggerTables_, pgDirty_, false);
+        PgRunTestSql(pg, sql, triggerTables, dirty, false);
     } catch (const std::exception& e) {
         FAIL() << e.what() << "\n" << sql;
     }
-    return;
-#endif
+}
+#else
+void ExecTestSql(sqlite3* db, const std::string& sql) {
     char* err = nullptr;
-    const int rc = sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err);
-    ASSERT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
     sqlite3_free(err);
+}
+#endif
+
+void KursTest::Sql(const std::string& sql) {
+#ifdef QV_KURS_PG
+    ExecTestSql(*pg, sql, triggerTables_, pgDirty_);
+#else
+    ExecTestSql(db->Handle(), sql);
+#endif
 }
 
 std::vector<std::string> KursTest::Rows(const std::string& sql) {

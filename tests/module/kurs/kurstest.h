@@ -290,6 +290,15 @@ private:
     long nextID_ = 1000;
 };
 
+// Runs a statement of the tests on the test's database; a failure fails the test with the
+// database's message.
+#ifdef QV_KURS_PG
+void ExecTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                 bool& dirty);
+#else
+void ExecTestSql(sqlite3* db, const std::string& sql);
+#endif
+
 std::string W2U(const std::wstring& w);
 std::string U(const CString& s);
 

@@ -130,16 +130,10 @@ void KursWindow::Screen(HWND wnd, const std::string& name) {
 
 void KursWindow::Sql(const std::string& sql) {
 #ifdef QV_KURS_PG
-    try {
-        PgRunTestSql(*pg, sql, triggerTables_, pgDirty_, false);
-    } catch (const std::exception& e) {
-        FAIL() << e.what() << "\n" << sql;
-    }
-    return;
+    ExecTestSql(*pg, sql, triggerTables_, pgDirty_);
+#else
+    ExecTestSql(db->Handle(), sql);
 #endif
-    char* err = nullptr;
-    ASSERT_EQ(sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << sql;
-    sqlite3_free(err);
 }
 
 std::string KursWindow::Text(const std::string& sql) {
