@@ -416,17 +416,7 @@ void CInstruktorDlg::OnAdd(UINT nID) {
         return;
     }
     BeginWaitCursor();
-    CVRQKurs kurs;
-    long hr = S_OK;
-    for (long lPersonID : ids) {
-        long lPersonKursID = 0;
-        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        hr = kurs.AddInstruktorToKurs(lPersonID, lKursID, lKursinstanzID, 0, lKursleitungID, lPersonKursID, eStatus);
-        if (FAILED(hr)) {
-            IN_TRACEHR(hr);
-            break;
-        }
-    }
+    const long hr = BookPersons(ids, TRUE, lKursinstanzID, 0, lKursleitungID);
     if (SUCCEEDED(hr)) {
         const long hrList = FillList();
         if (FAILED(hrList)) IN_TRACEHR(hrList);

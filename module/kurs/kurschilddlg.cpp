@@ -340,6 +340,20 @@ BOOL CKursChildDlg::ConfirmRemoval(const CQvListItemArray& items) {
            AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
+HRESULT CKursChildDlg::BookPersons(const std::vector<long>& ids, BOOL bInstruktor, long lRun, long lYear,
+                                   long lKursleitungID) {
+    CVRQKurs kurs;
+    for (long lPersonID : ids) {
+        long lPersonKursID = 0;
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        const HRESULT hr =
+            bInstruktor ? kurs.AddInstruktorToKurs(lPersonID, lKursID, lRun, lYear, lKursleitungID, lPersonKursID, eStatus)
+                        : kurs.AddPersonToKurs(lPersonID, lKursID, lRun, lYear, lPersonKursID, eStatus);
+        if (FAILED(hr)) return KURS_TRACEHR(hr);
+    }
+    return S_OK;
+}
+
 BOOL CKursChildDlg::EditBooking(long lPersonKursID, BOOL bNoEvent) {
     CEditPersonDlg dlg(this);
     dlg.lPersonKursID = lPersonKursID;

@@ -178,6 +178,9 @@ protected:
                            std::vector<long>& ids);
     // Asks before the selected rows are removed; FALSE without rows or when the user declined.
     static BOOL ConfirmRemoval(const CQvListItemArray& items);
+    // Books the persons on the course: on run lRun (-1: planned for lYear), as instructors in role
+    // lKursleitungID when bInstruktor; stops at the first failure, traced and returned.
+    HRESULT BookPersons(const std::vector<long>& ids, BOOL bInstruktor, long lRun, long lYear, long lKursleitungID);
     // Edits a booking in the person dialog; TRUE when the user saved it.
     BOOL EditBooking(long lPersonKursID, BOOL bNoEvent = FALSE);
     // Lets the user choose the new status of the selected bookings (lCurrent: the one they share,

@@ -33,26 +33,7 @@ constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
 
 struct TemplateRegistrar {
-    TemplateRegistrar() {
-        using namespace qv::ui;
-        DialogTemplate dlg;
-        dlg.id = IDD_PLANUNG;
-        dlg.cx = 187;
-        dlg.cy = 161;
-        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
-        dlg.items = {
-            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
-                    5, 5, 147, 113),
-            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_EDIT, 160, 23, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 59, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 77, 22, 16, WS_TABSTOP),
-            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
-            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
-        };
-        RegisterDialogTemplate(KursModuleHandle(), dlg);
-    }
+    TemplateRegistrar() { RegisterPlanungListTemplate(IDD_PLANUNG, {5, 23, 41, 59, 77}); }
 };
 TemplateRegistrar g_templateRegistrar;
 
@@ -85,6 +66,26 @@ struct ImageRegistrar {
 ImageRegistrar g_imageRegistrar;
 
 }  // namespace
+
+void RegisterPlanungListTemplate(UINT nDialogID, const int (&buttonTops)[5]) {
+    using namespace qv::ui;
+    DialogTemplate dlg;
+    dlg.id = nDialogID;
+    dlg.cx = 187;
+    dlg.cy = 161;
+    dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+    dlg.items = {
+        Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 5, 5,
+                147, 113),
+        LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
+        PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
+    };
+    const UINT buttons[5] = {IDC_PLANUNG_ADD, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGEINSTANZ, IDC_PLANUNG_CHANGESTATE,
+                             IDC_PLANUNG_REMOVE};
+    for (int i = 0; i < 5; ++i)
+        dlg.items.insert(dlg.items.end() - 2, PushButton(L"", buttons[i], 160, buttonTops[i], 22, 16, WS_TABSTOP));
+    RegisterDialogTemplate(KursModuleHandle(), dlg);
+}
 
 IMPLEMENT_DYNCREATE(CPlanungDlg, CKursChildDlg)
 
@@ -534,21 +535,7 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
         // one takes the others of this call back with it.
         kurs::CKursTransaction trans(conn);
         if (SUCCEEDED(hr)) hr = trans.Begin();
-        if (SUCCEEDED(hr)) {
-            CVRQKurs kurs;
-            for (long lPersonID : ids) {
-                long lPersonKursID = 0;
-                EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-                hr = bInstruktor ? kurs.AddInstruktorToKurs(lPersonID, lKursID, -1, lYear, lKursleitungID,
-                                                            lPersonKursID, eStatus)
-                                 : kurs.AddPersonToKurs(lPersonID, lKursID, -1, lYear, lPersonKursID, eStatus);
-                if (FAILED(hr)) {
-                    PL_TRACEHR(hr);
-                    break;
-                }
-            }
-            hr = trans.End(hr);
-        }
+        if (SUCCEEDED(hr)) hr = trans.End(BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID));
         bBooked = SUCCEEDED(hr);
     }
     if (SUCCEEDED(hr)) hr = LoadPlanningList();

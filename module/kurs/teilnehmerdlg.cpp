@@ -501,17 +501,7 @@ void CTeilnehmerDlg::OnBnAdd() {
         return;
     }
     BeginWaitCursor();
-    CVRQKurs kurs;
-    long hr = S_OK;
-    for (long lPersonID : ids) {
-        long lPersonKursID = 0;
-        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        hr = kurs.AddPersonToKurs(lPersonID, lKursID, lKursinstanzID, 0, lPersonKursID, eStatus);
-        if (FAILED(hr)) {
-            TN_TRACEHR(hr);
-            break;
-        }
-    }
+    long hr = BookPersons(ids, FALSE, lKursinstanzID, 0, -1);
     if (hr == E_ABORT) hr = S_OK;
     BOOL bChanged = FALSE;
     if (SUCCEEDED(hr)) {
