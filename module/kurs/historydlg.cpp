@@ -5,6 +5,7 @@
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
+#include "planungdlg.h"
 #include "optionserver.h"
 #include "thread.h"
 
@@ -25,27 +26,9 @@ constexpr UINT_PTR kStatusTimer = 1;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 
+// The planning's list; the add and move buttons stay hidden.
 struct TemplateRegistrar {
-    TemplateRegistrar() {
-        using namespace qv::ui;
-        DialogTemplate dlg;
-        dlg.id = IDD_HISTORY;
-        dlg.cx = 187;
-        dlg.cy = 161;
-        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
-        dlg.items = {
-            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
-                    5, 5, 147, 113),
-            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_EDIT, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 23, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 41, 22, 16, WS_TABSTOP),
-            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
-            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
-        };
-        RegisterDialogTemplate(KursModuleHandle(), dlg);
-    }
+    TemplateRegistrar() { RegisterPlanungListTemplate(IDD_HISTORY, {5, 5, 41, 23, 41}); }
 };
 TemplateRegistrar g_templateRegistrar;
 
