@@ -214,12 +214,7 @@ HRESULT CGruppenDlg::ReleaseParentControl() { return CKursChildDlg::ReleaseParen
 HRESULT CGruppenDlg::Refresh() {
     CKursResourceScope scope;
     CWaitCursor wait;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return GR_TRACEHR(hr);
-    hr = LoadControls();
-    if (FAILED(hr)) return GR_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? GR_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadControls(); });
 }
 
 HRESULT CGruppenDlg::LoadControls() {

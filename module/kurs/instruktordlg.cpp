@@ -187,12 +187,7 @@ HRESULT CInstruktorDlg::CloseTab() {
 
 HRESULT CInstruktorDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return IN_TRACEHR(hr);
-    hr = LoadKursinstanz();
-    if (FAILED(hr)) return IN_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? IN_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadKursinstanz(); });
 }
 
 HRESULT CInstruktorDlg::LoadKursinstanz() {

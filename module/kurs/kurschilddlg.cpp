@@ -275,6 +275,13 @@ void CKursChildDlg::FollowSelection(const NMHDR* pNMHDR, CQvListCtrl& list, long
     }
 }
 
+HRESULT CKursChildDlg::RefreshPage(COLORREF& colorFemale, const std::function<HRESULT()>& load) {
+    HRESULT hr = LoadColorFemale(colorFemale);
+    if (SUCCEEDED(hr)) hr = load();
+    if (SUCCEEDED(hr)) hr = CChildDlg::Refresh();
+    return FAILED(hr) ? KURS_TRACEHR(hr) : hr;
+}
+
 void CKursChildDlg::CreateListLayout(UINT nListID, UINT nStatusID, std::initializer_list<UINT> buttons, BOOL bListGap) {
     CRect units(0, 0, 5, 5);
     MapDialogRect(&units);

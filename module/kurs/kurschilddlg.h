@@ -161,6 +161,9 @@ protected:
     static void NavigateToPerson(long lPersonID, BOOL bTeilnehmer);
     // The person id a list link holds as its only text (0: none).
     static long LinkPersonID(const NMHDR* pNMHDR);
+    // Refreshes a page: the colour of women's names, the page's own load, then the refresh of the
+    // page base; stops at the first failure.
+    HRESULT RefreshPage(COLORREF& colorFemale, const std::function<HRESULT()>& load);
     // Lays out a list page: the buttons stacked at the right edge, the help button in the bottom
     // right corner, the status line left of it and the list in the rest (with a margin before
     // the buttons when bListGap).

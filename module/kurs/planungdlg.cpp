@@ -200,12 +200,7 @@ HRESULT CPlanungDlg::SaveData() {
 
 HRESULT CPlanungDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return PL_TRACEHR(hr);
-    hr = RefreshPlanningList();
-    if (FAILED(hr)) return PL_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? PL_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return RefreshPlanningList(); });
 }
 
 long CPlanungDlg::RefreshPlanningList() {

@@ -241,12 +241,7 @@ HRESULT CTeilnehmerDlg::SaveData() {
 
 HRESULT CTeilnehmerDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return TN_TRACEHR(hr);
-    hr = LoadList();
-    if (FAILED(hr)) return TN_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? TN_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadList(); });
 }
 
 HRESULT CTeilnehmerDlg::LoadList() {
