@@ -3,8 +3,10 @@
 // window's current course and run (ids, GUIDs, type, active flag, the user's course rights and the
 // run's leader), loads the page's rights under the course rules and guards the controls by them,
 // and reloads the page when the bookings of its course changed elsewhere. It also holds what the
-// run pages do alike: following a list's selection, opening a person from a link, starting a
-// command on the selected row and picking the run a booking moves to.
+// run pages do alike: the statement, rows and status counts of their booking lists, their layout
+// and role menu, following a list's selection, opening a person from a link, and the steps of
+// their commands (picking and booking persons, editing, re-statusing and removing a booking,
+// picking the run a booking moves to, announcing the change).
 #include "childdlg.h"
 #include "oledate.h"
 #include "olevariant.h"
