@@ -5,6 +5,8 @@
 
 #include "resource.h"
 #include "optionserver.h"
+#include "qvadorecordset.h"
+#include "qvhrtrace.h"
 #include "searchdlg.h"
 #include "searchres.h"
 #include "strtable.h"
@@ -173,6 +175,20 @@ HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszState
     return hr;
 }
 
+HRESULT SearchDateStatusCondition(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
+                                  const wchar_t* lpszDateColumn, const wchar_t* lpszStatusColumn, bool bToday,
+                                  CString& strCondition) {
+    CQvDateTime dtFrom;
+    dtFrom.SetNull();
+    CString strStates;
+    long lStatusEnabled = 0;
+    const HRESULT hr = SearchStatusOptions(lpszDateKey, lpszStatesKey, lStatusArea, dtFrom, strStates, lStatusEnabled);
+    if (FAILED(hr)) QV_TRACEHR(L"searchperipheryres.cpp", hr);
+    strCondition.Format(L"AND %s >= %s ", lpszDateColumn, SearchDateLimit(dtFrom, bToday).GetString());
+    if (lStatusEnabled != 0) strCondition += SearchStatusCondition(lpszStatusColumn, strStates);
+    return hr;
+}
+
 CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday) {
     if (!dtOption.IsNull()) return dtOption.SQLConvert();
     if (!bToday) return CString(L"'1899-12-30 00:00:00'");
@@ -186,4 +202,69 @@ CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlia
     if (search.m_bApplyMandantFilter && lMandantID != 0) strCondition.Format(L"%s.lMandantID = %ld ", lpszAlias, lMandantID);
     else strCondition = L"Mandant.fActive = 1 ";
     return strCondition;
+}
+
+CString SearchMandantFrom(const CSearchDlg& search, long lUserID, const wchar_t* lpszTable) {
+    const unsigned long ulMask = search.m_dwRightMask;
+    CString strFrom;
+    strFrom.Format(L"FROM %s JOIN Mandant ON %s.lMandantID = Mandant.lMandantID "
+                   L"JOIN view_CacheBezeichnung cbm ON Mandant.lMandantID = cbm.lID AND cbm.lTableID = 45 "
+                   L"JOIN SecMandant sm ON Mandant.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %ld AND "
+                   L"sm.lTableID = %ld AND sm.lRight & %lu = %lu ",
+                   lpszTable, lpszTable, lUserID, search.m_lTableID, ulMask, ulMask);
+    return strFrom;
+}
+
+CString SearchLatestStatusJoin(const wchar_t* lpszTable) {
+    CString strJoin(L"JOIN {T}status ON {T}.l{T}ID = {T}status.l{T}ID "
+                    L"JOIN (SELECT l{T}ID, max(lOrder) AS lOrder FROM dbo.{T}status GROUP BY l{T}ID) AS maxStatus ON "
+                    L"maxStatus.l{T}ID = {T}status.l{T}ID AND maxStatus.lOrder = {T}status.lOrder "
+                    L"JOIN view_QvLabel vl ON vl.lFkID = {T}status.lStatus AND vl.strName = 'Datenbearbeitungsstatus' ");
+    strJoin.Replace(L"{T}", lpszTable);
+    return strJoin;
+}
+
+CString SearchAnschriftColumn(const wchar_t* lpszPlaceColumn) {
+    CString strColumn(L"{P} + CASE WHEN len({P}) > 0 AND len(strAdresse) > 0 THEN ', ' ELSE '' END + strAdresse1L + "
+                      L"CASE WHEN len(isnull(Ort.strPLZOrt, '')) > 0 THEN ', ' ELSE '' END + isnull(Ort.strPLZOrt, '') "
+                      L"AS strAnschrift1L");
+    strColumn.Replace(L"{P}", lpszPlaceColumn);
+    return strColumn;
+}
+
+CString SearchWordDate(const wchar_t* lpszColumn) {
+    CString strText(L"+ convert(varchar(10), {C}, 104) + ' ' + convert(varchar(10), {C}, 108) + ' ' ");
+    strText.Replace(L"{C}", lpszColumn);
+    return strText;
+}
+
+HRESULT SearchFillColumns(CQvADORecordset* pRS, CQvListItem* pItem, std::initializer_list<SearchTextColumn> texts,
+                          int nDateColumn, const wchar_t* lpszDateField) {
+    COleDateTime dtValue;
+    HRESULT hr = pRS->GetFieldValue(lpszDateField, &dtValue);
+    if (FAILED(hr)) return QV_TRACEHR(L"searchperipheryres.cpp", hr);
+    pItem->SetColumnDate(nDateColumn, dtValue, 1, 10);
+    for (const SearchTextColumn& t : texts) {
+        CString strValue;
+        hr = pRS->GetFieldValue(t.field, &strValue);
+        if (FAILED(hr)) return QV_TRACEHR(L"searchperipheryres.cpp", hr);
+        pItem->SetColumnText(t.column, strValue);
+    }
+    return S_OK;
+}
+
+HRESULT SearchShowStatus(CQvADORecordset* pRS, CQvListItem* pItem, const CString& strKanton) {
+    long lStatus = 0;
+    const HRESULT hr = pRS->GetFieldValue(L"lStatus", &lStatus);
+    if (FAILED(hr)) return QV_TRACEHR(L"searchperipheryres.cpp", hr);
+    pItem->SetImage(SearchStatusIcon(lStatus, strKanton), 0);
+    return S_OK;
+}
+
+HRESULT SearchMarkWithActivity(CQvADORecordset* pRS, CQvListItem* pItem) {
+    long lEinsatzID = -1;
+    const HRESULT hr = pRS->GetFieldValue(L"lEinsatzID", &lEinsatzID);
+    if (FAILED(hr)) return QV_TRACEHR(L"searchperipheryres.cpp", hr);
+    if (lEinsatzID != -1) pItem->SetRowBkColor(0xC8FFFF);
+    return S_OK;
 }

@@ -6,6 +6,10 @@
 #include "cstring.h"
 #include "qvdatetime.h"
 
+#include <initializer_list>
+
+class CQvADORecordset;
+class CQvListItem;
 class CSearchDlg;
 
 // Column headers: consecutive string ids from the first.
@@ -39,9 +43,41 @@ HRESULT SearchDateOption(const wchar_t* lpszDateKey, CQvDateTime& dtFrom);
 HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
                             CQvDateTime& dtFrom, CString& strStates, long& lStatusEnabled);
 
+// The conditions of a search by date and processing state: lpszDateColumn from the date option
+// on (SearchDateLimit with bToday), and lpszStatusColumn in the states kept, when they are kept
+// at all (SearchStatusOptions); a failure to read the options still gives the conditions.
+HRESULT SearchDateStatusCondition(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
+                                  const wchar_t* lpszDateColumn, const wchar_t* lpszStatusColumn, bool bToday,
+                                  CString& strCondition);
+
 // The SQL literal of a date option: an unset one is no limit, or today at midnight when bToday.
 CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday);
 
 // The Mandant condition of a statement: the active Mandant's rows (alias.lMandantID) when the
 // Mandant filter applies, else those of the active Mandanten.
 CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlias);
+
+// "FROM <table>" with the table's Mandant, the Mandant's name (cbm) and the rights of the user
+// on the search's table, limited to the Mandanten where they hold the search's right mask.
+CString SearchMandantFrom(const CSearchDlg& search, long lUserID, const wchar_t* lpszTable);
+// The joins of a table's latest processing state (<table>status by lOrder) and its label (vl).
+CString SearchLatestStatusJoin(const wchar_t* lpszTable);
+// The column strAnschrift1L: the place, the address and Ort's PLZ and place, separated only
+// where both sides are there; a missing Ort counts as none, so the text is never NULL.
+CString SearchAnschriftColumn(const wchar_t* lpszPlaceColumn);
+// The date and time of a date column in the text of a word condition.
+CString SearchWordDate(const wchar_t* lpszColumn);
+
+// A text column of a result row and the field it shows.
+struct SearchTextColumn {
+    int column;
+    const wchar_t* field;
+};
+// Sets the row's text columns from their fields and the date column nDateColumn from
+// lpszDateField; the first failure is traced and returned.
+HRESULT SearchFillColumns(CQvADORecordset* pRS, CQvListItem* pItem, std::initializer_list<SearchTextColumn> texts,
+                          int nDateColumn, const wchar_t* lpszDateField);
+// Shows the row's processing state (lStatus) as its icon.
+HRESULT SearchShowStatus(CQvADORecordset* pRS, CQvListItem* pItem, const CString& strKanton);
+// Shows a row whose entry already has its activity (lEinsatzID) on a light-yellow background.
+HRESULT SearchMarkWithActivity(CQvADORecordset* pRS, CQvListItem* pItem);

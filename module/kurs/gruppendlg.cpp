@@ -7,7 +7,6 @@
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
 #include "optionserver.h"
-#include "qvcomserver.h"
 
 #include <QImage>
 #include <QPainter>
@@ -215,12 +214,7 @@ HRESULT CGruppenDlg::ReleaseParentControl() { return CKursChildDlg::ReleaseParen
 HRESULT CGruppenDlg::Refresh() {
     CKursResourceScope scope;
     CWaitCursor wait;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return GR_TRACEHR(hr);
-    hr = LoadControls();
-    if (FAILED(hr)) return GR_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? GR_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadControls(); });
 }
 
 HRESULT CGruppenDlg::LoadControls() {
@@ -248,9 +242,7 @@ HRESULT CGruppenDlg::FillList() {
     m_list.DeleteAllItems();
 
     INQLogicServer* pLogic = nullptr;
-    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
-    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
-    if (FAILED(hr)) GR_TRACEHR(hr);
+    HRESULT hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
@@ -258,38 +250,20 @@ HRESULT CGruppenDlg::FillList() {
         CString strFilter;
         if (m_nRadio == 1) strFilter.Format(L"AND PersonKurs.lStatus IN (%d,%d)", 0, 7);
         CString strSQL;
-        strSQL.Format(
-            L"SELECT Person.lPersonID, Person.strName + ' ' + Person.strVorname AS strPerson, strAdresse1L, fWeiblich, "
-            L"strPLZOrt, strSprache, \t\t\t\t\tPersonKurs.lStatus, PersonKurs.fTeilnehmer, \t\t\t\t\tcbm.strBezeichnung "
-            L"As strMandant, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, 0)) as strFunktion, \t\t\t\t\t"
-            L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID \t\t\t\tFROM Person JOIN view_CacheBezeichnung "
-            L"cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\t\t\t\t\t\tJOIN PersonKurs ON Person.lPersonID "
-            L"= PersonKurs.lPersonID \t\t\t\t\t\t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\t\t\t\t\t\tLEFT "
-            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\t\t\tWHERE "
-            L"PersonKurs.lKursinstanzID = %d AND \t\t\t\t\t\tPersonKurs.lKursinstanzGruppeID = -1 %s",
-            lKursinstanzID, strFilter);
+        strSQL.Format(L"SELECT %s, PersonKurs.fTeilnehmer, %s FROM %s%sWHERE PersonKurs.lKursinstanzID = %d AND "
+                      L"PersonKurs.lKursinstanzGruppeID = -1 %s",
+                      kPersonColumns, kRoleColumns, kPersonFrom, kRoleJoin, lKursinstanzID, strFilter);
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
-            long lPersonID = 0, lStatus = 0, lKursleitungID = -1;
-            BOOL bTeilnehmer = FALSE, bWeiblich = FALSE;
-            CString strPerson, strAdresse, strOrt, strSprache, strMandant, strFunktion;
-            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+            CKursPersonRow row;
+            long lKursleitungID = -1;
+            BOOL bTeilnehmer = FALSE;
+            CString strFunktion;
+            hr = row.Read(rs, pLogic);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bTeilnehmer);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
-            if (FAILED(hr)) break;
-
-            long lRang = 0;
-            CString strDienstgrad;
-            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 GR_TRACEHR(hr);
                 break;
@@ -297,27 +271,27 @@ HRESULT CGruppenDlg::FillList() {
 
             CQvListItem* pItem = nullptr;
             if (m_list.QvAddItem(pItem, TRUE) && pItem) {
-                pItem->SetParam(0, lPersonID);
-                CString strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus),
+                pItem->SetParam(0, row.lPersonID);
+                CString strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                       lKursinstanzID, bTeilnehmer, CString());
                 if (bTeilnehmer) {
-                    pItem->SetImage(static_cast<int>(lStatus + 1));
+                    pItem->SetImage(static_cast<int>(row.lStatus + 1));
                 } else {
                     const CString strRole = lKursleitungID == -1 ? KursLoadString(IDS_OHNE_FUNKTION) : strFunktion;
                     strStatus += L" | " + strRole;
-                    pItem->SetImage(static_cast<int>(lStatus + 14));
+                    pItem->SetImage(static_cast<int>(row.lStatus + 14));
                 }
                 pItem->SetColumnText(0, strStatus);
-                pItem->SetColumnText(1, strDienstgrad);
-                pItem->SetColumnText(2, strPerson);
-                pItem->SetColumnText(3, strAdresse);
-                pItem->SetColumnText(4, strOrt);
-                pItem->SetColumnText(5, strMandant);
-                pItem->SetColumnText(6, strSprache);
+                pItem->SetColumnText(1, row.strDienstgrad);
+                pItem->SetColumnText(2, row.strPerson);
+                pItem->SetColumnText(3, row.strAdresse);
+                pItem->SetColumnText(4, row.strOrt);
+                pItem->SetColumnText(5, row.strMandant);
+                pItem->SetColumnText(6, row.strSprache);
                 CString strLink;
-                strLink.Format(L"%d;%d", bTeilnehmer ? 1L : 0L, lPersonID);
+                strLink.Format(L"%d;%d", bTeilnehmer ? 1L : 0L, row.lPersonID);
                 pItem->SetColumnLink(2, strLink);
-                if (bWeiblich) pItem->SetColumnTextColor(2, m_colorFemale);
+                if (row.bWeiblich) pItem->SetColumnTextColor(2, m_colorFemale);
                 pItem->Unlock();
             }
             hr = rs.MoveNext(&bEOF);
@@ -517,17 +491,7 @@ void CGruppenDlg::OnItemchangedList(NMHDR* pNMHDR, LRESULT* pResult) {
         QvReportMsg(hr, CrackHR(hr), L"CGruppenDlg::OnItemchangedList", L"Default", __FILE__, __LINE__, 0);
 }
 
-void CGruppenDlg::OnLinkList(NMHDR* pNMHDR, LRESULT* pResult) {
-    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
-    *pResult = 0;
-    if (!pLink->pszLink) return;
-    wchar_t* pEnd = nullptr;
-    const long lTeilnehmer = std::wcstol(pLink->pszLink, &pEnd, 10);
-    const long lPersonID = (pEnd && *pEnd == L';') ? std::wcstol(pEnd + 1, nullptr, 10) : 0;
-    if (lPersonID == 0) return;
-    NavigateToPerson(lPersonID, lTeilnehmer != 0);
-    *pResult = 1;
-}
+void CGruppenDlg::OnLinkList(NMHDR* pNMHDR, LRESULT* pResult) { FollowKindPersonLink(pNMHDR, pResult, 1, 0); }
 
 void CGruppenDlg::OnRadioAlle() {
     m_nRadio = 0;

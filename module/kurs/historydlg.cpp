@@ -1,14 +1,12 @@
 #include "historydlg.h"
 
-#include "editpersondlg.h"
-#include "getstatusdlg.h"
 #include "kursint.h"
 #include "kursresource.h"
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
+#include "planungdlg.h"
 #include "optionserver.h"
-#include "qvcomserver.h"
 #include "thread.h"
 
 #include <cerrno>
@@ -28,27 +26,9 @@ constexpr UINT_PTR kStatusTimer = 1;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 
+// The planning's list; the add and move buttons stay hidden.
 struct TemplateRegistrar {
-    TemplateRegistrar() {
-        using namespace qv::ui;
-        DialogTemplate dlg;
-        dlg.id = IDD_HISTORY;
-        dlg.cx = 187;
-        dlg.cy = 161;
-        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
-        dlg.items = {
-            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
-                    5, 5, 147, 113),
-            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_EDIT, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 23, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 41, 22, 16, WS_TABSTOP),
-            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
-            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
-        };
-        RegisterDialogTemplate(KursModuleHandle(), dlg);
-    }
+    TemplateRegistrar() { RegisterPlanungListTemplate(IDD_HISTORY, {5, 5, 41, 23, 41}); }
 };
 TemplateRegistrar g_templateRegistrar;
 
@@ -138,27 +118,8 @@ BOOL CHistoryDlg::OnInitDialog() {
 }
 
 void CHistoryDlg::CreateLayout() {
-    CRect units(0, 0, 5, 5);
-    MapDialogRect(&units);
-    const int n5 = units.Width();
-    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
-    CQvLayoutNode* remove = nullptr;
-    for (UINT nID : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE}) {
-        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
-        if (!remove) remove = node;
-    }
-    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
-                              ->Attach(eQvRight, root, eQvRight, -n5)
-                              ->Attach(eQvBottom, root, eQvBottom, -n5)
-                              ->KeepSize();
-    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_STATUS)
-                                ->Attach(eQvBottom, root, eQvBottom, -n5)
-                                ->Attach(eQvRight, help, eQvLeft, -2 * n5)
-                                ->KeepSize(FALSE, TRUE);
-    m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_LIST)
-        ->Attach(eQvRight, remove, eQvLeft, 0)
-        ->Attach(eQvBottom, status, eQvTop, -n5);
-    m_LayoutFactory.CreateLayoutListener(this, root);
+    CreateListLayout(IDC_PLANUNG_LIST, IDC_PLANUNG_STATUS, {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE},
+                     FALSE);
 }
 
 HRESULT CHistoryDlg::CloseTab() {
@@ -258,15 +219,7 @@ void CHistoryDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
     if (IsDlgItemEnabled(IDC_PLANUNG_EDIT)) OnBnEdit();
 }
 
-void CHistoryDlg::OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult) {
-    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
-    *pResult = 0;
-    long lArt = 0, lPersonID = 0;
-    if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
-    if (lPersonID == 0) return;
-    if (lArt == 1 || lArt == 3) NavigateToPerson(lPersonID, lArt == 1);
-    *pResult = 1;
-}
+void CHistoryDlg::OnLinkClickList(NMHDR* pNMHDR, LRESULT* pResult) { FollowKindPersonLink(pNMHDR, pResult, 1, 3); }
 
 void CHistoryDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 
@@ -410,9 +363,7 @@ HRESULT CHistoryDlg::LoadList() {
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
     std::vector<std::pair<long, long>> years;
     INQLogicServer* pLogic = nullptr;
-    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
-    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
-    if (FAILED(hr)) HI_TRACEHR(hr);
+    HRESULT hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
@@ -545,27 +496,13 @@ HRESULT CHistoryDlg::LoadList() {
 
 // ---- the row operations
 
-void CHistoryDlg::EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
-    EndEdit();
-    if (bChanged && SUCCEEDED(hr)) {
-        hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, 0);
-        if (FAILED(hr)) HI_TRACEHR(hr);
-    }
-    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 1);
-}
-
 void CHistoryDlg::OnBnEdit() {
     CKursResourceScope scope;
     long lID = 0;
     if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
-    CEditPersonDlg dlg(this);
-    dlg.lPersonKursID = lID;
-    dlg.lKursID = lKursID;
-    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
-    dlg.bNoEvent = TRUE;
-    const BOOL bSaved = dlg.DoModal() == IDOK;
+    const BOOL bSaved = EditBooking(lID, TRUE);
     if (bSaved) StartThread();
-    EndRowCommand(S_OK, bSaved, L"CHistoryDlg::OnBnEdit");
+    EndBookingCommand(S_OK, bSaved, L"CHistoryDlg::OnBnEdit", TRUE);
 }
 
 void CHistoryDlg::OnBnRemove() {
@@ -574,8 +511,7 @@ void CHistoryDlg::OnBnRemove() {
     if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    if (items.GetSize() == 0 ||
-        AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    if (!ConfirmRemoval(items)) {
         EndEdit();
         return;
     }
@@ -591,23 +527,12 @@ void CHistoryDlg::OnBnRemove() {
         items[i]->GetParam(eParamArt, &lArt);
         // Each row by its own kind: a mixed selection removes instructors as instructors.
         if (lPersonID == 0 || (lArt != 1 && lArt != 3)) continue;
-        kurs::CKursTransaction trans(conn);
-        hr = trans.Begin();
-        long hrCall = S_OK;
-        if (SUCCEEDED(hr))
-            hr = hrCall = lArt == 1 ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
-                                    : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
-        hr = trans.End(hr);
-        // Shown once: the course API has shown the error of its own steps; the loop stops here.
-        if (SUCCEEDED(hr)) {
-            bChanged = TRUE;
-        } else {
-            HI_TRACEHR(hr);
-            if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
-        }
+        // Shown once; the loop stops at a failure.
+        hr = RemoveBooking(conn, kurs, lArt == 1, lPersonKursID, lPersonID, lRun);
+        if (SUCCEEDED(hr)) bChanged = TRUE;
     }
     StartThread();
-    EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnRemove");
+    EndBookingCommand(hr, bChanged, L"CHistoryDlg::OnBnRemove", TRUE);
 }
 
 void CHistoryDlg::OnBnChangeState() {
@@ -616,18 +541,8 @@ void CHistoryDlg::OnBnChangeState() {
     if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    long lInitial = 0;
-    m_list.QvGetSelParamValue(eParamStatus, lInitial);
-    for (int i = 0; i < items.GetSize(); ++i) {
-        long lStatus = 0;
-        items[i]->GetParam(eParamStatus, &lStatus);
-        if (lStatus != lInitial) lInitial = -1;
-    }
-    CGetStatusDlg dlg(this);
-    dlg.lKursinstanzID = -1;
-    dlg.lTyp = lTyp;
-    dlg.lStatus = lInitial;
-    if (items.GetSize() == 0 || dlg.DoModal() != IDOK || dlg.lStatus == lInitial) {
+    long lNewStatus = 0;
+    if (items.GetSize() == 0 || !AskNewStatus(TRUE, -1, SharedParam(items, eParamStatus), lNewStatus)) {
         EndEdit();
         return;
     }
@@ -642,11 +557,11 @@ void CHistoryDlg::OnBnChangeState() {
         items[i]->GetParam(eParamArt, &lArt);
         // The participant statuses do not apply to instructors.
         if (lPersonID == 0 || lArt != 1) continue;
-        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(dlg.lStatus));
+        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(lNewStatus));
         // The course API has shown the error of its own steps; the command's report follows.
         if (SUCCEEDED(hr)) bChanged = TRUE;
         else HI_TRACEHR(hr);
     }
     StartThread();
-    EndRowCommand(hr, bChanged, L"CHistoryDlg::OnBnChangeState");
+    EndBookingCommand(hr, bChanged, L"CHistoryDlg::OnBnChangeState", TRUE);
 }

@@ -115,8 +115,6 @@ private:
     void InsertTakenRows(bool bNow);
     std::chrono::steady_clock::time_point m_tLastInsert{};
     void SetThreadStatus(const CString& strText);
-    // Reports the database error of a row operation once.
-    void EndRowCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
 
     // Taken on the GUI thread in slices of a few milliseconds.
     CQvRowHandoff<LoaderStep> m_handoff;

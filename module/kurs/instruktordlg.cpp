@@ -1,15 +1,13 @@
 #include "instruktordlg.h"
 
-#include "editpersondlg.h"
-#include "getstatusdlg.h"
 #include "kursint.h"
 #include "kursresource.h"
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
 #include "optionserver.h"
-#include "qvcomserver.h"
 #include "searchpopupdlg.h"
+#include "vrqkurs.h"
 
 namespace {
 
@@ -174,30 +172,10 @@ BOOL CInstruktorDlg::OnInitDialog() {
 }
 
 void CInstruktorDlg::CreateLayout() {
-    CRect units(0, 0, 5, 5);
-    MapDialogRect(&units);
-    const int n5 = units.Width();
-    const int n10 = 2 * n5;
-    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
-    CQvLayoutNode* first = nullptr;
-    for (UINT nID : {IDC_INSTRUKTOR_ADD, IDC_INSTRUKTOR_EDIT, IDC_INSTRUKTOR_CHANGEINSTANZ, IDC_INSTRUKTOR_CHANGESTATE,
-                     IDC_INSTRUKTOR_REMOVE}) {
-        CQvLayoutNode* node =
-            m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
-        if (!first) first = node;
-    }
-    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
-                              ->Attach(eQvRight, root, eQvRight, -n5)
-                              ->Attach(eQvBottom, root, eQvBottom, -n5)
-                              ->KeepSize();
-    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_INSTRUKTOR_STATUS)
-                                ->Attach(eQvBottom, root, eQvBottom, -n5)
-                                ->Attach(eQvRight, help, eQvLeft, -n10)
-                                ->KeepSize(FALSE, TRUE);
-    m_LayoutFactory.CreateWindowNode(root, IDC_INSTRUKTOR_GRID)
-        ->Attach(eQvRight, first, eQvLeft, -n5)
-        ->Attach(eQvBottom, status, eQvTop, -n5);
-    m_LayoutFactory.CreateLayoutListener(this, root);
+    CreateListLayout(IDC_INSTRUKTOR_GRID, IDC_INSTRUKTOR_STATUS,
+                     {IDC_INSTRUKTOR_ADD, IDC_INSTRUKTOR_EDIT, IDC_INSTRUKTOR_CHANGEINSTANZ, IDC_INSTRUKTOR_CHANGESTATE,
+                      IDC_INSTRUKTOR_REMOVE},
+                     TRUE);
 }
 
 HRESULT CInstruktorDlg::CloseTab() {
@@ -209,12 +187,7 @@ HRESULT CInstruktorDlg::CloseTab() {
 
 HRESULT CInstruktorDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return IN_TRACEHR(hr);
-    hr = LoadKursinstanz();
-    if (FAILED(hr)) return IN_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? IN_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadKursinstanz(); });
 }
 
 HRESULT CInstruktorDlg::LoadKursinstanz() {
@@ -230,27 +203,8 @@ HRESULT CInstruktorDlg::LoadKursinstanz() {
     if (FAILED(hr)) return hr;  // LoadKursContext has reported it
     if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
 
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    hr = kurs::OpenConnection(conn);
-    CString strSQL;
-    strSQL.Format(L"SELECT fGeschlossen, lMinInstruktor, dtDatum FROM Kursinstanz WHERE lKursinstanzID = %d",
-                  GetSubRecordID());
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
-    if (SUCCEEDED(hr) && !bEOF) {
-        COleDateTime dtDatum;
-        hr = rs.GetFieldValue(L"fGeschlossen", &m_bClosed);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMinInstruktor", &m_lMinInstruktor);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
-        if (SUCCEEDED(hr)) m_dtDatum = dtDatum;
-    }
-    rs.Close();
-    if (FAILED(hr)) {
-        IN_TRACEHR(hr);
-        KURS_REPORTDBERROR(conn, hr);
-        return hr;
-    }
+    hr = ReadRunHeader(L"lMinInstruktor", m_bClosed, m_lMinInstruktor, &m_dtDatum);
+    if (FAILED(hr)) return hr;
     return FillList();
 }
 
@@ -262,63 +216,24 @@ HRESULT CInstruktorDlg::FillList() {
     m_lRowSelected = 0;
 
     INQLogicServer* pLogic = nullptr;
-    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
-    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
-    if (FAILED(hr)) IN_TRACEHR(hr);
-
+    HRESULT hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long lAll = 0, lReserve = 0, lRegistered = 0, lPresent = 0, lAbsent = 0;
-    long lNeeded = m_lMinInstruktor;
+    CKursStatusCounts counts;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(
-            L"SELECT lPersonKursID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, strAdresse1L, "
-            L"fWeiblich, strPLZOrt, strSprache, cbm.strBezeichnung AS strMandant, lStatus, PersonKurs.dtAnmeldung, "
-            L"PersonKurs.strBemerkung, PersonKurs.fLeiter, Absenzgrund.strBezeichnung AS strAbsenzgrund, "
-            L"fEntschuldigt, strGrundNichtBestanden, isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, "
-            L"dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, 0)) as strFunktion, (select count(*) from Device "
-            L"where lPersonID = Person.lPersonID AND lTyp = 6) as anzMail, isnull(sm.lRight,0) AS lRight FROM "
-            L"Person JOIN view_CacheBezeichnung cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 JOIN "
-            L"PersonKurs ON Person.lPersonID = PersonKurs.lPersonID LEFT OUTER JOIN SecMandant sm ON "
-            L"Person.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = 4 JOIN view_Ort ON "
-            L"Person.lOrtID = view_Ort.lOrtID JOIN Absenzgrund ON PersonKurs.lAbsenzgrundID = "
-            L"Absenzgrund.lAbsenzgrundID LEFT OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = "
-            L"Kursleitung.lKursleitungID WHERE PersonKurs.fTeilnehmer = 0 AND PersonKurs.lKursinstanzID = %d ",
-            kurs::CurrentSecUserID(), lKursinstanzID);
+        const CString strColumns = CString(L", PersonKurs.fLeiter, ") + kRoleColumns;
         BOOL bEOF = TRUE;
-        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        hr = kurs::OpenRows(rs, BookingListSQL(FALSE, lKursinstanzID, strColumns, kRoleJoin), bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
-            long lPersonKursID = 0, lPersonID = 0, lStatus = 0, lRight = 0, lMail = 0, lKursleitungID = -1;
-            BOOL bWeiblich = FALSE, bLeiter = FALSE, bEntschuldigt = FALSE;
-            CString strPerson, strAdresse, strOrt, strSprache, strMandant, strAbsenz, strGrund, strBemerkung,
-                strFunktion;
-            COleDateTime dtAnmeldung;
-            hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            CKursBookingRow row;
+            long lKursleitungID = -1;
+            BOOL bLeiter = FALSE;
+            CString strFunktion;
+            hr = row.Read(rs, pLogic);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fLeiter", &bLeiter);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAbsenzgrund", &strAbsenz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fEntschuldigt", &bEntschuldigt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGrundNichtBestanden", &strGrund);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"anzMail", &lMail);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
-            if (FAILED(hr)) break;
-
-            long lRang = 0;
-            CString strDienstgrad;
-            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 IN_TRACEHR(hr);
                 break;
@@ -326,46 +241,37 @@ HRESULT CInstruktorDlg::FillList() {
 
             CQvGridItem* pItem = nullptr;
             if (m_grid.QvAddItem(pItem, TRUE) && pItem) {
-                pItem->SetParam(eParamPersonKurs, lPersonKursID);
-                pItem->SetParam(eParamPerson, lPersonID);
+                pItem->SetParam(eParamPersonKurs, row.lPersonKursID);
+                pItem->SetParam(eParamPerson, row.lPersonID);
                 pItem->SetParam(eParamKursleitung, lKursleitungID);
-                pItem->SetParam(eParamStatus, lStatus);
+                pItem->SetParam(eParamStatus, row.lStatus);
                 pItem->SetParam(eParamEdit, 3L);
-                pItem->SetParam(eParamRight, lRight);
+                pItem->SetParam(eParamRight, row.lRight);
                 pItem->SetParam(eParamChanged, 0L);
+                counts.Add(row.lStatus);
 
-                ++lAll;
-                switch (lStatus) {
-                case 0: case 7: ++lRegistered; break;
-                case 1: case 6: ++lPresent; break;
-                case 2: case 5: ++lAbsent; break;
-                case 3: case 4: ++lReserve; break;
-                default: break;
-                }
-                if (lStatus != 5) --lNeeded;
-
-                pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus),
+                pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                           lKursinstanzID, FALSE, CString()));
-                pItem->SetImage(static_cast<int>(14 + lStatus));
+                pItem->SetImage(static_cast<int>(14 + row.lStatus));
                 pItem->SetColumnText(1, lKursleitungID == -1 ? KursLoadString(IDS_OHNE_FUNKTION) : strFunktion);
-                pItem->SetColumnLong(2, lRang);
-                pItem->SetColumnText(3, strDienstgrad);
-                pItem->SetColumnText(4, strPerson);
+                pItem->SetColumnLong(2, row.lRang);
+                pItem->SetColumnText(3, row.strDienstgrad);
+                pItem->SetColumnText(4, row.strPerson);
                 CString strLink;
-                strLink.Format(L"%d", lPersonID);
+                strLink.Format(L"%d", row.lPersonID);
                 pItem->SetColumnLink(4, strLink);
-                if (bWeiblich) pItem->SetColumnTextColor(4, m_colorFemale);
-                pItem->SetColumnText(5, strAdresse);
-                pItem->SetColumnText(6, strOrt);
-                pItem->SetColumnDate(7, dtAnmeldung, 1, 10, CQvGridCtrl::eEditNone);
+                if (row.bWeiblich) pItem->SetColumnTextColor(4, m_colorFemale);
+                pItem->SetColumnText(5, row.strAdresse);
+                pItem->SetColumnText(6, row.strOrt);
+                pItem->SetColumnDate(7, row.dtAnmeldung, 1, 10, CQvGridCtrl::eEditNone);
                 pItem->SetColumnCheck(kLeiterColumn, bLeiter, TRUE);
-                pItem->SetColumnText(9, strAbsenz);
-                pItem->SetColumnBool(10, bEntschuldigt);
-                pItem->SetColumnText(11, strGrund);
-                pItem->SetColumnText(12, strBemerkung);
-                pItem->SetColumnText(13, strMandant);
-                pItem->SetColumnText(14, strSprache);
-                pItem->SetColumnBool(15, lMail != 0);
+                pItem->SetColumnText(9, row.strAbsenz);
+                pItem->SetColumnBool(10, row.bEntschuldigt);
+                pItem->SetColumnText(11, row.strGrund);
+                pItem->SetColumnText(12, row.strBemerkung);
+                pItem->SetColumnText(13, row.strMandant);
+                pItem->SetColumnText(14, row.strSprache);
+                pItem->SetColumnBool(15, row.lMail != 0);
                 pItem->Unlock();
             }
             hr = rs.MoveNext(&bEOF);
@@ -385,17 +291,19 @@ HRESULT CInstruktorDlg::FillList() {
     m_lFillState = 0;
     if (m_bClosed) m_strStatus = KursLoadString(IDS_KURSINSTANZ_GESCHLOSSEN) + L"  |  ";
     CString strCounts;
+    const long lNeeded = m_lMinInstruktor - counts.lPlaces;
+    const CKursStatusCounts& c = counts;
     if (m_lMinInstruktor == 0) {
-        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_NOMIN), lAll, 0L, lReserve, lRegistered, lPresent,
-                         lAbsent);
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_NOMIN), c.lAll, 0L, c.lWaiting, c.lRegistered,
+                         c.lPresent, c.lAbsent);
     } else if (lNeeded < 0) {
-        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_SURPLUS), lAll, m_lMinInstruktor, -lNeeded, lReserve,
-                         lRegistered, lPresent, lAbsent);
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_SURPLUS), c.lAll, m_lMinInstruktor, -lNeeded, c.lWaiting,
+                         c.lRegistered, c.lPresent, c.lAbsent);
         m_lFillState = 2;
     } else {
-        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_MISSING), lAll, m_lMinInstruktor, lNeeded, lReserve,
-                         lRegistered, lPresent, lAbsent);
-        m_lFillState = (lAll - lAbsent == m_lMinInstruktor) ? 1 : 3;
+        strCounts.Format(KursLoadString(IDS_INSTRUKTOR_STATUS_MISSING), c.lAll, m_lMinInstruktor, lNeeded, c.lWaiting,
+                         c.lRegistered, c.lPresent, c.lAbsent);
+        m_lFillState = (c.lAll - c.lAbsent == m_lMinInstruktor) ? 1 : 3;
     }
     m_strStatus += strCounts;
     UpdateData(FALSE);
@@ -451,13 +359,7 @@ void CInstruktorDlg::OnDblClkGrid(NMHDR*, LRESULT* pResult) {
     if (IsDlgItemEnabled(IDC_INSTRUKTOR_EDIT)) OnBnEdit();
 }
 
-void CInstruktorDlg::OnLinkGrid(NMHDR* pNMHDR, LRESULT* pResult) {
-    const long lPersonID = LinkPersonID(pNMHDR);
-    *pResult = 0;
-    if (lPersonID == 0) return;
-    NavigateToPerson(lPersonID, FALSE);
-    *pResult = 1;
-}
+void CInstruktorDlg::OnLinkGrid(NMHDR* pNMHDR, LRESULT* pResult) { FollowPersonLink(pNMHDR, pResult, FALSE); }
 
 void CInstruktorDlg::OnKursinstanzChanged(COleVariant value) { ReloadOnKursinstanzChanged(value); }
 
@@ -472,49 +374,14 @@ void CInstruktorDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 
 HRESULT CInstruktorDlg::FillKursleitungMenu() {
     CKursResourceScope scope;
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    HRESULT hr = kurs::OpenConnection(conn);
     m_roles.clear();
     while (m_menuRoles.GetSafeHmenu() && m_menuRoles.GetMenuItemCount() > 0) m_menuRoles.RemoveMenu(0, MF_BYPOSITION);
-    m_roles.push_back(-1);
-    m_menuRoles.AppendMenu(MF_STRING, ID_INSTRUKTOR_ROLE_FIRST, KursLoadString(IDS_OHNE_FUNKTION));
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr))
-        hr = kurs::OpenRows(rs, L"SELECT lKursleitungID, dbo.fn_GetFunktionBezeichnung(lFunktionID) as strFunktion "
-                                L"FROM Kursleitung ORDER BY strFunktion",
-                            bEOF);
-    UINT nID = ID_INSTRUKTOR_ROLE_FIRST + 1;
-    while (SUCCEEDED(hr) && !bEOF && nID <= ID_INSTRUKTOR_ROLE_LAST) {
-        long lKursleitungID = 0;
-        CString strFunktion;
-        hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
-        if (FAILED(hr)) break;
-        m_roles.push_back(lKursleitungID);
-        m_menuRoles.AppendMenu(MF_STRING, nID++, strFunktion);
-        hr = rs.MoveNext(&bEOF);
-    }
-    rs.Close();
-    if (FAILED(hr)) {
-        IN_TRACEHR(hr);
-        KURS_REPORTDBERROR(conn, hr);
-    }
-    return hr;
+    return AppendRoleMenu(m_menuRoles, ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_LAST, m_roles);
 }
 
 BOOL CInstruktorDlg::BeginRowCommand() {
     long lPersonKursID = 0;
     return BeginSelectedRowEdit(&m_grid, eParamPersonKurs, lPersonKursID);
-}
-
-void CInstruktorDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
-    EndEdit();
-    if (bChanged && SUCCEEDED(hr)) {
-        const long hrFire = m_EventSource.FireEvent(CKursChildDlg::GUID_BookingsChanged, lKursID, FALSE);
-        if (FAILED(hrFire)) IN_TRACEHR(hrFire);
-    }
-    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 0);
 }
 
 void CInstruktorDlg::OnAdd(UINT nID) {
@@ -528,9 +395,6 @@ void CInstruktorDlg::OnAdd(UINT nID) {
     if (BeginEdit() != eRecordEditing) return;
     const long lKursleitungID = m_roles[nIndex];
 
-    CSearchPopupDlg popup(4, L"KursInstruktor", 0, 0, nullptr);
-    popup.m_bMultiSelect = TRUE;
-    popup.m_dwRightMask = 0;
     CString strJoin, strWhere;
     if (lKursleitungID != -1) {
         // Only holders of the role's function on the run date.
@@ -541,40 +405,19 @@ void CInstruktorDlg::OnAdd(UINT nID) {
                         L"> %s OR PersonFunktion.dtEnde = %s)",
                         lKursleitungID, strDatum, strDatum, kurs::ZeroDateSQL());
     }
-    if (!m_Sec.HasAllRights(kRightEdit)) {
-        // Without the right to book, the run's leader may book only himself.
-        long lPersonID = 0;
-        const BOOL bLeader = IsKursleiterWithRight(FALSE, lPersonID);
-        CString strOwn;
-        strOwn.Format(lKursleitungID != -1 ? L" AND vp.lPersonID = %d" : L" vp.lPersonID = %d",
-                      bLeader ? lPersonID : 0L);
-        strWhere += strOwn;
-    }
-    if (!strJoin.IsEmpty() || !strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);
-    if (popup.DoModal() != IDOK) {
+    std::vector<long> ids;
+    if (!PickPersonsToBook(L"KursInstruktor", FALSE, strJoin, strWhere, ids)) {
         EndEdit();
         return;
     }
-    std::vector<long> ids;
-    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
     BeginWaitCursor();
-    CVRQKurs kurs;
-    long hr = S_OK;
-    for (long lPersonID : ids) {
-        long lPersonKursID = 0;
-        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        hr = kurs.AddInstruktorToKurs(lPersonID, lKursID, lKursinstanzID, 0, lKursleitungID, lPersonKursID, eStatus);
-        if (FAILED(hr)) {
-            IN_TRACEHR(hr);
-            break;
-        }
-    }
+    const long hr = BookPersons(ids, TRUE, lKursinstanzID, 0, lKursleitungID);
     if (SUCCEEDED(hr)) {
         const long hrList = FillList();
         if (FAILED(hrList)) IN_TRACEHR(hrList);
     }
     EndWaitCursor();
-    EndCommand(hr, TRUE, L"CInstruktorDlg::OnAdd");
+    EndBookingCommand(hr, TRUE, L"CInstruktorDlg::OnAdd", FALSE);
 }
 
 void CInstruktorDlg::OnBnRemove() {
@@ -584,8 +427,7 @@ void CInstruktorDlg::OnBnRemove() {
     m_grid.QvGetSelListItemArray(items);
     long hr = S_OK;
     BOOL bChanged = FALSE;
-    if (items.GetSize() > 0 &&
-        AfxMessageBox(IDS_DATEN_LOESCHEN, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+    if (ConfirmRemoval(items)) {
         CVRQKurs kurs;
         for (int i = 0; i < items.GetSize(); ++i) {
             hr = kurs.RemoveInstruktorFromKurs(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
@@ -601,7 +443,7 @@ void CInstruktorDlg::OnBnRemove() {
             if (FAILED(hrList)) IN_TRACEHR(hrList);
         }
     }
-    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnRemove");
+    EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnRemove", FALSE);
 }
 
 void CInstruktorDlg::OnBnEdit() {
@@ -609,14 +451,10 @@ void CInstruktorDlg::OnBnEdit() {
     long lPersonKursID = 0;
     if (!BeginSelectedRowEdit(&m_grid, eParamPersonKurs, lPersonKursID)) return;
     if (m_lReselectPersonKursID == 0) m_lReselectPersonKursID = lPersonKursID;
-    CEditPersonDlg dlg(this);
-    dlg.lPersonKursID = lPersonKursID;
-    dlg.lKursID = lKursID;
-    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
     long hr = S_OK;
-    if (dlg.DoModal() == IDOK) hr = FillList();
+    if (EditBooking(lPersonKursID)) hr = FillList();
     else m_lReselectPersonKursID = 0;
-    EndCommand(hr, FALSE, L"CInstruktorDlg::OnBnEdit");
+    EndBookingCommand(hr, FALSE, L"CInstruktorDlg::OnBnEdit", FALSE);
 }
 
 void CInstruktorDlg::OnBnChangeInstanz() {
@@ -625,14 +463,14 @@ void CInstruktorDlg::OnBnChangeInstanz() {
     CQvListItemArray items;
     m_grid.QvGetSelListItemArray(items);
     if (items.GetSize() == 0) {
-        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
+        EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz", FALSE);
         return;
     }
     CString strWhere;
     strWhere.Format(L"vk.lKursID = %d AND ki.lKursinstanzID <> %d ", lKursID, lKursinstanzID);
     long lNewRun = 0;
     if (!PickKursinstanz(strWhere, lNewRun)) {
-        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz");
+        EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeInstanz", FALSE);
         return;
     }
     CVRQKurs kurs;
@@ -655,7 +493,7 @@ void CInstruktorDlg::OnBnChangeInstanz() {
         const long hrList = FillList();
         if (FAILED(hrList)) IN_TRACEHR(hrList);
     }
-    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeInstanz");
+    EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeInstanz", FALSE);
 }
 
 void CInstruktorDlg::OnBnChangeState() {
@@ -664,21 +502,12 @@ void CInstruktorDlg::OnBnChangeState() {
     CQvListItemArray items;
     m_grid.QvGetSelListItemArray(items);
     if (items.GetSize() == 0) {
-        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+        EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState", FALSE);
         return;
     }
-    long lPreselect = -1;
-    NQ_GetSelectedParamValue(&m_grid, eParamStatus, lPreselect);
-    for (int i = 0; i < items.GetSize(); ++i)
-        if (ItemParam(items[i], eParamStatus) != lPreselect) lPreselect = -1;
-
-    CGetStatusDlg dlg(this);
-    dlg.lTyp = lTyp;
-    dlg.lKursinstanzID = lKursinstanzID;
-    dlg.bTeilnehmer = FALSE;
-    dlg.lStatus = lPreselect;
-    if (dlg.DoModal() != IDOK || dlg.lStatus == lPreselect) {
-        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+    long lStatus = 0;
+    if (!AskNewStatus(FALSE, lKursinstanzID, SharedParam(items, eParamStatus), lStatus)) {
+        EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState", FALSE);
         return;
     }
     CQvADOConnection conn;
@@ -689,7 +518,7 @@ void CInstruktorDlg::OnBnChangeState() {
         const long lPersonID = ItemParam(items[i], eParamPerson);
         if (lPersonID == 0) continue;
         hr = kurs.UpdatePersonKursStatus(FALSE, ItemParam(items[i], eParamPersonKurs), lPersonID, lKursinstanzID,
-                                         static_cast<EPersonKursStatus>(dlg.lStatus));
+                                         static_cast<EPersonKursStatus>(lStatus));
         // A refusal the user has been shown leaves the other rows to be tried.
         if (hr == E_ABORT) hr = S_OK;
         else if (SUCCEEDED(hr)) bChanged = TRUE;
@@ -697,12 +526,12 @@ void CInstruktorDlg::OnBnChangeState() {
     if (FAILED(hr)) {
         IN_TRACEHR(hr);
         KURS_REPORTDBERROR(conn, hr);
-        EndCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState");
+        EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState", FALSE);
         return;
     }
     const long hrList = FillList();
     if (FAILED(hrList)) IN_TRACEHR(hrList);
-    EndCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeState");
+    EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeState", FALSE);
 }
 
 void CInstruktorDlg::OnCellChanging(NMHDR* pNMHDR, LRESULT* pResult) {

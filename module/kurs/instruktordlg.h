@@ -87,8 +87,6 @@ protected:
 private:
     // The frame of the row commands: a selected row and the edit of the run.
     BOOL BeginRowCommand();
-    // End of the edit, the event after a change and the report of a failure.
-    void EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource);
 
     CKursFillColors m_fillColors;
 };

@@ -1,14 +1,19 @@
 #include "kurschilddlg.h"
 
+#include "editpersondlg.h"
+#include "getstatusdlg.h"
 #include "kursint.h"
+#include "kursresource.h"
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "nqlogicint.h"
 #include "optionserver.h"
 #include "parentdlg.h"
+#include "qvcomserver.h"
 #include "qvlistctrl.h"
 #include "searchpopupdlg.h"
 
+#include <cstdio>
 #include <cwchar>
 
 const GUID CKursChildDlg::GUID_ScopeKurs = qv::MakeGuid("00D42EE5-F393-45EB-BCDF-5873430E1432");
@@ -268,4 +273,271 @@ void CKursChildDlg::FollowSelection(const NMHDR* pNMHDR, CQvListCtrl& list, long
         lSelected = 0;
         SchedulePendingLoad();
     }
+}
+
+HRESULT CKursChildDlg::RefreshPage(COLORREF& colorFemale, const std::function<HRESULT()>& load) {
+    HRESULT hr = LoadColorFemale(colorFemale);
+    if (SUCCEEDED(hr)) hr = load();
+    if (SUCCEEDED(hr)) hr = CChildDlg::Refresh();
+    return FAILED(hr) ? KURS_TRACEHR(hr) : hr;
+}
+
+void CKursChildDlg::CreateListLayout(UINT nListID, UINT nStatusID, std::initializer_list<UINT> buttons, BOOL bListGap) {
+    CRect units(0, 0, 5, 5);
+    MapDialogRect(&units);
+    const int n5 = units.Width();
+    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
+    CQvLayoutNode* first = nullptr;
+    for (UINT nID : buttons) {
+        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
+        if (!first) first = node;
+    }
+    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
+                              ->Attach(eQvRight, root, eQvRight, -n5)
+                              ->Attach(eQvBottom, root, eQvBottom, -n5)
+                              ->KeepSize();
+    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, nStatusID)
+                                ->Attach(eQvBottom, root, eQvBottom, -n5)
+                                ->Attach(eQvRight, help, eQvLeft, -2 * n5)
+                                ->KeepSize(FALSE, TRUE);
+    m_LayoutFactory.CreateWindowNode(root, nListID)
+        ->Attach(eQvRight, first, eQvLeft, bListGap ? -n5 : 0)
+        ->Attach(eQvBottom, status, eQvTop, -n5);
+    m_LayoutFactory.CreateLayoutListener(this, root);
+}
+
+void CKursChildDlg::FollowPersonLink(const NMHDR* pNMHDR, LRESULT* pResult, BOOL bTeilnehmer) {
+    const long lPersonID = LinkPersonID(pNMHDR);
+    *pResult = 0;
+    if (lPersonID == 0) return;
+    NavigateToPerson(lPersonID, bTeilnehmer);
+    *pResult = 1;
+}
+
+void CKursChildDlg::FollowKindPersonLink(const NMHDR* pNMHDR, LRESULT* pResult, long lTeilnehmerKind,
+                                         long lInstruktorKind) {
+    const auto* pLink = reinterpret_cast<const NMQVLISTLINK*>(pNMHDR);
+    *pResult = 0;
+    long lKind = 0, lPersonID = 0;
+    if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lKind, &lPersonID);
+    if (lPersonID == 0) return;
+    if (lKind == lTeilnehmerKind || lKind == lInstruktorKind) NavigateToPerson(lPersonID, lKind == lTeilnehmerKind);
+    *pResult = 1;
+}
+
+BOOL CKursChildDlg::PickPersonsToBook(LPCWSTR pszKey, BOOL bTeilnehmerLeader, const CString& strJoin, CString strWhere,
+                                      std::vector<long>& ids) {
+    CSearchPopupDlg popup(4, pszKey, 0, 0, nullptr);
+    popup.m_bMultiSelect = TRUE;
+    popup.m_dwRightMask = 0;
+    if (!m_Sec.HasAllRights(kRightEdit)) {
+        long lPersonID = 0;
+        const BOOL bLeader = IsKursleiterWithRight(bTeilnehmerLeader, lPersonID);
+        strWhere.AppendFormat(strWhere.IsEmpty() ? L" vp.lPersonID = %d" : L" AND vp.lPersonID = %d",
+                              bLeader ? lPersonID : 0L);
+    }
+    if (!strJoin.IsEmpty() || !strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);
+    if (popup.DoModal() != IDOK) return FALSE;
+    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
+    return TRUE;
+}
+
+BOOL CKursChildDlg::ConfirmRemoval(const CQvListItemArray& items) {
+    return items.GetSize() > 0 &&
+           AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+HRESULT CKursChildDlg::BookPersons(const std::vector<long>& ids, BOOL bInstruktor, long lRun, long lYear,
+                                   long lKursleitungID) {
+    CVRQKurs kurs;
+    for (long lPersonID : ids) {
+        long lPersonKursID = 0;
+        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        const HRESULT hr =
+            bInstruktor ? kurs.AddInstruktorToKurs(lPersonID, lKursID, lRun, lYear, lKursleitungID, lPersonKursID, eStatus)
+                        : kurs.AddPersonToKurs(lPersonID, lKursID, lRun, lYear, lPersonKursID, eStatus);
+        if (FAILED(hr)) return KURS_TRACEHR(hr);
+    }
+    return S_OK;
+}
+
+BOOL CKursChildDlg::EditBooking(long lPersonKursID, BOOL bNoEvent) {
+    CEditPersonDlg dlg(this);
+    dlg.lPersonKursID = lPersonKursID;
+    dlg.lKursID = lKursID;
+    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
+    dlg.bNoEvent = bNoEvent;
+    return dlg.DoModal() == IDOK;
+}
+
+BOOL CKursChildDlg::AskNewStatus(BOOL bTeilnehmer, long lRun, long lCurrent, long& lStatus) {
+    CGetStatusDlg dlg(this);
+    dlg.lTyp = lTyp;
+    dlg.lKursinstanzID = lRun;
+    dlg.bTeilnehmer = bTeilnehmer;
+    dlg.lStatus = lCurrent;
+    if (dlg.DoModal() != IDOK || dlg.lStatus == lCurrent) return FALSE;
+    lStatus = dlg.lStatus;
+    return TRUE;
+}
+
+long CKursChildDlg::SharedParam(const CQvListItemArray& items, int nParam,
+                                const std::function<bool(const CQvListItem*)>& bCompared) {
+    if (items.GetSize() == 0) return -1;
+    long lShared = -1;
+    items[0]->GetParam(nParam, &lShared);
+    for (int i = 0; i < items.GetSize(); ++i) {
+        long lValue = -1;
+        items[i]->GetParam(nParam, &lValue);
+        if ((!bCompared || bCompared(items[i])) && lValue != lShared) return -1;
+    }
+    return lShared;
+}
+
+void CKursChildDlg::EndBookingCommand(long hr, BOOL bChanged, LPCWSTR lpszSource, BOOL bNotice) {
+    EndEdit();
+    if (bChanged && SUCCEEDED(hr)) {
+        hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, FALSE);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    if (FAILED(hr))
+        QvReportMsg(bNotice ? 1 : hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, bNotice ? 1 : 0);
+}
+
+HRESULT CKursChildDlg::AppendRoleMenu(CMenu& menu, UINT nNoneID, UINT nLastID, std::vector<long>& roles) {
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    HRESULT hr = kurs::OpenConnection(conn);
+    roles.push_back(-1);
+    menu.AppendMenu(MF_STRING, nNoneID, KursLoadString(IDS_OHNE_FUNKTION));
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr))
+        hr = kurs::OpenRows(rs, L"SELECT lKursleitungID, dbo.fn_GetFunktionBezeichnung(lFunktionID) as strFunktion "
+                                L"FROM Kursleitung ORDER BY strFunktion",
+                            bEOF);
+    UINT nID = nNoneID + 1;
+    while (SUCCEEDED(hr) && !bEOF && nID <= nLastID) {
+        long lKursleitungID = -1;
+        CString strFunktion;
+        hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
+        if (FAILED(hr)) break;
+        roles.push_back(lKursleitungID);
+        menu.AppendMenu(MF_STRING, nID++, strFunktion);
+        hr = rs.MoveNext(&bEOF);
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum) {
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    HRESULT hr = kurs::OpenConnection(conn);
+    CString strSQL;
+    strSQL.Format(L"SELECT fGeschlossen, %s, dtDatum FROM Kursinstanz WHERE lKursinstanzID = %d", pszLimit,
+                  GetSubRecordID());
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"fGeschlossen", &bClosed);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(pszLimit, &lLimit);
+        if (SUCCEEDED(hr) && pDatum) hr = rs.GetFieldValue(L"dtDatum", pDatum);
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
+                                     long lPersonID, long lRun) {
+    kurs::CKursTransaction trans(conn);
+    HRESULT hr = trans.Begin();
+    HRESULT hrCall = S_OK;
+    if (SUCCEEDED(hr))
+        hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
+                                  : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
+    hr = trans.End(hr);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
+    }
+    return hr;
+}
+
+HRESULT CKursChildDlg::OpenLogicServer(INQLogicServer*& pLogic) {
+    pLogic = nullptr;
+    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
+    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
+    return FAILED(hr) ? KURS_TRACEHR(hr) : hr;
+}
+
+const wchar_t* const CKursChildDlg::kPersonColumns =
+    L"Person.lPersonID, Person.strName + ' ' + Person.strVorname AS strPerson, strAdresse1L, fWeiblich, strPLZOrt, "
+    L"strSprache, cbm.strBezeichnung AS strMandant, PersonKurs.lStatus";
+const wchar_t* const CKursChildDlg::kPersonFrom =
+    L"Person JOIN view_CacheBezeichnung cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 JOIN PersonKurs ON "
+    L"Person.lPersonID = PersonKurs.lPersonID JOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID ";
+const wchar_t* const CKursChildDlg::kRoleColumns =
+    L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, 0)) "
+    L"as strFunktion";
+const wchar_t* const CKursChildDlg::kRoleJoin =
+    L"LEFT OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID ";
+
+CString CKursChildDlg::BookingListSQL(BOOL bTeilnehmer, long lRun, LPCWSTR pszColumns, LPCWSTR pszJoin) {
+    CString strSQL;
+    strSQL.Format(L"SELECT %s, lPersonKursID, PersonKurs.dtAnmeldung, Absenzgrund.strBezeichnung AS strAbsenzgrund, "
+                  L"fEntschuldigt, strGrundNichtBestanden, PersonKurs.strBemerkung, (select count(*) from Device "
+                  L"where lPersonID = Person.lPersonID AND lTyp = 6) as anzMail, isnull(sm.lRight,0) AS lRight%s "
+                  L"FROM %sLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND sm.lQvSecUserID = "
+                  L"%d AND sm.lTableID = 4 JOIN Absenzgrund ON PersonKurs.lAbsenzgrundID = Absenzgrund.lAbsenzgrundID "
+                  L"%sWHERE PersonKurs.fTeilnehmer = %d AND PersonKurs.lKursinstanzID = %d ",
+                  kPersonColumns, pszColumns, kPersonFrom, kurs::CurrentSecUserID(), pszJoin, bTeilnehmer ? 1 : 0,
+                  lRun);
+    return strSQL;
+}
+
+HRESULT CKursPersonRow::Read(CQvADORecordset& rs, INQLogicServer* pLogic) {
+    HRESULT hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
+    if (SUCCEEDED(hr)) hr = CKursChildDlg::GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
+    return hr;
+}
+
+HRESULT CKursBookingRow::Read(CQvADORecordset& rs, INQLogicServer* pLogic) {
+    HRESULT hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAbsenzgrund", &strAbsenz);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fEntschuldigt", &bEntschuldigt);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGrundNichtBestanden", &strGrund);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"anzMail", &lMail);
+    if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
+    if (SUCCEEDED(hr)) hr = CKursPersonRow::Read(rs, pLogic);
+    return hr;
+}
+
+void CKursStatusCounts::Add(long lStatus) {
+    ++lAll;
+    switch (lStatus) {
+    case 3: case 4: ++lWaiting; break;
+    case 0: case 7: ++lRegistered; break;
+    case 1: case 6: ++lPresent; break;
+    case 2: case 5: ++lAbsent; break;
+    default: break;
+    }
+    if (lStatus != 5) ++lPlaces;
 }

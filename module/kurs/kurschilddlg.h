@@ -3,15 +3,66 @@
 // window's current course and run (ids, GUIDs, type, active flag, the user's course rights and the
 // run's leader), loads the page's rights under the course rules and guards the controls by them,
 // and reloads the page when the bookings of its course changed elsewhere. It also holds what the
-// run pages do alike: following a list's selection, opening a person from a link, starting a
-// command on the selected row and picking the run a booking moves to.
+// run pages do alike: the statement, rows and status counts of their booking lists, their layout
+// and role menu, following a list's selection, opening a person from a link, and the steps of
+// their commands (picking and booking persons, editing, re-statusing and removing a booking,
+// picking the run a booking moves to, announcing the change).
 #include "childdlg.h"
+#include "oledate.h"
 #include "olevariant.h"
 #include "qvasynceventsink.h"
 
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
 struct INQLogicServer;
 struct NMLISTVIEW;
+class CQvADOConnection;
+class CQvADORecordset;
+class CVRQKurs;
 class CQvListCtrl;
+class CQvListItem;
+class CQvListItemArray;
+
+// The person a run page's list shows for a booking, read from a statement that selects
+// CKursChildDlg::kPersonColumns from CKursChildDlg::kPersonFrom, with the person's rank today.
+struct CKursPersonRow {
+    long lPersonID = 0;
+    long lStatus = 0;
+    BOOL bWeiblich = FALSE;
+    CString strPerson, strAdresse, strOrt, strSprache, strMandant;
+    long lRang = 0;
+    CString strDienstgrad;
+
+    HRESULT Read(CQvADORecordset& rs, INQLogicServer* pLogic);
+};
+
+// A row of the participants or instructors list: the person and the booking's own columns, as
+// CKursChildDlg::BookingListSQL selects them.
+struct CKursBookingRow : CKursPersonRow {
+    long lPersonKursID = 0;
+    long lRight = 0;
+    long lMail = 0;
+    BOOL bEntschuldigt = FALSE;
+    CString strAbsenz, strGrund, strBemerkung;
+    COleDateTime dtAnmeldung;
+
+    HRESULT Read(CQvADORecordset& rs, INQLogicServer* pLogic);
+};
+
+// The bookings of a run counted by their status.
+struct CKursStatusCounts {
+    long lAll = 0;
+    long lWaiting = 0;
+    long lRegistered = 0;
+    long lPresent = 0;
+    long lAbsent = 0;
+    // The bookings that take a place: all but the excused ones.
+    long lPlaces = 0;
+
+    void Add(long lStatus);
+};
 
 // The colours of a run's fill state in a page's status line, with their brushes.
 class CKursFillColors {
@@ -36,6 +87,8 @@ private:
 
 class CKursChildDlg : public CChildDlg {
     DECLARE_DYNAMIC(CKursChildDlg)
+    friend struct CKursPersonRow;
+
 public:
     // nHeight: the page's content height in 1/96 inch (-1: no scrolling); nFirstFocusID: the
     // control that gets the focus when the page is shown (0: none).
@@ -110,6 +163,65 @@ protected:
     static void NavigateToPerson(long lPersonID, BOOL bTeilnehmer);
     // The person id a list link holds as its only text (0: none).
     static long LinkPersonID(const NMHDR* pNMHDR);
+    // Refreshes a page: the colour of women's names, the page's own load, then the refresh of the
+    // page base; stops at the first failure.
+    HRESULT RefreshPage(COLORREF& colorFemale, const std::function<HRESULT()>& load);
+    // Lays out a list page: the buttons stacked at the right edge, the help button in the bottom
+    // right corner, the status line left of it and the list in the rest (with a margin before
+    // the buttons when bListGap).
+    void CreateListLayout(UINT nListID, UINT nStatusID, std::initializer_list<UINT> buttons, BOOL bListGap);
+    // Opens the person of a list link on the participant's or instructor's tab; *pResult tells
+    // whether the link held a person.
+    static void FollowPersonLink(const NMHDR* pNMHDR, LRESULT* pResult, BOOL bTeilnehmer);
+    // The same for a link "kind;person": kind lTeilnehmerKind opens the participant's tab,
+    // lInstruktorKind the instructor's, another kind nothing.
+    static void FollowKindPersonLink(const NMHDR* pNMHDR, LRESULT* pResult, long lTeilnehmerKind, long lInstruktorKind);
+    // Lets the user pick the persons to book in the person search pszKey, limited by strJoin and
+    // strWhere; without the right to book, a leader (of participants when bTeilnehmerLeader, else
+    // of instructors) may pick only himself, anyone else nobody. FALSE when he cancelled.
+    BOOL PickPersonsToBook(LPCWSTR pszKey, BOOL bTeilnehmerLeader, const CString& strJoin, CString strWhere,
+                           std::vector<long>& ids);
+    // Asks before the selected rows are removed; FALSE without rows or when the user declined.
+    static BOOL ConfirmRemoval(const CQvListItemArray& items);
+    // Books the persons on the course: on run lRun (-1: planned for lYear), as instructors in role
+    // lKursleitungID when bInstruktor; stops at the first failure, traced and returned.
+    HRESULT BookPersons(const std::vector<long>& ids, BOOL bInstruktor, long lRun, long lYear, long lKursleitungID);
+    // Edits a booking in the person dialog; TRUE when the user saved it.
+    BOOL EditBooking(long lPersonKursID, BOOL bNoEvent = FALSE);
+    // Lets the user choose the new status of the selected bookings (lCurrent: the one they share,
+    // -1 none); FALSE when he cancelled or kept lCurrent.
+    BOOL AskNewStatus(BOOL bTeilnehmer, long lRun, long lCurrent, long& lStatus);
+    // The row parameter nParam of the first selected row, or -1 when one of the rows that
+    // bCompared admits (all without it) holds another.
+    static long SharedParam(const CQvListItemArray& items, int nParam,
+                            const std::function<bool(const CQvListItem*)>& bCompared = nullptr);
+    // Ends the edit of a booking command: after a change that succeeded the course's bookings
+    // are announced, a failure is reported (as a notice of kind 1 when bNotice, else by its code).
+    void EndBookingCommand(long hr, BOOL bChanged, LPCWSTR lpszSource, BOOL bNotice);
+    // Reads the current run's closed flag, its count limit pszLimit (the minimum of instructors or
+    // the maximum of participants) and, with pDatum, its date; reports its own database failures.
+    HRESULT ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum);
+    // Removes the booking of a participant (bTeilnehmer) or an instructor from the course (lRun
+    // -1) or a run in a transaction of its own on conn; the course API has shown the errors of
+    // its own steps, a failure of the transaction is reported here.
+    static HRESULT RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
+                                 long lPersonID, long lRun);
+    // The logic server for the persons' ranks; E_NOINTERFACE when it gave none.
+    static HRESULT OpenLogicServer(INQLogicServer*& pLogic);
+    // Appends "Ohne Funktion" (role -1) as nNoneID and the leadership roles after it, up to
+    // nLastID, to the menu, their ids to roles; reports its own database failures.
+    static HRESULT AppendRoleMenu(CMenu& menu, UINT nNoneID, UINT nLastID, std::vector<long>& roles);
+    // The statement of the bookings of a run, participants or instructors, with the columns
+    // CKursBookingRow reads; pszColumns and pszJoin add the page's own.
+    static CString BookingListSQL(BOOL bTeilnehmer, long lRun, LPCWSTR pszColumns, LPCWSTR pszJoin);
+
+    // The person columns of CKursPersonRow and the joins they come from.
+    static const wchar_t* const kPersonColumns;
+    static const wchar_t* const kPersonFrom;
+    // An instructor's role, "Ohne Funktion" for none (-1), and the join it comes from.
+    static const wchar_t* const kRoleColumns;
+    static const wchar_t* const kRoleJoin;
+
     // The colour the pages draw women's names in.
     static HRESULT LoadColorFemale(COLORREF& color);
     // The rank text and order of a person today; the texts are freed here.

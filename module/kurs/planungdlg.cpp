@@ -2,7 +2,6 @@
 
 #include "editpersondlg.h"
 #include "getkursyeardlg.h"
-#include "getstatusdlg.h"
 #include "kursint.h"
 #include "kursresource.h"
 #include "nqcommon.h"
@@ -10,7 +9,6 @@
 #include "nqlogicint.h"
 #include "nqplanungcalls.h"
 #include "optionserver.h"
-#include "qvcomserver.h"
 #include "qvdatetime.h"
 #include "searchpopupdlg.h"
 #if __has_include("editreservationdlg.h")
@@ -35,26 +33,7 @@ constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
 
 struct TemplateRegistrar {
-    TemplateRegistrar() {
-        using namespace qv::ui;
-        DialogTemplate dlg;
-        dlg.id = IDD_PLANUNG;
-        dlg.cx = 187;
-        dlg.cy = 161;
-        dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
-        dlg.items = {
-            Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
-                    5, 5, 147, 113),
-            PushButton(L"", IDC_PLANUNG_ADD, 160, 5, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_EDIT, 160, 23, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGEINSTANZ, 160, 41, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_CHANGESTATE, 160, 59, 22, 16, WS_TABSTOP),
-            PushButton(L"", IDC_PLANUNG_REMOVE, 160, 77, 22, 16, WS_TABSTOP),
-            LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
-            PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
-        };
-        RegisterDialogTemplate(KursModuleHandle(), dlg);
-    }
+    TemplateRegistrar() { RegisterPlanungListTemplate(IDD_PLANUNG, {5, 23, 41, 59, 77}); }
 };
 TemplateRegistrar g_templateRegistrar;
 
@@ -87,6 +66,26 @@ struct ImageRegistrar {
 ImageRegistrar g_imageRegistrar;
 
 }  // namespace
+
+void RegisterPlanungListTemplate(UINT nDialogID, const int (&buttonTops)[5]) {
+    using namespace qv::ui;
+    DialogTemplate dlg;
+    dlg.id = nDialogID;
+    dlg.cx = 187;
+    dlg.cy = 161;
+    dlg.style = WS_CHILD | DS_CONTROL | DS_SHELLFONT;
+    dlg.items = {
+        Control(L"", IDC_PLANUNG_LIST, L"SysListView32", LVS_REPORT | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 5, 5,
+                147, 113),
+        LText(L"", IDC_PLANUNG_STATUS, 5, 123, 146, 20, SS_SUNKEN),
+        PushButton(L"", IDC_HELPBUTTON, 164, 140, 18, 16, WS_TABSTOP),
+    };
+    const UINT buttons[5] = {IDC_PLANUNG_ADD, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGEINSTANZ, IDC_PLANUNG_CHANGESTATE,
+                             IDC_PLANUNG_REMOVE};
+    for (int i = 0; i < 5; ++i)
+        dlg.items.insert(dlg.items.end() - 2, PushButton(L"", buttons[i], 160, buttonTops[i], 22, 16, WS_TABSTOP));
+    RegisterDialogTemplate(KursModuleHandle(), dlg);
+}
 
 IMPLEMENT_DYNCREATE(CPlanungDlg, CKursChildDlg)
 
@@ -180,28 +179,10 @@ BOOL CPlanungDlg::OnInitDialog() {
 }
 
 void CPlanungDlg::CreateLayout() {
-    CRect units(0, 0, 5, 5);
-    MapDialogRect(&units);
-    const int n5 = units.Width();
-    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
-    CQvLayoutNode* add = nullptr;
-    for (UINT nID : {IDC_PLANUNG_ADD, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGEINSTANZ, IDC_PLANUNG_CHANGESTATE,
-                     IDC_PLANUNG_REMOVE}) {
-        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
-        if (!add) add = node;
-    }
-    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
-                              ->Attach(eQvRight, root, eQvRight, -n5)
-                              ->Attach(eQvBottom, root, eQvBottom, -n5)
-                              ->KeepSize();
-    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_STATUS)
-                                ->Attach(eQvBottom, root, eQvBottom, -n5)
-                                ->Attach(eQvRight, help, eQvLeft, -2 * n5)
-                                ->KeepSize(FALSE, TRUE);
-    m_LayoutFactory.CreateWindowNode(root, IDC_PLANUNG_LIST)
-        ->Attach(eQvRight, add, eQvLeft, 0)
-        ->Attach(eQvBottom, status, eQvTop, -n5);
-    m_LayoutFactory.CreateLayoutListener(this, root);
+    CreateListLayout(IDC_PLANUNG_LIST, IDC_PLANUNG_STATUS,
+                     {IDC_PLANUNG_ADD, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGEINSTANZ, IDC_PLANUNG_CHANGESTATE,
+                      IDC_PLANUNG_REMOVE},
+                     FALSE);
 }
 
 HRESULT CPlanungDlg::CloseTab() {
@@ -219,12 +200,7 @@ HRESULT CPlanungDlg::SaveData() {
 
 HRESULT CPlanungDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return PL_TRACEHR(hr);
-    hr = RefreshPlanningList();
-    if (FAILED(hr)) return PL_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? PL_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return RefreshPlanningList(); });
 }
 
 long CPlanungDlg::RefreshPlanningList() {
@@ -260,9 +236,7 @@ long CPlanungDlg::LoadPlanningList() {
     long lPlanned = 0, lProvisional = 0;
     std::vector<std::pair<long, long>> years;
     INQLogicServer* pLogic = nullptr;
-    long hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
-    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
-    if (FAILED(hr)) PL_TRACEHR(hr);
+    long hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
@@ -441,13 +415,7 @@ void CPlanungDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
 }
 
 void CPlanungDlg::OnListLinkClick(NMHDR* pNMHDR, LRESULT* pResult) {
-    const auto* pLink = reinterpret_cast<NMQVLISTLINK*>(pNMHDR);
-    *pResult = 0;
-    long lArt = 0, lPersonID = 0;
-    if (pLink->pszLink) std::swscanf(pLink->pszLink, L"%ld;%ld", &lArt, &lPersonID);
-    if (lPersonID == 0) return;
-    if (lArt == eArtTeilnehmer || lArt == eArtInstruktor) NavigateToPerson(lPersonID, lArt == eArtTeilnehmer);
-    *pResult = 1;
+    FollowKindPersonLink(pNMHDR, pResult, eArtTeilnehmer, eArtInstruktor);
 }
 
 void CPlanungDlg::OnRoleConfigChanged(COleVariant) { BuildAddMenu(); }
@@ -462,9 +430,6 @@ void CPlanungDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 
 long CPlanungDlg::BuildAddMenu() {
     CKursResourceScope scope;
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    long hr = kurs::OpenConnection(conn);
     m_arrKursleitung.clear();
     while (m_menuAdd.GetMenuItemCount() > 0) m_menuAdd.RemoveMenu(0, MF_BYPOSITION);
     m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_PERSON, KursLoadString(IDS_PLANUNG_ADD_PERSON));
@@ -472,34 +437,9 @@ long CPlanungDlg::BuildAddMenu() {
     m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_RESERVATION, KursLoadString(IDS_PLANUNG_ADD_RESERVATION));
     m_menuAdd.SetMenuItemBitmaps(ID_PLANUNG_ADD_RESERVATION, MF_BYCOMMAND, &m_bmpReservation, &m_bmpReservation);
     m_arrKursleitung = {-1, -1};
-    if (!NQ_IsEnterpriseEdition()) return FAILED(hr) ? PL_TRACEHR(hr) : S_OK;
-
-    if (SUCCEEDED(hr)) {
-        m_menuAdd.AppendMenu(MF_STRING, ID_PLANUNG_ADD_NOROLE, KursLoadString(IDS_OHNE_FUNKTION));
-        m_arrKursleitung.push_back(-1);
-        BOOL bEOF = TRUE;
-        hr = kurs::OpenRows(rs,
-                            L"SELECT lKursleitungID, dbo.fn_GetFunktionBezeichnung(lFunktionID) as strFunktion \t\t"
-                            L" FROM Kursleitung \t\t ORDER BY strFunktion",
-                            bEOF);
-        UINT nID = ID_PLANUNG_ADD_NOROLE + 1;
-        while (SUCCEEDED(hr) && !bEOF && nID <= ID_PLANUNG_ADD_LAST) {
-            long lKursleitungID = -1;
-            CString strFunktion;
-            hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
-            if (FAILED(hr)) break;
-            m_menuAdd.AppendMenu(MF_STRING, nID++, strFunktion);
-            m_arrKursleitung.push_back(lKursleitungID);
-            hr = rs.MoveNext(&bEOF);
-        }
-        rs.Close();
-    }
-    if (FAILED(hr)) {
-        PL_TRACEHR(hr);
-        KURS_REPORTDBERROR(conn, hr);
-    }
-    return hr;
+    // Instructors are planned in the central installation only.
+    if (!NQ_IsEnterpriseEdition()) return S_OK;
+    return AppendRoleMenu(m_menuAdd, ID_PLANUNG_ADD_NOROLE, ID_PLANUNG_ADD_LAST, m_arrKursleitung);
 }
 
 void CPlanungDlg::OnBnAdd() {
@@ -563,9 +503,6 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     yearDlg.DoModal();
     const long lYear = yearDlg.lYear;
 
-    CSearchPopupDlg popup(4, bInstruktor ? L"KursInstruktor" : L"Kurs", 0, 0, nullptr);
-    popup.m_bMultiSelect = TRUE;
-    popup.m_dwRightMask = 0;
     CString strJoin, strWhere;
     if (bInstruktor && lKursleitungID != -1) {
         // Each person's roles are read by the person ("+ 0" keeps the index of the role's
@@ -577,21 +514,12 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
                         L"(year(PersonFunktion.dtEnde) >= %d OR PersonFunktion.dtEnde = %s)",
                         lKursleitungID, lYear, lYear, static_cast<LPCWSTR>(dtEmpty.SQLConvert()));
     }
-    if (!m_Sec.HasAllRights(kRightEdit)) {
-        // Without the right to plan, a course leader may plan only himself.
-        long lOwn = -1;
-        CString strOwn;
-        if (IsKursleiterWithRight(!bInstruktor, lOwn)) strOwn.Format(L" vp.lPersonID = %d", lOwn);
-        else strOwn = L" vp.lPersonID = 0";
-        strWhere += strWhere.IsEmpty() ? strOwn : CString(L" AND") + strOwn;
-    }
-    if (!strWhere.IsEmpty()) popup.SetJoinAndWhere(strJoin, strWhere);
-    if (popup.DoModal() != IDOK) {
+    // Without the right to plan, a course leader may plan only himself.
+    std::vector<long> ids;
+    if (!PickPersonsToBook(bInstruktor ? L"KursInstruktor" : L"Kurs", !bInstruktor, strJoin, strWhere, ids)) {
         EndEdit();
         return S_OK;
     }
-    std::vector<long> ids;
-    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
 
     BeginWaitCursor();
     CQvADOConnection conn;
@@ -602,21 +530,7 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
         // one takes the others of this call back with it.
         kurs::CKursTransaction trans(conn);
         if (SUCCEEDED(hr)) hr = trans.Begin();
-        if (SUCCEEDED(hr)) {
-            CVRQKurs kurs;
-            for (long lPersonID : ids) {
-                long lPersonKursID = 0;
-                EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-                hr = bInstruktor ? kurs.AddInstruktorToKurs(lPersonID, lKursID, -1, lYear, lKursleitungID,
-                                                            lPersonKursID, eStatus)
-                                 : kurs.AddPersonToKurs(lPersonID, lKursID, -1, lYear, lPersonKursID, eStatus);
-                if (FAILED(hr)) {
-                    PL_TRACEHR(hr);
-                    break;
-                }
-            }
-            hr = trans.End(hr);
-        }
+        if (SUCCEEDED(hr)) hr = trans.End(BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID));
         bBooked = SUCCEEDED(hr);
     }
     if (SUCCEEDED(hr)) hr = LoadPlanningList();
@@ -643,11 +557,7 @@ void CPlanungDlg::OnBnEdit() {
     if (m_lReselectID == 0) m_lReselectID = lID;
     INT_PTR nResult = IDCANCEL;
     if (m_lSelectedArt == eArtTeilnehmer || m_lSelectedArt == eArtInstruktor) {
-        CEditPersonDlg dlg(this);
-        dlg.lPersonKursID = lID;
-        dlg.lKursID = lKursID;
-        dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
-        nResult = dlg.DoModal();
+        nResult = EditBooking(lID) ? IDOK : IDCANCEL;
     } else if (m_lSelectedArt == eArtReservation) {
 #ifdef KURS_HAS_RESERVATION_EDITOR
         CEditReservationDlg dlg(0, nullptr);
@@ -687,8 +597,7 @@ void CPlanungDlg::OnBnRemove() {
     if (!BeginRowCommand()) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    if (items.GetSize() == 0 ||
-        AfxMessageBox(KursLoadString(IDS_DATEN_LOESCHEN), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+    if (!ConfirmRemoval(items)) {
         EndEdit();
         return;
     }
@@ -706,19 +615,8 @@ void CPlanungDlg::OnBnRemove() {
             hr = kurs::Execute(conn, strSQL);
             if (FAILED(hr)) PL_TRACEHR(hr);
         } else if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lPersonID != 0) {
-            kurs::CKursTransaction trans(conn);
-            hr = trans.Begin();
-            long hrCall = S_OK;
-            if (SUCCEEDED(hr))
-                hr = hrCall = lArt == eArtTeilnehmer ? kurs.RemovePersonFromKurs(lID, lPersonID, -1)
-                                                     : kurs.RemoveInstruktorFromKurs(lID, lPersonID, -1);
-            hr = trans.End(hr);
-            // Shown once: the course API has shown the error of its own steps, and the rows
-            // after a failure are left as they are.
-            if (FAILED(hr)) {
-                PL_TRACEHR(hr);
-                if (SUCCEEDED(hrCall)) KURS_REPORTDBERROR(conn, hr);
-            }
+            // Shown once; the rows after a failure are left as they are.
+            hr = RemoveBooking(conn, kurs, lArt == eArtTeilnehmer, lID, lPersonID, -1);
         }
     }
     EndRowCommand(hr, TRUE, TRUE, L"CPlanungDlg::OnBnRemove");
@@ -767,20 +665,14 @@ void CPlanungDlg::OnBnChangeState() {
     if (!BeginSelectedRowEdit(&m_list, eParamID, lID)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    long lInitial = 0;
-    m_list.QvGetSelParamValue(eParamStatus, lInitial);
-    for (int i = 0; i < items.GetSize(); ++i) {
-        long lStatus = 0, lArt = 0;
-        items[i]->GetParam(eParamStatus, &lStatus);
-        items[i]->GetParam(eParamArt, &lArt);
-        if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lStatus != lInitial) lInitial = -1;
-    }
-    CGetStatusDlg dlg(this);
-    dlg.lKursinstanzID = -1;
-    dlg.lTyp = lTyp;
-    dlg.lStatus = lInitial;
-    dlg.bTeilnehmer = m_lSelectedArt != eArtInstruktor;
-    if (items.GetSize() == 0 || dlg.DoModal() != IDOK || dlg.lStatus == lInitial) {
+    // Only the bookings of persons share a status; a reservation keeps none.
+    const long lShared = SharedParam(items, eParamStatus, [](const CQvListItem* pItem) {
+        long lArt = 0;
+        pItem->GetParam(eParamArt, &lArt);
+        return lArt == eArtTeilnehmer || lArt == eArtInstruktor;
+    });
+    long lNewStatus = 0;
+    if (items.GetSize() == 0 || !AskNewStatus(m_lSelectedArt != eArtInstruktor, -1, lShared, lNewStatus)) {
         EndEdit();
         return;
     }
@@ -794,7 +686,7 @@ void CPlanungDlg::OnBnChangeState() {
         items[i]->GetParam(eParamArt, &lArt);
         if (lPersonID == 0 || (lArt != eArtTeilnehmer && lArt != eArtInstruktor)) continue;
         hr = kurs.UpdatePersonKursStatus(lArt == eArtTeilnehmer, lPersonKursID, lPersonID, -1,
-                                         static_cast<EPersonKursStatus>(dlg.lStatus));
+                                         static_cast<EPersonKursStatus>(lNewStatus));
         // The course API has shown the error of its own steps; the command's report follows.
         if (FAILED(hr)) PL_TRACEHR(hr);
     }

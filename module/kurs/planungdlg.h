@@ -12,6 +12,11 @@
 
 inline constexpr CLSID CLSID_PlanungDlg = qv::MakeGuid("31037C0C-B793-4000-B6CA-7C94355140CF");
 
+// Registers the template of a list of the course's registrations (the planning and the archive):
+// the list, the add, edit, move, status and remove buttons at the heights buttonTops gives in
+// that order, the status line and the help button.
+void RegisterPlanungListTemplate(UINT nDialogID, const int (&buttonTops)[5]);
+
 class CPlanungDlg : public CKursChildDlg {
     DECLARE_DYNCREATE(CPlanungDlg)
 public:

@@ -1,7 +1,5 @@
 #include "teilnehmerdlg.h"
 
-#include "editpersondlg.h"
-#include "getstatusdlg.h"
 #include "kursdlg.h"
 #include "kursint.h"
 #include "kursresource.h"
@@ -10,9 +8,9 @@
 #include "nqlogicint.h"
 #include "optionserver.h"
 #include "parentdlg.h"
-#include "qvcomserver.h"
 #include "qvregvalue.h"
 #include "searchpopupdlg.h"
+#include "vrqkurs.h"
 
 #include <QImage>
 #include <QPainter>
@@ -218,29 +216,10 @@ BOOL CTeilnehmerDlg::OnInitDialog() {
 }
 
 void CTeilnehmerDlg::CreateLayout() {
-    CRect units(0, 0, 5, 5);
-    MapDialogRect(&units);
-    const int n5 = units.Width();
-    const int n10 = 2 * n5;
-    CQvLayoutNode* root = m_LayoutFactory.CreateRelativeNode(this);
-    CQvLayoutNode* first = nullptr;
-    for (UINT nID : {IDC_TEILNEHMER_ADD, IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE,
-                     IDC_TEILNEHMER_SWITCH, IDC_TEILNEHMER_REMOVE}) {
-        CQvLayoutNode* node = m_LayoutFactory.CreateWindowNode(root, nID)->Attach(eQvRight, root, eQvRight, -n5)->KeepSize();
-        if (!first) first = node;
-    }
-    CQvLayoutNode* help = m_LayoutFactory.CreateWindowNode(root, IDC_HELPBUTTON)
-                              ->Attach(eQvRight, root, eQvRight, -n5)
-                              ->Attach(eQvBottom, root, eQvBottom, -n5)
-                              ->KeepSize();
-    CQvLayoutNode* status = m_LayoutFactory.CreateWindowNode(root, IDC_TEILNEHMER_STATUS)
-                                ->Attach(eQvBottom, root, eQvBottom, -n5)
-                                ->Attach(eQvRight, help, eQvLeft, -n10)
-                                ->KeepSize(FALSE, TRUE);
-    m_LayoutFactory.CreateWindowNode(root, IDC_TEILNEHMER_LIST)
-        ->Attach(eQvRight, first, eQvLeft, 0)
-        ->Attach(eQvBottom, status, eQvTop, -n5);
-    m_LayoutFactory.CreateLayoutListener(this, root);
+    CreateListLayout(IDC_TEILNEHMER_LIST, IDC_TEILNEHMER_STATUS,
+                     {IDC_TEILNEHMER_ADD, IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_CHANGEINSTANZ, IDC_TEILNEHMER_CHANGESTATE,
+                      IDC_TEILNEHMER_SWITCH, IDC_TEILNEHMER_REMOVE},
+                     FALSE);
 }
 
 HRESULT CTeilnehmerDlg::CloseTab() {
@@ -262,12 +241,7 @@ HRESULT CTeilnehmerDlg::SaveData() {
 
 HRESULT CTeilnehmerDlg::Refresh() {
     CKursResourceScope scope;
-    HRESULT hr = LoadColorFemale(m_colorFemale);
-    if (FAILED(hr)) return TN_TRACEHR(hr);
-    hr = LoadList();
-    if (FAILED(hr)) return TN_TRACEHR(hr);
-    hr = CKursChildDlg::Refresh();
-    return FAILED(hr) ? TN_TRACEHR(hr) : hr;
+    return RefreshPage(m_colorFemale, [this] { return LoadList(); });
 }
 
 HRESULT CTeilnehmerDlg::LoadList() {
@@ -283,23 +257,8 @@ HRESULT CTeilnehmerDlg::LoadList() {
     if (FAILED(hr)) return hr;  // LoadKursContext has reported it
     if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
 
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    hr = kurs::OpenConnection(conn);
-    CString strSQL;
-    strSQL.Format(L"SELECT fGeschlossen, lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = %d", GetSubRecordID());
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
-    if (SUCCEEDED(hr) && !bEOF) {
-        hr = rs.GetFieldValue(L"fGeschlossen", &m_bClosed);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMaxTeilnehmer", &m_lMaxTeilnehmer);
-    }
-    rs.Close();
-    if (FAILED(hr)) {
-        TN_TRACEHR(hr);
-        KURS_REPORTDBERROR(conn, hr);
-        return hr;
-    }
+    hr = ReadRunHeader(L"lMaxTeilnehmer", m_bClosed, m_lMaxTeilnehmer, nullptr);
+    if (FAILED(hr)) return hr;
     // FillList reports its own failures.
     return FillList();
 }
@@ -317,59 +276,21 @@ HRESULT CTeilnehmerDlg::FillList() {
         if (FAILED(options.GetOption(-1060, L"ShowLinkedPersonEntries", &lShowLinked, 1, 0))) lShowLinked = 0;
     }
     INQLogicServer* pLogic = nullptr;
-    HRESULT hr = QueryCOMServer(NQ_LOGICSERVER_PROGID, IID_INQLogicServer, reinterpret_cast<void**>(&pLogic));
-    if (SUCCEEDED(hr) && !pLogic) hr = E_NOINTERFACE;
-    if (FAILED(hr)) TN_TRACEHR(hr);
-
+    HRESULT hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
-    long lAll = 0, lWaiting = 0, lRegistered = 0, lPresent = 0, lAbsent = 0;
-    long lFree = m_lMaxTeilnehmer;
+    CKursStatusCounts counts;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(
-            L"SELECT lPersonKursID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, strAdresse1L, "
-            L"fWeiblich, strPLZOrt, strSprache, cbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
-            L"Absenzgrund.strBezeichnung AS strAbsenzgrund, fEntschuldigt, strGrundNichtBestanden, "
-            L"PersonKurs.strBemerkung, PersonKurs.fLinked, (select count(*) from Device where lPersonID = "
-            L"Person.lPersonID AND lTyp = 6) as anzMail, isnull(sm.lRight,0) AS lRight FROM Person JOIN "
-            L"view_CacheBezeichnung cbm ON Person.lMandantID = cbm.lID AND cbm.lTableID = 45 JOIN PersonKurs ON "
-            L"Person.lPersonID = PersonKurs.lPersonID LEFT OUTER JOIN SecMandant sm ON Person.lMandantID = "
-            L"sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = 4 JOIN view_Ort ON Person.lOrtID = "
-            L"view_Ort.lOrtID JOIN Absenzgrund ON PersonKurs.lAbsenzgrundID = Absenzgrund.lAbsenzgrundID WHERE "
-            L"PersonKurs.fTeilnehmer = 1 AND PersonKurs.lKursinstanzID = %d ",
-            kurs::CurrentSecUserID(), lKursinstanzID);
+        CString strSQL = BookingListSQL(TRUE, lKursinstanzID, L", PersonKurs.fLinked", L"");
         if (lShowLinked == 0) strSQL += L"AND PersonKurs.fLinked = 0 ";
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
-            long lPersonKursID = 0, lPersonID = 0, lStatus = 0, lRight = 0, lMail = 0;
-            BOOL bWeiblich = FALSE, bLinked = FALSE, bEntschuldigt = FALSE;
-            CString strPerson, strAdresse, strOrt, strSprache, strMandant, strAbsenz, strGrund, strBemerkung;
-            COleDateTime dtAnmeldung;
-            hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &strAdresse);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &strOrt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strSprache", &strSprache);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &strMandant);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldung", &dtAnmeldung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAbsenzgrund", &strAbsenz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fEntschuldigt", &bEntschuldigt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGrundNichtBestanden", &strGrund);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &strBemerkung);
+            CKursBookingRow row;
+            BOOL bLinked = FALSE;
+            hr = row.Read(rs, pLogic);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fLinked", &bLinked);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"anzMail", &lMail);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &lRight);
-            if (FAILED(hr)) break;
-
-            long lRang = 0;
-            CString strDienstgrad;
-            hr = GetPersonDienstgrad(pLogic, lPersonID, strDienstgrad, lRang);
             if (FAILED(hr)) {
                 TN_TRACEHR(hr);
                 break;
@@ -377,43 +298,34 @@ HRESULT CTeilnehmerDlg::FillList() {
 
             CQvListItem* pItem = nullptr;
             m_list.QvAddItem(pItem, TRUE);
-            pItem->SetParam(eParamPerson, lPersonID);
-            pItem->SetParam(eParamPersonKurs, lPersonKursID);
-            pItem->SetParam(eParamStatus, lStatus);
+            pItem->SetParam(eParamPerson, row.lPersonID);
+            pItem->SetParam(eParamPersonKurs, row.lPersonKursID);
+            pItem->SetParam(eParamStatus, row.lStatus);
             pItem->SetParam(eParamRow, 1L);
-            pItem->SetParam(eParamRight, lRight);
+            pItem->SetParam(eParamRight, row.lRight);
             pItem->SetParam(eParamLinked, static_cast<long>(bLinked ? 1 : 0));
+            counts.Add(row.lStatus);
 
-            ++lAll;
-            switch (lStatus) {
-            case 3: case 4: ++lWaiting; break;
-            case 0: case 7: ++lRegistered; break;
-            case 1: case 6: ++lPresent; break;
-            case 2: case 5: ++lAbsent; break;
-            default: break;
-            }
-            if (lStatus != 5) --lFree;
-
-            pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(lStatus),
+            pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                       lKursinstanzID, TRUE, CString()));
-            pItem->SetImage(static_cast<int>(lStatus + 1));
-            pItem->SetColumnLong(1, lRang);
-            pItem->SetColumnText(2, strDienstgrad);
-            pItem->SetColumnText(3, strPerson);
-            pItem->SetColumnText(4, strAdresse);
-            pItem->SetColumnText(5, strOrt);
-            pItem->SetColumnDate(6, dtAnmeldung);
-            pItem->SetColumnText(7, strAbsenz);
-            pItem->SetColumnBool(8, bEntschuldigt);
-            pItem->SetColumnText(9, strGrund);
-            pItem->SetColumnText(10, strBemerkung);
-            pItem->SetColumnText(11, strMandant);
-            pItem->SetColumnText(12, strSprache);
-            pItem->SetColumnBool(13, lMail > 0);
-            if (bWeiblich) pItem->SetColumnTextColor(3, m_colorFemale);
+            pItem->SetImage(static_cast<int>(row.lStatus + 1));
+            pItem->SetColumnLong(1, row.lRang);
+            pItem->SetColumnText(2, row.strDienstgrad);
+            pItem->SetColumnText(3, row.strPerson);
+            pItem->SetColumnText(4, row.strAdresse);
+            pItem->SetColumnText(5, row.strOrt);
+            pItem->SetColumnDate(6, row.dtAnmeldung);
+            pItem->SetColumnText(7, row.strAbsenz);
+            pItem->SetColumnBool(8, row.bEntschuldigt);
+            pItem->SetColumnText(9, row.strGrund);
+            pItem->SetColumnText(10, row.strBemerkung);
+            pItem->SetColumnText(11, row.strMandant);
+            pItem->SetColumnText(12, row.strSprache);
+            pItem->SetColumnBool(13, row.lMail > 0);
+            if (row.bWeiblich) pItem->SetColumnTextColor(3, m_colorFemale);
             if (bLinked) pItem->SetRowTextColor(RGB(128, 128, 128));
             CString strLink;
-            strLink.Format(L"%d", lPersonID);
+            strLink.Format(L"%d", row.lPersonID);
             pItem->SetColumnLink(3, strLink);
             pItem->Unlock();
             hr = rs.MoveNext(&bEOF);
@@ -432,6 +344,8 @@ HRESULT CTeilnehmerDlg::FillList() {
     m_strStatus.Empty();
     m_lFillState = 0;
     long lMax = m_lMaxTeilnehmer;
+    long lFree = m_lMaxTeilnehmer - counts.lPlaces;
+    const CKursStatusCounts& c = counts;
     const BOOL bCentral = NQ_IsEnterpriseEdition();
     auto* pKursDlg = dynamic_cast<CKursDlg*>(m_pParentDlg);
     if (!bCentral && !m_bClosed && lTyp != eAuthorityTypLokal) {
@@ -448,14 +362,14 @@ HRESULT CTeilnehmerDlg::FillList() {
     if (m_bClosed) m_strStatus = KursLoadString(IDS_KURSINSTANZ_GESCHLOSSEN) + L"  |  ";
     CString strCounts;
     if (lMax == 0 || (!bCentral && m_bClosed))
-        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_NOMAX), lAll, lMax, lWaiting, lRegistered, lPresent,
-                         lAbsent);
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_NOMAX), c.lAll, lMax, c.lWaiting, c.lRegistered,
+                         c.lPresent, c.lAbsent);
     else if (lFree < 0)
-        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_OVERBOOKED), lAll, lMax, -lFree, lWaiting, lRegistered,
-                         lPresent, lAbsent);
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_OVERBOOKED), c.lAll, lMax, -lFree, c.lWaiting,
+                         c.lRegistered, c.lPresent, c.lAbsent);
     else
-        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_FREE), lAll, lMax, lFree, lWaiting, lRegistered,
-                         lPresent, lAbsent);
+        strCounts.Format(KursLoadString(IDS_TEILNEHMER_STATUS_FREE), c.lAll, lMax, lFree, c.lWaiting, c.lRegistered,
+                         c.lPresent, c.lAbsent);
     m_strStatus += strCounts;
     UpdateData(FALSE);
     if (CWnd* pStatus = GetDlgItem(IDC_TEILNEHMER_STATUS)) pStatus->Invalidate();
@@ -531,13 +445,7 @@ void CTeilnehmerDlg::OnDblClkList(NMHDR*, LRESULT* pResult) {
     if (IsDlgItemEnabled(IDC_TEILNEHMER_EDIT)) OnBnEdit();
 }
 
-void CTeilnehmerDlg::OnPersonLink(NMHDR* pNMHDR, LRESULT* pResult) {
-    const long lPersonID = LinkPersonID(pNMHDR);
-    *pResult = 0;
-    if (lPersonID == 0) return;
-    NavigateToPerson(lPersonID, TRUE);
-    *pResult = 1;
-}
+void CTeilnehmerDlg::OnPersonLink(NMHDR* pNMHDR, LRESULT* pResult) { FollowPersonLink(pNMHDR, pResult, TRUE); }
 
 void CTeilnehmerDlg::OnKursinstanzChanged(COleVariant value) { ReloadOnKursinstanzChanged(value); }
 
@@ -558,12 +466,7 @@ void CTeilnehmerDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
         const long hrList = FillList();
         if (FAILED(hrList)) TN_TRACEHR(hrList);
     }
-    EndEdit();
-    if (bChanged && SUCCEEDED(hr)) {
-        hr = m_EventSource.FireEvent(CKursChildDlg::GUID_BookingsChanged, lKursID, FALSE);
-        if (FAILED(hr)) TN_TRACEHR(hr);
-    }
-    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 0);
+    EndBookingCommand(hr, bChanged, lpszSource, FALSE);
 }
 
 void CTeilnehmerDlg::RefreshFillLevel() {
@@ -587,35 +490,13 @@ void CTeilnehmerDlg::OnBnAdd() {
     CKursResourceScope scope;
     if (lKursinstanzID == 0) return;
     if (BeginEdit() != eRecordEditing) return;
-    CSearchPopupDlg popup(4, L"Kurs", 0, 0, nullptr);
-    popup.m_bMultiSelect = TRUE;
-    popup.m_dwRightMask = 0;
-    if (!m_Sec.HasAllRights(kRightEdit)) {
-        // Without the right to book, a leader of the run may book only himself.
-        long lPersonID = 0;
-        CString strWhere;
-        if (IsKursleiterWithRight(TRUE, lPersonID)) strWhere.Format(L" vp.lPersonID = %d", lPersonID);
-        else strWhere = L" vp.lPersonID = 0";
-        popup.SetJoinAndWhere(CString(), strWhere);
-    }
-    if (popup.DoModal() != IDOK) {
+    std::vector<long> ids;
+    if (!PickPersonsToBook(L"Kurs", TRUE, CString(), CString(), ids)) {
         EndEdit();
         return;
     }
-    std::vector<long> ids;
-    if (const std::vector<long>* pIDs = popup.GetResultIDs()) ids = *pIDs;
     BeginWaitCursor();
-    CVRQKurs kurs;
-    long hr = S_OK;
-    for (long lPersonID : ids) {
-        long lPersonKursID = 0;
-        EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        hr = kurs.AddPersonToKurs(lPersonID, lKursID, lKursinstanzID, 0, lPersonKursID, eStatus);
-        if (FAILED(hr)) {
-            TN_TRACEHR(hr);
-            break;
-        }
-    }
+    long hr = BookPersons(ids, FALSE, lKursinstanzID, 0, -1);
     if (hr == E_ABORT) hr = S_OK;
     BOOL bChanged = FALSE;
     if (SUCCEEDED(hr)) {
@@ -652,15 +533,10 @@ void CTeilnehmerDlg::OnBnEdit() {
     long lPersonKursID = 0;
     if (!BeginRowCommand(lPersonKursID)) return;
     if (m_lReselectPersonKursID == 0) m_lReselectPersonKursID = lPersonKursID;
-    CEditPersonDlg dlg(this);
-    dlg.lPersonKursID = lPersonKursID;
-    dlg.lKursID = lKursID;
-    dlg.lTyp = static_cast<EAuthorityTyp>(lTyp);
     long hr = S_OK;
-    if (dlg.DoModal() == IDOK) hr = FillList();
+    if (EditBooking(lPersonKursID)) hr = FillList();
     else m_lReselectPersonKursID = 0;
-    EndEdit();
-    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), L"CTeilnehmerDlg::OnBnEdit", L"Default", __FILE__, __LINE__, 0);
+    EndBookingCommand(hr, FALSE, L"CTeilnehmerDlg::OnBnEdit", FALSE);
 }
 
 void CTeilnehmerDlg::OnBnChangeInstanz() {
@@ -700,19 +576,8 @@ void CTeilnehmerDlg::OnBnChangeState() {
     if (!BeginRowCommand(lSelected)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
-    long lCommon = -1;
-    for (int i = 0; i < items.GetSize(); ++i) {
-        long lStatus = -1;
-        items[i]->GetParam(eParamStatus, &lStatus);
-        if (i == 0) lCommon = lStatus;
-        else if (lStatus != lCommon) lCommon = -1;
-    }
-    CGetStatusDlg dlg(this);
-    dlg.lTyp = lTyp;
-    dlg.lKursinstanzID = lKursinstanzID;
-    dlg.bTeilnehmer = TRUE;
-    dlg.lStatus = lCommon;
-    if (dlg.DoModal() != IDOK || dlg.lStatus == lCommon) {
+    long lStatus = 0;
+    if (!AskNewStatus(TRUE, lKursinstanzID, SharedParam(items, eParamStatus), lStatus)) {
         EndEdit();
         return;
     }
@@ -727,7 +592,7 @@ void CTeilnehmerDlg::OnBnChangeState() {
         hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID);
         if (SUCCEEDED(hr)) {
             hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID,
-                                             static_cast<EPersonKursStatus>(dlg.lStatus));
+                                             static_cast<EPersonKursStatus>(lStatus));
             if (SUCCEEDED(hr)) bChanged = TRUE;
         }
         // A refusal the user has been shown leaves the other rows to be tried.

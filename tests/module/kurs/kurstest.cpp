@@ -150,11 +150,16 @@ void UsePgSuiteDatabase(std::unique_ptr<qv::sql::PgDb>& admin, std::string& name
 
 std::string PgValueText(const std::string& text, std::uint32_t type) { return SqliteText(text, type); }
 
-std::string KursTest::PgOnly(const std::string& sql) {
+qv::sql::PgRun PgRunTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                            bool& dirty, bool bQuery) {
     bool changesSchema = false;
-    std::string out = PgDialect(sql, triggerTables_, &changesSchema);
-    pgDirty_ = pgDirty_ || changesSchema;
-    return out;
+    const std::string plain = PgDialect(sql, triggerTables, &changesSchema);
+    dirty = dirty || changesSchema;
+    if (plain.empty()) return qv::sql::RunBatch(pg, sql);
+    qv::sql::PgRun run;
+    if ((bQuery ? pg.Query(plain, &run.result) : pg.Exec(plain)) != 0)
+        throw std::runtime_error(pg.LastError().description + "\n" + plain);
+    return run;
 }
 
 std::string PgDialect(const std::string& sql, std::map<std::string, std::string>& triggerTables, bool* changesSchema) {
@@ -269,35 +274,37 @@ void KursTest::TearDown() {
     env.reset();
 }
 
-void KursTest::Sql(const std::string& sql) {
 #ifdef QV_KURS_PG
-    if (const std::string plain = PgOnly(sql); !plain.empty()) {
-        ASSERT_EQ(pg->Exec(plain), 0) << pg->LastError().description << "\n" << plain;
-        return;
-    }
+void ExecTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                 bool& dirty) {
     try {
-        qv::sql::RunBatch(*pg, sql);
+        PgRunTestSql(pg, sql, triggerTables, dirty, false);
     } catch (const std::exception& e) {
         FAIL() << e.what() << "\n" << sql;
     }
-    return;
-#endif
+}
+#else
+void ExecTestSql(sqlite3* db, const std::string& sql) {
     char* err = nullptr;
-    const int rc = sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err);
-    ASSERT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "") << "\n" << sql;
     sqlite3_free(err);
+}
+#endif
+
+void KursTest::Sql(const std::string& sql) {
+#ifdef QV_KURS_PG
+    ExecTestSql(*pg, sql, triggerTables_, pgDirty_);
+#else
+    ExecTestSql(db->Handle(), sql);
+#endif
 }
 
 std::vector<std::string> KursTest::Rows(const std::string& sql) {
 #ifdef QV_KURS_PG
     std::vector<std::string> pgRows;
     try {
-        qv::sql::PgRun run;
-        if (const std::string plain = PgOnly(sql); !plain.empty()) {
-            if (pg->Query(plain, &run.result) != 0) throw std::runtime_error(pg->LastError().description);
-        } else {
-            run = qv::sql::RunBatch(*pg, sql);
-        }
+        const qv::sql::PgRun run = PgRunTestSql(*pg, sql, triggerTables_, pgDirty_, true);
         const auto& types = run.result.types;
         for (const auto& values : run.result.rows) {
             std::string row;

@@ -20,6 +20,9 @@
 #include "vrqkurs.h"
 #ifdef QV_KURS_PG
 #include "pgdb.h"
+namespace qv::sql {
+struct PgRun;
+}
 #endif
 
 #include <gtest/gtest.h>
@@ -278,7 +281,6 @@ protected:
 
 private:
 #ifdef QV_KURS_PG
-    std::string PgOnly(const std::string& sql);
     std::map<std::string, std::string> triggerTables_;  // the tests' own triggers
     std::unique_ptr<qv::sql::PgDb> pgAdmin_;  // holds the pool slot of pgName
     bool pgDirty_ = false;                     // the test changed the schema
@@ -287,6 +289,15 @@ private:
     qv::IInteraction* previousInteraction_ = nullptr;
     long nextID_ = 1000;
 };
+
+// Runs a statement of the tests on the test's database; a failure fails the test with the
+// database's message.
+#ifdef QV_KURS_PG
+void ExecTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                 bool& dirty);
+#else
+void ExecTestSql(sqlite3* db, const std::string& sql);
+#endif
 
 std::string W2U(const std::wstring& w);
 std::string U(const CString& s);
@@ -300,6 +311,11 @@ void UsePgSuiteDatabase(std::unique_ptr<qv::sql::PgDb>& admin, std::string& name
 // functions, triggers that refuse a write, tables and views replaced) in PostgreSQL's words;
 // empty for plain T-SQL, which the translator takes.
 std::string PgDialect(const std::string& sql, std::map<std::string, std::string>& triggerTables, bool* changesSchema);
+// Runs a text of the tests on PostgreSQL: what PgDialect rewrites as it stands (with Exec, which
+// takes several statements, unless bQuery), T-SQL through the translator; `dirty` is set when the
+// text changed the schema. Throws what the server said.
+qv::sql::PgRun PgRunTestSql(qv::sql::PgDb& pg, const std::string& sql, std::map<std::string, std::string>& triggerTables,
+                            bool& dirty, bool bQuery);
 // A value's text as SQLite gives it.
 std::string PgValueText(const std::string& text, std::uint32_t type);
 #endif

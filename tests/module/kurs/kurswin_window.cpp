@@ -130,23 +130,10 @@ void KursWindow::Screen(HWND wnd, const std::string& name) {
 
 void KursWindow::Sql(const std::string& sql) {
 #ifdef QV_KURS_PG
-    bool changesSchema = false;
-    const std::string plain = PgDialect(sql, triggerTables_, &changesSchema);
-    pgDirty_ = pgDirty_ || changesSchema;
-    if (!plain.empty()) {
-        ASSERT_EQ(pg->Exec(plain), 0) << pg->LastError().description << "\n" << plain;
-        return;
-    }
-    try {
-        qv::sql::RunBatch(*pg, sql);
-    } catch (const std::exception& e) {
-        FAIL() << e.what() << "\n" << sql;
-    }
-    return;
+    ExecTestSql(*pg, sql, triggerTables_, pgDirty_);
+#else
+    ExecTestSql(db->Handle(), sql);
 #endif
-    char* err = nullptr;
-    ASSERT_EQ(sqlite3_exec(db->Handle(), sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << sql;
-    sqlite3_free(err);
 }
 
 std::string KursWindow::Text(const std::string& sql) {
@@ -155,12 +142,7 @@ std::string KursWindow::Text(const std::string& sql) {
     qv::sql::PgRun run;
     try {
         bool changesSchema = false;
-        const std::string plain = PgDialect(sql, triggerTables_, &changesSchema);
-        if (!plain.empty()) {
-            if (pg->Query(plain, &run.result) != 0) throw std::runtime_error(pg->LastError().description);
-        } else {
-            run = qv::sql::RunBatch(*pg, sql);
-        }
+        run = PgRunTestSql(*pg, sql, triggerTables_, changesSchema, true);
     } catch (const std::exception& e) {
         ADD_FAILURE() << e.what() << "\n" << sql;
         return "(none)";
