@@ -347,6 +347,11 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     ASSERT_TRUE(SelectRow(list, 0));
     ASSERT_TRUE(SelectRow(list, 1, Qt::ControlModifier));
     script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    // The two placements' events come on their own time; they are not the removal's.
+    EXPECT_TRUE(WaitFor([&] {
+        Pump();
+        return listener.bookings.size() >= 2;
+    }));
     listener.bookings.clear();
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regB)), 0);
