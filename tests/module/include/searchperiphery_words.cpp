@@ -68,6 +68,7 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
         {number, 1},
         {"privat", 1},
         {"PRIVAT", 1},
+        {"FUNKGERÄT kommandant", -1},
         {person, 1},
         {mandant, 1},
         {"Leihgeraet", 1},
