@@ -458,17 +458,20 @@ void AddUnnarrowed(std::vector<Statement>& statements) {
 }
 
 // The device search's word is a number; the same search for a word of letters that no device
-// holds is timed too (letters are folded for the test without case).
+// holds is timed too (letters are folded for the test without case), and one with an umlaut.
 void AddLetterWord(std::vector<Statement>& statements) {
     const std::size_t n = statements.size();
     for (std::size_t i = 0; i < n; ++i) {
         if (statements[i].id != "p02-4.111-18") continue;
-        Statement s = statements[i];
-        s.id += ".letters";
-        s.name += ", a word of letters that nothing holds";
-        s.tsql = Replace(s.tsql, "CHARINDEX('079', ", "CHARINDEX('Zwyq', ");
-        s.program = qv::tsql::Translate(s.tsql);
-        statements.push_back(std::move(s));
+        for (const char* word : {"Zwyq", "Zwyäq"}) {
+            Statement s = statements[i];
+            const bool umlaut = std::string(word) != "Zwyq";
+            s.id += umlaut ? ".umlaut" : ".letters";
+            s.name += umlaut ? ", a word with an umlaut that nothing holds" : ", a word of letters that nothing holds";
+            s.tsql = Replace(s.tsql, "CHARINDEX('079', ", std::string("CHARINDEX('") + word + "', ");
+            s.program = qv::tsql::Translate(s.tsql);
+            statements.push_back(std::move(s));
+        }
     }
 }
 

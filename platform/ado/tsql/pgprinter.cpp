@@ -590,22 +590,28 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
             if (!c.empty()) caseSensitive = IsCaseSensitiveCollation(c);
         }
         if (caseSensitive) return {"strpos(" + arg(1) + ", " + arg(0) + ")", kAtom};
+        const std::string folded = "strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation +
+                                   "), lower(CAST(" + arg(0) + " AS text) COLLATE " + kLikeCollation + "))";
         // A word of ASCII characters: ICU's lower case of a text holds ASCII only where the text has
         // ASCII, the Kelvin sign (k) or the capital I with dot (i and a combining dot). Those two
         // folded as ICU folds them and A-Z folded byte by byte give the same positions and matches,
         // without ICU's costly folding of every row. The Kelvin sign keeps the length: only a word
-        // with a k needs it.
-        if (const auto* word = f.args[0]->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(f.args[0].get()) : nullptr;
-            word && word->type == LiteralExpr::Type::String &&
-            std::all_of(word->text.begin(), word->text.end(), [](char c) { return (c & 0x80) == 0; })) {
-            const std::string needle = Lower(word->text);
-            std::string text = "replace(CAST(" + arg(1) + " AS text) COLLATE " + kCaseSensitive + ", '\xC4\xB0', 'i\xCC\x87')";
-            if (needle.find('k') != std::string::npos) text = "replace(" + text + ", '\xE2\x84\xAA', 'k')";
-            return {"strpos(lower(" + text + "), " + Quote(needle) + ")", kAtom};
+        // with a k needs it. A word with other characters is folded by ICU only in the texts that
+        // hold its longest run of ASCII (every text that holds the word does).
+        const auto* word = f.args[0]->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(f.args[0].get()) : nullptr;
+        if (!word || word->type != LiteralExpr::Type::String) return {folded, kAtom};
+        std::string run, longest;
+        for (char c : word->text) {
+            run = (c & 0x80) ? std::string() : run + c;
+            if (run.size() > longest.size()) longest = run;
         }
-        return {"strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation + "), lower(CAST(" + arg(0) +
-                    " AS text) COLLATE " + kLikeCollation + "))",
-                kAtom};
+        const std::string needle = Lower(longest);
+        std::string text = "replace(CAST(" + arg(1) + " AS text) COLLATE " + kCaseSensitive + ", '\xC4\xB0', 'i\xCC\x87')";
+        if (needle.find('k') != std::string::npos) text = "replace(" + text + ", '\xE2\x84\xAA', 'k')";
+        const std::string ascii = "strpos(lower(" + text + "), " + Quote(needle) + ")";
+        if (longest.size() == word->text.size()) return {ascii, kAtom};
+        if (longest.size() < 3) return {folded, kAtom};
+        return {"CASE WHEN " + ascii + " = 0 THEN 0 ELSE " + folded + " END", kAtom};
     }
     if (lower == "str") {
         arity(1, 3);

@@ -120,17 +120,22 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
-    // A word of ASCII is found, and at the place, where LIKE (folded by ICU) finds it, beside every
-    // character of the Basic Multilingual Plane: the Kelvin sign, the capital I with dot, ß, umlauts.
+    // A word is found, and at the place, where LIKE (folded by ICU) finds it, beside every character
+    // of the Basic Multilingual Plane: the Kelvin sign, the capital I with dot, ß, umlauts.
     ASSERT_EQ(db_.Exec("CREATE TABLE zeichen AS SELECT chr(i) COLLATE qvci AS c FROM generate_series(128, 65535) i "
                        "WHERE i NOT BETWEEN 55296 AND 57343"),
               0)
         << db_.LastError().description;
-    for (const char* word : {"k", "I", "xi", "Kx", "ss"}) {
-        const std::string w = word;
-        EXPECT_EQ(Run("SELECT COUNT(*) FROM Zeichen WHERE CHARINDEX('" + w + "', c + 'x' + c) = 0 AND c + 'x' + c LIKE '%" +
-                      w + "%' OR CHARINDEX('" + w + "', c + 'x' + c) > 0 AND NOT c + 'x' + c LIKE '%" + w +
-                      "%' OR CHARINDEX('" + w + "x', c + '" + w + "x') <> LEN(LOWER(c)) + 1"),
+    const struct {
+        const char *word, *text;
+    } words[] = {{"k", "c + 'x' + c"},   {"I", "c + 'x' + c"},     {"xi", "c + 'x' + c"},
+                 {"Kx", "c + 'x' + c"},  {"ss", "c + 'x' + c"},    {"Kxiä", "c + 'xiä' + c"},
+                 {"ÄIxK", "'ä' + c + 'xk'"}};
+    for (const auto& [word, text] : words) {
+        const std::string w = word, t = text;
+        EXPECT_EQ(Run("SELECT COUNT(*) FROM Zeichen WHERE CHARINDEX('" + w + "', " + t + ") = 0 AND " + t + " LIKE '%" + w +
+                      "%' OR CHARINDEX('" + w + "', " + t + ") > 0 AND NOT " + t + " LIKE '%" + w + "%' OR CHARINDEX('" +
+                      w + "x', c + '" + w + "x') <> LEN(LOWER(c)) + 1"),
                   "0")
             << word;
     }
