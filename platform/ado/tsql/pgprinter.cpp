@@ -594,10 +594,12 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
                                    "), lower(CAST(" + arg(0) + " AS text) COLLATE " + kLikeCollation + "))";
         // A word of ASCII characters: ICU's lower case of a text holds ASCII only where the text has
         // ASCII, the Kelvin sign (k) or the capital I with dot (i and a combining dot). Those two
-        // folded as ICU folds them and A-Z folded byte by byte give the same positions and matches,
-        // without ICU's costly folding of every row. The Kelvin sign keeps the length: only a word
-        // with a k needs it. A word with other characters is folded by ICU only in the texts that
-        // hold its longest run of ASCII (every text that holds the word does).
+        // folded as ICU folds them and A-Z folded byte by byte give the same matches, without ICU's
+        // costly folding of every row; each only where the word has its letter. The place found is
+        // the place in the text, as T-SQL gives it, but for a word with an i behind a capital I
+        // with dot: one further, as ICU's folding gives it. A word with other characters is folded
+        // by ICU only in the texts that hold its longest run of ASCII (every text that holds the
+        // word does).
         const auto* word = f.args[0]->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(f.args[0].get()) : nullptr;
         if (!word || word->type != LiteralExpr::Type::String) return {folded, kAtom};
         std::string run, longest;
@@ -606,7 +608,8 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
             if (run.size() > longest.size()) longest = run;
         }
         const std::string needle = Lower(longest);
-        std::string text = "replace(CAST(" + arg(1) + " AS text) COLLATE " + kCaseSensitive + ", '\xC4\xB0', 'i\xCC\x87')";
+        std::string text = "CAST(" + arg(1) + " AS text) COLLATE " + kCaseSensitive;
+        if (needle.find('i') != std::string::npos) text = "replace(" + text + ", '\xC4\xB0', 'i\xCC\x87')";
         if (needle.find('k') != std::string::npos) text = "replace(" + text + ", '\xE2\x84\xAA', 'k')";
         const std::string ascii = "strpos(lower(" + text + "), " + Quote(needle) + ")";
         if (longest.size() == word->text.size()) return {ascii, kAtom};

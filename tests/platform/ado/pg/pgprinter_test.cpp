@@ -120,8 +120,9 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
-    // A word is found, and at the place, where LIKE (folded by ICU) finds it, beside every character
-    // of the Basic Multilingual Plane: the Kelvin sign, the capital I with dot, ß, umlauts.
+    // A word is found where LIKE (folded by ICU) finds it, beside every character of the Basic
+    // Multilingual Plane: the Kelvin sign, the capital I with dot, ß, umlauts; at the place in the
+    // text, or for a word with an i, in the text as ICU folds it.
     ASSERT_EQ(db_.Exec("CREATE TABLE zeichen AS SELECT chr(i) COLLATE qvci AS c FROM generate_series(128, 65535) i "
                        "WHERE i NOT BETWEEN 55296 AND 57343"),
               0)
@@ -135,7 +136,8 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         const std::string w = word, t = text;
         EXPECT_EQ(Run("SELECT COUNT(*) FROM Zeichen WHERE CHARINDEX('" + w + "', " + t + ") = 0 AND " + t + " LIKE '%" + w +
                       "%' OR CHARINDEX('" + w + "', " + t + ") > 0 AND NOT " + t + " LIKE '%" + w + "%' OR CHARINDEX('" +
-                      w + "x', c + '" + w + "x') <> LEN(LOWER(c)) + 1"),
+                      w + "x', c + '" + w + "x') <> LEN(" + (w.find_first_of("iI") != std::string::npos ? "LOWER(c)" : "c") +
+                      ") + 1"),
                   "0")
             << word;
     }
