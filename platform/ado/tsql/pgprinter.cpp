@@ -596,10 +596,10 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
         // ASCII, the Kelvin sign (k) or the capital I with dot (i and a combining dot). Those two
         // folded as ICU folds them and A-Z folded byte by byte give the same matches, without ICU's
         // costly folding of every row; each only where the word has its letter. The place found is
-        // the place in the text, as T-SQL gives it, but for a word with an i behind a capital I
-        // with dot: one further, as ICU's folding gives it. A word with other characters is folded
-        // by ICU only in the texts that hold its longest run of ASCII (every text that holds the
-        // word does).
+        // the place in the text, as T-SQL gives it; for a word with an i, one further for each
+        // capital I with dot before it, as ICU's folding gives it. A word with other characters is
+        // folded by ICU only in the texts that hold its longest run of ASCII (every text that holds
+        // the word does).
         const auto* word = f.args[0]->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(f.args[0].get()) : nullptr;
         if (!word || word->type != LiteralExpr::Type::String) return {folded, kAtom};
         std::string run, longest;
