@@ -187,3 +187,18 @@ CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlia
     else strCondition = L"Mandant.fActive = 1 ";
     return strCondition;
 }
+
+CString SearchWordListTerms(const CString& strWord, const wchar_t* lpszMandantColumn, const wchar_t* lpszIdColumn,
+                            int nTableID) {
+    const wchar_t* w = strWord.GetString();
+    CString strTerms;
+    if (lpszMandantColumn)
+        strTerms.AppendFormat(L"OR %s IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', strMandantName) > 0 OR "
+                              L"CHARINDEX('%s', strMandantTyp) > 0) ",
+                              lpszMandantColumn, w, w);
+    if (lpszIdColumn)
+        strTerms.AppendFormat(L"OR %s IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                              L"t.lCFTypeID WHERE t.lTableID = %d AND t.fUsed4Search = 1 AND CHARINDEX('%s', v.strValue) > 0) ",
+                              lpszIdColumn, nTableID, w);
+    return strTerms;
+}

@@ -45,3 +45,9 @@ CString SearchDateLimit(const CQvDateTime& dtOption, bool bToday);
 // The Mandant condition of a statement: the active Mandant's rows (alias.lMandantID) when the
 // Mandant filter applies, else those of the active Mandanten.
 CString SearchMandantCondition(const CSearchDlg& search, const wchar_t* lpszAlias);
+
+// The tests of a word's list terms, without case: "OR <lpszMandantColumn> IN (the Mandanten whose
+// name or type holds the word) " and "OR <lpszIdColumn> IN (the records of table nTableID whose
+// searched custom fields hold it) "; a null column leaves its term out.
+CString SearchWordListTerms(const CString& strWord, const wchar_t* lpszMandantColumn, const wchar_t* lpszIdColumn,
+                            int nTableID);

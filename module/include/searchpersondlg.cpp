@@ -3,6 +3,7 @@
 #include "optionserver.h"
 #include "qvhrtrace.h"
 #include "qvsec.h"
+#include "searchperipheryres.h"
 #include "searchresource.h"
 
 namespace {
@@ -36,15 +37,8 @@ CString WordPrefilter(const CString& strWord, const WordParts& parts) {
         strFilter.AppendFormat(L"OR vp.lCAktGradID IN (SELECT lGradID FROM view_Grad WHERE CHARINDEX('%s', "
                                L"strKurzbezeichnung) > 0) ",
                                w);
-    if (parts.bMandant)
-        strFilter.AppendFormat(L"OR vp.lMandantID IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', "
-                               L"strMandantName) > 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",
-                               w, w);
-    if (parts.bCustFields)
-        strFilter.AppendFormat(L"OR vp.lPersonID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
-                               L"v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 4 AND t.fUsed4Search = 1 AND "
-                               L"CHARINDEX('%s', v.strValue) > 0) ",
-                               w);
+    strFilter += SearchWordListTerms(strWord, parts.bMandant ? L"vp.lMandantID" : nullptr,
+                                     parts.bCustFields ? L"vp.lPersonID" : nullptr, 4);
     if (parts.bCallNbrs)
         strFilter.AppendFormat(L"OR CHARINDEX('%s', dbo.fn_RemoveChars(vp.strFaxNr)) > 0 OR CHARINDEX('%s', vp.strWeb) > 0 "
                                L"OR EXISTS (SELECT 1 FROM view_DevicenumberCall d WHERE d.lDeviceID IN (vp.lTelefonP, "
