@@ -397,9 +397,50 @@ std::string RunsFromTheDateFirst(const std::string& tsql) {
            " IN (SELECT lKursinstanzID FROM Kursinstanz WHERE " + condition + ")" + tsql.substr(end + 19);
 }
 
+// The person search tests each word first on the parts of the text it joins, on the person's own
+// columns, the small tables as lists and the call numbers by the person's devices, before the
+// joins; the word test on the joined text follows and decides.
+std::string PersonWordsFirst(std::string tsql) {
+    const std::string head = "AND (CHARINDEX('", tail = "', strName + ' ' + strVorname";
+    const std::string where = tsql.substr(std::min(tsql.find(" WHERE "), tsql.size()));
+    auto has = [&](const char* term) { return where.find(term) != std::string::npos; };
+    const bool number = has("+ strPersonNr + ' ' "), grad = has("+ isnull(view_Grad.strKurzbezeichnung, '') + ' ' "),
+               address = has("+ strAdresse1L + ' ' "), place = has("+ strPLZOrtEx + ' ' "),
+               calls = has("dbo.fn_RemoveChars(strFaxNr)"), mandant = has("+ strMandantName + ' ' "),
+               custom = has("+ dbo.fn_GetCustFieldValuesUsed4Search(4, vp.lPersonID) + ' ' ");
+    for (std::size_t at = tsql.find(head); at != std::string::npos; at = tsql.find(head, at + 1)) {
+        const std::size_t end = tsql.find(tail, at + head.size());
+        if (end == std::string::npos) break;
+        const std::string w = tsql.substr(at + head.size(), end - at - head.size());
+        auto test = [&](const std::string& column) { return "CHARINDEX('" + w + "', " + column + ") > 0 "; };
+        std::string filter = "AND (" + test("vp.strName") + "OR " + test("vp.strVorname");
+        if (number) filter += "OR " + test("vp.strPersonNr");
+        if (address) filter += "OR " + test("vp.strAdresse1L");
+        if (place) filter += "OR " + test("vp.strPLZOrtEx");
+        if (grad) filter += "OR vp.lCAktGradID IN (SELECT lGradID FROM view_Grad WHERE " + test("strKurzbezeichnung") + ") ";
+        if (mandant)
+            filter += "OR vp.lMandantID IN (SELECT lMandantID FROM Mandant WHERE " + test("strMandantName") + "OR " +
+                      test("strMandantTyp") + ") ";
+        if (custom)
+            filter += "OR vp.lPersonID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                      "t.lCFTypeID WHERE t.lTableID = 4 AND t.fUsed4Search = 1 AND " + test("v.strValue") + ") ";
+        if (calls)
+            filter += "OR " + test("dbo.fn_RemoveChars(vp.strFaxNr)") + "OR " + test("vp.strWeb") +
+                      "OR EXISTS (SELECT 1 FROM view_DevicenumberCall d WHERE d.lDeviceID IN (vp.lTelefonP, vp.lTelefonG, "
+                      "vp.lMobilP, vp.lMobilG, vp.lEMailP, vp.lEMailG, vp.lPager) AND (" + test("d.strNr") + "OR " +
+                      test("dbo.fn_RemoveChars(d.strNr)") + ")) ";
+        filter += ") ";
+        tsql.insert(at, filter);
+        at += filter.size();
+    }
+    return tsql;
+}
+
 std::string AsSentNow(const std::string& tsql) {
     if (tsql.find("FROM Device JOIN Mandant ON Device.lMandantID = Mandant.lMandantID") != std::string::npos)
         return DeviceWordsFirst(tsql, true);
+    if (tsql.find("FROM view_PersonSmall vp") != std::string::npos && tsql.find("', strName + ' ' + strVorname") != std::string::npos)
+        return PersonWordsFirst(tsql);
     // The registration editor's runs: the course's runs first, the user's row by its run.
     if (tsql.find("ORDER BY dtDatum DESC") != std::string::npos && tsql.find("JOIN SecKurs secI") != std::string::npos)
         return Replace(tsql, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ");
@@ -458,17 +499,20 @@ void AddUnnarrowed(std::vector<Statement>& statements) {
 }
 
 // The device search's word is a number; the same search for a word of letters that no device
-// holds is timed too (letters are folded for the test without case).
+// holds is timed too (letters are folded for the test without case), and one with an umlaut.
 void AddLetterWord(std::vector<Statement>& statements) {
     const std::size_t n = statements.size();
     for (std::size_t i = 0; i < n; ++i) {
         if (statements[i].id != "p02-4.111-18") continue;
-        Statement s = statements[i];
-        s.id += ".letters";
-        s.name += ", a word of letters that nothing holds";
-        s.tsql = Replace(s.tsql, "CHARINDEX('079', ", "CHARINDEX('Zwyq', ");
-        s.program = qv::tsql::Translate(s.tsql);
-        statements.push_back(std::move(s));
+        for (const char* word : {"Zwyq", "Zwyäq"}) {
+            Statement s = statements[i];
+            const bool umlaut = std::string(word) != "Zwyq";
+            s.id += umlaut ? ".umlaut" : ".letters";
+            s.name += umlaut ? ", a word with an umlaut that nothing holds" : ", a word of letters that nothing holds";
+            s.tsql = Replace(s.tsql, "CHARINDEX('079', ", std::string("CHARINDEX('") + word + "', ");
+            s.program = qv::tsql::Translate(s.tsql);
+            statements.push_back(std::move(s));
+        }
     }
 }
 

@@ -114,15 +114,8 @@ CString CSearchDeviceDlg::WordPrefilter(const CString& strWord, const WordColumn
     // Most devices have no status; an empty one holds no word.
     if (columns.bStatus)
         strFilter.AppendFormat(L"OR (Device.strStatus <> '' AND CHARINDEX('%s', Device.strStatus) > 0) ", w);
-    if (columns.bMandant)
-        strFilter.AppendFormat(L"OR Device.lMandantID IN (SELECT lMandantID FROM Mandant WHERE "
-                               L"CHARINDEX('%s', strMandantName) > 0 OR CHARINDEX('%s', strMandantTyp) > 0) ",
-                               w, w);
-    if (columns.bCustFields)
-        strFilter.AppendFormat(L"OR Device.lDeviceID IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON "
-                               L"v.lCFTypeID = t.lCFTypeID WHERE t.lTableID = 57 AND t.fUsed4Search = 1 AND "
-                               L"CHARINDEX('%s', v.strValue) > 0) ",
-                               w);
+    strFilter += SearchWordListTerms(strWord, columns.bMandant ? L"Device.lMandantID" : nullptr,
+                                     columns.bCustFields ? L"Device.lDeviceID" : nullptr, 57);
     if (columns.bPerson)
         strFilter.AppendFormat(L"OR CHARINDEX('%s', Person.strName) > 0 OR CHARINDEX('%s', Person.strVorname) > 0 ", w,
                                w);

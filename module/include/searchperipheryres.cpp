@@ -268,3 +268,18 @@ HRESULT SearchMarkWithActivity(CQvADORecordset* pRS, CQvListItem* pItem) {
     if (lEinsatzID != -1) pItem->SetRowBkColor(0xC8FFFF);
     return S_OK;
 }
+
+CString SearchWordListTerms(const CString& strWord, const wchar_t* lpszMandantColumn, const wchar_t* lpszIdColumn,
+                            int nTableID) {
+    const wchar_t* w = strWord.GetString();
+    CString strTerms;
+    if (lpszMandantColumn)
+        strTerms.AppendFormat(L"OR %s IN (SELECT lMandantID FROM Mandant WHERE CHARINDEX('%s', strMandantName) > 0 OR "
+                              L"CHARINDEX('%s', strMandantTyp) > 0) ",
+                              lpszMandantColumn, w, w);
+    if (lpszIdColumn)
+        strTerms.AppendFormat(L"OR %s IN (SELECT v.lID FROM CustFieldValue v JOIN CustFieldType t ON v.lCFTypeID = "
+                              L"t.lCFTypeID WHERE t.lTableID = %d AND t.fUsed4Search = 1 AND CHARINDEX('%s', v.strValue) > 0) ",
+                              lpszIdColumn, nTableID, w);
+    return strTerms;
+}

@@ -81,3 +81,9 @@ HRESULT SearchFillColumns(CQvADORecordset* pRS, CQvListItem* pItem, std::initial
 HRESULT SearchShowStatus(CQvADORecordset* pRS, CQvListItem* pItem, const CString& strKanton);
 // Shows a row whose entry already has its activity (lEinsatzID) on a light-yellow background.
 HRESULT SearchMarkWithActivity(CQvADORecordset* pRS, CQvListItem* pItem);
+
+// The tests of a word's list terms, without case: "OR <lpszMandantColumn> IN (the Mandanten whose
+// name or type holds the word) " and "OR <lpszIdColumn> IN (the records of table nTableID whose
+// searched custom fields hold it) "; a null column leaves its term out.
+CString SearchWordListTerms(const CString& strWord, const wchar_t* lpszMandantColumn, const wchar_t* lpszIdColumn,
+                            int nTableID);

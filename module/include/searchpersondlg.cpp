@@ -3,6 +3,7 @@
 #include "optionserver.h"
 #include "qvhrtrace.h"
 #include "qvsec.h"
+#include "searchperipheryres.h"
 #include "searchresource.h"
 
 namespace {
@@ -14,6 +15,39 @@ const wchar_t kCallNbrs[] =
     L"isnull(dbo.fn_RemoveChars(vdc3.strNr),'') + ' ' +  isnull(dbo.fn_RemoveChars(vdc4.strNr),'') + ' ' +  "
     L"isnull(vdc5.strNr,'') + ' ' +  isnull(vdc6.strNr,'') + ' ' +  isnull(dbo.fn_RemoveChars(vdc7.strNr),'')  + ' ' +  "
     L"dbo.fn_RemoveChars(strFaxNr) + ' ' +  isnull(strWeb,'')";
+
+// The persons that can hold the word, tested before the joins of the word test: a word without
+// blanks is found in the blank-joined text only where it is found in one of its parts, so each
+// part is tested on its own, on the person's columns, the small tables as lists read once, and
+// the call numbers by the person's devices, with and without the signs taken out. Without case:
+// that keeps every row of a case-sensitive test, which follows and decides. The persons that miss
+// so need no joins of their call numbers and grade.
+struct WordParts {
+    bool bPersonNr, bGrad, bAdresse, bPLZOrt, bCallNbrs, bCustFields, bMandant;
+};
+
+CString WordPrefilter(const CString& strWord, const WordParts& parts) {
+    const wchar_t* w = strWord.GetString();
+    CString strFilter;
+    strFilter.Format(L"AND (CHARINDEX('%s', vp.strName) > 0 OR CHARINDEX('%s', vp.strVorname) > 0 ", w, w);
+    if (parts.bPersonNr) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strPersonNr) > 0 ", w);
+    if (parts.bAdresse) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strAdresse1L) > 0 ", w);
+    if (parts.bPLZOrt) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strPLZOrtEx) > 0 ", w);
+    if (parts.bGrad)
+        strFilter.AppendFormat(L"OR vp.lCAktGradID IN (SELECT lGradID FROM view_Grad WHERE CHARINDEX('%s', "
+                               L"strKurzbezeichnung) > 0) ",
+                               w);
+    strFilter += SearchWordListTerms(strWord, parts.bMandant ? L"vp.lMandantID" : nullptr,
+                                     parts.bCustFields ? L"vp.lPersonID" : nullptr, 4);
+    if (parts.bCallNbrs)
+        strFilter.AppendFormat(L"OR CHARINDEX('%s', dbo.fn_RemoveChars(vp.strFaxNr)) > 0 OR CHARINDEX('%s', vp.strWeb) > 0 "
+                               L"OR EXISTS (SELECT 1 FROM view_DevicenumberCall d WHERE d.lDeviceID IN (vp.lTelefonP, "
+                               L"vp.lTelefonG, vp.lMobilP, vp.lMobilG, vp.lEMailP, vp.lEMailG, vp.lPager) AND "
+                               L"(CHARINDEX('%s', d.strNr) > 0 OR CHARINDEX('%s', dbo.fn_RemoveChars(d.strNr)) > 0)) ",
+                               w, w, w, w);
+    strFilter += L") ";
+    return strFilter;
+}
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CSearchPersonDlg, CSearchDlg)
@@ -100,7 +134,16 @@ HRESULT CSearchPersonDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     strQuery += strMandant;
     if (bPersonActive) strQuery += L"AND vp.fActive=1 ";
 
+    WordParts parts;
+    parts.bPersonNr = IsColumnVisible(0);
+    parts.bGrad = IsColumnVisible(2);
+    parts.bAdresse = IsColumnVisible(4);
+    parts.bPLZOrt = IsColumnVisible(5);
+    parts.bCallNbrs = IsColumnVisible(6) && bCallNbrs;
+    parts.bCustFields = IsColumnVisible(7) && m_bCustFieldsUsed;
+    parts.bMandant = IsColumnVisible(8);
     for (const CString& word : words) {
+        strQuery += WordPrefilter(word, parts);
         CString strWord;
         strWord.Format(L"AND (CHARINDEX('%s', strName + ' ' + strVorname + ' ' ", word.GetString());
         if (IsColumnVisible(0)) strWord += L"+ strPersonNr + ' ' ";

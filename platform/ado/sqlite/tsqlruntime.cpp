@@ -553,6 +553,19 @@ void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         return sqlite3_result_int64(ctx, at == std::string::npos ? 0 : std::int64_t(at) + 1);
     }
     if constexpr (CaseInsensitive) {
+        // Folding turns no character but the capital I with dot (into i) into ASCII: a text that
+        // lacks the needle's longest run of ASCII, A-Z folded, holds no match and is not folded.
+        std::string_view run, longest;
+        for (std::size_t i = 0, begin = 0; i <= needleText.size(); ++i) {
+            if (i < needleText.size() && static_cast<unsigned char>(needleText[i]) < 0x80) continue;
+            run = std::string_view(needleText).substr(begin, i - begin);
+            if (run.size() > longest.size()) longest = run;
+            begin = i + 1;
+        }
+        const bool dottedI = longest.find_first_of("iI") != std::string_view::npos &&
+                             hayText.find("\xC4\xB0") != std::string::npos;
+        if (!longest.empty() && !dottedI && text::FindAscii(hayText, longest, 0, true) == std::string::npos)
+            return sqlite3_result_int64(ctx, 0);
         // Folded text is valid UTF-8 with one character for one: a match of the bytes is a match
         // of the characters, and its position is the characters before it.
         const std::string hay = text::Lower(hayText), needle = text::Lower(needleText);

@@ -392,9 +392,31 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
     if (lower == "charindex") {
         Arity(f, 2, 2);
         if (CaseSensitiveArguments(f)) return {"strpos(" + arg(1) + ", " + arg(0) + ")", kAtom};
-        return {"strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation + "), lower(CAST(" + arg(0) +
-                    " AS text) COLLATE " + kLikeCollation + "))",
-                kAtom};
+        const std::string folded = "strpos(lower(CAST(" + arg(1) + " AS text) COLLATE " + kLikeCollation +
+                                   "), lower(CAST(" + arg(0) + " AS text) COLLATE " + kLikeCollation + "))";
+        // A word of ASCII characters: ICU's lower case of a text holds ASCII only where the text has
+        // ASCII, the Kelvin sign (k) or the capital I with dot (i and a combining dot). Those two
+        // folded as ICU folds them and A-Z folded byte by byte give the same matches, without ICU's
+        // costly folding of every row; each only where the word has its letter. The place found is
+        // the place in the text, as T-SQL gives it; for a word with an i, one further for each
+        // capital I with dot before it, as ICU's folding gives it. A word with other characters is
+        // folded by ICU only in the texts that hold its longest run of ASCII (every text that holds
+        // the word does).
+        const auto* word = f.args[0]->kind == ExprKind::Literal ? static_cast<const LiteralExpr*>(f.args[0].get()) : nullptr;
+        if (!word || word->type != LiteralExpr::Type::String) return {folded, kAtom};
+        std::string run, longest;
+        for (char c : word->text) {
+            run = (c & 0x80) ? std::string() : run + c;
+            if (run.size() > longest.size()) longest = run;
+        }
+        const std::string needle = ToLowerAscii(longest);
+        std::string text = "CAST(" + arg(1) + " AS text) COLLATE " + kCaseSensitive;
+        if (needle.find('i') != std::string::npos) text = "replace(" + text + ", '\xC4\xB0', 'i\xCC\x87')";
+        if (needle.find('k') != std::string::npos) text = "replace(" + text + ", '\xE2\x84\xAA', 'k')";
+        const std::string ascii = "strpos(lower(" + text + "), " + Quote(needle) + ")";
+        if (longest.size() == word->text.size()) return {ascii, kAtom};
+        if (longest.size() < 3) return {folded, kAtom};
+        return {"CASE WHEN " + ascii + " = 0 THEN 0 ELSE " + folded + " END", kAtom};
     }
     if (lower == "str") {
         Arity(f, 1, 3);

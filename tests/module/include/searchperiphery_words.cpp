@@ -1,6 +1,6 @@
-// The device search tests each word first on the cheap columns and reads the joined ones only
-// for the rows that miss there, the course search reads the runs from the date on as a list
-// first: each must find exactly the rows, in the order, of the plain statement.
+// The device and person searches test each word first on the cheap columns and read the joined
+// ones only for the rows that may hold it, the course search reads the runs from the date on as
+// a list first: each must find exactly the rows, in the order, of the plain statement.
 // Before the Qt headers, whose macros take some of its names.
 #include "tsqlprogram.h"
 
@@ -68,6 +68,7 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
         {number, 1},
         {"privat", 1},
         {"PRIVAT", 1},
+        {"FUNKGERÄT kommandant", -1},
         {person, 1},
         {mandant, 1},
         {"Leihgeraet", 1},
@@ -138,6 +139,61 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
                 const auto expected = Rows(plain);
                 if (pass == 0 && c.found >= 0) {
                     EXPECT_EQ(int(!expected.empty()), c.found);
+                }
+                EXPECT_EQ(Rows(query), expected);
+            }
+        }
+    });
+}
+
+TEST_F(SearchForms, PersonsFoundAreThoseOfThePlainWordTest) {
+    // A custom field, a mobile number with blanks, a fax number and a web address on the first
+    // person; the demo's persons have their e-mail addresses.
+    const std::string person = Query("SELECT min(lPersonID) FROM Person WHERE fActive = 1").at(0);
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, fUsed4Search) VALUES (9004, 4, 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (9004, " + person + ", 'Maschinist')");
+    Sql("INSERT INTO Device (lDeviceID, lPersonID, lTyp) VALUES (990001, " + person + ", 3)");
+    Sql("INSERT INTO Devicenumber (lDevicenumberID, lDeviceID, lTyp, strNr) VALUES (990001, 990001, 0, '079 123 45 67')");
+    Sql("UPDATE Person SET lMobilP = 990001, strFaxNr = '044-555 66 77', strWeb = 'www.fw-test.example' WHERE lPersonID = " +
+        person);
+    const std::string mail = Query("SELECT n.strNr FROM Devicenumber n JOIN Person p ON p.lEMailP = n.lDeviceID "
+                                   "WHERE n.lTyp = 0 ORDER BY p.lPersonID LIMIT 1").at(0);
+    const std::string name = Query("SELECT strName FROM Person WHERE lPersonID = " + person).at(0);
+    const std::string words[] = {name, "0791234567", "0445556677", "fw-test", "MASCHINIST", mail.substr(0, mail.find('@')),
+                                 FirstWord(Query("SELECT strMandantName FROM Mandant ORDER BY lMandantID DESC LIMIT 1").at(0)),
+                                 Query("SELECT o.strPLZ FROM Ort o JOIN Person p ON p.lOrtID = o.lOrtID LIMIT 1").at(0),
+                                 name + " Maschinist", "ZÜRICH", "d'Arc", "xyzq"};
+    options.Set(-4000, L"PersonActive", 0);
+    CSearchPopupDlg popup(4, L"Test", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        // Every column without case, with case, then without the call numbers and custom fields.
+        for (int pass = 0; pass < 3; ++pass) {
+            if (pass == 2) {
+                search.m_lstResult.SetColumnWidth(6, 0);
+                search.m_lstResult.SetColumnWidth(7, 0);
+            }
+            if (pass > 0) {
+                Click(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+                ASSERT_TRUE(Settled(search));
+            }
+            for (const std::string& text : words) {
+                SCOPED_TRACE(text + " pass " + std::to_string(pass));
+                CString query;
+                ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(text).c_str()), query), S_OK);
+                EXPECT_EQ(query.Find(L"OR EXISTS (SELECT 1 FROM view_DevicenumberCall d ") >= 0, pass < 2);
+                // The plain form: the query without the test that goes before each word's own.
+                CString plain = query;
+                for (const CString& word : Words(text)) {
+                    const int from = plain.Find(L"AND (CHARINDEX('" + word + L"', vp.strName) > 0 ");
+                    const int to = plain.Find(L"AND (CHARINDEX('" + word + L"', strName + ' ' + strVorname", from);
+                    ASSERT_TRUE(from >= 0 && to > from);
+                    plain.Delete(from, to - from);
+                }
+                const auto expected = Rows(plain);
+                if (pass == 0 && text != "d'Arc" && text != "xyzq" && text != "ZÜRICH") {
+                    EXPECT_FALSE(expected.empty());
                 }
                 EXPECT_EQ(Rows(query), expected);
             }

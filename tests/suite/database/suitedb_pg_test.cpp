@@ -363,6 +363,13 @@ TEST_F(SuiteDbPg, SearchStatementsGiveTheCustomFieldsTheFunctionGivesAndFindTheU
                                            "dbo.fn_GetCustFieldValuesUsed4Search(4, p.lPersonID)) > 0")
                         .result),
               std::vector<std::string>{"1"});
+    // The words of a search, either case, with umlauts or without, where SQLite finds them.
+    Both("UPDATE Person SET strVorname = 'Jürg-Kälin' WHERE lPersonID = 2");
+    for (const char* word : {"MEIER", "eier", "jürg", "JÜRG", "KÄLIN", "g-k", "in", "Muster Hans", "xyz"}) {
+        const std::string sql = std::string("SELECT lPersonID, CHARINDEX('") + word +
+                                "', strName + ' ' + strVorname) FROM Person ORDER BY lPersonID";
+        EXPECT_EQ(Lines(qv::sql::RunBatch(pg_, sql).result), Tsql(sql)) << word;
+    }
 
     const std::string role = "SELECT TOP 1 Person.lPersonID FROM Person JOIN Contact ON Contact.lPersonID = Person.lPersonID "
                              "JOIN QvSecUser ON convert(varchar(50),Contact.guid) = QvSecUser.strUserID WHERE lQvSecUserID = 7";

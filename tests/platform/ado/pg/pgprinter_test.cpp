@@ -81,6 +81,10 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT LEN(strBezeichnung), LEFT(strBezeichnung, 3), SUBSTRING(strBezeichnung, 0, 3), "
          "CHARINDEX('SCHUTZ', strBezeichnung) FROM Kurs WHERE lKursID = 2",
          "11,bra,br,6"},
+        // a word of ASCII counts the characters before it, umlauts too; one with an umlaut as well
+        {"SELECT CHARINDEX('LEIT', strBezeichnung), CHARINDEX('ÜBUNG', strBezeichnung), CHARINDEX('ungsk', "
+         "strBezeichnung), CHARINDEX('STRAßE', 'hauptstraße'), CHARINDEX('x', NULL) FROM Kurs WHERE lKursID = 3",
+         "7,1,0,6,NULL"},
         {"SELECT ISNULL(dtBeginn, '1899-12-30'), YEAR(ISNULL(dtBeginn, '1899-12-30')) FROM Kurs WHERE lKursID = 3",
          "1899-12-30 00:00:00,1899"},
         {"SELECT DATEADD(month, 1, dtBeginn), DATEDIFF(day, dtBeginn, '2024-02-01 00:00'), "
@@ -115,6 +119,28 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
+
+    // A word is found where LIKE (folded by ICU) finds it, beside every character of the Basic
+    // Multilingual Plane: the Kelvin sign, the capital I with dot, ß, umlauts; at the place in the
+    // text, or for a word with an i, in the text as ICU folds it.
+    ASSERT_EQ(db_.Exec("CREATE TABLE zeichen AS SELECT chr(i) COLLATE qvci AS c FROM generate_series(128, 65535) i "
+                       "WHERE i NOT BETWEEN 55296 AND 57343"),
+              0)
+        << db_.LastError().description;
+    const struct {
+        const char *word, *text;
+    } words[] = {{"k", "c + 'x' + c"},   {"I", "c + 'x' + c"},     {"xi", "c + 'x' + c"},
+                 {"Kx", "c + 'x' + c"},  {"ss", "c + 'x' + c"},    {"Kxiä", "c + 'xiä' + c"},
+                 {"ÄIxK", "'ä' + c + 'xk'"}};
+    for (const auto& [word, text] : words) {
+        const std::string w = word, t = text;
+        EXPECT_EQ(Run("SELECT COUNT(*) FROM Zeichen WHERE CHARINDEX('" + w + "', " + t + ") = 0 AND " + t + " LIKE '%" + w +
+                      "%' OR CHARINDEX('" + w + "', " + t + ") > 0 AND NOT " + t + " LIKE '%" + w + "%' OR CHARINDEX('" +
+                      w + "x', c + '" + w + "x') <> LEN(" + (w.find_first_of("iI") != std::string::npos ? "LOWER(c)" : "c") +
+                      ") + 1"),
+                  "0")
+            << word;
+    }
 }
 
 TEST_F(PgPrint, VariablesAndTrancountAreTypedParameters) {

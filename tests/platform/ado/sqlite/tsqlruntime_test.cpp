@@ -324,6 +324,13 @@ TEST_F(Runtime, CharIndexFoldsCaseWithUmlauts) {
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 0)"), "2");
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 20)"), "0");
     EXPECT_EQ(Q("tsql_charindex('', 'abc')"), "0");
+    // A text with other characters than the word's: the word's ASCII is looked for first.
+    EXPECT_EQ(Q("tsql_charindex('LER', 'Herr Müller') || '|' || tsql_charindex('xler', 'Herr Müller') || '|' || "
+                "tsql_charindex('üLLERX', 'Herr Müller') || '|' || tsql_charindex('ÜLLER', 'Herr Müller', 9)"),
+              "9|0|0|0");
+    EXPECT_EQ(Q("tsql_charindex('ISTA', 'Ü İSTANBUL') || '|' || tsql_charindex('Üxi', 'üXİ') || '|' || "
+                "tsql_charindex('STAN', 'İSTANBUL')"),
+              "3|1|2");
     EXPECT_EQ(Q("tsql_charindex('x', NULL)"), "NULL");
     EXPECT_EQ(Q("tsql_charindex(NULL, 'x')"), "NULL");
     EXPECT_EQ(Q("tsql_charindex(' Bern', ' ' || '3000' || ' ' || 'bern')"), "6");
