@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <set>
 #include <cstring>
 
 namespace {
@@ -553,13 +554,21 @@ void CSearchDlg::ShowStatus(UINT nStatusID) {
 
 // ---- helpers of the variants' statements
 
+// The words between blanks, quoted for SQL; a word given twice asks for nothing more, so each
+// distinct word is tested once.
 std::vector<CString> CSearchDlg::SplitWords(const CString& strSearchText) {
     std::vector<CString> words;
-    CString strWord;
-    for (int i = 0; AfxExtractSubString(strWord, strSearchText, i, L' '); ++i) {
+    std::set<std::wstring> seen;
+    const std::wstring_view text(strSearchText.GetString(), static_cast<std::size_t>(strSearchText.GetLength()));
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find(L' ', start);
+        if (end == std::wstring_view::npos) end = text.size();
+        const std::wstring word(text.substr(start, end - start));
+        start = end + 1;
+        if (word.empty() || !seen.insert(word).second) continue;
+        CString strWord(word.c_str());
         strWord.Replace(L"'", L"''");
-        strWord.Remove(L' ');
-        if (!strWord.IsEmpty()) words.push_back(strWord);
+        words.push_back(strWord);
     }
     return words;
 }
