@@ -3,6 +3,7 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvcrackvariant.h"
+#include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
 
@@ -13,13 +14,42 @@ constexpr const wchar_t* kTrace = L"qvdblookup";
 HRESULT Traced(HRESULT hr, long line) { return FAILED(hr) ? QvAddHRErrorFile(kTrace, line, hr) : hr; }
 #define TRACED(hr) Traced((hr), __LINE__)
 
-// A single row's value, read as a variant.
+// The lookup's statement on an open connection; a failure is left for the caller to report.
+long ReadFirst(CQvADOConnection& conn, const CString& strColumn, const CString& strTable, const CString& strCondition,
+               VARIANT* pValue, BOOL* pbFound) {
+    CQvADORecordset rs(&conn);
+    CString strSQL;
+    if (strCondition.IsEmpty()) {
+        strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s", strColumn, strTable);
+    } else {
+        strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s WHERE (%s)", strColumn, strTable, strCondition);
+    }
+    long hr = TRACED(rs.OpenSQL(strSQL, adOpenForwardOnly, adLockReadOnly));
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = TRACED(rs.IsEOF(&bEOF));
+    if (FAILED(hr)) return hr;
+    if (bEOF) return S_FALSE;
+    if (pbFound) *pbFound = TRUE;
+    COleVariant v;
+    hr = TRACED(rs.GetFieldValue(L"MyValue", &v));
+    if (pValue) {
+        VariantClear(pValue);
+        VariantCopy(pValue, &v);
+    }
+    if (SUCCEEDED(hr)) hr = TRACED(rs.MoveNext(&bEOF));
+    if (SUCCEEDED(hr)) hr = bEOF ? S_OK : S_FALSE;
+    return hr;
+}
+
+// A single row's value, read as a variant, on the connection given or else on one of the profile
+// opened for the call.
 template <class Store>
-long Lookup(const CString& strColumn, const CString& strTable, const CString& strCondition, const CString& strSource,
-            Store store) {
+long Lookup(CQvADOConnection* pConnection, const CString& strColumn, const CString& strTable,
+            const CString& strCondition, const CString& strSource, Store store) {
     COleVariant v;
     BOOL bFound = FALSE;
-    const long hr = QvDBLookupVariant(strColumn, strTable, strCondition, &v, strSource, &bFound);
+    const long hr = pConnection ? QvDBLookupVariant(*pConnection, strColumn, strTable, strCondition, &v, &bFound)
+                                : QvDBLookupVariant(strColumn, strTable, strCondition, &v, strSource, &bFound);
     if (bFound) store(v);
     return hr;
 }
@@ -29,57 +59,55 @@ long Lookup(const CString& strColumn, const CString& strTable, const CString& st
 long QvDBLookupVariant(const CString& strColumn, const CString& strTable, const CString& strCondition, VARIANT* pValue,
                        const CString& strSource, BOOL* pbFound) {
     if (pbFound) *pbFound = FALSE;
+    // The connection's settings and the recordset's class come from one look at the registry.
+    const QvDBSettingsScope settings;
     CQvADOConnection conn;
-    long hr = S_OK;
-    {
-        CQvADORecordset rs(&conn);
-        hr = TRACED(conn.Open(strSource, 0));
-        CString strSQL;
-        if (strCondition.IsEmpty()) {
-            strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s", strColumn, strTable);
-        } else {
-            strSQL.Format(L"SELECT TOP 2 %s MyValue FROM %s WHERE (%s)", strColumn, strTable, strCondition);
-        }
-        if (SUCCEEDED(hr)) hr = TRACED(rs.OpenSQL(strSQL, adOpenForwardOnly, adLockReadOnly));
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) hr = TRACED(rs.IsEOF(&bEOF));
-        if (SUCCEEDED(hr)) {
-            if (bEOF) {
-                hr = S_FALSE;
-            } else {
-                if (pbFound) *pbFound = TRUE;
-                COleVariant v;
-                hr = TRACED(rs.GetFieldValue(L"MyValue", &v));
-                if (pValue) {
-                    VariantClear(pValue);
-                    VariantCopy(pValue, &v);
-                }
-                if (SUCCEEDED(hr)) hr = TRACED(rs.MoveNext(&bEOF));
-                if (SUCCEEDED(hr)) hr = bEOF ? S_OK : S_FALSE;
-            }
-        }
-        if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
-    }
+    long hr = TRACED(conn.Open(strSource, 0));
+    if (SUCCEEDED(hr)) hr = ReadFirst(conn, strColumn, strTable, strCondition, pValue, pbFound);
+    if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
+    return hr;
+}
+
+long QvDBLookupVariant(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                       const CString& strCondition, VARIANT* pValue, BOOL* pbFound) {
+    if (pbFound) *pbFound = FALSE;
+    const QvDBSettingsScope settings;
+    const long hr = ReadFirst(conn, strColumn, strTable, strCondition, pValue, pbFound);
+    if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
     return hr;
 }
 
 long QvDBLookupBool(const CString& strColumn, const CString& strTable, const CString& strCondition, BOOL* pValue,
                     const CString& strSource) {
-    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
         if (pValue) *pValue = CrackBoolVariant(v);
     });
 }
 
 long QvDBLookupLong(const CString& strColumn, const CString& strTable, const CString& strCondition, long* pValue,
                     const CString& strSource) {
-    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+        if (pValue) *pValue = CrackLongVariant(v);
+    });
+}
+
+long QvDBLookupBool(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                    const CString& strCondition, BOOL* pValue) {
+    return Lookup(&conn, strColumn, strTable, strCondition, CString(), [&](const VARIANT& v) {
+        if (pValue) *pValue = CrackBoolVariant(v);
+    });
+}
+
+long QvDBLookupLong(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                    const CString& strCondition, long* pValue) {
+    return Lookup(&conn, strColumn, strTable, strCondition, CString(), [&](const VARIANT& v) {
         if (pValue) *pValue = CrackLongVariant(v);
     });
 }
 
 long QvDBLookupString(const CString& strColumn, const CString& strTable, const CString& strCondition, CString* pValue,
                       const CString& strSource) {
-    return Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
         if (pValue) *pValue = CrackStrVariant(v);
     });
 }
@@ -98,7 +126,7 @@ long QvDBLookupGUID(const CString& strColumn, const CString& strTable, const CSt
 
 long QvDBLookupDate(const CString& strColumn, const CString& strTable, const CString& strCondition,
                     COleDateTime* pValue, const CString& strSource) {
-    const long hr = Lookup(strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
+    const long hr = Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
         if (!pValue) return;
         *pValue = COleDateTime(CrackDateVariant(v));
         pValue->SetStatus(COleDateTime::valid);

@@ -20,6 +20,14 @@ long QvDBLookupLong(const CString& strColumn, const CString& strTable, const CSt
                     const CString& strSource);
 long QvDBLookupString(const CString& strColumn, const CString& strTable, const CString& strCondition, CString* pValue,
                       const CString& strSource);
+// The same on a connection the caller holds open, so that several lookups of one piece of work
+// open it once; its failures are reported as above.
+long QvDBLookupVariant(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                       const CString& strCondition, VARIANT* pValue, BOOL* pbFound);
+long QvDBLookupBool(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                    const CString& strCondition, BOOL* pValue);
+long QvDBLookupLong(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
+                    const CString& strCondition, long* pValue);
 // An empty or NULL text gives the null GUID with 0; a text read from the first of several rows
 // gives the result of CQvGUID::SetGUID.
 long QvDBLookupGUID(const CString& strColumn, const CString& strTable, const CString& strCondition, CQvGUID* pValue,

@@ -90,14 +90,19 @@ Cache& TheCache() {
 thread_local int t_scopeDepth = 0;
 thread_local bool t_lookedAt = false;
 
-template <class T>
-T ReadCached(const CString& strKey, LPCWSTR name, const T& fallback) {
-    Cache& cache = TheCache();
-    std::lock_guard<std::mutex> lock(cache.mutex);
+// Under the cache's lock.
+void LookAtRegistry(Cache& cache) {
     if (t_scopeDepth == 0 || !t_lookedAt) {
         cache.Refresh();
         t_lookedAt = t_scopeDepth > 0;
     }
+}
+
+template <class T>
+T ReadCached(const CString& strKey, LPCWSTR name, const T& fallback) {
+    Cache& cache = TheCache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    LookAtRegistry(cache);
     const std::wstring id = std::wstring(static_cast<LPCWSTR>(strKey)) + L'\n' + name + L'\n' +
                             (std::is_same_v<T, long> ? L"l" : L"s");
     if (auto it = cache.values.find(id); it != cache.values.end()) return std::get<T>(it->second);
@@ -130,7 +135,7 @@ QvDBSettingsScope::~QvDBSettingsScope() { --t_scopeDepth; }
 unsigned long QvDBRegistryGeneration() {
     Cache& cache = TheCache();
     std::lock_guard<std::mutex> lock(cache.mutex);
-    cache.Refresh();
+    LookAtRegistry(cache);
     return cache.generation;
 }
 

@@ -13,8 +13,8 @@ long QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, long lDefault);
 CString QvDBReadSetting(const CString& strKey, LPCWSTR lpszName, const CString& strDefault);
 
 // While one lives on the thread, the settings read look at the registry once, with the first
-// read: the settings of one connection open come from one state of the registry, at the price
-// of one look.
+// read: the settings of one connection open (or of one lookup, its recordset included) come
+// from one state of the registry, at the price of one look.
 class QvDBSettingsScope {
 public:
     QvDBSettingsScope();
@@ -24,7 +24,8 @@ public:
 };
 
 // Moves on whenever the registry was written since the last call; what was looked up in the
-// registry before another generation may be stale.
+// registry before another generation may be stale. Inside a QvDBSettingsScope it looks at the
+// registry only if no read of the scope has.
 unsigned long QvDBRegistryGeneration();
 
 // The registry key of a profile's settings.

@@ -6,9 +6,17 @@
 #include "qvinteract.h"
 #include "kursresource.h"
 
-long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long lKursID, long lKursinstanzID) {
-    CKursResourceScope scope;
-    long hr = S_OK;
+namespace {
+
+// The lookups of the run's double-booking check, on one connection, the profile's settings looked
+// at once. lCount: the registrations it collides with (none when the registration is written
+// unchanged), nMsgID: the message of a collision.
+long CountKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long lKursID, long lKursinstanzID,
+                                    long& lCount, UINT& nMsgID) {
+    const QvDBSettingsScope settings;
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    if (FAILED(hr)) return KURS_REPORTDBERROR(conn, hr);
     CString strWhere;
 
     if (lPersonKursID != 0) {
@@ -18,7 +26,7 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
         long lFound = 0;
         strWhere.Format(L"lPersonKursID = %d AND lPersonID = %d AND lKursinstanzID = %d", lPersonKursID, lPersonID,
                         lKursinstanzID);
-        hr = QvDBLookupLong(L"lPersonKursID", L"PersonKurs", strWhere, &lFound, kurs::kProfile);
+        hr = QvDBLookupLong(conn, L"lPersonKursID", L"PersonKurs", strWhere, &lFound);
         if (FAILED(hr)) return KURS_TRACEHR(hr);
         if (hr == S_OK && lFound == lPersonKursID) return S_OK;
     }
@@ -26,17 +34,15 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
     BOOL bClosed = FALSE;
     if (lKursinstanzID != -1) {
         strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
-        hr = QvDBLookupBool(L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed, kurs::kProfile);
+        hr = QvDBLookupBool(conn, L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed);
         if (FAILED(hr)) return KURS_TRACEHR(hr);
     }
 
     BOOL bMulti = FALSE;
     strWhere.Format(L"lKursID = %d", lKursID);
-    hr = QvDBLookupBool(L"fMultiregistration", L"Kurs", strWhere, &bMulti, kurs::kProfile);
+    hr = QvDBLookupBool(conn, L"fMultiregistration", L"Kurs", strWhere, &bMulti);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
 
-    // The person's name is read only for the message, when the check refuses.
-    UINT nMsgID = 0;
     if (bClosed || bMulti) {
         strWhere.Format(L"lPersonKursID <> %d AND PersonKurs.lKursID = %d AND PersonKurs.lPersonID = %d AND "
                         L"PersonKurs.lKursinstanzID = %d",
@@ -51,11 +57,22 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
         nMsgID = IDS_DOPPEL_KURSINSTANZ;
     }
 
-    long lCount = 0;
-    hr = QvDBLookupLong(L"count(*)",
+    hr = QvDBLookupLong(conn, L"count(*)",
                         L"PersonKurs JOIN Kursinstanz ON PersonKurs.lKursinstanzID = Kursinstanz.lKursinstanzID",
-                        strWhere, &lCount, kurs::kProfile);
+                        strWhere, &lCount);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
+    return hr;
+}
+
+}  // namespace
+
+long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long lKursID, long lKursinstanzID) {
+    CKursResourceScope scope;
+    long lCount = 0;
+    UINT nMsgID = 0;
+    const long hr = CountKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lCount, nMsgID);
+    if (FAILED(hr)) return hr;
+    // The person's name is read only for the message, when the check refuses.
     if (lCount > 0) {
         CString strMsg;
         strMsg.Format(nMsgID, NQ_GetPersonBezeichnung(lPersonID, CString()));

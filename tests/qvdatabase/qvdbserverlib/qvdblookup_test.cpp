@@ -43,6 +43,18 @@ TEST_F(Lookup, OneRowIsFoundWithAndWithoutCondition) {
     EXPECT_EQ(QvDBLookupDate(L"dtDatum", L"Kursinstanz", L"lKursinstanzID = 10", &date, kNQ2), S_OK);
     EXPECT_EQ(date, COleDateTime(2024, 5, 4, 8, 30, 0));
     EXPECT_EQ(date.GetStatus(), COleDateTime::valid);
+
+    // On a connection held open: the same results, none and several rows included.
+    CQvADOConnection conn;
+    ASSERT_EQ(conn.Open(kNQ2, 0), S_OK);
+    found = FALSE;
+    EXPECT_EQ(QvDBLookupBool(conn, L"isnull(max(1), 0)", L"Kursinstanz", L"lKursID = 1", &found), S_OK);
+    EXPECT_TRUE(found);
+    long id = -1;
+    EXPECT_EQ(QvDBLookupLong(conn, L"lKursID", L"Kurs", L"lKursID = 99", &id), S_FALSE);
+    EXPECT_EQ(id, -1);
+    EXPECT_EQ(QvDBLookupLong(conn, L"lKursID", L"Kurs", L"lTyp = 3", &id), S_FALSE);
+    EXPECT_EQ(id, 1);
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -110,6 +122,17 @@ TEST_F(Lookup, AFailedLookupShowsTheDatabaseErrorAndKeepsTheValue) {
     EXPECT_EQ(reports[0].report.flag, TRUE);
     EXPECT_NE(reports[0].report.text.find(L"lNoSuchColumn"), std::wstring::npos) << qv::ToUtf8(reports[0].report.text);
     EXPECT_NE(reports[0].report.file.find(L"qvdblookup"), std::wstring::npos);
+
+    // So does one on a connection held open, which stays usable.
+    CQvADOConnection conn;
+    ASSERT_EQ(conn.Open(kNQ2, 0), S_OK);
+    script.ExpectReport(L"Description:  ");
+    EXPECT_LT(QvDBLookupLong(conn, L"lNoSuchColumn", L"Kurs", L"lKursID = 1", &l), 0);
+    EXPECT_EQ(l, 5);
+    ASSERT_EQ(Reports().size(), 2u);
+    EXPECT_NE(Reports()[1].report.text.find(L"lNoSuchColumn"), std::wstring::npos);
+    EXPECT_EQ(QvDBLookupLong(conn, L"lTyp", L"Kurs", L"lKursID = 1", &l), S_OK);
+    EXPECT_EQ(l, 3);
 }
 
 TEST_F(Lookup, AFailureWithoutDatabaseErrorShowsTheCodesText) {

@@ -55,6 +55,7 @@ TEST_F(Driver, OpensAFileInMissingFoldersWithTheSuiteSettings) {
     EXPECT_EQ(Scalar(a_, "PRAGMA synchronous"), "1");  // NORMAL
     EXPECT_EQ(Scalar(a_, "PRAGMA busy_timeout"), "5000");
     EXPECT_EQ(Scalar(a_, "SELECT tsql_len('Müller  ')"), "6") << "runtime installed";
+    EXPECT_TRUE(qv::sql::StatementJournalsInMemory()) << "SQLite was in use before the library set it up";
     a_.SetBusyTimeout(250);
     EXPECT_EQ(Scalar(a_, "PRAGMA busy_timeout"), "250");
 }
