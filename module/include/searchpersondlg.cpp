@@ -18,33 +18,53 @@ const wchar_t kCallNbrs[] =
 
 // The persons that can hold the word, tested before the joins of the word test: a word without
 // blanks is found in the blank-joined text only where it is found in one of its parts, so each
-// part is tested on its own, on the person's columns, the small tables as lists read once, and
-// the call numbers by the person's devices, with and without the signs taken out. Without case:
+// part is tested on its own: the person's own columns as one text, the place, grade, Mandant and
+// custom fields as lists read once, and the call numbers by the person's devices. Without case:
 // that keeps every row of a case-sensitive test, which follows and decides. The persons that miss
-// so need no joins of their call numbers and grade.
+// so need no joins of their call numbers, place and grade.
 struct WordParts {
     bool bPersonNr, bGrad, bAdresse, bPLZOrt, bCallNbrs, bCustFields, bMandant;
 };
 
+// The call numbers as the word test joins them: e-mail addresses as they stand, the phone and
+// pager numbers without their signs. A word with such a sign is found in no number without them;
+// a word without is found in a number without them wherever it is found in the number. So one
+// test a number suffices, and the signs are taken out only of the numbers a phone column names.
+CString CallNumberTest(const CString& strWord) {
+    const wchar_t* w = strWord.GetString();
+    const wchar_t kPhones[] = L"vp.lTelefonP, vp.lTelefonG, vp.lMobilP, vp.lMobilG, vp.lPager";
+    CString strTest;
+    strTest.Format(L"OR EXISTS (SELECT 1 FROM view_DevicenumberCall d WHERE d.lDeviceID IN (%s, vp.lEMailP, "
+                   L"vp.lEMailG) AND (CHARINDEX('%s', d.strNr) > 0 ",
+                   kPhones, w);
+    if (strWord.FindOneOf(L" \t-/.()'") < 0)
+        strTest.AppendFormat(L"OR (d.lDeviceID IN (%s) AND CHARINDEX('%s', dbo.fn_RemoveChars(d.strNr)) > 0)",
+                             kPhones, w);
+    strTest += L")) ";
+    return strTest;
+}
+
 CString WordPrefilter(const CString& strWord, const WordParts& parts) {
     const wchar_t* w = strWord.GetString();
+    // The word test joins these columns as they are (the web address with isnull), so a NULL here
+    // loses no row it keeps.
+    CString strOwn = L"vp.strName + ' ' + vp.strVorname";
+    if (parts.bPersonNr) strOwn += L" + ' ' + vp.strPersonNr";
+    if (parts.bAdresse) strOwn += L" + ' ' + vp.strAdresse1L";
+    if (parts.bCallNbrs) strOwn += L" + ' ' + dbo.fn_RemoveChars(vp.strFaxNr) + ' ' + isnull(vp.strWeb, '')";
     CString strFilter;
-    strFilter.Format(L"AND (CHARINDEX('%s', vp.strName) > 0 OR CHARINDEX('%s', vp.strVorname) > 0 ", w, w);
-    if (parts.bPersonNr) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strPersonNr) > 0 ", w);
-    if (parts.bAdresse) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strAdresse1L) > 0 ", w);
-    if (parts.bPLZOrt) strFilter.AppendFormat(L"OR CHARINDEX('%s', vp.strPLZOrtEx) > 0 ", w);
+    strFilter.Format(L"AND (CHARINDEX('%s', %s) > 0 ", w, strOwn.GetString());
+    // The places as a list: tested on the row, the view would join the place of every person read.
+    if (parts.bPLZOrt)
+        strFilter.AppendFormat(L"OR vp.lOrtID IN (SELECT lOrtID FROM view_Ort WHERE CHARINDEX('%s', strPLZOrtEx) > 0) ",
+                               w);
     if (parts.bGrad)
         strFilter.AppendFormat(L"OR vp.lCAktGradID IN (SELECT lGradID FROM view_Grad WHERE CHARINDEX('%s', "
                                L"strKurzbezeichnung) > 0) ",
                                w);
     strFilter += SearchWordListTerms(strWord, parts.bMandant ? L"vp.lMandantID" : nullptr,
                                      parts.bCustFields ? L"vp.lPersonID" : nullptr, 4);
-    if (parts.bCallNbrs)
-        strFilter.AppendFormat(L"OR CHARINDEX('%s', dbo.fn_RemoveChars(vp.strFaxNr)) > 0 OR CHARINDEX('%s', vp.strWeb) > 0 "
-                               L"OR EXISTS (SELECT 1 FROM view_DevicenumberCall d WHERE d.lDeviceID IN (vp.lTelefonP, "
-                               L"vp.lTelefonG, vp.lMobilP, vp.lMobilG, vp.lEMailP, vp.lEMailG, vp.lPager) AND "
-                               L"(CHARINDEX('%s', d.strNr) > 0 OR CHARINDEX('%s', dbo.fn_RemoveChars(d.strNr)) > 0)) ",
-                               w, w, w, w);
+    if (parts.bCallNbrs) strFilter += CallNumberTest(strWord);
     strFilter += L") ";
     return strFilter;
 }
