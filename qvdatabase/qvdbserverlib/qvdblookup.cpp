@@ -54,6 +54,18 @@ long Lookup(CQvADOConnection* pConnection, const CString& strColumn, const CStri
     return hr;
 }
 
+// Where a found value goes, for the lookups with and without a connection of the caller's.
+auto BoolInto(BOOL* pValue) {
+    return [pValue](const VARIANT& v) {
+        if (pValue) *pValue = CrackBoolVariant(v);
+    };
+}
+auto LongInto(long* pValue) {
+    return [pValue](const VARIANT& v) {
+        if (pValue) *pValue = CrackLongVariant(v);
+    };
+}
+
 }  // namespace
 
 long QvDBLookupVariant(const CString& strColumn, const CString& strTable, const CString& strCondition, VARIANT* pValue,
@@ -79,30 +91,22 @@ long QvDBLookupVariant(CQvADOConnection& conn, const CString& strColumn, const C
 
 long QvDBLookupBool(const CString& strColumn, const CString& strTable, const CString& strCondition, BOOL* pValue,
                     const CString& strSource) {
-    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
-        if (pValue) *pValue = CrackBoolVariant(v);
-    });
+    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, BoolInto(pValue));
 }
 
 long QvDBLookupLong(const CString& strColumn, const CString& strTable, const CString& strCondition, long* pValue,
                     const CString& strSource) {
-    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, [&](const VARIANT& v) {
-        if (pValue) *pValue = CrackLongVariant(v);
-    });
+    return Lookup(nullptr, strColumn, strTable, strCondition, strSource, LongInto(pValue));
 }
 
 long QvDBLookupBool(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
                     const CString& strCondition, BOOL* pValue) {
-    return Lookup(&conn, strColumn, strTable, strCondition, CString(), [&](const VARIANT& v) {
-        if (pValue) *pValue = CrackBoolVariant(v);
-    });
+    return Lookup(&conn, strColumn, strTable, strCondition, CString(), BoolInto(pValue));
 }
 
 long QvDBLookupLong(CQvADOConnection& conn, const CString& strColumn, const CString& strTable,
                     const CString& strCondition, long* pValue) {
-    return Lookup(&conn, strColumn, strTable, strCondition, CString(), [&](const VARIANT& v) {
-        if (pValue) *pValue = CrackLongVariant(v);
-    });
+    return Lookup(&conn, strColumn, strTable, strCondition, CString(), LongInto(pValue));
 }
 
 long QvDBLookupString(const CString& strColumn, const CString& strTable, const CString& strCondition, CString* pValue,
