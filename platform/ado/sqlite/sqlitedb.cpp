@@ -55,12 +55,6 @@ namespace {
 // inside the library), switched off per connection through the test-control interface.
 constexpr int kBloomFilterOptimization = 0x00080000;
 
-// A statement that changes a few thousand rows inside a transaction (opening a canton's runs,
-// the rights of all its courses) wrote a copy of each page it changed to a temporary file, a
-// system call per page. 8 MiB is the page cache of a session (its pages are in memory anyway).
-constexpr int kStatementJournalInMemoryBytes = 8 << 20;
-const int g_statementJournalConfig = sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, kStatementJournalInMemoryBytes);
-
 // The path of a connection string; empty when the string names no SQLite database.
 std::string PathOf(const std::string& cs) {
     std::string lower;
@@ -72,8 +66,6 @@ std::string PathOf(const std::string& cs) {
 }
 
 }  // namespace
-
-bool StatementJournalsInMemory() { return g_statementJournalConfig == SQLITE_OK; }
 
 bool IsReadOnlyFile(const std::string& path) {
     struct stat st {};

@@ -28,12 +28,6 @@ struct ErrorInfo {
 // E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Else E_FAIL "HY000".
 ErrorInfo MapError(int extendedRc, const std::string& message);
 
-// Whether the copies of the pages a statement inside a transaction changes (kept to undo that
-// statement alone) stay in memory up to the size of a session's page cache rather than going to a
-// temporary file beyond 64 KiB. Set as this library loads, before SQLite's first use in the
-// process; false if SQLite was in use before.
-bool StatementJournalsInMemory();
-
 // A file this process may not write: no write permission bits (root ignores them, so they are
 // looked at too), no write access, or a folder where the write-ahead log cannot be kept.
 bool IsReadOnlyFile(const std::string& path);

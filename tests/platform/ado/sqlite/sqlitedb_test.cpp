@@ -55,7 +55,6 @@ TEST_F(Driver, OpensAFileInMissingFoldersWithTheSuiteSettings) {
     EXPECT_EQ(Scalar(a_, "PRAGMA synchronous"), "1");  // NORMAL
     EXPECT_EQ(Scalar(a_, "PRAGMA busy_timeout"), "5000");
     EXPECT_EQ(Scalar(a_, "SELECT tsql_len('Müller  ')"), "6") << "runtime installed";
-    EXPECT_TRUE(qv::sql::StatementJournalsInMemory()) << "SQLite was in use before the library set it up";
     a_.SetBusyTimeout(250);
     EXPECT_EQ(Scalar(a_, "PRAGMA busy_timeout"), "250");
 }
@@ -209,6 +208,26 @@ TEST_F(Driver, ClosingRollsBackAnOpenTransaction) {
     EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "t");
     sqlite3_finalize(st);
+}
+
+// A statement inside a transaction keeps an undo copy of every page it changes (its statement
+// journal); a large one must spill to its temporary file and still commit, in either journal mode.
+TEST_F(Driver, AStatementWhoseUndoCopiesOutgrowMemoryCommitsInEveryJournalMode) {
+    for (const char* mode : {"wal", "delete"}) {
+        SCOPED_TRACE(mode);
+        std::string path = dir_.file(std::string("big-") + mode + ".db");
+        ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
+        ASSERT_EQ(Scalar(a_, std::string("PRAGMA journal_mode = ") + mode), mode);
+        ASSERT_EQ(a_.Exec("CREATE TABLE w (a INTEGER PRIMARY KEY, b TEXT UNIQUE)"), SQLITE_OK);
+        ASSERT_EQ(a_.Begin(), SQLITE_OK);
+        ASSERT_EQ(a_.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+                          "INSERT INTO w (b) SELECT printf('%08d', i) || substr(hex(zeroblob(96)), 1, 192) FROM n"),
+                  SQLITE_OK) << a_.LastError().description;
+        EXPECT_EQ(a_.Exec("UPDATE w SET b = b || 'x'"), SQLITE_OK) << a_.LastError().description;
+        EXPECT_EQ(a_.Commit(), SQLITE_OK) << a_.LastError().description;
+        EXPECT_EQ(Scalar(a_, "SELECT count(*) FROM w WHERE b LIKE '%x'"), "40000");
+        a_.Close();
+    }
 }
 
 // ---- errors --------------------------------------------------------------------------------
