@@ -108,6 +108,11 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(RegLong(L"LastTab_Kurs"), 1);
     OpenView();
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen") << "the third start too";
+    // Without "RestoreLastID" the view opens on no record.
+    CloseView();
+    options.Set(-1000, L"RestoreLastID", 0);
+    OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), 0);
 }
 
 TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
@@ -209,6 +214,18 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Text(name), step.shown);
     }
     sink->Release();
+
+    // Reloading the visible pages loads the shown page (its rights are read again) and leaves the
+    // hidden one alone.
+    INQParentControl* parent = Dlg()->GetParentControl();
+    for (int shown : {0, 1}) {
+        SCOPED_TRACE(shown);
+        ASSERT_TRUE(ClickTab(Tabs(), shown));
+        Page(1)->m_Sec &= DWORD(0);
+        EXPECT_EQ(parent->ReloadVisibleTabs(), S_OK);
+        EXPECT_EQ(Page(1)->GetSec().GetRights(), shown ? 0x101u : 0u);
+    }
+    parent->Release();
 }
 
 // The own-record rule on a page's rights: 0x10000 edits one's own records only.
@@ -327,6 +344,22 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     EXPECT_FALSE(Dlg()->IsEditing());
     EXPECT_EQ(Lock(kurs), "");
     Dlg()->RefreshAll();
+
+    // A release that fails leaves the record in edit with its lock, so that the next end of the
+    // edit tries the release again.
+    ASSERT_TRUE(Retype(name, L"Maschinisten 2028"));
+    Sql("CREATE TRIGGER Kurs_KeepLock BEFORE UPDATE OF strLock ON Kurs WHEN new.strLock = '' "
+        "BEGIN SELECT RAISE(ABORT, 'Sperre bleibt'); END");
+    script.AllowReports(true);
+    EXPECT_TRUE(FAILED(parent->SaveData()));
+    EXPECT_EQ(Name(kurs), "Maschinisten 2028");
+    EXPECT_TRUE(Dlg()->IsEditing());
+    EXPECT_NE(Lock(kurs), "");
+    Sql("DROP TRIGGER Kurs_KeepLock");
+    EXPECT_EQ(parent->SaveData(), S_OK);
+    EXPECT_FALSE(Dlg()->IsEditing());
+    EXPECT_EQ(Lock(kurs), "");
+    script.AllowReports(false);
 
     // The record deleted by another user: the pending saves go, no lock is released.
     ASSERT_TRUE(Retype(name, L"Gelöscht"));
@@ -601,6 +634,19 @@ TEST_F(FrameworkEditing, ClosingAfterAFailedReleaseStillTakesThePagesDownAndEnds
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     Sql("DROP TRIGGER Kurs_KeepLock");
+}
+
+// A page that fails to close ends the closing of the pages: those after it are not asked, yet every
+// page is taken down and the failure is the result of the close.
+TEST_F(FrameworkEditing, APageThatFailsToCloseStopsThePagesAfterItYetAllAreTakenDown) {
+    CQvRegistry::SetValue(SAMPLE_VIEW_KEY, L"FailClose", CString(L"Daten"));
+    EXPECT_TRUE(FAILED(Dlg()->CloseView()));
+    CString closed;
+    CQvRegistry::GetValue(SAMPLE_VIEW_KEY, L"ClosedTabs", closed);
+    EXPECT_EQ(closed, L"Daten;");
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetTabCount(), 0);
+    EXPECT_TRUE(Dlg()->GetTabList().empty());
+    EXPECT_EQ(RegLong(L"LastID_Kurs"), kurs);
 }
 
 // Another user's lock shows up at the next tick of the lock timer, and goes again.

@@ -208,6 +208,11 @@ TEST_F(Icons, AClickOpensTheRecordsDocumentsAndTheIconRecountsWhenTheyClose) {
     ASSERT_TRUE(Click(IconWnd()));
     EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(Icon()->m_nBitmapID, UINT(IDB_NQ_DOC_MANY));
+
+    // With no record shown a click opens nothing.
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    ASSERT_TRUE(Click(IconWnd()));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Modal), 1u);
 }
 
 // ---- the record browser and back/forward bars

@@ -131,6 +131,17 @@ TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
     const std::string own = std::to_string(
         Int("SELECT lMandantID FROM SecMandant WHERE lQvSecUserID = 2 AND lTableID = 4 AND lRight & 256"));
     const long long persons = Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = " + mandant);
+    // With the filter off another Mandant is the active one: it must not narrow the tree.
+    const long other = long(Int("SELECT min(lMandantID) FROM Mandant WHERE fActive = 1 AND lMandantID NOT IN (" +
+                                mandant + ", " + own + ")"));
+    ASSERT_GT(other, 0);
+    // A Mandant given up, with an active person the administrator may see: neither is offered.
+    Sql("INSERT INTO Mandant (lMandantID, strMandantName, fActive) VALUES (990, 'Feuerwehr Aufgelöst', 0)");
+    Sql("INSERT INTO Person (lPersonID, lMandantID, strName, strVorname, fActive) VALUES (990001, 990, 'Zuletzt', "
+        "'Ida', 1)");
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (990, 4, 1, 257)");
+    // User 77 holds the person right on the brigade only, and not the right on every Mandant's persons.
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + mandant + ", 4, 77, 1)");
     const struct {
         const char* name;
         long user, filter;
@@ -143,6 +154,7 @@ TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
         {"one person", 1, 0, 0, " vp.lPersonID = " + std::to_string(planned), 2, 1},
         {"the rights", 2, 0, 0x100, "", 1 + Int("SELECT count(*) FROM Person WHERE fActive = 1 AND lMandantID = " + own), -1},
         {"the Mandant filter", 1, 1, 1, "", 1 + persons, persons},
+        {"mask 0 without the right on every Mandant's persons", 77, 0, 0, "", 1 + persons, persons},
     };
     const long long all = Int("SELECT count(*) FROM Mandant WHERE fActive = 1") +
                           Int("SELECT count(*) FROM Person p JOIN Mandant m ON p.lMandantID = m.lMandantID "
@@ -153,7 +165,8 @@ TEST_F(SearchTab, CheckingABrigadeInTheTreeChecksItsPersons) {
         SCOPED_TRACE(c.name);
         security.userID = c.user;
         options.Set(-1000, L"ApplyMandantFilterOnAddItems", c.filter);
-        ActivateMandant(c.filter ? std::stol(mandant) : 0);
+        // The work plans offered are those of the active Mandant, filter or not.
+        ActivateMandant(c.filter || !c.where.empty() ? std::stol(mandant) : other);
         CSearchPopupDlg popup(4, L"Tree", c.where.empty() ? 2 : 6, 2);
         popup.m_bMultiSelect = TRUE;
         popup.m_dwRightMask = c.mask;

@@ -49,6 +49,15 @@ TEST_F(PersonSearch, TypedWordsFindThePersonsAndOkHandsTheChosenIdToTheCaller) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Person")) << "an empty text lists everybody";
+        // The order the user sorted by holds for the next search: names from Z to A.
+        ClickColumnHeader(List(search), 3);
+        ClickColumnHeader(List(search), 3);
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        const auto everybody = Column(List(search), 3);
+        EXPECT_EQ(static_cast<long long>(everybody.size()), Int("SELECT count(*) FROM Person"));
+        for (std::size_t row = 1; row < everybody.size(); ++row)
+            ASSERT_GE(CString(everybody[row - 1].c_str()).CompareNoCase(everybody[row].c_str()), 0) << row;
 
         Type(Edit(search), L"Crivelli");
         ASSERT_TRUE(Settled(search));
@@ -152,6 +161,25 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
                 EXPECT_TRUE(std::all_of(mandants.begin(), mandants.end(),
                                         [&](const std::wstring& m) { return U(m) == name; }));
             }
+        });
+    }
+
+    // The caller's choice of the Mandant filter, not the option, holds in the popup's search, also
+    // when the search is refreshed.
+    security.userID = 1;
+    ActivateMandant(3);
+    for (const BOOL filter : {TRUE, FALSE}) {
+        SCOPED_TRACE(filter);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", !filter);
+        CSearchPopupDlg popup(4, L"Rights", -1, 0);
+        popup.m_bApplyMandantFilter = filter;
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Rows(List(search)), filter ? perMandant(3) : all);
+            search.Refresh();
+            ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Rows(List(search)), filter ? perMandant(3) : all);
         });
     }
 }

@@ -156,6 +156,9 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     const std::string june = std::to_string(kYear) + "-06-01 00:00:00";
     const long long fromJune = Int("SELECT count(*) FROM Kursinstanz WHERE dtDatum >= '" + june + "'");
     ASSERT_LT(fromJune, runs);
+    // A run dated exactly on the date is found.
+    const std::string firstFromJune = Query("SELECT min(dtDatum) FROM Kursinstanz WHERE dtDatum >= '" + june + "'").at(0);
+    const long long fromFirst = Int("SELECT count(*) FROM Kursinstanz WHERE dtDatum >= '" + firstFromJune + "'");
     struct Case {
         const char* mode;
         long user;
@@ -171,6 +174,7 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, runs},
         {"onlyInstanz", 2, 0x100, L"x 1 1 1", 0, leaderRuns},
         {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, fromJune, june},
+        {"onlyInstanz", 1, 0x100, L"x 1 1 1", 0, fromFirst, firstFromJune},
         {"onlyKurs", 1, 1, L"", 0, 1},
         {"onlyKurs", 1, 1, L"x 0 0 1", 0, Int("SELECT count(*) FROM Kurs WHERE lTyp IN (0, 3)")},
         {"onlyKurs", 1, 1, L"x 0 0 11", 0, 1},

@@ -47,6 +47,12 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
     const std::string from = std::to_string(kYear) + "-05-01 00:00:00";
     const long second = long(Int("SELECT lMandantID FROM Mandant ORDER BY lMandantID LIMIT 1 OFFSET 1"));
     const std::string mandant2 = std::to_string(second);
+    // User 77 may see the maintenance plans of the first Mandant that has any, and the devices of
+    // another Mandant: the plans follow the rights on plans.
+    const std::string planMandant = Query("SELECT min(lMandantID) FROM Wartungsplan").at(0);
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + planMandant + ", 54, 77, 1)");
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) SELECT lMandantID, 57, 77, 1 FROM Mandant "
+        "WHERE lMandantID <> " + planMandant);
     struct Case {
         const char* name;
         long table;
@@ -75,6 +81,8 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
          "SELECT lEinsatzID FROM Einsatz WHERE lMandantID = " + mandant2},
         {"the active Mandant without the filter", 149, {{-1000, L"ApplyMandantFilterOnAddItems", 0L}}, 1, true,
          "SELECT lArbeitsplanID FROM Arbeitsplan"},
+        {"maintenance plans by the rights on them", 54, {}, 77, false,
+         "SELECT lWartungsplanID FROM Wartungsplan WHERE lMandantID = " + planMandant},
         // The course leader holds no rights on work plans.
         {"work plans without rights", 149, {}, 2, false, "SELECT 1 WHERE 0"},
     };

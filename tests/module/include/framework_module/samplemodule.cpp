@@ -51,6 +51,16 @@ struct Resources {
 
 class CSampleView;
 
+// A page closing notes its tab name in the view's key ("ClosedTabs", in the order closed); the page
+// named by "FailClose" fails to close.
+HRESULT CloseSamplePage(const CString& strTabName) {
+    CString strClosed, strFail;
+    CQvRegistry::GetValue(SAMPLE_VIEW_KEY, L"ClosedTabs", strClosed);
+    CQvRegistry::SetValue(SAMPLE_VIEW_KEY, L"ClosedTabs", strClosed + strTabName + L";");
+    CQvRegistry::GetValue(SAMPLE_VIEW_KEY, L"FailClose", strFail);
+    return strFail == strTabName ? E_FAIL : S_OK;
+}
+
 // The course dialog of the sample: the course and its run; the tenant is the first Mandant.
 class CSampleDlg : public CParentDlg {
 public:
@@ -158,6 +168,10 @@ public:
         GetDlgItemText(IDC_SAMPLE_SHORT, strShort);
         return strShort == L"bleibt" ? S_FALSE : CChildDlg::CanNavigate(lID, lSubID);
     }
+    HRESULT CloseTab() override {
+        const HRESULT hr = CChildDlg::CloseTab();
+        return FAILED(hr) ? hr : CloseSamplePage(m_strTabName);
+    }
 
 protected:
     afx_msg void OnChangeText() {
@@ -179,6 +193,10 @@ public:
     CSamplePageNotes()
         : CChildDlg(IDD_SAMPLE_NOTES, IDS_SAMPLE_TAB_NOTES, L"Notizen", nullptr, kNotesContentHeight, 0) {
         m_guidFunction = GUID_SampleNotesFunction;
+    }
+    HRESULT CloseTab() override {
+        const HRESULT hr = CChildDlg::CloseTab();
+        return FAILED(hr) ? hr : CloseSamplePage(m_strTabName);
     }
 
 protected:
