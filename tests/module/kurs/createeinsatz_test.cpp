@@ -95,6 +95,7 @@ protected:
 };
 
 TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTransaction) {
+    long emil = 0, fritz = 0;
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_EQ(ComboItems(dlg.m_cbEinsatzart.GetSafeHwnd()), (std::vector<std::wstring>{L"Kurs", L"Übung"}));
@@ -106,9 +107,15 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DELETEPERSON))) << "nothing to remove from yet";
         ChooseRates(dlg);
         Screen(wnd, "createeinsatzdlg");
+        // Booked after the dialog read the run: set to attended from provisional, not from the
+        // waiting list.
+        emil = Reg("Egli", 7, true);
+        fritz = Reg("Fehr", 3, true);
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
     });
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(emil)), "1");
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(fritz)), "3");
     ASSERT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz WHERE lKursinstanzID = " + K(run)), 1);
     const std::string einsatz = Text("SELECT lEinsatzID FROM KursinstanzEinsatz");
     EXPECT_EQ(Text("SELECT lMandantID || '|' || lEinsatzartID || '|' || strEreignis || '|' || dtEinsatz || '|' || "
@@ -166,7 +173,13 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
+    // The leader holds a second role of the run; both roles are paid at the same rate.
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (6, 2)");
+    const long second = AddReg(lea, kurs, run, 1, "2031-05-01");
+    Sql("UPDATE PersonKurs SET fTeilnehmer = 0, lKursleitungID = 6 WHERE lPersonKursID = " + K(second));
     Run([&](CCreateEinsatzDlg& dlg) {
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
         ChooseRates(dlg);
         Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonID = " + K(carla));
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));
@@ -174,6 +187,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 0);
     EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(lea)), 1) << "one pay row per rate";
 }
 
 TEST_F(CreateEinsatzTest, AnAnnouncementThatFailsAfterTheCommitIsAWarningAndTheDialogCloses) {

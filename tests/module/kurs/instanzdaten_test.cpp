@@ -570,6 +570,19 @@ TEST_F(ReservationTest, ASecondReservationForTheSameYearIsRefusedAtOkAndAVanishe
     }
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 2);
     {
+        // With no places a new reservation writes nothing, so its year is not refused either.
+        CEditReservationDlg dlg(mandant);
+        dlg.lKursID = kurs;
+        script.ExpectModal(IDD_EDITRESERVATION, [&](qv::IModalDialog&) {
+            Retype(Field(dlg, IDC_EDITRESERVATION_ANZAHL), L"0");
+            HWND edit = Field(dlg, IDC_EDITRESERVATION_YEAR);
+            Retype(edit, std::to_wstring(year + 1));
+            PressKey(edit, VK_RETURN);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+    }
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 2);
+    {
         // The reservation is deleted meanwhile: OK changes no row and says so.
         CEditReservationDlg dlg(0);
         dlg.lKursID = kurs;

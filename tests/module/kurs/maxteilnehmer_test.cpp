@@ -138,6 +138,13 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=9 " + K(sued) + ":" + K(year) + "=9 ");
+    // Cleared in the all-row, the column's quota goes from every row; the other columns stay.
+    Quota(sued, 0, 6);
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 2, L""));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(sued) + ":0=6 ");
 }
 
 TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMandanten) {

@@ -131,6 +131,13 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     ASSERT_EQ(booking.AddInstruktorToKurs(weg, kurs, run, 2031, -1, regW, status), S_OK);
     Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID IN (" + K(regL) + ", " + K(regW) + ")");
     Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonKursID = " + K(regW));
+    // An Italian leader has no Italian mail: he is copied on the German one, with the German leader.
+    const long lina = Mailbox("Leiterin", "Lina", "lina@fw.ch", "Italiano");
+    long regI = 0;
+    ASSERT_EQ(booking.AddInstruktorToKurs(lina, kurs, run, 2031, -1, regI, status), S_OK);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(regI));
+    // The template's blind copies are separated by a comma: each one is delivered.
+    Sql("UPDATE KursnotificationMailtemplate SET strBCC = 'archiv@fw.ch, stab@fw.ch'");
     const long mandantNote = static_cast<long>(Int("SELECT lKursnotificationID FROM Kursnotification WHERE lPersonID = -1"));
     ASSERT_EQ(Int("SELECT count(*) FROM KursnotificationItem WHERE lKursnotificationID = " + K(mandantNote)), 2);
     // A notification sent before stays below the open one, in grey.
@@ -148,7 +155,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_EQ(Cell(mandanten, 0, 3), L"") << "an open notification has no sending date";
         EXPECT_EQ(CellTextColor(mandanten, 1, 1), RGB(128, 128, 128));
         EXPECT_NE(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128));
-        EXPECT_EQ(Rows(instruktoren), 2) << "each instructor has his own notification";
+        EXPECT_EQ(Rows(instruktoren), 3) << "each instructor has his own notification";
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 1);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND))) << "nothing selected";
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_EDIT)));
@@ -167,9 +174,10 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     ASSERT_EQ(mails.size(), 2u) << "one mail per language";
     const auto& de = mails[0];
     EXPECT_EQ(de.from, "kurse@qovaro.test");
-    EXPECT_EQ(de.recipients, (std::vector<std::string>{"de@fw-nord.ch", "leiter@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
+    EXPECT_EQ(de.recipients, (std::vector<std::string>{"de@fw-nord.ch", "leiter@fw.ch", "lina@fw.ch", "kurse@fw.ch",
+                                                       "archiv@fw.ch", "stab@fw.ch"}));
     EXPECT_EQ(de.Header("To"), "de@fw-nord.ch");
-    EXPECT_EQ(de.Header("Cc"), "leiter@fw.ch, kurse@fw.ch");
+    EXPECT_EQ(de.Header("Cc"), "leiter@fw.ch, lina@fw.ch, kurse@fw.ch");
     EXPECT_EQ(de.Header("Bcc"), "") << "a blind copy is not named in the message";
     EXPECT_EQ(de.Header("Subject"), "Kursmeldung FW Nord <mandant>");
     const std::string rule(81, '-');
@@ -180,13 +188,13 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
                              " wurde neu hinzugefügt, aktueller Status: Angemeldet\r\n" + second +
                              " wurde neu hinzugefügt, aktueller Status: Angemeldet\r\n\r\nFreundliche Grüsse\r\n");
     const auto& fr = mails[1];
-    EXPECT_EQ(fr.recipients, (std::vector<std::string>{"fr@fw-nord.ch", "kurse@fw.ch", "archiv@fw.ch"}));
+    EXPECT_EQ(fr.recipients, (std::vector<std::string>{"fr@fw-nord.ch", "kurse@fw.ch", "archiv@fw.ch", "stab@fw.ch"}));
     EXPECT_EQ(fr.Header("Subject"), "Avis FW Nord");
     EXPECT_EQ(fr.Body().substr(0, 9), "Bonjour\r\n") << "the French header, the template's own footer";
     EXPECT_NE(fr.Body().find(first + " nouveau, statut actuel: Inscrit"), std::string::npos);
     EXPECT_NE(fr.Body().find("Freundliche Grüsse"), std::string::npos);
     EXPECT_EQ(Sent(mandantNote), "1");
-    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification WHERE lPersonID <> -1 AND dtSent = '1899-12-30 00:00:00'"), 2)
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification WHERE lPersonID <> -1 AND dtSent = '1899-12-30 00:00:00'"), 3)
         << "the instructors' notifications were not selected";
 }
 
@@ -346,11 +354,17 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             HWND e = editor.GetSafeHwnd();
             EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT)), L"Kursänderungen");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Meldung d'été");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_CC), L"kopie@fw.ch");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"blind@fw.ch");
             // The translations need the row: the first press inserts it, the second does not again.
             script.ExpectModal(0, [](qv::IModalDialog& labels) { labels.EndModal(IDCANCEL); });
             ASSERT_TRUE(Click(e, IDC_MAILTEMPLATE_LABEL));
             const long id = editor.lKursnotificationMailtemplateID;
             EXPECT_NE(id, 0);
+            EXPECT_EQ(Text("SELECT strCC || '|' || strBCC FROM KursnotificationMailtemplate WHERE "
+                           "lKursnotificationMailtemplateID = " + K(id)),
+                      "kopie@fw.ch|blind@fw.ch");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"geheim@fw.ch");
             script.ExpectModal(0, [](qv::IModalDialog& labels) { labels.EndModal(IDCANCEL); });
             ASSERT_TRUE(Click(e, IDC_MAILTEMPLATE_LABEL));
             EXPECT_EQ(editor.lKursnotificationMailtemplateID, id);
@@ -361,7 +375,7 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_NEW));
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate WHERE strName = 'Meldung d''été' AND "
-                      "strSubject = 'Kursänderungen'"),
+                      "strSubject = 'Kursänderungen' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
                   1);
 
         // A template per tab, chosen again when the tab comes back.

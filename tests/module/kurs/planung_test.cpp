@@ -3,6 +3,7 @@
 // with their per-year counts, adding to the plan in one transaction, placing into a run, the
 // archive's loader thread and its counts, removing a mixed selection, and custom-field values.
 #include "custfielddlg.h"
+#include "editpersondlg.h"
 #include "getkursyeardlg.h"
 #include "getstatusdlg.h"
 #include "historydlg.h"
@@ -336,6 +337,18 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     ASSERT_NE(page, nullptr);
     list = page->m_list.GetSafeHwnd();
     ASSERT_EQ(Rows(list), 3);
+    // A planned instructor's status is changed as an instructor's, which leaves the participant
+    // mark of the changing system alone.
+    Sql("UPDATE PersonKurs SET changedBy = 0 WHERE lPersonKursID = " + K(regC));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Caflisch")));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        EXPECT_FALSE(dlg.bTeilnehmer);
+        dlg.lStatus = 7;
+        modal.EndModal(IDOK);
+    });
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE));
+    EXPECT_EQ(Text("SELECT lStatus || '/' || changedBy FROM PersonKurs WHERE lPersonKursID = " + K(regC)), "7/0");
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Caflisch")));
     placeSelected();
     EXPECT_EQ(Text("SELECT lKursinstanzID || '/' || fTeilnehmer FROM PersonKurs WHERE lPersonID = (SELECT lPersonID "
@@ -347,10 +360,11 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     ASSERT_TRUE(SelectRow(list, 0));
     ASSERT_TRUE(SelectRow(list, 1, Qt::ControlModifier));
     script.ExpectMessageBox(IDYES, L"wirklich löschen");
-    // The two placements' events come on their own time; they are not the removal's.
+    // The events of the two placements and the status change come on their own time; they are not
+    // the removal's.
     EXPECT_TRUE(WaitFor([&] {
         Pump();
-        return listener.bookings.size() >= 2;
+        return listener.bookings.size() >= 3;
     }));
     listener.bookings.clear();
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
@@ -438,10 +452,14 @@ TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) 
 TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection) {
     const long regA = Reg(Person("Amsler"), run, 1, "2019-05-01");
     const long regB = Reg(Person("Brunner"), run, 1, "2019-05-01", false);
+    Reg(Person("Caflisch"), run, 2, "2019-05-01");  // not attended: archived
+    Reg(Person("Dubach"), run, 4, "2019-05-01");    // penalty waiting list: never archived
     auto* page = Show<CHistoryDlg>(L"Archiv");
     ASSERT_NE(page, nullptr);
     WaitLoaded(page);
     HWND list = page->m_list.GetSafeHwnd();
+    EXPECT_GE(RowOf(list, L"Caflisch"), 0);
+    EXPECT_EQ(RowOf(list, L"Dubach"), -1);
     HWND state = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE);
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
     EXPECT_FALSE(Enabled(state)) << "an instructor has no participant status";
@@ -458,6 +476,21 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
     EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
+    ExpectEvents(true, false);
+
+    // A registration saved in the editor is shown as saved: the archive loads again. (The editor
+    // dates an attended registration by its run.)
+    Sql("UPDATE Kursinstanz SET dtDatum = '2019-05-01 00:00:00' WHERE lKursinstanzID = " + K(run));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nachgetragen");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_EDIT));
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT strBemerkung FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "nachgetragen");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 10), L"nachgetragen");
     ExpectEvents(true, false);
 }
 
@@ -608,14 +641,16 @@ TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInThe
     Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (7, 1)");
     const long anna = Person("Amsler"), beat = Person("Brunner");
     Person("Caflisch");  // holds no function
+    const long dora = Person("Dubach");  // holds it from the middle of 2023 to its end
     Sql("INSERT INTO PersonFunktion (lPersonID, lFunktionID, dtStart, dtEnde) VALUES (" + K(anna) +
         ", 1, '2019-01-01 00:00:00', '2023-12-31 00:00:00'), (" + K(beat) + ", 1, '2020-01-01 00:00:00', "
-        "'1899-12-30 00:00:00')");
+        "'1899-12-30 00:00:00'), (" + K(dora) + ", 1, '2023-06-01 00:00:00', '2023-12-31 00:00:00')");
     auto* page = Show<CPlanungDlg>(L"Planung");
     ASSERT_NE(page, nullptr);
     ASSERT_EQ(page->m_arrKursleitung, (std::vector<long>{-1, -1, -1, 7}));
-    // 2023, the year the first one's function ends: both are offered (the search is left). 2024:
-    // the function of the first ended the year before; the second's has no end.
+    // 2023, the year the first one's function ends and the third one's starts: all three are
+    // offered (the search is left). 2024: the functions of the first and the third ended the year
+    // before; the second's has no end.
     std::vector<std::wstring> offered;
     for (const int year : {2023, 2024}) {
         offered.clear();
@@ -637,7 +672,7 @@ TEST_F(PlanungTest, InstructorsOfARoleArePlannedFromTheHoldersOfItsFunctionInThe
         AnswerNextPopupMenu(ID_PLANUNG_ADD_NOROLE + 1);
         Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
         if (year == 2023) {
-            EXPECT_EQ(offered.size(), 2u);
+            EXPECT_EQ(offered.size(), 3u);
         }
     }
     ASSERT_EQ(offered.size(), 1u);

@@ -200,6 +200,14 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     ASSERT_EQ(Rows(List()), 5);
     EXPECT_EQ(Status(), L"Anzahl/max.: 5/2  |  Überbuchungen: 2  |  Warteliste: 1  Angemeldet: 2  Anwesend: 1  "
                         L"Abwesend: 1");
+    // Four places taken: booked exactly to the maximum leaves none free; one place less is one
+    // overbooking.
+    for (const auto& [max, counts] : std::vector<std::pair<long, std::wstring>>{
+             {4, L"Anzahl/max.: 5/4  |  freie Plätze: 0  |  "}, {3, L"Anzahl/max.: 5/3  |  Überbuchungen: 1  |  "}}) {
+        SetMax(run, max);
+        ASSERT_EQ(Tn()->Refresh(), S_OK);
+        EXPECT_EQ(Status().substr(0, counts.size()), counts) << max;
+    }
     const int linkedRow = RowOf(L"Egli");
     EXPECT_EQ(CellTextColor(List(), linkedRow, 4), RGB(128, 128, 128));
     ASSERT_TRUE(SelectRow(List(), linkedRow));
@@ -403,12 +411,29 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     ASSERT_TRUE(Visible(Button(IDC_TEILNEHMER_SWITCH)));
     ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_SWITCH)));
+    // Checked against this page's run and course: a person already in the run is refused.
+    ChoosePersons({L"Caflisch"});
+    script.ExpectMessageBox(IDOK, L"bereits");
+    Click(Button(IDC_TEILNEHMER_SWITCH));
+    EXPECT_EQ(Reg(regA, "lPersonID"), K(anna));
+    EXPECT_EQ(Log(IDS_LOG_PERSON_SWITCHED), 0);
+    ExpectOneEvent();  // a refused switch counts as a change all the same
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     ChoosePersons({L"Zuber"});
     Click(Button(IDC_TEILNEHMER_SWITCH));
     EXPECT_NE(Reg(regA, "lPersonID"), K(anna));
     EXPECT_GE(RowOf(L"Zuber"), 0);
     EXPECT_GT(Log(IDS_LOG_PERSON_SWITCHED), 0);
     ExpectOneEvent();
+
+    // The central installation may set the status of a cantonal course's participant in a run.
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        EXPECT_TRUE(dlg.IsLoaded());
+        EXPECT_TRUE(Enabled(dlg.m_cbStatus.GetSafeHwnd()));
+        modal.EndModal(IDCANCEL);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypKanton, kurs, regC), IDCANCEL);
 
     // Remove: both selected rows go without a question.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Zuber")));
@@ -446,6 +471,10 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");
+        // A registration in a run records no place, duration or leader of its own: what another
+        // writer stored meanwhile stays.
+        Sql("UPDATE PersonKurs SET strInstanzOrt = 'Thayngen', dblInstanzDauer = 2, strInstanzLeitung = 'Meier' "
+            "WHERE lPersonKursID = " + K(reg));
         Click(wnd, IDOK);
     });
     // A double click on the row opens the editor as the edit button does.
@@ -454,6 +483,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
               "5|1|Ferien d'été|00:00:00");
     EXPECT_EQ(Reg(reg, "substr(dtDatum, 1, 10)"), U(COleDateTime::GetCurrentTime().Format(L"%Y-%m-%d")));
     EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 3);
+    EXPECT_EQ(Reg(reg, "strInstanzOrt || '|' || printf('%.2f', dblInstanzDauer) || '|' || strInstanzLeitung"),
+              "Thayngen|2.00|Meier");
     EXPECT_TRUE(RowSelected(List(), RowOf(L"Amsler"))) << "the edited booking is selected again";
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Abgemeldet");
     ExpectOneEvent();
@@ -515,12 +546,18 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         EXPECT_EQ(items.size(), 6u);
         EXPECT_EQ(items[1], L"Geplant/Angemeldet");
         Retype(year, L"2033");
+        // A planned registration records its own place, duration and leader.
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_ORT), L"Stein am Rhein");
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER), L"1.50 Tg");
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_LEITUNG), L"Meier");
         // The registration moves to another year: it takes a place reserved for that year.
         script.ExpectMessageBox(IDOK, L"für das Jahr 2033  um eins verkleinert");
         Click(wnd, IDOK);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "dtDatum || '|' || lKursinstanzID || '|' || lStatus"), "2033-12-31 00:00:00|-1|0");
+    EXPECT_EQ(Reg(reg, "strInstanzOrt || '|' || printf('%.2f', dblInstanzDauer) || '|' || strInstanzLeitung"),
+              "Stein am Rhein|1.50|Meier");
     EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 1);
     ExpectOneEvent();
 }
@@ -580,6 +617,13 @@ TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
     EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || lKursleitungID || '|' || strBemerkung"),
               K(run) + "|4|77|nur die Bemerkung");
     ExpectOneEvent();
+
+    // Without a rights row on the run the page still reads: its commands are shown, none enabled.
+    ShowPage();
+    for (int id : {IDC_TEILNEHMER_ADD, IDC_TEILNEHMER_EDIT, IDC_TEILNEHMER_CHANGESTATE}) {
+        EXPECT_TRUE(Visible(Button(id))) << id;
+        EXPECT_FALSE(Enabled(Button(id))) << id;
+    }
 }
 
 TEST_F(TeilnehmerTest, ThePageHearsItsEventsAlsoWhenTheSwitchFlagCannotBeRead) {
