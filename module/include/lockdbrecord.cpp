@@ -52,6 +52,15 @@ CString OwnerCondition(const CString& strOwnerTag) {
     return strCondition;
 }
 
+bool IsOwnLock(const CString& strLock, const CString& strOwnerTag) {
+    const int nBar = strLock.Find(L'|');
+    if (nBar < 0) return false;
+    CString strOwner = strLock.Mid(nBar), strTag = strOwnerTag;
+    strOwner.TrimRight(L' ');
+    strTag.TrimRight(L' ');
+    return strOwner == strTag;
+}
+
 bool ParseLockTime(const CString& strTime, COleDateTime& dt) {
     // Style 20 of the server: exactly "yyyy-mm-dd hh:mi:ss".
     if (strTime.GetLength() != 19) return false;
@@ -172,7 +181,7 @@ long CLockDbRecord::CheckDbRecordLock(CString strTable, CString strIDColumn, lon
             }
             if (strOwner.IsEmpty()) {
                 hr = eRecordUnchanged;
-            } else if (strOwner == m_strOwnerTag) {
+            } else if (qv::nq::IsOwnLock(strLockRead, m_strOwnerTag)) {
                 hr = eRecordEditing;
             } else if (!bTimeRead || qv::nq::LockAgeMinutes(dtLock, dtNow) > m_nStaleMinutes) {
                 // Clear exactly the text that was read: a lock another user took since stays.

@@ -34,4 +34,7 @@ bool ParseLockTime(const CString& strTime, COleDateTime& dt);
 long long LockAgeMinutes(const COleDateTime& dtLock, const COleDateTime& dtNow);
 // The SQL condition that the row's strLock belongs to the owner with this tag.
 CString OwnerCondition(const CString& strOwnerTag);
+// The same test on a lock text as read: its part from the first bar equals the tag, case-sensitive
+// and without trailing blanks, as the server compares texts.
+bool IsOwnLock(const CString& strLock, const CString& strOwnerTag);
 }  // namespace qv::nq

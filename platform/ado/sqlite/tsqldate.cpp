@@ -375,7 +375,11 @@ int DatePart(Part part, Millis t) {
 }
 
 Millis Now(bool utc) {
-    std::time_t now = std::time(nullptr);
+    // The precise clock, as SQLite's own 'now' reads it: time() follows the coarse clock, which
+    // runs up to a tick behind, so just after a second began it still gave the second before.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    std::time_t now = ts.tv_sec;
     std::tm tm{};
     if (utc) gmtime_r(&now, &tm);
     else localtime_r(&now, &tm);

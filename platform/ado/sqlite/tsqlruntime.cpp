@@ -722,6 +722,11 @@ int CollateCi(void*, int n1, const void* p1, int n2, const void* p2) {
                            std::string_view(static_cast<const char*>(p2), std::size_t(n2)));
 }
 
+int CollateCs(void*, int n1, const void* p1, int n2, const void* p2) {
+    return text::CompareCs(std::string_view(static_cast<const char*>(p1), std::size_t(n1)),
+                           std::string_view(static_cast<const char*>(p2), std::size_t(n2)));
+}
+
 // The built-in PRAGMA case_sensitive_like would put SQLite's own LIKE back in place of ours.
 int Authorize(void*, int action, const char* a, const char*, const char*, const char*) {
     if (action == SQLITE_PRAGMA && a && sqlite3_stricmp(a, "case_sensitive_like") == 0) return SQLITE_IGNORE;
@@ -782,6 +787,7 @@ int RegisterTsqlRuntime(sqlite3* db) {
         if (rc != SQLITE_OK) return rc;
     }
     int rc = sqlite3_create_collation_v2(db, "QVCI", SQLITE_UTF8, nullptr, CollateCi, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_create_collation_v2(db, "QVCS", SQLITE_UTF8, nullptr, CollateCs, nullptr);
     if (rc != SQLITE_OK) return rc;
     return sqlite3_set_authorizer(db, Authorize, nullptr);
 }

@@ -262,6 +262,10 @@ int CompareCi(std::string_view a, std::string_view b) {
     return CompareBy(a, b, [](char32_t c) { return Lower(c); });
 }
 
+int CompareCs(std::string_view a, std::string_view b) {
+    return CompareBy(TrimTrailingBlanks(a), TrimTrailingBlanks(b), [](char32_t c) { return c; });
+}
+
 int CompareCharCi(char32_t a, char32_t b) {
     char32_t la = Lower(a), lb = Lower(b);
     char32_t ba = Base(la), bb = Base(lb);

@@ -1,6 +1,6 @@
 #pragma once
 // Text handling of the T-SQL runtime: UTF-8 code points, the case folding of the default
-// collation, the QVCI comparison and T-SQL LIKE.
+// collation, the QVCI and QVCS comparisons and T-SQL LIKE.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +27,9 @@ std::string Upper(std::string_view utf8);
 int CompareCi(std::string_view a, std::string_view b);
 // The same order for single characters (used for LIKE ranges).
 int CompareCharCi(char32_t a, char32_t b);
+// QVCS, the case-sensitive (and binary) collations: characters in code point order, trailing
+// blanks ignored as T-SQL ignores them under every collation ('anna ' = 'anna').
+int CompareCs(std::string_view a, std::string_view b);
 
 // T-SQL LIKE under QVCI: % _ [abc] [a-f] [^x], `escape` (0 for none) makes the next character
 // literal. Trailing blanks of the value are ignored, those of the pattern are not.

@@ -118,6 +118,17 @@ std::string PgPrinter::Identifier(const Ident& id) {
 
 // ---- expressions ---------------------------------------------------------------------------
 
+PgPrinter::Out PgPrinter::PrintComparison(const Expr& left, const char* op, const Expr& right, int prec) {
+    const std::string lc = ExplicitCollation(left);
+    const std::string c = lc.empty() ? ExplicitCollation(right) : lc;
+    if (c.empty() || !IsCaseSensitiveCollation(c)) return PrinterBase::PrintComparison(left, op, right, prec);
+    // T-SQL compares texts without their trailing blanks under every collation ('anna ' = 'anna');
+    // "C" does not, but bpchar does, in the same byte order.
+    return {"CAST(" + Expression(left) + " AS bpchar) COLLATE " + kCaseSensitive + " " + op + " CAST(" +
+                Expression(right) + " AS bpchar)",
+            prec};
+}
+
 PgPrinter::Out PgPrinter::PrintAdd(const BinaryExpr& b) {
     const ValueType l = TypeOf(*b.left, variables_);
     const ValueType r = TypeOf(*b.right, variables_);

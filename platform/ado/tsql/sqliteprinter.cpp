@@ -12,7 +12,7 @@
 namespace qv::tsql {
 
 SqlitePrinter::SqlitePrinter(const std::vector<VariableDecl>& variables, int trancountSlot, int literalBase)
-    : PrinterBase({.refusal = "unsupported construct ", .caseInsensitive = "QVCI", .caseSensitive = "BINARY",
+    : PrinterBase({.refusal = "unsupported construct ", .caseInsensitive = "QVCI", .caseSensitive = "QVCS",
                    .rowIdentity = "rowid", .topAlias = ""},
                   {.equal = kEq, .relation = kRel, .isNull = kEq, .between = kEq, .betweenOperand = kBit, .in = kEq,
                    .inValue = kEq + 1, .bit = kBit, .bitNot = kUnary, .add = kAdd, .mul = kMul,

@@ -14,6 +14,8 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <stdexcept>
+#include <string>
 
 namespace fwtest {
 
@@ -115,6 +117,13 @@ void Framework::TearDown() {
 }
 
 void Framework::OpenView() {
+    ShowView();
+    // Without its view a case cannot go on: it ends here, failed, instead of crashing the run on
+    // the first use of the missing dialog.
+    if (!m_pDlg) throw std::runtime_error("the sample view did not open");
+}
+
+void Framework::ShowView() {
     ASSERT_EQ(host->OpenView(SAMPLE_VIEW_PROGID), S_OK);
     ASSERT_EQ(host->ActivateView(SAMPLE_VIEW_PROGID, pane.GetSafeHwnd(), RECT{0, 0, 720, 420}), S_OK);
     CWnd* pChild = pane.GetWindow(GW_CHILD);
@@ -136,7 +145,10 @@ INQViewControl* Framework::ViewControl() {
 }
 
 CChildDlg* Framework::Page(int i) const {
-    return dynamic_cast<CChildDlg*>(Dlg()->GetTabCtrl().GetTabWnd(i));
+    auto* page = Dlg() ? dynamic_cast<CChildDlg*>(Dlg()->GetTabCtrl().GetTabWnd(i)) : nullptr;
+    // A page that was not made fails the case that asks for it.
+    if (!page) throw std::runtime_error("the view has no page " + std::to_string(i));
+    return page;
 }
 
 void Framework::Sql(const std::string& sql) {

@@ -76,13 +76,15 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // The sample view opened by the frame and shown in the test's pane.
+    // The sample view opened by the frame and shown in the test's pane; when it does not open,
+    // the case fails and ends with an exception.
     void OpenView();
     void CloseView();
     CParentDlg* Dlg() const { return m_pDlg; }
     INQViewControl* ViewControl();
     HWND Tabs() const { return Dlg()->GetTabCtrl().GetSafeHwnd(); }
-    // The page window of tab i, as the framework's page base.
+    // The page window of tab i, as the framework's page base; an exception ends the case when
+    // there is none.
     CChildDlg* Page(int i) const;
 
     void Sql(const std::string& sql);
@@ -100,6 +102,7 @@ protected:
     long mandant = 0;
 
 private:
+    void ShowView();
     CParentDlg* m_pDlg = nullptr;
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
     qv::IInteraction* previous_ = nullptr;

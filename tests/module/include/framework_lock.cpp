@@ -5,11 +5,29 @@
 #include "lockdbrecord.h"
 #include "utf.h"
 
+#include "adosession.h"
+#include "extensions.h"
+
+#include <sqlite3.h>
+
 #include <chrono>
 #include <cstdlib>
 
 namespace fwtest {
 namespace {
+
+// lock_race(strLock) gives its argument; its first call since `raceArmed` was set stands for
+// another user who takes the row at that moment: his lock is written on the test's connection.
+sqlite3* raceDb = nullptr;
+bool raceArmed = false;
+void LockRace(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (raceArmed) {
+        raceArmed = false;
+        sqlite3_exec(raceDb, "UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS98|neu'",
+                     nullptr, nullptr, nullptr);
+    }
+    sqlite3_result_value(ctx, argv[0]);
+}
 
 class RecordLock : public Framework {
 protected:
@@ -66,6 +84,25 @@ TEST_F(RecordLock, AnotherUsersLockHoldsUntilItIsOlderThanTheStaleLimit) {
         EXPECT_EQ(Lock().find("|WS99|fremd") != std::string::npos, c.foreignLeft);
         Sql("UPDATE Kurs SET strLock = ''");
     }
+    // Another user takes the row between the check's reading of a stale lock and its clearing:
+    // his lock stays. The view reads the course through lock_race.
+    raceDb = db->Handle();
+    qv::sql::RegisterConnectionInitializer("lock-race", [](sqlite3* h) {
+        sqlite3_create_function_v2(h, "lock_race", 1, SQLITE_UTF8, nullptr, LockRace, nullptr, nullptr, nullptr);
+    });
+    qv::ado::Session::ReleasePool();  // the next connection comes with lock_race
+    Sql("CREATE VIEW KursRace AS SELECT lKursID, lock_race(strLock) AS strLock FROM Kurs");
+    Sql("CREATE TRIGGER KursRaceLock INSTEAD OF UPDATE ON KursRace BEGIN "
+        "UPDATE Kurs SET strLock = NEW.strLock WHERE lKursID = OLD.lKursID; END");
+    ForeignLock(721);
+    raceArmed = true;
+    CLockDbRecord late;
+    EXPECT_EQ(late.CheckDbRecordLock(L"KursRace", L"lKursID", kurs, nullptr), eRecordUnchanged);
+    EXPECT_FALSE(raceArmed) << "the check read the row";
+    EXPECT_NE(Lock().find("|WS98|neu"), std::string::npos) << "his lock was wiped: '" << Lock() << "'";
+    qv::sql::RegisterConnectionInitializer("lock-race", [](sqlite3*) {});
+    Sql("UPDATE Kurs SET strLock = ''");
+
     // Every try that finds the other user's lock is followed by the pause, the last one too.
     ForeignLock(5);
     options.Set(-3010, L"LockRecordRetries", 2);
@@ -121,6 +158,32 @@ TEST_F(RecordLock, AnApostropheInTheUserNameIsLeftOutOfTheOwnerTagWhichIsCompare
         EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordLockedByOther);
         EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs), eRecordLockedByOther);
         EXPECT_EQ(Lock().substr(19), his);
+        Sql("UPDATE Kurs SET strLock = ''");
+    }
+    // Trailing blanks do not count, as the server compares texts: an own lock stored with them is
+    // released, the user "anna " holds his own lock, and "anna" meeting a fresh lock of "anna "
+    // takes the row as his own instead of editing beside it. The last case starts on a free row.
+    options.Set(-3010, L"LockRecordTimeout", 0);
+    const std::pair<const char*, const char*> blanks[] = {
+        {"anna", "anna "}, {"anna ", "anna "}, {"anna ", "anna"}, {"anna", "anna  "}, {"anna ", ""}};
+    for (const auto& [me, stored] : blanks) {
+        SCOPED_TRACE(std::string("'") + me + "' meets '" + stored + "'");
+        qvtest::ScopedEnv user("USER", me);
+        CLockDbRecord lock;
+        const std::string tag = U(lock.m_strOwnerTag);
+        const std::string taken = "UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '" +
+                                  tag.substr(0, tag.rfind('|') + 1) + stored + "'";
+        if (*stored) {
+            Sql(taken);
+            EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+            EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs), eRecordUnchanged);
+            EXPECT_EQ(Lock(), "");
+            Sql(taken);
+        }
+        EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+        EXPECT_EQ(Lock().substr(19), tag);
+        EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", kurs), eRecordUnchanged);
+        EXPECT_EQ(Lock(), "");
         Sql("UPDATE Kurs SET strLock = ''");
     }
 }

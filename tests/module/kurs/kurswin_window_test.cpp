@@ -183,6 +183,24 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)).substr(19), his);
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     Sql("UPDATE Kurs SET strLock = '' WHERE lKursID = " + K(gk));
+
+    // Trailing blanks do not count, on either database: "anna" and "anna " each release an own
+    // lock stored as "anna ", and take it over as their own when it is fresh.
+    for (const char* me : {"anna", "anna "}) {
+        SCOPED_TRACE(std::string("'") + me + "'");
+        qvtest::ScopedEnv user("USER", me);
+        CLockDbRecord lock;
+        const std::string own = lock.m_strOwnerTag.ToUtf8();
+        const std::string blank = "UPDATE Kurs SET strLock = datetime('now','localtime') || '" +
+                                  own.substr(0, own.rfind('|') + 1) + "anna ' WHERE lKursID = " + K(gk);
+        Sql(blank);
+        EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", gk), eRecordUnchanged);
+        EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "");
+        Sql(blank);
+        EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", gk, nullptr), eRecordEditing);
+        EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)).substr(19), own);
+        EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", gk), eRecordUnchanged);
+    }
 }
 
 TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {

@@ -75,6 +75,12 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT lKursID FROM Kurs WHERE strBezeichnung LIKE 'a_emschutz' AND strBezeichnung NOT LIKE '%x%'", "1"},
         {"SELECT lKursID FROM Kurs ORDER BY strBezeichnung", "1|2|3"},
         {"SELECT COUNT(DISTINCT strName) FROM PersonKurs", "2"},
+        // case-sensitive comparisons, which ignore trailing blanks as every T-SQL comparison does
+        {"SELECT lKursID FROM Kurs WHERE strBezeichnung COLLATE Latin1_General_CS_AS = 'brandschutz'", "2"},
+        {"SELECT lKursID FROM Kurs WHERE strBezeichnung COLLATE Latin1_General_CS_AS = 'Brandschutz'", ""},
+        {"SELECT lKursID FROM Kurs WHERE 'brandschutz ' = strBezeichnung COLLATE Latin1_General_BIN "
+         "AND NOT strBezeichnung COLLATE Latin1_General_CS_AS > 'brandschutz'",
+         "2"},
         {"SELECT lKursID FROM Kurs WHERE strBezeichnung IN ('atemSCHUTZ', 'x') OR lKursID BETWEEN 3 AND 9", "1|3"},
         {"SELECT UPPER(strName) + 'x' n FROM PersonKurs GROUP BY UPPER(strName) + 'x' ORDER BY n", "MEIERx|MÜLLERx"},
         // functions

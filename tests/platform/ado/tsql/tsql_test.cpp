@@ -118,6 +118,11 @@ TEST_F(Expressions, TextComparisonsIgnoreCaseUnlessCollatedCaseSensitive) {
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE isnull(name, '') = 'MÜLLER'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE guid = '6F9619FF-8B86-D011-B42D-00C04FC964FF'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE name COLLATE Latin1_General_CS_AS = 'MÜLLER'"), "0");
+    // Trailing blanks do not count under any collation.
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc ' = 'ABC' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc  ' COLLATE Latin1_General_CS_AS = 'abc' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'abc ' COLLATE Latin1_General_BIN THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE name + ' ' COLLATE Latin1_General_CS_AS = 'Müller'"), "1");
 }
 
 TEST_F(Expressions, CharindexFollowsTheCollationOfItsArguments) {
