@@ -53,7 +53,7 @@ struct TemplateRegistrar {
             AutoCheckBox(L"Mehrsprachige Benachrichtigungen", IDC_KURSSETUP_MULTILANG, 160, 212, 150, 10, WS_TABSTOP),
             AutoCheckBox(L"Benachrichtigung auch an den Kursleiter", IDC_KURSSETUP_MAILLEITER, 14, 226, 180, 10,
                          WS_TABSTOP),
-            LText(L"Betreff:", s, 14, 242, 40, 8),
+            LText(L"Betreff:", IDC_KURSSETUP_SUBJECTLABEL, 14, 242, 40, 8),
             EditText(IDC_KURSSETUP_SUBJECT, 60, 240, 256, 12, ES_AUTOHSCROLL | WS_TABSTOP),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
@@ -125,7 +125,7 @@ BOOL CKursSetupDlg::OnInitDialog() {
     // The central installation's own settings mean nothing to a local one.
     const int nShowCentral = NQ_IsEnterpriseEdition() ? SW_SHOW : SW_HIDE;
     for (int id : {IDC_KURSSETUP_CENTRAL, IDC_KURSSETUP_CHECKPRECOND, IDC_KURSSETUP_MULTILANG, IDC_KURSSETUP_MAILLEITER,
-                   IDC_KURSSETUP_SUBJECT})
+                   IDC_KURSSETUP_SUBJECTLABEL, IDC_KURSSETUP_SUBJECT})
         GetDlgItem(id)->ShowWindow(nShowCentral);
     m_bLoading = FALSE;
     return TRUE;

@@ -10,6 +10,15 @@ IMPLEMENT_DYNAMIC(CDateTimeCtrl, CWnd)
 namespace qv::ui::detail {
 namespace {
 
+// The value an empty field holds: earlier than any date a user picks.
+const QDateTime kNoDate(QDate(1752, 9, 14), QTime(0, 0));
+
+struct Quiet {
+    explicit Quiet(int& c) : count(c) { ++count; }
+    ~Quiet() { --count; }
+    int& count;
+};
+
 class PickerWidget : public QWidget {
 public:
     explicit PickerWidget(QWidget* parent) : QWidget(parent) {}
@@ -68,10 +77,19 @@ public:
             layout->addWidget(p->none);
             QObject::connect(p->none, &QCheckBox::toggled, p, [h, p](bool on) {
                 p->edit->setEnabled(on);
+                if (on && p->edit->dateTime() == kNoDate) {
+                    Quiet q(p->quiet);
+                    p->edit->setDateTime(QDateTime::currentDateTime());
+                }
                 TellChange(h);
             });
         }
         p->edit = new QDateTimeEdit(QDateTime::currentDateTime(), p);
+        if (p->none) {
+            // An empty date shows an empty field, not the date the field showed before.
+            p->edit->setMinimumDateTime(kNoDate);
+            p->edit->setSpecialValueText(QStringLiteral(" "));
+        }
         p->edit->setDisplayFormat(QtFormat(w.style));
         p->edit->setCalendarPopup((w.style & DTS_UPDOWN) == 0 && (w.style & DTS_TIMEFORMAT) != DTS_TIMEFORMAT);
         if (w.style & DTS_RIGHTALIGN) p->edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -112,6 +130,7 @@ public:
                     return true;
                 }
                 p->none->setChecked(false);
+                p->edit->setDateTime(kNoDate);
                 r = TRUE;
                 return true;
             }
@@ -134,12 +153,6 @@ public:
         }
     }
 
-private:
-    struct Quiet {
-        explicit Quiet(int& c) : count(c) { ++count; }
-        ~Quiet() { --count; }
-        int& count;
-    };
 };
 
 std::unique_ptr<WindowClass> MakeDateTime() { return std::make_unique<DateTimeClass>(); }

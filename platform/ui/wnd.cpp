@@ -1489,7 +1489,47 @@ CWnd* CWnd::GetNextDlgGroupItem(CWnd* control, BOOL previous) const {
     return control;
 }
 
+namespace {
+
+// The control's own style decides, not whether its dialog is shown yet: a dialog picks its first
+// focus before it is shown.
+bool TakesTabFocus(HWND h) {
+    const LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
+    return (style & WS_TABSTOP) && (style & WS_VISIBLE) && ::IsWindowEnabled(h);
+}
+
+// A dialog inside a dialog (DS_CONTROL) lends its controls to its parent's tab order.
+bool IsControlParent(HWND h) {
+    wchar_t name[16] = {};
+    ::GetClassNameW(h, name, 16);
+    const LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
+    return std::wstring_view(name) == L"#32770" && (style & (WS_CHILD | DS_CONTROL | WS_VISIBLE)) ==
+                                                       LONG_PTR(WS_CHILD | DS_CONTROL | WS_VISIBLE) &&
+           ::IsWindowEnabled(h);
+}
+
+// The first (or last) control of the tab order under a window, inside the dialogs it holds too.
+HWND EdgeTabItem(HWND parent, bool last) {
+    std::vector<HWND> kids = ChildrenOf(parent);
+    if (last) std::reverse(kids.begin(), kids.end());
+    for (HWND h : kids) {
+        if (IsControlParent(h)) {
+            if (HWND inner = EdgeTabItem(h, last)) return inner;
+        } else if (TakesTabFocus(h)) {
+            return h;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 CWnd* CWnd::GetNextDlgTabItem(CWnd* control, BOOL previous) const {
+    // Without a control: where the tab order begins (or, backwards, ends).
+    if (!control) {
+        const HWND edge = EdgeTabItem(m_hWnd, previous);
+        return edge ? FromHandle(edge) : nullptr;
+    }
     const std::vector<HWND> kids = ChildrenOf(m_hWnd);
     const std::size_t n = kids.size();
     if (n == 0) return nullptr;
@@ -1501,8 +1541,7 @@ CWnd* CWnd::GetNextDlgTabItem(CWnd* control, BOOL previous) const {
     for (std::size_t step = 1; step <= n; ++step) {
         const std::size_t i = previous ? (pos + n - step % n) % n : (pos + step) % n;
         const HWND h = kids[i];
-        if ((::GetWindowLongPtrW(h, GWL_STYLE) & WS_TABSTOP) && ::IsWindowVisible(h) && ::IsWindowEnabled(h))
-            return FromHandle(h);
+        if (TakesTabFocus(h)) return FromHandle(h);
     }
     return nullptr;
 }

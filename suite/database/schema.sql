@@ -84,13 +84,14 @@ CREATE TABLE Ort (
 );
 CREATE INDEX Ort_PLZ ON Ort (strPLZ);
 
--- strPLZOrt "8400 Winterthur"; strPLZOrtEx adds the addition and the canton: "8400 Winterthur Seen ZH".
+-- strPLZOrt "8400 Winterthur"; strPLZOrtEx adds the addition: "8400 Winterthur Seen" (the canton is strKanton,
+-- which the place lists show beside it).
 CREATE VIEW view_Ort AS
 SELECT o.lOrtID, o.guid, o.strPLZ, o.strOrt, o.strZusatz, o.lTyp, o.lGemeindeID,
        ifnull(g.strBezeichnung, '') COLLATE QVCI AS strGemeinde,
        ifnull(g.strKanton, '') COLLATE QVCI AS strKanton,
        trim(o.strPLZ || ' ' || o.strOrt) COLLATE QVCI AS strPLZOrt,
-       trim(trim(o.strPLZ || ' ' || o.strOrt) || ' ' || trim(o.strZusatz || ' ' || ifnull(g.strKanton, ''))) COLLATE QVCI AS strPLZOrtEx
+       trim(trim(o.strPLZ || ' ' || o.strOrt) || ' ' || trim(o.strZusatz)) COLLATE QVCI AS strPLZOrtEx
 FROM Ort o LEFT JOIN Gemeinde g ON o.lGemeindeID = g.lGemeindeID;
 
 -- strMandantName and strMandantTyp exist only here and in view_Mandant: the searches name them

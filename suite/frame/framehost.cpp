@@ -223,6 +223,8 @@ HRESULT CQvFrameHost::BringUpView(QvFrameView& view, HWND hPane) {
     hr = view.pInit->AsyncInit();
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
     view.bRunning = true;
+    // The view's start-up progress ends here: the status bar is the frame's again.
+    if (m_onStatusText) m_onStatusText(CString(L"Bereit"));
     return S_OK;
 }
 

@@ -55,7 +55,8 @@ CQvFrameSettingsDlg::CQvFrameSettingsDlg(CQvFrameHost* pHost, QWidget* parent) :
     body->addWidget(m_pList);
     body->addWidget(m_pStack, 1);
     layout->addLayout(body, 1);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QString::fromUtf8("Schliessen"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 

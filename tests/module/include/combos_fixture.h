@@ -88,7 +88,7 @@ protected:
     }
     long BernID() {
         sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db.Handle(), "SELECT lOrtID FROM view_Ort WHERE strPLZOrtEx = '3000 Bern BE'", -1, &stmt, nullptr);
+        sqlite3_prepare_v2(db.Handle(), "SELECT lOrtID FROM view_Ort WHERE strPLZOrtEx = '3000 Bern'", -1, &stmt, nullptr);
         const long id = sqlite3_step(stmt) == SQLITE_ROW ? long(sqlite3_column_int(stmt, 0)) : -1;
         sqlite3_finalize(stmt);
         return id;

@@ -143,7 +143,7 @@ TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
         ASSERT_GE(row, 0);
         CString text;
         place.GetLBText(row, text);
-        EXPECT_EQ(std::wstring(text), L" 3000 Bern BE BE");
+        EXPECT_EQ(std::wstring(text), L" 3000 Bern BE") << "the canton once";
         EXPECT_EQ(long(place.GetItemData(row)), bern);
         EXPECT_TRUE(place.GetDroppedState());
     }

@@ -12,6 +12,8 @@
 #include "qvrunning.h"
 #include "utf.h"
 
+#include <QDateTimeEdit>
+
 #include <atomic>
 
 namespace kurstest {
@@ -255,18 +257,19 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
         options.Set(-1060, L"AutoOpenMode", c.mode);
         ASSERT_EQ(Page()->Refresh(), S_OK);
         ASSERT_TRUE(Page()->dtAnmeldenBis.IsNull() && Page()->dtAnmeldenVon.IsNull()) << c.what;
-        // The date an unticked picker offers when it is switched on.
+        // An emptied picker shows nothing of the date it showed before (another run's).
         for (CDateTimeCtrl* picker : {&Page()->m_dtcAnmeldenBis, &Page()->m_dtcAnmeldenVon}) {
             picker->SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
             picker->SetTime(NullDate());
+            EXPECT_EQ(Widget(picker->GetSafeHwnd())->findChild<QDateTimeEdit*>()->text().trimmed(), QString()) << c.what;
         }
         ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
         ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
         const std::wstring bis(Page()->dtAnmeldenBis.Format(L"%d.%m.%Y %H:%M:%S"));
         const std::wstring von(Page()->dtAnmeldenVon.Format(L"%d.%m.%Y %H:%M:%S"));
-        // Without a proposal the picker's own date stays.
-        EXPECT_EQ(c.bis.empty() ? bis.substr(0, 10) : bis, c.bis.empty() ? L"02.01.2030" : c.bis) << c.what;
-        EXPECT_EQ(c.von.empty() ? von.substr(0, 10) : von, c.von.empty() ? L"02.01.2030" : c.von) << c.what;
+        // Without a proposal the picker offers today, as a new one does.
+        EXPECT_EQ(c.bis.empty() ? bis.substr(0, 10) : bis, c.bis.empty() ? today.substr(0, 10) : c.bis) << c.what;
+        EXPECT_EQ(c.von.empty() ? von.substr(0, 10) : von, c.von.empty() ? today.substr(0, 10) : c.von) << c.what;
         Click(Item(IDC_KURSDLG_CANCEL));
     }
     // Without a publication date the opening is today; without dates the closing stays off.

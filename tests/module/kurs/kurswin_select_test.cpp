@@ -116,6 +116,17 @@ TEST_F(KursSelectPopup, TheSearchTextNarrowsTheRowsAQuoteIsJustATextAndOkWantsAR
     }));
     EXPECT_EQ(kurs, gk);
     EXPECT_EQ(run, autumn);
+
+    // Opened again, the last text is offered in the search field, which has the focus with the text
+    // selected: what the user types replaces it.
+    optionServer.Set(-4000, L"RestoreLastSearchtext", 1);
+    ASSERT_FALSE(Select(kurs, run, [&](CSearchPopupDlg&, CSearchDlg& search) {
+        const HWND edit = Item(search.m_hWnd, IDC_SEARCH_TEXT);
+        EXPECT_EQ(qv::ui::test::Text(edit), L"o'neill");
+        EXPECT_TRUE(HasFocus(edit));
+        PressKey(nullptr, 'G');
+        EXPECT_EQ(qv::ui::test::Text(edit), L"g");
+    }));
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ TEST_F(KursSetup, StoredSettingsAreShownAndUnsetOnesWithTheirDefaults) {
     EXPECT_TRUE(Checked(Item(dlg, IDC_KURSSETUP_FILLUPSTATE))) << "on while the user never switched it off";
     EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_ONLINEPAGE)), L"anmeldung.aspx");
     EXPECT_FALSE(Visible(Item(dlg, IDC_KURSSETUP_CHECKPRECOND))) << "a local installation has no central settings";
+    EXPECT_FALSE(Visible(Item(dlg, IDC_KURSSETUP_SUBJECTLABEL))) << "nor the label of a field it does not show";
     EXPECT_FALSE(dlg.IsModified());
 }
 
@@ -71,6 +72,7 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     CKursSetupDlg& dlg = Open();
     Screen(pane, "kurssetupdlg");
     EXPECT_TRUE(Visible(Item(dlg, IDC_KURSSETUP_CHECKPRECOND)));
+    EXPECT_TRUE(Visible(Item(dlg, IDC_KURSSETUP_SUBJECTLABEL)));
     Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
     Retype(Item(dlg, IDC_KURSSETUP_FILLPERCENT), L"75");
     Retype(Item(dlg, IDC_KURSSETUP_PUBLISHDATE), L"01.02.2031");

@@ -363,9 +363,9 @@ Hof', 1),
     }
 };
 
-TEST_F(ViewTest, PlacesAreShownWithPostcodeAdditionAndCanton) {
+TEST_F(ViewTest, PlacesAreShownWithPostcodeAdditionAndTheirCantonApart) {
     EXPECT_EQ(Table("SELECT strPLZOrt, strPLZOrtEx, strGemeinde, strKanton FROM view_Ort WHERE lOrtID = 1"),
-              Rows({"8400 Winterthur|8400 Winterthur Seen ZH|Winterthur|ZH"}));
+              Rows({"8400 Winterthur|8400 Winterthur Seen|Winterthur|ZH"}));
     EXPECT_EQ(Table("SELECT strPLZOrt FROM view_Mandant"), Rows({"8400 Winterthur"}));
     EXPECT_EQ(Table("SELECT strPerson, strPLZOrt FROM view_PersonSmall ORDER BY lPersonID"),
               Rows({"Muster Hans|8400 Winterthur", "Meier Anna|"}));

@@ -3,6 +3,7 @@
 // navigation history.
 #include "fakeview.h"
 #include "framehost.h"
+#include "framesettingsdlg.h"
 #include "framestartpage.h"
 #include "framewindow.h"
 #include "qtwidget.h"
@@ -22,6 +23,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStackedWidget>
+#include <QPushButton>
+#include <QStatusBar>
 
 namespace frametest {
 namespace {
@@ -110,7 +113,13 @@ TEST_F(FrameWindow, AServersMenuJoinsTheFramesAndItsCommandsGoBackToTheServers) 
 
 TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory) {
     auto* view = views.emplace_back(std::make_unique<FakeView>("view", log, CLSID_WindowView, L"Ausbildung")).get();
+    IQvFFrame* main = static_cast<IQvFFrame*>(host->GetInterface(&IID_IQvFFrame));
+    BSTR progress = SysAllocString(L"Initialisiere Modul Ausbildung");
+    ASSERT_EQ(main->SetStatusText(progress), S_OK);
+    SysFreeString(progress);
+    EXPECT_EQ(window->statusBar()->currentMessage(), QString::fromUtf8("Initialisiere Modul Ausbildung"));
     ASSERT_EQ(host->AddView(L"Qovaro.Test.WindowView", view->Init()), S_OK);
+    EXPECT_EQ(window->statusBar()->currentMessage(), QString::fromUtf8("Bereit")) << "the start-up progress is over";
     QWidget* start = Current();
     window->ShowView(L"Qovaro.Test.WindowView");
     EXPECT_EQ(view->parent, window->Pane());
@@ -118,7 +127,6 @@ TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory)
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Qovaro – Ausbildung"));
 
     log.clear();
-    IQvFFrame* main = static_cast<IQvFFrame*>(host->GetInterface(&IID_IQvFFrame));
     ASSERT_EQ(main->Navigate(-1), S_OK);
     EXPECT_EQ(Current(), start);
     EXPECT_EQ(log, (CallLog{"view:ShowView(0)"}));
@@ -127,9 +135,13 @@ TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory)
     EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
 }
 
-TEST_F(FrameWindow, TheStartPageNamesTheServersAndTheViews) {
+TEST_F(FrameWindow, TheStartPageAndTheSettingsWindowSpeakTheFramesLanguage) {
     EXPECT_EQ(QvFrameServerTitle(L"qovaro.qvdbserver"), QString::fromUtf8("Datenbank"));
     EXPECT_EQ(QvFrameServerTitle(L"Qovaro.Unbekannt"), QString::fromUtf8("Qovaro.Unbekannt"));
+    CQvFrameSettingsDlg settings(host, window);
+    const auto buttons = settings.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), QString::fromUtf8("Schliessen"));
 }
 
 TEST_F(FrameWindow, TheStartPageSaysWhenTheDatabaseIsReadOnlyOrCannotBeRead) {
