@@ -155,20 +155,34 @@ HRESULT CKursDlg::OnUpAndRunning() {
 }
 
 void CKursDlg::NavigateToFirstRun() {
-    // Nothing remembered (a first start): the latest run, so that the window shows a course.
+    // Nothing remembered (a first start): the nearest run one may register for now, that is open,
+    // not cancelled, still ahead, with its registration window running, and of a course this
+    // installation may book into (a local one only its own courses); without such a run the
+    // latest run, so that the window shows a course.
+    const CString strZero = kurs::ZeroDateSQL();
+    CString strLocal;
+    if (!NQ_IsEnterpriseEdition()) strLocal.Format(L"AND k.lTyp = %d", eAuthorityTypLokal);
+    CString strOpen;
+    strOpen.Format(L"SELECT TOP 1 ki.lKursID, ki.lKursinstanzID FROM Kursinstanz ki JOIN Kurs k ON k.lKursID = "
+                   L"ki.lKursID WHERE k.fActive = 1 AND ki.fGeschlossen = 0 AND ki.dtAbgesagt = %s AND ki.dtDatum > "
+                   L"getdate() AND ki.dtAnmeldenVon <> %s AND ki.dtAnmeldenVon <= getdate() AND (ki.dtAnmeldenBis = %s "
+                   L"OR ki.dtAnmeldenBis > getdate()) %s ORDER BY ki.dtDatum, ki.lKursinstanzID",
+                   strZero, strZero, strZero, strLocal);
+    const CString strLatest = L"SELECT TOP 1 ki.lKursID, ki.lKursinstanzID FROM Kursinstanz ki JOIN Kurs k ON k.lKursID = "
+                              L"ki.lKursID WHERE k.fActive = 1 ORDER BY ki.dtDatum DESC, ki.lKursinstanzID";
     long lKursID = 0, lKursinstanzID = 0;
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    long hr = kurs::OpenConnection(conn);
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr))
-        hr = kurs::OpenRows(rs,
-                            L"SELECT TOP 1 ki.lKursID, ki.lKursinstanzID FROM Kursinstanz ki JOIN Kurs k ON k.lKursID = "
-                            L"ki.lKursID WHERE k.fActive = 1 ORDER BY ki.dtDatum DESC, ki.lKursinstanzID",
-                            bEOF);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursID", &lKursID);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
-    rs.Close();
+    long hr = S_OK;
+    for (const CString& strSQL : {strOpen, strLatest}) {
+        CQvADOConnection conn;
+        CQvADORecordset rs(&conn);
+        hr = kurs::OpenConnection(conn);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursID", &lKursID);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
+        rs.Close();
+        if (FAILED(hr) || lKursID != 0) break;
+    }
     if (FAILED(hr)) KURS_TRACEHR(hr);
     if (SUCCEEDED(hr) && lKursID != 0) Navigate(lKursID, lKursinstanzID);
 }

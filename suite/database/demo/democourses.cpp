@@ -58,6 +58,12 @@ const char* Tenu(int typ, int course) {
     return "Arbeitstenue";
 }
 
+// The coming weeks in which local runs are open for registration, in days after "now", and how
+// many such runs there are at least.
+constexpr int kComingFirstDay = 14;
+constexpr int kComingLastDay = 120;
+constexpr int kComingRuns = 8;
+
 Day NextWeekday(Day d, int weekday) {
     while (d.Weekday() != weekday) d = d + 1;
     return d;
@@ -158,11 +164,54 @@ void WriteCourses(Model& m) {
         run.dtDatum = day.At(run.startHour);
         m.runs.push_back(std::move(run));
     }
+
+    // The runs one books into first: those of local courses in the coming weeks. Where chance left
+    // too few there, the nearest later ones are moved into those weeks (local runs last a day at
+    // most, so they stay within one year).
+    const Day comingFrom = m.now + kComingFirstDay, comingTo = m.now + kComingLastDay;
+    auto local = [&](const RunRec& run) {
+        const CourseRec& course = m.courses[std::size_t(run.course)];
+        return course.typ == 3 && course.active;
+    };
+    auto inComingWeeks = [&](const RunRec& run) { return local(run) && comingFrom <= run.day && run.day <= comingTo; };
+    {
+        int coming = int(std::count_if(m.runs.begin(), m.runs.end(), inComingWeeks));
+        std::vector<std::size_t> later;
+        for (std::size_t i = 0; i < m.runs.size(); ++i)
+            if (local(m.runs[i]) && comingTo < m.runs[i].day) later.push_back(i);
+        std::stable_sort(later.begin(), later.end(), [&](std::size_t a, std::size_t b) { return m.runs[a].day < m.runs[b].day; });
+        for (std::size_t k = 0; k < later.size() && coming < kComingRuns; ++k, ++coming) {
+            RunRec& run = m.runs[later[k]];
+            Day day = comingFrom + rng.Range(0, comingTo - comingFrom - 6);
+            day = NextWeekday(day, run.days < 1 ? rng.Range(0, 3) : 5);
+            run.day = day;
+            run.year = day.Year();
+            run.dtDatum = day.At(run.startHour);
+        }
+    }
     std::stable_sort(m.runs.begin(), m.runs.end(), [](const RunRec& a, const RunRec& b) {
         return a.day < b.day || (a.day == b.day && a.course < b.course);
     });
-    // A few runs were called off.
-    for (int n = 0; n < 7; ++n) m.runs[std::size_t(rng.Range(0, int(m.runs.size()) - 1))].cancelled = true;
+    // A few runs were called off, none of those open in the coming weeks.
+    for (int n = 0; n < 7;) {
+        RunRec& run = m.runs[std::size_t(rng.Range(0, int(m.runs.size()) - 1))];
+        if (run.cancelled || inComingWeeks(run)) continue;
+        run.cancelled = true;
+        ++n;
+    }
+    // How full they are: the second nearest has a waiting list, every third is nearly full, the
+    // others have places free.
+    {
+        int k = 0;
+        for (RunRec& run : m.runs) {
+            if (!inComingWeeks(run)) continue;
+            run.coming = true;
+            if (k == 1) run.participants = run.maxTn + rng.Range(2, 4);
+            else if (k % 3 == 2) run.participants = run.maxTn - rng.Range(1, 2);
+            else run.participants = int(run.maxTn * (0.25 + 0.4 * rng.Real()));
+            ++k;
+        }
+    }
 
     // Staff: instructors of the course's brigade for local courses, anyone for the others. The
     // course leader with a security user leads the runs of three cantonal courses.
@@ -231,9 +280,16 @@ void WriteCourses(Model& m) {
 
         std::string von(kNoDate), bis(kNoDate), abgesagt(kNoDate), publish(kNoDate);
         run.opensOn = run.day - 90;
-        const bool window = rng.Chance(0.9);
+        const bool window = run.coming || rng.Chance(0.9);
         Day closesOn = run.day;
-        if (window) {
+        if (run.coming) {
+            // Open since a few weeks, until a few days before the run.
+            run.opensOn = m.now - rng.Range(3, 40);
+            closesOn = run.day - rng.Range(2, 7);
+            von = run.opensOn.At(0);
+            bis = closesOn.At(23, 59);
+            publish = (run.opensOn - 14).At(0);
+        } else if (window) {
             run.opensOn = run.day - rng.Range(60, 150);
             closesOn = run.day - rng.Range(7, 28);
             von = run.opensOn.At(0);
@@ -245,6 +301,8 @@ void WriteCourses(Model& m) {
         if (run.cancelled) {
             abgesagt = (run.day - rng.Range(3, 30)).At(10);
             run.open = false;
+        } else if (run.coming) {
+            run.open = true;
         } else if (window) {
             run.open = run.opensOn <= m.now && m.now < closesOn && !rng.Chance(0.05);
         } else {
@@ -252,8 +310,7 @@ void WriteCourses(Model& m) {
         }
 
         const int n = ++perCourseYear[std::size_t(run.course) * 3 + std::size_t(run.year - m.year + 1)];
-        const std::string bezeichnung =
-            rng.Chance(0.1) ? "" : std::string(c.shortName) + " " + std::to_string(run.year) + "/" + std::to_string(n);
+        const std::string bezeichnung = std::string(c.shortName) + " " + std::to_string(run.year) + "/" + std::to_string(n);
 
         // The place: local courses at home, the others anywhere; now and then only a name.
         int placeIndex;
@@ -271,6 +328,8 @@ void WriteCourses(Model& m) {
             const PersonRec& p = m.persons[std::size_t(run.leader)];
             leitung = p.name + " " + p.vorname + (p.ortName.empty() ? "" : ", " + p.ortName);
         }
+        run.ort = ort;
+        run.leitung = leitung;
         const std::string stamp = (run.opensOn - 30).At(10, 15);
         kursinstanz.Row(run.id, course.id, rng.Guid(), run.dtDatum, bezeichnung, rng.Chance(0.2) ? "Mittagessen im Kurslokal" : "",
                         ort, adresse, ortId, rng.Pick({"Haupteingang", "Vor dem Depot", "Theoriesaal 1. OG"}), leitung,
@@ -295,6 +354,33 @@ void WriteCourses(Model& m) {
                 gruppe.Row(++groupId, run.id, -1, -1, kClasses[g], (run.maxTn + classes - 1) / classes, stamp);
                 run.groups.push_back(groupId);
             }
+        }
+    }
+
+    // Custom fields ("Eigene Daten") of the courses and of the runs, each with a value everywhere.
+    {
+        Insert type(m.db, "CustFieldType",
+                    {"lCFTypeID", "guid", "lTableID", "strBezeichnung", "lOrder", "fUsed4Search", "fPublic"});
+        type.Row(1, rng.Guid(), 39, "Kostenstelle", 1, 0, 0);
+        type.Row(2, rng.Guid(), 39, "Anerkennung", 2, 0, 1);
+        type.Row(3, rng.Guid(), 42, "Verpflegung", 1, 0, 1);
+        type.Row(4, rng.Guid(), 42, "Anmeldung an", 2, 0, 0);
+        Insert value(m.db, "CustFieldValue", {"lCustFieldValueID", "guid", "lCFTypeID", "lID", "strValue"});
+        static const char* kRecognition[] = {"", "Eidgenössisch anerkannt", "Vom Kanton anerkannt",
+                                             "Zählt als Übungsbesuch"};
+        std::int64_t valueId = 0;
+        for (const CourseRec& course : m.courses) {
+            value.Row(++valueId, rng.Guid(), 1, course.id, "KST " + std::to_string(4000 + 10 * (course.entry + 1)));
+            value.Row(++valueId, rng.Guid(), 2, course.id, kRecognition[course.typ]);
+        }
+        for (const RunRec& run : m.runs) {
+            const CourseRec& course = m.courses[std::size_t(run.course)];
+            value.Row(++valueId, rng.Guid(), 3, run.id,
+                      run.startHour == 19 ? "Getränke im Depot"
+                                          : rng.Pick({"Mittagessen im Kurslokal", "Zwischenverpflegung", "Selbstverpflegung"}));
+            value.Row(++valueId, rng.Guid(), 4, run.id,
+                      course.home >= 0 ? std::string("Ausbildungschef ") + names::kBrigades[course.home].name
+                                       : std::string("kursadmin@feuerwehr-ausbildung.example"));
         }
     }
 

@@ -147,15 +147,31 @@ int SummarizeDemoData(sqlite3* db, DemoSummary* summary, std::string* error) {
     return SQLITE_OK;
 }
 
+DemoDate CurrentLocalDate() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+DemoDate DemoReferenceDate(int baseYear) { return baseYear ? DemoDate{baseYear, 7, 1} : CurrentLocalDate(); }
+
 int GenerateDemoData(sqlite3* db, unsigned seed, std::string* error) {
-    return GenerateDemoData(db, seed, CurrentLocalYear(), error);
+    return GenerateDemoDataAsOf(db, seed, CurrentLocalDate(), error);
 }
 
 int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* error) {
+    return GenerateDemoDataAsOf(db, seed, DemoDate{baseYear, 7, 1}, error);
+}
+
+int GenerateDemoDataAsOf(sqlite3* db, unsigned seed, const DemoDate& today, std::string* error) {
     if (!db) return Fail(SQLITE_MISUSE, error, "No database.");
     // Four-digit years on both sides: the dates are written as text and compared as text.
+    const int baseYear = today.year;
     if (baseYear < 1010 || baseYear > 9988)
         return Fail(SQLITE_RANGE, error, "The base year " + std::to_string(baseYear) + " is out of range.");
+    if (today.month < 1 || today.month > 12 || today.day < 1 || today.day > 31)
+        return Fail(SQLITE_RANGE, error, "The reference day is no date.");
     const int version = SchemaVersion(db);
     if (version != kSchemaVersion)
         return Fail(SQLITE_ERROR, error,
@@ -182,7 +198,7 @@ int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* erro
     }
 
     try {
-        demo::Model m(db, seed, baseYear);
+        demo::Model m(db, seed, baseYear, demo::Day::Of(baseYear, today.month, today.day));
         demo::WritePlacesAndPeople(m);
         demo::WriteCourses(m);
         demo::WriteRegistrations(m);

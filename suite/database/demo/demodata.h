@@ -5,10 +5,12 @@
 // templates and report profiles. Every name, place and address is made up; e-mail addresses and
 // URLs use the reserved ".example" domain, so nothing written from the demo reaches anyone.
 //
-// The content depends on the seed and the base year only: the same pair gives the same rows,
-// keys, GUIDs and time stamps, byte for byte. Runs lie in the year before the base year, the base
-// year and the year after it; "now" for the data is 1 July of the base year (runs before it are
-// past and their registrations attended or not, runs after it are open or coming).
+// The content depends on the seed and the reference day ("now" for the data) only: the same pair
+// gives the same rows, keys, GUIDs and time stamps, byte for byte. Runs lie in the year before the
+// reference day's year, that year and the year after it; runs before the reference day are past
+// and their registrations attended or not, runs after it are open or coming. In the weeks after
+// it, runs of local courses are open for registration with free places (some nearly full, one
+// with a waiting list), so that every installation kind has runs it may book into.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,13 +30,31 @@ struct DemoSummary {
 // The year the demo data is centred on when none is given: the current local year.
 int CurrentLocalYear();
 
+// A calendar day.
+struct DemoDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Today, local time.
+DemoDate CurrentLocalDate();
+
+// The reference day of the data for a base year: 1 July of it, so that a given year always gives
+// the same data; 0 (no year given): today, so that the coming runs lie ahead of the day the demo
+// is made.
+DemoDate DemoReferenceDate(int baseYear);
+
 // Fills a database fresh from CreateSchema (the suite database installed) in one transaction, or
 // in a savepoint when the caller holds one. A database that already holds data is refused and
 // left as it is. Keys are written directly and the id counters of sp_GetUniqueID are left at the
 // largest key of each filled table, so the next key drawn never collides. Returns an SQLite result
 // code; on failure `error` (may be null) gets the reason and nothing is written.
+// The reference day is `today`; the runs are centred on its year.
+int GenerateDemoDataAsOf(sqlite3* db, unsigned seed, const DemoDate& today, std::string* error);
+// The same as of 1 July of `baseYear`.
 int GenerateDemoData(sqlite3* db, unsigned seed, int baseYear, std::string* error);
-// The same centred on CurrentLocalYear().
+// The same as of today.
 int GenerateDemoData(sqlite3* db, unsigned seed, std::string* error);
 
 // True when a table holds rows beyond those every fresh schema has (System, DataExchange, the
@@ -65,7 +85,7 @@ int ScaleDemoData(sqlite3* db, const DemoScale& scale, std::string* error);
 struct DemoFileOptions {
     std::string path;
     unsigned seed = 1;
-    int baseYear = 0;    // 0: CurrentLocalYear()
+    int baseYear = 0;    // the reference day is DemoReferenceDate(baseYear): 0 gives today
     bool force = false;  // replace a database that already holds data
     DemoScale scale;     // canton size; the default is the generated demo alone
 };

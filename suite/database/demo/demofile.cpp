@@ -82,7 +82,7 @@ Found Inspect(const std::string& path, std::string* why) {
 }
 
 // Schema (when missing) and data in one transaction of an open connection.
-int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFileReport* report, std::string* error) {
+int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, DemoFileReport* report, std::string* error) {
     int rc = db.Begin();
     if (rc != SQLITE_OK) {
         if (error) *error = db.LastError().description;
@@ -90,7 +90,7 @@ int Fill(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, DemoFi
     }
     const auto start = std::chrono::steady_clock::now();
     rc = CreateSchema(db.Handle(), error);
-    if (rc == SQLITE_OK) rc = GenerateDemoData(db.Handle(), options.seed, year, error);
+    if (rc == SQLITE_OK) rc = GenerateDemoDataAsOf(db.Handle(), options.seed, DemoReferenceDate(options.baseYear), error);
     if (rc == SQLITE_OK) rc = ScaleDemoData(db.Handle(), options.scale, error);
     // A new database gets the planner's statistics with its rows (the scaler has made them when
     // the data grew).
@@ -155,7 +155,6 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
         return Failed(error, "This build has no PostgreSQL driver.");
 #endif
     }
-    const int year = options.baseYear ? options.baseYear : CurrentLocalYear();
     InstallSuiteDatabase();
 
     std::string why;
@@ -171,7 +170,7 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
         qv::sql::SqliteDb db;
         int rc = db.Open("sqlite:" + options.path);
         if (rc != SQLITE_OK) return Failed(error, db.LastError().description);
-        if (Fill(db, options, year, report, error) != SQLITE_OK) return DemoFileResult::Failed;
+        if (Fill(db, options, report, error) != SQLITE_OK) return DemoFileResult::Failed;
         return DemoFileResult::Built;
     }
 
@@ -190,7 +189,7 @@ DemoFileResult MakeDemoDatabase(const DemoFileOptions& options, DemoFileReport* 
             RemoveDatabaseFiles(temp);
             return Failed(error, text);
         }
-        rc = Fill(db, options, year, report, error);
+        rc = Fill(db, options, report, error);
         if (rc == SQLITE_OK) rc = Checkpoint(db.Handle(), error);
         db.Close();
         if (rc == SQLITE_OK && fs::file_size(temp + "-wal", ec) > 0 && !ec) {

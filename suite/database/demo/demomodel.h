@@ -76,17 +76,24 @@ struct RunRec {
     bool led = false;
     int leader = -1;  // person index of the leading instructor when `led`
     std::vector<std::int64_t> groups;
+    // A local run of the coming weeks that is open for registration, with this many participants
+    // registered (-1: as chance gives for the others).
+    bool coming = false;
+    int participants = -1;
+    // What a finished registration records of its run.
+    std::string ort;
+    std::string leitung;
 
     bool Past(const Day& now) const { return day < now; }
 };
 
 struct Model {
-    Model(sqlite3* db, unsigned seed, int baseYear);
+    Model(sqlite3* db, unsigned seed, int baseYear, Day today);
 
     sqlite3* db;
     Rng rng;
     int year;  // the base year
-    Day now;   // 1 July of the base year: what counts as past and coming
+    Day now;   // the reference day, in the base year: what counts as past and coming
 
     std::vector<Place> places;
     std::vector<MandantRec> mandanten;

@@ -58,9 +58,9 @@ std::int64_t PlaceId(const Model& m, int index) { return index < 0 ? 0 : m.place
 
 }  // namespace
 
-Model::Model(sqlite3* db, unsigned seed, int baseYear)
+Model::Model(sqlite3* db, unsigned seed, int baseYear, Day today)
     : db(db), rng(0xD3E0DA7Aull ^ (std::uint64_t(seed) << 16) ^ std::uint64_t(baseYear)), year(baseYear),
-      now(Day::Of(baseYear, 7, 1)) {}
+      now(today) {}
 
 bool Model::HasAttended(int person, int course) const {
     auto it = attended.find(person);

@@ -302,14 +302,14 @@ struct ScratchFolder {
     }
 };
 
-int Generate(qv::sql::SqliteDb& db, const DemoFileOptions& options, int year, std::string* error) {
+int Generate(qv::sql::SqliteDb& db, const DemoFileOptions& options, std::string* error) {
     int rc = db.Begin();
     if (rc != SQLITE_OK) {
         if (error) *error = db.LastError().description;
         return rc;
     }
     rc = CreateSchema(db.Handle(), error);
-    if (rc == SQLITE_OK) rc = GenerateDemoData(db.Handle(), options.seed, year, error);
+    if (rc == SQLITE_OK) rc = GenerateDemoDataAsOf(db.Handle(), options.seed, DemoReferenceDate(options.baseYear), error);
     if (rc == SQLITE_OK) rc = ScaleDemoData(db.Handle(), options.scale, error);
     if (rc == SQLITE_OK) rc = db.Commit();
     if (rc != SQLITE_OK) db.Rollback();
@@ -353,7 +353,6 @@ DemoFileResult Judge(PgFound found, const std::string& where, const std::string&
 }  // namespace
 
 DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport* report, std::string* error) {
-    const int year = options.baseYear ? options.baseYear : CurrentLocalYear();
     const std::string where = Shown(options.path);
     InstallSuiteDatabase();
     const auto start = std::chrono::steady_clock::now();
@@ -384,7 +383,7 @@ DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport
     }
     qv::sql::SqliteDb src;
     if (src.Open("sqlite:" + scratch.path + "/demo.sqlite") != SQLITE_OK) return Failed(error, src.LastError().description);
-    if (Generate(src, options, year, &text) != SQLITE_OK) return Failed(error, text);
+    if (Generate(src, options, &text) != SQLITE_OK) return Failed(error, text);
 
     auto fail = [&](const std::string& what) {
         if (pg.Depth() > 0) pg.Rollback();

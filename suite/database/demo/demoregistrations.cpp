@@ -100,6 +100,17 @@ std::vector<int> Qualified(Model& m, int course, int year, bool coming) {
 
 void Book(Model& m, int person, int course, int year) { m.booked.insert(Model::Key(person, course, year)); }
 
+// A registration of a run that took place records the run's place and leader, and the days
+// attended: all of them, half of them for one who was there only in part, none for one absent.
+void Finish(Writer::Row& r, const RunRec& run) {
+    if (r.status != kAttended && r.status != kFailed && r.status != kAbsent) return;
+    r.ort = run.ort;
+    r.leitung = run.leitung;
+    if (r.status == kAbsent) r.dauer = 0;
+    else if (r.failReason == "Nur teilweise anwesend") r.dauer = std::max(0.5, std::floor(run.days) / 2);
+    else r.dauer = run.days;
+}
+
 }  // namespace
 
 void WriteRegistrations(Model& m) {
@@ -145,11 +156,15 @@ void WriteRegistrations(Model& m) {
     int staffCount = 0;
     for (const RunRec& run : m.runs) staffCount += int(run.staff.size());
     const int participants = kTotal - kHistory - kPlannedInstructors - kPlannedTarget - staffCount;
+    // The coming runs open for registration have their numbers already.
+    int fixed = 0;
+    for (const RunRec& run : m.runs) fixed += std::max(0, run.participants);
     std::vector<double> fill;
     double sum = 0;
     for (const RunRec& run : m.runs) {
         double f;
-        if (run.cancelled) f = 0.4 + 0.3 * rng.Real();
+        if (run.participants >= 0) f = 0;
+        else if (run.cancelled) f = 0.4 + 0.3 * rng.Real();
         else if (run.Past(m.now)) f = 0.75 + 0.3 * rng.Real();
         else if (m.now < run.opensOn) f = 0.2 + 0.4 * rng.Real();  // the window is not open yet
         else f = 0.6 + 0.7 * rng.Real();
@@ -160,14 +175,17 @@ void WriteRegistrations(Model& m) {
     {
         std::vector<std::pair<double, std::size_t>> rest;
         int given = 0;
+        const int byChance = participants - fixed;
         for (std::size_t i = 0; i < fill.size(); ++i) {
-            const double exact = participants * fill[i] / sum;
+            const double exact = byChance * fill[i] / sum;
             counts.push_back(int(exact));
             given += counts.back();
-            rest.push_back({exact - int(exact), i});
+            if (m.runs[i].participants < 0) rest.push_back({exact - int(exact), i});
         }
         std::stable_sort(rest.begin(), rest.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (std::size_t k = 0; given < participants; ++k, ++given) ++counts[rest[k % rest.size()].second];
+        for (std::size_t k = 0; given < byChance; ++k, ++given) ++counts[rest[k % rest.size()].second];
+        for (std::size_t i = 0; i < fill.size(); ++i)
+            if (m.runs[i].participants >= 0) counts[i] = m.runs[i].participants;
     }
 
     // The runs in the order they took place: staff, then participants in the order they registered.
@@ -188,6 +206,7 @@ void WriteRegistrations(Model& m) {
             r.datum = EndOfYear(run.year);
             r.anmeldung = RegisteredAt(m, run.opensOn - 60, run.opensOn);
             if (past) r.stamp = (lastDay + 3).At(18);
+            Finish(r, run);
             w.Write(r);
         }
 
@@ -213,6 +232,10 @@ void WriteRegistrations(Model& m) {
             } else if (past) {
                 if (withinLimit) r.status = x < 0.75 ? kAttended : x < 0.83 ? kAbsent : x < 0.9 ? kFailed : kDeregistered;
                 else r.status = x < 0.6 ? kWaiting : x < 0.75 ? kWaitingPenalty : kDeregistered;
+            } else if (run.coming) {
+                // The places of the runs open now are taken as their numbers say.
+                if (withinLimit) r.status = x < 0.85 ? kPlanned : kProvisional;
+                else r.status = x < 0.75 ? kWaiting : kWaitingPenalty;
             } else {
                 if (withinLimit) r.status = x < 0.8 ? kPlanned : x < 0.92 ? kProvisional : kDeregistered;
                 else r.status = x < 0.75 ? kWaiting : kWaitingPenalty;
@@ -223,6 +246,7 @@ void WriteRegistrations(Model& m) {
             }
             if (r.status == kFailed)
                 r.failReason = rng.Pick({"Prüfung nicht bestanden", "Nur teilweise anwesend", "Belastungstest abgebrochen"});
+            Finish(r, run);
             if (rng.Chance(0.04)) r.remark = rng.Pick(names::kRemarks);
             if (!run.groups.empty() && r.status != kDeregistered && rng.Chance(0.9))
                 r.group = run.groups[std::size_t(place++) % run.groups.size()];

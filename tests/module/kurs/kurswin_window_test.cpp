@@ -131,6 +131,40 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     EXPECT_EQ(Dlg()->GetRecordID(), ak);
 }
 
+TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheInstallationBooks) {
+    // Runs ahead whose registration window runs now, and runs that are near but not to be booked.
+    const long kanton = AddKurs(2, "KK");
+    const long alt = AddKurs(3, "ALT");
+    Sql("UPDATE Kurs SET fActive = 0 WHERE lKursID = " + K(alt));
+    auto run = [&](long kurs, const std::string& date, const std::string& name, const std::string& set = "") {
+        const long id = AddRun(kurs, date, name, 20);
+        Sql("UPDATE Kursinstanz SET dtAnmeldenVon = '2001-01-01 00:00:00', dtAnmeldenBis = '2098-12-31 00:00:00' "
+            "WHERE lKursinstanzID = " + K(id));
+        if (!set.empty()) Sql("UPDATE Kursinstanz SET " + set + " WHERE lKursinstanzID = " + K(id));
+        return id;
+    };
+    run(gk, "2099-06-01", "Später");
+    const long nearest = run(gk, "2099-03-01", "Nächste", "dtAnmeldenBis = '1899-12-30 00:00:00'");  // open to its day
+    run(gk, "2099-02-01", "Geschlossen", "fGeschlossen = 1");
+    run(gk, "2099-01-20", "Abgesagt", "dtAbgesagt = '2098-12-01 00:00:00'");
+    run(gk, "2099-01-10", "Noch nicht", "dtAnmeldenVon = '2098-11-01 00:00:00'");
+    run(gk, "2099-01-05", "Vorbei", "dtAnmeldenBis = '2001-02-01 00:00:00'");
+    run(gk, "2099-01-04", "Ohne Fenster", "dtAnmeldenVon = '1899-12-30 00:00:00'");
+    run(alt, "2099-01-03", "Inaktiv");
+    run(gk, "2001-03-01", "Gewesen");
+    const long cantonal = run(kanton, "2099-01-02", "Kanton");
+
+    // The local installation books into its local courses only; the central one into every course.
+    for (const bool central : {false, true}) {
+        SCOPED_TRACE(central ? "central" : "local");
+        qv::nq::SetEnterpriseEdition(central);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", long(0));
+        OpenView();
+        EXPECT_EQ(Dlg()->GetSubRecordID(), central ? cantonal : nearest);
+        CloseView();
+    }
+}
+
 TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     qvtest::ScopedEnv user("USER", "anna");
     OpenView();

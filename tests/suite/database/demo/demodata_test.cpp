@@ -14,10 +14,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -289,6 +291,88 @@ TEST_F(DemoData, RowsReferToRowsThatExist) {
                       "(SELECT 1 FROM PersonKurs pk JOIN Contact c ON c.lPersonID = pk.lPersonID JOIN QvSecUser u "
                       "ON u.strUserID = c.guid WHERE u.lQvSecUserID = 2 AND pk.fLeiter = 1 AND pk.lKursinstanzID = s.lKursinstanzID)"),
               0);
+}
+
+// What one works with first: in the weeks after the day the demo is made, runs of local courses
+// open for registration, with free places, nearly full or with a waiting list; every run named;
+// the registrations of runs that took place with the run's place, leader and days; and custom
+// fields with values on courses and runs. Whatever the day of the year.
+TEST_F(DemoData, TheComingWeeksHoldOpenRunsOfLocalCoursesAndThePastIsRecorded) {
+    const struct {
+        qv::suite::DemoDate today;
+        unsigned seed;
+    } days[] = {{{kYear, 7, 1}, 1}, {{kYear, 12, 8}, 1}, {{kYear, 1, 3}, 5}, {{kYear, 11, 20}, 9}};
+    int made = 0;
+    for (const auto& d : days) {
+        char day[16];
+        std::snprintf(day, sizeof day, "%04d-%02d-%02d", d.today.year, d.today.month, d.today.day);
+        SCOPED_TRACE(std::string(day) + " seed " + std::to_string(d.seed));
+        qv::sql::SqliteDb demo, again;
+        Open(demo, "asof" + std::to_string(++made) + ".db");
+        Open(again, "asof" + std::to_string(made) + "b.db");
+        std::string error;
+        ASSERT_EQ(qv::suite::GenerateDemoDataAsOf(demo.Handle(), d.seed, d.today, &error), SQLITE_OK) << error;
+        ASSERT_EQ(qv::suite::GenerateDemoDataAsOf(again.Handle(), d.seed, d.today, &error), SQLITE_OK) << error;
+        sqlite3* db = demo.Handle();
+        EXPECT_EQ(Digest(db), Digest(again.Handle())) << "the same seed and day give the same database";
+        const std::string now = "'" + std::string(day) + " 00:00:00'";
+
+        // Open runs ahead, not cancelled, with the registration window running, within four months,
+        // with their free places (every registration but a deregistered one takes a place); the
+        // local installation books into its local courses, the central one into every course.
+        const std::string open =
+            "SELECT ki.lMaxTeilnehmer - (SELECT count(*) FROM PersonKurs pk WHERE pk.lKursinstanzID = ki.lKursinstanzID "
+            "AND pk.fTeilnehmer = 1 AND pk.lStatus <> 5) AS free, (SELECT count(*) FROM PersonKurs pk WHERE "
+            "pk.lKursinstanzID = ki.lKursinstanzID AND pk.lStatus IN (3, 4)) AS waiting FROM Kursinstanz ki JOIN Kurs k "
+            "ON k.lKursID = ki.lKursID WHERE k.fActive = 1 AND ki.fGeschlossen = 0 AND ki.dtAbgesagt = '1899-12-30 00:00:00' "
+            "AND ki.dtDatum > " + now + " AND ki.dtDatum < datetime(" + now + ", '+4 months') AND ki.dtAnmeldenVon <= " +
+            now + " AND ki.dtAnmeldenBis > " + now;
+        for (const char* kind : {" AND k.lTyp = 3", ""}) {
+            SCOPED_TRACE(*kind ? "local installation" : "central installation");
+            const std::string runs = "FROM (" + open + kind + ")";
+            EXPECT_GE(Int(db, "SELECT count(*) " + runs + " WHERE free > 2"), 4);
+            EXPECT_GE(Int(db, "SELECT count(*) " + runs + " WHERE free BETWEEN 1 AND 2"), 1) << "nearly full";
+            EXPECT_GE(Int(db, "SELECT count(*) " + runs + " WHERE free <= 0 AND waiting > 0"), 1) << "a waiting list";
+        }
+        // Nobody has attended a coming run or is still registered for a past one; nobody registered
+        // after the day.
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs pk JOIN Kursinstanz ki ON pk.lKursinstanzID = ki.lKursinstanzID "
+                          "WHERE ki.dtDatum > " + now + " AND pk.lStatus IN (1, 2, 6)"),
+                  0);
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs pk JOIN Kursinstanz ki ON pk.lKursinstanzID = ki.lKursinstanzID "
+                          "WHERE pk.fTeilnehmer = 1 AND ki.dtDatum < " + now +
+                          " AND ki.dtAbgesagt = '1899-12-30 00:00:00' AND pk.lStatus IN (0, 7)"),
+                  0);
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs WHERE dtAnmeldung >= " + now), 0);
+
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM Kursinstanz WHERE trim(strBezeichnung) = ''"), 0);
+
+        // A registration of a run that took place keeps the run's place and leader, and the days
+        // attended: the run's days when attended, some when partly attended, none when absent.
+        EXPECT_GT(Int(db, "SELECT count(*) FROM PersonKurs WHERE lKursinstanzID <> -1 AND lStatus IN (1, 6)"), 500);
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs pk JOIN Kursinstanz ki ON pk.lKursinstanzID = ki.lKursinstanzID "
+                          "WHERE pk.lStatus IN (1, 2, 6) AND (pk.strInstanzOrt <> ki.strOrt OR pk.strInstanzOrt = '' "
+                          "OR pk.strInstanzleitung <> ki.strLeitung)"),
+                  0);
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs pk JOIN Kursinstanz ki ON pk.lKursinstanzID = ki.lKursinstanzID "
+                          "WHERE (pk.lStatus = 1 AND pk.dblInstanzDauer <> ki.dblDauer) OR (pk.lStatus = 6 AND "
+                          "(pk.dblInstanzDauer <= 0 OR pk.dblInstanzDauer > ki.dblDauer)) OR (pk.lStatus = 2 AND "
+                          "pk.dblInstanzDauer <> 0)"),
+                  0);
+        EXPECT_EQ(Int(db, "SELECT count(*) FROM PersonKurs WHERE lStatus IN (1, 6) AND (dblInstanzDauer <= 0 OR "
+                          "strInstanzOrt = '')"),
+                  0);
+
+        // "Eigene Daten": every course and every run has a value for each of its custom fields.
+        for (const auto& [table, key, id] : {std::tuple{"Kurs", "lKursID", 39}, std::tuple{"Kursinstanz", "lKursinstanzID", 42}}) {
+            EXPECT_GE(Int(db, "SELECT count(*) FROM CustFieldType WHERE lTableID = " + std::to_string(id)), 1) << table;
+            EXPECT_EQ(Int(db, std::string("SELECT count(*) FROM ") + table + " r JOIN CustFieldType t ON t.lTableID = " +
+                                  std::to_string(id) + " WHERE NOT EXISTS (SELECT 1 FROM CustFieldValue v WHERE v.lCFTypeID = "
+                                  "t.lCFTypeID AND v.lID = r." + key + " AND v.strValue <> '')"),
+                      0)
+                << table;
+        }
+    }
 }
 
 TEST_F(DemoData, RunDatesFallOnPlausibleDays) {
