@@ -262,11 +262,32 @@ std::string Fill(const cj::Json& entry, const Ids& ids) {
     return out;
 }
 
+// Set by --corpus=PATH.
+std::string g_corpus;
+
+// The statement corpus: --corpus, else QV_SQL_CORPUS, else the first of the places beside the
+// project's root (beside this tree, beside the main tree of a worktree) that holds it.
+std::string CorpusPath() {
+    if (!g_corpus.empty()) return g_corpus;
+    if (const char* given = std::getenv("QV_SQL_CORPUS"); given && *given) return given;
+    const std::string places = QV_SQL_CORPUS_PLACES;
+    std::string tried;
+    for (std::size_t at = 0; at <= places.size();) {
+        const std::size_t end = std::min(places.find('|', at), places.size());
+        const std::string place = places.substr(at, end - at);
+        std::error_code ec;
+        if (!place.empty() && std::filesystem::is_regular_file(place, ec)) return place;
+        tried += "\n  " + place;
+        at = end + 1;
+    }
+    Die("no SQL corpus (corpus.jsonl) found; looked at:" + tried + "\nname it with --corpus=PATH or QV_SQL_CORPUS");
+    return {};
+}
+
 std::vector<Statement> LoadStatements(const Ids& ids) {
-    // QV_SQL_CORPUS names the corpus of a tree whose shared folder lies elsewhere.
-    const char* corpus = std::getenv("QV_SQL_CORPUS") ? std::getenv("QV_SQL_CORPUS") : QV_SQL_CORPUS;
+    const std::string corpus = CorpusPath();
     std::ifstream in(corpus);
-    if (!in) Die(std::string("cannot read ") + corpus);
+    if (!in) Die("cannot read the SQL corpus " + corpus);
     std::vector<Statement> out;
     std::string line;
     while (std::getline(in, line)) {
@@ -855,18 +876,26 @@ void PrintPgPlan(qv::sql::PgDb& db, const Statement& s) {
 
 int main(int argc, char** argv) {
     // --without-statistics: the same on a copy without sqlite_stat1 (run once with, once without).
+    // --corpus=PATH: the statement corpus of a tree whose shared folder lies elsewhere.
     bool withoutStatistics = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) != "--without-statistics") continue;
-        withoutStatistics = true;
+    for (int i = 1; i < argc;) {
+        const std::string arg = argv[i];
+        if (arg == "--without-statistics")
+            withoutStatistics = true;
+        else if (arg.rfind("--corpus=", 0) == 0)
+            g_corpus = arg.substr(9);
+        else {
+            ++i;
+            continue;
+        }
         for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
         --argc;
-        break;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(1);
+    std::printf("SQL corpus: %s\n", CorpusPath().c_str());  // missing: ends here, before the canton is built
     EnsureDatabase();
     if (withoutStatistics) DropStatistics();
     std::printf("SQLite planner statistics: %s\n", withoutStatistics ? "none (sqlite_stat1 dropped)" : "as generated (ANALYZE)");
