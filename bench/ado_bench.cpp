@@ -25,6 +25,11 @@ using qv::ado::ComPtr;
 
 constexpr int kRows = 1000;
 
+[[noreturn]] void Die(const std::string& why) {
+    std::fprintf(stderr, "bench_ado: %s\n", why.c_str());
+    std::exit(1);
+}
+
 // The run's temporary folder, removed when the process ends.
 struct TempFolder {
     std::string path;
@@ -38,19 +43,20 @@ struct TempFolder {
 const std::string& DatabaseFile() {
     static const TempFolder folder = [] {
         char name[] = "/tmp/qvado-bench-XXXXXX";
-        if (!mkdtemp(name)) std::abort();
+        if (!mkdtemp(name)) Die("no temporary folder");
         return TempFolder{name};
     }();
     static const std::string file = [] {
         std::string path = folder.path + "/kurs.db";
         sqlite3* db = nullptr;
-        sqlite3_open(path.c_str(), &db);
-        sqlite3_exec(db,
-                     "PRAGMA journal_mode=WAL;"
-                     "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL, lTyp INTEGER);"
-                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
-                     "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7 FROM n;",
-                     nullptr, nullptr, nullptr);
+        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL;"
+                         "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL, lTyp INTEGER);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+                         "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7 FROM n;",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            Die(path + ": " + sqlite3_errmsg(db));
         sqlite3_close(db);
         return path;
     }();
@@ -80,8 +86,7 @@ const std::string& PgDatabase() {
             db.Exec("CREATE TABLE IF NOT EXISTS Kurs (lKursID integer PRIMARY KEY, strBezeichnung text NOT NULL, lTyp integer)") != 0 ||
             db.Exec("INSERT INTO Kurs (lKursID, strBezeichnung, lTyp) SELECT i, 'Kurs Nummer ' || i, i % 7 "
                     "FROM generate_series(1, 1000) i ON CONFLICT DO NOTHING; ANALYZE Kurs") != 0) {
-            std::fprintf(stderr, "bench_ado: %s\n", db.LastError().description.c_str());
-            std::abort();
+            Die(db.LastError().description);
         }
         return qvbench::PgUrl();
     }();
@@ -99,14 +104,14 @@ ComPtr<_Connection> OpenConnection(Db which = Db::SQLite) {
     (void)which;
 #endif
     BSTR b = SysAllocString(cs.c_str());
-    if (FAILED(c->Open(b, nullptr, nullptr, 0))) std::abort();
+    if (FAILED(c->Open(b, nullptr, nullptr, 0))) Die("a connection object cannot open " + qv::ToUtf8(cs));
     SysFreeString(b);
     return c;
 }
 
 // One lookup: open forward-only and read-only, read MyValue, close.
 void Lookup(Recordset20* rs, const COleVariant& text, const COleVariant& column) {
-    if (FAILED(rs->Open(text, Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText))) std::abort();
+    if (FAILED(rs->Open(text, Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText))) Die("a lookup fails through ADO");
     VARIANT_BOOL eof = VARIANT_TRUE;
     rs->get_EOF(&eof);
     COleVariant value;
@@ -159,10 +164,11 @@ BENCHMARK_CAPTURE(BM_AdoLookupUnseenText, PostgreSQL, Db::PostgreSQL);
 
 void BM_DirectLookup(benchmark::State& state) {
     sqlite3* db = nullptr;
-    sqlite3_open(DatabaseFile().c_str(), &db);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v3(db, "SELECT strBezeichnung AS MyValue FROM Kurs WHERE (lKursID = ?1) LIMIT 2", -1,
-                       SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (sqlite3_open(DatabaseFile().c_str(), &db) != SQLITE_OK ||
+        sqlite3_prepare_v3(db, "SELECT strBezeichnung AS MyValue FROM Kurs WHERE (lKursID = ?1) LIMIT 2", -1,
+                           SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+        Die(sqlite3_errmsg(db));
     long id = 1;
     for (auto _ : state) {
         sqlite3_bind_int64(stmt, 1, id);

@@ -262,11 +262,32 @@ std::string Fill(const cj::Json& entry, const Ids& ids) {
     return out;
 }
 
+// Set by --corpus=PATH.
+std::string g_corpus;
+
+// The statement corpus: --corpus, else QV_SQL_CORPUS, else the first of the places beside the
+// project's root (beside this tree, beside the main tree of a worktree) that holds it.
+std::string CorpusPath() {
+    if (!g_corpus.empty()) return g_corpus;
+    if (const char* given = std::getenv("QV_SQL_CORPUS"); given && *given) return given;
+    const std::string places = QV_SQL_CORPUS_PLACES;
+    std::string tried;
+    for (std::size_t at = 0; at <= places.size();) {
+        const std::size_t end = std::min(places.find('|', at), places.size());
+        const std::string place = places.substr(at, end - at);
+        std::error_code ec;
+        if (!place.empty() && std::filesystem::is_regular_file(place, ec)) return place;
+        tried += "\n  " + place;
+        at = end + 1;
+    }
+    Die("no SQL corpus (corpus.jsonl) found; looked at:" + tried + "\nname it with --corpus=PATH or QV_SQL_CORPUS");
+    return {};
+}
+
 std::vector<Statement> LoadStatements(const Ids& ids) {
-    // QV_SQL_CORPUS names the corpus of a tree whose shared folder lies elsewhere.
-    const char* corpus = std::getenv("QV_SQL_CORPUS") ? std::getenv("QV_SQL_CORPUS") : QV_SQL_CORPUS;
+    const std::string corpus = CorpusPath();
     std::ifstream in(corpus);
-    if (!in) Die(std::string("cannot read ") + corpus);
+    if (!in) Die("cannot read the SQL corpus " + corpus);
     std::vector<Statement> out;
     std::string line;
     while (std::getline(in, line)) {
@@ -468,6 +489,22 @@ std::string AsSentNow(const std::string& tsql) {
         const std::string text = RunsFromTheDateFirst(tsql);
         return onlyInstanz ? Replace(text, "AND secI.lQvSecUserID = ", "AND secI.lQvSecUserID + 0 = ") : text;
     }
+    // The rights refresh of a local installation reads only the records the user (1, the
+    // administrator, as in the corpus's examples) has no row on yet; every record's GUID is read
+    // only in the central installation, which asks the security server for each record.
+    const std::string scope = "SELECT 1 AS lKind, lKursID AS lID, guid FROM Kurs WHERE ";
+    if (tsql.rfind(scope, 0) == 0) {
+        const std::size_t runs = tsql.find(" UNION ALL SELECT 2 AS lKind, lKursinstanzID AS lID, guid FROM Kursinstanz WHERE ");
+        if (runs != std::string::npos) {
+            const std::string kurs = tsql.substr(scope.size(), runs - scope.size());
+            const std::string instanz = tsql.substr(tsql.find(" WHERE ", runs + 1) + 7);
+            return "SELECT 1 AS lKind, lKursID AS lID, 0 AS fExists FROM Kurs WHERE " + kurs +
+                   " AND NOT EXISTS (SELECT 1 FROM SecKurs s WHERE s.lKursID = Kurs.lKursID AND s.lKursinstanzID = -1 AND "
+                   "s.lQvSecUserID = 1) UNION ALL SELECT 2 AS lKind, lKursinstanzID AS lID, 0 AS fExists FROM Kursinstanz "
+                   "WHERE " + instanz + " AND NOT EXISTS (SELECT 1 FROM SecKurs s WHERE s.lKursinstanzID = "
+                   "Kursinstanz.lKursinstanzID AND s.lKursID = -1 AND s.lQvSecUserID = 1) ORDER BY lKind, lID";
+        }
+    }
     const std::string head = "SELECT isnull(max(1), 0) AS fPending";
     if (tsql.rfind(head, 0) == 0) {
         std::string inner = Replace(tsql, head, "SELECT 1");
@@ -547,11 +584,13 @@ void AddRewrites(std::vector<Statement>& statements) {
     for (std::size_t i = 0; i < n; ++i) {
         const std::string now = AsSentNow(statements[i].tsql);
         if (now == statements[i].tsql) continue;
-        statements[i].notSent = true;
+        // The rights refresh's scope with every GUID is still read by the central installation.
+        const bool local = Contains(now, "0 AS fExists FROM Kurs");
+        statements[i].notSent = !local;
         Statement s = statements[i];
         s.notSent = false;
         s.id += "+now";
-        s.name += " (as sent now)";
+        s.name += local ? " (as a local installation sends it)" : " (as sent now)";
         s.tsql = now;
         s.program = qv::tsql::Translate(now);
         // The opening of all runs (not of the one run a window saves).
@@ -855,18 +894,26 @@ void PrintPgPlan(qv::sql::PgDb& db, const Statement& s) {
 
 int main(int argc, char** argv) {
     // --without-statistics: the same on a copy without sqlite_stat1 (run once with, once without).
+    // --corpus=PATH: the statement corpus of a tree whose shared folder lies elsewhere.
     bool withoutStatistics = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) != "--without-statistics") continue;
-        withoutStatistics = true;
+    for (int i = 1; i < argc;) {
+        const std::string arg = argv[i];
+        if (arg == "--without-statistics")
+            withoutStatistics = true;
+        else if (arg.rfind("--corpus=", 0) == 0)
+            g_corpus = arg.substr(9);
+        else {
+            ++i;
+            continue;
+        }
         for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
         --argc;
-        break;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     qv::suite::InstallSuiteDatabase();
     qv::suite::SetSystemID(1);
+    std::printf("SQL corpus: %s\n", CorpusPath().c_str());  // missing: ends here, before the canton is built
     EnsureDatabase();
     if (withoutStatistics) DropStatistics();
     std::printf("SQLite planner statistics: %s\n", withoutStatistics ? "none (sqlite_stat1 dropped)" : "as generated (ANALYZE)");

@@ -309,6 +309,10 @@ struct Environment {
         qv::servers::StopRunningServer(L"Qovaro.QvEventServer");
         if (FAILED(qv::servers::StartRunningServer(L"Qovaro.QvEventServer"))) Die("event server");
 #endif
+        // The first connection to a file this process has not seen checks the file (seconds on a
+        // canton): done here, before any timing.
+        CQvADOConnection first;
+        if (FAILED(first.Open(L"Qovaro.NQ2", 0))) Die("first connection to " + connection);
     }
 };
 

@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -28,6 +29,11 @@ constexpr int kRows = 1000;
 constexpr const char* kSchema =
     "CREATE TABLE Kurs (lKursID INTEGER PRIMARY KEY, strBezeichnung TEXT NOT NULL, lTyp INTEGER, lPlaetze INTEGER);"
     "CREATE TABLE PersonKurs (lPersonKursID INTEGER PRIMARY KEY, lKursID INTEGER NOT NULL, lPersonID INTEGER NOT NULL);";
+
+[[noreturn]] void Die(const std::string& why) {
+    std::fprintf(stderr, "bench_pg: %s\n", why.c_str());
+    std::exit(1);
+}
 
 struct Pg {
     std::string stateDir;
@@ -45,16 +51,21 @@ const std::string& PgUrl() {
         if (const char* given = std::getenv("QV_BENCH_PG")) {
             pg.url = given;
         } else {
-            pg.stateDir = (std::filesystem::temp_directory_path() / ("qvpg-bench-" + std::to_string(::getpid()))).string();
-            qvtest::StartPgCluster(pg.stateDir, static_cast<int>(::getpid()));
-            ::setenv("QV_TEST_PG_DIR", pg.stateDir.c_str(), 1);
-            pg.db = std::make_unique<qvtest::PgTestDatabase>();
-            pg.url = pg.db->url();
+            try {
+                pg.stateDir =
+                    (std::filesystem::temp_directory_path() / ("qvpg-bench-" + std::to_string(::getpid()))).string();
+                qvtest::StartPgCluster(pg.stateDir, static_cast<int>(::getpid()));
+                ::setenv("QV_TEST_PG_DIR", pg.stateDir.c_str(), 1);
+                pg.db = std::make_unique<qvtest::PgTestDatabase>();
+                pg.url = pg.db->url();
+            } catch (const std::exception& e) {
+                Die(std::string("no PostgreSQL server (") + e.what() + "); QV_BENCH_PG names one");
+            }
         }
         qv::sql::PgDb db;
         if (db.Open(pg.url) != 0 || db.Exec("DROP TABLE IF EXISTS Kurs, PersonKurs") != 0 || db.Exec(kSchema) != 0 ||
             db.Exec("INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7, 0 FROM generate_series(1, 1000) i") != 0) {
-            std::abort();
+            Die("the tables on PostgreSQL: " + db.LastError().description);
         }
         return pg.url;
     }();
@@ -74,14 +85,14 @@ const std::string& SqliteFile() {
     static SqliteFolder folder;
     static const std::string file = [] {
         char name[] = "/tmp/qvpg-bench-sqlite-XXXXXX";
-        if (!mkdtemp(name)) std::abort();
+        if (!mkdtemp(name)) Die("no temporary folder");
         folder.path = name;
         const std::string path = folder.path + "/kurs.db";
         qv::sql::SqliteDb db;
         if (db.Open("sqlite:" + path) != SQLITE_OK || db.Exec(kSchema) != SQLITE_OK ||
             db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
                     "INSERT INTO Kurs SELECT i, 'Kurs Nummer ' || i, i % 7, 0 FROM n") != SQLITE_OK) {
-            std::abort();
+            Die("the tables on SQLite: " + db.LastError().description);
         }
         return path;
     }();
@@ -99,7 +110,7 @@ std::string SqliteScalar(qv::sql::SqliteDb& db, const char* sql, long key) {
 
 void BM_Lookup_SQLite(benchmark::State& state) {
     qv::sql::SqliteDb db;
-    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) Die(db.LastError().description);
     long id = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(SqliteScalar(db, "SELECT strBezeichnung FROM Kurs WHERE lKursID = ?1", id++ % kRows + 1));
@@ -108,7 +119,7 @@ void BM_Lookup_SQLite(benchmark::State& state) {
 
 void BM_Lookup_PostgreSQL(benchmark::State& state) {
     qv::sql::PgDb db;
-    if (db.Open(PgUrl()) != 0) std::abort();
+    if (db.Open(PgUrl()) != 0) Die(db.LastError().description);
     long id = 0;
     qv::sql::PgRows rows;
     for (auto _ : state) {
@@ -123,7 +134,7 @@ std::string LookupText(long id) {
 
 void BM_TsqlLookup_SQLite(benchmark::State& state) {
     qv::sql::SqliteDb db;
-    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) Die(db.LastError().description);
     long id = 0;
     for (auto _ : state) {
         qv::tsql::Execution run = qv::tsql::Execute(db.Handle(), LookupText(id++ % kRows + 1));
@@ -133,7 +144,7 @@ void BM_TsqlLookup_SQLite(benchmark::State& state) {
 
 void BM_TsqlLookup_PostgreSQL(benchmark::State& state) {
     qv::sql::PgDb db;
-    if (db.Open(PgUrl()) != 0) std::abort();
+    if (db.Open(PgUrl()) != 0) Die(db.LastError().description);
     long id = 0;
     for (auto _ : state) {
         qv::sql::PgRun run = qv::sql::RunBatch(db, LookupText(id++ % kRows + 1));
@@ -143,7 +154,7 @@ void BM_TsqlLookup_PostgreSQL(benchmark::State& state) {
 
 void BM_Booking_SQLite(benchmark::State& state) {
     qv::sql::SqliteDb db;
-    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+    if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) Die(db.LastError().description);
     long n = 0;
     for (auto _ : state) {
         const long course = n++ % kRows + 1;
@@ -151,45 +162,51 @@ void BM_Booking_SQLite(benchmark::State& state) {
         {
             auto up = db.Statements()->Acquire("UPDATE Kurs SET lPlaetze = lPlaetze + 1 WHERE lKursID = ?1");
             sqlite3_bind_int64(up.get(), 1, course);
-            sqlite3_step(up.get());
+            if (sqlite3_step(up.get()) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(db.Handle()));
         }
         {
             auto ins = db.Statements()->Acquire("INSERT INTO PersonKurs (lPersonKursID, lKursID, lPersonID) VALUES ("
                                                    "(SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs), ?1, ?1)");
             sqlite3_bind_int64(ins.get(), 1, course);
-            sqlite3_step(ins.get());
+            if (sqlite3_step(ins.get()) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(db.Handle()));
         }
         if (db.Commit() != SQLITE_OK) state.SkipWithError("commit failed");
+        if (state.error_occurred()) break;
     }
 }
 
 void BM_Booking_PostgreSQL(benchmark::State& state) {
     qv::sql::PgDb db;
-    if (db.Open(PgUrl()) != 0) std::abort();
+    if (db.Open(PgUrl()) != 0) Die(db.LastError().description);
     long n = 0;
     for (auto _ : state) {
         const std::string course = std::to_string(n++ % kRows + 1);
-        db.Begin();
-        db.Query("UPDATE Kurs SET lPlaetze = lPlaetze + 1 WHERE lKursID = $1", {course}, nullptr);
-        db.Query("INSERT INTO PersonKurs (lPersonKursID, lKursID, lPersonID) VALUES ("
-                 "(SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs), $1::int, $1::int)", {course}, nullptr);
-        if (db.Commit() != 0) state.SkipWithError("commit failed");
+        if (db.Begin() != 0 || db.Query("UPDATE Kurs SET lPlaetze = lPlaetze + 1 WHERE lKursID = $1", {course}, nullptr) != 0 ||
+            db.Query("INSERT INTO PersonKurs (lPersonKursID, lKursID, lPersonID) VALUES ("
+                     "(SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs), $1::int, $1::int)",
+                     {course}, nullptr) != 0 ||
+            db.Commit() != 0) {
+            state.SkipWithError(db.LastError().description.c_str());
+            break;
+        }
     }
 }
 
 void BM_Open_SQLite(benchmark::State& state) {
+    const std::string cs = "sqlite:" + SqliteFile();  // the file is made before the timing
     for (auto _ : state) {
         qv::sql::SqliteDb db;
-        if (db.Open("sqlite:" + SqliteFile()) != SQLITE_OK) std::abort();
+        if (db.Open(cs) != SQLITE_OK) Die(db.LastError().description);
         benchmark::DoNotOptimize(SqliteScalar(db, "SELECT strBezeichnung FROM Kurs WHERE lKursID = ?1", 1));
     }
 }
 
 void BM_Open_PostgreSQL(benchmark::State& state) {
     qv::sql::PgRows rows;
+    const std::string url = PgUrl();  // the server is started before the timing
     for (auto _ : state) {
         qv::sql::PgDb db;
-        if (db.Open(PgUrl()) != 0) std::abort();
+        if (db.Open(url) != 0) Die(db.LastError().description);
         db.Query("SELECT strBezeichnung FROM Kurs WHERE lKursID = $1", {"1"}, &rows);
     }
 }
@@ -201,9 +218,9 @@ void ConnectionObject(benchmark::State& state, const std::string& cs) {
     for (auto _ : state) {
         qv::ado::ComPtr<_Connection> c;
         qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&c));
-        if (FAILED(c->Open(text, nullptr, nullptr, 0))) std::abort();
+        if (FAILED(c->Open(text, nullptr, nullptr, 0))) Die("a connection object cannot open " + cs);
         _Recordset* rs = nullptr;
-        if (FAILED(c->Execute(sql, nullptr, adCmdText, &rs))) std::abort();
+        if (FAILED(c->Execute(sql, nullptr, adCmdText, &rs))) Die("a lookup fails through a connection object on " + cs);
         rs->Release();
         c->Close();
     }
