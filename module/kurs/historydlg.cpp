@@ -100,6 +100,8 @@ BOOL CHistoryDlg::OnInitDialog() {
     static const int widths[] = {150, 80, 50, 45, 80, 150, 140, 120, 100, 100, 140, 120};
     static const int tips[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 0, 2, 0};
     m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\HistoryList");
+    // The page keeps nothing per row: a reload clears the list at once.
+    m_list.m_bTellEachRemovedRow = FALSE;
     m_list.QvInsertColumn(12, NQ_IsEnterpriseEdition() ? IDS_HISTORY_COL_CENTRAL : IDS_HISTORY_COL_LOCAL, types,
                           widths, nullptr, tips);
     m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
