@@ -594,6 +594,8 @@ void CSearchDlg::InsertResultColumns(int nCount, UINT nColumnsID, const int* typ
                                      const int* toolTipModes) {
     m_lstResult.QvSetRegistryKey(CString(L"Software\\Qovaro\\NQ2\\Common") + m_strListKey);
     m_lstResult.m_bKeepSelection = TRUE;
+    // The dialog keeps nothing per row: a new search clears the list at once.
+    m_lstResult.m_bTellEachRemovedRow = FALSE;
     m_lstResult.QvInsertColumn(nCount, nColumnsID, types, widths, nullptr, toolTipModes);
     if (nImagesID == 0) return;
     m_imgList.Create(nImagesID, 16, 0, RGB(255, 255, 255));

@@ -100,6 +100,8 @@ BOOL CHistoryDlg::OnInitDialog() {
     static const int widths[] = {150, 80, 50, 45, 80, 150, 140, 120, 100, 100, 140, 120};
     static const int tips[] = {2, 0, 0, 0, 0, 2, 2, 0, 0, 0, 2, 0};
     m_list.QvSetRegistryKey(L"Software\\Qovaro\\NQ2\\KursView\\HistoryList");
+    // The page keeps nothing per row: a reload clears the list at once.
+    m_list.m_bTellEachRemovedRow = FALSE;
     m_list.QvInsertColumn(12, NQ_IsEnterpriseEdition() ? IDS_HISTORY_COL_CENTRAL : IDS_HISTORY_COL_LOCAL, types,
                           widths, nullptr, tips);
     m_imageList.Create(IDB_PERSONKURS_STATUS, 16, 0, RGB(255, 255, 255));
@@ -362,6 +364,8 @@ HRESULT CHistoryDlg::LoadList() {
 
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
     std::vector<std::pair<long, long>> years;
+    // The logic server is the suite's source of ranks: without it the archive reads nothing and
+    // says why. The ranks themselves come with the rows (below), not from one call per person.
     INQLogicServer* pLogic = nullptr;
     HRESULT hr = OpenLogicServer(pLogic);
     CQvADOConnection conn;
@@ -369,7 +373,28 @@ HRESULT CHistoryDlg::LoadList() {
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     const CString strGeplant = KursLoadString(IDS_OHNE_FUNKTION);
     const CString strProgress = KursLoadString(IDS_HISTORY_PROGRESS);
+    // The registrations of the archive: of the course, past the archive age, with a final status.
+    CString strArchived;
+    strArchived.Format(L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue "
+                       L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
+                       L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
+                       lLoadKursID, 0L, 7L, 3L, 4L);
+    // The newest year is read by a statement of its own: its rows show while the older years are
+    // still read and sorted, instead of after all the course's registrations.
+    long lNewest = 0;
     if (SUCCEEDED(hr)) {
+        hr = rs.OpenSQL(L"SELECT TOP 1 year(PersonKurs.dtDatum) AS lYear FROM PersonKurs WHERE " + strArchived +
+                            L" ORDER BY PersonKurs.dtDatum DESC",
+                        0, 1);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lYear", &lNewest);
+        if (SUCCEEDED(hr)) rs.Close();
+        if (FAILED(hr)) HI_TRACEHR(hr);
+    }
+    // The rank and its short name come with each row (the person's current grade), read in the
+    // same statement rather than asked of the logic server person by person.
+    const auto statement = [&](const CString& strYears) {
         CString strSQL;
         strSQL.Format(
             L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
@@ -377,42 +402,40 @@ HRESULT CHistoryDlg::LoadList() {
             L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
             L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
             L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
-            L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight \t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
+            L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight, \t\tisnull(Grad.lRang, 0) AS lGradRang, "
+            L"isnull(Grad.strKurzbezeichnung, '') AS strGradKurz, isnull(Grad.strKurzbezeichnungF, '') AS strGradKurzF "
+            L"\t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
             L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
             L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
             L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
-            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tWHERE "
-            L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue where guid "
-            L"= 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND \t\tlStatus NOT IN "
-            L"(%d,%d,%d,%d) \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), lLoadKursID, 0L, 7L, 3L, 4L);
+            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
+            L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
+            kurs::CurrentSecUserID(), static_cast<LPCWSTR>(strArchived), static_cast<LPCWSTR>(strYears));
+        return strSQL;
+    };
+    std::vector<CString> statements;
+    if (lNewest != 0) {
+        CString strNewest, strOlder;
+        strNewest.Format(L" AND year(PersonKurs.dtDatum) = %d", lNewest);
+        strOlder.Format(L" AND year(PersonKurs.dtDatum) < %d", lNewest);
+        statements = {statement(strNewest), statement(strOlder)};
+    } else {
+        statements = {statement(CString())};
+    }
+    bool bCancelled = false;
+    for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         BOOL bEOF = TRUE;
         // Forward-only and read-only: the rows stream as they are read, none is held twice.
-        hr = rs.OpenSQL(strSQL, 0, 1);
+        hr = rs.OpenSQL(statements[nStatement], 0, 1);
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
         if (FAILED(hr)) HI_TRACEHR(hr);
-        // The rank and the service text belong to the person: asked once per person and load.
-        std::unordered_map<long, std::pair<long, CString>> ranks;
         while (SUCCEEDED(hr) && !bEOF) {
             LoaderStep step;
             ArchiveRow& row = step.row;
             long lYear = 0, lKursleitungID = -1;
-            CString strFunktion;
+            CString strFunktion, strGradKurz, strGradKurzF;
             COleDateTime dtDatum;
             hr = rs.GetFieldValue(L"lPersonID", &row.lPersonID);
-            if (SUCCEEDED(hr)) {
-                auto known = ranks.find(row.lPersonID);
-                if (known == ranks.end()) {
-                    long lRang = 0;
-                    CString strDienstgrad;
-                    hr = GetPersonDienstgrad(pLogic, row.lPersonID, strDienstgrad, lRang);
-                    if (SUCCEEDED(hr)) known = ranks.emplace(row.lPersonID, std::make_pair(lRang, strDienstgrad)).first;
-                }
-                if (SUCCEEDED(hr)) {
-                    row.lRang = known->second.first;
-                    row.strDienstgrad = known->second.second;
-                }
-            }
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &row.lID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &row.lRun);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &row.lStatus);
@@ -431,10 +454,14 @@ HRESULT CHistoryDlg::LoadList() {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzLeitung", &row.strLeitung);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &row.strBemerkung);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &row.strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lGradRang", &row.lRang);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGradKurz", &strGradKurz);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGradKurzF", &strGradKurzF);
             if (FAILED(hr)) {
                 HI_TRACEHR(hr);
                 break;
             }
+            row.strDienstgrad = NQ_DienstgradKurz(row.bWeiblich != FALSE, strGradKurz, strGradKurzF);
             row.dtDatum = dtDatum.GetStatus() == COleDateTime::valid ? double(dtDatum.m_dt) : 0;
             long lAttended = 0;
             const auto eStatus = static_cast<EPersonKursStatus>(row.lStatus);
@@ -457,7 +484,10 @@ HRESULT CHistoryDlg::LoadList() {
             else years.emplace_back(lYear, lAttended);
             ++lRows;
             if (lRows % 10 == 0) {
-                if (m_lCancel.exchange(0) != 0) break;
+                if (m_lCancel.exchange(0) != 0) {
+                    bCancelled = true;
+                    break;
+                }
                 CString strText;
                 strText.Format(strProgress, lRows);
                 SetThreadStatus(strText);

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -773,6 +774,7 @@ public:
     OwnerDrawDelegate(HWND h, UINT type, QObject* parent) : QStyledItemDelegate(parent), h_(h), type_(type) {}
     int itemHeight = 0;  // set by CB_SETITEMHEIGHT / LB_SETITEMHEIGHT
     int extent = 0;      // the combo box list's horizontal extent (LB_SETHORIZONTALEXTENT)
+    int widest = 0;      // a combo box's widest item text so far, measured as each item comes
 
     void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         Window* w = Find(h_);
@@ -787,7 +789,7 @@ public:
         if (!(type_ == ODT_COMBOBOX ? SendComboDrawItem(*w, dis, p) : SendDrawItem(*w, dis, p)))
             QStyledItemDelegate::paint(p, opt, idx);
     }
-    QSize sizeHintAtLeast(const QSize& s) const { return QSize(std::max(s.width(), extent), s.height()); }
+    QSize sizeHintAtLeast(const QSize& s) const { return QSize(std::max({s.width(), extent, widest}), s.height()); }
     QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         QSize base = sizeHintAtLeast(QStyledItemDelegate::sizeHint(opt, idx));
         if (itemHeight > 0) return QSize(base.width(), itemHeight);
@@ -951,6 +953,10 @@ public:
         c->setDuplicatesEnabled(true);
         c->ownerDraw = w.style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE);
         if (c->ownerDraw) c->setItemDelegate(new OwnerDrawDelegate(w.handle, ODT_COMBOBOX, c));
+        // Rows of one height: the list is laid out by arithmetic, not by measuring each row, so
+        // a row added to a long list costs the same as one added to a short one. Its width is
+        // the widest text seen as the rows came (Insert).
+        if (auto* list = qobject_cast<QListView*>(c->view())) list->setUniformItemSizes(!(w.style & CBS_OWNERDRAWVARIABLE));
         if (c->isEditable()) {
             c->setLineEdit(new UserLineEdit(c));
             c->lineEdit()->setMaxLength(32767);
@@ -1014,6 +1020,8 @@ public:
         Quiet q(c->quiet);
         const int current = c->currentIndex();
         const QString editText = c->lineEdit() ? c->lineEdit()->text() : QString();
+        if (auto* d = dynamic_cast<OwnerDrawDelegate*>(c->itemDelegate()); d && !text.isEmpty())
+            d->widest = std::max(d->widest, QFontMetrics(c->view()->font()).horizontalAdvance(text));
         c->insertItem(index, text, QVariant(data));
         // Adding items never selects one (the toolkit would select the first).
         if (current < 0) c->setCurrentIndex(-1);
@@ -1055,6 +1063,7 @@ public:
                 c->clear();
                 if (c->lineEdit()) c->lineEdit()->clear();
             }
+            if (auto* d = dynamic_cast<OwnerDrawDelegate*>(c->itemDelegate())) d->widest = 0;
             if (ownerDraw)
                 for (std::size_t i = 0; i < data.size(); ++i) SendDeleteItem(w, ODT_COMBOBOX, int(i), data[i]);
             r = CB_OKAY;

@@ -433,6 +433,7 @@ BEGIN_MESSAGE_MAP(CQvListCtrl, CListCtrl)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGING, &CQvListCtrl::OnItemChanging)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGED, &CQvListCtrl::OnItemChanged)
     ON_NOTIFY_REFLECT_EX(LVN_DELETEITEM, &CQvListCtrl::OnDeleteItem)
+    ON_NOTIFY_REFLECT_EX(LVN_DELETEALLITEMS, &CQvListCtrl::OnDeleteAllItems)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_QVLIST_STATUSDUE, &CQvListCtrl::OnStatusDue)
 END_MESSAGE_MAP()
@@ -675,6 +676,14 @@ BOOL CQvListCtrl::OnDeleteItem(NMHDR* nm, LRESULT*) {
         if (auto gone = Release(item)) m_dying.push_back(std::move(gone));
     }
     return FALSE;
+}
+
+BOOL CQvListCtrl::OnDeleteAllItems(NMHDR*, LRESULT* result) {
+    // Otherwise the parent hears of it and answers for itself.
+    if (m_bTellEachRemovedRow) return FALSE;
+    // No word per row: the items go together when the removal returns.
+    *result = TRUE;
+    return TRUE;
 }
 
 void CQvListCtrl::FreeRemoved() {

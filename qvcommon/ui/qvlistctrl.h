@@ -228,6 +228,9 @@ public:
     // With this set, a single-selection list keeps a row selected when the user clicks beside the
     // rows.
     BOOL m_bKeepSelection = FALSE;
+    // Cleared by a form that keeps nothing per row: removing all rows then tells it once
+    // (LVN_DELETEALLITEMS), not row by row, so clearing a long list costs what a short one does.
+    BOOL m_bTellEachRemovedRow = TRUE;
 
 protected:
     // The object behind each new row (the grid's rows carry more).
@@ -241,6 +244,7 @@ protected:
     afx_msg BOOL OnItemChanging(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnItemChanged(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnDeleteItem(NMHDR* nm, LRESULT* result);
+    afx_msg BOOL OnDeleteAllItems(NMHDR* nm, LRESULT* result);
     afx_msg void OnDestroy();
     afx_msg LRESULT OnStatusDue(WPARAM, LPARAM);
     DECLARE_MESSAGE_MAP()

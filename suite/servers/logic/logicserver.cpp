@@ -85,7 +85,7 @@ HRESULT CNQLogicServer::XLogic::GetPersonDienstgrad(long lPersonID, DATE, long* 
     *plGradID = lGradID;
     *plRang = lRang;
     *pbstrBezeichnung = SysAllocString(strBezeichnung);
-    *pbstrDienstgrad = SysAllocString(bWeiblich && !strKurzF.IsEmpty() ? strKurzF : strKurz);
+    *pbstrDienstgrad = SysAllocString(NQ_DienstgradKurz(bWeiblich != FALSE, strKurz, strKurzF));
     return S_OK;
 }
 

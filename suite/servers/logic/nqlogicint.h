@@ -12,6 +12,12 @@ struct INQLogicServer : IUnknown {
                                         BSTR* pbstrDienstgrad, long* plRang, long* plFound) = 0;  // 3
 };
 
+// The short rank name shown for a person: the female form for a woman where the rank has one.
+// Lists that read many persons' ranks in their own statement show them by the same rule.
+inline const wchar_t* NQ_DienstgradKurz(bool bWeiblich, const wchar_t* pszKurz, const wchar_t* pszKurzF) {
+    return bWeiblich && pszKurzF && *pszKurzF ? pszKurzF : (pszKurz ? pszKurz : L"");
+}
+
 inline constexpr IID IID_INQLogicServer = qv::MakeGuid("2C64DA50-CA19-11D1-BDDE-00A024772D03");
 inline constexpr CLSID CLSID_NQLogicServer = qv::MakeGuid("6E3C1F4A-8B27-4D59-A1C3-5F0B9D2E7A61");
 #define NQ_LOGICSERVER_PROGID L"Qovaro.NQ2.DBServer"

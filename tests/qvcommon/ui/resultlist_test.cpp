@@ -116,6 +116,20 @@ TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
     EXPECT_EQ(holder.removedNames.size(), 7u);
     EXPECT_EQ(list.QvGetInsertedListItem(0), nullptr);
     EXPECT_EQ(list.QvGetVisibleListItem(0), nullptr);
+
+    // A form that keeps nothing per row is not told row by row; the list is emptied and filled
+    // again all the same.
+    list.m_bTellEachRemovedRow = FALSE;
+    Add(L"Ammann", 1, L"", 10);
+    Add(L"Bieri", 2, L"", 11);
+    ASSERT_TRUE(list.DeleteAllItems());
+    EXPECT_EQ(holder.removedNames.size(), 7u);
+    EXPECT_EQ(Rows(list.m_hWnd), 0);
+    EXPECT_EQ(list.GetInsertedItemCount(), 0);
+    Add(L"Casutt", 3, L"", 12);
+    ASSERT_EQ(Rows(list.m_hWnd), 1);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Casutt");
+    EXPECT_EQ(list.QvGetInsertedListItem(0)->GetColumnText(0), L"Casutt");
 }
 
 TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
