@@ -197,6 +197,29 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
     EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
 }
 
+TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (3, '9643', 'Rietstetten'), (4, '9650', 'Riedern'), "
+        "(5, '9651', 'Rietbad')");
+    ShowPage();
+    const HWND ort = Field(IDC_INSTANZDATEN_ORT);
+    // Over what the field shows, each key after the list of the text before it has opened, as a
+    // user types who looks.
+    const std::wstring name = L"Rietstetten";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        ASSERT_TRUE(i == 0 ? Retype(ort, name.substr(i, 1)) : Type(ort, name.substr(i, 1)));
+        if (i >= 1) ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetDroppedState() != FALSE; })) << i;
+    }
+    EXPECT_EQ(qv::ui::test::Text(ort), name);
+    ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetCount() == 1; }));
+    Screen(Page()->GetSafeHwnd(), "instanzdaten-ort");
+    ASSERT_TRUE(PressKey(nullptr, VK_DOWN));
+    ASSERT_TRUE(PressKey(nullptr, VK_RETURN));
+    EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the picked place is to be saved";
+    Save();
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
+}
+
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
     qv::nq::SetEnterpriseEdition(true);
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
