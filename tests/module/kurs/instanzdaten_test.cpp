@@ -12,7 +12,11 @@
 #include "qvrunning.h"
 #include "utf.h"
 
+#include <QPainter>
+#include <QWidget>
+
 #include <atomic>
+#include <filesystem>
 
 namespace kurstest {
 namespace {
@@ -211,7 +215,16 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     }
     EXPECT_EQ(qv::ui::test::Text(ort), name);
     ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetCount() == 1; }));
-    Screen(Page()->GetSafeHwnd(), "instanzdaten-ort");
+    {
+        // The page with the open list drawn where it stands on the screen.
+        QWidget* page = Widget(Page()->GetSafeHwnd());
+        QWidget* list = Widget(::GetWindow(ort, GW_CHILD))->window();
+        QImage shot = page->grab().toImage();
+        QPainter(&shot).drawImage(list->mapToGlobal(QPoint()) - page->mapToGlobal(QPoint()), list->grab().toImage());
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/instanzdaten-ort" +
+                                                     (kOnPg ? "_pg" : "") + ".png")));
+    }
     ASSERT_TRUE(PressKey(nullptr, VK_DOWN));
     ASSERT_TRUE(PressKey(nullptr, VK_RETURN));
     EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
