@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -268,7 +269,8 @@ protected:
         }, 30);
         return last;
     }
-    void Picture(const QImage& image, const std::string& name) {
+    void Picture(const QImage& image, std::string name) {
+        std::replace(name.begin(), name.end(), ' ', '-');
         EXPECT_TRUE(image.save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/x11-" + name + ".png")));
     }
     // The text the user selected last (the X primary selection).
