@@ -2396,8 +2396,6 @@ BOOL WalkPreTranslateTree(MSG* msg) {
 namespace {
 
 bool RouteKey(QObject* receiver, QKeyEvent* e) {
-    // An open popup (a combo box's list, a menu) keeps its keys from the windows below it.
-    if (QApplication::activePopupWidget()) return false;
     // One pass per key event: when it reaches the focus widget (or the window without focus).
     QWidget* focus = QApplication::focusWidget();
     if (focus ? receiver != focus : !(receiver->isWidgetType() && static_cast<QWidget*>(receiver)->isWindow()))
