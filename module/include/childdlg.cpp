@@ -417,6 +417,10 @@ void CChildDlg::EnsureFocusVisible() {
     m_pScrollHelper->EnsureVisible(rc.left, rc.top, rc.right, rc.bottom);
 }
 
+void CChildDlg::OnOK() {}
+
+void CChildDlg::OnCancel() {}
+
 void CChildDlg::OnVScroll(UINT nSBCode, UINT /*nPos*/, CScrollBar* pScrollBar) {
     if (m_pScrollHelper) m_pScrollHelper->OnVScroll(nSBCode, pScrollBar);
 }

@@ -86,6 +86,10 @@ public:
     BOOL IsParentReady() const;
 
     void OnFinalRelease() override;
+    // A page is a child of the view's dialog and never ends: Enter and Escape in it (IDOK and
+    // IDCANCEL of the dialog keys) leave the page shown as it is.
+    void OnOK() override;
+    void OnCancel() override;
 
     // Read by the tests and the derived pages.
     BOOL IsActive() const { return m_bActive; }

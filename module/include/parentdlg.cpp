@@ -497,6 +497,10 @@ HRESULT CParentDlg::ClearEditFlags() {
     return S_OK;
 }
 
+void CParentDlg::OnOK() {}
+
+void CParentDlg::OnCancel() {}
+
 void CParentDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kLockTimerID && !IsClosing() && IsViewReady()) {
         const BOOL bWasLocked = m_bLockedByOther;

@@ -127,6 +127,10 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    // The view's dialog lives in the frame's pane until the view closes: Enter and Escape on its
+    // own controls (the header, the command buttons) do not end it.
+    void OnOK() override;
+    void OnCancel() override;
     afx_msg LRESULT OnViewClosing(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 

@@ -868,6 +868,7 @@ public:
     }
     void showPopup() override {
         const HWND h = HandleOf(this);
+        if (lineEdit()) view()->installEventFilter(this);
         if (Window* w = Find(h)) NotifyCommand(*w, CBN_DROPDOWN);
         if (droppedWidth > width()) view()->setMinimumWidth(droppedWidth);
         Window* w = Find(h);
@@ -910,6 +911,35 @@ public:
             list = CreateWindowRecord(0, L"ComboLBox", L"", WS_CHILD | WS_VSCROLL, 0, 0, 0, 0, w.handle, 1000, nullptr,
                                       nullptr);
         return list;
+    }
+    // While the list of a drop-down combo box is open the edit field keeps the typing: only the
+    // keys that move in the list, take a row or close the list are the list's.
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == view() && lineEdit() && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if (!IsListKey(*k)) {
+                QKeyEvent copy(k->type(), k->key(), k->modifiers(), k->text(), k->isAutoRepeat(), ushort(k->count()));
+                QApplication::sendEvent(lineEdit(), &copy);
+                return true;
+            }
+        }
+        return QComboBox::eventFilter(o, e);
+    }
+    static bool IsListKey(const QKeyEvent& k) {
+        if (k.modifiers() & Qt::AltModifier) return true;
+        switch (k.key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+        case Qt::Key_F4:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: return true;
+        default: return false;
+        }
     }
     void hidePopup() override {
         const bool wasShown = view()->isVisible();

@@ -17,6 +17,10 @@
 #include <QTest>
 #include <QToolTip>
 #include <QHelpEvent>
+#include <QTextEdit>
+#include <QAbstractSpinBox>
+#include <QStyleOptionComboBox>
+#include <QWindow>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QCheckBox>
@@ -57,6 +61,78 @@ QVariant Role(HWND list, int row, int column, int role) {
     return idx.isValid() ? idx.data(role) : QVariant();
 }
 
+// ---- the window system's path
+// Keys and clicks go to a top-level window, as the window system delivers them; the toolkit then
+// routes them as it routes real input: to an open popup first, then to the widget under the mouse
+// or the window's focus widget. A modal window blocks the others as it does for a user.
+
+// The point's widget in its top-level window reaches the control (the control or one of its parts).
+bool Reaches(QWidget* w, QPoint at) {
+    QWidget* top = w->window();
+    const QPoint p = w->mapTo(top, at);
+    if (!top->rect().contains(p)) return false;
+    // An open popup covers what lies under it.
+    if (QWidget* popup = QApplication::activePopupWidget(); popup && popup != top && !popup->isAncestorOf(w) &&
+                                                           popup->geometry().contains(w->mapToGlobal(at)))
+        return false;
+    QWidget* hit = top->childAt(p);
+    if (!hit) hit = top;
+    // A control that the mouse passes through (a label that says nothing) lets its parent have it.
+    if (w->testAttribute(Qt::WA_TransparentForMouseEvents) && hit->isAncestorOf(w)) return true;
+    return hit == w || w->isAncestorOf(hit);
+}
+
+enum class MouseDo { Press, Release, Click, DoubleClick, Move };
+
+// The mouse at a point of the widget, delivered to its top-level window.
+bool Mouse(QWidget* w, QPoint at, MouseDo what, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+           Qt::MouseButton button = Qt::LeftButton) {
+    if (!w) return false;
+    QWidget* top = w->window();
+    QWindow* win = top ? top->windowHandle() : nullptr;
+    if (!win) return false;
+    const QPoint p = w->mapTo(top, at);
+    switch (what) {
+    case MouseDo::Press: QTest::mousePress(win, button, modifiers, p); break;
+    case MouseDo::Release: QTest::mouseRelease(win, button, modifiers, p); break;
+    case MouseDo::Click: QTest::mouseClick(win, button, modifiers, p); break;
+    case MouseDo::DoubleClick: QTest::mouseDClick(win, button, modifiers, p); break;
+    case MouseDo::Move: QTest::mouseMove(win, p); break;
+    }
+    Pump();
+    return true;
+}
+
+// The window that has the keyboard: an open popup's (it holds the keyboard while it is open), else
+// the active top-level window.
+QWindow* KeyWindow() {
+    if (QWidget* popup = QApplication::activePopupWidget())
+        if (QWindow* win = popup->windowHandle()) return win;
+    if (QWidget* active = QApplication::activeWindow())
+        if (QWindow* win = active->windowHandle()) return win;
+    return QGuiApplication::focusWindow();
+}
+
+bool Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = QString()) {
+    QWindow* win = KeyWindow();
+    if (!win) return false;
+    if (text.isEmpty()) {
+        QTest::keyClick(win, key, modifiers);
+    } else {
+        QTest::sendKeyEvent(QTest::Press, win, key, text, modifiers);
+        if (QWindow* still = KeyWindow()) QTest::sendKeyEvent(QTest::Release, still, key, text, modifiers);
+    }
+    Pump();
+    return true;
+}
+
+// A text field takes the focus from a click into it; other controls get it as a Tab gives it.
+bool IsTextField(QWidget* w) {
+    return qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w) ||
+           qobject_cast<QAbstractSpinBox*>(w) ||
+           (qobject_cast<QComboBox*>(w) && static_cast<QComboBox*>(w)->isEditable());
+}
+
 std::mutex g_menuLock;
 std::vector<std::wstring> g_lastMenu;
 
@@ -71,28 +147,31 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     return qv::ui::PumpUntil(condition, DWORD(timeoutMs));
 }
 
-bool Click(HWND control, Qt::KeyboardModifiers modifiers) {
-    QWidget* w = WidgetOf(control);
+namespace {
+// A click at a point of the control. A control the mouse cannot reach there (scrolled out of
+// its page) is first brought into view as the focus brings it, the way a Tab does.
+bool ClickOn(QWidget* w, QPoint at, Qt::KeyboardModifiers modifiers) {
     if (!w || !w->isEnabled()) return false;
     Activate(w);
-    QTest::mouseClick(w, Qt::LeftButton, modifiers, w->rect().center());
-    Pump();
-    return true;
+    if (!Reaches(w, at) && w->focusPolicy() != Qt::NoFocus) {
+        w->setFocus(Qt::TabFocusReason);
+        Pump();
+    }
+    if (!Reaches(w, at)) return false;
+    return Mouse(w, at, MouseDo::Click, modifiers);
+}
+}  // namespace
+
+bool Click(HWND control, Qt::KeyboardModifiers modifiers) {
+    QWidget* w = WidgetOf(control);
+    return w && ClickOn(w, w->rect().center(), modifiers);
 }
 
 bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers) { return Click(Item(dialog, id), modifiers); }
 
 bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers) {
-    QWidget* w = WidgetOf(control);
-    if (!w || !w->isEnabled()) return false;
-    Activate(w);
-    // The click goes to what is at the point, as the mouse's would (a list's rows, a bar's arrow).
-    const QPoint at(x, y);
-    QWidget* target = w->childAt(at);
-    if (!target) target = w;
-    QTest::mouseClick(target, Qt::LeftButton, modifiers, target->mapFrom(w, at));
-    Pump();
-    return true;
+    // The click goes to what is at the point, as the mouse's does (a list's rows, a bar's arrow).
+    return ClickOn(WidgetOf(control), QPoint(x, y), modifiers);
 }
 
 namespace {
@@ -122,82 +201,91 @@ bool DoubleClick(HWND control) {
     QWidget* w = WidgetOf(control);
     if (!w) return false;
     Activate(w);
-    QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
-    Pump();
-    return true;
+    return Reaches(w, w->rect().center()) && Mouse(w, w->rect().center(), MouseDo::DoubleClick);
 }
 
 bool Focus(HWND control) {
     QWidget* w = WidgetOf(control);
     if (!w || !w->isEnabled()) return false;
     Activate(w);
+    // The focus widget of the active window keeps the keys while a popup (its own list) is open.
+    if (QWidget* f = w->window()->focusWidget(); f && (f == w || w->isAncestorOf(f)) && QApplication::activeWindow() == w->window())
+        return true;
+    QWidget* field = w;
+    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) field = combo->lineEdit();
     QWidget* target = w->focusProxy() ? w->focusProxy() : w;
-    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) target = combo->lineEdit();
-    target->setFocus(Qt::MouseFocusReason);
+    const QPoint center = field->rect().center();
+    // A text field is clicked into; a field scrolled out of its page comes into view with the focus.
+    if (IsTextField(w) && !Reaches(field, center)) {
+        target->setFocus(Qt::TabFocusReason);
+        Pump();
+    }
+    if (IsTextField(w) && Reaches(field, center)) {
+        // A click outside an open popup only closes it; the user clicks again.
+        const bool popup = QApplication::activePopupWidget() != nullptr;
+        Mouse(field, center, MouseDo::Click);
+        if (popup && !HasFocus(control)) Mouse(field, center, MouseDo::Click);
+    } else {
+        target->setFocus(Qt::TabFocusReason);
+    }
     Pump();
-    return true;
+    return HasFocus(control);
 }
 
 namespace {
 // Characters beyond ASCII (umlauts) have no key of their own in the test keyboard: they come
 // as text with an unknown key, as an input method delivers them.
-void TypeText(QWidget* target, const QString& text) {
+bool TypeText(const QString& text) {
     for (QChar c : text) {
+        bool sent = false;
         if (c == QLatin1Char('\n')) {
-            QTest::keyClick(target, Qt::Key_Return);
+            sent = Key(Qt::Key_Return);
         } else if (c.unicode() < 0x80 && c.isPrint()) {
-            QTest::keyClick(target, char(c.unicode()));
+            if (QWindow* win = KeyWindow()) {
+                QTest::keyClick(win, char(c.unicode()));
+                Pump();
+                sent = true;
+            }
         } else {
-            QTest::sendKeyEvent(QTest::Press, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
-            QTest::sendKeyEvent(QTest::Release, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            sent = Key(Qt::Key_unknown, Qt::NoModifier, QString(c));
         }
+        if (!sent) return false;
     }
+    return true;
 }
 
-QWidget* KeyTarget(HWND control) {
-    QWidget* w = WidgetOf(control);
-    QWidget* focus = QApplication::focusWidget();
-    if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) return combo->lineEdit();
-    if (w && focus && (focus == w || w->isAncestorOf(focus))) return focus;
-    return w;
-}
+bool IsMultiLine(QWidget* w) { return qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QTextEdit*>(w); }
 }  // namespace
 
 bool Type(HWND control, const std::wstring& text) {
     if (!Focus(control)) return false;
-    QWidget* target = KeyTarget(control);
-    if (auto* e = qobject_cast<QLineEdit*>(target)) e->end(false);
-    if (auto* m = qobject_cast<QPlainTextEdit*>(target)) m->moveCursor(QTextCursor::End);
-    TypeText(target, ToQt(text));
-    Pump();
-    return true;
+    // The caret goes to the end of what is there, as the user's End key takes it.
+    QWidget* w = WidgetOf(control);
+    if (IsMultiLine(w)) Key(Qt::Key_End, Qt::ControlModifier);
+    else if (IsTextField(w)) Key(Qt::Key_End);
+    return TypeText(ToQt(text));
 }
 
 bool Retype(HWND control, const std::wstring& text) {
     if (!Focus(control)) return false;
-    QWidget* target = KeyTarget(control);
-    if (auto* e = qobject_cast<QLineEdit*>(target)) e->selectAll();
-    if (auto* m = qobject_cast<QPlainTextEdit*>(target)) m->selectAll();
-    if (text.empty()) {
-        QTest::keyClick(target, Qt::Key_Delete);
-        Pump();
-        return true;
+    // Everything is selected from its start to its end with the keys, and typed over.
+    QWidget* w = WidgetOf(control);
+    if (IsMultiLine(w)) {
+        Key(Qt::Key_Home, Qt::ControlModifier);
+        Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    } else if (IsTextField(w)) {
+        Key(Qt::Key_Home);
+        Key(Qt::Key_End, Qt::ShiftModifier);
     }
-    TypeText(target, ToQt(text));
-    Pump();
-    return true;
+    if (text.empty()) return Key(Qt::Key_Delete);
+    return TypeText(ToQt(text));
 }
 
 bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers) {
     if (target && !Focus(target)) return false;
-    QWidget* w = target ? KeyTarget(target) : QApplication::focusWidget();
-    if (!w) w = QApplication::activeWindow();
-    if (!w) return false;
     const int key = QtKey(virtualKey);
     if (!key) return false;
-    QTest::keyClick(w, Qt::Key(key), modifiers);
-    Pump();
-    return true;
+    return Key(Qt::Key(key), modifiers);
 }
 
 bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers) { return ClickCell(list, row, 0, modifiers); }
@@ -211,9 +299,7 @@ bool ClickCell(HWND list, int row, int column, Qt::KeyboardModifiers modifiers) 
     QRect r = v->visualRect(idx);
     // Away from the check box and the image at the start of the first column.
     const QPoint at(column == 0 ? std::min(r.right() - 2, r.left() + r.width() * 3 / 4) : r.center().x(), r.center().y());
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers, at);
-    Pump();
-    return true;
+    return Reaches(v->viewport(), at) && Mouse(v->viewport(), at, MouseDo::Click, modifiers);
 }
 
 bool DoubleClickRow(HWND list, int row) {
@@ -224,9 +310,7 @@ bool DoubleClickRow(HWND list, int row) {
     v->scrollTo(idx);
     const QRect r = v->visualRect(idx);
     const QPoint at(r.left() + r.width() * 3 / 4, r.center().y());
-    QTest::mouseDClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    Pump();
-    return true;
+    return Reaches(v->viewport(), at) && Mouse(v->viewport(), at, MouseDo::DoubleClick);
 }
 
 bool ClickRowCheckBox(HWND list, int row) {
@@ -245,9 +329,8 @@ bool ClickColumnHeader(HWND list, int column) {
     if (!v || column < 0 || column >= v->header()->count()) return false;
     QHeaderView* h = v->header();
     const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
-    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    Pump();
-    return true;
+    Activate(v);
+    return Reaches(h->viewport(), at) && Mouse(h->viewport(), at, MouseDo::Click);
 }
 
 bool ResizeColumn(HWND list, int column, int width) {
@@ -256,10 +339,12 @@ bool ResizeColumn(HWND list, int column, int width) {
     QHeaderView* h = v->header();
     const int edge = h->sectionViewportPosition(column) + h->sectionSize(column) - 1;
     const int target = h->sectionViewportPosition(column) + width - 1;
-    QTest::mousePress(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(edge, h->height() / 2));
-    QTest::mouseMove(h->viewport(), QPoint((edge + target) / 2, h->height() / 2));
-    QTest::mouseMove(h->viewport(), QPoint(target, h->height() / 2));
-    QTest::mouseRelease(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(target, h->height() / 2));
+    Activate(v);
+    Mouse(h->viewport(), QPoint(edge, h->height() / 2), MouseDo::Move);
+    Mouse(h->viewport(), QPoint(edge, h->height() / 2), MouseDo::Press);
+    Mouse(h->viewport(), QPoint((edge + target) / 2, h->height() / 2), MouseDo::Move);
+    Mouse(h->viewport(), QPoint(target, h->height() / 2), MouseDo::Move);
+    Mouse(h->viewport(), QPoint(target, h->height() / 2), MouseDo::Release);
     if (h->sectionSize(column) != width) h->resizeSection(column, width);  // as the drag would have left it
     Pump();
     return h->sectionSize(column) == width;
@@ -319,14 +404,22 @@ bool SelectComboItem(HWND combo, int index) {
     auto* c = qobject_cast<QComboBox*>(WidgetOf(combo));
     if (!c || index < 0 || index >= c->count() || !c->isEnabled()) return false;
     Activate(c);
-    c->showPopup();
+    // The list opens from a click on the arrow (on a drop-down list anywhere in the box).
+    QStyleOptionComboBox opt;
+    opt.initFrom(c);
+    opt.editable = c->isEditable();
+    opt.frame = c->hasFrame();
+    const QRect arrow = c->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, c);
+    const QPoint at = arrow.isValid() ? arrow.center() : c->rect().center();
+    if (!c->view()->isVisible() && Reaches(c, at)) Mouse(c, at, MouseDo::Click);
+    if (!c->view()->isVisible()) c->showPopup();  // a box the mouse cannot reach
     Pump();
     QAbstractItemView* view = c->view();
+    view->scrollTo(view->model()->index(index, c->modelColumn()));
     const QRect r = view->visualRect(view->model()->index(index, c->modelColumn()));
     if (view->isVisible() && r.isValid()) {
-        QTest::mouseMove(view->viewport(), r.center());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-        Pump();
+        Mouse(view->viewport(), r.center(), MouseDo::Move);
+        Mouse(view->viewport(), r.center(), MouseDo::Click);
     }
     if (c->currentIndex() != index) c->setCurrentIndex(index);  // as the click would have done
     if (view->isVisible()) c->hidePopup();
@@ -347,9 +440,8 @@ bool SelectListBoxItem(HWND list, int index, Qt::KeyboardModifiers modifiers) {
     Activate(l);
     l->scrollToItem(l->item(index));
     const QRect r = l->visualItemRect(l->item(index));
-    QTest::mouseClick(l->viewport(), Qt::LeftButton, modifiers, QPoint(r.right() - 4, r.center().y()));
-    Pump();
-    return true;
+    const QPoint at(r.right() - 4, r.center().y());
+    return Reaches(l->viewport(), at) && Mouse(l->viewport(), at, MouseDo::Click, modifiers);
 }
 
 namespace {
@@ -391,8 +483,7 @@ bool SelectTreeItem(HWND tree, const std::wstring& text) {
     t->scrollToItem(item);
     Pump();
     const QRect r = t->visualItemRect(item);
-    QTest::mouseClick(t->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-    Pump();
+    if (Reaches(t->viewport(), r.center())) Mouse(t->viewport(), r.center(), MouseDo::Click);
     return t->currentItem() == item;
 }
 
@@ -431,9 +522,7 @@ bool TickDatePicker(HWND picker, bool ticked) {
     auto* box = w ? w->findChild<QCheckBox*>() : nullptr;
     if (!box || !box->isEnabled()) return false;
     if (box->isChecked() != ticked) {
-        Activate(box);
-        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() / 2, box->height() / 2));
-        Pump();
+        if (!ClickOn(box, QPoint(box->width() / 2, box->height() / 2), Qt::NoModifier)) return false;
     }
     return box->isChecked() == ticked;
 }
@@ -452,8 +541,8 @@ bool ClickTab(HWND tabs, int index) {
     QTabBar* bar = TabBarOf(tabs);
     if (!bar || index < 0 || index >= bar->count()) return false;
     Activate(bar);
-    QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(index).center());
-    Pump();
+    const QPoint at = bar->tabRect(index).center();
+    if (Reaches(bar, at)) Mouse(bar, at, MouseDo::Click);
     return bar->currentIndex() == index;
 }
 

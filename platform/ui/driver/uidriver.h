@@ -2,6 +2,9 @@
 // The test driver: acts on windows as a user would (clicks, typing, keys, rows, tabs, drops)
 // through the real widgets, so that the resulting messages run through the message maps, and
 // reads back what the user would see. Any window can be saved as a PNG.
+// Keys and clicks go to the top-level window the way the window system delivers them (keys to an
+// open popup, else to the active window), and the toolkit routes them on as it routes a user's;
+// a click lands on whatever is at its point, so a control covered or out of view is not clicked.
 #include "wnd.h"
 #include <QImage>
 #include <QWidget>
@@ -26,12 +29,15 @@ bool DoubleClick(HWND control);
 bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // The tool tip the control shows when the mouse rests on it (empty: none).
 std::wstring ToolTip(HWND control);
-// Gives the control the focus and types the text at the caret.
+// Gives the control the focus, takes the caret to the end (End, or Ctrl+End in several lines)
+// and types the text key by key.
 bool Type(HWND control, const std::wstring& text);
-// Selects everything in an edit and types the text over it.
+// Selects everything in an edit with the keys (Home, Shift+End) and types the text over it.
 bool Retype(HWND control, const std::wstring& text);
 // A key press and release; with a target, the target gets the focus first.
 bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// The focus as the user gives it: a click into a text field, any other control as Tab reaches it.
+// The focus widget of the active window keeps it while its own popup is open.
 bool Focus(HWND control);
 
 // Report lists

@@ -157,6 +157,46 @@ TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
     EXPECT_TRUE(shot.save(QV_SCREENS_DIR "/ortcombobox.png"));
 }
 
+TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
+    // Key by key as a user types, each after the list of the text so far has come: once the
+    // list is open the keys still reach the field, a backspace too.
+    const std::wstring name = L"Rietstetten";
+    const auto typeKey = [&](const std::wstring& keys) {
+        ASSERT_TRUE(keys == L"\b" ? t::PressKey(nullptr, VK_BACK) : t::Type(place.GetSafeHwnd(), keys));
+        ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
+    };
+    typeKey(L"R");
+    typeKey(L"i");
+    EXPECT_TRUE(place.GetDroppedState()) << "two letters open the list";
+    typeKey(L"x");
+    EXPECT_EQ(std::wstring(t::Text(place.GetSafeHwnd())), L"Rix");
+    typeKey(L"\b");
+    EXPECT_TRUE(place.GetDroppedState());
+    for (wchar_t c : name.substr(2)) {
+        typeKey(std::wstring(1, c));
+        EXPECT_TRUE(place.GetDroppedState()) << "after " << char(c);
+    }
+    EXPECT_EQ(std::wstring(t::Text(place.GetSafeHwnd())), name);
+    DWORD start = 0, end = 0;
+    place.SendMessage(CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(DWORD(name.size()), DWORD(name.size()))) << "the caret at the end";
+    ASSERT_EQ(place.GetCount(), 1);
+    CString ort;
+    place.GetCellText(0, 1, ort);
+    EXPECT_EQ(std::wstring(ort), name);
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    QWidget* popup = t::Widget(::GetWindow(place.GetSafeHwnd(), GW_CHILD))->window();
+    EXPECT_TRUE(popup->grab().save(QV_SCREENS_DIR "/ortcombobox-typed.png"));
+
+    // The list's own keys: down to the row and Enter take it.
+    ASSERT_TRUE(t::PressKey(nullptr, VK_DOWN));
+    ASSERT_TRUE(t::PressKey(nullptr, VK_RETURN));
+    EXPECT_FALSE(place.GetDroppedState());
+    EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Enter, not the dialog";
+    ASSERT_EQ(place.GetCurSel(), 0);
+    EXPECT_NE(std::wstring(t::Text(place.GetSafeHwnd())).find(L"9643 Rietstetten"), std::wstring::npos);
+}
+
 TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lTyp) VALUES (9001, '1999', 'L''Abbaye', 1), "
          "(9002, '3001', 'Bern Postfach', 3), (9003, '', 'Ohnepostleitzahl', 1)");
@@ -175,6 +215,11 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
         }
         EXPECT_EQ(places, c.places) << std::string(c.typed, c.typed + wcslen(c.typed));
     }
+    // The open list covers the field below; Escape closes it.
+    ASSERT_TRUE(place.GetDroppedState());
+    ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+    EXPECT_FALSE(place.GetDroppedState());
+    EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Escape, not the dialog";
     TestPlaceCombo local;
     ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
     local.BuildFilter(FALSE);

@@ -313,6 +313,31 @@ TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRec
     EXPECT_EQ(Lock(kurs), lock);
 }
 
+TEST_F(FrameworkEditing, EscapeAndEnterInAPageLeaveThePageAndItsInputAsTheyAre) {
+    // Keys through the window as the user presses them, in a field of each page: the page is a
+    // child of the window and no dialog that ends. The first page last, with the typing pending.
+    for (int tab : {1, 0}) {
+        ASSERT_TRUE(ClickTab(Tabs(), tab));
+        CChildDlg* page = Page(tab);
+        const HWND field = tab == 0 ? name : Item(page->GetSafeHwnd(), IDC_SAMPLE_NOTE_FIRST);
+        if (tab == 0) ASSERT_TRUE(Type(name, L" neu"));
+        for (UINT key : {UINT(VK_ESCAPE), UINT(VK_RETURN)}) {
+            ASSERT_TRUE(PressKey(field, key));
+            EXPECT_TRUE(Visible(page->GetSafeHwnd())) << "tab " << tab << " key " << key;
+            EXPECT_TRUE(Visible(field)) << "tab " << tab << " key " << key;
+            EXPECT_TRUE(HasFocus(field)) << "tab " << tab << " key " << key;
+        }
+    }
+    EXPECT_TRUE(Page(0)->IsSavePending()) << "the typing is kept for the save";
+    EXPECT_EQ(Text(name).substr(Text(name).size() - 4), L" neu");
+    // On the document icon of the view's own dialog: the view stays.
+    for (UINT key : {UINT(VK_ESCAPE), UINT(VK_RETURN)}) {
+        ASSERT_TRUE(PressKey(Item(Dlg()->GetSafeHwnd(), 11), key));
+        EXPECT_TRUE(Visible(Dlg()->GetSafeHwnd())) << "key " << key;
+        EXPECT_TRUE(Visible(Page(0)->GetSafeHwnd())) << "key " << key;
+    }
+}
+
 TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     ASSERT_TRUE(Retype(name, L"Maschinisten 2027"));
     INQParentControl* parent = Dlg()->GetParentControl();

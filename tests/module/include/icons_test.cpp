@@ -307,6 +307,7 @@ TEST_F(Icons, BackAndForwardButtonsStepThroughTheRecordsShown) {
     ASSERT_TRUE(placeholder.Create(L"", WS_CHILD, CRect(540, 0, 640, 40), Dlg(), 991));
     CNavigateDlg bar;
     ASSERT_EQ(bar.InitControls(Dlg(), 991), S_OK);
+    bar.ShowWindow(SW_SHOW);  // as the dialog that places it shows it: only a bar on the screen is clicked
     const HWND h = bar.GetSafeHwnd();
     EXPECT_EQ(ToolTip(Item(h, IDC_NQ_NAV_BACK)), L"Zurück");
     for (int i = 0; i < 5 && Dlg()->GetRecordID() != kurs; ++i) ASSERT_TRUE(Click(h, IDC_NQ_NAV_BACK));

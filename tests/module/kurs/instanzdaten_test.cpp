@@ -13,8 +13,11 @@
 #include "utf.h"
 
 #include <QDateTimeEdit>
+#include <QPainter>
+#include <QWidget>
 
 #include <atomic>
+#include <filesystem>
 
 namespace kurstest {
 namespace {
@@ -197,6 +200,38 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
     EXPECT_EQ(Dlg()->GetTabCtrl().GetActiveTab(), 1);
     ASSERT_NE(Page(), nullptr);
     EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
+}
+
+TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) {
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (3, '9643', 'Rietstetten'), (4, '9650', 'Riedern'), "
+        "(5, '9651', 'Rietbad')");
+    ShowPage();
+    const HWND ort = Field(IDC_INSTANZDATEN_ORT);
+    // Over what the field shows, each key after the list of the text before it has opened, as a
+    // user types who looks.
+    const std::wstring name = L"Rietstetten";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        ASSERT_TRUE(i == 0 ? Retype(ort, name.substr(i, 1)) : Type(ort, name.substr(i, 1)));
+        if (i >= 1) ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetDroppedState() != FALSE; })) << i;
+    }
+    EXPECT_EQ(qv::ui::test::Text(ort), name);
+    ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetCount() == 1; }));
+    {
+        // The page with the open list drawn where it stands on the screen.
+        QWidget* page = Widget(Page()->GetSafeHwnd());
+        QWidget* list = Widget(::GetWindow(ort, GW_CHILD))->window();
+        QImage shot = page->grab().toImage();
+        QPainter(&shot).drawImage(list->mapToGlobal(QPoint()) - page->mapToGlobal(QPoint()), list->grab().toImage());
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+        EXPECT_TRUE(shot.save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/instanzdaten-ort" +
+                                                     (kOnPg ? "_pg" : "") + ".png")));
+    }
+    ASSERT_TRUE(PressKey(nullptr, VK_DOWN));
+    ASSERT_TRUE(PressKey(nullptr, VK_RETURN));
+    EXPECT_TRUE(Visible(Page()->GetSafeHwnd()));
+    ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the picked place is to be saved";
+    Save();
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
 }
 
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {

@@ -1,0 +1,388 @@
+// The program as a user meets it: qvframe in an X server of its own (Xvfb) on a fresh demo
+// database, driven from outside the process by the input tool (xdotool) as a person types and
+// clicks, its screen read back as pictures and the X selection, the database read after it.
+//
+// The frame starts at its own size at the screen's origin (no window manager places it); the
+// points clicked below are read from that layout. A layout that moved makes the test fail at the
+// first step whose effect it checks, never pass by chance.
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool Have(const char* tool) { return std::system(("command -v " + std::string(tool) + " > /dev/null 2>&1").c_str()) == 0; }
+
+// A child process with its own environment additions; ended (and waited for) with the object.
+class Child {
+public:
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& log, int keepFd = -1) {
+        pid_ = fork();
+        if (pid_ != 0) return;
+        for (const std::string& e : env) putenv(strdup(e.c_str()));
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        for (int fd = 3; fd < 256; ++fd)
+            if (fd != keepFd) close(fd);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    ~Child() { Stop(); }
+    bool Running() {
+        if (pid_ <= 0) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        return true;
+    }
+    // Waits for the process to end by itself.
+    bool WaitEnd(int seconds) {
+        const auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (Running() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return !Running();
+    }
+    void Stop() {
+        if (!Running()) return;
+        kill(pid_, SIGTERM);
+        if (!WaitEnd(10)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+bool WaitFor(const std::function<bool()>& condition, int seconds) {
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (condition()) return true;
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+}
+
+// The demo database read with the suite's text comparison.
+class Db {
+public:
+    explicit Db(const std::string& path) {
+        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_enable_load_extension(db_, 1);
+        char* error = nullptr;
+        if (sqlite3_load_extension(db_, QV_SQLITE_EXTENSION, nullptr, &error) != SQLITE_OK) {
+            ADD_FAILURE() << "extension: " << (error ? error : "?");
+            sqlite3_free(error);
+        }
+    }
+    ~Db() { sqlite3_close(db_); }
+    std::vector<std::string> Row(const std::string& sql) {
+        std::vector<std::string> out;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            ADD_FAILURE() << sqlite3_errmsg(db_) << "\n" << sql;
+            return out;
+        }
+        if (sqlite3_step(stmt) == SQLITE_ROW)
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                const unsigned char* t = sqlite3_column_text(stmt, i);
+                out.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+            }
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    std::string Value(const std::string& sql) {
+        const auto row = Row(sql);
+        return row.empty() ? std::string() : row.front();
+    }
+    void Exec(const std::string& sql) {
+        char* error = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) ADD_FAILURE() << (error ? error : "?");
+        sqlite3_free(error);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Points of the frame's layout at its start size (1180 x 760), in screen pixels.
+struct Point {
+    int x, y;
+};
+constexpr Point kKursWaehlen{302, 104};
+constexpr Point kSpeichern{530, 104};
+constexpr Point kSearchField{692, 212};         // the course search's word field
+constexpr Point kPersonSearchField{692, 237};   // the person search's word field (behind its tab)
+constexpr Point kFirstPersonCheck{359, 296};    // the check box of the person search's first row
+constexpr Point kPersonOk{939, 581};
+constexpr Point kDateiMenu{24, 8};
+constexpr int kTabsY = 133;
+struct Page {
+    const char* name;
+    int tabX;
+    Point control;  // where the user clicks into the page before Escape: a field or a list
+};
+constexpr Page kPages[] = {{"Kursdaten", 278, {649, 196}}, {"Austragung", 361, {930, 167}},
+                           {"Teilnehmer", 448, {649, 560}}, {"Planung", 525, {680, 540}},
+                           {"Archiv", 589, {330, 440}},     {"Eigene Daten", 668, {730, 490}}};
+constexpr Point kOrt{811, 226};        // the edit field of "Ort" on the page "Austragung"
+constexpr Point kTeilnehmerAdd{1149, 167};
+// The course window (header, tabs and page), what must look the same after a restart.
+const QRect kCourseWindow(238, 60, 940, 670);
+const QRect kPageArea(238, 150, 940, 580);
+
+class FrameInX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xdotool"})
+            ASSERT_TRUE(Have(tool)) << tool << " is missing: scripts/setup installs it";
+        // The X server picks a free display itself and names it on the pipe.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        xvfb_ = std::make_unique<Child>(
+            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1400x1000x24",
+                                     "-nolisten", "tcp", "-noreset"},
+            std::vector<std::string>{}, dir_.file("xvfb.log"), fds[1]);
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        static int argc = 1;
+        static char name[] = "frame_x11_test";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<QGuiApplication>(argc, argv);
+        ASSERT_NE(QGuiApplication::primaryScreen(), nullptr);
+
+        std::filesystem::create_directories(dir_.file("data/qovaro"));
+        database_ = dir_.file("data/qovaro/nq2.sqlite");
+        ASSERT_EQ(std::system((std::string(QV_DEMODB_PROGRAM) + " --db " + database_ + " > " + dir_.file("demo.log") +
+                               " 2>&1").c_str()),
+                  0);
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+    }
+    void TearDown() override {
+        frame_.reset();
+        app_.reset();
+        xvfb_.reset();
+    }
+
+    void StartFrame() {
+        frame_ = std::make_unique<Child>(
+            std::vector<std::string>{QV_FRAME_PROGRAM, "--db", database_},
+            std::vector<std::string>{"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_DATA_HOME=" + dir_.file("data"),
+                                     "XDG_CONFIG_HOME=" + dir_.file("config"), "QV_REGISTRY=" + dir_.file("registry.db"),
+                                     "XDG_RUNTIME_DIR=" + dir_.file("runtime")},
+            dir_.file("frame.log"));
+        std::string window;
+        ASSERT_TRUE(WaitFor([&] { return !(window = Tool("search --name '^Qovaro'")).empty() || !frame_->Running(); }, 60))
+            << "no window";
+        ASSERT_TRUE(frame_->Running()) << "the frame ended; see " << dir_.file("frame.log");
+        window_ = window.substr(0, window.find('\n'));
+        // No window manager gives the focus: the window takes it as a click would.
+        Tool("windowfocus --sync " + window_);
+        const std::string geometry = Tool("getwindowgeometry " + window_);
+        ASSERT_NE(geometry.find("Position: 0,0"), std::string::npos) << geometry;
+        ASSERT_NE(geometry.find("Geometry: 1180x760"), std::string::npos) << geometry;
+        Settle();
+    }
+    // The frame's own end: Datei, Beenden.
+    void QuitFrame() {
+        Click(kDateiMenu);
+        Settle();
+        Tool("key b");
+        EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
+    }
+
+    std::string Tool(const std::string& args) {
+        const std::string command = "DISPLAY=" + display_ + " xdotool " + args + " 2>/dev/null";
+        std::string out;
+        if (FILE* p = popen(command.c_str(), "r")) {
+            char buffer[256];
+            while (fgets(buffer, sizeof buffer, p)) out += buffer;
+            pclose(p);
+        }
+        return out;
+    }
+    void Click(Point p) { Tool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1"); }
+    void Key(const std::string& keys) { Tool("key " + keys); }
+    // Types as a person does, a key at a time with a pause that lets the window answer each.
+    void TypeText(const std::string& text, int delayMs) {
+        Tool("type --delay " + std::to_string(delayMs) + " '" + text + "'");
+    }
+
+    QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32); }
+    static int Differing(const QImage& a, const QImage& b, const QRect& r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (a.pixel(x, y) != b.pixel(x, y)) ++n;
+        return n;
+    }
+    // Until the screen stops changing (a caret that blinks aside).
+    QImage Settle() {
+        QImage last = Screen();
+        int still = 0;
+        WaitFor([&] {
+            QImage now = Screen();
+            still = Differing(now, last, now.rect()) <= 60 ? still + 1 : 0;
+            last = now;
+            return still >= 3;
+        }, 30);
+        return last;
+    }
+    void Picture(const QImage& image, std::string name) {
+        std::replace(name.begin(), name.end(), ' ', '-');
+        EXPECT_TRUE(image.save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/x11-" + name + ".png")));
+    }
+    // The text the user selected last (the X primary selection).
+    std::string Selection() {
+        QGuiApplication::processEvents();
+        return QGuiApplication::clipboard()->text(QClipboard::Selection).toStdString();
+    }
+
+    qvtest::TempDir dir_;
+    std::unique_ptr<Child> xvfb_;
+    std::unique_ptr<Child> frame_;
+    std::unique_ptr<QGuiApplication> app_;
+    std::string display_, database_, window_;
+};
+
+TEST_F(FrameInX, ARunIsChosenItsPlaceTypedPagesKeepEscapeAPersonIsBookedAndTheRestartComesBackToIt) {
+    std::string run, runName, personID, personNr, ortID;
+    {
+        Db db(database_);
+        // A local run ahead with a name to search for; opened for booking where the demo closed it.
+        const auto row = db.Row(
+            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        db.Exec("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + run);
+        const auto person = db.Row("SELECT lPersonID, strPersonNr FROM Person WHERE lPersonID > 0 AND fActive = 1 AND strPersonNr <> '' "
+                                   "AND lPersonID NOT IN (SELECT lPersonID FROM PersonKurs WHERE lKursinstanzID = " +
+                                   run + ") ORDER BY lPersonID LIMIT 1");
+        ASSERT_EQ(person.size(), 2u);
+        personID = person[0];
+        personNr = person[1];
+        ortID = db.Value("SELECT lOrtID FROM Ort WHERE strPLZ = '9643' AND strOrt = 'Rietstetten'");
+        ASSERT_FALSE(ortID.empty()) << "the demo has Rietstetten";
+        ASSERT_NE(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    // The run through the course search: its name as the search words, the one row taken with Enter.
+    Click(kKursWaehlen);
+    Settle();
+    Click(kSearchField);
+    Key("ctrl+a");
+    TypeText(runName, 60);
+    Settle();
+    Key("Return");
+    Settle();
+
+    // "Ort": the whole name typed while its list opens and fills, read back from the field.
+    Click({kPages[1].tabX, kTabsY});
+    Settle();
+    Click(kOrt);
+    Key("Home shift+End");
+    TypeText("Rietstetten", 250);
+    const QImage typed = Settle();
+    Picture(typed, "ort-list-open");
+    Key("shift+Home");
+    EXPECT_TRUE(WaitFor([&] { return Selection() == "Rietstetten"; }, 10)) << "the field holds '" << Selection() << "'";
+    Key("End");
+    // The place is the list's one row: down to it, Enter, then "Speichern".
+    Key("Down Return");
+    Settle();
+    Click(kSpeichern);
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    // Escape in each page, after a click into one of its fields or lists: the page stays.
+    for (const Page& page : kPages) {
+        SCOPED_TRACE(page.name);
+        Click({page.tabX, kTabsY});
+        Settle();
+        Click(page.control);
+        const QImage before = Settle();
+        Key("Escape");
+        const QImage after = Settle();
+        Picture(after, std::string("escape-") + page.name);
+        const int changed = Differing(before, after, kPageArea);
+        EXPECT_LT(changed, kPageArea.width() * kPageArea.height() / 50) << "the page's controls are gone";
+    }
+
+    // A person booked on "Teilnehmer" through the person search, by the number as search word.
+    Click({kPages[2].tabX, kTabsY});
+    Settle();
+    Click(kTeilnehmerAdd);
+    Settle();
+    Click(kPersonSearchField);
+    TypeText(personNr, 60);
+    Settle();
+    Click(kFirstPersonCheck);
+    Click(kPersonOk);
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + run + " AND lPersonID = " + personID),
+                  "1");
+    }
+    const QImage last = Settle();
+    Picture(last, "teilnehmer-booked");
+    QuitFrame();
+
+    // Started again: the same run on the same tab, as the user left it.
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    const QImage again = Settle();
+    Picture(again, "restarted");
+    EXPECT_LT(Differing(last, again, kCourseWindow), kCourseWindow.width() * kCourseWindow.height() / 100)
+        << "the window does not show the run and tab it was left on";
+    QuitFrame();
+}
+
+}  // namespace
