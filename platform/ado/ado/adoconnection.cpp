@@ -192,9 +192,19 @@ HRESULT ConnectionImpl::CommitTrans() {
 }
 
 HRESULT ConnectionImpl::RollbackTrans() {
-    errors_->Clear();
-    if (!session_) return NotOpen();
-    return session_->Rollback() != 0 ? DriverFailure() : S_OK;
+    if (!session_) {
+        errors_->Clear();
+        return NotOpen();
+    }
+    // After a commit that failed and ended the transaction (a lost connection, a deadlock) the
+    // rollback has nothing left to do, and the commit's failure stays the one to read.
+    const bool ended = session_->Depth() == 0;
+    if (session_->Rollback() != 0) {
+        errors_->Clear();
+        return DriverFailure();
+    }
+    if (!ended) errors_->Clear();
+    return S_OK;
 }
 
 HRESULT ConnectionImpl::get_IsolationLevel(long* plLevel) {

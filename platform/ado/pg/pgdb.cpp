@@ -670,7 +670,7 @@ int PgDb::Commit() {
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         depth_ = 0;
         sentValues_ = 0;
-        lostTransaction_ = false;
+        lostTransaction_ = true;  // the server rolled it back with the connection
         return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
     }
     pg_result* res = PQexec(conn_, "COMMIT");
@@ -680,9 +680,21 @@ int PgDb::Commit() {
         rc = Fail(MapPgError("25000", "The transaction was rolled back by the database after an error; nothing was committed."));
     }
     PQclear(res);
-    // Whatever COMMIT answered, PostgreSQL has ended the transaction.
+    if (rc != 0 && (PQstatus(conn_) != CONNECTION_OK || error_.nativeError == kNativeConnectionLost)) {
+        // The COMMIT went out and its answer did not come back: the server may have committed
+        // before the connection broke, or not. Nobody can tell from here.
+        ErrorInfo e = error_;
+        e.nativeError = kNativeConnectionLost;
+        e.sqlState = kLostInFlight;
+        e.description = "The connection to the database server was lost while the transaction was being committed: "
+                        "whether its changes were saved is unknown. (" + error_.description + ")";
+        rc = Fail(e);
+        sentValues_ = 0;
+    }
+    // Whatever COMMIT answered, PostgreSQL has ended the transaction: a Rollback that follows
+    // has nothing left to do, and the failure stays the one to report.
     depth_ = 0;
-    lostTransaction_ = false;
+    lostTransaction_ = rc != 0;
     return rc;
 }
 
