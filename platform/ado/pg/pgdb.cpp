@@ -87,6 +87,15 @@ int PgDb::FailFrom(pg_result* res) {
     // Without a state from the server, the connection itself failed.
     std::string sqlState = state ? state : (conn_ && PQstatus(conn_) == CONNECTION_BAD ? "08006" : "XX000");
     if (message.empty()) message = "The database server gave no reason.";
+    // A cancel asked for through the interrupter, not the statement time-out (which the retry
+    // rules would repeat).
+    if (sqlState == "57014" && interrupter_->Asked()) {
+        ErrorInfo e;
+        e.hresult = kHrFail;
+        e.sqlState = kInterrupted;
+        e.description = message;
+        return Fail(e);
+    }
     return Fail(MapPgError(sqlState, message));
 }
 
@@ -182,6 +191,14 @@ bool PgDb::Reconnect() {
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
                               std::to_string(options_.statementTimeoutMs) +
                               (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
+    // The cancel key belongs to the server process of this connection.
+    std::shared_ptr<PGcancel> cancel(PQgetCancel(conn_), [](PGcancel* c) {
+        if (c) PQfreeCancel(c);
+    });
+    interrupter_->Set([cancel] {
+        char why[256];
+        if (cancel) PQcancel(cancel.get(), why, sizeof why);
+    });
     return Simple(setup.c_str()) == 0;
 }
 
@@ -195,6 +212,7 @@ bool PgDb::IdleAndAlive() const {
 
 void PgDb::Close() {
     if (!conn_) return;
+    interrupter_->Set({});
     Park();
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(conn_, "ROLLBACK"));
@@ -294,6 +312,14 @@ int PgDb::Before(bool* guarded) {
     *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (doomed_) return FailDoomed(nullptr);
+    if (interrupter_->Asked()) {
+        // Asked while the statement was still on its way (translated, say): it is not started.
+        ErrorInfo e;
+        e.hresult = kHrFail;
+        e.sqlState = kInterrupted;
+        e.description = "The statement was interrupted before it started.";
+        return Fail(e);
+    }
     if (depth_ == 0 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE &&
         !IdleAndAlive()) {
         // The server has said that it ends this idle connection (a restart, a session ended by
