@@ -182,8 +182,13 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     }
     cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize, options.statementCacheBytes);
     StatementCache::Attach(db_, cache_.get());
-    // SQLite ends the statement being prepared or run at once.
+    // SQLite ends the statement being parsed or run at once. A statement that starts after an
+    // interrupt (SQLite forgets one asked while no statement was running, e.g. while a long text
+    // was being prepared) ends at its first check, a few thousand instructions in.
     interrupter_->Set([db = db_] { sqlite3_interrupt(db); });
+    sqlite3_progress_handler(
+        db_, 4096, [](void* interrupter) { return static_cast<StatementInterrupter*>(interrupter)->Asked() ? 1 : 0; },
+        interrupter_.get());
     return SQLITE_OK;
 }
 
