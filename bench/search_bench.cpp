@@ -338,7 +338,8 @@ void BM_PersonSearchNewTextDuringALongOne(benchmark::State& state, int delayMs) 
         SetWindowTextW(Edit(), words.c_str());
         auto start = pasted;
         if (delayMs >= 0) {
-            qv::ui::test::WaitFor([&] { return Clock::now() - pasted >= std::chrono::milliseconds(delayMs); }, delayMs + 1000);
+            qv::ui::test::WaitFor([&] { return Clock::now() - pasted >= std::chrono::milliseconds(delayMs); },
+                                  delayMs + 1000);
             start = Clock::now();
             qv::ui::test::Retype(Edit(), L"Crivelli");
         }

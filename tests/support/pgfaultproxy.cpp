@@ -114,7 +114,8 @@ void PgFaultProxy::Relay(int client) {
             bool drop = false;
             {
                 std::lock_guard g(lock_);
-                if (!armed_.empty() && Lower(std::string(buffer, static_cast<std::size_t>(n))).find(armed_) != std::string::npos) {
+                const std::string chunk = Lower(std::string(buffer, static_cast<std::size_t>(n)));
+                if (!armed_.empty() && chunk.find(armed_) != std::string::npos) {
                     drop = true;
                     armed_.clear();
                 }

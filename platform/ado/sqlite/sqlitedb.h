@@ -60,7 +60,8 @@ private:
 
 class InterruptibleCall {
 public:
-    explicit InterruptibleCall(std::shared_ptr<StatementInterrupter> interrupter) : interrupter_(std::move(interrupter)) {
+    explicit InterruptibleCall(std::shared_ptr<StatementInterrupter> interrupter)
+        : interrupter_(std::move(interrupter)) {
         if (interrupter_) interrupter_->BeginCall();
     }
     ~InterruptibleCall() {
