@@ -200,6 +200,14 @@ void CSearchDlg::RequestSearch() {
     ++m_nRequested;
     m_bRestart = TRUE;
     SetEvent(m_hEvent);
+    CancelStaleStatement();
+}
+
+void CSearchDlg::CancelStaleStatement() {
+    // Under the lock the worker cannot start the statement of a newer request, so only the
+    // statement of an older one (or none) is ended.
+    std::lock_guard g(m_runningLock);
+    if (m_pRunningConn && (m_bStop || m_nRunningSearch < m_nRequested.load())) m_pRunningConn->Cancel();
 }
 
 void CSearchDlg::OnSearchChanged() {
@@ -250,6 +258,7 @@ void CSearchDlg::OnDestroy() {
     CQvRegistry::SetValue(strKey, L"LastSearchtext", strText);
     m_bStop = TRUE;
     SetEvent(m_hEvent);
+    CancelStaleStatement();
     if (m_pThread) {
         WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
         delete m_pThread;
@@ -327,6 +336,10 @@ void CSearchDlg::Work() {
         return;
     }
     conn.SetIsolationLevel(0x100);
+    {
+        std::lock_guard g(m_runningLock);
+        m_pRunningConn = &conn;
+    }
     CQvADORecordset rs(&conn);
     // Rows go to the GUI thread in small batches: the first at once, then every few rows or
     // milliseconds, so they appear as they arrive without one message per row.
@@ -360,6 +373,17 @@ void CSearchDlg::Work() {
         PostMessage(WM_SEARCH_END, WPARAM(nSearch), 0);
     };
 
+    auto givenUp = [&](long hrFail) {
+        long lNumber = 0, lNative = 0;
+        CString strState;
+        conn.GetLastErrorInfo(&lNumber, &lNative, strState);
+        if (strState != L"HY008") return;
+        CString strTrace;
+        strTrace.Format(L"CSearchDlg: the statement of search %d was interrupted for a newer one (0x%X)\n", nSearch,
+                        static_cast<unsigned>(hrFail));
+        OutputDebugString(strTrace);
+    };
+
     for (;;) {
         if (m_bStop) break;
         WaitForSingleObject(m_hEvent, INFINITE);
@@ -377,7 +401,11 @@ void CSearchDlg::Work() {
             m_lCurrentID = 0;
             nRows = 0;
             // A search is named by the request it serves; later requests make a new one.
-            nSearch = m_nRequested.load();
+            {
+                std::lock_guard g(m_runningLock);
+                nSearch = m_nRequested.load();
+                m_nRunningSearch = nSearch;
+            }
             PostMessage(WM_SEARCH_BEGIN, WPARAM(nSearch), 0);
             if (bOpen) {
                 const long hrClose = rs.Close();
@@ -386,6 +414,11 @@ void CSearchDlg::Work() {
             }
             CString strQuery;
             hr = BuildQuery(m_strSearchText, strQuery);
+            // A newer request came while the statement was built: it is not run at all.
+            if (SUCCEEDED(hr) && (m_bRestart || m_bStop)) {
+                bRunning = false;
+                continue;
+            }
             if (SUCCEEDED(hr)) {
                 if (lMax > 0) {
                     CString strTop;
@@ -400,8 +433,10 @@ void CSearchDlg::Work() {
                 hr = rs.IsEOF(&bEOF);
             }
             if (FAILED(hr)) {
-                // The worker stays: the next keystroke searches again.
-                fail(hr);
+                // The worker stays: the next keystroke searches again. A statement ended for a
+                // newer request is no failure.
+                if (m_bRestart || m_bStop) givenUp(hr);
+                else fail(hr);
                 bRunning = false;
                 continue;
             }
@@ -438,11 +473,14 @@ void CSearchDlg::Work() {
         ++nRows;
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
         if (FAILED(hr)) {
-            fail(hr);
+            if (m_bRestart || m_bStop) givenUp(hr);
+            else fail(hr);
             bRunning = false;
         }
     }
     if (bOpen) rs.Close();
+    std::lock_guard g(m_runningLock);
+    m_pRunningConn = nullptr;
 }
 
 // The worker's messages are queued in their order and taken in slices (OnSearchTake), so that a

@@ -164,4 +164,11 @@ private:
     std::atomic<long> m_nRequested{0};  // searches asked for (GUI thread)
     std::atomic<long> m_nFinished{0};   // the last request whose search has been shown to its end
     long m_nSearch = 0;                 // the request whose rows are shown
+
+    // The worker's connection while it is open, and the request its statement serves: a newer
+    // request (or the window's end) ends that statement at once instead of waiting for it.
+    void CancelStaleStatement();
+    std::mutex m_runningLock;
+    CQvADOConnection* m_pRunningConn = nullptr;
+    long m_nRunningSearch = 0;
 };

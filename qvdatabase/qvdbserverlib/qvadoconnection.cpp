@@ -146,6 +146,8 @@ BOOL CQvADOConnection::IsInTransaction() const {
     return SUCCEEDED(hr) && lDepth > 0 ? TRUE : FALSE;
 }
 
+long CQvADOConnection::Cancel() { return m_pConnection ? m_pConnection->Cancel() : E_FAIL; }
+
 long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) {
     if (!m_pConnection) return E_FAIL;
     CQvDataLogger log(L"QvDBServerLib");

@@ -55,6 +55,10 @@ public:
 
     // TRUE when the database connection behind this one holds an open transaction.
     BOOL IsInTransaction() const;
+    // Ends the statement running on the connection now (it fails with SQL state "HY008"); nothing
+    // when none runs. The one member another thread may call, while the owner keeps this object
+    // open.
+    long Cancel();
 
     CString m_strSource;
     BSTR m_bstrSource = nullptr;

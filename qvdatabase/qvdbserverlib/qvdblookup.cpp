@@ -158,7 +158,14 @@ CString QvSQLString(const CString& strText, int nMaxLength) {
     return strOut;
 }
 
+namespace {
+thread_local long t_lDBErrorReports = 0;
+}  // namespace
+
+long QvDBErrorReportCount() { return t_lDBErrorReports; }
+
 long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+    ++t_lDBErrorReports;
     CString strText;
     if (pConnection) pConnection->GetErrorText(strText);
     if (strText.IsEmpty()) strText.Format(L"No OLEDB Error available!\n%s", CrackHR(static_cast<HRESULT>(hr)));

@@ -51,3 +51,7 @@ long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, l
 inline long QvReportDBError(CQvADOConnection& connection, long hr, LPCSTR lpszFile, long lLine) {
     return QvReportDBError(&connection, hr, lpszFile, lLine);
 }
+// How many database error reports this thread has shown so far: a caller whose nested operation
+// failed and already showed its report compares the count before and after the call and does not
+// show the same failure a second time.
+long QvDBErrorReportCount();

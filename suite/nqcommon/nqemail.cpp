@@ -402,9 +402,16 @@ long CEMail::SendMail(CString strTo, CString strCC, CString strBCC, CString strS
     curl_easy_cleanup(curl);
     if (rc == CURLE_OK) return S_OK;
 
-    // The server's own words where it answered, else the transport's reason.
-    std::string text = answer.empty() ? std::string(error[0] ? error : curl_easy_strerror(rc)) : answer;
-    if (!answer.empty() && error[0]) text += " (" + std::string(error) + ")";
+    // The server's own words where it answered, else the transport's reason. A server that fell
+    // silent is named with the time limit it ran out of, whichever of libcurl's limits or the
+    // deadline above noticed it first (the deadline's abort only says "Callback aborted").
+    const bool bTimedOut = rc == CURLE_OPERATION_TIMEDOUT ||
+                           (rc == CURLE_ABORTED_BY_CALLBACK && std::chrono::steady_clock::now() > upload.deadline);
+    const std::string reason = bTimedOut ? "Timeout: the mail server " + url + " did not answer within " +
+                                               std::to_string(timeout) + " s"
+                                         : std::string(error[0] ? error : curl_easy_strerror(rc));
+    std::string text = answer.empty() ? reason : answer;
+    if (!answer.empty() && (bTimedOut || error[0])) text += " (" + reason + ")";
     m_strError = CString(text.c_str());
     OutputDebugString(L"CEMail::SendMail: " + m_strError + L"\n");
     return QV_TRACEHR(kTraceSource, E_FAIL);

@@ -2,9 +2,23 @@
 // the booking into the new one as one unit of work.
 #include "kursint.h"
 
+namespace {
+
+// The failure of a move is shown once: a failure of the removal or the booking that showed its
+// own report is not shown again, a failed commit always is (with the commit's error, which the
+// rollback after it leaves in place).
+long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long hrWork, long hr) {
+    const bool bCommitFailed = SUCCEEDED(hrWork) && FAILED(hr);
+    if (FAILED(hr) && (bCommitFailed || QvDBErrorReportCount() == lReportsBefore)) KURS_REPORTDBERROR(conn, hr);
+    return hr;
+}
+
+}  // namespace
+
 long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                        long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
+    const long lReports = QvDBErrorReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
@@ -24,16 +38,16 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
         if (hr == S_OK) hr = kurs::KeepOneKursLeiter(conn, lID, lNewKursinstanzID);
     }
     if (hr == S_OK) eStatus = eNewStatus;
+    const long hrWork = hr;
     hr = trans.End(hr);
-
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
-    return hr;
+    return ReportMoveFailure(conn, lReports, hrWork, hr);
 }
 
 long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                            long lNewKursinstanzID, long lYear, long lKursleitungID,
                                            EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
+    const long lReports = QvDBErrorReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
@@ -50,8 +64,7 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     if (hr == S_OK) eStatus = eNewStatus;
+    const long hrWork = hr;
     hr = trans.End(hr);
-
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
-    return hr;
+    return ReportMoveFailure(conn, lReports, hrWork, hr);
 }

@@ -174,6 +174,8 @@ namespace {
 // Deleting a registration of a participant (bTeilnehmer) or an instructor: out of its run first,
 // then the row goes and the log names the run it was in, or the course.
 long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID) {
+    // A step that failed and showed its own report is not reported a second time.
+    const long lReports = QvDBErrorReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = S_OK;
@@ -252,7 +254,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail, kurs::PersonModul(bTeilnehmer), lStatus,
                                 bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
     }
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && QvDBErrorReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 

@@ -5,6 +5,8 @@
 #include "tsqlerror.h"
 #include "utf.h"
 
+#include <sqlite3.h>
+
 #include <new>
 
 namespace qv::ado {
@@ -43,6 +45,11 @@ ErrorRecord RecordFromCurrentException() {
         r.description = L"Unknown failure.";
     }
     return r;
+}
+
+ErrorRecord RecordInterrupted() {
+    qv::sql::ErrorInfo e = qv::sql::MapError(SQLITE_INTERRUPT, "The statement was interrupted before it started.");
+    return RecordFromDriver(e);
 }
 
 ConnectionImpl::ConnectionImpl() : errors_(ComPtr<ErrorCollection>::Adopt(new ErrorCollection())) {}
@@ -108,6 +115,19 @@ HRESULT ConnectionImpl::Open(BSTR connectionString, BSTR, BSTR, long) {
     }
     if (!session_) return Fail(RecordFromDriver(error));
     ++session_->users;
+    std::lock_guard g(interrupterLock_);
+    interrupter_ = session_->Interrupter();
+    return S_OK;
+}
+
+HRESULT ConnectionImpl::Cancel() {
+    std::shared_ptr<qv::sql::StatementInterrupter> interrupter;
+    {
+        std::lock_guard g(interrupterLock_);
+        interrupter = interrupter_;
+    }
+    if (!interrupter) return ADO_E_OBJECTCLOSED;
+    interrupter->Interrupt();
     return S_OK;
 }
 
@@ -115,6 +135,10 @@ HRESULT ConnectionImpl::Close() {
     errors_->Clear();
     if (!session_) return NotOpen();
     std::shared_ptr<Session> session = std::move(session_);
+    {
+        std::lock_guard g(interrupterLock_);
+        interrupter_.reset();
+    }
     HRESULT hr = S_OK;
     // The last user ends what nobody can finish any more; the others leave it to whoever began it.
     if (--session->users == 0 && session->Depth() > 0) {
@@ -129,9 +153,11 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     if (!session_) return NotOpen();
     if (!IsTextCommand(options)) return Fail(ADO_E_INVALIDARGUMENT, L"Only statement text can be executed.");
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
+    qv::sql::InterruptibleCall call(session_->Interrupter());
     try {
         if (session_->OnPg()) return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
         qv::tsql::SharedProgram shared = qv::tsql::TranslateShared(TextOf(commandText));
+        if (session_->Interrupter()->Asked()) return Fail(RecordInterrupted());
         std::shared_ptr<const qv::tsql::Program> program = shared.program;
         session_->UseTimeout(timeout_);
         const bool records = !noRecords && ppiRset;
@@ -192,9 +218,19 @@ HRESULT ConnectionImpl::CommitTrans() {
 }
 
 HRESULT ConnectionImpl::RollbackTrans() {
-    errors_->Clear();
-    if (!session_) return NotOpen();
-    return session_->Rollback() != 0 ? DriverFailure() : S_OK;
+    if (!session_) {
+        errors_->Clear();
+        return NotOpen();
+    }
+    // After a commit that failed and ended the transaction (a lost connection, a deadlock) the
+    // rollback has nothing left to do, and the commit's failure stays the one to read.
+    const bool ended = session_->Depth() == 0;
+    if (session_->Rollback() != 0) {
+        errors_->Clear();
+        return DriverFailure();
+    }
+    if (!ended) errors_->Clear();
+    return S_OK;
 }
 
 HRESULT ConnectionImpl::get_IsolationLevel(long* plLevel) {

@@ -7,6 +7,7 @@
 #include "adosession.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace qv::ado {
@@ -29,6 +30,7 @@ public:
     HRESULT put_CommandTimeout(long timeout) override;
     HRESULT get_State(long* plObjState) override;
     HRESULT get_Errors(Errors** ppvObject) override;
+    HRESULT Cancel() override;
 
     // For the recordsets that run on this connection.
     bool IsOpen() const { return session_ != nullptr; }
@@ -52,6 +54,9 @@ private:
     HRESULT NotOpen();
 
     std::shared_ptr<Session> session_;
+    // The session's interrupter while open, for Cancel from another thread.
+    std::mutex interrupterLock_;
+    std::shared_ptr<qv::sql::StatementInterrupter> interrupter_;
     ComPtr<ErrorCollection> errors_;
     long cursorLocation_ = adUseServer;
     long timeout_ = Session::kDefaultTimeoutMs / 1000;
@@ -63,5 +68,7 @@ bool IsTextCommand(long options);
 
 // The record of what a catch block caught.
 ErrorRecord RecordFromCurrentException();
+// The record of a call on SQLite that was interrupted after its translation, before it started.
+ErrorRecord RecordInterrupted();
 
 }  // namespace qv::ado

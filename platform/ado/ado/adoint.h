@@ -119,6 +119,10 @@ struct _Connection : IUnknown {
     virtual HRESULT put_CommandTimeout(long timeout) = 0;
     virtual HRESULT get_State(long* plObjState) = 0;
     virtual HRESULT get_Errors(Errors** ppvObject) = 0;
+    // Ends the statement that runs on the shared database connection now; it fails with SQL state
+    // "HY008". The one call another thread may make, while the connection is open; asked while
+    // no statement runs, it does nothing.
+    virtual HRESULT Cancel() = 0;
 };
 
 struct Recordset20 : IUnknown {

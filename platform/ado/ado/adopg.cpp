@@ -291,6 +291,9 @@ int Session::Rollback() {
 int Session::Depth() { return pg_ ? pg_->Depth() : db_.Depth(); }
 const qv::sql::ErrorInfo& Session::LastError() const { return pg_ ? pg_->LastError() : db_.LastError(); }
 const wchar_t* Session::DriverSource() const { return pg_ ? kSourcePgDriver : kSourceDriver; }
+std::shared_ptr<qv::sql::StatementInterrupter> Session::Interrupter() const {
+    return pg_ ? pg_->Interrupter() : db_.Interrupter();
+}
 
 #else
 // Built without libpq: a PostgreSQL string gets a clear error, and the session stays on SQLite.
@@ -316,6 +319,7 @@ int Session::Rollback() { return db_.Rollback(); }
 int Session::Depth() { return db_.Depth(); }
 const qv::sql::ErrorInfo& Session::LastError() const { return db_.LastError(); }
 const wchar_t* Session::DriverSource() const { return kSourceDriver; }
+std::shared_ptr<qv::sql::StatementInterrupter> Session::Interrupter() const { return db_.Interrupter(); }
 #endif
 
 }  // namespace qv::ado

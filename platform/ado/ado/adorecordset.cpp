@@ -80,6 +80,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 
     connection_ = bound_;
     session_ = connection_->GetSession();
+    qv::sql::InterruptibleCall call(session_->Interrupter());
     if (session_->OnPg()) return OpenOnPg(Utf8Of(text), cursorType, lockType);
     try {
         const std::string sql = Utf8Of(text);
@@ -101,6 +102,11 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
                 updatable_ = true;
                 table_ = program->updateTarget->table;
             }
+        }
+        if (session_->Interrupter()->Asked()) {
+            const HRESULT hr = connection_->Fail(RecordInterrupted());
+            Reset();
+            return hr;
         }
         session_->UseTimeout(connection_->CommandTimeout());
         std::shared_ptr<const qv::tsql::Program> program = shared.program;

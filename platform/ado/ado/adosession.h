@@ -61,6 +61,8 @@ public:
     const qv::sql::ErrorInfo& LastError() const;
     // The source the error records of the driver name.
     const wchar_t* DriverSource() const;
+    // Ends the driver's running statement from another thread.
+    std::shared_ptr<qv::sql::StatementInterrupter> Interrupter() const;
 
     // A batch's first result on PostgreSQL: every row read, or with `next` the rows still coming.
     struct Rows {

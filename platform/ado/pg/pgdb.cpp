@@ -87,6 +87,15 @@ int PgDb::FailFrom(pg_result* res) {
     // Without a state from the server, the connection itself failed.
     std::string sqlState = state ? state : (conn_ && PQstatus(conn_) == CONNECTION_BAD ? "08006" : "XX000");
     if (message.empty()) message = "The database server gave no reason.";
+    // A cancel asked for through the interrupter, not the statement time-out (which the retry
+    // rules would repeat).
+    if (sqlState == "57014" && interrupter_->Asked()) {
+        ErrorInfo e;
+        e.hresult = kHrFail;
+        e.sqlState = kInterrupted;
+        e.description = message;
+        return Fail(e);
+    }
     return Fail(MapPgError(sqlState, message));
 }
 
@@ -182,6 +191,14 @@ bool PgDb::Reconnect() {
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
                               std::to_string(options_.statementTimeoutMs) +
                               (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
+    // The cancel key belongs to the server process of this connection.
+    std::shared_ptr<PGcancel> cancel(PQgetCancel(conn_), [](PGcancel* c) {
+        if (c) PQfreeCancel(c);
+    });
+    interrupter_->Set([cancel] {
+        char why[256];
+        if (cancel) PQcancel(cancel.get(), why, sizeof why);
+    });
     return Simple(setup.c_str()) == 0;
 }
 
@@ -195,6 +212,7 @@ bool PgDb::IdleAndAlive() const {
 
 void PgDb::Close() {
     if (!conn_) return;
+    interrupter_->Set({});
     Park();
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(conn_, "ROLLBACK"));
@@ -294,6 +312,14 @@ int PgDb::Before(bool* guarded) {
     *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (doomed_) return FailDoomed(nullptr);
+    if (interrupter_->Asked()) {
+        // Asked while the statement was still on its way (translated, say): it is not started.
+        ErrorInfo e;
+        e.hresult = kHrFail;
+        e.sqlState = kInterrupted;
+        e.description = "The statement was interrupted before it started.";
+        return Fail(e);
+    }
     if (depth_ == 0 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE &&
         !IdleAndAlive()) {
         // The server has said that it ends this idle connection (a restart, a session ended by
@@ -670,7 +696,7 @@ int PgDb::Commit() {
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         depth_ = 0;
         sentValues_ = 0;
-        lostTransaction_ = false;
+        lostTransaction_ = true;  // the server rolled it back with the connection
         return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
     }
     pg_result* res = PQexec(conn_, "COMMIT");
@@ -680,9 +706,21 @@ int PgDb::Commit() {
         rc = Fail(MapPgError("25000", "The transaction was rolled back by the database after an error; nothing was committed."));
     }
     PQclear(res);
-    // Whatever COMMIT answered, PostgreSQL has ended the transaction.
+    if (rc != 0 && (PQstatus(conn_) != CONNECTION_OK || error_.nativeError == kNativeConnectionLost)) {
+        // The COMMIT went out and its answer did not come back: the server may have committed
+        // before the connection broke, or not. Nobody can tell from here.
+        ErrorInfo e = error_;
+        e.nativeError = kNativeConnectionLost;
+        e.sqlState = kLostInFlight;
+        e.description = "The connection to the database server was lost while the transaction was being committed: "
+                        "whether its changes were saved is unknown. (" + error_.description + ")";
+        rc = Fail(e);
+        sentValues_ = 0;
+    }
+    // Whatever COMMIT answered, PostgreSQL has ended the transaction: a Rollback that follows
+    // has nothing left to do, and the failure stays the one to report.
     depth_ = 0;
-    lostTransaction_ = false;
+    lostTransaction_ = rc != 0;
     return rc;
 }
 

@@ -158,6 +158,9 @@ public:
         if (error_.sqlState == kLostInFlight) error_.sqlState = "08001";
     }
     std::size_t PreparedCount() const { return prepared_.size(); }
+    // Kept by whoever wants to end this connection's call from another thread: the server is
+    // asked to cancel the statement, which fails with kInterrupted.
+    const std::shared_ptr<StatementInterrupter>& Interrupter() const { return interrupter_; }
     // The server process serving this connection (to tell sessions apart, e.g. in pg_locks).
     int BackendPid() const;
 
@@ -213,6 +216,7 @@ private:
     std::unordered_set<std::string> seenOnce_;  // texts run once without preparing
     PgStream* active_ = nullptr;                // the stream the server is still sending
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
+    std::shared_ptr<StatementInterrupter> interrupter_ = std::make_shared<StatementInterrupter>();
 };
 
 }  // namespace qv::sql

@@ -40,6 +40,10 @@ ErrorInfo MapError(int extendedRc, const std::string& message) {
         e.hresult = kHrFail;
         e.sqlState = "08001";
         break;
+    case SQLITE_INTERRUPT:
+        e.hresult = kHrFail;
+        e.sqlState = kInterrupted;
+        break;
 
     default:
         e.hresult = kHrFail;
@@ -170,7 +174,38 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     }
     cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize, options.statementCacheBytes);
     StatementCache::Attach(db_, cache_.get());
+    // SQLite ends the statement being parsed or run at once. A statement that starts after an
+    // interrupt (SQLite forgets one asked while no statement was running, e.g. while a long text
+    // was being prepared) ends at its first check, a few thousand instructions in.
+    interrupter_->Set([db = db_] { sqlite3_interrupt(db); });
+    sqlite3_progress_handler(
+        db_, 4096, [](void* interrupter) { return static_cast<StatementInterrupter*>(interrupter)->Asked() ? 1 : 0; },
+        interrupter_.get());
     return SQLITE_OK;
+}
+
+void StatementInterrupter::Interrupt() {
+    std::lock_guard g(lock_);
+    if (!inCall_) return;
+    asked_ = true;
+    if (interrupt_) interrupt_();
+}
+
+void StatementInterrupter::Set(std::function<void()> interrupt) {
+    std::lock_guard g(lock_);
+    interrupt_ = std::move(interrupt);
+}
+
+void StatementInterrupter::BeginCall() {
+    std::lock_guard g(lock_);
+    inCall_ = true;
+    asked_ = false;
+}
+
+void StatementInterrupter::EndCall() {
+    std::lock_guard g(lock_);
+    inCall_ = false;
+    asked_ = false;
 }
 
 namespace {
@@ -205,6 +240,7 @@ std::vector<std::string> TablesWithoutStatistics(sqlite3* db) {
 
 void SqliteDb::Close() {
     if (!db_) return;
+    interrupter_->Set({});
     if (cache_) {
         StatementCache::Detach(db_);
         cache_.reset();

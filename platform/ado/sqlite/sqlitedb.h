@@ -6,8 +6,11 @@
 // Threads: a connection belongs to one thread at a time (the ADO layer gives each thread its
 // own). It is opened in serialized mode, so a slip costs speed, not the database.
 #include "stmtcache.h"
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 struct sqlite3;
@@ -25,8 +28,51 @@ struct ErrorInfo {
 };
 
 // Busy and locked: the timeout code and "HYT00", so the callers' retry rules apply. Constraint:
-// E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Else E_FAIL "HY000".
+// E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Interrupted: E_FAIL
+// kInterrupted, which no retry rule repeats. Else E_FAIL "HY000".
 ErrorInfo MapError(int extendedRc, const std::string& message);
+
+// The state of a statement given up on request (Interrupt), on either database.
+inline constexpr const char* kInterrupted = "HY008";
+
+// Ends the call a connection's user is making (its statement text translated, prepared and run
+// to its first rows), asked from any thread: the one thing another thread may do to a connection
+// (a search that a new keystroke makes useless). The connection's driver says how to stop the
+// engine while it is open; the user brackets each call that may be ended (InterruptibleCall).
+// Asked while no such call is in progress, it does nothing.
+class StatementInterrupter {
+public:
+    void Interrupt();
+    // The driver: how to stop the engine of the connection now open; empty when it closed.
+    void Set(std::function<void()> interrupt);
+    void BeginCall();
+    void EndCall();
+    // Whether the call in progress was asked to end: the driver starts no statement then, and
+    // reports a statement the engine gave up as interrupted.
+    bool Asked() const { return asked_; }
+
+private:
+    std::mutex lock_;
+    std::function<void()> interrupt_;
+    bool inCall_ = false;  // guarded by lock_
+    std::atomic<bool> asked_{false};
+};
+
+class InterruptibleCall {
+public:
+    explicit InterruptibleCall(std::shared_ptr<StatementInterrupter> interrupter)
+        : interrupter_(std::move(interrupter)) {
+        if (interrupter_) interrupter_->BeginCall();
+    }
+    ~InterruptibleCall() {
+        if (interrupter_) interrupter_->EndCall();
+    }
+    InterruptibleCall(const InterruptibleCall&) = delete;
+    InterruptibleCall& operator=(const InterruptibleCall&) = delete;
+
+private:
+    std::shared_ptr<StatementInterrupter> interrupter_;
+};
 
 // A file this process may not write: no write permission bits (root ignores them, so they are
 // looked at too), no write access, or a folder where the write-ahead log cannot be kept.
@@ -91,6 +137,8 @@ public:
     const ErrorInfo& LastError() const { return error_; }
     // Null when the connection is not open.
     StatementCache* Statements() const { return cache_.get(); }
+    // Kept by whoever wants to end this connection's call from another thread.
+    const std::shared_ptr<StatementInterrupter>& Interrupter() const { return interrupter_; }
 
 private:
     int Fail(int rc, const std::string& message);
@@ -108,6 +156,7 @@ private:
     bool readOnly_ = false;
     ErrorInfo error_;
     std::unique_ptr<StatementCache> cache_;
+    std::shared_ptr<StatementInterrupter> interrupter_ = std::make_shared<StatementInterrupter>();
 };
 
 }  // namespace qv::sql

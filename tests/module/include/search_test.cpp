@@ -8,8 +8,13 @@
 #include "searchpersondlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
+#include "extensions.h"
+#include "trace.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 using namespace qv::ui::test;
@@ -217,6 +222,18 @@ TEST_F(PersonSearch, CheckedPersonsSurviveNewSearchesAndAreHandedBack) {
 }
 
 TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
+    // "Slow()" is 1 while the test holds the persons back (and counts its calls), else 0.
+    static std::atomic<bool> slow{false};
+    static std::atomic<long> slowCalls{0};
+    slow = false;
+    qv::sql::RegisterConnectionInitializer("search-test-slow", [](sqlite3* handle) {
+        sqlite3_create_function(handle, "Slow", 0, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    ++slowCalls;
+                                    sqlite3_result_int(c, slow ? 1 : 0);
+                                },
+                                nullptr, nullptr);
+    });
     CSearchPopupDlg popup(4, L"Restart", -1, 0);
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
@@ -271,6 +288,31 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         EXPECT_EQ(Text(Edit(search)), words);
         ASSERT_EQ(Rows(List(search)), 1);
         EXPECT_TRUE(Contains(Cell(List(search), 0, 3), L"Qxzq")) << U(Cell(List(search), 0, 3));
+
+        // A statement still running when the text changes is ended at once, not waited for: here
+        // one that would read no person until the test lets it.
+        const long long crivelli = CountNamed("Crivelli");
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
+            "SELECT p.* FROM PersonHeld p WHERE (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+            "WHERE Slow()) SELECT count(*) FROM n) > 0");
+        qv::ClearTrace();
+        slow = true;
+        slowCalls = 0;
+        Retype(Edit(search), L"Favre");
+        ASSERT_TRUE(WaitFor([&] { return slowCalls > 0; }, 30000)) << "the statement runs";
+        Retype(Edit(search), L"Crivelli");
+        const bool interrupted = WaitFor(
+            [&] {
+                for (const auto& line : qv::TraceLines())
+                    if (Contains(line, L"was interrupted for a newer one")) return true;
+                return false;
+            },
+            30000);
+        slow = false;
+        EXPECT_TRUE(interrupted) << "the statement of the old text ran on";
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), crivelli);
+        Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
     });
 }
 

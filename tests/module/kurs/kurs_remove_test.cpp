@@ -239,6 +239,17 @@ TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
     EXPECT_EQ(booking.RemovePersonFromKurs(0, person, run), E_FAIL);
 }
 
+TEST_F(KursRemove, AFailedRunRemovalIsReportedOnceAndDeletesNothing) {
+    Central(true);
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    userLog.fail = E_ACCESSDENIED;
+    script.ExpectReport(L"No OLEDB Error available!");
+    CVRQKurs booking;
+    EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ACCESSDENIED);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Regs(), 1);
+}
+
 TEST_F(KursRemove, CantonalRegistrationIsDeletedOnlineFirst) {
     CentralStandIn central;
     Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");

@@ -202,10 +202,12 @@ TEST_F(NotificationTest, AServerThatCannotBeReachedOrRefusesLeavesTheNotificatio
     struct Case {
         const char* what;
         std::function<void()> arrange;
-        const wchar_t* message;
+        std::wstring message;
     };
     const Case cases[] = {
         {"unreachable", [] { SetServer(ClosedPort()); }, L"onnect"},
+        {"silent after the data", [this] { smtp.SilentAfterData(true); },
+         L"Timeout: the mail server smtp://127.0.0.1:" + std::to_wstring(smtp.Port()) + L" did not answer within 5 s"},
         {"recipient refused", [this] { smtp.Refuse("de@fw-nord.ch"); }, L"550 5.1.1"},
         {"sender refused", [this] { smtp.RefuseSender("553 5.7.1 Sender address rejected"); }, L"553 5.7.1"},
         {"no server set",
@@ -228,6 +230,7 @@ TEST_F(NotificationTest, AServerThatCannotBeReachedOrRefusesLeavesTheNotificatio
         ASSERT_FALSE(reports.empty()) << c.what;
         EXPECT_EQ(reports.back().caption, L"CNotificationDlg::MailMandant") << c.what;
         EXPECT_NE(reports.back().text.find(c.message), std::wstring::npos) << W2U(reports.back().text);
+        smtp.SilentAfterData(false);
     }
     EXPECT_TRUE(smtp.Mails().empty());
 }

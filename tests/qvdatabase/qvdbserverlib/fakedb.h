@@ -141,6 +141,7 @@ public:
         *pp = new FakeErrors(errors);
         return S_OK;
     }
+    HRESULT Cancel() override { return S_OK; }
 
     // The next outcomes, in order; when the script is used up every call succeeds at once.
     void Script(std::initializer_list<Outcome> outcomes) { script.insert(script.end(), outcomes); }

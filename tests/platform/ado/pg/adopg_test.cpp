@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -360,6 +361,45 @@ TEST_P(AdoBoth, NestedTransactionsCountLikeTsql) {
     EXPECT_EQ(c->Close(), S_OK);
     EXPECT_EQ(joined->Close(), S_OK);
     EXPECT_EQ(CountElsewhere(), 1);
+}
+
+TEST_P(AdoBoth, ACancelFromAnotherThreadEndsTheRunningStatementAndNoOther) {
+    ComPtr<_Connection> c = Connect();
+    ASSERT_TRUE(c);
+    for (int i = 0; i < 32; ++i) {
+        Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (" + std::to_wstring(i) + L", 'K" +
+                          std::to_wstring(i) + L"')");
+    }
+    // Asked while nothing runs, it leaves the next statement alone.
+    EXPECT_EQ(c->Cancel(), S_OK);
+    EXPECT_EQ(Number(c.get(), L"SELECT count(*) AS n FROM Kurs"), 32);
+
+    // A statement of a billion rows on a worker's connection, cancelled from here until it ends.
+    std::promise<_Connection*> opened;
+    std::atomic<bool> ended{false}, cancelling{true};
+    HRESULT hr = S_OK;
+    ErrorSeen e;
+    long after = -1;
+    std::thread worker([&] {
+        ComPtr<_Connection> w = Connect();
+        opened.set_value(w.get());
+        hr = w->Execute(Bstr(L"SELECT count(*) FROM Kurs a, Kurs b, Kurs c, Kurs d, Kurs e, Kurs f"), nullptr,
+                        adExecuteNoRecords, nullptr);
+        e = LastError(w.get());
+        ended = true;
+        while (cancelling) std::this_thread::yield();
+        after = Number(w.get(), L"SELECT count(*) AS n FROM Kurs");
+    });
+    _Connection* w = opened.get_future().get();
+    while (!ended) {
+        EXPECT_EQ(w->Cancel(), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    cancelling = false;
+    worker.join();
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(e.state, L"HY008") << qv::ToUtf8(e.description) << ": not a time-out, which would be tried again";
+    EXPECT_EQ(after, 32) << "the connection serves the next statement";
 }
 
 TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {
