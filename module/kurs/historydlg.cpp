@@ -248,6 +248,7 @@ void CHistoryDlg::StartThread() {
     m_lLoadKursID = lKursID;
     m_colorLoad = m_colorFemale;
     if (m_lIdle.load() == 0) m_lCancel = 1;
+    ++m_lRequests;
     m_lRequested = 1;
     SetEvent(m_hEvent);
 }
@@ -349,12 +350,20 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
 HRESULT CHistoryDlg::LoadList() {
     // No resource scope here: the module's texts are read by their own handle, and the current
     // one belongs to the GUI thread.
-    const long lLoadKursID = m_lLoadKursID.load();
-    const COLORREF colorFemale = m_colorLoad.load();
+    // The rows of the load before that the list has not taken yet are dropped (this load empties
+    // the list); its end stays. This load begins once the list has taken that end: the old and
+    // the new rows are never held together, and the count of a cancelled load is shown before
+    // this load's progress replaces it.
+    m_handoff.DropIf([](const LoaderStep& step) { return step.kind == LoaderStep::Row; });
+    m_handoff.WaitForRoom(0, [this] { return m_lStop.load() != 0; });
+    if (m_lStop.load()) return S_OK;
     m_lIdle = 0;
     m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
+    const long nLoad = m_lRequests.load();
+    const long lLoadKursID = m_lLoadKursID.load();
+    const COLORREF colorFemale = m_colorLoad.load();
     {
         LoaderStep begin;
         begin.kind = LoaderStep::Begin;
@@ -382,7 +391,16 @@ HRESULT CHistoryDlg::LoadList() {
     // The newest year is read by a statement of its own: its rows show while the older years are
     // still read and sorted, instead of after all the course's registrations.
     long lNewest = 0;
-    if (SUCCEEDED(hr)) {
+    // A request is honoured wherever it meets the load: before either statement, while the
+    // loader waits for room and at every tenth row.
+    bool bCancelled = false;
+    const auto honourCancel = [&] {
+        if (!Cancelled(nLoad)) return false;
+        m_lCancel = 0;
+        bCancelled = true;
+        return true;
+    };
+    if (SUCCEEDED(hr) && !honourCancel()) {
         hr = rs.OpenSQL(L"SELECT TOP 1 year(PersonKurs.dtDatum) AS lYear FROM PersonKurs WHERE " + strArchived +
                             L" ORDER BY PersonKurs.dtDatum DESC",
                         0, 1);
@@ -422,8 +440,8 @@ HRESULT CHistoryDlg::LoadList() {
     } else {
         statements = {statement(CString())};
     }
-    bool bCancelled = false;
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
+        if (honourCancel()) break;
         BOOL bEOF = TRUE;
         // Forward-only and read-only: the rows stream as they are read, none is held twice.
         hr = rs.OpenSQL(statements[nStatement], 0, 1);
@@ -479,15 +497,12 @@ HRESULT CHistoryDlg::LoadList() {
             }
             Hand(std::move(step));
             // Rows wait as list rows, not in the queue: the loader keeps a few slices ahead.
-            m_handoff.WaitForRoom(4096, [this] { return m_lCancel.load() != 0 || m_lStop.load() != 0; });
+            m_handoff.WaitForRoom(4096, [this, nLoad] { return Cancelled(nLoad); });
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
             if (lRows % 10 == 0) {
-                if (m_lCancel.exchange(0) != 0) {
-                    bCancelled = true;
-                    break;
-                }
+                if (honourCancel()) break;
                 CString strText;
                 strText.Format(strProgress, lRows);
                 SetThreadStatus(strText);

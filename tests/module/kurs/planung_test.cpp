@@ -537,7 +537,7 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
         ASSERT_TRUE(page->IsLoading());
         if (close) ASSERT_EQ(page->CloseTab(), S_OK);
         else page->StartThread();
-        ASSERT_TRUE(shown(L"Anzahl anwesend"));
+        ASSERT_TRUE(shown(L"Anzahl anwesend")) << W2U(Status(page));
         int read = -1;
         std::swscanf(Status(page).c_str(), L"Anzahl anwesend pro Jahr: 2015: %d", &read);
         EXPECT_LT(read, 5000) << "the cancelled load read on";
