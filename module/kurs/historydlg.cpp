@@ -25,6 +25,9 @@ constexpr DWORD kRightEdit = 0x100;
 constexpr UINT_PTR kStatusTimer = 1;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
+// The registrations one statement of the archive reads (and sorts) at most, unless one year holds
+// more.
+constexpr long kYearRunRows = 10000;
 
 // The planning's list; the add and move buttons stay hidden.
 struct TemplateRegistrar {
@@ -388,9 +391,11 @@ HRESULT CHistoryDlg::LoadList() {
                        L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
                        L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
                        lLoadKursID, 0L, 7L, 3L, 4L);
-    // The newest year is read by a statement of its own: its rows show while the older years are
-    // still read and sorted, instead of after all the course's registrations.
-    long lNewest = 0;
+    // The archive's years, newest first, with their registrations. The rows are read in runs of
+    // years, each by a statement of its own: the newest year alone, so that its rows show at
+    // once, then as many years as hold about kYearRunRows registrations. Each statement sorts
+    // only its own years' rows, never the whole archive at once.
+    std::vector<std::pair<long, long>> yearRows;
     // A request is honoured wherever it meets the load: before either statement, while the
     // loader waits for room and at every tenth row.
     bool bCancelled = false;
@@ -401,12 +406,18 @@ HRESULT CHistoryDlg::LoadList() {
         return true;
     };
     if (SUCCEEDED(hr) && !honourCancel()) {
-        hr = rs.OpenSQL(L"SELECT TOP 1 year(PersonKurs.dtDatum) AS lYear FROM PersonKurs WHERE " + strArchived +
-                            L" ORDER BY PersonKurs.dtDatum DESC",
+        hr = rs.OpenSQL(L"SELECT year(PersonKurs.dtDatum) AS lYear, count(*) AS lCount FROM PersonKurs WHERE " +
+                            strArchived + L" GROUP BY year(PersonKurs.dtDatum) ORDER BY lYear DESC",
                         0, 1);
         BOOL bEOF = TRUE;
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lYear", &lNewest);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lYear = 0, lCount = 0;
+            hr = rs.GetFieldValue(L"lYear", &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lCount", &lCount);
+            if (SUCCEEDED(hr)) yearRows.emplace_back(lYear, lCount);
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        }
         if (SUCCEEDED(hr)) rs.Close();
         if (FAILED(hr)) HI_TRACEHR(hr);
     }
@@ -432,14 +443,19 @@ HRESULT CHistoryDlg::LoadList() {
         return strSQL;
     };
     std::vector<CString> statements;
-    if (lNewest != 0) {
-        CString strNewest, strOlder;
-        strNewest.Format(L" AND year(PersonKurs.dtDatum) = %d", lNewest);
-        strOlder.Format(L" AND year(PersonKurs.dtDatum) < %d", lNewest);
-        statements = {statement(strNewest), statement(strOlder)};
-    } else {
-        statements = {statement(CString())};
+    for (std::size_t nFirst = 0; nFirst < yearRows.size();) {
+        std::size_t nEnd = nFirst + 1;
+        long lRunRows = yearRows[nFirst].second;
+        while (nFirst > 0 && nEnd < yearRows.size() && lRunRows + yearRows[nEnd].second <= kYearRunRows)
+            lRunRows += yearRows[nEnd++].second;
+        CString strYears;
+        strYears.Format(L" AND year(PersonKurs.dtDatum) <= %d AND year(PersonKurs.dtDatum) >= %d",
+                        yearRows[nFirst].first, yearRows[nEnd - 1].first);
+        statements.push_back(statement(strYears));
+        nFirst = nEnd;
     }
+    // No year: the statement still runs (and reports what keeps it from running).
+    if (statements.empty()) statements = {statement(CString())};
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         if (honourCancel()) break;
         BOOL bEOF = TRUE;
@@ -496,8 +512,8 @@ HRESULT CHistoryDlg::LoadList() {
                 row.nImage = static_cast<int>(row.lStatus + 14);
             }
             Hand(std::move(step));
-            // Rows wait as list rows, not in the queue: the loader keeps a few slices ahead.
-            m_handoff.WaitForRoom(4096, [this, nLoad] { return Cancelled(nLoad); });
+            // Rows wait as list rows, not in the queue: the loader keeps a slice or two ahead.
+            m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
