@@ -9,6 +9,8 @@
 #include "optionserver.h"
 #include "thread.h"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -526,6 +528,10 @@ HRESULT CHistoryDlg::LoadList() {
             hr = rs.MoveNext(&bEOF);
         }
         if (SUCCEEDED(hr)) rs.Close();
+        // The memory of the statement's sort and of its rows' texts goes back to the system:
+        // freed only to this thread's heap it would stay resident beside the list's rows, which
+        // the GUI thread makes on its own.
+        malloc_trim(0);
     }
     // The report is the GUI thread's: the loader only composes its text.
     CString strError;
