@@ -8,6 +8,7 @@
 #include "planungdlg.h"
 #include "optionserver.h"
 #include "thread.h"
+#include "adosession.h"
 
 #include <malloc.h>
 
@@ -265,6 +266,10 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
         WaitForSingleObject(pThis->m_hEvent, INFINITE);
         if (pThis->m_lStop.load()) break;
         pThis->LoadList();
+        // Between loads the thread sleeps, often for long: its database session and the pages
+        // it cached (several megabytes after an archive) are given back, not kept for the next.
+        qv::ado::Session::ReleasePool();
+        malloc_trim(0);
     }
     CoUninitialize();
     return 0;
