@@ -403,7 +403,7 @@ HRESULT CHistoryDlg::LoadList() {
     // once, then as many years as hold about kYearRunRows registrations. Each statement sorts
     // only its own years' rows, never the whole archive at once.
     std::vector<std::pair<long, long>> yearRows;
-    // A request is honoured wherever it meets the load: before either statement, while the
+    // A request is honoured wherever it meets the load: before each statement, while the
     // loader waits for room and at every tenth row.
     bool bCancelled = false;
     const auto honourCancel = [&] {
