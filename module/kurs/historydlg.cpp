@@ -8,6 +8,9 @@
 #include "planungdlg.h"
 #include "optionserver.h"
 #include "thread.h"
+#include "adosession.h"
+
+#include <malloc.h>
 
 #include <cerrno>
 #include <cstring>
@@ -25,6 +28,9 @@ constexpr DWORD kRightEdit = 0x100;
 constexpr UINT_PTR kStatusTimer = 1;
 // The loader has handed rows or the end of a load to the GUI thread.
 constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
+// The registrations one statement of the archive reads (and sorts) at most, unless one year holds
+// more.
+constexpr long kYearRunRows = 10000;
 
 // The planning's list; the add and move buttons stay hidden.
 struct TemplateRegistrar {
@@ -248,6 +254,7 @@ void CHistoryDlg::StartThread() {
     m_lLoadKursID = lKursID;
     m_colorLoad = m_colorFemale;
     if (m_lIdle.load() == 0) m_lCancel = 1;
+    ++m_lRequests;
     m_lRequested = 1;
     SetEvent(m_hEvent);
 }
@@ -259,6 +266,10 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
         WaitForSingleObject(pThis->m_hEvent, INFINITE);
         if (pThis->m_lStop.load()) break;
         pThis->LoadList();
+        // Between loads the thread sleeps, often for long: its database session and the pages
+        // it cached (several megabytes after an archive) are given back, not kept for the next.
+        qv::ado::Session::ReleasePool();
+        malloc_trim(0);
     }
     CoUninitialize();
     return 0;
@@ -349,12 +360,20 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
 HRESULT CHistoryDlg::LoadList() {
     // No resource scope here: the module's texts are read by their own handle, and the current
     // one belongs to the GUI thread.
-    const long lLoadKursID = m_lLoadKursID.load();
-    const COLORREF colorFemale = m_colorLoad.load();
+    // The rows of the load before that the list has not taken yet are dropped (this load empties
+    // the list); its end stays. This load begins once the list has taken that end: the old and
+    // the new rows are never held together, and the count of a cancelled load is shown before
+    // this load's progress replaces it.
+    m_handoff.DropIf([](const LoaderStep& step) { return step.kind == LoaderStep::Row; });
+    m_handoff.WaitForRoom(0, [this] { return m_lStop.load() != 0; });
+    if (m_lStop.load()) return S_OK;
     m_lIdle = 0;
     m_lRequested = 0;
     // A request made before this load began asked for this very load.
     m_lCancel = 0;
+    const long nLoad = m_lRequests.load();
+    const long lLoadKursID = m_lLoadKursID.load();
+    const COLORREF colorFemale = m_colorLoad.load();
     {
         LoaderStep begin;
         begin.kind = LoaderStep::Begin;
@@ -379,16 +398,33 @@ HRESULT CHistoryDlg::LoadList() {
                        L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
                        L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
                        lLoadKursID, 0L, 7L, 3L, 4L);
-    // The newest year is read by a statement of its own: its rows show while the older years are
-    // still read and sorted, instead of after all the course's registrations.
-    long lNewest = 0;
-    if (SUCCEEDED(hr)) {
-        hr = rs.OpenSQL(L"SELECT TOP 1 year(PersonKurs.dtDatum) AS lYear FROM PersonKurs WHERE " + strArchived +
-                            L" ORDER BY PersonKurs.dtDatum DESC",
+    // The archive's years, newest first, with their registrations. The rows are read in runs of
+    // years, each by a statement of its own: the newest year alone, so that its rows show at
+    // once, then as many years as hold about kYearRunRows registrations. Each statement sorts
+    // only its own years' rows, never the whole archive at once.
+    std::vector<std::pair<long, long>> yearRows;
+    // A request is honoured wherever it meets the load: before each statement, while the
+    // loader waits for room and at every tenth row.
+    bool bCancelled = false;
+    const auto honourCancel = [&] {
+        if (!Cancelled(nLoad)) return false;
+        m_lCancel = 0;
+        bCancelled = true;
+        return true;
+    };
+    if (SUCCEEDED(hr) && !honourCancel()) {
+        hr = rs.OpenSQL(L"SELECT year(PersonKurs.dtDatum) AS lYear, count(*) AS lCount FROM PersonKurs WHERE " +
+                            strArchived + L" GROUP BY year(PersonKurs.dtDatum) ORDER BY lYear DESC",
                         0, 1);
         BOOL bEOF = TRUE;
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lYear", &lNewest);
+        while (SUCCEEDED(hr) && !bEOF) {
+            long lYear = 0, lCount = 0;
+            hr = rs.GetFieldValue(L"lYear", &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lCount", &lCount);
+            if (SUCCEEDED(hr)) yearRows.emplace_back(lYear, lCount);
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        }
         if (SUCCEEDED(hr)) rs.Close();
         if (FAILED(hr)) HI_TRACEHR(hr);
     }
@@ -414,16 +450,21 @@ HRESULT CHistoryDlg::LoadList() {
         return strSQL;
     };
     std::vector<CString> statements;
-    if (lNewest != 0) {
-        CString strNewest, strOlder;
-        strNewest.Format(L" AND year(PersonKurs.dtDatum) = %d", lNewest);
-        strOlder.Format(L" AND year(PersonKurs.dtDatum) < %d", lNewest);
-        statements = {statement(strNewest), statement(strOlder)};
-    } else {
-        statements = {statement(CString())};
+    for (std::size_t nFirst = 0; nFirst < yearRows.size();) {
+        std::size_t nEnd = nFirst + 1;
+        long lRunRows = yearRows[nFirst].second;
+        while (nFirst > 0 && nEnd < yearRows.size() && lRunRows + yearRows[nEnd].second <= kYearRunRows)
+            lRunRows += yearRows[nEnd++].second;
+        CString strYears;
+        strYears.Format(L" AND year(PersonKurs.dtDatum) <= %d AND year(PersonKurs.dtDatum) >= %d",
+                        yearRows[nFirst].first, yearRows[nEnd - 1].first);
+        statements.push_back(statement(strYears));
+        nFirst = nEnd;
     }
-    bool bCancelled = false;
+    // No year: the statement still runs (and reports what keeps it from running).
+    if (statements.empty()) statements = {statement(CString())};
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
+        if (honourCancel()) break;
         BOOL bEOF = TRUE;
         // Forward-only and read-only: the rows stream as they are read, none is held twice.
         hr = rs.OpenSQL(statements[nStatement], 0, 1);
@@ -478,16 +519,13 @@ HRESULT CHistoryDlg::LoadList() {
                 row.nImage = static_cast<int>(row.lStatus + 14);
             }
             Hand(std::move(step));
-            // Rows wait as list rows, not in the queue: the loader keeps a few slices ahead.
-            m_handoff.WaitForRoom(4096, [this] { return m_lCancel.load() != 0 || m_lStop.load() != 0; });
+            // Rows wait as list rows, not in the queue: the loader keeps a slice or two ahead.
+            m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
             if (lRows % 10 == 0) {
-                if (m_lCancel.exchange(0) != 0) {
-                    bCancelled = true;
-                    break;
-                }
+                if (honourCancel()) break;
                 CString strText;
                 strText.Format(strProgress, lRows);
                 SetThreadStatus(strText);
@@ -495,6 +533,10 @@ HRESULT CHistoryDlg::LoadList() {
             hr = rs.MoveNext(&bEOF);
         }
         if (SUCCEEDED(hr)) rs.Close();
+        // The memory of the statement's sort and of its rows' texts goes back to the system:
+        // freed only to this thread's heap it would stay resident beside the list's rows, which
+        // the GUI thread makes on its own.
+        malloc_trim(0);
     }
     // The report is the GUI thread's: the loader only composes its text.
     CString strError;

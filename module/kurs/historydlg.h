@@ -62,6 +62,9 @@ public:
     std::atomic<long> m_lIdle{1};
     // A load was asked for and has not begun yet.
     std::atomic<long> m_lRequested{0};
+    // Counts the loads asked for: a load that began before the last request is cancelled,
+    // wherever it is, however the cancel request and the load's start meet.
+    std::atomic<long> m_lRequests{0};
     // The course and the colour of women for the load asked for last.
     std::atomic<long> m_lLoadKursID{0};
     std::atomic<COLORREF> m_colorLoad{0};
@@ -115,6 +118,11 @@ private:
     void InsertTakenRows(bool bNow);
     std::chrono::steady_clock::time_point m_tLastInsert{};
     void SetThreadStatus(const CString& strText);
+    // The load that began as request nLoad is to end: a newer request, the cancel request or the
+    // stop request.
+    bool Cancelled(long nLoad) const {
+        return m_lRequests.load() != nLoad || m_lCancel.load() != 0 || m_lStop.load() != 0;
+    }
 
     // Taken on the GUI thread in slices of a few milliseconds.
     CQvRowHandoff<LoaderStep> m_handoff;

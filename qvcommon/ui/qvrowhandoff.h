@@ -107,6 +107,20 @@ public:
         return TRUE;
     }
 
+    // Worker: drops the waiting steps that drop(step) names (those of a result the next one
+    // replaces), keeping the others in their order.
+    template <class Drop>
+    void DropIf(Drop&& drop) {
+        std::deque<Step> dropped;
+        {
+            std::lock_guard g(m_lock);
+            std::deque<Step> kept;
+            for (Step& step : m_steps) (drop(step) ? dropped : kept).push_back(std::move(step));
+            m_steps.swap(kept);
+        }
+        m_room.notify_all();
+    }
+
     // Drops the waiting steps (discard receives each), e.g. when the window goes.
     template <class Discard>
     void Clear(Discard&& discard) {

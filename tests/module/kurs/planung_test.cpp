@@ -383,18 +383,20 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     const long regD = Reg(dora, run, 1, "2018-05-01", false);  // an instructor
     Reg(emil, run, 3, "2018-05-01");   // waiting list: never archived
     Reg(emil, run, 1, "2031-05-01");   // not old enough
+    Reg(Person("Frei"), run, 1, "2016-05-01");  // read with 2018, the year after the newest
     auto* page = Show<CHistoryDlg>(L"Archiv");
     ASSERT_NE(page, nullptr);
     WaitLoaded(page);
     HWND list = page->m_list.GetSafeHwnd();
-    ASSERT_EQ(Rows(list), 4);
+    ASSERT_EQ(Rows(list), 5);
     EXPECT_EQ(RowOf(list, L"Egli"), -1);
-    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 2;  2018: 0;    |  Besucht: 1  Teilweise besucht: 1  "
-                            L"Abwesend: 1");
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 2;  2018: 0;  2016: 1;    |  Besucht: 2  Teilweise "
+                            L"besucht: 1  Abwesend: 1");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
     // The newest year first, then the older ones, each year's rows once.
-    for (int row = 0; row < 4; ++row) EXPECT_EQ(Cell(list, row, 1).substr(6), row < 2 ? L"2019" : L"2018") << row;
+    for (int row = 0; row < 5; ++row)
+        EXPECT_EQ(Cell(list, row, 1).substr(6), row < 2 ? L"2019" : row < 4 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
 
     // A participant and an instructor removed together, each through its own call.
@@ -407,7 +409,7 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID IN (" + K(regA) + ", " + K(regD) + ")"), 0);
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person.Instruktor'"), 1);
     EXPECT_GE(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Person'"), 1);
-    EXPECT_EQ(Rows(list), 2);
+    EXPECT_EQ(Rows(list), 3);
     ExpectEvents(true, false);
 
     // No course shown: an empty archive.
@@ -537,7 +539,7 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
         ASSERT_TRUE(page->IsLoading());
         if (close) ASSERT_EQ(page->CloseTab(), S_OK);
         else page->StartThread();
-        ASSERT_TRUE(shown(L"Anzahl anwesend"));
+        ASSERT_TRUE(shown(L"Anzahl anwesend")) << W2U(Status(page));
         int read = -1;
         std::swscanf(Status(page).c_str(), L"Anzahl anwesend pro Jahr: 2015: %d", &read);
         EXPECT_LT(read, 5000) << "the cancelled load read on";
