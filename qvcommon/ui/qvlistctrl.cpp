@@ -706,16 +706,20 @@ int CQvListCtrl::QvDeleteItems(const std::vector<int>& indexes) {
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // The items are freed when all were told; the parent may read each while it hears of it.
     m_bDeletingAll = TRUE;
+    std::vector<CQvListItem*> shown;
+    QvGetVisibleListItems(shown);
     std::vector<CQvListItem*> items;
     for (int row : rows)
-        if (CQvListItem* item = QvGetVisibleListItem(row)) items.push_back(item);
+        if (row >= 0 && std::size_t(row) < shown.size() && shown[std::size_t(row)])
+            items.push_back(shown[std::size_t(row)]);
     std::vector<std::unique_ptr<CQvListItem>> gone;
     {
         std::lock_guard g(m_lock);
         for (CQvListItem* item : items)
             if (auto owned = Release(item)) gone.push_back(std::move(owned));
     }
-    const int removed = int(SendMessage(LVM_QV_DELETEROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
+    const UINT message = m_bTellEachRemovedRow ? LVM_QV_DELETEROWS : LVM_QV_DELETEROWSQUIETLY;
+    const int removed = int(SendMessage(message, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
     m_bDeletingAll = FALSE;
     m_nLastSelected = -1;
     FreeAway(gone);
@@ -743,6 +747,21 @@ BOOL CQvListCtrl::DeleteAllItems() {
 CQvListItem* CQvListCtrl::QvGetVisibleListItem(int index) const {
     if (index < 0 || index >= GetItemCount()) return nullptr;
     return reinterpret_cast<CQvListItem*>(GetItemData(index));
+}
+
+void CQvListCtrl::QvGetVisibleListItems(std::vector<CQvListItem*>& items, std::vector<bool>* checked) const {
+    items.clear();
+    if (checked) checked->clear();
+    if (!m_hWnd) return;
+    std::vector<LVQVROWINFO> rows(std::size_t(std::max(0, GetItemCount())));
+    const int n = int(SendMessage(LVM_QV_GETROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
+    rows.resize(std::min(rows.size(), std::size_t(std::max(0, n))));
+    items.reserve(rows.size());
+    if (checked) checked->reserve(rows.size());
+    for (const LVQVROWINFO& row : rows) {
+        items.push_back(reinterpret_cast<CQvListItem*>(row.lParam));
+        if (checked) checked->push_back(((row.state & LVIS_STATEIMAGEMASK) >> 12) == 2);
+    }
 }
 
 CQvListItem* CQvListCtrl::QvGetInsertedListItem(int index) const {

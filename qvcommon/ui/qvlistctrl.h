@@ -182,12 +182,16 @@ public:
     void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
-    // The rows shown at these indexes (any order) removed at once; the number removed.
+    // The rows shown at these indexes (any order) removed at once; the number removed. The parent
+    // hears of each first unless m_bTellEachRemovedRow is cleared.
     int QvDeleteItems(const std::vector<int>& indexes);
     BOOL DeleteAllItems();
     // By the row shown, by the order of adding.
     CQvListItem* QvGetItem(int index) const { return QvGetVisibleListItem(index); }
     CQvListItem* QvGetVisibleListItem(int index) const;
+    // The items of all rows shown, in their order, and whether each is checked: one call for a
+    // walk over a long list.
+    void QvGetVisibleListItems(std::vector<CQvListItem*>& items, std::vector<bool>* checked = nullptr) const;
     CQvListItem* QvGetInsertedListItem(int index) const;
     int GetVisibleItemCount() const { return GetItemCount(); }
     int GetInsertedItemCount() const;
@@ -229,7 +233,8 @@ public:
     // rows.
     BOOL m_bKeepSelection = FALSE;
     // Cleared by a form that keeps nothing per row: removing all rows then tells it once
-    // (LVN_DELETEALLITEMS), not row by row, so clearing a long list costs what a short one does.
+    // (LVN_DELETEALLITEMS), not row by row, and removing many (QvDeleteItems) tells it nothing, so
+    // clearing a long list costs what a short one does.
     BOOL m_bTellEachRemovedRow = TRUE;
 
 protected:

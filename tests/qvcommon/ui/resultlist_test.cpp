@@ -130,6 +130,16 @@ TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
     ASSERT_EQ(Rows(list.m_hWnd), 1);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Casutt");
     EXPECT_EQ(list.QvGetInsertedListItem(0)->GetColumnText(0), L"Casutt");
+    // Nor when many rows go at once.
+    CQvListItem* dahinden = Add(L"Dahinden", 4, L"", 13);
+    Add(L"Egli", 5, L"", 14);
+    EXPECT_EQ(list.QvDeleteItems({0, 2}), 2);
+    EXPECT_EQ(holder.removedNames.size(), 7u);
+    std::vector<CQvListItem*> shown;
+    list.QvGetVisibleListItems(shown);
+    EXPECT_EQ(shown, std::vector<CQvListItem*>{dahinden});
+    EXPECT_EQ(list.GetInsertedItemCount(), 1);
+    EXPECT_EQ(list.QvGetInsertedListItem(0), dahinden);
 }
 
 TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
