@@ -930,7 +930,10 @@ public:
             const int columns = int(m->cols.size());
             bool states = false;
             m->beginInsertRows(QModelIndex(), at, at + n - 1);
-            m->items.reserve(m->items.size() + std::size_t(n));
+            // Room for this slice and more: reserving just enough would move every row already
+            // there at each slice.
+            if (m->items.capacity() < m->items.size() + std::size_t(n))
+                m->items.reserve(std::max(m->items.size() + std::size_t(n), 2 * m->items.capacity()));
             for (int i = 0; i < n; ++i) {
                 const LVQVROW& in = rows[i];
                 LvItem it;
