@@ -235,4 +235,25 @@ TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
     EXPECT_EQ(again.QvGetInsertedListItem(0)->GetIndex(), 3) << "the first added, with the fewest points, is last";
 }
 
+TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
+    std::vector<CQvListItem*> made;
+    for (const wchar_t* name : {L"Ammann", L"Bieri", L"Casutt", L"Dahinden", L"Egli"}) {
+        made.push_back(list.QvCreateItem());
+        made.back()->SetColumnText(0, name);
+    }
+    EXPECT_EQ(Rows(list.m_hWnd), 0) << "made, not shown";
+    EXPECT_EQ(list.QvInsertCreatedItems({made[2], made[0]}), 2);
+    list.QvDiscardCreatedItem(made[1]);
+    EXPECT_EQ(list.QvInsertCreatedItems({made[4], made[3], made[0]}), 2) << "one already shown";
+    int foreign = 0;
+    EXPECT_FALSE(list.QvInsertCreatedItem(reinterpret_cast<CQvListItem*>(&foreign)));
+    ASSERT_EQ(Rows(list.m_hWnd), 4);
+    const wchar_t* shown[] = {L"Casutt", L"Ammann", L"Egli", L"Dahinden"};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(Cell(list.m_hWnd, row, 0), shown[row]);
+        EXPECT_EQ(list.QvGetInsertedListItem(row)->GetColumnText(0), shown[row]);
+    }
+    EXPECT_EQ(list.GetInsertedItemCount(), 4);
+}
+
 }  // namespace
