@@ -566,15 +566,17 @@ void CSearchDlg::KeepCheckedRows() {
         m_lstResult.DeleteAllItems();
         return;
     }
-    // The unchecked rows go in one removal, not one by one.
+    // The unchecked rows go in one removal, not one by one; the rows are read in one call too.
+    std::vector<CQvListItem*> arrItems;
+    std::vector<bool> arrChecked;
+    m_lstResult.QvGetVisibleListItems(arrItems, &arrChecked);
     std::vector<int> arrGone;
-    for (int i = 0, n = m_lstResult.GetVisibleItemCount(); i < n; ++i) {
-        CQvListItem* pItem = m_lstResult.QvGetVisibleListItem(i);
+    for (std::size_t i = 0; i < arrItems.size(); ++i) {
         long lID = 0;
-        if (m_lstResult.QvGetCheck(i) == 1 && pItem && pItem->GetParam(0, &lID)) m_mapKeptIDs.insert(lID);
-        else arrGone.push_back(i);
+        if (arrChecked[i] && arrItems[i] && arrItems[i]->GetParam(0, &lID)) m_mapKeptIDs.insert(lID);
+        else arrGone.push_back(int(i));
     }
-    if (arrGone.size() == std::size_t(m_lstResult.GetVisibleItemCount())) m_lstResult.DeleteAllItems();
+    if (arrGone.size() == arrItems.size()) m_lstResult.DeleteAllItems();
     else m_lstResult.QvDeleteItems(arrGone);
 }
 

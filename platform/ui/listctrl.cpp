@@ -930,7 +930,10 @@ public:
             const int columns = int(m->cols.size());
             bool states = false;
             m->beginInsertRows(QModelIndex(), at, at + n - 1);
-            m->items.reserve(m->items.size() + std::size_t(n));
+            // Room for this slice and more: reserving just enough would move every row already
+            // there at each slice.
+            if (m->items.capacity() < m->items.size() + std::size_t(n))
+                m->items.reserve(std::max(m->items.size() + std::size_t(n), 2 * m->items.capacity()));
             for (int i = 0; i < n; ++i) {
                 const LVQVROW& in = rows[i];
                 LvItem it;
@@ -962,24 +965,42 @@ public:
             r = at;
             return true;
         }
-        case LVM_QV_DELETEROWS: {
+        case LVM_QV_GETROWS: {
+            auto* out = reinterpret_cast<LVQVROWINFO*>(lp);
+            const std::size_t n = out ? std::min<std::size_t>(wp, m->items.size()) : 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                out[i].lParam = m->items[i].lParam;
+                out[i].state = m->items[i].state;
+            }
+            r = count;
+            return true;
+        }
+        case LVM_QV_DELETEROWS:
+        case LVM_QV_DELETEROWSQUIETLY: {
             const auto* rows = reinterpret_cast<const int*>(lp);
             const int n = rows ? int(wp) : 0;
             const HWND h = w.handle;
             std::vector<char> gone(m->items.size(), 0);
-            for (int i = 0; i < n; ++i)
-                if (validRow(rows[i])) gone[std::size_t(rows[i])] = 1;
-            // Told first, as one by one, by the index each row has while the earlier ones go.
             int removed = 0;
-            for (int row = 0; row < int(gone.size()); ++row) {
+            for (int i = 0; i < n; ++i)
+                if (validRow(rows[i]) && !gone[std::size_t(rows[i])]) {
+                    gone[std::size_t(rows[i])] = 1;
+                    ++removed;
+                }
+            if (removed == 0) {
+                r = 0;
+                return true;
+            }
+            // Told first, as one by one, by the index each row has while the earlier ones go.
+            for (int row = 0, told = 0; msg == LVM_QV_DELETEROWS && row < int(gone.size()); ++row) {
                 if (!gone[std::size_t(row)]) continue;
                 Window* self = Find(h);
                 if (!self) return true;
                 NMLISTVIEW nm;
-                nm.iItem = row - removed;
+                nm.iItem = row - told;
                 nm.lParam = m->items[std::size_t(row)].lParam;
                 NotifyParent(*self, nm.hdr, LVN_DELETEITEM);
-                ++removed;
+                ++told;
             }
             if (!Find(h) || gone.size() != m->items.size()) {
                 r = 0;

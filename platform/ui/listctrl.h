@@ -122,6 +122,17 @@ public:
 // Of this layer: the rows at the given indexes (ascending) removed in one go, each told to the
 // parent (LVN_DELETEITEM) first (wParam: count; lParam: const int*). Result: the rows removed.
 #define LVM_QV_DELETEROWS (LVM_FIRST + 0x0F03)
+// Of this layer: as LVM_QV_DELETEROWS, but no row is told: the owner has taken back what the
+// rows held, so that removing many rows costs no word per row.
+#define LVM_QV_DELETEROWSQUIETLY (LVM_FIRST + 0x0F06)
+// Of this layer: the data and states of the rows from the first in one go, for walks over long
+// lists (wParam: room; lParam: LVQVROWINFO*, room of them). Result: the number of rows in the
+// list, also when it is more than the room.
+#define LVM_QV_GETROWS (LVM_FIRST + 0x0F05)
+struct LVQVROWINFO {
+    LPARAM lParam = 0;
+    UINT state = 0;
+};
 struct LVQVROW {
     LPARAM lParam = 0;
     int iImage = -1;

@@ -544,7 +544,8 @@ BOOL CQvListCtrl::QvAddItem(CQvListItem*& item, BOOL lock) {
 CQvListItem* CQvListCtrl::QvCreateItem() {
     std::lock_guard g(m_lock);
     auto* item = new CQvListItem(this);
-    m_created.emplace(item, std::unique_ptr<CQvListItem>(item));
+    item->slot_ = std::uint32_t(m_created.size());
+    m_created.emplace_back(item);
     // Locked until inserted, so that filling it never reaches the window.
     item->locks_ = 1;
     return item;
@@ -564,10 +565,9 @@ int CQvListCtrl::QvInsertCreatedItems(const std::vector<CQvListItem*>& items) {
         std::lock_guard g(m_lock);
         for (CQvListItem* item : items) {
             if (!item) continue;
-            auto it = m_created.find(item);
-            if (it == m_created.end()) continue;
-            Keep(std::move(it->second));
-            m_created.erase(it);
+            std::unique_ptr<CQvListItem> made = TakeCreated(item);
+            if (!made) continue;
+            Keep(std::move(made));
             item->locks_ = 0;
             item->dirty_ = false;
             item->Shrink();
@@ -604,10 +604,28 @@ std::wstring CQvListCtrl::ProvideText(void* context, LPARAM lParam, int column) 
 void CQvListCtrl::QvDiscardCreatedItem(CQvListItem* item) {
     std::unique_ptr<CQvListItem> gone;
     std::lock_guard g(m_lock);
-    auto it = m_created.find(item);
-    if (it == m_created.end()) return;
-    gone = std::move(it->second);
-    m_created.erase(it);
+    gone = TakeCreated(item);
+}
+
+std::unique_ptr<CQvListItem> CQvListCtrl::TakeCreated(CQvListItem* item) {
+    // By its slot, not by a search: a worker may be far ahead of the window with made items.
+    const std::size_t slot = item ? std::size_t(item->slot_) : std::size_t(-1);
+    if (slot >= m_created.size() || m_created[slot].get() != item) return nullptr;
+    std::unique_ptr<CQvListItem> taken = std::move(m_created[slot]);
+    taken->slot_ = std::uint32_t(-1);
+    // Items are taken mostly in the order made: once half are gaps, the rest moves up.
+    if (++m_nCreatedGaps * 2 > m_created.size()) {
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < m_created.size(); ++i) {
+            if (!m_created[i]) continue;
+            if (out != i) m_created[out] = std::move(m_created[i]);
+            m_created[out]->slot_ = std::uint32_t(out);
+            ++out;
+        }
+        m_created.resize(out);
+        m_nCreatedGaps = 0;
+    }
+    return taken;
 }
 
 void CQvListCtrl::Show(CQvListItem* item) { Show(item, item->GetIndex()); }
@@ -706,16 +724,20 @@ int CQvListCtrl::QvDeleteItems(const std::vector<int>& indexes) {
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // The items are freed when all were told; the parent may read each while it hears of it.
     m_bDeletingAll = TRUE;
+    std::vector<CQvListItem*> shown;
+    QvGetVisibleListItems(shown);
     std::vector<CQvListItem*> items;
     for (int row : rows)
-        if (CQvListItem* item = QvGetVisibleListItem(row)) items.push_back(item);
+        if (row >= 0 && std::size_t(row) < shown.size() && shown[std::size_t(row)])
+            items.push_back(shown[std::size_t(row)]);
     std::vector<std::unique_ptr<CQvListItem>> gone;
     {
         std::lock_guard g(m_lock);
         for (CQvListItem* item : items)
             if (auto owned = Release(item)) gone.push_back(std::move(owned));
     }
-    const int removed = int(SendMessage(LVM_QV_DELETEROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
+    const UINT message = m_bTellEachRemovedRow ? LVM_QV_DELETEROWS : LVM_QV_DELETEROWSQUIETLY;
+    const int removed = int(SendMessage(message, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
     m_bDeletingAll = FALSE;
     m_nLastSelected = -1;
     FreeAway(gone);
@@ -743,6 +765,21 @@ BOOL CQvListCtrl::DeleteAllItems() {
 CQvListItem* CQvListCtrl::QvGetVisibleListItem(int index) const {
     if (index < 0 || index >= GetItemCount()) return nullptr;
     return reinterpret_cast<CQvListItem*>(GetItemData(index));
+}
+
+void CQvListCtrl::QvGetVisibleListItems(std::vector<CQvListItem*>& items, std::vector<bool>* checked) const {
+    items.clear();
+    if (checked) checked->clear();
+    if (!m_hWnd) return;
+    std::vector<LVQVROWINFO> rows(std::size_t(std::max(0, GetItemCount())));
+    const int n = int(SendMessage(LVM_QV_GETROWS, WPARAM(rows.size()), reinterpret_cast<LPARAM>(rows.data())));
+    rows.resize(std::min(rows.size(), std::size_t(std::max(0, n))));
+    items.reserve(rows.size());
+    if (checked) checked->reserve(rows.size());
+    for (const LVQVROWINFO& row : rows) {
+        items.push_back(reinterpret_cast<CQvListItem*>(row.lParam));
+        if (checked) checked->push_back(((row.state & LVIS_STATEIMAGEMASK) >> 12) == 2);
+    }
 }
 
 CQvListItem* CQvListCtrl::QvGetInsertedListItem(int index) const {

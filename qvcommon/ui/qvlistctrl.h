@@ -128,7 +128,8 @@ protected:
     void Shrink() { data_.Shrink(); }
     Bytes data_;
     std::unique_ptr<std::vector<std::pair<int, COleVariant>>> otherParams_;
-    // Where the list keeps the item (its place in the order of adding, gaps included).
+    // Where the list keeps the item: its place in the order of adding (gaps included), or, while
+    // it is made and not yet inserted, among the made items.
     std::uint32_t slot_ = std::uint32_t(-1);
     std::uint16_t locks_ = 0;
     bool dirty_ = false;
@@ -182,12 +183,16 @@ public:
     void QvDiscardCreatedItem(CQvListItem* item);
     // Removing a row (also with DeleteItem) frees its item; the parent hears LVN_DELETEITEM first.
     BOOL QvDeleteItem(int index);
-    // The rows shown at these indexes (any order) removed at once; the number removed.
+    // The rows shown at these indexes (any order) removed at once; the number removed. The parent
+    // hears of each first unless m_bTellEachRemovedRow is cleared.
     int QvDeleteItems(const std::vector<int>& indexes);
     BOOL DeleteAllItems();
     // By the row shown, by the order of adding.
     CQvListItem* QvGetItem(int index) const { return QvGetVisibleListItem(index); }
     CQvListItem* QvGetVisibleListItem(int index) const;
+    // The items of all rows shown, in their order, and whether each is checked: one call for a
+    // walk over a long list.
+    void QvGetVisibleListItems(std::vector<CQvListItem*>& items, std::vector<bool>* checked = nullptr) const;
     CQvListItem* QvGetInsertedListItem(int index) const;
     int GetVisibleItemCount() const { return GetItemCount(); }
     int GetInsertedItemCount() const;
@@ -229,7 +234,8 @@ public:
     // rows.
     BOOL m_bKeepSelection = FALSE;
     // Cleared by a form that keeps nothing per row: removing all rows then tells it once
-    // (LVN_DELETEALLITEMS), not row by row, so clearing a long list costs what a short one does.
+    // (LVN_DELETEALLITEMS), not row by row, and removing many (QvDeleteItems) tells it nothing, so
+    // clearing a long list costs what a short one does.
     BOOL m_bTellEachRemovedRow = TRUE;
 
 protected:
@@ -267,6 +273,7 @@ private:
     // read or until gaps are half of all (called under m_lock).
     void Keep(std::unique_ptr<CQvListItem> item);
     std::unique_ptr<CQvListItem> Release(CQvListItem* item);
+    std::unique_ptr<CQvListItem> TakeCreated(CQvListItem* item);
     void Compact() const;
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
     // The texts of rows inserted from created items: the list window asks the item.
@@ -276,7 +283,10 @@ private:
     mutable std::size_t m_nGaps = 0;
     BOOL m_bStatusDue = FALSE;
     std::vector<std::unique_ptr<CQvListItem>> m_dying;
-    std::unordered_map<CQvListItem*, std::unique_ptr<CQvListItem>> m_created;  // made by QvCreateItem, not yet shown  // removed rows' items, until the parent was told
+    // Made by QvCreateItem, not yet shown, each at its slot_; those taken leave gaps until the
+    // rest moves up (TakeCreated, under m_lock).
+    std::vector<std::unique_ptr<CQvListItem>> m_created;
+    std::size_t m_nCreatedGaps = 0;
     std::vector<int> m_types;
     std::vector<int> m_toolTipModes;
     CString m_strRegistryKey;

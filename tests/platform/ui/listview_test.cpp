@@ -2,6 +2,7 @@
 // colours cells, how columns size themselves, where rows are and what is under a point.
 #include "ui_fixture.h"
 #include <QAbstractItemView>
+#include <QStyledItemDelegate>
 #include <QTest>
 
 namespace {
@@ -129,6 +130,56 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
     EXPECT_EQ(roster.Count(LVN_DELETEALLITEMS), 1u) << "told also for an empty list";
     EXPECT_EQ(list.InsertItem(0, L"Neu"), 0);
     EXPECT_EQ(roster.Count(LVN_INSERTITEM), 1u);
+
+    // Many rows at once, quietly: the owner took back what they held; the others keep their order.
+    for (int i = 1; i <= 4; ++i) list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, L"Neu", 0, 0, 0, 10 + i);
+    roster.told.clear();
+    const int gone[] = {3, 0, 3, 9};
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWSQUIETLY, 4, reinterpret_cast<LPARAM>(gone)), 2);
+    EXPECT_EQ(roster.Count(LVN_DELETEITEM), 0u);
+    list.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
+    LVQVROWINFO rows[4];
+    ASSERT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_GETROWS, 2, reinterpret_cast<LPARAM>(rows)), 3) << "all rows counted";
+    EXPECT_EQ(rows[0].lParam, 11);
+    EXPECT_EQ(rows[1].lParam, 12);
+    EXPECT_EQ(rows[1].state & LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(rows[2].lParam, 0) << "nothing written beyond the room given";
+    EXPECT_EQ(list.GetItemData(2), DWORD_PTR(14));
+}
+
+// A slice of rows added to a long list costs what the slice costs: the view asks the size of no
+// row already there nor of each new one (rows of one height: one row's cells are measured).
+TEST_F(ListView, RowsAddedToALongListAreNotMeasuredAgainstTheRowsAlreadyThere) {
+    struct Counting : QStyledItemDelegate {
+        using QStyledItemDelegate::QStyledItemDelegate;
+        mutable int asked = 0;
+        QSize sizeHint(const QStyleOptionViewItem& o, const QModelIndex& i) const override {
+            ++asked;
+            return QStyledItemDelegate::sizeHint(o, i);
+        }
+    };
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    std::vector<LVQVROW> many(10000);
+    const wchar_t* texts[] = {L"Keller", L"Aarau", L"10"};
+    for (LVQVROW& row : many) row.cTexts = 3, row.pszTexts = texts;
+    ASSERT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_INSERTROWS, many.size(), reinterpret_cast<LPARAM>(many.data())), 4);
+    Pump();
+    auto* counting = new Counting(view);
+    view->setItemDelegate(counting);
+    Pump();
+    counting->asked = 0;
+    for (int i = 0; i < 100; ++i) list.InsertItem(LVIF_TEXT | LVIF_PARAM, list.GetItemCount(), L"Neu", 0, 0, 0, i);
+    Pump();
+    EXPECT_LE(counting->asked, 3) << "one by one: one row's cells measured, not the rows'";
+    counting->asked = 0;
+    ASSERT_GE(::SendMessageW(list.m_hWnd, LVM_QV_INSERTROWS, 100, reinterpret_cast<LPARAM>(many.data())), 0);
+    Pump();
+    EXPECT_LE(counting->asked, 3) << "as a slice";
+    EXPECT_EQ(list.GetItemCount(), 10204);
+    EXPECT_EQ(list.GetItemText(10204 - 1, 1), L"Aarau");
+    view->setItemDelegate(nullptr);
+    delete counting;
 }
 
 TEST_F(ListView, KeysClicksAndReturnReachTheOwner) {
@@ -321,3 +372,4 @@ TEST_F(ListView, CutLabelsShowWholeAsToolTipsOnlyWhenAskedFor) {
 }
 
 }  // namespace
+

@@ -252,6 +252,12 @@ TEST_F(ResultList, AReadOnlyListKeepsItsCheckBoxes) {
     EXPECT_FALSE(page.list.QvGetCheck(1));
     ClickRowCheckBox(page.list, 0);
     EXPECT_TRUE(page.list.QvGetCheck(0));
+    std::vector<CQvListItem*> items;
+    std::vector<bool> checked;
+    page.list.QvGetVisibleListItems(items, &checked);
+    EXPECT_EQ(checked, (std::vector<bool>{true, false})) << "read for all rows at once";
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[1], page.list.QvGetVisibleListItem(1));
     SelectRow(page.list, 1);
     EXPECT_TRUE(RowSelected(page.list, 1)) << "rows can still be chosen";
 }

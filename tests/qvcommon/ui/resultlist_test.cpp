@@ -130,6 +130,16 @@ TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
     ASSERT_EQ(Rows(list.m_hWnd), 1);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Casutt");
     EXPECT_EQ(list.QvGetInsertedListItem(0)->GetColumnText(0), L"Casutt");
+    // Nor when many rows go at once.
+    CQvListItem* dahinden = Add(L"Dahinden", 4, L"", 13);
+    Add(L"Egli", 5, L"", 14);
+    EXPECT_EQ(list.QvDeleteItems({0, 2}), 2);
+    EXPECT_EQ(holder.removedNames.size(), 7u);
+    std::vector<CQvListItem*> shown;
+    list.QvGetVisibleListItems(shown);
+    EXPECT_EQ(shown, std::vector<CQvListItem*>{dahinden});
+    EXPECT_EQ(list.GetInsertedItemCount(), 1);
+    EXPECT_EQ(list.QvGetInsertedListItem(0), dahinden);
 }
 
 TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
@@ -223,6 +233,27 @@ TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
     EXPECT_EQ(Cell(again.m_hWnd, 0, 1), L"40");
     EXPECT_EQ(Cell(again.m_hWnd, 3, 1), L"5");
     EXPECT_EQ(again.QvGetInsertedListItem(0)->GetIndex(), 3) << "the first added, with the fewest points, is last";
+}
+
+TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
+    std::vector<CQvListItem*> made;
+    for (const wchar_t* name : {L"Ammann", L"Bieri", L"Casutt", L"Dahinden", L"Egli"}) {
+        made.push_back(list.QvCreateItem());
+        made.back()->SetColumnText(0, name);
+    }
+    EXPECT_EQ(Rows(list.m_hWnd), 0) << "made, not shown";
+    EXPECT_EQ(list.QvInsertCreatedItems({made[2], made[0]}), 2);
+    list.QvDiscardCreatedItem(made[1]);
+    EXPECT_EQ(list.QvInsertCreatedItems({made[4], made[3], made[0]}), 2) << "one already shown";
+    int foreign = 0;
+    EXPECT_FALSE(list.QvInsertCreatedItem(reinterpret_cast<CQvListItem*>(&foreign)));
+    ASSERT_EQ(Rows(list.m_hWnd), 4);
+    const wchar_t* shown[] = {L"Casutt", L"Ammann", L"Egli", L"Dahinden"};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(Cell(list.m_hWnd, row, 0), shown[row]);
+        EXPECT_EQ(list.QvGetInsertedListItem(row)->GetColumnText(0), shown[row]);
+    }
+    EXPECT_EQ(list.GetInsertedItemCount(), 4);
 }
 
 }  // namespace
