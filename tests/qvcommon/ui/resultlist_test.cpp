@@ -245,8 +245,9 @@ TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
     EXPECT_EQ(list.QvInsertCreatedItems({made[2], made[0]}), 2);
     list.QvDiscardCreatedItem(made[1]);
     EXPECT_EQ(list.QvInsertCreatedItems({made[4], made[3], made[0]}), 2) << "one already shown";
-    int foreign = 0;
-    EXPECT_FALSE(list.QvInsertCreatedItem(reinterpret_cast<CQvListItem*>(&foreign)));
+    // An item another list made is not this list's to show.
+    CQvListCtrl other;
+    EXPECT_FALSE(list.QvInsertCreatedItem(other.QvCreateItem()));
     ASSERT_EQ(Rows(list.m_hWnd), 4);
     const wchar_t* shown[] = {L"Casutt", L"Ammann", L"Egli", L"Dahinden"};
     for (int row = 0; row < 4; ++row) {
