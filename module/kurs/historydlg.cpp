@@ -262,6 +262,8 @@ void CHistoryDlg::StartThread() {
 UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     auto* pThis = static_cast<CHistoryDlg*>(pParam);
     CoInitializeEx(nullptr, 0);
+    // The loader reads forward through the archive once; SQLite's own default cache serves it.
+    qv::ado::Session::SetThreadPageCacheKiB(2048);
     while (!pThis->m_lStop.load()) {
         WaitForSingleObject(pThis->m_hEvent, INFINITE);
         if (pThis->m_lStop.load()) break;

@@ -37,6 +37,11 @@ struct Idle {
 constexpr std::size_t kPoolSize = 4;
 constexpr std::chrono::seconds kPoolIdleLimit{60};
 
+int& ThisThreadsPageCacheKiB() {
+    thread_local int kib = 0;
+    return kib;
+}
+
 std::vector<Idle>& ThisThreadsPool() {
     thread_local std::vector<Idle> pool;
     return pool;
@@ -140,7 +145,10 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     // A statement that changes a few thousand rows of a canton's database (opening its runs)
     // touches more pages than SQLite's default cache of 2 MB holds, and would read them one by
     // one and spill them before its end. The cache grows only with the pages read.
-    if (s->file_.known) s->db_.Exec("PRAGMA cache_size = -" + std::to_string(kPageCacheKiB));
+    if (s->file_.known) {
+        const int kib = ThisThreadsPageCacheKiB() > 0 ? ThisThreadsPageCacheKiB() : kPageCacheKiB;
+        s->db_.Exec("PRAGMA cache_size = -" + std::to_string(kib));
+    }
     // An in-memory database lives only as long as its users: never pooled.
     s->pooled_ = s->file_.known;
     sessions[connectionString] = s;
@@ -149,6 +157,8 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
 }
 
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
+
+void Session::SetThreadPageCacheKiB(int kib) { ThisThreadsPageCacheKiB() = std::max(kib, 0); }
 
 void Session::DropUnwanted(bool checkDatabases) {
     const auto now = std::chrono::steady_clock::now();

@@ -118,6 +118,10 @@ public:
     // object on its thread once it has been idle too long, is one too many, or its database has
     // gone (file removed or replaced, server connection lost); all of them when the thread ends.
     static void ReleasePool();
+    // The page cache of the sessions this thread opens on a database file from now on: a thread
+    // that only reads forward through many rows (a loader) needs few pages kept, and the pages it
+    // would keep count in the whole program's memory. Zero: kPageCacheKiB again.
+    static void SetThreadPageCacheKiB(int kib);
 
     struct FileId {
         unsigned long long dev = 0, ino = 0;

@@ -1,5 +1,6 @@
 // The ADO-shaped objects on real database files: statements and their rows, values of each type,
 // changing a row through a recordset, the error collection, shared and nested transactions.
+#include "adosession.h"
 #include "adovalue.h"
 #include "extensions.h"
 #include "olevariant.h"
@@ -602,6 +603,36 @@ TEST_F(Ado, AClosedConnectionIsReopenedFromThePoolButNeverOnAReplacedFile) {
         "INSERT INTO Kurs VALUES (7, 'Neu');");
     ComPtr<_Connection> fresh = Connect();
     EXPECT_EQ(Lookup(fresh.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs"), L"Neu");
+}
+
+TEST_F(Ado, AThreadThatAsksForASmallPageCacheGetsItInTheSessionsItOpensAndNoOtherThreadDoes) {
+    {
+        ComPtr<_Connection> a = Connect();
+        CreateKurs(a.get());
+    }
+    const std::string cs = qv::ToUtf8(File());
+    const auto cacheSize = [&] {
+        std::shared_ptr<qv::ado::Session> s = qv::ado::Session::ForThisThread(cs, nullptr);
+        sqlite3_stmt* st = nullptr;
+        int kib = 0;
+        if (s && sqlite3_prepare_v2(s->Db().Handle(), "PRAGMA cache_size", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            kib = -sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        return kib;
+    };
+    int loader = 0, other = 0;
+    std::thread([&] {
+        qv::ado::Session::SetThreadPageCacheKiB(2048);
+        loader = cacheSize();
+        qv::ado::Session::ReleasePool();
+    }).join();
+    std::thread([&] {
+        other = cacheSize();
+        qv::ado::Session::ReleasePool();
+    }).join();
+    EXPECT_EQ(loader, 2048);
+    EXPECT_EQ(other, qv::ado::Session::kPageCacheKiB);
 }
 
 // ---- batches ---------------------------------------------------------------------------------
