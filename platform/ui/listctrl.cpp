@@ -1326,7 +1326,12 @@ public:
             return true;
         }
         case WM_DESTROY: {
+            // As when all rows are removed: the parent hears of the whole first, and of each row
+            // only when it does not answer TRUE (a long list then goes at the cost of a short one).
             const HWND h = w.handle;
+            NMLISTVIEW all;
+            all.iItem = -1;
+            if (NotifyParent(w, all.hdr, LVN_DELETEALLITEMS) != 0) return false;
             for (int row = 0; row < int(m->items.size()); ++row) {
                 Window* self = Find(h);
                 if (!self) break;

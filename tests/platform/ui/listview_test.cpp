@@ -20,6 +20,7 @@ public:
     bool rowsOnly = false;  // the common way: whole rows at the item stage, a bold font for the first
     CFont bold;
     bool vetoChecks = false;
+    BOOL quiet = FALSE;  // the answer to LVN_DELETEALLITEMS
 
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
         const auto* nm = reinterpret_cast<const NMHDR*>(lp);
@@ -32,7 +33,7 @@ public:
         }
         case LVN_DELETEALLITEMS:
             told.push_back({nm->code, reinterpret_cast<const NMLISTVIEW*>(lp)->iItem});
-            *result = FALSE;  // one LVN_DELETEITEM per row follows
+            *result = quiet;  // FALSE: one LVN_DELETEITEM per row follows
             return TRUE;
         case LVN_INSERTITEM:
         case NM_CLICK:
@@ -145,6 +146,28 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
     EXPECT_EQ(rows[1].state & LVIS_SELECTED, LVIS_SELECTED);
     EXPECT_EQ(rows[2].lParam, 0) << "nothing written beyond the room given";
     EXPECT_EQ(list.GetItemData(2), DWORD_PTR(14));
+
+    // The list destroyed with its rows: the whole first, then each row, unless the owner wants
+    // no word per row.
+    roster.told.clear();
+    roster.deletedData.clear();
+    roster.quiet = TRUE;
+    ASSERT_TRUE(list.DeleteAllItems());
+    EXPECT_EQ(roster.told, (std::vector<std::pair<UINT, int>>{{LVN_DELETEALLITEMS, -1}}));
+    for (int i = 0; i < 3; ++i) list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, L"Neu", 0, 0, 0, 20 + i);
+    CListCtrl other;
+    ASSERT_TRUE(other.Create(WS_CHILD | LVS_REPORT, CRect(0, 0, 100, 100), &roster, 78));
+    other.InsertColumn(0, L"Name", LVCFMT_LEFT, 80);
+    other.InsertItem(LVIF_TEXT | LVIF_PARAM, 0, L"Andere", 0, 0, 0, 30);
+    roster.told.clear();
+    ASSERT_TRUE(other.DestroyWindow());
+    EXPECT_EQ(roster.told, (std::vector<std::pair<UINT, int>>{{LVN_DELETEALLITEMS, -1}}));
+    roster.quiet = FALSE;
+    roster.told.clear();
+    ASSERT_TRUE(list.DestroyWindow());
+    EXPECT_EQ(roster.told.front(), std::make_pair(UINT(LVN_DELETEALLITEMS), -1));
+    EXPECT_EQ(roster.Count(LVN_DELETEITEM), 3u);
+    EXPECT_EQ(roster.deletedData, (std::vector<LPARAM>{20, 21, 22}));
 }
 
 // A slice of rows added to a long list costs what the slice costs: the view asks the size of no
