@@ -384,6 +384,7 @@ public:
     int quiet = 0;
     bool gridLines = false;
     QLabel* status = nullptr;
+    int statusHeight = 0;
 
     void SetStatusLine(bool shown, const QString& text) {
         if (!status) {
@@ -396,16 +397,21 @@ public:
         }
         status->setText(text);
         status->setVisible(shown);
-        const int h = shown ? status->sizeHint().height() + 2 : 0;
-        // New margins lay out every row again: only when they change.
-        if (viewportMargins().bottom() != h) setViewportMargins(0, 0, 0, h);
+        statusHeight = shown ? status->sizeHint().height() + 2 : 0;
+        KeepStatusStrip();
+    }
+    // The line takes a strip of the viewport's margins below the rows, above the horizontal scroll
+    // bar. The tree sets the margins anew for its header whenever it lays out its geometry; the
+    // strip is put back then. New margins lay out every row again: only when they change.
+    void KeepStatusStrip() {
+        const QMargins m = viewportMargins();
+        if (m.bottom() != statusHeight) setViewportMargins(m.left(), m.top(), m.right(), statusHeight);
         PlaceStatus();
     }
     void PlaceStatus() {
         if (!status || !status->isVisibleTo(this)) return;
-        const int h = status->sizeHint().height() + 2;
-        const int f = frameWidth();
-        status->setGeometry(f, height() - f - h, width() - 2 * f, h);
+        const QRect rows = viewport()->geometry();
+        status->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), statusHeight);
     }
 
     // The selection and focus the user made become item states, with notifications.
@@ -462,6 +468,10 @@ protected:
     void resizeEvent(QResizeEvent* e) override {
         QTreeView::resizeEvent(e);
         PlaceStatus();
+    }
+    void updateGeometries() override {
+        QTreeView::updateGeometries();
+        if (statusHeight > 0 || viewportMargins().bottom() != 0) KeepStatusStrip();
     }
     void drawRow(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         QTreeView::drawRow(p, opt, idx);

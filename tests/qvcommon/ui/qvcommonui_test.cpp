@@ -13,6 +13,8 @@
 #include "uidriver.h"
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QAbstractScrollArea>
+#include <QScrollBar>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -293,13 +295,26 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     Add(L"x", 2, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, 2);
     // The line follows the rows once per turn of the GUI thread.
     Pump();
-    QWidget* view = Widget(page.list);
+    auto* view = qobject_cast<QAbstractScrollArea*>(Widget(page.list));
     ASSERT_NE(view, nullptr);
-    bool shown = false;
+    QWidget* line = nullptr;
     for (QObject* child : view->children())
         if (auto* label = qobject_cast<QWidget*>(child); label && label->isVisible() && label->inherits("QLabel"))
-            shown = label->property("text").toString() == QStringLiteral("2 Einträge");
-    EXPECT_TRUE(shown);
+            line = label;
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("2 Einträge"));
+    // Columns wider than the list: the line lies between the rows and the horizontal scroll bar,
+    // covering neither.
+    for (int c = 0; c < 5; ++c) page.list.SetColumnWidth(c, 400);
+    Pump();
+    QScrollBar* bar = view->horizontalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    const QRect rows = view->viewport()->geometry();
+    const QRect barRect(bar->mapTo(view, QPoint(0, 0)), bar->size());
+    EXPECT_FALSE(line->geometry().intersects(rows));
+    EXPECT_FALSE(line->geometry().intersects(barRect));
+    EXPECT_LT(rows.bottom(), line->geometry().top());
+    EXPECT_LT(line->geometry().bottom(), barRect.top());
 }
 
 TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
