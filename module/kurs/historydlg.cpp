@@ -448,7 +448,7 @@ HRESULT CHistoryDlg::LoadList() {
             L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
             L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
             L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), static_cast<LPCWSTR>(strArchived), static_cast<LPCWSTR>(strYears));
+            kurs::CurrentSecUserID(), static_cast<LPCWSTR>(strYears), static_cast<LPCWSTR>(strArchived));
         return strSQL;
     };
     std::vector<CString> statements;
@@ -458,8 +458,11 @@ HRESULT CHistoryDlg::LoadList() {
         while (nFirst > 0 && nEnd < yearRows.size() && lRunRows + yearRows[nEnd].second <= kYearRunRows)
             lRunRows += yearRows[nEnd++].second;
         CString strYears;
-        strYears.Format(L" AND year(PersonKurs.dtDatum) <= %d AND year(PersonKurs.dtDatum) >= %d",
-                        yearRows[nFirst].first, yearRows[nEnd - 1].first);
+        // The years as a range of dates, tested first: a plain comparison that passes by the
+        // course's rows of other years before their archive age is worked out. The bounds are
+        // days, which also hold for a date stored without its time.
+        strYears.Format(L"PersonKurs.dtDatum >= '%04d-01-01' AND PersonKurs.dtDatum < '%04d-01-01' AND ",
+                        yearRows[nEnd - 1].first, yearRows[nFirst].first + 1);
         statements.push_back(statement(strYears));
         nFirst = nEnd;
     }

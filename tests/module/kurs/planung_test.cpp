@@ -384,20 +384,28 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     Reg(emil, run, 3, "2018-05-01");   // waiting list: never archived
     Reg(emil, run, 1, "2031-05-01");   // not old enough
     Reg(Person("Frei"), run, 1, "2016-05-01");  // read with 2018, the year after the newest
+    // The first and the last moment of a year belong to it.
+    const long regG = Reg(Person("Gerber"), run, 1, "2019-01-01");
+    const long regH = Reg(Person("Huber"), run, 1, "2018-12-31");
+    Sql("UPDATE PersonKurs SET dtDatum = '2018-12-31 23:59:59' WHERE lPersonKursID = " + K(regH));
     auto* page = Show<CHistoryDlg>(L"Archiv");
     ASSERT_NE(page, nullptr);
     WaitLoaded(page);
     HWND list = page->m_list.GetSafeHwnd();
-    ASSERT_EQ(Rows(list), 5);
+    ASSERT_EQ(Rows(list), 7);
     EXPECT_EQ(RowOf(list, L"Egli"), -1);
-    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 2;  2018: 0;  2016: 1;    |  Besucht: 2  Teilweise "
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 3;  2018: 1;  2016: 1;    |  Besucht: 4  Teilweise "
                             L"besucht: 1  Abwesend: 1");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
     // The newest year first, then the older ones, each year's rows once.
-    for (int row = 0; row < 5; ++row)
-        EXPECT_EQ(Cell(list, row, 1).substr(6), row < 2 ? L"2019" : row < 4 ? L"2018" : L"2016") << row;
+    for (int row = 0; row < 7; ++row)
+        EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    ASSERT_EQ(Rows(list), 5);
 
     // A participant and an instructor removed together, each through its own call.
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Dubach")));
