@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace kursbench {
@@ -58,8 +60,14 @@ void AcceptingInteraction::ShowReport(const qv::ReportRequest& r) {
 
 void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    std::string folder = tmpl;
+    static std::string folder;
+    folder = tmpl;
     if (!mkdtemp(folder.data())) Die("no temporary folder");
+    // The demo database and its registry go with the program, however it ends.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
     setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
     setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
     if (!qv::ui::EnsureApplication()) Die("no window system");
