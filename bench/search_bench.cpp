@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -196,6 +197,13 @@ struct Environment {
         char tmpl[] = "/tmp/qvsearch-bench-XXXXXX";
         if (!mkdtemp(tmpl)) Die("no temporary folder");
         folder = tmpl;
+        // The folder goes with the program, however it ends.
+        static std::string gone;
+        gone = folder;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(gone, ignored);
+        });
         setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
         setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
