@@ -20,6 +20,7 @@
 #include <QTextEdit>
 #include <QAbstractSpinBox>
 #include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
 #include <QWindow>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -313,16 +314,37 @@ bool DoubleClickRow(HWND list, int row) {
     return Reaches(v->viewport(), at) && Mouse(v->viewport(), at, MouseDo::DoubleClick);
 }
 
-bool ClickRowCheckBox(HWND list, int row) {
-    QTreeView* v = ListView(list);
-    const QModelIndex idx = Index(list, row, 0);
-    if (!v || !idx.isValid() || !(v->model()->flags(idx) & Qt::ItemIsUserCheckable)) return false;
-    const bool checked = idx.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-    // The toggle the view performs for a click on the indicator.
-    v->model()->setData(idx, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
-    Pump();
-    return true;
+namespace {
+// The item's check indicator in the viewport, where the view's delegate looks for a click on it
+// (empty: the item has none).
+QRect CheckIndicator(QAbstractItemView* v, const QModelIndex& idx) {
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(v->itemDelegateForIndex(idx));
+    if (!delegate || !(idx.flags() & Qt::ItemIsUserCheckable) || !idx.data(Qt::CheckStateRole).isValid()) return {};
+    struct View : QAbstractItemView {
+        using QAbstractItemView::initViewItemOption;
+    };
+    struct Delegate : QStyledItemDelegate {
+        using QStyledItemDelegate::initStyleOption;
+    };
+    QStyleOptionViewItem opt;
+    (v->*&View::initViewItemOption)(&opt);
+    opt.rect = v->visualRect(idx);
+    (delegate->*&Delegate::initStyleOption)(&opt, idx);
+    return v->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, v);
 }
+
+// A click on the check indicator of an item scrolled into view.
+bool ClickCheckIndicator(QAbstractItemView* v, const QModelIndex& idx) {
+    if (!v || !idx.isValid() || !v->isEnabled()) return false;
+    Activate(v);
+    v->scrollTo(idx);
+    Pump();
+    const QRect box = CheckIndicator(v, idx);
+    return box.isValid() && Reaches(v->viewport(), box.center()) && Mouse(v->viewport(), box.center(), MouseDo::Click);
+}
+}  // namespace
+
+bool ClickRowCheckBox(HWND list, int row) { return ClickCheckIndicator(ListView(list), Index(list, row, 0)); }
 
 bool ClickColumnHeader(HWND list, int column) {
     QTreeView* v = ListView(list);
@@ -490,10 +512,7 @@ bool SelectTreeItem(HWND tree, const std::wstring& text) {
 bool ClickTreeCheckBox(HWND tree, const std::wstring& text) {
     auto* t = qobject_cast<QTreeWidget*>(WidgetOf(tree));
     QTreeWidgetItem* item = FindTreeItem(t, text);
-    if (!item || !item->data(0, Qt::CheckStateRole).isValid() || !t->isEnabled()) return false;
-    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-    Pump();
-    return true;
+    return item && ClickCheckIndicator(t, t->indexFromItem(item));
 }
 
 COLORREF TreeItemColor(HWND tree, const std::wstring& text) {
