@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTabBar>
 #include <QTest>
 #include <QToolTip>
@@ -576,45 +577,80 @@ bool Scroll(HWND wnd, int bar, int code) {
     Window* w = Find(wnd);
     if (!w || (bar != SB_VERT && bar != SB_HORZ) || !w->scroll[bar].bar) return false;
     QScrollBar* sb = w->scroll[bar].bar;
-    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    if (!sb->isVisible() || !sb->isEnabled()) return false;
+    QStyle::SubControl part = QStyle::SC_None;
     switch (code) {
-    case SB_LINEDOWN: action = QAbstractSlider::SliderSingleStepAdd; break;
-    case SB_LINEUP: action = QAbstractSlider::SliderSingleStepSub; break;
-    case SB_PAGEDOWN: action = QAbstractSlider::SliderPageStepAdd; break;
-    case SB_PAGEUP: action = QAbstractSlider::SliderPageStepSub; break;
-    case SB_TOP: action = QAbstractSlider::SliderToMinimum; break;
-    case SB_BOTTOM: action = QAbstractSlider::SliderToMaximum; break;
+    case SB_LINEUP: part = QStyle::SC_ScrollBarSubLine; break;
+    case SB_LINEDOWN: part = QStyle::SC_ScrollBarAddLine; break;
+    case SB_PAGEUP: part = QStyle::SC_ScrollBarSubPage; break;
+    case SB_PAGEDOWN: part = QStyle::SC_ScrollBarAddPage; break;
+    case SB_TOP:
+    case SB_BOTTOM: part = QStyle::SC_ScrollBarSlider; break;
     default: return false;
     }
-    sb->triggerAction(action);
-    Pump();
-    return true;
+    struct Bar : QScrollBar {
+        using QScrollBar::initStyleOption;
+    };
+    QStyleOptionSlider opt;
+    (sb->*&Bar::initStyleOption)(&opt);
+    const auto rectOf = [&](QStyle::SubControl c) { return sb->style()->subControlRect(QStyle::CC_ScrollBar, &opt, c, sb); };
+    // The arrows and the page areas are clicked; a page area the thumb fills leaves nothing to click.
+    const QRect r = rectOf(part);
+    Activate(sb);
+    if (r.isEmpty() || !Reaches(sb, r.center())) return false;
+    if (part != QStyle::SC_ScrollBarSlider) return Mouse(sb, r.center(), MouseDo::Click);
+    // To either end the thumb is dragged past the end of its groove, onto the arrow there.
+    const QPoint end = rectOf(code == SB_TOP ? QStyle::SC_ScrollBarSubLine : QStyle::SC_ScrollBarAddLine).center();
+    Mouse(sb, r.center(), MouseDo::Press);
+    Mouse(sb, (r.center() + end) / 2, MouseDo::Move);
+    Mouse(sb, end, MouseDo::Move);
+    return Mouse(sb, end, MouseDo::Release);
 }
 
 bool ResizeWindow(HWND top, int width, int height) {
     QWidget* w = WidgetOf(top);
-    if (!w) return false;
-    w->resize(width, height);
+    QWindow* win = w && w->isWindow() ? w->windowHandle() : nullptr;
+    if (!win) return false;
+    // The window manager resizes the window within the least and greatest size the window asks for.
+    win->resize(QSize(width, height).expandedTo(win->minimumSize()).boundedTo(win->maximumSize()));
     Pump();
     return w->width() == width && w->height() == height;
 }
 
 bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers) {
     QWidget* w = WidgetOf(target);
-    if (!w) return false;
+    QWidget* top = w ? w->window() : nullptr;
+    QWindow* win = top ? top->windowHandle() : nullptr;
+    if (!win) return false;
+    // A window that a modal one blocks takes no drop, nor does a control something else covers.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != top) return false;
+    const QPoint at = w->rect().center();
+    if (!Reaches(w, at)) return false;
     QMimeData data;
     QList<QUrl> urls;
     for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
     data.setUrls(urls);
-    const QPointF at = QPointF(w->rect().center());
+    // As the window system drags into a window: the drag enters it and moves to the point, where the
+    // toolkit hands it to the widget that takes drops; the drop follows if the move was taken, else
+    // the drag leaves again.
+    const QPoint p = w->mapTo(top, at);
     const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &enter);
-    if (!enter.isAccepted()) return false;
-    QDragMoveEvent move(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &move);
-    QDropEvent drop(at, actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &drop);
+    QDragEnterEvent enter(p, actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(win, &enter);
+    QDragMoveEvent move(p, actions, &data, Qt::LeftButton, modifiers);
+    if (enter.isAccepted() && enter.dropAction() != Qt::IgnoreAction) {
+        move.setDropAction(enter.dropAction());
+        move.accept();
+    }
+    QCoreApplication::sendEvent(win, &move);
+    if (!move.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(win, &leave);
+        Pump();
+        return false;
+    }
+    QDropEvent drop(QPointF(p), actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(win, &drop);
     Pump();
     return drop.isAccepted();
 }
