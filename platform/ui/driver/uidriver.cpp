@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 #include <mutex>
 
 using namespace qv::ui::detail;
@@ -547,14 +548,76 @@ bool TickDatePicker(HWND picker, bool ticked) {
     return box->isChecked() == ticked;
 }
 
+namespace {
+// The number of letters the display format gives a section: "dd" 2, "MMMM" 4 (three or four d are
+// the weekday, not the day).
+int Letters(const QString& format, QChar letter) {
+    int found = 0;
+    for (int i = 0; i < format.size();) {
+        int n = 0;
+        while (i + n < format.size() && format[i + n] == letter) ++n;
+        if (n > 0 && (letter != QLatin1Char('d') || n <= 2)) found = n;
+        i += std::max(n, 1);
+    }
+    return found;
+}
+
+// What the user types into a section of a date field for the date: its digits as the field shows
+// them, or a month's name where it shows names. Other sections (the weekday, the time) are left.
+QString SectionInput(const QDateTimeEdit* edit, QDateTimeEdit::Section section, QDate date) {
+    const QString format = edit->displayFormat();
+    const auto digits = [](int n, int width) { return QString::number(n).rightJustified(width, QLatin1Char('0')); };
+    switch (section) {
+    case QDateTimeEdit::DaySection: return digits(date.day(), Letters(format, QLatin1Char('d')));
+    case QDateTimeEdit::MonthSection: {
+        const int letters = Letters(format, QLatin1Char('M'));
+        if (letters >= 3)
+            return edit->locale().monthName(date.month(), letters == 4 ? QLocale::LongFormat : QLocale::ShortFormat);
+        return digits(date.month(), letters);
+    }
+    case QDateTimeEdit::YearSection:
+        return Letters(format, QLatin1Char('y')) == 2 ? digits(date.year() % 100, 2) : digits(date.year(), 4);
+    default: return {};
+    }
+}
+}  // namespace
+
 bool PickDate(HWND picker, int year, int month, int day) {
     QWidget* w = WidgetOf(picker);
     auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
-    if (!edit || !edit->isEnabled()) return false;
-    Activate(edit);
-    edit->setDate(QDate(year, month, day));
+    auto* field = edit ? edit->findChild<QLineEdit*>() : nullptr;
+    const QDate date(year, month, day);
+    if (!field || !edit->isEnabled() || !date.isValid()) return false;
+    // A click into the field puts the caret into one of its sections; Ctrl+arrow keys go from section
+    // to section, selecting each, and the digits are typed over it.
+    if (!ClickOn(field, field->rect().center(), Qt::NoModifier) || !edit->hasFocus()) return false;
+    // The field refuses a day its month does not have: the sections are typed in an order that keeps
+    // the date valid at every step (the year and month before a day beyond the shown month's length).
+    std::vector<int> order;
+    for (int i = 0; i < edit->sectionCount(); ++i)
+        if (edit->sectionAt(i) & QDateTimeEdit::DateSections_Mask) order.push_back(i);
+    const auto staysValid = [&] {
+        QDate shown = edit->date();
+        for (int i : order) {
+            const QDateTimeEdit::Section s = edit->sectionAt(i);
+            shown = QDate(s == QDateTimeEdit::YearSection ? year : shown.year(),
+                          s == QDateTimeEdit::MonthSection ? month : shown.month(),
+                          s == QDateTimeEdit::DaySection ? day : shown.day());
+            if (!shown.isValid()) return false;
+        }
+        return true;
+    };
+    while (!staysValid() && std::next_permutation(order.begin(), order.end())) {}
+    for (int i : order) {
+        // The caret in the section without selecting it: out and back in.
+        if (edit->currentSectionIndex() == i && !field->hasSelectedText() && edit->sectionCount() > 1)
+            Key(i > 0 ? Qt::Key_Left : Qt::Key_Right, Qt::ControlModifier);
+        for (int steps = edit->sectionCount(); edit->currentSectionIndex() != i && steps > 0; --steps)
+            Key(edit->currentSectionIndex() < i ? Qt::Key_Right : Qt::Key_Left, Qt::ControlModifier);
+        if (!TypeText(SectionInput(edit, edit->sectionAt(i), date))) return false;
+    }
     Pump();
-    return edit->date() == QDate(year, month, day);
+    return edit->date() == date;
 }
 
 bool ClickTab(HWND tabs, int index) {
