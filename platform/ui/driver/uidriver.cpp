@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTabBar>
 #include <QTest>
 #include <QToolTip>
@@ -20,6 +21,7 @@
 #include <QTextEdit>
 #include <QAbstractSpinBox>
 #include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
 #include <QWindow>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -28,6 +30,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 #include <mutex>
 
 using namespace qv::ui::detail;
@@ -313,16 +316,37 @@ bool DoubleClickRow(HWND list, int row) {
     return Reaches(v->viewport(), at) && Mouse(v->viewport(), at, MouseDo::DoubleClick);
 }
 
-bool ClickRowCheckBox(HWND list, int row) {
-    QTreeView* v = ListView(list);
-    const QModelIndex idx = Index(list, row, 0);
-    if (!v || !idx.isValid() || !(v->model()->flags(idx) & Qt::ItemIsUserCheckable)) return false;
-    const bool checked = idx.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-    // The toggle the view performs for a click on the indicator.
-    v->model()->setData(idx, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
-    Pump();
-    return true;
+namespace {
+// The item's check indicator in the viewport, where the view's delegate looks for a click on it
+// (empty: the item has none).
+QRect CheckIndicator(QAbstractItemView* v, const QModelIndex& idx) {
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(v->itemDelegateForIndex(idx));
+    if (!delegate || !(idx.flags() & Qt::ItemIsUserCheckable) || !idx.data(Qt::CheckStateRole).isValid()) return {};
+    struct View : QAbstractItemView {
+        using QAbstractItemView::initViewItemOption;
+    };
+    struct Delegate : QStyledItemDelegate {
+        using QStyledItemDelegate::initStyleOption;
+    };
+    QStyleOptionViewItem opt;
+    (v->*&View::initViewItemOption)(&opt);
+    opt.rect = v->visualRect(idx);
+    (delegate->*&Delegate::initStyleOption)(&opt, idx);
+    return v->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, v);
 }
+
+// A click on the check indicator of an item scrolled into view.
+bool ClickCheckIndicator(QAbstractItemView* v, const QModelIndex& idx) {
+    if (!v || !idx.isValid() || !v->isEnabled()) return false;
+    Activate(v);
+    v->scrollTo(idx);
+    Pump();
+    const QRect box = CheckIndicator(v, idx);
+    return box.isValid() && Reaches(v->viewport(), box.center()) && Mouse(v->viewport(), box.center(), MouseDo::Click);
+}
+}  // namespace
+
+bool ClickRowCheckBox(HWND list, int row) { return ClickCheckIndicator(ListView(list), Index(list, row, 0)); }
 
 bool ClickColumnHeader(HWND list, int column) {
     QTreeView* v = ListView(list);
@@ -490,10 +514,7 @@ bool SelectTreeItem(HWND tree, const std::wstring& text) {
 bool ClickTreeCheckBox(HWND tree, const std::wstring& text) {
     auto* t = qobject_cast<QTreeWidget*>(WidgetOf(tree));
     QTreeWidgetItem* item = FindTreeItem(t, text);
-    if (!item || !item->data(0, Qt::CheckStateRole).isValid() || !t->isEnabled()) return false;
-    item->setCheckState(0, item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-    Pump();
-    return true;
+    return item && ClickCheckIndicator(t, t->indexFromItem(item));
 }
 
 COLORREF TreeItemColor(HWND tree, const std::wstring& text) {
@@ -527,14 +548,76 @@ bool TickDatePicker(HWND picker, bool ticked) {
     return box->isChecked() == ticked;
 }
 
+namespace {
+// The number of letters the display format gives a section: "dd" 2, "MMMM" 4 (three or four d are
+// the weekday, not the day).
+int Letters(const QString& format, QChar letter) {
+    int found = 0;
+    for (int i = 0; i < format.size();) {
+        int n = 0;
+        while (i + n < format.size() && format[i + n] == letter) ++n;
+        if (n > 0 && (letter != QLatin1Char('d') || n <= 2)) found = n;
+        i += std::max(n, 1);
+    }
+    return found;
+}
+
+// What the user types into a section of a date field for the date: its digits as the field shows
+// them, or a month's name where it shows names. Other sections (the weekday, the time) are left.
+QString SectionInput(const QDateTimeEdit* edit, QDateTimeEdit::Section section, QDate date) {
+    const QString format = edit->displayFormat();
+    const auto digits = [](int n, int width) { return QString::number(n).rightJustified(width, QLatin1Char('0')); };
+    switch (section) {
+    case QDateTimeEdit::DaySection: return digits(date.day(), Letters(format, QLatin1Char('d')));
+    case QDateTimeEdit::MonthSection: {
+        const int letters = Letters(format, QLatin1Char('M'));
+        if (letters >= 3)
+            return edit->locale().monthName(date.month(), letters == 4 ? QLocale::LongFormat : QLocale::ShortFormat);
+        return digits(date.month(), letters);
+    }
+    case QDateTimeEdit::YearSection:
+        return Letters(format, QLatin1Char('y')) == 2 ? digits(date.year() % 100, 2) : digits(date.year(), 4);
+    default: return {};
+    }
+}
+}  // namespace
+
 bool PickDate(HWND picker, int year, int month, int day) {
     QWidget* w = WidgetOf(picker);
     auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
-    if (!edit || !edit->isEnabled()) return false;
-    Activate(edit);
-    edit->setDate(QDate(year, month, day));
+    auto* field = edit ? edit->findChild<QLineEdit*>() : nullptr;
+    const QDate date(year, month, day);
+    if (!field || !edit->isEnabled() || !date.isValid()) return false;
+    // A click into the field puts the caret into one of its sections; Ctrl+arrow keys go from section
+    // to section, selecting each, and the digits are typed over it.
+    if (!ClickOn(field, field->rect().center(), Qt::NoModifier) || !edit->hasFocus()) return false;
+    // The field refuses a day its month does not have: the sections are typed in an order that keeps
+    // the date valid at every step (the year and month before a day beyond the shown month's length).
+    std::vector<int> order;
+    for (int i = 0; i < edit->sectionCount(); ++i)
+        if (edit->sectionAt(i) & QDateTimeEdit::DateSections_Mask) order.push_back(i);
+    const auto staysValid = [&] {
+        QDate shown = edit->date();
+        for (int i : order) {
+            const QDateTimeEdit::Section s = edit->sectionAt(i);
+            shown = QDate(s == QDateTimeEdit::YearSection ? year : shown.year(),
+                          s == QDateTimeEdit::MonthSection ? month : shown.month(),
+                          s == QDateTimeEdit::DaySection ? day : shown.day());
+            if (!shown.isValid()) return false;
+        }
+        return true;
+    };
+    while (!staysValid() && std::next_permutation(order.begin(), order.end())) {}
+    for (int i : order) {
+        // The caret in the section without selecting it: out and back in.
+        if (edit->currentSectionIndex() == i && !field->hasSelectedText() && edit->sectionCount() > 1)
+            Key(i > 0 ? Qt::Key_Left : Qt::Key_Right, Qt::ControlModifier);
+        for (int steps = edit->sectionCount(); edit->currentSectionIndex() != i && steps > 0; --steps)
+            Key(edit->currentSectionIndex() < i ? Qt::Key_Right : Qt::Key_Left, Qt::ControlModifier);
+        if (!TypeText(SectionInput(edit, edit->sectionAt(i), date))) return false;
+    }
     Pump();
-    return edit->date() == QDate(year, month, day);
+    return edit->date() == date;
 }
 
 bool ClickTab(HWND tabs, int index) {
@@ -557,45 +640,80 @@ bool Scroll(HWND wnd, int bar, int code) {
     Window* w = Find(wnd);
     if (!w || (bar != SB_VERT && bar != SB_HORZ) || !w->scroll[bar].bar) return false;
     QScrollBar* sb = w->scroll[bar].bar;
-    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    if (!sb->isVisible() || !sb->isEnabled()) return false;
+    QStyle::SubControl part = QStyle::SC_None;
     switch (code) {
-    case SB_LINEDOWN: action = QAbstractSlider::SliderSingleStepAdd; break;
-    case SB_LINEUP: action = QAbstractSlider::SliderSingleStepSub; break;
-    case SB_PAGEDOWN: action = QAbstractSlider::SliderPageStepAdd; break;
-    case SB_PAGEUP: action = QAbstractSlider::SliderPageStepSub; break;
-    case SB_TOP: action = QAbstractSlider::SliderToMinimum; break;
-    case SB_BOTTOM: action = QAbstractSlider::SliderToMaximum; break;
+    case SB_LINEUP: part = QStyle::SC_ScrollBarSubLine; break;
+    case SB_LINEDOWN: part = QStyle::SC_ScrollBarAddLine; break;
+    case SB_PAGEUP: part = QStyle::SC_ScrollBarSubPage; break;
+    case SB_PAGEDOWN: part = QStyle::SC_ScrollBarAddPage; break;
+    case SB_TOP:
+    case SB_BOTTOM: part = QStyle::SC_ScrollBarSlider; break;
     default: return false;
     }
-    sb->triggerAction(action);
-    Pump();
-    return true;
+    struct Bar : QScrollBar {
+        using QScrollBar::initStyleOption;
+    };
+    QStyleOptionSlider opt;
+    (sb->*&Bar::initStyleOption)(&opt);
+    const auto rectOf = [&](QStyle::SubControl c) { return sb->style()->subControlRect(QStyle::CC_ScrollBar, &opt, c, sb); };
+    // The arrows and the page areas are clicked; a page area the thumb fills leaves nothing to click.
+    const QRect r = rectOf(part);
+    Activate(sb);
+    if (r.isEmpty() || !Reaches(sb, r.center())) return false;
+    if (part != QStyle::SC_ScrollBarSlider) return Mouse(sb, r.center(), MouseDo::Click);
+    // To either end the thumb is dragged past the end of its groove, onto the arrow there.
+    const QPoint end = rectOf(code == SB_TOP ? QStyle::SC_ScrollBarSubLine : QStyle::SC_ScrollBarAddLine).center();
+    Mouse(sb, r.center(), MouseDo::Press);
+    Mouse(sb, (r.center() + end) / 2, MouseDo::Move);
+    Mouse(sb, end, MouseDo::Move);
+    return Mouse(sb, end, MouseDo::Release);
 }
 
 bool ResizeWindow(HWND top, int width, int height) {
     QWidget* w = WidgetOf(top);
-    if (!w) return false;
-    w->resize(width, height);
+    QWindow* win = w && w->isWindow() ? w->windowHandle() : nullptr;
+    if (!win) return false;
+    // The window manager resizes the window within the least and greatest size the window asks for.
+    win->resize(QSize(width, height).expandedTo(win->minimumSize()).boundedTo(win->maximumSize()));
     Pump();
     return w->width() == width && w->height() == height;
 }
 
 bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers) {
     QWidget* w = WidgetOf(target);
-    if (!w) return false;
+    QWidget* top = w ? w->window() : nullptr;
+    QWindow* win = top ? top->windowHandle() : nullptr;
+    if (!win) return false;
+    // A window that a modal one blocks takes no drop, nor does a control something else covers.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != top) return false;
+    const QPoint at = w->rect().center();
+    if (!Reaches(w, at)) return false;
     QMimeData data;
     QList<QUrl> urls;
     for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
     data.setUrls(urls);
-    const QPointF at = QPointF(w->rect().center());
+    // As the window system drags into a window: the drag enters it and moves to the point, where the
+    // toolkit hands it to the widget that takes drops; the drop follows if the move was taken, else
+    // the drag leaves again.
+    const QPoint p = w->mapTo(top, at);
     const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-    QDragEnterEvent enter(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &enter);
-    if (!enter.isAccepted()) return false;
-    QDragMoveEvent move(at.toPoint(), actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &move);
-    QDropEvent drop(at, actions, &data, Qt::LeftButton, modifiers);
-    QCoreApplication::sendEvent(w, &drop);
+    QDragEnterEvent enter(p, actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(win, &enter);
+    QDragMoveEvent move(p, actions, &data, Qt::LeftButton, modifiers);
+    if (enter.isAccepted() && enter.dropAction() != Qt::IgnoreAction) {
+        move.setDropAction(enter.dropAction());
+        move.accept();
+    }
+    QCoreApplication::sendEvent(win, &move);
+    if (!move.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(win, &leave);
+        Pump();
+        return false;
+    }
+    QDropEvent drop(QPointF(p), actions, &data, Qt::LeftButton, modifiers);
+    QCoreApplication::sendEvent(win, &drop);
     Pump();
     return drop.isAccepted();
 }

@@ -44,6 +44,7 @@ bool Focus(HWND control);
 bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool ClickCell(HWND list, int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool DoubleClickRow(HWND list, int row);
+// A click on the row's check box (false: the row has none, or something covers it).
 bool ClickRowCheckBox(HWND list, int row);
 bool ClickColumnHeader(HWND list, int column);
 // As the user drags the column's divider.
@@ -75,7 +76,8 @@ COLORREF TreeItemColor(HWND tree, const std::wstring& text);  // CLR_DEFAULT: th
 bool TreeItemBold(HWND tree, const std::wstring& text);
 bool TreeItemChecked(HWND tree, const std::wstring& text);
 bool TreeItemHasImage(HWND tree, const std::wstring& text);
-// Date-time pickers: the user ticks or clears the show-none box, or picks a date.
+// Date-time pickers: the user ticks or clears the show-none box, or types a date into the field
+// (not into a field that shows the weekday: PickDate fails there).
 bool TickDatePicker(HWND picker, bool ticked);
 bool PickDate(HWND picker, int year, int month, int day);
 // Tab strips (the class library's tab control): the tab's index.
@@ -83,12 +85,16 @@ bool ClickTab(HWND tabs, int index);
 std::vector<std::wstring> TabLabels(HWND tabs);
 
 // Scroll bars of a window (SB_VERT / SB_HORZ) as the user clicks them; code is SB_LINEDOWN ...
+// SB_TOP and SB_BOTTOM drag the thumb to that end: the window hears SB_THUMBTRACK, SB_THUMBPOSITION
+// and SB_ENDSCROLL. False when there is nothing to click (a page area the thumb fills, a bar
+// without a range).
 bool Scroll(HWND wnd, int bar, int code);
 
-// A top-level window resized by the user.
+// A top-level window resized by the user, within the sizes the window allows.
 bool ResizeWindow(HWND top, int width, int height);
 
-// Files dropped on a window (local paths); the modifiers are held during the drag.
+// Files dropped on a window (local paths) at its middle; the modifiers are held during the drag.
+// False when the drop is refused or lands on something else.
 bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // Popup menus: the next TrackPopupMenu is answered with this command (0: dismissed). The texts

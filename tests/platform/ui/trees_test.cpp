@@ -3,6 +3,7 @@
 // selection refusable), every deleted item told; dates whose show-none box makes them null.
 #include "ui_fixture.h"
 #include <QImage>
+#include <tuple>
 
 namespace {
 
@@ -30,6 +31,7 @@ public:
     COleDateTime from, publish;
     std::vector<std::pair<UINT, DWORD_PTR>> heard;  // notification, item data
     std::vector<DWORD> dateFlags;
+    SYSTEMTIME heardDate{};  // the last date told
     DWORD_PTR refuse = 0;  // the item the form will not let be selected
     void DoDataExchange(CDataExchange* dx) override {
         DDX_Control(dx, kTree, tree);
@@ -46,6 +48,7 @@ public:
     void OnChecked(NMHDR* nm, LRESULT*) { heard.push_back({TVN_ITEMCHANGED, DWORD_PTR(reinterpret_cast<NMTVITEMCHANGE*>(nm)->lParam)}); }
     void OnDateChange(NMHDR* nm, LRESULT* result) {
         dateFlags.push_back(reinterpret_cast<NMDATETIMECHANGE*>(nm)->dwFlags);
+        if (dateFlags.back() == GDT_VALID) heardDate = reinterpret_cast<NMDATETIMECHANGE*>(nm)->st;
         *result = 0;
     }
     DECLARE_MESSAGE_MAP()
@@ -170,6 +173,10 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
 
     ASSERT_TRUE(TickDatePicker(Item(page, kFrom), true));
     ASSERT_TRUE(PickDate(Item(page, kFrom), 2024, 3, 10));
+    EXPECT_EQ(Text(Item(page, kFrom)), L"10.03.2024");
+    const SYSTEMTIME& heard = page.heardDate;
+    EXPECT_EQ(std::make_tuple(heard.wYear, heard.wMonth, heard.wDay), std::make_tuple(WORD(2024), WORD(3), WORD(10)))
+        << "the form heard the date typed";
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.from.GetStatus(), COleDateTime::valid);
     EXPECT_EQ(page.from.GetDay(), 10);

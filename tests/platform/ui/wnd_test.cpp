@@ -325,6 +325,16 @@ TEST_F(Messages, WindowScrollBarsReportRequestsAndScrollTheChildrenOnly) {
     ASSERT_EQ(top.scrolls.size(), 1u);
     EXPECT_EQ(top.scrolls[0].first, UINT(SB_LINEDOWN));
     EXPECT_EQ(top.GetScrollPos(SB_VERT), 0) << "the window moves the bar itself";
+    // A click below the thumb pages; the thumb dragged to the bottom tells where it is and where it ends.
+    top.scrolls.clear();
+    ASSERT_TRUE(Scroll(top, SB_VERT, SB_PAGEDOWN));
+    ASSERT_TRUE(Scroll(top, SB_VERT, SB_BOTTOM));
+    ASSERT_GE(top.scrolls.size(), 4u);
+    EXPECT_EQ(top.scrolls[0].first, UINT(SB_PAGEDOWN));
+    EXPECT_EQ(top.scrolls[1].first, UINT(SB_THUMBTRACK));
+    EXPECT_EQ(top.scrolls[top.scrolls.size() - 2], (std::pair<UINT, UINT>{SB_THUMBPOSITION, 400}));
+    EXPECT_EQ(top.scrolls.back().first, UINT(SB_ENDSCROLL));
+    EXPECT_EQ(top.GetScrollPos(SB_VERT), 0);
     top.SetScrollPos(SB_VERT, 60);
     top.ScrollWindow(0, -60);
     CRect r;
