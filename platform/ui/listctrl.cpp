@@ -402,7 +402,7 @@ public:
     }
     // The line takes a strip of the viewport's margins below the rows, above the horizontal scroll
     // bar. The tree sets the margins anew for its header whenever it lays out its geometry; the
-    // strip is put back then. New margins lay out every row again: only when they change.
+    // strip is put back then (the rows are not laid out again for it).
     void KeepStatusStrip() {
         const QMargins m = viewportMargins();
         if (m.bottom() != statusHeight) setViewportMargins(m.left(), m.top(), m.right(), statusHeight);
@@ -471,7 +471,7 @@ protected:
     }
     void updateGeometries() override {
         QTreeView::updateGeometries();
-        if (statusHeight > 0 || viewportMargins().bottom() != 0) KeepStatusStrip();
+        if (statusHeight > 0) KeepStatusStrip();
     }
     void drawRow(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& idx) const override {
         QTreeView::drawRow(p, opt, idx);
