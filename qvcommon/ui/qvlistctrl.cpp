@@ -615,14 +615,7 @@ std::unique_ptr<CQvListItem> CQvListCtrl::TakeCreated(CQvListItem* item) {
     taken->slot_ = std::uint32_t(-1);
     // Items are taken mostly in the order made: once half are gaps, the rest moves up.
     if (++m_nCreatedGaps * 2 > m_created.size()) {
-        std::size_t out = 0;
-        for (std::size_t i = 0; i < m_created.size(); ++i) {
-            if (!m_created[i]) continue;
-            if (out != i) m_created[out] = std::move(m_created[i]);
-            m_created[out]->slot_ = std::uint32_t(out);
-            ++out;
-        }
-        m_created.resize(out);
+        CloseGaps(m_created);
         m_nCreatedGaps = 0;
     }
     return taken;
@@ -667,16 +660,20 @@ std::unique_ptr<CQvListItem> CQvListCtrl::Release(CQvListItem* item) {
     return gone;
 }
 
-void CQvListCtrl::Compact() const {
-    if (m_nGaps == 0) return;
+void CQvListCtrl::CloseGaps(std::vector<std::unique_ptr<CQvListItem>>& store) {
     std::size_t out = 0;
-    for (std::size_t i = 0; i < m_items.size(); ++i) {
-        if (!m_items[i]) continue;
-        if (out != i) m_items[out] = std::move(m_items[i]);
-        m_items[out]->slot_ = std::uint32_t(out);
+    for (std::size_t i = 0; i < store.size(); ++i) {
+        if (!store[i]) continue;
+        if (out != i) store[out] = std::move(store[i]);
+        store[out]->slot_ = std::uint32_t(out);
         ++out;
     }
-    m_items.resize(out);
+    store.resize(out);
+}
+
+void CQvListCtrl::Compact() const {
+    if (m_nGaps == 0) return;
+    CloseGaps(m_items);
     m_nGaps = 0;
 }
 

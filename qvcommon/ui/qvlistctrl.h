@@ -275,6 +275,8 @@ private:
     std::unique_ptr<CQvListItem> Release(CQvListItem* item);
     std::unique_ptr<CQvListItem> TakeCreated(CQvListItem* item);
     void Compact() const;
+    // Moves the items of a store up over its gaps, each told its new slot.
+    static void CloseGaps(std::vector<std::unique_ptr<CQvListItem>>& store);
     static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
     // The texts of rows inserted from created items: the list window asks the item.
     static std::wstring ProvideText(void* context, LPARAM lParam, int column);
