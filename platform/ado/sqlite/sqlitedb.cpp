@@ -174,10 +174,10 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     }
     cache_ = std::make_unique<StatementCache>(db_, options.statementCacheSize, options.statementCacheBytes);
     StatementCache::Attach(db_, cache_.get());
-    // SQLite ends the statement being parsed or run at once. A statement that starts after an
-    // interrupt (SQLite forgets one asked while no statement was running, e.g. while a long text
-    // was being prepared) ends at its first check, a few thousand instructions in.
-    interrupter_->Set([db = db_] { sqlite3_interrupt(db); });
+    // A call asked to end ends at the engine's next check, a few thousand instructions in. The
+    // request belongs to the call: SQLite's own interrupt is not used, as it stays with the
+    // connection while any of its statements is open and would end the next call, which nobody
+    // asked to end.
     sqlite3_progress_handler(
         db_, 4096, [](void* interrupter) { return static_cast<StatementInterrupter*>(interrupter)->Asked() ? 1 : 0; },
         interrupter_.get());

@@ -635,6 +635,24 @@ TEST_F(Ado, AThreadThatAsksForASmallPageCacheGetsItInTheSessionsItOpensAndNoOthe
     EXPECT_EQ(other, qv::ado::Session::kPageCacheKiB);
 }
 
+TEST_F(Ado, ACancelThatComesAsACallEndsLeavesTheNextCallAlone) {
+    ComPtr<_Connection> c = Connect();
+    CreateKurs(c.get());
+    for (int i = 1; i <= 3; ++i)
+        Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (" + std::to_wstring(i) + L", 'K" + std::to_wstring(i) + L"')");
+    // A search's rows are still being read while the cancel for it comes, just as its call ended.
+    ComPtr<Recordset20> reading = Query(c.get(), L"SELECT lKursID FROM Kurs");
+    ASSERT_FALSE(Eof(reading.get()));
+    std::shared_ptr<qv::ado::Session> session = qv::ado::Session::ForThisThread(qv::ToUtf8(File()), nullptr);
+    ASSERT_TRUE(session);
+    {
+        qv::sql::InterruptibleCall ending(session->Interrupter());
+        session->Interrupter()->Interrupt();
+    }
+    EXPECT_EQ(Lookup(c.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs WHERE lKursID = 2"), L"K2")
+        << qv::ToUtf8(LastError(c.get()).description);
+}
+
 // ---- batches ---------------------------------------------------------------------------------
 
 TEST_F(Ado, ABatchCallingAProcedureReturnsItsRow) {
