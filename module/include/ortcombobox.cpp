@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwctype>
 
 IMPLEMENT_DYNAMIC(COrtComboBox, CMultiComboBox)
 
@@ -34,6 +35,24 @@ void ReadColumns(CQvADORecordset& rs, CString (&columns)[eColCount], long& hr) {
     columns[eColText].Format(L" %s %s", strPLZOrtEx, strKanton);
 }
 
+// A text as it is compared with a place's: blanks at the ends dropped, blanks inside run into one,
+// lower case.
+CString Normalized(const CString& strText) {
+    CString strOut;
+    bool bBlank = false;
+    for (int i = 0; i < strText.GetLength(); ++i) {
+        const wchar_t c = strText[i];
+        if (std::iswspace(static_cast<wint_t>(c))) {
+            bBlank = !strOut.IsEmpty();
+            continue;
+        }
+        if (bBlank) strOut += L' ';
+        bBlank = false;
+        strOut += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    }
+    return strOut;
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(COrtComboBox, CMultiComboBox)
@@ -41,12 +60,16 @@ BEGIN_MESSAGE_MAP(COrtComboBox, CMultiComboBox)
     ON_MESSAGE(WM_ORT_PLACESARRIVED, &COrtComboBox::OnPlacesArrived)
 END_MESSAGE_MAP()
 
-COrtComboBox::COrtComboBox() { m_hWakeEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr); }
+COrtComboBox::COrtComboBox() {
+    m_hWakeEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    m_hSearchEnded = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+}
 
 COrtComboBox::~COrtComboBox() {
     if (GetSafeHwnd()) DestroyWindow();
     StopLoader();
     if (m_hWakeEvent) CloseHandle(m_hWakeEvent);
+    if (m_hSearchEnded) CloseHandle(m_hSearchEnded);
 }
 
 void COrtComboBox::BuildFilter(BOOL bTypFilter) {
@@ -67,6 +90,8 @@ void COrtComboBox::BuildFilter(BOOL bTypFilter) {
 }
 
 HRESULT COrtComboBox::SetOrtID(long lOrtID) {
+    m_bTypedText = FALSE;
+    m_bPickPending = FALSE;
     ResetContent();
     CQvADOConnection conn;
     long hr = conn.Open(kProfile, 0);
@@ -101,7 +126,95 @@ HRESULT COrtComboBox::SetOrtID(long lOrtID) {
     return hr;
 }
 
+int COrtComboBox::FindTypedRow() const {
+    CString strTyped;
+    GetWindowText(strTyped);
+    strTyped = Normalized(strTyped);
+    if (strTyped.IsEmpty()) return -1;
+    int nFound = -1;
+    int nMatches = 0;
+    for (int i = 0; i < GetCount(); ++i) {
+        CString strText, strPLZ, strOrt, strKanton;
+        GetCellText(i, eColText, strText);
+        GetCellText(i, eColPLZ, strPLZ);
+        GetCellText(i, eColOrt, strOrt);
+        GetCellText(i, eColKanton, strKanton);
+        const CString strFull = Normalized(strText);
+        CString strPlace = strFull;
+        const CString strCanton = Normalized(strKanton);
+        if (!strCanton.IsEmpty() && strFull.GetLength() > strCanton.GetLength() &&
+            strFull.Right(strCanton.GetLength() + 1) == L" " + strCanton)
+            strPlace = strFull.Left(strFull.GetLength() - strCanton.GetLength() - 1);
+        if (strTyped == strFull || strTyped == strPlace || strTyped == Normalized(strPLZ + L" " + strOrt)) {
+            nFound = i;
+            ++nMatches;
+        }
+    }
+    if (nMatches == 1) return nFound;
+    // Several places of that text: the text alone does not say which.
+    if (nMatches == 0 && GetCount() == 1) return 0;
+    return -1;
+}
+
+void COrtComboBox::SelectTypedRow(int nItem) {
+    m_bTypedText = FALSE;
+    m_bPickPending = FALSE;
+    if (GetDroppedState()) {
+        m_bClosingOwnList = TRUE;
+        ShowDropDown(FALSE);
+        m_bClosingOwnList = FALSE;
+    }
+    SetCurSel(nItem);
+    // The parent hears of it as of a row picked from the list.
+    if (CWnd* pParent = GetParent())
+        pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_SELCHANGE), reinterpret_cast<LPARAM>(m_hWnd));
+}
+
+BOOL COrtComboBox::PickTypedPlace(BOOL bWait) {
+    if (!m_bTypedText) return GetCurSel() >= 0;
+    if (WaitForSingleObject(m_hSearchEnded, 0) != WAIT_OBJECT_0) {
+        if (!bWait) {
+            m_bPickPending = TRUE;
+            return FALSE;
+        }
+        // The rows come through this thread's messages, which go on being dispatched.
+        WaitForSingleObjectAndPumpMsg(m_hSearchEnded, 10000);
+        if (!m_bTypedText) return GetCurSel() >= 0;
+    }
+    const int nItem = FindTypedRow();
+    if (nItem < 0) return FALSE;
+    SelectTypedRow(nItem);
+    return TRUE;
+}
+
+BOOL COrtComboBox::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN && m_bTypedText && GetCurSel() < 0 &&
+        !GetDroppedState())
+        PickTypedPlace(FALSE);
+    return CMultiComboBox::PreTranslateMessage(pMsg);
+}
+
 BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message == WM_COMMAND) {
+        switch (HIWORD(wParam)) {
+        case CBN_SELCHANGE:
+            // A row picked from the list ends the typing.
+            if (GetCurSel() >= 0) {
+                m_bTypedText = FALSE;
+                m_bPickPending = FALSE;
+            }
+            break;
+        case CBN_CLOSEUP:
+            // Closed by the user (Return, Escape, a click elsewhere): the typed text picks its place.
+            if (!m_bClosingOwnList && m_bTypedText && GetCurSel() < 0) PickTypedPlace(FALSE);
+            break;
+        case CBN_KILLFOCUS:
+            // The open list takes the keys, not the focus: the user is still in the field.
+            if (m_bTypedText && GetCurSel() < 0 && !GetDroppedState()) PickTypedPlace(FALSE);
+            break;
+        default: break;
+        }
+    }
     if (message != WM_COMMAND || HIWORD(wParam) != CBN_EDITCHANGE)
         return CMultiComboBox::OnChildNotify(message, wParam, lParam, pResult);
 
@@ -113,8 +226,15 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ++m_lSearch;
     }
     m_handoff.Clear();
+    m_bTypedText = TRUE;
+    m_bPickPending = FALSE;
+    ResetEvent(m_hSearchEnded);
     // The rows of the old text go at once; the user's text and caret stay.
-    if (GetDroppedState()) ShowDropDown(FALSE);
+    if (GetDroppedState()) {
+        m_bClosingOwnList = TRUE;
+        ShowDropDown(FALSE);
+        m_bClosingOwnList = FALSE;
+    }
     ResetContent();
     SetWindowText(strText);
     SetEditSel(strText.GetLength(), strText.GetLength());
@@ -296,6 +416,18 @@ LRESULT COrtComboBox::OnPlacesArrived(WPARAM, LPARAM) {
 void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
     if (row.lSearch != lSearch) return;
     if (row.bEnd) {
+        SetEvent(m_hSearchEnded);
+        // The user left the field (or closed the list) while the rows were coming: now the text
+        // picks its place, and the list does not open behind him.
+        const BOOL bLeft = m_bPickPending;
+        m_bPickPending = FALSE;
+        if (bLeft && m_bTypedText && GetCurSel() < 0) {
+            const int nItem = FindTypedRow();
+            if (nItem >= 0) {
+                SelectTypedRow(nItem);
+                return;
+            }
+        }
         if (GetCount() > 0) {
             m_bFitDropWidth = TRUE;
             const BOOL bDefer = m_bDeferFit;
@@ -304,7 +436,7 @@ void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
             m_bDeferFit = bDefer;
             m_bRowsAdded = false;
             // Shown again so that the list fits the rows it now has.
-            ShowDropDown(TRUE);
+            if (!bLeft) ShowDropDown(TRUE);
         }
         return;
     }
@@ -315,5 +447,5 @@ void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
         SetItemData(nItem, DWORD_PTR(row.lOrtID));
         m_bRowsAdded = true;
     }
-    if (nItem == 0 && !GetDroppedState()) ShowDropDown(TRUE);
+    if (nItem == 0 && !GetDroppedState() && !m_bPickPending) ShowDropDown(TRUE);
 }

@@ -4,6 +4,9 @@
 // with its own connection and hands each row to the GUI thread, which adds it to the list, so the
 // rows appear as they arrive while the user goes on typing. Five columns: postcode, place,
 // municipality, canton and the hidden text column; each item's data is the place's lOrtID.
+// A place typed in full is the place chosen: when the user leaves the field or closes the list
+// without picking a row, a text that is exactly one place's text, or that the list narrowed to one
+// row, picks that row (once the search for the text has ended).
 #include "multicombobox.h"
 #include "qvdatalogger.h"
 #include "qvrowhandoff.h"
@@ -24,7 +27,20 @@ public:
     // Empties the list and adds the place's single row; an unknown id leaves it empty.
     HRESULT SetOrtID(long lOrtID);
 
+    // Whether the user typed a text that no row was picked for yet.
+    BOOL HasTypedText() const { return m_bTypedText; }
+    // Picks the row the typed text names (see above) and tells the parent as a pick from the list
+    // does (CBN_SELCHANGE). With bWait a search still running is waited for (the window goes on
+    // answering); without it the pick follows when the search ends. FALSE: the text names no place
+    // (or its search has not ended).
+    BOOL PickTypedPlace(BOOL bWait);
+    // The row the typed text names: exactly one row with that text (postcode and place, with or
+    // without the canton; blanks and case do not count), else the only row of the list; -1 none.
+    int FindTypedRow() const;
+
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    // Return in the field with the list closed takes the typed place too.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
     static UINT LoaderThreadProc(LPVOID pParam);
 
@@ -38,6 +54,7 @@ protected:
 
     void LoadPlaces();
     void StopLoader();
+    void SelectTypedRow(int nItem);
 
     CWinThread* m_pLoaderThread = nullptr;
     std::atomic<BOOL> m_bStopLoader{FALSE};
@@ -63,4 +80,9 @@ protected:
     // Rows on their way to the GUI thread, taken there in slices of a few milliseconds.
     CQvRowHandoff<PlaceRow> m_handoff;
     bool m_bRowsAdded = false;  // the slice added rows: the list is fitted once at its end
+
+    BOOL m_bTypedText = FALSE;      // typed since the last pick or SetOrtID
+    BOOL m_bPickPending = FALSE;    // the user left the field before the search of the text ended
+    BOOL m_bClosingOwnList = FALSE; // the list is closed for new typing, not by the user
+    HANDLE m_hSearchEnded = nullptr;  // set while the rows of the latest text are all in the list
 };

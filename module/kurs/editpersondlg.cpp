@@ -136,6 +136,9 @@ BOOL CEditPersonDlg::OnInitDialog() {
     m_spinYear.SetRange(1900, 2200);
     m_spinYear.SetPos(static_cast<int>(lYear));
     static_cast<CEdit*>(GetDlgItem(IDC_EDITPERSON_GRUND))->LimitText(4000);
+    // The run's place and leader as kept on the registration.
+    static_cast<CEdit*>(GetDlgItem(IDC_EDITPERSON_ORT))->LimitText(254);
+    static_cast<CEdit*>(GetDlgItem(IDC_EDITPERSON_LEITUNG))->LimitText(254);
     const long hr = LoadPersonKurs();
     if (FAILED(hr))
         QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 0);

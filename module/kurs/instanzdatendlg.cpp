@@ -172,6 +172,12 @@ void DDX_Konto(CDataExchange* pDX, CComboBox& combo, long& lKontoID) {
     combo.SetCurSel(nFound);
 }
 
+// The place combo: saving without a chosen row keeps the stored place; -1 never goes over it.
+void DDX_Ort(CDataExchange* pDX, COrtComboBox& combo, int nIDC, long& lOrtID) {
+    if (pDX->m_bSaveAndValidate && combo.GetSafeHwnd() && combo.GetCurSel() < 0) return;
+    DDX_CBParam(pDX, nIDC, lOrtID);
+}
+
 long ReadOption(COptionServer& options, LPCWSTR lpszName, long lPreset) {
     long lValue = lPreset;
     options.GetOption(-1060, lpszName, &lValue, 1, 0);
@@ -287,7 +293,7 @@ void CInstanzdatenDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_INSTANZDATEN_INTERN, strBemerkungIntern);
     DDX_Text(pDX, IDC_INSTANZDATEN_KURSORT, strOrt);
     DDX_Text(pDX, IDC_INSTANZDATEN_ADRESSE, strAdresse);
-    DDX_CBParam(pDX, IDC_INSTANZDATEN_ORT, lOrtID);
+    DDX_Ort(pDX, m_cbOrt, IDC_INSTANZDATEN_ORT, lOrtID);
     DDX_Text(pDX, IDC_INSTANZDATEN_LEITUNG, strLeitung);
     DDX_Text(pDX, IDC_INSTANZDATEN_TREFFPUNKT, strTreffpunkt);
     DDX_Text(pDX, IDC_INSTANZDATEN_TENU, strTenu);
@@ -633,7 +639,29 @@ HRESULT CInstanzdatenDlg::LoadData() {
 HRESULT CInstanzdatenDlg::SaveData() {
     CKursResourceScope scope;
     if (!IsSavePending()) return CKursChildDlg::SaveData();
+    // A place typed but not picked from the list is the place its text names; a text that names
+    // none leaves the stored place, and the user is told.
+    if (m_cbOrt.GetSafeHwnd() && m_cbOrt.HasTypedText() && !m_cbOrt.PickTypedPlace(TRUE)) {
+        CString strTyped;
+        m_cbOrt.GetWindowText(strTyped);
+        strTyped.Trim();
+        CString strText;
+        strText.Format(KursLoadString(IDS_INSTANZDATEN_ORT_UNKNOWN), strTyped);
+        AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
+        // The field shows the place that stays.
+        if (SUCCEEDED(m_cbOrt.SetOrtID(lOrtID)) && m_cbOrt.GetCount() > 0) m_cbOrt.SetCurSel(0);
+        else m_cbOrt.SetWindowText(L"");
+    }
     if (!UpdateData(TRUE)) return E_ABORT;
+    // A registration window that closes before it opens could never be used.
+    if (IsValid(dtAnmeldenVon) && IsValid(dtAnmeldenBis) && DayOf(dtAnmeldenBis) < DayOf(dtAnmeldenVon)) {
+        CString strText;
+        strText.Format(KursLoadString(IDS_INSTANZDATEN_ANMELDEN_ORDER), dtAnmeldenBis.Format(L"%d.%m.%Y"),
+                       dtAnmeldenVon.Format(L"%d.%m.%Y"));
+        AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
+        if (CWnd* pBis = GetDlgItem(IDC_INSTANZDATEN_ANMELDENBIS)) pBis->SetFocus();
+        return E_ABORT;
+    }
     const HRESULT hr = SaveRun();
     if (FAILED(hr)) return hr;
     return CKursChildDlg::SaveData();

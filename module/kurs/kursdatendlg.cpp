@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cwchar>
+#include <utility>
 
 namespace {
 
@@ -102,6 +103,12 @@ BOOL CKursdatenDlg::OnInitDialog() {
     CKursResourceScope scope;
     m_bLoading = TRUE;
     CKursChildDlg::OnInitDialog();
+    // The fields take no more than the course's columns keep; the remarks have no limit.
+    static const std::pair<UINT, int> limits[] = {{IDC_KURSDATEN_KURZ, 254},         {IDC_KURSDATEN_BEZEICHNUNG, 254},
+                                                  {IDC_KURSDATEN_ZIELPUBLIKUM, 254}, {IDC_KURSDATEN_KURSZIEL, 1024},
+                                                  {IDC_KURSDATEN_TENU, 1024},        {IDC_KURSDATEN_MATERIAL, 1024}};
+    for (const auto& [nID, nLimit] : limits)
+        if (auto* pEdit = static_cast<CEdit*>(GetDlgItem(static_cast<int>(nID)))) pEdit->LimitText(nLimit);
     m_bLoading = FALSE;
     return TRUE;
 }
@@ -246,7 +253,7 @@ HRESULT CKursdatenDlg::SaveData() {
     strSQL.Format(L"UPDATE Kurs SET strKurzbezeichnung = '%s', strBezeichnung = '%s', strBemerkung = '%s', "
                   L"dblProzOverbook = %s, strZielpublikum = '%s', strKursziel = '%s', strTenu = '%s', strMaterial = '%s', "
                   L"fMultiregistration = %d, fActive = %d WHERE lKursID = %d",
-                  QvSQLString(m_strKurzbezeichnung, 50), QvSQLString(m_strBezeichnung, 254),
+                  QvSQLString(m_strKurzbezeichnung, 254), QvSQLString(m_strBezeichnung, 254),
                   QvSQLString(m_strBemerkung, 0), bufOverbook, QvSQLString(m_strZielpublikum, 254),
                   QvSQLString(m_strKursziel, 1024), QvSQLString(m_strTenu, 1024), QvSQLString(m_strMaterial, 1024),
                   m_bMulti ? 1 : 0, m_bActive ? 1 : 0, lKursID);

@@ -288,6 +288,12 @@ struct RunDataRegistrar {
             {IDS_INSTANZDATEN_TIP_EDITORT, L"Öffnet ein Fenster zum Bearbeiten der Orte."},
             {IDS_INSTANZDATEN_LASTDATE, L"Der letzte Datumseintrag kann nicht gelöscht werden."},
             {IDS_INSTANZDATEN_BUCHUNGSTEXT, L"Kursaustragung: %s"},
+            {IDS_INSTANZDATEN_ORT_UNKNOWN,
+             L"Kein Ort heisst \"%s\". Der bisherige Ort der Austragung bleibt gespeichert; wählen Sie einen Ort "
+             L"aus der Liste, um ihn zu ändern."},
+            {IDS_INSTANZDATEN_ANMELDEN_ORDER,
+             L"Die Anmeldung endet (bis %s) vor ihrem Beginn (von %s). Korrigieren Sie die Daten; es wurde nichts "
+             L"gespeichert."},
             {IDS_RESERVATION_DUPLICATE, L"Für das Jahr %d ist bereits eine Reservation vorhanden.\nPro Jahr und Kurs "
                                         L"kann nur ein Reservationseintrag vorhanden sein."},
         });

@@ -915,8 +915,32 @@ public:
     // While the list of a drop-down combo box is open the edit field keeps the typing: only the
     // keys that move in the list, take a row or close the list are the list's.
     bool eventFilter(QObject* o, QEvent* e) override {
-        if (o == view() && lineEdit() && (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)) {
+        if (o == view() && lineEdit() &&
+            (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease || e->type() == QEvent::ShortcutOverride)) {
             auto* k = static_cast<QKeyEvent*>(e);
+            // Return without a row marked in the list, and Tab, close the list and leave the typed
+            // text as it is; Tab then goes on to the next control as it does with the list closed.
+            // (The list takes Return before it is pressed, as an override of shortcuts.)
+            const bool noRow = !view()->currentIndex().isValid();
+            const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
+            const bool tab = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
+            if (e->type() == QEvent::ShortcutOverride) {
+                if (!enter || !noRow || (k->modifiers() & Qt::AltModifier)) return QComboBox::eventFilter(o, e);
+                k->accept();
+                hidePopup();
+                return true;
+            }
+            if (!(k->modifiers() & Qt::AltModifier) && ((enter && noRow) || tab)) {
+                if (e->type() == QEvent::KeyPress) {
+                    hidePopup();
+                    if (tab) {
+                        QKeyEvent copy(k->type(), k->key(), k->modifiers(), k->text(), k->isAutoRepeat(),
+                                       ushort(k->count()));
+                        QApplication::sendEvent(lineEdit(), &copy);
+                    }
+                }
+                return true;
+            }
             if (!IsListKey(*k)) {
                 QKeyEvent copy(k->type(), k->key(), k->modifiers(), k->text(), k->isAutoRepeat(), ushort(k->count()));
                 QApplication::sendEvent(lineEdit(), &copy);

@@ -11,7 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 using namespace qv::ui::detail;
 
@@ -94,6 +98,15 @@ int RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const Q
     return answer;
 }
 
+class WaitWidget;
+
+// Boxes and modal dialogs up now, one inside the other, and the wait windows that are open. A wait
+// window never covers a box shown after it opened: it is hidden while such a box is up and comes
+// back when the box has gone (its work goes on). A wait window opened inside a box or dialog (the
+// dialog's own long work) stands above that one. GUI thread only.
+int g_boxDepth = 0;
+std::vector<WaitWidget*> g_waits;
+
 class WaitWidget : public QWidget {
 public:
     explicit WaitWidget(QWidget* owner) : QWidget(owner, Qt::Dialog | Qt::FramelessWindowHint) {
@@ -115,7 +128,9 @@ public:
     ~WaitWidget() override {
         // Deleted together with its owner, it must not be reached through the waiting state any more.
         if (state && state->backend == this) state->backend = nullptr;
+        g_waits.erase(std::remove(g_waits.begin(), g_waits.end(), this), g_waits.end());
     }
+    int boxDepth = 0;  // the boxes that were up when it opened
     QLabel* text;
     QProgressBar* bar;
     QLabel* elapsed;
@@ -124,12 +139,26 @@ public:
     qv::WaitWindow* state = nullptr;
 };
 
+// While a box is up the wait windows opened before it are hidden.
+class BoxScope {
+public:
+    BoxScope() {
+        ++g_boxDepth;
+        for (WaitWidget* w : g_waits)
+            if (w->boxDepth < g_boxDepth && w->isVisible()) w->hide();
+    }
+    ~BoxScope();
+    BoxScope(const BoxScope&) = delete;
+    BoxScope& operator=(const BoxScope&) = delete;
+};
+
 class QtBackend : public qv::IInteraction {
 public:
     int ShowMessageBox(const qv::MessageBoxRequest& r) override {
         int answer = qv::DefaultAnswer(r.type);
         RunOnGuiThread([&] {
             if (!EnsureApplication()) return;
+            BoxScope box;
             answer = RunBox(OwnerWidget(r.owner), IconOf(r.type), Title(r.caption), ToQt(r.text), r.type);
         });
         return answer;
@@ -140,6 +169,7 @@ public:
             const QMessageBox::Icon icon = (r.kind < 0 || r.kind == 1) ? QMessageBox::Critical : QMessageBox::Warning;
             QString details = ToQt(r.caption);
             if (!r.file.empty()) details += QStringLiteral(" (%1:%2)").arg(ToQt(r.file)).arg(r.line);
+            BoxScope box;
             RunBox(ActiveOwner(), icon, ToQt(AfxGetAppName()), ToQt(r.text), MB_OK, details);
         });
     }
@@ -147,6 +177,7 @@ public:
         int answer = 0;
         RunOnGuiThread([&] {
             if (!EnsureApplication()) return;
+            BoxScope box;
             QPointer<QDialog> dialog = new QDialog(ActiveOwner());
             QDialog& d = *dialog;
             d.setWindowTitle(ToQt(r.title));
@@ -186,6 +217,8 @@ public:
             QWidget* owner = wait.parent ? OwnerWidget(wait.parent->m_hWnd) : ActiveOwner();
             auto* w = new WaitWidget(owner);
             w->state = &wait;
+            w->boxDepth = g_boxDepth;
+            g_waits.push_back(w);
             w->clock.start();
             QObject::connect(w->cancel, &QPushButton::clicked, w, [w] {
                 if (w->state) w->state->cancelled = true;
@@ -219,7 +252,24 @@ public:
             w->deleteLater();
         });
     }
-    INT_PTR RunModal(qv::IModalDialog& dialog) override { return dialog.RunModalLoop(); }
+    INT_PTR RunModal(qv::IModalDialog& dialog) override {
+        // A modal dialog is a box too: the waits opened before it give way while it runs.
+        std::optional<BoxScope> box;
+        if (QThread::currentThread() == qApp->thread()) box.emplace();
+        return dialog.RunModalLoop();
+    }
+
+    // Shows a wait window whose time has come, unless a box opened after it is up.
+    static void Show(WaitWidget* w) {
+        if (!w->state || w->isVisible() || w->boxDepth < g_boxDepth) return;
+        if (QWidget* owner = w->parentWidget()) {
+            QRect r(QPoint(), w->sizeHint());
+            r.moveCenter(owner->window()->geometry().center());
+            w->move(r.topLeft());
+        }
+        w->show();
+        w->raise();
+    }
 
 private:
     static void Refresh(WaitWidget* w) {
@@ -235,17 +285,15 @@ private:
         else w->bar->setRange(0, int(s->range));
         w->adjustSize();
     }
-    static void Show(WaitWidget* w) {
-        if (!w->state || w->isVisible()) return;
-        if (QWidget* owner = w->parentWidget()) {
-            QRect r(QPoint(), w->sizeHint());
-            r.moveCenter(owner->window()->geometry().center());
-            w->move(r.topLeft());
-        }
-        w->show();
-        w->raise();
-    }
 };
+
+BoxScope::~BoxScope() {
+    --g_boxDepth;
+    // The work goes on: its wait windows whose time has come are shown again.
+    const std::vector<WaitWidget*> waits = g_waits;
+    for (WaitWidget* w : waits)
+        if (w->state && w->boxDepth == g_boxDepth && w->clock.elapsed() >= w->state->delay) QtBackend::Show(w);
+}
 
 }  // namespace
 

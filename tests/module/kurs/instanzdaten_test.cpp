@@ -232,6 +232,50 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the picked place is to be saved";
     Save();
     EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
+
+    // A place typed in full and left without touching the list: by Tab, by Return, or its text
+    // narrowed to one row left with Tab. Another field changed afterwards, the save keeps it.
+    const struct {
+        const wchar_t* typed;
+        UINT key;
+        long place;
+    } leaves[] = {{L"9650 Riedern", VK_TAB, 4}, {L"9651 rietbad", VK_RETURN, 5}, {L"Rietst", VK_TAB, 3}};
+    for (const auto& leave : leaves) {
+        SCOPED_TRACE(W2U(leave.typed));
+        const std::wstring typed = leave.typed;
+        for (std::size_t i = 0; i < typed.size(); ++i)
+            ASSERT_TRUE(i == 0 ? Retype(ort, typed.substr(i, 1)) : Type(ort, typed.substr(i, 1)));
+        ASSERT_TRUE(PressKey(nullptr, leave.key));
+        ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetCurSel() >= 0; })) << "the typed place is picked";
+        EXPECT_FALSE(Page()->m_cbOrt.GetDroppedState());
+        if (leave.key == VK_TAB) {
+            EXPECT_FALSE(HasFocus(ort)) << "Tab went on to the next field";
+        }
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+        Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), std::wstring(L"Tor ") + typed);
+        Save();
+        EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), leave.place);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(run) + " AND strTreffpunkt = '" +
+                      W2U(L"Tor " + typed) + "'"),
+                  1);
+    }
+
+    // A text that names no place (none, or several) leaves the stored place; the save says so and
+    // stores the rest.
+    for (const wchar_t* typed : {L"Zürich", L"Rie"}) {
+        SCOPED_TRACE(W2U(typed));
+        Retype(ort, typed);
+        ASSERT_TRUE(PressKey(nullptr, VK_TAB));
+        Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), std::wstring(L"Halle ") + typed);
+        script.ExpectMessageBox(IDOK, std::wstring(L"Kein Ort heisst \"") + typed + L"\"");
+        Save();
+        EXPECT_EQ(script.Pending(), 0u);
+        EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(run) + " AND strTreffpunkt = '" +
+                      W2U(std::wstring(L"Halle ") + typed) + "'"),
+                  1);
+        EXPECT_NE(qv::ui::test::Text(ort).find(L"9643 Rietstetten"), std::wstring::npos) << "the stored place shown again";
+    }
 }
 
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
