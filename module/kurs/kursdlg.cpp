@@ -308,7 +308,8 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 void CKursDlg::OnSave() {
     HRESULT hr = SaveData();
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::OnSave");
+        // A page that refused its input (E_ABORT) has told the user why.
+        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave");
         return;
     }
     hr = RefreshAll();

@@ -138,8 +138,34 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     ::SendMessage(Page()->GetSafeHwnd(), WM_NOTIFY, IDC_INSTANZDATEN_MAXTN_SPIN, reinterpret_cast<LPARAM>(&down));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"1");
 
+    // A registration window that closes before it opens is refused, with its dates named, and
+    // nothing of the edit is saved; the same day at both ends is a window.
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Tor 3");
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENVON), 2031, 2, 20));
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 2031, 2, 19));
+    const std::string stored = Text("SELECT strTreffpunkt || '|' || ifnull(dtAnmeldenVon, '-') || '|' || "
+                                    "ifnull(dtAnmeldenBis, '-') FROM Kursinstanz WHERE lKursinstanzID = " + K(run));
+    script.ExpectMessageBox(IDOK, L"Die Anmeldung endet (bis 19.02.2031) vor ihrem Beginn (von 20.02.2031)");
+    Save();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u) << "refused once, with its cause";
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || ifnull(dtAnmeldenVon, '-') || '|' || ifnull(dtAnmeldenBis, '-') FROM "
+                   "Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              stored);
+    EXPECT_EQ(stored.substr(0, 6), "Tor 2|");
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the edit goes on";
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 2031, 2, 20));
+    Save();
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || dtAnmeldenVon || '|' || dtAnmeldenBis FROM Kursinstanz WHERE "
+                   "lKursinstanzID = " + K(run)),
+              "Tor 3|2031-02-20 00:00:00|2031-02-20 23:59:59");
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), false));
+
     // A name with a quote and over 254 characters; cancelling the run closes it.
     Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"Frühling 'B' " + std::wstring(300, L'x'));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)).size(), 254u) << "the field takes what is kept";
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ABGESAGT), true));
     EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));

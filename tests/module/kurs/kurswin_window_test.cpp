@@ -169,14 +169,20 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     qvtest::ScopedEnv user("USER", "anna");
     OpenView();
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    // The fields take no more than the course keeps: a name typed beyond 254 characters stops
+    // there; a short name is kept whole up to its 254.
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), std::wstring(300, L'n'));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), std::wstring(254, L'n'));
+    Retype(Field(IDC_KURSDATEN_KURZ), std::wstring(60, L'k'));
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'");
     EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "") << "the course is locked while edited";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SELECT))) << "no other course while one is edited";
     Retype(Field(IDC_KURSDATEN_OVERBOOK), L"12,5");
     Click(Item(IDC_KURSDLG_SAVE));
-    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)),
-              "Grundkurs 'neu'|12.5|");
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock || '|' || length(strKurzbezeichnung) "
+                   "FROM Kurs WHERE lKursID = " + K(gk)),
+              "Grundkurs 'neu'|12.5||60");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
     bool named = false;
     for (const auto& r : script.Log().Records()) named = named || r.text.find(L"\n(Ausbildung)") != std::wstring::npos;
@@ -186,8 +192,8 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     // A bad value keeps the edit and writes nothing.
     Retype(Field(IDC_KURSDATEN_OVERBOOK), L"viel");
     script.ExpectReport(L"zwischen 0 und 100");
-    script.ExpectReport();  // the window's report of the failed save
     Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "refused once, with its cause";
     EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
 
     // Cancel puts the stored data back and frees the course.
@@ -235,6 +241,7 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
         EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)).substr(19), own);
         EXPECT_EQ(lock.UnlockDbRecord(L"Kurs", L"lKursID", gk), eRecordUnchanged);
     }
+
 }
 
 TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndItsPreconditions) {
