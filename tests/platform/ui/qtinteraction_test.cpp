@@ -3,6 +3,7 @@
 // in its own loop until something ends it.
 #include "ui_fixture.h"
 #include "qtwidget.h"
+#include "qvwaitdlg.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -209,6 +210,80 @@ TEST_F(RealWindows, ABoxOutlivesNeitherAJustDestroyedWindowNorAnOwnerDestroyedWh
     });
     EXPECT_EQ(MessageBoxW(owner.m_hWnd, L"Kurs schließen?", L"Kurs", MB_YESNOCANCEL), IDCANCEL);
     EXPECT_EQ(owner.m_hWnd, nullptr);
+}
+
+// A window whose button starts long work: a wait window, then, while the work runs, a box.
+enum : UINT { kWorkDlg = 931, kWorkButton = 1001 };
+
+class WorkDlg : public CDialog {
+public:
+    WorkDlg() : CDialog(kWorkDlg) {}
+    long delay = 0;
+    std::function<void()> box;
+    void OnWork() {
+        CQvWaitDlg wait;
+        wait.Open(this, delay, -1, 10);
+        wait.SetDescription(L"Die Daten werden gespeichert...");
+        box();
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(WorkDlg, CDialog)
+    ON_BN_CLICKED(kWorkButton, &WorkDlg::OnWork)
+END_MESSAGE_MAP()
+
+TEST_F(RealWindows, NoWaitWindowCoversABoxShownWhileItsWorkRuns) {
+    qv::ui::DialogTemplate t;
+    t.id = kWorkDlg;
+    t.caption = L"Ausbildung";
+    t.cx = 200;
+    t.cy = 80;
+    t.style = WS_POPUP | WS_CAPTION | DS_SETFONT;
+    t.items = {qv::ui::PushButton(L"Speichern", kWorkButton, 70, 30, 60, 14, WS_TABSTOP)};
+    qv::ui::RegisterDialogTemplate(uitest::Module(), t);
+    WorkDlg dlg;
+    ASSERT_TRUE(dlg.Create(kWorkDlg));
+    dlg.ShowWindow(SW_SHOW);
+    const auto waitShown = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                for (QLabel* l : w->findChildren<QLabel*>())
+                    if (l->isVisible() && l->text().contains(QStringLiteral("gespeichert"))) return true;
+        return false;
+    };
+    // Every kind of box, with a wait window already shown (0) and one whose time comes while the
+    // box is up (200 ms): the box stands alone until it is answered; the wait comes back after it.
+    const std::vector<std::pair<const char*, std::function<void()>>> boxes = {
+        {"message", [] { AfxMessageBox(L"Die Überbuchung muss eine Zahl zwischen 0 und 100 (Prozent) sein."); }},
+        {"report", [] { QvReportMsg(1, L"Verbindung unterbrochen", L"OnSave", L"Default", "kursdlg.cpp", 1, 1); }},
+        {"selection", [] { QvSelectionBox(0, 0, 0, 0, 0, 0); }},
+    };
+    for (const auto& [what, show] : boxes)
+        for (long delay : {0L, 200L}) {
+            SCOPED_TRACE(std::string(what) + " " + std::to_string(delay));
+            dlg.delay = delay;
+            bool coveredAtOnce = true, coveredLater = true, backAfter = false;
+            dlg.box = [&, show = show] {
+                if (delay == 0) EXPECT_TRUE(WaitFor(waitShown)) << "the work's wait window is up";
+                WhenModalIsUp([&](QWidget* box) {
+                    coveredAtOnce = waitShown();
+                    QTimer::singleShot(400, box, [&, box] {
+                        coveredLater = waitShown();
+                        for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+                            if (b->text() == QStringLiteral("OK")) b->click();
+                    });
+                });
+                show();
+                backAfter = WaitFor(waitShown, 1000);
+            };
+            ASSERT_TRUE(Click(dlg, kWorkButton));
+            EXPECT_FALSE(coveredAtOnce);
+            EXPECT_FALSE(coveredLater) << "its time came while the box was up";
+            EXPECT_TRUE(backAfter) << "the work goes on";
+            EXPECT_TRUE(WaitFor([&] { return !waitShown(); })) << "and ends with its wait window";
+        }
+    dlg.DestroyWindow();
 }
 
 }  // namespace
