@@ -92,10 +92,9 @@ void CHistoryDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CHistoryDlg::OnInitDialog() {
     CKursResourceScope scope;
     CKursChildDlg::OnInitDialog();
-    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 4);
-    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 29);
-    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
-    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 10);
+    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 2);
+    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 4);
     for (CQvBitmapButton* pButton : {&m_btnRemove, &m_btnEdit, &m_btnChangeState}) pButton->SetFlatButton(TRUE);
     for (UINT nHidden : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
         if (CWnd* pWnd = GetDlgItem(static_cast<int>(nHidden))) pWnd->ShowWindow(SW_HIDE);

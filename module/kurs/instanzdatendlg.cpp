@@ -322,11 +322,11 @@ BOOL CInstanzdatenDlg::OnInitDialog() {
     CKursChildDlg::OnInitDialog();
     ResetFields();
 
-    // The pictures of the common button set that say what the buttons do: edit, new, delete.
-    m_btnShiftDates.AttachButton(IDC_INSTANZDATEN_SHIFTDATES, this, QVBB_IMAGE_ONLY, 29);
-    m_btnNewDate.AttachButton(IDC_INSTANZDATEN_NEWDATE, this, QVBB_IMAGE_ONLY, 2);
-    m_btnDeleteDate.AttachButton(IDC_INSTANZDATEN_DELETEDATE, this, QVBB_IMAGE_ONLY, 4);
-    m_btnEditOrt.AttachButton(IDC_INSTANZDATEN_EDITORT, this, QVBB_IMAGE_ONLY, 29);
+    // The pictures of the common button set: edit, new, delete.
+    m_btnShiftDates.AttachButton(IDC_INSTANZDATEN_SHIFTDATES, this, QVBB_IMAGE_ONLY, 2);
+    m_btnNewDate.AttachButton(IDC_INSTANZDATEN_NEWDATE, this, QVBB_IMAGE_ONLY, 9);
+    m_btnDeleteDate.AttachButton(IDC_INSTANZDATEN_DELETEDATE, this, QVBB_IMAGE_ONLY, 10);
+    m_btnEditOrt.AttachButton(IDC_INSTANZDATEN_EDITORT, this, QVBB_IMAGE_ONLY, 2);
     for (CQvBitmapButton* pButton : {&m_btnShiftDates, &m_btnNewDate, &m_btnDeleteDate, &m_btnEditOrt})
         pButton->SetFlatButton(TRUE);
 

@@ -132,13 +132,12 @@ void CPlanungDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CPlanungDlg::OnInitDialog() {
     CKursResourceScope scope;
     CKursChildDlg::OnInitDialog();
-    // The suite's standard pictures: "delete", "edit", "state"; the run arrow is the module's own.
-    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 4);
-    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 29);
+    // The common pictures "delete", "edit" and "change the state"; the run arrow is the module's own.
+    m_btnRemove.AttachButton(IDC_PLANUNG_REMOVE, this, QVBB_IMAGE_ONLY, 10);
+    m_btnEdit.AttachButton(IDC_PLANUNG_EDIT, this, QVBB_IMAGE_ONLY, 2);
     m_btnChangeInstanz.AttachButton(IDC_PLANUNG_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
     m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
-    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
-    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    m_btnChangeState.AttachButton(IDC_PLANUNG_CHANGESTATE, this, QVBB_IMAGE_ONLY, 4);
     for (CQvBitmapButton* pButton : {&m_btnRemove, &m_btnEdit, &m_btnChangeInstanz, &m_btnChangeState})
         pButton->SetFlatButton(TRUE);
     m_btnHelp.AttachButton(IDC_HELPBUTTON, this);
@@ -148,7 +147,7 @@ BOOL CPlanungDlg::OnInitDialog() {
     m_bmpPerson.LoadBitmap(IDB_PLANUNG_PERSON);
     m_bmpReservation.LoadBitmap(IDB_PLANUNG_RESERVATION);
     m_btnAdd.AttachButton(IDC_PLANUNG_ADD, this, &m_menuAdd, QVBB_IMAGE_ONLY, 1);
-    m_btnAdd.SetStandardImage(2);
+    m_btnAdd.SetStandardImage(9);
     m_btnAdd.SetFlatButton(TRUE);
     const long hrMenu = BuildAddMenu();
 

@@ -97,18 +97,6 @@ struct ImageRegistrar {
         p2.drawLine(5, 8, 2, 11);
         p2.end();
         qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_SWITCH, swap);
-
-        QImage state(16, 16, QImage::Format_ARGB32);
-        state.fill(Qt::transparent);
-        QPainter p3(&state);
-        p3.setRenderHint(QPainter::Antialiasing);
-        p3.setPen(Qt::NoPen);
-        p3.setBrush(QColor(40, 160, 40));
-        p3.drawEllipse(1, 5, 6, 6);
-        p3.setBrush(QColor(230, 160, 0));
-        p3.drawEllipse(9, 5, 6, 6);
-        p3.end();
-        qv::ui::RegisterBitmap(KursModuleHandle(), IDB_TEILNEHMER_CHANGESTATE, state);
     }
 };
 ImageRegistrar g_imageRegistrar;
@@ -165,13 +153,12 @@ BOOL CTeilnehmerDlg::OnInitDialog() {
     CKursChildDlg::OnInitDialog();
     m_fillColors.Create();
 
-    // The suite's numbering of its standard pictures differs from the one the page was drawn with:
-    // add, remove and edit take its "new", "delete" and "edit".
-    m_btnAdd.AttachButton(IDC_TEILNEHMER_ADD, this, QVBB_IMAGE_ONLY, 2);
-    m_btnRemove.AttachButton(IDC_TEILNEHMER_REMOVE, this, QVBB_IMAGE_ONLY, 4);
-    m_btnEdit.AttachButton(IDC_TEILNEHMER_EDIT, this, QVBB_IMAGE_ONLY, 29);
-    m_btnChangeState.AttachButton(IDC_TEILNEHMER_CHANGESTATE, this, QVBB_IMAGE_ONLY, 0);
-    m_btnChangeState.SetBitmap(IDB_TEILNEHMER_CHANGESTATE);
+    // The common pictures: new, delete, edit and change the state; the run arrow and the switch are
+    // the module's own.
+    m_btnAdd.AttachButton(IDC_TEILNEHMER_ADD, this, QVBB_IMAGE_ONLY, 9);
+    m_btnRemove.AttachButton(IDC_TEILNEHMER_REMOVE, this, QVBB_IMAGE_ONLY, 10);
+    m_btnEdit.AttachButton(IDC_TEILNEHMER_EDIT, this, QVBB_IMAGE_ONLY, 2);
+    m_btnChangeState.AttachButton(IDC_TEILNEHMER_CHANGESTATE, this, QVBB_IMAGE_ONLY, 4);
     m_btnChangeInstanz.AttachButton(IDC_TEILNEHMER_CHANGEINSTANZ, this, QVBB_IMAGE_ONLY, 0);
     m_btnChangeInstanz.SetBitmap(IDB_TEILNEHMER_CHANGEINSTANZ);
     m_btnSwitch.AttachButton(IDC_TEILNEHMER_SWITCH, this, QVBB_IMAGE_ONLY, 0);

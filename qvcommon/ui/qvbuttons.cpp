@@ -42,36 +42,37 @@ QImage StandardButtonImage(int number) {
     const QColor blue(0x20, 0x50, 0x90);
     const QColor dark(0x30, 0x30, 0x30);
     switch (number) {
-    case 2:  // new
-        p.fillRect(QRect(7, 2, 2, 12), QColor(0x20, 0x80, 0x20));
-        p.fillRect(QRect(2, 7, 12, 2), QColor(0x20, 0x80, 0x20));
-        break;
-    case 4:  // delete
-        p.setPen(QPen(QColor(0xC0, 0x20, 0x20), 2.2));
-        p.drawLine(3, 3, 13, 13);
-        p.drawLine(13, 3, 3, 13);
-        break;
-    case 9:  // up
-    case 10: {  // down
-        QPainterPath path;
-        if (number == 9) {
-            path.moveTo(3, 11);
-            path.lineTo(8, 4);
-            path.lineTo(13, 11);
-        } else {
-            path.moveTo(3, 5);
-            path.lineTo(8, 12);
-            path.lineTo(13, 5);
-        }
-        path.closeSubpath();
-        p.fillPath(path, blue);
-        break;
-    }
-    case 29:  // edit
+    case 2:  // edit: a pencil
         p.setPen(QPen(dark, 1.5));
         p.drawLine(3, 13, 12, 4);
         p.setPen(QPen(QColor(0xD0, 0x90, 0x20), 3));
         p.drawLine(5, 11, 11, 5);
+        break;
+    case 4:  // change the state: two states and the turn from one to the other
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x28, 0xA0, 0x28));
+        p.drawEllipse(QRectF(1, 1, 6, 6));
+        p.setBrush(QColor(0xE6, 0xA0, 0x00));
+        p.drawEllipse(QRectF(9, 9, 6, 6));
+        p.setPen(QPen(blue, 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(4, 4, 9, 9), 30 * 16, 120 * 16);
+        p.drawArc(QRectF(3, 3, 9, 9), 210 * 16, 120 * 16);
+        break;
+    case 9:  // new: a plus
+        p.fillRect(QRect(7, 2, 2, 12), QColor(0x20, 0x80, 0x20));
+        p.fillRect(QRect(2, 7, 12, 2), QColor(0x20, 0x80, 0x20));
+        break;
+    case 10:  // delete: a cross
+        p.setPen(QPen(QColor(0xC0, 0x20, 0x20), 2.2));
+        p.drawLine(3, 3, 13, 13);
+        p.drawLine(13, 3, 3, 13);
+        break;
+    case 29:  // copy: two sheets, one over the other
+        p.setPen(QPen(dark, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 2.5, 7, 9));
+        p.drawRect(QRectF(6.5, 5.5, 7, 9));
         break;
     case 31: Arrow(p, true, 3); break;   // previous
     case 32: Arrow(p, false, 4); break;  // next

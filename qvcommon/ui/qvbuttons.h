@@ -12,8 +12,9 @@
 #define QVBB_IMAGE_ONLY 3
 
 namespace qv {
-// The suite's standard button images (16 x 16): 2 new, 4 delete, 9 up, 10 down, 29 edit,
-// 31 previous, 32 next, 35 first, 36 last, 41 filter, 44 print, 46 search, 48 help, others a dot.
+// The suite's standard button images (16 x 16), by the numbers the windows ask for: 2 edit,
+// 4 change the state, 9 new, 10 delete, 29 copy, 31 previous, 32 next, 35 first, 36 last,
+// 41 filter, 44 print, 46 search, 48 help, others a dot.
 QImage StandardButtonImage(int number);
 // The help of a topic; returns whether it was shown. The pool runtime installs the handler.
 using HelpHandler = std::function<bool(const CString& topic)>;

@@ -6,6 +6,12 @@
 #include "qveventsource.h"
 #include "runpagestest.h"
 
+#include <QAbstractButton>
+#include <QPainter>
+
+#include <filesystem>
+#include <map>
+
 namespace kurstest {
 namespace {
 
@@ -73,6 +79,83 @@ TEST_F(Instruktor, BothPagesAreOfferedInTheCentralInstallationOnly) {
         EXPECT_EQ(std::count(labels.begin(), labels.end(), L"Gruppen"), central ? 1 : 0);
         CloseView();
     }
+}
+
+// Each button shows the picture of its command, the same on every page and dialog. The command
+// is read as the user reads it, from the button's tool tip; the picture is the one on its face.
+TEST_F(Instruktor, EachButtonShowsThePictureOfItsCommandOnEveryPageAndDialog) {
+    for (const wchar_t* function : {L"{8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70}", L"{B92A2088-34E1-4211-8BC9-2A743F3B16CD}",
+                                    L"{924411CF-EA09-4E11-ABA5-F7779B9C6523}", L"{44C5D8A8-3AE7-4B09-9743-C8583EF78ED6}"})
+        security.Answer(function, L"", 0x101);
+    const auto command = [](const std::wstring& tip) -> std::string {
+        const auto starts = [&](const wchar_t* text) { return tip.rfind(text, 0) == 0; };
+        if (starts(L"Fügt ")) return "new";
+        if (starts(L"Entfernt den gewählten") || starts(L"Löscht ")) return "delete";
+        if (starts(L"Öffnet ein Fenster zum Bearbeiten") || starts(L"Öffnet ein Fenster zum gleichzeitigen Ändern"))
+            return "edit";
+        if (starts(L"Ändert den Anmeldestatus")) return "state";
+        if (starts(L"Kopiert ")) return "copy";
+        return {};
+    };
+    struct Shown {
+        std::string where;
+        QImage picture;
+    };
+    std::map<std::string, std::vector<Shown>> byCommand;
+    std::map<std::string, int> perWindow;
+    const auto collect = [&](HWND window, const std::string& where) {
+        for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            auto* button = qobject_cast<QAbstractButton*>(Widget(child));
+            if (!button || button->icon().isNull()) continue;
+            const std::string what = command(ToolTip(child));
+            if (what.empty()) continue;
+            const QImage picture = button->icon().pixmap(QSize(16, 16)).toImage().convertToFormat(QImage::Format_ARGB32);
+            byCommand[what].push_back({where + " " + std::to_string(::GetDlgCtrlID(child)), picture});
+            ++perWindow[where];
+        }
+    };
+    OpenView();
+    for (int i = 0; i < Dlg()->GetTabCtrl().GetTabCount(); ++i) {
+        ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), i));
+        Pump();
+        collect(Page(i)->GetSafeHwnd(), W2U(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd())[std::size_t(i)]));
+    }
+    script.ExpectModal(IDD_NOTIFICATION, [&](qv::IModalDialog& modal) {
+        collect(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), "Kursanmeldeänderungen");
+        modal.EndModal(IDCANCEL);
+    });
+    Action(ID_KURS_NOTIFICATION);
+    for (const char* where : {"Austragung", "Teilnehmer", "Planung", "Archiv", "Kursleitung", "Gruppen",
+                              "Kursanmeldeänderungen"})
+        EXPECT_GE(perWindow[where], 2) << where;
+    for (const char* what : {"new", "delete", "edit", "state", "copy"}) {
+        SCOPED_TRACE(what);
+        const auto& shown = byCommand[what];
+        ASSERT_FALSE(shown.empty());
+        for (const Shown& s : shown) EXPECT_EQ(s.picture, shown.front().picture) << s.where << " as " << shown.front().where;
+        for (const auto& [other, others] : byCommand) {
+            if (other != what) EXPECT_NE(others.front().picture, shown.front().picture) << other;
+        }
+    }
+    // And the pictures say it: new is a plus, delete a cross.
+    const auto ink = [](const QImage& p, int x, int y) { return qAlpha(p.pixel(x, y)) > 100; };
+    const QImage plus = byCommand["new"].front().picture, cross = byCommand["delete"].front().picture;
+    EXPECT_TRUE(ink(plus, 8, 3) && ink(plus, 3, 8) && ink(plus, 8, 8) && !ink(plus, 3, 3) && !ink(plus, 12, 12));
+    EXPECT_TRUE(ink(cross, 3, 3) && ink(cross, 12, 12) && ink(cross, 12, 3) && !ink(cross, 8, 3) && !ink(cross, 3, 8));
+    // The pictures as the user sees them, one row per command.
+    QImage sheet(16 * 12, 20 * int(byCommand.size()), QImage::Format_ARGB32);
+    sheet.fill(Qt::white);
+    {
+        QPainter painter(&sheet);
+        int row = 0;
+        for (const auto& [what, shown] : byCommand) {
+            for (std::size_t i = 0; i < shown.size() && i < 12; ++i)
+                painter.drawImage(QPoint(int(i) * 16, row * 20 + 2), shown[i].picture);
+            ++row;
+        }
+    }
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    EXPECT_TRUE(sheet.scaled(sheet.size() * 3).save(QV_SCREENS_DIR "/buttons" + QString(kOnPg ? "_pg" : "") + ".png"));
 }
 
 TEST_F(Instruktor, TheStatusLineCountsTheInstructorsAgainstTheRunsMinimum) {
