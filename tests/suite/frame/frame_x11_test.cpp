@@ -385,4 +385,57 @@ TEST_F(FrameInX, ARunIsChosenItsPlaceTypedPagesKeepEscapeAPersonIsBookedAndTheRe
     QuitFrame();
 }
 
+// "Ort" as a person fills it: the whole place typed key by key, Tab to leave it, another field
+// changed and "Speichern": the run keeps the typed place.
+TEST_F(FrameInX, APlaceTypedInFullAndLeftWithTabIsTheRunsPlaceAfterAnotherChangeIsSaved) {
+    std::string run, runName, ortID;
+    {
+        Db db(database_);
+        const auto row = db.Row(
+            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        ortID = db.Value("SELECT lOrtID FROM Ort WHERE strPLZ = '9643' AND strOrt = 'Rietstetten'");
+        ASSERT_FALSE(ortID.empty()) << "the demo has Rietstetten";
+        ASSERT_EQ(db.Value("SELECT count(*) FROM Ort WHERE strPLZ = '9643'"), "1") << "the postcode names one place";
+        ASSERT_NE(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    Click(kKursWaehlen);
+    Settle();
+    Click(kSearchField);
+    Key("ctrl+a");
+    TypeText(runName, 60);
+    Settle();
+    Key("Return");
+    Settle();
+    Click({kPages[1].tabX, kTabsY});
+    Settle();
+
+    Click(kOrt);
+    Key("Home shift+End");
+    TypeText("9643 Rietstetten", 150);
+    Key("Tab");
+    const QImage left = Settle();
+    Picture(left, "ort-typed-left-with-tab");
+    // Another field: the run's name, a word added at its end.
+    Click(kPages[1].control);
+    Key("End");
+    TypeText(" Herbst", 150);
+    Settle();
+    Click(kSpeichern);
+    const QImage saved = Settle();
+    Picture(saved, "ort-typed-saved");
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+        EXPECT_EQ(db.Value("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + run), runName + " Herbst");
+    }
+    QuitFrame();
+}
+
 }  // namespace
