@@ -9,10 +9,17 @@
 #include "qvasynceventsink.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
+#include "qtinteraction.h"
 #include "qvrunning.h"
 #include "utf.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPainter>
 #include <QWidget>
 
@@ -199,6 +206,51 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
     EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_NEWDATE)));
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
+}
+
+// With real windows: the message of a refused save stays up well past the time the save's wait
+// window would appear, and no wait window stands above it.
+TEST_F(InstanzdatenTest, TheMessageOfARefusedSaveIsNotCoveredByTheSavesWaitWindow) {
+    ShowPage();
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Tor 9");
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENVON), 2031, 2, 20));
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+    ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 2031, 2, 19));
+    qv::RecordingInteraction real(&qv::ui::QtInteraction());
+    qv::ScopedInteraction scope(&real);
+    QWidget* top = Widget(Dlg()->GetSafeHwnd())->window();
+    QString message;
+    bool waitShown = true;
+    QImage shot;
+    QElapsedTimer up;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        if (!up.isValid()) up.start();
+        if (up.elapsed() < 1500) return;  // past the second after which the save's wait window shows
+        poll.stop();
+        message = box->text();
+        waitShown = false;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            for (QLabel* label : w->findChildren<QLabel*>())
+                waitShown = waitShown || (label->isVisible() && label->text().contains(QStringLiteral("werden gespeichert")));
+        shot = top->grab().toImage();
+        QPainter(&shot).drawImage(box->mapToGlobal(QPoint()) - top->mapToGlobal(QPoint()), box->grab().toImage());
+        box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->buttons().front()->click();
+    });
+    poll.start(20);
+    Save();
+    EXPECT_TRUE(message.contains(QStringLiteral("vor ihrem Beginn"))) << message.toStdString();
+    EXPECT_FALSE(waitShown);
+    EXPECT_EQ(real.Log().Count(qv::InteractionKind::MessageBox), 1u);
+    EXPECT_EQ(real.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(real.Log().Count(qv::InteractionKind::WaitOpen), 1u) << "the save did begin";
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    EXPECT_TRUE(shot.save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/instanzdaten-refused" +
+                                                 (kOnPg ? "_pg" : "") + ".png")));
+    Click(Item(IDC_KURSDLG_CANCEL));
 }
 
 TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
