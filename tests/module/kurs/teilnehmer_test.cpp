@@ -546,7 +546,12 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         EXPECT_EQ(items.size(), 6u);
         EXPECT_EQ(items[1], L"Geplant/Angemeldet");
         Retype(year, L"2033");
-        // A planned registration records its own place, duration and leader.
+        // A planned registration records its own place, duration and leader, each as long as the
+        // registration keeps it.
+        for (int id : {IDC_EDITPERSON_ORT, IDC_EDITPERSON_LEITUNG}) {
+            Retype(qv::ui::test::Item(wnd, id), std::wstring(300, L'o'));
+            EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, id)).size(), 254u) << id;
+        }
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_ORT), L"Stein am Rhein");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER), L"1.50 Tg");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_LEITUNG), L"Meier");
