@@ -282,7 +282,7 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
 
 TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) {
     Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (3, '9643', 'Rietstetten'), (4, '9650', 'Riedern'), "
-        "(5, '9651', 'Rietbad')");
+        "(5, '9651', 'Rietbad'), (6, '9650', 'Riedern-Dorf')");
     ShowPage();
     const HWND ort = Field(IDC_INSTANZDATEN_ORT);
     // Over what the field shows, each key after the list of the text before it has opened, as a
@@ -311,8 +311,9 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     Save();
     EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
 
-    // A place typed in full and left without touching the list: by Tab, by Return, or its text
-    // narrowed to one row left with Tab. Another field changed afterwards, the save keeps it.
+    // A place typed in full and left without touching the list: by Tab (its text one of two rows),
+    // by Return, or its text narrowed to one row left with Tab. Another field changed afterwards,
+    // the save keeps it.
     const struct {
         const wchar_t* typed;
         UINT key;
