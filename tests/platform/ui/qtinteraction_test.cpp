@@ -242,6 +242,14 @@ TEST_F(RealWindows, NoWaitWindowCoversABoxShownWhileItsWorkRuns) {
     t.style = WS_POPUP | WS_CAPTION | DS_SETFONT;
     t.items = {qv::ui::PushButton(L"Speichern", kWorkButton, 70, 30, 60, 14, WS_TABSTOP)};
     qv::ui::RegisterDialogTemplate(uitest::Module(), t);
+    qv::ui::DialogTemplate modal;
+    modal.id = kModal;
+    modal.caption = L"Warten";
+    modal.cx = 100;
+    modal.cy = 40;
+    modal.style = WS_POPUP | WS_CAPTION | DS_SETFONT;
+    modal.items = {qv::ui::DefPushButton(L"OK", IDOK, 25, 20, 50, 14)};
+    qv::ui::RegisterDialogTemplate(uitest::Module(), modal);
     WorkDlg dlg;
     ASSERT_TRUE(dlg.Create(kWorkDlg));
     dlg.ShowWindow(SW_SHOW);
@@ -258,6 +266,11 @@ TEST_F(RealWindows, NoWaitWindowCoversABoxShownWhileItsWorkRuns) {
         {"message", [] { AfxMessageBox(L"Die Überbuchung muss eine Zahl zwischen 0 und 100 (Prozent) sein."); }},
         {"report", [] { QvReportMsg(1, L"Verbindung unterbrochen", L"OnSave", L"Default", "kursdlg.cpp", 1, 1); }},
         {"selection", [] { QvSelectionBox(0, 0, 0, 0, 0, 0); }},
+        {"dialog",
+         [] {
+             CDialog modal(kModal);
+             modal.DoModal();
+         }},
     };
     for (const auto& [what, show] : boxes)
         for (long delay : {0L, 200L}) {
