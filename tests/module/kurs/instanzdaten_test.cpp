@@ -355,6 +355,14 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
                   1);
         EXPECT_NE(qv::ui::test::Text(ort).find(L"9643 Rietstetten"), std::wstring::npos) << "the stored place shown again";
     }
+
+    // A stored place the list cannot show (gone from the places) stays through a save of the rest.
+    Sql("UPDATE Kursinstanz SET lOrtID = 999 WHERE lKursinstanzID = " + K(run));
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    EXPECT_EQ(Page()->m_cbOrt.GetCurSel(), CB_ERR);
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 999");
+    Save();
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Halle 999|999");
 }
 
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
