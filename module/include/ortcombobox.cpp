@@ -151,7 +151,7 @@ int COrtComboBox::FindTypedRow() const {
         }
     }
     if (nMatches == 1) return nFound;
-    // Several places of that text: the text alone does not say which.
+    // Several places of that text: the text alone does not say which. None: the list's only row.
     if (nMatches == 0 && GetCount() == 1) return 0;
     return -1;
 }
