@@ -1,0 +1,188 @@
+// The installation as the program leaves it: the demo database made at the first start, the
+// suite's servers and the course module running on it, and nothing set by hand in the registry.
+// What needs the installation's own Mandant works there: the settings page takes turns between two
+// sessions, and a new activity asks for its Mandant.
+#include "framehost.h"
+#include "framesettingsdlg.h"
+#include "framestartup.h"
+#include "kursresource.h"
+#include "nqplanungcalls.h"
+#include "qvcomserver.h"
+#include "qvregvalue.h"
+#include "qvrunning.h"
+#include "qvui.h"
+#include "scripted.h"
+#include "tempdir.h"
+#include "uidriver.h"
+#include "wnd.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+namespace frametest {
+namespace {
+
+using namespace qv::ui::test;
+
+// The course settings page's "Tage danach" and "Anmeldeschluss Tage" (kurssetupdlg.h, which
+// brings the module's window classes with it).
+constexpr int IDC_KURSSETUP_OPENDAYS = 1103;
+constexpr int IDC_KURSSETUP_CLOSEDAYS = 1104;
+
+class FrameInstallation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(qv::ui::EnsureApplication());
+        backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
+        // As ./run starts the program: the demo database made, the servers and the module started.
+        std::string message;
+        ASSERT_TRUE(QvFramePrepareDatabase(QvFrameOptions{}, &database, &message)) << message;
+        QvFrameConfigure(database, false);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\QvWebServer", L"Port", DWORD(0));
+        ASSERT_TRUE(QvFrameRegisterLibraries(QvFrameServerLibraries()).empty());
+        ASSERT_TRUE(QvFrameRegisterLibraries(QvFrameModuleLibraries()).empty());
+        host = new CQvFrameHost;
+        ASSERT_EQ(host->RegisterAsFrame(), S_OK);
+        QvFrameStartServers(*host, "Administrator");
+        master = QvFrameRecordMasterMandant();
+        ASSERT_EQ(QvFrameOpenViews(*host), std::vector<CString>{CString(L"Qovaro.NQ2.KursView")});
+    }
+    void TearDown() override {
+        if (pane.GetSafeHwnd()) pane.DestroyWindow();
+        if (host) {
+            host->CloseAll();
+            host->InternalRelease();
+            delete host;
+        }
+        qv::RevokeAllRunningServers();
+        EXPECT_EQ(backend.Pending(), 0u) << "expected boxes or dialogs that never came";
+    }
+    std::string Value(const std::string& sql) {
+        sqlite3* db = nullptr;
+        std::string text;
+        EXPECT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        if (st && sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+            text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return text;
+    }
+    std::string Stored(const std::string& name) {
+        return Value("SELECT strValue FROM QvOption WHERE lArea = -1060 AND lQvSecUserID = 0 AND strName = '" + name + "'");
+    }
+    // The course window shown in a pane, as the frame shows it.
+    HWND ShowCourseWindow() {
+        EXPECT_TRUE(pane.CreateEx(0, AfxRegisterWndClass(0), L"Ausbildung", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1000,
+                                  680, nullptr, nullptr));
+        EXPECT_EQ(host->ActivateView(L"Qovaro.NQ2.KursView", pane.GetSafeHwnd(), RECT{0, 0, 1000, 680}), S_OK);
+        Pump();
+        CWnd* child = pane.GetWindow(GW_CHILD);
+        return child ? child->GetSafeHwnd() : nullptr;
+    }
+
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
+    qvtest::ScopedEnv data{"XDG_DATA_HOME", dir.file("data")};
+    qv::ScriptedInteraction backend;
+    qv::ScopedInteraction interaction{&backend};
+    std::string database;
+    CQvFrameHost* host = nullptr;
+    CWnd pane;
+    long master = 0;
+};
+
+TEST_F(FrameInstallation, TwoSessionsOnTheCourseSettingsTakeTurnsAndNoChangeIsLost) {
+    long recorded = 0;
+    ASSERT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", recorded, HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(recorded, master);
+    EXPECT_EQ(Value("SELECT strMandantName FROM Mandant WHERE lMandantID = " + std::to_string(master)),
+              "Feuerwehr Lindenbühl-Seldorf")
+        << "the demo's first brigade is the installation's own";
+
+    // Anna changes the opening days and keeps the page open.
+    CQvFrameSettingsDlg* first = nullptr;
+    {
+        qvtest::ScopedEnv user("USER", "anna");
+        first = new CQvFrameSettingsDlg(host);
+    }
+    ASSERT_EQ(first->Pages().size(), 1u);
+    first->show();
+    const HWND pageA = first->Pages()[0].hWnd;
+    ASSERT_NE(pageA, nullptr);
+    EXPECT_EQ(qv::ui::test::Text(Item(pageA, IDC_KURSSETUP_OPENDAYS)), L"28");
+    ASSERT_TRUE(Retype(Item(pageA, IDC_KURSSETUP_OPENDAYS), L"29"));
+    EXPECT_NE(Value("SELECT strLock FROM Mandant WHERE lMandantID = " + std::to_string(master)).find("|anna"),
+              std::string::npos);
+
+    // Bruno, on the same settings meanwhile, is told who holds them and sees the stored value again.
+    CQvFrameSettingsDlg* second = nullptr;
+    {
+        qvtest::ScopedEnv user("USER", "bruno");
+        second = new CQvFrameSettingsDlg(host);
+    }
+    second->show();
+    const HWND pageB = second->Pages()[0].hWnd;
+    ASSERT_NE(pageB, nullptr);
+    backend.ExpectReport(L"Die Daten sind gesperrt von '");
+    ASSERT_TRUE(Retype(Item(pageB, IDC_KURSSETUP_CLOSEDAYS), L"7"));
+    const auto reports = backend.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].text.find(L"|anna'"), std::wstring::npos) << "the holder is named";
+    EXPECT_EQ(qv::ui::test::Text(Item(pageB, IDC_KURSSETUP_CLOSEDAYS)), L"6");
+    delete second;
+    EXPECT_EQ(Stored("AutoCloseBeforInstanz"), "") << "nothing was written for Bruno";
+    delete first;
+    EXPECT_EQ(Stored("AutoOpenAfterPublish"), "29");
+    EXPECT_EQ(Value("SELECT strLock FROM Mandant WHERE lMandantID = " + std::to_string(master)), "");
+
+    // Once Anna is done Bruno makes his change, and hers stays.
+    {
+        qvtest::ScopedEnv user("USER", "bruno");
+        second = new CQvFrameSettingsDlg(host);
+    }
+    second->show();
+    EXPECT_EQ(qv::ui::test::Text(Item(second->Pages()[0].hWnd, IDC_KURSSETUP_OPENDAYS)), L"29");
+    ASSERT_TRUE(Retype(Item(second->Pages()[0].hWnd, IDC_KURSSETUP_CLOSEDAYS), L"7"));
+    delete second;
+    EXPECT_EQ(Stored("AutoCloseBeforInstanz"), "7");
+    EXPECT_EQ(Stored("AutoOpenAfterPublish"), "29");
+    EXPECT_EQ(backend.Log().Records(qv::InteractionKind::Report).size(), 1u);
+}
+
+TEST_F(FrameInstallation, ANewActivityAsksForItsMandantAmongThoseTheUserMayWriteTheInstallationsOwnChosen) {
+    const HWND course = ShowCourseWindow();
+    ASSERT_NE(course, nullptr);
+    // The run shown at the first start has no activity yet: its Mandant is asked for. Cancelled, nothing opens.
+    backend.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_KURS_CREATEEINSATZ);
+    ASSERT_TRUE(Click(course, IDC_KURSDLG_ACTION));
+    EXPECT_EQ(backend.Pending(), 0u);
+
+    // Chosen, the activity dialog opens.
+    backend.ExpectModal(IDD_NQ_MANDANT4NEW, [&](qv::IModalDialog& modal) {
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        const HWND list = Item(dlg, IDC_NQ_MANDANT4NEW_LIST);
+        // The administrator may write the activities of every brigade.
+        ASSERT_EQ(Rows(list), 3);
+        int chosen = -1;
+        for (int row = 0; row < Rows(list); ++row)
+            if (RowSelected(list, row)) chosen = row;
+        ASSERT_GE(chosen, 0);
+        EXPECT_EQ(Cell(list, chosen, 0), L"Feuerwehr Lindenbühl-Seldorf");
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+        EXPECT_TRUE(SavePng(dlg, QV_SCREENS_DIR "/nq_mandant4new.png"));
+        ASSERT_TRUE(Click(dlg, IDOK));
+    });
+    backend.ExpectModal(IDD_CREATEEINSATZ, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_KURS_CREATEEINSATZ);
+    ASSERT_TRUE(Click(course, IDC_KURSDLG_ACTION));
+    EXPECT_EQ(backend.Pending(), 0u);
+}
+
+}  // namespace
+}  // namespace frametest
