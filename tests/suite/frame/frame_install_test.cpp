@@ -8,6 +8,8 @@
 #include "kursresource.h"
 #include "nqplanungcalls.h"
 #include "qvcomserver.h"
+#include "qvsecint.h"
+#include "utf.h"
 #include "qvregvalue.h"
 #include "qvrunning.h"
 #include "qvui.h"
@@ -37,16 +39,25 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(qv::ui::EnsureApplication());
         backend.OnFailure([](const std::string& message) { ADD_FAILURE() << message; });
-        // As ./run starts the program: the demo database made, the servers and the module started.
+    }
+    // As the program starts: by default (./run) on the demo database made at the first start; the
+    // servers and the module started.
+    void Start(const QvFrameOptions& options = {}) {
         std::string message;
-        ASSERT_TRUE(QvFramePrepareDatabase(QvFrameOptions{}, &database, &message)) << message;
+        bool created = false;
+        ASSERT_TRUE(QvFramePrepareDatabase(options, &database, &message, nullptr, &created)) << message;
+        EXPECT_EQ(created, options.create);
+        ASSERT_TRUE(QvFrameCheckUser(options, database, &message)) << message;
         QvFrameConfigure(database, false);
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvWebServer", L"Port", DWORD(0));
         ASSERT_TRUE(QvFrameRegisterLibraries(QvFrameServerLibraries()).empty());
         ASSERT_TRUE(QvFrameRegisterLibraries(QvFrameModuleLibraries()).empty());
         host = new CQvFrameHost;
         ASSERT_EQ(host->RegisterAsFrame(), S_OK);
-        QvFrameStartServers(*host, "Administrator");
+        QvFrameStartServers(*host, QvFrameUser(options));
+        if (created) {
+            EXPECT_EQ(QvFrameAdministerNewDatabase(QvFrameUser(options)), S_OK);
+        }
         master = QvFrameRecordMasterMandant();
         ASSERT_EQ(QvFrameOpenViews(*host), std::vector<CString>{CString(L"Qovaro.NQ2.KursView")});
     }
@@ -97,6 +108,7 @@ protected:
 };
 
 TEST_F(FrameInstallation, TwoSessionsOnTheCourseSettingsTakeTurnsAndNoChangeIsLost) {
+    Start();
     long recorded = 0;
     ASSERT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", recorded, HKEY_LOCAL_MACHINE));
     EXPECT_EQ(recorded, master);
@@ -155,6 +167,7 @@ TEST_F(FrameInstallation, TwoSessionsOnTheCourseSettingsTakeTurnsAndNoChangeIsLo
 }
 
 TEST_F(FrameInstallation, ANewActivityAsksForItsMandantAmongThoseTheUserMayWriteTheInstallationsOwnChosen) {
+    Start();
     const HWND course = ShowCourseWindow();
     ASSERT_NE(course, nullptr);
     // The run shown at the first start has no activity yet: its Mandant is asked for. Cancelled, nothing opens.
@@ -182,6 +195,54 @@ TEST_F(FrameInstallation, ANewActivityAsksForItsMandantAmongThoseTheUserMayWrite
     AnswerNextPopupMenu(ID_KURS_CREATEEINSATZ);
     ASSERT_TRUE(Click(course, IDC_KURSDLG_ACTION));
     EXPECT_EQ(backend.Pending(), 0u);
+}
+
+// A database of one's own: the one who makes it signs in as its administrator, with every right of
+// the course module, and the Mandant made with it is the installation's.
+TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallationsMandant) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", DWORD(7), HKEY_LOCAL_MACHINE);
+    QvFrameOptions options;
+    options.database = dir.file("eigene.sqlite");
+    options.create = true;
+    options.user = "Hans O'Neill";
+    Start(options);
+    EXPECT_EQ(master, 1) << "a Mandant another database had is not this one's";
+    EXPECT_EQ(Value("SELECT strMandantName FROM Mandant"), kNewDatabaseMandant);
+    EXPECT_EQ(Value("SELECT u.strName || '/' || r.fAdmin FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = "
+                    "u.lQvSecUserID"),
+              "Hans O'Neill/1");
+    IQvSecServer* sec = nullptr;
+    ASSERT_EQ(QueryCOMServer(QVSECSERVER_PROGID, IID_IQvSecServer, reinterpret_cast<void**>(&sec)), S_OK);
+    long rights = 0;
+    GUID module{};
+    ASSERT_TRUE(qv::GuidFromString(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", module));
+    EXPECT_EQ(sec->GetRights(module, nullptr, &rights), S_OK);
+    EXPECT_EQ(rights & 0x101, 0x101) << "he uses and changes the course module";
+    sec->Release();
+
+    // A new reservation's Mandant: the only one there is, chosen to begin with.
+    backend.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) {
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        const HWND list = Item(dlg, IDC_NQ_MANDANT4NEW_LIST);
+        ASSERT_EQ(Rows(list), 1);
+        EXPECT_EQ(Cell(list, 0, 0), qv::FromUtf8(kNewDatabaseMandant));
+        EXPECT_TRUE(RowSelected(list, 0));
+        ASSERT_TRUE(Click(dlg, IDOK));
+    });
+    long chosen = 0;
+    EXPECT_TRUE(NQ_GetMandantID4New(chosen, 4));
+    EXPECT_EQ(chosen, 1);
+
+    // Started again on it, nothing more is made.
+    host->CloseAll();
+    host->InternalRelease();
+    delete host;
+    host = nullptr;
+    qv::RevokeAllRunningServers();
+    options.create = false;
+    Start(options);
+    EXPECT_EQ(Value("SELECT count(*) FROM QvSecUser"), "1");
+    EXPECT_EQ(Value("SELECT count(*) FROM Mandant"), "1");
 }
 
 }  // namespace
