@@ -3,6 +3,7 @@
 #include "guid.h"
 #include "qvadoconnection.h"
 #include "qvdblookup.h"
+#include "optionserver.h"
 #include "dbfile.h"
 #include "demodata.h"
 #include "frameusage.h"
@@ -503,7 +504,15 @@ long QvFrameAdministerNewDatabase(const std::string& user) {
                    strName.GetString(), strName.GetString());
         hr = conn.Execute(sql);
     }
-    return hr;
+    if (FAILED(hr)) return hr;
+    // The course search offers the federal, cantonal and local courses, as the demo's does; without
+    // it a new course could not be found again.
+    VARIANT types;
+    VariantInit(&types);
+    types.vt = VT_BSTR;
+    types.bstrVal = SysAllocString(L"0 1 1 1");
+    COptionServer options;
+    return options.SetOption(-4000, CString(L"KursTyp"), types, 0);
 }
 
 long QvFrameRecordMasterMandant() {

@@ -59,7 +59,8 @@ const std::vector<const wchar_t*>& QvFrameServerOrder();
 // Starts them; the security server signs the user in.
 void QvFrameStartServers(CQvFrameHost& host, const std::string& user);
 // Once the servers run on a database made at this start: its first user administers it (the
-// security server's role), as the demo's administrator does.
+// security server's role), as the demo's administrator does, and the course search offers every
+// course type, as the demo's does.
 long QvFrameAdministerNewDatabase(const std::string& user);
 // Once the servers run: the installation's own Mandant (HKLM "Software\Qovaro\NQ2"
 // "MasterMandantID"), which the settings lock and new records take, names an active Mandant of the

@@ -211,6 +211,9 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(Value("SELECT u.strName || '/' || r.fAdmin FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = "
                     "u.lQvSecUserID"),
               "Hans O'Neill/1");
+    EXPECT_EQ(Value("SELECT strValue FROM QvOption WHERE lArea = -4000 AND strName = 'KursTyp' AND lQvSecUserID = 0"),
+              "0 1 1 1")
+        << "the course search offers his local courses";
     IQvSecServer* sec = nullptr;
     ASSERT_EQ(QueryCOMServer(QVSECSERVER_PROGID, IID_IQvSecServer, reinterpret_cast<void**>(&sec)), S_OK);
     long rights = 0;
