@@ -207,7 +207,7 @@ long WritableMandanten(CQvADOConnection& conn, long lKind, std::vector<MandantRo
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandantTyp", &row.strTyp);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &row.strOrt);
         if (SUCCEEDED(hr)) {
-            // A Mandant with rights rows for several of the user's roles is offered once.
+            // A Mandant with more than one rights row for the kind is offered once.
             if (rows.empty() || rows.back().lID != row.lID) rows.push_back(row);
             hr = rs.MoveNext(&bEOF);
         }

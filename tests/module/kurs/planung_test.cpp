@@ -857,6 +857,14 @@ TEST_F(PlanungTest, WithoutAnActiveMandantTheReservationsMandantIsChosenAmongTho
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
     EXPECT_EQ(Text("SELECT lAnzahl || '/' || lYear || '/' || lMandantID FROM Kursreservation WHERE lKursID = " + K(kurs)),
               "2/2033/" + K(mandant));
+
+    // Whoever may change no Mandant's persons is told so, and nothing opens.
+    Sql("UPDATE SecMandant SET lRight = 1 WHERE lQvSecUserID = 5");
+    script.ExpectReport(L"Sie dürfen für keinen Mandanten neue Datensätze dieser Art erfassen.");
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 1);
 }
 #endif
 

@@ -2,6 +2,7 @@
 // suite's servers and the course module running on it, and nothing set by hand in the registry.
 // What needs the installation's own Mandant works there: the settings page takes turns between two
 // sessions, and a new activity asks for its Mandant.
+#include "demodata.h"
 #include "framehost.h"
 #include "framesettingsdlg.h"
 #include "framestartup.h"
@@ -211,6 +212,20 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(Value("SELECT u.strName || '/' || r.fAdmin FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = "
                     "u.lQvSecUserID"),
               "Hans O'Neill/1");
+    // His rights on the Mandant's records are those of the demo's administrator on each brigade.
+    const auto byTable = [](const std::string& user) {
+        return "SELECT group_concat(lTableID || ':' || lRight) FROM (SELECT lTableID, lRight FROM SecMandant WHERE "
+               "lMandantID = 1 AND lQvSecUserID = (SELECT lQvSecUserID FROM QvSecUser WHERE strName COLLATE BINARY = '" +
+               user + "') ORDER BY lTableID)";
+    };
+    const std::string own = Value(byTable("Hans O''Neill"));
+    qv::suite::DemoFileOptions demo;
+    demo.path = dir.file("demo.sqlite");
+    std::string error;
+    ASSERT_EQ(qv::suite::MakeDemoDatabase(demo, nullptr, &error), qv::suite::DemoFileResult::Built) << error;
+    std::swap(database, demo.path);
+    EXPECT_EQ(own, Value(byTable("Administrator")));
+    std::swap(database, demo.path);
     EXPECT_EQ(Value("SELECT strValue FROM QvOption WHERE lArea = -4000 AND strName = 'KursTyp' AND lQvSecUserID = 0"),
               "0 1 1 1")
         << "the course search offers his local courses";
