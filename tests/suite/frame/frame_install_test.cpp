@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -86,6 +87,25 @@ protected:
     }
     std::string Stored(const std::string& name) {
         return Value("SELECT strValue FROM QvOption WHERE lArea = -1060 AND lQvSecUserID = 0 AND strName = '" + name + "'");
+    }
+    // The shown window below `root` that holds a shown control with the id, depth first.
+    static HWND ShownWith(HWND root, int id) {
+        for (HWND child = ::GetWindow(root, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            if (!::IsWindowVisible(child)) continue;
+            const HWND item = Item(child, id);
+            if (item && ::IsWindowVisible(item)) return child;
+            if (const HWND deeper = ShownWith(child, id)) return deeper;
+        }
+        return nullptr;
+    }
+    // The window below `root` whose tabs are labelled so.
+    static HWND TabsWith(HWND root, const std::wstring& label) {
+        for (HWND child = ::GetWindow(root, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const auto labels = TabLabels(child);
+            if (std::find(labels.begin(), labels.end(), label) != labels.end()) return child;
+            if (const HWND deeper = TabsWith(child, label)) return deeper;
+        }
+        return nullptr;
     }
     // The course window shown in a pane, as the frame shows it.
     HWND ShowCourseWindow() {
@@ -167,7 +187,7 @@ TEST_F(FrameInstallation, TwoSessionsOnTheCourseSettingsTakeTurnsAndNoChangeIsLo
     EXPECT_EQ(backend.Log().Records(qv::InteractionKind::Report).size(), 1u);
 }
 
-TEST_F(FrameInstallation, ANewActivityAsksForItsMandantAmongThoseTheUserMayWriteTheInstallationsOwnChosen) {
+TEST_F(FrameInstallation, ANewActivityOrReservationAsksForItsMandantAmongThoseTheUserMayWriteTheInstallationsOwnChosen) {
     Start();
     const HWND course = ShowCourseWindow();
     ASSERT_NE(course, nullptr);
@@ -195,6 +215,26 @@ TEST_F(FrameInstallation, ANewActivityAsksForItsMandantAmongThoseTheUserMayWrite
     backend.ExpectModal(IDD_CREATEEINSATZ, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
     AnswerNextPopupMenu(ID_KURS_CREATEEINSATZ);
     ASSERT_TRUE(Click(course, IDC_KURSDLG_ACTION));
+    EXPECT_EQ(backend.Pending(), 0u);
+
+    // A reservation added on the Planung page: its Mandant is asked for, then its editor opens.
+    const HWND tabs = TabsWith(course, L"Planung");
+    ASSERT_NE(tabs, nullptr);
+    const auto labels = TabLabels(tabs);
+    ASSERT_TRUE(ClickTab(tabs, int(std::find(labels.begin(), labels.end(), L"Planung") - labels.begin())));
+    const HWND planung = ShownWith(course, IDC_PLANUNG_ADD);
+    ASSERT_NE(planung, nullptr);
+    backend.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) {
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        const HWND list = Item(dlg, IDC_NQ_MANDANT4NEW_LIST);
+        ASSERT_EQ(Rows(list), 3);
+        EXPECT_TRUE(RowSelected(list, 0)) << "the installation's own, first by name";
+        EXPECT_EQ(Cell(list, 0, 0), L"Feuerwehr Lindenbühl-Seldorf");
+        ASSERT_TRUE(Click(dlg, IDOK));
+    });
+    backend.ExpectModal(157, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    ASSERT_TRUE(Click(Item(planung, IDC_PLANUNG_ADD)));
     EXPECT_EQ(backend.Pending(), 0u);
 }
 
