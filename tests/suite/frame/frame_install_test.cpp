@@ -278,6 +278,13 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(rights & 0x101, 0x101) << "he uses and changes the course module";
     sec->Release();
 
+    // The course window opens for him, not its "Kein Zugriff zu diesem Modul." in its place.
+    const HWND course = ShowCourseWindow();
+    ASSERT_NE(course, nullptr);
+    EXPECT_TRUE(Visible(Item(course, IDC_KURSDLG_ACTION)));
+    EXPECT_TRUE(Enabled(Item(course, IDC_KURSDLG_ACTION)));
+    EXPECT_TRUE(SavePng(pane.GetSafeHwnd(), QV_SCREENS_DIR "/frame_newdatabase.png"));
+
     // A new reservation's Mandant: the only one there is, chosen to begin with.
     backend.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) {
         const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
