@@ -1,6 +1,7 @@
 // The host frame's start-up on a server database: the user given on the command line is checked
 // against the database's users as on a file.
 #include "framestartup.h"
+#include "qvregvalue.h"
 #include "suiteschemapg.h"
 
 #include "tempdir.h"
@@ -68,15 +69,35 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
         {&empty.url(), true, true, ""},
         {&empty.url(), false, true, ""},  // made by the case before
     };
+    int made = 0;
     for (const Case& c : cases) {
         QvFrameOptions options;
         options.database = *c.url;
         options.create = c.create;
+        options.user = "Hans O'Neill";
         std::string path, message;
-        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.used) << *c.url << ": " << message;
+        bool created = false;
+        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message, nullptr, &created), c.used) << *c.url << ": " << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         EXPECT_EQ(QvFrameForeignObjects(), std::vector<std::string>{}) << *c.url;
+        made += created;
     }
+    // The schema made once, with its maker as its user and the installation's Mandant, whose
+    // records he may change.
+    EXPECT_EQ(made, 1);
+    qv::sql::PgDb made1;
+    ASSERT_EQ(made1.Open(empty.url()), 0);
+    qv::sql::PgRows users;
+    ASSERT_EQ(made1.Query("SELECT u.strName, m.strMandantName, count(*) FROM QvSecUser u JOIN SecMandant s ON "
+                          "s.lQvSecUserID = u.lQvSecUserID AND s.lRight = -1 JOIN Mandant m ON m.lMandantID = "
+                          "s.lMandantID GROUP BY u.strName, m.strMandantName",
+                          &users),
+              0)
+        << made1.LastError().description;
+    ASSERT_EQ(users.rows.size(), 1u);
+    EXPECT_EQ(users.rows[0].at(0).value_or(""), "Hans O'Neill");
+    EXPECT_EQ(users.rows[0].at(1).value_or(""), kNewDatabaseMandant);
+    EXPECT_GE(std::stoi(users.rows[0].at(2).value_or("0")), 10);
     // Someone else's function, triggers and view are named, not refused, also a trigger named like the
     // suite's NULL-to-default ones on a table that has none.
     qv::sql::PgDb planted;
@@ -130,6 +151,32 @@ TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
     for (int y = 0; y < image.height(); y += 7)
         for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
     EXPECT_GT(colours.size(), 10u);
+    // The installation's own Mandant is recorded where the settings lock and new records read it:
+    // the demo's first brigade.
+    {
+        qvtest::ScopedEnv registry("QV_REGISTRY", dir.file("registry.db"));
+        long master = 0;
+        EXPECT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", master, HKEY_LOCAL_MACHINE));
+        EXPECT_EQ(master, 1);
+    }
+
+    // A new database on the server: its maker is its administrator.
+    qvtest::PgTestDatabase fresh;
+    ASSERT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db " + fresh.url() + " --create --user Hans --view Qovaro.NQ2.KursView "
+                         "--screenshot " + dir.file("fresh.png") + " > " + dir.file("fresh.txt") + " 2>&1"),
+              0)
+        << ReadText(dir.file("fresh.txt"));
+    EXPECT_EQ(ReadText(dir.file("fresh.txt")).find("cannot"), std::string::npos) << ReadText(dir.file("fresh.txt"));
+    qv::sql::PgDb db;
+    ASSERT_EQ(db.Open(fresh.url()), 0);
+    qv::sql::PgRows rows;
+    ASSERT_EQ(db.Query("SELECT u.strName || '/' || r.fAdmin FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = "
+                       "u.lQvSecUserID",
+                       &rows),
+              0)
+        << db.LastError().description;
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0].at(0).value_or(""), "Hans/1");
 }
 #endif
 
