@@ -197,6 +197,12 @@ TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
     other.join();
     EXPECT_EQ(hrOther, S_OK);
     EXPECT_FALSE(takenOther);
+    // The check itself takes a name with blanks at its end for the same name.
+    CQvADOConnection conn;
+    ASSERT_EQ(conn.Open(L"Qovaro.NQ2", 0), S_OK);
+    bool taken = false;
+    EXPECT_EQ(CGruppenDlg::CreateGroup(conn, run, L"theorie  ", 1, taken), S_OK);
+    EXPECT_TRUE(taken);
     EXPECT_EQ(Groups(run), "Theorie/4");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
 }
