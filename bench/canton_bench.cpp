@@ -948,8 +948,9 @@ int main(int argc, char** argv) {
     std::vector<const Statement*> order;
     for (const Statement& s : statements) order.push_back(&s);
     std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->adoMs > b->adoMs; });
-    // PostgreSQL answers over a socket and plans each text anew: its limit is 20 ms (the word
-    // search's, to its first rows, the same as SQLite's).
+    // PostgreSQL answers over a socket and plans each text anew: its limit is 20 ms, the word
+    // searches' to their first rows the same as SQLite's, but for the course search, which reads
+    // the few courses and runs and is held to the plain limit.
     int over = 0, ratioOver = 0, pgOver = 0, pgTimed = 0;
     for (const Statement* s : order) {
         if (!s->error.empty()) {
@@ -968,7 +969,7 @@ int main(int argc, char** argv) {
             ratioOver += !s->notSent && s->adoMs / s->directMs > 2.0;
         }
         char pgMs[16] = "-", pgRatio[16] = "-";
-        const double pgLimit = s->search ? 100.0 : 20.0;
+        const double pgLimit = s->search && s->id.rfind("p02-4.120-04", 0) != 0 ? 100.0 : 20.0;
         const bool pgIsOver = !s->notSent && s->pgMs > pgLimit;
         if (s->pgMs > 0) {
             std::snprintf(pgMs, sizeof pgMs, "%.3f", s->pgMs);
@@ -987,7 +988,8 @@ int main(int argc, char** argv) {
                 "ADO/direct > 2\n",
                 over, ratioOver);
     if (pgTimed > 0)
-        std::printf("PostgreSQL: %d of %d statements sent over their limit (20 ms, the word search 100 ms to its first rows)\n",
+        std::printf("PostgreSQL: %d of %d statements sent over their limit (20 ms, the word searches but the course search "
+                    "100 ms to their first rows)\n",
                     pgOver, pgTimed);
     std::printf("(forms marked not sent are shown for comparison and not counted)\n");
     std::printf("\nplans of the slowest:\n");
