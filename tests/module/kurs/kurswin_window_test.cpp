@@ -169,7 +169,7 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     qvtest::ScopedEnv user("USER", "anna");
     OpenView();
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
-    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'");
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'  ");
     EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "") << "the course is locked while edited";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SELECT))) << "no other course while one is edited";

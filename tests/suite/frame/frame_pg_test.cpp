@@ -101,20 +101,35 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
     // Someone else's function, triggers and view are named, not refused, also a trigger named like the
     // suite's NULL-to-default ones on a table that has none.
     qv::sql::PgDb planted;
+    qv::sql::PgRows rows;
     ASSERT_EQ(planted.Open(suite.url()), 0);
     ASSERT_EQ(planted.Exec("CREATE FUNCTION umbenennen() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN NEW.strName := 'X'; "
                            "RETURN NEW; END $$; CREATE TRIGGER trg_umbenennen BEFORE UPDATE ON Person FOR EACH ROW "
                            "EXECUTE FUNCTION umbenennen(); CREATE VIEW view_eigene AS SELECT 1 AS a; CREATE TRIGGER "
                            "uniqueidcounter_defaults BEFORE UPDATE ON UniqueIDCounter FOR EACH ROW EXECUTE FUNCTION umbenennen()"),
               0);
+    // The option table as earlier demo generators made it, with a key that has no identity: found, it
+    // is mended, and a new option is saved above the keys it holds.
+    ASSERT_EQ(planted.Exec("CREATE TABLE QvOption (lQvOptionID integer PRIMARY KEY, lArea integer NOT NULL, strName text "
+                           "COLLATE qvci NOT NULL, lQvSecUserID integer NOT NULL DEFAULT 0, lType integer NOT NULL DEFAULT "
+                           "8, strValue text COLLATE qvci NOT NULL DEFAULT '', UNIQUE (lArea, strName, lQvSecUserID)); "
+                           "INSERT INTO QvOption VALUES (7, -4000, 'KursTyp', 0, 8, '0 1 1 1')"),
+              0);
     QvFrameOptions options;
     options.database = suite.url();
     std::string path, message;
     EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
+    EXPECT_EQ(message, "");
+    ASSERT_EQ(planted.Query("INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES "
+                            "(-1060, 'MaxSearchResults', 0, 3, '20000') RETURNING lQvOptionID",
+                            &rows),
+              0)
+        << planted.LastError().description;
+    EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "8");
+    EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << "mended once: " << message;
     EXPECT_EQ(QvFrameForeignObjects(),
               (std::vector<std::string>{"function umbenennen", "trigger trg_umbenennen", "trigger uniqueidcounter_defaults",
                                         "view view_eigene"}));
-    qv::sql::PgRows rows;
     ASSERT_EQ(other.Query("SELECT string_agg(tablename, ',') FROM pg_tables WHERE schemaname = 'public'", &rows), 0);
     EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "kunde");
 }
