@@ -150,6 +150,20 @@ protected:
         ASSERT_EQ(VRQ_DoUpdateSecKurs(user, kurs, run, nullptr), S_OK);
         EXPECT_EQ(AllRights(), expected) << "user " << user << ", course " << kurs << ", run " << run;
     }
+    // A refresh again over rows it has just brought up to date changes no rights row: every
+    // write to the table is refused while it runs.
+    void ExpectNoRowWritten(long user, long kurs, long run) {
+        const std::string rows =
+            "SELECT lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid FROM SecKurs ORDER BY lSecKursID";
+        const std::vector<std::string> before = Rows(rows);
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"})
+            Sql(std::string("CREATE TRIGGER SecKurs_No") + verb + " BEFORE " + verb +
+                " ON SecKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+        EXPECT_EQ(VRQ_DoUpdateSecKurs(user, kurs, run, nullptr), S_OK)
+            << "user " << user << ", course " << kurs << ", run " << run;
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"}) Sql(std::string("DROP TRIGGER SecKurs_No") + verb);
+        EXPECT_EQ(Rows(rows), before);
+    }
     long mandant = 0, person = 0, kursA = 0, kursB = 0, runA = 0, runB = 0;
 };
 
@@ -243,6 +257,7 @@ TEST_F(KursRights, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);  // again, over its own rows
         ExpectSameAsRecordByRecord(6, c.kurs, c.run);
+        ExpectNoRowWritten(6, c.kurs, c.run);
     }
 }
 
@@ -266,7 +281,10 @@ TEST_F(KursRightsDemo, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         secServer.Answer(L"", qv::FromUtf8(row), 0x10101);
     for (bool central : {false, true}) {
         Central(central);
-        for (const std::string& user : users) ExpectSameAsRecordByRecord(std::stol(user), -1, -1);
+        for (const std::string& user : users) {
+            ExpectSameAsRecordByRecord(std::stol(user), -1, -1);
+            ExpectNoRowWritten(std::stol(user), -1, -1);
+        }
     }
 }
 
