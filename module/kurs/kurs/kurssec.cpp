@@ -104,14 +104,21 @@ struct Write {
     CString strWhere;
 };
 
+// The rows are counted rather than the first one asked for: the planner then joins the sets
+// instead of looking up row by row for a first row that, most often, is not there.
 long WouldChange(CQvADORecordset& rs, const Write& write, bool& bChange) {
     CString strSQL;
-    strSQL.Format(L"SELECT TOP 1 1 AS fAny %s WHERE %s", write.strFrom.IsEmpty() ? L"FROM SecKurs" : write.strFrom,
+    strSQL.Format(L"SELECT count(*) AS lCount %s WHERE %s", write.strFrom.IsEmpty() ? L"FROM SecKurs" : write.strFrom,
                   write.strWhere);
     BOOL bEOF = TRUE;
-    const long hr = kurs::OpenRows(rs, strSQL, bEOF);
+    long lCount = 0;
+    long hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"lCount", &lCount);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
     rs.Close();
-    bChange = SUCCEEDED(hr) && !bEOF;
+    bChange = SUCCEEDED(hr) && lCount > 0;
     return hr;
 }
 
@@ -134,15 +141,22 @@ CString LeadsRun(long lQvSecUserID) {
     return str;
 }
 
-// The rows of the scope that no record of it confirms (records gone, rows of neither kind)
-// become invalid and go with the final delete.
-Write InvalidateStale(long lKind, const CString& strScope, long lQvSecUserID) {
+// The rows of the scope that no record of it confirms become invalid and go with the final
+// delete: rows of neither kind (both keys set), and rows whose record is gone.
+Write InvalidateOdd(long lKind, const CString& strScope, long lQvSecUserID) {
     Write write;
     write.strVerb = L"UPDATE SecKurs SET fValid = 0";
-    write.strWhere.Format(L"%s AND lQvSecUserID = %d AND fValid <> 0 AND NOT (%s = -1 AND %s IN (SELECT %s FROM %s "
-                          L"WHERE %s))",
-                          strScope, lQvSecUserID, OtherKeyOf(lKind), KeyOf(lKind), KeyOf(lKind), TableOf(lKind),
-                          strScope);
+    write.strWhere.Format(L"%s AND lQvSecUserID = %d AND fValid <> 0 AND %s <> -1", strScope, lQvSecUserID,
+                          OtherKeyOf(lKind));
+    return write;
+}
+
+Write InvalidateGone(long lKind, const CString& strScope, long lQvSecUserID) {
+    Write write;
+    write.strVerb = L"UPDATE SecKurs SET fValid = 0";
+    write.strWhere.Format(L"%s AND lQvSecUserID = %d AND fValid <> 0 AND %s = -1 AND NOT EXISTS (SELECT 1 FROM %s r "
+                          L"WHERE r.%s = SecKurs.%s)",
+                          strScope, lQvSecUserID, OtherKeyOf(lKind), TableOf(lKind), KeyOf(lKind), KeyOf(lKind));
     return write;
 }
 
@@ -243,6 +257,17 @@ long InsertRows(CQvADOConnection& conn, const std::vector<Record>& records, long
     return hr;
 }
 
+// The failure of the connection's last call says that the database may not be written (a file
+// opened read-only: SQLite's primary result code 8 under the extended ones).
+bool IsReadOnlyDatabase(CQvADOConnection& conn) {
+    long lNumber = 0;
+    long lNativeError = 0;
+    CString strSQLState;
+    if (FAILED(conn.GetLastErrorInfo(&lNumber, &lNativeError, strSQLState))) return false;
+    constexpr long kSqliteReadOnly = 8;
+    return (lNativeError & 0xFF) == kSqliteReadOnly;
+}
+
 // The user's rights on the course module without the course-leader right, which a local
 // installation does not hand out through the rights rows.
 long LocalMask(DWORD& dwMask) {
@@ -300,7 +325,10 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     std::vector<Write> updates;
     std::vector<Write> finals;
     if (SUCCEEDED(hr)) {
-        for (long lKind = 1; lKind <= 2; ++lKind) updates.push_back(InvalidateStale(lKind, scopeOf(lKind), lQvSecUserID));
+        for (long lKind = 1; lKind <= 2; ++lKind) {
+            updates.push_back(InvalidateOdd(lKind, scopeOf(lKind), lQvSecUserID));
+            updates.push_back(InvalidateGone(lKind, scopeOf(lKind), lQvSecUserID));
+        }
         if (bCentral) {
             // Runs of records with one outcome in key order: one statement each.
             for (size_t i = 0; i < records.size();) {
@@ -356,6 +384,10 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     }
     if (SUCCEEDED(hr)) hr = InsertRows(conn, bCentral ? records : missing, lQvSecUserID);
     for (size_t i = 0; SUCCEEDED(hr) && i < finals.size(); ++i) hr = Run(conn, finals[i]);
+    // A database that may not be written refuses the first write (asked before the rollback,
+    // which forgets the error): the rows stay as they are and the window works with them; the
+    // failure is traced, not shown.
+    const bool bReadOnly = FAILED(hr) && IsReadOnlyDatabase(conn);
     if (bOwnTransaction) {
         if (SUCCEEDED(hr)) {
             const long hrCommit = conn.CommitTrans();
@@ -367,6 +399,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
         if (FAILED(hr)) conn.RollbackTrans();
     }
 
+    if (bReadOnly) return S_FALSE;
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
