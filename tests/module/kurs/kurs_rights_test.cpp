@@ -257,6 +257,7 @@ TEST_F(KursRights, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);  // again, over its own rows
         ExpectSameAsRecordByRecord(6, c.kurs, c.run);
+        ExpectNoRowWritten(5, c.kurs, c.run);
         ExpectNoRowWritten(6, c.kurs, c.run);
     }
 }

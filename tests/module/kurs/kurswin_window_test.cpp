@@ -445,6 +445,10 @@ TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMes
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
+    // Later changes are undone without another box.
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"nochmals");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
+    EXPECT_EQ(script.Log().Records().size(), 1u);
     CloseView();
     EXPECT_TRUE(contents() == before) << "the file was changed";
     std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
