@@ -214,6 +214,8 @@ TEST_F(KursRights, CentralLeaderOfARunGetsTheLeadersRightOnlyWithTheCourseLeader
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runA)), 0x00010001);
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runB)), 0x00000001);  // leads, but without the right
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runC)), 0x00010001);  // has the right, does not lead
+    Row(-1, runB, 5, 0x101);  // the leader's right of an earlier refresh goes with the course-leader right
+    Row(-1, runC, 5, 0x10101);
     ASSERT_EQ(VRQ_DoUpdateSecKurs(5, 0, -1, nullptr), S_OK);
     EXPECT_EQ(Rights(), (std::vector<std::string>{"-1|" + K(runA) + "|" + Mask(0x10101) + "|1",
                                                   "-1|" + K(runB) + "|1|1", "-1|" + K(runC) + "|" + Mask(0x10001) + "|1"}));
@@ -260,6 +262,18 @@ TEST_F(KursRights, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         ExpectNoRowWritten(5, c.kurs, c.run);
         ExpectNoRowWritten(6, c.kurs, c.run);
     }
+}
+
+TEST_F(KursRights, ARefreshThatFailsPartWayKeepsNothingOfIt) {
+    secServer.Answer(kModul, L"", 0x0F03);
+    Row(kursA, -1, 5, 0x1);    // gets the new mask first
+    Row(-1, 4711, 5, 0x3, 0);  // would go with the final delete
+    Sql("CREATE TRIGGER SecKurs_NoINSERT BEFORE INSERT ON SecKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    const std::vector<std::string> before = Rights();
+    script.ExpectReport();
+    EXPECT_LT(VRQ_DoUpdateSecKurs(5, -1, -1, nullptr), 0);
+    Sql("DROP TRIGGER SecKurs_NoINSERT");
+    EXPECT_EQ(Rights(), before);
 }
 
 // The same comparison on the demo database: its courses, runs, users and rights rows.
