@@ -436,6 +436,11 @@ TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMes
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
     Screen(Dlg()->GetSafeHwnd(), "kurswin_readonly");
 
+    // The scheduler's rights refresh finds rows to change and may not write them: no box either.
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursDlg::GUID_UpdateSecKurs, 0, FALSE), S_OK);
+    Pump();
+    EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lRight = 257"), 4) << "rows as they were";
     EXPECT_TRUE(script.Log().Records().empty()) << "a box at the start";
 
     // A change is refused with a clear message, once: the field keeps the stored text and there
