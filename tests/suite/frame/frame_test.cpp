@@ -645,6 +645,7 @@ TEST_F(FrameProgramDatabase, AReadOnlyDatabaseOpensReadOnlyLeavingNoFileAndUnkno
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     const auto before = Snapshot(dir.path());
     EXPECT_EQ(Run("--db " + file + " --user kursleiter", &error), 0) << error;
+    EXPECT_EQ(error.find("[report"), std::string::npos) << "the course window's start writes nothing: " << error;
     EXPECT_EQ(Run("--db " + file + " --user Niemand", &error), 2);
     EXPECT_NE(error.find("unknown user 'Niemand'; known users: Administrator, Kursleiter"), std::string::npos) << error;
     EXPECT_EQ(Snapshot(dir.path()), before);
