@@ -528,7 +528,6 @@ HRESULT CInstanzdatenDlg::LoadRun() {
     if (lRunID == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) {
         // No run shown: neither the place nor the dates of the run shown before, and no date set.
         lOrtID = -1;
-        if (m_cbOrt.GetSafeHwnd()) m_cbOrt.ResetContent();
         dtAnmeldenVon.SetNull();
         dtAnmeldenBis.SetNull();
         dtAbgesagt.SetNull();

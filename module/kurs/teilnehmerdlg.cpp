@@ -256,7 +256,6 @@ HRESULT CTeilnehmerDlg::LoadList() {
     m_lRowSelected = 0;
     // The counts go with the rows: a page left without a run (one deleted) shows none.
     m_strStatus.Empty();
-    m_lFillState = 0;
     if (FAILED(hr)) return hr;  // LoadKursContext has reported it
     if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
 

@@ -29,7 +29,7 @@ struct Quiet {
 QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); }
 
 // The date field: digits go into the section the caret is in, as the user types them ("1", "5":
-// the day 15), the section stays selected, and a separator goes on to the next section. A click
+// the day 15) and the section stays selected; the separator goes on to the next section. A click
 // selects the section clicked. A day beyond the month's end is kept while the month and year are
 // typed ("31" in November, then "12": 31 December).
 class DateEdit : public QDateTimeEdit {
@@ -45,12 +45,6 @@ protected:
                 e->accept();
                 return;
             }
-        } else if (plain && text.size() == 1 && QStringLiteral("./-,:").contains(text[0])) {
-            Commit();
-            const int next = StartSection() + 1;
-            if (next < sectionCount()) Select(next);
-            e->accept();
-            return;
         }
         Commit();
         QDateTimeEdit::keyPressEvent(e);
@@ -79,10 +73,7 @@ private:
         if (le->hasSelectedText() && le->selectedText().size() > sectionText(currentSection()).size()) return 0;
         return currentSectionIndex();
     }
-    void Select(int index) {
-        setCurrentSectionIndex(index);
-        setSelectedSection(sectionAt(index));
-    }
+    void Select(int index) { setSelectedSection(sectionAt(index)); }
     int Digits(Section s) const {
         if (s != YearSection) return 2;
         return displayFormat().contains(QLatin1String("yyyy")) ? 4 : 2;
