@@ -218,6 +218,7 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         {"a day late in the month", dec8, 0, L"29", 29, 12, 2026},
         {"a day with its zero", dec8, 0, L"05", 5, 12, 2026},
         {"a digit no day goes on with starts anew", dec8, 0, L"45", 5, 12, 2026},
+        {"no 32nd", dec8, 0, L"32", 2, 12, 2026},
         {"a month of one digit", dec8, 1, L"3", 8, 3, 2026},
         {"a year", dec8, 2, L"2027", 8, 12, 2027},
         {"the separator goes on to the next section", dec8, 0, L"15.01.2027", 15, 1, 2027},
@@ -250,6 +251,15 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
     EXPECT_EQ(Text(from), L"03.04.2028");
     ASSERT_TRUE(PickDate(from, 2024, 2, 29));
     EXPECT_EQ(Text(from), L"29.02.2024");
+
+    // Hours and minutes where the format shows them.
+    HWND publish = Item(page, kPublish);
+    ASSERT_TRUE(static_cast<CDateTimeCtrl*>(page.GetDlgItem(kPublish))->SetFormat(L"dd.MM.yyyy HH:mm"));
+    page.publish = COleDateTime(2027, 3, 1, 8, 0, 0);
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(TypeDate(publish, 3, L"14"));
+    ASSERT_TRUE(TypeDate(publish, 4, L"5"));
+    EXPECT_EQ(Text(publish), L"01.03.2027 14:05");
 }
 
 TEST_F(Trees, TheCalendarSpeaksGermanAndOpensRightAlignedWhereAsked) {
