@@ -4,7 +4,6 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateTimeEdit>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
