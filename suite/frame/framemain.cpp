@@ -108,10 +108,9 @@ int main(int argc, char** argv) {
         if (!views.empty()) window.ShowView(views.front());
 
         if (!options.screenshot.empty()) {
-            // Everything queued by the start (menus, view bar, the first view) is drawn first.
-            QTimer::singleShot(0, &window, [&] {
-                QApplication::processEvents();
-                const QPixmap image = window.grab();
+            // Everything queued by the start (menus, view bar, the first view) is drawn first, and
+            // the lists the first page fills are filled.
+            window.GrabWhenDrawn(10000, [&](const QPixmap& image) {
                 if (image.isNull() || !image.save(QString::fromStdString(options.screenshot), "PNG")) {
                     std::fprintf(stderr, "qvframe: the screenshot cannot be written to %s\n", options.screenshot.c_str());
                     result = 1;
