@@ -948,7 +948,10 @@ int main(int argc, char** argv) {
     std::vector<const Statement*> order;
     for (const Statement& s : statements) order.push_back(&s);
     std::sort(order.begin(), order.end(), [](const Statement* a, const Statement* b) { return a->adoMs > b->adoMs; });
-    int over = 0, ratioOver = 0;
+    // PostgreSQL answers over a socket and plans each text anew: its limit is 20 ms, the word
+    // searches' to their first rows the same as SQLite's, but for the course search, which reads
+    // the few courses and runs and is held to the plain limit.
+    int over = 0, ratioOver = 0, pgOver = 0, pgTimed = 0;
     for (const Statement* s : order) {
         if (!s->error.empty()) {
             std::printf("%-14s %10s %10s %7s %10s %7s  %s: %s\n", s->id.c_str(), "-", "-", "-", "-", "-", s->name.c_str(),
@@ -966,20 +969,29 @@ int main(int argc, char** argv) {
             ratioOver += !s->notSent && s->adoMs / s->directMs > 2.0;
         }
         char pgMs[16] = "-", pgRatio[16] = "-";
+        const double pgLimit = s->search && s->id.rfind("p02-4.120-04", 0) != 0 ? 100.0 : 20.0;
+        const bool pgIsOver = !s->notSent && s->pgMs > pgLimit;
         if (s->pgMs > 0) {
             std::snprintf(pgMs, sizeof pgMs, "%.3f", s->pgMs);
             std::snprintf(pgRatio, sizeof pgRatio, "%.2f", s->pgMs / s->adoMs);
+            pgTimed += !s->notSent;
+            pgOver += pgIsOver;
         }
-        std::printf("%-14s %10.4f %10s %7s %10s %7s  %s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
+        std::printf("%-14s %10.4f %10s %7s %10s %7s  %s%s%s%s%s\n", s->id.c_str(), s->adoMs, directMs, ratio, pgMs, pgRatio,
                     s->name.c_str(), s->search ? " (first rows)" : "",
                     s->notSent    ? "  (not sent: replaced by its +now form)"
                     : s->adoMs > limit ? "  OVER"
                                        : "",
-                    s->pgError.empty() ? "" : ("  PG: " + s->pgError).c_str());
+                    pgIsOver ? "  PG OVER" : "", s->pgError.empty() ? "" : ("  PG: " + s->pgError).c_str());
     }
-    std::printf("\n%d statements sent over their limit (10 ms, the word search 100 ms to its first rows); %d with ADO/direct > 2"
-                "\n(forms marked not sent are shown for comparison and not counted)\n",
+    std::printf("\nSQLite: %d statements sent over their limit (10 ms, the word search 100 ms to its first rows); %d with "
+                "ADO/direct > 2\n",
                 over, ratioOver);
+    if (pgTimed > 0)
+        std::printf("PostgreSQL: %d of %d statements sent over their limit (20 ms, the word searches but the course search "
+                    "100 ms to their first rows)\n",
+                    pgOver, pgTimed);
+    std::printf("(forms marked not sent are shown for comparison and not counted)\n");
     std::printf("\nplans of the slowest:\n");
     int shown = 0;
     for (const Statement* s : order)

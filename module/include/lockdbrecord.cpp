@@ -6,6 +6,7 @@
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
 #include "qvhrtrace.h"
+#include "qvinteract.h"
 #include "qvsysinfo.h"
 #include "utf.h"
 
@@ -85,6 +86,15 @@ long long LockAgeMinutes(const COleDateTime& dtLock, const COleDateTime& dtNow) 
     return static_cast<long long>(std::trunc(days * 1440.0));
 }
 
+bool IsReadOnlyFailure(CQvADOConnection& connection) {
+    long lNumber = 0;
+    long lNativeError = 0;
+    CString strSQLState;
+    if (FAILED(connection.GetLastErrorInfo(&lNumber, &lNativeError, strSQLState))) return false;
+    constexpr long kSqliteReadOnly = 8;
+    return (lNativeError & 0xFF) == kSqliteReadOnly;
+}
+
 }  // namespace qv::nq
 
 CLockDbRecord::CLockDbRecord() {
@@ -96,6 +106,7 @@ CLockDbRecord::CLockDbRecord() {
 }
 
 long CLockDbRecord::LockDbRecord(CString strTable, CString strIDColumn, long lID, CString* pstrOwner) {
+    if (FAILED(m_hrReadOnly)) return m_hrReadOnly;
     CQvADOConnection connection;
     long hr = connection.Open(L"Qovaro.NQ2", 0);
     if (FAILED(hr)) LOCK_TRACEHR(hr);
@@ -116,6 +127,12 @@ long CLockDbRecord::LockDbRecord(CString strTable, CString strIDColumn, long lID
         hr = connection.Execute(strSQL);
         if (FAILED(hr)) {
             LOCK_TRACEHR(hr);
+            if (qv::nq::IsReadOnlyFailure(connection)) {
+                m_hrReadOnly = hr;
+                AfxMessageBox(L"Die Datenbank ist schreibgeschützt: es kann nichts geändert werden.",
+                              MB_OK | MB_ICONINFORMATION);
+                return hr;
+            }
             break;
         }
         hr = CheckDbRecordLock(strTable, strIDColumn, lID, pstrOwner);

@@ -6,6 +6,8 @@
 #include "nqinterfaces.h"
 #include "oledate.h"
 
+class CQvADOConnection;
+
 class CLockDbRecord {
 public:
     CLockDbRecord();
@@ -20,6 +22,9 @@ public:
     // pstrOwner (may be null) receives the trimmed lock text in every case.
     long CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
 
+    // A database that may not be written refuses the first lock; the user is told once, and the
+    // later tries fail with the same result at once.
+    long m_hrReadOnly = S_OK;
     long m_nRetries = -1;
     long m_nRetryPause = 500;
     long m_nStaleMinutes = 720;
@@ -37,4 +42,7 @@ CString OwnerCondition(const CString& strOwnerTag);
 // The same test on a lock text as read: its part from the first bar equals the tag, case-sensitive
 // and without trailing blanks, as the server compares texts.
 bool IsOwnLock(const CString& strLock, const CString& strOwnerTag);
+// Whether the connection's last failure says that the database may not be written (a database
+// file opened read-only: SQLite's primary result code 8 under its extended codes).
+bool IsReadOnlyFailure(CQvADOConnection& connection);
 }  // namespace qv::nq

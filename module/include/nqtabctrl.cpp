@@ -75,6 +75,14 @@ HRESULT CNQTabCtrl::AskRights(INQTabWindowBase* pTab, long lValue) const {
     return hrAnswer;
 }
 
+void CNQTabCtrl::ReportUnregistered(const CString& strProgID) {
+    if (!m_setReported.insert(strProgID.GetString()).second) return;
+    CString strText;
+    const CString strFormat = NQLoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
+    strText.Format(strFormat, strProgID);
+    AfxMessageBox(strText, MB_ICONEXCLAMATION, 0);
+}
+
 HRESULT CNQTabCtrl::CreateTabWindows(CString strName) {
     if (m_strListKey.IsEmpty() || !GetSafeHwnd()) return S_FALSE;
     HRESULT hr = S_OK;
@@ -85,10 +93,7 @@ HRESULT CNQTabCtrl::CreateTabWindows(CString strName) {
         const HRESULT hrClass = CLSIDFromProgID(strProgID, &clsid);
         if (FAILED(hrClass)) {
             TABCTRL_TRACEHR(hrClass);
-            CString strText;
-            const CString strFormat = NQLoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
-            strText.Format(strFormat, strProgID);
-            AfxMessageBox(strText, MB_ICONEXCLAMATION, 0);
+            ReportUnregistered(strProgID);
             continue;
         }
         INQTabWindowBase* pTab = nullptr;
@@ -242,10 +247,7 @@ void CNQTabCtrl::ReloadTabWindows() {
         const HRESULT hrClass = CLSIDFromProgID(strProgID, &clsid);
         if (FAILED(hrClass)) {
             TABCTRL_TRACEHR(hrClass);
-            CString strText;
-            const CString strFormat = NQLoadString(IDS_NQ_TABSERVER_NOT_REGISTERED);
-            strText.Format(strFormat, strProgID);
-            AfxMessageBox(strText, MB_ICONEXCLAMATION, 0);
+            ReportUnregistered(strProgID);
             continue;
         }
         if (p < GetTabCount() && m_arrTabs[std::size_t(p)]->clsid == clsid) {

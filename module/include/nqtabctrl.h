@@ -7,6 +7,8 @@
 #include "nqinterfaces.h"
 #include "qvtabctrl.h"
 
+#include <set>
+#include <string>
 #include <vector>
 
 class CParentDlg;
@@ -50,6 +52,9 @@ protected:
     HRESULT CreatePage(const CLSID& clsid, INQTabWindowBase** ppTab) const;
     // The page's answer whether the user lacks the rights on it (S_OK: leave it out).
     HRESULT AskRights(INQTabWindowBase* pTab, long lValue) const;
+    // Message 10020 for a listed ProgID that is not registered, once per ProgID: the list is read
+    // again whenever the rights are applied.
+    void ReportUnregistered(const CString& strProgID);
 
     BOOL m_bRightsEnforced = TRUE;
     BOOL m_bTabsCreated = FALSE;
@@ -60,4 +65,5 @@ protected:
     CString m_strListKey;
     CString m_strViewName;
     std::vector<CTabWindowData*> m_arrTabs;
+    std::set<std::wstring> m_setReported;
 };

@@ -1,5 +1,6 @@
 #include "getdatumdlg.h"
 
+#include "datetimectrl.h"
 #include "kursres.h"
 #include "kursresource.h"
 
@@ -18,7 +19,8 @@ struct TemplateRegistrar {
             LText(L"Bitte wählen Sie ein neues Austragungs Begin Datum aus.\nEs werden alle vorhanden "
                   L"Austragungsdaten entsprechend angepasst.",
                   static_cast<UINT>(IDC_STATIC), 7, 7, 196, 26),
-            EditText(IDC_GETDATUM_DATUM, 7, 37, 70, 14, ES_AUTOHSCROLL | WS_TABSTOP),
+            Control(L"", IDC_GETDATUM_DATUM, DATETIMEPICK_CLASSW, DTS_SHORTDATEFORMAT | DTS_RIGHTALIGN | WS_TABSTOP, 7, 37,
+                    70, 14),
             DefPushButton(L"OK", IDOK, 97, 55, 50, 14, WS_TABSTOP),
             PushButton(L"Abbrechen", IDCANCEL, 153, 55, 50, 14, WS_TABSTOP),
         };
@@ -63,5 +65,5 @@ CGetDatumDlg::CGetDatumDlg(CWnd*) : CQvDialog(IDD_GETDATUM, nullptr) {}
 
 void CGetDatumDlg::DoDataExchange(CDataExchange* pDX) {
     CQvDialog::DoDataExchange(pDX);
-    DDX_KursDate(pDX, IDC_GETDATUM_DATUM, dtDatum);
+    DDX_DateTimeCtrl(pDX, IDC_GETDATUM_DATUM, dtDatum);
 }

@@ -37,6 +37,8 @@ void CGruppeBezDlg::DoDataExchange(CDataExchange* pDX) {
     CQvDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_GRUPPEBEZ_SPIN, m_spinMax);
     DDX_Text(pDX, IDC_GRUPPEBEZ_NAME, strBezeichnung);
+    // Blanks at the end do not make another name: the name is kept without them.
+    if (pDX->m_bSaveAndValidate) strBezeichnung.TrimRight(L' ');
     DDV_MaxChars(pDX, strBezeichnung, 254);
     DDX_Text(pDX, IDC_GRUPPEBEZ_MAX, lMaxTeilnehmer);
 }

@@ -531,7 +531,9 @@ long CGruppenDlg::CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const
         CQvADORecordset rs(&conn);
         BOOL bEOF = TRUE;
         CString strSQL;
-        strSQL.Format(L"SELECT 1 FROM KursinstanzGruppe \t\t\t\tWHERE lKursinstanzID = %d AND strBezeichnung = '%s'",
+        // Compared without blanks at the end, as SQL Server compares texts; PostgreSQL's = would count
+        // them in a name another program stored.
+        strSQL.Format(L"SELECT 1 FROM KursinstanzGruppe \t\t\t\tWHERE lKursinstanzID = %d AND rtrim(strBezeichnung) = rtrim('%s')",
                       lKursinstanzID, strName);
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         rs.Close();

@@ -531,7 +531,14 @@ HRESULT CInstanzdatenDlg::LoadRun() {
     HRESULT hr = LoadKursContext();
     if (FAILED(hr)) return ID_TRACEHR(hr);  // LoadKursContext has reported it
     const long lRunID = GetSubRecordID();
-    if (lRunID == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return hr;
+    if (lRunID == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) {
+        // No run shown: neither the place nor the dates of the run shown before, and no date set.
+        lOrtID = -1;
+        dtAnmeldenVon.SetNull();
+        dtAnmeldenBis.SetNull();
+        dtAbgesagt.SetNull();
+        return hr;
+    }
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);

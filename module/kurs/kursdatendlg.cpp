@@ -234,6 +234,8 @@ HRESULT CKursdatenDlg::SaveData() {
     if (!IsSavePending() || lKursID == 0) return CKursChildDlg::SaveData();
     if (!UpdateData(TRUE)) return E_ABORT;
     m_strKurzbezeichnung.Trim();
+    // Blanks at the end make no other name; they are not stored.
+    m_strBezeichnung.TrimRight(L' ');
     if (m_strKurzbezeichnung.IsEmpty()) {
         QvReportMsg(1, kurs::Text(IDS_KURSDATEN_ERR_KURZ), L"CKursdatenDlg::SaveData", L"Default", __FILE__, __LINE__, 0);
         GetDlgItem(IDC_KURSDATEN_KURZ)->SetFocus();

@@ -73,16 +73,21 @@ struct TemplateRegistrar {
 };
 TemplateRegistrar g_templateRegistrar;
 
+// The settings are the installation's, not a user's own: read and written with lookup flag 0, which
+// the option server keeps for everyone, while the flag 1 of a write keeps the value for the
+// signed-in user alone, where no reader of the settings looks.
+constexpr long kLookup = 0;
+
 long ReadLong(COptionServer& options, LPCWSTR lpszName, long lPreset) {
     long lValue = lPreset;
-    const long hr = options.GetOption(kOptionArea, CString(lpszName), &lValue, 1, 0);
+    const long hr = options.GetOption(kOptionArea, CString(lpszName), &lValue, kLookup, 0);
     // Not set: the value the course rules take without it.
     return hr == S_OK ? lValue : lPreset;
 }
 
 CString ReadText(COptionServer& options, LPCWSTR lpszName) {
     CString strValue;
-    if (options.GetOption(kOptionArea, CString(lpszName), &strValue, 1, 0) != S_OK) strValue.Empty();
+    if (options.GetOption(kOptionArea, CString(lpszName), &strValue, kLookup, 0) != S_OK) strValue.Empty();
     return strValue;
 }
 
@@ -91,7 +96,7 @@ long WriteText(COptionServer& options, LPCWSTR lpszName, const CString& strValue
     VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = strValue.AllocSysString();
-    return options.SetOption(kOptionArea, CString(lpszName), v, 1);
+    return options.SetOption(kOptionArea, CString(lpszName), v, kLookup);
 }
 
 }  // namespace
@@ -210,7 +215,7 @@ HRESULT CKursSetupDlg::LoadSettings() {
     m_strNotificationSubject = ReadText(options, L"NotificationSubject");
     CQvDateTime dtPublish;
     m_strPublishDate.Empty();
-    if (options.GetOption(kOptionArea, CString(L"PublishDate"), &dtPublish, 1, 0) == S_OK &&
+    if (options.GetOption(kOptionArea, CString(L"PublishDate"), &dtPublish, kLookup, 0) == S_OK &&
         dtPublish.GetStatus() == COleDateTime::valid && static_cast<DATE>(dtPublish) != 0)
         m_strPublishDate = dtPublish.Format(L"%d.%m.%Y");
     long lFillup = 1;
@@ -249,12 +254,12 @@ HRESULT CKursSetupDlg::SaveSettings() {
     };
     long hr = S_OK;
     for (const auto& [lpszName, lValue] : numbers) {
-        if (SUCCEEDED(hr)) hr = options.SetOption(kOptionArea, CString(lpszName), lValue, 1);
+        if (SUCCEEDED(hr)) hr = options.SetOption(kOptionArea, CString(lpszName), lValue, kLookup);
     }
     if (SUCCEEDED(hr)) hr = WriteText(options, L"OnlineKursanmeldungASPX", m_strOnlinePage);
     // An empty date is stored as 0, which the readers take for none.
-    if (SUCCEEDED(hr)) hr = strDate.IsEmpty() ? options.SetOption(kOptionArea, CString(L"PublishDate"), 0L, 1)
-                                              : options.SetOption(kOptionArea, CString(L"PublishDate"), dtPublish, 1);
+    if (SUCCEEDED(hr)) hr = strDate.IsEmpty() ? options.SetOption(kOptionArea, CString(L"PublishDate"), 0L, kLookup)
+                                              : options.SetOption(kOptionArea, CString(L"PublishDate"), dtPublish, kLookup);
     if (SUCCEEDED(hr) && NQ_IsEnterpriseEdition()) {
         const std::pair<LPCWSTR, BOOL> flags[] = {
             {L"EntCheckKursPrecondition", m_bEntCheckKursPrecondition},
@@ -262,7 +267,7 @@ HRESULT CKursSetupDlg::SaveSettings() {
             {L"EntSendEMailNotificationToLeiter", m_bEntSendEMailNotificationToLeiter},
         };
         for (const auto& [lpszName, bValue] : flags) {
-            if (SUCCEEDED(hr)) hr = options.SetOption(kOptionArea, CString(lpszName), bValue ? 1L : 0L, 1);
+            if (SUCCEEDED(hr)) hr = options.SetOption(kOptionArea, CString(lpszName), bValue ? 1L : 0L, kLookup);
         }
         if (SUCCEEDED(hr)) hr = WriteText(options, L"NotificationSubject", m_strNotificationSubject);
     }

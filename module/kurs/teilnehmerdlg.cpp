@@ -241,6 +241,8 @@ HRESULT CTeilnehmerDlg::LoadList() {
     m_list.DeleteAllItems();
     m_list.SetRedraw(TRUE);
     m_lRowSelected = 0;
+    // The counts go with the rows: a page left without a run (one deleted) shows none.
+    m_strStatus.Empty();
     if (FAILED(hr)) return hr;  // LoadKursContext has reported it
     if (GetSubRecordID() == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) return S_OK;
 

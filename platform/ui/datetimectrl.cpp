@@ -1,9 +1,14 @@
 // The date-time picker's window class: a date-time field beside a show-none check box.
 #include "datetimectrl.h"
 #include "uiimpl_p.h"
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <algorithm>
 
 IMPLEMENT_DYNAMIC(CDateTimeCtrl, CWnd)
 
@@ -17,6 +22,146 @@ struct Quiet {
     explicit Quiet(int& c) : count(c) { ++count; }
     ~Quiet() { --count; }
     int& count;
+};
+
+// The language of the picker and its calendar: German, weeks from Monday.
+QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); }
+
+// The date field: digits go into the section the caret is in, as the user types them ("1", "5":
+// the day 15) and the section stays selected; the separator goes on to the next section. A click
+// selects the section clicked. A day beyond the month's end is kept while the month and year are
+// typed ("31" in November, then "12": 31 December).
+class DateEdit : public QDateTimeEdit {
+public:
+    DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) { lineEdit()->installEventFilter(this); }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        const QString text = e->text();
+        const bool plain = (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
+        if (plain && text.size() == 1 && text[0].isDigit()) {
+            if (TypeDigit(text[0])) {
+                e->accept();
+                return;
+            }
+        }
+        Commit();
+        QDateTimeEdit::keyPressEvent(e);
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        Commit();
+        QDateTimeEdit::focusOutEvent(e);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == lineEdit()) {
+            if (e->type() == QEvent::MouseButtonPress) Commit();
+            else if (e->type() == QEvent::MouseButtonRelease) {
+                // After the field has taken the release, which clears a selection clicked into.
+                QMetaObject::invokeMethod(this, [this] {
+                    if (!lineEdit()->hasSelectedText()) Select(currentSectionIndex());
+                }, Qt::QueuedConnection);
+            }
+        }
+        return QDateTimeEdit::eventFilter(o, e);
+    }
+
+private:
+    // The section typing goes into: the caret's, or the first when the selection spans several.
+    int StartSection() const {
+        const QLineEdit* le = lineEdit();
+        if (le->hasSelectedText() && le->selectedText().size() > sectionText(currentSection()).size()) return 0;
+        return currentSectionIndex();
+    }
+    void Select(int index) { setSelectedSection(sectionAt(index)); }
+    int Digits(Section s) const {
+        if (s != YearSection) return 2;
+        return displayFormat().contains(QLatin1String("yyyy")) ? 4 : 2;
+    }
+    static int Low(Section s) { return s == DaySection || s == MonthSection ? 1 : 0; }
+    int High(Section s) const {
+        switch (s) {
+        case DaySection: return 31;
+        case MonthSection: return 12;
+        case HourSection: return displayFormat().contains(QLatin1String("AP"), Qt::CaseInsensitive) ? 12 : 23;
+        case MinuteSection:
+        case SecondSection: return 59;
+        default: return 9999;
+        }
+    }
+    bool TypeDigit(QChar digit) {
+        const int index = StartSection();
+        const Section s = sectionAt(index);
+        if (!(s & (DaySection | MonthSection | YearSection | HourSection | MinuteSection | SecondSection))) return false;
+        if (s == MonthSection && displayFormat().contains(QLatin1String("MMM"))) return false;
+        if (pendingSection_ != s || pending_.size() >= Digits(s)) pending_.clear();
+        QString typed = pending_ + digit;
+        if (s != YearSection && typed.toInt() > High(s)) typed = QString(digit);
+        pending_ = typed;
+        pendingSection_ = s;
+        const int value = typed.toInt();
+        if (s == YearSection) {
+            // A year is taken once it is complete; a shorter one when the section is left.
+            if (typed.size() == Digits(s)) Apply(s, Digits(s) == 2 ? Century(value) : value);
+        } else if (value >= Low(s)) {
+            Apply(s, value);
+        }
+        Select(index);
+        return true;
+    }
+    // Two digits of a year: 30 to 99 are the 1900s, 0 to 29 the 2000s.
+    static int Century(int year) { return year + (year < 30 ? 2000 : 1900); }
+    void Commit() {
+        if (pendingSection_ == YearSection && Digits(YearSection) == 4 && pending_.size() <= 2 && !pending_.isEmpty())
+            Apply(YearSection, Century(pending_.toInt()));
+        pending_.clear();
+        pendingSection_ = NoSection;
+    }
+    void Apply(Section s, int value) {
+        const QDateTime now = dateTime();
+        if (now.date() != typedDate_) wantedDay_ = 0;
+        int year = now.date().year(), month = now.date().month(), day = wantedDay_ ? wantedDay_ : now.date().day();
+        int hour = now.time().hour(), minute = now.time().minute(), second = now.time().second();
+        switch (s) {
+        case DaySection: day = wantedDay_ = value; break;
+        case MonthSection: month = value; break;
+        case YearSection: year = value; break;
+        case HourSection:
+            hour = value;
+            if (displayFormat().contains(QLatin1String("AP"), Qt::CaseInsensitive)) hour = value % 12 + (now.time().hour() >= 12 ? 12 : 0);
+            break;
+        case MinuteSection: minute = value; break;
+        case SecondSection: second = value; break;
+        default: return;
+        }
+        day = std::min(day, QDate(year, month, 1).daysInMonth());
+        const QDateTime dt(QDate(year, month, day), QTime(hour, minute, second));
+        if (!dt.isValid() || dt < minimumDateTime() || dt > maximumDateTime()) return;
+        setDateTime(dt);
+        typedDate_ = dt.date();
+    }
+
+    QString pending_;  // the digits typed into the section so far
+    Section pendingSection_ = NoSection;
+    int wantedDay_ = 0;  // the day typed, kept while a shorter month is shown
+    QDate typedDate_;    // the date the typing gave; another change forgets the day typed
+};
+
+// Puts the drop-down calendar's right edge under the field's right edge.
+class RightAligned : public QObject {
+public:
+    RightAligned(QWidget* field, QObject* parent) : QObject(parent), field_(field) {}
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* popup = qobject_cast<QWidget*>(o);
+        if (popup && field_ && e->type() == QEvent::Show) {
+            int x = field_->mapToGlobal(QPoint(field_->width(), 0)).x() - popup->width();
+            if (const QScreen* screen = field_->screen()) x = std::max(x, screen->availableGeometry().left());
+            popup->move(x, popup->y());
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> field_;
 };
 
 class PickerWidget : public QWidget {
@@ -84,15 +229,22 @@ public:
                 TellChange(h);
             });
         }
-        p->edit = new QDateTimeEdit(QDateTime::currentDateTime(), p);
+        p->edit = new DateEdit(QDateTime::currentDateTime(), p);
+        p->edit->setLocale(PickerLocale());
         if (p->none) {
             // An empty date shows an empty field, not the date the field showed before.
             p->edit->setMinimumDateTime(kNoDate);
             p->edit->setSpecialValueText(QStringLiteral(" "));
         }
         p->edit->setDisplayFormat(QtFormat(w.style));
-        p->edit->setCalendarPopup((w.style & DTS_UPDOWN) == 0 && (w.style & DTS_TIMEFORMAT) != DTS_TIMEFORMAT);
-        if (w.style & DTS_RIGHTALIGN) p->edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if ((w.style & DTS_UPDOWN) == 0 && (w.style & DTS_TIMEFORMAT) != DTS_TIMEFORMAT) {
+            p->edit->setCalendarPopup(true);
+            auto* calendar = new QCalendarWidget(p->edit);
+            calendar->setLocale(PickerLocale());
+            calendar->setFirstDayOfWeek(Qt::Monday);
+            p->edit->setCalendarWidget(calendar);
+            if (w.style & DTS_RIGHTALIGN) calendar->window()->installEventFilter(new RightAligned(p->edit, calendar));
+        }
         layout->addWidget(p->edit, 1);
         p->setFocusProxy(p->edit);
         QObject::connect(p->edit, &QDateTimeEdit::dateTimeChanged, p, [h] { TellChange(h); });

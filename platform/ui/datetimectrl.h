@@ -1,6 +1,7 @@
 #pragma once
 // The date-time picker: a date (or time) field whose show-none box, when the style asks for it,
-// lets the user leave the date empty. The user's changes are told to the parent
+// lets the user leave the date empty. Its drop-down calendar speaks German and opens under the
+// field's right edge with DTS_RIGHTALIGN. The user's changes are told to the parent
 // (DTN_DATETIMECHANGE); what the program sets is not. Data exchange with an OLE date: an
 // unticked box is a null date.
 #include "dialog.h"

@@ -1303,7 +1303,9 @@ BEGIN
     END IF;
     FOR g IN SELECT strBezeichnung, lMaxTeilnehmer FROM KursinstanzGruppe
              WHERE lKursID = course AND lKursinstanzID = -1 ORDER BY lKursinstanzGruppeID LOOP
-        IF NOT EXISTS (SELECT 1 FROM KursinstanzGruppe WHERE lKursinstanzID = run AND strBezeichnung = g.strBezeichnung) THEN
+        -- Names compare without their blanks at the end, as on SQL Server.
+        IF NOT EXISTS (SELECT 1 FROM KursinstanzGruppe WHERE lKursinstanzID = run
+                       AND rtrim(strBezeichnung) = rtrim(g.strBezeichnung)) THEN
             INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, lKursID, lEinsatzGruppeID,
                                            strBezeichnung, lMaxTeilnehmer)
             VALUES (dbo.sp_GetUniqueID('KursinstanzGruppe', 'lKursinstanzGruppeID'), run, -1, -1,

@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
     CWinApp frameApp(L"Kursadministration");
 
     std::string database, message;
-    bool readOnly = false;
-    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly)) {
+    bool readOnly = false, created = false;
+    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly, &created)) {
         std::fprintf(stderr, "qvframe: %s\n", message.c_str());
         return 1;
     }
@@ -76,6 +76,10 @@ int main(int argc, char** argv) {
     host->SetUserName(CString(user.c_str()));
     host->RegisterAsFrame();
     QvFrameStartServers(*host, user);
+    if (created && FAILED(QvFrameAdministerNewDatabase(user)))
+        std::fprintf(stderr, "qvframe: %s cannot be given the rights of the new database's administrator\n", user.c_str());
+    if (FAILED(QvFrameRecordMasterMandant()))
+        std::fprintf(stderr, "qvframe: the installation's own Mandant cannot be read from the database\n");
     std::vector<CString> views = QvFrameOpenViews(*host);
     if (!options.view.empty()) {
         const CString strView(qv::FromUtf8(options.view));
@@ -104,10 +108,9 @@ int main(int argc, char** argv) {
         if (!views.empty()) window.ShowView(views.front());
 
         if (!options.screenshot.empty()) {
-            // Everything queued by the start (menus, view bar, the first view) is drawn first.
-            QTimer::singleShot(0, &window, [&] {
-                QApplication::processEvents();
-                const QPixmap image = window.grab();
+            // Everything queued by the start (menus, view bar, the first view) is drawn first, and
+            // the lists the first page fills are filled.
+            window.GrabWhenDrawn(10000, [&](const QPixmap& image) {
                 if (image.isNull() || !image.save(QString::fromStdString(options.screenshot), "PNG")) {
                     std::fprintf(stderr, "qvframe: the screenshot cannot be written to %s\n", options.screenshot.c_str());
                     result = 1;

@@ -1,5 +1,9 @@
 #include "framestartup.h"
 #include "adosession.h"
+#include "guid.h"
+#include "qvadoconnection.h"
+#include "qvdblookup.h"
+#include "optionserver.h"
 #include "dbfile.h"
 #include "demodata.h"
 #include "frameusage.h"
@@ -202,9 +206,29 @@ std::vector<std::string> ForeignServerObjects(qv::sql::PgDb& db) {
 }
 #endif
 
+// What a new database holds for the one who made it, so that he can work in it as the demo's
+// administrator can: the installation's own Mandant, himself as a user, and the right to
+// everything on that Mandant's records. His role comes with the security server's tables
+// (QvFrameAdministerNewDatabase).
+std::string NewDatabaseRows(const std::string& user) {
+    std::string name;
+    for (char c : user) name += c == '\'' ? std::string("''") : std::string(1, c);
+    std::string sql = "BEGIN;INSERT INTO Mandant (lMandantID, strMandantName, strMandantTyp, fActive) VALUES (1, '" +
+                      std::string(kNewDatabaseMandant) + "', 'Feuerwehr', 1);"
+                      "INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) VALUES (1, '" +
+                      qv::ToUtf8(qv::GuidToString(qv::NewGuid(), false)) + "', '" + name +
+                      "');INSERT INTO SecMandant (lSecMandantID, lMandantID, lTableID, lQvSecUserID, lRight) VALUES ";
+    // The tables whose records the searches and record windows check against SecMandant.
+    const int tables[] = {0, 4, 6, 7, 20, 33, 39, 42, 45, 54, 57, 70, 71, 149};
+    for (std::size_t i = 0; i < std::size(tables); ++i)
+        sql += (i ? ", (" : "(") + std::to_string(i + 1) + ", 1, " + std::to_string(tables[i]) + ", 1, -1)";
+    return sql + ";COMMIT;";
+}
+
 // A server database is used as a file is: only with the suite's schema of this version; an empty
 // one gets the schema when asked for; anything else is refused and not touched.
-bool PrepareServerDatabase(const std::string& url, bool create, std::string* message) {
+bool PrepareServerDatabase(const std::string& url, bool create, const std::string& user, bool* created,
+                           std::string* message) {
 #ifdef QV_FRAME_PG
     std::string text;
     const auto refuse = [&](const std::string& why) {
@@ -217,6 +241,9 @@ bool PrepareServerDatabase(const std::string& url, bool create, std::string* mes
     if (version == qv::suite::kSchemaVersion) {
         foreignObjects = ForeignServerObjects(db);
         TraceForeignObjects(ShownAddress(url));
+        // Everything else works without it: the start goes on and says what will not.
+        if (qv::suite::MendSchemaPg(db, &text) != 0 && message)
+            *message = ShownAddress(url) + ": " + text + " (new options cannot be saved)";
         return true;
     }
     if (version > 0)
@@ -234,9 +261,12 @@ bool PrepareServerDatabase(const std::string& url, bool create, std::string* mes
         return refuse(ShownAddress(url) + " is no database of the suite (it has no schema version); it was left as it is.");
     if (!create) return refuse(ShownAddress(url) + " is empty (--create makes the suite schema there)");
     if (qv::suite::CreateSchemaPg(db, &text) != 0) return refuse(ShownAddress(url) + ": the schema cannot be made: " + text);
+    if (db.Exec(NewDatabaseRows(user)) != 0)
+        return refuse(ShownAddress(url) + ": the first user cannot be made: " + db.LastError().description);
+    if (created) *created = true;
     return true;
 #else
-    (void)create;
+    (void)create, (void)user, (void)created;
     if (message) *message = "this program was built without PostgreSQL: " + url;
     return false;
 #endif
@@ -245,21 +275,28 @@ bool PrepareServerDatabase(const std::string& url, bool create, std::string* mes
 }  // namespace
 
 bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
-                            bool* readOnly) {
+                            bool* readOnly, bool* created) {
     namespace fs = std::filesystem;
     qv::suite::DatabaseFile found;
     std::string error;
     if (readOnly) *readOnly = false;
+    if (created) *created = false;
     foreignObjects.clear();
     if (!options.database.empty()) {
         // A server's address is passed on as it stands (taken as a file name it would become an
         // SQLite file in a folder named "postgresql:").
         if (QvFrameIsServerDatabase(options.database)) {
             *path = options.database;
-            return PrepareServerDatabase(options.database, options.create, message);
+            return PrepareServerDatabase(options.database, options.create, QvFrameUser(options), created, message);
         }
         std::error_code ec;
         *path = fs::absolute(options.database, ec).string();
+        // Whether this start makes the database (PrepareSuiteDatabase tells what it leaves).
+        bool making = false;
+        if (options.create) {
+            const auto kind = qv::suite::InspectDatabaseFile(*path, &CheckedInRegistry()).kind;
+            making = kind == qv::suite::DatabaseKind::Missing || kind == qv::suite::DatabaseKind::Empty;
+        }
         if (!qv::suite::PrepareSuiteDatabase(*path, options.create, &found, &error, &CheckedInRegistry())) {
             if (message) {
                 *message = error;
@@ -268,6 +305,15 @@ bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, st
                     *message += " (--create makes a new one)";
             }
             return false;
+        }
+        if (making) {
+            // Made just now: its maker is its first user.
+            qv::sql::SqliteDb db;
+            if (db.Open("sqlite:" + *path) != SQLITE_OK || db.Exec(NewDatabaseRows(QvFrameUser(options))) != SQLITE_OK) {
+                if (message) *message = *path + ": the first user cannot be made: " + db.LastError().description;
+                return false;
+            }
+            if (created) *created = true;
         }
         if (readOnly) *readOnly = found.readOnly;
         foreignObjects = found.foreignObjects;
@@ -444,6 +490,52 @@ void QvFrameStartServers(CQvFrameHost& host, const std::string& user) {
             }
         }
     }
+}
+
+long QvFrameAdministerNewDatabase(const std::string& user) {
+    CQvADOConnection conn;
+    HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+    // The security server's tables are made by the server, on the database it works on.
+    if (SUCCEEDED(hr)) hr = conn.Execute(L"EXEC qv_CreateSecurityTables");
+    if (SUCCEEDED(hr)) {
+        CString strName(qv::FromUtf8(user));
+        strName.Replace(L"'", L"''");
+        CString sql;
+        sql.Format(L"IF NOT EXISTS (SELECT 1 FROM QvSecRole JOIN QvSecUser ON QvSecRole.lQvSecUserID = "
+                   L"QvSecUser.lQvSecUserID WHERE QvSecUser.strName = '%s') INSERT INTO QvSecRole (lQvSecUserID, "
+                   L"fAdmin) SELECT lQvSecUserID, 1 FROM QvSecUser WHERE strName = '%s'",
+                   strName.GetString(), strName.GetString());
+        hr = conn.Execute(sql);
+    }
+    if (FAILED(hr)) return hr;
+    // The course search offers the federal, cantonal and local courses, as the demo's does; without
+    // it a new course could not be found again.
+    VARIANT types;
+    VariantInit(&types);
+    types.vt = VT_BSTR;
+    types.bstrVal = SysAllocString(L"0 1 1 1");
+    COptionServer options;
+    return options.SetOption(-4000, CString(L"KursTyp"), types, 0);
+}
+
+long QvFrameRecordMasterMandant() {
+    long lMaster = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", lMaster, HKEY_LOCAL_MACHINE);
+    if (lMaster > 0) {
+        long lFound = 0;
+        CString strCondition;
+        strCondition.Format(L"lMandantID = %d AND fActive <> 0", lMaster);
+        const long hr = QvDBLookupLong(L"lMandantID", L"Mandant", strCondition, &lFound, L"Qovaro.NQ2");
+        if (FAILED(hr)) return hr;
+        if (lFound == lMaster) return lMaster;
+    }
+    // The registry names none of this database's Mandanten: its first one is the installation's.
+    long lFirst = 0;
+    const long hr = QvDBLookupLong(L"min(lMandantID)", L"Mandant", L"fActive <> 0", &lFirst, L"Qovaro.NQ2");
+    if (FAILED(hr)) return hr;
+    if (hr != S_OK || lFirst <= 0) return 0;
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", DWORD(lFirst), HKEY_LOCAL_MACHINE);
+    return lFirst;
 }
 
 std::vector<CString> QvFrameOpenViews(CQvFrameHost& host) {

@@ -29,8 +29,11 @@ std::string QvFrameDefaultDatabase();
 // with `create`. Only a suite database of this schema version is used; anything else is refused
 // and left as it is. FALSE with a message when there is none to work on. `readOnly` (may be null)
 // tells whether the database opens read-only.
+// A database made here (`created`, may be null) holds the installation's own Mandant
+// (kNewDatabaseMandant), the signed-in user (QvFrameUser) and his rights on that Mandant's records.
 bool QvFramePrepareDatabase(const QvFrameOptions& options, std::string* path, std::string* message,
-                            bool* readOnly = nullptr);
+                            bool* readOnly = nullptr, bool* created = nullptr);
+inline constexpr const char* kNewDatabaseMandant = "Eigene Feuerwehr";
 // The triggers, views and functions the database prepared last holds that the suite's schema does
 // not define ("trigger name", "view name", "function name"); they are named in the trace too.
 const std::vector<std::string>& QvFrameForeignObjects();
@@ -55,6 +58,15 @@ std::vector<std::pair<std::string, HRESULT>> QvFrameRegisterLibraries(const std:
 const std::vector<const wchar_t*>& QvFrameServerOrder();
 // Starts them; the security server signs the user in.
 void QvFrameStartServers(CQvFrameHost& host, const std::string& user);
+// Once the servers run on a database made at this start: its first user administers it (the
+// security server's role), as the demo's administrator does, and the course search offers every
+// course type, as the demo's does.
+long QvFrameAdministerNewDatabase(const std::string& user);
+// Once the servers run: the installation's own Mandant (HKLM "Software\Qovaro\NQ2"
+// "MasterMandantID"), which the settings lock and new records take, names an active Mandant of the
+// database; when it names none there, the database's first active Mandant is recorded. The
+// Mandant recorded (0: the database has none), or the failure to read it.
+long QvFrameRecordMasterMandant();
 // The views the frame offers (HKCU "Software\Qovaro\QvFrame" "Views", ProgIDs separated by blanks,
 // else the course view) that are registered; each is opened.
 std::vector<CString> QvFrameOpenViews(CQvFrameHost& host);

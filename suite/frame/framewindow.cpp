@@ -3,9 +3,12 @@
 #include "framestartpage.h"
 #include "qtwidget.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -257,6 +260,23 @@ void CQvFrameWindow::RebuildViewbar() {
         if (v->strProgID.CompareNoCase(m_strActive) == 0) item->setSelected(true);
     }
     m_pViewbar->expandAll();
+}
+
+void CQvFrameWindow::GrabWhenDrawn(int limitMs, std::function<void(const QPixmap&)> done) {
+    const auto held = [this] {
+        const QList<QWidget*> parts = findChildren<QWidget*>();
+        return std::any_of(parts.begin(), parts.end(), [](QWidget* w) { return w->isVisible() && !w->updatesEnabled(); });
+    };
+    auto* poll = new QTimer(this);
+    poll->setInterval(20);
+    const qint64 until = QDateTime::currentMSecsSinceEpoch() + limitMs;
+    QObject::connect(poll, &QTimer::timeout, this, [this, poll, held, until, done = std::move(done)] {
+        if (held() && QDateTime::currentMSecsSinceEpoch() < until) return;
+        poll->stop();
+        poll->deleteLater();
+        done(grab());
+    });
+    poll->start();
 }
 
 void CQvFrameWindow::Refresh() {

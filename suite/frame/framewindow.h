@@ -6,8 +6,10 @@
 #include "wnd.h"
 
 #include <QMainWindow>
+#include <QPixmap>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -36,6 +38,9 @@ public:
     HWND Pane() const { return m_pane.GetSafeHwnd(); }
     // Lets the start page show the frame's servers and views as they are now.
     void Refresh();
+    // The window as drawn, handed over once none of its shown parts holds its drawing (a list
+    // filling in slices does, and would come out black), or after limitMs at the latest.
+    void GrabWhenDrawn(int limitMs, std::function<void(const QPixmap&)> done);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -8,6 +8,7 @@
 #include "qvlistctrl.h"
 #include "qvregvalue.h"
 #include "qvrunning.h"
+#include "qvsec.h"
 #include "qvui.h"
 #include "utf.h"
 
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
+constexpr unsigned long kRightEdit = 0x100;
 
 char g_moduleTag;
 HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_moduleTag); }
@@ -26,6 +28,8 @@ HINSTANCE ModuleHandle() { return reinterpret_cast<HINSTANCE>(&g_moduleTag); }
 constexpr UINT IDD_NQ_CUSTFIELDADMIN = 30510;
 constexpr UINT IDC_NQ_CUSTFIELDADMIN_LIST = 30511;
 constexpr UINT IDS_NQ_CUSTFIELDADMIN_COL = 30512;
+constexpr UINT IDS_NQ_MANDANT4NEW_COL = 30522;
+constexpr UINT IDS_NQ_MANDANT4NEW_NONE = 30525;
 
 struct TemplateRegistrar {
     TemplateRegistrar() {
@@ -42,8 +46,28 @@ struct TemplateRegistrar {
             PushButton(L"Abbrechen", IDCANCEL, 183, 149, 50, 14, WS_TABSTOP),
         };
         RegisterDialogTemplate(ModuleHandle(), dlg);
+
+        DialogTemplate choose;
+        choose.id = IDD_NQ_MANDANT4NEW;
+        choose.caption = L"Mandant wählen";
+        choose.cx = 260;
+        choose.cy = 160;
+        choose.style = DS_MODALFRAME | DS_SHELLFONT | WS_POPUP | WS_CAPTION;
+        choose.items = {
+            LText(L"Für welchen Mandanten wird der neue Datensatz erfasst?", static_cast<UINT>(-1), 7, 7, 246, 8),
+            Control(L"", IDC_NQ_MANDANT4NEW_LIST, L"SysListView32",
+                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP, 7, 19, 246, 114),
+            DefPushButton(L"OK", IDOK, 147, 139, 50, 14, WS_TABSTOP),
+            PushButton(L"Abbrechen", IDCANCEL, 203, 139, 50, 14, WS_TABSTOP),
+        };
+        RegisterDialogTemplate(ModuleHandle(), choose);
         qv::RegisterStringTable(ModuleHandle(), {{IDS_NQ_CUSTFIELDADMIN_COL, L"Feld"},
-                                                 {IDS_NQ_CUSTFIELDADMIN_COL + 1, L"Tabelle"}});
+                                                 {IDS_NQ_CUSTFIELDADMIN_COL + 1, L"Tabelle"},
+                                                 {IDS_NQ_MANDANT4NEW_COL, L"Mandant"},
+                                                 {IDS_NQ_MANDANT4NEW_COL + 1, L"Typ"},
+                                                 {IDS_NQ_MANDANT4NEW_COL + 2, L"Ort"},
+                                                 {IDS_NQ_MANDANT4NEW_NONE,
+                                                  L"Sie dürfen für keinen Mandanten neue Datensätze dieser Art erfassen."}});
     }
 };
 TemplateRegistrar g_templateRegistrar;
@@ -152,15 +176,143 @@ void ShowAdminDlg(const std::vector<long>& tables, LPCWSTR lpszColumn, LPCWSTR l
     AfxSetResourceHandle(hPrevious);
 }
 
+struct MandantRow {
+    long lID = 0;
+    CString strName, strTyp, strOrt;
+};
+
+// The active Mandanten on whose records of the kind (the table id of the rights, 4 persons and
+// their reservations, 6 activities) the signed-in user has the right to edit, by name.
+long WritableMandanten(CQvADOConnection& conn, long lKind, std::vector<MandantRow>& rows) {
+    long lUserID = 0;
+    CQvSec sec;
+    CString strName, strUserID;
+    long hr = sec.GetUser(&strName, &strUserID, &lUserID);
+    if (FAILED(hr)) return hr;
+    hr = conn.Open(kProfile, 0);
+    if (FAILED(hr)) return hr;
+    CString strSQL;
+    strSQL.Format(L"SELECT vm.lMandantID, strMandantName, strMandantTyp, strPLZOrt FROM view_Mandant vm JOIN SecMandant "
+                  L"sm ON vm.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND sm.lTableID = %d AND sm.lRight & "
+                  L"%lu = %lu WHERE vm.fActive = 1 ORDER BY strMandantName, vm.lMandantID",
+                  lUserID, lKind, kRightEdit, kRightEdit);
+    CQvADORecordset rs(&conn);
+    hr = rs.Open(strSQL);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+    while (SUCCEEDED(hr) && !bEOF) {
+        MandantRow row;
+        hr = rs.GetFieldValue(L"lMandantID", &row.lID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandantName", &row.strName);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandantTyp", &row.strTyp);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &row.strOrt);
+        if (SUCCEEDED(hr)) {
+            // A Mandant with more than one rights row for the kind is offered once.
+            if (rows.empty() || rows.back().lID != row.lID) rows.push_back(row);
+            hr = rs.MoveNext(&bEOF);
+        }
+    }
+    rs.Close();
+    return hr;
+}
+
+// A text of this library's table; its resource handle is the current one.
+CString NQLoadOwnString(UINT nID) {
+    CString strText;
+    strText.LoadString(nID);
+    return strText;
+}
+
+// The Mandanten offered for a new record; OK takes the chosen row, a double click too.
+class CNQMandant4NewDlg : public CQvDialog {
+public:
+    CNQMandant4NewDlg(std::vector<MandantRow> rows, long lPreselect)
+        : CQvDialog(IDD_NQ_MANDANT4NEW, nullptr), m_rows(std::move(rows)), m_lPreselect(lPreselect) {}
+
+    BOOL OnInitDialog() override {
+        CQvDialog::OnInitDialog();
+        m_list.SubclassDlgItem(IDC_NQ_MANDANT4NEW_LIST, this);
+        static const int widths[] = {200, 90, 130};
+        m_list.QvInsertColumn(3, IDS_NQ_MANDANT4NEW_COL, nullptr, widths);
+        int nPreselect = m_rows.size() == 1 ? 0 : -1;
+        for (const MandantRow& row : m_rows) {
+            CQvListItem* pItem = nullptr;
+            m_list.QvAddItem(pItem, FALSE);
+            pItem->SetParam(0, row.lID);
+            pItem->SetColumnText(0, row.strName);
+            pItem->SetColumnText(1, row.strTyp);
+            pItem->SetColumnText(2, row.strOrt);
+            if (row.lID == m_lPreselect) nPreselect = pItem->GetIndex();
+        }
+        if (nPreselect >= 0) {
+            m_list.SetItemState(nPreselect, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+            m_list.EnsureVisible(nPreselect, FALSE);
+        }
+        m_list.SetFocus();
+        return FALSE;
+    }
+    void OnOK() override {
+        const int nItem = m_list.GetNextItem(-1, LVNI_SELECTED);
+        long lID = 0;
+        // Without a row chosen the dialog stays: only Cancel leaves it without a Mandant.
+        if (nItem < 0 || !m_list.QvGetItem(nItem) || !m_list.QvGetItem(nItem)->GetParam(0, &lID) || lID == 0) {
+            return;
+        }
+        m_lChosen = lID;
+        CQvDialog::OnOK();
+    }
+    afx_msg void OnDblClkList(NMHDR*, LRESULT* pResult) {
+        *pResult = 0;
+        if (m_list.GetNextItem(-1, LVNI_SELECTED) >= 0) OnOK();
+    }
+
+    CQvListCtrl m_list;
+    long m_lChosen = 0;
+
+private:
+    std::vector<MandantRow> m_rows;
+    long m_lPreselect = 0;
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CNQMandant4NewDlg, CQvDialog)
+    ON_NOTIFY(NM_DBLCLK, IDC_NQ_MANDANT4NEW_LIST, &CNQMandant4NewDlg::OnDblClkList)
+END_MESSAGE_MAP()
+
 }  // namespace
 
-BOOL NQ_GetMandantID4New(long& lMandantID, long) {
+BOOL NQ_GetMandantID4New(long& lMandantID, long lKind) {
     long lMandant = 0;
     NQ_GetActMandantID(lMandant);
-    if (lMandant == 0) NQ_GetMasterMandantID(lMandant);
-    if (lMandant == 0) return FALSE;
-    lMandantID = lMandant;
-    return TRUE;
+    if (lMandant != 0) {
+        lMandantID = lMandant;
+        return TRUE;
+    }
+    // No Mandant is active: the user picks one of those he may write, the installation's own
+    // chosen to begin with.
+    std::vector<MandantRow> rows;
+    CQvADOConnection conn;
+    const long hr = WritableMandanten(conn, lKind, rows);
+    if (FAILED(hr)) {
+        QvReportDBError(conn, hr, __FILE__, __LINE__);
+        return FALSE;
+    }
+    const HINSTANCE hPrevious = AfxGetResourceHandle();
+    AfxSetResourceHandle(ModuleHandle());
+    BOOL bChosen = FALSE;
+    if (rows.empty()) {
+        QvReportMsg(2, NQLoadOwnString(IDS_NQ_MANDANT4NEW_NONE), L"NQ_GetMandantID4New", L"Default", __FILE__, __LINE__, 0);
+    } else {
+        long lMaster = 0;
+        NQ_GetMasterMandantID(lMaster);
+        CNQMandant4NewDlg dlg(std::move(rows), lMaster);
+        if (dlg.DoModal() == IDOK && dlg.m_lChosen != 0) {
+            lMandantID = dlg.m_lChosen;
+            bChosen = TRUE;
+        }
+    }
+    AfxSetResourceHandle(hPrevious);
+    return bChosen;
 }
 
 void NQ_ShowPublicCustfieldAdminDlg(const std::vector<long>& tables) {

@@ -6,10 +6,14 @@
 
 #include <vector>
 
-// The Mandant a new record belongs to: the active one, else the installation's own. FALSE (and
-// lMandantID unchanged) when there is none. The kind of record (4 reservation, 6 activity) does
-// not change the choice.
+// The Mandant a new record belongs to: the active one; when none is active the user chooses, in
+// dialog IDD_NQ_MANDANT4NEW, among the active Mandanten on whose records of the kind (4 persons
+// and their reservations, 6 activities: the table id of their rights) he may edit, the
+// installation's own chosen to begin with. FALSE (and lMandantID unchanged) when the user cancels,
+// or when there is none he may edit (he is told so).
 BOOL NQ_GetMandantID4New(long& lMandantID, long lKind);
+inline constexpr UINT IDD_NQ_MANDANT4NEW = 30520;
+inline constexpr UINT IDC_NQ_MANDANT4NEW_LIST = 30521;
 
 // Modal dialogs over the custom fields of the tables: which of them are public (CustFieldType
 // fPublic) and which can be searched (fUsed4Search). Cancel changes nothing.

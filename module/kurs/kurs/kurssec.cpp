@@ -94,27 +94,124 @@ long ReadRecords(CQvADORecordset& rs, const CString& strKurs, const CString& str
     return hr;
 }
 
-// What a confirmed row is set to, and what a revoked one.
-CString SetClause(const Record& rec) {
+// A statement that brings rows up to date and touches only rows whose values change: its verb
+// ("UPDATE SecKurs SET ..."), the FROM of an update over a join (empty for SecKurs alone) and
+// the condition. Whether it would change any row is asked first with a plain SELECT, so a
+// refresh that finds nothing to change writes nothing and needs no write lock.
+struct Write {
+    CString strVerb;
+    CString strFrom;
+    CString strWhere;
+};
+
+// The rows are counted rather than the first one asked for: the planner then joins the sets
+// instead of looking up row by row for a first row that, most often, is not there.
+long WouldChange(CQvADORecordset& rs, const Write& write, bool& bChange) {
+    CString strSQL;
+    strSQL.Format(L"SELECT count(*) AS lCount %s WHERE %s", write.strFrom.IsEmpty() ? L"FROM SecKurs" : write.strFrom,
+                  write.strWhere);
+    BOOL bEOF = TRUE;
+    long lCount = 0;
+    long hr = kurs::OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"lCount", &lCount);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    bChange = SUCCEEDED(hr) && lCount > 0;
+    return hr;
+}
+
+long Run(CQvADOConnection& conn, const Write& write) {
+    CString strSQL;
+    strSQL.Format(L"%s %s WHERE %s", write.strVerb, write.strFrom, write.strWhere);
+    return kurs::Execute(conn, strSQL);
+}
+
+// The user's person leads the run of the SecKurs row in the statement (as an instructor marked
+// leader). The GUID columns are compared as they stand, so the user's contact is found by its
+// index.
+CString LeadsRun(long lQvSecUserID) {
     CString str;
-    if (rec.bRevoke)
-        str = L"lRight = 0";
-    else
-        str.Format(L"fValid = 1, lRight = %d", kurs::SignedMask(rec.dwMask));
+    str.Format(L"EXISTS (SELECT 1 FROM PersonKurs pk JOIN Person ON pk.lPersonID = Person.lPersonID JOIN Contact ON "
+               L"Contact.lPersonID = Person.lPersonID JOIN QvSecUser ON Contact.guid = QvSecUser.strUserID WHERE "
+               L"pk.lKursinstanzID = SecKurs.lKursinstanzID AND pk.fTeilnehmer = 0 AND pk.fLeiter = 1 AND "
+               L"QvSecUser.lQvSecUserID = %d)",
+               lQvSecUserID);
     return str;
 }
 
+// The rows of the scope that no record of it confirms become invalid and go with the final
+// delete: rows of neither kind (both keys set), and rows whose record is gone.
+Write InvalidateOdd(long lKind, const CString& strScope, long lQvSecUserID) {
+    Write write;
+    write.strVerb = L"UPDATE SecKurs SET fValid = 0";
+    write.strWhere.Format(L"%s AND lQvSecUserID = %d AND fValid <> 0 AND %s <> -1", strScope, lQvSecUserID,
+                          OtherKeyOf(lKind));
+    return write;
+}
+
+Write InvalidateGone(long lKind, const CString& strScope, long lQvSecUserID) {
+    Write write;
+    write.strVerb = L"UPDATE SecKurs SET fValid = 0";
+    write.strWhere.Format(L"%s AND lQvSecUserID = %d AND fValid <> 0 AND %s = -1 AND NOT EXISTS (SELECT 1 FROM %s r "
+                          L"WHERE r.%s = SecKurs.%s)",
+                          strScope, lQvSecUserID, OtherKeyOf(lKind), TableOf(lKind), KeyOf(lKind), KeyOf(lKind));
+    return write;
+}
+
 // Brings the existing rows of records[first..last] (one kind, one outcome, in key order) up to
-// date; only rows of records of the scope are touched.
-long UpdateRows(CQvADOConnection& conn, const std::vector<Record>& records, size_t first, size_t last,
-                const CString& strScope, long lQvSecUserID) {
+// date; only rows of records of the scope are touched, and only those that are not already
+// what the refresh leaves. A revoked row loses its rights and goes with the final delete; a
+// confirmed run row keeps the leader's right that the leader step would give it again.
+Write UpdateRows(const std::vector<Record>& records, size_t first, size_t last, const CString& strScope,
+                 long lQvSecUserID, bool bCentral) {
     const Record& rec = records[first];
-    CString strSQL;
-    strSQL.Format(L"UPDATE SecKurs SET %s WHERE lQvSecUserID = %d AND %s = -1 AND %s BETWEEN %d AND %d AND %s IN "
-                  L"(SELECT %s FROM %s WHERE %s)",
-                  SetClause(rec), lQvSecUserID, OtherKeyOf(rec.lKind), KeyOf(rec.lKind), rec.lID, records[last].lID,
-                  KeyOf(rec.lKind), KeyOf(rec.lKind), TableOf(rec.lKind), strScope);
-    return kurs::Execute(conn, strSQL);
+    const LONG lMask = kurs::SignedMask(rec.dwMask);
+    CString strSame;
+    if (rec.bRevoke) {
+        strSame = L"fValid = 0 AND lRight = 0";
+    } else if (bCentral && rec.lKind == 2 && (rec.dwMask & kurs::kRightKursleiter) != 0 &&
+               (rec.dwMask | kurs::kRightLeader) != rec.dwMask) {
+        strSame.Format(L"fValid = 1 AND (lRight = %d OR lRight = %d AND %s)", lMask,
+                       static_cast<LONG>(kurs::SignedMask(rec.dwMask | kurs::kRightLeader)), LeadsRun(lQvSecUserID));
+    } else {
+        strSame.Format(L"fValid = 1 AND lRight = %d", lMask);
+    }
+    Write write;
+    if (rec.bRevoke)
+        write.strVerb = L"UPDATE SecKurs SET fValid = 0, lRight = 0";
+    else
+        write.strVerb.Format(L"UPDATE SecKurs SET fValid = 1, lRight = %d", lMask);
+    CString strRange;
+    if (bCentral) strRange.Format(L" AND %s BETWEEN %d AND %d", KeyOf(rec.lKind), rec.lID, records[last].lID);
+    write.strWhere.Format(L"lQvSecUserID = %d AND %s = -1%s AND %s IN (SELECT %s FROM %s WHERE %s) AND NOT (%s)",
+                          lQvSecUserID, OtherKeyOf(rec.lKind), strRange, KeyOf(rec.lKind), KeyOf(rec.lKind),
+                          TableOf(rec.lKind), strScope, strSame);
+    return write;
+}
+
+// Central installation: every run row of the user (in the scope or not) for a run the user's
+// person leads, holding the course-leader right, gets the leader's right and is valid.
+Write LeaderRows(long lQvSecUserID) {
+    Write write;
+    write.strVerb.Format(L"UPDATE SecKurs SET fValid = 1, lRight = lRight | %lu", kurs::kRightLeader);
+    write.strFrom = L"FROM PersonKurs pk JOIN Person ON pk.lPersonID = Person.lPersonID JOIN SecKurs ON "
+                    L"SecKurs.lKursinstanzID = pk.lKursinstanzID AND SecKurs.lKursID = -1 JOIN Contact ON "
+                    L"Contact.lPersonID = Person.lPersonID JOIN QvSecUser ON Contact.guid = QvSecUser.strUserID AND "
+                    L"SecKurs.lQvSecUserID = QvSecUser.lQvSecUserID";
+    write.strWhere.Format(L"fTeilnehmer = 0 AND fLeiter = 1 AND QvSecUser.lQvSecUserID = %d AND SecKurs.lRight & %lu "
+                          L"= %lu AND (SecKurs.fValid = 0 OR (SecKurs.lRight & %lu) = 0)",
+                          lQvSecUserID, kurs::kRightKursleiter, kurs::kRightKursleiter, kurs::kRightLeader);
+    return write;
+}
+
+// The user's rows still invalid, also those outside the scope, are removed.
+Write DeleteInvalid(long lQvSecUserID) {
+    Write write;
+    write.strVerb = L"DELETE FROM SecKurs";
+    write.strWhere.Format(L"fValid = 0 AND lQvSecUserID = %d", lQvSecUserID);
+    return write;
 }
 
 // Writes the rows of the records the user has no row on, under keys drawn as one drawing per
@@ -160,6 +257,17 @@ long InsertRows(CQvADOConnection& conn, const std::vector<Record>& records, long
     return hr;
 }
 
+// The failure of the connection's last call says that the database may not be written (a file
+// opened read-only: SQLite's primary result code 8 under the extended ones).
+bool IsReadOnlyDatabase(CQvADOConnection& conn) {
+    long lNumber = 0;
+    long lNativeError = 0;
+    CString strSQLState;
+    if (FAILED(conn.GetLastErrorInfo(&lNumber, &lNativeError, strSQLState))) return false;
+    constexpr long kSqliteReadOnly = 8;
+    return (lNativeError & 0xFF) == kSqliteReadOnly;
+}
+
 // The user's rights on the course module without the course-leader right, which a local
 // installation does not hand out through the rights rows.
 long LocalMask(DWORD& dwMask) {
@@ -173,57 +281,33 @@ long LocalMask(DWORD& dwMask) {
 
 }  // namespace
 
-// The rows of the whole scope are brought up to date set by set in one transaction: the
-// courses, then the runs, each in key order, and new rows get the keys one drawing per record
-// would give them.
+// The rows of the whole scope are brought up to date set by set: the courses, then the runs,
+// each in key order, and new rows get the keys one drawing per record would give them. Each
+// statement touches only rows whose values change, and all of them are first asked whether they
+// would change anything: a refresh that finds the rows as they should be writes nothing and
+// opens no transaction (a database that may not be written is then only read). Otherwise the
+// writes go in one transaction.
 long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, CKursDlg* pDlg) {
     CKursResourceScope scope;
     if (kurs::IsKursDlgClosing(pDlg)) return S_OK;
-    const BOOL bCentral = NQ_IsEnterpriseEdition();
+    const bool bCentral = NQ_IsEnterpriseEdition() != FALSE;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
-    // One transaction of its own, unless the caller's is open on the connection.
-    const bool bOwnTransaction = SUCCEEDED(hr) && !conn.IsInTransaction();
-    if (bOwnTransaction) {
-        hr = conn.BeginTrans();
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-    }
-    auto endTransaction = [&](long hrWork) {
-        if (!bOwnTransaction) return hrWork;
-        if (SUCCEEDED(hrWork)) {
-            const long hrCommit = conn.CommitTrans();
-            if (SUCCEEDED(hrCommit)) return hrWork;
-            KURS_TRACEHR(hrCommit);
-            hrWork = hrCommit;
-        }
-        conn.RollbackTrans();
-        return hrWork;
-    };
 
     const CString strKurs = ScopeCondition(L"lKursID", lKursID);
     const CString strKursinstanz = ScopeCondition(L"lKursinstanzID", lKursinstanzID);
-
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"UPDATE SecKurs SET fValid = 0 WHERE %s AND lQvSecUserID = %d UPDATE SecKurs SET fValid = 0 "
-                      L"WHERE %s AND lQvSecUserID = %d",
-                      strKurs, lQvSecUserID, strKursinstanz, lQvSecUserID);
-        hr = kurs::Execute(conn, strSQL);
-    }
+    auto scopeOf = [&](long lKind) { return lKind == 1 ? strKurs : strKursinstanz; };
 
     std::vector<Record> records;
-    bool bClosing = false;
+    DWORD dwLocalMask = 0;
     if (SUCCEEDED(hr) && bCentral) {
-        // The rights of each record come from the security server one by one; a closing window
-        // ends the refresh before anything of it is kept.
+        // The rights of each record come from the security server one by one, before anything
+        // is written; a closing window ends the refresh with nothing of it kept.
         std::vector<CQvGUID> guids;
         hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, true, records, &guids);
         for (size_t i = 0; SUCCEEDED(hr) && i < records.size(); ++i) {
-            if (kurs::IsKursDlgClosing(pDlg)) {
-                bClosing = true;
-                break;
-            }
+            if (kurs::IsKursDlgClosing(pDlg)) return S_OK;
             CQvSec sec;
             hr = sec.LoadRights(CQvGUID(), guids[i].GetGUID(TRUE));
             if (FAILED(hr)) {
@@ -233,57 +317,89 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
             records[i].bRevoke = !sec.HasAnyRight(kurs::kRightRead | kurs::kRightKursleiter);
             records[i].dwMask = sec.GetRights();
         }
-        // Runs of records with one outcome in key order: one statement each.
-        for (size_t i = 0; SUCCEEDED(hr) && !bClosing && i < records.size();) {
-            size_t end = i + 1;
-            while (end < records.size() && SameOutcome(records[i], records[end])) ++end;
-            bool bAnyRow = false;
-            for (size_t k = i; k < end; ++k) bAnyRow = bAnyRow || records[k].bExists;
-            if (bAnyRow)
-                hr = UpdateRows(conn, records, i, end - 1, records[i].lKind == 1 ? strKurs : strKursinstanz,
-                                lQvSecUserID);
-            i = end;
-        }
     } else if (SUCCEEDED(hr)) {
-        DWORD dwMask = 0;
-        hr = LocalMask(dwMask);
-        if (SUCCEEDED(hr)) hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, false, records, nullptr);
-        for (Record& rec : records) rec.dwMask = dwMask;
-        for (long lKind = 1; SUCCEEDED(hr) && lKind <= 2; ++lKind) {
-            CString strSQL;
-            strSQL.Format(L"UPDATE SecKurs SET fValid = 1, lRight = %d WHERE lQvSecUserID = %d AND %s = -1 AND %s IN "
-                          L"(SELECT %s FROM %s WHERE %s)",
-                          kurs::SignedMask(dwMask), lQvSecUserID, OtherKeyOf(lKind), KeyOf(lKind), KeyOf(lKind),
-                          TableOf(lKind), lKind == 1 ? strKurs : strKursinstanz);
-            hr = kurs::Execute(conn, strSQL);
-        }
+        hr = LocalMask(dwLocalMask);
     }
-    if (bClosing) {
-        endTransaction(E_ABORT);
-        return S_OK;
-    }
-    if (SUCCEEDED(hr)) hr = InsertRows(conn, records, lQvSecUserID);
 
-    if (SUCCEEDED(hr) && bCentral) {
-        // Leaders of a run who hold the course-leader right there get the leader's right on it. The
-        // GUID columns are compared as they stand, so the user's contact is found by its index.
-        CString strSQL;
-        strSQL.Format(L"UPDATE SecKurs SET fValid = 1, lRight = lRight | %lu FROM PersonKurs pk JOIN Person ON "
-                      L"pk.lPersonID = Person.lPersonID JOIN SecKurs ON SecKurs.lKursinstanzID = pk.lKursinstanzID "
-                      L"AND SecKurs.lKursID = -1 JOIN Contact ON Contact.lPersonID = Person.lPersonID JOIN QvSecUser "
-                      L"ON Contact.guid = QvSecUser.strUserID AND SecKurs.lQvSecUserID = "
-                      L"QvSecUser.lQvSecUserID WHERE fTeilnehmer = 0 AND fLeiter = 1 AND QvSecUser.lQvSecUserID = %d "
-                      L"AND SecKurs.lRight & %lu = %lu",
-                      kurs::kRightLeader, lQvSecUserID, kurs::kRightKursleiter, kurs::kRightKursleiter);
-        hr = kurs::Execute(conn, strSQL);
-    }
+    // The set statements, in the order they run; new rows go in after the updates.
+    std::vector<Write> updates;
+    std::vector<Write> finals;
     if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"Delete SecKurs WHERE fValid = 0 AND lQvSecUserID = %d", lQvSecUserID);
-        hr = kurs::Execute(conn, strSQL);
+        for (long lKind = 1; lKind <= 2; ++lKind) {
+            updates.push_back(InvalidateOdd(lKind, scopeOf(lKind), lQvSecUserID));
+            updates.push_back(InvalidateGone(lKind, scopeOf(lKind), lQvSecUserID));
+        }
+        if (bCentral) {
+            // Runs of records with one outcome in key order: one statement each.
+            for (size_t i = 0; i < records.size();) {
+                size_t end = i + 1;
+                while (end < records.size() && SameOutcome(records[i], records[end])) ++end;
+                bool bAnyRow = false;
+                for (size_t k = i; k < end; ++k) bAnyRow = bAnyRow || records[k].bExists;
+                if (bAnyRow)
+                    updates.push_back(
+                        UpdateRows(records, i, end - 1, scopeOf(records[i].lKind), lQvSecUserID, true));
+                i = end;
+            }
+            finals.push_back(LeaderRows(lQvSecUserID));
+        } else {
+            for (long lKind = 1; lKind <= 2; ++lKind) {
+                Record rec;
+                rec.lKind = lKind;
+                rec.dwMask = dwLocalMask;
+                updates.push_back(UpdateRows({rec}, 0, 0, scopeOf(lKind), lQvSecUserID, false));
+            }
+        }
+        finals.push_back(DeleteInvalid(lQvSecUserID));
     }
-    hr = endTransaction(hr);
 
+    // Whether anything changes: a record without its row, or a statement that finds a row.
+    std::vector<Record> missing;
+    if (SUCCEEDED(hr) && !bCentral)
+        hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, false, missing, nullptr);
+    bool bChange = false;
+    for (const Record& rec : records) bChange = bChange || !rec.bExists;
+    bChange = bChange || !missing.empty();
+    for (const std::vector<Write>* pWrites : {&updates, &finals}) {
+        for (size_t i = 0; SUCCEEDED(hr) && !bChange && i < pWrites->size(); ++i)
+            hr = WouldChange(rs, (*pWrites)[i], bChange);
+    }
+    if (FAILED(hr) || !bChange) {
+        if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+
+    // One transaction of its own, unless the caller's is open on the connection.
+    const bool bOwnTransaction = !conn.IsInTransaction();
+    if (bOwnTransaction) {
+        hr = conn.BeginTrans();
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    for (size_t i = 0; SUCCEEDED(hr) && i < updates.size(); ++i) hr = Run(conn, updates[i]);
+    if (SUCCEEDED(hr) && !bCentral) {
+        // The records without a row, read again under the transaction's lock.
+        missing.clear();
+        hr = ReadRecords(rs, strKurs, strKursinstanz, lQvSecUserID, false, missing, nullptr);
+        for (Record& rec : missing) rec.dwMask = dwLocalMask;
+    }
+    if (SUCCEEDED(hr)) hr = InsertRows(conn, bCentral ? records : missing, lQvSecUserID);
+    for (size_t i = 0; SUCCEEDED(hr) && i < finals.size(); ++i) hr = Run(conn, finals[i]);
+    // A database that may not be written refuses the first write (asked before the rollback,
+    // which forgets the error): the rows stay as they are and the window works with them; the
+    // failure is traced, not shown.
+    const bool bReadOnly = FAILED(hr) && IsReadOnlyDatabase(conn);
+    if (bOwnTransaction) {
+        if (SUCCEEDED(hr)) {
+            const long hrCommit = conn.CommitTrans();
+            if (FAILED(hrCommit)) {
+                KURS_TRACEHR(hrCommit);
+                hr = hrCommit;
+            }
+        }
+        if (FAILED(hr)) conn.RollbackTrans();
+    }
+
+    if (bReadOnly) return S_FALSE;
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

@@ -23,9 +23,12 @@
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 #include <QWindow>
+#include <QTableView>
+#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QCheckBox>
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFileInfo>
@@ -582,42 +585,87 @@ QString SectionInput(const QDateTimeEdit* edit, QDateTimeEdit::Section section, 
 }
 }  // namespace
 
+namespace {
+// A click on the digits of a section of a date field (0: the first shown), where the user clicks
+// to type into it.
+bool ClickSection(QDateTimeEdit* edit, int index) {
+    auto* field = edit ? edit->findChild<QLineEdit*>() : nullptr;
+    if (!field || !edit->isEnabled() || index < 0 || index >= edit->sectionCount()) return false;
+    // The sections stand in the text in the order shown.
+    const QString text = field->text();
+    int start = -1, length = 0;
+    for (int i = 0, from = 0; i <= index; ++i) {
+        const QString section = edit->sectionText(edit->sectionAt(i));
+        start = text.indexOf(section, from);
+        if (start < 0) return false;
+        length = int(section.size());
+        from = start + length;
+    }
+    // The middle of the points whose caret falls into the section.
+    int first = -1, last = -1;
+    for (int x = 0; x < field->width(); ++x) {
+        const int pos = field->cursorPositionAt(QPoint(x, field->height() / 2));
+        if (pos > start && pos < start + length) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    }
+    if (first < 0) return false;
+    if (!ClickOn(field, QPoint((first + last) / 2, field->height() / 2), Qt::NoModifier)) return false;
+    Pump();
+    return edit->hasFocus() && edit->currentSectionIndex() == index;
+}
+}  // namespace
+
 bool PickDate(HWND picker, int year, int month, int day) {
     QWidget* w = WidgetOf(picker);
     auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
-    auto* field = edit ? edit->findChild<QLineEdit*>() : nullptr;
     const QDate date(year, month, day);
-    if (!field || !edit->isEnabled() || !date.isValid()) return false;
-    // A click into the field puts the caret into one of its sections; Ctrl+arrow keys go from section
-    // to section, selecting each, and the digits are typed over it.
-    if (!ClickOn(field, field->rect().center(), Qt::NoModifier) || !edit->hasFocus()) return false;
-    // The field refuses a day its month does not have: the sections are typed in an order that keeps
-    // the date valid at every step (the year and month before a day beyond the shown month's length).
-    std::vector<int> order;
-    for (int i = 0; i < edit->sectionCount(); ++i)
-        if (edit->sectionAt(i) & QDateTimeEdit::DateSections_Mask) order.push_back(i);
-    const auto staysValid = [&] {
-        QDate shown = edit->date();
-        for (int i : order) {
-            const QDateTimeEdit::Section s = edit->sectionAt(i);
-            shown = QDate(s == QDateTimeEdit::YearSection ? year : shown.year(),
-                          s == QDateTimeEdit::MonthSection ? month : shown.month(),
-                          s == QDateTimeEdit::DaySection ? day : shown.day());
-            if (!shown.isValid()) return false;
-        }
-        return true;
-    };
-    while (!staysValid() && std::next_permutation(order.begin(), order.end())) {}
-    for (int i : order) {
-        // The caret in the section without selecting it: out and back in.
-        if (edit->currentSectionIndex() == i && !field->hasSelectedText() && edit->sectionCount() > 1)
-            Key(i > 0 ? Qt::Key_Left : Qt::Key_Right, Qt::ControlModifier);
-        for (int steps = edit->sectionCount(); edit->currentSectionIndex() != i && steps > 0; --steps)
-            Key(edit->currentSectionIndex() < i ? Qt::Key_Right : Qt::Key_Left, Qt::ControlModifier);
-        if (!TypeText(SectionInput(edit, edit->sectionAt(i), date))) return false;
+    if (!edit || !edit->isEnabled() || !date.isValid()) return false;
+    // Each section of the date is clicked and typed into, from the first shown to the last.
+    for (int i = 0; i < edit->sectionCount(); ++i) {
+        const QDateTimeEdit::Section s = edit->sectionAt(i);
+        if (!(s & QDateTimeEdit::DateSections_Mask)) continue;
+        if (!ClickSection(edit, i) || !TypeText(SectionInput(edit, s, date))) return false;
     }
     Pump();
     return edit->date() == date;
+}
+
+bool TypeDate(HWND picker, int section, const std::wstring& keys) {
+    QWidget* w = WidgetOf(picker);
+    return ClickSection(w ? w->findChild<QDateTimeEdit*>() : nullptr, section) && TypeText(ToQt(keys));
+}
+
+bool OpenDateCalendar(HWND picker) {
+    QWidget* w = WidgetOf(picker);
+    auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
+    auto* field = edit ? edit->findChild<QLineEdit*>() : nullptr;
+    if (!field || !edit->calendarPopup() || !edit->isEnabled()) return false;
+    // The arrow is the part of the field right of its text.
+    const QPoint arrow((field->geometry().right() + edit->width()) / 2, edit->height() / 2);
+    if (!ClickOn(edit, arrow, Qt::NoModifier)) return false;
+    QCalendarWidget* calendar = edit->calendarWidget();
+    return calendar && calendar->isVisible();
+}
+
+std::vector<std::wstring> CalendarTexts(HWND picker) {
+    QWidget* w = WidgetOf(picker);
+    auto* edit = w ? w->findChild<QDateTimeEdit*>() : nullptr;
+    QCalendarWidget* calendar = edit && edit->calendarPopup() ? edit->calendarWidget() : nullptr;
+    if (!calendar) return {};
+    std::vector<std::wstring> out;
+    if (auto* month = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_monthbutton")))
+        out.push_back(FromQt(month->text()));
+    if (auto* year = calendar->findChild<QToolButton*>(QStringLiteral("qt_calendar_yearbutton")))
+        out.push_back(FromQt(year->text()));
+    if (auto* view = calendar->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"))) {
+        // The weekdays' row above the days, after the column of the week numbers when it is shown.
+        QAbstractItemModel* model = view->model();
+        const int from = calendar->verticalHeaderFormat() == QCalendarWidget::NoVerticalHeader ? 0 : 1;
+        for (int c = from; c < model->columnCount(); ++c) out.push_back(FromQt(model->index(0, c).data().toString()));
+    }
+    return out;
 }
 
 bool ClickTab(HWND tabs, int index) {

@@ -76,10 +76,16 @@ COLORREF TreeItemColor(HWND tree, const std::wstring& text);  // CLR_DEFAULT: th
 bool TreeItemBold(HWND tree, const std::wstring& text);
 bool TreeItemChecked(HWND tree, const std::wstring& text);
 bool TreeItemHasImage(HWND tree, const std::wstring& text);
-// Date-time pickers: the user ticks or clears the show-none box, or types a date into the field
-// (not into a field that shows the weekday: PickDate fails there).
+// Date-time pickers: the user ticks or clears the show-none box, or types a date into the field,
+// clicking on each section's digits and typing them (not into a field that shows the weekday).
 bool TickDatePicker(HWND picker, bool ticked);
 bool PickDate(HWND picker, int year, int month, int day);
+// A click on a section of the picker's field (0: the first shown), then the keys typed one by one.
+bool TypeDate(HWND picker, int section, const std::wstring& keys);
+// The drop-down calendar opened with a click on the picker's arrow; then what it shows: the
+// month, the year and the weekdays in the order of its columns.
+bool OpenDateCalendar(HWND picker);
+std::vector<std::wstring> CalendarTexts(HWND picker);
 // Tab strips (the class library's tab control): the tab's index.
 bool ClickTab(HWND tabs, int index);
 std::vector<std::wstring> TabLabels(HWND tabs);

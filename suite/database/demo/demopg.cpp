@@ -102,12 +102,6 @@ int ReadPgTables(qv::sql::PgDb& db, PgTables* out) {
     return 0;
 }
 
-// The options table the option server makes on first use, made here for the demo's option rows.
-constexpr const char* kOptionTable =
-    "CREATE TABLE IF NOT EXISTS QvOption (lQvOptionID integer PRIMARY KEY, lArea integer NOT NULL, "
-    "strName text COLLATE qvci NOT NULL, lQvSecUserID integer NOT NULL DEFAULT 0, lType integer NOT NULL DEFAULT 8, "
-    "strValue text COLLATE qvci NOT NULL DEFAULT '', UNIQUE (lArea, strName, lQvSecUserID))";
-
 enum class PgFound { Empty, Fresh, HoldsData, Foreign, OtherVersion };
 
 // What the database holds, looked at without changing it. Returns 0, else the driver's code.
@@ -397,11 +391,14 @@ DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport
         return r;
     }
     if (found == PgFound::Empty && CreateSchemaPg(pg, &text) != 0) return fail(text);
-    if (pg.Exec(kOptionTable) != 0) return fail("Creating the options table failed: " + pg.LastError().description);
+    // The option server's own table, for the demo's options: made as the server makes it.
+    if (pg.Exec("SELECT dbo.qv_CreateOptionTables()") != 0)
+        return fail("Creating the options table failed: " + pg.LastError().description);
     PgTables tables;
     if (ReadPgTables(pg, &tables) != 0) return fail("Reading the tables of " + where + " failed: " + pg.LastError().description);
     Copier copier(pg, src.Handle(), options.scale.progress);
     if (!copier.Run(tables, &text)) return fail(text);
+    if (MendSchemaPg(pg, &text) != 0) return fail(text);
     if (pg.Commit() != 0) return fail("Committing the demo data failed: " + pg.LastError().description);
     // The planner's statistics for the tables just filled; without them it guesses.
     pg.Exec("ANALYZE");

@@ -31,8 +31,12 @@ void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
         SQLITE_OK) {
         return;
     }
+    std::string sql(qv::suite::OptionTableSql());
+    // A file that may not be written and has never had the table: the connection gets an empty
+    // one of its own, so every option reads as its default and the file is left as it is.
+    if (sqlite3_db_readonly(db, "main") == 1) sql.replace(sql.find("CREATE TABLE"), 12, "CREATE TEMP TABLE");
     char* error = nullptr;
-    if (sqlite3_exec(db, std::string(qv::suite::OptionTableSql()).c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string text = error ? error : "cannot create QvOption";
         sqlite3_free(error);
         throw qv::sql::ProcedureError(text);

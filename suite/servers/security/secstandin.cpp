@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <cwctype>
+#include <string>
 
 IMPLEMENT_DYNCREATE(CQvSecServer, CQvStandInServer)
 
@@ -79,8 +80,8 @@ constexpr const char* kSeedRoles =
     " SELECT lQvSecUserID, '4E96EEEA-F268-4E0C-A6C4-0AB9ED892746', '', 0 FROM QvSecUser"
     " WHERE strName = 'Kursleiter' COLLATE NOCASE;";
 
-bool HasTable(sqlite3* db, const char* table) {
-    return sqlite3_table_column_metadata(db, "main", table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) ==
+bool HasTable(sqlite3* db, const char* table, const char* schema = "main") {
+    return sqlite3_table_column_metadata(db, schema, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) ==
            SQLITE_OK;
 }
 
@@ -94,6 +95,18 @@ void Exec(sqlite3* db, const char* sql) {
 }
 
 void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
+    if (!HasTable(db, "QvSecRight") && sqlite3_db_readonly(db, "main") == 1) {
+        // A file that may not be written and has never had the tables: the connection gets them
+        // as its own temporary tables, filled as a first start would fill them, so its users
+        // hold the rights they would hold there; the file is left as it is.
+        if (HasTable(db, "QvSecRight", "temp")) return;
+        std::string sql = kCreateTables;
+        for (std::string::size_type at = 0; (at = sql.find("CREATE TABLE", at)) != std::string::npos; at += 17)
+            sql.replace(at, 12, "CREATE TEMP TABLE");
+        Exec(db, sql.c_str());
+        if (HasTable(db, "QvSecUser")) Exec(db, kSeedRoles);
+        return;
+    }
     if (!HasTable(db, "QvSecRight")) Exec(db, kCreateTables);
     if (!HasTable(db, "QvSecUser")) return;
     sqlite3_stmt* stmt = nullptr;

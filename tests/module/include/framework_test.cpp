@@ -126,11 +126,13 @@ TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
 TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
     CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer1", CString(L"Qovaro.Test.Tab.Fehlt"));
     CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer2", CString(SAMPLE_PAGE_NOTES_PROGID));
-    // Once when the pages are made, once more when the rights are applied as the view is shown.
-    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
+    // When the pages are made; not again when the rights are applied as the view is shown, nor
+    // when they are applied anew.
     script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
     OpenView();
     EXPECT_EQ(TabsAtStart(), 2);
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
+    Dlg()->ApplyDefaultSecurity();
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
 }
 

@@ -81,6 +81,13 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_TRUE(TreeItemBold(Tree(), L"B  (Anzahl: 0)"));
     NewGroup(L"Gruppe 'A'", 5, L"Es existiert schon eine Gruppe mit dieser Bezeichnung!");
     EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3") << "a name is taken once per run";
+    // Blanks at the end make no other name: not typed, nor stored by another program.
+    NewGroup(L"Gruppe 'A'  ", 5, L"Es existiert schon eine Gruppe mit dieser Bezeichnung!");
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) VALUES (80002, " + K(run) +
+        ", 'C ')");
+    NewGroup(L"c", 5, L"Es existiert schon eine Gruppe mit dieser Bezeichnung!");
+    Sql("DELETE FROM KursinstanzGruppe WHERE lKursinstanzGruppeID = 80002");
+    EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3");
 
     // Adding needs a group and persons.
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_ADD)));
@@ -119,7 +126,7 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     script.ExpectModal(IDD_GRUPPEBEZ, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGruppeBezDlg&>(modal);
         shown = qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME));
-        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME), L"Alpha");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME), L"Alpha ");
         Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_MAX), L"5");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
@@ -190,6 +197,12 @@ TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
     other.join();
     EXPECT_EQ(hrOther, S_OK);
     EXPECT_FALSE(takenOther);
+    // The check itself takes a name with blanks at its end for the same name.
+    CQvADOConnection conn;
+    ASSERT_EQ(conn.Open(L"Qovaro.NQ2", 0), S_OK);
+    bool taken = false;
+    EXPECT_EQ(CGruppenDlg::CreateGroup(conn, run, L"theorie  ", 1, taken), S_OK);
+    EXPECT_TRUE(taken);
     EXPECT_EQ(Groups(run), "Theorie/4");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
 }
@@ -218,6 +231,12 @@ TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
     EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"Praxis  (Anzahl: 0)", L"Theorie  (Anzahl/max: 0/12)"}));
     EXPECT_EQ(Groups(run), "Praxis/0 Theorie/12") << "the first run keeps its groups";
     EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "aus Gruppenvorlage");
+
+    // Applied again, no name comes twice, also not one stored with a blank at its end.
+    Sql("UPDATE KursinstanzGruppe SET strBezeichnung = 'Praxis ' WHERE lKursinstanzID = " + K(other) +
+        " AND strBezeichnung = 'Praxis'");
+    Menu(ID_GRUPPE_FROMTEMPLATE);
+    EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(other)), 2);
 }
 
 TEST_F(Gruppen, ThePageIsShownWithItsGroups) {

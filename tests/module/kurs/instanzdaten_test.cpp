@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -365,6 +366,23 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Halle 999|999");
 }
 
+TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfTheRunBefore) {
+    Sql("UPDATE Kursinstanz SET lOrtID = 1, dtAbgesagt = NULL, dtAnmeldenVon = '2031-01-15 00:00:00' WHERE lKursinstanzID = " +
+        K(run));
+    ShowPage();
+    ASSERT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
+    ASSERT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENVON)), L"15.01.2031");
+    Action(ID_KURS_NEW);
+    ASSERT_NE(Dlg()->GetRecordID(), kurs);
+    ASSERT_EQ(Dlg()->GetSubRecordID(), 0);
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)), L"");
+    for (int id : {IDC_INSTANZDATEN_ANMELDENVON, IDC_INSTANZDATEN_ANMELDENBIS, IDC_INSTANZDATEN_ABGESAGT})
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id << ": no date is set without a run";
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_new_course");
+}
+
 TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheManualDuration) {
     qv::nq::SetEnterpriseEdition(true);
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
@@ -450,6 +468,21 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
     EXPECT_TRUE(Page()->dtAnmeldenBis.IsNull());
     EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_ANMELDENBIS)));
     Click(Item(IDC_KURSDLG_CANCEL));
+
+    // Over the proposals, the window typed digit by digit as a person types it: a whole date after a
+    // click on the day, a day and a month each where it is clicked.
+    AddDate("2031-03-10 08:00:00", "2031-03-10 17:00:00");
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
+    ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENVON), 0, L"15.01.2031"));
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+    ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, L"28"));
+    ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 1, L"02"));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), L"28.02.2031");
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_typed_dates");
+    Save();
+    EXPECT_EQ(Text("SELECT dtAnmeldenVon || '|' || dtAnmeldenBis FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "2031-01-15 00:00:00|2031-02-28 23:59:59");
 }
 
 TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDuration) {
@@ -480,10 +513,26 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     Click(Field(IDC_INSTANZDATEN_DELETEDATE));
     EXPECT_EQ(Page()->arrDeletedDateIDs, (std::vector<long>{second}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
-    script.ExpectModal(IDD_GETDATUM, [](qv::IModalDialog& modal) {
+    script.ExpectModal(IDD_GETDATUM, [this](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetDatumDlg&>(modal);
-        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"10.03.2031");
-        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETDATUM_DATUM), L"17.03.2031");
+        const HWND picker = qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GETDATUM_DATUM);
+        EXPECT_EQ(qv::ui::test::Text(picker), L"10.03.2031");
+        // A date picker with its calendar, in German, under the field's right edge.
+        ASSERT_TRUE(OpenDateCalendar(picker));
+        const std::vector<std::wstring> calendar = CalendarTexts(picker);
+        EXPECT_EQ(std::vector<std::wstring>(calendar.begin(), calendar.begin() + std::min<std::size_t>(calendar.size(), 3)),
+                  (std::vector<std::wstring>{L"März", L"2031", L"Mo."}));
+        QWidget* popup = Widget(picker)->findChild<QCalendarWidget*>()->window();
+        EXPECT_EQ(popup->geometry().right(), Widget(picker)->mapToGlobal(QPoint(Widget(picker)->width() - 1, 0)).x());
+        Screen(dlg.GetSafeHwnd(), "getdatumdlg_shift");
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+        EXPECT_TRUE(popup->grab().save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/getdatumdlg_calendar" +
+                                                              (kOnPg ? "_pg" : "") + ".png")));
+        ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
+        EXPECT_FALSE(popup->isVisible());
+        // The day typed digit by digit.
+        ASSERT_TRUE(TypeDate(picker, 0, L"17"));
+        EXPECT_EQ(qv::ui::test::Text(picker), L"17.03.2031");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     Click(Field(IDC_INSTANZDATEN_SHIFTDATES));

@@ -150,6 +150,20 @@ protected:
         ASSERT_EQ(VRQ_DoUpdateSecKurs(user, kurs, run, nullptr), S_OK);
         EXPECT_EQ(AllRights(), expected) << "user " << user << ", course " << kurs << ", run " << run;
     }
+    // A refresh again over rows it has just brought up to date changes no rights row: every
+    // write to the table is refused while it runs.
+    void ExpectNoRowWritten(long user, long kurs, long run) {
+        const std::string rows =
+            "SELECT lSecKursID, lKursID, lKursinstanzID, lQvSecUserID, lRight, fValid FROM SecKurs ORDER BY lSecKursID";
+        const std::vector<std::string> before = Rows(rows);
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"})
+            Sql(std::string("CREATE TRIGGER SecKurs_No") + verb + " BEFORE " + verb +
+                " ON SecKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+        EXPECT_EQ(VRQ_DoUpdateSecKurs(user, kurs, run, nullptr), S_OK)
+            << "user " << user << ", course " << kurs << ", run " << run;
+        for (const char* verb : {"INSERT", "UPDATE", "DELETE"}) Sql(std::string("DROP TRIGGER SecKurs_No") + verb);
+        EXPECT_EQ(Rows(rows), before);
+    }
     long mandant = 0, person = 0, kursA = 0, kursB = 0, runA = 0, runB = 0;
 };
 
@@ -200,6 +214,8 @@ TEST_F(KursRights, CentralLeaderOfARunGetsTheLeadersRightOnlyWithTheCourseLeader
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runA)), 0x00010001);
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runB)), 0x00000001);  // leads, but without the right
     secServer.Answer(L"", qv::FromUtf8(Guid("Kursinstanz", runC)), 0x00010001);  // has the right, does not lead
+    Row(-1, runB, 5, 0x101);  // the leader's right of an earlier refresh goes with the course-leader right
+    Row(-1, runC, 5, 0x10101);
     ASSERT_EQ(VRQ_DoUpdateSecKurs(5, 0, -1, nullptr), S_OK);
     EXPECT_EQ(Rights(), (std::vector<std::string>{"-1|" + K(runA) + "|" + Mask(0x10101) + "|1",
                                                   "-1|" + K(runB) + "|1|1", "-1|" + K(runC) + "|" + Mask(0x10001) + "|1"}));
@@ -243,7 +259,21 @@ TEST_F(KursRights, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);
         ExpectSameAsRecordByRecord(5, c.kurs, c.run);  // again, over its own rows
         ExpectSameAsRecordByRecord(6, c.kurs, c.run);
+        ExpectNoRowWritten(5, c.kurs, c.run);
+        ExpectNoRowWritten(6, c.kurs, c.run);
     }
+}
+
+TEST_F(KursRights, ARefreshThatFailsPartWayKeepsNothingOfIt) {
+    secServer.Answer(kModul, L"", 0x0F03);
+    Row(kursA, -1, 5, 0x1);    // gets the new mask first
+    Row(-1, 4711, 5, 0x3, 0);  // would go with the final delete
+    Sql("CREATE TRIGGER SecKurs_NoINSERT BEFORE INSERT ON SecKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    const std::vector<std::string> before = Rights();
+    script.ExpectReport();
+    EXPECT_LT(VRQ_DoUpdateSecKurs(5, -1, -1, nullptr), 0);
+    Sql("DROP TRIGGER SecKurs_NoINSERT");
+    EXPECT_EQ(Rights(), before);
 }
 
 // The same comparison on the demo database: its courses, runs, users and rights rows.
@@ -266,7 +296,10 @@ TEST_F(KursRightsDemo, SetBasedRefreshLeavesTheRowsOfTheRefreshRecordByRecord) {
         secServer.Answer(L"", qv::FromUtf8(row), 0x10101);
     for (bool central : {false, true}) {
         Central(central);
-        for (const std::string& user : users) ExpectSameAsRecordByRecord(std::stol(user), -1, -1);
+        for (const std::string& user : users) {
+            ExpectSameAsRecordByRecord(std::stol(user), -1, -1);
+            ExpectNoRowWritten(std::stol(user), -1, -1);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The course window in the host frame: choosing a course and a run, editing the course data with
 // its lock, the action menu's commands on courses and runs, the occupancy overview, the rights
 // refresh the scheduler raises, and the fill levels other modules ask for.
+#include "adosession.h"
 #include "ikursinstanz.h"
 #include "kursbelegungdlg.h"
 #include "kursdatendlg.h"
@@ -17,6 +18,9 @@
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
+
+#include <filesystem>
+#include <fstream>
 
 namespace kurstest {
 namespace {
@@ -174,7 +178,7 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), std::wstring(300, L'n'));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), std::wstring(254, L'n'));
     Retype(Field(IDC_KURSDATEN_KURZ), std::wstring(60, L'k'));
-    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'");
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"Grundkurs 'neu'  ");
     EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(gk)), "") << "the course is locked while edited";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SELECT))) << "no other course while one is edited";
@@ -414,6 +418,52 @@ TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
     EXPECT_TRUE(WaitFor([&] { return Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursID <> -1") == 2; }))
         << "a rights row per course";
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID <> -1"), 2);
+}
+
+TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMessage) {
+    if (kOnPg) GTEST_SKIP() << "a database file that may not be written is SQLite's";
+    // The rights rows of an earlier start, with rights the module no longer gives: the start's
+    // refresh would write them again.
+    OpenView();
+    CloseView();
+    security.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x103);
+    // The file may not be written; the connections open it anew.
+    const std::string file = env->SuiteDatabase();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    qv::ado::Session::ReleasePool();
+    auto contents = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = contents();
+
+    // No box at the start: the window shows the course and its runs.
+    OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), gk);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
+    Screen(Dlg()->GetSafeHwnd(), "kurswin_readonly");
+
+    // The scheduler's rights refresh finds rows to change and may not write them: no box either.
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursDlg::GUID_UpdateSecKurs, 0, FALSE), S_OK);
+    Pump();
+    EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lRight = 257"), 4) << "rows as they were";
+    EXPECT_TRUE(script.Log().Records().empty()) << "a box at the start";
+
+    // A change is refused with a clear message, once: the field keeps the stored text and there
+    // is nothing to save.
+    script.ExpectMessageBox(IDOK, L"Die Datenbank ist schreibgeschützt");
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"geändert");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
+    // Later changes are undone without another box.
+    Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"nochmals");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
+    EXPECT_EQ(script.Log().Records().size(), 1u);
+    CloseView();
+    EXPECT_TRUE(contents() == before) << "the file was changed";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 }
 
 TEST_F(KursWindowTest, ChangedBookingsOfItsCourseReloadAPageTheUserDoesNotLookAt) {

@@ -825,6 +825,47 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
     ExpectEvents(false, true);
 }
+
+// With no Mandant active, the reservation's Mandant is chosen among those whose persons the user
+// may change; Cancel adds nothing.
+TEST_F(PlanungTest, WithoutAnActiveMandantTheReservationsMandantIsChosenAmongThoseTheUserMayChange) {
+    const long readOnly = 150;
+    Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (" + K(readOnly) + ", 'FW Süd')");
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(readOnly) + ", 4, 5, 1)");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    script.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(script.Pending(), 0u);
+
+    script.ExpectModal(IDD_NQ_MANDANT4NEW, [](qv::IModalDialog& modal) {
+        const HWND list = qv::ui::test::Item(dynamic_cast<CDialog&>(modal).GetSafeHwnd(), IDC_NQ_MANDANT4NEW_LIST);
+        ASSERT_EQ(Rows(list), 1) << "FW Süd's persons are only read";
+        EXPECT_EQ(Cell(list, 0, 0), L"FW Nord");
+        ASSERT_TRUE(DoubleClickRow(list, 0));
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditReservationDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1068), L"2");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1048), L"2033");
+        Click(dlg.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(Text("SELECT lAnzahl || '/' || lYear || '/' || lMandantID FROM Kursreservation WHERE lKursID = " + K(kurs)),
+              "2/2033/" + K(mandant));
+
+    // Whoever may change no Mandant's persons is told so, and nothing opens.
+    Sql("UPDATE SecMandant SET lRight = 1 WHERE lQvSecUserID = 5");
+    script.ExpectReport(L"Sie dürfen für keinen Mandanten neue Datensätze dieser Art erfassen.");
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 1);
+}
 #endif
 
 }  // namespace

@@ -231,6 +231,13 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT))) << "not before the timer";
     EXPECT_TRUE(WaitFor([&] { return !Enabled(Button(IDC_TEILNEHMER_EDIT)); }));
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    // The run deleted with its participants: the emptied page shows none of its counts.
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    Action(ID_KURS_DELETE);
+    ASSERT_EQ(Dlg()->GetSubRecordID(), 0);
+    EXPECT_EQ(Rows(List()), 0);
+    EXPECT_EQ(Status(), L"");
 }
 
 TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
@@ -761,14 +768,14 @@ TEST_F(TeilnehmerTest, TheYearGroupAndDateDialogsCheckTheirFields) {
 
     // The date: confirmed unchanged, the caller gets the date it passed in.
     CGetDatumDlg datum;
-    datum.dtDatum = CQvDateTime(2031, 3, 1, 0, 0, 0);
+    datum.dtDatum = CQvDateTime(2031, 3, 1, 8, 30, 0);
     script.ExpectModal(IDD_GETDATUM, [&](qv::IModalDialog&) {
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(datum.GetSafeHwnd(), IDC_GETDATUM_DATUM)), L"01.03.2031");
         Screen(datum.GetSafeHwnd(), "getdatumdlg");
         Click(datum.GetSafeHwnd(), IDOK);
     });
     ASSERT_EQ(datum.DoModal(), IDOK);
-    EXPECT_EQ(datum.dtDatum.Format(L"%d.%m.%Y"), CString(L"01.03.2031"));
+    EXPECT_EQ(datum.dtDatum.Format(L"%d.%m.%Y %H:%M"), CString(L"01.03.2031 08:30"));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Trees and date pickers as the organisation tree, the group tree and the run page use them: items
 // with data, colours, bold text and check boxes, the user's changes told to the form (the
-// selection refusable), every deleted item told; dates whose show-none box makes them null.
+// selection refusable), every deleted item told; dates whose show-none box makes them null, typed
+// as a person types them, with a German calendar.
 #include "ui_fixture.h"
+#include <QCalendarWidget>
 #include <QImage>
 #include <tuple>
 
@@ -20,7 +22,7 @@ void RegisterTreePage() {
     t.style = WS_CHILD | DS_CONTROL | DS_SETFONT;
     t.items = {Control(L"", kTree, WC_TREEVIEWW, TVS_HASBUTTONS | TVS_LINESATROOT | TVS_CHECKBOXES | WS_BORDER, 5, 5, 150, 150),
                Control(L"", kFrom, DATETIMEPICK_CLASSW, DTS_SHOWNONE, 160, 5, 90, 12),
-               Control(L"", kPublish, DATETIMEPICK_CLASSW, 0, 160, 22, 90, 12)};
+               Control(L"", kPublish, DATETIMEPICK_CLASSW, DTS_RIGHTALIGN, 160, 22, 90, 12)};
     RegisterDialogTemplate(uitest::Module(), t);
 }
 
@@ -200,6 +202,82 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
     page.from = COleDateTime(2025, 1, 2, 0, 0, 0);
     page.UpdateData(FALSE);
     EXPECT_EQ(page.dateFlags.size(), told) << "the program's dates are not told";
+}
+
+TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
+    struct Case {
+        const char* what;
+        COleDateTime shown;
+        int section;  // clicked: 0 the day, 1 the month, 2 the year
+        std::wstring keys;
+        int day, month, year;
+    };
+    const COleDateTime dec8(2026, 12, 8, 0, 0, 0);
+    const std::vector<Case> cases = {
+        {"a day", dec8, 0, L"15", 15, 12, 2026},
+        {"a day late in the month", dec8, 0, L"29", 29, 12, 2026},
+        {"a day with its zero", dec8, 0, L"05", 5, 12, 2026},
+        {"a digit no day goes on with starts anew", dec8, 0, L"45", 5, 12, 2026},
+        {"no 32nd", dec8, 0, L"32", 2, 12, 2026},
+        {"a month of one digit", dec8, 1, L"3", 8, 3, 2026},
+        {"a year", dec8, 2, L"2027", 8, 12, 2027},
+        {"the separator goes on to the next section", dec8, 0, L"15.01.2027", 15, 1, 2027},
+        {"the 31st typed while a shorter month is shown", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"31.12", 31, 12, 2026},
+        {"the 31st in a shorter month is its last day", dec8, 0, L"31.2", 28, 2, 2026},
+    };
+    HWND from = Item(page, kFrom);
+    for (const Case& c : cases) {
+        page.from = c.shown;
+        page.UpdateData(FALSE);
+        page.heardDate = {};
+        ASSERT_TRUE(TypeDate(from, c.section, c.keys)) << c.what;
+        ASSERT_TRUE(page.UpdateData(TRUE)) << c.what;
+        EXPECT_EQ(std::make_tuple(page.from.GetDay(), page.from.GetMonth(), page.from.GetYear()), std::make_tuple(c.day, c.month, c.year))
+            << c.what;
+        const SYSTEMTIME& heard = page.heardDate;
+        EXPECT_EQ(std::make_tuple(int(heard.wDay), int(heard.wMonth), int(heard.wYear)), std::make_tuple(c.day, c.month, c.year))
+            << c.what << ": the form heard the date typed";
+    }
+
+    // A year of two digits is taken when the section is left; the whole field selected takes a
+    // whole date.
+    page.from = dec8;
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(TypeDate(from, 2, L"27"));
+    ASSERT_TRUE(TypeDate(from, 1, L"1"));
+    EXPECT_EQ(Text(from), L"08.01.2027");
+    ASSERT_TRUE(PressKey(from, 'A', Qt::ControlModifier));
+    ASSERT_TRUE(Type(from, L"03.04.2028"));
+    EXPECT_EQ(Text(from), L"03.04.2028");
+    ASSERT_TRUE(PickDate(from, 2024, 2, 29));
+    EXPECT_EQ(Text(from), L"29.02.2024");
+
+    // Hours and minutes where the format shows them.
+    HWND publish = Item(page, kPublish);
+    ASSERT_TRUE(static_cast<CDateTimeCtrl*>(page.GetDlgItem(kPublish))->SetFormat(L"dd.MM.yyyy HH:mm"));
+    page.publish = COleDateTime(2027, 3, 1, 8, 0, 0);
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(TypeDate(publish, 3, L"14"));
+    ASSERT_TRUE(TypeDate(publish, 4, L"5"));
+    EXPECT_EQ(Text(publish), L"01.03.2027 14:05");
+}
+
+TEST_F(Trees, TheCalendarSpeaksGermanAndOpensRightAlignedWhereAsked) {
+    page.from = COleDateTime(2026, 12, 8, 0, 0, 0);
+    page.publish = COleDateTime(2027, 3, 1, 0, 0, 0);
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(OpenDateCalendar(Item(page, kFrom)));
+    EXPECT_EQ(CalendarTexts(Item(page, kFrom)),
+              (std::vector<std::wstring>{L"Dezember", L"2026", L"Mo.", L"Di.", L"Mi.", L"Do.", L"Fr.", L"Sa.", L"So."}));
+    ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
+
+    ASSERT_TRUE(OpenDateCalendar(Item(page, kPublish)));
+    EXPECT_EQ(CalendarTexts(Item(page, kPublish)).at(0), L"März");
+    QWidget* publish = Widget(Item(page, kPublish));
+    QWidget* right = publish->findChild<QCalendarWidget*>()->window();
+    EXPECT_EQ(right->geometry().right(), publish->mapToGlobal(QPoint(publish->width() - 1, 0)).x()) << "right edge under the field's";
+    ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
+    EXPECT_FALSE(right->isVisible());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The host frame's start-up on a server database: the user given on the command line is checked
 // against the database's users as on a file.
 #include "framestartup.h"
+#include "qvregvalue.h"
 #include "suiteschemapg.h"
 
 #include "tempdir.h"
@@ -68,32 +69,67 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
         {&empty.url(), true, true, ""},
         {&empty.url(), false, true, ""},  // made by the case before
     };
+    int made = 0;
     for (const Case& c : cases) {
         QvFrameOptions options;
         options.database = *c.url;
         options.create = c.create;
+        options.user = "Hans O'Neill";
         std::string path, message;
-        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message), c.used) << *c.url << ": " << message;
+        bool created = false;
+        EXPECT_EQ(QvFramePrepareDatabase(options, &path, &message, nullptr, &created), c.used) << *c.url << ": " << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         EXPECT_EQ(QvFrameForeignObjects(), std::vector<std::string>{}) << *c.url;
+        made += created;
     }
+    // The schema made once, with its maker as its user and the installation's Mandant, whose
+    // records he may change.
+    EXPECT_EQ(made, 1);
+    qv::sql::PgDb made1;
+    ASSERT_EQ(made1.Open(empty.url()), 0);
+    qv::sql::PgRows users;
+    ASSERT_EQ(made1.Query("SELECT u.strName, m.strMandantName, count(*) FROM QvSecUser u JOIN SecMandant s ON "
+                          "s.lQvSecUserID = u.lQvSecUserID AND s.lRight = -1 JOIN Mandant m ON m.lMandantID = "
+                          "s.lMandantID GROUP BY u.strName, m.strMandantName",
+                          &users),
+              0)
+        << made1.LastError().description;
+    ASSERT_EQ(users.rows.size(), 1u);
+    EXPECT_EQ(users.rows[0].at(0).value_or(""), "Hans O'Neill");
+    EXPECT_EQ(users.rows[0].at(1).value_or(""), kNewDatabaseMandant);
+    EXPECT_GE(std::stoi(users.rows[0].at(2).value_or("0")), 10);
     // Someone else's function, triggers and view are named, not refused, also a trigger named like the
     // suite's NULL-to-default ones on a table that has none.
     qv::sql::PgDb planted;
+    qv::sql::PgRows rows;
     ASSERT_EQ(planted.Open(suite.url()), 0);
     ASSERT_EQ(planted.Exec("CREATE FUNCTION umbenennen() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN NEW.strName := 'X'; "
                            "RETURN NEW; END $$; CREATE TRIGGER trg_umbenennen BEFORE UPDATE ON Person FOR EACH ROW "
                            "EXECUTE FUNCTION umbenennen(); CREATE VIEW view_eigene AS SELECT 1 AS a; CREATE TRIGGER "
                            "uniqueidcounter_defaults BEFORE UPDATE ON UniqueIDCounter FOR EACH ROW EXECUTE FUNCTION umbenennen()"),
               0);
+    // The option table as earlier demo generators made it, with a key that has no identity: found, it
+    // is mended, and a new option is saved above the keys it holds.
+    ASSERT_EQ(planted.Exec("CREATE TABLE QvOption (lQvOptionID integer PRIMARY KEY, lArea integer NOT NULL, strName text "
+                           "COLLATE qvci NOT NULL, lQvSecUserID integer NOT NULL DEFAULT 0, lType integer NOT NULL DEFAULT "
+                           "8, strValue text COLLATE qvci NOT NULL DEFAULT '', UNIQUE (lArea, strName, lQvSecUserID)); "
+                           "INSERT INTO QvOption VALUES (7, -4000, 'KursTyp', 0, 8, '0 1 1 1')"),
+              0);
     QvFrameOptions options;
     options.database = suite.url();
     std::string path, message;
     EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
+    EXPECT_EQ(message, "");
+    ASSERT_EQ(planted.Query("INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES "
+                            "(-1060, 'MaxSearchResults', 0, 3, '20000') RETURNING lQvOptionID",
+                            &rows),
+              0)
+        << planted.LastError().description;
+    EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "8");
+    EXPECT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << "mended once: " << message;
     EXPECT_EQ(QvFrameForeignObjects(),
               (std::vector<std::string>{"function umbenennen", "trigger trg_umbenennen", "trigger uniqueidcounter_defaults",
                                         "view view_eigene"}));
-    qv::sql::PgRows rows;
     ASSERT_EQ(other.Query("SELECT string_agg(tablename, ',') FROM pg_tables WHERE schemaname = 'public'", &rows), 0);
     EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "kunde");
 }
@@ -130,6 +166,32 @@ TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
     for (int y = 0; y < image.height(); y += 7)
         for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
     EXPECT_GT(colours.size(), 10u);
+    // The installation's own Mandant is recorded where the settings lock and new records read it:
+    // the demo's first brigade.
+    {
+        qvtest::ScopedEnv registry("QV_REGISTRY", dir.file("registry.db"));
+        long master = 0;
+        EXPECT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", master, HKEY_LOCAL_MACHINE));
+        EXPECT_EQ(master, 1);
+    }
+
+    // A new database on the server: its maker is its administrator.
+    qvtest::PgTestDatabase fresh;
+    ASSERT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db " + fresh.url() + " --create --user Hans --view Qovaro.NQ2.KursView "
+                         "--screenshot " + dir.file("fresh.png") + " > " + dir.file("fresh.txt") + " 2>&1"),
+              0)
+        << ReadText(dir.file("fresh.txt"));
+    EXPECT_EQ(ReadText(dir.file("fresh.txt")).find("cannot"), std::string::npos) << ReadText(dir.file("fresh.txt"));
+    qv::sql::PgDb db;
+    ASSERT_EQ(db.Open(fresh.url()), 0);
+    qv::sql::PgRows rows;
+    ASSERT_EQ(db.Query("SELECT u.strName || '/' || r.fAdmin FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = "
+                       "u.lQvSecUserID",
+                       &rows),
+              0)
+        << db.LastError().description;
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0].at(0).value_or(""), "Hans/1");
 }
 #endif
 

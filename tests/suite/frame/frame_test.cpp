@@ -607,9 +607,33 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
     EXPECT_NE(err.find("timeout"), std::string::npos) << err;
     ::close(listener);
 
-    // Asked for, an empty file becomes a suite database.
-    EXPECT_EQ(Run("--db=" + dir.file("leer.sqlite") + " --create"), 0);
+    // Asked for, an empty file becomes a suite database that its maker works in: he is its user,
+    // with the course module's rights, and its Mandant is the installation's.
+    EXPECT_EQ(Run("--db=" + dir.file("leer.sqlite") + " --create --user Hans --view Qovaro.NQ2.KursView", &err), 0) << err;
     EXPECT_EQ(qv::suite::InspectDatabaseFile(dir.file("leer.sqlite")).kind, qv::suite::DatabaseKind::Suite);
+    EXPECT_EQ(err.find("cannot"), std::string::npos) << err;
+    std::filesystem::create_directories(QV_SCREENS_DIR);
+    std::filesystem::copy_file(out.file("frame.png"), QV_SCREENS_DIR "/qvframe_create.png",
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(sqlite3_open_v2(dir.file("leer.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT u.strName, r.fAdmin, (SELECT group_concat(strMandantName) FROM Mandant), "
+                                     "(SELECT count(*) FROM SecMandant WHERE lQvSecUserID = u.lQvSecUserID AND lMandantID = 1 "
+                                     "AND lRight = -1) FROM QvSecUser u JOIN QvSecRole r ON r.lQvSecUserID = u.lQvSecUserID",
+                                 -1, &st, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "Hans");
+    EXPECT_EQ(sqlite3_column_int(st, 1), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 2)), kNewDatabaseMandant);
+    EXPECT_GE(sqlite3_column_int(st, 3), 10) << "his rights on the records of the Mandant";
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE) << "one user";
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    qvtest::ScopedEnv programRegistry("QV_REGISTRY", out.file("registry.db"));
+    long master = 0;
+    EXPECT_TRUE(CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", master, HKEY_LOCAL_MACHINE));
+    EXPECT_EQ(master, 1);
 }
 
 TEST_F(FrameProgramDatabase, AReadOnlyDatabaseOpensReadOnlyLeavingNoFileAndUnknownUsersAreRefused) {
@@ -621,6 +645,7 @@ TEST_F(FrameProgramDatabase, AReadOnlyDatabaseOpensReadOnlyLeavingNoFileAndUnkno
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     const auto before = Snapshot(dir.path());
     EXPECT_EQ(Run("--db " + file + " --user kursleiter", &error), 0) << error;
+    EXPECT_EQ(error.find("[report"), std::string::npos) << "the course window's start writes nothing: " << error;
     EXPECT_EQ(Run("--db " + file + " --user Niemand", &error), 2);
     EXPECT_NE(error.find("unknown user 'Niemand'; known users: Administrator, Kursleiter"), std::string::npos) << error;
     EXPECT_EQ(Snapshot(dir.path()), before);

@@ -161,6 +161,7 @@ constexpr Page kPages[] = {{"Kursdaten", 278, {649, 196}}, {"Austragung", 361, {
                            {"Archiv", 589, {330, 440}},     {"Eigene Daten", 668, {730, 490}}};
 constexpr Point kOrt{811, 226};        // the edit field of "Ort" on the page "Austragung"
 constexpr Point kTeilnehmerAdd{1149, 167};
+constexpr Point kAnmeldenBisDay{409, 283};  // the day's digits in "bis" on the page "Austragung"
 // The course window (header, tabs and page), what must look the same after a restart.
 const QRect kCourseWindow(238, 60, 940, 670);
 const QRect kPageArea(238, 150, 940, 580);
@@ -382,6 +383,50 @@ TEST_F(FrameInX, ARunIsChosenItsPlaceTypedPagesKeepEscapeAPersonIsBookedAndTheRe
     Picture(again, "restarted");
     EXPECT_LT(Differing(last, again, kCourseWindow), kCourseWindow.width() * kCourseWindow.height() / 100)
         << "the window does not show the run and tab it was left on";
+    QuitFrame();
+}
+
+TEST_F(FrameInX, ADateTypedDigitByDigitIntoAnmeldenBisIsSaved) {
+    std::string run, runName, month;
+    {
+        Db db(database_);
+        const auto row = db.Row(
+            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        // Open, the registration closing on the 20th of the month before the run.
+        db.Exec("UPDATE Kursinstanz SET fGeschlossen = 0, dtAbgesagt = NULL, "
+                "dtAnmeldenVon = strftime('%Y-%m-01 00:00:00', dtDatum, '-2 months'), "
+                "dtAnmeldenBis = strftime('%Y-%m-20 23:59:59', dtDatum, '-1 month') WHERE lKursinstanzID = " + run);
+        month = db.Value("SELECT strftime('%m.%Y', dtAnmeldenBis) FROM Kursinstanz WHERE lKursinstanzID = " + run);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    Click(kKursWaehlen);
+    Settle();
+    Click(kSearchField);
+    Key("ctrl+a");
+    TypeText(runName, 60);
+    Settle();
+    Key("Return");
+    Settle();
+    Click({kPages[1].tabX, kTabsY});
+    Settle();
+
+    // A click on the day, then the whole date, a key at a time.
+    Click(kAnmeldenBisDay);
+    TypeText("15." + month, 150);
+    Picture(Settle(), "anmelden-bis-typed");
+    Click(kSpeichern);
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT strftime('%d.%m.%Y %H:%M:%S', dtAnmeldenBis) FROM Kursinstanz WHERE lKursinstanzID = " + run),
+                  "15." + month + " 23:59:59");
+    }
     QuitFrame();
 }
 

@@ -25,6 +25,7 @@
 #include <QStackedWidget>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTreeWidget>
 
 namespace frametest {
 namespace {
@@ -133,6 +134,31 @@ TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory)
     ASSERT_EQ(main->Navigate(+1), S_OK);
     EXPECT_EQ(log, (CallLog{"view:ShowView(0)", "view:MoveView", "view:ShowView(1)"}));
     EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
+}
+
+TEST_F(FrameWindow, ThePictureOfTheWindowWaitsForAListFillingWithItsDrawingHeld) {
+    auto* list = new QTreeWidget(Current());
+    for (int i = 0; i < 30; ++i) new QTreeWidgetItem(list, {QString::number(i)});
+    list->setGeometry(10, 10, 300, 300);
+    list->show();
+    list->setUpdatesEnabled(false);
+    int shots = 0;
+    QImage image;
+    const auto taken = [&](const QPixmap& pixmap) {
+        ++shots;
+        image = pixmap.toImage();
+    };
+    window->GrabWhenDrawn(5000, taken);
+    EXPECT_FALSE(qv::ui::PumpUntil([&] { return shots > 0; }, 300)) << "not while the list holds its drawing";
+    list->setUpdatesEnabled(true);
+    ASSERT_TRUE(qv::ui::PumpUntil([&] { return shots > 0; }, 5000));
+    const QPoint middle = list->mapTo(window, list->rect().center());
+    EXPECT_NE(image.pixel(middle) & 0xFFFFFF, 0u) << "the list is drawn, not black";
+    // A list that never draws again is waited for only so long.
+    list->setUpdatesEnabled(false);
+    window->GrabWhenDrawn(100, taken);
+    EXPECT_TRUE(qv::ui::PumpUntil([&] { return shots > 1; }, 3000));
+    EXPECT_EQ(shots, 2);
 }
 
 TEST_F(FrameWindow, TheStartPageAndTheSettingsWindowSpeakTheFramesLanguage) {

@@ -78,6 +78,8 @@ protected:
 TEST_F(PgDriver, OpensWithTheSuiteSettingsAndRefusesOtherStrings) {
     EXPECT_EQ(Scalar(a_, "SHOW client_encoding"), "UTF8");
     EXPECT_EQ(Scalar(a_, "SHOW lock_timeout"), "5s");
+    EXPECT_EQ(Scalar(a_, "SHOW jit"), "off") << "short statements are not compiled";
+    EXPECT_EQ(Scalar(a_, "SHOW max_parallel_workers_per_gather"), "0");
     EXPECT_EQ(Scalar(a_, "SELECT $1::text || 'ü'", {std::string("Mü")}), "Müü");
     PgDb c;
     EXPECT_NE(c.Open("sqlite:/tmp/x.db"), 0);
@@ -213,6 +215,8 @@ TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects)
     ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;
     EXPECT_NE(b_.BackendPid(), before);
     EXPECT_EQ(Scalar(b_, "SHOW default_transaction_isolation"), "serializable") << "the session's settings came along";
+    EXPECT_EQ(Scalar(b_, "SHOW jit"), "off");
+    EXPECT_EQ(Scalar(b_, "SHOW max_parallel_workers_per_gather"), "0");
     ASSERT_EQ(b_.SetIsolationLevel("READ COMMITTED"), 0);
     const std::string kill = "SELECT pg_terminate_backend($1::int)";
 

@@ -159,6 +159,12 @@ TEST_F(DemoPg, ToolFillsAnEmptyDatabaseAsItFillsAFile) {
     EXPECT_FALSE(onPgRuns.empty());
     EXPECT_EQ(onPgRuns, AdoRows("sqlite:" + file, runs, 6));
 
+    // The option server adds an option without naming its key.
+    const std::string newOption =
+        "INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES (-1060, 'MaxSearchResults', 0, 3, '20000')";
+    EXPECT_EQ(pg.Exec(newOption), 0) << pg.LastError().description;
+    ++onPg["qvoption"];
+
     // Filled now: refused and left as it is, unless forced.
     run = RunTool("--db " + pgDatabase.url() + " --seed 8");
     EXPECT_EQ(run.exitCode, 3) << run.output;
@@ -166,7 +172,9 @@ TEST_F(DemoPg, ToolFillsAnEmptyDatabaseAsItFillsAFile) {
     EXPECT_EQ(PgCounts(pg), onPg);
     run = RunTool("--db " + pgDatabase.url() + seed + " --force");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    --onPg["qvoption"];
     EXPECT_EQ(PgCounts(pg), onPg);
+    EXPECT_EQ(pg.Exec(newOption), 0) << "made again: " << pg.LastError().description;
 }
 
 TEST_F(DemoPg, SchemaWithoutDataIsFilled) {

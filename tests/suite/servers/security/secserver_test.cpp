@@ -1,6 +1,7 @@
 // The security server through the rights client: signing in, the rights of the administrator and
 // of the course leader, grants on new records, masks with the top bit, the transaction of the
 // caller and the rights dialogs.
+#include "adosession.h"
 #include "qvadoconnection.h"
 #include "qvcomserver.h"
 #include "qvsec.h"
@@ -8,6 +9,9 @@
 #include "standinfixture.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -190,6 +194,41 @@ TEST(SecServerEnvironment, DemoRolesOnlyWhileNoneIsSet) {
     CQvSec().LoadRights(kModule);
     EXPECT_EQ(env.QueryInt("SELECT count(*) FROM QvSecRight WHERE lQvSecUserID = 2"), 0);
     EXPECT_EQ(env.QueryInt("SELECT fAdmin FROM QvSecRole WHERE lQvSecUserID = 1"), 0);
+}
+
+TEST(SecServerEnvironment, AFileThatMayNotBeWrittenGivesTheRolesOfAFirstStartAndStaysAsItIs) {
+#ifdef QV_TEST_PG
+    GTEST_SKIP() << "a database file that may not be written is SQLite's";
+#else
+    qvtest::StandInEnvironment env;
+    ASSERT_EQ(env.QueryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name LIKE 'QvSec%'"), 1) << "QvSecUser alone";
+    const std::string file = env.SuiteDatabase();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    qv::ado::Session::ReleasePool();
+    auto contents = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = contents();
+    {
+        qvtest::ScopedEnv user("QV_USER", "Administrator");
+        ASSERT_EQ(env.Start(QVSECSERVER_PROGID), S_OK);
+        CQvSec sec;
+        EXPECT_EQ(sec.LoadRights(kModule), S_OK);
+        EXPECT_EQ(sec.GetRights(), 0x7FFFFFFFu);
+        qv::servers::StopRunningServer(QVSECSERVER_PROGID);
+    }
+    qvtest::ScopedEnv user("QV_USER", "Kursleiter");
+    ASSERT_EQ(env.Start(QVSECSERVER_PROGID), S_OK);
+    CQvSec sec;
+    EXPECT_EQ(sec.LoadRights(kModule), S_OK);
+    EXPECT_EQ(sec.GetRights(), 0x10001u);
+    qv::servers::StopRunningServer(QVSECSERVER_PROGID);
+    qv::ado::Session::ReleasePool();
+    EXPECT_TRUE(contents() == before) << "the file was changed";
+    EXPECT_EQ(env.QueryInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name LIKE 'QvSec%'"), 1);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+#endif
 }
 
 }  // namespace
