@@ -1,13 +1,24 @@
 #include "kursbench.h"
 
 #include "demodata.h"
+#include "historydlg.h"
+#include "kursint.h"
 #include "framestartup.h"
 #include "ikursinstanz.h"
 #include "sqlitedb.h"
 #include "suitedb.h"
+#include "tsqlprogram.h"
 #include "uidriver.h"
 
+#include <dirent.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,37 +69,192 @@ void AcceptingInteraction::ShowReport(const qv::ReportRequest& r) {
     if (m_bPrintReports) std::fprintf(stderr, "%s: report %ls\n", program_invocation_short_name, r.text.c_str());
 }
 
-void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill) {
+namespace {
+
+std::string g_folder;
+std::string g_database;
+
+// A temporary folder with its own registry and the window system; the database goes into it.
+void PrepareFolder(const char* tmpl, qv::IInteraction& interaction) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static std::string folder;
-    folder = tmpl;
-    if (!mkdtemp(folder.data())) Die("no temporary folder");
-    // The demo database and its registry go with the program, however it ends.
+    g_folder = tmpl;
+    if (!mkdtemp(g_folder.data())) Die("no temporary folder");
+    // The database and its registry go with the program, however it ends.
     std::atexit([] {
         std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        std::filesystem::remove_all(g_folder, ignored);
     });
-    setenv("QV_REGISTRY", (folder + "/registry.db").c_str(), 1);
-    setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1);
+    setenv("QV_REGISTRY", (g_folder + "/registry.db").c_str(), 1);
+    setenv("XDG_DATA_HOME", (g_folder + "/data").c_str(), 1);
     if (!qv::ui::EnsureApplication()) Die("no window system");
     qv::SetInteraction(&interaction);
     qv::suite::InstallSuiteDatabase();
-    const std::string database = folder + "/demo.sqlite";
-    {
-        qv::sql::SqliteDb db;
-        if (db.Open("sqlite:" + database) != SQLITE_OK) Die(db.LastError().description);
-        std::string error;
-        if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
-        if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
-        Exec(db.Handle(), "UPDATE DataExchange SET fOnlineKursEnabled = 0");
-        fill(db.Handle());
-        Exec(db.Handle(), "PRAGMA wal_checkpoint(TRUNCATE)");
-    }
-    QvFrameConfigure(database, false);
+}
+
+// Registers the frame's servers and modules for the database.
+void RegisterFrame() {
+    QvFrameConfigure(g_database, false);
     std::vector<std::string> libraries = QvFrameServerLibraries();
     for (const std::string& module : QvFrameModuleLibraries()) libraries.push_back(module);
     for (const auto& [path, hr] : QvFrameRegisterLibraries(libraries))
         Die("cannot register " + path + " (" + std::to_string(hr) + ")");
+}
+
+void Complete(sqlite3* db, const std::function<void(sqlite3*)>& fill) {
+    Exec(db, "UPDATE DataExchange SET fOnlineKursEnabled = 0");
+    fill(db);
+    Exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+std::string CantonPath() {
+    if (const char* p = std::getenv("QV_CANTON_DB")) return p;
+    return QV_CANTON_DIR "/canton.db";
+}
+
+}  // namespace
+
+const std::string& DatabasePath() { return g_database; }
+
+void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill) {
+    PrepareFolder(tmpl, interaction);
+    g_database = g_folder + "/demo.sqlite";
+    {
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + g_database) != SQLITE_OK) Die(db.LastError().description);
+        std::string error;
+        if (qv::suite::CreateSchema(db.Handle(), &error) != SQLITE_OK) Die(error);
+        if (qv::suite::GenerateDemoData(db.Handle(), 1, &error) != SQLITE_OK) Die(error);
+        Complete(db.Handle(), fill);
+    }
+    RegisterFrame();
+}
+
+void PrepareCanton(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill) {
+    PrepareFolder(tmpl, interaction);
+    const std::string canton = CantonPath();
+    if (!std::filesystem::exists(canton)) {
+        // As bench_canton builds it.
+        std::fprintf(stderr, "%s: building %s\n", program_invocation_short_name, canton.c_str());
+        std::filesystem::create_directories(std::filesystem::path(canton).parent_path());
+        qv::suite::DemoFileOptions options;
+        options.path = canton;
+        options.baseYear = 2026;
+        options.force = true;
+        options.scale.persons = 100000;
+        options.scale.registrations = 1000000;
+        qv::suite::DemoFileReport report;
+        std::string error;
+        if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+    }
+    g_database = g_folder + "/canton.sqlite";
+    {
+        // The write-ahead log goes into the file before the copy.
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + canton) != SQLITE_OK) Die(db.LastError().description);
+        Exec(db.Handle(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    std::filesystem::copy_file(canton, g_database);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) Die("no child process for the fixture");
+    if (child == 0) {
+        qv::sql::SqliteDb db;
+        if (db.Open("sqlite:" + g_database) != SQLITE_OK) Die(db.LastError().description);
+        Complete(db.Handle(), fill);
+        db.Close();
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Die("the fixture could not be built");
+    RegisterFrame();
+}
+
+double LoadAverage() {
+    double load = 0;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+        std::fclose(f);
+    }
+    return load;
+}
+
+std::map<int, double> ThreadCpuMs() {
+    std::map<int, double> times;
+    const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return times;
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        const std::string path = std::string("/proc/self/task/") + e->d_name + "/stat";
+        FILE* f = std::fopen(path.c_str(), "r");
+        if (!f) continue;
+        char line[1024] = {};
+        const bool read = std::fgets(line, sizeof line, f) != nullptr;
+        std::fclose(f);
+        // The fields after the name in parentheses: state is the third, utime the 14th, stime the 15th.
+        const char* p = read ? std::strrchr(line, ')') : nullptr;
+        unsigned long utime = 0, stime = 0;
+        if (p && std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2)
+            times[std::atoi(e->d_name)] = double(utime + stime) * tick;
+    }
+    closedir(dir);
+    return times;
+}
+
+double BusiestOtherThreadMs(const std::map<int, double>& before, const std::map<int, double>& after) {
+    const int self = int(gettid());
+    double most = 0;
+    for (const auto& [tid, ms] : after) {
+        if (tid == self) continue;
+        const auto it = before.find(tid);
+        most = std::max(most, ms - (it == before.end() ? 0.0 : it->second));
+    }
+    return most;
+}
+
+PlainRead ReadArchivePlain(long lKursID) {
+    const CString strSQL = CHistoryDlg::RowsStatement(kurs::CurrentSecUserID(), CHistoryDlg::ArchivedCondition(lKursID),
+                                                      CString());
+    std::string sql;
+    try {
+        sql = qv::tsql::TranslateStatement(strSQL.ToUtf8());
+    } catch (const std::exception& e) {
+        Die(std::string("the archive's statement: ") + e.what());
+    }
+    qv::sql::SqliteDb db;
+    if (db.Open("sqlite:" + g_database) != SQLITE_OK) Die(db.LastError().description);
+    PlainRead read;
+    timespec cpu0{}, cpu1{};
+    const auto wall0 = std::chrono::steady_clock::now();
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK) Die(sqlite3_errmsg(db.Handle()));
+    const int columns = sqlite3_column_count(st);
+    std::size_t bytes = 0;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        ++read.rows;
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(st, c)) {
+                case SQLITE_INTEGER: bytes += std::size_t(sqlite3_column_int64(st, c) & 1); break;
+                case SQLITE_FLOAT: bytes += sqlite3_column_double(st, c) > 0; break;
+                case SQLITE_TEXT:
+                    sqlite3_column_text(st, c);
+                    bytes += std::size_t(sqlite3_column_bytes(st, c));
+                    break;
+                default: break;
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) Die(sqlite3_errmsg(db.Handle()));
+    sqlite3_finalize(st);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+    benchmark::DoNotOptimize(bytes);
+    read.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count();
+    read.cpuMs = double(cpu1.tv_sec - cpu0.tv_sec) * 1e3 + double(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+    return read;
 }
 
 CQvFrameHost* StartFrame() {

@@ -359,6 +359,38 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
         QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
 }
 
+CString CHistoryDlg::ArchivedCondition(long lKursID) {
+    // The registrations of the archive: of the course, past the archive age, with a final status.
+    CString strArchived;
+    strArchived.Format(L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue "
+                       L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
+                       L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
+                       lKursID, 0L, 7L, 3L, 4L);
+    return strArchived;
+}
+
+CString CHistoryDlg::RowsStatement(long lSecUserID, const CString& strArchived, const CString& strYears) {
+    // The rank and its short name come with each row (the person's current grade), read in the
+    // same statement rather than asked of the logic server person by person.
+    CString strSQL;
+    strSQL.Format(
+        L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
+        L"strAdresse1L, fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
+        L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
+        L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
+        L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
+        L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight, \t\tisnull(Grad.lRang, 0) AS lGradRang, "
+        L"isnull(Grad.strKurzbezeichnung, '') AS strGradKurz, isnull(Grad.strKurzbezeichnungF, '') AS strGradKurzF "
+        L"\t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
+        L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
+        L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
+        L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
+        L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
+        L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
+        lSecUserID, static_cast<LPCWSTR>(strYears), static_cast<LPCWSTR>(strArchived));
+    return strSQL;
+}
+
 HRESULT CHistoryDlg::LoadList() {
     // No resource scope here: the module's texts are read by their own handle, and the current
     // one belongs to the GUI thread.
@@ -394,12 +426,7 @@ HRESULT CHistoryDlg::LoadList() {
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     const CString strGeplant = KursLoadString(IDS_OHNE_FUNKTION);
     const CString strProgress = KursLoadString(IDS_HISTORY_PROGRESS);
-    // The registrations of the archive: of the course, past the archive age, with a final status.
-    CString strArchived;
-    strArchived.Format(L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue "
-                       L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
-                       L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
-                       lLoadKursID, 0L, 7L, 3L, 4L);
+    const CString strArchived = ArchivedCondition(lLoadKursID);
     // The archive's years, newest first, with their registrations. The rows are read in runs of
     // years, each by a statement of its own: the newest year alone, so that its rows show at
     // once, then as many years as hold about kYearRunRows registrations. Each statement sorts
@@ -430,27 +457,6 @@ HRESULT CHistoryDlg::LoadList() {
         if (SUCCEEDED(hr)) rs.Close();
         if (FAILED(hr)) HI_TRACEHR(hr);
     }
-    // The rank and its short name come with each row (the person's current grade), read in the
-    // same statement rather than asked of the logic server person by person.
-    const auto statement = [&](const CString& strYears) {
-        CString strSQL;
-        strSQL.Format(
-            L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
-            L"strAdresse1L, fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
-            L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
-            L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
-            L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
-            L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight, \t\tisnull(Grad.lRang, 0) AS lGradRang, "
-            L"isnull(Grad.strKurzbezeichnung, '') AS strGradKurz, isnull(Grad.strKurzbezeichnungF, '') AS strGradKurzF "
-            L"\t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
-            L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
-            L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
-            L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
-            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
-            L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), static_cast<LPCWSTR>(strYears), static_cast<LPCWSTR>(strArchived));
-        return strSQL;
-    };
     std::vector<CString> statements;
     for (std::size_t nFirst = 0; nFirst < yearRows.size();) {
         std::size_t nEnd = nFirst + 1;
@@ -463,11 +469,11 @@ HRESULT CHistoryDlg::LoadList() {
         // days, which also hold for a date stored without its time.
         strYears.Format(L"PersonKurs.dtDatum >= '%04d-01-01' AND PersonKurs.dtDatum < '%04d-01-01' AND ",
                         yearRows[nEnd - 1].first, yearRows[nFirst].first + 1);
-        statements.push_back(statement(strYears));
+        statements.push_back(RowsStatement(kurs::CurrentSecUserID(), strArchived, strYears));
         nFirst = nEnd;
     }
     // No year: the statement still runs (and reports what keeps it from running).
-    if (statements.empty()) statements = {statement(CString())};
+    if (statements.empty()) statements = {RowsStatement(kurs::CurrentSecUserID(), strArchived, CString())};
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         if (honourCancel()) break;
         BOOL bEOF = TRUE;

@@ -38,6 +38,10 @@ public:
     static UINT LoaderThread(LPVOID pParam);
     // One complete load, on the loader thread.
     HRESULT LoadList();
+    // The loader's statements: the condition of the course's archived registrations, and the
+    // statement of their rows (strYears: a condition ending in AND that narrows them, or empty).
+    static CString ArchivedCondition(long lKursID);
+    static CString RowsStatement(long lSecUserID, const CString& strArchived, const CString& strYears);
     // Whether a load runs (for callers that wait for its end).
     BOOL IsLoading() const { return m_lRequested.load() != 0 || m_lIdle.load() == 0 || HasPendingRows(); }
 
