@@ -49,6 +49,14 @@ long FirstKursID(sqlite3* db) {
 
 void FillArchive(sqlite3* db, long lKursID, long persons, long registrations) {
     const std::string kurs = std::to_string(lKursID);
+    // Above the registrations there are (the canton's reach beyond 2,000,000).
+    long long firstID = 2000000;
+    {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT ifnull(max(lPersonKursID), 0) + 1 FROM PersonKurs", -1, &st, nullptr);
+        if (st && sqlite3_step(st) == SQLITE_ROW) firstID = std::max(firstID, (long long)sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+    }
     Exec(db, "DELETE FROM PersonKurs WHERE lKursID = " + kurs);
     Exec(db, "DELETE FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'");
     Exec(db, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
@@ -59,7 +67,8 @@ void FillArchive(sqlite3* db, long lKursID, long persons, long registrations) {
                  "(SELECT max(lOrtID) FROM Ort), i % 2, 1 FROM n");
     Exec(db, "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                  std::to_string(registrations - 1) + ") INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, "
-                 "lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT 2000000 + i, 900000 + i % " +
+                 "lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT " + std::to_string(firstID) +
+                 " + i, 900000 + i % " +
                  std::to_string(persons) + ", " + kurs + ", -1, CASE i % 4 WHEN 0 THEN 1 WHEN 1 THEN 2 WHEN 2 THEN 5 "
                  "ELSE 6 END, printf('%04d-05-01 00:00:00', 2000 + i % 20), printf('%04d-04-01 00:00:00', 2000 + i % "
                  "20), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM n");
