@@ -1,4 +1,5 @@
 #include "kursview.h"
+#include "adosession.h"
 
 #include "kursdlg.h"
 #include "kursint.h"
@@ -10,6 +11,9 @@
 
 #include <QImage>
 #include <QPainter>
+#include <malloc.h>
+
+#include <thread>
 
 
 namespace {
@@ -102,7 +106,13 @@ HRESULT CKursView::UpAndRunning() {
 HRESULT CKursView::Close() {
     if (m_bRunning) qv::RevokeRunningServer(KURSVIEW_PROGID);
     m_bRunning = FALSE;
-    return CNQView::Close();
+    const HRESULT hr = CNQView::Close();
+    // What the window read stays cached in this thread's idle database sessions, and what its
+    // pages held stays with the heap: both go back to the system when the window is closed, the
+    // heap by a thread of its own while this one answers.
+    qv::ado::Session::ReleasePool();
+    std::thread([] { malloc_trim(0); }).detach();
+    return hr;
 }
 
 CRuntimeClass** CKursView::GetSetupPageClasses() {
