@@ -224,16 +224,28 @@ double BusiestOtherThreadMs(const std::map<int, double>& before, const std::map<
 }
 
 PlainRead ReadArchivePlain(long lKursID) {
-    const CString strSQL = CHistoryDlg::RowsStatement(kurs::CurrentSecUserID(), CHistoryDlg::ArchivedCondition(lKursID),
-                                                      CString());
-    std::string sql;
-    try {
-        sql = qv::tsql::TranslateStatement(strSQL.ToUtf8());
-    } catch (const std::exception& e) {
-        Die(std::string("the archive's statement: ") + e.what());
-    }
+    const auto translate = [](const CString& strSQL) {
+        try {
+            return qv::tsql::TranslateStatement(strSQL.ToUtf8());
+        } catch (const std::exception& e) {
+            Die(std::string("the archive's statement: ") + e.what());
+        }
+    };
     qv::sql::SqliteDb db;
     if (db.Open("sqlite:" + g_database) != SQLITE_OK) Die(db.LastError().description);
+    // With the loader's limit of the archive age.
+    std::string limit;
+    {
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = translate(CHistoryDlg::LimitStatement());
+        if (sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+            sqlite3_column_text(st, 0))
+            limit = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+    }
+    if (limit.empty()) Die("the archive has no age");
+    const std::string sql = translate(CHistoryDlg::RowsStatement(
+        kurs::CurrentSecUserID(), CHistoryDlg::ArchivedCondition(lKursID, CString(("'" + limit + "'").c_str())), CString()));
     PlainRead read;
     timespec cpu0{}, cpu1{};
     const auto wall0 = std::chrono::steady_clock::now();
