@@ -8,6 +8,10 @@
 #include "sqlitedb.h"
 #include "suitedb.h"
 #include "tsqlprogram.h"
+#ifdef QV_BENCH_WITH_PG
+#include "benchpg.h"
+#include "pgdb.h"
+#endif
 #include "uidriver.h"
 
 #include <dirent.h>
@@ -189,6 +193,56 @@ double LoadAverage() {
     return load;
 }
 
+void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long persons, long registrations,
+                      long* lKursID) {
+#ifdef QV_BENCH_WITH_PG
+    PrepareFolder(tmpl, interaction);
+    g_database = qvbench::PgUrl();
+    qv::suite::DemoFileOptions options;
+    options.path = g_database;
+    options.seed = 1;
+    options.force = true;
+    qv::suite::DemoFileReport report;
+    std::string error;
+    if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+    qv::sql::PgDb db;
+    if (db.Open(g_database) != 0) Die(db.LastError().description);
+    const auto exec = [&](const std::string& sql) {
+        if (db.Exec(sql) != 0) Die(sql + ": " + db.LastError().description);
+    };
+    const auto scalar = [&](const std::string& sql) {
+        qv::sql::PgRows rows;
+        if (db.Query(sql, &rows) != 0 || rows.rows.empty()) Die(sql + ": " + db.LastError().description);
+        return std::atol(rows.rows[0][0].value_or("0").c_str());
+    };
+    // As FillArchive on SQLite.
+    *lKursID = scalar("SELECT min(lKursID) FROM Kurs");
+    const std::string kurs = std::to_string(*lKursID);
+    const std::string firstID = std::to_string(std::max(2000000L, scalar("SELECT coalesce(max(lPersonKursID), 0) + 1 FROM PersonKurs")));
+    exec("BEGIN");
+    exec("UPDATE DataExchange SET fOnlineKursEnabled = 0");
+    exec("DELETE FROM PersonKurs WHERE lKursID = " + kurs);
+    exec("DELETE FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'");
+    exec("INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES ('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, "
+         "-1, '6')");
+    exec("INSERT INTO Person (lPersonID, lMandantID, strName, strVorname, lOrtID, fWeiblich, fActive) SELECT 900000 + i, "
+         "(SELECT min(lMandantID) FROM Mandant), 'Archiv' || i, 'Vorname', (SELECT max(lOrtID) FROM Ort), i % 2, 1 FROM "
+         "generate_series(0, " + std::to_string(persons - 1) + ") AS i");
+    exec("INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, "
+         "fTeilnehmer) SELECT " + firstID + " + i, 900000 + i % " + std::to_string(persons) + ", " + kurs +
+         ", -1, CASE i % 4 WHEN 0 THEN 1 WHEN 1 THEN 2 WHEN 2 THEN 5 ELSE 6 END, make_timestamp(2000 + i % 20, 5, 1, 0, "
+         "0, 0), make_timestamp(2000 + i % 20, 4, 1, 0, 0, 0), CASE WHEN i % 10 = 0 THEN 0 ELSE 1 END FROM "
+         "generate_series(0, " + std::to_string(registrations - 1) + ") AS i");
+    exec("COMMIT");
+    exec("ANALYZE");
+    db.Close();
+    RegisterFrame();
+#else
+    (void)tmpl, (void)interaction, (void)persons, (void)registrations, (void)lKursID;
+    Die("this build has no PostgreSQL driver");
+#endif
+}
+
 std::map<int, double> ThreadCpuMs() {
     std::map<int, double> times;
     const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
@@ -224,6 +278,43 @@ double BusiestOtherThreadMs(const std::map<int, double>& before, const std::map<
 }
 
 PlainRead ReadArchivePlain(long lKursID) {
+#ifdef QV_BENCH_WITH_PG
+    if (qv::suite::IsPgAddress(g_database)) {
+        const auto translate = [](const CString& strSQL) {
+            try {
+                const auto program = qv::tsql::TranslatePg(strSQL.ToUtf8());
+                if (program->steps.size() != 1) Die("the archive's statement is not one statement");
+                return program->steps[0].sql;
+            } catch (const std::exception& e) {
+                Die(std::string("the archive's statement: ") + e.what());
+            }
+        };
+        qv::sql::PgDb db;
+        if (db.Open(g_database) != 0) Die(db.LastError().description);
+        qv::sql::PgRows limit;
+        if (db.Query(translate(CHistoryDlg::LimitStatement()), &limit) != 0 || limit.rows.empty() ||
+            !limit.rows[0][0])
+            Die("the archive has no age: " + db.LastError().description);
+        const std::string sql = translate(CHistoryDlg::RowsStatement(
+            kurs::CurrentSecUserID(),
+            CHistoryDlg::ArchivedCondition(lKursID, CString(("'" + *limit.rows[0][0] + "'").c_str())), CString()));
+        PlainRead read;
+        timespec cpu0{}, cpu1{};
+        const auto wall0 = std::chrono::steady_clock::now();
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+        qv::sql::PgRows rows;
+        if (db.Query(sql, &rows) != 0) Die(db.LastError().description);
+        std::size_t bytes = 0;
+        for (const auto& row : rows.rows)
+            for (const auto& value : row) bytes += value ? value->size() : 0;
+        read.rows = long(rows.rows.size());
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+        benchmark::DoNotOptimize(bytes);
+        read.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count();
+        read.cpuMs = double(cpu1.tv_sec - cpu0.tv_sec) * 1e3 + double(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+        return read;
+    }
+#endif
     const auto translate = [](const CString& strSQL) {
         try {
             return qv::tsql::TranslateStatement(strSQL.ToUtf8());

@@ -55,7 +55,12 @@ void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::fun
 // way when it is missing. fill runs in a child process, so that what it takes is not counted as
 // the program's memory.
 void PrepareCanton(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill);
-// The database the last PrepareDemo or PrepareCanton made.
+// The same on PostgreSQL (see benchpg.h): the demo in a fresh database, the course's archive as
+// FillArchive makes it (fill, when given, adds to it). Stops the program without a server or in a
+// build without the driver.
+void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long persons, long registrations,
+                      long* lKursID);
+// The database the last PrepareDemo or PrepareCanton made (its address on PostgreSQL).
 const std::string& DatabasePath();
 
 // The machine's load over the last minute (/proc/loadavg).
@@ -67,8 +72,9 @@ std::map<int, double> ThreadCpuMs();
 // calling thread left out).
 double BusiestOtherThreadMs(const std::map<int, double>& before, const std::map<int, double>& after);
 
-// The archive's rows stepped and read directly in SQLite (the loader's statement, every column of
-// every row read as its type): the rows and the calling thread's CPU and wall time.
+// The archive's rows stepped and read directly in SQLite, or fetched through libpq on PostgreSQL (the
+// loader's statement, every column of every row read): the rows and the calling thread's CPU and
+// wall time (on PostgreSQL the server's work is in the wall time only).
 struct PlainRead {
     long rows = 0;
     double cpuMs = 0, wallMs = 0;
