@@ -14,11 +14,13 @@
 #include <QPixmap>
 #include <QToolTip>
 #include <QTreeView>
+#include <malloc.h>
 #include <algorithm>
 #include <map>
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <thread>
 
 using namespace qv::ui::detail;
 
@@ -207,6 +209,13 @@ struct CellLook {
 class LvModel : public QAbstractTableModel {
 public:
     explicit LvModel(HWND h) : h_(h) {}
+    ~LvModel() override {
+        // The rows of a long list leave free pages in the heap, which go back to the system by
+        // a thread of their own while the GUI thread answers.
+        if (items.size() < 2000) return;
+        std::vector<LvItem>().swap(items);
+        std::thread([] { malloc_trim(0); }).detach();
+    }
     using QAbstractTableModel::beginInsertColumns;
     using QAbstractTableModel::beginInsertRows;
     using QAbstractTableModel::beginRemoveColumns;
