@@ -13,8 +13,6 @@
 #include <QPainter>
 #include <malloc.h>
 
-#include <thread>
-
 
 namespace {
 
@@ -108,10 +106,10 @@ HRESULT CKursView::Close() {
     m_bRunning = FALSE;
     const HRESULT hr = CNQView::Close();
     // What the window read stays cached in this thread's idle database sessions, and what its
-    // pages held stays with the heap: both go back to the system when the window is closed, the
-    // heap by a thread of its own while this one answers.
+    // pages held stays with the heap: both go back to the system when the window is closed. Not
+    // by a thread of its own: the module may be unloaded before such a thread ends.
     qv::ado::Session::ReleasePool();
-    std::thread([] { malloc_trim(0); }).detach();
+    malloc_trim(0);
     return hr;
 }
 

@@ -2,7 +2,6 @@
 #include "qvregvalue.h"
 #include <algorithm>
 #include <cstring>
-#include <malloc.h>
 #include <thread>
 
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
@@ -12,17 +11,13 @@ namespace {
 constexpr UINT WM_QVLIST_STATUSDUE = WM_APP + 0x3F0;
 
 // The items of many removed rows are freed by a thread of their own: their memory goes back
-// while the GUI thread answers (items touch no window when they go), to the system as well as to
-// the heap, which would otherwise keep the pages for rows that may never come.
+// while the GUI thread answers (items touch no window when they go).
 void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
     if (items.size() < 2000) {
         items.clear();
         return;
     }
-    std::thread([gone = std::move(items)]() mutable {
-        gone.clear();
-        malloc_trim(0);
-    }).detach();
+    std::thread([gone = std::move(items)]() mutable { gone.clear(); }).detach();
     items.clear();
 }
 }  // namespace
