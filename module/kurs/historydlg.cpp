@@ -33,6 +33,8 @@ constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 // The registrations one statement of the archive reads (and sorts) at most, unless one year holds
 // more.
 constexpr long kYearRunRows = 10000;
+// The rows the loader hands to the GUI thread together.
+constexpr std::size_t kHandRows = 32;
 
 // The columns of RowsStatement by their position in its select list.
 enum ERowsColumn {
@@ -509,6 +511,16 @@ HRESULT CHistoryDlg::LoadList() {
     }
     // No year: the statement still runs (and reports what keeps it from running).
     if (statements.empty()) statements = {RowsStatement(kurs::CurrentSecUserID(), strArchived, CString())};
+    // The rows go to the GUI thread a few dozen at a time: its event loop wakes once for them, not
+    // once for each row it would take as soon as it came. Rows wait as list rows, not in the
+    // queue: the loader keeps a slice or two ahead.
+    std::vector<LoaderStep> batch;
+    batch.reserve(kHandRows);
+    const auto handBatch = [&] {
+        for (LoaderStep& waiting : batch) Hand(std::move(waiting));
+        batch.clear();
+        m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
+    };
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         if (honourCancel()) break;
         BOOL bEOF = TRUE;
@@ -568,9 +580,8 @@ HRESULT CHistoryDlg::LoadList() {
                                 (lKursleitungID != -1 ? strFunktion : strGeplant);
                 row.nImage = static_cast<int>(row.lStatus + 14);
             }
-            Hand(std::move(step));
-            // Rows wait as list rows, not in the queue: the loader keeps a slice or two ahead.
-            m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
+            batch.push_back(std::move(step));
+            if (batch.size() >= kHandRows) handBatch();
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
@@ -582,6 +593,7 @@ HRESULT CHistoryDlg::LoadList() {
             }
             hr = rs.MoveNext(&bEOF);
         }
+        handBatch();
         if (SUCCEEDED(hr)) rs.Close();
         // The memory of the statement's sort and of its rows' texts goes back to the system:
         // freed only to this thread's heap it would stay resident beside the list's rows, which
