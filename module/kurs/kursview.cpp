@@ -1,4 +1,5 @@
 #include "kursview.h"
+#include "heaptrim.h"
 #include "adosession.h"
 
 #include "kursdlg.h"
@@ -11,7 +12,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <malloc.h>
 
 
 namespace {
@@ -106,10 +106,9 @@ HRESULT CKursView::Close() {
     m_bRunning = FALSE;
     const HRESULT hr = CNQView::Close();
     // What the window read stays cached in this thread's idle database sessions, and what its
-    // pages held stays with the heap: both go back to the system when the window is closed. Not
-    // by a thread of its own: the module may be unloaded before such a thread ends.
+    // pages held stays with the heap: both go back to the system when the window is closed.
     qv::ado::Session::ReleasePool();
-    malloc_trim(0);
+    QvReleaseFreeHeapSoon();
     return hr;
 }
 

@@ -3,6 +3,7 @@
 // with the old and the new state, after the input event was handled.
 #include "listctrl.h"
 #include "uiimpl_p.h"
+#include "heaptrim.h"
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
@@ -14,13 +15,11 @@
 #include <QPixmap>
 #include <QToolTip>
 #include <QTreeView>
-#include <malloc.h>
 #include <algorithm>
 #include <map>
 #include <mutex>
 #include <numeric>
 #include <optional>
-#include <thread>
 
 using namespace qv::ui::detail;
 
@@ -214,7 +213,7 @@ public:
         // a thread of their own while the GUI thread answers.
         if (items.size() < 2000) return;
         std::vector<LvItem>().swap(items);
-        std::thread([] { malloc_trim(0); }).detach();
+        QvReleaseFreeHeapSoon();
     }
     using QAbstractTableModel::beginInsertColumns;
     using QAbstractTableModel::beginInsertRows;
