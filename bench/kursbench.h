@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 namespace kursbench {
@@ -49,6 +50,36 @@ private:
 // system and a demo database with online courses off, which fill completes; registers the
 // frame's servers and modules for it.
 void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill);
+// The same on a copy of the canton (100,000 persons, 1,000,000 registrations) that bench_canton
+// builds: QV_CANTON_DB names it, else canton/canton.db under the build tree, built here the same
+// way when it is missing. fill runs in a child process, so that what it takes is not counted as
+// the program's memory.
+void PrepareCanton(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill);
+// The same on PostgreSQL (see benchpg.h): the demo in a fresh database, the course's archive as
+// FillArchive makes it (fill, when given, adds to it). Stops the program without a server or in a
+// build without the driver.
+void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long persons, long registrations,
+                      long* lKursID);
+// The database the last PrepareDemo or PrepareCanton made (its address on PostgreSQL).
+const std::string& DatabasePath();
+
+// The machine's load over the last minute (/proc/loadavg).
+double LoadAverage();
+
+// The CPU time of each of the process's threads (by thread id), in milliseconds.
+std::map<int, double> ThreadCpuMs();
+// Of the threads, the one that used the most CPU between two readings, and how much (the
+// calling thread left out).
+double BusiestOtherThreadMs(const std::map<int, double>& before, const std::map<int, double>& after);
+
+// The archive's rows stepped and read directly in SQLite, or fetched through libpq on PostgreSQL (the
+// loader's statement, every column of every row read): the rows and the calling thread's CPU and
+// wall time (on PostgreSQL the server's work is in the wall time only).
+struct PlainRead {
+    long rows = 0;
+    double cpuMs = 0, wallMs = 0;
+};
+PlainRead ReadArchivePlain(long lKursID);
 
 // The host frame with its servers running, and its end.
 CQvFrameHost* StartFrame();

@@ -9,9 +9,11 @@
 #include "optionserver.h"
 #include "thread.h"
 #include "adosession.h"
+#include "qvdatetime.h"
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -31,6 +33,15 @@ constexpr UINT WM_HISTORY_LOADER = WM_APP + 0x340;
 // The registrations one statement of the archive reads (and sorts) at most, unless one year holds
 // more.
 constexpr long kYearRunRows = 10000;
+// The rows the loader hands to the GUI thread together.
+constexpr std::size_t kHandRows = 32;
+
+// The columns of RowsStatement by their position in its select list.
+enum ERowsColumn {
+    eColID, eColKursinstanzID, eColPersonID, eColPerson, eColAdresse, eColWeiblich, eColOrt, eColMandant, eColStatus,
+    eColAnmeldung, eColBemerkung, eColDatum, eColYear, eColArt, eColDauer, eColKursort, eColLeitung,
+    eColKursleitungID, eColFunktion, eColRight, eColGradRang, eColGradKurz, eColGradKurzF
+};
 
 // The planning's list; the add and move buttons stay hidden.
 struct TemplateRegistrar {
@@ -358,6 +369,47 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
         QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
 }
 
+CString CHistoryDlg::ArchivedCondition(long lKursID, const CString& strLimit) {
+    // The registrations of the archive: of the course, past the archive age, with a final status.
+    // A registration on or before the limit (the archive age back from now, worked out once) is
+    // past it: a plain comparison spares those rows the date arithmetic of each row.
+    const CString strAge = L"dateadd(mm, (select convert(int,strValue) from CustFieldValue where guid = "
+                           L"'d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate()";
+    CString strPastAge = strAge;
+    if (!strLimit.IsEmpty()) strPastAge = L"(PersonKurs.dtDatum <= " + strLimit + L" OR " + strAge + L")";
+    CString strArchived;
+    strArchived.Format(L"PersonKurs.lKursID = %d AND \t\t%s AND \t\tlStatus NOT IN (%d,%d,%d,%d)", lKursID,
+                       static_cast<LPCWSTR>(strPastAge), 0L, 7L, 3L, 4L);
+    return strArchived;
+}
+
+CString CHistoryDlg::LimitStatement() {
+    return L"SELECT dateadd(mm, 0 - (select convert(int,strValue) from CustFieldValue where guid = "
+           L"'d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), getdate()) AS dtLimit";
+}
+
+CString CHistoryDlg::RowsStatement(long lSecUserID, const CString& strArchived, const CString& strYears) {
+    // The rank and its short name come with each row (the person's current grade), read in the
+    // same statement rather than asked of the logic server person by person.
+    CString strSQL;
+    strSQL.Format(
+        L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
+        L"strAdresse1L, fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
+        L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
+        L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
+        L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
+        L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight, \t\tisnull(Grad.lRang, 0) AS lGradRang, "
+        L"isnull(Grad.strKurzbezeichnung, '') AS strGradKurz, isnull(Grad.strKurzbezeichnungF, '') AS strGradKurzF "
+        L"\t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
+        L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
+        L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
+        L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
+        L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
+        L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
+        lSecUserID, static_cast<LPCWSTR>(strYears), static_cast<LPCWSTR>(strArchived));
+    return strSQL;
+}
+
 HRESULT CHistoryDlg::LoadList() {
     // No resource scope here: the module's texts are read by their own handle, and the current
     // one belongs to the GUI thread.
@@ -393,16 +445,11 @@ HRESULT CHistoryDlg::LoadList() {
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     const CString strGeplant = KursLoadString(IDS_OHNE_FUNKTION);
     const CString strProgress = KursLoadString(IDS_HISTORY_PROGRESS);
-    // The registrations of the archive: of the course, past the archive age, with a final status.
-    CString strArchived;
-    strArchived.Format(L"PersonKurs.lKursID = %d AND \t\tdateadd(mm, (select convert(int,strValue) from CustFieldValue "
-                       L"where guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'), PersonKurs.dtDatum) <= getdate() AND "
-                       L"\t\tlStatus NOT IN (%d,%d,%d,%d)",
-                       lLoadKursID, 0L, 7L, 3L, 4L);
     // The archive's years, newest first, with their registrations. The rows are read in runs of
     // years, each by a statement of its own: the newest year alone, so that its rows show at
-    // once, then as many years as hold about kYearRunRows registrations. Each statement sorts
-    // only its own years' rows, never the whole archive at once.
+    // once, then runs of years that may hold twice as many registrations as the run before,
+    // from kYearRunRows on. Each statement sorts only its own years' rows, and the course's
+    // rows are passed by a few times only.
     std::vector<std::pair<long, long>> yearRows;
     // A request is honoured wherever it meets the load: before each statement, while the
     // loader waits for room and at every tenth row.
@@ -413,6 +460,21 @@ HRESULT CHistoryDlg::LoadList() {
         bCancelled = true;
         return true;
     };
+    // The limit of the archive age, a second before the moment the age ends now (none without
+    // the age: the rows' own arithmetic then decides).
+    CString strLimit;
+    if (SUCCEEDED(hr) && !honourCancel()) {
+        hr = rs.OpenSQL(LimitStatement(), 0, 1);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        COleDateTime dtLimit;
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(0L, &dtLimit);
+        if (SUCCEEDED(hr) && !bEOF && dtLimit.GetStatus() == COleDateTime::valid)
+            strLimit = CQvDateTime(dtLimit.m_dt - 1.0 / 86400.0).SQLConvert();
+        if (SUCCEEDED(hr)) rs.Close();
+        if (FAILED(hr)) HI_TRACEHR(hr);
+    }
+    const CString strArchived = ArchivedCondition(lLoadKursID, strLimit);
     if (SUCCEEDED(hr) && !honourCancel()) {
         hr = rs.OpenSQL(L"SELECT year(PersonKurs.dtDatum) AS lYear, count(*) AS lCount FROM PersonKurs WHERE " +
                             strArchived + L" GROUP BY year(PersonKurs.dtDatum) ORDER BY lYear DESC",
@@ -421,52 +483,43 @@ HRESULT CHistoryDlg::LoadList() {
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
             long lYear = 0, lCount = 0;
-            hr = rs.GetFieldValue(L"lYear", &lYear);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lCount", &lCount);
+            hr = rs.GetFieldValue(0L, &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(1L, &lCount);
             if (SUCCEEDED(hr)) yearRows.emplace_back(lYear, lCount);
             if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
         }
         if (SUCCEEDED(hr)) rs.Close();
         if (FAILED(hr)) HI_TRACEHR(hr);
     }
-    // The rank and its short name come with each row (the person's current grade), read in the
-    // same statement rather than asked of the logic server person by person.
-    const auto statement = [&](const CString& strYears) {
-        CString strSQL;
-        strSQL.Format(
-            L"SELECT lPersonKursID AS ID, lKursinstanzID, Person.lPersonID, strName + ' ' + strVorname AS strPerson, "
-            L"strAdresse1L, fWeiblich, strPLZOrt, \t\tcbm.strBezeichnung AS strMandant, lStatus, dtAnmeldung, "
-            L"PersonKurs.strBemerkung, PersonKurs.dtDatum, year(PersonKurs.dtDatum) AS lYear, \t\tcase when "
-            L"fTeilnehmer = 1 then 1 else 3 end AS art, dblInstanzDauer, strInstanzOrt, strInstanzLeitung, \t\t"
-            L"isnull(PersonKurs.lKursleitungID, -1) as lKursleitungID, dbo.fn_GetFunktionBezeichnung(isnull(lFunktionID, "
-            L"0)) as strFunktion, isnull(sm.lRight,0) AS lRight, \t\tisnull(Grad.lRang, 0) AS lGradRang, "
-            L"isnull(Grad.strKurzbezeichnung, '') AS strGradKurz, isnull(Grad.strKurzbezeichnungF, '') AS strGradKurzF "
-            L"\t\tFROM Person JOIN view_CacheBezeichnung cbm ON "
-            L"Person.lMandantID = cbm.lID AND cbm.lTableID = 45 \t\tJOIN PersonKurs ON Person.lPersonID = "
-            L"PersonKurs.lPersonID \t\tLEFT OUTER JOIN SecMandant sm ON Person.lMandantID = sm.lMandantID AND "
-            L"sm.lQvSecUserID = %d AND sm.lTableID = 4 \t\tJOIN view_Ort ON Person.lOrtID = view_Ort.lOrtID \t\tLEFT "
-            L"OUTER JOIN Kursleitung ON PersonKurs.lKursleitungID = Kursleitung.lKursleitungID \t\tLEFT OUTER JOIN "
-            L"Grad ON Person.lCAktGradID = Grad.lGradID \t\tWHERE %s%s \t\tORDER BY lYear DESC",
-            kurs::CurrentSecUserID(), static_cast<LPCWSTR>(strYears), static_cast<LPCWSTR>(strArchived));
-        return strSQL;
-    };
     std::vector<CString> statements;
+    long lRunLimit = kYearRunRows;
     for (std::size_t nFirst = 0; nFirst < yearRows.size();) {
         std::size_t nEnd = nFirst + 1;
         long lRunRows = yearRows[nFirst].second;
-        while (nFirst > 0 && nEnd < yearRows.size() && lRunRows + yearRows[nEnd].second <= kYearRunRows)
+        while (nFirst > 0 && nEnd < yearRows.size() && lRunRows + yearRows[nEnd].second <= lRunLimit)
             lRunRows += yearRows[nEnd++].second;
+        if (nFirst > 0) lRunLimit = std::max(lRunLimit, 2 * lRunRows);
         CString strYears;
         // The years as a range of dates, tested first: a plain comparison that passes by the
         // course's rows of other years before their archive age is worked out. The bounds are
         // days, which also hold for a date stored without its time.
         strYears.Format(L"PersonKurs.dtDatum >= '%04d-01-01' AND PersonKurs.dtDatum < '%04d-01-01' AND ",
                         yearRows[nEnd - 1].first, yearRows[nFirst].first + 1);
-        statements.push_back(statement(strYears));
+        statements.push_back(RowsStatement(kurs::CurrentSecUserID(), strArchived, strYears));
         nFirst = nEnd;
     }
     // No year: the statement still runs (and reports what keeps it from running).
-    if (statements.empty()) statements = {statement(CString())};
+    if (statements.empty()) statements = {RowsStatement(kurs::CurrentSecUserID(), strArchived, CString())};
+    // The rows go to the GUI thread a few dozen at a time: its event loop wakes once for them, not
+    // once for each row it would take as soon as it came. Rows wait as list rows, not in the
+    // queue: the loader keeps a slice or two ahead.
+    std::vector<LoaderStep> batch;
+    batch.reserve(kHandRows);
+    const auto handBatch = [&] {
+        for (LoaderStep& waiting : batch) Hand(std::move(waiting));
+        batch.clear();
+        m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
+    };
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         if (honourCancel()) break;
         BOOL bEOF = TRUE;
@@ -480,28 +533,32 @@ HRESULT CHistoryDlg::LoadList() {
             long lYear = 0, lKursleitungID = -1;
             CString strFunktion, strGradKurz, strGradKurzF;
             COleDateTime dtDatum;
-            hr = rs.GetFieldValue(L"lPersonID", &row.lPersonID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"ID", &row.lID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &row.lRun);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &row.lStatus);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"art", &row.lArt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &row.lRight);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblInstanzDauer", &row.dblDauer);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &row.strPerson);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &row.bWeiblich);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strAdresse1L", &row.strAdresse);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPLZOrt", &row.strOrt);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzOrt", &row.strKursort);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strInstanzLeitung", &row.strLeitung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBemerkung", &row.strBemerkung);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strMandant", &row.strMandant);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lGradRang", &row.lRang);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGradKurz", &strGradKurz);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGradKurzF", &strGradKurzF);
+            // By position (see RowsStatement), and only what the row shows: the role's name of
+            // instructors, the rank's short name of the person's sex (a woman's falls back to the
+            // common one).
+            hr = rs.GetFieldValue(long(eColPersonID), &row.lPersonID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColID), &row.lID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColKursinstanzID), &row.lRun);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColStatus), &row.lStatus);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColYear), &lYear);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColArt), &row.lArt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColRight), &row.lRight);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColKursleitungID), &lKursleitungID);
+            if (SUCCEEDED(hr) && row.lArt == 3 && lKursleitungID != -1)
+                hr = rs.GetFieldValue(long(eColFunktion), &strFunktion);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColDatum), &dtDatum);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColDauer), &row.dblDauer);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColPerson), &row.strPerson);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColWeiblich), &row.bWeiblich);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColAdresse), &row.strAdresse);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColOrt), &row.strOrt);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColKursort), &row.strKursort);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColLeitung), &row.strLeitung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColBemerkung), &row.strBemerkung);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColMandant), &row.strMandant);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(long(eColGradRang), &row.lRang);
+            if (SUCCEEDED(hr) && row.bWeiblich) hr = rs.GetFieldValue(long(eColGradKurzF), &strGradKurzF);
+            if (SUCCEEDED(hr) && strGradKurzF.IsEmpty()) hr = rs.GetFieldValue(long(eColGradKurz), &strGradKurz);
             if (FAILED(hr)) {
                 HI_TRACEHR(hr);
                 break;
@@ -522,9 +579,8 @@ HRESULT CHistoryDlg::LoadList() {
                                 (lKursleitungID != -1 ? strFunktion : strGeplant);
                 row.nImage = static_cast<int>(row.lStatus + 14);
             }
-            Hand(std::move(step));
-            // Rows wait as list rows, not in the queue: the loader keeps a slice or two ahead.
-            m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
+            batch.push_back(std::move(step));
+            if (batch.size() >= kHandRows) handBatch();
             if (!years.empty() && years.back().first == lYear) years.back().second += lAttended;
             else years.emplace_back(lYear, lAttended);
             ++lRows;
@@ -536,6 +592,7 @@ HRESULT CHistoryDlg::LoadList() {
             }
             hr = rs.MoveNext(&bEOF);
         }
+        handBatch();
         if (SUCCEEDED(hr)) rs.Close();
         // The memory of the statement's sort and of its rows' texts goes back to the system:
         // freed only to this thread's heap it would stay resident beside the list's rows, which

@@ -38,6 +38,13 @@ public:
     static UINT LoaderThread(LPVOID pParam);
     // One complete load, on the loader thread.
     HRESULT LoadList();
+    // The loader's statements: the condition of the course's archived registrations (strLimit: a
+    // date literal before which a registration is past the archive age, or empty), and the
+    // statement of their rows (strYears: a condition ending in AND that narrows them, or empty).
+    static CString ArchivedCondition(long lKursID, const CString& strLimit = CString());
+    // The moment the archive age ends now (one row, one date; NULL without an archive age).
+    static CString LimitStatement();
+    static CString RowsStatement(long lSecUserID, const CString& strArchived, const CString& strYears);
     // Whether a load runs (for callers that wait for its end).
     BOOL IsLoading() const { return m_lRequested.load() != 0 || m_lIdle.load() == 0 || HasPendingRows(); }
 

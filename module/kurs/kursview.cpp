@@ -1,4 +1,6 @@
 #include "kursview.h"
+#include "heaptrim.h"
+#include "adosession.h"
 
 #include "kursdlg.h"
 #include "kursint.h"
@@ -102,7 +104,12 @@ HRESULT CKursView::UpAndRunning() {
 HRESULT CKursView::Close() {
     if (m_bRunning) qv::RevokeRunningServer(KURSVIEW_PROGID);
     m_bRunning = FALSE;
-    return CNQView::Close();
+    const HRESULT hr = CNQView::Close();
+    // What the window read stays cached in this thread's idle database sessions, and what its
+    // pages held stays with the heap: both go back to the system when the window is closed.
+    qv::ado::Session::ReleasePool();
+    QvReleaseFreeHeapSoon();
+    return hr;
 }
 
 CRuntimeClass** CKursView::GetSetupPageClasses() {

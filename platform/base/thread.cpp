@@ -1,10 +1,12 @@
 #include "thread.h"
+#include "heaptrim.h"
 #include <atomic>
 #include "kobject_p.h"
 #include "lasterror.h"
 #include "sync.h"
 #include <system_error>
 #include <thread>
+#include <malloc.h>
 
 namespace {
 
@@ -150,4 +152,8 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int nPriority, UIN
     t->SetThreadPriority(nPriority);
     if (!(dwCreateFlags & CREATE_SUSPENDED)) t->ResumeThread();
     return t;
+}
+
+void QvReleaseFreeHeapSoon() {
+    std::thread([] { malloc_trim(0); }).detach();
 }

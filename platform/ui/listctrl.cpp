@@ -3,6 +3,7 @@
 // with the old and the new state, after the input event was handled.
 #include "listctrl.h"
 #include "uiimpl_p.h"
+#include "heaptrim.h"
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
@@ -207,6 +208,13 @@ struct CellLook {
 class LvModel : public QAbstractTableModel {
 public:
     explicit LvModel(HWND h) : h_(h) {}
+    ~LvModel() override {
+        // The rows of a long list leave free pages in the heap, which go back to the system by
+        // a thread of their own while the GUI thread answers.
+        if (items.size() < 2000) return;
+        std::vector<LvItem>().swap(items);
+        QvReleaseFreeHeapSoon();
+    }
     using QAbstractTableModel::beginInsertColumns;
     using QAbstractTableModel::beginInsertRows;
     using QAbstractTableModel::beginRemoveColumns;

@@ -205,31 +205,87 @@ long CQvADORecordset::Read(const CString& strColumn, VARIANT* pValue) {
     return TRACED(m_pRecordset->get_Collect(vIndex, pValue));
 }
 
+long CQvADORecordset::Read(long nColumn, VARIANT* pValue) {
+    HRESULT hr = CreateRecordset();
+    if (FAILED(hr)) return TRACED(hr);
+    COleVariant vIndex(nColumn, VT_I4);
+    return TRACED(m_pRecordset->get_Collect(vIndex, pValue));
+}
+
+namespace {
+
+// The conversions of GetFieldValue, whichever way the column is named.
+void Convert(const COleVariant& v, BOOL* pValue) { *pValue = CrackBoolVariant(v); }
+void Convert(const COleVariant& v, long* pValue) { *pValue = CrackLongVariant(v); }
+void Convert(const COleVariant& v, double* pValue) { *pValue = CrackDoubleVariant(v); }
+void Convert(const COleVariant& v, CString* pValue) { *pValue = CrackStrVariant(v); }
+void Convert(const COleVariant& v, COleDateTime* pValue) {
+    *pValue = COleDateTime(CrackDateVariant(v));
+    pValue->SetStatus(pValue->m_dt == 0.0 ? COleDateTime::null : COleDateTime::valid);
+}
+
+}  // namespace
+
+long CQvADORecordset::GetFieldValue(long nColumn, BOOL* pValue) {
+    COleVariant v;
+    const long hr = Read(nColumn, &v);
+    if (pValue) Convert(v, pValue);
+    return hr;
+}
+
+long CQvADORecordset::GetFieldValue(long nColumn, long* pValue) {
+    COleVariant v;
+    const long hr = Read(nColumn, &v);
+    if (pValue) Convert(v, pValue);
+    return hr;
+}
+
+long CQvADORecordset::GetFieldValue(long nColumn, double* pValue) {
+    COleVariant v;
+    const long hr = Read(nColumn, &v);
+    if (pValue) Convert(v, pValue);
+    return hr;
+}
+
+long CQvADORecordset::GetFieldValue(long nColumn, CString* pValue) {
+    COleVariant v;
+    const long hr = Read(nColumn, &v);
+    if (pValue) Convert(v, pValue);
+    return hr;
+}
+
+long CQvADORecordset::GetFieldValue(long nColumn, COleDateTime* pValue) {
+    COleVariant v;
+    const long hr = Read(nColumn, &v);
+    if (pValue) Convert(v, pValue);
+    return hr;
+}
+
 long CQvADORecordset::GetFieldValue(const CString& strColumn, BOOL* pValue) {
     COleVariant v;
     const long hr = Read(strColumn, &v);
-    if (pValue) *pValue = CrackBoolVariant(v);
+    if (pValue) Convert(v, pValue);
     return hr;
 }
 
 long CQvADORecordset::GetFieldValue(const CString& strColumn, long* pValue) {
     COleVariant v;
     const long hr = Read(strColumn, &v);
-    if (pValue) *pValue = CrackLongVariant(v);
+    if (pValue) Convert(v, pValue);
     return hr;
 }
 
 long CQvADORecordset::GetFieldValue(const CString& strColumn, double* pValue) {
     COleVariant v;
     const long hr = Read(strColumn, &v);
-    if (pValue) *pValue = CrackDoubleVariant(v);
+    if (pValue) Convert(v, pValue);
     return hr;
 }
 
 long CQvADORecordset::GetFieldValue(const CString& strColumn, CString* pValue) {
     COleVariant v;
     const long hr = Read(strColumn, &v);
-    if (pValue) *pValue = CrackStrVariant(v);
+    if (pValue) Convert(v, pValue);
     return hr;
 }
 
@@ -243,10 +299,7 @@ long CQvADORecordset::GetFieldValue(const CString& strColumn, CQvGUID* pValue) {
 long CQvADORecordset::GetFieldValue(const CString& strColumn, COleDateTime* pValue) {
     COleVariant v;
     const long hr = Read(strColumn, &v);
-    if (pValue) {
-        *pValue = COleDateTime(CrackDateVariant(v));
-        pValue->SetStatus(pValue->m_dt == 0.0 ? COleDateTime::null : COleDateTime::valid);
-    }
+    if (pValue) Convert(v, pValue);
     return hr;
 }
 

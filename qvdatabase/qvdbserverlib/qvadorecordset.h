@@ -36,6 +36,13 @@ public:
     long GetFieldValue(const CString& strColumn, CQvGUID* pValue);
     long GetFieldValue(const CString& strColumn, COleDateTime* pValue);
     long GetFieldValue(const CString& strColumn, COleVariant* pValue);
+    // The same by the column's position in the result (0 the first): for a reader of many rows
+    // that knows its statement's columns.
+    long GetFieldValue(long nColumn, BOOL* pValue);
+    long GetFieldValue(long nColumn, long* pValue);
+    long GetFieldValue(long nColumn, double* pValue);
+    long GetFieldValue(long nColumn, CString* pValue);
+    long GetFieldValue(long nColumn, COleDateTime* pValue);
 
     long SetFieldValue(const CString& strColumn, const CString& strValue);
     long SetFieldValue(const CString& strColumn, long lValue);
@@ -52,4 +59,5 @@ private:
     long CreateRecordset();
     // get_Collect into the variant; the result of the read.
     long Read(const CString& strColumn, VARIANT* pValue);
+    long Read(long nColumn, VARIANT* pValue);
 };

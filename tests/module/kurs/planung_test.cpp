@@ -25,6 +25,7 @@
 #include "../../suite/frame/fakeview.h"
 
 #include <QTimer>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -375,12 +376,21 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
 }
 
 TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread) {
-    const long anna = Person("Amsler", 1), beat = Person("Brunner"), carl = Person("Caflisch");
+    Sql("INSERT INTO Grad (lGradID, strBezeichnung, strKurzbezeichnung, strKurzbezeichnungF, lRang) VALUES "
+        "(2, 'Wachtmeister', 'Wm', 'Wmin', 7)");
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (1, 'Klassenlehrer')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (7, 1)");
+    // Two women: one of a rank with a short name of its own for women, one of a rank without.
+    const long anna = Person("Amsler", 1), beat = Person("Brunner", 2), carl = Person("Caflisch", 1);
+    Sql("UPDATE Person SET fWeiblich = 1 WHERE lPersonID IN (" + K(beat) + ", " + K(carl) + ")");
+    Sql("UPDATE Person SET strAdresse1L = 'Hauptstrasse 1' WHERE lPersonID = " + K(anna));
     const long dora = Person("Dubach"), emil = Person("Egli");
     const long regA = Reg(anna, run, 1, "2019-05-01");
+    Sql("UPDATE PersonKurs SET strBemerkung = 'Nachholen', strInstanzOrt = 'Zeughaus', dblInstanzDauer = 2.5, "
+        "strInstanzLeitung = 'Meier' WHERE lPersonKursID = " + K(regA));
     Reg(beat, run, 6, "2019-05-01");
     Reg(carl, run, 5, "2018-05-01");
-    const long regD = Reg(dora, run, 1, "2018-05-01", false);  // an instructor
+    const long regD = Reg(dora, run, 1, "2018-05-01", false, 7);  // an instructor in a role
     Reg(emil, run, 3, "2018-05-01");   // waiting list: never archived
     Reg(emil, run, 1, "2031-05-01");   // not old enough
     Reg(Person("Frei"), run, 1, "2016-05-01");  // read with 2018, the year after the newest
@@ -396,13 +406,41 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(RowOf(list, L"Egli"), -1);
     EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 3;  2018: 1;  2016: 1;    |  Besucht: 4  Teilweise "
                             L"besucht: 1  Abwesend: 1");
-    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
-    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
+    // Each column of a row shows its own value.
+    const std::wstring amsler[] = {L"Besucht/Bestanden", L"01.05.2019", L"2.50", L"5", L"Kpl", L"Amsler Hans",
+                                   L"Hauptstrasse 1", L"8200 Schaffhausen", L"Zeughaus", L"Meier", L"Nachholen",
+                                   L"FW Nord"};
+    for (int column = 0; column < 12; ++column)
+        EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), column), amsler[column]) << column;
+    EXPECT_EQ(Cell(list, RowOf(list, L"Brunner"), 4), L"Wmin");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Brunner"), 3), L"7");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 4), L"Kpl");
+    EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
     // The newest year first, then the older ones, each year's rows once.
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
+    // Two days either side of the archive age: the older one belongs to the archive.
+    const auto monthsAgo = [](int months, int days) {
+        std::time_t now = std::time(nullptr);
+        std::tm day = *std::localtime(&now);
+        day.tm_mon -= months;
+        day.tm_mday += days;
+        day.tm_hour = 12;
+        std::mktime(&day);
+        char text[16];
+        std::strftime(text, sizeof text, "%Y-%m-%d", &day);
+        return std::string(text);
+    };
+    const long regI = Reg(Person("Imhof"), run, 2, monthsAgo(6, -2));
+    Reg(Person("Jost"), run, 2, monthsAgo(6, 2));
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    ASSERT_EQ(Rows(list), 6);
+    EXPECT_NE(RowOf(list, L"Imhof"), -1);
+    EXPECT_EQ(RowOf(list, L"Jost"), -1);
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(regI));
     ASSERT_EQ(page->Refresh(), S_OK);
     WaitLoaded(page);
     ASSERT_EQ(Rows(list), 5);

@@ -138,6 +138,26 @@ TEST_F(Recordset, ReadsRowsAndValuesOfEachType) {
     EXPECT_EQ(from.GetStatus(), COleDateTime::null) << "the zero date reads as no date";
     EXPECT_DOUBLE_EQ(dbl, 1.5);
     EXPECT_EQ(CrackLongVariant(raw), 1);
+    // The same values by the columns' positions.
+    long idAt = 0;
+    CString nameAt;
+    BOOL activeAt = FALSE;
+    COleDateTime dateAt, fromAt;
+    double dblAt = 0;
+    EXPECT_EQ(rs.GetFieldValue(0L, &idAt), S_OK);
+    EXPECT_EQ(rs.GetFieldValue(1L, &nameAt), S_OK);
+    EXPECT_EQ(rs.GetFieldValue(2L, &activeAt), S_OK);
+    EXPECT_EQ(rs.GetFieldValue(4L, &dateAt), S_OK);
+    EXPECT_EQ(rs.GetFieldValue(5L, &fromAt), S_OK);
+    EXPECT_EQ(rs.GetFieldValue(6L, &dblAt), S_OK);
+    EXPECT_EQ(idAt, id);
+    EXPECT_EQ(nameAt, name);
+    EXPECT_EQ(activeAt, active);
+    EXPECT_EQ(dateAt, date);
+    EXPECT_EQ(fromAt.GetStatus(), COleDateTime::null);
+    EXPECT_DOUBLE_EQ(dblAt, dbl);
+    EXPECT_LT(rs.GetFieldValue(7L, &idAt), 0) << "no such column";
+    EXPECT_EQ(idAt, 0);
     EXPECT_EQ(rs.MoveNext(&eof), S_OK);
     EXPECT_TRUE(eof);
     EXPECT_EQ(rs.Close(), S_OK);
