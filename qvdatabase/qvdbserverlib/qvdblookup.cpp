@@ -164,13 +164,24 @@ thread_local long t_lDBErrorReports = 0;
 
 long QvDBErrorReportCount() { return t_lDBErrorReports; }
 
-long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+namespace {
+long ReportDBErrorText(CString strText, long hr, LPCWSTR lpszFile, long lLine) {
     ++t_lDBErrorReports;
-    CString strText;
-    if (pConnection) pConnection->GetErrorText(strText);
     if (strText.IsEmpty()) strText.Format(L"No OLEDB Error available!\n%s", CrackHR(static_cast<HRESULT>(hr)));
     QvReportMsg(1, strText, L"OLEDB Errormessage", L"Default", lpszFile, lLine, TRUE);
     return hr;
+}
+}  // namespace
+
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+    CString strText;
+    if (pConnection) pConnection->GetErrorText(strText);
+    return ReportDBErrorText(strText, hr, lpszFile, lLine);
+}
+
+long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine) {
+    const std::wstring file = qv::FromUtf8(lpszFile ? lpszFile : "");
+    return ReportDBErrorText(strErrorText, hr, file.c_str(), lLine);
 }
 
 long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCSTR lpszFile, long lLine) {

@@ -51,6 +51,9 @@ long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, l
 inline long QvReportDBError(CQvADOConnection& connection, long hr, LPCSTR lpszFile, long lLine) {
     return QvReportDBError(&connection, hr, lpszFile, lLine);
 }
+// The same with an error text read earlier (empty: none), for a report shown after the work
+// that failed has ended.
+long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine);
 // How many database error reports this thread has shown so far: a caller whose nested operation
 // failed and already showed its report compares the count before and after the call and does not
 // show the same failure a second time.

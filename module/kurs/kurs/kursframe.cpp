@@ -8,9 +8,13 @@
 #include "kursapiresource.h"
 #include "qveventsource.h"
 #include "qvsec.h"
+#include "qvinteract.h"
 #include "userlog.h"
 
 #include <clocale>
+#include <map>
+#include <string>
+#include <vector>
 #include <locale.h>
 
 namespace {
@@ -136,8 +140,108 @@ long CurrentSecUserID() {
     return lQvSecUserID;
 }
 
+namespace {
+
+struct UnitMessage {
+    std::function<void()> tell;
+    bool bCommitted;
+    bool bReport = false;
+};
+// Whether a unit of ours owns the open transaction of this thread, and what waits for its end.
+thread_local bool t_bUnitOpen = false;
+thread_local std::vector<UnitMessage> t_unitMessages;
+thread_local long t_lWaitingReports = 0;
+
+}  // namespace
+
+namespace {
+thread_local bool t_bRehearsing = false;
+thread_local long t_lQuestionScopes = 0;
+// The answers of a rehearsal, by question.
+thread_local std::multimap<std::wstring, int> t_answers;
+
+int Answer(const std::wstring& strKey, const std::function<int()>& ask) {
+    const auto it = t_answers.find(strKey);
+    if (it != t_answers.end()) {
+        const int nAnswer = it->second;
+        // The rehearsal of an operation inside another's keeps the answer for its own unit.
+        if (!t_bRehearsing) t_answers.erase(it);
+        return nAnswer;
+    }
+    const int nAnswer = ask();
+    if (t_bRehearsing) t_answers.emplace(strKey, nAnswer);
+    return nAnswer;
+}
+}  // namespace
+
+CQuestionsFirst::CQuestionsFirst() {
+    ++t_lQuestionScopes;
+    if (!t_bRehearsing) t_bRehearsing = m_bRehearsing = true;
+}
+
+CQuestionsFirst::~CQuestionsFirst() {
+    if (m_bRehearsing) t_bRehearsing = false;
+    if (--t_lQuestionScopes == 0) t_answers.clear();
+}
+
+bool CQuestionsFirst::Done() {
+    if (!m_bRehearsing) return !t_bRehearsing;
+    m_bRehearsing = t_bRehearsing = false;
+    return true;
+}
+
+bool Rehearsing() { return t_bRehearsing; }
+
+int Ask(const CString& strText, UINT nType) {
+    std::wstring strKey = L"box:";
+    strKey += static_cast<LPCWSTR>(strText);
+    return Answer(strKey, [&] { return AfxMessageBox(strText, nType); });
+}
+
+int AskSelection(UINT nTitle, UINT nStatement, UINT nFirst, UINT nSecond, UINT nNote) {
+    const std::wstring strKey = L"selection:" + std::to_wstring(nTitle) + L":" + std::to_wstring(nStatement);
+    return Answer(strKey, [&] { return QvSelectionBox(nTitle, nStatement, nFirst, nSecond, nNote, 0); });
+}
+
+void Tell(const CString& strText, UINT nType) {
+    TellAfterUnit([strText, nType] { AfxMessageBox(strText, nType); }, false);
+}
+
+void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
+    // A rehearsal's steps run again in the unit, which tells.
+    if (t_bRehearsing) return;
+    if (!t_bUnitOpen) {
+        tell();
+        return;
+    }
+    t_unitMessages.push_back({std::move(tell), bCommitted});
+}
+
+long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine) {
+    if (!t_bUnitOpen) return QvReportDBError(conn, hr, lpszFile, lLine);
+    // The text is read now: the connection's next call clears it.
+    CString strText;
+    conn.GetErrorText(strText);
+    ++t_lWaitingReports;
+    const std::string file = lpszFile ? lpszFile : "";
+    t_unitMessages.push_back(
+        {[strText, hr, file, lLine] { QvReportDBErrorText(strText, hr, file.c_str(), lLine); }, false, true});
+    return hr;
+}
+
+long ReportCount() { return QvDBErrorReportCount() + t_lWaitingReports; }
+
+void ForgetUnitMessages() {
+    for (const auto& message : t_unitMessages) {
+        if (message.bReport) --t_lWaitingReports;
+    }
+    t_unitMessages.clear();
+}
+
 CKursTransaction::~CKursTransaction() {
-    if (m_bOwn) m_conn.RollbackTrans();
+    if (!m_bOwn) return;
+    m_conn.RollbackTrans();
+    Ended(false);
 }
 
 long CKursTransaction::Begin() {
@@ -149,6 +253,7 @@ long CKursTransaction::Begin() {
         hr = m_conn.BeginTrans();
         if (FAILED(hr)) return KURS_TRACEHR(hr);
         m_bOwn = true;
+        t_bUnitOpen = true;
     }
     return S_OK;
 }
@@ -161,13 +266,26 @@ long CKursTransaction::End(long hr) {
         if (FAILED(hrCommit)) {
             KURS_TRACEHR(hrCommit);
             m_conn.RollbackTrans();
+            Ended(false);
             return hrCommit;
         }
+        Ended(true);
         return hr;
     }
     const long hrRollback = m_conn.RollbackTrans();
     if (FAILED(hrRollback)) KURS_TRACEHR(hrRollback);
+    Ended(false);
     return hr;
+}
+
+void CKursTransaction::Ended(bool bCommitted) {
+    m_bOwn = false;
+    t_bUnitOpen = false;
+    std::vector<UnitMessage> messages;
+    messages.swap(t_unitMessages);
+    for (auto& message : messages) {
+        if (bCommitted || !message.bCommitted) message.tell();
+    }
 }
 
 long WriteUserLog(long lKind, UINT nCode, const CString& strDetail, const CString& strModul, long lValue,
