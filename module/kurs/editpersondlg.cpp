@@ -448,6 +448,9 @@ void CEditPersonDlg::OnOK() {
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
+        kurs::CQuestionsFirst questions;
+        AskBeforeSave();
+        questions.Done();
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
         const bool bOwn = trans.Owns();
@@ -470,6 +473,20 @@ void CEditPersonDlg::OnOK() {
     CNQPopupDialog::OnOK();
     if (FAILED(hrEvent))
         QvReportMsg(hrEvent, CrackHR(hrEvent), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
+}
+
+void CEditPersonDlg::AskBeforeSave() {
+    if (!fTeilnehmer || !UpdateData(TRUE)) return;
+    if (lKursinstanzID == lKursinstanzIDOld || lKursinstanzID == -1) return;
+    const long lDatumYear = dtDatum.IsNull() ? -1 : dtDatum.GetYear();
+    // A save the checks refuse asks nothing.
+    if (VRQ_CheckKursDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lDatumYear) != S_OK ||
+        VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID) != S_OK)
+        return;
+    CVRQKurs kurs;
+    EPersonKursStatus eNew = ePersonKursStatusAngemeldet;
+    kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzIDOld, lKursinstanzID, lDatumYear,
+                                 eNew);
 }
 
 long CEditPersonDlg::SavePersonKurs() {

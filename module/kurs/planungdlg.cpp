@@ -528,6 +528,10 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     {
         // The bookings join this transaction (one connection per profile and thread): a failed
         // one takes the others of this call back with it.
+        // The bookings' questions are asked before the unit begins.
+        kurs::CQuestionsFirst questions;
+        if (SUCCEEDED(hr)) BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID);
+        questions.Done();
         kurs::CKursTransaction trans(conn);
         if (SUCCEEDED(hr)) hr = trans.Begin();
         if (SUCCEEDED(hr)) hr = trans.End(BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID));
