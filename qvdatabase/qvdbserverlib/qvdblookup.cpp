@@ -160,7 +160,10 @@ CString QvSQLString(const CString& strText, int nMaxLength) {
 
 namespace {
 thread_local long t_lDBErrorReports = 0;
+thread_local QvDBErrorReportHook t_reportHook;
 }  // namespace
+
+void QvSetDBErrorReportHook(QvDBErrorReportHook hook) { t_reportHook = std::move(hook); }
 
 long QvDBErrorReportCount() { return t_lDBErrorReports; }
 
@@ -176,6 +179,11 @@ long ReportDBErrorText(CString strText, long hr, LPCWSTR lpszFile, long lLine) {
 long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
     CString strText;
     if (pConnection) pConnection->GetErrorText(strText);
+    if (t_reportHook) {
+        ++t_lDBErrorReports;
+        t_reportHook(strText, hr, lpszFile ? lpszFile : L"", lLine);
+        return hr;
+    }
     return ReportDBErrorText(strText, hr, lpszFile, lLine);
 }
 

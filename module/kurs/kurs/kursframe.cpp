@@ -14,6 +14,7 @@
 #include <clocale>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 #include <locale.h>
 
@@ -150,7 +151,20 @@ struct UnitMessage {
 // Whether a unit of ours owns the open transaction of this thread, and what waits for its end.
 thread_local bool t_bUnitOpen = false;
 thread_local std::vector<UnitMessage> t_unitMessages;
-thread_local long t_lWaitingReports = 0;
+// Reports taken in the open unit, and those of tries that were given up and written again.
+thread_local long t_lUnitReports = 0;
+thread_local long t_lForgottenReports = 0;
+
+// A unit that failed is reported once: what fails after its first failure follows from it.
+void KeepReport(const CString& strText, long hr, const std::wstring& strFile, long lLine) {
+    ++t_lUnitReports;
+    for (const auto& message : t_unitMessages) {
+        if (message.bReport) return;
+    }
+    const std::string file = qv::ToUtf8(strFile);
+    t_unitMessages.push_back(
+        {[strText, hr, file, lLine] { QvReportDBErrorText(strText, hr, file.c_str(), lLine); }, false, true});
+}
 
 }  // namespace
 
@@ -218,23 +232,14 @@ void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
 }
 
 long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine) {
-    if (!t_bUnitOpen) return QvReportDBError(conn, hr, lpszFile, lLine);
-    // The text is read now: the connection's next call clears it.
-    CString strText;
-    conn.GetErrorText(strText);
-    ++t_lWaitingReports;
-    const std::string file = lpszFile ? lpszFile : "";
-    t_unitMessages.push_back(
-        {[strText, hr, file, lLine] { QvReportDBErrorText(strText, hr, file.c_str(), lLine); }, false, true});
-    return hr;
+    // Inside a unit the hook keeps it for the unit's end.
+    return QvReportDBError(conn, hr, lpszFile, lLine);
 }
 
-long ReportCount() { return QvDBErrorReportCount() + t_lWaitingReports; }
+long ReportCount() { return QvDBErrorReportCount() - t_lForgottenReports; }
 
 void ForgetUnitMessages() {
-    for (const auto& message : t_unitMessages) {
-        if (message.bReport) --t_lWaitingReports;
-    }
+    t_lForgottenReports += std::exchange(t_lUnitReports, 0);
     t_unitMessages.clear();
 }
 
@@ -254,6 +259,7 @@ long CKursTransaction::Begin() {
         if (FAILED(hr)) return KURS_TRACEHR(hr);
         m_bOwn = true;
         t_bUnitOpen = true;
+        QvSetDBErrorReportHook(&KeepReport);
     }
     return S_OK;
 }
@@ -281,6 +287,8 @@ long CKursTransaction::End(long hr) {
 void CKursTransaction::Ended(bool bCommitted) {
     m_bOwn = false;
     t_bUnitOpen = false;
+    QvSetDBErrorReportHook({});
+    t_lUnitReports = 0;
     std::vector<UnitMessage> messages;
     messages.swap(t_unitMessages);
     for (auto& message : messages) {
