@@ -445,6 +445,7 @@ void CEditPersonDlg::OnSelchangeComboAbsenzgrund() {
 void CEditPersonDlg::OnOK() {
     CKursResourceScope scope;
     if (!m_bLoaded) return;
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
@@ -462,7 +463,9 @@ void CEditPersonDlg::OnOK() {
         if (FAILED(hr) && bOwn) lStatusOld = eStoredStatus;
     }
     if (FAILED(hr)) {
-        QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
+        // A step that failed has reported it, with its cause.
+        if (kurs::ReportCount() == lReports)
+            QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
         return;
     }
     HRESULT hrEvent = S_OK;

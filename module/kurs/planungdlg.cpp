@@ -522,6 +522,7 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     }
 
     BeginWaitCursor();
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     BOOL bBooked = FALSE;
@@ -540,8 +541,8 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     if (SUCCEEDED(hr)) hr = LoadPlanningList();
     if (FAILED(hr)) {
         PL_TRACEHR(hr);
-        // The list load has shown its own error.
-        if (!bBooked) KURS_REPORTDBERROR(conn, hr);
+        // The list load and a booking that failed have shown their own error.
+        if (!bBooked && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     }
     EndWaitCursor();
     EndEdit();

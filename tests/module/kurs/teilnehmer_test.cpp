@@ -582,6 +582,9 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
         script.ExpectSelection(2);  // taken out of the old run, the registration joins the new one
         Click(wnd, IDOK);
         script.AllowReports(false);
+        const auto reports = script.Log().Records(qv::InteractionKind::Report);
+        ASSERT_EQ(reports.size(), 1u) << "one report, with its cause";
+        EXPECT_NE(reports[0].text.find(L"refused"), std::wstring::npos);
         ASSERT_FALSE(modal.IsModalEnded());
         EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
         ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
