@@ -171,36 +171,42 @@ void KeepReport(const CString& strText, long hr, const std::wstring& strFile, lo
 namespace {
 thread_local bool t_bRehearsing = false;
 thread_local long t_lQuestionScopes = 0;
-// The answers of a rehearsal, by question.
-thread_local std::multimap<std::wstring, int> t_answers;
+// The answers of a rehearsal by question, in the order they were given (the same question may come
+// for two persons of the same name), and how many of each the steps running now have taken: each
+// run of the steps (a rehearsal, the unit) takes them from the first.
+thread_local std::map<std::wstring, std::vector<int>> t_answers;
+thread_local std::map<std::wstring, std::size_t> t_taken;
 
 int Answer(const std::wstring& strKey, const std::function<int()>& ask) {
+    const std::size_t nIndex = t_taken[strKey]++;
     const auto it = t_answers.find(strKey);
-    if (it != t_answers.end()) {
-        const int nAnswer = it->second;
-        // The rehearsal of an operation inside another's keeps the answer for its own unit.
-        if (!t_bRehearsing) t_answers.erase(it);
-        return nAnswer;
-    }
+    if (it != t_answers.end() && nIndex < it->second.size()) return it->second[nIndex];
     const int nAnswer = ask();
-    if (t_bRehearsing) t_answers.emplace(strKey, nAnswer);
+    if (t_bRehearsing) t_answers[strKey].push_back(nAnswer);
     return nAnswer;
 }
 }  // namespace
 
 CQuestionsFirst::CQuestionsFirst() {
     ++t_lQuestionScopes;
-    if (!t_bRehearsing) t_bRehearsing = m_bRehearsing = true;
+    if (!t_bRehearsing) {
+        t_bRehearsing = m_bRehearsing = true;
+        t_taken.clear();
+    }
 }
 
 CQuestionsFirst::~CQuestionsFirst() {
     if (m_bRehearsing) t_bRehearsing = false;
-    if (--t_lQuestionScopes == 0) t_answers.clear();
+    if (--t_lQuestionScopes == 0) {
+        t_answers.clear();
+        t_taken.clear();
+    }
 }
 
 bool CQuestionsFirst::Done() {
     if (!m_bRehearsing) return !t_bRehearsing;
     m_bRehearsing = t_bRehearsing = false;
+    t_taken.clear();
     return true;
 }
 
