@@ -3,6 +3,7 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvcrackvariant.h"
+#include "qvdbretry.h"
 #include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
@@ -179,6 +180,7 @@ long ReportDBErrorText(CString strText, long hr, LPCWSTR lpszFile, long lLine) {
 long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
     CString strText;
     if (pConnection) pConnection->GetErrorText(strText);
+    if (strText.IsEmpty()) strText = qv::db::LostConnectionText();
     if (t_reportHook) {
         ++t_lDBErrorReports;
         t_reportHook(strText, hr, lpszFile ? lpszFile : L"", lLine);

@@ -317,6 +317,38 @@ TEST_F(KursBooking, AConnectionLostAtAnyWriteIsReportedOnce) {
         EXPECT_EQ(Reserved(reservation), expected) << c.lost;
         script.Log().Clear();
     }
+
+    // The suite's user log writes on the same database: the count-down's entry inside the booking,
+    // the booking's own after its commit. Its lost connection is reported, not "Unspecified error".
+    userLog.write = [] {
+        CQvADOConnection conn;
+        HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.Execute(L"UPDATE DataExchange SET fOnlineKursEnabled = fOnlineKursEnabled");
+        return hr;
+    };
+    const long unreserved = AddMandant("FW Süd");
+    const struct {
+        long mandant;
+        const wchar_t* report;
+        bool booked;
+    } logs[] = {
+        {mandant, L"none of its changes were saved", false},
+        {unreserved, L"whether its change was saved is unknown", true},
+    };
+    for (const auto& c : logs) {
+        const long p = AddPerson("Protokoll", std::to_string(c.mandant), c.mandant);
+        script.ExpectReport(c.report);
+        proxy.DropReplyTo("UPDATE DataExchange");
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_LT(Book(p, run, 2031, id, status), 0) << c.mandant;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << c.mandant;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u) << c.mandant;
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(p)), c.booked ? 1 : 0) << c.mandant;
+        EXPECT_EQ(Reserved(reservation), expected) << c.mandant;
+        script.Log().Clear();
+    }
+    userLog.write = nullptr;
     CQvRegistry::SetValue(profile, L"DBConnection", CString(direct.c_str()));
 }
 #endif
