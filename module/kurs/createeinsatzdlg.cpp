@@ -386,7 +386,7 @@ long CCreateEinsatzDlg::LoadPersons() {
         }
         rs.Close();
     }
-    if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -481,27 +481,22 @@ void CCreateEinsatzDlg::OnBnCreateEinsatz() {
     CQvRegistry::SetValue(kViewKey, L"LastEinsatzart", lEinsatzartID);
     if (lEinsatzID != -1) CQvRegistry::SetValue(kViewKey, L"DeletePerson", static_cast<long>(DeletePerson));
 
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
-    long lCount = -1;
-    BOOL bOwn = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = QvDBLookupLong(L"@@TRANCOUNT", L"System", L"", &lCount, L"Qovaro.NQ2");
-    if (SUCCEEDED(hr) && lCount == 0) {
-        hr = conn.BeginTrans();
-        bOwn = SUCCEEDED(hr);
-    }
-    if (SUCCEEDED(hr)) hr = CreateEinsatzData();
-    if (SUCCEEDED(hr) && SetToBesuchtAtCreateEinsatz) {
-        wait.SetDescription(KursNotifString(IDS_EINSATZ_WAIT_BESUCHT));
-        hr = SetToBesucht();
-    }
-    if (bOwn) {
-        if (SUCCEEDED(hr)) {
-            hr = conn.CommitTrans();
-            if (FAILED(hr)) conn.RollbackTrans();
-        } else {
-            conn.RollbackTrans();
+    {
+        // The questions of the transfer are asked before its unit begins.
+        kurs::CQuestionsFirst questions;
+        if (SUCCEEDED(hr)) hr = CreateEinsatzData();
+        questions.Done();
+        kurs::CKursTransaction trans(conn);
+        if (SUCCEEDED(hr)) hr = trans.Begin();
+        if (SUCCEEDED(hr)) hr = CreateEinsatzData();
+        if (SUCCEEDED(hr) && SetToBesuchtAtCreateEinsatz) {
+            wait.SetDescription(KursNotifString(IDS_EINSATZ_WAIT_BESUCHT));
+            hr = SetToBesucht();
         }
+        hr = trans.End(hr);
     }
     if (FAILED(hr)) {
         // Nothing of the press stays: the next press starts from what the dialog showed.
@@ -510,7 +505,9 @@ void CCreateEinsatzDlg::OnBnCreateEinsatz() {
         if (hr == E_ABORT) return;
         wait.SetDescription(KursNotifString(IDS_EINSATZ_FAILED));
         wait.SetFinish();
-        QvReportMsg(hr, CrackHR(hr), L"CCreateEinsatzDlg::OnBnCreateEinsatz", L"Default", __FILE__, __LINE__, 1);
+        // A step that failed has reported it, with its cause.
+        if (kurs::ReportCount() == lReports)
+            QvReportMsg(hr, CrackHR(hr), L"CCreateEinsatzDlg::OnBnCreateEinsatz", L"Default", __FILE__, __LINE__, 1);
         return;
     }
     CQvEventSource events;
@@ -609,7 +606,7 @@ long CCreateEinsatzDlg::CreateEinsatzData() {
         rs.Close();
         if (SUCCEEDED(hr) && bEOF) lSoldansatzIDTeilnehmer = -1;
         else if (SUCCEEDED(hr) && lEinheit != 4 &&
-                 AfxMessageBox(KursNotifString(IDS_EINSATZ_UNIT_TEILNEHMER), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+                 kurs::Ask(KursNotifString(IDS_EINSATZ_UNIT_TEILNEHMER), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
             return E_ABORT;
     }
     if (SUCCEEDED(hr) && UseInstruktor) {
@@ -623,12 +620,14 @@ long CCreateEinsatzDlg::CreateEinsatzData() {
             rs.Close();
             if (SUCCEEDED(hr) && bEOF) pItem->SetColumnChoice(1, -1);
             else if (SUCCEEDED(hr) && lEinheit != 4 && !bAsked) {
-                if (AfxMessageBox(KursNotifString(IDS_EINSATZ_UNIT_INSTRUKTOR), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+                if (kurs::Ask(KursNotifString(IDS_EINSATZ_UNIT_INSTRUKTOR), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
                     return E_ABORT;
                 bAsked = TRUE;
             }
         }
     }
+    // A rehearsal ends with the questions.
+    if (kurs::Rehearsing()) return hr;
     long lGrouping = -1;
     CQvGUID guidEinsatz;
     const CQvGUID guidNull;
@@ -860,7 +859,7 @@ long CCreateEinsatzDlg::CreateEinsatzData() {
     }
     if (FAILED(hr) && hr != E_ABORT) {
         KURS_TRACEHR(hr);
-        QvReportDBError(conn, hr, __FILE__, __LINE__);
+        KURS_REPORTDBERROR(conn, hr);
     }
     return hr;
 }
@@ -893,6 +892,6 @@ long CCreateEinsatzDlg::SetToBesucht() {
         CQvEventSource events;
         hr = events.FireEvent(kBookingsChanged, lKursID, FALSE);
     }
-    if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
+    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

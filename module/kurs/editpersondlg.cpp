@@ -448,9 +448,13 @@ void CEditPersonDlg::OnSelchangeComboAbsenzgrund() {
 void CEditPersonDlg::OnOK() {
     CKursResourceScope scope;
     if (!m_bLoaded) return;
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
+        kurs::CQuestionsFirst questions;
+        AskBeforeSave();
+        questions.Done();
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
         const bool bOwn = trans.Owns();
@@ -462,7 +466,9 @@ void CEditPersonDlg::OnOK() {
         if (FAILED(hr) && bOwn) lStatusOld = eStoredStatus;
     }
     if (FAILED(hr)) {
-        QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
+        // A step that failed has reported it, with its cause.
+        if (kurs::ReportCount() == lReports)
+            QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
         return;
     }
     HRESULT hrEvent = S_OK;
@@ -473,6 +479,20 @@ void CEditPersonDlg::OnOK() {
     CNQPopupDialog::OnOK();
     if (FAILED(hrEvent))
         QvReportMsg(hrEvent, CrackHR(hrEvent), L"CEditPersonDlg::OnOK", L"Default", __FILE__, __LINE__, 0);
+}
+
+void CEditPersonDlg::AskBeforeSave() {
+    if (!fTeilnehmer || !UpdateData(TRUE)) return;
+    if (lKursinstanzID == lKursinstanzIDOld || lKursinstanzID == -1) return;
+    const long lDatumYear = dtDatum.IsNull() ? -1 : dtDatum.GetYear();
+    // A save the checks refuse asks nothing.
+    if (VRQ_CheckKursDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lDatumYear) != S_OK ||
+        VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID) != S_OK)
+        return;
+    CVRQKurs kurs;
+    EPersonKursStatus eNew = ePersonKursStatusAngemeldet;
+    kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzIDOld, lKursinstanzID, lDatumYear,
+                                 eNew);
 }
 
 long CEditPersonDlg::SavePersonKurs() {

@@ -54,6 +54,8 @@ public:
     long FillComboFunktion();
     long UpdateControls();
     long SavePersonKurs();
+    // Asks what the save will ask (a participant's move into another run), before its unit begins.
+    void AskBeforeSave();
 
     // Whether the registration was read; without it nothing may be saved.
     BOOL IsLoaded() const { return m_bLoaded; }

@@ -458,6 +458,10 @@ HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLim
 
 HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
                                      long lPersonID, long lRun) {
+    // The removal's choice is asked before the unit begins.
+    kurs::CQuestionsFirst questions;
+    if (bTeilnehmer) kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun);
+    questions.Done();
     kurs::CKursTransaction trans(conn);
     HRESULT hr = trans.Begin();
     HRESULT hrCall = S_OK;

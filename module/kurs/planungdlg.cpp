@@ -521,12 +521,17 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     }
 
     BeginWaitCursor();
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     BOOL bBooked = FALSE;
     {
         // The bookings join this transaction (one connection per profile and thread): a failed
         // one takes the others of this call back with it.
+        // The bookings' questions are asked before the unit begins.
+        kurs::CQuestionsFirst questions;
+        if (SUCCEEDED(hr)) BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID);
+        questions.Done();
         kurs::CKursTransaction trans(conn);
         if (SUCCEEDED(hr)) hr = trans.Begin();
         if (SUCCEEDED(hr)) hr = trans.End(BookPersons(ids, bInstruktor, -1, lYear, lKursleitungID));
@@ -535,8 +540,8 @@ long CPlanungDlg::AddToPlan(BOOL bInstruktor, long lKursleitungID) {
     if (SUCCEEDED(hr)) hr = LoadPlanningList();
     if (FAILED(hr)) {
         PL_TRACEHR(hr);
-        // The list load has shown its own error.
-        if (!bBooked) KURS_REPORTDBERROR(conn, hr);
+        // The list load and a booking that failed have shown their own error.
+        if (!bBooked && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     }
     EndWaitCursor();
     EndEdit();

@@ -170,6 +170,7 @@ long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) 
 
         const bool bLastTry = m_lExecuteRetry <= lTry;
         if (SUCCEEDED(hr)) {
+            qv::db::NoteStatementResult(0, this);
             qv::db::LogSlowStatement(log, kSlow, L"CQvADOConnection::Execute(): Command time: %0.3f sec for: %s", *this,
                                      strStatement, meter.GetTime());
             return S_OK;
@@ -179,6 +180,7 @@ long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) 
         long lNative = 0;
         CString strState;
         GetLastErrorInfo(&lNumber, &lNative, strState);
+        qv::db::NoteStatementResult(lNative, this);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, false);
         if (failure == qv::db::Failure::Other || (failure == qv::db::Failure::LinkLost && !bSafeToRepeat) ||
             bInTransaction) {

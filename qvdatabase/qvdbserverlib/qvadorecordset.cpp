@@ -105,6 +105,7 @@ long CQvADORecordset::OpenSQL(const CString& strStatement, long lCursorType, lon
 
         const bool bLastTry = !m_pConnection || m_pConnection->m_lExecuteRetry <= lTry;
         if (SUCCEEDED(hr)) {
+            qv::db::NoteStatementResult(0, m_pConnection);
             if (m_pConnection) {
                 qv::db::LogSlowStatement(log, kSlow, L" CQvADORecordset::OpenSQL: Command time: %0.3f sec for: %s",
                                          *m_pConnection, strStatement, meter.GetTime());
@@ -116,6 +117,7 @@ long CQvADORecordset::OpenSQL(const CString& strStatement, long lCursorType, lon
         long lNative = 0;
         CString strState;
         if (m_pConnection) m_pConnection->GetLastErrorInfo(&lNumber, &lNative, strState);
+        qv::db::NoteStatementResult(lNative, m_pConnection);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, true);
         if (failure == qv::db::Failure::Other || failure == qv::db::Failure::LinkLost || bInTransaction) {
             log.Error(&kFailed,

@@ -3,6 +3,7 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvcrackvariant.h"
+#include "qvdbretry.h"
 #include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
@@ -160,17 +161,37 @@ CString QvSQLString(const CString& strText, int nMaxLength) {
 
 namespace {
 thread_local long t_lDBErrorReports = 0;
+thread_local QvDBErrorReportHook t_reportHook;
 }  // namespace
+
+void QvSetDBErrorReportHook(QvDBErrorReportHook hook) { t_reportHook = std::move(hook); }
 
 long QvDBErrorReportCount() { return t_lDBErrorReports; }
 
-long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+namespace {
+long ReportDBErrorText(CString strText, long hr, LPCWSTR lpszFile, long lLine) {
     ++t_lDBErrorReports;
-    CString strText;
-    if (pConnection) pConnection->GetErrorText(strText);
     if (strText.IsEmpty()) strText.Format(L"No OLEDB Error available!\n%s", CrackHR(static_cast<HRESULT>(hr)));
     QvReportMsg(1, strText, L"OLEDB Errormessage", L"Default", lpszFile, lLine, TRUE);
     return hr;
+}
+}  // namespace
+
+long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, long lLine) {
+    CString strText;
+    if (pConnection) pConnection->GetErrorText(strText);
+    if (strText.IsEmpty()) strText = qv::db::LostConnectionText();
+    if (t_reportHook) {
+        ++t_lDBErrorReports;
+        t_reportHook(strText, hr, lpszFile ? lpszFile : L"", lLine);
+        return hr;
+    }
+    return ReportDBErrorText(strText, hr, lpszFile, lLine);
+}
+
+long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine) {
+    const std::wstring file = qv::FromUtf8(lpszFile ? lpszFile : "");
+    return ReportDBErrorText(strErrorText, hr, file.c_str(), lLine);
 }
 
 long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCSTR lpszFile, long lLine) {

@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+#include <string>
 // Single-value lookups, the one-shot statement, quoting of text for SQL and the database error
 // report. Each lookup and QvDBExecute opens a connection of the profile for the call.
 //
@@ -51,6 +53,14 @@ long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, l
 inline long QvReportDBError(CQvADOConnection& connection, long hr, LPCSTR lpszFile, long lLine) {
     return QvReportDBError(&connection, hr, lpszFile, lLine);
 }
+// The same with an error text read earlier (empty: none), for a report shown after the work
+// that failed has ended.
+long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine);
+// While a unit of work of this thread holds its transaction open, its owner takes the reports
+// (with the error text as it is now) and shows them when the unit has ended; an empty hook
+// shows them at once again. Taken reports count as shown.
+using QvDBErrorReportHook = std::function<void(const CString& strText, long hr, const std::wstring& strFile, long lLine)>;
+void QvSetDBErrorReportHook(QvDBErrorReportHook hook);
 // How many database error reports this thread has shown so far: a caller whose nested operation
 // failed and already showed its report compares the count before and after the call and does not
 // show the same failure a second time.

@@ -30,6 +30,20 @@ void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTe
 }
 
 namespace {
+thread_local CString t_strLostConnection;
+}  // namespace
+
+void NoteStatementResult(long lNativeError, CQvADOConnection* pConnection) {
+    if (lNativeError != 17 || !pConnection) {
+        t_strLostConnection.Empty();
+        return;
+    }
+    pConnection->GetErrorText(t_strLostConnection);
+}
+
+CString LostConnectionText() { return t_strLostConnection; }
+
+namespace {
 std::mutex g_waitLock;
 std::function<void(DWORD)> g_wait;
 }  // namespace

@@ -29,6 +29,12 @@ Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool
 void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTemplate, const CQvADOConnection& conn,
                       const CString& strStatement, double dMilliseconds);
 
+// A connection to the server lost on this thread (native error 17), with the error text, until a
+// statement succeeds again: a failure reported without an error of its own (it came back through
+// another connection object, as a server's write does) is then reported as that lost connection.
+void NoteStatementResult(long lNativeError, CQvADOConnection* pConnection);
+CString LostConnectionText();
+
 // The wait before a query is tried again after NotSupported; tests replace it (an empty
 // function puts Sleep back).
 void Wait(DWORD dwMilliseconds);

@@ -9,7 +9,7 @@ namespace {
 // rollback after it leaves in place).
 long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long hrWork, long hr) {
     const bool bCommitFailed = SUCCEEDED(hrWork) && FAILED(hr);
-    if (FAILED(hr) && (bCommitFailed || QvDBErrorReportCount() == lReportsBefore)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && (bCommitFailed || kurs::ReportCount() == lReportsBefore)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -18,7 +18,18 @@ long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long hrWork,
 long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                        long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
-    const long lReports = QvDBErrorReportCount();
+    // The removal's choice and the booking's questions are asked before the move's unit begins.
+    kurs::CQuestionsFirst questions;
+    {
+        long lID = lPersonKursID;
+        const long hrAsk = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true);
+        if (hrAsk == S_FALSE) lID = 0;
+        EPersonKursStatus eAsked = ePersonKursStatusAngemeldet;
+        if (SUCCEEDED(hrAsk)) AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eAsked);
+    }
+    if (!questions.Done()) return S_OK;
+
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
@@ -47,7 +58,8 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
                                            long lNewKursinstanzID, long lYear, long lKursleitungID,
                                            EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
-    const long lReports = QvDBErrorReportCount();
+    if (kurs::Rehearsing()) return S_OK;  // asks nothing
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);

@@ -76,7 +76,7 @@ long VRQ_CheckKursinstanzDoppelbelegung(long lPersonKursID, long lPersonID, long
     if (lCount > 0) {
         CString strMsg;
         strMsg.Format(nMsgID, NQ_GetPersonBezeichnung(lPersonID, CString()));
-        AfxMessageBox(strMsg, MB_OK | MB_ICONEXCLAMATION);
+        kurs::Tell(strMsg, MB_OK | MB_ICONEXCLAMATION);
         return E_ABORT;
     }
     return hr;
@@ -103,7 +103,7 @@ long VRQ_CheckKursDoppelbelegung(long lPersonKursID, long lPersonID, long lKursI
     if (lCount != 0) {
         CString strMsg;
         strMsg.Format(IDS_DOPPEL_YEAR, NQ_GetPersonBezeichnung(lPersonID, CString()), lYear);
-        AfxMessageBox(strMsg, MB_OK | MB_ICONEXCLAMATION);
+        kurs::Tell(strMsg, MB_OK | MB_ICONEXCLAMATION);
         return E_ABORT;
     }
     return hr;

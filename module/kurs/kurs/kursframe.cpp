@@ -8,9 +8,14 @@
 #include "kursapiresource.h"
 #include "qveventsource.h"
 #include "qvsec.h"
+#include "qvinteract.h"
 #include "userlog.h"
 
 #include <clocale>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 #include <locale.h>
 
 namespace {
@@ -136,8 +141,118 @@ long CurrentSecUserID() {
     return lQvSecUserID;
 }
 
+namespace {
+
+struct UnitMessage {
+    std::function<void()> tell;
+    bool bCommitted;
+    bool bReport = false;
+};
+// Whether a unit of ours owns the open transaction of this thread, and what waits for its end.
+thread_local bool t_bUnitOpen = false;
+thread_local std::vector<UnitMessage> t_unitMessages;
+// Reports taken in the open unit, and those of tries that were given up and written again.
+thread_local long t_lUnitReports = 0;
+thread_local long t_lForgottenReports = 0;
+
+// A unit that failed is reported once: what fails after its first failure follows from it.
+void KeepReport(const CString& strText, long hr, const std::wstring& strFile, long lLine) {
+    ++t_lUnitReports;
+    for (const auto& message : t_unitMessages) {
+        if (message.bReport) return;
+    }
+    const std::string file = qv::ToUtf8(strFile);
+    t_unitMessages.push_back(
+        {[strText, hr, file, lLine] { QvReportDBErrorText(strText, hr, file.c_str(), lLine); }, false, true});
+}
+
+}  // namespace
+
+namespace {
+thread_local bool t_bRehearsing = false;
+thread_local long t_lQuestionScopes = 0;
+// The answers of a rehearsal by question, in the order they were given (the same question may come
+// for two persons of the same name), and how many of each the steps running now have taken: each
+// run of the steps (a rehearsal, the unit) takes them from the first.
+thread_local std::map<std::wstring, std::vector<int>> t_answers;
+thread_local std::map<std::wstring, std::size_t> t_taken;
+
+int Answer(const std::wstring& strKey, const std::function<int()>& ask) {
+    const std::size_t nIndex = t_taken[strKey]++;
+    const auto it = t_answers.find(strKey);
+    if (it != t_answers.end() && nIndex < it->second.size()) return it->second[nIndex];
+    const int nAnswer = ask();
+    if (t_bRehearsing) t_answers[strKey].push_back(nAnswer);
+    return nAnswer;
+}
+}  // namespace
+
+CQuestionsFirst::CQuestionsFirst() {
+    ++t_lQuestionScopes;
+    if (!t_bRehearsing) {
+        t_bRehearsing = m_bRehearsing = true;
+        t_taken.clear();
+    }
+}
+
+CQuestionsFirst::~CQuestionsFirst() {
+    if (m_bRehearsing) t_bRehearsing = false;
+    if (--t_lQuestionScopes == 0) {
+        t_answers.clear();
+        t_taken.clear();
+    }
+}
+
+bool CQuestionsFirst::Done() {
+    if (!m_bRehearsing) return !t_bRehearsing;
+    m_bRehearsing = t_bRehearsing = false;
+    t_taken.clear();
+    return true;
+}
+
+bool Rehearsing() { return t_bRehearsing; }
+
+int Ask(const CString& strText, UINT nType) {
+    std::wstring strKey = L"box:";
+    strKey += static_cast<LPCWSTR>(strText);
+    return Answer(strKey, [&] { return AfxMessageBox(strText, nType); });
+}
+
+int AskSelection(UINT nTitle, UINT nStatement, UINT nFirst, UINT nSecond, UINT nNote) {
+    const std::wstring strKey = L"selection:" + std::to_wstring(nTitle) + L":" + std::to_wstring(nStatement);
+    return Answer(strKey, [&] { return QvSelectionBox(nTitle, nStatement, nFirst, nSecond, nNote, 0); });
+}
+
+void Tell(const CString& strText, UINT nType) {
+    TellAfterUnit([strText, nType] { AfxMessageBox(strText, nType); }, false);
+}
+
+void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
+    // A rehearsal's steps run again in the unit, which tells.
+    if (t_bRehearsing) return;
+    if (!t_bUnitOpen) {
+        tell();
+        return;
+    }
+    t_unitMessages.push_back({std::move(tell), bCommitted});
+}
+
+long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine) {
+    // Inside a unit the hook keeps it for the unit's end.
+    return QvReportDBError(conn, hr, lpszFile, lLine);
+}
+
+long ReportCount() { return QvDBErrorReportCount() - t_lForgottenReports; }
+
+void ForgetUnitMessages() {
+    t_lForgottenReports += std::exchange(t_lUnitReports, 0);
+    t_unitMessages.clear();
+}
+
 CKursTransaction::~CKursTransaction() {
-    if (m_bOwn) m_conn.RollbackTrans();
+    if (!m_bOwn) return;
+    m_conn.RollbackTrans();
+    Ended(false);
 }
 
 long CKursTransaction::Begin() {
@@ -149,6 +264,8 @@ long CKursTransaction::Begin() {
         hr = m_conn.BeginTrans();
         if (FAILED(hr)) return KURS_TRACEHR(hr);
         m_bOwn = true;
+        t_bUnitOpen = true;
+        QvSetDBErrorReportHook(&KeepReport);
     }
     return S_OK;
 }
@@ -161,13 +278,28 @@ long CKursTransaction::End(long hr) {
         if (FAILED(hrCommit)) {
             KURS_TRACEHR(hrCommit);
             m_conn.RollbackTrans();
+            Ended(false);
             return hrCommit;
         }
+        Ended(true);
         return hr;
     }
     const long hrRollback = m_conn.RollbackTrans();
     if (FAILED(hrRollback)) KURS_TRACEHR(hrRollback);
+    Ended(false);
     return hr;
+}
+
+void CKursTransaction::Ended(bool bCommitted) {
+    m_bOwn = false;
+    t_bUnitOpen = false;
+    QvSetDBErrorReportHook({});
+    t_lUnitReports = 0;
+    std::vector<UnitMessage> messages;
+    messages.swap(t_unitMessages);
+    for (auto& message : messages) {
+        if (bCommitted || !message.bCommitted) message.tell();
+    }
 }
 
 long WriteUserLog(long lKind, UINT nCode, const CString& strDetail, const CString& strModul, long lValue,

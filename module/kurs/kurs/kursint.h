@@ -11,6 +11,8 @@
 #include "qvdbserverlib.h"
 #include "vrqkurs.h"
 
+#include <functional>
+
 namespace kurs {
 
 // Every piece of database work of the course API opens its connection under this profile.
@@ -67,9 +69,51 @@ public:
     bool Owns() const { return m_bOwn; }
 
 private:
+    void Ended(bool bCommitted);
+
     CQvADOConnection& m_conn;
     bool m_bOwn = false;
 };
+
+// What the user is told about a unit of work comes after it: while a unit of this thread owns its
+// transaction, a note or a database error report waits for the unit's end, so that no other
+// workstation waits on the database while a message is open. A note of a change
+// (bCommitted) is shown only when the unit was committed; the others however it ended. Outside a
+// unit of ours (nothing open, or a caller's own transaction) it is shown at once.
+void TellAfterUnit(std::function<void()> tell, bool bCommitted);
+// The questions of a unit of work are asked before it begins. An operation that may ask inside its
+// unit rehearses its steps first, within this scope: each step asks its questions and stops
+// before it would write or send anything, what it would tell is left to the unit, and the answers
+// are kept; in the unit that follows the steps take them instead of asking again. A rehearsal
+// inside another one adds to it; the answers go with the outermost scope.
+class CQuestionsFirst {
+public:
+    CQuestionsFirst();
+    ~CQuestionsFirst();
+    CQuestionsFirst(const CQuestionsFirst&) = delete;
+    CQuestionsFirst& operator=(const CQuestionsFirst&) = delete;
+    // Ends the rehearsal this scope began; false inside another rehearsal, whose steps stop here.
+    bool Done();
+
+private:
+    bool m_bRehearsing = false;
+};
+// Whether the steps run as a rehearsal.
+bool Rehearsing();
+// A question of a step (a message box): the answer of its rehearsal, else asked now.
+int Ask(const CString& strText, UINT nType);
+// The same for a choice of QvSelectionBox.
+int AskSelection(UINT nTitle, UINT nStatement, UINT nFirst, UINT nSecond, UINT nNote);
+// A note (a message box without a question) of a step: after the unit, however it ends.
+void Tell(const CString& strText, UINT nType);
+
+// Shows the database error of a failed step, or keeps its text for the end of the unit.
+long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine);
+// Database error reports shown or waiting on this thread so far: a unit compares the count before
+// and after its steps and reports only a failure that no step reported.
+long ReportCount();
+// The messages of a try that is given up and written again are not shown.
+void ForgetUnitMessages();
 
 // Opens the connection under the course profile; a failure is traced.
 long OpenConnection(CQvADOConnection& conn);
@@ -155,4 +199,4 @@ CQvDateTime DayStart(const CQvDateTime& dt);
 // Traces a failed step under the course rules' source name and returns hr.
 #define KURS_TRACEHR(hr) QvAddHRErrorFile(kurs::kTraceSource, __LINE__, (hr))
 // Shows the database error of a failed step (the connection's error text, else the result's text).
-#define KURS_REPORTDBERROR(conn, hr) QvReportDBError((conn), (hr), __FILE__, __LINE__)
+#define KURS_REPORTDBERROR(conn, hr) kurs::ReportDBError((conn), (hr), __FILE__, __LINE__)

@@ -202,8 +202,8 @@ long VRQ_CheckKursPrecondition(long lPersonID, long lKursID, CQvDateTime dtFrom,
     if (!bResult) {
         CString strMsg;
         strMsg.Format(IDS_PRECONDITION_NOT_MET, NQ_GetPersonBezeichnung(lPersonID, CString()), strFailKurs);
-        if (AfxMessageBox(strMsg, MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2) == IDYES)
-            ShowKursPreconditionRules(lKursID);
+        if (kurs::Ask(strMsg, MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2) == IDYES)
+            kurs::TellAfterUnit([lKursID] { ShowKursPreconditionRules(lKursID); }, false);
         return E_ABORT;
     }
     return S_OK;

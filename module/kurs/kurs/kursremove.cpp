@@ -73,9 +73,11 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     }
 
     if (bAsk && !NQ_IsEnterpriseEdition()) {
-        const int nChoice = QvSelectionBox(IDS_REMOVE_TITLE, IDS_REMOVE_STATEMENT, IDS_REMOVE_DEREGISTER,
-                                           IDS_REMOVE_DELETE, IDS_REMOVE_NOTE, 0);
+        const int nChoice =
+            kurs::AskSelection(IDS_REMOVE_TITLE, IDS_REMOVE_STATEMENT, IDS_REMOVE_DEREGISTER, IDS_REMOVE_DELETE,
+                               IDS_REMOVE_NOTE);
         if (nChoice == 1) {
+            if (kurs::Rehearsing()) return S_FALSE;
             // Deregistered: the registration stays in the run with status 5.
             hr = UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusAbgemeldet);
             if (FAILED(hr)) return KURS_TRACEHR(hr);
@@ -83,6 +85,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         }
         if (nChoice != 2) return E_ABORT;
     }
+    if (kurs::Rehearsing()) return S_OK;
 
     hr = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
     if (FAILED(hr)) {
@@ -124,6 +127,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
 
 long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID) {
     CKursResourceScope scope;
+    if (kurs::Rehearsing()) return S_OK;  // asks nothing
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = S_OK;
@@ -175,7 +179,7 @@ namespace {
 // then the row goes and the log names the run it was in, or the course.
 long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID) {
     // A step that failed and showed its own report is not reported a second time.
-    const long lReports = QvDBErrorReportCount();
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = S_OK;
@@ -206,6 +210,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         if (FAILED(hr)) KURS_TRACEHR(hr);
         if (SUCCEEDED(hr)) hr = S_OK;
     }
+    if (kurs::Rehearsing()) return hr;
 
     long lKursID = -1;
     CQvGUID guidKurs;
@@ -254,7 +259,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail, kurs::PersonModul(bTeilnehmer), lStatus,
                                 bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
     }
-    if (FAILED(hr) && QvDBErrorReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 

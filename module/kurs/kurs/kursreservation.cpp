@@ -43,15 +43,17 @@ long VRQ_UpdateKursreservation(long lPersonKursID) {
         hr = kurs::Execute(conn, strSQL);
 
         if (SUCCEEDED(hr)) {
+            // Told, and announced, once the count-down is committed: inside a booking that is
+            // when the booking is.
             CString strMsg;
             strMsg.Format(IDS_RESERVATION_DECREMENTED, strKurs, lYear);
-            AfxMessageBox(strMsg, MB_OK | MB_ICONINFORMATION);
+            kurs::TellAfterUnit([strMsg] { AfxMessageBox(strMsg, MB_OK | MB_ICONINFORMATION); }, true);
 
             CString strDetail;
             strDetail.Format(L"Jahr:%d", lYear);
             hr = kurs::WriteUserLog(1, IDS_LOG_RESERVATION_DECREMENTED, strDetail, L"Ausbildung.Kurs", 0, 39, guidKurs,
                                     CQvGUID());
-            kurs::FireKursEvent(KURS_EVENT_RESERVATION_CHANGED, lKursID);
+            kurs::TellAfterUnit([lKursID] { kurs::FireKursEvent(KURS_EVENT_RESERVATION_CHANGED, lKursID); }, true);
         }
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);

@@ -79,6 +79,7 @@ long LogBookingAdded(CQvADORecordset& rs, BOOL bTeilnehmer, long lPersonKursID, 
 long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long& lPersonKursID,
                                EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
 
@@ -127,9 +128,11 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
         if (SUCCEEDED(hr) && !strAbsenz.IsEmpty()) {
             CString strMsg;
             strMsg.Format(IDS_ABSENZ_QUESTION, strPerson, strAbsenz);
-            if (AfxMessageBox(strMsg, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return S_FALSE;
+            if (kurs::Ask(strMsg, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return S_FALSE;
         }
     }
+    // A rehearsal ends with the questions: nothing is sent or written.
+    if (kurs::Rehearsing()) return hr;
 
     CQvGUID guidPersonKurs;
     if (SUCCEEDED(hr)) {
@@ -200,6 +203,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
         if (SUCCEEDED(hr)) hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 1, eStatus);
         if (SUCCEEDED(hr) && bInserted) hr = VRQ_UpdateKursreservation(lPersonKursID);
         if (FAILED(hr) && trans.Owns() && kurs::TakeDeadlock() && lTry < conn.m_lExecuteRetry) {
+            kurs::ForgetUnitMessages();
             trans.End(hr);
             hr = S_OK;
             lPersonKursID = lSentID;
@@ -208,10 +212,11 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
         }
         break;
     }
-    // Shown while the connection still holds the error: the rollback clears it.
-    const bool bReported = FAILED(hr);
-    if (bReported) KURS_REPORTDBERROR(conn, hr);
+    // Reported once the transaction has ended (the rollback leaves the error to read), unless the
+    // step that failed reported it; a failed commit is reported here.
     hr = trans.End(hr);
+    const bool bReported = FAILED(hr);
+    if (bReported && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     if (FAILED(hr) && bSent) {
         // Nothing of the booking stays here, so the central installation must not keep it either.
         if (bInserted) lPersonKursID = lSentID;
@@ -239,7 +244,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
         QvDBLookupBool(L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed, kurs::kProfile);
         if (bClosed) {
-            AfxMessageBox(IDS_KURSINSTANZ_CLOSED, MB_OK | MB_ICONINFORMATION);
+            kurs::Tell(kurs::Text(IDS_KURSINSTANZ_CLOSED), MB_OK | MB_ICONINFORMATION);
             return KURS_TRACEHR(E_ABORT);
         }
     }

@@ -284,21 +284,24 @@ void CVRQKurs::DisplayStatusMsg() {
         CString strMsg;
         if (bWithHint) strMsg.Format(id, strArg);
         else strMsg = kurs::Text(id);
-        QvReportMsg(1, strMsg, m_strURL, L"Default", __FILE__, __LINE__, 0);
+        // Inside a unit of work it waits for the unit's end, as every message does.
+        const CString strURL = m_strURL;
+        kurs::TellAfterUnit([strMsg, strURL] { QvReportMsg(1, strMsg, strURL, L"Default", __FILE__, __LINE__, 0); },
+                            false);
     };
     if (s == L"ok") return;
     if (s == L"closed") {
-        AfxMessageBox(IDS_ONLINE_CLOSED, MB_ICONINFORMATION, UINT(-1));
+        kurs::Tell(kurs::Text(IDS_ONLINE_CLOSED), MB_ICONINFORMATION);
     } else if (s == L"max") {
         CString strMsg;
         strMsg.Format(IDS_ONLINE_MAX, m_strLastHint);
-        AfxMessageBox(strMsg, MB_ICONINFORMATION, 0);
+        kurs::Tell(strMsg, MB_ICONINFORMATION);
     } else if (s == L"overbook") {
-        AfxMessageBox(IDS_ONLINE_OVERBOOK, MB_ICONINFORMATION);
+        kurs::Tell(kurs::Text(IDS_ONLINE_OVERBOOK), MB_ICONINFORMATION);
     } else if (s == L"queue") {
-        AfxMessageBox(IDS_ONLINE_QUEUE, MB_ICONINFORMATION);
+        kurs::Tell(kurs::Text(IDS_ONLINE_QUEUE), MB_ICONINFORMATION);
     } else if (s == L"denied") {
-        AfxMessageBox(IDS_ONLINE_DENIED, MB_ICONINFORMATION);
+        kurs::Tell(kurs::Text(IDS_ONLINE_DENIED), MB_ICONINFORMATION);
     } else if (s == L"argument") {
         report(IDS_ONLINE_ARGUMENT, true, m_strLastHint);
     } else if (s == L"dbconnection") {

@@ -222,14 +222,13 @@ HRESULT ConnectionImpl::RollbackTrans() {
         errors_->Clear();
         return NotOpen();
     }
-    // After a commit that failed and ended the transaction (a lost connection, a deadlock) the
-    // rollback has nothing left to do, and the commit's failure stays the one to read.
-    const bool ended = session_->Depth() == 0;
+    // A rollback follows a failure, of a statement or of the commit (a full disk leaves the
+    // transaction open, a lost connection ends it): that failure stays the one to read and to
+    // report. Only a rollback that fails itself replaces it.
     if (session_->Rollback() != 0) {
         errors_->Clear();
         return DriverFailure();
     }
-    if (!ended) errors_->Clear();
     return S_OK;
 }
 

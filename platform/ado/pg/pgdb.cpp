@@ -424,6 +424,12 @@ int PgDb::Finish(bool guarded, int rc) {
         // was lost: not a failure to reach the server, which may be repeated.
         failure.nativeError = kNativeConnectionLost;
         failure.sqlState = kLostInFlight;
+        // The user is told what became of the change: a transaction dies with its connection.
+        failure.description = (depth_ > 0 ? "The connection to the database server was lost: the database rolled "
+                                            "the transaction back, none of its changes were saved. ("
+                                          : "The connection to the database server was lost after the statement was "
+                                            "sent: whether its change was saved is unknown. (") +
+                              failure.description + ")";
         error_ = failure;
         LoseTransaction();
     } else if (failure.nativeError == kNativeDeadlock) {

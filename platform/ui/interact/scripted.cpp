@@ -138,9 +138,9 @@ INT_PTR RecordingInteraction::RunModal(IModalDialog& dialog) {
 
 ScriptedInteraction::ScriptedInteraction() = default;
 
-ScriptedInteraction& ScriptedInteraction::ExpectMessageBox(int answer, std::wstring textPart) {
+ScriptedInteraction& ScriptedInteraction::ExpectMessageBox(int answer, std::wstring textPart, WhileShown whileShown) {
     std::lock_guard g(lock_);
-    expected_.push_back({InteractionKind::MessageBox, answer, std::move(textPart), 0, {}});
+    expected_.push_back({InteractionKind::MessageBox, answer, std::move(textPart), 0, {}, std::move(whileShown)});
     return *this;
 }
 
@@ -150,9 +150,10 @@ ScriptedInteraction& ScriptedInteraction::ExpectReport(std::wstring textPart) {
     return *this;
 }
 
-ScriptedInteraction& ScriptedInteraction::ExpectSelection(int answer, std::wstring statementPart) {
+ScriptedInteraction& ScriptedInteraction::ExpectSelection(int answer, std::wstring statementPart,
+                                                          WhileShown whileShown) {
     std::lock_guard g(lock_);
-    expected_.push_back({InteractionKind::Selection, answer, std::move(statementPart), 0, {}});
+    expected_.push_back({InteractionKind::Selection, answer, std::move(statementPart), 0, {}, std::move(whileShown)});
     return *this;
 }
 
@@ -214,6 +215,7 @@ int ScriptedInteraction::ShowMessageBox(const MessageBoxRequest& request) {
     Expectation e;
     int answer = DefaultAnswer(request.type);
     if (Take(InteractionKind::MessageBox, request.text, 0, e, ToUtf8(request.text))) {
+        if (e.whileShown) e.whileShown();
         if (IsValidAnswer(request.type, e.answer)) {
             answer = e.answer;
         } else {
@@ -240,7 +242,10 @@ void ScriptedInteraction::ShowReport(const ReportRequest& request) {
 int ScriptedInteraction::ShowSelection(const SelectionRequest& request) {
     Expectation e;
     int answer = 0;
-    if (Take(InteractionKind::Selection, request.statement, 0, e, ToUtf8(request.statement))) answer = e.answer;
+    if (Take(InteractionKind::Selection, request.statement, 0, e, ToUtf8(request.statement))) {
+        if (e.whileShown) e.whileShown();
+        answer = e.answer;
+    }
     log_.Add(SelectionRecord(request, answer));
     return answer;
 }

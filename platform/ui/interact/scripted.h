@@ -64,9 +64,12 @@ public:
 
     // Expectations are met in the order they were queued. A text expectation matches when the
     // shown text contains it (empty: any text).
-    ScriptedInteraction& ExpectMessageBox(int answer, std::wstring textPart = {});
+    // `whileShown` runs while the box is open, before it is answered (what the user or another
+    // workstation does meanwhile).
+    using WhileShown = std::function<void()>;
+    ScriptedInteraction& ExpectMessageBox(int answer, std::wstring textPart = {}, WhileShown whileShown = {});
     ScriptedInteraction& ExpectReport(std::wstring textPart = {});
-    ScriptedInteraction& ExpectSelection(int answer, std::wstring statementPart = {});
+    ScriptedInteraction& ExpectSelection(int answer, std::wstring statementPart = {}, WhileShown whileShown = {});
     // The script acts on the open dialog (through the window layer) and normally ends it; a dialog
     // the script leaves open is ended with IDCANCEL and counted as a failure. dialogId 0: any.
     ScriptedInteraction& ExpectModal(UINT dialogId, ModalScript script);
@@ -97,6 +100,7 @@ private:
         std::wstring textPart;
         UINT dialogId = 0;
         ModalScript script;
+        WhileShown whileShown;
     };
     // Takes the next expectation when it fits, else reports and returns false.
     bool Take(InteractionKind kind, const std::wstring& text, UINT dialogId, Expectation& out,

@@ -1,11 +1,98 @@
 // Booking participants: new rows and re-registered rows, the reuse of planned registrations, the
 // absence question, the reservation count-down, the notification queue and the user-log entry.
+#include "adosession.h"
 #include "kurstest.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#include "qvregvalue.h"
+#endif
 
 namespace kurstest {
 namespace {
 
 const GUID kReservationsChanged = qv::MakeGuid("3e018e57-48d1-479f-8324-a5d4507578c8");
+
+// The file system under the connections opened while it is installed: once full, every write to
+// a database's log fails as on a full disk, so a transaction fails at its COMMIT.
+class FullDisk {
+public:
+    FullDisk() {
+        base_ = sqlite3_vfs_find(nullptr);
+        vfs_ = *base_;
+        vfs_.zName = "qvtest-fulldisk";
+        vfs_.szOsFile = static_cast<int>(sizeof(File)) + base_->szOsFile;
+        vfs_.pAppData = this;
+        vfs_.xOpen = &Open;
+        sqlite3_vfs_register(&vfs_, 1);
+        qv::ado::Session::ReleasePool();  // the module's next connection writes through it
+    }
+    ~FullDisk() {
+        qv::ado::Session::ReleasePool();
+        sqlite3_vfs_register(base_, 1);
+        sqlite3_vfs_unregister(&vfs_);
+    }
+    std::atomic<bool> full{false};
+
+private:
+    struct File {
+        sqlite3_file base;
+        sqlite3_file* real;
+        FullDisk* disk;
+        bool log;
+    };
+    static sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<File*>(f)->real; }
+    static int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* f, int flags, int* outFlags) {
+        auto* self = static_cast<FullDisk*>(vfs->pAppData);
+        auto* file = reinterpret_cast<File*>(f);
+        file->real = reinterpret_cast<sqlite3_file*>(file + 1);
+        file->disk = self;
+        file->log = (flags & SQLITE_OPEN_WAL) != 0;
+        const int rc = self->base_->xOpen(self->base_, name, file->real, flags, outFlags);
+        file->base.pMethods = rc == SQLITE_OK && file->real->pMethods ? &kMethods : nullptr;
+        return rc;
+    }
+    static int Write(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+        auto* file = reinterpret_cast<File*>(f);
+        if (file->log && file->disk->full) return SQLITE_FULL;
+        return file->real->pMethods->xWrite(file->real, data, amount, offset);
+    }
+    static const sqlite3_io_methods kMethods;
+
+    sqlite3_vfs* base_ = nullptr;
+    sqlite3_vfs vfs_{};
+};
+
+const sqlite3_io_methods FullDisk::kMethods = {
+    3,
+    [](sqlite3_file* f) {
+        const int rc = Real(f)->pMethods->xClose(Real(f));
+        f->pMethods = nullptr;
+        return rc;
+    },
+    [](sqlite3_file* f, void* p, int n, sqlite3_int64 o) { return Real(f)->pMethods->xRead(Real(f), p, n, o); },
+    &FullDisk::Write,
+    [](sqlite3_file* f, sqlite3_int64 n) { return Real(f)->pMethods->xTruncate(Real(f), n); },
+    [](sqlite3_file* f, int flags) { return Real(f)->pMethods->xSync(Real(f), flags); },
+    [](sqlite3_file* f, sqlite3_int64* n) { return Real(f)->pMethods->xFileSize(Real(f), n); },
+    [](sqlite3_file* f, int l) { return Real(f)->pMethods->xLock(Real(f), l); },
+    [](sqlite3_file* f, int l) { return Real(f)->pMethods->xUnlock(Real(f), l); },
+    [](sqlite3_file* f, int* r) { return Real(f)->pMethods->xCheckReservedLock(Real(f), r); },
+    [](sqlite3_file* f, int op, void* a) { return Real(f)->pMethods->xFileControl(Real(f), op, a); },
+    [](sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); },
+    [](sqlite3_file* f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); },
+    [](sqlite3_file* f, int i, int n, int e, void volatile** p) { return Real(f)->pMethods->xShmMap(Real(f), i, n, e, p); },
+    [](sqlite3_file* f, int o, int n, int fl) { return Real(f)->pMethods->xShmLock(Real(f), o, n, fl); },
+    [](sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); },
+    [](sqlite3_file* f, int d) { return Real(f)->pMethods->xShmUnmap(Real(f), d); },
+    [](sqlite3_file* f, sqlite3_int64 o, int n, void** p) { return Real(f)->pMethods->xFetch(Real(f), o, n, p); },
+    [](sqlite3_file* f, sqlite3_int64 o, void* p) { return Real(f)->pMethods->xUnfetch(Real(f), o, p); },
+};
 
 class KursBooking : public KursTest {
 protected:
@@ -128,8 +215,15 @@ TEST_F(KursBooking, PlansOfOtherStatusesOrSeveralPlansAreNotReused) {
 
 TEST_F(KursBooking, ReservationCountsDownForNewRowsOnly) {
     const long reservation = AddReservation(mandant, 2031, 0);
-    script.ExpectMessageBox(IDOK, L"Die Anzahl Reservationen für den Kurs 'GK'  wurde für das Jahr 2031  um eins "
-                                  L"verkleinert.");
+    script.ExpectMessageBox(IDOK,
+                            L"Die Anzahl Reservationen für den Kurs 'GK'  wurde für das Jahr 2031  um eins "
+                            L"verkleinert.",
+                            [&] {
+                                // The note tells of a committed change, and nobody else waits on it.
+                                EXPECT_EQ(Reserved(reservation), -1);
+                                Sql("UPDATE Kursreservation SET lAnzahl = lAnzahl WHERE lKursreservationID = " +
+                                    K(reservation));
+                            });
     const long id = BookNew(person, run);
     EXPECT_EQ(Reserved(reservation), -1);
     const auto boxes = script.Log().Records(qv::InteractionKind::MessageBox);
@@ -158,6 +252,106 @@ TEST_F(KursBooking, ReservationCountsDownForNewRowsOnly) {
     ASSERT_EQ(Book(person, run2, 2031, same, status), S_OK);
     EXPECT_EQ(Reserved(reservation), -1);
 }
+
+// A full disk at COMMIT: the booking is rolled back, the user hears the database's own words once,
+// and no count-down that did not happen.
+TEST_F(KursBooking, ACommitOnAFullDiskIsReportedOnceWithItsCause) {
+    if (kOnPg) GTEST_SKIP() << "about SQLite's file";
+    const long reservation = AddReservation(mandant, 2031, 3);
+    FullDisk disk;
+    script.ExpectMessageBox(IDOK, L"um eins verkleinert");
+    BookNew(AddPerson("Meier", "Eva", mandant), run);
+    disk.full = true;
+    script.ExpectReport(L"database or disk is full");
+    long id = 0;
+    EPersonKursStatus status = ePersonKursStatusAngemeldet;
+    const long hr = Book(person, run, 2031, id, status);
+    disk.full = false;
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u) << "only the earlier booking's note";
+    EXPECT_EQ(Reserved(reservation), 2);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(person)), 0);
+    EXPECT_EQ(eventServer.Events().size(), 1u) << "the earlier booking's announcement only";
+    // The database goes on.
+    script.ExpectMessageBox(IDOK, L"um eins verkleinert");
+    BookNew(person, run);
+    EXPECT_EQ(Reserved(reservation), 1);
+}
+
+#ifdef QV_KURS_PG
+// The connection lost at each write of a booking: one report, which says so and what became of
+// the booking; no count-down note unless it is known to be committed.
+TEST_F(KursBooking, AConnectionLostAtAnyWriteIsReportedOnce) {
+    Central(true);
+    Sql("UPDATE Mandant SET fKursNotification = 1");
+    const long reservation = AddReservation(mandant, 2031, 3);
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+    const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+    const std::string direct = qvtest::PgClusterUrl() + "/" + pgName;
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", CString(proxy.Through(direct).c_str())));
+    const struct {
+        const char* lost;      // the statement whose answer is lost
+        const wchar_t* report; // what the one report says
+        bool booked;           // what the server kept
+    } cases[] = {
+        {"sp_GetUniqueID", L"none of its changes were saved", false},
+        {"INSERT INTO PersonKurs", L"none of its changes were saved", false},
+        {"INSERT INTO KursnotificationItem", L"none of its changes were saved", false},
+        {"UPDATE Kursreservation", L"none of its changes were saved", false},
+        {"COMMIT", L"whether its changes were saved is unknown", true},
+    };
+    long expected = 3;
+    for (const auto& c : cases) {
+        const long p = AddPerson("Verbindung", c.lost, mandant);
+        script.ExpectReport(c.report);
+        proxy.DropReplyTo(c.lost);
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_LT(Book(p, run, 2031, id, status), 0) << c.lost;
+        EXPECT_TRUE(proxy.Dropped()) << c.lost;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << c.lost;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u) << c.lost;
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(p)), c.booked ? 1 : 0) << c.lost;
+        if (c.booked) --expected;
+        EXPECT_EQ(Reserved(reservation), expected) << c.lost;
+        script.Log().Clear();
+    }
+
+    // The suite's user log writes on the same database: the count-down's entry inside the booking,
+    // the booking's own after its commit. Its lost connection is reported, not "Unspecified error".
+    userLog.write = [] {
+        CQvADOConnection conn;
+        HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.Execute(L"UPDATE DataExchange SET fOnlineKursEnabled = fOnlineKursEnabled");
+        return hr;
+    };
+    const long unreserved = AddMandant("FW Süd");
+    const struct {
+        long mandant;
+        const wchar_t* report;
+        bool booked;
+    } logs[] = {
+        {mandant, L"none of its changes were saved", false},
+        {unreserved, L"whether its change was saved is unknown", true},
+    };
+    for (const auto& c : logs) {
+        const long p = AddPerson("Protokoll", std::to_string(c.mandant), c.mandant);
+        script.ExpectReport(c.report);
+        proxy.DropReplyTo("UPDATE DataExchange");
+        long id = 0;
+        EPersonKursStatus status = ePersonKursStatusAngemeldet;
+        EXPECT_LT(Book(p, run, 2031, id, status), 0) << c.mandant;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << c.mandant;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u) << c.mandant;
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(p)), c.booked ? 1 : 0) << c.mandant;
+        EXPECT_EQ(Reserved(reservation), expected) << c.mandant;
+        script.Log().Clear();
+    }
+    userLog.write = nullptr;
+    CQvRegistry::SetValue(profile, L"DBConnection", CString(direct.c_str()));
+}
+#endif
 
 TEST_F(KursBooking, ReservationChangeIsAnnouncedEvenWhenItsLogFails) {
     const long reservation = AddReservation(mandant, 2031, 2);
@@ -299,11 +493,13 @@ TEST_F(KursNotification, AFailingLaterWriteTakesTheWholeBookingBack) {
     const long reservation = AddReservation(mandant, 2031, 3);
     for (const char* trigger : triggers) {
         Sql(trigger);
-        script.ExpectReport(L"voll");  // by the step that failed, then by the booking
-        script.ExpectReport(L"No OLEDB Error available!");
+        script.ExpectReport(L"voll");  // once, with the cause, after the rollback
         long id = 0;
         EPersonKursStatus status = ePersonKursStatusAngemeldet;
         EXPECT_TRUE(FAILED(Book(person, run, 2031, id, status))) << trigger;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << trigger;
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::MessageBox).empty()) << trigger;
+        script.Log().Clear();
         EXPECT_EQ(id, 0) << trigger;
         EXPECT_EQ(CountRegs(), 0) << trigger;
         EXPECT_EQ(Items(), 0) << trigger;

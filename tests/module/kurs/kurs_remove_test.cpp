@@ -3,6 +3,12 @@
 #include "centralstandin.h"
 #include "kurstest.h"
 
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#include "qvregvalue.h"
+#endif
+
 namespace kurstest {
 namespace {
 
@@ -249,6 +255,29 @@ TEST_F(KursRemove, AFailedRunRemovalIsReportedOnceAndDeletesNothing) {
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(Regs(), 1);
 }
+
+#ifdef QV_KURS_PG
+// The connection lost at each write of a deletion: one report, which says so and that the write's
+// fate is unknown; never a second one.
+TEST_F(KursRemove, AConnectionLostAtAnyWriteIsReportedOnce) {
+    Central(true);
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+    const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+    const std::string direct = qvtest::PgClusterUrl() + "/" + pgName;
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", CString(proxy.Through(direct).c_str())));
+    for (const char* lost : {"fn_GetSystemID", "lStatus IN", "INSERT INTO KursnotificationItem", "DELETE"}) {
+        const long reg = AddReg(person, kurs, run, 3, "2031-05-04");
+        script.ExpectReport(L"whether its change was saved is unknown");
+        proxy.DropReplyTo(lost);
+        CVRQKurs booking;
+        EXPECT_LT(booking.RemovePersonFromKurs(reg, person, run), 0) << lost;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << lost;
+        script.Log().Clear();
+        Sql("DELETE FROM PersonKurs");
+    }
+    CQvRegistry::SetValue(profile, L"DBConnection", CString(direct.c_str()));
+}
+#endif
 
 TEST_F(KursRemove, CantonalRegistrationIsDeletedOnlineFirst) {
     CentralStandIn central;

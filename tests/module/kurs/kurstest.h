@@ -25,6 +25,7 @@ struct PgRun;
 }
 #endif
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -52,6 +53,10 @@ public:
                   GUID guidObject, GUID guidParent, long lCode, long lGrouping) override {
         std::lock_guard g(lock);
         if (fail) return fail;
+        if (write) {
+            const HRESULT hr = write();
+            if (FAILED(hr)) return hr;
+        }
         entries.push_back({lKind, qvtest::Str(bstrText), qvtest::Str(bstrDetail), qvtest::Str(bstrModul), lValue,
                            lTableID, guidObject, guidParent, lCode, lGrouping});
         return S_OK;
@@ -64,6 +69,8 @@ public:
     std::mutex lock;
     std::vector<LogEntry> entries;
     HRESULT fail = S_OK;  // answer of every write when set
+    // When set, each entry is also a write on the database, as the suite's server makes it.
+    std::function<HRESULT()> write;
 };
 
 struct FiredEvent {

@@ -563,7 +563,11 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER), L"1.50 Tg");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_LEITUNG), L"Meier");
         // The registration moves to another year: it takes a place reserved for that year.
-        script.ExpectMessageBox(IDOK, L"für das Jahr 2033  um eins verkleinert");
+        script.ExpectMessageBox(IDOK, L"für das Jahr 2033  um eins verkleinert", [&] {
+            // Told once the save is committed: another workstation sees it and may write.
+            EXPECT_EQ(Int("SELECT lAnzahl FROM Kursreservation"), 1);
+            Sql("UPDATE Kursreservation SET lAnzahl = lAnzahl WHERE lKursreservationID = 1");
+        });
         Click(wnd, IDOK);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
@@ -590,6 +594,9 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
         script.ExpectSelection(2);  // taken out of the old run, the registration joins the new one
         Click(wnd, IDOK);
         script.AllowReports(false);
+        const auto reports = script.Log().Records(qv::InteractionKind::Report);
+        ASSERT_EQ(reports.size(), 1u) << "one report, with its cause";
+        EXPECT_NE(reports[0].text.find(L"refused"), std::wstring::npos);
         ASSERT_FALSE(modal.IsModalEnded());
         EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
         ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Herbst (01.09.2031)"));
@@ -604,7 +611,10 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
         ASSERT_TRUE(Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden"));
-        script.ExpectSelection(2);
+        // Asked before the save's unit begins: another workstation's write goes through meanwhile.
+        script.ExpectSelection(2, {}, [&] {
+            Sql("UPDATE PersonKurs SET strBemerkung = 'gefragt' WHERE lPersonKursID = " + K(reg));
+        });
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);

@@ -561,6 +561,8 @@ TEST_F(Ado, NestedTransactionsCountLikeTsql) {
     EXPECT_NE(c->CommitTrans(), S_OK);
     EXPECT_NE(LastError(c.get()).description.find(L"disk is full"), std::wstring::npos);
     EXPECT_EQ(c->RollbackTrans(), S_OK);
+    EXPECT_NE(LastError(c.get()).description.find(L"disk is full"), std::wstring::npos)
+        << "the rollback leaves the failure that led to it to be reported";
     EXPECT_EQ(CountFromOtherThread(), L"2") << "nothing of the unit was committed";
     Exec(c.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (8, 'H')");
     EXPECT_EQ(CountFromOtherThread(), L"3");
