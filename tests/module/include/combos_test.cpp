@@ -69,6 +69,10 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     EXPECT_EQ(combo.GetCurSel(), 1) << "still on the row whose old text matched";
     EXPECT_EQ(combo.GetItemData(0), 2u) << "the row keeps its data";
     EXPECT_FALSE(combo.SetTextColumn(2)) << "no such column";
+    ASSERT_EQ(combo.SetCurSel(2), 2);
+    EXPECT_TRUE(combo.SetTextColumn(0));
+    EXPECT_EQ(combo.GetCurSel(), 0) << "Zürich, now the first row, stays chosen";
+    EXPECT_TRUE(combo.SetTextColumn(0)) << "the column it has already";
 }
 
 TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {

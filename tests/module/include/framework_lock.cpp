@@ -195,7 +195,9 @@ TEST(LockTime, OnlyTheServersFixedFormIsReadWhateverTheLocale) {
     };
     const Case cases[] = {{L"2024-03-05 14:07:31", true},  {L"05.03.2024 14:07:31", false},
                           {L"2024-02-30 10:00:00", false}, {L"2024-03-05T14:07:31", false},
-                          {L"2024-3-5 14:07:31", false},   {L"2024-03-05 14:07", false}};
+                          {L"2024-3-5 14:07:31", false},   {L"2024-03-05 14:07", false},
+                          {L"2024-03-05 00:00:00", true},  {L"2024-12-31 23:59:59", true},
+                          {L"2024-03-05 1x:07:31", false}, {L"2024-03-05 14:07:3x", false}};
     for (const Case& c : cases) {
         COleDateTime dt;
         EXPECT_EQ(qv::nq::ParseLockTime(c.text, dt), c.read) << qv::ToUtf8(c.text);

@@ -70,6 +70,11 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(control->NavigateTo(kurs, 0), S_OK);
     EXPECT_EQ(Text(Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME)), L"Atemschutz Grundkurs");
     EXPECT_EQ(Dlg()->GetThirdID(), mandant);
+    // Another sub-record of the same record is shown as well.
+    EXPECT_EQ(control->NavigateTo(kurs, 5), S_OK);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 5);
+    EXPECT_EQ(control->NavigateTo(kurs, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 0);
     control->Release();
 
     ASSERT_TRUE(ClickTab(Tabs(), 1));

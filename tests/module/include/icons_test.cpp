@@ -99,6 +99,9 @@ TEST_F(Icons, ADroppedFileBecomesADocumentOfTheRecordTheFileStaysAndTheIconRecou
     target.m_pIcon = icon;
     target.OnDragEnter(nullptr, &data, MK_SHIFT, CPoint());
     EXPECT_EQ(target.OnDragOver(nullptr, &data, MK_SHIFT | MK_LBUTTON, CPoint()), DROPEFFECT_COPY);
+    // A drop whose effect the source refused adds nothing.
+    target.OnDrop(nullptr, &data, DROPEFFECT_NONE, CPoint());
+    EXPECT_EQ(Documents(39, kurs), "2");
 
     // Closing the view stops the thread; its target goes with it.
     const HWND iconWnd = IconWnd();

@@ -7,6 +7,7 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "qvasynceventsink.h"
+#include "qvbuttons.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
 #include "qtinteraction.h"
@@ -134,6 +135,19 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER))) << "the duration follows the dates";
     EXPECT_EQ(Text("SELECT strLock FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "");
+    // F1 in the window shows the help of the page in front, not that of the first page.
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    const auto f1 = std::find_if(host->Accelerators().begin(), host->Accelerators().end(),
+                                 [](const QvFrameAccel& a) { return a.strName == L"F1"; });
+    ASSERT_NE(f1, host->Accelerators().end());
+    EXPECT_EQ(f1->lKey, long(VK_F1));
+    host->FireAccelCommand(L"F1");
+    qv::SetHelpHandler(nullptr);
+    EXPECT_EQ(topics, (std::vector<std::wstring>{L"HELP_KURS_TAB_INSTANZDATEN"}));
 
     // The up-down stops at 0.
     Retype(Field(IDC_INSTANZDATEN_MAXTN), L"0");

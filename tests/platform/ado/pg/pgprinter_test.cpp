@@ -100,6 +100,10 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT CONVERT(varchar(3), strBezeichnung), CONVERT(int, '42') + 1, dbo.fn_double(lTyp), 5 ^ 3, ~0, 7 % 4 "
          "FROM Kurs WHERE lKursID = 1",
          "Ate,43,2,6,-1,3"},
+        // a float as text in style 0: six significant digits, the exponent as T-SQL writes it
+        {"SELECT CONVERT(varchar(20), CAST(1234567 AS float), 0), CONVERT(varchar(20), CAST(0.5 AS float), 0) "
+         "FROM Kurs WHERE lKursID = 1",
+         "1.23457e+006,0.5"},
         {"SELECT CONVERT(varchar(10), dtBeginn, 104), CONVERT(varchar(20), dtBeginn, 120), CONVERT(char(8), dtBeginn, 108), "
          "CONVERT(varchar(6), dtBeginn, 112), CONVERT(varchar(30), dtBeginn, 113) FROM Kurs WHERE lKursID = 1",
          "31.01.2024,2024-01-31 08:00:00,08:00:00,202401,31 Jan 2024 08:00:00:000"},

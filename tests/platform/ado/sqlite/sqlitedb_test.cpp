@@ -139,6 +139,11 @@ TEST_F(Driver, NestedCommitCommitsOnlyAtTheOutermostLevel) {
     ASSERT_EQ(a_.Commit(), SQLITE_OK);
     EXPECT_EQ(a_.Depth(), 0);
     EXPECT_EQ(Rows(b_), 1);
+    // A transaction begun by a plain BEGIN statement counts as one level.
+    ASSERT_EQ(a_.Exec("BEGIN"), SQLITE_OK);
+    EXPECT_EQ(a_.Depth(), 1);
+    ASSERT_EQ(a_.Rollback(), SQLITE_OK);
+    EXPECT_EQ(a_.Depth(), 0);
 }
 
 TEST_F(Driver, RollbackAtAnyDepthRollsBackEverything) {

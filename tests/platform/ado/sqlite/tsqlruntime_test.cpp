@@ -454,6 +454,8 @@ TEST_F(Runtime, LikeWildcardsAndClasses) {
     EXPECT_EQ(Q("'1000' LIKE '100!%' ESCAPE '!'"), "0");
     EXPECT_EQ(Q("'a_b' LIKE 'a\\_b' ESCAPE '\\'"), "1");
     EXPECT_EQ(Q("'axb' LIKE 'a\\_b' ESCAPE '\\'"), "0");
+    // With an escape character the classes and the case of umlauts still hold.
+    EXPECT_EQ(Q("'Müller_1' LIKE 'MÜ[k-m]%!_1' ESCAPE '!'"), "1");
     EXPECT_EQ(Q("'abcbcd' LIKE 'a%bc%d'"), "1");
     EXPECT_EQ(Q("'abcbce' LIKE 'a%bc%d'"), "0");
     EXPECT_EQ(Q("NULL LIKE 'a'"), "NULL");

@@ -48,6 +48,7 @@ TEST_F(Batches, AssignmentConvertsToTheDeclaredType) {
     EXPECT_EQ(qvtest::Render(*e.Variable("one")), "a");
     EXPECT_EQ(std::get<std::int64_t>(*e.Variable("b")), 1);
     EXPECT_EQ(One("DECLARE @u nvarchar(2) = N'äöü' SELECT @u + '!'"), "äö!");
+    EXPECT_EQ(One("DECLARE @n sysname SET @n = '" + std::string(130, 'x') + "' SELECT len(@n)"), "128");
     // A date variable holds the stored form, so that it compares with date columns.
     EXPECT_EQ(One("DECLARE @d datetime = '2031-06-15' SELECT @d"), "2031-06-15 00:00:00");
 }

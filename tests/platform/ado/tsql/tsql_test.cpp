@@ -175,6 +175,8 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
     EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
     EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
+    EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 1 != 2 AND NOT 1 !< 2 AND 3 !> 3 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT -- a comment\n 1 /* and /* nested */ one */ + 1"), "2");
 }
 
@@ -433,6 +435,7 @@ TEST(Translation, DeeplyNestedTextIsRefusedWithItsOffset) {
         {"~", "SELECT " + repeat("~", 50000) + "1"},
         {"sub-queries", repeat("SELECT 1 WHERE EXISTS (", 3000) + "SELECT 1" + repeat(")", 3000)},
         {"+ chain", "SELECT 1" + repeat(" + 1", 30000)},
+        {"* chain", "SELECT 1" + repeat(" * 1", 30000)},
         {"parenthesised ANDs", "SELECT 1 WHERE " + repeat("(1 = 1 AND ", 3000) + "1 = 1" + repeat(")", 3000)},
     };
     // Nesting well within the limit still translates.
