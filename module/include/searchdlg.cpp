@@ -199,7 +199,6 @@ void CSearchDlg::RequestSearch() {
         // Given up: its statement is ended where a cancel reaches it, and nothing more of its
         // search is shown.
         pWorker->bRestart = TRUE;
-        SetEvent(pWorker->hEvent);
         if (pWorker->pConn) pWorker->pConn->Cancel();
         SearchWorker* pNext = nullptr;
         for (const auto& w : m_workers)

@@ -274,13 +274,14 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         released = true;
         stuckChange.notify_all();
     };
-    // Whatever the test's end, the held statement goes on, so that the window can close.
     struct Release {
         std::function<void()> release;
         ~Release() { release(); }
-    } releaseAtEnd{release};
+    };
     CSearchPopupDlg popup(4, L"Restart", -1, 0);
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        // However the script ends, the held statement goes on before the window closes.
+        Release releaseAtEnd{release};
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
         // The worker stands still inside the next search while the user goes on typing.
@@ -316,6 +317,7 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         Type(Edit(search), L"x");
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen") << "a failed search claims no further rows";
         Sql("ALTER TABLE MandantWeg RENAME TO Mandant");
         PressKey(Edit(search), VK_BACK);
         ASSERT_TRUE(Settled(search));
