@@ -1,8 +1,9 @@
-# qv_add_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...])
+# qv_add_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [SERIAL])
 # One GoogleTest executable per component; every test case becomes its own CTest test so that
-# they run in parallel, each in a fresh process.
+# they run in parallel, each in a fresh process. SERIAL: its cases run while no other test runs
+# (they may rebuild what the others run).
 function(qv_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} qvtestsupport GTest::gtest GTest::gtest_main GTest::gmock)
   if(NOT T_LABELS)
@@ -11,9 +12,13 @@ function(qv_add_test)
   # Discovered tests take one label only (a list would be split into separate properties on the
   # way), so several labels are joined with commas; `ctest -L db` matches by regular expression.
   string(REPLACE ";" "," labels "${T_LABELS}")
+  set(serial)
+  if(T_SERIAL)
+    set(serial RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${serial})
 endfunction()
 
 # qv_add_subdirs(<dir>...): adds each listed folder of the current directory that has a

@@ -44,21 +44,13 @@ END_MESSAGE_MAP()
 
 CSearchDlg::CSearchDlg(CString strListKey, CWnd* pParent)
     : CQvDialog(IDD_SEARCH, pParent), m_strListKey(strListKey) {
-    m_hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     COptionServer opt;
     opt.GetOption(-1000, L"ApplyMandantFilterOnAddItems", &m_bApplyMandantFilter, 1, 0);
 }
 
 CSearchDlg::~CSearchDlg() {
-    if (m_pThread) {
-        // The window went without OnDestroy (never created): the worker is not running.
-        m_bStop = TRUE;
-        if (m_hEvent) SetEvent(m_hEvent);
-        WaitForSingleObject(m_pThread->m_hThread, INFINITE);
-        delete m_pThread;
-        m_pThread = nullptr;
-    }
-    if (m_hEvent) CloseHandle(m_hEvent);
+    // The window went without OnDestroy (never created): no worker takes messages of it.
+    StopWorkers(false);
 }
 
 void CSearchDlg::DoDataExchange(CDataExchange* pDX) {
@@ -153,8 +145,12 @@ BOOL CSearchDlg::OnInitDialog() {
     m_handoff.Attach(m_hWnd, WM_SEARCH_TAKE);
 
     m_bStop = FALSE;
-    m_pThread = AfxBeginThread(&CSearchDlg::WorkerProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    if (!m_pThread) {
+    SearchWorker* pWorker = nullptr;
+    {
+        std::lock_guard g(m_runningLock);
+        pWorker = m_pCurrent = StartWorker();
+    }
+    if (!pWorker) {
         char buf[101] = {};
         std::strncpy(buf, std::strerror(errno), 100);
         CString strMsg;
@@ -163,8 +159,6 @@ BOOL CSearchDlg::OnInitDialog() {
         QvReportMsg(1, strMsg, L"CSearchDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
         return FALSE;
     }
-    m_pThread->m_bAutoDelete = FALSE;
-    m_pThread->ResumeThread();
     if (m_bAutoSearch) Refresh();
     return TRUE;
 }
@@ -196,18 +190,70 @@ void CSearchDlg::TakeSnapshot() {
 }
 
 void CSearchDlg::RequestSearch() {
+    std::lock_guard g(m_runningLock);
+    if (m_bStop) return;
     TakeSnapshot();
     ++m_nRequested;
-    m_bRestart = TRUE;
-    SetEvent(m_hEvent);
-    CancelStaleStatement();
+    SearchWorker* pWorker = m_pCurrent;
+    if (pWorker && (pWorker->bBusy || pWorker->bGone)) {
+        // Given up: its statement is ended where a cancel reaches it, and nothing more of its
+        // search is shown.
+        pWorker->bRestart = TRUE;
+        if (pWorker->pConn) pWorker->pConn->Cancel();
+        SearchWorker* pNext = nullptr;
+        for (const auto& w : m_workers)
+            if (!w->bBusy && !w->bGone) pNext = w.get();
+        // A bound for a user who keeps typing while every search is held up: the newest text
+        // then waits for the current worker.
+        constexpr std::size_t kMaxWorkers = 8;
+        if (!pNext && m_workers.size() < kMaxWorkers) pNext = StartWorker();
+        if (pNext) m_pCurrent = pNext;
+    }
+    if (m_pCurrent) {
+        m_pCurrent->bRestart = TRUE;
+        SetEvent(m_pCurrent->hEvent);
+    }
 }
 
-void CSearchDlg::CancelStaleStatement() {
-    // Under the lock the worker cannot start the statement of a newer request, so only the
-    // statement of an older one (or none) is ended.
+CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
+    auto pWorker = std::make_unique<SearchWorker>();
+    pWorker->pDlg = this;
+    pWorker->hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    pWorker->pThread =
+        AfxBeginThread(&CSearchDlg::WorkerProc, pWorker.get(), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    if (!pWorker->pThread) {
+        const int nError = errno;
+        CloseHandle(pWorker->hEvent);
+        errno = nError;
+        return nullptr;
+    }
+    pWorker->pThread->m_bAutoDelete = FALSE;
+    pWorker->pThread->ResumeThread();
+    m_workers.push_back(std::move(pWorker));
+    return m_workers.back().get();
+}
+
+void CSearchDlg::StopWorkers(bool bPump) {
+    {
+        std::lock_guard g(m_runningLock);
+        m_bStop = TRUE;
+        for (const auto& w : m_workers) {
+            SetEvent(w->hEvent);
+            if (w->pConn && w->bBusy) w->pConn->Cancel();
+        }
+    }
+    // No worker is added once the stop is set; the list is the GUI thread's.
+    for (const auto& w : m_workers) {
+        if (bPump) WaitForSingleObjectAndPumpMsg(w->pThread->m_hThread, INFINITE);
+        else WaitForSingleObject(w->pThread->m_hThread, INFINITE);
+    }
     std::lock_guard g(m_runningLock);
-    if (m_pRunningConn && (m_bStop || m_nRunningSearch < m_nRequested.load())) m_pRunningConn->Cancel();
+    for (const auto& w : m_workers) {
+        delete w->pThread;
+        CloseHandle(w->hEvent);
+    }
+    m_workers.clear();
+    m_pCurrent = nullptr;
 }
 
 void CSearchDlg::OnSearchChanged() {
@@ -256,14 +302,7 @@ void CSearchDlg::OnDestroy() {
     CString strText;
     m_edtSearch.GetWindowText(strText);
     CQvRegistry::SetValue(strKey, L"LastSearchtext", strText);
-    m_bStop = TRUE;
-    SetEvent(m_hEvent);
-    CancelStaleStatement();
-    if (m_pThread) {
-        WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
-        delete m_pThread;
-        m_pThread = nullptr;
-    }
+    StopWorkers(true);
     // What the worker handed over and the window will no longer take.
     MSG msg;
     while (PeekMessage(&msg, m_hWnd, WM_SEARCH_ROW, WM_SEARCH_FAILED, PM_REMOVE)) {
@@ -314,31 +353,30 @@ void CSearchDlg::CollectCheckedItem(CQvListItem*) {}
 // ---- the worker and its hand-off
 
 UINT CSearchDlg::WorkerProc(LPVOID pParam) {
-    static_cast<CSearchDlg*>(pParam)->Work();
+    auto* pWorker = static_cast<SearchWorker*>(pParam);
+    pWorker->pDlg->Work(*pWorker);
     return 0;
 }
 
-void CSearchDlg::Work() {
+void CSearchDlg::Work(SearchWorker& worker) {
     long lMax = 0;
     long hr = S_OK;
     {
         COptionServer opt;
         hr = opt.GetOption(-4000, L"MaxSearchResults", &lMax, 1, 0);
     }
-    if (FAILED(hr)) {
-        QV_TRACEHR(kTraceSource, hr);
-        return;
-    }
     CQvADOConnection conn;
-    hr = conn.Open(kProfile, 0);
+    if (SUCCEEDED(hr)) hr = conn.Open(kProfile, 0);
     if (FAILED(hr)) {
         QV_TRACEHR(kTraceSource, hr);
+        std::lock_guard g(m_runningLock);
+        worker.bGone = true;
         return;
     }
     conn.SetIsolationLevel(0x100);
     {
         std::lock_guard g(m_runningLock);
-        m_pRunningConn = &conn;
+        worker.pConn = &conn;
     }
     CQvADORecordset rs(&conn);
     // Rows go to the GUI thread in small batches: the first at once, then every few rows or
@@ -356,10 +394,10 @@ void CSearchDlg::Work() {
         lastFlush = std::chrono::steady_clock::now();
     };
     bool bOpen = false;
-    bool bRunning = false;
-    BOOL bEOF = TRUE;
-    long nRows = 0;
     long nSearch = 0;
+    // Whether the search at hand is still wanted: a newer request (for this worker or another)
+    // or the window's end gives it up.
+    auto wanted = [&] { return !worker.bRestart && !m_bStop; };
 
     auto fail = [&](long hrFail) {
         QV_TRACEHR(kTraceSource, hrFail);
@@ -385,102 +423,124 @@ void CSearchDlg::Work() {
     };
 
     for (;;) {
-        if (m_bStop) break;
-        WaitForSingleObject(m_hEvent, INFINITE);
-        if (m_bStop) break;
-        if (m_bRestart.exchange(FALSE)) {
-            // Rows of the abandoned search that were not handed over yet are dropped.
-            for (CQvListItem* pItem : batch) m_lstResult.QvDiscardCreatedItem(pItem);
-            batch.clear();
+        // Rows of an abandoned search that were not handed over yet are dropped, and its
+        // statement is closed before the worker waits.
+        for (CQvListItem* pItem : batch) m_lstResult.QvDiscardCreatedItem(pItem);
+        batch.clear();
+        if (bOpen) {
+            const long hrClose = rs.Close();
+            if (FAILED(hrClose)) QV_TRACEHR(kTraceSource, hrClose);
+            bOpen = false;
+        }
+        {
+            std::lock_guard g(m_runningLock);
+            if (m_bStop) break;
+            if (!worker.bRestart) {
+                worker.bBusy = false;
+                ResetEvent(worker.hEvent);
+            }
+        }
+        WaitForSingleObject(worker.hEvent, INFINITE);
+        CString strText;
+        {
+            // A search is named by the request it serves; later requests make a new one. A
+            // worker given up meanwhile waits for a request of its own.
+            std::lock_guard g(m_runningLock);
+            if (m_bStop) break;
+            if (!worker.bRestart.exchange(FALSE) || m_pCurrent != &worker) continue;
+            worker.bBusy = true;
+            nSearch = m_nRequested.load();
             {
-                std::lock_guard g(m_snapshotLock);
+                std::lock_guard s(m_snapshotLock);
                 m_strSearchText = m_strSnapshotText;
+                strText = m_strSnapshotText;
                 m_bWorkerCase = m_bSnapshotCase;
             }
+            PostMessage(WM_SEARCH_BEGIN, WPARAM(nSearch), 0);
+        }
+        {
+            std::lock_guard r(m_rowLock);
             m_lSelectID = 0;
             m_lCurrentID = 0;
-            nRows = 0;
-            // A search is named by the request it serves; later requests make a new one.
-            {
-                std::lock_guard g(m_runningLock);
-                nSearch = m_nRequested.load();
-                m_nRunningSearch = nSearch;
-            }
-            PostMessage(WM_SEARCH_BEGIN, WPARAM(nSearch), 0);
-            if (bOpen) {
-                const long hrClose = rs.Close();
-                if (FAILED(hrClose)) QV_TRACEHR(kTraceSource, hrClose);
-                bOpen = false;
-            }
-            CString strQuery;
-            hr = BuildQuery(m_strSearchText, strQuery);
-            // A newer request came while the statement was built: it is not run at all.
-            if (SUCCEEDED(hr) && (m_bRestart || m_bStop)) {
-                bRunning = false;
-                continue;
-            }
-            if (SUCCEEDED(hr)) {
-                if (lMax > 0) {
-                    CString strTop;
-                    strTop.Format(L"SELECT TOP %d ", lMax + 1);
-                    strQuery = strTop + strQuery.Mid(7);
-                }
-                // Forward-only and read-only, so the rows stream from the first one on.
-                hr = rs.OpenSQL(strQuery, 0, 1);
-            }
-            if (SUCCEEDED(hr)) {
-                bOpen = true;
-                hr = rs.IsEOF(&bEOF);
-            }
-            if (FAILED(hr)) {
-                // The worker stays: the next keystroke searches again. A statement ended for a
-                // newer request is no failure.
-                if (m_bRestart || m_bStop) givenUp(hr);
-                else fail(hr);
-                bRunning = false;
-                continue;
-            }
-            bRunning = true;
         }
-        if (!bRunning || bEOF || (lMax > 0 && nRows >= lMax)) {
-            // The search is finished: sleep until the next request, unless one came meanwhile.
-            ResetEvent(m_hEvent);
-            if (m_bRestart || m_bStop) SetEvent(m_hEvent);
-            if (bRunning) {
-                flush(nSearch);
-                // The row to select travels with the message: the next search resets it.
-                PostMessage(WM_SEARCH_END, WPARAM(nSearch), (LPARAM(m_lSelectID) << 1) | (bEOF ? 0 : 1));
+        CString strQuery;
+        hr = BuildQuery(strText, strQuery);
+        // A newer request came while the statement was built: it is not run at all.
+        if (SUCCEEDED(hr) && !wanted()) continue;
+        if (SUCCEEDED(hr)) {
+            if (lMax > 0) {
+                CString strTop;
+                strTop.Format(L"SELECT TOP %d ", lMax + 1);
+                strQuery = strTop + strQuery.Mid(7);
             }
-            bRunning = false;
+            // Forward-only and read-only, so the rows stream from the first one on.
+            hr = rs.OpenSQL(strQuery, 0, 1);
+        }
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) {
+            bOpen = true;
+            hr = rs.IsEOF(&bEOF);
+        }
+        if (FAILED(hr)) {
+            // The worker stays: the next keystroke searches again. A statement ended for a
+            // newer request is no failure.
+            if (!wanted()) givenUp(hr);
+            else fail(hr);
             continue;
         }
-        long lID = 0;
-        hr = rs.GetFieldValue(L"lID", &lID);
-        if (SUCCEEDED(hr)) {
-            CQvListItem* pItem = m_lstResult.QvCreateItem();
-            pItem->SetParam(0, lID);
-            m_lCurrentID = lID;
-            hr = FillRow(&rs, &pItem);
-            // A row that failed half-way is shown as far as it was filled.
-            batch.push_back(pItem);
-            if (nRows == 0 || batch.size() >= 200 ||
-                std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25)) {
-                flush(nSearch);
-                // The worker keeps a few slices ahead of the window, no more.
-                m_handoff.WaitForRoom(4096, [this] { return m_bRestart.load() || m_bStop.load(); });
+        long nRows = 0;
+        bool bEnded = true;  // read to its end or to the limit
+        while (!bEOF && !(lMax > 0 && nRows >= lMax)) {
+            if (!wanted()) {
+                bEnded = false;
+                break;
+            }
+            long lID = 0;
+            hr = rs.GetFieldValue(L"lID", &lID);
+            if (SUCCEEDED(hr)) {
+                CQvListItem* pItem = nullptr;
+                {
+                    std::lock_guard r(m_rowLock);
+                    if (worker.bRestart) {
+                        bEnded = false;
+                        break;
+                    }
+                    pItem = m_lstResult.QvCreateItem();
+                    pItem->SetParam(0, lID);
+                    m_lCurrentID = lID;
+                    hr = FillRow(&rs, &pItem);
+                }
+                // A row that failed half-way is shown as far as it was filled.
+                batch.push_back(pItem);
+                if (nRows == 0 || batch.size() >= 200 ||
+                    std::chrono::steady_clock::now() - lastFlush >= std::chrono::milliseconds(25)) {
+                    flush(nSearch);
+                    // The worker keeps a few slices ahead of the window, no more.
+                    m_handoff.WaitForRoom(4096, [&] { return !wanted(); });
+                }
+            }
+            ++nRows;
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+            if (FAILED(hr)) {
+                if (!wanted()) givenUp(hr);
+                else fail(hr);
+                bEnded = false;
+                break;
             }
         }
-        ++nRows;
-        if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
-        if (FAILED(hr)) {
-            if (m_bRestart || m_bStop) givenUp(hr);
-            else fail(hr);
-            bRunning = false;
+        if (!bEnded) continue;
+        flush(nSearch);
+        long lSelectID = 0;
+        {
+            std::lock_guard r(m_rowLock);
+            lSelectID = m_lSelectID;
         }
+        // The row to select travels with the message: the next search resets it.
+        PostMessage(WM_SEARCH_END, WPARAM(nSearch), (LPARAM(lSelectID) << 1) | (bEOF ? 0 : 1));
     }
     if (bOpen) rs.Close();
     std::lock_guard g(m_runningLock);
-    m_pRunningConn = nullptr;
+    worker.pConn = nullptr;
 }
 
 // The worker's messages are queued in their order and taken in slices (OnSearchTake), so that a

@@ -2,7 +2,9 @@
 // CSearchDlg: the search form that every "find a record" function uses, embedded by a host (the
 // search popup or the search tab). While the user types, the dialog's worker runs the variant's
 // statement and hands the rows to the GUI thread, which shows them as they come; a new keystroke
-// abandons the running search at the next row. On OK the host collects the chosen ids.
+// abandons the running search at the next row, and one that finds the worker inside a statement
+// it cannot leave at once is searched by another worker meanwhile. On OK the host collects the
+// chosen ids.
 // The class is abstract: one variant per searched table supplies columns, statement and rows.
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
@@ -17,6 +19,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -87,7 +90,6 @@ public:
     UINT m_nCaptionID = 12000;
     long m_lTableID = 0;
     std::atomic<long> m_lActMandantID{0};
-    std::atomic<BOOL> m_bRestart{FALSE};
     CString m_strListKey;
     CString m_strSearchText;
     CString m_strSecTableID;
@@ -96,9 +98,8 @@ public:
     DWORD m_dwRightMask = 1;
     std::vector<EArtikelTyp> m_arSelectedTypes;
     std::vector<EArtikelTyp> m_arCheckedTypes;
-    CWinThread* m_pThread = nullptr;
+    // The workers end (the window goes).
     std::atomic<BOOL> m_bStop{FALSE};
-    HANDLE m_hEvent = nullptr;
     CQvLayoutFactory m_Layout;
 
 protected:
@@ -132,8 +133,27 @@ protected:
                              const int* toolTipModes = nullptr);
 
 private:
+    // A worker thread with a connection of its own. The newest request goes to the current
+    // worker when it waits for one. A worker still busy with an older search (building its
+    // statement, or inside the database's preparing or stepping of it, which a cancel does not
+    // always reach) is given up instead: it ends that call where it must, hands over nothing more
+    // and waits for a later request, while a waiting worker, or a new one, searches at once.
+    struct SearchWorker {
+        CSearchDlg* pDlg = nullptr;
+        CWinThread* pThread = nullptr;
+        HANDLE hEvent = nullptr;            // manual reset: a request for it, or the end
+        std::atomic<BOOL> bRestart{FALSE};  // what it does is no longer wanted
+        // Under m_runningLock:
+        bool bBusy = false;                  // at work on a search; else waiting for a request
+        bool bGone = false;                  // ended early (no connection): takes no request
+        CQvADOConnection* pConn = nullptr;   // its connection while open
+    };
     static UINT WorkerProc(LPVOID pParam);
-    void Work();
+    void Work(SearchWorker& worker);
+    // GUI thread, under m_runningLock: a new worker, started; nullptr when no thread can be had.
+    SearchWorker* StartWorker();
+    // GUI thread: the end of every worker, waited for (bPump: while taking the window's messages).
+    void StopWorkers(bool bPump);
     // GUI thread: what the worker reads of the window, taken when a search is asked for.
     void TakeSnapshot();
     void RequestSearch();
@@ -159,16 +179,19 @@ private:
     CString m_strSnapshotText;
     BOOL m_bSnapshotCase = FALSE;
     std::vector<int> m_snapshotWidths;
-    // The worker's copy of the case option for the search it builds.
-    BOOL m_bWorkerCase = FALSE;
-    std::atomic<long> m_nRequested{0};  // searches asked for (GUI thread)
+    // The case option of the newest search being built (a given-up build may read a newer one:
+    // its rows are dropped).
+    std::atomic<BOOL> m_bWorkerCase{FALSE};
+    std::atomic<long> m_nRequested{0};  // searches asked for (GUI thread, under m_runningLock)
     std::atomic<long> m_nFinished{0};   // the last request whose search has been shown to its end
     long m_nSearch = 0;                 // the request whose rows are shown
 
-    // The worker's connection while it is open, and the request its statement serves: a newer
-    // request (or the window's end) ends that statement at once instead of waiting for it.
-    void CancelStaleStatement();
+    // The workers and which of them serves the newest request; a worker takes a request, and
+    // posts its start, under this lock, so a given-up search never takes a newer number.
     std::mutex m_runningLock;
-    CQvADOConnection* m_pRunningConn = nullptr;
-    long m_nRunningSearch = 0;
+    std::vector<std::unique_ptr<SearchWorker>> m_workers;
+    SearchWorker* m_pCurrent = nullptr;
+    // One worker at a time fills rows (the variants keep ids of the row being filled): a given-up
+    // worker fills none once it knows.
+    std::mutex m_rowLock;
 };
