@@ -1,7 +1,7 @@
 // Course rights rows: per security user the rights on each course and run (SecKurs), so that
 // lists and windows filter by a join instead of asking the security server record by record.
 #include "kursint.h"
-
+#include "lockdbrecord.h"
 #include "nqcommon.h"
 #include "qvsec.h"
 
@@ -257,17 +257,6 @@ long InsertRows(CQvADOConnection& conn, const std::vector<Record>& records, long
     return hr;
 }
 
-// The failure of the connection's last call says that the database may not be written (a file
-// opened read-only: SQLite's primary result code 8 under the extended ones).
-bool IsReadOnlyDatabase(CQvADOConnection& conn) {
-    long lNumber = 0;
-    long lNativeError = 0;
-    CString strSQLState;
-    if (FAILED(conn.GetLastErrorInfo(&lNumber, &lNativeError, strSQLState))) return false;
-    constexpr long kSqliteReadOnly = 8;
-    return (lNativeError & 0xFF) == kSqliteReadOnly;
-}
-
 // The user's rights on the course module without the course-leader right, which a local
 // installation does not hand out through the rights rows.
 long LocalMask(DWORD& dwMask) {
@@ -387,7 +376,7 @@ long VRQ_DoUpdateSecKurs(long lQvSecUserID, long lKursID, long lKursinstanzID, C
     // A database that may not be written refuses the first write (asked before the rollback,
     // which forgets the error): the rows stay as they are and the window works with them; the
     // failure is traced, not shown.
-    const bool bReadOnly = FAILED(hr) && IsReadOnlyDatabase(conn);
+    const bool bReadOnly = FAILED(hr) && qv::nq::IsReadOnlyFailure(conn);
     if (bOwnTransaction) {
         if (SUCCEEDED(hr)) {
             const long hrCommit = conn.CommitTrans();
