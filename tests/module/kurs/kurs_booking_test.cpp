@@ -175,10 +175,12 @@ TEST_F(KursBooking, ReservationOfTheRegistrationsYearAndMandantIsUsed) {
     const long sued = AddMandant("FW Süd");
     const long ofOtherYear = AddReservation(mandant, 2031, 3);
     const long ofOtherMandant = AddReservation(sued, 2032, 3);
+    const long ofLaterYear = AddReservation(mandant, 2033, 3);
     const long used = AddReservation(mandant, 2032, 3);
     script.ExpectMessageBox(IDOK, L"für das Jahr 2032");
     BookNew(person, -1, 2032);
     EXPECT_EQ(Reserved(ofOtherYear), 3);
+    EXPECT_EQ(Reserved(ofLaterYear), 3);
     EXPECT_EQ(Reserved(ofOtherMandant), 3);
     EXPECT_EQ(Reserved(used), 2);
 }
