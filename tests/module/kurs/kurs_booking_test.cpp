@@ -183,6 +183,9 @@ TEST_F(KursBooking, ReservationOfTheRegistrationsYearAndMandantIsUsed) {
     EXPECT_EQ(Reserved(ofLaterYear), 3);
     EXPECT_EQ(Reserved(ofOtherMandant), 3);
     EXPECT_EQ(Reserved(used), 2);
+    // Without a reservation of its own year a registration uses none of the other years.
+    BookNew(AddPerson("Beispiel", "Eva", mandant), -1, 2030);
+    EXPECT_EQ(Reserved(ofOtherYear) + Reserved(ofLaterYear) + Reserved(used), 3 + 3 + 2);
 }
 
 TEST_F(KursBooking, AbsenceAtTheRunsDateIsAsked) {
