@@ -236,6 +236,10 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                 Screenshot(search.GetParent()->m_hWnd, std::string("search_") + c.name);
             }
             EXPECT_EQ(Sorted(Texts(search, c.column)), expected);
+            // Every row names its Mandant in the last column.
+            if (!c.headers.empty() && c.headers.back() == L"Mandant")
+                for (const std::string& mandant : Texts(search, int(c.headers.size()) - 1))
+                    EXPECT_EQ(Int("SELECT count(*) FROM Mandant WHERE strMandantName = '" + mandant + "'"), 1) << mandant;
             if (c.more) c.more(search);
         });
     }

@@ -281,6 +281,14 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(Click(label.m_hWnd));
     EXPECT_EQ(form.Count(401, STN_CLICKED), 1u) << "the style may be given later";
     EXPECT_EQ(Text(label.m_hWnd), L"Kursnummer:");
+
+    // A frame takes the outermost pixels on every side.
+    CStatic frame;
+    ASSERT_TRUE(frame.Create(L"", WS_CHILD | WS_VISIBLE | SS_GRAYFRAME, CRect(150, 5, 190, 25), &form, 402));
+    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+    for (const CPoint at : {CPoint(0, 10), CPoint(39, 10), CPoint(20, 0), CPoint(20, 19)})
+        EXPECT_EQ(PixelAt(frame.m_hWnd, at.x, at.y), shadow) << at.x << "," << at.y;
+    EXPECT_NE(PixelAt(frame.m_hWnd, 20, 10), shadow);
 }
 
 TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
@@ -335,7 +343,7 @@ TEST_F(Items, AMultiLineEditCountsLinesReplacesTheSelectionAndUndoes) {
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"Letzte Zeile\r\nZweite Zeile");
     EXPECT_TRUE(notes.CanUndo());
-    notes.Undo();
+    EXPECT_TRUE(notes.Undo());
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"Erste Zeile\r\nZweite Zeile");
 
