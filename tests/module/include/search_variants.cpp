@@ -232,17 +232,26 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     EXPECT_EQ(course, 9001);
     EXPECT_EQ(run, 0);
 
-    // A run is found by its place and by its leader, each shown in its own column.
+    // A run is found by its place, leader, date and duration, each shown in its own column and
+    // searched while that column is shown, whichever other column is hidden.
     const std::string placed = Query("SELECT min(lKursinstanzID) FROM Kursinstanz").at(0);
     Sql("UPDATE Kursinstanz SET strOrt = 'Zentrum Andelfingen', strAdresse = '', lOrtID = 0, strLeitung = "
-        "'Hptm Kellerhals' WHERE lKursinstanzID = " + placed);
-    for (const wchar_t* word : {L"Andelfingen", L"Kellerhals"}) {
-        CSearchPopupDlg byRun(39, L"Test", -1, 0);
-        RunPopup(byRun, [&](CSearchPopupDlg& dlg) {
+        "'Hptm Kellerhals', dblDauer = 7.25, dtDatum = '2039-02-03 00:00:00' WHERE lKursinstanzID = " + placed);
+    const struct {
+        const wchar_t* word;
+        int hidden;
+        int rows;
+    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1}, {L"Andelfingen", 5, 0}};
+    for (const auto& c : byRun) {
+        // A list of its own: the widths of the columns are kept per list.
+        CSearchPopupDlg popup(39, CString(L"Run") + c.word, -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
-            Type(Edit(search), word);
+            if (c.hidden >= 0) ResizeColumn(List(search), c.hidden, 0);
+            Retype(Edit(search), c.word);
             ASSERT_TRUE(Settled(search));
-            ASSERT_EQ(Rows(List(search)), 1) << U(word);
+            ASSERT_EQ(Rows(List(search)), c.rows) << U(c.word) << " column " << c.hidden << " hidden";
+            if (!c.rows) return;
             EXPECT_EQ(std::to_string(Param(search.m_lstResult, 0, 1)), placed);
             EXPECT_EQ(Cell(List(search), 0, 5), L"Zentrum Andelfingen");
             EXPECT_EQ(Cell(List(search), 0, 6), L"Hptm Kellerhals");
