@@ -75,6 +75,11 @@ TEST_F(KursPrecondition, PlannedOrProvisionalBookingCountsWithinAYearBeforeTheWi
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
     Attended(a, "2030-06-01", 7);
     EXPECT_EQ(Check(), S_OK);
+    // A plain registration in that year counts as well.
+    Sql("DELETE FROM PersonKurs WHERE lStatus = 7");
+    EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
+    Attended(a, "2030-06-01", 0);
+    EXPECT_EQ(Check(), S_OK);
 }
 
 TEST_F(KursPrecondition, ItemsJoinedWithOrNeedOneAndWithAndNeedAll) {
