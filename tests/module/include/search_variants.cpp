@@ -278,7 +278,17 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
     popup.m_dwRightMask = 0x100;
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
+        // The buttons beside the text keep their place at the right edge.
+        const auto fromRight = [&](int id) {
+            CRect box, button;
+            ::GetWindowRect(search.m_hWnd, &box);
+            ::GetWindowRect(Item(search.m_hWnd, id), &button);
+            return std::make_pair(box.right - button.right, button.Width());
+        };
+        const auto filter = fromRight(IDC_SEARCH_FILTER), cases = fromRight(IDC_SEARCH_CASESENSITIVE);
         ResizeWindow(dlg.m_hWnd, 1000, 480);
+        EXPECT_EQ(fromRight(IDC_SEARCH_FILTER), filter);
+        EXPECT_EQ(fromRight(IDC_SEARCH_CASESENSITIVE), cases);
         ASSERT_TRUE(Settled(search));
         int closed = 0;
         for (int row = 0; row < Rows(List(search)); ++row) {
