@@ -259,6 +259,7 @@ TEST_F(ResultList, AReadOnlyListKeepsItsCheckBoxes) {
     page.list.QvGetVisibleListItems(items, &checked);
     EXPECT_EQ(checked, (std::vector<bool>{true, false})) << "read for all rows at once";
     ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], page.list.QvGetVisibleListItem(0));
     EXPECT_EQ(items[1], page.list.QvGetVisibleListItem(1));
     SelectRow(page.list, 1);
     EXPECT_TRUE(RowSelected(page.list, 1)) << "rows can still be chosen";
