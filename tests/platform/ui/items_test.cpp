@@ -45,7 +45,18 @@ public:
                            reinterpret_cast<const Course*>(c->itemData2)->name);
     }
     void DeleteItem(LPDELETEITEMSTRUCT d) override { deleted.push_back(d->itemData); }
+    // Asked for the colours of its list as the list is shown.
+    int listColours = 0;
+    HBRUSH OnCtlColor(CDC*, CWnd*, UINT kind) {
+        listColours += kind == CTLCOLOR_LISTBOX;
+        return nullptr;
+    }
+    DECLARE_MESSAGE_MAP()
 };
+
+BEGIN_MESSAGE_MAP(CourseCombo, CComboBox)
+    ON_WM_CTLCOLOR()
+END_MESSAGE_MAP()
 
 class CourseList : public CListBox {
 public:
@@ -137,6 +148,7 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(byItem[0], ULONG_PTR(&atemschutz));
     EXPECT_EQ(byItem[1], ULONG_PTR(&funk));
     EXPECT_EQ(byItem[2], ULONG_PTR(&maschinist));
+    EXPECT_GT(combo.listColours, 0) << "the combo box is asked for its list's colours";
     QAbstractItemView* popup = PopupOf(combo);
     ASSERT_NE(popup, nullptr);
     const QImage shown = popup->viewport()->grab().toImage();
