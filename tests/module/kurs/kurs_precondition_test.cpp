@@ -140,10 +140,19 @@ TEST_F(KursPrecondition, LimitsWithoutMeaningNeverPass) {
 }
 
 TEST_F(KursPrecondition, FirstRuleWithNotPassesWhenTheCourseWasNotTaken) {
-    AddItem(AddRule(1, 3), a, 1, -1, -1);
+    const long rule = AddRule(1, 3);
+    AddItem(rule, a, 1, -1, -1);
     EXPECT_EQ(Check(), S_OK);
     Attended(a, "2020-01-01");
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
+
+    // NOT (A or B): taking B alone is refused too.
+    Sql("DELETE FROM PersonKurs");
+    AddItem(rule, b, 2, -1, -1);
+    EXPECT_EQ(Check(), S_OK);
+    Attended(b, "2020-01-01");
+    script.ExpectMessageBox(IDNO, L"Die Voraussetzung wird mindesten durch den Kurs");
+    EXPECT_EQ(Check(), E_ABORT);
 }
 
 TEST_F(KursPrecondition, LaterRulesJoinWithAndNotAndOr) {
