@@ -301,6 +301,11 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     for (const CPoint at : {CPoint(0, 10), CPoint(39, 10), CPoint(20, 0), CPoint(20, 19)})
         EXPECT_EQ(PixelAt(frame.m_hWnd, at.x, at.y), shadow) << at.x << "," << at.y;
     EXPECT_NE(PixelAt(frame.m_hWnd, 20, 10), shadow);
+    // An etched line: shadow, then light.
+    CStatic etched;
+    ASSERT_TRUE(etched.Create(L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT, CRect(200, 5, 202, 25), &form, 403));
+    EXPECT_EQ(PixelAt(etched.m_hWnd, 0, 10), shadow);
+    EXPECT_EQ(PixelAt(etched.m_hWnd, 1, 10), GetSysColor(COLOR_BTNHIGHLIGHT));
 }
 
 TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
@@ -377,6 +382,9 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     CEdit name;
     ASSERT_TRUE(name.Create(WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, CRect(5, 5, 305, 25), &form, 700));
     EXPECT_EQ(name.GetLimitText(), 30000u) << "the default limit of a single line";
+    CEdit given;
+    ASSERT_TRUE(given.CreateEx(0, L"Edit", L"Anfang", WS_CHILD | WS_VISIBLE, CRect(5, 30, 305, 50), &form, 701));
+    EXPECT_EQ(Text(given.m_hWnd), L"Anfang") << "an edit shows the text it is made with";
     name.LimitText(10);
     EXPECT_EQ(name.GetLimitText(), 10u);
     // A value from the data base longer than the field allows is shown whole, not cut.
