@@ -316,6 +316,10 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     EXPECT_FALSE(line->geometry().intersects(barRect));
     EXPECT_LT(rows.bottom(), line->geometry().top());
     EXPECT_LT(line->geometry().bottom(), barRect.top());
+    // Rows removed together: the line follows too.
+    EXPECT_EQ(page.list.QvDeleteItems({0}), 1);
+    Pump();
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("1 Eintrag"));
 }
 
 TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
