@@ -71,6 +71,9 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
     const std::string name = Query("SELECT strName || ' ' || strVorname FROM Person WHERE fActive = 1 GROUP BY "
                                    "strName || ' ' || strVorname HAVING count(*) = 1 LIMIT 1").front();
     const long person = long(Int("SELECT lPersonID FROM Person WHERE strName || ' ' || strVorname = '" + name + "'"));
+    const std::string cleared = Query("SELECT strName || ' ' || strVorname FROM Person p JOIN Mandant m ON "
+                                      "p.lMandantID = m.lMandantID WHERE p.fActive = 1 AND m.fActive = 1 GROUP BY "
+                                      "strName || ' ' || strVorname HAVING count(*) = 1 ORDER BY 1 DESC LIMIT 1").front();
     CSearchPopupDlg popup(4, L"Tab", 7, 1);
     popup.m_bMultiSelect = TRUE;
     popup.SetSecMandantTableID(L"1");
@@ -95,6 +98,10 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
         EXPECT_EQ(static_cast<long long>(tab.m_treeOrg.GetCount()), elements);
         EXPECT_TRUE(ClickTreeCheckBox(tree, qv::FromUtf8(name)));
         EXPECT_TRUE(TreeItemChecked(tree, qv::FromUtf8(name)));
+        // A person checked and cleared again is not handed back.
+        EXPECT_TRUE(ClickTreeCheckBox(tree, qv::FromUtf8(cleared)));
+        EXPECT_TRUE(ClickTreeCheckBox(tree, qv::FromUtf8(cleared)));
+        EXPECT_FALSE(TreeItemChecked(tree, qv::FromUtf8(cleared)));
 
         ClickTab(Tabs(tab), tab.m_nArbeitsplanPage);
         SelectRow(tab.m_dlgArbeitsplan.m_lstArbeitsplan.m_hWnd, 0);

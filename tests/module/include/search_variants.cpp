@@ -96,23 +96,37 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
             EXPECT_FALSE(!Cell(List(search), row, 6).empty() && Cell(List(search), row, 6).back() == L',');
         }
         EXPECT_EQ(users, 1) << "exactly one of them is the course leader's user";
+        // A place finds the contacts living there.
+        const std::string place = Query("SELECT o.strPLZOrt FROM Contact c JOIN view_Ort o ON c.lOrtID = o.lOrtID "
+                                        "ORDER BY c.lContactID LIMIT 1").at(0);
+        Retype(Edit(search), qv::FromUtf8(place));
+        ASSERT_TRUE(Settled(search));
+        const std::string plz = place.substr(0, place.find(' ')), town = place.substr(place.find(' ') + 1);
+        EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact c JOIN view_Ort o ON c.lOrtID = o.lOrtID "
+                                          "WHERE o.strPLZOrt LIKE '%" + plz + "%' AND o.strPLZOrt LIKE '%" + town + "%'"));
+        for (int row = 0; row < Rows(List(search)); ++row)
+            EXPECT_EQ(U(Cell(List(search), row, 3)).substr(0, plz.size()), plz);
     });
 }
 
 TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
-    ActivateMandant(2);
-    CSearchPopupDlg popup(45, L"Test", -1, 0);
-    popup.SetSecMandantTableID(L"0");
-    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
-        CSearchDlg& search = *dlg.m_pSearchDlg;
-        ASSERT_TRUE(Settled(search));
-        ASSERT_EQ(Rows(List(search)), 3);
-        int selected = -1;
-        for (int row = 0; row < 3; ++row)
-            if (RowSelected(List(search), row)) selected = row;
-        ASSERT_GE(selected, 0);
-        EXPECT_EQ(Param(search.m_lstResult, selected, 0), 2);
-    });
+    // The active Mandant is preselected; with none active, the installation's own.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", 3L, HKEY_LOCAL_MACHINE);
+    for (const long active : {2L, 0L}) {
+        ActivateMandant(active);
+        CSearchPopupDlg popup(45, L"Test", -1, 0);
+        popup.SetSecMandantTableID(L"0");
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            ASSERT_TRUE(Settled(search));
+            ASSERT_EQ(Rows(List(search)), 3);
+            int selected = -1;
+            for (int row = 0; row < 3; ++row)
+                if (RowSelected(List(search), row)) selected = row;
+            ASSERT_GE(selected, 0) << active;
+            EXPECT_EQ(Param(search.m_lstResult, selected, 0), active ? active : 3);
+        });
+    }
 
     // The course leader holds rights on table 39 for his own brigade only.
     security.userID = 2;
@@ -217,6 +231,32 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     run = popup.m_pSearchDlg->m_arSelectedIDs2.at(0);
     EXPECT_EQ(course, 9001);
     EXPECT_EQ(run, 0);
+
+    // A run is found by its place, leader, date and duration, each shown in its own column and
+    // searched while that column is shown, whichever other column is hidden.
+    const std::string placed = Query("SELECT min(lKursinstanzID) FROM Kursinstanz").at(0);
+    Sql("UPDATE Kursinstanz SET strOrt = 'Zentrum Andelfingen', strAdresse = '', lOrtID = 0, strLeitung = "
+        "'Hptm Kellerhals', dblDauer = 7.25, dtDatum = '2039-02-03 00:00:00' WHERE lKursinstanzID = " + placed);
+    const struct {
+        const wchar_t* word;
+        int hidden;
+        int rows;
+    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1}, {L"Andelfingen", 5, 0}};
+    for (const auto& c : byRun) {
+        // A list of its own: the widths of the columns are kept per list.
+        CSearchPopupDlg popup(39, CString(L"Run") + c.word, -1, 0);
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            CSearchDlg& search = *dlg.m_pSearchDlg;
+            if (c.hidden >= 0) ResizeColumn(List(search), c.hidden, 0);
+            Retype(Edit(search), c.word);
+            ASSERT_TRUE(Settled(search));
+            ASSERT_EQ(Rows(List(search)), c.rows) << U(c.word) << " column " << c.hidden << " hidden";
+            if (!c.rows) return;
+            EXPECT_EQ(std::to_string(Param(search.m_lstResult, 0, 1)), placed);
+            EXPECT_EQ(Cell(List(search), 0, 5), L"Zentrum Andelfingen");
+            EXPECT_EQ(Cell(List(search), 0, 6), L"Hptm Kellerhals");
+        });
+    }
 }
 
 TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
@@ -238,7 +278,17 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
     popup.m_dwRightMask = 0x100;
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
+        // The buttons beside the text keep their place at the right edge.
+        const auto fromRight = [&](int id) {
+            CRect box, button;
+            ::GetWindowRect(search.m_hWnd, &box);
+            ::GetWindowRect(Item(search.m_hWnd, id), &button);
+            return std::make_pair(box.right - button.right, button.Width());
+        };
+        const auto filter = fromRight(IDC_SEARCH_FILTER), cases = fromRight(IDC_SEARCH_CASESENSITIVE);
         ResizeWindow(dlg.m_hWnd, 1000, 480);
+        EXPECT_EQ(fromRight(IDC_SEARCH_FILTER), filter);
+        EXPECT_EQ(fromRight(IDC_SEARCH_CASESENSITIVE), cases);
         ASSERT_TRUE(Settled(search));
         int closed = 0;
         for (int row = 0; row < Rows(List(search)); ++row) {

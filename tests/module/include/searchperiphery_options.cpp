@@ -53,6 +53,10 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
     Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + planMandant + ", 54, 77, 1)");
     Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) SELECT lMandantID, 57, 77, 1 FROM Mandant "
         "WHERE lMandantID <> " + planMandant);
+    // Likewise his activities (6) and, of other Mandanten, agenda entries (7).
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + planMandant + ", 6, 77, 1)");
+    Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) SELECT lMandantID, 7, 77, 1 FROM Mandant "
+        "WHERE lMandantID <> " + planMandant);
     struct Case {
         const char* name;
         long table;
@@ -83,6 +87,8 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
          "SELECT lArbeitsplanID FROM Arbeitsplan"},
         {"maintenance plans by the rights on them", 54, {}, 77, false,
          "SELECT lWartungsplanID FROM Wartungsplan WHERE lMandantID = " + planMandant},
+        {"activities by the rights on them", 6, {}, 77, false,
+         "SELECT lEinsatzID FROM Einsatz WHERE lMandantID = " + planMandant},
         // The course leader holds no rights on work plans.
         {"work plans without rights", 149, {}, 2, false, "SELECT 1 WHERE 0"},
     };

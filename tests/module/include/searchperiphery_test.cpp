@@ -236,6 +236,10 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                 Screenshot(search.GetParent()->m_hWnd, std::string("search_") + c.name);
             }
             EXPECT_EQ(Sorted(Texts(search, c.column)), expected);
+            // Every row names its Mandant in the last column.
+            if (!c.headers.empty() && c.headers.back() == L"Mandant")
+                for (const std::string& mandant : Texts(search, int(c.headers.size()) - 1))
+                    EXPECT_EQ(Int("SELECT count(*) FROM Mandant WHERE strMandantName = '" + mandant + "'"), 1) << mandant;
             if (c.more) c.more(search);
         });
     }
@@ -255,6 +259,14 @@ TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {
             "'), datetime('now', 'localtime', '+2 days'), 'Tagesplan' FROM Arbeitsplan LIMIT 1");
     // The last state, 6, is a state like the others.
     Sql("INSERT INTO Einsatzstatus (lEinsatzID, lStatus, lOrder) VALUES (1, 6, 3)");
+    // An activity and an agenda entry dated exactly at the limits of the cases below.
+    Sql("INSERT INTO Einsatz (lEinsatzID, lMandantID, lEinsatzartID, lOrtID, dtEinsatz, dtErfassung, strEreignis, "
+        "strEinsatzort, strAdresse) SELECT 9003, lMandantID, 1, 0, '" + std::to_string(kYear) + "-06-01 00:00:00', '" +
+        std::to_string(kYear) + "-06-01 00:00:00', 'Grenzfall', '', '' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Agenda (lAgendaID, lMandantID, lEinsatzartID, dtAktivitaet, strBezeichnung) "
+        "SELECT 9003, lMandantID, 2, '2000-01-01 00:00:00', 'Grenzfall' FROM Mandant LIMIT 1");
+    Sql("INSERT INTO Einsatzstatus (lEinsatzID, lStatus, lOrder) VALUES (9003, 0, 1)");
+    Sql("INSERT INTO Agendastatus (lAgendaID, lStatus, lOrder) VALUES (9003, 0, 1)");
 
     const std::string latestEinsatz =
         "SELECT e.lEinsatzID FROM Einsatz e JOIN Einsatzstatus s ON s.lEinsatzID = e.lEinsatzID AND s.lOrder = "

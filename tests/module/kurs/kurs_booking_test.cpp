@@ -369,12 +369,17 @@ TEST_F(KursBooking, ReservationOfTheRegistrationsYearAndMandantIsUsed) {
     const long sued = AddMandant("FW Süd");
     const long ofOtherYear = AddReservation(mandant, 2031, 3);
     const long ofOtherMandant = AddReservation(sued, 2032, 3);
+    const long ofLaterYear = AddReservation(mandant, 2033, 3);
     const long used = AddReservation(mandant, 2032, 3);
     script.ExpectMessageBox(IDOK, L"für das Jahr 2032");
     BookNew(person, -1, 2032);
     EXPECT_EQ(Reserved(ofOtherYear), 3);
+    EXPECT_EQ(Reserved(ofLaterYear), 3);
     EXPECT_EQ(Reserved(ofOtherMandant), 3);
     EXPECT_EQ(Reserved(used), 2);
+    // Without a reservation of its own year a registration uses none of the other years.
+    BookNew(AddPerson("Beispiel", "Eva", mandant), -1, 2030);
+    EXPECT_EQ(Reserved(ofOtherYear) + Reserved(ofLaterYear) + Reserved(used), 3 + 3 + 2);
 }
 
 TEST_F(KursBooking, AbsenceAtTheRunsDateIsAsked) {

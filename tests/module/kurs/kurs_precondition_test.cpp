@@ -75,6 +75,11 @@ TEST_F(KursPrecondition, PlannedOrProvisionalBookingCountsWithinAYearBeforeTheWi
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
     Attended(a, "2030-06-01", 7);
     EXPECT_EQ(Check(), S_OK);
+    // A plain registration in that year counts as well.
+    Sql("DELETE FROM PersonKurs WHERE lStatus = 7");
+    EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
+    Attended(a, "2030-06-01", 0);
+    EXPECT_EQ(Check(), S_OK);
 }
 
 TEST_F(KursPrecondition, ItemsJoinedWithOrNeedOneAndWithAndNeedAll) {
@@ -135,10 +140,19 @@ TEST_F(KursPrecondition, LimitsWithoutMeaningNeverPass) {
 }
 
 TEST_F(KursPrecondition, FirstRuleWithNotPassesWhenTheCourseWasNotTaken) {
-    AddItem(AddRule(1, 3), a, 1, -1, -1);
+    const long rule = AddRule(1, 3);
+    AddItem(rule, a, 1, -1, -1);
     EXPECT_EQ(Check(), S_OK);
     Attended(a, "2020-01-01");
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
+
+    // NOT (A or B): taking B alone is refused too.
+    Sql("DELETE FROM PersonKurs");
+    AddItem(rule, b, 2, -1, -1);
+    EXPECT_EQ(Check(), S_OK);
+    Attended(b, "2020-01-01");
+    script.ExpectMessageBox(IDNO, L"Die Voraussetzung wird mindesten durch den Kurs");
+    EXPECT_EQ(Check(), E_ABORT);
 }
 
 TEST_F(KursPrecondition, LaterRulesJoinWithAndNotAndOr) {

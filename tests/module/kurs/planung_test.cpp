@@ -326,10 +326,15 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
         });
         Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
     };
+    // A closed run is not offered in a local installation.
+    const long closed = AddRun(kurs, "2031-10-01", "Geschlossen", 10);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(closed));
+    Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(closed) + ", 5, 257)");
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
     placeSelected();
     EXPECT_EQ(Int("SELECT lKursinstanzID FROM PersonKurs WHERE lPersonKursID = " + K(regA)), run);
     ASSERT_EQ(Rows(list), 1);
+    Sql("DELETE FROM Kursinstanz WHERE lKursinstanzID = " + K(closed));
 
     // The central installation plans instructors too, and places them as instructors.
     qv::nq::SetEnterpriseEdition(true);

@@ -390,7 +390,10 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
     ASSERT_EQ(Tn()->Refresh(), S_OK);
 
-    // Move: the selected booking goes to the other run of the course.
+    // Move: the selected booking goes to the other run of the course; a closed run is not offered.
+    const long closed = AddRun(kurs, "2031-10-01", "Geschlossen", 10);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(closed));
+    Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(closed) + ", 5, 257)");
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
     script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
         auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
@@ -408,6 +411,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(RowOf(L"Brunner"), -1);
     EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 1);
     ExpectOneEvent();
+    Sql("DELETE FROM Kursinstanz WHERE lKursinstanzID = " + K(closed));
 
     // Switch: in the central installation a cantonal course may hand a booking to another person.
     qv::nq::SetEnterpriseEdition(true);

@@ -48,6 +48,8 @@ public:
     }
     void OnItemChanged(NMHDR* nm, LRESULT*) { changes.push_back(*reinterpret_cast<NMLISTVIEW*>(nm)); }
     void OnDblClk(NMHDR*, LRESULT*) { notifications.push_back(NM_DBLCLK); }
+    void OnSetFocus(NMHDR*, LRESULT*) { notifications.push_back(NM_SETFOCUS); }
+    void OnKillFocus(NMHDR*, LRESULT*) { notifications.push_back(NM_KILLFOCUS); }
     void OnColumnClick(NMHDR*, LRESULT*) { notifications.push_back(LVN_COLUMNCLICK); }
     void OnDeltaPos(NMHDR*, LRESULT* result) { *result = refuseSpin; }
     void OnVScroll(UINT code, UINT pos, CScrollBar* bar) {
@@ -59,6 +61,8 @@ public:
 BEGIN_MESSAGE_MAP(Page, CDialog)
     ON_NOTIFY(LVN_ITEMCHANGED, 1060, &Page::OnItemChanged)
     ON_NOTIFY(NM_DBLCLK, 1060, &Page::OnDblClk)
+    ON_NOTIFY(NM_SETFOCUS, 1060, &Page::OnSetFocus)
+    ON_NOTIFY(NM_KILLFOCUS, 1060, &Page::OnKillFocus)
     ON_NOTIFY(LVN_COLUMNCLICK, 1060, &Page::OnColumnClick)
     ON_NOTIFY(UDN_DELTAPOS, 1043, &Page::OnDeltaPos)
     ON_WM_VSCROLL()
@@ -297,6 +301,8 @@ TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
     EXPECT_EQ(list->GetItemData(0), 102u);
     EXPECT_EQ(list->GetNextItem(-1, LVNI_SELECTED), 1) << "the selection moves with its row";
     EXPECT_EQ(list->GetItemData(1), 101u);
+    EXPECT_TRUE(list->SetItemData(1, 111));
+    EXPECT_EQ(list->GetItemData(1), 111u);
     LVFINDINFOW find;
     find.flags = LVFI_PARAM;
     find.lParam = 100;
@@ -333,6 +339,10 @@ TEST_F(ReportList, DoubleClicksColumnClicksAndCheckBoxesAreReported) {
     ClickColumnHeader(*list, 1);
     EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), NM_DBLCLK), page.notifications.end());
     EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), LVN_COLUMNCLICK), page.notifications.end());
+    EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), NM_SETFOCUS), page.notifications.end())
+        << "the list tells when it takes the focus";
+    ASSERT_TRUE(Focus(page.GetDlgItem(1041)->m_hWnd));
+    EXPECT_EQ(page.notifications.back(), UINT(NM_KILLFOCUS)) << "and when it loses it";
 
     list->SetExtendedStyle(list->GetExtendedStyle() | LVS_EX_CHECKBOXES);
     EXPECT_FALSE(list->GetCheck(2));

@@ -132,6 +132,8 @@ TEST_F(Exchange, LoadingShowsEveryKindOfMemberInItsControl) {
     EXPECT_EQ(static_cast<CListBox*>(form.GetDlgItem(kInstructor))->GetCurSel(), 1) << "sorted: Amsler, Graf, Huber";
     EXPECT_TRUE(Checked(At(kPaid)));
     EXPECT_EQ(static_cast<CButton*>(form.GetDlgItem(kLunch))->GetCheck(), BST_INDETERMINATE);
+    EXPECT_EQ(static_cast<CButton*>(form.GetDlgItem(kLunch))->GetState() & (BST_CHECKED | BST_INDETERMINATE | BST_PUSHED),
+              UINT(BST_INDETERMINATE));
 
     // A value no item has stays as text in a combo with an edit field.
     form.place = L"Lenzburg";

@@ -45,7 +45,18 @@ public:
                            reinterpret_cast<const Course*>(c->itemData2)->name);
     }
     void DeleteItem(LPDELETEITEMSTRUCT d) override { deleted.push_back(d->itemData); }
+    // Asked for the colours of its list as the list is shown.
+    int listColours = 0;
+    HBRUSH OnCtlColor(CDC*, CWnd*, UINT kind) {
+        listColours += kind == CTLCOLOR_LISTBOX;
+        return nullptr;
+    }
+    DECLARE_MESSAGE_MAP()
 };
+
+BEGIN_MESSAGE_MAP(CourseCombo, CComboBox)
+    ON_WM_CTLCOLOR()
+END_MESSAGE_MAP()
 
 class CourseList : public CListBox {
 public:
@@ -137,6 +148,7 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(byItem[0], ULONG_PTR(&atemschutz));
     EXPECT_EQ(byItem[1], ULONG_PTR(&funk));
     EXPECT_EQ(byItem[2], ULONG_PTR(&maschinist));
+    EXPECT_GT(combo.listColours, 0) << "the combo box is asked for its list's colours";
     QAbstractItemView* popup = PopupOf(combo);
     ASSERT_NE(popup, nullptr);
     const QImage shown = popup->viewport()->grab().toImage();
@@ -281,6 +293,19 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(Click(label.m_hWnd));
     EXPECT_EQ(form.Count(401, STN_CLICKED), 1u) << "the style may be given later";
     EXPECT_EQ(Text(label.m_hWnd), L"Kursnummer:");
+
+    // A frame takes the outermost pixels on every side.
+    CStatic frame;
+    ASSERT_TRUE(frame.Create(L"", WS_CHILD | WS_VISIBLE | SS_GRAYFRAME, CRect(150, 5, 190, 25), &form, 402));
+    const COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+    for (const CPoint at : {CPoint(0, 10), CPoint(39, 10), CPoint(20, 0), CPoint(20, 19)})
+        EXPECT_EQ(PixelAt(frame.m_hWnd, at.x, at.y), shadow) << at.x << "," << at.y;
+    EXPECT_NE(PixelAt(frame.m_hWnd, 20, 10), shadow);
+    // An etched line: shadow, then light.
+    CStatic etched;
+    ASSERT_TRUE(etched.Create(L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT, CRect(200, 5, 202, 25), &form, 403));
+    EXPECT_EQ(PixelAt(etched.m_hWnd, 0, 10), shadow);
+    EXPECT_EQ(PixelAt(etched.m_hWnd, 1, 10), GetSysColor(COLOR_BTNHIGHLIGHT));
 }
 
 TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
@@ -335,7 +360,7 @@ TEST_F(Items, AMultiLineEditCountsLinesReplacesTheSelectionAndUndoes) {
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"Letzte Zeile\r\nZweite Zeile");
     EXPECT_TRUE(notes.CanUndo());
-    notes.Undo();
+    EXPECT_TRUE(notes.Undo());
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"Erste Zeile\r\nZweite Zeile");
 
@@ -357,6 +382,9 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     CEdit name;
     ASSERT_TRUE(name.Create(WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, CRect(5, 5, 305, 25), &form, 700));
     EXPECT_EQ(name.GetLimitText(), 30000u) << "the default limit of a single line";
+    CEdit given;
+    ASSERT_TRUE(given.CreateEx(0, L"Edit", L"Anfang", WS_CHILD | WS_VISIBLE, CRect(5, 30, 305, 50), &form, 701));
+    EXPECT_EQ(Text(given.m_hWnd), L"Anfang") << "an edit shows the text it is made with";
     name.LimitText(10);
     EXPECT_EQ(name.GetLimitText(), 10u);
     // A value from the data base longer than the field allows is shown whole, not cut.

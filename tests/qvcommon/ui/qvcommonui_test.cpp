@@ -259,6 +259,7 @@ TEST_F(ResultList, AReadOnlyListKeepsItsCheckBoxes) {
     page.list.QvGetVisibleListItems(items, &checked);
     EXPECT_EQ(checked, (std::vector<bool>{true, false})) << "read for all rows at once";
     ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], page.list.QvGetVisibleListItem(0));
     EXPECT_EQ(items[1], page.list.QvGetVisibleListItem(1));
     SelectRow(page.list, 1);
     EXPECT_TRUE(RowSelected(page.list, 1)) << "rows can still be chosen";
@@ -315,6 +316,10 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     EXPECT_FALSE(line->geometry().intersects(barRect));
     EXPECT_LT(rows.bottom(), line->geometry().top());
     EXPECT_LT(line->geometry().bottom(), barRect.top());
+    // Rows removed together: the line follows too.
+    EXPECT_EQ(page.list.QvDeleteItems({0}), 1);
+    Pump();
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("1 Eintrag"));
 }
 
 TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
