@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include "uiimpl_p.h"
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -241,15 +242,16 @@ void COleDropTarget::Revoke() {
     if (!reg) return;
     // From now on no drag reaches this object, whichever thread revoked it.
     reg->target = nullptr;
-    OnGuiThread([reg] {
-        if (reg->filter) {
-            if (QWidget* w = WidgetOf(reg->wnd)) {
+    // The registration goes with the call, also when the GUI thread's loop has ended before it ran
+    // (a user-interface thread ending as the program closes).
+    OnGuiThread([owned = std::shared_ptr<Registration>(reg)] {
+        if (owned->filter) {
+            if (QWidget* w = WidgetOf(owned->wnd)) {
                 w->setAcceptDrops(false);
-                w->removeEventFilter(reg->filter);
+                w->removeEventFilter(owned->filter);
             }
-            delete reg->filter.data();
+            delete owned->filter.data();
         }
-        delete reg;
     });
 }
 
