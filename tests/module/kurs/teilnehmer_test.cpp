@@ -208,6 +208,16 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
         ASSERT_EQ(Tn()->Refresh(), S_OK);
         EXPECT_EQ(Status().substr(0, counts.size()), counts) << max;
     }
+    // Either waiting list counts as waiting, partly attended as present, not attended as absent.
+    const auto setStatus = [&](long a, long d, long e) {
+        Sql("UPDATE PersonKurs SET lStatus = CASE lPersonID WHEN " + K(anna) + " THEN " + K(a) + " WHEN " + K(dora) +
+            " THEN " + K(d) + " WHEN " + K(emil) + " THEN " + K(e) + " ELSE lStatus END WHERE lKursinstanzID = " + K(run));
+        ASSERT_EQ(Tn()->Refresh(), S_OK);
+    };
+    setStatus(2, 4, 6);
+    EXPECT_EQ(Status(), L"Anzahl/max.: 5/3  |  Überbuchungen: 1  |  Warteliste: 1  Angemeldet: 1  Anwesend: 1  "
+                        L"Abwesend: 2");
+    setStatus(0, 3, 1);
     const int linkedRow = RowOf(L"Egli");
     EXPECT_EQ(CellTextColor(List(), linkedRow, 4), RGB(128, 128, 128));
     ASSERT_TRUE(SelectRow(List(), linkedRow));
@@ -426,14 +436,18 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_GT(Log(IDS_LOG_PERSON_SWITCHED), 0);
     ExpectOneEvent();
 
-    // The central installation may set the status of a cantonal course's participant in a run.
+    // The central installation may set the status of a cantonal course's participant in a run, and
+    // move him out of a closed run.
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_TRUE(dlg.IsLoaded());
         EXPECT_TRUE(Enabled(dlg.m_cbStatus.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_cbInstanz.GetSafeHwnd()));
         modal.EndModal(IDCANCEL);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypKanton, kurs, regC), IDCANCEL);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
 
     // Remove: both selected rows go without a question.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Zuber")));
@@ -510,6 +524,15 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), "5|Ferien d'été");
     script.AllowReports(false);
     const std::string before = Reg(reg, "lStatus || '|' || strBemerkung");
+
+    // A local installation keeps a registration in its closed run.
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        EXPECT_FALSE(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbInstanz.GetSafeHwnd()));
+        modal.EndModal(IDCANCEL);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDCANCEL);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
 
     // Without a rights row on the course the registration cannot be read: OK stays disabled.
     Sql("DELETE FROM SecKurs WHERE lKursID = " + K(kurs));
