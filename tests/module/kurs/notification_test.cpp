@@ -357,6 +357,7 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             HWND e = editor.GetSafeHwnd();
             EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT)), L"Kursänderungen");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Meldung d'été");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT), L"Kursänderungen d'été");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_CC), L"kopie@fw.ch");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"blind@fw.ch");
             // The translations need the row: the first press inserts it, the second does not again.
@@ -378,7 +379,7 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_NEW));
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate WHERE strName = 'Meldung d''été' AND "
-                      "strSubject = 'Kursänderungen' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
+                      "strSubject = 'Kursänderungen d''été' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
                   1);
 
         // A template per tab, chosen again when the tab comes back.

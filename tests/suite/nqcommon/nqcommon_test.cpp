@@ -109,6 +109,12 @@ TEST(Mail, GoesOutAsAStandardMessageThatDecodesToTheTextByteForByte) {
     EXPECT_NE(mails[0].Header("Message-ID").find("@qovaro.test>"), std::string::npos);
     std::string expected = CString(longLine.c_str()).ToUtf8() + "\r\n.Punkt am Anfang\r\nBlank am Ende \r\n\tTab\r\n";
     EXPECT_EQ(mails[0].Body(), expected);
+    // Nothing goes out when one of the addresses is none.
+    for (const wchar_t* bad : {L"a@.ch", L"@fw.ch", L"a@fw", L"a@fw.", L"a@b@fw.ch", L"a b@fw.ch", L"<a@fw.ch>"}) {
+        EXPECT_LT(mail.SendMail(L"hans@fw-nord.ch", bad, L"", subject, body), 0) << CString(bad).ToUtf8();
+        EXPECT_NE(mail.GetLastErrorText().Find(bad), -1) << CString(bad).ToUtf8();
+    }
+    EXPECT_EQ(smtp.Mails().size(), 1u);
 
     // A strict parser takes it and decodes subject and body to the text as it was given.
     if (std::system("python3 -c 'import email.policy' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
