@@ -199,6 +199,9 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
         {0, 0, 0, 0, -1, -1},   {1, 3, 0, 0, 3, -1},   {2, 0, 4, 0, -1, 4},
         {3, 5, 2, 0, 5, 2},     {4, 0, 6, 0, 0, 6},    {3, 2, 5, IDS_PRECOND_ERR_WINDOW, 0, 0},
         {1, 0, 0, IDS_PRECOND_ERR_YEARS, 0, 0},        {-1, 1, 1, IDS_PRECOND_ERR_LIMIT, 0, 0},
+        // One to 99 years.
+        {1, 1, 0, 0, 1, -1},   {1, 99, 0, 0, 99, -1}, {1, 100, 0, IDS_PRECOND_ERR_YEARS, 0, 0},
+        {2, 0, 1, 0, -1, 1},   {2, 0, 99, 0, -1, 99}, {2, 0, 100, IDS_PRECOND_ERR_YEARS, 0, 0},
     };
     for (const Case& c : cases) {
         long maxYear = 0, lockYear = 0;

@@ -165,6 +165,18 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_DELETE)));
         Screen(wnd, "notificationdlg");
+        // A larger dialog gives the room to the lists; the buttons keep their size.
+        HWND help = qv::ui::test::Item(wnd, IDC_HELPBUTTON), send = qv::ui::test::Item(wnd, IDC_NOTIF_SEND);
+        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size();
+        const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(Widget(help)->size(), helpSize);
+        EXPECT_EQ(Widget(send)->size(), sendSize);
+        EXPECT_EQ(Widget(dlg.m_listTemplate.GetSafeHwnd())->width(), templatesWidth + after.Width() - before.Width());
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_SEND));
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord") << "reloaded";
         EXPECT_EQ(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128)) << "sent now";

@@ -268,6 +268,34 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Status(), L"Die Austragung ist geschlossen.  |  Anzahl/max.: 1/10  |  Warteliste: 0  Angemeldet: 1  "
                         L"Anwesend: 0  Abwesend: 0");
     Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg_closed");
+
+    // Online, the periodic fill level from the central installation recolours the page at once.
+    qvtest::CentralStandIn central;
+    central.SetDefaultStatus("ok", "", "ok;" + Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(run)) +
+                                           ";10;10");
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    options.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    Dlg()->GetFillLevel().Clear();
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_EQ(Tn()->GetStatusColor(), CLR_DEFAULT);
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursDlg::GUID_FillLevel, 0, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Tn()->GetStatusColor() == RGB(255, 50, 50); }));
+
+    // A wider window widens the list and the status line; the buttons keep their size.
+    HWND status = Button(IDC_TEILNEHMER_STATUS), add = Button(IDC_TEILNEHMER_ADD);
+    const int statusWidth = Widget(status)->width(), listWidth = Widget(List())->width(), addWidth = Widget(add)->width();
+    CRect before, after;
+    pane.GetClientRect(&before);
+    ASSERT_TRUE(ResizeWindow(pane.GetSafeHwnd(), before.Width() + 200, before.Height()));
+    pane.GetClientRect(&after);
+    ASSERT_GT(after.Width(), before.Width());
+    host->MoveViews(after);  // as the frame does when its pane changes
+    Pump();
+    EXPECT_EQ(Widget(status)->width(), statusWidth + after.Width() - before.Width());
+    EXPECT_EQ(Widget(List())->width(), listWidth + after.Width() - before.Width());
+    EXPECT_EQ(Widget(add)->width(), addWidth);
 }
 
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
