@@ -241,6 +241,15 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT))) << "not before the timer";
     EXPECT_TRUE(WaitFor([&] { return !Enabled(Button(IDC_TEILNEHMER_EDIT)); }));
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    // Who may only read the run sets no statuses in it.
+    Sql("UPDATE SecKurs SET lRight = 1 WHERE lKursinstanzID = " + K(run));
+    CloseView();
+    ShowPage();
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    Pump();
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT)));
+    EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_CHANGESTATE)));
 }
 
 TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
