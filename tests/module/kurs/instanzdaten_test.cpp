@@ -336,6 +336,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
     EXPECT_EQ(GridRow(0)[3], L"12:00");
+    EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
     ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
 

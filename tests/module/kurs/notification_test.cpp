@@ -368,6 +368,7 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             auto& editor = dynamic_cast<CMailtemplateDlg&>(modal);
             HWND e = editor.GetSafeHwnd();
             EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT)), L"Kursänderungen");
+            EXPECT_FALSE(ToolTip(qv::ui::test::Item(e, IDC_MAILTEMPLATE_LABEL)).empty()) << "the translations button";
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Meldung d'été");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT), L"Kursänderungen d'été");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_CC), L"kopie@fw.ch");

@@ -250,6 +250,11 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     Pump();
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT)));
     EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_CHANGESTATE)));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        EXPECT_FALSE(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbStatus.GetSafeHwnd()));
+        modal.EndModal(IDCANCEL);
+    });
+    Click(Button(IDC_TEILNEHMER_EDIT));
 }
 
 TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
