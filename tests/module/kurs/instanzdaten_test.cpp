@@ -152,6 +152,8 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
               "254|Frühling 'B' |1|1|" + today + " 00:00:00|2031-03-01 23:59:59|2031-03-10 00:00:00||1");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID || '|' || strModul FROM UserLog"),
               "Kursaustragung wurde aktualisiert.|42|Ausbildung.Instanz");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE '%| MaxTeilnehmer:1 | MinInstruktor:% | Geschlossen:1 |%'"),
+              1);
     WaitForRunEvent();
     EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "a cancelled run stays closed";
 
