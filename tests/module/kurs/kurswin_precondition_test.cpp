@@ -217,7 +217,7 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
 
 TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
     Edit([&](CKursPreconditionDlg& dlg) {
-        Fields(dlg, 0, 1, L"2");
+        Fields(dlg, 0, 1, L"1");
         Click(dlg, IDC_PRECONDITION_NEWRULE);
         SelectComboItem(Item(dlg, IDC_PRECONDITION_ITEMOP), 1);
         Fields(dlg, 1, 3, L"6", L"1");
@@ -229,7 +229,7 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
         SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 0);
         Click(dlg, IDC_PRECONDITION_NEWRULE);
         const std::vector<std::vector<std::wstring>> shown = {
-            {L"1", L"", L"A, A Kurs", L"maximal vor 2 Jahr(en)"},
+            {L"1", L"", L"A, A Kurs", L"maximal vor 1 Jahr(en)"},
             {L"", L"ODER", L"B, B Kurs", L"maximal vor 6 Jahr(en) und mindestens vor 1 Jahr(en)"},
             {L"2", L"UND NICHT", L"ZIEL, ZIEL Kurs", L"nicht innerhalb der letzten 5 Jahr(en)"},
             {L"3", L"UND", L"A, A Kurs", L"mindestens vor 3 Jahr(en)"},
@@ -239,6 +239,12 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
             for (int column = 0; column < 4; ++column)
                 EXPECT_EQ(Cell(dlg.m_listRules, row, column), shown[std::size_t(row)][std::size_t(column)])
                     << row << "/" << column;
+        // A chosen line shows its years, one year too.
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"1");
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 1));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"6");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_LOCKYEAR)), L"1");
         Screen(dlg, "kurspreconditiondlg");
     });
 }

@@ -378,6 +378,8 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     const long anna = Person("Amsler", 1), beat = Person("Brunner"), carl = Person("Caflisch");
     const long dora = Person("Dubach"), emil = Person("Egli");
     const long regA = Reg(anna, run, 1, "2019-05-01");
+    Sql("UPDATE PersonKurs SET strInstanzOrt = 'Thayngen' WHERE lPersonKursID = " + K(regA));
+    Sql("UPDATE Person SET strAdresse1L = 'Hauptstrasse 1' WHERE lPersonID = " + K(anna));
     Reg(beat, run, 6, "2019-05-01");
     Reg(carl, run, 5, "2018-05-01");
     const long regD = Reg(dora, run, 1, "2018-05-01", false);  // an instructor
@@ -398,6 +400,9 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
                             L"besucht: 1  Abwesend: 1");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 1), L"01.05.2019");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 4), L"Kpl");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 6), L"Hauptstrasse 1");
+    EXPECT_NE(Cell(list, RowOf(list, L"Amsler"), 7), L"") << "the person's place";
+    EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 8), L"Thayngen") << "the run's place";
     // The newest year first, then the older ones, each year's rows once.
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
