@@ -2,16 +2,44 @@
 // logic server's pay values and the document server running: a run becomes an activity with its
 // pay rows, absences and groups in one transaction; a transfer that fails half-way leaves nothing
 // and the next press writes once; a second transfer only adds what is new and removes who left.
+#include <atomic>
+#include <mutex>
+
 #include "createeinsatzdlg.h"
 #include "docmngmtint.h"
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "nqlogicint.h"
+#include "qvasynceventsink.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
 
 namespace kurstest {
 namespace {
+
+const GUID kEinsatzCreated = qv::MakeGuid("91419670-8D8C-11D5-8A6F-005004506918");
+const GUID kEinsatzChanged = qv::MakeGuid("F2E99873-45C9-11D3-A882-0060087BF908");
+
+// Hears the activity events the transfer fires, as "created:ID" or "changed:ID".
+struct EinsatzListener {
+    void OnCreated(COleVariant value) { Heard("created", value); }
+    void OnChanged(COleVariant value) { Heard("changed", value); }
+    void Heard(const char* what, const VARIANT& v) {
+        std::lock_guard<std::mutex> lock(mutex);
+        heard += std::string(what) + ":" + std::to_string(v.vt == VT_I4 ? v.lVal : 0) + " ";
+        ++count;
+    }
+    DECLARE_QVEVENT_MAP()
+    std::mutex mutex;
+    std::string heard;
+    std::atomic<int> count{0};
+    CQvAsyncEventSink sink;
+};
+
+BEGIN_QVEVENT_MAP(EinsatzListener)
+    ON_QVEVENT(kEinsatzCreated, OnCreated)
+    ON_QVEVENT(kEinsatzChanged, OnChanged)
+END_QVEVENT_MAP()
 
 using namespace qv::ui::test;
 
@@ -246,10 +274,19 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
 }
 
 TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEveryRemovedRow) {
+    EinsatzListener listener;
+    ASSERT_EQ(listener.sink.Create(&listener, EinsatzListener::GetQvEventMap()), S_OK);
+    const auto heard = [&](int n) {
+        EXPECT_TRUE(WaitFor([&] { return listener.count.load() >= n; }));
+        std::lock_guard<std::mutex> lock(listener.mutex);
+        return listener.heard;
+    };
     Run([&](CCreateEinsatzDlg& dlg) {
         ChooseRates(dlg);
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));
     });
+    const std::string einsatz = Text("SELECT lEinsatzID FROM Einsatz");
+    EXPECT_EQ(heard(1), "created:" + einsatz + " ");
     Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 17:00:00'");
     const long dora = Reg("Dubois", 0, true);
     Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(beat));
@@ -279,6 +316,8 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1) << "the absent participant keeps her absence";
     EXPECT_EQ(Logs("Person von Aktivität-Sold entfernt."), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(heard(2), "created:" + einsatz + " changed:" + einsatz + " ");
+    listener.sink.Unadvise();
 }
 
 }  // namespace

@@ -200,6 +200,8 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
               "254|Frühling 'B' |1|1|" + today + " 00:00:00|2031-03-01 23:59:59|2031-03-10 00:00:00||1");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID || '|' || strModul FROM UserLog"),
               "Kursaustragung wurde aktualisiert.|42|Ausbildung.Instanz");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE '%| MaxTeilnehmer:1 | MinInstruktor:% | Geschlossen:1 |%'"),
+              1);
     WaitForRunEvent();
     EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "a cancelled run stays closed";
 
@@ -514,6 +516,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
     EXPECT_EQ(GridRow(0)[3], L"12:00");
+    EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
     ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
 

@@ -199,6 +199,9 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
         {0, 0, 0, 0, -1, -1},   {1, 3, 0, 0, 3, -1},   {2, 0, 4, 0, -1, 4},
         {3, 5, 2, 0, 5, 2},     {4, 0, 6, 0, 0, 6},    {3, 2, 5, IDS_PRECOND_ERR_WINDOW, 0, 0},
         {1, 0, 0, IDS_PRECOND_ERR_YEARS, 0, 0},        {-1, 1, 1, IDS_PRECOND_ERR_LIMIT, 0, 0},
+        // One to 99 years.
+        {1, 1, 0, 0, 1, -1},   {1, 99, 0, 0, 99, -1}, {1, 100, 0, IDS_PRECOND_ERR_YEARS, 0, 0},
+        {2, 0, 1, 0, -1, 1},   {2, 0, 99, 0, -1, 99}, {2, 0, 100, IDS_PRECOND_ERR_YEARS, 0, 0},
     };
     for (const Case& c : cases) {
         long maxYear = 0, lockYear = 0;
@@ -214,7 +217,7 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
 
 TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
     Edit([&](CKursPreconditionDlg& dlg) {
-        Fields(dlg, 0, 1, L"2");
+        Fields(dlg, 0, 1, L"1");
         Click(dlg, IDC_PRECONDITION_NEWRULE);
         SelectComboItem(Item(dlg, IDC_PRECONDITION_ITEMOP), 1);
         Fields(dlg, 1, 3, L"6", L"1");
@@ -226,7 +229,7 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
         SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 0);
         Click(dlg, IDC_PRECONDITION_NEWRULE);
         const std::vector<std::vector<std::wstring>> shown = {
-            {L"1", L"", L"A, A Kurs", L"maximal vor 2 Jahr(en)"},
+            {L"1", L"", L"A, A Kurs", L"maximal vor 1 Jahr(en)"},
             {L"", L"ODER", L"B, B Kurs", L"maximal vor 6 Jahr(en) und mindestens vor 1 Jahr(en)"},
             {L"2", L"UND NICHT", L"ZIEL, ZIEL Kurs", L"nicht innerhalb der letzten 5 Jahr(en)"},
             {L"3", L"UND", L"A, A Kurs", L"mindestens vor 3 Jahr(en)"},
@@ -236,6 +239,12 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
             for (int column = 0; column < 4; ++column)
                 EXPECT_EQ(Cell(dlg.m_listRules, row, column), shown[std::size_t(row)][std::size_t(column)])
                     << row << "/" << column;
+        // A chosen line shows its years, one year too.
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"1");
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 1));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"6");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_LOCKYEAR)), L"1");
         Screen(dlg, "kurspreconditiondlg");
     });
 }

@@ -208,6 +208,17 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || strLock FROM Kurs WHERE lKursID = " + K(gk)), "Grundkurs 'neu'|");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 1);
 
+    // Each flag goes to its own column; a full 100% overbooking is allowed.
+    ASSERT_TRUE(Checked(Field(IDC_KURSDATEN_ACTIVE)));
+    ASSERT_FALSE(Checked(Field(IDC_KURSDATEN_MULTI)));
+    Click(Field(IDC_KURSDATEN_ACTIVE));
+    Click(Field(IDC_KURSDATEN_MULTI));
+    Retype(Field(IDC_KURSDATEN_OVERBOOK), L"100");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT fActive || '|' || fMultiregistration || '|' || CAST(dblProzOverbook AS INTEGER) FROM Kurs "
+                   "WHERE lKursID = " + K(gk)),
+              "0|1|100");
+
     // Another user's lock past the stale limit, one try per request: the first change clears it and
     // takes nothing, the next one takes the course.
     Sql("UPDATE Kurs SET strLock = datetime('now', 'localtime', '-721 minutes') || '|PC9|fritz' WHERE lKursID = " + K(gk));

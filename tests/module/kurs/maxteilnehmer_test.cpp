@@ -80,8 +80,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
             const wchar_t* text;
             bool taken;
         };
-        const Case cases[] = {{L"-9", false}, {L"abc", false}, {L"1.5", false}, {L"<>", false},
-                              {L"12", true},  {L"", true}};
+        const Case cases[] = {{L"-9", false}, {L"abc", false},      {L"1.5", false},      {L"<>", false},
+                              {L"1234567890", false}, {L"999999999", true}, {L"12", true},  {L"", true}};
         for (const auto& c : cases) {
             if (!c.taken) script.ExpectMessageBox(IDOK, L"ganze Zahl");
             EXPECT_EQ(bool(dlg.m_grid.SetCellValue(nord, 1, c.text)), c.taken) << W2U(c.text);
@@ -195,8 +195,15 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
 TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {
     security.Answer(L"{DBC49068-BD2A-4DB3-9FC0-F46585DD46E3}", L"", 0x1);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        EXPECT_TRUE(Visible(dlg.m_grid.GetSafeHwnd())) << "shown to be read";
         EXPECT_FALSE(dlg.m_grid.SetCellValue(1, 1, L"5"));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
+    });
+    // Without any right on the quotas neither grid nor OK is shown.
+    security.Answer(L"{DBC49068-BD2A-4DB3-9FC0-F46585DD46E3}", L"", 0);
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        EXPECT_FALSE(Visible(dlg.m_grid.GetSafeHwnd()));
+        EXPECT_FALSE(Visible(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
     });
     EXPECT_EQ(Quotas(), "");
 }

@@ -165,6 +165,18 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_DELETE)));
         Screen(wnd, "notificationdlg");
+        // A larger dialog gives the room to the lists; the buttons keep their size.
+        HWND help = qv::ui::test::Item(wnd, IDC_HELPBUTTON), send = qv::ui::test::Item(wnd, IDC_NOTIF_SEND);
+        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size();
+        const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(Widget(help)->size(), helpSize);
+        EXPECT_EQ(Widget(send)->size(), sendSize);
+        EXPECT_EQ(Widget(dlg.m_listTemplate.GetSafeHwnd())->width(), templatesWidth + after.Width() - before.Width());
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_SEND));
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord") << "reloaded";
         EXPECT_EQ(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128)) << "sent now";
@@ -356,7 +368,9 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             auto& editor = dynamic_cast<CMailtemplateDlg&>(modal);
             HWND e = editor.GetSafeHwnd();
             EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT)), L"Kursänderungen");
+            EXPECT_FALSE(ToolTip(qv::ui::test::Item(e, IDC_MAILTEMPLATE_LABEL)).empty()) << "the translations button";
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Meldung d'été");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_SUBJECT), L"Kursänderungen d'été");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_CC), L"kopie@fw.ch");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"blind@fw.ch");
             // The translations need the row: the first press inserts it, the second does not again.
@@ -378,7 +392,7 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_NEW));
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate WHERE strName = 'Meldung d''été' AND "
-                      "strSubject = 'Kursänderungen' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
+                      "strSubject = 'Kursänderungen d''été' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
                   1);
 
         // A template per tab, chosen again when the tab comes back.

@@ -618,6 +618,19 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     ASSERT_EQ(page->Refresh(), S_OK);
     EXPECT_EQ(Cell(page->m_ctrlKurs.GetSafeHwnd(), 0, 1), L"Hans O'Brien");
     EXPECT_EQ(Cell(page->m_ctrlKursinstanz.GetSafeHwnd(), 0, 1), L"Saal 2");
+
+    // After the fields' dialog both grids show the fields as they are now.
+    script.ExpectModal(30510, [this](qv::IModalDialog& modal) {
+        Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, lOrder) VALUES (3, 39, 'Kontakt', 2), "
+            "(4, 42, 'Parkplatz', 2)");
+        Click(dynamic_cast<CDialog&>(modal).GetSafeHwnd(), IDOK);
+    });
+    AnswerNextPopupMenu(ID_CUSTFIELD_PUBLIC);
+    CRect face;
+    page->m_btnMenu.GetClientRect(&face);
+    ClickAt(page->m_btnMenu.GetSafeHwnd(), face.right - 4, face.Height() / 2);  // on its arrow
+    EXPECT_EQ(Rows(page->m_ctrlKurs.GetSafeHwnd()), 2);
+    EXPECT_EQ(Rows(page->m_ctrlKursinstanz.GetSafeHwnd()), 2);
     Screen(page->GetSafeHwnd(), "custfielddlg");
 }
 

@@ -208,6 +208,16 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
         ASSERT_EQ(Tn()->Refresh(), S_OK);
         EXPECT_EQ(Status().substr(0, counts.size()), counts) << max;
     }
+    // Either waiting list counts as waiting, partly attended as present, not attended as absent.
+    const auto setStatus = [&](long a, long d, long e) {
+        Sql("UPDATE PersonKurs SET lStatus = CASE lPersonID WHEN " + K(anna) + " THEN " + K(a) + " WHEN " + K(dora) +
+            " THEN " + K(d) + " WHEN " + K(emil) + " THEN " + K(e) + " ELSE lStatus END WHERE lKursinstanzID = " + K(run));
+        ASSERT_EQ(Tn()->Refresh(), S_OK);
+    };
+    setStatus(2, 4, 6);
+    EXPECT_EQ(Status(), L"Anzahl/max.: 5/3  |  Überbuchungen: 1  |  Warteliste: 1  Angemeldet: 1  Anwesend: 1  "
+                        L"Abwesend: 2");
+    setStatus(0, 3, 1);
     const int linkedRow = RowOf(L"Egli");
     EXPECT_EQ(CellTextColor(List(), linkedRow, 4), RGB(128, 128, 128));
     ASSERT_TRUE(SelectRow(List(), linkedRow));
@@ -231,6 +241,24 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT))) << "not before the timer";
     EXPECT_TRUE(WaitFor([&] { return !Enabled(Button(IDC_TEILNEHMER_EDIT)); }));
     EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    // Who may only read the run sets no statuses in it.
+    const long long right = Int("SELECT max(lRight) FROM SecKurs WHERE lKursinstanzID = " + K(run));
+    Sql("UPDATE SecKurs SET lRight = 1 WHERE lKursinstanzID = " + K(run));
+    CloseView();
+    ShowPage();
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    Pump();
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_EDIT)));
+    EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_CHANGESTATE)));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        EXPECT_FALSE(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbStatus.GetSafeHwnd()));
+        modal.EndModal(IDCANCEL);
+    });
+    Click(Button(IDC_TEILNEHMER_EDIT));
+    Sql("UPDATE SecKurs SET lRight = " + std::to_string(right) + " WHERE lKursinstanzID = " + K(run));
+    CloseView();
+    ShowPage();
 
     // The run deleted with its participants: the emptied page shows none of its counts.
     script.ExpectMessageBox(IDYES, L"Soll die Austragung");
@@ -265,6 +293,34 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Status(), L"Die Austragung ist geschlossen.  |  Anzahl/max.: 1/10  |  Warteliste: 0  Angemeldet: 1  "
                         L"Anwesend: 0  Abwesend: 0");
     Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg_closed");
+
+    // Online, the periodic fill level from the central installation recolours the page at once.
+    qvtest::CentralStandIn central;
+    central.SetDefaultStatus("ok", "", "ok;" + Text("SELECT guid FROM Kursinstanz WHERE lKursinstanzID = " + K(run)) +
+                                           ";10;10");
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    options.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    Dlg()->GetFillLevel().Clear();
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_EQ(Tn()->GetStatusColor(), CLR_DEFAULT);
+    CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(CKursDlg::GUID_FillLevel, 0, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Tn()->GetStatusColor() == RGB(255, 50, 50); }));
+
+    // A wider window widens the list and the status line; the buttons keep their size.
+    HWND status = Button(IDC_TEILNEHMER_STATUS), add = Button(IDC_TEILNEHMER_ADD);
+    const int statusWidth = Widget(status)->width(), listWidth = Widget(List())->width(), addWidth = Widget(add)->width();
+    CRect before, after;
+    pane.GetClientRect(&before);
+    ASSERT_TRUE(ResizeWindow(pane.GetSafeHwnd(), before.Width() + 200, before.Height()));
+    pane.GetClientRect(&after);
+    ASSERT_GT(after.Width(), before.Width());
+    host->MoveViews(after);  // as the frame does when its pane changes
+    Pump();
+    EXPECT_EQ(Widget(status)->width(), statusWidth + after.Width() - before.Width());
+    EXPECT_EQ(Widget(List())->width(), listWidth + after.Width() - before.Width());
+    EXPECT_EQ(Widget(add)->width(), addWidth);
 }
 
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
@@ -437,14 +493,18 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_GT(Log(IDS_LOG_PERSON_SWITCHED), 0);
     ExpectOneEvent();
 
-    // The central installation may set the status of a cantonal course's participant in a run.
+    // The central installation may set the status of a cantonal course's participant in a run, and
+    // move him out of a closed run.
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_TRUE(dlg.IsLoaded());
         EXPECT_TRUE(Enabled(dlg.m_cbStatus.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_cbInstanz.GetSafeHwnd()));
         modal.EndModal(IDCANCEL);
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypKanton, kurs, regC), IDCANCEL);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
 
     // Remove: both selected rows go without a question.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Zuber")));
@@ -521,6 +581,15 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Reg(reg, "lStatus || '|' || strBemerkung"), "5|Ferien d'été");
     script.AllowReports(false);
     const std::string before = Reg(reg, "lStatus || '|' || strBemerkung");
+
+    // A local installation keeps a registration in its closed run.
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
+        EXPECT_FALSE(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbInstanz.GetSafeHwnd()));
+        modal.EndModal(IDCANCEL);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDCANCEL);
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
 
     // Without a rights row on the course the registration cannot be read: OK stays disabled.
     Sql("DELETE FROM SecKurs WHERE lKursID = " + K(kurs));

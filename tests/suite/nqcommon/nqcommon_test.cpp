@@ -109,6 +109,14 @@ TEST(Mail, GoesOutAsAStandardMessageThatDecodesToTheTextByteForByte) {
     EXPECT_NE(mails[0].Header("Message-ID").find("@qovaro.test>"), std::string::npos);
     std::string expected = CString(longLine.c_str()).ToUtf8() + "\r\n.Punkt am Anfang\r\nBlank am Ende \r\n\tTab\r\n";
     EXPECT_EQ(mails[0].Body(), expected);
+    // Nothing goes out when one of the addresses is none.
+    for (const wchar_t* bad : {L"a@.ch", L"@fw.ch", L"a@fw", L"a@fw.", L"a@b@fw.ch", L"a b@fw.ch", L"<a@fw.ch>"}) {
+        EXPECT_LT(mail.SendMail(L"hans@fw-nord.ch", bad, L"", subject, body), 0) << CString(bad).ToUtf8();
+        EXPECT_NE(mail.GetLastErrorText().Find(bad), -1) << CString(bad).ToUtf8();
+    }
+    EXPECT_EQ(smtp.Mails().size(), 1u);
+    EXPECT_EQ(mail.SendMail(L"a@b.c", L"", L"", subject, body), S_OK) << "the shortest address";
+    EXPECT_EQ(smtp.Mails().size(), 2u);
 
     // A strict parser takes it and decodes subject and body to the text as it was given.
     if (std::system("python3 -c 'import email.policy' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
@@ -145,7 +153,11 @@ TEST(Mail, AServerSilentAfterTheDataEndsTheSendWithinTheTimeLimit) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(settings.lTimeout + 2))
         << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
-    EXPECT_FALSE(mail.GetLastErrorText().IsEmpty());
+    // The silence is named once, with its time limit.
+    const std::string error = mail.GetLastErrorText().ToUtf8();
+    const auto at = error.find("did not answer within 2 s");
+    EXPECT_NE(at, std::string::npos) << error;
+    EXPECT_EQ(error.find("did not answer", at + 1), std::string::npos) << error;
 }
 
 TEST(PersonNames, FromTheSuitesDatabase) {
