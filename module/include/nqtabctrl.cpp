@@ -24,7 +24,9 @@ IMPLEMENT_DYNAMIC(CNQTabCtrl, CQvTabCtrl)
 
 CNQTabCtrl::CNQTabCtrl(LPCWSTR lpszViewName) : m_strViewName(lpszViewName ? lpszViewName : L"") {}
 
-CNQTabCtrl::~CNQTabCtrl() {
+CNQTabCtrl::~CNQTabCtrl() { ReleaseAll(); }
+
+void CNQTabCtrl::ReleaseAll() {
     for (CTabWindowData* pData : m_arrTabs) {
         if (pData->pTab) pData->pTab->Release();
         delete pData;

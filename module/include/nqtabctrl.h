@@ -25,6 +25,9 @@ class CNQTabCtrl : public CQvTabCtrl {
 public:
     explicit CNQTabCtrl(LPCWSTR lpszViewName);
     ~CNQTabCtrl() override;
+    // Lets go of the pages and of the parent while the parent is still whole: the parent calls it as
+    // it goes, so that no page released later reaches a parent already taken apart.
+    void ReleaseAll();
 
     void CreateTabCtrl(CWnd* pParentDlg, CString strViewKey);
     HRESULT CreateTabWindows(CString strName);

@@ -84,6 +84,7 @@ CParentDlg::~CParentDlg() {
     StopDropTarget();
     for (auto it = m_listTabs.rbegin(); it != m_listTabs.rend(); ++it) (*it)->Release();
     m_listTabs.clear();
+    m_tabCtrl.ReleaseAll();
 }
 
 void CParentDlg::DoDataExchange(CDataExchange* pDX) {
