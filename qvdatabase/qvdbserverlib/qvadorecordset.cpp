@@ -228,40 +228,19 @@ void Convert(const COleVariant& v, COleDateTime* pValue) {
 
 }  // namespace
 
-long CQvADORecordset::GetFieldValue(long nColumn, BOOL* pValue) {
+template <typename T>
+long CQvADORecordset::ReadAs(long nColumn, T* pValue) {
     COleVariant v;
     const long hr = Read(nColumn, &v);
     if (pValue) Convert(v, pValue);
     return hr;
 }
 
-long CQvADORecordset::GetFieldValue(long nColumn, long* pValue) {
-    COleVariant v;
-    const long hr = Read(nColumn, &v);
-    if (pValue) Convert(v, pValue);
-    return hr;
-}
-
-long CQvADORecordset::GetFieldValue(long nColumn, double* pValue) {
-    COleVariant v;
-    const long hr = Read(nColumn, &v);
-    if (pValue) Convert(v, pValue);
-    return hr;
-}
-
-long CQvADORecordset::GetFieldValue(long nColumn, CString* pValue) {
-    COleVariant v;
-    const long hr = Read(nColumn, &v);
-    if (pValue) Convert(v, pValue);
-    return hr;
-}
-
-long CQvADORecordset::GetFieldValue(long nColumn, COleDateTime* pValue) {
-    COleVariant v;
-    const long hr = Read(nColumn, &v);
-    if (pValue) Convert(v, pValue);
-    return hr;
-}
+long CQvADORecordset::GetFieldValue(long nColumn, BOOL* pValue) { return ReadAs(nColumn, pValue); }
+long CQvADORecordset::GetFieldValue(long nColumn, long* pValue) { return ReadAs(nColumn, pValue); }
+long CQvADORecordset::GetFieldValue(long nColumn, double* pValue) { return ReadAs(nColumn, pValue); }
+long CQvADORecordset::GetFieldValue(long nColumn, CString* pValue) { return ReadAs(nColumn, pValue); }
+long CQvADORecordset::GetFieldValue(long nColumn, COleDateTime* pValue) { return ReadAs(nColumn, pValue); }
 
 long CQvADORecordset::GetFieldValue(const CString& strColumn, BOOL* pValue) {
     COleVariant v;

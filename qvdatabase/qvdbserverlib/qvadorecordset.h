@@ -60,4 +60,7 @@ private:
     // get_Collect into the variant; the result of the read.
     long Read(const CString& strColumn, VARIANT* pValue);
     long Read(long nColumn, VARIANT* pValue);
+    // Reads the column at nColumn and converts it as the by-name reads do.
+    template <typename T>
+    long ReadAs(long nColumn, T* pValue);
 };
