@@ -34,6 +34,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -78,6 +79,15 @@ double StatusMB(const char* name) {
     return kb / 1024.0;
 }
 double ResidentMB() { return StatusMB("VmRSS"); }
+
+// Where resident memory goes: the heap's blocks in use and free (all arenas, and the large blocks
+// mapped apart), and SQLite's own share of the blocks in use (page caches, sorts, statements).
+void NoteHeap(benchmark::State& state, const std::string& prefix) {
+    const struct mallinfo2 mi = mallinfo2();
+    state.counters[prefix + "heap_used_mb"] = double(mi.uordblks + mi.hblkhd) / 1048576.0;
+    state.counters[prefix + "heap_free_mb"] = double(mi.fordblks) / 1048576.0;
+    state.counters[prefix + "sqlite_mb"] = double(sqlite3_memory_used()) / 1048576.0;
+}
 double PeakResidentMB() { return StatusMB("VmHWM"); }
 
 // The machine's load over the last minute.
@@ -517,6 +527,7 @@ void BM_Archive(benchmark::State& state) {
     DeleteClosedWidgets();
     const double residentBefore = ResidentMB();
     state.counters["resident_before_open_mb"] = residentBefore;
+    NoteHeap(state, "before_open_");
     env.OpenKursView();
     CHistoryDlg* page = kursbench::FindPage<CHistoryDlg>(env.kursDlg);
     if (!page) Die("the archive page is not offered");
@@ -540,6 +551,7 @@ void BM_Archive(benchmark::State& state) {
         openLast = Ms(start, done);
         ReportProbe(state, env.probe, "open_");
         state.counters["resident_mb"] = ResidentMB();
+        NoteHeap(state, "open_");
         state.counters["open_peak_resident_mb"] = PeakResidentMB();
         if (page->m_list.GetItemCount() != kRegistrations)
             Die("the archive lists " + std::to_string(page->m_list.GetItemCount()) + " rows");

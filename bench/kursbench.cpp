@@ -201,10 +201,18 @@ void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long pers
     qv::suite::DemoFileOptions options;
     options.path = g_database;
     options.seed = 1;
-    options.force = true;
+    const char* canton = std::getenv("QV_PG_CANTON");
+    if (canton && std::string(canton) == "1") {
+        options.scale.persons = 100000;
+        options.scale.registrations = 1000000;
+    }
+    // A database named from outside keeps what it holds (the canton takes minutes to build).
+    options.force = std::getenv("QV_BENCH_PG") == nullptr;
     qv::suite::DemoFileReport report;
     std::string error;
-    if (qv::suite::MakeDemoDatabase(options, &report, &error) != qv::suite::DemoFileResult::Built) Die(error);
+    const qv::suite::DemoFileResult made = qv::suite::MakeDemoDatabase(options, &report, &error);
+    if (made != qv::suite::DemoFileResult::Built && (options.force || made != qv::suite::DemoFileResult::Refused))
+        Die(error);
     qv::sql::PgDb db;
     if (db.Open(g_database) != 0) Die(db.LastError().description);
     const auto exec = [&](const std::string& sql) {
@@ -222,6 +230,7 @@ void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long pers
     exec("BEGIN");
     exec("UPDATE DataExchange SET fOnlineKursEnabled = 0");
     exec("DELETE FROM PersonKurs WHERE lKursID = " + kurs);
+    exec("DELETE FROM Person WHERE lPersonID >= 900000 AND lPersonID < " + std::to_string(900000 + persons));
     exec("DELETE FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d'");
     exec("INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES ('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, "
          "-1, '6')");

@@ -56,7 +56,9 @@ void PrepareDemo(const char* tmpl, qv::IInteraction& interaction, const std::fun
 // the program's memory.
 void PrepareCanton(const char* tmpl, qv::IInteraction& interaction, const std::function<void(sqlite3*)>& fill);
 // The same on PostgreSQL (see benchpg.h): the demo in a fresh database, the course's archive as
-// FillArchive makes it (fill, when given, adds to it). Stops the program without a server or in a
+// FillArchive makes it (fill, when given, adds to it). With QV_PG_CANTON=1 the demo is the canton
+// (100,000 persons, 1,000,000 registrations); a database QV_BENCH_PG names that holds suite data
+// already is kept, so that the canton is built once. Stops the program without a server or in a
 // build without the driver.
 void PreparePgArchive(const char* tmpl, qv::IInteraction& interaction, long persons, long registrations,
                       long* lKursID);

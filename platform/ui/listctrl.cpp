@@ -17,6 +17,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <optional>
@@ -182,8 +183,39 @@ CImageList* CImageList::FromHandle(HIMAGELIST list) {
 namespace qv::ui::detail {
 namespace {
 
+// The texts of an item's cells, held apart: the rows of a long list have their texts from the
+// owner's provider, and each costs only what it holds besides them.
+class LvTexts {
+public:
+    LvTexts() = default;
+    LvTexts(const LvTexts& o) : v_(o.v_ ? std::make_unique<std::vector<std::wstring>>(*o.v_) : nullptr) {}
+    LvTexts(LvTexts&&) noexcept = default;
+    LvTexts& operator=(const LvTexts& o) {
+        if (this != &o) v_ = o.v_ ? std::make_unique<std::vector<std::wstring>>(*o.v_) : nullptr;
+        return *this;
+    }
+    LvTexts& operator=(LvTexts&&) noexcept = default;
+    std::size_t size() const { return v_ ? v_->size() : 0; }
+    std::wstring& operator[](std::size_t at) { return (*v_)[at]; }
+    const std::wstring& operator[](std::size_t at) const { return (*v_)[at]; }
+    void resize(std::size_t n) {
+        if (!v_) v_ = std::make_unique<std::vector<std::wstring>>();
+        v_->resize(n);
+    }
+    // A column inserted or removed at `at` (nothing beyond the texts held).
+    void InsertAt(std::size_t at) {
+        if (v_ && at < v_->size()) v_->insert(v_->begin() + std::ptrdiff_t(at), std::wstring());
+    }
+    void EraseAt(std::size_t at) {
+        if (v_ && at < v_->size()) v_->erase(v_->begin() + std::ptrdiff_t(at));
+    }
+
+private:
+    std::unique_ptr<std::vector<std::wstring>> v_;
+};
+
 struct LvItem {
-    std::vector<std::wstring> texts;
+    LvTexts texts;
     int image = -1;
     UINT state = 0;
     LPARAM lParam = 0;
@@ -846,7 +878,7 @@ public:
             m->beginInsertColumns(QModelIndex(), at, at);
             m->cols.insert(m->cols.begin() + at, col);
             for (LvItem& it : m->items)
-                if (std::size_t(at) < it.texts.size()) it.texts.insert(it.texts.begin() + at, std::wstring());
+                it.texts.InsertAt(std::size_t(at));
             m->endInsertColumns();
             ++v->quiet;
             for (int i = 0; i < int(m->cols.size()); ++i) v->header()->resizeSection(i, m->cols[std::size_t(i)].width);
@@ -863,7 +895,7 @@ public:
             m->beginRemoveColumns(QModelIndex(), col, col);
             m->cols.erase(m->cols.begin() + col);
             for (LvItem& it : m->items)
-                if (std::size_t(col) < it.texts.size()) it.texts.erase(it.texts.begin() + col);
+                it.texts.EraseAt(std::size_t(col));
             m->endRemoveColumns();
             r = TRUE;
             return true;

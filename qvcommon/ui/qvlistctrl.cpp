@@ -4,6 +4,8 @@
 #include <cstring>
 #include <thread>
 
+#include <malloc.h>
+
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
 
 namespace {
@@ -17,7 +19,12 @@ void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
         items.clear();
         return;
     }
-    std::thread([gone = std::move(items)]() mutable { gone.clear(); }).detach();
+    // Once they are freed, the pages they leave free go back to the system (a trim asked for
+    // while they are still being freed would find them in use).
+    std::thread([gone = std::move(items)]() mutable {
+        gone.clear();
+        malloc_trim(0);
+    }).detach();
     items.clear();
 }
 }  // namespace

@@ -144,6 +144,7 @@ HRESULT ConnectionImpl::Close() {
     if (--session->users == 0 && session->Depth() > 0) {
         if (session->Rollback() != 0) hr = Fail(RecordFromDriver(session->LastError(), session->DriverSource()));
     }
+    session->KeepIdleCache();
     return hr;
 }
 

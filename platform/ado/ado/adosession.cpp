@@ -148,6 +148,7 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     if (s->file_.known) {
         const int kib = ThisThreadsPageCacheKiB() > 0 ? ThisThreadsPageCacheKiB() : kPageCacheKiB;
         s->db_.Exec("PRAGMA cache_size = -" + std::to_string(kib));
+        s->cacheKiB_ = kib;
     }
     // An in-memory database lives only as long as its users: never pooled.
     s->pooled_ = s->file_.known;
@@ -159,6 +160,17 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
 
 void Session::SetThreadPageCacheKiB(int kib) { ThisThreadsPageCacheKiB() = std::max(kib, 0); }
+
+void Session::KeepIdleCache() {
+    if (OnPg() || cacheKiB_ <= kIdlePageCacheKiB || !db_.Handle() || Depth() > 0) return;
+    int used = 0, highwater = 0;
+    if (sqlite3_db_status(db_.Handle(), SQLITE_DBSTATUS_CACHE_USED, &used, &highwater, 0) != SQLITE_OK) return;
+    if (used <= kIdlePageCacheKiB * 1024) return;
+    // A smaller limit frees the least recently used pages beyond it; the larger one again lets
+    // the next unit of work read without re-reading its pages.
+    db_.Exec("PRAGMA cache_size = -" + std::to_string(kIdlePageCacheKiB));
+    db_.Exec("PRAGMA cache_size = -" + std::to_string(cacheKiB_));
+}
 
 void Session::DropUnwanted(bool checkDatabases) {
     const auto now = std::chrono::steady_clock::now();

@@ -36,6 +36,8 @@ public:
     static constexpr int kDefaultTimeoutMs = 30000;
     // The page cache of a session on a database file.
     static constexpr int kPageCacheKiB = 8192;
+    // What the page cache keeps between units of work: SQLite's default.
+    static constexpr int kIdlePageCacheKiB = 2048;
 
     // This thread's session for the string, opened on first use. Null on failure, with `error`.
     static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
@@ -122,6 +124,11 @@ public:
     // that only reads forward through many rows (a loader) needs few pages kept, and the pages it
     // would keep count in the whole program's memory. Zero: kPageCacheKiB again.
     static void SetThreadPageCacheKiB(int kib);
+    // Outside a transaction, gives back the pages beyond kIdlePageCacheKiB that a large statement
+    // or unit of work left in the cache (called as a connection object closes): the cache serves
+    // a unit of work while it runs, and a window that reads much of a canton's database keeps no
+    // megabytes of pages beside its rows.
+    void KeepIdleCache();
 
     struct FileId {
         unsigned long long dev = 0, ino = 0;
@@ -157,6 +164,7 @@ private:
     // Deleted through the function the PostgreSQL side sets, so that this header needs no driver.
     std::unique_ptr<qv::sql::PgDb, void (*)(qv::sql::PgDb*)> pg_{nullptr, nullptr};
     FileId file_;
+    int cacheKiB_ = 0;
     bool pooled_ = false;
     qv::tsql::ExecOptions options_;
     int timeoutMs_ = kDefaultTimeoutMs;

@@ -287,6 +287,9 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(Columns(list.m_hWnd), 2);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"10") << "the texts of later columns move along";
     EXPECT_EQ(list.GetItemText(0, 1), L"10");
+    list.InsertColumn(1, L"Ort", LVCFMT_LEFT, 100);
+    EXPECT_EQ(list.GetItemText(0, 1), L"") << "a column put in between starts empty";
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), L"10") << "and moves the texts after it along";
 }
 
 TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {

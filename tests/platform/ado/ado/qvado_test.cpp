@@ -637,6 +637,41 @@ TEST_F(Ado, AThreadThatAsksForASmallPageCacheGetsItInTheSessionsItOpensAndNoOthe
     EXPECT_EQ(other, qv::ado::Session::kPageCacheKiB);
 }
 
+TEST_F(Ado, AUnitOfWorkKeepsTheLargePageCacheWhileItRunsAndAConnectionClosedOutsideOneGivesThePagesBack) {
+    // About 6 MB of pages: more than the cache keeps between units of work, less than it keeps in one.
+    Sql("CREATE TABLE Big (lID INTEGER PRIMARY KEY, strText TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO Big SELECT i, hex(randomblob(1000)) FROM n;");
+    const std::string cs = qv::ToUtf8(File());
+    const auto cacheUsed = [&] {
+        std::shared_ptr<qv::ado::Session> s = qv::ado::Session::ForThisThread(cs, nullptr);
+        int used = 0, highwater = 0;
+        if (s) sqlite3_db_status(s->Db().Handle(), SQLITE_DBSTATUS_CACHE_USED, &used, &highwater, 0);
+        return used;
+    };
+    constexpr int kIdle = qv::ado::Session::kIdlePageCacheKiB * 1024;
+    ComPtr<_Connection> unit = Connect();
+    long level = 0;
+    ASSERT_EQ(unit->BeginTrans(&level), S_OK);
+    EXPECT_EQ(Lookup(unit.get(), L"SELECT count(*) FROM Big WHERE strText <> ''"), L"3000");
+    EXPECT_GT(cacheUsed(), 2 * kIdle);
+    // Another connection object on the session closes while the unit runs: the unit keeps its pages.
+    Connect()->Close();
+    EXPECT_GT(cacheUsed(), 2 * kIdle);
+    ASSERT_EQ(unit->CommitTrans(), S_OK);
+    ASSERT_EQ(unit->Close(), S_OK);
+    EXPECT_LE(cacheUsed(), kIdle + kIdle / 4);
+    // The same for a large read outside a unit of work; and the next unit may grow the cache again.
+    ComPtr<_Connection> reader = Connect();
+    EXPECT_EQ(Lookup(reader.get(), L"SELECT count(*) FROM Big WHERE strText <> ''"), L"3000");
+    EXPECT_GT(cacheUsed(), 2 * kIdle);
+    ASSERT_EQ(reader->Close(), S_OK);
+    EXPECT_LE(cacheUsed(), kIdle + kIdle / 4);
+    ComPtr<_Connection> next = Connect();
+    EXPECT_EQ(Lookup(next.get(), L"SELECT count(*) FROM Big WHERE strText <> ''"), L"3000");
+    EXPECT_GT(cacheUsed(), 2 * kIdle);
+}
+
 TEST_F(Ado, ACancelThatComesAsACallEndsLeavesTheNextCallAlone) {
     ComPtr<_Connection> c = Connect();
     CreateKurs(c.get());
