@@ -111,7 +111,8 @@ TEST_F(KursTwoProcesses, TheDeadlockVictimsBookingIsWrittenAgainAndBothLand) {
     Sql("CREATE SEQUENCE kurs_writes");
     // The key of the registration is drawn first in the booking's transaction and holds the
     // counter's row to the end: the trigger comes before that row is locked. The process that comes
-    // first is the first one.
+    // first is the first one; it waits up to a minute for the other (a process may start many
+    // seconds later on a busy machine).
     Sql("CREATE FUNCTION kurs_cross() RETURNS trigger LANGUAGE plpgsql AS $$ "
         "DECLARE mine integer; waits integer := 0; "
         "BEGIN IF NEW.strTable <> 'personkurs' THEN RETURN NEW; END IF; "
@@ -122,7 +123,7 @@ TEST_F(KursTwoProcesses, TheDeadlockVictimsBookingIsWrittenAgainAndBothLand) {
         "PERFORM pg_advisory_lock(10 + mine); "  // kept through the rollback: the next write passes
         "PERFORM pg_advisory_xact_lock(mine); "
         "WHILE NOT EXISTS (SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND objid = 3 - mine AND granted) LOOP "
-        "waits := waits + 1; IF waits > 2000 THEN RAISE EXCEPTION 'the other booking never came'; END IF; "
+        "waits := waits + 1; IF waits > 12000 THEN RAISE EXCEPTION 'the other booking never came'; END IF; "
         "PERFORM pg_sleep(0.005); END LOOP; "
         "PERFORM pg_advisory_xact_lock(3 - mine); RETURN NEW; END $$; "
         "CREATE TRIGGER kurs_cross BEFORE INSERT ON UniqueIDCounter FOR EACH ROW EXECUTE FUNCTION kurs_cross()");
