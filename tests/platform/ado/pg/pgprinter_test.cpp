@@ -34,7 +34,12 @@ protected:
             "INSERT INTO kurs VALUES (1, 'Atemschutz', 1, '2024-01-31 08:00'), (2, 'brandschutz  ', 2, '2024-03-01 08:00'),"
             "  (3, 'Übungsleiter', 3, NULL);"
             "INSERT INTO personkurs VALUES (1, 1, 'Meier', 5), (2, 1, 'MEIER', 6), (3, 2, 'Müller', 7);"
-            "INSERT INTO sortierung VALUES (3), (1);";
+            "INSERT INTO sortierung VALUES (3), (1);"
+            "CREATE TABLE custfieldtype (lcftypeid integer, ltableid integer, lorder integer, fused4search integer);"
+            "CREATE TABLE custfieldvalue (lcustfieldvalueid integer, lcftypeid integer, lid integer, strvalue text);"
+            "INSERT INTO custfieldtype VALUES (1, 5, 2, 1), (2, 5, 1, 1), (3, 5, 0, 0), (4, 6, 0, 0);"
+            "INSERT INTO custfieldvalue VALUES (1, 1, 1, 'zwei'), (2, 2, 1, 'eins'), (3, 3, 1, 'nie'), (4, 1, 2, ''),"
+            "  (5, 4, 1, 'x');";
         ASSERT_EQ(db_.Exec(schema), 0) << db_.LastError().description;
     }
 
@@ -127,6 +132,11 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
          "1,3|1,2|1,1"},
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
+        // the custom fields a search reads, as a query of its own in the statement (the function is
+        // missing here)
+        {"SELECT k.lKursID, dbo.fn_GetCustFieldValuesUsed4Search(5, k.lKursID), "
+         "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
+         "1,eins zwei,|2,,|3,,"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
@@ -209,7 +219,8 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
     for (const char* tsql : {"SELECT STR(1.5, lKursID) FROM Kurs", "SELECT CONVERT(varchar(30), GETDATE(), 109)",
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
-                             "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs"}) {
+                             "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
+                             "SELECT DATEDIFF(day, GETDATE())"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
         EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;

@@ -69,6 +69,24 @@ TEST_F(Driver, AcceptsTheConnectionStringForms) {
     EXPECT_EQ(b_.Path(), dir_.file("y.db"));
 }
 
+TEST_F(Driver, AFileWithoutWritePermissionIsReadAndLeftAsItIs) {
+    const std::string path = dir_.file("nur lesen #1/qv.db");
+    ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
+    ASSERT_EQ(a_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY); INSERT INTO t VALUES (7)"), SQLITE_OK);
+    a_.Close();
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, perms::owner_read | perms::group_read | perms::others_read);
+    const auto size = std::filesystem::file_size(path);
+    ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
+    EXPECT_TRUE(a_.IsReadOnly());
+    EXPECT_EQ(Scalar(a_, "SELECT id FROM t"), "7");
+    EXPECT_NE(a_.Exec("INSERT INTO t VALUES (8)"), SQLITE_OK);
+    a_.Close();
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        EXPECT_EQ(entry.path().filename(), "qv.db") << "left behind: " << entry.path();
+}
+
 TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.Open("postgresql://host/db"), SQLITE_CANTOPEN);
     EXPECT_FALSE(a_.IsOpen());

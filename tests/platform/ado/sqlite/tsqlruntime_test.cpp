@@ -376,6 +376,9 @@ TEST_F(Runtime, UpperLowerFoldLatinLetters) {
     EXPECT_EQ(Q("tsql_upper('äöü straße')"), "ÄÖÜ STRAßE") << "ß has no single capital";
     EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ')"), "äöü éèç šžłő");
     EXPECT_EQ(Q("tsql_upper('ÿ šž łő')"), "Ÿ ŠŽ ŁŐ");
+    // The first and last pair of each run of Latin Extended-A, and the two letters between without a pair.
+    EXPECT_EQ(Q("tsql_upper('āķĸĺňŉŋŷźž')"), "ĀĶĸĹŇŉŊŶŹŽ");
+    EXPECT_EQ(Q("tsql_lower('ĀĶĸĹŇŉŊŶŹŽ')"), "āķĸĺňŉŋŷźž");
     EXPECT_EQ(Q("tsql_upper(NULL)"), "NULL");
 }
 

@@ -111,6 +111,7 @@ TEST_F(Expressions, TextComparisonsIgnoreCaseUnlessCollatedCaseSensitive) {
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN N'ÄRGER' = N'ärger' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' IN ('x', 'ABC') THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'a' + 'bc' = 'AB' + 'C' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CS_AS = 'ABC' THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' COLLATE Latin1_General_CS_AS THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CI_AS = 'ABC' THEN 1 ELSE 0 END"), "1");
@@ -402,6 +403,8 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT 'abc", "unterminated string literal", 7},
         {"UPDATE t SET a = 1 WHERE", "expected an expression but found end of text", 24},
         {"SELECT getdate() + 1", "'+' on a date value", 17},
+        {"SELECT datediff(day, a) FROM t", "wrong number of arguments for datediff()", 7},
+        {"EXEC p 1, @x = 2", "named procedure argument @x", 10},
     };
     for (const Case& c : cases) {
         try {
@@ -509,6 +512,15 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     // The evicted program stays valid for whoever still holds it.
     EXPECT_EQ(a->steps.at(0).sql, "SELECT 1 AS \"x\"");
     EXPECT_NE(qv::tsql::Translate("SELECT 1 AS x").get(), a.get());
+
+    // A text asked for again right after it was evicted is translated anew.
+    qv::tsql::ClearTranslationCache();
+    qv::tsql::Translate("SELECT 2 AS y");
+    for (std::size_t i = 1; i < qv::tsql::kTranslationCacheCapacity; ++i) qv::tsql::Translate("SELECT " + std::to_string(i));
+    qv::tsql::Translate("SELECT 0");
+    EXPECT_EQ(qv::tsql::Translate("SELECT 2 AS y")->steps.at(0).sql, "SELECT 2 AS \"y\"");
+    EXPECT_EQ(qv::tsql::Translate("SELECT 1")->steps.at(0).sql, "SELECT 1");
+    qv::tsql::ClearTranslationCache();
 }
 
 // ---- updatable recordsets ------------------------------------------------------------------
