@@ -259,6 +259,20 @@ TEST_P(AdoBoth, RowsArriveWithTheSameVariantKinds) {
     ASSERT_TRUE(closed);
     EXPECT_EQ(closed->get_State(&state), S_OK);
     EXPECT_EQ(state, adStateClosed);
+
+    if (GetParam() == Driver::Pg) {
+        // A column of the server's own money type comes as its locale writes it.
+        qv::sql::PgDb db;
+        ASSERT_EQ(db.Open(pgDb_->url()), 0) << db.LastError().description;
+        ASSERT_EQ(db.Exec("CREATE TABLE Kasse (curBetrag money); INSERT INTO Kasse VALUES (-1234.5), (7)"), 0);
+        ComPtr<Recordset20> money = Query(c.get(), L"SELECT curBetrag FROM Kasse ORDER BY curBetrag");
+        for (const long long expected : {-12345000LL, 70000LL}) {
+            COleVariant v = Field(money.get(), L"curBetrag");
+            ASSERT_EQ(v.vt, VT_CY);
+            EXPECT_EQ(v.cyVal.int64, expected);
+            ASSERT_EQ(money->MoveNext(), S_OK);
+        }
+    }
 }
 
 TEST_P(AdoBoth, FailuresFillTheErrorCollectionWithStateAndNativeNumber) {

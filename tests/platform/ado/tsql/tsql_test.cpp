@@ -116,6 +116,10 @@ TEST_F(Expressions, TextComparisonsIgnoreCaseUnlessCollatedCaseSensitive) {
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' COLLATE Latin1_General_CS_AS THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CI_AS = 'ABC' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE name = 'MÜLLER'"), "1");
+    // An index holds the next column right after the name.
+    Sql("CREATE INDEX c_name ON c (name, guid)");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE name = 'Müller6'"), "0");
+    EXPECT_EQ(One("DECLARE @a sysname = 'a', @b sysname = 'A' SELECT CASE WHEN @a = @b THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE isnull(name, '') = 'MÜLLER'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE guid = '6F9619FF-8B86-D011-B42D-00C04FC964FF'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE name COLLATE Latin1_General_CS_AS = 'MÜLLER'"), "0");
@@ -154,6 +158,7 @@ TEST_F(Expressions, BuiltInFunctionsMapToTheRuntime) {
     EXPECT_EQ(One("SELECT upper(left('hello', 2)) + lower(right('WORLD', 2))"), "HEld");
     EXPECT_EQ(One("SELECT str(3.14159, 4, 2)"), "3.14");
     EXPECT_EQ(One("SELECT CASE WHEN getdate() > '2020-01-01 00:00:00' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN CURRENT_TIMESTAMP > '2020-01-01 00:00:00' THEN 1 ELSE 0 END"), "1");
 }
 
 TEST_F(Expressions, DatabaseFunctionsAreCalledWithoutSchema) {
@@ -405,6 +410,7 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT getdate() + 1", "'+' on a date value", 17},
         {"SELECT datediff(day, a) FROM t", "wrong number of arguments for datediff()", 7},
         {"EXEC p 1, @x = 2", "named procedure argument @x", 10},
+        {"SELECT a FROM s.d.dbo.t", "name with more than three parts", 22},
     };
     for (const Case& c : cases) {
         try {
