@@ -127,6 +127,9 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "lKursID NOT IN (SELECT lKursID FROM PersonKurs WHERE lStatus = 7)",
          "1"},
         {"SELECT [Order] FROM Sortierung ORDER BY [order]", "1|3"},
+        // an alias ordered by, in another case or a reserved word
+        {"SELECT lKursID AS Nr FROM Kurs ORDER BY nr DESC", "3|2|1"},
+        {"SELECT lKursID AS [Order] FROM Kurs ORDER BY [ORDER] DESC", "3|2|1"},
         // a derived table's aliases as the outer query names them
         {"SELECT x.lCount, x.lTyp FROM (SELECT lTyp, COUNT(*) AS lCount FROM Kurs GROUP BY lTyp) x "
          "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
