@@ -606,17 +606,19 @@ TEST_F(Ado, AClosedConnectionIsReopenedFromThePoolButNeverOnAReplacedFile) {
         CreateKurs(a.get());
         Exec(a.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Alt')");
     }
+    const std::string cs = qv::ToUtf8(File());
+    std::shared_ptr<qv::ado::Session> used;
     {
         ComPtr<_Connection> again = Connect();
         EXPECT_EQ(Lookup(again.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs"), L"Alt");
+        ASSERT_EQ(again->put_IsolationLevel(adXactSerializable), S_OK);
+        used = qv::ado::Session::ForThisThread(cs, nullptr);
     }
-    {
-        // The session waiting in the pool is the one handed out, each time.
-        const std::string cs = qv::ToUtf8(File());
-        std::shared_ptr<qv::ado::Session> pooled = qv::ado::Session::ForThisThread(cs, nullptr);
-        ASSERT_TRUE(pooled);
-        EXPECT_EQ(qv::ado::Session::ForThisThread(cs, nullptr), pooled);
-    }
+    // The session waiting in the pool is the one handed out next, each time.
+    ASSERT_TRUE(used);
+    EXPECT_EQ(qv::ado::Session::ForThisThread(cs, nullptr), used);
+    EXPECT_EQ(qv::ado::Session::ForThisThread(cs, nullptr), used);
+    used.reset();
     // Another program replaces the file while this thread's session waits in the pool.
     const std::string path = dir_.file("kurs.db");
     for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());

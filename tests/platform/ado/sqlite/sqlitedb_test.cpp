@@ -99,6 +99,12 @@ TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.LastError().sqlState, "08001");
     EXPECT_NE(a_.LastError().description.find("folder.db"), std::string::npos);
     EXPECT_FALSE(a_.IsOpen());
+    // Also one without write permission.
+    std::filesystem::permissions(dir_.file("folder.db"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_NE(a_.Open("sqlite:" + dir_.file("folder.db")), SQLITE_OK);
+    EXPECT_FALSE(a_.IsOpen());
+    EXPECT_EQ(a_.LastError().sqlState, "08001") << a_.LastError().description;
 }
 
 TEST_F(Driver, RunsInitializersAfterTheRuntime) {
@@ -157,6 +163,7 @@ TEST_F(Driver, NestedCommitCommitsOnlyAtTheOutermostLevel) {
     ASSERT_EQ(a_.Commit(), SQLITE_OK);
     EXPECT_EQ(a_.Depth(), 0);
     EXPECT_EQ(Rows(b_), 1);
+    EXPECT_EQ(a_.Rollback(), SQLITE_ERROR) << "nothing begun after the commit";
     // A transaction begun by a plain BEGIN statement counts as one level.
     ASSERT_EQ(a_.Exec("BEGIN"), SQLITE_OK);
     EXPECT_EQ(a_.Depth(), 1);

@@ -310,6 +310,8 @@ TEST_F(Runtime, StrRightAlignsRoundsAndStarsWhatDoesNotFit) {
     EXPECT_EQ(Q("tsql_str('7', 3)"), "  7");
     EXPECT_EQ(Q("tsql_str(NULL, 4, 2)"), "NULL");
     EXPECT_EQ(Q("tsql_str(1, 0)"), "NULL");
+    EXPECT_EQ(Q("tsql_str(1, 4, -1)"), "NULL");
+    EXPECT_EQ(Q("tsql_str(1, 8001)"), "NULL");
 }
 
 // ---- strings -------------------------------------------------------------------------------
