@@ -25,6 +25,7 @@ protected:
             "CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);"
             "CREATE SCHEMA dbo;"
             "CREATE FUNCTION dbo.fn_double(x integer) RETURNS integer LANGUAGE sql AS 'SELECT x * 2';"
+            "CREATE FUNCTION dbo.fn_add(x integer, y integer) RETURNS integer LANGUAGE sql AS 'SELECT x + y';"
             "CREATE TABLE kurs (lkursid integer PRIMARY KEY, strbezeichnung text COLLATE qvci NOT NULL,"
             "  ltyp integer, dtbeginn timestamp(3));"
             "CREATE TABLE personkurs (lpersonkursid integer PRIMARY KEY, lkursid integer, strname text COLLATE qvci,"
@@ -140,6 +141,7 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT k.lKursID, dbo.fn_GetCustFieldValuesUsed4Search(5, k.lKursID), "
          "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
          "1,eins zwei,|2,,|3,,"},
+        {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 

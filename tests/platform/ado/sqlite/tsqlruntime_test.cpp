@@ -229,6 +229,8 @@ TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_NE(Err("tsql_convert('int', '3000000000')").find("overflow"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('tinyint', 256)").find("overflow"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('tinyint', -1)").find("overflow"), std::string::npos);
+    EXPECT_EQ(Q("tsql_convert('smallint', -32768)"), "-32768");
+    EXPECT_NE(Err("tsql_convert('smallint', -32769)").find("overflow"), std::string::npos);
 }
 
 TEST_F(Runtime, ConvertToFloatDecimalMoneyAndBit) {
