@@ -180,6 +180,7 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT [my col] FROM [Order] WHERE [Key] = 1"), "O'Brien");
     EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
     EXPECT_EQ(One("SELECT dbo.[Order].[Key] FROM dbo.[Order]"), "1");
+    EXPECT_EQ(One("SELECT x$1 FROM (SELECT 2 AS x$1) d"), "2");
     EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
     EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
