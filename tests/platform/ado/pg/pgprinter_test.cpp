@@ -225,7 +225,7 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
-                             "SELECT DATEDIFF(day, GETDATE())"}) {
+                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
         EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;

@@ -238,6 +238,8 @@ TEST_F(Queries, GroupingDistinctOrderingAndUnion) {
                    "SELECT 2 AS lKind, lMandantID AS lID FROM Mandant WHERE lMandantID <> 1 ORDER BY lID DESC"),
               (Rows{"2|3", "2|2", "1|1"}));
     EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person UNION SELECT lMandantID FROM Mandant").size(), 4u);
+    EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person INTERSECT SELECT lMandantID FROM Mandant ORDER BY 1"),
+              (Rows{"1", "2"}));
 }
 
 TEST_F(Queries, ComputedTextSortsGroupsAndDeduplicatesIgnoringCase) {
