@@ -458,11 +458,11 @@ bool PgPrinter::SortsAsText(const Expr& e) const {
 }
 
 std::string PgPrinter::OrderKey(const Expr& e, const SelectCore& first) {
-    if (!AliasedItem(e, first)) return CaseInsensitiveKey(e);
-    // A select item's alias: PostgreSQL takes it bare only, so it is printed as written.
-    const std::string& name = static_cast<const ColumnExpr&>(e).name[0].name;
-    if (derivedDepth_ > 0) return Identifier(Ident{name, false});
-    return Identifier(Ident{name, true}).front() == '"' ? Identifier(Ident{name, true}) : "\"" + name + "\"";
+    const SelectItem* item = AliasedItem(e, first);
+    if (!item) return CaseInsensitiveKey(e);
+    // A select item's alias: PostgreSQL takes it bare only, and quoted it matches only as the
+    // select list spells it, whatever case ORDER BY writes it in.
+    return ResultName(item->alias);
 }
 
 // As written: PostgreSQL matches the select list against the groups by their text, and a text

@@ -314,6 +314,18 @@ TEST_F(Ado, RecordsetOpensOnlyWhenClosedAndStaysClosedForStatementsWithoutRows) 
     ComPtr<Recordset20> lone;
     ASSERT_EQ(qv::ado::CreateInstance(CLSID_Recordset, nullptr, IID_Recordset20, reinterpret_cast<void**>(&lone)), S_OK);
     EXPECT_EQ(OpenOn(lone.get(), L"SELECT 1 AS x", adOpenForwardOnly, adLockReadOnly), ADO_E_INVALIDCONNECTION);
+    // ... unless Open is given one; anything else there is refused.
+    EXPECT_EQ(lone->Open(COleVariant(L"SELECT 1 AS x"), COleVariant(File().c_str()), adOpenForwardOnly, adLockReadOnly,
+                         adCmdText),
+              ADO_E_INVALIDARGUMENT);
+    VARIANT active;
+    VariantInit(&active);
+    active.vt = VT_UNKNOWN;
+    active.punkVal = c.get();
+    ASSERT_EQ(lone->Open(COleVariant(L"SELECT strBezeichnung FROM Kurs"), active, adOpenForwardOnly, adLockReadOnly,
+                         adCmdText),
+              S_OK);
+    EXPECT_EQ(Text(Field(lone.get(), L"strBezeichnung")), L"A");
     EXPECT_EQ(qv::ado::CreateInstance(IID_Errors, nullptr, IID_IUnknown, reinterpret_cast<void**>(&lone)),
               CLASS_E_CLASSNOTAVAILABLE);
 }
@@ -594,10 +606,19 @@ TEST_F(Ado, AClosedConnectionIsReopenedFromThePoolButNeverOnAReplacedFile) {
         CreateKurs(a.get());
         Exec(a.get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Alt')");
     }
+    const std::string cs = qv::ToUtf8(File());
+    std::shared_ptr<qv::ado::Session> used;
     {
         ComPtr<_Connection> again = Connect();
         EXPECT_EQ(Lookup(again.get(), L"SELECT TOP 1 strBezeichnung FROM Kurs"), L"Alt");
+        ASSERT_EQ(again->put_IsolationLevel(adXactSerializable), S_OK);
+        used = qv::ado::Session::ForThisThread(cs, nullptr);
     }
+    // The session waiting in the pool is the one handed out next, each time.
+    ASSERT_TRUE(used);
+    EXPECT_EQ(qv::ado::Session::ForThisThread(cs, nullptr), used);
+    EXPECT_EQ(qv::ado::Session::ForThisThread(cs, nullptr), used);
+    used.reset();
     // Another program replaces the file while this thread's session waits in the pool.
     const std::string path = dir_.file("kurs.db");
     for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());

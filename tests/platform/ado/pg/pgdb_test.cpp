@@ -220,6 +220,18 @@ TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects)
     ASSERT_EQ(b_.SetIsolationLevel("READ COMMITTED"), 0);
     const std::string kill = "SELECT pg_terminate_backend($1::int)";
 
+    // A server that takes no new connection says so.
+    qvtest::PgTestDatabase closed;
+    PgDb c;
+    ASSERT_EQ(c.Open(closed.url()), 0) << c.LastError().description;
+    ASSERT_EQ(a_.Exec("ALTER DATABASE " + closed.name() + " ALLOW_CONNECTIONS false"), 0) << a_.LastError().description;
+    EndSession(c);
+    EXPECT_NE(c.Exec("SELECT 1"), 0);
+    EXPECT_EQ(c.LastError().nativeError, 17);
+    EXPECT_NE(c.LastError().description.find("not currently accepting connections"), std::string::npos)
+        << c.LastError().description;
+    ASSERT_EQ(a_.Exec("ALTER DATABASE " + closed.name() + " ALLOW_CONNECTIONS true"), 0) << a_.LastError().description;
+
     // Inside a transaction the work is gone, and stays failed until its owner rolls back.
     ASSERT_EQ(b_.Begin(), 0);
     ASSERT_EQ(b_.Exec("INSERT INTO t VALUES (2, 'y')"), 0);
@@ -233,6 +245,11 @@ TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects)
     EXPECT_EQ(b_.LastError().nativeError, 17);
     EXPECT_EQ(Count(a_), 1);
     EXPECT_EQ(Count(b_), 1) << "reconnected";
+    // The failed unit says nothing of the next one.
+    ASSERT_EQ(b_.Begin(), 0);
+    ASSERT_EQ(b_.Exec("COMMIT"), 0);
+    EXPECT_NE(b_.Rollback(), 0) << "nothing begun";
+    EXPECT_EQ(b_.LastError().sqlState, "25000");
 
     // The same unit cut while its owner rolls back: the rollback ends it, the next one runs.
     ASSERT_EQ(b_.Begin(), 0);

@@ -25,6 +25,7 @@ protected:
             "CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);"
             "CREATE SCHEMA dbo;"
             "CREATE FUNCTION dbo.fn_double(x integer) RETURNS integer LANGUAGE sql AS 'SELECT x * 2';"
+            "CREATE FUNCTION dbo.fn_add(x integer, y integer) RETURNS integer LANGUAGE sql AS 'SELECT x + y';"
             "CREATE TABLE kurs (lkursid integer PRIMARY KEY, strbezeichnung text COLLATE qvci NOT NULL,"
             "  ltyp integer, dtbeginn timestamp(3));"
             "CREATE TABLE personkurs (lpersonkursid integer PRIMARY KEY, lkursid integer, strname text COLLATE qvci,"
@@ -34,7 +35,12 @@ protected:
             "INSERT INTO kurs VALUES (1, 'Atemschutz', 1, '2024-01-31 08:00'), (2, 'brandschutz  ', 2, '2024-03-01 08:00'),"
             "  (3, 'Übungsleiter', 3, NULL);"
             "INSERT INTO personkurs VALUES (1, 1, 'Meier', 5), (2, 1, 'MEIER', 6), (3, 2, 'Müller', 7);"
-            "INSERT INTO sortierung VALUES (3), (1);";
+            "INSERT INTO sortierung VALUES (3), (1);"
+            "CREATE TABLE custfieldtype (lcftypeid integer, ltableid integer, lorder integer, fused4search integer);"
+            "CREATE TABLE custfieldvalue (lcustfieldvalueid integer, lcftypeid integer, lid integer, strvalue text);"
+            "INSERT INTO custfieldtype VALUES (1, 5, 2, 1), (2, 5, 1, 1), (3, 5, 0, 0), (4, 6, 0, 0);"
+            "INSERT INTO custfieldvalue VALUES (1, 1, 1, 'zwei'), (2, 2, 1, 'eins'), (3, 3, 1, 'nie'), (4, 1, 2, ''),"
+            "  (5, 4, 1, 'x');";
         ASSERT_EQ(db_.Exec(schema), 0) << db_.LastError().description;
     }
 
@@ -122,11 +128,20 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "lKursID NOT IN (SELECT lKursID FROM PersonKurs WHERE lStatus = 7)",
          "1"},
         {"SELECT [Order] FROM Sortierung ORDER BY [order]", "1|3"},
+        // an alias ordered by, in another case or a reserved word
+        {"SELECT lKursID AS Nr FROM Kurs ORDER BY nr DESC", "3|2|1"},
+        {"SELECT lKursID AS [Order] FROM Kurs ORDER BY [ORDER] DESC", "3|2|1"},
         // a derived table's aliases as the outer query names them
         {"SELECT x.lCount, x.lTyp FROM (SELECT lTyp, COUNT(*) AS lCount FROM Kurs GROUP BY lTyp) x "
          "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
          "1,3|1,2|1,1"},
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
+        // the custom fields a search reads, as a query of its own in the statement (the function is
+        // missing here)
+        {"SELECT k.lKursID, dbo.fn_GetCustFieldValuesUsed4Search(5, k.lKursID), "
+         "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
+         "1,eins zwei,|2,,|3,,"},
+        {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
@@ -209,7 +224,8 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
     for (const char* tsql : {"SELECT STR(1.5, lKursID) FROM Kurs", "SELECT CONVERT(varchar(30), GETDATE(), 109)",
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
-                             "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs"}) {
+                             "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
+                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
         EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;

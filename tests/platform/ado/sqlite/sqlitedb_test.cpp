@@ -69,6 +69,24 @@ TEST_F(Driver, AcceptsTheConnectionStringForms) {
     EXPECT_EQ(b_.Path(), dir_.file("y.db"));
 }
 
+TEST_F(Driver, AFileWithoutWritePermissionIsReadAndLeftAsItIs) {
+    const std::string path = dir_.file("nur lesen #1/qv.db");
+    ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
+    ASSERT_EQ(a_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY); INSERT INTO t VALUES (7)"), SQLITE_OK);
+    a_.Close();
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, perms::owner_read | perms::group_read | perms::others_read);
+    const auto size = std::filesystem::file_size(path);
+    ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
+    EXPECT_TRUE(a_.IsReadOnly());
+    EXPECT_EQ(Scalar(a_, "SELECT id FROM t"), "7");
+    EXPECT_NE(a_.Exec("INSERT INTO t VALUES (8)"), SQLITE_OK);
+    a_.Close();
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        EXPECT_EQ(entry.path().filename(), "qv.db") << "left behind: " << entry.path();
+}
+
 TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.Open("postgresql://host/db"), SQLITE_CANTOPEN);
     EXPECT_FALSE(a_.IsOpen());
@@ -81,6 +99,12 @@ TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.LastError().sqlState, "08001");
     EXPECT_NE(a_.LastError().description.find("folder.db"), std::string::npos);
     EXPECT_FALSE(a_.IsOpen());
+    // Also one without write permission.
+    std::filesystem::permissions(dir_.file("folder.db"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    EXPECT_NE(a_.Open("sqlite:" + dir_.file("folder.db")), SQLITE_OK);
+    EXPECT_FALSE(a_.IsOpen());
+    EXPECT_EQ(a_.LastError().sqlState, "08001") << a_.LastError().description;
 }
 
 TEST_F(Driver, RunsInitializersAfterTheRuntime) {
@@ -139,6 +163,7 @@ TEST_F(Driver, NestedCommitCommitsOnlyAtTheOutermostLevel) {
     ASSERT_EQ(a_.Commit(), SQLITE_OK);
     EXPECT_EQ(a_.Depth(), 0);
     EXPECT_EQ(Rows(b_), 1);
+    EXPECT_EQ(a_.Rollback(), SQLITE_ERROR) << "nothing begun after the commit";
     // A transaction begun by a plain BEGIN statement counts as one level.
     ASSERT_EQ(a_.Exec("BEGIN"), SQLITE_OK);
     EXPECT_EQ(a_.Depth(), 1);

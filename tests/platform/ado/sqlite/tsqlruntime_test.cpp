@@ -229,6 +229,8 @@ TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_NE(Err("tsql_convert('int', '3000000000')").find("overflow"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('tinyint', 256)").find("overflow"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('tinyint', -1)").find("overflow"), std::string::npos);
+    EXPECT_EQ(Q("tsql_convert('smallint', -32768)"), "-32768");
+    EXPECT_NE(Err("tsql_convert('smallint', -32769)").find("overflow"), std::string::npos);
 }
 
 TEST_F(Runtime, ConvertToFloatDecimalMoneyAndBit) {
@@ -310,6 +312,8 @@ TEST_F(Runtime, StrRightAlignsRoundsAndStarsWhatDoesNotFit) {
     EXPECT_EQ(Q("tsql_str('7', 3)"), "  7");
     EXPECT_EQ(Q("tsql_str(NULL, 4, 2)"), "NULL");
     EXPECT_EQ(Q("tsql_str(1, 0)"), "NULL");
+    EXPECT_EQ(Q("tsql_str(1, 4, -1)"), "NULL");
+    EXPECT_EQ(Q("tsql_str(1, 8001)"), "NULL");
 }
 
 // ---- strings -------------------------------------------------------------------------------
@@ -376,6 +380,9 @@ TEST_F(Runtime, UpperLowerFoldLatinLetters) {
     EXPECT_EQ(Q("tsql_upper('äöü straße')"), "ÄÖÜ STRAßE") << "ß has no single capital";
     EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ')"), "äöü éèç šžłő");
     EXPECT_EQ(Q("tsql_upper('ÿ šž łő')"), "Ÿ ŠŽ ŁŐ");
+    // The first and last pair of each run of Latin Extended-A, and the two letters between without a pair.
+    EXPECT_EQ(Q("tsql_upper('āķĸĺňŉŋŷźž')"), "ĀĶĸĹŇŉŊŶŹŽ");
+    EXPECT_EQ(Q("tsql_lower('ĀĶĸĹŇŉŊŶŹŽ')"), "āķĸĺňŉŋŷźž");
     EXPECT_EQ(Q("tsql_upper(NULL)"), "NULL");
 }
 

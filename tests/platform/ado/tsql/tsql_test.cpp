@@ -111,10 +111,15 @@ TEST_F(Expressions, TextComparisonsIgnoreCaseUnlessCollatedCaseSensitive) {
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN N'ÄRGER' = N'ärger' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' IN ('x', 'ABC') THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN 'a' + 'bc' = 'AB' + 'C' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CS_AS = 'ABC' THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' = 'ABC' COLLATE Latin1_General_CS_AS THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN 'abc' COLLATE Latin1_General_CI_AS = 'ABC' THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE name = 'MÜLLER'"), "1");
+    // An index holds the next column right after the name.
+    Sql("CREATE INDEX c_name ON c (name, guid)");
+    EXPECT_EQ(One("SELECT count(*) FROM c WHERE name = 'Müller6'"), "0");
+    EXPECT_EQ(One("DECLARE @a sysname = 'a', @b sysname = 'A' SELECT CASE WHEN @a = @b THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE isnull(name, '') = 'MÜLLER'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE guid = '6F9619FF-8B86-D011-B42D-00C04FC964FF'"), "1");
     EXPECT_EQ(One("SELECT count(*) FROM c WHERE name COLLATE Latin1_General_CS_AS = 'MÜLLER'"), "0");
@@ -153,6 +158,7 @@ TEST_F(Expressions, BuiltInFunctionsMapToTheRuntime) {
     EXPECT_EQ(One("SELECT upper(left('hello', 2)) + lower(right('WORLD', 2))"), "HEld");
     EXPECT_EQ(One("SELECT str(3.14159, 4, 2)"), "3.14");
     EXPECT_EQ(One("SELECT CASE WHEN getdate() > '2020-01-01 00:00:00' THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN CURRENT_TIMESTAMP > '2020-01-01 00:00:00' THEN 1 ELSE 0 END"), "1");
 }
 
 TEST_F(Expressions, DatabaseFunctionsAreCalledWithoutSchema) {
@@ -173,6 +179,8 @@ TEST_F(Expressions, LiteralsAndNames) {
     Sql("INSERT INTO \"Order\" VALUES (1, 'O''Brien')");
     EXPECT_EQ(One("SELECT [my col] FROM [Order] WHERE [Key] = 1"), "O'Brien");
     EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
+    EXPECT_EQ(One("SELECT dbo.[Order].[Key] FROM dbo.[Order]"), "1");
+    EXPECT_EQ(One("SELECT x$1 FROM (SELECT 2 AS x$1) d"), "2");
     EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
     EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
@@ -230,6 +238,8 @@ TEST_F(Queries, GroupingDistinctOrderingAndUnion) {
                    "SELECT 2 AS lKind, lMandantID AS lID FROM Mandant WHERE lMandantID <> 1 ORDER BY lID DESC"),
               (Rows{"2|3", "2|2", "1|1"}));
     EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person UNION SELECT lMandantID FROM Mandant").size(), 4u);
+    EXPECT_EQ(RowsOf("SELECT lMandantID FROM Person INTERSECT SELECT lMandantID FROM Mandant ORDER BY 1"),
+              (Rows{"1", "2"}));
 }
 
 TEST_F(Queries, ComputedTextSortsGroupsAndDeduplicatesIgnoringCase) {
@@ -402,6 +412,9 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT 'abc", "unterminated string literal", 7},
         {"UPDATE t SET a = 1 WHERE", "expected an expression but found end of text", 24},
         {"SELECT getdate() + 1", "'+' on a date value", 17},
+        {"SELECT datediff(day, a) FROM t", "wrong number of arguments for datediff()", 7},
+        {"EXEC p 1, @x = 2", "named procedure argument @x", 10},
+        {"SELECT a FROM s.d.dbo.t", "name with more than three parts", 22},
     };
     for (const Case& c : cases) {
         try {
@@ -509,6 +522,15 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     // The evicted program stays valid for whoever still holds it.
     EXPECT_EQ(a->steps.at(0).sql, "SELECT 1 AS \"x\"");
     EXPECT_NE(qv::tsql::Translate("SELECT 1 AS x").get(), a.get());
+
+    // A text asked for again right after it was evicted is translated anew.
+    qv::tsql::ClearTranslationCache();
+    qv::tsql::Translate("SELECT 2 AS y");
+    for (std::size_t i = 1; i < qv::tsql::kTranslationCacheCapacity; ++i) qv::tsql::Translate("SELECT " + std::to_string(i));
+    qv::tsql::Translate("SELECT 0");
+    EXPECT_EQ(qv::tsql::Translate("SELECT 2 AS y")->steps.at(0).sql, "SELECT 2 AS \"y\"");
+    EXPECT_EQ(qv::tsql::Translate("SELECT 1")->steps.at(0).sql, "SELECT 1");
+    qv::tsql::ClearTranslationCache();
 }
 
 // ---- updatable recordsets ------------------------------------------------------------------
