@@ -73,6 +73,20 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     EXPECT_TRUE(combo.SetTextColumn(0));
     EXPECT_EQ(combo.GetCurSel(), 0) << "Zürich, now the first row, stays chosen";
     EXPECT_TRUE(combo.SetTextColumn(0)) << "the column it has already";
+
+    // A row takes only the texts it is given: a text column beyond them shows empty. Rows taken
+    // down after the reorder still reach the parent with their data.
+    ASSERT_TRUE(combo.SetTextColumn(1));
+    const LPCWSTR olten[] = {L"4", L"Olten"};
+    EXPECT_EQ(combo.AddRow(olten, 1), 0);
+    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"", L"Bern", L"Genf", L"Zürich"}));
+    std::map<UINT, ULONG_PTR> deleted;
+    const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
+        if (auto* del = reinterpret_cast<LPDELETEITEMSTRUCT>(lp); m == WM_DELETEITEM) deleted[del->itemID] = del->itemData;
+    });
+    combo.ResetContent();
+    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+    EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 0}, {1, 2}, {2, 0}, {3, 0}}));
 }
 
 TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
@@ -218,6 +232,7 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
             places.push_back(std::wstring(ort));
         }
         EXPECT_EQ(places, c.places) << std::string(c.typed, c.typed + wcslen(c.typed));
+        EXPECT_EQ(place.GetDroppedState() != FALSE, !c.places.empty()) << "the list of the old text closes";
     }
     // The open list covers the field below; Escape closes it.
     ASSERT_TRUE(place.GetDroppedState());

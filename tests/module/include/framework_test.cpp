@@ -162,6 +162,11 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
     EXPECT_EQ(control->ActivateTab(notes), S_OK);
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
     EXPECT_TRUE(Page(1)->IsActive());
+    // Shown by name with a field to focus; a page that is not there is refused.
+    EXPECT_EQ(Dlg()->GetTabCtrl().ActivateTabByName(L"Notizen", IDC_SAMPLE_NOTE_FIRST + 2), S_OK);
+    EXPECT_TRUE(HasFocus(Item(Page(1)->GetSafeHwnd(), IDC_SAMPLE_NOTE_FIRST + 2)));
+    for (int index : {-1, 2}) EXPECT_EQ(Dlg()->GetTabCtrl().RemoveTabWindow(index), E_INVALIDARG) << index;
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
     security.Set(GUID_SampleViewFunction, 0x001);
     BSTR none = SysAllocString(L"Fehlt");
     EXPECT_EQ(control->ActivateTab(none), S_OK);
@@ -221,6 +226,15 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Text(name), step.shown);
     }
     sink->Release();
+    // A page's own reload shows the stored record; its request to refresh all shows the lock
+    // another user has taken since.
+    EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
+    EXPECT_EQ(Text(name), L"Sanität 4");
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd'");
+    EXPECT_TRUE(SUCCEEDED(Page(0)->SetModified()));
+    EXPECT_TRUE(Dlg()->IsLockedByOther());
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
+    Sql("UPDATE Kurs SET strLock = ''");
 
     // Reloading the visible pages loads the shown page (its rights are read again) and leaves the
     // hidden one alone.

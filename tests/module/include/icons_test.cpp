@@ -313,6 +313,14 @@ TEST_F(Icons, BackAndForwardButtonsStepThroughTheRecordsShown) {
     bar.ShowWindow(SW_SHOW);  // as the dialog that places it shows it: only a bar on the screen is clicked
     const HWND h = bar.GetSafeHwnd();
     EXPECT_EQ(ToolTip(Item(h, IDC_NQ_NAV_BACK)), L"Zurück");
+    // Each button shows its arrow.
+    for (int id : {IDC_NQ_NAV_BACK, IDC_NQ_NAV_FORWARD}) {
+        const QImage image = Grab(Item(h, id), false);
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) inked += qGray(image.pixel(x, y)) < 160;
+        EXPECT_GT(inked, 5) << id;
+    }
     for (int i = 0; i < 5 && Dlg()->GetRecordID() != kurs; ++i) ASSERT_TRUE(Click(h, IDC_NQ_NAV_BACK));
     EXPECT_EQ(Dlg()->GetRecordID(), kurs);
     for (int i = 0; i < 5 && Dlg()->GetRecordID() != other; ++i) ASSERT_TRUE(Click(h, IDC_NQ_NAV_FORWARD));
