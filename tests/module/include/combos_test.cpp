@@ -239,6 +239,14 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
     EXPECT_FALSE(place.GetDroppedState());
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Escape, not the dialog";
+    EXPECT_EQ(place.GetCurSel(), -1) << "the text of two places picks neither";
+    // The typed text of one of several rows picks that row as the list closes.
+    ASSERT_TRUE(Search(place, L"9613 tannegg"));
+    ASSERT_EQ(place.GetCount(), 2);
+    ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+    CString picked;
+    place.GetCellText(place.GetCurSel(), 1, picked);
+    EXPECT_EQ(std::wstring(picked), L"Tannegg");
     TestPlaceCombo local;
     ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
     local.BuildFilter(FALSE);

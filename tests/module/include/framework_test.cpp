@@ -407,6 +407,16 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     EXPECT_EQ(Lock(kurs), "");
     script.AllowReports(false);
 
+    // A page asks for the save itself, or for the cancel.
+    ASSERT_TRUE(Retype(name, L"Maschinisten 2029"));
+    EXPECT_EQ(Page(0)->RequestSave(), S_OK);
+    EXPECT_EQ(Name(kurs), "Maschinisten 2029");
+    EXPECT_FALSE(Dlg()->IsEditing());
+    ASSERT_TRUE(Retype(name, L"Verworfen"));
+    EXPECT_EQ(Page(0)->RequestCancelEdit(), S_OK);
+    EXPECT_EQ(Text(name), L"Maschinisten 2029");
+    EXPECT_FALSE(Dlg()->IsEditing());
+
     // The record deleted by another user: the pending saves go, no lock is released.
     ASSERT_TRUE(Retype(name, L"Gelöscht"));
     ASSERT_TRUE(Page(0)->IsSavePending());
@@ -577,6 +587,8 @@ TEST_F(FrameworkEditing, TenantRightsNarrowTheFunctionsAndAControlNeedsEveryBitO
     CChildDlg* page = Page(0);
     EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L""), S_OK);
     EXPECT_EQ(page->GetSec().GetRights(), 0x100u);
+    EXPECT_EQ(Dlg()->ApplyRights(), S_OK);
+    EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x101u) << "a view without a scope keeps its function's rights";
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
     EXPECT_EQ(Dlg()->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
     EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "no record: the scope's rights for the tenant";
