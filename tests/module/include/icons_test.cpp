@@ -258,6 +258,14 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     const int x0 = iconWidget->width() / 2 - 8, y0 = iconWidget->height() / 2 - 8;
     EXPECT_EQ(PixelAt(IconWnd(), x0, y0), Dlg()->GetBackgroundColor());
     EXPECT_EQ(PixelAt(IconWnd(), x0 + 3, y0 + 4), RGB(0x40, 0x40, 0x40));
+    // Inside the sheet, three lines of writing.
+    const QImage shown = Widget(IconWnd())->grab().toImage();
+    std::string writing;
+    for (int y = 1; y < 10; ++y) {
+        for (int x = 1; x < 8; ++x) writing += shown.pixel(x0 + 3 + x, y0 + 4 + y) == qRgb(0x30, 0x60, 0xB0) ? '#' : '.';
+        writing += '/';
+    }
+    EXPECT_EQ(writing, "......./......./.#####./......./.#####./......./.#####./......./......./");
 
     // The text and the search button search; the filter button filters.
     ASSERT_TRUE(Click(h, IDC_NQ_SEL_TEXT));
