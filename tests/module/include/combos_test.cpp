@@ -240,13 +240,17 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     EXPECT_FALSE(place.GetDroppedState());
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Escape, not the dialog";
     EXPECT_EQ(place.GetCurSel(), -1) << "the text of two places picks neither";
-    // The typed text of one of several rows picks that row as the list closes.
-    ASSERT_TRUE(Search(place, L"9613 tannegg"));
-    ASSERT_EQ(place.GetCount(), 2);
-    ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
-    CString picked;
-    place.GetCellText(place.GetCurSel(), 1, picked);
-    EXPECT_EQ(std::wstring(picked), L"Tannegg");
+    // The typed text of one of several rows, with or without its canton, picks that row as the
+    // list closes; the text is then no longer the user's typing.
+    for (const wchar_t* typed : {L"9613 tannegg", L"9613 Tannegg SG"}) {
+        ASSERT_TRUE(Search(place, typed));
+        ASSERT_EQ(place.GetCount(), 2);
+        ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+        CString picked;
+        place.GetCellText(place.GetCurSel(), 1, picked);
+        EXPECT_EQ(std::wstring(picked), L"Tannegg");
+        EXPECT_FALSE(place.HasTypedText());
+    }
     TestPlaceCombo local;
     ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
     local.BuildFilter(FALSE);
@@ -264,6 +268,10 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
 
     Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO Ort "
          "(lOrtID, strPLZ, strOrt, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), 'Bergdorf ' || i, 1 FROM n");
+    // Asked to wait, the pick takes the typed place once its rows are there.
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"Bergdorf 2999"));
+    EXPECT_TRUE(place.PickTypedPlace(TRUE));
+    EXPECT_EQ(long(place.GetItemData(place.GetCurSel())), 22999);
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
     ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
     place.DestroyWindow();

@@ -665,6 +665,10 @@ TEST_F(FrameworkEditing, TheClosingEventMarksTheDialogAndEveryPageAndStopsTabSwi
     ASSERT_TRUE(ClickTab(Tabs(), 1));
     EXPECT_FALSE(Page(1)->IsActive());
     EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    // Rights applied while closing take no page down.
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(Dlg()->GetTabList().size(), 2u);
 }
 
 // Closing while the lock cannot be released: the user is asked once and told once, yet the pages

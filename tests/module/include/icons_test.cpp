@@ -342,6 +342,7 @@ TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserH
     iconstest::CTestSetupPage page;
     ASSERT_TRUE(page.Create(iconstest::IDD_TEST_SETUP, &pane));
     EXPECT_EQ(page.m_pScrollHelper, nullptr) << "no display height, no scrolling";
+    page.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), 0);  // as a spin button on it sends
     EXPECT_EQ(page.GetBackgroundColor(), qv::nq::SetupBackgroundColor(GetSysColor(COLOR_BTNFACE)));
 
     EXPECT_EQ(page.Lock(mandant, L"Mandant", L"lMandantID"), long(eRecordEditing));
