@@ -51,6 +51,15 @@ TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(t::WaitFor([&] { return drawn.size() >= 2; }));
     EXPECT_EQ(drawn, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}})) << "the row without data is not handed on";
+    // Every row's cells are written, the first row's too.
+    const QImage list = t::Widget(::GetWindow(combo.GetSafeHwnd(), GW_CHILD))->window()->grab().toImage();
+    const int height = combo.GetItemHeight(0);
+    for (int row : {0, 1}) {
+        int ink = 0;
+        for (int y = row * height + 2; y < (row + 1) * height; ++y)
+            for (int x = 0; x < list.width(); ++x) ink += qGray(list.pixel(x, y)) < 128;
+        EXPECT_GT(ink, 10) << "row " << row;
+    }
     combo.ShowDropDown(FALSE);
     combo.ResetContent();
     qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
@@ -76,7 +85,9 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
 
     // A row takes only the texts it is given: a text column beyond them shows empty. Rows taken
     // down after the reorder still reach the parent with their data.
+    ASSERT_EQ(combo.SetCurSel(0), 0);
     ASSERT_TRUE(combo.SetTextColumn(1));
+    EXPECT_EQ(combo.GetCurSel(), 2) << "the first row stays chosen too";
     const LPCWSTR olten[] = {L"4", L"Olten"};
     EXPECT_EQ(combo.AddRow(olten, 1), 0);
     EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"", L"Bern", L"Genf", L"Zürich"}));
@@ -164,6 +175,7 @@ TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
         EXPECT_EQ(std::wstring(text), L" 3000 Bern BE") << "the canton once";
         EXPECT_EQ(long(place.GetItemData(row)), bern);
         EXPECT_TRUE(place.GetDroppedState());
+        EXPECT_GE(place.GetDroppedWidth(), 400) << "the list as wide as its columns";
     }
     // The picture: the dialog with the dropped list below the combo box.
     QWidget* top = t::Widget(dialog.GetSafeHwnd())->window();

@@ -247,6 +247,12 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Page(1)->GetSec().GetRights(), shown ? 0x101u : 0u);
     }
     parent->Release();
+    // A hidden view's page loads nothing.
+    ASSERT_TRUE(ClickTab(Tabs(), 0));
+    host->HideViews();
+    Sql("UPDATE Kurs SET strBezeichnung = 'Sanität 5'");
+    EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
+    EXPECT_EQ(Text(name), L"Sanität 4");
 }
 
 // The own-record rule on a page's rights: 0x10000 edits one's own records only.
