@@ -247,6 +247,17 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Page(1)->GetSec().GetRights(), shown ? 0x101u : 0u);
     }
     parent->Release();
+    // A page's pending load comes with its timer while the page is shown, not while hidden.
+    for (int shown : {1, 0}) {
+        SCOPED_TRACE(shown);
+        ASSERT_TRUE(ClickTab(Tabs(), shown));
+        CChildDlg* notes = Page(1);
+        notes->m_Sec &= DWORD(0);
+        notes->m_nLoadTimerID = notes->SetTimer(4711, 10, nullptr);
+        WaitFor([&] { return notes->GetSec().GetRights() != 0; }, shown ? 5000 : 300);
+        EXPECT_EQ(notes->GetSec().GetRights(), shown ? 0x101u : 0u);
+        notes->KillTimer(4711);
+    }
     // A hidden view's page loads nothing.
     ASSERT_TRUE(ClickTab(Tabs(), 0));
     host->HideViews();
