@@ -1,15 +1,29 @@
 // The multi-column combo box and the place combo box through their real widgets: rows, cells and
 // item data as the parent sees them, the text column, the list's width, height and sideways
 // scrolling; the place search on its worker over the demo data while the window goes on.
+// The session before Qt, whose "slots" it would otherwise meet as a macro.
+#include "adosession.h"
 #include "combos_fixture.h"
+#include "extensions.h"
 
 #include <QPainter>
 #include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace combostest;
 namespace t = qv::ui::test;
 
 namespace {
+
+// place_gate(x) gives x; while the gate is shut, the search that reads it waits.
+std::atomic<bool> gateOpen{true};
+void PlaceGate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    while (!gateOpen) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    sqlite3_result_value(ctx, argv[0]);
+}
 
 int Add(CMultiComboBox& combo, std::initializer_list<LPCWSTR> texts) {
     std::vector<LPCWSTR> v(texts);
@@ -91,6 +105,10 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     const LPCWSTR olten[] = {L"4", L"Olten"};
     EXPECT_EQ(combo.AddRow(olten, 1), 0);
     EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"", L"Bern", L"Genf", L"Zürich"}));
+    combo.SetColumnCount(1);
+    CString kept;
+    combo.GetCellText(1, 1, kept);
+    EXPECT_EQ(std::wstring(kept), L"Bern") << "the text column is not taken away";
     std::map<UINT, ULONG_PTR> deleted;
     const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
         if (auto* del = reinterpret_cast<LPDELETEITEMSTRUCT>(lp); m == WM_DELETEITEM) deleted[del->itemID] = del->itemData;
@@ -191,6 +209,20 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     // Key by key as a user types, each after the list of the text so far has come: once the
     // list is open the keys still reach the field, a backspace too.
     const std::wstring name = L"Rietstetten";
+    // The places are read through a gate the test can shut.
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3* h) {
+        sqlite3_create_function_v2(h, "place_gate", 1, SQLITE_UTF8, nullptr, PlaceGate, nullptr, nullptr, nullptr);
+    });
+    qv::ado::Session::ReleasePool();
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.Handle(), "SELECT sql FROM sqlite_master WHERE name = 'view_Ort'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    std::string view(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    view.replace(view.find("view_Ort"), 8, "view_OrtBase");
+    Exec("DROP VIEW view_Ort");
+    Exec(view);
+    Exec("CREATE VIEW view_Ort AS SELECT * FROM view_OrtBase WHERE place_gate(lOrtID) IS NOT NULL");
     const auto typeKey = [&](const std::wstring& keys) {
         ASSERT_TRUE(keys == L"\b" ? t::PressKey(nullptr, VK_BACK) : t::Type(place.GetSafeHwnd(), keys));
         ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
@@ -225,6 +257,18 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Enter, not the dialog";
     ASSERT_EQ(place.GetCurSel(), 0);
     EXPECT_NE(std::wstring(t::Text(place.GetSafeHwnd())).find(L"9643 Rietstetten"), std::wstring::npos);
+
+    // Enter before the rows of the typed text have come picks its place as they come, and opens
+    // no list over the field.
+    gateOpen = false;
+    const bool typed = t::Retype(place.GetSafeHwnd(), name);
+    const bool entered = t::PressKey(nullptr, VK_RETURN);
+    gateOpen = true;
+    ASSERT_TRUE(typed && entered);
+    ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
+    EXPECT_EQ(place.GetCurSel(), 0);
+    EXPECT_FALSE(place.GetDroppedState());
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }
 
 TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
@@ -284,6 +328,7 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"Bergdorf 2999"));
     EXPECT_TRUE(place.PickTypedPlace(TRUE));
     EXPECT_EQ(long(place.GetItemData(place.GetCurSel())), 22999);
+    EXPECT_FALSE(place.GetDroppedState());
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
     ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
     place.DestroyWindow();
