@@ -317,6 +317,7 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
 TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
     EXPECT_EQ(place.SetOrtID(BernID()), S_OK);
     ASSERT_EQ(place.GetCount(), 1);
+    EXPECT_GE(place.GetDroppedWidth(), 400) << "the list as wide as its columns";
     EXPECT_EQ(long(place.GetItemData(0)), BernID());
     EXPECT_EQ(place.GetCurSel(), -1);
     EXPECT_EQ(place.SetOrtID(987654), S_OK) << "an unknown place is no failure";

@@ -54,7 +54,9 @@ long TabsAtStart() {
 
 TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARestart) {
     const long kurs = AddKurs("Atemschutz Grundkurs");
+    Sql("INSERT INTO Kurs (lKursID, strBezeichnung, strKurzbezeichnung) VALUES (1, 'Erster', 'K1')");
     OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), 0) << "nothing remembered, nothing shown";
     EXPECT_EQ(TabsAtStart(), 2);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
     ASSERT_EQ(Dlg()->GetTabList().size(), 2u);
