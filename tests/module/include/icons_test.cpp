@@ -185,6 +185,9 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     AddDocument(45, 4, "/tmp/edit/d.pdf", "2026-01-05 10:00:00" + tag.substr(0, tag.size() - 6) + "HANS_M");
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY));
+    // Several documents: a stack, the sheet behind showing its corner.
+    const QWidget* iconWidget = Widget(IconWnd());
+    EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 6, iconWidget->height() / 2 - 8 + 1), RGB(0x40, 0x40, 0x40));
     AddDocument(45, 2, "/tmp/edit/b.pdf", "2026-01-05 10:00:00" + U(CLockDbRecord().m_strOwnerTag));
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
