@@ -1,15 +1,29 @@
 // The multi-column combo box and the place combo box through their real widgets: rows, cells and
 // item data as the parent sees them, the text column, the list's width, height and sideways
 // scrolling; the place search on its worker over the demo data while the window goes on.
+// The session before Qt, whose "slots" it would otherwise meet as a macro.
+#include "adosession.h"
 #include "combos_fixture.h"
+#include "extensions.h"
 
 #include <QPainter>
 #include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace combostest;
 namespace t = qv::ui::test;
 
 namespace {
+
+// place_gate(x) gives x; while the gate is shut, the search that reads it waits.
+std::atomic<bool> gateOpen{true};
+void PlaceGate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    while (!gateOpen) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    sqlite3_result_value(ctx, argv[0]);
+}
 
 int Add(CMultiComboBox& combo, std::initializer_list<LPCWSTR> texts) {
     std::vector<LPCWSTR> v(texts);
@@ -51,6 +65,15 @@ TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(t::WaitFor([&] { return drawn.size() >= 2; }));
     EXPECT_EQ(drawn, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}})) << "the row without data is not handed on";
+    // Every row's cells are written, the first row's too.
+    const QImage list = t::Widget(::GetWindow(combo.GetSafeHwnd(), GW_CHILD))->window()->grab().toImage();
+    const int height = combo.GetItemHeight(0);
+    for (int row : {0, 1}) {
+        int ink = 0;
+        for (int y = row * height + 3; y < (row + 1) * height - 2; ++y)
+            for (int x = 3; x < list.width() - 3; ++x) ink += qGray(list.pixel(x, y)) < 80;
+        EXPECT_GT(ink, 30) << "row " << row;
+    }
     combo.ShowDropDown(FALSE);
     combo.ResetContent();
     qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
@@ -73,6 +96,26 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     EXPECT_TRUE(combo.SetTextColumn(0));
     EXPECT_EQ(combo.GetCurSel(), 0) << "Zürich, now the first row, stays chosen";
     EXPECT_TRUE(combo.SetTextColumn(0)) << "the column it has already";
+
+    // A row takes only the texts it is given: a text column beyond them shows empty. Rows taken
+    // down after the reorder still reach the parent with their data.
+    ASSERT_EQ(combo.SetCurSel(0), 0);
+    ASSERT_TRUE(combo.SetTextColumn(1));
+    EXPECT_EQ(combo.GetCurSel(), 2) << "the first row stays chosen too";
+    const LPCWSTR olten[] = {L"4", L"Olten"};
+    EXPECT_EQ(combo.AddRow(olten, 1), 0);
+    EXPECT_EQ(t::ComboItems(combo.GetSafeHwnd()), (std::vector<std::wstring>{L"", L"Bern", L"Genf", L"Zürich"}));
+    combo.SetColumnCount(1);
+    CString kept;
+    combo.GetCellText(1, 1, kept);
+    EXPECT_EQ(std::wstring(kept), L"Bern") << "the text column is not taken away";
+    std::map<UINT, ULONG_PTR> deleted;
+    const int cookie = qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [&](HWND, UINT m, WPARAM, LPARAM lp) {
+        if (auto* del = reinterpret_cast<LPDELETEITEMSTRUCT>(lp); m == WM_DELETEITEM) deleted[del->itemID] = del->itemData;
+    });
+    combo.ResetContent();
+    qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
+    EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 0}, {1, 2}, {2, 0}, {3, 0}}));
 }
 
 TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
@@ -150,6 +193,7 @@ TEST_F(PlaceCombo, FindsBernByPostcodeAndByWordWhileTheWindowGoesOn) {
         EXPECT_EQ(std::wstring(text), L" 3000 Bern BE") << "the canton once";
         EXPECT_EQ(long(place.GetItemData(row)), bern);
         EXPECT_TRUE(place.GetDroppedState());
+        EXPECT_GE(place.GetDroppedWidth(), 400) << "the list as wide as its columns";
     }
     // The picture: the dialog with the dropped list below the combo box.
     QWidget* top = t::Widget(dialog.GetSafeHwnd())->window();
@@ -165,6 +209,20 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     // Key by key as a user types, each after the list of the text so far has come: once the
     // list is open the keys still reach the field, a backspace too.
     const std::wstring name = L"Rietstetten";
+    // The places are read through a gate the test can shut.
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3* h) {
+        sqlite3_create_function_v2(h, "place_gate", 1, SQLITE_UTF8, nullptr, PlaceGate, nullptr, nullptr, nullptr);
+    });
+    qv::ado::Session::ReleasePool();
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.Handle(), "SELECT sql FROM sqlite_master WHERE name = 'view_Ort'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    std::string view(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    view.replace(view.find("view_Ort"), 8, "view_OrtBase");
+    Exec("DROP VIEW view_Ort");
+    Exec(view);
+    Exec("CREATE VIEW view_Ort AS SELECT * FROM view_OrtBase WHERE place_gate(lOrtID) IS NOT NULL");
     const auto typeKey = [&](const std::wstring& keys) {
         ASSERT_TRUE(keys == L"\b" ? t::PressKey(nullptr, VK_BACK) : t::Type(place.GetSafeHwnd(), keys));
         ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
@@ -199,6 +257,18 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Enter, not the dialog";
     ASSERT_EQ(place.GetCurSel(), 0);
     EXPECT_NE(std::wstring(t::Text(place.GetSafeHwnd())).find(L"9643 Rietstetten"), std::wstring::npos);
+
+    // Enter before the rows of the typed text have come picks its place as they come, and opens
+    // no list over the field.
+    gateOpen = false;
+    const bool typed = t::Retype(place.GetSafeHwnd(), name);
+    const bool entered = t::PressKey(nullptr, VK_RETURN);
+    gateOpen = true;
+    ASSERT_TRUE(typed && entered);
+    ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
+    EXPECT_EQ(place.GetCurSel(), 0);
+    EXPECT_FALSE(place.GetDroppedState());
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }
 
 TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
@@ -218,12 +288,25 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
             places.push_back(std::wstring(ort));
         }
         EXPECT_EQ(places, c.places) << std::string(c.typed, c.typed + wcslen(c.typed));
+        EXPECT_EQ(place.GetDroppedState() != FALSE, !c.places.empty()) << "the list of the old text closes";
     }
     // The open list covers the field below; Escape closes it.
     ASSERT_TRUE(place.GetDroppedState());
     ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
     EXPECT_FALSE(place.GetDroppedState());
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Escape, not the dialog";
+    EXPECT_EQ(place.GetCurSel(), -1) << "the text of two places picks neither";
+    // The typed text of one of several rows, with or without its canton, picks that row as the
+    // list closes; the text is then no longer the user's typing.
+    for (const wchar_t* typed : {L"9613 tannegg", L"9613 Tannegg SG"}) {
+        ASSERT_TRUE(Search(place, typed));
+        ASSERT_EQ(place.GetCount(), 2);
+        ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+        CString picked;
+        place.GetCellText(place.GetCurSel(), 1, picked);
+        EXPECT_EQ(std::wstring(picked), L"Tannegg");
+        EXPECT_FALSE(place.HasTypedText());
+    }
     TestPlaceCombo local;
     ASSERT_TRUE(Make(local, 1002, CBS_DROPDOWN));
     local.BuildFilter(FALSE);
@@ -234,6 +317,7 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
 TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
     EXPECT_EQ(place.SetOrtID(BernID()), S_OK);
     ASSERT_EQ(place.GetCount(), 1);
+    EXPECT_GE(place.GetDroppedWidth(), 400) << "the list as wide as its columns";
     EXPECT_EQ(long(place.GetItemData(0)), BernID());
     EXPECT_EQ(place.GetCurSel(), -1);
     EXPECT_EQ(place.SetOrtID(987654), S_OK) << "an unknown place is no failure";
@@ -241,6 +325,11 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
 
     Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO Ort "
          "(lOrtID, strPLZ, strOrt, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), 'Bergdorf ' || i, 1 FROM n");
+    // Asked to wait, the pick takes the typed place once its rows are there.
+    ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"Bergdorf 2999"));
+    EXPECT_TRUE(place.PickTypedPlace(TRUE));
+    EXPECT_EQ(long(place.GetItemData(place.GetCurSel())), 22999);
+    EXPECT_FALSE(place.GetDroppedState());
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
     ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
     place.DestroyWindow();

@@ -54,7 +54,9 @@ long TabsAtStart() {
 
 TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARestart) {
     const long kurs = AddKurs("Atemschutz Grundkurs");
+    Sql("INSERT INTO Kurs (lKursID, strBezeichnung, strKurzbezeichnung) VALUES (1, 'Erster', 'K1')");
     OpenView();
+    EXPECT_EQ(Dlg()->GetRecordID(), 0) << "nothing remembered, nothing shown";
     EXPECT_EQ(TabsAtStart(), 2);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
     ASSERT_EQ(Dlg()->GetTabList().size(), 2u);
@@ -162,6 +164,11 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
     EXPECT_EQ(control->ActivateTab(notes), S_OK);
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen");
     EXPECT_TRUE(Page(1)->IsActive());
+    // Shown by name with a field to focus; a page that is not there is refused.
+    EXPECT_EQ(Dlg()->GetTabCtrl().ActivateTabByName(L"Notizen", IDC_SAMPLE_NOTE_FIRST + 2), S_OK);
+    EXPECT_TRUE(HasFocus(Item(Page(1)->GetSafeHwnd(), IDC_SAMPLE_NOTE_FIRST + 2)));
+    for (int index : {-1, 2}) EXPECT_EQ(Dlg()->GetTabCtrl().RemoveTabWindow(index), E_INVALIDARG) << index;
+    EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
     security.Set(GUID_SampleViewFunction, 0x001);
     BSTR none = SysAllocString(L"Fehlt");
     EXPECT_EQ(control->ActivateTab(none), S_OK);
@@ -221,6 +228,15 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Text(name), step.shown);
     }
     sink->Release();
+    // A page's own reload shows the stored record; its request to refresh all shows the lock
+    // another user has taken since.
+    EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
+    EXPECT_EQ(Text(name), L"Sanität 4");
+    Sql("UPDATE Kurs SET strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || '|WS99|fremd'");
+    EXPECT_TRUE(SUCCEEDED(Page(0)->SetModified()));
+    EXPECT_TRUE(Dlg()->IsLockedByOther());
+    EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
+    Sql("UPDATE Kurs SET strLock = ''");
 
     // Reloading the visible pages loads the shown page (its rights are read again) and leaves the
     // hidden one alone.
@@ -233,6 +249,23 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(Page(1)->GetSec().GetRights(), shown ? 0x101u : 0u);
     }
     parent->Release();
+    // A page's pending load comes with its timer while the page is shown, not while hidden.
+    for (int shown : {1, 0}) {
+        SCOPED_TRACE(shown);
+        ASSERT_TRUE(ClickTab(Tabs(), shown));
+        CChildDlg* notes = Page(1);
+        notes->m_Sec &= DWORD(0);
+        notes->m_nLoadTimerID = notes->SetTimer(4711, 10, nullptr);
+        WaitFor([&] { return notes->GetSec().GetRights() != 0; }, shown ? 5000 : 300);
+        EXPECT_EQ(notes->GetSec().GetRights(), shown ? 0x101u : 0u);
+        notes->KillTimer(4711);
+    }
+    // A hidden view's page loads nothing.
+    ASSERT_TRUE(ClickTab(Tabs(), 0));
+    host->HideViews();
+    Sql("UPDATE Kurs SET strBezeichnung = 'Sanität 5'");
+    EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
+    EXPECT_EQ(Text(name), L"Sanität 4");
 }
 
 // The own-record rule on a page's rights: 0x10000 edits one's own records only.
@@ -392,6 +425,16 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     EXPECT_FALSE(Dlg()->IsEditing());
     EXPECT_EQ(Lock(kurs), "");
     script.AllowReports(false);
+
+    // A page asks for the save itself, or for the cancel.
+    ASSERT_TRUE(Retype(name, L"Maschinisten 2029"));
+    EXPECT_EQ(Page(0)->RequestSave(), S_OK);
+    EXPECT_EQ(Name(kurs), "Maschinisten 2029");
+    EXPECT_FALSE(Dlg()->IsEditing());
+    ASSERT_TRUE(Retype(name, L"Verworfen"));
+    EXPECT_EQ(Page(0)->RequestCancelEdit(), S_OK);
+    EXPECT_EQ(Text(name), L"Maschinisten 2029");
+    EXPECT_FALSE(Dlg()->IsEditing());
 
     // The record deleted by another user: the pending saves go, no lock is released.
     ASSERT_TRUE(Retype(name, L"Gelöscht"));
@@ -563,6 +606,8 @@ TEST_F(FrameworkEditing, TenantRightsNarrowTheFunctionsAndAControlNeedsEveryBitO
     CChildDlg* page = Page(0);
     EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L""), S_OK);
     EXPECT_EQ(page->GetSec().GetRights(), 0x100u);
+    EXPECT_EQ(Dlg()->ApplyRights(), S_OK);
+    EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x101u) << "a view without a scope keeps its function's rights";
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
     EXPECT_EQ(Dlg()->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
     EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "no record: the scope's rights for the tenant";
@@ -639,6 +684,10 @@ TEST_F(FrameworkEditing, TheClosingEventMarksTheDialogAndEveryPageAndStopsTabSwi
     ASSERT_TRUE(ClickTab(Tabs(), 1));
     EXPECT_FALSE(Page(1)->IsActive());
     EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    // Rights applied while closing take no page down.
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(Dlg()->GetTabList().size(), 2u);
 }
 
 // Closing while the lock cannot be released: the user is asked once and told once, yet the pages

@@ -185,6 +185,9 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     AddDocument(45, 4, "/tmp/edit/d.pdf", "2026-01-05 10:00:00" + tag.substr(0, tag.size() - 6) + "HANS_M");
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY));
+    // Several documents: a stack, the sheet behind showing its corner.
+    const QWidget* iconWidget = Widget(IconWnd());
+    EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 6, iconWidget->height() / 2 - 8 + 1), RGB(0x40, 0x40, 0x40));
     AddDocument(45, 2, "/tmp/edit/b.pdf", "2026-01-05 10:00:00" + U(CLockDbRecord().m_strOwnerTag));
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
@@ -258,6 +261,14 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     const int x0 = iconWidget->width() / 2 - 8, y0 = iconWidget->height() / 2 - 8;
     EXPECT_EQ(PixelAt(IconWnd(), x0, y0), Dlg()->GetBackgroundColor());
     EXPECT_EQ(PixelAt(IconWnd(), x0 + 3, y0 + 4), RGB(0x40, 0x40, 0x40));
+    // Inside the sheet, three lines of writing.
+    const QImage shown = Widget(IconWnd())->grab().toImage();
+    std::string writing;
+    for (int y = 1; y < 10; ++y) {
+        for (int x = 1; x < 8; ++x) writing += shown.pixel(x0 + 3 + x, y0 + 4 + y) == qRgb(0x30, 0x60, 0xB0) ? '#' : '.';
+        writing += '/';
+    }
+    EXPECT_EQ(writing, "......./......./.#####./......./.#####./......./.#####./......./......./");
 
     // The text and the search button search; the filter button filters.
     ASSERT_TRUE(Click(h, IDC_NQ_SEL_TEXT));
@@ -313,6 +324,14 @@ TEST_F(Icons, BackAndForwardButtonsStepThroughTheRecordsShown) {
     bar.ShowWindow(SW_SHOW);  // as the dialog that places it shows it: only a bar on the screen is clicked
     const HWND h = bar.GetSafeHwnd();
     EXPECT_EQ(ToolTip(Item(h, IDC_NQ_NAV_BACK)), L"Zurück");
+    // Each button shows its arrow.
+    for (int id : {IDC_NQ_NAV_BACK, IDC_NQ_NAV_FORWARD}) {
+        const QImage image = Grab(Item(h, id), false);
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) inked += qGray(image.pixel(x, y)) < 160;
+        EXPECT_GT(inked, 5) << id;
+    }
     for (int i = 0; i < 5 && Dlg()->GetRecordID() != kurs; ++i) ASSERT_TRUE(Click(h, IDC_NQ_NAV_BACK));
     EXPECT_EQ(Dlg()->GetRecordID(), kurs);
     for (int i = 0; i < 5 && Dlg()->GetRecordID() != other; ++i) ASSERT_TRUE(Click(h, IDC_NQ_NAV_FORWARD));
@@ -326,6 +345,7 @@ TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserH
     iconstest::CTestSetupPage page;
     ASSERT_TRUE(page.Create(iconstest::IDD_TEST_SETUP, &pane));
     EXPECT_EQ(page.m_pScrollHelper, nullptr) << "no display height, no scrolling";
+    page.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), 0);  // as a spin button on it sends
     EXPECT_EQ(page.GetBackgroundColor(), qv::nq::SetupBackgroundColor(GetSysColor(COLOR_BTNFACE)));
 
     EXPECT_EQ(page.Lock(mandant, L"Mandant", L"lMandantID"), long(eRecordEditing));
