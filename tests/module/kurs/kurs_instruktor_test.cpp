@@ -70,6 +70,12 @@ TEST_F(KursInstruktor, PlannedInstructorIsReusedAndKeepsItsRole) {
     EXPECT_EQ(id, planned);
     EXPECT_EQ(Reg(planned, "lKursinstanzID, lKursleitungID"), std::to_string(run) + "|12");
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 2);
+    // A row the caller names moves to the other run; another planned row of the year stays planned.
+    const long again = AddReg(person, kurs, -1, 0, "2031-12-31", false);
+    ASSERT_EQ(Instruktor(person, run2, 2031, 44, id, status), S_OK);
+    EXPECT_EQ(id, planned);
+    EXPECT_EQ(Reg(planned, "lKursinstanzID"), std::to_string(run2));
+    EXPECT_EQ(Reg(again, "lKursinstanzID"), "-1");
 }
 
 TEST_F(KursInstruktor, NoCheckRefusesAnInstructor) {
