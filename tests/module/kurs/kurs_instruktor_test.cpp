@@ -44,6 +44,11 @@ TEST_F(KursInstruktor, RunBookingIsDatedAtTheYearsEndWithTheDefaultStatusAndLogg
     EXPECT_EQ(entries[0].tableID, 42);
     EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", run));
     EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+
+    // The year is the one of the run booked, whatever the caller names.
+    long next = 0;
+    ASSERT_EQ(Instruktor(other, AddRun(kurs, "2032-03-01"), 2031, 44, next, status), S_OK);
+    EXPECT_EQ(Reg(next, "dtDatum"), "2032-12-31 00:00:00");
 }
 
 TEST_F(KursInstruktor, BookingWithoutRunWritesTheCallersStatusAndNamesTheCourse) {
