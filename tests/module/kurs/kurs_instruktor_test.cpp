@@ -93,6 +93,13 @@ TEST_F(KursInstruktor, NoCheckRefusesAnInstructor) {
     EXPECT_EQ(Instruktor(person, run, 2031, 44, id, status), S_OK);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + std::to_string(run)), 2);
     EXPECT_TRUE(script.Log().Records().empty());
+    // Only a write the database refuses: reported and returned, nothing logged.
+    Sql("CREATE TRIGGER PersonKurs_NoInsert BEFORE INSERT ON PersonKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    script.ExpectReport(L"gesperrt");
+    const size_t logged = userLog.Entries().size();
+    long refused = 0;
+    EXPECT_TRUE(FAILED(Instruktor(other, run, 2031, 44, refused, status)));
+    EXPECT_EQ(userLog.Entries().size(), logged);
 }
 
 TEST_F(KursInstruktor, PersonZeroIsRefusedSilently) {

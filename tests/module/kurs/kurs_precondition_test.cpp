@@ -128,6 +128,9 @@ TEST_F(KursPrecondition, MaximumAndMinimumAgeTogether) {
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
     Attended(a, "2028-05-01");
     EXPECT_EQ(Check(), S_OK);
+    // The shortest lock, one year, is a limit like the others.
+    Sql("UPDATE KurspreconditionItem SET lLockYear = 1");
+    EXPECT_EQ(Check(), S_OK);
 }
 
 TEST_F(KursPrecondition, LimitsWithoutMeaningNeverPass) {
