@@ -21,9 +21,11 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     // The removal's choice and the booking's questions are asked before the move's unit begins.
     kurs::CQuestionsFirst questions;
     {
+        // Nothing is written yet, so the registration still holds its place in the old run. The unit
+        // takes it out or deregisters it before the booking, whose checks then leave it out: here
+        // they leave it out by its key, so that they come to the questions the unit would ask.
         long lID = lPersonKursID;
         const long hrAsk = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true);
-        if (hrAsk == S_FALSE) lID = 0;
         EPersonKursStatus eAsked = ePersonKursStatusAngemeldet;
         if (SUCCEEDED(hrAsk)) AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eAsked);
     }

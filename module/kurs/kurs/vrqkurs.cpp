@@ -348,6 +348,8 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidOldPerson);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strOldPerson);
             if (FAILED(hr)) KURS_TRACEHR(hr);
+        } else if (SUCCEEDED(hr)) {
+            hr = KURS_TRACEHR(E_FAIL);  // deleted meanwhile: there is nothing to hand over
         }
         rs.Close();
     }

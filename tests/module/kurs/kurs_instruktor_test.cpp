@@ -44,6 +44,11 @@ TEST_F(KursInstruktor, RunBookingIsDatedAtTheYearsEndWithTheDefaultStatusAndLogg
     EXPECT_EQ(entries[0].tableID, 42);
     EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", run));
     EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+
+    // The year is the one of the run booked, whatever the caller names.
+    long next = 0;
+    ASSERT_EQ(Instruktor(other, AddRun(kurs, "2032-03-01"), 2031, 44, next, status), S_OK);
+    EXPECT_EQ(Reg(next, "dtDatum"), "2032-12-31 00:00:00");
 }
 
 TEST_F(KursInstruktor, BookingWithoutRunWritesTheCallersStatusAndNamesTheCourse) {
@@ -70,6 +75,12 @@ TEST_F(KursInstruktor, PlannedInstructorIsReusedAndKeepsItsRole) {
     EXPECT_EQ(id, planned);
     EXPECT_EQ(Reg(planned, "lKursinstanzID, lKursleitungID"), std::to_string(run) + "|12");
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 2);
+    // A row the caller names moves to the other run; another planned row of the year stays planned.
+    const long again = AddReg(person, kurs, -1, 0, "2031-12-31", false);
+    ASSERT_EQ(Instruktor(person, run2, 2031, 44, id, status), S_OK);
+    EXPECT_EQ(id, planned);
+    EXPECT_EQ(Reg(planned, "lKursinstanzID"), std::to_string(run2));
+    EXPECT_EQ(Reg(again, "lKursinstanzID"), "-1");
 }
 
 TEST_F(KursInstruktor, NoCheckRefusesAnInstructor) {
@@ -82,6 +93,13 @@ TEST_F(KursInstruktor, NoCheckRefusesAnInstructor) {
     EXPECT_EQ(Instruktor(person, run, 2031, 44, id, status), S_OK);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + std::to_string(run)), 2);
     EXPECT_TRUE(script.Log().Records().empty());
+    // Only a write the database refuses: reported and returned, nothing logged.
+    Sql("CREATE TRIGGER PersonKurs_NoInsert BEFORE INSERT ON PersonKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    script.ExpectReport(L"gesperrt");
+    const size_t logged = userLog.Entries().size();
+    long refused = 0;
+    EXPECT_TRUE(FAILED(Instruktor(other, run, 2031, 44, refused, status)));
+    EXPECT_EQ(userLog.Entries().size(), logged);
 }
 
 TEST_F(KursInstruktor, PersonZeroIsRefusedSilently) {

@@ -149,6 +149,9 @@ TEST_F(KursOnline, ReplyContainerIsParsedIntoStatusHintAndData) {
     EXPECT_EQ(booking.NavigateURL(), S_OK);
     EXPECT_EQ(U(booking.GetLastHint()), "a");
     EXPECT_EQ(U(booking.Data()), "1$2=3|4");
+    central.Queue({"<pre id=\"ResponseContainer\">s=ok$h==b</pre>"});
+    EXPECT_EQ(booking.NavigateURL(), S_OK);
+    EXPECT_EQ(U(booking.GetLastHint()), "");
 
     central.Queue({"<pre id=\"ResponseContainer\">status=ok</pre>"});
     EXPECT_EQ(booking.NavigateURL(), S_OK);
@@ -257,6 +260,8 @@ TEST_F(KursOnline, RefusalsShowTheirMessageAndWriteNothing) {
         {"personkursexists", L"Der Teilnehmer ist bereits in der Kantonsdatenbank erfasst!", true},
         {"file", L"Die Importdatei wurde nicht gefunden: '4/4'", true},
         {"dbconnection", L"Datenbank - Fehler: '4/4'", true},
+        {"error", L"Es ist ein allgemeiner Fehler aufgetreten: '4/4'", true},
+        {"weiss nicht", L"Die Operation war nicht erfolgreich: '4/4'", true},
     };
     for (const auto& c : cases) {
         central.QueueStatus(c.word, "4/4");
@@ -462,6 +467,11 @@ TEST_F(KursOnline, DeleteRequestNamesTheRegistrationWithoutRun) {
     // Local courses are not the central installation's business.
     EXPECT_EQ(booking.WebRemovePersonFromKurs(person, AddKurs(3, "LK"), reg), S_FALSE);
     EXPECT_EQ(central.RequestCount(), 2u);
+    // The database's first registration is named as well.
+    Sql("INSERT INTO PersonKurs (lPersonKursID, lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum) VALUES (1, " +
+        K(person) + ", " + K(kurs) + ", -1, 0, '2031-12-31 00:00:00')");
+    ASSERT_EQ(booking.WebRemovePersonFromKurs(person, kurs, 1), S_OK);
+    EXPECT_EQ(central.Requests().back().Param("PersonKurs"), Braced(Guid("PersonKurs", 1)));
 }
 
 TEST_F(KursOnline, CopiesCarryTheLastReply) {

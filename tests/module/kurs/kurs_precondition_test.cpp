@@ -128,6 +128,9 @@ TEST_F(KursPrecondition, MaximumAndMinimumAgeTogether) {
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
     Attended(a, "2028-05-01");
     EXPECT_EQ(Check(), S_OK);
+    // The shortest lock, one year, is a limit like the others.
+    Sql("UPDATE KurspreconditionItem SET lLockYear = 1");
+    EXPECT_EQ(Check(), S_OK);
 }
 
 TEST_F(KursPrecondition, LimitsWithoutMeaningNeverPass) {
@@ -189,7 +192,8 @@ TEST_F(KursPrecondition, BookingRefusedByThePreconditionsWritesNothing) {
 }
 
 TEST_F(KursPrecondition, DatabaseFailureInAnItemStopsTheCheck) {
-    AddItem(AddRule(1, 0), a, 1, -1, -1);
+    const long rule = AddRule(1, 0);
+    AddItem(rule, a, 1, -1, -1);
     // The rules stay readable, the registrations do not.
     Sql("ALTER TABLE PersonKurs RENAME TO PersonKursWeg");
     script.ExpectReport();
@@ -199,6 +203,17 @@ TEST_F(KursPrecondition, DatabaseFailureInAnItemStopsTheCheck) {
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
     Sql("ALTER TABLE PersonKursWeg RENAME TO PersonKurs");
+
+    // Also when the failing item follows a fulfilled one (a limit the database cannot reckon).
+    Attended(a, "2030-01-01");
+    Attended(b, "2030-01-01");
+    AddItem(rule, b, 1, 99999, -1);
+    script.ExpectReport();
+    const long hrLater = Check();
+    EXPECT_TRUE(FAILED(hrLater)) << std::hex << hrLater;
+    EXPECT_NE(hrLater, E_ABORT);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
 }
 
 TEST_F(KursPrecondition, YesShowsTheRulesReadOnly) {

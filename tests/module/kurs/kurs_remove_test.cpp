@@ -210,23 +210,26 @@ TEST_F(KursRemove, PlannedRegistrationIsDeletedAndTheEntryNamesTheCourse) {
 
 TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     Central(true);
-    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
-    const long instr = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    // Not the first run of the table, by number nor by key: the entries name the run the rows were in.
+    const long later = AddRun(kurs, "2031-09-07");
+    Sql("UPDATE Kursinstanz SET guid = 'FFFFFFFF-FFFF-4FFF-8FFF-FFFFFFFFFFFF' WHERE lKursinstanzID = " + K(later));
+    const long reg = AddReg(person, kurs, later, 0, "2031-09-07");
+    const long instr = AddReg(person, kurs, later, 0, "2031-12-31", false);
     CVRQKurs booking;
     ASSERT_EQ(booking.RemovePersonFromKurs(reg, person, -1), S_OK);
-    ASSERT_EQ(booking.RemoveInstruktorFromKurs(instr, person, run), S_OK);
+    ASSERT_EQ(booking.RemoveInstruktorFromKurs(instr, person, later), S_OK);
     EXPECT_EQ(Regs(), 0);
     const auto entries = userLog.Entries();
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].text, L"Person von einer Kursaustragung entfernt.");
     EXPECT_EQ(entries[1].text, L"Person von einem Kurs entfernt.");
     EXPECT_EQ(entries[1].tableID, 42);
-    EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", later));
     EXPECT_EQ(entries[3].text, L"Person von einem Kurs entfernt.");
     EXPECT_EQ(entries[3].module, L"Ausbildung.Person.Instruktor");
     EXPECT_EQ(entries[3].detail, L"Instruktor:" + PersonName(person) + L" | Status:Angemeldet");
     EXPECT_EQ(entries[3].tableID, 42);
-    EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", later));
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {

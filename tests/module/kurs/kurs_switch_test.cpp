@@ -81,6 +81,15 @@ TEST_F(KursSwitch, NewPersonMustMeetThePreconditions) {
     EXPECT_EQ(booking.SwitchPerson(newPerson, kurs, run, reg), S_OK);
 }
 
+TEST_F(KursSwitch, ARegistrationDeletedMeanwhileIsReportedAndNothingIsLogged) {
+    Sql("DELETE FROM PersonKurs");
+    CVRQKurs booking;
+    script.ExpectReport(L"No OLEDB Error available!");
+    EXPECT_TRUE(FAILED(booking.SwitchPerson(newPerson, kurs, run, reg)));
+    EXPECT_EQ(CountRegs(), 0);
+    EXPECT_TRUE(userLog.Entries().empty());
+}
+
 TEST_F(KursSwitch, FailingLogKeepsTheSwitch) {
     userLog.fail = E_ACCESSDENIED;
     CVRQKurs booking;
