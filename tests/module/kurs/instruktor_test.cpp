@@ -390,6 +390,9 @@ TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {
     ASSERT_FALSE(pPage->GetModifiedFlag());
 
     CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(kRunChanged, run + 1000, FALSE), S_OK);
+    Pump();
+    EXPECT_FALSE(pPage->GetModifiedFlag()) << "another run's change leaves the page";
     ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; })) << "the hidden page reloads when shown";
     ASSERT_EQ(events.FireEvent(kRolesChanged, 0, FALSE), S_OK);

@@ -661,6 +661,7 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "on the waiting list, the run's date";
         ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         script.AllowReports(true);
@@ -705,6 +706,7 @@ TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_EQ(dlg.m_cbInstanz.GetCurSel(), -1);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_DATUM))) << "penalty list: the run's date";
         Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
