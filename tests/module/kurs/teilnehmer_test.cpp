@@ -536,6 +536,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
                   (std::vector<std::wstring>{L"-", L"Herbst (01.09.2031)", L"Frühling (01.03.2031)"}));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
+        EXPECT_FALSE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "a registered person is not absent";
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_ENTSCHULDIGT)));
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
         EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
