@@ -578,6 +578,9 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     script.ExpectMessageBox(IDOK, L"Der letzte Datumseintrag kann nicht gelöscht werden.");
     Click(Field(IDC_INSTANZDATEN_DELETEDATE));
     EXPECT_EQ(Rows(Grid()), 1);
+    // Without an end date the end time is not held to the start time.
+    ASSERT_TRUE(grid.SetCellValue(0, 2, L""));
+    EXPECT_TRUE(grid.SetCellValue(0, 3, L"07:00"));
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 
