@@ -447,6 +447,12 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     EXPECT_EQ(std::vector<NQNavigateEntry>(visited.begin(), visited.begin() + 2),
               (std::vector<NQNavigateEntry>{{NQNavigateEntry::Record, view, frau, 0, L""},
                                             {NQNavigateEntry::Tab, view, 0, 0, L"Instruktor"}}));
+
+    // After the editor's OK the edited instructor is selected again.
+    ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
+    Click(Button(IDC_INSTRUKTOR_EDIT));
+    EXPECT_TRUE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
 }
 
 }  // namespace

@@ -190,6 +190,7 @@ TEST_F(KursPreconditionEditor, InputThatMakesNoRuleIsRefusedWithAReason) {
             script.ExpectReport(c.message);
             Click(dlg, IDC_PRECONDITION_NEWRULE);
             EXPECT_EQ(qv::ui::test::Rows(dlg.m_listRules), 0);
+            if (c.kurs < 0) EXPECT_TRUE(HasFocus(Item(dlg, IDC_PRECONDITION_KURS))) << "the course is asked for";
         }
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Kursprecondition"), 0);
