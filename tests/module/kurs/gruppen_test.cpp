@@ -203,6 +203,10 @@ TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
     bool taken = false;
     EXPECT_EQ(CGruppenDlg::CreateGroup(conn, run, L"theorie  ", 1, taken), S_OK);
     EXPECT_TRUE(taken);
+    // A unit that cannot begin is a failure to report, not a name taken.
+    CQvADOConnection closed;
+    EXPECT_TRUE(FAILED(CGruppenDlg::CreateGroup(closed, run, L"Praxis", 1, taken)));
+    EXPECT_FALSE(taken);
     EXPECT_EQ(Groups(run), "Theorie/4");
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
 }

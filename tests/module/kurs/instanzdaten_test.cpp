@@ -20,6 +20,7 @@
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QPainter>
@@ -396,6 +397,9 @@ TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfThe
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)), L"");
     for (int id : {IDC_INSTANZDATEN_ANMELDENVON, IDC_INSTANZDATEN_ANMELDENBIS, IDC_INSTANZDATEN_ABGESAGT})
         EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id << ": no date is set without a run";
+    auto* name = qobject_cast<QLineEdit*>(Widget(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text().toStdWString() + L"|" + name->placeholderText().toStdWString(), L"|Bezeichnung eingeben...");
     Screen(Page()->GetSafeHwnd(), "instanzdatendlg_new_course");
 }
 
@@ -574,6 +578,9 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     script.ExpectMessageBox(IDOK, L"Der letzte Datumseintrag kann nicht gelöscht werden.");
     Click(Field(IDC_INSTANZDATEN_DELETEDATE));
     EXPECT_EQ(Rows(Grid()), 1);
+    // Without an end date the end time is not held to the start time.
+    ASSERT_TRUE(grid.SetCellValue(0, 2, L""));
+    EXPECT_TRUE(grid.SetCellValue(0, 3, L"07:00"));
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 

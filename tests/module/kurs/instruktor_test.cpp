@@ -5,8 +5,10 @@
 #include "getstatusdlg.h"
 #include "qveventsource.h"
 #include "runpagestest.h"
+#include "../../suite/frame/fakeview.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QPainter>
 
 #include <filesystem>
@@ -109,17 +111,32 @@ TEST_F(Instruktor, EachButtonShowsThePictureOfItsCommandOnEveryPageAndDialog) {
             if (!button || button->icon().isNull()) continue;
             const std::string what = command(ToolTip(child));
             if (what.empty()) continue;
+            if (where != "Kursanmeldeänderungen") {
+                auto* push = qobject_cast<QPushButton*>(button);
+                EXPECT_TRUE(push && push->isFlat()) << where << " " << what << ": a page's command buttons are flat";
+            }
             const QImage picture = button->icon().pixmap(QSize(16, 16)).toImage().convertToFormat(QImage::Format_ARGB32);
             byCommand[what].push_back({where + " " + std::to_string(::GetDlgCtrlID(child)), picture});
             ++perWindow[where];
         }
     };
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
     OpenView();
     for (int i = 0; i < Dlg()->GetTabCtrl().GetTabCount(); ++i) {
         ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), i));
         Pump();
         collect(Page(i)->GetSafeHwnd(), W2U(TabLabels(Dlg()->GetTabCtrl().GetSafeHwnd())[std::size_t(i)]));
+        // Each page's help button shows the page's own help.
+        if (HWND help = qv::ui::test::Item(Page(i)->GetSafeHwnd(), IDC_HELPBUTTON)) Click(help);
     }
+    qv::SetHelpHandler(nullptr);
+    EXPECT_EQ(topics, (std::vector<std::wstring>{L"HELP_KURS_TAB_TEILNEHMER", L"HELP_KURS_TAB_GRUPPEN",
+                                                 L"HELP_KURS_TAB_INSTRUKTOR", L"HELP_KURS_TAB_PLANUNG",
+                                                 L"HELP_KURS_TAB_HISTORY"}));
     script.ExpectModal(IDD_NOTIFICATION, [&](qv::IModalDialog& modal) {
         collect(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), "Kursanmeldeänderungen");
         modal.EndModal(IDCANCEL);
@@ -390,6 +407,9 @@ TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {
     ASSERT_FALSE(pPage->GetModifiedFlag());
 
     CQvEventSource events;
+    ASSERT_EQ(events.FireEvent(kRunChanged, run + 1000, FALSE), S_OK);
+    Pump();
+    EXPECT_FALSE(pPage->GetModifiedFlag()) << "another run's change leaves the page";
     ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; })) << "the hidden page reloads when shown";
     ASSERT_EQ(events.FireEvent(kRolesChanged, 0, FALSE), S_OK);
@@ -401,7 +421,9 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     const long lehrer = AddRole("Klassenlehrer");
     Sql("UPDATE Kursinstanz SET lMinInstruktor = 3 WHERE lKursinstanzID = " + K(run));
     const long frau = AddPerson("Ammann");
-    Sql("UPDATE Person SET fWeiblich = 1, strVorname = 'Regula' WHERE lPersonID = " + K(frau));
+    Sql("INSERT INTO Grad (lGradID, strBezeichnung, strKurzbezeichnung, strKurzbezeichnungF, lRang) VALUES "
+        "(2, 'Leutnant', 'Lt', 'Lt F', 8)");
+    Sql("UPDATE Person SET fWeiblich = 1, strVorname = 'Regula', lCAktGradID = 2 WHERE lPersonID = " + K(frau));
     AddInstruktor(frau, run, 0, lehrer, 1);
     AddInstruktor(AddPerson("Brunner"), run, 1);
     Open();
@@ -409,8 +431,28 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     const int row = RowOf(Grid(), 4, L"Ammann");
     EXPECT_EQ(CellTextColor(Grid(), row, 4), RGB(200, 0, 120));
     EXPECT_EQ(Cell(Grid(), row, 1), L"Klassenlehrer");
+    EXPECT_EQ(Cell(Grid(), row, 2) + L"|" + Cell(Grid(), row, 3), L"8|Lt F");
     EXPECT_EQ(page->GetStatusColor(), RGB(255, 50, 50));
     Screen(Dlg()->GetSafeHwnd(), "kurs_instruktor");
+
+    // The name opens the person's page on its instructor tab.
+    static frametest::CallLog viewLog;
+    static frametest::FakeView personView("person", viewLog, GUID_NULL, L"Person");
+    ASSERT_EQ(host->AddView(L"Qovaro.NQ2.PersonView", personView.Init()), S_OK);
+    std::vector<NQNavigateEntry> visited;
+    qv::nq::SetNavigator([&](const NQNavigateEntry& e) -> long { visited.push_back(e); return S_OK; });
+    ASSERT_TRUE(ClickCell(Grid(), row, 4));
+    const CString view = L"Qovaro.NQ2.PersonView";
+    ASSERT_GE(visited.size(), 2u);
+    EXPECT_EQ(std::vector<NQNavigateEntry>(visited.begin(), visited.begin() + 2),
+              (std::vector<NQNavigateEntry>{{NQNavigateEntry::Record, view, frau, 0, L""},
+                                            {NQNavigateEntry::Tab, view, 0, 0, L"Instruktor"}}));
+
+    // After the editor's OK the edited instructor is selected again.
+    ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
+    Click(Button(IDC_INSTRUKTOR_EDIT));
+    EXPECT_TRUE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
 }
 
 }  // namespace

@@ -116,8 +116,11 @@ public:
         }
         return S_OK;
     }
-    // Numbers and texts are kept, so that what a settings page wrote reads back.
-    HRESULT SetOption(long lArea, BSTR bstrName, long, VARIANT value) override {
+    // Numbers and texts are kept, so that what a settings page wrote reads back. As on the real
+    // server, a write with a lookup flag other than 0 is the signed-in user's own, which no read of
+    // the installation's settings sees.
+    HRESULT SetOption(long lArea, BSTR bstrName, long lLookup, VARIANT value) override {
+        if (lLookup != 0) return S_OK;
         if (value.vt == VT_I4) Set(lArea, qvtest::Str(bstrName), static_cast<long>(value.lVal));
         else if (value.vt == VT_BSTR) Set(lArea, qvtest::Str(bstrName), qvtest::Str(value.bstrVal));
         return S_OK;

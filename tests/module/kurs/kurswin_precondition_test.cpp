@@ -123,6 +123,14 @@ TEST_F(KursPreconditionEditor, RulesMadeInTheEditorDecideTheBookingCheck) {
     AddReg(person, kurs, -1, 1, "2029-01-01");
     script.ExpectMessageBox(IDNO, L"ZIEL, ZIEL Kurs");
     EXPECT_EQ(Check(), E_ABORT);
+
+    // Deleting one of the first rule's two courses keeps the rule with the other.
+    Edit([&](CKursPreconditionDlg& dlg) {
+        SelectRow(dlg.m_listRules, 1);
+        script.ExpectMessageBox(IDYES, L"gelöscht");
+        Click(dlg, IDC_PRECONDITION_DELETE);
+    });
+    EXPECT_EQ(Rules(), (std::vector<std::string>{"1:0:" + K(a) + ":1:2:-1", "2:3:" + K(kurs) + ":1:-1:-1"}));
 }
 
 TEST_F(KursPreconditionEditor, ChangingAndDeletingKeepTheRulesNumberedFromOne) {
@@ -182,6 +190,7 @@ TEST_F(KursPreconditionEditor, InputThatMakesNoRuleIsRefusedWithAReason) {
             script.ExpectReport(c.message);
             Click(dlg, IDC_PRECONDITION_NEWRULE);
             EXPECT_EQ(qv::ui::test::Rows(dlg.m_listRules), 0);
+            if (c.kurs < 0) EXPECT_TRUE(HasFocus(Item(dlg, IDC_PRECONDITION_KURS))) << "the course is asked for";
         }
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Kursprecondition"), 0);

@@ -428,6 +428,8 @@ TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
     ASSERT_EQ(events.FireEvent(CKursDlg::GUID_UpdateSecKurs, 0, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursID <> -1") == 2; }))
         << "a rights row per course";
+    Pump();
+    EXPECT_FALSE(Page(0)->GetModifiedFlag()) << "the page shown reloads under the new rights";
     EXPECT_EQ(Int("SELECT count(*) FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID <> -1"), 2);
 }
 

@@ -631,6 +631,34 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     ClickAt(page->m_btnMenu.GetSafeHwnd(), face.right - 4, face.Height() / 2);  // on its arrow
     EXPECT_EQ(Rows(page->m_ctrlKurs.GetSafeHwnd()), 2);
     EXPECT_EQ(Rows(page->m_ctrlKursinstanz.GetSafeHwnd()), 2);
+
+    // The face of the button has the logic server configure the fields of the table chosen: here the
+    // run's; the grids then show them as they are.
+    struct Configurator : qvtest::StackObject<INQCustFieldConfig, IID_INQCustFieldConfig> {
+        HRESULT ConfigureCustFields(long lTableID, long lMode) override {
+            asked += std::to_string(lTableID) + "/" + std::to_string(lMode) + " ";
+            onAsk();
+            return S_OK;
+        }
+        std::function<void()> onAsk;
+        std::string asked;
+    } configurator;
+    configurator.onAsk = [this] {
+        Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, lOrder) VALUES (5, 42, 'Tenue', 3)");
+    };
+    IUnknown* logic = nullptr;
+    ASSERT_EQ(qv::QueryRunningServer(NQ_LOGICSERVER_PROGID, IID_IUnknown, reinterpret_cast<void**>(&logic)), S_OK);
+    ASSERT_EQ(qv::RegisterRunningServer(NQ_LOGICSERVER_PROGID, &configurator), S_OK);
+    script.ExpectModal(IDD_SELECTCUSTFIELD, [](qv::IModalDialog& modal) {
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        Click(qv::ui::test::Item(dlg, IDC_SELECTCUSTFIELD_INSTANZ));
+        Click(dlg, IDOK);
+    });
+    ClickAt(page->m_btnMenu.GetSafeHwnd(), 4, face.Height() / 2);
+    qv::RegisterRunningServer(NQ_LOGICSERVER_PROGID, logic);
+    logic->Release();
+    EXPECT_EQ(configurator.asked, "42/2 ");
+    EXPECT_EQ(Rows(page->m_ctrlKursinstanz.GetSafeHwnd()), 3);
     Screen(page->GetSafeHwnd(), "custfielddlg");
 }
 

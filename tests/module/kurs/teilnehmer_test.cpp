@@ -536,6 +536,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
                   (std::vector<std::wstring>{L"-", L"Herbst (01.09.2031)", L"Frühling (01.03.2031)"}));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
+        EXPECT_FALSE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "a registered person is not absent";
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_ENTSCHULDIGT)));
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
         EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
@@ -661,6 +663,7 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "on the waiting list, the run's date";
         ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         script.AllowReports(true);
@@ -705,6 +708,7 @@ TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_EQ(dlg.m_cbInstanz.GetCurSel(), -1);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_DATUM))) << "penalty list: the run's date";
         Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"nur die Bemerkung");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
