@@ -116,6 +116,24 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     EXPECT_EQ(combo->FindStringExact(-1, L"Be"), CB_ERR);
     EXPECT_EQ(combo->SelectString(-1, L"aa"), 0);
     EXPECT_EQ(combo->GetItemData(combo->GetCurSel()), 11u);
+    EXPECT_EQ(combo->GetCount(), 3);
+    EXPECT_EQ(combo->FindString(1, L"a"), 0) << "the search goes round after the last item";
+    EXPECT_EQ(combo->SelectString(-1, L"Olten"), CB_ERR);
+    EXPECT_EQ(combo->GetCurSel(), 0) << "a text not found keeps the choice";
+    EXPECT_EQ(combo->GetLBTextLen(2), 6);
+    EXPECT_EQ(combo->GetLBTextLen(3), CB_ERR);
+    EXPECT_EQ(combo->GetLBText(3, nullptr), CB_ERR);
+    EXPECT_EQ(combo->GetItemData(3), DWORD_PTR(CB_ERR));
+    EXPECT_EQ(combo->SetItemData(3, 44), CB_ERR);
+    EXPECT_EQ(combo->SetCurSel(3), CB_ERR);
+    EXPECT_EQ(combo->GetCurSel(), CB_ERR) << "an index beyond the items chooses none";
+    EXPECT_EQ(Text(*combo), L"");
+    EXPECT_EQ(combo->InsertString(1, L"Olten"), 1) << "inserted where asked, also in a sorted list";
+    EXPECT_EQ(combo->InsertString(-1, L"Aarburg"), 4) << "minus one appends";
+    combo->GetLBText(1, text);
+    EXPECT_EQ(text, L"Olten");
+    EXPECT_EQ(combo->DeleteString(4), 4);
+    EXPECT_EQ(combo->DeleteString(1), 3);
 
     ASSERT_TRUE(SelectComboItem(*combo, 1));
     EXPECT_EQ(page.Count(1035, CBN_SELCHANGE), 1u);
@@ -167,14 +185,30 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
     edit->GetSel(start, end);
     EXPECT_EQ(start, 0);
     EXPECT_EQ(end, 12);
+    edit->SetSel(-1, 0);
+    EXPECT_EQ(edit->GetSel(), DWORD(MAKELONG(12, 12))) << "no selection: the caret stays where it was";
+    EXPECT_EQ(edit->GetLimitText(), 12u);
+    CRect inside;
+    edit->GetClientRect(&inside);
+    const CPoint blank(inside.right - 4, inside.Height() / 2);
+    EXPECT_EQ(PixelAt(*edit, blank.x, blank.y), GetSysColor(COLOR_WINDOW));
     EXPECT_TRUE(edit->SetReadOnly(TRUE));
     EXPECT_TRUE(ReadOnly(*edit));
+    EXPECT_EQ(PixelAt(*edit, blank.x, blank.y), GetSysColor(COLOR_BTNFACE)) << "a read-only field is grey";
     const std::size_t before = page.Count(1041, EN_CHANGE);
     Retype(*edit, L"anders");
     EXPECT_EQ(Text(*edit), L"Grundkurs At");
     EXPECT_EQ(page.Count(1041, EN_CHANGE), before);
     edit->SetReadOnly(FALSE);
     EXPECT_FALSE(ReadOnly(*edit));
+    edit->LimitText(0);
+    EXPECT_EQ(edit->GetLimitText(), 0x7FFFFFFEu) << "zero lifts the limit";
+    ASSERT_TRUE(Focus(Item(page, 1042)));
+    const std::size_t gained = page.Count(1041, EN_SETFOCUS), lost = page.Count(1041, EN_KILLFOCUS);
+    ASSERT_TRUE(Focus(*edit));
+    ASSERT_TRUE(Focus(Item(page, 1042)));
+    EXPECT_EQ(page.Count(1041, EN_SETFOCUS), gained + 1);
+    EXPECT_EQ(page.Count(1041, EN_KILLFOCUS), lost + 1);
 }
 
 TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
@@ -194,10 +228,26 @@ TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
     PressKey(Item(page, 1042), VK_UP);
     PressKey(Item(page, 1042), VK_UP);
     EXPECT_EQ(spin->GetPos32(), 99) << "the position read from the buddy stops at the range";
+    PressKey(Item(page, 1042), VK_DOWN);
+    EXPECT_EQ(Text(Item(page, 1042)), L"98") << "down steps back";
+    spin->SetRange(0, 10);
+    EXPECT_EQ(spin->GetRange(), DWORD(MAKELONG(10, 0))) << "the upper end in the low word";
+    int lower = -1, upper = -1;
+    spin->GetRange(lower, upper);
+    EXPECT_EQ(lower, 0);
+    EXPECT_EQ(upper, 10);
+    EXPECT_EQ(spin->SetPos32(3), 10) << "the old position, held in the new range";
+    EXPECT_EQ(spin->GetPos(), 3);
+    spin->SetRange32(10, 0);
+    PressKey(Item(page, 1042), VK_UP);
+    EXPECT_EQ(spin->GetPos32(), 2) << "a range that runs down steps down on up";
+    EXPECT_EQ(spin->SetPos(-5), 2);
+    EXPECT_EQ(spin->GetPos32(), 0);
     BOOL error = FALSE;
     Retype(Item(page, 1042), L"");
     spin->GetPos32(&error);
     EXPECT_TRUE(error) << "an empty buddy is no number";
+    EXPECT_NE(HIWORD(DWORD(spin->GetPos())), 0) << "and says so in the high word";
 }
 
 TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
@@ -208,10 +258,17 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     checks.SetCheck(1, BST_CHECKED);
     EXPECT_EQ(checks.GetCheck(0), 0);
     EXPECT_EQ(checks.GetCheck(1), 1);
+    checks.SetCheck(0, BST_INDETERMINATE);
+    EXPECT_EQ(checks.GetCheck(0), 2);
+    checks.SetCheck(0, BST_UNCHECKED);
+    EXPECT_EQ(checks.GetCheck(0), 0);
     checks.Enable(0, FALSE);
     EXPECT_FALSE(checks.IsEnabled(0));
     EXPECT_TRUE(checks.IsEnabled(1));
     EXPECT_EQ(checks.GetCount(), 2);
+    checks.Enable(0, TRUE);
+    EXPECT_TRUE(checks.IsEnabled(0));
+    EXPECT_FALSE(checks.IsEnabled(2));
 
     CListBox* plain = static_cast<CListBox*>(page.GetDlgItem(1050));
     plain->AddString(L"B");
@@ -222,6 +279,31 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u);
     plain->SetCurSel(0);
     EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u) << "the program's choice is not reported";
+    EXPECT_EQ(plain->InsertString(1, L"Chur"), 1);
+    EXPECT_EQ(plain->InsertString(7, L"Davos"), 3) << "beyond the end: appended";
+    CString text;
+    plain->GetText(1, text);
+    EXPECT_EQ(text, L"Chur");
+    EXPECT_EQ(plain->GetTextLen(3), 5);
+    EXPECT_EQ(plain->GetTextLen(4), LB_ERR);
+    EXPECT_EQ(plain->GetText(4, nullptr), LB_ERR);
+    EXPECT_EQ(plain->FindString(-1, L"d"), 3);
+    EXPECT_EQ(plain->FindString(3, L"c"), 1) << "the search goes round";
+    EXPECT_EQ(plain->FindStringExact(-1, L"chur"), 1);
+    EXPECT_EQ(plain->FindStringExact(-1, L"Ch"), LB_ERR);
+    EXPECT_EQ(plain->SelectString(-1, L"Da"), 3);
+    EXPECT_EQ(plain->GetCurSel(), 3);
+    EXPECT_EQ(plain->GetSel(3), 1);
+    EXPECT_EQ(plain->GetSel(0), 0);
+    EXPECT_EQ(plain->GetItemData(2), 7u) << "the data moved with its item";
+    EXPECT_EQ(plain->GetItemData(4), DWORD_PTR(LB_ERR));
+    EXPECT_EQ(plain->SetItemData(4, 1), LB_ERR);
+    EXPECT_EQ(plain->SetCurSel(9), LB_ERR);
+    EXPECT_EQ(plain->GetCurSel(), LB_ERR);
+    EXPECT_EQ(plain->DeleteString(1), 3);
+    EXPECT_EQ(plain->DeleteString(3), LB_ERR);
+    EXPECT_EQ(plain->GetTopIndex(), 0);
+    EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u);
 }
 
 TEST_F(Controls, TheProgressBarKeepsItsRangeAndSteps) {
@@ -237,6 +319,19 @@ TEST_F(Controls, TheProgressBarKeepsItsRangeAndSteps) {
     bar->GetRange(lo, hi);
     EXPECT_EQ(lo, 0);
     EXPECT_EQ(hi, 50);
+    EXPECT_EQ(bar->SetPos(45), 50) << "the old position";
+    EXPECT_EQ(bar->StepIt(), 45);
+    EXPECT_EQ(bar->GetPos(), 15) << "a step beyond the end starts again from the start";
+    EXPECT_EQ(bar->OffsetPos(-20), 15);
+    EXPECT_EQ(bar->GetPos(), 0);
+    EXPECT_EQ(bar->SetStep(5), 20);
+    bar->SetRange(10, 20);
+    bar->GetRange(lo, hi);
+    EXPECT_EQ(lo, 10);
+    EXPECT_EQ(hi, 20);
+    EXPECT_EQ(bar->GetPos(), 10) << "held in the new range";
+    EXPECT_EQ(bar->SetPos(99), 10);
+    EXPECT_EQ(bar->GetPos(), 20);
 }
 
 // ---- the report list
@@ -268,6 +363,8 @@ TEST_F(ReportList, SelectingAnotherRowTellsTheOldRowLosingBeforeTheNewRowGaining
     EXPECT_EQ(page.changes[1].uOldState & LVIS_SELECTED, 0u);
     EXPECT_EQ(page.changes[1].uNewState & (LVIS_SELECTED | LVIS_FOCUSED), LVIS_SELECTED | LVIS_FOCUSED);
     EXPECT_EQ(page.changes[1].uChanged, LVIF_STATE);
+    EXPECT_EQ(page.changes[1].iSubItem, 0);
+    EXPECT_EQ(page.changes[1].lParam, 102);
     EXPECT_EQ(list->GetNextItem(-1, LVNI_SELECTED), 2);
     EXPECT_EQ(list->GetSelectedCount(), 1u);
     EXPECT_TRUE(RowSelected(*list, 2));
