@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 #include <cwchar>
 
@@ -140,7 +141,14 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_TRUE(combo.states.back() & ODS_COMBOBOXEDIT);
     EXPECT_EQ(PixelAt(combo.m_hWnd, 20, 10), funk.colour);
 
-    // The dropped list draws every item with its own data.
+    // The dropped list draws every item with its own data, as wide as asked for.
+    EXPECT_EQ(combo.SetDroppedWidth(10), 200) << "never narrower than the field";
+    EXPECT_EQ(combo.SetDroppedWidth(320), 320);
+    EXPECT_EQ(combo.GetDroppedWidth(), 320);
+    CRect dropped;
+    combo.GetDroppedControlRect(&dropped);
+    EXPECT_EQ(dropped.Width(), 320);
+    EXPECT_EQ(dropped.Height(), 195) << "the height the combo box was made with";
     combo.drawn.clear();
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(WaitFor([&] { return combo.GetDroppedState() && combo.drawn.size() >= 3; }));
@@ -154,8 +162,50 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     const QImage shown = popup->viewport()->grab().toImage();
     const QRect row2 = popup->visualRect(popup->model()->index(2, 0));
     EXPECT_EQ(shown.pixelColor(row2.center()), QColor(200, 0, 0)) << "the owner's drawing is what the list shows";
+    EXPECT_GE(popup->window()->width(), 320);
+    EXPECT_EQ(form.Count(200, CBN_DROPDOWN), 1u);
+
+    // The list is a window of its own that answers for its rows and scrolls across its extent.
+    const HWND lb = ::GetWindow(combo.m_hWnd, GW_CHILD);
+    ASSERT_NE(lb, nullptr);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 2, 0), row2.height());
+    EXPECT_EQ(::SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 0);
+    ::SendMessageW(lb, LB_SETHORIZONTALEXTENT, 1000, 0);
+    const int page = popup->viewport()->width(), step = popup->horizontalScrollBar()->singleStep();
+    const auto scroll = [lb](UINT code, int pos = 0) {
+        ::SendMessageW(lb, WM_HSCROLL, MAKEWPARAM(WORD(code), WORD(pos)), 0);
+        return ::GetScrollPos(lb, SB_HORZ);
+    };
+    ASSERT_GT(step, 0);
+    EXPECT_EQ(scroll(SB_THUMBPOSITION, 123), 123);
+    EXPECT_EQ(scroll(SB_PAGERIGHT), 123 + page);
+    EXPECT_EQ(scroll(SB_PAGELEFT), 123);
+    EXPECT_EQ(scroll(SB_ENDSCROLL), 123);
+    EXPECT_EQ(scroll(SB_LINELEFT), std::max(0, 123 - step));
+    EXPECT_EQ(scroll(SB_LINERIGHT), std::min(1000 - page, std::max(0, 123 - step) + step));
+    EXPECT_EQ(scroll(SB_RIGHT), 1000 - page) << "the last position leaves the list's width";
+    EXPECT_EQ(scroll(SB_LEFT), 0);
     combo.ShowDropDown(FALSE);
     EXPECT_TRUE(WaitFor([&] { return !combo.GetDroppedState(); }));
+    EXPECT_EQ(form.Count(200, CBN_CLOSEUP), 1u);
+
+    // Rows of a height given by the program; the field keeps its own.
+    combo.SetItemHeight(0, 22);
+    EXPECT_EQ(combo.GetItemHeight(0), 22);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 0, 0), 22);
+    CRect field;
+    combo.GetWindowRect(&field);
+    EXPECT_EQ(combo.GetItemHeight(-1), field.Height());
+    combo.ResetContent();
+    EXPECT_EQ(::SendMessageW(lb, LB_GETCOUNT, 0, 0), 0);
+    CourseCombo plain;
+    ASSERT_TRUE(plain.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(5, 30, 205, 200), &form, 201));
+    plain.ShowDropDown(TRUE);
+    plain.ShowDropDown(FALSE);
+    const HWND empty = ::GetWindow(plain.m_hWnd, GW_CHILD);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(::SendMessageW(empty, LB_GETITEMHEIGHT, 0, 0), plain.GetItemHeight(0)) << "an empty list has the font's rows";
 }
 
 TEST_F(Items, OwnerDataIsGivenBackForEveryItemRemovedAlsoWhenTheControlGoes) {
@@ -306,6 +356,28 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(etched.Create(L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT, CRect(200, 5, 202, 25), &form, 403));
     EXPECT_EQ(PixelAt(etched.m_hWnd, 0, 10), shadow);
     EXPECT_EQ(PixelAt(etched.m_hWnd, 1, 10), GetSysColor(COLOR_BTNHIGHLIGHT));
+
+    // Texts sit where their style puts them; a text cut with an ellipsis keeps to its line.
+    const auto inked = [](HWND h, QRect part) {
+        const QImage shot = Grab(h, false);
+        part = part.intersected(shot.rect());
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x)
+                if (shot.pixelColor(x, y).lightness() < 128) return true;
+        return false;
+    };
+    CStatic right, centre, cut;
+    ASSERT_TRUE(right.Create(L"Nr.", WS_CHILD | WS_VISIBLE | SS_RIGHT, CRect(5, 40, 205, 60), &form, 404));
+    ASSERT_TRUE(centre.Create(L"Nr.", WS_CHILD | WS_VISIBLE | SS_CENTER, CRect(5, 60, 205, 80), &form, 405));
+    ASSERT_TRUE(cut.Create(L"Atemschutz Grundkurs Teil zwei", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_ENDELLIPSIS,
+                           CRect(5, 80, 85, 130), &form, 406));
+    EXPECT_TRUE(inked(right.m_hWnd, QRect(150, 0, 50, 20)));
+    EXPECT_FALSE(inked(right.m_hWnd, QRect(0, 0, 150, 20)));
+    EXPECT_TRUE(inked(centre.m_hWnd, QRect(80, 0, 40, 20)));
+    EXPECT_FALSE(inked(centre.m_hWnd, QRect(0, 0, 60, 20)));
+    EXPECT_FALSE(inked(centre.m_hWnd, QRect(140, 0, 60, 20)));
+    EXPECT_TRUE(inked(cut.m_hWnd, QRect(0, 0, 80, 14)));
+    EXPECT_FALSE(inked(cut.m_hWnd, QRect(0, 18, 80, 32))) << "not wrapped onto a second line";
 }
 
 TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
