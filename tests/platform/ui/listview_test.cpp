@@ -21,6 +21,8 @@ public:
     CFont bold;
     bool vetoChecks = false;
     BOOL quiet = FALSE;  // the answer to LVN_DELETEALLITEMS
+    NMITEMACTIVATE lastClick;
+    std::vector<std::pair<int, int>> widths;  // column, width told by the header
 
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
         const auto* nm = reinterpret_cast<const NMHDR*>(lp);
@@ -35,8 +37,15 @@ public:
             told.push_back({nm->code, reinterpret_cast<const NMLISTVIEW*>(lp)->iItem});
             *result = quiet;  // FALSE: one LVN_DELETEITEM per row follows
             return TRUE;
-        case LVN_INSERTITEM:
+        case HDN_ITEMCHANGEDW: {
+            const auto* hd = reinterpret_cast<const NMHEADERW*>(lp);
+            widths.push_back({hd->iItem, hd->pitem ? hd->pitem->cxy : -1});
+            return TRUE;
+        }
         case NM_CLICK:
+            lastClick = *reinterpret_cast<const NMITEMACTIVATE*>(lp);
+            [[fallthrough]];
+        case LVN_INSERTITEM:
         case NM_RCLICK:
         case NM_RETURN:
             told.push_back({nm->code, nm->code == LVN_INSERTITEM ? reinterpret_cast<const NMLISTVIEW*>(lp)->iItem
@@ -216,6 +225,13 @@ TEST_F(ListView, KeysClicksAndReturnReachTheOwner) {
     ASSERT_TRUE(PressKey(list.m_hWnd, VK_RETURN));
     EXPECT_EQ(roster.Count(NM_RETURN), 1u);
     EXPECT_EQ(list.GetItemCount(), 4) << "the list deletes nothing by itself";
+    ASSERT_TRUE(ClickCell(list.m_hWnd, 2, 1, Qt::ControlModifier));
+    EXPECT_EQ(roster.lastClick.iItem, 2);
+    EXPECT_EQ(roster.lastClick.iSubItem, 1) << "the click names its cell";
+    EXPECT_TRUE(roster.lastClick.uKeyFlags & 0x2u) << "and the ctrl key";
+    CRect cell;
+    ASSERT_TRUE(list.GetSubItemRect(2, 1, LVIR_BOUNDS, cell));
+    EXPECT_TRUE(cell.PtInRect(roster.lastClick.ptAction)) << "the point in the list's own coordinates";
 }
 
 TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
@@ -278,6 +294,60 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_STREQ(buffer, L"Punkte");
     EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
     EXPECT_EQ(col.cx, 60);
+    col.mask = LVCF_SUBITEM | LVCF_ORDER;
+    ASSERT_TRUE(list.GetColumn(2, &col));
+    EXPECT_EQ(col.iSubItem, 2);
+    EXPECT_EQ(col.iOrder, 2);
+    EXPECT_FALSE(list.GetColumn(3, &col));
+    EXPECT_EQ(list.GetColumnWidth(3), 0);
+
+    // The header answers for the same columns; a width the user drags is told through it.
+    CHeaderCtrl* header = list.GetHeaderCtrl();
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->GetItemCount(), 3);
+    HDITEMW hd;
+    wchar_t name[8] = {};
+    hd.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT | HDI_ORDER;
+    hd.pszText = name;
+    hd.cchTextMax = 4;
+    ASSERT_TRUE(header->GetItem(2, &hd));
+    EXPECT_STREQ(name, L"Pun") << "cut to the room given";
+    EXPECT_EQ(hd.cxy, 60);
+    EXPECT_EQ(hd.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+    EXPECT_EQ(hd.iOrder, 2);
+    EXPECT_FALSE(header->GetItem(3, &hd));
+    hd.mask = HDI_WIDTH;
+    hd.cxy = 70;
+    ASSERT_TRUE(header->SetItem(2, &hd));
+    EXPECT_EQ(list.GetColumnWidth(2), 70);
+    EXPECT_TRUE(roster.widths.empty()) << "the program's widths are not told";
+    ASSERT_TRUE(ResizeColumn(list.m_hWnd, 0, 140));
+    ASSERT_FALSE(roster.widths.empty());
+    EXPECT_EQ(roster.widths.back(), std::make_pair(0, 140));
+    EXPECT_EQ(list.GetColumnWidth(0), 140);
+
+    // Numbers stand at the right of their cells, centred texts in the middle.
+    LVCOLUMNW centred;
+    centred.mask = LVCF_FMT;
+    centred.fmt = LVCFMT_CENTER;
+    ASSERT_TRUE(list.SetColumn(1, &centred));
+    ASSERT_TRUE(list.SetColumnWidth(1, 100));
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    Pump();
+    const QImage rows = view->viewport()->grab().toImage();
+    const auto inked = [&](int column, int from, int to) {
+        const QRect r = view->visualRect(view->model()->index(0, column));
+        for (int x = r.left() + from; x < r.left() + to; ++x)
+            for (int y = r.top() + 2; y < r.bottom() - 1; ++y)
+                if (rows.pixelColor(x, y).lightness() < 128) return true;
+        return false;
+    };
+    EXPECT_FALSE(inked(2, 2, 40));
+    EXPECT_TRUE(inked(2, 40, 68));
+    EXPECT_FALSE(inked(1, 2, 20));
+    EXPECT_TRUE(inked(1, 30, 70));
+    EXPECT_TRUE(inked(0, 2, 30)) << "the rest to the left";
     LVCOLUMNW rename;
     rename.mask = LVCF_TEXT;
     rename.pszText = const_cast<LPWSTR>(L"Note");
@@ -287,6 +357,17 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(Columns(list.m_hWnd), 2);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"10") << "the texts of later columns move along";
     EXPECT_EQ(list.GetItemText(0, 1), L"10");
+    EXPECT_EQ(list.InsertColumn(1, L"Ort", LVCFMT_LEFT, 80), 1);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), L"10") << "and move on for a column put before them";
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"");
+    EXPECT_EQ(list.InsertColumn(9, L"Bemerkung", LVCFMT_LEFT, 50), 3) << "beyond the last: at the end";
+    EXPECT_EQ(Header(list.m_hWnd, 3), L"Bemerkung");
+    // The last column sized to its heading reaches to the right edge.
+    ASSERT_TRUE(list.SetColumnWidth(3, LVSCW_AUTOSIZE_USEHEADER));
+    const int used = list.GetColumnWidth(0) + list.GetColumnWidth(1) + list.GetColumnWidth(2);
+    EXPECT_EQ(list.GetColumnWidth(3), view->viewport()->width() - used);
+    ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE));
+    EXPECT_LT(list.GetColumnWidth(1), 20) << "an empty column shrinks";
 }
 
 TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
