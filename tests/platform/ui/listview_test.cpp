@@ -144,6 +144,15 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
     // Many rows at once, quietly: the owner took back what they held; the others keep their order.
     for (int i = 1; i <= 4; ++i) list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, L"Neu", 0, 0, 0, 10 + i);
     roster.told.clear();
+    roster.deletedData.clear();
+    const int told[] = {4, 2};
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWS, 2, reinterpret_cast<LPARAM>(told)), 2);
+    EXPECT_EQ(roster.told, (std::vector<std::pair<UINT, int>>{{LVN_DELETEITEM, 2}, {LVN_DELETEITEM, 3}}))
+        << "each by the index it has while the earlier ones go";
+    EXPECT_EQ(roster.deletedData, (std::vector<LPARAM>{12, 14}));
+    list.InsertItem(LVIF_TEXT | LVIF_PARAM, 2, L"Neu", 0, 0, 0, 12);
+    list.InsertItem(LVIF_TEXT | LVIF_PARAM, 4, L"Neu", 0, 0, 0, 14);
+    roster.told.clear();
     const int gone[] = {3, 0, 3, 9};
     EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWSQUIETLY, 4, reinterpret_cast<LPARAM>(gone)), 2);
     EXPECT_EQ(roster.Count(LVN_DELETEITEM), 0u);
@@ -272,6 +281,51 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     list.RedrawItems(0, 3);
     Pump();
     EXPECT_FALSE(has(CDDS_ITEMPREPAINT));
+
+    // The list's own colours hold where the owner gives none.
+    ASSERT_TRUE(list.SetTextColor(RGB(20, 40, 60)));
+    ASSERT_TRUE(list.SetTextBkColor(RGB(250, 250, 210)));
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 2, 1), RGB(20, 40, 60));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 1), RGB(250, 250, 210));
+    roster.colour = true;
+    list.RedrawItems(0, 3);
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0)) << "the owner's colour wins";
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 0, 0), RGB(20, 40, 60));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 0, 1), RGB(255, 255, 200));
+    roster.colour = false;
+    list.SetTextBkColor(CLR_NONE);
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 1), CLR_DEFAULT) << "no background of its own";
+    ASSERT_TRUE(list.SetBkColor(RGB(230, 240, 250)));
+    CRect last;
+    ASSERT_TRUE(list.GetItemRect(3, &last, LVIR_BOUNDS));
+    EXPECT_EQ(PixelAt(list.m_hWnd, 200, last.bottom + 30), RGB(230, 240, 250)) << "the list's background below the rows";
+
+    // Images from the small list stand in the first column only.
+    CImageList images;
+    ASSERT_TRUE(images.Create(16, 16, ILC_COLOR32, 0, 1));
+    QImage red(32, 16, QImage::Format_ARGB32);
+    red.fill(QColor(200, 0, 0));
+    qv::ui::RegisterBitmap(uitest::Module(), 11208, red);
+    CBitmap strip;
+    ASSERT_TRUE(strip.LoadBitmap(11208));
+    ASSERT_EQ(images.Add(&strip, CLR_NONE), 0);
+    EXPECT_EQ(list.SetImageList(&images, LVSIL_SMALL), nullptr) << "none before";
+    ASSERT_NE(list.GetImageList(LVSIL_SMALL), nullptr);
+    EXPECT_EQ(list.GetImageList(LVSIL_SMALL)->m_hImageList, images.m_hImageList);
+    EXPECT_EQ(list.GetImageList(LVSIL_STATE), nullptr);
+    list.SetItem(1, 0, LVIF_IMAGE, nullptr, 1, 0, 0, 0);
+    LVITEMW it;
+    it.mask = LVIF_IMAGE;
+    it.iItem = 1;
+    ASSERT_TRUE(list.GetItem(&it));
+    EXPECT_EQ(it.iImage, 1);
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+    EXPECT_FALSE(view->model()->index(1, 1).data(Qt::DecorationRole).isValid());
+    EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).isValid()) << "a row without an image";
+    EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
+    EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
 }
 
 TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
@@ -416,7 +470,22 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     find.lParam = 4;
     EXPECT_EQ(list.FindItem(&find), 3);
 
-    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    EXPECT_EQ(list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES), DWORD(LVS_EX_FULLROWSELECT))
+        << "the style before";
+    EXPECT_EQ(list.GetItemState(1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1)) << "rows there get an empty box";
+    EXPECT_EQ(list.InsertItem(4, L"Neu"), 4);
+    EXPECT_EQ(list.GetItemState(4, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1)) << "so do new rows";
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    const QModelIndex first = view->model()->index(0, 0), second = view->model()->index(0, 1);
+    EXPECT_EQ(first.data(Qt::CheckStateRole), QVariant(Qt::Unchecked));
+    EXPECT_TRUE(first.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(second.data(Qt::CheckStateRole).isValid()) << "the box is in the first column only";
+    EXPECT_FALSE(second.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(view->model()->setData(second, Qt::Checked, Qt::CheckStateRole));
+    ::SendMessageW(list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES | LVS_EX_LABELTIP);
+    EXPECT_EQ(list.GetExtendedStyle(), DWORD(LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES))
+        << "only the styles in the mask change";
     roster.vetoChecks = true;
     ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
     EXPECT_FALSE(list.GetCheck(0)) << "the owner refused";
@@ -428,6 +497,12 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     EXPECT_EQ(list.GetItemState(3, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
     list.SetCheck(3, FALSE);
     EXPECT_FALSE(list.GetCheck(3));
+    EXPECT_EQ(first.data(Qt::CheckStateRole), QVariant(Qt::Checked)) << "the box shows the check";
+    list.SetItemState(-1, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK);
+    for (int row = 0; row < 5; ++row) EXPECT_TRUE(list.GetCheck(row)) << "minus one: every row, " << row;
+    EXPECT_EQ(view->model()->index(3, 0).data(Qt::CheckStateRole), QVariant(Qt::Checked));
+    EXPECT_FALSE(list.SetItemState(5, 0, LVIS_STATEIMAGEMASK));
+    EXPECT_EQ(list.GetItemState(5, LVIS_STATEIMAGEMASK), 0u);
 }
 
 TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
@@ -445,6 +520,9 @@ TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
     EXPECT_EQ(list.GetSelectionMark(), 2);
 
     list.ModifyStyle(0, LVS_SINGLESEL);
+    EXPECT_EQ(list.GetSelectedCount(), 1u) << "made single, the list keeps its first selected row";
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1);
+    EXPECT_FALSE(RowSelected(list.m_hWnd, 3));
     ASSERT_TRUE(SelectRow(list.m_hWnd, 0));
     ASSERT_TRUE(SelectRow(list.m_hWnd, 2, Qt::ControlModifier));
     EXPECT_EQ(list.GetSelectedCount(), 1u) << "a single-selection list keeps one row also with ctrl";
