@@ -50,7 +50,11 @@ public:
     void OnDblClk(NMHDR*, LRESULT*) { notifications.push_back(NM_DBLCLK); }
     void OnSetFocus(NMHDR*, LRESULT*) { notifications.push_back(NM_SETFOCUS); }
     void OnKillFocus(NMHDR*, LRESULT*) { notifications.push_back(NM_KILLFOCUS); }
-    void OnColumnClick(NMHDR*, LRESULT*) { notifications.push_back(LVN_COLUMNCLICK); }
+    void OnColumnClick(NMHDR* nm, LRESULT*) {
+        notifications.push_back(LVN_COLUMNCLICK);
+        columns.push_back(reinterpret_cast<NMLISTVIEW*>(nm)->iSubItem);
+    }
+    std::vector<int> columns;
     void OnDeltaPos(NMHDR*, LRESULT* result) { *result = refuseSpin; }
     void OnVScroll(UINT code, UINT pos, CScrollBar* bar) {
         if (bar && bar->GetDlgCtrlID() == 1043 && code == SB_THUMBPOSITION) spins.push_back(pos);
@@ -389,6 +393,22 @@ TEST_F(ReportList, TheProgramsSelectionIsReportedAndKeptSingle) {
     EXPECT_EQ(list->GetItemState(1, LVIS_FOCUSED), 0u);
     EXPECT_EQ(list->GetItemState(2, LVIS_FOCUSED), UINT(LVIS_FOCUSED));
     EXPECT_EQ(list->GetItemState(0, LVIS_SELECTED), UINT(LVIS_SELECTED)) << "the selection stays";
+    EXPECT_EQ(list->GetItemState(3, LVIS_SELECTED), 0u);
+    EXPECT_EQ(list->GetNextItem(-1, LVNI_ALL), 0);
+    EXPECT_EQ(list->GetNextItem(0, LVNI_ALL), 1);
+    EXPECT_EQ(list->GetNextItem(2, LVNI_ALL), -1);
+    EXPECT_EQ(list->SetSelectionMark(1), -1) << "no mark before";
+    EXPECT_EQ(list->SetSelectionMark(2), 1);
+    const std::size_t told = page.changes.size();
+    list->SetItemState(-1, 0, LVIS_SELECTED);
+    EXPECT_EQ(list->GetSelectedCount(), 0u) << "minus one: every row";
+    EXPECT_FALSE(RowSelected(*list, 0));
+    ASSERT_EQ(page.changes.size(), told + 1) << "only the row that changed is told";
+    EXPECT_EQ(page.changes.back().iItem, 0);
+    list->SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+    EXPECT_EQ(page.changes.size(), told + 1) << "no change, no word";
+    list->InsertItem(LVIF_TEXT | LVIF_STATE, 3, L"Zaugg", LVIS_SELECTED, LVIS_SELECTED, 0, 0);
+    EXPECT_TRUE(RowSelected(*list, 3)) << "a row may come selected";
 }
 
 TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
@@ -408,6 +428,55 @@ TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
     EXPECT_EQ(list->GetItemCount(), 2);
     EXPECT_EQ(Cell(*list, 0, 0), L"Müller");
     EXPECT_EQ(Cell(*list, 0, 1), L"angemeldet");
+
+    // What a row holds comes back as it was given: image, indent, state, text cut to the room.
+    LVITEMW it;
+    it.mask = LVIF_IMAGE | LVIF_INDENT | LVIF_PARAM;
+    it.iItem = 1;
+    it.iImage = 5;
+    it.iIndent = 2;
+    it.lParam = 55;
+    ASSERT_TRUE(list->SetItem(&it));
+    it.iSubItem = 1;
+    it.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
+    it.lParam = 999;
+    it.iImage = 7;
+    it.pszText = const_cast<LPWSTR>(L"abgemeldet");
+    ASSERT_TRUE(list->SetItem(&it));
+    EXPECT_EQ(Cell(*list, 1, 1), L"abgemeldet");
+    wchar_t buffer[4] = {};
+    LVITEMW back;
+    back.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT | LVIF_PARAM | LVIF_STATE;
+    back.iItem = 1;
+    back.pszText = buffer;
+    back.cchTextMax = 4;
+    back.stateMask = LVIS_SELECTED;
+    ASSERT_TRUE(list->GetItem(&back));
+    EXPECT_STREQ(buffer, L"Mei");
+    EXPECT_EQ(back.iImage, 5) << "a later column's image and data are not the row's";
+    EXPECT_EQ(back.iIndent, 2);
+    EXPECT_EQ(back.lParam, 55);
+    EXPECT_EQ(back.state, 0u);
+    EXPECT_EQ(list->GetItemText(1, 1, buffer, 4), 3);
+    EXPECT_STREQ(buffer, L"abg");
+    back.iItem = 2;
+    EXPECT_FALSE(list->GetItem(&back));
+    EXPECT_EQ(list->GetItemText(2, 0), L"");
+    EXPECT_FALSE(list->SetItemText(2, 0, L"x"));
+    const std::wstring remark(700, L'x');
+    ASSERT_TRUE(list->SetItemText(0, 1, remark.c_str()));
+    EXPECT_EQ(list->GetItemText(0, 1).GetLength(), 700) << "a long text comes back whole";
+    EXPECT_EQ(list->InsertItem(LVIF_TEXT, 9, L"Zaugg", 0, 0, 0, 0), 2) << "beyond the end: appended";
+    LVITEMW sub;
+    sub.mask = LVIF_TEXT;
+    sub.iItem = 0;
+    sub.iSubItem = 1;
+    sub.pszText = const_cast<LPWSTR>(L"x");
+    EXPECT_EQ(list->InsertItem(&sub), -1) << "a row is added by its first column";
+    EXPECT_EQ(list->GetItemCount(), 3);
+    list->SortItemsEx([](LPARAM a, LPARAM b, LPARAM) { return int(b - a); }, 0);
+    EXPECT_EQ(list->GetItemText(0, 0), L"Zaugg") << "by index: the last row first";
+    EXPECT_EQ(list->GetItemText(2, 0), L"Müller");
 }
 
 TEST_F(ReportList, ColumnWidthsAreReadThroughTheHeaderAlsoFromAWorker) {
@@ -435,7 +504,16 @@ TEST_F(ReportList, DoubleClicksColumnClicksAndCheckBoxesAreReported) {
     DoubleClickRow(*list, 1);
     ClickColumnHeader(*list, 1);
     EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), NM_DBLCLK), page.notifications.end());
-    EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), LVN_COLUMNCLICK), page.notifications.end());
+    EXPECT_EQ(page.columns, std::vector<int>{1}) << "the column clicked";
+    list->ModifyStyle(0, LVS_NOSORTHEADER);
+    ClickColumnHeader(*list, 0);
+    EXPECT_EQ(page.columns.size(), 1u) << "a header that does not sort takes no clicks";
+    CRect withHeader, without;
+    ASSERT_TRUE(list->GetItemRect(0, &withHeader, LVIR_BOUNDS));
+    list->ModifyStyle(0, LVS_NOCOLUMNHEADER);
+    Pump();
+    ASSERT_TRUE(list->GetItemRect(0, &without, LVIR_BOUNDS));
+    EXPECT_LT(without.top, withHeader.top) << "without its header the rows start at the top";
     EXPECT_NE(std::find(page.notifications.begin(), page.notifications.end(), NM_SETFOCUS), page.notifications.end())
         << "the list tells when it takes the focus";
     ASSERT_TRUE(Focus(page.GetDlgItem(1041)->m_hWnd));
