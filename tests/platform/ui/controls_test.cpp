@@ -100,6 +100,12 @@ TEST_F(Controls, TemplateControlsHaveTheirClassNamesAndObjects) {
     EXPECT_TRUE(page.GetDlgItem(1060)->IsKindOf(RUNTIME_CLASS(CListCtrl)));
     EXPECT_FALSE(page.GetDlgItem(1060)->IsKindOf(RUNTIME_CLASS(CEdit)));
     EXPECT_EQ(HWND(::SendMessageW(Item(page, 1043), UDM_GETBUDDY, 0, 0)), Item(page, 1042)) << "the control before it";
+    CRect buddy, arrows;
+    ::GetWindowRect(Item(page, 1042), &buddy);
+    ::GetWindowRect(Item(page, 1043), &arrows);
+    EXPECT_EQ(arrows.left, buddy.right) << "the arrows sit at the right, in the buddy's place";
+    EXPECT_EQ(arrows.top, buddy.top);
+    EXPECT_EQ(arrows.Height(), buddy.Height());
 }
 
 TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
@@ -175,6 +181,36 @@ TEST_F(Controls, AnEditableComboReportsTypingAndAcceptsRowsFromAWorker) {
     EXPECT_EQ(places->GetItemData(19), 1019u);
     EXPECT_EQ(Text(*places), L"Wi") << "the typed text stays while rows arrive";
     EXPECT_EQ(LOWORD(places->GetEditSel()), 2);
+
+    // While the list is open the field keeps the typing; Return without a marked row, and Tab,
+    // close it and leave the text.
+    places->ShowDropDown(TRUE);
+    ASSERT_TRUE(WaitFor([&] { return places->GetDroppedState() != FALSE; }));
+    ASSERT_TRUE(Type(*places, L"n"));
+    EXPECT_EQ(Text(*places), L"Win");
+    EXPECT_TRUE(places->GetDroppedState());
+    ASSERT_TRUE(PressKey(nullptr, VK_RETURN));
+    EXPECT_TRUE(WaitFor([&] { return !places->GetDroppedState(); }));
+    EXPECT_EQ(Text(*places), L"Win") << "no row taken";
+    places->ShowDropDown(TRUE);
+    ASSERT_TRUE(WaitFor([&] { return places->GetDroppedState() != FALSE; }));
+    ASSERT_TRUE(PressKey(nullptr, VK_TAB));
+    EXPECT_TRUE(WaitFor([&] { return !places->GetDroppedState(); }));
+    EXPECT_EQ(Text(*places), L"Win");
+    EXPECT_EQ(page.Count(1037, CBN_CLOSEUP), 2u);
+    EXPECT_EQ(page.Count(1037, CBN_DROPDOWN), 2u);
+    EXPECT_EQ(page.Count(1037, CBN_SELCHANGE), 0u);
+
+    places->SetEditSel(0, -1);
+    EXPECT_EQ(places->GetEditSel(), DWORD(MAKELONG(0, 3))) << "minus one: to the end";
+    places->SetEditSel(0, 0);
+    EXPECT_EQ(places->GetEditSel(), DWORD(0)) << "nothing chosen, the caret at the start";
+    places->SetEditSel(-1, 0);
+    EXPECT_EQ(HIWORD(places->GetEditSel()), LOWORD(places->GetEditSel())) << "no selection";
+    EXPECT_EQ(combo->SetEditSel(0, 1), CB_ERR) << "a list without a field";
+    places->ResetContent();
+    EXPECT_EQ(Text(*places), L"") << "emptied, the field too";
+    EXPECT_EQ(places->GetCount(), 0);
 }
 
 TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
@@ -213,6 +249,22 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
     ASSERT_TRUE(Focus(Item(page, 1042)));
     EXPECT_EQ(page.Count(1041, EN_SETFOCUS), gained + 1);
     EXPECT_EQ(page.Count(1041, EN_KILLFOCUS), lost + 1);
+
+    // The program's edits of a single line: replaced, undone, marked as changed.
+    edit->SetWindowText(L"Grundkurs");
+    EXPECT_EQ(edit->GetLineCount(), 1);
+    EXPECT_FALSE(edit->GetModify());
+    edit->SetSel(0, 5);
+    edit->ReplaceSel(L"Kader");
+    EXPECT_EQ(Text(*edit), L"Kaderkurs");
+    EXPECT_TRUE(edit->CanUndo());
+    EXPECT_TRUE(edit->Undo());
+    EXPECT_EQ(Text(*edit), L"Grundkurs");
+    edit->SetModify(FALSE);
+    ASSERT_TRUE(Type(*edit, L"e"));
+    EXPECT_TRUE(edit->GetModify()) << "the user's typing marks it";
+    edit->SetModify(FALSE);
+    EXPECT_FALSE(edit->GetModify());
 }
 
 TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
@@ -228,6 +280,13 @@ TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
     PressKey(Item(page, 1042), VK_UP);
     EXPECT_EQ(spin->GetPos32(), 6) << "the parent refused the step";
     page.refuseSpin = FALSE;
+    CRect arrows;
+    spin->GetClientRect(&arrows);
+    ASSERT_TRUE(ClickAt(*spin, arrows.Width() / 2, 2));
+    EXPECT_EQ(spin->GetPos32(), 7) << "the upper arrow steps up";
+    ASSERT_TRUE(ClickAt(*spin, arrows.Width() / 2, arrows.Height() - 2));
+    EXPECT_EQ(spin->GetPos32(), 6) << "the lower one down";
+    EXPECT_EQ(page.spins, (std::vector<UINT>{6, 7, 6}));
     Retype(Item(page, 1042), L"98");
     PressKey(Item(page, 1042), VK_UP);
     PressKey(Item(page, 1042), VK_UP);
@@ -272,6 +331,12 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     EXPECT_EQ(checks.GetCount(), 2);
     checks.Enable(0, TRUE);
     EXPECT_TRUE(checks.IsEnabled(0));
+    // The user ticks a box with the space key; the list tells its owner, the program's ticks not.
+    EXPECT_EQ(page.Count(1051, CLBN_CHKCHANGE), 0u);
+    ASSERT_TRUE(SelectListBoxItem(checks.m_hWnd, 1));
+    ASSERT_TRUE(PressKey(checks.m_hWnd, VK_SPACE));
+    EXPECT_EQ(checks.GetCheck(1), 0);
+    EXPECT_EQ(page.Count(1051, CLBN_CHKCHANGE), 1u);
     EXPECT_FALSE(checks.IsEnabled(2));
 
     CListBox* plain = static_cast<CListBox*>(page.GetDlgItem(1050));

@@ -140,6 +140,13 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(combo.drawn.back(), std::make_pair(UINT(1), ULONG_PTR(&funk)));
     EXPECT_TRUE(combo.states.back() & ODS_COMBOBOXEDIT);
     EXPECT_EQ(PixelAt(combo.m_hWnd, 20, 10), funk.colour);
+    {
+        const QImage closed = Grab(combo.m_hWnd, false);
+        bool arrow = false;
+        for (int x = closed.width() - 20; x < closed.width(); ++x)
+            for (int y = 0; y < closed.height(); ++y) arrow = arrow || closed.pixelColor(x, y).lightness() < 100;
+        EXPECT_TRUE(arrow) << "the field keeps its frame and arrow around the owner's drawing";
+    }
 
     // The dropped list draws every item with its own data, as wide as asked for.
     EXPECT_EQ(combo.SetDroppedWidth(10), 200) << "never narrower than the field";
@@ -191,7 +198,7 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(form.Count(200, CBN_CLOSEUP), 1u);
 
     // Rows of a height given by the program; the field keeps its own.
-    combo.SetItemHeight(0, 22);
+    EXPECT_EQ(combo.SetItemHeight(0, 22), 0);
     EXPECT_EQ(combo.GetItemHeight(0), 22);
     EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 0, 0), 22);
     CRect field;
@@ -356,6 +363,30 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(etched.Create(L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT, CRect(200, 5, 202, 25), &form, 403));
     EXPECT_EQ(PixelAt(etched.m_hWnd, 0, 10), shadow);
     EXPECT_EQ(PixelAt(etched.m_hWnd, 1, 10), GetSysColor(COLOR_BTNHIGHLIGHT));
+    const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
+    const struct {
+        DWORD style;
+        CPoint at;
+        COLORREF colour;
+    } looks[] = {{SS_BLACKRECT, {10, 5}, GetSysColor(COLOR_3DDKSHADOW)},
+                 {SS_GRAYRECT, {10, 5}, shadow},
+                 {SS_WHITERECT, {10, 5}, light},
+                 {SS_WHITEFRAME, {0, 5}, light},
+                 {SS_ETCHEDHORZ, {10, 0}, shadow},
+                 {SS_ETCHEDHORZ, {10, 1}, light},
+                 {SS_ETCHEDFRAME, {0, 5}, shadow},
+                 {SS_ETCHEDFRAME, {1, 5}, light},
+                 {SS_ETCHEDFRAME, {19, 5}, light},
+                 {SS_SUNKEN, {0, 5}, shadow},
+                 {SS_SUNKEN, {10, 0}, shadow},
+                 {SS_SUNKEN, {19, 5}, light},
+                 {SS_SUNKEN, {10, 9}, light}};
+    UINT id = 410;
+    for (const auto& look : looks) {
+        CStatic s;
+        ASSERT_TRUE(s.Create(L"", WS_CHILD | WS_VISIBLE | look.style, CRect(300, 5, 320, 15), &form, id++));
+        EXPECT_EQ(PixelAt(s.m_hWnd, look.at.x, look.at.y), look.colour) << std::hex << look.style << std::dec << " at " << look.at.x << "," << look.at.y;
+    }
 
     // Texts sit where their style puts them; a text cut with an ellipsis keeps to its line.
     const auto inked = [](HWND h, QRect part) {
@@ -406,6 +437,13 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     EXPECT_TRUE(form.scrolls.empty()) << "the program's changes are not told";
 
     bar.SetScrollPos(10);
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 250, 8));
+    ASSERT_FALSE(form.scrolls.empty());
+    EXPECT_EQ(form.scrolls.front().first, UINT(SB_PAGEDOWN)) << "beside the thumb: a page";
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 4, 8));
+    EXPECT_EQ(form.scrolls[2].first, UINT(SB_LINEUP)) << "the left arrow steps back";
+    form.scrolls.clear();
+    form.scrollBars.clear();
     ASSERT_TRUE(ClickAt(bar.m_hWnd, 295, 8));
     ASSERT_FALSE(form.scrolls.empty());
     EXPECT_EQ(form.scrolls.front().first, UINT(SB_LINEDOWN)) << "the right arrow steps forward";
@@ -477,6 +515,12 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(number.Create(WS_CHILD | WS_VISIBLE | ES_NUMBER, CRect(5, 30, 105, 50), &form, 701));
     ASSERT_TRUE(Type(number.m_hWnd, L"12a3"));
     EXPECT_EQ(Text(number.m_hWnd), L"123") << "a number field takes digits only";
+    CEdit code;
+    ASSERT_TRUE(code.Create(WS_CHILD | WS_VISIBLE | ES_UPPERCASE, CRect(110, 30, 205, 50), &form, 703));
+    ASSERT_TRUE(Type(code.m_hWnd, L"bk-1"));
+    EXPECT_EQ(Text(code.m_hWnd), L"BK-1") << "typed in capitals";
+    code.SetWindowText(L"kl");
+    EXPECT_EQ(Text(code.m_hWnd), L"kl") << "the program's text as it is";
 
     // A multi-line edit counts each line break as two characters, as its text has them.
     CEdit notes;

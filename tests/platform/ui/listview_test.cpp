@@ -453,6 +453,8 @@ TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
     Pump();
     EXPECT_GT(list.GetTopIndex(), 30) << "the list scrolled to the row";
     EXPECT_LE(list.GetTopIndex(), 50);
+    EXPECT_GT(list.GetTopIndex() + list.GetCountPerPage(), 50) << "the row is on the page";
+    EXPECT_TRUE(::SendMessageW(list.m_hWnd, LVM_QV_SETSTATUSLINE, TRUE, reinterpret_cast<LPARAM>(L"60 Zeilen")));
 }
 
 TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
@@ -486,6 +488,10 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     ::SendMessageW(list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES | LVS_EX_LABELTIP);
     EXPECT_EQ(list.GetExtendedStyle(), DWORD(LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES))
         << "only the styles in the mask change";
+    CRect lined;
+    ASSERT_TRUE(list.GetItemRect(1, &lined, LVIR_BOUNDS));
+    Pump();
+    EXPECT_EQ(PixelAt(list.m_hWnd, 300, lined.bottom - 1), RGB(218, 218, 218)) << "grid lines below the rows";
     roster.vetoChecks = true;
     ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
     EXPECT_FALSE(list.GetCheck(0)) << "the owner refused";
