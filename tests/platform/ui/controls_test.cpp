@@ -1,6 +1,8 @@
 // The standard controls as the system's code drives them: by messages (also from worker
 // threads) and by the user; notifications arrive for what the user did, not for what the code did.
 #include "ui_fixture.h"
+#include <QFontMetrics>
+#include <QWidget>
 #include <atomic>
 #include <thread>
 
@@ -131,6 +133,9 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     EXPECT_EQ(combo->SelectString(-1, L"Olten"), CB_ERR);
     EXPECT_EQ(combo->GetCurSel(), 0) << "a text not found keeps the choice";
     EXPECT_EQ(combo->GetLBTextLen(2), 6);
+    EXPECT_EQ(combo->GetLBTextLen(0), 5);
+    EXPECT_EQ(combo->AddString(L"Aarburg"), 1) << "after aarau, before Bern";
+    EXPECT_EQ(combo->DeleteString(1), 3);
     EXPECT_EQ(combo->GetLBTextLen(3), CB_ERR);
     EXPECT_EQ(combo->GetLBText(3, nullptr), CB_ERR);
     EXPECT_EQ(combo->GetItemData(3), DWORD_PTR(CB_ERR));
@@ -372,6 +377,7 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     EXPECT_EQ(plain->DeleteString(1), 3);
     EXPECT_EQ(plain->DeleteString(3), LB_ERR);
     EXPECT_EQ(plain->GetTopIndex(), 0);
+    EXPECT_EQ(plain->GetItemHeight(0), QFontMetrics(Widget(*plain)->font()).height() + 2) << "rows of the font's height";
     EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u);
 }
 

@@ -208,6 +208,16 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(::SendMessageW(lb, LB_GETCOUNT, 0, 0), 0);
     CourseCombo plain;
     ASSERT_TRUE(plain.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(5, 30, 205, 200), &form, 201));
+    plain.AddString(L"Funk");
+    plain.SetCurSel(0);
+    {
+        const QImage field = Grab(plain.m_hWnd, false);
+        bool text = false;
+        for (int x = 2; x < 60; ++x)
+            for (int y = 2; y < field.height() - 2; ++y) text = text || field.pixelColor(x, y).lightness() < 100;
+        EXPECT_TRUE(text) << "a plain combo box shows its chosen text";
+    }
+    plain.ResetContent();
     plain.ShowDropDown(TRUE);
     plain.ShowDropDown(FALSE);
     const HWND empty = ::GetWindow(plain.m_hWnd, GW_CHILD);
@@ -558,7 +568,7 @@ TEST_F(Items, AnEditableComboTakesNoMoreThanItsLimitFromTheUser) {
     CComboBox combo;
     ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, CRect(5, 5, 205, 200), &form, 800));
     combo.AddString(L"Kreisausbildung Nord");
-    combo.LimitText(6);
+    EXPECT_TRUE(combo.LimitText(6));
     combo.SetCurSel(0);
     EXPECT_EQ(Text(combo.m_hWnd), L"Kreisausbildung Nord") << "a chosen item is shown whole";
     ASSERT_TRUE(Type(combo.m_hWnd, L"-Ost"));

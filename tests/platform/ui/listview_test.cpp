@@ -2,6 +2,7 @@
 // colours cells, how columns size themselves, where rows are and what is under a point.
 #include "ui_fixture.h"
 #include <QAbstractItemView>
+#include <QPixmap>
 #include <QStyledItemDelegate>
 #include <QTest>
 
@@ -324,6 +325,8 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     EXPECT_TRUE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
     EXPECT_FALSE(view->model()->index(1, 1).data(Qt::DecorationRole).isValid());
     EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).isValid()) << "a row without an image";
+    list.SetItem(2, 0, LVIF_IMAGE, nullptr, 2, 0, 0, 0);
+    EXPECT_TRUE(view->model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) << "an image the list does not have";
     EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
     EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
 }
@@ -353,6 +356,12 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(col.iSubItem, 2);
     EXPECT_EQ(col.iOrder, 2);
     EXPECT_FALSE(list.GetColumn(3, &col));
+    wchar_t one[2] = {L'x', L'x'};
+    col.mask = LVCF_TEXT;
+    col.pszText = one;
+    col.cchTextMax = 1;
+    ASSERT_TRUE(list.GetColumn(0, &col));
+    EXPECT_EQ(one[0], L'\0') << "room for the end only";
     EXPECT_EQ(list.GetColumnWidth(3), 0);
 
     // The header answers for the same columns; a width the user drags is told through it.
