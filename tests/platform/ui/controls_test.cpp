@@ -108,6 +108,11 @@ TEST_F(Controls, TemplateControlsHaveTheirClassNamesAndObjects) {
     EXPECT_EQ(arrows.left, buddy.right) << "the arrows sit at the right, in the buddy's place";
     EXPECT_EQ(arrows.top, buddy.top);
     EXPECT_EQ(arrows.Height(), buddy.Height());
+    CSpinButtonCtrl alone;
+    ASSERT_TRUE(alone.Create(WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT, CRect(250, 40, 265, 60), &page, 1044));
+    EXPECT_EQ(alone.GetBuddy(), nullptr) << "no buddy unless asked for";
+    alone.SetPos32(50);
+    EXPECT_EQ(alone.GetPos32(), 50) << "the default range runs from 100 down to 0";
 }
 
 TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
@@ -136,6 +141,8 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     EXPECT_EQ(combo->GetLBTextLen(0), 5);
     EXPECT_EQ(combo->AddString(L"Aarburg"), 1) << "after aarau, before Bern";
     EXPECT_EQ(combo->DeleteString(1), 3);
+    EXPECT_EQ(combo->AddString(L"BERN"), 2) << "after the one of the same name";
+    EXPECT_EQ(combo->DeleteString(2), 3);
     EXPECT_EQ(combo->GetLBTextLen(3), CB_ERR);
     EXPECT_EQ(combo->GetLBText(3, nullptr), CB_ERR);
     EXPECT_EQ(combo->GetItemData(3), DWORD_PTR(CB_ERR));
@@ -342,6 +349,9 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     ASSERT_TRUE(PressKey(checks.m_hWnd, VK_SPACE));
     EXPECT_EQ(checks.GetCheck(1), 0);
     EXPECT_EQ(page.Count(1051, CLBN_CHKCHANGE), 1u);
+    ASSERT_TRUE(SelectListBoxItem(checks.m_hWnd, 0));
+    ASSERT_TRUE(PressKey(checks.m_hWnd, VK_SPACE));
+    EXPECT_EQ(checks.GetCheck(0), 1) << "every item has its box, the first too";
     EXPECT_FALSE(checks.IsEnabled(2));
 
     CListBox* plain = static_cast<CListBox*>(page.GetDlgItem(1050));

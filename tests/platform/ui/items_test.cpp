@@ -179,6 +179,7 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 2, 0), row2.height());
     EXPECT_EQ(::SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 0);
     ::SendMessageW(lb, LB_SETHORIZONTALEXTENT, 1000, 0);
+    EXPECT_EQ(popup->horizontalScrollBar()->maximum(), 1000 - popup->viewport()->width()) << "the user may scroll across it";
     const int page = popup->viewport()->width(), step = popup->horizontalScrollBar()->singleStep();
     const auto scroll = [lb](UINT code, int pos = 0) {
         ::SendMessageW(lb, WM_HSCROLL, MAKEWPARAM(WORD(code), WORD(pos)), 0);
@@ -317,6 +318,12 @@ TEST_F(Items, ListsOfSeveralChoicesSelectByProgramAndByTheUserWithCtrl) {
     EXPECT_TRUE(list.GetSel(0));
 
     // A single-choice list answers the other way round.
+    CListBox sorted;
+    ASSERT_TRUE(sorted.Create(WS_CHILD | WS_VISIBLE | LBS_SORT, CRect(210, 210, 400, 300), &form, 312));
+    EXPECT_EQ(sorted.AddString(L"Montag"), 0);
+    EXPECT_EQ(sorted.AddString(L"Dienstag"), 0);
+    EXPECT_EQ(sorted.AddString(L"montag"), 2) << "after the one of the same name";
+    EXPECT_EQ(sorted.AddString(L"Mittwoch"), 1);
     CListBox single;
     ASSERT_TRUE(single.Create(WS_CHILD | WS_VISIBLE, CRect(210, 5, 400, 205), &form, 311));
     single.AddString(L"Montag");

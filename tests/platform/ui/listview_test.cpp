@@ -332,6 +332,17 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
 }
 
 TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
+    auto* shown = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(shown, nullptr);
+    std::vector<int> refreshed;
+    {
+        QObject guard;
+        QObject::connect(shown->model(), &QAbstractItemModel::dataChanged, &guard,
+                         [&](const QModelIndex& from, const QModelIndex&) { refreshed.push_back(from.row()); });
+        list.SetItemText(0, 1, L"Aarburg");
+        list.SetItemText(0, 1, L"Aarau");
+    }
+    EXPECT_EQ(refreshed, (std::vector<int>{0, 0})) << "the first row shows each new text";
     list.SetItemText(2, 1, L"Rheinfelden-Augarten");
     ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE));
     const int content = list.GetColumnWidth(1);
@@ -363,6 +374,7 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     ASSERT_TRUE(list.GetColumn(0, &col));
     EXPECT_EQ(one[0], L'\0') << "room for the end only";
     EXPECT_EQ(list.GetColumnWidth(3), 0);
+    EXPECT_EQ(list.GetColumnWidth(-1), 0);
 
     // The header answers for the same columns; a width the user drags is told through it.
     CHeaderCtrl* header = list.GetHeaderCtrl();

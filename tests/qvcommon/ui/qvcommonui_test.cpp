@@ -403,6 +403,7 @@ TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
         first.ShowWindow(SW_SHOW);
         first.list.QvSetRegistryKey(kListKey);
         first.list.QvInsertColumn(5, 809, kTypes);
+        ASSERT_TRUE(ResizeColumn(first.list, 0, 66));
         ASSERT_TRUE(ResizeColumn(first.list, 2, 173));
         ASSERT_TRUE(ResizeColumn(first.list, 4, 0));
         first.list.QvSort(2, FALSE);
@@ -417,6 +418,7 @@ TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
     second.UpdateData(FALSE);
     second.list.QvSetRegistryKey(kListKey);
     second.list.QvInsertColumn(5, 809, kTypes);
+    EXPECT_EQ(second.list.GetColumnWidth(0), 66);
     EXPECT_EQ(second.list.GetColumnWidth(2), 173);
     EXPECT_EQ(second.list.GetColumnWidth(4), 0) << "a hidden column stays hidden";
     EXPECT_EQ(second.list.QvGetSortColumn(), 2);
