@@ -140,6 +140,7 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     EXPECT_EQ(combo->GetLBTextLen(2), 6);
     EXPECT_EQ(combo->GetLBTextLen(0), 5);
     EXPECT_EQ(combo->AddString(L"Aarburg"), 1) << "after aarau, before Bern";
+    EXPECT_EQ(combo->FindString(4, L"a"), 0) << "a start beyond the last searches from the first";
     EXPECT_EQ(combo->DeleteString(1), 3);
     EXPECT_EQ(combo->AddString(L"BERN"), 2) << "after the one of the same name";
     EXPECT_EQ(combo->DeleteString(2), 3);
@@ -264,6 +265,9 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
 
     // The program's edits of a single line: replaced, undone, marked as changed.
     edit->SetWindowText(L"Grundkurs");
+    EXPECT_EQ(edit->GetSel(), DWORD(0)) << "a text set is shown from its start";
+    edit->SetSel(0, 0);
+    EXPECT_EQ(edit->GetSel(), DWORD(0)) << "an end of zero selects nothing";
     EXPECT_EQ(edit->GetLineCount(), 1);
     EXPECT_FALSE(edit->GetModify());
     edit->SetSel(0, 5);

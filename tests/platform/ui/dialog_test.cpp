@@ -291,6 +291,12 @@ TEST_F(ChildDialogs, RadioGroupsAreSeparatedByTheirGroupStyle) {
     EXPECT_TRUE(Checked(Item(page, 1070))) << "the next group is left alone";
     EXPECT_EQ(static_cast<CButton*>(page.GetDlgItem(1065))->GetCheck(), BST_CHECKED);
     EXPECT_EQ(static_cast<CButton*>(page.GetDlgItem(1064))->GetCheck(), BST_UNCHECKED);
+    CButton group;
+    ASSERT_TRUE(group.Create(L"Art", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, CRect(0, 0, 150, 60), &page, 1066));
+    EXPECT_EQ(group.GetCheck(), BST_UNCHECKED) << "a frame is never checked";
+    EXPECT_EQ(Text(group.m_hWnd), L"Art");
+    group.SetWindowText(L"Teilnehmende");
+    EXPECT_EQ(Text(group.m_hWnd), L"Teilnehmende");
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.radio, 2);
     EXPECT_EQ(page.GetCheckedRadioButton(1063, 1065), 1065);

@@ -557,6 +557,8 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(Type(notes.m_hWnd, L"12345"));
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"ab\r\nXY12") << "eight characters with the break";
+    notes.GetSel(start, end);
+    EXPECT_EQ(start, 8) << "the caret stays at the end";
 
     // A remark from the data base longer than the limit is shown whole, as in a single line,
     // and the change is told.
