@@ -77,6 +77,21 @@ public:
     void DeleteItem(LPDELETEITEMSTRUCT d) override { deleted.push_back(d->itemData); }
 };
 
+// A combo box's list that keeps itself low and a little to the right.
+class LowList : public CListBox {
+public:
+    void OnWindowPosChanging(WINDOWPOS* pos) {
+        CListBox::OnWindowPosChanging(pos);
+        pos->cy = 50;
+        pos->x += 7;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(LowList, CListBox)
+    ON_WM_WINDOWPOSCHANGING()
+END_MESSAGE_MAP()
+
 // The form the controls sit on: it keeps what its controls tell it.
 class Form : public CWnd {
 public:
@@ -169,6 +184,8 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     const QImage shown = popup->viewport()->grab().toImage();
     const QRect row2 = popup->visualRect(popup->model()->index(2, 0));
     EXPECT_EQ(shown.pixelColor(row2.center()), QColor(200, 0, 0)) << "the owner's drawing is what the list shows";
+    const QRect row1 = popup->visualRect(popup->model()->index(1, 0));
+    EXPECT_EQ(shown.pixelColor(row1.center()), QColor(0, 0, 200)) << "the chosen row too, not the list's own highlight";
     EXPECT_GE(popup->window()->width(), 320);
     EXPECT_EQ(form.Count(200, CBN_DROPDOWN), 1u);
 
@@ -197,6 +214,17 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     combo.ShowDropDown(FALSE);
     EXPECT_TRUE(WaitFor([&] { return !combo.GetDroppedState(); }));
     EXPECT_EQ(form.Count(200, CBN_CLOSEUP), 1u);
+
+    // The list's window may place and size the list as it drops.
+    const QRect free = popup->window()->geometry();
+    LowList low;
+    ASSERT_TRUE(low.SubclassWindow(lb));
+    combo.ShowDropDown(TRUE);
+    ASSERT_TRUE(WaitFor([&] { return combo.GetDroppedState() != FALSE; }));
+    EXPECT_EQ(popup->window()->height(), 50);
+    EXPECT_EQ(popup->window()->x(), free.x() + 7);
+    combo.ShowDropDown(FALSE);
+    low.UnsubclassWindow();
 
     // Rows of a height given by the program; the field keeps its own.
     EXPECT_EQ(combo.SetItemHeight(0, 22), 0);

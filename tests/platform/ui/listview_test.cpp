@@ -126,6 +126,7 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
     EXPECT_EQ(roster.told.back().second, 1);
     EXPECT_EQ(roster.deletedData, std::vector<LPARAM>{2}) << "the owner may free what the row held";
     EXPECT_FALSE(list.DeleteItem(7));
+    EXPECT_FALSE(list.DeleteItem(3)) << "one past the last";
     EXPECT_EQ(roster.Count(LVN_DELETEITEM), 1u) << "nothing is told for a row that is not there";
 
     roster.told.clear();
