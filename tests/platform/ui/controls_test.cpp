@@ -2,6 +2,7 @@
 // threads) and by the user; notifications arrive for what the user did, not for what the code did.
 #include "ui_fixture.h"
 #include <QFontMetrics>
+#include <QListWidget>
 #include <QWidget>
 #include <atomic>
 #include <thread>
@@ -391,6 +392,9 @@ TEST_F(Controls, CheckListBoxesCheckAndDisableItems) {
     EXPECT_EQ(plain->DeleteString(1), 3);
     EXPECT_EQ(plain->DeleteString(3), LB_ERR);
     EXPECT_EQ(plain->GetTopIndex(), 0);
+    auto* shown = qobject_cast<QListWidget*>(Widget(*plain));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_FALSE(shown->item(0)->data(Qt::CheckStateRole).isValid()) << "a plain list shows no boxes";
     EXPECT_EQ(plain->GetItemHeight(0), QFontMetrics(Widget(*plain)->font()).height() + 2) << "rows of the font's height";
     EXPECT_EQ(page.Count(1050, LBN_SELCHANGE), 1u);
 }

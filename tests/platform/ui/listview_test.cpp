@@ -330,6 +330,16 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     EXPECT_TRUE(view->model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) << "an image the list does not have";
     EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
     EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+
+    // Rows removed together: the owner's colours move with their rows.
+    roster.colour = true;
+    list.RedrawItems(0, 3);
+    ASSERT_EQ(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0));
+    ASSERT_NE(CellTextColor(list.m_hWnd, 2, 0), RGB(180, 0, 0));
+    const int first[] = {0};
+    ASSERT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWSQUIETLY, 1, reinterpret_cast<LPARAM>(first)), 1);
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 0, 0), RGB(180, 0, 0));
+    EXPECT_NE(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0));
 }
 
 TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
@@ -392,6 +402,9 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(hd.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
     EXPECT_EQ(hd.iOrder, 2);
     EXPECT_FALSE(header->GetItem(3, &hd));
+    hd.mask = HDI_WIDTH;
+    ASSERT_TRUE(header->GetItem(0, &hd));
+    EXPECT_STREQ(name, L"Pun") << "a text not asked for is not written";
     hd.mask = HDI_WIDTH;
     hd.cxy = 70;
     ASSERT_TRUE(header->SetItem(2, &hd));

@@ -327,6 +327,8 @@ TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
         made.back()->SetColumnText(0, name);
     }
     EXPECT_EQ(Rows(list.m_hWnd), 0) << "made, not shown";
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_SETTEXTPROVIDER, 0, 0), TRUE);
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_SETTEXTPROVIDER, 0, 0), TRUE) << "the same again";
     EXPECT_EQ(list.QvInsertCreatedItems({made[2], made[0]}), 2);
     list.QvDiscardCreatedItem(made[1]);
     EXPECT_EQ(list.QvInsertCreatedItems({made[4], made[3], made[0]}), 2) << "one already shown";
