@@ -210,6 +210,7 @@ TEST_F(Controls, AnEditableComboReportsTypingAndAcceptsRowsFromAWorker) {
     ASSERT_TRUE(WaitFor([&] { return places->GetDroppedState() != FALSE; }));
     ASSERT_TRUE(PressKey(nullptr, VK_TAB));
     EXPECT_TRUE(WaitFor([&] { return !places->GetDroppedState(); }));
+    EXPECT_FALSE(HasFocus(*places)) << "Tab went on to the next control";
     EXPECT_EQ(Text(*places), L"Win");
     EXPECT_EQ(page.Count(1037, CBN_CLOSEUP), 2u);
     EXPECT_EQ(page.Count(1037, CBN_DROPDOWN), 2u);
@@ -506,6 +507,8 @@ TEST_F(ReportList, ItemsKeepTheirDataThroughSortingAndDeletion) {
     EXPECT_EQ(list->GetItemText(0, 0), L"Ammann");
     EXPECT_EQ(list->GetItemData(0), 102u);
     EXPECT_EQ(list->GetNextItem(-1, LVNI_SELECTED), 1) << "the selection moves with its row";
+    EXPECT_TRUE(RowSelected(*list, 1)) << "also as shown";
+    EXPECT_FALSE(RowSelected(*list, 2));
     EXPECT_EQ(list->GetItemData(1), 101u);
     EXPECT_TRUE(list->SetItemData(1, 111));
     EXPECT_EQ(list->GetItemData(1), 111u);

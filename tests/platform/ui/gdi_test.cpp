@@ -169,6 +169,7 @@ TEST_F(Gdi, ImageListsCutAStripAndMakeTheMaskColourTransparent) {
     EXPECT_EQ(cx, 16);
     EXPECT_EQ(cy, 16);
     EXPECT_EQ(ImageList_Create(0, 16, ILC_COLOR32, 0, 1), nullptr);
+    EXPECT_EQ(ImageList_Create(16, 0, ILC_COLOR32, 0, 1), nullptr);
     CImageList* shared = CImageList::FromHandle(images.m_hImageList);
     ASSERT_NE(shared, nullptr);
     EXPECT_EQ(shared->GetImageCount(), 3);

@@ -421,6 +421,7 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     centred.fmt = LVCFMT_CENTER;
     ASSERT_TRUE(list.SetColumn(1, &centred));
     ASSERT_TRUE(list.SetColumnWidth(1, 100));
+    EXPECT_EQ(shown->visualRect(shown->model()->index(0, 1)).width(), 100) << "shown at its width";
     auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
     ASSERT_NE(view, nullptr);
     Pump();
