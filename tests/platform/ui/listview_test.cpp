@@ -443,6 +443,7 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     rename.pszText = const_cast<LPWSTR>(L"Note");
     ASSERT_TRUE(list.SetColumn(2, &rename));
     EXPECT_EQ(Header(list.m_hWnd, 2), L"Note");
+    EXPECT_FALSE(list.DeleteColumn(5));
     ASSERT_TRUE(list.DeleteColumn(1));
     EXPECT_EQ(Columns(list.m_hWnd), 2);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"10") << "the texts of later columns move along";

@@ -209,6 +209,9 @@ TEST_F(Results, AClickBesideTheRowsKeepsTheRowWhenTheListIsToldSo) {
     long id = 0;
     EXPECT_TRUE(list.QvGetSelParamValue(0, id));
     EXPECT_EQ(id, 2);
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 0));
+    ASSERT_TRUE(ClickAt(list.m_hWnd, 20, 230));
+    EXPECT_TRUE(RowSelected(list.m_hWnd, 0)) << "the first row too";
 }
 
 TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
@@ -231,6 +234,7 @@ TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
     EXPECT_FALSE(item->GetParam(3, back));
     // Given again, a parameter takes the new value and kind.
     item->SetParam(1, 5L);
+    EXPECT_TRUE(item->GetParam(2, back)) << "the others stay";
     item->SetParam(0, COleVariant(L"K-1"));
     ASSERT_TRUE(item->GetParam(1, &number));
     EXPECT_EQ(number, 5);
