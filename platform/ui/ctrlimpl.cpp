@@ -920,8 +920,11 @@ public:
             auto* k = static_cast<QKeyEvent*>(e);
             // Return without a row marked in the list, and Tab, close the list and leave the typed
             // text as it is; Tab then goes on to the next control as it does with the list closed.
-            // (The list takes Return before it is pressed, as an override of shortcuts.)
-            const bool noRow = !view()->currentIndex().isValid();
+            // (The list takes Return before it is pressed, as an override of shortcuts.) A row is
+            // marked when it is chosen: the view makes its first row current, unmarked, as it
+            // takes the focus.
+            const QModelIndex current = view()->currentIndex();
+            const bool noRow = !current.isValid() || !view()->selectionModel()->isSelected(current);
             const bool enter = k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter;
             const bool tab = k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab;
             if (e->type() == QEvent::ShortcutOverride) {

@@ -1,6 +1,7 @@
 // Dialogs from templates: modal runs answered by the test script, data exchange with its checks,
 // modeless child dialogs in dialog units, notifications and their reflection to the control.
 #include "ui_fixture.h"
+#include <QPushButton>
 
 namespace {
 
@@ -185,6 +186,16 @@ BEGIN_MESSAGE_MAP(SelfishButton, CButton)
     ON_CONTROL_REFLECT_EX(BN_CLICKED, &SelfishButton::OnClicked)
 END_MESSAGE_MAP()
 
+// A button its owner draws: a field red while pressed, else green.
+class DrawnButton : public CButton {
+public:
+    std::vector<UINT> states;
+    void DrawItem(LPDRAWITEMSTRUCT d) override {
+        states.push_back(d->itemState);
+        if (CDC* dc = CDC::FromHandle(d->hDC)) dc->FillSolidRect(&d->rcItem, (d->itemState & ODS_SELECTED) ? RGB(200, 0, 0) : RGB(0, 160, 0));
+    }
+};
+
 class ChildDialogs : public Dialogs {
 protected:
     void SetUp() override {
@@ -235,6 +246,39 @@ TEST_F(ChildDialogs, ClicksReachTheirHandlersAndTheControlMayKeepThemForItself) 
     page.GetDlgItem(1032)->EnableWindow(FALSE);
     EXPECT_FALSE(Click(page, 1032));
     EXPECT_EQ(page.clicks.size(), 3u);
+
+    // The program presses a button as the user does, but not a disabled one.
+    ::SendMessageW(Item(page, 1030), BM_CLICK, 0, 0);
+    ::SendMessageW(Item(page, 1032), BM_CLICK, 0, 0);
+    EXPECT_EQ(page.clicks.size(), 4u);
+    EXPECT_EQ(page.clicks.back(), 1030u);
+    button.SetState(TRUE);
+    EXPECT_EQ(button.GetState() & BST_PUSHED, UINT(BST_PUSHED));
+    button.SetState(FALSE);
+    EXPECT_EQ(button.GetState() & BST_PUSHED, 0u);
+    EXPECT_EQ(button.GetCheck(), BST_UNCHECKED) << "a push button is never checked";
+    auto* push = qobject_cast<QPushButton*>(Widget(button.m_hWnd));
+    ASSERT_NE(push, nullptr);
+    EXPECT_FALSE(push->isDefault());
+    button.SetButtonStyle(BS_DEFPUSHBUTTON);
+    EXPECT_EQ(button.GetButtonStyle(), UINT(BS_DEFPUSHBUTTON));
+    EXPECT_TRUE(push->isDefault()) << "drawn as the default button";
+
+    // An owner-drawn button shows what its owner draws, pressed or not.
+    DrawnButton drawn;
+    ASSERT_TRUE(drawn.Create(L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, CRect(10, 100, 60, 120), &page, 1040));
+    ASSERT_TRUE(WaitFor([&] { return !drawn.states.empty(); }));
+    EXPECT_EQ(drawn.states.back() & (ODS_SELECTED | ODS_DISABLED), 0u);
+    EXPECT_EQ(PixelAt(drawn.m_hWnd, 25, 10), RGB(0, 160, 0));
+    drawn.SetState(TRUE);
+    drawn.Invalidate();
+    ASSERT_TRUE(WaitFor([&] { return drawn.states.back() & ODS_SELECTED; }));
+    EXPECT_EQ(PixelAt(drawn.m_hWnd, 25, 10), RGB(200, 0, 0));
+    drawn.SetState(FALSE);
+    drawn.EnableWindow(FALSE);
+    drawn.Invalidate();
+    ASSERT_TRUE(WaitFor([&] { return drawn.states.back() & ODS_DISABLED; }));
+    EXPECT_EQ(drawn.states.back() & ODS_SELECTED, 0u);
 }
 
 TEST_F(ChildDialogs, RadioGroupsAreSeparatedByTheirGroupStyle) {
@@ -245,6 +289,14 @@ TEST_F(ChildDialogs, RadioGroupsAreSeparatedByTheirGroupStyle) {
     EXPECT_TRUE(Checked(Item(page, 1065)));
     EXPECT_FALSE(Checked(Item(page, 1064))) << "the other button of the group went out";
     EXPECT_TRUE(Checked(Item(page, 1070))) << "the next group is left alone";
+    EXPECT_EQ(static_cast<CButton*>(page.GetDlgItem(1065))->GetCheck(), BST_CHECKED);
+    EXPECT_EQ(static_cast<CButton*>(page.GetDlgItem(1064))->GetCheck(), BST_UNCHECKED);
+    CButton group;
+    ASSERT_TRUE(group.Create(L"Art", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, CRect(0, 0, 150, 60), &page, 1066));
+    EXPECT_EQ(group.GetCheck(), BST_UNCHECKED) << "a frame is never checked";
+    EXPECT_EQ(Text(group.m_hWnd), L"Art");
+    group.SetWindowText(L"Teilnehmende");
+    EXPECT_EQ(Text(group.m_hWnd), L"Teilnehmende");
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.radio, 2);
     EXPECT_EQ(page.GetCheckedRadioButton(1063, 1065), 1065);

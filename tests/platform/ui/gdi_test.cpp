@@ -161,6 +161,34 @@ TEST_F(Gdi, ImageListsCutAStripAndMakeTheMaskColourTransparent) {
     EXPECT_FALSE(missing.LoadBitmap(4711));
     CImageList none;
     EXPECT_FALSE(none.Create(4711, 16, 0, RGB(255, 255, 255)));
+
+    // A list is made once; handed over by its handle, it goes with whoever holds it last.
+    EXPECT_FALSE(images.Create(16, 16, ILC_COLOR32, 0, 1)) << "already made";
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(images.m_hImageList, &cx, &cy));
+    EXPECT_EQ(cx, 16);
+    EXPECT_EQ(cy, 16);
+    EXPECT_EQ(ImageList_Create(0, 16, ILC_COLOR32, 0, 1), nullptr);
+    EXPECT_EQ(ImageList_Create(16, 0, ILC_COLOR32, 0, 1), nullptr);
+    CImageList* shared = CImageList::FromHandle(images.m_hImageList);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->GetImageCount(), 3);
+    EXPECT_EQ(CImageList::FromHandle(images.m_hImageList), shared) << "one object per handle";
+    EXPECT_FALSE(none.Attach(nullptr));
+    const HIMAGELIST h = images.Detach();
+    EXPECT_EQ(images.GetImageCount(), 0);
+    ASSERT_TRUE(none.Attach(h));
+    EXPECT_FALSE(none.Attach(h)) << "it holds one already";
+    EXPECT_EQ(none.GetImageCount(), 3);
+    CBitmap plain;
+    ASSERT_TRUE(plain.LoadBitmap(11207));
+    EXPECT_EQ(none.Add(&plain, CLR_NONE), 3) << "added after the others";
+    ASSERT_TRUE(none.Draw(&c.dc, 3, CPoint(0, 0), ILD_NORMAL));
+    EXPECT_EQ(c.dc.GetPixel(0, 0), RGB(255, 255, 255)) << "without a mask colour white is drawn";
+    EXPECT_TRUE(none.DeleteImageList());
+    EXPECT_FALSE(none.DeleteImageList());
+    EXPECT_EQ(CImageList::FromHandle(h), nullptr);
+    EXPECT_FALSE(ImageList_Destroy(h));
 }
 
 class Painted : public CWnd {

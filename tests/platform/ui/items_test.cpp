@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QTest>
 #include <cwchar>
 
@@ -76,6 +77,21 @@ public:
     void DeleteItem(LPDELETEITEMSTRUCT d) override { deleted.push_back(d->itemData); }
 };
 
+// A combo box's list that keeps itself low and a little to the right.
+class LowList : public CListBox {
+public:
+    void OnWindowPosChanging(WINDOWPOS* pos) {
+        CListBox::OnWindowPosChanging(pos);
+        pos->cy = 50;
+        pos->x += 7;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(LowList, CListBox)
+    ON_WM_WINDOWPOSCHANGING()
+END_MESSAGE_MAP()
+
 // The form the controls sit on: it keeps what its controls tell it.
 class Form : public CWnd {
 public:
@@ -139,8 +155,22 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     EXPECT_EQ(combo.drawn.back(), std::make_pair(UINT(1), ULONG_PTR(&funk)));
     EXPECT_TRUE(combo.states.back() & ODS_COMBOBOXEDIT);
     EXPECT_EQ(PixelAt(combo.m_hWnd, 20, 10), funk.colour);
+    {
+        const QImage closed = Grab(combo.m_hWnd, false);
+        bool arrow = false;
+        for (int x = closed.width() - 20; x < closed.width(); ++x)
+            for (int y = 0; y < closed.height(); ++y) arrow = arrow || closed.pixelColor(x, y).lightness() < 100;
+        EXPECT_TRUE(arrow) << "the field keeps its frame and arrow around the owner's drawing";
+    }
 
-    // The dropped list draws every item with its own data.
+    // The dropped list draws every item with its own data, as wide as asked for.
+    EXPECT_EQ(combo.SetDroppedWidth(10), 200) << "never narrower than the field";
+    EXPECT_EQ(combo.SetDroppedWidth(320), 320);
+    EXPECT_EQ(combo.GetDroppedWidth(), 320);
+    CRect dropped;
+    combo.GetDroppedControlRect(&dropped);
+    EXPECT_EQ(dropped.Width(), 320);
+    EXPECT_EQ(dropped.Height(), 195) << "the height the combo box was made with";
     combo.drawn.clear();
     combo.ShowDropDown(TRUE);
     ASSERT_TRUE(WaitFor([&] { return combo.GetDroppedState() && combo.drawn.size() >= 3; }));
@@ -154,8 +184,74 @@ TEST_F(Items, AnOwnerDrawnComboSortsByItsOwnerAndDrawsEachItemWithItsData) {
     const QImage shown = popup->viewport()->grab().toImage();
     const QRect row2 = popup->visualRect(popup->model()->index(2, 0));
     EXPECT_EQ(shown.pixelColor(row2.center()), QColor(200, 0, 0)) << "the owner's drawing is what the list shows";
+    const QRect row1 = popup->visualRect(popup->model()->index(1, 0));
+    EXPECT_EQ(shown.pixelColor(row1.center()), QColor(0, 0, 200)) << "the chosen row too, not the list's own highlight";
+    EXPECT_GE(popup->window()->width(), 320);
+    EXPECT_EQ(form.Count(200, CBN_DROPDOWN), 1u);
+
+    // The list is a window of its own that answers for its rows and scrolls across its extent.
+    const HWND lb = ::GetWindow(combo.m_hWnd, GW_CHILD);
+    ASSERT_NE(lb, nullptr);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 2, 0), row2.height());
+    EXPECT_EQ(::SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 0);
+    ::SendMessageW(lb, LB_SETHORIZONTALEXTENT, 1000, 0);
+    EXPECT_EQ(popup->horizontalScrollBar()->maximum(), 1000 - popup->viewport()->width()) << "the user may scroll across it";
+    const int page = popup->viewport()->width(), step = popup->horizontalScrollBar()->singleStep();
+    const auto scroll = [lb](UINT code, int pos = 0) {
+        ::SendMessageW(lb, WM_HSCROLL, MAKEWPARAM(WORD(code), WORD(pos)), 0);
+        return ::GetScrollPos(lb, SB_HORZ);
+    };
+    ASSERT_GT(step, 0);
+    EXPECT_EQ(scroll(SB_THUMBPOSITION, 123), 123);
+    EXPECT_EQ(scroll(SB_PAGERIGHT), 123 + page);
+    EXPECT_EQ(scroll(SB_PAGELEFT), 123);
+    EXPECT_EQ(scroll(SB_ENDSCROLL), 123);
+    EXPECT_EQ(scroll(SB_LINELEFT), std::max(0, 123 - step));
+    EXPECT_EQ(scroll(SB_LINERIGHT), std::min(1000 - page, std::max(0, 123 - step) + step));
+    EXPECT_EQ(scroll(SB_RIGHT), 1000 - page) << "the last position leaves the list's width";
+    EXPECT_EQ(scroll(SB_LEFT), 0);
     combo.ShowDropDown(FALSE);
     EXPECT_TRUE(WaitFor([&] { return !combo.GetDroppedState(); }));
+    EXPECT_EQ(form.Count(200, CBN_CLOSEUP), 1u);
+
+    // The list's window may place and size the list as it drops.
+    const QRect free = popup->window()->geometry();
+    LowList low;
+    ASSERT_TRUE(low.SubclassWindow(lb));
+    combo.ShowDropDown(TRUE);
+    ASSERT_TRUE(WaitFor([&] { return combo.GetDroppedState() != FALSE; }));
+    EXPECT_EQ(popup->window()->height(), 50);
+    EXPECT_EQ(popup->window()->x(), free.x() + 7);
+    combo.ShowDropDown(FALSE);
+    low.UnsubclassWindow();
+
+    // Rows of a height given by the program; the field keeps its own.
+    EXPECT_EQ(combo.SetItemHeight(0, 22), 0);
+    EXPECT_EQ(combo.GetItemHeight(0), 22);
+    EXPECT_EQ(::SendMessageW(lb, LB_GETITEMHEIGHT, 0, 0), 22);
+    CRect field;
+    combo.GetWindowRect(&field);
+    EXPECT_EQ(combo.GetItemHeight(-1), field.Height());
+    combo.ResetContent();
+    EXPECT_EQ(::SendMessageW(lb, LB_GETCOUNT, 0, 0), 0);
+    CourseCombo plain;
+    ASSERT_TRUE(plain.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, CRect(5, 30, 205, 200), &form, 201));
+    plain.AddString(L"Funk");
+    plain.SetCurSel(0);
+    {
+        const QImage field = Grab(plain.m_hWnd, false);
+        bool text = false;
+        for (int x = 2; x < 60; ++x)
+            for (int y = 2; y < field.height() - 2; ++y) text = text || field.pixelColor(x, y).lightness() < 100;
+        EXPECT_TRUE(text) << "a plain combo box shows its chosen text";
+    }
+    plain.ResetContent();
+    plain.ShowDropDown(TRUE);
+    plain.ShowDropDown(FALSE);
+    const HWND empty = ::GetWindow(plain.m_hWnd, GW_CHILD);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(::SendMessageW(empty, LB_GETITEMHEIGHT, 0, 0), plain.GetItemHeight(0)) << "an empty list has the font's rows";
 }
 
 TEST_F(Items, OwnerDataIsGivenBackForEveryItemRemovedAlsoWhenTheControlGoes) {
@@ -250,6 +346,12 @@ TEST_F(Items, ListsOfSeveralChoicesSelectByProgramAndByTheUserWithCtrl) {
     EXPECT_TRUE(list.GetSel(0));
 
     // A single-choice list answers the other way round.
+    CListBox sorted;
+    ASSERT_TRUE(sorted.Create(WS_CHILD | WS_VISIBLE | LBS_SORT, CRect(210, 210, 400, 300), &form, 312));
+    EXPECT_EQ(sorted.AddString(L"Montag"), 0);
+    EXPECT_EQ(sorted.AddString(L"Dienstag"), 0);
+    EXPECT_EQ(sorted.AddString(L"montag"), 2) << "after the one of the same name";
+    EXPECT_EQ(sorted.AddString(L"Mittwoch"), 1);
     CListBox single;
     ASSERT_TRUE(single.Create(WS_CHILD | WS_VISIBLE, CRect(210, 5, 400, 205), &form, 311));
     single.AddString(L"Montag");
@@ -306,6 +408,52 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(etched.Create(L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT, CRect(200, 5, 202, 25), &form, 403));
     EXPECT_EQ(PixelAt(etched.m_hWnd, 0, 10), shadow);
     EXPECT_EQ(PixelAt(etched.m_hWnd, 1, 10), GetSysColor(COLOR_BTNHIGHLIGHT));
+    const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
+    const struct {
+        DWORD style;
+        CPoint at;
+        COLORREF colour;
+    } looks[] = {{SS_BLACKRECT, {10, 5}, GetSysColor(COLOR_3DDKSHADOW)},
+                 {SS_GRAYRECT, {10, 5}, shadow},
+                 {SS_WHITERECT, {10, 5}, light},
+                 {SS_WHITEFRAME, {0, 5}, light},
+                 {SS_ETCHEDHORZ, {10, 0}, shadow},
+                 {SS_ETCHEDHORZ, {10, 1}, light},
+                 {SS_ETCHEDFRAME, {0, 5}, shadow},
+                 {SS_ETCHEDFRAME, {1, 5}, light},
+                 {SS_ETCHEDFRAME, {19, 5}, light},
+                 {SS_SUNKEN, {0, 5}, shadow},
+                 {SS_SUNKEN, {10, 0}, shadow},
+                 {SS_SUNKEN, {19, 5}, light},
+                 {SS_SUNKEN, {10, 9}, light}};
+    UINT id = 410;
+    for (const auto& look : looks) {
+        CStatic s;
+        ASSERT_TRUE(s.Create(L"", WS_CHILD | WS_VISIBLE | look.style, CRect(300, 5, 320, 15), &form, id++));
+        EXPECT_EQ(PixelAt(s.m_hWnd, look.at.x, look.at.y), look.colour) << std::hex << look.style << std::dec << " at " << look.at.x << "," << look.at.y;
+    }
+
+    // Texts sit where their style puts them; a text cut with an ellipsis keeps to its line.
+    const auto inked = [](HWND h, QRect part) {
+        const QImage shot = Grab(h, false);
+        part = part.intersected(shot.rect());
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x)
+                if (shot.pixelColor(x, y).lightness() < 128) return true;
+        return false;
+    };
+    CStatic right, centre, cut;
+    ASSERT_TRUE(right.Create(L"Nr.", WS_CHILD | WS_VISIBLE | SS_RIGHT, CRect(5, 40, 205, 60), &form, 404));
+    ASSERT_TRUE(centre.Create(L"Nr.", WS_CHILD | WS_VISIBLE | SS_CENTER, CRect(5, 60, 205, 80), &form, 405));
+    ASSERT_TRUE(cut.Create(L"Atemschutz Grundkurs Teil zwei", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_ENDELLIPSIS,
+                           CRect(5, 80, 85, 130), &form, 406));
+    EXPECT_TRUE(inked(right.m_hWnd, QRect(150, 0, 50, 20)));
+    EXPECT_FALSE(inked(right.m_hWnd, QRect(0, 0, 150, 20)));
+    EXPECT_TRUE(inked(centre.m_hWnd, QRect(80, 0, 40, 20)));
+    EXPECT_FALSE(inked(centre.m_hWnd, QRect(0, 0, 60, 20)));
+    EXPECT_FALSE(inked(centre.m_hWnd, QRect(140, 0, 60, 20)));
+    EXPECT_TRUE(inked(cut.m_hWnd, QRect(0, 0, 80, 14)));
+    EXPECT_FALSE(inked(cut.m_hWnd, QRect(0, 18, 80, 32))) << "not wrapped onto a second line";
 }
 
 TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
@@ -334,6 +482,13 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     EXPECT_TRUE(form.scrolls.empty()) << "the program's changes are not told";
 
     bar.SetScrollPos(10);
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 250, 8));
+    ASSERT_FALSE(form.scrolls.empty());
+    EXPECT_EQ(form.scrolls.front().first, UINT(SB_PAGEDOWN)) << "beside the thumb: a page";
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 4, 8));
+    EXPECT_EQ(form.scrolls[2].first, UINT(SB_LINEUP)) << "the left arrow steps back";
+    form.scrolls.clear();
+    form.scrollBars.clear();
     ASSERT_TRUE(ClickAt(bar.m_hWnd, 295, 8));
     ASSERT_FALSE(form.scrolls.empty());
     EXPECT_EQ(form.scrolls.front().first, UINT(SB_LINEDOWN)) << "the right arrow steps forward";
@@ -405,6 +560,12 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(number.Create(WS_CHILD | WS_VISIBLE | ES_NUMBER, CRect(5, 30, 105, 50), &form, 701));
     ASSERT_TRUE(Type(number.m_hWnd, L"12a3"));
     EXPECT_EQ(Text(number.m_hWnd), L"123") << "a number field takes digits only";
+    CEdit code;
+    ASSERT_TRUE(code.Create(WS_CHILD | WS_VISIBLE | ES_UPPERCASE, CRect(110, 30, 205, 50), &form, 703));
+    ASSERT_TRUE(Type(code.m_hWnd, L"bk-1"));
+    EXPECT_EQ(Text(code.m_hWnd), L"BK-1") << "typed in capitals";
+    code.SetWindowText(L"kl");
+    EXPECT_EQ(Text(code.m_hWnd), L"kl") << "the program's text as it is";
 
     // A multi-line edit counts each line break as two characters, as its text has them.
     CEdit notes;
@@ -424,6 +585,8 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(Type(notes.m_hWnd, L"12345"));
     notes.GetWindowText(text);
     EXPECT_EQ(text, L"ab\r\nXY12") << "eight characters with the break";
+    notes.GetSel(start, end);
+    EXPECT_EQ(start, 8) << "the caret stays at the end";
 
     // A remark from the data base longer than the limit is shown whole, as in a single line,
     // and the change is told.
@@ -442,7 +605,7 @@ TEST_F(Items, AnEditableComboTakesNoMoreThanItsLimitFromTheUser) {
     CComboBox combo;
     ASSERT_TRUE(combo.Create(WS_CHILD | WS_VISIBLE | CBS_DROPDOWN, CRect(5, 5, 205, 200), &form, 800));
     combo.AddString(L"Kreisausbildung Nord");
-    combo.LimitText(6);
+    EXPECT_TRUE(combo.LimitText(6));
     combo.SetCurSel(0);
     EXPECT_EQ(Text(combo.m_hWnd), L"Kreisausbildung Nord") << "a chosen item is shown whole";
     ASSERT_TRUE(Type(combo.m_hWnd, L"-Ost"));

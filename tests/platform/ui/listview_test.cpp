@@ -2,6 +2,7 @@
 // colours cells, how columns size themselves, where rows are and what is under a point.
 #include "ui_fixture.h"
 #include <QAbstractItemView>
+#include <QPixmap>
 #include <QStyledItemDelegate>
 #include <QTest>
 
@@ -21,6 +22,8 @@ public:
     CFont bold;
     bool vetoChecks = false;
     BOOL quiet = FALSE;  // the answer to LVN_DELETEALLITEMS
+    NMITEMACTIVATE lastClick;
+    std::vector<std::pair<int, int>> widths;  // column, width told by the header
 
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
         const auto* nm = reinterpret_cast<const NMHDR*>(lp);
@@ -35,8 +38,15 @@ public:
             told.push_back({nm->code, reinterpret_cast<const NMLISTVIEW*>(lp)->iItem});
             *result = quiet;  // FALSE: one LVN_DELETEITEM per row follows
             return TRUE;
-        case LVN_INSERTITEM:
+        case HDN_ITEMCHANGEDW: {
+            const auto* hd = reinterpret_cast<const NMHEADERW*>(lp);
+            widths.push_back({hd->iItem, hd->pitem ? hd->pitem->cxy : -1});
+            return TRUE;
+        }
         case NM_CLICK:
+            lastClick = *reinterpret_cast<const NMITEMACTIVATE*>(lp);
+            [[fallthrough]];
+        case LVN_INSERTITEM:
         case NM_RCLICK:
         case NM_RETURN:
             told.push_back({nm->code, nm->code == LVN_INSERTITEM ? reinterpret_cast<const NMLISTVIEW*>(lp)->iItem
@@ -116,6 +126,7 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
     EXPECT_EQ(roster.told.back().second, 1);
     EXPECT_EQ(roster.deletedData, std::vector<LPARAM>{2}) << "the owner may free what the row held";
     EXPECT_FALSE(list.DeleteItem(7));
+    EXPECT_FALSE(list.DeleteItem(3)) << "one past the last";
     EXPECT_EQ(roster.Count(LVN_DELETEITEM), 1u) << "nothing is told for a row that is not there";
 
     roster.told.clear();
@@ -134,6 +145,15 @@ TEST_F(ListView, RemovedRowsAreToldOneByOneWithTheirData) {
 
     // Many rows at once, quietly: the owner took back what they held; the others keep their order.
     for (int i = 1; i <= 4; ++i) list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, L"Neu", 0, 0, 0, 10 + i);
+    roster.told.clear();
+    roster.deletedData.clear();
+    const int told[] = {4, 2};
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWS, 2, reinterpret_cast<LPARAM>(told)), 2);
+    EXPECT_EQ(roster.told, (std::vector<std::pair<UINT, int>>{{LVN_DELETEITEM, 2}, {LVN_DELETEITEM, 3}}))
+        << "each by the index it has while the earlier ones go";
+    EXPECT_EQ(roster.deletedData, (std::vector<LPARAM>{12, 14}));
+    list.InsertItem(LVIF_TEXT | LVIF_PARAM, 2, L"Neu", 0, 0, 0, 12);
+    list.InsertItem(LVIF_TEXT | LVIF_PARAM, 4, L"Neu", 0, 0, 0, 14);
     roster.told.clear();
     const int gone[] = {3, 0, 3, 9};
     EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWSQUIETLY, 4, reinterpret_cast<LPARAM>(gone)), 2);
@@ -216,6 +236,13 @@ TEST_F(ListView, KeysClicksAndReturnReachTheOwner) {
     ASSERT_TRUE(PressKey(list.m_hWnd, VK_RETURN));
     EXPECT_EQ(roster.Count(NM_RETURN), 1u);
     EXPECT_EQ(list.GetItemCount(), 4) << "the list deletes nothing by itself";
+    ASSERT_TRUE(ClickCell(list.m_hWnd, 2, 1, Qt::ControlModifier));
+    EXPECT_EQ(roster.lastClick.iItem, 2);
+    EXPECT_EQ(roster.lastClick.iSubItem, 1) << "the click names its cell";
+    EXPECT_TRUE(roster.lastClick.uKeyFlags & 0x2u) << "and the ctrl key";
+    CRect cell;
+    ASSERT_TRUE(list.GetSubItemRect(2, 1, LVIR_BOUNDS, cell));
+    EXPECT_TRUE(cell.PtInRect(roster.lastClick.ptAction)) << "the point in the list's own coordinates";
 }
 
 TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
@@ -256,9 +283,77 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     list.RedrawItems(0, 3);
     Pump();
     EXPECT_FALSE(has(CDDS_ITEMPREPAINT));
+
+    // The list's own colours hold where the owner gives none.
+    ASSERT_TRUE(list.SetTextColor(RGB(20, 40, 60)));
+    ASSERT_TRUE(list.SetTextBkColor(RGB(250, 250, 210)));
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 2, 1), RGB(20, 40, 60));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 1), RGB(250, 250, 210));
+    roster.colour = true;
+    list.RedrawItems(0, 3);
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0)) << "the owner's colour wins";
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 0, 0), RGB(20, 40, 60));
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 0, 1), RGB(255, 255, 200));
+    roster.colour = false;
+    list.SetTextBkColor(CLR_NONE);
+    EXPECT_EQ(CellBackColor(list.m_hWnd, 2, 1), CLR_DEFAULT) << "no background of its own";
+    ASSERT_TRUE(list.SetBkColor(RGB(230, 240, 250)));
+    CRect last;
+    ASSERT_TRUE(list.GetItemRect(3, &last, LVIR_BOUNDS));
+    EXPECT_EQ(PixelAt(list.m_hWnd, 200, last.bottom + 30), RGB(230, 240, 250)) << "the list's background below the rows";
+
+    // Images from the small list stand in the first column only.
+    CImageList images;
+    ASSERT_TRUE(images.Create(16, 16, ILC_COLOR32, 0, 1));
+    QImage red(32, 16, QImage::Format_ARGB32);
+    red.fill(QColor(200, 0, 0));
+    qv::ui::RegisterBitmap(uitest::Module(), 11208, red);
+    CBitmap strip;
+    ASSERT_TRUE(strip.LoadBitmap(11208));
+    ASSERT_EQ(images.Add(&strip, CLR_NONE), 0);
+    EXPECT_EQ(list.SetImageList(&images, LVSIL_SMALL), nullptr) << "none before";
+    ASSERT_NE(list.GetImageList(LVSIL_SMALL), nullptr);
+    EXPECT_EQ(list.GetImageList(LVSIL_SMALL)->m_hImageList, images.m_hImageList);
+    EXPECT_EQ(list.GetImageList(LVSIL_STATE), nullptr);
+    list.SetItem(1, 0, LVIF_IMAGE, nullptr, 1, 0, 0, 0);
+    LVITEMW it;
+    it.mask = LVIF_IMAGE;
+    it.iItem = 1;
+    ASSERT_TRUE(list.GetItem(&it));
+    EXPECT_EQ(it.iImage, 1);
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+    EXPECT_FALSE(view->model()->index(1, 1).data(Qt::DecorationRole).isValid());
+    EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).isValid()) << "a row without an image";
+    list.SetItem(2, 0, LVIF_IMAGE, nullptr, 2, 0, 0, 0);
+    EXPECT_TRUE(view->model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) << "an image the list does not have";
+    EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
+    EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
+
+    // Rows removed together: the owner's colours move with their rows.
+    roster.colour = true;
+    list.RedrawItems(0, 3);
+    ASSERT_EQ(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0));
+    ASSERT_NE(CellTextColor(list.m_hWnd, 2, 0), RGB(180, 0, 0));
+    const int first[] = {0};
+    ASSERT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_DELETEROWSQUIETLY, 1, reinterpret_cast<LPARAM>(first)), 1);
+    EXPECT_EQ(CellTextColor(list.m_hWnd, 0, 0), RGB(180, 0, 0));
+    EXPECT_NE(CellTextColor(list.m_hWnd, 1, 0), RGB(180, 0, 0));
 }
 
 TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
+    auto* shown = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(shown, nullptr);
+    std::vector<int> refreshed;
+    {
+        QObject guard;
+        QObject::connect(shown->model(), &QAbstractItemModel::dataChanged, &guard,
+                         [&](const QModelIndex& from, const QModelIndex&) { refreshed.push_back(from.row()); });
+        list.SetItemText(0, 1, L"Aarburg");
+        list.SetItemText(0, 1, L"Aarau");
+    }
+    EXPECT_EQ(refreshed, (std::vector<int>{0, 0})) << "the first row shows each new text";
     list.SetItemText(2, 1, L"Rheinfelden-Augarten");
     ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE));
     const int content = list.GetColumnWidth(1);
@@ -278,18 +373,92 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_STREQ(buffer, L"Punkte");
     EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
     EXPECT_EQ(col.cx, 60);
+    col.mask = LVCF_SUBITEM | LVCF_ORDER;
+    ASSERT_TRUE(list.GetColumn(2, &col));
+    EXPECT_EQ(col.iSubItem, 2);
+    EXPECT_EQ(col.iOrder, 2);
+    EXPECT_FALSE(list.GetColumn(3, &col));
+    wchar_t one[2] = {L'x', L'x'};
+    col.mask = LVCF_TEXT;
+    col.pszText = one;
+    col.cchTextMax = 1;
+    ASSERT_TRUE(list.GetColumn(0, &col));
+    EXPECT_EQ(one[0], L'\0') << "room for the end only";
+    EXPECT_EQ(list.GetColumnWidth(3), 0);
+    EXPECT_EQ(list.GetColumnWidth(-1), 0);
+
+    // The header answers for the same columns; a width the user drags is told through it.
+    CHeaderCtrl* header = list.GetHeaderCtrl();
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->GetItemCount(), 3);
+    HDITEMW hd;
+    wchar_t name[8] = {};
+    hd.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT | HDI_ORDER;
+    hd.pszText = name;
+    hd.cchTextMax = 4;
+    ASSERT_TRUE(header->GetItem(2, &hd));
+    EXPECT_STREQ(name, L"Pun") << "cut to the room given";
+    EXPECT_EQ(hd.cxy, 60);
+    EXPECT_EQ(hd.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+    EXPECT_EQ(hd.iOrder, 2);
+    EXPECT_FALSE(header->GetItem(3, &hd));
+    hd.mask = HDI_WIDTH;
+    ASSERT_TRUE(header->GetItem(0, &hd));
+    EXPECT_STREQ(name, L"Pun") << "a text not asked for is not written";
+    hd.mask = HDI_WIDTH;
+    hd.cxy = 70;
+    ASSERT_TRUE(header->SetItem(2, &hd));
+    EXPECT_EQ(list.GetColumnWidth(2), 70);
+    EXPECT_TRUE(roster.widths.empty()) << "the program's widths are not told";
+    ASSERT_TRUE(ResizeColumn(list.m_hWnd, 0, 140));
+    ASSERT_FALSE(roster.widths.empty());
+    EXPECT_EQ(roster.widths.back(), std::make_pair(0, 140));
+    EXPECT_EQ(list.GetColumnWidth(0), 140);
+
+    // Numbers stand at the right of their cells, centred texts in the middle.
+    LVCOLUMNW centred;
+    centred.mask = LVCF_FMT;
+    centred.fmt = LVCFMT_CENTER;
+    ASSERT_TRUE(list.SetColumn(1, &centred));
+    ASSERT_TRUE(list.SetColumnWidth(1, 100));
+    EXPECT_EQ(shown->visualRect(shown->model()->index(0, 1)).width(), 100) << "shown at its width";
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    Pump();
+    const QImage rows = view->viewport()->grab().toImage();
+    const auto inked = [&](int column, int from, int to) {
+        const QRect r = view->visualRect(view->model()->index(0, column));
+        for (int x = r.left() + from; x < r.left() + to; ++x)
+            for (int y = r.top() + 2; y < r.bottom() - 1; ++y)
+                if (rows.pixelColor(x, y).lightness() < 128) return true;
+        return false;
+    };
+    EXPECT_FALSE(inked(2, 2, 40));
+    EXPECT_TRUE(inked(2, 40, 68));
+    EXPECT_FALSE(inked(1, 2, 20));
+    EXPECT_TRUE(inked(1, 30, 70));
+    EXPECT_TRUE(inked(0, 2, 30)) << "the rest to the left";
     LVCOLUMNW rename;
     rename.mask = LVCF_TEXT;
     rename.pszText = const_cast<LPWSTR>(L"Note");
     ASSERT_TRUE(list.SetColumn(2, &rename));
     EXPECT_EQ(Header(list.m_hWnd, 2), L"Note");
+    EXPECT_FALSE(list.DeleteColumn(5));
     ASSERT_TRUE(list.DeleteColumn(1));
     EXPECT_EQ(Columns(list.m_hWnd), 2);
     EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"10") << "the texts of later columns move along";
     EXPECT_EQ(list.GetItemText(0, 1), L"10");
-    list.InsertColumn(1, L"Ort", LVCFMT_LEFT, 100);
-    EXPECT_EQ(list.GetItemText(0, 1), L"") << "a column put in between starts empty";
-    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), L"10") << "and moves the texts after it along";
+    EXPECT_EQ(list.InsertColumn(1, L"Ort", LVCFMT_LEFT, 80), 1);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), L"10") << "and move on for a column put before them";
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"");
+    EXPECT_EQ(list.InsertColumn(9, L"Bemerkung", LVCFMT_LEFT, 50), 3) << "beyond the last: at the end";
+    EXPECT_EQ(Header(list.m_hWnd, 3), L"Bemerkung");
+    // The last column sized to its heading reaches to the right edge.
+    ASSERT_TRUE(list.SetColumnWidth(3, LVSCW_AUTOSIZE_USEHEADER));
+    const int used = list.GetColumnWidth(0) + list.GetColumnWidth(1) + list.GetColumnWidth(2);
+    EXPECT_EQ(list.GetColumnWidth(3), view->viewport()->width() - used);
+    ASSERT_TRUE(list.SetColumnWidth(1, LVSCW_AUTOSIZE));
+    EXPECT_LT(list.GetColumnWidth(1), 20) << "an empty column shrinks";
 }
 
 TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
@@ -321,6 +490,8 @@ TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
     Pump();
     EXPECT_GT(list.GetTopIndex(), 30) << "the list scrolled to the row";
     EXPECT_LE(list.GetTopIndex(), 50);
+    EXPECT_GT(list.GetTopIndex() + list.GetCountPerPage(), 50) << "the row is on the page";
+    EXPECT_TRUE(::SendMessageW(list.m_hWnd, LVM_QV_SETSTATUSLINE, TRUE, reinterpret_cast<LPARAM>(L"60 Zeilen")));
 }
 
 TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
@@ -338,7 +509,26 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     find.lParam = 4;
     EXPECT_EQ(list.FindItem(&find), 3);
 
-    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES);
+    EXPECT_EQ(list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_CHECKBOXES), DWORD(LVS_EX_FULLROWSELECT))
+        << "the style before";
+    EXPECT_EQ(list.GetItemState(1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1)) << "rows there get an empty box";
+    EXPECT_EQ(list.InsertItem(4, L"Neu"), 4);
+    EXPECT_EQ(list.GetItemState(4, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1)) << "so do new rows";
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(list.m_hWnd));
+    ASSERT_NE(view, nullptr);
+    const QModelIndex first = view->model()->index(0, 0), second = view->model()->index(0, 1);
+    EXPECT_EQ(first.data(Qt::CheckStateRole), QVariant(Qt::Unchecked));
+    EXPECT_TRUE(first.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(second.data(Qt::CheckStateRole).isValid()) << "the box is in the first column only";
+    EXPECT_FALSE(second.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(view->model()->setData(second, Qt::Checked, Qt::CheckStateRole));
+    ::SendMessageW(list.m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES | LVS_EX_LABELTIP);
+    EXPECT_EQ(list.GetExtendedStyle(), DWORD(LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_GRIDLINES))
+        << "only the styles in the mask change";
+    CRect lined;
+    ASSERT_TRUE(list.GetItemRect(1, &lined, LVIR_BOUNDS));
+    Pump();
+    EXPECT_EQ(PixelAt(list.m_hWnd, 300, lined.bottom - 1), RGB(218, 218, 218)) << "grid lines below the rows";
     roster.vetoChecks = true;
     ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
     EXPECT_FALSE(list.GetCheck(0)) << "the owner refused";
@@ -350,6 +540,12 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     EXPECT_EQ(list.GetItemState(3, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));
     list.SetCheck(3, FALSE);
     EXPECT_FALSE(list.GetCheck(3));
+    EXPECT_EQ(first.data(Qt::CheckStateRole), QVariant(Qt::Checked)) << "the box shows the check";
+    list.SetItemState(-1, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK);
+    for (int row = 0; row < 5; ++row) EXPECT_TRUE(list.GetCheck(row)) << "minus one: every row, " << row;
+    EXPECT_EQ(view->model()->index(3, 0).data(Qt::CheckStateRole), QVariant(Qt::Checked));
+    EXPECT_FALSE(list.SetItemState(5, 0, LVIS_STATEIMAGEMASK));
+    EXPECT_EQ(list.GetItemState(5, LVIS_STATEIMAGEMASK), 0u);
 }
 
 TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
@@ -367,6 +563,9 @@ TEST_F(ListView, AMultipleSelectionIsWalkedInRowOrderAndTheMarkIsKept) {
     EXPECT_EQ(list.GetSelectionMark(), 2);
 
     list.ModifyStyle(0, LVS_SINGLESEL);
+    EXPECT_EQ(list.GetSelectedCount(), 1u) << "made single, the list keeps its first selected row";
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1);
+    EXPECT_FALSE(RowSelected(list.m_hWnd, 3));
     ASSERT_TRUE(SelectRow(list.m_hWnd, 0));
     ASSERT_TRUE(SelectRow(list.m_hWnd, 2, Qt::ControlModifier));
     EXPECT_EQ(list.GetSelectedCount(), 1u) << "a single-selection list keeps one row also with ctrl";

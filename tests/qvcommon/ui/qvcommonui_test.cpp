@@ -13,6 +13,7 @@
 #include "uidriver.h"
 #include <gtest/gtest.h>
 #include <QImage>
+#include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QScrollBar>
 #include <atomic>
@@ -137,6 +138,7 @@ TEST_F(ResultList, ColumnsComeFromConsecutiveStringsAndRowsShowWhenUnlocked) {
     EXPECT_EQ(Header(page.list, 1), L"Rang");
     EXPECT_EQ(Header(page.list, 2), L"Name");
     EXPECT_EQ(Header(page.list, 4), L"Entschuldigt");
+    EXPECT_TRUE(page.list.GetExtendedStyle() & LVS_EX_FULLROWSELECT) << "a row is chosen whole";
     CQvListItem* item = nullptr;
     ASSERT_TRUE(page.list.QvAddItem(item, TRUE));
     item->SetColumnText(2, L"Ammann Peter");
@@ -199,6 +201,23 @@ TEST_F(ResultList, RowsAndCellsTakeTheirColoursAndLinksReportTheirText) {
     EXPECT_TRUE(page.links.empty()) << "only the link cell is a link";
     ClickCell(page.list, 1, 2);
     EXPECT_EQ(page.links, std::vector<std::wstring>{L"1;4711"});
+
+    // A row's background reaches every cell; a colour given back goes; a link without a colour
+    // of its own is blue.
+    grey->SetRowBkColor(RGB(240, 240, 240));
+    EXPECT_EQ(CellBackColor(page.list, 0, 3), RGB(240, 240, 240));
+    EXPECT_EQ(CellBackColor(page.list, 1, 3), CLR_DEFAULT);
+    grey->SetRowTextColor(CLR_DEFAULT);
+    EXPECT_EQ(CellTextColor(page.list, 0, 4), CLR_DEFAULT);
+    grey->SetColumnLink(-1, L"2;7");
+    EXPECT_EQ(CellTextColor(page.list, 0, 0), RGB(0, 0, 192));
+    EXPECT_TRUE(CellUnderlined(page.list, 0, 0));
+    EXPECT_EQ(grey->GetColumnLink(0), L"2;7");
+    EXPECT_EQ(grey->GetColumnLink(1), L"");
+    female->SetColumnTextColor(2, CLR_DEFAULT);
+    EXPECT_EQ(CellTextColor(page.list, 1, 2), RGB(0, 0, 192)) << "its own colour gone, the link is blue";
+    ClickCell(page.list, 0, 0);
+    EXPECT_EQ(page.links, (std::vector<std::wstring>{L"1;4711", L"2;7"}));
 }
 
 TEST_F(ResultList, SortingFollowsTheColumnKindAndIsRemembered) {
@@ -220,6 +239,27 @@ TEST_F(ResultList, SortingFollowsTheColumnKindAndIsRemembered) {
     EXPECT_EQ(Cell(page.list, 0, 2), L"Bravo") << "the remembered sort: dates, newest first";
     EXPECT_EQ(page.list.QvGetSortColumn(), 3);
     EXPECT_FALSE(page.list.QvGetSortAscending());
+    ClickColumnHeader(page.list, 1);
+    EXPECT_EQ(Cell(page.list, 0, 1), L"1") << "another column starts ascending";
+    EXPECT_TRUE(page.list.QvGetSortAscending());
+    page.list.QvSort(1, FALSE);
+    EXPECT_EQ(Cell(page.list, 0, 1), L"100");
+    EXPECT_EQ(Cell(page.list, 3, 1), L"1");
+    page.list.QvSort(4, FALSE);
+    EXPECT_EQ(Cell(page.list, 0, 4), L"Ja") << "yes before no, descending";
+    COleDateTime none;
+    none.SetStatus(COleDateTime::null);
+    Add(L"e", 50, L"Charlie", none, FALSE, 5);
+    page.list.QvSort(3, TRUE);
+    EXPECT_EQ(Cell(page.list, 0, 2), L"Charlie") << "an empty date before all others";
+    EXPECT_EQ(Cell(page.list, 1, 3), L"01.05.2023");
+    // A number column with a text in it: that pair sorts as text.
+    page.list.QvGetVisibleListItem(0)->SetColumnText(1, L"viele");
+    page.list.QvSort(1, TRUE);
+    EXPECT_EQ(Cell(page.list, 4, 1), L"viele");
+    page.list.ModifyStyle(0, LVS_NOSORTHEADER);
+    ClickColumnHeader(page.list, 2);
+    EXPECT_EQ(page.list.QvGetSortColumn(), 1) << "a header that does not sort";
 }
 
 TEST_F(ResultList, SelectionsComeInListOrderAndCanBeSetByParameter) {
@@ -240,6 +280,22 @@ TEST_F(ResultList, SelectionsComeInListOrderAndCanBeSetByParameter) {
     EXPECT_FALSE(page.list.QvSetSelectionByParam(0, 999, &found));
     EXPECT_EQ(found, -1);
     EXPECT_EQ(page.list.QvGetInsertedListItem(4)->GetIndex(), 4);
+    EXPECT_FALSE(page.list.QvSetSelection(5));
+    EXPECT_FALSE(page.list.QvSetSelection(-1));
+    EXPECT_TRUE(page.list.QvSetSelection(4));
+    page.list.QvGetSelListItemArray(selected);
+    ASSERT_EQ(selected.GetSize(), 1) << "the others are let go";
+    selected.QvGetItem(0)->GetParam(0, &id);
+    EXPECT_EQ(id, 104);
+    EXPECT_EQ(page.list.GetNextItem(-1, LVNI_FOCUSED), 4);
+    page.list.SetItemState(-1, 0, LVIS_SELECTED);
+    EXPECT_FALSE(page.list.QvGetSelParamValue(0, id)) << "nothing chosen";
+    page.list.QvSetSelection(1);
+    page.list.QvSetSelection(3, FALSE, TRUE);
+    page.list.QvSetSingleSelection();
+    EXPECT_EQ(page.list.GetSelectedCount(), 1u);
+    EXPECT_TRUE(page.list.QvGetSelParamValue(0, id));
+    EXPECT_EQ(id, 101) << "made single, the first row stays chosen";
 }
 
 TEST_F(ResultList, AReadOnlyListKeepsItsCheckBoxes) {
@@ -263,6 +319,13 @@ TEST_F(ResultList, AReadOnlyListKeepsItsCheckBoxes) {
     EXPECT_EQ(items[1], page.list.QvGetVisibleListItem(1));
     SelectRow(page.list, 1);
     EXPECT_TRUE(RowSelected(page.list, 1)) << "rows can still be chosen";
+    page.list.SetReadOnly(FALSE);
+    ClickRowCheckBox(page.list, 1);
+    EXPECT_TRUE(page.list.QvGetCheck(1)) << "writable again";
+    page.list.QvSetCheckable(FALSE);
+    auto* view = qobject_cast<QAbstractItemView*>(Widget(page.list));
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->model()->index(0, 0).data(Qt::CheckStateRole).isValid()) << "no boxes any more";
 }
 
 TEST_F(ResultList, AWorkerAddsAndFillsLockedItems) {
@@ -320,6 +383,16 @@ TEST_F(ResultList, TheStatusLineCountsTheRows) {
     EXPECT_EQ(page.list.QvDeleteItems({0}), 1);
     Pump();
     EXPECT_EQ(line->property("text").toString(), QStringLiteral("1 Eintrag"));
+    page.list.SetStatusText(L"1 von 5");
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("1 von 5")) << "a text of the form's own";
+    page.list.SetStatusText(nullptr);
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("1 Eintrag"));
+    page.list.ShowStatusLine(FALSE);
+    EXPECT_FALSE(line->isVisible());
+    EXPECT_EQ(view->viewport()->geometry().bottom(), barRect.top() - 1) << "the rows take the strip back";
+    page.list.DeleteAllItems();
+    page.list.ShowStatusLine(TRUE);
+    EXPECT_EQ(line->property("text").toString(), QStringLiteral("0 Einträge"));
 }
 
 TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
@@ -330,6 +403,7 @@ TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
         first.ShowWindow(SW_SHOW);
         first.list.QvSetRegistryKey(kListKey);
         first.list.QvInsertColumn(5, 809, kTypes);
+        ASSERT_TRUE(ResizeColumn(first.list, 0, 66));
         ASSERT_TRUE(ResizeColumn(first.list, 2, 173));
         ASSERT_TRUE(ResizeColumn(first.list, 4, 0));
         first.list.QvSort(2, FALSE);
@@ -344,6 +418,7 @@ TEST_F(CommonUi, ColumnWidthsAndTheSortSurviveARestartThroughTheRegistry) {
     second.UpdateData(FALSE);
     second.list.QvSetRegistryKey(kListKey);
     second.list.QvInsertColumn(5, 809, kTypes);
+    EXPECT_EQ(second.list.GetColumnWidth(0), 66);
     EXPECT_EQ(second.list.GetColumnWidth(2), 173);
     EXPECT_EQ(second.list.GetColumnWidth(4), 0) << "a hidden column stays hidden";
     EXPECT_EQ(second.list.QvGetSortColumn(), 2);

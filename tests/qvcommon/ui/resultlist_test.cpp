@@ -140,6 +140,18 @@ TEST_F(Results, ARemovedRowTakesItsItemAlongAfterTheFormHeardOfIt) {
     EXPECT_EQ(shown, std::vector<CQvListItem*>{dahinden});
     EXPECT_EQ(list.GetInsertedItemCount(), 1);
     EXPECT_EQ(list.QvGetInsertedListItem(0), dahinden);
+
+    // Many rows removed one by one from the front: the rest keep the order they were added in.
+    for (int i = 0; i < 150; ++i) Add(std::to_wstring(i).c_str(), i, L"", 100 + i);
+    for (int i = 0; i < 120; ++i) ASSERT_TRUE(list.QvDeleteItem(1));
+    EXPECT_EQ(list.GetInsertedItemCount(), 31);
+    EXPECT_EQ(list.QvGetInsertedListItem(0), dahinden);
+    EXPECT_EQ(list.QvGetInsertedListItem(1)->GetColumnText(0), L"120");
+    EXPECT_EQ(list.QvGetInsertedListItem(1)->GetIndex(), 1);
+    EXPECT_EQ(list.QvGetInsertedListItem(30)->GetColumnText(0), L"149");
+    EXPECT_EQ(list.QvGetInsertedListItem(31), nullptr);
+    EXPECT_EQ(list.QvGetVisibleListItem(31), nullptr);
+    EXPECT_EQ(list.QvGetVisibleListItem(-1), nullptr);
 }
 
 TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
@@ -152,6 +164,32 @@ TEST_F(Results, ColumnsShowToolTipsAsTheyWereMade) {
     EXPECT_EQ(CellToolTip(list.m_hWnd, 1, 2), L"") << "but not for an empty cell";
     list.SetColumnWidth(0, 300);
     EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 0), L"") << "widened, the text fits";
+
+    // Columns as they were made: widths given, numbers to the right, texts to the left.
+    EXPECT_EQ(list.GetColumnWidth(1), 50);
+    LVCOLUMNW col;
+    col.mask = LVCF_FMT;
+    ASSERT_TRUE(list.GetColumn(1, &col));
+    EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+    ASSERT_TRUE(list.GetColumn(2, &col));
+    EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+    EXPECT_FALSE(list.QvInsertColumn(-1, kHeaders));
+    EXPECT_EQ(Columns(list.m_hWnd), 3) << "refused, the columns stay";
+    // Made anew: the old columns go; a format given wins; a width not given fits the heading.
+    const int formats[] = {LVCFMT_CENTER, LVCFMT_LEFT};
+    ASSERT_TRUE(list.QvInsertColumn(2, kHeaders, kTypes, nullptr, formats));
+    EXPECT_EQ(Columns(list.m_hWnd), 2);
+    ASSERT_TRUE(list.GetColumn(0, &col));
+    EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_CENTER);
+    ASSERT_TRUE(list.GetColumn(1, &col));
+    EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+    EXPECT_EQ(list.GetColumnWidth(1), std::max(60, list.GetStringWidth(L"Punkte") + 24));
+    EXPECT_EQ(list.GetColumnType(1), CQvListCtrl::eColLong);
+    EXPECT_EQ(list.GetColumnType(2), CQvListCtrl::eColText) << "beyond the columns: text";
+    EXPECT_EQ(list.GetColumnType(-1), CQvListCtrl::eColText);
+    EXPECT_EQ(CellToolTip(list.m_hWnd, 0, 1), L"") << "no tips unless asked for";
+    CQvListCtrl unmade;
+    EXPECT_FALSE(unmade.QvInsertColumn(1, kHeaders));
 }
 
 TEST_F(Results, AClickBesideTheRowsKeepsTheRowWhenTheListIsToldSo) {
@@ -171,6 +209,9 @@ TEST_F(Results, AClickBesideTheRowsKeepsTheRowWhenTheListIsToldSo) {
     long id = 0;
     EXPECT_TRUE(list.QvGetSelParamValue(0, id));
     EXPECT_EQ(id, 2);
+    ASSERT_TRUE(SelectRow(list.m_hWnd, 0));
+    ASSERT_TRUE(ClickAt(list.m_hWnd, 20, 230));
+    EXPECT_TRUE(RowSelected(list.m_hWnd, 0)) << "the first row too";
 }
 
 TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
@@ -193,11 +234,59 @@ TEST_F(Results, ParametersOfAnyKindComeBackAsTheyWereGiven) {
     EXPECT_FALSE(item->GetParam(3, back));
     // Given again, a parameter takes the new value and kind.
     item->SetParam(1, 5L);
+    EXPECT_TRUE(item->GetParam(2, back)) << "the others stay";
     item->SetParam(0, COleVariant(L"K-1"));
     ASSERT_TRUE(item->GetParam(1, &number));
     EXPECT_EQ(number, 5);
     ASSERT_TRUE(item->GetParam(0, back));
     EXPECT_EQ(back.vt, VT_BSTR);
+    item->SetParam(-1, 9L);
+    EXPECT_FALSE(item->GetParam(-1, back)) << "no parameter before the first";
+
+    // Texts of any length and columns far to the right are kept, beside the parameters.
+    const std::wstring remark(300, L'\u00e4');
+    item->SetColumnText(40, L"weit");
+    item->SetColumnText(2, remark.c_str());
+    EXPECT_EQ(std::wstring(item->GetColumnText(2).GetString()), remark);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), remark);
+    EXPECT_EQ(item->GetColumnText(40), L"weit");
+    EXPECT_EQ(item->GetColumnText(8), L"");
+    EXPECT_EQ(item->GetColumnText(-1), L"");
+    item->SetColumnText(2, L"kurz");
+    EXPECT_EQ(item->GetColumnText(2), L"kurz");
+    EXPECT_EQ(item->GetColumnText(40), L"weit");
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 2), L"kurz");
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"12");
+    ASSERT_TRUE(item->GetParam(1, &number));
+    EXPECT_EQ(number, 5);
+    item->SetColumnDouble(1, 2.5, nullptr);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 1), L"2.5");
+    COleDateTime evening(2024, 3, 7, 18, 30, 0);
+    item->SetColumnDate(0, evening, 0, 1);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"18:30") << "the time alone";
+    item->SetColumnBool(0, FALSE);
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Nein");
+    // Locked twice, shown when unlocked twice.
+    item->Lock();
+    item->Lock();
+    item->SetColumnText(0, L"Frei");
+    item->Unlock();
+    EXPECT_TRUE(item->IsLocked());
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Nein");
+    item->Unlock();
+    EXPECT_FALSE(item->IsLocked());
+    EXPECT_EQ(Cell(list.m_hWnd, 0, 0), L"Frei");
+    item->Unlock();
+    EXPECT_FALSE(item->IsLocked()) << "never below zero";
+    item->SetImage(2);
+    LVITEMW it;
+    it.mask = LVIF_IMAGE;
+    it.iItem = 0;
+    ASSERT_TRUE(list.GetItem(&it));
+    EXPECT_EQ(it.iImage, 2);
+    item->SetImage(-1);
+    ASSERT_TRUE(list.GetItem(&it));
+    EXPECT_EQ(it.iImage, -1);
 }
 
 TEST_F(Results, RowsFromAWorkerFollowTheRememberedSort) {
@@ -242,6 +331,8 @@ TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
         made.back()->SetColumnText(0, name);
     }
     EXPECT_EQ(Rows(list.m_hWnd), 0) << "made, not shown";
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_SETTEXTPROVIDER, 0, 0), TRUE);
+    EXPECT_EQ(::SendMessageW(list.m_hWnd, LVM_QV_SETTEXTPROVIDER, 0, 0), TRUE) << "the same again";
     EXPECT_EQ(list.QvInsertCreatedItems({made[2], made[0]}), 2);
     list.QvDiscardCreatedItem(made[1]);
     EXPECT_EQ(list.QvInsertCreatedItems({made[4], made[3], made[0]}), 2) << "one already shown";
@@ -255,6 +346,18 @@ TEST_F(Results, ItemsMadeAwayFromTheWindowAreShownOrDroppedInAnyOrder) {
         EXPECT_EQ(list.QvGetInsertedListItem(row)->GetColumnText(0), shown[row]);
     }
     EXPECT_EQ(list.GetInsertedItemCount(), 4);
+    // Made items are taken in any order, also after many were taken.
+    made.clear();
+    for (int i = 0; i < 40; ++i) {
+        made.push_back(list.QvCreateItem());
+        made.back()->SetColumnText(0, std::to_wstring(i).c_str());
+    }
+    for (int i = 39; i >= 0; i -= 2) ASSERT_TRUE(list.QvInsertCreatedItem(made[std::size_t(i)]));
+    for (int i = 0; i < 40; i += 2) ASSERT_TRUE(list.QvInsertCreatedItem(made[std::size_t(i)]));
+    ASSERT_EQ(Rows(list.m_hWnd), 44);
+    EXPECT_EQ(Cell(list.m_hWnd, 4, 0), L"39");
+    EXPECT_EQ(Cell(list.m_hWnd, 24, 0), L"0");
+    EXPECT_EQ(Cell(list.m_hWnd, 43, 0), L"38");
 }
 
 }  // namespace
