@@ -177,6 +177,12 @@ std::vector<std::wstring> SearchTest::Column(HWND list, int column) {
     return texts;
 }
 
+std::vector<std::wstring> SearchTest::Headers(HWND list) {
+    std::vector<std::wstring> texts;
+    for (int column = 0; column < Columns(list); ++column) texts.push_back(Header(list, column));
+    return texts;
+}
+
 INT_PTR SearchTest::RunPopup(CSearchPopupDlg& popup, const std::function<void(CSearchPopupDlg&)>& body) {
     script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
         body(popup);

@@ -74,6 +74,8 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Firma", L"Adresse", L"Ort", L"Rufnummern",
+                                                                     L"Bemerkung", L"Kategorie"}));
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact"));
         // A contact's categories, without a separator after the last.
         const std::string categories = Query(
@@ -119,6 +121,7 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Typ", L"Ort", L"Eigene Daten"}));
             ASSERT_EQ(Rows(List(search)), 3);
             int selected = -1;
             for (int row = 0; row < 3; ++row)
@@ -219,6 +222,8 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         Type(Edit(search), L"Pilotkurs");
         ASSERT_TRUE(Settled(search));
         ASSERT_EQ(Rows(List(search)), 1);
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Typ", L"Kurs", L"Austragung", L"Datum", L"Kursdauer",
+                                                                     L"Kursort", L"Kursleitung", L"Eigene Daten"}));
         EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
         EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
@@ -326,6 +331,8 @@ TEST_F(Variants, AreasAndMunicipalities) {
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Headers(List(search)),
+                      (std::vector<std::wstring>{L"Kurzbezeichnung", L"Bezeichnung", L"Gebietsart", L"Eigene Daten"}));
             EXPECT_EQ(Rows(List(search)), Int(std::string("SELECT count(*) FROM Area") + (active ? " WHERE fActive = 1" : "")));
             int grey = 0;
             for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 1) == 0x808080;
@@ -339,6 +346,7 @@ TEST_F(Variants, AreasAndMunicipalities) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         Type(Edit(search), L"SG");
         ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Gemeinde", L"Kanton"}));
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Gemeinde WHERE strKanton = 'SG'"));
         Type(Edit(search), L" " + qv::FromUtf8(sg));
         ASSERT_TRUE(Settled(search));
@@ -363,6 +371,8 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     const HWND plans = page.m_lstArbeitsplan.m_hWnd;
     const HWND persons = page.m_lstPerson.m_hWnd;
     ASSERT_EQ(Rows(plans), 2);
+    EXPECT_EQ(Headers(plans), std::vector<std::wstring>{L"Tätigkeit"});
+    EXPECT_EQ(Headers(persons), (std::vector<std::wstring>{L"Tätigkeit", L"Name", L"Adresse", L"Ort"}));
     EXPECT_TRUE(Contains(Cell(plans, 0, 0), L"Pikett Hauptübung 1")) << U(Cell(plans, 0, 0));
     EXPECT_TRUE(Contains(Cell(plans, 1, 0), L"Pikett Mai 1")) << U(Cell(plans, 1, 0));
     EXPECT_EQ(Rows(persons), 0);
