@@ -60,6 +60,19 @@ TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
                 Click(dlg.m_hWnd, IDOK);
                 EXPECT_TRUE(Visible(dlg.m_hWnd)) << "without a page nothing can be checked";
             }
+            if (c.labels.size() == 3) {
+                // Each page shows alone; a page whose right was taken meanwhile gives way to the first.
+                ClickTab(Tabs(tab), tab.m_nTreePage);
+                EXPECT_TRUE(Visible(tab.m_treeOrg.m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_pPersonDlg->m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_dlgArbeitsplan.m_hWnd));
+                security.Answer(kArbeitsplanFunction, 0);
+                ClickTab(Tabs(tab), tab.m_nArbeitsplanPage);
+                EXPECT_EQ(tab.m_tabCtrl.GetActiveTab(), 0);
+                EXPECT_TRUE(Visible(tab.m_pPersonDlg->m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_treeOrg.m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_dlgArbeitsplan.m_hWnd));
+            }
         });
     }
 }

@@ -236,6 +236,7 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     run = popup.m_pSearchDlg->m_arSelectedIDs2.at(0);
     EXPECT_EQ(course, 9001);
     EXPECT_EQ(run, 0);
+    EXPECT_EQ(*popup.GetResultIDs(), std::vector<long>{9001}) << "the caller is handed the course";
 
     // A run is found by its place, leader, date and duration, each shown in its own column and
     // searched while that column is shown, whichever other column is hidden.
@@ -279,6 +280,7 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(L"TI"), HKEY_LOCAL_MACHINE);
 
     CSearchPopupDlg popup(39, L"Fill", -1, 0);
+    long chosenRun = 0;
     popup.SetSecMandantTableID(L"onlyInstanz");
     popup.m_dwRightMask = 0x100;
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
@@ -291,9 +293,29 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
             return std::make_pair(box.right - button.right, button.Width());
         };
         const auto filter = fromRight(IDC_SEARCH_FILTER), cases = fromRight(IDC_SEARCH_CASESENSITIVE);
+        // The text and the list grow with the popup, its buttons stay at its bottom corners.
+        const auto box = [&](HWND wnd) {
+            CRect popupBox, r;
+            ::GetWindowRect(dlg.m_hWnd, &popupBox);
+            ::GetWindowRect(wnd, &r);
+            r.OffsetRect(-popupBox.left, -popupBox.top);
+            return r;
+        };
+        const HWND help = Item(dlg.m_hWnd, IDC_SEARCH_HELP), ok = Item(dlg.m_hWnd, IDOK), cancel = Item(dlg.m_hWnd, IDCANCEL);
+        const CRect popupBefore = box(dlg.m_hWnd), textBefore = box(Edit(search)), listBefore = box(List(search)),
+                    helpBefore = box(help), okBefore = box(ok), cancelBefore = box(cancel);
         ResizeWindow(dlg.m_hWnd, 1000, 480);
         EXPECT_EQ(fromRight(IDC_SEARCH_FILTER), filter);
         EXPECT_EQ(fromRight(IDC_SEARCH_CASESENSITIVE), cases);
+        const CSize grown(box(dlg.m_hWnd).Width() - popupBefore.Width(), box(dlg.m_hWnd).Height() - popupBefore.Height());
+        ASSERT_GT(grown.cx, 0);
+        ASSERT_GT(grown.cy, 0);
+        EXPECT_EQ(box(Edit(search)).Size(), textBefore.Size() + CSize(grown.cx, 0));
+        EXPECT_EQ(box(List(search)).Size(), listBefore.Size() + grown);
+        EXPECT_EQ(box(help).TopLeft(), helpBefore.TopLeft() + CPoint(0, grown.cy));
+        EXPECT_EQ(box(ok).TopLeft(), okBefore.TopLeft() + CPoint(grown));
+        EXPECT_EQ(box(cancel).TopLeft(), cancelBefore.TopLeft() + CPoint(grown));
+        EXPECT_EQ(box(ok).Size(), okBefore.Size());
         ASSERT_TRUE(Settled(search));
         int closed = 0;
         for (int row = 0; row < Rows(List(search)); ++row) {
@@ -310,7 +332,12 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
         EXPECT_EQ(closed, Int("SELECT count(*) FROM Kursinstanz WHERE fGeschlossen = 1"));
         Pump();
         Screenshot(dlg.m_hWnd, "search_popup_kurs");
+        chosenRun = Param(search.m_lstResult, 0, 1);
+        SelectRow(List(search), 0);
+        Click(dlg.m_hWnd, IDOK);
     });
+    ASSERT_NE(popup.GetResultIDs(), nullptr);
+    EXPECT_EQ(*popup.GetResultIDs(), std::vector<long>{chosenRun}) << "the caller of the runs form is handed the run";
 }
 
 TEST_F(Variants, CourseTypeIconsFollowTheInstallationsCanton) {
