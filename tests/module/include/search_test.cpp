@@ -177,6 +177,23 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         });
     }
 
+    // A search of its own, in no popup, follows the option at each refresh.
+    security.userID = 1;
+    for (const long filter : {1L, 0L}) {
+        SCOPED_TRACE(filter);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", filter);
+        ActivateMandant(3);
+        CSearchPersonDlg own(L"Own");
+        ASSERT_TRUE(own.Create(IDD_SEARCH, nullptr));
+        ASSERT_TRUE(Settled(own));
+        EXPECT_EQ(Rows(List(own)), filter ? perMandant(3) : all);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 1 - filter);
+        own.Refresh();
+        ASSERT_TRUE(Settled(own));
+        EXPECT_EQ(Rows(List(own)), filter ? all : perMandant(3));
+        own.DestroyWindow();
+    }
+
     // The caller's condition narrows the persons found.
     options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
     ActivateMandant(0);
@@ -551,7 +568,9 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
         CSearchPopupDlg popup(4, name, -1, 0);
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             Type(Edit(*dlg.m_pSearchDlg), name);
-            if (name == std::wstring(L"KursInstruktor")) Click(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE);
+            if (name != std::wstring(L"KursInstruktor")) return;
+            Click(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE);
+            ResizeColumn(List(*dlg.m_pSearchDlg), 3, 222);
         });
     }
     CSearchPopupDlg again(4, L"KursInstruktor", -1, 0);
@@ -562,6 +581,7 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
         EXPECT_EQ(Rows(List(search)), 0) << "the restored text is searched at once";
         const HWND withCase = Item(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
         EXPECT_TRUE(Checked(withCase));
+        EXPECT_EQ(search.m_lstResult.GetColumnWidth(3), 222) << "and its widths";
         Retype(Edit(search), L"CRIVELLI");
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), 0) << "searched with case";
@@ -573,6 +593,7 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
     RunPopup(other, [&](CSearchPopupDlg& dlg) {
         EXPECT_EQ(Text(Edit(*dlg.m_pSearchDlg)), L"KursTeilnehmer");
         EXPECT_FALSE(Checked(Item(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE)));
+        EXPECT_NE(dlg.m_pSearchDlg->m_lstResult.GetColumnWidth(3), 222);
     });
 }
 

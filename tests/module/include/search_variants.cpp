@@ -347,8 +347,11 @@ TEST_F(Variants, CourseTypeIconsFollowTheInstallationsCanton) {
         int icon;
     } cases[] = {{1, L"ZH", 0}, {2, L"GE", 2}, {2, L"ZH", 36}, {2, L"TI", 52}, {2, L"ti", -1},
                  {2, L"XX", -1}, {3, L"", 54},  {0, L"ZH", -1}, {4, L"ZH", -1}};
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(CSearchKursDlg::KursTypIcon(c.typ, c.canton), c.icon) << c.typ << " " << U(c.canton);
+        if (c.icon >= 0) EXPECT_TRUE(searchtest::IconDrawn(IDB_SEARCH_KURSTYP, c.icon)) << c.icon;
+    }
+    for (int icon : {0, 1}) EXPECT_TRUE(searchtest::IconDrawn(IDB_SEARCH_CONTACT, icon)) << icon;
 }
 
 TEST_F(Variants, AreasAndMunicipalities) {
@@ -412,6 +415,11 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     const long second = Param(page.m_lstArbeitsplan, 1, 0);
     SelectRow(plans, 0);
     ASSERT_EQ(Rows(persons), paid(first));
+    for (int row = 0; row < Rows(persons); ++row) {
+        const bool woman =
+            Int("SELECT fWeiblich FROM Person WHERE lPersonID = " + std::to_string(Param(page.m_lstPerson, row, 0))) == 1;
+        EXPECT_EQ(CellTextColor(persons, row, 1) == COLORREF(0x0000C0), woman) << row;
+    }
     ClickRowCheckBox(persons, 0);
     const long kept = Param(page.m_lstPerson, 0, 0);
     const long keptFunction = Param(page.m_lstPerson, 0, 1);
@@ -442,6 +450,21 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Pump();
     EXPECT_EQ(Rows(persons), 1);
     page.DestroyWindow();
+
+    // The plans cannot be read: the page says so once, with the database's words.
+    Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Arbeitsplan RENAME TO ArbeitsplanWeg");
+    script.AllowReports(true);
+    script.Log().Clear();
+    CSearchPersonArbeitsplanDlg unread(L"Test");
+    unread.m_strEinsatzID = L"1";
+    ASSERT_TRUE(unread.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
+    EXPECT_EQ(Rows(unread.m_lstArbeitsplan.m_hWnd), 0);
+    const auto unreadReports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(unreadReports.size(), 1u);
+    EXPECT_EQ(unreadReports[0].caption, L"OLEDB Errormessage");
+    EXPECT_NE(unreadReports[0].text.find(L"Arbeitsplan"), std::wstring::npos) << U(unreadReports[0].text);
+    unread.DestroyWindow();
+    Sql("ALTER TABLE ArbeitsplanWeg RENAME TO Arbeitsplan");
 
     // The active Mandant cannot be read: the page says so and offers no work plan of any Mandant.
     Sql("PRAGMA foreign_keys = OFF");

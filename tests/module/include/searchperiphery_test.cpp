@@ -6,6 +6,7 @@
 
 #include "searchdlg.h"
 #include "qvregvalue.h"
+#include "searchperipheryres.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
@@ -323,6 +324,9 @@ TEST_F(Periphery, StatusFiveTakesTheIconOfTheInstallationsCanton) {
         const wchar_t* kanton;
         int icon;
     } cases[] = {{L"ZG", 12}, {L"SH", 7}, {L"ZH", 5}};
+    // Every picture of the rows is drawn.
+    for (const auto& [strip, count] : {std::pair{IDB_SEARCH_STATUS, 14}, {IDB_SEARCH_ARTIKEL, 119}, {IDB_SEARCH_DEVICE, 8}})
+        for (int icon = 0; icon < count; ++icon) EXPECT_TRUE(searchtest::IconDrawn(strip, icon)) << strip << " " << icon;
     for (const auto& c : cases) {
         SCOPED_TRACE(U(c.kanton));
         CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(c.kanton), HKEY_LOCAL_MACHINE);

@@ -115,5 +115,7 @@ private:
 };
 
 std::string U(const std::wstring& w);
+// Whether the row image at index of a registered strip is drawn: something on a white (see-through) ground.
+bool IconDrawn(UINT bitmap, int index);
 
 }  // namespace searchtest
