@@ -228,6 +228,8 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
         EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
+        EXPECT_EQ(CellTextColor(List(search), 0, 7), COLORREF(0xDCDCDC));
+        EXPECT_NE(CellTextColor(List(search), 0, 1), COLORREF(0xDCDCDC));
         SelectRow(List(search), 0);
         Click(dlg.m_hWnd, IDOK);
     });
@@ -324,6 +326,13 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
             if (expected.count(run)) {
                 EXPECT_EQ(back, expected[run]) << run;
             }
+            EXPECT_EQ(CellBackColor(List(search), row, 7), back) << run;
+            // On a coloured run, an active course's text stays as it is, an inactive one's turns white.
+            if (back == 0xC8C8C8 || expected.count(run)) {
+                const bool active = Query("SELECT fActive FROM Kurs WHERE lKursID = " +
+                                          std::to_string(Param(search.m_lstResult, row, 0))).front() == "1";
+                EXPECT_EQ(CellTextColor(List(search), row, 2) == 0xFFFFFF, !active) << run;
+            }
             closed += back == 0xC8C8C8;
             const long typ = std::stol(Query("SELECT lTyp FROM Kurs WHERE lKursID = " +
                                              std::to_string(Param(search.m_lstResult, row, 0))).front());
@@ -398,6 +407,14 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     ASSERT_TRUE(page.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
     page.MoveWindow(0, 0, 700, 420);
     page.ShowWindow(SW_SHOW);
+    {
+        // The persons' list takes the page below the plans.
+        CRect client, list;
+        page.GetClientRect(&client);
+        ::GetWindowRect(page.m_lstPerson.m_hWnd, &list);
+        page.ScreenToClient(&list);
+        EXPECT_EQ(list.BottomRight(), client.BottomRight());
+    }
     const HWND plans = page.m_lstArbeitsplan.m_hWnd;
     const HWND persons = page.m_lstPerson.m_hWnd;
     ASSERT_EQ(Rows(plans), 2);

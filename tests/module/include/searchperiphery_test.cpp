@@ -155,6 +155,12 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                  EXPECT_EQ(Image(s, row), 115);
                  EXPECT_EQ(CellTextColor(List(s), row, 2), COLORREF(0));
              }
+             // A word of another shown column finds the article too: its serial number.
+             ASSERT_GT(Rows(List(s)), 0);
+             const std::wstring serial = Cell(List(s), 0, 4);
+             Retype(Edit(s), serial);
+             ASSERT_TRUE(Settled(s));
+             EXPECT_GE(RowOf(s, 4, serial), 0) << U(serial);
          }},
         {"artikel_material", 20, L"Schlauch", {}, 4, "SELECT '-' FROM Artikel WHERE strBezeichnung LIKE 'Schlauch%'",
          [this](CSearchDlg& s) {
