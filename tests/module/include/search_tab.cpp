@@ -40,6 +40,7 @@ TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
         {0, 0, 1, 1, {L"Person", L"Organisation"}, 0},
         {0, 0, 0, 1, {L"Person"}, 0},
         {7, 4, 1, 1, {L"Person", L"Organisation", L"Arbeitsplan"}, 2},
+        {6, 0, 1, 1, {L"Organisation", L"Arbeitsplan"}, 0},
         {6, 0, 1, 0, {L"Organisation"}, 0},
         {2, 2, 0, 0, {}, -1},
     };

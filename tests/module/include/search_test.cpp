@@ -11,6 +11,7 @@
 #include "extensions.h"
 #include "trace.h"
 
+#include <QWidget>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -77,6 +78,13 @@ TEST_F(PersonSearch, TypedWordsFindThePersonsAndOkHandsTheChosenIdToTheCaller) {
         const auto names = Column(List(search), 3);
         EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
         for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+        // The line under the list counts the rows found.
+        Pump();
+        std::wstring counted;
+        for (QObject* child : Widget(List(search))->children())
+            if (auto* line = qobject_cast<QWidget*>(child); line && line->isVisible() && line->inherits("QLabel"))
+                counted = line->property("text").toString().toStdWString();
+        EXPECT_EQ(counted, std::to_wstring(names.size()) + L" Einträge");
 
         // A second word must match too, here in the place column.
         const std::wstring place = Cell(List(search), 0, 5);

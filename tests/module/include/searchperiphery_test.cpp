@@ -5,6 +5,7 @@
 #include "searchtest.h"
 
 #include "searchdlg.h"
+#include "nqsearchcalls.h"
 #include "qvregvalue.h"
 #include "searchperipheryres.h"
 #include "searchpopupdlg.h"
@@ -241,6 +242,17 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
             if (!c.headers.empty()) {
                 EXPECT_EQ(Columns(List(search)), int(c.headers.size()));
                 Screenshot(search.GetParent()->m_hWnd, std::string("search_") + c.name);
+                // The filter options asked for are those of the searched table.
+                std::vector<long> asked;
+                qv::nq::SetFilterDlgHandler([&](long table) {
+                    asked.push_back(table);
+                    return 0L;
+                });
+                if (Enabled(Item(search.m_hWnd, IDC_SEARCH_FILTER))) {
+                    Click(search.m_hWnd, IDC_SEARCH_FILTER);
+                    EXPECT_EQ(asked, std::vector<long>{c.table});
+                }
+                qv::nq::SetFilterDlgHandler(nullptr);
             }
             EXPECT_EQ(Sorted(Texts(search, c.column)), expected);
             // Every row names its Mandant in the last column.
