@@ -60,6 +60,17 @@ protected:
         options.Set(-4000, L"MaxSearchResults", 0);
         options.Set(-4000, L"KursTyp", L"x 1 1 1");
     }
+    // The tables whose filter options the filter button asks for.
+    std::vector<long> FilterAsked(CSearchDlg& search) {
+        std::vector<long> asked;
+        qv::nq::SetFilterDlgHandler([&](long table) {
+            asked.push_back(table);
+            return 0L;
+        });
+        Click(search.m_hWnd, IDC_SEARCH_FILTER);
+        qv::nq::SetFilterDlgHandler(nullptr);
+        return asked;
+    }
 };
 
 }  // namespace
@@ -76,6 +87,7 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Firma", L"Adresse", L"Ort", L"Rufnummern",
                                                                      L"Bemerkung", L"Kategorie"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{71});
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact"));
         // A contact's categories, without a separator after the last.
         const std::string categories = Query(
@@ -122,6 +134,7 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
             EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Typ", L"Ort", L"Eigene Daten"}));
+            EXPECT_EQ(FilterAsked(search), std::vector<long>{45});
             ASSERT_EQ(Rows(List(search)), 3);
             int selected = -1;
             for (int row = 0; row < 3; ++row)
@@ -224,6 +237,7 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         ASSERT_EQ(Rows(List(search)), 1);
         EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Typ", L"Kurs", L"Austragung", L"Datum", L"Kursdauer",
                                                                      L"Kursort", L"Kursleitung", L"Eigene Daten"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{39});
         EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
         EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
@@ -245,11 +259,14 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     const std::string placed = Query("SELECT min(lKursinstanzID) FROM Kursinstanz").at(0);
     Sql("UPDATE Kursinstanz SET strOrt = 'Zentrum Andelfingen', strAdresse = '', lOrtID = 0, strLeitung = "
         "'Hptm Kellerhals', dblDauer = 7.25, dtDatum = '2039-02-03 00:00:00' WHERE lKursinstanzID = " + placed);
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (902, 42, 'Woche', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (902, " + placed + ", 'Vorkurswoche')");
     const struct {
         const wchar_t* word;
         int hidden;
         int rows;
-    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1}, {L"Andelfingen", 5, 0}};
+    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1},
+                 {L"Andelfingen", 5, 0}, {L"Vorkurswoche", 6, 1}, {L"Vorkurswoche", 7, 0}};
     for (const auto& c : byRun) {
         // A list of its own: the widths of the columns are kept per list.
         CSearchPopupDlg popup(39, CString(L"Run") + c.word, -1, 0);
@@ -372,6 +389,7 @@ TEST_F(Variants, AreasAndMunicipalities) {
             ASSERT_TRUE(Settled(search));
             EXPECT_EQ(Headers(List(search)),
                       (std::vector<std::wstring>{L"Kurzbezeichnung", L"Bezeichnung", L"Gebietsart", L"Eigene Daten"}));
+            EXPECT_EQ(FilterAsked(search), std::vector<long>{196});
             EXPECT_EQ(Rows(List(search)), Int(std::string("SELECT count(*) FROM Area") + (active ? " WHERE fActive = 1" : "")));
             int grey = 0;
             for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 1) == 0x808080;
@@ -386,6 +404,7 @@ TEST_F(Variants, AreasAndMunicipalities) {
         Type(Edit(search), L"SG");
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Gemeinde", L"Kanton"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{193});
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Gemeinde WHERE strKanton = 'SG'"));
         Type(Edit(search), L" " + qv::FromUtf8(sg));
         ASSERT_TRUE(Settled(search));
