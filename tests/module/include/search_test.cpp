@@ -199,7 +199,19 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         own.Refresh();
         ASSERT_TRUE(Settled(own));
         EXPECT_EQ(Rows(List(own)), filter ? all : perMandant(3));
+        EXPECT_EQ(Text(Item(own.m_hWnd, IDC_SEARCH_STATUS)), L"");
         own.DestroyWindow();
+    }
+    {
+        // Without a popup its own line tells of the limit.
+        options.Set(-4000, L"MaxSearchResults", 1);
+        CSearchPersonDlg limited(L"Own");
+        ASSERT_TRUE(limited.Create(IDD_SEARCH, nullptr));
+        ASSERT_TRUE(Settled(limited));
+        EXPECT_EQ(Rows(List(limited)), 1);
+        EXPECT_EQ(Text(Item(limited.m_hWnd, IDC_SEARCH_STATUS)), L"weitere Daten sind vorhanden!");
+        limited.DestroyWindow();
+        options.Set(-4000, L"MaxSearchResults", 0);
     }
 
     // The caller's condition narrows the persons found.

@@ -463,6 +463,11 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Sql("INSERT INTO PersonArbeitsplan (lPersonID, lArbeitsplanID, lTaetigkeitID) SELECT " + std::to_string(kept) + ", " +
         std::to_string(second) + ", lTaetigkeitID FROM Taetigkeit WHERE fSoldrelevant = 1 AND lTaetigkeitID <> " +
         std::to_string(keptFunction) + " LIMIT 1");
+    // And the function he is checked for: that row is the one he keeps.
+    Sql("INSERT INTO PersonArbeitsplan (lPersonID, lArbeitsplanID, lTaetigkeitID) SELECT " + std::to_string(kept) + ", " +
+        std::to_string(second) + ", " + std::to_string(keptFunction) + " WHERE NOT EXISTS (SELECT 1 FROM "
+        "PersonArbeitsplan WHERE lPersonID = " + std::to_string(kept) + " AND lArbeitsplanID = " +
+        std::to_string(second) + " AND lTaetigkeitID = " + std::to_string(keptFunction) + ")");
     ASSERT_EQ(Int("SELECT count(*) FROM PersonArbeitsplan pa JOIN Taetigkeit t ON pa.lTaetigkeitID = t.lTaetigkeitID "
                   "WHERE t.fSoldrelevant = 1 AND pa.lTaetigkeitID <> " + std::to_string(keptFunction) +
                   " AND pa.lArbeitsplanID = " + std::to_string(second) + " AND pa.lPersonID = " + std::to_string(kept)),
