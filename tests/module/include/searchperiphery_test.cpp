@@ -105,6 +105,10 @@ int RowOf(CSearchDlg& search, int column, const std::wstring& text) {
 }  // namespace
 
 TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
+    // A custom field of the maintenance plans that takes part in the search.
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (9054, 54, 'Aufsicht', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) SELECT 9054, lWartungsplanID, 'Feuerschau' FROM "
+        "Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'");
     const std::vector<VariantCase> cases = {
         {"einsatz", 6, L"Wasserschaden",
          {L"Status", L"Aktivitätsnummer", L"Bezeichnung", L"Aktivitätsart", L"Datum", L"Objekt/Ort", L"Eigene Daten",
@@ -198,6 +202,8 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
              for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Cell(List(s), row, 2), L"alle 6 Monate");
              EXPECT_FALSE(Enabled(Item(s.m_hWnd, IDC_SEARCH_FILTER)));
          }},
+        {"wartungsplan_own_data", 54, L"Feuerschau", {}, 0,
+         "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'", nullptr},
         {"wartungsplan_foreign", 54, L"Expertise", {}, 0,
          "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hubretter Expertise'",
          [this](CSearchDlg& s) {
