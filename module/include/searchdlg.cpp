@@ -112,8 +112,6 @@ BOOL CSearchDlg::OnInitDialog() {
     SetupColumns();
 
     const CString strKey = CString(kCommonKey) + m_strListKey;
-    DWORD dwCase = 0;
-    if (CQvRegistry::GetValue(strKey, L"CaseSensitiv", dwCase)) m_bCaseSensitive = dwCase ? TRUE : FALSE;
     BOOL bRestore = FALSE;
     {
         COptionServer opt;
@@ -124,6 +122,9 @@ BOOL CSearchDlg::OnInitDialog() {
         if (CQvRegistry::GetValue(strKey, L"LastSearchtext", strLast) && !strLast.IsEmpty())
             m_edtSearch.SetWindowText(strLast);
     }
+    // After the text: its change reads the still unset check box into the option.
+    DWORD dwCase = 0;
+    if (CQvRegistry::GetValue(strKey, L"CaseSensitiv", dwCase)) m_bCaseSensitive = dwCase ? TRUE : FALSE;
 
     long lCount = 0;
     CString strCondition;

@@ -40,10 +40,12 @@ BOOL CSearchPersonArbeitsplanDlg::OnInitDialog() {
     wchar_t* end = nullptr;
     m_lEinsatzID = std::wcstol(m_strEinsatzID.GetString(), &end, 10);
     // Without the active Mandant the plans of every Mandant would be offered: nothing is loaded.
-    HRESULT hr = NQ_GetActMandantID(m_lActMandantID);
-    if (SUCCEEDED(hr)) hr = LoadArbeitsplaene();
+    // The loading reports its own failure, with the database's text.
+    const HRESULT hr = NQ_GetActMandantID(m_lActMandantID);
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CSearchPersonArbeitsplanDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 1);
+    else
+        LoadArbeitsplaene();
     return TRUE;
 }
 

@@ -3,6 +3,7 @@
 #include "demodata.h"
 #include "nqsearchcalls.h"
 #include "qvdbserverint.h"
+#include "resource.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
@@ -10,6 +11,7 @@
 #include "utf.h"
 #include "wnd.h"
 
+#include <QImage>
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -21,6 +23,20 @@ using namespace qv::ui::test;
 
 std::wstring Str(BSTR b) { return b ? std::wstring(b) : std::wstring(); }
 std::string U(const std::wstring& w) { return qv::ToUtf8(w); }
+
+bool IconDrawn(UINT bitmap, int index) {
+    QImage strip;
+    if (!qv::ui::FindBitmap(bitmap, strip) || index < 0 || strip.width() < 16 * (index + 1) || strip.height() != 16)
+        return false;
+    bool drawn = false;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool white = (strip.pixel(16 * index + x, y) & 0xFFFFFF) == 0xFFFFFF;
+            if ((x == 0 || x == 15) && (y == 0 || y == 15) && !white) return false;
+            drawn = drawn || !white;
+        }
+    return drawn;
+}
 
 HRESULT FakeOptionServer::GetOption(long lArea, BSTR bstrName, long, long, VARIANT* pValue) {
     std::unique_lock g(lock_);
@@ -174,6 +190,12 @@ HWND SearchTest::Edit(CSearchDlg& search) { return Item(search.m_hWnd, IDC_SEARC
 std::vector<std::wstring> SearchTest::Column(HWND list, int column) {
     std::vector<std::wstring> texts;
     for (int row = 0; row < Rows(list); ++row) texts.push_back(Cell(list, row, column));
+    return texts;
+}
+
+std::vector<std::wstring> SearchTest::Headers(HWND list) {
+    std::vector<std::wstring> texts;
+    for (int column = 0; column < Columns(list); ++column) texts.push_back(Header(list, column));
     return texts;
 }
 

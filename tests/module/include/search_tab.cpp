@@ -40,6 +40,7 @@ TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
         {0, 0, 1, 1, {L"Person", L"Organisation"}, 0},
         {0, 0, 0, 1, {L"Person"}, 0},
         {7, 4, 1, 1, {L"Person", L"Organisation", L"Arbeitsplan"}, 2},
+        {6, 0, 1, 1, {L"Organisation", L"Arbeitsplan"}, 0},
         {6, 0, 1, 0, {L"Organisation"}, 0},
         {2, 2, 0, 0, {}, -1},
     };
@@ -60,6 +61,19 @@ TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
                 Click(dlg.m_hWnd, IDOK);
                 EXPECT_TRUE(Visible(dlg.m_hWnd)) << "without a page nothing can be checked";
             }
+            if (c.labels.size() == 3) {
+                // Each page shows alone; a page whose right was taken meanwhile gives way to the first.
+                ClickTab(Tabs(tab), tab.m_nTreePage);
+                EXPECT_TRUE(Visible(tab.m_treeOrg.m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_pPersonDlg->m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_dlgArbeitsplan.m_hWnd));
+                security.Answer(kArbeitsplanFunction, 0);
+                ClickTab(Tabs(tab), tab.m_nArbeitsplanPage);
+                EXPECT_EQ(tab.m_tabCtrl.GetActiveTab(), 0);
+                EXPECT_TRUE(Visible(tab.m_pPersonDlg->m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_treeOrg.m_hWnd));
+                EXPECT_FALSE(Visible(tab.m_dlgArbeitsplan.m_hWnd));
+            }
         });
     }
 }
@@ -77,7 +91,9 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
     CSearchPopupDlg popup(4, L"Tab", 7, 1);
     popup.m_bMultiSelect = TRUE;
     popup.SetSecMandantTableID(L"1");
-    std::vector<long> checkedInPlan;
+    const std::string second = Query("SELECT strName || ' ' || strVorname FROM Person WHERE fActive = 1 GROUP BY "
+                                     "strName || ' ' || strVorname HAVING count(*) = 1 LIMIT 1 OFFSET 1").front();
+    std::vector<long> checkedInPlan, onPage;
     const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
         CSearchDlg& search = *tab.m_pPersonDlg;
@@ -86,6 +102,16 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
         ASSERT_TRUE(Settled(search));
         ASSERT_EQ(Rows(List(search)), 1);
         ClickRowCheckBox(List(search), 0);
+        // Another person is checked on this page only.
+        Retype(Edit(search), qv::FromUtf8(second));
+        ASSERT_TRUE(Settled(search));
+        ASSERT_EQ(Rows(List(search)), 2);
+        for (int row = 0; row < 2; ++row) {
+            if (search.m_lstResult.QvGetCheck(row) != 1) ClickRowCheckBox(List(search), row);
+            long id = 0;
+            search.m_lstResult.QvGetVisibleListItem(row)->GetParam(0, &id);
+            onPage.push_back(id);
+        }
 
         const HWND tree = tab.m_treeOrg.m_hWnd;
         EXPECT_EQ(tab.m_treeOrg.GetCount(), 0u) << "the tree loads when its page is first shown";
@@ -118,7 +144,8 @@ TEST_F(SearchTab, PersonsCheckedOnEveryPageAreHandedBackOnce) {
         Click(dlg.m_hWnd, IDOK);
     });
     ASSERT_EQ(result, IDOK);
-    std::vector<long> expected{person};
+    std::vector<long> expected = onPage;
+    ASSERT_NE(std::find(expected.begin(), expected.end(), person), expected.end());
     for (long id : checkedInPlan)
         if (std::find(expected.begin(), expected.end(), id) == expected.end()) expected.push_back(id);
     EXPECT_EQ(popup.m_pSearchTabDlg->m_arCheckedIDs, expected);

@@ -11,6 +11,7 @@
 #include "extensions.h"
 #include "trace.h"
 
+#include <QWidget>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -58,6 +59,9 @@ TEST_F(PersonSearch, TypedWordsFindThePersonsAndOkHandsTheChosenIdToTheCaller) {
     const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Personalnummer", L"Rang", L"Dienstgrad", L"Name",
+                                                                     L"Adresse", L"Wohnort", L"Rufnummern",
+                                                                     L"Eigene Daten", L"Mandant"}));
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Person")) << "an empty text lists everybody";
         // The order the user sorted by holds for the next search: names from Z to A.
         ClickColumnHeader(List(search), 3);
@@ -74,6 +78,13 @@ TEST_F(PersonSearch, TypedWordsFindThePersonsAndOkHandsTheChosenIdToTheCaller) {
         const auto names = Column(List(search), 3);
         EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
         for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+        // The line under the list counts the rows found.
+        Pump();
+        std::wstring counted;
+        for (QObject* child : Widget(List(search))->children())
+            if (auto* line = qobject_cast<QWidget*>(child); line && line->isVisible() && line->inherits("QLabel"))
+                counted = line->property("text").toString().toStdWString();
+        EXPECT_EQ(counted, std::to_wstring(names.size()) + L" Einträge");
 
         // A second word must match too, here in the place column.
         const std::wstring place = Cell(List(search), 0, 5);
@@ -174,6 +185,47 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         });
     }
 
+    // A search of its own, in no popup, follows the option at each refresh.
+    security.userID = 1;
+    for (const long filter : {1L, 0L}) {
+        SCOPED_TRACE(filter);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", filter);
+        ActivateMandant(3);
+        CSearchPersonDlg own(L"Own");
+        ASSERT_TRUE(own.Create(IDD_SEARCH, nullptr));
+        ASSERT_TRUE(Settled(own));
+        EXPECT_EQ(Rows(List(own)), filter ? perMandant(3) : all);
+        options.Set(-1000, L"ApplyMandantFilterOnAddItems", 1 - filter);
+        own.Refresh();
+        ASSERT_TRUE(Settled(own));
+        EXPECT_EQ(Rows(List(own)), filter ? all : perMandant(3));
+        EXPECT_EQ(Text(Item(own.m_hWnd, IDC_SEARCH_STATUS)), L"");
+        own.DestroyWindow();
+    }
+    {
+        // Without a popup its own line tells of the limit.
+        options.Set(-4000, L"MaxSearchResults", 1);
+        CSearchPersonDlg limited(L"Own");
+        ASSERT_TRUE(limited.Create(IDD_SEARCH, nullptr));
+        ASSERT_TRUE(Settled(limited));
+        EXPECT_EQ(Rows(List(limited)), 1);
+        EXPECT_EQ(Text(Item(limited.m_hWnd, IDC_SEARCH_STATUS)), L"weitere Daten sind vorhanden!");
+        limited.DestroyWindow();
+        options.Set(-4000, L"MaxSearchResults", 0);
+    }
+
+    // The caller's condition narrows the persons found.
+    options.Set(-1000, L"ApplyMandantFilterOnAddItems", 0);
+    ActivateMandant(0);
+    security.userID = 1;
+    CSearchPopupDlg women(4, L"Rights", -1, 0);
+    women.SetJoinAndWhere(L"JOIN Ort wo ON wo.lOrtID = vp.lOrtID", L"vp.fWeiblich = 1");
+    RunPopup(women, [&](CSearchPopupDlg& dlg) {
+        ASSERT_TRUE(Settled(*dlg.m_pSearchDlg));
+        EXPECT_EQ(Rows(List(*dlg.m_pSearchDlg)),
+                  Int("SELECT count(*) FROM Person p JOIN Ort o ON o.lOrtID = p.lOrtID WHERE p.fWeiblich = 1"));
+    });
+
     // The caller's choice of the Mandant filter, not the option, holds in the popup's search, also
     // when the search is refreshed.
     security.userID = 1;
@@ -238,11 +290,17 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     static bool armed = false, released = false;
     static std::thread::id stuckThread;
     static int stuckNow = 0;
+    // "Paced(x)" lets as many rows through as armed, each after 30 ms, then holds the next until
+    // disarmed (-1); 1 always.
+    static int pacedLeft = -1;
+    static bool pacedHeld = false;
     {
         std::lock_guard g(stuckLock);
         armed = released = false;
         stuckThread = {};
         stuckNow = 0;
+        pacedLeft = -1;
+        pacedHeld = false;
     }
     qv::sql::RegisterConnectionInitializer("search-test-slow", [](sqlite3* handle) {
         sqlite3_create_function(handle, "Slow", 0, SQLITE_UTF8, nullptr,
@@ -265,6 +323,22 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
                                     sqlite3_result_int(c, 1);
                                 },
                                 nullptr, nullptr);
+        sqlite3_create_function(handle, "Paced", 1, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    std::unique_lock l(stuckLock);
+                                    if (pacedLeft > 0) {
+                                        --pacedLeft;
+                                        l.unlock();
+                                        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                                    } else if (pacedLeft == 0) {
+                                        pacedHeld = true;
+                                        stuckChange.notify_all();
+                                        stuckChange.wait(l, [] { return pacedLeft < 0; });
+                                        pacedHeld = false;
+                                    }
+                                    sqlite3_result_int(c, 1);
+                                },
+                                nullptr, nullptr);
     });
     // The popup's close, and a watch that lets a held statement go if the close waits for it.
     std::atomic<bool> closed{false}, waited{false};
@@ -276,6 +350,7 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     auto release = [] {
         std::lock_guard g(stuckLock);
         released = true;
+        pacedLeft = -1;
         stuckChange.notify_all();
     };
     struct Release {
@@ -313,6 +388,35 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         const auto names = Column(List(search), 3);
         EXPECT_EQ(static_cast<long long>(names.size()), CountNamed("Crivelli"));
         for (const auto& name : names) EXPECT_TRUE(Contains(name, L"Crivelli")) << U(name);
+
+        // The rows of a slow statement are shown as they are read, not all at its end: here one
+        // that reads a row every 30 ms, then stands still.
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(Settled(search));
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
+            "SELECT p.* FROM PersonHeld p WHERE Paced(p.lPersonID)");
+        {
+            std::lock_guard g(stuckLock);
+            pacedLeft = 6;
+        }
+        const HWND withCase = Item(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+        Click(withCase);
+        ASSERT_TRUE(WaitFor([&] {
+            std::lock_guard g(stuckLock);
+            return pacedHeld;
+        }, 30000)) << "the statement runs";
+        EXPECT_TRUE(WaitFor([&] { return Rows(List(search)) >= 4; }, 5000)) << Rows(List(search)) << " rows shown";
+        EXPECT_TRUE(search.IsSearching());
+        {
+            std::lock_guard g(stuckLock);
+            pacedLeft = -1;
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(Settled(search));
+        Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+        Click(withCase);
+        Retype(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
 
         // A statement that fails is reported once, and the next keystroke searches again.
         Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Mandant RENAME TO MandantWeg");
@@ -454,6 +558,7 @@ TEST_F(PersonSearch, ApostrophesHiddenColumnsAndTheActiveOptionShapeTheStatement
         Type(Edit(search), L"O'Brien");
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), 1);
+        EXPECT_TRUE(RowSelected(List(search), 0)) << "a single row found is selected";
 
         Retype(Edit(search), qv::FromUtf8(personNr));
         ASSERT_TRUE(Settled(search));
@@ -478,9 +583,15 @@ TEST_F(PersonSearch, ApostrophesHiddenColumnsAndTheActiveOptionShapeTheStatement
 
 TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
     options.Set(-4000, L"RestoreLastSearchtext", 1);
+    // The first also searches with case, which is kept for it too.
     for (const wchar_t* name : {L"KursInstruktor", L"KursTeilnehmer"}) {
         CSearchPopupDlg popup(4, name, -1, 0);
-        RunPopup(popup, [&](CSearchPopupDlg& dlg) { Type(Edit(*dlg.m_pSearchDlg), name); });
+        RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+            Type(Edit(*dlg.m_pSearchDlg), name);
+            if (name != std::wstring(L"KursInstruktor")) return;
+            Click(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE);
+            ResizeColumn(List(*dlg.m_pSearchDlg), 3, 222);
+        });
     }
     CSearchPopupDlg again(4, L"KursInstruktor", -1, 0);
     RunPopup(again, [&](CSearchPopupDlg& dlg) {
@@ -488,6 +599,21 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
         EXPECT_EQ(Text(Edit(search)), L"KursInstruktor");
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), 0) << "the restored text is searched at once";
+        const HWND withCase = Item(search.m_hWnd, IDC_SEARCH_CASESENSITIVE);
+        EXPECT_TRUE(Checked(withCase));
+        EXPECT_EQ(search.m_lstResult.GetColumnWidth(3), 222) << "and its widths";
+        Retype(Edit(search), L"CRIVELLI");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0) << "searched with case";
+        Click(withCase);
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
+    });
+    CSearchPopupDlg other(4, L"KursTeilnehmer", -1, 0);
+    RunPopup(other, [&](CSearchPopupDlg& dlg) {
+        EXPECT_EQ(Text(Edit(*dlg.m_pSearchDlg)), L"KursTeilnehmer");
+        EXPECT_FALSE(Checked(Item(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE)));
+        EXPECT_NE(dlg.m_pSearchDlg->m_lstResult.GetColumnWidth(3), 222);
     });
 }
 

@@ -60,6 +60,17 @@ protected:
         options.Set(-4000, L"MaxSearchResults", 0);
         options.Set(-4000, L"KursTyp", L"x 1 1 1");
     }
+    // The tables whose filter options the filter button asks for.
+    std::vector<long> FilterAsked(CSearchDlg& search) {
+        std::vector<long> asked;
+        qv::nq::SetFilterDlgHandler([&](long table) {
+            asked.push_back(table);
+            return 0L;
+        });
+        Click(search.m_hWnd, IDC_SEARCH_FILTER);
+        qv::nq::SetFilterDlgHandler(nullptr);
+        return asked;
+    }
 };
 
 }  // namespace
@@ -74,6 +85,9 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Firma", L"Adresse", L"Ort", L"Rufnummern",
+                                                                     L"Bemerkung", L"Kategorie"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{71});
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Contact"));
         // A contact's categories, without a separator after the last.
         const std::string categories = Query(
@@ -119,6 +133,8 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Name", L"Typ", L"Ort", L"Eigene Daten"}));
+            EXPECT_EQ(FilterAsked(search), std::vector<long>{45});
             ASSERT_EQ(Rows(List(search)), 3);
             int selected = -1;
             for (int row = 0; row < 3; ++row)
@@ -219,10 +235,15 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         Type(Edit(search), L"Pilotkurs");
         ASSERT_TRUE(Settled(search));
         ASSERT_EQ(Rows(List(search)), 1);
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Typ", L"Kurs", L"Austragung", L"Datum", L"Kursdauer",
+                                                                     L"Kursort", L"Kursleitung", L"Eigene Daten"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{39});
         EXPECT_EQ(Cell(List(search), 0, 1), L"NEU, Kurs ohne Austragung");
         EXPECT_TRUE(Contains(Cell(List(search), 0, 7), L"Pilotkurs")) << "its own custom fields are shown";
         EXPECT_EQ(Cell(List(search), 0, 4), L"0.00");
         EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
+        EXPECT_EQ(CellTextColor(List(search), 0, 7), COLORREF(0xDCDCDC));
+        EXPECT_NE(CellTextColor(List(search), 0, 1), COLORREF(0xDCDCDC));
         SelectRow(List(search), 0);
         Click(dlg.m_hWnd, IDOK);
     });
@@ -231,17 +252,21 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
     run = popup.m_pSearchDlg->m_arSelectedIDs2.at(0);
     EXPECT_EQ(course, 9001);
     EXPECT_EQ(run, 0);
+    EXPECT_EQ(*popup.GetResultIDs(), std::vector<long>{9001}) << "the caller is handed the course";
 
     // A run is found by its place, leader, date and duration, each shown in its own column and
     // searched while that column is shown, whichever other column is hidden.
     const std::string placed = Query("SELECT min(lKursinstanzID) FROM Kursinstanz").at(0);
     Sql("UPDATE Kursinstanz SET strOrt = 'Zentrum Andelfingen', strAdresse = '', lOrtID = 0, strLeitung = "
         "'Hptm Kellerhals', dblDauer = 7.25, dtDatum = '2039-02-03 00:00:00' WHERE lKursinstanzID = " + placed);
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (902, 42, 'Woche', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) VALUES (902, " + placed + ", 'Vorkurswoche')");
     const struct {
         const wchar_t* word;
         int hidden;
         int rows;
-    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1}, {L"Andelfingen", 5, 0}};
+    } byRun[] = {{L"Andelfingen", 6, 1}, {L"Kellerhals", 7, 1}, {L"03.02.2039", 4, 1}, {L"7.25", 5, 1},
+                 {L"Andelfingen", 5, 0}, {L"Vorkurswoche", 6, 1}, {L"Vorkurswoche", 7, 0}};
     for (const auto& c : byRun) {
         // A list of its own: the widths of the columns are kept per list.
         CSearchPopupDlg popup(39, CString(L"Run") + c.word, -1, 0);
@@ -274,6 +299,7 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(L"TI"), HKEY_LOCAL_MACHINE);
 
     CSearchPopupDlg popup(39, L"Fill", -1, 0);
+    long chosenRun = 0;
     popup.SetSecMandantTableID(L"onlyInstanz");
     popup.m_dwRightMask = 0x100;
     RunPopup(popup, [&](CSearchPopupDlg& dlg) {
@@ -286,9 +312,29 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
             return std::make_pair(box.right - button.right, button.Width());
         };
         const auto filter = fromRight(IDC_SEARCH_FILTER), cases = fromRight(IDC_SEARCH_CASESENSITIVE);
+        // The text and the list grow with the popup, its buttons stay at its bottom corners.
+        const auto box = [&](HWND wnd) {
+            CRect popupBox, r;
+            ::GetWindowRect(dlg.m_hWnd, &popupBox);
+            ::GetWindowRect(wnd, &r);
+            r.OffsetRect(-popupBox.left, -popupBox.top);
+            return r;
+        };
+        const HWND help = Item(dlg.m_hWnd, IDC_SEARCH_HELP), ok = Item(dlg.m_hWnd, IDOK), cancel = Item(dlg.m_hWnd, IDCANCEL);
+        const CRect popupBefore = box(dlg.m_hWnd), textBefore = box(Edit(search)), listBefore = box(List(search)),
+                    helpBefore = box(help), okBefore = box(ok), cancelBefore = box(cancel);
         ResizeWindow(dlg.m_hWnd, 1000, 480);
         EXPECT_EQ(fromRight(IDC_SEARCH_FILTER), filter);
         EXPECT_EQ(fromRight(IDC_SEARCH_CASESENSITIVE), cases);
+        const CSize grown(box(dlg.m_hWnd).Width() - popupBefore.Width(), box(dlg.m_hWnd).Height() - popupBefore.Height());
+        ASSERT_GT(grown.cx, 0);
+        ASSERT_GT(grown.cy, 0);
+        EXPECT_EQ(box(Edit(search)).Size(), textBefore.Size() + CSize(grown.cx, 0));
+        EXPECT_EQ(box(List(search)).Size(), listBefore.Size() + grown);
+        EXPECT_EQ(box(help).TopLeft(), helpBefore.TopLeft() + CPoint(0, grown.cy));
+        EXPECT_EQ(box(ok).TopLeft(), okBefore.TopLeft() + CPoint(grown));
+        EXPECT_EQ(box(cancel).TopLeft(), cancelBefore.TopLeft() + CPoint(grown));
+        EXPECT_EQ(box(ok).Size(), okBefore.Size());
         ASSERT_TRUE(Settled(search));
         int closed = 0;
         for (int row = 0; row < Rows(List(search)); ++row) {
@@ -296,6 +342,13 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
             const COLORREF back = CellBackColor(List(search), row, 2);
             if (expected.count(run)) {
                 EXPECT_EQ(back, expected[run]) << run;
+            }
+            EXPECT_EQ(CellBackColor(List(search), row, 7), back) << run;
+            // On a coloured run, an active course's text stays as it is, an inactive one's turns white.
+            if (back == 0xC8C8C8 || expected.count(run)) {
+                const bool active = Query("SELECT fActive FROM Kurs WHERE lKursID = " +
+                                          std::to_string(Param(search.m_lstResult, row, 0))).front() == "1";
+                EXPECT_EQ(CellTextColor(List(search), row, 2) == 0xFFFFFF, !active) << run;
             }
             closed += back == 0xC8C8C8;
             const long typ = std::stol(Query("SELECT lTyp FROM Kurs WHERE lKursID = " +
@@ -305,7 +358,12 @@ TEST_F(Variants, RunsShowTheFillLevelOfTheOpenCourseWindowAndTheTypeIcon) {
         EXPECT_EQ(closed, Int("SELECT count(*) FROM Kursinstanz WHERE fGeschlossen = 1"));
         Pump();
         Screenshot(dlg.m_hWnd, "search_popup_kurs");
+        chosenRun = Param(search.m_lstResult, 0, 1);
+        SelectRow(List(search), 0);
+        Click(dlg.m_hWnd, IDOK);
     });
+    ASSERT_NE(popup.GetResultIDs(), nullptr);
+    EXPECT_EQ(*popup.GetResultIDs(), std::vector<long>{chosenRun}) << "the caller of the runs form is handed the run";
 }
 
 TEST_F(Variants, CourseTypeIconsFollowTheInstallationsCanton) {
@@ -315,8 +373,11 @@ TEST_F(Variants, CourseTypeIconsFollowTheInstallationsCanton) {
         int icon;
     } cases[] = {{1, L"ZH", 0}, {2, L"GE", 2}, {2, L"ZH", 36}, {2, L"TI", 52}, {2, L"ti", -1},
                  {2, L"XX", -1}, {3, L"", 54},  {0, L"ZH", -1}, {4, L"ZH", -1}};
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(CSearchKursDlg::KursTypIcon(c.typ, c.canton), c.icon) << c.typ << " " << U(c.canton);
+        if (c.icon >= 0) EXPECT_TRUE(searchtest::IconDrawn(IDB_SEARCH_KURSTYP, c.icon)) << c.icon;
+    }
+    for (int icon : {0, 1}) EXPECT_TRUE(searchtest::IconDrawn(IDB_SEARCH_CONTACT, icon)) << icon;
 }
 
 TEST_F(Variants, AreasAndMunicipalities) {
@@ -326,6 +387,9 @@ TEST_F(Variants, AreasAndMunicipalities) {
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
+            EXPECT_EQ(Headers(List(search)),
+                      (std::vector<std::wstring>{L"Kurzbezeichnung", L"Bezeichnung", L"Gebietsart", L"Eigene Daten"}));
+            EXPECT_EQ(FilterAsked(search), std::vector<long>{196});
             EXPECT_EQ(Rows(List(search)), Int(std::string("SELECT count(*) FROM Area") + (active ? " WHERE fActive = 1" : "")));
             int grey = 0;
             for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 1) == 0x808080;
@@ -339,6 +403,8 @@ TEST_F(Variants, AreasAndMunicipalities) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
         Type(Edit(search), L"SG");
         ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Headers(List(search)), (std::vector<std::wstring>{L"Gemeinde", L"Kanton"}));
+        EXPECT_EQ(FilterAsked(search), std::vector<long>{193});
         EXPECT_EQ(Rows(List(search)), Int("SELECT count(*) FROM Gemeinde WHERE strKanton = 'SG'"));
         Type(Edit(search), L" " + qv::FromUtf8(sg));
         ASSERT_TRUE(Settled(search));
@@ -360,9 +426,19 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     ASSERT_TRUE(page.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
     page.MoveWindow(0, 0, 700, 420);
     page.ShowWindow(SW_SHOW);
+    {
+        // The persons' list takes the page below the plans.
+        CRect client, list;
+        page.GetClientRect(&client);
+        ::GetWindowRect(page.m_lstPerson.m_hWnd, &list);
+        page.ScreenToClient(&list);
+        EXPECT_EQ(list.BottomRight(), client.BottomRight());
+    }
     const HWND plans = page.m_lstArbeitsplan.m_hWnd;
     const HWND persons = page.m_lstPerson.m_hWnd;
     ASSERT_EQ(Rows(plans), 2);
+    EXPECT_EQ(Headers(plans), std::vector<std::wstring>{L"Tätigkeit"});
+    EXPECT_EQ(Headers(persons), (std::vector<std::wstring>{L"Tätigkeit", L"Name", L"Adresse", L"Ort"}));
     EXPECT_TRUE(Contains(Cell(plans, 0, 0), L"Pikett Hauptübung 1")) << U(Cell(plans, 0, 0));
     EXPECT_TRUE(Contains(Cell(plans, 1, 0), L"Pikett Mai 1")) << U(Cell(plans, 1, 0));
     EXPECT_EQ(Rows(persons), 0);
@@ -375,6 +451,11 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     const long second = Param(page.m_lstArbeitsplan, 1, 0);
     SelectRow(plans, 0);
     ASSERT_EQ(Rows(persons), paid(first));
+    for (int row = 0; row < Rows(persons); ++row) {
+        const bool woman =
+            Int("SELECT fWeiblich FROM Person WHERE lPersonID = " + std::to_string(Param(page.m_lstPerson, row, 0))) == 1;
+        EXPECT_EQ(CellTextColor(persons, row, 1) == COLORREF(0x0000C0), woman) << row;
+    }
     ClickRowCheckBox(persons, 0);
     const long kept = Param(page.m_lstPerson, 0, 0);
     const long keptFunction = Param(page.m_lstPerson, 0, 1);
@@ -382,6 +463,11 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Sql("INSERT INTO PersonArbeitsplan (lPersonID, lArbeitsplanID, lTaetigkeitID) SELECT " + std::to_string(kept) + ", " +
         std::to_string(second) + ", lTaetigkeitID FROM Taetigkeit WHERE fSoldrelevant = 1 AND lTaetigkeitID <> " +
         std::to_string(keptFunction) + " LIMIT 1");
+    // And the function he is checked for: that row is the one he keeps.
+    Sql("INSERT INTO PersonArbeitsplan (lPersonID, lArbeitsplanID, lTaetigkeitID) SELECT " + std::to_string(kept) + ", " +
+        std::to_string(second) + ", " + std::to_string(keptFunction) + " WHERE NOT EXISTS (SELECT 1 FROM "
+        "PersonArbeitsplan WHERE lPersonID = " + std::to_string(kept) + " AND lArbeitsplanID = " +
+        std::to_string(second) + " AND lTaetigkeitID = " + std::to_string(keptFunction) + ")");
     ASSERT_EQ(Int("SELECT count(*) FROM PersonArbeitsplan pa JOIN Taetigkeit t ON pa.lTaetigkeitID = t.lTaetigkeitID "
                   "WHERE t.fSoldrelevant = 1 AND pa.lTaetigkeitID <> " + std::to_string(keptFunction) +
                   " AND pa.lArbeitsplanID = " + std::to_string(second) + " AND pa.lPersonID = " + std::to_string(kept)),
@@ -405,6 +491,21 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Pump();
     EXPECT_EQ(Rows(persons), 1);
     page.DestroyWindow();
+
+    // The plans cannot be read: the page says so once, with the database's words.
+    Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Arbeitsplan RENAME TO ArbeitsplanWeg");
+    script.AllowReports(true);
+    script.Log().Clear();
+    CSearchPersonArbeitsplanDlg unread(L"Test");
+    unread.m_strEinsatzID = L"1";
+    ASSERT_TRUE(unread.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
+    EXPECT_EQ(Rows(unread.m_lstArbeitsplan.m_hWnd), 0);
+    const auto unreadReports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(unreadReports.size(), 1u);
+    EXPECT_EQ(unreadReports[0].caption, L"OLEDB Errormessage");
+    EXPECT_NE(unreadReports[0].text.find(L"Arbeitsplan"), std::wstring::npos) << U(unreadReports[0].text);
+    unread.DestroyWindow();
+    Sql("ALTER TABLE ArbeitsplanWeg RENAME TO Arbeitsplan");
 
     // The active Mandant cannot be read: the page says so and offers no work plan of any Mandant.
     Sql("PRAGMA foreign_keys = OFF");

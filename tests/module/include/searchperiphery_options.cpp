@@ -113,6 +113,9 @@ TEST_F(PeripheryOptions, OptionsMandantFilterAndRightsDecideWhatIsFound) {
 }
 
 TEST_F(PeripheryOptions, ChosenArticlesComeWithTheirTypes) {
+    // A type without a picture of its own gets none.
+    for (const auto& [typ, icon] : {std::pair{-1L, -1}, {0L, 46}, {6L, 117}, {7L, -1}})
+        EXPECT_EQ(CSearchArtikelDlg::ArtikelTypIcon(typ), icon) << typ;
     CSearchPopupDlg popup(20, L"Test", -1, 0);
     popup.m_bMultiSelect = TRUE;
     std::vector<int> wanted;

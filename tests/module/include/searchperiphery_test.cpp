@@ -5,7 +5,9 @@
 #include "searchtest.h"
 
 #include "searchdlg.h"
+#include "nqsearchcalls.h"
 #include "qvregvalue.h"
+#include "searchperipheryres.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
@@ -103,6 +105,10 @@ int RowOf(CSearchDlg& search, int column, const std::wstring& text) {
 }  // namespace
 
 TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
+    // A custom field of the maintenance plans that takes part in the search.
+    Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (9054, 54, 'Aufsicht', 1)");
+    Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) SELECT 9054, lWartungsplanID, 'Feuerschau' FROM "
+        "Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'");
     const std::vector<VariantCase> cases = {
         {"einsatz", 6, L"Wasserschaden",
          {L"Status", L"Aktivitätsnummer", L"Bezeichnung", L"Aktivitätsart", L"Datum", L"Objekt/Ort", L"Eigene Daten",
@@ -154,6 +160,12 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                  EXPECT_EQ(Image(s, row), 115);
                  EXPECT_EQ(CellTextColor(List(s), row, 2), COLORREF(0));
              }
+             // A word of another shown column finds the article too: its serial number.
+             ASSERT_GT(Rows(List(s)), 0);
+             const std::wstring serial = Cell(List(s), 0, 4);
+             Retype(Edit(s), serial);
+             ASSERT_TRUE(Settled(s));
+             EXPECT_GE(RowOf(s, 4, serial), 0) << U(serial);
          }},
         {"artikel_material", 20, L"Schlauch", {}, 4, "SELECT '-' FROM Artikel WHERE strBezeichnung LIKE 'Schlauch%'",
          [this](CSearchDlg& s) {
@@ -190,6 +202,8 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
              for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Cell(List(s), row, 2), L"alle 6 Monate");
              EXPECT_FALSE(Enabled(Item(s.m_hWnd, IDC_SEARCH_FILTER)));
          }},
+        {"wartungsplan_own_data", 54, L"Feuerschau", {}, 0,
+         "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'", nullptr},
         {"wartungsplan_foreign", 54, L"Expertise", {}, 0,
          "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hubretter Expertise'",
          [this](CSearchDlg& s) {
@@ -234,6 +248,17 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
             if (!c.headers.empty()) {
                 EXPECT_EQ(Columns(List(search)), int(c.headers.size()));
                 Screenshot(search.GetParent()->m_hWnd, std::string("search_") + c.name);
+                // The filter options asked for are those of the searched table.
+                std::vector<long> asked;
+                qv::nq::SetFilterDlgHandler([&](long table) {
+                    asked.push_back(table);
+                    return 0L;
+                });
+                if (Enabled(Item(search.m_hWnd, IDC_SEARCH_FILTER))) {
+                    Click(search.m_hWnd, IDC_SEARCH_FILTER);
+                    EXPECT_EQ(asked, std::vector<long>{c.table});
+                }
+                qv::nq::SetFilterDlgHandler(nullptr);
             }
             EXPECT_EQ(Sorted(Texts(search, c.column)), expected);
             // Every row names its Mandant in the last column.
@@ -323,6 +348,9 @@ TEST_F(Periphery, StatusFiveTakesTheIconOfTheInstallationsCanton) {
         const wchar_t* kanton;
         int icon;
     } cases[] = {{L"ZG", 12}, {L"SH", 7}, {L"ZH", 5}};
+    // Every picture of the rows is drawn.
+    for (const auto& [strip, count] : {std::pair{IDB_SEARCH_STATUS, 14}, {IDB_SEARCH_ARTIKEL, 119}, {IDB_SEARCH_DEVICE, 8}})
+        for (int icon = 0; icon < count; ++icon) EXPECT_TRUE(searchtest::IconDrawn(strip, icon)) << strip << " " << icon;
     for (const auto& c : cases) {
         SCOPED_TRACE(U(c.kanton));
         CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", CString(c.kanton), HKEY_LOCAL_MACHINE);

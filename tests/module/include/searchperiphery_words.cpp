@@ -87,6 +87,10 @@ TEST_F(SearchForms, DevicesFoundAreThoseOfThePlainWordTest) {
         {"xyzq", 0},
         {"4711", -1},
         {"@", 1},
+        // A word of letters is found in either case, also of one letter at the ends of the alphabet.
+        {"A", 1},
+        {"Z", -1},
+        {"z", -1},
         // Two conditions a word: 130 words make a chain of 260.
         {[] {
              std::string words = "Leihgeraet";

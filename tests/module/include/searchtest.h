@@ -91,8 +91,9 @@ protected:
     bool Settled(CSearchDlg& search, int timeoutMs = 10000);
     HWND List(CSearchDlg& search);
     HWND Edit(CSearchDlg& search);
-    // The texts of a column, row by row.
+    // The texts of a column, row by row; the headers of the columns.
     std::vector<std::wstring> Column(HWND list, int column);
+    std::vector<std::wstring> Headers(HWND list);
     // The popup of a table id run modally; the script acts on it while it is open.
     INT_PTR RunPopup(CSearchPopupDlg& popup, const std::function<void(CSearchPopupDlg&)>& script);
     // The Mandant the user chose in the host (0: none).
@@ -114,5 +115,7 @@ private:
 };
 
 std::string U(const std::wstring& w);
+// Whether the row image at index of a registered strip is drawn: something on a white (see-through) ground.
+bool IconDrawn(UINT bitmap, int index);
 
 }  // namespace searchtest
