@@ -463,7 +463,8 @@ BOOL CQvGridCtrl::PreTranslateMessage(MSG* msg) {
 
 BOOL CQvGridCtrl::OnGridClick(NMHDR* nm, LRESULT* result) {
     const auto* click = reinterpret_cast<NMITEMACTIVATE*>(nm);
-    CQvListCtrl::OnClick(nm, result);
+    (void)result;
+    // The list's own handler (links, the kept row) runs after this one, as the click goes on.
     const bool fresh = click->iItem == m_nFreshRow;
     m_nFreshRow = -1;
     const int mode = click->iItem >= 0 ? GetEditMode(click->iItem, click->iSubItem) : eEditNone;

@@ -8,6 +8,8 @@
 #include "uidriver.h"
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using namespace qv::ui::test;
@@ -259,6 +261,9 @@ TEST_F(Grid, AClickOpensACellAndLeavingItTakesTheValueOver) {
     ASSERT_FALSE(owner.heard.empty());
     EXPECT_EQ(owner.heard.front().code, UINT(QVLN_LINKCLICKED));
     EXPECT_EQ(owner.heard.front().text, L"4711");
+    EXPECT_EQ(std::count_if(owner.heard.begin(), owner.heard.end(), [](const auto& h) { return h.code == UINT(QVLN_LINKCLICKED); }),
+              2)
+        << "one notice per click: a person's link opens the person once";
     EXPECT_FALSE(grid.IsEditing());
     ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
     ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
