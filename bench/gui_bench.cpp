@@ -588,6 +588,7 @@ void BM_Archive(benchmark::State& state) {
     RunUntil([&] { return Ms(start, Clock::now()) > 500; });
     state.counters["resident_after_close_mb"] = ResidentMB();
     state.counters["kept_after_close_mb"] = ResidentMB() - residentBefore;
+    NoteHeap(state, "after_close_");
     // The loader's CPU time per row (of the opening) beside a plain step-and-read of its statement.
     const kursbench::PlainRead plain = kursbench::ReadArchivePlain(env.lKursID);
     if (plain.rows != kRegistrations) Die("the plain read gives " + std::to_string(plain.rows) + " rows");
