@@ -182,6 +182,10 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "one report, with its cause";
         EXPECT_FALSE(dlg.IsModalEnded());
+        const auto waits = script.Log().Records(qv::InteractionKind::WaitUpdate);
+        ASSERT_FALSE(waits.empty());
+        EXPECT_EQ(waits.back().text, L"Die Aktivität konnte nicht erzeugt werden!");
+        EXPECT_EQ(waits.back().answer, 1) << "the wait window ends with the failure";
         EXPECT_EQ(dlg.lEinsatzID, -1) << "no activity to write under";
         EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
         EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 0);
@@ -201,13 +205,18 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
-    // The leader holds a second role of the run; both roles are paid at the same rate.
+    // The leader holds a second role of the run; both roles are paid at the same rate. A second
+    // holder of the first role shares its row.
     Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
     Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (6, 2)");
     const long second = AddReg(lea, kurs, run, 1, "2031-05-01");
     Sql("UPDATE PersonKurs SET fTeilnehmer = 0, lKursleitungID = 6 WHERE lPersonKursID = " + K(second));
+    Reg("Meister", 1, false, -1, 5);
     Run([&](CCreateEinsatzDlg& dlg) {
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
+        const std::wstring holders = Cell(dlg.m_grid.GetSafeHwnd(), 0, 3);
+        EXPECT_NE(holders.find(L"Leiter"), std::wstring::npos) << W2U(holders);
+        EXPECT_NE(holders.find(L"Meister"), std::wstring::npos) << W2U(holders);
         ChooseRates(dlg);
         Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonID = " + K(carla));
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));

@@ -67,11 +67,13 @@ protected:
 TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsWhatChanged) {
     Quota(sued, 0, 8);
     Quota(sued, year - 1, 3);  // gone by: neither shown nor touched
+    Quota(sued, year + 4, 2);  // the last year shown: kept as it is
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_EQ(qv::ui::test::Rows(grid), 3);
         EXPECT_EQ(Cell(grid, 0, 0), L"<Alle>");
         EXPECT_EQ(Cell(grid, 0, 1), L"---");
+        EXPECT_EQ(Cell(grid, 0, 6), L"---") << "the all-row reaches the last year";
         EXPECT_EQ(Header(grid, 2), std::to_wstring(year));
         EXPECT_EQ(Header(grid, 6), std::to_wstring(year + 4));
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
@@ -88,20 +90,23 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         }
         EXPECT_EQ(Cell(grid, nord, 1), L"");
         ASSERT_TRUE(dlg.m_grid.SetCellValue(nord, 1, L"12"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(nord, 2, L"0"));  // nobody: a quota too
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 3, L"5"));
         Screen(dlg.GetSafeHwnd(), "maxteilnehmerdlg");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":" + K(year - 1) + "=3 " + K(sued) + ":" + K(year + 1) + "=5 ");
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year) + "=0 " + K(sued) + ":" + K(year - 1) + "=3 " +
+                            K(sued) + ":" + K(year + 1) + "=5 " + K(sued) + ":" + K(year + 4) + "=2 ");
     EXPECT_EQ(Text("SELECT strBemerkung FROM MaxTeilnehmer WHERE lMandantID = " + K(mandant)), "");
     const auto log = Rows("SELECT strText || '|' || strDetail || '|' || strModul || '|' || lTableID || '|' || "
                           "CASE WHEN guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ") THEN 1 ELSE 0 END FROM UserLog "
                           "ORDER BY lUserLogID");
-    ASSERT_EQ(log.size(), 3u);
+    ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:0 | Anzahl:12|Ausbildung.Kurs|39|1");
-    EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
-    EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:" + K(year) + " | Anzahl:0|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[3], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
 }
 
 TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnce) {
@@ -190,6 +195,21 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         Click(wnd, IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(sued) + ":0=3 ") << "saved before the switch and at OK, under courses";
+
+    // With a Mandant at hand the switch asks for none: the rows are the Mandant's courses.
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(dlg.m_nMode, 1);
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        int row = -1;
+        for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
+            if (Cell(grid, r, 0).find(L"GK") == 0) row = r;
+        ASSERT_GE(row, 1);
+        EXPECT_EQ(Cell(grid, row, 1), L"6");
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(row, 2, L"4"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");
 }
 
 TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {

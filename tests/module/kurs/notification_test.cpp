@@ -8,6 +8,7 @@
 #include "mailtemplatedlg.h"
 #include "maxteilnehmerdlg.h"
 #include "nqcommon.h"
+#include "nqkurscalls.h"
 #include "notificationdlg.h"
 #include "qvregvalue.h"
 #include "smtpstandin.h"
@@ -336,6 +337,9 @@ TEST_F(NotificationTest, TemplatesAreCopiedWithTheirTranslationsDeletedWithoutQu
         SelectTemplate(dlg);
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
         ASSERT_EQ(Rows(templates), 2);
+        long chosen = 0;
+        EXPECT_TRUE(NQ_GetSelectedParamValue(&dlg.m_listTemplate, 0, chosen)) << "the list read again keeps the choice";
+        EXPECT_EQ(chosen, 7);
         const long copy = static_cast<long>(Int("SELECT max(lKursnotificationMailtemplateID) FROM KursnotificationMailtemplate"));
         EXPECT_EQ(Text("SELECT strName || '|' || strSubject || '|' || strCC FROM KursnotificationMailtemplate WHERE "
                        "lKursnotificationMailtemplateID = " + K(copy)),
@@ -389,8 +393,12 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             Screen(e, "mailtemplatedlg");
             Click(e, IDOK);
         });
+        // Sorted by name, the list keeps its order when it is read again.
+        ASSERT_TRUE(ClickColumnHeader(dlg.m_listTemplate.GetSafeHwnd(), 0));
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_NEW));
-        EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
+        ASSERT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
+        for (const auto& [row, name] : {std::pair{0, L"Kurz"}, {1, L"Meldung d'été"}, {2, L"Standard"}})
+            EXPECT_EQ(Cell(dlg.m_listTemplate.GetSafeHwnd(), row, 0), name) << row;
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate WHERE strName = 'Meldung d''été' AND "
                       "strSubject = 'Kursänderungen d''été' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
                   1);

@@ -24,6 +24,8 @@
 #include "serverhost.h"
 #include "../../suite/frame/fakeview.h"
 
+#include <QAbstractItemView>
+#include <QPixmap>
 #include <QTimer>
 #include <ctime>
 #include <filesystem>
@@ -191,6 +193,19 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2020: 1;  2031: 2;  2032: 5;  2033: 0;    |  "
                             L"Provisorisch: 1  Geplant: 2");
     const int amsler = RowOf(list, L"Amsler");
+    // Each row shows the picture of its status: a planned and a provisional participant, a
+    // planned instructor, a reservation (below).
+    const auto picture = [&](int row) {
+        auto* view = qobject_cast<QAbstractItemView*>(Widget(list));
+        if (!view || view->model()->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) return -1;
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        return page->m_list.GetItem(&item) ? item.iImage : -1;
+    };
+    EXPECT_EQ(picture(amsler), 1);
+    EXPECT_EQ(picture(RowOf(list, L"Brunner")), 8);
+    EXPECT_EQ(picture(RowOf(list, L"Dubach")), 14);
     EXPECT_EQ(Cell(list, amsler, 1), L"2031");
     EXPECT_EQ(Cell(list, amsler, 3), L"5");
     EXPECT_EQ(Cell(list, amsler, 4), L"Kpl");
@@ -201,6 +216,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     for (int row = 0; row < Rows(list); ++row)
         if (Cell(list, row, 0) == L"Reservation") reservation = row;
     ASSERT_GE(reservation, 0);
+    EXPECT_EQ(picture(reservation), 11);
     EXPECT_EQ(Cell(list, reservation, 2), L"5");
     EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
     Screen(page->GetSafeHwnd(), "planungdlg");
