@@ -160,8 +160,11 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 1);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND))) << "nothing selected";
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_EDIT)));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_DELETE)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_COPY)));
         SelectTemplate(dlg);
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_EDIT)));
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_DELETE)));
         ASSERT_TRUE(SelectRow(mandanten, 0));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_DELETE)));

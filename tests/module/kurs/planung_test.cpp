@@ -441,6 +441,9 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
+    // The archive neither adds nor moves into a run.
+    for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
+        EXPECT_FALSE(Visible(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
     // Two days either side of the archive age: the older one belongs to the archive.
     const auto monthsAgo = [](int months, int days) {
