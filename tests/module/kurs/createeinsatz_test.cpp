@@ -133,6 +133,8 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"Klassenlehrer");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DELETEPERSON))) << "nothing to remove from yet";
+        EXPECT_TRUE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
+        EXPECT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"2")) << "the leadership's pay is open to who may pay";
         ChooseRates(dlg);
         Screen(wnd, "createeinsatzdlg");
         // Booked after the dialog read the run: set to attended from provisional, not from the
@@ -280,11 +282,18 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+    // Without the right to pay, the leadership's rates are shown, not changed.
+    security.Answer(L"{06220C84-9D20-4B4A-B3EC-9A246EA8A663}", L"", 0x1);
+    Run([&](CCreateEinsatzDlg& dlg) {
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
+        EXPECT_FALSE(dlg.m_grid.SetCellValue(0, 2, L"3"));
+    });
 }
 
 TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEveryRemovedRow) {
     EinsatzListener listener;
     ASSERT_EQ(listener.sink.Create(&listener, EinsatzListener::GetQvEventMap()), S_OK);
+    const long emma = Reg("Egger", 2, true);
     const auto heard = [&](int n) {
         EXPECT_TRUE(WaitFor([&] { return listener.count.load() >= n; }));
         std::lock_guard<std::mutex> lock(listener.mutex);
@@ -296,7 +305,10 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     });
     const std::string einsatz = Text("SELECT lEinsatzID FROM Einsatz");
     EXPECT_EQ(heard(1), "created:" + einsatz + " ");
+    EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 2);
     Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 17:00:00'");
+    // Absent then, deregistered since: her absence goes.
+    Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(emma));
     const long dora = Reg("Dubois", 0, true);
     Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(beat));
     // A rate deleted since: the removal is logged all the same.
@@ -306,6 +318,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_EQ(qv::ui::test::Text(wnd), L"Aktivität aktualisieren");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)));
+        EXPECT_FALSE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
         EXPECT_EQ(dlg.arrTeilnehmer, std::vector<long>{dora}) << "only who is not in the activity yet";
         EXPECT_TRUE(dlg.arrAbwesend.empty());
         EXPECT_EQ(dlg.m_grid.GetVisibleItemCount(), 0);
@@ -324,6 +337,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1) << "the absent participant keeps her absence";
     EXPECT_EQ(Logs("Person von Aktivität-Sold entfernt."), 1);
+    EXPECT_EQ(Logs("Person von Aktivität-Absenz entfernt."), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
     EXPECT_EQ(heard(2), "created:" + einsatz + " changed:" + einsatz + " ");
     listener.sink.Unadvise();

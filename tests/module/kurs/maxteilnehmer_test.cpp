@@ -76,6 +76,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_EQ(Cell(grid, 0, 6), L"---") << "the all-row reaches the last year";
         EXPECT_EQ(Header(grid, 2), std::to_wstring(year));
         EXPECT_EQ(Header(grid, 6), std::to_wstring(year + 4));
+        EXPECT_FALSE(ToolTip(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_HELPBUTTON)).empty());
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
         EXPECT_EQ(Cell(grid, south, 1), L"8");
         struct Case {
@@ -119,6 +120,11 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         // Another user gives A Nord a general quota meanwhile.
         Quota(mandant, 0, 5);
         script.AllowReports(true);
+        // A switch whose save failed keeps the mode, and shows it.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(dlg.m_nMode, 0);
+        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_KURS));
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_MANDANT));
         Click(dlg.GetSafeHwnd(), IDOK);
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
@@ -177,6 +183,17 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(sued) + ":" +
                             K(year + 1) + "=7 " + K(left) + ":0=10 ");
+    // The area's courses: a quota all its current Mandanten share, one that only some have.
+    Run(3, [&](CMaxTeilnehmerDlg& dlg) {
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        int row = -1;
+        for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
+            if (Cell(grid, r, 0).find(L"GK") == 0) row = r;
+        ASSERT_GE(row, 1);
+        EXPECT_EQ(Cell(grid, row, 3), L"7");
+        EXPECT_EQ(Cell(grid, row, 2), L"<>");
+        EXPECT_EQ(Cell(grid, row, 1), L"");
+    });
 }
 
 TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {

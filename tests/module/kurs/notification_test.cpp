@@ -145,6 +145,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     Sql("INSERT INTO Kursnotification (lKursnotificationID, lMandantID, lPersonID, dtCreate, dtSent) VALUES "
         "(90, " + K(mandant) + ", -1, '2035-01-01 10:00:00', '2035-01-02 10:00:00')");
 
+    CRect resized;
     Run([&](CNotificationDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         HWND mandanten = dlg.m_listMandant.GetSafeHwnd();
@@ -154,6 +155,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord");
         EXPECT_EQ(Cell(mandanten, 0, 2), L"2");
         EXPECT_EQ(Cell(mandanten, 0, 3), L"") << "an open notification has no sending date";
+        EXPECT_EQ(Cell(mandanten, 1, 0).substr(0, 10), L"01.01.2035") << "made then";
         EXPECT_EQ(CellTextColor(mandanten, 1, 1), RGB(128, 128, 128));
         EXPECT_NE(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128));
         EXPECT_EQ(Rows(instruktoren), 3) << "each instructor has his own notification";
@@ -177,6 +179,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
         dlg.GetClientRect(&after);
+        resized = after;
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(Widget(help)->size(), helpSize);
         EXPECT_EQ(Widget(send)->size(), sendSize);
@@ -184,6 +187,13 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_SEND));
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord") << "reloaded";
         EXPECT_EQ(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128)) << "sent now";
+    });
+    // Opened again, the dialog has the size it was left with.
+    Run([&](CNotificationDlg& dlg) {
+        CRect again;
+        dlg.GetClientRect(&again);
+        EXPECT_EQ(again.Width(), resized.Width());
+        EXPECT_EQ(again.Height(), resized.Height());
     });
 
     const auto mails = smtp.Mails();

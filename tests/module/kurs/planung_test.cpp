@@ -129,6 +129,15 @@ protected:
             if (Cell(list, row, 5).find(name) == 0) return row;
         return -1;
     }
+    // The picture of the status strip a row shows beside its first cell; -1 when it shows none.
+    static int Picture(CListCtrl& list, int row) {
+        auto* view = qobject_cast<QAbstractItemView*>(Widget(list.GetSafeHwnd()));
+        if (!view || view->model()->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) return -1;
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        return list.GetItem(&item) ? item.iImage : -1;
+    }
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
@@ -195,17 +204,9 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     const int amsler = RowOf(list, L"Amsler");
     // Each row shows the picture of its status: a planned and a provisional participant, a
     // planned instructor, a reservation (below).
-    const auto picture = [&](int row) {
-        auto* view = qobject_cast<QAbstractItemView*>(Widget(list));
-        if (!view || view->model()->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) return -1;
-        LVITEMW item{};
-        item.mask = LVIF_IMAGE;
-        item.iItem = row;
-        return page->m_list.GetItem(&item) ? item.iImage : -1;
-    };
-    EXPECT_EQ(picture(amsler), 1);
-    EXPECT_EQ(picture(RowOf(list, L"Brunner")), 8);
-    EXPECT_EQ(picture(RowOf(list, L"Dubach")), 14);
+    EXPECT_EQ(Picture(page->m_list, amsler), 1);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Brunner")), 8);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Dubach")), 14);
     EXPECT_EQ(Cell(list, amsler, 1), L"2031");
     EXPECT_EQ(Cell(list, amsler, 3), L"5");
     EXPECT_EQ(Cell(list, amsler, 4), L"Kpl");
@@ -216,7 +217,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     for (int row = 0; row < Rows(list); ++row)
         if (Cell(list, row, 0) == L"Reservation") reservation = row;
     ASSERT_GE(reservation, 0);
-    EXPECT_EQ(picture(reservation), 11);
+    EXPECT_EQ(Picture(page->m_list, reservation), 11);
     EXPECT_EQ(Cell(list, reservation, 2), L"5");
     EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
     Screen(page->GetSafeHwnd(), "planungdlg");
@@ -246,6 +247,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Rows(list), 7);
     EXPECT_TRUE(RowSelected(list, RowOf(list, L"Amsler")));
     EXPECT_EQ(page->m_lReselectID, 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << "the course is let go";
 
     // A person's name opens the person's page on the tab of the row's kind.
     static frametest::CallLog viewLog;
@@ -270,6 +272,14 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     HWND add = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD);
     ASSERT_TRUE(Enabled(add));
     EXPECT_EQ(page->m_menuAdd.GetMenuItemCount(), 2) << "a local installation plans no instructors";
+
+    // Left without a choice, the plan takes nobody and the course is let go.
+    ChooseYear(2032);
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
+    Click(add);
+    EXPECT_EQ(Planned(anna, 2032), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
 
     // The planned one is refused with its message; the two others are planned.
     ChooseYear(2032);
@@ -437,6 +447,8 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Cell(list, RowOf(list, L"Brunner"), 3), L"7");
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 4), L"Kpl");
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Amsler")), 2);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Dubach")), 15);
     // The newest year first, then the older ones, each year's rows once.
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
@@ -595,6 +607,17 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
     const std::wstring full = L"Anzahl anwesend pro Jahr: 2015: 5000;";
     EXPECT_EQ(Status(page).substr(0, full.size()), full);
+
+    // The course left while its archive loads: the list ends empty, not with that course's rows.
+    page->StartThread();
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 0);
+    ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    ASSERT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
 
     // Nothing taken on the GUI thread: the loader fills the hand-over and waits, and the status
     // timer shows its progress, then the count of the load that a new load or closing cancelled.
