@@ -137,6 +137,21 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         EXPECT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"2")) << "the leadership's pay is open to who may pay";
         ChooseRates(dlg);
         Screen(wnd, "createeinsatzdlg");
+        // A larger dialog gives the room to the names and the grid; the buttons keep their size
+        // and their margin, the names theirs inside the frame.
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(wnd, id))->geometry(); };
+        const QSize create = rect(IDC_CREATEEINSATZ_CREATE).size(), cancel = rect(IDCANCEL).size();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_CREATE).size(), create);
+        EXPECT_EQ(rect(IDCANCEL).size(), cancel);
+        EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 5);
+        const QRect group = rect(IDC_CREATEEINSATZ_GROUP_TN), names = rect(IDC_CREATEEINSATZ_TEILNEHMER);
+        EXPECT_EQ(group.x() + group.width() - names.x() - names.width(), 10);
+        EXPECT_EQ(after.Width() - group.x() - group.width(), 5);
         // Booked after the dialog read the run: set to attended from provisional, not from the
         // waiting list.
         emil = Reg("Egli", 7, true);
@@ -306,7 +321,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     const std::string einsatz = Text("SELECT lEinsatzID FROM Einsatz");
     EXPECT_EQ(heard(1), "created:" + einsatz + " ");
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 2);
-    Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 17:00:00'");
+    Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 16:30:00'");
     // Absent then, deregistered since: her absence goes.
     Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(emma));
     const long dora = Reg("Dubois", 0, true);
@@ -330,7 +345,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
     });
-    EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 17:00:00");
+    EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 16:30:00");
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(beat)), 0);
     EXPECT_EQ(Text("SELECT lSoldansatzID || ':' || printf('%.2f', curSold) FROM PersonEinsatz WHERE lPersonID = " + K(dora)),
               "12:105.00");

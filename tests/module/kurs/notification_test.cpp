@@ -298,6 +298,8 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
     EPersonKursStatus status = ePersonKursStatusAngemeldet;
     ASSERT_EQ(booking.AddInstruktorToKurs(leiter, kurs, run, 2031, -1, reg, status), S_OK);
     const std::string name = Text("SELECT strPerson FROM KursnotificationItem WHERE lPersonID = " + K(leiter));
+    Sql("INSERT INTO QvLabel (lQvLabelID, lQvLanguageID, lFkID, strName, strLabel) VALUES "
+        "(503, 3, 7, 'KursnotificationMailtemplate_Footer', 'Cordiali saluti')");
     Run([&](CNotificationDlg& dlg) {
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
         SelectTemplate(dlg);
@@ -312,6 +314,7 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
     EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"lea@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
     EXPECT_EQ(mails[0].Header("Subject"), "Kursmeldung FW Nord" + name + " <mandant>");
     EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Iscritto"), std::string::npos) << mails[0].Body();
+    EXPECT_NE(mails[0].Body().find("Cordiali saluti"), std::string::npos) << "the Italian footer";
 }
 
 TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) {

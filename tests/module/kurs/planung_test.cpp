@@ -454,6 +454,7 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
     // The archive neither adds nor moves into a run.
+    EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)).empty());
     for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
         EXPECT_FALSE(Visible(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
