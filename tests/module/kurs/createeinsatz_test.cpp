@@ -152,6 +152,13 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         const QRect group = rect(IDC_CREATEEINSATZ_GROUP_TN), names = rect(IDC_CREATEEINSATZ_TEILNEHMER);
         EXPECT_EQ(group.x() + group.width() - names.x() - names.width(), 10);
         EXPECT_EQ(after.Width() - group.x() - group.width(), 5);
+        // The check boxes stand on each other above the buttons.
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_JUMP).y() + rect(IDC_CREATEEINSATZ_JUMP).height() + 10,
+                  rect(IDC_CREATEEINSATZ_CREATE).y());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_BESUCHT).y() + rect(IDC_CREATEEINSATZ_BESUCHT).height(),
+                  rect(IDC_CREATEEINSATZ_JUMP).y());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_DELETEPERSON).y() + rect(IDC_CREATEEINSATZ_DELETEPERSON).height(),
+                  rect(IDC_CREATEEINSATZ_BESUCHT).y());
         // Booked after the dialog read the run: set to attended from provisional, not from the
         // waiting list.
         emil = Reg("Egli", 7, true);
@@ -222,6 +229,7 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 1L);
     // The leader holds a second role of the run; both roles are paid at the same rate. A second
     // holder of the first role shares its row.
     Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
@@ -231,6 +239,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     Reg("Meister", 1, false, -1, 5);
     Run([&](CCreateEinsatzDlg& dlg) {
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
+        EXPECT_EQ(dlg.lEinsatzartID, 1) << "the kind chosen last time";
         const std::wstring holders = Cell(dlg.m_grid.GetSafeHwnd(), 0, 3);
         EXPECT_NE(holders.find(L"Leiter"), std::wstring::npos) << W2U(holders);
         EXPECT_NE(holders.find(L"Meister"), std::wstring::npos) << W2U(holders);
@@ -265,8 +274,10 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
     Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", 1L);
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", 1L);
-    // A remembered kind that no longer exists gives way to the first of the list.
+    // A remembered kind that no longer exists gives way to the first of the list, also when the
+    // list offers one kind only.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 99L);
+    Sql("UPDATE Einsatzart SET fVisible = 0 WHERE lEinsatzartID = 1");
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_FALSE(dlg.UseInstruktor);
@@ -288,6 +299,7 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_JUMP)) << "as the user left it";
         const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
         for (int i = 0; i < int(rates.size()); ++i)
             if (rates[std::size_t(i)] == L"Stundensold") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);

@@ -77,6 +77,9 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_EQ(Header(grid, 2), std::to_wstring(year));
         EXPECT_EQ(Header(grid, 6), std::to_wstring(year + 4));
         EXPECT_FALSE(ToolTip(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_HELPBUTTON)).empty());
+        HWND heading = qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_HEADING);
+        EXPECT_EQ(qv::ui::test::Text(heading).rfind(L"Kurs: GK", 0), 0u) << W2U(qv::ui::test::Text(heading));
+        EXPECT_TRUE(Widget(heading)->font().bold());
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
         EXPECT_EQ(Cell(grid, south, 1), L"8");
         struct Case {
@@ -95,6 +98,20 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 3, L"5"));
         Screen(dlg.GetSafeHwnd(), "maxteilnehmerdlg");
+        // A larger dialog gives the room to the grid; OK and Cancel keep their size and place at
+        // the lower right corner.
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
+        const QSize ok = rect(IDOK).size(), gridSize = Widget(grid)->size();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(dlg.GetSafeHwnd(), before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(rect(IDOK).size(), ok);
+        EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
+        EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 10);
+        EXPECT_EQ(after.Width() - rect(IDOK).x() - rect(IDOK).width(), 112);
+        EXPECT_EQ(after.Height() - rect(IDOK).y() - rect(IDOK).height(), 7);
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year) + "=0 " + K(sued) + ":" + K(year - 1) + "=3 " +

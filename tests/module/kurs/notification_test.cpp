@@ -184,6 +184,22 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_EQ(Widget(help)->size(), helpSize);
         EXPECT_EQ(Widget(send)->size(), sendSize);
         EXPECT_EQ(Widget(dlg.m_listTemplate.GetSafeHwnd())->width(), templatesWidth + after.Width() - before.Width());
+        // The template buttons stand beside the list's top, one below the other.
+        const QRect templates = Widget(dlg.m_listTemplate.GetSafeHwnd())->geometry();
+        int top = templates.y();
+        for (int id : {IDC_NOTIF_TEMPLATE_NEW, IDC_NOTIF_TEMPLATE_COPY, IDC_NOTIF_TEMPLATE_EDIT, IDC_NOTIF_TEMPLATE_DELETE}) {
+            const QRect button = Widget(qv::ui::test::Item(wnd, id))->geometry();
+            EXPECT_EQ(button.y(), top) << id;
+            EXPECT_EQ(button.x(), templates.x() + templates.width()) << id;
+            top = button.y() + button.height();
+        }
+        // Never smaller than it was made.
+        ResizeWindow(wnd, before.Width() - 100, before.Height() - 100);
+        CRect least;
+        dlg.GetClientRect(&least);
+        EXPECT_GE(least.Width(), before.Width());
+        EXPECT_GE(least.Height(), before.Height());
+        ASSERT_TRUE(ResizeWindow(wnd, after.Width(), after.Height()));
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_SEND));
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord") << "reloaded";
         EXPECT_EQ(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128)) << "sent now";

@@ -26,6 +26,7 @@
 
 #include <QAbstractItemView>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <ctime>
 #include <filesystem>
@@ -453,6 +454,9 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE})
+        EXPECT_FALSE(qobject_cast<QPushButton*>(Widget(qv::ui::test::Item(page->GetSafeHwnd(), id)))->icon().isNull())
+            << id;
     // The archive neither adds nor moves into a run.
     EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)).empty());
     for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
@@ -519,6 +523,11 @@ TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) 
         HWND list = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_LIST);
         ASSERT_EQ(Rows(list), 3) << W2U(p.label);
         for (int row = 0; row < 3; ++row) ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        // Not confirmed: nothing goes, and the course is let go.
+        script.ExpectMessageBox(IDNO);
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+        EXPECT_EQ(exists(p.ids[0]), 1) << W2U(p.label);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << W2U(p.label);
         script.ExpectMessageBox(IDYES);
         // A participant of a run is asked for: removed, not deregistered.
         if (dynamic_cast<CHistoryDlg*>(page)) script.ExpectSelection(2).ExpectSelection(2);
