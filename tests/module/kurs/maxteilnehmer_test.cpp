@@ -101,13 +101,14 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         // A larger dialog gives the room to the grid; OK and Cancel keep their size and place at
         // the lower right corner.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
-        const QSize ok = rect(IDOK).size(), gridSize = Widget(grid)->size();
+        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
         CRect before, after;
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(dlg.GetSafeHwnd(), before.Width() + 200, before.Height() + 100));
         dlg.GetClientRect(&after);
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(rect(IDOK).size(), ok);
+        EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
         EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 10);
         EXPECT_EQ(after.Width() - rect(IDOK).x() - rect(IDOK).width(), 112);

@@ -173,7 +173,8 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         Screen(wnd, "notificationdlg");
         // A larger dialog gives the room to the lists; the buttons keep their size.
         HWND help = qv::ui::test::Item(wnd, IDC_HELPBUTTON), send = qv::ui::test::Item(wnd, IDC_NOTIF_SEND);
-        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size();
+        HWND remove = qv::ui::test::Item(wnd, IDC_NOTIF_DELETE);
+        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size(), removeSize = Widget(remove)->size();
         const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();
         CRect before, after;
         dlg.GetClientRect(&before);
@@ -183,6 +184,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(Widget(help)->size(), helpSize);
         EXPECT_EQ(Widget(send)->size(), sendSize);
+        EXPECT_EQ(Widget(remove)->size(), removeSize);
         EXPECT_EQ(Widget(dlg.m_listTemplate.GetSafeHwnd())->width(), templatesWidth + after.Width() - before.Width());
         // The template buttons stand beside the list's top, one below the other.
         const QRect templates = Widget(dlg.m_listTemplate.GetSafeHwnd())->geometry();

@@ -501,11 +501,14 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Rows(list), 3);
     ExpectEvents(true, false);
 
-    // No course shown: an empty archive.
+    // No course shown: an empty archive, with nothing to act on.
+    ASSERT_TRUE(SelectRow(list, 0));
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
     ASSERT_EQ(page->Refresh(), S_OK);
     WaitLoaded(page);
     EXPECT_EQ(Rows(list), 0);
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE})
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
 }
 
 TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
