@@ -937,6 +937,19 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
     ExpectEvents(false, true);
+
+    // A single place is a reservation too.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditReservationDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1068), L"1");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1048), L"2033");
+        Click(dlg.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation WHERE lAnzahl = 1 AND lYear = 2033"), 1);
+    ExpectEvents(false, true);
 }
 
 // With no Mandant active, the reservation's Mandant is chosen among those whose persons the user
