@@ -310,6 +310,7 @@ TEST_F(NotificationTest, WithoutReceiversOneMailGoesToTheLeadersAndWithoutAnyAdd
 }
 
 TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTemplate) {
+    Book(AddPerson("Amsler"));
     const long leiter = Mailbox("Leiter", "Lea", "lea@fw.ch", "Italiano");
     CVRQKurs booking;
     long reg = 0;
@@ -326,7 +327,13 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
         ASSERT_TRUE(SelectRow(instruktoren, 0));
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_SEND));
         EXPECT_EQ(CellTextColor(instruktoren, 0, 1), RGB(128, 128, 128));
+        // Deleted on this tab, the instructor's notification goes; the Mandant's stays.
+        ASSERT_TRUE(SelectRow(instruktoren, 0));
+        script.ExpectMessageBox(IDYES, L"wirklich löschen");
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_DELETE));
+        EXPECT_EQ(Rows(instruktoren), 0);
     });
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification WHERE lPersonID = -1"), 1);
     const auto mails = smtp.Mails();
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"lea@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
