@@ -167,6 +167,13 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=9 " + K(sued) + ":" + K(year) + "=9 ");
+    // The general column too.
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 1, L"7"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM MaxTeilnehmer WHERE lYear = 0 AND lAnzahl = 7"), 2);
+    Sql("DELETE FROM MaxTeilnehmer WHERE lYear = 0");
     // Cleared in the all-row, the column's quota goes from every row; the other columns stay.
     Quota(sued, 0, 6);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
