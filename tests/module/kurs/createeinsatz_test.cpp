@@ -133,8 +133,32 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"Klassenlehrer");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DELETEPERSON))) << "nothing to remove from yet";
+        EXPECT_TRUE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
+        EXPECT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"2")) << "the leadership's pay is open to who may pay";
         ChooseRates(dlg);
         Screen(wnd, "createeinsatzdlg");
+        // A larger dialog gives the room to the names and the grid; the buttons keep their size
+        // and their margin, the names theirs inside the frame.
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(wnd, id))->geometry(); };
+        const QSize create = rect(IDC_CREATEEINSATZ_CREATE).size(), cancel = rect(IDCANCEL).size();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_CREATE).size(), create);
+        EXPECT_EQ(rect(IDCANCEL).size(), cancel);
+        EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 5);
+        const QRect group = rect(IDC_CREATEEINSATZ_GROUP_TN), names = rect(IDC_CREATEEINSATZ_TEILNEHMER);
+        EXPECT_EQ(group.x() + group.width() - names.x() - names.width(), 10);
+        EXPECT_EQ(after.Width() - group.x() - group.width(), 5);
+        // The check boxes stand on each other above the buttons.
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_JUMP).y() + rect(IDC_CREATEEINSATZ_JUMP).height() + 10,
+                  rect(IDC_CREATEEINSATZ_CREATE).y());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_BESUCHT).y() + rect(IDC_CREATEEINSATZ_BESUCHT).height(),
+                  rect(IDC_CREATEEINSATZ_JUMP).y());
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_DELETEPERSON).y() + rect(IDC_CREATEEINSATZ_DELETEPERSON).height(),
+                  rect(IDC_CREATEEINSATZ_BESUCHT).y());
         // Booked after the dialog read the run: set to attended from provisional, not from the
         // waiting list.
         emil = Reg("Egli", 7, true);
@@ -182,6 +206,10 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "one report, with its cause";
         EXPECT_FALSE(dlg.IsModalEnded());
+        const auto waits = script.Log().Records(qv::InteractionKind::WaitUpdate);
+        ASSERT_FALSE(waits.empty());
+        EXPECT_EQ(waits.back().text, L"Die Aktivität konnte nicht erzeugt werden!");
+        EXPECT_EQ(waits.back().answer, 1) << "the wait window ends with the failure";
         EXPECT_EQ(dlg.lEinsatzID, -1) << "no activity to write under";
         EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
         EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 0);
@@ -201,13 +229,20 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
-    // The leader holds a second role of the run; both roles are paid at the same rate.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 1L);
+    // The leader holds a second role of the run; both roles are paid at the same rate. A second
+    // holder of the first role shares its row.
     Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
     Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (6, 2)");
     const long second = AddReg(lea, kurs, run, 1, "2031-05-01");
     Sql("UPDATE PersonKurs SET fTeilnehmer = 0, lKursleitungID = 6 WHERE lPersonKursID = " + K(second));
+    Reg("Meister", 1, false, -1, 5);
     Run([&](CCreateEinsatzDlg& dlg) {
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
+        EXPECT_EQ(dlg.lEinsatzartID, 1) << "the kind chosen last time";
+        const std::wstring holders = Cell(dlg.m_grid.GetSafeHwnd(), 0, 3);
+        EXPECT_NE(holders.find(L"Leiter"), std::wstring::npos) << W2U(holders);
+        EXPECT_NE(holders.find(L"Meister"), std::wstring::npos) << W2U(holders);
         ChooseRates(dlg);
         Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonID = " + K(carla));
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_CREATE));
@@ -239,8 +274,10 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
     Sql("UPDATE Kurs SET lTyp = 1 WHERE lKursID = " + K(kurs));
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", 1L);
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", 1L);
-    // A remembered kind that no longer exists gives way to the first of the list.
+    // A remembered kind that no longer exists gives way to the first of the list, also when the
+    // list offers one kind only.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastEinsatzart", 99L);
+    Sql("UPDATE Einsatzart SET fVisible = 0 WHERE lEinsatzartID = 1");
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_FALSE(dlg.UseInstruktor);
@@ -262,6 +299,7 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_JUMP)) << "as the user left it";
         const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
         for (int i = 0; i < int(rates.size()); ++i)
             if (rates[std::size_t(i)] == L"Stundensold") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);
@@ -271,11 +309,18 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
+    // Without the right to pay, the leadership's rates are shown, not changed.
+    security.Answer(L"{06220C84-9D20-4B4A-B3EC-9A246EA8A663}", L"", 0x1);
+    Run([&](CCreateEinsatzDlg& dlg) {
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
+        EXPECT_FALSE(dlg.m_grid.SetCellValue(0, 2, L"3"));
+    });
 }
 
 TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEveryRemovedRow) {
     EinsatzListener listener;
     ASSERT_EQ(listener.sink.Create(&listener, EinsatzListener::GetQvEventMap()), S_OK);
+    const long emma = Reg("Egger", 2, true);
     const auto heard = [&](int n) {
         EXPECT_TRUE(WaitFor([&] { return listener.count.load() >= n; }));
         std::lock_guard<std::mutex> lock(listener.mutex);
@@ -287,7 +332,10 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     });
     const std::string einsatz = Text("SELECT lEinsatzID FROM Einsatz");
     EXPECT_EQ(heard(1), "created:" + einsatz + " ");
-    Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 17:00:00'");
+    EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 2);
+    Sql("UPDATE Einsatz SET dtEinsatz = '2031-08-01 08:30:00', dtEinsatzBis = '2031-08-01 16:30:00'");
+    // Absent then, deregistered since: her absence goes.
+    Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(emma));
     const long dora = Reg("Dubois", 0, true);
     Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = " + K(beat));
     // A rate deleted since: the removal is logged all the same.
@@ -297,6 +345,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_EQ(qv::ui::test::Text(wnd), L"Aktivität aktualisieren");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)));
+        EXPECT_FALSE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
         EXPECT_EQ(dlg.arrTeilnehmer, std::vector<long>{dora}) << "only who is not in the activity yet";
         EXPECT_TRUE(dlg.arrAbwesend.empty());
         EXPECT_EQ(dlg.m_grid.GetVisibleItemCount(), 0);
@@ -308,13 +357,14 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
     });
-    EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 17:00:00");
+    EXPECT_EQ(Text("SELECT dtEinsatz || '|' || dtEinsatzBis FROM Einsatz"), "2031-09-01 08:30:00|2031-09-02 16:30:00");
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(beat)), 0);
     EXPECT_EQ(Text("SELECT lSoldansatzID || ':' || printf('%.2f', curSold) FROM PersonEinsatz WHERE lPersonID = " + K(dora)),
               "12:105.00");
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1) << "the absent participant keeps her absence";
     EXPECT_EQ(Logs("Person von Aktivität-Sold entfernt."), 1);
+    EXPECT_EQ(Logs("Person von Aktivität-Absenz entfernt."), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
     EXPECT_EQ(heard(2), "created:" + einsatz + " changed:" + einsatz + " ");
     listener.sink.Unadvise();

@@ -67,13 +67,19 @@ protected:
 TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsWhatChanged) {
     Quota(sued, 0, 8);
     Quota(sued, year - 1, 3);  // gone by: neither shown nor touched
+    Quota(sued, year + 4, 2);  // the last year shown: kept as it is
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_EQ(qv::ui::test::Rows(grid), 3);
         EXPECT_EQ(Cell(grid, 0, 0), L"<Alle>");
         EXPECT_EQ(Cell(grid, 0, 1), L"---");
+        EXPECT_EQ(Cell(grid, 0, 6), L"---") << "the all-row reaches the last year";
         EXPECT_EQ(Header(grid, 2), std::to_wstring(year));
         EXPECT_EQ(Header(grid, 6), std::to_wstring(year + 4));
+        EXPECT_FALSE(ToolTip(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_HELPBUTTON)).empty());
+        HWND heading = qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_HEADING);
+        EXPECT_EQ(qv::ui::test::Text(heading).rfind(L"Kurs: GK", 0), 0u) << W2U(qv::ui::test::Text(heading));
+        EXPECT_TRUE(Widget(heading)->font().bold());
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
         EXPECT_EQ(Cell(grid, south, 1), L"8");
         struct Case {
@@ -88,20 +94,38 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         }
         EXPECT_EQ(Cell(grid, nord, 1), L"");
         ASSERT_TRUE(dlg.m_grid.SetCellValue(nord, 1, L"12"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(nord, 2, L"0"));  // nobody: a quota too
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(south, 3, L"5"));
         Screen(dlg.GetSafeHwnd(), "maxteilnehmerdlg");
+        // A larger dialog gives the room to the grid; OK and Cancel keep their size and place at
+        // the lower right corner.
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
+        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
+        CRect before, after;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(dlg.GetSafeHwnd(), before.Width() + 200, before.Height() + 100));
+        dlg.GetClientRect(&after);
+        ASSERT_GT(after.Width(), before.Width());
+        EXPECT_EQ(rect(IDOK).size(), ok);
+        EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
+        EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
+        EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 10);
+        EXPECT_EQ(after.Width() - rect(IDOK).x() - rect(IDOK).width(), 112);
+        EXPECT_EQ(after.Height() - rect(IDOK).y() - rect(IDOK).height(), 7);
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":" + K(year - 1) + "=3 " + K(sued) + ":" + K(year + 1) + "=5 ");
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year) + "=0 " + K(sued) + ":" + K(year - 1) + "=3 " +
+                            K(sued) + ":" + K(year + 1) + "=5 " + K(sued) + ":" + K(year + 4) + "=2 ");
     EXPECT_EQ(Text("SELECT strBemerkung FROM MaxTeilnehmer WHERE lMandantID = " + K(mandant)), "");
     const auto log = Rows("SELECT strText || '|' || strDetail || '|' || strModul || '|' || lTableID || '|' || "
                           "CASE WHEN guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ") THEN 1 ELSE 0 END FROM UserLog "
                           "ORDER BY lUserLogID");
-    ASSERT_EQ(log.size(), 3u);
+    ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:0 | Anzahl:12|Ausbildung.Kurs|39|1");
-    EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
-    EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[1], "Max. Kurs Teilnehmer aktualisiert.|Mandant:A Nord | Jahr:" + K(year) + " | Anzahl:0|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[2], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:0 | Anzahl:|Ausbildung.Kurs|39|1");
+    EXPECT_EQ(log[3], "Max. Kurs Teilnehmer aktualisiert.|Mandant:B Süd | Jahr:" + K(year + 1) + " | Anzahl:5|Ausbildung.Kurs|39|1");
 }
 
 TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnce) {
@@ -114,6 +138,11 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         // Another user gives A Nord a general quota meanwhile.
         Quota(mandant, 0, 5);
         script.AllowReports(true);
+        // A switch whose save failed keeps the mode, and shows it.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(dlg.m_nMode, 0);
+        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_KURS));
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_MANDANT));
         Click(dlg.GetSafeHwnd(), IDOK);
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
@@ -138,6 +167,13 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=9 " + K(sued) + ":" + K(year) + "=9 ");
+    // The general column too.
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 1, L"7"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Int("SELECT count(*) FROM MaxTeilnehmer WHERE lYear = 0 AND lAnzahl = 7"), 2);
+    Sql("DELETE FROM MaxTeilnehmer WHERE lYear = 0");
     // Cleared in the all-row, the column's quota goes from every row; the other columns stay.
     Quota(sued, 0, 6);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
@@ -172,6 +208,17 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(sued) + ":" +
                             K(year + 1) + "=7 " + K(left) + ":0=10 ");
+    // The area's courses: a quota all its current Mandanten share, one that only some have.
+    Run(3, [&](CMaxTeilnehmerDlg& dlg) {
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        int row = -1;
+        for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
+            if (Cell(grid, r, 0).find(L"GK") == 0) row = r;
+        ASSERT_GE(row, 1);
+        EXPECT_EQ(Cell(grid, row, 3), L"7");
+        EXPECT_EQ(Cell(grid, row, 2), L"<>");
+        EXPECT_EQ(Cell(grid, row, 1), L"");
+    });
 }
 
 TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
@@ -190,6 +237,21 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         Click(wnd, IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(sued) + ":0=3 ") << "saved before the switch and at OK, under courses";
+
+    // With a Mandant at hand the switch asks for none: the rows are the Mandant's courses.
+    Run(0, [&](CMaxTeilnehmerDlg& dlg) {
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
+        EXPECT_EQ(dlg.m_nMode, 1);
+        HWND grid = dlg.m_grid.GetSafeHwnd();
+        int row = -1;
+        for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
+            if (Cell(grid, r, 0).find(L"GK") == 0) row = r;
+        ASSERT_GE(row, 1);
+        EXPECT_EQ(Cell(grid, row, 1), L"6");
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(row, 2, L"4"));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");
 }
 
 TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {

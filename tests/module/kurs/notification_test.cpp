@@ -8,6 +8,7 @@
 #include "mailtemplatedlg.h"
 #include "maxteilnehmerdlg.h"
 #include "nqcommon.h"
+#include "nqkurscalls.h"
 #include "notificationdlg.h"
 #include "qvregvalue.h"
 #include "smtpstandin.h"
@@ -144,6 +145,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     Sql("INSERT INTO Kursnotification (lKursnotificationID, lMandantID, lPersonID, dtCreate, dtSent) VALUES "
         "(90, " + K(mandant) + ", -1, '2035-01-01 10:00:00', '2035-01-02 10:00:00')");
 
+    CRect resized;
     Run([&](CNotificationDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         HWND mandanten = dlg.m_listMandant.GetSafeHwnd();
@@ -153,33 +155,63 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord");
         EXPECT_EQ(Cell(mandanten, 0, 2), L"2");
         EXPECT_EQ(Cell(mandanten, 0, 3), L"") << "an open notification has no sending date";
+        EXPECT_EQ(Cell(mandanten, 1, 0).substr(0, 10), L"01.01.2035") << "made then";
         EXPECT_EQ(CellTextColor(mandanten, 1, 1), RGB(128, 128, 128));
         EXPECT_NE(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128));
         EXPECT_EQ(Rows(instruktoren), 3) << "each instructor has his own notification";
         EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 1);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND))) << "nothing selected";
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_EDIT)));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_DELETE)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_COPY)));
         SelectTemplate(dlg);
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_EDIT)));
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_TEMPLATE_DELETE)));
         ASSERT_TRUE(SelectRow(mandanten, 0));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_SEND)));
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_NOTIF_DELETE)));
         Screen(wnd, "notificationdlg");
         // A larger dialog gives the room to the lists; the buttons keep their size.
         HWND help = qv::ui::test::Item(wnd, IDC_HELPBUTTON), send = qv::ui::test::Item(wnd, IDC_NOTIF_SEND);
-        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size();
+        HWND remove = qv::ui::test::Item(wnd, IDC_NOTIF_DELETE);
+        const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size(), removeSize = Widget(remove)->size();
         const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();
         CRect before, after;
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
         dlg.GetClientRect(&after);
+        resized = after;
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(Widget(help)->size(), helpSize);
         EXPECT_EQ(Widget(send)->size(), sendSize);
+        EXPECT_EQ(Widget(remove)->size(), removeSize);
         EXPECT_EQ(Widget(dlg.m_listTemplate.GetSafeHwnd())->width(), templatesWidth + after.Width() - before.Width());
+        // The template buttons stand beside the list's top, one below the other.
+        const QRect templates = Widget(dlg.m_listTemplate.GetSafeHwnd())->geometry();
+        int top = templates.y();
+        for (int id : {IDC_NOTIF_TEMPLATE_NEW, IDC_NOTIF_TEMPLATE_COPY, IDC_NOTIF_TEMPLATE_EDIT, IDC_NOTIF_TEMPLATE_DELETE}) {
+            const QRect button = Widget(qv::ui::test::Item(wnd, id))->geometry();
+            EXPECT_EQ(button.y(), top) << id;
+            EXPECT_EQ(button.x(), templates.x() + templates.width()) << id;
+            top = button.y() + button.height();
+        }
+        // Never smaller than it was made.
+        ResizeWindow(wnd, before.Width() - 100, before.Height() - 100);
+        CRect least;
+        dlg.GetClientRect(&least);
+        EXPECT_GE(least.Width(), before.Width());
+        EXPECT_GE(least.Height(), before.Height());
+        ASSERT_TRUE(ResizeWindow(wnd, after.Width(), after.Height()));
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_SEND));
         EXPECT_EQ(Cell(mandanten, 0, 1), L"FW Nord") << "reloaded";
         EXPECT_EQ(CellTextColor(mandanten, 0, 1), RGB(128, 128, 128)) << "sent now";
+    });
+    // Opened again, the dialog has the size it was left with.
+    Run([&](CNotificationDlg& dlg) {
+        CRect again;
+        dlg.GetClientRect(&again);
+        EXPECT_EQ(again.Width(), resized.Width());
+        EXPECT_EQ(again.Height(), resized.Height());
     });
 
     const auto mails = smtp.Mails();
@@ -278,12 +310,15 @@ TEST_F(NotificationTest, WithoutReceiversOneMailGoesToTheLeadersAndWithoutAnyAdd
 }
 
 TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTemplate) {
+    Book(AddPerson("Amsler"));
     const long leiter = Mailbox("Leiter", "Lea", "lea@fw.ch", "Italiano");
     CVRQKurs booking;
     long reg = 0;
     EPersonKursStatus status = ePersonKursStatusAngemeldet;
     ASSERT_EQ(booking.AddInstruktorToKurs(leiter, kurs, run, 2031, -1, reg, status), S_OK);
     const std::string name = Text("SELECT strPerson FROM KursnotificationItem WHERE lPersonID = " + K(leiter));
+    Sql("INSERT INTO QvLabel (lQvLabelID, lQvLanguageID, lFkID, strName, strLabel) VALUES "
+        "(503, 3, 7, 'KursnotificationMailtemplate_Footer', 'Cordiali saluti')");
     Run([&](CNotificationDlg& dlg) {
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
         SelectTemplate(dlg);
@@ -292,12 +327,19 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
         ASSERT_TRUE(SelectRow(instruktoren, 0));
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_SEND));
         EXPECT_EQ(CellTextColor(instruktoren, 0, 1), RGB(128, 128, 128));
+        // Deleted on this tab, the instructor's notification goes; the Mandant's stays.
+        ASSERT_TRUE(SelectRow(instruktoren, 0));
+        script.ExpectMessageBox(IDYES, L"wirklich löschen");
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_DELETE));
+        EXPECT_EQ(Rows(instruktoren), 0);
     });
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursnotification WHERE lPersonID = -1"), 1);
     const auto mails = smtp.Mails();
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"lea@fw.ch", "kurse@fw.ch", "archiv@fw.ch"}));
     EXPECT_EQ(mails[0].Header("Subject"), "Kursmeldung FW Nord" + name + " <mandant>");
     EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Iscritto"), std::string::npos) << mails[0].Body();
+    EXPECT_NE(mails[0].Body().find("Cordiali saluti"), std::string::npos) << "the Italian footer";
 }
 
 TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) {
@@ -336,6 +378,9 @@ TEST_F(NotificationTest, TemplatesAreCopiedWithTheirTranslationsDeletedWithoutQu
         SelectTemplate(dlg);
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
         ASSERT_EQ(Rows(templates), 2);
+        long chosen = 0;
+        EXPECT_TRUE(NQ_GetSelectedParamValue(&dlg.m_listTemplate, 0, chosen)) << "the list read again keeps the choice";
+        EXPECT_EQ(chosen, 7);
         const long copy = static_cast<long>(Int("SELECT max(lKursnotificationMailtemplateID) FROM KursnotificationMailtemplate"));
         EXPECT_EQ(Text("SELECT strName || '|' || strSubject || '|' || strCC FROM KursnotificationMailtemplate WHERE "
                        "lKursnotificationMailtemplateID = " + K(copy)),
@@ -389,8 +434,12 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
             Screen(e, "mailtemplatedlg");
             Click(e, IDOK);
         });
+        // Sorted by name, the list keeps its order when it is read again.
+        ASSERT_TRUE(ClickColumnHeader(dlg.m_listTemplate.GetSafeHwnd(), 0));
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_NEW));
-        EXPECT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
+        ASSERT_EQ(Rows(dlg.m_listTemplate.GetSafeHwnd()), 3);
+        for (const auto& [row, name] : {std::pair{0, L"Kurz"}, {1, L"Meldung d'été"}, {2, L"Standard"}})
+            EXPECT_EQ(Cell(dlg.m_listTemplate.GetSafeHwnd(), row, 0), name) << row;
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate WHERE strName = 'Meldung d''été' AND "
                       "strSubject = 'Kursänderungen d''été' AND strCC = 'kopie@fw.ch' AND strBCC = 'geheim@fw.ch'"),
                   1);

@@ -24,6 +24,9 @@
 #include "serverhost.h"
 #include "../../suite/frame/fakeview.h"
 
+#include <QAbstractItemView>
+#include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <ctime>
 #include <filesystem>
@@ -127,6 +130,15 @@ protected:
             if (Cell(list, row, 5).find(name) == 0) return row;
         return -1;
     }
+    // The picture of the status strip a row shows beside its first cell; -1 when it shows none.
+    static int Picture(CListCtrl& list, int row) {
+        auto* view = qobject_cast<QAbstractItemView*>(Widget(list.GetSafeHwnd()));
+        if (!view || view->model()->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) return -1;
+        LVITEMW item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = row;
+        return list.GetItem(&item) ? item.iImage : -1;
+    }
     void ChoosePersons(std::vector<std::wstring> names) {
         script.ExpectModal(IDD_SEARCHPOPUP, [names](qv::IModalDialog& modal) {
             auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
@@ -191,6 +203,11 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2020: 1;  2031: 2;  2032: 5;  2033: 0;    |  "
                             L"Provisorisch: 1  Geplant: 2");
     const int amsler = RowOf(list, L"Amsler");
+    // Each row shows the picture of its status: a planned and a provisional participant, a
+    // planned instructor, a reservation (below).
+    EXPECT_EQ(Picture(page->m_list, amsler), 1);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Brunner")), 8);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Dubach")), 14);
     EXPECT_EQ(Cell(list, amsler, 1), L"2031");
     EXPECT_EQ(Cell(list, amsler, 3), L"5");
     EXPECT_EQ(Cell(list, amsler, 4), L"Kpl");
@@ -201,6 +218,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     for (int row = 0; row < Rows(list); ++row)
         if (Cell(list, row, 0) == L"Reservation") reservation = row;
     ASSERT_GE(reservation, 0);
+    EXPECT_EQ(Picture(page->m_list, reservation), 11);
     EXPECT_EQ(Cell(list, reservation, 2), L"5");
     EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
     Screen(page->GetSafeHwnd(), "planungdlg");
@@ -230,6 +248,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Rows(list), 7);
     EXPECT_TRUE(RowSelected(list, RowOf(list, L"Amsler")));
     EXPECT_EQ(page->m_lReselectID, 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << "the course is let go";
 
     // A person's name opens the person's page on the tab of the row's kind.
     static frametest::CallLog viewLog;
@@ -254,6 +273,14 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     HWND add = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD);
     ASSERT_TRUE(Enabled(add));
     EXPECT_EQ(page->m_menuAdd.GetMenuItemCount(), 2) << "a local installation plans no instructors";
+
+    // Left without a choice, the plan takes nobody and the course is let go.
+    ChooseYear(2032);
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
+    Click(add);
+    EXPECT_EQ(Planned(anna, 2032), 0);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
 
     // The planned one is refused with its message; the two others are planned.
     ChooseYear(2032);
@@ -421,10 +448,19 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Cell(list, RowOf(list, L"Brunner"), 3), L"7");
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 4), L"Kpl");
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Amsler")), 2);
+    EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Dubach")), 15);
     // The newest year first, then the older ones, each year's rows once.
     for (int row = 0; row < 7; ++row)
         EXPECT_EQ(Cell(list, row, 1).substr(6), row < 3 ? L"2019" : row < 6 ? L"2018" : L"2016") << row;
     Screen(page->GetSafeHwnd(), "historydlg");
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE})
+        EXPECT_FALSE(qobject_cast<QPushButton*>(Widget(qv::ui::test::Item(page->GetSafeHwnd(), id)))->icon().isNull())
+            << id;
+    // The archive neither adds nor moves into a run.
+    EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)).empty());
+    for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
+        EXPECT_FALSE(Visible(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
     // Two days either side of the archive age: the older one belongs to the archive.
     const auto monthsAgo = [](int months, int days) {
@@ -465,11 +501,14 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Rows(list), 3);
     ExpectEvents(true, false);
 
-    // No course shown: an empty archive.
+    // No course shown: an empty archive, with nothing to act on.
+    ASSERT_TRUE(SelectRow(list, 0));
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
     ASSERT_EQ(page->Refresh(), S_OK);
     WaitLoaded(page);
     EXPECT_EQ(Rows(list), 0);
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_PLANUNG_EDIT, IDC_PLANUNG_CHANGESTATE})
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
 }
 
 TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) {
@@ -487,6 +526,11 @@ TEST_F(PlanungTest, AFailedRowIsReportedOnceAndTheRowsAfterItAreLeftAsTheyWere) 
         HWND list = qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_LIST);
         ASSERT_EQ(Rows(list), 3) << W2U(p.label);
         for (int row = 0; row < 3; ++row) ASSERT_TRUE(SelectRow(list, row, row ? Qt::ControlModifier : Qt::NoModifier));
+        // Not confirmed: nothing goes, and the course is let go.
+        script.ExpectMessageBox(IDNO);
+        Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+        EXPECT_EQ(exists(p.ids[0]), 1) << W2U(p.label);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << W2U(p.label);
         script.ExpectMessageBox(IDYES);
         // A participant of a run is asked for: removed, not deregistered.
         if (dynamic_cast<CHistoryDlg*>(page)) script.ExpectSelection(2).ExpectSelection(2);
@@ -576,6 +620,17 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
     const std::wstring full = L"Anzahl anwesend pro Jahr: 2015: 5000;";
     EXPECT_EQ(Status(page).substr(0, full.size()), full);
+
+    // The course left while its archive loads: the list ends empty, not with that course's rows.
+    page->StartThread();
+    ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 0);
+    ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    ASSERT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
 
     // Nothing taken on the GUI thread: the loader fills the hand-over and waits, and the status
     // timer shows its progress, then the count of the load that a new load or closing cancelled.
@@ -909,6 +964,19 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     ASSERT_EQ(Rows(list), 1);
     EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
+    ExpectEvents(false, true);
+
+    // A single place is a reservation too.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditReservationDlg&>(modal);
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1068), L"1");
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), 1048), L"2033");
+        Click(dlg.GetSafeHwnd(), IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation WHERE lAnzahl = 1 AND lYear = 2033"), 1);
     ExpectEvents(false, true);
 }
 
