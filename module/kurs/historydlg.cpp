@@ -1,5 +1,7 @@
 #include "historydlg.h"
 
+#include "qvdbsettings.h"
+
 #include "kursint.h"
 #include "kursresource.h"
 #include "nqcommon.h"
@@ -14,6 +16,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -492,7 +495,10 @@ HRESULT CHistoryDlg::LoadList() {
         if (FAILED(hr)) HI_TRACEHR(hr);
     }
     std::vector<CString> statements;
-    long lRunLimit = kYearRunRows;
+    // A server plans each statement on its own, and its plan passes by all persons of the
+    // database once per statement, however few rows the statement has: there the newest year
+    // comes alone and all others with the second statement.
+    long lRunLimit = QvDBIsServerDatabase(kurs::kProfile) ? std::numeric_limits<long>::max() / 4 : kYearRunRows;
     for (std::size_t nFirst = 0; nFirst < yearRows.size();) {
         std::size_t nEnd = nFirst + 1;
         long lRunRows = yearRows[nFirst].second;

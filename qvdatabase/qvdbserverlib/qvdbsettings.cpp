@@ -160,10 +160,13 @@ long QvDBGetDefaultCursorLocation(const CString& strProfile) { return Read(strPr
 long QvDBGetDefaultCursorType(const CString& strProfile) { return Read(strProfile, L"DefaultCursorType", 3); }
 // A profile on a PostgreSQL database reads read-only unless it names a lock type itself: there a
 // recordset that may change rows first asks the server for its table's key.
-long QvDBGetDefaultLockType(const CString& strProfile) {
+BOOL QvDBIsServerDatabase(const CString& strProfile) {
     std::wstring cs = QvDBReadSetting(QvDBGetProfileKey(strProfile), L"DBConnection", CString()).wstr();
     for (wchar_t& ch : cs) ch = static_cast<wchar_t>(std::towlower(ch));
-    const bool bPg = cs.rfind(L"postgresql://", 0) == 0 || cs.rfind(L"postgres://", 0) == 0;
-    return Read(strProfile, L"DefaultLockType", bPg ? 1 : 3);
+    return cs.rfind(L"postgresql://", 0) == 0 || cs.rfind(L"postgres://", 0) == 0;
+}
+
+long QvDBGetDefaultLockType(const CString& strProfile) {
+    return Read(strProfile, L"DefaultLockType", QvDBIsServerDatabase(strProfile) ? 1 : 3);
 }
 long QvDBGetDefaultExecuteRetry(const CString& strProfile) { return Read(strProfile, L"DefaultExecuteRetry", 3); }

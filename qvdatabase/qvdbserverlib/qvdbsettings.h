@@ -37,4 +37,6 @@ long QvDBGetDefaultCommandTimeout(const CString& strProfile, long lKind);
 long QvDBGetDefaultCursorLocation(const CString& strProfile);  // 3 (client side)
 long QvDBGetDefaultCursorType(const CString& strProfile);      // 3 (static)
 long QvDBGetDefaultLockType(const CString& strProfile);        // 3 (optimistic)
+// Whether the profile's database is a server's (PostgreSQL), not a file.
+BOOL QvDBIsServerDatabase(const CString& strProfile);
 long QvDBGetDefaultExecuteRetry(const CString& strProfile);    // 3 tries
