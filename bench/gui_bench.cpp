@@ -526,6 +526,7 @@ void BM_Archive(benchmark::State& state) {
     qv::ui::test::Pump();
     DeleteClosedWidgets();
     const double residentBefore = ResidentMB();
+    const double anonBefore = StatusMB("RssAnon");
     state.counters["resident_before_open_mb"] = residentBefore;
     NoteHeap(state, "before_open_");
     env.OpenKursView();
@@ -588,6 +589,9 @@ void BM_Archive(benchmark::State& state) {
     RunUntil([&] { return Ms(start, Clock::now()) > 500; });
     state.counters["resident_after_close_mb"] = ResidentMB();
     state.counters["kept_after_close_mb"] = ResidentMB() - residentBefore;
+    // Of it, the program's own memory; the rest are pages of the libraries' code and data that the
+    // window's code brought in, which the system may drop and read again as it needs.
+    state.counters["kept_anon_after_close_mb"] = StatusMB("RssAnon") - anonBefore;
     NoteHeap(state, "after_close_");
     // The loader's CPU time per row (of the opening) beside a plain step-and-read of its statement.
     const kursbench::PlainRead plain = kursbench::ReadArchivePlain(env.lKursID);
