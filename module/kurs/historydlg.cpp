@@ -277,6 +277,7 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     CoInitializeEx(nullptr, 0);
     // The loader reads forward through the archive once; SQLite's own default cache serves it.
     qv::ado::Session::SetThreadPageCacheKiB(2048);
+    qv::ado::Session::SetThreadReadsInBulk(true);
     while (!pThis->m_lStop.load()) {
         WaitForSingleObject(pThis->m_hEvent, INFINITE);
         if (pThis->m_lStop.load()) break;

@@ -111,6 +111,8 @@ int Session::OpenPg(const std::string& connectionString) {
     return rc;
 }
 
+void Session::PgReadInBulk() { pg_->Exec("SET enable_nestloop TO off"); }
+
 bool Session::PgAlive() const { return pg_->IdleAndAlive(); }
 
 int Session::SetPgTimeout(int ms) { return pg_->SetStatementTimeout(ms); }
@@ -298,6 +300,7 @@ std::shared_ptr<qv::sql::StatementInterrupter> Session::Interrupter() const {
 #else
 // Built without libpq: a PostgreSQL string gets a clear error, and the session stays on SQLite.
 int Session::OpenPg(const std::string&) { return -1; }
+void Session::PgReadInBulk() {}
 bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }
 int Session::SetPgIsolationLevel(long) { return 0; }

@@ -42,6 +42,11 @@ int& ThisThreadsPageCacheKiB() {
     return kib;
 }
 
+bool& ThisThreadReadsInBulk() {
+    thread_local bool bulk = false;
+    return bulk;
+}
+
 std::vector<Idle>& ThisThreadsPool() {
     thread_local std::vector<Idle> pool;
     return pool;
@@ -118,6 +123,10 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
             }
             return nullptr;
         }
+        // The planner's estimates of a canton's joins can miss by orders of magnitude (the Mandant
+        // names of 200,000 persons taken for 156): it then looks up the rows of the next table
+        // once per row of the first, however many. A thread that reads whole lists hashes instead.
+        if (ThisThreadReadsInBulk()) s->PgReadInBulk();
         s->pooled_ = true;
         sessions[connectionString] = s;
         Remember(connectionString, s);
@@ -160,6 +169,8 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
 void Session::ReleasePool() { ThisThreadsPool().clear(); }
 
 void Session::SetThreadPageCacheKiB(int kib) { ThisThreadsPageCacheKiB() = std::max(kib, 0); }
+
+void Session::SetThreadReadsInBulk(bool bulk) { ThisThreadReadsInBulk() = bulk; }
 
 void Session::KeepIdleCache() {
     if (OnPg() || cacheKiB_ <= kIdlePageCacheKiB || !db_.Handle() || Depth() > 0) return;

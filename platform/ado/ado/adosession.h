@@ -124,6 +124,9 @@ public:
     // that only reads forward through many rows (a loader) needs few pages kept, and the pages it
     // would keep count in the whole program's memory. Zero: kPageCacheKiB again.
     static void SetThreadPageCacheKiB(int kib);
+    // The PostgreSQL sessions this thread opens from now on join by hashing, not by a lookup per
+    // row: for a thread that reads whole lists of many rows (a loader), never for short statements.
+    static void SetThreadReadsInBulk(bool bulk);
     // Outside a transaction, gives back the pages beyond kIdlePageCacheKiB that a large statement
     // or unit of work left in the cache (called as a connection object closes): the cache serves
     // a unit of work while it runs, and a window that reads much of a canton's database keeps no
@@ -149,6 +152,8 @@ private:
     // Whether an idle session can be handed out again.
     bool ReadyForNewWork();
     int OpenPg(const std::string& connectionString);
+    // Joins by hashing from now on (SetThreadReadsInBulk).
+    void PgReadInBulk();
     int SetPgTimeout(int ms);
     int SetPgIsolationLevel(long level);
     void PgSettingsLost();

@@ -1,5 +1,6 @@
 // The ADO-shaped objects on both databases: the same T-SQL gives the same VARIANT kinds, errors,
 // and transaction depth on an SQLite file and on a PostgreSQL database.
+#include "adosession.h"
 #include "olevariant.h"
 #include "pgcluster.h"
 #include "pgdb.h"
@@ -633,6 +634,19 @@ TEST_P(AdoBoth, IdleSessionsAreClosedBeyondAFewPerThreadAndWhenTheirThreadEnds) 
         EXPECT_EQ(SessionsOn(worker), 1);
     }).join();
     EXPECT_EQ(SessionsOnSettled(worker, 0), 0);
+
+    // A thread that reads whole lists joins by hashing on PostgreSQL; the others as the planner likes.
+    if (GetParam() == Driver::Pg) {
+        const std::wstring nestLoops = L"SELECT count(*) FROM pg_settings WHERE name = 'enable_nestloop' AND setting = 'on'";
+        std::thread([&] {
+            qv::ado::Session::SetThreadReadsInBulk(true);
+            ComPtr<_Connection> c = Connect(worker);
+            EXPECT_EQ(Number(c.get(), nestLoops), 0);
+            qv::ado::Session::ReleasePool();
+        }).join();
+        ComPtr<_Connection> c = Connect(worker);
+        EXPECT_EQ(Number(c.get(), nestLoops), 1);
+    }
 }
 
 TEST_P(AdoBoth, AnIdleSessionWhoseDatabaseWentAwayIsNeverHandedOut) {
