@@ -90,15 +90,7 @@ void NoteHeap(benchmark::State& state, const std::string& prefix) {
 }
 double PeakResidentMB() { return StatusMB("VmHWM"); }
 
-// The machine's load over the last minute.
-double LoadAverage() {
-    double load = 0;
-    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &load) != 1) load = 0;
-        std::fclose(f);
-    }
-    return load;
-}
+using kursbench::LoadAverage;
 
 double ThreadCpuMs() {
     timespec ts{};
