@@ -461,9 +461,8 @@ BOOL CQvGridCtrl::PreTranslateMessage(MSG* msg) {
     return CQvListCtrl::PreTranslateMessage(msg);
 }
 
-BOOL CQvGridCtrl::OnGridClick(NMHDR* nm, LRESULT* result) {
+BOOL CQvGridCtrl::OnGridClick(NMHDR* nm, LRESULT*) {
     const auto* click = reinterpret_cast<NMITEMACTIVATE*>(nm);
-    (void)result;
     // The list's own handler (links, the kept row) runs after this one, as the click goes on.
     const bool fresh = click->iItem == m_nFreshRow;
     m_nFreshRow = -1;
