@@ -147,7 +147,20 @@ BOOL CSearchPopupDlg::OnInitDialog() {
         ->KeepSize();
     m_Layout.CreateLayoutListener(this, root, L"Software\\Qovaro\\NQ2\\Common\\CSearchPopupDlg");
     PlaceChild();
-    return TRUE;
+    // The user types at once: the search text, or the first control of the shown page, has the
+    // focus, not the first button of the popup.
+    CWnd* pFirst = nullptr;
+    if (m_pSearchDlg && m_pSearchDlg->m_hWnd) {
+        pFirst = &m_pSearchDlg->m_edtSearch;
+    } else if (m_pSearchTabDlg && m_pSearchTabDlg->m_hWnd) {
+        CWnd* pPage = m_pSearchTabDlg->m_tabCtrl.GetActiveWnd();
+        if (pPage && pPage == m_pSearchTabDlg->m_pPersonDlg) pFirst = &m_pSearchTabDlg->m_pPersonDlg->m_edtSearch;
+        else if (pPage == &m_pSearchTabDlg->m_dlgArbeitsplan) pFirst = &m_pSearchTabDlg->m_dlgArbeitsplan.m_lstArbeitsplan;
+        else pFirst = pPage;
+    }
+    if (!pFirst || !pFirst->m_hWnd) return TRUE;
+    pFirst->SetFocus();
+    return FALSE;
 }
 
 void CSearchPopupDlg::PlaceChild() {

@@ -11,6 +11,7 @@
 #include "utf.h"
 #include "wnd.h"
 
+#include <QApplication>
 #include <QImage>
 #include <sqlite3.h>
 
@@ -205,6 +206,10 @@ INT_PTR SearchTest::RunPopup(CSearchPopupDlg& popup, const std::function<void(CS
         if (!modal.IsModalEnded()) Click(popup.m_hWnd, IDCANCEL);
     });
     return popup.DoModal();
+}
+
+bool SearchTest::Activated(CSearchPopupDlg& popup) {
+    return WaitFor([&] { return QApplication::activeWindow() == Widget(popup.m_hWnd); });
 }
 
 void SearchTest::ActivateMandant(long id) {

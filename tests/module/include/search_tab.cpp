@@ -57,6 +57,15 @@ TEST_F(SearchTab, PagesFollowTheCallersBitsAndTheRights) {
             CSearchTabDlg& tab = *dlg.m_pSearchTabDlg;
             EXPECT_EQ(TabLabels(Tabs(tab)), c.labels);
             EXPECT_EQ(tab.m_tabCtrl.GetActiveTab(), c.active);
+            // The shown page takes the first key: the person search's text, the tree, the plans.
+            ASSERT_TRUE(Activated(dlg));
+            if (c.active >= 0) {
+                const std::wstring& page = c.labels[std::size_t(c.active)];
+                EXPECT_TRUE(HasFocus(page == L"Person"         ? Item(tab.m_pPersonDlg->m_hWnd, IDC_SEARCH_TEXT)
+                                     : page == L"Organisation" ? tab.m_treeOrg.m_hWnd
+                                                               : tab.m_dlgArbeitsplan.m_lstArbeitsplan.m_hWnd))
+                    << U(page);
+            }
             if (c.labels.empty()) {
                 Click(dlg.m_hWnd, IDOK);
                 EXPECT_TRUE(Visible(dlg.m_hWnd)) << "without a page nothing can be checked";

@@ -650,7 +650,12 @@ TEST_F(PersonSearch, KeysAndButtonsOfTheSearchActOnItsPopup) {
     CSearchPopupDlg popup(4, L"Keys", -1, 0);
     const INT_PTR result = RunPopup(popup, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;
-        Type(Edit(search), L"Crivelli");
+        // The popup opens ready for typing: the first key goes into the search text.
+        ASSERT_TRUE(Activated(dlg));
+        EXPECT_TRUE(HasFocus(Edit(search)));
+        PressKey(nullptr, 'C');
+        EXPECT_EQ(Text(Edit(search)), L"c");
+        Type(Edit(search), L"rivelli");
         ASSERT_TRUE(Settled(search));
         PressKey(Edit(search), VK_F1);
         EXPECT_EQ(topics, std::vector<std::wstring>{L"HELP_GENERAL_SEARCH"}) << "F1 in the search shows the popup's help";

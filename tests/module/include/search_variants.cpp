@@ -392,7 +392,12 @@ TEST_F(Variants, AreasAndMunicipalities) {
             EXPECT_EQ(FilterAsked(search), std::vector<long>{196});
             EXPECT_EQ(Rows(List(search)), Int(std::string("SELECT count(*) FROM Area") + (active ? " WHERE fActive = 1" : "")));
             int grey = 0;
-            for (int row = 0; row < Rows(List(search)); ++row) grey += CellTextColor(List(search), row, 1) == 0x808080;
+            for (int row = 0; row < Rows(List(search)); ++row) {
+                grey += CellTextColor(List(search), row, 1) == 0x808080;
+                EXPECT_EQ(U(Cell(List(search), row, 0) + L"|" + Cell(List(search), row, 2)),
+                          Query("SELECT strKurzbezeichnung || '|' || strAreaart FROM view_Area WHERE lAreaID = " +
+                                std::to_string(Param(search.m_lstResult, row, 0))).at(0));
+            }
             EXPECT_EQ(grey, active ? 0 : 1);
         });
     }

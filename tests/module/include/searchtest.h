@@ -96,6 +96,9 @@ protected:
     std::vector<std::wstring> Headers(HWND list);
     // The popup of a table id run modally; the script acts on it while it is open.
     INT_PTR RunPopup(CSearchPopupDlg& popup, const std::function<void(CSearchPopupDlg&)>& script);
+    // Waits until the window system has made the shown popup the active window, as before a
+    // user's first key.
+    bool Activated(CSearchPopupDlg& popup);
     // The Mandant the user chose in the host (0: none).
     void ActivateMandant(long id);
     // Saves the window under build/screens/.
