@@ -195,6 +195,8 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
              }
          }},
         {"device_spare", 57, L"4799", {}, 2, "SELECT 'x' WHERE 0", nullptr},
+        {"device_name", 57, L"Pikettgruppe", {}, 1, "SELECT strBezeichnung FROM Device WHERE strBezeichnung LIKE 'Pager%'",
+         nullptr},
         {"wartungsplan", 54, L"Hydranten",
          {L"Bezeichnung", L"Bemerkung", L"Wartungszyklus", L"Eigene Daten", L"Mandant"},
          0, "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'",
