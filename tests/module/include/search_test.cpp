@@ -283,6 +283,9 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     static std::atomic<bool> slow{false};
     static std::atomic<long> slowCalls{0};
     slow = false;
+    // "Passes(x)" is 1 for as many calls as armed, then fails; 1 always while not armed (-1).
+    static std::atomic<int> passes{-1};
+    passes = -1;
     // "Stuck()" keeps the first thread that calls it while armed inside the call, where no cancel
     // reaches it, until released; every other call is 1 at once.
     static std::mutex stuckLock;
@@ -307,6 +310,13 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
                                 [](sqlite3_context* c, int, sqlite3_value**) {
                                     ++slowCalls;
                                     sqlite3_result_int(c, slow ? 1 : 0);
+                                },
+                                nullptr, nullptr);
+        sqlite3_create_function(handle, "Passes", 1, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    if (passes == 0) return sqlite3_result_error(c, "no more rows", -1);
+                                    if (passes > 0) --passes;
+                                    sqlite3_result_int(c, 1);
                                 },
                                 nullptr, nullptr);
         sqlite3_create_function(handle, "Stuck", 0, SQLITE_UTF8, nullptr,
@@ -431,6 +441,20 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
         EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+        // One that fails half-way keeps the rows read before it, and is reported once too.
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
+            "SELECT p.* FROM PersonHeld p WHERE Passes(p.lPersonID)");
+        passes = 30;
+        script.Log().Clear();
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+        EXPECT_GT(Rows(List(search)), 1);
+        EXPECT_LE(Rows(List(search)), 30);
+        passes = -1;
+        Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+        Retype(Edit(search), L"Crivelli");
+        ASSERT_TRUE(Settled(search));
 
         // A text of 10,000 words is searched as its two distinct words are.
         Sql("UPDATE Person SET strName = 'Qxzq' WHERE lPersonID = (SELECT min(lPersonID) FROM Person WHERE fActive = 1)");

@@ -227,6 +227,10 @@ TEST_F(SearchForms, CoursesAndRunsFromTheDateOnAreThoseOfThePlainDateTest) {
                                             "ORDER BY lKursinstanzID DESC LIMIT 1").at(0));
     const std::string midYear = std::to_string(kYear) + "-06-01 00:00:00";
     const std::string later = std::to_string(kYear + 20) + "-01-01 00:00:00";
+    // The course leader also sees a course on whose runs he holds no right.
+    Sql("INSERT INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) SELECT max(lKursID), -1, 2, 1 FROM "
+        "Kursinstanz WHERE dtDatum >= '" + midYear + "' AND lKursID NOT IN (SELECT lKursID FROM SecKurs WHERE "
+        "lQvSecUserID = 2)");
     for (const char* mode : {"", "onlyInstanz"}) {
         CSearchPopupDlg popup(39, L"Test", -1, 0);
         popup.SetSecMandantTableID(qv::FromUtf8(mode).c_str());
@@ -234,10 +238,12 @@ TEST_F(SearchForms, CoursesAndRunsFromTheDateOnAreThoseOfThePlainDateTest) {
         RunPopup(popup, [&](CSearchPopupDlg& dlg) {
             CSearchDlg& search = *dlg.m_pSearchDlg;
             ASSERT_TRUE(Settled(search));
-            for (const std::string& date : {std::string(), midYear, later}) {
+            // The administrator holds a right on every run, the course leader on some only.
+            for (const auto& [date, user] : {std::pair{std::string(), 1L}, {midYear, 1L}, {later, 1L}, {midYear, 2L}}) {
                 options.Set(-4000, L"KursInstanzDate", qv::FromUtf8(date));
+                security.userID = user;
                 for (const std::string& words : {std::string(), course, run, run + " " + course, std::string("xyzq")}) {
-                    SCOPED_TRACE(std::string(mode) + " from " + date + ": " + words);
+                    SCOPED_TRACE(std::string(mode) + " from " + date + ": " + words + " user " + std::to_string(user));
                     CString query;
                     ASSERT_EQ(search.BuildQuery(CString(qv::FromUtf8(words).c_str()), query), S_OK);
                     // The plain form: the date test alone.
