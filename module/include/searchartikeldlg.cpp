@@ -28,11 +28,14 @@ CSearchArtikelDlg::CSearchArtikelDlg(CString strListKey, CWnd* pParent) : CSearc
 CSearchArtikelDlg::~CSearchArtikelDlg() = default;
 
 BOOL CSearchArtikelDlg::OnInitDialog() {
-    CSearchDlg::OnInitDialog();
+    // The colour before the search starts: the worker fills the first rows at once.
     DWORD dwColor = 0;
-    COptionServer opt;
-    opt.GetOption(-1030, L"ColorForeign", &dwColor, 1, 0);
+    {
+        COptionServer opt;
+        opt.GetOption(-1030, L"ColorForeign", &dwColor, 1, 0);
+    }
     m_crForeign = dwColor;
+    CSearchDlg::OnInitDialog();
     return TRUE;
 }
 

@@ -84,11 +84,14 @@ CSearchPersonDlg::CSearchPersonDlg(CString strListName, CWnd* pParent)
 CSearchPersonDlg::~CSearchPersonDlg() = default;
 
 BOOL CSearchPersonDlg::OnInitDialog() {
-    CSearchDlg::OnInitDialog();
+    // The colour before the search starts: the worker fills the first rows at once.
     DWORD dwColor = 0;
-    COptionServer opt;
-    opt.GetOption(-1000, L"ColorFemale", &dwColor, 1, 0);
+    {
+        COptionServer opt;
+        opt.GetOption(-1000, L"ColorFemale", &dwColor, 1, 0);
+    }
     m_clrFemale = dwColor;
+    CSearchDlg::OnInitDialog();
     return TRUE;
 }
 

@@ -23,12 +23,15 @@ CSearchWartungsplanDlg::CSearchWartungsplanDlg(CString strListKey, CWnd* pParent
 CSearchWartungsplanDlg::~CSearchWartungsplanDlg() = default;
 
 BOOL CSearchWartungsplanDlg::OnInitDialog() {
+    // The colour before the search starts: the worker fills the first rows at once.
+    DWORD dwColor = 0;
+    {
+        COptionServer opt;
+        opt.GetOption(-1030, L"ColorForeign", &dwColor, 1, 0);
+    }
+    m_crForeign = dwColor;
     CSearchDlg::OnInitDialog();
     m_btnFilter.EnableWindow(FALSE);
-    DWORD dwColor = 0;
-    COptionServer opt;
-    opt.GetOption(-1030, L"ColorForeign", &dwColor, 1, 0);
-    m_crForeign = dwColor;
     return TRUE;
 }
 

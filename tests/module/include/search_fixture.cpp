@@ -15,6 +15,7 @@
 #include <QImage>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -140,6 +141,7 @@ void SearchTest::SetUp() {
 
 void SearchTest::TearDown() {
     EXPECT_EQ(script.Pending(), 0u) << "expected boxes or dialogs that never came";
+    if (holder_.joinable()) holder_.join();
     options.Unhold();
     qv::SetInteraction(previousInteraction_);
     qv::nq::SetFilterDlgHandler(nullptr);
@@ -210,6 +212,15 @@ INT_PTR SearchTest::RunPopup(CSearchPopupDlg& popup, const std::function<void(CS
 
 bool SearchTest::Activated(CSearchPopupDlg& popup) {
     return WaitFor([&] { return QApplication::activeWindow() == Widget(popup.m_hWnd); });
+}
+
+void SearchTest::HoldAWhile(const std::wstring& name) {
+    if (holder_.joinable()) holder_.join();
+    options.Hold(name);
+    holder_ = std::thread([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        options.Unhold();
+    });
 }
 
 void SearchTest::ActivateMandant(long id) {

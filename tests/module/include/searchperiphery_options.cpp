@@ -116,6 +116,8 @@ TEST_F(PeripheryOptions, ChosenArticlesComeWithTheirTypes) {
     // A type without a picture of its own gets none.
     for (const auto& [typ, icon] : {std::pair{-1L, -1}, {0L, 46}, {6L, 117}, {7L, -1}})
         EXPECT_EQ(CSearchArtikelDlg::ArtikelTypIcon(typ), icon) << typ;
+    options.Set(-1030, L"ColorForeign", 0x00A000);
+    HoldAWhile(L"ColorForeign");
     CSearchPopupDlg popup(20, L"Test", -1, 0);
     popup.m_bMultiSelect = TRUE;
     std::vector<int> wanted;
@@ -123,6 +125,10 @@ TEST_F(PeripheryOptions, ChosenArticlesComeWithTheirTypes) {
                        [&](CSearchPopupDlg& dlg) {
                            CSearchDlg& search = *dlg.m_pSearchDlg;
                            ASSERT_TRUE(Settled(search));
+                           // The first search's rows already have the colour of foreign material.
+                           for (int row = 0; row < Rows(List(search)); ++row)
+                               EXPECT_EQ(CellTextColor(List(search), row, 2) == 0x00A000,
+                                         Cell(List(search), row, 2) == L"Hubretter der Stützpunktfeuerwehr");
                            // Two generators and a jacket.
                            for (int row = 0; row < Rows(List(search)) && wanted.size() < 3; ++row) {
                                const std::wstring name = Cell(List(search), row, 2);

@@ -109,6 +109,15 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
     Sql("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (9054, 54, 'Aufsicht', 1)");
     Sql("INSERT INTO CustFieldValue (lCFTypeID, lID, strValue) SELECT 9054, lWartungsplanID, 'Feuerschau' FROM "
         "Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'");
+    // And one each of an activity, an agenda entry and a work plan.
+    for (const auto& [table, row] : {std::pair{"6", "lEinsatzID FROM Einsatz WHERE strEreignis LIKE 'Wasserschaden%'"},
+                                     {"7", "lAgendaID FROM Agenda WHERE strBezeichnung LIKE 'Hauptübung%'"},
+                                     {"149", "lArbeitsplanID FROM Arbeitsplan WHERE strBezeichnung LIKE 'Pikett%'"}}) {
+        Sql(std::string("INSERT INTO CustFieldType (lCFTypeID, lTableID, strBezeichnung, fUsed4Search) VALUES (9") +
+            table + ", " + table + ", 'Anlass', 1)");
+        Sql(std::string("INSERT INTO CustFieldValue (lCFTypeID, strValue, lID) SELECT 9") + table + ", 'Sonderanlass', " +
+            row + " LIMIT 1");
+    }
     const std::vector<VariantCase> cases = {
         {"einsatz", 6, L"Wasserschaden",
          {L"Status", L"Aktivitätsnummer", L"Bezeichnung", L"Aktivitätsart", L"Datum", L"Objekt/Ort", L"Eigene Daten",
@@ -204,6 +213,14 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
              for (int row = 0; row < Rows(List(s)); ++row) EXPECT_EQ(Cell(List(s), row, 2), L"alle 6 Monate");
              EXPECT_FALSE(Enabled(Item(s.m_hWnd, IDC_SEARCH_FILTER)));
          }},
+        {"einsatz_own_data", 6, L"Sonderanlass", {}, 2,
+         "SELECT strEreignis FROM Einsatz WHERE lEinsatzID IN (SELECT lID FROM CustFieldValue WHERE lCFTypeID = 96)", nullptr},
+        {"agenda_own_data", 7, L"Sonderanlass", {}, 1,
+         "SELECT strBezeichnung FROM Agenda WHERE lAgendaID IN (SELECT lID FROM CustFieldValue WHERE lCFTypeID = 97)",
+         nullptr},
+        {"arbeitsplan_own_data", 149, L"Sonderanlass", {}, 1,
+         "SELECT strBezeichnung FROM Arbeitsplan WHERE lArbeitsplanID IN (SELECT lID FROM CustFieldValue WHERE "
+         "lCFTypeID = 9149)", nullptr},
         {"wartungsplan_own_data", 54, L"Feuerschau", {}, 0,
          "SELECT strBezeichnung FROM Wartungsplan WHERE strBezeichnung = 'Hydrantenkontrolle'", nullptr},
         {"wartungsplan_foreign", 54, L"Expertise", {}, 0,
@@ -242,6 +259,12 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
         {"arbeitsplan_time", 149, L"07:30:00", {}, 1, "SELECT strBezeichnung FROM Arbeitsplan", nullptr},
     };
 
+    // The plans' first search has the colour of foreign plans.
+    HoldAWhile(L"ColorForeign");
+    WithSearch(54, L"", [&](CSearchDlg& search) {
+        for (int row = 0; row < Rows(List(search)); ++row)
+            EXPECT_EQ(CellTextColor(List(search), row, 0) == kForeign, Cell(List(search), row, 0) == L"Hubretter Expertise");
+    });
     for (const VariantCase& c : cases) {
         SCOPED_TRACE(c.name);
         const auto expected = Sorted(Query(c.rows));

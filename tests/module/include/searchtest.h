@@ -20,6 +20,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -99,6 +100,9 @@ protected:
     // Waits until the window system has made the shown popup the active window, as before a
     // user's first key.
     bool Activated(CSearchPopupDlg& popup);
+    // Reads of the option wait a while: a window that read it only after starting its first
+    // search would have filled that search's rows without it.
+    void HoldAWhile(const std::wstring& name);
     // The Mandant the user chose in the host (0: none).
     void ActivateMandant(long id);
     // Saves the window under build/screens/.
@@ -114,6 +118,7 @@ protected:
 
 private:
     std::vector<std::unique_ptr<qvtest::ScopedRunningServer>> running_;
+    std::thread holder_;
     qv::IInteraction* previousInteraction_ = nullptr;
 };
 
