@@ -120,6 +120,14 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
                                           "WHERE o.strPLZOrt LIKE '%" + plz + "%' AND o.strPLZOrt LIKE '%" + town + "%'"));
         for (int row = 0; row < Rows(List(search)); ++row)
             EXPECT_EQ(U(Cell(List(search), row, 3)).substr(0, plz.size()), plz);
+        // With the call numbers and categories hidden the rows come whole, their image too.
+        ResizeColumn(List(search), 4, 0);
+        ResizeColumn(List(search), 6, 0);
+        Retype(Edit(search), qv::FromUtf8(user));
+        ASSERT_TRUE(Settled(search));
+        users = 0;
+        for (int row = 0; row < Rows(List(search)); ++row) users += Image(search, row) == 1;
+        EXPECT_EQ(users, 1);
     });
 }
 
@@ -141,6 +149,16 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
                 if (RowSelected(List(search), row)) selected = row;
             ASSERT_GE(selected, 0) << active;
             EXPECT_EQ(Param(search.m_lstResult, selected, 0), active ? active : 3);
+            // A Mandant is found by its type and place while they are shown (the widths stay).
+            if (active) return;
+            const std::wstring place = qv::FromUtf8(Query("SELECT strPLZOrt FROM view_Mandant WHERE lMandantID = 2").at(0));
+            for (const auto& [words, hidden, found] : {std::tuple{std::wstring(L"Stützpunkt"), -1, 1}, {place, -1, 1},
+                                                        {L"Feuerwehr " + place, -1, 1}, {place, 2, 0}}) {
+                if (hidden >= 0) ResizeColumn(List(search), hidden, 0);
+                Retype(Edit(search), words);
+                ASSERT_TRUE(Settled(search));
+                EXPECT_EQ(Rows(List(search)), found) << U(words);
+            }
         });
     }
 
@@ -399,6 +417,15 @@ TEST_F(Variants, AreasAndMunicipalities) {
                                 std::to_string(Param(search.m_lstResult, row, 0))).at(0));
             }
             EXPECT_EQ(grey, active ? 0 : 1);
+            // Every word must be found, in the name or a shown column (the widths stay for the next).
+            if (!active) return;
+            for (const auto& [words, hidden, found] : {std::tuple{L"Einsatzgebiet", -1, 3}, {L"Übungsgelände 2", -1, 1},
+                                                        {L"eg2", -1, 1}, {L"Alarmierungskreis", -1, 0}, {L"EG2", 0, 0}}) {
+                if (hidden >= 0) ResizeColumn(List(search), hidden, 0);
+                Retype(Edit(search), words);
+                ASSERT_TRUE(Settled(search));
+                EXPECT_EQ(Rows(List(search)), found) << U(words);
+            }
         });
     }
 
