@@ -165,7 +165,7 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
     // The course leader holds rights on table 39 for his own brigade only.
     security.userID = 2;
     CSearchPopupDlg leader(45, L"Test", -1, 0);
-    leader.SetSecMandantTableID(L"39");
+    leader.SetSecMandantTableID(L" 39 ");  // the host's text, blanks around the number
     RunPopup(leader, [&](CSearchPopupDlg& dlg) {
         ASSERT_TRUE(Settled(*dlg.m_pSearchDlg));
         EXPECT_EQ(Rows(List(*dlg.m_pSearchDlg)), 1);
@@ -523,6 +523,19 @@ TEST_F(Variants, WorkPlansOfAnActivityOfferTheirPersonsToCheck) {
     Pump();
     EXPECT_EQ(Rows(persons), 1);
     page.DestroyWindow();
+
+    // A plan's persons cannot be read: said once as well.
+    Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Taetigkeit RENAME TO TaetigkeitWeg");
+    script.AllowReports(true);
+    CSearchPersonArbeitsplanDlg noPersons(L"Test");
+    noPersons.m_strEinsatzID = L"1";
+    ASSERT_TRUE(noPersons.Create(IDD_SEARCHPERSONARBEITSPLAN, nullptr));
+    noPersons.ShowWindow(SW_SHOW);
+    SelectRow(noPersons.m_lstArbeitsplan.m_hWnd, 0);
+    EXPECT_EQ(Rows(noPersons.m_lstPerson.m_hWnd), 0);
+    EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+    noPersons.DestroyWindow();
+    Sql("ALTER TABLE TaetigkeitWeg RENAME TO Taetigkeit");
 
     // The plans cannot be read: the page says so once, with the database's words.
     Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Arbeitsplan RENAME TO ArbeitsplanWeg");
