@@ -134,7 +134,7 @@ TEST_F(Variants, ContactsAreFoundWithTheImageOfTheUsersAmongThem) {
 TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
     // The active Mandant is preselected; with none active, the installation's own.
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", 3L, HKEY_LOCAL_MACHINE);
-    for (const long active : {2L, 0L}) {
+    for (const long active : {2L, 1L, 0L}) {
         ActivateMandant(active);
         CSearchPopupDlg popup(45, L"Test", -1, 0);
         popup.SetSecMandantTableID(L"0");
@@ -149,6 +149,16 @@ TEST_F(Variants, MandantenFollowTheRightsAndTheActiveOneIsPreselected) {
                 if (RowSelected(List(search), row)) selected = row;
             ASSERT_GE(selected, 0) << active;
             EXPECT_EQ(Param(search.m_lstResult, selected, 0), active ? active : 3);
+            if (active == 1) {
+                // Sorted from Z to A, a new search selects the same Mandant again, not the first row.
+                ClickColumnHeader(List(search), 0);
+                ClickColumnHeader(List(search), 0);
+                Type(Edit(search), L" ");
+                ASSERT_TRUE(Settled(search));
+                EXPECT_NE(Param(search.m_lstResult, 0, 0), 1);
+                for (int row = 0; row < 3; ++row)
+                    EXPECT_EQ(RowSelected(List(search), row), Param(search.m_lstResult, row, 0) == 1) << row;
+            }
             // A Mandant is found by its type and place while they are shown (the widths stay).
             if (active) return;
             const std::wstring place = qv::FromUtf8(Query("SELECT strPLZOrt FROM view_Mandant WHERE lMandantID = 2").at(0));
