@@ -247,6 +247,10 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
     edit->GetClientRect(&inside);
     const CPoint blank(inside.right - 4, inside.Height() / 2);
     EXPECT_EQ(PixelAt(*edit, blank.x, blank.y), GetSysColor(COLOR_WINDOW));
+    CEdit bare;
+    ASSERT_TRUE(bare.Create(WS_CHILD | WS_VISIBLE, CRect(150, 60, 250, 80), &page, 1045));
+    EXPECT_EQ(PixelAt(bare, 0, 10), GetSysColor(COLOR_WINDOW)) << "a field without a border is white to its edge";
+    EXPECT_NE(PixelAt(*edit, 0, blank.y), GetSysColor(COLOR_WINDOW)) << "one with a border has its line";
     EXPECT_TRUE(edit->SetReadOnly(TRUE));
     EXPECT_TRUE(ReadOnly(*edit));
     EXPECT_EQ(PixelAt(*edit, blank.x, blank.y), GetSysColor(COLOR_BTNFACE)) << "a read-only field is grey";
@@ -305,6 +309,8 @@ TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
     ASSERT_TRUE(ClickAt(*spin, arrows.Width() / 2, arrows.Height() - 2));
     EXPECT_EQ(spin->GetPos32(), 6) << "the lower one down";
     EXPECT_EQ(page.spins, (std::vector<UINT>{6, 7, 6}));
+    ASSERT_TRUE(ClickAt(*spin, arrows.Width() / 2, arrows.Height() / 2 - 1));
+    EXPECT_EQ(spin->GetPos32(), 7) << "the upper arrow reaches down to the middle";
     Retype(Item(page, 1042), L"98");
     PressKey(Item(page, 1042), VK_UP);
     PressKey(Item(page, 1042), VK_UP);

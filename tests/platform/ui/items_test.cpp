@@ -474,6 +474,7 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     bar.SetScrollInfo(&info);
     EXPECT_EQ(bar.GetScrollLimit(), 81) << "the last position leaves a page";
     EXPECT_EQ(bar.GetScrollPos(), 81) << "a position beyond the limit is held at it";
+    EXPECT_EQ(bar.SetScrollPos(81), 81);
     SCROLLINFO back{};
     back.cbSize = sizeof(back);
     ASSERT_TRUE(bar.GetScrollInfo(&back));
