@@ -129,6 +129,8 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     CString text;
     combo->GetLBText(2, text);
     EXPECT_EQ(text, L"Zürich");
+    combo->GetLBText(7, text);
+    EXPECT_EQ(text, L"") << "no such row: nothing";
     EXPECT_EQ(combo->FindString(-1, L"BE"), 1);
     EXPECT_EQ(combo->FindStringExact(-1, L"bern"), 1);
     EXPECT_EQ(combo->FindStringExact(-1, L"Be"), CB_ERR);
@@ -251,6 +253,9 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
     ASSERT_TRUE(bare.Create(WS_CHILD | WS_VISIBLE, CRect(150, 60, 250, 80), &page, 1045));
     EXPECT_EQ(PixelAt(bare, 0, 10), GetSysColor(COLOR_WINDOW)) << "a field without a border is white to its edge";
     EXPECT_NE(PixelAt(*edit, 0, blank.y), GetSysColor(COLOR_WINDOW)) << "one with a border has its line";
+    bare.DestroyWindow();
+    bare.GetSel(start, end);
+    EXPECT_EQ(start + end, 0) << "a field that is gone has no selection";
     EXPECT_TRUE(edit->SetReadOnly(TRUE));
     EXPECT_TRUE(ReadOnly(*edit));
     EXPECT_EQ(PixelAt(*edit, blank.x, blank.y), GetSysColor(COLOR_BTNFACE)) << "a read-only field is grey";

@@ -472,6 +472,8 @@ TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
     ASSERT_TRUE(list.GetSubItemRect(1, 1, LVIR_BOUNDS, cell));
     EXPECT_EQ(cell.left, 120);
     EXPECT_EQ(cell.Width(), 100);
+    CRect none;
+    EXPECT_FALSE(list.GetSubItemRect(9, 1, LVIR_BOUNDS, none)) << "no row, no cell";
 
     LVHITTESTINFO hit;
     hit.pt = CPoint(cell.left + 10, cell.top + 2);
