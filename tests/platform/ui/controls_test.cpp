@@ -320,6 +320,7 @@ TEST_F(Controls, TheUpDownControlStepsItsBuddyAndMayBeRefused) {
     PressKey(Item(page, 1042), VK_UP);
     PressKey(Item(page, 1042), VK_UP);
     EXPECT_EQ(spin->GetPos32(), 99) << "the position read from the buddy stops at the range";
+    EXPECT_EQ(Text(Item(page, 1042)), L"99");
     PressKey(Item(page, 1042), VK_DOWN);
     EXPECT_EQ(Text(Item(page, 1042)), L"98") << "down steps back";
     spin->SetRange(0, 10);

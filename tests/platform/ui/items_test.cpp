@@ -495,6 +495,8 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     ASSERT_TRUE(bar.GetScrollInfo(&back));
     EXPECT_EQ(back.nPage, 20u);
     EXPECT_EQ(back.nMax, 100);
+    info.nPos = 0;
+    EXPECT_TRUE(bar.SetScrollInfo(&info)) << "also at the start";
     EXPECT_TRUE(form.scrolls.empty()) << "the program's changes are not told";
 
     bar.SetScrollPos(10);

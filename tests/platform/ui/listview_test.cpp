@@ -402,6 +402,7 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(hd.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
     EXPECT_EQ(hd.iOrder, 2);
     EXPECT_FALSE(header->GetItem(3, &hd));
+    EXPECT_FALSE(header->GetItem(-1, &hd));
     hd.mask = HDI_WIDTH;
     ASSERT_TRUE(header->GetItem(0, &hd));
     EXPECT_STREQ(name, L"Pun") << "a text not asked for is not written";
