@@ -131,6 +131,7 @@ TEST_F(Controls, ComboBoxesSortKeepItemDataAndTellOnlyWhatTheUserDid) {
     EXPECT_EQ(text, L"Zürich");
     combo->GetLBText(7, text);
     EXPECT_EQ(text, L"") << "no such row: nothing";
+    EXPECT_EQ(combo->DeleteString(3), CB_ERR);
     EXPECT_EQ(combo->FindString(-1, L"BE"), 1);
     EXPECT_EQ(combo->FindStringExact(-1, L"bern"), 1);
     EXPECT_EQ(combo->FindStringExact(-1, L"Be"), CB_ERR);
@@ -254,6 +255,10 @@ TEST_F(Controls, EditsReportChangesAndKeepTheirLimitAndReadOnlyState) {
     EXPECT_EQ(PixelAt(bare, 0, 10), GetSysColor(COLOR_WINDOW)) << "a field without a border is white to its edge";
     EXPECT_NE(PixelAt(*edit, 0, blank.y), GetSysColor(COLOR_WINDOW)) << "one with a border has its line";
     bare.DestroyWindow();
+    CEdit fixed;
+    ASSERT_TRUE(fixed.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | ES_READONLY, CRect(150, 60, 250, 80), &page, 1046));
+    Type(fixed, L"x");
+    EXPECT_EQ(Text(fixed), L"") << "made read-only, it takes no typing";
     bare.GetSel(start, end);
     EXPECT_EQ(start + end, 0) << "a field that is gone has no selection";
     EXPECT_TRUE(edit->SetReadOnly(TRUE));

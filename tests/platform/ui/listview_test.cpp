@@ -328,6 +328,8 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).isValid()) << "a row without an image";
     list.SetItem(2, 0, LVIF_IMAGE, nullptr, 2, 0, 0, 0);
     EXPECT_TRUE(view->model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) << "an image the list does not have";
+    list.SetItem(3, 0, LVIF_IMAGE, nullptr, 0, 0, 0, 0);
+    EXPECT_TRUE(view->model()->index(3, 0).data(Qt::DecorationRole).isValid()) << "the first image too";
     EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
     EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
 
