@@ -410,6 +410,16 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(Click(label.m_hWnd));
     EXPECT_EQ(form.Count(401, STN_CLICKED), 1u) << "the style may be given later";
     EXPECT_EQ(Text(label.m_hWnd), L"Kursnummer:");
+    const auto darkest = [&] {
+        const QImage shot = Grab(label.m_hWnd, false);
+        int least = 255;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) least = std::min(least, qGray(shot.pixel(x, y)));
+        return least;
+    };
+    EXPECT_LT(darkest(), 60) << "black while it may be used";
+    label.EnableWindow(FALSE);
+    EXPECT_GT(darkest(), 80) << "grey when not";
 
     // A frame takes the outermost pixels on every side.
     CStatic frame;

@@ -108,6 +108,7 @@ protected:
         list.InsertColumn(2, L"Punkte", LVCFMT_RIGHT, 60);
         const wchar_t* names[] = {L"Keller", L"Brunner", L"Frei", L"Zürcher"};
         const wchar_t* places[] = {L"Aarau", L"Baden", L"Brugg", L"Wohlen"};
+        EXPECT_TRUE(list.SetItemCount(4)) << "room made ahead";
         for (int i = 0; i < 4; ++i) {
             list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, names[i], 0, 0, 0, i + 1);
             list.SetItemText(i, 1, places[i]);
