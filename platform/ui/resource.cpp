@@ -117,7 +117,9 @@ DialogItem Control(LPCWSTR text, UINT id, LPCWSTR className, DWORD style, short 
     i.className = className ? className : L"";
     i.text = text ? text : L"";
     i.x = x, i.y = y, i.cx = cx, i.cy = cy;
-    i.style = WS_CHILD | style;
+    // Shown like every other control of a template (it is on the screen with its dialog anyway),
+    // so that it takes its place in the tab order and may get the dialog's first focus.
+    i.style = WS_CHILD | WS_VISIBLE | style;
     i.exStyle = exStyle;
     return i;
 }

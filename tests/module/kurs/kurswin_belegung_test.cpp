@@ -63,6 +63,7 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
     CKursBelegungDlg dlg(kurs, &cache);
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = Item(dlg, IDC_BELEGUNG_LIST);
+        EXPECT_TRUE(WaitFor([&] { return HasFocus(list); }, 2000)) << "the runs take the first focus, not the help";
         ASSERT_EQ(qv::ui::test::Rows(list), 3);
         EXPECT_EQ(Cell(list, 0, 0), L"Frühling");
         EXPECT_EQ(Cell(list, 0, 2), L"2");

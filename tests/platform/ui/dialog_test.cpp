@@ -232,6 +232,9 @@ TEST_F(ChildDialogs, ClicksReachTheirHandlersAndTheControlMayKeepThemForItself) 
     Click(page, 1030);
     Click(page, 1032);
     EXPECT_EQ(page.clicks, (std::vector<UINT>{1030, 1032}));
+    ASSERT_TRUE(DoubleClick(Item(page, 1032)));
+    EXPECT_EQ(page.clicks, (std::vector<UINT>{1030, 1032, 1032, 1032})) << "a double click presses twice";
+    page.clicks.resize(2);
 
     SelfishButton button;
     ASSERT_TRUE(button.SubclassDlgItem(1030, &page));

@@ -337,6 +337,9 @@ TEST_F(Items, ListsOfSeveralChoicesSelectByProgramAndByTheUserWithCtrl) {
     EXPECT_TRUE(list.GetSel(3));
     EXPECT_FALSE(list.GetSel(2));
     EXPECT_EQ(list.SetSel(9), LB_ERR);
+    CString text = L"alt";
+    list.GetText(9, text);
+    EXPECT_EQ(text, L"") << "no such row: nothing";
 
     ASSERT_TRUE(SelectListBoxItem(list.m_hWnd, 4, Qt::ControlModifier));
     EXPECT_EQ(list.GetSelCount(), 3) << "ctrl adds to the selection";
@@ -344,6 +347,11 @@ TEST_F(Items, ListsOfSeveralChoicesSelectByProgramAndByTheUserWithCtrl) {
     ASSERT_TRUE(SelectListBoxItem(list.m_hWnd, 0));
     EXPECT_EQ(list.GetSelCount(), 1) << "a plain click chooses only that one";
     EXPECT_TRUE(list.GetSel(0));
+    CListBox one;
+    ASSERT_TRUE(one.Create(WS_CHILD | WS_VISIBLE | LBS_NOTIFY, CRect(210, 5, 400, 20), &form, 313));
+    one.AddString(L"Samstag");
+    ASSERT_TRUE(DoubleClick(one.m_hWnd));
+    EXPECT_EQ(form.Count(313, LBN_DBLCLK), 1u);
 
     // A single-choice list answers the other way round.
     CListBox sorted;
@@ -382,6 +390,13 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     EXPECT_EQ(PixelAt(picture.m_hWnd, 8, 8), RGB(220, 0, 0));
     EXPECT_EQ(picture.SetBitmap(blue), HBITMAP(red)) << "the previous one is given back";
     EXPECT_EQ(PixelAt(picture.m_hWnd, 8, 8), RGB(0, 0, 220));
+    CButton pictured;
+    ASSERT_TRUE(pictured.Create(L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | BS_BITMAP, CRect(140, 5, 180, 35), &form, 402));
+    EXPECT_EQ(pictured.SetBitmap(red), nullptr);
+    EXPECT_EQ(pictured.GetBitmap(), HBITMAP(red));
+    EXPECT_EQ(PixelAt(pictured.m_hWnd, 20, 15), RGB(220, 0, 0)) << "a button shows its picture";
+    EXPECT_EQ(pictured.SetBitmap(nullptr), HBITMAP(red));
+    EXPECT_NE(PixelAt(pictured.m_hWnd, 20, 15), RGB(220, 0, 0));
     ASSERT_TRUE(Click(picture.m_hWnd));
     EXPECT_EQ(form.Count(400, STN_CLICKED), 1u);
     ASSERT_TRUE(DoubleClick(picture.m_hWnd));
@@ -395,6 +410,16 @@ TEST_F(Items, APictureControlKeepsItsBitmapAndReportsClicksOnlyWhenAsked) {
     ASSERT_TRUE(Click(label.m_hWnd));
     EXPECT_EQ(form.Count(401, STN_CLICKED), 1u) << "the style may be given later";
     EXPECT_EQ(Text(label.m_hWnd), L"Kursnummer:");
+    const auto darkest = [&] {
+        const QImage shot = Grab(label.m_hWnd, false);
+        int least = 255;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) least = std::min(least, qGray(shot.pixel(x, y)));
+        return least;
+    };
+    EXPECT_LT(darkest(), 60) << "black while it may be used";
+    label.EnableWindow(FALSE);
+    EXPECT_GT(darkest(), 80) << "grey when not";
 
     // A frame takes the outermost pixels on every side.
     CStatic frame;
@@ -474,11 +499,14 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     bar.SetScrollInfo(&info);
     EXPECT_EQ(bar.GetScrollLimit(), 81) << "the last position leaves a page";
     EXPECT_EQ(bar.GetScrollPos(), 81) << "a position beyond the limit is held at it";
+    EXPECT_EQ(bar.SetScrollPos(81), 81);
     SCROLLINFO back{};
     back.cbSize = sizeof(back);
     ASSERT_TRUE(bar.GetScrollInfo(&back));
     EXPECT_EQ(back.nPage, 20u);
     EXPECT_EQ(back.nMax, 100);
+    info.nPos = 0;
+    EXPECT_TRUE(bar.SetScrollInfo(&info)) << "also at the start";
     EXPECT_TRUE(form.scrolls.empty()) << "the program's changes are not told";
 
     bar.SetScrollPos(10);
@@ -495,6 +523,11 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     EXPECT_EQ(form.scrollBars.front(), bar.m_hWnd) << "the control comes with the message";
     EXPECT_EQ(form.scrolls.back().first, UINT(SB_ENDSCROLL));
     EXPECT_EQ(bar.GetScrollPos(), 10) << "the parent moves the bar itself";
+    bar.SetScrollPos(81);
+    form.scrolls.clear();
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 40, 8));
+    ASSERT_FALSE(form.scrolls.empty());
+    EXPECT_EQ(form.scrolls.front().first, UINT(SB_PAGEUP)) << "before the thumb: a page back";
 }
 
 TEST_F(Items, AMultiLineEditCountsLinesReplacesTheSelectionAndUndoes) {

@@ -108,6 +108,7 @@ protected:
         list.InsertColumn(2, L"Punkte", LVCFMT_RIGHT, 60);
         const wchar_t* names[] = {L"Keller", L"Brunner", L"Frei", L"Zürcher"};
         const wchar_t* places[] = {L"Aarau", L"Baden", L"Brugg", L"Wohlen"};
+        EXPECT_TRUE(list.SetItemCount(4)) << "room made ahead";
         for (int i = 0; i < 4; ++i) {
             list.InsertItem(LVIF_TEXT | LVIF_PARAM, i, names[i], 0, 0, 0, i + 1);
             list.SetItemText(i, 1, places[i]);
@@ -328,6 +329,8 @@ TEST_F(ListView, TheOwnerColoursCellsAndIsAskedAtEachStage) {
     EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).isValid()) << "a row without an image";
     list.SetItem(2, 0, LVIF_IMAGE, nullptr, 2, 0, 0, 0);
     EXPECT_TRUE(view->model()->index(2, 0).data(Qt::DecorationRole).value<QPixmap>().isNull()) << "an image the list does not have";
+    list.SetItem(3, 0, LVIF_IMAGE, nullptr, 0, 0, 0, 0);
+    EXPECT_TRUE(view->model()->index(3, 0).data(Qt::DecorationRole).isValid()) << "the first image too";
     EXPECT_EQ(list.SetImageList(nullptr, LVSIL_SMALL)->m_hImageList, images.m_hImageList) << "the one before";
     EXPECT_FALSE(view->model()->index(1, 0).data(Qt::DecorationRole).isValid());
 
@@ -402,6 +405,7 @@ TEST_F(ListView, ColumnsSizeToTheirContentOrHeadingAndMayBeChangedAndRemoved) {
     EXPECT_EQ(hd.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
     EXPECT_EQ(hd.iOrder, 2);
     EXPECT_FALSE(header->GetItem(3, &hd));
+    EXPECT_FALSE(header->GetItem(-1, &hd));
     hd.mask = HDI_WIDTH;
     ASSERT_TRUE(header->GetItem(0, &hd));
     EXPECT_STREQ(name, L"Pun") << "a text not asked for is not written";
@@ -472,6 +476,8 @@ TEST_F(ListView, RowsHaveTheirPlaceAndPointsFindTheirCell) {
     ASSERT_TRUE(list.GetSubItemRect(1, 1, LVIR_BOUNDS, cell));
     EXPECT_EQ(cell.left, 120);
     EXPECT_EQ(cell.Width(), 100);
+    CRect none;
+    EXPECT_FALSE(list.GetSubItemRect(9, 1, LVIR_BOUNDS, none)) << "no row, no cell";
 
     LVHITTESTINFO hit;
     hit.pt = CPoint(cell.left + 10, cell.top + 2);

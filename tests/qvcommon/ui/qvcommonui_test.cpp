@@ -204,6 +204,7 @@ TEST_F(ResultList, RowsAndCellsTakeTheirColoursAndLinksReportTheirText) {
 
     // A row's background reaches every cell; a colour given back goes; a link without a colour
     // of its own is blue.
+    EXPECT_EQ(CellBackColor(page.list, 0, 3), CLR_DEFAULT);
     grey->SetRowBkColor(RGB(240, 240, 240));
     EXPECT_EQ(CellBackColor(page.list, 0, 3), RGB(240, 240, 240));
     EXPECT_EQ(CellBackColor(page.list, 1, 3), CLR_DEFAULT);
