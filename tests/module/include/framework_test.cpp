@@ -381,7 +381,17 @@ TEST_F(FrameworkEditing, EscapeAndEnterInAPageLeaveThePageAndItsInputAsTheyAre) 
 TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     ASSERT_TRUE(Retype(name, L"Maschinisten 2027"));
     INQParentControl* parent = Dlg()->GetParentControl();
-    EXPECT_EQ(parent->SaveData(), S_OK);
+    // The save's wait window offers no cancel: the pages are written whole.
+    struct : qv::RecordingInteraction {
+        bool cancel = false;
+        void UpdateWait(qv::WaitWindow& wait) override { cancel = cancel || wait.showCancel; }
+    } waits;
+    {
+        qv::ScopedInteraction via(&waits);
+        EXPECT_EQ(parent->SaveData(), S_OK);
+    }
+    EXPECT_EQ(waits.Log().Count(qv::InteractionKind::WaitOpen), 1u);
+    EXPECT_FALSE(waits.cancel);
     EXPECT_EQ(Name(kurs), "Maschinisten 2027");
     EXPECT_EQ(Lock(kurs), "");
     EXPECT_FALSE(Dlg()->IsEditing());
