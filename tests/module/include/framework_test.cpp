@@ -198,6 +198,16 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
         EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), rights ? 2 : 1);
         EXPECT_TRUE(Visible(shown->GetSafeHwnd()));
     }
+    // The shown page taken away, the first page is shown, and it alone.
+    security.Set(GUID_SampleNotesFunction, 0x101);
+    Dlg()->ApplyDefaultSecurity();
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    EXPECT_TRUE(Visible(Page(0)->GetSafeHwnd()));
+    EXPECT_FALSE(Visible(shown->GetSafeHwnd()));
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetActiveTab(), 0) << "the strip marks the page shown";
 }
 
 // The frame's F5 and "RefreshView" reload the shown record; other names change nothing.
