@@ -606,6 +606,12 @@ TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRe
     EXPECT_EQ(right, 257);
     EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
     EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO))) << "a tenant without a logo";
+    // Each record's right is read, the first record's too.
+    Sql("INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Erster')");
+    Sql("UPDATE SecMandant SET lRight = 1");
+    ASSERT_EQ(Dlg()->Navigate(1, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 1);
 
     // No record: the tenant is cleared and nothing is asked of the database.
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
