@@ -487,6 +487,14 @@ TEST_F(FrameworkEditing, ARecordLockedByAnotherUserCannotBeEdited) {
     EXPECT_TRUE(locked);
     for (BSTR b : {table, column, owner}) SysFreeString(b);
     parent->Release();
+    // A page that finds the record held, the first page too, shows it locked.
+    const std::string where = " WHERE lKursID = " + std::to_string(kurs);
+    Sql("UPDATE Kurs SET strLock = '', strKurzbezeichnung = 'gesperrt'" + where);
+    CString holder;
+    EXPECT_EQ(Dlg()->UpdateRecordState(&holder), eRecordLockedByOther);
+    EXPECT_TRUE(Dlg()->IsLockedByOther());
+    EXPECT_EQ(holder, L"|WS42|seite");
+    Sql("UPDATE Kurs SET strKurzbezeichnung = 'K'" + where);
 
     // A stale lock, with one try per request: the first keystroke clears it and takes nothing,
     // the next one takes the record.
