@@ -316,6 +316,7 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     for (const wchar_t* typed : {L"9613 tannegg", L"9613 Tannegg SG"}) {
         ASSERT_TRUE(Search(place, typed));
         ASSERT_EQ(place.GetCount(), 2);
+        EXPECT_TRUE(t::WaitFor([&] { return place.GetDroppedState(); })) << "the list opens after a pick too";
         ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
         CString picked;
         place.GetCellText(place.GetCurSel(), 1, picked);
