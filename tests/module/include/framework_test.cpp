@@ -349,6 +349,11 @@ TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRec
     EXPECT_TRUE(Page(0)->IsSavePending());
     EXPECT_EQ(Dlg()->GetRecordStateCode(), eRecordEditing);
     EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten wurden verändert!");
+    // The state icon shows a pencil on the window's ground.
+    const HWND state = Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT);
+    const QPoint origin(Widget(state)->width() / 2 - 8, Widget(state)->height() / 2 - 8);
+    EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), RGB(0xF0, 0xC0, 0x20));
+    EXPECT_EQ(PixelAt(state, origin.x() + 1, origin.y() + 1), Dlg()->GetBackgroundColor());
     CLockDbRecord mine;
     const std::string lock = Lock(kurs);
     ASSERT_GE(lock.size(), 19u + U(mine.m_strOwnerTag).size());
