@@ -492,6 +492,15 @@ TEST_F(FrameworkEditing, ARecordLockedByAnotherUserCannotBeEdited) {
     EXPECT_TRUE(locked);
     for (BSTR b : {table, column, owner}) SysFreeString(b);
     parent->Release();
+    // A page asks the same through the dialog, and cannot release another user's lock.
+    CString pageOwner;
+    EXPECT_EQ(Page(0)->LockRecord(L"Kurs", L"lKursID", &pageOwner), eRecordLockedByOther);
+    EXPECT_EQ(U(pageOwner).substr(19), "|WS99|fremd");
+    pageOwner.Empty();
+    EXPECT_EQ(Page(0)->CheckRecordLock(L"Kurs", L"lKursID", &pageOwner), eRecordLockedByOther);
+    EXPECT_EQ(U(pageOwner).substr(19), "|WS99|fremd");
+    EXPECT_EQ(Page(0)->UnlockRecord(L"Kurs", L"lKursID"), eRecordLockedByOther);
+    EXPECT_EQ(Lock(kurs).substr(19), "|WS99|fremd");
     // A page that finds the record held, the first page too, shows it locked.
     const std::string where = " WHERE lKursID = " + std::to_string(kurs);
     Sql("UPDATE Kurs SET strLock = '', strKurzbezeichnung = 'gesperrt'" + where);
@@ -619,6 +628,7 @@ TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRe
     EXPECT_EQ(right, 257);
     EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
     EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO))) << "a tenant without a logo";
+    EXPECT_EQ(Page(0)->GetThirdID(), 7) << "a page sees the record's tenant";
     // Each record's right is read, the first record's too.
     Sql("INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Erster')");
     Sql("UPDATE SecMandant SET lRight = 1");
