@@ -115,6 +115,12 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(RegLong(L"LastTab_Kurs"), 1);
     OpenView();
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen") << "the third start too";
+    // A remembered run that is there comes back with its course.
+    CloseView();
+    Sql("INSERT INTO Kursinstanz (lKursinstanzID, lKursID) VALUES (5, " + std::to_string(kurs) + ")");
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", 5L);
+    OpenView();
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 5);
     // Without "RestoreLastID" the view opens on no record.
     CloseView();
     options.Set(-1000, L"RestoreLastID", 0);
