@@ -348,6 +348,7 @@ TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserH
     page.AddToolTipText(3301, L"Durch Kommas getrennt");
     ASSERT_TRUE(page.Create(iconstest::IDD_TEST_SETUP, &pane));
     EXPECT_EQ(Widget(page.GetDlgItem(3301)->GetSafeHwnd())->toolTip(), "Durch Kommas getrennt");
+    EXPECT_TRUE(HasFocus(page.GetDlgItem(3301)->GetSafeHwnd())) << "the first field takes the typing";
     EXPECT_EQ(page.m_pScrollHelper, nullptr) << "no display height, no scrolling";
     page.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), 0);  // as a spin button on it sends
     EXPECT_EQ(page.GetBackgroundColor(), qv::nq::SetupBackgroundColor(GetSysColor(COLOR_BTNFACE)));
