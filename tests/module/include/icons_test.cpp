@@ -188,6 +188,8 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     // Several documents: a stack, the sheet behind showing its corner.
     const QWidget* iconWidget = Widget(IconWnd());
     EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 6, iconWidget->height() / 2 - 8 + 1), RGB(0x40, 0x40, 0x40));
+    EXPECT_NE(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 12, iconWidget->height() / 2 - 8 + 11),
+              RGB(0xF0, 0xC0, 0x20)) << "no pencil while none is out for editing";
     AddDocument(45, 2, "/tmp/edit/b.pdf", "2026-01-05 10:00:00" + U(CLockDbRecord().m_strOwnerTag));
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
