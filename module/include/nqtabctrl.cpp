@@ -296,6 +296,8 @@ void CNQTabCtrl::ReloadTabWindows() {
     if (m_nShownIndex >= GetTabCount()) m_nShownIndex = 0;
     if (SUCCEEDED(hr) && GetTabCount() > 0) {
         if (FAILED(HideAllTabWindows())) return;
+        // The strip moved on by itself when the shown page went: it marks the page shown.
+        if (GetActiveTab() != m_nShownIndex) SetActiveTab(m_nShownIndex);
         if (FAILED(ShowTabWindow(m_nShownIndex))) TABCTRL_TRACEHR(E_FAIL);
     }
 }

@@ -146,6 +146,19 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
     EXPECT_LE(popup->height(), dropped.Height());
     EXPECT_EQ((popup->height() - frame) % row, 0) << "whole rows only";
     EXPECT_TRUE(combo.List().m_bVScroll);
+    // A list wider than its room takes an upright bar beside the sideways one only when its rows
+    // are higher than the room the sideways bar leaves.
+    combo.ShowDropDown(FALSE);
+    combo.ResetContent();
+    Add(combo, {L"x", L"y"});
+    const int room = dropped.Height() - frame - GetSystemMetrics(SM_CYHSCROLL);
+    for (int extra : {0, 1}) {
+        combo.SetItemHeight(0, UINT(room + extra));
+        combo.SetDroppedWidth(0);
+        combo.SetColumnWidth(1, 400);
+        EXPECT_EQ(combo.GetDroppedWidth(), 2 * GetSystemMetrics(SM_CXBORDER) + 600 + extra * GetSystemMetrics(SM_CXVSCROLL))
+            << extra;
+    }
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
@@ -303,6 +316,7 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     for (const wchar_t* typed : {L"9613 tannegg", L"9613 Tannegg SG"}) {
         ASSERT_TRUE(Search(place, typed));
         ASSERT_EQ(place.GetCount(), 2);
+        EXPECT_TRUE(t::WaitFor([&] { return place.GetDroppedState(); })) << "the list opens after a pick too";
         ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
         CString picked;
         place.GetCellText(place.GetCurSel(), 1, picked);

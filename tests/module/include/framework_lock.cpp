@@ -123,6 +123,10 @@ TEST_F(RecordLock, UnreadableLockTextsAreStaleAndAMissingRowIsDeleted) {
         EXPECT_EQ(U(owner), text);
         EXPECT_EQ(Lock(), "");
     }
+    // One's own lock stays one's own without its time.
+    Sql("UPDATE Kurs SET strLock = '" + U(lock.m_strOwnerTag) + "'");
+    EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", kurs, nullptr), eRecordEditing);
+    Sql("UPDATE Kurs SET strLock = ''");
     CString owner = L"alt";
     EXPECT_EQ(lock.LockDbRecord(L"Kurs", L"lKursID", 999, &owner), eRecordDeleted);
     EXPECT_EQ(lock.CheckDbRecordLock(L"Kurs", L"lKursID", 999, &owner), eRecordDeleted);

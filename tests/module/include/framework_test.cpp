@@ -115,6 +115,12 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(RegLong(L"LastTab_Kurs"), 1);
     OpenView();
     EXPECT_EQ(Dlg()->GetActiveTabName(), L"Notizen") << "the third start too";
+    // A remembered run that is there comes back with its course.
+    CloseView();
+    Sql("INSERT INTO Kursinstanz (lKursinstanzID, lKursID) VALUES (5, " + std::to_string(kurs) + ")");
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", 5L);
+    OpenView();
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 5);
     // Without "RestoreLastID" the view opens on no record.
     CloseView();
     options.Set(-1000, L"RestoreLastID", 0);
@@ -198,6 +204,16 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
         EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), rights ? 2 : 1);
         EXPECT_TRUE(Visible(shown->GetSafeHwnd()));
     }
+    // The shown page taken away, the first page is shown, and it alone.
+    security.Set(GUID_SampleNotesFunction, 0x101);
+    Dlg()->ApplyDefaultSecurity();
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    security.Set(GUID_SampleNotesFunction, 0);
+    Dlg()->ApplyDefaultSecurity();
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), 0);
+    EXPECT_TRUE(Visible(Page(0)->GetSafeHwnd()));
+    EXPECT_FALSE(Visible(shown->GetSafeHwnd()));
+    EXPECT_EQ(Dlg()->GetTabCtrl().GetActiveTab(), 0) << "the strip marks the page shown";
 }
 
 // The frame's F5 and "RefreshView" reload the shown record; other names change nothing.
@@ -339,6 +355,11 @@ TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRec
     EXPECT_TRUE(Page(0)->IsSavePending());
     EXPECT_EQ(Dlg()->GetRecordStateCode(), eRecordEditing);
     EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten wurden verändert!");
+    // The state icon shows a pencil on the window's ground.
+    const HWND state = Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT);
+    const QPoint origin(Widget(state)->width() / 2 - 8, Widget(state)->height() / 2 - 8);
+    EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), RGB(0xF0, 0xC0, 0x20));
+    EXPECT_EQ(PixelAt(state, origin.x() + 1, origin.y() + 1), Dlg()->GetBackgroundColor());
     CLockDbRecord mine;
     const std::string lock = Lock(kurs);
     ASSERT_GE(lock.size(), 19u + U(mine.m_strOwnerTag).size());
@@ -381,7 +402,17 @@ TEST_F(FrameworkEditing, EscapeAndEnterInAPageLeaveThePageAndItsInputAsTheyAre) 
 TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     ASSERT_TRUE(Retype(name, L"Maschinisten 2027"));
     INQParentControl* parent = Dlg()->GetParentControl();
-    EXPECT_EQ(parent->SaveData(), S_OK);
+    // The save's wait window offers no cancel: the pages are written whole.
+    struct : qv::RecordingInteraction {
+        bool cancel = false;
+        void UpdateWait(qv::WaitWindow& wait) override { cancel = cancel || wait.showCancel; }
+    } waits;
+    {
+        qv::ScopedInteraction via(&waits);
+        EXPECT_EQ(parent->SaveData(), S_OK);
+    }
+    EXPECT_EQ(waits.Log().Count(qv::InteractionKind::WaitOpen), 1u);
+    EXPECT_FALSE(waits.cancel);
     EXPECT_EQ(Name(kurs), "Maschinisten 2027");
     EXPECT_EQ(Lock(kurs), "");
     EXPECT_FALSE(Dlg()->IsEditing());
@@ -467,6 +498,23 @@ TEST_F(FrameworkEditing, ARecordLockedByAnotherUserCannotBeEdited) {
     EXPECT_TRUE(locked);
     for (BSTR b : {table, column, owner}) SysFreeString(b);
     parent->Release();
+    // A page asks the same through the dialog, and cannot release another user's lock.
+    CString pageOwner;
+    EXPECT_EQ(Page(0)->LockRecord(L"Kurs", L"lKursID", &pageOwner), eRecordLockedByOther);
+    EXPECT_EQ(U(pageOwner).substr(19), "|WS99|fremd");
+    pageOwner.Empty();
+    EXPECT_EQ(Page(0)->CheckRecordLock(L"Kurs", L"lKursID", &pageOwner), eRecordLockedByOther);
+    EXPECT_EQ(U(pageOwner).substr(19), "|WS99|fremd");
+    EXPECT_EQ(Page(0)->UnlockRecord(L"Kurs", L"lKursID"), eRecordLockedByOther);
+    EXPECT_EQ(Lock(kurs).substr(19), "|WS99|fremd");
+    // A page that finds the record held, the first page too, shows it locked.
+    const std::string where = " WHERE lKursID = " + std::to_string(kurs);
+    Sql("UPDATE Kurs SET strLock = '', strKurzbezeichnung = 'gesperrt'" + where);
+    CString holder;
+    EXPECT_EQ(Dlg()->UpdateRecordState(&holder), eRecordLockedByOther);
+    EXPECT_TRUE(Dlg()->IsLockedByOther());
+    EXPECT_EQ(holder, L"|WS42|seite");
+    Sql("UPDATE Kurs SET strKurzbezeichnung = 'K'" + where);
 
     // A stale lock, with one try per request: the first keystroke clears it and takes nothing,
     // the next one takes the record.
@@ -586,6 +634,13 @@ TEST_F(FrameworkEditing, TheRightOnTheRecordsTenantIsReadFromSecMandantOncePerRe
     EXPECT_EQ(right, 257);
     EXPECT_EQ(Dlg()->GetMandantGUID(), CString(qv::FromUtf8(SqlText("SELECT guid FROM Mandant WHERE lMandantID = 7")).c_str()));
     EXPECT_FALSE(Visible(Item(Dlg()->GetSafeHwnd(), IDC_NQ_LOGO))) << "a tenant without a logo";
+    EXPECT_EQ(Page(0)->GetThirdID(), 7) << "a page sees the record's tenant";
+    // Each record's right is read, the first record's too.
+    Sql("INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (1, 'Erster')");
+    Sql("UPDATE SecMandant SET lRight = 1");
+    ASSERT_EQ(Dlg()->Navigate(1, 0), S_OK);
+    EXPECT_EQ(Dlg()->GetRecordRight(&right), S_OK);
+    EXPECT_EQ(right, 1);
 
     // No record: the tenant is cleared and nothing is asked of the database.
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);

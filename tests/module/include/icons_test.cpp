@@ -188,9 +188,13 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     // Several documents: a stack, the sheet behind showing its corner.
     const QWidget* iconWidget = Widget(IconWnd());
     EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 6, iconWidget->height() / 2 - 8 + 1), RGB(0x40, 0x40, 0x40));
+    EXPECT_NE(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 12, iconWidget->height() / 2 - 8 + 11),
+              RGB(0xF0, 0xC0, 0x20)) << "no pencil while none is out for editing";
     AddDocument(45, 2, "/tmp/edit/b.pdf", "2026-01-05 10:00:00" + U(CLockDbRecord().m_strOwnerTag));
     icon->Refresh();
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
+    EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 12, iconWidget->height() / 2 - 8 + 11),
+              RGB(0xF0, 0xC0, 0x20)) << "the pencil over the stack";
     icon->SetRecord(39, other, L"");
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_NONE_EDITING));
     EXPECT_EQ(icon->m_strToolTip, NQLoadString(IDS_NQ_DOC_NONE_EDITING));
@@ -343,7 +347,10 @@ TEST_F(Icons, BackAndForwardButtonsStepThroughTheRecordsShown) {
 
 TEST_F(Icons, ASettingsPageLocksItsRowAtTheFirstChangeAndReloadsWhenAnotherUserHoldsIt) {
     iconstest::CTestSetupPage page;
+    page.AddToolTipText(3301, L"Durch Kommas getrennt");
     ASSERT_TRUE(page.Create(iconstest::IDD_TEST_SETUP, &pane));
+    EXPECT_EQ(Widget(page.GetDlgItem(3301)->GetSafeHwnd())->toolTip(), "Durch Kommas getrennt");
+    EXPECT_TRUE(HasFocus(page.GetDlgItem(3301)->GetSafeHwnd())) << "the first field takes the typing";
     EXPECT_EQ(page.m_pScrollHelper, nullptr) << "no display height, no scrolling";
     page.SendMessage(WM_VSCROLL, MAKEWPARAM(SB_LINEDOWN, 0), 0);  // as a spin button on it sends
     EXPECT_EQ(page.GetBackgroundColor(), qv::nq::SetupBackgroundColor(GetSysColor(COLOR_BTNFACE)));

@@ -162,6 +162,15 @@ public:
         if (FAILED(hr)) return hr;
         return CChildDlg::SaveData();
     }
+    // Another user holds a course whose stored short name reads "gesperrt" on this page.
+    HRESULT GetRecordState(CString* pstrText) override {
+        CString strShort, strCondition;
+        strCondition.Format(L"lKursID = %d", GetRecordID());
+        QvDBLookupString(L"strKurzbezeichnung", L"Kurs", strCondition, &strShort, L"Qovaro.NQ2");
+        if (strShort != L"gesperrt") return CChildDlg::GetRecordState(pstrText);
+        *pstrText = L"|WS42|seite";
+        return eRecordLockedByOther;
+    }
     // The page keeps the user on a course whose short name reads "bleibt".
     HRESULT CanNavigate(long lID, long lSubID) override {
         CString strShort;
