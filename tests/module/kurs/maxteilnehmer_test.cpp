@@ -102,6 +102,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         // the lower right corner.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
         const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
+        const int headingWidth = rect(IDC_MAXTEILNEHMER_HEADING).width(), textWidth = rect(IDC_MAXTEILNEHMER_TEXT).width();
         CRect before, after;
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(dlg.GetSafeHwnd(), before.Width() + 200, before.Height() + 100));
@@ -110,6 +111,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_EQ(rect(IDOK).size(), ok);
         EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_HEADING).width(), headingWidth + after.Width() - before.Width());
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_TEXT).width(), textWidth + after.Width() - before.Width());
         EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 10);
         EXPECT_EQ(after.Width() - rect(IDOK).x() - rect(IDOK).width(), 112);
         EXPECT_EQ(after.Height() - rect(IDOK).y() - rect(IDOK).height(), 7);

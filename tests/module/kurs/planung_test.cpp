@@ -214,6 +214,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Cell(list, amsler, 10), L"FW Nord");
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 1), L"31.12.2031") << "a status past planning shows its date";
+    EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 0), L"auf Warteliste") << "a participant, not an instructor's reserve";
     int reservation = -1;
     for (int row = 0; row < Rows(list); ++row)
         if (Cell(list, row, 0) == L"Reservation") reservation = row;
@@ -458,7 +459,8 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
         EXPECT_FALSE(qobject_cast<QPushButton*>(Widget(qv::ui::test::Item(page->GetSafeHwnd(), id)))->icon().isNull())
             << id;
     // The archive neither adds nor moves into a run.
-    EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)).empty());
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_HELPBUTTON})
+        EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), id)).empty()) << id;
     for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
         EXPECT_FALSE(Visible(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
@@ -761,6 +763,10 @@ TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallatio
 }
 
 TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChangeElsewhere) {
+    // The first course of a database, as any other.
+    for (const char* table : {"Kurs", "Kursinstanz", "SecKurs"})
+        Sql(std::string("UPDATE ") + table + " SET lKursID = 1 WHERE lKursID = " + K(kurs));
+    kurs = 1;
     Reg(Person("Amsler"), -1, 0, "2031-12-31");
     auto* page = Show<CPlanungDlg>(L"Planung");
     ASSERT_NE(page, nullptr);
