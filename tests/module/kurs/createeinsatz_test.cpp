@@ -136,6 +136,13 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         EXPECT_TRUE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
         EXPECT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"2")) << "the leadership's pay is open to who may pay";
         ChooseRates(dlg);
+        // A group left out leaves its pay alone: the participants' rate, the leadership's grid.
+        for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
+        EXPECT_FALSE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
+        EXPECT_FALSE(Enabled(dlg.m_grid.GetSafeHwnd()));
+        for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
+        EXPECT_TRUE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_grid.GetSafeHwnd()));
         Screen(wnd, "createeinsatzdlg");
         // A larger dialog gives the room to the names and the grid; the buttons keep their size
         // and their margin, the names theirs inside the frame.

@@ -152,6 +152,9 @@ TEST_F(KursOnline, ReplyContainerIsParsedIntoStatusHintAndData) {
     central.Queue({"<pre id=\"ResponseContainer\">s=ok$h==b</pre>"});
     EXPECT_EQ(booking.NavigateURL(), S_OK);
     EXPECT_EQ(U(booking.GetLastHint()), "");
+    central.Queue({"<pre id=\"ResponseContainer\">=ok$=Hinweis</pre>"});  // a field without a name has a value too
+    EXPECT_EQ(booking.NavigateURL(), S_OK);
+    EXPECT_EQ(U(booking.GetLastHint()), "Hinweis");
 
     central.Queue({"<pre id=\"ResponseContainer\">status=ok</pre>"});
     EXPECT_EQ(booking.NavigateURL(), S_OK);

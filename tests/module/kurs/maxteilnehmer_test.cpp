@@ -5,6 +5,8 @@
 #include "kurswin_window.h"
 #include "maxteilnehmerdlg.h"
 #include "qvregvalue.h"
+#include "searchdlg.h"
+#include "searchpopupdlg.h"
 #include "searchresource.h"
 
 namespace kurstest {
@@ -252,6 +254,26 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         ASSERT_GE(row, 1);
         EXPECT_EQ(Cell(grid, row, 1), L"6");
         ASSERT_TRUE(dlg.m_grid.SetCellValue(row, 2, L"4"));
+        // Another Mandant chosen: the change is saved first, and the rows are his.
+        Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(sued) + ", 0, 5, 257)");
+        script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            ASSERT_NE(popup.m_pSearchDlg, nullptr);
+            Retype(qv::ui::test::Item(popup.m_pSearchDlg->GetSafeHwnd(), IDC_SEARCH_TEXT), L"Süd");
+            HWND list = popup.m_pSearchDlg->m_lstResult.GetSafeHwnd();
+            ASSERT_TRUE(WaitFor([&] { return qv::ui::test::Rows(list) > 0; }, 10000));
+            for (int r = 0; r < qv::ui::test::Rows(list); ++r)
+                if (Cell(list, r, 0) == L"B Süd") SelectRow(list, r);
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE));
+        EXPECT_EQ(dlg.m_lMandantID, sued);
+        EXPECT_EQ(Cell(grid, row, 1), L"3");
+        // Back to the course's rows: the change is saved and shown in the Mandant's row.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_KURS));
+        EXPECT_EQ(dlg.m_nMode, 0);
+        EXPECT_EQ(Cell(grid, RowOf(grid, L"A Nord"), 2), L"4");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");

@@ -44,6 +44,7 @@ using namespace qv::ui::test;
 
 constexpr GUID kReservationsChanged = qv::MakeGuid("3E018E57-48D1-479F-8324-A5D4507578C8");
 constexpr GUID kMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr GUID kKursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
 
 // Hears the bookings-changed and reservations-changed events the pages fire (their course ids).
 struct Listener {
@@ -593,6 +594,10 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT strBemerkung FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "nachgetragen");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 10), L"nachgetragen");
     ExpectEvents(true, false);
+    // A double click opens the row's editor as well.
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    ASSERT_TRUE(DoubleClickRow(list, RowOf(list, L"Caflisch")));
+    EXPECT_EQ(script.Pending(), 0u);
 }
 
 TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
@@ -786,6 +791,8 @@ TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChange
     // A change of the Mandanten marks the hidden archive for a reload as well.
     auto* archive = Show<CHistoryDlg>(L"Archiv");
     WaitLoaded(archive);
+    ASSERT_EQ(events.FireEvent(kKursChanged, kurs, 0), S_OK);  // the course itself: planning reloads too
+    EXPECT_TRUE(WaitFor([&] { Pump(); return page->GetModifiedFlag() != FALSE; }));
     Show<CPlanungDlg>(L"Planung");
     EXPECT_FALSE(archive->GetModifiedFlag());
     ASSERT_EQ(events.FireEvent(kMandantChanged, mandant, 0), S_OK);
@@ -984,6 +991,18 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation WHERE lAnzahl = 1 AND lYear = 2033"), 1);
     ExpectEvents(false, true);
+
+    // A double click edits the reservation of its row, and the list shows the change.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        HWND dlg = dynamic_cast<CEditReservationDlg&>(modal).GetSafeHwnd();
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg, 1068)), L"4");
+        Retype(qv::ui::test::Item(dlg, 1068), L"6");
+        Click(dlg, IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    ASSERT_TRUE(DoubleClickRow(list, 0));
+    EXPECT_EQ(Text("SELECT lAnzahl FROM Kursreservation WHERE lYear = 2032"), "6");
+    EXPECT_EQ(Cell(list, 0, 2), L"6");
 }
 
 // With no Mandant active, the reservation's Mandant is chosen among those whose persons the user
