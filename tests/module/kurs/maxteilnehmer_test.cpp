@@ -183,6 +183,7 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
     Quota(sued, 0, 6);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 2, L""));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 3, L" "));  // a blank is no amount: nothing for any row
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(sued) + ":0=6 ");
@@ -252,6 +253,7 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
         EXPECT_EQ(dlg.m_nMode, 1);
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE)), L"Mandant ändern...");
         HWND grid = dlg.m_grid.GetSafeHwnd();
         int row = -1;
         for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
