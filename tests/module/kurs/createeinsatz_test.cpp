@@ -136,11 +136,19 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         EXPECT_TRUE(Enabled(dlg.m_cbEinsatzart.GetSafeHwnd()));
         EXPECT_TRUE(dlg.m_grid.SetCellValue(0, 2, L"2")) << "the leadership's pay is open to who may pay";
         ChooseRates(dlg);
+        // A group left out leaves its pay alone: the participants' rate, the leadership's grid.
+        for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
+        EXPECT_FALSE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
+        EXPECT_FALSE(Enabled(dlg.m_grid.GetSafeHwnd()));
+        for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
+        EXPECT_TRUE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_grid.GetSafeHwnd()));
         Screen(wnd, "createeinsatzdlg");
         // A larger dialog gives the room to the names and the grid; the buttons keep their size
         // and their margin, the names theirs inside the frame.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(wnd, id))->geometry(); };
-        const QSize create = rect(IDC_CREATEEINSATZ_CREATE).size(), cancel = rect(IDCANCEL).size();
+        const QSize create = rect(IDC_CREATEEINSATZ_CREATE).size(), cancel = rect(IDCANCEL).size(),
+                    besucht = rect(IDC_CREATEEINSATZ_BESUCHT).size();
         CRect before, after;
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(wnd, before.Width() + 200, before.Height() + 100));
@@ -148,6 +156,7 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(rect(IDC_CREATEEINSATZ_CREATE).size(), create);
         EXPECT_EQ(rect(IDCANCEL).size(), cancel);
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_BESUCHT).size(), besucht);
         EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 5);
         const QRect group = rect(IDC_CREATEEINSATZ_GROUP_TN), names = rect(IDC_CREATEEINSATZ_TEILNEHMER);
         EXPECT_EQ(group.x() + group.width() - names.x() - names.width(), 10);
@@ -220,6 +229,8 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
         Sql("DROP TRIGGER Absenz_Fails");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::WaitUpdate).back().text,
+                  L"Die Aktivität wurde erfolgreich erzeugt.");
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 1);
@@ -294,6 +305,12 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
     long besucht = -1;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", besucht);
     EXPECT_EQ(besucht, 1) << "not written back for another course type";
+    // The installation's own course: its participants may be set to attended, as remembered.
+    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
+    Run([&](CCreateEinsatzDlg& dlg) {
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_BESUCHT)));
+        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
+    });
 }
 
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {

@@ -152,6 +152,9 @@ TEST_F(KursOnline, ReplyContainerIsParsedIntoStatusHintAndData) {
     central.Queue({"<pre id=\"ResponseContainer\">s=ok$h==b</pre>"});
     EXPECT_EQ(booking.NavigateURL(), S_OK);
     EXPECT_EQ(U(booking.GetLastHint()), "");
+    central.Queue({"<pre id=\"ResponseContainer\">=ok$=Hinweis</pre>"});  // a field without a name has a value too
+    EXPECT_EQ(booking.NavigateURL(), S_OK);
+    EXPECT_EQ(U(booking.GetLastHint()), "Hinweis");
 
     central.Queue({"<pre id=\"ResponseContainer\">status=ok</pre>"});
     EXPECT_EQ(booking.NavigateURL(), S_OK);
@@ -258,6 +261,7 @@ TEST_F(KursOnline, RefusalsShowTheirMessageAndWriteNothing) {
         {"max", L"Bereits angemeldet / maximum pro Jahr: 4/4", false},
         {"argument", L"Falscher oder fehlender Parameter im URL: '4/4'", true},
         {"personkursexists", L"Der Teilnehmer ist bereits in der Kantonsdatenbank erfasst!", true},
+        {"datanotexists", L"Die Kursdaten sind nicht aktuell!", true},
         {"file", L"Die Importdatei wurde nicht gefunden: '4/4'", true},
         {"dbconnection", L"Datenbank - Fehler: '4/4'", true},
         {"error", L"Es ist ein allgemeiner Fehler aufgetreten: '4/4'", true},

@@ -140,6 +140,8 @@ TEST_F(KursPrecondition, LimitsWithoutMeaningNeverPass) {
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
     Sql("UPDATE KurspreconditionItem SET lMaxYear = 0, lLockYear = -1");
     EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
+    Sql("UPDATE KurspreconditionItem SET lLockYear = 0");
+    EXPECT_EQ(CheckRefused(L"A, A Kurs"), E_ABORT);
 }
 
 TEST_F(KursPrecondition, FirstRuleWithNotPassesWhenTheCourseWasNotTaken) {

@@ -188,6 +188,10 @@ TEST_F(KursRights, RefreshOfOneRunLeavesTheOtherRowsAlone) {
     ASSERT_EQ(VRQ_DoUpdateSecKurs(5, 0, runA, nullptr), S_OK);
     EXPECT_EQ(Rights(), (std::vector<std::string>{"-1|" + K(runA) + "|" + Mask(0x0F01) + "|1",
                                                   "-1|" + K(runB) + "|3|1", K(kursA) + "|-1|1|1"}));
+    // With nothing else to change, an invalid row goes all the same.
+    Row(-1, 4712, 5, 0x3, 0);
+    ASSERT_EQ(VRQ_DoUpdateSecKurs(5, 0, runA, nullptr), S_OK);
+    EXPECT_EQ(Rights().size(), 3u);
 }
 
 TEST_F(KursRights, CentralRefreshKeepsRowsOnlyWhereTheUserMayReadOrLead) {

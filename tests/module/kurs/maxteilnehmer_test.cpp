@@ -5,6 +5,8 @@
 #include "kurswin_window.h"
 #include "maxteilnehmerdlg.h"
 #include "qvregvalue.h"
+#include "searchdlg.h"
+#include "searchpopupdlg.h"
 #include "searchresource.h"
 
 namespace kurstest {
@@ -102,6 +104,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         // the lower right corner.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
         const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
+        const int headingWidth = rect(IDC_MAXTEILNEHMER_HEADING).width(), textWidth = rect(IDC_MAXTEILNEHMER_TEXT).width();
         CRect before, after;
         dlg.GetClientRect(&before);
         ASSERT_TRUE(ResizeWindow(dlg.GetSafeHwnd(), before.Width() + 200, before.Height() + 100));
@@ -110,6 +113,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_EQ(rect(IDOK).size(), ok);
         EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_HEADING).width(), headingWidth + after.Width() - before.Width());
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_TEXT).width(), textWidth + after.Width() - before.Width());
         EXPECT_EQ(after.Width() - rect(IDCANCEL).x() - rect(IDCANCEL).width(), 10);
         EXPECT_EQ(after.Width() - rect(IDOK).x() - rect(IDOK).width(), 112);
         EXPECT_EQ(after.Height() - rect(IDOK).y() - rect(IDOK).height(), 7);
@@ -178,6 +183,7 @@ TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing)
     Quota(sued, 0, 6);
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 2, L""));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(0, 3, L" "));  // a blank is no amount: nothing for any row
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(sued) + ":0=6 ");
@@ -195,6 +201,7 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
     Quota(sued, 0, 10);
     Quota(left, 0, 10);
     Quota(mandant, year, 2);
+    Quota(mandant, year + 2, 1);
     Run(2, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         const int ost = RowOf(grid, L"Ost, Gebiet Ost");
@@ -204,10 +211,14 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         EXPECT_EQ(CellBackColor(grid, ost, 2), RGB(255, 255, 200));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 3, L"7"));
+        // A mixed cell may keep its mark; a number replaces the quota one has and adds the other's.
+        EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"<>"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"5"));
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(sued) + ":" +
-                            K(year + 1) + "=7 " + K(left) + ":0=10 ");
+    EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(mandant) + ":" +
+                            K(year + 2) + "=5 " + K(sued) + ":" + K(year + 1) + "=7 " + K(sued) + ":" + K(year + 2) +
+                            "=5 " + K(left) + ":0=10 ");
     // The area's courses: a quota all its current Mandanten share, one that only some have.
     Run(3, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
@@ -242,6 +253,7 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
         EXPECT_EQ(dlg.m_nMode, 1);
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE)), L"Mandant ändern...");
         HWND grid = dlg.m_grid.GetSafeHwnd();
         int row = -1;
         for (int r = 1; r < qv::ui::test::Rows(grid); ++r)
@@ -249,6 +261,26 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         ASSERT_GE(row, 1);
         EXPECT_EQ(Cell(grid, row, 1), L"6");
         ASSERT_TRUE(dlg.m_grid.SetCellValue(row, 2, L"4"));
+        // Another Mandant chosen: the change is saved first, and the rows are his.
+        Sql("INSERT INTO SecMandant (lMandantID, lTableID, lQvSecUserID, lRight) VALUES (" + K(sued) + ", 0, 5, 257)");
+        script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            ASSERT_NE(popup.m_pSearchDlg, nullptr);
+            Retype(qv::ui::test::Item(popup.m_pSearchDlg->GetSafeHwnd(), IDC_SEARCH_TEXT), L"Süd");
+            HWND list = popup.m_pSearchDlg->m_lstResult.GetSafeHwnd();
+            ASSERT_TRUE(WaitFor([&] { return qv::ui::test::Rows(list) > 0; }, 10000));
+            for (int r = 0; r < qv::ui::test::Rows(list); ++r)
+                if (Cell(list, r, 0) == L"B Süd") SelectRow(list, r);
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE));
+        EXPECT_EQ(dlg.m_lMandantID, sued);
+        EXPECT_EQ(Cell(grid, row, 1), L"3");
+        // Back to the course's rows: the change is saved and shown in the Mandant's row.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_KURS));
+        EXPECT_EQ(dlg.m_nMode, 0);
+        EXPECT_EQ(Cell(grid, RowOf(grid, L"A Nord"), 2), L"4");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");

@@ -406,7 +406,8 @@ TEST_F(NotificationTest, TemplatesAreCopiedWithTheirTranslationsDeletedWithoutQu
 
 TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogRemembersATemplatePerTab) {
     options.Set(-1060, L"NotificationSubject", std::wstring(L"Kursänderungen"));
-    Sql("INSERT INTO KursnotificationMailtemplate (lKursnotificationMailtemplateID, strName) VALUES (8, 'Kurz')");
+    Sql("INSERT INTO KursnotificationMailtemplate (lKursnotificationMailtemplateID, strName, strSubject, strHeader, "
+        "strFooter, strCC, strBCC) VALUES (8, 'Kurz', 'Betreff', 'Kopf', 'Fuss', 'cc@fw.ch', 'bcc@fw.ch')");
     Run([&](CNotificationDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         script.ExpectModal(IDD_MAILTEMPLATE, [&](qv::IModalDialog& modal) {
@@ -457,6 +458,22 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         EXPECT_TRUE(RowSelected(templates, rowStandard));
         EXPECT_TRUE(Visible(dlg.m_listInstruktor.GetSafeHwnd()));
         EXPECT_FALSE(Visible(dlg.m_listMandant.GetSafeHwnd()));
+
+        // A double click edits a template: its fields are shown, and OK writes them and renames the row.
+        script.ExpectModal(IDD_MAILTEMPLATE, [&](qv::IModalDialog& modal) {
+            HWND e = dynamic_cast<CMailtemplateDlg&>(modal).GetSafeHwnd();
+            std::wstring shown;
+            for (int id : {IDC_MAILTEMPLATE_NAME, IDC_MAILTEMPLATE_SUBJECT, IDC_MAILTEMPLATE_HEADER,
+                           IDC_MAILTEMPLATE_FOOTER, IDC_MAILTEMPLATE_CC, IDC_MAILTEMPLATE_BCC})
+                shown += qv::ui::test::Text(qv::ui::test::Item(e, id)) + L"|";
+            EXPECT_EQ(shown, L"Kurz|Betreff|Kopf|Fuss|cc@fw.ch|bcc@fw.ch|");
+            Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Knapp");
+            Click(e, IDOK);
+        });
+        ASSERT_TRUE(DoubleClickRow(templates, rowKurz));
+        EXPECT_EQ(Text("SELECT strName || strSubject FROM KursnotificationMailtemplate WHERE "
+                       "lKursnotificationMailtemplateID = 8"), "KnappBetreff");
+        EXPECT_EQ(Cell(templates, 0, 0), L"Knapp");
     });
 }
 

@@ -44,6 +44,7 @@ using namespace qv::ui::test;
 
 constexpr GUID kReservationsChanged = qv::MakeGuid("3E018E57-48D1-479F-8324-A5D4507578C8");
 constexpr GUID kMandantChanged = qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9");
+constexpr GUID kKursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
 
 // Hears the bookings-changed and reservations-changed events the pages fire (their course ids).
 struct Listener {
@@ -214,6 +215,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Cell(list, amsler, 10), L"FW Nord");
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 1), L"31.12.2031") << "a status past planning shows its date";
+    EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 0), L"auf Warteliste") << "a participant, not an instructor's reserve";
     int reservation = -1;
     for (int row = 0; row < Rows(list); ++row)
         if (Cell(list, row, 0) == L"Reservation") reservation = row;
@@ -458,7 +460,8 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
         EXPECT_FALSE(qobject_cast<QPushButton*>(Widget(qv::ui::test::Item(page->GetSafeHwnd(), id)))->icon().isNull())
             << id;
     // The archive neither adds nor moves into a run.
-    EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE)).empty());
+    for (int id : {IDC_PLANUNG_REMOVE, IDC_HELPBUTTON})
+        EXPECT_FALSE(ToolTip(qv::ui::test::Item(page->GetSafeHwnd(), id)).empty()) << id;
     for (int id : {IDC_PLANUNG_ADD, IDC_PLANUNG_CHANGEINSTANZ})
         EXPECT_FALSE(Visible(qv::ui::test::Item(page->GetSafeHwnd(), id))) << id;
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID IN (" + K(regG) + ", " + K(regH) + ")");
@@ -591,6 +594,10 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT strBemerkung FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "nachgetragen");
     EXPECT_EQ(Cell(list, RowOf(list, L"Amsler"), 10), L"nachgetragen");
     ExpectEvents(true, false);
+    // A double click opens the row's editor as well.
+    script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    ASSERT_TRUE(DoubleClickRow(list, RowOf(list, L"Caflisch")));
+    EXPECT_EQ(script.Pending(), 0u);
 }
 
 TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
@@ -761,6 +768,10 @@ TEST_F(PlanungTest, CustomFieldsOfCantonalCoursesStayReadOnlyInALocalInstallatio
 }
 
 TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChangeElsewhere) {
+    // The first course of a database, as any other.
+    for (const char* table : {"Kurs", "Kursinstanz", "SecKurs"})
+        Sql(std::string("UPDATE ") + table + " SET lKursID = 1 WHERE lKursID = " + K(kurs));
+    kurs = 1;
     Reg(Person("Amsler"), -1, 0, "2031-12-31");
     auto* page = Show<CPlanungDlg>(L"Planung");
     ASSERT_NE(page, nullptr);
@@ -780,6 +791,8 @@ TEST_F(PlanungTest, TheHiddenPlanningPageReloadsWhenTheBookingsOfItsCourseChange
     // A change of the Mandanten marks the hidden archive for a reload as well.
     auto* archive = Show<CHistoryDlg>(L"Archiv");
     WaitLoaded(archive);
+    ASSERT_EQ(events.FireEvent(kKursChanged, kurs, 0), S_OK);  // the course itself: planning reloads too
+    EXPECT_TRUE(WaitFor([&] { Pump(); return page->GetModifiedFlag() != FALSE; }));
     Show<CPlanungDlg>(L"Planung");
     EXPECT_FALSE(archive->GetModifiedFlag());
     ASSERT_EQ(events.FireEvent(kMandantChanged, mandant, 0), S_OK);
@@ -978,6 +991,18 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation WHERE lAnzahl = 1 AND lYear = 2033"), 1);
     ExpectEvents(false, true);
+
+    // A double click edits the reservation of its row, and the list shows the change.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) {
+        HWND dlg = dynamic_cast<CEditReservationDlg&>(modal).GetSafeHwnd();
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg, 1068)), L"4");
+        Retype(qv::ui::test::Item(dlg, 1068), L"6");
+        Click(dlg, IDOK);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    ASSERT_TRUE(DoubleClickRow(list, 0));
+    EXPECT_EQ(Text("SELECT lAnzahl FROM Kursreservation WHERE lYear = 2032"), "6");
+    EXPECT_EQ(Cell(list, 0, 2), L"6");
 }
 
 // With no Mandant active, the reservation's Mandant is chosen among those whose persons the user
