@@ -142,6 +142,11 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
          "1,eins zwei,|2,,|3,,"},
         {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
+        // conversions to every type name; a number orders as a number
+        {"SELECT CAST(lTyp AS ntext) + 'x', CAST(2.345 AS decimal(5,2)), CAST(lTyp AS numeric(3,1)), "
+         "CAST('6F9619FF-8B86-D011-B42D-00C04FC964FF' AS uniqueidentifier) FROM Kurs WHERE lKursID = 1",
+         "1x,2.35,1.0,6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+        {"SELECT lKursID FROM Kurs ORDER BY CAST(lTyp AS tinyint) DESC, CAST(lKursID AS bit)", "3|2|1"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
@@ -225,7 +230,7 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
-                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)"}) {
+                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)", "SELECT SUBSTRING('abc', 1)"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
         EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;

@@ -199,6 +199,10 @@ TEST_F(Runtime, ConvertToTextCutsCharactersNotBytes) {
     EXPECT_EQ(Q("tsql_convert('char(5)', 'Zürich')"), "Züric");
     EXPECT_EQ(Q("tsql_convert('char(5)', 'äb') || '|'"), "äb   |");
     EXPECT_EQ(Q("tsql_convert('VarChar( 4 )', 'abcdef')"), "abcd");
+    // A name holds 128 characters; text and ntext hold any length.
+    const std::string x130(130, 'x');
+    for (const char* type : {"sysname", "text", "ntext"})
+        EXPECT_EQ(Q(std::string("length(tsql_convert('") + type + "', '" + x130 + "'))"), type[0] == 's' ? "128" : "130") << type;
 }
 
 TEST_F(Runtime, ConvertNumbersToText) {

@@ -415,6 +415,10 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT datediff(day, a) FROM t", "wrong number of arguments for datediff()", 7},
         {"EXEC p 1, @x = 2", "named procedure argument @x", 10},
         {"SELECT a FROM s.d.dbo.t", "name with more than three parts", 22},
+        {"SELECT a FROM t CROSS APPLY (SELECT 1 AS b) x", "CROSS APPLY", 16},
+        {"SELECT a FROM t OUTER APPLY (SELECT 1 AS b) x", "OUTER APPLY", 16},
+        {"INSERT INTO t (a) OUTPUT inserted.a VALUES (1)", "INSERT ... OUTPUT", 18},
+        {"INSERT INTO t EXECUTE p", "INSERT ... EXECUTE", 14},
     };
     for (const Case& c : cases) {
         try {
