@@ -32,14 +32,16 @@ TEST_F(Expressions, LogicalOperatorsBindAsInTsql) {
     EXPECT_EQ(One("SELECT CASE WHEN NOT (1 = 1 OR 1 = 0) THEN 1 ELSE 0 END"), "0");
     // Flat chains of any length, as a search of 10,000 words makes; the one differing operand is
     // found wherever it stands, and grouping a chain keeps what a NOT or OR next to it binds.
-    std::string ands, ors;
+    std::string ands, ors, lastOr;
     for (int i = 0; i < 10000; ++i) {
         ands += (i ? " AND " : "") + std::string(i == 7777 ? "1 = 0" : "1 = 1");
         ors += (i ? " OR " : "") + std::string(i == 7777 ? "1 = 1" : "1 = 0");
+        lastOr += (i ? " OR " : "") + std::string(i == 9999 ? "1 = 1" : "1 = 0");
     }
     EXPECT_EQ(One("SELECT CASE WHEN " + ands + " THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN NOT (" + ands + ") THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN " + ors + " THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN " + lastOr + " THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 1 = 0 AND (" + ors + ") THEN 1 ELSE 0 END"), "0");
     Sql("CREATE TABLE r (lRight INTEGER)");
     Sql("INSERT INTO r VALUES (256), (257), (1)");
