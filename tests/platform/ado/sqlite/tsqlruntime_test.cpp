@@ -269,7 +269,7 @@ TEST_F(Runtime, ConvertGuidsAndRejectsUnknownTypes) {
     EXPECT_NE(Err("tsql_convert('geography', 1)").find("geography"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('varchar(0)', 1)").find("varchar"), std::string::npos);
     for (const char* type : {"decimal(0)", "decimal(39)", "numeric(5,6)"})
-        EXPECT_NE(Err(std::string("tsql_convert('") + type + "', 1)"), "") << type;
+        EXPECT_NE(Err(std::string("tsql_convert('") + type + "', 0)"), "") << type;
     EXPECT_EQ(Q("tsql_convert('varchar', 'x', NULL)"), "NULL");
     EXPECT_EQ(Q("tsql_convert('int', NULL)"), "NULL");
 }

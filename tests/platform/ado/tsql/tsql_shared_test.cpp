@@ -96,6 +96,7 @@ TEST_F(SharedTexts, ResultColumnsKeepTheirNamesAndTypesAndErrorsTheirText) {
     ASSERT_EQ(plain.ColumnCount(), 7);
     for (int c = 0; c < 7; ++c) EXPECT_EQ(e.ColumnName(c), plain.ColumnName(c)) << c;
     EXPECT_THROW(e.ColumnName(7), std::out_of_range);
+    EXPECT_THROW(qv::tsql::Execution().ColumnName(0), std::out_of_range);
     EXPECT_EQ(e.ColumnName(0), "x");
     EXPECT_TRUE(std::holds_alternative<std::int64_t>(e.Get(0)));
     EXPECT_TRUE(std::holds_alternative<double>(e.Get(1)));
