@@ -386,6 +386,8 @@ TEST_F(Runtime, UpperLowerFoldLatinLetters) {
     EXPECT_EQ(Q("tsql_upper('äöü straße')"), "ÄÖÜ STRAßE") << "ß has no single capital";
     EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ')"), "äöü éèç šžłő");
     EXPECT_EQ(Q("tsql_upper('ÿ šž łő')"), "Ÿ ŠŽ ŁŐ");
+    // Letters of three and four bytes and a byte that is no UTF-8 come back as they were.
+    EXPECT_EQ(Q("hex(tsql_upper('x€😀' || CAST(x'FF' AS TEXT)))"), "58E282ACF09F9880FF");
     // The first and last pair of each run of Latin Extended-A, and the two letters between without a pair.
     EXPECT_EQ(Q("tsql_upper('āķĸĺňŉŋŷźž')"), "ĀĶĸĹŇŉŊŶŹŽ");
     EXPECT_EQ(Q("tsql_lower('ĀĶĸĹŇŉŊŶŹŽ')"), "āķĸĺňŉŋŷźž");

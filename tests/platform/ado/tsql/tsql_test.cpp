@@ -569,7 +569,10 @@ TEST(ForUpdateTranslation, OtherQueriesAreNotUpdatable) {
     for (const char* sql : {"SELECT a.x FROM a JOIN b ON a.id = b.id", "SELECT DISTINCT x FROM a",
                             "SELECT count(*) FROM a", "SELECT x FROM a UNION SELECT x FROM b",
                             "SELECT x FROM (SELECT x FROM a) d", "SELECT x FROM a GROUP BY x",
-                            "UPDATE a SET x = 1"}) {
+                            "UPDATE a SET x = 1", "SELECT CASE count(*) WHEN 1 THEN 2 END FROM a",
+                            "SELECT CASE WHEN count(*) = 1 THEN 2 END FROM a", "SELECT CASE WHEN x = 1 THEN count(*) END FROM a",
+                            "SELECT CASE WHEN x = 1 THEN 2 ELSE max(x) END FROM a", "SELECT CASE WHEN max(x) LIKE 'a' THEN 1 END FROM a",
+                            "SELECT CASE WHEN 'a' LIKE max(x) THEN 1 END FROM a", "SELECT CASE WHEN max(x) IS NULL THEN 1 END FROM a"}) {
         auto p = qv::tsql::TranslateForUpdate(sql);
         EXPECT_FALSE(p->updateTarget) << sql;
         EXPECT_EQ(p->steps.back().sql.find("rowid"), std::string::npos) << sql;
