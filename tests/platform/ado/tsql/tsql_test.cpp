@@ -421,6 +421,7 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT a FROM t OUTER APPLY (SELECT 1 AS b) x", "OUTER APPLY", 16},
         {"INSERT INTO t (a) OUTPUT inserted.a VALUES (1)", "INSERT ... OUTPUT", 18},
         {"INSERT INTO t EXECUTE p", "INSERT ... EXECUTE", 14},
+        {"SET NOCOUNT ON", "SET NOCOUNT", 4},
     };
     for (const Case& c : cases) {
         try {
