@@ -172,11 +172,12 @@ TEST_F(Runtime, ConvertToDatetime) {
     EXPECT_EQ(Q("tsql_convert('datetime', '5.6.2031')"), "2031-06-05 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '20310615')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '13:45')"), "1900-01-01 13:45:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '2000-02-29')"), "2000-02-29 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', ' 2031-06-15T08:00:00 ')"), "2031-06-15 08:00:00");
     EXPECT_EQ(Q("tsql_convert('date', '2031-06-15 13:45:00')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('smalldatetime', '2031-06-15 13:45:31')"), "2031-06-15 13:46:00");
     EXPECT_EQ(Q("tsql_convert('datetime', NULL)"), "NULL");
-    for (std::string bad : {"2031-02-30", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
+    for (std::string bad : {"2031-02-30", "1900-02-29", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
         std::string e = Err("tsql_convert('datetime', '" + bad + "')");
         EXPECT_NE(e.find("'" + bad + "'"), std::string::npos) << bad << ": " << e;
     }

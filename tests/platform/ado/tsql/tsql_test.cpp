@@ -422,6 +422,8 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"INSERT INTO t (a) OUTPUT inserted.a VALUES (1)", "INSERT ... OUTPUT", 18},
         {"INSERT INTO t EXECUTE p", "INSERT ... EXECUTE", 14},
         {"SET NOCOUNT ON", "SET NOCOUNT", 4},
+        {"SELECT a FROM #tmp", "temporary table #tmp", 14},
+        {"SELECT a FROM @t", "table variable", 14},
     };
     for (const Case& c : cases) {
         try {
