@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -98,6 +99,10 @@ TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.Open("sqlite:" + dir_.file("folder.db")) & 0xFF, SQLITE_CANTOPEN);
     EXPECT_EQ(a_.LastError().sqlState, "08001");
     EXPECT_NE(a_.LastError().description.find("folder.db"), std::string::npos);
+    EXPECT_FALSE(a_.IsOpen());
+    // A file that is no database.
+    std::ofstream(dir_.file("text.db")) << std::string(600, 'x');
+    EXPECT_NE(a_.Open("sqlite:" + dir_.file("text.db")), SQLITE_OK);
     EXPECT_FALSE(a_.IsOpen());
     // Also one without write permission.
     std::filesystem::permissions(dir_.file("folder.db"),

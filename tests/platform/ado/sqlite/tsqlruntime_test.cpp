@@ -201,6 +201,7 @@ TEST_F(Runtime, ConvertToTextCutsCharactersNotBytes) {
     EXPECT_EQ(Q("tsql_convert('char(5)', 'Zürich')"), "Züric");
     EXPECT_EQ(Q("tsql_convert('char(5)', 'äb') || '|'"), "äb   |");
     EXPECT_EQ(Q("tsql_convert('VarChar( 4 )', 'abcdef')"), "abcd");
+    EXPECT_EQ(Q("tsql_convert('NVARCHAR(MAX)', 'abcdef')"), "abcdef");
     // A name holds 128 characters; text and ntext hold any length.
     const std::string x130(130, 'x');
     for (const char* type : {"sysname", "text", "ntext"})

@@ -183,6 +183,7 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
     EXPECT_EQ(One("SELECT dbo.[Order].[Key] FROM dbo.[Order]"), "1");
     EXPECT_EQ(One("SELECT x$1 FROM (SELECT 2 AS x$1) d"), "2");
+    EXPECT_EQ(One("SELECT a9 + z0 + A0 + Z9 FROM (SELECT 1 AS a9, 2 AS z0, 3 AS A0, 4 AS Z9) d"), "10");
     EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
     EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
@@ -424,6 +425,8 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SET NOCOUNT ON", "SET NOCOUNT", 4},
         {"SELECT a FROM #tmp", "temporary table #tmp", 14},
         {"SELECT a FROM @t", "table variable", 14},
+        {"SELECT a FROM t LEFT LOOP JOIN u ON 1 = 1", "join hint", 21},
+        {"SELECT a FROM t FULL OUTER MERGE JOIN u ON 1 = 1", "join hint", 27},
     };
     for (const Case& c : cases) {
         try {
