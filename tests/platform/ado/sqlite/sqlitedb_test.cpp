@@ -71,7 +71,7 @@ TEST_F(Driver, AcceptsTheConnectionStringForms) {
 }
 
 TEST_F(Driver, AFileWithoutWritePermissionIsReadAndLeftAsItIs) {
-    const std::string path = dir_.file("nur lesen #1/qv.db");
+    const std::string path = dir_.file("nur lesen #1 100%?/qv.db");
     ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
     ASSERT_EQ(a_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY); INSERT INTO t VALUES (7)"), SQLITE_OK);
     a_.Close();

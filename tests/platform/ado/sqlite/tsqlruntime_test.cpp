@@ -228,6 +228,8 @@ TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_EQ(Q("tsql_convert('int', 2.9)"), "2");
     EXPECT_EQ(Q("tsql_convert('int', -2.9)"), "-2");
     EXPECT_EQ(Q("tsql_convert('bigint', '9000000000')"), "9000000000");
+    EXPECT_EQ(Q("tsql_convert('bigint', '9223372036854775807')"), "9223372036854775807");
+    EXPECT_EQ(Q("tsql_convert('bigint', '-9223372036854775808')"), "-9223372036854775808");
     EXPECT_EQ(Err("tsql_convert('int', 'abc')"),
               "Conversion failed when converting the varchar value 'abc' to data type int.");
     EXPECT_EQ(Err("tsql_convert('smallint', '4.2')"),
@@ -263,6 +265,8 @@ TEST_F(Runtime, ConvertToFloatDecimalMoneyAndBit) {
 
 TEST_F(Runtime, ConvertGuidsAndRejectsUnknownTypes) {
     EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '6f9619ff-8b86-d011-b42d-00c04fc964ff')"),
+              "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+    EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '  6f9619ff-8b86-d011-b42d-00c04fc964ff ')"),
               "6F9619FF-8B86-D011-B42D-00C04FC964FF");
     EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '{6f9619ff-8b86-d011-b42d-00c04fc964ff}')"),
               "6F9619FF-8B86-D011-B42D-00C04FC964FF");
