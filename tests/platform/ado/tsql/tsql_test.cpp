@@ -394,6 +394,7 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
               "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
     EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
+    EXPECT_THROW(qv::tsql::TranslateStatement("SELECT @@TRANCOUNT"), qv::tsql::TranslateError);
 }
 
 TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
