@@ -136,6 +136,7 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
          "1,3|1,2|1,1"},
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
+        {"SELECT COUNT(*) FROM Kurs WHERE strBezeichnung COLLATE Latin1_General_CI_AS LIKE 'ATEM%'", "1"},
         // the custom fields a search reads, as a query of its own in the statement (the function is
         // missing here)
         {"SELECT k.lKursID, dbo.fn_GetCustFieldValuesUsed4Search(5, k.lKursID), "

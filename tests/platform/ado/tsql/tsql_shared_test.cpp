@@ -101,6 +101,8 @@ TEST_F(SharedTexts, ResultColumnsKeepTheirNamesAndTypesAndErrorsTheirText) {
     EXPECT_TRUE(std::holds_alternative<std::int64_t>(e.Get(0)));
     EXPECT_TRUE(std::holds_alternative<double>(e.Get(1)));
     EXPECT_EQ(qvtest::Render(e.Get(2)), "ax");
+    EXPECT_FALSE(e.Next());
+    EXPECT_THROW(e.Get(0), std::out_of_range) << "past the last row";
 
     // A value that fails at run time fails with its own text, whichever text shaped the program.
     EXPECT_EQ(Shared("SELECT id FROM t WHERE a = convert(int, '30')"), (Rows{"1"}));

@@ -579,7 +579,9 @@ TEST(ForUpdateTranslation, OtherQueriesAreNotUpdatable) {
                             "UPDATE a SET x = 1", "SELECT CASE count(*) WHEN 1 THEN 2 END FROM a",
                             "SELECT CASE WHEN count(*) = 1 THEN 2 END FROM a", "SELECT CASE WHEN x = 1 THEN count(*) END FROM a",
                             "SELECT CASE WHEN x = 1 THEN 2 ELSE max(x) END FROM a", "SELECT CASE WHEN max(x) LIKE 'a' THEN 1 END FROM a",
-                            "SELECT CASE WHEN 'a' LIKE max(x) THEN 1 END FROM a", "SELECT CASE WHEN max(x) IS NULL THEN 1 END FROM a"}) {
+                            "SELECT CASE WHEN 'a' LIKE max(x) THEN 1 END FROM a", "SELECT CASE WHEN max(x) IS NULL THEN 1 END FROM a",
+                            "SELECT CASE WHEN 1 BETWEEN min(x) AND 2 THEN 1 END FROM a",
+                            "SELECT CASE WHEN 1 BETWEEN 0 AND max(x) THEN 1 END FROM a"}) {
         auto p = qv::tsql::TranslateForUpdate(sql);
         EXPECT_FALSE(p->updateTarget) << sql;
         EXPECT_EQ(p->steps.back().sql.find("rowid"), std::string::npos) << sql;
