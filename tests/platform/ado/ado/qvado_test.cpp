@@ -306,6 +306,8 @@ TEST_F(Ado, RecordsetOpensOnlyWhenClosedAndStaysClosedForStatementsWithoutRows) 
     EXPECT_TRUE(Eof(rs.get())) << "no rows";
     EXPECT_EQ(OpenOn(rs.get(), L"SELECT 1 AS x FROM Kurs", adOpenForwardOnly, adLockReadOnly), ADO_E_OBJECTOPEN);
     ASSERT_EQ(rs->Close(), S_OK);
+    EXPECT_EQ(rs->Open(COleVariant(7L), Missing(), adOpenForwardOnly, adLockReadOnly, adCmdText), ADO_E_INVALIDARGUMENT)
+        << "a source that is no statement text";
     // Opened again after Close.
     ASSERT_EQ(OpenOn(rs.get(), L"SELECT strBezeichnung FROM Kurs", adOpenKeyset, adLockReadOnly), S_OK);
     EXPECT_EQ(Text(Field(rs.get(), L"strBezeichnung")), L"A");

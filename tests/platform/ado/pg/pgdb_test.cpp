@@ -99,6 +99,9 @@ TEST_F(PgDriver, TransactionsCountAsTsqlDoesAndAFailedStatementUndoesOnlyItself)
     EXPECT_EQ(a_.LastError().sqlState, "23000");
     EXPECT_EQ(a_.LastError().nativeError, 2627);
     EXPECT_NE(a_.Query("SELEC 1", nullptr), 0) << "a statement that does not prepare";
+    EXPECT_NE(a_.Exec("COPY t FROM STDIN"), 0) << "a bulk load without its rows";
+    EXPECT_NE(a_.CopyIn("COPY missing FROM STDIN", [](std::string*) { return 0; }), 0);
+    EXPECT_EQ(a_.LastError().nativeError, 208) << a_.LastError().description;
     EXPECT_EQ(a_.Depth(), 2);
     ASSERT_EQ(a_.Exec("INSERT INTO t VALUES (3, 'c')"), 0) << a_.LastError().description;
     ASSERT_EQ(a_.Commit(), 0);

@@ -136,12 +136,23 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "WHERE x.LCOUNT > 0 ORDER BY x.lTyp DESC",
          "1,3|1,2|1,1"},
         {"SELECT COUNT(*) FROM Kurs WHERE dtBeginn IS NOT NULL AND NOT (lTyp = 2)", "1"},
+        {"SELECT COUNT(*) FROM Kurs WHERE strBezeichnung COLLATE Latin1_General_CI_AS LIKE 'ATEM%'", "1"},
         // the custom fields a search reads, as a query of its own in the statement (the function is
         // missing here)
         {"SELECT k.lKursID, dbo.fn_GetCustFieldValuesUsed4Search(5, k.lKursID), "
          "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
          "1,eins zwei,|2,,|3,,"},
         {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
+        // conversions to every type name; the average of whole numbers is one
+        {"SELECT CAST(lTyp AS ntext) + 'x', CAST(2.345 AS decimal(5,2)), CAST(lTyp AS numeric(3,1)), "
+         "CAST('6F9619FF-8B86-D011-B42D-00C04FC964FF' AS uniqueidentifier), CAST(lTyp AS money) FROM Kurs WHERE lKursID = 1",
+         "1x,2.35,1.0,6F9619FF-8B86-D011-B42D-00C04FC964FF,1.0000"},
+        // text in the ISO styles as a date; seconds added
+        {"SELECT CONVERT(datetime, '2024-02-03 04:05:06', 120), CONVERT(datetime, '2024-02-03 04:05:06', 20), "
+         "CONVERT(datetime, '2024-02-03', 23), CONVERT(datetime, '2024-02-03T04:05:06', 126), DATEADD(ss, 90, dtBeginn) "
+         "FROM Kurs WHERE lKursID = 1",
+         "2024-02-03 04:05:06,2024-02-03 04:05:06,2024-02-03 00:00:00,2024-02-03 04:05:06,2024-01-31 08:01:30"},
+        {"SELECT AVG(CAST(lStatus AS tinyint)) FROM PersonKurs WHERE lKursID = 1", "5"},
     };
     for (const Case& c : cases) EXPECT_EQ(Run(c.tsql), c.rows) << c.tsql;
 
@@ -225,7 +236,8 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
-                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)"}) {
+                             "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)", "SELECT SUBSTRING('abc', 1)",
+                             "SELECT CONVERT(datetime, '03.02.2024', 104)", "SELECT DATEADD(ms, 1, GETDATE())"}) {
         const qv::tsql::Batch batch = qv::tsql::ParseBatch(tsql);
         qv::tsql::PgPrinter printer(batch.variables, 0);
         EXPECT_THROW(printer.Statement(*batch.statements[0]), qv::tsql::TranslateError) << tsql;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -70,7 +71,7 @@ TEST_F(Driver, AcceptsTheConnectionStringForms) {
 }
 
 TEST_F(Driver, AFileWithoutWritePermissionIsReadAndLeftAsItIs) {
-    const std::string path = dir_.file("nur lesen #1/qv.db");
+    const std::string path = dir_.file("nur lesen #1 100%?/qv.db");
     ASSERT_EQ(a_.Open("sqlite:" + path), SQLITE_OK) << a_.LastError().description;
     ASSERT_EQ(a_.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY); INSERT INTO t VALUES (7)"), SQLITE_OK);
     a_.Close();
@@ -98,6 +99,10 @@ TEST_F(Driver, RefusesWhatItCannotOpen) {
     EXPECT_EQ(a_.Open("sqlite:" + dir_.file("folder.db")) & 0xFF, SQLITE_CANTOPEN);
     EXPECT_EQ(a_.LastError().sqlState, "08001");
     EXPECT_NE(a_.LastError().description.find("folder.db"), std::string::npos);
+    EXPECT_FALSE(a_.IsOpen());
+    // A file that is no database.
+    std::ofstream(dir_.file("text.db")) << std::string(600, 'x');
+    EXPECT_NE(a_.Open("sqlite:" + dir_.file("text.db")), SQLITE_OK);
     EXPECT_FALSE(a_.IsOpen());
     // Also one without write permission.
     std::filesystem::permissions(dir_.file("folder.db"),

@@ -171,11 +171,13 @@ TEST_F(Runtime, ConvertToDatetime) {
     EXPECT_EQ(Q("tsql_convert('datetime', '15.06.2031 13:45', 104)"), "2031-06-15 13:45:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '5.6.2031')"), "2031-06-05 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '20310615')"), "2031-06-15 00:00:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '13:45')"), "1900-01-01 13:45:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '2000-02-29')"), "2000-02-29 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', ' 2031-06-15T08:00:00 ')"), "2031-06-15 08:00:00");
     EXPECT_EQ(Q("tsql_convert('date', '2031-06-15 13:45:00')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('smalldatetime', '2031-06-15 13:45:31')"), "2031-06-15 13:46:00");
     EXPECT_EQ(Q("tsql_convert('datetime', NULL)"), "NULL");
-    for (std::string bad : {"2031-02-30", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
+    for (std::string bad : {"2031-02-30", "1900-02-29", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
         std::string e = Err("tsql_convert('datetime', '" + bad + "')");
         EXPECT_NE(e.find("'" + bad + "'"), std::string::npos) << bad << ": " << e;
     }
@@ -199,6 +201,11 @@ TEST_F(Runtime, ConvertToTextCutsCharactersNotBytes) {
     EXPECT_EQ(Q("tsql_convert('char(5)', 'Zürich')"), "Züric");
     EXPECT_EQ(Q("tsql_convert('char(5)', 'äb') || '|'"), "äb   |");
     EXPECT_EQ(Q("tsql_convert('VarChar( 4 )', 'abcdef')"), "abcd");
+    EXPECT_EQ(Q("tsql_convert('NVARCHAR(MAX)', 'abcdef')"), "abcdef");
+    // A name holds 128 characters; text and ntext hold any length.
+    const std::string x130(130, 'x');
+    for (const char* type : {"sysname", "text", "ntext"})
+        EXPECT_EQ(Q(std::string("length(tsql_convert('") + type + "', '" + x130 + "'))"), type[0] == 's' ? "128" : "130") << type;
 }
 
 TEST_F(Runtime, ConvertNumbersToText) {
@@ -221,6 +228,8 @@ TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_EQ(Q("tsql_convert('int', 2.9)"), "2");
     EXPECT_EQ(Q("tsql_convert('int', -2.9)"), "-2");
     EXPECT_EQ(Q("tsql_convert('bigint', '9000000000')"), "9000000000");
+    EXPECT_EQ(Q("tsql_convert('bigint', '9223372036854775807')"), "9223372036854775807");
+    EXPECT_EQ(Q("tsql_convert('bigint', '-9223372036854775808')"), "-9223372036854775808");
     EXPECT_EQ(Err("tsql_convert('int', 'abc')"),
               "Conversion failed when converting the varchar value 'abc' to data type int.");
     EXPECT_EQ(Err("tsql_convert('smallint', '4.2')"),
@@ -257,6 +266,8 @@ TEST_F(Runtime, ConvertToFloatDecimalMoneyAndBit) {
 TEST_F(Runtime, ConvertGuidsAndRejectsUnknownTypes) {
     EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '6f9619ff-8b86-d011-b42d-00c04fc964ff')"),
               "6F9619FF-8B86-D011-B42D-00C04FC964FF");
+    EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '  6f9619ff-8b86-d011-b42d-00c04fc964ff ')"),
+              "6F9619FF-8B86-D011-B42D-00C04FC964FF");
     EXPECT_EQ(Q("tsql_convert('uniqueidentifier', '{6f9619ff-8b86-d011-b42d-00c04fc964ff}')"),
               "6F9619FF-8B86-D011-B42D-00C04FC964FF");
     EXPECT_EQ(Q("tsql_convert('uniqueidentifier', x'FF1996F6868B11D0B42D00C04FC964FF')"),
@@ -264,6 +275,8 @@ TEST_F(Runtime, ConvertGuidsAndRejectsUnknownTypes) {
     EXPECT_NE(Err("tsql_convert('uniqueidentifier', '6f9619ff-8b86')").find("'6f9619ff-8b86'"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('geography', 1)").find("geography"), std::string::npos);
     EXPECT_NE(Err("tsql_convert('varchar(0)', 1)").find("varchar"), std::string::npos);
+    for (const char* type : {"decimal(0)", "decimal(39)", "numeric(5,6)"})
+        EXPECT_NE(Err(std::string("tsql_convert('") + type + "', 0)"), "") << type;
     EXPECT_EQ(Q("tsql_convert('varchar', 'x', NULL)"), "NULL");
     EXPECT_EQ(Q("tsql_convert('int', NULL)"), "NULL");
 }
@@ -380,6 +393,8 @@ TEST_F(Runtime, UpperLowerFoldLatinLetters) {
     EXPECT_EQ(Q("tsql_upper('äöü straße')"), "ÄÖÜ STRAßE") << "ß has no single capital";
     EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ')"), "äöü éèç šžłő");
     EXPECT_EQ(Q("tsql_upper('ÿ šž łő')"), "Ÿ ŠŽ ŁŐ");
+    // Letters of three and four bytes and a byte that is no UTF-8 come back as they were.
+    EXPECT_EQ(Q("hex(tsql_upper('x€😀𐀀' || CAST(x'FF' AS TEXT)))"), "58E282ACF09F9880F0908080FF");
     // The first and last pair of each run of Latin Extended-A, and the two letters between without a pair.
     EXPECT_EQ(Q("tsql_upper('āķĸĺňŉŋŷźž')"), "ĀĶĸĹŇŉŊŶŹŽ");
     EXPECT_EQ(Q("tsql_lower('ĀĶĸĹŇŉŊŶŹŽ')"), "āķĸĺňŉŋŷźž");

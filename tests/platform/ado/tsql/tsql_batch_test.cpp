@@ -47,6 +47,7 @@ TEST_F(Batches, AssignmentConvertsToTheDeclaredType) {
     EXPECT_EQ(std::get<std::string>(*e.Variable("t")), "42");
     EXPECT_EQ(qvtest::Render(*e.Variable("one")), "a");
     EXPECT_EQ(std::get<std::int64_t>(*e.Variable("b")), 1);
+    EXPECT_THROW(Run("DECLARE @big bigint = 1e19"), qv::tsql::ExecError);
     EXPECT_EQ(One("DECLARE @u nvarchar(2) = N'äöü' SELECT @u + '!'"), "äö!");
     EXPECT_EQ(One("DECLARE @n sysname SET @n = '" + std::string(130, 'x') + "' SELECT len(@n)"), "128");
     // A date variable holds the stored form, so that it compares with date columns.

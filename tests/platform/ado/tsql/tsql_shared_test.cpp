@@ -95,10 +95,14 @@ TEST_F(SharedTexts, ResultColumnsKeepTheirNamesAndTypesAndErrorsTheirText) {
     ASSERT_EQ(e.ColumnCount(), 7);
     ASSERT_EQ(plain.ColumnCount(), 7);
     for (int c = 0; c < 7; ++c) EXPECT_EQ(e.ColumnName(c), plain.ColumnName(c)) << c;
+    EXPECT_THROW(e.ColumnName(7), std::out_of_range);
+    EXPECT_THROW(qv::tsql::Execution().ColumnName(0), std::out_of_range);
     EXPECT_EQ(e.ColumnName(0), "x");
     EXPECT_TRUE(std::holds_alternative<std::int64_t>(e.Get(0)));
     EXPECT_TRUE(std::holds_alternative<double>(e.Get(1)));
     EXPECT_EQ(qvtest::Render(e.Get(2)), "ax");
+    EXPECT_FALSE(e.Next());
+    EXPECT_THROW(e.Get(0), std::out_of_range) << "past the last row";
 
     // A value that fails at run time fails with its own text, whichever text shaped the program.
     EXPECT_EQ(Shared("SELECT id FROM t WHERE a = convert(int, '30')"), (Rows{"1"}));
@@ -125,6 +129,7 @@ protected:
         SharedTexts::SetUp();
         Sql("CREATE TABLE runs (id INTEGER PRIMARY KEY, kurs INTEGER, fClosed INTEGER, dtUntil TEXT, dtDay TEXT)");
         Sql("CREATE INDEX runs_open ON runs (kurs) WHERE fClosed = 0");
+        Sql("CREATE INDEX runs_planned ON runs (kurs) WHERE fClosed = -1");
         Sql("CREATE INDEX runs_window ON runs ((CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END)) "
             "WHERE fClosed = 1");
         Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
@@ -156,6 +161,8 @@ TEST_F(IndexedConstants, StatementsKeepTheirIndexAndIdsStayShared) {
          "SELECT count(*) FROM runs WHERE kurs = 20 AND fClosed = 0", {"40"}, "runs_open"},
         {"SELECT count(*) FROM runs WHERE 0 = fClosed AND kurs = 10",
          "SELECT count(*) FROM runs WHERE 0 = fClosed AND kurs = 30", {"40"}, "runs_open"},
+        {"SELECT count(*) FROM runs WHERE kurs = 10 AND fClosed = -1",
+         "SELECT count(*) FROM runs WHERE kurs = 20 AND fClosed = -1", {"0"}, "runs_planned"},
         {"SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 7 AND "
          "CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END > getdate()",
          "SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 8 AND "

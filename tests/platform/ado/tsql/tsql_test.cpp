@@ -32,14 +32,16 @@ TEST_F(Expressions, LogicalOperatorsBindAsInTsql) {
     EXPECT_EQ(One("SELECT CASE WHEN NOT (1 = 1 OR 1 = 0) THEN 1 ELSE 0 END"), "0");
     // Flat chains of any length, as a search of 10,000 words makes; the one differing operand is
     // found wherever it stands, and grouping a chain keeps what a NOT or OR next to it binds.
-    std::string ands, ors;
+    std::string ands, ors, lastOr;
     for (int i = 0; i < 10000; ++i) {
         ands += (i ? " AND " : "") + std::string(i == 7777 ? "1 = 0" : "1 = 1");
         ors += (i ? " OR " : "") + std::string(i == 7777 ? "1 = 1" : "1 = 0");
+        lastOr += (i ? " OR " : "") + std::string(i == 9999 ? "1 = 1" : "1 = 0");
     }
     EXPECT_EQ(One("SELECT CASE WHEN " + ands + " THEN 1 ELSE 0 END"), "0");
     EXPECT_EQ(One("SELECT CASE WHEN NOT (" + ands + ") THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN " + ors + " THEN 1 ELSE 0 END"), "1");
+    EXPECT_EQ(One("SELECT CASE WHEN " + lastOr + " THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 1 = 0 AND (" + ors + ") THEN 1 ELSE 0 END"), "0");
     Sql("CREATE TABLE r (lRight INTEGER)");
     Sql("INSERT INTO r VALUES (256), (257), (1)");
@@ -181,6 +183,7 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT count(*) FROM dbo.[Order] WHERE [my col] = N'O''Brien'"), "1");
     EXPECT_EQ(One("SELECT dbo.[Order].[Key] FROM dbo.[Order]"), "1");
     EXPECT_EQ(One("SELECT x$1 FROM (SELECT 2 AS x$1) d"), "2");
+    EXPECT_EQ(One("SELECT a9 + z0 + A0 + Z9 FROM (SELECT 1 AS a9, 2 AS z0, 3 AS A0, 4 AS Z9) d"), "10");
     EXPECT_EQ(One("SELECT 0xFFFFFF"), "16777215");
     EXPECT_EQ(One("SELECT 1.500000 * 2"), "3");
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
@@ -391,6 +394,7 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
               "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
     EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
+    EXPECT_THROW(qv::tsql::TranslateStatement("SELECT @@TRANCOUNT"), qv::tsql::TranslateError);
 }
 
 TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
@@ -415,6 +419,15 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SELECT datediff(day, a) FROM t", "wrong number of arguments for datediff()", 7},
         {"EXEC p 1, @x = 2", "named procedure argument @x", 10},
         {"SELECT a FROM s.d.dbo.t", "name with more than three parts", 22},
+        {"SELECT a FROM t CROSS APPLY (SELECT 1 AS b) x", "CROSS APPLY", 16},
+        {"SELECT a FROM t OUTER APPLY (SELECT 1 AS b) x", "OUTER APPLY", 16},
+        {"INSERT INTO t (a) OUTPUT inserted.a VALUES (1)", "INSERT ... OUTPUT", 18},
+        {"INSERT INTO t EXECUTE p", "INSERT ... EXECUTE", 14},
+        {"SET NOCOUNT ON", "SET NOCOUNT", 4},
+        {"SELECT a FROM #tmp", "temporary table #tmp", 14},
+        {"SELECT a FROM @t", "table variable", 14},
+        {"SELECT a FROM t LEFT LOOP JOIN u ON 1 = 1", "join hint", 21},
+        {"SELECT a FROM t FULL OUTER MERGE JOIN u ON 1 = 1", "join hint", 27},
     };
     for (const Case& c : cases) {
         try {
@@ -563,7 +576,12 @@ TEST(ForUpdateTranslation, OtherQueriesAreNotUpdatable) {
     for (const char* sql : {"SELECT a.x FROM a JOIN b ON a.id = b.id", "SELECT DISTINCT x FROM a",
                             "SELECT count(*) FROM a", "SELECT x FROM a UNION SELECT x FROM b",
                             "SELECT x FROM (SELECT x FROM a) d", "SELECT x FROM a GROUP BY x",
-                            "UPDATE a SET x = 1"}) {
+                            "UPDATE a SET x = 1", "SELECT CASE count(*) WHEN 1 THEN 2 END FROM a",
+                            "SELECT CASE WHEN count(*) = 1 THEN 2 END FROM a", "SELECT CASE WHEN x = 1 THEN count(*) END FROM a",
+                            "SELECT CASE WHEN x = 1 THEN 2 ELSE max(x) END FROM a", "SELECT CASE WHEN max(x) LIKE 'a' THEN 1 END FROM a",
+                            "SELECT CASE WHEN 'a' LIKE max(x) THEN 1 END FROM a", "SELECT CASE WHEN max(x) IS NULL THEN 1 END FROM a",
+                            "SELECT CASE WHEN 1 BETWEEN min(x) AND 2 THEN 1 END FROM a",
+                            "SELECT CASE WHEN 1 BETWEEN 0 AND max(x) THEN 1 END FROM a"}) {
         auto p = qv::tsql::TranslateForUpdate(sql);
         EXPECT_FALSE(p->updateTarget) << sql;
         EXPECT_EQ(p->steps.back().sql.find("rowid"), std::string::npos) << sql;
