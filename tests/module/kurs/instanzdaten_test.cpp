@@ -412,6 +412,9 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
     options.Set(-1060, L"PublishDate", L"2030-06-01 00:00:00");
     ShowPage();
     EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    // The leadership has a right of its own: without it the field is not shown.
+    EXPECT_FALSE(Visible(Field(IDC_INSTANZDATEN_LEITUNG)));
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
     // Switching the publication on proposes the module's publication date, not the picker's own.
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), false));
     Page()->m_dtcPublish.SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
@@ -695,6 +698,8 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_EQ(ComboItems(aufwand), (std::vector<std::wstring>{L"3000 Kurse Aufwand (Standard)", L"3100 Material",
                                                               L"6000 Kurse Ertrag (Standard)"}));
     EXPECT_EQ(qv::ui::test::Text(aufwand), L"3000 Kurse Aufwand (Standard)") << "the Mandant's standard account";
+    EXPECT_EQ(ComboItems(ertrag), ComboItems(aufwand));
+    EXPECT_EQ(qv::ui::test::Text(ertrag), L"6000 Kurse Ertrag (Standard)");
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
 
     Retype(Field(IDC_INSTANZDATEN_AUFWAND), L"1'250.50");
@@ -714,6 +719,9 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     CloseView();
     ShowPage();
     EXPECT_EQ(qv::ui::test::Text(Page()->m_cbKontoErtrag.GetSafeHwnd()), L"3100 Material");
+    // The run's own account: no account is marked as the standard one.
+    EXPECT_EQ(ComboItems(Page()->m_cbKontoErtrag.GetSafeHwnd()),
+              (std::vector<std::wstring>{L"3000 Kurse Aufwand", L"3100 Material", L"6000 Kurse Ertrag"}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
 

@@ -101,6 +101,12 @@ TEST_F(KursBelegung, FillingTakesTheWaitingListInOrderUpToTheMaximum) {
 
     ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
     EXPECT_EQ(moved, 0) << "the run is full now";
+    // Overbooked above a maximum of one, nothing moves; without a maximum everyone does.
+    for (const auto& [max, expected] : std::vector<std::pair<long, int>>{{1, 0}, {0, 2}}) {
+        SetMax(open, max);
+        ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
+        EXPECT_EQ(moved, expected) << max;
+    }
 }
 
 TEST_F(KursBelegung, RunsWhoseRegistrationsCannotChangeHereAreLeftAlone) {
