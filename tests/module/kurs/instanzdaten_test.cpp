@@ -622,6 +622,11 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
     Pump();
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
+    // So does a change of the active Mandant.
+    ASSERT_FALSE(Page()->GetModifiedFlag());
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
 }
 
 TEST_F(InstanzdatenTest, AfterNoAtTheSaveQuestionTheNextInputIsEditedAndSavedOnBothPages) {
@@ -724,6 +729,12 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
               (std::vector<std::wstring>{L"3000 Kurse Aufwand", L"3100 Material", L"6000 Kurse Ertrag"}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
+    // The expense moved to another account: both links are kept.
+    ASSERT_TRUE(SelectComboItem(Page()->m_cbKontoAufwand.GetSafeHwnd(), 1));
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(l) FROM (SELECT lLinkTyp || ':' || lBudgetKontoID AS l FROM BudgetKontoLink "
+                   "ORDER BY lLinkTyp)"),
+              "-1:2,1:2");
 
     // A run that cannot be read leaves the page stale: no edit begins on the amounts it never
     // read, and nothing is saved over the stored run and budget.

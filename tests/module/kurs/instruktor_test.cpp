@@ -2,6 +2,7 @@
 // run's minimum, booking by role through the person search, the leader choice with the course
 // rights it carries, re-statusing, moving and removing instructors, and a page whose role menu
 // could not be read that still hears its run.
+#include "editpersondlg.h"
 #include "getstatusdlg.h"
 #include "qveventsource.h"
 #include "runpagestest.h"
@@ -418,6 +419,13 @@ TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {
     EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; })) << "the hidden page reloads when shown";
     ASSERT_EQ(events.FireEvent(kRolesChanged, 0, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return pPage->m_roles.size() == 2u; })) << "the role menu was rebuilt";
+    // Shown, it reloads; hidden again, a change of the active Mandant marks it for reload too.
+    Show<CInstruktorDlg>();
+    ASSERT_FALSE(pPage->GetModifiedFlag());
+    ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0);
+    Pump();
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; }));
 }
 
 TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
@@ -451,6 +459,27 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     EXPECT_EQ(std::vector<NQNavigateEntry>(visited.begin(), visited.begin() + 2),
               (std::vector<NQNavigateEntry>{{NQNavigateEntry::Record, view, frau, 0, L""},
                                             {NQNavigateEntry::Tab, view, 0, 0, L"Instruktor"}}));
+
+    // The editor, opened by a double click, offers the roles she holds on the run's date and the
+    // one she is booked in (an expired one no longer once she left it), and saves the chosen one.
+    const long aufsicht = AddRole("Aufsicht");
+    AddRole("Kassier");
+    Hold(frau, lehrer, "2020-01-01", "2021-01-01");
+    Hold(frau, aufsicht, "2030-01-01", "1899-12-30");
+    struct Edit { std::wstring choice; long role; std::vector<std::wstring> offered; };
+    for (const Edit& e : {Edit{L"ohne spezielle Funktion", -1, {L"Aufsicht", L"Klassenlehrer"}},
+                          Edit{L"Aufsicht", aufsicht, {L"Aufsicht"}}}) {
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            HWND combo = dynamic_cast<CEditPersonDlg&>(modal).m_cbFunktion.GetSafeHwnd();
+            const auto items = ComboItems(combo);
+            EXPECT_EQ(std::vector<std::wstring>(items.begin() + 1, items.end()), e.offered);
+            for (int i = 0; i < int(items.size()); ++i)
+                if (items[std::size_t(i)] == e.choice) SelectComboItem(combo, i);
+            Click(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), IDOK);
+        });
+        ASSERT_TRUE(DoubleClickRow(Grid(), RowOf(Grid(), 4, L"Ammann")));
+        EXPECT_EQ(Text("SELECT lKursleitungID FROM PersonKurs WHERE lPersonID = " + K(frau)), K(e.role));
+    }
 
     // After the editor's OK the edited instructor is selected again.
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));

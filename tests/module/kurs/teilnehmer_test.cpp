@@ -293,6 +293,14 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Status(), L"Die Austragung ist geschlossen.  |  Anzahl/max.: 1/10  |  Warteliste: 0  Angemeldet: 1  "
                         L"Anwesend: 0  Abwesend: 0");
     Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg_closed");
+    // An open run of a cantonal course counts its places by the central installation's numbers.
+    Sql("UPDATE Kurs SET lTyp = 2 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    Dlg()->GetFillLevel().Set(guid, 7, 12);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    EXPECT_EQ(Status().substr(0, 42), L"Anzahl/max.: 1/12  |  freie Plätze: 5  |  ");
+    EXPECT_EQ(Tn()->GetStatusColor(), RGB(100, 255, 50));
+    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
 
     // Online, the periodic fill level from the central installation recolours the page at once.
     qvtest::CentralStandIn central;
