@@ -410,6 +410,23 @@ TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_NE(offered[0].find(L"Selbst"), std::wstring::npos);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(selbst) + " AND lKursinstanzID = " + K(run)), 1);
+
+    // Holding the registrations' own right only, the editor lets him set the statuses of the run
+    // he leads, and of no other.
+    security.Answer(L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}", L"", 0x10001);
+    Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (90001, " + K(selbst) + ")");
+    security.userGuid = qv::FromUtf8(Text("SELECT guid FROM Contact WHERE lContactID = 90001"));
+    const long reg = Book(Person("Teilnehmer"), run, 0);
+    for (bool leads : {false, true}) {
+        if (leads)
+            Sql("UPDATE PersonKurs SET fTeilnehmer = 0, fLeiter = 1 WHERE lPersonID = " + K(selbst) +
+                " AND lKursinstanzID = " + K(run));
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            EXPECT_EQ(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbStatus.GetSafeHwnd()), leads);
+            modal.EndModal(IDCANCEL);
+        });
+        EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDCANCEL);
+    }
 }
 
 TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
