@@ -720,6 +720,18 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(spring) + "|0");
+
+    // Taken out of its run, the registration is planned for the year of the run.
+    const long long removed = Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ);
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"-"));
+        EXPECT_TRUE(Visible(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_YEAR)));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || substr(dtDatum, 1, 10)"), "-1|0|2031-12-31");
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), removed + 1);
 }
 
 TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
