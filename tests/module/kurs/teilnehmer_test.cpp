@@ -300,6 +300,9 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     ASSERT_EQ(Tn()->Refresh(), S_OK);
     EXPECT_EQ(Status().substr(0, 42), L"Anzahl/max.: 1/12  |  freie Plätze: 5  |  ");
     EXPECT_EQ(Tn()->GetStatusColor(), RGB(100, 255, 50));
+    Dlg()->GetFillLevel().Clear();  // not known there: no maximum
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    EXPECT_EQ(Status().substr(0, 31), L"Anzahl/max.: 1/0  |  Warteliste");
     Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
 
     // Online, the periodic fill level from the central installation recolours the page at once.
