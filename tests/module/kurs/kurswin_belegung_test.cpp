@@ -73,6 +73,7 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
         EXPECT_EQ(Cell(list, 1, 5), L"fast voll");
         EXPECT_EQ(CellBackColor(list, 1, 5), COLORREF(0x00FFFF));
         EXPECT_EQ(CellBackColor(list, 2, 5), COLORREF(0x32FF64));
+        EXPECT_FALSE(ToolTip(Item(dlg, IDC_BELEGUNG_HELP)).empty());
         Screen(dlg, "kursbelegungdlg");
         modal.EndModal(IDCANCEL);
     });

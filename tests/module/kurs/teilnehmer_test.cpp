@@ -648,7 +648,7 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
         HWND year = qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR);
-        EXPECT_TRUE(Visible(year));
+        EXPECT_TRUE(Visible(year) && Visible(dlg.m_spinYear.GetSafeHwnd()));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
         EXPECT_EQ(qv::ui::test::Text(year), L"2031");
         // Without a run there is neither waiting list nor penalty, and the planned status reads so.
