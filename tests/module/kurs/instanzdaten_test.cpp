@@ -442,6 +442,10 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
                    "lKursinstanzID = " + K(run)),
               "0.5|0|1|2030-06-01 00:00:00")
         << "a run without a place keeps none; a cancelled run is saved closed";
+    CloseView();
+    security.Answer(L"{9EDCBA0D-B489-4774-8503-1B7FAB52F28D}", L"", 0x101);
+    ShowPage();
+    EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_LEITUNG)) && !ReadOnly(Field(IDC_INSTANZDATEN_LEITUNG)));
 }
 
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
@@ -687,6 +691,11 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     EXPECT_EQ(Dates(), "2031-03-10 08:00:00/2031-03-10 16:00:00;2031-03-18 00:00:00/2031-03-18 23:59:59");
     EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "kaputt");
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    // The first of two dates can be removed as well.
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    Save();
+    EXPECT_EQ(Dates(), "2031-03-18 00:00:00/2031-03-18 23:59:59");
 }
 
 TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {

@@ -311,6 +311,8 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     const long bisher = AddPerson("Bisher"), neu = AddPerson("Neu");
     AddInstruktor(bisher, run, 0, -1, 1);
     AddInstruktor(neu, run, 0);
+    const long dritter = AddPerson("Dritter");
+    AddInstruktor(dritter, run, 0);
     // The user is the person "Neu"; the run grants him the course-leader right.
     Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (90001, " + K(neu) + ")");
     Sql("INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) SELECT 5, guid, 'Neu' FROM Contact WHERE "
@@ -325,10 +327,12 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     ASSERT_TRUE(page->m_grid.SetCellValue(rowNeu, 8, L"1"));
     EXPECT_TRUE(page->m_grid.QvGetGridItem(rowNeu)->GetColumnCheck(8));
     EXPECT_FALSE(page->m_grid.QvGetGridItem(rowBisher)->GetColumnCheck(8)) << "the box moved";
-    EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM (SELECT fLeiter FROM PersonKurs ORDER BY lPersonKursID)"), "1,0") << "nothing is written before the save";
+    EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM (SELECT fLeiter FROM PersonKurs ORDER BY lPersonKursID)"), "1,0,0") << "nothing is written before the save";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     Click(Item(IDC_KURSDLG_SAVE));
-    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1");
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1 " + K(dritter) + ":-1:0");
+    // Only the two changed rows are written and logged.
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Instanz'"), 2);
     EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10101)
         << "the new leader holds the leader's right on the run";
     EXPECT_TRUE(WaitFor([&] { return !listener.runs.empty(); }));
@@ -337,7 +341,7 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     page->Refresh();
     ASSERT_TRUE(page->m_grid.SetCellValue(RowOf(Grid(), 4, L"Bisher"), 8, L"1"));
     Click(Item(IDC_KURSDLG_SAVE));
-    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:1 " + K(neu) + ":-1:0");
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:1 " + K(neu) + ":-1:0 " + K(dritter) + ":-1:0");
     EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10001)
         << "the former leader lost it";
 }
@@ -357,6 +361,7 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         preselected = dlg.m_cbStatus.GetCurSel();
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd()).front(), L"Reserve");
         for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i)
             if (dlg.m_cbStatus.GetItemData(i) == 1) SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
         Click(dlg.GetSafeHwnd(), IDOK);

@@ -100,8 +100,10 @@ TEST_F(KursBelegung, FillingTakesTheWaitingListInOrderUpToTheMaximum) {
     EXPECT_EQ(qv::GuidToUtf8(events.back().id, false), "4EF7DB46-118D-4C0B-9338-BE2434638F5B");
     EXPECT_EQ(events.back().value, kurs);
 
+    const std::size_t announced = eventServer.Events().size();
     ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
     EXPECT_EQ(moved, 0) << "the run is full now";
+    EXPECT_EQ(eventServer.Events().size(), announced) << "nothing moved, nothing announced";
     // Overbooked above a maximum of one, nothing moves; without a maximum everyone does.
     for (const auto& [max, expected] : std::vector<std::pair<long, int>>{{1, 0}, {0, 2}}) {
         SetMax(open, max);

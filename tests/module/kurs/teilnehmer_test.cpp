@@ -445,6 +445,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd()).front(), L"auf Warteliste");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
         Click(dlg.GetSafeHwnd(), IDOK);
@@ -600,6 +601,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER_LABEL)), L"Kurstage besucht");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
