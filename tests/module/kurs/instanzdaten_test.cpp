@@ -136,6 +136,13 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER))) << "the duration follows the dates";
     EXPECT_EQ(Text("SELECT strLock FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "");
+    // The text fields reach to the right edge of the help button, each in a row of its own.
+    const QRect help = Widget(Field(IDC_HELPBUTTON))->geometry();
+    const QRect name = Widget(Field(IDC_INSTANZDATEN_BEZEICHNUNG))->geometry();
+    const QRect meet = Widget(Field(IDC_INSTANZDATEN_TREFFPUNKT))->geometry();
+    EXPECT_EQ(name.right(), help.right());
+    EXPECT_EQ(meet.right(), help.right());
+    EXPECT_LT(name.bottom(), meet.top());
     // F1 in the window shows the help of the page in front, not that of the first page.
     std::vector<std::wstring> topics;
     qv::SetHelpHandler([&](const CString& topic) {
@@ -185,6 +192,7 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
                    "lKursinstanzID = " + K(run)),
               "Tor 3|2031-02-20 00:00:00|2031-02-20 23:59:59");
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), false));
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "switching the opening off begins an edit";
 
     // A name with a quote and over 254 characters; cancelling the run closes it.
     Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"Frühling 'B' " + std::wstring(300, L'x'));

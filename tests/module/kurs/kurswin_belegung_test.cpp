@@ -74,6 +74,14 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
         EXPECT_EQ(CellBackColor(list, 1, 5), COLORREF(0x00FFFF));
         EXPECT_EQ(CellBackColor(list, 2, 5), COLORREF(0x32FF64));
         EXPECT_FALSE(ToolTip(Item(dlg, IDC_BELEGUNG_HELP)).empty());
+        std::wstring topic;
+        qv::SetHelpHandler([&](const CString& t) {
+            topic = t.GetString();
+            return true;
+        });
+        Click(Item(dlg, IDC_BELEGUNG_HELP));
+        qv::SetHelpHandler(nullptr);
+        EXPECT_EQ(topic, L"HELP_KURS_BELEGUNG");
         Screen(dlg, "kursbelegungdlg");
         modal.EndModal(IDCANCEL);
     });
