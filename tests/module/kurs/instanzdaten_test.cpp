@@ -585,6 +585,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     // The log names the removed date although it had no end.
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail = 'Delete: 2031-03-17 00:00:00 bis '"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten: Begin:%08:00% | Ende:%14:00%'"), 1);
 
     // The last date cannot be removed.
     ASSERT_TRUE(SelectRow(Grid(), 1));

@@ -64,7 +64,7 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = Item(dlg, IDC_BELEGUNG_LIST);
         ASSERT_EQ(qv::ui::test::Rows(list), 3);
-        EXPECT_EQ(Cell(list, 0, 0), L"Frühling");
+        EXPECT_EQ(Cell(list, 0, 0) + L"|" + Cell(list, 0, 1) + L"|" + Cell(list, 0, 6), L"Frühling|01.03.2031|Nein");
         EXPECT_EQ(Cell(list, 0, 2), L"2");
         EXPECT_EQ(Cell(list, 0, 3), L"2");
         EXPECT_EQ(Cell(list, 0, 4), L"1");
