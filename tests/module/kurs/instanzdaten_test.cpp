@@ -586,6 +586,11 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail = 'Delete: 2031-03-17 00:00:00 bis '"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten: Begin:%08:00% | Ende:%14:00%'"), 1);
+    // A cancelled shift leaves the dates as they were: the next save writes none of them again.
+    script.ExpectModal(IDD_GETDATUM, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Field(IDC_INSTANZDATEN_SHIFTDATES));
+    Save();
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
 
     // The last date cannot be removed.
     ASSERT_TRUE(SelectRow(Grid(), 1));
@@ -722,6 +727,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
                                                               L"6000 Kurse Ertrag (Standard)"}));
     EXPECT_EQ(qv::ui::test::Text(aufwand), L"3000 Kurse Aufwand (Standard)") << "the Mandant's standard account";
     EXPECT_EQ(ComboItems(ertrag), ComboItems(aufwand));
+    EXPECT_TRUE(Visible(ertrag) && Enabled(ertrag));
     EXPECT_EQ(qv::ui::test::Text(ertrag), L"6000 Kurse Ertrag (Standard)");
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
 
@@ -776,6 +782,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     ShowPage();
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
+    EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
 }
 
 class ReservationTest : public InstanzdatenTest {

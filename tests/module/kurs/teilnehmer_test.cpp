@@ -227,6 +227,8 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     // row itself. (Sorted by name downwards, the linked Egli comes first.)
     for (int i = 0; i < 2 && RowOf(L"Egli") != 0; ++i) ASSERT_TRUE(ClickColumnHeader(List(), 3));
     ASSERT_EQ(RowOf(L"Egli"), 0);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_EQ(RowOf(L"Egli"), 0) << "the chosen order outlives a reload";
     ASSERT_TRUE(SelectRow(List(), 0));
     ASSERT_TRUE(SelectRow(List(), 1, Qt::ControlModifier));
     ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_REMOVE)));
