@@ -167,6 +167,10 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     down.iDelta = 1;
     ::SendMessage(Page()->GetSafeHwnd(), WM_NOTIFY, IDC_INSTANZDATEN_MAXTN_SPIN, reinterpret_cast<LPARAM>(&down));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"1");
+    Retype(Field(IDC_INSTANZDATEN_MAXTN), L"32767");  // and at the top
+    ::SendMessage(Page()->GetSafeHwnd(), WM_NOTIFY, IDC_INSTANZDATEN_MAXTN_SPIN, reinterpret_cast<LPARAM>(&down));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"32767");
+    Retype(Field(IDC_INSTANZDATEN_MAXTN), L"1");
 
     // A registration window that closes before it opens is refused, with its dates named, and
     // nothing of the edit is saved; the same day at both ends is a window.
@@ -543,6 +547,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     Click(Field(IDC_INSTANZDATEN_NEWDATE));
     if (grid.IsEditing()) grid.EndEdit(FALSE);
     ASSERT_EQ(Rows(Grid()), 3);
+    EXPECT_TRUE(RowSelected(Grid(), 2)) << "the new date is the one to fill in";
     EXPECT_EQ(GridRow(2), (std::vector<std::wstring>{L"18.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"3.00 Tg");
     ASSERT_TRUE(SelectRow(Grid(), 1));
