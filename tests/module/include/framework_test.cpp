@@ -282,6 +282,8 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
     Sql("UPDATE Kurs SET strBezeichnung = 'Sanität 5'");
     EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
     EXPECT_EQ(Text(name), L"Sanität 4");
+    ASSERT_EQ(Dlg()->InvalidateTabs(), S_OK);
+    EXPECT_FALSE(Dlg()->IsDataReady()) << "nor has its header data to show";
 }
 
 // The own-record rule on a page's rights: 0x10000 edits one's own records only.
@@ -404,8 +406,11 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     INQParentControl* parent = Dlg()->GetParentControl();
     // The save's wait window offers no cancel: the pages are written whole.
     struct : qv::RecordingInteraction {
-        bool cancel = false;
-        void UpdateWait(qv::WaitWindow& wait) override { cancel = cancel || wait.showCancel; }
+        bool cancel = false, timer = false;
+        void UpdateWait(qv::WaitWindow& wait) override {
+            cancel = cancel || wait.showCancel;
+            timer = timer || wait.showTimer;
+        }
     } waits;
     {
         qv::ScopedInteraction via(&waits);
@@ -413,6 +418,7 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     }
     EXPECT_EQ(waits.Log().Count(qv::InteractionKind::WaitOpen), 1u);
     EXPECT_FALSE(waits.cancel);
+    EXPECT_FALSE(waits.timer) << "nor a clock";
     EXPECT_EQ(Name(kurs), "Maschinisten 2027");
     EXPECT_EQ(Lock(kurs), "");
     EXPECT_FALSE(Dlg()->IsEditing());
