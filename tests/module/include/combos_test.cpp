@@ -159,6 +159,12 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
         EXPECT_EQ(combo.GetDroppedWidth(), 2 * GetSystemMetrics(SM_CXBORDER) + 600 + extra * GetSystemMetrics(SM_CXVSCROLL))
             << extra;
     }
+    // Columns that fill the list exactly need no sideways bar, so rows it would have crowded
+    // take no upright one either.
+    combo.SetDroppedWidth(UINT(2 * GetSystemMetrics(SM_CXBORDER) + 600));
+    combo.ShowDropDown(TRUE);
+    EXPECT_FALSE(combo.List().m_bHScroll);
+    EXPECT_FALSE(combo.List().m_bVScroll);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
