@@ -362,6 +362,11 @@ TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRec
     const QPoint origin(Widget(state)->width() / 2 - 8, Widget(state)->height() / 2 - 8);
     EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), RGB(0xF0, 0xC0, 0x20));
     EXPECT_EQ(PixelAt(state, origin.x() + 1, origin.y() + 1), Dlg()->GetBackgroundColor());
+    // A state a derived view has no picture for leaves the icon blank.
+    for (long index : {4L, -1L}) {
+        ASSERT_EQ(Dlg()->ShowRecordStateIcon(index, L"Unbekannt"), S_OK);
+        EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), Dlg()->GetBackgroundColor()) << index;
+    }
     CLockDbRecord mine;
     const std::string lock = Lock(kurs);
     ASSERT_GE(lock.size(), 19u + U(mine.m_strOwnerTag).size());
