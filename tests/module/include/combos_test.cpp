@@ -96,6 +96,16 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     EXPECT_TRUE(combo.SetTextColumn(0));
     EXPECT_EQ(combo.GetCurSel(), 0) << "Zürich, now the first row, stays chosen";
     EXPECT_TRUE(combo.SetTextColumn(0)) << "the column it has already";
+    // The closed box writes the chosen row's text.
+    const auto shot = [&] { return t::Widget(combo.GetSafeHwnd())->grab().toImage(); };
+    const QImage chosen = shot();
+    combo.SetCurSel(-1);
+    const QImage none = shot();
+    int written = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x) written += chosen.pixel(x, y) != none.pixel(x, y);
+    EXPECT_GT(written, 10);
+    combo.SetCurSel(0);
 
     // A row takes only the texts it is given: a text column beyond them shows empty. Rows taken
     // down after the reorder still reach the parent with their data.
