@@ -175,6 +175,13 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
     combo.ShowDropDown(TRUE);
     EXPECT_FALSE(combo.List().m_bHScroll);
     EXPECT_FALSE(combo.List().m_bVScroll);
+    // Nor does a row that fills the room exactly.
+    combo.ShowDropDown(FALSE);
+    combo.SetItemHeight(0, UINT(dropped.Height() - frame));
+    combo.SetColumnWidth(1, 400);
+    combo.ShowDropDown(TRUE);
+    EXPECT_FALSE(combo.List().m_bHScroll);
+    EXPECT_FALSE(combo.List().m_bVScroll);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
