@@ -96,6 +96,16 @@ TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
     EXPECT_TRUE(combo.SetTextColumn(0));
     EXPECT_EQ(combo.GetCurSel(), 0) << "Zürich, now the first row, stays chosen";
     EXPECT_TRUE(combo.SetTextColumn(0)) << "the column it has already";
+    // The closed box writes the chosen row's text.
+    const auto shot = [&] { return t::Widget(combo.GetSafeHwnd())->grab().toImage(); };
+    const QImage chosen = shot();
+    combo.SetCurSel(-1);
+    const QImage none = shot();
+    int written = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x) written += chosen.pixel(x, y) != none.pixel(x, y);
+    EXPECT_GT(written, 10);
+    combo.SetCurSel(0);
 
     // A row takes only the texts it is given: a text column beyond them shows empty. Rows taken
     // down after the reorder still reach the parent with their data.
@@ -159,6 +169,19 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
         EXPECT_EQ(combo.GetDroppedWidth(), 2 * GetSystemMetrics(SM_CXBORDER) + 600 + extra * GetSystemMetrics(SM_CXVSCROLL))
             << extra;
     }
+    // Columns that fill the list exactly need no sideways bar, so rows it would have crowded
+    // take no upright one either.
+    combo.SetDroppedWidth(UINT(2 * GetSystemMetrics(SM_CXBORDER) + 600));
+    combo.ShowDropDown(TRUE);
+    EXPECT_FALSE(combo.List().m_bHScroll);
+    EXPECT_FALSE(combo.List().m_bVScroll);
+    // Nor does a row that fills the room exactly.
+    combo.ShowDropDown(FALSE);
+    combo.SetItemHeight(0, UINT(dropped.Height() - frame));
+    combo.SetColumnWidth(1, 400);
+    combo.ShowDropDown(TRUE);
+    EXPECT_FALSE(combo.List().m_bHScroll);
+    EXPECT_FALSE(combo.List().m_bVScroll);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {

@@ -282,6 +282,8 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
     Sql("UPDATE Kurs SET strBezeichnung = 'Sanität 5'");
     EXPECT_EQ(Page(0)->MarkModifiedAndReload(), S_OK);
     EXPECT_EQ(Text(name), L"Sanität 4");
+    ASSERT_EQ(Dlg()->InvalidateTabs(), S_OK);
+    EXPECT_FALSE(Dlg()->IsDataReady()) << "nor has its header data to show";
 }
 
 // The own-record rule on a page's rights: 0x10000 edits one's own records only.
@@ -360,6 +362,11 @@ TEST_F(FrameworkEditing, TypingBeginsTheEditTakesTheLockAndAnotherUserSeesTheRec
     const QPoint origin(Widget(state)->width() / 2 - 8, Widget(state)->height() / 2 - 8);
     EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), RGB(0xF0, 0xC0, 0x20));
     EXPECT_EQ(PixelAt(state, origin.x() + 1, origin.y() + 1), Dlg()->GetBackgroundColor());
+    // A state a derived view has no picture for leaves the icon blank.
+    for (long index : {4L, -1L}) {
+        ASSERT_EQ(Dlg()->ShowRecordStateIcon(index, L"Unbekannt"), S_OK);
+        EXPECT_EQ(PixelAt(state, origin.x() + 8, origin.y() + 8), Dlg()->GetBackgroundColor()) << index;
+    }
     CLockDbRecord mine;
     const std::string lock = Lock(kurs);
     ASSERT_GE(lock.size(), 19u + U(mine.m_strOwnerTag).size());
@@ -404,8 +411,11 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     INQParentControl* parent = Dlg()->GetParentControl();
     // The save's wait window offers no cancel: the pages are written whole.
     struct : qv::RecordingInteraction {
-        bool cancel = false;
-        void UpdateWait(qv::WaitWindow& wait) override { cancel = cancel || wait.showCancel; }
+        bool cancel = false, timer = false;
+        void UpdateWait(qv::WaitWindow& wait) override {
+            cancel = cancel || wait.showCancel;
+            timer = timer || wait.showTimer;
+        }
     } waits;
     {
         qv::ScopedInteraction via(&waits);
@@ -413,6 +423,7 @@ TEST_F(FrameworkEditing, SaveAllWritesEveryPageAndEndsTheEditCancelDiscards) {
     }
     EXPECT_EQ(waits.Log().Count(qv::InteractionKind::WaitOpen), 1u);
     EXPECT_FALSE(waits.cancel);
+    EXPECT_FALSE(waits.timer) << "nor a clock";
     EXPECT_EQ(Name(kurs), "Maschinisten 2027");
     EXPECT_EQ(Lock(kurs), "");
     EXPECT_FALSE(Dlg()->IsEditing());

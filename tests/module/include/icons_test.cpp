@@ -135,6 +135,7 @@ TEST_F(Icons, DropsWithoutTheRightOnARecordOrOfAMissingFileChangeNothing) {
         EXPECT_EQ(SqlText("SELECT count(*) FROM DocMngmt"), "0");
         EXPECT_EQ(Icon()->m_nBitmapID, UINT(IDB_NQ_DOC_NONE));
     }
+    EXPECT_EQ(Icon()->m_Sec.GetRights(), 0u) << "without his row the user may not even read the course's documents";
     // The central installation's right on the course admits the drop.
     Sql("INSERT INTO SecKurs (lKursID, lQvSecUserID, lRight) VALUES (" + std::to_string(kurs) + ", 5, 257)");
     EXPECT_TRUE(DropFiles(IconWnd(), {path}));
