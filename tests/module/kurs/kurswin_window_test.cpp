@@ -360,6 +360,17 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
     EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(newKurs)), 0);
     EXPECT_EQ(Dlg()->GetRecordID(), 0);
     EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+
+    // A deleted course's data does not stay on the page.
+    Sql("UPDATE Kurs SET strBemerkung = 'b', strZielpublikum = 'z', strKursziel = 'k', strTenu = 't', "
+        "strMaterial = 'm' WHERE lKursID = " + K(ak));
+    Choose(L"AK", L"");
+    ASSERT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_TENU)), L"t");
+    script.ExpectMessageBox(IDYES, L"Soll der Kurs");
+    Action(ID_KURS_DELETE);
+    for (int id : {IDC_KURSDATEN_KURZ, IDC_KURSDATEN_BEZEICHNUNG, IDC_KURSDATEN_BEMERKUNG, IDC_KURSDATEN_ZIELPUBLIKUM,
+                   IDC_KURSDATEN_KURSZIEL, IDC_KURSDATEN_TENU, IDC_KURSDATEN_MATERIAL, IDC_KURSDATEN_OVERBOOK})
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id;
 }
 
 TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
@@ -510,6 +521,10 @@ TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
     EXPECT_EQ(qvtest::Str(group), L"Module");
     SysFreeString(caption);
     SysFreeString(group);
+    BSTR name = nullptr;
+    ASSERT_EQ(pPage->GetSetupName(&name), S_OK);
+    EXPECT_EQ(qvtest::Str(name), L"SETUPVIEW-MODUL") << "the name the settings window files the page under";
+    SysFreeString(name);
     // As the settings window asks: only with a right on the settings' function.
     BOOL canLoad = TRUE;
     pPage->SetSecurity(nullptr, 1);
