@@ -221,7 +221,9 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
         // And back: the stored pair selects the same choice.
         EXPECT_EQ(CKursPreconditionDlg::LimitIndex(maxYear, lockYear), c.index);
     }
-    EXPECT_EQ(CKursPreconditionDlg::LimitIndex(-1, 0), -1) << "a pair that never passes selects nothing";
+    // Pairs that never pass select nothing.
+    for (const auto& [maxYear, lockYear] : {std::pair{-1L, 0L}, std::pair{0L, -1L}, std::pair{0L, 0L}})
+        EXPECT_EQ(CKursPreconditionDlg::LimitIndex(maxYear, lockYear), -1) << maxYear << "/" << lockYear;
 }
 
 TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
@@ -251,10 +253,21 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
         // A chosen line shows its years, one year too.
         ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"1");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_RULEOP)), L"UND");
         ASSERT_TRUE(SelectRow(dlg.m_listRules, 1));
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"6");
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_LOCKYEAR)), L"1");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_ITEMOP)), L"ODER");
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 2));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_RULEOP)), L"UND NICHT");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_ITEMOP)), L"UND");
         Screen(dlg, "kurspreconditiondlg");
+        // With no line chosen there is nothing to change, delete or add an item to.
+        ClickCell(dlg.m_listRules, 2, 0, Qt::ControlModifier);
+        ASSERT_FALSE(RowSelected(dlg.m_listRules, 2));
+        for (int id : {IDC_PRECONDITION_APPLY, IDC_PRECONDITION_DELETE, IDC_PRECONDITION_NEWITEM})
+            EXPECT_FALSE(Enabled(Item(dlg, id))) << id;
+        EXPECT_TRUE(Enabled(Item(dlg, IDC_PRECONDITION_NEWRULE)));
     });
 }
 
