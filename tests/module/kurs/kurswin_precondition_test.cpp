@@ -268,7 +268,13 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
         for (int id : {IDC_PRECONDITION_APPLY, IDC_PRECONDITION_DELETE, IDC_PRECONDITION_NEWITEM})
             EXPECT_FALSE(Enabled(Item(dlg, id))) << id;
         EXPECT_TRUE(Enabled(Item(dlg, IDC_PRECONDITION_NEWRULE)));
+
+        // Without its first course the rule is led by the next one, no longer joined by ODER.
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
+        script.ExpectMessageBox(IDYES, L"gelöscht");
+        Click(dlg, IDC_PRECONDITION_DELETE);
     });
+    EXPECT_EQ(Rules().front(), "1:0:" + K(b) + ":1:6:1");
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     const auto log = userLog.Entries();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, L"Einstellungen Kurs aktualisiert.");
+    ASSERT_EQ(dlg.ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_PUBLISHDATE)), L"01.02.2031") << "the stored date is shown";
 }
 
 TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {

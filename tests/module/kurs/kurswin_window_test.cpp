@@ -199,6 +199,14 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "refused once, with its cause";
     EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    // So is a short name of blanks only; the field is asked for.
+    Retype(Field(IDC_KURSDATEN_OVERBOOK), L"5");
+    Retype(Field(IDC_KURSDATEN_KURZ), L"  ");
+    script.ExpectReport(L"Kurzbezeichnung des Kurses");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_TRUE(HasFocus(Field(IDC_KURSDATEN_KURZ)));
+    EXPECT_EQ(Text("SELECT length(strKurzbezeichnung) || '|' || dblProzOverbook FROM Kurs WHERE lKursID = " + K(gk)),
+              "60|12.5");
 
     // Cancel puts the stored data back and frees the course.
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"verworfen");
@@ -273,6 +281,10 @@ TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndIts
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Text("SELECT lKursID || '|' || lKursinstanzID || '|' || strBemerkungIntern FROM Kursbemerkung"),
               K(gk) + "|-1|nur intern");
+    Retype(Field(IDC_KURSDATEN_INTERN), L"nur 'intern' neu");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT count(*) || '|' || max(strBemerkungIntern) FROM Kursbemerkung"), "1|nur 'intern' neu")
+        << "the row is changed, not doubled";
     Retype(Field(IDC_KURSDATEN_INTERN), L"");
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
