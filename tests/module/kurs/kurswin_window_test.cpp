@@ -93,6 +93,10 @@ protected:
 };
 
 TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
+    // The first run of a database has the number 1.
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(spring));
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(spring));
+    spring = 1;
     OpenView();
     // The start-up progress names the view by its caption, its window made before it runs.
     EXPECT_EQ(startup.texts, (std::vector<std::wstring>{L"Lade Modul Ausbildung", L"Erstelle Modul Ausbildung",
@@ -397,6 +401,8 @@ TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
     EXPECT_EQ(Text("SELECT group_concat(lStatus, ',') FROM (SELECT lStatus FROM PersonKurs WHERE lPersonKursID IN (" +
                    K(first) + ", " + K(second) + ", " + K(third) + ") ORDER BY lPersonKursID)"),
               "0,0,3");
+    script.ExpectMessageBox(IDOK, L"Es wurde niemand von der Warteliste angemeldet");
+    Action(ID_KURSINSTANZ_FILL);
 
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = dynamic_cast<CKursBelegungDlg&>(modal).m_list.GetSafeHwnd();
