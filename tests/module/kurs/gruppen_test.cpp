@@ -61,6 +61,10 @@ protected:
 };
 
 TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKept) {
+    // The first run of a database has the number 1.
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    run = 1;
     for (const char* name : {"Anna", "Beat", "Carl", "Emil"}) AddReg(AddPerson(name), kurs, run, 0, "2031-01-02");
     Sql("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonID = (SELECT lPersonID FROM Person WHERE strName = 'Carl')");
     const long dora = AddPerson("Dora");

@@ -189,8 +189,8 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     Retype(Field(IDC_KURSDATEN_OVERBOOK), L"12,5");
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock || '|' || length(strKurzbezeichnung) "
-                   "FROM Kurs WHERE lKursID = " + K(gk)),
-              "Grundkurs 'neu'|12.5||60");
+                   "|| '|' || fActive || fMultiregistration FROM Kurs WHERE lKursID = " + K(gk)),
+              "Grundkurs 'neu'|12.5||60|10");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
     bool named = false;
     for (const auto& r : script.Log().Records()) named = named || r.text.find(L"\n(Ausbildung)") != std::wstring::npos;
