@@ -82,6 +82,9 @@ TEST_F(KursPreconditionEditor, EditingNeedsAnOwnCourseWithGuidAndTheEditRight) {
             EXPECT_EQ(Enabled(Item(dlg, IDC_PRECONDITION_NEWRULE)), c.editable);
             EXPECT_EQ(Enabled(Item(dlg, IDC_PRECONDITION_KURS)), c.editable);
             EXPECT_TRUE(Enabled(Item(dlg, IDCANCEL)));
+            // A course without rules offers a first rule joined by UND and without a time limit.
+            for (int id : {IDC_PRECONDITION_RULEOP, IDC_PRECONDITION_ITEMOP, IDC_PRECONDITION_LIMIT})
+                EXPECT_EQ(qv::ui::test::Text(Item(dlg, id)), ComboItems(Item(dlg, id)).front()) << id;
             modal.EndModal(IDCANCEL);
         });
         dlg.DoModal();
