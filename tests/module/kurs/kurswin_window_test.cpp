@@ -387,6 +387,7 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
     for (int id : {IDC_KURSDATEN_KURZ, IDC_KURSDATEN_BEZEICHNUNG, IDC_KURSDATEN_BEMERKUNG, IDC_KURSDATEN_ZIELPUBLIKUM,
                    IDC_KURSDATEN_KURSZIEL, IDC_KURSDATEN_TENU, IDC_KURSDATEN_MATERIAL, IDC_KURSDATEN_OVERBOOK})
         EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id;
+    Screen(Dlg()->GetSafeHwnd(), "kursdlg_none");
 }
 
 TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
