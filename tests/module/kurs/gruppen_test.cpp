@@ -6,6 +6,7 @@
 #include "qvadoconnection.h"
 #include "runpagestest.h"
 
+#include <QPushButton>
 #include <atomic>
 #include <thread>
 
@@ -264,6 +265,12 @@ TEST_F(Gruppen, ThePageIsShownWithItsGroups) {
     Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 70001 WHERE lPersonID = " + K(frau));
     Open();
     ASSERT_EQ(Rows(List()), 2);
+    // The page's commands are flat pictures with their tips.
+    for (int id : {IDC_GRUPPEN_EDIT, IDC_GRUPPEN_DELETE, IDC_GRUPPEN_ADD, IDC_GRUPPEN_REMOVE}) {
+        auto* push = qobject_cast<QPushButton*>(Widget(Button(id)));
+        EXPECT_TRUE(push && push->isFlat()) << id;
+        EXPECT_FALSE(ToolTip(Button(id)).empty()) << id;
+    }
     const int row = RowOf(List(), 2, L"Brunner");
     ASSERT_GE(row, 0);
     std::wstring shown;

@@ -102,6 +102,8 @@ TEST_F(KursPreconditionEditor, RulesMadeInTheEditorDecideTheBookingCheck) {
         SelectComboItem(Item(dlg, IDC_PRECONDITION_ITEMOP), 1);
         Fields(dlg, 1, 0);
         Click(dlg, IDC_PRECONDITION_NEWITEM);
+        EXPECT_TRUE(RowSelected(dlg.m_listRules, 1)) << "the new line stays chosen";
+        EXPECT_FALSE(RowSelected(dlg.m_listRules, 0));
         // Rule 2: AND NOT the course itself, taken at any time.
         Fields(dlg, 2, 0);
         SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 2);

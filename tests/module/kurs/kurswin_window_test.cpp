@@ -381,7 +381,10 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
     Sql("UPDATE Kurs SET strBemerkung = 'b', strZielpublikum = 'z', strKursziel = 'k', strTenu = 't', "
         "strMaterial = 'm' WHERE lKursID = " + K(ak));
     Choose(L"AK", L"");
-    ASSERT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_TENU)), L"t");
+    for (const auto& [id, text] : {std::pair{IDC_KURSDATEN_BEMERKUNG, L"b"}, std::pair{IDC_KURSDATEN_ZIELPUBLIKUM, L"z"},
+                                   std::pair{IDC_KURSDATEN_KURSZIEL, L"k"}, std::pair{IDC_KURSDATEN_TENU, L"t"},
+                                   std::pair{IDC_KURSDATEN_MATERIAL, L"m"}})
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), text) << id;
     script.ExpectMessageBox(IDYES, L"Soll der Kurs");
     Action(ID_KURS_DELETE);
     for (int id : {IDC_KURSDATEN_KURZ, IDC_KURSDATEN_BEZEICHNUNG, IDC_KURSDATEN_BEMERKUNG, IDC_KURSDATEN_ZIELPUBLIKUM,
