@@ -136,6 +136,13 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_DAUER))) << "the duration follows the dates";
     EXPECT_EQ(Text("SELECT strLock FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "");
+    // The text fields reach to the right edge of the help button, each in a row of its own.
+    const QRect help = Widget(Field(IDC_HELPBUTTON))->geometry();
+    const QRect name = Widget(Field(IDC_INSTANZDATEN_BEZEICHNUNG))->geometry();
+    const QRect meet = Widget(Field(IDC_INSTANZDATEN_TREFFPUNKT))->geometry();
+    EXPECT_EQ(name.right(), help.right());
+    EXPECT_EQ(meet.right(), help.right());
+    EXPECT_LT(name.bottom(), meet.top());
     // F1 in the window shows the help of the page in front, not that of the first page.
     std::vector<std::wstring> topics;
     qv::SetHelpHandler([&](const CString& topic) {
@@ -185,6 +192,7 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
                    "lKursinstanzID = " + K(run)),
               "Tor 3|2031-02-20 00:00:00|2031-02-20 23:59:59");
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), false));
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "switching the opening off begins an edit";
 
     // A name with a quote and over 254 characters; cancelling the run closes it.
     Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"Frühling 'B' " + std::wstring(300, L'x'));
@@ -412,6 +420,9 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
     options.Set(-1060, L"PublishDate", L"2030-06-01 00:00:00");
     ShowPage();
     EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_MININSTR)));
+    // The leadership has a right of its own: without it the field is not shown.
+    EXPECT_FALSE(Visible(Field(IDC_INSTANZDATEN_LEITUNG)));
+    EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_TREFFPUNKT)));
     // Switching the publication on proposes the module's publication date, not the picker's own.
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_PUBLISH), false));
     Page()->m_dtcPublish.SetTime(COleDateTime(2030, 1, 2, 0, 0, 0));
@@ -439,6 +450,10 @@ TEST_F(InstanzdatenTest, TheCentralInstallationKeepsTheRunsInternalRemarkAndTheM
                    "lKursinstanzID = " + K(run)),
               "0.5|0|1|2030-06-01 00:00:00")
         << "a run without a place keeps none; a cancelled run is saved closed";
+    CloseView();
+    security.Answer(L"{9EDCBA0D-B489-4774-8503-1B7FAB52F28D}", L"", 0x101);
+    ShowPage();
+    EXPECT_TRUE(Visible(Field(IDC_INSTANZDATEN_LEITUNG)) && !ReadOnly(Field(IDC_INSTANZDATEN_LEITUNG)));
 }
 
 TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOptions) {
@@ -570,6 +585,12 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     // The log names the removed date although it had no end.
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail = 'Delete: 2031-03-17 00:00:00 bis '"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten: Begin:%08:00% | Ende:%14:00%'"), 1);
+    // A cancelled shift leaves the dates as they were: the next save writes none of them again.
+    script.ExpectModal(IDD_GETDATUM, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Field(IDC_INSTANZDATEN_SHIFTDATES));
+    Save();
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Neue Kurszeiten:%'"), 2);
 
     // The last date cannot be removed.
     ASSERT_TRUE(SelectRow(Grid(), 1));
@@ -619,6 +640,11 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
     Pump();
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Sommer");
+    // So does a change of the active Mandant.
+    ASSERT_FALSE(Page()->GetModifiedFlag());
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
 }
 
 TEST_F(InstanzdatenTest, AfterNoAtTheSaveQuestionTheNextInputIsEditedAndSavedOnBothPages) {
@@ -679,6 +705,11 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     EXPECT_EQ(Dates(), "2031-03-10 08:00:00/2031-03-10 16:00:00;2031-03-18 00:00:00/2031-03-18 23:59:59");
     EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "kaputt");
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    // The first of two dates can be removed as well.
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    Click(Field(IDC_INSTANZDATEN_DELETEDATE));
+    Save();
+    EXPECT_EQ(Dates(), "2031-03-18 00:00:00/2031-03-18 23:59:59");
 }
 
 TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
@@ -695,6 +726,9 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_EQ(ComboItems(aufwand), (std::vector<std::wstring>{L"3000 Kurse Aufwand (Standard)", L"3100 Material",
                                                               L"6000 Kurse Ertrag (Standard)"}));
     EXPECT_EQ(qv::ui::test::Text(aufwand), L"3000 Kurse Aufwand (Standard)") << "the Mandant's standard account";
+    EXPECT_EQ(ComboItems(ertrag), ComboItems(aufwand));
+    EXPECT_TRUE(Visible(ertrag) && Enabled(ertrag));
+    EXPECT_EQ(qv::ui::test::Text(ertrag), L"6000 Kurse Ertrag (Standard)");
     EXPECT_FALSE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
 
     Retype(Field(IDC_INSTANZDATEN_AUFWAND), L"1'250.50");
@@ -714,8 +748,17 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     CloseView();
     ShowPage();
     EXPECT_EQ(qv::ui::test::Text(Page()->m_cbKontoErtrag.GetSafeHwnd()), L"3100 Material");
+    // The run's own account: no account is marked as the standard one.
+    EXPECT_EQ(ComboItems(Page()->m_cbKontoErtrag.GetSafeHwnd()),
+              (std::vector<std::wstring>{L"3000 Kurse Aufwand", L"3100 Material", L"6000 Kurse Ertrag"}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_AUFWAND)), L"1'250.50");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00");
+    // The expense moved to another account: both links are kept.
+    ASSERT_TRUE(SelectComboItem(Page()->m_cbKontoAufwand.GetSafeHwnd(), 1));
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(l) FROM (SELECT lLinkTyp || ':' || lBudgetKontoID AS l FROM BudgetKontoLink "
+                   "ORDER BY lLinkTyp)"),
+              "-1:2,1:2");
 
     // A run that cannot be read leaves the page stale: no edit begins on the amounts it never
     // read, and nothing is saved over the stored run and budget.
@@ -739,6 +782,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     ShowPage();
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
+    EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
 }
 
 class ReservationTest : public InstanzdatenTest {

@@ -2,6 +2,7 @@
 // run's minimum, booking by role through the person search, the leader choice with the course
 // rights it carries, re-statusing, moving and removing instructors, and a page whose role menu
 // could not be read that still hears its run.
+#include "editpersondlg.h"
 #include "getstatusdlg.h"
 #include "qveventsource.h"
 #include "runpagestest.h"
@@ -109,6 +110,10 @@ TEST_F(Instruktor, EachButtonShowsThePictureOfItsCommandOnEveryPageAndDialog) {
         for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
             auto* button = qobject_cast<QAbstractButton*>(Widget(child));
             if (!button || button->icon().isNull()) continue;
+            // A button that shows only a picture says what it does in its tool tip (the switch
+            // button of the participants has none).
+            if (::GetDlgCtrlID(child) != IDC_TEILNEHMER_SWITCH)
+                EXPECT_FALSE(ToolTip(child).empty()) << where << " " << ::GetDlgCtrlID(child);
             const std::string what = command(ToolTip(child));
             if (what.empty()) continue;
             if (where != "Kursanmeldeänderungen") {
@@ -306,6 +311,8 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     const long bisher = AddPerson("Bisher"), neu = AddPerson("Neu");
     AddInstruktor(bisher, run, 0, -1, 1);
     AddInstruktor(neu, run, 0);
+    const long dritter = AddPerson("Dritter");
+    AddInstruktor(dritter, run, 0);
     // The user is the person "Neu"; the run grants him the course-leader right.
     Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (90001, " + K(neu) + ")");
     Sql("INSERT INTO QvSecUser (lQvSecUserID, strUserID, strName) SELECT 5, guid, 'Neu' FROM Contact WHERE "
@@ -320,10 +327,12 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     ASSERT_TRUE(page->m_grid.SetCellValue(rowNeu, 8, L"1"));
     EXPECT_TRUE(page->m_grid.QvGetGridItem(rowNeu)->GetColumnCheck(8));
     EXPECT_FALSE(page->m_grid.QvGetGridItem(rowBisher)->GetColumnCheck(8)) << "the box moved";
-    EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM (SELECT fLeiter FROM PersonKurs ORDER BY lPersonKursID)"), "1,0") << "nothing is written before the save";
+    EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM (SELECT fLeiter FROM PersonKurs ORDER BY lPersonKursID)"), "1,0,0") << "nothing is written before the save";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     Click(Item(IDC_KURSDLG_SAVE));
-    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1");
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:0 " + K(neu) + ":-1:1 " + K(dritter) + ":-1:0");
+    // Only the two changed rows are written and logged.
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Instanz'"), 2);
     EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10101)
         << "the new leader holds the leader's right on the run";
     EXPECT_TRUE(WaitFor([&] { return !listener.runs.empty(); }));
@@ -332,7 +341,7 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     page->Refresh();
     ASSERT_TRUE(page->m_grid.SetCellValue(RowOf(Grid(), 4, L"Bisher"), 8, L"1"));
     Click(Item(IDC_KURSDLG_SAVE));
-    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:1 " + K(neu) + ":-1:0");
+    EXPECT_EQ(Instruktoren(run), K(bisher) + ":-1:1 " + K(neu) + ":-1:0 " + K(dritter) + ":-1:0");
     EXPECT_EQ(Int("SELECT lRight FROM SecKurs WHERE lQvSecUserID = 5 AND lKursinstanzID = " + K(run)), 0x10001)
         << "the former leader lost it";
 }
@@ -352,6 +361,7 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         preselected = dlg.m_cbStatus.GetCurSel();
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd()).front(), L"Reserve");
         for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i)
             if (dlg.m_cbStatus.GetItemData(i) == 1) SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
         Click(dlg.GetSafeHwnd(), IDOK);
@@ -414,6 +424,13 @@ TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {
     EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; })) << "the hidden page reloads when shown";
     ASSERT_EQ(events.FireEvent(kRolesChanged, 0, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return pPage->m_roles.size() == 2u; })) << "the role menu was rebuilt";
+    // Shown, it reloads; hidden again, a change of the active Mandant marks it for reload too.
+    Show<CInstruktorDlg>();
+    ASSERT_FALSE(pPage->GetModifiedFlag());
+    ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0);
+    Pump();
+    ASSERT_EQ(events.FireEvent(qv::MakeGuid("D643F415-8768-44A9-8804-C701EF1FCAD9"), 0L, FALSE), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return pPage->GetModifiedFlag() == TRUE; }));
 }
 
 TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
@@ -447,6 +464,27 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     EXPECT_EQ(std::vector<NQNavigateEntry>(visited.begin(), visited.begin() + 2),
               (std::vector<NQNavigateEntry>{{NQNavigateEntry::Record, view, frau, 0, L""},
                                             {NQNavigateEntry::Tab, view, 0, 0, L"Instruktor"}}));
+
+    // The editor, opened by a double click, offers the roles she holds on the run's date and the
+    // one she is booked in (an expired one no longer once she left it), and saves the chosen one.
+    const long aufsicht = AddRole("Aufsicht");
+    AddRole("Kassier");
+    Hold(frau, lehrer, "2020-01-01", "2021-01-01");
+    Hold(frau, aufsicht, "2030-01-01", "1899-12-30");
+    struct Edit { std::wstring choice; long role; std::vector<std::wstring> offered; };
+    for (const Edit& e : {Edit{L"ohne spezielle Funktion", -1, {L"Aufsicht", L"Klassenlehrer"}},
+                          Edit{L"Aufsicht", aufsicht, {L"Aufsicht"}}}) {
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            HWND combo = dynamic_cast<CEditPersonDlg&>(modal).m_cbFunktion.GetSafeHwnd();
+            const auto items = ComboItems(combo);
+            EXPECT_EQ(std::vector<std::wstring>(items.begin() + 1, items.end()), e.offered);
+            for (int i = 0; i < int(items.size()); ++i)
+                if (items[std::size_t(i)] == e.choice) SelectComboItem(combo, i);
+            Click(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), IDOK);
+        });
+        ASSERT_TRUE(DoubleClickRow(Grid(), RowOf(Grid(), 4, L"Ammann")));
+        EXPECT_EQ(Text("SELECT lKursleitungID FROM PersonKurs WHERE lPersonID = " + K(frau)), K(e.role));
+    }
 
     // After the editor's OK the edited instructor is selected again.
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));

@@ -64,7 +64,7 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = Item(dlg, IDC_BELEGUNG_LIST);
         ASSERT_EQ(qv::ui::test::Rows(list), 3);
-        EXPECT_EQ(Cell(list, 0, 0), L"Frühling");
+        EXPECT_EQ(Cell(list, 0, 0) + L"|" + Cell(list, 0, 1) + L"|" + Cell(list, 0, 6), L"Frühling|01.03.2031|Nein");
         EXPECT_EQ(Cell(list, 0, 2), L"2");
         EXPECT_EQ(Cell(list, 0, 3), L"2");
         EXPECT_EQ(Cell(list, 0, 4), L"1");
@@ -73,6 +73,15 @@ TEST_F(KursBelegung, EachRunShowsCountMaximumWaitingListAndFillState) {
         EXPECT_EQ(Cell(list, 1, 5), L"fast voll");
         EXPECT_EQ(CellBackColor(list, 1, 5), COLORREF(0x00FFFF));
         EXPECT_EQ(CellBackColor(list, 2, 5), COLORREF(0x32FF64));
+        EXPECT_FALSE(ToolTip(Item(dlg, IDC_BELEGUNG_HELP)).empty());
+        std::wstring topic;
+        qv::SetHelpHandler([&](const CString& t) {
+            topic = t.GetString();
+            return true;
+        });
+        Click(Item(dlg, IDC_BELEGUNG_HELP));
+        qv::SetHelpHandler(nullptr);
+        EXPECT_EQ(topic, L"HELP_KURS_BELEGUNG");
         Screen(dlg, "kursbelegungdlg");
         modal.EndModal(IDCANCEL);
     });
@@ -99,8 +108,16 @@ TEST_F(KursBelegung, FillingTakesTheWaitingListInOrderUpToTheMaximum) {
     EXPECT_EQ(qv::GuidToUtf8(events.back().id, false), "4EF7DB46-118D-4C0B-9338-BE2434638F5B");
     EXPECT_EQ(events.back().value, kurs);
 
+    const std::size_t announced = eventServer.Events().size();
     ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
     EXPECT_EQ(moved, 0) << "the run is full now";
+    EXPECT_EQ(eventServer.Events().size(), announced) << "nothing moved, nothing announced";
+    // Overbooked above a maximum of one, nothing moves; without a maximum everyone does.
+    for (const auto& [max, expected] : std::vector<std::pair<long, int>>{{1, 0}, {0, 2}}) {
+        SetMax(open, max);
+        ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
+        EXPECT_EQ(moved, expected) << max;
+    }
 }
 
 TEST_F(KursBelegung, RunsWhoseRegistrationsCannotChangeHereAreLeftAlone) {

@@ -8,6 +8,7 @@ namespace {
 
 const wchar_t* const kRunA = L"6B1E5E2C-0C1F-4C0E-9F66-1A2B3C4D5E6F";
 const wchar_t* const kRunB = L"0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9";
+const wchar_t* const kRunC = L"5C4D3E2F-1A0B-4C9D-8E7F-6A5B4C3D2E1F";
 
 CQvGUID RunGuid(const wchar_t* text) {
     CQvGUID guid;
@@ -56,13 +57,16 @@ TEST_F(KursFillLevel, TheCentralAnswerReplacesTheCacheAndMalformedItemsAreSkippe
         L"ok;kein-guid;3;4",
         CString(L"ok;") + kRunB + L";x;4",
         L"kurz",
+        CString(L" ") + kRunC + L" ;3;4",  // the bare triple, the GUID padded
     };
-    EXPECT_EQ(cache.Update(items), 1);
+    EXPECT_EQ(cache.Update(items), 2);
     long state = 0, count = 0, max = 0;
     ASSERT_TRUE(cache.Lookup(RunGuid(kRunA), &state, &count, &max));
     EXPECT_EQ(count, 12);
     EXPECT_EQ(max, 20);
     EXPECT_FALSE(cache.Lookup(RunGuid(kRunB), &state, &count, &max)) << "the old entry is gone";
+    ASSERT_TRUE(cache.Lookup(RunGuid(kRunC), &state, &count, &max));
+    EXPECT_EQ(count * 100 + max, 304);
 }
 
 }  // namespace

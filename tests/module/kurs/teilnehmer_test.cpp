@@ -227,6 +227,8 @@ TEST_F(TeilnehmerTest, TheListShowsTheRunsParticipantsWithStatusRankAndTheCounts
     // row itself. (Sorted by name downwards, the linked Egli comes first.)
     for (int i = 0; i < 2 && RowOf(L"Egli") != 0; ++i) ASSERT_TRUE(ClickColumnHeader(List(), 3));
     ASSERT_EQ(RowOf(L"Egli"), 0);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_EQ(RowOf(L"Egli"), 0) << "the chosen order outlives a reload";
     ASSERT_TRUE(SelectRow(List(), 0));
     ASSERT_TRUE(SelectRow(List(), 1, Qt::ControlModifier));
     ASSERT_TRUE(Enabled(Button(IDC_TEILNEHMER_REMOVE)));
@@ -293,6 +295,17 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Status(), L"Die Austragung ist geschlossen.  |  Anzahl/max.: 1/10  |  Warteliste: 0  Angemeldet: 1  "
                         L"Anwesend: 0  Abwesend: 0");
     Screen(Tn()->GetSafeHwnd(), "teilnehmerdlg_closed");
+    // An open run of a cantonal course counts its places by the central installation's numbers.
+    Sql("UPDATE Kurs SET lTyp = 2 WHERE lKursID = " + K(kurs));
+    Sql("UPDATE Kursinstanz SET fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    Dlg()->GetFillLevel().Set(guid, 7, 12);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    EXPECT_EQ(Status().substr(0, 42), L"Anzahl/max.: 1/12  |  freie Plätze: 5  |  ");
+    EXPECT_EQ(Tn()->GetStatusColor(), RGB(100, 255, 50));
+    Dlg()->GetFillLevel().Clear();  // not known there: no maximum
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    EXPECT_EQ(Status().substr(0, 31), L"Anzahl/max.: 1/0  |  Warteliste");
+    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
 
     // Online, the periodic fill level from the central installation recolours the page at once.
     qvtest::CentralStandIn central;
@@ -402,6 +415,23 @@ TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_NE(offered[0].find(L"Selbst"), std::wstring::npos);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(selbst) + " AND lKursinstanzID = " + K(run)), 1);
+
+    // Holding the registrations' own right only, the editor lets him set the statuses of the run
+    // he leads, and of no other.
+    security.Answer(L"{26C2F4CD-E822-4E3B-B665-F7A60A24B65B}", L"", 0x10001);
+    Sql("INSERT INTO Contact (lContactID, lPersonID) VALUES (90001, " + K(selbst) + ")");
+    security.userGuid = qv::FromUtf8(Text("SELECT guid FROM Contact WHERE lContactID = 90001"));
+    const long reg = Book(Person("Teilnehmer"), run, 0);
+    for (bool leads : {false, true}) {
+        if (leads)
+            Sql("UPDATE PersonKurs SET fTeilnehmer = 0, fLeiter = 1 WHERE lPersonID = " + K(selbst) +
+                " AND lKursinstanzID = " + K(run));
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            EXPECT_EQ(Enabled(dynamic_cast<CEditPersonDlg&>(modal).m_cbStatus.GetSafeHwnd()), leads);
+            modal.EndModal(IDCANCEL);
+        });
+        EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDCANCEL);
+    }
 }
 
 TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
@@ -417,6 +447,7 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd()).front(), L"auf Warteliste");
         EXPECT_FALSE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDOK)));
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
         Click(dlg.GetSafeHwnd(), IDOK);
@@ -572,6 +603,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER_LABEL)), L"Kurstage besucht");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
@@ -620,7 +652,7 @@ TEST_F(TeilnehmerTest, APlannedRegistrationIsEditedByItsYear) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
         HWND year = qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR);
-        EXPECT_TRUE(Visible(year));
+        EXPECT_TRUE(Visible(year) && Visible(dlg.m_spinYear.GetSafeHwnd()));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
         EXPECT_EQ(qv::ui::test::Text(year), L"2031");
         // Without a run there is neither waiting list nor penalty, and the planned status reads so.
@@ -695,6 +727,18 @@ TEST_F(TeilnehmerTest, AfterARolledBackMoveTheEditorSavesTheStatusItShows) {
     });
     EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
     EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus"), K(spring) + "|0");
+
+    // Taken out of its run, the registration is planned for the year of the run.
+    const long long removed = Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ);
+    script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+        ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"-"));
+        EXPECT_TRUE(Visible(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_YEAR)));
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    EXPECT_EQ(VRQ_ShowEditPersonDlg(eAuthorityTypLokal, kurs, reg), IDOK);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID || '|' || lStatus || '|' || substr(dtDatum, 1, 10)"), "-1|0|2031-12-31");
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), removed + 1);
 }
 
 TEST_F(TeilnehmerTest, TheEditorKeepsARunStatusAndRoleItsListsDoNotOffer) {
