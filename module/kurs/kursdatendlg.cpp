@@ -145,6 +145,14 @@ HRESULT CKursdatenDlg::LoadData() {
     const HRESULT hrRights = CKursChildDlg::LoadData();
     if (SUCCEEDED(hr)) hr = hrRights;
     SecurePage();
+    // Without a course (one just deleted) the window reloads the pages but shows nothing of
+    // them: the fields are emptied here, so that no deleted course's data stays on the page.
+    if (lKursID == 0 && GetSafeHwnd()) {
+        const BOOL bLoading = m_bLoading;
+        m_bLoading = TRUE;
+        UpdateData(FALSE);
+        m_bLoading = bLoading;
+    }
     return hr;
 }
 

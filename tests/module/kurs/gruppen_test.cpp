@@ -6,6 +6,7 @@
 #include "qvadoconnection.h"
 #include "runpagestest.h"
 
+#include <QPushButton>
 #include <atomic>
 #include <thread>
 
@@ -61,6 +62,10 @@ protected:
 };
 
 TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKept) {
+    // The first run of a database has the number 1.
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    run = 1;
     for (const char* name : {"Anna", "Beat", "Carl", "Emil"}) AddReg(AddPerson(name), kurs, run, 0, "2031-01-02");
     Sql("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonID = (SELECT lPersonID FROM Person WHERE strName = 'Carl')");
     const long dora = AddPerson("Dora");
@@ -248,13 +253,29 @@ TEST_F(Gruppen, ThePageIsShownWithItsGroups) {
     const long frau = AddPerson("Ammann");
     Sql("UPDATE Person SET fWeiblich = 1 WHERE lPersonID = " + K(frau));
     AddReg(frau, kurs, run, 0, "2031-01-02");
-    AddReg(AddPerson("Brunner"), kurs, run, 1, "2031-01-02");
+    const long brunner = AddPerson("Brunner");
+    AddReg(brunner, kurs, run, 1, "2031-01-02");
+    Sql("INSERT INTO Grad (lGradID, strBezeichnung, strKurzbezeichnung, strKurzbezeichnungF, lRang) VALUES "
+        "(1, 'Korporal', 'Kpl', '', 5)");
+    Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (1, '8200', 'Schaffhausen')");
+    Sql("UPDATE Person SET lCAktGradID = 1, lOrtID = 1, strAdresse1L = 'Hauptgasse 1' WHERE lPersonID = " + K(brunner));
     AddInstruktor(AddPerson("Keller"), run, 0);
     Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung, lMaxTeilnehmer) "
         "VALUES (70001, " + K(run) + ", 'Klasse 1', 2), (70002, " + K(run) + ", 'Klasse 2', 0)");
     Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 70001 WHERE lPersonID = " + K(frau));
     Open();
     ASSERT_EQ(Rows(List()), 2);
+    // The page's commands are flat pictures with their tips.
+    for (int id : {IDC_GRUPPEN_EDIT, IDC_GRUPPEN_DELETE, IDC_GRUPPEN_ADD, IDC_GRUPPEN_REMOVE}) {
+        auto* push = qobject_cast<QPushButton*>(Widget(Button(id)));
+        EXPECT_TRUE(push && push->isFlat()) << id;
+        EXPECT_FALSE(ToolTip(Button(id)).empty()) << id;
+    }
+    const int row = RowOf(List(), 2, L"Brunner");
+    ASSERT_GE(row, 0);
+    std::wstring shown;
+    for (int column = 0; column < Columns(List()); ++column) shown += Cell(List(), row, column) + L"|";
+    EXPECT_EQ(shown, L"Besucht/Bestanden|Kpl|Brunner Hans|Hauptgasse 1|8200 Schaffhausen|FW Nord|DE|");
     EXPECT_EQ(TreeItem(L"Klasse 1"), L"Klasse 1  (Anzahl/max: 1/2)");
     EXPECT_EQ(TreeItemColor(Tree(), TreeItem(L"Ammann")), RGB(200, 0, 120));
     Screen(Dlg()->GetSafeHwnd(), "kurs_gruppen");

@@ -82,6 +82,9 @@ TEST_F(KursPreconditionEditor, EditingNeedsAnOwnCourseWithGuidAndTheEditRight) {
             EXPECT_EQ(Enabled(Item(dlg, IDC_PRECONDITION_NEWRULE)), c.editable);
             EXPECT_EQ(Enabled(Item(dlg, IDC_PRECONDITION_KURS)), c.editable);
             EXPECT_TRUE(Enabled(Item(dlg, IDCANCEL)));
+            // A course without rules offers a first rule joined by UND and without a time limit.
+            for (int id : {IDC_PRECONDITION_RULEOP, IDC_PRECONDITION_ITEMOP, IDC_PRECONDITION_LIMIT})
+                EXPECT_EQ(qv::ui::test::Text(Item(dlg, id)), ComboItems(Item(dlg, id)).front()) << id;
             modal.EndModal(IDCANCEL);
         });
         dlg.DoModal();
@@ -99,6 +102,8 @@ TEST_F(KursPreconditionEditor, RulesMadeInTheEditorDecideTheBookingCheck) {
         SelectComboItem(Item(dlg, IDC_PRECONDITION_ITEMOP), 1);
         Fields(dlg, 1, 0);
         Click(dlg, IDC_PRECONDITION_NEWITEM);
+        EXPECT_TRUE(RowSelected(dlg.m_listRules, 1)) << "the new line stays chosen";
+        EXPECT_FALSE(RowSelected(dlg.m_listRules, 0));
         // Rule 2: AND NOT the course itself, taken at any time.
         Fields(dlg, 2, 0);
         SelectComboItem(Item(dlg, IDC_PRECONDITION_RULEOP), 2);
@@ -221,7 +226,9 @@ TEST_F(KursPreconditionEditor, TimeLimitChoicesGiveTheStoredYearPairs) {
         // And back: the stored pair selects the same choice.
         EXPECT_EQ(CKursPreconditionDlg::LimitIndex(maxYear, lockYear), c.index);
     }
-    EXPECT_EQ(CKursPreconditionDlg::LimitIndex(-1, 0), -1) << "a pair that never passes selects nothing";
+    // Pairs that never pass select nothing.
+    for (const auto& [maxYear, lockYear] : {std::pair{-1L, 0L}, std::pair{0L, -1L}, std::pair{0L, 0L}})
+        EXPECT_EQ(CKursPreconditionDlg::LimitIndex(maxYear, lockYear), -1) << maxYear << "/" << lockYear;
 }
 
 TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
@@ -251,11 +258,28 @@ TEST_F(KursPreconditionEditor, EveryTimeLimitIsShownInItsWordsAndPictured) {
         // A chosen line shows its years, one year too.
         ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"1");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_RULEOP)), L"UND");
         ASSERT_TRUE(SelectRow(dlg.m_listRules, 1));
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_MAXYEAR)), L"6");
         EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_LOCKYEAR)), L"1");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_ITEMOP)), L"ODER");
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 2));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_RULEOP)), L"UND NICHT");
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_PRECONDITION_ITEMOP)), L"UND");
         Screen(dlg, "kurspreconditiondlg");
+        // With no line chosen there is nothing to change, delete or add an item to.
+        ClickCell(dlg.m_listRules, 2, 0, Qt::ControlModifier);
+        ASSERT_FALSE(RowSelected(dlg.m_listRules, 2));
+        for (int id : {IDC_PRECONDITION_APPLY, IDC_PRECONDITION_DELETE, IDC_PRECONDITION_NEWITEM})
+            EXPECT_FALSE(Enabled(Item(dlg, id))) << id;
+        EXPECT_TRUE(Enabled(Item(dlg, IDC_PRECONDITION_NEWRULE)));
+
+        // Without its first course the rule is led by the next one, no longer joined by ODER.
+        ASSERT_TRUE(SelectRow(dlg.m_listRules, 0));
+        script.ExpectMessageBox(IDYES, L"gelöscht");
+        Click(dlg, IDC_PRECONDITION_DELETE);
     });
+    EXPECT_EQ(Rules().front(), "1:0:" + K(b) + ":1:6:1");
 }
 
 }  // namespace

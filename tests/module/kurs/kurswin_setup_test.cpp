@@ -95,6 +95,11 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     const auto log = userLog.Entries();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].text, L"Einstellungen Kurs aktualisiert.");
+    ASSERT_EQ(dlg.ShowView(TRUE), S_OK);
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_PUBLISHDATE)), L"01.02.2031") << "the stored date is shown";
+    Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
+    ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(0L))) << "neither opened nor closed";
 }
 
 TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {

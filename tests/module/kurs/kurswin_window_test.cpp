@@ -93,6 +93,10 @@ protected:
 };
 
 TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
+    // The first run of a database has the number 1.
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(spring));
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(spring));
+    spring = 1;
     OpenView();
     // The start-up progress names the view by its caption, its window made before it runs.
     EXPECT_EQ(startup.texts, (std::vector<std::wstring>{L"Lade Modul Ausbildung", L"Erstelle Modul Ausbildung",
@@ -185,8 +189,8 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     Retype(Field(IDC_KURSDATEN_OVERBOOK), L"12,5");
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || dblProzOverbook || '|' || strLock || '|' || length(strKurzbezeichnung) "
-                   "FROM Kurs WHERE lKursID = " + K(gk)),
-              "Grundkurs 'neu'|12.5||60");
+                   "|| '|' || fActive || fMultiregistration FROM Kurs WHERE lKursID = " + K(gk)),
+              "Grundkurs 'neu'|12.5||60|10");
     EXPECT_EQ(Text("SELECT strText || '|' || lTableID FROM UserLog"), "Kurs wurde aktualisiert.|39");
     bool named = false;
     for (const auto& r : script.Log().Records()) named = named || r.text.find(L"\n(Ausbildung)") != std::wstring::npos;
@@ -199,6 +203,14 @@ TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "refused once, with its cause";
     EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    // So is a short name of blanks only; the field is asked for.
+    Retype(Field(IDC_KURSDATEN_OVERBOOK), L"5");
+    Retype(Field(IDC_KURSDATEN_KURZ), L"  ");
+    script.ExpectReport(L"Kurzbezeichnung des Kurses");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_TRUE(HasFocus(Field(IDC_KURSDATEN_KURZ)));
+    EXPECT_EQ(Text("SELECT length(strKurzbezeichnung) || '|' || dblProzOverbook FROM Kurs WHERE lKursID = " + K(gk)),
+              "60|12.5");
 
     // Cancel puts the stored data back and frees the course.
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"verworfen");
@@ -273,6 +285,10 @@ TEST_F(KursWindowTest, TheCentralInstallationKeepsTheCoursesInternalRemarkAndIts
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Text("SELECT lKursID || '|' || lKursinstanzID || '|' || strBemerkungIntern FROM Kursbemerkung"),
               K(gk) + "|-1|nur intern");
+    Retype(Field(IDC_KURSDATEN_INTERN), L"nur 'intern' neu");
+    Click(Item(IDC_KURSDLG_SAVE));
+    EXPECT_EQ(Text("SELECT count(*) || '|' || max(strBemerkungIntern) FROM Kursbemerkung"), "1|nur 'intern' neu")
+        << "the row is changed, not doubled";
     Retype(Field(IDC_KURSDATEN_INTERN), L"");
     Click(Item(IDC_KURSDLG_SAVE));
     EXPECT_EQ(Int("SELECT count(*) FROM Kursbemerkung"), 0) << "an empty remark takes the row away";
@@ -360,6 +376,21 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
     EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(newKurs)), 0);
     EXPECT_EQ(Dlg()->GetRecordID(), 0);
     EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+
+    // A deleted course's data does not stay on the page.
+    Sql("UPDATE Kurs SET strBemerkung = 'b', strZielpublikum = 'z', strKursziel = 'k', strTenu = 't', "
+        "strMaterial = 'm' WHERE lKursID = " + K(ak));
+    Choose(L"AK", L"");
+    for (const auto& [id, text] : {std::pair{IDC_KURSDATEN_BEMERKUNG, L"b"}, std::pair{IDC_KURSDATEN_ZIELPUBLIKUM, L"z"},
+                                   std::pair{IDC_KURSDATEN_KURSZIEL, L"k"}, std::pair{IDC_KURSDATEN_TENU, L"t"},
+                                   std::pair{IDC_KURSDATEN_MATERIAL, L"m"}})
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), text) << id;
+    script.ExpectMessageBox(IDYES, L"Soll der Kurs");
+    Action(ID_KURS_DELETE);
+    for (int id : {IDC_KURSDATEN_KURZ, IDC_KURSDATEN_BEZEICHNUNG, IDC_KURSDATEN_BEMERKUNG, IDC_KURSDATEN_ZIELPUBLIKUM,
+                   IDC_KURSDATEN_KURSZIEL, IDC_KURSDATEN_TENU, IDC_KURSDATEN_MATERIAL, IDC_KURSDATEN_OVERBOOK})
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id;
+    Screen(Dlg()->GetSafeHwnd(), "kursdlg_none");
 }
 
 TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
@@ -374,6 +405,8 @@ TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
     EXPECT_EQ(Text("SELECT group_concat(lStatus, ',') FROM (SELECT lStatus FROM PersonKurs WHERE lPersonKursID IN (" +
                    K(first) + ", " + K(second) + ", " + K(third) + ") ORDER BY lPersonKursID)"),
               "0,0,3");
+    script.ExpectMessageBox(IDOK, L"Es wurde niemand von der Warteliste angemeldet");
+    Action(ID_KURSINSTANZ_FILL);
 
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = dynamic_cast<CKursBelegungDlg&>(modal).m_list.GetSafeHwnd();
@@ -510,6 +543,10 @@ TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
     EXPECT_EQ(qvtest::Str(group), L"Module");
     SysFreeString(caption);
     SysFreeString(group);
+    BSTR name = nullptr;
+    ASSERT_EQ(pPage->GetSetupName(&name), S_OK);
+    EXPECT_EQ(qvtest::Str(name), L"SETUPVIEW-MODUL") << "the name the settings window files the page under";
+    SysFreeString(name);
     // As the settings window asks: only with a right on the settings' function.
     BOOL canLoad = TRUE;
     pPage->SetSecurity(nullptr, 1);
