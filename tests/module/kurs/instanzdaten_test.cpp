@@ -850,6 +850,12 @@ TEST_F(ReservationTest, ASecondReservationForTheSameYearIsRefusedAtOkAndAVanishe
         dlg.lKursID = kurs;
         script.ExpectModal(IDD_EDITRESERVATION, [&](qv::IModalDialog& modal) {
             HWND edit = Field(dlg, IDC_EDITRESERVATION_YEAR);
+            // Leaving the field with a reserved year is refused at once.
+            Retype(edit, std::to_wstring(year));
+            script.ExpectMessageBox(IDOK, L"Für das Jahr " + std::to_wstring(year) + L" ist bereits eine Reservation");
+            ASSERT_TRUE(PressKey(nullptr, VK_TAB));
+            EXPECT_EQ(script.Pending(), 0u);
+            EXPECT_EQ(qv::ui::test::Text(edit), std::to_wstring(year + 2));
             Retype(edit, std::to_wstring(year + 1));
             script.ExpectMessageBox(IDOK, L"Für das Jahr " + std::to_wstring(year + 1) + L" ist bereits eine Reservation");
             PressKey(edit, VK_RETURN);

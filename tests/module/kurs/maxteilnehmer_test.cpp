@@ -244,6 +244,13 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_MAXTEILNEHMER_MODE_MANDANT));
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"<Alle>");
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_MAXTEILNEHMER_MODE_AREA))) << "no area module";
+        // Change in the rows of a course looks for another course.
+        script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) {
+            EXPECT_EQ(dynamic_cast<CSearchPopupDlg&>(modal).m_lTableID, 39) << "the course table";
+            modal.EndModal(IDCANCEL);
+        });
+        ASSERT_TRUE(Click(wnd, IDC_MAXTEILNEHMER_CHANGE));
+        EXPECT_EQ(script.Pending(), 0u);
         ASSERT_TRUE(dlg.m_grid.SetCellValue(2, 1, L"3"));
         Click(wnd, IDOK);
     });

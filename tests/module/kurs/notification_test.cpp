@@ -139,6 +139,8 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
     Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(regI));
     // The template's blind copies are separated by a comma: each one is delivered.
     Sql("UPDATE KursnotificationMailtemplate SET strBCC = 'archiv@fw.ch, stab@fw.ch'");
+    // A receiver's field may hold several addresses: each one gets the mail.
+    Sql("UPDATE Devicenumber SET strNr = 'fr@fw-nord.ch; cdt@fw-nord.ch' WHERE strNr = 'fr@fw-nord.ch'");
     const long mandantNote = static_cast<long>(Int("SELECT lKursnotificationID FROM Kursnotification WHERE lPersonID = -1"));
     ASSERT_EQ(Int("SELECT count(*) FROM KursnotificationItem WHERE lKursnotificationID = " + K(mandantNote)), 2);
     // A notification sent before stays below the open one, in grey.
@@ -232,7 +234,8 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
                              " wurde neu hinzugefügt, aktueller Status: Angemeldet\r\n" + second +
                              " wurde neu hinzugefügt, aktueller Status: Angemeldet\r\n\r\nFreundliche Grüsse\r\n");
     const auto& fr = mails[1];
-    EXPECT_EQ(fr.recipients, (std::vector<std::string>{"fr@fw-nord.ch", "kurse@fw.ch", "archiv@fw.ch", "stab@fw.ch"}));
+    EXPECT_EQ(fr.recipients, (std::vector<std::string>{"fr@fw-nord.ch", "cdt@fw-nord.ch", "kurse@fw.ch", "archiv@fw.ch",
+                                                       "stab@fw.ch"}));
     EXPECT_EQ(fr.Header("Subject"), "Avis FW Nord");
     EXPECT_EQ(fr.Body().substr(0, 9), "Bonjour\r\n") << "the French header, the template's own footer";
     EXPECT_NE(fr.Body().find(first + " nouveau, statut actuel: Inscrit"), std::string::npos);

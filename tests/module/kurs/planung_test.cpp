@@ -25,6 +25,7 @@
 #include "../../suite/frame/fakeview.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -199,6 +200,7 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     HWND list = page->m_list.GetSafeHwnd();
 
     ASSERT_EQ(Rows(list), 6);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "loaded: no busy cursor is left";
     EXPECT_EQ(RowOf(list, L"Egli"), -1);
     EXPECT_EQ(RowOf(list, L"Gut"), -1);
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2020: 1;  2031: 2;  2032: 5;  2033: 0;    |  "
