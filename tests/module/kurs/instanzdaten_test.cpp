@@ -641,6 +641,7 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
     CQvEventSource events;
     ASSERT_EQ(events.FireEvent(kRunChanged, run + 1, FALSE), S_OK);  // another run
+    EXPECT_FALSE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }, 500)) << "another run's change is not ours";
     ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
