@@ -398,6 +398,7 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
 TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfTheRunBefore) {
     Sql("UPDATE Kursinstanz SET lOrtID = 1, dtAbgesagt = NULL, dtAnmeldenVon = '2031-01-15 00:00:00' WHERE lKursinstanzID = " +
         K(run));
+    options.Set(-1060, L"PublishDate", L"2030-06-01 00:00:00");
     ShowPage();
     ASSERT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
     ASSERT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENVON)), L"15.01.2031");
@@ -409,6 +410,7 @@ TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfThe
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)), L"");
     for (int id : {IDC_INSTANZDATEN_ANMELDENVON, IDC_INSTANZDATEN_ANMELDENBIS, IDC_INSTANZDATEN_ABGESAGT})
         EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id << ": no date is set without a run";
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_PUBLISH)), L"01.06.2030") << "the module's publication date";
     auto* name = qobject_cast<QLineEdit*>(Widget(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->text().toStdWString() + L"|" + name->placeholderText().toStdWString(), L"|Bezeichnung eingeben...");
@@ -639,6 +641,7 @@ TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext
     Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
     CQvEventSource events;
     ASSERT_EQ(events.FireEvent(kRunChanged, run + 1, FALSE), S_OK);  // another run
+    EXPECT_FALSE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }, 500)) << "another run's change is not ours";
     ASSERT_EQ(events.FireEvent(kRunChanged, run, FALSE), S_OK);
     EXPECT_TRUE(WaitFor([&] { return Page()->GetModifiedFlag() != FALSE; }));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");

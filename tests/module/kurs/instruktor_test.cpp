@@ -327,6 +327,8 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
     ASSERT_TRUE(page->m_grid.SetCellValue(rowNeu, 8, L"1"));
     EXPECT_TRUE(page->m_grid.QvGetGridItem(rowNeu)->GetColumnCheck(8));
     EXPECT_FALSE(page->m_grid.QvGetGridItem(rowBisher)->GetColumnCheck(8)) << "the box moved";
+    EXPECT_TRUE(page->m_grid.SetCellValue(rowBisher, 8, L"1")) << "and may move back before the save";
+    ASSERT_TRUE(page->m_grid.SetCellValue(rowNeu, 8, L"1"));
     EXPECT_EQ(Text("SELECT group_concat(fLeiter) FROM (SELECT fLeiter FROM PersonKurs ORDER BY lPersonKursID)"), "1,0,0") << "nothing is written before the save";
     ASSERT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
     Click(Item(IDC_KURSDLG_SAVE));

@@ -608,6 +608,11 @@ TEST_F(KursWindowTest, TheWindowsPopupsShowTheirHelpByButtonAndByF1) {
          [&] { Click(Field(IDC_KURSDATEN_PRECONDITION)); }},
         {IDD_KURSBELEGUNG, IDC_BELEGUNG_HELP, L"HELP_KURS_BELEGUNG", [&] { Action(ID_KURS_BELEGUNG); }},
         {IDD_SEARCHPOPUP, IDC_SEARCH_HELP, L"HELP_GENERAL_SEARCH", [&] { Click(Item(IDC_KURSDLG_SELECT)); }},
+        {IDD_CREATEEINSATZ, IDC_HELPBUTTON, L"HELP_KURS_CREATEEINSATZ",
+         [&] {
+             CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", static_cast<DWORD>(mandant));
+             Action(ID_KURS_CREATEEINSATZ);
+         }},
     };
     for (const auto& popup : popups) {
         SCOPED_TRACE(popup.dialog);

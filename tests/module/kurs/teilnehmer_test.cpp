@@ -435,7 +435,9 @@ TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
 }
 
 TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndFireOnce) {
-    const long anna = Person("Amsler"), beat = Person("Brunner"), carl = Person("Caflisch");
+    // The first person of the database (number 1) is changed like any other.
+    const long anna = 1, beat = Person("Brunner"), carl = Person("Caflisch");
+    Sql("UPDATE Person SET lPersonID = 1 WHERE lPersonID = " + K(Person("Amsler")));
     const long regA = Book(anna, run, 0), regB = Book(beat, run, 0), regC = Book(carl, run, 1);
     Person("Zuber");
     options.Set(-4000, L"KursTyp", L"x 1 1 1");
@@ -482,6 +484,10 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(closed));
     Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(closed) + ", 5, 257)");
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
+    // A cancelled choice moves nobody and does not leave the course locked.
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_TEILNEHMER_CHANGEINSTANZ));
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
     script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
         auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
         CSearchDlg& search = *popup.m_pSearchDlg;
