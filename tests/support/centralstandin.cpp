@@ -140,19 +140,23 @@ void CentralStandIn::ClearRequests() {
 }
 
 std::string CentralStandIn::RefusingUrl() {
-    // Bind a port, then close it without listening: connecting there is refused at once.
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    int port = 9;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
-        socklen_t len = sizeof(addr);
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port = ntohs(addr.sin_port);
-    }
-    if (fd >= 0) ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(port) + "/";
+    // Bind a port and keep it bound without listening for the life of the process: connecting
+    // there is refused at once, and no other test's stand-in can be given the same port meanwhile
+    // (a port closed again could be handed to a stand-in starting in parallel, which would answer).
+    static const std::string url = [] {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = 0;
+        int port = 9;
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+            socklen_t len = sizeof(addr);
+            if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port = ntohs(addr.sin_port);
+        }
+        return "http://127.0.0.1:" + std::to_string(port) + "/";
+    }();
+    return url;
 }
 
 }  // namespace qvtest

@@ -69,7 +69,7 @@ public:
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
     void ClearRequests();
 
-    // A loopback URL on a port that was free a moment ago and has no listener.
+    // A loopback URL on a port this process keeps bound without a listener: connections are refused.
     static std::string RefusingUrl();
 
 private:

@@ -27,17 +27,20 @@ const wchar_t* const kSecFunctions[] = {L"{A6389F2B-A16A-4DB2-900A-8BF53BE7B877}
                                         L"{A47499F1-6D05-450A-AC45-90FE81B014D1}",
                                         L"{F849F376-4852-4D08-AB78-8B28BF1A1B12}"};
 
-// A loopback port nobody listens on.
+// A loopback port nobody listens on: kept bound for the life of the process, so no stand-in of a
+// test running in parallel can be given it.
 int ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
+    static const int port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        return int(ntohs(addr.sin_port));
+    }();
+    return port;
 }
 
 class NotificationTest : public KursWindow {
