@@ -143,6 +143,18 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
     EXPECT_EQ(name.right(), help.right());
     EXPECT_EQ(meet.right(), help.right());
     EXPECT_LT(name.bottom(), meet.top());
+    // The page is taller than the window: a control a Tab reaches comes into view, the help button
+    // below the last field, then a field at the top again.
+    CDlgScrollHelper* scroll = Page()->GetScrollHelper();
+    ASSERT_GT(scroll->GetDisplayHeight(), scroll->GetPageHeight());
+    for (const int id : {IDC_HELPBUTTON, IDC_INSTANZDATEN_TREFFPUNKT}) {
+        ASSERT_TRUE(Focus(Field(id))) << id;
+        CRect rc;
+        ::GetWindowRect(Field(id), &rc);
+        Page()->ScreenToClient(&rc);
+        EXPECT_GE(rc.top, 0) << id;
+        EXPECT_LE(rc.bottom, scroll->GetPageHeight()) << id;
+    }
     // F1 in the window shows the help of the page in front, not that of the first page.
     std::vector<std::wstring> topics;
     qv::SetHelpHandler([&](const CString& topic) {
