@@ -246,6 +246,14 @@ TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
         " AND strBezeichnung = 'Praxis'");
     Menu(ID_GRUPPE_FROMTEMPLATE);
     EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(other)), 2);
+
+    // While another user holds the course, the menu's items are greyed: none of them does anything.
+    Sql("DELETE FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(other));
+    Sql("UPDATE Kurs SET strLock = datetime('now','localtime') || '|WS99|fremd' WHERE lKursID = " + K(kurs));
+    ChooseRun(L"Herbst");
+    ChooseRun(L"Frühling");
+    for (UINT command : {ID_GRUPPE_NEW, ID_GRUPPE_FROMTEMPLATE, ID_GRUPPE_NEWTEMPLATE}) Menu(command);
+    EXPECT_EQ(Groups(other), "NULL");
 }
 
 TEST_F(Gruppen, ThePageIsShownWithItsGroups) {

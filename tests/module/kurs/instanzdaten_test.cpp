@@ -314,6 +314,10 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (3, '9643', 'Rietstetten'), (4, '9650', 'Riedern'), "
         "(5, '9651', 'Rietbad'), (6, '9650', 'Riedern-Dorf')");
     ShowPage();
+    // The place editor left with OK but no place chosen keeps the run without a place.
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) { Click(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), IDOK); });
+    Click(Field(IDC_INSTANZDATEN_EDITORT));
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     const HWND ort = Field(IDC_INSTANZDATEN_ORT);
     // Over what the field shows, each key after the list of the text before it has opened, as a
     // user types who looks.
@@ -609,6 +613,13 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     // Without an end date the end time is not held to the start time.
     ASSERT_TRUE(grid.SetCellValue(0, 2, L""));
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"07:00"));
+    // A new date follows the latest one, also when the last row holds an earlier one.
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    ASSERT_TRUE(grid.SetCellValue(1, 0, L"01.03.2031"));
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    EXPECT_EQ(GridRow(2), (std::vector<std::wstring>{L"18.03.2031", L"08:00", L"", L"07:00"}));
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 
