@@ -115,6 +115,11 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     // A member goes back to the list; the group is within its maximum again.
     const std::wstring beat = TreeItem(L"Beat");
+    // Rights that cannot be read when a member is chosen are reported once.
+    security.rightsResult = E_FAIL;
+    script.ExpectReport();
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));
+    security.rightsResult = S_OK;
     ASSERT_TRUE(SelectTreeItem(Tree(), beat));
     ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_REMOVE)));
     EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
