@@ -81,6 +81,7 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     NewGroup(L"Gruppe 'A'", 3);
     NewGroup(L"B", 0);
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "B | MaxTeilnehmer: 0");
     EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3");
     EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)", L"Gruppe 'A'  (Anzahl/max: 0/3)"}));
     EXPECT_TRUE(TreeItemBold(Tree(), L"B  (Anzahl: 0)"));
@@ -222,6 +223,10 @@ TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
 }
 
 TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
+    // The first course of a database has the number 1.
+    for (const char* table : {"Kurs", "Kursinstanz", "SecKurs"})
+        Sql(std::string("UPDATE ") + table + " SET lKursID = 1 WHERE lKursID = " + K(kurs));
+    kurs = 1;
     Open();
     script.ExpectMessageBox(IDOK, L"keine Vorlage");
     Menu(ID_GRUPPE_FROMTEMPLATE);

@@ -533,10 +533,12 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     // The central installation may set the status of a cantonal course's participant in a run, and
     // move him out of a closed run.
     Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"SH", HKEY_LOCAL_MACHINE);
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_TRUE(dlg.IsLoaded());
         EXPECT_TRUE(Enabled(dlg.m_cbStatus.GetSafeHwnd()));
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd())[1], L"auf Warteliste (Penalty)") << "in canton SH";
         EXPECT_TRUE(Enabled(dlg.m_cbInstanz.GetSafeHwnd()));
         modal.EndModal(IDCANCEL);
     });
