@@ -531,12 +531,12 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
 }
 
 TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDuration) {
-    const long first = AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    const long first = AddDate("2031-03-10 08:00:00", "2031-03-10 12:59:00");
     const long second = AddDate("2031-03-17 00:00:00", "");
     Sql("UPDATE Kursinstanz SET dblDauer = 1.5 WHERE lKursinstanzID = " + K(run));
     ShowPage();
     ASSERT_EQ(Rows(Grid()), 2);
-    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:00"}));
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:59"}));
     EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
 
@@ -544,7 +544,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     CQvGridCtrl& grid = Page()->m_gridDates;
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
-    EXPECT_EQ(GridRow(0)[3], L"12:00");
+    EXPECT_EQ(GridRow(0)[3], L"12:59");
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
     ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");

@@ -523,6 +523,10 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(Log(IDS_LOG_PERSON_SWITCHED), 0);
     ExpectOneEvent();  // a refused switch counts as a change all the same
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    // Who may read every person finds also those of a brigade he holds no rights on.
+    security.Answer(L"{9FFF9726-D906-4CE0-A627-93B93874A509}", L"", 0x101);
+    Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (999, 'FW Süd')");
+    Sql("UPDATE Person SET lMandantID = 999 WHERE strName = 'Zuber'");
     ChoosePersons({L"Zuber"});
     Click(Button(IDC_TEILNEHMER_SWITCH));
     EXPECT_NE(Reg(regA, "lPersonID"), K(anna));
