@@ -536,6 +536,11 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     Sql("UPDATE Kursinstanz SET dblDauer = 1.5 WHERE lKursinstanzID = " + K(run));
     ShowPage();
     ASSERT_EQ(Rows(Grid()), 2);
+    EXPECT_TRUE(Widget(Grid())->updatesEnabled()) << "the loaded dates are drawn";
+    EXPECT_TRUE(Scroll(Page()->GetSafeHwnd(), SB_VERT, SB_PAGEDOWN)) << "the page scrolls to its lower fields";
+    host->MoveViews(RECT{0, 0, 960, 1200});
+    EXPECT_FALSE(Scroll(Page()->GetSafeHwnd(), SB_VERT, SB_PAGEUP)) << "a taller view shows the whole page";
+    host->MoveViews(RECT{0, 0, 960, 620});
     EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:59"}));
     EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
