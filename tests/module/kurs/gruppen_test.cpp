@@ -123,8 +123,9 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     security.rightsResult = S_OK;
     ASSERT_TRUE(SelectTreeItem(Tree(), beat));
     ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_REMOVE)));
-    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
+    for (int id : {IDC_GRUPPEN_EDIT, IDC_GRUPPEN_DELETE}) EXPECT_FALSE(Enabled(Button(id))) << "a member is no group";
     Click(Button(IDC_GRUPPEN_REMOVE));
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Gruppe 'A'  (Anzahl/max: 4/3) | Person 'Beat Hans' entfernt");
     EXPECT_EQ(Rows(List()), 1);
     SelectInList({L"Beat"});
     ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));

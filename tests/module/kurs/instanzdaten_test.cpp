@@ -287,6 +287,7 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
     Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8212', 'Neuhausen')");
     Sql("UPDATE Kursinstanz SET lOrtID = 1 WHERE lKursinstanzID = " + K(run));
     ShowPage();
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(Widget(Field(IDC_INSTANZDATEN_EDITORT)))->icon().isNull()) << "its picture";
     script.ExpectModal(30500, [](qv::IModalDialog& modal) {
         HWND dlg = dynamic_cast<CWnd&>(modal).GetSafeHwnd();
         HWND combo = qv::ui::test::Item(dlg, 30501);

@@ -580,10 +580,11 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
         EXPECT_FALSE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "a registered person is not absent";
-        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_ENTSCHULDIGT)));
+        for (int id : {IDC_EDITPERSON_ENTSCHULDIGT, IDC_EDITPERSON_ORT, IDC_EDITPERSON_LEITUNG})
+            EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, id))) << id;
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
-        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()) && Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
         Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");
