@@ -122,10 +122,11 @@ protected:
 
 TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEvent) {
     Sql("UPDATE Kursinstanz SET strOrt = 'Zeughaus', lOrtID = 1, strTreffpunkt = 'Tor 2', lMinInstruktor = 2, "
-        "dblDauer = 1 WHERE lKursinstanzID = " + K(run));
+        "dblDauer = 1, strZielpublikum = 'Jugend' WHERE lKursinstanzID = " + K(run));
     AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
     ShowPage();
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ZIELPUBLIKUM)), L"Jugend");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_KURSORT)), L"Zeughaus");
     EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"12");

@@ -157,6 +157,7 @@ TEST_F(KursBelegung, TheOverviewFillsTheSelectedRunAndShowsTheNewCounts) {
     CKursBelegungDlg dlg(kurs, nullptr);
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = Item(dlg, IDC_BELEGUNG_LIST);
+        EXPECT_FALSE(Enabled(Item(dlg, IDC_BELEGUNG_FILL))) << "no run chosen";
         SelectRow(list, 0);
         EXPECT_FALSE(Enabled(Item(dlg, IDC_BELEGUNG_FILL))) << "a full run cannot be filled";
         SelectRow(list, 1);

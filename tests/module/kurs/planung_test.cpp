@@ -727,7 +727,6 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     const int kursWidth = Widget(page->m_ctrlKurs.GetSafeHwnd())->width();
     const int runWidth = Widget(page->m_ctrlKursinstanz.GetSafeHwnd())->width();
     host->MoveViews(RECT{0, 0, 1160, 620});
-    Pump();
     EXPECT_EQ(Widget(page->m_ctrlKurs.GetSafeHwnd())->width(), kursWidth + 200);
     EXPECT_EQ(Widget(page->m_ctrlKursinstanz.GetSafeHwnd())->width(), runWidth + 200);
     Screen(page->GetSafeHwnd(), "custfielddlg");
