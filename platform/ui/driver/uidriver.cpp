@@ -780,7 +780,9 @@ void AnswerNextPopupMenu(UINT command) {
             g_lastMenu = items;
         }
         qv::ui::SetPopupMenuHook({});
-        return command;
+        // A greyed item cannot be chosen: the menu closes without a command.
+        const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+        return state != UINT(-1) && (state & (MF_GRAYED | MF_DISABLED)) ? 0u : command;
     });
 }
 

@@ -81,6 +81,7 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     NewGroup(L"Gruppe 'A'", 3);
     NewGroup(L"B", 0);
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "B | MaxTeilnehmer: 0");
     EXPECT_EQ(Groups(run), "B/0 Gruppe 'A'/3");
     EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)", L"Gruppe 'A'  (Anzahl/max: 0/3)"}));
     EXPECT_TRUE(TreeItemBold(Tree(), L"B  (Anzahl: 0)"));
@@ -115,10 +116,16 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
 
     // A member goes back to the list; the group is within its maximum again.
     const std::wstring beat = TreeItem(L"Beat");
+    // Rights that cannot be read when a member is chosen are reported once.
+    security.rightsResult = E_FAIL;
+    script.ExpectReport();
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));
+    security.rightsResult = S_OK;
     ASSERT_TRUE(SelectTreeItem(Tree(), beat));
     ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_REMOVE)));
-    EXPECT_FALSE(Enabled(Button(IDC_GRUPPEN_EDIT))) << "a member is no group";
+    for (int id : {IDC_GRUPPEN_EDIT, IDC_GRUPPEN_DELETE}) EXPECT_FALSE(Enabled(Button(id))) << "a member is no group";
     Click(Button(IDC_GRUPPEN_REMOVE));
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Gruppe 'A'  (Anzahl/max: 4/3) | Person 'Beat Hans' entfernt");
     EXPECT_EQ(Rows(List()), 1);
     SelectInList({L"Beat"});
     ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Anna")));
@@ -217,6 +224,10 @@ TEST_F(Gruppen, TwoAdministratorsCreatingTheSameGroupAtOnceWriteItOnce) {
 }
 
 TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
+    // The first course of a database has the number 1.
+    for (const char* table : {"Kurs", "Kursinstanz", "SecKurs"})
+        Sql(std::string("UPDATE ") + table + " SET lKursID = 1 WHERE lKursID = " + K(kurs));
+    kurs = 1;
     Open();
     script.ExpectMessageBox(IDOK, L"keine Vorlage");
     Menu(ID_GRUPPE_FROMTEMPLATE);
@@ -246,6 +257,14 @@ TEST_F(Gruppen, TheCoursesTemplateIsSavedFromOneRunAndAppliedToAnother) {
         " AND strBezeichnung = 'Praxis'");
     Menu(ID_GRUPPE_FROMTEMPLATE);
     EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(other)), 2);
+
+    // While another user holds the course, the menu's items are greyed: none of them does anything.
+    Sql("DELETE FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(other));
+    Sql("UPDATE Kurs SET strLock = datetime('now','localtime') || '|WS99|fremd' WHERE lKursID = " + K(kurs));
+    ChooseRun(L"Herbst");
+    ChooseRun(L"Frühling");
+    for (UINT command : {ID_GRUPPE_NEW, ID_GRUPPE_FROMTEMPLATE, ID_GRUPPE_NEWTEMPLATE}) Menu(command);
+    EXPECT_EQ(Groups(other), "NULL");
 }
 
 TEST_F(Gruppen, ThePageIsShownWithItsGroups) {

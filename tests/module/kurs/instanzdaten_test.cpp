@@ -122,10 +122,11 @@ protected:
 
 TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEvent) {
     Sql("UPDATE Kursinstanz SET strOrt = 'Zeughaus', lOrtID = 1, strTreffpunkt = 'Tor 2', lMinInstruktor = 2, "
-        "dblDauer = 1 WHERE lKursinstanzID = " + K(run));
+        "dblDauer = 1, strZielpublikum = 'Jugend' WHERE lKursinstanzID = " + K(run));
     AddDate("2031-03-10 00:00:00", "2031-03-10 23:59:59");
     ShowPage();
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ZIELPUBLIKUM)), L"Jugend");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_KURSORT)), L"Zeughaus");
     EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_MAXTN)), L"12");
@@ -299,6 +300,7 @@ TEST_F(InstanzdatenTest, APlaceChosenInThePlaceEditorIsShownAndSaved) {
     Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (2, '8212', 'Neuhausen')");
     Sql("UPDATE Kursinstanz SET lOrtID = 1 WHERE lKursinstanzID = " + K(run));
     ShowPage();
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(Widget(Field(IDC_INSTANZDATEN_EDITORT)))->icon().isNull()) << "its picture";
     script.ExpectModal(30500, [](qv::IModalDialog& modal) {
         HWND dlg = dynamic_cast<CWnd&>(modal).GetSafeHwnd();
         HWND combo = qv::ui::test::Item(dlg, 30501);
@@ -326,6 +328,10 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     Sql("INSERT INTO Ort (lOrtID, strPLZ, strOrt) VALUES (3, '9643', 'Rietstetten'), (4, '9650', 'Riedern'), "
         "(5, '9651', 'Rietbad'), (6, '9650', 'Riedern-Dorf')");
     ShowPage();
+    // The place editor left with OK but no place chosen keeps the run without a place.
+    script.ExpectModal(30500, [](qv::IModalDialog& modal) { Click(dynamic_cast<CWnd&>(modal).GetSafeHwnd(), IDOK); });
+    Click(Field(IDC_INSTANZDATEN_EDITORT));
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     const HWND ort = Field(IDC_INSTANZDATEN_ORT);
     // Over what the field shows, each key after the list of the text before it has opened, as a
     // user types who looks.
@@ -539,12 +545,17 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
 }
 
 TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDuration) {
-    const long first = AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    const long first = AddDate("2031-03-10 08:00:00", "2031-03-10 12:59:00");
     const long second = AddDate("2031-03-17 00:00:00", "");
     Sql("UPDATE Kursinstanz SET dblDauer = 1.5 WHERE lKursinstanzID = " + K(run));
     ShowPage();
     ASSERT_EQ(Rows(Grid()), 2);
-    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:00"}));
+    EXPECT_TRUE(Widget(Grid())->updatesEnabled()) << "the loaded dates are drawn";
+    EXPECT_TRUE(Scroll(Page()->GetSafeHwnd(), SB_VERT, SB_PAGEDOWN)) << "the page scrolls to its lower fields";
+    host->MoveViews(RECT{0, 0, 960, 1200});
+    EXPECT_FALSE(Scroll(Page()->GetSafeHwnd(), SB_VERT, SB_PAGEUP)) << "a taller view shows the whole page";
+    host->MoveViews(RECT{0, 0, 960, 620});
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:59"}));
     EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
 
@@ -552,7 +563,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     CQvGridCtrl& grid = Page()->m_gridDates;
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
-    EXPECT_EQ(GridRow(0)[3], L"12:00");
+    EXPECT_EQ(GridRow(0)[3], L"12:59");
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
     ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
@@ -621,6 +632,13 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     // Without an end date the end time is not held to the start time.
     ASSERT_TRUE(grid.SetCellValue(0, 2, L""));
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"07:00"));
+    // A new date follows the latest one, also when the last row holds an earlier one.
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    ASSERT_TRUE(grid.SetCellValue(1, 0, L"01.03.2031"));
+    Click(Field(IDC_INSTANZDATEN_NEWDATE));
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    EXPECT_EQ(GridRow(2), (std::vector<std::wstring>{L"18.03.2031", L"08:00", L"", L"07:00"}));
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 

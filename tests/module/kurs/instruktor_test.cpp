@@ -451,6 +451,8 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     EXPECT_EQ(CellTextColor(Grid(), row, 4), RGB(200, 0, 120));
     EXPECT_EQ(Cell(Grid(), row, 1), L"Klassenlehrer");
     EXPECT_EQ(Cell(Grid(), row, 2) + L"|" + Cell(Grid(), row, 3), L"8|Lt F");
+    LVITEMW item{LVIF_IMAGE, row};
+    EXPECT_TRUE(SendMessageW(Grid(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && item.iImage == 14) << "her status";
     EXPECT_EQ(page->GetStatusColor(), RGB(255, 50, 50));
     Screen(Dlg()->GetSafeHwnd(), "kurs_instruktor");
 

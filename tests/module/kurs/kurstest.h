@@ -159,7 +159,7 @@ public:
         std::lock_guard g(lock);
         auto it = answers.find({guid, qvtest::Str(key)});
         *rights = it == answers.end() ? defaultRights : it->second;
-        return S_OK;
+        return rightsResult;
     }
     HRESULT Reserved4() override { return E_NOTIMPL; }
     HRESULT Reserved5() override { return E_NOTIMPL; }
@@ -203,6 +203,7 @@ public:
     std::atomic<ULONG> refs{1};
     std::map<std::pair<GUID, std::wstring>, long> answers;
     long defaultRights = 0;
+    HRESULT rightsResult = S_OK;  // a failure: the rights could not be read (database gone)
     long userID = 5;  // negative: the server cannot name the user
     std::wstring userGuid;  // the user's guid, which names his person through Contact
     std::vector<Grant> grants;

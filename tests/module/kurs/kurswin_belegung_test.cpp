@@ -151,9 +151,13 @@ TEST_F(KursBelegung, RunsWhoseRegistrationsCannotChangeHereAreLeftAlone) {
 
 TEST_F(KursBelegung, TheOverviewFillsTheSelectedRunAndShowsTheNewCounts) {
     Book(open, 3, "2030-02-01");
+    // The first run of a database has the number 1.
+    for (const char* table : {"Kursinstanz", "PersonKurs"})
+        Sql(std::string("UPDATE ") + table + " SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(open));
     CKursBelegungDlg dlg(kurs, nullptr);
     script.ExpectModal(IDD_KURSBELEGUNG, [&](qv::IModalDialog& modal) {
         const HWND list = Item(dlg, IDC_BELEGUNG_LIST);
+        EXPECT_FALSE(Enabled(Item(dlg, IDC_BELEGUNG_FILL))) << "no run chosen";
         SelectRow(list, 0);
         EXPECT_FALSE(Enabled(Item(dlg, IDC_BELEGUNG_FILL))) << "a full run cannot be filled";
         SelectRow(list, 1);

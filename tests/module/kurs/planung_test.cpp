@@ -723,6 +723,12 @@ TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
     logic->Release();
     EXPECT_EQ(configurator.asked, "42/2 ");
     EXPECT_EQ(Rows(page->m_ctrlKursinstanz.GetSafeHwnd()), 3);
+    // The frame widens the view: both grids follow its right edge.
+    const int kursWidth = Widget(page->m_ctrlKurs.GetSafeHwnd())->width();
+    const int runWidth = Widget(page->m_ctrlKursinstanz.GetSafeHwnd())->width();
+    host->MoveViews(RECT{0, 0, 1160, 620});
+    EXPECT_EQ(Widget(page->m_ctrlKurs.GetSafeHwnd())->width(), kursWidth + 200);
+    EXPECT_EQ(Widget(page->m_ctrlKursinstanz.GetSafeHwnd())->width(), runWidth + 200);
     Screen(page->GetSafeHwnd(), "custfielddlg");
 }
 

@@ -523,6 +523,10 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(Log(IDS_LOG_PERSON_SWITCHED), 0);
     ExpectOneEvent();  // a refused switch counts as a change all the same
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    // Who may read every person finds also those of a brigade he holds no rights on.
+    security.Answer(L"{9FFF9726-D906-4CE0-A627-93B93874A509}", L"", 0x101);
+    Sql("INSERT INTO Mandant (lMandantID, strMandantName) VALUES (999, 'FW Süd')");
+    Sql("UPDATE Person SET lMandantID = 999 WHERE strName = 'Zuber'");
     ChoosePersons({L"Zuber"});
     Click(Button(IDC_TEILNEHMER_SWITCH));
     EXPECT_NE(Reg(regA, "lPersonID"), K(anna));
@@ -533,10 +537,12 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     // The central installation may set the status of a cantonal course's participant in a run, and
     // move him out of a closed run.
     Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(run));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"Kanton", L"SH", HKEY_LOCAL_MACHINE);
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         EXPECT_TRUE(dlg.IsLoaded());
         EXPECT_TRUE(Enabled(dlg.m_cbStatus.GetSafeHwnd()));
+        EXPECT_EQ(ComboItems(dlg.m_cbStatus.GetSafeHwnd())[1], L"auf Warteliste (Penalty)") << "in canton SH";
         EXPECT_TRUE(Enabled(dlg.m_cbInstanz.GetSafeHwnd()));
         modal.EndModal(IDCANCEL);
     });
@@ -574,10 +580,11 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_EDITPERSON_YEAR)));
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM))) << "a run's registration has its date";
         EXPECT_FALSE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "a registered person is not absent";
-        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_ENTSCHULDIGT)));
+        for (int id : {IDC_EDITPERSON_ENTSCHULDIGT, IDC_EDITPERSON_ORT, IDC_EDITPERSON_LEITUNG})
+            EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, id))) << id;
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Abgemeldet");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
-        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()));
+        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()) && Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
         Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");

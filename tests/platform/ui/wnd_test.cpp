@@ -274,8 +274,11 @@ TEST_F(Messages, APopupMenuReportsTheChosenCommandAndItsItems) {
     EXPECT_EQ(popup->GetMenuState(101, MF_BYCOMMAND) & MF_GRAYED, MF_GRAYED);
 
     AnswerNextPopupMenu(101);
-    EXPECT_EQ(UINT(popup->TrackPopupMenu(TPM_RETURNCMD, 0, 0, &sink)), 101u);
+    EXPECT_EQ(UINT(popup->TrackPopupMenu(TPM_RETURNCMD, 0, 0, &sink)), 0u) << "a greyed item cannot be chosen";
     EXPECT_EQ(LastPopupMenuItems(), (std::vector<std::wstring>{L"Bericht &A", L"", L"Bericht B"}));
+    popup->EnableMenuItem(101, MF_ENABLED);
+    AnswerNextPopupMenu(101);
+    EXPECT_EQ(UINT(popup->TrackPopupMenu(TPM_RETURNCMD, 0, 0, &sink)), 101u);
 
     AnswerNextPopupMenu(100);
     EXPECT_TRUE(popup->TrackPopupMenu(0, 0, 0, &sink));
