@@ -230,6 +230,13 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         EXPECT_EQ(Cell(grid, row, 2), L"<>");
         EXPECT_EQ(Cell(grid, row, 1), L"");
     });
+    // The general column of an area whose Mandanten differ may keep its mark too.
+    Quota(mandant, 0, 3);
+    Run(2, [&](CMaxTeilnehmerDlg& dlg) {
+        const int ost = RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost");
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), ost, 1), L"<>");
+        EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L"<>"));
+    });
 }
 
 TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
