@@ -390,6 +390,12 @@ TEST_F(NotificationTest, TemplatesAreCopiedWithTheirTranslationsDeletedWithoutQu
         HWND wnd = dlg.GetSafeHwnd();
         HWND templates = dlg.m_listTemplate.GetSafeHwnd();
         SelectTemplate(dlg);
+        // A copy whose translations cannot be written leaves nothing, and says why.
+        Sql("CREATE TRIGGER refuse BEFORE INSERT ON QvLabel BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        script.ExpectReport(L"refused").ExpectReport(L"Unspecified error");
+        ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
+        EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate"), 1);
+        Sql("DROP TRIGGER refuse");
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
         ASSERT_EQ(Rows(templates), 2);
         long chosen = 0;
