@@ -295,7 +295,8 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     // The planned one is refused with its message; the two others are planned.
     ChooseYear(2032);
     ChoosePersons({L"Amsler", L"Brunner", L"Caflisch"});
-    script.ExpectMessageBox(IDOK);
+    // Asked before the plan's unit begins: another workstation writes meanwhile.
+    script.ExpectMessageBox(IDOK, {}, [&] { Sql("UPDATE Kurs SET strBemerkung = 'gefragt' WHERE lKursID = " + K(kurs)); });
     AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
     Click(add);
     EXPECT_EQ(Planned(anna, 2032), 1);
@@ -987,6 +988,11 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
     ExpectEvents(false, true);
+    // Cancelled, the editor announces nothing.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    ExpectEvents(false, false);
 
     // A single place is a reservation too.
     script.ExpectModal(157, [](qv::IModalDialog& modal) {
