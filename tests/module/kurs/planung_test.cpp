@@ -295,7 +295,7 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     // The planned one is refused with its message; the two others are planned.
     ChooseYear(2032);
     ChoosePersons({L"Amsler", L"Brunner", L"Caflisch"});
-    // Asked before the plan's unit begins: another workstation writes meanwhile.
+    // Shown while no unit of the plan is open: another workstation writes meanwhile.
     script.ExpectMessageBox(IDOK, {}, [&] { Sql("UPDATE Kurs SET strBemerkung = 'gefragt' WHERE lKursID = " + K(kurs)); });
     AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
     Click(add);
