@@ -472,7 +472,8 @@ void CMaxTeilnehmerDlg::RefreshIDs() {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lAnzahl);
             if (FAILED(hr)) break;
-            const int c = lYear <= 0 ? 1 : int(lYear - m_nYear + 2);
+            // A year gone by has no column (the year before this one would fall on the general one).
+            const int c = lYear <= 0 ? 1 : lYear < m_nYear ? 0 : int(lYear - m_nYear + 2);
             if (c >= 1 && c <= kColumns && ids[c] == 0) {
                 ids[c] = lID;
                 amounts[c] = lAnzahl;

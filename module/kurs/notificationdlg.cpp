@@ -781,6 +781,9 @@ long CNotificationDlg::CopyTemplate(long lSourceID) {
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
+    // The template and its translations are copied together or not at all.
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     long lNewID = 0;
     if (SUCCEEDED(hr))
         hr = kurs::GetUniqueID(conn, L"KursnotificationMailtemplate", L"lKursnotificationMailtemplateID", lNewID);
@@ -819,7 +822,7 @@ long CNotificationDlg::CopyTemplate(long lSourceID) {
         }
     }
     if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
-    return hr;
+    return trans.End(hr);
 }
 
 long CNotificationDlg::DeleteTemplate(long lID) {

@@ -128,6 +128,7 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         HWND wnd = dlg.GetSafeHwnd();
         EXPECT_EQ(ComboItems(dlg.m_cbEinsatzart.GetSafeHwnd()), (std::vector<std::wstring>{L"Kurs", L"Übung"}));
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)), L"Herbst (01.09.2031)");
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DAUER)), L"2.00 Tg") << "the run's days";
         EXPECT_EQ(dlg.arrTeilnehmer.size(), 2u);
         EXPECT_EQ(dlg.arrAbwesend, std::vector<long>{carla});
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);

@@ -136,6 +136,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
 TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnce) {
     Sql("CREATE TRIGGER refuse_sued BEFORE INSERT ON MaxTeilnehmer WHEN NEW.lMandantID = " + K(sued) +
         " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    Quota(mandant, year - 1, 4);  // gone by: no column, never touched
+    Quota(mandant, year + 4, 2);  // the last column's: kept as it is
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"A Nord"), 1, L"12"));
@@ -151,12 +153,15 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         Click(dlg.GetSafeHwnd(), IDOK);
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
-        EXPECT_EQ(Quotas(), K(mandant) + ":0=5 ") << "the save was taken back whole";
+        EXPECT_EQ(Quotas(), K(mandant) + ":0=5 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year + 4) + "=2 ")
+            << "the save was taken back whole";
         EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
         Sql("DROP TRIGGER refuse_sued");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(sued) + ":0=3 ") << "one row per course, Mandant and year";
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year + 4) +
+                            "=2 " + K(sued) + ":0=3 ")
+        << "one row per course, Mandant and year";
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 2);
 }
 
@@ -229,6 +234,13 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         EXPECT_EQ(Cell(grid, row, 3), L"7");
         EXPECT_EQ(Cell(grid, row, 2), L"<>");
         EXPECT_EQ(Cell(grid, row, 1), L"");
+    });
+    // The general column of an area whose Mandanten differ may keep its mark too.
+    Quota(mandant, 0, 3);
+    Run(2, [&](CMaxTeilnehmerDlg& dlg) {
+        const int ost = RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost");
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), ost, 1), L"<>");
+        EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L"<>"));
     });
 }
 

@@ -346,6 +346,14 @@ TEST_F(NotificationTest, AnInstructorGetsHisOwnNotificationWithHisNameInTheTempl
     EXPECT_EQ(mails[0].Header("Subject"), "Kursmeldung FW Nord" + name + " <mandant>");
     EXPECT_NE(mails[0].Body().find(name + " nuovo, stato attuale: Iscritto"), std::string::npos) << mails[0].Body();
     EXPECT_NE(mails[0].Body().find("Cordiali saluti"), std::string::npos) << "the Italian footer";
+    // A Mandant's Italian receiver gets the Mandant's mail in his language.
+    Receiver("Rossi", "Cdt", "it@fw-nord.ch", "Italiano");
+    Run([&](CNotificationDlg& dlg) {
+        ASSERT_TRUE(SelectRow(dlg.m_listMandant.GetSafeHwnd(), 0));
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_NOTIF_SEND));
+    });
+    ASSERT_EQ(smtp.Mails().size(), 4u);
+    EXPECT_EQ(smtp.Mails()[3].Header("To"), "it@fw-nord.ch");
 }
 
 TEST_F(NotificationTest, ItemLinesFollowTheRunsAndKindsInTheRecipientsLanguage) {
@@ -382,6 +390,12 @@ TEST_F(NotificationTest, TemplatesAreCopiedWithTheirTranslationsDeletedWithoutQu
         HWND wnd = dlg.GetSafeHwnd();
         HWND templates = dlg.m_listTemplate.GetSafeHwnd();
         SelectTemplate(dlg);
+        // A copy whose translations cannot be written leaves nothing, and says why.
+        Sql("CREATE TRIGGER refuse BEFORE INSERT ON QvLabel BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        script.ExpectReport(L"refused").ExpectReport(L"Unspecified error");
+        ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
+        EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationMailtemplate"), 1);
+        Sql("DROP TRIGGER refuse");
         ASSERT_TRUE(Click(wnd, IDC_NOTIF_TEMPLATE_COPY));
         ASSERT_EQ(Rows(templates), 2);
         long chosen = 0;

@@ -215,6 +215,10 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Cell(list, amsler, 3), L"5");
     EXPECT_EQ(Cell(list, amsler, 4), L"Kpl");
     EXPECT_EQ(Cell(list, amsler, 10), L"FW Nord");
+    EXPECT_EQ(Cell(list, amsler, 8), L"01.12.2030 00:00") << "a person's registration date";
+    // In the order of the years: 2020 first, the reservation of 2032 and the instructor of 2033 last.
+    EXPECT_EQ(RowOf(list, L"Fehr"), 0);
+    EXPECT_EQ(RowOf(list, L"Dubach"), 5);
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 1), L"31.12.2031") << "a status past planning shows its date";
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 0), L"auf Warteliste") << "a participant, not an instructor's reserve";
@@ -225,6 +229,8 @@ TEST_F(PlanungTest, PlannedRegistrationsAndReservationsAreListedWithTheirCountsP
     EXPECT_EQ(Picture(page->m_list, reservation), 11);
     EXPECT_EQ(Cell(list, reservation, 2), L"5");
     EXPECT_EQ(Cell(list, reservation, 9), L"Reserve Nord");
+    EXPECT_EQ(Cell(list, reservation, 8), L"") << "a reservation has no registration date";
+    EXPECT_EQ(reservation, 4);
     Screen(page->GetSafeHwnd(), "planungdlg");
 
     // Nothing selected: nothing to remove. A reservation row allows edit and remove, not placing
@@ -289,7 +295,8 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     // The planned one is refused with its message; the two others are planned.
     ChooseYear(2032);
     ChoosePersons({L"Amsler", L"Brunner", L"Caflisch"});
-    script.ExpectMessageBox(IDOK);
+    // Shown while no unit of the plan is open: another workstation writes meanwhile.
+    script.ExpectMessageBox(IDOK, {}, [&] { Sql("UPDATE Kurs SET strBemerkung = 'gefragt' WHERE lKursID = " + K(kurs)); });
     AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
     Click(add);
     EXPECT_EQ(Planned(anna, 2032), 1);
@@ -439,6 +446,7 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     WaitLoaded(page);
     HWND list = page->m_list.GetSafeHwnd();
     ASSERT_EQ(Rows(list), 7);
+    EXPECT_TRUE(Widget(list)->updatesEnabled()) << "the loaded list is drawn again";
     EXPECT_EQ(RowOf(list, L"Egli"), -1);
     EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 3;  2018: 1;  2016: 1;    |  Besucht: 4  Teilweise "
                             L"besucht: 1  Abwesend: 1");
@@ -986,6 +994,11 @@ TEST_F(PlanungTest, AReservationAddedFromThePlanningPageIsWrittenAndListed) {
     EXPECT_EQ(Cell(list, 0, 0), L"Reservation");
     EXPECT_EQ(Status(page), L"Anzahl geplant/reserviert pro Jahr: 2032: 4;    |  Provisorisch: 0  Geplant: 0");
     ExpectEvents(false, true);
+    // Cancelled, the editor announces nothing.
+    script.ExpectModal(157, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    AnswerNextPopupMenu(ID_PLANUNG_ADD_RESERVATION);
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_ADD));
+    ExpectEvents(false, false);
 
     // A single place is a reservation too.
     script.ExpectModal(157, [](qv::IModalDialog& modal) {
