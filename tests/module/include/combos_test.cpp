@@ -182,6 +182,11 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
     combo.ShowDropDown(TRUE);
     EXPECT_FALSE(combo.List().m_bHScroll);
     EXPECT_FALSE(combo.List().m_bVScroll);
+    // An item added as a plain string counts as the list opens again.
+    combo.ShowDropDown(FALSE);
+    combo.AddString(L"plain");
+    combo.ShowDropDown(TRUE);
+    EXPECT_TRUE(combo.List().m_bVScroll);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {

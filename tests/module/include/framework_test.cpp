@@ -121,6 +121,15 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", 5L);
     OpenView();
     EXPECT_EQ(Dlg()->GetSubRecordID(), 5);
+    // The remembered run cannot be looked up: the failure is reported and the view shows nothing.
+    CloseView();
+    Sql("ALTER TABLE Kursinstanz RENAME TO KursinstanzAlt");
+    script.ExpectReport(L"Kursinstanz");
+    OpenView();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Dlg()->GetRecordID(), 0);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 0);
+    Sql("ALTER TABLE KursinstanzAlt RENAME TO Kursinstanz");
     // Without "RestoreLastID" the view opens on no record.
     CloseView();
     options.Set(-1000, L"RestoreLastID", 0);
@@ -235,7 +244,17 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
     const Step steps[] = {{true, L"F5", "Sanität 1", L"Sanität 1"},
                           {false, L"RefreshView", "Sanität 2", L"Sanität 2"},
                           {false, L"ShowOnlineHelp", "Sanität 3", L"Sanität 2"},
+                          {true, L"F1", "Sanität 4", L"Sanität 2"},
+                          {false, L"ShowOnlineKontextHelp", "Sanität 4", L"Sanität 2"},
                           {true, L"CTRL-F", "Sanität 4", L"Sanität 2"}};
+    // F1 and the menu's context help show the help of the page in front, the first page's too.
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    Page(0)->m_btnHelp.SetHelpTopic(L"HELP_DATEN");
+    Page(1)->m_btnHelp.SetHelpTopic(L"HELP_NOTIZEN");
     for (const Step& step : steps) {
         SCOPED_TRACE(qv::ToUtf8(step.command));
         Sql(std::string("UPDATE Kurs SET strBezeichnung = '") + step.stored + "'");
@@ -243,6 +262,8 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
         EXPECT_EQ(step.accel ? sink->OnAccelCommand(command) : sink->OnMenuCommand(command), S_OK);
         EXPECT_EQ(Text(name), step.shown);
     }
+    qv::SetHelpHandler(nullptr);
+    EXPECT_EQ(topics, (std::vector<std::wstring>{L"HELP_DATEN", L"HELP_DATEN"}));
     sink->Release();
     // A page's own reload shows the stored record; its request to refresh all shows the lock
     // another user has taken since.
