@@ -150,7 +150,8 @@ TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
     CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer2", CString(SAMPLE_PAGE_NOTES_PROGID));
     // When the pages are made; not again when the rights are applied as the view is shown, nor
     // when they are applied anew.
-    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
+    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!",
+                            [&] { EXPECT_EQ(TabsAtStart(), -1) << "told as the pages are made"; });
     OpenView();
     EXPECT_EQ(TabsAtStart(), 2);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
@@ -264,6 +265,12 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
     }
     qv::SetHelpHandler(nullptr);
     EXPECT_EQ(topics, (std::vector<std::wstring>{L"HELP_DATEN", L"HELP_DATEN"}));
+    // The pages' own commands reach the page in front only; the sample's pages have none.
+    for (auto command :
+         {&INQTabWindowControl::Command1, &INQTabWindowControl::Command2, &INQTabWindowControl::Command3}) {
+        EXPECT_EQ((Dlg()->GetTabList()[1]->*command)(), S_OK);
+        EXPECT_EQ((Dlg()->GetTabList()[0]->*command)(), E_FAIL);
+    }
     sink->Release();
     // A page's own reload shows the stored record; its request to refresh all shows the lock
     // another user has taken since.
