@@ -78,6 +78,7 @@ TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     combo.ResetContent();
     qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
     EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}, {2, 0}})) << "the parent never sees a freed row";
+    EXPECT_EQ(combo.AddRow(nullptr, 0), 0) << "a row of empty cells";
 }
 
 TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {

@@ -707,6 +707,15 @@ TEST_F(FrameworkEditing, TenantRightsNarrowTheFunctionsAndAControlNeedsEveryBitO
     EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "no record: the scope's rights for the tenant";
     EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
     EXPECT_EQ(page->GetSec().GetRights(), 0x001u);
+    // Under a tenant too, a right on one's own records only edits them when they are one's own.
+    security.Set(scope, 0x10000);
+    security.Set(GUID_SampleViewFunction, 0x10000);
+    for (bool own : {true, false}) {
+        page->m_lOwnerPersonID = page->m_lUserPersonID + (own ? 0 : 1);
+        EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
+        EXPECT_EQ(page->GetSec().GetRights(), own ? 0x10100u : 0u) << own;
+    }
+    security.Set(GUID_SampleViewFunction, 0x101);
 
     struct Case {
         DWORD rights, mask;
