@@ -55,6 +55,9 @@ long TabsAtStart() {
 TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARestart) {
     const long kurs = AddKurs("Atemschutz Grundkurs");
     Sql("INSERT INTO Kurs (lKursID, strBezeichnung, strKurzbezeichnung) VALUES (1, 'Erster', 'K1')");
+    IUnknown* frame = nullptr;
+    ASSERT_EQ(GetFrameIUnk(&frame), S_OK);
+    const ULONG frameRefs = frame->Release();
     OpenView();
     EXPECT_EQ(Dlg()->GetRecordID(), 0) << "nothing remembered, nothing shown";
     EXPECT_EQ(TabsAtStart(), 2);
@@ -92,6 +95,8 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(accels(), (std::vector<std::wstring>{L"F1", L"F5", L"CTRL-F"}));
     EXPECT_NE(host->Menu().Find(L"RefreshView"), nullptr);
     CloseView();
+    ASSERT_EQ(GetFrameIUnk(&frame), S_OK);
+    EXPECT_EQ(frame->Release(), frameRefs) << "the closed view holds the frame no more";
     EXPECT_EQ(RegLong(L"LastID_Kurs"), kurs);
     EXPECT_EQ(RegLong(L"LastID_Kursinstanz"), 0);
     EXPECT_TRUE(accels().empty()) << "the view's accelerators and menus leave with it";
