@@ -148,6 +148,11 @@ TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
     EXPECT_EQ(TabsAtStart(), 1);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
     EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+    // A right on one's own records alone makes the page: the record shown may be one's own.
+    CloseView();
+    security.Set(GUID_SampleNotesFunction, 0x10000);
+    OpenView();
+    EXPECT_EQ(TabsAtStart(), 2);
 }
 
 TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
