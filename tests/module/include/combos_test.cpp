@@ -307,6 +307,7 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     const bool entered = t::PressKey(nullptr, VK_RETURN);
     gateOpen = true;
     ASSERT_TRUE(typed && entered);
+    EXPECT_TRUE(place.PickTypedPlace(TRUE)) << "a save waiting for the rows finds the place picked";
     ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
     EXPECT_EQ(place.GetCurSel(), 0);
     EXPECT_FALSE(place.GetDroppedState());
