@@ -78,6 +78,7 @@ TEST_F(MultiCombo, RowsKeepTheirCellsAndTheParentSeesTheCallersItemData) {
     combo.ResetContent();
     qv::ui::RemoveMessageObserver(dialog.GetSafeHwnd(), cookie);
     EXPECT_EQ(deleted, (std::map<UINT, ULONG_PTR>{{0, 4711}, {1, 815}, {2, 0}})) << "the parent never sees a freed row";
+    EXPECT_EQ(combo.AddRow(nullptr, 0), 0) << "a row of empty cells";
 }
 
 TEST_F(MultiCombo, ChangingTheTextColumnReordersAndKeepsTheSelection) {
@@ -182,6 +183,11 @@ TEST_F(MultiCombo, TheListFitsItsColumnsAndRowsOnTheScreen) {
     combo.ShowDropDown(TRUE);
     EXPECT_FALSE(combo.List().m_bHScroll);
     EXPECT_FALSE(combo.List().m_bVScroll);
+    // An item added as a plain string counts as the list opens again.
+    combo.ShowDropDown(FALSE);
+    combo.AddString(L"plain");
+    combo.ShowDropDown(TRUE);
+    EXPECT_TRUE(combo.List().m_bVScroll);
 }
 
 TEST_F(MultiCombo, ANarrowListScrollsSidewaysByCharactersAndPages) {
@@ -301,6 +307,7 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     const bool entered = t::PressKey(nullptr, VK_RETURN);
     gateOpen = true;
     ASSERT_TRUE(typed && entered);
+    EXPECT_TRUE(place.PickTypedPlace(TRUE)) << "a save waiting for the rows finds the place picked";
     ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
     EXPECT_EQ(place.GetCurSel(), 0);
     EXPECT_FALSE(place.GetDroppedState());

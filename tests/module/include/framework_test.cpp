@@ -55,6 +55,9 @@ long TabsAtStart() {
 TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARestart) {
     const long kurs = AddKurs("Atemschutz Grundkurs");
     Sql("INSERT INTO Kurs (lKursID, strBezeichnung, strKurzbezeichnung) VALUES (1, 'Erster', 'K1')");
+    IUnknown* frame = nullptr;
+    ASSERT_EQ(GetFrameIUnk(&frame), S_OK);
+    const ULONG frameRefs = frame->Release();
     OpenView();
     EXPECT_EQ(Dlg()->GetRecordID(), 0) << "nothing remembered, nothing shown";
     EXPECT_EQ(TabsAtStart(), 2);
@@ -92,6 +95,8 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     EXPECT_EQ(accels(), (std::vector<std::wstring>{L"F1", L"F5", L"CTRL-F"}));
     EXPECT_NE(host->Menu().Find(L"RefreshView"), nullptr);
     CloseView();
+    ASSERT_EQ(GetFrameIUnk(&frame), S_OK);
+    EXPECT_EQ(frame->Release(), frameRefs) << "the closed view holds the frame no more";
     EXPECT_EQ(RegLong(L"LastID_Kurs"), kurs);
     EXPECT_EQ(RegLong(L"LastID_Kursinstanz"), 0);
     EXPECT_TRUE(accels().empty()) << "the view's accelerators and menus leave with it";
@@ -121,6 +126,15 @@ TEST_F(Framework, PagesComeByProgIDInListOrderAndTheLastTabAndRecordSurviveARest
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", 5L);
     OpenView();
     EXPECT_EQ(Dlg()->GetSubRecordID(), 5);
+    // The remembered run cannot be looked up: the failure is reported and the view shows nothing.
+    CloseView();
+    Sql("ALTER TABLE Kursinstanz RENAME TO KursinstanzAlt");
+    script.ExpectReport(L"Kursinstanz");
+    OpenView();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Dlg()->GetRecordID(), 0);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), 0);
+    Sql("ALTER TABLE KursinstanzAlt RENAME TO Kursinstanz");
     // Without "RestoreLastID" the view opens on no record.
     CloseView();
     options.Set(-1000, L"RestoreLastID", 0);
@@ -134,6 +148,11 @@ TEST_F(Framework, APageWhoseFunctionTheUserHasNoRightOnIsNotCreated) {
     EXPECT_EQ(TabsAtStart(), 1);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten"}));
     EXPECT_EQ(Dlg()->GetTabList().size(), 1u);
+    // A right on one's own records alone makes the page: the record shown may be one's own.
+    CloseView();
+    security.Set(GUID_SampleNotesFunction, 0x10000);
+    OpenView();
+    EXPECT_EQ(TabsAtStart(), 2);
 }
 
 TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
@@ -141,7 +160,8 @@ TEST_F(Framework, AnUnregisteredPageIsReportedOnceAndTheOthersAppear) {
     CQvRegistry::SetValue(SAMPLE_VIEW_KEY L"\\TabWindows", L"WindowServer2", CString(SAMPLE_PAGE_NOTES_PROGID));
     // When the pages are made; not again when the rights are applied as the view is shown, nor
     // when they are applied anew.
-    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!");
+    script.ExpectMessageBox(IDOK, L"TabWindow Server Qovaro.Test.Tab.Fehlt nicht registriert!",
+                            [&] { EXPECT_EQ(TabsAtStart(), -1) << "told as the pages are made"; });
     OpenView();
     EXPECT_EQ(TabsAtStart(), 2);
     EXPECT_EQ(TabLabels(Tabs()), (std::vector<std::wstring>{L"Daten", L"Notizen"}));
@@ -235,13 +255,31 @@ TEST_F(Framework, TheFramesRefreshCommandsReloadThePages) {
     const Step steps[] = {{true, L"F5", "Sanität 1", L"Sanität 1"},
                           {false, L"RefreshView", "Sanität 2", L"Sanität 2"},
                           {false, L"ShowOnlineHelp", "Sanität 3", L"Sanität 2"},
+                          {true, L"F1", "Sanität 4", L"Sanität 2"},
+                          {false, L"ShowOnlineKontextHelp", "Sanität 4", L"Sanität 2"},
                           {true, L"CTRL-F", "Sanität 4", L"Sanität 2"}};
+    // F1 and the menu's context help show the help of the page in front, the first page's too.
+    std::vector<std::wstring> topics;
+    qv::SetHelpHandler([&](const CString& topic) {
+        topics.push_back(topic.GetString());
+        return true;
+    });
+    Page(0)->m_btnHelp.SetHelpTopic(L"HELP_DATEN");
+    Page(1)->m_btnHelp.SetHelpTopic(L"HELP_NOTIZEN");
     for (const Step& step : steps) {
         SCOPED_TRACE(qv::ToUtf8(step.command));
         Sql(std::string("UPDATE Kurs SET strBezeichnung = '") + step.stored + "'");
         BSTR command = SysAllocString(step.command);
         EXPECT_EQ(step.accel ? sink->OnAccelCommand(command) : sink->OnMenuCommand(command), S_OK);
         EXPECT_EQ(Text(name), step.shown);
+    }
+    qv::SetHelpHandler(nullptr);
+    EXPECT_EQ(topics, (std::vector<std::wstring>{L"HELP_DATEN", L"HELP_DATEN"}));
+    // The pages' own commands reach the page in front only; the sample's pages have none.
+    for (auto command :
+         {&INQTabWindowControl::Command1, &INQTabWindowControl::Command2, &INQTabWindowControl::Command3}) {
+        EXPECT_EQ((Dlg()->GetTabList()[1]->*command)(), S_OK);
+        EXPECT_EQ((Dlg()->GetTabList()[0]->*command)(), E_FAIL);
     }
     sink->Release();
     // A page's own reload shows the stored record; its request to refresh all shows the lock
@@ -679,6 +717,15 @@ TEST_F(FrameworkEditing, TenantRightsNarrowTheFunctionsAndAControlNeedsEveryBitO
     EXPECT_EQ(Dlg()->GetSec().GetRights(), 0x001u) << "no record: the scope's rights for the tenant";
     EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
     EXPECT_EQ(page->GetSec().GetRights(), 0x001u);
+    // Under a tenant too, a right on one's own records only edits them when they are one's own.
+    security.Set(scope, 0x10000);
+    security.Set(GUID_SampleViewFunction, 0x10000);
+    for (bool own : {true, false}) {
+        page->m_lOwnerPersonID = page->m_lUserPersonID + (own ? 0 : 1);
+        EXPECT_EQ(page->LoadRightsForMandant(GUID_SampleViewFunction, scope, L"7"), S_OK);
+        EXPECT_EQ(page->GetSec().GetRights(), own ? 0x10100u : 0u) << own;
+    }
+    security.Set(GUID_SampleViewFunction, 0x101);
 
     struct Case {
         DWORD rights, mask;
