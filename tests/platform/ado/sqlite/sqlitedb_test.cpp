@@ -388,6 +388,13 @@ TEST_F(Driver, StatementCacheIsBoundedByTheMemoryItsStatementsHold) {
 
     cache->Clear();
     EXPECT_EQ(cache->Bytes(), 0u);
+    // A statement that fills the budget exactly is kept.
+    { auto lease = cache->Acquire(text(1)); }
+    const std::size_t one = cache->Bytes();
+    cache->Clear();
+    qv::sql::StatementCache exact(a_.Handle(), 8, one);
+    { auto lease = exact.Acquire(text(1)); }
+    EXPECT_EQ(exact.Size(), 1u);
 }
 
 TEST_F(Driver, StatementCacheKeepsItsEntriesThroughClearAndDiscard) {

@@ -395,6 +395,8 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
               "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
     EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
     EXPECT_THROW(qv::tsql::TranslateStatement("SELECT @@TRANCOUNT"), qv::tsql::TranslateError);
+    // Only the given part of a longer text counts.
+    EXPECT_EQ(qv::tsql::TranslateStatement(std::string_view("SELECT 1 AS N'a'").substr(0, 13)), "SELECT 1 AS \"N\"");
 }
 
 TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
@@ -544,6 +546,7 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     EXPECT_EQ(qv::tsql::Translate("SELECT 2 AS y")->steps.at(0).sql, "SELECT 2 AS \"y\"");
     EXPECT_EQ(qv::tsql::Translate("SELECT 1")->steps.at(0).sql, "SELECT 1");
     qv::tsql::ClearTranslationCache();
+    EXPECT_EQ(qv::tsql::TranslationCacheSize(), 0u) << "clearing lets go of every program";
 }
 
 // ---- updatable recordsets ------------------------------------------------------------------
