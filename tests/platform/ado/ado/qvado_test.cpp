@@ -480,6 +480,9 @@ TEST_F(Ado, FailuresFillTheErrorCollectionUntilTheNextCall) {
     long count = -1;
     ASSERT_EQ(errors->get_Count(&count), S_OK);
     EXPECT_EQ(count, 0) << "the collection is live and emptied by the next call";
+    EXPECT_EQ(TryExec(c.get(), L"SELEKT 1"), E_FAIL);
+    EXPECT_EQ(OpenOn(NewRecordset(c.get()).get(), L"SELECT 1 AS a", adOpenStatic, adLockReadOnly), S_OK);
+    EXPECT_EQ(LastError(c.get()).count, 0) << "also by opening a recordset";
 }
 
 TEST_F(Ado, ALockHeldByAnotherConnectionTimesOutWithTheRetryableCode) {

@@ -176,6 +176,7 @@ TEST_F(Runtime, ConvertToDatetime) {
     EXPECT_EQ(Q("tsql_convert('datetime', ' 2031-06-15T08:00:00 ')"), "2031-06-15 08:00:00");
     EXPECT_EQ(Q("tsql_convert('date', '2031-06-15 13:45:00')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('smalldatetime', '2031-06-15 13:45:31')"), "2031-06-15 13:46:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '2031-06-15 13:45:59.9996')"), "2031-06-15 13:46:00");
     EXPECT_EQ(Q("tsql_convert('datetime', NULL)"), "NULL");
     for (std::string bad : {"2031-02-30", "1900-02-29", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
         std::string e = Err("tsql_convert('datetime', '" + bad + "')");
@@ -371,6 +372,7 @@ TEST_F(Runtime, LenCountsCharactersWithoutTrailingBlanks) {
     EXPECT_EQ(Q("tsql_len('  ab')"), "4");
     EXPECT_EQ(Q("tsql_len('   ')"), "0");
     EXPECT_EQ(Q("tsql_len(12345)"), "5");
+    EXPECT_EQ(Q("tsql_len('😀' || CAST(x'F48FBFBF' AS TEXT))"), "2") << "up to U+10FFFF";
     EXPECT_EQ(Q("tsql_len(NULL)"), "NULL");
 }
 
