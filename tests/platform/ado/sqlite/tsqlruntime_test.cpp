@@ -342,6 +342,7 @@ TEST_F(Runtime, CharIndexFoldsCaseWithUmlauts) {
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 0)"), "2");
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 20)"), "0");
     EXPECT_EQ(Q("tsql_charindex('', 'abc')"), "0");
+    EXPECT_EQ(Q("tsql_charindex('feuerwehr', 'Feuerwehr')"), "1");
     // A text with other characters than the word's: the word's ASCII is looked for first.
     EXPECT_EQ(Q("tsql_charindex('LER', 'Herr Müller') || '|' || tsql_charindex('xler', 'Herr Müller') || '|' || "
                 "tsql_charindex('üLLERX', 'Herr Müller') || '|' || tsql_charindex('ÜLLER', 'Herr Müller', 9)"),
@@ -471,6 +472,7 @@ TEST_F(Runtime, LikeWildcardsAndClasses) {
     EXPECT_EQ(Q("'ybc' LIKE '[^x]%'"), "1");
     EXPECT_EQ(Q("'5' LIKE '[0-9]'"), "1");
     EXPECT_EQ(Q("'b' LIKE '[abc]'"), "1");
+    EXPECT_EQ(Q("']' LIKE '[abc]'"), "0");
     EXPECT_EQ(Q("'[x' LIKE '[[]x'"), "1");
     EXPECT_EQ(Q("'50%' LIKE '50[%]'"), "1");
     EXPECT_EQ(Q("'50x' LIKE '50[%]'"), "0");

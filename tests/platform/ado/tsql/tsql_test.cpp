@@ -545,6 +545,7 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     qv::tsql::Translate("SELECT 0");
     EXPECT_EQ(qv::tsql::Translate("SELECT 2 AS y")->steps.at(0).sql, "SELECT 2 AS \"y\"");
     EXPECT_EQ(qv::tsql::Translate("SELECT 1")->steps.at(0).sql, "SELECT 1");
+    qv::tsql::TranslateShared("SELECT 3 AS z");
     qv::tsql::ClearTranslationCache();
     EXPECT_EQ(qv::tsql::TranslationCacheSize(), 0u) << "clearing lets go of every program";
 }
