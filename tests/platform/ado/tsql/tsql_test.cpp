@@ -389,6 +389,7 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT TOP 2 dtDatum MyValue FROM Kursinstanz WHERE (lKursinstanzID=1)"),
               "SELECT dtDatum AS \"MyValue\" FROM Kursinstanz WHERE lKursinstanzID = 1 LIMIT 2");
     EXPECT_EQ(qv::tsql::TranslateStatement("delete dbo.Kurs where lKursID = 1"), "DELETE FROM Kurs WHERE lKursID = 1");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT ALL lKursID FROM Kurs"), "SELECT lKursID FROM Kurs");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT strName + ' ' + strVorname FROM Person"),
               "SELECT tsql_addn(strName, ' ', strVorname) FROM Person");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
