@@ -390,6 +390,7 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
               "SELECT dtDatum AS \"MyValue\" FROM Kursinstanz WHERE lKursinstanzID = 1 LIMIT 2");
     EXPECT_EQ(qv::tsql::TranslateStatement("delete dbo.Kurs where lKursID = 1"), "DELETE FROM Kurs WHERE lKursID = 1");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT ALL lKursID FROM Kurs"), "SELECT lKursID FROM Kurs");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 1Ex2"), "SELECT 1 AS \"Ex2\"");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT strName + ' ' + strVorname FROM Person"),
               "SELECT tsql_addn(strName, ' ', strVorname) FROM Person");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
