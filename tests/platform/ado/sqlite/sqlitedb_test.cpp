@@ -243,6 +243,11 @@ TEST_F(Driver, ClosingRollsBackAnOpenTransaction) {
     EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "t");
     sqlite3_finalize(st);
+    // Opening again closes the connection it had, with its transaction.
+    ASSERT_EQ(a_.Begin(), SQLITE_OK);
+    ASSERT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('z')"), SQLITE_OK);
+    ASSERT_EQ(a_.Open(File()), SQLITE_OK);
+    EXPECT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('w')"), SQLITE_OK) << "no lock left behind";
 }
 
 // A statement inside a transaction keeps an undo copy of every page it changes (its statement

@@ -225,6 +225,7 @@ TEST_F(Runtime, ConvertNumbersToText) {
 TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_EQ(Q("tsql_convert('int', ' 42 ')"), "42");
     EXPECT_EQ(Q("tsql_convert('int', '-42')"), "-42");
+    EXPECT_EQ(Q("tsql_convert('int', x'0102')"), "258");
     EXPECT_EQ(Q("tsql_convert('int', '')"), "0");
     EXPECT_EQ(Q("tsql_convert('int', 2.9)"), "2");
     EXPECT_EQ(Q("tsql_convert('int', -2.9)"), "-2");
