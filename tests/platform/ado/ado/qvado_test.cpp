@@ -480,6 +480,9 @@ TEST_F(Ado, FailuresFillTheErrorCollectionUntilTheNextCall) {
     long count = -1;
     ASSERT_EQ(errors->get_Count(&count), S_OK);
     EXPECT_EQ(count, 0) << "the collection is live and emptied by the next call";
+    EXPECT_EQ(TryExec(c.get(), L"SELEKT 1"), E_FAIL);
+    EXPECT_EQ(OpenOn(NewRecordset(c.get()).get(), L"SELECT 1 AS a", adOpenStatic, adLockReadOnly), S_OK);
+    EXPECT_EQ(LastError(c.get()).count, 0) << "also by opening a recordset";
 }
 
 TEST_F(Ado, ALockHeldByAnotherConnectionTimesOutWithTheRetryableCode) {
@@ -783,7 +786,8 @@ TEST(AdoValues, DatabaseDatesConvertBothWays) {
     EXPECT_EQ(COleDateTime(d), COleDateTime(2024, 2, 29, 12, 0, 0));
     ASSERT_TRUE(qv::ado::ParseDbDate("2024-02-29", &d));
     EXPECT_EQ(COleDateTime(d), COleDateTime(2024, 2, 29, 0, 0, 0));
-    for (const char* bad : {"2023-02-29 00:00:00", "2024-1-5", "2024-01-05 7:00", "05.01.2024", "2024-01-05 10:00:00x", ""}) {
+    for (const char* bad : {"2023-02-29 00:00:00", "2024-1-5", "2024-01-05 7:00", "05.01.2024", "2024-01-05 10:00:00x",
+                            "2024-01-05 10:00:00.", ""}) {
         EXPECT_FALSE(qv::ado::ParseDbDate(bad, &d)) << bad;
     }
 

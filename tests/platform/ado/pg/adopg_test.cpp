@@ -282,6 +282,10 @@ TEST_P(AdoBoth, RowsArriveWithTheSameVariantKinds) {
             EXPECT_EQ(v.cyVal.int64, expected);
             ASSERT_EQ(money->MoveNext(), S_OK);
         }
+        // A whole number beyond 64 bits comes as a double.
+        COleVariant big = Field(Query(c.get(), L"SELECT CAST(9999999999999999999 AS numeric(19, 0)) AS n").get(), L"n");
+        ASSERT_EQ(big.vt, VT_R8);
+        EXPECT_DOUBLE_EQ(big.dblVal, 1e19);
     }
 }
 

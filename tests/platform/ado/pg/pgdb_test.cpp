@@ -159,6 +159,7 @@ TEST_F(PgDriver, LockAndStatementTimeoutsReportTheTimeoutAndKeepTheTransaction) 
     ASSERT_EQ(a_.Begin(), 0);
     ASSERT_EQ(a_.Exec("UPDATE t SET name = 'A' WHERE id = 1"), 0);
     ASSERT_EQ(b_.SetLockTimeout(100), 0);
+    EXPECT_EQ(Scalar(b_, "SHOW lock_timeout"), "100ms") << "an open connection takes it at once";
     ASSERT_EQ(b_.Begin(), 0);
     ASSERT_EQ(b_.Exec("UPDATE t SET name = 'B' WHERE id = 2"), 0);
     EXPECT_NE(b_.Exec("UPDATE t SET name = 'X' WHERE id = 1"), 0);
@@ -213,6 +214,7 @@ TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
 TEST_F(PgDriver, ALostConnectionIsAConnectionErrorAndTheNextStatementReconnects) {
     // An idle connection the server ended is made again before the next statement is sent.
     ASSERT_EQ(b_.SetIsolationLevel("SERIALIZABLE"), 0);
+    EXPECT_EQ(Scalar(b_, "SHOW default_transaction_isolation"), "serializable");
     const int before = b_.BackendPid();
     EndSession(b_);
     ASSERT_EQ(b_.Query("INSERT INTO t VALUES ($1, 'x')", {"1"}, nullptr), 0) << b_.LastError().description;

@@ -217,6 +217,7 @@ TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
                                   "SELECT lTyp FROM Kurs WHERE lKursID = 1");
     EXPECT_EQ(counted.rowsAffected, 1);
     EXPECT_EQ(counted.Variable("@c"), std::optional<std::optional<std::string>>(std::string("2")));
+    EXPECT_EQ(counted.Variable("c"), counted.Variable("@c"));
     EXPECT_EQ(first(counted), "2");
     const auto text = RunBatch(db_, "DECLARE @s varchar(20) SET @s = 'x' SELECT @s + strName AS Name FROM PersonKurs "
                                     "WHERE lPersonKursID = 3");

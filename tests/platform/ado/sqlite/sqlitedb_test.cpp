@@ -243,6 +243,11 @@ TEST_F(Driver, ClosingRollsBackAnOpenTransaction) {
     EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "t");
     sqlite3_finalize(st);
+    // Opening again closes the connection it had, with its transaction.
+    ASSERT_EQ(a_.Begin(), SQLITE_OK);
+    ASSERT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('z')"), SQLITE_OK);
+    ASSERT_EQ(a_.Open(File()), SQLITE_OK);
+    EXPECT_EQ(a_.Exec("INSERT INTO t (name) VALUES ('w')"), SQLITE_OK) << "no lock left behind";
 }
 
 // A statement inside a transaction keeps an undo copy of every page it changes (its statement
@@ -388,6 +393,13 @@ TEST_F(Driver, StatementCacheIsBoundedByTheMemoryItsStatementsHold) {
 
     cache->Clear();
     EXPECT_EQ(cache->Bytes(), 0u);
+    // A statement that fills the budget exactly is kept.
+    { auto lease = cache->Acquire(text(1)); }
+    const std::size_t one = cache->Bytes();
+    cache->Clear();
+    qv::sql::StatementCache exact(a_.Handle(), 8, one);
+    { auto lease = exact.Acquire(text(1)); }
+    EXPECT_EQ(exact.Size(), 1u);
 }
 
 TEST_F(Driver, StatementCacheKeepsItsEntriesThroughClearAndDiscard) {

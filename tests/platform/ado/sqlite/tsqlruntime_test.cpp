@@ -176,6 +176,7 @@ TEST_F(Runtime, ConvertToDatetime) {
     EXPECT_EQ(Q("tsql_convert('datetime', ' 2031-06-15T08:00:00 ')"), "2031-06-15 08:00:00");
     EXPECT_EQ(Q("tsql_convert('date', '2031-06-15 13:45:00')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('smalldatetime', '2031-06-15 13:45:31')"), "2031-06-15 13:46:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '2031-06-15 13:45:59.9996')"), "2031-06-15 13:46:00");
     EXPECT_EQ(Q("tsql_convert('datetime', NULL)"), "NULL");
     for (std::string bad : {"2031-02-30", "1900-02-29", "15.13.2031", "2031-06-15 24:00:00", "Juni 2031", "1.5"}) {
         std::string e = Err("tsql_convert('datetime', '" + bad + "')");
@@ -224,6 +225,7 @@ TEST_F(Runtime, ConvertNumbersToText) {
 TEST_F(Runtime, ConvertTextToIntegers) {
     EXPECT_EQ(Q("tsql_convert('int', ' 42 ')"), "42");
     EXPECT_EQ(Q("tsql_convert('int', '-42')"), "-42");
+    EXPECT_EQ(Q("tsql_convert('int', x'0102')"), "258");
     EXPECT_EQ(Q("tsql_convert('int', '')"), "0");
     EXPECT_EQ(Q("tsql_convert('int', 2.9)"), "2");
     EXPECT_EQ(Q("tsql_convert('int', -2.9)"), "-2");
@@ -341,6 +343,7 @@ TEST_F(Runtime, CharIndexFoldsCaseWithUmlauts) {
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 0)"), "2");
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 20)"), "0");
     EXPECT_EQ(Q("tsql_charindex('', 'abc')"), "0");
+    EXPECT_EQ(Q("tsql_charindex('feuerwehr', 'Feuerwehr')"), "1");
     // A text with other characters than the word's: the word's ASCII is looked for first.
     EXPECT_EQ(Q("tsql_charindex('LER', 'Herr Müller') || '|' || tsql_charindex('xler', 'Herr Müller') || '|' || "
                 "tsql_charindex('üLLERX', 'Herr Müller') || '|' || tsql_charindex('ÜLLER', 'Herr Müller', 9)"),
@@ -371,6 +374,7 @@ TEST_F(Runtime, LenCountsCharactersWithoutTrailingBlanks) {
     EXPECT_EQ(Q("tsql_len('  ab')"), "4");
     EXPECT_EQ(Q("tsql_len('   ')"), "0");
     EXPECT_EQ(Q("tsql_len(12345)"), "5");
+    EXPECT_EQ(Q("tsql_len('😀' || CAST(x'F48FBFBF' AS TEXT))"), "2") << "up to U+10FFFF";
     EXPECT_EQ(Q("tsql_len(NULL)"), "NULL");
 }
 
@@ -469,6 +473,7 @@ TEST_F(Runtime, LikeWildcardsAndClasses) {
     EXPECT_EQ(Q("'ybc' LIKE '[^x]%'"), "1");
     EXPECT_EQ(Q("'5' LIKE '[0-9]'"), "1");
     EXPECT_EQ(Q("'b' LIKE '[abc]'"), "1");
+    EXPECT_EQ(Q("']' LIKE '[abc]'"), "0");
     EXPECT_EQ(Q("'[x' LIKE '[[]x'"), "1");
     EXPECT_EQ(Q("'50%' LIKE '50[%]'"), "1");
     EXPECT_EQ(Q("'50x' LIKE '50[%]'"), "0");

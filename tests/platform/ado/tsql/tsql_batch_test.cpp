@@ -52,6 +52,7 @@ TEST_F(Batches, AssignmentConvertsToTheDeclaredType) {
     EXPECT_EQ(One("DECLARE @n sysname SET @n = '" + std::string(130, 'x') + "' SELECT len(@n)"), "128");
     // A date variable holds the stored form, so that it compares with date columns.
     EXPECT_EQ(One("DECLARE @d datetime = '2031-06-15' SELECT @d"), "2031-06-15 00:00:00");
+    EXPECT_EQ(One("DECLARE @d datetime = '15.06.2031 13:45:00' SELECT @d"), "2031-06-15 13:45:00");
 }
 
 TEST_F(Batches, SelectAssignsTheLastRowAndKeepsValuesWithoutRows) {

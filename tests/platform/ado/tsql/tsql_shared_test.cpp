@@ -130,6 +130,7 @@ protected:
         Sql("CREATE TABLE runs (id INTEGER PRIMARY KEY, kurs INTEGER, fClosed INTEGER, dtUntil TEXT, dtDay TEXT)");
         Sql("CREATE INDEX runs_open ON runs (kurs) WHERE fClosed = 0");
         Sql("CREATE INDEX runs_planned ON runs (kurs) WHERE fClosed = -1");
+        Sql("CREATE INDEX runs_by_day ON runs ((CASE WHEN '2099-01-01' = dtDay THEN id END))");
         Sql("CREATE INDEX runs_window ON runs ((CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END)) "
             "WHERE fClosed = 1");
         Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
@@ -163,6 +164,8 @@ TEST_F(IndexedConstants, StatementsKeepTheirIndexAndIdsStayShared) {
          "SELECT count(*) FROM runs WHERE 0 = fClosed AND kurs = 30", {"40"}, "runs_open"},
         {"SELECT count(*) FROM runs WHERE kurs = 10 AND fClosed = -1",
          "SELECT count(*) FROM runs WHERE kurs = 20 AND fClosed = -1", {"0"}, "runs_planned"},
+        {"SELECT count(*) FROM runs WHERE CASE WHEN '2099-01-01' = dtDay THEN id END = 57", nullptr, {"1"},
+         "runs_by_day"},
         {"SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 7 AND "
          "CASE WHEN dtUntil = '1899-12-30' THEN dtDay ELSE dtUntil END > getdate()",
          "SELECT count(*) FROM runs WHERE fClosed = 1 AND kurs <> 8 AND "

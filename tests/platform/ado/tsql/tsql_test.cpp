@@ -389,12 +389,16 @@ TEST(Translation, PlainStatementsKeepTheirShape) {
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT TOP 2 dtDatum MyValue FROM Kursinstanz WHERE (lKursinstanzID=1)"),
               "SELECT dtDatum AS \"MyValue\" FROM Kursinstanz WHERE lKursinstanzID = 1 LIMIT 2");
     EXPECT_EQ(qv::tsql::TranslateStatement("delete dbo.Kurs where lKursID = 1"), "DELETE FROM Kurs WHERE lKursID = 1");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT ALL lKursID FROM Kurs"), "SELECT lKursID FROM Kurs");
+    EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 1Ex2"), "SELECT 1 AS \"Ex2\"");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT strName + ' ' + strVorname FROM Person"),
               "SELECT tsql_addn(strName, ' ', strVorname) FROM Person");
     EXPECT_EQ(qv::tsql::TranslateStatement("SELECT 'a' + convert(varchar, 1) + 'b'"),
               "SELECT 'a' || tsql_convert('varchar', 1) || 'b'");
     EXPECT_THROW(qv::tsql::TranslateStatement("DECLARE @x int SELECT @x"), qv::tsql::TranslateError);
     EXPECT_THROW(qv::tsql::TranslateStatement("SELECT @@TRANCOUNT"), qv::tsql::TranslateError);
+    // Only the given part of a longer text counts.
+    EXPECT_EQ(qv::tsql::TranslateStatement(std::string_view("SELECT 1 AS N'a'").substr(0, 13)), "SELECT 1 AS \"N\"");
 }
 
 TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
@@ -543,7 +547,9 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     qv::tsql::Translate("SELECT 0");
     EXPECT_EQ(qv::tsql::Translate("SELECT 2 AS y")->steps.at(0).sql, "SELECT 2 AS \"y\"");
     EXPECT_EQ(qv::tsql::Translate("SELECT 1")->steps.at(0).sql, "SELECT 1");
+    qv::tsql::TranslateShared("SELECT 3 AS z");
     qv::tsql::ClearTranslationCache();
+    EXPECT_EQ(qv::tsql::TranslationCacheSize(), 0u) << "clearing lets go of every program";
 }
 
 // ---- updatable recordsets ------------------------------------------------------------------
