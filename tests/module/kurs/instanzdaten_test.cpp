@@ -814,6 +814,17 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
               "Frühling|12");
 
+    // With the budget's read right only, the accounts and amounts are shown and cannot be changed.
+    CloseView();
+    security.Answer(L"{26522EFD-1FAB-468E-9D15-6917C79A763B}", L"", 0x1);
+    ShowPage();
+    EXPECT_EQ(qv::ui::test::Text(Page()->m_cbKontoErtrag.GetSafeHwnd()), L"3100 Material");
+    EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
+    EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_ERTRAG)));
+    security.Answer(L"{26522EFD-1FAB-468E-9D15-6917C79A763B}", L"", 0x101);
+
     // Without the budget module the group is read-only and nothing is written.
     CloseView();
     qv::budget::SetBudgetRunning(false);

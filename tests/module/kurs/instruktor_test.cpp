@@ -375,6 +375,10 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
 
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Wechsler")));
     ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_CHANGEINSTANZ)));
+    // A cancelled choice moves nobody and does not leave the course locked.
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_INSTRUKTOR_CHANGEINSTANZ));
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
     int offered = -1;
     ExpectSearch([&](HWND list) {
         offered = Rows(list);
