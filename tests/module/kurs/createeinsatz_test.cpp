@@ -130,6 +130,8 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)), L"Herbst (01.09.2031)");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DAUER)), L"2.00 Tg") << "the run's days";
         EXPECT_EQ(dlg.arrTeilnehmer.size(), 2u);
+        const std::wstring named = qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_TEILNEHMER));
+        EXPECT_TRUE(named.find(L"Amsler") != named.npos && named.find(L"Brunner") != named.npos) << "the participants named";
         EXPECT_EQ(dlg.arrAbwesend, std::vector<long>{carla});
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 1);
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), 0, 0), L"Klassenlehrer");
@@ -202,9 +204,12 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
     EXPECT_EQ(Logs("Gruppe wurde neu erzeugt."), 1);
     EXPECT_EQ(Text("SELECT strDetail FROM UserLog WHERE strText = 'Aktivität wurde aktualisiert.'"),
               "Herbst (01.09.2031) | Datum:01.09.2031 00:00 | bis:02.09.2031 17:00 | Ort:Andelfingen | Adresse:Zeughaus");
-    long remembered = 0;
+    long remembered = 0, teilnehmer = -1, instruktor = -1;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"LastSoldansatzI_5", remembered);
     EXPECT_EQ(remembered, 10);
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseTeilnehmer", teilnehmer);
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", instruktor);
+    EXPECT_EQ(teilnehmer * 10 + instruktor, 11) << "both groups chosen, remembered";
 }
 
 TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWritesOnce) {
