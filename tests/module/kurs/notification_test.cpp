@@ -487,6 +487,9 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
                            IDC_MAILTEMPLATE_FOOTER, IDC_MAILTEMPLATE_CC, IDC_MAILTEMPLATE_BCC})
                 shown += qv::ui::test::Text(qv::ui::test::Item(e, id)) + L"|";
             EXPECT_EQ(shown, L"Kurz|Betreff|Kopf|Fuss|cc@fw.ch|bcc@fw.ch|");
+            // The fields take no more than their columns hold.
+            for (const auto& [id, limit] : {std::pair{IDC_MAILTEMPLATE_SUBJECT, 254}, {IDC_MAILTEMPLATE_FOOTER, 2048}})
+                EXPECT_EQ(::SendMessage(qv::ui::test::Item(e, id), EM_GETLIMITTEXT, 0, 0), limit) << id;
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_NAME), L"Knapp");
             Click(e, IDOK);
         });

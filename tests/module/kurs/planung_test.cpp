@@ -427,7 +427,7 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     const long anna = Person("Amsler", 1), beat = Person("Brunner", 2), carl = Person("Caflisch", 1);
     Sql("UPDATE Person SET fWeiblich = 1 WHERE lPersonID IN (" + K(beat) + ", " + K(carl) + ")");
     Sql("UPDATE Person SET strAdresse1L = 'Hauptstrasse 1' WHERE lPersonID = " + K(anna));
-    const long dora = Person("Dubach"), emil = Person("Egli");
+    const long dora = Person("Dubach", 2), emil = Person("Egli");
     const long regA = Reg(anna, run, 1, "2019-05-01");
     Sql("UPDATE PersonKurs SET strBemerkung = 'Nachholen', strInstanzOrt = 'Zeughaus', dblInstanzDauer = 2.5, "
         "strInstanzLeitung = 'Meier' WHERE lPersonKursID = " + K(regA));
@@ -460,6 +460,7 @@ TEST_F(PlanungTest, TheArchiveListsTheOldFinishedRegistrationsOnItsLoaderThread)
     EXPECT_EQ(Cell(list, RowOf(list, L"Brunner"), 3), L"7");
     EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 4), L"Kpl");
     EXPECT_NE(Cell(list, RowOf(list, L"Dubach"), 0).find(L" | Klassenlehrer"), std::wstring::npos);
+    EXPECT_EQ(Cell(list, RowOf(list, L"Dubach"), 4), L"Wm") << "a man of that rank: the men's short name";
     EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Amsler")), 2);
     EXPECT_EQ(Picture(page->m_list, RowOf(list, L"Dubach")), 15);
     // The newest year first, then the older ones, each year's rows once.
