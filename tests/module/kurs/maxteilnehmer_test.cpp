@@ -138,6 +138,7 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         " BEGIN SELECT RAISE(ABORT, 'refused'); END");
     Quota(mandant, year - 1, 4);  // gone by: no column, never touched
     Quota(mandant, year + 4, 2);  // the last column's: kept as it is
+    Quota(mandant, year, 7);      // this year's: written once more, not twice
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"A Nord"), 1, L"12"));
@@ -153,14 +154,15 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         Click(dlg.GetSafeHwnd(), IDOK);
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
-        EXPECT_EQ(Quotas(), K(mandant) + ":0=5 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year + 4) + "=2 ")
+        EXPECT_EQ(Quotas(), K(mandant) + ":0=5 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
+                                K(mandant) + ":" + K(year + 4) + "=2 ")
             << "the save was taken back whole";
         EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
         Sql("DROP TRIGGER refuse_sued");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
-    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year + 4) +
-                            "=2 " + K(sued) + ":0=3 ")
+    EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
+                            K(mandant) + ":" + K(year + 4) + "=2 " + K(sued) + ":0=3 ")
         << "one row per course, Mandant and year";
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 2);
 }
