@@ -27,6 +27,7 @@ struct CentralStandIn::State {
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     bool stopping = false;
+    bool listenEnded = false;
     Answer fallback;
     std::deque<Answer> queued;
     std::vector<RecordedRequest> requests;
@@ -78,7 +79,16 @@ CentralStandIn::CentralStandIn() : state_(std::make_shared<State>()) {
     });
     port_ = state_->server.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("stand-in central installation: no loopback port");
-    state_->thread = std::thread([st = state_.get()] { st->server.listen_after_bind(); });
+    state_->thread = std::thread([st = state_.get()] {
+        st->server.listen_after_bind();
+        std::lock_guard<std::mutex> guard(st->lock);
+        st->listenEnded = true;
+        st->changed.notify_all();
+    });
+    // The server only stops once it listens: a stand-in that goes at once would wait for ever.
+    std::unique_lock<std::mutex> guard(state_->lock);
+    while (!state_->server.is_running() && !state_->listenEnded)
+        state_->changed.wait_for(guard, std::chrono::milliseconds(1));
 }
 
 CentralStandIn::~CentralStandIn() {

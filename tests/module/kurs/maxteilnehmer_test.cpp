@@ -289,7 +289,9 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
             ASSERT_NE(popup.m_pSearchDlg, nullptr);
             Retype(qv::ui::test::Item(popup.m_pSearchDlg->GetSafeHwnd(), IDC_SEARCH_TEXT), L"Süd");
             HWND list = popup.m_pSearchDlg->m_lstResult.GetSafeHwnd();
-            ASSERT_TRUE(WaitFor([&] { return qv::ui::test::Rows(list) > 0; }, 10000));
+            // The rows of the text typed, not those of the search before it.
+            ASSERT_TRUE(WaitFor([&] { return !popup.m_pSearchDlg->IsSearching() && qv::ui::test::Rows(list) > 0; },
+                                30000));
             for (int r = 0; r < qv::ui::test::Rows(list); ++r)
                 if (Cell(list, r, 0) == L"B Süd") SelectRow(list, r);
             Click(popup.GetSafeHwnd(), IDOK);
