@@ -21,8 +21,13 @@ struct IQvDBServer : IUnknown {
 // transaction that the database connection behind it holds. A statement that fails inside a
 // transaction must not be repeated on its own: the database may have ended the transaction, and
 // the repetition would then run outside it.
+// A connection that could not be opened is not handed out; its errors (why it could not) stay with
+// the server for the thread that asked, until the thread asks again or takes them.
 struct IQvDBConnectionInfo : IUnknown {
     virtual HRESULT GetTransactionDepth(_Connection* pConnection, long* plDepth) = 0;  // 3
+    // The closed connection whose Open failed last on this thread, with its errors; S_FALSE and
+    // none when the last GetConnection of this thread did not fail opening.
+    virtual HRESULT TakeFailedConnection(_Connection** ppConnection) = 0;  // 4
 };
 
 inline constexpr IID IID_IQvDBServer = qv::MakeGuid("11AC6A60-7D57-11D2-A7A6-0060087BF908");

@@ -129,8 +129,10 @@ BOOL CSearchDlg::OnInitDialog() {
     long lCount = 0;
     CString strCondition;
     strCondition.Format(L"fUsed4Search = 1 AND lTableID = %d", m_lTableID);
-    QvDBLookupLong(L"count(*)", L"CustFieldType", strCondition, &lCount, kProfile);
+    const long hrFields = QvDBLookupLong(L"count(*)", L"CustFieldType", strCondition, &lCount, kProfile);
     m_bCustFieldsUsed = lCount > 0;
+    // The database's failure was told just now: the first search does not tell it again.
+    if (FAILED(hrFields)) m_nQuietFailure = m_nRequested.load() + 1;
 
     if (m_lstResult.m_hWnd) {
         if (m_bMultiSelect) {
@@ -368,14 +370,11 @@ void CSearchDlg::Work(SearchWorker& worker) {
     }
     CQvADOConnection conn;
     if (SUCCEEDED(hr)) hr = conn.Open(kProfile, 0);
-    if (FAILED(hr)) {
-        QV_TRACEHR(kTraceSource, hr);
-        std::lock_guard g(m_runningLock);
-        worker.bGone = true;
-        return;
-    }
-    conn.SetIsolationLevel(0x100);
-    {
+    // A worker without its connection answers the request it was started for with the failure
+    // and ends; the next request starts a worker that tries again.
+    const long hrOpen = hr;
+    if (SUCCEEDED(hrOpen)) {
+        conn.SetIsolationLevel(0x100);
         std::lock_guard g(m_runningLock);
         worker.pConn = &conn;
     }
@@ -458,6 +457,10 @@ void CSearchDlg::Work(SearchWorker& worker) {
                 m_bWorkerCase = m_bSnapshotCase;
             }
             PostMessage(WM_SEARCH_BEGIN, WPARAM(nSearch), 0);
+        }
+        if (FAILED(hrOpen)) {
+            fail(hrOpen);
+            break;
         }
         {
             std::lock_guard r(m_rowLock);
@@ -542,6 +545,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
     if (bOpen) rs.Close();
     std::lock_guard g(m_runningLock);
     worker.pConn = nullptr;
+    if (FAILED(hrOpen)) worker.bGone = true;
 }
 
 // The worker's messages are queued in their order and taken in slices (OnSearchTake), so that a
@@ -616,7 +620,7 @@ void CSearchDlg::TakeStep(SearchStep& step) {
         std::unique_ptr<CString> pText(reinterpret_cast<CString*>(step.lParam));
         // The search ends with its end message; the worker waits for the next request. A failure
         // of a search that a newer request replaced is not shown: that one reports for itself.
-        if (nFor == m_nRequested.load())
+        if (nFor == m_nRequested.load() && nFor != m_nQuietFailure)
             QvReportMsg(1, *pText, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
     }
 }

@@ -184,6 +184,7 @@ private:
     std::atomic<BOOL> m_bWorkerCase{FALSE};
     std::atomic<long> m_nRequested{0};  // searches asked for (GUI thread, under m_runningLock)
     std::atomic<long> m_nFinished{0};   // the last request whose search has been shown to its end
+    long m_nQuietFailure = 0;  // the first search, when the dialog's start reported the database failing
     long m_nSearch = 0;                 // the request whose rows are shown
 
     // The workers and which of them serves the newest request; a worker takes a request, and

@@ -51,6 +51,7 @@ CQvADOConnection::CQvADOConnection() = default;
 
 CQvADOConnection::~CQvADOConnection() {
     Close(0);
+    if (m_pFailedConnection) m_pFailedConnection->Release();
     if (m_fOwnServer && m_pDBServer) {
         IQvFInit* pInit = nullptr;
         if (SUCCEEDED(TRACED(m_pDBServer->QueryInterface(IID_IQvFInit, reinterpret_cast<void**>(&pInit)))) && pInit) {
@@ -106,8 +107,18 @@ long CQvADOConnection::Open(const CString& strSource, long lReserved) {
     }
     if (!m_pDBServer) return TRACED(E_FAIL);
 
+    if (m_pFailedConnection) m_pFailedConnection->Release();
+    m_pFailedConnection = nullptr;
     hr = TRACED(m_pDBServer->GetConnection(m_bstrSource, lReserved, &m_pConnection));
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        // Why it could not be opened is told by the connection that failed, when the server kept it.
+        IQvDBConnectionInfo* pInfo = nullptr;
+        if (SUCCEEDED(m_pDBServer->QueryInterface(IID_IQvDBConnectionInfo, reinterpret_cast<void**>(&pInfo))) && pInfo) {
+            pInfo->TakeFailedConnection(&m_pFailedConnection);
+            pInfo->Release();
+        }
+        return hr;
+    }
     if (!m_pConnection) return TRACED(E_FAIL);
 
     m_lExecuteRetry = QvDBGetDefaultExecuteRetry(m_strSource);
@@ -284,11 +295,12 @@ long CQvADOConnection::GetLastErrorInfo(long* plNumber, long* plNativeError, CSt
 }
 
 long CQvADOConnection::GetErrorText(CString& strText) {
-    if (!m_pConnection) return E_FAIL;
+    _Connection* pConnection = m_pConnection ? m_pConnection : m_pFailedConnection;
+    if (!pConnection) return E_FAIL;
     strText.Empty();
     CString strCodes;
     Errors* pErrors = nullptr;
-    HRESULT hr = TRACED(m_pConnection->get_Errors(&pErrors));
+    HRESULT hr = TRACED(pConnection->get_Errors(&pErrors));
     long lCount = 0;
     if (SUCCEEDED(hr)) hr = TRACED(pErrors->get_Count(&lCount));
     for (long i = 0; i < lCount; ++i) {
@@ -341,7 +353,7 @@ long CQvADOConnection::GetErrorText(CString& strText) {
     if (pErrors) pErrors->Release();
     if (!strCodes.IsEmpty() && m_pDBServer && SUCCEEDED(hr)) {
         Bstr bstrCodes(strCodes);
-        TRACED(m_pDBServer->ReportConnectionErrors(m_pConnection, bstrCodes));
+        TRACED(m_pDBServer->ReportConnectionErrors(pConnection, bstrCodes));
     }
     return strText.IsEmpty() ? hr : S_OK;
 }

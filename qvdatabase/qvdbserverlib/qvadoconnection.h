@@ -48,6 +48,7 @@ public:
     // they are when there is none.
     long GetLastErrorInfo(long* plNumber, long* plNativeError, CString& strSQLState);
     // All errors of the last failed call as text for a message box; empty when there are none.
+    // After a failed Open, the errors of the connection that could not be opened.
     long GetErrorText(CString& strText);
     long GetErrorText(CString* pstrText) { return pstrText ? GetErrorText(*pstrText) : E_POINTER; }
     // A new key for the column of the table, from dbo.sp_GetUniqueID.
@@ -63,6 +64,7 @@ public:
     CString m_strSource;
     BSTR m_bstrSource = nullptr;
     _Connection* m_pConnection = nullptr;
+    _Connection* m_pFailedConnection = nullptr;  // of the last failed Open, for its errors only
     IQvDBServer* m_pDBServer = nullptr;
     BOOL m_fOwnServer = FALSE;
     long m_lExecuteRetry = 3;

@@ -9,6 +9,8 @@
 #include "trace.h"
 #include "utf.h"
 
+#include <utility>
+
 #include <sqlite3.h>
 
 #include <mutex>
@@ -90,10 +92,24 @@ HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString, bool c
     return S_OK;
 }
 
+namespace {
+// The connection of this thread's last failed open, kept for its errors.
+struct FailedConnection {
+    _Connection* p = nullptr;
+    void Keep(_Connection* pConnection) {
+        if (p) p->Release();
+        p = pConnection;
+    }
+    ~FailedConnection() { Keep(nullptr); }
+};
+thread_local FailedConnection t_failed;
+}  // namespace
+
 HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connection** ppConnection) {
     METHOD_PROLOGUE(CQvDBServer, DBServer)
     if (!ppConnection) return E_POINTER;
     *ppConnection = nullptr;
+    t_failed.Keep(nullptr);
     const std::wstring profile = Text(bstrProfile);
     // The profile's values are kept per process and read anew only after a registry write.
     const QvDBSettingsScope settings;
@@ -112,7 +128,7 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
     hr = conn->Open(bstrCs, nullptr, nullptr, 0);
     SysFreeString(bstrCs);
     if (FAILED(hr)) {
-        conn->Release();
+        t_failed.Keep(conn);
         return QV_TRACEHR(kSource, hr);
     }
     *ppConnection = conn;
@@ -141,6 +157,12 @@ HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnecti
     if (!impl) return E_INVALIDARG;
     if (impl->IsOpen()) *plDepth = impl->GetSession()->Depth();
     return S_OK;
+}
+
+HRESULT CQvDBServer::XConnectionInfo::TakeFailedConnection(_Connection** ppConnection) {
+    if (!ppConnection) return E_POINTER;
+    *ppConnection = std::exchange(t_failed.p, nullptr);
+    return *ppConnection ? S_OK : S_FALSE;
 }
 
 // Never: the suite's database functions and procedures it installed into the engine live in a

@@ -35,6 +35,7 @@ protected:
 
     BEGIN_INTERFACE_PART(ConnectionInfo, IQvDBConnectionInfo)
         HRESULT GetTransactionDepth(_Connection* pConnection, long* plDepth) override;
+        HRESULT TakeFailedConnection(_Connection** ppConnection) override;
     END_INTERFACE_PART(ConnectionInfo)
 
     DECLARE_INTERFACE_MAP()

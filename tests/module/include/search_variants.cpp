@@ -198,6 +198,34 @@ TEST_F(Variants, AMandantTableIdThatIsNoNumberNeverReachesTheStatement) {
     }
 }
 
+// A search whose database server does not answer says why, once, and ends; the next search tries again.
+TEST_F(Variants, ASearchThatCannotReachItsDatabaseSaysWhyOnceAndEnds) {
+    const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+    CString reachable;  // none: the installation's own database
+    CQvRegistry::GetValue(profile, L"DBConnection", reachable);
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", L"postgresql://qvtest@127.0.0.1:1/nq2"));
+    CSearchPopupDlg popup(45, L"Test", -1, 0);
+    popup.SetSecMandantTableID(L"0");
+    script.AllowReports(true);
+    script.Log().Clear();
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 1u);
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        const auto reports = script.Log().Records(qv::InteractionKind::Report);
+        ASSERT_EQ(reports.size(), 2u);
+        for (const auto& report : reports) EXPECT_TRUE(Contains(report.text, L"127.0.0.1")) << U(report.text);
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", reachable));
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 3);
+        EXPECT_EQ(script.Log().Records(qv::InteractionKind::Report).size(), 2u);
+    });
+    CQvRegistry::SetValue(profile, L"DBConnection", reachable);
+}
+
 TEST_F(Variants, CourseSearchFormsAndRights) {
     // A new course without runs and of type 0 (no type label), on which the administrator holds rights.
     Sql("INSERT INTO Kurs (lKursID, lTyp, strKurzbezeichnung, strBezeichnung) VALUES (9001, 0, 'NEU', 'Kurs ohne Austragung')");

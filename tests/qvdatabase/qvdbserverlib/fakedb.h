@@ -214,6 +214,10 @@ public:
         *depth = connection_->depth;
         return S_OK;
     }
+    HRESULT TakeFailedConnection(_Connection** pp) override {
+        *pp = nullptr;
+        return S_FALSE;
+    }
 
     bool handOut = true;
     bool knowsTransactions = true;
