@@ -270,12 +270,12 @@ TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
     // The page's function reads only; the user leads participants and instructors of this run.
     security.Answer(L"{7DFFEFCC-5812-42A6-BEB3-F9E7369EF042}", L"", 0x1);
     security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
-    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
     Grant(run, 0x10101);
     Open();
     page->m_lUserPersonID = selbst;
     page->LoadData();
-    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD)));
+    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD))) << "leading the participants opens the button";
+    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
     for (UINT role : {ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_FIRST + 1}) {
         int offered = 0, self = -1;
         ExpectSearch([&](HWND list) {
@@ -499,6 +499,9 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
     Click(Button(IDC_INSTRUKTOR_EDIT));
     EXPECT_TRUE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
+    // A double click beside the rows drops the selection and opens no editor.
+    ASSERT_TRUE(DoubleClick(Grid()));
+    EXPECT_FALSE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
 }
 
 }  // namespace
