@@ -832,6 +832,15 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
+
+    // An income left on the standard account stays unlinked when only its amount changes.
+    CloseView();
+    qv::budget::SetBudgetRunning(true);
+    Sql("DELETE FROM BudgetKontoLink WHERE lLinkTyp = 1");
+    ShowPage();
+    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"900");
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(lLinkTyp || ':' || lBudgetKontoID) FROM BudgetKontoLink"), "-1:2");
 }
 
 class ReservationTest : public InstanzdatenTest {
