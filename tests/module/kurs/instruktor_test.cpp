@@ -359,6 +359,10 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     // Rows of different statuses open the picker without a preselection; both take the new one.
     ASSERT_TRUE(SelectRow(Grid(), 0));
     ASSERT_TRUE(SelectRow(Grid(), 1, Qt::ControlModifier));
+    // A cancelled choice leaves the course unlocked.
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_INSTRUKTOR_CHANGESTATE));
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
     int preselected = 0;
     script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
