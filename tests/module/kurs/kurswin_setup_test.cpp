@@ -90,6 +90,7 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     EXPECT_EQ(Stored(L"AutoOpenMode"), (std::variant<long, std::wstring>(3L))) << "a mode of another version is kept";
     EXPECT_EQ(Stored(L"FillLevelPercentWarning"), (std::variant<long, std::wstring>(75L)));
     EXPECT_EQ(Stored(L"EntCheckKursPrecondition"), (std::variant<long, std::wstring>(0L)));
+    EXPECT_EQ(Stored(L"EntNotificationMultilanguage"), (std::variant<long, std::wstring>(0L))) << "off while never set";
     EXPECT_EQ(Stored(L"NotificationSubject"), (std::variant<long, std::wstring>(L"Kursanmeldungen 'neu'")));
     EXPECT_NE(std::get<std::wstring>(Stored(L"PublishDate")).find(L"2031-02-01"), std::wstring::npos);
     long fillup = -1;
