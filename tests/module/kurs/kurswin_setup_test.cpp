@@ -104,6 +104,10 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
     ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
     EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(0L))) << "neither opened nor closed";
+    ASSERT_EQ(dlg.ShowView(TRUE), S_OK);
+    Click(dlg, IDC_KURSSETUP_AUTOOPEN);
+    ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(1L))) << "opened only";
 }
 
 TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {
