@@ -498,11 +498,14 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
         EXPECT_EQ(Text("SELECT lKursleitungID FROM PersonKurs WHERE lPersonID = " + K(frau)), K(e.role));
     }
 
-    // After the editor's OK the edited instructor is selected again.
+    // After the editor's OK the edited instructor is selected again, in the order the user chose.
+    ASSERT_TRUE(ClickColumnHeader(Grid(), 4) && ClickColumnHeader(Grid(), 4));
+    const std::wstring first = Cell(Grid(), 0, 4);
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
     Click(Button(IDC_INSTRUKTOR_EDIT));
     EXPECT_TRUE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
+    EXPECT_EQ(Cell(Grid(), 0, 4), first);
     // A double click beside the rows drops the selection and opens no editor.
     ASSERT_TRUE(DoubleClick(Grid()));
     EXPECT_FALSE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
