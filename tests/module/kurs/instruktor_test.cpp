@@ -462,6 +462,7 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     LVITEMW item{LVIF_IMAGE, row};
     EXPECT_TRUE(SendMessageW(Grid(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && item.iImage == 14) << "her status";
     EXPECT_EQ(page->GetStatusColor(), RGB(255, 50, 50));
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(Widget(Button(IDC_INSTRUKTOR_CHANGEINSTANZ)))->icon().isNull());
     Screen(Dlg()->GetSafeHwnd(), "kurs_instruktor");
 
     // The name opens the person's page on its instructor tab.

@@ -628,6 +628,7 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         HWND wnd = dlg.GetSafeHwnd();
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER_LABEL)), L"Kurstage besucht");
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER))) << "an open local run's days are entered";
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
