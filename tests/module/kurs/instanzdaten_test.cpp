@@ -666,6 +666,10 @@ TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
 }
 
 TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {
+    // The first run of an installation is number 1.
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    run = 1;
     ShowPage();
     ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
     Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
