@@ -626,6 +626,8 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
+        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "one who did not attend gives a reason";
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER_LABEL)), L"Kurstage besucht");
         EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER))) << "an open local run's days are entered";
