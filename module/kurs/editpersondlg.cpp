@@ -448,6 +448,8 @@ void CEditPersonDlg::OnSelchangeComboAbsenzgrund() {
 void CEditPersonDlg::OnOK() {
     CKursResourceScope scope;
     if (!m_bLoaded) return;
+    // An entry the dialog refuses has been told to the user; the editor stays open with it.
+    if (!UpdateData(TRUE)) return;
     const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);

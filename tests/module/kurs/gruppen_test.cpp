@@ -146,6 +146,7 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_EQ(shown, L"Gruppe 'A'");
     EXPECT_EQ(TreeItem(L"Alpha"), L"Alpha  (Anzahl/max: 3/5)");
     EXPECT_EQ(Groups(run), "Alpha/5 B/0");
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Alpha | MaxTeilnehmer: 5");
 
     // Deleting a group gives its members back to the list: none of them vanishes.
     ASSERT_TRUE(SelectTreeItem(Tree(), L"Alpha  (Anzahl/max: 3/5)"));

@@ -666,6 +666,10 @@ TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
 }
 
 TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {
+    // The first run of an installation is number 1.
+    Sql("UPDATE SecKurs SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    Sql("UPDATE Kursinstanz SET lKursinstanzID = 1 WHERE lKursinstanzID = " + K(run));
+    run = 1;
     ShowPage();
     ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
     Sql("UPDATE Kursinstanz SET strBezeichnung = 'Sommer' WHERE lKursinstanzID = " + K(run));
@@ -832,6 +836,15 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
+
+    // An income left on the standard account stays unlinked when only its amount changes.
+    CloseView();
+    qv::budget::SetBudgetRunning(true);
+    Sql("DELETE FROM BudgetKontoLink WHERE lLinkTyp = 1");
+    ShowPage();
+    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"900");
+    Save();
+    EXPECT_EQ(Text("SELECT group_concat(lLinkTyp || ':' || lBudgetKontoID) FROM BudgetKontoLink"), "-1:2");
 }
 
 class ReservationTest : public InstanzdatenTest {

@@ -270,12 +270,12 @@ TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
     // The page's function reads only; the user leads participants and instructors of this run.
     security.Answer(L"{7DFFEFCC-5812-42A6-BEB3-F9E7369EF042}", L"", 0x1);
     security.Answer(L"{8C720C47-85F3-4C83-B183-DA593FA4F230}", L"", 0x10000);
-    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
     Grant(run, 0x10101);
     Open();
     page->m_lUserPersonID = selbst;
     page->LoadData();
-    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD)));
+    ASSERT_TRUE(Enabled(Button(IDC_INSTRUKTOR_ADD))) << "leading the participants opens the button";
+    security.Answer(L"{E9A11836-A84D-464E-91ED-A1E0C3317237}", L"", 0x10000);
     for (UINT role : {ID_INSTRUKTOR_ROLE_FIRST, ID_INSTRUKTOR_ROLE_FIRST + 1}) {
         int offered = 0, self = -1;
         ExpectSearch([&](HWND list) {
@@ -359,6 +359,10 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     // Rows of different statuses open the picker without a preselection; both take the new one.
     ASSERT_TRUE(SelectRow(Grid(), 0));
     ASSERT_TRUE(SelectRow(Grid(), 1, Qt::ControlModifier));
+    // A cancelled choice leaves the course unlocked.
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_INSTRUKTOR_CHANGESTATE));
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
     int preselected = 0;
     script.ExpectModal(IDD_GETSTATUS, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
@@ -458,6 +462,7 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
     LVITEMW item{LVIF_IMAGE, row};
     EXPECT_TRUE(SendMessageW(Grid(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && item.iImage == 14) << "her status";
     EXPECT_EQ(page->GetStatusColor(), RGB(255, 50, 50));
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(Widget(Button(IDC_INSTRUKTOR_CHANGEINSTANZ)))->icon().isNull());
     Screen(Dlg()->GetSafeHwnd(), "kurs_instruktor");
 
     // The name opens the person's page on its instructor tab.
@@ -494,11 +499,17 @@ TEST_F(Instruktor, ThePageIsShownWithItsInstructors) {
         EXPECT_EQ(Text("SELECT lKursleitungID FROM PersonKurs WHERE lPersonID = " + K(frau)), K(e.role));
     }
 
-    // After the editor's OK the edited instructor is selected again.
+    // After the editor's OK the edited instructor is selected again, in the order the user chose.
+    ASSERT_TRUE(ClickColumnHeader(Grid(), 4) && ClickColumnHeader(Grid(), 4));
+    const std::wstring first = Cell(Grid(), 0, 4);
     ASSERT_TRUE(SelectRow(Grid(), RowOf(Grid(), 4, L"Brunner")));
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDOK); });
     Click(Button(IDC_INSTRUKTOR_EDIT));
     EXPECT_TRUE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
+    EXPECT_EQ(Cell(Grid(), 0, 4), first);
+    // A double click beside the rows drops the selection and opens no editor.
+    ASSERT_TRUE(DoubleClick(Grid()));
+    EXPECT_FALSE(RowSelected(Grid(), RowOf(Grid(), 4, L"Brunner")));
 }
 
 }  // namespace

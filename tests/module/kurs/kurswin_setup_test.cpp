@@ -69,8 +69,10 @@ TEST_F(KursSetup, StoredSettingsAreShownAndUnsetOnesWithTheirDefaults) {
 
 TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     Central(true);
+    optionServer.Set(-1060, L"AutoOpenMode", 3);
     CKursSetupDlg& dlg = Open();
     Screen(pane, "kurssetupdlg");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_OPENMODE)), L"(kein Vorschlag)");
     EXPECT_TRUE(Visible(Item(dlg, IDC_KURSSETUP_CHECKPRECOND)));
     EXPECT_TRUE(Visible(Item(dlg, IDC_KURSSETUP_SUBJECTLABEL)));
     Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
@@ -85,8 +87,10 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     EXPECT_FALSE(dlg.IsModified());
     EXPECT_EQ(Lock(), "") << "and free again once saved";
     EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(2L)));
+    EXPECT_EQ(Stored(L"AutoOpenMode"), (std::variant<long, std::wstring>(3L))) << "a mode of another version is kept";
     EXPECT_EQ(Stored(L"FillLevelPercentWarning"), (std::variant<long, std::wstring>(75L)));
     EXPECT_EQ(Stored(L"EntCheckKursPrecondition"), (std::variant<long, std::wstring>(0L)));
+    EXPECT_EQ(Stored(L"EntNotificationMultilanguage"), (std::variant<long, std::wstring>(0L))) << "off while never set";
     EXPECT_EQ(Stored(L"NotificationSubject"), (std::variant<long, std::wstring>(L"Kursanmeldungen 'neu'")));
     EXPECT_NE(std::get<std::wstring>(Stored(L"PublishDate")).find(L"2031-02-01"), std::wstring::npos);
     long fillup = -1;
@@ -100,6 +104,10 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     Click(dlg, IDC_KURSSETUP_AUTOCLOSE);
     ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
     EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(0L))) << "neither opened nor closed";
+    ASSERT_EQ(dlg.ShowView(TRUE), S_OK);
+    Click(dlg, IDC_KURSSETUP_AUTOOPEN);
+    ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(1L))) << "opened only";
 }
 
 TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {

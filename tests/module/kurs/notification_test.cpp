@@ -11,6 +11,7 @@
 #include "nqkurscalls.h"
 #include "notificationdlg.h"
 #include "qvregvalue.h"
+#include "searchresource.h"
 #include "smtpstandin.h"
 
 #include <arpa/inet.h>
@@ -535,8 +536,12 @@ TEST_F(NotificationTest, TheCourseWindowOffersTheNotificationsAndQuotasInTheCent
         EXPECT_EQ(dlg.m_lKursID, Dlg()->GetRecordID());
         EXPECT_EQ(dlg.m_lMandantID, mandant);
         EXPECT_EQ(dlg.m_nMode, 0);
+        // The courses of an area: the area is asked for first.
+        script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& search) { search.EndModal(IDCANCEL); });
+        Click(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_AREAKURS));
         modal.EndModal(IDCANCEL);
     });
+    qvtest::ScopedRunningServer areas(L"Qovaro.NQ2.AreaMngmtView", &startup);
     Action(ID_KURS_MAXTEILNEHMER);
 
     qv::nq::SetEnterpriseEdition(false);

@@ -446,6 +446,10 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     // Status: two rows with different statuses preset nothing; choosing "Nicht besucht" sets both.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Caflisch"), Qt::ControlModifier));
+    // A cancelled choice leaves the course unlocked.
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(Button(IDC_TEILNEHMER_CHANGESTATE));
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.m_cbStatus.GetCurSel(), -1);
@@ -586,6 +590,13 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM_LABEL)), L"Abmeldung am");
         EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd()) && Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM)));
         Choose(dlg.m_cbAbsenzgrund.GetSafeHwnd(), L"Krankheit");
+        // A date that is none is refused and the editor stays open.
+        const std::wstring today = qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM));
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM), L"31.13.x");
+        script.ExpectMessageBox(IDOK, L"Bitte geben Sie ein gültiges Datum ein (TT.MM.JJJJ).");
+        Click(wnd, IDOK);
+        EXPECT_FALSE(modal.IsModalEnded());
+        Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_DATUM), today);
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"Ferien d'été");
         Screen(wnd, "editpersondlg");
         // A registration in a run records no place, duration or leader of its own: what another
@@ -615,8 +626,11 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
         HWND wnd = dlg.GetSafeHwnd();
+        Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Nicht besucht");
+        EXPECT_TRUE(Enabled(dlg.m_cbAbsenzgrund.GetSafeHwnd())) << "one who did not attend gives a reason";
         Choose(dlg.m_cbStatus.GetSafeHwnd(), L"Besucht/Bestanden");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER_LABEL)), L"Kurstage besucht");
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_EDITPERSON_DAUER))) << "an open local run's days are entered";
         Retype(qv::ui::test::Item(wnd, IDC_EDITPERSON_BEMERKUNG), L"kaputt");
         Click(wnd, IDOK);
         EXPECT_FALSE(modal.IsModalEnded());
