@@ -166,6 +166,7 @@ TEST_F(PersonSearch, TheMandantFilterAndTheRightsDecideWhosePersonsAreFound) {
         {"course leader, read right everywhere", 2, 0, 0, 1, 0, all},
         {"user without rows, mask 0, no function right", 9, 0, 0, 0, 0, 0},
         {"user without rows, mask 0, function right", 9, 0, 0, 0, 1, all},
+        {"course leader, mask 0, no function right: his read rights", 2, 0, 0, 0, 0, all},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -409,6 +409,15 @@ TEST_F(Periphery, GroupsAreFoundUnderTheRightsOnMaterial) {
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), 0);
     });
+    // Likewise the material of a Mandant.
+    WithSearch(20, mandant, [&](CSearchDlg& search) {
+        ASSERT_TRUE(Settled(search));
+        EXPECT_GT(Rows(List(search)), 0);
+        ResizeColumn(List(search), 12, 0);
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(Rows(List(search)), 0);
+    });
 }
 
 TEST_F(Periphery, DocumentsStandUnderAHeadingOfTheirTypeInEverySearch) {
