@@ -236,6 +236,7 @@ TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
     for (const char* tsql : {"SELECT STR(1.5, lKursID) FROM Kurs", "SELECT CONVERT(varchar(30), GETDATE(), 109)",
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
+                             "SELECT CONVERT(varchar(10), MIN(CAST(lTyp AS money)), 1) FROM Kurs",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
                              "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)", "SELECT SUBSTRING('abc', 1)",
                              "SELECT CONVERT(datetime, '03.02.2024', 104)", "SELECT DATEADD(ms, 1, GETDATE())"}) {

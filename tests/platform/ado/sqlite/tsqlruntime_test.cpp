@@ -2,10 +2,24 @@
 #include "tsqlruntime.h"
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <atomic>
+#include <cstdlib>
 #include <ctime>
+#include <new>
 #include <regex>
 #include <string>
 #include <vector>
+
+// While a test lowers it, a larger allocation fails as it does when memory runs out.
+static std::atomic<std::size_t> g_allocationLimit{SIZE_MAX};
+void* operator new(std::size_t n) {
+    void* p = n <= g_allocationLimit.load(std::memory_order_relaxed) ? std::malloc(n ? n : 1) : nullptr;
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return n <= g_allocationLimit ? std::malloc(n ? n : 1) : nullptr; }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -425,6 +439,12 @@ TEST_F(Runtime, TrimReplaceIsNumericNewId) {
     EXPECT_EQ(Q("count(DISTINCT g) FROM (SELECT tsql_newid() g FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
                 "SELECT i + 1 FROM n WHERE i < 1000) SELECT i FROM n))"),
               "1000");
+    // Memory running out inside a function fails the statement: the result is never a NULL.
+    const std::string sql = "tsql_replace(replace(hex(zeroblob(150000)), '0', 'x'), 'x', 'yy')";
+    g_allocationLimit = 1 << 20;
+    const std::string failed = Err(sql);
+    g_allocationLimit = SIZE_MAX;
+    EXPECT_EQ(failed, "out of memory");
 }
 
 // ---- collation -----------------------------------------------------------------------------
