@@ -113,6 +113,14 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT CONVERT(varchar(10), dtBeginn, 104), CONVERT(varchar(20), dtBeginn, 120), CONVERT(char(8), dtBeginn, 108), "
          "CONVERT(varchar(6), dtBeginn, 112), CONVERT(varchar(30), dtBeginn, 113) FROM Kurs WHERE lKursID = 1",
          "31.01.2024,2024-01-31 08:00:00,08:00:00,202401,31 Jan 2024 08:00:00:000"},
+        {"SELECT CONVERT(varchar(30), dtBeginn, 1), CONVERT(varchar(30), dtBeginn, 101), CONVERT(varchar(30), dtBeginn, 2), "
+         "CONVERT(varchar(30), dtBeginn, 102), CONVERT(varchar(30), dtBeginn, 3), CONVERT(varchar(30), dtBeginn, 103), "
+         "CONVERT(varchar(30), dtBeginn, 4), CONVERT(varchar(30), dtBeginn, 5), CONVERT(varchar(30), dtBeginn, 105), "
+         "CONVERT(varchar(30), dtBeginn, 10), CONVERT(varchar(30), dtBeginn, 110), CONVERT(varchar(30), dtBeginn, 11), "
+         "CONVERT(varchar(30), dtBeginn, 111), CONVERT(varchar(30), dtBeginn, 12), CONVERT(varchar(30), dtBeginn, 14), "
+         "CONVERT(varchar(30), dtBeginn, 121), CONVERT(varchar(30), dtBeginn, 23) FROM Kurs WHERE lKursID = 1",
+         "01/31/24,01/31/2024,24.01.31,2024.01.31,31/01/24,31/01/2024,31.01.24,31-01-24,31-01-2024,01-31-24,01-31-2024,"
+         "24/01/31,2024/01/31,240131,08:00:00:000,2024-01-31 08:00:00.000,2024-01-31"},
         {"SELECT CONVERT(datetime, 0), DATEADD(dd, DATEDIFF(dd, 0, dtBeginn), 0), CONVERT(datetime, '2024-02-03 04:05:06.007', 121), "
          "DATEADD(day, 2, 1) FROM Kurs WHERE lKursID = 1",
          "1900-01-01 00:00:00,2024-01-31 00:00:00,2024-02-03 04:05:06.007,1900-01-04 00:00:00"},

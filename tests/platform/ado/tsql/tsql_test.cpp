@@ -189,6 +189,7 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 1 != 2 AND NOT 1 !< 2 AND 3 !> 3 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT -- a comment\n 1 /* and /* nested */ one */ + 1"), "2");
+    EXPECT_EQ(One("SELECT /**/ 1"), "1");
 }
 
 // ---- queries -------------------------------------------------------------------------------
