@@ -502,6 +502,7 @@ TEST_F(Runtime, LikeWildcardsAndClasses) {
     EXPECT_EQ(Q("'ybc' LIKE '[^x]%'"), "1");
     EXPECT_EQ(Q("'5' LIKE '[0-9]'"), "1");
     EXPECT_EQ(Q("'b' LIKE '[abc]'"), "1");
+    EXPECT_EQ(Q("'-' LIKE '[a-]'"), "1") << "a dash at the end is one of the members";
     EXPECT_EQ(Q("']' LIKE '[abc]'"), "0");
     EXPECT_EQ(Q("'[x' LIKE '[[]x'"), "1");
     EXPECT_EQ(Q("'50%' LIKE '50[%]'"), "1");
