@@ -822,6 +822,7 @@ TEST(AdoValues, VariantsBecomeWhatTheDatabaseStores) {
     none.vt = VT_BSTR;
     ASSERT_EQ(qv::ado::FromVariant(none, &v), S_OK);
     EXPECT_EQ(v, qv::sql::Value(std::string()));
+    EXPECT_EQ(qv::ado::Utf8Of(Bstr(std::wstring(2, L'\x80'))), "\xC2\x80\xC2\x80") << "a character that is no ASCII";
 
     // Money text that is a number still comes as money; a date column's text that is no date as text.
     VARIANT out;

@@ -239,6 +239,7 @@ TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
     EXPECT_EQ(depth.result.columns.at(0), "MyValue");
     ASSERT_EQ(db_.Rollback(), 0);
     EXPECT_THROW(RunBatch(db_, "SELECT lKursID FROM Kurs WHERE strBezeichnung = 1/0"), qv::tsql::ExecError);
+    EXPECT_THROW(RunBatch(db_, "EXEC [fn_double(1)--]"), qv::tsql::ExecError) << "a name is never SQL";
 }
 
 TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {

@@ -431,6 +431,7 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SET NOCOUNT ON", "SET NOCOUNT", 4},
         {"SELECT a FROM #tmp", "temporary table #tmp", 14},
         {"SELECT a FROM @t", "table variable", 14},
+        {"DECLARE @g xml", "type 'xml'", 11},
         {"SELECT a FROM t LEFT LOOP JOIN u ON 1 = 1", "join hint", 21},
         {"SELECT a FROM t FULL OUTER MERGE JOIN u ON 1 = 1", "join hint", 27},
     };
