@@ -818,6 +818,11 @@ TEST(AdoValues, VariantsBecomeWhatTheDatabaseStores) {
     unknown.vt = VT_UNKNOWN;
     unknown.punkVal = nullptr;
     EXPECT_EQ(qv::ado::FromVariant(unknown, &v), DISP_E_TYPEMISMATCH);
+    VARIANT none = unknown;  // a null BSTR is the empty text
+    none.vt = VT_BSTR;
+    ASSERT_EQ(qv::ado::FromVariant(none, &v), S_OK);
+    EXPECT_EQ(v, qv::sql::Value(std::string()));
+    EXPECT_EQ(qv::ado::Utf8Of(Bstr(std::wstring(2, L'\x80'))), "\xC2\x80\xC2\x80") << "a character that is no ASCII";
 
     // Money text that is a number still comes as money; a date column's text that is no date as text.
     VARIANT out;

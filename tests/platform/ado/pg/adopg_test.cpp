@@ -621,6 +621,18 @@ TEST_P(AdoBoth, AClosedConnectionLeavesItsSessionToTheNextButNeitherItsTransacti
     EXPECT_EQ(CountElsewhere(), 0);
     ASSERT_EQ(next->CommitTrans(), S_OK);
     EXPECT_EQ(CountElsewhere(), 1);
+
+    // A level chosen in a transaction that was rolled back holds for the next one all the same
+    // (on SQLite a transaction keeps the others from writing).
+    if (GetParam() == Driver::Sqlite) return;
+    ASSERT_EQ(next->BeginTrans(&level), S_OK);
+    ASSERT_EQ(next->put_IsolationLevel(adXactSerializable), S_OK);
+    ASSERT_EQ(next->RollbackTrans(), S_OK);
+    ASSERT_EQ(next->BeginTrans(&level), S_OK);
+    EXPECT_EQ(Number(next.get(), L"SELECT count(*) FROM Kurs"), 1);
+    std::thread([&] { Exec(Connect().get(), L"INSERT INTO Kurs (lKursID, strBezeichnung) VALUES (3, 'C')"); }).join();
+    EXPECT_EQ(Number(next.get(), L"SELECT count(*) FROM Kurs"), 1) << "the transaction reads what it read first";
+    ASSERT_EQ(next->RollbackTrans(), S_OK);
 }
 
 TEST_P(AdoBoth, IdleSessionsAreClosedBeyondAFewPerThreadAndWhenTheirThreadEnds) {

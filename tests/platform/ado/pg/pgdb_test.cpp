@@ -86,6 +86,7 @@ TEST_F(PgDriver, OpensWithTheSuiteSettingsAndRefusesOtherStrings) {
     EXPECT_EQ(c.LastError().sqlState, "08001");
     EXPECT_NE(c.Open(db_.url() + "_missing"), 0);
     EXPECT_EQ(c.LastError().nativeError, 17);
+    EXPECT_NE(c.LastError().description.back(), '\n') << "the server's message without its line end";
     EXPECT_FALSE(c.IsOpen());
 }
 

@@ -113,6 +113,14 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT CONVERT(varchar(10), dtBeginn, 104), CONVERT(varchar(20), dtBeginn, 120), CONVERT(char(8), dtBeginn, 108), "
          "CONVERT(varchar(6), dtBeginn, 112), CONVERT(varchar(30), dtBeginn, 113) FROM Kurs WHERE lKursID = 1",
          "31.01.2024,2024-01-31 08:00:00,08:00:00,202401,31 Jan 2024 08:00:00:000"},
+        {"SELECT CONVERT(varchar(30), dtBeginn, 1), CONVERT(varchar(30), dtBeginn, 101), CONVERT(varchar(30), dtBeginn, 2), "
+         "CONVERT(varchar(30), dtBeginn, 102), CONVERT(varchar(30), dtBeginn, 3), CONVERT(varchar(30), dtBeginn, 103), "
+         "CONVERT(varchar(30), dtBeginn, 4), CONVERT(varchar(30), dtBeginn, 5), CONVERT(varchar(30), dtBeginn, 105), "
+         "CONVERT(varchar(30), dtBeginn, 10), CONVERT(varchar(30), dtBeginn, 110), CONVERT(varchar(30), dtBeginn, 11), "
+         "CONVERT(varchar(30), dtBeginn, 111), CONVERT(varchar(30), dtBeginn, 12), CONVERT(varchar(30), dtBeginn, 14), "
+         "CONVERT(varchar(30), dtBeginn, 121), CONVERT(varchar(30), dtBeginn, 23) FROM Kurs WHERE lKursID = 1",
+         "01/31/24,01/31/2024,24.01.31,2024.01.31,31/01/24,31/01/2024,31.01.24,31-01-24,31-01-2024,01-31-24,01-31-2024,"
+         "24/01/31,2024/01/31,240131,08:00:00:000,2024-01-31 08:00:00.000,2024-01-31"},
         {"SELECT CONVERT(datetime, 0), DATEADD(dd, DATEDIFF(dd, 0, dtBeginn), 0), CONVERT(datetime, '2024-02-03 04:05:06.007', 121), "
          "DATEADD(day, 2, 1) FROM Kurs WHERE lKursID = 1",
          "1900-01-01 00:00:00,2024-01-31 00:00:00,2024-02-03 04:05:06.007,1900-01-04 00:00:00"},
@@ -143,6 +151,7 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "dbo.fn_GetCustFieldValuesUsed4Search(6, k.lKursID) FROM Kurs k ORDER BY k.lKursID",
          "1,eins zwei,|2,,|3,,"},
         {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
+        {"SELECT STR(123.4, 3), STR(1234.5, 3), STR(7), STR(2.5, 6, 1)", "123,***,         7,   2.5"},
         // conversions to every type name; the average of whole numbers is one
         {"SELECT CAST(lTyp AS ntext) + 'x', CAST(2.345 AS decimal(5,2)), CAST(lTyp AS numeric(3,1)), "
          "CAST('6F9619FF-8B86-D011-B42D-00C04FC964FF' AS uniqueidentifier), CAST(lTyp AS money) FROM Kurs WHERE lKursID = 1",
@@ -230,12 +239,14 @@ TEST_F(PgPrint, BatchesRunWithTheirVariablesBranchesAndTrancount) {
     EXPECT_EQ(depth.result.columns.at(0), "MyValue");
     ASSERT_EQ(db_.Rollback(), 0);
     EXPECT_THROW(RunBatch(db_, "SELECT lKursID FROM Kurs WHERE strBezeichnung = 1/0"), qv::tsql::ExecError);
+    EXPECT_THROW(RunBatch(db_, "EXEC [fn_double(1)--]"), qv::tsql::ExecError) << "a name is never SQL";
 }
 
 TEST_F(PgPrint, WhatPostgreSqlCannotSayIsRefusedByName) {
     for (const char* tsql : {"SELECT STR(1.5, lKursID) FROM Kurs", "SELECT CONVERT(varchar(30), GETDATE(), 109)",
                              "SELECT ISNUMERIC('1')",
                              "SELECT CONVERT(varchar(10), 1.5, 1)",
+                             "SELECT CONVERT(varchar(10), MIN(CAST(lTyp AS money)), 1) FROM Kurs",
                              "SELECT GETDATE() + 1", "SELECT * FROM other.dbo.Kurs",
                              "SELECT DATEDIFF(day, GETDATE())", "SELECT STR(1.5, 1234567)", "SELECT SUBSTRING('abc', 1)",
                              "SELECT CONVERT(datetime, '03.02.2024', 104)", "SELECT DATEADD(ms, 1, GETDATE())"}) {

@@ -2,10 +2,24 @@
 #include "tsqlruntime.h"
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <atomic>
+#include <cstdlib>
 #include <ctime>
+#include <new>
 #include <regex>
 #include <string>
 #include <vector>
+
+// While a test lowers it, a larger allocation fails as it does when memory runs out.
+static std::atomic<std::size_t> g_allocationLimit{SIZE_MAX};
+void* operator new(std::size_t n) {
+    void* p = n <= g_allocationLimit.load(std::memory_order_relaxed) ? std::malloc(n ? n : 1) : nullptr;
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return n <= g_allocationLimit ? std::malloc(n ? n : 1) : nullptr; }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -138,6 +152,7 @@ TEST_F(Runtime, DateFunctionsPassNullAndNameBadInput) {
     EXPECT_EQ(Q("tsql_datediff('dd', NULL, 0)"), "NULL");
     EXPECT_EQ(Q("tsql_datepart('year', NULL)"), "NULL");
     EXPECT_NE(Err("tsql_dateadd('dd', 1, '31.02.2031')").find("'31.02.2031'"), std::string::npos);
+    EXPECT_NE(Err("tsql_dateadd('dd', 1, '2031-06-15 13')").find("'2031-06-15 13'"), std::string::npos);
     EXPECT_NE(Err("tsql_datepart('year', 'tomorrow')").find("'tomorrow'"), std::string::npos);
     EXPECT_NE(Err("tsql_dateadd('fortnight', 1, 0)").find("fortnight"), std::string::npos);
     EXPECT_NE(Err("tsql_dateadd('year', 1, '9999-06-01')").find("overflow"), std::string::npos);
@@ -158,6 +173,13 @@ TEST_F(Runtime, ConvertDateToTextInEveryStyleUsed) {
     EXPECT_EQ(Q("tsql_convert('varchar', '2031-12-24 18:30:00', 100)"), "Dec 24 2031  6:30PM");
     EXPECT_EQ(Q("tsql_convert('varchar(10)', " + d + ", 120)"), "2031-06-05") << "cut after formatting";
     EXPECT_EQ(Q("length(tsql_convert('char(19)', tsql_getdate(), 20))"), "19");
+    std::string styles;
+    for (int style : {9, 1, 101, 2, 102, 3, 103, 4, 5, 105, 10, 110, 11, 111, 12, 112, 14, 23, 126})
+        styles += (styles.empty() ? "" : " || '|' || ") + ("tsql_convert('varchar(30)', " + d + ", " + std::to_string(style) + ")");
+    EXPECT_EQ(Q(styles), "Jun  5 2031  9:05:07:123AM|06/05/31|06/05/2031|31.06.05|2031.06.05|05/06/31|05/06/2031|05.06.31|"
+                         "05-06-31|05-06-2031|06-05-31|06-05-2031|31/06/05|2031/06/05|310605|20310605|09:05:07:123|"
+                         "2031-06-05|2031-06-05T09:05:07.123");
+    EXPECT_EQ(Q("tsql_convert('varchar(30)', '2031-06-05 09:05:07', 126)"), "2031-06-05T09:05:07");
     EXPECT_NE(Err("tsql_convert('varchar', " + d + ", 999)").find("999"), std::string::npos);
     // A text that is no date keeps its value whatever the style.
     EXPECT_EQ(Q("tsql_convert('varchar(10)', 'Kurs 12', 104)"), "Kurs 12");
@@ -172,6 +194,7 @@ TEST_F(Runtime, ConvertToDatetime) {
     EXPECT_EQ(Q("tsql_convert('datetime', '5.6.2031')"), "2031-06-05 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '20310615')"), "2031-06-15 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', '13:45')"), "1900-01-01 13:45:00");
+    EXPECT_EQ(Q("tsql_convert('datetime', '2031-06-05 09:05:07:000')"), "2031-06-05 09:05:07");
     EXPECT_EQ(Q("tsql_convert('datetime', '2000-02-29')"), "2000-02-29 00:00:00");
     EXPECT_EQ(Q("tsql_convert('datetime', ' 2031-06-15T08:00:00 ')"), "2031-06-15 08:00:00");
     EXPECT_EQ(Q("tsql_convert('date', '2031-06-15 13:45:00')"), "2031-06-15 00:00:00");
@@ -395,8 +418,8 @@ TEST_F(Runtime, LeftRightSubstringCountCharacters) {
 
 TEST_F(Runtime, UpperLowerFoldLatinLetters) {
     EXPECT_EQ(Q("tsql_upper('äöü straße')"), "ÄÖÜ STRAßE") << "ß has no single capital";
-    EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ')"), "äöü éèç šžłő");
-    EXPECT_EQ(Q("tsql_upper('ÿ šž łő')"), "Ÿ ŠŽ ŁŐ");
+    EXPECT_EQ(Q("tsql_lower('ÄÖÜ ÉÈÇ ŠŽŁŐ ÀÞ× ¿')"), "äöü éèç šžłő àþ× ¿");
+    EXPECT_EQ(Q("tsql_upper('ÿ šž łő àþ÷ ſ')"), "Ÿ ŠŽ ŁŐ ÀÞ÷ S");
     // Letters of three and four bytes and a byte that is no UTF-8 come back as they were.
     EXPECT_EQ(Q("hex(tsql_upper('x€😀𐀀' || CAST(x'FF' AS TEXT)))"), "58E282ACF09F9880F0908080FF");
     // The first and last pair of each run of Latin Extended-A, and the two letters between without a pair.
@@ -425,6 +448,12 @@ TEST_F(Runtime, TrimReplaceIsNumericNewId) {
     EXPECT_EQ(Q("count(DISTINCT g) FROM (SELECT tsql_newid() g FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
                 "SELECT i + 1 FROM n WHERE i < 1000) SELECT i FROM n))"),
               "1000");
+    // Memory running out inside a function fails the statement: the result is never a NULL.
+    const std::string sql = "tsql_replace(replace(hex(zeroblob(150000)), '0', 'x'), 'x', 'yy')";
+    g_allocationLimit = 1 << 20;
+    const std::string failed = Err(sql);
+    g_allocationLimit = SIZE_MAX;
+    EXPECT_EQ(failed, "out of memory");
 }
 
 // ---- collation -----------------------------------------------------------------------------
@@ -473,6 +502,7 @@ TEST_F(Runtime, LikeWildcardsAndClasses) {
     EXPECT_EQ(Q("'ybc' LIKE '[^x]%'"), "1");
     EXPECT_EQ(Q("'5' LIKE '[0-9]'"), "1");
     EXPECT_EQ(Q("'b' LIKE '[abc]'"), "1");
+    EXPECT_EQ(Q("'-' LIKE '[a-]'"), "1") << "a dash at the end is one of the members";
     EXPECT_EQ(Q("']' LIKE '[abc]'"), "0");
     EXPECT_EQ(Q("'[x' LIKE '[[]x'"), "1");
     EXPECT_EQ(Q("'50%' LIKE '50[%]'"), "1");

@@ -189,6 +189,7 @@ TEST_F(Expressions, LiteralsAndNames) {
     EXPECT_EQ(One("SELECT CASE WHEN 1e-2 = 0.01 AND 2E+3 = 2000 AND 5e1 = 50 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT CASE WHEN 1 != 2 AND NOT 1 !< 2 AND 3 !> 3 THEN 1 ELSE 0 END"), "1");
     EXPECT_EQ(One("SELECT -- a comment\n 1 /* and /* nested */ one */ + 1"), "2");
+    EXPECT_EQ(One("SELECT /**/ 1"), "1");
 }
 
 // ---- queries -------------------------------------------------------------------------------
@@ -430,6 +431,7 @@ TEST(Translation, UnsupportedConstructsNameThemselvesAndTheirPlace) {
         {"SET NOCOUNT ON", "SET NOCOUNT", 4},
         {"SELECT a FROM #tmp", "temporary table #tmp", 14},
         {"SELECT a FROM @t", "table variable", 14},
+        {"DECLARE @g xml", "type 'xml'", 11},
         {"SELECT a FROM t LEFT LOOP JOIN u ON 1 = 1", "join hint", 21},
         {"SELECT a FROM t FULL OUTER MERGE JOIN u ON 1 = 1", "join hint", 27},
     };
