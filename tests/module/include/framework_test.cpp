@@ -856,9 +856,15 @@ TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
     EXPECT_EQ(Text(Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME)), L"Funk neu") << "the pages are loaded again";
     EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
     EXPECT_EQ(ToolTip(Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT)), Dlg()->GetRecordStateText().wstr());
+    // The notes page cannot load its rights as the lock goes: the failed refresh is reported once.
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    security.failing = true;
+    script.ExpectReport();
     Sql("UPDATE Kurs SET strLock = ''");
     ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
     EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
+    security.failing = false;
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
 }
 
 // ---- pages taller than the tab area
