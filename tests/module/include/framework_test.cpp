@@ -224,6 +224,8 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
         EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), rights ? 2 : 1);
         EXPECT_TRUE(Visible(shown->GetSafeHwnd()));
     }
+    const auto history = qv::nq::NavigationHistory();
+    EXPECT_EQ(history.rbegin()[1].kind, NQNavigateEntry::View) << "a step back from the page shown leads to no page that went";
     // The shown page taken away, the first page is shown, and it alone.
     security.Set(GUID_SampleNotesFunction, 0x101);
     Dlg()->ApplyDefaultSecurity();
