@@ -922,10 +922,13 @@ TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
     ASSERT_LT(smaller, page);
     EXPECT_EQ(scroll->GetScrollPos(),
               std::min(int(double(pos) * smaller / page), scroll->GetDisplayHeight() - smaller - 1));
-    host->MoveViews(RECT{0, 0, 720, 2400});
-    Pump();
-    EXPECT_EQ(scroll->GetPageHeight(), 0);
-    EXPECT_EQ(scroll->GetScrollPos(), 0);
+    // Also a pane exactly as high as the page.
+    for (int height : {2400, scroll->GetDisplayHeight() + 300 - smaller}) {
+        host->MoveViews(RECT{0, 0, 720, height});
+        Pump();
+        EXPECT_EQ(scroll->GetPageHeight(), 0) << height;
+        EXPECT_EQ(scroll->GetScrollPos(), 0);
+    }
 }
 
 // ---- the picture
