@@ -196,6 +196,7 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
     EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 12, iconWidget->height() / 2 - 8 + 11),
               RGB(0xF0, 0xC0, 0x20)) << "the pencil over the stack";
+    EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 14, iconWidget->height() / 2 - 8 + 8), RGB(0x20, 0x20, 0x20));
     icon->SetRecord(39, other, L"");
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_NONE_EDITING));
     EXPECT_EQ(icon->m_strToolTip, NQLoadString(IDS_NQ_DOC_NONE_EDITING));
