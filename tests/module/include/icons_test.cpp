@@ -242,6 +242,14 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     bar.GetWindowRect(&rc);
     Dlg()->ScreenToClient(&rc);
     EXPECT_EQ(rc, CRect(70, 0, 530, 34)) << "the bar lies over its placeholder";
+    // Made wider, the bar keeps its buttons at its right edge and its text takes the room.
+    CRect last, text, wider, widerText;
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_LAST), &last);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_TEXT), &text);
+    bar.MoveWindow(70, 0, 560, 34);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_LAST), &wider);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_TEXT), &widerText);
+    EXPECT_EQ(std::make_pair(int(wider.left - last.left), widerText.Width() - text.Width()), std::make_pair(100, 100));
 
     // An empty selection: next, previous and last do nothing; first shows the empty view.
     for (UINT id : {IDC_NQ_SEL_NEXT, IDC_NQ_SEL_PREV, IDC_NQ_SEL_LAST}) ASSERT_TRUE(Click(h, int(id)));
