@@ -910,6 +910,11 @@ TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
     EXPECT_EQ(scroll->GetScrollPos(), scroll->GetDisplayHeight() - scroll->GetPageHeight());
     for (int i = 0; i < 30; ++i) Scroll(notes->GetSafeHwnd(), SB_VERT, SB_PAGEUP);
     EXPECT_EQ(scroll->GetScrollPos(), 0);
+    // The thumb dragged to either end.
+    ASSERT_TRUE(Scroll(notes->GetSafeHwnd(), SB_VERT, SB_BOTTOM));
+    EXPECT_EQ(scroll->GetScrollPos(), scroll->GetDisplayHeight() - scroll->GetPageHeight());
+    ASSERT_TRUE(Scroll(notes->GetSafeHwnd(), SB_VERT, SB_TOP));
+    EXPECT_EQ(scroll->GetScrollPos(), 0);
     // A smaller pane keeps what is shown in proportion, short of the last position; a pane with room
     // for everything scrolls no more.
     for (int i = 0; i < 3; ++i) Scroll(notes->GetSafeHwnd(), SB_VERT, SB_LINEDOWN);
