@@ -310,6 +310,7 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     EXPECT_TRUE(place.PickTypedPlace(TRUE)) << "a save waiting for the rows finds the place picked";
     ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
     EXPECT_EQ(place.GetCurSel(), 0);
+    EXPECT_TRUE(place.PickTypedPlace(FALSE)) << "and so does the next save";
     EXPECT_FALSE(place.GetDroppedState());
     qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }

@@ -869,6 +869,8 @@ TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
     Sql("UPDATE Kurs SET strLock = ''");
     ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
     EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
+    const HWND state = Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT);
+    EXPECT_EQ(PixelAt(state, Widget(state)->width() / 2, Widget(state)->height() / 2), RGB(0x90, 0xA0, 0x90));
     security.failing = false;
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u) << "each failure once";
 }

@@ -305,9 +305,10 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     EXPECT_EQ(Dlg()->GetRecordID(), other);
 
     // Reset without a record over an emptied selection: the bar names the empty selection.
-    bar.fail = S_OK;
     bar.ids.clear();
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(bar.ResetSelection(), E_ACCESSDENIED) << "the failed first step is no success";
+    bar.fail = S_OK;
     EXPECT_EQ(bar.ResetSelection(), S_OK);
     EXPECT_EQ(Text(Item(h, IDC_NQ_SEL_TEXT)), L"Keine Kurse");
 
