@@ -310,6 +310,7 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     EXPECT_TRUE(place.PickTypedPlace(TRUE)) << "a save waiting for the rows finds the place picked";
     ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
     EXPECT_EQ(place.GetCurSel(), 0);
+    EXPECT_TRUE(place.PickTypedPlace(FALSE)) << "and so does the next save";
     EXPECT_FALSE(place.GetDroppedState());
     qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }
@@ -353,6 +354,14 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
         EXPECT_EQ(std::wstring(picked), L"Tannegg");
         EXPECT_FALSE(place.HasTypedText());
     }
+    // A place with an addition, typed without its canton, is told from the plain place of its name.
+    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, strZusatz, lTyp, lGemeindeID) SELECT 9004, strPLZ, strOrt, 'B', "
+         "lTyp, lGemeindeID FROM Ort WHERE strPLZ = '9613' AND strOrt = 'Tannegg'");
+    ASSERT_TRUE(Search(place, L"9613 tannegg b"));
+    ASSERT_EQ(place.GetCount(), 3);
+    EXPECT_TRUE(t::WaitFor([&] { return place.GetDroppedState(); }));
+    ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+    EXPECT_EQ(place.GetCurSel() < 0 ? -1L : long(place.GetItemData(place.GetCurSel())), 9004L);
 }
 
 TEST_F(PlaceCombo, ALocalInstallationOffersEveryKindOfPlace) {

@@ -40,6 +40,7 @@ HRESULT FakeSecServer::QueryInterface(REFIID iid, void** ppv) {
 
 HRESULT FakeSecServer::GetRights(GUID guid, BSTR, long* rights) {
     std::lock_guard g(lock);
+    if (failing) return E_FAIL;
     auto it = this->rights.find(guid);
     *rights = it == this->rights.end() ? 0 : it->second;
     return S_OK;

@@ -60,6 +60,7 @@ public:
     }
     std::mutex lock;
     std::map<GUID, long> rights;
+    bool failing = false;  // every question fails, as with the server gone
 };
 
 class FakeStartupServer : public qvtest::StackObject<INQStartupServer, IID_INQStartupServer> {

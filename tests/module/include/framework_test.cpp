@@ -224,6 +224,8 @@ TEST_F(Framework, AppliedRightsAddAndRemovePagesAtTheirListedPlaceAndTabsAreFoun
         EXPECT_EQ(Dlg()->GetTabCtrl().GetShownIndex(), rights ? 2 : 1);
         EXPECT_TRUE(Visible(shown->GetSafeHwnd()));
     }
+    const auto history = qv::nq::NavigationHistory();
+    EXPECT_EQ(history.rbegin()[1].kind, NQNavigateEntry::View) << "a step back from the page shown leads to no page that went";
     // The shown page taken away, the first page is shown, and it alone.
     security.Set(GUID_SampleNotesFunction, 0x101);
     Dlg()->ApplyDefaultSecurity();
@@ -848,7 +850,11 @@ TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
     options.Set(-1000, L"LockUpdateIntervall", 1);
     const long kurs = AddKurs("Funk");
     OpenView();
+    // The tenant's logo cannot be read: the user is told, with the cause.
+    Sql("ALTER TABLE Mandant RENAME COLUMN imgLogo2 TO imgLogoAlt");
+    script.ExpectReport(L"imglogo2");
     ASSERT_EQ(Dlg()->Navigate(kurs, 0), S_OK);
+    Sql("ALTER TABLE Mandant RENAME COLUMN imgLogoAlt TO imgLogo2");
     EXPECT_FALSE(Dlg()->IsLockedByOther());
     Sql("UPDATE Kurs SET strBezeichnung = 'Funk neu', strLock = strftime('%Y-%m-%d %H:%M:%S','now','localtime') || "
         "'|WS99|fremd' WHERE lKursID = " + std::to_string(kurs));
@@ -856,9 +862,17 @@ TEST_F(Framework, TheLockTimerShowsAnotherUsersLockWhileTheRecordIsShown) {
     EXPECT_EQ(Text(Item(Page(0)->GetSafeHwnd(), IDC_SAMPLE_NAME)), L"Funk neu") << "the pages are loaded again";
     EXPECT_NE(Dlg()->GetRecordStateText().Find(L"|WS99|fremd"), -1);
     EXPECT_EQ(ToolTip(Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT)), Dlg()->GetRecordStateText().wstr());
+    // The notes page cannot load its rights as the lock goes: the failed refresh is reported once.
+    ASSERT_TRUE(ClickTab(Tabs(), 1));
+    security.failing = true;
+    script.ExpectReport();
     Sql("UPDATE Kurs SET strLock = ''");
     ASSERT_TRUE(WaitFor([&] { return Dlg()->IsLockedByOther() == FALSE; }, 5000));
     EXPECT_EQ(Dlg()->GetRecordStateText(), L"Die Daten sind unverändert");
+    const HWND state = Item(Dlg()->GetSafeHwnd(), IDC_NQ_ICON_EDIT);
+    EXPECT_EQ(PixelAt(state, Widget(state)->width() / 2, Widget(state)->height() / 2), RGB(0x90, 0xA0, 0x90));
+    security.failing = false;
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u) << "each failure once";
 }
 
 // ---- pages taller than the tab area
@@ -898,6 +912,11 @@ TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
     EXPECT_EQ(scroll->GetScrollPos(), scroll->GetDisplayHeight() - scroll->GetPageHeight());
     for (int i = 0; i < 30; ++i) Scroll(notes->GetSafeHwnd(), SB_VERT, SB_PAGEUP);
     EXPECT_EQ(scroll->GetScrollPos(), 0);
+    // The thumb dragged to either end.
+    ASSERT_TRUE(Scroll(notes->GetSafeHwnd(), SB_VERT, SB_BOTTOM));
+    EXPECT_EQ(scroll->GetScrollPos(), scroll->GetDisplayHeight() - scroll->GetPageHeight());
+    ASSERT_TRUE(Scroll(notes->GetSafeHwnd(), SB_VERT, SB_TOP));
+    EXPECT_EQ(scroll->GetScrollPos(), 0);
     // A smaller pane keeps what is shown in proportion, short of the last position; a pane with room
     // for everything scrolls no more.
     for (int i = 0; i < 3; ++i) Scroll(notes->GetSafeHwnd(), SB_VERT, SB_LINEDOWN);
@@ -910,10 +929,13 @@ TEST_F(Framework, APageTallerThanTheTabAreaScrollsTheFocusedFieldIntoView) {
     ASSERT_LT(smaller, page);
     EXPECT_EQ(scroll->GetScrollPos(),
               std::min(int(double(pos) * smaller / page), scroll->GetDisplayHeight() - smaller - 1));
-    host->MoveViews(RECT{0, 0, 720, 2400});
-    Pump();
-    EXPECT_EQ(scroll->GetPageHeight(), 0);
-    EXPECT_EQ(scroll->GetScrollPos(), 0);
+    // Also a pane exactly as high as the page.
+    for (int height : {2400, scroll->GetDisplayHeight() + 300 - smaller}) {
+        host->MoveViews(RECT{0, 0, 720, height});
+        Pump();
+        EXPECT_EQ(scroll->GetPageHeight(), 0) << height;
+        EXPECT_EQ(scroll->GetScrollPos(), 0);
+    }
 }
 
 // ---- the picture

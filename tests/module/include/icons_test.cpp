@@ -196,6 +196,7 @@ TEST_F(Icons, TheCountTakesTheRecordsOwnDocumentsAndThisUsersDocumentsOutForEdit
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_MANY_EDITING));
     EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 12, iconWidget->height() / 2 - 8 + 11),
               RGB(0xF0, 0xC0, 0x20)) << "the pencil over the stack";
+    EXPECT_EQ(PixelAt(IconWnd(), iconWidget->width() / 2 - 8 + 14, iconWidget->height() / 2 - 8 + 8), RGB(0x20, 0x20, 0x20));
     icon->SetRecord(39, other, L"");
     EXPECT_EQ(icon->m_nBitmapID, UINT(IDB_NQ_DOC_NONE_EDITING));
     EXPECT_EQ(icon->m_strToolTip, NQLoadString(IDS_NQ_DOC_NONE_EDITING));
@@ -241,6 +242,14 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     bar.GetWindowRect(&rc);
     Dlg()->ScreenToClient(&rc);
     EXPECT_EQ(rc, CRect(70, 0, 530, 34)) << "the bar lies over its placeholder";
+    // Made wider, the bar keeps its buttons at its right edge and its text takes the room.
+    CRect last, text, wider, widerText;
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_LAST), &last);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_TEXT), &text);
+    bar.MoveWindow(70, 0, 560, 34);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_LAST), &wider);
+    ::GetWindowRect(Item(h, IDC_NQ_SEL_TEXT), &widerText);
+    EXPECT_EQ(std::make_pair(int(wider.left - last.left), widerText.Width() - text.Width()), std::make_pair(100, 100));
 
     // An empty selection: next, previous and last do nothing; first shows the empty view.
     for (UINT id : {IDC_NQ_SEL_NEXT, IDC_NQ_SEL_PREV, IDC_NQ_SEL_LAST}) ASSERT_TRUE(Click(h, int(id)));
@@ -296,9 +305,10 @@ TEST_F(Icons, TheBrowserBarStepsThroughItsSelectionAndReportsAFailingStep) {
     EXPECT_EQ(Dlg()->GetRecordID(), other);
 
     // Reset without a record over an emptied selection: the bar names the empty selection.
-    bar.fail = S_OK;
     bar.ids.clear();
     ASSERT_EQ(Dlg()->Navigate(0, 0), S_OK);
+    EXPECT_EQ(bar.ResetSelection(), E_ACCESSDENIED) << "the failed first step is no success";
+    bar.fail = S_OK;
     EXPECT_EQ(bar.ResetSelection(), S_OK);
     EXPECT_EQ(Text(Item(h, IDC_NQ_SEL_TEXT)), L"Keine Kurse");
 
