@@ -300,6 +300,12 @@ TEST_F(Variants, CourseSearchFormsAndRights) {
         EXPECT_EQ(CellTextColor(List(search), 0, 2), COLORREF(0xDCDCDC));
         EXPECT_EQ(CellTextColor(List(search), 0, 7), COLORREF(0xDCDCDC));
         EXPECT_NE(CellTextColor(List(search), 0, 1), COLORREF(0xDCDCDC));
+        EXPECT_NE(CellTextColor(List(search), 0, 1), COLORREF(0x808080)) << "an active course is not greyed";
+        Sql("UPDATE Kurs SET fActive = 0 WHERE lKursID = 9001");
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(CellTextColor(List(search), 0, 1), COLORREF(0x808080)) << "an inactive one is";
+        Sql("UPDATE Kurs SET fActive = 1 WHERE lKursID = 9001");
         SelectRow(List(search), 0);
         Click(dlg.m_hWnd, IDOK);
     });
