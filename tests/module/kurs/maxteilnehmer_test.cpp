@@ -139,12 +139,17 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
     Quota(mandant, year - 1, 4);  // gone by: no column, never touched
     Quota(mandant, year + 4, 2);  // the last column's: kept as it is
     Quota(mandant, year, 7);      // this year's: written once more, not twice
+    const long west = Mandant("C West");
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"A Nord"), 1, L"12"));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"B Süd"), 1, L"3"));
-        // Another user gives A Nord a general quota meanwhile.
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"C West"), 6, L"8"));
+        // Another user gives A Nord a general quota meanwhile, changes its last one (a cell this
+        // user leaves alone) and gives C West one in the cell this user typed in.
         Quota(mandant, 0, 5);
+        Sql("UPDATE MaxTeilnehmer SET lAnzahl = 6 WHERE lYear = " + K(year + 4));
+        Quota(west, year + 4, 4);
         script.AllowReports(true);
         // A switch whose save failed keeps the mode, and shows it.
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
@@ -155,16 +160,16 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
         EXPECT_EQ(Quotas(), K(mandant) + ":0=5 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
-                                K(mandant) + ":" + K(year + 4) + "=2 ")
+                                K(mandant) + ":" + K(year + 4) + "=6 " + K(west) + ":" + K(year + 4) + "=4 ")
             << "the save was taken back whole";
         EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
         Sql("DROP TRIGGER refuse_sued");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
-                            K(mandant) + ":" + K(year + 4) + "=2 " + K(sued) + ":0=3 ")
-        << "one row per course, Mandant and year";
-    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 2);
+                            K(mandant) + ":" + K(year + 4) + "=6 " + K(sued) + ":0=3 " + K(west) + ":" + K(year + 4) + "=8 ")
+        << "one row per course, Mandant and year; the other user's change to an untouched cell stays";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 3);
 }
 
 TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing) {
@@ -305,6 +310,8 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ")"),
+              3) << "logged under the course in either mode";
 }
 
 TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {
