@@ -214,9 +214,16 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
 
 TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWritesOnce) {
     Sql("CREATE TRIGGER Absenz_Fails BEFORE INSERT ON Absenz BEGIN SELECT RAISE(ABORT, 'Absenz gesperrt'); END");
+    // A second role of the leadership, paid at its own rate.
+    Sql("INSERT INTO Soldansatz (lSoldansatzID, strBezeichnung, lEinheit, curAnsatz) VALUES (12, 'Halbtag', 4, 50)");
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (6, 2)");
+    const long meister = Reg("Meister", 1, false, -1, 6);
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         ChooseRates(dlg);
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
+        dlg.m_grid.QvGetGridItem(1)->SetColumnChoice(1, 12);
         script.ExpectReport(L"Absenz gesperrt");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "one report, with its cause";
@@ -232,6 +239,8 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
         EXPECT_EQ(Int("SELECT count(*) FROM EinsatzGruppe"), 0);
         EXPECT_EQ(Text("SELECT lEinsatzGruppeID FROM KursinstanzGruppe"), "-1");
         EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+        EXPECT_EQ(dlg.m_grid.QvGetGridItem(0)->GetColumnChoice(1) * 100 + dlg.m_grid.QvGetGridItem(1)->GetColumnChoice(1), 1012)
+            << "each role keeps its rate";
         Sql("DROP TRIGGER Absenz_Fails");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
@@ -240,9 +249,10 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 1);
-    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 4);
+    EXPECT_EQ(Text("SELECT lSoldansatzID FROM PersonEinsatz WHERE lPersonID = " + K(meister)), "12");
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1);
-    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 3) << "the failed press left no entries";
+    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 4) << "the failed press left no entries";
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
