@@ -469,8 +469,15 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         HWND templates = dlg.m_listTemplate.GetSafeHwnd();
         const int rowKurz = Cell(templates, 0, 0) == L"Kurz" ? 0 : Cell(templates, 1, 0) == L"Kurz" ? 1 : 2;
         const int rowStandard = Cell(templates, 0, 0) == L"Standard" ? 0 : Cell(templates, 1, 0) == L"Standard" ? 1 : 2;
+        // A template taken over from the other tab and deselected with Ctrl is no choice of this tab.
+        ASSERT_TRUE(SelectRow(templates, rowStandard));
+        ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
+        ASSERT_TRUE(SelectRow(templates, rowStandard, Qt::ControlModifier));
+        EXPECT_FALSE(RowSelected(templates, rowStandard));
+        ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 0));
         ASSERT_TRUE(SelectRow(templates, rowKurz));
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
+        EXPECT_TRUE(RowSelected(templates, rowKurz)) << "the tab has chosen none: the selection stays";
         ASSERT_TRUE(SelectRow(templates, rowStandard));
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 0));
         EXPECT_TRUE(RowSelected(templates, rowKurz));
