@@ -252,6 +252,7 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 4);
     EXPECT_EQ(Text("SELECT lSoldansatzID FROM PersonEinsatz WHERE lPersonID = " + K(meister)), "12");
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1);
+    EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 1);
     EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 4) << "the failed press left no entries";
 }
 
@@ -267,6 +268,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     Run([&](CCreateEinsatzDlg& dlg) {
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
         EXPECT_EQ(dlg.lEinsatzartID, 1) << "the kind chosen last time";
+        ASSERT_TRUE(SelectComboItem(dlg.m_cbEinsatzart.GetSafeHwnd(), 0));  // "Kurs"
         const std::wstring holders = Cell(dlg.m_grid.GetSafeHwnd(), 0, 3);
         EXPECT_NE(holders.find(L"Leiter"), std::wstring::npos) << W2U(holders);
         EXPECT_NE(holders.find(L"Meister"), std::wstring::npos) << W2U(holders);
@@ -277,6 +279,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 0);
     EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Text("SELECT lEinsatzartID FROM Einsatz"), "3") << "the kind chosen in the list";
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(lea)), 1) << "one pay row per rate";
 }
 
@@ -401,6 +404,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
     EXPECT_EQ(heard(2), "created:" + einsatz + " changed:" + einsatz + " ");
     listener.sink.Unadvise();
+    Run([&](CCreateEinsatzDlg& dlg) { EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_DELETEPERSON)) << "remembered"; });
 }
 
 }  // namespace

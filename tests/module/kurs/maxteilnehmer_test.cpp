@@ -223,14 +223,16 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         EXPECT_EQ(CellBackColor(grid, ost, 2), RGB(255, 255, 200));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 3, L"7"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 5, L"0"));  // nobody: a quota for each Mandant too
         // A mixed cell may keep its mark; a number replaces the quota one has and adds the other's.
         EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"<>"));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"5"));
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(mandant) + ":" +
-                            K(year + 2) + "=5 " + K(sued) + ":" + K(year + 1) + "=7 " + K(sued) + ":" + K(year + 2) +
-                            "=5 " + K(left) + ":0=10 ");
+                            K(year + 2) + "=5 " + K(mandant) + ":" + K(year + 3) + "=0 " + K(sued) + ":" + K(year + 1) +
+                            "=7 " + K(sued) + ":" + K(year + 2) + "=5 " + K(sued) + ":" + K(year + 3) + "=0 " + K(left) +
+                            ":0=10 ");
     // The area's courses: a quota all its current Mandanten share, one that only some have.
     Run(3, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();

@@ -303,6 +303,7 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     EXPECT_EQ(Planned(beat, 2032), 1);
     EXPECT_EQ(Planned(carl, 2032), 1);
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << "planned, the course is let go";
 
     // A booking that fails takes the ones before it back: nothing of the call stays.
     const long dora = Person("Dubach"), emil = Person("Egli");
