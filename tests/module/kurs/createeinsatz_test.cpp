@@ -342,6 +342,11 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
         script.ExpectMessageBox(IDCANCEL, L"für Teilnehmer einen Soldansatz mit einer anderen Einheit");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_FALSE(dlg.IsModalEnded());
+        // The leadership's rate in hours is asked about too, and cancelled there.
+        dlg.m_grid.QvGetGridItem(0)->SetColumnChoice(1, 11);
+        script.ExpectMessageBox(IDOK, L"für Teilnehmer").ExpectMessageBox(IDCANCEL, L"für die Kursleitung einen Soldansatz");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);

@@ -250,6 +250,11 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         const int ost = RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost");
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), ost, 1), L"<>");
         EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L"<>"));
+        // The area's courses and back, by the mode buttons.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_AREAKURS));
+        EXPECT_EQ(dlg.m_nMode * 10 + int(dlg.m_grid.GetInsertedItemCount() > 1), 31);
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_AREA));
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost"), 1), L"<>");
     });
 }
 

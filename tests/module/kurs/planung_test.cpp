@@ -365,6 +365,11 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
         });
         Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
     };
+    // Left without a run, nobody moves and the course is let go.
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
     // A closed run is not offered in a local installation.
     const long closed = AddRun(kurs, "2031-10-01", "Geschlossen", 10);
     Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(closed));
@@ -579,6 +584,10 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_FALSE(Enabled(state)) << "an instructor has no participant status";
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
     ASSERT_TRUE(Enabled(state));
+    // Cancelled, the status question changes nothing and lets the course go.
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(state);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.lStatus, 1) << "both hold the same status";
