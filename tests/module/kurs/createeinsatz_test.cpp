@@ -347,6 +347,11 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
         script.ExpectMessageBox(IDOK, L"für Teilnehmer").ExpectMessageBox(IDCANCEL, L"für die Kursleitung einen Soldansatz");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_FALSE(dlg.IsModalEnded());
+        // Pay that cannot be written fails the transfer before the absences are written.
+        Sql("CREATE TRIGGER Sold_Fails BEFORE INSERT ON PersonEinsatz BEGIN SELECT RAISE(ABORT, 'Sold gesperrt'); END");
+        script.ExpectMessageBox(IDOK, L"für Teilnehmer").ExpectMessageBox(IDOK, L"Kursleitung").ExpectReport(L"Sold gesperrt");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);

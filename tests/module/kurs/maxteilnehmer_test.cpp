@@ -103,7 +103,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         // A larger dialog gives the room to the grid; OK and Cancel keep their size and place at
         // the lower right corner.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
-        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
+        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size(),
+                    change = rect(IDC_MAXTEILNEHMER_CHANGE).size();
         const int headingWidth = rect(IDC_MAXTEILNEHMER_HEADING).width(), textWidth = rect(IDC_MAXTEILNEHMER_TEXT).width();
         CRect before, after;
         dlg.GetClientRect(&before);
@@ -112,6 +113,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(rect(IDOK).size(), ok);
         EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_CHANGE).size(), change);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_HEADING).width(), headingWidth + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_TEXT).width(), textWidth + after.Width() - before.Width());

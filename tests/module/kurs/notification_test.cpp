@@ -448,7 +448,13 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
                            "lKursnotificationMailtemplateID = " + K(id)),
                       "kopie@fw.ch|blind@fw.ch");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"geheim@fw.ch");
-            script.ExpectModal(0, [](qv::IModalDialog& labels) { labels.EndModal(IDCANCEL); });
+            script.ExpectModal(0, [](qv::IModalDialog& labels) {
+                int multi = 0;  // the header and the footer take several lines, the subject one
+                for (HWND w = ::GetWindow(dynamic_cast<CWnd&>(labels).GetSafeHwnd(), GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT))
+                    multi += (::GetWindowLongW(w, GWL_STYLE) & (ES_MULTILINE | WS_VSCROLL)) == (ES_MULTILINE | WS_VSCROLL);
+                EXPECT_EQ(multi, 2);
+                labels.EndModal(IDCANCEL);
+            });
             ASSERT_TRUE(Click(e, IDC_MAILTEMPLATE_LABEL));
             EXPECT_EQ(editor.lKursnotificationMailtemplateID, id);
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_HEADER), L"Zeile 1\r\nZeile 2");
