@@ -314,6 +314,7 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     script.AllowReports(true);
     AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
     Click(add);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u) << "the error and the command's report, once each";
     script.AllowReports(false);
     EXPECT_EQ(Planned(dora, 2033), 0);
     EXPECT_EQ(Planned(emil, 2033), 0);
