@@ -314,6 +314,12 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
         EXPECT_EQ(dlg.lEinsatzartID, 3);
         EXPECT_FALSE(Visible(dlg.m_grid.GetSafeHwnd()));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_USETEILNEHMER)));
+        // Without the leadership's frame the participants' names take the height the dialog gains.
+        CRect before;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width(), before.Height() + 100));
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(wnd, id))->geometry(); };
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_GROUP_TN).bottom() - rect(IDC_CREATEEINSATZ_TEILNEHMER).bottom(), 5);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_BESUCHT)));
         EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
         ChooseRates(dlg);

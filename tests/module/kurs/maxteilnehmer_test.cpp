@@ -114,6 +114,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_EQ(rect(IDOK).size(), ok);
         EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_CHANGE).size(), change);
+        EXPECT_EQ(after.Width() - rect(IDC_MAXTEILNEHMER_CHANGE).x() - rect(IDC_MAXTEILNEHMER_CHANGE).width(), 10);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_HEADING).width(), headingWidth + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_TEXT).width(), textWidth + after.Width() - before.Width());
