@@ -143,6 +143,7 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
         EXPECT_FALSE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
         EXPECT_FALSE(Enabled(dlg.m_grid.GetSafeHwnd()));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_TEILNEHMER)));
         for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
         EXPECT_TRUE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
         EXPECT_TRUE(Enabled(dlg.m_grid.GetSafeHwnd()));

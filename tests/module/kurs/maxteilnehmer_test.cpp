@@ -84,6 +84,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_TRUE(Widget(heading)->font().bold());
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
         EXPECT_EQ(Cell(grid, south, 1), L"8");
+        EXPECT_FALSE(dlg.m_grid.SetCellValue(nord, 0, L"X")) << "the names are not edited";
         struct Case {
             const wchar_t* text;
             bool taken;
@@ -289,6 +290,7 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
         EXPECT_EQ(dlg.m_nMode, 1);
+        EXPECT_EQ(Header(dlg.m_grid.GetSafeHwnd(), 0), L"Kurs");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE)), L"Mandant ändern...");
         HWND grid = dlg.m_grid.GetSafeHwnd();
         int row = -1;
