@@ -437,8 +437,8 @@ long CMaxTeilnehmerDlg::SaveData() {
     if (FAILED(hr)) QvReportDBError(conn, hr, __FILE__, __LINE__);
     hr = trans.End(hr);
     if (FAILED(hr)) {
-        // Another user may have written the quotas meanwhile: the cells take the ids and amounts
-        // the table holds now and keep what the user typed.
+        // Another user may have written the quotas meanwhile: the cells take the ids the table
+        // holds now and keep what the user typed.
         RefreshIDs();
         return hr;
     }
@@ -459,33 +459,27 @@ void CMaxTeilnehmerDlg::RefreshIDs() {
         const long lMandant = m_nMode == 0 ? lKey : m_lMandantID;
         CQvADORecordset rs(&conn);
         CString strSQL;
-        strSQL.Format(L"SELECT lMaxTeilnehmerID, lYear, lAnzahl FROM MaxTeilnehmer WHERE lKursID = %d AND lMandantID = "
+        strSQL.Format(L"SELECT lMaxTeilnehmerID, lYear FROM MaxTeilnehmer WHERE lKursID = %d AND lMandantID = "
                       L"%d ORDER BY lMaxTeilnehmerID",
                       lKurs, lMandant);
-        long ids[kColumns + 1] = {}, amounts[kColumns + 1] = {};
-        for (int c = 1; c <= kColumns; ++c) amounts[c] = kNoAmount;
+        long ids[kColumns + 1] = {};
         BOOL bEOF = TRUE;
         long hr = kurs::OpenRows(rs, strSQL, bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
-            long lID = 0, lYear = 0, lAnzahl = 0;
+            long lID = 0, lYear = 0;
             hr = rs.GetFieldValue(L"lMaxTeilnehmerID", &lID);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lYear", &lYear);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lAnzahl);
             if (FAILED(hr)) break;
             // A year gone by has no column (the year before this one would fall on the general one).
             const int c = lYear <= 0 ? 1 : lYear < m_nYear ? 0 : int(lYear - m_nYear + 2);
-            if (c >= 1 && c <= kColumns && ids[c] == 0) {
-                ids[c] = lID;
-                amounts[c] = lAnzahl;
-            }
+            if (c >= 1 && c <= kColumns && ids[c] == 0) ids[c] = lID;
             hr = rs.MoveNext(&bEOF);
         }
         rs.Close();
         if (FAILED(hr)) return;
-        for (int c = 1; c <= kColumns; ++c) {
-            pItem->SetParam(c, ids[c]);
-            pItem->SetParam(c + kColumns, amounts[c]);
-        }
+        // The amounts stay those the cells were loaded with: a cell the user did not touch writes
+        // nothing, and what another user wrote there meanwhile stays.
+        for (int c = 1; c <= kColumns; ++c) pItem->SetParam(c, ids[c]);
     }
 }
 

@@ -143,6 +143,7 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
         for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
         EXPECT_FALSE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
         EXPECT_FALSE(Enabled(dlg.m_grid.GetSafeHwnd()));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_TEILNEHMER)));
         for (int id : {IDC_CREATEEINSATZ_USETEILNEHMER, IDC_CREATEEINSATZ_USEINSTRUKTOR}) ASSERT_TRUE(Click(wnd, id));
         EXPECT_TRUE(Enabled(dlg.m_cbSoldansatz.GetSafeHwnd()));
         EXPECT_TRUE(Enabled(dlg.m_grid.GetSafeHwnd()));
@@ -214,9 +215,16 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
 
 TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWritesOnce) {
     Sql("CREATE TRIGGER Absenz_Fails BEFORE INSERT ON Absenz BEGIN SELECT RAISE(ABORT, 'Absenz gesperrt'); END");
+    // A second role of the leadership, paid at its own rate.
+    Sql("INSERT INTO Soldansatz (lSoldansatzID, strBezeichnung, lEinheit, curAnsatz) VALUES (12, 'Halbtag', 4, 50)");
+    Sql("INSERT INTO Funktion (lFunktionID, strBezeichnung) VALUES (2, 'Übungsleiter')");
+    Sql("INSERT INTO Kursleitung (lKursleitungID, lFunktionID) VALUES (6, 2)");
+    const long meister = Reg("Meister", 1, false, -1, 6);
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
         ChooseRates(dlg);
+        ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
+        dlg.m_grid.QvGetGridItem(1)->SetColumnChoice(1, 12);
         script.ExpectReport(L"Absenz gesperrt");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "one report, with its cause";
@@ -232,6 +240,8 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
         EXPECT_EQ(Int("SELECT count(*) FROM EinsatzGruppe"), 0);
         EXPECT_EQ(Text("SELECT lEinsatzGruppeID FROM KursinstanzGruppe"), "-1");
         EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(beat)), "0");
+        EXPECT_EQ(dlg.m_grid.QvGetGridItem(0)->GetColumnChoice(1) * 100 + dlg.m_grid.QvGetGridItem(1)->GetColumnChoice(1), 1012)
+            << "each role keeps its rate";
         Sql("DROP TRIGGER Absenz_Fails");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_TRUE(dlg.IsModalEnded());
@@ -240,9 +250,11 @@ TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWri
     });
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
     EXPECT_EQ(Int("SELECT count(*) FROM KursinstanzEinsatz"), 1);
-    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 4);
+    EXPECT_EQ(Text("SELECT lSoldansatzID FROM PersonEinsatz WHERE lPersonID = " + K(meister)), "12");
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 1);
-    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 3) << "the failed press left no entries";
+    EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 1);
+    EXPECT_EQ(Logs("Person zu Aktivität-Sold hinzugefügt."), 4) << "the failed press left no entries";
 }
 
 TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
@@ -257,6 +269,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     Run([&](CCreateEinsatzDlg& dlg) {
         ASSERT_EQ(dlg.m_grid.GetVisibleItemCount(), 2);
         EXPECT_EQ(dlg.lEinsatzartID, 1) << "the kind chosen last time";
+        ASSERT_TRUE(SelectComboItem(dlg.m_cbEinsatzart.GetSafeHwnd(), 0));  // "Kurs"
         const std::wstring holders = Cell(dlg.m_grid.GetSafeHwnd(), 0, 3);
         EXPECT_NE(holders.find(L"Leiter"), std::wstring::npos) << W2U(holders);
         EXPECT_NE(holders.find(L"Meister"), std::wstring::npos) << W2U(holders);
@@ -267,6 +280,7 @@ TEST_F(CreateEinsatzTest, AnAbsenceNoLongerDueIsNeitherWrittenNorLogged) {
     EXPECT_EQ(Int("SELECT count(*) FROM Absenz"), 0);
     EXPECT_EQ(Logs("Person zu Aktivität-Absenz hinzugefügt."), 0);
     EXPECT_EQ(Int("SELECT count(*) FROM Einsatz"), 1);
+    EXPECT_EQ(Text("SELECT lEinsatzartID FROM Einsatz"), "3") << "the kind chosen in the list";
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz WHERE lPersonID = " + K(lea)), 1) << "one pay row per rate";
 }
 
@@ -301,6 +315,12 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
         EXPECT_EQ(dlg.lEinsatzartID, 3);
         EXPECT_FALSE(Visible(dlg.m_grid.GetSafeHwnd()));
         EXPECT_FALSE(Visible(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_USETEILNEHMER)));
+        // Without the leadership's frame the participants' names take the height the dialog gains.
+        CRect before;
+        dlg.GetClientRect(&before);
+        ASSERT_TRUE(ResizeWindow(wnd, before.Width(), before.Height() + 100));
+        const auto rect = [&](int id) { return Widget(qv::ui::test::Item(wnd, id))->geometry(); };
+        EXPECT_EQ(rect(IDC_CREATEEINSATZ_GROUP_TN).bottom() - rect(IDC_CREATEEINSATZ_TEILNEHMER).bottom(), 5);
         EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_BESUCHT)));
         EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
         ChooseRates(dlg);
@@ -327,6 +347,16 @@ TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
         for (int i = 0; i < int(rates.size()); ++i)
             if (rates[std::size_t(i)] == L"Stundensold") SelectComboItem(dlg.m_cbSoldansatz.GetSafeHwnd(), i);
         script.ExpectMessageBox(IDCANCEL, L"für Teilnehmer einen Soldansatz mit einer anderen Einheit");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
+        // The leadership's rate in hours is asked about too, and cancelled there.
+        dlg.m_grid.QvGetGridItem(0)->SetColumnChoice(1, 11);
+        script.ExpectMessageBox(IDOK, L"für Teilnehmer").ExpectMessageBox(IDCANCEL, L"für die Kursleitung einen Soldansatz");
+        ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
+        EXPECT_FALSE(dlg.IsModalEnded());
+        // Pay that cannot be written fails the transfer before the absences are written.
+        Sql("CREATE TRIGGER Sold_Fails BEFORE INSERT ON PersonEinsatz BEGIN SELECT RAISE(ABORT, 'Sold gesperrt'); END");
+        script.ExpectMessageBox(IDOK, L"für Teilnehmer").ExpectMessageBox(IDOK, L"Kursleitung").ExpectReport(L"Sold gesperrt");
         ASSERT_TRUE(Click(wnd, IDC_CREATEEINSATZ_CREATE));
         EXPECT_FALSE(dlg.IsModalEnded());
     });
@@ -391,6 +421,7 @@ TEST_F(CreateEinsatzTest, ASecondTransferAddsWhoIsNewAndRemovesWhoLeftLoggingEve
     EXPECT_EQ(Int("SELECT count(*) FROM PersonEinsatz"), 3);
     EXPECT_EQ(heard(2), "created:" + einsatz + " changed:" + einsatz + " ");
     listener.sink.Unadvise();
+    Run([&](CCreateEinsatzDlg& dlg) { EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_DELETEPERSON)) << "remembered"; });
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         EXPECT_TRUE(Widget(heading)->font().bold());
         const int nord = RowOf(grid, L"A Nord"), south = RowOf(grid, L"B Süd");
         EXPECT_EQ(Cell(grid, south, 1), L"8");
+        EXPECT_FALSE(dlg.m_grid.SetCellValue(nord, 0, L"X")) << "the names are not edited";
         struct Case {
             const wchar_t* text;
             bool taken;
@@ -103,7 +104,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         // A larger dialog gives the room to the grid; OK and Cancel keep their size and place at
         // the lower right corner.
         const auto rect = [&](int id) { return Widget(qv::ui::test::Item(dlg.GetSafeHwnd(), id))->geometry(); };
-        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size();
+        const QSize ok = rect(IDOK).size(), help = rect(IDC_HELPBUTTON).size(), gridSize = Widget(grid)->size(),
+                    change = rect(IDC_MAXTEILNEHMER_CHANGE).size();
         const int headingWidth = rect(IDC_MAXTEILNEHMER_HEADING).width(), textWidth = rect(IDC_MAXTEILNEHMER_TEXT).width();
         CRect before, after;
         dlg.GetClientRect(&before);
@@ -112,6 +114,8 @@ TEST_F(MaxTeilnehmerTest, ACellTakesOnlyAWholeNumberOrNothingAndOKWritesAndLogsW
         ASSERT_GT(after.Width(), before.Width());
         EXPECT_EQ(rect(IDOK).size(), ok);
         EXPECT_EQ(rect(IDC_HELPBUTTON).size(), help);
+        EXPECT_EQ(rect(IDC_MAXTEILNEHMER_CHANGE).size(), change);
+        EXPECT_EQ(after.Width() - rect(IDC_MAXTEILNEHMER_CHANGE).x() - rect(IDC_MAXTEILNEHMER_CHANGE).width(), 10);
         EXPECT_EQ(Widget(grid)->width(), gridSize.width() + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_HEADING).width(), headingWidth + after.Width() - before.Width());
         EXPECT_EQ(rect(IDC_MAXTEILNEHMER_TEXT).width(), textWidth + after.Width() - before.Width());
@@ -139,12 +143,17 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
     Quota(mandant, year - 1, 4);  // gone by: no column, never touched
     Quota(mandant, year + 4, 2);  // the last column's: kept as it is
     Quota(mandant, year, 7);      // this year's: written once more, not twice
+    const long west = Mandant("C West");
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"A Nord"), 1, L"12"));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"B Süd"), 1, L"3"));
-        // Another user gives A Nord a general quota meanwhile.
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(RowOf(grid, L"C West"), 6, L"8"));
+        // Another user gives A Nord a general quota meanwhile, changes its last one (a cell this
+        // user leaves alone) and gives C West one in the cell this user typed in.
         Quota(mandant, 0, 5);
+        Sql("UPDATE MaxTeilnehmer SET lAnzahl = 6 WHERE lYear = " + K(year + 4));
+        Quota(west, year + 4, 4);
         script.AllowReports(true);
         // A switch whose save failed keeps the mode, and shows it.
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
@@ -155,16 +164,16 @@ TEST_F(MaxTeilnehmerTest, AFailedSaveWritesNothingAndTheNextOKWritesEachQuotaOnc
         script.AllowReports(false);
         EXPECT_FALSE(dlg.IsModalEnded()) << "the dialog stays open";
         EXPECT_EQ(Quotas(), K(mandant) + ":0=5 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
-                                K(mandant) + ":" + K(year + 4) + "=2 ")
+                                K(mandant) + ":" + K(year + 4) + "=6 " + K(west) + ":" + K(year + 4) + "=4 ")
             << "the save was taken back whole";
         EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 0);
         Sql("DROP TRIGGER refuse_sued");
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=12 " + K(mandant) + ":" + K(year - 1) + "=4 " + K(mandant) + ":" + K(year) + "=7 " +
-                            K(mandant) + ":" + K(year + 4) + "=2 " + K(sued) + ":0=3 ")
-        << "one row per course, Mandant and year";
-    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 2);
+                            K(mandant) + ":" + K(year + 4) + "=6 " + K(sued) + ":0=3 " + K(west) + ":" + K(year + 4) + "=8 ")
+        << "one row per course, Mandant and year; the other user's change to an untouched cell stays";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), 3);
 }
 
 TEST_F(MaxTeilnehmerTest, TheAllRowSetsAColumnForEveryRowAndCancelWritesNothing) {
@@ -218,14 +227,16 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         EXPECT_EQ(CellBackColor(grid, ost, 2), RGB(255, 255, 200));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L""));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 3, L"7"));
+        ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 5, L"0"));  // nobody: a quota for each Mandant too
         // A mixed cell may keep its mark; a number replaces the quota one has and adds the other's.
         EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"<>"));
         ASSERT_TRUE(dlg.m_grid.SetCellValue(ost, 4, L"5"));
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":" + K(year) + "=2 " + K(mandant) + ":" + K(year + 1) + "=7 " + K(mandant) + ":" +
-                            K(year + 2) + "=5 " + K(sued) + ":" + K(year + 1) + "=7 " + K(sued) + ":" + K(year + 2) +
-                            "=5 " + K(left) + ":0=10 ");
+                            K(year + 2) + "=5 " + K(mandant) + ":" + K(year + 3) + "=0 " + K(sued) + ":" + K(year + 1) +
+                            "=7 " + K(sued) + ":" + K(year + 2) + "=5 " + K(sued) + ":" + K(year + 3) + "=0 " + K(left) +
+                            ":0=10 ");
     // The area's courses: a quota all its current Mandanten share, one that only some have.
     Run(3, [&](CMaxTeilnehmerDlg& dlg) {
         HWND grid = dlg.m_grid.GetSafeHwnd();
@@ -243,6 +254,11 @@ TEST_F(MaxTeilnehmerTest, ClearingAnAreaCellDeletesOnlyTheQuotasOfItsCurrentMand
         const int ost = RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost");
         EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), ost, 1), L"<>");
         EXPECT_TRUE(dlg.m_grid.SetCellValue(ost, 1, L"<>"));
+        // The area's courses and back, by the mode buttons.
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_AREAKURS));
+        EXPECT_EQ(dlg.m_nMode * 10 + int(dlg.m_grid.GetInsertedItemCount() > 1), 31);
+        ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_AREA));
+        EXPECT_EQ(Cell(dlg.m_grid.GetSafeHwnd(), RowOf(dlg.m_grid.GetSafeHwnd(), L"Ost, Gebiet Ost"), 1), L"<>");
     });
 }
 
@@ -274,6 +290,7 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
     Run(0, [&](CMaxTeilnehmerDlg& dlg) {
         ASSERT_TRUE(Click(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_MODE_MANDANT));
         EXPECT_EQ(dlg.m_nMode, 1);
+        EXPECT_EQ(Header(dlg.m_grid.GetSafeHwnd(), 0), L"Kurs");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_MAXTEILNEHMER_CHANGE)), L"Mandant ändern...");
         HWND grid = dlg.m_grid.GetSafeHwnd();
         int row = -1;
@@ -307,6 +324,8 @@ TEST_F(MaxTeilnehmerTest, ASwitchWhoseSearchWasLeftKeepsTheModeAndItsRows) {
         Click(dlg.GetSafeHwnd(), IDOK);
     });
     EXPECT_EQ(Quotas(), K(mandant) + ":0=6 " + K(mandant) + ":" + K(year) + "=4 " + K(sued) + ":0=3 ");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE guidRecord = (SELECT guid FROM Kurs WHERE lKursID = " + K(kurs) + ")"),
+              3) << "logged under the course in either mode";
 }
 
 TEST_F(MaxTeilnehmerTest, WithoutEditRightTheGridIsReadOnly) {

@@ -449,7 +449,13 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
                            "lKursnotificationMailtemplateID = " + K(id)),
                       "kopie@fw.ch|blind@fw.ch");
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_BCC), L"geheim@fw.ch");
-            script.ExpectModal(0, [](qv::IModalDialog& labels) { labels.EndModal(IDCANCEL); });
+            script.ExpectModal(0, [](qv::IModalDialog& labels) {
+                int multi = 0;  // the header and the footer take several lines, the subject one
+                for (HWND w = ::GetWindow(dynamic_cast<CWnd&>(labels).GetSafeHwnd(), GW_CHILD); w; w = ::GetWindow(w, GW_HWNDNEXT))
+                    multi += (::GetWindowLongW(w, GWL_STYLE) & (ES_MULTILINE | WS_VSCROLL)) == (ES_MULTILINE | WS_VSCROLL);
+                EXPECT_EQ(multi, 2);
+                labels.EndModal(IDCANCEL);
+            });
             ASSERT_TRUE(Click(e, IDC_MAILTEMPLATE_LABEL));
             EXPECT_EQ(editor.lKursnotificationMailtemplateID, id);
             Retype(qv::ui::test::Item(e, IDC_MAILTEMPLATE_HEADER), L"Zeile 1\r\nZeile 2");
@@ -470,8 +476,15 @@ TEST_F(NotificationTest, TheTemplateEditorInsertsOnceKeepsQuotesAndTheDialogReme
         HWND templates = dlg.m_listTemplate.GetSafeHwnd();
         const int rowKurz = Cell(templates, 0, 0) == L"Kurz" ? 0 : Cell(templates, 1, 0) == L"Kurz" ? 1 : 2;
         const int rowStandard = Cell(templates, 0, 0) == L"Standard" ? 0 : Cell(templates, 1, 0) == L"Standard" ? 1 : 2;
+        // A template taken over from the other tab and deselected with Ctrl is no choice of this tab.
+        ASSERT_TRUE(SelectRow(templates, rowStandard));
+        ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
+        ASSERT_TRUE(SelectRow(templates, rowStandard, Qt::ControlModifier));
+        EXPECT_FALSE(RowSelected(templates, rowStandard));
+        ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 0));
         ASSERT_TRUE(SelectRow(templates, rowKurz));
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 1));
+        EXPECT_TRUE(RowSelected(templates, rowKurz)) << "the tab has chosen none: the selection stays";
         ASSERT_TRUE(SelectRow(templates, rowStandard));
         ASSERT_TRUE(ClickTab(dlg.m_tabCtrl.GetSafeHwnd(), 0));
         EXPECT_TRUE(RowSelected(templates, rowKurz));

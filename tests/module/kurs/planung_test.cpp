@@ -303,6 +303,7 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     EXPECT_EQ(Planned(beat, 2032), 1);
     EXPECT_EQ(Planned(carl, 2032), 1);
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 3);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0) << "planned, the course is let go";
 
     // A booking that fails takes the ones before it back: nothing of the call stays.
     const long dora = Person("Dubach"), emil = Person("Egli");
@@ -313,6 +314,7 @@ TEST_F(PlanungTest, PersonsArePlannedForAYearInOneTransaction) {
     script.AllowReports(true);
     AnswerNextPopupMenu(ID_PLANUNG_ADD_PERSON);
     Click(add);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u) << "the error and the command's report, once each";
     script.AllowReports(false);
     EXPECT_EQ(Planned(dora, 2033), 0);
     EXPECT_EQ(Planned(emil, 2033), 0);
@@ -364,6 +366,11 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
         });
         Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
     };
+    // Left without a run, nobody moves and the course is let go.
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
     // A closed run is not offered in a local installation.
     const long closed = AddRun(kurs, "2031-10-01", "Geschlossen", 10);
     Sql("UPDATE Kursinstanz SET fGeschlossen = 1 WHERE lKursinstanzID = " + K(closed));
@@ -578,6 +585,10 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_FALSE(Enabled(state)) << "an instructor has no participant status";
     ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler"), Qt::ControlModifier));
     ASSERT_TRUE(Enabled(state));
+    // Cancelled, the status question changes nothing and lets the course go.
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    Click(state);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
     script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
         auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
         EXPECT_EQ(dlg.lStatus, 1) << "both hold the same status";
@@ -588,7 +599,7 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     WaitLoaded(page);
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "2");
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "1");
-    EXPECT_EQ(Status(page).substr(0, 34), L"Anzahl anwesend pro Jahr: 2019: 0;");
+    EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 0;    |  Besucht: 0  Teilweise besucht: 0  Abwesend: 2");
     ExpectEvents(true, false);
 
     // A registration saved in the editor is shown as saved: the archive loads again. (The editor
