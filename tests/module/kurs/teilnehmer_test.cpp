@@ -352,7 +352,8 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzID = " + K(run)), 3);
     EXPECT_EQ(Log(IDS_LOG_PERSON_ADDED), 2);
     ExpectOneEvent();
-    EXPECT_TRUE(Page(0)->GetModifiedFlag()) << "the course data page reloads when shown next";
+    // The page hears of the bookings through the event server, as it would from another window.
+    EXPECT_TRUE(WaitFor([&] { return Page(0)->GetModifiedFlag(); })) << "the course data page reloads when shown next";
     EXPECT_EQ(Status().substr(0, 42), L"Anzahl/max.: 3/10  |  freie Plätze: 7  |  ");
 
     // A person already in the run is refused with its message; the next one is still booked.
