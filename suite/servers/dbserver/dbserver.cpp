@@ -9,7 +9,7 @@
 #include "trace.h"
 #include "utf.h"
 
-#include <utility>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -92,24 +92,25 @@ HRESULT CQvDBServer::PrepareDatabase(const std::string& connectionString, bool c
     return S_OK;
 }
 
-namespace {
-// The connection of this thread's last failed open, kept for its errors.
-struct FailedConnection {
-    _Connection* p = nullptr;
-    void Keep(_Connection* pConnection) {
-        if (p) p->Release();
-        p = pConnection;
+CQvDBServer::~CQvDBServer() {
+    for (auto& [thread, pConnection] : m_failed) pConnection->Release();
+}
+
+void CQvDBServer::KeepFailed(_Connection* pConnection) {
+    std::lock_guard g(m_failedLock);
+    const auto it = m_failed.find(std::this_thread::get_id());
+    if (it != m_failed.end()) {
+        it->second->Release();
+        m_failed.erase(it);
     }
-    ~FailedConnection() { Keep(nullptr); }
-};
-thread_local FailedConnection t_failed;
-}  // namespace
+    if (pConnection) m_failed.emplace(std::this_thread::get_id(), pConnection);
+}
 
 HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connection** ppConnection) {
     METHOD_PROLOGUE(CQvDBServer, DBServer)
     if (!ppConnection) return E_POINTER;
     *ppConnection = nullptr;
-    t_failed.Keep(nullptr);
+    pThis->KeepFailed(nullptr);
     const std::wstring profile = Text(bstrProfile);
     // The profile's values are kept per process and read anew only after a registry write.
     const QvDBSettingsScope settings;
@@ -128,7 +129,7 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
     hr = conn->Open(bstrCs, nullptr, nullptr, 0);
     SysFreeString(bstrCs);
     if (FAILED(hr)) {
-        t_failed.Keep(conn);
+        pThis->KeepFailed(conn);
         return QV_TRACEHR(kSource, hr);
     }
     *ppConnection = conn;
@@ -160,8 +161,12 @@ HRESULT CQvDBServer::XConnectionInfo::GetTransactionDepth(_Connection* pConnecti
 }
 
 HRESULT CQvDBServer::XConnectionInfo::TakeFailedConnection(_Connection** ppConnection) {
+    METHOD_PROLOGUE(CQvDBServer, ConnectionInfo)
     if (!ppConnection) return E_POINTER;
-    *ppConnection = std::exchange(t_failed.p, nullptr);
+    std::lock_guard g(pThis->m_failedLock);
+    const auto it = pThis->m_failed.find(std::this_thread::get_id());
+    *ppConnection = it != pThis->m_failed.end() ? it->second : nullptr;
+    if (it != pThis->m_failed.end()) pThis->m_failed.erase(it);
     return *ppConnection ? S_OK : S_FALSE;
 }
 

@@ -11,12 +11,16 @@
 #include "serverbase.h"
 #include "qvdbserverint.h"
 
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 class CQvDBServer : public CQvStandInServer {
     DECLARE_DYNCREATE(CQvDBServer)
 public:
     CQvDBServer();
+    ~CQvDBServer() override;
 
     // The connection string of a profile; empty when it has none.
     static std::wstring ConnectionStringOf(const std::wstring& profile);
@@ -46,4 +50,9 @@ private:
     static HRESULT PrepareDatabase(const std::string& connectionString, bool create);
     // Whether a missing or empty database of the profile may be made.
     static bool MayCreate(const std::wstring& profile);
+    // Keeps the connection whose open failed on this thread for its errors (none: forgets it).
+    void KeepFailed(_Connection* pConnection);
+
+    std::mutex m_failedLock;
+    std::map<std::thread::id, _Connection*> m_failed;  // by the thread that asked
 };
