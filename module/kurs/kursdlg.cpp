@@ -306,10 +306,11 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 }
 
 void CKursDlg::OnSave() {
+    const long lReports = kurs::ReportCount();
     HRESULT hr = SaveData();
     if (FAILED(hr)) {
         // A page that refused its input (E_ABORT) has told the user why.
-        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave");
+        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave", lReports);
         return;
     }
     hr = RefreshAll();
@@ -317,8 +318,9 @@ void CKursDlg::OnSave() {
 }
 
 void CKursDlg::OnCancelEdit() {
+    const long lReports = kurs::ReportCount();
     const HRESULT hr = CancelEdit();
-    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnCancelEdit");
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnCancelEdit", lReports);
     EnableHeader();
 }
 
@@ -434,15 +436,18 @@ void CKursDlg::OnActionCommand(UINT nID) {
     }
 }
 
-void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption) {
+void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports) {
+    // A step that failed has shown its cause: one report for one failure.
+    if (kurs::ReportCount() != lReports) return;
     QvReportMsg(hr, CrackHR(hr), lpszCaption, L"Default", __FILE__, __LINE__, 1);
 }
 
 void CKursDlg::NewKurs() {
     long lKursID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CreateKurs(lKursID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::NewKurs");
+        ReportFailure(hr, L"CKursDlg::NewKurs", lReports);
         return;
     }
     Navigate(lKursID, 0);
@@ -450,9 +455,10 @@ void CKursDlg::NewKurs() {
 
 void CKursDlg::NewKursinstanz() {
     long lKursinstanzID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CreateKursinstanz(GetRecordID(), lKursinstanzID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::NewKursinstanz");
+        ReportFailure(hr, L"CKursDlg::NewKursinstanz", lReports);
         return;
     }
     Navigate(GetRecordID(), lKursinstanzID);
@@ -460,9 +466,10 @@ void CKursDlg::NewKursinstanz() {
 
 void CKursDlg::CopyKursinstanz() {
     long lNewID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CopyKursinstanz(GetRecordID(), GetSubRecordID(), lNewID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::CopyKursinstanz");
+        ReportFailure(hr, L"CKursDlg::CopyKursinstanz", lReports);
         return;
     }
     Navigate(GetRecordID(), lNewID);
@@ -477,9 +484,10 @@ void CKursDlg::DeleteRecord() {
     else
         strQuestion.Format(IDS_KURS_DELETE_QUESTION, static_cast<LPCWSTR>(m_strKurs));
     if (AfxMessageBox(strQuestion, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    const long lReports = kurs::ReportCount();
     const long hr = bRun ? VRQ_DeleteKursinstanz(GetSubRecordID()) : VRQ_DeleteKurs(GetRecordID());
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::DeleteRecord");
+        ReportFailure(hr, L"CKursDlg::DeleteRecord", lReports);
         return;
     }
     if (hr != S_OK) return;

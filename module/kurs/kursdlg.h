@@ -87,7 +87,9 @@ private:
     void DeleteRecord();
     void FillKursinstanz();
     void ShowBelegung();
-    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption);
+    // Reports a failed command, unless one of its steps reported since the count lReports
+    // (kurs::ReportCount() when the command began).
+    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports);
 
     CKursFillLevel m_fillLevel;
     CString m_strTitle;

@@ -393,6 +393,39 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
     Screen(Dlg()->GetSafeHwnd(), "kursdlg_none");
 }
 
+TEST_F(KursWindowTest, AFailedActionIsShownOnceWithItsCauseAndARefusedDeletionIsNotLogged) {
+    OpenView();
+    Choose(L"GK", L"Frühling");
+    const struct {
+        UINT command;
+        const char* verb;
+        const char* table;
+    } cases[] = {
+        {ID_KURS_NEW, "INSERT", "Kurs"},
+        {ID_KURSINSTANZ_NEW, "INSERT", "Kursinstanz"},
+        {ID_KURSINSTANZ_COPY, "INSERT", "Kursinstanz"},
+        {ID_KURS_DELETE, "DELETE", "Kursinstanz"},
+    };
+    for (const auto& c : cases) {
+        Sql(std::string("CREATE TRIGGER Refuse BEFORE ") + c.verb + " ON " + c.table +
+            " BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+        if (c.command == ID_KURS_DELETE) script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+        script.ExpectReport(L"gesperrt");
+        Action(c.command);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << c.command;
+        script.Log().Clear();
+        Sql("DROP TRIGGER Refuse");
+    }
+    EXPECT_EQ(Dlg()->GetSubRecordID(), spring);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz"), 2);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strText = 'Kursaustragung wurde gelöscht.'"), 0)
+        << "the run still exists";
+    const std::string name = Text("SELECT fn_GetKursinstanzBezeichnung(" + K(spring) + ")");
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    Action(ID_KURS_DELETE);
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog WHERE strText = 'Kursaustragung wurde gelöscht.'"), name);
+}
+
 TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {
     AddReg(AddPerson("Eins"), gk, spring, 0, "2030-01-01");
     const long first = AddReg(AddPerson("Zwei"), gk, spring, 3, "2030-01-02");
