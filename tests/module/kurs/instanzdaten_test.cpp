@@ -360,14 +360,14 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
 
     // A place typed in full and left without touching the list: by Tab (its text one of two rows),
-    // by Return, or its text narrowed to one row left with Tab. Another field changed afterwards,
-    // the save keeps it.
+    // by Return, its name alone beside a longer one, or its text narrowed to one row left with Tab.
+    // The typing changes the page; another field changed afterwards, the save keeps it.
     const struct {
         const wchar_t* typed;
         UINT key;
         long place;
-    } leaves[] = {{L"9650 Riedern", VK_TAB, 4}, {L"9651 rietbad", VK_RETURN, 5}, {L"Rietst", VK_TAB, 3},
-                  {L"Riedern", VK_TAB, 4}};
+    } leaves[] = {{L"9650 Riedern", VK_TAB, 4}, {L"9651 rietbad", VK_RETURN, 5}, {L"Riedern", VK_TAB, 4},
+                  {L"Rietst", VK_TAB, 3}};
     for (const auto& leave : leaves) {
         SCOPED_TRACE(W2U(leave.typed));
         const std::wstring typed = leave.typed;
