@@ -56,8 +56,10 @@ CString CellDateText(const CString& in, int mode) {
     if (parts.back().empty()) return in;
     if (!ShowsDate(mode)) {
         if (parts.size() == 1 && parts[0].size() <= 4) {
+            // The last two digits are the minutes, unless there are only two.
             const std::wstring d = parts[0];
-            parts = d.size() <= 2 ? std::vector<std::wstring>{d, L"00"} : std::vector<std::wstring>{d.substr(0, d.size() - 2), d.substr(d.size() - 2)};
+            const std::size_t hour = d.size() <= 2 ? d.size() : d.size() - 2;
+            parts = {d.substr(0, hour), hour == d.size() ? std::wstring(L"00") : d.substr(hour)};
         }
         if (parts.size() != 2 || parts[1].size() != 2) return in;
         return CString((parts[0] + L":" + parts[1]).c_str());
@@ -76,7 +78,9 @@ CString CellDateText(const CString& in, int mode) {
     return CString((parts[0] + L"." + parts[1] + L"." + parts[2]).c_str());
 }
 
-bool ParseCellDate(const CString& text, int mode, COleDateTime& date) { return date.ParseDateTime(CellDateText(text, mode)); }
+bool ParseCellDate(const CString& text, int mode, COleDateTime& date) {
+    return date.ParseDateTime(CellDateText(text, mode));
+}
 
 // What the user is told of a text that is no value of the cell's kind.
 void TellNoValue(int mode, const CString& typed) {

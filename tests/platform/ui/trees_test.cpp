@@ -4,6 +4,7 @@
 // as a person types them, with a German calendar.
 #include "ui_fixture.h"
 #include <QCalendarWidget>
+#include <QDateTimeEdit>
 #include <QImage>
 #include <tuple>
 
@@ -184,6 +185,7 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
     EXPECT_EQ(page.from.GetDay(), 10);
     EXPECT_EQ(page.from.GetMonth(), 3);
     ASSERT_TRUE(TickDatePicker(Item(page, kFrom), false));
+    EXPECT_FALSE(Widget(Item(page, kFrom))->findChild<QDateTimeEdit*>()->isEnabled()) << "no date to type into";
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.from.GetStatus(), COleDateTime::null);
     ASSERT_GE(page.dateFlags.size(), 3u);

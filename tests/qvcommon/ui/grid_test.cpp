@@ -154,6 +154,11 @@ TEST_F(Grid, CellsAreEditedByKeyboardAndTheOwnerHearsBeforeAndAfter) {
     ASSERT_TRUE(PressKey(grid.m_hWnd, VK_SPACE));
     EXPECT_FALSE(grid.QvGetGridItem(1)->GetColumnCheck(6));
     EXPECT_EQ(Cell(grid.m_hWnd, 1, 6), L"\u2610");
+    // Left goes back one cell.
+    ASSERT_TRUE(PressKey(grid.m_hWnd, VK_LEFT));
+    ASSERT_TRUE(PressKey(grid.m_hWnd, VK_F2));
+    EXPECT_EQ(grid.GetEditColumn(), 5);
+    ASSERT_TRUE(PressKey(Editor(), VK_ESCAPE));
 }
 
 TEST_F(Grid, TheOwnerRefusesAnEditAndTheCellKeepsItsValue) {
