@@ -237,6 +237,26 @@ protected:
         EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
     }
 
+    // The run through the course search, by its name, on its page "Austragung".
+    void OpenRunPage(const std::string& runName) {
+        Click(kKursWaehlen);
+        Settle();
+        Click(kSearchField);
+        Key("ctrl+a");
+        TypeText(runName, 60);
+        Settle();
+        Key("Return");
+        Settle();
+        Click({kPages[1].tabX, kTabsY});
+        Settle();
+    }
+    // The first local run ahead with a name: its id and name.
+    std::vector<std::string> LocalRunAhead(Db& db) {
+        return db.Row("SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+                      "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+                      "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+    }
+
     std::string Tool(const std::string& args) {
         const std::string command = "DISPLAY=" + display_ + " xdotool " + args + " 2>/dev/null";
         std::string out;
@@ -441,10 +461,7 @@ TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIs
     std::string run, runName, von, bis, start, dateID, end;
     {
         Db db(database_);
-        const auto row = db.Row(
-            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
-            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
-            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        const auto row = LocalRunAhead(db);
         ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
         run = row[0];
         runName = row[1];
@@ -463,16 +480,7 @@ TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIs
     }
 
     ASSERT_NO_FATAL_FAILURE(StartFrame());
-    Click(kKursWaehlen);
-    Settle();
-    Click(kSearchField);
-    Key("ctrl+a");
-    TypeText(runName, 60);
-    Settle();
-    Key("Return");
-    Settle();
-    Click({kPages[1].tabX, kTabsY});
-    Settle();
+    OpenRunPage(runName);
 
     Click(kAnmeldenVonDay);
     TypeText(von, 150);
@@ -533,10 +541,7 @@ TEST_F(FrameInX, APlacesNameAloneTypedIntoOrtIsKeptWhenTheProgramIsLeft) {
     std::string run, runName, ortID;
     {
         Db db(database_);
-        const auto row = db.Row(
-            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
-            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
-            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        const auto row = LocalRunAhead(db);
         ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
         run = row[0];
         runName = row[1];
@@ -547,16 +552,7 @@ TEST_F(FrameInX, APlacesNameAloneTypedIntoOrtIsKeptWhenTheProgramIsLeft) {
     }
 
     ASSERT_NO_FATAL_FAILURE(StartFrame());
-    Click(kKursWaehlen);
-    Settle();
-    Click(kSearchField);
-    Key("ctrl+a");
-    TypeText(runName, 60);
-    Settle();
-    Key("Return");
-    Settle();
-    Click({kPages[1].tabX, kTabsY});
-    Settle();
+    OpenRunPage(runName);
 
     Click(kOrt);
     Key("Home shift+End");
