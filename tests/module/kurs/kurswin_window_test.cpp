@@ -171,6 +171,17 @@ TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheIn
         EXPECT_EQ(Dlg()->GetSubRecordID(), central ? cantonal : nearest);
         CloseView();
     }
+    // A run remembered from another database, which this one does not hold under that course,
+    // is passed over as on a first start.
+    qv::nq::SetEnterpriseEdition(false);
+    for (const long remembered : {99999L, cantonal}) {
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", gk);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", remembered);
+        OpenView();
+        EXPECT_EQ(Dlg()->GetRecordID(), gk);
+        EXPECT_EQ(Dlg()->GetSubRecordID(), nearest);
+        CloseView();
+    }
 }
 
 TEST_F(KursWindowTest, EditingTheCourseDataLocksSavesLogsOrIsCancelled) {
