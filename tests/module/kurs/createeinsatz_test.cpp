@@ -338,12 +338,16 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
     long besucht = -1;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", besucht);
     EXPECT_EQ(besucht, 1) << "not written back for another course type";
-    // The installation's own course: its participants may be set to attended, as remembered.
-    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
-    Run([&](CCreateEinsatzDlg& dlg) {
-        EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_BESUCHT)));
-        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
-    });
+    // The installation's own course, and in the central installation any course: its participants
+    // may be set to attended, as remembered.
+    for (const bool central : {false, true}) {
+        qv::nq::SetEnterpriseEdition(central);
+        Sql("UPDATE Kurs SET lTyp = " + K(central ? 2 : 3) + " WHERE lKursID = " + K(kurs));
+        Run([&](CCreateEinsatzDlg& dlg) {
+            EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_BESUCHT)));
+            EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT)) << central;
+        });
+    }
 }
 
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {

@@ -184,7 +184,7 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size(), removeSize = Widget(remove)->size();
         // Sending shows a letter going out with an arrow, not the printer it once was.
         const QImage sendPicture = qobject_cast<QAbstractButton*>(Widget(send))->icon().pixmap(16, 16).toImage();
-        sendPicture.scaled(128, 128).save(QString::fromStdString(std::string(QV_SCREENS_DIR) + "/notif_send_picture.png"));
+        sendPicture.scaled(128, 128).save(QStringLiteral(QV_SCREENS_DIR "/notif_send_picture.png"));
         EXPECT_EQ(sendPicture.pixelColor(3, 6), QColor(Qt::white)) << "the letter";
         EXPECT_EQ(sendPicture.pixelColor(12, 12), QColor(0x20, 0x50, 0x90)) << "the arrow";
         const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();

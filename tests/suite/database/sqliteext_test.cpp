@@ -109,7 +109,8 @@ TEST_F(SqliteShell, WithTheExtensionEveryViewIsReadAndEveryTableWritten) {
     ASSERT_NE(person.find("INSERT INTO Person"), std::string::npos);
     std::ofstream(dir.file("script.sql"))
         << user << person
-        << "SELECT r.fAdmin FROM QvSecRole r JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID WHERE u.strName = 'Anna';\n"
+        << "SELECT r.fAdmin FROM QvSecRole r JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID "
+           "WHERE u.strName = 'Anna';\n"
            "SELECT (SELECT count(*) FROM SecMandant WHERE lQvSecUserID = u.lQvSecUserID) = (SELECT count(*) FROM "
            "SecMandant s JOIN QvSecUser a ON a.lQvSecUserID = s.lQvSecUserID AND a.strName = 'Administrator') FROM "
            "QvSecUser u WHERE u.strName = 'Anna';\n"

@@ -191,9 +191,11 @@ TEST_F(DemoPg, ToolFillsAnEmptyDatabaseAsItFillsAFile) {
     EXPECT_EQ(pg.Exec(newOption), 0) << "made again: " << pg.LastError().description;
 
     // The README's user, place and person, with psql on the demo the program never opened.
-    EXPECT_EQ(pg.Exec(ReadmeBlock("To add a user") + ReadmeBlock("Persons and places")), 0) << pg.LastError().description;
-    EXPECT_EQ(AdoRows(pgDatabase.url(), L"SELECT r.fAdmin, (SELECT count(*) FROM Person WHERE strName = 'Muster') FROM "
-                                        L"QvSecRole r JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID WHERE u.strName = 'Anna'", 2),
+    const std::string readme = ReadmeBlock("To add a user") + ReadmeBlock("Persons and places");
+    EXPECT_EQ(pg.Exec(readme), 0) << pg.LastError().description;
+    EXPECT_EQ(AdoRows(pgDatabase.url(),
+                      L"SELECT r.fAdmin, (SELECT count(*) FROM Person WHERE strName = 'Muster') FROM QvSecRole r "
+                      L"JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID WHERE u.strName = 'Anna'", 2),
               (Rows{{"1", "1"}}));
 }
 
