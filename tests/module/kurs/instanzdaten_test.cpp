@@ -837,6 +837,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     qv::budget::SetBudgetRunning(false);
     ShowPage();
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_ERTRAG)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
 
