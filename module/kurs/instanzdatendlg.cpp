@@ -703,6 +703,14 @@ HRESULT CInstanzdatenDlg::SaveData() {
     }
     const HRESULT hr = SaveRun();
     if (FAILED(hr)) return hr;
+    if (NQ_IsBudgetRunning()) {
+        // The amounts are stored rounded: the page shows them as they are stored.
+        m_bLoading = TRUE;
+        CDataExchange dx(this, FALSE);
+        DDX_QvCurrency(&dx, IDC_INSTANZDATEN_AUFWAND, curAufwand, dblRoundBudget);
+        DDX_QvCurrency(&dx, IDC_INSTANZDATEN_ERTRAG, curErtrag, dblRoundBudget);
+        m_bLoading = FALSE;
+    }
     return CKursChildDlg::SaveData();
 }
 

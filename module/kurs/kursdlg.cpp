@@ -19,6 +19,7 @@
 namespace {
 
 constexpr const wchar_t* kViewKey = L"Software\\Qovaro\\NQ2\\KursView";
+constexpr const wchar_t* kCommonKey = L"Software\\Qovaro\\NQ2\\Common";
 // Rights of the course module: read, edit.
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
@@ -152,6 +153,27 @@ HRESULT CKursDlg::OnUpAndRunning() {
     if (GetRecordID() == 0) NavigateToFirstRun();
     // A missing scheduler costs only the periodic refreshes.
     return S_OK;
+}
+
+void CKursDlg::RestoreLastRecord() {
+    // The course and run remembered are those last shown, in whatever database that was: a run
+    // this database does not hold under that course is passed over, and the first start's choice
+    // applies. A lookup that fails is left to the restore, which reports it.
+    long lLastKurs = 0, lLastRun = 0;
+    CQvRegistry::GetValue(kCommonKey, L"LastID_Kurs", lLastKurs);
+    CQvRegistry::GetValue(kCommonKey, L"LastID_Kursinstanz", lLastRun);
+    if (lLastRun != 0) {
+        CQvADOConnection conn;
+        CQvADORecordset rs(&conn);
+        CString strSQL;
+        strSQL.Format(L"SELECT 1 FROM Kursinstanz WHERE lKursinstanzID = %d AND lKursID = %d", lLastRun, lLastKurs);
+        BOOL bEOF = FALSE;
+        long hr = kurs::OpenConnection(conn);
+        if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+        rs.Close();
+        if (SUCCEEDED(hr) && bEOF) return;
+    }
+    CParentDlg::RestoreLastRecord();
 }
 
 void CKursDlg::NavigateToFirstRun() {

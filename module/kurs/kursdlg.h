@@ -75,6 +75,9 @@ protected:
     END_INTERFACE_PART(Kursinstanz)
     DECLARE_INTERFACE_MAP()
 
+protected:
+    void RestoreLastRecord() override;
+
 private:
     void LayoutControls();
     void NavigateToFirstRun();

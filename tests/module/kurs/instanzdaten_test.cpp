@@ -784,6 +784,7 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
 
 TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     qv::budget::SetBudgetRunning(true);
+    options.Set(-1020, L"RoundBudget", 5);  // as installed: to 0.05
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", static_cast<DWORD>(mandant));
     Sql("UPDATE Mandant SET fActive = 1 WHERE lMandantID = " + K(mandant));
     Sql("INSERT INTO BudgetKonto (lBudgetKontoID, lMandantID, strNummer, strBezeichnung, lStdTyp, lStdArt) VALUES "
@@ -803,9 +804,11 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
 
     Retype(Field(IDC_INSTANZDATEN_AUFWAND), L"1'250.50");
     ASSERT_TRUE(SelectComboItem(ertrag, 1));
-    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"800");
+    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"800.02");
     Screen(Page()->GetSafeHwnd(), "instanzdatendlg");
     Save();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00") << "as stored, rounded to 0.05";
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     // Only the changed account is linked; both amounts are written under their accounts.
     EXPECT_EQ(Text("SELECT group_concat(lLinkTyp || ':' || lBudgetKontoID) FROM BudgetKontoLink"), "1:2");
     EXPECT_EQ(Text("SELECT group_concat(l, ';') FROM (SELECT lLinkTyp || ':' || lBudgetKontoID || ':' || curBetrag || "
@@ -862,6 +865,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     qv::budget::SetBudgetRunning(false);
     ShowPage();
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_ERTRAG)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
 

@@ -151,7 +151,7 @@ TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheIn
         if (!set.empty()) Sql("UPDATE Kursinstanz SET " + set + " WHERE lKursinstanzID = " + K(id));
         return id;
     };
-    run(gk, "2099-06-01", "Später");
+    const long later = run(gk, "2099-06-01", "Später");
     const long nearest = run(gk, "2099-03-01", "Nächste", "dtAnmeldenBis = '1899-12-30 00:00:00'");  // open to its day
     run(gk, "2099-02-01", "Geschlossen", "fGeschlossen = 1");
     run(gk, "2099-01-20", "Abgesagt", "dtAbgesagt = '2098-12-01 00:00:00'");
@@ -169,6 +169,18 @@ TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheIn
         CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", long(0));
         OpenView();
         EXPECT_EQ(Dlg()->GetSubRecordID(), central ? cantonal : nearest);
+        CloseView();
+    }
+    // A run remembered from another database, which this one does not hold under that course,
+    // is passed over as on a first start; one it holds comes back.
+    qv::nq::SetEnterpriseEdition(false);
+    const std::vector<std::pair<long, long>> remembers{{99999, nearest}, {cantonal, nearest}, {later, later}};
+    for (const auto& [remembered, shown] : remembers) {
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", gk);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", remembered);
+        OpenView();
+        EXPECT_EQ(Dlg()->GetRecordID(), gk);
+        EXPECT_EQ(Dlg()->GetSubRecordID(), shown) << remembered;
         CloseView();
     }
 }
