@@ -885,7 +885,7 @@ struct CQvListCtrl::SortJob {
 namespace {
 // What a row is sorted by: its number, and its text folded to lower case.
 struct SortKey {
-    std::string text;  // UTF-8 as read, then folded
+    std::string text;  // UTF-8 as read, given up once folded
     std::wstring folded;
     double number = 0;
     bool hasNumber = false;
