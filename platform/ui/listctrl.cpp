@@ -543,6 +543,22 @@ void SendItemChanged(HWND h, int row, UINT oldState, UINT newState, UINT changed
 LvView* ViewOf(Window& w) { return dynamic_cast<LvView*>(w.widget.data()); }
 
 // Puts the model's states into the view's selection without telling anyone.
+void ShowStates(LvView* v);
+
+// The rows in a new order (row i is the old row order[i]); states, and so the selection and the
+// focus, go with their rows.
+void Reorder(LvView* v, const std::vector<int>& order) {
+    LvModel* m = v->model_;
+    emit m->layoutAboutToBeChanged();
+    std::vector<LvItem> sorted;
+    sorted.reserve(order.size());
+    for (int i : order) sorted.push_back(std::move(m->items[std::size_t(i)]));
+    m->items = std::move(sorted);
+    m->ForgetLooks();
+    emit m->layoutChanged();
+    ShowStates(v);
+}
+
 void ShowStates(LvView* v) {
     if (!v || !v->model_) return;
     ++v->quiet;
@@ -1269,14 +1285,27 @@ public:
                 const LPARAM y = byIndex ? LPARAM(b) : m->items[std::size_t(b)].lParam;
                 return compare(x, y, data) < 0;
             });
-            emit m->layoutAboutToBeChanged();
-            std::vector<LvItem> sorted;
-            sorted.reserve(order.size());
-            for (int i : order) sorted.push_back(std::move(m->items[std::size_t(i)]));
-            m->items = std::move(sorted);
-            m->ForgetLooks();
-            emit m->layoutChanged();
-            ShowStates(v);
+            Reorder(v, order);
+            r = TRUE;
+            return true;
+        }
+        case LVM_QV_SETORDER: {
+            const auto* in = reinterpret_cast<const LVQVORDER*>(lp);
+            const std::size_t n = in && in->rows && in->order ? std::size_t(wp) : 0;
+            r = FALSE;
+            if (n > m->items.size()) return true;
+            // Only onto the rows the order was worked out for, and only a true permutation of them.
+            std::vector<char> seen(n, 0);
+            for (std::size_t i = 0; i < n; ++i) {
+                const int from = in->order[i];
+                if (m->items[i].lParam != in->rows[i] || from < 0 || std::size_t(from) >= n || seen[std::size_t(from)])
+                    return true;
+                seen[std::size_t(from)] = 1;
+            }
+            std::vector<int> order(in->order, in->order + n);
+            // The rows after them keep their places after them.
+            for (std::size_t i = n; i < m->items.size(); ++i) order.push_back(int(i));
+            Reorder(v, order);
             r = TRUE;
             return true;
         }

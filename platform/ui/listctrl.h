@@ -139,6 +139,15 @@ struct LVQVROW {
     int cTexts = 0;
     const LPCWSTR* pszTexts = nullptr;  // the texts of the first cTexts columns; null: the provider's
 };
+// Of this layer: the first rows put in an order worked out away from the GUI thread (wParam: the
+// number of rows; lParam: const LVQVORDER*). Refused (FALSE) unless the first rows are still those
+// given, in that order, and the order is a permutation of them; rows after them stay after them.
+// The selection and the focus go with their rows.
+#define LVM_QV_SETORDER (LVM_FIRST + 0x0F07)
+struct LVQVORDER {
+    const LPARAM* rows = nullptr;  // the data of the rows as they stand
+    const int* order = nullptr;    // row i of the new order is the row order[i] of those
+};
 // Of this layer: the owner keeps the texts of the rows it adds without texts (LVM_QV_INSERTROWS
 // with pszTexts null) and the list asks it for them whenever it shows, measures or finds one, so
 // that a long list holds its texts once (wParam: context; lParam: LVQVTEXTPROVIDER).

@@ -1,7 +1,9 @@
 #include "qvlistctrl.h"
 #include "qvregvalue.h"
+#include "textcase.h"
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <thread>
 
 #include <malloc.h>
@@ -11,6 +13,13 @@ IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
 namespace {
 // The status line is due: posted to the list itself, once per turn of the GUI thread.
 constexpr UINT WM_QVLIST_STATUSDUE = WM_APP + 0x3F0;
+// The sorting thread has worked out the new order.
+constexpr UINT WM_QVLIST_SORTED = WM_APP + 0x3F1;
+// Up to this many rows are sorted on the GUI thread at once (about a millisecond); longer lists by
+// a thread of their own.
+constexpr std::size_t kSortOnGuiThread = 1000;
+// The rows the sorting thread reads at a time under the list's lock.
+constexpr std::size_t kSortSlice = 1024;
 
 // The items of many removed rows are freed by a thread of their own: their memory goes back
 // while the GUI thread answers (items touch no window when they go).
@@ -443,12 +452,14 @@ BEGIN_MESSAGE_MAP(CQvListCtrl, CListCtrl)
     ON_NOTIFY_REFLECT_EX(LVN_DELETEALLITEMS, &CQvListCtrl::OnDeleteAllItems)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_QVLIST_STATUSDUE, &CQvListCtrl::OnStatusDue)
+    ON_MESSAGE(WM_QVLIST_SORTED, &CQvListCtrl::OnSorted)
 END_MESSAGE_MAP()
 
 CQvListCtrl::CQvListCtrl() = default;
 
 CQvListCtrl::~CQvListCtrl() {
     if (m_hWnd) DestroyWindow();
+    CancelSort();
 }
 
 void CQvListCtrl::PreSubclassWindow() {
@@ -661,6 +672,7 @@ std::unique_ptr<CQvListItem> CQvListCtrl::Release(CQvListItem* item) {
     if (slot >= m_items.size() || m_items[slot].get() != item) return nullptr;
     std::unique_ptr<CQvListItem> gone = std::move(m_items[slot]);
     gone->slot_ = std::uint32_t(-1);
+    ++m_nRemovals;
     if (slot + 1 == m_items.size()) m_items.pop_back();
     else ++m_nGaps;
     if (m_nGaps > 64 && m_nGaps * 2 > m_items.size()) Compact();
@@ -750,6 +762,10 @@ int CQvListCtrl::QvDeleteItems(const std::vector<int>& indexes) {
 }
 
 BOOL CQvListCtrl::DeleteAllItems() {
+    // The rows to be sorted are gone, and with them the row to select in their new order.
+    CancelSort();
+    m_nSelectAfterSort = -1;
+    m_bFocusInViewAfterSort = FALSE;
     m_bDeletingAll = TRUE;
     const BOOL ok = CListCtrl::DeleteAllItems();
     m_bDeletingAll = FALSE;
@@ -759,6 +775,7 @@ BOOL CQvListCtrl::DeleteAllItems() {
         std::lock_guard g(m_lock);
         gone.swap(m_items);
         m_nGaps = 0;
+        ++m_nRemovals;
     }
     FreeAway(gone);
     m_nLastSelected = -1;
@@ -811,12 +828,24 @@ BOOL CQvListCtrl::QvGetSelParamValue(int paramIndex, long& value) const {
 
 BOOL CQvListCtrl::QvSetSelection(int index, BOOL ensureVisible, BOOL keepOthers) {
     if (index < 0 || index >= GetItemCount()) return FALSE;
+    if (m_sortJob) {
+        // The row at that index once the rows are in their new order.
+        m_nSelectAfterSort = index;
+        m_bEnsureVisibleAfterSort = ensureVisible;
+        m_bKeepOthersAfterSort = keepOthers;
+        m_bFocusInViewAfterSort = FALSE;
+        return TRUE;
+    }
+    SelectRow(index, ensureVisible, keepOthers);
+    return TRUE;
+}
+
+void CQvListCtrl::SelectRow(int index, BOOL ensureVisible, BOOL keepOthers) {
     if (!keepOthers)
         for (int row = GetNextItem(-1, LVNI_SELECTED); row >= 0; row = GetNextItem(row, LVNI_SELECTED))
             if (row != index) SetItemState(row, 0, LVIS_SELECTED);
     SetItemState(index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     if (ensureVisible) EnsureVisible(index, FALSE);
-    return TRUE;
 }
 
 BOOL CQvListCtrl::QvSetSelectionByParam(int paramIndex, long value, int* found, BOOL ensureVisible, BOOL keepOthers) {
@@ -826,32 +855,104 @@ BOOL CQvListCtrl::QvSetSelectionByParam(int paramIndex, long value, int* found, 
         CQvListItem* item = QvGetVisibleListItem(row);
         if (item && item->GetParam(paramIndex, &have) && have == value) {
             if (found) *found = row;
-            return QvSetSelection(row, ensureVisible, keepOthers);
+            // The row itself, wherever the sort under way puts it.
+            SelectRow(row, ensureVisible, keepOthers);
+            if (m_sortJob) {
+                m_nSelectAfterSort = -1;
+                m_bFocusInViewAfterSort = ensureVisible;
+            }
+            return TRUE;
         }
     }
     return FALSE;
 }
 
-namespace {
-struct SortContext {
-    CQvListCtrl* list;
-    int column;
-    bool ascending;
+struct CQvListCtrl::SortJob {
+    CQvListCtrl* list = nullptr;
+    HWND wnd = nullptr;
+    int column = 0;
+    bool ascending = true;
+    bool numeric = false;      // a column of numbers, dates or yes/no
+    std::uint64_t removals = 0;  // the list's removals when the rows were taken
+    std::vector<LPARAM> rows;  // the rows as they stood
+    std::vector<int> order;    // the new order: indexes into rows
+    // Held by the sorting thread while it reads the list; a cancelled job reads it no more.
+    std::mutex gate;
+    bool cancelled = false;
+    bool done = false;  // under gate
 };
+
+namespace {
+// What a row is sorted by: its number, and its text folded to lower case.
+struct SortKey {
+    std::string text;  // UTF-8 as read, given up once folded
+    std::wstring folded;
+    double number = 0;
+    bool hasNumber = false;
+};
+
+int CompareKeys(const SortKey& x, const SortKey& y, bool numeric) {
+    if (numeric && x.hasNumber && y.hasNumber) return x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
+    const int r = x.folded.compare(y.folded);
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
 }  // namespace
 
-int CQvListCtrl::CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context) {
-    const auto* ctx = reinterpret_cast<const SortContext*>(context);
-    std::lock_guard g(ctx->list->m_lock);
-    const auto* x = reinterpret_cast<const CQvListItem*>(a);
-    const auto* y = reinterpret_cast<const CQvListItem*>(b);
-    const CQvListItem::CellView cx = x->CellAt(ctx->column);
-    const CQvListItem::CellView cy = y->CellAt(ctx->column);
-    int r = 0;
-    const int type = ctx->list->GetColumnType(ctx->column);
-    if (type != eColText && cx.hasNumber && cy.hasNumber) r = cx.number < cy.number ? -1 : (cx.number > cy.number ? 1 : 0);
-    else r = CString(qv::FromUtf8(cx.text).c_str()).CompareNoCase(qv::FromUtf8(cy.text).c_str());
-    return ctx->ascending ? r : -r;
+bool CQvListCtrl::WorkOutOrder(SortJob& job) {
+    const std::size_t n = job.rows.size();
+    std::vector<SortKey> keys(n);
+    for (std::size_t from = 0; from < n; from += kSortSlice) {
+        const std::size_t to = std::min(n, from + kSortSlice);
+        {
+            std::lock_guard gate(job.gate);
+            if (job.cancelled) return false;
+            std::lock_guard g(job.list->m_lock);
+            // A row removed since may be freed: the rows are taken anew.
+            if (job.list->m_nRemovals != job.removals) return true;
+            for (std::size_t i = from; i < to; ++i) {
+                const auto* item = reinterpret_cast<const CQvListItem*>(job.rows[i]);
+                if (!item) continue;
+                const CQvListItem::CellView cell = item->CellAt(job.column);
+                keys[i].text.assign(cell.text);
+                keys[i].number = cell.number;
+                keys[i].hasNumber = cell.hasNumber;
+            }
+        }
+        for (std::size_t i = from; i < to; ++i) {
+            keys[i].folded = qv::ToLower(qv::FromUtf8(keys[i].text));
+            std::string().swap(keys[i].text);
+        }
+    }
+    // Rows of equal values keep their order.
+    job.order.resize(n);
+    std::iota(job.order.begin(), job.order.end(), 0);
+    const bool numeric = job.numeric;
+    const int sign = job.ascending ? 1 : -1;
+    std::stable_sort(job.order.begin(), job.order.end(), [&](int a, int b) {
+        return sign * CompareKeys(keys[std::size_t(a)], keys[std::size_t(b)], numeric) < 0;
+    });
+    return true;
+}
+
+BOOL CQvListCtrl::ApplyOrder(const SortJob& job) {
+    {
+        std::lock_guard g(m_lock);
+        if (m_nRemovals != job.removals || job.order.size() != job.rows.size()) return FALSE;
+    }
+    if (job.rows.empty()) return TRUE;
+    LVQVORDER order;
+    order.rows = job.rows.data();
+    order.order = job.order.data();
+    return BOOL(SendMessage(LVM_QV_SETORDER, WPARAM(job.rows.size()), reinterpret_cast<LPARAM>(&order)));
+}
+
+void CQvListCtrl::CancelSort() {
+    if (!m_sortJob) return;
+    {
+        std::lock_guard gate(m_sortJob->gate);
+        m_sortJob->cancelled = true;
+    }
+    m_sortJob.reset();
 }
 
 void CQvListCtrl::QvSort(int column, BOOL ascending) {
@@ -862,9 +963,66 @@ void CQvListCtrl::QvSort(int column, BOOL ascending) {
     if (column < 0 || !m_hWnd) return;
     m_nSortColumn = column;
     m_bSortAscending = ascending;
-    SortContext ctx{this, column, ascending != FALSE};
-    // Not under the lock: the GUI thread sorts, and takes the lock for each comparison.
-    SortItems(&CQvListCtrl::CALLBACK_Compare, reinterpret_cast<DWORD_PTR>(&ctx));
+    CancelSort();
+    auto job = std::make_shared<SortJob>();
+    job->list = this;
+    job->wnd = m_hWnd;
+    job->column = column;
+    job->ascending = ascending != FALSE;
+    job->numeric = GetColumnType(column) != eColText;
+    {
+        std::lock_guard g(m_lock);
+        job->removals = m_nRemovals;
+    }
+    std::vector<LVQVROWINFO> rows(std::size_t(std::max(0, GetItemCount())));
+    rows.resize(std::min<std::size_t>(
+        rows.size(), std::size_t(std::max<LRESULT>(0, SendMessage(LVM_QV_GETROWS, WPARAM(rows.size()),
+                                                                  reinterpret_cast<LPARAM>(rows.data()))))));
+    job->rows.reserve(rows.size());
+    for (const LVQVROWINFO& row : rows) job->rows.push_back(row.lParam);
+    if (job->rows.size() <= kSortOnGuiThread) {
+        WorkOutOrder(*job);
+        ApplyOrder(*job);
+        SelectAfterSort();
+        return;
+    }
+    m_sortJob = job;
+    std::thread([job] {
+        const bool worked = WorkOutOrder(*job);
+        std::lock_guard gate(job->gate);
+        if (job->cancelled || !worked) return;
+        job->done = true;
+        ::PostMessage(job->wnd, WM_QVLIST_SORTED, 0, 0);
+    }).detach();
+}
+
+LRESULT CQvListCtrl::OnSorted(WPARAM, LPARAM) {
+    std::shared_ptr<SortJob> job = m_sortJob;
+    if (!job) return 0;
+    {
+        std::lock_guard gate(job->gate);
+        if (!job->done) return 0;
+    }
+    m_sortJob.reset();
+    if (!ApplyOrder(*job)) {
+        // Rows went or moved meanwhile: the rows as they are now are sorted.
+        QvSort(job->column, job->ascending);
+        return 0;
+    }
+    SelectAfterSort();
+    return 0;
+}
+
+void CQvListCtrl::SelectAfterSort() {
+    const int select = m_nSelectAfterSort;
+    const BOOL focusInView = m_bFocusInViewAfterSort;
+    m_nSelectAfterSort = -1;
+    m_bFocusInViewAfterSort = FALSE;
+    if (select >= 0 && select < GetItemCount()) SelectRow(select, m_bEnsureVisibleAfterSort, m_bKeepOthersAfterSort);
+    else if (focusInView) {
+        const int focused = GetNextItem(-1, LVNI_FOCUSED);
+        if (focused >= 0) EnsureVisible(focused, FALSE);
+    }
 }
 
 void CQvListCtrl::QvSetSingleSelection() { ModifyStyle(0, LVS_SINGLESEL); }
@@ -1021,6 +1179,7 @@ BOOL CQvListCtrl::OnItemChanged(NMHDR* nm, LRESULT*) {
 }
 
 void CQvListCtrl::OnDestroy() {
+    CancelSort();
     QvSaveLayout();
     // The rows go with the window: their items are freed together afterwards, and no longer asked
     // for their texts.
@@ -1036,6 +1195,7 @@ void CQvListCtrl::OnDestroy() {
         gone.swap(m_items);
         told.swap(m_dying);
         m_nGaps = 0;
+        ++m_nRemovals;
     }
     FreeAway(gone);
 }

@@ -4,7 +4,8 @@
 // objects with typed cell values, VARIANT parameters by index, colours per row and cell, link
 // cells and an image. Column widths and the sort are kept under a registry key. Items may be
 // added and filled from a worker thread: an item handed out locked shows its values when it is
-// unlocked.
+// unlocked. A long list is sorted by a thread of its own and shown in its new order when that is
+// ready, so that the window answers meanwhile.
 #include "qvui.h"
 #include "oledate.h"
 #include "olevariant.h"
@@ -206,8 +207,12 @@ public:
     BOOL QvSetSelectionByParam(int paramIndex, long value, int* found = nullptr, BOOL ensureVisible = TRUE,
                                BOOL keepOthers = FALSE);
 
-    // column -1: the remembered sort column and direction (nothing when none was chosen).
+    // column -1: the remembered sort column and direction (nothing when none was chosen). A short
+    // list is in its new order on return; a long one once its sorting thread is done (QvIsSorting).
+    // A row selected by its index meanwhile (QvSetSelection) is the row at that index in the new
+    // order; one selected by its parameter is kept in view in it.
     void QvSort(int column = -1, BOOL ascending = TRUE);
+    BOOL QvIsSorting() const { return m_sortJob != nullptr; }
     int QvGetSortColumn() const { return m_nSortColumn; }
     BOOL QvGetSortAscending() const { return m_bSortAscending; }
 
@@ -253,6 +258,7 @@ protected:
     afx_msg BOOL OnDeleteAllItems(NMHDR* nm, LRESULT* result);
     afx_msg void OnDestroy();
     afx_msg LRESULT OnStatusDue(WPARAM, LPARAM);
+    afx_msg LRESULT OnSorted(WPARAM, LPARAM);
     DECLARE_MESSAGE_MAP()
 
     friend class CQvListItem;
@@ -277,7 +283,17 @@ private:
     void Compact() const;
     // Moves the items of a store up over its gaps, each told its new slot.
     static void CloseGaps(std::vector<std::unique_ptr<CQvListItem>>& store);
-    static int CALLBACK_Compare(LPARAM a, LPARAM b, LPARAM context);
+    // Sorting: the values of a column read from the rows as they stood (under m_lock, a slice at a
+    // time, while no row has been removed since), ordered by a worker and handed back to the GUI
+    // thread, which puts the rows in that order.
+    struct SortJob;
+    static bool WorkOutOrder(SortJob& job);
+    void SelectRow(int index, BOOL ensureVisible, BOOL keepOthers);
+    // FALSE when rows were removed or moved since the order was worked out.
+    BOOL ApplyOrder(const SortJob& job);
+    // What was asked for while the sort was under way (see QvSort).
+    void SelectAfterSort();
+    void CancelSort();
     // The texts of rows inserted from created items: the list window asks the item.
     static std::wstring ProvideText(void* context, LPARAM lParam, int column);
 
@@ -294,6 +310,14 @@ private:
     CString m_strRegistryKey;
     int m_nSortColumn = -1;
     BOOL m_bSortAscending = TRUE;
+    std::shared_ptr<SortJob> m_sortJob;  // the sort under way
+    std::uint64_t m_nRemovals = 0;       // rows removed so far (under m_lock)
+    // Asked for while the sort was under way: a row by its index in the new order, or the focused
+    // row kept in view.
+    int m_nSelectAfterSort = -1;
+    BOOL m_bEnsureVisibleAfterSort = FALSE;
+    BOOL m_bKeepOthersAfterSort = FALSE;
+    BOOL m_bFocusInViewAfterSort = FALSE;
     BOOL m_bStatusLine = FALSE;
     CString m_strStatus;
     int m_nLastSelected = -1;

@@ -184,7 +184,8 @@ long long SearchTest::Int(const std::string& sql) {
 }
 
 bool SearchTest::Settled(CSearchDlg& search, int timeoutMs) {
-    return WaitFor([&] { return !search.IsSearching(); }, timeoutMs);
+    // The search has ended and its rows are shown in the order chosen (a long list sorts apart).
+    return WaitFor([&] { return !search.IsSearching() && !search.m_lstResult.QvIsSorting(); }, timeoutMs);
 }
 
 HWND SearchTest::List(CSearchDlg& search) { return search.m_lstResult.m_hWnd; }

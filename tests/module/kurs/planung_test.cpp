@@ -22,6 +22,7 @@
 #include "searchpersondlg.h"
 #include "searchtabdlg.h"
 #include "serverhost.h"
+#include "textcase.h"
 #include "../../suite/frame/fakeview.h"
 
 #include <QAbstractItemView>
@@ -635,9 +636,17 @@ TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSa
 
 TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     const long anna = Person("Amsler");
+    // Each row with a remark of its own, one of 28 days of 2015 and one of seven durations.
     Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) INSERT INTO PersonKurs "
-        "(lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer) SELECT " + K(anna) + ", " +
-        K(kurs) + ", " + K(run) + ", 1, '2015-01-01 00:00:00', '2014-12-01 00:00:00', 1 FROM n");
+        "(lPersonID, lKursID, lKursinstanzID, lStatus, dtDatum, dtAnmeldung, fTeilnehmer, strBemerkung, "
+        "dblInstanzDauer) SELECT " + K(anna) + ", " + K(kurs) + ", " + K(run) + ", 1, '2015-01-01 00:00:00', "
+        "'2014-12-01 00:00:00', 1, 'R' || i, i % 7 FROM n");
+    for (int k = 0; k < 28; ++k) {
+        char day[32];
+        std::snprintf(day, sizeof day, "2015-%02d-%02d 00:00:00", 1 + k * 5 % 12, 1 + k);
+        Sql("UPDATE PersonKurs SET dtDatum = '" + std::string(day) + "' WHERE lPersonID = " + K(anna) +
+            " AND lPersonKursID % 28 = " + std::to_string(k));
+    }
     auto* page = Show<CHistoryDlg>(L"Archiv");
     ASSERT_NE(page, nullptr);
     // A timer of the GUI thread fires while the loader is still reading.
@@ -649,6 +658,50 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
     EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000);
     const std::wstring full = L"Anzahl anwesend pro Jahr: 2015: 5000;";
     EXPECT_EQ(Status(page).substr(0, full.size()), full);
+
+    // A click on a header sorts the long list away from the GUI thread: by the day, then by the
+    // duration, rows of one duration staying in the order of their days, and the same column again
+    // the other way. The selected row stays selected.
+    HWND list = page->m_list.GetSafeHwnd();
+    const auto sorted = [&](int column, bool descending, bool tiesByDay = true) {
+        EXPECT_TRUE(WaitFor([&] { Pump(); return !page->m_list.QvIsSorting(); }, 20000));
+        int lastDay = 0;
+        double lastDauer = 0;
+        for (int row = 0; row < Rows(list); ++row) {
+            int d = 0, m = 0, y = 0;
+            std::swscanf(Cell(list, row, 1).c_str(), L"%d.%d.%d", &d, &m, &y);
+            const int day = y * 10000 + m * 100 + d;
+            const double dauer = std::stod(Cell(list, row, 2));
+            const bool dayDown = row > 0 && day < lastDay;
+            if (column == 1 && dayDown) return ::testing::AssertionFailure() << "row " << row;
+            if (row > 0 && column == 2 && (descending ? dauer > lastDauer : dauer < lastDauer))
+                return ::testing::AssertionFailure() << "row " << row;
+            if (column == 2 && tiesByDay && dauer == lastDauer && dayDown)
+                return ::testing::AssertionFailure() << "row " << row << " left its place among equals";
+            lastDay = day;
+            lastDauer = dauer;
+        }
+        return ::testing::AssertionSuccess();
+    };
+    ASSERT_TRUE(SelectRow(list, 4321));
+    const std::wstring chosen = Cell(list, 4321, 10);
+    ASSERT_TRUE(ClickColumnHeader(list, 1));
+    EXPECT_TRUE(sorted(1, false));
+    EXPECT_EQ(Cell(list, 0, 1), L"01.01.2015");
+    ASSERT_TRUE(ClickColumnHeader(list, 2));
+    EXPECT_TRUE(sorted(2, false));
+    ASSERT_TRUE(ClickColumnHeader(list, 2));
+    EXPECT_TRUE(sorted(2, true));
+    EXPECT_EQ(Cell(list, 0, 2), L"6.00");
+    ASSERT_EQ(page->m_list.GetSelectedCount(), 1u);
+    const int selected = page->m_list.GetNextItem(-1, LVNI_SELECTED);
+    EXPECT_EQ(Cell(list, selected, 10), chosen);
+    EXPECT_EQ(page->m_list.GetNextItem(-1, LVNI_FOCUSED), selected);
+    // The next load comes in the order chosen.
+    page->StartThread();
+    WaitLoaded(page);
+    EXPECT_TRUE(sorted(2, true, false));
+    EXPECT_EQ(page->m_list.QvGetSortColumn(), 2);
 
     // The course left while its archive loads: the list ends empty, not with that course's rows.
     page->StartThread();

@@ -261,6 +261,20 @@ TEST_F(ResultList, SortingFollowsTheColumnKindAndIsRemembered) {
     page.list.ModifyStyle(0, LVS_NOSORTHEADER);
     ClickColumnHeader(page.list, 2);
     EXPECT_EQ(page.list.QvGetSortColumn(), 1) << "a header that does not sort";
+
+    // A long list sorts apart. Rows removed meanwhile: the rest comes in order; the row selected
+    // by its index meanwhile is the one at that index in the new order.
+    page.list.DeleteAllItems();
+    for (long i = 0; i < 3000; ++i) Add(L"x", (i * 7919) % 3000, L"n", COleDateTime(2024, 1, 1, 0, 0, 0), FALSE, i);
+    page.list.QvSort(1, FALSE);
+    EXPECT_TRUE(page.list.QvIsSorting());
+    page.list.QvDeleteItems({0, 1, 2});
+    page.list.QvSetSelection(0);
+    ASSERT_TRUE(WaitFor([&] { Pump(); return !page.list.QvIsSorting(); }));
+    ASSERT_EQ(Rows(page.list), 2997);
+    for (int row = 1; row < 2997; ++row) ASSERT_GT(std::stol(Cell(page.list, row - 1, 1)), std::stol(Cell(page.list, row, 1)));
+    EXPECT_EQ(page.list.GetNextItem(-1, LVNI_SELECTED), 0);
+    EXPECT_EQ(page.list.GetSelectedCount(), 1u);
 }
 
 TEST_F(ResultList, SelectionsComeInListOrderAndCanBeSetByParameter) {
