@@ -107,6 +107,13 @@ bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardM
 // of the items it offered are kept for reading.
 void AnswerNextPopupMenu(UINT command);
 std::vector<std::wstring> LastPopupMenuItems();
+// Acts on the next popup menu or modal box that the program opens and waits in: `act` runs once
+// it is up (on the GUI thread, inside the program's wait), reads it and answers it as a user would,
+// with keys or clicks. Nothing runs when none opens within the time.
+void WhenOpened(std::function<void(QWidget* window)> act, int timeoutMs = 5000);
+// A click on the item of the open popup menu with this text, the modifiers held (false: no such
+// item, or it is greyed).
+bool ClickMenuItem(const std::wstring& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // ---- reading
 std::wstring Text(HWND wnd);
@@ -123,5 +130,9 @@ COLORREF PixelAt(HWND wnd, int x, int y);
 QImage Grab(HWND wnd, bool frame = true);
 // Makes the picture's folder when it is missing.
 bool SavePng(HWND wnd, const std::string& path, bool frame = true);
+// The screen around a window as the user sees it: the window's client area with the popups, tool
+// tips and boxes that are open over it (a box at its place, the picture grown to hold it).
+QImage GrabScreen(HWND wnd);
+bool SaveScreenPng(HWND wnd, const std::string& path);
 
 }  // namespace qv::ui::test
