@@ -297,6 +297,19 @@ bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers) {
     return Key(Qt::Key(key), modifiers);
 }
 
+bool HoldKey(UINT virtualKey, bool down) {
+    const int key = QtKey(virtualKey);
+    QWindow* win = KeyWindow();
+    if (!key || !win) return false;
+    Qt::KeyboardModifiers held = Qt::NoModifier;
+    if (key == Qt::Key_Shift) held = Qt::ShiftModifier;
+    if (key == Qt::Key_Control) held = Qt::ControlModifier;
+    if (key == Qt::Key_Alt) held = Qt::AltModifier;
+    QTest::sendKeyEvent(down ? QTest::Press : QTest::Release, win, Qt::Key(key), QString(), down ? held : Qt::NoModifier);
+    Pump();
+    return true;
+}
+
 bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers) { return ClickCell(list, row, 0, modifiers); }
 
 bool ClickCell(HWND list, int row, int column, Qt::KeyboardModifiers modifiers) {

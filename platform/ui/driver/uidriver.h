@@ -36,6 +36,8 @@ bool Type(HWND control, const std::wstring& text);
 bool Retype(HWND control, const std::wstring& text);
 // A key press and release; with a target, the target gets the focus first.
 bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A key pressed down and held (a modifier while the mouse clicks), or let go again.
+bool HoldKey(UINT virtualKey, bool down);
 // The focus as the user gives it: a click into a text field, any other control as Tab reaches it.
 // The focus widget of the active window keeps it while its own popup is open.
 bool Focus(HWND control);
