@@ -820,6 +820,11 @@ TEST_F(KursWindowTest, TheActionMenuShowsTheLogOfTheCourseAndOfItsRun) {
     });
     Action(ID_KURSINSTANZ_USERLOG);
     qv::SetInteraction(scripted);
+
+    // A course without a run has no run's log.
+    Choose(L"AK", L"");
+    EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_USERLOG));
+    EXPECT_FALSE(Dlg()->IsCommandEnabled(ID_KURSINSTANZ_USERLOG));
 }
 
 }  // namespace
