@@ -579,6 +579,37 @@ void AddLetterWord(std::vector<Statement>& statements) {
     }
 }
 
+// "Kurs wählen..." with the program's default options: every course (KursActive unset), every
+// run (KursInstanzDate unset), the types of the demo and of a new database ("0 1 1 1"), at most
+// 500 rows and one more, every column shown and no custom field that takes part in searches (the
+// canton has none, so the run's term is left out), for words as a user types them: common ones,
+// rare ones and one nothing holds (its first rows are its end).
+void AddCourseWords(std::vector<Statement>& statements) {
+    const std::size_t n = statements.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (statements[i].id != "p02-4.120-04") continue;
+        std::string tsql = "SELECT TOP 501 " + statements[i].tsql.substr(7);
+        tsql = Replace(tsql, "AND vk.fActive=1 ", "");
+        tsql = Replace(tsql, "WHERE dtDatum >= '2031-06-15 00:00:00' OR", "WHERE dtDatum >= '1899-12-30 00:00:00' OR");
+        tsql = Replace(tsql, "AND vk.lTyp IN (0,3) ", "AND vk.lTyp IN (0,1,2,3) ");
+        tsql = Replace(tsql, " ki.strAnschrift1L, isnull(", " isnull(ki.strAnschrift1L,'') AS strAnschrift1L, isnull(");
+        tsql = Replace(tsql, "+ ' ' + ki.strInstanzCustfields AS", "+ ' ' + isnull(ki.strInstanzCustfields,'') AS");
+        tsql = Replace(tsql, "strKurs + ' ' + strLabel + ' ' +", "strKurs + ' ' + isnull(strLabel, '') + ' ' +");
+        tsql = Replace(tsql, "+ ' ' + dbo.fn_GetCustFieldValuesUsed4Search(42, isnull(ki.lKursinstanzID,0)) ) > 0) ) ",
+                       ") > 0) ) ");
+        for (const char* word :
+             {"pionier", "stabsarbeit", "chemiewehr", "unwetter", "hydranten", "zwyq", "grund", "ausbildung"}) {
+            Statement s = statements[i];
+            s.notSent = false;
+            s.id += std::string(".") + word;
+            s.name = std::string("course search, default options, \"") + word + "\"";
+            s.tsql = Replace(tsql, "CHARINDEX('Grund', ", std::string("CHARINDEX('") + word + "', ");
+            s.program = qv::tsql::Translate(s.tsql);
+            statements.push_back(std::move(s));
+        }
+    }
+}
+
 void AddRewrites(std::vector<Statement>& statements) {
     const std::size_t n = statements.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -928,6 +959,7 @@ int main(int argc, char** argv) {
     AddUnnarrowed(statements);
     AddLetterWord(statements);
     AddRewrites(statements);
+    AddCourseWords(statements);
     g_statements = &statements;
     Ado ado("sqlite:" + DatabasePath());
     Ado* pg = nullptr;
@@ -969,7 +1001,9 @@ int main(int argc, char** argv) {
             ratioOver += !s->notSent && s->adoMs / s->directMs > 2.0;
         }
         char pgMs[16] = "-", pgRatio[16] = "-";
-        const double pgLimit = s->search && s->id.rfind("p02-4.120-04", 0) != 0 ? 100.0 : 20.0;
+        // The course search with the default options reads every course and run: 100 ms as well.
+        const bool fewCourses = s->id.rfind("p02-4.120-04", 0) == 0 && s->id.find("4.120-04.") == std::string::npos;
+        const double pgLimit = s->search && !fewCourses ? 100.0 : 20.0;
         const bool pgIsOver = !s->notSent && s->pgMs > pgLimit;
         if (s->pgMs > 0) {
             std::snprintf(pgMs, sizeof pgMs, "%.3f", s->pgMs);

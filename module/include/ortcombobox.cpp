@@ -131,8 +131,10 @@ int COrtComboBox::FindTypedRow() const {
     GetWindowText(strTyped);
     strTyped = Normalized(strTyped);
     if (strTyped.IsEmpty()) return -1;
-    int nFound = -1;
-    int nMatches = 0;
+    // A place's whole name (postcode, place and addition) names it before its name without the
+    // addition does: "9613 Tannegg" is the plain place beside "9613 Tannegg B".
+    int nFound[2] = {-1, -1};
+    int nMatches[2] = {0, 0};
     for (int i = 0; i < GetCount(); ++i) {
         CString strText, strPLZ, strOrt, strKanton;
         GetCellText(i, eColText, strText);
@@ -142,17 +144,30 @@ int COrtComboBox::FindTypedRow() const {
         const CString strFull = Normalized(strText);
         CString strPlace = strFull;
         const CString strCanton = Normalized(strKanton);
+        const CString strWithCanton = strCanton.IsEmpty() ? CString() : L" " + strCanton;
         if (!strCanton.IsEmpty() && strFull.GetLength() > strCanton.GetLength() &&
-            strFull.Right(strCanton.GetLength() + 1) == L" " + strCanton)
+            strFull.Right(strCanton.GetLength() + 1) == strWithCanton)
             strPlace = strFull.Left(strFull.GetLength() - strCanton.GetLength() - 1);
-        if (strTyped == strFull || strTyped == strPlace || strTyped == Normalized(strPLZ + L" " + strOrt)) {
-            nFound = i;
-            ++nMatches;
-        }
+        // The name without the postcode, with or without the canton.
+        const CString strCode = Normalized(strPLZ);
+        CString strName = strPlace;
+        if (!strCode.IsEmpty() && strPlace.Left(strCode.GetLength() + 1) == strCode + L" ")
+            strName = strPlace.Mid(strCode.GetLength() + 1);
+        const CString strBare = Normalized(strOrt);
+        const bool bWhole = strTyped == strFull || strTyped == strPlace || strTyped == strName ||
+                            (!strCanton.IsEmpty() && strTyped == strName + strWithCanton);
+        const bool bBare = strTyped == Normalized(strPLZ + L" " + strOrt) || strTyped == strBare ||
+                           (!strCanton.IsEmpty() && strTyped == strBare + strWithCanton);
+        for (int t = 0; t < 2; ++t)
+            if (t == 0 ? bWhole : bBare) {
+                nFound[t] = i;
+                ++nMatches[t];
+            }
     }
-    if (nMatches == 1) return nFound;
+    if (nMatches[0] == 1) return nFound[0];
+    if (nMatches[0] == 0 && nMatches[1] == 1) return nFound[1];
     // Several places of that text: the text alone does not say which. None: the list's only row.
-    if (nMatches == 0 && GetCount() == 1) return 0;
+    if (nMatches[0] == 0 && nMatches[1] == 0 && GetCount() == 1) return 0;
     return -1;
 }
 
@@ -262,7 +277,8 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     m_bTextChanged = TRUE;
     SetEvent(m_hWakeEvent);
     if (pResult) *pResult = 0;
-    return TRUE;
+    // The parent hears of the typing too: a typed place is a change of the form from the first key.
+    return FALSE;
 }
 
 void COrtComboBox::OnDestroy() {

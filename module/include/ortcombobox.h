@@ -5,8 +5,9 @@
 // rows appear as they arrive while the user goes on typing. Five columns: postcode, place,
 // municipality, canton and the hidden text column; each item's data is the place's lOrtID.
 // A place typed in full is the place chosen: when the user leaves the field or closes the list
-// without picking a row, a text that is exactly one place's text, or that the list narrowed to one
-// row, picks that row (once the search for the text has ended).
+// without picking a row, a text that is exactly one place's text (its name with or without postcode
+// and canton), or that the list narrowed to one row, picks that row (once the search for the text
+// has ended). The parent hears every change of the text (CBN_EDITCHANGE) as well.
 #include "multicombobox.h"
 #include "qvdatalogger.h"
 #include "qvrowhandoff.h"
@@ -34,8 +35,9 @@ public:
     // answering); without it the pick follows when the search ends. FALSE: the text names no place
     // (or its search has not ended).
     BOOL PickTypedPlace(BOOL bWait);
-    // The row the typed text names: exactly one row with that text (postcode and place, with or
-    // without the canton; blanks and case do not count), else the only row of the list; -1 none.
+    // The row the typed text names: exactly one row with that text (the place's name, with or
+    // without postcode and canton; blanks and case do not count), else the only row of the list;
+    // -1 none.
     int FindTypedRow() const;
 
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;

@@ -71,6 +71,7 @@ constexpr GUID kEinsatzCreated = qv::MakeGuid("91419670-8D8C-11D5-8A6F-005004506
 constexpr GUID kEinsatzChanged = qv::MakeGuid("F2E99873-45C9-11D3-A882-0060087BF908");
 constexpr GUID kBookingsChanged = qv::MakeGuid("4EF7DB46-118D-4C0B-9338-BE2434638F5B");
 constexpr long kTableEinsatz = 6;
+constexpr const wchar_t* kEinsatzViewProgID = L"Qovaro.NQ2.EinsatzerfassungView";
 
 void ReadRegistry(LPCWSTR lpszName, long& lValue) { CQvRegistry::GetValue(kViewKey, lpszName, lValue); }
 void ReadRegistry(LPCWSTR lpszName, BOOL& bValue) {
@@ -219,6 +220,9 @@ long CCreateEinsatzDlg::LoadData() {
     if (bPay) ReadRegistry(L"LastSoldansatzT", lSoldansatzIDTeilnehmer);
     ReadRegistry(L"SetToBesuchtAtCreateEinsatz", SetToBesuchtAtCreateEinsatz);
     ReadRegistry(L"JumpToEinsatz", JumpToEinsatz);
+    CLSID clsidView{};
+    m_bEinsatzView = SUCCEEDED(CLSIDFromProgID(kEinsatzViewProgID, &clsidView));
+    if (!m_bEinsatzView) JumpToEinsatz = FALSE;
     ReadRegistry(L"UseTeilnehmer", UseTeilnehmer);
     ReadRegistry(L"UseInstruktor", UseInstruktor);
     ReadRegistry(L"DeletePerson", DeletePerson);
@@ -418,6 +422,8 @@ void CCreateEinsatzDlg::UpdateControls() {
     GetDlgItem(IDC_CREATEEINSATZ_EREIGNIS)->EnableWindow(lEinsatzID == -1);
     m_cbEinsatzart.EnableWindow(lEinsatzID == -1);
     GetDlgItem(IDC_CREATEEINSATZ_CREATE)->EnableWindow(lEinsatzartID != 0);
+    // Without a view of activities there is nothing to show the activity in.
+    GetDlgItem(IDC_CREATEEINSATZ_JUMP)->EnableWindow(m_bEinsatzView);
     if (!m_bCentral && eAuthority != 3) {
         CheckDlgButton(IDC_CREATEEINSATZ_BESUCHT, BST_UNCHECKED);
         GetDlgItem(IDC_CREATEEINSATZ_BESUCHT)->EnableWindow(FALSE);
@@ -477,7 +483,7 @@ void CCreateEinsatzDlg::OnBnCreateEinsatz() {
             CQvRegistry::SetValue(kViewKey, strName, RowRate(pItem));
         }
     }
-    CQvRegistry::SetValue(kViewKey, L"JumpToEinsatz", static_cast<long>(JumpToEinsatz));
+    if (m_bEinsatzView) CQvRegistry::SetValue(kViewKey, L"JumpToEinsatz", static_cast<long>(JumpToEinsatz));
     CQvRegistry::SetValue(kViewKey, L"LastEinsatzart", lEinsatzartID);
     if (lEinsatzID != -1) CQvRegistry::SetValue(kViewKey, L"DeletePerson", static_cast<long>(DeletePerson));
 
@@ -520,8 +526,8 @@ void CCreateEinsatzDlg::OnBnCreateEinsatz() {
         QvReportMsg(hrEvent, KursNotifString(IDS_EINSATZ_EVENT_FAILED) + L"\n" + CrackHR(hrEvent),
                     L"CCreateEinsatzDlg::OnBnCreateEinsatz", L"Default", __FILE__, __LINE__, 1);
     EndDialog(IDOK);
-    if (JumpToEinsatz && lEinsatzID != -1) {
-        const long hrNav = NQ_NavigateToQvFrameView(L"Qovaro.NQ2.EinsatzerfassungView", lEinsatzID, 0, L"Sold", TRUE);
+    if (m_bEinsatzView && JumpToEinsatz && lEinsatzID != -1) {
+        const long hrNav = NQ_NavigateToQvFrameView(kEinsatzViewProgID, lEinsatzID, 0, L"Sold", TRUE);
         if (FAILED(hrNav))
             QvReportMsg(hrNav, CrackHR(hrNav), L"CCreateEinsatzDlg::OnBnCreateEinsatz", L"Default", __FILE__, __LINE__, 1);
     }

@@ -36,6 +36,8 @@ public:
     BOOL UseInstruktor = TRUE;
     BOOL DeletePerson = FALSE;
     BOOL JumpToEinsatz = TRUE;
+    // Whether the installation has a view of activities to show the new one in.
+    BOOL m_bEinsatzView = FALSE;
     BOOL SetToBesuchtAtCreateEinsatz = TRUE;
     CString strMandant;
     CString strEreignis;

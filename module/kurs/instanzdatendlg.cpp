@@ -153,6 +153,19 @@ COleDateTime NullDate() {
     return dt;
 }
 
+// A date row's start and end as they are saved (an end without its time is the end of its day):
+// TRUE when the end comes before the start, with both as the user reads them.
+bool EndsBeforeStart(const COleDateTime& date1, const COleDateTime& time1, const COleDateTime& date2,
+                     const COleDateTime& time2, CString& strStart, CString& strEnd) {
+    if (!IsValid(date1) || !IsValid(date2)) return false;
+    const COleDateTime start = IsValid(time1) ? DayOf(date1, time1.GetHour(), time1.GetMinute()) : DayOf(date1);
+    const COleDateTime end = IsValid(time2) ? DayOf(date2, time2.GetHour(), time2.GetMinute()) : DayOf(date2, 23, 59, 59);
+    if (!(end < start)) return false;
+    strStart = start.Format(IsValid(time1) ? L"%d.%m.%Y %H:%M" : L"%d.%m.%Y");
+    strEnd = end.Format(IsValid(time2) ? L"%d.%m.%Y %H:%M" : L"%d.%m.%Y");
+    return true;
+}
+
 COleDateTime Today() {
     COleDateTime now = COleDateTime::GetCurrentTime();
     return DayOf(now);
@@ -210,6 +223,7 @@ BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_KONTOAUFWAND, &CInstanzdatenDlg::OnFieldChange)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_KONTOERTRAG, &CInstanzdatenDlg::OnFieldChange)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
+    ON_CBN_EDITCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MAXTN_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MININSTR_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_ABGESAGT, &CInstanzdatenDlg::OnAbgesagtChange)
@@ -675,8 +689,28 @@ HRESULT CInstanzdatenDlg::SaveData() {
         if (CWnd* pBis = GetDlgItem(IDC_INSTANZDATEN_ANMELDENBIS)) pBis->SetFocus();
         return E_ABORT;
     }
+    // Nor may a date end before it starts (a row stored so, or one changed by the program).
+    for (int i = 0; i < m_gridDates.GetItemCount(); ++i) {
+        CQvGridItem* pItem = m_gridDates.QvGetGridItem(i);
+        CString strStart, strEnd;
+        if (!pItem || !EndsBeforeStart(pItem->GetColumnDate(eColStart), pItem->GetColumnDate(eColStartTime),
+                                       pItem->GetColumnDate(eColEnde), pItem->GetColumnDate(eColEndeTime), strStart, strEnd))
+            continue;
+        CString strText;
+        strText.Format(KursLoadString(IDS_INSTANZDATEN_DATE_ORDER_SAVE), strEnd, strStart);
+        AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
+        return E_ABORT;
+    }
     const HRESULT hr = SaveRun();
     if (FAILED(hr)) return hr;
+    if (NQ_IsBudgetRunning()) {
+        // The amounts are stored rounded: the page shows them as they are stored.
+        m_bLoading = TRUE;
+        CDataExchange dx(this, FALSE);
+        DDX_QvCurrency(&dx, IDC_INSTANZDATEN_AUFWAND, curAufwand, dblRoundBudget);
+        DDX_QvCurrency(&dx, IDC_INSTANZDATEN_ERTRAG, curErtrag, dblRoundBudget);
+        m_bLoading = FALSE;
+    }
     return CKursChildDlg::SaveData();
 }
 
@@ -950,27 +984,24 @@ void CInstanzdatenDlg::OnGridEndEdit(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = 0;
     CQvGridItem* pItem = pGrid->pItem;
     if (!pItem) return;
-    BOOL bRefused = FALSE;
-    const CString strText = pGrid->pszText ? CString(pGrid->pszText) : CString();
-    const COleDateTime start = DayOf(pItem->GetColumnDate(eColStart));
-    if (pGrid->nSubItem == eColEnde) {
-        COleDateTime parsed;
-        if (!strText.IsEmpty() && parsed.ParseDateTime(strText) && IsValid(start) && DayOf(parsed) < start)
-            bRefused = TRUE;
-    } else if (pGrid->nSubItem == eColEndeTime) {
-        const COleDateTime end = DayOf(pItem->GetColumnDate(eColEnde));
-        const BOOL bSameDay = (!IsValid(start) && !IsValid(end)) || (IsValid(start) && IsValid(end) && start == end);
-        const COleDateTime t1 = pItem->GetColumnDate(eColStartTime);
-        COleDateTime parsed;
-        if (bSameDay && IsValid(t1) && !strText.IsEmpty() && parsed.ParseDateTime(strText)) {
-            const COleDateTime T1(2000, 1, 1, t1.GetHour(), t1.GetMinute(), 0);
-            const COleDateTime T2(2000, 1, 1, parsed.GetHour(), parsed.GetMinute(), 0);
-            if (T2 < T1) bRefused = TRUE;
-        }
+    // The row as the value typed makes it: a date may not end before it starts.
+    COleDateTime cells[eColEndeTime + 1];
+    for (int c = eColStart; c <= eColEndeTime; ++c) cells[c] = pItem->GetColumnDate(c);
+    if (pGrid->nSubItem >= eColStart && pGrid->nSubItem <= eColEndeTime) {
+        COleDateTime typed = NullDate();
+        if (pGrid->pszText && *pGrid->pszText && !typed.ParseDateTime(pGrid->pszText)) typed = NullDate();
+        cells[pGrid->nSubItem] = typed;
+    }
+    CString strStart, strEnd;
+    if (EndsBeforeStart(cells[eColStart], cells[eColStartTime], cells[eColEnde], cells[eColEndeTime], strStart, strEnd)) {
+        CString strText;
+        strText.Format(KursLoadString(IDS_INSTANZDATEN_DATE_ORDER), strEnd, strStart);
+        AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
+        *pResult = 1;
+        return;
     }
     // Without the edit of the run nothing of the grid may change.
-    if (BeginEdit() != eRecordEditing) bRefused = TRUE;
-    if (bRefused) {
+    if (BeginEdit() != eRecordEditing) {
         *pResult = 1;
         return;
     }

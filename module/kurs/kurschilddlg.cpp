@@ -394,13 +394,24 @@ long CKursChildDlg::SharedParam(const CQvListItemArray& items, int nParam,
     return lShared;
 }
 
+HRESULT CKursChildDlg::BeginEdit() {
+    m_lReportsAtEdit = kurs::ReportCount();
+    return CChildDlg::BeginEdit();
+}
+
+bool CKursChildDlg::IsFailureShown(long hr) const {
+    return FAILED(hr) && (hr == E_ABORT || kurs::ReportCount() != m_lReportsAtEdit);
+}
+
 void CKursChildDlg::EndBookingCommand(long hr, BOOL bChanged, LPCWSTR lpszSource, BOOL bNotice) {
     EndEdit();
+    // One report for one failure: a step that failed has shown its cause.
+    const bool bShown = IsFailureShown(hr);
     if (bChanged && SUCCEEDED(hr)) {
         hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, FALSE);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-    if (FAILED(hr))
+    if (FAILED(hr) && !bShown)
         QvReportMsg(bNotice ? 1 : hr, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, bNotice ? 1 : 0);
 }
 

@@ -113,6 +113,9 @@ public:
     BOOL IsKursleiterWithRight(BOOL bTeilnehmer, long& lPersonID);
 
     HRESULT CloseTab() override;
+    // Begins the edit of a command and takes the count of reports shown so far (kurs::ReportCount),
+    // against which EndBookingCommand decides whether the command's failure has been shown.
+    HRESULT BeginEdit() override;
 
     // The course context.
     long lKursID = 0;
@@ -196,8 +199,13 @@ protected:
     static long SharedParam(const CQvListItemArray& items, int nParam,
                             const std::function<bool(const CQvListItem*)>& bCompared = nullptr);
     // Ends the edit of a booking command: after a change that succeeded the course's bookings
-    // are announced, a failure is reported (as a notice of kind 1 when bNotice, else by its code).
+    // are announced, a failure is reported (as a notice of kind 1 when bNotice, else by its code)
+    // unless a step of the command has shown it since BeginEdit; E_ABORT is a refusal the user
+    // has been shown, or his own cancel, and no failure to report.
     void EndBookingCommand(long hr, BOOL bChanged, LPCWSTR lpszSource, BOOL bNotice);
+    // Whether the failure hr of a command has been shown: a step reported since BeginEdit, or
+    // E_ABORT (a refusal shown to the user, or his own cancel).
+    bool IsFailureShown(long hr) const;
     // Reads the current run's closed flag, its count limit pszLimit (the minimum of instructors or
     // the maximum of participants) and, with pDatum, its date; reports its own database failures.
     HRESULT ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum);
@@ -228,4 +236,5 @@ protected:
     static HRESULT GetPersonDienstgrad(INQLogicServer* pLogic, long lPersonID, CString& strDienstgrad, long& lRang);
 
     CQvAsyncEventSink m_kursEventSink;
+    long m_lReportsAtEdit = 0;
 };

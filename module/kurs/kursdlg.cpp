@@ -24,6 +24,7 @@
 namespace {
 
 constexpr const wchar_t* kViewKey = L"Software\\Qovaro\\NQ2\\KursView";
+constexpr const wchar_t* kCommonKey = L"Software\\Qovaro\\NQ2\\Common";
 // Rights of the course module: read, edit.
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
@@ -181,6 +182,27 @@ HRESULT CKursDlg::OnUpAndRunning() {
     if (GetRecordID() == 0) NavigateToFirstRun();
     // A missing scheduler costs only the periodic refreshes.
     return S_OK;
+}
+
+void CKursDlg::RestoreLastRecord() {
+    // The course and run remembered are those last shown, in whatever database that was: a run
+    // this database does not hold under that course is passed over, and the first start's choice
+    // applies. A lookup that fails is left to the restore, which reports it.
+    long lLastKurs = 0, lLastRun = 0;
+    CQvRegistry::GetValue(kCommonKey, L"LastID_Kurs", lLastKurs);
+    CQvRegistry::GetValue(kCommonKey, L"LastID_Kursinstanz", lLastRun);
+    if (lLastRun != 0) {
+        CQvADOConnection conn;
+        CQvADORecordset rs(&conn);
+        CString strSQL;
+        strSQL.Format(L"SELECT 1 FROM Kursinstanz WHERE lKursinstanzID = %d AND lKursID = %d", lLastRun, lLastKurs);
+        BOOL bEOF = FALSE;
+        long hr = kurs::OpenConnection(conn);
+        if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+        rs.Close();
+        if (SUCCEEDED(hr) && bEOF) return;
+    }
+    CParentDlg::RestoreLastRecord();
 }
 
 void CKursDlg::NavigateToFirstRun() {
@@ -348,10 +370,11 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 }
 
 void CKursDlg::OnSave() {
+    const long lReports = kurs::ReportCount();
     HRESULT hr = SaveData();
     if (FAILED(hr)) {
         // A page that refused its input (E_ABORT) has told the user why.
-        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave");
+        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave", lReports);
         return;
     }
     hr = RefreshAll();
@@ -359,8 +382,9 @@ void CKursDlg::OnSave() {
 }
 
 void CKursDlg::OnCancelEdit() {
+    const long lReports = kurs::ReportCount();
     const HRESULT hr = CancelEdit();
-    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnCancelEdit");
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnCancelEdit", lReports);
     EnableHeader();
 }
 
@@ -483,15 +507,18 @@ void CKursDlg::OnActionCommand(UINT nID) {
     }
 }
 
-void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption) {
+void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports) {
+    // A step that failed has shown its cause: one report for one failure.
+    if (kurs::ReportCount() != lReports) return;
     QvReportMsg(hr, CrackHR(hr), lpszCaption, L"Default", __FILE__, __LINE__, 1);
 }
 
 void CKursDlg::NewKurs() {
     long lKursID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CreateKurs(lKursID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::NewKurs");
+        ReportFailure(hr, L"CKursDlg::NewKurs", lReports);
         return;
     }
     Navigate(lKursID, 0);
@@ -499,9 +526,10 @@ void CKursDlg::NewKurs() {
 
 void CKursDlg::NewKursinstanz() {
     long lKursinstanzID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CreateKursinstanz(GetRecordID(), lKursinstanzID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::NewKursinstanz");
+        ReportFailure(hr, L"CKursDlg::NewKursinstanz", lReports);
         return;
     }
     Navigate(GetRecordID(), lKursinstanzID);
@@ -509,9 +537,10 @@ void CKursDlg::NewKursinstanz() {
 
 void CKursDlg::CopyKursinstanz() {
     long lNewID = 0;
+    const long lReports = kurs::ReportCount();
     const long hr = VRQ_CopyKursinstanz(GetRecordID(), GetSubRecordID(), lNewID);
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::CopyKursinstanz");
+        ReportFailure(hr, L"CKursDlg::CopyKursinstanz", lReports);
         return;
     }
     Navigate(GetRecordID(), lNewID);
@@ -526,9 +555,10 @@ void CKursDlg::DeleteRecord() {
     else
         strQuestion.Format(IDS_KURS_DELETE_QUESTION, static_cast<LPCWSTR>(m_strKurs));
     if (AfxMessageBox(strQuestion, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    const long lReports = kurs::ReportCount();
     const long hr = bRun ? VRQ_DeleteKursinstanz(GetSubRecordID()) : VRQ_DeleteKurs(GetRecordID());
     if (FAILED(hr)) {
-        ReportFailure(hr, L"CKursDlg::DeleteRecord");
+        ReportFailure(hr, L"CKursDlg::DeleteRecord", lReports);
         return;
     }
     if (hr != S_OK) return;
@@ -557,10 +587,11 @@ void CKursDlg::ShowBelegung() {
 }
 
 void CKursDlg::ShowUserLog(BOOL bKursinstanz) {
+    const long lReports = kurs::ReportCount();
     CUserLog log;
     const long hr = bKursinstanz ? log.ShowSpecificUserLog(1, m_strKursinstanzName, CString(), CString(), m_guidKursinstanz)
                                  : log.ShowSpecificUserLog(1, m_strKurs, CString(), CString(), m_guidKurs);
-    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::ShowUserLog");
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::ShowUserLog", lReports);
 }
 
 // ---- reports
@@ -574,6 +605,7 @@ void CKursDlg::OnReportCommand(UINT nID) {
         m_btnReport.ShowHelp(nID);
         return;
     }
+    const long lReports = kurs::ReportCount();
     CQvGUID guidReport;
     CString strLabel;
     if (!m_btnReport.GetReportByCommand(nID, &guidReport, &strLabel)) return;
@@ -583,7 +615,7 @@ void CKursDlg::OnReportCommand(UINT nID) {
     HRESULT hr = report.SetParameter(L"lKursID", GetRecordID());
     if (SUCCEEDED(hr)) hr = report.SetParameter(L"lKursinstanzID", GetSubRecordID());
     if (SUCCEEDED(hr)) hr = report.Run(TRUE);
-    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnReportCommand");
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnReportCommand", lReports);
 }
 
 // ---- fill level

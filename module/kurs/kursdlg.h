@@ -84,6 +84,9 @@ protected:
     END_INTERFACE_PART(Kursinstanz)
     DECLARE_INTERFACE_MAP()
 
+protected:
+    void RestoreLastRecord() override;
+
 private:
     void LayoutControls();
     void NavigateToFirstRun();
@@ -98,7 +101,9 @@ private:
     void ShowBelegung();
     // The user log of the course shown or of its run.
     void ShowUserLog(BOOL bKursinstanz);
-    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption);
+    // Reports a failed command, unless one of its steps reported since the count lReports
+    // (kurs::ReportCount() when the command began).
+    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports);
 
     CKursFillLevel m_fillLevel;
     CQvReportButton m_btnReport;

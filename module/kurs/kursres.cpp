@@ -297,6 +297,12 @@ struct RunDataRegistrar {
             {IDS_INSTANZDATEN_ANMELDEN_ORDER,
              L"Die Anmeldung endet (bis %s) vor ihrem Beginn (von %s). Korrigieren Sie die Daten; es wurde nichts "
              L"gespeichert."},
+            {IDS_INSTANZDATEN_DATE_ORDER,
+             L"Das Ende (%s) liegt vor dem Anfang (%s). Ein Kurstag kann nicht enden, bevor er anfängt; die Eingabe "
+             L"wurde nicht übernommen."},
+            {IDS_INSTANZDATEN_DATE_ORDER_SAVE,
+             L"Ein Kurstag endet (Ende %s) vor seinem Anfang (%s). Korrigieren Sie die Daten; es wurde nichts "
+             L"gespeichert."},
             {IDS_RESERVATION_DUPLICATE, L"Für das Jahr %d ist bereits eine Reservation vorhanden.\nPro Jahr und Kurs "
                                         L"kann nur ein Reservationseintrag vorhanden sein."},
         });

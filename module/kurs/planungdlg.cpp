@@ -454,11 +454,14 @@ void CPlanungDlg::OnBnAdd() {
 void CPlanungDlg::OnAdd(UINT nID) {
     if (lKursID == 0) return;
     const std::size_t nIndex = nID - ID_PLANUNG_ADD_PERSON;
+    const long lReports = kurs::ReportCount();
     long hr = S_OK;
     if (nIndex == 0) hr = AddPersons();
     else if (nIndex == 1) hr = AddReservation();
     else if (nIndex < m_arrKursleitung.size()) hr = AddInstructors(m_arrKursleitung[nIndex]);
-    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), L"CPlanungDlg::OnAdd", L"Default", __FILE__, __LINE__, 1);
+    // One report for one failure: a step that failed, or refused with its message, has shown it.
+    if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports)
+        QvReportMsg(1, CrackHR(hr), L"CPlanungDlg::OnAdd", L"Default", __FILE__, __LINE__, 1);
 }
 
 long CPlanungDlg::AddReservation() {
@@ -583,6 +586,8 @@ BOOL CPlanungDlg::BeginRowCommand() {
 }
 
 void CPlanungDlg::EndRowCommand(long hr, BOOL bPassed, BOOL bReservationEvent, LPCWSTR lpszSource) {
+    // One report for one failure: a step that failed has shown its cause.
+    const bool bShown = IsFailureShown(hr);
     if (bPassed && SUCCEEDED(hr)) {
         const long hrList = LoadPlanningList();
         if (FAILED(hrList)) PL_TRACEHR(hrList);
@@ -593,7 +598,7 @@ void CPlanungDlg::EndRowCommand(long hr, BOOL bPassed, BOOL bReservationEvent, L
         if (SUCCEEDED(hr) && bReservationEvent) hr = m_EventSource.FireEvent(kEventReservationsChanged, lKursID, 0);
         if (FAILED(hr)) PL_TRACEHR(hr);
     }
-    if (FAILED(hr)) QvReportMsg(1, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 1);
+    if (FAILED(hr) && !bShown) QvReportMsg(1, CrackHR(hr), lpszSource, L"Default", __FILE__, __LINE__, 1);
 }
 
 void CPlanungDlg::OnBnRemove() {
@@ -691,7 +696,7 @@ void CPlanungDlg::OnBnChangeState() {
         if (lPersonID == 0 || (lArt != eArtTeilnehmer && lArt != eArtInstruktor)) continue;
         hr = kurs.UpdatePersonKursStatus(lArt == eArtTeilnehmer, lPersonKursID, lPersonID, -1,
                                          static_cast<EPersonKursStatus>(lNewStatus));
-        // The course API has shown the error of its own steps; the command's report follows.
+        // The course API has shown the error of its own steps.
         if (FAILED(hr)) PL_TRACEHR(hr);
     }
     EndRowCommand(hr, TRUE, FALSE, L"CPlanungDlg::OnBnChangeState");

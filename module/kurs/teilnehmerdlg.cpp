@@ -502,18 +502,22 @@ void CTeilnehmerDlg::OnBnRemove() {
     if (!BeginRowCommand(lSelected)) return;
     CQvListItemArray items;
     m_list.QvGetSelListItemArray(items);
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
     CVRQKurs kurs;
-    long hr = S_OK;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
         long lPersonKursID = 0, lPersonID = 0;
         items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         if (lPersonID == 0) continue;
-        hr = kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lKursinstanzID);
+        // Each removal is one unit; the loop stops at a failure or at the user's cancel.
+        hr = RemoveBooking(conn, kurs, TRUE, lPersonKursID, lPersonID, lKursinstanzID);
         if (FAILED(hr)) TN_TRACEHR(hr);
         else bChanged = TRUE;
     }
+    // A cancel (or a refusal shown to the user) is no failure: the rows removed before it are shown gone.
+    if (hr == E_ABORT) hr = S_OK;
     EndCommand(hr, bChanged, L"CTeilnehmerDlg::OnBnRemove");
 }
 

@@ -28,9 +28,10 @@ struct Quiet {
 QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); }
 
 // The date field: digits go into the section the caret is in, as the user types them ("1", "5":
-// the day 15) and the section stays selected; the separator goes on to the next section. A click
-// selects the section clicked. A day beyond the month's end is kept while the month and year are
-// typed ("31" in November, then "12": 31 December).
+// the day 15); a section typed full goes on to the next one, so that "01122026" is 1 December 2026.
+// The separator goes on to the next section too, unless a full section just went on to it ("15.01."
+// is the 15th of January as "1501" is). A click selects the section clicked. A day beyond the
+// month's end is kept while the month and year are typed ("31" in November, then "12": 31 December).
 class DateEdit : public QDateTimeEdit {
 public:
     DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) { lineEdit()->installEventFilter(this); }
@@ -39,22 +40,33 @@ protected:
     void keyPressEvent(QKeyEvent* e) override {
         const QString text = e->text();
         const bool plain = (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
+        const bool advanced = advanced_;
+        advanced_ = false;
         if (plain && text.size() == 1 && text[0].isDigit()) {
             if (TypeDigit(text[0])) {
                 e->accept();
                 return;
             }
         }
+        // The separator after a section that went on by itself was typed for that section.
+        if (advanced && plain && text.size() == 1 && (text[0].isPunct() || text[0].isSpace())) {
+            e->accept();
+            return;
+        }
         Commit();
         QDateTimeEdit::keyPressEvent(e);
     }
     void focusOutEvent(QFocusEvent* e) override {
+        advanced_ = false;
         Commit();
         QDateTimeEdit::focusOutEvent(e);
     }
     bool eventFilter(QObject* o, QEvent* e) override {
         if (o == lineEdit()) {
-            if (e->type() == QEvent::MouseButtonPress) Commit();
+            if (e->type() == QEvent::MouseButtonPress) {
+                advanced_ = false;
+                Commit();
+            }
             else if (e->type() == QEvent::MouseButtonRelease) {
                 // After the field has taken the release, which clears a selection clicked into.
                 QMetaObject::invokeMethod(this, [this] {
@@ -105,6 +117,13 @@ private:
         } else if (value >= Low(s)) {
             Apply(s, value);
         }
+        if (typed.size() == Digits(s) && value >= Low(s) && index + 1 < sectionCount()) {
+            pending_.clear();
+            pendingSection_ = NoSection;
+            advanced_ = true;
+            Select(index + 1);
+            return true;
+        }
         Select(index);
         return true;
     }
@@ -141,6 +160,7 @@ private:
     }
 
     QString pending_;  // the digits typed into the section so far
+    bool advanced_ = false;  // the last digit filled its section and the caret went on
     Section pendingSection_ = NoSection;
     int wantedDay_ = 0;  // the day typed, kept while a shorter month is shown
     QDate typedDate_;    // the date the typing gave; another change forgets the day typed

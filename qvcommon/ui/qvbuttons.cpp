@@ -96,14 +96,21 @@ QImage StandardButtonImage(int number) {
         p.fillPath(path, QColor(0x40, 0x40, 0x40));
         break;
     }
-    case 44:  // print
-        p.fillRect(QRect(4, 2, 8, 4), Qt::white);
-        p.setPen(dark);
-        p.drawRect(QRect(4, 2, 8, 4));
-        p.fillRect(QRect(2, 6, 12, 6), QColor(0x80, 0x80, 0x80));
-        p.fillRect(QRect(4, 10, 8, 4), Qt::white);
-        p.drawRect(QRect(4, 10, 8, 4));
+    case 44: {  // send: a letter going out, an arrow away from it
+        p.setPen(QPen(dark, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 1.5, 10, 7));
+        p.drawPolyline(QPolygonF({QPointF(1.5, 1.5), QPointF(6.5, 5.5), QPointF(11.5, 1.5)}));
+        p.setPen(QPen(blue, 2));
+        p.drawLine(QPointF(4, 12), QPointF(11, 12));
+        QPainterPath head;
+        head.moveTo(10, 8.5);
+        head.lineTo(15, 12);
+        head.lineTo(10, 15.5);
+        head.closeSubpath();
+        p.fillPath(head, blue);
         break;
+    }
     case 46:  // search
         p.setPen(QPen(blue, 2));
         p.drawEllipse(QRectF(2, 2, 8, 8));

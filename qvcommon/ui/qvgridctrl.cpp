@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <cwctype>
 #include <mutex>
+#include <string>
+#include <vector>
 
 IMPLEMENT_DYNAMIC(CQvGridCtrl, CQvListCtrl)
 
@@ -38,6 +40,61 @@ bool ParseNumber(const CString& text, double& value) {
     wchar_t* end = nullptr;
     value = std::wcstod(s.c_str(), &end);
     return end && *end == L'\0';
+}
+
+// A date or time typed as a person types it, in the form the date parser reads: digits alone
+// ("28012027", "280127", "0800", "800") or with other separators ("28/1/27", "8.30"); a year of two
+// digits is 1930 to 2029. Any other text is left to the parser as it is.
+CString CellDateText(const CString& in, int mode) {
+    const std::wstring s = Trimmed(in).GetString();
+    std::vector<std::wstring> parts(1);
+    for (wchar_t c : s) {
+        if (std::iswdigit(static_cast<wint_t>(c))) parts.back() += c;
+        else if (std::wcschr(L".:/-, ", c) && !parts.back().empty()) parts.emplace_back();
+        else return in;
+    }
+    if (parts.back().empty()) return in;
+    if (!ShowsDate(mode)) {
+        if (parts.size() == 1 && parts[0].size() <= 4) {
+            // The last two digits are the minutes, unless there are only two.
+            const std::wstring d = parts[0];
+            const std::size_t hour = d.size() <= 2 ? d.size() : d.size() - 2;
+            parts = {d.substr(0, hour), hour == d.size() ? std::wstring(L"00") : d.substr(hour)};
+        }
+        if (parts.size() != 2 || parts[1].size() != 2) return in;
+        return CString((parts[0] + L":" + parts[1]).c_str());
+    }
+    if (ShowsTime(mode)) return in;
+    if (parts.size() == 1 && (parts[0].size() == 8 || parts[0].size() == 6)) {
+        const std::wstring d = parts[0];
+        parts = {d.substr(0, 2), d.substr(2, 2), d.substr(4)};
+    }
+    if (parts.size() != 3 || parts[0].size() > 2 || parts[1].size() > 2 || (parts[2].size() != 2 && parts[2].size() != 4))
+        return in;
+    if (parts[2].size() == 2) {
+        const int year = std::stoi(parts[2]);
+        parts[2] = std::to_wstring(year + (year < 30 ? 2000 : 1900));
+    }
+    return CString((parts[0] + L"." + parts[1] + L"." + parts[2]).c_str());
+}
+
+bool ParseCellDate(const CString& text, int mode, COleDateTime& date) {
+    return date.ParseDateTime(CellDateText(text, mode));
+}
+
+// What the user is told of a text that is no value of the cell's kind.
+void TellNoValue(int mode, const CString& typed) {
+    CString text;
+    const CString shown = Trimmed(typed);
+    if (shown.IsEmpty() && IsDateMode(mode)) text = L"Das Datum muss angegeben werden.";
+    else if (mode == CQvGridCtrl::eEditNumber) text.Format(L"\"%s\" ist keine Zahl.", shown.GetString());
+    else if (!IsDateMode(mode)) text.Format(L"\"%s\" ist kein gültiger Wert.", shown.GetString());
+    else if (!ShowsDate(mode))
+        text.Format(L"\"%s\" ist keine gültige Zeit. Geben Sie sie als HH:MM oder HHMM ein.", shown.GetString());
+    else if (ShowsTime(mode))
+        text.Format(L"\"%s\" ist kein gültiges Datum mit Zeit. Geben Sie es als TT.MM.JJJJ HH:MM ein.", shown.GetString());
+    else text.Format(L"\"%s\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ oder TTMMJJJJ ein.", shown.GetString());
+    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -305,7 +362,7 @@ BOOL CQvGridCtrl::Apply(CQvGridItem* item, int column, int mode, const CString& 
         if (!DateMayBeEmpty(mode)) return FALSE;
         date.SetStatus(COleDateTime::null);
     } else {
-        if (!date.ParseDateTime(text)) return FALSE;
+        if (!ParseCellDate(text, mode, date)) return FALSE;
         // A time keeps the cell's date, a date keeps the cell's time.
         const COleDateTime old = item->GetColumnDate(column);
         const bool haveOld = old.GetStatus() == COleDateTime::valid;
@@ -328,7 +385,7 @@ BOOL CQvGridCtrl::Change(int index, int column, const CString& text) {
     CString shown = Trimmed(text);
     if (IsDateMode(mode) && !shown.IsEmpty()) {
         COleDateTime date;
-        date.ParseDateTime(shown);
+        ParseCellDate(shown, mode, date);
         shown = ShowsDate(mode) ? date.Format(ShowsTime(mode) ? L"%d.%m.%Y %H:%M" : L"%d.%m.%Y") : date.Format(L"%H:%M");
     }
     if (mode == eEditText) shown = text;
@@ -419,7 +476,17 @@ BOOL CQvGridCtrl::EndEdit(BOOL takeOver) {
     m_bEnding = false;
     if (!takeOver || !item || text == before) return TRUE;
     const int index = item->GetIndex();
-    return index >= 0 && Change(index, column, text);
+    if (index < 0) return FALSE;
+    if (!m_bReadOnly && mode != eEditNone && !Apply(item, column, mode, text, true)) {
+        TellNoValue(mode, text);
+        // Left with a key: the editor opens again with the text, to be corrected.
+        if (hadFocus && EditCell(index, column) && m_edit.GetSafeHwnd()) {
+            m_edit.SetWindowText(text);
+            m_edit.SetSel(0, -1);
+        }
+        return FALSE;
+    }
+    return Change(index, column, text);
 }
 
 void CQvGridCtrl::OnEditorKillFocus() {

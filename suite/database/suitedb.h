@@ -23,6 +23,12 @@ std::string_view SchemaSql();
 // on first use, and the demo data to store the demo installation's options.
 std::string_view OptionTableSql();
 
+// The security server's own tables (QvSecRole, QvSecFunction, QvSecObject, QvSecRight), made the
+// same way: by the server on first use, and by the demo data with its users. SecurityRolesSql sets
+// the roles of the demo's users (Administrator, Kursleiter) while no role is set.
+std::string_view SecurityTablesSql();
+std::string_view SecurityRolesSql();
+
 // Creates the schema on an empty database in one transaction (a savepoint inside a transaction
 // the caller holds). A database that already has this version is left as it is. Returns an
 // SQLite result code; on failure `error` (may be null) gets the reason and nothing is created.

@@ -11,3 +11,6 @@
 
 // The name prefix of a copied run
 #define IDS_COPY_PREFIX 10030
+
+// A booking that was saved, whose log entry could not be written
+#define IDS_BOOKING_LOG_FAILED 10031

@@ -1,4 +1,6 @@
-// Deleting courses and runs. The log entry comes first, while the record can still be named.
+// Deleting courses and runs. The record's GUID and name are read first, so that the log entry can
+// name it; the entry is written in the deletion's transaction, so that it stands exactly when the
+// deletion was committed.
 #include "kursint.h"
 
 #include "kursresource.h"
@@ -17,15 +19,18 @@ long VRQ_DeleteKurs(long lKursID) {
                       lKursID);
         hr = kurs::ReadRecord(rs, strSQL, L"strBezeichnung", guidKurs, strBezeichnung);
     }
-    if (SUCCEEDED(hr)) {
-        hr = kurs::WriteUserLog(2, IDS_LOG_KURS_DELETED, strBezeichnung, L"Ausbildung.Kurs", 0, 39, guidKurs,
-                                CQvGUID());
-    }
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"DELETE Kurs WHERE lKursID = %d", lKursID);
         hr = kurs::Execute(conn, strSQL);
     }
+    if (SUCCEEDED(hr)) {
+        hr = kurs::WriteUserLog(2, IDS_LOG_KURS_DELETED, strBezeichnung, L"Ausbildung.Kurs", 0, 39, guidKurs,
+                                CQvGUID());
+    }
+    hr = trans.End(hr);
     kurs::FireKursEvent(KURS_EVENT_KURS_CHANGED, lKursID);
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     return hr;
@@ -46,10 +51,6 @@ long VRQ_DeleteKursinstanz(long lKursinstanzID) {
                       lKursinstanzID);
         hr = kurs::ReadRecord(rs, strSQL, L"strBezeichnung", guidKursinstanz, strBezeichnung);
     }
-    if (SUCCEEDED(hr)) {
-        hr = kurs::WriteUserLog(2, IDS_LOG_KURSINSTANZ_DELETED, strBezeichnung, L"Ausbildung.Instanz", 0, 42,
-                                guidKursinstanz, CQvGUID());
-    }
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) {
@@ -64,6 +65,10 @@ long VRQ_DeleteKursinstanz(long lKursinstanzID) {
         CString strSQL;
         strSQL.Format(L"DELETE Kursinstanz WHERE lKursinstanzID = %d", lKursinstanzID);
         hr = kurs::Execute(conn, strSQL);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = kurs::WriteUserLog(2, IDS_LOG_KURSINSTANZ_DELETED, strBezeichnung, L"Ausbildung.Instanz", 0, 42,
+                                guidKursinstanz, CQvGUID());
     }
     hr = trans.End(hr);
 

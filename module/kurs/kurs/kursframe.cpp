@@ -29,6 +29,9 @@ struct StringRegistrar {
             {IDS_REMOVE_TITLE, L"Person entfernen"},
             {IDS_REMOVE_NOTE, L"Notieren Sie anschliessend in den Bemerkungen den Grund für die Abmeldung."},
             {IDS_COPY_PREFIX, L"Kopie von "},
+            {IDS_BOOKING_LOG_FAILED,
+             L"Die Anmeldung ist gespeichert, ihr Eintrag im Benutzerprotokoll konnte jedoch nicht geschrieben "
+             L"werden:\n%s"},
         });
     }
 };

@@ -204,6 +204,8 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         if (bTeilnehmer) {
             hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true);
             if (hr == S_FALSE) return S_FALSE;
+            // The user cancelled the choice, or was shown the refusal: nothing to report.
+            if (hr == E_ABORT) return hr;
         } else {
             hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID);
         }

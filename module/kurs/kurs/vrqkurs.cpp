@@ -4,6 +4,7 @@
 
 #include "nqcommon.h"
 #include "qvinteract.h"
+#include "kursapiresource.h"
 #include "kursresource.h"
 #include "userlog.h"
 
@@ -214,6 +215,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     }
     // Reported once the transaction has ended (the rollback leaves the error to read), unless the
     // step that failed reported it; a failed commit is reported here.
+    const bool bOwn = trans.Owns();
     hr = trans.End(hr);
     const bool bReported = FAILED(hr);
     if (bReported && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
@@ -224,7 +226,20 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
         if (FAILED(hrRemove)) DisplayStatusMsg();
     }
 
-    if (SUCCEEDED(hr)) hr = kurs::LogBookingAdded(rs, TRUE, lPersonKursID, lKursinstanzID, eStatus);
+    if (SUCCEEDED(hr)) {
+        const long hrLog = kurs::LogBookingAdded(rs, TRUE, lPersonKursID, lKursinstanzID, eStatus);
+        if (FAILED(hrLog) && bOwn) {
+            // The booking is committed: the user reads that it is saved, and why its entry is missing.
+            CString strCause;
+            conn.GetErrorText(strCause);
+            if (strCause.IsEmpty()) strCause.Format(L"No OLEDB Error available!\n%s", CrackHR(hrLog));
+            CString strText;
+            strText.Format(IDS_BOOKING_LOG_FAILED, static_cast<LPCWSTR>(strCause));
+            QvReportDBErrorText(strText, hrLog, __FILE__, __LINE__);
+        } else {
+            hr = hrLog;
+        }
+    }
 
     if (FAILED(hr) && !bReported) KURS_REPORTDBERROR(conn, hr);
     return hr;

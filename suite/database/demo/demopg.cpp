@@ -394,6 +394,9 @@ DemoFileResult MakeDemoDatabasePg(const DemoFileOptions& options, DemoFileReport
     // The option server's own table, for the demo's options: made as the server makes it.
     if (pg.Exec("SELECT dbo.qv_CreateOptionTables()") != 0)
         return fail("Creating the options table failed: " + pg.LastError().description);
+    // The security server's tables, for the demo users' roles.
+    if (pg.Exec("SELECT dbo.qv_CreateSecurityTables()") != 0)
+        return fail("Creating the security tables failed: " + pg.LastError().description);
     PgTables tables;
     if (ReadPgTables(pg, &tables) != 0) return fail("Reading the tables of " + where + " failed: " + pg.LastError().description);
     Copier copier(pg, src.Handle(), options.scale.progress);

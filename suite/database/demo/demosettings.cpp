@@ -22,6 +22,10 @@ void WriteSecurity(Model& m) {
     Insert user(m.db, "QvSecUser", {"lQvSecUserID", "strUserID", "strName"});
     user.Row(kAdminUser, m.persons[std::size_t(m.adminPerson)].contactGuid, "Administrator");
     user.Row(kLeaderUser, m.persons[std::size_t(m.leaderPerson)].contactGuid, "Kursleiter");
+    // Their roles and the security server's tables, as its first start makes them: a user can be
+    // added before the program has opened the database.
+    Exec(m.db, std::string(SecurityTablesSql()));
+    Exec(m.db, std::string(SecurityRolesSql()));
 
     // The administrator may do everything everywhere; the course leader reads the members of
     // every brigade and changes those of his own.

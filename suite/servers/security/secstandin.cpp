@@ -32,54 +32,6 @@ constexpr const wchar_t* kSource = L"qvsecserver";
 constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
 constexpr const wchar_t* kNullGUID = L"00000000-0000-0000-0000-000000000000";
 
-// The server's own tables; the suite's schema does not know them. Created on the caller's
-// database connection, inside his transaction if one is open.
-constexpr const char* kCreateTables =
-    "CREATE TABLE IF NOT EXISTS QvSecRole ("
-    " lQvSecUserID INTEGER PRIMARY KEY,"
-    " fAdmin INTEGER NOT NULL DEFAULT 0);"
-    "CREATE TABLE IF NOT EXISTS QvSecFunction ("
-    " guid TEXT PRIMARY KEY COLLATE NOCASE,"
-    " strName TEXT NOT NULL DEFAULT '');"
-    "CREATE TABLE IF NOT EXISTS QvSecObject ("
-    " strKey TEXT PRIMARY KEY COLLATE NOCASE,"
-    " strKey2 TEXT NOT NULL DEFAULT '' COLLATE NOCASE,"
-    " guidFunction TEXT NOT NULL COLLATE NOCASE,"
-    " strName TEXT NOT NULL DEFAULT '');"
-    "CREATE TABLE IF NOT EXISTS QvSecRight ("
-    " lQvSecRightID INTEGER PRIMARY KEY,"
-    " lQvSecUserID INTEGER NOT NULL,"
-    " guid TEXT NOT NULL COLLATE NOCASE,"
-    " strKey TEXT NOT NULL DEFAULT '' COLLATE NOCASE,"
-    " lRight INTEGER NOT NULL DEFAULT 0,"
-    " UNIQUE (lQvSecUserID, guid, strKey));"
-    "INSERT OR IGNORE INTO QvSecFunction (guid, strName) VALUES"
-    " ('5F03AD81-548C-4F27-8FDA-45FC8E49B17C', 'Ausbildung'),"
-    " ('4E96EEEA-F268-4E0C-A6C4-0AB9ED892746', 'Ausbildung: Einstellungen'),"
-    " ('00D42EE5-F393-45EB-BCDF-5873430E1432', 'Kurs'),"
-    " ('FB4C0C46-8C91-4F55-BA7B-9E5FEBB97358', 'Kursaustragung'),"
-    " ('9226ADE4-9631-4108-A7D0-EC5FB3DE9D36', 'Ausbildung: Berichte'),"
-    " ('26C2F4CD-E822-4E3B-B665-F7A60A24B65B', 'Teilnehmer'),"
-    " ('7AC2F5A3-00A0-4147-A25D-730B31F0BC8B', 'Instruktoren'),"
-    " ('924411CF-EA09-4E11-ABA5-F7779B9C6523', 'Instanzdaten'),"
-    " ('7DFFEFCC-5812-42A6-BEB3-F9E7369EF042', 'Instruktor'),"
-    " ('8BDEFAFA-61B5-4DB5-8CBD-5C38E19AEB70', 'Planung'),"
-    " ('B92A2088-34E1-4211-8BC9-2A743F3B16CD', 'Archiv');";
-
-// The roles of the demo's users, while no role is set. The course leader reads and leads
-// (0x10001) everything but the course settings.
-constexpr const char* kSeedRoles =
-    "INSERT INTO QvSecRole (lQvSecUserID, fAdmin)"
-    " SELECT lQvSecUserID, 1 FROM QvSecUser WHERE strName = 'Administrator' COLLATE NOCASE;"
-    "INSERT INTO QvSecRole (lQvSecUserID, fAdmin)"
-    " SELECT lQvSecUserID, 0 FROM QvSecUser WHERE strName = 'Kursleiter' COLLATE NOCASE;"
-    "INSERT OR REPLACE INTO QvSecRight (lQvSecUserID, guid, strKey, lRight)"
-    " SELECT lQvSecUserID, '00000000-0000-0000-0000-000000000000', '', 65537 FROM QvSecUser"
-    " WHERE strName = 'Kursleiter' COLLATE NOCASE;"
-    "INSERT OR REPLACE INTO QvSecRight (lQvSecUserID, guid, strKey, lRight)"
-    " SELECT lQvSecUserID, '4E96EEEA-F268-4E0C-A6C4-0AB9ED892746', '', 0 FROM QvSecUser"
-    " WHERE strName = 'Kursleiter' COLLATE NOCASE;";
-
 bool HasTable(sqlite3* db, const char* table, const char* schema = "main") {
     return sqlite3_table_column_metadata(db, schema, table, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) ==
            SQLITE_OK;
@@ -94,7 +46,11 @@ void Exec(sqlite3* db, const char* sql) {
     }
 }
 
+// The server's own tables (the suite's schema does not know them) and the demo users' roles,
+// made on the caller's database connection, inside his transaction if one is open.
 void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
+    const std::string kCreateTables(qv::suite::SecurityTablesSql());
+    const char* const kSeedRoles = qv::suite::SecurityRolesSql().data();
     if (!HasTable(db, "QvSecRight") && sqlite3_db_readonly(db, "main") == 1) {
         // A file that may not be written and has never had the tables: the connection gets them
         // as its own temporary tables, filled as a first start would fill them, so its users
@@ -107,7 +63,7 @@ void CreateTables(sqlite3* db, std::vector<qv::sql::Value>&) {
         if (HasTable(db, "QvSecUser")) Exec(db, kSeedRoles);
         return;
     }
-    if (!HasTable(db, "QvSecRight")) Exec(db, kCreateTables);
+    if (!HasTable(db, "QvSecRight")) Exec(db, kCreateTables.c_str());
     if (!HasTable(db, "QvSecUser")) return;
     sqlite3_stmt* stmt = nullptr;
     bool anyRole = true;

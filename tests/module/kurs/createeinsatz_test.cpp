@@ -124,8 +124,12 @@ protected:
 
 TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTransaction) {
     long emil = 0, fritz = 0;
+    // As shipped the box is ticked, but no view of activities is registered: nothing to open.
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\KursView", L"JumpToEinsatz", 1L);
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_JUMP));
+        EXPECT_FALSE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_JUMP)));
         EXPECT_EQ(ComboItems(dlg.m_cbEinsatzart.GetSafeHwnd()), (std::vector<std::wstring>{L"Kurs", L"Übung"}));
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_EREIGNIS)), L"Herbst (01.09.2031)");
         EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_DAUER)), L"2.00 Tg") << "the run's days";
@@ -211,6 +215,9 @@ TEST_F(CreateEinsatzTest, ARunBecomesAnActivityWithPayAbsencesAndGroupsInOneTran
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseTeilnehmer", teilnehmer);
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"UseInstruktor", instruktor);
     EXPECT_EQ(teilnehmer * 10 + instruktor, 11) << "both groups chosen, remembered";
+    long jump = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"JumpToEinsatz", jump);
+    EXPECT_EQ(jump, 1) << "the choice is kept for an installation with the view";
 }
 
 TEST_F(CreateEinsatzTest, ATransferFailingHalfWayLeavesNothingAndTheNextPressWritesOnce) {
@@ -331,17 +338,25 @@ TEST_F(CreateEinsatzTest, ALocalInstallationPaysParticipantsOnlyAndLeavesOtherCo
     long besucht = -1;
     CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\KursView", L"SetToBesuchtAtCreateEinsatz", besucht);
     EXPECT_EQ(besucht, 1) << "not written back for another course type";
-    // The installation's own course: its participants may be set to attended, as remembered.
-    Sql("UPDATE Kurs SET lTyp = 3 WHERE lKursID = " + K(kurs));
-    Run([&](CCreateEinsatzDlg& dlg) {
-        EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_BESUCHT)));
-        EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT));
-    });
+    // The installation's own course, and in the central installation any course: its participants
+    // may be set to attended, as remembered.
+    for (const bool central : {false, true}) {
+        qv::nq::SetEnterpriseEdition(central);
+        Sql("UPDATE Kurs SET lTyp = " + K(central ? 2 : 3) + " WHERE lKursID = " + K(kurs));
+        Run([&](CCreateEinsatzDlg& dlg) {
+            EXPECT_TRUE(Enabled(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_CREATEEINSATZ_BESUCHT)));
+            EXPECT_TRUE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_BESUCHT)) << central;
+        });
+    }
 }
 
 TEST_F(CreateEinsatzTest, ARateInHoursIsAskedAboutAndCancelWritesNothing) {
+    // An installation with a view of activities offers to open the new one.
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L"Qovaro.NQ2.EinsatzerfassungView\\CLSID", REG_SZ,
+                           L"{5A0F3C8E-1B2D-4C6F-9E7A-2B3C4D5E6F70}", 0), ERROR_SUCCESS);
     Run([&](CCreateEinsatzDlg& dlg) {
         HWND wnd = dlg.GetSafeHwnd();
+        EXPECT_TRUE(Enabled(qv::ui::test::Item(wnd, IDC_CREATEEINSATZ_JUMP)));
         EXPECT_FALSE(dlg.IsDlgButtonChecked(IDC_CREATEEINSATZ_JUMP)) << "as the user left it";
         const auto rates = ComboItems(dlg.m_cbSoldansatz.GetSafeHwnd());
         for (int i = 0; i < int(rates.size()); ++i)

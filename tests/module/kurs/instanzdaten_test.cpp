@@ -360,18 +360,21 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
 
     // A place typed in full and left without touching the list: by Tab (its text one of two rows),
-    // by Return, or its text narrowed to one row left with Tab. Another field changed afterwards,
-    // the save keeps it.
+    // by Return, its name alone beside a longer one, or its text narrowed to one row left with Tab.
+    // The typing changes the page; another field changed afterwards, the save keeps it.
     const struct {
         const wchar_t* typed;
         UINT key;
         long place;
-    } leaves[] = {{L"9650 Riedern", VK_TAB, 4}, {L"9651 rietbad", VK_RETURN, 5}, {L"Rietst", VK_TAB, 3}};
+    } leaves[] = {{L"9650 Riedern", VK_TAB, 4}, {L"9651 rietbad", VK_RETURN, 5}, {L"Riedern", VK_TAB, 4},
+                  {L"Rietst", VK_TAB, 3}};
     for (const auto& leave : leaves) {
         SCOPED_TRACE(W2U(leave.typed));
         const std::wstring typed = leave.typed;
+        ASSERT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
         for (std::size_t i = 0; i < typed.size(); ++i)
             ASSERT_TRUE(i == 0 ? Retype(ort, typed.substr(i, 1)) : Type(ort, typed.substr(i, 1)));
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the typing changed the page";
         ASSERT_TRUE(PressKey(nullptr, leave.key));
         ASSERT_TRUE(WaitFor([&] { return Page()->m_cbOrt.GetCurSel() >= 0; })) << "the typed place is picked";
         EXPECT_FALSE(Page()->m_cbOrt.GetDroppedState());
@@ -559,11 +562,21 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
 
-    // An end before the start is refused; 6 hours make the half day a whole one.
+    // An end before the start is refused with a word naming both, the start moved past the end
+    // too (typed into its cell, digits alone); 6 hours make the half day a whole one.
     CQvGridCtrl& grid = Page()->m_gridDates;
+    script.ExpectMessageBox(IDOK, L"Das Ende (10.03.2031 07:00) liegt vor dem Anfang (10.03.2031 08:00)");
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
+    script.ExpectMessageBox(IDOK, L"Das Ende (09.03.2031 12:59) liegt vor dem Anfang (10.03.2031 08:00)");
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
-    EXPECT_EQ(GridRow(0)[3], L"12:59");
+    script.ExpectMessageBox(IDOK, L"Das Ende (10.03.2031 12:59) liegt vor dem Anfang (11.03.2031 08:00)");
+    ASSERT_TRUE(grid.EditCell(0, 0));
+    ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"11032031"));
+    ASSERT_TRUE(PressKey(grid.GetEditor()->GetSafeHwnd(), VK_TAB));
+    EXPECT_EQ(script.Pending(), 0u);
+    if (grid.IsEditing()) grid.EndEdit(FALSE);
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:59"}));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
     ASSERT_TRUE(grid.SetCellValue(0, 3, L"14:00"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"2.00 Tg");
@@ -596,7 +609,11 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
                                                               (kOnPg ? "_pg" : "") + ".png")));
         ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
         EXPECT_FALSE(popup->isVisible());
-        // The day typed digit by digit.
+        // The date typed as digits alone, then the day alone, digit by digit.
+        ASSERT_TRUE(TypeDate(picker, 0, L"26042032"));
+        EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
+        ASSERT_TRUE(TypeDate(picker, 0, L"17032031"));
+        EXPECT_EQ(qv::ui::test::Text(picker), L"17.03.2031");
         ASSERT_TRUE(TypeDate(picker, 0, L"17"));
         EXPECT_EQ(qv::ui::test::Text(picker), L"17.03.2031");
         Click(dlg.GetSafeHwnd(), IDOK);
@@ -639,6 +656,17 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     Click(Field(IDC_INSTANZDATEN_NEWDATE));
     if (grid.IsEditing()) grid.EndEdit(FALSE);
     EXPECT_EQ(GridRow(2), (std::vector<std::wstring>{L"18.03.2031", L"08:00", L"", L"07:00"}));
+    Click(Item(IDC_KURSDLG_CANCEL));
+
+    // A date stored so that it ends before it starts is not saved again with the rest.
+    Sql("UPDATE Kursinstanzdate SET dtStart = '2031-03-28 00:00:00', dtEnde = '2031-03-27 23:59:59' WHERE "
+        "lKursinstanzdateID = " + K(first));
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 3");
+    script.ExpectMessageBox(IDOK, L"Ein Kurstag endet (Ende 27.03.2031) vor seinem Anfang (28.03.2031)");
+    Save();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 3'"), 0);
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 
@@ -756,6 +784,7 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
 
 TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     qv::budget::SetBudgetRunning(true);
+    options.Set(-1020, L"RoundBudget", 5);  // as installed: to 0.05
     CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"ActMandantID", static_cast<DWORD>(mandant));
     Sql("UPDATE Mandant SET fActive = 1 WHERE lMandantID = " + K(mandant));
     Sql("INSERT INTO BudgetKonto (lBudgetKontoID, lMandantID, strNummer, strBezeichnung, lStdTyp, lStdArt) VALUES "
@@ -775,9 +804,11 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
 
     Retype(Field(IDC_INSTANZDATEN_AUFWAND), L"1'250.50");
     ASSERT_TRUE(SelectComboItem(ertrag, 1));
-    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"800");
+    Retype(Field(IDC_INSTANZDATEN_ERTRAG), L"800.02");
     Screen(Page()->GetSafeHwnd(), "instanzdatendlg");
     Save();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ERTRAG)), L"800.00") << "as stored, rounded to 0.05";
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     // Only the changed account is linked; both amounts are written under their accounts.
     EXPECT_EQ(Text("SELECT group_concat(lLinkTyp || ':' || lBudgetKontoID) FROM BudgetKontoLink"), "1:2");
     EXPECT_EQ(Text("SELECT group_concat(l, ';') FROM (SELECT lLinkTyp || ':' || lBudgetKontoID || ':' || curBetrag || "
@@ -834,6 +865,7 @@ TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {
     qv::budget::SetBudgetRunning(false);
     ShowPage();
     EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_AUFWAND)));
+    EXPECT_TRUE(ReadOnly(Field(IDC_INSTANZDATEN_ERTRAG)));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoAufwand.GetSafeHwnd()));
     EXPECT_FALSE(Enabled(Page()->m_cbKontoErtrag.GetSafeHwnd()));
 

@@ -430,29 +430,44 @@ TEST_F(KursDelete, UnknownIdIsLoggedEmptyAndAnnounced) {
 TEST_F(KursDelete, NoLogNoDeletion) {
     const long kurs = Course();
     const long run = AddRun(kurs, "2031-05-04");
+    const long empty = AddKurs(3, "LK");
     userLog.fail = E_ACCESSDENIED;
     ExpectFailureShown(L"No OLEDB Error available!");
     EXPECT_EQ(VRQ_DeleteKursinstanz(run), E_ACCESSDENIED);
+    // A course without runs is deleted, and comes back with its failed entry.
     ExpectFailureShown(L"No OLEDB Error available!");
-    EXPECT_EQ(VRQ_DeleteKurs(kurs), E_ACCESSDENIED);
+    EXPECT_EQ(VRQ_DeleteKurs(empty), E_ACCESSDENIED);
     EXPECT_EQ(Count("Kursinstanz"), 1);
-    EXPECT_EQ(Count("Kurs"), 1);
+    EXPECT_EQ(Count("Kurs"), 2);
     EXPECT_EQ(eventServer.Events().size(), 2u);
 }
 
-TEST_F(KursDelete, CourseRefusedByTheDatabaseIsShownAfterItsLogEntry) {
+TEST_F(KursDelete, ADeletionTheDatabaseRefusesIsShownWithItsCauseAndLogsNothing) {
     const long kurs = Course();
     const long run = AddRun(kurs, "2031-05-04");
+    const long waiting = AddReg(AddPerson("P", "W", AddMandant("FW Nord")), kurs, run, 3, "2031-05-04");
     ExpectFailureShown(L"Austragungen");
     EXPECT_TRUE(FAILED(VRQ_DeleteKurs(kurs)));
     EXPECT_EQ(Count("Kurs"), 1);
-    ASSERT_EQ(userLog.Entries().size(), 1u);
-    EXPECT_EQ(userLog.Entries()[0].detail, L"GK, Grundkurs");
+    EXPECT_TRUE(userLog.Entries().empty()) << "the course still exists";
     EXPECT_EQ(eventServer.Events().size(), 1u);
 
+    // A refused run keeps its waiting list too: the status change goes back with the deletion.
+    Sql("CREATE TRIGGER Kursinstanz_NoDelete BEFORE DELETE ON Kursinstanz BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    ExpectFailureShown(L"gesperrt");
+    EXPECT_TRUE(FAILED(VRQ_DeleteKursinstanz(run)));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
+    EXPECT_EQ(Count("Kursinstanz"), 1);
+    EXPECT_EQ(Int("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(waiting)), 3);
+    EXPECT_TRUE(userLog.Entries().empty()) << "the run still exists";
+    Sql("DROP TRIGGER Kursinstanz_NoDelete");
+
+    Sql("DELETE FROM PersonKurs");
     ASSERT_EQ(VRQ_DeleteKursinstanz(run), S_OK);
     ASSERT_EQ(VRQ_DeleteKurs(kurs), S_OK);
     EXPECT_EQ(Count("Kurs"), 0);
+    ASSERT_EQ(userLog.Entries().size(), 2u);
+    EXPECT_EQ(userLog.Entries()[1].detail, L"GK, Grundkurs") << "named as it was before it went";
     EXPECT_EQ(eventServer.Events().back().id, kKursChanged);
 }
 

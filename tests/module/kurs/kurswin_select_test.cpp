@@ -5,6 +5,9 @@
 #include "kurswintest.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
+#include "utf.h"
+
+#include <algorithm>
 
 namespace kurstest {
 namespace {
@@ -108,6 +111,35 @@ TEST_F(KursSelectPopup, TheSearchTextNarrowsTheRowsAQuoteIsJustATextAndOkWantsAR
         EXPECT_EQ(Cell(list, 0, 2), L"Herbst O'Neill");
         Search(search, L"Zwischenkurs");
         ASSERT_EQ(qv::ui::test::Rows(list), 0);
+        // Each word is looked for in the course's name and type and in the run's name, date,
+        // duration (as many decimals as fit in four places), place with its address on one line
+        // and leadership; the rows are the courses and runs that hold every word.
+        Sql("UPDATE Kursinstanz SET dblDauer = 2.5, strOrt = 'Depot', strAdresse = 'Hauptstrasse 1\r\nHof', "
+            "strLeitung = 'Hptm Gerber' WHERE lKursinstanzID = " + K(spring));
+        Sql("UPDATE Kursinstanz SET dblDauer = 12.25 WHERE lKursinstanzID = " + K(autumn));
+        const std::wstring both = L"GK, GK Kurs|Frühling\nGK, GK Kurs|Herbst O'Neill\n";
+        const struct {
+            const wchar_t* words;
+            std::wstring rows;
+        } byWords[] = {
+            {L"kurs", L"AK, AK Kurs|\n" + both},
+            {L"LOKAL gk", both},
+            {L"01.09.2031", L"GK, GK Kurs|Herbst O'Neill\n"},
+            {L"2.50", L"GK, GK Kurs|Frühling\n"},
+            {L"12.3", L"GK, GK Kurs|Herbst O'Neill\n"},
+            {L"12.25", L""},
+            {L"depot, strasse 1, hof gerber", L"GK, GK Kurs|Frühling\n"},
+            {L"zwyq", L""},
+        };
+        for (const auto& c : byWords) {
+            Search(search, c.words);
+            std::vector<std::wstring> rows;
+            for (int i = 0; i < qv::ui::test::Rows(list); ++i) rows.push_back(Cell(list, i, 1) + L"|" + Cell(list, i, 2) + L"\n");
+            std::sort(rows.begin(), rows.end());
+            std::wstring all;
+            for (const std::wstring& row : rows) all += row;
+            EXPECT_EQ(all, c.rows) << qv::ToUtf8(c.words);
+        }
         Click(popup.m_hWnd, IDOK);
         EXPECT_FALSE(popup.IsModalEnded()) << "nothing chosen";
         Search(search, L"o'neill");

@@ -157,7 +157,7 @@ TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheIn
         if (!set.empty()) Sql("UPDATE Kursinstanz SET " + set + " WHERE lKursinstanzID = " + K(id));
         return id;
     };
-    run(gk, "2099-06-01", "Später");
+    const long later = run(gk, "2099-06-01", "Später");
     const long nearest = run(gk, "2099-03-01", "Nächste", "dtAnmeldenBis = '1899-12-30 00:00:00'");  // open to its day
     run(gk, "2099-02-01", "Geschlossen", "fGeschlossen = 1");
     run(gk, "2099-01-20", "Abgesagt", "dtAbgesagt = '2098-12-01 00:00:00'");
@@ -175,6 +175,18 @@ TEST_F(KursWindowTest, AFirstStartShowsTheNearestRunOpenForRegistrationThatTheIn
         CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", long(0));
         OpenView();
         EXPECT_EQ(Dlg()->GetSubRecordID(), central ? cantonal : nearest);
+        CloseView();
+    }
+    // A run remembered from another database, which this one does not hold under that course,
+    // is passed over as on a first start; one it holds comes back.
+    qv::nq::SetEnterpriseEdition(false);
+    const std::vector<std::pair<long, long>> remembers{{99999, nearest}, {cantonal, nearest}, {later, later}};
+    for (const auto& [remembered, shown] : remembers) {
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", gk);
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", remembered);
+        OpenView();
+        EXPECT_EQ(Dlg()->GetRecordID(), gk);
+        EXPECT_EQ(Dlg()->GetSubRecordID(), shown) << remembered;
         CloseView();
     }
 }
@@ -399,6 +411,39 @@ TEST_F(KursWindowTest, RunsAndCoursesAreCreatedCopiedAndDeletedFromTheActionMenu
                    IDC_KURSDATEN_KURSZIEL, IDC_KURSDATEN_TENU, IDC_KURSDATEN_MATERIAL, IDC_KURSDATEN_OVERBOOK})
         EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id;
     Screen(Dlg()->GetSafeHwnd(), "kursdlg_none");
+}
+
+TEST_F(KursWindowTest, AFailedActionIsShownOnceWithItsCauseAndARefusedDeletionIsNotLogged) {
+    OpenView();
+    Choose(L"GK", L"Frühling");
+    const struct {
+        UINT command;
+        const char* verb;
+        const char* table;
+    } cases[] = {
+        {ID_KURS_NEW, "INSERT", "Kurs"},
+        {ID_KURSINSTANZ_NEW, "INSERT", "Kursinstanz"},
+        {ID_KURSINSTANZ_COPY, "INSERT", "Kursinstanz"},
+        {ID_KURS_DELETE, "DELETE", "Kursinstanz"},
+    };
+    for (const auto& c : cases) {
+        Sql(std::string("CREATE TRIGGER Refuse BEFORE ") + c.verb + " ON " + c.table +
+            " BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+        if (c.command == ID_KURS_DELETE) script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+        script.ExpectReport(L"gesperrt");
+        Action(c.command);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << c.command;
+        script.Log().Clear();
+        Sql("DROP TRIGGER Refuse");
+    }
+    EXPECT_EQ(Dlg()->GetSubRecordID(), spring);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz"), 2);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strText = 'Kursaustragung wurde gelöscht.'"), 0)
+        << "the run still exists";
+    const std::string name = Text("SELECT fn_GetKursinstanzBezeichnung(" + K(spring) + ")");
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    Action(ID_KURS_DELETE);
+    EXPECT_EQ(Text("SELECT strDetail FROM UserLog WHERE strText = 'Kursaustragung wurde gelöscht.'"), name);
 }
 
 TEST_F(KursWindowTest, ARunIsFilledFromItsWaitingListAndTheOccupancyShown) {

@@ -14,6 +14,7 @@
 #include "searchresource.h"
 #include "smtpstandin.h"
 
+#include <QAbstractButton>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -181,6 +182,11 @@ TEST_F(NotificationTest, BookingsAreListedPerMandantAndInstructorAndSentOneMailP
         HWND help = qv::ui::test::Item(wnd, IDC_HELPBUTTON), send = qv::ui::test::Item(wnd, IDC_NOTIF_SEND);
         HWND remove = qv::ui::test::Item(wnd, IDC_NOTIF_DELETE);
         const QSize helpSize = Widget(help)->size(), sendSize = Widget(send)->size(), removeSize = Widget(remove)->size();
+        // Sending shows a letter going out with an arrow, not the printer it once was.
+        const QImage sendPicture = qobject_cast<QAbstractButton*>(Widget(send))->icon().pixmap(16, 16).toImage();
+        sendPicture.scaled(128, 128).save(QStringLiteral(QV_SCREENS_DIR "/notif_send_picture.png"));
+        EXPECT_EQ(sendPicture.pixelColor(3, 6), QColor(Qt::white)) << "the letter";
+        EXPECT_EQ(sendPicture.pixelColor(12, 12), QColor(0x20, 0x50, 0x90)) << "the arrow";
         const int templatesWidth = Widget(dlg.m_listTemplate.GetSafeHwnd())->width();
         CRect before, after;
         dlg.GetClientRect(&before);

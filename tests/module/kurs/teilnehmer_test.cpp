@@ -12,6 +12,10 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "nqkurscalls.h"
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#endif
 #include "qveventsource.h"
 #include "nqlogicint.h"
 #include "qvasynceventsink.h"
@@ -366,6 +370,16 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     EXPECT_EQ(Rows(List()), 4);
     ExpectOneEvent();
 
+    // A booking the database refuses is shown once, with its cause.
+    Sql("CREATE TRIGGER PersonKurs_NoInsert BEFORE INSERT ON PersonKurs BEGIN SELECT RAISE(ABORT, 'voll'); END");
+    const long frei = Person("Frei");
+    ChoosePersons({L"Frei"});
+    script.ExpectReport(L"voll");
+    Click(Button(IDC_TEILNEHMER_ADD));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(frei)), 0);
+    Sql("DROP TRIGGER PersonKurs_NoInsert");
+
     // Cancelling the popup changes nothing and fires nothing.
     script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
     Click(Button(IDC_TEILNEHMER_ADD));
@@ -562,6 +576,57 @@ TEST_F(TeilnehmerTest, RemoveMoveStatusAndSwitchChangeTheSelectedRowsLogThemAndF
     EXPECT_EQ(Rows(List()), 0);
     EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURS), 2);
     ExpectOneEvent();
+}
+
+// "X" removes a registration as one unit: a refused deletion or a lost connection leaves it in its run
+// with its status, shown once with its cause; the user's cancel in the choice shows nothing.
+TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll) {
+    const long anna = Person("Amsler");
+    const long reg = Book(anna, run, 3);
+    const auto kept = [&] { return Reg(reg, "lKursinstanzID") + "/" + Reg(reg, "lStatus"); };
+    const std::string before = K(run) + "/3";
+#ifdef QV_KURS_PG
+    const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+    CString direct;
+    ASSERT_TRUE(CQvRegistry::GetValue(profile, L"DBConnection", direct));
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection",
+                                      CString(proxy.Through(qv::ToUtf8(static_cast<LPCWSTR>(direct))).c_str())));
+#endif
+    ShowPage();
+
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    script.ExpectSelection(0);
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(kept(), before);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u) << "the user's cancel is no failure";
+    EXPECT_EQ(Text("SELECT coalesce(strLock, '') FROM Kurs WHERE lKursID = " + K(kurs)), "");
+
+    Sql("CREATE TRIGGER PersonKurs_NoDelete BEFORE DELETE ON PersonKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    script.ExpectSelection(2);
+    script.ExpectReport(L"gesperrt");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(kept(), before) << "nothing of the removal stays";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 0);
+    EXPECT_GE(RowOf(L"Amsler"), 0);
+    Sql("DROP TRIGGER PersonKurs_NoDelete");
+    script.Log().Clear();
+
+#ifdef QV_KURS_PG
+    // The answer to the DELETE is lost: the server rolls the whole removal back with the connection.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    script.ExpectSelection(2);
+    script.ExpectReport(L"none of its changes were saved");
+    proxy.DropReplyTo("DELETE FROM PersonKurs");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(kept(), before);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 0);
+    CQvRegistry::SetValue(profile, L"DBConnection", direct);
+#endif
 }
 
 TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {

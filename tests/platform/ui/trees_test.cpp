@@ -4,6 +4,7 @@
 // as a person types them, with a German calendar.
 #include "ui_fixture.h"
 #include <QCalendarWidget>
+#include <QDateTimeEdit>
 #include <QImage>
 #include <tuple>
 
@@ -184,6 +185,7 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
     EXPECT_EQ(page.from.GetDay(), 10);
     EXPECT_EQ(page.from.GetMonth(), 3);
     ASSERT_TRUE(TickDatePicker(Item(page, kFrom), false));
+    EXPECT_FALSE(Widget(Item(page, kFrom))->findChild<QDateTimeEdit*>()->isEnabled()) << "no date to type into";
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.from.GetStatus(), COleDateTime::null);
     ASSERT_GE(page.dateFlags.size(), 3u);
@@ -224,6 +226,10 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         {"the separator goes on to the next section", dec8, 0, L"15.01.2027", 15, 1, 2027},
         {"the 31st typed while a shorter month is shown", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"31.12", 31, 12, 2026},
         {"the 31st in a shorter month is its last day", dec8, 0, L"31.2", 28, 2, 2026},
+        {"digits alone fill day, month and year in turn", dec8, 0, L"01122026", 1, 12, 2026},
+        {"digits alone into another year", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"26012027", 26, 1, 2027},
+        {"a full day goes on to the month, the separator typed after it too", dec8, 0, L"15.3", 15, 3, 2026},
+        {"a month typed full goes on to the year", dec8, 1, L"022028", 8, 2, 2028},
     };
     HWND from = Item(page, kFrom);
     for (const Case& c : cases) {
@@ -260,6 +266,8 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
     ASSERT_TRUE(TypeDate(publish, 3, L"14"));
     ASSERT_TRUE(TypeDate(publish, 4, L"5"));
     EXPECT_EQ(Text(publish), L"01.03.2027 14:05");
+    ASSERT_TRUE(TypeDate(publish, 0, L"020420280930"));
+    EXPECT_EQ(Text(publish), L"02.04.2028 09:30") << "digits alone run on from the year into the time";
 }
 
 TEST_F(Trees, TheCalendarSpeaksGermanAndOpensRightAlignedWhereAsked) {

@@ -154,6 +154,11 @@ TEST_F(Grid, CellsAreEditedByKeyboardAndTheOwnerHearsBeforeAndAfter) {
     ASSERT_TRUE(PressKey(grid.m_hWnd, VK_SPACE));
     EXPECT_FALSE(grid.QvGetGridItem(1)->GetColumnCheck(6));
     EXPECT_EQ(Cell(grid.m_hWnd, 1, 6), L"\u2610");
+    // Left goes back one cell.
+    ASSERT_TRUE(PressKey(grid.m_hWnd, VK_LEFT));
+    ASSERT_TRUE(PressKey(grid.m_hWnd, VK_F2));
+    EXPECT_EQ(grid.GetEditColumn(), 5);
+    ASSERT_TRUE(PressKey(Editor(), VK_ESCAPE));
 }
 
 TEST_F(Grid, TheOwnerRefusesAnEditAndTheCellKeepsItsValue) {
@@ -165,6 +170,24 @@ TEST_F(Grid, TheOwnerRefusesAnEditAndTheCellKeepsItsValue) {
     ASSERT_TRUE(WaitFor([&] { return !grid.IsEditing(); }));
     EXPECT_EQ(Cell(grid.m_hWnd, 0, 2), L"10.03.2024");
     EXPECT_EQ(owner.Codes(), (std::vector<UINT>{QVGN_BEGINEDIT, QVGN_CELLCHANGING})) << "no change after a refusal";
+
+    // A text that is no date is refused with a word, and the editor left with Tab opens again
+    // with it; digits alone are a date, Tab takes them over.
+    script.ExpectMessageBox(IDOK, L"\"28.01\" ist kein gültiges Datum");
+    ASSERT_TRUE(grid.EditCell(0, 0));
+    ASSERT_TRUE(Retype(Editor(), L"28.01"));
+    ASSERT_TRUE(PressKey(Editor(), VK_TAB));
+    EXPECT_EQ(script.Pending(), 0u);
+    ASSERT_TRUE(grid.IsEditing());
+    EXPECT_EQ(grid.GetEditColumn(), 0);
+    EXPECT_EQ(Text(Editor()), L"28.01");
+    ASSERT_TRUE(Retype(Editor(), L"28012027"));
+    ASSERT_TRUE(PressKey(Editor(), VK_TAB));
+    ASSERT_TRUE(WaitFor([&] { return grid.GetEditColumn() == 1; }));
+    EXPECT_EQ(Cell(grid.m_hWnd, 0, 0), L"28.01.2027");
+    ASSERT_TRUE(Retype(Editor(), L"0930"));
+    ASSERT_TRUE(PressKey(Editor(), VK_RETURN));
+    EXPECT_EQ(Cell(grid.m_hWnd, 0, 1), L"09:30");
 
     // A refused check box stays as it was; a refused opening leaves no editor.
     owner.refuse = L"1";
@@ -183,11 +206,18 @@ TEST_F(Grid, EachKindOfCellTakesOnlyItsValues) {
         const wchar_t* shown;
     };
     const Case cases[] = {
+        {0, 0, L"28012027", true, L"28.01.2027"},  // digits alone, as the date pickers take them
+        {0, 0, L"3/5/27", true, L"03.05.2027"},
+        {0, 0, L"310227", false, L"03.05.2027"},
+        {0, 0, L"2801202", false, L"03.05.2027"},
         {0, 0, L"1.4.2024", true, L"01.04.2024"},
         {0, 0, L"31.02.2024", false, L"01.04.2024"},
         {0, 0, L"", false, L"01.04.2024"},           // a start date must be there
         {0, 2, L"", true, L""},                      // an end date may be empty
         {0, 3, L"25:00", false, L"12:00"},
+        {0, 3, L"0800", true, L"08:00"},
+        {0, 3, L"2500", false, L"08:00"},
+        {0, 3, L"745", true, L"07:45"},
         {0, 3, L"", true, L""},
         {0, 4, L"1,5", true, L"1.50"},
         {0, 4, L"zwei", false, L"1.50"},

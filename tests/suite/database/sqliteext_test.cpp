@@ -1,5 +1,6 @@
 // The loadable extension: the sqlite3 shell reads every view of a demo database and writes every
-// column of every table (firing the triggers) once it is loaded, and cannot without it.
+// column of every table (firing the triggers) once it is loaded, and cannot without it; with it the
+// README's statements for a user, a place and a person work on a demo file the program never opened.
 #include "demodata.h"
 #include "tempdir.h"
 
@@ -41,6 +42,19 @@ std::string SanitizerRuntime() {
         },
         &runtime);
     return runtime;
+}
+
+// The indented block of the README that follows the paragraph beginning with `paragraph`.
+std::string ReadmeBlock(const std::string& paragraph) {
+    std::ifstream in(QV_README);
+    std::string line, sql;
+    bool after = false;
+    while (std::getline(in, line)) {
+        if (line.rfind(paragraph, 0) == 0 || line.rfind("- " + paragraph, 0) == 0) after = true;
+        else if (after && line.rfind("    ", 0) == 0) sql += line + "\n";
+        else if (after && !sql.empty()) break;
+    }
+    return sql;
 }
 
 class SqliteShell : public ::testing::Test {
@@ -89,6 +103,21 @@ TEST_F(SqliteShell, WithTheExtensionEveryViewIsReadAndEveryTableWritten) {
 
     EXPECT_NE(Shell("", &out), 0) << "without the extension the shell lacks QVCI and the functions";
     EXPECT_NE(out.find("QVCI"), std::string::npos) << out;
+
+    const std::string user = ReadmeBlock("To add a user"), person = ReadmeBlock("Persons and places");
+    ASSERT_NE(user.find("QvSecRole"), std::string::npos);
+    ASSERT_NE(person.find("INSERT INTO Person"), std::string::npos);
+    std::ofstream(dir.file("script.sql"))
+        << user << person
+        << "SELECT r.fAdmin FROM QvSecRole r JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID "
+           "WHERE u.strName = 'Anna';\n"
+           "SELECT (SELECT count(*) FROM SecMandant WHERE lQvSecUserID = u.lQvSecUserID) = (SELECT count(*) FROM "
+           "SecMandant s JOIN QvSecUser a ON a.lQvSecUserID = s.lQvSecUserID AND a.strName = 'Administrator') FROM "
+           "QvSecUser u WHERE u.strName = 'Anna';\n"
+           "SELECT p.strPerson || '|' || o.strPLZOrt FROM view_PersonSmall p JOIN view_Ort o ON o.lOrtID = p.lOrtID "
+           "WHERE p.strName = 'Muster';\n";
+    ASSERT_EQ(Shell("-cmd \".load " QV_SUITE_EXTENSION "\" ", &out), 0) << out;
+    EXPECT_EQ(out, "1\n1\nMuster Hans|8400 Winterthur\n") << "Anna an administrator with his rights, Hans bookable";
 }
 
 }  // namespace

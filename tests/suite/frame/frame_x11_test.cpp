@@ -161,7 +161,11 @@ constexpr Page kPages[] = {{"Kursdaten", 278, {649, 196}}, {"Austragung", 361, {
                            {"Archiv", 589, {330, 440}},     {"Eigene Daten", 668, {730, 490}}};
 constexpr Point kOrt{811, 226};        // the edit field of "Ort" on the page "Austragung"
 constexpr Point kTeilnehmerAdd{1149, 167};
+constexpr Point kAnmeldenVonDay{409, 254};  // the day's digits in "Anmelden von" on the page "Austragung"
 constexpr Point kAnmeldenBisDay{409, 283};  // the day's digits in "bis" on the page "Austragung"
+// The cells "Anfang" and "Ende" of the first row of the run's dates.
+constexpr Point kFirstDateStart{281, 414};
+constexpr Point kFirstDateEnd{430, 414};
 // The course window (header, tabs and page), what must look the same after a restart.
 const QRect kCourseWindow(238, 60, 940, 670);
 const QRect kPageArea(238, 150, 940, 580);
@@ -231,6 +235,26 @@ protected:
         Settle();
         Tool("key b");
         EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
+    }
+
+    // The run through the course search, by its name, on its page "Austragung".
+    void OpenRunPage(const std::string& runName) {
+        Click(kKursWaehlen);
+        Settle();
+        Click(kSearchField);
+        Key("ctrl+a");
+        TypeText(runName, 60);
+        Settle();
+        Key("Return");
+        Settle();
+        Click({kPages[1].tabX, kTabsY});
+        Settle();
+    }
+    // The first local run ahead with a name: its id and name.
+    std::vector<std::string> LocalRunAhead(Db& db) {
+        return db.Row("SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+                      "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+                      "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
     }
 
     std::string Tool(const std::string& args) {
@@ -428,6 +452,126 @@ TEST_F(FrameInX, ADateTypedDigitByDigitIntoAnmeldenBisIsSaved) {
                   "15." + month + " 23:59:59");
     }
     QuitFrame();
+}
+
+// Dates typed as digits alone, as many people type them: into the date fields, where each full
+// section goes on to the next, and into the table of the run's dates, whose cells take them on Tab.
+// An end typed before its start is refused with a message.
+TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIsRefused) {
+    std::string run, runName, von, bis, start, dateID, end;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        db.Exec("UPDATE Kursinstanz SET fGeschlossen = 0, dtAbgesagt = NULL, "
+                "dtAnmeldenVon = strftime('%Y-%m-01 00:00:00', dtDatum, '-2 months'), "
+                "dtAnmeldenBis = strftime('%Y-%m-20 23:59:59', dtDatum, '-1 month') WHERE lKursinstanzID = " + run);
+        von = db.Value("SELECT strftime('02%m%Y', dtAnmeldenVon) FROM Kursinstanz WHERE lKursinstanzID = " + run);
+        bis = db.Value("SELECT strftime('14%m%Y', dtAnmeldenBis) FROM Kursinstanz WHERE lKursinstanzID = " + run);
+        ASSERT_EQ(db.Value("SELECT count(*) FROM Kursinstanzdate WHERE lKursinstanzID = " + run), "1");
+        const auto date = db.Row("SELECT lKursinstanzdateID, strftime('%d%m%Y', dtStart, '-1 day'), dtEnde FROM "
+                                 "Kursinstanzdate WHERE lKursinstanzID = " + run);
+        ASSERT_EQ(date.size(), 3u);
+        dateID = date[0];
+        start = date[1];
+        end = date[2];
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+
+    Click(kAnmeldenVonDay);
+    TypeText(von, 150);
+    Click(kAnmeldenBisDay);
+    TypeText(bis, 150);
+    // The run's day a day earlier, from half past six: the first click selects the row, the next
+    // opens the cell.
+    Click(kFirstDateStart);
+    Settle();
+    Click(kFirstDateStart);
+    Settle();
+    TypeText(start, 150);
+    Key("Tab");
+    TypeText("1830", 150);
+    Key("Return");
+    Picture(Settle(), "dates-typed-as-digits");
+    Click(kSpeichern);
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT strftime('%d%m%Y', dtAnmeldenVon) || '|' || strftime('%d%m%Y', dtAnmeldenBis) FROM "
+                           "Kursinstanz WHERE lKursinstanzID = " + run),
+                  von + "|" + bis);
+        EXPECT_EQ(db.Value("SELECT strftime('%d%m%Y %H:%M', dtStart) FROM Kursinstanzdate WHERE lKursinstanzdateID = " +
+                           dateID),
+                  start + " 18:30");
+    }
+
+    // An end two days before that start: refused with a message that names both.
+    std::string before;
+    {
+        Db db(database_);
+        before = db.Value("SELECT strftime('%d%m%Y', dtStart, '-2 days') FROM Kursinstanzdate WHERE lKursinstanzdateID = " +
+                          dateID);
+    }
+    const QImage page = Settle();
+    Click(kFirstDateEnd);
+    Settle();
+    TypeText(before, 150);
+    Key("Tab");
+    const QImage refused = Settle();
+    Picture(refused, "date-row-end-before-start");
+    EXPECT_GT(Differing(page, refused, QRect(0, 0, 1180, 760)), 2000) << "no message over the page";
+    Key("Return");
+    Settle();
+    Click(kSpeichern);
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT dtEnde FROM Kursinstanzdate WHERE lKursinstanzdateID = " + dateID), end);
+    }
+    QuitFrame();
+}
+
+// A place's name alone, though other places begin with it: typed into "Ort" and left with Tab, it
+// is the run's place, and leaving the program asks to save it.
+TEST_F(FrameInX, APlacesNameAloneTypedIntoOrtIsKeptWhenTheProgramIsLeft) {
+    std::string run, runName, ortID;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        ortID = db.Value("SELECT lOrtID FROM Ort WHERE strPLZ = '9613' AND strOrt = 'Tannegg'");
+        ASSERT_FALSE(ortID.empty()) << "the demo has Tannegg";
+        ASSERT_EQ(db.Value("SELECT count(*) FROM Ort WHERE strOrt LIKE 'Tannegg%'"), "2") << "and Tanneggerhöhe beside it";
+        ASSERT_NE(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+
+    Click(kOrt);
+    Key("Home shift+End");
+    TypeText("Tannegg", 150);
+    Key("Tab");
+    Picture(Settle(), "ort-name-alone-left-with-tab");
+    // Datei, Beenden: the question to save is answered with its first button, "Ja".
+    Click(kDateiMenu);
+    Settle();
+    Key("b");
+    const QImage asked = Settle();
+    Picture(asked, "ort-name-alone-quit");
+    EXPECT_TRUE(frame_->Running()) << "the program ended without asking to save the typed place";
+    Key("Return");
+    EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
 }
 
 // "Ort" as a person fills it: the whole place typed key by key, Tab to leave it, another field

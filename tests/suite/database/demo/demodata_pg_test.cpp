@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +33,19 @@ struct ToolRun {
     int exitCode = -1;
     std::string output;
 };
+
+// The indented block of the README that follows the paragraph beginning with `paragraph`.
+std::string ReadmeBlock(const std::string& paragraph) {
+    std::ifstream in(QV_README);
+    std::string line, sql;
+    bool after = false;
+    while (std::getline(in, line)) {
+        if (line.rfind(paragraph, 0) == 0 || line.rfind("- " + paragraph, 0) == 0) after = true;
+        else if (after && line.rfind("    ", 0) == 0) sql += line + "\n";
+        else if (after && !sql.empty()) break;
+    }
+    return sql;
+}
 
 ToolRun RunTool(const std::string& args) {
     ToolRun run;
@@ -175,6 +189,14 @@ TEST_F(DemoPg, ToolFillsAnEmptyDatabaseAsItFillsAFile) {
     --onPg["qvoption"];
     EXPECT_EQ(PgCounts(pg), onPg);
     EXPECT_EQ(pg.Exec(newOption), 0) << "made again: " << pg.LastError().description;
+
+    // The README's user, place and person, with psql on the demo the program never opened.
+    const std::string readme = ReadmeBlock("To add a user") + ReadmeBlock("Persons and places");
+    EXPECT_EQ(pg.Exec(readme), 0) << pg.LastError().description;
+    EXPECT_EQ(AdoRows(pgDatabase.url(),
+                      L"SELECT r.fAdmin, (SELECT count(*) FROM Person WHERE strName = 'Muster') FROM QvSecRole r "
+                      L"JOIN QvSecUser u ON u.lQvSecUserID = r.lQvSecUserID WHERE u.strName = 'Anna'", 2),
+              (Rows{{"1", "1"}}));
 }
 
 TEST_F(DemoPg, SchemaWithoutDataIsFilled) {
