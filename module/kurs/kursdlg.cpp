@@ -14,7 +14,12 @@
 #include "nqframeworkres.h"
 #include "optionserver.h"
 #include "qvregvalue.h"
+#include "qvreport.h"
 #include "qvscheduler.h"
+#include "userlog.h"
+
+#include <QImage>
+#include <QPainter>
 
 namespace {
 
@@ -43,9 +48,29 @@ struct TemplateRegistrar {
             PushButton(L"Aktionen", IDC_KURSDLG_ACTION, 78, 22, 60, 14, WS_TABSTOP),
             PushButton(L"Speichern", IDC_KURSDLG_SAVE, 142, 22, 55, 14, WS_TABSTOP),
             PushButton(L"Abbrechen", IDC_KURSDLG_CANCEL, 201, 22, 55, 14, WS_TABSTOP),
+            PushButton(L"Berichte", IDC_KURSDLG_REPORT, 260, 22, 66, 14, WS_TABSTOP),
             Control(L"", IDC_NQ_LOGO, QVIMAGEVIEW_CLASSNAME, 0, 400, 2, 56, 24),
         };
         RegisterDialogTemplate(KursModuleHandle(), dlg);
+
+        // What a user without the module's right sees in the window's middle: the course sheet
+        // behind a red no-entry sign.
+        QImage image(64, 64, QImage::Format_RGB32);
+        image.fill(QColor(0xF0, 0xF0, 0xF0));
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QColor(120, 120, 120));
+        painter.setBrush(QColor(240, 244, 255));
+        painter.drawRect(10, 6, 36, 46);
+        painter.setPen(QColor(40, 60, 140));
+        for (int y = 14; y < 44; y += 6) painter.drawLine(16, y, 40, y);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(200, 30, 30));
+        painter.drawEllipse(30, 30, 30, 30);
+        painter.setBrush(Qt::white);
+        painter.drawRect(36, 42, 18, 6);
+        painter.end();
+        RegisterBitmap(KursModuleHandle(), IDB_KURSDLG_NOACCESS, image);
     }
 };
 TemplateRegistrar g_templateRegistrar;
@@ -55,6 +80,7 @@ TemplateRegistrar g_templateRegistrar;
 // The rights refresh and the fill-level refresh the scheduler raises for the course window.
 const GUID CKursDlg::GUID_UpdateSecKurs = qv::MakeGuid("47DCD639-0AF3-40B1-83D4-A43678E6ADCE");
 const GUID CKursDlg::GUID_FillLevel = qv::MakeGuid("C6D6859B-3B17-4051-9E82-47C97B16AA94");
+const GUID CKursDlg::GUID_ReportProfile = qv::MakeGuid("9226ADE4-9631-4108-A7D0-EC5FB3DE9D36");
 
 namespace {
 const GUID GUID_KursChanged = qv::MakeGuid("285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
@@ -81,7 +107,8 @@ BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
     ON_BN_CLICKED(IDC_KURSDLG_ACTION, &CKursDlg::OnAction)
     ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
     ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
-    ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURS_BELEGUNG, &CKursDlg::OnActionRange)
+    ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURSINSTANZ_USERLOG, &CKursDlg::OnActionRange)
+    ON_COMMAND_RANGE(QVREPORT_FIRST_COMMAND, 199, &CKursDlg::OnReportCommand)
     ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_CREATEEINSATZ, &CKursDlg::OnActionRange)
 END_MESSAGE_MAP()
 
@@ -109,6 +136,8 @@ BOOL CKursDlg::OnInitDialog() {
     CKursResourceScope scope;
     CParentDlg::OnInitDialog();
     m_tabCtrl.CreateTabCtrl(this, kViewKey);
+    if (m_btnReport.Init(IDC_KURSDLG_REPORT, this, CQvGUID(GUID_ReportProfile), QVBB_IMAGE_LEFT))
+        m_btnReport.SetStandardImage(44);
     LayoutControls();
     EnableHeader();
     return TRUE;
@@ -224,6 +253,9 @@ CString CKursDlg::GetRecordQuery() {
 HRESULT CKursDlg::ReadKurs() {
     m_strKurs.Empty();
     m_strKursinstanz.Empty();
+    m_strKursinstanzName.Empty();
+    m_guidKurs = CQvGUID();
+    m_guidKursinstanz = CQvGUID();
     m_lTyp = 0;
     m_bGeschlossen = FALSE;
     if (GetRecordID() == 0) return S_OK;
@@ -232,19 +264,24 @@ HRESULT CKursDlg::ReadKurs() {
     long hr = kurs::OpenConnection(conn);
     BOOL bEOF = TRUE;
     CString strSQL;
-    strSQL.Format(L"SELECT lTyp, dbo.fn_GetKursBezeichnung(lKursID) AS strKurs FROM Kurs WHERE lKursID = %d", GetRecordID());
+    strSQL.Format(L"SELECT lTyp, guid, dbo.fn_GetKursBezeichnung(lKursID) AS strKurs FROM Kurs WHERE lKursID = %d",
+                  GetRecordID());
     if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lTyp", &m_lTyp);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &m_guidKurs);
     if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strKurs", &m_strKurs);
     rs.Close();
     if (SUCCEEDED(hr) && GetSubRecordID() != 0) {
-        strSQL.Format(L"SELECT strBezeichnung, dtDatum, fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = %d",
+        strSQL.Format(L"SELECT strBezeichnung, dtDatum, fGeschlossen, guid, dbo.fn_GetKursinstanzBezeichnung(lKursinstanzID) "
+                      L"AS strName FROM Kursinstanz WHERE lKursinstanzID = %d",
                       GetSubRecordID());
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         COleDateTime dtDatum;
         if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strBezeichnung", &m_strKursinstanz);
         if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
         if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"fGeschlossen", &m_bGeschlossen);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &m_guidKursinstanz);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strName", &m_strKursinstanzName);
         if (SUCCEEDED(hr) && !bEOF && dtDatum.GetStatus() == COleDateTime::valid) {
             const CString strDate = dtDatum.Format(L"%d.%m.%Y");
             m_strKursinstanz = m_strKursinstanz.IsEmpty() ? strDate : m_strKursinstanz + L" (" + strDate + L")";
@@ -278,7 +315,12 @@ void CKursDlg::EnableHeader() {
 }
 
 HRESULT CKursDlg::ApplyDefaultSecurity() {
-    const HRESULT hr = CParentDlg::ApplyDefaultSecurity();
+    HRESULT hr = S_OK;
+    {
+        // The module's own hint and picture in place of the base's.
+        CKursResourceScope scope;
+        hr = OnApplySecurity(IDS_KURSDLG_NOACCESS, IDB_KURSDLG_NOACCESS, 0);
+    }
     // The pages the user's rights admit, shown once the view's rights are known.
     m_tabCtrl.ReloadTabWindows();
     return hr;
@@ -370,6 +412,8 @@ BOOL CKursDlg::IsCommandEnabled(UINT nID) {
     case ID_KURS_DELETE: return bEdit && GetRecordID() != 0 && bOwn;
     case ID_KURSINSTANZ_FILL: return bEdit && GetSubRecordID() != 0 && bOwn && (!m_bGeschlossen || bCentral);
     case ID_KURS_BELEGUNG: return m_sec.HasAnyRight(kRightRead) && GetRecordID() != 0;
+    case ID_KURS_USERLOG: return m_sec.HasAnyRight(kRightRead) && !m_guidKurs.IsNULL();
+    case ID_KURSINSTANZ_USERLOG: return m_sec.HasAnyRight(kRightRead) && !m_guidKursinstanz.IsNULL();
     // The dialogs check their own rights.
     case ID_KURS_NOTIFICATION: return bCentral;
     case ID_KURS_MAXTEILNEHMER: return bCentral && GetRecordID() != 0;
@@ -391,6 +435,9 @@ void CKursDlg::OnAction() {
         {ID_KURSINSTANZ_FILL, IDS_MENU_KURSINSTANZ_FILL},
         {ID_KURS_BELEGUNG, IDS_MENU_KURS_BELEGUNG},
         {ID_KURS_CREATEEINSATZ, IDS_MENU_KURS_CREATEEINSATZ},
+        {0, 0},
+        {ID_KURS_USERLOG, IDS_MENU_KURS_USERLOG},
+        {ID_KURSINSTANZ_USERLOG, IDS_MENU_KURSINSTANZ_USERLOG},
     };
     for (const auto& [nID, nText] : items) {
         if (nID == 0) {
@@ -426,6 +473,8 @@ void CKursDlg::OnActionCommand(UINT nID) {
     case ID_KURS_DELETE: DeleteRecord(); break;
     case ID_KURSINSTANZ_FILL: FillKursinstanz(); break;
     case ID_KURS_BELEGUNG: ShowBelegung(); break;
+    case ID_KURS_USERLOG: ShowUserLog(FALSE); break;
+    case ID_KURSINSTANZ_USERLOG: ShowUserLog(TRUE); break;
     case ID_KURS_NOTIFICATION: {
         CNotificationDlg dlg;
         dlg.DoModal();
@@ -535,6 +584,38 @@ void CKursDlg::ShowBelegung() {
     // Runs may have been filled from their waiting lists.
     InvalidateTabs();
     RefreshAll();
+}
+
+void CKursDlg::ShowUserLog(BOOL bKursinstanz) {
+    const long lReports = kurs::ReportCount();
+    CUserLog log;
+    const long hr = bKursinstanz ? log.ShowSpecificUserLog(1, m_strKursinstanzName, CString(), CString(), m_guidKursinstanz)
+                                 : log.ShowSpecificUserLog(1, m_strKurs, CString(), CString(), m_guidKurs);
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::ShowUserLog", lReports);
+}
+
+// ---- reports
+
+void CKursDlg::OnReportCommand(UINT nID) {
+    if (GetKeyState(VK_SHIFT) < 0) {
+        m_btnReport.ShowQvSecSetRightDlg(nID);
+        return;
+    }
+    if (GetKeyState(VK_CONTROL) < 0) {
+        m_btnReport.ShowHelp(nID);
+        return;
+    }
+    const long lReports = kurs::ReportCount();
+    CQvGUID guidReport;
+    CString strLabel;
+    if (!m_btnReport.GetReportByCommand(nID, &guidReport, &strLabel)) return;
+    CQvReport report(guidReport);
+    // A report the server could not give has been reported by the client.
+    if (!report.m_pReport) return;
+    HRESULT hr = report.SetParameter(L"lKursID", GetRecordID());
+    if (SUCCEEDED(hr)) hr = report.SetParameter(L"lKursinstanzID", GetSubRecordID());
+    if (SUCCEEDED(hr)) hr = report.Run(TRUE);
+    if (FAILED(hr)) ReportFailure(hr, L"CKursDlg::OnReportCommand", lReports);
 }
 
 // ---- fill level

@@ -7,6 +7,7 @@
 #include "kursfilllevel.h"
 #include "parentdlg.h"
 #include "qvasynceventsink.h"
+#include "qvreportbutton.h"
 
 class CKursView;
 
@@ -47,6 +48,11 @@ public:
     // The header's text.
     const CString& GetTitle() const { return m_strTitle; }
     long GetKursTyp() const { return m_lTyp; }
+    // The header's button with the reports of the course module's profile.
+    CQvReportButton& GetReportButton() { return m_btnReport; }
+
+    // The report profile of the course module.
+    static const GUID GUID_ReportProfile;
 
     // The scheduler's events of the course window.
     static const GUID GUID_UpdateSecKurs;
@@ -60,6 +66,9 @@ protected:
     void OnSave();
     void OnCancelEdit();
     void OnActionRange(UINT nID);
+    // A report's command of the report button: Shift held opens its rights, Ctrl held its help,
+    // otherwise it runs for the course and run shown.
+    void OnReportCommand(UINT nID);
     DECLARE_MESSAGE_MAP()
 
     // ---- events, on the GUI thread
@@ -90,14 +99,21 @@ private:
     void DeleteRecord();
     void FillKursinstanz();
     void ShowBelegung();
+    // The user log of the course shown or of its run.
+    void ShowUserLog(BOOL bKursinstanz);
     // Reports a failed command, unless one of its steps reported since the count lReports
     // (kurs::ReportCount() when the command began).
     void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports);
 
     CKursFillLevel m_fillLevel;
+    CQvReportButton m_btnReport;
     CString m_strTitle;
     CString m_strKurs;
     CString m_strKursinstanz;
+    // The records' GUIDs and the run's name as the user log knows them.
+    CQvGUID m_guidKurs;
+    CQvGUID m_guidKursinstanz;
+    CString m_strKursinstanzName;
     long m_lTyp = 0;
     BOOL m_bGeschlossen = FALSE;
 };

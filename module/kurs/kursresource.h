@@ -156,6 +156,14 @@
 #define IDS_MENU_KURSINSTANZ_DELETE 219
 #define IDS_MENU_KURSINSTANZ_FILL 220
 #define IDS_MENU_KURS_BELEGUNG 221
+// The header's report button and the pages' user log, and what a user without the right sees.
+#define IDC_KURSDLG_REPORT 1024
+#define ID_KURS_USERLOG 3016
+#define ID_KURSINSTANZ_USERLOG 3017
+#define IDS_MENU_KURS_USERLOG 3016
+#define IDS_MENU_KURSINSTANZ_USERLOG 3017
+#define IDS_KURSDLG_NOACCESS 103
+#define IDB_KURSDLG_NOACCESS 126
 
 // The course data page
 #define IDD_KURSDATEN 161

@@ -23,6 +23,22 @@ public:
         setMargin(2);
         setWordWrap(false);
     }
+    // As the desktop sizes a tip: on one line, broken into lines only beyond its greatest width.
+    void Fit() {
+        if (!wrap) {
+            adjustSize();
+            return;
+        }
+        setWordWrap(false);
+        const QSize line = sizeHint();
+        if (line.width() <= maximumWidth()) {
+            resize(line);
+            return;
+        }
+        setWordWrap(true);
+        resize(maximumWidth(), heightForWidth(maximumWidth()));
+    }
+    bool wrap = false;  // a greatest width is set
     std::map<std::pair<HWND, UINT_PTR>, std::wstring> tools;
     bool active = true;
     bool tracking = false;
@@ -99,7 +115,7 @@ void CToolTipCtrl::UpdateTipText(LPCWSTR text, CWnd* wnd, UINT_PTR id) {
     ApplyToWindow(t, wnd->m_hWnd, id);
     if (t->tracking) {
         t->setText(ToQt(text));
-        t->adjustSize();
+        t->Fit();
     }
 }
 
@@ -123,7 +139,8 @@ int CToolTipCtrl::SetMaxTipWidth(int width) {
     if (!t) return 0;
     const int old = t->maximumWidth();
     t->setMaximumWidth(width > 0 ? width : QWIDGETSIZE_MAX);
-    t->setWordWrap(width > 0);
+    t->wrap = width > 0;
+    t->setWordWrap(t->wrap);
     return old;
 }
 
@@ -143,7 +160,7 @@ void CToolTipCtrl::TrackActivate(BOOL activate, const TOOLINFOW* info) {
         auto it = t->tools.find({tool, id});
         if (it != t->tools.end()) t->setText(ToQt(it->second));
     }
-    t->adjustSize();
+    t->Fit();
     t->move(t->position);
     t->show();
     t->raise();

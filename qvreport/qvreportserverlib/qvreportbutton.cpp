@@ -244,8 +244,7 @@ void CQvReportButton::ShowToolTip(UINT nItemID, const CString& strText) {
     // Not beyond the screen's right edge: then left of the item.
     if (rcTip.Width() - 10 + rcItem.right > m_nScreenWidth) x = rcItem.left + 10 - rcTip.Width();
     m_toolTip.TrackPosition(x, rcItem.top - 2);
-    m_toolTip.SetWindowPos(reinterpret_cast<const CWnd*>(HWND_TOPMOST), 0, 0, 0, 0,
-                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SetWindowPos(m_toolTip.GetSafeHwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void CQvReportButton::HideToolTip() {

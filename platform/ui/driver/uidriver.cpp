@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -31,7 +32,9 @@
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <mutex>
@@ -292,6 +295,19 @@ bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers) {
     const int key = QtKey(virtualKey);
     if (!key) return false;
     return Key(Qt::Key(key), modifiers);
+}
+
+bool HoldKey(UINT virtualKey, bool down) {
+    const int key = QtKey(virtualKey);
+    QWindow* win = KeyWindow();
+    if (!key || !win) return false;
+    Qt::KeyboardModifiers held = Qt::NoModifier;
+    if (key == Qt::Key_Shift) held = Qt::ShiftModifier;
+    if (key == Qt::Key_Control) held = Qt::ControlModifier;
+    if (key == Qt::Key_Alt) held = Qt::AltModifier;
+    QTest::sendKeyEvent(down ? QTest::Press : QTest::Release, win, Qt::Key(key), QString(), down ? held : Qt::NoModifier);
+    Pump();
+    return true;
 }
 
 bool SelectRow(HWND list, int row, Qt::KeyboardModifiers modifiers) { return ClickCell(list, row, 0, modifiers); }
@@ -786,6 +802,37 @@ void AnswerNextPopupMenu(UINT command) {
     });
 }
 
+void WhenOpened(std::function<void(QWidget* window)> act, int timeoutMs) {
+    auto* timer = new QTimer(qApp);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act), timeoutMs] {
+        QWidget* open = QApplication::activePopupWidget();
+        if (!open) open = QApplication::activeModalWidget();
+        const bool up = open && open->isVisible();
+        if (!up && clock->elapsed() < timeoutMs) return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (up) act(open);
+    });
+    timer->start();
+}
+
+bool ClickMenuItem(const std::wstring& text, Qt::KeyboardModifiers modifiers) {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return false;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator() || FromQt(a->text()) != text) continue;
+        if (!a->isEnabled()) return false;
+        const QPoint at = menu->actionGeometry(a).center();
+        Mouse(menu, at, MouseDo::Move);
+        return Mouse(menu, at, MouseDo::Click, modifiers);
+    }
+    return false;
+}
+
 std::vector<std::wstring> LastPopupMenuItems() {
     std::lock_guard g(g_menuLock);
     return g_lastMenu;
@@ -851,6 +898,41 @@ QImage Grab(HWND wnd, bool frame) {
     p.setPen(QColor(0x2A, 0x55, 0x85));
     p.drawRect(out.rect().adjusted(0, 0, -1, -1));
     return out;
+}
+
+QImage GrabScreen(HWND wnd) {
+    QWidget* w = WidgetOf(wnd);
+    if (!w) return QImage();
+    Pump();
+    const QImage base = w->grab().toImage();
+    const QPoint origin = w->mapToGlobal(QPoint(0, 0));
+    // Boxes first, then the popups, then the tool tips that stand above everything.
+    std::vector<QWidget*> over;
+    for (int layer = 0; layer < 3; ++layer)
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            const Qt::WindowType type = top->windowType();
+            const int mine = type == Qt::ToolTip ? 2 : type == Qt::Popup ? 1 : 0;
+            if (top != w->window() && top->isVisible() && mine == layer && !top->isAncestorOf(w)) over.push_back(top);
+        }
+    QRect area(QPoint(0, 0), base.size());
+    for (QWidget* top : over) area |= QRect(top->mapToGlobal(QPoint(0, 0)) - origin, top->size());
+    QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(QColor(0x3A, 0x5F, 0x7A));
+    QPainter p(&out);
+    p.drawImage(-area.topLeft(), base);
+    for (QWidget* top : over) {
+        const QPoint at = top->mapToGlobal(QPoint(0, 0)) - origin - area.topLeft();
+        p.drawImage(at, top->grab().toImage());
+        p.setPen(QColor(0x50, 0x50, 0x50));
+        p.drawRect(QRect(at, top->size()).adjusted(0, 0, -1, -1));
+    }
+    return out;
+}
+
+bool SaveScreenPng(HWND wnd, const std::string& path) {
+    const QImage img = GrabScreen(wnd);
+    const QString file = QString::fromStdString(path);
+    return !img.isNull() && QDir().mkpath(QFileInfo(file).absolutePath()) && img.save(file, "PNG");
 }
 
 bool SavePng(HWND wnd, const std::string& path, bool frame) {

@@ -36,6 +36,8 @@ bool Type(HWND control, const std::wstring& text);
 bool Retype(HWND control, const std::wstring& text);
 // A key press and release; with a target, the target gets the focus first.
 bool PressKey(HWND target, UINT virtualKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A key pressed down and held (a modifier while the mouse clicks), or let go again.
+bool HoldKey(UINT virtualKey, bool down);
 // The focus as the user gives it: a click into a text field, any other control as Tab reaches it.
 // The focus widget of the active window keeps it while its own popup is open.
 bool Focus(HWND control);
@@ -107,6 +109,13 @@ bool DropFiles(HWND target, const std::vector<std::string>& paths, Qt::KeyboardM
 // of the items it offered are kept for reading.
 void AnswerNextPopupMenu(UINT command);
 std::vector<std::wstring> LastPopupMenuItems();
+// Acts on the next popup menu or modal box that the program opens and waits in: `act` runs once
+// it is up (on the GUI thread, inside the program's wait), reads it and answers it as a user would,
+// with keys or clicks. Nothing runs when none opens within the time.
+void WhenOpened(std::function<void(QWidget* window)> act, int timeoutMs = 5000);
+// A click on the item of the open popup menu with this text, the modifiers held (false: no such
+// item, or it is greyed).
+bool ClickMenuItem(const std::wstring& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // ---- reading
 std::wstring Text(HWND wnd);
@@ -123,5 +132,9 @@ COLORREF PixelAt(HWND wnd, int x, int y);
 QImage Grab(HWND wnd, bool frame = true);
 // Makes the picture's folder when it is missing.
 bool SavePng(HWND wnd, const std::string& path, bool frame = true);
+// The screen around a window as the user sees it: the window's client area with the popups, tool
+// tips and boxes that are open over it (a box at its place, the picture grown to hold it).
+QImage GrabScreen(HWND wnd);
+bool SaveScreenPng(HWND wnd, const std::string& path);
 
 }  // namespace qv::ui::test

@@ -164,7 +164,11 @@ public:
     HRESULT Reserved4() override { return E_NOTIMPL; }
     HRESULT Reserved5() override { return E_NOTIMPL; }
     HRESULT Reserved6() override { return E_NOTIMPL; }
-    HRESULT ShowRightDlg(GUID, long) override { return E_NOTIMPL; }
+    HRESULT ShowRightDlg(GUID guid, long flag) override {
+        std::lock_guard g(lock);
+        rightDialogs.emplace_back(guid, flag);
+        return S_OK;
+    }
     HRESULT ShowSetRightDlg(GUID, BSTR, long) override { return E_NOTIMPL; }
 
     HRESULT Logon(BSTR) override { return E_NOTIMPL; }
@@ -207,6 +211,7 @@ public:
     long userID = 5;  // negative: the server cannot name the user
     std::wstring userGuid;  // the user's guid, which names his person through Contact
     std::vector<Grant> grants;
+    std::vector<std::pair<GUID, long>> rightDialogs;  // the rights dialogs opened: function and flag
 };
 
 struct DataLoggerEntry {

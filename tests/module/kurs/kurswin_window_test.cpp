@@ -9,7 +9,10 @@
 #include "kursresource.h"
 #include "kurswin_window.h"
 #include "lockdbrecord.h"
+#include "denywindow.h"
 #include "qvbuttons.h"
+#include "qvhelpserver.h"
+#include "qvreportserver.h"
 #include "qvcomserver.h"
 #include "qveventsource.h"
 #include "qvregvalue.h"
@@ -19,8 +22,11 @@
 #include "searchresource.h"
 #include "utf.h"
 
+#include <QMenu>
+
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace kurstest {
 namespace {
@@ -346,9 +352,11 @@ TEST_F(KursWindowTest, CoursesOfTheCantonAndUsersWithoutTheEditRightOnlyRead) {
     EXPECT_TRUE(ReadOnly(Field(IDC_KURSDATEN_BEZEICHNUNG)));
     Action(0);
     const auto items = LastPopupMenuItems();
-    ASSERT_EQ(items.size(), 8u);
+    ASSERT_EQ(items.size(), 11u);
     EXPECT_EQ(items[3], L"Austragung löschen...");
     EXPECT_EQ(items[7], L"Aktivität zur Austragung erzeugen/aktualisieren...");
+    EXPECT_EQ(items[9], L"Protokoll des Kurses...");
+    EXPECT_EQ(items[10], L"Protokoll der Austragung...");
     for (UINT id : {ID_KURS_NEW, ID_KURSINSTANZ_NEW, ID_KURSINSTANZ_COPY, ID_KURS_DELETE, ID_KURSINSTANZ_FILL})
         EXPECT_FALSE(Dlg()->IsCommandEnabled(id)) << id;
     EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_BELEGUNG));
@@ -706,6 +714,162 @@ TEST_F(KursWindowTest, TheTabListIsReadAsItStandsAndTheRegistrationWritesItOnlyW
     CString after;
     EXPECT_TRUE(CQvRegistry::GetValue(key, L"WindowServer3", after));
     EXPECT_EQ(after, L"Qovaro.NQ2.Tab.Std.Kurs.Gruppen") << "values after the end stay as they were";
+}
+
+// The help server: records the topics it is asked to show.
+class FakeHelpServer : public qvtest::StackObject<IQvHelpServer, IID_IQvHelpServer> {
+public:
+    HRESULT ShowHelp(BSTR topic) override {
+        topics.push_back(qvtest::Str(topic));
+        return S_OK;
+    }
+    HRESULT GetHelpFile(BSTR, BSTR* file) override { return *file = SysAllocString(L""), S_FALSE; }
+    HRESULT GetRecordedHelp(long, BSTR* file) override { return *file = SysAllocString(L""), S_FALSE; }
+    HRESULT GetHelpText(BSTR key, BSTR, BSTR* text) override {
+        *text = SysAllocString((L"Hilfe zu " + qvtest::Str(key)).c_str());
+        return S_OK;
+    }
+    std::vector<std::wstring> topics;
+};
+
+TEST_F(KursWindowTest, TheReportButtonRunsTheProfilesReportsForTheCourseAndRunShown) {
+    // The report server the frame runs, on the suite's database, with the course module's profile.
+    CString connection;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", connection);
+    if (connection.IsEmpty()) connection = CString((L"sqlite:" + qv::FromUtf8(env->SuiteDatabase())).c_str());
+    CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.QvPool", L"DBConnection", connection);
+    const std::filesystem::path folder = env->dir.file("berichte");
+    CQvRegistry::SetValue(L"Software\\Qovaro\\QvReportServer", L"ReportFolder", CString(qv::FromUtf8(folder.string()).c_str()));
+    CQvRegistry::SetValue(L"Software\\Qovaro\\QvReportServer", L"OpenReports", 0L);  // no viewer: exported
+    ASSERT_EQ(qvtest::RegisterModule(QV_REPORTSERVER_MODULE), S_OK);
+    ASSERT_EQ(host->StartServer(QV_REPORTSERVER_PROGID), S_OK);
+    FakeHelpServer help;
+    qvtest::ScopedRunningServer helpServer(QV_HELPSERVER_PROGID, &help);
+    Sql("INSERT INTO QvReportServerProfile (lQvReportServerProfileID, guid, strName) VALUES "
+        "(1, '9226ADE4-9631-4108-A7D0-EC5FB3DE9D36', 'Ausbildung')");
+    Sql("INSERT INTO QvReportServerReport (lQvReportServerReportID, guid, lQvReportServerProfileID, strReport, "
+        "strLabel, strHelpID, strLanguage) VALUES "
+        "(1, 'A1000000-0000-0000-0000-000000000001', 1, 'Kurs_Teilnehmerliste', 'Teilnehmerliste', 'KURS_TN', 'DE'), "
+        "(2, 'A1000000-0000-0000-0000-000000000002', 1, 'Kurs_Praesenzliste', 'Präsenzliste', 'KURS_PRAES', 'DE'), "
+        "(3, 'A1000000-0000-0000-0000-000000000003', 1, 'Kurs_Jahr', 'Jahresübersicht', '', 'DE')");
+    // The user runs the participant list, sees the attendance list and not the year's overview.
+    security.Answer(L"{9226ADE4-9631-4108-A7D0-EC5FB3DE9D36}", L"", 0x3);
+    security.Answer(L"{A1000000-0000-0000-0000-000000000001}", L"", 0x3);
+    security.Answer(L"{A1000000-0000-0000-0000-000000000002}", L"", 0x1);
+
+    OpenView();
+    Choose(L"GK", L"Frühling");
+    const HWND button = Item(1024);
+    ASSERT_EQ(dynamic_cast<CQvReportButton*>(CWnd::FromHandlePermanent(button)), &Dlg()->GetReportButton());
+    ASSERT_TRUE(Visible(button));
+    // Opens the button's menu with a click on its arrow, goes down to the participant list with the
+    // keys and clicks it, the key held down from before the click until the command is done.
+    std::vector<std::wstring> offered;
+    const auto run = [&](UINT held, const std::string& screen = "") {
+        const Qt::KeyboardModifiers modifiers =
+            held == VK_SHIFT ? Qt::ShiftModifier : held == VK_CONTROL ? Qt::ControlModifier : Qt::NoModifier;
+        WhenOpened([&](QWidget* open) {
+            auto* menu = qobject_cast<QMenu*>(open);
+            ASSERT_NE(menu, nullptr);
+            offered.clear();
+            for (QAction* a : menu->actions()) offered.push_back(a->text().toStdWString() + (a->isEnabled() ? L"" : L" (grau)"));
+            for (int i = 0; i < 4 && !(menu->activeAction() && menu->activeAction()->text() == "Teilnehmerliste"); ++i)
+                PressKey(nullptr, VK_DOWN);
+            if (!screen.empty()) {
+                const std::filesystem::path dir(QV_SCREENS_DIR);
+                EXPECT_TRUE(SaveScreenPng(Dlg()->GetSafeHwnd(), (dir / (screen + (kOnPg ? "_pg" : "") + ".png")).string()));
+            }
+            if (held) HoldKey(held, true);
+            EXPECT_TRUE(ClickMenuItem(L"Teilnehmerliste", modifiers));
+        });
+        CRect rc;
+        ::GetClientRect(button, &rc);
+        EXPECT_TRUE(ClickAt(button, rc.right - 4, rc.bottom / 2));
+        if (held) HoldKey(held, false);
+    };
+    const auto files = [&] {
+        std::vector<std::string> texts;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+            std::ifstream in(e.path());
+            texts.push_back(std::string(std::istreambuf_iterator<char>(in), {}));
+        }
+        return texts;
+    };
+
+    run(0, "kursdlg_reports");
+    EXPECT_EQ(offered, (std::vector<std::wstring>{L"Präsenzliste (grau)", L"Teilnehmerliste"}));
+    const auto reports = files();
+    ASSERT_EQ(reports.size(), 1u) << "the report ran into its file";
+    EXPECT_NE(reports[0].find("<td>lKursID</td><td>" + K(gk) + "</td>"), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("<td>lKursinstanzID</td><td>" + K(spring) + "</td>"), std::string::npos) << reports[0];
+
+    // Shift: the report's rights; Ctrl: its help; neither runs it.
+    run(VK_SHIFT);
+    ASSERT_EQ(security.rightDialogs.size(), 1u);
+    EXPECT_EQ(CQvGUID(security.rightDialogs[0].first), CQvGUID(L"A1000000-0000-0000-0000-000000000001"));
+    EXPECT_EQ(security.rightDialogs[0].second, 0);
+    run(VK_CONTROL);
+    EXPECT_EQ(help.topics, (std::vector<std::wstring>{L"KURS_TN"}));
+    EXPECT_EQ(files().size(), 1u);
+}
+
+TEST_F(KursWindowTest, AUserWithoutTheModulesRightSeesTheCoursesDenyPage) {
+    security.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0);
+    OpenView();
+    CWnd* deny = pane.GetDlgItem(QVF_DENYWINDOW_ID);
+    ASSERT_NE(deny, nullptr);
+    EXPECT_EQ(qv::ui::test::Text(deny->GetSafeHwnd()), L"Ausbildung: Zugriff nicht erlaubt!");
+    EXPECT_FALSE(Visible(Dlg()->GetSafeHwnd()));
+    // The module's picture 126 in its middle: the red of its sign.
+    QImage picture;
+    ASSERT_TRUE(qv::ui::FindBitmap(IDB_KURSDLG_NOACCESS, picture));
+    CRect rc;
+    deny->GetClientRect(&rc);
+    const QPoint sign(45, 38);
+    EXPECT_EQ(PixelAt(deny->GetSafeHwnd(), (rc.Width() - picture.width()) / 2 + sign.x(),
+                      (rc.Height() - picture.height()) / 2 + sign.y()),
+              RGB(picture.pixelColor(sign).red(), picture.pixelColor(sign).green(), picture.pixelColor(sign).blue()));
+    Screen(deny->GetSafeHwnd(), "kursdlg_deny");
+}
+
+TEST_F(KursWindowTest, TheActionMenuShowsTheLogOfTheCourseAndOfItsRun) {
+    const auto log = [&](long id, const std::string& table, const std::string& text) {
+        Sql("INSERT INTO UserLog (lUserLogID, strText, strModul, guidRecord) SELECT " + K(id) + ", '" + text +
+            "', 'Ausbildung', guid FROM " + table + " WHERE l" + table + "ID = " + K(table == "Kurs" ? gk : id));
+    };
+    log(spring, "Kursinstanz", "Frühling verschoben");
+    log(autumn, "Kursinstanz", "Herbst verschoben");
+    log(1, "Kurs", "Kurs umbenannt");
+    OpenView();
+    Choose(L"GK", L"Herbst");
+    script.AllowReports(true);
+    Action(ID_KURS_USERLOG);
+    Action(ID_KURSINSTANZ_USERLOG);
+    const auto shown = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].caption, L"GK, GK Kurs");
+    EXPECT_NE(shown[0].text.find(L"Kurs umbenannt"), std::wstring::npos) << shown[0].text;
+    EXPECT_EQ(shown[0].text.find(L"verschoben"), std::wstring::npos) << shown[0].text;
+    EXPECT_NE(shown[1].caption.find(L"Herbst"), std::wstring::npos) << shown[1].caption;
+    EXPECT_NE(shown[1].text.find(L"Herbst verschoben"), std::wstring::npos) << shown[1].text;
+    EXPECT_EQ(shown[1].text.find(L"Frühling"), std::wstring::npos) << shown[1].text;
+    EXPECT_EQ(shown[1].text.find(L"umbenannt"), std::wstring::npos) << shown[1].text;
+
+    // The log as its box shows it.
+    qv::IInteraction* scripted = qv::SetInteraction(&qv::ui::QtInteraction());
+    WhenOpened([&](QWidget*) {
+        const std::filesystem::path dir(QV_SCREENS_DIR);
+        EXPECT_TRUE(SaveScreenPng(Dlg()->GetSafeHwnd(), (dir / (kOnPg ? "kursdlg_userlog_pg.png" : "kursdlg_userlog.png")).string()));
+        PressKey(nullptr, VK_RETURN);
+    });
+    Action(ID_KURSINSTANZ_USERLOG);
+    qv::SetInteraction(scripted);
+
+    // A course without a run has no run's log.
+    Choose(L"AK", L"");
+    EXPECT_TRUE(Dlg()->IsCommandEnabled(ID_KURS_USERLOG));
+    EXPECT_FALSE(Dlg()->IsCommandEnabled(ID_KURSINSTANZ_USERLOG));
 }
 
 }  // namespace

@@ -231,6 +231,10 @@ TEST_F(Lifetime, ToolTipsShowOnHoverAndTrackingTipsWhereTheyArePut) {
     info.lpszText = const_cast<LPWSTR>(L"");
     tracking.AddTool(&info);
     tracking.SetMaxTipWidth(300);
+    tracking.UpdateTipText(L"X", &button);
+    tracking.TrackActivate(TRUE, &info);
+    CRect line;
+    tracking.GetWindowRect(&line);
     tracking.UpdateTipText(L"Liste der Teilnehmer mit Adressen", &button);
     tracking.TrackPosition(200, 150);
     tracking.TrackActivate(TRUE, &info);
@@ -238,6 +242,11 @@ TEST_F(Lifetime, ToolTipsShowOnHoverAndTrackingTipsWhereTheyArePut) {
     CRect r;
     tracking.GetWindowRect(&r);
     EXPECT_EQ(r.TopLeft(), CPoint(200, 150));
+    EXPECT_LE(r.Width(), 300 + 4);
+    EXPECT_EQ(r.Height(), line.Height()) << "a text narrower than the greatest width stays on one line";
+    tracking.UpdateTipText(std::wstring(40, L'W').append(L" ").append(40, L'W').c_str(), &button);
+    tracking.GetWindowRect(&r);
+    EXPECT_GT(r.Height(), line.Height()) << "a longer one is broken";
     EXPECT_LE(r.Width(), 300 + 4);
     tracking.TrackActivate(FALSE, &info);
     EXPECT_FALSE(tracking.IsTracking());
