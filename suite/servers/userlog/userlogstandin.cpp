@@ -91,7 +91,8 @@ HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrNam
     CString strCaption = Text(bstrName);
     if (strCaption.IsEmpty()) strCaption = L"Benutzerprotokoll";
     if (strEntries.IsEmpty()) strEntries = L"Keine Einträge vorhanden.";
-    QvReportMsg(0, strEntries, strCaption, L"Default", L"userlogstandin.cpp", __LINE__, 0);
+    // A record's log is no error: a plain box with the entries, under the record's name.
+    ::MessageBox(nullptr, strEntries, strCaption, MB_OK | MB_ICONINFORMATION);
     return S_OK;
 }
 

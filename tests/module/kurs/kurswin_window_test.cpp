@@ -843,10 +843,10 @@ TEST_F(KursWindowTest, TheActionMenuShowsTheLogOfTheCourseAndOfItsRun) {
     log(1, "Kurs", "Kurs umbenannt");
     OpenView();
     Choose(L"GK", L"Herbst");
-    script.AllowReports(true);
+    script.ExpectMessageBox(IDOK).ExpectMessageBox(IDOK);
     Action(ID_KURS_USERLOG);
     Action(ID_KURSINSTANZ_USERLOG);
-    const auto shown = script.Log().Records(qv::InteractionKind::Report);
+    const auto shown = script.Log().Records(qv::InteractionKind::MessageBox);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].caption, L"GK, GK Kurs");
     EXPECT_NE(shown[0].text.find(L"Kurs umbenannt"), std::wstring::npos) << shown[0].text;
