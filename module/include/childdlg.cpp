@@ -117,6 +117,7 @@ HRESULT CChildDlg::Refresh() {
     const HRESULT hr = LoadData();
     if (FAILED(hr)) CHILD_TRACEHR(hr);
     UpdateData(FALSE);
+    if (m_pParentDlg) m_strLoadedState = m_pParentDlg->ReadStoredState();
     return hr;
 }
 
@@ -215,7 +216,13 @@ HRESULT CChildDlg::CheckRecordLock(CString strTable, CString strIDColumn, CStrin
 HRESULT CChildDlg::BeginEdit() {
     // No edit begins while the page shows stale data.
     if (!m_pParentControl || m_bModified) return eRecordUnchanged;
+    // The page's first change: the parent compares what the page shows with what is stored.
+    if (m_pParentDlg && !m_bSavePending) m_pParentDlg->SetEditingPageState(&m_strLoadedState);
     const HRESULT hr = m_pParentControl->BeginEdit();
+    if (m_pParentDlg) m_pParentDlg->SetEditingPageState(nullptr);
+    // A change that may not be made (another user's lock or change, a database that may not be
+    // written) leaves nothing on the page: it shows what is stored.
+    if (hr != eRecordEditing && !m_bSavePending) Refresh();
     if (FAILED(hr)) return CHILD_TRACEHR(hr);
     if (hr == eRecordEditing) m_bSavePending = TRUE;
     return hr;

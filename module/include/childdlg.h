@@ -121,6 +121,8 @@ public:
     BOOL m_bModified = TRUE;
     BOOL m_bClosing = FALSE;
     BOOL m_bSavePending = FALSE;
+    // The record's stored content as the page last showed it (see CParentDlg::ReadStoredState).
+    CString m_strLoadedState;
     UINT m_nTemplateID;
     UINT_PTR m_nLoadTimerID = 0;
 

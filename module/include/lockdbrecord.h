@@ -6,6 +6,9 @@
 #include "nqinterfaces.h"
 #include "oledate.h"
 
+#include <utility>
+#include <vector>
+
 class CQvADOConnection;
 
 class CLockDbRecord {
@@ -21,6 +24,10 @@ public:
     // eRecordDeleted, eRecordUnchanged, eRecordEditing or eRecordLockedByOther, or a failure.
     // pstrOwner (may be null) receives the trimmed lock text in every case.
     long CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
+    // The stored content of a record as one text: every row of each statement, its first columns
+    // as many as given. A holder of the lock compares it with what his pages loaded, so that a
+    // change another user saved in between is not written over. A failure is reported.
+    long ReadStoredState(const std::vector<std::pair<CString, long>>& statements, CString& strState);
 
     // A database that may not be written refuses the first lock; the user is told once, and the
     // later tries fail with the same result at once.

@@ -120,7 +120,20 @@ const QvStaticMapEntry* CQvFSetupDlg::GetStaticMap() const {
 }
 
 HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
-    HRESULT hr = CQvFViewDlg::ShowView(bShow);
+    HRESULT hr = S_OK;
+    if (!bShow && m_bModified) {
+        // Saved before the page goes: a page that refuses a value stays shown with every value
+        // typed, and the caller keeps it (E_ABORT: the page has told the user why).
+        hr = SaveSettings();
+        if (FAILED(hr)) {
+            SETUP_TRACEHR(hr);
+            if (hr != E_ABORT)
+                QvReportMsg(1, CrackHR(hr), L"CQvFSetupDlg::Show", L"Default", L"qvfsetupdlg", __LINE__, 1);
+            return hr;
+        }
+        m_bModified = FALSE;
+    }
+    hr = CQvFViewDlg::ShowView(bShow);
     if (FAILED(hr)) SETUP_TRACEHR(hr);
     if (m_bShown && !m_pDenyWindow) {
         if (SUCCEEDED(hr)) {
@@ -131,12 +144,6 @@ HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
             hr = ApplyDefaultSecurity();
             if (FAILED(hr)) SETUP_TRACEHR(hr);
         }
-    } else if (m_bModified && SUCCEEDED(hr)) {
-        hr = SaveSettings();
-        if (FAILED(hr))
-            SETUP_TRACEHR(hr);
-        else
-            m_bModified = FALSE;
     }
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CQvFSetupDlg::Show", L"Default", L"qvfsetupdlg", __LINE__, 1);
