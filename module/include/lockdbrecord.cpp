@@ -5,9 +5,9 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
+#include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
-#include "qvregvalue.h"
 #include "qvsec.h"
 #include "qvsysinfo.h"
 #include "utf.h"
@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace {
@@ -31,12 +32,18 @@ CString CurrentUserName() {
     return CString();
 }
 
-// The database the module works on, as the frame configured it ("sqlite:" and the file, or the
-// server's address without its password).
+// The database the module works on, as the database server finds it: the profile's connection
+// ("sqlite:" and the file, or the server's address without its password), else the demo file.
 CString DatabaseName() {
-    CString strConnection;
-    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", strConnection);
-    if (strConnection.Left(7) == L"sqlite:") return strConnection.Mid(7);
+    CString strConnection =
+        QvDBReadSetting(CString(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2"), L"DBConnection", CString());
+    if (strConnection.IsEmpty()) {
+        const char* home = std::getenv("XDG_DATA_HOME");
+        const char* user = std::getenv("HOME");
+        const std::string data = home && *home ? std::string(home) : std::string(user ? user : ".") + "/.local/share";
+        return CString(qv::FromUtf8(data + "/qovaro/nq2.sqlite"));
+    }
+    if (strConnection.Left(7).CompareNoCase(L"sqlite:") == 0) return strConnection.Mid(7);
     const int nAt = strConnection.Find(L'@'), nScheme = strConnection.Find(L"://");
     if (nAt > 0 && nScheme > 0 && nScheme < nAt) return strConnection.Left(nScheme + 3) + strConnection.Mid(nAt + 1);
     return strConnection;

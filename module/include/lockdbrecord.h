@@ -11,6 +11,13 @@
 
 class CQvADOConnection;
 
+// What a page shows of the stored record: the statements (with their number of columns) whose rows
+// it loads and saves, and their content as the page last loaded it (empty while unknown).
+struct CStoredState {
+    std::vector<std::pair<CString, long>> statements;
+    CString strLoaded;
+};
+
 class CLockDbRecord {
 public:
     CLockDbRecord();

@@ -15,8 +15,6 @@
 
 #include <QWidget>
 
-#include <algorithm>
-
 #define PARENT_TRACEHR(hr) QvAddHRErrorFile(L"parentdlg", __LINE__, (hr))
 
 namespace {
@@ -327,56 +325,39 @@ HRESULT CParentDlg::CheckRecordLock(CString strTable, CString strIDColumn, CStri
     return m_lock.CheckDbRecordLock(strTable, strIDColumn, lID, pstrOwner);
 }
 
-void CParentDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>&) {}
-
-CString CParentDlg::ReadStoredState() {
-    std::vector<std::pair<CString, long>> statements;
-    if (GetRecordID() != 0) GetStoredStateStatements(statements);
+CString CParentDlg::ReadStoredState(const CStoredState& state) {
     CString strState;
-    if (!statements.empty() && FAILED(m_lock.ReadStoredState(statements, strState))) strState.Empty();
+    if (GetRecordID() != 0 && !state.statements.empty() && FAILED(m_lock.ReadStoredState(state.statements, strState)))
+        strState.Empty();
     return strState;
 }
 
-namespace {
-
-// Whether a page that loaded `strLoaded` shows the stored content `strStored`: the same, or what
-// this window's own saves made of it. Unknown content counts as shown.
-bool IsShownState(CString strLoaded, const CString& strStored, const std::vector<std::pair<CString, CString>>& ownSaves) {
-    if (strLoaded.IsEmpty() || strStored.IsEmpty()) return true;
-    for (std::size_t nStep = 0; nStep <= ownSaves.size(); ++nStep) {
-        if (strLoaded == strStored) return true;
-        auto it = std::find_if(ownSaves.begin(), ownSaves.end(), [&](const auto& save) { return save.first == strLoaded; });
-        if (it == ownSaves.end()) return false;
-        strLoaded = it->second;
-    }
-    return false;
-}
-
-}  // namespace
-
 HRESULT CParentDlg::BeginEdit() {
-    const CString* pstrPageState = m_pstrPageState;
-    m_pstrPageState = nullptr;
+    const CStoredState* pPageState = m_pPageState;
+    m_pPageState = nullptr;
     HRESULT hr = eRecordEditing;
     BOOL bChangedMeanwhile = FALSE;
+    const auto changedMeanwhile = [&] {
+        // Read under the lock: another user may have saved the record between the page's load
+        // and this change, and the page's old values would be written over his.
+        if (!pPageState || pPageState->strLoaded.IsEmpty()) return false;
+        const CString strStored = ReadStoredState(*pPageState);
+        return !strStored.IsEmpty() && strStored != pPageState->strLoaded;
+    };
     if (!m_bEditing) {
         hr = AcquireEditLock();
         if (FAILED(hr)) PARENT_TRACEHR(hr);
-        if (hr == eRecordEditing) {
-            // Another user may have saved the record between the page's load and this lock: the
-            // page then holds old values, which a save would write over his.
-            m_strLockState = ReadStoredState();
-            if (pstrPageState && !IsShownState(*pstrPageState, m_strLockState, m_ownSaves)) {
-                m_bEditing = TRUE;
-                EndEdit();
-                hr = eRecordUnchanged;
-                bChangedMeanwhile = TRUE;
-            }
+        if (hr == eRecordEditing && changedMeanwhile()) {
+            m_bEditing = TRUE;
+            EndEdit();
+            m_bEditing = FALSE;
+            hr = eRecordUnchanged;
+            bChangedMeanwhile = TRUE;
         }
         CString strOwner;
         UpdateRecordState(&strOwner);
-    } else if (pstrPageState && !IsShownState(*pstrPageState, m_strLockState, m_ownSaves)) {
-        // A page loaded before this window's lock: it is loaded again, the edit of the others goes on.
+    } else if (changedMeanwhile()) {
+        // A page loaded before this window's lock is loaded again; the edit of the others goes on.
         hr = eRecordUnchanged;
         bChangedMeanwhile = TRUE;
     }
@@ -512,15 +493,6 @@ HRESULT CParentDlg::SaveData() {
         if (FAILED(hr)) {
             PARENT_TRACEHR(hr);
             break;
-        }
-    }
-    if (SUCCEEDED(hr) && m_bEditing && !m_strLockState.IsEmpty()) {
-        // Read while the lock is still held: what this window's save made of the stored content.
-        const CString strSaved = ReadStoredState();
-        if (!strSaved.IsEmpty() && strSaved != m_strLockState) {
-            if (m_ownSaves.size() >= 32) m_ownSaves.erase(m_ownSaves.begin());
-            m_ownSaves.emplace_back(m_strLockState, strSaved);
-            m_strLockState = strSaved;
         }
     }
     if (SUCCEEDED(hr)) {

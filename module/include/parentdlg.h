@@ -73,14 +73,12 @@ public:
     virtual HRESULT ReleaseEditLock();
     virtual HRESULT UpdateRecordState(CString* pstrOwner);
     virtual HRESULT GetRecordState(CString* pstrOwner);
-    // The statements (with their number of columns) whose rows are the stored content the pages
-    // show and save; none: a page is not compared with the stored record when it begins an edit.
-    virtual void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements);
-    // The stored content now; empty without statements or when it cannot be read.
-    CString ReadStoredState();
+    // The stored content of a page's statements now; empty without statements or when it cannot
+    // be read.
+    CString ReadStoredState(const CStoredState& state);
     // The next BeginEdit is a page's first change: it compares what the page loaded with what is
-    // stored, and reloads the page instead when another user changed the record meanwhile.
-    void SetEditingPageState(const CString* pstrLoaded) { m_pstrPageState = pstrLoaded; }
+    // stored, and reloads the pages instead when another user changed the record meanwhile.
+    void SetEditingPage(const CStoredState* pState) { m_pPageState = pState; }
     virtual HRESULT SetRecordState(long lCode, CString strOwner);
     virtual HRESULT ShowRecordStateIcon(long lIconIndex, CString strText);
     virtual HRESULT ReloadVisibleTabs();
@@ -187,10 +185,7 @@ protected:
     CQvEventSink m_eventSink;
     BOOL m_bEditing = FALSE;
     BOOL m_bLockedByOther = FALSE;
-    // The stored content when this window took the lock, and what its own saves made of it.
-    CString m_strLockState;
-    std::vector<std::pair<CString, CString>> m_ownSaves;
-    const CString* m_pstrPageState = nullptr;
+    const CStoredState* m_pPageState = nullptr;
     std::vector<INQTabWindowControl*> m_listTabs;
     UINT_PTR m_nLockTimer = 0;
 

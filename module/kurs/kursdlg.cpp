@@ -297,27 +297,6 @@ HRESULT CKursDlg::ReleaseEditLock() {
     return FAILED(hr) ? hr : S_OK;
 }
 
-void CKursDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) {
-    // The course, the run shown and its days, as the pages show and save them (without the lock
-    // and the time of the last change, which every lock renews).
-    CString strSQL;
-    strSQL.Format(L"SELECT lTyp, fActive, strKurzbezeichnung, strBezeichnung, strBemerkung, dblProzOverbook, "
-                  L"strZielpublikum, strKursziel, strTenu, strMaterial, fMultiregistration FROM Kurs WHERE lKursID = %d",
-                  GetRecordID());
-    statements.emplace_back(strSQL, 11);
-    if (GetSubRecordID() == 0) return;
-    strSQL.Format(L"SELECT dtDatum, strBezeichnung, strBemerkung, strOrt, strAdresse, lOrtID, strTreffpunkt, "
-                  L"strLeitung, dblDauer, strTenu, strParkplatz, strMaterial, strZielpublikum, strKursziel, "
-                  L"lMaxTeilnehmer, lMinInstruktor, fGeschlossen, dtAnmeldenVon, dtAnmeldenBis, dtAbgesagt, dtPublish "
-                  L"FROM Kursinstanz WHERE lKursinstanzID = %d",
-                  GetSubRecordID());
-    statements.emplace_back(strSQL, 21);
-    strSQL.Format(L"SELECT lKursinstanzdateID, dtStart, dtEnde FROM Kursinstanzdate WHERE lKursinstanzID = %d "
-                  L"ORDER BY lKursinstanzdateID",
-                  GetSubRecordID());
-    statements.emplace_back(strSQL, 3);
-}
-
 HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
     if (GetRecordID() == 0) return eRecordUnchanged;
     const HRESULT hr = CheckRecordLock(L"Kurs", L"lKursID", pstrOwner, 0);

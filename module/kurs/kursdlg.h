@@ -27,7 +27,6 @@ public:
     HRESULT EndEdit() override;
     HRESULT AcquireEditLock() override;
     HRESULT ReleaseEditLock() override;
-    void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) override;
     HRESULT GetRecordState(CString* pstrOwner) override;
     HRESULT ApplyRights() override;
     HRESULT ApplyDefaultSecurity() override;

@@ -1,9 +1,13 @@
 // The course settings page: what it shows of the stored settings, what it writes back after a
 // change, what a local installation does not see, and values it refuses.
+#include "adosession.h"
 #include "kursresource.h"
 #include "kurssetupdlg.h"
 #include "kurswintest.h"
 #include "qvregvalue.h"
+#include "utf.h"
+
+#include <filesystem>
 
 namespace kurstest {
 namespace {
@@ -155,6 +159,26 @@ TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
         delete page;
         page = nullptr;
     }
+}
+
+TEST_F(KursSetup, OnADatabaseThatMayNotBeWrittenAChangeIsRefusedNamingTheFileAndUndone) {
+    if (kOnPg) GTEST_SKIP() << "a database file that may not be written is SQLite's";
+    const std::string file = env->SuiteDatabase();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    qv::ado::Session::ReleasePool();
+    CKursSetupDlg& dlg = Open();
+    script.ExpectMessageBox(IDOK, L"Die Datenbank ist schreibgeschützt");
+    Retype(Item(dlg, IDC_KURSSETUP_OPENDAYS), L"30");
+    const auto boxes = script.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(qv::FromUtf8(file)), std::wstring::npos) << "the file is named: " << qv::ToUtf8(boxes[0].text);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u) << "no lock held by nobody";
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_OPENDAYS)), L"28");
+    EXPECT_FALSE(dlg.IsModified());
+    Retype(Item(dlg, IDC_KURSSETUP_CLOSEDAYS), L"9");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_CLOSEDAYS)), L"6") << "later changes undone without a box";
+    EXPECT_EQ(script.Log().Records().size(), 1u);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 }
 
 // Administrator and Anna, signed in at one computer under one login, each in a settings window of
