@@ -120,20 +120,16 @@ const QvStaticMapEntry* CQvFSetupDlg::GetStaticMap() const {
 }
 
 HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
-    HRESULT hr = S_OK;
+    HRESULT hrSave = S_OK;
     if (!bShow && m_bModified) {
-        // Saved before the page goes: a page that refuses a value stays shown with every value
-        // typed, and the caller keeps it (E_ABORT: the page has told the user why).
-        hr = SaveSettings();
-        if (FAILED(hr)) {
-            SETUP_TRACEHR(hr);
-            if (hr != E_ABORT)
-                QvReportMsg(1, CrackHR(hr), L"CQvFSetupDlg::Show", L"Default", L"qvfsetupdlg", __LINE__, 1);
-            return hr;
-        }
-        m_bModified = FALSE;
+        // Saved before the page goes. A page that refuses a value (E_ABORT: it has told the user
+        // why) stays shown with every value typed, and the caller keeps it; a page that could not
+        // be written is reported, goes, and stays changed for the next try.
+        hrSave = SaveSettings();
+        if (hrSave == E_ABORT) return SETUP_TRACEHR(hrSave);
+        if (SUCCEEDED(hrSave)) m_bModified = FALSE;
     }
-    hr = CQvFViewDlg::ShowView(bShow);
+    HRESULT hr = CQvFViewDlg::ShowView(bShow);
     if (FAILED(hr)) SETUP_TRACEHR(hr);
     if (m_bShown && !m_pDenyWindow) {
         if (SUCCEEDED(hr)) {
@@ -145,6 +141,7 @@ HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
             if (FAILED(hr)) SETUP_TRACEHR(hr);
         }
     }
+    if (SUCCEEDED(hr)) hr = hrSave;
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CQvFSetupDlg::Show", L"Default", L"qvfsetupdlg", __LINE__, 1);
     return S_OK;
