@@ -275,9 +275,7 @@ long CLockDbRecord::ReadStoredState(const std::vector<std::pair<CString, long>>&
         rs.Close();
         strState += L'\x1D';
     }
-    if (FAILED(hr)) {
-        LOCK_TRACEHR(hr);
-        QvReportDBError(connection, hr, __FILE__, __LINE__);
-    }
+    // Not reported: the page's own reading and writing meet the same failure and report it.
+    if (FAILED(hr)) LOCK_TRACEHR(hr);
     return hr;
 }

@@ -33,7 +33,8 @@ public:
     long CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
     // The stored content of a record as one text: every row of each statement, its first columns
     // as many as given. A holder of the lock compares it with what his pages loaded, so that a
-    // change another user saved in between is not written over. A failure is reported.
+    // change another user saved in between is not written over. A failure is only traced: the
+    // content is then unknown.
     long ReadStoredState(const std::vector<std::pair<CString, long>>& statements, CString& strState);
 
     // A database that may not be written refuses the first lock; the user is told once, and the
