@@ -117,8 +117,13 @@ HRESULT CChildDlg::Refresh() {
     const HRESULT hr = LoadData();
     if (FAILED(hr)) CHILD_TRACEHR(hr);
     UpdateData(FALSE);
+    m_storedState.statements.clear();
+    if (GetRecordID() != 0) GetStoredStateStatements(m_storedState.statements);
+    m_storedState.strLoaded = m_pParentDlg ? m_pParentDlg->ReadStoredState(m_storedState) : CString();
     return hr;
 }
+
+void CChildDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>&) {}
 
 HRESULT CChildDlg::RequestSave() {
     if (!m_pParentControl) return CHILD_TRACEHR(E_FAIL);
@@ -127,6 +132,9 @@ HRESULT CChildDlg::RequestSave() {
 }
 
 HRESULT CChildDlg::SaveData() {
+    // What the page wrote, read while the lock is still held, is what it shows now.
+    if (m_bSavePending && m_pParentDlg && !m_storedState.statements.empty())
+        m_storedState.strLoaded = m_pParentDlg->ReadStoredState(m_storedState);
     m_bSavePending = FALSE;
     return S_OK;
 }
@@ -215,7 +223,13 @@ HRESULT CChildDlg::CheckRecordLock(CString strTable, CString strIDColumn, CStrin
 HRESULT CChildDlg::BeginEdit() {
     // No edit begins while the page shows stale data.
     if (!m_pParentControl || m_bModified) return eRecordUnchanged;
+    // The page's first change: the parent compares what the page shows with what is stored.
+    if (m_pParentDlg && !m_bSavePending) m_pParentDlg->SetEditingPage(&m_storedState);
     const HRESULT hr = m_pParentControl->BeginEdit();
+    if (m_pParentDlg) m_pParentDlg->SetEditingPage(nullptr);
+    // A change that may not be made (another user's lock or change, a database that may not be
+    // written) leaves nothing on the page: it shows what is stored.
+    if (hr != eRecordEditing && !m_bSavePending) Refresh();
     if (FAILED(hr)) return CHILD_TRACEHR(hr);
     if (hr == eRecordEditing) m_bSavePending = TRUE;
     return hr;

@@ -6,6 +6,7 @@
 // edit, lock and navigation requests to the parent, binds the page's rights to the record's
 // tenant and scrolls pages taller than the tab area.
 #include "dlgscrollhelper.h"
+#include "lockdbrecord.h"
 #include "nqinterfaces.h"
 #include "qvbuttons.h"
 #include "qvdatalogger.h"
@@ -55,6 +56,9 @@ public:
     virtual HRESULT GetRecordState(CString* pstrText);
     virtual HRESULT ReloadTabs();
     virtual HRESULT LoadData();
+    // The statements (with their number of columns) whose rows are what the page loads and saves of
+    // the stored record; none: the page is not compared with the stored record.
+    virtual void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements);
     virtual HRESULT LoadRightsForMandant(CQvGUID guidFunction, CQvGUID guidScope, CString strKey);
     virtual HRESULT LoadRights(CQvGUID guidFunction, BOOL bApply);
     virtual HRESULT UpdateRights(CString strKey);
@@ -121,6 +125,9 @@ public:
     BOOL m_bModified = TRUE;
     BOOL m_bClosing = FALSE;
     BOOL m_bSavePending = FALSE;
+    // The rows of the stored record the page loads and saves, as it last loaded them; a page that
+    // names none is not compared with the stored record when it begins an edit.
+    CStoredState m_storedState;
     UINT m_nTemplateID;
     UINT_PTR m_nLoadTimerID = 0;
 

@@ -5,8 +5,10 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
+#include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
+#include "qvsec.h"
 #include "qvsysinfo.h"
 #include "utf.h"
 
@@ -15,6 +17,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace {
@@ -27,6 +30,23 @@ CString CurrentUserName() {
     if (const char* user = std::getenv("USER"); user && *user) return CString(qv::FromUtf8(user));
     if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return CString(qv::FromUtf8(pw->pw_name));
     return CString();
+}
+
+// The database the module works on, as the database server finds it: the profile's connection
+// ("sqlite:" and the file, or the server's address without its password), else the demo file.
+CString DatabaseName() {
+    CString strConnection =
+        QvDBReadSetting(CString(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2"), L"DBConnection", CString());
+    if (strConnection.IsEmpty()) {
+        const char* home = std::getenv("XDG_DATA_HOME");
+        const char* user = std::getenv("HOME");
+        const std::string data = home && *home ? std::string(home) : std::string(user ? user : ".") + "/.local/share";
+        return CString(qv::FromUtf8(data + "/qovaro/nq2.sqlite"));
+    }
+    if (strConnection.Left(7).CompareNoCase(L"sqlite:") == 0) return strConnection.Mid(7);
+    const int nAt = strConnection.Find(L'@'), nScheme = strConnection.Find(L"://");
+    if (nAt > 0 && nScheme > 0 && nScheme < nAt) return strConnection.Left(nScheme + 3) + strConnection.Mid(nAt + 1);
+    return strConnection;
 }
 
 int Digits(const CString& s, int first, int count) {
@@ -99,8 +119,17 @@ bool IsReadOnlyFailure(CQvADOConnection& connection) {
 
 CLockDbRecord::CLockDbRecord() {
     if (NQ_IsWebEdition()) m_nStaleMinutes = 120;
+    // Two people signed in to the suite under one login of one computer are two owners: the
+    // suite's user stands between the computer and the login.
+    CString strSuiteUser;
+    CQvSec sec;
+    if (FAILED(sec.GetUser(&strSuiteUser, nullptr, nullptr))) strSuiteUser.Empty();
+    strSuiteUser.Remove(L'|');
     CString strTag;
-    strTag.Format(L"|%s|%s", QvGetComputerName(0, 0), CurrentUserName());
+    if (strSuiteUser.IsEmpty())
+        strTag.Format(L"|%s|%s", QvGetComputerName(0, 0), CurrentUserName());
+    else
+        strTag.Format(L"|%s|%s|%s", QvGetComputerName(0, 0), strSuiteUser, CurrentUserName());
     strTag.Remove(L'\'');
     m_strOwnerTag = strTag;
 }
@@ -129,7 +158,8 @@ long CLockDbRecord::LockDbRecord(CString strTable, CString strIDColumn, long lID
             LOCK_TRACEHR(hr);
             if (qv::nq::IsReadOnlyFailure(connection)) {
                 m_hrReadOnly = hr;
-                AfxMessageBox(L"Die Datenbank ist schreibgeschützt: es kann nichts geändert werden.",
+                AfxMessageBox(L"Die Datenbank ist schreibgeschützt: es kann nichts geändert werden.\n(" +
+                                  DatabaseName() + L")",
                               MB_OK | MB_ICONINFORMATION);
                 return hr;
             }
@@ -218,5 +248,34 @@ long CLockDbRecord::CheckDbRecordLock(CString strTable, CString strIDColumn, lon
         LOCK_TRACEHR(hr);
         QvReportDBError(connection, hr, __FILE__, __LINE__);
     }
+    return hr;
+}
+
+long CLockDbRecord::ReadStoredState(const std::vector<std::pair<CString, long>>& statements, CString& strState) {
+    strState.Empty();
+    CQvADOConnection connection;
+    long hr = connection.Open(L"Qovaro.NQ2", 0);
+    for (const auto& [strSQL, nColumns] : statements) {
+        if (FAILED(hr)) break;
+        CQvADORecordset rs(&connection);
+        hr = rs.Open(strSQL);
+        BOOL bEOF = TRUE;
+        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+        while (SUCCEEDED(hr) && !bEOF) {
+            for (long nColumn = 0; SUCCEEDED(hr) && nColumn < nColumns; ++nColumn) {
+                CString strValue;
+                hr = rs.GetFieldValue(nColumn, &strValue);
+                // A separator no stored text holds keeps "a|b" and "ab|" two states.
+                strState += strValue;
+                strState += L'\x1F';
+            }
+            strState += L'\x1E';
+            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        }
+        rs.Close();
+        strState += L'\x1D';
+    }
+    // Not reported: the page's own reading and writing meet the same failure and report it.
+    if (FAILED(hr)) LOCK_TRACEHR(hr);
     return hr;
 }

@@ -6,7 +6,17 @@
 #include "nqinterfaces.h"
 #include "oledate.h"
 
+#include <utility>
+#include <vector>
+
 class CQvADOConnection;
+
+// What a page shows of the stored record: the statements (with their number of columns) whose rows
+// it loads and saves, and their content as the page last loaded it (empty while unknown).
+struct CStoredState {
+    std::vector<std::pair<CString, long>> statements;
+    CString strLoaded;
+};
 
 class CLockDbRecord {
 public:
@@ -21,6 +31,11 @@ public:
     // eRecordDeleted, eRecordUnchanged, eRecordEditing or eRecordLockedByOther, or a failure.
     // pstrOwner (may be null) receives the trimmed lock text in every case.
     long CheckDbRecordLock(CString strTable, CString strIDColumn, long lID, CString* pstrOwner);
+    // The stored content of a record as one text: every row of each statement, its first columns
+    // as many as given. A holder of the lock compares it with what his pages loaded, so that a
+    // change another user saved in between is not written over. A failure is only traced: the
+    // content is then unknown.
+    long ReadStoredState(const std::vector<std::pair<CString, long>>& statements, CString& strState);
 
     // A database that may not be written refuses the first lock; the user is told once, and the
     // later tries fail with the same result at once.

@@ -66,6 +66,9 @@ struct Registrar {
         qv::RegisterStringTable(module, {
             {IDS_NQ_RECORD_CHANGED, L"Die Daten wurden verändert!"},
             {IDS_NQ_RECORD_LOCKED, L"Die Daten sind gesperrt durch: '%s'"},
+            {IDS_NQ_CHANGED_MEANWHILE, L"Ein anderer Benutzer hat diese Daten inzwischen geändert. Sie werden so "
+                                       L"angezeigt, wie sie jetzt gespeichert sind.\nBitte geben Sie Ihre Änderung "
+                                       L"nochmals ein."},
             {IDS_NQ_RECORD_DELETED, L"Der Datensatz wurde gelöscht!"},
             {IDS_NQ_TABSERVER_NOT_REGISTERED, L"TabWindow Server %s nicht registriert!"},
             {IDS_NQ_RECORD_UNCHANGED, L"Die Daten sind unverändert"},

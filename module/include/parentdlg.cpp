@@ -325,13 +325,53 @@ HRESULT CParentDlg::CheckRecordLock(CString strTable, CString strIDColumn, CStri
     return m_lock.CheckDbRecordLock(strTable, strIDColumn, lID, pstrOwner);
 }
 
+CString CParentDlg::ReadStoredState(const CStoredState& state) {
+    CString strState;
+    if (GetRecordID() != 0 && !state.statements.empty() && FAILED(m_lock.ReadStoredState(state.statements, strState)))
+        strState.Empty();
+    return strState;
+}
+
 HRESULT CParentDlg::BeginEdit() {
+    const CStoredState* pPageState = m_pPageState;
+    m_pPageState = nullptr;
     HRESULT hr = eRecordEditing;
+    BOOL bChangedMeanwhile = FALSE;
+    const auto changedMeanwhile = [&] {
+        // Read under the lock: another user may have saved the record between the page's load
+        // and this change, and the page's old values would be written over his.
+        if (!pPageState || pPageState->strLoaded.IsEmpty()) return false;
+        const CString strStored = ReadStoredState(*pPageState);
+        return !strStored.IsEmpty() && strStored != pPageState->strLoaded;
+    };
     if (!m_bEditing) {
         hr = AcquireEditLock();
         if (FAILED(hr)) PARENT_TRACEHR(hr);
+        if (hr == eRecordEditing && changedMeanwhile()) {
+            m_bEditing = TRUE;
+            EndEdit();
+            m_bEditing = FALSE;
+            hr = eRecordUnchanged;
+            bChangedMeanwhile = TRUE;
+        }
         CString strOwner;
         UpdateRecordState(&strOwner);
+    } else if (changedMeanwhile()) {
+        // A page loaded before this window's lock is loaded again; the edit of the others goes on.
+        hr = eRecordUnchanged;
+        bChangedMeanwhile = TRUE;
+    }
+    if (bChangedMeanwhile) {
+        HRESULT hrReload = S_OK;
+        if (!m_bEditing) {
+            m_bLockedByOther = FALSE;
+            hrReload = InvalidateTabs();
+            if (SUCCEEDED(hrReload)) hrReload = RefreshAll();
+        }
+        QvReportMsg(2, NQLoadString(IDS_NQ_CHANGED_MEANWHILE), L"CParentDlg::BeginEdit()", L"Default", __FILE__,
+                    __LINE__, 0);
+        if (FAILED(hrReload)) return PARENT_TRACEHR(hrReload);
+        return eRecordUnchanged;
     }
     m_bEditing = hr == eRecordEditing;
     m_bLockedByOther = hr == eRecordLockedByOther;

@@ -73,6 +73,12 @@ public:
     virtual HRESULT ReleaseEditLock();
     virtual HRESULT UpdateRecordState(CString* pstrOwner);
     virtual HRESULT GetRecordState(CString* pstrOwner);
+    // The stored content of a page's statements now; empty without statements or when it cannot
+    // be read.
+    CString ReadStoredState(const CStoredState& state);
+    // The next BeginEdit is a page's first change: it compares what the page loaded with what is
+    // stored, and reloads the pages instead when another user changed the record meanwhile.
+    void SetEditingPage(const CStoredState* pState) { m_pPageState = pState; }
     virtual HRESULT SetRecordState(long lCode, CString strOwner);
     virtual HRESULT ShowRecordStateIcon(long lIconIndex, CString strText);
     virtual HRESULT ReloadVisibleTabs();
@@ -179,6 +185,7 @@ protected:
     CQvEventSink m_eventSink;
     BOOL m_bEditing = FALSE;
     BOOL m_bLockedByOther = FALSE;
+    const CStoredState* m_pPageState = nullptr;
     std::vector<INQTabWindowControl*> m_listTabs;
     UINT_PTR m_nLockTimer = 0;
 

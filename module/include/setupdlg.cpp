@@ -6,6 +6,9 @@
 #include "qvinteract.h"
 #include "strtable.h"
 
+#include <string_view>
+#include <vector>
+
 #define SETUPDLG_TRACEHR(hr) QvAddHRErrorFile(L"setupdlg", __LINE__, (hr))
 
 IMPLEMENT_DYNAMIC(CSetupDlg, CQvFSetupDlg)
@@ -19,7 +22,11 @@ namespace {
 const bool g_registered = [] {
     qv::RegisterStringTable(NQFrameworkModuleHandle(),
                             {{IDS_NQ_SETUP_LOCKED,
-                              L"Die Daten sind gesperrt von '%s'.\nBitte versuchen Sie es später nochmals!"}});
+                              L"Die Daten sind gesperrt von '%s'.\nBitte versuchen Sie es später nochmals!"},
+                             {IDS_NQ_SETUP_CHANGED,
+                              L"Ein anderer Benutzer hat diese Einstellungen inzwischen geändert. Sie werden so "
+                              L"angezeigt, wie sie jetzt gespeichert sind.\nBitte geben Sie Ihre Änderung nochmals "
+                              L"ein."}});
     return true;
 }();
 }  // namespace
@@ -51,19 +58,106 @@ BOOL CSetupDlg::OnInitDialog() {
     return TRUE;
 }
 
+namespace {
+
+// What a control of the page shows: its text, a button's check, a list's choice.
+struct ShownValue {
+    HWND hWnd = nullptr;
+    CString strText;
+    LRESULT lState = 0;
+    bool bEdit = false;
+};
+
+std::vector<ShownValue> ShownValues(HWND hPage) {
+    std::vector<ShownValue> values;
+    for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        wchar_t szClass[32] = {};
+        ::GetClassNameW(h, szClass, 32);
+        const std::wstring_view cls(szClass);
+        ShownValue value;
+        value.hWnd = h;
+        CWnd::FromHandle(h)->GetWindowText(value.strText);
+        if (cls == L"Button") value.lState = ::SendMessage(h, BM_GETCHECK, 0, 0);
+        else if (cls == L"ComboBox") value.lState = ::SendMessage(h, CB_GETCURSEL, 0, 0);
+        value.bEdit = cls == L"Edit";
+        values.push_back(value);
+    }
+    return values;
+}
+
+CString Joined(const std::vector<ShownValue>& values) {
+    CString strState;
+    for (const ShownValue& value : values) {
+        CString strState1;
+        strState1.Format(L"%ld\x1F", long(value.lState));
+        strState += value.strText + L"\x1F" + strState1;
+    }
+    return strState;
+}
+
+}  // namespace
+
+
+HRESULT CSetupDlg::ShowView(BOOL bShow) {
+    const HRESULT hr = CQvFSetupDlg::ShowView(bShow);
+    // The values as loaded: the first change compares the stored ones with them.
+    if (bShow && GetSafeHwnd() && !IsModified()) m_strLoadedState = Joined(ShownValues(GetSafeHwnd()));
+    return hr;
+}
+
 long CSetupDlg::Lock(long lID, CString strTable, CString strIDColumn) {
     if (IsModified()) return eRecordEditing;
     CString strOwner;
     const long lResult = m_lock.LockDbRecord(strTable, strIDColumn, lID, &strOwner);
     if (lResult == eRecordEditing) {
         SetModified(TRUE);
-        return eRecordEditing;
+        if (!GetSafeHwnd() || m_strLoadedState.IsEmpty()) return eRecordEditing;
+        // Another user may have saved the settings since the page loaded them: the page reads
+        // them again and keeps the user's change only over the values it showed.
+        const std::vector<ShownValue> typed = ShownValues(GetSafeHwnd());
+        std::vector<DWORD> selections;
+        for (const ShownValue& value : typed)
+            selections.push_back(value.bEdit ? DWORD(::SendMessage(value.hWnd, EM_GETSEL, 0, 0)) : 0);
+        HRESULT hr = LoadSettings();
+        if (FAILED(hr)) SETUPDLG_TRACEHR(hr);
+        const std::vector<ShownValue> stored = ShownValues(GetSafeHwnd());
+        const CString strStored = Joined(stored);
+        if (SUCCEEDED(hr) && strStored == m_strLoadedState) {
+            for (std::size_t i = 0; i < typed.size() && i < stored.size(); ++i) {
+                const ShownValue& value = typed[i];
+                if (value.strText == stored[i].strText && value.lState == stored[i].lState) continue;
+                wchar_t szClass[32] = {};
+                ::GetClassNameW(value.hWnd, szClass, 32);
+                const std::wstring_view cls(szClass);
+                if (cls == L"Button") {
+                    ::SendMessage(value.hWnd, BM_SETCHECK, WPARAM(value.lState), 0);
+                } else if (cls == L"ComboBox") {
+                    ::SendMessage(value.hWnd, CB_SETCURSEL, WPARAM(value.lState), 0);
+                } else {
+                    CWnd::FromHandle(value.hWnd)->SetWindowText(value.strText);
+                    if (value.bEdit)
+                        ::SendMessage(value.hWnd, EM_SETSEL, LOWORD(selections[i]), HIWORD(selections[i]));
+                }
+            }
+            return eRecordEditing;
+        }
+        // The page shows what is stored now; nothing of the user's is written over it.
+        m_strLoadedState = strStored;
+        m_lock.UnlockDbRecord(strTable, strIDColumn, lID);
+        SetModified(FALSE);
+        QvReportMsg(2, NQLoadString(IDS_NQ_SETUP_CHANGED), L"CSetupDlg::Lock()", L"Default", __FILE__, __LINE__, 0);
+        return hr;
     }
-    CString strText;
-    strText.Format(NQLoadString(IDS_NQ_SETUP_LOCKED), strOwner);
-    QvReportMsg(2, strText, L"CSetupDlg::Lock()", L"Default", __FILE__, __LINE__, 0);
+    // A failure has been reported by the lock, with its cause (a database that may not be
+    // written says so); only another user's lock is named here.
+    if (SUCCEEDED(lResult)) {
+        CString strText;
+        strText.Format(NQLoadString(IDS_NQ_SETUP_LOCKED), strOwner);
+        QvReportMsg(2, strText, L"CSetupDlg::Lock()", L"Default", __FILE__, __LINE__, 0);
+    }
     const HRESULT hr = LoadSettings();
     if (FAILED(hr)) SETUPDLG_TRACEHR(hr);
+    if (SUCCEEDED(hr) && GetSafeHwnd()) m_strLoadedState = Joined(ShownValues(GetSafeHwnd()));
     return hr;
 }
 

@@ -11,6 +11,7 @@
 
 enum : UINT {
     IDS_NQ_SETUP_LOCKED = 10204,
+    IDS_NQ_SETUP_CHANGED = 10206,
 };
 
 class CSetupDlg : public CQvFSetupDlg {
@@ -25,6 +26,7 @@ public:
     // eRecordEditing when the page may change the row; otherwise the result of reloading the
     // page's stored values over the change.
     long Lock(long lID, CString strTable, CString strIDColumn);
+    HRESULT ShowView(BOOL bShow) override;
 
     CQvHelpButton m_btnHelp;
     CQvEventSource m_EventSource;
@@ -32,6 +34,8 @@ public:
     CQvLayoutFactory m_layout;
     CDlgScrollHelper* m_pScrollHelper = nullptr;
     int m_nDisplayHeight = -1;
+    // The values the page showed when it was loaded.
+    CString m_strLoadedState;
 
 protected:
     afx_msg void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);

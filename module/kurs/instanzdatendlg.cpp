@@ -605,6 +605,23 @@ HRESULT CInstanzdatenDlg::LoadRun() {
     return hr;
 }
 
+void CInstanzdatenDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) {
+    // The run and its days as the page shows and saves them, without the run's lock and the time
+    // of its last change.
+    if (GetSubRecordID() == 0) return;
+    CString strSQL;
+    strSQL.Format(L"SELECT dtDatum, strBezeichnung, strBemerkung, strOrt, strAdresse, lOrtID, strTreffpunkt, "
+                  L"strLeitung, dblDauer, strTenu, strParkplatz, strMaterial, strZielpublikum, strKursziel, "
+                  L"lMaxTeilnehmer, lMinInstruktor, fGeschlossen, dtAnmeldenVon, dtAnmeldenBis, dtAbgesagt, dtPublish "
+                  L"FROM Kursinstanz WHERE lKursinstanzID = %d",
+                  GetSubRecordID());
+    statements.emplace_back(strSQL, 21);
+    strSQL.Format(L"SELECT lKursinstanzdateID, dtStart, dtEnde FROM Kursinstanzdate WHERE lKursinstanzID = %d "
+                  L"ORDER BY lKursinstanzdateID",
+                  GetSubRecordID());
+    statements.emplace_back(strSQL, 3);
+}
+
 HRESULT CInstanzdatenDlg::LoadData() {
     CKursResourceScope scope;
     const BOOL bCentral = NQ_IsEnterpriseEdition();

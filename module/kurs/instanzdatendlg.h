@@ -27,6 +27,7 @@ public:
     HRESULT CloseTab() override;
     HRESULT Refresh() override;
     HRESULT LoadData() override;
+    void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) override;
     HRESULT SaveData() override;
 
     // The run as the page shows it: reset fields, the run row, its dates and its budget.

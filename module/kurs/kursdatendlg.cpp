@@ -139,6 +139,16 @@ HRESULT CKursdatenDlg::Refresh() {
     return hr;
 }
 
+void CKursdatenDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) {
+    // The course as the page shows and saves it, without its lock and the time of its last change,
+    // which every lock renews.
+    CString strSQL;
+    strSQL.Format(L"SELECT lTyp, fActive, strKurzbezeichnung, strBezeichnung, strBemerkung, dblProzOverbook, "
+                  L"strZielpublikum, strKursziel, strTenu, strMaterial, fMultiregistration FROM Kurs WHERE lKursID = %d",
+                  GetRecordID());
+    statements.emplace_back(strSQL, 11);
+}
+
 HRESULT CKursdatenDlg::LoadData() {
     CKursResourceScope scope;
     HRESULT hr = LoadKurs();

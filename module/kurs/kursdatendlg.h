@@ -15,6 +15,7 @@ public:
 
     HRESULT GetClassID(GUID* pClsid) override;
     HRESULT LoadData() override;
+    void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements) override;
     HRESULT Refresh() override;
     HRESULT SaveData() override;
 

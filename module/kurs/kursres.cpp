@@ -60,7 +60,8 @@ struct Registrar {
             {IDS_SELECT_COL_GESCHLOSSEN, L"Geschlossen"},
             {IDS_KURSSETUP_CAPTION, L"Kurse"},
             {IDS_KURSSETUP_GROUP, L"Module"},
-            {IDS_KURSSETUP_BAD_DATE, L"Das Publikationsdatum ist kein gültiges Datum (TT.MM.JJJJ)."},
+            {IDS_KURSSETUP_BAD_DATE, L"Das Publikationsdatum ist kein gültiges Datum (TT.MM.JJJJ).\n"
+                                    L"Abbrechen verwirft die Änderungen dieser Seite."},
             {IDS_KURSVIEW_CAPTION, L"Ausbildung"},
             {IDS_KURSDLG_NONE, L"Kein Kurs ausgewählt"},
             {IDS_KURSDLG_TITLE, L"Kurs: %s"},

@@ -238,8 +238,16 @@ HRESULT CKursSetupDlg::SaveSettings() {
     CString strDate = m_strPublishDate;
     strDate.Trim();
     if (!strDate.IsEmpty() && (!dtPublish.ParseDateTime(strDate) || dtPublish.GetStatus() != COleDateTime::valid)) {
-        QvReportMsg(1, kurs::Text(IDS_KURSSETUP_BAD_DATE), L"CKursSetupDlg::SaveSettings", L"Default", __FILE__,
-                    __LINE__, 0);
+        // The page stays with every value typed until the date is mended, or the user gives up
+        // the page's changes.
+        if (AfxMessageBox(kurs::Text(IDS_KURSSETUP_BAD_DATE), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) {
+            if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
+            m_lLockedID = 0;
+            SetModified(FALSE);
+            LoadSettings();
+            return S_OK;
+        }
+        GetDlgItem(IDC_KURSSETUP_PUBLISHDATE)->SetFocus();
         return E_ABORT;
     }
     COptionServer options;

@@ -120,6 +120,15 @@ const QvStaticMapEntry* CQvFSetupDlg::GetStaticMap() const {
 }
 
 HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
+    HRESULT hrSave = S_OK;
+    if (!bShow && m_bModified) {
+        // Saved before the page goes. A page that refuses a value (E_ABORT: it has told the user
+        // why) stays shown with every value typed, and the caller keeps it; a page that could not
+        // be written is reported, goes, and stays changed for the next try.
+        hrSave = SaveSettings();
+        if (hrSave == E_ABORT) return SETUP_TRACEHR(hrSave);
+        if (SUCCEEDED(hrSave)) m_bModified = FALSE;
+    }
     HRESULT hr = CQvFViewDlg::ShowView(bShow);
     if (FAILED(hr)) SETUP_TRACEHR(hr);
     if (m_bShown && !m_pDenyWindow) {
@@ -131,13 +140,8 @@ HRESULT CQvFSetupDlg::ShowView(BOOL bShow) {
             hr = ApplyDefaultSecurity();
             if (FAILED(hr)) SETUP_TRACEHR(hr);
         }
-    } else if (m_bModified && SUCCEEDED(hr)) {
-        hr = SaveSettings();
-        if (FAILED(hr))
-            SETUP_TRACEHR(hr);
-        else
-            m_bModified = FALSE;
     }
+    if (SUCCEEDED(hr)) hr = hrSave;
     if (FAILED(hr))
         QvReportMsg(1, CrackHR(hr), L"CQvFSetupDlg::Show", L"Default", L"qvfsetupdlg", __LINE__, 1);
     return S_OK;

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -93,9 +94,22 @@ CQvFrameSettingsDlg::~CQvFrameSettingsDlg() {
     if (m_pane.GetSafeHwnd()) m_pane.DestroyWindow();
 }
 
+void CQvFrameSettingsDlg::reject() {
+    if (m_nShown >= 0) {
+        if (FAILED(m_pages[size_t(m_nShown)].pControl->ShowView(FALSE))) return;
+        m_nShown = -1;
+    }
+    QDialog::reject();
+}
+
 void CQvFrameSettingsDlg::Select(int index) {
     if (index < 0 || index >= int(m_pages.size()) || index == m_nShown) return;
-    if (m_nShown >= 0) m_pages[size_t(m_nShown)].pControl->ShowView(FALSE);
+    if (m_nShown >= 0 && FAILED(m_pages[size_t(m_nShown)].pControl->ShowView(FALSE))) {
+        // The page shown refused a value: it stays, with what was typed.
+        const QSignalBlocker block(m_pList);
+        m_pList->setCurrentRow(m_nShown);
+        return;
+    }
     Page& page = m_pages[size_t(index)];
     if (!page.hWnd) {
         HWND hWnd = m_pane.GetSafeHwnd();

@@ -25,6 +25,10 @@ public:
     };
     const std::vector<Page>& Pages() const { return m_pages; }
 
+    // Closes the window once the page shown has saved its changes; a page that refuses a value
+    // keeps the window open.
+    void reject() override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -178,6 +178,10 @@ bool Click(HWND control, Qt::KeyboardModifiers modifiers) {
 
 bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers) { return Click(Item(dialog, id), modifiers); }
 
+bool Click(QWidget* widget, Qt::KeyboardModifiers modifiers) {
+    return widget && ClickOn(widget, widget->rect().center(), modifiers);
+}
+
 bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers) {
     // The click goes to what is at the point, as the mouse's does (a list's rows, a bar's arrow).
     return ClickOn(WidgetOf(control), QPoint(x, y), modifiers);

@@ -24,6 +24,8 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 // ---- acting
 bool Click(HWND control, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool Click(HWND dialog, int id, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// A click in the middle of a toolkit widget that has no window handle (a button of a frame window).
+bool Click(QWidget* widget, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 bool DoubleClick(HWND control);
 // A click at a point of the control's client area.
 bool ClickAt(HWND control, int x, int y, Qt::KeyboardModifiers modifiers = Qt::NoModifier);

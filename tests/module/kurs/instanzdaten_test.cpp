@@ -5,6 +5,7 @@
 #include "getdatumdlg.h"
 #include "instanzdatendlg.h"
 #include "kursresource.h"
+#include "kursview.h"
 #include "kurswin_window.h"
 #include "qvasynceventsink.h"
 #include "qvbuttons.h"
@@ -12,6 +13,7 @@
 #include "qvregvalue.h"
 #include "qtinteraction.h"
 #include "qvrunning.h"
+#include "tempdir.h"
 #include "utf.h"
 
 #include <QAbstractButton>
@@ -691,6 +693,74 @@ TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
                                                           << " " << W2U(c.to);
     }
     Click(Item(IDC_KURSDLG_CANCEL));
+}
+
+// Two users, each in a course window of his own on the same run: a change one of them saved after
+// the other's page was loaded is not written over by the other's next save.
+TEST_F(InstanzdatenTest, TwoUsersOnOneRunNeitherLosesTheOthersChange) {
+    Sql("UPDATE Kursinstanz SET strTreffpunkt = 'Tor 2', strParkplatz = 'Hof' WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    // Anna's window, up beside the first one's, with its own lock owner.
+    CWnd otherPane;
+    ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 980, 0, 960,
+                                   620, nullptr, nullptr));
+    const CString otherView = CString(KURSVIEW_PROGID) + L".Anna";
+    CKursDlg* other = nullptr;
+    {
+        qvtest::ScopedEnv user("USER", "anna");
+        // A second view object, as another process's frame would make it (the class factory
+        // gives one per process).
+        auto* viewObject = static_cast<CKursView*>(RUNTIME_CLASS(CKursView)->CreateObject());
+        IQvFInit* pInit = nullptr;
+        ASSERT_EQ(viewObject->ExternalQueryInterface(&IID_IQvFInit, reinterpret_cast<void**>(&pInit)), S_OK);
+        viewObject->InternalRelease();
+        host->SetViewPane(otherPane.GetSafeHwnd());
+        ASSERT_EQ(host->AddView(otherView, pInit), S_OK);
+        host->SetViewPane(pane.GetSafeHwnd());
+        QvFrameView* view = host->FindView(otherView);
+        view->pControl->MoveView(RECT{0, 0, 960, 620});
+        ASSERT_EQ(view->pControl->ShowView(TRUE), S_OK);
+        view->bShown = true;
+    }
+    for (CWnd* child = otherPane.GetWindow(GW_CHILD); child && !other; child = child->GetWindow(GW_HWNDNEXT))
+        other = dynamic_cast<CKursDlg*>(child);
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(other->GetSubRecordID(), run);
+    ASSERT_TRUE(ClickTab(other->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    const HWND otherPage = other->GetTabCtrl().GetTabWnd(1)->GetSafeHwnd();
+    const HWND otherSave = qv::ui::test::Item(other->GetSafeHwnd(), IDC_KURSDLG_SAVE);
+    const auto otherField = [&](int id) { return qv::ui::test::Item(otherPage, id); };
+    EXPECT_EQ(qv::ui::test::Text(otherField(IDC_INSTANZDATEN_TREFFPUNKT)), L"Tor 2");
+
+    // The first user appends " A" to the meeting point and saves.
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L" A"));
+    Save();
+    // His own save is no other's change: his next change goes on at once.
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"!"));
+    Save();
+    EXPECT_EQ(Text("SELECT strBezeichnung || '/' || strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "Frühling!/Tor 2 A");
+
+    // Anna, whose page was loaded before, appends " B" to the parking: her first key finds the run
+    // changed; she is told once and sees it as stored. Typed again, hers is saved beside his.
+    script.ExpectReport(L"inzwischen geändert");
+    ASSERT_TRUE(Type(otherField(IDC_INSTANZDATEN_PARKPLATZ), L" "));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(qv::ui::test::Text(otherField(IDC_INSTANZDATEN_TREFFPUNKT)), L"Tor 2 A");
+    EXPECT_EQ(qv::ui::test::Text(otherField(IDC_INSTANZDATEN_PARKPLATZ)), L"Hof");
+    EXPECT_FALSE(Enabled(otherSave)) << "nothing to save";
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
+    Screen(other->GetSafeHwnd(), "instanzdaten_changed_meanwhile");
+    ASSERT_TRUE(Type(otherField(IDC_INSTANZDATEN_PARKPLATZ), L" B"));
+    EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)).find("|anna"), std::string::npos);
+    ASSERT_TRUE(Click(otherSave));
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '/' || strParkplatz FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "Tor 2 A/Hof B");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    host->CloseView(otherView);
+    otherPane.DestroyWindow();
 }
 
 TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {

@@ -178,7 +178,7 @@ public:
     HRESULT GetUser(BSTR* name, BSTR* userId, long* id) override {
         std::lock_guard g(lock);
         if (userID < 0) return E_FAIL;
-        *name = SysAllocString(L"Kursleiter");
+        *name = SysAllocString(userName.c_str());
         *userId = SysAllocString(userGuid.c_str());
         *id = userID;
         return S_OK;
@@ -209,6 +209,7 @@ public:
     long defaultRights = 0;
     HRESULT rightsResult = S_OK;  // a failure: the rights could not be read (database gone)
     long userID = 5;  // negative: the server cannot name the user
+    std::wstring userName = L"Kursleiter";
     std::wstring userGuid;  // the user's guid, which names his person through Contact
     std::vector<Grant> grants;
     std::vector<std::pair<GUID, long>> rightDialogs;  // the rights dialogs opened: function and flag

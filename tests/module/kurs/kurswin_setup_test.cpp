@@ -1,9 +1,13 @@
 // The course settings page: what it shows of the stored settings, what it writes back after a
 // change, what a local installation does not see, and values it refuses.
+#include "adosession.h"
 #include "kursresource.h"
 #include "kurssetupdlg.h"
 #include "kurswintest.h"
 #include "qvregvalue.h"
+#include "utf.h"
+
+#include <filesystem>
 
 namespace kurstest {
 namespace {
@@ -23,18 +27,22 @@ protected:
                                   700, 620, nullptr, nullptr));
     }
     void TearDown() override {
-        if (page) page->DestroyWindow();
-        delete page;
+        for (CKursSetupDlg* p : {page, other}) {
+            if (p) p->DestroyWindow();
+            delete p;
+        }
         pane.DestroyWindow();
+        if (otherPane.GetSafeHwnd()) otherPane.DestroyWindow();
         KursWinTest::TearDown();
     }
     // The page as the settings window shows it.
-    CKursSetupDlg& Open() {
-        page = new CKursSetupDlg;
-        HWND wnd = pane.GetSafeHwnd();
-        EXPECT_EQ(page->CreatePage(&wnd), S_OK);
-        EXPECT_EQ(page->ShowView(TRUE), S_OK);
-        return *page;
+    CKursSetupDlg& Open() { return Open(pane, page); }
+    CKursSetupDlg& Open(CWnd& in, CKursSetupDlg*& into) {
+        into = new CKursSetupDlg;
+        HWND wnd = in.GetSafeHwnd();
+        EXPECT_EQ(into->CreatePage(&wnd), S_OK);
+        EXPECT_EQ(into->ShowView(TRUE), S_OK);
+        return *into;
     }
     std::variant<long, std::wstring> Stored(const std::wstring& name) {
         std::lock_guard g(optionServer.lock);
@@ -42,8 +50,9 @@ protected:
         return it == optionServer.values.end() ? std::variant<long, std::wstring>(-999L) : it->second;
     }
     std::string Lock() { return Text("SELECT strLock FROM Mandant WHERE lMandantID = " + K(mandant)); }
-    CWnd pane;
+    CWnd pane, otherPane;
     CKursSetupDlg* page = nullptr;
+    CKursSetupDlg* other = nullptr;  // a second user's page, in a settings window of his own
     long mandant = 0;
 };
 
@@ -139,16 +148,77 @@ TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
     for (const Case& c : cases) {
         CKursSetupDlg& dlg = Open();
         Retype(Item(dlg, c.control), c.text);
-        if (c.control == IDC_KURSSETUP_PUBLISHDATE) script.ExpectReport(c.message);
-        else script.ExpectMessageBox(IDOK, c.message);
-        script.ExpectReport();  // the settings window tells that the page could not be saved
-        dlg.ShowView(FALSE);
+        script.ExpectMessageBox(IDOK, c.message);
+        EXPECT_EQ(dlg.ShowView(FALSE), E_ABORT) << "the page stays, told once";
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
         EXPECT_TRUE(dlg.IsModified()) << "the change stays for the next try";
+        EXPECT_TRUE(Visible(dlg.GetSafeHwnd()));
+        EXPECT_EQ(qv::ui::test::Text(Item(dlg, c.control)), c.text);
         EXPECT_EQ(optionServer.values.count({-1060, L"FillLevelInterval"}) + optionServer.values.count({-1060, L"FillLevelPercentWarning"}), 0u);
         page->DestroyWindow();
         delete page;
         page = nullptr;
     }
+}
+
+TEST_F(KursSetup, OnADatabaseThatMayNotBeWrittenAChangeIsRefusedNamingTheFileAndUndone) {
+    if (kOnPg) GTEST_SKIP() << "a database file that may not be written is SQLite's";
+    const std::string file = env->SuiteDatabase();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    qv::ado::Session::ReleasePool();
+    CKursSetupDlg& dlg = Open();
+    script.ExpectMessageBox(IDOK, L"Die Datenbank ist schreibgeschützt");
+    Retype(Item(dlg, IDC_KURSSETUP_OPENDAYS), L"30");
+    const auto boxes = script.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(qv::FromUtf8(file)), std::wstring::npos) << "the file is named: " << qv::ToUtf8(boxes[0].text);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u) << "no lock held by nobody";
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_OPENDAYS)), L"28");
+    EXPECT_FALSE(dlg.IsModified());
+    Retype(Item(dlg, IDC_KURSSETUP_CLOSEDAYS), L"9");
+    EXPECT_EQ(qv::ui::test::Text(Item(dlg, IDC_KURSSETUP_CLOSEDAYS)), L"6") << "later changes undone without a box";
+    EXPECT_EQ(script.Log().Records().size(), 1u);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
+// Administrator and Anna, signed in at one computer under one login, each in a settings window of
+// his own: the lock keeps them apart, and a change one of them saved is not written over by the
+// other's page loaded before it.
+TEST_F(KursSetup, TwoUsersOnTheSettingsNeitherLosesTheOthersChange) {
+    secServer.userName = L"Administrator";
+    CKursSetupDlg& a = Open();
+    ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Einstellungen", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 720, 0,
+                                   700, 620, nullptr, nullptr));
+    secServer.userName = L"Anna";
+    CKursSetupDlg& b = Open(otherPane, other);
+    Retype(Item(a, IDC_KURSSETUP_OPENDAYS), L"30");
+    EXPECT_NE(Lock().find("|Administrator|"), std::string::npos) << Lock();
+
+    script.ExpectReport(L"Die Daten sind gesperrt von '");
+    Retype(Item(b, IDC_KURSSETUP_CLOSEDAYS), L"7");
+    ASSERT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "Anna is another user";
+    EXPECT_NE(script.Log().Records(qv::InteractionKind::Report)[0].text.find(L"|Administrator|"), std::wstring::npos);
+    EXPECT_EQ(qv::ui::test::Text(Item(b, IDC_KURSSETUP_CLOSEDAYS)), L"6");
+    ASSERT_EQ(a.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAfterPublish"), (std::variant<long, std::wstring>(30L)));
+
+    // Anna's page still shows 28: her next change is not laid over it. She is told once and sees
+    // what is stored; typed again, her change is saved beside his.
+    script.ExpectReport(L"inzwischen geändert");
+    Retype(Item(b, IDC_KURSSETUP_CLOSEDAYS), L"7");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
+    EXPECT_EQ(qv::ui::test::Text(Item(b, IDC_KURSSETUP_OPENDAYS)), L"30");
+    EXPECT_EQ(qv::ui::test::Text(Item(b, IDC_KURSSETUP_CLOSEDAYS)), L"6");
+    EXPECT_FALSE(b.IsModified());
+    EXPECT_EQ(Lock(), "") << "nothing held for a change that was not made";
+    Screen(otherPane, "kurssetupdlg_changed_meanwhile");
+    Retype(Item(b, IDC_KURSSETUP_CLOSEDAYS), L"7");
+    EXPECT_TRUE(b.IsModified());
+    EXPECT_EQ(qv::ui::test::Text(Item(b, IDC_KURSSETUP_CLOSEDAYS)), L"7");
+    ASSERT_EQ(b.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAfterPublish"), (std::variant<long, std::wstring>(30L)));
+    EXPECT_EQ(Stored(L"AutoCloseBeforInstanz"), (std::variant<long, std::wstring>(7L)));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
 }
 
 }  // namespace

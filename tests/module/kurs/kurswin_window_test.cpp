@@ -2,11 +2,13 @@
 // its lock, the action menu's commands on courses and runs, the occupancy overview, the rights
 // refresh the scheduler raises, and the fill levels other modules ask for.
 #include "adosession.h"
+#include "framesettingsdlg.h"
 #include "ikursinstanz.h"
 #include "kursbelegungdlg.h"
 #include "kursdatendlg.h"
 #include "kurspreconditiondlg.h"
 #include "kursresource.h"
+#include "kurssetupdlg.h"
 #include "kurswin_window.h"
 #include "lockdbrecord.h"
 #include "denywindow.h"
@@ -23,6 +25,7 @@
 #include "utf.h"
 
 #include <QMenu>
+#include <QPushButton>
 
 #include <filesystem>
 #include <fstream>
@@ -521,6 +524,10 @@ TEST_F(KursWindowTest, TheSchedulersRightsEventRefreshesTheUsersCourseRights) {
 
 TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMessage) {
     if (kOnPg) GTEST_SKIP() << "a database file that may not be written is SQLite's";
+    // The run's page and its fields.
+    for (const wchar_t* function : {L"{924411CF-EA09-4E11-ABA5-F7779B9C6523}", L"{26522EFD-1FAB-468E-9D15-6917C79A763B}",
+                                    L"{EE795285-F835-4E1B-BBF1-10B321E5A422}", L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}"})
+        security.Answer(function, L"", 0x101);
     // The rights rows of an earlier start, with rights the module no longer gives: the start's
     // refresh would write them again.
     OpenView();
@@ -560,6 +567,18 @@ TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMes
     Retype(Field(IDC_KURSDATEN_BEZEICHNUNG), L"nochmals");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
     EXPECT_EQ(script.Log().Records().size(), 1u);
+    // So on the run's page: what is typed does not stay on screen, where nothing is saved.
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    const HWND runName = qv::ui::test::Item(Page(1)->GetSafeHwnd(), IDC_INSTANZDATEN_BEZEICHNUNG);
+    const std::wstring shown = qv::ui::test::Text(runName);
+    ASSERT_FALSE(shown.empty());
+    for (const wchar_t* typed : {L"x", L"yz"}) {
+        ASSERT_TRUE(Type(runName, typed));
+        EXPECT_EQ(qv::ui::test::Text(runName), shown);
+    }
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    EXPECT_EQ(script.Log().Records().size(), 1u);
     CloseView();
     EXPECT_TRUE(contents() == before) << "the file was changed";
     std::filesystem::permissions(file, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
@@ -579,6 +598,48 @@ TEST_F(KursWindowTest, ChangedBookingsOfItsCourseReloadAPageTheUserDoesNotLookAt
     ASSERT_TRUE(WaitFor([&] { return Daten()->GetModifiedFlag() == TRUE; }));
     ASSERT_EQ(Dlg()->ShowView(TRUE), S_OK);
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"GK2");
+}
+
+// A publication date that is no date, typed with other changes, and Schliessen: the settings
+// window stays open with one message and every value typed, until the date is mended or the user
+// gives the changes up.
+TEST_F(KursWindowTest, TheSettingsWindowKeepsAPageWithADateThatIsNoneUntilItIsMendedOrGivenUp) {
+    OpenView();
+    security.Answer(L"{4E96EEEA-F268-4E0C-A6C4-0AB9ED892746}", L"", 0x101);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2", L"MasterMandantID", mandant, HKEY_LOCAL_MACHINE);
+    for (const wchar_t* date : {L"31022027", L"31.02.2027"}) {
+        SCOPED_TRACE(std::string(qv::ToUtf8(date)));
+        const bool givenUp = std::wstring(date) == L"31022027";
+        auto* settings = new CQvFrameSettingsDlg(host);
+        settings->show();
+        ASSERT_EQ(settings->Pages().size(), 1u);
+        const HWND page = settings->Pages()[0].hWnd;
+        const auto buttons = settings->findChildren<QPushButton*>();
+        ASSERT_EQ(buttons.size(), 1);
+        Retype(qv::ui::test::Item(page, IDC_KURSSETUP_OPENDAYS), L"30");
+        Retype(qv::ui::test::Item(page, IDC_KURSSETUP_PUBLISHDATE), date);
+        script.ExpectMessageBox(IDOK, L"Das Publikationsdatum ist kein gültiges Datum (TT.MM.JJJJ).");
+        ASSERT_TRUE(Click(buttons[0]));
+        EXPECT_TRUE(settings->isVisible()) << "the window stays";
+        EXPECT_EQ(script.Log().Records().size(), 1u) << "one message";
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(page, IDC_KURSSETUP_OPENDAYS)), L"30");
+        EXPECT_EQ(qv::ui::test::Text(qv::ui::test::Item(page, IDC_KURSSETUP_PUBLISHDATE)), date);
+        EXPECT_TRUE(options.values.count({-1060, L"AutoOpenAfterPublish"}) == 0) << "nothing written yet";
+        if (givenUp) {
+            Screen(settings->Pages()[0].hWnd, "kurssetup_bad_date");
+            script.ExpectMessageBox(IDCANCEL, L"kein gültiges Datum");
+        } else {
+            Retype(qv::ui::test::Item(page, IDC_KURSSETUP_PUBLISHDATE), L"28.02.2027");
+        }
+        ASSERT_TRUE(Click(buttons[0]));
+        EXPECT_FALSE(settings->isVisible()) << "closed";
+        EXPECT_EQ(options.values.count({-1060, L"AutoOpenAfterPublish"}), givenUp ? 0u : 1u);
+        EXPECT_EQ(Text("SELECT strLock FROM Mandant WHERE lMandantID = " + K(mandant)), "");
+        delete settings;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        script.Log().Clear();
+    }
+    EXPECT_EQ(std::get<long>(options.values.at({-1060, L"AutoOpenAfterPublish"})), 30L);
 }
 
 TEST_F(KursWindowTest, TheViewOffersTheCourseSettingsPageToUsersWithItsRight) {
