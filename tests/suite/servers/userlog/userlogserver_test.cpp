@@ -125,10 +125,11 @@ TEST_F(UserLogServer, TheEntriesOfOneRecord) {
     ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Kursaustragung wurde neu erzeugt.", L"Ausbildung.Instanz", kRun, 0), S_OK);
     ASSERT_EQ(Write(log, QVUSERLOG_UPDATE, L"Kursaustragung wurde aktualisiert.", L"Ausbildung.Instanz", kRun, 0), S_OK);
     ASSERT_EQ(Write(log, QVUSERLOG_DELETE, L"Kursaustragung wurde gelöscht.", L"Ausbildung.Instanz", kOtherRun, 0), S_OK);
-    script.ExpectReport(L"Kursaustragung wurde neu erzeugt.");
+    script.ExpectMessageBox(IDOK, L"Kursaustragung wurde neu erzeugt.");
     EXPECT_EQ(log.ShowSpecificUserLog(1, L"Atemschutz 1, 2024", L"", L"", kRun), S_OK);
-    const auto shown = script.Log().Records(qv::InteractionKind::Report);
+    const auto shown = script.Log().Records(qv::InteractionKind::MessageBox);
     ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].type & MB_ICONMASK, UINT(MB_ICONINFORMATION)) << "a log is no error";
     EXPECT_EQ(shown[0].caption, L"Atemschutz 1, 2024");
     const std::wstring& text = shown[0].text;
     EXPECT_LT(text.find(L"neu erzeugt"), text.find(L"aktualisiert")) << "oldest first";
