@@ -137,7 +137,7 @@ BOOL CKursDlg::OnInitDialog() {
     CParentDlg::OnInitDialog();
     m_tabCtrl.CreateTabCtrl(this, kViewKey);
     if (m_btnReport.Init(IDC_KURSDLG_REPORT, this, CQvGUID(GUID_ReportProfile), QVBB_IMAGE_LEFT))
-        m_btnReport.SetStandardImage(44);
+        m_btnReport.SetStandardImage(43);
     LayoutControls();
     EnableHeader();
     return TRUE;

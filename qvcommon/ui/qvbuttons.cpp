@@ -96,6 +96,14 @@ QImage StandardButtonImage(int number) {
         p.fillPath(path, QColor(0x40, 0x40, 0x40));
         break;
     }
+    case 43:  // print: a sheet going through a printer
+        p.fillRect(QRect(4, 2, 8, 4), Qt::white);
+        p.setPen(dark);
+        p.drawRect(QRect(4, 2, 8, 4));
+        p.fillRect(QRect(2, 6, 12, 6), QColor(0x80, 0x80, 0x80));
+        p.fillRect(QRect(4, 10, 8, 4), Qt::white);
+        p.drawRect(QRect(4, 10, 8, 4));
+        break;
     case 44: {  // send: a letter going out, an arrow away from it
         p.setPen(QPen(dark, 1));
         p.setBrush(Qt::white);
