@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -58,6 +59,15 @@ std::string TextOf(sqlite3_value* v) {
     case SQLITE_FLOAT: return number::FormatFloat(sqlite3_value_double(v));
     default: return std::string(Raw(v));
     }
+}
+
+// The value's text without a copy where it is stored as text or bytes; `buffer` holds the text
+// of a number.
+std::string_view TextView(sqlite3_value* v, std::string& buffer) {
+    const int type = Type(v);
+    if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return Raw(v);
+    buffer = TextOf(v);
+    return buffer;
 }
 
 // The value as it appears in an error text, cut when long.
@@ -453,7 +463,14 @@ void Add(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (IsNullValue(argv[0])) Fail("convert: the target type is NULL.");
-    Target t = ParseTarget(Raw(argv[0]));
+    // The type is written in the statement: parsed once per statement run, not per row.
+    Target parsed;
+    const auto* known = static_cast<const Target*>(sqlite3_get_auxdata(ctx, 0));
+    if (!known) {
+        parsed = ParseTarget(Raw(argv[0]));
+        sqlite3_set_auxdata(ctx, 0, new Target(parsed), [](void* p) { delete static_cast<Target*>(p); });
+    }
+    const Target& t = known ? *known : parsed;
     bool hasStyle = argc > 2;
     if (hasStyle && IsNullValue(argv[2])) return sqlite3_result_null(ctx);
     int style = hasStyle ? int(ToInteger(argv[2], "int", INT32_MIN, INT32_MAX)) : 0;
@@ -534,12 +551,29 @@ void Str(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (len <= 0 || len > 8000 || dec < 0) return sqlite3_result_null(ctx);
     if (dec > 16) dec = 16;
     double x = ToFloat(argv[0]);
+    // A list shows few distinct numbers (durations, prices) in many rows: the last texts made
+    // on this thread are kept by number, length and decimals.
+    struct Kept {
+        std::uint64_t bits = 0;
+        std::int64_t len = 0, dec = -1;
+        std::string text;
+    };
+    thread_local Kept kept[64];
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    Kept& slot = kept[(bits ^ (bits >> 29) ^ (bits >> 47) ^ std::uint64_t(len * 31 + dec)) % 64];
+    if (slot.dec == dec && slot.len == len && slot.bits == bits) return ResultText(ctx, slot.text);
     // As many decimals as fit; stars when the integer part does not.
+    std::string out(std::size_t(len), '*');
     for (std::int64_t d = dec; d >= 0; --d) {
         std::string s = number::RoundFixed(x, int(d));
-        if (std::int64_t(s.size()) <= len) return ResultText(ctx, std::string(std::size_t(len) - s.size(), ' ') + s);
+        if (std::int64_t(s.size()) <= len) {
+            out = std::string(std::size_t(len) - s.size(), ' ') + s;
+            break;
+        }
     }
-    ResultText(ctx, std::string(std::size_t(len), '*'));
+    if (len <= 64) slot = Kept{bits, len, dec, out};
+    ResultText(ctx, out);
 }
 
 template <bool CaseInsensitive>
@@ -547,7 +581,8 @@ void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
     std::int64_t start = argc > 2 ? ToInteger(argv[2], "bigint", INT64_MIN, INT64_MAX) : 1;
     std::size_t from = start < 1 ? 0 : std::size_t(start - 1);
-    const std::string needleText = TextOf(argv[0]), hayText = TextOf(argv[1]);
+    std::string needleBuffer, hayBuffer;
+    const std::string_view needleText = TextView(argv[0], needleBuffer), hayText = TextView(argv[1], hayBuffer);
     if (text::IsAscii(needleText) && text::IsAscii(hayText)) {
         const std::size_t at = text::FindAscii(hayText, needleText, from, CaseInsensitive);
         return sqlite3_result_int64(ctx, at == std::string::npos ? 0 : std::int64_t(at) + 1);
@@ -558,7 +593,7 @@ void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         std::string_view run, longest;
         for (std::size_t i = 0, begin = 0; i <= needleText.size(); ++i) {
             if (i < needleText.size() && static_cast<unsigned char>(needleText[i]) < 0x80) continue;
-            run = std::string_view(needleText).substr(begin, i - begin);
+            run = needleText.substr(begin, i - begin);
             if (run.size() > longest.size()) longest = run;
             begin = i + 1;
         }

@@ -308,14 +308,16 @@ std::size_t Find(std::u32string_view hay, std::u32string_view needle, std::size_
 std::size_t FindAscii(std::string_view hay, std::string_view needle, std::size_t from, bool caseInsensitive) {
     if (needle.empty() || needle.size() > hay.size() || from > hay.size()) return std::string_view::npos;
     if (!caseInsensitive) return hay.find(needle, from);
-    auto fold = [](std::string_view s) {
-        std::string out(s);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = char(c + 32);
-        return out;
-    };
-    const std::string h = fold(hay), n = fold(needle);
-    return std::string_view(h).find(n, from);
+    // Compared in place: a search runs this for every row it looks at.
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+    const char first = fold(needle[0]);
+    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+        if (fold(hay[i]) != first) continue;
+        std::size_t j = 1;
+        while (j < needle.size() && fold(hay[i + j]) == fold(needle[j])) ++j;
+        if (j == needle.size()) return i;
+    }
+    return std::string_view::npos;
 }
 
 bool IsAscii(std::string_view s) {

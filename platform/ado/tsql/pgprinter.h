@@ -44,6 +44,8 @@ private:
     std::string Identifier(const Ident& id) override;
     std::string Parameter(int slot, const std::string& tsqlType) override;
     Out PrintComparison(const Expr& left, const char* op, const Expr& right, int prec) override;
+    std::string AsciiFolded(const Expr& text, const std::string& needle);
+    std::string WordSearch(const Expr& left, const char* op, const Expr& right);
     Out PrintAdd(const BinaryExpr& b) override;
     Out PrintXor(const BinaryExpr& b) override;
     Out PrintLike(const LikeExpr& l) override;

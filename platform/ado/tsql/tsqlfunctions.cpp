@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <string>
 
 namespace qv::tsql {
@@ -58,7 +59,30 @@ void AddN(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         sqlite3_result_error(ctx, "tsql_addn() needs at least one argument", -1);
         return;
     }
-    // The running sum: in `text` while it is text (the usual case, done here), else in `acc`.
+    // Texts alone (the usual case) are joined into one buffer that SQLite takes over.
+    sqlite3_uint64 total = 0;
+    bool allText = true;
+    for (int i = 0; i < argc && allText; ++i) {
+        allText = sqlite3_value_type(argv[i]) == SQLITE_TEXT && sqlite3_value_text(argv[i]);
+        if (allText) total += static_cast<sqlite3_uint64>(sqlite3_value_bytes(argv[i]));
+    }
+    if (allText) {
+        char* joined = static_cast<char*>(sqlite3_malloc64(total + 1));
+        if (!joined) {
+            sqlite3_result_error_nomem(ctx);
+            return;
+        }
+        char* end = joined;
+        for (int i = 0; i < argc; ++i) {
+            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(argv[i]));
+            if (n) std::memcpy(end, sqlite3_value_text(argv[i]), n);
+            end += n;
+        }
+        *end = '\0';
+        sqlite3_result_text64(ctx, joined, total, sqlite3_free, SQLITE_UTF8);
+        return;
+    }
+    // The running sum: in `text` while it is text, else in `acc`.
     std::string text;
     sqlite3_value* acc = nullptr;
     bool isText = false;

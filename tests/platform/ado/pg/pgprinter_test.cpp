@@ -97,6 +97,11 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
         {"SELECT CHARINDEX('LEIT', strBezeichnung), CHARINDEX('ÜBUNG', strBezeichnung), CHARINDEX('ungsk', "
          "strBezeichnung), CHARINDEX('STRAßE', 'hauptstraße'), CHARINDEX('x', NULL) FROM Kurs WHERE lKursID = 3",
          "7,1,0,6,NULL"},
+        // a word searched for (> 0) is a text, not a pattern
+        {"SELECT lKursID FROM Kurs WHERE CHARINDEX('_', strBezeichnung) > 0 OR CHARINDEX('%', strBezeichnung) > 0 "
+         "OR CHARINDEX('a!', strBezeichnung + 'A!') > 0 AND lKursID = 2 OR CHARINDEX('\\', strBezeichnung) > 0 "
+         "OR CHARINDEX('', strBezeichnung) > 0",
+         "2"},
         {"SELECT ISNULL(dtBeginn, '1899-12-30'), YEAR(ISNULL(dtBeginn, '1899-12-30')) FROM Kurs WHERE lKursID = 3",
          "1899-12-30 00:00:00,1899"},
         {"SELECT DATEADD(month, 1, dtBeginn), DATEDIFF(day, dtBeginn, '2024-02-01 00:00'), "

@@ -183,6 +183,13 @@ TEST_F(Runtime, ConvertDateToTextInEveryStyleUsed) {
     EXPECT_NE(Err("tsql_convert('varchar', " + d + ", 999)").find("999"), std::string::npos);
     // A text that is no date keeps its value whatever the style.
     EXPECT_EQ(Q("tsql_convert('varchar(10)', 'Kurs 12', 104)"), "Kurs 12");
+    // row after row of one statement: the type as each row gives it
+    EXPECT_EQ(Q("(SELECT group_concat(tsql_convert('varchar(10)', column1, 104), '|') FROM "
+                "(VALUES ('2031-06-05 09:05:07'), ('Kurs 12'), ('2031-12-31 00:00:00')))"),
+              "05.06.2031|Kurs 12|31.12.2031");
+    EXPECT_EQ(Q("(SELECT group_concat(tsql_convert(column1, column2), '|') FROM (VALUES ('varchar(2)', 'abc'), "
+                "('int', '42'), ('char(4)', 'x')))"),
+              "ab|42|x   ");
 }
 
 TEST_F(Runtime, ConvertToDatetime) {
@@ -339,6 +346,9 @@ TEST_F(Runtime, AddConvertsTextToTheNumbersType) {
 
 TEST_F(Runtime, StrRightAlignsRoundsAndStarsWhatDoesNotFit) {
     EXPECT_EQ(Q("tsql_str(1.5, 4, 2)"), "1.50");
+    EXPECT_EQ(Q("(SELECT group_concat(tsql_str(column1, column2, 1), '|') FROM "
+                "(VALUES (1.5, 4), (2.25, 4), (1.5, 3), (1.5, 4), (1.5, 2), (1, 4)))"),
+              " 1.5| 2.3|1.5| 1.5| 2| 1.0");
     EXPECT_EQ(Q("tsql_str(12.5, 4, 2)"), "12.5") << "decimals give way to the integer part";
     EXPECT_EQ(Q("tsql_str(123.45, 6, 1)"), " 123.5");
     EXPECT_EQ(Q("tsql_str(1234567.89, 7, 2)"), "1234568");
@@ -360,6 +370,7 @@ TEST_F(Runtime, CharIndexFoldsCaseWithUmlauts) {
     EXPECT_EQ(Q("tsql_charindex('MÜL', 'Herr Müller')"), "6");
     EXPECT_EQ(Q("tsql_charindex('müller', 'HERR MÜLLER')"), "6");
     EXPECT_EQ(Q("tsql_charindex('mul', 'Herr Müller')"), "0") << "accents count";
+    EXPECT_EQ(Q("tsql_charindex('ÿx', 'AŸX')"), "2") << "found though the text lacks the word's bytes";
     EXPECT_EQ(Q("tsql_charindex_cs('MÜL', 'Herr Müller')"), "0");
     EXPECT_EQ(Q("tsql_charindex_cs('Mül', 'Herr Müller')"), "6");
     EXPECT_EQ(Q("tsql_charindex('e', 'Feuerwehr', 3)"), "4");
