@@ -30,6 +30,8 @@ ErrorRecord RecordFromCurrentException() {
     r.sqlState = L"HY000";
     try {
         throw;
+    } catch (const qv::tsql::TranslateStopped&) {
+        return RecordInterrupted();
     } catch (const qv::tsql::TranslateError& e) {
         r.source = kSourceTranslator;
         r.sqlState = L"42000";
@@ -155,6 +157,7 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     if (!IsTextCommand(options)) return Fail(ADO_E_INVALIDARGUMENT, L"Only statement text can be executed.");
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
     qv::sql::InterruptibleCall call(session_->Interrupter());
+    qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
     try {
         if (session_->OnPg()) return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
         qv::tsql::SharedProgram shared = qv::tsql::TranslateShared(TextOf(commandText));

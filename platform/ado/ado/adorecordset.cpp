@@ -81,6 +81,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
     connection_ = bound_;
     session_ = connection_->GetSession();
     qv::sql::InterruptibleCall call(session_->Interrupter());
+    qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
     if (session_->OnPg()) return OpenOnPg(Utf8Of(text), cursorType, lockType);
     try {
         const std::string sql = Utf8Of(text);

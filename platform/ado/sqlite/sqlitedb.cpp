@@ -181,6 +181,12 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     sqlite3_progress_handler(
         db_, 4096, [](void* interrupter) { return static_cast<StatementInterrupter*>(interrupter)->Asked() ? 1 : 0; },
         interrupter_.get());
+    // The engine checks no progress handler while it prepares a statement: there its own
+    // interrupt is used, when no other statement of the connection runs that it would end too.
+    cache_->WatchPreparing(&interrupter_->PreparingAlone());
+    interrupter_->Set([db = db_, alone = &interrupter_->PreparingAlone()] {
+        if (alone->load()) sqlite3_interrupt(db);
+    });
     return SQLITE_OK;
 }
 
