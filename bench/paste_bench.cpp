@@ -16,6 +16,7 @@
 // The machine's load (/proc/loadavg) is noted with each case: the figures are wall-clock times.
 #include "kursbench.h"
 #include "optionserver.h"
+#include "qvregvalue.h"
 #include "searchpersondlg.h"
 #include "searchresource.h"
 #include "uidriver.h"
@@ -123,6 +124,9 @@ struct SearchWindow {
     CDialog* holder = nullptr;
     BenchSearchDlg* dlg = nullptr;
     SearchWindow() {
+        // Each paste goes into an empty field: the text the last window kept is not searched
+        // again when the next one opens.
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\CommonBenchPaste", L"LastSearchtext", CString());
         holder = new CDialog;
         qv::ui::DialogTemplate tpl;
         tpl.caption = L"Person suchen";

@@ -3,7 +3,6 @@
 // sends again and again is prepared once. Bounded by count and by the memory the idle statements
 // hold: texts that carry their ids differ every time, and a thousand of them would keep many
 // megabytes of SQLite heap for nothing.
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -13,6 +12,8 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace qv::sql {
+
+class StatementInterrupter;
 
 class StatementCache {
     struct State;
@@ -71,7 +72,7 @@ private:
     friend class SqliteDb;
     // Set while a statement is prepared and none of the connection runs: then the engine's own
     // interrupt ends just that preparing (a long text's takes seconds) and nothing else.
-    void WatchPreparing(std::atomic<bool>* preparingAlone);
+    void WatchPreparing(StatementInterrupter* interrupter);
     static void Attach(sqlite3* db, StatementCache* cache);
     static void Detach(sqlite3* db);
     std::shared_ptr<State> state_;
