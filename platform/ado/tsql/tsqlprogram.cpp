@@ -36,6 +36,8 @@ void ReadIndexes(sqlite3* db, bool always);
 // indexed expressions and in the WHERE.
 std::vector<IndexedConstant> IndexedConstantsOf(std::string_view createIndex) {
     std::vector<Token> t;
+    // Read while a statement runs: a caller's stop is not for this.
+    StopScope unstoppable(nullptr);
     try {
         t = Tokenize(createIndex);
     } catch (const TranslateError&) {
