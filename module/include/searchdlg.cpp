@@ -237,18 +237,22 @@ CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
 }
 
 void CSearchDlg::StopWorkers(bool bPump) {
-    {
+    // What a worker does is ended where it is: its statement's translation, preparing or run.
+    auto stop = [this] {
         std::lock_guard g(m_runningLock);
         m_bStop = TRUE;
         for (const auto& w : m_workers) {
             SetEvent(w->hEvent);
             if (w->pConn && w->bBusy) w->pConn->Cancel();
         }
-    }
-    // No worker is added once the stop is set; the list is the GUI thread's.
+    };
+    stop();
+    // No worker is added once the stop is set; the list is the GUI thread's. A cancel reaches
+    // only a call in progress: a worker that was about to begin its statement is asked again.
     for (const auto& w : m_workers) {
-        if (bPump) WaitForSingleObjectAndPumpMsg(w->pThread->m_hThread, INFINITE);
-        else WaitForSingleObject(w->pThread->m_hThread, INFINITE);
+        const HANDLE hThread = w->pThread->m_hThread;
+        while ((bPump ? WaitForSingleObjectAndPumpMsg(hThread, 20) : WaitForSingleObject(hThread, 20)) == WAIT_TIMEOUT)
+            stop();
     }
     std::lock_guard g(m_runningLock);
     for (const auto& w : m_workers) {

@@ -440,7 +440,8 @@ void ApplyEditColors(QWidget* widget, QPaintEvent*) {
 
 // The user may not type beyond the limit of a single-line edit (nor anything but digits into a
 // number field); the program may set a longer text, which stays whole, as the limit only holds
-// the user back. A refused input tells the parent (EN_MAXTEXT; combo boxes tell nothing).
+// the user back. Of a paste or drop that would go beyond it, the part that fits is kept. A
+// refused or cut input tells the parent (EN_MAXTEXT; combo boxes tell nothing).
 class LimitValidator : public QValidator {
 public:
     LimitValidator(QLineEdit* edit, HWND h, UINT maxCode) : QValidator(edit), edit_(edit), h_(h), maxCode_(maxCode) {
@@ -449,13 +450,14 @@ public:
     int limit = 30000;
     bool digits = false;
     int user = 0;  // while the user's keys or drops are handled
-    State validate(QString& input, int&) const override {
+    State validate(QString& input, int& pos) const override {
         if (!user) return Acceptable;
         if (digits)
             for (QChar c : input)
                 if (!c.isDigit()) return Invalid;
-        if (input.size() > limit && input.size() > accepted_) {
-            if (!maxCode_) return Invalid;
+        const qsizetype allowed = std::max<qsizetype>(limit, accepted_);
+        if (input.size() <= allowed) return Acceptable;
+        if (maxCode_) {
             const HWND h = h_;
             const UINT code = maxCode_;
             QMetaObject::invokeMethod(
@@ -464,8 +466,13 @@ public:
                     if (Window* self = Find(h)) NotifyCommand(*self, code);
                 },
                 Qt::QueuedConnection);
-            return Invalid;
         }
+        // What the user put in ends at the caret and is as long as the text grew at least: its
+        // end beyond the limit goes. A key that adds one character is then refused whole.
+        const qsizetype excess = input.size() - allowed;
+        if (excess >= input.size() - accepted_ || excess > pos) return Invalid;
+        input.remove(pos - excess, excess);
+        pos -= int(excess);
         return Acceptable;
     }
 

@@ -30,6 +30,8 @@ ErrorRecord RecordFromCurrentException() {
     r.sqlState = L"HY000";
     try {
         throw;
+    } catch (const qv::tsql::TranslateStopped&) {
+        return RecordInterrupted();
     } catch (const qv::tsql::TranslateError& e) {
         r.source = kSourceTranslator;
         r.sqlState = L"42000";
@@ -156,8 +158,17 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
     qv::sql::InterruptibleCall call(session_->Interrupter());
     try {
-        if (session_->OnPg()) return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
-        qv::tsql::SharedProgram shared = qv::tsql::TranslateShared(TextOf(commandText));
+        if (session_->OnPg()) {
+            // The text is translated before it is sent; nothing of the client runs inside the server's work.
+            qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
+            return ExecuteOnPg(TextOf(commandText), recordsAffected, !noRecords ? ppiRset : nullptr);
+        }
+        qv::tsql::SharedProgram shared;
+        {
+            // Only the translation of this text: what runs inside SQLite's steps is never stopped so.
+            qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
+            shared = qv::tsql::TranslateShared(TextOf(commandText));
+        }
         if (session_->Interrupter()->Asked()) return Fail(RecordInterrupted());
         std::shared_ptr<const qv::tsql::Program> program = shared.program;
         session_->UseTimeout(timeout_);

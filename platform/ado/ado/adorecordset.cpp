@@ -81,23 +81,32 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
     connection_ = bound_;
     session_ = connection_->GetSession();
     qv::sql::InterruptibleCall call(session_->Interrupter());
-    if (session_->OnPg()) return OpenOnPg(Utf8Of(text), cursorType, lockType);
+    if (session_->OnPg()) {
+        qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
+        return OpenOnPg(Utf8Of(text), cursorType, lockType);
+    }
     try {
         const std::string sql = Utf8Of(text);
         qv::tsql::SharedProgram shared;
         updatable_ = false;
+        // Only the translations of this text stop when asked: what runs inside SQLite's steps
+        // is never ended so.
+        auto translate = [&](auto how) {
+            qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
+            return how(sql);
+        };
         if (lockType == adLockReadOnly || lockType == adLockUnspecified) {
             readOnlyReason_ = L"The recordset was opened read-only.";
-            shared = qv::tsql::TranslateShared(sql);
+            shared = translate(qv::tsql::TranslateShared);
         } else {
-            shared = qv::tsql::TranslateSharedForUpdate(sql);
+            shared = translate(qv::tsql::TranslateSharedForUpdate);
             const std::shared_ptr<const qv::tsql::Program>& program = shared.program;
             if (!program->updateTarget) {
                 readOnlyReason_ = L"The rows of this statement cannot be changed: it does not select from a single table.";
             } else if (!session_->HasRowid(program->updateTarget->table)) {
                 readOnlyReason_ = L"The rows of '" + qv::FromUtf8(program->updateTarget->table) +
                                   L"' cannot be changed: it is not a table.";
-                shared = qv::tsql::TranslateShared(sql);
+                shared = translate(qv::tsql::TranslateShared);
             } else {
                 updatable_ = true;
                 table_ = program->updateTarget->table;

@@ -181,6 +181,14 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     sqlite3_progress_handler(
         db_, 4096, [](void* interrupter) { return static_cast<StatementInterrupter*>(interrupter)->Asked() ? 1 : 0; },
         interrupter_.get());
+    // The engine checks no progress handler while it prepares a statement: there its own
+    // interrupt (while it reads the text) and the authorizer (while it resolves the names) end
+    // it, when no other statement of the connection runs that the interrupt would end too.
+    cache_->WatchPreparing(interrupter_.get());
+    WatchPreparing(db_, interrupter_.get());
+    interrupter_->Set([db = db_, alone = &interrupter_->PreparingAlone()] {
+        if (alone->load()) sqlite3_interrupt(db);
+    });
     return SQLITE_OK;
 }
 

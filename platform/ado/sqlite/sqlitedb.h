@@ -50,12 +50,17 @@ public:
     // Whether the call in progress was asked to end: the driver starts no statement then, and
     // reports a statement the engine gave up as interrupted.
     bool Asked() const { return asked_; }
+    // The same, for a translation to look at while it runs.
+    const std::atomic<bool>* AskedFlag() const { return &asked_; }
+    // Set by the driver while the engine may be interrupted without harm to other statements.
+    std::atomic<bool>& PreparingAlone() { return preparingAlone_; }
 
 private:
     std::mutex lock_;
     std::function<void()> interrupt_;
     bool inCall_ = false;  // guarded by lock_
     std::atomic<bool> asked_{false};
+    std::atomic<bool> preparingAlone_{false};
 };
 
 class InterruptibleCall {

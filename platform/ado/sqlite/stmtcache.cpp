@@ -1,4 +1,5 @@
 #include "stmtcache.h"
+#include "sqlitedb.h"
 #include <sqlite3.h>
 #include <algorithm>
 #include <list>
@@ -13,6 +14,7 @@ namespace qv::sql {
 // allocation: a lease marks its entry lent and giving it back marks it idle.
 struct StatementCache::State {
     sqlite3* db = nullptr;
+    StatementInterrupter* interrupter = nullptr;
     std::size_t capacity = 0;
     std::size_t maxBytes = 0;
     std::size_t bytes = 0;
@@ -135,7 +137,16 @@ StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
         return lease;
     }
     sqlite3_stmt* stmt = nullptr;
+    bool alone = s.interrupter != nullptr;
+    for (sqlite3_stmt* other = nullptr; alone && (other = sqlite3_next_stmt(s.db, other));)
+        alone = !sqlite3_stmt_busy(other);
+    if (alone) s.interrupter->PreparingAlone().store(true);
     int r = sqlite3_prepare_v3(s.db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (alone) {
+        s.interrupter->PreparingAlone().store(false);
+        // Refused by the authorizer or ended by the interrupt: given up on request.
+        if (r != SQLITE_OK && s.interrupter->Asked()) r = SQLITE_INTERRUPT;
+    }
     if (rc) *rc = r;
     if (r != SQLITE_OK) {
         sqlite3_finalize(stmt);
@@ -155,6 +166,8 @@ StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
     s.Evict();
     return lease;
 }
+
+void StatementCache::WatchPreparing(StatementInterrupter* interrupter) { state_->interrupter = interrupter; }
 
 std::size_t StatementCache::Size() const { return state_->index.size(); }
 std::size_t StatementCache::Capacity() const { return state_->capacity; }

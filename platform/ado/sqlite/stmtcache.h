@@ -13,6 +13,8 @@ struct sqlite3_stmt;
 
 namespace qv::sql {
 
+class StatementInterrupter;
+
 class StatementCache {
     struct State;
 
@@ -68,6 +70,9 @@ public:
 
 private:
     friend class SqliteDb;
+    // Set while a statement is prepared and none of the connection runs: then the engine's own
+    // interrupt ends just that preparing (a long text's takes seconds) and nothing else.
+    void WatchPreparing(StatementInterrupter* interrupter);
     static void Attach(sqlite3* db, StatementCache* cache);
     static void Detach(sqlite3* db);
     std::shared_ptr<State> state_;

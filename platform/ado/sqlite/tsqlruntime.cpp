@@ -1,4 +1,5 @@
 #include "tsqlruntime.h"
+#include "sqlitedb.h"
 #include "tsqldate.h"
 #include "tsqlnumber.h"
 #include "tsqltext.h"
@@ -763,7 +764,14 @@ int CollateCs(void*, int n1, const void* p1, int n2, const void* p2) {
 }
 
 // The built-in PRAGMA case_sensitive_like would put SQLite's own LIKE back in place of ours.
-int Authorize(void*, int action, const char* a, const char*, const char*, const char*) {
+// SQLite asks for every name it resolves while it prepares a statement, and checks nothing else
+// there that a caller could use to end it: the seconds a text of thousands of words takes end
+// at the next name once the call was asked to end.
+int Authorize(void* interrupter, int action, const char* a, const char*, const char*, const char*) {
+    if (interrupter) {
+        auto* i = static_cast<StatementInterrupter*>(interrupter);
+        if (i->Asked() && i->PreparingAlone().load(std::memory_order_relaxed)) return SQLITE_DENY;
+    }
     if (action == SQLITE_PRAGMA && a && sqlite3_stricmp(a, "case_sensitive_like") == 0) return SQLITE_IGNORE;
     return SQLITE_OK;
 }
@@ -825,6 +833,10 @@ int RegisterTsqlRuntime(sqlite3* db) {
     if (rc == SQLITE_OK) rc = sqlite3_create_collation_v2(db, "QVCS", SQLITE_UTF8, nullptr, CollateCs, nullptr);
     if (rc != SQLITE_OK) return rc;
     return sqlite3_set_authorizer(db, Authorize, nullptr);
+}
+
+int WatchPreparing(sqlite3* db, StatementInterrupter* interrupter) {
+    return sqlite3_set_authorizer(db, Authorize, interrupter);
 }
 
 }  // namespace qv::sql

@@ -194,6 +194,7 @@ PrinterBase::Out PrinterBase::PrintLiteral(const LiteralExpr& lit) {
 }
 
 PrinterBase::Out PrinterBase::Print(const Expr& e) {
+    StopPoint();
     switch (e.kind) {
         case ExprKind::Literal: return PrintLiteral(static_cast<const LiteralExpr&>(e));
         case ExprKind::Column: return {ColumnName(static_cast<const ColumnExpr&>(e).name, e.pos), kAtom};

@@ -1,5 +1,6 @@
 #pragma once
 // Failures of the T-SQL layer: a statement we cannot translate, and a step that failed on SQLite.
+#include <atomic>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,30 @@ private:
     std::size_t offset_;
     std::string detail_;
 };
+
+// A translation that its caller gave up while it ran (StopScope).
+class TranslateStopped : public std::runtime_error {
+public:
+    TranslateStopped();
+};
+
+// While it lives, a translation on this thread ends with TranslateStopped at its next step
+// (a token read, an expression printed) once `*stop` is set from any thread: a text of
+// thousands of words takes seconds, which nobody should wait for once it is no longer wanted.
+// Scopes nest; the innermost one counts.
+class StopScope {
+public:
+    explicit StopScope(const std::atomic<bool>* stop);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+private:
+    const std::atomic<bool>* outer_;
+};
+
+// Throws TranslateStopped when this thread's translation was asked to stop.
+void StopPoint();
 
 // A step of a translated batch that failed while running.
 class ExecError : public std::runtime_error {

@@ -146,6 +146,7 @@ struct Execution::Impl {
         if (cache) {
             int rc = SQLITE_OK;
             qv::sql::StatementCache::Lease lease = cache->Acquire(sql, &rc);
+            if (!lease && rc == SQLITE_INTERRUPT) throw ExecError(rc, "interrupted", pc, sql);
             if (!lease) Fail(pc, sql);
             return Statement(std::move(lease));
         }

@@ -84,6 +84,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
     };
 
     while (i < n) {
+        if ((tokens.size() & 255) == 0) StopPoint();
         const unsigned char c = at(i);
         if (IsSpace(c)) {
             ++i;

@@ -111,6 +111,7 @@ private:
         return tokens_[idx];
     }
     const Token& Next() {
+        StopPoint();
         const Token& t = tokens_[pos_];
         if (pos_ + 1 < tokens_.size()) ++pos_;
         return t;

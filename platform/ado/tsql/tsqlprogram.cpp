@@ -36,6 +36,8 @@ void ReadIndexes(sqlite3* db, bool always);
 // indexed expressions and in the WHERE.
 std::vector<IndexedConstant> IndexedConstantsOf(std::string_view createIndex) {
     std::vector<Token> t;
+    // Read while a statement runs: a caller's stop is not for this.
+    StopScope unstoppable(nullptr);
     try {
         t = Tokenize(createIndex);
     } catch (const TranslateError&) {
@@ -382,11 +384,42 @@ std::shared_ptr<const Program> Build(std::string_view tsql, bool forUpdate, std:
     return program;
 }
 
-// A bounded least-recently-used map from T-SQL text to what it translates to.
+// What a cached translation holds on the heap, near enough to bound a cache by it.
+std::size_t HeapOf(const std::string& s) { return s.capacity() + 1; }
+
+std::size_t HeapOf(const Program& p) {
+    std::size_t n = sizeof(Program) + HeapOf(p.source) + p.steps.capacity() * sizeof(Step) +
+                    p.variables.capacity() * sizeof(Variable);
+    for (const Step& s : p.steps) {
+        n += HeapOf(s.sql) + HeapOf(s.procedure) + (s.params.capacity() + s.slots.capacity()) * sizeof(int) +
+             s.args.capacity() * sizeof(CallArg) + s.columnNames.capacity() * sizeof(std::string);
+        for (const std::string& c : s.columnNames) n += HeapOf(c);
+    }
+    for (const Variable& v : p.variables) n += HeapOf(v.name) + HeapOf(v.type);
+    if (p.updateTarget) {
+        n += HeapOf(p.updateTarget->table) + HeapOf(p.updateTarget->rowidColumn);
+        for (const std::string& c : p.updateTarget->keyColumns) n += sizeof(std::string) + HeapOf(c);
+        for (const std::string& c : p.updateTarget->itemColumns) n += sizeof(std::string) + HeapOf(c);
+    }
+    return n;
+}
+
+// The program itself is counted in the cache of shapes that it is shared from.
+std::size_t HeapOf(const SharedProgram& s) {
+    std::size_t n = sizeof(SharedProgram) + s.literals.capacity() * sizeof(qv::sql::Value);
+    for (const qv::sql::Value& v : s.literals)
+        if (const std::string* text = std::get_if<std::string>(&v)) n += HeapOf(*text);
+    return n;
+}
+
+// A bounded least-recently-used map from T-SQL text to what it translates to: at most
+// `capacity` texts and `bytes` of the heap. A translation larger than a quarter of that (a
+// search for a pasted page of words) is handed out and not kept: it would push out the many
+// small ones that the program asks for again and again, and is rarely asked for twice.
 template <class T>
 class LruCache {
 public:
-    explicit LruCache(std::size_t capacity) : capacity_(capacity) {}
+    LruCache(std::size_t capacity, std::size_t bytes) : capacity_(capacity), bytes_(bytes) {}
 
     std::shared_ptr<const T> Find(std::string_view key) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -400,9 +433,13 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = index_.find(key);
         if (it != index_.end()) return it->second->program;  // another thread was quicker
-        entries_.push_front(Entry{std::string(key), std::move(program)});
+        const std::size_t cost = kEntryOverhead + 2 * key.size() + HeapOf(*program);
+        if (cost > bytes_ / 4) return program;
+        entries_.push_front(Entry{std::string(key), std::move(program), cost});
         index_.emplace(entries_.front().key, entries_.begin());
-        while (entries_.size() > capacity_) {
+        used_ += cost;
+        while (entries_.size() > capacity_ || used_ > bytes_) {
+            used_ -= entries_.back().cost;
             index_.erase(entries_.back().key);
             entries_.pop_back();
         }
@@ -414,6 +451,7 @@ public:
         auto it = index_.find(key);
         if (it == index_.end()) return;
         typename std::list<Entry>::iterator entry = it->second;
+        used_ -= entry->cost;
         index_.erase(it);
         entries_.erase(entry);
     }
@@ -422,6 +460,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         index_.clear();
         entries_.clear();
+        used_ = 0;
     }
 
     std::size_t Size() {
@@ -429,13 +468,23 @@ public:
         return entries_.size();
     }
 
+    std::size_t Bytes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return used_;
+    }
+
 private:
+    // The list node, the index's node and bucket.
+    static constexpr std::size_t kEntryOverhead = 128;
     struct Entry {
         std::string key;
         std::shared_ptr<const T> program;
+        std::size_t cost = 0;
     };
     std::mutex mutex_;
     std::size_t capacity_;
+    std::size_t bytes_;
+    std::size_t used_ = 0;
     std::list<Entry> entries_;
     // Keys point into the entries' strings, which list nodes keep in place.
     std::unordered_map<std::string_view, typename std::list<Entry>::iterator> index_;
@@ -444,22 +493,23 @@ private:
 using TranslationCache = LruCache<Program>;
 
 TranslationCache& PlainCache() {
-    static TranslationCache cache(kTranslationCacheCapacity);
+    static TranslationCache cache(kTranslationCacheCapacity, kTranslationCacheBytes);
     return cache;
 }
 
 TranslationCache& UpdateCache() {
-    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    static TranslationCache cache(kTranslationCacheCapacity / 4, kTranslationCacheBytes / 4);
     return cache;
 }
 
+// On PostgreSQL, the cache of every text.
 TranslationCache& PgCache() {
-    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    static TranslationCache cache(kTranslationCacheCapacity / 4, kTranslationCacheBytes);
     return cache;
 }
 
 TranslationCache& PgUpdateCache() {
-    static TranslationCache cache(kTranslationCacheCapacity / 4);
+    static TranslationCache cache(kTranslationCacheCapacity / 4, kTranslationCacheBytes / 4);
     return cache;
 }
 
@@ -469,7 +519,9 @@ TranslationCache& PgUpdateCache() {
 // translations kept, and the cache key is the shape with the kept literals' texts.
 class SharedCache {
 public:
-    explicit SharedCache(std::size_t capacity) : exact_(capacity), programs_(capacity), capacity_(capacity) {}
+    // The texts and the programs of their shapes share the bytes.
+    SharedCache(std::size_t capacity, std::size_t bytes)
+        : exact_(capacity, bytes / 2), programs_(capacity, bytes / 2), capacity_(capacity), bytes_(bytes) {}
 
     SharedProgram Get(std::string_view tsql, bool forUpdate) {
         // A text sent again needs no lexing.
@@ -487,6 +539,7 @@ public:
     }
 
     std::size_t Size() { return programs_.Size(); }
+    std::size_t Bytes() { return exact_.Bytes() + programs_.Bytes(); }
 
 private:
     SharedProgram ByShape(std::string_view tsql, bool forUpdate) {
@@ -575,6 +628,8 @@ private:
     }
 
     void Remember(const std::string& shape, std::vector<int> kept) {
+        // A shape whose program is too large to be kept is not remembered either.
+        if (2 * shape.size() > bytes_ / 8) return;
         std::lock_guard<std::mutex> lock(mutex_);
         if (kept_.size() >= capacity_) kept_.clear();
         auto& sets = kept_[shape];
@@ -586,17 +641,18 @@ private:
     LruCache<SharedProgram> exact_;
     TranslationCache programs_;
     std::size_t capacity_;
+    std::size_t bytes_;
     std::mutex mutex_;
     std::unordered_map<std::string, std::vector<std::vector<int>>> kept_;
 };
 
 SharedCache& SharedPlainCache() {
-    static SharedCache cache(kTranslationCacheCapacity);
+    static SharedCache cache(kTranslationCacheCapacity, kTranslationCacheBytes);
     return cache;
 }
 
 SharedCache& SharedUpdateCache() {
-    static SharedCache cache(kTranslationCacheCapacity / 4);
+    static SharedCache cache(kTranslationCacheCapacity / 4, kTranslationCacheBytes / 4);
     return cache;
 }
 
@@ -606,6 +662,19 @@ std::shared_ptr<const Program> Cached(TranslationCache& cache, std::string_view 
 }
 
 }  // namespace
+
+namespace {
+thread_local const std::atomic<bool>* t_stop = nullptr;
+}
+
+TranslateStopped::TranslateStopped() : std::runtime_error("the translation was stopped") {}
+
+StopScope::StopScope(const std::atomic<bool>* stop) : outer_(t_stop) { t_stop = stop; }
+StopScope::~StopScope() { t_stop = outer_; }
+
+void StopPoint() {
+    if (t_stop && t_stop->load(std::memory_order_relaxed)) throw TranslateStopped();
+}
 
 TranslateError::TranslateError(const std::string& what, std::size_t offset)
     : std::runtime_error(what + " at offset " + std::to_string(offset)), offset_(offset), detail_(what) {}
@@ -719,6 +788,11 @@ void ClearTranslationCache() {
 std::size_t TranslationCacheSize() {
     return PlainCache().Size() + UpdateCache().Size() + PgCache().Size() + SharedPlainCache().Size() +
            SharedUpdateCache().Size();
+}
+
+std::size_t TranslationCacheBytes() {
+    return PlainCache().Bytes() + UpdateCache().Bytes() + PgCache().Bytes() + PgUpdateCache().Bytes() +
+           SharedPlainCache().Bytes() + SharedUpdateCache().Bytes();
 }
 
 }  // namespace qv::tsql

@@ -131,7 +131,12 @@ void NoteIndexes(sqlite3* db);
 // Drops every cached translation (tests).
 void ClearTranslationCache();
 std::size_t TranslationCacheSize();
+// What the cached translations hold on the heap, as their caches count it.
+std::size_t TranslationCacheBytes();
 inline constexpr std::size_t kTranslationCacheCapacity = 4096;
+// The heap that a cache of texts may hold (those of updatable recordsets a quarter of it),
+// whatever the number of texts.
+inline constexpr std::size_t kTranslationCacheBytes = std::size_t(4) << 20;
 
 inline constexpr const char* kRowidColumn = "__qv_rowid";
 inline constexpr const char* kKeyColumnPrefix = "__qv_key";

@@ -1,6 +1,7 @@
 // The course selector: the course search's popup through the course window's call, the search
 // text, the rows the user may choose, and what OK and Cancel hand back.
 #include "kursresource.h"
+#include "extensions.h"
 #include "kursselectdlg.h"
 #include "kurswintest.h"
 #include "searchpopupdlg.h"
@@ -8,6 +9,13 @@
 #include "utf.h"
 
 #include <algorithm>
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace kurstest {
 namespace {
@@ -95,6 +103,54 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     }));
     EXPECT_EQ(kurs, ak);
     EXPECT_EQ(run, 0);
+
+    // Cancelled while the statement of a pasted text runs, the popup ends the statement instead
+    // of waiting for it, and tells the user nothing: here one that would run for a minute.
+    static std::atomic<bool> held;
+    static std::atomic<int> heldCalls;
+    held = true;
+    heldCalls = 0;
+#ifdef QV_KURS_PG
+    Sql("CREATE FUNCTION Held() RETURNS boolean LANGUAGE sql VOLATILE AS 'SELECT true FROM pg_sleep(60)'");
+    const char* heldWhere = "Held()";
+    const char* rename = "ALTER TABLE SecKurs RENAME TO SecKursHeld";
+#else
+    const char* rename = "PRAGMA legacy_alter_table = ON; ALTER TABLE SecKurs RENAME TO SecKursHeld";
+    qv::sql::RegisterConnectionInitializer("kurs-select-held", [](sqlite3* h) {
+        sqlite3_create_function(h, "Held", 0, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    ++heldCalls;
+                                    sqlite3_result_int(c, held ? 1 : 0);
+                                },
+                                nullptr, nullptr);
+    });
+    const char* heldWhere = "(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE Held()) SELECT "
+                            "count(*) FROM n) > 0";
+#endif
+    std::atomic<bool> closed{false}, waited{false};
+    std::thread giveUp;
+    EXPECT_FALSE(Select(kurs, run, [&](CSearchPopupDlg& popup, CSearchDlg& search) {
+        Sql(rename);
+        Sql(std::string("CREATE VIEW SecKurs AS SELECT s.* FROM SecKursHeld s WHERE ") + heldWhere);
+        QGuiApplication::clipboard()->setText(QStringLiteral("GK Kurs Frühling"));
+        ASSERT_TRUE(PressKey(Item(search.m_hWnd, IDC_SEARCH_TEXT), 'V', Qt::ControlModifier));
+        ASSERT_TRUE(search.IsSearching());
+        if (kOnPg) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        else ASSERT_TRUE(WaitFor([&] { return heldCalls > 0; }, 30000)) << "the statement runs";
+        giveUp = std::thread([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(15))
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            waited = !closed;
+            held = false;
+        });
+        Click(popup.m_hWnd, IDCANCEL);
+    }));
+    closed = true;
+    if (giveUp.joinable()) giveUp.join();
+    EXPECT_FALSE(waited) << "the popup waited for its statement";
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty());
+    EXPECT_EQ(kurs, ak);
 }
 
 TEST_F(KursSelectPopup, TheSearchTextNarrowsTheRowsAQuoteIsJustATextAndOkWantsARow) {

@@ -3,6 +3,8 @@
 #include "qtwidget.h"
 #include "ui_fixture.h"
 #include <QAbstractItemView>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QListWidget>
 #include <QScrollBar>
@@ -588,6 +590,17 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(Retype(name.m_hWnd, L"Maschinisten-Lehrgang"));
     EXPECT_EQ(Text(name.m_hWnd), L"Maschinist");
     EXPECT_EQ(name.GetWindowTextLength(), 10) << "as many characters as the limit";
+    // Ctrl+V of a longer text keeps the part that fits, at the caret; a full field takes nothing.
+    QGuiApplication::clipboard()->setText(QStringLiteral("Feuerwehrmann"));
+    ASSERT_TRUE(Retype(name.m_hWnd, L"Ab"));
+    ASSERT_TRUE(PressKey(name.m_hWnd, VK_HOME));
+    const std::size_t cutTexts = form.Count(700, EN_MAXTEXT);
+    ASSERT_TRUE(PressKey(name.m_hWnd, 'V', Qt::ControlModifier));
+    EXPECT_EQ(Text(name.m_hWnd), L"FeuerwehAb");
+    EXPECT_TRUE(WaitFor([&] { return form.Count(700, EN_MAXTEXT) > cutTexts; })) << "the cut is told";
+    ASSERT_TRUE(Type(name.m_hWnd, L"x"));
+    ASSERT_TRUE(PressKey(name.m_hWnd, 'V', Qt::ControlModifier));
+    EXPECT_EQ(Text(name.m_hWnd), L"FeuerwehAb");
 
     CEdit number;
     ASSERT_TRUE(number.Create(WS_CHILD | WS_VISIBLE | ES_NUMBER, CRect(5, 30, 105, 50), &form, 701));

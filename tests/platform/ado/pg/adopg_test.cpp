@@ -402,32 +402,36 @@ TEST_P(AdoBoth, ACancelFromAnotherThreadEndsTheRunningStatementAndNoOther) {
     EXPECT_EQ(c->Cancel(), S_OK);
     EXPECT_EQ(Number(c.get(), L"SELECT count(*) AS n FROM Kurs"), 32);
 
-    // A statement of a billion rows on a worker's connection, cancelled from here until it ends.
-    std::promise<_Connection*> opened;
-    std::atomic<bool> ended{false}, cancelling{true};
-    HRESULT hr = S_OK;
-    ErrorSeen e;
-    long after = -1;
-    std::thread worker([&] {
-        ComPtr<_Connection> w = Connect();
-        opened.set_value(w.get());
-        hr = w->Execute(Bstr(L"SELECT count(*) FROM Kurs a, Kurs b, Kurs c, Kurs d, Kurs e, Kurs f"), nullptr,
-                        adExecuteNoRecords, nullptr);
-        e = LastError(w.get());
-        ended = true;
-        while (cancelling) std::this_thread::yield();
-        after = Number(w.get(), L"SELECT count(*) AS n FROM Kurs");
-    });
-    _Connection* w = opened.get_future().get();
-    while (!ended) {
-        EXPECT_EQ(w->Cancel(), S_OK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // A statement of a billion rows on a worker's connection, and one whose text of many thousand
+    // words takes long to translate and prepare, cancelled from here until it ends.
+    std::wstring words = L"SELECT count(*) FROM Kurs WHERE lKursID >= 0";
+    for (int i = 0; i < 20000; ++i) words += L" AND (CHARINDEX('w" + std::to_wstring(i) + L"', strBezeichnung) >= 0)";
+    for (const std::wstring& sql : {std::wstring(L"SELECT count(*) FROM Kurs a, Kurs b, Kurs c, Kurs d, Kurs e, Kurs f"), words}) {
+        std::promise<_Connection*> opened;
+        std::atomic<bool> ended{false}, cancelling{true};
+        HRESULT hr = S_OK;
+        ErrorSeen e;
+        long after = -1;
+        std::thread worker([&] {
+            ComPtr<_Connection> w = Connect();
+            opened.set_value(w.get());
+            hr = w->Execute(Bstr(sql), nullptr, adExecuteNoRecords, nullptr);
+            e = LastError(w.get());
+            ended = true;
+            while (cancelling) std::this_thread::yield();
+            after = Number(w.get(), L"SELECT count(*) AS n FROM Kurs");
+        });
+        _Connection* w = opened.get_future().get();
+        while (!ended) {
+            EXPECT_EQ(w->Cancel(), S_OK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        cancelling = false;
+        worker.join();
+        EXPECT_EQ(hr, E_FAIL) << qv::ToUtf8(sql.substr(0, 60));
+        EXPECT_EQ(e.state, L"HY008") << qv::ToUtf8(e.description) << ": not a time-out, which would be tried again";
+        EXPECT_EQ(after, 32) << "the connection serves the next statement";
     }
-    cancelling = false;
-    worker.join();
-    EXPECT_EQ(hr, E_FAIL);
-    EXPECT_EQ(e.state, L"HY008") << qv::ToUtf8(e.description) << ": not a time-out, which would be tried again";
-    EXPECT_EQ(after, 32) << "the connection serves the next statement";
 }
 
 TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {

@@ -1,8 +1,13 @@
 // The translator's constructs, each run on SQLite and checked by its result.
+#include "tsqlerror.h"
 #include "tsqlprogram.h"
 #include "tsqltestdb.h"
 
 #include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using qvtest::Rows;
 using qvtest::TsqlDb;
@@ -552,6 +557,53 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     qv::tsql::TranslateShared("SELECT 3 AS z");
     qv::tsql::ClearTranslationCache();
     EXPECT_EQ(qv::tsql::TranslationCacheSize(), 0u) << "clearing lets go of every program";
+
+    // Bounded by the heap too: the translation of a pasted page of words is not kept, on either
+    // database, and texts of middling length hold no more than the bound.
+    auto words = [](std::size_t bytes, int seed) {
+        std::string sql = "SELECT lPersonID FROM Person WHERE strName <> '" + std::to_string(seed) + "'";
+        for (int i = 0; sql.size() < bytes; ++i) sql += " AND (CHARINDEX('w" + std::to_string(i) + "', strName) > 0)";
+        return sql;
+    };
+    const std::string page = words(300000, 0);
+    for (int i = 0; i < 2; ++i) {
+        qv::tsql::Translate(page);
+        qv::tsql::TranslateShared(page);
+        qv::tsql::TranslatePg(page);
+    }
+    EXPECT_EQ(qv::tsql::TranslationCacheBytes(), 0u);
+    EXPECT_EQ(qv::tsql::TranslationCacheSize(), 0u);
+    std::shared_ptr<const qv::tsql::Program> last;
+    for (int i = 0; i < 200; ++i) last = qv::tsql::Translate(words(40000, i));
+    EXPECT_LE(qv::tsql::TranslationCacheBytes(), qv::tsql::kTranslationCacheBytes);
+    EXPECT_GT(qv::tsql::TranslationCacheBytes(), qv::tsql::kTranslationCacheBytes / 2);
+    EXPECT_EQ(qv::tsql::Translate(words(40000, 199)).get(), last.get()) << "the newest text stays";
+    qv::tsql::ClearTranslationCache();
+    EXPECT_EQ(qv::tsql::TranslationCacheBytes(), 0u);
+
+    // A translation its caller gives up ends at its next step, also when asked from another
+    // thread while it runs, and keeps nothing.
+    std::atomic<bool> stop{true};
+    {
+        qv::tsql::StopScope scope(&stop);
+        EXPECT_THROW(qv::tsql::Translate(words(4000, 1)), qv::tsql::TranslateStopped);
+        EXPECT_THROW(qv::tsql::TranslateShared(words(4000, 1)), qv::tsql::TranslateStopped);
+        EXPECT_THROW(qv::tsql::TranslatePg(words(4000, 1)), qv::tsql::TranslateStopped);
+    }
+    EXPECT_NO_THROW(qv::tsql::Translate(words(4000, 1))) << "the scope has ended";
+    const std::string large = words(3000000, 2);
+    stop = false;
+    std::thread asker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stop = true;
+    });
+    {
+        qv::tsql::StopScope scope(&stop);
+        EXPECT_THROW(qv::tsql::Translate(large), qv::tsql::TranslateStopped);
+    }
+    asker.join();
+    EXPECT_EQ(qv::tsql::TranslationCacheSize(), 1u);
+    qv::tsql::ClearTranslationCache();
 }
 
 // ---- updatable recordsets ------------------------------------------------------------------

@@ -1,0 +1,242 @@
+// A long paste into the person search on the canton (100,000 persons; with the argument `pg` on
+// PostgreSQL, see benchpg.h and kursbench.h): what stays on the heap once the windows are closed,
+// and how long a window takes to close while the paste's search is still at work.
+//
+// Each case opens the search eight times, each time in a window of its own, and pastes a text of
+// 29,000 characters (some 4,000 distinct words, a new text each time, just under the field's
+// limit) with Ctrl+V as the window system sends it:
+// - PasteSearchedThenClosed: the window closes once the paste's search has ended. Noted: the heap
+//   in use (blocks in use and the large blocks mapped apart) and SQLite's own share, before the
+//   first paste (after one ordinary search, so that the program's usual statements are there)
+//   and after the eighth window closed, and what was kept between them; the time a paste's search
+//   takes to its end.
+// - PasteThenClosed: the window closes 0 to 4,000 ms after the paste, while the paste's statement
+//   is translated, prepared or run. Noted: the time each closing took (close_after_<ms>) and the
+//   longest.
+// The machine's load (/proc/loadavg) is noted with each case: the figures are wall-clock times.
+#include "kursbench.h"
+#include "optionserver.h"
+#include "qvregvalue.h"
+#include "searchpersondlg.h"
+#include "searchresource.h"
+#include "uidriver.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+
+using kursbench::Die;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPastes = 8;
+constexpr int kPasteLength = 29000;
+bool g_pg = false;
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+double HeapUsedMB() {
+    const struct mallinfo2 mi = mallinfo2();
+    return double(mi.uordblks + mi.hblkhd) / 1048576.0;
+}
+
+// Words of four to nine letters, another text for each seed.
+QString PasteText(std::uint32_t seed) {
+    std::uint32_t x = seed * 2654435761u + 12345u;
+    auto next = [&] {
+        x = x * 1664525u + 1013904223u;
+        return x >> 8;
+    };
+    QString text;
+    text.reserve(kPasteLength);
+    while (text.size() < kPasteLength - 10) {
+        if (!text.isEmpty()) text += QLatin1Char(' ');
+        const int n = 4 + int(next() % 6);
+        for (int i = 0; i < n; ++i) text += QChar(u'a' + char16_t(next() % 26));
+    }
+    return text;
+}
+
+void RunFor(int ms) {
+    const auto start = Clock::now();
+    while (Ms(start, Clock::now()) < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+void RunUntil(const std::function<bool()>& done, int timeoutMs = 600000) {
+    const auto start = Clock::now();
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        if (Ms(start, Clock::now()) > timeoutMs) Die("timed out");
+    }
+}
+
+struct Environment : kursbench::KursWindow {
+    Environment() {
+        if (g_pg) {
+            setenv("QV_PG_CANTON", "1", 0);
+            long lKursID = 0;
+            kursbench::PreparePgArchive("/tmp/qvpaste-bench-XXXXXX", interaction, 10, 10, &lKursID);
+        } else {
+            kursbench::PrepareCanton("/tmp/qvpaste-bench-XXXXXX", interaction, [](sqlite3*) {});
+        }
+        host = kursbench::StartFrame();
+        kursbench::CreatePane(pane);
+    }
+};
+
+Environment* g_env = nullptr;
+
+Environment& Env() {
+    if (!g_env) g_env = new Environment;
+    return *g_env;
+}
+
+void TearDown() {
+    if (!g_env) return;
+    qv::ui::test::Pump();
+    g_env->pane.DestroyWindow();
+    kursbench::StopFrame(g_env->host);
+}
+
+class BenchSearchDlg : public CSearchPersonDlg {
+public:
+    BenchSearchDlg() : CSearchPersonDlg(L"BenchPaste") {}
+};
+
+// The person search in a window of its own, as the options of a new installation have it.
+struct SearchWindow {
+    CDialog* holder = nullptr;
+    BenchSearchDlg* dlg = nullptr;
+    SearchWindow() {
+        // Each paste goes into an empty field: the text the last window kept is not searched
+        // again when the next one opens.
+        CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\CommonBenchPaste", L"LastSearchtext", CString());
+        holder = new CDialog;
+        qv::ui::DialogTemplate tpl;
+        tpl.caption = L"Person suchen";
+        tpl.cx = 600;
+        tpl.cy = 400;
+        tpl.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+        if (!holder->CreateIndirect(tpl, nullptr)) Die("no window for the search");
+        dlg = new BenchSearchDlg;
+        if (!dlg->Create(IDD_SEARCH, holder)) Die("the search dialog");
+        dlg->MoveWindow(0, 0, 1200, 700);
+        dlg->ShowWindow(SW_SHOW);
+        qv::ui::test::Pump();
+        RunUntil([&] { return !dlg->IsSearching(); });
+    }
+    HWND Edit() const { return qv::ui::test::Item(dlg->m_hWnd, IDC_SEARCH_TEXT); }
+    void Paste(std::uint32_t seed) {
+        QGuiApplication::clipboard()->setText(PasteText(seed));
+        qv::ui::test::Focus(Edit());
+        if (!qv::ui::test::PressKey(Edit(), 'V', Qt::ControlModifier)) Die("no paste");
+        if (qv::ui::test::Text(Edit()).size() < std::size_t(kPasteLength) - 10) Die("the paste was refused");
+    }
+    // The time the window takes to close.
+    double Close() {
+        const auto start = Clock::now();
+        dlg->DestroyWindow();
+        delete dlg;
+        dlg = nullptr;
+        const double ms = Ms(start, Clock::now());
+        holder->DestroyWindow();
+        delete holder;
+        qv::ui::test::Pump();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return ms;
+    }
+};
+
+void BM_PasteSearchedThenClosed(benchmark::State& state) {
+    Env();
+    {
+        // An ordinary search first: the program's usual statements are then translated and kept.
+        SearchWindow w;
+        qv::ui::test::Type(w.Edit(), L"Muster");
+        RunUntil([&] { return !w.dlg->IsSearching(); });
+        w.Close();
+    }
+    RunFor(300);
+    const double heapBefore = HeapUsedMB();
+    const double sqliteBefore = double(sqlite3_memory_used()) / 1048576.0;
+    double load = kursbench::LoadAverage();
+    double searchMs = 0, searchMax = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < kPastes; ++i) {
+            SearchWindow w;
+            const auto pasted = Clock::now();
+            w.Paste(std::uint32_t(100 + i));
+            RunUntil([&] { return !w.dlg->IsSearching(); });
+            const double ms = Ms(pasted, Clock::now());
+            searchMs += ms / kPastes;
+            searchMax = std::max(searchMax, ms);
+            w.Close();
+        }
+        state.SetIterationTime(Ms(start, Clock::now()) / 1000.0);
+    }
+    RunFor(500);
+    load = std::max(load, kursbench::LoadAverage());
+    state.counters["heap_before_mb"] = heapBefore;
+    state.counters["heap_after_mb"] = HeapUsedMB();
+    state.counters["heap_kept_mb"] = HeapUsedMB() - heapBefore;
+    state.counters["sqlite_kept_mb"] = double(sqlite3_memory_used()) / 1048576.0 - sqliteBefore;
+    state.counters["search_mean_ms"] = searchMs;
+    state.counters["search_max_ms"] = searchMax;
+    state.counters["load"] = load;
+}
+
+void BM_PasteThenClosed(benchmark::State& state) {
+    Env();
+    double load = kursbench::LoadAverage();
+    double longest = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        std::uint32_t seed = 200;
+        for (int delay : {0, 100, 300, 600, 1000, 1500, 2500, 4000}) {
+            SearchWindow w;
+            w.Paste(seed++);
+            RunFor(delay);
+            const double ms = w.Close();
+            state.counters["close_after_" + std::to_string(delay)] = ms;
+            longest = std::max(longest, ms);
+        }
+        state.SetIterationTime(Ms(start, Clock::now()) / 1000.0);
+    }
+    load = std::max(load, kursbench::LoadAverage());
+    state.counters["close_longest_ms"] = longest;
+    state.counters["load"] = load;
+}
+
+}  // namespace
+
+BENCHMARK(BM_PasteSearchedThenClosed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PasteThenClosed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+int main(int argc, char** argv) {
+    // `pg`: on PostgreSQL.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "pg") continue;
+        g_pg = true;
+        for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+        --argc;
+        break;
+    }
+    return kursbench::RunBenchmarks(argc, argv, TearDown);
+}
