@@ -428,10 +428,13 @@ void CInstruktorDlg::OnBnRemove() {
     long hr = S_OK;
     BOOL bChanged = FALSE;
     if (ConfirmRemoval(items)) {
+        CQvADOConnection conn;
+        hr = kurs::OpenConnection(conn);
         CVRQKurs kurs;
-        for (int i = 0; i < items.GetSize(); ++i) {
-            hr = kurs.RemoveInstruktorFromKurs(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
-                                               lKursinstanzID);
+        for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
+            // Each removal is one unit: a refused step leaves the instructor booked as he was.
+            hr = RemoveBooking(conn, kurs, FALSE, ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
+                               lKursinstanzID);
             if (FAILED(hr)) {
                 IN_TRACEHR(hr);
                 break;

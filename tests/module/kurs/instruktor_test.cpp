@@ -400,6 +400,16 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     script.ExpectMessageBox(IDNO, L"wirklich löschen");
     Click(Button(IDC_INSTRUKTOR_REMOVE));
     EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
+    // A refused DELETE leaves nothing of the removal behind, and is reported once.
+    Sql("CREATE TRIGGER PersonKurs_NoDelete BEFORE DELETE ON PersonKurs BEGIN SELECT RAISE(ABORT, 'gesperrt'); END");
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectReport(L"gesperrt");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Instruktoren(run), K(bleiber) + ":-1:0");
+    EXPECT_EQ(Int("SELECT lStatus FROM PersonKurs WHERE lPersonID = " + K(bleiber)), 1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    Sql("DROP TRIGGER PersonKurs_NoDelete");
     ASSERT_TRUE(SelectRow(Grid(), 0));
     script.ExpectMessageBox(IDYES, L"wirklich löschen");
     Click(Button(IDC_INSTRUKTOR_REMOVE));
