@@ -2,6 +2,7 @@
 // column of every table (firing the triggers) once it is loaded, and cannot without it; with it the
 // README's statements for a user, a place and a person work on a demo file the program never opened.
 #include "demodata.h"
+#include "readmeblock.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -44,18 +45,7 @@ std::string SanitizerRuntime() {
     return runtime;
 }
 
-// The indented block of the README that follows the paragraph beginning with `paragraph`.
-std::string ReadmeBlock(const std::string& paragraph) {
-    std::ifstream in(QV_README);
-    std::string line, sql;
-    bool after = false;
-    while (std::getline(in, line)) {
-        if (line.rfind(paragraph, 0) == 0 || line.rfind("- " + paragraph, 0) == 0) after = true;
-        else if (after && line.rfind("    ", 0) == 0) sql += line + "\n";
-        else if (after && !sql.empty()) break;
-    }
-    return sql;
-}
+std::string ReadmeBlock(const std::string& paragraph) { return qvtest::ReadmeBlock(QV_README, paragraph); }
 
 class SqliteShell : public ::testing::Test {
 protected:

@@ -9,6 +9,7 @@
 #include "sqlitedb.h"
 #include "suitedb.h"
 #include "suitedbpg.h"
+#include "readmeblock.h"
 #include "tempdir.h"
 #include "utf.h"
 
@@ -34,18 +35,7 @@ struct ToolRun {
     std::string output;
 };
 
-// The indented block of the README that follows the paragraph beginning with `paragraph`.
-std::string ReadmeBlock(const std::string& paragraph) {
-    std::ifstream in(QV_README);
-    std::string line, sql;
-    bool after = false;
-    while (std::getline(in, line)) {
-        if (line.rfind(paragraph, 0) == 0 || line.rfind("- " + paragraph, 0) == 0) after = true;
-        else if (after && line.rfind("    ", 0) == 0) sql += line + "\n";
-        else if (after && !sql.empty()) break;
-    }
-    return sql;
-}
+std::string ReadmeBlock(const std::string& paragraph) { return qvtest::ReadmeBlock(QV_README, paragraph); }
 
 ToolRun RunTool(const std::string& args) {
     ToolRun run;
