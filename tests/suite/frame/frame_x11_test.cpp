@@ -580,10 +580,7 @@ TEST_F(FrameInX, APlaceTypedInFullAndLeftWithTabIsTheRunsPlaceAfterAnotherChange
     std::string run, runName, ortID;
     {
         Db db(database_);
-        const auto row = db.Row(
-            "SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
-            "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
-            "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
+        const auto row = LocalRunAhead(db);
         ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
         run = row[0];
         runName = row[1];
@@ -594,16 +591,7 @@ TEST_F(FrameInX, APlaceTypedInFullAndLeftWithTabIsTheRunsPlaceAfterAnotherChange
     }
 
     ASSERT_NO_FATAL_FAILURE(StartFrame());
-    Click(kKursWaehlen);
-    Settle();
-    Click(kSearchField);
-    Key("ctrl+a");
-    TypeText(runName, 60);
-    Settle();
-    Key("Return");
-    Settle();
-    Click({kPages[1].tabX, kTabsY});
-    Settle();
+    OpenRunPage(runName);
 
     Click(kOrt);
     Key("Home shift+End");
