@@ -621,6 +621,9 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
             ResizeColumn(List(*dlg.m_pSearchDlg), 3, 222);
         });
     }
+    DWORD stored = 0;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\NQ2\\Common\\SearchPersonList_PopupKursInstruktor", L"CaseSensitiv", stored);
+    EXPECT_EQ(stored, 1u) << "the option is stored as the flag the suite's searches share";
     CSearchPopupDlg again(4, L"KursInstruktor", -1, 0);
     RunPopup(again, [&](CSearchPopupDlg& dlg) {
         CSearchDlg& search = *dlg.m_pSearchDlg;

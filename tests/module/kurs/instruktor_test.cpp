@@ -217,7 +217,14 @@ TEST_F(Instruktor, TheStatusLineCountsTheInstructorsAgainstTheRunsMinimum) {
         EXPECT_EQ(Rows(Grid()), static_cast<int>(c.statuses.size()));
         EXPECT_EQ(Status(), c.text);
         EXPECT_EQ(page->GetStatusColor(), c.color);
+        const HWND status = Button(IDC_INSTRUKTOR_STATUS);
+        const COLORREF shown = PixelAt(status, Widget(status)->width() - 4, 4);
+        if (c.color != CLR_DEFAULT) EXPECT_EQ(shown, c.color) << "the line is painted in it";
+        else EXPECT_NE(shown, green);
     }
+    Grant(run, 0x100);  // a rights row without reading hides the run's instructors
+    ASSERT_TRUE(SUCCEEDED(page->Refresh()));
+    EXPECT_EQ(Rows(Grid()), 0);
 }
 
 TEST_F(Instruktor, InstructorsAreBookedByRoleAmongThoseHoldingItOnTheRunDate) {

@@ -527,9 +527,9 @@ TEST_F(Items, AScrollBarControlKeepsItsRangeAndTellsItsParentWhatTheUserDid) {
     EXPECT_EQ(bar.GetScrollPos(), 10) << "the parent moves the bar itself";
     bar.SetScrollPos(81);
     form.scrolls.clear();
-    ASSERT_TRUE(ClickAt(bar.m_hWnd, 40, 8));
+    ASSERT_TRUE(ClickAt(bar.m_hWnd, 200, 8));
     ASSERT_FALSE(form.scrolls.empty());
-    EXPECT_EQ(form.scrolls.front().first, UINT(SB_PAGEUP)) << "before the thumb: a page back";
+    EXPECT_EQ(form.scrolls.front().first, UINT(SB_PAGEUP)) << "just before the thumb the program moved: a page back";
 }
 
 TEST_F(Items, AMultiLineEditCountsLinesReplacesTheSelectionAndUndoes) {

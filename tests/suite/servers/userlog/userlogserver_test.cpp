@@ -134,6 +134,8 @@ TEST_F(UserLogServer, TheEntriesOfOneRecord) {
     const std::wstring& text = shown[0].text;
     EXPECT_LT(text.find(L"neu erzeugt"), text.find(L"aktualisiert")) << "oldest first";
     EXPECT_EQ(text.find(L"gelöscht"), std::wstring::npos) << "only the record's entries";
+    EXPECT_NE(text.find(L"aktualisiert. | Teilnehmer:Muster Hans | Status:Angemeldet\n"), std::wstring::npos)
+        << "an entry with its detail";
 }
 
 }  // namespace
