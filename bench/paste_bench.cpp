@@ -12,7 +12,7 @@
 //   takes to its end.
 // - PasteThenClosed: the window closes 0 to 4,000 ms after the paste, while the paste's statement
 //   is translated, prepared or run. Noted: the time each closing took (close_after_<ms>) and the
-//   longest.
+//   longest, and how long the workers the windows left behind still ran after the last close.
 // The machine's load (/proc/loadavg) is noted with each case: the figures are wall-clock times.
 #include "kursbench.h"
 #include "optionserver.h"
@@ -219,6 +219,10 @@ void BM_PasteThenClosed(benchmark::State& state) {
         }
         state.SetIterationTime(Ms(start, Clock::now()) / 1000.0);
     }
+    // The workers the windows left behind end by themselves; the time they still took.
+    const auto waiting = Clock::now();
+    CSearchDlg::WaitForLeftWorkers();
+    state.counters["left_workers_ended_after_ms"] = Ms(waiting, Clock::now());
     load = std::max(load, kursbench::LoadAverage());
     state.counters["close_longest_ms"] = longest;
     state.counters["load"] = load;

@@ -12,6 +12,7 @@
 #include "searchresource.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <memory>
 #include <set>
@@ -202,7 +203,7 @@ void CSearchDlg::RequestSearch() {
         // Given up: its statement is ended where a cancel reaches it, and nothing more of its
         // search is shown.
         pWorker->bRestart = TRUE;
-        if (pWorker->pConn) pWorker->pConn->Cancel();
+        pWorker->Cancel();
         SearchWorker* pNext = nullptr;
         for (const auto& w : m_workers)
             if (!w->bBusy && !w->bGone) pNext = w.get();
@@ -236,6 +237,17 @@ CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
     return m_workers.back().get();
 }
 
+void CSearchDlg::SearchWorker::Cancel() {
+    std::lock_guard c(connLock);
+    if (pConn) pConn->Cancel();
+}
+
+CSearchDlg::SearchWorker::~SearchWorker() {
+    // Only once its thread has ended.
+    delete pThread;
+    if (hEvent) CloseHandle(hEvent);
+}
+
 void CSearchDlg::StopWorkers(bool bPump) {
     // What a worker does is ended where it is: its statement's translation, preparing or run.
     auto stop = [this] {
@@ -243,25 +255,93 @@ void CSearchDlg::StopWorkers(bool bPump) {
         m_bStop = TRUE;
         for (const auto& w : m_workers) {
             SetEvent(w->hEvent);
-            if (w->pConn && w->bBusy) w->pConn->Cancel();
+            if (w->bBusy) w->Cancel();
         }
     };
     stop();
     // No worker is added once the stop is set; the list is the GUI thread's. A cancel reaches
     // only a call in progress: a worker that was about to begin its statement is asked again.
+    // The window waits a moment, no more: the preparing of a long statement, or its parsing on
+    // the server, is not interrupted by anything, and the user has asked the window to go.
+    constexpr auto kPatience = std::chrono::milliseconds(150);
+    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     for (const auto& w : m_workers) {
         const HANDLE hThread = w->pThread->m_hThread;
-        while ((bPump ? WaitForSingleObjectAndPumpMsg(hThread, 20) : WaitForSingleObject(hThread, 20)) == WAIT_TIMEOUT)
+        while (std::chrono::steady_clock::now() < giveUp &&
+               (bPump ? WaitForSingleObjectAndPumpMsg(hThread, 20) : WaitForSingleObject(hThread, 20)) == WAIT_TIMEOUT)
             stop();
     }
-    std::lock_guard g(m_runningLock);
-    for (const auto& w : m_workers) {
-        delete w->pThread;
-        CloseHandle(w->hEvent);
+    std::vector<std::unique_ptr<SearchWorker>> workers;
+    {
+        std::lock_guard g(m_runningLock);
+        workers.swap(m_workers);
+        m_pCurrent = nullptr;
     }
-    m_workers.clear();
-    m_pCurrent = nullptr;
+    for (auto& w : workers) {
+        if (WaitForSingleObject(w->pThread->m_hThread, 0) != WAIT_TIMEOUT) continue;
+        {
+            // It is inside a database call (or about to let go of the window for one): the rows
+            // it made go with the window, and it touches nothing of the window any more.
+            // Taken while the window's messages go on: a worker's step may need the GUI thread.
+            std::unique_lock gate(w->gate, std::try_to_lock);
+            while (!gate.owns_lock()) {
+                if (bPump) WaitForSingleObjectAndPumpMsg(w->pThread->m_hThread, 2);
+                else Sleep(2);
+                gate.try_lock();
+            }
+            for (CQvListItem* pItem : w->batch) m_lstResult.QvDiscardCreatedItem(pItem);
+            w->batch.clear();
+            w->bLeft = true;
+        }
+        w->Cancel();
+        LeaveBehind(std::move(w));
+    }
+    workers.clear();
+    ReapLeftWorkers(false);
 }
+
+// Never destroyed: the process's end waits for the workers in it (WaitForLeftWorkers, registered
+// at the first), and a static's destruction would race that.
+CSearchDlg::LeftWorkers& CSearchDlg::LeftWorkerList() {
+    static LeftWorkers* list = new LeftWorkers;
+    return *list;
+}
+
+// The module stays loaded while a worker runs its code.
+void CSearchDlg::LeaveBehind(std::unique_ptr<SearchWorker> pWorker) {
+    static std::once_flag atExit;
+    std::call_once(atExit, [] { std::atexit(&CSearchDlg::WaitForLeftWorkers); });
+    AfxOleLockApp();
+    std::lock_guard g(LeftWorkerList().lock);
+    LeftWorkerList().workers.push_back(std::move(pWorker));
+}
+
+void CSearchDlg::ReapLeftWorkers(bool bWait) {
+    LeftWorkers& list = LeftWorkerList();
+    for (;;) {
+        std::vector<std::unique_ptr<SearchWorker>> ended;
+        bool bRunning = false;
+        {
+            std::lock_guard g(list.lock);
+            for (auto it = list.workers.begin(); it != list.workers.end();) {
+                if (WaitForSingleObject((*it)->pThread->m_hThread, 0) == WAIT_TIMEOUT) {
+                    bRunning = true;
+                    if (bWait) (*it)->Cancel();
+                    ++it;
+                } else {
+                    ended.push_back(std::move(*it));
+                    it = list.workers.erase(it);
+                }
+            }
+        }
+        for (std::size_t i = 0; i < ended.size(); ++i) AfxOleUnlockApp();
+        ended.clear();
+        if (!bWait || !bRunning) return;
+        Sleep(20);
+    }
+}
+
+void CSearchDlg::WaitForLeftWorkers() { ReapLeftWorkers(true); }
 
 void CSearchDlg::OnSearchChanged() {
     UpdateData(TRUE);
@@ -366,26 +446,35 @@ UINT CSearchDlg::WorkerProc(LPVOID pParam) {
 }
 
 void CSearchDlg::Work(SearchWorker& worker) {
+    // The window is used under the gate only; each call into the database lets go of it, and
+    // after one the worker ends at once when the window went meanwhile.
+    std::unique_lock gate(worker.gate);
+    auto outside = [&](auto&& call) {
+        gate.unlock();
+        call();
+        gate.lock();
+        return !worker.bLeft;
+    };
     long lMax = 0;
     long hr = S_OK;
-    {
+    CQvADOConnection conn;
+    const bool bStayed = outside([&] {
         COptionServer opt;
         hr = opt.GetOption(-4000, L"MaxSearchResults", &lMax, 1, 0);
-    }
-    CQvADOConnection conn;
-    if (SUCCEEDED(hr)) hr = conn.Open(kProfile, 0);
+        if (SUCCEEDED(hr)) hr = conn.Open(kProfile, 0);
+        if (SUCCEEDED(hr)) {
+            conn.SetIsolationLevel(0x100);
+            std::lock_guard c(worker.connLock);
+            worker.pConn = &conn;
+        }
+    });
     // A worker without its connection answers the request it was started for with the failure
     // and ends; the next request starts a worker that tries again.
     const long hrOpen = hr;
-    if (SUCCEEDED(hrOpen)) {
-        conn.SetIsolationLevel(0x100);
-        std::lock_guard g(m_runningLock);
-        worker.pConn = &conn;
-    }
     CQvADORecordset rs(&conn);
     // Rows go to the GUI thread in small batches: the first at once, then every few rows or
     // milliseconds, so they appear as they arrive without one message per row.
-    std::vector<CQvListItem*> batch;
+    std::vector<CQvListItem*>& batch = worker.batch;
     auto lastFlush = std::chrono::steady_clock::now();
     auto flush = [&](long nFor) {
         if (batch.empty()) return;
@@ -426,15 +515,16 @@ void CSearchDlg::Work(SearchWorker& worker) {
         OutputDebugString(strTrace);
     };
 
-    for (;;) {
+    while (bStayed) {
         // Rows of an abandoned search that were not handed over yet are dropped, and its
         // statement is closed before the worker waits.
         for (CQvListItem* pItem : batch) m_lstResult.QvDiscardCreatedItem(pItem);
         batch.clear();
         if (bOpen) {
-            const long hrClose = rs.Close();
-            if (FAILED(hrClose)) QV_TRACEHR(kTraceSource, hrClose);
+            long hrClose = S_OK;
             bOpen = false;
+            if (!outside([&] { hrClose = rs.Close(); })) break;
+            if (FAILED(hrClose)) QV_TRACEHR(kTraceSource, hrClose);
         }
         {
             std::lock_guard g(m_runningLock);
@@ -444,7 +534,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
                 ResetEvent(worker.hEvent);
             }
         }
-        WaitForSingleObject(worker.hEvent, INFINITE);
+        if (!outside([&] { WaitForSingleObject(worker.hEvent, INFINITE); })) break;
         CString strText;
         {
             // A search is named by the request it serves; later requests make a new one. A
@@ -475,6 +565,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
         hr = BuildQuery(strText, strQuery);
         // A newer request came while the statement was built: it is not run at all.
         if (SUCCEEDED(hr) && !wanted()) continue;
+        BOOL bEOF = TRUE;
         if (SUCCEEDED(hr)) {
             if (lMax > 0) {
                 CString strTop;
@@ -482,12 +573,14 @@ void CSearchDlg::Work(SearchWorker& worker) {
                 strQuery = strTop + strQuery.Mid(7);
             }
             // Forward-only and read-only, so the rows stream from the first one on.
-            hr = rs.OpenSQL(strQuery, 0, 1);
-        }
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) {
-            bOpen = true;
-            hr = rs.IsEOF(&bEOF);
+            const bool bWindow = outside([&] {
+                hr = rs.OpenSQL(strQuery, 0, 1);
+                if (SUCCEEDED(hr)) {
+                    bOpen = true;
+                    hr = rs.IsEOF(&bEOF);
+                }
+            });
+            if (!bWindow) break;
         }
         if (FAILED(hr)) {
             // The worker stays: the next keystroke searches again. A statement ended for a
@@ -498,6 +591,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
         }
         long nRows = 0;
         bool bEnded = true;  // read to its end or to the limit
+        bool bWindow = true;
         while (!bEOF && !(lMax > 0 && nRows >= lMax)) {
             if (!wanted()) {
                 bEnded = false;
@@ -528,7 +622,8 @@ void CSearchDlg::Work(SearchWorker& worker) {
                 }
             }
             ++nRows;
-            if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+            if (SUCCEEDED(hr)) bWindow = outside([&] { hr = rs.MoveNext(&bEOF); });
+            if (!bWindow) break;
             if (FAILED(hr)) {
                 if (!wanted()) givenUp(hr);
                 else fail(hr);
@@ -536,6 +631,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
                 break;
             }
         }
+        if (!bWindow) break;
         if (!bEnded) continue;
         flush(nSearch);
         long lSelectID = 0;
@@ -546,10 +642,16 @@ void CSearchDlg::Work(SearchWorker& worker) {
         // The row to select travels with the message: the next search resets it.
         PostMessage(WM_SEARCH_END, WPARAM(nSearch), (LPARAM(lSelectID) << 1) | (bEOF ? 0 : 1));
     }
+    // Under the gate still: the window, when it is there, hears of a worker that could not
+    // connect; one left behind has had its rows taken by the window.
+    if (!worker.bLeft && FAILED(hrOpen)) {
+        std::lock_guard g(m_runningLock);
+        worker.bGone = true;
+    }
+    gate.unlock();
     if (bOpen) rs.Close();
-    std::lock_guard g(m_runningLock);
+    std::lock_guard c(worker.connLock);
     worker.pConn = nullptr;
-    if (FAILED(hrOpen)) worker.bGone = true;
 }
 
 // The worker's messages are queued in their order and taken in slices (OnSearchTake), so that a

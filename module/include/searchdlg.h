@@ -3,7 +3,8 @@
 // search popup or the search tab). While the user types, the dialog's worker runs the variant's
 // statement and hands the rows to the GUI thread, which shows them as they come; a new keystroke
 // abandons the running search at the next row, and one that finds the worker inside a statement
-// it cannot leave at once is searched by another worker meanwhile. On OK the host collects the
+// it cannot leave at once is searched by another worker meanwhile. The window closes without
+// waiting for such a statement: its worker ends by itself afterwards. On OK the host collects the
 // chosen ids.
 // The class is abstract: one variant per searched table supplies columns, statement and rows.
 #include "qvadoconnection.h"
@@ -64,6 +65,9 @@ public:
     // True while a search is running (the worker has not finished it yet).
     // True from a search request until its rows are all shown.
     BOOL IsSearching() const { return m_nRequested.load() != m_nFinished.load(); }
+    // Waits for the end of the workers that closed windows left behind (each is cancelled
+    // again meanwhile); at the process's end, and before a database they may use goes.
+    static void WaitForLeftWorkers();
 
     CEdit m_edtSearch;
     CQvListCtrl m_lstResult;
@@ -138,6 +142,10 @@ private:
     // statement, or inside the database's preparing or stepping of it, which a cancel does not
     // always reach) is given up instead: it ends that call where it must, hands over nothing more
     // and waits for a later request, while a waiting worker, or a new one, searches at once.
+    // A worker uses the window only while it holds its gate; it lets go of it for each call into
+    // the database. A window that closes while a worker is still inside such a call does not wait
+    // for it: the worker is left behind (bLeft), ends the call where it must, closes its
+    // connection and ends without touching the window again.
     struct SearchWorker {
         CSearchDlg* pDlg = nullptr;
         CWinThread* pThread = nullptr;
@@ -146,14 +154,33 @@ private:
         // Under m_runningLock:
         bool bBusy = false;                  // at work on a search; else waiting for a request
         bool bGone = false;                  // ended early (no connection): takes no request
-        CQvADOConnection* pConn = nullptr;   // its connection while open
+        // Under gate:
+        std::mutex gate;
+        bool bLeft = false;                  // the window went: it is not to be touched
+        std::vector<CQvListItem*> batch;     // rows made and not yet handed to the window
+        // Under connLock: its connection while open.
+        std::mutex connLock;
+        CQvADOConnection* pConn = nullptr;
+        // Its statement is ended where a cancel reaches it.
+        void Cancel();
+        ~SearchWorker();
     };
     static UINT WorkerProc(LPVOID pParam);
     void Work(SearchWorker& worker);
     // GUI thread, under m_runningLock: a new worker, started; nullptr when no thread can be had.
     SearchWorker* StartWorker();
-    // GUI thread: the end of every worker, waited for (bPump: while taking the window's messages).
+    // GUI thread: the end of every worker, waited for a moment (bPump: while taking the window's
+    // messages); a worker that has not ended by then is left behind.
     void StopWorkers(bool bPump);
+    // The workers that windows left behind, until they end (bWait: waits for all of them,
+    // cancelling each again meanwhile; else takes only those that have ended).
+    struct LeftWorkers {
+        std::mutex lock;
+        std::vector<std::unique_ptr<SearchWorker>> workers;
+    };
+    static LeftWorkers& LeftWorkerList();
+    static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);
+    static void ReapLeftWorkers(bool bWait);
     // GUI thread: what the worker reads of the window, taken when a search is asked for.
     void TakeSnapshot();
     void RequestSearch();

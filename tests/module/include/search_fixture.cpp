@@ -143,6 +143,7 @@ void SearchTest::TearDown() {
     EXPECT_EQ(script.Pending(), 0u) << "expected boxes or dialogs that never came";
     if (holder_.joinable()) holder_.join();
     options.Unhold();
+    CSearchDlg::WaitForLeftWorkers();
     qv::SetInteraction(previousInteraction_);
     qv::nq::SetFilterDlgHandler(nullptr);
     qv::nq::SetContactEditDlgHandler(nullptr);

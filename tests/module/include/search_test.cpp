@@ -549,6 +549,36 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     if (giveUp.joinable()) giveUp.join();
     EXPECT_FALSE(waited) << "the window waited for its statement";
     slow = false;
+
+    // Closed while its worker is held where no cancel reaches it (as in the preparing of a long
+    // paste's statement), the window does not wait either: the worker, once let go, ends by
+    // itself and touches nothing of the window that went.
+    Sql("DROP VIEW Person; CREATE VIEW Person AS SELECT p.* FROM PersonHeld p WHERE Stuck()");
+    {
+        std::lock_guard g(stuckLock);
+        released = false;
+        stuckThread = {};
+    }
+    closed = waited = false;
+    CSearchPopupDlg held(4, L"Restart", -1, 0);
+    RunPopup(held, [&](CSearchPopupDlg&) {
+        ASSERT_TRUE(WaitFor([&] { return stuck() == 1; }, 30000)) << "the statement runs";
+        giveUp = std::thread([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(15))
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            waited = !closed;
+            if (waited) release();
+        });
+    });
+    closed = true;
+    if (giveUp.joinable()) giveUp.join();
+    EXPECT_FALSE(waited) << "the window waited for its held worker";
+    EXPECT_EQ(stuck(), 1);
+    release();
+    CSearchDlg::WaitForLeftWorkers();
+    EXPECT_EQ(stuck(), 0);
+    Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
 }
 
 TEST_F(PersonSearch, TheLimitCutsTheResultAndSaysSo) {
