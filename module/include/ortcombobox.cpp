@@ -432,6 +432,9 @@ LRESULT COrtComboBox::OnPlacesArrived(WPARAM, LPARAM) {
 void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
     if (row.lSearch != lSearch) return;
     if (row.bEnd) {
+        // A text seen twice by the worker ends twice: its second end finds the rows in and opens
+        // nothing, since the user may have picked a place and gone on meanwhile.
+        if (WaitForSingleObject(m_hSearchEnded, 0) == WAIT_OBJECT_0) return;
         SetEvent(m_hSearchEnded);
         // The user left the field (or closed the list) while the rows were coming: now the text
         // picks its place, and the list does not open behind him.
@@ -451,8 +454,8 @@ void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
             AdjustDroppedWidth();
             m_bDeferFit = bDefer;
             m_bRowsAdded = false;
-            // Shown again so that the list fits the rows it now has.
-            if (!bLeft) ShowDropDown(TRUE);
+            // Shown again so that the list fits the rows it now has, unless a row was picked.
+            if (!bLeft && m_bTypedText) ShowDropDown(TRUE);
         }
         return;
     }

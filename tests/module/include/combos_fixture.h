@@ -35,6 +35,16 @@ public:
         std::lock_guard g(m_lock);
         m_strFilter = filter;
     }
+    // The end of the latest text once more, as the worker hands it when it saw the text's change twice.
+    void EndAgain() {
+        PlaceRow end;
+        end.bEnd = true;
+        {
+            std::lock_guard g(m_lock);
+            end.lSearch = m_lSearch;
+        }
+        HandOver(std::move(end));
+    }
     // Under way until the worker waits again and every row it handed over is shown.
     bool Searching() {
         DWORD exit = 0;

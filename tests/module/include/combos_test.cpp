@@ -342,6 +342,9 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     EXPECT_FALSE(place.GetDroppedState());
     EXPECT_TRUE(t::Visible(dialog.GetSafeHwnd())) << "the list took the Escape, not the dialog";
     EXPECT_EQ(place.GetCurSel(), -1) << "the text of two places picks neither";
+    place.EndAgain();
+    ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
+    EXPECT_FALSE(place.GetDroppedState()) << "the list the user closed stays closed";
     // The typed text of one of several rows, with or without its postcode and canton, picks that
     // row as the list closes, though another place begins with it; the text is then no longer the
     // user's typing.
@@ -354,6 +357,9 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
         place.GetCellText(place.GetCurSel(), 1, picked);
         EXPECT_EQ(std::wstring(picked), L"Tannegg");
         EXPECT_FALSE(place.HasTypedText());
+        place.EndAgain();
+        ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
+        EXPECT_FALSE(place.GetDroppedState()) << "a second end of the text opens no list over the picked place";
     }
     // A place with an addition, typed without its canton, is told from the plain place of its name.
     Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, strZusatz, lTyp, lGemeindeID) SELECT 9004, strPLZ, strOrt, 'B', "
