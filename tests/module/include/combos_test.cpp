@@ -369,6 +369,14 @@ TEST_F(PlaceCombo, WordsFindTheirPlacesAndNewTypingReplacesTheRows) {
     EXPECT_TRUE(t::WaitFor([&] { return place.GetDroppedState(); }));
     ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
     EXPECT_EQ(place.GetCurSel() < 0 ? -1L : long(place.GetItemData(place.GetCurSel())), 9004L);
+    // Postcode and name without the addition pick the one place of that name beside a longer name.
+    Exec("UPDATE Ort SET strZusatz = 'Dorf' WHERE lOrtID = 9001");
+    Exec("INSERT INTO Ort (lOrtID, strPLZ, strOrt, lTyp) VALUES (9005, '1999', 'L''Abbaye-Dessus', 1)");
+    ASSERT_TRUE(Search(place, L"1999 l'abbaye"));
+    ASSERT_EQ(place.GetCount(), 2);
+    EXPECT_TRUE(t::WaitFor([&] { return place.GetDroppedState(); }));
+    ASSERT_TRUE(t::PressKey(nullptr, VK_ESCAPE));
+    EXPECT_EQ(place.GetCurSel() < 0 ? -1L : long(place.GetItemData(place.GetCurSel())), 9001L);
 }
 
 TEST_F(PlaceCombo, ALocalInstallationOffersEveryKindOfPlace) {
@@ -430,7 +438,7 @@ TEST(PlaceSearch, EachLongEnoughWordIsOneQuotedCondition) {
         const wchar_t* typed;
         std::wstring condition;
     } cases[] = {{L"b", L""},          {L"3", L""},           {L"30", cond({L"30"})},
-                 {L"ber", cond({L" ber"})}, {L"3000  be", cond({L"3000", L" be"})}, {L"l'a", cond({L" l''a"})},
+                 {L"ber", cond({L" ber"})}, {L"3000  be", cond({L"3000", L" be"})}, {L" 3000 be", cond({L"3000", L" be"})}, {L"l'a", cond({L" l''a"})},
                  {L"x'); DROP TABLE Ort --", cond({L" x'');", L" DROP", L" TABLE", L" Ort", L" --"})}};
     for (const auto& c : cases) EXPECT_EQ(std::wstring(COrtComboBox::BuildSearchCondition(L"F", c.typed)), c.condition);
 }
