@@ -236,11 +236,13 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     CString strText;
     GetWindowText(strText);
     {
+        // The old rows go under the lock that hands the worker the new text: rows of the new text
+        // can only be handed after it, and are not dropped with the old.
         std::lock_guard g(m_lock);
         m_strSearchText = strText;
         ++m_lSearch;
+        m_handoff.Clear();
     }
-    m_handoff.Clear();
     m_bTypedText = TRUE;
     m_bPickPending = FALSE;
     ResetEvent(m_hSearchEnded);
