@@ -22,6 +22,11 @@ std::string_view OptionTableSql() {
            " UNIQUE (lArea, strName, lQvSecUserID))";
 }
 
+std::string_view InstallationSettingsSql() {
+    return "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
+           "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '12')";
+}
+
 std::string_view SecurityTablesSql() {
     return "CREATE TABLE IF NOT EXISTS QvSecRole ("
            " lQvSecUserID INTEGER PRIMARY KEY,"

@@ -23,6 +23,14 @@ std::string_view SchemaSql();
 // on first use, and the demo data to store the demo installation's options.
 std::string_view OptionTableSql();
 
+// The settings an installation starts with, the demo's and those of a database made with --create
+// alike. InstallationSettingsSql stores the archive age (CustFieldValue): registrations belong to
+// the course archive 12 months after their date; no page offers it, and without it every archive
+// stays empty. kInstallationCourseTypes is the course search's option -4000 "KursTyp" of the whole
+// installation: federal, cantonal and local courses.
+std::string_view InstallationSettingsSql();
+inline constexpr const char* kInstallationCourseTypes = "0 1 1 1";
+
 // The security server's own tables (QvSecRole, QvSecFunction, QvSecObject, QvSecRight), made the
 // same way: by the server on first use, and by the demo data with its users. SecurityRolesSql sets
 // the roles of the demo's users (Administrator, Kursleiter) while no role is set.

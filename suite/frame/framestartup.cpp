@@ -12,9 +12,9 @@
 #include "qvregvalue.h"
 #include "qvsecint.h"
 #include "sqlitedb.h"
+#include "suitedb.h"
 #ifdef QV_FRAME_PG
 #include "pgdb.h"
-#include "suitedb.h"
 #include "suitedbpg.h"
 #endif
 #include "trace.h"
@@ -207,9 +207,9 @@ std::vector<std::string> ForeignServerObjects(qv::sql::PgDb& db) {
 #endif
 
 // What a new database holds for the one who made it, so that he can work in it as the demo's
-// administrator can: the installation's own Mandant, himself as a user, and the right to
-// everything on that Mandant's records. His role comes with the security server's tables
-// (QvFrameAdministerNewDatabase).
+// administrator can: the installation's own Mandant, himself as a user, the right to everything on
+// that Mandant's records, and the settings the demo installation starts with. His role comes with
+// the security server's tables (QvFrameAdministerNewDatabase).
 std::string NewDatabaseRows(const std::string& user) {
     std::string name;
     for (char c : user) name += c == '\'' ? std::string("''") : std::string(1, c);
@@ -222,7 +222,7 @@ std::string NewDatabaseRows(const std::string& user) {
     const int tables[] = {0, 4, 6, 7, 20, 33, 39, 42, 45, 54, 57, 70, 71, 149};
     for (std::size_t i = 0; i < std::size(tables); ++i)
         sql += (i ? ", (" : "(") + std::to_string(i + 1) + ", 1, " + std::to_string(tables[i]) + ", 1, -1)";
-    return sql + ";COMMIT;";
+    return sql + ";" + std::string(qv::suite::InstallationSettingsSql()) + ";COMMIT;";
 }
 
 // A server database is used as a file is: only with the suite's schema of this version; an empty
@@ -513,7 +513,7 @@ long QvFrameAdministerNewDatabase(const std::string& user) {
     VARIANT types;
     VariantInit(&types);
     types.vt = VT_BSTR;
-    types.bstrVal = SysAllocString(L"0 1 1 1");
+    types.bstrVal = CString(qv::FromUtf8(qv::suite::kInstallationCourseTypes)).AllocSysString();
     COptionServer options;
     return options.SetOption(-4000, CString(L"KursTyp"), types, 0);
 }

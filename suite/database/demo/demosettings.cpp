@@ -73,12 +73,9 @@ void WriteSettings(Model& m) {
     // The course search admits only courses of type 0 until the installation names the others;
     // the demo installation shows federal, cantonal and local courses.
     Exec(m.db, std::string(OptionTableSql()));
-    Exec(m.db, "INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES (-4000, 'KursTyp', 0, 8, '0 1 1 1')");
-
-    // Registrations twelve months past their date belong to the course archive; without this
-    // setting every archive would be empty.
-    Exec(m.db, "INSERT INTO CustFieldValue (guid, lCFTypeID, lID, strValue) VALUES "
-               "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '12')");
+    Exec(m.db, "INSERT INTO QvOption (lArea, strName, lQvSecUserID, lType, strValue) VALUES (-4000, 'KursTyp', 0, 8, '" +
+                   std::string(kInstallationCourseTypes) + "')");
+    Exec(m.db, std::string(InstallationSettingsSql()));
 
     Insert tmpl(m.db, "KursnotificationMailtemplate",
                 {"lKursnotificationMailtemplateID", "strName", "strSubject", "strHeader", "strFooter", "strCC", "strBCC"});

@@ -5,6 +5,7 @@
 #include "demodata.h"
 #include "framehost.h"
 #include "framesettingsdlg.h"
+#include "framestartpage.h"
 #include "framestartup.h"
 #include "kursresource.h"
 #include "nqplanungcalls.h"
@@ -269,6 +270,16 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(Value("SELECT strValue FROM QvOption WHERE lArea = -4000 AND strName = 'KursTyp' AND lQvSecUserID = 0"),
               "0 1 1 1")
         << "the course search offers his local courses";
+    // The settings the demo starts with: his course archive takes registrations as the demo's does,
+    // and the start page misses nothing.
+    const std::string archiveAge =
+        "SELECT strValue FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d' AND lCFTypeID = -1 AND lID = -1";
+    const std::string ownAge = Value(archiveAge);
+    std::swap(database, demo.path);
+    EXPECT_EQ(ownAge, Value(archiveAge));
+    std::swap(database, demo.path);
+    EXPECT_EQ(ownAge, "12");
+    EXPECT_EQ(QvFrameMissingSettings(), QStringList());
     IQvSecServer* sec = nullptr;
     ASSERT_EQ(QueryCOMServer(QVSECSERVER_PROGID, IID_IQvSecServer, reinterpret_cast<void**>(&sec)), S_OK);
     long rights = 0;

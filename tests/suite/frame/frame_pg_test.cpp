@@ -98,6 +98,14 @@ TEST(FrameStartupPg, OnlyASuiteDatabaseIsUsedAndAnEmptyOneOnlyWhenAskedFor) {
     EXPECT_EQ(users.rows[0].at(0).value_or(""), "Hans O'Neill");
     EXPECT_EQ(users.rows[0].at(1).value_or(""), kNewDatabaseMandant);
     EXPECT_GE(std::stoi(users.rows[0].at(2).value_or("0")), 10);
+    // And the demo's archive age, without which his course archives would stay empty.
+    ASSERT_EQ(made1.Query("SELECT strValue FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d' AND "
+                          "lCFTypeID = -1 AND lID = -1",
+                          &users),
+              0)
+        << made1.LastError().description;
+    ASSERT_EQ(users.rows.size(), 1u);
+    EXPECT_EQ(users.rows[0].at(0).value_or(""), "12");
     // Someone else's function, triggers and view are named, not refused, also a trigger named like the
     // suite's NULL-to-default ones on a table that has none.
     qv::sql::PgDb planted;
