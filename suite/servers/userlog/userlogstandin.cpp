@@ -5,6 +5,7 @@
 #include "qvguid.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
+#include "resource.h"
 #include "qvsysinfo.h"
 #include "suitedb.h"
 
@@ -23,7 +24,57 @@ constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
 
 CString Text(BSTR b) { return b ? CString(std::wstring(b, SysStringLen(b))) : CString(); }
 
+HINSTANCE Module() {
+    static int tag;
+    return reinterpret_cast<HINSTANCE>(&tag);
+}
+
+// The log window's template, registered when the server's library is loaded. Its height is fixed
+// and the text scrolls, so a long log neither grows the window past the screen nor hides its button.
+const bool g_registered = [] {
+    using namespace qv::ui;
+    DialogTemplate dlg;
+    dlg.id = IDD_USERLOG;
+    dlg.caption = L"Benutzerprotokoll";
+    dlg.cx = 440;
+    dlg.cy = 250;
+    dlg.style = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    dlg.items = {
+        LText(L"", IDC_USERLOG_COUNT, 7, 7, 426, 10),
+        EditText(IDC_USERLOG_TEXT, 7, 20, 426, 204,
+                 ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER | WS_TABSTOP),
+        DefPushButton(L"Schliessen", IDOK, 383, 230, 50, 14),
+    };
+    RegisterDialogTemplate(Module(), dlg);
+    return true;
+}();
+
 }  // namespace
+
+// ---- the log window
+
+CUserLogDlg::CUserLogDlg(const CString& strCaption, const CString& strEntries, long lCount, CWnd* pParent)
+    : CDialog(IDD_USERLOG, pParent), m_strCaption(strCaption), m_strEntries(strEntries), m_lCount(lCount) {}
+
+BOOL CUserLogDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetWindowText(m_strCaption);
+    CString strCount;
+    if (m_lCount == 0) strCount = L"Keine Einträge vorhanden.";
+    else if (m_lCount == 1) strCount = L"1 Eintrag.";
+    else strCount.Format(L"%d Einträge, die neuesten zuerst.", m_lCount);
+    SetDlgItemText(IDC_USERLOG_COUNT, strCount);
+    SetDlgItemText(IDC_USERLOG_TEXT, m_strEntries);
+    // The text gets the focus for the keys that scroll it, with the caret on the newest entry and
+    // nothing selected (a selection of everything would show the end, the oldest).
+    if (CWnd* pText = GetDlgItem(IDC_USERLOG_TEXT)) {
+        pText->SetFocus();
+        pText->SendMessage(EM_SETSEL, 0, 0);
+    }
+    return FALSE;
+}
+
+// ---- the server
 
 CQvUserLogServer::CQvUserLogServer() = default;
 
@@ -61,10 +112,11 @@ HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrNam
     CQvADOConnection conn;
     HRESULT hr = conn.Open(kProfile, 0);
     CString strEntries;
+    long lCount = 0;
     if (SUCCEEDED(hr)) {
         CString sql;
         sql.Format(L"SELECT dtTime, strUser, strText, strDetail FROM UserLog WHERE guidRecord = '%s' "
-                   L"ORDER BY dtTime, lUserLogID",
+                   L"ORDER BY dtTime DESC, lUserLogID DESC",
                    CQvGUID(guidObject).GetGUID(TRUE));
         CQvADORecordset rs(&conn);
         hr = rs.OpenSQL(sql, 0, 1);
@@ -78,9 +130,9 @@ HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrNam
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strText", &strText);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strDetail", &strDetail);
             if (SUCCEEDED(hr)) {
+                if (lCount++ > 0) strEntries += L"\r\n";
                 strEntries.AppendFormat(L"%s | %s | %s", dtTime.Format(L"%d.%m.%Y %H:%M:%S"), strUser, strText);
                 if (!strDetail.IsEmpty()) strEntries.AppendFormat(L" | %s", strDetail);
-                strEntries += L"\n";
                 hr = rs.MoveNext(&eof);
             }
         }
@@ -90,10 +142,8 @@ HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrNam
 
     CString strCaption = Text(bstrName);
     if (strCaption.IsEmpty()) strCaption = L"Benutzerprotokoll";
-    if (strEntries.IsEmpty()) strEntries = L"Keine Einträge vorhanden.";
-    // A record's log is no error: a plain box with the entries, under the record's name.
-    ::MessageBox(nullptr, strEntries, strCaption, MB_OK | MB_ICONINFORMATION);
-    return S_OK;
+    CUserLogDlg dlg(strCaption, strEntries, lCount, AfxGetMainWnd());
+    return dlg.DoModal() == -1 ? QV_TRACEHR(kSource, E_FAIL) : S_OK;
 }
 
 QV_STANDIN_SERVER_EXPORTS(CLSID_UserLog, CQvUserLogServer, QVUSERLOG_PROGID, AfxDllCanUnloadNow())

@@ -1,16 +1,28 @@
 // The user-log server through the user-log client: entries arrive in UserLog with their grouping,
-// the signed-in user and quoting intact, refusals, the caller's transaction and the record view.
+// the signed-in user and quoting intact, refusals, the caller's transaction and the record's log
+// window.
+#include "dialog.h"
 #include "fakehost.h"
 #include "qvadoconnection.h"
 #include "qvcomserver.h"
 #include "scripted.h"
 #include "standinfixture.h"
+#include "uidriver.h"
 #include "userlog.h"
 
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
+namespace t = qv::ui::test;
+constexpr UINT kLogWindow = 30200;
 const CQvGUID kRun(L"FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
 const CQvGUID kPerson(L"285D3D5E-82F8-4A8E-80F1-4EDBCC39D1EF");
 const CQvGUID kOtherRun(L"3E018E57-48D1-479F-8324-A5D4507578C8");
@@ -18,6 +30,7 @@ const CQvGUID kOtherRun(L"3E018E57-48D1-479F-8324-A5D4507578C8");
 class UserLogServer : public ::testing::Test {
 protected:
     void SetUp() override {
+        qv::ui::EnsureApplication();
         script.OnFailure([](const std::string& m) { ADD_FAILURE() << m; });
         ASSERT_EQ(env.Start(QVUSERLOG_PROGID), S_OK);
         frame.Offer(CLSID_UserLog);
@@ -125,17 +138,68 @@ TEST_F(UserLogServer, TheEntriesOfOneRecord) {
     ASSERT_EQ(Write(log, QVUSERLOG_INSERT, L"Kursaustragung wurde neu erzeugt.", L"Ausbildung.Instanz", kRun, 0), S_OK);
     ASSERT_EQ(Write(log, QVUSERLOG_UPDATE, L"Kursaustragung wurde aktualisiert.", L"Ausbildung.Instanz", kRun, 0), S_OK);
     ASSERT_EQ(Write(log, QVUSERLOG_DELETE, L"Kursaustragung wurde gelöscht.", L"Ausbildung.Instanz", kOtherRun, 0), S_OK);
-    script.ExpectMessageBox(IDOK, L"Kursaustragung wurde neu erzeugt.");
+    std::wstring caption, count, text;
+    script.ExpectModal(kLogWindow, [&](qv::IModalDialog& modal) {
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        caption = t::Text(dlg);
+        count = t::Text(t::Item(dlg, 1000));
+        text = t::Text(t::Item(dlg, 1001));
+        EXPECT_TRUE(t::ReadOnly(t::Item(dlg, 1001)));
+        t::Click(dlg, IDOK);
+    });
     EXPECT_EQ(log.ShowSpecificUserLog(1, L"Atemschutz 1, 2024", L"", L"", kRun), S_OK);
-    const auto shown = script.Log().Records(qv::InteractionKind::MessageBox);
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].type & MB_ICONMASK, UINT(MB_ICONINFORMATION)) << "a log is no error";
-    EXPECT_EQ(shown[0].caption, L"Atemschutz 1, 2024");
-    const std::wstring& text = shown[0].text;
-    EXPECT_LT(text.find(L"neu erzeugt"), text.find(L"aktualisiert")) << "oldest first";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(caption, L"Atemschutz 1, 2024");
+    EXPECT_EQ(count, L"2 Einträge, die neuesten zuerst.");
+    EXPECT_GT(text.find(L"neu erzeugt"), text.find(L"aktualisiert")) << "newest first";
     EXPECT_EQ(text.find(L"gelöscht"), std::wstring::npos) << "only the record's entries";
-    EXPECT_NE(text.find(L"aktualisiert. | Teilnehmer:Muster Hans | Status:Angemeldet\n"), std::wstring::npos)
+    EXPECT_NE(text.find(L"aktualisiert. | Teilnehmer:Muster Hans | Status:Angemeldet\r\n"), std::wstring::npos)
         << "an entry with its detail";
+}
+
+// A long log: its window fits an 860-pixel screen with its close button, shows the newest entries
+// first and scrolls down to the oldest.
+TEST_F(UserLogServer, ALongLogScrollsInAWindowThatFitsTheScreen) {
+    std::string rows;
+    for (int i = 1; i <= 300; ++i)
+        rows += (i > 1 ? ", (" : "(") + std::to_string(i) + ", 'Teilnehmer " + std::to_string(i) +
+                " angemeldet, Status geändert von Provisorisch zu Angemeldet', 'Ausbildung.Person', "
+                "'FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F', 'Muster Hans', '2026-01-01 08:00:00', " +
+                std::to_string(i) + ")";
+    env.Exec("INSERT INTO UserLog (lUserLogID, strText, strModul, guidRecord, strUser, dtTime, lValue) VALUES " + rows);
+    bool shown = false;
+    script.ExpectModal(kLogWindow, [&](qv::IModalDialog& modal) {
+        shown = true;
+        const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+        QWidget* window = t::Widget(dlg)->window();
+        EXPECT_LE(window->frameGeometry().height(), 860);
+        EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry()));
+        auto* edit = qobject_cast<QPlainTextEdit*>(t::Widget(t::Item(dlg, 1001)));
+        ASSERT_NE(edit, nullptr);
+        QScrollBar* bar = edit->verticalScrollBar();
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_EQ(bar->value(), 0);
+        const auto firstShown = [&] { return edit->cursorForPosition(QPoint(4, 4)).block().text(); };
+        EXPECT_TRUE(firstShown().startsWith(QStringLiteral("01.01.2026 08:00:00 | Muster Hans | Teilnehmer 300 ")))
+            << firstShown().toStdString();
+        std::filesystem::create_directories(QV_SCREENS_DIR);
+#ifdef QV_TEST_PG
+        t::SavePng(dlg, std::string(QV_SCREENS_DIR) + "/userlog_long_pg.png");
+#else
+        t::SavePng(dlg, std::string(QV_SCREENS_DIR) + "/userlog_long.png");
+#endif
+        // To the end with the keys: the oldest entry comes into view.
+        ASSERT_TRUE(t::PressKey(t::Item(dlg, 1001), VK_END));
+        EXPECT_EQ(bar->value(), bar->maximum());
+        const QRect last = edit->cursorRect(QTextCursor(edit->document()->lastBlock()));
+        EXPECT_TRUE(edit->viewport()->rect().contains(last)) << "the oldest entry is shown";
+        EXPECT_TRUE(edit->document()->lastBlock().text().contains(QStringLiteral("Teilnehmer 1 angemeldet")));
+        EXPECT_TRUE(t::Visible(t::Item(dlg, IDOK)));
+        EXPECT_TRUE(t::Click(dlg, IDOK));
+    });
+    CUserLog log;
+    EXPECT_EQ(log.ShowSpecificUserLog(1, L"Atemschutz 1, 2024", L"", L"", kRun), S_OK);
+    EXPECT_TRUE(shown);
 }
 
 }  // namespace
