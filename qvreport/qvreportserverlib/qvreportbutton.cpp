@@ -193,6 +193,13 @@ BOOL CQvReportButton::OnClicked() {
         ShowQvSecSetRightDlg(0);
         return TRUE;
     }
+    // The button has no command of its own: a click on its face, or its key, opens the menu as one
+    // on its arrow does.
+    if (!m_bFilled && FillButton()) {
+        m_bFilled = TRUE;
+        UpdateMenu();
+    }
+    m_bArrowPressed = true;
     return CQvMenuButton::OnClicked();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // CQvReportButton: the drop-down button of a dialog that lists the reports of one profile the user
 // may see, as menu commands from 100 on. The list is read on the first click; the user's rights
-// grey or hide its entries; while the menu is open, a tool tip shows a report's help text.
+// grey or hide its entries; while the menu is open, a tool tip shows a report's help text. A click
+// anywhere on the button opens the menu; with Shift it opens the profile's rights dialog instead.
 #include "qvasynceventsink.h"
 #include "qvbuttons.h"
 #include "qvguid.h"

@@ -4,14 +4,17 @@
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
 #include "qvguid.h"
+#include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvsysinfo.h"
 #include "reportenumimp.h"
 #include "utf.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -46,17 +49,35 @@ bool CanShowReports() {
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
 
-// Opens the file in the desktop's viewer; the viewer is waited for on a thread of its own.
+// xdg-open processes that were still running when their report was taken as shown; each is
+// collected once it has ended, at a later report, so that none is left waiting on this library.
+std::mutex g_viewersLock;
+std::vector<pid_t> g_viewers;
+
+void CollectViewers() {
+    std::lock_guard lock(g_viewersLock);
+    std::erase_if(g_viewers, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+}
+
+// Whether the desktop opened the file. xdg-open ends at once, with 0 when it handed the file to a
+// program and with an error when no program takes it; with some desktops it stays until the
+// viewer it started is closed, so one still running after a moment shows the file.
 bool OpenInViewer(const std::string& file) {
+    CollectViewers();
     pid_t pid = 0;
     char program[] = "xdg-open";
     std::string argument = file;
     char* argv[] = {program, argument.data(), nullptr};
     if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return false;
-    std::thread([pid] {
+    for (int waited = 0; waited < 1500; waited += 20) {
         int status = 0;
-        waitpid(pid, &status, 0);
-    }).detach();
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (ended < 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::lock_guard lock(g_viewersLock);
+    g_viewers.push_back(pid);
     return true;
 }
 
@@ -204,11 +225,16 @@ HRESULT CQvReportObject::XReport::GetOutputFile(BSTR* pbstrFile) {
 HRESULT CQvReportObject::XReport::Run() {
     METHOD_PROLOGUE(CQvReportObject, Report)
     if (pThis->m_guidReport.IsNULL()) return E_FAIL;
-    // Shown or not at all: without a viewer the caller exports instead.
-    if (!CanShowReports()) return E_FAIL;
     const HRESULT hr = pThis->Write();
     if (FAILED(hr)) return hr;
-    return OpenInViewer(pThis->m_strOutputFile.ToUtf8()) ? S_OK : E_FAIL;
+    if (CanShowReports() && OpenInViewer(pThis->m_strOutputFile.ToUtf8())) return S_OK;
+    // Nothing shows it: the report is made all the same, and the user learns where it lies.
+    CString strText;
+    strText.Format(L"Der Bericht \"%s\" konnte nicht angezeigt werden: kein Programm hat ihn geöffnet.\n\n"
+                   L"Er ist gespeichert in der Datei\n%s",
+                   pThis->m_strLabel.IsEmpty() ? pThis->m_strReport : pThis->m_strLabel, pThis->m_strOutputFile);
+    ::MessageBox(nullptr, strText, L"Berichte", MB_OK | MB_ICONINFORMATION);
+    return S_OK;
 }
 
 HRESULT CQvReportObject::XReport::Export() {

@@ -1,10 +1,10 @@
 #pragma once
 // The report server "Qovaro.QvReportServer". It knows the reports of the suite's database
 // (QvReportServerProfile, view_QvReportServerReport, profile "Qovaro.QvPool"); running a report
-// writes its parameters as an HTML report file into the report folder (HKCU
+// writes its parameters once as an HTML report file into the report folder (HKCU
 // "Software\Qovaro\QvReportServer" "ReportFolder", else $XDG_DATA_HOME/qovaro/reports) and opens it
-// in the desktop's viewer. Opening needs a display and can be switched off ("OpenReports" 0);
-// without it, running fails and exporting writes the file only.
+// in the desktop's viewer. Opening needs a display and can be switched off ("OpenReports" 0); where
+// nothing opens the file, running tells the user where it is. Exporting writes the file only.
 #include "cstring.h"
 #include "qvreportserver.h"
 #include "serverbase.h"

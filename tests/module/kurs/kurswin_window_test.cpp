@@ -24,8 +24,11 @@
 #include "searchresource.h"
 #include "utf.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -823,10 +826,10 @@ TEST_F(KursWindowTest, TheReportButtonRunsTheProfilesReportsForTheCourseAndRunSh
     const HWND button = Item(1024);
     ASSERT_EQ(dynamic_cast<CQvReportButton*>(CWnd::FromHandlePermanent(button)), &Dlg()->GetReportButton());
     ASSERT_TRUE(Visible(button));
-    // Opens the button's menu with a click on its arrow, goes down to the participant list with the
-    // keys and clicks it, the key held down from before the click until the command is done.
+    // Opens the button's menu with a click on its arrow (or its face), goes down to the participant
+    // list with the keys and clicks it, the key held down from before the click until the command is done.
     std::vector<std::wstring> offered;
-    const auto run = [&](UINT held, const std::string& screen = "") {
+    const auto run = [&](UINT held, const std::string& screen = "", bool face = false) {
         const Qt::KeyboardModifiers modifiers =
             held == VK_SHIFT ? Qt::ShiftModifier : held == VK_CONTROL ? Qt::ControlModifier : Qt::NoModifier;
         WhenOpened([&](QWidget* open) {
@@ -845,7 +848,7 @@ TEST_F(KursWindowTest, TheReportButtonRunsTheProfilesReportsForTheCourseAndRunSh
         });
         CRect rc;
         ::GetClientRect(button, &rc);
-        EXPECT_TRUE(ClickAt(button, rc.right - 4, rc.bottom / 2));
+        EXPECT_TRUE(ClickAt(button, face ? rc.right / 3 : rc.right - 4, rc.bottom / 2));
         if (held) HoldKey(held, false);
     };
     const auto files = [&] {
@@ -858,10 +861,16 @@ TEST_F(KursWindowTest, TheReportButtonRunsTheProfilesReportsForTheCourseAndRunSh
         return texts;
     };
 
+    // No program opens the report here: it is made once, and the user is told where its file is.
+    script.ExpectMessageBox(IDOK, L"Teilnehmerliste");
     run(0, "kursdlg_reports");
     EXPECT_EQ(offered, (std::vector<std::wstring>{L"Präsenzliste (grau)", L"Teilnehmerliste"}));
     const auto reports = files();
-    ASSERT_EQ(reports.size(), 1u) << "the report ran into its file";
+    ASSERT_EQ(reports.size(), 1u) << "the report ran into its file, once";
+    const auto told = script.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].text.find(qv::FromUtf8(folder.string()) + L"/Kurs_Teilnehmerliste_"), std::wstring::npos)
+        << qv::ToUtf8(told[0].text);
     EXPECT_NE(reports[0].find("<td>lKursID</td><td>" + K(gk) + "</td>"), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("<td>lKursinstanzID</td><td>" + K(spring) + "</td>"), std::string::npos) << reports[0];
 
@@ -873,6 +882,37 @@ TEST_F(KursWindowTest, TheReportButtonRunsTheProfilesReportsForTheCourseAndRunSh
     run(VK_CONTROL);
     EXPECT_EQ(help.topics, (std::vector<std::wstring>{L"KURS_TN"}));
     EXPECT_EQ(files().size(), 1u);
+
+    // A click on the button's face opens the same menu; the message where the report lies, as the
+    // user sees it over the course window.
+    qv::IInteraction* scripted = qv::SetInteraction(&qv::ui::QtInteraction());
+    std::wstring message;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        poll.stop();
+        message = box->text().toStdWString();
+        const std::filesystem::path dir(QV_SCREENS_DIR);
+        EXPECT_TRUE(SaveScreenPng(Dlg()->GetSafeHwnd(),
+                                  (dir / (kOnPg ? "kursdlg_report_saved_pg.png" : "kursdlg_report_saved.png")).string()));
+        PressKey(nullptr, VK_RETURN);
+    });
+    poll.start(20);
+    run(0, "", true);
+    poll.stop();
+    qv::SetInteraction(scripted);
+    EXPECT_EQ(files().size(), 2u) << "run from the face";
+    EXPECT_NE(message.find(L"Kurs_Teilnehmerliste_"), std::wstring::npos) << qv::ToUtf8(message);
+    // With Shift, a click on the face opens the profile's rights dialog.
+    HoldKey(VK_SHIFT, true);
+    CRect rc;
+    ::GetClientRect(button, &rc);
+    EXPECT_TRUE(ClickAt(button, rc.right / 3, rc.bottom / 2, Qt::ShiftModifier));
+    HoldKey(VK_SHIFT, false);
+    ASSERT_EQ(security.rightDialogs.size(), 2u);
+    EXPECT_EQ(CQvGUID(security.rightDialogs[1].first), CQvGUID(L"9226ADE4-9631-4108-A7D0-EC5FB3DE9D36"));
+    EXPECT_EQ(security.rightDialogs[1].second, 1);
 }
 
 TEST_F(KursWindowTest, AUserWithoutTheModulesRightSeesTheCoursesDenyPage) {
@@ -904,28 +944,32 @@ TEST_F(KursWindowTest, TheActionMenuShowsTheLogOfTheCourseAndOfItsRun) {
     log(1, "Kurs", "Kurs umbenannt");
     OpenView();
     Choose(L"GK", L"Herbst");
-    script.ExpectMessageBox(IDOK).ExpectMessageBox(IDOK);
+    // Each log in its window (the user-log server's 30200: a count, the entries, a close button).
+    std::vector<std::pair<std::wstring, std::wstring>> shown;
+    const auto read = [&](const std::string& screen) {
+        script.ExpectModal(30200, [&, screen](qv::IModalDialog& modal) {
+            const HWND dlg = dynamic_cast<CDialog&>(modal).GetSafeHwnd();
+            shown.emplace_back(qv::ui::test::Text(dlg), qv::ui::test::Text(::GetDlgItem(dlg, 1001)));
+            if (!screen.empty()) {
+                const std::filesystem::path dir(QV_SCREENS_DIR);
+                EXPECT_TRUE(SavePng(dlg, (dir / (screen + (kOnPg ? "_pg.png" : ".png"))).string()));
+            }
+            EXPECT_TRUE(Click(::GetDlgItem(dlg, IDOK)));
+        });
+    };
+    read("");
     Action(ID_KURS_USERLOG);
+    read("kursdlg_userlog");
     Action(ID_KURSINSTANZ_USERLOG);
-    const auto shown = script.Log().Records(qv::InteractionKind::MessageBox);
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].caption, L"GK, GK Kurs");
-    EXPECT_NE(shown[0].text.find(L"Kurs umbenannt"), std::wstring::npos) << shown[0].text;
-    EXPECT_EQ(shown[0].text.find(L"verschoben"), std::wstring::npos) << shown[0].text;
-    EXPECT_NE(shown[1].caption.find(L"Herbst"), std::wstring::npos) << shown[1].caption;
-    EXPECT_NE(shown[1].text.find(L"Herbst verschoben"), std::wstring::npos) << shown[1].text;
-    EXPECT_EQ(shown[1].text.find(L"Frühling"), std::wstring::npos) << shown[1].text;
-    EXPECT_EQ(shown[1].text.find(L"umbenannt"), std::wstring::npos) << shown[1].text;
-
-    // The log as its box shows it.
-    qv::IInteraction* scripted = qv::SetInteraction(&qv::ui::QtInteraction());
-    WhenOpened([&](QWidget*) {
-        const std::filesystem::path dir(QV_SCREENS_DIR);
-        EXPECT_TRUE(SaveScreenPng(Dlg()->GetSafeHwnd(), (dir / (kOnPg ? "kursdlg_userlog_pg.png" : "kursdlg_userlog.png")).string()));
-        PressKey(nullptr, VK_RETURN);
-    });
-    Action(ID_KURSINSTANZ_USERLOG);
-    qv::SetInteraction(scripted);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(shown[0].first, L"GK, GK Kurs");
+    EXPECT_NE(shown[0].second.find(L"Kurs umbenannt"), std::wstring::npos) << shown[0].second;
+    EXPECT_EQ(shown[0].second.find(L"verschoben"), std::wstring::npos) << shown[0].second;
+    EXPECT_NE(shown[1].first.find(L"Herbst"), std::wstring::npos) << shown[1].first;
+    EXPECT_NE(shown[1].second.find(L"Herbst verschoben"), std::wstring::npos) << shown[1].second;
+    EXPECT_EQ(shown[1].second.find(L"Frühling"), std::wstring::npos) << shown[1].second;
+    EXPECT_EQ(shown[1].second.find(L"umbenannt"), std::wstring::npos) << shown[1].second;
 
     // A course without a run has no run's log.
     Choose(L"AK", L"");

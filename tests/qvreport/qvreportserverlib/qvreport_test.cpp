@@ -14,6 +14,7 @@
 #include "reportenumimp.h"
 #include "scripted.h"
 #include "servertest.h"
+#include "tempdir.h"
 #include "utf.h"
 
 #include <gtest/gtest.h>
@@ -239,12 +240,14 @@ TEST_F(Reports, AReportRunsWithItsParametersIntoAReportFile) {
     ASSERT_NE(report.m_pReport, nullptr);
     EXPECT_EQ(report.SetParameter(L"lKursID", 12), S_OK);
     EXPECT_EQ(report.SetParameter(L"lKursinstanzID", -1), S_OK);
-    // No viewer here: the report is written by the second way of running it.
-    EXPECT_EQ(report.Run(FALSE), E_FAIL);
-    EXPECT_TRUE(ReportFiles().empty());
+    // No viewer here: the report is written once, and the user is told where.
+    backend.ExpectMessageBox(IDOK, L"Teilnehmerliste");
     EXPECT_EQ(report.Run(TRUE), S_OK);
     const auto files = ReportFiles();
-    ASSERT_EQ(files.size(), 1u);
+    ASSERT_EQ(files.size(), 1u) << "made once";
+    const auto boxes = backend.Log().Records(qv::InteractionKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(qv::FromUtf8(files[0].string())), std::wstring::npos) << "it names the file";
     EXPECT_EQ(files[0].extension(), ".html");
     EXPECT_EQ(files[0].filename().string().rfind("Kurs_Teilnehmerliste_", 0), 0u);
     std::ifstream in(files[0]);
@@ -258,6 +261,33 @@ TEST_F(Reports, AReportRunsWithItsParametersIntoAReportFile) {
     ASSERT_EQ(report.m_pReport->GetOutputFile(&file), S_OK);
     EXPECT_EQ(qv::ToUtf8(std::wstring(file, SysStringLen(file))), files[0].string());
     SysFreeString(file);
+}
+
+// With a display, the desktop's xdg-open (here a script that notes its file) opens the report or
+// finds no program for it; only then is the user told where the file is.
+TEST_F(Reports, AReportTheDesktopCannotOpenIsNamedWithItsFile) {
+    const std::string bin = env.dir.file("bin");
+    std::filesystem::create_directories(bin);
+    qvtest::ScopedEnv path("PATH", bin + ":/usr/bin:/bin");
+    qvtest::ScopedEnv display("DISPLAY", ":99");
+    CQvRegistry::SetValue(L"Software\\Qovaro\\QvReportServer", L"OpenReports", 1L);
+    for (const int exit : {0, 3}) {
+        std::filesystem::remove_all(env.dir.file("berichte"));
+        std::ofstream(bin + "/xdg-open") << "#!/bin/sh\necho \"$1\" > " << env.dir.file("opened") << "\nexit " << exit << "\n";
+        std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+        if (exit) backend.ExpectMessageBox(IDOK, L"kein Programm");
+        CQvReport report(kTeilnehmer);
+        EXPECT_EQ(report.Run(TRUE), S_OK);
+        const auto files = ReportFiles();
+        ASSERT_EQ(files.size(), 1u) << "made once";
+        std::ifstream opened(env.dir.file("opened"));
+        std::string asked;
+        std::getline(opened, asked);
+        EXPECT_EQ(asked, files[0].string());
+        const auto boxes = backend.Log().Records(qv::InteractionKind::MessageBox);
+        ASSERT_EQ(boxes.size(), exit ? 1u : 0u) << exit;
+        if (exit) EXPECT_NE(boxes[0].text.find(qv::FromUtf8(files[0].string())), std::wstring::npos);
+    }
 }
 
 TEST_F(Reports, AReportThatCannotBeMadeIsShownAndLaterCallsFail) {
