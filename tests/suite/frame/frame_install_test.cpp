@@ -6,6 +6,7 @@
 #include "framehost.h"
 #include "framesettingsdlg.h"
 #include "framestartpage.h"
+#include "framewindow.h"
 #include "framestartup.h"
 #include "kursresource.h"
 #include "nqplanungcalls.h"
@@ -20,6 +21,7 @@
 #include "uidriver.h"
 #include "wnd.h"
 
+#include <QLabel>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -279,7 +281,15 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(ownAge, Value(archiveAge));
     std::swap(database, demo.path);
     EXPECT_EQ(ownAge, "12");
-    EXPECT_EQ(QvFrameMissingSettings(), QStringList());
+    {
+        CQvFrameStartPage start(host, QvFrameSettings{QString::fromStdString(database), QString::fromUtf8("Hans O'Neill")});
+        QString text;
+        for (QLabel* label : start.findChildren<QLabel*>()) text += label->text();
+        EXPECT_TRUE(text.contains(QString::fromUtf8("1 Organisation"))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QString::fromUtf8("Fehlende Einstellung"))) << text.toStdString();
+        start.resize(900, 560);
+        EXPECT_TRUE(start.grab().save(QString::fromUtf8(QV_SCREENS_DIR "/frame_newdatabase_start.png")));
+    }
     IQvSecServer* sec = nullptr;
     ASSERT_EQ(QueryCOMServer(QVSECSERVER_PROGID, IID_IQvSecServer, reinterpret_cast<void**>(&sec)), S_OK);
     long rights = 0;
