@@ -183,10 +183,12 @@ TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
         EXPECT_EQ(master, 1);
     }
 
-    // A new database on the server: its maker is its administrator.
+    // A new database on the server, made as the user makes it (./run): its maker is its
+    // administrator, and it holds no demo data but the demo's settings.
     qvtest::PgTestDatabase fresh;
-    ASSERT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db " + fresh.url() + " --create --user Hans --view Qovaro.NQ2.KursView "
-                         "--screenshot " + dir.file("fresh.png") + " > " + dir.file("fresh.txt") + " 2>&1"),
+    ASSERT_EQ(RunCommand(env + "BUILD_DIR=" QV_BUILD_DIR " " QV_SOURCE_DIR "/run --db " + fresh.url() +
+                         " --create --user Hans --view Qovaro.NQ2.KursView --screenshot " + dir.file("fresh.png") + " > " +
+                         dir.file("fresh.txt") + " 2>&1"),
               0)
         << ReadText(dir.file("fresh.txt"));
     EXPECT_EQ(ReadText(dir.file("fresh.txt")).find("cannot"), std::string::npos) << ReadText(dir.file("fresh.txt"));
@@ -200,6 +202,12 @@ TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
         << db.LastError().description;
     ASSERT_EQ(rows.rows.size(), 1u);
     EXPECT_EQ(rows.rows[0].at(0).value_or(""), "Hans/1");
+    ASSERT_EQ(db.Query("SELECT (SELECT count(*) FROM Person) || '/' || (SELECT count(*) FROM Kurs) || '/' || (SELECT "
+                       "strValue FROM CustFieldValue WHERE guid = 'd4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d')",
+                       &rows),
+              0)
+        << db.LastError().description;
+    EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "0/0/12");
 }
 #endif
 
