@@ -588,6 +588,7 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     ASSERT_TRUE(PressKey(grid.GetEditor()->GetSafeHwnd(), VK_TAB));
     if (grid.IsEditing()) grid.EndEdit(FALSE);
     EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"11.03.2031", L"08:00", L"11.03.2031", L"12:59"}));
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_moved_start");
     ASSERT_TRUE(grid.SetCellValue(0, 2, L"12.03.2031"));
     struct Move { const wchar_t *start, *end, *days; };
     for (const Move& m : {Move{L"31.03.2031", L"01.04.2031", L"3.00 Tg"}, Move{L"10.03.2031", L"11.03.2031", L"3.00 Tg"}}) {
