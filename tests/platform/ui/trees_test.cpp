@@ -233,6 +233,7 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         {"the same as digits alone", dec8, 0, L"31022027", 8, 12, 2026, L"\"31022027\" ist kein gültiges Datum."},
         {"seven digits are no date", dec8, 0, L"1122026", 8, 12, 2026, L"\"1122026\" ist kein gültiges Datum."},
         {"a year of two digits", dec8, 0, L"1.2.27", 1, 2, 2027},
+        {"30 the first of the last century", dec8, 0, L"1.2.30", 1, 2, 1930},
         {"six digits", dec8, 0, L"290228", 29, 2, 2028},
         {"digits alone fill day, month and year in turn", dec8, 0, L"01122026", 1, 12, 2026},
         {"digits alone into another year", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"26012027", 26, 1, 2027},
