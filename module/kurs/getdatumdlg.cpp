@@ -3,6 +3,7 @@
 #include "datetimectrl.h"
 #include "kursres.h"
 #include "kursresource.h"
+#include "typeddate.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void DDX_KursDate(CDataExchange* pDX, int nIDC, CQvDateTime& dt) {
         return;
     }
     COleDateTime parsed;
-    if (!parsed.ParseDateTime(strText)) {
+    if (!qv::ParseDateEntry(strText, qv::DateEntry::date, parsed)) {
         AfxMessageBox(KursLoadString(IDS_BAD_DATE), MB_ICONEXCLAMATION);
         pDX->Fail();
         return;

@@ -8,6 +8,7 @@
 #include "nqkurscalls.h"
 #include "optionserver.h"
 #include "qvddx.h"
+#include "typeddate.h"
 
 #include <cmath>
 #include <cstdio>
@@ -1006,9 +1007,17 @@ void CInstanzdatenDlg::OnGridEndEdit(NMHDR* pNMHDR, LRESULT* pResult) {
     for (int c = eColStart; c <= eColEndeTime; ++c) cells[c] = pItem->GetColumnDate(c);
     if (pGrid->nSubItem >= eColStart && pGrid->nSubItem <= eColEndeTime) {
         COleDateTime typed = NullDate();
-        if (pGrid->pszText && *pGrid->pszText && !typed.ParseDateTime(pGrid->pszText)) typed = NullDate();
+        const bool bDay = pGrid->nSubItem == eColStart || pGrid->nSubItem == eColEnde;
+        if (pGrid->pszText && *pGrid->pszText &&
+            !qv::ParseDateEntry(pGrid->pszText, bDay ? qv::DateEntry::date : qv::DateEntry::time, typed))
+            typed = NullDate();
         cells[pGrid->nSubItem] = typed;
     }
+    // A date moved keeps its length: its end moves by as many days as its start.
+    const COleDateTime oldStart = pItem->GetColumnDate(eColStart);
+    const bool bMoveEnd = pGrid->nSubItem == eColStart && IsValid(cells[eColStart]) && IsValid(oldStart) &&
+                          IsValid(cells[eColEnde]);
+    if (bMoveEnd) cells[eColEnde] += DayOf(cells[eColStart]) - DayOf(oldStart);
     CString strStart, strEnd;
     if (EndsBeforeStart(cells[eColStart], cells[eColStartTime], cells[eColEnde], cells[eColEndeTime], strStart, strEnd)) {
         CString strText;
@@ -1022,6 +1031,7 @@ void CInstanzdatenDlg::OnGridEndEdit(NMHDR* pNMHDR, LRESULT* pResult) {
         *pResult = 1;
         return;
     }
+    if (bMoveEnd) pItem->SetColumnDate(eColEnde, cells[eColEnde], 1, 0, CQvGridCtrl::eEditDateOrEmpty);
     pItem->SetParam(eParamChanged, 1L);
 }
 

@@ -5,6 +5,7 @@
 #include "nqcommon.h"
 #include "optionserver.h"
 #include "qvregvalue.h"
+#include "typeddate.h"
 
 #include <QImage>
 #include <QPainter>
@@ -237,7 +238,7 @@ HRESULT CKursSetupDlg::SaveSettings() {
     dtPublish.SetStatus(COleDateTime::null);
     CString strDate = m_strPublishDate;
     strDate.Trim();
-    if (!strDate.IsEmpty() && (!dtPublish.ParseDateTime(strDate) || dtPublish.GetStatus() != COleDateTime::valid)) {
+    if (!strDate.IsEmpty() && !qv::ParseDateEntry(strDate, qv::DateEntry::date, dtPublish)) {
         // The page stays with every value typed until the date is mended, or the user gives up
         // the page's changes.
         if (AfxMessageBox(kurs::Text(IDS_KURSSETUP_BAD_DATE), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) {

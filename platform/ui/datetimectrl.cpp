@@ -1,5 +1,6 @@
 // The date-time picker's window class: a date-time field beside a show-none check box.
 #include "datetimectrl.h"
+#include "typeddate.h"
 #include "uiimpl_p.h"
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -7,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScreen>
 #include <algorithm>
 
@@ -32,12 +34,45 @@ QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); 
 // The separator goes on to the next section too, unless a full section just went on to it ("15.01."
 // is the 15th of January as "1501" is). A click selects the section clicked. A day beyond the
 // month's end is kept while the month and year are typed ("31" in November, then "12": 31 December).
+// A date typed from its day on is read as a whole, as every date field of the program reads what is
+// typed (qv::ParseDateEntry), once its year is typed full or the text ends (a click into the field,
+// a move to another section, the end of the typing). The typing ends with the focus leaving the
+// field or a key other than a digit, a separator or a move between sections; then a day its month
+// does not have is refused too ("31" typed into the day and "2" into the month). What is refused is
+// told with a word, and the field shows again the date it showed before the typing.
 class DateEdit : public QDateTimeEdit {
 public:
     DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) { lineEdit()->installEventFilter(this); }
 
+    // The typing ends: false when the date typed was refused.
+    bool EndTyping() {
+        if (!EndText()) return false;
+        if (!typing_) return true;
+        typing_ = false;
+        const QDate shown = dateTime().date();
+        if (dayTyped_ <= shown.daysInMonth()) return true;
+        return Refuse(QStringLiteral("%1.%2.%3")
+                          .arg(dayTyped_, 2, 10, QLatin1Char('0'))
+                          .arg(shown.month(), 2, 10, QLatin1Char('0'))
+                          .arg(shown.year()));
+    }
+    // The program sets another date: what was being typed is dropped.
+    void Forget() {
+        typing_ = false;
+        advanced_ = false;
+        pending_.clear();
+        pendingSection_ = NoSection;
+    }
+
 protected:
     void keyPressEvent(QKeyEvent* e) override {
+        // A modifier alone is part of the key it modifies ("/" with Shift).
+        const int key = e->key();
+        if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_AltGr ||
+            key == Qt::Key_Meta || key == Qt::Key_CapsLock) {
+            QDateTimeEdit::keyPressEvent(e);
+            return;
+        }
         const QString text = e->text();
         const bool plain = (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
         const bool advanced = advanced_;
@@ -48,24 +83,47 @@ protected:
                 return;
             }
         }
+        const bool separator = plain && text.size() == 1 && (text[0].isPunct() || text[0].isSpace());
+        if (separator && typing_) typed_ += text[0];
         // The separator after a section that went on by itself was typed for that section.
-        if (advanced && plain && text.size() == 1 && (text[0].isPunct() || text[0].isSpace())) {
+        if (advanced && separator) {
             e->accept();
             return;
         }
-        Commit();
+        const bool move = key == Qt::Key_Left || key == Qt::Key_Right;
+        if (separator) {
+            Commit();
+        } else if (!(move ? EndText() : EndTyping())) {
+            // A refused date is mended here: Enter does not go on to the dialog's button.
+            e->accept();
+            return;
+        }
         QDateTimeEdit::keyPressEvent(e);
     }
     void focusOutEvent(QFocusEvent* e) override {
         advanced_ = false;
-        Commit();
+        EndTyping();
         QDateTimeEdit::focusOutEvent(e);
+    }
+    bool focusNextPrevChild(bool next) override {
+        advanced_ = false;
+        if (!EndText()) return true;
+        return QDateTimeEdit::focusNextPrevChild(next);
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        // The calendar's arrow: the date typed is judged before the calendar opens on it.
+        advanced_ = false;
+        if (!EndTyping()) {
+            e->accept();
+            return;
+        }
+        QDateTimeEdit::mousePressEvent(e);
     }
     bool eventFilter(QObject* o, QEvent* e) override {
         if (o == lineEdit()) {
             if (e->type() == QEvent::MouseButtonPress) {
                 advanced_ = false;
-                Commit();
+                EndText();
             }
             else if (e->type() == QEvent::MouseButtonRelease) {
                 // After the field has taken the release, which clears a selection clicked into.
@@ -100,11 +158,26 @@ private:
         default: return 9999;
         }
     }
+    // Day, month and year lead the format: a date can be typed from its start.
+    bool TakesWholeDates() const {
+        return sectionCount() >= 3 && sectionAt(0) == DaySection && sectionAt(1) == MonthSection &&
+               sectionAt(2) == YearSection;
+    }
+    void BeginTyping(int index) {
+        typing_ = true;
+        before_ = dateTime();
+        typed_.clear();
+        dayTyped_ = before_.date().day();
+        whole_ = index == 0 && TakesWholeDates();
+        yearTyped_ = false;
+    }
     bool TypeDigit(QChar digit) {
         const int index = StartSection();
         const Section s = sectionAt(index);
         if (!(s & (DaySection | MonthSection | YearSection | HourSection | MinuteSection | SecondSection))) return false;
         if (s == MonthSection && displayFormat().contains(QLatin1String("MMM"))) return false;
+        if (!typing_) BeginTyping(index);
+        typed_ += digit;
         if (pendingSection_ != s || pending_.size() >= Digits(s)) pending_.clear();
         QString typed = pending_ + digit;
         if (s != YearSection && typed.toInt() > High(s)) typed = QString(digit);
@@ -112,8 +185,13 @@ private:
         pendingSection_ = s;
         const int value = typed.toInt();
         if (s == YearSection) {
+            yearTyped_ = true;
             // A year is taken once it is complete; a shorter one when the section is left.
-            if (typed.size() == Digits(s)) Apply(s, Digits(s) == 2 ? Century(value) : value);
+            if (typed.size() == Digits(s)) {
+                Apply(s, Digits(s) == 2 ? qv::FullYear(value) : value);
+                // The whole date is typed: it is read now, and what follows is typed on its own.
+                if (whole_ && !EndText()) return true;
+            }
         } else if (value >= Low(s)) {
             Apply(s, value);
         }
@@ -127,21 +205,45 @@ private:
         Select(index);
         return true;
     }
-    // Two digits of a year: 30 to 99 are the 1900s, 0 to 29 the 2000s.
-    static int Century(int year) { return year + (year < 30 ? 2000 : 1900); }
+    // The digits typed into a section go in; a year of two digits once the section is left.
     void Commit() {
         if (pendingSection_ == YearSection && Digits(YearSection) == 4 && pending_.size() <= 2 && !pending_.isEmpty())
-            Apply(YearSection, Century(pending_.toInt()));
+            Apply(YearSection, qv::FullYear(pending_.toInt()));
         pending_.clear();
         pendingSection_ = NoSection;
     }
+    // The text typed ends: a date typed from its day to its year is judged, and the typing ends with
+    // it; digits typed after it go into their sections. False when the date was refused.
+    bool EndText() {
+        Commit();
+        if (!typing_ || !whole_) return true;
+        whole_ = false;
+        if (!yearTyped_) return true;
+        typing_ = false;
+        return Judge();
+    }
+    // The date typed from its day on, read as every date field reads it.
+    bool Judge() {
+        COleDateTime date;
+        if (!qv::ParseDateEntry(CString(FromQt(typed_)), qv::DateEntry::date, date)) return Refuse(typed_);
+        const QDateTime dt(QDate(date.GetYear(), date.GetMonth(), date.GetDay()), dateTime().time());
+        if (!dt.isValid() || dt < minimumDateTime() || dt > maximumDateTime()) return Refuse(typed_);
+        setDateTime(dt);
+        return true;
+    }
+    bool Refuse(const QString& typed) {
+        Forget();
+        setDateTime(before_);
+        Select(0);
+        AfxMessageBox(qv::DateEntryRefusal(CString(FromQt(typed)), qv::DateEntry::date), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
     void Apply(Section s, int value) {
         const QDateTime now = dateTime();
-        if (now.date() != typedDate_) wantedDay_ = 0;
-        int year = now.date().year(), month = now.date().month(), day = wantedDay_ ? wantedDay_ : now.date().day();
+        int year = now.date().year(), month = now.date().month(), day = typing_ ? dayTyped_ : now.date().day();
         int hour = now.time().hour(), minute = now.time().minute(), second = now.time().second();
         switch (s) {
-        case DaySection: day = wantedDay_ = value; break;
+        case DaySection: day = dayTyped_ = value; break;
         case MonthSection: month = value; break;
         case YearSection: year = value; break;
         case HourSection:
@@ -152,18 +254,22 @@ private:
         case SecondSection: second = value; break;
         default: return;
         }
+        // Shown meanwhile at the month's end; the end of the typing judges the day typed.
         day = std::min(day, QDate(year, month, 1).daysInMonth());
         const QDateTime dt(QDate(year, month, day), QTime(hour, minute, second));
         if (!dt.isValid() || dt < minimumDateTime() || dt > maximumDateTime()) return;
         setDateTime(dt);
-        typedDate_ = dt.date();
     }
 
     QString pending_;  // the digits typed into the section so far
     bool advanced_ = false;  // the last digit filled its section and the caret went on
     Section pendingSection_ = NoSection;
-    int wantedDay_ = 0;  // the day typed, kept while a shorter month is shown
-    QDate typedDate_;    // the date the typing gave; another change forgets the day typed
+    bool typing_ = false;     // a date is being typed
+    bool whole_ = false;      // ... from its day on
+    bool yearTyped_ = false;  // ... as far as its year
+    QString typed_;           // the digits and separators typed
+    QDateTime before_;        // the date shown before the typing began
+    int dayTyped_ = 0;        // the day the typing names, kept while a shorter month is shown
 };
 
 // Puts the drop-down calendar's right edge under the field's right edge.
@@ -301,6 +407,7 @@ public:
                     r = FALSE;
                     return true;
                 }
+                if (auto* typing = dynamic_cast<DateEdit*>(p->edit)) typing->Forget();
                 p->none->setChecked(false);
                 p->edit->setDateTime(kNoDate);
                 r = TRUE;
@@ -311,9 +418,16 @@ public:
                 r = FALSE;
                 return true;
             }
+            // Another date than the one shown: what the user was typing is dropped.
+            if (auto* typing = dynamic_cast<DateEdit*>(p->edit); typing && dt != p->edit->dateTime()) typing->Forget();
             p->edit->setDateTime(dt);
             if (p->none) p->none->setChecked(true);
             r = TRUE;
+            return true;
+        }
+        case QV_DTM_ENDTYPING: {
+            auto* typing = dynamic_cast<DateEdit*>(p->edit);
+            r = !typing || typing->EndTyping();
             return true;
         }
         case DTM_SETFORMATW:

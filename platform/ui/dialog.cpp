@@ -1,4 +1,5 @@
 #include "dialog.h"
+#include "datetimectrl.h"
 #include "uiimpl_p.h"
 #include <QEventLoop>
 #include <QFontMetrics>
@@ -272,6 +273,9 @@ BOOL CDialog::PreTranslateMessage(MSG* msg) {
                 const bool edit = IsClass(f->handle, L"Edit") || IsClass(f->handle, L"RichEdit20W");
                 if (edit && (f->style & ES_MULTILINE) && (f->style & ES_WANTRETURN)) return FALSE;
                 if (IsClass(f->handle, L"SysListView32")) return FALSE;  // the list reports NM_RETURN itself
+                // The date typed is taken before the button reads it; one refused is mended first.
+                if (IsClass(f->handle, DATETIMEPICK_CLASSW) && !::SendMessageW(f->handle, QV_DTM_ENDTYPING, 0, 0))
+                    return TRUE;
                 const DWORD type = f->style & BS_TYPEMASK;
                 if (IsClass(f->handle, L"Button") && f->parent == m_hWnd &&
                     (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_OWNERDRAW)) {

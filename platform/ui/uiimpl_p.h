@@ -24,6 +24,8 @@ class QPixmap;
 #define QV_LB_GETCHECK (WM_APP + 0x3F02)
 #define QV_LB_ENABLE (WM_APP + 0x3F03)
 #define QV_LB_ISENABLED (WM_APP + 0x3F04)
+// The date picker's: ends what the user is typing; TRUE when the date typed is taken.
+#define QV_DTM_ENDTYPING (WM_APP + 0x3F10)
 
 namespace qv::ui::detail {
 

@@ -1,4 +1,5 @@
 #include "qvgridctrl.h"
+#include "typeddate.h"
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
@@ -42,58 +43,23 @@ bool ParseNumber(const CString& text, double& value) {
     return end && *end == L'\0';
 }
 
-// A date or time typed as a person types it, in the form the date parser reads: digits alone
-// ("28012027", "280127", "0800", "800") or with other separators ("28/1/27", "8.30"); a year of two
-// digits is 1930 to 2029. Any other text is left to the parser as it is.
-CString CellDateText(const CString& in, int mode) {
-    const std::wstring s = Trimmed(in).GetString();
-    std::vector<std::wstring> parts(1);
-    for (wchar_t c : s) {
-        if (std::iswdigit(static_cast<wint_t>(c))) parts.back() += c;
-        else if (std::wcschr(L".:/-, ", c) && !parts.back().empty()) parts.emplace_back();
-        else return in;
-    }
-    if (parts.back().empty()) return in;
-    if (!ShowsDate(mode)) {
-        if (parts.size() == 1 && parts[0].size() <= 4) {
-            // The last two digits are the minutes, unless there are only two.
-            const std::wstring d = parts[0];
-            const std::size_t hour = d.size() <= 2 ? d.size() : d.size() - 2;
-            parts = {d.substr(0, hour), hour == d.size() ? std::wstring(L"00") : d.substr(hour)};
-        }
-        if (parts.size() != 2 || parts[1].size() != 2) return in;
-        return CString((parts[0] + L":" + parts[1]).c_str());
-    }
-    if (ShowsTime(mode)) return in;
-    if (parts.size() == 1 && (parts[0].size() == 8 || parts[0].size() == 6)) {
-        const std::wstring d = parts[0];
-        parts = {d.substr(0, 2), d.substr(2, 2), d.substr(4)};
-    }
-    if (parts.size() != 3 || parts[0].size() > 2 || parts[1].size() > 2 || (parts[2].size() != 2 && parts[2].size() != 4))
-        return in;
-    if (parts[2].size() == 2) {
-        const int year = std::stoi(parts[2]);
-        parts[2] = std::to_wstring(year + (year < 30 ? 2000 : 1900));
-    }
-    return CString((parts[0] + L"." + parts[1] + L"." + parts[2]).c_str());
+// The grid's date modes as the kinds of value the date parser reads.
+qv::DateEntry EntryKind(int mode) {
+    if (!ShowsDate(mode)) return qv::DateEntry::time;
+    return ShowsTime(mode) ? qv::DateEntry::dateTime : qv::DateEntry::date;
 }
 
 bool ParseCellDate(const CString& text, int mode, COleDateTime& date) {
-    return date.ParseDateTime(CellDateText(text, mode));
+    return qv::ParseDateEntry(text, EntryKind(mode), date);
 }
 
 // What the user is told of a text that is no value of the cell's kind.
 void TellNoValue(int mode, const CString& typed) {
     CString text;
     const CString shown = Trimmed(typed);
-    if (shown.IsEmpty() && IsDateMode(mode)) text = L"Das Datum muss angegeben werden.";
+    if (IsDateMode(mode)) text = qv::DateEntryRefusal(typed, EntryKind(mode));
     else if (mode == CQvGridCtrl::eEditNumber) text.Format(L"\"%s\" ist keine Zahl.", shown.GetString());
-    else if (!IsDateMode(mode)) text.Format(L"\"%s\" ist kein gültiger Wert.", shown.GetString());
-    else if (!ShowsDate(mode))
-        text.Format(L"\"%s\" ist keine gültige Zeit. Geben Sie sie als HH:MM oder HHMM ein.", shown.GetString());
-    else if (ShowsTime(mode))
-        text.Format(L"\"%s\" ist kein gültiges Datum mit Zeit. Geben Sie es als TT.MM.JJJJ HH:MM ein.", shown.GetString());
-    else text.Format(L"\"%s\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ oder TTMMJJJJ ein.", shown.GetString());
+    else text.Format(L"\"%s\" ist kein gültiger Wert.", shown.GetString());
     AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 

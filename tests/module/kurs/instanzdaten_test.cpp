@@ -540,6 +540,16 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENVON), true));
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENVON), 0, L"15.01.2031"));
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
+    // A day that does not exist, and digits that are no date, are refused with a word as in the
+    // dates table, once the year is typed or the field left; the field keeps its date.
+    const std::wstring proposed = qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS));
+    for (const wchar_t* typed : {L"31.02.2027", L"1122026"}) {
+        script.ExpectMessageBox(IDOK, L"\"" + std::wstring(typed) + L"\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ");
+        ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, typed));
+        ASSERT_TRUE(PressKey(Field(IDC_INSTANZDATEN_ANMELDENBIS), VK_TAB));
+        EXPECT_EQ(script.Pending(), 0u) << W2U(typed);
+        EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), proposed) << W2U(typed);
+    }
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, L"28"));
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 1, L"02"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), L"28.02.2031");
@@ -564,19 +574,30 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(GridRow(1), (std::vector<std::wstring>{L"17.03.2031", L"", L"", L""}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
 
-    // An end before the start is refused with a word naming both, the start moved past the end
-    // too (typed into its cell, digits alone); 6 hours make the half day a whole one.
+    // An end before the start is refused with a word naming both; 6 hours make the half day a
+    // whole one.
     CQvGridCtrl& grid = Page()->m_gridDates;
     script.ExpectMessageBox(IDOK, L"Das Ende (10.03.2031 07:00) liegt vor dem Anfang (10.03.2031 08:00)");
     EXPECT_FALSE(grid.SetCellValue(0, 3, L"07:00"));
     script.ExpectMessageBox(IDOK, L"Das Ende (09.03.2031 12:59) liegt vor dem Anfang (10.03.2031 08:00)");
     EXPECT_FALSE(grid.SetCellValue(0, 2, L"09.03.2031"));
-    script.ExpectMessageBox(IDOK, L"Das Ende (10.03.2031 12:59) liegt vor dem Anfang (11.03.2031 08:00)");
+    // A start moved keeps the date's length: its end moves with it, past the end too (typed into
+    // its cell, digits alone), and back.
     ASSERT_TRUE(grid.EditCell(0, 0));
     ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"11032031"));
     ASSERT_TRUE(PressKey(grid.GetEditor()->GetSafeHwnd(), VK_TAB));
-    EXPECT_EQ(script.Pending(), 0u);
     if (grid.IsEditing()) grid.EndEdit(FALSE);
+    EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"11.03.2031", L"08:00", L"11.03.2031", L"12:59"}));
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_moved_start");
+    ASSERT_TRUE(grid.SetCellValue(0, 2, L"12.03.2031"));
+    struct Move { const wchar_t *start, *end, *days; };
+    for (const Move& m : {Move{L"31.03.2031", L"01.04.2031", L"3.00 Tg"}, Move{L"10.03.2031", L"11.03.2031", L"3.00 Tg"}}) {
+        ASSERT_TRUE(grid.SetCellValue(0, 0, m.start)) << W2U(m.start);
+        EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{m.start, L"08:00", m.end, L"12:59"})) << W2U(m.start);
+        EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), m.days) << W2U(m.start);
+    }
+    ASSERT_TRUE(grid.SetCellValue(0, 2, L"10.03.2031"));
+    EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(GridRow(0), (std::vector<std::wstring>{L"10.03.2031", L"08:00", L"10.03.2031", L"12:59"}));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_DAUER)), L"1.50 Tg");
     EXPECT_TRUE(grid.SetCellValue(0, 3, L"08:00")) << "an end at the start";
@@ -611,8 +632,20 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
                                                               (kOnPg ? "_pg" : "") + ".png")));
         ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
         EXPECT_FALSE(popup->isVisible());
-        // The date typed as digits alone, then the day alone, digit by digit.
+        // The date typed as digits alone, then the day alone, digit by digit; a day that does not
+        // exist is refused with a word and the field keeps its date, also where Enter ends the
+        // typing: the dialog stays.
         ASSERT_TRUE(TypeDate(picker, 0, L"26042032"));
+        EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
+        script.ExpectMessageBox(IDOK, L"\"31.02.2032\" ist kein gültiges Datum.");
+        ASSERT_TRUE(TypeDate(picker, 0, L"31.02.2032"));
+        EXPECT_EQ(script.Pending(), 0u);
+        EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
+        script.ExpectMessageBox(IDOK, L"\"1122026\" ist kein gültiges Datum.");
+        ASSERT_TRUE(TypeDate(picker, 0, L"1122026"));
+        ASSERT_TRUE(PressKey(picker, VK_RETURN));
+        EXPECT_EQ(script.Pending(), 0u);
+        EXPECT_FALSE(modal.IsModalEnded());
         EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
         ASSERT_TRUE(TypeDate(picker, 0, L"17032031"));
         EXPECT_EQ(qv::ui::test::Text(picker), L"17.03.2031");

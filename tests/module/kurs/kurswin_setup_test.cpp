@@ -117,6 +117,13 @@ TEST_F(KursSetup, AChangeIsWrittenWhenThePageIsLeftAndLogged) {
     Click(dlg, IDC_KURSSETUP_AUTOOPEN);
     ASSERT_EQ(dlg.ShowView(FALSE), S_OK);
     EXPECT_EQ(Stored(L"AutoOpenAutoClose"), (std::variant<long, std::wstring>(1L))) << "opened only";
+    // The publication date typed as the dates of a run are: digits alone, a year of two digits.
+    for (const auto& [typed, stored] : {std::pair{L"01022027", L"2027-02-01"}, std::pair{L"1.3.28", L"2028-03-01"}}) {
+        ASSERT_EQ(dlg.ShowView(TRUE), S_OK);
+        Retype(Item(dlg, IDC_KURSSETUP_PUBLISHDATE), typed);
+        ASSERT_EQ(dlg.ShowView(FALSE), S_OK) << W2U(typed);
+        EXPECT_NE(std::get<std::wstring>(Stored(L"PublishDate")).find(stored), std::wstring::npos) << W2U(typed);
+    }
 }
 
 TEST_F(KursSetup, SettingsAnotherUserChangesStayLockedAndShowTheStoredValues) {
@@ -144,6 +151,7 @@ TEST_F(KursSetup, ValuesOutOfRangeAreRefusedAndNothingIsWritten) {
         {IDC_KURSSETUP_FILLPERCENT, L"0", L"zwischen 1 und 100"},
         {IDC_KURSSETUP_FILLINTERVAL, L"2000", L"zwischen 0 und 1440"},
         {IDC_KURSSETUP_PUBLISHDATE, L"32.13.2031", L"kein gültiges Datum"},
+        {IDC_KURSSETUP_PUBLISHDATE, L"31022031", L"kein gültiges Datum"},
     };
     for (const Case& c : cases) {
         CKursSetupDlg& dlg = Open();

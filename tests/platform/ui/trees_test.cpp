@@ -213,6 +213,7 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         int section;  // clicked: 0 the day, 1 the month, 2 the year
         std::wstring keys;
         int day, month, year;
+        const wchar_t* refused = nullptr;  // the word to the user; the field keeps the date shown
     };
     const COleDateTime dec8(2026, 12, 8, 0, 0, 0);
     const std::vector<Case> cases = {
@@ -225,18 +226,30 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         {"a year", dec8, 2, L"2027", 8, 12, 2027},
         {"the separator goes on to the next section", dec8, 0, L"15.01.2027", 15, 1, 2027},
         {"the 31st typed while a shorter month is shown", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"31.12", 31, 12, 2026},
-        {"the 31st in a shorter month is its last day", dec8, 0, L"31.2", 28, 2, 2026},
+        {"no 31st in a shorter month", dec8, 0, L"31.2", 8, 12, 2026, L"\"31.02.2026\" ist kein gültiges Datum."},
+        {"no 31st by its month either", COleDateTime(2027, 1, 31, 0, 0, 0), 1, L"2", 31, 1, 2027, L"\"31.02.2027\" ist kein"},
+        {"a whole date of a day that does not exist", dec8, 0, L"31.02.2027", 8, 12, 2026,
+         L"\"31.02.2027\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ oder TTMMJJJJ ein."},
+        {"the same as digits alone", dec8, 0, L"31022027", 8, 12, 2026, L"\"31022027\" ist kein gültiges Datum."},
+        {"seven digits are no date", dec8, 0, L"1122026", 8, 12, 2026, L"\"1122026\" ist kein gültiges Datum."},
+        {"a year of two digits", dec8, 0, L"1.2.27", 1, 2, 2027},
+        {"30 the first of the last century", dec8, 0, L"1.2.30", 1, 2, 1930},
+        {"six digits", dec8, 0, L"290228", 29, 2, 2028},
         {"digits alone fill day, month and year in turn", dec8, 0, L"01122026", 1, 12, 2026},
         {"digits alone into another year", COleDateTime(2026, 11, 30, 0, 0, 0), 0, L"26012027", 26, 1, 2027},
         {"a full day goes on to the month, the separator typed after it too", dec8, 0, L"15.3", 15, 3, 2026},
         {"a month typed full goes on to the year", dec8, 1, L"022028", 8, 2, 2028},
     };
     HWND from = Item(page, kFrom);
+    // The field is left, as a person leaves it: a click into the other one.
+    const auto leave = [this] { return TypeDate(Item(page, kPublish), 0, L""); };
     for (const Case& c : cases) {
         page.from = c.shown;
         page.UpdateData(FALSE);
         page.heardDate = {};
-        ASSERT_TRUE(TypeDate(from, c.section, c.keys)) << c.what;
+        if (c.refused) script.ExpectMessageBox(IDOK, c.refused);
+        ASSERT_TRUE(TypeDate(from, c.section, c.keys) && leave()) << c.what;
+        EXPECT_EQ(script.Pending(), 0u) << c.what;
         ASSERT_TRUE(page.UpdateData(TRUE)) << c.what;
         EXPECT_EQ(std::make_tuple(page.from.GetDay(), page.from.GetMonth(), page.from.GetYear()), std::make_tuple(c.day, c.month, c.year))
             << c.what;
@@ -244,6 +257,11 @@ TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {
         EXPECT_EQ(std::make_tuple(int(heard.wDay), int(heard.wMonth), int(heard.wYear)), std::make_tuple(c.day, c.month, c.year))
             << c.what << ": the form heard the date typed";
     }
+    // A month typed first onto a 31st, then the day.
+    page.from = COleDateTime(2027, 1, 31, 0, 0, 0);
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(TypeDate(from, 1, L"02") && TypeDate(from, 0, L"28") && leave());
+    EXPECT_EQ(Text(from), L"28.02.2027");
 
     // A year of two digits is taken when the section is left; the whole field selected takes a
     // whole date.

@@ -212,10 +212,12 @@ TEST_F(Grid, EachKindOfCellTakesOnlyItsValues) {
         {0, 0, L"2801202", false, L"03.05.2027"},
         {0, 0, L"1.4.2024", true, L"01.04.2024"},
         {0, 0, L"31.02.2024", false, L"01.04.2024"},
+        {0, 0, L"08:00", false, L"01.04.2024"},      // a time is no day
         {0, 0, L"", false, L"01.04.2024"},           // a start date must be there
         {0, 2, L"", true, L""},                      // an end date may be empty
         {0, 3, L"25:00", false, L"12:00"},
         {0, 3, L"0800", true, L"08:00"},
+        {0, 3, L"01.04.2024", false, L"08:00"},      // nor a day a time
         {0, 3, L"2500", false, L"08:00"},
         {0, 3, L"745", true, L"07:45"},
         {0, 3, L"", true, L""},

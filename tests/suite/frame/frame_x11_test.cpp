@@ -455,8 +455,8 @@ TEST_F(FrameInX, ADateTypedDigitByDigitIntoAnmeldenBisIsSaved) {
 }
 
 // Dates typed as digits alone, as many people type them: into the date fields, where each full
-// section goes on to the next, and into the table of the run's dates, whose cells take them on Tab.
-// An end typed before its start is refused with a message.
+// section goes on to the next, and into the table of the run's dates, whose cells take them on Tab;
+// the start moved takes its end along. An end typed before its start is refused with a message.
 TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIsRefused) {
     std::string run, runName, von, bis, start, dateID, end;
     {
@@ -471,8 +471,8 @@ TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIs
         von = db.Value("SELECT strftime('02%m%Y', dtAnmeldenVon) FROM Kursinstanz WHERE lKursinstanzID = " + run);
         bis = db.Value("SELECT strftime('14%m%Y', dtAnmeldenBis) FROM Kursinstanz WHERE lKursinstanzID = " + run);
         ASSERT_EQ(db.Value("SELECT count(*) FROM Kursinstanzdate WHERE lKursinstanzID = " + run), "1");
-        const auto date = db.Row("SELECT lKursinstanzdateID, strftime('%d%m%Y', dtStart, '-1 day'), dtEnde FROM "
-                                 "Kursinstanzdate WHERE lKursinstanzID = " + run);
+        const auto date = db.Row("SELECT lKursinstanzdateID, strftime('%d%m%Y', dtStart, '-1 day'), "
+                                 "datetime(dtEnde, '-1 day') FROM Kursinstanzdate WHERE lKursinstanzID = " + run);
         ASSERT_EQ(date.size(), 3u);
         dateID = date[0];
         start = date[1];
@@ -507,6 +507,8 @@ TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIs
         EXPECT_EQ(db.Value("SELECT strftime('%d%m%Y %H:%M', dtStart) FROM Kursinstanzdate WHERE lKursinstanzdateID = " +
                            dateID),
                   start + " 18:30");
+        EXPECT_EQ(db.Value("SELECT dtEnde FROM Kursinstanzdate WHERE lKursinstanzdateID = " + dateID), end)
+            << "the day keeps its length";
     }
 
     // An end two days before that start: refused with a message that names both.
