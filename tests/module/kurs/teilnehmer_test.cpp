@@ -340,6 +340,45 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Widget(add)->width(), addWidth);
 }
 
+// The run shown opens or closes as its registration window says before the pages read it: at the
+// start, on a navigation and on F5; a closing is logged (entry 600). Runs not shown are left alone,
+// and so is the run of a user who may not change it.
+TEST_F(TeilnehmerTest, TheRunShownOpensOrClosesByItsRegistrationWindow) {
+    const wchar_t* const runData = L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}";
+    security.Answer(runData, L"", 0x101);
+    const auto set = [&](long r, const std::string& closed, const std::string& until) {
+        Sql("UPDATE Kursinstanz SET fGeschlossen = " + closed + ", dtAnmeldenVon = '2001-01-01 00:00:00', "
+            "dtAnmeldenBis = '" + until + " 00:00:00' WHERE lKursinstanzID = " + K(r));
+    };
+    const auto closed = [&](long r) { return Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(r)); };
+    set(run, "1", "2098-12-31");    // its window has begun
+    set(spring, "0", "2001-02-01"); // its window has ended
+    ShowPage();
+    EXPECT_EQ(closed(run), 0);
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+    EXPECT_EQ(closed(spring), 0) << "not shown yet";
+
+    ASSERT_EQ(Dlg()->Navigate(kurs, spring), S_OK);
+    Pump();
+    EXPECT_EQ(closed(spring), 1);
+    EXPECT_EQ(Log(IDS_LOG_KURSINSTANZ_AUTOCLOSED), 1);
+    EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    set(spring, "1", "2098-12-31");
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(closed(spring), 0);
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    security.Answer(runData, L"", 0x1);
+    set(spring, "0", "2001-02-01");
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(closed(spring), 0);
+    EXPECT_EQ(Log(IDS_LOG_KURSINSTANZ_AUTOCLOSED), 1);
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
     const long anna = Person("Amsler");
     Person("Brunner");
