@@ -664,8 +664,35 @@ TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll)
     EXPECT_EQ(kept(), before);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 0);
+    script.Log().Clear();
+
+    // The answer to the COMMIT is lost after the server committed: the outcome is reported as
+    // unknown, and the list shows what is stored.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    script.ExpectSelection(2);
+    script.ExpectReport(L"whether its changes were saved is unknown");
+    proxy.DropReplyTo("COMMIT");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(reg)), 0);
+    EXPECT_EQ(RowOf(L"Amsler"), -1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     CQvRegistry::SetValue(profile, L"DBConnection", direct);
+    script.Log().Clear();
 #endif
+
+    // Another user removed the registration the list still shows: it is said to be gone, nothing
+    // is written, and the list shows what is stored.
+    const long bea = Book(Person("Brunner"), run, 0);
+    const long long logged = Log(IDS_LOG_PERSON_REMOVED_KURS);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(bea));
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(RowOf(L"Brunner"), -1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURS), logged);
 }
 
 TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {
