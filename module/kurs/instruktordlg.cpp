@@ -441,10 +441,10 @@ void CInstruktorDlg::OnBnRemove() {
             }
             bChanged = TRUE;
         }
-        if (SUCCEEDED(hr)) {
-            const long hrList = FillList();
-            if (FAILED(hrList)) IN_TRACEHR(hrList);
-        }
+        // The list shows what is stored, after a failure too: a removal whose outcome was reported
+        // as unknown may have been saved, and a registration found gone is no longer listed.
+        const long hrList = FillList();
+        if (FAILED(hrList)) IN_TRACEHR(hrList);
     }
     EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnRemove", FALSE);
 }

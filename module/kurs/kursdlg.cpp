@@ -16,6 +16,7 @@
 #include "qvregvalue.h"
 #include "qvreport.h"
 #include "qvscheduler.h"
+#include "qvsec.h"
 #include "userlog.h"
 
 #include <QImage>
@@ -28,6 +29,9 @@ constexpr const wchar_t* kCommonKey = L"Software\\Qovaro\\NQ2\\Common";
 // Rights of the course module: read, edit.
 constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
+constexpr DWORD kRightKursleiter = 0x10000;
+// The function of the run's data page.
+constexpr const wchar_t* kSecKursinstanzDaten = L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}";
 // Height of the header above the pages, in pixels.
 constexpr int kHeaderHeight = 64;
 
@@ -107,6 +111,7 @@ BEGIN_MESSAGE_MAP(CKursDlg, CParentDlg)
     ON_BN_CLICKED(IDC_KURSDLG_ACTION, &CKursDlg::OnAction)
     ON_BN_CLICKED(IDC_KURSDLG_SAVE, &CKursDlg::OnSave)
     ON_BN_CLICKED(IDC_KURSDLG_CANCEL, &CKursDlg::OnCancelEdit)
+    ON_COMMAND(ID_KURSINSTANZ_CHECKOPEN, &CKursDlg::OnCheckKursinstanz)
     ON_COMMAND_RANGE(ID_KURS_NEW, ID_KURSINSTANZ_USERLOG, &CKursDlg::OnActionRange)
     ON_COMMAND_RANGE(QVREPORT_FIRST_COMMAND, 199, &CKursDlg::OnReportCommand)
     ON_COMMAND_RANGE(ID_KURS_NOTIFICATION, ID_KURS_CREATEEINSATZ, &CKursDlg::OnActionRange)
@@ -396,6 +401,52 @@ HRESULT CKursDlg::OnSearchCommand() {
     long lKursID = GetRecordID(), lKursinstanzID = GetSubRecordID();
     if (!KursSelect(this, lKursID, lKursinstanzID)) return S_FALSE;
     return Navigate(lKursID, lKursinstanzID);
+}
+
+// ---- the registration window of the run shown
+
+HRESULT CKursDlg::NavigateToRecord(long lID, long lID2) {
+    // F5 (lID -1) shows the current run again; a navigation to the record shown shows nothing new.
+    const bool bShows = lID == -1 || lID != GetRecordID() || lID2 != GetSubRecordID();
+    m_lRunToCheck = !bShows ? 0 : lID == -1 ? GetSubRecordID() : lID2;
+    const HRESULT hr = CParentDlg::NavigateToRecord(lID, lID2);
+    m_lRunToCheck = 0;
+    return hr;
+}
+
+HRESULT CKursDlg::RefreshAll() {
+    // Once the run to be shown is current and no edit is open, before the pages read it.
+    if (m_lRunToCheck != 0 && m_lRunToCheck == GetSubRecordID() && !IsEditing()) {
+        m_lRunToCheck = 0;
+        if (GetSafeHwnd()) SendMessage(WM_COMMAND, ID_KURSINSTANZ_CHECKOPEN, 0);
+        else OnCheckKursinstanz();
+    }
+    return CParentDlg::RefreshAll();
+}
+
+void CKursDlg::OnCheckKursinstanz() {
+    CKursResourceScope scope;
+    const long lKursinstanzID = GetSubRecordID();
+    if (lKursinstanzID <= 0 || IsEditing() || !MayChangeKursinstanz(lKursinstanzID)) return;
+    // Its failure has been reported; the pages show the run as it is stored.
+    const long hr = kurs::CheckShownKursinstanz(lKursinstanzID);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+}
+
+BOOL CKursDlg::MayChangeKursinstanz(long lKursinstanzID) {
+    // The rights of the run's data page: its function's, a course leader's in the central
+    // installation, limited by the user's rights row of the run (without one the run is read).
+    CQvSec sec;
+    if (FAILED(sec.LoadRights(CQvGUID(kSecKursinstanzDaten)))) return FALSE;
+    DWORD dwRights = sec.GetRights();
+    if (NQ_IsEnterpriseEdition() && (dwRights & kRightKursleiter) && !(dwRights & kRightEdit)) dwRights |= kRightEdit;
+    long lRight = 0;
+    CString strWhere;
+    strWhere.Format(L"lKursinstanzID = %d AND lKursID = -1 AND lQvSecUserID = %d", lKursinstanzID,
+                    kurs::CurrentSecUserID());
+    if (FAILED(QvDBLookupLong(L"lRight", L"SecKurs", strWhere, &lRight, kurs::kProfile))) return FALSE;
+    dwRights &= static_cast<DWORD>(lRight == 0 ? 1 : lRight);
+    return (dwRights & kRightEdit) != 0;
 }
 
 // ---- the action menu

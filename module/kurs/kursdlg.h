@@ -33,6 +33,10 @@ public:
     HRESULT ApplyDefaultSecurity() override;
     void MoveView(const RECT* pRect, BOOL bRepaint) override;
     HRESULT OnSearchCommand() override;
+    // The run a navigation or F5 shows is brought in line with its registration window (command
+    // 1004) before the pages read it.
+    HRESULT NavigateToRecord(long lID, long lID2) override;
+    HRESULT RefreshAll() override;
 
     // The fill level of a run from the cache: zeroes the outputs, TRUE when the run is in it.
     BOOL GetKursinstanzFillLevel(CQvGUID guidKursinstanz, long* plState, long* plCount, long* plMax);
@@ -66,6 +70,9 @@ protected:
     void OnSave();
     void OnCancelEdit();
     void OnActionRange(UINT nID);
+    // Command 1004: the current run opens or closes as its registration window says, when the
+    // user may change it.
+    void OnCheckKursinstanz();
     // A report's command of the report button: Shift held opens its rights, Ctrl held its help,
     // otherwise it runs for the course and run shown.
     void OnReportCommand(UINT nID);
@@ -104,6 +111,8 @@ private:
     // Reports a failed command, unless one of its steps reported since the count lReports
     // (kurs::ReportCount() when the command began).
     void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports);
+    // Whether the user may change the run's data, as its data page decides.
+    BOOL MayChangeKursinstanz(long lKursinstanzID);
 
     CKursFillLevel m_fillLevel;
     CQvReportButton m_btnReport;
@@ -116,4 +125,6 @@ private:
     CString m_strKursinstanzName;
     long m_lTyp = 0;
     BOOL m_bGeschlossen = FALSE;
+    // The run a navigation is about to show, until command 1004 went out for it; 0 none.
+    long m_lRunToCheck = 0;
 };

@@ -138,6 +138,8 @@
 #define IDC_KURSDLG_ACTION 1202
 #define IDC_KURSDLG_SAVE 1203
 #define IDC_KURSDLG_CANCEL 1204
+// The course window's own command: the run shown is brought in line with its registration window.
+#define ID_KURSINSTANZ_CHECKOPEN 1004
 #define ID_KURS_NEW 3010
 #define ID_KURSINSTANZ_NEW 3011
 #define ID_KURSINSTANZ_COPY 3012

@@ -451,10 +451,10 @@ BOOL CTeilnehmerDlg::BeginRowCommand(long& lPersonKursID) {
 }
 
 void CTeilnehmerDlg::EndCommand(long hr, BOOL bChanged, LPCWSTR lpszSource) {
-    if (SUCCEEDED(hr)) {
-        const long hrList = FillList();
-        if (FAILED(hrList)) TN_TRACEHR(hrList);
-    }
+    // The list shows what is stored, after a failure too: a change whose outcome was reported as
+    // unknown may have been saved.
+    const long hrList = FillList();
+    if (FAILED(hrList)) TN_TRACEHR(hrList);
     EndBookingCommand(hr, bChanged, lpszSource, FALSE);
 }
 

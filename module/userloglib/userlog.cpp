@@ -3,11 +3,29 @@
 #include "qvadorecordset.h"
 #include "qvcomserver.h"
 #include "qvdblookup.h"
+#include "qverrorinfo.h"
 #include "qvfinit.h"
 #include "qvhrtrace.h"
 #include "trace.h"
 
 #define USERLOG_TRACE(hr) QvAddHRErrorFile(L"userlog", __LINE__, (hr))
+
+namespace {
+
+// What the server said of the entry it refused (its error object); empty when it said nothing.
+CString RefusalText() {
+    IErrorInfo* pInfo = nullptr;
+    CString strText;
+    if (GetErrorInfo(0, &pInfo) == S_OK && pInfo) {
+        BSTR bstr = nullptr;
+        if (SUCCEEDED(pInfo->GetDescription(&bstr)) && bstr) strText = bstr;
+        SysFreeString(bstr);
+        pInfo->Release();
+    }
+    return strText;
+}
+
+}  // namespace
 
 CUserLog::CUserLog() = default;
 
@@ -97,9 +115,13 @@ long CUserLog::Write(long lKind, CString* pstrText, CString* pstrDetail, CString
     const GUID guidObject = pguidObject ? pguidObject->GetValue() : GUID_NULL;
     const GUID guidParent = pguidParent ? pguidParent->GetValue() : GUID_NULL;
     if (SUCCEEDED(hr)) {
+        SetErrorInfo(0, nullptr);
         hr = m_pUserLog->Write(lKind, bstrText, bstrDetail, bstrModul, lValue, lTableID, guidObject, guidParent, lCode,
                                lGrouping);
-        if (FAILED(hr)) USERLOG_TRACE(hr);
+        if (FAILED(hr)) {
+            USERLOG_TRACE(hr);
+            m_strLastError = RefusalText();
+        }
     }
     SysFreeString(bstrText);
     SysFreeString(bstrDetail);

@@ -23,7 +23,8 @@ public:
     long GetNewGrouping();
 
     // One entry. E_FAIL without contacting the server when the text or the module is empty (the
-    // reason is in the last error text).
+    // reason is in the last error text); when the server refuses it, the last error text is what
+    // the server said of its refusal (empty when it said nothing).
     long Write(long lKind, CString* pstrText, CString* pstrDetail, CString* pstrModul, long lValue, long lTableID,
                CQvGUID* pguidObject, CQvGUID* pguidParent, long lCode, long lGrouping);
     long WriteInsert(CString* pstrText, CString* pstrDetail, CString* pstrModul, long lValue, long lTableID,

@@ -159,7 +159,8 @@ BOOL CQvADOConnection::IsInTransaction() const {
 
 long CQvADOConnection::Cancel() { return m_pConnection ? m_pConnection->Cancel() : E_FAIL; }
 
-long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) {
+long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat, long* plAffected) {
+    if (plAffected) *plAffected = 0;
     if (!m_pConnection) return E_FAIL;
     CQvDataLogger log(L"QvDBServerLib");
     const BOOL bInTransaction = IsInTransaction();
@@ -176,6 +177,7 @@ long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat) 
             hr = m_pConnection->Execute(bstrStatement, &vAffected, adExecuteNoRecords, &pRecordset);
         }
         meter.Stop();
+        if (SUCCEEDED(hr) && plAffected && vAffected.vt == VT_I4) *plAffected = vAffected.lVal;
         VariantClear(&vAffected);
         if (pRecordset) pRecordset->Release();
 

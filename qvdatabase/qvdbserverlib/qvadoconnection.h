@@ -32,7 +32,8 @@ public:
     long Close(long lFlag);
     // A statement that returns no rows. A connection lost while it was on its way is repeated
     // only when `bSafeToRepeat` says that running it twice changes nothing more than once.
-    long Execute(const CString& strStatement, BOOL bSafeToRepeat = FALSE);
+    // `plAffected` (may be null) gets the rows the statement inserted, updated or deleted.
+    long Execute(const CString& strStatement, BOOL bSafeToRepeat = FALSE, long* plAffected = nullptr);
 
     long BeginTrans();
     long CommitTrans();

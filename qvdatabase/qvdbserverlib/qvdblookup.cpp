@@ -191,6 +191,11 @@ long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, l
 
 long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine) {
     const std::wstring file = qv::FromUtf8(lpszFile ? lpszFile : "");
+    if (t_reportHook) {
+        ++t_lDBErrorReports;
+        t_reportHook(strErrorText, hr, file, lLine);
+        return hr;
+    }
     return ReportDBErrorText(strErrorText, hr, file.c_str(), lLine);
 }
 

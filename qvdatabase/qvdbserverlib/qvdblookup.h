@@ -53,8 +53,8 @@ long QvReportDBError(CQvADOConnection* pConnection, long hr, LPCWSTR lpszFile, l
 inline long QvReportDBError(CQvADOConnection& connection, long hr, LPCSTR lpszFile, long lLine) {
     return QvReportDBError(&connection, hr, lpszFile, lLine);
 }
-// The same with an error text read earlier (empty: none), for a report shown after the work
-// that failed has ended.
+// The same with an error text read earlier or given by another party (empty: none), for a
+// report shown after the work that failed has ended or of a failure the connection does not know.
 long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, long lLine);
 // While a unit of work of this thread holds its transaction open, its owner takes the reports
 // (with the error text as it is now) and shows them when the unit has ended; an empty hook

@@ -14,3 +14,6 @@
 
 // A booking that was saved, whose log entry could not be written
 #define IDS_BOOKING_LOG_FAILED 10031
+
+// A registration that another user (or an earlier try whose outcome was unknown) removed meanwhile
+#define IDS_REGISTRATION_GONE 10040

@@ -17,9 +17,37 @@ CString LocalCoursesOnly() {
     return strSQL;
 }
 
-}  // namespace
+// Whether the connection's last failure says that the database may not be written: SQLite's
+// read-only result (primary code 8 under its extended codes), PostgreSQL's read-only transaction.
+bool IsReadOnlyFailure(CQvADOConnection& conn) {
+    long lNumber = 0;
+    long lNative = 0;
+    CString strState;
+    if (FAILED(conn.GetLastErrorInfo(&lNumber, &lNative, strState))) return false;
+    return (lNative & 0xFF) == 8 || strState == L"25006";
+}
 
-long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
+// Whether the run's open state is out of line with its registration window, by the conditions of
+// the opening and the closing step.
+long IsChangeDue(CQvADORecordset& rs, long lKursinstanzID, BOOL bCentral, const CString& strZero, BOOL& bDue) {
+    CString strSQL;
+    strSQL.Format(L"SELECT lKursinstanzID FROM Kursinstanz WHERE lKursinstanzID = %d AND ((fGeschlossen = 1 AND "
+                  L"dtAbgesagt = %s AND dtAnmeldenVon <> %s AND dtAnmeldenVon < getdate() AND CASE WHEN "
+                  L"dtAnmeldenBis = %s THEN dtDatum ELSE dtAnmeldenBis END > getdate()) OR (fGeschlossen = 0 AND "
+                  L"dtAnmeldenBis < getdate() AND dtAnmeldenBis <> %s)) ",
+                  lKursinstanzID, strZero, strZero, strZero, strZero);
+    if (!bCentral) strSQL += LocalCoursesOnly();
+    BOOL bEOF = TRUE;
+    const long hr = kurs::OpenRows(rs, strSQL, bEOF);
+    rs.Close();
+    bDue = SUCCEEDED(hr) && !bEOF;
+    return hr;
+}
+
+// The steps of VRQ_CheckAutoOpenAutoCloseKursinstanz; for the run the course window shows
+// (bShown) nothing is written unless its state is due to change, and a database that may not be
+// written is passed over without a report.
+long CheckAutoOpenAutoClose(long lKursinstanzID, bool bShown) {
     CKursResourceScope scope;
     const BOOL bCentral = NQ_IsEnterpriseEdition();
     CQvADOConnection conn;
@@ -30,6 +58,12 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
     CString strFilter;
     if (lKursinstanzID != 0) strFilter.Format(L" AND lKursinstanzID = %d ", lKursinstanzID);
     const CString strZero = kurs::ZeroDateSQL();
+
+    if (SUCCEEDED(hr) && bShown) {
+        BOOL bDue = FALSE;
+        hr = IsChangeDue(rs, lKursinstanzID, bCentral, strZero, bDue);
+        if (SUCCEEDED(hr) && !bDue) return S_OK;
+    }
 
     if (SUCCEEDED(hr)) {
         // A closed run opens while its window runs: not cancelled, started, and its end (the run's
@@ -103,6 +137,15 @@ long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) {
                                  L"GETDATE()), 0)");
     }
 
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && !(bShown && IsReadOnlyFailure(conn))) KURS_REPORTDBERROR(conn, hr);
     return hr;
+}
+
+}  // namespace
+
+long VRQ_CheckAutoOpenAutoCloseKursinstanz(long lKursinstanzID) { return CheckAutoOpenAutoClose(lKursinstanzID, false); }
+
+long kurs::CheckShownKursinstanz(long lKursinstanzID) {
+    if (lKursinstanzID <= 0) return S_OK;
+    return CheckAutoOpenAutoClose(lKursinstanzID, true);
 }

@@ -32,6 +32,8 @@ struct StringRegistrar {
             {IDS_BOOKING_LOG_FAILED,
              L"Die Anmeldung ist gespeichert, ihr Eintrag im Benutzerprotokoll konnte jedoch nicht geschrieben "
              L"werden:\n%s"},
+            {IDS_REGISTRATION_GONE,
+             L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt. Es wurde nichts geändert."},
         });
     }
 };
@@ -85,13 +87,18 @@ bool TakeDeadlock() {
     return bDeadlock;
 }
 
-long Execute(CQvADOConnection& conn, const CString& strSQL) {
-    const long hr = conn.Execute(strSQL);
+long Execute(CQvADOConnection& conn, const CString& strSQL, long* plAffected) {
+    const long hr = conn.Execute(strSQL, FALSE, plAffected);
     if (FAILED(hr)) {
         KURS_TRACEHR(hr);
         NoteFailure(conn);
     }
     return hr;
+}
+
+long RegistrationGone() {
+    Tell(Text(IDS_REGISTRATION_GONE), MB_OK | MB_ICONINFORMATION);
+    return KURS_TRACEHR(E_ABORT);
 }
 
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID) {
@@ -240,8 +247,28 @@ void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
     t_unitMessages.push_back({std::move(tell), bCommitted});
 }
 
+namespace {
+// The cause of this thread's last refused log entry, until it is reported or another entry is
+// written.
+thread_local CString t_strLogRefusal;
+thread_local long t_hrLogRefusal = S_OK;
+}  // namespace
+
+CString TakeLogRefusal(long hr) {
+    CString strCause;
+    if (hr == t_hrLogRefusal) strCause = t_strLogRefusal;
+    t_strLogRefusal.Empty();
+    t_hrLogRefusal = S_OK;
+    return strCause;
+}
+
 long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine) {
-    // Inside a unit the hook keeps it for the unit's end.
+    // A failure the connection does not know may be a refused log entry: its report gives the
+    // log server's cause. Inside a unit the hook keeps it for the unit's end.
+    const CString strRefusal = TakeLogRefusal(hr);
+    CString strText;
+    conn.GetErrorText(strText);
+    if (strText.IsEmpty() && !strRefusal.IsEmpty()) return QvReportDBErrorText(strRefusal, hr, lpszFile, lLine);
     return QvReportDBError(conn, hr, lpszFile, lLine);
 }
 
@@ -313,6 +340,8 @@ long WriteUserLog(long lKind, UINT nCode, const CString& strDetail, const CStrin
     CQvGUID guidObjectCopy = guidObject;
     CQvGUID guidParentCopy = guidParent;
     CUserLog log;
+    t_strLogRefusal.Empty();
+    t_hrLogRefusal = S_OK;
     long hr;
     switch (lKind) {
     case 0:
@@ -328,7 +357,11 @@ long WriteUserLog(long lKind, UINT nCode, const CString& strDetail, const CStrin
                              &guidParentCopy, 0, 0);
         break;
     }
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        t_strLogRefusal = log.GetLastErrorText();
+        t_hrLogRefusal = hr;
+    }
     return hr;
 }
 

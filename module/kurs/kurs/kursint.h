@@ -107,7 +107,11 @@ int AskSelection(UINT nTitle, UINT nStatement, UINT nFirst, UINT nSecond, UINT n
 // A note (a message box without a question) of a step: after the unit, however it ends.
 void Tell(const CString& strText, UINT nType);
 
-// Shows the database error of a failed step, or keeps its text for the end of the unit.
+// The cause of a refused log entry (what the log server said) when hr is the failure of the last
+// entry written on this thread; empty otherwise. Taken once.
+CString TakeLogRefusal(long hr);
+// Shows the database error of a failed step, or keeps its text for the end of the unit; a failure
+// that the connection does not know and that was a refused log entry with the log server's cause.
 long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine);
 // Database error reports shown or waiting on this thread so far: a unit compares the count before
 // and after its steps and reports only a failure that no step reported.
@@ -122,8 +126,13 @@ long OpenConnection(CQvADOConnection& conn);
 // its transaction writes itself again. TakeDeadlock tells and forgets.
 void ForgetDeadlock();
 bool TakeDeadlock();
-// Runs the statement on the connection; a failure is traced.
-long Execute(CQvADOConnection& conn, const CString& strSQL);
+// Runs the statement on the connection; a failure is traced. plAffected (may be null) gets the
+// rows it wrote.
+long Execute(CQvADOConnection& conn, const CString& strSQL, long* plAffected = nullptr);
+// A registration that is no longer stored (removed meanwhile by another user, or by an earlier try
+// whose outcome was unknown): the user is told so after the unit, and the caller stops without
+// writing anything, as after a refusal shown to the user (E_ABORT).
+long RegistrationGone();
 // Draws a new key of the table's key column; a failure is traced.
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID);
 // Opens the statement and tells whether it found no row; failures are traced.
@@ -183,6 +192,12 @@ long LogRegistrationChanged(const ChangedRegistration& reg);
 // string with the entry's code. The two trailing numbers are 0.
 long WriteUserLog(long lKind, UINT nCode, const CString& strDetail, const CString& strModul, long lValue,
                   long lTableID, const CQvGUID& guidObject, const CQvGUID& guidParent);
+
+// The registration window of the run the course window shows (its command 1004), as
+// VRQ_CheckAutoOpenAutoCloseKursinstanz for that run, except that nothing is written when its open
+// state needs no change and that a database that may not be written is passed over without a word.
+// Nothing for run 0.
+long CheckShownKursinstanz(long lKursinstanzID);
 
 // Fires an event of the course module with the record id; a failure is only traced, the change it
 // announces has happened.

@@ -38,13 +38,17 @@ long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegis
 }
 
 // Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
-// gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter).
+// gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter). A
+// registration removed meanwhile is said to be gone.
 long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID) {
     CString strSQL;
     strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
                   L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
                   lPersonKursID);
-    return kurs::Execute(conn, strSQL);
+    long lAffected = 0;
+    const long hr = kurs::Execute(conn, strSQL, &lAffected);
+    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
+    return hr;
 }
 
 // Reads a column of the registration for an argument the caller did not know; the lookup's result.
@@ -115,6 +119,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, kurs::PersonModul(TRUE),
                                 reg.lStatus, 42, reg.guidKursinstanz, reg.guidPerson);
     }
+    if (hr == E_ABORT) return hr;
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
         return hr;
@@ -169,7 +174,7 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         hr = VRQ_AddKursNotificationItem(FALSE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && hr != E_ABORT) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -185,9 +190,14 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     long hr = S_OK;
     if (lPersonKursID == 0) hr = KURS_TRACEHR(E_FAIL);
 
-    if (SUCCEEDED(hr) && lKursinstanzID == -1) {
-        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
+    // A registration removed meanwhile is said to be gone before anything is asked or written; the
+    // run it is in stands for a run the caller did not know.
+    if (SUCCEEDED(hr)) {
+        long lStoredRun = -1;
+        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lStoredRun);
+        if (hr == S_FALSE) return kurs::RegistrationGone();
         if (SUCCEEDED(hr)) hr = S_OK;
+        if (lKursinstanzID == -1) lKursinstanzID = lStoredRun;
     }
 
     // The run's GUID is read while the registration is still in it: the entry names that run.
@@ -208,6 +218,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
             if (hr == E_ABORT) return hr;
         } else {
             hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID);
+            if (hr == E_ABORT) return hr;
         }
         if (FAILED(hr)) KURS_TRACEHR(hr);
         if (SUCCEEDED(hr)) hr = S_OK;
@@ -250,7 +261,9 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
-        hr = kurs::Execute(conn, strSQL);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
     }
     if (SUCCEEDED(hr)) {
         const bool bKurs = lKursinstanzID == -1;

@@ -230,8 +230,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
         const long hrLog = kurs::LogBookingAdded(rs, TRUE, lPersonKursID, lKursinstanzID, eStatus);
         if (FAILED(hrLog) && bOwn) {
             // The booking is committed: the user reads that it is saved, and why its entry is missing.
-            CString strCause;
-            conn.GetErrorText(strCause);
+            CString strCause = kurs::TakeLogRefusal(hrLog);
+            if (strCause.IsEmpty()) conn.GetErrorText(strCause);
             if (strCause.IsEmpty()) strCause.Format(L"No OLEDB Error available!\n%s", CrackHR(hrLog));
             CString strText;
             strText.Format(IDS_BOOKING_LOG_FAILED, static_cast<LPCWSTR>(strCause));
@@ -268,6 +268,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
 
+    long lAffected = 0;
     if (SUCCEEDED(hr) && bTeilnehmer) {
         hr = WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, eStatus);
         if (FAILED(hr)) KURS_TRACEHR(hr);
@@ -276,9 +277,9 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
             strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = "
                           L"%d",
                           static_cast<long>(eStatus), lPersonKursID);
-            hr = kurs::Execute(conn, strSQL);
+            hr = kurs::Execute(conn, strSQL, &lAffected);
         }
-        if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet) {
+        if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet && lAffected != 0) {
             CString strSQL;
             strSQL.Format(L"UPDATE PersonKurs SET dtDatum = getdate() WHERE lPersonKursID = %d", lPersonKursID);
             hr = QvDBExecute(strSQL, kurs::kProfile);
@@ -288,8 +289,10 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d", static_cast<long>(eStatus),
                       lPersonKursID);
-        hr = kurs::Execute(conn, strSQL);
+        hr = kurs::Execute(conn, strSQL, &lAffected);
     }
+    // A registration removed meanwhile has no status to change and no entry to log.
+    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
         return hr;

@@ -2,12 +2,15 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
+#include "qverrorinfo.h"
 #include "qvguid.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
 #include "resource.h"
 #include "qvsysinfo.h"
 #include "suitedb.h"
+
+#include <string>
 
 IMPLEMENT_DYNCREATE(CQvUserLogServer, CQvStandInServer)
 
@@ -48,6 +51,23 @@ const bool g_registered = [] {
     RegisterDialogTemplate(Module(), dlg);
     return true;
 }();
+
+// Leaves the cause of a refused entry for the caller (the thread's error object).
+void SetRefusal(const CString& strCause) {
+    if (strCause.IsEmpty()) return;
+    ICreateErrorInfo* pCreate = nullptr;
+    if (FAILED(CreateErrorInfo(&pCreate))) return;
+    std::wstring strSource = QVUSERLOG_PROGID;
+    std::wstring strText = static_cast<LPCWSTR>(strCause);
+    pCreate->SetSource(strSource.data());
+    pCreate->SetDescription(strText.data());
+    IErrorInfo* pInfo = nullptr;
+    if (SUCCEEDED(pCreate->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&pInfo)))) {
+        SetErrorInfo(0, pInfo);
+        pInfo->Release();
+    }
+    pCreate->Release();
+}
 
 }  // namespace
 
@@ -103,7 +123,14 @@ HRESULT CQvUserLogServer::XUserLog::Write(long lKind, BSTR bstrText, BSTR bstrDe
                    CQvGUID(guidParent).GetGUID(TRUE), lValue, lUserID, QvSQLString(QvGetComputerName(), 0));
         hr = conn.Execute(sql);
     }
-    return FAILED(hr) ? QV_TRACEHR(kSource, hr) : S_OK;
+    if (FAILED(hr)) {
+        // The caller's report names the database's cause of the refusal.
+        CString strCause;
+        conn.GetErrorText(strCause);
+        SetRefusal(strCause);
+        return QV_TRACEHR(kSource, hr);
+    }
+    return S_OK;
 }
 
 HRESULT CQvUserLogServer::XUserLog::ShowSpecificUserLog(long lMode, BSTR bstrName, BSTR, BSTR, GUID guidObject) {

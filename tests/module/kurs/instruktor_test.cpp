@@ -423,6 +423,17 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(bleiber)), 0);
     EXPECT_EQ(Rows(Grid()), 0);
     EXPECT_EQ(Status(), L"Anzahl/min.: 0/0  |  Reserve: 0  Angemeldet: 0  Anwesend: 0  Abwesend: 0");
+
+    // One another user removed meanwhile is said to be gone, and the list shows what is stored.
+    const long weg = AddInstruktor(AddPerson("Weg"), run, 0);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(weg));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Rows(Grid()), 0);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "only the refused DELETE's";
 }
 
 TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {

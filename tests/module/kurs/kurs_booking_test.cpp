@@ -471,6 +471,13 @@ TEST_F(KursBooking, FailingUserLogKeepsTheRowAndSaysItIsSaved) {
     EXPECT_EQ(Book(person, run, 2031, id, status), S_OK);
     EXPECT_EQ(Reg(id, "lKursinstanzID"), std::to_string(run));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+
+    // The log server's own cause follows the sentence.
+    userLog.refusal = L"Das Benutzerprotokoll nimmt keine Einträge an.";
+    script.ExpectReport(L"konnte jedoch nicht geschrieben werden:\n" + userLog.refusal);
+    long second = 0;
+    EXPECT_EQ(Book(AddPerson("Zweit", "Eva", mandant), run, 2031, second, status), S_OK);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
 }
 
 class KursNotification : public KursBooking {

@@ -440,6 +440,14 @@ TEST_F(KursDelete, NoLogNoDeletion) {
     EXPECT_EQ(Count("Kursinstanz"), 1);
     EXPECT_EQ(Count("Kurs"), 2);
     EXPECT_EQ(eventServer.Events().size(), 2u);
+
+    // The log server's own cause is what the report says.
+    userLog.refusal = L"Das Benutzerprotokoll nimmt keine Einträge an.";
+    ExpectFailureShown(userLog.refusal);
+    EXPECT_EQ(VRQ_DeleteKursinstanz(run), E_ACCESSDENIED);
+    ExpectFailureShown(userLog.refusal);
+    EXPECT_EQ(VRQ_DeleteKurs(empty), E_ACCESSDENIED);
+    EXPECT_EQ(Count("Kurs"), 2);
 }
 
 TEST_F(KursDelete, ADeletionTheDatabaseRefusesIsShownWithItsCauseAndLogsNothing) {

@@ -230,6 +230,25 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     EXPECT_EQ(entries[3].detail, L"Instruktor:" + PersonName(person) + L" | Status:Angemeldet");
     EXPECT_EQ(entries[3].tableID, 42);
     EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", later));
+
+    // Removed a second time (a page that still shows them, another user who removed them first):
+    // each is said to be gone, nothing is written and no entry names nobody.
+    const std::size_t items = Items().size();
+    const std::function<long()> again[] = {
+        [&] { return booking.RemovePersonFromKurs(reg, person, later); },
+        [&] { return booking.RemoveInstruktorFromKurs(instr, person, later); },
+        [&] { return booking.RemovePersonFromKursinstanz(reg, person, later, false); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(instr, person, later); },
+        [&] { return booking.UpdatePersonKursStatus(TRUE, reg, person, later, ePersonKursStatusAbgemeldet); },
+    };
+    for (const auto& remove : again) {
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+        EXPECT_EQ(remove(), E_ABORT);
+    }
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 5u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(userLog.Entries().size(), 4u);
+    EXPECT_EQ(Items().size(), items);
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
@@ -257,6 +276,13 @@ TEST_F(KursRemove, AFailedRunRemovalIsReportedOnceAndDeletesNothing) {
     CVRQKurs booking;
     EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ACCESSDENIED);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Regs(), 1);
+
+    // With the log server's cause, that cause is the report.
+    userLog.refusal = L"Das Benutzerprotokoll nimmt keine Einträge an.";
+    script.ExpectReport(userLog.refusal);
+    EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ACCESSDENIED);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
     EXPECT_EQ(Regs(), 1);
 }
 

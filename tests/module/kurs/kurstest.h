@@ -10,6 +10,7 @@
 #include "optionserverint.h"
 #include "qvdataloggerint.h"
 #include "qvcomserver.h"
+#include "qverrorinfo.h"
 #include "qveventserver.h"
 #include "qvsecint.h"
 #include "scripted.h"
@@ -52,7 +53,10 @@ public:
     HRESULT Write(long lKind, BSTR bstrText, BSTR bstrDetail, BSTR bstrModul, long lValue, long lTableID,
                   GUID guidObject, GUID guidParent, long lCode, long lGrouping) override {
         std::lock_guard g(lock);
-        if (fail) return fail;
+        if (fail) {
+            if (!refusal.empty()) Refuse(refusal);
+            return fail;
+        }
         if (write) {
             const HRESULT hr = write();
             if (FAILED(hr)) return hr;
@@ -69,6 +73,18 @@ public:
     std::mutex lock;
     std::vector<LogEntry> entries;
     HRESULT fail = S_OK;  // answer of every write when set
+    std::wstring refusal; // what the server says of a refused write, when set
+    // Leaves the server's cause for the caller, as the suite's server does.
+    static void Refuse(std::wstring text) {
+        ICreateErrorInfo* create = nullptr;
+        CreateErrorInfo(&create);
+        create->SetDescription(text.data());
+        IErrorInfo* info = nullptr;
+        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
+        SetErrorInfo(0, info);
+        info->Release();
+        create->Release();
+    }
     // When set, each entry is also a write on the database, as the suite's server makes it.
     std::function<HRESULT()> write;
 };

@@ -536,6 +536,9 @@ TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMes
     OpenView();
     CloseView();
     security.Answer(L"{5F03AD81-548C-4F27-8FDA-45FC8E49B17C}", L"", 0x103);
+    // The run shown is due to close: its registration window has ended.
+    Sql("UPDATE Kursinstanz SET dtAnmeldenVon = '2001-01-01 00:00:00', dtAnmeldenBis = '2001-02-01 00:00:00' WHERE "
+        "lKursinstanzID = " + K(autumn));
     // The file may not be written; the connections open it anew.
     const std::string file = env->SuiteDatabase();
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
@@ -546,9 +549,10 @@ TEST_F(KursWindowTest, AReadOnlyDatabaseShowsItsDataAndRefusesEveryWriteWithAMes
     };
     const std::string before = contents();
 
-    // No box at the start: the window shows the course and its runs.
+    // No box at the start: the window shows the course and its runs, the run as it is stored.
     OpenView();
     EXPECT_EQ(Dlg()->GetRecordID(), gk);
+    EXPECT_EQ(Dlg()->GetSubRecordID(), autumn);
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_BEZEICHNUNG)), L"GK Kurs");
     Screen(Dlg()->GetSafeHwnd(), "kurswin_readonly");
 

@@ -340,6 +340,45 @@ TEST_F(TeilnehmerTest, TheStatusLineIsColouredByTheRunsFillState) {
     EXPECT_EQ(Widget(add)->width(), addWidth);
 }
 
+// The run shown opens or closes as its registration window says before the pages read it: at the
+// start, on a navigation and on F5; a closing is logged (entry 600). Runs not shown are left alone,
+// and so is the run of a user who may not change it.
+TEST_F(TeilnehmerTest, TheRunShownOpensOrClosesByItsRegistrationWindow) {
+    const wchar_t* const runData = L"{E97F6FE4-5DCD-4523-9ABB-E0714DFA7708}";
+    security.Answer(runData, L"", 0x101);
+    const auto set = [&](long r, const std::string& closed, const std::string& until) {
+        Sql("UPDATE Kursinstanz SET fGeschlossen = " + closed + ", dtAnmeldenVon = '2001-01-01 00:00:00', "
+            "dtAnmeldenBis = '" + until + " 00:00:00' WHERE lKursinstanzID = " + K(r));
+    };
+    const auto closed = [&](long r) { return Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(r)); };
+    set(run, "1", "2098-12-31");    // its window has begun
+    set(spring, "0", "2001-02-01"); // its window has ended
+    ShowPage();
+    EXPECT_EQ(closed(run), 0);
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+    EXPECT_EQ(closed(spring), 0) << "not shown yet";
+
+    ASSERT_EQ(Dlg()->Navigate(kurs, spring), S_OK);
+    Pump();
+    EXPECT_EQ(closed(spring), 1);
+    EXPECT_EQ(Log(IDS_LOG_KURSINSTANZ_AUTOCLOSED), 1);
+    EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    set(spring, "1", "2098-12-31");
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(closed(spring), 0);
+    EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
+
+    security.Answer(runData, L"", 0x1);
+    set(spring, "0", "2001-02-01");
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(closed(spring), 0);
+    EXPECT_EQ(Log(IDS_LOG_KURSINSTANZ_AUTOCLOSED), 1);
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
     const long anna = Person("Amsler");
     Person("Brunner");
@@ -625,8 +664,35 @@ TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll)
     EXPECT_EQ(kept(), before);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURSINSTANZ), 0);
+    script.Log().Clear();
+
+    // The answer to the COMMIT is lost after the server committed: the outcome is reported as
+    // unknown, and the list shows what is stored.
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+    script.ExpectSelection(2);
+    script.ExpectReport(L"whether its changes were saved is unknown");
+    proxy.DropReplyTo("COMMIT");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(reg)), 0);
+    EXPECT_EQ(RowOf(L"Amsler"), -1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     CQvRegistry::SetValue(profile, L"DBConnection", direct);
+    script.Log().Clear();
 #endif
+
+    // Another user removed the registration the list still shows: it is said to be gone, nothing
+    // is written, and the list shows what is stored.
+    const long bea = Book(Person("Brunner"), run, 0);
+    const long long logged = Log(IDS_LOG_PERSON_REMOVED_KURS);
+    ASSERT_EQ(Tn()->Refresh(), S_OK);
+    ASSERT_TRUE(SelectRow(List(), RowOf(L"Brunner")));
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(bea));
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
+    Click(Button(IDC_TEILNEHMER_REMOVE));
+    EXPECT_EQ(RowOf(L"Brunner"), -1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(Log(IDS_LOG_PERSON_REMOVED_KURS), logged);
 }
 
 TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNothingItCouldNotLoad) {

@@ -115,6 +115,14 @@ TEST_F(UserLogServer, TheServerRefusesWhatIsNoEntry) {
     SysFreeString(empty);
     server->Release();
     EXPECT_EQ(env.QueryInt("SELECT count(*) FROM UserLog"), 1);
+
+    // An entry the database refuses: the client's last error text is the database's cause.
+    env.Exec("DROP TABLE UserLog");
+    CUserLog log;
+    EXPECT_TRUE(FAILED(Write(log, QVUSERLOG_DELETE, L"Kurs wurde gelöscht.", L"Ausbildung.Kurs", kRun, 0)));
+    CString strCause = log.GetLastErrorText();
+    strCause.MakeLower();
+    EXPECT_GE(strCause.Find(L"userlog"), 0);
 }
 
 TEST_F(UserLogServer, EntriesStayOrGoWithTheCallersTransaction) {
