@@ -1188,6 +1188,15 @@ END $$;
 CREATE FUNCTION dbo.qv_concat(a text, b text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT a || b';
 CREATE OPERATOR public.+ (LEFTARG = text, RIGHTARG = text, FUNCTION = dbo.qv_concat);
 
+-- The word test of the searches (a word in a text, as LIKE '%word%'): LIKE itself, estimated as
+-- LIKE is on a text of one table (by the pattern, or the column's statistics), but on a text
+-- joined from several tables, of which there are no statistics, as keeping a third of the rows,
+-- where LIKE takes one row in 200: with two such words the planner expected a handful of the
+-- course search's thousands of rows, and looped over the user's rights for each it found. A word
+-- typed into a search is found in many rows as often as in few.
+CREATE OPERATOR dbo.~~~ (LEFTARG = text, RIGHTARG = text, FUNCTION = pg_catalog.textlike,
+                         RESTRICT = likesel, JOIN = scalargtjoinsel);
+
 -- The application user signed in on this connection (SET qv.system_id), written into changedBy
 -- columns; 0 until set.
 CREATE FUNCTION dbo.fn_GetSystemID() RETURNS integer LANGUAGE sql STABLE AS

@@ -19,7 +19,27 @@ int SchemaVersionPg(qv::sql::PgDb& db) {
     return std::stoi(*rows.rows[0][0]);
 }
 
+namespace {
+
+// The statement of the schema script that begins with `head`, to its semicolon.
+std::string SchemaStatement(std::string_view head) {
+    const std::string_view script = SchemaPgSql();
+    const std::size_t at = script.find(head);
+    return std::string(script.substr(at, script.find(';', at) - at));
+}
+
+}  // namespace
+
 int MendSchemaPg(qv::sql::PgDb& db, std::string* error) {
+    // The searches' word operator, which the translated statements name, made as the schema makes
+    // it in a database made before it; a session making it at the same time leaves it to the other.
+    const std::string word =
+        "DO $mend$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_operator WHERE oprname = '~~~' AND oprnamespace = "
+        "'dbo'::regnamespace) THEN " + SchemaStatement("CREATE OPERATOR dbo.~~~") +
+        "; END IF; EXCEPTION WHEN duplicate_function OR duplicate_object THEN NULL; END $mend$";
+    std::string failed;
+    if (db.Exec(word) != 0)
+        failed = "Adding the searches' word test failed (the searches fail): " + db.LastError().description;
     // The option server's own check only looks whether the table is there. Rows loaded with
     // their keys (the demo's COPY) leave the counter behind them; it is moved only forwards.
     static const char* const kMend = R"(DO $mend$
@@ -42,8 +62,11 @@ BEGIN
         PERFORM setval(counter, highest);
     END IF;
 END $mend$)";
-    if (db.Exec(kMend) == 0) return 0;
-    if (error) *error = "Mending the option table failed: " + db.LastError().description;
+    if (db.Exec(kMend) != 0)
+        failed += std::string(failed.empty() ? "" : "; ") +
+                  "Mending the option table failed (new options cannot be saved): " + db.LastError().description;
+    if (failed.empty()) return 0;
+    if (error) *error = failed;
     return -1;
 }
 

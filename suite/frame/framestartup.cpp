@@ -241,9 +241,9 @@ bool PrepareServerDatabase(const std::string& url, bool create, const std::strin
     if (version == qv::suite::kSchemaVersion) {
         foreignObjects = ForeignServerObjects(db);
         TraceForeignObjects(ShownAddress(url));
-        // Everything else works without it: the start goes on and says what will not.
+        // Everything else works without what it could not mend: the start goes on and says what will not.
         if (qv::suite::MendSchemaPg(db, &text) != 0 && message)
-            *message = ShownAddress(url) + ": " + text + " (new options cannot be saved)";
+            *message = ShownAddress(url) + ": " + text;
         return true;
     }
     if (version > 0)

@@ -127,10 +127,14 @@ std::string PgPrinter::AsciiFolded(const Expr& text, const std::string& needle) 
 }
 
 // CHARINDEX('word', text) > 0 for a word of ASCII characters, as LIKE '%word%' on the folded
-// text: the same rows as strpos(...) > 0, but the planner estimates a pattern's share of the rows
-// from the pattern, where for strpos(...) > 0 it takes a third of them. With a third, a search
+// text through the schema's operator dbo.~~~ (LIKE with other estimates): the same rows as
+// strpos(...) > 0. For a text of one table the planner estimates a pattern's share of the rows
+// from the pattern, where for strpos(...) > 0 it takes a third of them (with a third, a search
 // with TOP expects its rows early and runs its joins as nested loops, which for a rare word read
-// every run many times over. Empty when the comparison is of another form.
+// every run many times over). For a text joined from several tables (a course's and its run's)
+// LIKE takes one row in 200 per word, and two words leave a handful of the course search's rows
+// expected: it then loops over the user's rights for each row it finds; the operator takes a
+// third there. Empty when the comparison is of another form.
 std::string PgPrinter::WordSearch(const Expr& left, const char* op, const Expr& right) {
     if (std::string_view(op) != ">" || right.kind != ExprKind::Literal || left.kind != ExprKind::Function) return {};
     const auto& zero = static_cast<const LiteralExpr&>(right);
@@ -144,10 +148,10 @@ std::string PgPrinter::WordSearch(const Expr& left, const char* op, const Expr& 
     std::string pattern = "%";
     for (char c : ToLowerAscii(word.text)) {
         if (c & 0x80) return {};
-        if (c == '%' || c == '_' || c == '!') pattern += '!';
+        if (c == '%' || c == '_' || c == '\\') pattern += '\\';
         pattern += c;
     }
-    return AsciiFolded(*f.args[1], ToLowerAscii(word.text)) + " LIKE " + Quote(pattern + "%") + " ESCAPE '!'";
+    return AsciiFolded(*f.args[1], ToLowerAscii(word.text)) + " OPERATOR(dbo.~~~) " + Quote(pattern + "%");
 }
 
 PgPrinter::Out PgPrinter::PrintComparison(const Expr& left, const char* op, const Expr& right, int prec) {

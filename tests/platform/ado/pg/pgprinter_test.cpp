@@ -24,6 +24,8 @@ protected:
             "CREATE COLLATION qvci (provider = icu, locale = 'und-u-ks-level2', deterministic = false);"
             "CREATE OPERATOR + (LEFTARG = text, RIGHTARG = text, FUNCTION = textcat);"
             "CREATE SCHEMA dbo;"
+            "CREATE OPERATOR dbo.~~~ (LEFTARG = text, RIGHTARG = text, FUNCTION = textlike, RESTRICT = likesel,"
+            "  JOIN = scalargtjoinsel);"
             "CREATE FUNCTION dbo.fn_double(x integer) RETURNS integer LANGUAGE sql AS 'SELECT x * 2';"
             "CREATE FUNCTION dbo.fn_add(x integer, y integer) RETURNS integer LANGUAGE sql AS 'SELECT x + y';"
             "CREATE TABLE kurs (lkursid integer PRIMARY KEY, strbezeichnung text COLLATE qvci NOT NULL,"
