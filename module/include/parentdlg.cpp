@@ -350,7 +350,7 @@ HRESULT CParentDlg::BeginEdit() {
         // The lock of a record holds its sub-record too: another user may have deleted either.
         if (hr == eRecordDeleted || (hr == eRecordEditing && IsRecordGone())) {
             m_bEditing = hr == eRecordEditing;
-            return ShowRecordGone();
+            return ShowRecordGone(L"CParentDlg::BeginEdit()");
         }
         if (hr == eRecordEditing && changedMeanwhile()) {
             m_bEditing = TRUE;
@@ -362,7 +362,7 @@ HRESULT CParentDlg::BeginEdit() {
         CString strOwner;
         UpdateRecordState(&strOwner);
     } else if (pPageState && IsRecordGone()) {
-        return ShowRecordGone();
+        return ShowRecordGone(L"CParentDlg::BeginEdit()");
     } else if (changedMeanwhile()) {
         // A page loaded before this window's lock is loaded again; the edit of the others goes on.
         hr = eRecordUnchanged;
@@ -406,7 +406,7 @@ BOOL CParentDlg::IsRecordGone() {
     return lID != m_lRecordID || lSubID != m_lSubRecordID;
 }
 
-HRESULT CParentDlg::ShowRecordGone() {
+HRESULT CParentDlg::ShowRecordGone(LPCWSTR lpszWhere) {
     // A lock still held on a record whose sub-record is gone is let go; a row that is gone holds
     // none.
     HRESULT hr = EndEdit();
@@ -427,7 +427,7 @@ HRESULT CParentDlg::ShowRecordGone() {
         lID = 0;
         lSubID = 0;
     }
-    QvReportMsg(2, NQLoadString(IDS_NQ_RECORD_DELETED), L"CParentDlg", L"Default", __FILE__, __LINE__, 0);
+    QvReportMsg(2, NQLoadString(IDS_NQ_RECORD_DELETED), lpszWhere, L"Default", __FILE__, __LINE__, 0);
     // What is stored: the record without its sub-record, or no record.
     NavigateToRecord(lID, lSubID);
     return eRecordDeleted;
@@ -587,7 +587,7 @@ HRESULT CParentDlg::SaveData() {
     wait.Close();
     // Told after the save's units have ended; the user has been told why nothing more was saved.
     if (hr == eRecordDeleted) {
-        ShowRecordGone();
+        ShowRecordGone(L"CParentDlg::SaveData()");
         return E_ABORT;
     }
     if (hr == eRecordChangedMeanwhile) {

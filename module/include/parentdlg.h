@@ -161,7 +161,7 @@ protected:
 
     // The shown record (or its sub-record) is gone: no edit goes on, the user is told once with
     // the deleted state's text and the window shows what is stored. Returns eRecordDeleted.
-    HRESULT ShowRecordGone();
+    HRESULT ShowRecordGone(LPCWSTR lpszWhere);
     // Another user changed what a page shows: the edit ends, the pages show what is stored and the
     // user is told once.
     HRESULT ShowChangedMeanwhile(LPCWSTR lpszWhere);

@@ -836,19 +836,27 @@ TEST_F(InstanzdatenTest, ARunOrCourseDeletedByAnotherUserIsSaidGoneOnceAndTheWin
     Save();
     gone("the run at the save", kurs, second);
 
-    // The course, before the first key (Anna's window shows it free again first).
+    // The course being edited, at the save; another course, before the first key.
+    const long empty = AddKurs(3, "AK");
     ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
     Pump();
-    ASSERT_EQ(otherDlg->Navigate(-1, 0), S_OK);
-    ASSERT_EQ(otherDlg->GetSubRecordID(), 0);
-    script.ExpectMessageBox(IDYES, L"Soll der Kurs");
-    OtherAction(ID_KURS_DELETE);
-    ASSERT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(kurs)), 0);
-    script.Log().Clear();
-    script.ExpectReport(L"Der Datensatz wurde gelöscht!");
-    ASSERT_TRUE(Type(qv::ui::test::Item(KursWindow::Page(0)->GetSafeHwnd(), IDC_KURSDATEN_BEZEICHNUNG), L"x"));
-    gone("the course at the first key", 0, second);
-    EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+    for (const bool atSave : {true, false}) {
+        const long shown = atSave ? kurs : empty;
+        ASSERT_EQ(Dlg()->Navigate(shown, 0), S_OK);
+        ASSERT_EQ(otherDlg->Navigate(shown, 0), S_OK);
+        ASSERT_EQ(otherDlg->Navigate(-1, 0), S_OK);  // Anna's window shows the course free again
+        const HWND name = qv::ui::test::Item(KursWindow::Page(0)->GetSafeHwnd(), IDC_KURSDATEN_BEZEICHNUNG);
+        if (atSave) ASSERT_TRUE(Type(name, L"x"));
+        script.ExpectMessageBox(IDYES, L"Soll der Kurs");
+        OtherAction(ID_KURS_DELETE);
+        ASSERT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(shown)), 0);
+        script.Log().Clear();
+        script.ExpectReport(L"Der Datensatz wurde gelöscht!");
+        if (atSave) Save();
+        else ASSERT_TRUE(Type(name, L"x"));
+        gone(atSave ? "the course at the save" : "the course at the first key", 0, second);
+        EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+    }
 }
 
 // The automatic closing of runs writes without the lock: a run page edited meanwhile does not open
