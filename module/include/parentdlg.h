@@ -78,8 +78,9 @@ public:
     CString ReadStoredState(const CStoredState& state);
     // At a page's save, inside the page's unit of work and before it writes: S_OK when the record
     // is stored as the page loaded it (or the page compares nothing), eRecordDeleted when the
-    // record or its sub-record is gone, eRecordChangedMeanwhile when another user or a writer
-    // without the lock changed it; or a failure. The shown rows stay held until the unit ends.
+    // row its first statement reads is gone, eRecordChangedMeanwhile when another user or a
+    // writer without the lock changed it; or a failure. The shown rows stay held until the unit
+    // ends.
     HRESULT CheckStoredState(const CStoredState& state);
     // The next BeginEdit is a page's first change: it compares what the page loaded with what is
     // stored, and reloads the pages instead when another user changed the record meanwhile.
