@@ -125,6 +125,12 @@ HRESULT CChildDlg::Refresh() {
 
 void CChildDlg::GetStoredStateStatements(std::vector<std::pair<CString, long>>&) {}
 
+HRESULT CChildDlg::CheckStoredRecord() {
+    if (!m_bSavePending || !m_pParentDlg) return S_OK;
+    const HRESULT hr = m_pParentDlg->CheckStoredState(m_storedState);
+    return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
+}
+
 HRESULT CChildDlg::RequestSave() {
     if (!m_pParentControl) return CHILD_TRACEHR(E_FAIL);
     const HRESULT hr = m_pParentControl->SaveData();

@@ -59,6 +59,11 @@ public:
     // The statements (with their number of columns) whose rows are what the page loads and saves of
     // the stored record; none: the page is not compared with the stored record.
     virtual void GetStoredStateStatements(std::vector<std::pair<CString, long>>& statements);
+    // Called by a page's save inside its unit of work, before it writes: S_OK when the stored
+    // record is as the page loaded it; eRecordDeleted or eRecordChangedMeanwhile when the page must
+    // write nothing (it ends its unit without writing and returns the code from SaveData: the
+    // parent tells the user and shows what is stored); or a failure.
+    HRESULT CheckStoredRecord();
     virtual HRESULT LoadRightsForMandant(CQvGUID guidFunction, CQvGUID guidScope, CString strKey);
     virtual HRESULT LoadRights(CQvGUID guidFunction, BOOL bApply);
     virtual HRESULT UpdateRights(CString strKey);

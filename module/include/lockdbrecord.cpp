@@ -8,7 +8,6 @@
 #include "qvdbsettings.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
-#include "qvsec.h"
 #include "qvsysinfo.h"
 #include "utf.h"
 
@@ -119,17 +118,10 @@ bool IsReadOnlyFailure(CQvADOConnection& connection) {
 
 CLockDbRecord::CLockDbRecord() {
     if (NQ_IsWebEdition()) m_nStaleMinutes = 120;
-    // Two people signed in to the suite under one login of one computer are two owners: the
-    // suite's user stands between the computer and the login.
-    CString strSuiteUser;
-    CQvSec sec;
-    if (FAILED(sec.GetUser(&strSuiteUser, nullptr, nullptr))) strSuiteUser.Empty();
-    strSuiteUser.Remove(L'|');
+    // The tag every client of the shared database writes and reads (the suite's document store
+    // among them): the computer and the login, nothing else.
     CString strTag;
-    if (strSuiteUser.IsEmpty())
-        strTag.Format(L"|%s|%s", QvGetComputerName(0, 0), CurrentUserName());
-    else
-        strTag.Format(L"|%s|%s|%s", QvGetComputerName(0, 0), strSuiteUser, CurrentUserName());
+    strTag.Format(L"|%s|%s", QvGetComputerName(0, 0), CurrentUserName());
     strTag.Remove(L'\'');
     m_strOwnerTag = strTag;
 }

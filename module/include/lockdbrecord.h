@@ -11,8 +11,13 @@
 
 class CQvADOConnection;
 
+// A page's save that found the stored record changed since the page loaded it: it wrote nothing.
+// Beside the record-state codes, never shown as a state.
+constexpr long eRecordChangedMeanwhile = 0xF0010;
+
 // What a page shows of the stored record: the statements (with their number of columns) whose rows
-// it loads and saves, and their content as the page last loaded it (empty while unknown).
+// it loads and saves, the first reading the page's own row, and their content as the page last
+// loaded it (empty while unknown).
 struct CStoredState {
     std::vector<std::pair<CString, long>> statements;
     CString strLoaded;

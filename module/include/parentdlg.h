@@ -76,6 +76,12 @@ public:
     // The stored content of a page's statements now; empty without statements or when it cannot
     // be read.
     CString ReadStoredState(const CStoredState& state);
+    // At a page's save, inside the page's unit of work and before it writes: S_OK when the record
+    // is stored as the page loaded it (or the page compares nothing), eRecordDeleted when the
+    // row its first statement reads is gone, eRecordChangedMeanwhile when another user or a
+    // writer without the lock changed it; or a failure. The shown rows stay held until the unit
+    // ends.
+    HRESULT CheckStoredState(const CStoredState& state);
     // The next BeginEdit is a page's first change: it compares what the page loaded with what is
     // stored, and reloads the pages instead when another user changed the record meanwhile.
     void SetEditingPage(const CStoredState* pState) { m_pPageState = pState; }
@@ -110,6 +116,8 @@ public:
 
     HRESULT InvalidateTabs();
     void LoadMandantLogo();
+    // What of the shown record is stored: lID and lSubID become 0 where the row is gone.
+    HRESULT FindStoredRecord(CQvADOConnection& connection, long& lID, long& lSubID);
 
     // What the tab control and the pages read of the dialog.
     const CString& GetViewName() const { return m_strTable; }
@@ -151,6 +159,15 @@ protected:
         m_iconDocMngmt.SetStatus(lRecordID, strMandantGUID);
     }
     afx_msg void OnDocumentIconClicked() { m_iconDocMngmt.ShowDialog(); }
+
+    // The shown record (or its sub-record) is gone: no edit goes on, the user is told once with
+    // the deleted state's text and the window shows what is stored. Returns eRecordDeleted.
+    HRESULT ShowRecordGone(LPCWSTR lpszWhere);
+    // Another user changed what a page shows: the edit ends, the pages show what is stored and the
+    // user is told once.
+    HRESULT ShowChangedMeanwhile(LPCWSTR lpszWhere);
+    // Whether the shown record or its sub-record is gone; FALSE while that cannot be read.
+    BOOL IsRecordGone();
 
     // Reports a database failure of the connection to the user; returns hr.
     HRESULT ReportDBError(class CQvADOConnection& connection, HRESULT hr, long lLine);

@@ -720,7 +720,7 @@ HRESULT CInstanzdatenDlg::SaveData() {
         return E_ABORT;
     }
     const HRESULT hr = SaveRun();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr) || hr == eRecordDeleted || hr == eRecordChangedMeanwhile) return hr;
     if (NQ_IsBudgetRunning()) {
         // The amounts are stored rounded: the page shows them as they are stored.
         m_bLoading = TRUE;
@@ -792,6 +792,13 @@ HRESULT CInstanzdatenDlg::SaveRun() {
     if (SUCCEEDED(hr)) {
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
+        // Nothing is written over what was stored since the page loaded it (the automatic closing
+        // of runs writes without the lock).
+        if (SUCCEEDED(hr)) hr = CheckStoredRecord();
+        if (hr == eRecordDeleted || hr == eRecordChangedMeanwhile) {
+            trans.End(E_ABORT);
+            return hr;
+        }
         if (SUCCEEDED(hr)) hr = SaveDates();
         if (SUCCEEDED(hr)) hr = kurs::Execute(conn, strSQL);
         if (SUCCEEDED(hr) && !strRemark.IsEmpty()) hr = kurs::Execute(conn, strRemark);

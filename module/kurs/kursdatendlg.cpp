@@ -236,7 +236,9 @@ void CKursdatenDlg::SecurePage() {
 void CKursdatenDlg::OnChangedRange(UINT) { OnChanged(); }
 
 void CKursdatenDlg::OnChanged() {
-    if (m_bLoading || lKursID == 0) return;
+    // A course the window still names but the page no longer finds was deleted meanwhile: the
+    // edit that is asked for says so.
+    if (m_bLoading || GetRecordID() == 0) return;
     const HRESULT hr = BeginEdit();
     // Another user holds the course: the parent has shown the stored data again.
     if (hr != eRecordEditing && !IsSavePending()) Refresh();
@@ -283,6 +285,12 @@ HRESULT CKursdatenDlg::SaveData() {
     if (SUCCEEDED(hr)) {
         kurs::CKursTransaction trans(conn);
         hr = trans.Begin();
+        // Nothing is written over what was stored since the page loaded it.
+        if (SUCCEEDED(hr)) hr = CheckStoredRecord();
+        if (hr == eRecordDeleted || hr == eRecordChangedMeanwhile) {
+            trans.End(E_ABORT);
+            return hr;
+        }
         if (SUCCEEDED(hr)) hr = kurs::Execute(conn, strSQL);
         if (SUCCEEDED(hr) && NQ_IsEnterpriseEdition()) {
             // At most one course-level row: it goes with an empty remark.

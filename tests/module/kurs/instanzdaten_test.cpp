@@ -13,6 +13,8 @@
 #include "qvregvalue.h"
 #include "qtinteraction.h"
 #include "qvrunning.h"
+#include "nqframeworkres.h"
+#include "qvsysinfo.h"
 #include "tempdir.h"
 #include "utf.h"
 
@@ -84,6 +86,8 @@ protected:
     }
     void TearDown() override {
         listener.sink.Unadvise();
+        if (otherDlg) host->CloseView(otherView);
+        if (otherPane.GetSafeHwnd()) otherPane.DestroyWindow();
         KursWindow::TearDown();
         qv::budget::SetBudgetRunning(std::nullopt);
     }
@@ -118,8 +122,38 @@ protected:
         listener.runs = 0;
     }
 
+    // Anna's window, up beside the first one's, as another computer's frame shows it: her own
+    // view object and her own login, so her own lock owner.
+    void OpenOther() {
+        ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 980, 0,
+                                       960, 620, nullptr, nullptr));
+        qvtest::ScopedEnv user("USER", "anna");
+        auto* viewObject = static_cast<CKursView*>(RUNTIME_CLASS(CKursView)->CreateObject());
+        IQvFInit* pInit = nullptr;
+        ASSERT_EQ(viewObject->ExternalQueryInterface(&IID_IQvFInit, reinterpret_cast<void**>(&pInit)), S_OK);
+        viewObject->InternalRelease();
+        host->SetViewPane(otherPane.GetSafeHwnd());
+        ASSERT_EQ(host->AddView(otherView, pInit), S_OK);
+        host->SetViewPane(pane.GetSafeHwnd());
+        QvFrameView* view = host->FindView(otherView);
+        view->pControl->MoveView(RECT{0, 0, 960, 620});
+        ASSERT_EQ(view->pControl->ShowView(TRUE), S_OK);
+        view->bShown = true;
+        for (CWnd* child = otherPane.GetWindow(GW_CHILD); child && !otherDlg; child = child->GetWindow(GW_HWNDNEXT))
+            otherDlg = dynamic_cast<CKursDlg*>(child);
+    }
+    // Anna's command of the action menu.
+    void OtherAction(UINT command) {
+        AnswerNextPopupMenu(command);
+        Click(qv::ui::test::Item(otherDlg->GetSafeHwnd(), IDC_KURSDLG_ACTION));
+        Pump();
+    }
+
     RunListener listener;
     long kurs = 0, run = 0, nextDate = 900;
+    CWnd otherPane;
+    const CString otherView = CString(KURSVIEW_PROGID) + L".Anna";
+    CKursDlg* otherDlg = nullptr;
 };
 
 TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEvent) {
@@ -733,30 +767,8 @@ TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
 TEST_F(InstanzdatenTest, TwoUsersOnOneRunNeitherLosesTheOthersChange) {
     Sql("UPDATE Kursinstanz SET strTreffpunkt = 'Tor 2', strParkplatz = 'Hof' WHERE lKursinstanzID = " + K(run));
     ShowPage();
-    // Anna's window, up beside the first one's, with its own lock owner.
-    CWnd otherPane;
-    ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 980, 0, 960,
-                                   620, nullptr, nullptr));
-    const CString otherView = CString(KURSVIEW_PROGID) + L".Anna";
-    CKursDlg* other = nullptr;
-    {
-        qvtest::ScopedEnv user("USER", "anna");
-        // A second view object, as another process's frame would make it (the class factory
-        // gives one per process).
-        auto* viewObject = static_cast<CKursView*>(RUNTIME_CLASS(CKursView)->CreateObject());
-        IQvFInit* pInit = nullptr;
-        ASSERT_EQ(viewObject->ExternalQueryInterface(&IID_IQvFInit, reinterpret_cast<void**>(&pInit)), S_OK);
-        viewObject->InternalRelease();
-        host->SetViewPane(otherPane.GetSafeHwnd());
-        ASSERT_EQ(host->AddView(otherView, pInit), S_OK);
-        host->SetViewPane(pane.GetSafeHwnd());
-        QvFrameView* view = host->FindView(otherView);
-        view->pControl->MoveView(RECT{0, 0, 960, 620});
-        ASSERT_EQ(view->pControl->ShowView(TRUE), S_OK);
-        view->bShown = true;
-    }
-    for (CWnd* child = otherPane.GetWindow(GW_CHILD); child && !other; child = child->GetWindow(GW_HWNDNEXT))
-        other = dynamic_cast<CKursDlg*>(child);
+    OpenOther();
+    CKursDlg* other = otherDlg;
     ASSERT_NE(other, nullptr);
     ASSERT_EQ(other->GetSubRecordID(), run);
     ASSERT_TRUE(ClickTab(other->GetTabCtrl().GetSafeHwnd(), 1));
@@ -792,8 +804,118 @@ TEST_F(InstanzdatenTest, TwoUsersOnOneRunNeitherLosesTheOthersChange) {
     EXPECT_EQ(Text("SELECT strTreffpunkt || '/' || strParkplatz FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
               "Tor 2 A/Hof B");
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
-    host->CloseView(otherView);
-    otherPane.DestroyWindow();
+
+    // A document the suite's document store has out for editing under Anna's login on this
+    // computer counts in the document icon of hers, not of the first user's.
+    Sql("INSERT INTO DocImage (lDocImageID, strFileName, strEditPath, strLock) VALUES (1, 'a.pdf', '/tmp/a.pdf', "
+        "'2026-01-05 10:00:00|" + QvGetComputerName(0, 0).ToUtf8() + "|anna')");
+    const auto editing = [](CKursDlg* dlg) {
+        const CString tip = dlg->GetToolTipText(qv::ui::test::Item(dlg->GetSafeHwnd(), IDC_NQ_ICON_DOCMNGMT));
+        return tip.Find(L"Mindestens ein Dokument befindet sich in Bearbeitung.") >= 0;
+    };
+    ASSERT_EQ(Dlg()->Navigate(-1, 0), S_OK);
+    EXPECT_FALSE(editing(Dlg()));
+    {
+        qvtest::ScopedEnv user("USER", "anna");
+        ASSERT_EQ(other->Navigate(-1, 0), S_OK);
+    }
+    EXPECT_TRUE(editing(other));
+}
+
+// Anna deletes what the first user shows: a run before his first key, a run he is editing before
+// his save, the course before his first key. Each time he is told once that the record is gone,
+// nothing is written and no edit stays open, and his window shows what is stored.
+TEST_F(InstanzdatenTest, ARunOrCourseDeletedByAnotherUserIsSaidGoneOnceAndTheWindowShowsWhatIsStored) {
+    const long second = AddRun(kurs, "2029-04-10", "Sommer");
+    ShowPage();
+    OpenOther();
+    ASSERT_NE(otherDlg, nullptr);
+    const auto reports = [&] { return script.Log().Count(qv::InteractionKind::Report); };
+    const auto gone = [&](const char* what, long kursShown, long deleted) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(reports(), 1u);
+        EXPECT_EQ(Dlg()->GetRecordID(), kursShown);
+        EXPECT_EQ(Dlg()->GetSubRecordID(), 0);
+        EXPECT_FALSE(Dlg()->IsEditing());
+        EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+        EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE strLock <> ''"), 0);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(deleted)), 0) << "not written again";
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strText LIKE '%aktualisiert%'"), 0) << "nothing written";
+        script.Log().Clear();
+    };
+
+    // The run, before the first key.
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    OtherAction(ID_KURS_DELETE);
+    ASSERT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 0);
+    script.Log().Clear();
+    script.ExpectReport(L"Der Datensatz wurde gelöscht!");
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"x"));
+    gone("the run at the first key", kurs, run);
+    Screen(Dlg()->GetSafeHwnd(), "kursdlg_run_deleted_meanwhile");
+
+    // The run being edited, at the save.
+    ASSERT_EQ(Dlg()->Navigate(kurs, second), S_OK);
+    ASSERT_EQ(otherDlg->Navigate(kurs, second), S_OK);
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"x"));
+    ASSERT_TRUE(Dlg()->IsEditing());
+    script.ExpectMessageBox(IDYES, L"Soll die Austragung");
+    OtherAction(ID_KURS_DELETE);
+    ASSERT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(second)), 0);
+    script.Log().Clear();
+    script.ExpectReport(L"Der Datensatz wurde gelöscht!");
+    Save();
+    gone("the run at the save", kurs, second);
+
+    // The course being edited, at the save; another course, before the first key.
+    const long empty = AddKurs(3, "AK");
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+    Pump();
+    for (const bool atSave : {true, false}) {
+        const long shown = atSave ? kurs : empty;
+        ASSERT_EQ(Dlg()->Navigate(shown, 0), S_OK);
+        ASSERT_EQ(otherDlg->Navigate(shown, 0), S_OK);
+        ASSERT_EQ(otherDlg->Navigate(-1, 0), S_OK);  // Anna's window shows the course free again
+        const HWND name = qv::ui::test::Item(KursWindow::Page(0)->GetSafeHwnd(), IDC_KURSDATEN_BEZEICHNUNG);
+        if (atSave) ASSERT_TRUE(Type(name, L"x"));
+        script.ExpectMessageBox(IDYES, L"Soll der Kurs");
+        OtherAction(ID_KURS_DELETE);
+        ASSERT_EQ(Int("SELECT count(*) FROM Kurs WHERE lKursID = " + K(shown)), 0);
+        script.Log().Clear();
+        script.ExpectReport(L"Der Datensatz wurde gelöscht!");
+        if (atSave) Save();
+        else ASSERT_TRUE(Type(name, L"x"));
+        gone(atSave ? "the course at the save" : "the course at the first key", 0, second);
+        EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kein Kurs ausgewählt");
+    }
+}
+
+// The automatic closing of runs writes without the lock: a run page edited meanwhile does not open
+// the run again at its save. Its user is told, the page shows the run as stored, and his next
+// change is saved over it.
+TEST_F(InstanzdatenTest, ARunClosedAutomaticallyWhileItsPageIsEditedStaysClosedAtTheSave) {
+    Sql("UPDATE Kursinstanz SET dtAnmeldenVon = datetime('now', 'localtime', '-20 days'), dtAnmeldenBis = "
+        "datetime('now', 'localtime', '-1 days'), fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+    ShowPage();
+    ASSERT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Tor 3"));
+    ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(run), S_OK);
+    ASSERT_EQ(Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 1);
+    script.ExpectReport(L"inzwischen geändert");
+    Save();
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Text("SELECT fGeschlossen || '/' || strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "1/");
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_TREFFPUNKT)), L"");
+    EXPECT_FALSE(Dlg()->IsEditing());
+    EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
+    ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Tor 3"));
+    Save();
+    EXPECT_EQ(Text("SELECT fGeschlossen || '/' || strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "1/Tor 3");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
 }
 
 TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {
