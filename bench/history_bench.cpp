@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
@@ -200,6 +201,18 @@ private:
     double m_longest = 0;
 };
 
+// The peak of the program's resident memory so far (VmHWM), in MB.
+double PeakResidentMB() {
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
+        std::fclose(f);
+    }
+    return kb / 1024.0;
+}
+
 // Runs the event loop until the condition holds.
 void RunUntil(const std::function<bool()>& done) {
     QElapsedTimer clock;
@@ -279,6 +292,8 @@ void BM_ArchiveSort(benchmark::State& state) {
     if (list.QvGetSortColumn() != 0 || list.QvGetSortAscending()) Die("the sort was not remembered");
     state.counters["click_longest_gap_ms"] = longestClick;
     state.counters["click_longest_gap_cpu_ms"] = longestClickCpu;
+    // The peak of resident memory (VmHWM) with the archive loaded and sorted.
+    state.counters["peak_resident_mb"] = PeakResidentMB();
     state.counters["load"] = std::max(loadBefore, kursbench::LoadAverage());
 }
 BENCHMARK(BM_ArchiveSort)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
