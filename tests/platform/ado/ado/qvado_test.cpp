@@ -16,6 +16,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -726,17 +727,19 @@ TEST_F(Ado, ACancelThatComesAsACallEndsLeavesTheNextCallAlone) {
     qv::sql::SqliteDb& db = session->Db();
     const std::shared_ptr<qv::sql::StatementInterrupter> interrupter = db.Interrupter();
     ASSERT_EQ(sqlite3_set_authorizer(db.Handle(), nullptr, nullptr), SQLITE_OK);
-    interrupter->beforeStop = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
-    const std::string slow = "SELECT lKursID FROM Kurs WHERE strBezeichnung <> '" + std::string(4 << 20, 'x') + "'";
+    interrupter->beforeStop = [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); };
+    const std::string slow = "SELECT lKursID FROM Kurs WHERE strBezeichnung <> '" + std::string(256 << 10, 'x') + "'";
     int rc = SQLITE_OK;
     qv::sql::StatementCache::Lease lease;
     {
         qv::sql::InterruptibleCall call(interrupter);
+        std::atomic<bool> prepared{false};
         std::thread cancel([&] {
-            while (!interrupter->PreparingAlone()) std::this_thread::yield();
+            while (!interrupter->PreparingAlone() && !prepared) std::this_thread::yield();
             interrupter->Interrupt();
         });
         lease = db.Statements()->Acquire(slow, &rc);
+        prepared = true;
         if (rc == SQLITE_OK) rc = sqlite3_step(lease.get());
         cancel.join();
     }
