@@ -234,6 +234,8 @@ void BM_ArchiveSort(benchmark::State& state) {
     env.page->StartThread();
     RunUntil(loaded);
     if (list.GetItemCount() != kRegistrations) Die("the archive lists " + std::to_string(list.GetItemCount()) + " rows");
+    // The peak before any sort: that of loading the archive.
+    state.counters["loaded_peak_resident_mb"] = PeakResidentMB();
     GapProbe probe;
     // Beside the sorted reload: one without a sort chosen.
     {
@@ -273,6 +275,7 @@ void BM_ArchiveSort(benchmark::State& state) {
                 state.counters[key + "_longest_gap_ms"] = gap;
                 state.counters[key + "_longest_gap_cpu_ms"] = probe.LongestCpu();
                 state.counters[key + "_shown_ms"] = shown;
+                state.counters[key + "_peak_resident_mb"] = PeakResidentMB();
             }
         }
         // Reloaded with the sort remembered (Status, descending): the last row is the list shown
