@@ -899,27 +899,44 @@ struct CQvListCtrl::SortJob {
 
 namespace {
 // What the rows are sorted by, kept lean for a hundred thousand rows: the texts one after the
-// other in one block, in UTF-16 as the collation compares them, and the numbers of a column of
-// numbers. Texts compare as a German reader orders them ("ä" beside "a"), without regard to case.
+// other in one block, as the rows hold them (UTF-8), and the numbers of a column of numbers.
 struct SortKeys {
-    std::vector<char16_t> texts;
+    std::string texts;
     std::vector<std::uint32_t> ends;  // where each row's text ends; it begins where the last ended
     std::vector<double> numbers;
     std::vector<bool> hasNumber;
 
-    QStringView Text(std::size_t row) const {
+    std::string_view Text(std::size_t row) const {
         const std::uint32_t from = row ? ends[row - 1] : 0;
-        return QStringView(texts.data() + from, qsizetype(ends[row] - from));
-    }
-    void AddText(std::size_t row, std::string_view utf8) {
-        const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
-        texts.insert(texts.end(), reinterpret_cast<const char16_t*>(text.utf16()),
-                     reinterpret_cast<const char16_t*>(text.utf16()) + text.size());
-        ends[row] = std::uint32_t(texts.size());
+        return std::string_view(texts).substr(from, ends[row] - from);
     }
 };
 
-// The collation of the program's language; each thread that sorts makes its own.
+// A text in UTF-16 for the collation to compare: a short plain one without allocating.
+class CollationText {
+public:
+    explicit CollationText(std::string_view utf8) {
+        if (utf8.size() <= sizeof(short_) / sizeof(short_[0]) &&
+            std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            std::copy(utf8.begin(), utf8.end(), short_);
+            view_ = QStringView(short_, qsizetype(utf8.size()));
+        } else {
+            long_ = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+            view_ = long_;
+        }
+    }
+    CollationText(const CollationText&) = delete;
+    CollationText& operator=(const CollationText&) = delete;
+    QStringView View() const { return view_; }
+
+private:
+    char16_t short_[96];
+    QString long_;
+    QStringView view_;
+};
+
+// The collation of the program's language, in which texts compare as a German reader orders them
+// ("ä" beside "a"), without regard to case; each thread that sorts makes its own.
 QCollator ListCollator() {
     QCollator collator(QLocale(QLocale::German, QLocale::Switzerland));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -968,7 +985,8 @@ bool CQvListCtrl::WorkOutOrder(SortJob& job) {
         const bool worked = read([&](std::size_t i, const CQvListItem::CellView& cell) {
             // Room for all texts at once, by the length of the first ones.
             if (i + 1 == kSortSlice) keys.texts.reserve(keys.texts.size() * n / i * 5 / 4);
-            keys.AddText(i, cell.text);
+            keys.texts.append(cell.text);
+            keys.ends[i] = std::uint32_t(keys.texts.size());
         });
         if (!worked) return rowsGone;
         // A row without an item has an empty text.
@@ -978,7 +996,7 @@ bool CQvListCtrl::WorkOutOrder(SortJob& job) {
     auto compare = [&](std::size_t a, std::size_t b) {
         if (numeric && (!texts || (keys.hasNumber[a] && keys.hasNumber[b])))
             return keys.numbers[a] < keys.numbers[b] ? -1 : (keys.numbers[a] > keys.numbers[b] ? 1 : 0);
-        return collator->compare(keys.Text(a), keys.Text(b));
+        return collator->compare(CollationText(keys.Text(a)).View(), CollationText(keys.Text(b)).View());
     };
     // Rows of equal values keep their order.
     job.order.resize(n);
