@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
@@ -200,6 +201,18 @@ private:
     double m_longest = 0;
 };
 
+// The peak of the program's resident memory so far (VmHWM), in MB.
+double PeakResidentMB() {
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
+        std::fclose(f);
+    }
+    return kb / 1024.0;
+}
+
 // Runs the event loop until the condition holds.
 void RunUntil(const std::function<bool()>& done) {
     QElapsedTimer clock;
@@ -221,6 +234,8 @@ void BM_ArchiveSort(benchmark::State& state) {
     env.page->StartThread();
     RunUntil(loaded);
     if (list.GetItemCount() != kRegistrations) Die("the archive lists " + std::to_string(list.GetItemCount()) + " rows");
+    // The peak before any sort: that of loading the archive.
+    state.counters["loaded_peak_resident_mb"] = PeakResidentMB();
     GapProbe probe;
     // Beside the sorted reload: one without a sort chosen.
     {
@@ -260,6 +275,7 @@ void BM_ArchiveSort(benchmark::State& state) {
                 state.counters[key + "_longest_gap_ms"] = gap;
                 state.counters[key + "_longest_gap_cpu_ms"] = probe.LongestCpu();
                 state.counters[key + "_shown_ms"] = shown;
+                state.counters[key + "_peak_resident_mb"] = PeakResidentMB();
             }
         }
         // Reloaded with the sort remembered (Status, descending): the last row is the list shown
@@ -279,6 +295,8 @@ void BM_ArchiveSort(benchmark::State& state) {
     if (list.QvGetSortColumn() != 0 || list.QvGetSortAscending()) Die("the sort was not remembered");
     state.counters["click_longest_gap_ms"] = longestClick;
     state.counters["click_longest_gap_cpu_ms"] = longestClickCpu;
+    // The peak of resident memory (VmHWM) with the archive loaded and sorted.
+    state.counters["peak_resident_mb"] = PeakResidentMB();
     state.counters["load"] = std::max(loadBefore, kursbench::LoadAverage());
 }
 BENCHMARK(BM_ArchiveSort)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);

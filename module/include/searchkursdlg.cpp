@@ -33,6 +33,9 @@ BOOL CSearchKursDlg::OnInitDialog() {
     // Asked before the base starts the first search, so its rows already get the fill levels; a
     // course window that does not answer leaves the rows without them.
     QueryCOMServer(KURSVIEW_PROGID, IID_IKursinstanz, reinterpret_cast<void**>(&m_pKursinstanz));
+    // The form is the caller's, set before the window opens; the workers' statements only read it.
+    m_bOnlyKurs = m_strSecTableID.CompareNoCase(L"onlyKurs") == 0;
+    m_bOnlyInstanz = m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0;
     CSearchDlg::OnInitDialog();
     return TRUE;
 }
@@ -69,8 +72,6 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
         if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, L"KursTyp", &strKursTyp, 1, 0);
     }
     const long lUserID = CurrentUserID();
-    m_bOnlyKurs = m_strSecTableID.CompareNoCase(L"onlyKurs") == 0;
-    m_bOnlyInstanz = m_strSecTableID.CompareNoCase(L"onlyInstanz") == 0;
     const unsigned long ulMask = m_dwRightMask;
     // An unset date sets no limit.
     const CString strDate = dtInstanz.IsNull() ? CString(L"'1899-12-30 00:00:00'") : dtInstanz.SQLConvert();

@@ -550,10 +550,24 @@ void ShowStates(LvView* v);
 void Reorder(LvView* v, const std::vector<int>& order) {
     LvModel* m = v->model_;
     emit m->layoutAboutToBeChanged();
-    std::vector<LvItem> sorted;
-    sorted.reserve(order.size());
-    for (int i : order) sorted.push_back(std::move(m->items[std::size_t(i)]));
-    m->items = std::move(sorted);
+    // Row i of the new order is row order[i] of the old one. The rows move in place, along the
+    // cycles of the order, so that a long list is not held twice while it is put in order.
+    std::vector<bool> placed(order.size(), false);
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start]) continue;
+        LvItem first = std::move(m->items[start]);
+        std::size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const std::size_t from = std::size_t(order[at]);
+            if (from == start) {
+                m->items[at] = std::move(first);
+                break;
+            }
+            m->items[at] = std::move(m->items[from]);
+            at = from;
+        }
+    }
     m->ForgetLooks();
     emit m->layoutChanged();
     ShowStates(v);

@@ -1,9 +1,13 @@
 #include "qvlistctrl.h"
 #include "qvregvalue.h"
-#include "textcase.h"
+#include <QCollator>
+#include <QLocale>
+#include <QString>
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include <malloc.h>
@@ -828,24 +832,35 @@ BOOL CQvListCtrl::QvGetSelParamValue(int paramIndex, long& value) const {
 
 BOOL CQvListCtrl::QvSetSelection(int index, BOOL ensureVisible, BOOL keepOthers) {
     if (index < 0 || index >= GetItemCount()) return FALSE;
+    // Selected at once, so that the row can be taken while the rows are sorted; once they are in
+    // their new order, the row at that index, unless the user chose a row meanwhile.
+    SelectRow(index, ensureVisible, keepOthers);
     if (m_sortJob) {
-        // The row at that index once the rows are in their new order.
         m_nSelectAfterSort = index;
         m_bEnsureVisibleAfterSort = ensureVisible;
         m_bKeepOthersAfterSort = keepOthers;
         m_bFocusInViewAfterSort = FALSE;
-        return TRUE;
     }
-    SelectRow(index, ensureVisible, keepOthers);
     return TRUE;
 }
 
 void CQvListCtrl::SelectRow(int index, BOOL ensureVisible, BOOL keepOthers) {
+    const BOOL selecting = m_bSelecting;
+    m_bSelecting = TRUE;
     if (!keepOthers)
         for (int row = GetNextItem(-1, LVNI_SELECTED); row >= 0; row = GetNextItem(row, LVNI_SELECTED))
             if (row != index) SetItemState(row, 0, LVIS_SELECTED);
     SetItemState(index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     if (ensureVisible) EnsureVisible(index, FALSE);
+    m_bSelecting = selecting;
+}
+
+void CQvListCtrl::KeepChoiceThroughSort() {
+    if (!m_sortJob || m_bSelecting) return;
+    // The rows take their selection along into the new order: the row chosen stays chosen, and in
+    // view, wherever it goes.
+    m_nSelectAfterSort = -1;
+    m_bFocusInViewAfterSort = TRUE;
 }
 
 BOOL CQvListCtrl::QvSetSelectionByParam(int paramIndex, long value, int* found, BOOL ensureVisible, BOOL keepOthers) {
@@ -883,54 +898,112 @@ struct CQvListCtrl::SortJob {
 };
 
 namespace {
-// What a row is sorted by: its number, and its text folded to lower case.
-struct SortKey {
-    std::string text;  // UTF-8 as read, given up once folded
-    std::wstring folded;
-    double number = 0;
-    bool hasNumber = false;
+// What the rows are sorted by, kept lean for a hundred thousand rows: the texts one after the
+// other in one block, as the rows hold them (UTF-8), and the numbers of a column of numbers.
+struct SortKeys {
+    std::string texts;
+    std::vector<std::uint32_t> ends;  // where each row's text ends; it begins where the last ended
+    std::vector<double> numbers;
+    std::vector<bool> hasNumber;
+
+    std::string_view Text(std::size_t row) const {
+        const std::uint32_t from = row ? ends[row - 1] : 0;
+        return std::string_view(texts).substr(from, ends[row] - from);
+    }
 };
 
-int CompareKeys(const SortKey& x, const SortKey& y, bool numeric) {
-    if (numeric && x.hasNumber && y.hasNumber) return x.number < y.number ? -1 : (x.number > y.number ? 1 : 0);
-    const int r = x.folded.compare(y.folded);
-    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+// A text in UTF-16 for the collation to compare: a short plain one without allocating.
+class CollationText {
+public:
+    explicit CollationText(std::string_view utf8) {
+        if (utf8.size() <= sizeof(short_) / sizeof(short_[0]) &&
+            std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            std::copy(utf8.begin(), utf8.end(), short_);
+            view_ = QStringView(short_, qsizetype(utf8.size()));
+        } else {
+            long_ = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+            view_ = long_;
+        }
+    }
+    CollationText(const CollationText&) = delete;
+    CollationText& operator=(const CollationText&) = delete;
+    QStringView View() const { return view_; }
+
+private:
+    char16_t short_[96];
+    QString long_;
+    QStringView view_;
+};
+
+// The collation of the program's language, in which texts compare as a German reader orders them
+// ("ä" beside "a"), without regard to case; each thread that sorts makes its own.
+QCollator ListCollator() {
+    QCollator collator(QLocale(QLocale::German, QLocale::Switzerland));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
 }
 }  // namespace
 
 bool CQvListCtrl::WorkOutOrder(SortJob& job) {
     const std::size_t n = job.rows.size();
-    std::vector<SortKey> keys(n);
-    for (std::size_t from = 0; from < n; from += kSortSlice) {
-        const std::size_t to = std::min(n, from + kSortSlice);
-        {
+    // Reads the rows a slice at a time under the list's lock; false when the job was cancelled
+    // or rows were removed meanwhile (a removed row may be freed: the rows are taken anew).
+    bool rowsGone = false;
+    auto read = [&](auto&& take) {
+        for (std::size_t from = 0; from < n; from += kSortSlice) {
+            const std::size_t to = std::min(n, from + kSortSlice);
             std::lock_guard gate(job.gate);
             if (job.cancelled) return false;
             std::lock_guard g(job.list->m_lock);
-            // A row removed since may be freed: the rows are taken anew.
-            if (job.list->m_nRemovals != job.removals) return true;
-            for (std::size_t i = from; i < to; ++i) {
-                const auto* item = reinterpret_cast<const CQvListItem*>(job.rows[i]);
-                if (!item) continue;
-                const CQvListItem::CellView cell = item->CellAt(job.column);
-                keys[i].text.assign(cell.text);
-                keys[i].number = cell.number;
-                keys[i].hasNumber = cell.hasNumber;
+            if (job.list->m_nRemovals != job.removals) {
+                rowsGone = true;
+                return false;
             }
+            for (std::size_t i = from; i < to; ++i)
+                if (const auto* item = reinterpret_cast<const CQvListItem*>(job.rows[i])) take(i, item->CellAt(job.column));
         }
-        for (std::size_t i = from; i < to; ++i) {
-            keys[i].folded = qv::ToLower(qv::FromUtf8(keys[i].text));
-            std::string().swap(keys[i].text);
-        }
+        return true;
+    };
+    SortKeys keys;
+    keys.ends.assign(n, 0);
+    const bool numeric = job.numeric;
+    // A column of numbers sorts by them; its texts are read only when a row has none, since such
+    // a row sorts by text against every other.
+    bool texts = !numeric;
+    if (numeric) {
+        keys.numbers.assign(n, 0);
+        keys.hasNumber.assign(n, false);
+        const bool worked = read([&](std::size_t i, const CQvListItem::CellView& cell) {
+            keys.numbers[i] = cell.number;
+            keys.hasNumber[i] = cell.hasNumber;
+            if (!cell.hasNumber) texts = true;
+        });
+        if (!worked) return rowsGone;
     }
+    std::optional<QCollator> collator;
+    if (texts) {
+        const bool worked = read([&](std::size_t i, const CQvListItem::CellView& cell) {
+            // Room for all texts at once, by the length of the first ones.
+            if (i + 1 == kSortSlice) keys.texts.reserve(keys.texts.size() * n / i * 5 / 4);
+            keys.texts.append(cell.text);
+            keys.ends[i] = std::uint32_t(keys.texts.size());
+        });
+        if (!worked) return rowsGone;
+        // A row without an item has an empty text.
+        for (std::size_t i = 1; i < n; ++i) keys.ends[i] = std::max(keys.ends[i], keys.ends[i - 1]);
+        collator = ListCollator();
+    }
+    auto compare = [&](std::size_t a, std::size_t b) {
+        if (numeric && (!texts || (keys.hasNumber[a] && keys.hasNumber[b])))
+            return keys.numbers[a] < keys.numbers[b] ? -1 : (keys.numbers[a] > keys.numbers[b] ? 1 : 0);
+        return collator->compare(CollationText(keys.Text(a)).View(), CollationText(keys.Text(b)).View());
+    };
     // Rows of equal values keep their order.
     job.order.resize(n);
     std::iota(job.order.begin(), job.order.end(), 0);
-    const bool numeric = job.numeric;
     const int sign = job.ascending ? 1 : -1;
-    std::stable_sort(job.order.begin(), job.order.end(), [&](int a, int b) {
-        return sign * CompareKeys(keys[std::size_t(a)], keys[std::size_t(b)], numeric) < 0;
-    });
+    std::stable_sort(job.order.begin(), job.order.end(),
+                     [&](int a, int b) { return sign * compare(std::size_t(a), std::size_t(b)) < 0; });
     return true;
 }
 
@@ -1044,10 +1117,11 @@ void CQvListCtrl::SetStatusText(LPCWSTR text) {
 }
 
 void CQvListCtrl::UpdateStatus() {
-    if (!m_hWnd || m_bStatusDue) return;
     // Rows come and go by the thousand: the line (and the view's margins) follow once per turn.
-    m_bStatusDue = PostMessage(WM_QVLIST_STATUSDUE);
-    if (!m_bStatusDue) UpdateStatusNow();
+    // A worker that adds rows asks too: the line is due from the moment the flag is taken, and is
+    // counted after the flag is given back, so that no row added meanwhile is left out.
+    if (!m_hWnd || m_bStatusDue.exchange(true)) return;
+    if (!PostMessage(WM_QVLIST_STATUSDUE)) UpdateStatusNow();
 }
 
 LRESULT CQvListCtrl::OnStatusDue(WPARAM, LPARAM) {
@@ -1122,6 +1196,8 @@ BOOL CQvListCtrl::OnCustomDraw(NMHDR* nm, LRESULT* result) {
 
 BOOL CQvListCtrl::OnClick(NMHDR* nm, LRESULT*) {
     auto* click = reinterpret_cast<NMITEMACTIVATE*>(nm);
+    // Also a click on the row that is selected already is the user's choice.
+    if (click->iItem >= 0) KeepChoiceThroughSort();
     if (click->iItem < 0) {
         // A click beside the rows: the list keeps its row when asked to.
         if (m_bKeepSelection && (GetStyle() & LVS_SINGLESEL) && m_nLastSelected >= 0 && m_nLastSelected < GetItemCount() &&
@@ -1175,6 +1251,7 @@ BOOL CQvListCtrl::OnItemChanging(NMHDR* nm, LRESULT* result) {
 BOOL CQvListCtrl::OnItemChanged(NMHDR* nm, LRESULT*) {
     const auto* change = reinterpret_cast<NMLISTVIEW*>(nm);
     if (change->uNewState & LVIS_SELECTED) m_nLastSelected = change->iItem;
+    if ((change->uOldState ^ change->uNewState) & (LVIS_SELECTED | LVIS_FOCUSED)) KeepChoiceThroughSort();
     return FALSE;
 }
 

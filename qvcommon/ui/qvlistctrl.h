@@ -10,6 +10,7 @@
 #include "oledate.h"
 #include "olevariant.h"
 #include "utf.h"
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -209,8 +210,10 @@ public:
 
     // column -1: the remembered sort column and direction (nothing when none was chosen). A short
     // list is in its new order on return; a long one once its sorting thread is done (QvIsSorting).
-    // A row selected by its index meanwhile (QvSetSelection) is the row at that index in the new
-    // order; one selected by its parameter is kept in view in it.
+    // Texts sort as a German reader orders them, without regard to case. A row selected by its
+    // index meanwhile (QvSetSelection) is selected at once and, in the new order, the row at that
+    // index; one selected by its parameter, or chosen by the user meanwhile, stays selected and in
+    // view wherever it goes.
     void QvSort(int column = -1, BOOL ascending = TRUE);
     BOOL QvIsSorting() const { return m_sortJob != nullptr; }
     int QvGetSortColumn() const { return m_nSortColumn; }
@@ -293,13 +296,15 @@ private:
     BOOL ApplyOrder(const SortJob& job);
     // What was asked for while the sort was under way (see QvSort).
     void SelectAfterSort();
+    // The user chose a row while the rows are sorted: the sort keeps it.
+    void KeepChoiceThroughSort();
     void CancelSort();
     // The texts of rows inserted from created items: the list window asks the item.
     static std::wstring ProvideText(void* context, LPARAM lParam, int column);
 
     mutable std::vector<std::unique_ptr<CQvListItem>> m_items;  // in the order of adding
     mutable std::size_t m_nGaps = 0;
-    BOOL m_bStatusDue = FALSE;
+    std::atomic<bool> m_bStatusDue{false};  // a worker that adds rows asks for the line too
     std::vector<std::unique_ptr<CQvListItem>> m_dying;
     // Made by QvCreateItem, not yet shown, each at its slot_; those taken leave gaps until the
     // rest moves up (TakeCreated, under m_lock).
@@ -318,6 +323,7 @@ private:
     BOOL m_bEnsureVisibleAfterSort = FALSE;
     BOOL m_bKeepOthersAfterSort = FALSE;
     BOOL m_bFocusInViewAfterSort = FALSE;
+    BOOL m_bSelecting = FALSE;  // the list itself selects a row (SelectRow)
     BOOL m_bStatusLine = FALSE;
     CString m_strStatus;
     int m_nLastSelected = -1;

@@ -186,8 +186,8 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     // it, when no other statement of the connection runs that the interrupt would end too.
     cache_->WatchPreparing(interrupter_.get());
     WatchPreparing(db_, interrupter_.get());
-    interrupter_->Set([db = db_, alone = &interrupter_->PreparingAlone()] {
-        if (alone->load()) sqlite3_interrupt(db);
+    interrupter_->Set([db = db_, interrupter = interrupter_.get()] {
+        interrupter->StopWhilePreparingAlone([db] { sqlite3_interrupt(db); });
     });
     return SQLITE_OK;
 }
@@ -202,6 +202,23 @@ void StatementInterrupter::Interrupt() {
 void StatementInterrupter::Set(std::function<void()> interrupt) {
     std::lock_guard g(lock_);
     interrupt_ = std::move(interrupt);
+}
+
+void StatementInterrupter::BeginPreparingAlone() {
+    std::lock_guard g(preparingLock_);
+    preparingAlone_ = true;
+}
+
+void StatementInterrupter::EndPreparingAlone() {
+    std::lock_guard g(preparingLock_);
+    preparingAlone_ = false;
+}
+
+void StatementInterrupter::StopWhilePreparingAlone(const std::function<void()>& stop) {
+    std::lock_guard g(preparingLock_);
+    if (!preparingAlone_) return;
+    if (beforeStop) beforeStop();
+    stop();
 }
 
 void StatementInterrupter::BeginCall() {

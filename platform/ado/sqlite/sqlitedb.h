@@ -52,14 +52,25 @@ public:
     bool Asked() const { return asked_; }
     // The same, for a translation to look at while it runs.
     const std::atomic<bool>* AskedFlag() const { return &asked_; }
-    // Set by the driver while the engine may be interrupted without harm to other statements.
-    std::atomic<bool>& PreparingAlone() { return preparingAlone_; }
+    // The driver brackets the preparing of a statement while nothing else of the connection runs:
+    // the engine may be stopped then without harm to other statements. Such a stop is made only
+    // inside the bracket (StopWhilePreparingAlone); one that comes as the prepare returns waits for
+    // the bracket to close and then stops nothing, since the engine would keep the stop for the
+    // statement's rows and the calls after it.
+    void BeginPreparingAlone();
+    void EndPreparingAlone();
+    bool PreparingAlone() const { return preparingAlone_.load(std::memory_order_relaxed); }
+    void StopWhilePreparingAlone(const std::function<void()>& stop);
+    // For tests: runs inside StopWhilePreparingAlone between seeing the bracket open and the stop,
+    // so that a stop that comes late can be made to come later still.
+    std::function<void()> beforeStop;
 
 private:
     std::mutex lock_;
     std::function<void()> interrupt_;
     bool inCall_ = false;  // guarded by lock_
     std::atomic<bool> asked_{false};
+    std::mutex preparingLock_;  // taken after lock_, never before it
     std::atomic<bool> preparingAlone_{false};
 };
 

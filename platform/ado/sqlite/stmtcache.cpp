@@ -140,10 +140,10 @@ StatementCache::Lease StatementCache::Acquire(std::string_view sql, int* rc) {
     bool alone = s.interrupter != nullptr;
     for (sqlite3_stmt* other = nullptr; alone && (other = sqlite3_next_stmt(s.db, other));)
         alone = !sqlite3_stmt_busy(other);
-    if (alone) s.interrupter->PreparingAlone().store(true);
+    if (alone) s.interrupter->BeginPreparingAlone();
     int r = sqlite3_prepare_v3(s.db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     if (alone) {
-        s.interrupter->PreparingAlone().store(false);
+        s.interrupter->EndPreparingAlone();
         // Refused by the authorizer or ended by the interrupt: given up on request.
         if (r != SQLITE_OK && s.interrupter->Asked()) r = SQLITE_INTERRUPT;
     }

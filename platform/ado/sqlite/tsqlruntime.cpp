@@ -770,7 +770,7 @@ int CollateCs(void*, int n1, const void* p1, int n2, const void* p2) {
 int Authorize(void* interrupter, int action, const char* a, const char*, const char*, const char*) {
     if (interrupter) {
         auto* i = static_cast<StatementInterrupter*>(interrupter);
-        if (i->Asked() && i->PreparingAlone().load(std::memory_order_relaxed)) return SQLITE_DENY;
+        if (i->Asked() && i->PreparingAlone()) return SQLITE_DENY;
     }
     if (action == SQLITE_PRAGMA && a && sqlite3_stricmp(a, "case_sensitive_like") == 0) return SQLITE_IGNORE;
     return SQLITE_OK;

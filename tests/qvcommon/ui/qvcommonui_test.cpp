@@ -231,6 +231,12 @@ TEST_F(ResultList, SortingFollowsTheColumnKindAndIsRemembered) {
     page.list.QvSort(2, TRUE);
     EXPECT_EQ(Cell(page.list, 0, 2), L"Alpha") << "text sorts without regard to case";
     EXPECT_EQ(Cell(page.list, 1, 2), L"mike");
+    // As a German reader looks for names: "ä" beside "a", not after "z".
+    page.list.QvGetVisibleListItem(1)->SetColumnText(2, L"Brändli");
+    page.list.QvGetVisibleListItem(2)->SetColumnText(2, L"bärtschi");
+    page.list.QvSort(2, TRUE);
+    EXPECT_EQ(Cell(page.list, 1, 2), L"bärtschi");
+    EXPECT_EQ(Cell(page.list, 2, 2), L"Brändli");
     ClickColumnHeader(page.list, 3);
     EXPECT_EQ(Cell(page.list, 0, 3), L"01.05.2023");
     ClickColumnHeader(page.list, 3);
@@ -275,6 +281,21 @@ TEST_F(ResultList, SortingFollowsTheColumnKindAndIsRemembered) {
     for (int row = 1; row < 2997; ++row) ASSERT_GT(std::stol(Cell(page.list, row - 1, 1)), std::stol(Cell(page.list, row, 1)));
     EXPECT_EQ(page.list.GetNextItem(-1, LVNI_SELECTED), 0);
     EXPECT_EQ(page.list.GetSelectedCount(), 1u);
+    // Such a row is selected at once, so that it can be taken while the rows are sorted; a row the
+    // user clicks meanwhile is the one chosen once they are in order, wherever it went.
+    page.list.SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    page.list.QvSort(1, TRUE);
+    ASSERT_TRUE(page.list.QvIsSorting());
+    page.list.QvSetSelection(0);
+    EXPECT_TRUE(RowSelected(page.list, 0)) << "selected while the rows are sorted";
+    long clicked = 0, chosen = 0;
+    ASSERT_TRUE(page.list.QvGetVisibleListItem(5)->GetParam(0, &clicked));
+    ASSERT_TRUE(ClickCell(page.list, 5, 2));
+    ASSERT_TRUE(WaitFor([&] { Pump(); return !page.list.QvIsSorting(); }));
+    ASSERT_EQ(std::stol(Cell(page.list, 0, 1)), 1) << "in the new order";
+    EXPECT_EQ(page.list.GetSelectedCount(), 1u);
+    EXPECT_TRUE(page.list.QvGetSelParamValue(0, chosen));
+    EXPECT_EQ(chosen, clicked);
 }
 
 TEST_F(ResultList, SelectionsComeInListOrderAndCanBeSetByParameter) {
