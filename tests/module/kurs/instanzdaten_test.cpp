@@ -896,11 +896,14 @@ TEST_F(InstanzdatenTest, ARunOrCourseDeletedByAnotherUserIsSaidGoneOnceAndTheWin
 // the run again at its save. Its user is told, the page shows the run as stored, and his next
 // change is saved over it.
 TEST_F(InstanzdatenTest, ARunClosedAutomaticallyWhileItsPageIsEditedStaysClosedAtTheSave) {
+    // The window shown applies the registration window itself: it ends only after the edit began.
     Sql("UPDATE Kursinstanz SET dtAnmeldenVon = datetime('now', 'localtime', '-20 days'), dtAnmeldenBis = "
-        "datetime('now', 'localtime', '-1 days'), fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
+        "datetime('now', 'localtime', '+1 days'), fGeschlossen = 0 WHERE lKursinstanzID = " + K(run));
     ShowPage();
     ASSERT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
     ASSERT_TRUE(Type(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Tor 3"));
+    Sql("UPDATE Kursinstanz SET dtAnmeldenBis = datetime('now', 'localtime', '-1 days') WHERE lKursinstanzID = " +
+        K(run));
     ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(run), S_OK);
     ASSERT_EQ(Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 1);
     script.ExpectReport(L"inzwischen geändert");
