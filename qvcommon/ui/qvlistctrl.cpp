@@ -1,4 +1,5 @@
 #include "qvlistctrl.h"
+#include "heaptrim.h"
 #include "qvregvalue.h"
 #include "textcase.h"
 #include <algorithm>
@@ -6,7 +7,6 @@
 #include <numeric>
 #include <thread>
 
-#include <malloc.h>
 
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
 
@@ -32,7 +32,7 @@ void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
     // while they are still being freed would find them in use).
     std::thread([gone = std::move(items)]() mutable {
         gone.clear();
-        malloc_trim(0);
+        QvReleaseFreeHeapSoon();
     }).detach();
     items.clear();
 }
