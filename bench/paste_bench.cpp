@@ -18,6 +18,9 @@
 // - PasteThenClosed: the window closes 0 to 4,000 ms after the paste, while the paste's statement
 //   is translated, prepared or run. Noted: the time each closing took (close_after_<ms>) and the
 //   longest, and how long the workers the windows left behind still ran after the last close.
+// - TranslationCacheOfLongTexts: the shared translations of 100 texts of 150 KB, each of a shape of
+//   its own (as searches of many words of different lengths are): what the translation caches
+//   count, what their clearing gives back, and their bound.
 // The machine's load (/proc/loadavg) is noted with each case: the figures are wall-clock times.
 #include "kursbench.h"
 #include "optionserver.h"
@@ -293,11 +296,32 @@ void BM_PasteThenClosed(benchmark::State& state) {
     state.counters["load"] = load;
 }
 
+void BM_TranslationCacheOfLongTexts(benchmark::State& state) {
+    qv::tsql::ClearTranslationCache();
+    const double heapBefore = HeapUsedMB();
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        for (int i = 0; i < 100; ++i) {
+            std::string sql = "SELECT lPersonID AS c" + std::to_string(i) + " FROM Person WHERE strName <> ''";
+            for (int w = 0; sql.size() < 150000; ++w) sql += " AND (CHARINDEX('w" + std::to_string(w) + "', strName) > 0)";
+            qv::tsql::TranslateShared(sql);
+        }
+        state.SetIterationTime(Ms(start, Clock::now()) / 1000.0);
+    }
+    state.counters["cache_counted_mb"] = double(qv::tsql::TranslationCacheBytes()) / 1048576.0;
+    const double heapWithCache = HeapUsedMB();
+    qv::tsql::ClearTranslationCache();
+    state.counters["cache_held_mb"] = heapWithCache - HeapUsedMB();
+    state.counters["heap_kept_before_clearing_mb"] = heapWithCache - heapBefore;
+    state.counters["cache_bound_mb"] = double(qv::tsql::kTranslationCacheBytes) / 1048576.0;
+}
+
 }  // namespace
 
 BENCHMARK(BM_PasteSearchedThenClosed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PasteThenClosed)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PasteLongerThanField)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_TranslationCacheOfLongTexts)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     // `pg`: on PostgreSQL.
