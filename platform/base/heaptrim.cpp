@@ -24,6 +24,7 @@ struct Trimmer {
     std::mutex lock;
     std::condition_variable wake;
     bool due = false;
+    bool trimming = false;
     std::chrono::steady_clock::time_point at;
     std::size_t done = 0;
 };
@@ -35,9 +36,11 @@ void Run(Trimmer& t) {
         while (std::chrono::steady_clock::now() < t.at) t.wake.wait_until(g, t.at);
         // An ask that comes from here on wants what is freed after it: another trim.
         t.due = false;
+        t.trimming = true;
         g.unlock();
         malloc_trim(0);
         g.lock();
+        t.trimming = false;
         ++t.done;
         t.wake.notify_all();
     }
@@ -64,8 +67,9 @@ void QvReleaseFreeHeapSoon() {
     t.wake.notify_all();
 }
 
-std::size_t QvFreeHeapReleases() {
+std::size_t QvFreeHeapReleases(bool settled) {
     Trimmer& t = TheTrimmer();
-    std::lock_guard g(t.lock);
+    std::unique_lock g(t.lock);
+    if (settled) t.wake.wait_for(g, std::chrono::seconds(5), [&] { return !t.due && !t.trimming; });
     return t.done;
 }

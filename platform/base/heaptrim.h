@@ -6,5 +6,6 @@
 // window's several layers, are one trim on a thread of this library's own (which stays loaded
 // while the process lives), a moment after the first.
 void QvReleaseFreeHeapSoon();
-// The trims done so far.
-std::size_t QvFreeHeapReleases();
+// The trims done so far; with `settled`, once the trim asked for last is done (a few seconds at
+// most).
+std::size_t QvFreeHeapReleases(bool settled = false);
