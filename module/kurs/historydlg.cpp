@@ -14,7 +14,6 @@
 #include "adosession.h"
 #include "qvdatetime.h"
 
-
 #include <algorithm>
 #include <limits>
 #include <cerrno>

@@ -528,8 +528,8 @@ protected:
 private:
     // The line inserts a text a character at a time, and of a text longer than its room it
     // copies the part that fits for each character: a page pasted into a field kept the GUI
-    // thread for tens of milliseconds. A paste longer than the room is cut to it here and
-    // inserted at once (one that fits goes the line's own way, a step of its own for undo).
+    // thread for tens of milliseconds. A paste longer than the room is cut to it here, before
+    // the line sees it (one that fits goes the line's own way, a step of its own for undo).
     bool PasteCut() {
         if (isReadOnly()) return false;
         const QString clip = QGuiApplication::clipboard()->text();
