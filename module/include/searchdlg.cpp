@@ -1,5 +1,6 @@
 #include "searchdlg.h"
 
+#include "heaptrim.h"
 #include "nqcommon.h"
 #include "nqsearchcalls.h"
 #include "optionserver.h"
@@ -405,6 +406,8 @@ void CSearchDlg::OnDestroy() {
     m_arrTaken.clear();
     m_nFinished = m_nRequested.load();
     CQvDialog::OnDestroy();
+    // A long paste's statement was translated, prepared and run on the workers' heaps.
+    QvReleaseFreeHeapSoon();
 }
 
 void CSearchDlg::CollectSelection() {

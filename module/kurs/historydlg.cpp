@@ -10,10 +10,9 @@
 #include "planungdlg.h"
 #include "optionserver.h"
 #include "thread.h"
+#include "heaptrim.h"
 #include "adosession.h"
 #include "qvdatetime.h"
-
-#include <malloc.h>
 
 #include <algorithm>
 #include <limits>
@@ -282,10 +281,11 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
         WaitForSingleObject(pThis->m_hEvent, INFINITE);
         if (pThis->m_lStop.load()) break;
         pThis->LoadList();
-        // Between loads the thread sleeps, often for long: its database session and the pages
-        // it cached (several megabytes after an archive) are given back, not kept for the next.
+        // Between loads the thread sleeps, often for long: its database session, the pages it
+        // cached (several megabytes after an archive) and what the statement's sort held are
+        // given back, not kept for the next.
         qv::ado::Session::ReleasePool();
-        malloc_trim(0);
+        QvReleaseFreeHeapSoon();
     }
     CoUninitialize();
     return 0;
@@ -601,10 +601,6 @@ HRESULT CHistoryDlg::LoadList() {
         }
         handBatch();
         if (SUCCEEDED(hr)) rs.Close();
-        // The memory of the statement's sort and of its rows' texts goes back to the system:
-        // freed only to this thread's heap it would stay resident beside the list's rows, which
-        // the GUI thread makes on its own.
-        malloc_trim(0);
     }
     // The report is the GUI thread's: the loader only composes its text.
     CString strError;

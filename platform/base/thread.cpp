@@ -1,12 +1,10 @@
 #include "thread.h"
-#include "heaptrim.h"
 #include <atomic>
 #include "kobject_p.h"
 #include "lasterror.h"
 #include "sync.h"
 #include <system_error>
 #include <thread>
-#include <malloc.h>
 
 namespace {
 
@@ -154,14 +152,3 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int nPriority, UIN
     return t;
 }
 
-namespace {
-// Blocks of half a megabyte and more (a long list's row table, a view's row index) get pages of
-// their own, which go back to the system as soon as they are freed. Left to itself, the C library
-// raises this limit to the largest block freed so far, and the large blocks of the next window
-// then land among the small ones, where their pages stay resident after the window is closed.
-const int g_nLargeBlocksApart = mallopt(M_MMAP_THRESHOLD, 512 * 1024);
-}  // namespace
-
-void QvReleaseFreeHeapSoon() {
-    std::thread([] { malloc_trim(0); }).detach();
-}

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -455,25 +456,30 @@ public:
         if (digits)
             for (QChar c : input)
                 if (!c.isDigit()) return Invalid;
-        const qsizetype allowed = std::max<qsizetype>(limit, accepted_);
-        if (input.size() <= allowed) return Acceptable;
-        if (maxCode_) {
-            const HWND h = h_;
-            const UINT code = maxCode_;
-            QMetaObject::invokeMethod(
-                edit_,
-                [h, code] {
-                    if (Window* self = Find(h)) NotifyCommand(*self, code);
-                },
-                Qt::QueuedConnection);
-        }
+        if (input.size() <= Allowed()) return Acceptable;
+        TellRefused();
         // What the user put in ends at the caret and is as long as the text grew at least: its
         // end beyond the limit goes. A key that adds one character is then refused whole.
-        const qsizetype excess = input.size() - allowed;
+        const qsizetype excess = input.size() - Allowed();
         if (excess >= input.size() - accepted_ || excess > pos) return Invalid;
         input.remove(pos - excess, excess);
         pos -= int(excess);
         return Acceptable;
+    }
+
+    // The length the user may bring the text to.
+    qsizetype Allowed() const { return std::max<qsizetype>(limit, accepted_); }
+    // Tells the parent that input was refused or cut, once the change is done.
+    void TellRefused() const {
+        if (!maxCode_) return;
+        const HWND h = h_;
+        const UINT code = maxCode_;
+        QMetaObject::invokeMethod(
+            edit_,
+            [h, code] {
+                if (Window* self = Find(h)) NotifyCommand(*self, code);
+            },
+            Qt::QueuedConnection);
     }
 
 private:
@@ -507,6 +513,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override {
         UserInput u(this);
+        if (e->matches(QKeySequence::Paste) && PasteCut()) return;
         QLineEdit::keyPressEvent(e);
     }
     void inputMethodEvent(QInputMethodEvent* e) override {
@@ -516,6 +523,24 @@ protected:
     void dropEvent(QDropEvent* e) override {
         UserInput u(this);
         QLineEdit::dropEvent(e);
+    }
+
+private:
+    // The line inserts a text a character at a time, and of a text longer than its room it
+    // copies the part that fits for each character: a page pasted into a field kept the GUI
+    // thread for tens of milliseconds. A paste longer than the room is cut to it here, before
+    // the line sees it (one that fits goes the line's own way, a step of its own for undo).
+    bool PasteCut() {
+        if (isReadOnly()) return false;
+        const QString clip = QGuiApplication::clipboard()->text();
+        const qsizetype kept = text().size() - selectedText().size();
+        qsizetype room = maxLength() - kept;
+        LimitValidator* v = LimitOf(this);
+        if (v) room = std::min(room, v->Allowed() - kept);
+        if (clip.size() <= room) return false;
+        if (room > 0 || hasSelectedText()) insert(clip.left(std::max<qsizetype>(room, 0)));
+        if (v) v->TellRefused();
+        return true;
     }
 };
 

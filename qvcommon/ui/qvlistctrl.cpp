@@ -1,4 +1,5 @@
 #include "qvlistctrl.h"
+#include "heaptrim.h"
 #include "qvregvalue.h"
 #include <QCollator>
 #include <QLocale>
@@ -10,7 +11,6 @@
 #include <optional>
 #include <thread>
 
-#include <malloc.h>
 
 IMPLEMENT_DYNAMIC(CQvListCtrl, CListCtrl)
 
@@ -36,7 +36,7 @@ void FreeAway(std::vector<std::unique_ptr<CQvListItem>>& items) {
     // while they are still being freed would find them in use).
     std::thread([gone = std::move(items)]() mutable {
         gone.clear();
-        malloc_trim(0);
+        QvReleaseFreeHeapSoon();
     }).detach();
     items.clear();
 }

@@ -412,6 +412,15 @@ std::size_t HeapOf(const SharedProgram& s) {
     return n;
 }
 
+// The sets of literals that the translations of one shape kept as text.
+using KeptSets = std::vector<std::vector<int>>;
+
+std::size_t HeapOf(const KeptSets& sets) {
+    std::size_t n = sizeof(KeptSets) + sets.capacity() * sizeof(std::vector<int>);
+    for (const std::vector<int>& kept : sets) n += kept.capacity() * sizeof(int);
+    return n;
+}
+
 // A bounded least-recently-used map from T-SQL text to what it translates to: at most
 // `capacity` texts and `bytes` of the heap. A translation larger than a quarter of that (a
 // search for a pasted page of words) is handed out and not kept: it would push out the many
@@ -519,9 +528,9 @@ TranslationCache& PgUpdateCache() {
 // translations kept, and the cache key is the shape with the kept literals' texts.
 class SharedCache {
 public:
-    // The texts and the programs of their shapes share the bytes.
+    // The texts, the programs of their shapes and the shapes' kept sets share the bytes.
     SharedCache(std::size_t capacity, std::size_t bytes)
-        : exact_(capacity, bytes / 2), programs_(capacity, bytes / 2), capacity_(capacity), bytes_(bytes) {}
+        : exact_(capacity, bytes / 3), programs_(capacity, bytes / 3), kept_(capacity, bytes / 3), bytes_(bytes) {}
 
     SharedProgram Get(std::string_view tsql, bool forUpdate) {
         // A text sent again needs no lexing.
@@ -534,12 +543,11 @@ public:
     void Clear() {
         exact_.Clear();
         programs_.Clear();
-        std::lock_guard<std::mutex> lock(mutex_);
-        kept_.clear();
+        kept_.Clear();
     }
 
     std::size_t Size() { return programs_.Size(); }
-    std::size_t Bytes() { return exact_.Bytes() + programs_.Bytes(); }
+    std::size_t Bytes() { return exact_.Bytes() + programs_.Bytes() + kept_.Bytes(); }
 
 private:
     SharedProgram ByShape(std::string_view tsql, bool forUpdate) {
@@ -557,7 +565,7 @@ private:
             }
         }
         SharedProgram out;
-        for (const std::vector<int>& kept : KeptSets(shape)) {
+        for (const std::vector<int>& kept : KeptSetsOf(shape)) {
             if ((out.program = programs_.Find(Key(shape, kept, literals)))) break;
         }
         if (!out.program) {
@@ -621,29 +629,30 @@ private:
         return qv::sql::Value(t.text);
     }
 
-    std::vector<std::vector<int>> KeptSets(const std::string& shape) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = kept_.find(shape);
-        return it == kept_.end() ? std::vector<std::vector<int>>{} : it->second;
+    KeptSets KeptSetsOf(const std::string& shape) {
+        std::shared_ptr<const KeptSets> sets = kept_.Find(shape);
+        return sets ? *sets : KeptSets{};
     }
 
     void Remember(const std::string& shape, std::vector<int> kept) {
         // A shape whose program is too large to be kept is not remembered either.
         if (2 * shape.size() > bytes_ / 8) return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (kept_.size() >= capacity_) kept_.clear();
-        auto& sets = kept_[shape];
-        if (std::find(sets.begin(), sets.end(), kept) == sets.end() && sets.size() < kSetsPerShape) {
-            sets.push_back(std::move(kept));
+        std::shared_ptr<const KeptSets> known = kept_.Find(shape);
+        if (known && (std::find(known->begin(), known->end(), kept) != known->end() || known->size() >= kSetsPerShape)) {
+            return;
         }
+        // Two threads remembering at once may lose a set: a later text of the shape then
+        // translates once more and remembers it.
+        auto sets = std::make_shared<KeptSets>(known ? *known : KeptSets{});
+        sets->push_back(std::move(kept));
+        kept_.Erase(shape);
+        kept_.Insert(shape, std::move(sets));
     }
 
     LruCache<SharedProgram> exact_;
     TranslationCache programs_;
-    std::size_t capacity_;
+    LruCache<KeptSets> kept_;
     std::size_t bytes_;
-    std::mutex mutex_;
-    std::unordered_map<std::string, std::vector<std::vector<int>>> kept_;
 };
 
 SharedCache& SharedPlainCache() {
@@ -786,8 +795,8 @@ void ClearTranslationCache() {
 }
 
 std::size_t TranslationCacheSize() {
-    return PlainCache().Size() + UpdateCache().Size() + PgCache().Size() + SharedPlainCache().Size() +
-           SharedUpdateCache().Size();
+    return PlainCache().Size() + UpdateCache().Size() + PgCache().Size() + PgUpdateCache().Size() +
+           SharedPlainCache().Size() + SharedUpdateCache().Size();
 }
 
 std::size_t TranslationCacheBytes() {

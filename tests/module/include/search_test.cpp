@@ -9,6 +9,7 @@
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "extensions.h"
+#include "heaptrim.h"
 #include "trace.h"
 
 #include <QCollator>
@@ -677,11 +678,16 @@ TEST_F(PersonSearch, EachCallerKeepsItsLastSearchText) {
         EXPECT_EQ(Rows(List(search)), CountNamed("Crivelli"));
     });
     CSearchPopupDlg other(4, L"KursTeilnehmer", -1, 0);
+    const std::size_t trims = QvFreeHeapReleases(true);
     RunPopup(other, [&](CSearchPopupDlg& dlg) {
         EXPECT_EQ(Text(Edit(*dlg.m_pSearchDlg)), L"KursTeilnehmer");
         EXPECT_FALSE(Checked(Item(dlg.m_pSearchDlg->m_hWnd, IDC_SEARCH_CASESENSITIVE)));
         EXPECT_NE(dlg.m_pSearchDlg->m_lstResult.GetColumnWidth(3), 222);
     });
+    // What its workers' statements held goes back to the system, once.
+    EXPECT_TRUE(WaitFor([&] { return QvFreeHeapReleases() > trims; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(QvFreeHeapReleases(true), trims + 1);
 }
 
 TEST_F(PersonSearch, ThePopupWithRowsIsDrawn) {

@@ -601,6 +601,12 @@ TEST_F(Items, ALimitHoldsBackOnlyTheUserAndTextSetLongerStaysWhole) {
     ASSERT_TRUE(Type(name.m_hWnd, L"x"));
     ASSERT_TRUE(PressKey(name.m_hWnd, 'V', Qt::ControlModifier));
     EXPECT_EQ(Text(name.m_hWnd), L"FeuerwehAb");
+    // Over a selection, the paste takes its room too.
+    ASSERT_TRUE(PressKey(name.m_hWnd, VK_END));
+    ASSERT_TRUE(PressKey(name.m_hWnd, VK_LEFT, Qt::ShiftModifier));
+    ASSERT_TRUE(PressKey(name.m_hWnd, VK_LEFT, Qt::ShiftModifier));
+    ASSERT_TRUE(PressKey(name.m_hWnd, 'V', Qt::ControlModifier));
+    EXPECT_EQ(Text(name.m_hWnd), L"FeuerwehFe");
 
     CEdit number;
     ASSERT_TRUE(number.Create(WS_CHILD | WS_VISIBLE | ES_NUMBER, CRect(5, 30, 105, 50), &form, 701));

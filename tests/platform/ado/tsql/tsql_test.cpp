@@ -3,6 +3,7 @@
 #include "tsqlprogram.h"
 #include "tsqltestdb.h"
 
+#include <malloc.h>
 #include <sqlite3.h>
 
 #include <atomic>
@@ -580,6 +581,16 @@ TEST(Translation, CacheReturnsTheSameProgramAndStaysBounded) {
     EXPECT_EQ(qv::tsql::Translate(words(40000, 199)).get(), last.get()) << "the newest text stays";
     qv::tsql::ClearTranslationCache();
     EXPECT_EQ(qv::tsql::TranslationCacheBytes(), 0u);
+    // Shared translations of long texts of many shapes: what the caches keep is what they count.
+    const std::size_t heapBefore = mallinfo2().uordblks;
+    for (int i = 0; i < 100; ++i) {
+        qv::tsql::TranslateShared("SELECT lPersonID AS c" + std::to_string(i) + words(150000, i).substr(16));
+    }
+    const std::size_t heapAfter = mallinfo2().uordblks;
+    const std::size_t heapHeld = heapAfter - std::min(heapBefore, heapAfter);
+    EXPECT_LE(qv::tsql::TranslationCacheBytes(), qv::tsql::kTranslationCacheBytes);
+    EXPECT_LE(heapHeld, qv::tsql::TranslationCacheBytes() + (std::size_t(1) << 20));
+    qv::tsql::ClearTranslationCache();
 
     // A translation its caller gives up ends at its next step, also when asked from another
     // thread while it runs, and keeps nothing.
