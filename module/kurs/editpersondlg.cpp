@@ -451,6 +451,7 @@ void CEditPersonDlg::OnOK() {
     // An entry the dialog refuses has been told to the user; the editor stays open with it.
     if (!UpdateData(TRUE)) return;
     const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
@@ -466,6 +467,12 @@ void CEditPersonDlg::OnOK() {
         if (SUCCEEDED(hr)) hr = SavePersonKurs();
         hr = trans.End(hr);
         if (FAILED(hr) && bOwn) lStatusOld = eStoredStatus;
+    }
+    if (FAILED(hr) && kurs::GoneCount() != lGone) {
+        // The registration is gone, as the user has been told: nothing was written, and the page
+        // that opened the editor shows what is stored.
+        CNQPopupDialog::OnOK();
+        return;
     }
     if (FAILED(hr)) {
         // A step that failed has reported it, with its cause.
@@ -501,6 +508,8 @@ long CEditPersonDlg::SavePersonKurs() {
     if (!UpdateData(TRUE)) return E_ABORT;
     if (lKursinstanzID == -1 && IsPlanned(lStatus)) dtDatum = CQvDateTime(static_cast<int>(lYear), 12, 31, 0, 0, 0);
     const long lDatumYear = dtDatum.IsNull() ? -1 : dtDatum.GetYear();
+    // A registration found gone by a step stops the save: nothing more is written.
+    const long lGone = kurs::GoneCount();
     CVRQKurs kurs;
     long hr = S_OK;
     if (fTeilnehmer) {
@@ -528,7 +537,7 @@ long CEditPersonDlg::SavePersonKurs() {
             lStatus = lStatusOld;
             if (FAILED(hr)) {
                 lKursinstanzID = -1;
-                if (hr != E_ABORT) return KURS_TRACEHR(hr);
+                if (hr != E_ABORT || kurs::GoneCount() != lGone) return KURS_TRACEHR(hr);
                 hr = S_OK;
             }
         }

@@ -5,11 +5,12 @@
 namespace {
 
 // The failure of a move is shown once: a failure of the removal or the booking that showed its
-// own report is not shown again, a failed commit always is (with the commit's error, which the
-// rollback after it leaves in place).
-long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long hrWork, long hr) {
+// own report, or that said the registration is gone, is not shown again; a failed commit always is
+// (with the commit's error, which the rollback after it leaves in place).
+long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long lGoneBefore, long hrWork, long hr) {
     const bool bCommitFailed = SUCCEEDED(hrWork) && FAILED(hr);
-    if (FAILED(hr) && (bCommitFailed || kurs::ReportCount() == lReportsBefore)) KURS_REPORTDBERROR(conn, hr);
+    const bool bTold = kurs::ReportCount() != lReportsBefore || kurs::GoneCount() != lGoneBefore;
+    if (FAILED(hr) && (bCommitFailed || !bTold)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -32,6 +33,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     if (!questions.Done()) return S_OK;
 
     const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
@@ -53,7 +55,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     if (hr == S_OK) eStatus = eNewStatus;
     const long hrWork = hr;
     hr = trans.End(hr);
-    return ReportMoveFailure(conn, lReports, hrWork, hr);
+    return ReportMoveFailure(conn, lReports, lGone, hrWork, hr);
 }
 
 long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
@@ -62,6 +64,7 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
     CKursResourceScope scope;
     if (kurs::Rehearsing()) return S_OK;  // asks nothing
     const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     kurs::CKursTransaction trans(conn);
@@ -80,5 +83,5 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
     if (hr == S_OK) eStatus = eNewStatus;
     const long hrWork = hr;
     hr = trans.End(hr);
-    return ReportMoveFailure(conn, lReports, hrWork, hr);
+    return ReportMoveFailure(conn, lReports, lGone, hrWork, hr);
 }

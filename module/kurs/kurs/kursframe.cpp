@@ -96,10 +96,17 @@ long Execute(CQvADOConnection& conn, const CString& strSQL, long* plAffected) {
     return hr;
 }
 
+namespace {
+thread_local long t_lGone = 0;
+}  // namespace
+
 long RegistrationGone() {
+    ++t_lGone;
     Tell(Text(IDS_REGISTRATION_GONE), MB_OK | MB_ICONINFORMATION);
     return KURS_TRACEHR(E_ABORT);
 }
+
+long GoneCount() { return t_lGone; }
 
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID) {
     const long hr = conn.GetUniqueID(lpszTable, lpszColumn, &lID);

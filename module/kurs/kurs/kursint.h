@@ -133,6 +133,9 @@ long Execute(CQvADOConnection& conn, const CString& strSQL, long* plAffected = n
 // whose outcome was unknown): the user is told so after the unit, and the caller stops without
 // writing anything, as after a refusal shown to the user (E_ABORT).
 long RegistrationGone();
+// How often this thread has said a registration is gone: a caller compares the count before and
+// after its steps, stops at the first that found it gone and adds no report of its own.
+long GoneCount();
 // Draws a new key of the table's key column; a failure is traced.
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID);
 // Opens the statement and tells whether it found no row; failures are traced.

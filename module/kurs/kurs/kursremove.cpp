@@ -11,22 +11,26 @@ namespace {
 // What the log entries of a removal name: the run, the person, the person's name and the old
 // status. Null GUIDs, an empty name and status 0 when the registration has no run or no row.
 struct RemovedRegistration {
+    bool bFound = false;
     CQvGUID guidKursinstanz;
     CQvGUID guidPerson;
     CString strBezeichnung;
     long lStatus = 0;
 };
 
-long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegistration& reg) {
+// Reads the registration while it is in the run named; not found when it was removed or moved to
+// another run meanwhile.
+long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, long lKursinstanzID, RemovedRegistration& reg) {
     CString strSQL;
     strSQL.Format(L"SELECT Kursinstanz.guid, Person.guid AS guidPerson, dbo.fn_GetPersonBezeichnung(pk.lPersonID, "
                   L"'A') AS strBezeichnung, pk.lStatus FROM PersonKurs pk JOIN Kursinstanz ON pk.lKursinstanzID = "
                   L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE pk.lPersonKursID = "
-                  L"%d",
-                  lPersonKursID);
+                  L"%d AND pk.lKursinstanzID = %d",
+                  lPersonKursID, lKursinstanzID);
     BOOL bEOF = TRUE;
     long hr = kurs::OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
+        reg.bFound = true;
         hr = rs.GetFieldValue(L"guid", &reg.guidKursinstanz);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &reg.guidPerson);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &reg.strBezeichnung);
@@ -39,12 +43,12 @@ long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, RemovedRegis
 
 // Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
 // gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter). A
-// registration removed meanwhile is said to be gone.
-long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID) {
+// registration removed meanwhile, or moved out of the run named, is said to be gone.
+long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID) {
     CString strSQL;
     strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
-                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
-                  lPersonKursID);
+                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND lKursinstanzID = %d",
+                  lPersonKursID, lKursinstanzID);
     long lAffected = 0;
     const long hr = kurs::Execute(conn, strSQL, &lAffected);
     if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
@@ -91,19 +95,23 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     }
     if (kurs::Rehearsing()) return S_OK;
 
-    hr = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
-    if (FAILED(hr)) {
-        KURS_TRACEHR(hr);
-        DisplayStatusMsg();
-        return hr;
-    }
-
+    // A registration no longer in the run is said to be gone before the central installation is asked.
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     RemovedRegistration reg;
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, reg);
+    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationGone();
+
+    if (SUCCEEDED(hr)) {
+        hr = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
+        if (FAILED(hr)) {
+            KURS_TRACEHR(hr);
+            DisplayStatusMsg();
+            return hr;
+        }
+    }
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID);
     if (SUCCEEDED(hr)) {
         // Provisional and waiting registrations are planned again without their run.
         CString strSQL;
@@ -151,12 +159,13 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
 
     RemovedRegistration reg;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, reg);
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, reg);
+    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationGone();
 
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID);
     if (SUCCEEDED(hr) && bLeiter) {
         // The run lost its leader: the rights rows of the user at work are rebuilt for it.
         hr = VRQ_DoUpdateSecKurs(kurs::CurrentSecUserID(), 0, lKursinstanzID, nullptr);

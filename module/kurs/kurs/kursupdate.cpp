@@ -50,7 +50,10 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                       L"WHERE lPersonKursID = %d",
                       lKursID, lAbsenzgrundID, fEntschuldigt, QvSQLString(strBemerkung, 0),
                       QvSQLString(strGrundNichtBestanden, 4000), lKursleitungID, lPersonKursID);
-        hr = kurs::Execute(conn, strSQL);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        // A registration removed meanwhile has no data to change and no entry to log.
+        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -93,7 +96,9 @@ long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstan
                       L"WHERE lPersonKursID = %d",
                       QvSQLString(strInstanzOrt, 254), DoubleToSqlText(dblInstanzDauer),
                       QvSQLString(strInstanzLeitung, 254), lPersonKursID);
-        hr = kurs::Execute(conn, strSQL);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
     }
 
     kurs::ChangedRegistration reg;

@@ -49,6 +49,26 @@ TEST_F(KursMove, TakenOutOfTheOldRunTheSameRegistrationJoinsTheNewOne) {
     EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", oldRun));
     EXPECT_EQ(entries[1].text, L"Person zu einem Kurs hinzugefügt.");
     EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", newRun));
+
+    // Moved again from the run it has left (a page that still shows it there), then after another
+    // user deleted it, as participant and as instructor: said to be gone once, nothing written.
+    const std::function<long()> again[] = {
+        [&] { return Move(reg, status); },
+        [&] {
+            Sql("DELETE FROM PersonKurs");
+            return Move(reg, status);
+        },
+        [&] { return CVRQKurs().ChangeInstruktorKursinstanz(reg, person, kurs, oldRun, newRun, 2031, 44, status); },
+    };
+    for (const auto& move : again) {
+        if (&move != &again[2]) script.ExpectSelection(2);  // an instructor's move asks nothing
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+        EXPECT_EQ(move(), E_ABORT);
+        if (Int("SELECT count(*) FROM PersonKurs") != 0) EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(newRun) + "|0");
+    }
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(userLog.Entries().size(), 2u);
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 0);
 }
 
 TEST_F(KursMove, DeregisteredFromTheOldRunTheNewRunGetsARegistrationOfItsOwn) {
@@ -285,6 +305,15 @@ TEST_F(KursRegistrationData, RunDataAreCutQuotedAndAlwaysLoggedForTheCourse) {
     EXPECT_EQ(entries[0].value, 1);
     EXPECT_EQ(entries[0].tableID, 39);
     EXPECT_EQ(Plain(entries[0].object), Guid("Kurs", kurs));
+
+    // Removed by another user meanwhile: each change says it is gone, writes nothing, logs nothing.
+    Sql("DELETE FROM PersonKurs");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+    EXPECT_EQ(booking.UpdatePersonKursInstanzData(reg, CString(L"Thayngen"), 2, CString()), E_ABORT);
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+    EXPECT_EQ(Update(reg, L"", L"", CQvDateTime(2031, 6, 1, 0, 0, 0)), E_ABORT);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    EXPECT_EQ(userLog.Entries().size(), 1u);
 }
 
 TEST(KursSqlText, DurationsKeepTheDecimalPointWhateverTheUsersFormat) {

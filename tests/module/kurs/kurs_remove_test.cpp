@@ -231,8 +231,11 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     EXPECT_EQ(entries[3].tableID, 42);
     EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", later));
 
-    // Removed a second time (a page that still shows them, another user who removed them first):
-    // each is said to be gone, nothing is written and no entry names nobody.
+    // Removed a second time (a page that still shows them, another user who removed them first),
+    // or moved by another user from the run named to another one: each is said to be gone from
+    // that run, nothing is written and no entry names nobody.
+    const long moved = AddReg(person, kurs, run, 3, "2031-05-04");
+    const long movedInstr = AddReg(person, kurs, run, 0, "2031-12-31", false);
     const std::size_t items = Items().size();
     const std::function<long()> again[] = {
         [&] { return booking.RemovePersonFromKurs(reg, person, later); },
@@ -240,15 +243,21 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
         [&] { return booking.RemovePersonFromKursinstanz(reg, person, later, false); },
         [&] { return booking.RemoveInstruktorFromKursinstanz(instr, person, later); },
         [&] { return booking.UpdatePersonKursStatus(TRUE, reg, person, later, ePersonKursStatusAbgemeldet); },
+        [&] { return booking.RemovePersonFromKursinstanz(moved, person, later, false); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(movedInstr, person, later); },
+        [&] { return booking.RemovePersonFromKurs(moved, person, later); },
+        [&] { return booking.RemoveInstruktorFromKurs(movedInstr, person, later); },
     };
     for (const auto& remove : again) {
         script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
         EXPECT_EQ(remove(), E_ABORT);
     }
-    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 5u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 9u);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
     EXPECT_EQ(userLog.Entries().size(), 4u);
     EXPECT_EQ(Items().size(), items);
+    EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus"), K(run) + "|3");
+    EXPECT_EQ(Reg(movedInstr, "lKursinstanzID"), K(run));
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
@@ -278,7 +287,10 @@ TEST_F(KursRemove, AFailedRunRemovalIsReportedOnceAndDeletesNothing) {
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(Regs(), 1);
 
-    // With the log server's cause, that cause is the report.
+    // With the log server's cause, that cause is the report. Without a caller's unit the step before
+    // the refused entry took the registration out of its run: it is put back there.
+    EXPECT_EQ(Reg(reg, "lKursinstanzID"), "-1");
+    Sql("UPDATE PersonKurs SET lKursinstanzID = " + K(run));
     userLog.refusal = L"Das Benutzerprotokoll nimmt keine Einträge an.";
     script.ExpectReport(userLog.refusal);
     EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ACCESSDENIED);

@@ -752,6 +752,36 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
     EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"Abgemeldet");
     ExpectOneEvent();
 
+    // Removed by another user while it is edited, with a new remark or moved to another run: OK
+    // says once that it is gone, writes nothing and no entry, and the page the editor closes on no
+    // longer lists it.
+    const long berger = Person("Berger");
+    for (const bool bMove : {false, true}) {
+        const long berta = Book(berger, run, 0);
+        ASSERT_EQ(Tn()->FillList(), S_OK);
+        ASSERT_TRUE(SelectRow(List(), RowOf(L"Berger")));
+        const long long logged = Int("SELECT count(*) FROM UserLog");
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+            Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"zu spät");
+            if (bMove) {
+                ASSERT_TRUE(Choose(dlg.m_cbInstanz.GetSafeHwnd(), L"Frühling (01.03.2031)"));
+                script.ExpectSelection(2);
+            }
+            Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(berta));
+            script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+            Click(dlg.GetSafeHwnd(), IDOK);
+            EXPECT_TRUE(modal.IsModalEnded());
+        });
+        Click(Button(IDC_TEILNEHMER_EDIT));
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(berger)), 0);
+        EXPECT_EQ(RowOf(L"Berger"), -1);
+        Pump();
+        listener.count = 0;
+    }
+
     // One transaction: when the last write fails, the status written before it is rolled back and
     // the editor stays open with the user's entries.
     Sql("CREATE TRIGGER PersonKurs_Refuse BEFORE UPDATE ON PersonKurs WHEN new.strBemerkung = 'kaputt' "
