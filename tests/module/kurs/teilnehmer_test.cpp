@@ -40,6 +40,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <dlfcn.h>
 #include <functional>
 #include <mutex>
 
@@ -577,7 +578,14 @@ TEST_F(TeilnehmerTest, AQuitWhileTheClosedSearchWaitsForItsWorkerComesAfterTheWa
     EXPECT_TRUE(clicked);
     EXPECT_FALSE(quitInsideWait) << "the quit ran inside the search's wait for its worker";
     EXPECT_LT(quitTook, std::chrono::seconds(20)) << "the frame's end waited for the held worker";
+    // The course module stays loaded while the worker left behind runs its code.
+    void* module = dlopen(QV_KURS_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllCanUnloadNow"));
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "the module may go while its worker runs";
     held.Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    dlclose(module);
 }
 
 TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {
