@@ -553,9 +553,10 @@ TEST_F(TeilnehmerTest, AQuitWhileTheClosedSearchWaitsForItsWorkerComesAfterTheWa
     QObject::connect(quit, &QPushButton::clicked, [&] {
         quitInsideWait = ::IsWindow(searchWnd);
 #ifndef QV_KURS_PG
-        // On SQLite the statement goes on while the frame ends, which waits for it.
+        // On SQLite the statement goes on while the frame ends (after its other steps), which
+        // waits for it.
         letGo = std::thread([&] {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
+            std::this_thread::sleep_for(std::chrono::seconds(3));
             held.Let();
         });
 #endif
