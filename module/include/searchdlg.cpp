@@ -1,6 +1,7 @@
 #include "searchdlg.h"
 
 #include "heaptrim.h"
+#include "leftwork.h"
 #include "nqcommon.h"
 #include "nqsearchcalls.h"
 #include "optionserver.h"
@@ -298,27 +299,35 @@ void CSearchDlg::StopWorkers(bool bPump) {
         LeaveBehind(std::move(w));
     }
     workers.clear();
-    ReapLeftWorkers(false);
+    ReapLeftWorkers(0);
 }
 
-// Never destroyed: the process's end waits for the workers in it (WaitForLeftWorkers, registered
-// at the first), and a static's destruction would race that.
+// Never destroyed: a worker may still be in it when the library's statics go at the process's end.
 CSearchDlg::LeftWorkers& CSearchDlg::LeftWorkerList() {
     static LeftWorkers* list = new LeftWorkers;
     return *list;
 }
 
-// The module stays loaded while a worker runs its code.
+namespace {
+// The program's end cancels the workers that closed windows left behind and waits for them, before
+// it unloads the libraries; the handler goes with this library.
+struct LeftWorkRegistration {
+    LeftWorkRegistration() { QvAddLeftWorkHandler(&CSearchDlg::EndLeftWorkers); }
+    ~LeftWorkRegistration() { QvRemoveLeftWorkHandler(&CSearchDlg::EndLeftWorkers); }
+} g_leftWorkRegistration;
+}  // namespace
+
+// The library stays loaded while a worker runs its code: the lock counts until the worker's
+// thread has ended (NQFrameworkCanUnloadNow).
 void CSearchDlg::LeaveBehind(std::unique_ptr<SearchWorker> pWorker) {
-    static std::once_flag atExit;
-    std::call_once(atExit, [] { std::atexit(&CSearchDlg::WaitForLeftWorkers); });
     AfxOleLockApp();
     std::lock_guard g(LeftWorkerList().lock);
     LeftWorkerList().workers.push_back(std::move(pWorker));
 }
 
-void CSearchDlg::ReapLeftWorkers(bool bWait) {
+BOOL CSearchDlg::ReapLeftWorkers(DWORD dwWaitMs) {
     LeftWorkers& list = LeftWorkerList();
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         std::vector<std::unique_ptr<SearchWorker>> ended;
         bool bRunning = false;
@@ -327,7 +336,7 @@ void CSearchDlg::ReapLeftWorkers(bool bWait) {
             for (auto it = list.workers.begin(); it != list.workers.end();) {
                 if (WaitForSingleObject((*it)->pThread->m_hThread, 0) == WAIT_TIMEOUT) {
                     bRunning = true;
-                    if (bWait) (*it)->Cancel();
+                    if (dwWaitMs) (*it)->Cancel();
                     ++it;
                 } else {
                     ended.push_back(std::move(*it));
@@ -337,12 +346,21 @@ void CSearchDlg::ReapLeftWorkers(bool bWait) {
         }
         for (std::size_t i = 0; i < ended.size(); ++i) AfxOleUnlockApp();
         ended.clear();
-        if (!bWait || !bRunning) return;
+        if (!bRunning) return TRUE;
+        if (dwWaitMs != INFINITE && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(dwWaitMs))
+            return FALSE;
         Sleep(20);
     }
 }
 
-void CSearchDlg::WaitForLeftWorkers() { ReapLeftWorkers(true); }
+void CSearchDlg::WaitForLeftWorkers() { ReapLeftWorkers(INFINITE); }
+
+BOOL CSearchDlg::EndLeftWorkers(DWORD dwMilliseconds) { return ReapLeftWorkers(dwMilliseconds); }
+
+HRESULT NQFrameworkCanUnloadNow() {
+    CSearchDlg::EndLeftWorkers(0);
+    return AfxOleCanExitApp() ? S_OK : S_FALSE;
+}
 
 void CSearchDlg::OnSearchChanged() {
     UpdateData(TRUE);

@@ -66,8 +66,10 @@ public:
     // True from a search request until its rows are all shown.
     BOOL IsSearching() const { return m_nRequested.load() != m_nFinished.load(); }
     // Waits for the end of the workers that closed windows left behind (each is cancelled
-    // again meanwhile); at the process's end, and before a database they may use goes.
+    // again meanwhile), before a database they may use goes.
     static void WaitForLeftWorkers();
+    // The same at the program's end, at most dwMilliseconds; TRUE when none runs any more.
+    static BOOL EndLeftWorkers(DWORD dwMilliseconds);
 
     CEdit m_edtSearch;
     CQvListCtrl m_lstResult;
@@ -172,15 +174,16 @@ private:
     // GUI thread: the end of every worker, waited for a moment (bPump: while taking the window's
     // messages); a worker that has not ended by then is left behind.
     void StopWorkers(bool bPump);
-    // The workers that windows left behind, until they end (bWait: waits for all of them,
-    // cancelling each again meanwhile; else takes only those that have ended).
+    // The workers that windows left behind, until they end (dwWaitMs: waits for all of them so
+    // long, cancelling each again meanwhile; 0 takes only those that have ended).
     struct LeftWorkers {
         std::mutex lock;
         std::vector<std::unique_ptr<SearchWorker>> workers;
     };
     static LeftWorkers& LeftWorkerList();
     static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);
-    static void ReapLeftWorkers(bool bWait);
+    // TRUE when none runs any more.
+    static BOOL ReapLeftWorkers(DWORD dwWaitMs);
     // GUI thread: what the worker reads of the window, taken when a search is asked for.
     void TakeSnapshot();
     void RequestSearch();
@@ -223,3 +226,7 @@ private:
     // worker fills none once it knows.
     std::mutex m_rowLock;
 };
+
+// The dialog framework's part of a module's DllCanUnloadNow: S_FALSE while its work runs on (a
+// worker a closed search left behind) or its objects are in use.
+HRESULT NQFrameworkCanUnloadNow();

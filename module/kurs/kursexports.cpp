@@ -4,6 +4,7 @@
 #include "qvfactory.h"
 #include "qvfmodule.h"
 #include "qvwinapp.h"
+#include "searchdlg.h"
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     QVF_MANAGE_STATE();
@@ -13,6 +14,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 
 STDAPI DllCanUnloadNow() {
     QVF_MANAGE_STATE();
+    if (NQFrameworkCanUnloadNow() != S_OK) return S_FALSE;
     return AfxDllCanUnloadNow();
 }
 

@@ -478,12 +478,12 @@ void CTeilnehmerDlg::RefreshFillLevel() {
 void CTeilnehmerDlg::OnBnAdd() {
     CKursResourceScope scope;
     if (lKursinstanzID == 0) return;
-    if (BeginEdit() != eRecordEditing) return;
+    // The course is taken for the booking, not while the user looks for persons: in its edit
+    // state the page would hold the course's lock while a person decides, and a frame closed
+    // meanwhile would ask to save changes nobody made.
     std::vector<long> ids;
-    if (!PickPersonsToBook(L"Kurs", TRUE, CString(), CString(), ids)) {
-        EndEdit();
-        return;
-    }
+    if (!PickPersonsToBook(L"Kurs", TRUE, CString(), CString(), ids)) return;
+    if (BeginEdit() != eRecordEditing) return;
     BeginWaitCursor();
     long hr = BookPersons(ids, FALSE, lKursinstanzID, 0, -1);
     if (hr == E_ABORT) hr = S_OK;

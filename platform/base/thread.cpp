@@ -5,6 +5,9 @@
 #include "sync.h"
 #include <system_error>
 #include <thread>
+#include <pthread.h>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -29,6 +32,39 @@ std::shared_ptr<ThreadObj> AsThread(HANDLE h) {
     return std::static_pointer_cast<ThreadObj>(obj);
 }
 
+// The thread's end is told only once its own objects are gone: the destructors of its
+// thread_local objects (a session pool closing its connection, say) run after its function has
+// returned, and whoever waits for the thread may free what they still use. The C library calls
+// the destructors of thread-specific values after those of the thread_local objects.
+struct EndMark {
+    std::shared_ptr<ThreadObj> obj;
+    DWORD code;
+};
+
+void TellEnd(void* p) {
+    std::unique_ptr<EndMark> mark(static_cast<EndMark*>(p));
+    {
+        std::lock_guard l(WaitLock());
+        mark->obj->exitCode = mark->code;
+        mark->obj->finished = true;
+    }
+    WaitChanged().notify_all();
+}
+
+pthread_key_t EndKey() {
+    static const pthread_key_t key = [] {
+        pthread_key_t k;
+        if (pthread_key_create(&k, &TellEnd) != 0) std::abort();
+        return k;
+    }();
+    return key;
+}
+
+void EndAfterTeardown(const std::shared_ptr<ThreadObj>& obj, DWORD code) {
+    auto* mark = new EndMark{obj, code};
+    if (pthread_setspecific(EndKey(), mark) != 0) TellEnd(mark);
+}
+
 }  // namespace
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, std::size_t, LPTHREAD_START_ROUTINE start, LPVOID param,
@@ -37,6 +73,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, std::size_t, LPTHREAD_START_ROUTINE s
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    EndKey();
     auto obj = std::make_shared<ThreadObj>();
     obj->id = NewThreadId();
     obj->suspendCount = (dwCreationFlags & CREATE_SUSPENDED) ? 1 : 0;
@@ -49,12 +86,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, std::size_t, LPTHREAD_START_ROUTINE s
             }
             const DWORD code = start(param);
             AbandonOwnedMutexes();
-            {
-                std::lock_guard l(WaitLock());
-                obj->exitCode = code;
-                obj->finished = true;
-            }
-            WaitChanged().notify_all();
+            EndAfterTeardown(obj, code);
         }).detach();
     } catch (const std::system_error&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

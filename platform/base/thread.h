@@ -6,7 +6,8 @@
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 
 // dwCreationFlags: 0 or CREATE_SUSPENDED (then the thread starts at ResumeThread). The stack size
-// is the system's choice. The handle is signalled when the thread function has returned.
+// is the system's choice. The handle is signalled when the thread function has returned and the
+// thread's own objects (its thread_local objects) are gone.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attrs, std::size_t stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID param, DWORD dwCreationFlags, LPDWORD threadId);
 // The previous suspend count, or (DWORD)-1 for a handle that is not a thread.

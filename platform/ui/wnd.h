@@ -317,7 +317,9 @@ BOOL DestroyAcceleratorTable(HACCEL table);
 int TranslateAcceleratorW(HWND wnd, HACCEL table, LPMSG msg);
 inline int TranslateAccelerator(HWND wnd, HACCEL table, LPMSG msg) { return TranslateAcceleratorW(wnd, table, msg); }
 
-// Waits for the handle while the GUI thread's messages and windows keep running.
+// Waits for the handle while the GUI thread's messages and windows keep running (painting, timers,
+// posted messages); the user's input is held back until the wait is over, so that no command of
+// his runs inside it.
 DWORD WaitForSingleObjectAndPumpMsg(HANDLE handle, DWORD milliseconds);
 
 // Shows the wait cursor for its lifetime.

@@ -1,5 +1,6 @@
 #include "framehost.h"
 #include "framecom.h"
+#include "leftwork.h"
 #include "qvcomserver.h"
 #include "qvhrtrace.h"
 #include "qvrunning.h"
@@ -379,6 +380,12 @@ void CQvFrameHost::CloseAll() {
     m_history.clear();
     m_lHistory = -1;
     ViewsChanged();
+    // Work the views left running (a closed search's worker inside a database call) is cancelled
+    // and waited for a bounded time while the servers it may use are still there; here and not as
+    // a library is unloaded, since a thread's end may need the loader. What has not ended by then
+    // keeps its library loaded.
+    constexpr DWORD kLeftWorkPatience = 5000;
+    if (!QvEndLeftWork(kLeftWorkPatience)) FRAME_TRACEHR(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     // Then the suite's servers, the database last: the others write to it while they close.
     for (auto it = m_servers.rbegin(); it != m_servers.rend(); ++it) StopServer(*it);
     m_servers.clear();

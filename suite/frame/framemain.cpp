@@ -1,6 +1,7 @@
 // qvframe: the host frame of the suite, the main program of the course administration.
 #include "framestartup.h"
 #include "framewindow.h"
+#include "leftwork.h"
 #include "qvcomserver.h"
 #include "qvinteract.h"
 #include "qtwidget.h"
@@ -130,5 +131,11 @@ int main(int argc, char** argv) {
     // are all closed now.
     delete host;
     QvFrameRememberDatabase(database);
+    if (!QvEndLeftWork(0)) {
+        // A worker is still held inside a database call that nothing reaches (a server that does
+        // not answer): the process ends without destroying what that worker may still touch.
+        std::fflush(nullptr);
+        std::quick_exit(result);
+    }
     return result;
 }

@@ -28,7 +28,22 @@
 #include "serverhost.h"
 #include "teilnehmerdlg.h"
 
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#ifndef QV_KURS_PG
+#include "extensions.h"
+#include <sqlite3.h>
+#endif
+
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <dlfcn.h>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 namespace kurstest {
 namespace {
@@ -419,8 +434,12 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = " + K(frei)), 0);
     Sql("DROP TRIGGER PersonKurs_NoInsert");
 
-    // Cancelling the popup changes nothing and fires nothing.
-    script.ExpectModal(IDD_SEARCHPOPUP, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
+    // Cancelling the popup changes nothing and fires nothing; while the user chooses, the course
+    // is not taken (a frame closed meanwhile has no changes to ask about).
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        EXPECT_EQ(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
+        modal.EndModal(IDCANCEL);
+    });
     Click(Button(IDC_TEILNEHMER_ADD));
     Pump();
     EXPECT_EQ(listener.count.load(), 0);
@@ -440,6 +459,194 @@ TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 5);
     ASSERT_EQ(central.RequestCount(), 1u);
     EXPECT_EQ(central.Requests().front().Param("Op"), "getCount");
+}
+
+// The search worker's next statement held inside the database where no cancel reaches it: on
+// SQLite inside a function of the statement, on PostgreSQL with its server process stopped while
+// it waits for a lock. Released at the end in any case.
+class HeldSearch {
+public:
+    // Before the search opens its connection.
+    explicit HeldSearch(std::function<void(const std::string&)> sql) : sql_(std::move(sql)) {
+#ifndef QV_KURS_PG
+        qv::sql::RegisterConnectionInitializer("teilnehmer-test-stuck", [](sqlite3* handle) {
+            sqlite3_create_function(handle, "Stuck", 0, SQLITE_UTF8, nullptr,
+                                    [](sqlite3_context* c, int, sqlite3_value**) {
+                                        std::unique_lock l(Lock());
+                                        if (Held() == 0 && !Released()) {
+                                            ++Held();
+                                            Change().notify_all();
+                                            Change().wait(l, [] { return Released(); });
+                                        }
+                                        sqlite3_result_int(c, 1);
+                                    },
+                                    nullptr, nullptr);
+        });
+#endif
+    }
+    ~HeldSearch() { Release(); }
+    // The next statement of the search is held.
+    void Hold() {
+        held_ = true;
+#ifdef QV_KURS_PG
+        CString url;
+        CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
+        EXPECT_EQ(holder_.Open(qv::ToUtf8(url.GetString())), 0) << holder_.LastError().description;
+        EXPECT_EQ(holder_.Exec("BEGIN; LOCK TABLE person IN ACCESS EXCLUSIVE MODE"), 0) << holder_.LastError().description;
+#else
+        {
+            std::lock_guard g(Lock());
+            Held() = 0;
+            Released() = false;
+        }
+        sql_("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; "
+             "CREATE VIEW Person AS SELECT p.* FROM PersonHeld p WHERE Stuck()");
+#endif
+    }
+    // Until the worker is held.
+    bool Wait() {
+#ifdef QV_KURS_PG
+        return qv::ui::test::WaitFor(
+            [&] {
+                qv::sql::PgRows rows;
+                holder_.Query("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
+                              "datname = current_database()", &rows);
+                if (rows.rows.empty() || !rows.rows[0][0]) return false;
+                pid_ = std::stoi(*rows.rows[0][0]);
+                return kill(pid_, SIGSTOP) == 0;
+            },
+            30000);
+#else
+        return qv::ui::test::WaitFor([] {
+            std::lock_guard g(Lock());
+            return Held() == 1;
+        }, 30000);
+#endif
+    }
+    // Lets the statement go on (from any thread).
+    void Let() {
+#ifdef QV_KURS_PG
+        if (pid_ > 0) kill(pid_, SIGCONT);
+#else
+        std::lock_guard g(Lock());
+        Released() = true;
+        Change().notify_all();
+#endif
+    }
+    void Release() {
+        if (!held_ || released_) return;
+        released_ = true;
+        Let();
+#ifdef QV_KURS_PG
+        holder_.Exec("ROLLBACK");
+        CSearchDlg::WaitForLeftWorkers();
+#else
+        CSearchDlg::WaitForLeftWorkers();
+        sql_("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+#endif
+    }
+
+private:
+#ifndef QV_KURS_PG
+    static std::mutex& Lock() {
+        static std::mutex lock;
+        return lock;
+    }
+    static std::condition_variable& Change() {
+        static std::condition_variable change;
+        return change;
+    }
+    static int& Held() {
+        static int held = 0;
+        return held;
+    }
+    static bool& Released() {
+        static bool released = false;
+        return released;
+    }
+#else
+    qv::sql::PgDb holder_;
+    int pid_ = 0;
+#endif
+    std::function<void(const std::string&)> sql_;
+    bool held_ = false, released_ = false;
+};
+
+// Datei, Beenden while the closed person search still waits for its worker: the frame's end runs
+// once the wait is over (never inside it, where it would close the window and unload the code
+// that waits), asks nothing (nothing was changed) and waits for the left worker a bounded time.
+TEST_F(TeilnehmerTest, AQuitWhileTheClosedSearchWaitsForItsWorkerComesAfterTheWaitAndEndsInTime) {
+    Person("Amsler");
+    ShowPage();
+    HeldSearch held([this](const std::string& sql) { Sql(sql); });
+    // The frame's window as far as its end goes: it closes the views, then the host.
+    QWidget frame;
+    auto* quit = new QPushButton(QStringLiteral("Beenden"), &frame);
+    quit->setGeometry(10, 10, 180, 40);
+    frame.resize(200, 60);
+    frame.show();
+    HWND searchWnd = nullptr;
+    bool quitInsideWait = false, quitDone = false;
+    std::chrono::steady_clock::duration quitTook{};
+    std::thread letGo;
+    QObject::connect(quit, &QPushButton::clicked, [&] {
+        quitInsideWait = ::IsWindow(searchWnd);
+#ifndef QV_KURS_PG
+        // On SQLite the statement goes on while the frame ends (after its other steps), which
+        // waits for it.
+        letGo = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            held.Let();
+        });
+#endif
+        const auto start = std::chrono::steady_clock::now();
+        CloseView();
+        host->CloseAll();
+        quitTook = std::chrono::steady_clock::now() - start;
+        quitDone = true;
+    });
+    // The click comes as soon as the popup is gone, in the first turn of messages after it.
+    QTimer clicker;
+    bool ended = false, clicked = false;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (ended && !clicked) {
+            clicked = true;
+            Click(quit);
+        }
+    });
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+        CSearchDlg* search = popup.m_pSearchDlg ? popup.m_pSearchDlg : popup.m_pSearchTabDlg->m_pPersonDlg;
+        searchWnd = search->GetSafeHwnd();
+        ASSERT_TRUE(WaitFor([&] { return !search->IsSearching(); }));
+        held.Hold();
+        Type(search->m_edtSearch.GetSafeHwnd(), L"A");
+        ASSERT_TRUE(held.Wait()) << "the search's statement runs";
+        clicker.start(5);
+        PressKey(search->m_edtSearch.GetSafeHwnd(), VK_ESCAPE);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        ended = true;
+    });
+    Click(Button(IDC_TEILNEHMER_ADD));
+    ASSERT_TRUE(WaitFor([&] { return quitDone; }, 60000)) << "the quit was lost";
+    EXPECT_TRUE(clicked);
+    EXPECT_FALSE(quitInsideWait) << "the quit ran inside the search's wait for its worker";
+    EXPECT_LT(quitTook, std::chrono::seconds(20)) << "the frame's end waited for the held worker";
+    if (letGo.joinable()) letGo.join();
+    void* module = dlopen(QV_KURS_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllCanUnloadNow"));
+#ifdef QV_KURS_PG
+    // Its server process stopped, the worker left behind is still in the module's code, which
+    // stays loaded.
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "the module may go while its worker runs";
+#else
+    // Let go while the frame ends, the worker has been waited for: nothing of it runs any more.
+    EXPECT_EQ(canUnloadNow(), S_OK) << "the frame's end did not wait for the left worker";
+#endif
+    held.Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    dlclose(module);
 }
 
 TEST_F(TeilnehmerTest, ARunLeaderWithoutTheRightToBookFindsOnlyHimself) {

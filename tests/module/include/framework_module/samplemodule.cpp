@@ -5,6 +5,7 @@
 #include "nqframeworkres.h"
 #include "nqview.h"
 #include "parentdlg.h"
+#include "searchdlg.h"
 #include "qvadoconnection.h"
 #include "qvdblookup.h"
 #include "qvfmodule.h"
@@ -242,6 +243,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 
 STDAPI DllCanUnloadNow() {
     QVF_MANAGE_STATE();
+    if (NQFrameworkCanUnloadNow() != S_OK) return S_FALSE;
     return AfxDllCanUnloadNow();
 }
 
