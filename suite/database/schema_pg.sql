@@ -743,8 +743,8 @@ SELECT k.lKursID, k.guid, k.lTyp, k.fActive, k.strKurzbezeichnung, k.strBezeichn
 FROM Kurs k;
 
 -- Runs as the lists show them: strAnschrift1L joins place, address (on one line) and the
--- chosen place's postcode and name (as view_Ort's strPLZOrt, read from the place alone), leaving
--- out the empty parts.
+-- chosen place's postcode and name (view_Ort's strPLZOrt, made once per place: the text that
+-- cannot be NULL is made where the place is read, not for every run), leaving out the empty parts.
 CREATE VIEW view_Kursinstanz AS
 SELECT ki.lKursinstanzID, ki.lKursID, ki.guid, ki.strBezeichnung, ki.strLeitung, ki.fGeschlossen,
        ki.dtDatum, ki.dblDauer, ki.strOrt, ki.lOrtID,
@@ -754,11 +754,13 @@ SELECT ki.lKursinstanzID, ki.lKursID, ki.guid, ki.strBezeichnung, ki.strLeitung,
                    THEN CASE WHEN ki.strOrt COLLATE "C" <> '' THEN ', ' ELSE '' END
                         || replace(replace(replace(ki.strAdresse COLLATE "C", chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')
                    ELSE '' END
-           || CASE WHEN trim(o.strPLZ || ' ' || o.strOrt) COLLATE "C" <> ''
+           || CASE WHEN o.strPLZOrt COLLATE "C" <> ''
                    THEN CASE WHEN ki.strOrt COLLATE "C" <> '' OR ki.strAdresse COLLATE "C" <> '' THEN ', ' ELSE '' END
-                        || trim(o.strPLZ || ' ' || o.strOrt)
+                        || o.strPLZOrt
                    ELSE '' END) COLLATE qvci AS strAnschrift1L
-FROM Kursinstanz ki LEFT JOIN Ort o ON ki.lOrtID = o.lOrtID AND ki.lOrtID <> 0;
+FROM Kursinstanz ki
+     LEFT JOIN (SELECT lOrtID, coalesce(trim(strPLZ || ' ' || strOrt), '') AS strPLZOrt FROM Ort) o
+     ON ki.lOrtID = o.lOrtID AND ki.lOrtID <> 0;
 
 -- Display names by table id (4 person with mode 'A', 39 course, 42 run, 45 Mandant), kept in a
 -- table by triggers: the lists join them to every row, and a view computing them would compute
