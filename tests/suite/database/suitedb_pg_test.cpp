@@ -238,8 +238,8 @@ TEST_F(SuiteDbPg, FunctionsProceduresAndTriggersGiveWhatSqliteGives) {
          "UPDATE Kursinstanz SET strAdresse = 'Hof' || chr(13) || 'Tor' WHERE lKursinstanzID = 2",
          "SELECT lKursinstanzID, strAnschrift1L FROM view_Kursinstanz ORDER BY 1"},
         // a chosen place after the address, or alone; a place the run names without a chosen one
-        {"UPDATE Kursinstanz SET lOrtID = 1, strOrt = CASE lKursinstanzID WHEN 2 THEN ' Depot' ELSE '' END",
-         "UPDATE Kursinstanz SET lOrtID = 1, strOrt = CASE lKursinstanzID WHEN 2 THEN ' Depot' ELSE '' END",
+        {"UPDATE Kursinstanz SET lOrtID = 1, strOrt = CASE lKursinstanzID WHEN 3 THEN ' Depot' ELSE '' END",
+         "UPDATE Kursinstanz SET lOrtID = 1, strOrt = CASE lKursinstanzID WHEN 3 THEN ' Depot' ELSE '' END",
          "SELECT lKursinstanzID, strAnschrift1L FROM view_Kursinstanz ORDER BY 1"},
         {"UPDATE Kursinstanz SET lOrtID = 0, strAdresse = ''", "UPDATE Kursinstanz SET lOrtID = 0, strAdresse = ''",
          "SELECT lKursinstanzID, strAnschrift1L FROM view_Kursinstanz ORDER BY 1"},
