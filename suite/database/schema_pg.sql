@@ -732,29 +732,35 @@ CREATE TABLE KursnotificationMailtemplate (
     strBCC text COLLATE qvci NOT NULL DEFAULT ''
 );
 
--- The course catalogue as the lists show it: strKurs is the course's display name.
+-- The course catalogue as the lists show it: strKurs is the course's display name. The searches
+-- build their texts from these views for every row they look at: a part is tested for being
+-- empty byte by byte, which costs a fraction of a comparison by the collation.
 CREATE VIEW view_Kurs AS
 SELECT k.lKursID, k.guid, k.lTyp, k.fActive, k.strKurzbezeichnung, k.strBezeichnung,
-       CASE WHEN k.strKurzbezeichnung <> '' AND k.strBezeichnung <> ''
+       CASE WHEN k.strKurzbezeichnung COLLATE "C" <> '' AND k.strBezeichnung COLLATE "C" <> ''
             THEN k.strKurzbezeichnung || ', ' || k.strBezeichnung
             ELSE k.strKurzbezeichnung || k.strBezeichnung END COLLATE qvci AS strKurs
 FROM Kurs k;
 
 -- Runs as the lists show them: strAnschrift1L joins place, address (on one line) and the
--- chosen place's postcode and name, leaving out the empty parts.
+-- chosen place's postcode and name (view_Ort's strPLZOrt, made once per place: the text that
+-- cannot be NULL is made where the place is read, not for every run), leaving out the empty parts.
 CREATE VIEW view_Kursinstanz AS
 SELECT ki.lKursinstanzID, ki.lKursID, ki.guid, ki.strBezeichnung, ki.strLeitung, ki.fGeschlossen,
        ki.dtDatum, ki.dblDauer, ki.strOrt, ki.lOrtID,
        trim(
-           CASE WHEN ki.strOrt <> '' THEN ki.strOrt ELSE '' END
-           || CASE WHEN ki.strAdresse <> ''
-                   THEN CASE WHEN ki.strOrt <> '' THEN ', ' ELSE '' END
+           CASE WHEN ki.strOrt COLLATE "C" <> '' THEN ki.strOrt ELSE '' END
+           || CASE WHEN ki.strAdresse COLLATE "C" <> ''
+                   THEN CASE WHEN ki.strOrt COLLATE "C" <> '' THEN ', ' ELSE '' END
                         || replace(replace(replace(ki.strAdresse COLLATE "C", chr(13) || chr(10), ', '), chr(10), ', '), chr(13), ', ')
                    ELSE '' END
-           || CASE WHEN coalesce(o.strPLZOrt, '') <> ''
-                   THEN CASE WHEN ki.strOrt <> '' OR ki.strAdresse <> '' THEN ', ' ELSE '' END || o.strPLZOrt
+           || CASE WHEN o.strPLZOrt COLLATE "C" <> ''
+                   THEN CASE WHEN ki.strOrt COLLATE "C" <> '' OR ki.strAdresse COLLATE "C" <> '' THEN ', ' ELSE '' END
+                        || o.strPLZOrt
                    ELSE '' END) COLLATE qvci AS strAnschrift1L
-FROM Kursinstanz ki LEFT JOIN view_Ort o ON ki.lOrtID = o.lOrtID AND ki.lOrtID <> 0;
+FROM Kursinstanz ki
+     LEFT JOIN (SELECT lOrtID, coalesce(trim(strPLZ || ' ' || strOrt), '') AS strPLZOrt FROM Ort) o
+     ON ki.lOrtID = o.lOrtID AND ki.lOrtID <> 0;
 
 -- Display names by table id (4 person with mode 'A', 39 course, 42 run, 45 Mandant), kept in a
 -- table by triggers: the lists join them to every row, and a view computing them would compute

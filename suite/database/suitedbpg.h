@@ -22,7 +22,8 @@ std::string_view SchemaPgSql();
 int CreateSchemaPg(qv::sql::PgDb& db, std::string* error);
 
 // Brings a database of this schema version, made by an earlier build, to what this one makes:
-// the searches' word operator dbo.~~~ is made where it is missing; an option table whose key has
+// the searches' word operator dbo.~~~ is made where it is missing; the course lists' views are
+// replaced where they differ from this build's (not when a session holds them); an option table whose key has
 // no identity (earlier demo generators made it so, and no option could be added) gets one, and
 // the key's counter is set above the keys it holds. Cheap when nothing is to be done. Returns 0,
 // else -1 with the reason and what fails for it in `error` (may be null).

@@ -269,18 +269,22 @@ std::string StyleZeroText(const std::string& v) {
 }
 
 // STR(x, length, decimals): right-aligned in `length`, as many of the decimals as fit, stars when
-// the integer part does not; NULL for a length outside 1..8000 or negative decimals.
-std::string StrText(const std::string& x, long length, long decimals) {
+// the integer part does not; NULL for a length outside 1..8000 or negative decimals. A column is
+// read where the number is needed (the searches write a run's duration so for every run they look
+// at, and a query of its own per row costs twice as much); anything else is computed once.
+std::string StrText(const std::string& x, bool column, long length, long decimals) {
     if (length <= 0 || length > 8000 || decimals < 0) return "CAST(NULL AS text)";
     decimals = std::min(decimals, 16L);
     const std::string len = std::to_string(length);
-    std::string out = "(SELECT CASE WHEN __qv_n IS NULL THEN NULL";
+    const std::string n = column ? "CAST(CAST(" + x + " AS double precision) AS numeric)" : "__qv_n";
+    std::string out = "CASE WHEN " + (column ? x : n) + " IS NULL THEN NULL";
     for (long d = decimals; d >= 0; --d) {
-        const std::string r = "CAST(round(__qv_n, " + std::to_string(d) + ") AS text)";
+        const std::string r = "CAST(round(" + n + ", " + std::to_string(d) + ") AS text)";
         out += " WHEN length(" + r + ") <= " + len + " THEN lpad(" + r + ", " + len + ")";
     }
-    return out + " ELSE repeat('*', " + len + ") END FROM (SELECT CAST(CAST(" + x +
-           " AS double precision) AS numeric) AS __qv_n) AS __qv_s)";
+    out += " ELSE repeat('*', " + len + ") END";
+    if (column) return "(" + out + ")";
+    return "(SELECT " + out + " FROM (SELECT CAST(CAST(" + x + " AS double precision) AS numeric) AS __qv_n) AS __qv_s)";
 }
 
 }  // namespace
@@ -479,7 +483,7 @@ PgPrinter::Out PgPrinter::PrintFunction(const FunctionExpr& f) {
                 Unsupported("STR() with a length or decimals that are not numbers as written", f.pos);
             sizes[i - 1] = std::stol(static_cast<const LiteralExpr&>(digits).text) * (negative ? -1 : 1);
         }
-        return {StrText(arg(0), sizes[0], sizes[1]), kAtom};
+        return {StrText(arg(0), f.args[0]->kind == ExprKind::Column, sizes[0], sizes[1]), kAtom};
     }
     if (lower == "newid") {
         Arity(f, 0, 0);

@@ -159,6 +159,10 @@ TEST_F(PgPrint, QueriesGiveWhatSqlServerGives) {
          "1,eins zwei,|2,,|3,,"},
         {"SELECT dbo.fn_add(10, k.lKursID), STR(k.lKursID, 4, -1) FROM Kurs k WHERE k.lKursID = 1", "11,NULL"},
         {"SELECT STR(123.4, 3), STR(1234.5, 3), STR(7), STR(2.5, 6, 1)", "123,***,         7,   2.5"},
+        // a column's value, fewer decimals where they do not fit, and no value
+        {"SELECT STR(k.lKursID, 2, 1), STR(p.lStatus, 4, 2) FROM Kurs k LEFT JOIN PersonKurs p ON p.lKursID = k.lKursID "
+         "AND p.lStatus = 7 ORDER BY k.lKursID",
+         " 1,NULL| 2,7.00| 3,NULL"},
         // conversions to every type name; the average of whole numbers is one
         {"SELECT CAST(lTyp AS ntext) + 'x', CAST(2.345 AS decimal(5,2)), CAST(lTyp AS numeric(3,1)), "
          "CAST('6F9619FF-8B86-D011-B42D-00C04FC964FF' AS uniqueidentifier), CAST(lTyp AS money) FROM Kurs WHERE lKursID = 1",
