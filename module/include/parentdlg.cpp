@@ -454,7 +454,7 @@ HRESULT CParentDlg::CheckStoredState(const CStoredState& state) {
         &strStored);
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
     // The page's first statement reads its own row: a course page saves though its run is gone.
-    if (hr == eRecordChangedMeanwhile && strStored.Left(1) == L"\x1D") return eRecordDeleted;
+    if (strStored.Left(1) == L"\x1D") return eRecordDeleted;
     return hr;
 }
 
