@@ -253,6 +253,7 @@ TEST_F(KursSetup, TwoUsersOnTheSettingsNeitherLosesTheOthersChange) {
     EXPECT_EQ(qv::ui::test::Text(Item(a, IDC_KURSSETUP_OPENDAYS)), L"30");
     EXPECT_EQ(qv::ui::test::Text(Item(a, IDC_KURSSETUP_FILLINTERVAL)), L"20");
     EXPECT_FALSE(a.IsModified());
+    Screen(pane, "kurssetupdlg_changed_at_save");
     EXPECT_EQ(Lock(), "");
     Retype(Item(a, IDC_KURSSETUP_OPENDAYS), L"31");
     ASSERT_EQ(a.ShowView(FALSE), S_OK);
