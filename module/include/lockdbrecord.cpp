@@ -271,3 +271,22 @@ long CLockDbRecord::ReadStoredState(const std::vector<std::pair<CString, long>>&
     if (FAILED(hr)) LOCK_TRACEHR(hr);
     return hr;
 }
+
+long CLockDbRecord::CheckStoredState(const std::vector<CHeldRow>& rows, const std::function<long(CString&)>& read,
+                                     const CString& strLoaded, CString* pstrStored) {
+    if (pstrStored) pstrStored->Empty();
+    if (strLoaded.IsEmpty()) return S_OK;
+    CQvADOConnection connection;
+    long hr = rows.empty() ? S_OK : connection.Open(L"Qovaro.NQ2", 0);
+    for (const CHeldRow& row : rows) {
+        if (FAILED(hr)) break;
+        CString strSQL;
+        strSQL.Format(L"UPDATE %s SET strLock = strLock WHERE %s = %d", row.strTable, row.strIDColumn, row.lID);
+        hr = connection.Execute(strSQL);
+    }
+    CString strStored;
+    if (SUCCEEDED(hr)) hr = read(strStored);
+    if (FAILED(hr)) return LOCK_TRACEHR(hr);
+    if (pstrStored) *pstrStored = strStored;
+    return strStored == strLoaded ? S_OK : eRecordChangedMeanwhile;
+}

@@ -6,6 +6,7 @@
 #include "nqinterfaces.h"
 #include "oledate.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,13 @@ constexpr long eRecordChangedMeanwhile = 0xF0010;
 struct CStoredState {
     std::vector<std::pair<CString, long>> statements;
     CString strLoaded;
+};
+
+// A row a save holds until its unit of work ends.
+struct CHeldRow {
+    CString strTable;
+    CString strIDColumn;
+    long lID = 0;
 };
 
 class CLockDbRecord {
@@ -41,6 +49,14 @@ public:
     // change another user saved in between is not written over. A failure is only traced: the
     // content is then unknown.
     long ReadStoredState(const std::vector<std::pair<CString, long>>& statements, CString& strState);
+    // At a save, inside the saver's unit of work and before it writes: the rows are held until the
+    // unit ends (a writer without the lock waits for it, so that nothing changes between this
+    // reading and the save's writing), then `read` reads the stored content again. S_OK when it is
+    // strLoaded (or nothing was loaded to compare), eRecordChangedMeanwhile when another user or a
+    // writer without the lock changed it; or a failure. pstrStored (may be null) receives what was
+    // read.
+    long CheckStoredState(const std::vector<CHeldRow>& rows, const std::function<long(CString&)>& read,
+                          const CString& strLoaded, CString* pstrStored);
 
     // A database that may not be written refuses the first lock; the user is told once, and the
     // later tries fail with the same result at once.

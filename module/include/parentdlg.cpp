@@ -444,24 +444,18 @@ HRESULT CParentDlg::ShowChangedMeanwhile(LPCWSTR lpszWhere) {
 
 HRESULT CParentDlg::CheckStoredState(const CStoredState& state) {
     if (state.statements.empty() || state.strLoaded.IsEmpty() || m_lRecordID == 0) return S_OK;
-    CQvADOConnection connection;
-    HRESULT hr = connection.Open(L"Qovaro.NQ2", 0);
-    // The shown rows are held until the caller's unit ends: a writer without the lock waits for
-    // it, so that nothing changes them between this reading and the page's writing.
-    const auto hold = [&](const CString& strTable, long lID) {
-        if (FAILED(hr) || lID == 0 || strTable.IsEmpty()) return;
-        CString strSQL;
-        strSQL.Format(L"UPDATE %s SET strLock = strLock WHERE l%sID = %d", strTable, strTable, lID);
-        hr = connection.Execute(strSQL);
-    };
-    hold(m_strTable, m_lRecordID);
-    hold(m_strSubTable, m_lSubRecordID);
+    std::vector<CHeldRow> rows;
+    for (const auto& [strTable, lID] : {std::pair{m_strTable, m_lRecordID}, std::pair{m_strSubTable, m_lSubRecordID}}) {
+        if (lID != 0 && !strTable.IsEmpty()) rows.push_back({strTable, L"l" + strTable + L"ID", lID});
+    }
     CString strStored;
-    if (SUCCEEDED(hr)) hr = m_lock.ReadStoredState(state.statements, strStored);
+    const HRESULT hr = m_lock.CheckStoredState(
+        rows, [&](CString& strRead) { return m_lock.ReadStoredState(state.statements, strRead); }, state.strLoaded,
+        &strStored);
     if (FAILED(hr)) return PARENT_TRACEHR(hr);
     // The page's first statement reads its own row: a course page saves though its run is gone.
     if (strStored.Left(1) == L"\x1D") return eRecordDeleted;
-    return strStored == state.strLoaded ? S_OK : eRecordChangedMeanwhile;
+    return hr;
 }
 
 HRESULT CParentDlg::AcquireEditLock() { return eRecordEditing; }

@@ -111,6 +111,9 @@ long CSetupDlg::Lock(long lID, CString strTable, CString strIDColumn) {
     const long lResult = m_lock.LockDbRecord(strTable, strIDColumn, lID, &strOwner);
     if (lResult == eRecordEditing) {
         SetModified(TRUE);
+        m_lLockedID = lID;
+        m_strLockedTable = strTable;
+        m_strLockedIDColumn = strIDColumn;
         if (!GetSafeHwnd() || m_strLoadedState.IsEmpty()) return eRecordEditing;
         // Another user may have saved the settings since the page loaded them: the page reads
         // them again and keeps the user's change only over the values it showed.
@@ -143,7 +146,7 @@ long CSetupDlg::Lock(long lID, CString strTable, CString strIDColumn) {
         }
         // The page shows what is stored now; nothing of the user's is written over it.
         m_strLoadedState = strStored;
-        m_lock.UnlockDbRecord(strTable, strIDColumn, lID);
+        Unlock();
         SetModified(FALSE);
         QvReportMsg(2, NQLoadString(IDS_NQ_SETUP_CHANGED), L"CSetupDlg::Lock()", L"Default", __FILE__, __LINE__, 0);
         return hr;
@@ -159,6 +162,35 @@ long CSetupDlg::Lock(long lID, CString strTable, CString strIDColumn) {
     if (FAILED(hr)) SETUPDLG_TRACEHR(hr);
     if (SUCCEEDED(hr) && GetSafeHwnd()) m_strLoadedState = Joined(ShownValues(GetSafeHwnd()));
     return hr;
+}
+
+void CSetupDlg::Unlock() {
+    if (m_lLockedID != 0) m_lock.UnlockDbRecord(m_strLockedTable, m_strLockedIDColumn, m_lLockedID);
+    m_lLockedID = 0;
+}
+
+long CSetupDlg::ReadStoredSettings(CString& strState) {
+    strState.Empty();
+    return S_OK;
+}
+
+long CSetupDlg::CheckStoredSettings() {
+    std::vector<CHeldRow> rows;
+    if (m_lLockedID != 0) rows.push_back({m_strLockedTable, m_strLockedIDColumn, m_lLockedID});
+    const long hr = m_lock.CheckStoredState(
+        rows, [this](CString& strRead) { return ReadStoredSettings(strRead); }, m_strStoredSettings, nullptr);
+    return FAILED(hr) ? SETUPDLG_TRACEHR(hr) : hr;
+}
+
+HRESULT CSetupDlg::ShowChangedMeanwhile() {
+    Unlock();
+    SetModified(FALSE);
+    const HRESULT hr = LoadSettings();
+    if (FAILED(hr)) SETUPDLG_TRACEHR(hr);
+    if (GetSafeHwnd()) m_strLoadedState = Joined(ShownValues(GetSafeHwnd()));
+    QvReportMsg(2, NQLoadString(IDS_NQ_SETUP_CHANGED), L"CSetupDlg::SaveSettings()", L"Default", __FILE__, __LINE__,
+                0);
+    return E_ABORT;
 }
 
 BOOL CSetupDlg::PreTranslateMessage(MSG* pMsg) {

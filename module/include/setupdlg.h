@@ -26,7 +26,22 @@ public:
     // eRecordEditing when the page may change the row; otherwise the result of reloading the
     // page's stored values over the change.
     long Lock(long lID, CString strTable, CString strIDColumn);
+    // Lets go of the row the page locked, if any.
+    void Unlock();
     HRESULT ShowView(BOOL bShow) override;
+
+    // The stored settings the page writes, as one text; empty: the page compares nothing. A page
+    // that compares calls it in its LoadSettings before it reads them, into m_strStoredSettings.
+    virtual long ReadStoredSettings(CString& strState);
+    // At the save, inside the page's unit of work and before it writes: S_OK when the settings are
+    // stored as the page loaded them; eRecordChangedMeanwhile when a writer without the lock
+    // changed them since (the page writes nothing, ends its unit and then calls
+    // ShowChangedMeanwhile); or a failure. The locked row stays held until the unit ends.
+    long CheckStoredSettings();
+    // After a save that found the settings changed: the lock is let go, the page shows what is
+    // stored and the user is told once. Returns E_ABORT: the page stays, for the change to be made
+    // again.
+    HRESULT ShowChangedMeanwhile();
 
     CQvHelpButton m_btnHelp;
     CQvEventSource m_EventSource;
@@ -36,6 +51,12 @@ public:
     int m_nDisplayHeight = -1;
     // The values the page showed when it was loaded.
     CString m_strLoadedState;
+    // The stored settings as the page loaded them (ReadStoredSettings); empty while unknown.
+    CString m_strStoredSettings;
+    // The row the page holds locked (0: none).
+    long m_lLockedID = 0;
+    CString m_strLockedTable;
+    CString m_strLockedIDColumn;
 
 protected:
     afx_msg void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);

@@ -4,6 +4,7 @@
 #include "kursresource.h"
 #include "nqcommon.h"
 #include "optionserver.h"
+#include "qvadoconnection.h"
 #include "qvregvalue.h"
 #include "typeddate.h"
 
@@ -78,6 +79,19 @@ TemplateRegistrar g_templateRegistrar;
 // the option server keeps for everyone, while the flag 1 of a write keeps the value for the
 // signed-in user alone, where no reader of the settings looks.
 constexpr long kLookup = 0;
+
+// The options the page writes; the central ones only in the central installation.
+constexpr const wchar_t* kWritten[] = {
+    L"AutoOpenAutoClose", L"AutoOpenMode",           L"AutoOpenAfterPublish",    L"AutoCloseBeforInstanz",
+    L"FillLevelInterval", L"FillLevelPercentWarning", L"ShowLinkedPersonEntries", L"OnlineKursanmeldungASPX",
+    L"PublishDate",
+};
+constexpr const wchar_t* kWrittenCentral[] = {
+    L"EntCheckKursPrecondition",
+    L"EntNotificationMultilanguage",
+    L"EntSendEMailNotificationToLeiter",
+    L"NotificationSubject",
+};
 
 long ReadLong(COptionServer& options, LPCWSTR lpszName, long lPreset) {
     long lValue = lPreset;
@@ -181,7 +195,7 @@ void CKursSetupDlg::OnChanged() {
         SetModified(TRUE);
         return;
     }
-    if (Lock(lMandantID, L"Mandant", L"lMandantID") == eRecordEditing) m_lLockedID = lMandantID;
+    Lock(lMandantID, L"Mandant", L"lMandantID");
 }
 
 HRESULT CKursSetupDlg::GetCaption(CString& strCaption) {
@@ -195,12 +209,31 @@ HRESULT CKursSetupDlg::GetGroupName(CString& strName) {
 }
 
 HRESULT CKursSetupDlg::CloseView() {
-    if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
-    m_lLockedID = 0;
+    Unlock();
     return CSetupDlg::CloseView();
 }
 
+long CKursSetupDlg::ReadStoredSettings(CString& strState) {
+    strState.Empty();
+    COptionServer options;
+    long hr = S_OK;
+    // What the page writes, as the option server answers.
+    const auto read = [&](LPCWSTR lpszName) {
+        if (FAILED(hr)) return;
+        CString strValue;
+        hr = options.GetOption(kOptionArea, CString(lpszName), &strValue, kLookup, 0);
+        strState += CString(lpszName) + L"=" + strValue + L"\x1F";
+    };
+    for (LPCWSTR lpszName : kWritten) read(lpszName);
+    if (NQ_IsEnterpriseEdition())
+        for (LPCWSTR lpszName : kWrittenCentral) read(lpszName);
+    if (FAILED(hr)) strState.Empty();
+    return hr;
+}
+
 HRESULT CKursSetupDlg::LoadSettings() {
+    // Read first: a change stored between it and the reads below is taken for one made meanwhile.
+    if (FAILED(ReadStoredSettings(m_strStoredSettings))) m_strStoredSettings.Empty();
     COptionServer options;
     m_lAutoOpenAutoClose = ReadLong(options, L"AutoOpenAutoClose", 0);
     m_lAutoOpenMode = ReadLong(options, L"AutoOpenMode", 0);
@@ -242,14 +275,24 @@ HRESULT CKursSetupDlg::SaveSettings() {
         // The page stays with every value typed until the date is mended, or the user gives up
         // the page's changes.
         if (AfxMessageBox(kurs::Text(IDS_KURSSETUP_BAD_DATE), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) {
-            if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
-            m_lLockedID = 0;
+            Unlock();
             SetModified(FALSE);
             LoadSettings();
             return S_OK;
         }
         GetDlgItem(IDC_KURSSETUP_PUBLISHDATE)->SetFocus();
         return E_ABORT;
+    }
+    // One unit of work: the settings are checked against what the page loaded and written.
+    CQvADOConnection conn;
+    long hr = conn.Open(L"Qovaro.NQ2", 0);
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
+    // Nothing is written over settings a writer without the lock stored since the page loaded them.
+    if (SUCCEEDED(hr)) hr = CheckStoredSettings();
+    if (hr == eRecordChangedMeanwhile) {
+        trans.End(E_ABORT);
+        return ShowChangedMeanwhile();
     }
     COptionServer options;
     const std::pair<LPCWSTR, long> numbers[] = {
@@ -261,7 +304,6 @@ HRESULT CKursSetupDlg::SaveSettings() {
         {L"FillLevelPercentWarning", m_lFillLevelPercentWarning},
         {L"ShowLinkedPersonEntries", m_bShowLinkedPersonEntries ? 1L : 0L},
     };
-    long hr = S_OK;
     for (const auto& [lpszName, lValue] : numbers) {
         if (SUCCEEDED(hr)) hr = options.SetOption(kOptionArea, CString(lpszName), lValue, kLookup);
     }
@@ -280,10 +322,10 @@ HRESULT CKursSetupDlg::SaveSettings() {
         }
         if (SUCCEEDED(hr)) hr = WriteText(options, L"NotificationSubject", m_strNotificationSubject);
     }
+    hr = trans.End(hr);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     CQvRegistry::SetValue(kViewKey, L"FillupStateEnabled", m_bFillupStateEnabled ? 1L : 0L);
-    if (m_lLockedID != 0) m_lock.UnlockDbRecord(L"Mandant", L"lMandantID", m_lLockedID);
-    m_lLockedID = 0;
+    Unlock();
     kurs::WriteUserLog(1, IDS_LOG_SETTINGS_UPDATED, CString(), L"Ausbildung.Einstellungen", 0, 0, CQvGUID(), CQvGUID());
     return S_OK;
 }

@@ -30,6 +30,7 @@ public:
     HRESULT LoadSettings() override;
     HRESULT SaveSettings() override;
     HRESULT CloseView() override;
+    long ReadStoredSettings(CString& strState) override;
     // The labels come from the course module's own texts, whoever asks.
     HRESULT GetCaption(CString& strCaption) override;
     HRESULT GetGroupName(CString& strName) override;
@@ -58,7 +59,5 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // The Mandant row whose lock the page holds (0: none).
-    long m_lLockedID = 0;
     BOOL m_bLoading = FALSE;
 };

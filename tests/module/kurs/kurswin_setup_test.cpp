@@ -191,8 +191,8 @@ TEST_F(KursSetup, OnADatabaseThatMayNotBeWrittenAChangeIsRefusedNamingTheFileAnd
 }
 
 // Administrator and Anna, each under his own login in a settings window of his own: the lock keeps
-// them apart, and a change one of them saved is not written over by the other's page loaded before
-// it.
+// them apart, and a change one of them saved, or a writer without the lock stored, is not written
+// over by a page loaded before it.
 TEST_F(KursSetup, TwoUsersOnTheSettingsNeitherLosesTheOthersChange) {
     CKursSetupDlg* pA = nullptr;
     {
@@ -238,6 +238,28 @@ TEST_F(KursSetup, TwoUsersOnTheSettingsNeitherLosesTheOthersChange) {
     EXPECT_EQ(Stored(L"AutoOpenAfterPublish"), (std::variant<long, std::wstring>(30L)));
     EXPECT_EQ(Stored(L"AutoCloseBeforInstanz"), (std::variant<long, std::wstring>(7L)));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u);
+
+    // A writer without the lock stores a setting between his first key and his save: nothing of
+    // his page is written over it, he is told once and the page stays, showing what is stored.
+    ASSERT_EQ(a.ShowView(TRUE), S_OK);
+    Retype(Item(a, IDC_KURSSETUP_OPENDAYS), L"31");
+    ASSERT_NE(Lock(), "");
+    optionServer.Set(-1060, L"FillLevelInterval", 20);
+    script.ExpectReport(L"inzwischen geändert");
+    EXPECT_EQ(a.ShowView(FALSE), E_ABORT);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 3u);
+    EXPECT_EQ(Stored(L"AutoOpenAfterPublish"), (std::variant<long, std::wstring>(30L)));
+    EXPECT_EQ(Stored(L"FillLevelInterval"), (std::variant<long, std::wstring>(20L)));
+    EXPECT_EQ(qv::ui::test::Text(Item(a, IDC_KURSSETUP_OPENDAYS)), L"30");
+    EXPECT_EQ(qv::ui::test::Text(Item(a, IDC_KURSSETUP_FILLINTERVAL)), L"20");
+    EXPECT_FALSE(a.IsModified());
+    Screen(pane, "kurssetupdlg_changed_at_save");
+    EXPECT_EQ(Lock(), "");
+    Retype(Item(a, IDC_KURSSETUP_OPENDAYS), L"31");
+    ASSERT_EQ(a.ShowView(FALSE), S_OK);
+    EXPECT_EQ(Stored(L"AutoOpenAfterPublish"), (std::variant<long, std::wstring>(31L)));
+    EXPECT_EQ(Stored(L"FillLevelInterval"), (std::variant<long, std::wstring>(20L)));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 3u);
 }
 
 }  // namespace
