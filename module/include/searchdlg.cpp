@@ -302,10 +302,23 @@ void CSearchDlg::StopWorkers(bool bPump) {
     ReapLeftWorkers(0);
 }
 
-// Never destroyed: a worker may still be in it when the library's statics go at the process's end.
+// Not a static of its own: a worker may still be in it when the library's statics go at the
+// process's end. The library frees it as it goes when no worker is left in it.
+CSearchDlg::LeftWorkers* CSearchDlg::s_pLeftWorkers = nullptr;
+
 CSearchDlg::LeftWorkers& CSearchDlg::LeftWorkerList() {
-    static LeftWorkers* list = new LeftWorkers;
+    static LeftWorkers* const list = s_pLeftWorkers = new LeftWorkers;
     return *list;
+}
+
+void CSearchDlg::FreeLeftWorkerList() {
+    if (!s_pLeftWorkers) return;
+    {
+        std::lock_guard g(s_pLeftWorkers->lock);
+        if (!s_pLeftWorkers->workers.empty()) return;
+    }
+    delete s_pLeftWorkers;
+    s_pLeftWorkers = nullptr;
 }
 
 namespace {
@@ -313,7 +326,10 @@ namespace {
 // it unloads the libraries; the handler goes with this library.
 struct LeftWorkRegistration {
     LeftWorkRegistration() { QvAddLeftWorkHandler(&CSearchDlg::EndLeftWorkers); }
-    ~LeftWorkRegistration() { QvRemoveLeftWorkHandler(&CSearchDlg::EndLeftWorkers); }
+    ~LeftWorkRegistration() {
+        QvRemoveLeftWorkHandler(&CSearchDlg::EndLeftWorkers);
+        CSearchDlg::FreeLeftWorkerList();
+    }
 } g_leftWorkRegistration;
 }  // namespace
 

@@ -70,6 +70,9 @@ public:
     static void WaitForLeftWorkers();
     // The same at the program's end, at most dwMilliseconds; TRUE when none runs any more.
     static BOOL EndLeftWorkers(DWORD dwMilliseconds);
+    // As the library goes: frees the list of left workers when none is left in it (a list that
+    // still holds one stays, as does the library but at the process's end).
+    static void FreeLeftWorkerList();
 
     CEdit m_edtSearch;
     CQvListCtrl m_lstResult;
@@ -181,6 +184,7 @@ private:
         std::vector<std::unique_ptr<SearchWorker>> workers;
     };
     static LeftWorkers& LeftWorkerList();
+    static LeftWorkers* s_pLeftWorkers;
     static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);
     // TRUE when none runs any more.
     static BOOL ReapLeftWorkers(DWORD dwWaitMs);
