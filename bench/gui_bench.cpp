@@ -66,19 +66,9 @@ double Ms(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// A line "Name:  N kB" of /proc/self/status in MB.
-double StatusMB(const char* name) {
-    double kb = 0;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        const std::size_t n = std::strlen(name);
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, name, n) == 0 && line[n] == ':') kb = std::atof(line + n + 1);
-        std::fclose(f);
-    }
-    return kb / 1024.0;
-}
-double ResidentMB() { return StatusMB("VmRSS"); }
+using kursbench::PeakResidentMB;
+using kursbench::ResidentMB;
+using kursbench::StatusMB;
 
 // Where resident memory goes: the heap's blocks in use and free (all arenas, and the large blocks
 // mapped apart), and SQLite's own share of the blocks in use (page caches, sorts, statements).
@@ -88,7 +78,6 @@ void NoteHeap(benchmark::State& state, const std::string& prefix) {
     state.counters[prefix + "heap_free_mb"] = double(mi.fordblks) / 1048576.0;
     state.counters[prefix + "sqlite_mb"] = double(sqlite3_memory_used()) / 1048576.0;
 }
-double PeakResidentMB() { return StatusMB("VmHWM"); }
 
 using kursbench::LoadAverage;
 

@@ -201,17 +201,7 @@ private:
     double m_longest = 0;
 };
 
-// The peak of the program's resident memory so far (VmHWM), in MB.
-double PeakResidentMB() {
-    double kb = 0;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
-        std::fclose(f);
-    }
-    return kb / 1024.0;
-}
+using kursbench::PeakResidentMB;
 
 // Runs the event loop until the condition holds.
 void RunUntil(const std::function<bool()>& done) {

@@ -184,6 +184,18 @@ void PrepareCanton(const char* tmpl, qv::IInteraction& interaction, const std::f
     RegisterFrame();
 }
 
+double StatusMB(const char* name) {
+    double kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        const std::size_t n = std::strlen(name);
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, name, n) == 0 && line[n] == ':') kb = std::atof(line + n + 1);
+        std::fclose(f);
+    }
+    return kb / 1024.0;
+}
+
 double LoadAverage() {
     double load = 0;
     if (FILE* f = std::fopen("/proc/loadavg", "r")) {

@@ -68,6 +68,11 @@ const std::string& DatabasePath();
 // The machine's load over the last minute (/proc/loadavg).
 double LoadAverage();
 
+// A line "Name:  N kB" of /proc/self/status in MB (VmRSS, VmHWM, RssAnon, ...).
+double StatusMB(const char* name);
+inline double ResidentMB() { return StatusMB("VmRSS"); }
+inline double PeakResidentMB() { return StatusMB("VmHWM"); }
+
 // The CPU time of each of the process's threads (by thread id), in milliseconds.
 std::map<int, double> ThreadCpuMs();
 // Of the threads, the one that used the most CPU between two readings, and how much (the

@@ -68,19 +68,9 @@ double ThreadCpuMs() {
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-// A line "Name:  N kB" of /proc/self/status in MB.
-double StatusMB(const char* name) {
-    double kb = 0;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        const std::size_t n = std::strlen(name);
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, name, n) == 0 && line[n] == ':') kb = std::atof(line + n + 1);
-        std::fclose(f);
-    }
-    return kb / 1024.0;
-}
-double ResidentMB() { return StatusMB("VmRSS"); }
+using kursbench::PeakResidentMB;
+using kursbench::ResidentMB;
+using kursbench::StatusMB;
 
 double HeapUsedMB() {
     const struct mallinfo2 mi = mallinfo2();
