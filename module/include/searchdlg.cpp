@@ -1,7 +1,7 @@
 #include "searchdlg.h"
 
 #include "heaptrim.h"
-#include "leftwork.h"
+#include "leftworkers.h"
 #include "nqcommon.h"
 #include "nqsearchcalls.h"
 #include "optionserver.h"
@@ -302,79 +302,20 @@ void CSearchDlg::StopWorkers(bool bPump) {
     ReapLeftWorkers(0);
 }
 
-// Not a static of its own: a worker may still be in it when the library's statics go at the
-// process's end. The library frees it as it goes when no worker is left in it.
-CSearchDlg::LeftWorkers* CSearchDlg::s_pLeftWorkers = nullptr;
-
-CSearchDlg::LeftWorkers& CSearchDlg::LeftWorkerList() {
-    static LeftWorkers* const list = s_pLeftWorkers = new LeftWorkers;
-    return *list;
-}
-
-void CSearchDlg::FreeLeftWorkerList() {
-    if (!s_pLeftWorkers) return;
-    {
-        std::lock_guard g(s_pLeftWorkers->lock);
-        if (!s_pLeftWorkers->workers.empty()) return;
-    }
-    delete s_pLeftWorkers;
-    s_pLeftWorkers = nullptr;
-}
-
-namespace {
-// The program's end cancels the workers that closed windows left behind and waits for them, before
-// it unloads the libraries; the handler goes with this library.
-struct LeftWorkRegistration {
-    LeftWorkRegistration() { QvAddLeftWorkHandler(&CSearchDlg::EndLeftWorkers); }
-    ~LeftWorkRegistration() {
-        QvRemoveLeftWorkHandler(&CSearchDlg::EndLeftWorkers);
-        CSearchDlg::FreeLeftWorkerList();
-    }
-} g_leftWorkRegistration;
-}  // namespace
-
-// The library stays loaded while a worker runs its code: the lock counts until the worker's
-// thread has ended (NQFrameworkCanUnloadNow).
 void CSearchDlg::LeaveBehind(std::unique_ptr<SearchWorker> pWorker) {
-    AfxOleLockApp();
-    std::lock_guard g(LeftWorkerList().lock);
-    LeftWorkerList().workers.push_back(std::move(pWorker));
+    SearchWorker* pRaw = pWorker.get();
+    const HANDLE hThread = pRaw->pThread->m_hThread;
+    CLeftWorkers::Leave(hThread, [pRaw] { pRaw->Cancel(); }, std::shared_ptr<SearchWorker>(std::move(pWorker)));
 }
 
-BOOL CSearchDlg::ReapLeftWorkers(DWORD dwWaitMs) {
-    LeftWorkers& list = LeftWorkerList();
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
-        std::vector<std::unique_ptr<SearchWorker>> ended;
-        bool bRunning = false;
-        {
-            std::lock_guard g(list.lock);
-            for (auto it = list.workers.begin(); it != list.workers.end();) {
-                if (WaitForSingleObject((*it)->pThread->m_hThread, 0) == WAIT_TIMEOUT) {
-                    bRunning = true;
-                    if (dwWaitMs) (*it)->Cancel();
-                    ++it;
-                } else {
-                    ended.push_back(std::move(*it));
-                    it = list.workers.erase(it);
-                }
-            }
-        }
-        for (std::size_t i = 0; i < ended.size(); ++i) AfxOleUnlockApp();
-        ended.clear();
-        if (!bRunning) return TRUE;
-        if (dwWaitMs != INFINITE && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(dwWaitMs))
-            return FALSE;
-        Sleep(20);
-    }
-}
+BOOL CSearchDlg::ReapLeftWorkers(DWORD dwWaitMs) { return dwWaitMs ? CLeftWorkers::End(dwWaitMs) : CLeftWorkers::Reap(); }
 
 void CSearchDlg::WaitForLeftWorkers() { ReapLeftWorkers(INFINITE); }
 
 BOOL CSearchDlg::EndLeftWorkers(DWORD dwMilliseconds) { return ReapLeftWorkers(dwMilliseconds); }
 
 HRESULT NQFrameworkCanUnloadNow() {
-    CSearchDlg::EndLeftWorkers(0);
+    CLeftWorkers::Reap();
     return AfxOleCanExitApp() ? S_OK : S_FALSE;
 }
 

@@ -70,9 +70,6 @@ public:
     static void WaitForLeftWorkers();
     // The same at the program's end, at most dwMilliseconds; TRUE when none runs any more.
     static BOOL EndLeftWorkers(DWORD dwMilliseconds);
-    // As the library goes: frees the list of left workers when none is left in it (a list that
-    // still holds one stays, as does the library but at the process's end).
-    static void FreeLeftWorkerList();
 
     CEdit m_edtSearch;
     CQvListCtrl m_lstResult;
@@ -179,12 +176,6 @@ private:
     void StopWorkers(bool bPump);
     // The workers that windows left behind, until they end (dwWaitMs: waits for all of them so
     // long, cancelling each again meanwhile; 0 takes only those that have ended).
-    struct LeftWorkers {
-        std::mutex lock;
-        std::vector<std::unique_ptr<SearchWorker>> workers;
-    };
-    static LeftWorkers& LeftWorkerList();
-    static LeftWorkers* s_pLeftWorkers;
     static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);
     // TRUE when none runs any more.
     static BOOL ReapLeftWorkers(DWORD dwWaitMs);
