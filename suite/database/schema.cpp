@@ -27,6 +27,29 @@ std::string_view InstallationSettingsSql() {
            "('d4d67d85-dc7a-4f2b-ad40-b0f4bbec5e7d', -1, -1, '12')";
 }
 
+std::string CourseReportsSql(const std::array<std::string, 3>& reportGuids) {
+    const struct {
+        const char* report;
+        const char* label;
+        const char* help;
+    } reports[] = {
+        {"Kurs_Teilnehmerliste", "Teilnehmerliste", "KURS_TN"},
+        {"Kurs_Praesenzliste", "Präsenzliste", "KURS_PRAES"},
+        {"Kurs_Jahresuebersicht", "Jahresübersicht der Kurse", "KURS_JAHR"},
+    };
+    std::string sql = "INSERT INTO QvReportServerProfile (lQvReportServerProfileID, guid, strName) VALUES "
+                      "(1, '9226ADE4-9631-4108-A7D0-EC5FB3DE9D36', 'Ausbildung');"
+                      "INSERT INTO QvReportServerReport (lQvReportServerReportID, guid, lQvReportServerProfileID, "
+                      "strReport, strLabel, strHelpID, strLanguage) VALUES ";
+    for (std::size_t i = 0; i < reportGuids.size(); ++i) {
+        std::string guid;
+        for (char c : reportGuids[i]) guid += c == '\'' ? std::string("''") : std::string(1, c);
+        sql += (i ? ", (" : "(") + std::to_string(i + 1) + ", '" + guid + "', 1, '" + reports[i].report + "', '" +
+               reports[i].label + "', '" + reports[i].help + "', 'DE')";
+    }
+    return sql;
+}
+
 std::string_view SecurityTablesSql() {
     return "CREATE TABLE IF NOT EXISTS QvSecRole ("
            " lQvSecUserID INTEGER PRIMARY KEY,"

@@ -5,6 +5,7 @@
 // Every connection needs the T-SQL runtime (collation QVCI) before it touches the schema, and the
 // suite's functions before it runs the system's statements: InstallSuiteDatabase() registers them
 // as a connection initializer of the engine, so every connection the driver opens gets them.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,12 @@ std::string_view OptionTableSql();
 // installation: federal, cantonal and local courses.
 std::string_view InstallationSettingsSql();
 inline constexpr const char* kInstallationCourseTypes = "0 1 1 1";
+
+// The course module's report profile "Ausbildung" (under the GUID of the module's reports, which
+// the course window asks for) with its three reports, as the demo and a database made with
+// --create have them; the reports' GUIDs are the caller's. For a database without report profiles:
+// the profile has key 1, the reports keys 1 to 3.
+std::string CourseReportsSql(const std::array<std::string, 3>& reportGuids);
 
 // The security server's own tables (QvSecRole, QvSecFunction, QvSecObject, QvSecRight), made the
 // same way: by the server on first use, and by the demo data with its users. SecurityRolesSql sets

@@ -208,8 +208,8 @@ std::vector<std::string> ForeignServerObjects(qv::sql::PgDb& db) {
 
 // What a new database holds for the one who made it, so that he can work in it as the demo's
 // administrator can: the installation's own Mandant, himself as a user, the right to everything on
-// that Mandant's records, and the settings the demo installation starts with. His role comes with
-// the security server's tables (QvFrameAdministerNewDatabase).
+// that Mandant's records, the settings the demo installation starts with and the course module's
+// reports. His role comes with the security server's tables (QvFrameAdministerNewDatabase).
 std::string NewDatabaseRows(const std::string& user) {
     std::string name;
     for (char c : user) name += c == '\'' ? std::string("''") : std::string(1, c);
@@ -222,7 +222,9 @@ std::string NewDatabaseRows(const std::string& user) {
     const int tables[] = {0, 4, 6, 7, 20, 33, 39, 42, 45, 54, 57, 70, 71, 149};
     for (std::size_t i = 0; i < std::size(tables); ++i)
         sql += (i ? ", (" : "(") + std::to_string(i + 1) + ", 1, " + std::to_string(tables[i]) + ", 1, -1)";
-    return sql + ";" + std::string(qv::suite::InstallationSettingsSql()) + ";COMMIT;";
+    const auto guid = [] { return qv::ToUtf8(qv::GuidToString(qv::NewGuid(), false)); };
+    return sql + ";" + std::string(qv::suite::InstallationSettingsSql()) + ";" +
+           qv::suite::CourseReportsSql({guid(), guid(), guid()}) + ";COMMIT;";
 }
 
 // A server database is used as a file is: only with the suite's schema of this version; an empty

@@ -6,6 +6,8 @@
 #include "nqcommon.h"
 #include "qvdatalogger.h"
 
+#include <vector>
+
 namespace {
 
 const CQvGUID kClosedMessage(L"{ce6d9d23-e9ca-4266-93e9-c6e59964a935}");
@@ -81,8 +83,12 @@ long CheckAutoOpenAutoClose(long lKursinstanzID, bool bShown) {
         hr = kurs::Execute(conn, strSQL);
     }
 
+    std::vector<long> closed;
     if (SUCCEEDED(hr)) {
-        // An open run closes when its window has ended.
+        // An open run closes when its window has ended. The closings and their log entries are one
+        // unit: a refused entry leaves every run open, to be closed by the next check.
+        kurs::CKursTransaction trans(conn);
+        hr = trans.Begin();
         CString strSQL;
         strSQL.Format(L"SELECT lKursinstanzID, fGeschlossen, guid FROM Kursinstanz WHERE fGeschlossen = 0 AND "
                       L"dtAnmeldenBis < getdate() AND dtAnmeldenBis <> %s ",
@@ -92,8 +98,10 @@ long CheckAutoOpenAutoClose(long lKursinstanzID, bool bShown) {
         // The database client writes back rows only of statements without subqueries: the local
         // installation closes its runs by their key.
         const bool bRowUpdate = bCentral;
-        hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) {
+            hr = bRowUpdate ? rs.OpenSQL(strSQL, 1, 3) : rs.Open(strSQL);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
         BOOL bEOF = TRUE;
         if (SUCCEEDED(hr)) {
             hr = rs.IsEOF(&bEOF);
@@ -115,19 +123,26 @@ long CheckAutoOpenAutoClose(long lKursinstanzID, bool bShown) {
                 hr = kurs::Execute(conn, strUpdate);
             }
             if (SUCCEEDED(hr)) {
-                logger.Info(kClosedMessage,
-                            L"VRQ_CheckAutoOpenAutoCloseKursinstanz() Kursinstanz automatisch geschlossen! "
-                            L"(lKursinstanzID: %d)",
-                            lID);
                 hr = kurs::WriteUserLog(1, IDS_LOG_KURSINSTANZ_AUTOCLOSED, CString(), L"Ausbildung.Instanz", 0, 42,
                                         guidKursinstanz, CQvGUID());
             }
             if (SUCCEEDED(hr)) {
+                closed.push_back(lID);
                 hr = rs.MoveNext(&bEOF);
                 if (FAILED(hr)) KURS_TRACEHR(hr);
             }
         }
         rs.Close();
+        hr = trans.End(hr);
+    }
+    // The data log names only closings that were committed.
+    if (SUCCEEDED(hr)) {
+        for (const long lID : closed) {
+            logger.Info(kClosedMessage,
+                        L"VRQ_CheckAutoOpenAutoCloseKursinstanz() Kursinstanz automatisch geschlossen! "
+                        L"(lKursinstanzID: %d)",
+                        lID);
+        }
     }
 
     if (SUCCEEDED(hr) && bCentral && lKursinstanzID == 0) {

@@ -3,6 +3,7 @@
 #include "demomodel.h"
 #include "suitedb.h"
 
+#include <array>
 #include <set>
 
 namespace qv::suite::demo {
@@ -97,15 +98,14 @@ void WriteSettings(Model& m) {
     label.Row(4, 3, 1, "KursnotificationMailtemplate_Subject", "Iscrizioni ai corsi del vostro corpo pompieri");
 
     // The course module's report profile and one of the person administration.
+    const std::string personal = m.rng.Guid();
+    const std::array<std::string, 3> courseReports{m.rng.Guid(), m.rng.Guid(), m.rng.Guid()};
+    Exec(m.db, CourseReportsSql(courseReports));
     Insert profile(m.db, "QvReportServerProfile", {"lQvReportServerProfileID", "guid", "strName"});
-    profile.Row(1, "9226ADE4-9631-4108-A7D0-EC5FB3DE9D36", "Ausbildung");
-    profile.Row(2, m.rng.Guid(), "Personal");
+    profile.Row(2, personal, "Personal");
     Insert report(m.db, "QvReportServerReport",
                   {"lQvReportServerReportID", "guid", "lQvReportServerProfileID", "strReport", "strLabel", "strHelpID",
                    "strLanguage"});
-    report.Row(1, m.rng.Guid(), 1, "Kurs_Teilnehmerliste", "Teilnehmerliste", "KURS_TN", "DE");
-    report.Row(2, m.rng.Guid(), 1, "Kurs_Praesenzliste", "Präsenzliste", "KURS_PRAES", "DE");
-    report.Row(3, m.rng.Guid(), 1, "Kurs_Jahresuebersicht", "Jahresübersicht der Kurse", "KURS_JAHR", "DE");
     report.Row(4, m.rng.Guid(), 2, "Personal_Mitgliederliste", "Mitgliederliste", "PERS_LISTE", "DE");
 }
 

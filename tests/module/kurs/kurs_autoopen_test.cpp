@@ -147,15 +147,39 @@ TEST_F(KursAutoOpen, OneRunIsLookedAtAloneAndNotTouched) {
     EXPECT_EQ(Text("SELECT dtTimestamp FROM Kursinstanz WHERE lKursinstanzID = " + K(mine)), "2020-01-01 00:00:00");
 }
 
-TEST_F(KursAutoOpen, AFailedLogEntryStopsTheClosingThere) {
-    const long first = Window(lokal, false, "-9", "-1");
-    const long second = Window(lokal, false, "-9", "-1");
-    userLog.fail = E_ACCESSDENIED;
-    script.ExpectReport(L"No OLEDB Error available!");
-    EXPECT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(0), E_ACCESSDENIED);
-    // The run whose entry failed stays closed; the loop went no further.
-    EXPECT_EQ(Closed(first) + Closed(second), 1);
-    EXPECT_EQ(Logged().size(), 1u);
+TEST_F(KursAutoOpen, AFailedLogEntryLeavesEveryRunOpenAndIsReportedOnceWithItsCause) {
+    for (const bool central : {false, true}) {
+        Central(central);
+        const long first = Window(lokal, false, "-9", "-1");
+        const long second = Window(lokal, false, "-9", "-1");
+        userLog.fail = E_ACCESSDENIED;
+        script.ExpectReport(L"No OLEDB Error available!");
+        EXPECT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(0), E_ACCESSDENIED) << central;
+        // The closings go back with their refused entry; the data log names no closing either.
+        EXPECT_FALSE(Closed(first)) << central;
+        EXPECT_FALSE(Closed(second)) << central;
+        EXPECT_TRUE(Logged().empty()) << central;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << central;
+
+        // The log server's own cause is what the report says.
+        userLog.refusal = L"Das Benutzerprotokoll nimmt keine Einträge an.";
+        script.ExpectReport(userLog.refusal);
+        EXPECT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(first), E_ACCESSDENIED) << central;
+        EXPECT_FALSE(Closed(first)) << central;
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 2u) << central;
+
+        // Once the log takes entries again, the next check closes both, each with its entry.
+        userLog.fail = S_OK;
+        userLog.refusal.clear();
+        ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(0), S_OK) << central;
+        EXPECT_TRUE(Closed(first) && Closed(second)) << central;
+        EXPECT_EQ(userLog.Entries().size(), 2u) << central;
+        EXPECT_EQ(Logged().size(), 2u) << central;
+        Sql("DELETE FROM Kursinstanz");
+        userLog.entries.clear();
+        dataLogger.entries.clear();
+        script.Log().Clear();
+    }
 }
 
 }  // namespace

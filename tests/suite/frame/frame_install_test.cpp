@@ -281,6 +281,19 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     EXPECT_EQ(ownAge, Value(archiveAge));
     std::swap(database, demo.path);
     EXPECT_EQ(ownAge, "12");
+    // The course module's reports as the demo has them, each under a GUID of its own.
+    const std::string courseReports =
+        "SELECT p.strName || ':' || group_concat(r.lQvReportServerReportID || '/' || r.strReport || '/' || r.strLabel || "
+        "'/' || r.strHelpID || '/' || r.strLanguage, ',') || ':' || count(DISTINCT r.guid COLLATE BINARY) FROM "
+        "QvReportServerProfile p JOIN QvReportServerReport r ON "
+        "r.lQvReportServerProfileID = p.lQvReportServerProfileID WHERE p.guid COLLATE BINARY = "
+        "'9226ADE4-9631-4108-A7D0-EC5FB3DE9D36'";
+    const std::string ownReports = Value(courseReports);
+    std::swap(database, demo.path);
+    EXPECT_EQ(ownReports, Value(courseReports));
+    std::swap(database, demo.path);
+    EXPECT_NE(ownReports.find("Ausbildung:1/Kurs_Teilnehmerliste/"), std::string::npos) << ownReports;
+    EXPECT_TRUE(ownReports.ends_with(":3")) << ownReports;
     {
         CQvFrameStartPage start(host, QvFrameSettings{QString::fromStdString(database), QString::fromUtf8("Hans O'Neill")});
         QString text;
@@ -304,6 +317,8 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     ASSERT_NE(course, nullptr);
     EXPECT_TRUE(Visible(Item(course, IDC_KURSDLG_ACTION)));
     EXPECT_TRUE(Enabled(Item(course, IDC_KURSDLG_ACTION)));
+    EXPECT_TRUE(Visible(Item(course, IDC_KURSDLG_REPORT)));
+    EXPECT_TRUE(Enabled(Item(course, IDC_KURSDLG_REPORT))) << "the module's reports are his";
     EXPECT_TRUE(SavePng(pane.GetSafeHwnd(), QV_SCREENS_DIR "/frame_newdatabase.png"));
 
     // A new reservation's Mandant: the only one there is, chosen to begin with.

@@ -208,6 +208,22 @@ TEST(FrameProgramPg, TheCourseWindowOpensOnTheDemoOfAServerDatabase) {
               0)
         << db.LastError().description;
     EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), "0/0/12");
+    // And the course module's reports as the demo has them ("Berichte" offers them), each under a
+    // GUID of its own.
+    const char* const courseReports =
+        "SELECT p.strName || ':' || string_agg(r.lQvReportServerReportID || '/' || r.strReport || '/' || r.strLabel || "
+        "'/' || r.strHelpID || '/' || r.strLanguage, ',' ORDER BY r.lQvReportServerReportID) || ':' || count(DISTINCT "
+        "r.guid) FROM QvReportServerProfile p JOIN view_QvReportServerReport r ON r.lQvReportServerProfileID = "
+        "p.lQvReportServerProfileID WHERE p.guid = '9226ADE4-9631-4108-A7D0-EC5FB3DE9D36' GROUP BY p.strName";
+    ASSERT_EQ(db.Query(courseReports, &rows), 0) << db.LastError().description;
+    ASSERT_EQ(rows.rows.size(), 1u);
+    const std::string own = rows.rows[0].at(0).value_or("");
+    EXPECT_NE(own.find("Ausbildung:1/Kurs_Teilnehmerliste/"), std::string::npos) << own;
+    EXPECT_TRUE(own.ends_with(":3")) << own;
+    qv::sql::PgDb demo;
+    ASSERT_EQ(demo.Open(database.url()), 0);
+    ASSERT_EQ(demo.Query(courseReports, &rows), 0) << demo.LastError().description;
+    EXPECT_EQ(rows.rows.at(0).at(0).value_or(""), own);
 }
 #endif
 
