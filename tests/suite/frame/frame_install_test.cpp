@@ -22,6 +22,7 @@
 #include "wnd.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -317,8 +318,21 @@ TEST_F(FrameInstallation, ANewDatabaseIsAdministeredByItsMakerAndHasTheInstallat
     ASSERT_NE(course, nullptr);
     EXPECT_TRUE(Visible(Item(course, IDC_KURSDLG_ACTION)));
     EXPECT_TRUE(Enabled(Item(course, IDC_KURSDLG_ACTION)));
-    EXPECT_TRUE(Visible(Item(course, IDC_KURSDLG_REPORT)));
-    EXPECT_TRUE(Enabled(Item(course, IDC_KURSDLG_REPORT))) << "the module's reports are his";
+    // "Berichte" offers him the module's reports, and stays there for the next use.
+    const HWND reports = Item(course, IDC_KURSDLG_REPORT);
+    ASSERT_TRUE(Visible(reports));
+    std::vector<std::wstring> offered;
+    WhenOpened(
+        [&](QWidget* open) {
+            if (auto* menu = qobject_cast<QMenu*>(open))
+                for (QAction* a : menu->actions())
+                    if (a->isEnabled()) offered.push_back(a->text().toStdWString());
+            PressKey(nullptr, VK_ESCAPE);
+        },
+        2000);
+    EXPECT_TRUE(Click(reports));
+    EXPECT_EQ(offered, (std::vector<std::wstring>{L"Jahresübersicht der Kurse", L"Präsenzliste", L"Teilnehmerliste"}));
+    EXPECT_TRUE(Enabled(reports));
     EXPECT_TRUE(SavePng(pane.GetSafeHwnd(), QV_SCREENS_DIR "/frame_newdatabase.png"));
 
     // A new reservation's Mandant: the only one there is, chosen to begin with.
