@@ -145,6 +145,15 @@ TEST_F(KursAutoOpen, OneRunIsLookedAtAloneAndNotTouched) {
     Sql("UPDATE Kursinstanz SET dtTimestamp = '2020-01-01 00:00:00' WHERE lKursinstanzID = " + K(mine));
     ASSERT_EQ(VRQ_CheckAutoOpenAutoCloseKursinstanz(mine), S_OK);
     EXPECT_EQ(Text("SELECT dtTimestamp FROM Kursinstanz WHERE lKursinstanzID = " + K(mine)), "2020-01-01 00:00:00");
+
+    // The run the course window shows changes alone too, when it is due to.
+    const long shownEnded = Window(kantonal, false, "-9", "-1");
+    ASSERT_EQ(kurs::CheckShownKursinstanz(shownEnded), S_OK);
+    ASSERT_EQ(kurs::CheckShownKursinstanz(otherClosed), S_OK);
+    EXPECT_TRUE(Closed(shownEnded));
+    EXPECT_FALSE(Closed(otherClosed));
+    EXPECT_FALSE(Closed(other));
+    EXPECT_EQ(userLog.Entries().size(), 2u);
 }
 
 TEST_F(KursAutoOpen, AFailedLogEntryLeavesEveryRunOpenAndIsReportedOnceWithItsCause) {
