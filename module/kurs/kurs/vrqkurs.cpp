@@ -288,8 +288,9 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         rs.Close();
         if (FAILED(hr)) KURS_TRACEHR(hr);
         if (SUCCEEDED(hr) && bEOF) return kurs::RegistrationGone();
-        if (SUCCEEDED(hr) && ((bRunKnown && lStoredRun != lShownRun) || (lShownStatus >= 0 && lStoredStatus != lShownStatus)))
-            return kurs::RegistrationChanged();
+        const bool bMoved = bRunKnown && lStoredRun != lShownRun;
+        const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
+        if (SUCCEEDED(hr) && (bMoved || bChanged)) return kurs::RegistrationChanged();
     }
 
     long lAffected = 0;
