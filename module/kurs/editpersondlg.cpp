@@ -139,8 +139,18 @@ BOOL CEditPersonDlg::OnInitDialog() {
     // The run's place and leader as kept on the registration.
     static_cast<CEdit*>(GetDlgItem(IDC_EDITPERSON_ORT))->LimitText(254);
     static_cast<CEdit*>(GetDlgItem(IDC_EDITPERSON_LEITUNG))->LimitText(254);
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     const long hr = LoadPersonKurs();
-    if (FAILED(hr))
+    if (FAILED(hr) && kurs::GoneCount() != lGone) {
+        // Removed by another user meanwhile, as the user has been told: there is nothing to edit,
+        // and the page that opened the editor shows what is stored, as after a save that found it
+        // gone.
+        EndDialog(IDOK);
+        return TRUE;
+    }
+    // A step that failed has reported it, with its cause.
+    if (FAILED(hr) && kurs::ReportCount() == lReports)
         QvReportMsg(hr, CrackHR(hr), L"CEditPersonDlg::OnInitDialog", L"Default", __FILE__, __LINE__, 0);
     // What was not read must never be written over the registration.
     GetDlgItem(IDOK)->EnableWindow(m_bLoaded);
@@ -169,7 +179,16 @@ long CEditPersonDlg::LoadPersonKurs() {
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
     // No row: the registration is gone or the user holds no rights row on its course.
-    if (SUCCEEDED(hr) && bEOF) hr = KURS_TRACEHR(E_ACCESSDENIED);
+    if (SUCCEEDED(hr) && bEOF) {
+        rs.Close();
+        long lCount = 1;
+        CString strWhere;
+        strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
+        hr = QvDBLookupLong(L"count(*)", L"PersonKurs", strWhere, &lCount, kurs::kProfile);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr) && lCount == 0) return kurs::RegistrationGone();
+        if (SUCCEEDED(hr)) hr = KURS_TRACEHR(E_ACCESSDENIED);
+    }
     long lRightK = 0, lRightI = 0, lValue = 0;
     CQvDateTime dtAnmeldung;
     if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &lKursinstanzID);
@@ -543,7 +562,8 @@ long CEditPersonDlg::SavePersonKurs() {
         }
     }
     if (lStatus != lStatusOld) {
-        hr = kurs.UpdatePersonKursStatus(fTeilnehmer, lPersonKursID, lPersonID, lKursinstanzID, lStatus);
+        // As loaded: a status another user changed meanwhile is not written over.
+        hr = kurs.UpdatePersonKursStatus(fTeilnehmer, lPersonKursID, lPersonID, lKursinstanzID, lStatus, lStatusOld);
         if (FAILED(hr)) {
             lStatus = lStatusOld;
             return KURS_TRACEHR(hr);

@@ -660,15 +660,16 @@ void CHistoryDlg::OnBnRemove() {
     CVRQKurs kurs;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonKursID = 0, lPersonID = 0, lRun = -1, lArt = 0;
+        long lPersonKursID = 0, lPersonID = 0, lRun = -1, lArt = 0, lShown = -1;
         items[i]->GetParam(eParamID, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         items[i]->GetParam(eParamKursinstanz, &lRun);
         items[i]->GetParam(eParamArt, &lArt);
+        items[i]->GetParam(eParamStatus, &lShown);
         // Each row by its own kind: a mixed selection removes instructors as instructors.
         if (lPersonID == 0 || (lArt != 1 && lArt != 3)) continue;
         // Shown once; the loop stops at a failure.
-        hr = RemoveBooking(conn, kurs, lArt == 1, lPersonKursID, lPersonID, lRun);
+        hr = RemoveBooking(conn, kurs, lArt == 1, lPersonKursID, lPersonID, lRun, lShown);
         if (SUCCEEDED(hr)) bChanged = TRUE;
     }
     StartThread();
@@ -691,13 +692,18 @@ void CHistoryDlg::OnBnChangeState() {
     CVRQKurs kurs;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonKursID = 0, lPersonID = 0, lArt = 0;
+        long lPersonKursID = 0, lPersonID = 0, lArt = 0, lRun = -1, lShown = -1;
         items[i]->GetParam(eParamID, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         items[i]->GetParam(eParamArt, &lArt);
+        items[i]->GetParam(eParamKursinstanz, &lRun);
+        items[i]->GetParam(eParamStatus, &lShown);
         // The participant statuses do not apply to instructors.
         if (lPersonID == 0 || lArt != 1) continue;
-        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(lNewStatus));
+        // The archive's change follows no run's rules; it finds the registration as the archive
+        // shows it, in its run and with its status, or leaves it as it is stored.
+        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, -1, static_cast<EPersonKursStatus>(lNewStatus),
+                                         lShown, lRun);
         // The course API has shown the error of its own steps; the command's report follows.
         if (SUCCEEDED(hr)) bChanged = TRUE;
         else HI_TRACEHR(hr);

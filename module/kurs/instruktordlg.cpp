@@ -520,8 +520,9 @@ void CInstruktorDlg::OnBnChangeState() {
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
         const long lPersonID = ItemParam(items[i], eParamPerson);
         if (lPersonID == 0) continue;
+        // Only as the grid shows it: one moved or changed meanwhile is left as it is stored.
         hr = kurs.UpdatePersonKursStatus(FALSE, ItemParam(items[i], eParamPersonKurs), lPersonID, lKursinstanzID,
-                                         static_cast<EPersonKursStatus>(lStatus));
+                                         static_cast<EPersonKursStatus>(lStatus), ItemParam(items[i], eParamStatus));
         // A refusal the user has been shown leaves the other rows to be tried.
         if (hr == E_ABORT) hr = S_OK;
         else if (SUCCEEDED(hr)) bChanged = TRUE;

@@ -468,16 +468,16 @@ HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLim
 }
 
 HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
-                                     long lPersonID, long lRun) {
+                                     long lPersonID, long lRun, long lShownStatus) {
     // The removal's choice is asked before the unit begins.
     kurs::CQuestionsFirst questions;
-    if (bTeilnehmer) kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun);
+    if (bTeilnehmer) kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus);
     questions.Done();
     kurs::CKursTransaction trans(conn);
     HRESULT hr = trans.Begin();
     HRESULT hrCall = S_OK;
     if (SUCCEEDED(hr))
-        hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun)
+        hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus)
                                   : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
     hr = trans.End(hr);
     if (FAILED(hr)) {

@@ -211,9 +211,10 @@ protected:
     HRESULT ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum);
     // Removes the booking of a participant (bTeilnehmer) or an instructor from the course (lRun
     // -1) or a run in a transaction of its own on conn; the course API has shown the errors of
-    // its own steps, a failure of the transaction is reported here.
+    // its own steps, a failure of the transaction is reported here. lShownStatus: the status the
+    // page shows, which a deregistration instead finds stored (-1: any).
     static HRESULT RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
-                                 long lPersonID, long lRun);
+                                 long lPersonID, long lRun, long lShownStatus = -1);
     // The logic server for the persons' ranks; E_NOINTERFACE when it gave none.
     static HRESULT OpenLogicServer(INQLogicServer*& pLogic);
     // Appends "Ohne Funktion" (role -1) as nNoneID and the leadership roles after it, up to

@@ -689,13 +689,15 @@ void CPlanungDlg::OnBnChangeState() {
     long hr = kurs::OpenConnection(conn);
     CVRQKurs kurs;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonKursID = 0, lPersonID = 0, lArt = 0;
+        long lPersonKursID = 0, lPersonID = 0, lArt = 0, lShown = -1;
         items[i]->GetParam(eParamID, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         items[i]->GetParam(eParamArt, &lArt);
+        items[i]->GetParam(eParamStatus, &lShown);
         if (lPersonID == 0 || (lArt != eArtTeilnehmer && lArt != eArtInstruktor)) continue;
+        // As the plan shows it, in no run: one booked into a run or changed meanwhile is left as it is.
         hr = kurs.UpdatePersonKursStatus(lArt == eArtTeilnehmer, lPersonKursID, lPersonID, -1,
-                                         static_cast<EPersonKursStatus>(lNewStatus));
+                                         static_cast<EPersonKursStatus>(lNewStatus), lShown, -1);
         // The course API has shown the error of its own steps.
         if (FAILED(hr)) PL_TRACEHR(hr);
     }

@@ -478,12 +478,15 @@ void CTeilnehmerDlg::RefreshFillLevel() {
 void CTeilnehmerDlg::OnBnAdd() {
     CKursResourceScope scope;
     if (lKursinstanzID == 0) return;
-    // The course is taken for the booking, not while the user looks for persons: in its edit
-    // state the page would hold the course's lock while a person decides, and a frame closed
-    // meanwhile would ask to save changes nobody made.
-    std::vector<long> ids;
-    if (!PickPersonsToBook(L"Kurs", TRUE, CString(), CString(), ids)) return;
+    // The course is taken before the search opens: under another user's lock nobody is looked
+    // for in vain. A search closed without a choice ends the edit at once, so a frame closed
+    // afterwards has nothing to ask about.
     if (BeginEdit() != eRecordEditing) return;
+    std::vector<long> ids;
+    if (!PickPersonsToBook(L"Kurs", TRUE, CString(), CString(), ids)) {
+        EndEdit();
+        return;
+    }
     BeginWaitCursor();
     long hr = BookPersons(ids, FALSE, lKursinstanzID, 0, -1);
     if (hr == E_ABORT) hr = S_OK;
@@ -507,12 +510,13 @@ void CTeilnehmerDlg::OnBnRemove() {
     CVRQKurs kurs;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonKursID = 0, lPersonID = 0;
+        long lPersonKursID = 0, lPersonID = 0, lShown = -1;
         items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamStatus, &lShown);
         if (lPersonID == 0) continue;
         // Each removal is one unit; the loop stops at a failure or at the user's cancel.
-        hr = RemoveBooking(conn, kurs, TRUE, lPersonKursID, lPersonID, lKursinstanzID);
+        hr = RemoveBooking(conn, kurs, TRUE, lPersonKursID, lPersonID, lKursinstanzID, lShown);
         if (FAILED(hr)) TN_TRACEHR(hr);
         else bChanged = TRUE;
     }
@@ -578,14 +582,16 @@ void CTeilnehmerDlg::OnBnChangeState() {
     long hr = S_OK;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonKursID = 0, lPersonID = 0;
+        long lPersonKursID = 0, lPersonID = 0, lShown = -1;
         items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamStatus, &lShown);
         if (lPersonID == 0) continue;
         hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID);
         if (SUCCEEDED(hr)) {
+            // Only as the list shows it: one moved or changed meanwhile is left as it is stored.
             hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID,
-                                             static_cast<EPersonKursStatus>(lStatus));
+                                             static_cast<EPersonKursStatus>(lStatus), lShown);
             if (SUCCEEDED(hr)) bChanged = TRUE;
         }
         // A refusal the user has been shown leaves the other rows to be tried.

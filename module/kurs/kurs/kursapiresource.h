@@ -17,3 +17,5 @@
 
 // A registration that another user (or an earlier try whose outcome was unknown) removed meanwhile
 #define IDS_REGISTRATION_GONE 10040
+// A registration that another user moved to another run or changed meanwhile
+#define IDS_REGISTRATION_CHANGED 10041

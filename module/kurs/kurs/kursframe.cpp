@@ -34,6 +34,8 @@ struct StringRegistrar {
              L"werden:\n%s"},
             {IDS_REGISTRATION_GONE,
              L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt. Es wurde nichts geändert."},
+            {IDS_REGISTRATION_CHANGED,
+             L"Diese Anmeldung wurde inzwischen geändert oder entfernt. Es wurde nichts geändert."},
         });
     }
 };
@@ -103,6 +105,12 @@ thread_local long t_lGone = 0;
 long RegistrationGone() {
     ++t_lGone;
     Tell(Text(IDS_REGISTRATION_GONE), MB_OK | MB_ICONINFORMATION);
+    return KURS_TRACEHR(E_ABORT);
+}
+
+long RegistrationChanged() {
+    ++t_lGone;
+    Tell(Text(IDS_REGISTRATION_CHANGED), MB_OK | MB_ICONINFORMATION);
     return KURS_TRACEHR(E_ABORT);
 }
 

@@ -133,8 +133,11 @@ long Execute(CQvADOConnection& conn, const CString& strSQL, long* plAffected = n
 // whose outcome was unknown): the user is told so after the unit, and the caller stops without
 // writing anything, as after a refusal shown to the user (E_ABORT).
 long RegistrationGone();
-// How often this thread has said a registration is gone: a caller compares the count before and
-// after its steps, stops at the first that found it gone and adds no report of its own.
+// The same for a registration that is stored otherwise than the caller showed it (in another run,
+// with another status): nothing of the change is written or sent.
+long RegistrationChanged();
+// How often this thread has said a registration is gone (or changed): a caller compares the count
+// before and after its steps, stops at the first that found it gone and adds no report of its own.
 long GoneCount();
 // Draws a new key of the table's key column; a failure is traced.
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID);

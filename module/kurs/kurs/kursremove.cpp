@@ -66,7 +66,8 @@ long LookupRegistration(LPCWSTR lpszColumn, long lPersonKursID, long& lValue) {
 
 }  // namespace
 
-long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk) {
+long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk,
+                                           long lShownStatus) {
     CKursResourceScope scope;
     if (lPersonKursID == 0) return KURS_TRACEHR(E_FAIL);
 
@@ -86,8 +87,10 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
                                IDS_REMOVE_NOTE);
         if (nChoice == 1) {
             if (kurs::Rehearsing()) return S_FALSE;
-            // Deregistered: the registration stays in the run with status 5.
-            hr = UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusAbgemeldet);
+            // Deregistered: the registration stays in the run with status 5. Only as the caller shows
+            // it in this run: a registration moved, or deregistered meanwhile, is left as it is.
+            hr = UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusAbgemeldet,
+                                        lShownStatus, lKursinstanzID);
             if (FAILED(hr)) return KURS_TRACEHR(hr);
             return S_FALSE;
         }
@@ -191,7 +194,8 @@ namespace {
 
 // Deleting a registration of a participant (bTeilnehmer) or an instructor: out of its run first,
 // then the row goes and the log names the run it was in, or the course.
-long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID) {
+long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
+                    long lShownStatus) {
     // A step that failed and showed its own report is not reported a second time.
     const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
@@ -221,7 +225,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
 
     if (SUCCEEDED(hr) && lKursinstanzID != -1) {
         if (bTeilnehmer) {
-            hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true);
+            hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true, lShownStatus);
             if (hr == S_FALSE) return S_FALSE;
             // The user cancelled the choice, or was shown the refusal: nothing to report.
             if (hr == E_ABORT) return hr;
@@ -289,12 +293,12 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
 
 }  // namespace
 
-long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus) {
     CKursResourceScope scope;
-    return RemoveFromKurs(*this, TRUE, lPersonKursID, lPersonID, lKursinstanzID);
+    return RemoveFromKurs(*this, TRUE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus);
 }
 
 long CVRQKurs::RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID) {
     CKursResourceScope scope;
-    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID);
+    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID, -1);
 }

@@ -246,7 +246,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
 }
 
 long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                      EPersonKursStatus eStatus) {
+                                      EPersonKursStatus eStatus, long lShownStatus, long lShownKursinstanzID) {
     CKursResourceScope scope;
     long hr = S_OK;
 
@@ -264,9 +264,34 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         }
     }
 
+    // The registration is changed only as the caller shows it: in the run it names (or shows), with
+    // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
+    // and the central installation and the log hear nothing of it.
+    const bool bRunKnown = lShownKursinstanzID != kRunAsNamed || lKursinstanzID != -1;
+    const long lShownRun = lShownKursinstanzID != kRunAsNamed ? lShownKursinstanzID : lKursinstanzID;
+    CString strShown;
+    strShown.Format(L"lPersonKursID = %d", lPersonKursID);
+    if (bRunKnown) strShown.AppendFormat(L" AND lKursinstanzID = %d", lShownRun);
+    if (lShownStatus >= 0) strShown.AppendFormat(L" AND lStatus = %d", lShownStatus);
+
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+        BOOL bEOF = TRUE;
+        long lStoredRun = -1, lStoredStatus = -1;
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lStoredRun);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lStatus", &lStoredStatus);
+        rs.Close();
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr) && bEOF) return kurs::RegistrationGone();
+        const bool bMoved = bRunKnown && lStoredRun != lShownRun;
+        const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
+        if (SUCCEEDED(hr) && (bMoved || bChanged)) return kurs::RegistrationChanged();
+    }
 
     long lAffected = 0;
     if (SUCCEEDED(hr) && bTeilnehmer) {
@@ -274,9 +299,8 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         if (FAILED(hr)) KURS_TRACEHR(hr);
         if (SUCCEEDED(hr)) {
             CString strSQL;
-            strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = "
-                          L"%d",
-                          static_cast<long>(eStatus), lPersonKursID);
+            strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE %s",
+                          static_cast<long>(eStatus), static_cast<LPCWSTR>(strShown));
             hr = kurs::Execute(conn, strSQL, &lAffected);
         }
         if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet && lAffected != 0) {
@@ -287,12 +311,12 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         }
     } else if (SUCCEEDED(hr)) {
         CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE lPersonKursID = %d", static_cast<long>(eStatus),
-                      lPersonKursID);
+        strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE %s", static_cast<long>(eStatus),
+                      static_cast<LPCWSTR>(strShown));
         hr = kurs::Execute(conn, strSQL, &lAffected);
     }
-    // A registration removed meanwhile has no status to change and no entry to log.
-    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
+    // Changed or removed between the reading and the writing: no status to change, no entry to log.
+    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationChanged();
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
         return hr;

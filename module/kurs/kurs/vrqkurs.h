@@ -57,9 +57,17 @@ public:
     // is 0 for a new registration or the registration to re-register; on return the written row.
     long AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long& lPersonKursID,
                          EPersonKursStatus& eStatus);
-    // Sets the status of a registration of a participant (bTeilnehmer TRUE) or an instructor.
+    // lShownKursinstanzID of the status change: the registration is found in the run named (in any
+    // run when none is named, -1).
+    static constexpr long kRunAsNamed = -2;
+    // Sets the status of a registration of a participant (bTeilnehmer TRUE) or an instructor. A
+    // caller that shows the registration passes the status it shows (lShownStatus, -1: any) and, when
+    // its list keeps another run than the one named for the rules (lKursinstanzID), that run: a
+    // registration no longer stored so (moved, removed or changed meanwhile) is left as it is, the
+    // user is told so, and the result is E_ABORT.
     long UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                EPersonKursStatus eStatus);
+                                EPersonKursStatus eStatus, long lShownStatus = -1,
+                                long lShownKursinstanzID = kRunAsNamed);
     // Hands a registration of a run to another person.
     long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID);
 
@@ -70,14 +78,17 @@ public:
                              long& lPersonKursID, EPersonKursStatus& eStatus);
 
     // Delete a registration for good, after taking it out of its run (lKursinstanzID -1: read from
-    // the row). 1: the participant was deregistered from the run instead and the row stays.
-    long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID);
+    // the row). 1: the participant was deregistered from the run instead and the row stays; the
+    // deregistration finds the registration with the status the caller shows (lShownStatus, -1: any).
+    long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1);
     long RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID);
 
     // Take a registration out of its run; it stays a registration of the course. lPersonID 0 and
     // lKursinstanzID -1 are read from the row. bAsk: a local installation lets the user deregister
-    // the participant instead (result 1) or cancel (E_ABORT).
-    long RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk);
+    // the participant instead (result 1, with the status shown as for RemovePersonFromKurs) or
+    // cancel (E_ABORT).
+    long RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk,
+                                     long lShownStatus = -1);
     long RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID);
 
     // Move a registration from one run of a course to another as one unit of work. 1: the

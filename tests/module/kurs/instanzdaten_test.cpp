@@ -86,8 +86,6 @@ protected:
     }
     void TearDown() override {
         listener.sink.Unadvise();
-        if (otherDlg) host->CloseView(otherView);
-        if (otherPane.GetSafeHwnd()) otherPane.DestroyWindow();
         KursWindow::TearDown();
         qv::budget::SetBudgetRunning(std::nullopt);
     }
@@ -122,38 +120,8 @@ protected:
         listener.runs = 0;
     }
 
-    // Anna's window, up beside the first one's, as another computer's frame shows it: her own
-    // view object and her own login, so her own lock owner.
-    void OpenOther() {
-        ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 980, 0,
-                                       960, 620, nullptr, nullptr));
-        qvtest::ScopedEnv user("USER", "anna");
-        auto* viewObject = static_cast<CKursView*>(RUNTIME_CLASS(CKursView)->CreateObject());
-        IQvFInit* pInit = nullptr;
-        ASSERT_EQ(viewObject->ExternalQueryInterface(&IID_IQvFInit, reinterpret_cast<void**>(&pInit)), S_OK);
-        viewObject->InternalRelease();
-        host->SetViewPane(otherPane.GetSafeHwnd());
-        ASSERT_EQ(host->AddView(otherView, pInit), S_OK);
-        host->SetViewPane(pane.GetSafeHwnd());
-        QvFrameView* view = host->FindView(otherView);
-        view->pControl->MoveView(RECT{0, 0, 960, 620});
-        ASSERT_EQ(view->pControl->ShowView(TRUE), S_OK);
-        view->bShown = true;
-        for (CWnd* child = otherPane.GetWindow(GW_CHILD); child && !otherDlg; child = child->GetWindow(GW_HWNDNEXT))
-            otherDlg = dynamic_cast<CKursDlg*>(child);
-    }
-    // Anna's command of the action menu.
-    void OtherAction(UINT command) {
-        AnswerNextPopupMenu(command);
-        Click(qv::ui::test::Item(otherDlg->GetSafeHwnd(), IDC_KURSDLG_ACTION));
-        Pump();
-    }
-
     RunListener listener;
     long kurs = 0, run = 0, nextDate = 900;
-    CWnd otherPane;
-    const CString otherView = CString(KURSVIEW_PROGID) + L".Anna";
-    CKursDlg* otherDlg = nullptr;
 };
 
 TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEvent) {

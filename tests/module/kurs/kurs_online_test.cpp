@@ -429,6 +429,23 @@ TEST_F(KursOnline, DeregistrationIsSentFirstAndARefusalChangesNothing) {
     EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet), E_ABORT);
     EXPECT_EQ(Int("SELECT lStatus FROM PersonKurs"), 0);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+
+    // Stored otherwise than the caller shows it (status 0 in this run): moved to another run, or
+    // deregistered meanwhile. Nothing is sent, written or logged; the user is told once.
+    const long moved = AddRun(kurs, "2031-06-01");
+    const std::size_t logged = userLog.Entries().size();
+    for (const auto& [storedRun, storedStatus] : {std::pair{moved, 0}, std::pair{run, 5}}) {
+        const std::string stored = std::to_string(storedRun) + "|" + std::to_string(storedStatus);
+        SCOPED_TRACE(stored);
+        Sql("UPDATE PersonKurs SET dtDatum = '2031-05-04 00:00:00', lKursinstanzID = " + std::to_string(storedRun) +
+            ", lStatus = " + std::to_string(storedStatus));
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+        EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0), E_ABORT);
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus, dtDatum"), stored + "|2031-05-04 00:00:00");
+        EXPECT_EQ(central.RequestCount(), 2u);
+        EXPECT_EQ(userLog.Entries().size(), logged);
+        EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationItem"), 0);
+    }
 }
 
 TEST_F(KursOnline, HandOverIsSentFirstAndWithdrawnWhenTheWriteFails) {

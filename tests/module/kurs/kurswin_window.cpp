@@ -9,10 +9,12 @@
 
 #include "ikursinstanz.h"
 #include "kursresource.h"
+#include "kursview.h"
 #include "kurswintest.h"
 #include "nqcommon.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
+#include "tempdir.h"
 #include "utf.h"
 
 #include <filesystem>
@@ -71,6 +73,9 @@ void KursWindow::SetUp() {
 }
 
 void KursWindow::TearDown() {
+    if (otherDlg) host->CloseView(otherView);
+    otherDlg = nullptr;
+    if (otherPane.GetSafeHwnd()) otherPane.DestroyWindow();
     if (m_pDlg) CloseView();
     if (host) {
         host->CloseAll();
@@ -104,6 +109,31 @@ void KursWindow::OpenView() {
     CWnd* pChild = pane.GetWindow(GW_CHILD);
     for (; pChild && !m_pDlg; pChild = pChild->GetWindow(GW_HWNDNEXT)) m_pDlg = dynamic_cast<CKursDlg*>(pChild);
     ASSERT_NE(m_pDlg, nullptr);
+    qv::ui::test::Pump();
+}
+
+void KursWindow::OpenOther() {
+    ASSERT_TRUE(otherPane.CreateEx(0, AfxRegisterWndClass(0), L"Kurse", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 980, 0, 960,
+                                   620, nullptr, nullptr));
+    qvtest::ScopedEnv user("USER", "anna");
+    auto* viewObject = static_cast<CKursView*>(RUNTIME_CLASS(CKursView)->CreateObject());
+    IQvFInit* pInit = nullptr;
+    ASSERT_EQ(viewObject->ExternalQueryInterface(&IID_IQvFInit, reinterpret_cast<void**>(&pInit)), S_OK);
+    viewObject->InternalRelease();
+    host->SetViewPane(otherPane.GetSafeHwnd());
+    ASSERT_EQ(host->AddView(otherView, pInit), S_OK);
+    host->SetViewPane(pane.GetSafeHwnd());
+    QvFrameView* view = host->FindView(otherView);
+    view->pControl->MoveView(RECT{0, 0, 960, 620});
+    ASSERT_EQ(view->pControl->ShowView(TRUE), S_OK);
+    view->bShown = true;
+    for (CWnd* child = otherPane.GetWindow(GW_CHILD); child && !otherDlg; child = child->GetWindow(GW_HWNDNEXT))
+        otherDlg = dynamic_cast<CKursDlg*>(child);
+}
+
+void KursWindow::OtherAction(UINT command) {
+    qv::ui::test::AnswerNextPopupMenu(command);
+    qv::ui::test::Click(qv::ui::test::Item(otherDlg->GetSafeHwnd(), IDC_KURSDLG_ACTION));
     qv::ui::test::Pump();
 }
 

@@ -3,6 +3,7 @@
 // event server and the user log running, the course module registered as its installation does,
 // option and security servers answering from tables, and the course view shown in a pane.
 #include "fakehost.h"
+#include "ikursinstanz.h"
 #include "framehost.h"
 #include "kurschilddlg.h"
 #include "kursdlg.h"
@@ -35,6 +36,11 @@ protected:
     HWND Item(int id) const { return qv::ui::test::Item(m_pDlg->GetSafeHwnd(), id); }
     // Chooses the command in the action menu; the items offered are kept.
     void Action(UINT command);
+    // Anna's course window, up beside the first one's, as another computer's frame shows it: her
+    // own view object and her own login, so her own lock owner.
+    void OpenOther();
+    // Anna's command of the action menu.
+    void OtherAction(UINT command);
     // The picture under build/screens/.
     void Screen(HWND wnd, const std::string& name);
 
@@ -62,6 +68,9 @@ protected:
     CQvFrameHost* host = nullptr;
     CWnd pane;
     long mandant = 0;
+    CWnd otherPane;
+    const CString otherView = CString(KURSVIEW_PROGID) + L".Anna";
+    CKursDlg* otherDlg = nullptr;
 
 private:
     CKursDlg* m_pDlg = nullptr;

@@ -603,6 +603,21 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Status(page), L"Anzahl anwesend pro Jahr: 2019: 0;    |  Besucht: 0  Teilweise besucht: 0  Abwesend: 2");
     ExpectEvents(true, false);
 
+    // Changed by another user after the archive was loaded, the registration is left as stored:
+    // the user is told once and the archive loads again.
+    Sql("UPDATE PersonKurs SET lStatus = 6 WHERE lPersonKursID = " + K(regA));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        dynamic_cast<CGetStatusDlg&>(modal).lStatus = 1;
+        modal.EndModal(IDOK);
+    });
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(state);
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "6");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regA));
+
     // A registration saved in the editor is shown as saved: the archive loads again. (The editor
     // dates an attended registration by its run.)
     Sql("UPDATE Kursinstanz SET dtDatum = '2019-05-01 00:00:00' WHERE lKursinstanzID = " + K(run));
