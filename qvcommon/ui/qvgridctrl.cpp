@@ -484,7 +484,11 @@ LRESULT CQvGridCtrl::OnEndEditPosted(WPARAM wParam, LPARAM) {
     CWnd* editor = GetEditor();
     // The choice list's drop-down takes the focus while it is open.
     const bool dropped = m_combo.GetSafeHwnd() && m_combo.GetDroppedState();
-    if (IsEditing() && int(wParam) == m_nEditSerial && !dropped && (!editor || CWnd::GetFocus() != editor)) EndEdit(TRUE);
+    if (!IsEditing() || int(wParam) != m_nEditSerial || dropped || (editor && CWnd::GetFocus() == editor)) return 0;
+    // Left for another control: a value refused opens its cell again to be mended, so that a save
+    // clicked meanwhile finds it there and stops.
+    if (IsWindowVisible()) CommitEdit();
+    else EndEdit(TRUE);
     return 0;
 }
 
