@@ -683,6 +683,8 @@ HRESULT CInstanzdatenDlg::LoadData() {
 
 HRESULT CInstanzdatenDlg::SaveData() {
     CKursResourceScope scope;
+    // A date typed into the table that it refuses stops the save before anything is written.
+    if (m_gridDates.GetSafeHwnd() && !m_gridDates.CommitEdit()) return E_ABORT;
     if (!IsSavePending()) return CKursChildDlg::SaveData();
     // A place typed but not picked from the list is the place its text names; a text that names
     // none leaves the stored place, and the user is told.

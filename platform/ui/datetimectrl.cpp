@@ -40,9 +40,13 @@ QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); 
 // field or a key other than a digit, a separator or a move between sections; then a day its month
 // does not have is refused too ("31" typed into the day and "2" into the month). What is refused is
 // told with a word, and the field shows again the date it showed before the typing.
+// With a show-none box, an unticked field is empty and still takes the focus from a click: a digit
+// typed into it ticks the box first, and a date refused leaves it empty and unticked again. It
+// cannot be stepped to a date.
 class DateEdit : public QDateTimeEdit {
 public:
     DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) { lineEdit()->installEventFilter(this); }
+    void SetBox(QCheckBox* box) { box_ = box; }
 
     // The typing ends: false when the date typed was refused.
     bool EndTyping() {
@@ -59,6 +63,7 @@ public:
     // The program sets another date: what was being typed is dropped.
     void Forget() {
         typing_ = false;
+        fromEmpty_ = false;
         advanced_ = false;
         pending_.clear();
         pendingSection_ = NoSection;
@@ -78,6 +83,13 @@ protected:
         const bool advanced = advanced_;
         advanced_ = false;
         if (plain && text.size() == 1 && text[0].isDigit()) {
+            if (Unticked()) {
+                // Ticked as the user ticks it (the form may propose its date), then typed over.
+                box_->setChecked(true);
+                Forget();
+                Select(0);
+                fromEmpty_ = true;
+            }
             if (TypeDigit(text[0])) {
                 e->accept();
                 return;
@@ -118,7 +130,14 @@ protected:
             return;
         }
         QDateTimeEdit::mousePressEvent(e);
+        // An empty field's calendar offers today; only a day picked in it is a date.
+        QCalendarWidget* calendar = calendarPopup() ? calendarWidget() : nullptr;
+        if (Unticked() && calendar && calendar->isVisible()) {
+            const QSignalBlocker quiet(calendar);
+            calendar->setSelectedDate(QDate::currentDate());
+        }
     }
+    StepEnabled stepEnabled() const override { return Unticked() ? StepNone : QDateTimeEdit::stepEnabled(); }
     bool eventFilter(QObject* o, QEvent* e) override {
         if (o == lineEdit()) {
             if (e->type() == QEvent::MouseButtonPress) {
@@ -127,8 +146,9 @@ protected:
             }
             else if (e->type() == QEvent::MouseButtonRelease) {
                 // After the field has taken the release, which clears a selection clicked into.
+                // Only a field that took the focus shows its section chosen; an empty one its caret.
                 QMetaObject::invokeMethod(this, [this] {
-                    if (!lineEdit()->hasSelectedText()) Select(currentSectionIndex());
+                    if (hasFocus() && !Unticked() && !lineEdit()->hasSelectedText()) Select(currentSectionIndex());
                 }, Qt::QueuedConnection);
             }
         }
@@ -136,6 +156,7 @@ protected:
     }
 
 private:
+    bool Unticked() const { return box_ && !box_->isChecked(); }
     // The section typing goes into: the caret's, or the first when the selection spans several.
     int StartSection() const {
         const QLineEdit* le = lineEdit();
@@ -165,7 +186,9 @@ private:
     }
     void BeginTyping(int index) {
         typing_ = true;
-        before_ = dateTime();
+        // Typed into an empty field: a refusal empties it again.
+        before_ = fromEmpty_ ? kNoDate : dateTime();
+        fromEmpty_ = false;
         typed_.clear();
         dayTyped_ = before_.date().day();
         whole_ = index == 0 && TakesWholeDates();
@@ -234,7 +257,7 @@ private:
     bool Refuse(const QString& typed) {
         Forget();
         setDateTime(before_);
-        Select(0);
+        if (hasFocus() && !Unticked()) Select(0);
         AfxMessageBox(qv::DateEntryRefusal(CString(FromQt(typed)), qv::DateEntry::date), MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -261,6 +284,8 @@ private:
         setDateTime(dt);
     }
 
+    QCheckBox* box_ = nullptr;  // the show-none box, if any
+    bool fromEmpty_ = false;    // the box was ticked by the digit being typed
     QString pending_;  // the digits typed into the section so far
     bool advanced_ = false;  // the last digit filled its section and the caret went on
     Section pendingSection_ = NoSection;
@@ -346,16 +371,22 @@ public:
             p->none = new QCheckBox(p);
             p->none->setChecked(true);
             layout->addWidget(p->none);
+            // Unticked, the field stays where the focus can go and shows no date.
             QObject::connect(p->none, &QCheckBox::toggled, p, [h, p](bool on) {
-                p->edit->setEnabled(on);
-                if (on && p->edit->dateTime() == kNoDate) {
+                {
                     Quiet q(p->quiet);
-                    p->edit->setDateTime(QDateTime::currentDateTime());
+                    if (on && p->edit->dateTime() == kNoDate) p->edit->setDateTime(QDateTime::currentDateTime());
+                    if (!on) {
+                        if (auto* typing = dynamic_cast<DateEdit*>(p->edit)) typing->Forget();
+                        p->edit->setDateTime(kNoDate);
+                    }
                 }
                 TellChange(h);
             });
         }
-        p->edit = new DateEdit(QDateTime::currentDateTime(), p);
+        auto* edit = new DateEdit(QDateTime::currentDateTime(), p);
+        edit->SetBox(p->none);
+        p->edit = edit;
         p->edit->setLocale(PickerLocale());
         if (p->none) {
             // An empty date shows an empty field, not the date the field showed before.
@@ -373,7 +404,18 @@ public:
         }
         layout->addWidget(p->edit, 1);
         p->setFocusProxy(p->edit);
-        QObject::connect(p->edit, &QDateTimeEdit::dateTimeChanged, p, [h] { TellChange(h); });
+        QObject::connect(p->edit, &QDateTimeEdit::dateTimeChanged, p, [h, p](const QDateTime& dt) {
+            if (p->quiet) return;
+            // A date picked into the empty field ticks its box as the user ticks it (the form may
+            // propose a date then) and is the date; the field emptied again (a calendar left with
+            // Escape) unticks it.
+            if (p->none && p->none->isChecked() != (dt != kNoDate)) {
+                p->none->setChecked(dt != kNoDate);
+                if (dt != kNoDate && p->edit->dateTime() != dt) p->edit->setDateTime(dt);
+                return;
+            }
+            TellChange(h);
+        });
         return p;
     }
     std::unique_ptr<CWnd> MakeObject() override { return std::make_unique<CDateTimeCtrl>(); }

@@ -670,6 +670,16 @@ void LvView::keyPressEvent(QKeyEvent* e) {
         }
         return;
     }
+    // Space ticks or clears the focused row's box whatever cell of the row was clicked, told to the
+    // owner as a click on the box is (the view itself toggles only from the box's own column).
+    if (e->key() == Qt::Key_Space && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && model_ &&
+        (model_->exStyle & LVS_EX_CHECKBOXES) && currentIndex().isValid()) {
+        const QModelIndex box = model_->index(currentIndex().row(), 0);
+        const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        e->accept();
+        return;
+    }
     QTreeView::keyPressEvent(e);
     Sync();
 }

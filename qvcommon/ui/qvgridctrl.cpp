@@ -455,6 +455,27 @@ BOOL CQvGridCtrl::EndEdit(BOOL takeOver) {
     return Change(index, column, text);
 }
 
+BOOL CQvGridCtrl::CommitEdit() {
+    if (!IsEditing()) return TRUE;
+    CQvGridItem* item = m_pEditItem;
+    const int column = m_nEditColumn;
+    CString text;
+    if (m_edit.GetSafeHwnd()) m_edit.GetWindowText(text);
+    const int choice = m_combo.GetSafeHwnd() ? m_combo.GetCurSel() : -1;
+    if (EndEdit(TRUE)) return TRUE;
+    // Left with a key the editor is open again already; the owner's refusal closed it.
+    if (!IsEditing() && item && item->GetIndex() >= 0) EditCell(item->GetIndex(), column);
+    if (m_edit.GetSafeHwnd()) {
+        m_edit.SetWindowText(text);
+        m_edit.SetSel(0, -1);
+        m_edit.SetFocus();
+    } else if (m_combo.GetSafeHwnd()) {
+        if (choice >= 0) m_combo.SetCurSel(choice);
+        m_combo.SetFocus();
+    }
+    return FALSE;
+}
+
 void CQvGridCtrl::OnEditorKillFocus() {
     if (!m_bEnding && IsEditing()) PostMessage(WM_QVGRID_ENDEDIT, WPARAM(m_nEditSerial));
 }
@@ -463,7 +484,11 @@ LRESULT CQvGridCtrl::OnEndEditPosted(WPARAM wParam, LPARAM) {
     CWnd* editor = GetEditor();
     // The choice list's drop-down takes the focus while it is open.
     const bool dropped = m_combo.GetSafeHwnd() && m_combo.GetDroppedState();
-    if (IsEditing() && int(wParam) == m_nEditSerial && !dropped && (!editor || CWnd::GetFocus() != editor)) EndEdit(TRUE);
+    if (!IsEditing() || int(wParam) != m_nEditSerial || dropped || (editor && CWnd::GetFocus() == editor)) return 0;
+    // Left for another control: a value refused opens its cell again to be mended, so that a save
+    // clicked meanwhile finds it there and stops.
+    if (IsWindowVisible()) CommitEdit();
+    else EndEdit(TRUE);
     return 0;
 }
 

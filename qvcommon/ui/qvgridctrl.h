@@ -110,6 +110,9 @@ public:
     BOOL SetEditAndSelection(int index, int column);
     // Takes the open editor's value over (FALSE when refused) or drops it.
     BOOL EndEdit(BOOL takeOver = TRUE);
+    // Takes the open editor's value over before the owner saves: FALSE when it is refused, the user
+    // told, with the editor open again on what was typed and the focus in it.
+    BOOL CommitEdit();
     BOOL IsEditing() const { return m_nEditItem >= 0; }
     int GetEditColumn() const { return m_nEditColumn; }
     CWnd* GetEditor() const;

@@ -559,6 +559,35 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
     Save();
     EXPECT_EQ(Text("SELECT dtAnmeldenVon || '|' || dtAnmeldenBis FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
               "2031-01-15 00:00:00|2031-02-28 23:59:59");
+
+    // A click on an unticked field takes the focus from the field clicked before: the date typed
+    // lands in it and ticks its box; the other field keeps its text.
+    Sql("UPDATE Kursinstanz SET dtAnmeldenVon = NULL, dtAnmeldenBis = NULL, strTreffpunkt = 'Theoriesaal 1. OG' "
+        "WHERE lKursinstanzID = " + K(run));
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    struct Click2 { const char* what; int before, field; std::wstring beforeText; };
+    const Click2 clicks[] = {
+        {"Abgesagt am after Treffpunkt", IDC_INSTANZDATEN_TREFFPUNKT, IDC_INSTANZDATEN_ABGESAGT, L"Theoriesaal 1. OG"},
+        {"bis after max. Teilnehmer", IDC_INSTANZDATEN_MAXTN, IDC_INSTANZDATEN_ANMELDENBIS, L"12"},
+    };
+    for (const Click2& c : clicks) {
+        ASSERT_TRUE(Click(Field(c.before))) << c.what;
+        ASSERT_TRUE(HasFocus(Field(c.before))) << c.what;
+        ASSERT_TRUE(Click(Field(c.field))) << c.what;
+        EXPECT_TRUE(HasFocus(Field(c.field))) << c.what;
+        for (int id : {IDC_INSTANZDATEN_ANMELDENVON, IDC_INSTANZDATEN_ANMELDENBIS, IDC_INSTANZDATEN_ABGESAGT})
+            if (!HasFocus(Field(id)))
+                EXPECT_FALSE(Widget(Field(id))->findChild<QLineEdit*>()->hasSelectedText())
+                    << c.what << ": no caret without the focus";
+        ASSERT_TRUE(Type(Field(c.field), L"01122026")) << c.what;
+        EXPECT_EQ(qv::ui::test::Text(Field(c.field)), L"01.12.2026") << c.what;
+        EXPECT_EQ(qv::ui::test::Text(Field(c.before)), c.beforeText) << c.what;
+    }
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "a cancelled run is closed";
+    Save();
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lMaxTeilnehmer || '|' || dtAbgesagt || '|' || dtAnmeldenBis "
+                   "FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              "Theoriesaal 1. OG|12|2026-12-01 00:00:00|2026-12-01 23:59:59");
 }
 
 TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDuration) {
@@ -705,6 +734,52 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 3'"), 0);
     Click(Item(IDC_KURSDLG_CANCEL));
+
+    // A day typed into the table that does not exist, or that the row refuses, stops the save
+    // before anything is written: the word first, then the cell open again with what was typed.
+    // Mended, the save stores it with the rest.
+    Sql("UPDATE Kursinstanzdate SET dtStart = '2031-03-10 08:00:00', dtEnde = '2031-03-10 12:59:00' WHERE "
+        "lKursinstanzdateID = " + K(first));
+    ASSERT_EQ(Page()->Refresh(), S_OK);
+    const std::string stored = Dates();
+    ASSERT_TRUE(Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 4"));
+    ASSERT_EQ(GridRow(0).at(0), L"10.03.2031");
+    struct Refused { const wchar_t* typed; const wchar_t* word; };
+    for (const Refused& r : {Refused{L"31.02.2027", L"\"31.02.2027\" ist kein gültiges Datum."},
+                             Refused{L"1122026", L"\"1122026\" ist kein gültiges Datum."}}) {
+        if (!grid.IsEditing()) ASSERT_TRUE(DoubleClickRow(Grid(), 0)) << W2U(r.typed);
+        ASSERT_TRUE(grid.IsEditing() && grid.GetEditColumn() == 0) << W2U(r.typed);
+        ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), r.typed));
+        script.ExpectMessageBox(IDOK, r.word);
+        Save();
+        EXPECT_EQ(script.Pending(), 0u) << W2U(r.typed);
+        EXPECT_EQ(Dates(), stored) << W2U(r.typed);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 4'"), 0) << W2U(r.typed);
+        ASSERT_TRUE(grid.IsEditing()) << W2U(r.typed) << ": the cell is open again";
+        EXPECT_EQ(grid.GetEditColumn(), 0);
+        EXPECT_EQ(qv::ui::test::Text(grid.GetEditor()->GetSafeHwnd()), r.typed);
+        EXPECT_TRUE(HasFocus(grid.GetEditor()->GetSafeHwnd())) << W2U(r.typed);
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the changes stay to be saved";
+    }
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_refused_date");
+    // An end the row refuses: its own word, the cell open again.
+    ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"10.03.2031"));
+    ASSERT_TRUE(PressKey(grid.GetEditor()->GetSafeHwnd(), VK_TAB));
+    ASSERT_TRUE(WaitFor([&] { return grid.GetEditColumn() == 1; }));
+    ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"13:00"));
+    script.ExpectMessageBox(IDOK, L"Das Ende (10.03.2031 12:59) liegt vor dem Anfang (10.03.2031 13:00)");
+    Save();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 4'"), 0);
+    ASSERT_TRUE(grid.IsEditing());
+    EXPECT_EQ(grid.GetEditColumn(), 1);
+    EXPECT_EQ(qv::ui::test::Text(grid.GetEditor()->GetSafeHwnd()), L"13:00");
+    ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"09:00"));
+    Save();
+    EXPECT_FALSE(grid.IsEditing());
+    EXPECT_EQ(Text("SELECT dtStart || '/' || dtEnde FROM Kursinstanzdate WHERE lKursinstanzdateID = " + K(first)),
+              "2031-03-10 09:00:00/2031-03-10 12:59:00");
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 4'"), 1);
 }
 
 TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {

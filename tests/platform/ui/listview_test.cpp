@@ -21,6 +21,7 @@ public:
     bool rowsOnly = false;  // the common way: whole rows at the item stage, a bold font for the first
     CFont bold;
     bool vetoChecks = false;
+    std::vector<std::pair<int, bool>> checks;  // row, ticked: a box changed (LVN_ITEMCHANGED)
     BOOL quiet = FALSE;  // the answer to LVN_DELETEALLITEMS
     NMITEMACTIVATE lastClick;
     std::vector<std::pair<int, int>> widths;  // column, width told by the header
@@ -56,6 +57,12 @@ public:
         case LVN_KEYDOWN:
             keys.push_back(reinterpret_cast<const NMLVKEYDOWN*>(lp)->wVKey);
             return TRUE;
+        case LVN_ITEMCHANGED: {
+            const auto* lv = reinterpret_cast<const NMLISTVIEW*>(lp);
+            if ((lv->uChanged & LVIF_STATE) && ((lv->uNewState ^ lv->uOldState) & LVIS_STATEIMAGEMASK))
+                checks.push_back({lv->iItem, (lv->uNewState & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2)});
+            return CWnd::OnNotify(wp, lp, result);
+        }
         case LVN_ITEMCHANGING: {
             const auto* lv = reinterpret_cast<const NMLISTVIEW*>(lp);
             *result = vetoChecks && (lv->uChanged & LVIF_STATE) &&
@@ -541,6 +548,20 @@ TEST_F(ListView, FindingRowsByTextAndByDataAndChecksTheOwnerMayRefuse) {
     roster.vetoChecks = false;
     ASSERT_TRUE(ClickRowCheckBox(list.m_hWnd, 0));
     EXPECT_TRUE(list.GetCheck(0));
+    // Space ticks and clears the box of the row clicked, whatever cell of it was clicked, told as a
+    // click on the box is; the owner may refuse it as well.
+    roster.checks.clear();
+    ASSERT_TRUE(ClickCell(list.m_hWnd, 1, 1));
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_SPACE));
+    EXPECT_TRUE(list.GetCheck(1));
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_SPACE));
+    EXPECT_FALSE(list.GetCheck(1));
+    roster.vetoChecks = true;
+    ASSERT_TRUE(PressKey(list.m_hWnd, VK_SPACE));
+    EXPECT_FALSE(list.GetCheck(1)) << "the owner refused";
+    roster.vetoChecks = false;
+    EXPECT_EQ(roster.checks, (std::vector<std::pair<int, bool>>{{1, true}, {1, false}}));
+    EXPECT_TRUE(list.GetCheck(0)) << "the other rows keep theirs";
     list.SetCheck(3);
     EXPECT_TRUE(list.GetCheck(3));
     EXPECT_EQ(list.GetItemState(3, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(2));

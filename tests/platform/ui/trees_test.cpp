@@ -5,7 +5,10 @@
 #include "ui_fixture.h"
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
+#include <QCheckBox>
 #include <QImage>
+#include <QLineEdit>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -185,7 +188,7 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
     EXPECT_EQ(page.from.GetDay(), 10);
     EXPECT_EQ(page.from.GetMonth(), 3);
     ASSERT_TRUE(TickDatePicker(Item(page, kFrom), false));
-    EXPECT_FALSE(Widget(Item(page, kFrom))->findChild<QDateTimeEdit*>()->isEnabled()) << "no date to type into";
+    EXPECT_EQ(Widget(Item(page, kFrom))->findChild<QDateTimeEdit*>()->text().trimmed(), QString()) << "no date shown";
     ASSERT_TRUE(page.UpdateData(TRUE));
     EXPECT_EQ(page.from.GetStatus(), COleDateTime::null);
     ASSERT_GE(page.dateFlags.size(), 3u);
@@ -204,6 +207,68 @@ TEST_F(Trees, AnUntickedDateIsNullAndOnlyTheUsersChangesAreTold) {
     page.from = COleDateTime(2025, 1, 2, 0, 0, 0);
     page.UpdateData(FALSE);
     EXPECT_EQ(page.dateFlags.size(), told) << "the program's dates are not told";
+}
+
+// A click on an unticked field gives it the focus: the digits typed land there and tick its box, as
+// a day picked from its calendar does. No field shows a section chosen while another has the focus.
+TEST_F(Trees, AClickOnAnUntickedDateTakesTheFocusAndADateTypedOrPickedTicksIt) {
+    page.from.SetStatus(COleDateTime::null);
+    page.publish = COleDateTime(2027, 3, 1, 0, 0, 0);
+    page.UpdateData(FALSE);
+    HWND from = Item(page, kFrom), publish = Item(page, kPublish);
+    const auto selectionOnlyWithFocus = [&](const char* when) {
+        for (HWND picker : {from, publish})
+            if (!HasFocus(picker))
+                EXPECT_FALSE(Widget(picker)->findChild<QLineEdit*>()->hasSelectedText()) << when;
+    };
+    const auto ticked = [](HWND picker) { return Widget(picker)->findChild<QCheckBox*>()->isChecked(); };
+    const QDate tomorrow = QDate::currentDate().addDays(1);
+    const std::wstring tomorrowText = tomorrow.toString(QStringLiteral("dd.MM.yyyy")).toStdWString();
+    struct Case {
+        const char* what;
+        std::function<bool()> act;
+        std::wstring shown;  // empty: unticked
+        const wchar_t* refused = nullptr;
+    };
+    const std::vector<Case> cases = {
+        {"digits typed", [&] { return Type(from, L"01122026"); }, L"01.12.2026"},
+        {"a day that does not exist", [&] { return Type(from, L"31.02.2027"); }, L"", L"\"31.02.2027\" ist kein"},
+        {"a day picked in the calendar",
+         [&] { return OpenDateCalendar(from) && PressKey(nullptr, VK_RIGHT) && PressKey(nullptr, VK_RETURN); }, tomorrowText},
+        {"the calendar closed without a pick", [&] { return OpenDateCalendar(from) && PressKey(nullptr, VK_ESCAPE); }, L""},
+    };
+    for (const Case& c : cases) {
+        page.from.SetStatus(COleDateTime::null);
+        page.UpdateData(FALSE);
+        page.dateFlags.clear();
+        ASSERT_TRUE(TypeDate(publish, 0, L"")) << c.what;
+        ASSERT_TRUE(Click(from)) << c.what;
+        EXPECT_TRUE(HasFocus(from)) << c.what << ": the click gives the field the focus";
+        selectionOnlyWithFocus(c.what);
+        if (c.refused) script.ExpectMessageBox(IDOK, c.refused);
+        ASSERT_TRUE(c.act()) << c.what;
+        EXPECT_EQ(script.Pending(), 0u) << c.what;
+        EXPECT_EQ(Text(from), c.shown) << c.what;
+        EXPECT_EQ(ticked(from), !c.shown.empty()) << c.what;
+        EXPECT_EQ(Text(publish), L"01.03.2027") << c.what << ": nothing typed into the other field";
+        ASSERT_TRUE(page.UpdateData(TRUE));
+        EXPECT_EQ(page.from.GetStatus(), c.shown.empty() ? COleDateTime::null : COleDateTime::valid) << c.what;
+        if (c.shown.empty() && !c.refused) {
+            EXPECT_TRUE(page.dateFlags.empty()) << c.what << ": nothing to tell";
+        } else {
+            ASSERT_FALSE(page.dateFlags.empty()) << c.what;
+            EXPECT_EQ(page.dateFlags.back(), DWORD(c.shown.empty() ? GDT_NONE : GDT_VALID)) << c.what << ": the form was told";
+        }
+        ASSERT_TRUE(TypeDate(publish, 1, L"")) << c.what;
+        selectionOnlyWithFocus(c.what);
+    }
+    // Unticked, the field is not stepped to a date.
+    page.from.SetStatus(COleDateTime::null);
+    page.UpdateData(FALSE);
+    ASSERT_TRUE(Click(from));
+    ASSERT_TRUE(PressKey(nullptr, VK_UP));
+    EXPECT_EQ(Text(from), L"");
+    EXPECT_FALSE(ticked(from));
 }
 
 TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {

@@ -188,6 +188,17 @@ TEST_F(Grid, TheOwnerRefusesAnEditAndTheCellKeepsItsValue) {
     ASSERT_TRUE(Retype(Editor(), L"0930"));
     ASSERT_TRUE(PressKey(Editor(), VK_RETURN));
     EXPECT_EQ(Cell(grid.m_hWnd, 0, 1), L"09:30");
+    // Left with a click elsewhere, it opens again with it too.
+    script.ExpectMessageBox(IDOK, L"\"28.01\" ist kein gültiges Datum");
+    ASSERT_TRUE(grid.EditCell(0, 0));
+    ASSERT_TRUE(Retype(Editor(), L"28.01"));
+    ASSERT_TRUE(ClickCell(grid.m_hWnd, 1, 4));
+    ASSERT_TRUE(WaitFor([&] { return script.Pending() == 0u && grid.IsEditing(); }));
+    EXPECT_EQ(grid.GetEditColumn(), 0);
+    EXPECT_EQ(Text(Editor()), L"28.01");
+    EXPECT_TRUE(HasFocus(Editor()));
+    ASSERT_TRUE(PressKey(Editor(), VK_ESCAPE));
+    EXPECT_EQ(Cell(grid.m_hWnd, 0, 0), L"28.01.2027");
 
     // A refused check box stays as it was; a refused opening leaves no editor.
     owner.refuse = L"1";
