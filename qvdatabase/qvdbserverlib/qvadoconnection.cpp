@@ -195,12 +195,15 @@ long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat, 
         GetLastErrorInfo(&lNumber, &lNative, strState);
         qv::db::NoteStatementResult(lNative, this);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, false);
+        // Ended because the program asked it to: what the caller wanted is gone, nothing failed.
+        if (failure == qv::db::Failure::Cancelled) return hr;
+        const CString strLogged = qv::db::LoggedStatement(strStatement);
         if (failure == qv::db::Failure::Other || (failure == qv::db::Failure::LinkLost && !bSafeToRepeat) ||
             bInTransaction) {
             log.Error(&kFailed,
                       L"CQvADOConnection::Execute() failed (hr: 0x%X, error number: 0x%X, nativ error %d, SQLState: %s) "
                       L"for Statement '%s'",
-                      hr, lNumber, lNative, strState, strStatement);
+                      hr, lNumber, lNative, strState, strLogged);
             return TRACED(hr);
         }
         switch (failure) {
@@ -208,19 +211,19 @@ long CQvADOConnection::Execute(const CString& strStatement, BOOL bSafeToRepeat, 
             log.Warning(&kDeadlock,
                         L"CQvADOConnection::Execute(): %d. Deadlock detected (error number: 0x%X, nativ error %d) for "
                         L"Statement '%s', it will be repeated",
-                        lTry, lNumber, lNative, strStatement);
+                        lTry, lNumber, lNative, strLogged);
             break;
         case qv::db::Failure::Timeout:
             log.Warning(&kTimeout,
                         L"CQvADOConnection::Execute(): %d. Timeout detected (hr: 0x%X, error number: 0x%X, nativ error "
                         L"%d) for Statement '%s', it will be repeated",
-                        lTry, hr, lNumber, lNative, strStatement);
+                        lTry, hr, lNumber, lNative, strLogged);
             break;
         default:
             log.Warning(&kConnectTimeout,
                         L"CQvADOConnection::Execute(): %d. Connect Timeout detected (hr: 0x%X, error number: 0x%X, nativ "
                         L"error %d, SQLState: %s) for Statement '%s', it will be repeated",
-                        lTry, E_FAIL, lNumber, lNative, strState, strStatement);
+                        lTry, E_FAIL, lNumber, lNative, strState, strLogged);
             break;
         }
         if (bLastTry) return TRACED(hr);

@@ -119,11 +119,14 @@ long CQvADORecordset::OpenSQL(const CString& strStatement, long lCursorType, lon
         if (m_pConnection) m_pConnection->GetLastErrorInfo(&lNumber, &lNative, strState);
         qv::db::NoteStatementResult(lNative, m_pConnection);
         const qv::db::Failure failure = qv::db::Classify(hr, lNative, strState, true);
+        // Ended because the program asked it to: what the caller wanted is gone, nothing failed.
+        if (failure == qv::db::Failure::Cancelled) return hr;
+        const CString strLogged = qv::db::LoggedStatement(strStatement);
         if (failure == qv::db::Failure::Other || failure == qv::db::Failure::LinkLost || bInTransaction) {
             log.Error(&kFailed,
                       L"CQvADORecordset::OpenSQL(): failed (hr: 0x%X, error number: 0x%X, nativ error %d) for "
                       L"Statement '%s'",
-                      hr, lNumber, lNative, strStatement);
+                      hr, lNumber, lNative, strLogged);
             return TRACED(hr);
         }
         switch (failure) {
@@ -131,26 +134,26 @@ long CQvADORecordset::OpenSQL(const CString& strStatement, long lCursorType, lon
             log.Warning(&kDeadlock,
                         L"CQvADORecordset::OpenSQL(): %d. Deadlock detected (error number: 0x%X, nativ error %d) for "
                         L"Statement '%s', it will be repeated",
-                        lTry, lNumber, lNative, strStatement);
+                        lTry, lNumber, lNative, strLogged);
             break;
         case qv::db::Failure::Timeout:
             log.Warning(&kTimeout,
                         L"CQvADORecordset::OpenSQL(): %d. Timeout detected (hr: 0x%X, error number: 0x%X, nativ error "
                         L"%d) for Statement '%s', it will be repeated",
-                        lTry, hr, lNumber, lNative, strStatement);
+                        lTry, hr, lNumber, lNative, strLogged);
             break;
         case qv::db::Failure::NotSupported:
             log.Warning(&kNotSupported,
                         L"CQvADORecordset::OpenSQL(): %d. The requested properties cannot be supported detected (hr: "
                         L"0x%X, error number: 0x%X, nativ error %d) for Statement '%s', it will be repeated",
-                        lTry, hr, lNumber, lNative, strStatement);
+                        lTry, hr, lNumber, lNative, strLogged);
             qv::db::Wait(1000);
             break;
         default:
             log.Warning(&kConnectTimeout,
                         L"CQvADORecordset::OpenSQL(): %d. Connect Timeout detected (hr: 0x%X, error number: 0x%X, "
                         L"nativ error %d, SQLState: %s) for Statement '%s', it will be repeated",
-                        lTry, E_FAIL, lNumber, lNative, strState, strStatement);
+                        lTry, E_FAIL, lNumber, lNative, strState, strLogged);
             break;
         }
         if (bLastTry) return TRACED(hr);

@@ -9,6 +9,7 @@
 namespace qv::db {
 
 Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool bQuery) {
+    if (strSQLState == L"HY008") return Failure::Cancelled;
     if (lNativeError == 1205) return Failure::Deadlock;
     if (hr == DB_E_ABORTLIMITREACHED) return Failure::Timeout;
     if (bQuery && hr == DB_E_ERRORSOCCURRED) return Failure::NotSupported;
@@ -19,6 +20,15 @@ Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool
     return Failure::Other;
 }
 
+CString LoggedStatement(const CString& strStatement) {
+    const int nLength = strStatement.GetLength();
+    if (nLength <= kLoggedStatementLength) return strStatement;
+    CString strCut;
+    strCut.Format(L"%s... [%d of %d characters]", static_cast<LPCWSTR>(strStatement.Left(kLoggedStatementLength)),
+                  kLoggedStatementLength, nLength);
+    return strCut;
+}
+
 void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTemplate, const CQvADOConnection& conn,
                       const CString& strStatement, double dMilliseconds) {
     if (conn.m_lCommand4LogDuration == 0 || !(dMilliseconds > conn.m_lCommand4LogDuration)) return;
@@ -26,7 +36,7 @@ void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTe
     strLower.MakeLower();
     if (!conn.m_strCommand4LogFilter.IsEmpty() && strLower.Find(conn.m_strCommand4LogFilter) < 0) return;
     const double dSeconds = std::floor(dMilliseconds) / 1000.0;
-    log.Warning(&message, lpszTemplate, dSeconds, strLower);
+    log.Warning(&message, lpszTemplate, dSeconds, LoggedStatement(strLower));
 }
 
 namespace {

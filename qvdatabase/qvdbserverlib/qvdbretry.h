@@ -19,10 +19,17 @@ enum class Failure {
     ConnectTimeout,  // E_FAIL with native 0 and "HYT00", or native 17 and "08001"
     LinkLost,        // native 17 and "08S01": lost after the statement was sent, which may have
                      // taken effect; repeated only when the caller marked it safe to repeat
+    Cancelled,       // "HY008": ended because the program asked it to (a closed window's search);
+                     // neither repeated nor a failure to log
     Other,           // not repeated
 };
 
 Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool bQuery);
+
+// A statement as a log entry holds it: at most kLoggedStatementLength characters, a longer one
+// cut with a marker that says so (a pasted search may be megabytes long).
+constexpr int kLoggedStatementLength = 2000;
+CString LoggedStatement(const CString& strStatement);
 
 // Writes the slow-statement entry when the connection's threshold is on, the try took longer
 // and the statement passes the filter. The template takes the seconds and the statement.

@@ -71,6 +71,7 @@ CQvFrameHost::~CQvFrameHost() {
 }
 
 HRESULT CQvFrameHost::RegisterAsFrame() {
+    m_bClosed = false;
     const HRESULT hr = qv::RegisterRunningServer(QV_FRAME_PROGID, GetInterface(&IID_IUnknown));
     if (SUCCEEDED(hr)) m_bRegistered = true;
     return hr;
@@ -85,6 +86,7 @@ void CQvFrameHost::RevokeAsFrame() {
 // ---- servers
 
 HRESULT CQvFrameHost::StartServer(LPCWSTR lpszProgID) {
+    m_bClosed = false;
     Server server;
     server.strProgID = lpszProgID;
     server.bStarted = true;
@@ -100,6 +102,7 @@ HRESULT CQvFrameHost::StartServer(LPCWSTR lpszProgID) {
 }
 
 HRESULT CQvFrameHost::OfferServer(LPCWSTR lpszProgID, REFCLSID clsid, IUnknown* pServer, bool bClose) {
+    m_bClosed = false;
     const HRESULT hr = qv::RegisterRunningServer(lpszProgID, pServer);
     if (FAILED(hr)) return FRAME_TRACEHR(hr);
     m_servers.push_back({CString(lpszProgID), clsid, bClose});
@@ -162,6 +165,7 @@ HRESULT CQvFrameHost::OpenView(const CString& strProgID) {
 
 HRESULT CQvFrameHost::AddView(const CString& strProgID, IQvFInit* pInit) {
     if (!pInit) return E_POINTER;
+    m_bClosed = false;
     if (FindView(strProgID)) {
         pInit->Release();
         return S_FALSE;
@@ -369,7 +373,8 @@ void CQvFrameHost::FireServerListChanged() {
 // ---- shut-down
 
 void CQvFrameHost::CloseAll() {
-    if (m_bClosing) return;
+    // A second call would wait for the same left work again.
+    if (m_bClosing || m_bClosed) return;
     m_bClosing = true;
     // The views first, the last opened first; each closes and lets its servers go.
     while (!m_views.empty()) {
@@ -383,7 +388,7 @@ void CQvFrameHost::CloseAll() {
     // Work the views left running (a closed search's worker inside a database call) is cancelled
     // and waited for a bounded time while the servers it may use are still there; here and not as
     // a library is unloaded, since a thread's end may need the loader. What has not ended by then
-    // keeps its library loaded.
+    // keeps its library loaded. The only wait of the program's end.
     constexpr DWORD kLeftWorkPatience = 5000;
     if (!QvEndLeftWork(kLeftWorkPatience)) FRAME_TRACEHR(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     // Then the suite's servers, the database last: the others write to it while they close.
@@ -395,6 +400,7 @@ void CQvFrameHost::CloseAll() {
     if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     CoFreeUnusedLibraries();
     m_bClosing = false;
+    m_bClosed = true;
 }
 
 // ---- IQvFFrame

@@ -134,6 +134,9 @@ public:
     size_t ServerListSinkCount() const { return m_cpServerList.GetConnectionCount(); }
 
     // ---- shut-down
+    // Closes the views and servers, ends the work they left running and unloads what is no longer
+    // used; once only, until something is opened again (the window's close, the program's end
+    // and the host's destruction all ask for it).
     void CloseAll();
 
     // ---- settings of the frame
@@ -239,4 +242,6 @@ private:
     HWND m_hViewPane = nullptr;
     bool m_bRegistered = false;
     bool m_bClosing = false;
+    // Closed by CloseAll and nothing opened since.
+    bool m_bClosed = false;
 };

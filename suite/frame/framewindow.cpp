@@ -370,6 +370,9 @@ void CQvFrameWindow::ShowAbout() {
 void CQvFrameWindow::closeEvent(QCloseEvent* event) {
     if (!m_bClosed) {
         m_bClosed = true;
+        // The window goes at once, before the close waits (a few seconds at most) for what the
+        // views left running; nothing of it is drawn or answered any more.
+        hide();
         m_pHost->CloseAll();
     }
     event->accept();

@@ -3,6 +3,7 @@
 #include "kursresource.h"
 #include "extensions.h"
 #include "kursselectdlg.h"
+#include "leftworkers.h"
 #include "kurswintest.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
@@ -105,7 +106,11 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     EXPECT_EQ(run, 0);
 
     // Cancelled while the statement of a pasted text runs, the popup ends the statement instead
-    // of waiting for it, and tells the user nothing: here one that would run for a minute.
+    // of waiting for it, and tells the user nothing, nor the data log: here one that would run for
+    // a minute.
+    FakeDataLogger dataLogger;
+    frame.Offer(CLSID_QvDataLogger);
+    qvtest::ScopedRunningServer logger(QVDATALOGGER_PROGID, &dataLogger);
     static std::atomic<bool> held;
     static std::atomic<int> heldCalls;
     held = true;
@@ -151,6 +156,9 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     EXPECT_FALSE(waited) << "the popup waited for its statement";
     EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty());
     EXPECT_EQ(kurs, ak);
+    ASSERT_TRUE(CLeftWorkers::End(30000)) << "the cancelled statement ends";
+    for (const DataLoggerEntry& e : dataLogger.Entries(L"QvDBServerLib"))
+        EXPECT_NE(e.level, QVDATALOGGER_ERROR) << qv::ToUtf8(e.text);
 }
 
 TEST_F(KursSelectPopup, TheSearchTextNarrowsTheRowsAQuoteIsJustATextAndOkWantsARow) {

@@ -60,6 +60,15 @@ TEST_F(ScriptedRecordset, DeadlocksAreRepeatedAtOnceAndFailuresLoggedOnce) {
     EXPECT_EQ(host.logger.Entries()[0].text,
               L"CQvADORecordset::OpenSQL(): failed (hr: 0x80004005, error number: 0x80004005, nativ error 208) for "
               L"Statement 'SELECT x FROM Nowhere'");
+
+    // A query the program cancelled (a closed search) is no failure: tried once, nothing logged.
+    rs.Close();
+    host.logger.Clear();
+    connection.statements.clear();
+    connection.Script({Outcome{E_FAIL, 0, L"HY008"}, Outcome{}});
+    EXPECT_EQ(rs.OpenSQL(L"SELECT lPersonID FROM Person", 0, 1), E_FAIL);
+    EXPECT_EQ(connection.Calls(), 1u);
+    EXPECT_TRUE(host.logger.Entries().empty());
 }
 
 TEST_F(ScriptedRecordset, NotRepeatedInsideATransaction) {
@@ -82,6 +91,16 @@ TEST_F(ScriptedRecordset, SlowQueriesUseTheirOwnEntry) {
     ASSERT_EQ(host.logger.Entries().size(), 1u);
     EXPECT_EQ(host.logger.Entries()[0].guid, L"D6740669-698B-47C1-8462-59FDC6AB5CE8");
     EXPECT_EQ(host.logger.Entries()[0].text, L" CQvADORecordset::OpenSQL: Command time: 2.000 sec for: select * from kurs");
+
+    // A long one is cut: the entry holds no more than 2,000 characters of it (here one more).
+    rs.Close();
+    host.logger.Clear();
+    const std::wstring words(1974, L'x');
+    connection.Script({Outcome{S_OK, 0, L"", 2000.9}});
+    EXPECT_EQ(rs.Open((L"SELECT * FROM Kurs WHERE '" + words + L"'").c_str()), S_OK);
+    ASSERT_EQ(host.logger.Entries().size(), 1u);
+    EXPECT_EQ(host.logger.Entries()[0].text, L" CQvADORecordset::OpenSQL: Command time: 2.000 sec for: select * from kurs "
+                                             L"where '" + words.substr(0, 2000 - 26) + L"... [2000 of 2001 characters]");
 }
 
 TEST_F(ScriptedRecordset, WithoutAConnectionOpenFails) {
