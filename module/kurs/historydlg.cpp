@@ -468,6 +468,10 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
     const long nLoad = loader.lRequests.load();
     const long lLoadKursID = loader.lLoadKursID.load();
     const COLORREF colorFemale = loader.colorLoad.load();
+    // A statement ended by a cancel that was asked for is no failure, and is not traced as one.
+    const auto traceFailure = [&loader, nLoad](HRESULT hrFailed, int nLine) {
+        if (!loader.Cancelled(nLoad)) QvAddHRErrorFile(kSource, nLine, hrFailed);
+    };
     {
         LoaderStep begin;
         begin.kind = LoaderStep::Begin;
@@ -526,7 +530,7 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
         if (SUCCEEDED(hr) && !bEOF && dtLimit.GetStatus() == COleDateTime::valid)
             strLimit = CQvDateTime(dtLimit.m_dt - 1.0 / 86400.0).SQLConvert();
         if (SUCCEEDED(hr)) rs.Close();
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
     }
     const CString strArchived = ArchivedCondition(lLoadKursID, strLimit);
     if (SUCCEEDED(hr) && !honourCancel()) {
@@ -543,7 +547,7 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
             if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
         }
         if (SUCCEEDED(hr)) rs.Close();
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
     }
     std::vector<CString> statements;
     // A server plans each statement on its own, and its plan passes by all persons of the
@@ -583,7 +587,7 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
         // Forward-only and read-only: the rows stream as they are read, none is held twice.
         hr = rs.OpenSQL(statements[nStatement], 0, 1);
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
         while (SUCCEEDED(hr) && !bEOF) {
             LoaderStep step;
             ArchiveRow& row = step.row;
@@ -617,7 +621,7 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
             if (SUCCEEDED(hr) && row.bWeiblich) hr = rs.GetFieldValue(long(eColGradKurzF), &strGradKurzF);
             if (SUCCEEDED(hr) && strGradKurzF.IsEmpty()) hr = rs.GetFieldValue(long(eColGradKurz), &strGradKurz);
             if (FAILED(hr)) {
-                HI_TRACEHR(hr);
+                traceFailure(hr, __LINE__);
                 break;
             }
             row.strDienstgrad = NQ_DienstgradKurz(row.bWeiblich != FALSE, strGradKurz, strGradKurzF);
@@ -654,7 +658,6 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
     }
     // The report is the GUI thread's: the loader only composes its text.
     CString strError;
-    // A statement ended by a cancel that was asked for is no failure.
     if (FAILED(hr) && !loader.Cancelled(nLoad)) {
         conn.GetErrorText(strError);
         if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", static_cast<LPCWSTR>(CrackHR(hr)));
