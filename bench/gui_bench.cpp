@@ -2,7 +2,8 @@
 // canton: the place combo box with 3,000 and with 6,000 places, the multi-select person search with
 // 20,000 rows shown, the person search of 100,000 persons without a word or limit, the archive of
 // 100,000 finished registrations of 100,000 distinct persons in the course window, and the closing
-// of windows that hold these rows.
+// of windows that hold these rows; and the longest time a user's key waits while a search, the
+// archive and a run's page close while their workers are busy.
 //
 // Two measures of the GUI thread. What the program controls: the thread's own CPU time in each
 // turn of its event loop (the thread's CPU clock read around each event it dispatches; a nested
@@ -22,6 +23,7 @@
 // canton. The course window opens in the archive's case, which notes the resident memory before it
 // opens, the peak once it is open and once its names are sorted, and the memory after it is closed.
 #include "historydlg.h"
+#include "instanzdatendlg.h"
 #include "kursbench.h"
 #include "optionserver.h"
 #include "ortcombobox.h"
@@ -32,6 +34,8 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QWindow>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -46,7 +50,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -257,6 +264,7 @@ private:
 struct Environment : kursbench::KursWindow {
     kursbench::AcceptingInteraction quiet{false};
     long lKursID = 0;
+    long lRunKursID = 0, lRunID = 0;  // a run, for the run's page
     CKursDlg* kursDlg = nullptr;
     StallProbe probe;
 
@@ -281,7 +289,16 @@ struct Environment : kursbench::KursWindow {
             if (sqlite3_open_v2(kursbench::DatabasePath().c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
                 Die("the canton cannot be read");
             lKursID = kursbench::FirstKursID(h);
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(h, "SELECT lKursID, lKursinstanzID FROM Kursinstanz ORDER BY lKursinstanzID LIMIT 1",
+                                   -1, &stmt, nullptr) == SQLITE_OK &&
+                sqlite3_step(stmt) == SQLITE_ROW) {
+                lRunKursID = sqlite3_column_int(stmt, 0);
+                lRunID = sqlite3_column_int(stmt, 1);
+            }
+            sqlite3_finalize(stmt);
             sqlite3_close(h);
+            if (lRunID == 0) Die("the canton has no runs");
         }
         host = kursbench::StartFrame();
         kursbench::CreatePane(pane);
@@ -596,6 +613,148 @@ void BM_Archive(benchmark::State& state) {
     state.counters["loader_to_plain"] = plain.cpuMs > 0 ? loaderMs / plain.cpuMs : 0;
 }
 
+// ---- a user's key while windows close whose workers are busy
+
+// Posts a key to a window of its own every 5 ms from a thread of its own, as the window system
+// hands over a user's keys, and notes how long each waited for the GUI thread to take it: the
+// longest wait while a window closes is what a user who types on feels. A key still not taken at
+// the end has waited until then.
+class KeyProbe {
+public:
+    KeyProbe() {
+        m_target.resize(120, 40);
+        m_target.show();
+        qv::ui::test::Pump();
+        m_target.windowHandle()->installEventFilter(&m_filter);
+        m_filter.probe = this;
+    }
+    ~KeyProbe() { m_target.windowHandle()->removeEventFilter(&m_filter); }
+    void Start() {
+        {
+            std::lock_guard g(m_lock);
+            m_posted.clear();
+            m_taken.clear();
+        }
+        m_longest = 0;
+        m_on = true;
+        m_poster = std::thread([this] {
+            QWindow* window = m_target.windowHandle();
+            while (m_on) {
+                int n = 0;
+                {
+                    std::lock_guard g(m_lock);
+                    n = int(m_posted.size());
+                    m_posted.push_back(Clock::now());
+                    m_taken.push_back(false);
+                }
+                QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_F24, Qt::NoModifier,
+                                                                  QString::number(n)));
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    // After the close: the keys posted meanwhile are taken for a while, then the longest wait.
+    double Stop() {
+        RunUntil([&, start = Clock::now()] { return Ms(start, Clock::now()) > 300; });
+        m_on = false;
+        m_poster.join();
+        qv::ui::test::Pump();
+        std::lock_guard g(m_lock);
+        const auto now = Clock::now();
+        for (std::size_t i = 0; i < m_posted.size(); ++i)
+            if (!m_taken[i]) m_longest = std::max(m_longest, Ms(m_posted[i], now));
+        return m_longest;
+    }
+
+private:
+    struct Filter : QObject {
+        KeyProbe* probe = nullptr;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F24) return false;
+            probe->Taken(static_cast<QKeyEvent*>(event)->text().toInt());
+            return true;
+        }
+    };
+    void Taken(int n) {
+        std::lock_guard g(m_lock);
+        if (n < 0 || std::size_t(n) >= m_posted.size()) return;
+        m_taken[std::size_t(n)] = true;
+        m_longest = std::max(m_longest, Ms(m_posted[std::size_t(n)], Clock::now()));
+    }
+    QWidget m_target;
+    Filter m_filter;
+    std::mutex m_lock;
+    std::vector<Clock::time_point> m_posted;
+    std::vector<bool> m_taken;
+    double m_longest = 0;
+    std::atomic<bool> m_on{false};
+    std::thread m_poster;
+};
+
+// The person search of every person closed while its worker reads; the course window closed while
+// its archive loads; the course window closed on the run's page while its place box looks up
+// 6,000 places. Each is closed at several moments after its worker began (in its statement or
+// among its rows); the longest wait of a key in each, and the machine's load.
+void BM_KeyWaitWhileClosing(benchmark::State& state) {
+    Environment& env = Env();
+    KeyProbe keys;
+    double search = 0, archive = 0, run = 0;
+    const int delaysMs[] = {0, 20, 50, 100, 200, 400};
+    const auto after = [](int ms) { RunUntil([&, start = Clock::now()] { return Ms(start, Clock::now()) >= ms; }); };
+    const auto showPage = [&](CWnd* page) {
+        for (int i = 0; i < env.kursDlg->GetTabCtrl().GetTabCount(); ++i)
+            if (env.kursDlg->GetTabCtrl().GetTabWnd(i) == page) env.kursDlg->GetTabCtrl().ShowTabWindow(i);
+    };
+    for (auto _ : state) {
+        search = archive = run = 0;
+        for (const int delay : delaysMs) {
+            {
+                SearchWindow w(env, FALSE, 0);
+                w.dlg->m_bAutoSearch = TRUE;
+                qv::ui::test::Retype(w.Edit(), L" ");
+                after(delay);
+                keys.Start();
+                w.Close();
+                search = std::max(search, keys.Stop());
+            }
+            {
+                env.OpenKursView();
+                CHistoryDlg* page = kursbench::FindPage<CHistoryDlg>(env.kursDlg);
+                if (!page) Die("the archive page is not offered");
+                showPage(page);
+                after(delay);
+                keys.Start();
+                env.host->CloseView(KURSVIEW_PROGID);
+                env.kursDlg = nullptr;
+                archive = std::max(archive, keys.Stop());
+                DeleteClosedWidgets();
+            }
+            {
+                env.kursDlg = kursbench::ShowKursView(*env.host, env.pane);
+                env.kursDlg->Navigate(env.lRunKursID, env.lRunID);
+                qv::ui::test::Pump();
+                CInstanzdatenDlg* page = kursbench::FindPage<CInstanzdatenDlg>(env.kursDlg);
+                if (!page) Die("the run's page is not offered");
+                showPage(page);
+                qv::ui::test::Pump();
+                qv::ui::test::Retype(page->m_cbOrt.GetSafeHwnd(), L"ber");
+                after(delay / 4);
+                keys.Start();
+                env.host->CloseView(KURSVIEW_PROGID);
+                env.kursDlg = nullptr;
+                run = std::max(run, keys.Stop());
+                DeleteClosedWidgets();
+            }
+        }
+        state.SetIterationTime(std::max({search, archive, run}) / 1000.0);
+    }
+    state.counters["search_key_wait_ms"] = search;
+    state.counters["archive_key_wait_ms"] = archive;
+    state.counters["run_page_key_wait_ms"] = run;
+    state.counters["longest_key_wait_ms"] = std::max({search, archive, run});
+    state.counters["load"] = LoadAverage();
+}
+
 }  // namespace
 
 // The archive runs first, so that its resident memory is not that of the searches after it.
@@ -605,6 +764,7 @@ BENCHMARK(BM_MultiSelectSearchKeystroke)->UseManualTime()->Unit(benchmark::kMill
 // "99": the 3,000 places whose postcodes hold it; "ber": all 6,000 (and the demo's own).
 BENCHMARK_CAPTURE(BM_PlaceCombo, digits_99_3000, std::wstring(L"99"))->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_PlaceCombo, word_ber_6000, std::wstring(L"ber"))->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_KeyWaitWhileClosing)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     MakeApplication();

@@ -1,5 +1,6 @@
 #include "organisationtreectrl.h"
 
+#include "leftworkers.h"
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvhrtrace.h"
@@ -36,100 +37,126 @@ BEGIN_MESSAGE_MAP(COrganisationTreeCtrl, CTreeCtrlEx)
     ON_NOTIFY_REFLECT(TVN_ITEMCHANGED, &COrganisationTreeCtrl::OnItemChanged)
 END_MESSAGE_MAP()
 
-COrganisationTreeCtrl::COrganisationTreeCtrl() { InitializeCriticalSection(&m_cs); }
+COrganisationTreeCtrl::COrganisationTreeCtrl() : m_pLoader(std::make_shared<Loader>()) {}
 
-COrganisationTreeCtrl::~COrganisationTreeCtrl() {
-    Shutdown();
-    DeleteCriticalSection(&m_cs);
+COrganisationTreeCtrl::~COrganisationTreeCtrl() { Shutdown(); }
+
+COrganisationTreeCtrl::Loader::~Loader() {
+    if (hEvent) CloseHandle(hEvent);
+}
+
+void COrganisationTreeCtrl::Loader::Cancel() {
+    std::lock_guard g(connLock);
+    if (pConn) pConn->Cancel();
 }
 
 HRESULT COrganisationTreeCtrl::AddElementMask(DWORD dwMask, HWND hNotifyWnd) {
-    EnterCriticalSection(&m_cs);
     m_dwMask |= dwMask;
     if (hNotifyWnd) m_hNotifyWnd = hNotifyWnd;
-    LeaveCriticalSection(&m_cs);
     return S_OK;
 }
 
 HRESULT COrganisationTreeCtrl::StartThread() {
     if (m_pThread) return S_OK;
-    m_hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    m_bStop = FALSE;
-    m_pThread = AfxBeginThread(&COrganisationTreeCtrl::LoaderProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    Loader& loader = *m_pLoader;
+    if (!loader.hEvent) loader.hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    // The thread's own reference, given back as it ends.
+    auto* pThreadRef = new std::shared_ptr<Loader>(m_pLoader);
+    m_pThread = AfxBeginThread(&COrganisationTreeCtrl::LoaderProc, pThreadRef, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     if (!m_pThread) {
         CString strMsg;
         strMsg.Format(L"COrganisationTreeCtrl::StartThread() AfxBeginThread() failed: '%s'",
                       CString(std::strerror(errno)).GetString());
+        delete pThreadRef;
         QvReportMsg(1, strMsg, L"COrganisationTreeCtrl::StartThread", L"Default", __FILE__, __LINE__, 1);
-        CloseHandle(m_hEvent);
-        m_hEvent = nullptr;
         return E_FAIL;
     }
-    m_handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
+    loader.handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
     m_pThread->m_bAutoDelete = FALSE;
     m_pThread->ResumeThread();
     return S_OK;
 }
 
 HRESULT COrganisationTreeCtrl::LoadTree(long lID, DWORD dwMask, long lParam3, long lParam4) {
-    EnterCriticalSection(&m_cs);
-    m_dwRequestMask = dwMask | m_dwMask;
-    m_lRequestID = lID;
-    m_lRequest3 = lParam3;
-    m_lRequest4 = lParam4;
-    const bool bLoader = m_pThread != nullptr;
-    LeaveCriticalSection(&m_cs);
-    if (m_hWnd) m_handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
-    if (bLoader) {
-        SetEvent(m_hEvent);
+    Loader& loader = *m_pLoader;
+    {
+        std::lock_guard g(loader.lock);
+        loader.dwRequestMask = dwMask | m_dwMask;
+        loader.lRequestID = lID;
+        loader.lRequest3 = lParam3;
+        loader.lRequest4 = lParam4;
+    }
+    if (m_pThread) {
+        if (m_hWnd) loader.handoff.Attach(m_hWnd, WM_ORGTREE_LOADED);
+        SetEvent(loader.hEvent);
     } else {
         std::vector<Element> elements;
-        if (SUCCEEDED(ReadElements(elements))) Fill(elements);
+        if (SUCCEEDED(ReadElements(loader, elements))) Fill(elements);
     }
     return S_OK;
 }
 
 void COrganisationTreeCtrl::SetPersonSource(const CString& strFromWhere) {
-    EnterCriticalSection(&m_cs);
-    m_strPersonSource = strFromWhere;
-    LeaveCriticalSection(&m_cs);
+    std::lock_guard g(m_pLoader->lock);
+    m_pLoader->strPersonSource = strFromWhere;
 }
 
 void COrganisationTreeCtrl::Shutdown() {
     if (!m_pThread) return;
-    m_bStop = TRUE;
-    SetEvent(m_hEvent);
-    WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
-    delete m_pThread;
+    std::shared_ptr<Loader> pLeft = m_pLoader;
+    // A later start begins with a loader of its own and the same request.
+    auto pNext = std::make_shared<Loader>();
+    {
+        std::lock_guard g(pLeft->lock);
+        pNext->lRequestID = pLeft->lRequestID;
+        pNext->dwRequestMask = pLeft->dwRequestMask;
+        pNext->lRequest3 = pLeft->lRequest3;
+        pNext->lRequest4 = pLeft->lRequest4;
+        pNext->strPersonSource = pLeft->strPersonSource;
+    }
+    m_pLoader = std::move(pNext);
+    pLeft->bStop = TRUE;
+    // What it still reads goes nowhere; the elements on their way are dropped.
+    pLeft->handoff.Attach(nullptr, 0);
+    pLeft->handoff.Clear();
+    SetEvent(pLeft->hEvent);
+    CLeftWorkers::Leave(m_pThread, [pLeft] { pLeft->Cancel(); }, pLeft);
     m_pThread = nullptr;
-    CloseHandle(m_hEvent);
-    m_hEvent = nullptr;
-    m_handoff.Clear();
 }
 
 UINT COrganisationTreeCtrl::LoaderProc(LPVOID pParam) {
-    static_cast<COrganisationTreeCtrl*>(pParam)->Load();
+    std::shared_ptr<Loader> pLoader;
+    {
+        auto* pThreadRef = static_cast<std::shared_ptr<Loader>*>(pParam);
+        pLoader = std::move(*pThreadRef);
+        delete pThreadRef;
+    }
+    Load(*pLoader);
     return 0;
 }
 
-void COrganisationTreeCtrl::Load() {
+void COrganisationTreeCtrl::Load(Loader& loader) {
     for (;;) {
-        WaitForSingleObject(m_hEvent, INFINITE);
-        if (m_bStop) return;
+        WaitForSingleObject(loader.hEvent, INFINITE);
+        if (loader.bStop) return;
         std::vector<Element> elements;
-        if (FAILED(ReadElements(elements)) || m_bStop) continue;
-        m_handoff.Hand({TreeStep::Begin, {}});
-        for (Element& e : elements) m_handoff.Hand({TreeStep::Add, std::move(e)});
-        m_handoff.Hand({TreeStep::End, {}});
+        if (FAILED(ReadElements(loader, elements)) || loader.bStop) continue;
+        loader.handoff.Hand({TreeStep::Begin, {}});
+        for (Element& e : elements) loader.handoff.Hand({TreeStep::Add, std::move(e)});
+        loader.handoff.Hand({TreeStep::End, {}});
     }
 }
 
-long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
-    EnterCriticalSection(&m_cs);
-    const DWORD dwMask = m_dwRequestMask;
-    const long lID = m_lRequestID;
-    const CString strSource = m_strPersonSource;
-    LeaveCriticalSection(&m_cs);
+long COrganisationTreeCtrl::ReadElements(Loader& loader, std::vector<Element>& elements) {
+    DWORD dwMask = 0;
+    long lID = -1;
+    CString strSource;
+    {
+        std::lock_guard g(loader.lock);
+        dwMask = loader.dwRequestMask;
+        lID = loader.lRequestID;
+        strSource = loader.strPersonSource;
+    }
     CString strMandanten, strPersonen;
     if (!strSource.IsEmpty()) {
         strMandanten.Format(L"AND lMandantID IN (SELECT vp.lMandantID %s) ", strSource.GetString());
@@ -139,6 +166,10 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = conn.Open(L"Qovaro.NQ2", 0);
+    {
+        std::lock_guard g(loader.connLock);
+        loader.pConn = &conn;
+    }
     if (SUCCEEDED(hr)) {
         // Mandanten first, then their persons, each by name; -1 reads the whole organisation.
         CString strSQL;
@@ -153,7 +184,7 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
     }
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-    while (SUCCEEDED(hr) && !bEOF && !m_bStop) {
+    while (SUCCEEDED(hr) && !bEOF && !loader.bStop) {
         Element e;
         hr = rs.GetFieldValue(L"lKind", &e.lKind);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lID", &e.lID);
@@ -164,13 +195,18 @@ long COrganisationTreeCtrl::ReadElements(std::vector<Element>& elements) {
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
     }
     rs.Close();
-    if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
+    {
+        std::lock_guard g(loader.connLock);
+        loader.pConn = nullptr;
+    }
+    // A statement ended by the stop that was asked for is no failure.
+    if (FAILED(hr) && !loader.bStop) QV_TRACEHR(kTraceSource, hr);
     return hr;
 }
 
 LRESULT COrganisationTreeCtrl::OnLoaded(WPARAM, LPARAM) {
     m_bFilling = true;
-    m_handoff.Take([this](TreeStep& step) { TakeStep(step); }, [] {});
+    m_pLoader->handoff.Take([this](TreeStep& step) { TakeStep(step); }, [] {});
     m_bFilling = false;
     return 0;
 }

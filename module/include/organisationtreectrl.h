@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 // Element kinds and their bits in the element mask.
@@ -19,6 +21,8 @@ enum EOrgElement : long { eOrgMandant = 1, eOrgPerson = 2 };
 
 // The loader's elements, handed to the GUI thread (wParam: the load's number).
 #define WM_ORGTREE_LOADED (WM_APP + 0x320)
+
+class CQvADOConnection;
 
 class COrganisationTreeCtrl : public CTreeCtrlEx {
     DECLARE_DYNAMIC(COrganisationTreeCtrl)
@@ -32,7 +36,8 @@ public:
     // Loads the elements below lID (-1: the whole tree) under the mask; the two last values are
     // kept with the request.
     HRESULT LoadTree(long lID, DWORD dwMask, long lParam3, long lParam4);
-    // Stops the loader, waiting for it while messages are processed.
+    // Stops the loader without waiting for it: its statement is cancelled and the thread left to
+    // CLeftWorkers; what it still reads goes nowhere.
     virtual void Shutdown();
     // Lists only the persons of "FROM ... WHERE ..." over view_PersonSmall vp (empty: all), and
     // the Mandanten they belong to; taken by the next load.
@@ -56,33 +61,44 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    static UINT LoaderProc(LPVOID pParam);
-    void Load();
-    long ReadElements(std::vector<Element>& elements);
-    void Fill(const std::vector<Element>& elements);
-    // The loader's elements reach the tree in slices of a few milliseconds: the tree is emptied,
+    // The loader's steps reach the tree in slices of a few milliseconds: the tree is emptied,
     // the elements are added in order, then the notify window hears of the new tree.
     struct TreeStep {
         enum Kind { Begin, Add, End } kind = Add;
         Element element;
     };
+    // What the loader uses, shared by the tree and the loader's thread, so that a tree that goes
+    // leaves it to the loader until the loader ends.
+    struct Loader {
+        HANDLE hEvent = nullptr;  // auto reset: a request, or the stop
+        std::atomic<BOOL> bStop{FALSE};
+        // The request, under lock.
+        std::mutex lock;
+        long lRequestID = -1;
+        DWORD dwRequestMask = 0;
+        long lRequest3 = 0;
+        long lRequest4 = 0;
+        CString strPersonSource;
+        CQvRowHandoff<TreeStep> handoff;
+        // The loader's connection while it is open.
+        std::mutex connLock;
+        CQvADOConnection* pConn = nullptr;
+        ~Loader();
+        // Ends the statement the loader is in, where a cancel reaches it.
+        void Cancel();
+    };
+    static UINT LoaderProc(LPVOID pParam);
+    static void Load(Loader& loader);
+    static long ReadElements(Loader& loader, std::vector<Element>& elements);
+    void Fill(const std::vector<Element>& elements);
     void TakeStep(const TreeStep& step);
-    CQvRowHandoff<TreeStep> m_handoff;
+    std::shared_ptr<Loader> m_pLoader;
     std::map<long, HTREEITEM> m_mapMandanten;  // of the tree being filled
     void Checked(HTREEITEM hItem, BOOL bChecked);
 
     DWORD m_dwMask = 0;
     HWND m_hNotifyWnd = nullptr;
     CWinThread* m_pThread = nullptr;
-    HANDLE m_hEvent = nullptr;
-    std::atomic<BOOL> m_bStop{FALSE};
-    CRITICAL_SECTION m_cs;
-    long m_lRequestID = -1;
-    DWORD m_dwRequestMask = 0;
-    long m_lRequest3 = 0;
-    long m_lRequest4 = 0;
-    long m_nLoad = 0;
-    CString m_strPersonSource;
     bool m_bFilling = false;
     bool m_bCascading = false;
 };

@@ -12,6 +12,7 @@
 #include "thread.h"
 #include "heaptrim.h"
 #include "adosession.h"
+#include "leftworkers.h"
 #include "qvdatetime.h"
 
 #include <algorithm>
@@ -80,14 +81,7 @@ CHistoryDlg::CHistoryDlg() : CKursChildDlg(IDD_HISTORY, IDS_HISTORY_CAPTION, L"H
 
 CHistoryDlg::~CHistoryDlg() {
     // A window destroyed without CloseTab still ends its loader.
-    if (m_pThread) {
-        m_lCancel = 1;
-        m_lStop = 1;
-        SetEvent(m_hEvent);
-        WaitForSingleObject(m_pThread->m_hThread, INFINITE);
-        delete m_pThread;
-        CloseHandle(m_hEvent);
-    }
+    LeaveLoader();
 }
 
 HRESULT CHistoryDlg::GetClassID(GUID* pClsid) {
@@ -145,18 +139,7 @@ void CHistoryDlg::CreateLayout() {
 HRESULT CHistoryDlg::CloseTab() {
     HRESULT hr = m_eventSink.Unadvise();
     if (FAILED(hr)) HI_TRACEHR(hr);
-    m_lCancel = 1;
-    m_lStop = 1;
-    if (m_pThread) {
-        SetEvent(m_hEvent);
-        WaitForSingleObjectAndPumpMsg(m_pThread->m_hThread, INFINITE);
-        delete m_pThread;
-        m_pThread = nullptr;
-        CloseHandle(m_hEvent);
-        m_hEvent = nullptr;
-    }
-    // Rows still on their way are dropped.
-    m_handoff.Clear();
+    LeaveLoader();
     const HRESULT hrBase = CKursChildDlg::CloseTab();
     return FAILED(hr) ? hr : hrBase;
 }
@@ -178,7 +161,7 @@ HRESULT CHistoryDlg::Refresh() {
     m_colorFemale = static_cast<COLORREF>(lColor);
     if (FAILED(hr)) return HI_TRACEHR(hr);
     lKursID = 0;
-    if (GetRecordID() == 0 && m_pThread && IsLoading()) {
+    if (GetRecordID() == 0 && IsLoading()) {
         // The running load of the course before would refill the list: it ends with an empty one.
         StartThread();
     } else if (GetRecordID() == 0) {
@@ -208,10 +191,12 @@ HRESULT CHistoryDlg::ShowTab(BOOL bShow) {
 
 void CHistoryDlg::OnTimer(UINT_PTR nIDEvent) {
     if (m_nStatusTimer != 0 && nIDEvent == m_nStatusTimer) {
-        std::lock_guard<std::mutex> lock(m_statusLock);
-        if (m_bThreadStatusChanged) {
-            m_strStatus = m_strThreadStatus;
-            m_bThreadStatusChanged = false;
+        // The status of the loader that closing left goes on being shown while the page is.
+        if (!m_pLoader) return;
+        std::lock_guard<std::mutex> lock(m_pLoader->statusLock);
+        if (m_pLoader->bThreadStatusChanged) {
+            m_strStatus = m_pLoader->strThreadStatus;
+            m_pLoader->bThreadStatusChanged = false;
             SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
         }
         return;
@@ -246,33 +231,84 @@ void CHistoryDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); }
 // ---- the loader
 
 void CHistoryDlg::StartThread() {
-    m_handoff.Attach(m_hWnd, WM_HISTORY_LOADER);
     if (!m_pThread) {
-        m_hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-        m_pThread = AfxBeginThread(&CHistoryDlg::LoaderThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+        auto pLoader = std::make_shared<Loader>();
+        pLoader->hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+        pLoader->handoff.Attach(m_hWnd, WM_HISTORY_LOADER);
+        // The thread's own reference, given back as it ends (a left loader's state is also kept
+        // by CLeftWorkers until then).
+        auto* pThreadRef = new std::shared_ptr<Loader>(pLoader);
+        m_pThread = AfxBeginThread(&CHistoryDlg::LoaderThread, pThreadRef, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
         if (!m_pThread) {
             char szError[101] = {};
             std::strncpy(szError, std::strerror(errno), 100);
             m_DataLogger.Error(kMsgThreadFailed, L"CHistoryDlg::StartThread() AfxBeginThread() failed: '%s'",
                                CString(szError));
-            CloseHandle(m_hEvent);
-            m_hEvent = nullptr;
+            delete pThreadRef;
             return;
         }
+        m_pLoader = std::move(pLoader);
         m_pThread->m_bAutoDelete = FALSE;
         m_pThread->ResumeThread();
     }
+    Loader& loader = *m_pLoader;
+    loader.handoff.Attach(m_hWnd, WM_HISTORY_LOADER);
     // What the loader reads of the page, taken while only the GUI thread writes it.
-    m_lLoadKursID = lKursID;
-    m_colorLoad = m_colorFemale;
-    if (m_lIdle.load() == 0) m_lCancel = 1;
-    ++m_lRequests;
-    m_lRequested = 1;
-    SetEvent(m_hEvent);
+    loader.lLoadKursID = lKursID;
+    loader.colorLoad = m_colorFemale;
+    if (loader.lIdle.load() == 0) loader.lCancel = 1;
+    ++loader.lRequests;
+    loader.lRequested = 1;
+    SetEvent(loader.hEvent);
+}
+
+void CHistoryDlg::LeaveLoader() {
+    if (!m_pThread) return;
+    Loader& loader = *m_pLoader;
+    loader.lCancel = 1;
+    loader.lStop = 1;
+    // Rows and the end of a load still on their way go nowhere; a loader waiting for room in the
+    // hand-over stops waiting.
+    loader.handoff.Attach(nullptr, 0);
+    loader.handoff.Clear();
+    SetEvent(loader.hEvent);
+    std::shared_ptr<Loader> pLoader = m_pLoader;
+    CLeftWorkers::Leave(m_pThread, [pLoader] { pLoader->Cancel(); }, pLoader);
+    m_pThread = nullptr;
+    for (CQvListItem* pItem : m_arrTaken) m_list.QvDiscardCreatedItem(pItem);
+    m_arrTaken.clear();
+    m_strTakenError.Empty();
+}
+
+BOOL CHistoryDlg::IsLoading() const {
+    if (!m_pThread) return FALSE;
+    const Loader& loader = *m_pLoader;
+    return loader.lRequested.load() != 0 || loader.lIdle.load() == 0 || loader.handoff.IsPending();
+}
+
+CHistoryDlg::Loader::~Loader() {
+    if (hEvent) CloseHandle(hEvent);
+}
+
+void CHistoryDlg::Loader::Cancel() {
+    std::lock_guard<std::mutex> lock(connLock);
+    if (pConn) pConn->Cancel();
+}
+
+void CHistoryDlg::Loader::SetThreadStatus(const CString& strText) {
+    std::lock_guard<std::mutex> lock(statusLock);
+    strThreadStatus = strText;
+    bThreadStatusChanged = true;
 }
 
 UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
-    auto* pThis = static_cast<CHistoryDlg*>(pParam);
+    std::shared_ptr<Loader> pLoader;
+    {
+        auto* pThreadRef = static_cast<std::shared_ptr<Loader>*>(pParam);
+        pLoader = std::move(*pThreadRef);
+        delete pThreadRef;
+    }
+    Loader& loader = *pLoader;
     CoInitializeEx(nullptr, 0);
     // The loader reads forward through the archive once: a small page cache serves it. The cache's
     // size also bounds what SQLite's sort of the rows (by year) holds in memory before it writes
@@ -281,10 +317,10 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     // about 2.5 MB more of that peak than 512 KB.
     qv::ado::Session::SetThreadPageCacheKiB(512);
     qv::ado::Session::SetThreadReadsInBulk(true);
-    while (!pThis->m_lStop.load()) {
-        WaitForSingleObject(pThis->m_hEvent, INFINITE);
-        if (pThis->m_lStop.load()) break;
-        pThis->LoadList();
+    while (!loader.lStop.load()) {
+        WaitForSingleObject(loader.hEvent, INFINITE);
+        if (loader.lStop.load()) break;
+        LoadList(loader);
         // Between loads the thread sleeps, often for long: its database session, the pages it
         // cached (several megabytes after an archive) and what the statement's sort held are
         // given back, not kept for the next.
@@ -295,19 +331,17 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     return 0;
 }
 
-void CHistoryDlg::Hand(LoaderStep step) { m_handoff.Hand(std::move(step)); }
-
-BOOL CHistoryDlg::HasPendingRows() const { return m_handoff.IsPending(); }
-
-void CHistoryDlg::SetThreadStatus(const CString& strText) {
-    std::lock_guard<std::mutex> lock(m_statusLock);
-    m_strThreadStatus = strText;
-    m_bThreadStatusChanged = true;
-}
-
 LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
     // A few milliseconds per turn, so that input and paint get theirs between the slices.
-    m_handoff.Take([this](LoaderStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
+    if (!m_pThread) return 0;
+    m_pLoader->handoff.Take([this](LoaderStep& step) { TakeStep(step); }, [this] { InsertTakenRows(false); });
+    // A failed load is reported once its slice is in, by the GUI thread's own loop: the box's loop
+    // does not take the next slice inside this one.
+    if (!m_strTakenError.IsEmpty()) {
+        const CString strError = m_strTakenError;
+        m_strTakenError.Empty();
+        QvReportMsg(1, strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
+    }
     return 0;
 }
 
@@ -367,14 +401,13 @@ void CHistoryDlg::TakeStep(LoaderStep& step) {
     m_list.QvSort(-1, TRUE);
     m_list.SetRedraw(TRUE, L"default");
     {
-        std::lock_guard<std::mutex> lock(m_statusLock);
+        std::lock_guard<std::mutex> lock(m_pLoader->statusLock);
         m_strStatus = step.strSummary;
-        m_strThreadStatus = step.strSummary;
-        m_bThreadStatusChanged = false;
+        m_pLoader->strThreadStatus = step.strSummary;
+        m_pLoader->bThreadStatusChanged = false;
     }
     SetDlgItemText(IDC_PLANUNG_STATUS, m_strStatus);
-    if (!step.strError.IsEmpty())
-        QvReportMsg(1, step.strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
+    if (!step.strError.IsEmpty()) m_strTakenError = step.strError;
 }
 
 CString CHistoryDlg::ArchivedCondition(long lKursID, const CString& strLimit) {
@@ -418,28 +451,32 @@ CString CHistoryDlg::RowsStatement(long lSecUserID, const CString& strArchived, 
     return strSQL;
 }
 
-HRESULT CHistoryDlg::LoadList() {
+HRESULT CHistoryDlg::LoadList(Loader& loader) {
     // No resource scope here: the module's texts are read by their own handle, and the current
     // one belongs to the GUI thread.
     // The rows of the load before that the list has not taken yet are dropped (this load empties
     // the list); its end stays. This load begins once the list has taken that end: the old and
     // the new rows are never held together, and the count of a cancelled load is shown before
     // this load's progress replaces it.
-    m_handoff.DropIf([](const LoaderStep& step) { return step.kind == LoaderStep::Row; });
-    m_handoff.WaitForRoom(0, [this] { return m_lStop.load() != 0; });
-    if (m_lStop.load()) return S_OK;
-    m_lIdle = 0;
-    m_lRequested = 0;
+    loader.handoff.DropIf([](const LoaderStep& step) { return step.kind == LoaderStep::Row; });
+    loader.handoff.WaitForRoom(0, [&loader] { return loader.lStop.load() != 0; });
+    if (loader.lStop.load()) return S_OK;
+    loader.lIdle = 0;
+    loader.lRequested = 0;
     // A request made before this load began asked for this very load.
-    m_lCancel = 0;
-    const long nLoad = m_lRequests.load();
-    const long lLoadKursID = m_lLoadKursID.load();
-    const COLORREF colorFemale = m_colorLoad.load();
+    loader.lCancel = 0;
+    const long nLoad = loader.lRequests.load();
+    const long lLoadKursID = loader.lLoadKursID.load();
+    const COLORREF colorFemale = loader.colorLoad.load();
+    // A statement ended by a cancel that was asked for is no failure, and is not traced as one.
+    const auto traceFailure = [&loader, nLoad](HRESULT hrFailed, int nLine) {
+        if (!loader.Cancelled(nLoad)) QvAddHRErrorFile(kSource, nLine, hrFailed);
+    };
     {
         LoaderStep begin;
         begin.kind = LoaderStep::Begin;
         begin.colorFemale = colorFemale;
-        Hand(std::move(begin));
+        loader.handoff.Hand(std::move(begin));
     }
 
     long lBesucht = 0, lTeilweise = 0, lAbwesend = 0, lRows = 0;
@@ -451,6 +488,19 @@ HRESULT CHistoryDlg::LoadList() {
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
+    // A window that closes cancels the statement the loader is in; the connection is known to it
+    // while it is open.
+    struct ConnShown {
+        Loader& loader;
+        ConnShown(Loader& l, CQvADOConnection* pConn) : loader(l) {
+            std::lock_guard<std::mutex> lock(loader.connLock);
+            loader.pConn = pConn;
+        }
+        ~ConnShown() {
+            std::lock_guard<std::mutex> lock(loader.connLock);
+            loader.pConn = nullptr;
+        }
+    } connShown(loader, &conn);
     const CString strGeplant = KursLoadString(IDS_OHNE_FUNKTION);
     const CString strProgress = KursLoadString(IDS_HISTORY_PROGRESS);
     // The archive's years, newest first, with their registrations. The rows are read in runs of
@@ -463,8 +513,8 @@ HRESULT CHistoryDlg::LoadList() {
     // loader waits for room and at every tenth row.
     bool bCancelled = false;
     const auto honourCancel = [&] {
-        if (!Cancelled(nLoad)) return false;
-        m_lCancel = 0;
+        if (!loader.Cancelled(nLoad)) return false;
+        loader.lCancel = 0;
         bCancelled = true;
         return true;
     };
@@ -480,7 +530,7 @@ HRESULT CHistoryDlg::LoadList() {
         if (SUCCEEDED(hr) && !bEOF && dtLimit.GetStatus() == COleDateTime::valid)
             strLimit = CQvDateTime(dtLimit.m_dt - 1.0 / 86400.0).SQLConvert();
         if (SUCCEEDED(hr)) rs.Close();
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
     }
     const CString strArchived = ArchivedCondition(lLoadKursID, strLimit);
     if (SUCCEEDED(hr) && !honourCancel()) {
@@ -497,7 +547,7 @@ HRESULT CHistoryDlg::LoadList() {
             if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
         }
         if (SUCCEEDED(hr)) rs.Close();
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
     }
     std::vector<CString> statements;
     // A server plans each statement on its own, and its plan passes by all persons of the
@@ -527,9 +577,9 @@ HRESULT CHistoryDlg::LoadList() {
     std::vector<LoaderStep> batch;
     batch.reserve(kHandRows);
     const auto handBatch = [&] {
-        for (LoaderStep& waiting : batch) Hand(std::move(waiting));
+        for (LoaderStep& waiting : batch) loader.handoff.Hand(std::move(waiting));
         batch.clear();
-        m_handoff.WaitForRoom(1024, [this, nLoad] { return Cancelled(nLoad); });
+        loader.handoff.WaitForRoom(1024, [&loader, nLoad] { return loader.Cancelled(nLoad); });
     };
     for (std::size_t nStatement = 0; nStatement < statements.size() && SUCCEEDED(hr) && !bCancelled; ++nStatement) {
         if (honourCancel()) break;
@@ -537,7 +587,7 @@ HRESULT CHistoryDlg::LoadList() {
         // Forward-only and read-only: the rows stream as they are read, none is held twice.
         hr = rs.OpenSQL(statements[nStatement], 0, 1);
         if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-        if (FAILED(hr)) HI_TRACEHR(hr);
+        if (FAILED(hr)) traceFailure(hr, __LINE__);
         while (SUCCEEDED(hr) && !bEOF) {
             LoaderStep step;
             ArchiveRow& row = step.row;
@@ -571,7 +621,7 @@ HRESULT CHistoryDlg::LoadList() {
             if (SUCCEEDED(hr) && row.bWeiblich) hr = rs.GetFieldValue(long(eColGradKurzF), &strGradKurzF);
             if (SUCCEEDED(hr) && strGradKurzF.IsEmpty()) hr = rs.GetFieldValue(long(eColGradKurz), &strGradKurz);
             if (FAILED(hr)) {
-                HI_TRACEHR(hr);
+                traceFailure(hr, __LINE__);
                 break;
             }
             row.strDienstgrad = NQ_DienstgradKurz(row.bWeiblich != FALSE, strGradKurz, strGradKurzF);
@@ -599,7 +649,7 @@ HRESULT CHistoryDlg::LoadList() {
                 if (honourCancel()) break;
                 CString strText;
                 strText.Format(strProgress, lRows);
-                SetThreadStatus(strText);
+                loader.SetThreadStatus(strText);
             }
             hr = rs.MoveNext(&bEOF);
         }
@@ -608,7 +658,7 @@ HRESULT CHistoryDlg::LoadList() {
     }
     // The report is the GUI thread's: the loader only composes its text.
     CString strError;
-    if (FAILED(hr)) {
+    if (FAILED(hr) && !loader.Cancelled(nLoad)) {
         conn.GetErrorText(strError);
         if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", static_cast<LPCWSTR>(CrackHR(hr)));
     }
@@ -622,15 +672,15 @@ HRESULT CHistoryDlg::LoadList() {
     CString strSummary;
     strSummary.Format(KursLoadString(IDS_HISTORY_STATUS), static_cast<LPCWSTR>(strYears), lBesucht, lTeilweise,
                       lAbwesend);
-    SetThreadStatus(strSummary);
+    loader.SetThreadStatus(strSummary);
     {
         LoaderStep end;
         end.kind = LoaderStep::End;
         end.strSummary = strSummary;
         end.strError = strError;
-        Hand(std::move(end));
+        loader.handoff.Hand(std::move(end));
     }
-    m_lIdle = 1;
+    loader.lIdle = 1;
     return hr;
 }
 

@@ -12,12 +12,14 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 inline constexpr CLSID CLSID_HistoryDlg = qv::MakeGuid("959604CB-268A-4F6F-9B83-3A02093D2E3C");
 
 class CWinThread;
+class CQvADOConnection;
 
 class CHistoryDlg : public CKursChildDlg {
     DECLARE_DYNCREATE(CHistoryDlg)
@@ -36,8 +38,6 @@ public:
     // Wakes the loader for a fresh load (creating it on first use); GUI thread only.
     void StartThread();
     static UINT LoaderThread(LPVOID pParam);
-    // One complete load, on the loader thread.
-    HRESULT LoadList();
     // The loader's statements: the condition of the course's archived registrations (strLimit: a
     // date literal before which a registration is past the archive age, or empty), and the
     // statement of their rows (strYears: a condition ending in AND that narrows them, or empty).
@@ -46,7 +46,7 @@ public:
     static CString LimitStatement();
     static CString RowsStatement(long lSecUserID, const CString& strArchived, const CString& strYears);
     // Whether a load runs (for callers that wait for its end).
-    BOOL IsLoading() const { return m_lRequested.load() != 0 || m_lIdle.load() == 0 || HasPendingRows(); }
+    BOOL IsLoading() const;
 
     void OnBnEdit();
     void OnBnRemove();
@@ -64,19 +64,6 @@ public:
     CImageList m_imageList;
     COLORREF m_colorFemale = 0;
     long m_lArt = 0;
-    std::atomic<long> m_lCancel{0};
-    std::atomic<long> m_lStop{0};
-    std::atomic<long> m_lIdle{1};
-    // A load was asked for and has not begun yet.
-    std::atomic<long> m_lRequested{0};
-    // Counts the loads asked for: a load that began before the last request is cancelled,
-    // wherever it is, however the cancel request and the load's start meet.
-    std::atomic<long> m_lRequests{0};
-    // The course and the colour of women for the load asked for last.
-    std::atomic<long> m_lLoadKursID{0};
-    std::atomic<COLORREF> m_colorLoad{0};
-    CWinThread* m_pThread = nullptr;
-    HANDLE m_hEvent = nullptr;
     UINT_PTR m_nStatusTimer = 0;
 
     class CHistoryDlgFactory : public CQvFObjectFactory {
@@ -117,25 +104,54 @@ private:
         CString strError;  // the database error of a failed load, shown by the GUI thread
         COLORREF colorFemale = 0;
     };
-    void Hand(LoaderStep step);
-    BOOL HasPendingRows() const;
+    // What the loader uses, shared by the window and the loader's thread: a window that closes
+    // does not wait for its loader. It stops it, cancels its statement and leaves the thread with
+    // this state to CLeftWorkers; from then on the loader's rows, status and failure go nowhere.
+    struct Loader {
+        HANDLE hEvent = nullptr;  // auto reset: a request, or the stop
+        std::atomic<long> lCancel{0};
+        std::atomic<long> lStop{0};
+        std::atomic<long> lIdle{1};
+        // A load was asked for and has not begun yet.
+        std::atomic<long> lRequested{0};
+        // Counts the loads asked for: a load that began before the last request is cancelled,
+        // wherever it is, however the cancel request and the load's start meet.
+        std::atomic<long> lRequests{0};
+        // The course and the colour of women for the load asked for last.
+        std::atomic<long> lLoadKursID{0};
+        std::atomic<COLORREF> colorLoad{0};
+        // Taken on the GUI thread in slices of a few milliseconds.
+        CQvRowHandoff<LoaderStep> handoff;
+        std::mutex statusLock;
+        CString strThreadStatus;
+        bool bThreadStatusChanged = false;
+        // The loader's connection while it is open.
+        std::mutex connLock;
+        CQvADOConnection* pConn = nullptr;
+
+        ~Loader();
+        // Ends the statement the loader is in, where a cancel reaches it.
+        void Cancel();
+        // The load that began as request nLoad is to end: a newer request, the cancel request or
+        // the stop request.
+        bool Cancelled(long nLoad) const {
+            return lRequests.load() != nLoad || lCancel.load() != 0 || lStop.load() != 0;
+        }
+        void SetThreadStatus(const CString& strText);
+    };
+    // One complete load, on the loader thread.
+    static HRESULT LoadList(Loader& loader);
+    // GUI thread: stops the loader and leaves it to CLeftWorkers, without waiting for it.
+    void LeaveLoader();
     void TakeStep(LoaderStep& step);
     // bNow: also when the list was laid out only a moment ago (a long list is laid out anew with
     // each insertion, so rows beyond the first thousands go in a few times a second).
     void InsertTakenRows(bool bNow);
     std::chrono::steady_clock::time_point m_tLastInsert{};
-    void SetThreadStatus(const CString& strText);
-    // The load that began as request nLoad is to end: a newer request, the cancel request or the
-    // stop request.
-    bool Cancelled(long nLoad) const {
-        return m_lRequests.load() != nLoad || m_lCancel.load() != 0 || m_lStop.load() != 0;
-    }
 
-    // Taken on the GUI thread in slices of a few milliseconds.
-    CQvRowHandoff<LoaderStep> m_handoff;
+    std::shared_ptr<Loader> m_pLoader;
+    CWinThread* m_pThread = nullptr;
     std::vector<CQvListItem*> m_arrTaken;  // items of the slice, inserted together
     COLORREF m_colorTaken = 0;             // the colour of women of the load being shown
-    std::mutex m_statusLock;
-    CString m_strThreadStatus;
-    bool m_bThreadStatusChanged = false;
+    CString m_strTakenError;               // a failed load's report, shown once its slice is taken
 };

@@ -5,6 +5,7 @@
 #include "editpersondlg.h"
 #include "getstatusdlg.h"
 #include "qveventsource.h"
+#include "leftworkers.h"
 #include "runpagestest.h"
 #include "../../suite/frame/fakeview.h"
 
@@ -14,6 +15,7 @@
 
 #include <filesystem>
 #include <map>
+#include <thread>
 
 namespace kurstest {
 namespace {
@@ -312,6 +314,34 @@ TEST_F(Instruktor, ALeaderWithoutTheRightToBookFindsOnlyHimself) {
         modal.EndModal(IDCANCEL);
     });
     ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), ID_INSTRUKTOR_ROLE_FIRST);
+
+    // Closed while the tree's loader is held in its statement, the popup goes at once and leaves
+    // the loader behind; the program's end ends it once its call ends.
+    HeldTable held([this](const std::string& sql) { Sql(sql); }, "Mandant");
+    const std::size_t left = CLeftWorkers::Count();
+    std::chrono::steady_clock::time_point closing;
+    script.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog& modal) {
+        CSearchTabDlg* tab = dynamic_cast<CSearchPopupDlg&>(modal).m_pSearchTabDlg;
+        ASSERT_TRUE(tab && tab->m_nTreePage >= 0);
+        CSearchDlg& search = *tab->m_pPersonDlg;
+        ASSERT_TRUE(WaitFor([&] { return !search.IsSearching() && Rows(search.m_lstResult.m_hWnd) > 0; }, 10000));
+        held.Hold();
+        ClickTab(tab->m_tabCtrl.m_hWnd, tab->m_nTreePage);
+        ASSERT_TRUE(held.Wait()) << "the tree's statement runs";
+        closing = std::chrono::steady_clock::now();
+        Click(dynamic_cast<CSearchPopupDlg&>(modal).m_hWnd, IDCANCEL);
+        if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+    });
+    std::thread giveUp([&] {
+        for (int i = 0; i < 500 && CLeftWorkers::Count() == left; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        held.Let();
+    });
+    ChooseFromMenu(Button(IDC_INSTRUKTOR_ADD), ID_INSTRUKTOR_ROLE_FIRST);
+    const auto took = std::chrono::steady_clock::now() - closing;
+    EXPECT_LT(took, std::chrono::milliseconds(1000)) << "the popup waited for its tree";
+    giveUp.join();
+    EXPECT_TRUE(CLeftWorkers::End(5000)) << "the tree's loader ends once its call ends";
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty());
 }
 
 TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {

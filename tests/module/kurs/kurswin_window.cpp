@@ -11,14 +11,22 @@
 #include "kursresource.h"
 #include "kursview.h"
 #include "kurswintest.h"
+#include "leftworkers.h"
 #include "nqcommon.h"
 #include "qvregvalue.h"
 #include "serverhost.h"
 #include "tempdir.h"
 #include "utf.h"
 
+#include <condition_variable>
+#include <csignal>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
+#ifndef QV_KURS_PG
+#include "extensions.h"
+#include <sqlite3.h>
+#endif
 
 
 namespace kurstest {
@@ -224,6 +232,109 @@ long KursWindow::AddReg(long person, long kurs, long run, long status, const std
         "fTeilnehmer) VALUES (" + K(id) + ", " + K(person) + ", " + K(kurs) + ", " + K(run) + ", " + K(status) +
         ", '2031-01-01 00:00:00', '" + registered + " 00:00:00', 1)");
     return id;
+}
+
+#ifndef QV_KURS_PG
+namespace {
+struct HeldCall {
+    std::mutex lock;
+    std::condition_variable change;
+    int held = 0;
+    bool armed = false, let = false;
+};
+HeldCall& Held() {
+    static HeldCall held;
+    return held;
+}
+}  // namespace
+#endif
+
+HeldTable::HeldTable(std::function<void(const std::string&)> sql, std::string table)
+    : sql_(std::move(sql)), table_(std::move(table)) {
+#ifndef QV_KURS_PG
+    qv::sql::RegisterConnectionInitializer("kurswin-held-table", [](sqlite3* handle) {
+        sqlite3_create_function(handle, "HeldCall", 0, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    HeldCall& h = Held();
+                                    std::unique_lock l(h.lock);
+                                    if (!h.armed) return sqlite3_result_int(c, 1);
+                                    h.armed = false;
+                                    ++h.held;
+                                    h.change.notify_all();
+                                    h.change.wait(l, [&] { return h.let; });
+                                    sqlite3_result_error(c, "the held call failed", -1);
+                                },
+                                nullptr, nullptr);
+    });
+#endif
+}
+
+void HeldTable::Hold() {
+    held_ = true;
+#ifdef QV_KURS_PG
+    CString url;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
+    holder_ = std::make_unique<qv::sql::PgDb>();
+    EXPECT_EQ(holder_->Open(qv::ToUtf8(url.GetString())), 0) << holder_->LastError().description;
+    EXPECT_EQ(holder_->Exec("BEGIN; LOCK TABLE " + table_ + " IN ACCESS EXCLUSIVE MODE"), 0)
+        << holder_->LastError().description;
+#else
+    {
+        HeldCall& h = Held();
+        std::lock_guard g(h.lock);
+        h.held = 0;
+        h.armed = true;
+        h.let = false;
+    }
+    sql_("PRAGMA legacy_alter_table = ON; ALTER TABLE " + table_ + " RENAME TO " + table_ + "Held; CREATE VIEW " +
+         table_ + " AS SELECT t.* FROM " + table_ + "Held t WHERE HeldCall()");
+#endif
+}
+
+bool HeldTable::Wait() {
+#ifdef QV_KURS_PG
+    return qv::ui::test::WaitFor(
+        [&] {
+            qv::sql::PgRows rows;
+            // The holder's transaction would see the activity as it was at its first look.
+            holder_->Exec("SELECT pg_stat_clear_snapshot()");
+            holder_->Query("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
+                           "datname = current_database()", &rows);
+            if (rows.rows.empty() || !rows.rows[0][0]) return false;
+            pid_ = std::stoi(*rows.rows[0][0]);
+            return kill(pid_, SIGSTOP) == 0;
+        },
+        30000);
+#else
+    return qv::ui::test::WaitFor([] {
+        std::lock_guard g(Held().lock);
+        return Held().held == 1;
+    }, 30000);
+#endif
+}
+
+void HeldTable::Let() {
+#ifdef QV_KURS_PG
+    if (pid_ > 0) kill(pid_, SIGCONT);
+#else
+    HeldCall& h = Held();
+    std::lock_guard g(h.lock);
+    h.let = true;
+    h.armed = false;
+    h.change.notify_all();
+#endif
+}
+
+HeldTable::~HeldTable() {
+    if (!held_) return;
+    Let();
+#ifdef QV_KURS_PG
+    holder_->Exec("ROLLBACK");
+    CLeftWorkers::End(10000);
+#else
+    CLeftWorkers::End(10000);
+    sql_("DROP VIEW " + table_ + "; ALTER TABLE " + table_ + "Held RENAME TO " + table_);
+#endif
 }
 
 }  // namespace kurstest

@@ -11,6 +11,11 @@
 #include "nqinterfaces.h"
 #include "uidriver.h"
 
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
 namespace kurstest {
 
 class FakeStartupServer : public qvtest::StackObject<INQStartupServer, IID_INQStartupServer> {
@@ -82,6 +87,31 @@ private:
     std::string pgName_;
     std::map<std::string, std::string> triggerTables_;
     bool pgDirty_ = false;
+#endif
+};
+
+// The first statement on a table after Hold() held inside the database where no cancel reaches
+// it: on SQLite in a function of a view put in the table's place, on PostgreSQL with its server
+// process stopped while it waits for a lock on the table. Let() lets it go on: on SQLite to a
+// failure, on PostgreSQL to the cancel it was sent meanwhile (or to the end of its wait for the
+// lock). The left workers are waited for and the table given back as it goes.
+class HeldTable {
+public:
+    HeldTable(std::function<void(const std::string&)> sql, std::string table);
+    ~HeldTable();
+    void Hold();
+    // Until the statement is held.
+    bool Wait();
+    // From any thread.
+    void Let();
+
+private:
+    std::function<void(const std::string&)> sql_;
+    std::string table_;
+    bool held_ = false;
+#ifdef QV_KURS_PG
+    std::unique_ptr<qv::sql::PgDb> holder_;
+    std::atomic<int> pid_{0};
 #endif
 };
 

@@ -10,6 +10,7 @@
 #include "kursresource.h"
 #include "nqemail.h"
 #include "kurswin_window.h"
+#include "leftworkers.h"
 #include "nqlogicint.h"
 #include "nqplanungcalls.h"
 #include "qvlanguage.h"
@@ -34,6 +35,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #if __has_include("editreservationdlg.h")
 #include "editreservationdlg.h"
 #define PLANUNG_TEST_RESERVATIONS 1
@@ -753,6 +755,44 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
         EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000) << "the new load lists its own rows only";
     }
     CloseView();
+}
+
+// The course window closed while the archive's loader is held in its statement: the window goes at
+// once and leaves the loader behind, whose failure then goes nowhere; the program's end waits for
+// it no longer than it is told, and ends it once its call ends.
+TEST_F(PlanungTest, ClosedWhileItsLoaderIsHeldTheArchiveLeavesItAndShowsNoFailure) {
+    Reg(Person("Amsler"), run, 1, "2019-05-01");
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    ASSERT_NE(page, nullptr);
+    WaitLoaded(page);
+    ASSERT_EQ(Rows(page->m_list.GetSafeHwnd()), 1);
+    HeldTable held([this](const std::string& sql) { Sql(sql); }, "CustFieldValue");
+    held.Hold();
+    page->StartThread();
+    ASSERT_TRUE(held.Wait()) << "the loader's statement runs";
+    const std::size_t left = CLeftWorkers::Count();
+    // A window that waited for its loader would wait here for ever: it is let go after a while.
+    std::atomic<bool> closed{false};
+    std::thread giveUp([&] {
+        for (int i = 0; i < 500 && !closed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!closed) held.Let();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    CloseView();
+    const auto took = std::chrono::steady_clock::now() - start;
+    closed = true;
+    giveUp.join();
+    EXPECT_LT(took, std::chrono::milliseconds(1000)) << "the window waited for its loader";
+    EXPECT_EQ(CLeftWorkers::Count(), left + 1) << "the loader is left behind";
+    auto waited = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CLeftWorkers::End(200)) << "still held";
+    EXPECT_LT(std::chrono::steady_clock::now() - waited, std::chrono::milliseconds(1000));
+    held.Let();
+    waited = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CLeftWorkers::End(5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - waited, std::chrono::milliseconds(2000));
+    Pump();
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the closed window's loader's failure";
 }
 
 TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
