@@ -477,6 +477,11 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     // Closed while the search of a typed place is held in the database (behind another session's
     // lock on PostgreSQL, in a call no cancel reaches on SQLite), the page goes at once, taking
     // none of the window's messages meanwhile; the search's failure once it goes on shows nothing.
+    // The page's worker starts anew, once the old one has ended, on a connection that knows the hold.
+    ASSERT_EQ(Page()->ClearSavePending(), S_OK);
+    ASSERT_EQ(Page()->ResetEditState(), S_OK);
+    CloseView();
+    ASSERT_TRUE(CLeftWorkers::End(10000));
 #ifdef QV_KURS_PG
     auto waiting = [&] {
         qv::sql::PgRows rows;
@@ -501,10 +506,6 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     auto waiting = [&] { return placesWaiting.load() > 0; };
     auto letGo = [&] { placesHeld = false; };
 #endif
-    // The page's worker starts anew, on a connection that knows the hold.
-    ASSERT_EQ(Page()->ClearSavePending(), S_OK);
-    ASSERT_EQ(Page()->ResetEditState(), S_OK);
-    CloseView();
     ShowPage();
     hold();
     script.AllowReports(true);
