@@ -366,8 +366,8 @@ public:
         DWORD exit = 0;
         if (!m_pLoaderThread || (GetExitCodeThread(m_pLoaderThread->m_hThread, &exit) && exit != STILL_ACTIVE))
             return false;
-        if (m_bTextChanged || WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
-        return m_handoff.IsPending();
+        if (m_pState->bTextChanged || WaitForSingleObject(m_pState->hWake, 0) == WAIT_OBJECT_0) return true;
+        return m_pState->handoff.IsPending();
     }
 };
 

@@ -1,9 +1,11 @@
 #include "ortcombobox.h"
+#include "leftworkers.h"
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
 #include "qvhrtrace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cwctype>
@@ -16,8 +18,21 @@ constexpr const wchar_t* kProfile = L"Qovaro.NQ2";
 constexpr const wchar_t* kSource = L"COrtComboBox";
 // Rows of the worker have arrived for the GUI thread.
 constexpr UINT WM_ORT_PLACESARRIVED = WM_USER + 0x6F1;
+// The worker failed: its failure waits in its state.
+constexpr UINT WM_ORT_LOADERFAILED = WM_USER + 0x6F2;
 
 enum EColumn { eColPLZ, eColOrt, eColGemeinde, eColKanton, eColText, eColCount };
+
+// The statement of the places a text finds; empty when the text asks for none.
+CString PlacesStatement(const CString& strFilter, const CString& strText) {
+    const CString strCondition = COrtComboBox::BuildSearchCondition(strFilter, strText);
+    if (strCondition.IsEmpty()) return CString();
+    CString sql;
+    sql.Format(L"SELECT lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "
+               L"\t\t\t\t\t\t\tFROM view_Ort \t\t\t\t\t\t\tWHERE %s ",
+               strCondition);
+    return sql;
+}
 
 // The row of the current place in the column order of the list.
 void ReadColumns(CQvADORecordset& rs, CString (&columns)[eColCount], long& hr) {
@@ -58,17 +73,33 @@ CString Normalized(const CString& strText) {
 BEGIN_MESSAGE_MAP(COrtComboBox, CMultiComboBox)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_ORT_PLACESARRIVED, &COrtComboBox::OnPlacesArrived)
+    ON_MESSAGE(WM_ORT_LOADERFAILED, &COrtComboBox::OnLoaderFailed)
 END_MESSAGE_MAP()
 
-COrtComboBox::COrtComboBox() {
-    m_hWakeEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    m_hSearchEnded = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+COrtComboBox::LoaderState::LoaderState() { hWake = CreateEvent(nullptr, TRUE, FALSE, nullptr); }
+
+COrtComboBox::LoaderState::~LoaderState() {
+    if (hWake) CloseHandle(hWake);
 }
+
+void COrtComboBox::LoaderState::Cancel() {
+    std::lock_guard c(connLock);
+    if (pConn) pConn->Cancel();
+}
+
+void COrtComboBox::LoaderState::HandOver(PlaceRow row) {
+    {
+        std::lock_guard g(lock);
+        if (row.lSearch != lSearch || row.lSearch == lSettled) return;
+    }
+    handoff.Hand(std::move(row));
+}
+
+COrtComboBox::COrtComboBox() { m_hSearchEnded = CreateEvent(nullptr, TRUE, TRUE, nullptr); }
 
 COrtComboBox::~COrtComboBox() {
     if (GetSafeHwnd()) DestroyWindow();
     StopLoader();
-    if (m_hWakeEvent) CloseHandle(m_hWakeEvent);
     if (m_hSearchEnded) CloseHandle(m_hSearchEnded);
 }
 
@@ -78,14 +109,15 @@ void COrtComboBox::BuildFilter(BOOL bTypFilter) {
     SetTextColumn(eColText);
     const int widths[eColCount] = {50, 150, 150, 50, 0};
     for (int c = 0; c < eColCount; ++c) SetColumnWidth(c, widths[c]);
-    std::lock_guard g(m_lock);
-    if (!m_strFilter.IsEmpty()) m_strFilter += L" AND ";
-    m_strFilter += L"strPLZ <> ''";
+    std::lock_guard g(m_pState->lock);
+    CString& strFilter = m_pState->strFilter;
+    if (!strFilter.IsEmpty()) strFilter += L" AND ";
+    strFilter += L"strPLZ <> ''";
     if (bTypFilter) {
         CString strTyp;
         strTyp.Format(L"lTyp IN (%d,%d)", 1, 2);
-        m_strFilter += L" AND ";
-        m_strFilter += strTyp;
+        strFilter += L" AND ";
+        strFilter += strTyp;
     }
 }
 
@@ -126,21 +158,33 @@ HRESULT COrtComboBox::SetOrtID(long lOrtID) {
     return hr;
 }
 
+void COrtComboBox::ListRows(std::vector<PlaceRow>& rows) const {
+    rows.clear();
+    rows.resize(std::size_t(std::max(0, GetCount())));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        for (int c = 0; c < eColCount; ++c) GetCellText(int(i), c, rows[i].strColumns[c]);
+}
+
 int COrtComboBox::FindTypedRow() const {
     CString strTyped;
     GetWindowText(strTyped);
-    strTyped = Normalized(strTyped);
+    std::vector<PlaceRow> rows;
+    ListRows(rows);
+    return FindTypedRow(strTyped, rows);
+}
+
+int COrtComboBox::FindTypedRow(const CString& strTypedText, const std::vector<PlaceRow>& rows) {
+    const CString strTyped = Normalized(strTypedText);
     if (strTyped.IsEmpty()) return -1;
     // A place's whole name (postcode, place and addition) names it before its name without the
     // addition does: "9613 Tannegg" is the plain place beside "9613 Tannegg B".
     int nFound[2] = {-1, -1};
     int nMatches[2] = {0, 0};
-    for (int i = 0; i < GetCount(); ++i) {
-        CString strText, strPLZ, strOrt, strKanton;
-        GetCellText(i, eColText, strText);
-        GetCellText(i, eColPLZ, strPLZ);
-        GetCellText(i, eColOrt, strOrt);
-        GetCellText(i, eColKanton, strKanton);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CString& strText = rows[i].strColumns[eColText];
+        const CString& strPLZ = rows[i].strColumns[eColPLZ];
+        const CString& strOrt = rows[i].strColumns[eColOrt];
+        const CString& strKanton = rows[i].strColumns[eColKanton];
         const CString strFull = Normalized(strText);
         CString strPlace = strFull;
         const CString strCanton = Normalized(strKanton);
@@ -160,14 +204,14 @@ int COrtComboBox::FindTypedRow() const {
                            (!strCanton.IsEmpty() && strTyped == strBare + strWithCanton);
         for (int t = 0; t < 2; ++t)
             if (t == 0 ? bWhole : bBare) {
-                nFound[t] = i;
+                nFound[t] = int(i);
                 ++nMatches[t];
             }
     }
     if (nMatches[0] == 1) return nFound[0];
     if (nMatches[0] == 0 && nMatches[1] == 1) return nFound[1];
     // Several places of that text: the text alone does not say which. None: the list's only row.
-    if (nMatches[0] == 0 && nMatches[1] == 0 && GetCount() == 1) return 0;
+    if (nMatches[0] == 0 && nMatches[1] == 0 && rows.size() == 1) return 0;
     return -1;
 }
 
@@ -185,16 +229,73 @@ void COrtComboBox::SelectTypedRow(int nItem) {
         pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_SELCHANGE), reinterpret_cast<LPARAM>(m_hWnd));
 }
 
-BOOL COrtComboBox::PickTypedPlace(BOOL bWait) {
+BOOL COrtComboBox::ReadPlacesNow(const CString& strText, std::vector<PlaceRow>& rows) {
+    rows.clear();
+    CString strFilter;
+    {
+        std::lock_guard g(m_pState->lock);
+        strFilter = m_pState->strFilter;
+    }
+    const CString sql = PlacesStatement(strFilter, strText);
+    if (sql.IsEmpty()) return TRUE;
+    CQvADOConnection conn;
+    long hr = conn.Open(kProfile, 0);
+    CQvADORecordset rs(&conn);
+    BOOL bEOF = TRUE;
+    if (SUCCEEDED(hr)) hr = rs.OpenSQL(sql, 0, 1);
+    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
+    while (SUCCEEDED(hr) && !bEOF) {
+        PlaceRow row;
+        hr = rs.GetFieldValue(L"lOrtID", &row.lOrtID);
+        ReadColumns(rs, row.strColumns, hr);
+        if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
+        if (SUCCEEDED(hr)) rows.push_back(std::move(row));
+    }
+    rs.Close();
+    if (FAILED(hr)) {
+        QV_TRACEHR(kSource, hr);
+        QvReportDBError(&conn, hr, __FILE__, __LINE__);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL COrtComboBox::PickTypedPlace(BOOL bNow) {
     if (!m_bTypedText) return GetCurSel() >= 0;
     if (WaitForSingleObject(m_hSearchEnded, 0) != WAIT_OBJECT_0) {
-        if (!bWait) {
+        if (!bNow) {
             m_bPickPending = TRUE;
             return FALSE;
         }
-        // The rows come through this thread's messages, which go on being dispatched.
-        WaitForSingleObjectAndPumpMsg(m_hSearchEnded, 10000);
-        if (!m_bTypedText) return GetCurSel() >= 0;
+        // The places of the text are read here, as the worker reads them (a few rows: the text is
+        // typed in full), and take the place of its rows: those still coming are dropped.
+        CString strText;
+        GetWindowText(strText);
+        std::vector<PlaceRow> rows;
+        if (!ReadPlacesNow(strText, rows)) return FALSE;
+        {
+            std::lock_guard g(m_pState->lock);
+            m_pState->lSettled = m_pState->lSearch;
+        }
+        m_pState->handoff.Clear();
+        if (GetDroppedState()) {
+            m_bClosingOwnList = TRUE;
+            ShowDropDown(FALSE);
+            m_bClosingOwnList = FALSE;
+        }
+        ResetContent();
+        for (const PlaceRow& row : rows) {
+            LPCWSTR texts[eColCount];
+            for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
+            const int nItem = AddRow(texts, eColCount);
+            if (nItem >= 0) SetItemData(nItem, DWORD_PTR(row.lOrtID));
+        }
+        SetWindowText(strText);
+        SetEditSel(strText.GetLength(), strText.GetLength());
+        m_bFitDropWidth = TRUE;
+        AdjustDroppedWidth();
+        m_bPickPending = FALSE;
+        SetEvent(m_hSearchEnded);
     }
     const int nItem = FindTypedRow();
     if (nItem < 0) return FALSE;
@@ -233,15 +334,17 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     if (message != WM_COMMAND || HIWORD(wParam) != CBN_EDITCHANGE)
         return CMultiComboBox::OnChildNotify(message, wParam, lParam, pResult);
 
+    LoaderState& state = *m_pState;
     CString strText;
     GetWindowText(strText);
     {
         // The old rows go under the lock that hands the worker the new text: rows of the new text
         // can only be handed after it, and are not dropped with the old.
-        std::lock_guard g(m_lock);
-        m_strSearchText = strText;
-        ++m_lSearch;
-        m_handoff.Clear();
+        std::lock_guard g(state.lock);
+        state.strSearchText = strText;
+        ++state.lSearch;
+        state.hWnd = m_hWnd;
+        state.handoff.Clear();
     }
     m_bTypedText = TRUE;
     m_bPickPending = FALSE;
@@ -257,27 +360,28 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     SetEditSel(strText.GetLength(), strText.GetLength());
 
     // A worker that ended on a database failure gives way to a new one, so the search goes on.
-    DWORD dwExit = 0;
-    if (m_pLoaderThread && GetExitCodeThread(m_pLoaderThread->m_hThread, &dwExit) && dwExit != STILL_ACTIVE) {
+    if (m_pLoaderThread && WaitForSingleObject(m_pLoaderThread->m_hThread, 0) != WAIT_TIMEOUT) {
         delete m_pLoaderThread;
         m_pLoaderThread = nullptr;
     }
     if (!m_pLoaderThread) {
-        m_bStopLoader = FALSE;
-        m_pLoaderThread = AfxBeginThread(&COrtComboBox::LoaderThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
+        state.bStop = FALSE;
+        auto* pShared = new std::shared_ptr<LoaderState>(m_pState);
+        m_pLoaderThread = AfxBeginThread(&COrtComboBox::LoaderThreadProc, pShared, THREAD_PRIORITY_NORMAL, 0,
                                          CREATE_SUSPENDED, nullptr);
         if (m_pLoaderThread) {
             m_pLoaderThread->m_bAutoDelete = FALSE;
             m_pLoaderThread->ResumeThread();
         } else {
+            delete pShared;
             const CString strError = CString(std::strerror(errno)).Left(100);
             m_DataLogger.Error(CQvGUID(L"a21c3d39-1720-4e1b-a7c4-e0ad2e50eb24"),
                                L"COrtComboBox::CreateThread() AfxBeginThread() failed: '%s'", strError);
         }
     }
-    m_handoff.Attach(m_hWnd, WM_ORT_PLACESARRIVED);
-    m_bTextChanged = TRUE;
-    SetEvent(m_hWakeEvent);
+    state.handoff.Attach(m_hWnd, WM_ORT_PLACESARRIVED);
+    state.bTextChanged = TRUE;
+    SetEvent(state.hWake);
     if (pResult) *pResult = 0;
     // The parent hears of the typing too: a typed place is a change of the form from the first key.
     return FALSE;
@@ -289,17 +393,35 @@ void COrtComboBox::OnDestroy() {
 }
 
 void COrtComboBox::StopLoader() {
+    // Whatever the worker still does goes nowhere: no row, no failure reaches the window.
+    const std::shared_ptr<LoaderState> pState = m_pState;
+    {
+        std::lock_guard g(pState->lock);
+        pState->hWnd = nullptr;
+        pState->bFailed = false;
+    }
+    pState->handoff.Attach(nullptr, 0);
+    pState->handoff.Clear();
     if (!m_pLoaderThread) return;
-    m_bStopLoader = TRUE;
-    SetEvent(m_hWakeEvent);
-    WaitForSingleObjectAndPumpMsg(m_pLoaderThread->m_hThread, INFINITE);
-    delete m_pLoaderThread;
+    pState->bStop = TRUE;
+    SetEvent(pState->hWake);
+    // The worker is not waited for: its statement is cancelled and it ends by itself, its state
+    // going with it. The window keeps a state of its own for a later search.
+    CLeftWorkers::Leave(m_pLoaderThread, [pState] { pState->Cancel(); }, pState);
     m_pLoaderThread = nullptr;
-    m_handoff.Clear();
+    auto pFresh = std::make_shared<LoaderState>();
+    {
+        std::lock_guard g(pState->lock);
+        pFresh->strFilter = pState->strFilter;
+        pFresh->lSearch = pState->lSearch;
+    }
+    m_pState = std::move(pFresh);
 }
 
 UINT COrtComboBox::LoaderThreadProc(LPVOID pParam) {
-    static_cast<COrtComboBox*>(pParam)->LoadPlaces();
+    const std::unique_ptr<std::shared_ptr<LoaderState>> pShared(static_cast<std::shared_ptr<LoaderState>*>(pParam));
+    const std::shared_ptr<LoaderState> pState = *pShared;
+    LoadPlaces(*pState);
     return 0;
 }
 
@@ -329,38 +451,29 @@ CString COrtComboBox::BuildSearchCondition(const CString& strFilter, const CStri
     return bAnyWord ? strCondition : CString();
 }
 
-void COrtComboBox::HandOver(PlaceRow row) {
-    {
-        std::lock_guard g(m_lock);
-        if (row.lSearch != m_lSearch) return;
-    }
-    m_handoff.Hand(std::move(row));
-}
-
-void COrtComboBox::LoadPlaces() {
+void COrtComboBox::LoadPlaces(LoaderState& state) {
     CQvADOConnection conn;
     long hr = conn.Open(kProfile, 0);
-    if (FAILED(hr)) {
-        QV_TRACEHR(kSource, hr);
-        QvReportDBError(&conn, hr, __FILE__, __LINE__);
-        return;
+    if (SUCCEEDED(hr)) {
+        std::lock_guard c(state.connLock);
+        state.pConn = &conn;
     }
     CQvADORecordset rs(&conn);
     bool bOpen = false;
     BOOL bEOF = TRUE;
     long lSearch = 0;
     while (SUCCEEDED(hr)) {
-        if (m_bStopLoader) break;
-        WaitForSingleObject(m_hWakeEvent, INFINITE);
-        if (m_bStopLoader) break;
+        if (state.bStop) break;
+        WaitForSingleObject(state.hWake, INFINITE);
+        if (state.bStop) break;
 
         CString strText, strFilter;
         long lLatest = lSearch;
-        if (m_bTextChanged.exchange(FALSE)) {
-            std::lock_guard g(m_lock);
-            strText = m_strSearchText;
-            strFilter = m_strFilter;
-            lLatest = m_lSearch;
+        if (state.bTextChanged.exchange(FALSE)) {
+            std::lock_guard g(state.lock);
+            strText = state.strSearchText;
+            strFilter = state.strFilter;
+            lLatest = state.lSearch;
         }
         // A change seen twice (its flag set again after its text was read) is searched once.
         if (lLatest != lSearch) {
@@ -368,12 +481,8 @@ void COrtComboBox::LoadPlaces() {
             if (bOpen) rs.Close();
             bOpen = false;
             bEOF = TRUE;
-            const CString strCondition = BuildSearchCondition(strFilter, strText);
-            if (!strCondition.IsEmpty()) {
-                CString sql;
-                sql.Format(L"SELECT lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "
-                           L"\t\t\t\t\t\t\tFROM view_Ort \t\t\t\t\t\t\tWHERE %s ",
-                           strCondition);
+            const CString sql = PlacesStatement(strFilter, strText);
+            if (!sql.IsEmpty()) {
                 hr = rs.OpenSQL(sql, 0, 1);
                 if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
                 bOpen = SUCCEEDED(hr);
@@ -388,7 +497,7 @@ void COrtComboBox::LoadPlaces() {
             ReadColumns(rs, row.strColumns, hr);
             if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
             if (FAILED(hr)) break;
-            HandOver(std::move(row));
+            state.HandOver(std::move(row));
             continue;  // the event stays signalled: the next row, unless a stop or new typing came
         }
 
@@ -397,36 +506,67 @@ void COrtComboBox::LoadPlaces() {
         PlaceRow end;
         end.lSearch = lSearch;
         end.bEnd = true;
-        HandOver(std::move(end));
-        ResetEvent(m_hWakeEvent);
+        state.HandOver(std::move(end));
+        ResetEvent(state.hWake);
         // A change that came while the last rows were read must not wait for the next key.
-        if (m_bTextChanged || m_bStopLoader) SetEvent(m_hWakeEvent);
+        if (state.bTextChanged || state.bStop) SetEvent(state.hWake);
     }
-    if (FAILED(hr)) {
+    // A failure is the window's to show, in its own turn; a statement cancelled because the window
+    // went is none.
+    if (FAILED(hr) && !state.bStop) {
         QV_TRACEHR(kSource, hr);
-        QvReportDBError(&conn, hr, __FILE__, __LINE__);
+        CString strError;
+        conn.GetErrorText(&strError);
+        HWND hWnd = nullptr;
+        {
+            std::lock_guard g(state.lock);
+            if (state.hWnd && !state.bFailed) {
+                state.bFailed = true;
+                state.hrFailure = hr;
+                state.strFailure = strError;
+                hWnd = state.hWnd;
+            }
+        }
+        if (hWnd) ::PostMessageW(hWnd, WM_ORT_LOADERFAILED, 0, 0);
     }
     if (bOpen) rs.Close();
+    std::lock_guard c(state.connLock);
+    state.pConn = nullptr;
+}
+
+LRESULT COrtComboBox::OnLoaderFailed(WPARAM, LPARAM) {
+    CString strError;
+    long hr = S_OK;
+    {
+        std::lock_guard g(m_pState->lock);
+        if (!m_pState->bFailed || m_pState->bStop) return 0;
+        m_pState->bFailed = false;
+        hr = m_pState->hrFailure;
+        strError = m_pState->strFailure;
+    }
+    QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
+    return 0;
 }
 
 LRESULT COrtComboBox::OnPlacesArrived(WPARAM, LPARAM) {
+    LoaderState& state = *m_pState;
     long lSearch = 0;
     {
-        std::lock_guard g(m_lock);
-        lSearch = m_lSearch;
+        std::lock_guard g(state.lock);
+        lSearch = state.lSettled == state.lSearch ? -1 : state.lSearch;
     }
-    if (m_bStopLoader) {
-        m_handoff.Clear();
+    if (state.bStop) {
+        state.handoff.Clear();
         return 0;
     }
     // The list is fitted once per slice, not once per row.
     m_bDeferFit = TRUE;
-    m_handoff.Take([&](PlaceRow& row) { TakeRow(row, lSearch); },
-                   [&] {
-                       m_bDeferFit = FALSE;
-                       if (m_bRowsAdded) AdjustDroppedWidth();
-                       m_bRowsAdded = false;
-                   });
+    state.handoff.Take([&](PlaceRow& row) { TakeRow(row, lSearch); },
+                       [&] {
+                           m_bDeferFit = FALSE;
+                           if (m_bRowsAdded) AdjustDroppedWidth();
+                           m_bRowsAdded = false;
+                       });
     m_bDeferFit = FALSE;
     return 0;
 }

@@ -8,11 +8,16 @@
 // without picking a row, a text that is exactly one place's text (its name with or without postcode
 // and canton), or that the list narrowed to one row, picks that row (once the search for the text
 // has ended). The parent hears every change of the text (CBN_EDITCHANGE) as well.
+// The window never waits for its worker: what the worker uses lives in a state of its own; as the
+// window goes it stops the worker, cancels its statement and leaves it to CLeftWorkers, and the
+// worker's rows and failures then go nowhere. A failure of the worker is shown by the window.
 #include "multicombobox.h"
+#include "qvadoconnection.h"
 #include "qvdatalogger.h"
 #include "qvrowhandoff.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -31,10 +36,10 @@ public:
     // Whether the user typed a text that no row was picked for yet.
     BOOL HasTypedText() const { return m_bTypedText; }
     // Picks the row the typed text names (see above) and tells the parent as a pick from the list
-    // does (CBN_SELCHANGE). With bWait a search still running is waited for (the window goes on
-    // answering); without it the pick follows when the search ends. FALSE: the text names no place
-    // (or its search has not ended).
-    BOOL PickTypedPlace(BOOL bWait);
+    // does (CBN_SELCHANGE). With bNow a search still running is not waited for: the places of the
+    // text are read at once on this thread and replace the list; without it the pick follows when
+    // the search ends. FALSE: the text names no place (or its search has not ended).
+    BOOL PickTypedPlace(BOOL bNow);
     // The row the typed text names: exactly one row with that text (the place's name, with or
     // without postcode and canton; blanks and case do not count), else the only row of the list;
     // -1 none.
@@ -44,6 +49,7 @@ public:
     // Return in the field with the list closed takes the typed place too.
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
+    // pParam: a std::shared_ptr<LoaderState>* made for the thread (taken over).
     static UINT LoaderThreadProc(LPVOID pParam);
 
     // The condition the worker's statement is built from (for the word rules).
@@ -52,35 +58,61 @@ public:
 protected:
     afx_msg void OnDestroy();
     afx_msg LRESULT OnPlacesArrived(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnLoaderFailed(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
-    void LoadPlaces();
-    void StopLoader();
-    void SelectTypedRow(int nItem);
-
-    CWinThread* m_pLoaderThread = nullptr;
-    std::atomic<BOOL> m_bStopLoader{FALSE};
-    HANDLE m_hWakeEvent = nullptr;
-    std::atomic<BOOL> m_bTextChanged{TRUE};
-    CString m_strFilter;
-    CQvDataLogger m_DataLogger{L"Qovaro.Ostrel.Ort"};
-
+    enum EColumn { eColPLZ, eColOrt, eColGemeinde, eColKanton, eColText, eColCount };
     // A row (or, with bEnd, the end of the rows) of one search, on its way to the GUI thread.
     struct PlaceRow {
         long lSearch = 0;
         bool bEnd = false;
         long lOrtID = 0;
-        CString strColumns[5];
+        CString strColumns[eColCount];
     };
-    void HandOver(PlaceRow row);
+
+    // What the worker uses: shared by the window and the worker, and left with the worker when
+    // the window goes.
+    struct LoaderState {
+        LoaderState();
+        ~LoaderState();
+        HANDLE hWake = nullptr;  // manual reset: new typing, or the stop
+        std::atomic<BOOL> bStop{FALSE};
+        std::atomic<BOOL> bTextChanged{TRUE};
+        std::mutex lock;         // guards what follows
+        CString strFilter;
+        CString strSearchText;   // the edit text of the latest change
+        long lSearch = 0;        // counts the changes; rows of an older search are dropped
+        long lSettled = -1;      // the search whose places were read by the window itself
+        HWND hWnd = nullptr;     // the window told of a failure; none once it goes
+        bool bFailed = false;    // a failure waits for the window
+        long hrFailure = S_OK;
+        CString strFailure;
+        // Rows on their way to the GUI thread, taken there in slices of a few milliseconds.
+        CQvRowHandoff<PlaceRow> handoff;
+        // The worker's connection while open (for the cancel).
+        std::mutex connLock;
+        CQvADOConnection* pConn = nullptr;
+        void Cancel();
+        // Worker: the row goes to the window unless a newer search or the window's own reading
+        // of the places replaced its search.
+        void HandOver(PlaceRow row);
+    };
+    static void LoadPlaces(LoaderState& state);
+
+    void StopLoader();
+    void SelectTypedRow(int nItem);
+    // The rows of the list as the worker hands them (for the pick of the typed text).
+    void ListRows(std::vector<PlaceRow>& rows) const;
+    static int FindTypedRow(const CString& strTyped, const std::vector<PlaceRow>& rows);
+    // GUI thread: the places of the text read at once, as the worker would; FALSE on a failure
+    // (reported).
+    BOOL ReadPlacesNow(const CString& strText, std::vector<PlaceRow>& rows);
     // GUI thread: one row (or the end) taken from the hand-off.
     void TakeRow(const PlaceRow& row, long lSearch);
 
-    std::mutex m_lock;          // guards what follows and m_strFilter
-    CString m_strSearchText;    // the edit text of the latest change
-    long m_lSearch = 0;         // counts the changes; rows of an older search are dropped
-    // Rows on their way to the GUI thread, taken there in slices of a few milliseconds.
-    CQvRowHandoff<PlaceRow> m_handoff;
+    CWinThread* m_pLoaderThread = nullptr;
+    std::shared_ptr<LoaderState> m_pState = std::make_shared<LoaderState>();
+    CQvDataLogger m_DataLogger{L"Qovaro.Ostrel.Ort"};
     bool m_bRowsAdded = false;  // the slice added rows: the list is fitted once at its end
 
     BOOL m_bTypedText = FALSE;      // typed since the last pick or SetOrtID

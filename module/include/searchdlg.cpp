@@ -53,7 +53,7 @@ CSearchDlg::CSearchDlg(CString strListKey, CWnd* pParent)
 
 CSearchDlg::~CSearchDlg() {
     // The window went without OnDestroy (never created): no worker takes messages of it.
-    StopWorkers(false);
+    StopWorkers();
 }
 
 void CSearchDlg::DoDataExchange(CDataExchange* pDX) {
@@ -250,52 +250,32 @@ CSearchDlg::SearchWorker::~SearchWorker() {
     if (hEvent) CloseHandle(hEvent);
 }
 
-void CSearchDlg::StopWorkers(bool bPump) {
-    // What a worker does is ended where it is: its statement's translation, preparing or run.
-    auto stop = [this] {
-        std::lock_guard g(m_runningLock);
-        m_bStop = TRUE;
-        for (const auto& w : m_workers) {
-            SetEvent(w->hEvent);
-            if (w->bBusy) w->Cancel();
-        }
-    };
-    stop();
-    // No worker is added once the stop is set; the list is the GUI thread's. A cancel reaches
-    // only a call in progress: a worker that was about to begin its statement is asked again.
-    // The window waits a moment, no more: the preparing of a long statement, or its parsing on
-    // the server, is not interrupted by anything, and the user has asked the window to go.
-    constexpr auto kPatience = std::chrono::milliseconds(150);
-    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
-    for (const auto& w : m_workers) {
-        const HANDLE hThread = w->pThread->m_hThread;
-        while (std::chrono::steady_clock::now() < giveUp &&
-               (bPump ? WaitForSingleObjectAndPumpMsg(hThread, 20) : WaitForSingleObject(hThread, 20)) == WAIT_TIMEOUT)
-            stop();
-    }
+void CSearchDlg::StopWorkers() {
+    // No worker is waited for: each is told to end, its statement is cancelled where a cancel
+    // reaches it, and it is left to the library's owner of left workers.
     std::vector<std::unique_ptr<SearchWorker>> workers;
     {
         std::lock_guard g(m_runningLock);
+        m_bStop = TRUE;
+        for (const auto& w : m_workers) SetEvent(w->hEvent);
         workers.swap(m_workers);
         m_pCurrent = nullptr;
     }
+    // A worker waiting for room in the hand-off goes on to see the stop.
+    m_handoff.Detach();
     for (auto& w : workers) {
-        if (WaitForSingleObject(w->pThread->m_hThread, 0) != WAIT_TIMEOUT) continue;
         {
-            // It is inside a database call (or about to let go of the window for one): the rows
-            // it made go with the window, and it touches nothing of the window any more.
-            // Taken while the window's messages go on: a worker's step may need the GUI thread.
-            std::unique_lock gate(w->gate, std::try_to_lock);
-            while (!gate.owns_lock()) {
-                if (bPump) WaitForSingleObjectAndPumpMsg(w->pThread->m_hThread, 2);
-                else Sleep(2);
-                gate.try_lock();
-            }
+            // A worker holds its gate only for steps of its own that never wait for this thread
+            // (its database calls and its failures' reports are outside, and a wait for room ends
+            // with the stop): the gate is had at once, and from then on the worker touches
+            // nothing of the window. The rows it made go with the window.
+            std::lock_guard gate(w->gate);
             for (CQvListItem* pItem : w->batch) m_lstResult.QvDiscardCreatedItem(pItem);
             w->batch.clear();
             w->bLeft = true;
         }
-        w->Cancel();
+        // One that has ended goes with the list; the others end by themselves.
+        if (WaitForSingleObject(w->pThread->m_hThread, 0) != WAIT_TIMEOUT) continue;
         LeaveBehind(std::move(w));
     }
     workers.clear();
@@ -365,7 +345,7 @@ void CSearchDlg::OnDestroy() {
     CString strText;
     m_edtSearch.GetWindowText(strText);
     CQvRegistry::SetValue(strKey, L"LastSearchtext", strText);
-    StopWorkers(true);
+    StopWorkers();
     // What the worker handed over and the window will no longer take.
     MSG msg;
     while (PeekMessage(&msg, m_hWnd, WM_SEARCH_ROW, WM_SEARCH_FAILED, PM_REMOVE)) {

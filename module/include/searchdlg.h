@@ -171,9 +171,9 @@ private:
     void Work(SearchWorker& worker);
     // GUI thread, under m_runningLock: a new worker, started; nullptr when no thread can be had.
     SearchWorker* StartWorker();
-    // GUI thread: the end of every worker, waited for a moment (bPump: while taking the window's
-    // messages); a worker that has not ended by then is left behind.
-    void StopWorkers(bool bPump);
+    // GUI thread: every worker told to end, its statement cancelled, and those still running
+    // left behind, without waiting for any.
+    void StopWorkers();
     // The workers that windows left behind, until they end (dwWaitMs: waits for all of them so
     // long, cancelling each again meanwhile; 0 takes only those that have ended).
     static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);

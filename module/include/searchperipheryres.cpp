@@ -171,7 +171,9 @@ HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszState
     COptionServer opt;
     HRESULT hr = opt.GetOption(-4000, lpszDateKey, &dtFrom, 1, 0);
     if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, lpszStatesKey, &strStates, 1, 0);
-    lStatusEnabled = opt.GetOption<long>(lStatusArea, L"StatusEnabled", 1, 0);
+    // Read by the search's worker: a failure ends the search, and the window reports it (a box
+    // asked for by the worker would wait for the GUI thread while the worker holds the window).
+    if (SUCCEEDED(hr)) hr = opt.GetOption(lStatusArea, L"StatusEnabled", &lStatusEnabled, 1, 0);
     return hr;
 }
 

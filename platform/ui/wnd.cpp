@@ -2553,86 +2553,10 @@ int TranslateAcceleratorW(HWND wnd, HACCEL table, LPMSG msg) {
     return 0;
 }
 
-namespace {
-
-// While a wait takes the GUI thread's messages, the user's input (keys, the mouse, a window's
-// close) is held back and given to its window once the outermost wait is over: painting, timers
-// and the messages of the waiting window go on, but no command of the user runs inside the wait
-// (a quit there would unload the code that waits).
-class InputHeldBack : public QObject {
-public:
-    static bool IsInput(QEvent::Type type) {
-        switch (type) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::ContextMenu:
-        case QEvent::InputMethod:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-        }
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        // Input reaches a top-level window first; a key that is an action's shortcut goes to the
-        // action straight away.
-        const bool input = watched->isWindowType() ? IsInput(event->type()) : event->type() == QEvent::Shortcut;
-        if (!input) return false;
-        held_.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone())});
-        event->ignore();
-        return true;
-    }
-    // In their order, after what is already queued.
-    void GiveBack() {
-        for (auto& [receiver, event] : held_)
-            if (receiver) QCoreApplication::postEvent(receiver, event.release());
-        held_.clear();
-    }
-
-private:
-    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
-};
-
-int g_nWaits = 0;  // GUI thread
-
-class WaitScope {
-public:
-    WaitScope() {
-        if (g_nWaits++ == 0 && QCoreApplication::instance()) {
-            hold_ = std::make_unique<InputHeldBack>();
-            QCoreApplication::instance()->installEventFilter(hold_.get());
-        }
-    }
-    ~WaitScope() {
-        --g_nWaits;
-        if (hold_) {
-            if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(hold_.get());
-            hold_->GiveBack();
-        }
-    }
-    WaitScope(const WaitScope&) = delete;
-    WaitScope& operator=(const WaitScope&) = delete;
-
-private:
-    std::unique_ptr<InputHeldBack> hold_;
-};
-
-}  // namespace
-
 DWORD WaitForSingleObjectAndPumpMsg(HANDLE handle, DWORD milliseconds) {
     if (!qv::ui::IsGuiThread()) return WaitForSingleObject(handle, milliseconds);
     DWORD result = WaitForSingleObject(handle, 0);
     if (result != WAIT_TIMEOUT) return result;
-    WaitScope scope;
     const bool done = qv::ui::PumpUntil(
         [&] {
             result = WaitForSingleObject(handle, 0);

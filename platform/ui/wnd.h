@@ -317,9 +317,9 @@ BOOL DestroyAcceleratorTable(HACCEL table);
 int TranslateAcceleratorW(HWND wnd, HACCEL table, LPMSG msg);
 inline int TranslateAccelerator(HWND wnd, HACCEL table, LPMSG msg) { return TranslateAcceleratorW(wnd, table, msg); }
 
-// Waits for the handle while the GUI thread's messages and windows keep running (painting, timers,
-// posted messages); the user's input is held back until the wait is over, so that no command of
-// his runs inside it.
+// Waits for the handle while the GUI thread's messages and windows keep running, the user's input
+// too. No window waits so for a worker (it cancels it and leaves it to its owner): a quit taken
+// inside such a wait would unload the code that waits.
 DWORD WaitForSingleObjectAndPumpMsg(HANDLE handle, DWORD milliseconds);
 
 // Shows the wait cursor for its lifetime.

@@ -26,6 +26,16 @@ public:
         m_nMessage = nMessage;
     }
 
+    // The window goes: nothing more is posted, and a worker waiting for room goes on at once.
+    void Detach() {
+        {
+            std::lock_guard g(m_lock);
+            m_hWnd = nullptr;
+            m_nMessage = 0;
+        }
+        m_room.notify_all();
+    }
+
     // Any thread: appends the step; posts the message unless one is on its way. FALSE when the
     // window is gone (the step is then dropped: discard receives it).
     template <class Discard>

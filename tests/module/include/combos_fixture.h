@@ -32,25 +32,24 @@ class TestPlaceCombo : public COrtComboBox {
 public:
     bool Worker() const { return m_pLoaderThread != nullptr; }
     void Filter(const wchar_t* filter) {
-        std::lock_guard g(m_lock);
-        m_strFilter = filter;
+        std::lock_guard g(m_pState->lock);
+        m_pState->strFilter = filter;
     }
     // The end of the latest text once more, as the worker hands it when it saw the text's change twice.
     void EndAgain() {
         PlaceRow end;
         end.bEnd = true;
         {
-            std::lock_guard g(m_lock);
-            end.lSearch = m_lSearch;
+            std::lock_guard g(m_pState->lock);
+            end.lSearch = m_pState->lSearch;
         }
-        HandOver(std::move(end));
+        m_pState->HandOver(std::move(end));
     }
     // Under way until the worker waits again and every row it handed over is shown.
     bool Searching() {
-        DWORD exit = 0;
-        if (!m_pLoaderThread || (GetExitCodeThread(m_pLoaderThread->m_hThread, &exit) && exit != STILL_ACTIVE)) return false;
-        if (m_bTextChanged || WaitForSingleObject(m_hWakeEvent, 0) == WAIT_OBJECT_0) return true;
-        return m_handoff.IsPending();
+        if (!m_pLoaderThread || WaitForSingleObject(m_pLoaderThread->m_hThread, 0) != WAIT_TIMEOUT) return false;
+        if (m_pState->bTextChanged || WaitForSingleObject(m_pState->hWake, 0) == WAIT_OBJECT_0) return true;
+        return m_pState->handoff.IsPending();
     }
 };
 

@@ -5,8 +5,10 @@
 #include "adosession.h"
 #include "combos_fixture.h"
 #include "extensions.h"
+#include "leftworkers.h"
 
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -18,11 +20,34 @@ namespace t = qv::ui::test;
 
 namespace {
 
-// place_gate(x) gives x; while the gate is shut, the search that reads it waits.
+// place_gate(x) gives x; while the gate is shut, the search that reads it waits (where no cancel
+// reaches it), and it fails once opened with gateFails, as on a lost server.
 std::atomic<bool> gateOpen{true};
+std::atomic<bool> gateFails{false};
+std::atomic<int> gateWaiting{0};
 void PlaceGate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    ++gateWaiting;
     while (!gateOpen) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    --gateWaiting;
+    if (gateFails) return sqlite3_result_error(ctx, "the server closed the connection", -1);
     sqlite3_result_value(ctx, argv[0]);
+}
+
+// view_Ort read through place_gate.
+void GatePlaces(qv::sql::SqliteDb& db) {
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3* h) {
+        sqlite3_create_function_v2(h, "place_gate", 1, SQLITE_UTF8, nullptr, PlaceGate, nullptr, nullptr, nullptr);
+    });
+    qv::ado::Session::ReleasePool();
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db.Handle(), "SELECT sql FROM sqlite_master WHERE name = 'view_Ort'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    std::string view(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    view.replace(view.find("view_Ort"), 8, "view_OrtBase");
+    ASSERT_EQ(db.Exec("DROP VIEW view_Ort"), SQLITE_OK);
+    ASSERT_EQ(db.Exec(view), SQLITE_OK);
+    ASSERT_EQ(db.Exec("CREATE VIEW view_Ort AS SELECT * FROM view_OrtBase WHERE place_gate(lOrtID) IS NOT NULL"), SQLITE_OK);
 }
 
 int Add(CMultiComboBox& combo, std::initializer_list<LPCWSTR> texts) {
@@ -252,19 +277,7 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     // list is open the keys still reach the field, a backspace too.
     const std::wstring name = L"Rietstetten";
     // The places are read through a gate the test can shut.
-    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3* h) {
-        sqlite3_create_function_v2(h, "place_gate", 1, SQLITE_UTF8, nullptr, PlaceGate, nullptr, nullptr, nullptr);
-    });
-    qv::ado::Session::ReleasePool();
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db.Handle(), "SELECT sql FROM sqlite_master WHERE name = 'view_Ort'", -1, &stmt, nullptr);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    std::string view(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    view.replace(view.find("view_Ort"), 8, "view_OrtBase");
-    Exec("DROP VIEW view_Ort");
-    Exec(view);
-    Exec("CREATE VIEW view_Ort AS SELECT * FROM view_OrtBase WHERE place_gate(lOrtID) IS NOT NULL");
+    GatePlaces(db);
     const auto typeKey = [&](const std::wstring& keys) {
         ASSERT_TRUE(keys == L"\b" ? t::PressKey(nullptr, VK_BACK) : t::Type(place.GetSafeHwnd(), keys));
         ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
@@ -408,6 +421,39 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
     ASSERT_TRUE(t::WaitFor([&] { return place.GetCount() > 0; }));
     place.DestroyWindow();
     EXPECT_FALSE(place.Worker()) << "the worker is gone with the window";
+
+    // Closed while its worker is held in a call no cancel reaches, the window does not wait for it
+    // (it takes none of the window's messages meanwhile), and the worker's failure once it goes
+    // on shows nothing: the window it belonged to is gone.
+    TestPlaceCombo held;
+    ASSERT_TRUE(Make(held, 1002, CBS_DROPDOWN));
+    held.BuildFilter(TRUE);
+    GatePlaces(db);
+    gateOpen = false;
+    gateFails = true;
+    script.AllowReports(true);
+    script.Log().Clear();
+    ASSERT_TRUE(t::Retype(held.GetSafeHwnd(), L"bern"));
+    ASSERT_TRUE(t::WaitFor([&] { return gateWaiting.load() > 0; })) << "the worker reads the places";
+    // A watch that lets the call go if the close waits for it.
+    std::atomic<bool> closed{false};
+    std::thread watch([&] {
+        for (int i = 0; i < 250 && !closed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        gateOpen = true;
+    });
+    bool turnTaken = false;
+    QTimer::singleShot(0, [&] { turnTaken = true; });
+    held.DestroyWindow();
+    closed = true;
+    EXPECT_FALSE(turnTaken) << "the close took the window's messages while it waited for its worker";
+    EXPECT_FALSE(held.Worker());
+    watch.join();
+    gateOpen = true;
+    EXPECT_TRUE(CLeftWorkers::End(10000)) << "the left worker ends once its call goes on";
+    t::Pump();
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the failure of a closed window's worker was shown";
+    gateFails = false;
+    qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }
 
 TEST_F(PlaceCombo, AFailedSearchIsShownAndTheNextTypingSearchesAgain) {
@@ -416,6 +462,8 @@ TEST_F(PlaceCombo, AFailedSearchIsShownAndTheNextTypingSearchesAgain) {
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"ber"));
     const auto shown = [&] { return script.Log().Records(qv::InteractionKind::Report); };
     ASSERT_TRUE(t::WaitFor([&] { return !shown().empty() && !place.Searching(); }));
+    t::Pump();
+    ASSERT_EQ(shown().size(), 1u) << "the failure is shown once, by the window";
     EXPECT_EQ(shown().front().caption, L"OLEDB Errormessage");
     EXPECT_EQ(place.GetCount(), 0);
     place.Filter(L"strPLZ <> ''");

@@ -14,6 +14,7 @@
 
 #include <QCollator>
 #include <QLocale>
+#include <QTimer>
 #include <QWidget>
 #include <sqlite3.h>
 
@@ -568,7 +569,8 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     }
     closed = waited = false;
     CSearchPopupDlg held(4, L"Restart", -1, 0);
-    RunPopup(held, [&](CSearchPopupDlg&) {
+    bool turnTaken = false;
+    RunPopup(held, [&](CSearchPopupDlg& dlg) {
         ASSERT_TRUE(WaitFor([&] { return stuck() == 1; }, 30000)) << "the statement runs";
         giveUp = std::thread([&] {
             const auto start = std::chrono::steady_clock::now();
@@ -577,6 +579,11 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
             waited = !closed;
             if (waited) release();
         });
+        // Not even for a moment: the close takes none of the window's messages.
+        QTimer::singleShot(0, [&] { turnTaken = true; });
+        dlg.m_pSearchDlg->DestroyWindow();
+        closed = true;
+        EXPECT_FALSE(turnTaken) << "the close waited for its worker while taking the window's messages";
     });
     closed = true;
     if (giveUp.joinable()) giveUp.join();

@@ -1,5 +1,7 @@
 // The run data page of the course window with its dates and budget, and the reservation editor,
 // through the real widgets in the host frame over a database from the suite schema.
+// The session before Qt, whose "slots" it would otherwise meet as a macro.
+#include "adosession.h"
 #include "budget.h"
 #include "editreservationdlg.h"
 #include "getdatumdlg.h"
@@ -7,6 +9,7 @@
 #include "kursresource.h"
 #include "kursview.h"
 #include "kurswin_window.h"
+#include "leftworkers.h"
 #include "qvasynceventsink.h"
 #include "qvbuttons.h"
 #include "qveventsource.h"
@@ -17,6 +20,10 @@
 #include "qvsysinfo.h"
 #include "tempdir.h"
 #include "utf.h"
+#ifndef QV_KURS_PG
+#include "extensions.h"
+#include <sqlite3.h>
+#endif
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -31,12 +38,28 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace kurstest {
 namespace {
 
 using namespace qv::ui::test;
+
+#ifndef QV_KURS_PG
+// place_hold(x) gives x; while held, the search that reads it waits where no cancel reaches it,
+// and it fails once let go, as on a lost server.
+std::atomic<bool> placesHeld{false};
+std::atomic<int> placesWaiting{0};
+void PlaceHold(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (!placesHeld) return sqlite3_result_value(ctx, argv[0]);
+    ++placesWaiting;
+    while (placesHeld) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    --placesWaiting;
+    sqlite3_result_error(ctx, "the server closed the connection", -1);
+}
+#endif
 
 const GUID kRunChanged = qv::MakeGuid("FE598CA4-2B6D-41E3-AE09-2DB75EE0C56F");
 const GUID kBudgetChanged = qv::MakeGuid("C8F0503A-6571-46EB-9434-132878E836CD");
@@ -418,6 +441,71 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 999");
     Save();
     EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Halle 999|999");
+
+    // Closed while the search of a typed place is held in the database (behind another session's
+    // lock on PostgreSQL, in a call no cancel reaches on SQLite), the page goes at once, taking
+    // none of the window's messages meanwhile; the search's failure once it goes on shows nothing.
+    // The page's worker starts anew, once the old one has ended, on a connection that knows the hold.
+    ASSERT_EQ(Page()->ClearSavePending(), S_OK);
+    ASSERT_EQ(Page()->ResetEditState(), S_OK);
+    CloseView();
+    ASSERT_TRUE(CLeftWorkers::End(10000));
+#ifdef QV_KURS_PG
+    auto waiting = [&] {
+        qv::sql::PgRows rows;
+        pg->Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = current_database()",
+                  {}, &rows);
+        return !rows.rows.empty() && rows.rows[0][0].value_or("0") != "0";
+    };
+    auto hold = [&] { ASSERT_EQ(pg->Exec("BEGIN; LOCK TABLE ort IN ACCESS EXCLUSIVE MODE"), 0); };
+    auto letGo = [&] { pg->Exec("ROLLBACK"); };
+#else
+    qv::sql::RegisterConnectionInitializer("place-hold", [](sqlite3* h) {
+        sqlite3_create_function_v2(h, "place_hold", 1, SQLITE_UTF8, nullptr, PlaceHold, nullptr, nullptr, nullptr);
+    });
+    qv::ado::Session::ReleasePool();
+    std::string view = Text("SELECT sql FROM sqlite_master WHERE name = 'view_Ort'");
+    view.replace(view.find("view_Ort"), 8, "view_OrtBase");
+    Sql("DROP VIEW view_Ort");
+    Sql(view);
+    Sql("CREATE VIEW view_Ort AS SELECT * FROM view_OrtBase WHERE place_hold(lOrtID) IS NOT NULL");
+    placesWaiting = 0;
+    auto hold = [&] { placesHeld = true; };
+    auto waiting = [&] { return placesWaiting.load() > 0; };
+    auto letGo = [&] { placesHeld = false; };
+#endif
+    ShowPage();
+    hold();
+    script.AllowReports(true);
+    script.Log().Clear();
+    Retype(Field(IDC_INSTANZDATEN_ORT), L"Schaffh");
+    const bool bHeld = WaitFor(waiting, 10000);
+    if (!bHeld) letGo();
+    ASSERT_TRUE(bHeld) << "the search of the place runs";
+    // The page is left unchanged: a typed place would be read at its save.
+    ASSERT_EQ(Page()->ClearSavePending(), S_OK);
+    ASSERT_EQ(Page()->ResetEditState(), S_OK);
+    // A watch that lets the search go if the close waits for it.
+    std::atomic<bool> closed{false};
+    std::thread watch([&] {
+        for (int i = 0; i < 150 && !closed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+#ifndef QV_KURS_PG
+        placesHeld = false;
+#endif
+    });
+    bool turnTaken = false;
+    QTimer::singleShot(0, [&] { turnTaken = true; });
+    CloseView(false);
+    closed = true;
+    watch.join();
+    EXPECT_FALSE(turnTaken) << "the close took the window's messages while it waited for the search";
+    letGo();
+    EXPECT_TRUE(CLeftWorkers::End(10000)) << "the search left behind ends";
+    Pump();
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the search of a closed page showed its failure";
+#ifndef QV_KURS_PG
+    qv::sql::RegisterConnectionInitializer("place-hold", [](sqlite3*) {});
+#endif
 }
 
 TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfTheRunBefore) {

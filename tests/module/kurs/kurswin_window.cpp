@@ -145,10 +145,10 @@ void KursWindow::OtherAction(UINT command) {
     qv::ui::test::Pump();
 }
 
-void KursWindow::CloseView() {
+void KursWindow::CloseView(bool bPump) {
     m_pDlg = nullptr;
     ASSERT_EQ(host->CloseView(KURSVIEW_PROGID), S_OK);
-    qv::ui::test::Pump();
+    if (bPump) qv::ui::test::Pump();
 }
 
 CKursChildDlg* KursWindow::Page(int i) const {

@@ -34,7 +34,8 @@ protected:
 
     // The course view opened by the frame and shown in the pane.
     void OpenView();
-    void CloseView();
+    // bPump: the window's messages taken afterwards, as the frame's loop goes on.
+    void CloseView(bool bPump = true);
     CKursDlg* Dlg() const { return m_pDlg; }
     // The page of tab i.
     CKursChildDlg* Page(int i) const;
