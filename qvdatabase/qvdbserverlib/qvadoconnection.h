@@ -59,7 +59,8 @@ public:
     BOOL IsInTransaction() const;
     // Ends the statement running on the connection now (it fails with SQL state "HY008"); nothing
     // when none runs. The one member another thread may call, while the owner keeps this object
-    // open.
+    // open. Only this object's statement ends: another object of the owner's thread that shares
+    // the database connection (a lookup) runs on.
     long Cancel();
 
     CString m_strSource;

@@ -129,7 +129,8 @@ HRESULT ConnectionImpl::Cancel() {
         interrupter = interrupter_;
     }
     if (!interrupter) return ADO_E_OBJECTCLOSED;
-    interrupter->Interrupt();
+    // The session is shared by this thread's connection objects: only this one's call ends.
+    interrupter->Interrupt(this);
     return S_OK;
 }
 
@@ -156,7 +157,7 @@ HRESULT ConnectionImpl::Execute(BSTR commandText, VARIANT* recordsAffected, long
     if (!session_) return NotOpen();
     if (!IsTextCommand(options)) return Fail(ADO_E_INVALIDARGUMENT, L"Only statement text can be executed.");
     const bool noRecords = options != adOptionUnspecified && (options & adExecuteNoRecords) != 0;
-    qv::sql::InterruptibleCall call(session_->Interrupter());
+    qv::sql::InterruptibleCall call(session_->Interrupter(), this);
     try {
         if (session_->OnPg()) {
             // The text is translated before it is sent; nothing of the client runs inside the server's work.

@@ -80,7 +80,7 @@ HRESULT RecordsetImpl::Open(VARIANT source, VARIANT activeConnection, long curso
 
     connection_ = bound_;
     session_ = connection_->GetSession();
-    qv::sql::InterruptibleCall call(session_->Interrupter());
+    qv::sql::InterruptibleCall call(session_->Interrupter(), connection_.get());
     if (session_->OnPg()) {
         qv::tsql::StopScope stop(session_->Interrupter()->AskedFlag());
         return OpenOnPg(Utf8Of(text), cursorType, lockType);

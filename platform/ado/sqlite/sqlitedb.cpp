@@ -192,9 +192,9 @@ int SqliteDb::Open(const std::string& connectionString, const OpenOptions& optio
     return SQLITE_OK;
 }
 
-void StatementInterrupter::Interrupt() {
+void StatementInterrupter::Interrupt(const void* owner) {
     std::lock_guard g(lock_);
-    if (!inCall_) return;
+    if (!inCall_ || (owner && owner != owner_)) return;
     asked_ = true;
     if (interrupt_) interrupt_();
 }
@@ -221,15 +221,17 @@ void StatementInterrupter::StopWhilePreparingAlone(const std::function<void()>& 
     stop();
 }
 
-void StatementInterrupter::BeginCall() {
+void StatementInterrupter::BeginCall(const void* owner) {
     std::lock_guard g(lock_);
     inCall_ = true;
+    owner_ = owner;
     asked_ = false;
 }
 
 void StatementInterrupter::EndCall() {
     std::lock_guard g(lock_);
     inCall_ = false;
+    owner_ = nullptr;
     asked_ = false;
 }
 

@@ -39,13 +39,16 @@ inline constexpr const char* kInterrupted = "HY008";
 // to its first rows), asked from any thread: the one thing another thread may do to a connection
 // (a search that a new keystroke makes useless). The connection's driver says how to stop the
 // engine while it is open; the user brackets each call that may be ended (InterruptibleCall).
-// Asked while no such call is in progress, it does nothing.
+// Asked while no such call is in progress, it does nothing. The objects of one thread that share
+// a database connection name themselves as a call's owner: a request for one of them ends only
+// its own call, never a lookup another object of the thread makes meanwhile.
 class StatementInterrupter {
 public:
-    void Interrupt();
+    // owner: the calls of that owner only; nullptr: whatever call is in progress.
+    void Interrupt(const void* owner = nullptr);
     // The driver: how to stop the engine of the connection now open; empty when it closed.
     void Set(std::function<void()> interrupt);
-    void BeginCall();
+    void BeginCall(const void* owner = nullptr);
     void EndCall();
     // Whether the call in progress was asked to end: the driver starts no statement then, and
     // reports a statement the engine gave up as interrupted.
@@ -68,7 +71,8 @@ public:
 private:
     std::mutex lock_;
     std::function<void()> interrupt_;
-    bool inCall_ = false;  // guarded by lock_
+    bool inCall_ = false;         // guarded by lock_
+    const void* owner_ = nullptr;  // guarded by lock_: of the call in progress
     std::atomic<bool> asked_{false};
     std::mutex preparingLock_;  // taken after lock_, never before it
     std::atomic<bool> preparingAlone_{false};
@@ -76,9 +80,9 @@ private:
 
 class InterruptibleCall {
 public:
-    explicit InterruptibleCall(std::shared_ptr<StatementInterrupter> interrupter)
+    explicit InterruptibleCall(std::shared_ptr<StatementInterrupter> interrupter, const void* owner = nullptr)
         : interrupter_(std::move(interrupter)) {
-        if (interrupter_) interrupter_->BeginCall();
+        if (interrupter_) interrupter_->BeginCall(owner);
     }
     ~InterruptibleCall() {
         if (interrupter_) interrupter_->EndCall();

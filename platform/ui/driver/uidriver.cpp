@@ -112,11 +112,26 @@ bool Mouse(QWidget* w, QPoint at, MouseDo what, Qt::KeyboardModifiers modifiers 
     return true;
 }
 
+// The offscreen platform activates a popup's window by a queued event and gives nothing back when
+// the popup hides. Taken after the popup closed, that event leaves the hidden popup the active
+// window, which no window system does: a popup holds the keyboard while it is open and never
+// becomes the active window. The activation goes back to the window the popup belongs to.
+void SettleActivation() {
+    if (QApplication::activePopupWidget()) return;
+    QWidget* active = QApplication::activeWindow();
+    if (!active || active->isVisible()) return;
+    QWidget* owner = active->parentWidget() ? active->parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible()) return;
+    owner->activateWindow();
+    QApplication::setActiveWindow(owner);
+}
+
 // The window that has the keyboard: an open popup's (it holds the keyboard while it is open), else
 // the active top-level window.
 QWindow* KeyWindow() {
     if (QWidget* popup = QApplication::activePopupWidget())
         if (QWindow* win = popup->windowHandle()) return win;
+    SettleActivation();
     if (QWidget* active = QApplication::activeWindow())
         if (QWindow* win = active->windowHandle()) return win;
     return QGuiApplication::focusWindow();
@@ -150,10 +165,25 @@ std::vector<std::wstring> g_lastMenu;
 QWidget* Widget(HWND wnd) { return WidgetOf(wnd); }
 HWND Item(HWND dialog, int id) { return ::GetDlgItem(dialog, id); }
 
-void Pump() { qv::ui::ProcessPending(); }
+void Pump() {
+    qv::ui::ProcessPending();
+    // A popup that opened meanwhile takes its activation while it is open, as it takes it at once
+    // under a window system; an activation taken after it closed is given back.
+    for (int i = 0; i < 20; ++i) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup || !popup->windowHandle() || QGuiApplication::focusWindow() == popup->windowHandle()) break;
+        qv::ui::ProcessPending();
+    }
+    SettleActivation();
+}
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-    return qv::ui::PumpUntil(condition, DWORD(timeoutMs));
+    return qv::ui::PumpUntil(
+        [&] {
+            SettleActivation();
+            return condition();
+        },
+        DWORD(timeoutMs));
 }
 
 namespace {

@@ -432,6 +432,29 @@ TEST_P(AdoBoth, ACancelFromAnotherThreadEndsTheRunningStatementAndNoOther) {
         EXPECT_EQ(e.state, L"HY008") << qv::ToUtf8(e.description) << ": not a time-out, which would be tried again";
         EXPECT_EQ(after, 32) << "the connection serves the next statement";
     }
+
+    // Another connection object of the worker's thread shares its database connection: cancels of
+    // the worker's object, asked all the while that one reads rows (a lookup beside a search), leave
+    // its statement to its end.
+    std::promise<_Connection*> opened;
+    std::atomic<bool> started{false}, ended{false};
+    long rows = -1;
+    std::thread worker([&] {
+        ComPtr<_Connection> w = Connect();
+        ComPtr<_Connection> lookup = Connect();
+        opened.set_value(w.get());
+        while (!started) std::this_thread::yield();
+        rows = Number(lookup.get(), L"SELECT count(*) AS n FROM Kurs a, Kurs b, Kurs c, Kurs d");
+        ended = true;
+    });
+    _Connection* w = opened.get_future().get();
+    started = true;
+    while (!ended) {
+        EXPECT_EQ(w->Cancel(), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    EXPECT_EQ(rows, 32 * 32 * 32 * 32);
 }
 
 TEST_P(AdoBoth, ARowLockedElsewhereTimesOutWithTheRetryableCode) {
