@@ -1,5 +1,7 @@
 #include "kurstest.h"
 
+#include "leftwork.h"
+
 #include "qvregvalue.h"
 #include "utf.h"
 #include "wnd.h"
@@ -258,6 +260,9 @@ void KursTest::SetUp() {
 }
 
 void KursTest::TearDown() {
+    // A worker a closed window left behind ends before its database, its servers and, after the
+    // last test, the process's statics go, as at the program's end.
+    QvEndLeftWork(10000);
     EXPECT_EQ(script.Pending(), 0u) << "expected boxes or dialogs that never came";
     qv::SetInteraction(previousInteraction_);
     running_.clear();
