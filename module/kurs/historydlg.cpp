@@ -256,9 +256,9 @@ void CHistoryDlg::StartThread() {
     // What the loader reads of the page, taken while only the GUI thread writes it.
     loader.lLoadKursID = lKursID;
     loader.colorLoad = m_colorFemale;
-    if (loader.lIdle.load() == 0) loader.lCancel = 1;
+    // The new count ends a running load at its next check; the load that begins next serves it
+    // and every other request made before it begins.
     ++loader.lRequests;
-    loader.lRequested = 1;
     SetEvent(loader.hEvent);
 }
 
@@ -283,7 +283,7 @@ void CHistoryDlg::LeaveLoader() {
 BOOL CHistoryDlg::IsLoading() const {
     if (!m_pThread) return FALSE;
     const Loader& loader = *m_pLoader;
-    return loader.lRequested.load() != 0 || loader.lIdle.load() == 0 || loader.handoff.IsPending();
+    return loader.lRequests.load() != loader.lBegun.load() || loader.lIdle.load() == 0 || loader.handoff.IsPending();
 }
 
 CHistoryDlg::Loader::~Loader() {
@@ -320,6 +320,9 @@ UINT CHistoryDlg::LoaderThread(LPVOID pParam) {
     while (!loader.lStop.load()) {
         WaitForSingleObject(loader.hEvent, INFINITE);
         if (loader.lStop.load()) break;
+        // Given again by a request that came after this thread woke, and that the load it woke
+        // for served: no load follows.
+        if (loader.lRequests.load() == loader.lBegun.load()) continue;
         LoadList(loader);
         // Between loads the thread sleeps, often for long: its database session, the pages it
         // cached (several megabytes after an archive) and what the statement's sort held are
@@ -462,10 +465,10 @@ HRESULT CHistoryDlg::LoadList(Loader& loader) {
     loader.handoff.WaitForRoom(0, [&loader] { return loader.lStop.load() != 0; });
     if (loader.lStop.load()) return S_OK;
     loader.lIdle = 0;
-    loader.lRequested = 0;
-    // A request made before this load began asked for this very load.
     loader.lCancel = 0;
+    // A request made before this load began asked for this very load.
     const long nLoad = loader.lRequests.load();
+    loader.lBegun = nLoad;
     const long lLoadKursID = loader.lLoadKursID.load();
     const COLORREF colorFemale = loader.colorLoad.load();
     // A statement ended by a cancel that was asked for is no failure, and is not traced as one.

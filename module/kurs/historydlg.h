@@ -112,11 +112,13 @@ private:
         std::atomic<long> lCancel{0};
         std::atomic<long> lStop{0};
         std::atomic<long> lIdle{1};
-        // A load was asked for and has not begun yet.
-        std::atomic<long> lRequested{0};
         // Counts the loads asked for: a load that began before the last request is cancelled,
         // wherever it is, however the cancel request and the load's start meet.
         std::atomic<long> lRequests{0};
+        // The count of requests when the last load began: that load serves all of them. A wake-up
+        // given for a request it served asks for nothing more, so that any number of requests
+        // during a load gives one load after it.
+        std::atomic<long> lBegun{0};
         // The course and the colour of women for the load asked for last.
         std::atomic<long> lLoadKursID{0};
         std::atomic<COLORREF> colorLoad{0};

@@ -740,20 +740,34 @@ TEST_F(PlanungTest, TheGuiThreadKeepsAnsweringWhileTheArchiveLoads) {
         }
         return false;
     };
+    // The times the list was emptied for a load.
+    int emptied = 0;
+    auto* model = qobject_cast<QAbstractItemView*>(Widget(page->m_list.GetSafeHwnd()))->model();
+    const auto counted =
+        QObject::connect(model, &QAbstractItemModel::modelReset, [&] { emptied += model->rowCount() == 0; });
     for (bool close : {false, true}) {
+        emptied = 0;
         page->StartThread();
         ASSERT_TRUE(shown(L"Die Liste wird geladen (bereits geladen: "));
         ASSERT_TRUE(page->IsLoading());
         if (close) ASSERT_EQ(page->CloseTab(), S_OK);
-        else page->StartThread();
+        else host->FireAccelCommand(L"F5");
         ASSERT_TRUE(shown(L"Anzahl anwesend")) << W2U(Status(page));
         int read = -1;
         std::swscanf(Status(page).c_str(), L"Anzahl anwesend pro Jahr: 2015: %d", &read);
         EXPECT_LT(read, 5000) << "the cancelled load read on";
         if (close) break;
+        // F5 again while the next load waits for the list to take the end of the cancelled one:
+        // the load that follows serves both, and no other follows it.
+        Sleep(100);
+        host->FireAccelCommand(L"F5");
         WaitLoaded(page);
+        for (int i = 0; i < 30; ++i, Sleep(10)) Pump();
+        EXPECT_FALSE(page->IsLoading());
+        EXPECT_EQ(emptied, 2) << "the load F5 cancelled, then more than one load for two F5";
         EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 5000) << "the new load lists its own rows only";
     }
+    QObject::disconnect(counted);
     CloseView();
 }
 
