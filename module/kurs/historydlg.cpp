@@ -77,6 +77,9 @@ CHistoryDlg::CHistoryDlgFactory g_historyFactory(CLSID_HistoryDlg, RUNTIME_CLASS
 CHistoryDlg::CHistoryDlg() : CKursChildDlg(IDD_HISTORY, IDS_HISTORY_CAPTION, L"History", 0, -1, 0) {
     m_guidFunction = kSecTab;
     m_guidScope = CQvGUID(GUID_ScopeKurs);
+    // The archive is the course's: showing it reads nothing of the run on the GUI thread, where a
+    // statement on registrations another session holds would keep the page from being drawn.
+    m_bKursinstanzContext = FALSE;
 }
 
 CHistoryDlg::~CHistoryDlg() {

@@ -90,7 +90,7 @@ HRESULT CKursChildDlg::LoadKursContext() {
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lRight", &rightKurs);
     }
     rs.Close();
-    if (SUCCEEDED(hr) && lKursID != 0 && lCurrentRun != 0) {
+    if (SUCCEEDED(hr) && m_bKursinstanzContext && lKursID != 0 && lCurrentRun != 0) {
         strSQL.Format(L"SELECT ki.lKursinstanzID, ki.guid, isnull(s.lRight, 0) AS lRight, isnull((SELECT "
                       L"max(pk.lPersonKursID) FROM PersonKurs pk WHERE pk.lKursinstanzID = ki.lKursinstanzID AND "
                       L"pk.fLeiter = 1), 0) AS lLeiter FROM Kursinstanz ki LEFT OUTER JOIN SecKurs s ON "

@@ -127,6 +127,9 @@ public:
     BOOL fActive = TRUE;
     long rightKurs = 0;
     long rightKursinstanz = 0;
+    // Whether the context holds the run shown as well; a page of the course alone reads only the
+    // course, and so nothing of the run's registrations while it is shown.
+    BOOL m_bKursinstanzContext = TRUE;
 
     // The scopes of the course rights.
     static const GUID GUID_ScopeKurs;

@@ -325,6 +325,13 @@ void HeldTable::Let() {
 #endif
 }
 
+void HeldTable::Free() {
+    Let();
+#ifdef QV_KURS_PG
+    holder_->Exec("ROLLBACK");
+#endif
+}
+
 HeldTable::~HeldTable() {
     if (!held_) return;
     Let();

@@ -105,6 +105,8 @@ public:
     bool Wait();
     // From any thread.
     void Let();
+    // Lets the statement go on and, on PostgreSQL, the lock go (from any thread, once).
+    void Free();
 
 private:
     std::function<void(const std::string&)> sql_;

@@ -2,6 +2,7 @@
 // the host frame over a database from the suite schema: the planned registrations and reservations
 // with their per-year counts, adding to the plan in one transaction, placing into a run, the
 // archive's loader thread and its counts, removing a mixed selection, and custom-field values.
+#include "adosession.h"
 #include "custfielddlg.h"
 #include "editpersondlg.h"
 #include "getkursyeardlg.h"
@@ -807,6 +808,47 @@ TEST_F(PlanungTest, ClosedWhileItsLoaderIsHeldTheArchiveLeavesItAndShowsNoFailur
     EXPECT_LT(std::chrono::steady_clock::now() - waited, std::chrono::milliseconds(2000));
     Pump();
     EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the closed window's loader's failure";
+}
+
+// Chosen while another session holds the registrations, the archive is drawn at once in place of
+// the page before, and the window goes on answering: what waits is its loader.
+TEST_F(PlanungTest, TheArchiveChosenWhileTheRegistrationsAreHeldIsShownAtOnce) {
+    Reg(Person("Amsler"), run, 1, "2019-05-01");
+    CKursChildDlg* before = Show<CKursChildDlg>(L"Kursdaten");
+    ASSERT_NE(before, nullptr);
+    ASSERT_EQ(Dlg()->Navigate(kurs, run), S_OK);
+    Pump();
+    HeldTable held([this](const std::string& sql) { Sql(sql); }, "PersonKurs");
+    held.Hold();
+    qv::ado::Session::ReleasePool();
+    // A window that waited for the registrations would wait until they are let go.
+    std::atomic<bool> switched{false};
+    std::thread giveUp([&] {
+        for (int i = 0; i < 250 && !switched; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!switched) held.Free();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    auto* page = Show<CHistoryDlg>(L"Archiv");
+    const auto took = std::chrono::steady_clock::now() - start;
+    switched = true;
+    giveUp.join();
+    ASSERT_NE(page, nullptr);
+    EXPECT_LT(took, std::chrono::milliseconds(1000)) << "the window waited for the registrations";
+    EXPECT_TRUE(held.Wait()) << "the loader's statement is held";
+    EXPECT_TRUE(Visible(page->GetSafeHwnd()));
+    EXPECT_FALSE(Visible(before->GetSafeHwnd())) << "the page before is shown in the archive's place";
+    EXPECT_TRUE(page->IsLoading());
+    bool answered = false;
+    QTimer::singleShot(0, [&] { answered = true; });
+    Pump();
+    EXPECT_TRUE(answered);
+    // Let go, the registrations are listed (on SQLite the held statement fails, and is said once).
+    if (!kOnPg) script.ExpectReport(L"the held call failed");
+    held.Free();
+    WaitLoaded(page);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    EXPECT_EQ(Rows(page->m_list.GetSafeHwnd()), 1);
 }
 
 TEST_F(PlanungTest, CustomFieldValuesOfTheCourseAndTheRunAreSavedAndReadBack) {
