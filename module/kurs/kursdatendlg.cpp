@@ -91,6 +91,8 @@ CKursdatenDlg::CKursdatenDlg::CKursdatenDlgFactory g_kursdatenFactory(CLSID_Kurs
 CKursdatenDlg::CKursdatenDlg() : CKursChildDlg(IDD_KURSDATEN, IDS_KURSDATEN_CAPTION, L"Kursdaten", 0, -1, IDC_KURSDATEN_KURZ) {
     m_guidFunction = CQvGUID(kurs::kSecFunctionKursModul);
     m_guidScope = CQvGUID(GUID_ScopeKurs);
+    // The course's own page: showing it reads nothing of the run.
+    m_bKursinstanzContext = FALSE;
 }
 
 HRESULT CKursdatenDlg::GetClassID(GUID* pClsid) {
