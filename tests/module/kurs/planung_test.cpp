@@ -639,6 +639,12 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     script.ExpectModal(IDD_EDITPERSON, [](qv::IModalDialog& modal) { modal.EndModal(IDCANCEL); });
     ASSERT_TRUE(DoubleClickRow(list, RowOf(list, L"Caflisch")));
     EXPECT_EQ(script.Pending(), 0u);
+    // Without the right to edit, it opens nothing.
+    security.Answer(L"{B92A2088-34E1-4211-8BC9-2A743F3B16CD}", L"", 0x1);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    WaitLoaded(page);
+    ASSERT_TRUE(DoubleClickRow(list, RowOf(list, L"Caflisch")));
+    EXPECT_FALSE(Enabled(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_EDIT)));
 }
 
 TEST_F(PlanungTest, WithoutTheLogicServerTheArchiveReadsNothingAndTheGuiThreadSaysWhy) {
