@@ -250,6 +250,20 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     CKursResourceScope scope;
     long hr = S_OK;
 
+    // A local installation may only deregister from open runs of the courses it does not own.
+    if (lKursinstanzID != -1 && VRQ_GetKursAuthority(lKursinstanzID, TRUE) != eAuthorityTypLokal &&
+        !NQ_IsEnterpriseEdition()) {
+        if (eStatus != ePersonKursStatusAbgemeldet) return KURS_TRACEHR(E_FAIL);
+        BOOL bClosed = TRUE;
+        CString strWhere;
+        strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
+        QvDBLookupBool(L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed, kurs::kProfile);
+        if (bClosed) {
+            kurs::Tell(kurs::Text(IDS_KURSINSTANZ_CLOSED), MB_OK | MB_ICONINFORMATION);
+            return KURS_TRACEHR(E_ABORT);
+        }
+    }
+
     // The registration is changed only as the caller shows it: in the run it names (or shows), with
     // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
     // and the central installation and the log hear nothing of it.
@@ -264,20 +278,6 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus);
     if (hr == E_ABORT) return hr;
-
-    // A local installation may only deregister from open runs of the courses it does not own.
-    if (SUCCEEDED(hr) && lKursinstanzID != -1 && VRQ_GetKursAuthority(lKursinstanzID, TRUE) != eAuthorityTypLokal &&
-        !NQ_IsEnterpriseEdition()) {
-        if (eStatus != ePersonKursStatusAbgemeldet) return KURS_TRACEHR(E_FAIL);
-        BOOL bClosed = TRUE;
-        CString strWhere;
-        strWhere.Format(L"lKursinstanzID = %d", lKursinstanzID);
-        QvDBLookupBool(L"fGeschlossen", L"Kursinstanz", strWhere, &bClosed, kurs::kProfile);
-        if (bClosed) {
-            kurs::Tell(kurs::Text(IDS_KURSINSTANZ_CLOSED), MB_OK | MB_ICONINFORMATION);
-            return KURS_TRACEHR(E_ABORT);
-        }
-    }
 
     long lAffected = 0;
     if (SUCCEEDED(hr) && bTeilnehmer) {
