@@ -620,6 +620,17 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
     Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regA));
 
+    // Removed as the archive shows it: an instructor re-stated meanwhile is left as stored.
+    Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regB));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "2");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonKursID = " + K(regB));
+
     // A registration saved in the editor is shown as saved: the archive loads again. (The editor
     // dates an attended registration by its run.)
     Sql("UPDATE Kursinstanz SET dtDatum = '2019-05-01 00:00:00' WHERE lKursinstanzID = " + K(run));

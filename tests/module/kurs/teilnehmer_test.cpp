@@ -1166,6 +1166,29 @@ TEST_F(TeilnehmerTest, TheEditorSavesTheRegistrationInOneTransactionAndSavesNoth
         Pump();
         listener.count = 0;
     }
+    // Re-stated by another user while it is edited: the new remark is not written onto it.
+    {
+        const long berta = Book(berger, run, 0);
+        ASSERT_EQ(Tn()->FillList(), S_OK);
+        ASSERT_TRUE(SelectRow(List(), RowOf(L"Berger")));
+        const long long logged = Int("SELECT count(*) FROM UserLog");
+        script.ExpectModal(IDD_EDITPERSON, [&](qv::IModalDialog& modal) {
+            auto& dlg = dynamic_cast<CEditPersonDlg&>(modal);
+            Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_EDITPERSON_BEMERKUNG), L"zu spät");
+            Sql("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonKursID = " + K(berta));
+            script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+            Click(dlg.GetSafeHwnd(), IDOK);
+            EXPECT_TRUE(modal.IsModalEnded());
+        });
+        Click(Button(IDC_TEILNEHMER_EDIT));
+        EXPECT_EQ(Reg(berta, "lStatus || '|' || strBemerkung"), "3|");
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(berta));
+        ASSERT_EQ(Tn()->FillList(), S_OK);
+        Pump();
+        listener.count = 0;
+    }
 
     // One transaction: when the last write fails, the status written before it is rolled back and
     // the editor stays open with the user's entries.
