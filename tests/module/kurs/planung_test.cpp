@@ -1153,6 +1153,39 @@ TEST_F(PlanungTest, AStalePlanLeavesWhatAnotherUserPlacedOrChangedAndShowsWhatIs
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regC)), 0);
     EXPECT_EQ(Rows(list), 0);
+    script.Log().Clear();
+
+    // The central installation plans instructors too: his removal and his "→" of an instructor's
+    // row that Anna placed meanwhile leave her booking as it is.
+    const long regD = Reg(Person("Dubach"), -1, 0, "2031-12-31", false);
+    const long regE = Reg(Person("Egli"), -1, 0, "2031-12-31", false);
+    qv::nq::SetEnterpriseEdition(true);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    ASSERT_EQ(hers->Refresh(), S_OK);
+    ASSERT_EQ(Rows(list), 2);
+    const auto herPlacement = [&](const wchar_t* name, long reg) {
+        ASSERT_TRUE(SelectRow(herList, RowOf(herList, name)));
+        placeInto(hers, L"Herbst");
+        ASSERT_EQ(stored(reg), K(run) + "|0");
+        script.Log().Clear();
+    };
+    herPlacement(L"Dubach", regD);
+    const long long loggedD = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Dubach")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    EXPECT_EQ(stored(regD), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), loggedD);
+    told("removal of an instructor placed meanwhile");
+    herPlacement(L"Egli", regE);
+    const long long loggedE = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Egli")));
+    placeInto(page, L"Frühling", L"Diese Anmeldung wurde inzwischen geändert");
+    EXPECT_EQ(stored(regE), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), loggedE);
+    EXPECT_EQ(Rows(list), 0);
+    told("placement of an instructor placed meanwhile");
 }
 
 TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMail) {
