@@ -203,8 +203,8 @@ long CKursBelegungDlg::FillFromWarteliste(long lKursinstanzID, int& nMoved) {
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lCount);
         rs.Close();
         if (SUCCEEDED(hr)) {
-            strSQL.Format(L"SELECT lPersonKursID, lPersonID, lStatus FROM PersonKurs WHERE lKursinstanzID = %d AND fTeilnehmer = 1 "
-                          L"AND lStatus IN (3, 4) ORDER BY lStatus, dtAnmeldung, lPersonKursID",
+            strSQL.Format(L"SELECT lPersonKursID, lPersonID, lStatus FROM PersonKurs WHERE lKursinstanzID = %d AND "
+                          L"fTeilnehmer = 1 AND lStatus IN (3, 4) ORDER BY lStatus, dtAnmeldung, lPersonKursID",
                           lKursinstanzID);
             hr = kurs::OpenRows(rs, strSQL, bEOF);
         }

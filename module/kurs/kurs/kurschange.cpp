@@ -29,8 +29,8 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
         // takes it out or deregisters it before the booking, whose checks then leave it out: here
         // they leave it out by its key, so that they come to the questions the unit would ask.
         long lID = lPersonKursID;
-        const long hrAsk =
-            RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true, lShownStatus, lOldKursinstanzID);
+        const long hrAsk = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true,
+                                                       lShownStatus, lOldKursinstanzID);
         EPersonKursStatus eAsked = ePersonKursStatusAngemeldet;
         if (SUCCEEDED(hrAsk)) AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eAsked);
     }
