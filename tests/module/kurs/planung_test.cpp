@@ -422,6 +422,9 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     listener.bookings.clear();
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regB)), 0);
+    EXPECT_EQ(Text("SELECT strModul FROM UserLog WHERE strText = 'Person von einem Kurs entfernt.'"),
+              "Ausbildung.Person.Instruktor")
+        << "an instructor's row is removed as an instructor's";
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 0);
     EXPECT_EQ(Rows(list), 0);
     ExpectEvents(true, true);
