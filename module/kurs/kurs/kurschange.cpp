@@ -11,8 +11,7 @@ long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long lGoneBe
     const bool bCommitFailed = SUCCEEDED(hrWork) && FAILED(hr);
     const bool bTold = kurs::ReportCount() != lReportsBefore || kurs::GoneCount() != lGoneBefore;
     // E_ABORT is a refusal the user has been shown, or his own cancel: nothing to report.
-    const bool bAborted = hr == E_ABORT && !bCommitFailed;
-    if (FAILED(hr) && !bAborted && (bCommitFailed || !bTold)) KURS_REPORTDBERROR(conn, hr);
+    if (FAILED(hr) && hr != E_ABORT && (bCommitFailed || !bTold)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
