@@ -875,24 +875,33 @@ long CCreateEinsatzDlg::SetToBesucht() {
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
     CString strSQL;
-    strSQL.Format(L"SELECT lPersonID, lPersonKursID FROM PersonKurs WHERE lKursinstanzID = %d AND fTeilnehmer = 1 AND "
-                  L"lStatus IN (%d,%d)",
+    strSQL.Format(L"SELECT lPersonID, lPersonKursID, lStatus FROM PersonKurs WHERE lKursinstanzID = %d AND "
+                  L"fTeilnehmer = 1 AND lStatus IN (%d,%d)",
                   lKursinstanzID, 0, 7);
     BOOL bEOF = TRUE;
-    std::vector<std::pair<long, long>> rows;
+    struct Row {
+        long lPersonID = 0;
+        long lPersonKursID = 0;
+        long lStatus = 0;
+    };
+    std::vector<Row> rows;
     if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
     while (SUCCEEDED(hr) && !bEOF) {
-        long lPersonID = 0, lPersonKursID = 0;
-        hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
-        if (SUCCEEDED(hr)) rows.emplace_back(lPersonID, lPersonKursID);
+        Row row;
+        hr = rs.GetFieldValue(L"lPersonID", &row.lPersonID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &row.lPersonKursID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &row.lStatus);
+        if (SUCCEEDED(hr)) rows.push_back(row);
         if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
     }
     rs.Close();
     CVRQKurs kurs;
-    for (const auto& [lPersonID, lPersonKursID] : rows) {
+    for (const Row& row : rows) {
         if (FAILED(hr)) break;
-        hr = kurs.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusBesucht);
+        // Only as read: one moved or changed meanwhile keeps its state (the user is told so).
+        hr = kurs.UpdatePersonKursStatus(TRUE, row.lPersonKursID, row.lPersonID, lKursinstanzID,
+                                         ePersonKursStatusBesucht, row.lStatus);
+        if (hr == E_ABORT) hr = S_OK;
     }
     if (SUCCEEDED(hr)) {
         CQvEventSource events;

@@ -520,7 +520,7 @@ void CEditPersonDlg::AskBeforeSave() {
     CVRQKurs kurs;
     EPersonKursStatus eNew = ePersonKursStatusAngemeldet;
     kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzIDOld, lKursinstanzID, lDatumYear,
-                                 eNew);
+                                 eNew, lStatusOld);
 }
 
 long CEditPersonDlg::SavePersonKurs() {
@@ -536,18 +536,22 @@ long CEditPersonDlg::SavePersonKurs() {
         if (SUCCEEDED(hr)) hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lPersonID, lKursID, lKursinstanzID);
         if (FAILED(hr)) return KURS_TRACEHR(hr);
     }
-    if (lKursinstanzID != lKursinstanzIDOld) {
+    // Every step finds the registration as the editor loaded it, in its run with its status, or
+    // leaves it as it is stored.
+    const bool bMoved = lKursinstanzID != lKursinstanzIDOld;
+    if (bMoved) {
         EPersonKursStatus eNew = ePersonKursStatusAngemeldet;
         if (fTeilnehmer && lKursinstanzID == -1) {
-            hr = kurs.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzIDOld, false);
+            hr = kurs.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzIDOld, false, lStatusOld,
+                                                  lKursinstanzIDOld);
             // Deregistered instead: the registration keeps its run.
             if (hr == 1) lStatusOld = ePersonKursStatusAbgemeldet;
         } else if (fTeilnehmer) {
             hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzIDOld, lKursinstanzID,
-                                              lDatumYear, eNew);
+                                              lDatumYear, eNew, lStatusOld);
         } else {
             hr = kurs.ChangeInstruktorKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzIDOld,
-                                                  lKursinstanzID, lDatumYear, lKursleitungID, eNew);
+                                                  lKursinstanzID, lDatumYear, lKursleitungID, eNew, lStatusOld);
         }
         if (hr == S_OK) {
             lStatus = lStatusOld = eNew;
@@ -563,7 +567,8 @@ long CEditPersonDlg::SavePersonKurs() {
     }
     if (lStatus != lStatusOld) {
         // As loaded: a status another user changed meanwhile is not written over.
-        hr = kurs.UpdatePersonKursStatus(fTeilnehmer, lPersonKursID, lPersonID, lKursinstanzID, lStatus, lStatusOld);
+        hr = kurs.UpdatePersonKursStatus(fTeilnehmer, lPersonKursID, lPersonID, lKursinstanzID, lStatus, lStatusOld,
+                                         bMoved ? CVRQKurs::kRunAsNamed : lKursinstanzIDOld);
         if (FAILED(hr)) {
             lStatus = lStatusOld;
             return KURS_TRACEHR(hr);
@@ -572,8 +577,11 @@ long CEditPersonDlg::SavePersonKurs() {
     CQvDateTime dtStore;
     if (dtDatum.IsNull() || dtDatum.GetStatus() != COleDateTime::valid) dtStore.SetNull();
     else dtStore = kurs::DayStart(dtDatum);
+    // Without a move the data goes to the registration as loaded, with the status now stored; after
+    // a move the steps of the move have found it so.
     hr = kurs.UpdatePersonKursData(lPersonKursID, lKursID, dtStore, strBemerkung, strGrundNichtBestanden,
-                                   lKursleitungID, lStatus, lAbsenzgrundID, fEntschuldigt);
+                                   lKursleitungID, lStatus, lAbsenzgrundID, fEntschuldigt, bMoved ? -1 : lStatus,
+                                   bMoved ? CVRQKurs::kRunAsNamed : lKursinstanzIDOld);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     // A deregistration takes no place: its date is that of the deregistration, not a course year.
     if (fTeilnehmer && lDatumYear != lYearOld && lStatus != ePersonKursStatusAbgemeldet) {

@@ -272,6 +272,8 @@ HRESULT CGruppenDlg::FillList() {
             CQvListItem* pItem = nullptr;
             if (m_list.QvAddItem(pItem, TRUE) && pItem) {
                 pItem->SetParam(0, row.lPersonID);
+                pItem->SetParam(1, row.lStatus);
+                pItem->SetParam(2, bTeilnehmer ? 1 : 0);
                 CString strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                       lKursinstanzID, bTeilnehmer, CString());
                 if (bTeilnehmer) {
@@ -719,13 +721,22 @@ void CGruppenDlg::OnAddToGroup() {
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonID = 0;
+        long lPersonID = 0, lShown = -1, lTeilnehmer = 1;
         items[i]->GetParam(0, &lPersonID);
+        items[i]->GetParam(1, &lShown);
+        items[i]->GetParam(2, &lTeilnehmer);
+        // Only as the list shows the registration: in this run, in no group, with its status. One
+        // moved, grouped or changed meanwhile is left as it is, and the rows after it are tried.
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE lPersonID = %d "
-                      L"AND lKursinstanzID = %d",
-                      lGruppeID, lPersonID, lKursinstanzID);
-        hr = kurs::Execute(conn, strSQL);
+                      L"AND lKursinstanzID = %d AND lKursinstanzGruppeID = -1 AND lStatus = %d AND fTeilnehmer = %d",
+                      lGruppeID, lPersonID, lKursinstanzID, lShown, lTeilnehmer);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (SUCCEEDED(hr) && lAffected == 0) {
+            kurs::RegistrationChanged();
+            continue;
+        }
         if (SUCCEEDED(hr)) {
             CString strDetail;
             strDetail.Format(L"%s | Person '%s' hinzugefügt", strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
@@ -747,13 +758,20 @@ void CGruppenDlg::OnRemoveFromGroup() {
     if (pElem) {
         const CString strMember = m_tree.GetItemText(hItem);
         const HTREEITEM hParent = m_tree.GetParentItem(hItem);
-        const CString strGroup =
-            (hParent && m_tree.GetItemData(hParent)) ? m_tree.GetItemText(hParent) : CString();
+        const auto* pGroup = hParent ? reinterpret_cast<const CElem*>(m_tree.GetItemData(hParent)) : nullptr;
+        const CString strGroup = pGroup ? m_tree.GetItemText(hParent) : CString();
+        // Only out of the group the tree shows it in: one moved or regrouped meanwhile is left as it is.
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE lPersonID = %d AND "
-                      L"lKursinstanzID = %d",
-                      pElem->lElemID, lKursinstanzID);
-        if (SUCCEEDED(QvDBExecute(strSQL, kurs::kProfile))) {
+                      L"lKursinstanzID = %d AND lKursinstanzGruppeID = %d",
+                      pElem->lElemID, lKursinstanzID, pGroup ? pGroup->lElemID : -1);
+        CQvADOConnection conn;
+        long lAffected = 0;
+        long hr = kurs::OpenConnection(conn);
+        if (SUCCEEDED(hr)) hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+        else if (lAffected == 0) kurs::RegistrationChanged();
+        else {
             CString strDetail;
             strDetail.Format(L"%s | Person '%s' entfernt", strGroup, strMember);
             const long hrLog = WriteLog(2, IDS_LOG_GRUPPE_UPDATED, strDetail);

@@ -434,7 +434,7 @@ void CInstruktorDlg::OnBnRemove() {
         for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
             // Each removal is one unit: a refused step leaves the instructor booked as he was.
             hr = RemoveBooking(conn, kurs, FALSE, ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
-                               lKursinstanzID);
+                               lKursinstanzID, ItemParam(items[i], eParamStatus));
             if (FAILED(hr)) {
                 IN_TRACEHR(hr);
                 break;
@@ -485,17 +485,18 @@ void CInstruktorDlg::OnBnChangeInstanz() {
         long lKursleitungID = -1;
         items[i]->GetParam(eParamKursleitung, &lKursleitungID);
         EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
+        // Moved only as the grid shows it: in this run, with its status.
         hr = kurs.ChangeInstruktorKursinstanz(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
-                                              lKursID, lKursinstanzID, lNewRun, 0, lKursleitungID, eStatus);
+                                              lKursID, lKursinstanzID, lNewRun, 0, lKursleitungID, eStatus,
+                                              ItemParam(items[i], eParamStatus));
         if (FAILED(hr)) {
             IN_TRACEHR(hr);
             break;
         }
     }
-    if (SUCCEEDED(hr)) {
-        const long hrList = FillList();
-        if (FAILED(hrList)) IN_TRACEHR(hrList);
-    }
+    // The grid shows what is stored, after a refused or failed move too.
+    const long hrList = FillList();
+    if (FAILED(hrList)) IN_TRACEHR(hrList);
     EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeInstanz", FALSE);
 }
 
@@ -527,14 +528,15 @@ void CInstruktorDlg::OnBnChangeState() {
         if (hr == E_ABORT) hr = S_OK;
         else if (SUCCEEDED(hr)) bChanged = TRUE;
     }
+    // The grid shows what is stored, after a refused or failed change too.
+    const long hrList = FillList();
+    if (FAILED(hrList)) IN_TRACEHR(hrList);
     if (FAILED(hr)) {
         IN_TRACEHR(hr);
         KURS_REPORTDBERROR(conn, hr);
         EndBookingCommand(S_OK, FALSE, L"CInstruktorDlg::OnBnChangeState", FALSE);
         return;
     }
-    const long hrList = FillList();
-    if (FAILED(hrList)) IN_TRACEHR(hrList);
     EndBookingCommand(hr, bChanged, L"CInstruktorDlg::OnBnChangeState", FALSE);
 }
 

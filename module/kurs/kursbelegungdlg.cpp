@@ -179,7 +179,12 @@ long CKursBelegungDlg::FillFromWarteliste(long lKursinstanzID, int& nMoved) {
     nMoved = 0;
     long lKursID = 0, lMax = 0, lCount = 0;
     BOOL bClosed = TRUE;
-    std::vector<std::pair<long, long>> waiting;  // registration, person
+    struct Waiting {
+        long lPersonKursID = 0;
+        long lPersonID = 0;
+        long lStatus = 0;
+    };
+    std::vector<Waiting> waiting;
     {
         CQvADOConnection conn;
         CQvADORecordset rs(&conn);
@@ -198,17 +203,18 @@ long CKursBelegungDlg::FillFromWarteliste(long lKursinstanzID, int& nMoved) {
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lAnzahl", &lCount);
         rs.Close();
         if (SUCCEEDED(hr)) {
-            strSQL.Format(L"SELECT lPersonKursID, lPersonID FROM PersonKurs WHERE lKursinstanzID = %d AND fTeilnehmer = 1 "
-                          L"AND lStatus IN (3, 4) ORDER BY lStatus, dtAnmeldung, lPersonKursID",
+            strSQL.Format(L"SELECT lPersonKursID, lPersonID, lStatus FROM PersonKurs WHERE lKursinstanzID = %d AND "
+                          L"fTeilnehmer = 1 AND lStatus IN (3, 4) ORDER BY lStatus, dtAnmeldung, lPersonKursID",
                           lKursinstanzID);
             hr = kurs::OpenRows(rs, strSQL, bEOF);
         }
         while (SUCCEEDED(hr) && !bEOF) {
-            long lPersonKursID = 0, lPersonID = 0;
-            hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
-            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
+            Waiting row;
+            hr = rs.GetFieldValue(L"lPersonKursID", &row.lPersonKursID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonID", &row.lPersonID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &row.lStatus);
             if (SUCCEEDED(hr)) {
-                waiting.emplace_back(lPersonKursID, lPersonID);
+                waiting.push_back(row);
                 hr = rs.MoveNext(&bEOF);
             }
         }
@@ -231,10 +237,17 @@ long CKursBelegungDlg::FillFromWarteliste(long lKursinstanzID, int& nMoved) {
     }
     long lFree = lMax > 0 ? lMax - lCount : static_cast<long>(waiting.size());
     long hr = S_OK;
-    for (const auto& [lPersonKursID, lPersonID] : waiting) {
+    for (const Waiting& row : waiting) {
         if (lFree <= 0) break;
         CVRQKurs booking;
-        hr = booking.UpdatePersonKursStatus(TRUE, lPersonKursID, lPersonID, lKursinstanzID, ePersonKursStatusAngemeldet);
+        // Only one still waiting in this run as read: one moved or changed meanwhile keeps its state,
+        // the user is told so, and the place goes to the next.
+        hr = booking.UpdatePersonKursStatus(TRUE, row.lPersonKursID, row.lPersonID, lKursinstanzID,
+                                            ePersonKursStatusAngemeldet, row.lStatus);
+        if (hr == E_ABORT) {
+            hr = S_OK;
+            continue;
+        }
         if (FAILED(hr)) break;
         if (hr == S_OK) {
             ++nMoved;

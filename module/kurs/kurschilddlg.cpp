@@ -471,14 +471,15 @@ HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOO
                                      long lPersonID, long lRun, long lShownStatus) {
     // The removal's choice is asked before the unit begins.
     kurs::CQuestionsFirst questions;
-    if (bTeilnehmer) kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus);
+    // The page shows the registration in lRun (in no run: -1), with lShownStatus.
+    if (bTeilnehmer) kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun);
     questions.Done();
     kurs::CKursTransaction trans(conn);
     HRESULT hr = trans.Begin();
     HRESULT hrCall = S_OK;
     if (SUCCEEDED(hr))
-        hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus)
-                                  : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun);
+        hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun)
+                                  : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun);
     hr = trans.End(hr);
     if (FAILED(hr)) {
         KURS_TRACEHR(hr);

@@ -212,12 +212,12 @@ protected:
     // Reads the current run's closed flag, its count limit pszLimit (the minimum of instructors or
     // the maximum of participants) and, with pDatum, its date; reports its own database failures.
     HRESULT ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum);
-    // Removes the booking of a participant (bTeilnehmer) or an instructor from the course (lRun
-    // -1) or a run in a transaction of its own on conn; the course API has shown the errors of
-    // its own steps, a failure of the transaction is reported here. lShownStatus: the status the
-    // page shows, which a deregistration instead finds stored (-1: any).
+    // Removes the booking of a participant (bTeilnehmer) or an instructor from the course in a
+    // transaction of its own on conn, as the page shows it: in the run lRun (-1: planned, in no
+    // run) with the status lShownStatus (-1: any); one stored otherwise is left as it is. The course
+    // API has shown the errors of its own steps, a failure of the transaction is reported here.
     static HRESULT RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
-                                 long lPersonID, long lRun, long lShownStatus = -1);
+                                 long lPersonID, long lRun, long lShownStatus);
     // The logic server for the persons' ranks; E_NOINTERFACE when it gave none.
     static HRESULT OpenLogicServer(INQLogicServer*& pLogic);
     // Appends "Ohne Funktion" (role -1) as nNoneID and the leadership roles after it, up to

@@ -588,10 +588,10 @@ BOOL CPlanungDlg::BeginRowCommand() {
 void CPlanungDlg::EndRowCommand(long hr, BOOL bPassed, BOOL bReservationEvent, LPCWSTR lpszSource) {
     // One report for one failure: a step that failed has shown its cause.
     const bool bShown = IsFailureShown(hr);
-    if (bPassed && SUCCEEDED(hr)) {
-        const long hrList = LoadPlanningList();
-        if (FAILED(hrList)) PL_TRACEHR(hrList);
-    }
+    // The list shows what is stored, after a refused or failed row too: a row found changed
+    // meanwhile is shown as it is now, and one whose outcome was reported as unknown may be saved.
+    const long hrList = LoadPlanningList();
+    if (FAILED(hrList)) PL_TRACEHR(hrList);
     EndEdit();
     if (bPassed && SUCCEEDED(hr)) {
         hr = m_EventSource.FireEvent(GUID_BookingsChanged, lKursID, 0);
@@ -614,18 +614,20 @@ void CPlanungDlg::OnBnRemove() {
     long hr = kurs::OpenConnection(conn);
     CVRQKurs kurs;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lID = 0, lPersonID = 0, lArt = 0;
+        long lID = 0, lPersonID = 0, lArt = 0, lShown = -1;
         items[i]->GetParam(eParamID, &lID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         items[i]->GetParam(eParamArt, &lArt);
+        items[i]->GetParam(eParamStatus, &lShown);
         if (lArt == eArtReservation) {
             CString strSQL;
             strSQL.Format(L"DELETE Kursreservation WHERE lKursreservationID = %d", lID);
             hr = kurs::Execute(conn, strSQL);
             if (FAILED(hr)) PL_TRACEHR(hr);
         } else if ((lArt == eArtTeilnehmer || lArt == eArtInstruktor) && lPersonID != 0) {
-            // Shown once; the rows after a failure are left as they are.
-            hr = RemoveBooking(conn, kurs, lArt == eArtTeilnehmer, lID, lPersonID, -1);
+            // As the plan shows it, in no run with its status: one placed into a run or changed
+            // meanwhile is left as it is. Shown once; the rows after a failure are left as they are.
+            hr = RemoveBooking(conn, kurs, lArt == eArtTeilnehmer, lID, lPersonID, -1, lShown);
         }
     }
     EndRowCommand(hr, TRUE, TRUE, L"CPlanungDlg::OnBnRemove");
@@ -651,17 +653,19 @@ void CPlanungDlg::OnBnChangeInstanz() {
     CVRQKurs kurs;
     long hr = S_OK;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr) && lNewRun != 0; ++i) {
-        long lPersonKursID = 0, lPersonID = 0, lKursleitungID = -1, lArt = 0;
+        long lPersonKursID = 0, lPersonID = 0, lKursleitungID = -1, lArt = 0, lShown = -1;
         items[i]->GetParam(eParamID, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
         items[i]->GetParam(eParamKursleitung, &lKursleitungID);
         items[i]->GetParam(eParamArt, &lArt);
+        items[i]->GetParam(eParamStatus, &lShown);
+        // Only a registration still planned (in no run), with the status the plan shows, is placed.
         EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
         if (lArt == eArtTeilnehmer)
-            hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, -1, lNewRun, 0, eStatus);
+            hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, -1, lNewRun, 0, eStatus, lShown);
         else if (lArt == eArtInstruktor)
             hr = kurs.ChangeInstruktorKursinstanz(lPersonKursID, lPersonID, lKursID, -1, lNewRun, 0, lKursleitungID,
-                                                  eStatus);
+                                                  eStatus, lShown);
         if (FAILED(hr)) PL_TRACEHR(hr);
     }
     EndRowCommand(hr, TRUE, FALSE, L"CPlanungDlg::OnBnChangeInstanz");

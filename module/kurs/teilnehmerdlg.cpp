@@ -556,11 +556,14 @@ void CTeilnehmerDlg::OnBnChangeInstanz() {
     long hr = S_OK;
     BOOL bChanged = FALSE;
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr) && lNewRun != 0; ++i) {
-        long lPersonKursID = 0, lPersonID = 0;
+        long lPersonKursID = 0, lPersonID = 0, lShown = -1;
         items[i]->GetParam(eParamPersonKurs, &lPersonKursID);
         items[i]->GetParam(eParamPerson, &lPersonID);
+        items[i]->GetParam(eParamStatus, &lShown);
+        // Moved only as the list shows it: in this run, with its status.
         EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lNewRun, 0, eStatus);
+        hr = kurs.ChangePersonKursinstanz(lPersonKursID, lPersonID, lKursID, lKursinstanzID, lNewRun, 0, eStatus,
+                                          lShown);
         if (FAILED(hr)) TN_TRACEHR(hr);
         else bChanged = TRUE;
     }
@@ -605,8 +608,9 @@ void CTeilnehmerDlg::OnBnSwitch() {
     CKursResourceScope scope;
     long lPersonKursID = 0;
     if (!BeginRowCommand(lPersonKursID)) return;
-    long lSelectedPerson = 0;
+    long lSelectedPerson = 0, lShown = -1;
     NQ_GetSelectedParamValue(&m_list, eParamPerson, lSelectedPerson);
+    NQ_GetSelectedParamValue(&m_list, eParamStatus, lShown);
     CSearchPopupDlg popup(4, L"Kurs", 0, 0, nullptr);
     popup.m_dwRightMask = 0;
     if (popup.DoModal() != IDOK) {
@@ -619,7 +623,8 @@ void CTeilnehmerDlg::OnBnSwitch() {
     CVRQKurs kurs;
     long hr = S_OK;
     if (lNewPerson != 0 && lNewPerson != lSelectedPerson) {
-        hr = kurs.SwitchPerson(lNewPerson, lKursID, lKursinstanzID, lPersonKursID);
+        // Handed over only as the list shows it: in this run, with its status.
+        hr = kurs.SwitchPerson(lNewPerson, lKursID, lKursinstanzID, lPersonKursID, lShown);
         if (FAILED(hr)) TN_TRACEHR(hr);
     }
     EndWaitCursor();

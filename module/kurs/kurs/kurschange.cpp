@@ -10,14 +10,16 @@ namespace {
 long ReportMoveFailure(CQvADOConnection& conn, long lReportsBefore, long lGoneBefore, long hrWork, long hr) {
     const bool bCommitFailed = SUCCEEDED(hrWork) && FAILED(hr);
     const bool bTold = kurs::ReportCount() != lReportsBefore || kurs::GoneCount() != lGoneBefore;
-    if (FAILED(hr) && (bCommitFailed || !bTold)) KURS_REPORTDBERROR(conn, hr);
+    // E_ABORT is a refusal the user has been shown, or his own cancel: nothing to report.
+    if (FAILED(hr) && hr != E_ABORT && (bCommitFailed || !bTold)) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
 }  // namespace
 
 long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
-                                       long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus) {
+                                       long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus,
+                                       long lShownStatus) {
     CKursResourceScope scope;
     // The removal's choice and the booking's questions are asked before the move's unit begins.
     kurs::CQuestionsFirst questions;
@@ -26,7 +28,8 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
         // takes it out or deregisters it before the booking, whose checks then leave it out: here
         // they leave it out by its key, so that they come to the questions the unit would ask.
         long lID = lPersonKursID;
-        const long hrAsk = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true);
+        const long hrAsk = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true,
+                                                       lShownStatus, lOldKursinstanzID);
         EPersonKursStatus eAsked = ePersonKursStatusAngemeldet;
         if (SUCCEEDED(hrAsk)) AddPersonToKurs(lPersonID, lKursID, lNewKursinstanzID, lYear, lID, eAsked);
     }
@@ -41,7 +44,10 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
 
     long lID = lPersonKursID;
     if (SUCCEEDED(hr)) {
-        hr = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true);
+        // The old run is the one the caller shows: a registration planned there is found still
+        // planned, one in a run still in that run, each with the status shown.
+        hr = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true, lShownStatus,
+                                         lOldKursinstanzID);
         if (FAILED(hr)) KURS_TRACEHR(hr);
         // Deregistered from the old run: that registration stays there, the new run gets its own.
         if (hr == S_FALSE) lID = 0;
@@ -60,7 +66,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
 
 long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                            long lNewKursinstanzID, long lYear, long lKursleitungID,
-                                           EPersonKursStatus& eStatus) {
+                                           EPersonKursStatus& eStatus, long lShownStatus) {
     CKursResourceScope scope;
     if (kurs::Rehearsing()) return S_OK;  // asks nothing
     const long lReports = kurs::ReportCount();
@@ -71,7 +77,8 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
     if (SUCCEEDED(hr)) hr = trans.Begin();
 
     if (SUCCEEDED(hr)) {
-        hr = RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID);
+        hr = RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, lShownStatus,
+                                             lOldKursinstanzID);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     long lID = lPersonKursID;

@@ -116,6 +116,35 @@ long RegistrationChanged() {
 
 long GoneCount() { return t_lGone; }
 
+long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
+                            long* plStoredRun) {
+    CQvADORecordset rs(&conn);
+    CString strSQL;
+    strSQL.Format(L"SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+    BOOL bEOF = TRUE;
+    long lStoredRun = -1, lStoredStatus = -1;
+    long hr = OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lStoredRun);
+    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lStatus", &lStoredStatus);
+    rs.Close();
+    if (FAILED(hr)) return KURS_TRACEHR(hr);
+    if (bEOF) return RegistrationGone();
+    const bool bMoved = lShownRun != CVRQKurs::kRunAsNamed && lStoredRun != lShownRun;
+    const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
+    if (bMoved || bChanged) return RegistrationChanged();
+    if (plStoredRun) *plStoredRun = lStoredRun;
+    return S_OK;
+}
+
+long RegistrationNotAsShown(long lPersonKursID) {
+    long lCount = 0;
+    CString strWhere;
+    strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
+    const long hr = QvDBLookupLong(L"count(*)", L"PersonKurs", strWhere, &lCount, kProfile);
+    if (FAILED(hr)) KURS_TRACEHR(hr);
+    return hr == S_OK && lCount == 0 ? RegistrationGone() : RegistrationChanged();
+}
+
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID) {
     const long hr = conn.GetUniqueID(lpszTable, lpszColumn, &lID);
     if (FAILED(hr)) {

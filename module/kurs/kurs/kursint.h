@@ -139,6 +139,21 @@ long RegistrationChanged();
 // How often this thread has said a registration is gone (or changed): a caller compares the count
 // before and after its steps, stops at the first that found it gone and adds no report of its own.
 long GoneCount();
+// Whether the registration is stored as the caller shows it: in the run lShownRun (-1: in none,
+// CVRQKurs::kRunAsNamed: in any) and, when lShownStatus is 0 or more, with that status. S_OK as
+// shown, with the run it is in (plStoredRun may be null); gone or stored otherwise, the user is told
+// so once and the result is E_ABORT; a failed read is traced and returned.
+long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
+                            long* plStoredRun = nullptr);
+// The run a caller shows a registration in: the one it names as shown, else the run it names for
+// the work (-1 there: not known, CVRQKurs::kRunAsNamed).
+inline long ShownRun(long lKursinstanzID, long lShownKursinstanzID) {
+    if (lShownKursinstanzID != CVRQKurs::kRunAsNamed) return lShownKursinstanzID;
+    return lKursinstanzID != -1 ? lKursinstanzID : CVRQKurs::kRunAsNamed;
+}
+// A write guarded by the shown state found no row: tells the user whether the registration is gone
+// or stored otherwise (E_ABORT).
+long RegistrationNotAsShown(long lPersonKursID);
 // Draws a new key of the table's key column; a failure is traced.
 long GetUniqueID(CQvADOConnection& conn, LPCWSTR lpszTable, LPCWSTR lpszColumn, long& lID);
 // Opens the statement and tells whether it found no row; failures are traced.

@@ -18,15 +18,23 @@ struct RemovedRegistration {
     long lStatus = 0;
 };
 
-// Reads the registration while it is in the run named; not found when it was removed or moved to
-// another run meanwhile.
-long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, long lKursinstanzID, RemovedRegistration& reg) {
+// The condition " AND <prefix>lStatus = n" for a status shown (lShownStatus 0 or more), else empty.
+CString ShownStatusCondition(LPCWSTR lpszPrefix, long lShownStatus) {
+    CString strCondition;
+    if (lShownStatus >= 0) strCondition.Format(L" AND %slStatus = %d", lpszPrefix, lShownStatus);
+    return strCondition;
+}
+
+// Reads the registration while it is in the run named, with the status shown (-1: any); not found
+// when it was removed, moved to another run or changed meanwhile.
+long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, long lKursinstanzID, long lShownStatus,
+                           RemovedRegistration& reg) {
     CString strSQL;
     strSQL.Format(L"SELECT Kursinstanz.guid, Person.guid AS guidPerson, dbo.fn_GetPersonBezeichnung(pk.lPersonID, "
                   L"'A') AS strBezeichnung, pk.lStatus FROM PersonKurs pk JOIN Kursinstanz ON pk.lKursinstanzID = "
                   L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE pk.lPersonKursID = "
-                  L"%d AND pk.lKursinstanzID = %d",
-                  lPersonKursID, lKursinstanzID);
+                  L"%d AND pk.lKursinstanzID = %d%s",
+                  lPersonKursID, lKursinstanzID, static_cast<LPCWSTR>(ShownStatusCondition(L"pk.", lShownStatus)));
     BOOL bEOF = TRUE;
     long hr = kurs::OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
@@ -41,20 +49,6 @@ long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, long lKursin
     return hr;
 }
 
-// Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
-// gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter). A
-// registration removed meanwhile, or moved out of the run named, is said to be gone.
-long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID) {
-    CString strSQL;
-    strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
-                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND lKursinstanzID = %d",
-                  lPersonKursID, lKursinstanzID);
-    long lAffected = 0;
-    const long hr = kurs::Execute(conn, strSQL, &lAffected);
-    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
-    return hr;
-}
-
 // Reads a column of the registration for an argument the caller did not know; the lookup's result.
 long LookupRegistration(LPCWSTR lpszColumn, long lPersonKursID, long& lValue) {
     CString strWhere;
@@ -64,18 +58,49 @@ long LookupRegistration(LPCWSTR lpszColumn, long lPersonKursID, long& lValue) {
     return hr;
 }
 
+// Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
+// gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter). A
+// registration removed meanwhile, moved out of the run named or changed from the status shown is
+// left as it is, and the user is told so.
+long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID, long lShownStatus) {
+    CString strSQL;
+    strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
+                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND lKursinstanzID = %d%s",
+                  lPersonKursID, lKursinstanzID, static_cast<LPCWSTR>(ShownStatusCondition(L"", lShownStatus)));
+    long lAffected = 0;
+    const long hr = kurs::Execute(conn, strSQL, &lAffected);
+    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
+    return hr;
+}
+
+// The run a removal works on. A caller that shows the registration (in a run, or in none: -1) finds
+// it there with the status it shows, or the user is told that it is gone or changed (E_ABORT)
+// before anything is asked or sent; a caller that knows neither gets the run the registration is in.
+// S_FALSE: no such registration while its run had to be looked up.
+long FindRunToLeave(long lPersonKursID, long lKursinstanzID, long lShownStatus, long lShownKursinstanzID,
+                    long& lRun) {
+    lRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
+    if (lRun == CVRQKurs::kRunAsNamed && lShownStatus < 0) {
+        lRun = -1;
+        return LookupRegistration(L"lKursinstanzID", lPersonKursID, lRun);
+    }
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
+    long lStoredRun = -1;
+    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lRun, lShownStatus, &lStoredRun);
+    if (SUCCEEDED(hr)) lRun = lStoredRun;
+    return hr;
+}
+
 }  // namespace
 
 long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk,
-                                           long lShownStatus) {
+                                           long lShownStatus, long lShownKursinstanzID) {
     CKursResourceScope scope;
     if (lPersonKursID == 0) return KURS_TRACEHR(E_FAIL);
 
-    long hr = S_OK;
-    if (lKursinstanzID == -1) {
-        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
-        if (FAILED(hr) || lKursinstanzID == -1) return hr;
-    }
+    long hr = FindRunToLeave(lPersonKursID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
+    if (FAILED(hr) || lKursinstanzID == -1) return hr;
     if (lPersonID == 0) {
         hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
         if (FAILED(hr)) return hr;
@@ -103,8 +128,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     CQvADORecordset rs(&conn);
     RemovedRegistration reg;
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, reg);
-    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationGone();
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, lShownStatus, reg);
+    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
     if (SUCCEEDED(hr)) {
         hr = WebRemovePersonFromKursinstanz(lPersonID, lKursinstanzID);
@@ -114,7 +139,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
             return hr;
         }
     }
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
     if (SUCCEEDED(hr)) {
         // Provisional and waiting registrations are planned again without their run.
         CString strSQL;
@@ -141,7 +166,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     return hr;
 }
 
-long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID,
+                                               long lShownStatus, long lShownKursinstanzID) {
     CKursResourceScope scope;
     if (kurs::Rehearsing()) return S_OK;  // asks nothing
     CQvADOConnection conn;
@@ -153,22 +179,20 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         if (lKursinstanzID != -1) KURS_REPORTDBERROR(conn, hr);
         return hr;
     }
-    if (lKursinstanzID == -1) {
-        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lKursinstanzID);
-        if (FAILED(hr) || lKursinstanzID == -1) return hr;
-    }
+    hr = FindRunToLeave(lPersonKursID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
+    if (FAILED(hr) || lKursinstanzID == -1) return hr;
     if (lPersonID == 0) hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
     if (SUCCEEDED(hr)) hr = S_OK;
 
     RemovedRegistration reg;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, reg);
-    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationGone();
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, lShownStatus, reg);
+    if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
     if (SUCCEEDED(hr) && bLeiter) {
         // The run lost its leader: the rights rows of the user at work are rebuilt for it.
         hr = VRQ_DoUpdateSecKurs(kurs::CurrentSecUserID(), 0, lKursinstanzID, nullptr);
@@ -195,7 +219,7 @@ namespace {
 // Deleting a registration of a participant (bTeilnehmer) or an instructor: out of its run first,
 // then the row goes and the log names the run it was in, or the course.
 long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                    long lShownStatus) {
+                    long lShownStatus, long lShownKursinstanzID) {
     // A step that failed and showed its own report is not reported a second time.
     const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
@@ -203,14 +227,15 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     long hr = S_OK;
     if (lPersonKursID == 0) hr = KURS_TRACEHR(E_FAIL);
 
-    // A registration removed meanwhile is said to be gone before anything is asked or written; the
-    // run it is in stands for a run the caller did not know.
+    // A registration removed meanwhile, or no longer in the run (or in no run) and with the status the
+    // caller shows, is said to be gone or changed before anything is asked, sent or written; the run
+    // it is in stands for a run the caller did not know.
     if (SUCCEEDED(hr)) {
-        long lStoredRun = -1;
-        hr = LookupRegistration(L"lKursinstanzID", lPersonKursID, lStoredRun);
-        if (hr == S_FALSE) return kurs::RegistrationGone();
-        if (SUCCEEDED(hr)) hr = S_OK;
-        if (lKursinstanzID == -1) lKursinstanzID = lStoredRun;
+        const long lShownRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
+        hr = kurs::OpenConnection(conn);
+        if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus,
+                                                             &lKursinstanzID);
+        if (hr == E_ABORT) return hr;
     }
 
     // The run's GUID is read while the registration is still in it: the entry names that run.
@@ -225,12 +250,14 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
 
     if (SUCCEEDED(hr) && lKursinstanzID != -1) {
         if (bTeilnehmer) {
-            hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true, lShownStatus);
+            hr = booking.RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, true, lShownStatus,
+                                                     lKursinstanzID);
             if (hr == S_FALSE) return S_FALSE;
             // The user cancelled the choice, or was shown the refusal: nothing to report.
             if (hr == E_ABORT) return hr;
         } else {
-            hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID);
+            hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus,
+                                                         lKursinstanzID);
             if (hr == E_ABORT) return hr;
         }
         if (FAILED(hr)) KURS_TRACEHR(hr);
@@ -243,7 +270,6 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     CQvGUID guidPerson;
     CString strBezeichnung;
     long lStatus = 0;
-    if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT %sKurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
@@ -273,10 +299,12 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
-        strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+        // Out of its run now; a planned registration only with the status shown.
+        strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d AND lKursinstanzID = -1%s", lPersonKursID,
+                      static_cast<LPCWSTR>(ShownStatusCondition(L"", lKursinstanzID == -1 ? lShownStatus : -1)));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
+        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
     }
     if (SUCCEEDED(hr)) {
         const bool bKurs = lKursinstanzID == -1;
@@ -293,12 +321,14 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
 
 }  // namespace
 
-long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus) {
+long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus,
+                                    long lShownKursinstanzID) {
     CKursResourceScope scope;
-    return RemoveFromKurs(*this, TRUE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus);
+    return RemoveFromKurs(*this, TRUE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID);
 }
 
-long CVRQKurs::RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID) {
+long CVRQKurs::RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus,
+                                        long lShownKursinstanzID) {
     CKursResourceScope scope;
-    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID, -1);
+    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID);
 }

@@ -37,7 +37,8 @@ long LogRegistrationChanged(const ChangedRegistration& reg) {
 
 long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                                     CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus /*eStatus*/,
-                                    long lAbsenzgrundID, BOOL fEntschuldigt) {
+                                    long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus,
+                                    long lShownKursinstanzID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
@@ -50,10 +51,13 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                       L"WHERE lPersonKursID = %d",
                       lKursID, lAbsenzgrundID, fEntschuldigt, QvSQLString(strBemerkung, 0),
                       QvSQLString(strGrundNichtBestanden, 4000), lKursleitungID, lPersonKursID);
+        // Only as the caller shows it: in its run, with its status.
+        if (lShownKursinstanzID != kRunAsNamed) strSQL.AppendFormat(L" AND lKursinstanzID = %d", lShownKursinstanzID);
+        if (lShownStatus >= 0) strSQL.AppendFormat(L" AND lStatus = %d", lShownStatus);
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        // A registration removed meanwhile has no data to change and no entry to log.
-        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
+        // A registration removed or changed meanwhile has no data to change and no entry to log.
+        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;

@@ -267,31 +267,17 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // The registration is changed only as the caller shows it: in the run it names (or shows), with
     // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
     // and the central installation and the log hear nothing of it.
-    const bool bRunKnown = lShownKursinstanzID != kRunAsNamed || lKursinstanzID != -1;
-    const long lShownRun = lShownKursinstanzID != kRunAsNamed ? lShownKursinstanzID : lKursinstanzID;
+    const long lShownRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
     CString strShown;
     strShown.Format(L"lPersonKursID = %d", lPersonKursID);
-    if (bRunKnown) strShown.AppendFormat(L" AND lKursinstanzID = %d", lShownRun);
+    if (lShownRun != kRunAsNamed) strShown.AppendFormat(L" AND lKursinstanzID = %d", lShownRun);
     if (lShownStatus >= 0) strShown.AppendFormat(L" AND lStatus = %d", lShownStatus);
 
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
-        BOOL bEOF = TRUE;
-        long lStoredRun = -1, lStoredStatus = -1;
-        hr = kurs::OpenRows(rs, strSQL, bEOF);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lStoredRun);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lStatus", &lStoredStatus);
-        rs.Close();
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr) && bEOF) return kurs::RegistrationGone();
-        const bool bMoved = bRunKnown && lStoredRun != lShownRun;
-        const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
-        if (SUCCEEDED(hr) && (bMoved || bChanged)) return kurs::RegistrationChanged();
-    }
+    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus);
+    if (hr == E_ABORT) return hr;
 
     long lAffected = 0;
     if (SUCCEEDED(hr) && bTeilnehmer) {
@@ -342,11 +328,24 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     return kurs::LogRegistrationChanged(reg);
 }
 
-long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID) {
+long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
+                            long lShownStatus) {
     CKursResourceScope scope;
     if (lNewPersonID == 0 || lKursinstanzID == -1) return KURS_TRACEHR(E_FAIL);
 
-    long hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lNewPersonID, lKursID, lKursinstanzID);
+    // Only a registration still in the run, with the status shown, is handed over: one moved, changed
+    // or removed meanwhile is left as it is, before a check asks anything or anything is sent.
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = kurs::OpenConnection(conn);
+    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    if (hr == E_ABORT) return hr;
+    if (FAILED(hr)) {
+        KURS_REPORTDBERROR(conn, hr);
+        return hr;
+    }
+
+    hr = VRQ_CheckKursinstanzDoppelbelegung(lPersonKursID, lNewPersonID, lKursID, lKursinstanzID);
     long lYear = 2000;
     CQvDateTime dtFirst;
     CQvDateTime dtSecond;
@@ -367,14 +366,11 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
 
     const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
 
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
     CQvGUID guidKursinstanz;
     CQvGUID guidOldPerson;
     CString strOldPerson;
     long lStatus = 0;
-    hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) {
+    {
         CString strSQL;
         strSQL.Format(L"SELECT Kursinstanz.guid AS guidKursinstanz, pk.lStatus, Person.guid AS guidPerson, "
                       L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strPerson, 'Status: ' + "
@@ -398,13 +394,18 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET lPersonID = %d, dtAnmeldung = %s, changedBy = dbo.fn_GetSystemID() WHERE "
-                      L"lPersonKursID = %d",
-                      lNewPersonID, dtAnmeldung.SQLConvert(), lPersonKursID);
-        hr = kurs::Execute(conn, strSQL);
+                      L"lPersonKursID = %d AND lKursinstanzID = %d",
+                      lNewPersonID, dtAnmeldung.SQLConvert(), lPersonKursID, lKursinstanzID);
+        if (lShownStatus >= 0) strSQL.AppendFormat(L" AND lStatus = %d", lShownStatus);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        // Changed between the check and the writing: the switch sent online is taken back below.
+        if (SUCCEEDED(hr) && lAffected == 0) hr = E_ABORT;
     }
     if (FAILED(hr)) {
         const long hrRemove = WebRemovePersonFromKursinstanz(lNewPersonID, lKursinstanzID);
         if (FAILED(hrRemove)) DisplayStatusMsg();
+        if (hr == E_ABORT) return kurs::RegistrationNotAsShown(lPersonKursID);
         KURS_REPORTDBERROR(conn, hr);
         return hr;
     }

@@ -57,19 +57,21 @@ public:
     // is 0 for a new registration or the registration to re-register; on return the written row.
     long AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID, long lYear, long& lPersonKursID,
                          EPersonKursStatus& eStatus);
-    // lShownKursinstanzID of the status change: the registration is found in the run named (in any
-    // run when none is named, -1).
+    // The members that write a registration a caller shows take the state it shows: lShownStatus the
+    // status (-1: any) and lShownKursinstanzID the run (-1: in no run, a planned registration;
+    // kRunAsNamed: the run named for the work, lKursinstanzID, or any run when that is -1 too). A
+    // registration no longer stored so (moved, removed or changed meanwhile) is left as it is: nothing
+    // is asked, sent, written, logged or queued, the user is told once that it was changed (or is
+    // gone), and the result is E_ABORT.
     static constexpr long kRunAsNamed = -2;
-    // Sets the status of a registration of a participant (bTeilnehmer TRUE) or an instructor. A
-    // caller that shows the registration passes the status it shows (lShownStatus, -1: any) and, when
-    // its list keeps another run than the one named for the rules (lKursinstanzID), that run: a
-    // registration no longer stored so (moved, removed or changed meanwhile) is left as it is, the
-    // user is told so, and the result is E_ABORT.
+    // Sets the status of a registration of a participant (bTeilnehmer TRUE) or an instructor; the
+    // local rules follow the run named (lKursinstanzID).
     long UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
                                 EPersonKursStatus eStatus, long lShownStatus = -1,
                                 long lShownKursinstanzID = kRunAsNamed);
-    // Hands a registration of a run to another person.
-    long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID);
+    // Hands a registration of the run lKursinstanzID to another person.
+    long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
+                      long lShownStatus = -1);
 
     // Books an instructor with the leadership role lKursleitungID into a course (run -1: planned
     // for lYear) or into a run; no checks, nothing sent online. eStatus: for a run the default
@@ -78,31 +80,36 @@ public:
                              long& lPersonKursID, EPersonKursStatus& eStatus);
 
     // Delete a registration for good, after taking it out of its run (lKursinstanzID -1: read from
-    // the row). 1: the participant was deregistered from the run instead and the row stays; the
-    // deregistration finds the registration with the status the caller shows (lShownStatus, -1: any).
-    long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1);
-    long RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID);
+    // the row). 1: the participant was deregistered from the run instead and the row stays.
+    long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1,
+                              long lShownKursinstanzID = kRunAsNamed);
+    long RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1,
+                                  long lShownKursinstanzID = kRunAsNamed);
 
     // Take a registration out of its run; it stays a registration of the course. lPersonID 0 and
     // lKursinstanzID -1 are read from the row. bAsk: a local installation lets the user deregister
-    // the participant instead (result 1, with the status shown as for RemovePersonFromKurs) or
-    // cancel (E_ABORT).
+    // the participant instead (result 1) or cancel (E_ABORT).
     long RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk,
-                                     long lShownStatus = -1);
-    long RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID);
+                                     long lShownStatus = -1, long lShownKursinstanzID = kRunAsNamed);
+    long RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID,
+                                         long lShownStatus = -1, long lShownKursinstanzID = kRunAsNamed);
 
-    // Move a registration from one run of a course to another as one unit of work. 1: the
-    // booking into the new run was refused by a check and the removal from the old run stays.
+    // Move a registration from one run of a course (lOldKursinstanzID, -1: a planned registration)
+    // to another as one unit of work; the registration is found in the old run, with the status
+    // shown. 1: the booking into the new run was refused by a check and the removal from the old run
+    // stays.
     long ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
-                                 long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus);
+                                 long lNewKursinstanzID, long lYear, EPersonKursStatus& eStatus,
+                                 long lShownStatus = -1);
     long ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                      long lNewKursinstanzID, long lYear, long lKursleitungID,
-                                     EPersonKursStatus& eStatus);
+                                     EPersonKursStatus& eStatus, long lShownStatus = -1);
 
     // The editable data of a registration (eStatus is not written), and the run data stored on it.
     long UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                               CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus eStatus,
-                              long lAbsenzgrundID, BOOL fEntschuldigt);
+                              long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus = -1,
+                              long lShownKursinstanzID = kRunAsNamed);
     long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
                                      CString strInstanzLeitung);
 

@@ -161,6 +161,31 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_EQ(Rows(List()), 5);
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lKursinstanzGruppeID <> -1"), 0);
     EXPECT_EQ(Text("SELECT strText FROM UserLog ORDER BY lUserLogID DESC LIMIT 1"), "Gruppe wurde gelöscht.");
+
+    // A registration another user changed after the list or the tree was filled is not grouped or
+    // ungrouped: the user is told once, nothing of it is logged, the others go, and both show what
+    // is stored.
+    const auto grouped = [&](const char* name) {
+        return Int("SELECT lKursinstanzGruppeID FROM PersonKurs WHERE lPersonID = (SELECT lPersonID FROM Person WHERE "
+                   "strName = '" + std::string(name) + "')");
+    };
+    SelectInList({L"Anna", L"Beat"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"B  (Anzahl: 0)"));
+    Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonID = (SELECT lPersonID FROM Person WHERE strName = 'Anna')");
+    const long long before = Int("SELECT count(*) FROM UserLog");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(Button(IDC_GRUPPEN_ADD));
+    EXPECT_EQ(grouped("Anna"), -1);
+    EXPECT_NE(grouped("Beat"), -1);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - before, 1) << "Beat's entry only";
+    EXPECT_EQ(TreeItems(Tree()).size(), 2u);
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Beat")));
+    Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lPersonID = (SELECT lPersonID FROM Person WHERE "
+        "strName = 'Beat')");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(Button(IDC_GRUPPEN_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - before, 1);
+    EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)"}));
 }
 
 TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {

@@ -464,6 +464,32 @@ TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenC
     Click(Button(IDC_INSTRUKTOR_REMOVE));
     EXPECT_EQ(Rows(Grid()), 0);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u) << "only the refused DELETE's";
+
+    // One another user re-stated meanwhile is neither removed nor moved: he is told once, and after
+    // each refusal the grid shows what is stored, so that the next command acts on that.
+    const long neuPerson = AddPerson("Neu");
+    const long neu = AddInstruktor(neuPerson, run, 0);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    const auto status = [&] { return Int("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(neu)); };
+    Sql("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonKursID = " + K(neu));
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Instruktoren(run), K(neuPerson) + ":-1:0");
+    EXPECT_EQ(status(), 3);
+    Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonKursID = " + K(neu));
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    ExpectSearch([&](HWND list) { SelectRow(list, 0); });
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(Button(IDC_INSTRUKTOR_CHANGEINSTANZ));
+    EXPECT_EQ(Instruktoren(run), K(neuPerson) + ":-1:0");
+    EXPECT_EQ(Instruktoren(other), K(mover) + ":" + K(lehrer) + ":0");
+    ASSERT_TRUE(SelectRow(Grid(), 0));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    Click(Button(IDC_INSTRUKTOR_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(neu)), 0) << "as the grid shows it now";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
 }
 
 TEST_F(Instruktor, APageWhoseRolesCouldNotBeReadStillHearsItsRunAndLaterRoles) {

@@ -231,11 +231,13 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     EXPECT_EQ(entries[3].tableID, 42);
     EXPECT_EQ(Plain(entries[3].object), Guid("Kursinstanz", later));
 
-    // Removed a second time (a page that still shows them, another user who removed them first),
-    // or moved by another user from the run named to another one: each is said to be gone from
-    // that run, nothing is written and no entry names nobody.
+    // Removed a second time (a page that still shows them, another user who removed them first):
+    // said to be gone; moved by another user from the run named to another one: said to be changed.
+    // Nothing is written and no entry names nobody.
     const long moved = AddReg(person, kurs, run, 3, "2031-05-04");
     const long movedInstr = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    const long other = AddPerson("Meier", "Eva", mandant);
+    EPersonKursStatus eMoved = ePersonKursStatusAngemeldet;
     const std::size_t items = Items().size();
     const std::function<long()> again[] = {
         [&] { return booking.RemovePersonFromKurs(reg, person, later); },
@@ -247,17 +249,38 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
         [&] { return booking.RemoveInstruktorFromKursinstanz(movedInstr, person, later); },
         [&] { return booking.RemovePersonFromKurs(moved, person, later); },
         [&] { return booking.RemoveInstruktorFromKurs(movedInstr, person, later); },
+        // The plan's rows, shown without a run: placed into a run meanwhile.
+        [&] { return booking.RemovePersonFromKurs(moved, person, -1, 3, -1); },
+        [&] { return booking.RemoveInstruktorFromKurs(movedInstr, person, -1, 0, -1); },
+        [&] { return booking.ChangePersonKursinstanz(moved, person, kurs, -1, later, 0, eMoved); },
+        [&] { return booking.ChangeInstruktorKursinstanz(movedInstr, person, kurs, -1, later, 0, 44, eMoved); },
+        // Shown in its run with another status than it holds now: neither deleted, taken out of the
+        // run, moved, handed over nor edited.
+        [&] { return booking.RemovePersonFromKurs(moved, person, run, 0); },
+        [&] { return booking.RemoveInstruktorFromKurs(movedInstr, person, run, 5); },
+        [&] { return booking.RemovePersonFromKursinstanz(moved, person, run, false, 0); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(movedInstr, person, run, 5); },
+        [&] { return booking.ChangePersonKursinstanz(moved, person, kurs, run, later, 0, eMoved, 0); },
+        [&] { return booking.ChangeInstruktorKursinstanz(movedInstr, person, kurs, run, later, 0, 44, eMoved, 5); },
+        [&] { return booking.SwitchPerson(other, kurs, run, moved, 0); },
+        [&] {
+            return booking.UpdatePersonKursData(moved, kurs, CQvDateTime(2031, 5, 4, 0, 0, 0), L"x", L"", -1,
+                                                ePersonKursStatusAngemeldet, -1, FALSE, 0, run);
+        },
     };
     for (const auto& remove : again) {
-        script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+        script.ExpectMessageBox(IDOK, &remove < &again[5]
+                                          ? L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt."
+                                          : L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
         EXPECT_EQ(remove(), E_ABORT);
     }
-    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 9u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), std::size(again));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
     EXPECT_EQ(userLog.Entries().size(), 4u);
     EXPECT_EQ(Items().size(), items);
-    EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus"), K(run) + "|3");
-    EXPECT_EQ(Reg(movedInstr, "lKursinstanzID"), K(run));
+    EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus, lPersonID, strBemerkung"), K(run) + "|3|" + K(person) + "|");
+    EXPECT_EQ(Reg(movedInstr, "lKursinstanzID, lStatus"), K(run) + "|0");
+    EXPECT_EQ(Regs(), 2);
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
@@ -271,6 +294,17 @@ TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
     script.ExpectSelection(3);
     EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run), E_ABORT);
     EXPECT_EQ(Regs(), 1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+
+    // "Die Anmeldung löschen" of the deregistration shown, while another user records her as
+    // attended: nothing is deleted, logged or queued, and she is told once.
+    const std::size_t entries = userLog.Entries().size();
+    script.ExpectSelection(2, L"", [&] { Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonKursID = " + K(reg)); });
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    EXPECT_EQ(booking.RemovePersonFromKurs(reg, person, run, 5, run), E_ABORT);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|1");
+    EXPECT_EQ(userLog.Entries().size(), entries);
+    EXPECT_TRUE(Items().empty());
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
 
     script.ExpectReport(L"No OLEDB Error available!");

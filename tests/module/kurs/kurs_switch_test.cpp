@@ -84,8 +84,8 @@ TEST_F(KursSwitch, NewPersonMustMeetThePreconditions) {
 TEST_F(KursSwitch, ARegistrationDeletedMeanwhileIsReportedAndNothingIsLogged) {
     Sql("DELETE FROM PersonKurs");
     CVRQKurs booking;
-    script.ExpectReport(L"No OLEDB Error available!");
-    EXPECT_TRUE(FAILED(booking.SwitchPerson(newPerson, kurs, run, reg)));
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt.");
+    EXPECT_EQ(booking.SwitchPerson(newPerson, kurs, run, reg), E_ABORT);
     EXPECT_EQ(CountRegs(), 0);
     EXPECT_TRUE(userLog.Entries().empty());
 }

@@ -119,6 +119,26 @@ TEST_F(KursBelegung, FillingTakesTheWaitingListInOrderUpToTheMaximum) {
         ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
         EXPECT_EQ(moved, expected) << max;
     }
+
+    // One another user deregistered after the waiting list was read keeps his status, nothing of
+    // him is logged, the user is told once, and his place goes to the next.
+    const long w1 = Book(open, 3, "2030-03-01"), w2 = Book(open, 3, "2030-03-02"), w3 = Book(open, 3, "2030-03-03");
+    SetMax(open, static_cast<long>(Int("SELECT count(*) FROM PersonKurs WHERE fTeilnehmer = 1 AND lStatus NOT IN "
+                                       "(3, 4, 5) AND lKursinstanzID = " + K(open))) + 2);
+    userLog.write = [&] {
+        userLog.write = nullptr;
+        Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonKursID = " + K(w2));
+        return S_OK;
+    };
+    const std::size_t logged = userLog.Entries().size();
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    ASSERT_EQ(CKursBelegungDlg::FillFromWarteliste(open, moved), S_OK);
+    EXPECT_EQ(moved, 2);
+    EXPECT_EQ(Status(w1), 0);
+    EXPECT_EQ(Status(w2), 5);
+    EXPECT_EQ(Status(w3), 0);
+    EXPECT_EQ(userLog.Entries().size(), logged + 2);
+    EXPECT_EQ(script.Pending(), 0u);
 }
 
 TEST_F(KursBelegung, RunsWhoseRegistrationsCannotChangeHereAreLeftAlone) {

@@ -423,6 +423,9 @@ TEST_F(PlanungTest, APlannedRegistrationIsPlacedIntoARunAndAMixedSelectionRemove
     listener.bookings.clear();
     Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regB)), 0);
+    EXPECT_EQ(Text("SELECT strModul FROM UserLog WHERE strText = 'Person von einem Kurs entfernt.'"),
+              "Ausbildung.Person.Instruktor")
+        << "an instructor's row is removed as an instructor's";
     EXPECT_EQ(Int("SELECT count(*) FROM Kursreservation"), 0);
     EXPECT_EQ(Rows(list), 0);
     ExpectEvents(true, true);
@@ -620,6 +623,17 @@ TEST_F(PlanungTest, AStatusChangeInTheArchiveLeavesTheInstructorsOfTheSelection)
     EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regA)), "6");
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
     Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regA));
+
+    // Removed as the archive shows it: an instructor re-stated meanwhile is left as stored.
+    Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regB));
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    WaitLoaded(page);
+    EXPECT_EQ(Text("SELECT lStatus FROM PersonKurs WHERE lPersonKursID = " + K(regB)), "2");
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    Sql("UPDATE PersonKurs SET lStatus = 1 WHERE lPersonKursID = " + K(regB));
 
     // A registration saved in the editor is shown as saved: the archive loads again. (The editor
     // dates an attended registration by its run.)
@@ -1103,6 +1117,151 @@ TEST_F(PlanungTest, TheStatusOfPlannedRegistrationsChangesTogetherAndNotToTheSta
     EXPECT_EQ(initial, 3);
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
     EXPECT_EQ(Text("SELECT group_concat(lStatus) FROM PersonKurs"), "3,3");
+}
+
+// Two users, each in a course window of his own on the same plan. What Anna placed into a run or
+// re-stated after his list was loaded is left as she stored it by his removal, his "→" and his
+// status change: nothing is asked, written or logged, he is told once, and his list shows what is
+// stored, also after the refused row.
+TEST_F(PlanungTest, AStalePlanLeavesWhatAnotherUserPlacedOrChangedAndShowsWhatIsStored) {
+    const long spring = AddRun(kurs, "2031-04-01", "Frühling", 10);
+    Sql("INSERT OR REPLACE INTO SecKurs (lKursID, lKursinstanzID, lQvSecUserID, lRight) VALUES (-1, " + K(spring) +
+        ", 5, 257)");
+    const long regA = Reg(Person("Amsler"), -1, 0, "2031-12-31");
+    const long regB = Reg(Person("Brunner"), -1, 0, "2031-12-31");
+    const long regC = Reg(Person("Caflisch"), -1, 0, "2031-12-31");
+    auto* page = Show<CPlanungDlg>(L"Planung");
+    ASSERT_NE(page, nullptr);
+    HWND list = page->m_list.GetSafeHwnd();
+    ASSERT_EQ(Rows(list), 3);
+    OpenOther();
+    ASSERT_NE(otherDlg, nullptr);
+    const HWND herTabs = otherDlg->GetTabCtrl().GetSafeHwnd();
+    const auto herLabels = TabLabels(herTabs);
+    const int planung = int(std::find(herLabels.begin(), herLabels.end(), L"Planung") - herLabels.begin());
+    ASSERT_TRUE(ClickTab(herTabs, planung));
+    Pump();
+    auto* hers = dynamic_cast<CPlanungDlg*>(otherDlg->GetTabCtrl().GetTabWnd(planung));
+    ASSERT_NE(hers, nullptr);
+    const HWND herList = hers->m_list.GetSafeHwnd();
+    // Each with the message expected after its dialog, when one is.
+    const auto placeInto = [&](CPlanungDlg* on, const std::wstring& runName, const wchar_t* told = nullptr) {
+        script.ExpectModal(IDD_SEARCHPOPUP, [&, runName](qv::IModalDialog& modal) {
+            auto& popup = dynamic_cast<CSearchPopupDlg&>(modal);
+            CSearchDlg& search = *popup.m_pSearchDlg;
+            ASSERT_TRUE(WaitFor([&] { return !search.IsSearching(); }));
+            HWND runs = search.m_lstResult.GetSafeHwnd();
+            for (int row = 0; row < Rows(runs); ++row)
+                for (int column = 0; column < 6; ++column)
+                    if (Cell(runs, row, column).find(runName) != std::wstring::npos) SelectRow(runs, row);
+            Click(popup.GetSafeHwnd(), IDOK);
+            if (!modal.IsModalEnded()) modal.EndModal(IDCANCEL);
+        });
+        if (told) script.ExpectMessageBox(IDOK, told);
+        Click(qv::ui::test::Item(on->GetSafeHwnd(), IDC_PLANUNG_CHANGEINSTANZ));
+    };
+    const auto newStatus = [&](CPlanungDlg* on, long status, const wchar_t* told = nullptr) {
+        script.ExpectModal(IDD_GETSTATUS, [status](qv::IModalDialog& modal) {
+            dynamic_cast<CGetStatusDlg&>(modal).lStatus = status;
+            modal.EndModal(IDOK);
+        });
+        if (told) script.ExpectMessageBox(IDOK, told);
+        Click(qv::ui::test::Item(on->GetSafeHwnd(), IDC_PLANUNG_CHANGESTATE));
+    };
+    const auto stored = [&](long reg) { return Text("SELECT lKursinstanzID || '|' || lStatus FROM PersonKurs WHERE "
+                                                    "lPersonKursID = " + K(reg)); };
+    const auto told = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Selection), 0u) << "nothing is asked";
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        EXPECT_EQ(Int("SELECT count(*) FROM Kurs WHERE coalesce(strLock, '') <> ''"), 0);
+        EXPECT_EQ(script.Pending(), 0u);
+        script.Log().Clear();
+    };
+
+    // Anna places Amsler into the autumn run; his "Entfernen" of the planned row neither
+    // deregisters nor deletes her booking.
+    ASSERT_TRUE(SelectRow(herList, RowOf(herList, L"Amsler")));
+    placeInto(hers, L"Herbst");
+    ASSERT_EQ(stored(regA), K(run) + "|0");
+    script.Log().Clear();
+    const long long logged = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Amsler")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    EXPECT_EQ(stored(regA), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), logged);
+    EXPECT_EQ(RowOf(list, L"Amsler"), -1) << "the list shows what is stored";
+    told("removal of a row placed meanwhile");
+
+    // Anna places Brunner into the autumn run; his "→" of the planned row into spring leaves her
+    // booking as it is and books no second one.
+    ASSERT_TRUE(SelectRow(herList, RowOf(herList, L"Brunner")));
+    placeInto(hers, L"Herbst");
+    ASSERT_EQ(stored(regB), K(run) + "|0");
+    script.Log().Clear();
+    const long long loggedB = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Brunner")));
+    placeInto(page, L"Frühling", L"Diese Anmeldung wurde inzwischen geändert");
+    EXPECT_EQ(stored(regB), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonID = (SELECT lPersonID FROM PersonKurs WHERE "
+                  "lPersonKursID = " + K(regB) + ")"), 1);
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), loggedB);
+    EXPECT_EQ(RowOf(list, L"Brunner"), -1);
+    told("placement of a row placed meanwhile");
+
+    // Anna puts Caflisch on the waiting list; his status change of the row that still shows him
+    // planned is refused, and his list then shows her status, so that his next command acts on it.
+    ASSERT_TRUE(SelectRow(herList, RowOf(herList, L"Caflisch")));
+    newStatus(hers, 3);
+    ASSERT_EQ(stored(regC), "-1|3");
+    script.Log().Clear();
+    const std::wstring herCell = Cell(herList, RowOf(herList, L"Caflisch"), 0);
+    ASSERT_NE(Cell(list, RowOf(list, L"Caflisch"), 0), herCell);
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Caflisch")));
+    newStatus(page, 7, L"Diese Anmeldung wurde inzwischen geändert");
+    EXPECT_EQ(stored(regC), "-1|3");
+    EXPECT_EQ(Cell(list, RowOf(list, L"Caflisch"), 0), herCell) << "the list shows what is stored";
+    told("status of a row changed meanwhile");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Caflisch")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(regC)), 0);
+    EXPECT_EQ(Rows(list), 0);
+    script.Log().Clear();
+
+    // The central installation plans instructors too: his removal and his "→" of an instructor's
+    // row that Anna placed meanwhile leave her booking as it is.
+    const long regD = Reg(Person("Dubach"), -1, 0, "2031-12-31", false);
+    const long regE = Reg(Person("Egli"), -1, 0, "2031-12-31", false);
+    qv::nq::SetEnterpriseEdition(true);
+    ASSERT_EQ(page->Refresh(), S_OK);
+    ASSERT_EQ(hers->Refresh(), S_OK);
+    ASSERT_EQ(Rows(list), 2);
+    const auto herPlacement = [&](const wchar_t* name, long reg) {
+        ASSERT_TRUE(SelectRow(herList, RowOf(herList, name)));
+        placeInto(hers, L"Herbst");
+        ASSERT_EQ(stored(reg), K(run) + "|0");
+        script.Log().Clear();
+    };
+    herPlacement(L"Dubach", regD);
+    const long long loggedD = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Dubach")));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(qv::ui::test::Item(page->GetSafeHwnd(), IDC_PLANUNG_REMOVE));
+    EXPECT_EQ(stored(regD), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), loggedD);
+    told("removal of an instructor placed meanwhile");
+    herPlacement(L"Egli", regE);
+    const long long loggedE = Int("SELECT count(*) FROM UserLog");
+    ASSERT_TRUE(SelectRow(list, RowOf(list, L"Egli")));
+    placeInto(page, L"Frühling", L"Diese Anmeldung wurde inzwischen geändert");
+    EXPECT_EQ(stored(regE), K(run) + "|0");
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog"), loggedE);
+    EXPECT_EQ(Rows(list), 0);
+    told("placement of an instructor placed meanwhile");
 }
 
 TEST_F(PlanungTest, ThePlatformNamesRecordsChecksAddressesAndLanguagesAndSendsMail) {
