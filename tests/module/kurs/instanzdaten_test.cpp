@@ -485,7 +485,7 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     // Saved meanwhile, the page reads nothing itself and the window goes on: the save waits for
     // the search without a word (a watch lets the search go if it does not), and a second
     // Speichern does nothing.
-    {
+    const auto saveWatched = [&] {
         std::atomic<bool> saved{false};
         std::thread watchSave([&] {
             for (int i = 0; i < 150 && !saved; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -496,7 +496,8 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
         Save();
         saved = true;
         watchSave.join();
-    }
+    };
+    saveWatched();
     EXPECT_TRUE(waiting()) << "the save waited for the search";
     Save();
     EXPECT_TRUE(Page()->IsSavePending());
@@ -535,7 +536,7 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     const bool bHeldAgain = WaitFor(waiting, 10000);
     if (!bHeldAgain) letGo();
     ASSERT_TRUE(bHeldAgain);
-    Save();
+    saveWatched();
 #ifndef QV_KURS_PG
     letGo();
 #endif
