@@ -435,13 +435,19 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
         EXPECT_NE(qv::ui::test::Text(ort).find(L"9643 Rietstetten"), std::wstring::npos) << "the stored place shown again";
     }
 
-    // A stored place the list cannot show (gone from the places) stays through a save of the rest.
+    // A stored place the list cannot show (gone from the places) stays through a save of the rest,
+    // also beside a text that names none: the field then shows no place.
     Sql("UPDATE Kursinstanz SET lOrtID = 999 WHERE lKursinstanzID = " + K(run));
     ASSERT_EQ(Page()->Refresh(), S_OK);
     EXPECT_EQ(Page()->m_cbOrt.GetCurSel(), CB_ERR);
     Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 999");
+    Retype(ort, L"Zürich");
+    script.ExpectMessageBox(IDOK, L"Kein Ort heisst \"Zürich\"");
     Save();
+    ASSERT_TRUE(WaitFor([&] { return !Page()->IsSavePending(); }));
+    EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Halle 999|999");
+    EXPECT_EQ(qv::ui::test::Text(ort), L"");
 
     // Closed while the search of a typed place is held in the database (behind another session's
     // lock on PostgreSQL, in a call no cancel reaches on SQLite), the page goes at once, taking
