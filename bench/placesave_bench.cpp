@@ -203,7 +203,6 @@ void BM_TypedPlaceSave(benchmark::State& state, std::vector<std::wstring> texts,
         probe.stop();
         const Clock::time_point pick = bPicks ? picked : env.noting.shown;
         const double pickCpu = bPicks ? pickedCpu : env.noting.shownCpu;
-        if (pick == Clock::time_point{}) std::fprintf(stderr, "DEBUG boxes %d text '%ls' typed %d sel %d lOrtID %ld\n", env.noting.boxes, qv::ui::test::Text(ort).c_str(), page->m_cbOrt.HasTypedText(), page->m_cbOrt.GetCurSel(), page->lOrtID);
         if (pick == Clock::time_point{}) Die(bPicks ? "the typed place was not picked" : "the save did not say the text names no place");
         f.pickWall.push_back(Ms(wall0, pick));
         f.pickCpu.push_back(pickCpu - cpu0);
