@@ -542,6 +542,8 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
         conn.GetErrorText(&strError);
         HWND hWnd = nullptr;
         {
+            // The end is known with its failure: a save that finds the worker ended waits for the
+            // failure still to be shown, or searches again once it was.
             std::lock_guard g(state.lock);
             if (state.hWnd && !state.bFailed) {
                 state.bFailed = true;
@@ -549,6 +551,7 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
                 state.strFailure = strError;
                 hWnd = state.hWnd;
             }
+            state.bEnded = true;
         }
         if (hWnd) ::PostMessageW(hWnd, WM_ORT_LOADERFAILED, 0, 0);
     }
