@@ -761,7 +761,8 @@ void BM_KeyWaitWhileClosing(benchmark::State& state) {
 BENCHMARK(BM_Archive)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PersonSearchAllThenClose)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MultiSelectSearchKeystroke)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
-// "99": the 3,000 places whose postcodes hold it; "ber": all 6,000 (and the demo's own).
+// "99": the 3,000 places whose postcodes hold it; "ber": all 6,000 (and the demo's own); the box
+// lists the first COrtComboBox::kMaxPlaces of them.
 BENCHMARK_CAPTURE(BM_PlaceCombo, digits_99_3000, std::wstring(L"99"))->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_PlaceCombo, word_ber_6000, std::wstring(L"ber"))->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_KeyWaitWhileClosing)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -20,17 +20,21 @@ constexpr const wchar_t* kSource = L"COrtComboBox";
 constexpr UINT WM_ORT_PLACESARRIVED = WM_USER + 0x6F1;
 // The worker failed: its failure waits in its state.
 constexpr UINT WM_ORT_LOADERFAILED = WM_USER + 0x6F2;
+// The rows a save waited for are in: the parent is told in a turn of its own.
+constexpr UINT WM_ORT_SAVEREADY = WM_USER + 0x6F3;
 
 enum EColumn { eColPLZ, eColOrt, eColGemeinde, eColKanton, eColText, eColCount };
 
-// The statement of the places a text finds; empty when the text asks for none.
+// The statement of the places a text finds; empty when the text asks for none. No index serves a
+// word anywhere in the place's text, so the statement is bounded: a list longer than a user reads
+// is cut, and the scan stops there.
 CString PlacesStatement(const CString& strFilter, const CString& strText) {
     const CString strCondition = COrtComboBox::BuildSearchCondition(strFilter, strText);
     if (strCondition.IsEmpty()) return CString();
     CString sql;
-    sql.Format(L"SELECT lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "
+    sql.Format(L"SELECT TOP %d lOrtID, strPLZ, strOrt, strZusatz, strGemeinde, strKanton, strPLZOrtEx "
                L"\t\t\t\t\t\t\tFROM view_Ort \t\t\t\t\t\t\tWHERE %s ",
-               strCondition);
+               COrtComboBox::kMaxPlaces, strCondition);
     return sql;
 }
 
@@ -74,6 +78,7 @@ BEGIN_MESSAGE_MAP(COrtComboBox, CMultiComboBox)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_ORT_PLACESARRIVED, &COrtComboBox::OnPlacesArrived)
     ON_MESSAGE(WM_ORT_LOADERFAILED, &COrtComboBox::OnLoaderFailed)
+    ON_MESSAGE(WM_ORT_SAVEREADY, &COrtComboBox::OnSaveReady)
 END_MESSAGE_MAP()
 
 COrtComboBox::LoaderState::LoaderState() { hWake = CreateEvent(nullptr, TRUE, FALSE, nullptr); }
@@ -122,8 +127,7 @@ void COrtComboBox::BuildFilter(BOOL bTypFilter) {
 }
 
 HRESULT COrtComboBox::SetOrtID(long lOrtID) {
-    m_bTypedText = FALSE;
-    m_bPickPending = FALSE;
+    SettleSearch();
     ResetContent();
     CQvADOConnection conn;
     long hr = conn.Open(kProfile, 0);
@@ -140,15 +144,12 @@ HRESULT COrtComboBox::SetOrtID(long lOrtID) {
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
-        CString columns[eColCount];
-        ReadColumns(rs, columns, hr);
+        PlaceRow row;
+        row.lOrtID = lOrtID;
+        ReadColumns(rs, row.strColumns, hr);
         if (SUCCEEDED(hr)) {
-            LPCWSTR texts[eColCount];
-            for (int c = 0; c < eColCount; ++c) texts[c] = columns[c];
-            const int nItem = AddRow(texts, eColCount);
-            if (nItem >= 0) SetItemData(nItem, DWORD_PTR(lOrtID));
-            m_bFitDropWidth = TRUE;
-            AdjustDroppedWidth();
+            NoteChosenRow(row);
+            ShowRow(row);
         } else {
             QV_TRACEHR(kSource, hr);
         }
@@ -156,6 +157,57 @@ HRESULT COrtComboBox::SetOrtID(long lOrtID) {
     rs.Close();
     if (FAILED(hr)) QvReportDBError(&conn, hr, __FILE__, __LINE__);
     return hr;
+}
+
+void COrtComboBox::ShowRow(const PlaceRow& row) {
+    LPCWSTR texts[eColCount];
+    for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
+    const int nItem = AddRow(texts, eColCount);
+    if (nItem >= 0) SetItemData(nItem, DWORD_PTR(row.lOrtID));
+    m_bFitDropWidth = TRUE;
+    AdjustDroppedWidth();
+}
+
+COrtComboBox::PlaceRow COrtComboBox::RowAt(int nItem) const {
+    PlaceRow row;
+    row.lOrtID = long(GetItemData(nItem));
+    for (int c = 0; c < eColCount; ++c) GetCellText(nItem, c, row.strColumns[c]);
+    return row;
+}
+
+void COrtComboBox::NoteChosenRow(const PlaceRow& row) {
+    const auto known = std::find_if(m_chosenRows.begin(), m_chosenRows.end(),
+                                    [&](const PlaceRow& r) { return r.lOrtID == row.lOrtID; });
+    if (known != m_chosenRows.end()) *known = row;
+    else m_chosenRows.push_back(row);
+}
+
+BOOL COrtComboBox::ShowPlace(long lOrtID) {
+    SettleSearch();
+    if (GetDroppedState()) {
+        m_bClosingOwnList = TRUE;
+        ShowDropDown(FALSE);
+        m_bClosingOwnList = FALSE;
+    }
+    ResetContent();
+    const auto known = std::find_if(m_chosenRows.begin(), m_chosenRows.end(),
+                                    [&](const PlaceRow& r) { return r.lOrtID == lOrtID; });
+    if (known == m_chosenRows.end()) return FALSE;
+    ShowRow(*known);
+    return TRUE;
+}
+
+void COrtComboBox::SettleSearch() {
+    m_bTypedText = FALSE;
+    m_bPickPending = FALSE;
+    m_bSaveWaiting = FALSE;
+    m_bSaveReady = FALSE;
+    {
+        std::lock_guard g(m_pState->lock);
+        m_pState->lSettled = m_pState->lSearch;
+    }
+    m_pState->handoff.Clear();
+    SetEvent(m_hSearchEnded);
 }
 
 void COrtComboBox::ListRows(std::vector<PlaceRow>& rows) const {
@@ -224,83 +276,37 @@ void COrtComboBox::SelectTypedRow(int nItem) {
         m_bClosingOwnList = FALSE;
     }
     SetCurSel(nItem);
+    NoteChosenRow(RowAt(nItem));
     // The parent hears of it as of a row picked from the list.
     if (CWnd* pParent = GetParent())
         pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_SELCHANGE), reinterpret_cast<LPARAM>(m_hWnd));
 }
 
-BOOL COrtComboBox::ReadPlacesNow(const CString& strText, std::vector<PlaceRow>& rows) {
-    rows.clear();
-    CString strFilter;
-    {
-        std::lock_guard g(m_pState->lock);
-        strFilter = m_pState->strFilter;
-    }
-    const CString sql = PlacesStatement(strFilter, strText);
-    if (sql.IsEmpty()) return TRUE;
-    CQvADOConnection conn;
-    long hr = conn.Open(kProfile, 0);
-    CQvADORecordset rs(&conn);
-    BOOL bEOF = TRUE;
-    if (SUCCEEDED(hr)) hr = rs.OpenSQL(sql, 0, 1);
-    if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-    while (SUCCEEDED(hr) && !bEOF) {
-        PlaceRow row;
-        hr = rs.GetFieldValue(L"lOrtID", &row.lOrtID);
-        ReadColumns(rs, row.strColumns, hr);
-        if (SUCCEEDED(hr)) hr = rs.MoveNext(&bEOF);
-        if (SUCCEEDED(hr)) rows.push_back(std::move(row));
-    }
-    rs.Close();
-    if (FAILED(hr)) {
-        QV_TRACEHR(kSource, hr);
-        QvReportDBError(&conn, hr, __FILE__, __LINE__);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL COrtComboBox::PickTypedPlace(BOOL bNow) {
-    if (!m_bTypedText) return GetCurSel() >= 0;
+COrtComboBox::EPick COrtComboBox::PickTypedPlace(BOOL bForSave) {
+    if (!m_bTypedText) return GetCurSel() >= 0 ? EPick::Picked : EPick::NamesNone;
     if (WaitForSingleObject(m_hSearchEnded, 0) != WAIT_OBJECT_0) {
-        if (!bNow) {
-            m_bPickPending = TRUE;
-            return FALSE;
+        m_bPickPending = TRUE;
+        if (!bForSave) return EPick::Pending;
+        // A search that ended on a failure gives no rows: the save starts it again. One whose
+        // failure is still to be shown stops the save when it is shown.
+        if (WorkerEnded()) {
+            BOOL bFailureToShow = FALSE;
+            {
+                std::lock_guard g(m_pState->lock);
+                bFailureToShow = m_pState->bFailed;
+            }
+            if (!bFailureToShow) {
+                SearchEditText();
+                m_bPickPending = TRUE;
+            }
         }
-        // The places of the text are read here, as the worker reads them (a few rows: the text is
-        // typed in full), and take the place of its rows: those still coming are dropped.
-        CString strText;
-        GetWindowText(strText);
-        std::vector<PlaceRow> rows;
-        if (!ReadPlacesNow(strText, rows)) return FALSE;
-        {
-            std::lock_guard g(m_pState->lock);
-            m_pState->lSettled = m_pState->lSearch;
-        }
-        m_pState->handoff.Clear();
-        if (GetDroppedState()) {
-            m_bClosingOwnList = TRUE;
-            ShowDropDown(FALSE);
-            m_bClosingOwnList = FALSE;
-        }
-        ResetContent();
-        for (const PlaceRow& row : rows) {
-            LPCWSTR texts[eColCount];
-            for (int c = 0; c < eColCount; ++c) texts[c] = row.strColumns[c];
-            const int nItem = AddRow(texts, eColCount);
-            if (nItem >= 0) SetItemData(nItem, DWORD_PTR(row.lOrtID));
-        }
-        SetWindowText(strText);
-        SetEditSel(strText.GetLength(), strText.GetLength());
-        m_bFitDropWidth = TRUE;
-        AdjustDroppedWidth();
-        m_bPickPending = FALSE;
-        SetEvent(m_hSearchEnded);
+        m_bSaveWaiting = TRUE;
+        return EPick::Pending;
     }
     const int nItem = FindTypedRow();
-    if (nItem < 0) return FALSE;
+    if (nItem < 0) return EPick::NamesNone;
     SelectTypedRow(nItem);
-    return TRUE;
+    return EPick::Picked;
 }
 
 BOOL COrtComboBox::PreTranslateMessage(MSG* pMsg) {
@@ -318,6 +324,7 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
             if (GetCurSel() >= 0) {
                 m_bTypedText = FALSE;
                 m_bPickPending = FALSE;
+                NoteChosenRow(RowAt(GetCurSel()));
             }
             break;
         case CBN_CLOSEUP:
@@ -333,7 +340,13 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     }
     if (message != WM_COMMAND || HIWORD(wParam) != CBN_EDITCHANGE)
         return CMultiComboBox::OnChildNotify(message, wParam, lParam, pResult);
+    SearchEditText();
+    if (pResult) *pResult = 0;
+    // The parent hears of the typing too: a typed place is a change of the form from the first key.
+    return FALSE;
+}
 
+void COrtComboBox::SearchEditText() {
     LoaderState& state = *m_pState;
     CString strText;
     GetWindowText(strText);
@@ -346,8 +359,11 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
         state.hWnd = m_hWnd;
         state.handoff.Clear();
     }
+    // New typing takes back what a save waited for.
     m_bTypedText = TRUE;
     m_bPickPending = FALSE;
+    m_bSaveWaiting = FALSE;
+    m_bSaveReady = FALSE;
     ResetEvent(m_hSearchEnded);
     // The rows of the old text go at once; the user's text and caret stay.
     if (GetDroppedState()) {
@@ -359,13 +375,16 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     SetWindowText(strText);
     SetEditSel(strText.GetLength(), strText.GetLength());
 
-    // A worker that ended on a database failure gives way to a new one, so the search goes on.
-    if (m_pLoaderThread && WaitForSingleObject(m_pLoaderThread->m_hThread, 0) != WAIT_TIMEOUT) {
-        delete m_pLoaderThread;
+    // A worker that ended on a database failure gives way to a new one, so the search goes on;
+    // one whose thread is still going is left to end by itself.
+    if (m_pLoaderThread && WorkerEnded()) {
+        if (WaitForSingleObject(m_pLoaderThread->m_hThread, 0) != WAIT_TIMEOUT) delete m_pLoaderThread;
+        else CLeftWorkers::Leave(m_pLoaderThread, [] {}, m_pState);
         m_pLoaderThread = nullptr;
     }
     if (!m_pLoaderThread) {
         state.bStop = FALSE;
+        state.bEnded = false;
         auto* pShared = new std::shared_ptr<LoaderState>(m_pState);
         m_pLoaderThread = AfxBeginThread(&COrtComboBox::LoaderThreadProc, pShared, THREAD_PRIORITY_NORMAL, 0,
                                          CREATE_SUSPENDED, nullptr);
@@ -382,9 +401,6 @@ BOOL COrtComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRE
     state.handoff.Attach(m_hWnd, WM_ORT_PLACESARRIVED);
     state.bTextChanged = TRUE;
     SetEvent(state.hWake);
-    if (pResult) *pResult = 0;
-    // The parent hears of the typing too: a typed place is a change of the form from the first key.
-    return FALSE;
 }
 
 void COrtComboBox::OnDestroy() {
@@ -392,8 +408,15 @@ void COrtComboBox::OnDestroy() {
     CMultiComboBox::OnDestroy();
 }
 
+BOOL COrtComboBox::WorkerEnded() const {
+    return !m_pLoaderThread || m_pState->bEnded || WaitForSingleObject(m_pLoaderThread->m_hThread, 0) != WAIT_TIMEOUT;
+}
+
 void COrtComboBox::StopLoader() {
-    // Whatever the worker still does goes nowhere: no row, no failure reaches the window.
+    // Whatever the worker still does goes nowhere: no row, no failure reaches the window, and a
+    // save that waited for it ends with the window.
+    m_bSaveWaiting = FALSE;
+    m_bSaveReady = FALSE;
     const std::shared_ptr<LoaderState> pState = m_pState;
     {
         std::lock_guard g(pState->lock);
@@ -519,6 +542,8 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
         conn.GetErrorText(&strError);
         HWND hWnd = nullptr;
         {
+            // The end is known with its failure: a save that finds the worker ended waits for the
+            // failure still to be shown, or searches again once it was.
             std::lock_guard g(state.lock);
             if (state.hWnd && !state.bFailed) {
                 state.bFailed = true;
@@ -526,12 +551,15 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
                 state.strFailure = strError;
                 hWnd = state.hWnd;
             }
+            state.bEnded = true;
         }
         if (hWnd) ::PostMessageW(hWnd, WM_ORT_LOADERFAILED, 0, 0);
     }
+    // From here on a new worker may take the state: this one touches only its own connection.
+    state.bEnded = true;
     if (bOpen) rs.Close();
     std::lock_guard c(state.connLock);
-    state.pConn = nullptr;
+    if (state.pConn == &conn) state.pConn = nullptr;
 }
 
 LRESULT COrtComboBox::OnLoaderFailed(WPARAM, LPARAM) {
@@ -544,7 +572,20 @@ LRESULT COrtComboBox::OnLoaderFailed(WPARAM, LPARAM) {
         hr = m_pState->hrFailure;
         strError = m_pState->strFailure;
     }
+    // The save that waited for the rows does not go on: the failure is its one message, and the
+    // typed text stays for the next save.
+    m_bSaveWaiting = FALSE;
+    m_bSaveReady = FALSE;
+    m_bPickPending = FALSE;
     QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
+    return 0;
+}
+
+LRESULT COrtComboBox::OnSaveReady(WPARAM, LPARAM) {
+    if (!m_bSaveReady) return 0;
+    m_bSaveReady = FALSE;
+    if (CWnd* pParent = GetParent())
+        pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_PLACESREAD), reinterpret_cast<LPARAM>(m_hWnd));
     return 0;
 }
 
@@ -582,6 +623,12 @@ void COrtComboBox::TakeRow(const PlaceRow& row, long lSearch) {
         // picks its place, and the list does not open behind him.
         const BOOL bLeft = m_bPickPending;
         m_bPickPending = FALSE;
+        // A save that waited for these rows goes on in a turn of its own, whatever they pick.
+        if (m_bSaveWaiting) {
+            m_bSaveWaiting = FALSE;
+            m_bSaveReady = TRUE;
+            PostMessage(WM_ORT_SAVEREADY);
+        }
         if (bLeft && m_bTypedText && GetCurSel() < 0) {
             const int nItem = FindTypedRow();
             if (nItem >= 0) {

@@ -7,7 +7,8 @@
 // A place typed in full is the place chosen: when the user leaves the field or closes the list
 // without picking a row, a text that is exactly one place's text (its name with or without postcode
 // and canton), or that the list narrowed to one row, picks that row (once the search for the text
-// has ended). The parent hears every change of the text (CBN_EDITCHANGE) as well.
+// has ended; a save waits for that end, see PickTypedPlace). One search lists at most kMaxPlaces.
+// The parent hears every change of the text (CBN_EDITCHANGE) as well.
 // The window never waits for its worker: what the worker uses lives in a state of its own; as the
 // window goes it stops the worker, cancels its statement and leaves it to CLeftWorkers, and the
 // worker's rows and failures then go nowhere. A failure of the worker is shown by the window.
@@ -35,15 +36,29 @@ public:
 
     // Whether the user typed a text that no row was picked for yet.
     BOOL HasTypedText() const { return m_bTypedText; }
-    // Picks the row the typed text names (see above) and tells the parent as a pick from the list
-    // does (CBN_SELCHANGE). With bNow a search still running is not waited for: the places of the
-    // text are read at once on this thread and replace the list; without it the pick follows when
-    // the search ends. FALSE: the text names no place (or its search has not ended).
-    BOOL PickTypedPlace(BOOL bNow);
+    // What the pick of a typed text came to.
+    enum class EPick { Picked, NamesNone, Pending };
+    // Picks the row the typed text names (see above) from the rows of the list and tells the parent
+    // as a pick from the list does (CBN_SELCHANGE); nothing is read here. While the rows of the text
+    // are still coming the pick follows when they are all in (Pending). With bForSave the parent
+    // is then told CBN_PLACESREAD, so that the save that waits for the place goes on, and a search
+    // that ended on a failure is started again; new typing, SetOrtID, ShowPlace, a failure of the
+    // search (shown once, by this window) or the window's end take that back. Picked is also the
+    // answer when nothing was typed and a row is chosen.
+    EPick PickTypedPlace(BOOL bForSave);
+    // The parent's notification (WM_COMMAND) that the rows a save waited for are in.
+    static constexpr UINT CBN_PLACESREAD = 0x0F01;
     // The row the typed text names: exactly one row with that text (the place's name, with or
     // without postcode and canton; blanks and case do not count), else the only row of the list;
     // -1 none.
     int FindTypedRow() const;
+    // Shows the place again as SetOrtID shows it, from the row this box read or picked for it (no
+    // statement); FALSE when it knows none (the list is then empty). Typing and a search still
+    // running are dropped.
+    BOOL ShowPlace(long lOrtID);
+    // The most places one search lists: the statement stops there, however many places hold the
+    // typed words.
+    static constexpr int kMaxPlaces = 500;
 
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
     // Return in the field with the list closed takes the typed place too.
@@ -59,6 +74,7 @@ protected:
     afx_msg void OnDestroy();
     afx_msg LRESULT OnPlacesArrived(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnLoaderFailed(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnSaveReady(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
     enum EColumn { eColPLZ, eColOrt, eColGemeinde, eColKanton, eColText, eColCount };
@@ -78,11 +94,12 @@ protected:
         HANDLE hWake = nullptr;  // manual reset: new typing, or the stop
         std::atomic<BOOL> bStop{FALSE};
         std::atomic<BOOL> bTextChanged{TRUE};
+        std::atomic<bool> bEnded{false};  // the worker left its loop (its failure, if any, is set)
         std::mutex lock;         // guards what follows
         CString strFilter;
         CString strSearchText;   // the edit text of the latest change
         long lSearch = 0;        // counts the changes; rows of an older search are dropped
-        long lSettled = -1;      // the search whose places were read by the window itself
+        long lSettled = -1;      // the search whose rows the window no longer takes (SetOrtID came)
         HWND hWnd = nullptr;     // the window told of a failure; none once it goes
         bool bFailed = false;    // a failure waits for the window
         long hrFailure = S_OK;
@@ -100,13 +117,22 @@ protected:
     static void LoadPlaces(LoaderState& state);
 
     void StopLoader();
+    // The worker left its loop (on a failure) or never started: no search of it ends any more.
+    BOOL WorkerEnded() const;
     void SelectTypedRow(int nItem);
     // The rows of the list as the worker hands them (for the pick of the typed text).
     void ListRows(std::vector<PlaceRow>& rows) const;
     static int FindTypedRow(const CString& strTyped, const std::vector<PlaceRow>& rows);
-    // GUI thread: the places of the text read at once, as the worker would; FALSE on a failure
-    // (reported).
-    BOOL ReadPlacesNow(const CString& strText, std::vector<PlaceRow>& rows);
+    // GUI thread: the list emptied and the search of the edit text handed to the worker (a new one
+    // when the last ended).
+    void SearchEditText();
+    // GUI thread: the rows of the running search go nowhere; the list is what the caller puts in.
+    void SettleSearch();
+    // GUI thread: a row put into the list as SetOrtID puts it.
+    void ShowRow(const PlaceRow& row);
+    // GUI thread: the row of a place set or picked, for ShowPlace.
+    void NoteChosenRow(const PlaceRow& row);
+    PlaceRow RowAt(int nItem) const;
     // GUI thread: one row (or the end) taken from the hand-off.
     void TakeRow(const PlaceRow& row, long lSearch);
 
@@ -118,5 +144,8 @@ protected:
     BOOL m_bTypedText = FALSE;      // typed since the last pick or SetOrtID
     BOOL m_bPickPending = FALSE;    // the user left the field before the search of the text ended
     BOOL m_bClosingOwnList = FALSE; // the list is closed for new typing, not by the user
+    BOOL m_bSaveWaiting = FALSE;    // a save waits for the rows of the typed text
+    BOOL m_bSaveReady = FALSE;      // ... which are in: the parent is told in a turn of its own
+    std::vector<PlaceRow> m_chosenRows;  // the places set or picked in this box (a few)
     HANDLE m_hSearchEnded = nullptr;  // set while the rows of the latest text are all in the list
 };

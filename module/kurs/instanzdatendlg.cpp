@@ -7,6 +7,7 @@
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "optionserver.h"
+#include "parentdlg.h"
 #include "qvddx.h"
 #include "typeddate.h"
 
@@ -225,6 +226,7 @@ BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_KONTOERTRAG, &CInstanzdatenDlg::OnFieldChange)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
     ON_CBN_EDITCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
+    ON_CONTROL(COrtComboBox::CBN_PLACESREAD, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtPlacesRead)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MAXTN_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MININSTR_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_ABGESAGT, &CInstanzdatenDlg::OnAbgesagtChange)
@@ -470,12 +472,22 @@ void CInstanzdatenDlg::OnBnNewOrt() {
     if (lNewOrtID == lOrtID || lNewOrtID == -1) return;
     m_cbOrt.SetFocus();
     if (BeginEdit() != eRecordEditing) return;
+    // The place chosen in the editor replaces what was typed: the save before it keeps the stored
+    // place and waits for no search.
+    if (m_cbOrt.HasTypedText()) m_cbOrt.ShowPlace(lOrtID);
     HRESULT hr = RequestSave();
     lOrtID = lNewOrtID;
     if (SUCCEEDED(hr)) hr = m_cbOrt.SetOrtID(lOrtID);
     UpdateData(FALSE);
     BeginEdit();
     if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), L"CInstanzdatenDlg::OnBnNewOrt", L"Default", __FILE__, __LINE__, 0);
+}
+
+void CInstanzdatenDlg::OnOrtPlacesRead() {
+    // The save that waited for the rows of the typed place goes on, as Speichern gives it.
+    if (!IsSavePending() || !m_pParentDlg) return;
+    m_pParentDlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_KURSDLG_SAVE, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(::GetDlgItem(m_pParentDlg->GetSafeHwnd(), IDC_KURSDLG_SAVE)));
 }
 
 void CInstanzdatenDlg::OnRunChanged(COleVariant value) {
@@ -686,18 +698,24 @@ HRESULT CInstanzdatenDlg::SaveData() {
     // A date typed into the table that it refuses stops the save before anything is written.
     if (m_gridDates.GetSafeHwnd() && !m_gridDates.CommitEdit()) return E_ABORT;
     if (!IsSavePending()) return CKursChildDlg::SaveData();
-    // A place typed but not picked from the list is the place its text names; a text that names
-    // none leaves the stored place, and the user is told.
-    if (m_cbOrt.GetSafeHwnd() && m_cbOrt.HasTypedText() && !m_cbOrt.PickTypedPlace(TRUE)) {
-        CString strTyped;
-        m_cbOrt.GetWindowText(strTyped);
-        strTyped.Trim();
-        CString strText;
-        strText.Format(KursLoadString(IDS_INSTANZDATEN_ORT_UNKNOWN), strTyped);
-        AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
-        // The field shows the place that stays.
-        if (SUCCEEDED(m_cbOrt.SetOrtID(lOrtID)) && m_cbOrt.GetCount() > 0) m_cbOrt.SetCurSel(0);
-        else m_cbOrt.SetWindowText(L"");
+    // A place typed but not picked from the list is the place its text names, among the rows the
+    // box's worker reads. While they are still coming, nothing is written and nothing said: the
+    // save goes on when they are in (OnOrtPlacesRead), and the window answers meanwhile. A text
+    // that names none leaves the stored place, and the user is told.
+    if (m_cbOrt.GetSafeHwnd() && m_cbOrt.HasTypedText()) {
+        const COrtComboBox::EPick pick = m_cbOrt.PickTypedPlace(TRUE);
+        if (pick == COrtComboBox::EPick::Pending) return E_ABORT;
+        if (pick == COrtComboBox::EPick::NamesNone) {
+            CString strTyped;
+            m_cbOrt.GetWindowText(strTyped);
+            strTyped.Trim();
+            CString strText;
+            strText.Format(KursLoadString(IDS_INSTANZDATEN_ORT_UNKNOWN), strTyped);
+            AfxMessageBox(strText, MB_OK | MB_ICONEXCLAMATION);
+            // The field shows the place that stays, as it was read.
+            if (m_cbOrt.ShowPlace(lOrtID)) m_cbOrt.SetCurSel(0);
+            else m_cbOrt.SetWindowText(L"");
+        }
     }
     if (!UpdateData(TRUE)) return E_ABORT;
     // A registration window that closes before it opens could never be used.

@@ -108,6 +108,8 @@ public:
     void OnBnNewDate();
     void OnBnDeleteDate();
     void OnBnNewOrt();
+    // The rows of a typed place that a save waited for are in: the save goes on.
+    void OnOrtPlacesRead();
     void OnManualDuration();
 
     class CInstanzdatenDlgFactory : public CQvFObjectFactory {

@@ -89,6 +89,10 @@ protected:
         ComboDialogTest::SetUp();
         ASSERT_TRUE(Make(place, 1001, CBS_DROPDOWN));
         place.BuildFilter(TRUE);
+        // The notifications that the rows a save waited for are in.
+        qv::ui::AddMessageObserver(dialog.GetSafeHwnd(), [this](HWND, UINT m, WPARAM wp, LPARAM) {
+            if (m == WM_COMMAND && HIWORD(wp) == COrtComboBox::CBN_PLACESREAD) ++placesRead;
+        });
     }
     void TearDown() override {
         place.DestroyWindow();
@@ -119,6 +123,7 @@ protected:
     qvtest::ServerEnvironment env;
     qv::sql::SqliteDb db;
     TestPlaceCombo place;
+    int placesRead = 0;
 };
 
 }  // namespace combostest

@@ -320,10 +320,16 @@ TEST_F(PlaceCombo, TypingGoesOnIntoTheFieldWhileTheListIsOpenAndAKeyPicksARow) {
     const bool entered = t::PressKey(nullptr, VK_RETURN);
     gateOpen = true;
     ASSERT_TRUE(typed && entered);
-    EXPECT_TRUE(place.PickTypedPlace(TRUE)) << "a save waiting for the rows finds the place picked";
-    ASSERT_TRUE(t::WaitFor([&] { return !place.Searching(); }));
-    EXPECT_EQ(place.GetCurSel(), 0);
-    EXPECT_TRUE(place.PickTypedPlace(FALSE)) << "and so does the next save";
+    // A save meanwhile reads nothing itself: it waits for the rows, and its window hears once when
+    // they are in.
+    using EPick = COrtComboBox::EPick;
+    EXPECT_EQ(place.PickTypedPlace(TRUE), EPick::Pending);
+    EXPECT_EQ(placesRead, 0);
+    ASSERT_TRUE(t::WaitFor([&] { return placesRead > 0 && !place.Searching(); }));
+    t::Pump();
+    EXPECT_EQ(placesRead, 1);
+    EXPECT_EQ(place.GetCurSel(), 0) << "the save finds the place picked";
+    EXPECT_EQ(place.PickTypedPlace(FALSE), EPick::Picked) << "and so does the next save";
     EXPECT_FALSE(place.GetDroppedState());
     qv::sql::RegisterConnectionInitializer("place-gate", [](sqlite3*) {});
 }
@@ -412,9 +418,15 @@ TEST_F(PlaceCombo, SetOrtIDShowsOnePlaceAndClosingEndsTheWorkerFirst) {
 
     Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) INSERT INTO Ort "
          "(lOrtID, strPLZ, strOrt, lTyp) SELECT 20000 + i, '4' || (100 + i % 800), 'Bergdorf ' || i, 1 FROM n");
-    // Asked to wait, the pick takes the typed place once its rows are there.
+    // A search lists no more places than a user reads, however many hold the words.
+    ASSERT_TRUE(Search(place, L"bergdorf"));
+    EXPECT_EQ(place.GetCount(), COrtComboBox::kMaxPlaces);
+    // For a save, the pick takes the typed place once its rows are there.
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"Bergdorf 2999"));
-    EXPECT_TRUE(place.PickTypedPlace(TRUE));
+    if (place.PickTypedPlace(TRUE) == COrtComboBox::EPick::Pending) {
+        ASSERT_TRUE(t::WaitFor([&] { return placesRead > 0; }));
+    }
+    ASSERT_GE(place.GetCurSel(), 0);
     EXPECT_EQ(long(place.GetItemData(place.GetCurSel())), 22999);
     EXPECT_FALSE(place.GetDroppedState());
     ASSERT_TRUE(t::Retype(place.GetSafeHwnd(), L"berg"));
@@ -466,7 +478,23 @@ TEST_F(PlaceCombo, AFailedSearchIsShownAndTheNextTypingSearchesAgain) {
     ASSERT_EQ(shown().size(), 1u) << "the failure is shown once, by the window";
     EXPECT_EQ(shown().front().caption, L"OLEDB Errormessage");
     EXPECT_EQ(place.GetCount(), 0);
+    // A save's pick after it searches again; failing again, the failure is shown once more, the
+    // save hears nothing and the typed text stays.
+    using EPick = COrtComboBox::EPick;
+    EXPECT_EQ(place.PickTypedPlace(TRUE), EPick::Pending);
+    ASSERT_TRUE(t::WaitFor([&] { return shown().size() == 2 && !place.Searching(); }));
+    t::Pump();
+    EXPECT_EQ(shown().size(), 2u);
+    EXPECT_EQ(placesRead, 0);
+    EXPECT_TRUE(place.HasTypedText());
+    EXPECT_EQ(std::wstring(t::Text(place.GetSafeHwnd())), L"ber");
+    // The next save's pick, on a sound statement, is told when the rows are in: "ber" names none.
     place.Filter(L"strPLZ <> ''");
+    EXPECT_EQ(place.PickTypedPlace(TRUE), EPick::Pending);
+    ASSERT_TRUE(t::WaitFor([&] { return placesRead == 1 && !place.Searching(); }));
+    EXPECT_GE(FindRow(L"3000"), 0);
+    EXPECT_EQ(place.PickTypedPlace(TRUE), EPick::NamesNone);
+    EXPECT_EQ(shown().size(), 2u);
     ASSERT_TRUE(Search(place, L"bern"));
     EXPECT_GE(FindRow(L"3000"), 0) << "a new worker took over";
 }

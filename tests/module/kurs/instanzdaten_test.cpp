@@ -418,7 +418,7 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     }
 
     // A text that names no place (none, or several) leaves the stored place; the save says so and
-    // stores the rest.
+    // stores the rest, once the rows of the text are in if they were still coming.
     for (const wchar_t* typed : {L"Zürich", L"Rie"}) {
         SCOPED_TRACE(W2U(typed));
         Retype(ort, typed);
@@ -426,6 +426,7 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
         Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), std::wstring(L"Halle ") + typed);
         script.ExpectMessageBox(IDOK, std::wstring(L"Kein Ort heisst \"") + typed + L"\"");
         Save();
+        ASSERT_TRUE(WaitFor([&] { return !Page()->IsSavePending(); }));
         EXPECT_EQ(script.Pending(), 0u);
         EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 3);
         EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE lKursinstanzID = " + K(run) + " AND strTreffpunkt = '" +
@@ -434,13 +435,19 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
         EXPECT_NE(qv::ui::test::Text(ort).find(L"9643 Rietstetten"), std::wstring::npos) << "the stored place shown again";
     }
 
-    // A stored place the list cannot show (gone from the places) stays through a save of the rest.
+    // A stored place the list cannot show (gone from the places) stays through a save of the rest,
+    // also beside a text that names none: the field then shows no place.
     Sql("UPDATE Kursinstanz SET lOrtID = 999 WHERE lKursinstanzID = " + K(run));
     ASSERT_EQ(Page()->Refresh(), S_OK);
     EXPECT_EQ(Page()->m_cbOrt.GetCurSel(), CB_ERR);
     Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 999");
+    Retype(ort, L"Zürich");
+    script.ExpectMessageBox(IDOK, L"Kein Ort heisst \"Zürich\"");
     Save();
+    ASSERT_TRUE(WaitFor([&] { return !Page()->IsSavePending(); }));
+    EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Halle 999|999");
+    EXPECT_EQ(qv::ui::test::Text(ort), L"");
 
     // Closed while the search of a typed place is held in the database (behind another session's
     // lock on PostgreSQL, in a call no cancel reaches on SQLite), the page goes at once, taking
@@ -453,6 +460,8 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
 #ifdef QV_KURS_PG
     auto waiting = [&] {
         qv::sql::PgRows rows;
+        // The holder's transaction would see the activity as it was at its first look.
+        pg->Exec("SELECT pg_stat_clear_snapshot()");
         pg->Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = current_database()",
                   {}, &rows);
         return !rows.rows.empty() && rows.rows[0][0].value_or("0") != "0";
@@ -482,7 +491,28 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     const bool bHeld = WaitFor(waiting, 10000);
     if (!bHeld) letGo();
     ASSERT_TRUE(bHeld) << "the search of the place runs";
-    // The page is left unchanged: a typed place would be read at its save.
+    // Saved meanwhile, the page reads nothing itself and the window goes on: the save waits for
+    // the search without a word (a watch lets the search go if it does not), and a second
+    // Speichern does nothing.
+    const auto saveWatched = [&] {
+        std::atomic<bool> saved{false};
+        std::thread watchSave([&] {
+            for (int i = 0; i < 150 && !saved; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+#ifndef QV_KURS_PG
+            if (!saved) placesHeld = false;
+#endif
+        });
+        Save();
+        saved = true;
+        watchSave.join();
+    };
+    saveWatched();
+    EXPECT_TRUE(waiting()) << "the save waited for the search";
+    Save();
+    EXPECT_TRUE(Page()->IsSavePending());
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)), L"Schaffh") << "what was typed stays";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report) + script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    // Closed while its save waits, the page goes as before, and the save with it.
     ASSERT_EQ(Page()->ClearSavePending(), S_OK);
     ASSERT_EQ(Page()->ResetEditState(), S_OK);
     // A watch that lets the search go if the close waits for it.
@@ -503,6 +533,36 @@ TEST_F(InstanzdatenTest, APlaceTypedIntoOrtKeyByKeyIsPickedFromTheListAndSaved) 
     EXPECT_TRUE(CLeftWorkers::End(10000)) << "the search left behind ends";
     Pump();
     EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the search of a closed page showed its failure";
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 999) << "the closed page saved";
+
+    // A save whose search fails (the lock on the places outlasts its time-out on PostgreSQL) ends
+    // with the failure as its one message; the typed place stays for the next save, which searches
+    // again and stores it once the places are read.
+    ShowPage();
+    hold();
+    script.Log().Clear();
+    Retype(Field(IDC_INSTANZDATEN_ORT), L"Schaffhausen");
+    const bool bHeldAgain = WaitFor(waiting, 10000);
+    if (!bHeldAgain) letGo();
+    ASSERT_TRUE(bHeldAgain);
+    saveWatched();
+#ifndef QV_KURS_PG
+    letGo();
+#endif
+    const auto reports = [&] { return script.Log().Count(qv::InteractionKind::Report); };
+    EXPECT_TRUE(WaitFor([&] { return reports() > 0; }, 20000));
+    Pump();
+    letGo();
+    EXPECT_EQ(reports(), 1u) << "one failure, one message";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)), L"Schaffhausen");
+    EXPECT_TRUE(Page()->IsSavePending());
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 999);
+    Save();
+    EXPECT_TRUE(WaitFor([&] { return !Page()->IsSavePending(); }, 10000));
+    EXPECT_EQ(Int("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 1);
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
+    EXPECT_EQ(reports(), 1u);
 #ifndef QV_KURS_PG
     qv::sql::RegisterConnectionInitializer("place-hold", [](sqlite3*) {});
 #endif
