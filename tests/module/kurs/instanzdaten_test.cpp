@@ -884,12 +884,17 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
         qv::RecordingInteraction real(&qv::ui::QtInteraction());
         qv::ScopedInteraction boxes(&real);
         QString said;
-        WhenOpened([&](QWidget* box) {
-            if (auto* m = qobject_cast<QMessageBox*>(box)) said = m->text();
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            said = box->text();
             PressKey(nullptr, VK_RETURN);
         });
+        answer.start(10);
         ASSERT_TRUE(Click(Field(IDC_INSTANZDATEN_PARKPLATZ)));
         for (int i = 0; i < 20; ++i) Pump();
+        answer.stop();
         EXPECT_TRUE(said.contains(QStringLiteral("\"31.02.2027\" ist kein gültiges Datum."))) << said.toStdString();
         EXPECT_EQ(real.Log().Count(qv::InteractionKind::MessageBox), 1u) << "said once";
     }
