@@ -1175,6 +1175,8 @@ TEST_F(InstanzdatenTest, ARunSavedWithARegistrationWindowIsOpenOrClosedAsItsWind
     ASSERT_TRUE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
     EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
     Click(Field(IDC_INSTANZDATEN_GESCHLOSSEN));
+    pick(IDC_INSTANZDATEN_ANMELDENBIS, 50);
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "the user's choice stays";
     Save();
     EXPECT_EQ(stored(), 0);
     EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Herbst|8");
