@@ -234,12 +234,13 @@ BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_ANMELDENBIS, &CInstanzdatenDlg::OnAnmeldenBisChange)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_PUBLISH, &CInstanzdatenDlg::OnPublishChange)
     ON_BN_CLICKED(IDC_INSTANZDATEN_EDITORT, &CInstanzdatenDlg::OnBnNewOrt)
-    ON_BN_CLICKED(IDC_INSTANZDATEN_GESCHLOSSEN, &CInstanzdatenDlg::OnFieldChange)
+    ON_BN_CLICKED(IDC_INSTANZDATEN_GESCHLOSSEN, &CInstanzdatenDlg::OnClosedClick)
     ON_BN_CLICKED(IDC_INSTANZDATEN_SHIFTDATES, &CInstanzdatenDlg::OnBnShiftDates)
     ON_BN_CLICKED(IDC_INSTANZDATEN_NEWDATE, &CInstanzdatenDlg::OnBnNewDate)
     ON_BN_CLICKED(IDC_INSTANZDATEN_DELETEDATE, &CInstanzdatenDlg::OnBnDeleteDate)
     ON_NOTIFY(QVGN_CELLCHANGING, IDC_INSTANZDATEN_DATES, &CInstanzdatenDlg::OnGridEndEdit)
     ON_NOTIFY(QVGN_CELLCHANGED, IDC_INSTANZDATEN_DATES, &CInstanzdatenDlg::OnGridCellChanged)
+    ON_NOTIFY(QVGN_EDITCHANGE, IDC_INSTANZDATEN_DATES, &CInstanzdatenDlg::OnGridEditChange)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_INSTANZDATEN_DATES, &CInstanzdatenDlg::OnGridItemChanged)
     ON_BN_CLICKED(IDC_INSTANZDATEN_DAUERMANUELL, &CInstanzdatenDlg::OnManualDuration)
     ON_CONTROL(CBN_SETFOCUS, IDC_INSTANZDATEN_KONTOAUFWAND, &CInstanzdatenDlg::OnCtrlSetFocus)
@@ -435,6 +436,12 @@ void CInstanzdatenDlg::OnFieldChange() {
     BeginEdit();
 }
 
+void CInstanzdatenDlg::OnClosedClick() {
+    if (m_bLoading) return;
+    BeginEdit();
+    m_bClosedChosen = IsDlgButtonChecked(IDC_INSTANZDATEN_GESCHLOSSEN) == BST_CHECKED;
+}
+
 void CInstanzdatenDlg::OnSpin(NMHDR* pNMHDR, LRESULT* pResult) {
     const auto* pUpDown = reinterpret_cast<NMUPDOWN*>(pNMHDR);
     // The up-down does not move by itself: the page keeps the number within 0 to 32767.
@@ -514,6 +521,7 @@ void CInstanzdatenDlg::ResetFields() {
     lMinInstruktor = 0;
     dblDauer = 0.0;
     fGeschlossen = FALSE;
+    m_bClosedChosen = FALSE;
     for (CString* pText : {&strBezeichnung, &strBemerkung, &strBemerkungIntern, &strOrt, &strAdresse, &strLeitung,
                            &strTreffpunkt, &strTenu, &strParkplatz, &strMaterial, &strZielpublikum, &strKursziel})
         pText->Empty();
@@ -602,6 +610,7 @@ HRESULT CInstanzdatenDlg::LoadRun() {
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMaxTeilnehmer", &lMaxTeilnehmer);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMinInstruktor", &lMinInstruktor);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fGeschlossen", &fGeschlossen);
+        m_bClosedChosen = fGeschlossen;
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dblDauer", &dblDauer);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldenVon", &dtAnmeldenVon);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAnmeldenBis", &dtAnmeldenBis);
@@ -675,10 +684,10 @@ HRESULT CInstanzdatenDlg::LoadData() {
         SecureDlgItem(nID, bCentral, TRUE, kRightEdit);
     for (UINT nID : {IDC_INSTANZDATEN_PUBLISH_LABEL, IDC_INSTANZDATEN_PUBLISH})
         SecureDlgItem(nID, bCentral && lTyp != eAuthorityTypLokal, TRUE, kRightEdit);
-    // A run whose registration has opened or closed, or that was cancelled, stays as it is.
-    const COleDateTime now = COleDateTime::GetCurrentTime();
-    const BOOL bStarted = (IsValid(dtAnmeldenVon) && dtAnmeldenVon < now) || (IsValid(dtAnmeldenBis) && dtAnmeldenBis < now);
-    SecureDlgItem(IDC_INSTANZDATEN_GESCHLOSSEN, TRUE, bKind && !bStarted && !IsValid(dtAbgesagt), kRightEdit);
+    // A run whose registration has opened or closed, or that was cancelled, is opened and closed
+    // by its registration window: the box shows what that makes of it.
+    SecureDlgItem(IDC_INSTANZDATEN_GESCHLOSSEN, TRUE, bKind && !IsRegistrationStarted() && !IsValid(dtAbgesagt),
+                  kRightEdit);
 
     HRESULT hrPage = S_OK;
     if (SUCCEEDED(hrLast)) hrPage = CKursChildDlg::LoadData();
@@ -697,6 +706,7 @@ HRESULT CInstanzdatenDlg::SaveData() {
     CKursResourceScope scope;
     // A date typed into the table that it refuses stops the save before anything is written.
     if (m_gridDates.GetSafeHwnd() && !m_gridDates.CommitEdit()) return E_ABORT;
+    if (!EndDateTyping()) return E_ABORT;
     if (!IsSavePending()) return CKursChildDlg::SaveData();
     // A place typed but not picked from the list is the place its text names, among the rows the
     // box's worker reads. While they are still coming, nothing is written and nothing said: the
@@ -752,6 +762,16 @@ HRESULT CInstanzdatenDlg::SaveData() {
     return CKursChildDlg::SaveData();
 }
 
+BOOL CInstanzdatenDlg::EndDateTyping() {
+    // So does a date typed into a field that it refuses; the field keeps the focus to be mended.
+    for (CDateTimeCtrl* pPicker : {&m_dtcAnmeldenVon, &m_dtcAnmeldenBis, &m_dtcAbgesagt, &m_dtcPublish}) {
+        if (!pPicker->GetSafeHwnd() || pPicker->EndTyping()) continue;
+        pPicker->SetFocus();
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HRESULT CInstanzdatenDlg::SaveRun() {
     if (lKursinstanzID == 0) return S_OK;
     if (IsValid(dtAnmeldenVon)) dtAnmeldenVon = DayOf(dtAnmeldenVon);
@@ -761,6 +781,7 @@ HRESULT CInstanzdatenDlg::SaveRun() {
         // A cancelled run is closed.
         if (IsValid(dtAbgesagt)) fGeschlossen = TRUE;
     }
+    ApplyRegistrationWindow();
 
     CString strSQL;
     strSQL.Format(L"UPDATE Kursinstanz SET strBezeichnung = '%s', strBemerkung = '%s', strOrt = '%s', strAdresse = '%s', "
@@ -847,6 +868,7 @@ HRESULT CInstanzdatenDlg::SaveRun() {
                          QvSQLString(strKursziel, 1024), QvSQLString(strParkplatz, 254), QvSQLString(strMaterial, 1024),
                          lMaxTeilnehmer, lMinInstruktor, fGeschlossen ? 1 : 0, dtAnmeldenVon.Format(),
                          dtAnmeldenBis.Format(), dblDauer, dtAbgesagt.Format(), dtPublish.Format());
+        m_bClosedChosen = fGeschlossen;
         // The run is saved: a log entry that cannot be written does not make the save a failure.
         const long hrLog = kurs::WriteUserLog(1, IDS_LOG_KURSINSTANZ_UPDATED, strDetail, L"Ausbildung.Instanz", 0,
                                               kTableKursinstanz, guidKursinstanz, CQvGUID());
@@ -859,6 +881,51 @@ HRESULT CInstanzdatenDlg::SaveRun() {
 }
 
 // ---- the registration window
+
+BOOL CInstanzdatenDlg::IsRegistrationStarted() const {
+    // The window as it is stored: from the start of its first day to the end of its last.
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    return (IsValid(dtAnmeldenVon) && DayOf(dtAnmeldenVon) < now) ||
+           (IsValid(dtAnmeldenBis) && DayOf(dtAnmeldenBis, 23, 59, 59) < now);
+}
+
+BOOL CInstanzdatenDlg::ClosedByRegistrationWindow(BOOL bClosed) const {
+    // The runs of the authorities are opened and closed by the central installation.
+    if (lTyp != eAuthorityTypLokal && !NQ_IsEnterpriseEdition()) return bClosed;
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    // Without a closing date the window lasts until the run's first date (now without one).
+    COleDateTime end = IsValid(dtAnmeldenBis) ? DayOf(dtAnmeldenBis, 23, 59, 59) : now;
+    if (!IsValid(dtAnmeldenBis)) {
+        bool bFirst = true;
+        for (int i = 0; i < m_gridDates.GetItemCount(); ++i) {
+            const CQvGridItem* pItem = m_gridDates.QvGetGridItem(i);
+            const COleDateTime day = pItem ? pItem->GetColumnDate(eColStart) : NullDate();
+            if (!IsValid(day)) continue;
+            const COleDateTime time = pItem->GetColumnDate(eColStartTime);
+            const COleDateTime start = IsValid(time) ? DayOf(day, time.GetHour(), time.GetMinute()) : DayOf(day);
+            if (bFirst || start < end) end = start;
+            bFirst = false;
+        }
+    }
+    // Closed once the window has ended; opened while it runs, unless the run was cancelled.
+    if (IsValid(dtAnmeldenBis) && end < now) return TRUE;
+    if (!IsValid(dtAbgesagt) && IsValid(dtAnmeldenVon) && DayOf(dtAnmeldenVon) < now && now < end) return FALSE;
+    return bClosed;
+}
+
+void CInstanzdatenDlg::ApplyRegistrationWindow() {
+    fGeschlossen = ClosedByRegistrationWindow(fGeschlossen);
+    if (GetDlgItem(IDC_INSTANZDATEN_GESCHLOSSEN)) CheckDlgButton(IDC_INSTANZDATEN_GESCHLOSSEN, fGeschlossen ? 1 : 0);
+}
+
+void CInstanzdatenDlg::FollowRegistrationWindow() {
+    if (m_bLoading || !GetSafeHwnd()) return;
+    // A window typed day by day passes through other windows: the box keeps to the user's choice
+    // wherever the window leaves the run as it is.
+    fGeschlossen = m_bClosedChosen;
+    ApplyRegistrationWindow();
+    LoadData();
+}
 
 void CInstanzdatenDlg::ProposeRegistrationWindow(BOOL bOpen, BOOL bClose) {
     COleDateTime first = NullDate();
@@ -895,6 +962,7 @@ void CInstanzdatenDlg::OnAnmeldenVonChange(NMHDR*, LRESULT* pResult) {
     BeginEdit();
     if (!IsValid(dtAnmeldenVon)) ProposeRegistrationWindow(TRUE, FALSE);
     else UpdateData(TRUE);
+    FollowRegistrationWindow();
 }
 
 void CInstanzdatenDlg::OnAnmeldenBisChange(NMHDR*, LRESULT* pResult) {
@@ -902,6 +970,7 @@ void CInstanzdatenDlg::OnAnmeldenBisChange(NMHDR*, LRESULT* pResult) {
     BeginEdit();
     if (!IsValid(dtAnmeldenBis)) ProposeRegistrationWindow(FALSE, TRUE);
     else UpdateData(TRUE);
+    FollowRegistrationWindow();
 }
 
 void CInstanzdatenDlg::OnAbgesagtChange(NMHDR*, LRESULT* pResult) {
@@ -912,8 +981,10 @@ void CInstanzdatenDlg::OnAbgesagtChange(NMHDR*, LRESULT* pResult) {
     if (!bWasValid) {
         dtAbgesagt = Today();
         fGeschlossen = TRUE;
+        m_bClosedChosen = TRUE;
         UpdateData(FALSE);
     }
+    FollowRegistrationWindow();
 }
 
 void CInstanzdatenDlg::OnPublishChange(NMHDR*, LRESULT* pResult) {
@@ -1062,10 +1133,17 @@ void CInstanzdatenDlg::OnGridEndEdit(NMHDR* pNMHDR, LRESULT* pResult) {
     pItem->SetParam(eParamChanged, 1L);
 }
 
+void CInstanzdatenDlg::OnGridEditChange(NMHDR*, LRESULT* pResult) {
+    // Typing into a cell begins the edit as typing into any field does.
+    *pResult = 0;
+    if (!m_bLoading) BeginEdit();
+}
+
 void CInstanzdatenDlg::OnGridCellChanged(NMHDR*, LRESULT* pResult) {
     *pResult = 0;
     BeginEdit();
     FollowDuration();
+    FollowRegistrationWindow();
 }
 
 void CInstanzdatenDlg::OnGridItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
@@ -1104,6 +1182,7 @@ void CInstanzdatenDlg::OnBnShiftDates() {
     }
     m_gridDates.SetRedraw(TRUE, L"default");
     ProposeRegistrationWindow(TRUE, TRUE);
+    FollowRegistrationWindow();
 }
 
 void CInstanzdatenDlg::OnBnNewDate() {
@@ -1143,6 +1222,7 @@ void CInstanzdatenDlg::OnBnNewDate() {
     pItem->Unlock();
     m_gridDates.SetRedraw(TRUE, L"default");
     FollowDuration();
+    FollowRegistrationWindow();
     const int nLast = m_gridDates.GetItemCount() - 1;
     m_gridDates.SetEditAndSelection(nLast, eColStart);
 }
@@ -1162,6 +1242,7 @@ void CInstanzdatenDlg::OnBnDeleteDate() {
     if (lID != 0) arrDeletedDateIDs.push_back(lID);
     m_gridDates.QvDeleteItem(nSelected);
     FollowDuration();
+    FollowRegistrationWindow();
 }
 
 HRESULT CInstanzdatenDlg::SaveDates() {

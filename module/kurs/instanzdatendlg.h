@@ -40,6 +40,11 @@ public:
     // Proposes the registration opening (bOpen) and closing (bClose) dates from the course
     // module's options, as far as they ask for it and the dates are switched on.
     void ProposeRegistrationWindow(BOOL bOpen, BOOL bClose);
+    // Whether the registration window, as it is stored, has begun or ended.
+    BOOL IsRegistrationStarted() const;
+    // The open state the automatic opening and closing gives the run by its registration window
+    // and first date as the page shows them (bClosed when it leaves the run as it is).
+    BOOL ClosedByRegistrationWindow(BOOL bClosed) const;
 
     // The dates.
     HRESULT LoadDates();
@@ -122,6 +127,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     afx_msg void OnSize(UINT nType, int cx, int cy);
     void OnFieldChange();
+    void OnClosedClick();
     void OnSpin(NMHDR* pNMHDR, LRESULT* pResult);
     void OnAnmeldenVonChange(NMHDR* pNMHDR, LRESULT* pResult);
     void OnAnmeldenBisChange(NMHDR* pNMHDR, LRESULT* pResult);
@@ -129,6 +135,7 @@ protected:
     void OnPublishChange(NMHDR* pNMHDR, LRESULT* pResult);
     void OnGridEndEdit(NMHDR* pNMHDR, LRESULT* pResult);
     void OnGridCellChanged(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnGridEditChange(NMHDR* pNMHDR, LRESULT* pResult);
     void OnGridItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
     DECLARE_MESSAGE_MAP()
 
@@ -140,10 +147,17 @@ protected:
 private:
     // The duration follows the dates unless it is typed by hand.
     void FollowDuration();
+    // "Geschlossen" shows the open state the run is saved with; its box follows the window.
+    void ApplyRegistrationWindow();
+    void FollowRegistrationWindow();
     // Adds a grid row for a date with its start and end (end null: none).
     void AddDateRow(const COleDateTime& dtStart, BOOL bStartTime, const COleDateTime& dtEnde, BOOL bEndTime, long lID,
                     long lChanged);
     BOOL IsDateRowSelected() const;
+    // Ends the typing in the date fields before a save: FALSE when a date typed is refused.
+    BOOL EndDateTyping();
 
     BOOL m_bLoading = FALSE;
+    // "Geschlossen" as stored or as the user ticked it, before the registration window has its say.
+    BOOL m_bClosedChosen = FALSE;
 };

@@ -520,6 +520,8 @@ BOOL CDateTimeCtrl::SetTime(const COleDateTime& time) {
     return SetTime(&st);
 }
 
+BOOL CDateTimeCtrl::EndTyping() { return m_hWnd ? BOOL(SendMessage(QV_DTM_ENDTYPING, 0, 0)) : TRUE; }
+
 BOOL CDateTimeCtrl::SetFormat(LPCWSTR format) { return BOOL(SendMessage(DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format))); }
 
 void DDX_DateTimeCtrl(CDataExchange* dx, int id, COleDateTime& value) {

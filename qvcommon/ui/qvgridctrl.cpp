@@ -181,6 +181,7 @@ BEGIN_MESSAGE_MAP(CQvGridCtrl, CQvListCtrl)
     ON_NOTIFY_REFLECT_EX(LVN_DELETEITEM, &CQvGridCtrl::OnGridDeleteItem)
     ON_NOTIFY_REFLECT_EX(LVN_ITEMCHANGED, &CQvGridCtrl::OnGridItemChanged)
     ON_EN_KILLFOCUS(kEditId, &CQvGridCtrl::OnEditorKillFocus)
+    ON_EN_CHANGE(kEditId, &CQvGridCtrl::OnEditorChange)
     ON_CBN_KILLFOCUS(kComboId, &CQvGridCtrl::OnEditorKillFocus)
     ON_MESSAGE(WM_QVGRID_ENDEDIT, &CQvGridCtrl::OnEndEditPosted)
     ON_WM_DESTROY()
@@ -407,7 +408,7 @@ BOOL CQvGridCtrl::EditCell(int index, int column) {
         if (!m_edit.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, rect, this, kEditId))
             return FALSE;
         m_edit.SetFont(GetFont());
-        m_edit.SetWindowText(text);
+        SetEditorText(text);
         m_edit.SetSel(0, -1);
         m_edit.SetFocus();
     }
@@ -447,7 +448,7 @@ BOOL CQvGridCtrl::EndEdit(BOOL takeOver) {
         TellNoValue(mode, text);
         // Left with a key: the editor opens again with the text, to be corrected.
         if (hadFocus && EditCell(index, column) && m_edit.GetSafeHwnd()) {
-            m_edit.SetWindowText(text);
+            SetEditorText(text);
             m_edit.SetSel(0, -1);
         }
         return FALSE;
@@ -466,7 +467,7 @@ BOOL CQvGridCtrl::CommitEdit() {
     // Left with a key the editor is open again already; the owner's refusal closed it.
     if (!IsEditing() && item && item->GetIndex() >= 0) EditCell(item->GetIndex(), column);
     if (m_edit.GetSafeHwnd()) {
-        m_edit.SetWindowText(text);
+        SetEditorText(text);
         m_edit.SetSel(0, -1);
         m_edit.SetFocus();
     } else if (m_combo.GetSafeHwnd()) {
@@ -474,6 +475,17 @@ BOOL CQvGridCtrl::CommitEdit() {
         m_combo.SetFocus();
     }
     return FALSE;
+}
+
+void CQvGridCtrl::SetEditorText(const CString& text) {
+    m_bFilling = true;
+    m_edit.SetWindowText(text);
+    m_bFilling = false;
+}
+
+void CQvGridCtrl::OnEditorChange() {
+    if (m_bFilling || !IsEditing() || !m_pEditItem) return;
+    Notify(QVGN_EDITCHANGE, m_pEditItem->GetIndex(), m_nEditColumn, nullptr);
 }
 
 void CQvGridCtrl::OnEditorKillFocus() {

@@ -16,6 +16,8 @@
 #define QVGN_BEGINEDIT 1001
 // A value was taken over.
 #define QVGN_CELLCHANGED 1002
+// The user changed the text in an open cell editor (typing, before anything is taken over).
+#define QVGN_EDITCHANGE 1003
 // A click on a link cell: QVLN_LINKCLICKED (1010) with NMQVLISTLINK, as in the result list.
 
 class CQvGridCtrl;
@@ -135,6 +137,7 @@ protected:
     afx_msg BOOL OnGridDeleteItem(NMHDR* nm, LRESULT* result);
     afx_msg BOOL OnGridItemChanged(NMHDR* nm, LRESULT* result);
     afx_msg void OnEditorKillFocus();
+    afx_msg void OnEditorChange();
     afx_msg LRESULT OnEndEditPosted(WPARAM wParam, LPARAM lParam);
     afx_msg void OnDestroy();
     DECLARE_MESSAGE_MAP()
@@ -148,6 +151,7 @@ private:
     int NextEditableColumn(int index, int from, int step) const;
     bool IsLink(int index, int column) const;
     CString EditText(CQvGridItem* item, int column, int mode) const;
+    void SetEditorText(const CString& text);
 
     int m_nDefaultMode = eEditNone;
     std::map<int, std::vector<Choice>> m_choices;
@@ -158,6 +162,7 @@ private:
     CEdit m_edit;
     CComboBox m_combo;
     bool m_bEnding = false;
+    bool m_bFilling = false;  // the grid itself puts text into the editor
     int m_nEditSerial = 0;
     int m_nFreshRow = -1;  // selected by the click being handled: the click selects, the next one edits
 };

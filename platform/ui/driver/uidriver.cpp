@@ -1,4 +1,5 @@
 #include "uidriver.h"
+#include "datetimectrl.h"
 #include "menu.h"
 #include "uiimpl_p.h"
 #include <QAbstractButton>
@@ -883,7 +884,17 @@ std::wstring Text(HWND wnd) {
 bool Visible(HWND wnd) { return IsWindowVisible(wnd) != FALSE; }
 bool Enabled(HWND wnd) { return IsWindowEnabled(wnd) != FALSE; }
 bool ReadOnly(HWND edit) { return (GetWindowLongPtrW(edit, GWL_STYLE) & ES_READONLY) != 0; }
-bool Checked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Checked(HWND button) {
+    // A date field's box is the one that switches its date on; a field without one has none ticked.
+    wchar_t className[64] = {};
+    GetClassNameW(button, className, 64);
+    if (QString::fromWCharArray(className).compare(QString::fromWCharArray(DATETIMEPICK_CLASSW), Qt::CaseInsensitive) == 0) {
+        QWidget* w = WidgetOf(button);
+        const auto* box = w ? w->findChild<QCheckBox*>() : nullptr;
+        return box && box->isChecked();
+    }
+    return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 bool HasFocus(HWND wnd) {
     QWidget* w = WidgetOf(wnd);

@@ -124,6 +124,7 @@ std::wstring Text(HWND wnd);
 bool Visible(HWND wnd);
 bool Enabled(HWND wnd);
 bool ReadOnly(HWND edit);
+// A check box, radio button or check-like push button; a date field: its box that switches the date on.
 bool Checked(HWND button);
 bool HasFocus(HWND wnd);
 // The background colour a static control or dialog paints (pixel in the middle of the window).

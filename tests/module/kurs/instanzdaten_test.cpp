@@ -928,6 +928,64 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(Text("SELECT dtStart || '/' || dtEnde FROM Kursinstanzdate WHERE lKursinstanzdateID = " + K(first)),
               "2031-03-10 09:00:00/2031-03-10 12:59:00");
     EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 4'"), 1);
+
+    // Typing into a cell of an unchanged page begins the edit. A day refused when the cell is left
+    // with a click into another field: the word once, the cell open again with what was typed until
+    // it is mended or given up; a save meanwhile says so and writes nothing.
+    const std::string saved = Dates();
+    ASSERT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    ASSERT_TRUE(DoubleClickRow(Grid(), 0));
+    ASSERT_TRUE(grid.IsEditing());
+    ASSERT_TRUE(Retype(grid.GetEditor()->GetSafeHwnd(), L"31.02.2027"));
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "typing into a cell begins the edit";
+    EXPECT_TRUE(Dlg()->IsEditing());
+    {
+        // The box as the user meets it: it takes the focus and gives it back when it is answered.
+        qv::RecordingInteraction real(&qv::ui::QtInteraction());
+        qv::ScopedInteraction boxes(&real);
+        QString said;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            said = box->text();
+            PressKey(nullptr, VK_RETURN);
+        });
+        answer.start(10);
+        ASSERT_TRUE(Click(Field(IDC_INSTANZDATEN_PARKPLATZ)));
+        for (int i = 0; i < 20; ++i) Pump();
+        answer.stop();
+        EXPECT_TRUE(said.contains(QStringLiteral("\"31.02.2027\" ist kein gültiges Datum."))) << said.toStdString();
+        EXPECT_EQ(real.Log().Count(qv::InteractionKind::MessageBox), 1u) << "said once";
+    }
+    ASSERT_TRUE(grid.IsEditing()) << "the refused day stays in its cell";
+    EXPECT_EQ(qv::ui::test::Text(grid.GetEditor()->GetSafeHwnd()), L"31.02.2027");
+    script.ExpectMessageBox(IDOK, L"\"31.02.2027\" ist kein gültiges Datum.");
+    Save();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Dates(), saved);
+    EXPECT_TRUE(grid.IsEditing());
+    ASSERT_TRUE(PressKey(grid.GetEditor()->GetSafeHwnd(), VK_ESCAPE));
+    EXPECT_FALSE(grid.IsEditing());
+    EXPECT_EQ(GridRow(0).at(0), L"10.03.2031") << "given up";
+    Click(Item(IDC_KURSDLG_CANCEL));
+
+    // So in a date field: a day its month does not have, typed day and month apart, is refused and
+    // nothing is written when a save is asked for while the day is still being typed in the field
+    // (the place editor's save, the question before another run is shown): the typing ends first.
+    ASSERT_TRUE(Retype(Field(IDC_INSTANZDATEN_TREFFPUNKT), L"Halle 6"));
+    const HWND von = Field(IDC_INSTANZDATEN_ANMELDENVON);
+    ASSERT_TRUE(TickDatePicker(von, true));
+    EXPECT_TRUE(Checked(von));
+    ASSERT_TRUE(TypeDate(von, 0, L"31"));
+    ASSERT_TRUE(TypeDate(von, 1, L"04"));
+    ASSERT_TRUE(HasFocus(von));
+    script.ExpectMessageBox(IDOK, L"\"31.04.");
+    EXPECT_EQ(Page()->RequestSave(), E_ABORT);
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 6' OR dtAnmeldenVon LIKE '%-04-30%'"), 0);
+    EXPECT_TRUE(HasFocus(von));
+    Click(Item(IDC_KURSDLG_CANCEL));
 }
 
 TEST_F(InstanzdatenTest, TheDurationCountsWholeAndHalfDays) {
@@ -1110,6 +1168,78 @@ TEST_F(InstanzdatenTest, ARunClosedAutomaticallyWhileItsPageIsEditedStaysClosedA
     EXPECT_EQ(Text("SELECT fGeschlossen || '/' || strTreffpunkt FROM Kursinstanz WHERE lKursinstanzID = " + K(run)),
               "1/Tor 3");
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+}
+
+// A run is open for registration while its window runs: the page shows "Geschlossen" as the run
+// will be stored and saves it so at once, as the window's check would when the run is shown next.
+TEST_F(InstanzdatenTest, ARunSavedWithARegistrationWindowIsOpenOrClosedAsItsWindowSaysAtOnce) {
+    ShowPage();
+    Action(ID_KURSINSTANZ_NEW);
+    run = Dlg()->GetSubRecordID();
+    ASSERT_NE(run, 0);
+    ASSERT_EQ(Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), 1) << "a new run is closed";
+    ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+    Pump();
+    ASSERT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    const COleDateTime now = COleDateTime::GetCurrentTime();
+    const auto pick = [&](int id, int days) {
+        const COleDateTime day = now + COleDateTimeSpan(days, 0, 0, 0);
+        if (!Checked(Field(id))) ASSERT_TRUE(TickDatePicker(Field(id), true)) << id;
+        ASSERT_TRUE(Checked(Field(id))) << id;
+        ASSERT_TRUE(PickDate(Field(id), day.GetYear(), day.GetMonth(), day.GetDay())) << id << " " << days;
+    };
+    const auto stored = [&] { return Int("SELECT fGeschlossen FROM Kursinstanz WHERE lKursinstanzID = " + K(run)); };
+    // Typed as the user types them: name, places, the window around today, a date ahead.
+    ASSERT_TRUE(Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"Herbst"));
+    ASSERT_TRUE(Retype(Field(IDC_INSTANZDATEN_MAXTN), L"8"));
+    pick(IDC_INSTANZDATEN_ANMELDENVON, -8);
+    pick(IDC_INSTANZDATEN_ANMELDENBIS, 42);
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "the window runs: the run will be open";
+    EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    ASSERT_TRUE(Page()->m_gridDates.SetCellValue(0, 0, (now + COleDateTimeSpan(60, 0, 0, 0)).Format(L"%d.%m.%Y")));
+    Screen(Page()->GetSafeHwnd(), "instanzdatendlg_window_open");
+    Save();
+    EXPECT_EQ(stored(), 0) << "open at once, not at the next start";
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE '%| Geschlossen:0 |%'"), 1);
+
+    // Each case changes the run saved before: the box first, then what is stored.
+    struct Case {
+        const char* what;
+        int von, bis, datum, abgesagt;  // days from today; 0: switched off
+        bool closed;
+    };
+    const Case cases[] = {
+        {"the window ended", -30, -2, 60, 0, true},
+        {"running until the run's first date", -8, 0, 60, 0, false},
+        {"without a closing date and the run's date past", -8, 0, -1, 0, false},
+        {"cancelled", -8, 42, 60, -1, true},
+    };
+    for (const Case& c : cases) {
+        if (c.datum) ASSERT_TRUE(Page()->m_gridDates.SetCellValue(0, 0, (now + COleDateTimeSpan(c.datum, 0, 0, 0)).Format(L"%d.%m.%Y"))) << c.what;
+        for (const auto& [id, days] : {std::pair{IDC_INSTANZDATEN_ANMELDENVON, c.von}, std::pair{IDC_INSTANZDATEN_ANMELDENBIS, c.bis},
+                                       std::pair{IDC_INSTANZDATEN_ABGESAGT, c.abgesagt}}) {
+            if (days) pick(id, days);
+            else if (Checked(Field(id))) ASSERT_TRUE(TickDatePicker(Field(id), false)) << c.what;
+        }
+        EXPECT_EQ(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)), c.closed) << c.what;
+        EXPECT_FALSE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << c.what;
+        Save();
+        EXPECT_FALSE(Dlg()->IsEditing()) << c.what;
+        EXPECT_EQ(stored(), c.closed ? 1 : 0) << c.what;
+        EXPECT_EQ(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)), c.closed) << c.what << ": shown as stored";
+    }
+    // A window that has not begun leaves the choice to the user.
+    pick(IDC_INSTANZDATEN_ANMELDENVON, 3);
+    ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ABGESAGT), false));
+    ASSERT_TRUE(Enabled(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    EXPECT_TRUE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN)));
+    Click(Field(IDC_INSTANZDATEN_GESCHLOSSEN));
+    pick(IDC_INSTANZDATEN_ANMELDENBIS, 50);
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_GESCHLOSSEN))) << "the user's choice stays";
+    Save();
+    EXPECT_EQ(stored(), 0);
+    EXPECT_EQ(Text("SELECT strBezeichnung || '|' || lMaxTeilnehmer FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "Herbst|8");
 }
 
 TEST_F(InstanzdatenTest, AChangeOfTheRunElsewhereReloadsThePageWhenItIsShownNext) {

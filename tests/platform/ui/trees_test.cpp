@@ -221,7 +221,6 @@ TEST_F(Trees, AClickOnAnUntickedDateTakesTheFocusAndADateTypedOrPickedTicksIt) {
             if (!HasFocus(picker))
                 EXPECT_FALSE(Widget(picker)->findChild<QLineEdit*>()->hasSelectedText()) << when;
     };
-    const auto ticked = [](HWND picker) { return Widget(picker)->findChild<QCheckBox*>()->isChecked(); };
     const QDate tomorrow = QDate::currentDate().addDays(1);
     const std::wstring tomorrowText = tomorrow.toString(QStringLiteral("dd.MM.yyyy")).toStdWString();
     struct Case {
@@ -249,7 +248,7 @@ TEST_F(Trees, AClickOnAnUntickedDateTakesTheFocusAndADateTypedOrPickedTicksIt) {
         ASSERT_TRUE(c.act()) << c.what;
         EXPECT_EQ(script.Pending(), 0u) << c.what;
         EXPECT_EQ(Text(from), c.shown) << c.what;
-        EXPECT_EQ(ticked(from), !c.shown.empty()) << c.what;
+        EXPECT_EQ(Checked(from), !c.shown.empty()) << c.what;
         EXPECT_EQ(Text(publish), L"01.03.2027") << c.what << ": nothing typed into the other field";
         ASSERT_TRUE(page.UpdateData(TRUE));
         EXPECT_EQ(page.from.GetStatus(), c.shown.empty() ? COleDateTime::null : COleDateTime::valid) << c.what;
@@ -268,7 +267,7 @@ TEST_F(Trees, AClickOnAnUntickedDateTakesTheFocusAndADateTypedOrPickedTicksIt) {
     ASSERT_TRUE(Click(from));
     ASSERT_TRUE(PressKey(nullptr, VK_UP));
     EXPECT_EQ(Text(from), L"");
-    EXPECT_FALSE(ticked(from));
+    EXPECT_FALSE(Checked(from));
 }
 
 TEST_F(Trees, DigitsGoIntoTheSectionTheyAreTypedIn) {

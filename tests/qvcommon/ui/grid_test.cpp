@@ -32,6 +32,7 @@ public:
         std::wstring text;
     };
     std::vector<Heard> heard;
+    std::vector<std::pair<int, int>> typedAt;  // the cells the user typed into, key by key
     std::wstring refuse = L"-";  // a value the owner refuses
     bool refuseBegin = false;
     BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override {
@@ -39,6 +40,10 @@ public:
         if (nm->hdr.code == QVLN_LINKCLICKED) {
             const auto* link = reinterpret_cast<const NMQVLISTLINK*>(lp);
             heard.push_back({QVLN_LINKCLICKED, link->nItem, link->nSubItem, link->pszLink});
+            return TRUE;
+        }
+        if (nm->hdr.code == QVGN_EDITCHANGE) {
+            typedAt.push_back({nm->nItem, nm->nSubItem});
             return TRUE;
         }
         if (nm->hdr.code == QVGN_CELLCHANGING || nm->hdr.code == QVGN_CELLCHANGED || nm->hdr.code == QVGN_BEGINEDIT) {
@@ -115,7 +120,10 @@ TEST_F(Grid, CellsAreEditedByKeyboardAndTheOwnerHearsBeforeAndAfter) {
     ASSERT_TRUE(WaitFor([&] { return Editor() != nullptr; }));
     EXPECT_EQ(grid.GetEditColumn(), 0) << "F2 opens the first editable cell";
     EXPECT_EQ(Text(Editor()), L"17.03.2024");
+    EXPECT_TRUE(owner.typedAt.empty()) << "the cell's value put into its editor is no typing";
     ASSERT_TRUE(Retype(Editor(), L"18.3.2024"));
+    ASSERT_FALSE(owner.typedAt.empty()) << "the owner hears each key typed";
+    EXPECT_EQ(owner.typedAt.back(), (std::pair<int, int>{1, 0}));
     // Tab takes the value over and goes on to the next cell of the row.
     ASSERT_TRUE(PressKey(Editor(), VK_TAB));
     ASSERT_TRUE(WaitFor([&] { return grid.GetEditColumn() == 1; }));
