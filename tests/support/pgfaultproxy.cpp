@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -84,6 +85,10 @@ void PgFaultProxy::DropReplyTo(const std::string& text) {
 
 void PgFaultProxy::Accept() {
     while (!stop_) {
+        if (!listening_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+            continue;
+        }
         pollfd p{listen_, POLLIN, 0};
         if (::poll(&p, 1, kPollMs) <= 0) continue;
         const int client = ::accept(listen_, nullptr, nullptr);
