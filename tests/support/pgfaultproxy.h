@@ -29,7 +29,7 @@ public:
     bool Dropped() const { return dropped_; }
     // As a server whose listening process has stopped (SIGSTOP of the postmaster) and goes on: new
     // connections wait unanswered in the listen queue until Listen(true); those made go on.
-    void Listen(bool on) { listening_ = on; }
+    void Listen(bool on);
 
 private:
     void Accept();
@@ -40,7 +40,7 @@ private:
     int target_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> dropped_{false};
-    std::atomic<bool> listening_{true};
+    bool listening_ = true;  // guarded by lock_
     std::mutex lock_;
     std::string armed_;  // guarded by lock_; empty: nothing to drop
     std::list<std::thread> relays_;

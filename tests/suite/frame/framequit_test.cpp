@@ -21,17 +21,21 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #ifdef QV_FRAME_PG
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgfaultproxy.h"
 #include <sys/wait.h>
 #else
 #include "extensions.h"
@@ -116,7 +120,8 @@ protected:
 #endif
         g_stall = nullptr;
     }
-    // The demo database, the suite's servers on it and the program's window.
+    // The demo database, the suite's servers on it and the program's window; on a server, reached
+    // through `proxy` when given.
     void Start() {
         QvFrameOptions options;
 #ifdef QV_FRAME_PG
@@ -124,7 +129,7 @@ protected:
                                  dir.file("demo.txt") + " 2>&1";
         const int status = std::system(demo.c_str());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << demo;
-        options.database = database.url();
+        options.database = proxy ? proxy->Through(database.url()) : database.url();
 #else
         // The held call: a function of the database that the rows of Person pass through.
         qv::sql::RegisterConnectionInitializer("frame-quit-stall", [](sqlite3* h) {
@@ -167,6 +172,7 @@ protected:
     qvtest::ScopedEnv data{"XDG_DATA_HOME", dir.file("data")};
 #ifdef QV_FRAME_PG
     qvtest::PgTestDatabase database;
+    std::unique_ptr<qvtest::PgFaultProxy> proxy;
 #endif
     qv::ScriptedInteraction backend;
     qv::ScopedInteraction interaction{&backend};
@@ -215,6 +221,65 @@ TEST_F(FrameQuit, WithASearchWorkerHeldTheWindowGoesAtOnceAndTheEndWaitsForItOnc
     EXPECT_FALSE(QvEndLeftWork(0));
     EXPECT_EQ(stall.Holding(), 1);
 }
+
+#ifdef QV_FRAME_PG
+TEST_F(FrameQuit, WithTheServersListenerStoppedASearchClosesAtOnceAndTheEndKeepsItsBound) {
+    // The server's listening process stands still (a hung server host): every cancel, a new
+    // connection to it, gets no answer. A watch lets it go on after 12 s, should anything wait.
+    proxy = std::make_unique<qvtest::PgFaultProxy>(qvtest::PortOf(database.url()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    auto* window = new CQvFrameWindow(host, QvFrameSettings{QString::fromUtf8("kurse"), QString::fromUtf8("Admin")});
+    host->SetMainWindow(qv::ui::HandleOf(window));
+    window->show();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+
+    stall.Arm();
+    std::atomic<bool> listening{true}, done{false};
+    std::thread watch;
+    struct Join {
+        std::atomic<bool>& done;
+        std::thread& watch;
+        ~Join() {
+            done = true;
+            if (watch.joinable()) watch.join();
+        }
+    } joinWatch{done, watch};
+    CSearchPopupDlg popup(4, L"Quit", -1, 0);
+    bool turnTaken = false;
+    backend.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog&) {
+        EXPECT_TRUE(WaitFor([&] { return stall.Holding() == 1; }, 30000)) << "the search's statement runs";
+        proxy->Listen(false);
+        listening = false;
+        watch = std::thread([&] {
+            for (int i = 0; i < 1200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            listening = true;
+            proxy->Listen(true);
+        });
+        // The close sends its cancel without waiting for the server: the frame's next turn comes.
+        QTimer::singleShot(0, [&] { turnTaken = true; });
+        Click(popup.m_hWnd, IDCANCEL);
+    });
+    popup.DoModal();
+    EXPECT_TRUE(WaitFor([&] { return turnTaken; }, 2000));
+    EXPECT_FALSE(listening) << "the close waited for the server";
+    ASSERT_EQ(CLeftWorkers::Count(), 1u);
+
+    window->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+    const Clock::time_point quit = Clock::now();
+    ASSERT_TRUE(PressKey(nullptr, 'D', Qt::AltModifier));
+    ASSERT_TRUE(ClickMenuItem(L"&Beenden"));
+    host->CloseAll();
+    delete window;
+    host->InternalRelease();
+    delete host;
+    host = nullptr;
+    const auto took = Clock::now() - quit;
+    EXPECT_LT(took, std::chrono::seconds(6)) << "the end outlasted its bound";
+    EXPECT_FALSE(listening) << "the end waited for the server";
+    EXPECT_FALSE(QvEndLeftWork(0));
+}
+#endif
 
 }  // namespace
 }  // namespace frametest
