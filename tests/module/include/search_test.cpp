@@ -593,6 +593,32 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     CSearchDlg::WaitForLeftWorkers();
     EXPECT_EQ(stuck(), 0);
     Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+
+    // Nor while its worker reads an option of the next statement (held here, as behind a lock).
+    closed = waited = false;
+    CSearchPopupDlg reading(4, L"Restart", -1, 0);
+    RunPopup(reading, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        options.Hold(L"PersonActive");
+        Type(Edit(search), L"Fav");
+        ASSERT_TRUE(WaitFor([&] { return options.Waiting() >= 1; }));
+        giveUp = std::thread([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            waited = !closed;
+            if (waited) options.Unhold();
+        });
+        dlg.m_pSearchDlg->DestroyWindow();
+        closed = true;
+    });
+    closed = true;
+    if (giveUp.joinable()) giveUp.join();
+    EXPECT_FALSE(waited) << "the window waited for its worker's option read";
+    EXPECT_EQ(options.Waiting(), 1);
+    options.Unhold();
+    CSearchDlg::WaitForLeftWorkers();
 }
 
 TEST_F(PersonSearch, TheLimitCutsTheResultAndSaysSo) {
