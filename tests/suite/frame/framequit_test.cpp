@@ -36,6 +36,7 @@
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgfaultproxy.h"
+#include <csignal>
 #include <sys/wait.h>
 #else
 #include "extensions.h"
@@ -233,21 +234,38 @@ TEST_F(FrameQuit, WithTheServersListenerStoppedASearchClosesAtOnceAndTheEndKeeps
     window->show();
     ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
 
-    stall.Arm();
+    // The search's statement waits for a lock another session holds, in a server process that
+    // stands still as well: nothing but the program's bound ends the wait.
+    qv::sql::PgDb holder;
+    ASSERT_EQ(holder.Open(database.url()), 0) << holder.LastError().description;
+    ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE Person IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
     std::atomic<bool> listening{true}, done{false};
+    int held = 0;
     std::thread watch;
-    struct Join {
+    struct Let {
         std::atomic<bool>& done;
         std::thread& watch;
-        ~Join() {
+        int& held;
+        qv::sql::PgDb& holder;
+        ~Let() {
             done = true;
             if (watch.joinable()) watch.join();
+            if (held > 0) kill(held, SIGCONT);
+            holder.Exec("ROLLBACK");
         }
-    } joinWatch{done, watch};
+    } let{done, watch, held, holder};
     CSearchPopupDlg popup(4, L"Quit", -1, 0);
     bool turnTaken = false;
     backend.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog&) {
-        EXPECT_TRUE(WaitFor([&] { return stall.Holding() == 1; }, 30000)) << "the search's statement runs";
+        EXPECT_TRUE(WaitFor([&] {
+            qv::sql::PgRows rows;
+            holder.Exec("SELECT pg_stat_clear_snapshot()");
+            holder.Query("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = current_database()",
+                         &rows);
+            if (rows.rows.empty() || !rows.rows[0][0]) return false;
+            held = std::stoi(*rows.rows[0][0]);
+            return kill(held, SIGSTOP) == 0;
+        }, 30000)) << "the search's statement waits";
         proxy->Listen(false);
         listening = false;
         watch = std::thread([&] {
@@ -275,8 +293,10 @@ TEST_F(FrameQuit, WithTheServersListenerStoppedASearchClosesAtOnceAndTheEndKeeps
     delete host;
     host = nullptr;
     const auto took = Clock::now() - quit;
+    EXPECT_GE(took, std::chrono::milliseconds(4500)) << "the end waited for the held worker";
     EXPECT_LT(took, std::chrono::seconds(6)) << "the end outlasted its bound";
     EXPECT_FALSE(listening) << "the end waited for the server";
+    // Still held: the program ends without unloading what it runs.
     EXPECT_FALSE(QvEndLeftWork(0));
 }
 #endif
