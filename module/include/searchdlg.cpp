@@ -300,7 +300,7 @@ void CSearchDlg::RequestSearch() {
         // thread, never by this one), and nothing more of its search is shown.
         pWorker->bRestart = TRUE;
         std::shared_ptr<SearchWorker> pKept = pWorker->shared_from_this();
-        CLeftWorkers::Cancel([pRaw = pKept.get()] { pRaw->Cancel(); }, pKept);
+        CLeftWorkers::Cancel([pRaw = pKept.get(), nFor = pWorker->nServing.load()] { pRaw->Cancel(nFor); }, pKept);
         SearchWorker* pNext = nullptr;
         for (const auto& w : m_workers)
             if (!w->bBusy && !w->bGone) pNext = w.get();
@@ -335,9 +335,9 @@ CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
     return m_workers.back().get();
 }
 
-void CSearchDlg::SearchWorker::Cancel() {
+void CSearchDlg::SearchWorker::Cancel(long nSearch) {
     std::lock_guard c(connLock);
-    if (pConn) pConn->Cancel();
+    if (pConn && (nSearch == 0 || nServing == nSearch)) pConn->Cancel();
 }
 
 CSearchDlg::SearchWorker::~SearchWorker() {
@@ -606,6 +606,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
             if (!worker.bRestart.exchange(FALSE) || m_pCurrent != &worker) continue;
             worker.bBusy = true;
             nSearch = m_nRequested.load();
+            worker.nServing = nSearch;
             {
                 std::lock_guard s(m_snapshotLock);
                 m_strSearchText = m_strSnapshotText;

@@ -204,8 +204,11 @@ private:
         CQvADOConnection* pConn = nullptr;
         // Its own copy of what the variant reads ahead, read by it alone.
         ReadAhead readAhead;
-        // Its statement is ended where a cancel reaches it.
-        void Cancel();
+        // The search it serves (its number; 0 before the first).
+        std::atomic<long> nServing{0};
+        // Its statement is ended where a cancel reaches it: that of search nSearch only (a cancel
+        // sent late never ends a later search of the worker), or whatever it runs (0).
+        void Cancel(long nSearch = 0);
         ~SearchWorker();
     };
     static UINT WorkerProc(LPVOID pParam);
