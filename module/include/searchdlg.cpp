@@ -504,6 +504,8 @@ void CSearchDlg::Work(SearchWorker& worker) {
     // The window is used under the gate only; each call into the database lets go of it, and
     // after one the worker ends at once when the window went meanwhile.
     std::unique_lock gate(worker.gate);
+    // Where the failures reported on this thread go (read while the window is sure to be there).
+    const HWND hWnd = m_hWnd;
     auto outside = [&](auto&& call) {
         gate.unlock();
         call();
@@ -545,7 +547,6 @@ void CSearchDlg::Work(SearchWorker& worker) {
     long nSearch = 0;
     // A database failure reported on this thread goes to the window as the search's failure,
     // shown there while it lives: the worker never asks the GUI thread for a box.
-    const HWND hWnd = m_hWnd;
     QvSetDBErrorReportHook([hWnd, &nSearch](const CString& strText, long, const std::wstring&, long) {
         auto* pText = new CString(strText);
         if (!::PostMessageW(hWnd, WM_SEARCH_FAILED, WPARAM(nSearch), reinterpret_cast<LPARAM>(pText))) delete pText;
