@@ -10,6 +10,7 @@
 #include "searchresource.h"
 #include "extensions.h"
 #include "heaptrim.h"
+#include "leftworkers.h"
 #include "trace.h"
 
 #include <QCollator>
@@ -792,4 +793,51 @@ TEST_F(PersonSearch, KeysAndButtonsOfTheSearchActOnItsPopup) {
     qv::SetHelpHandler(nullptr);
     ASSERT_EQ(result, IDOK);
     EXPECT_EQ(popup.GetResultIDs()->size(), 1u);
+}
+
+TEST(LeftWorkers, TheEndKeepsItsBoundWhileACancelHangsAndSendsEachCancelAgainTwiceASecond) {
+    // A worker that no cancel ends, whose first cancel hangs (as one to a server that does not
+    // answer) until the test lets it go, 5 s at most.
+    static std::atomic<bool> stop{false};
+    stop = false;
+    CWinThread* thread = AfxBeginThread(
+        [](LPVOID) -> UINT {
+            while (!stop) Sleep(5);
+            return 0;
+        },
+        nullptr, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    ASSERT_NE(thread, nullptr);
+    thread->m_bAutoDelete = FALSE;
+    thread->ResumeThread();
+    std::mutex lock;
+    std::condition_variable change;
+    bool hanging = false, let = false;
+    std::atomic<int> cancels{0};
+    const auto left = std::chrono::steady_clock::now();
+    CLeftWorkers::Leave(thread, [&] {
+        if (++cancels > 1) return;
+        std::unique_lock l(lock);
+        hanging = true;
+        change.notify_all();
+        change.wait_for(l, std::chrono::seconds(5), [&] { return let; });
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - left, std::chrono::seconds(1)) << "the cancel was sent by the one who left";
+    {
+        std::unique_lock l(lock);
+        ASSERT_TRUE(change.wait_for(l, std::chrono::seconds(10), [&] { return hanging; }));
+    }
+    const auto end = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CLeftWorkers::End(800));
+    EXPECT_LT(std::chrono::steady_clock::now() - end, std::chrono::seconds(3)) << "the end waited for the hanging cancel";
+    {
+        std::lock_guard g(lock);
+        let = true;
+    }
+    change.notify_all();
+    // Once sent, a cancel is sent again at the end, every half second while the worker runs.
+    EXPECT_FALSE(CLeftWorkers::End(1300));
+    EXPECT_GE(cancels.load(), 3);
+    stop = true;
+    EXPECT_TRUE(CLeftWorkers::End(INFINITE));
+    EXPECT_EQ(CLeftWorkers::Count(), 0u);
 }

@@ -214,6 +214,10 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                  EXPECT_EQ(Cell(List(s), row, 0), L"Funk");
                  EXPECT_EQ(Image(s, row), 4);
                  EXPECT_FALSE(Cell(List(s), row, 3).empty()) << "the commander carries it";
+                 EXPECT_EQ(U(Cell(List(s), row, 3)),
+                           Query("SELECT fn_GetPersonBezeichnung(lPersonID, 'A') FROM Device WHERE lDeviceID = " +
+                                 std::to_string(Param(s, row)))
+                               .at(0));
              }
          }},
         {"device_spare", 57, L"4799", {}, 2, "SELECT 'x' WHERE 0", nullptr},
