@@ -16,6 +16,7 @@ END_MESSAGE_MAP()
 CSearchAbrechnungDlg::CSearchAbrechnungDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_ABRECHNUNG;
     m_lTableID = 122;
+    ReadAheadOption(-4000, L"AbrechnungDate");
 }
 
 CSearchAbrechnungDlg::~CSearchAbrechnungDlg() = default;

@@ -13,6 +13,9 @@ CSearchAgendaDlg::CSearchAgendaDlg(CString strListKey, CWnd* pParent)
     : CSearchDlg(strListKey, pParent), m_strActKanton(NQ_GetActKanton()) {
     m_nCaptionID = IDS_SEARCH_AGENDA;
     m_lTableID = 7;
+    ReadAheadOption(-4000, L"AgendaDate");
+    ReadAheadOption(-4000, L"AgendaStatus");
+    ReadAheadOption(-1070, L"StatusEnabled");
 }
 
 CSearchAgendaDlg::~CSearchAgendaDlg() = default;

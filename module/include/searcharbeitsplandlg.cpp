@@ -16,6 +16,7 @@ END_MESSAGE_MAP()
 CSearchArbeitsplanDlg::CSearchArbeitsplanDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_ARBEITSPLAN;
     m_lTableID = 149;
+    ReadAheadOption(-4000, L"ArbeitsplanDate");
 }
 
 CSearchArbeitsplanDlg::~CSearchArbeitsplanDlg() = default;

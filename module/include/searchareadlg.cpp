@@ -16,6 +16,7 @@ END_MESSAGE_MAP()
 CSearchAreaDlg::CSearchAreaDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_AREA;
     m_lTableID = 196;
+    ReadAheadOption(-4000, L"AreaActive");
 }
 
 CSearchAreaDlg::~CSearchAreaDlg() = default;
@@ -32,6 +33,7 @@ HRESULT CSearchAreaDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     HRESULT hr = S_OK;
     {
         COptionServer opt;
+        AnswerFromReadAhead(opt);
         hr = opt.GetOption(-4000, L"AreaActive", &lAreaActive, 1, 0);
     }
     strQuery = L"SELECT lAreaID AS lID, strKurzbezeichnung, strBezeichnung, strAreaart, fActive, \t\t\t\t\t"

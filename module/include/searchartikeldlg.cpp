@@ -23,6 +23,7 @@ END_MESSAGE_MAP()
 CSearchArtikelDlg::CSearchArtikelDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_ARTIKEL;
     m_lTableID = 20;
+    ReadAheadOption(-4000, L"ArtikelActive");
 }
 
 CSearchArtikelDlg::~CSearchArtikelDlg() = default;
@@ -56,6 +57,7 @@ HRESULT CSearchArtikelDlg::BuildQuery(CString strSearchText, CString& strQuery) 
     HRESULT hr = S_OK;
     {
         COptionServer opt;
+        AnswerFromReadAhead(opt);
         hr = opt.GetOption(-4000, L"ArtikelActive", &bActiveOnly, 1, 0);
         if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     }

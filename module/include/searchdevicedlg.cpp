@@ -19,6 +19,7 @@ END_MESSAGE_MAP()
 CSearchDeviceDlg::CSearchDeviceDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_DEVICE;
     m_lTableID = 57;
+    ReadAheadOption(-4000, L"DeviceInUse");
 }
 
 CSearchDeviceDlg::~CSearchDeviceDlg() = default;
@@ -40,6 +41,7 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     HRESULT hr = S_OK;
     {
         COptionServer opt;
+        AnswerFromReadAhead(opt);
         hr = opt.GetOption(-4000, L"DeviceInUse", &bInUse, 1, 0);
         if (FAILED(hr)) QV_TRACEHR(kTraceSource, hr);
     }
@@ -47,6 +49,8 @@ HRESULT CSearchDeviceDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     strQuery.Format(L"SELECT Device.lDeviceID AS lID, Device.strBezeichnung, isnull(Person.strName, '') AS strName, "
                     L"isnull(Person.strVorname, '') AS strVorname, Device.strStatus, Device.lTyp, Device.lPersonID, "
                     L"Devicenumber.strNr, cbm.strBezeichnung AS strMandant, "
+                    L"CASE WHEN Person.lPersonID IS NULL THEN '' "
+                    L"ELSE isnull(dbo.fn_GetPersonBezeichnung(Person.lPersonID, 'A'), '') END AS strPerson, "
                     L"dbo.fn_GetCustFieldValuesUsed4Search(57, Device.lDeviceID) AS strCustfields "
                     L"FROM Device JOIN Mandant ON Device.lMandantID + 0 = Mandant.lMandantID "
                     L"JOIN view_CacheBezeichnung cbm ON Mandant.lMandantID = cbm.lID AND cbm.lTableID = 45 "
@@ -164,6 +168,8 @@ CString CSearchDeviceDlg::WordDevices(const CString& strWord, const WordColumns&
     return strList;
 }
 
+// The row's person is named by the statement: a row is filled from its fields alone, with nothing
+// asked of the database while the worker holds the window.
 HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {
     CQvListItem* pItem = *ppItem;
     long lTyp = 0;
@@ -174,16 +180,13 @@ HRESULT CSearchDeviceDlg::FillRow(CQvADORecordset* pRS, CQvListItem** ppItem) {
     static const struct {
         int column;
         const wchar_t* field;
-    } texts[] = {{1, L"strBezeichnung"}, {2, L"strNr"}, {4, L"strStatus"}, {5, L"strCustfields"}, {6, L"strMandant"}};
+    } texts[] = {{1, L"strBezeichnung"}, {2, L"strNr"},        {3, L"strPerson"},
+                 {4, L"strStatus"},      {5, L"strCustfields"}, {6, L"strMandant"}};
     for (const auto& t : texts) {
         CString strValue;
         hr = pRS->GetFieldValue(t.field, &strValue);
         if (FAILED(hr)) return QV_TRACEHR(kTraceSource, hr);
         pItem->SetColumnText(t.column, strValue);
     }
-    long lPersonID = 0;
-    hr = pRS->GetFieldValue(L"lPersonID", &lPersonID);
-    if (FAILED(hr)) return QV_TRACEHR(kTraceSource, hr);
-    pItem->SetColumnText(3, NQ_GetPersonBezeichnung(lPersonID, CString()));
     return S_OK;
 }

@@ -26,6 +26,53 @@ const wchar_t kCommonKey[] = L"Software\\Qovaro\\NQ2\\Common";
 const wchar_t kProfile[] = L"Qovaro.NQ2";
 // The rights function of the contact menu.
 const wchar_t kContactFunction[] = L"B358A8C3-4EB1-4646-8C69-095D3D0C45EF";
+
+// What the worker of this thread read ahead for the statement it builds; none elsewhere.
+thread_local const CSearchDlg::ReadAhead* t_pReadAhead = nullptr;
+
+// The option server of a statement builder: the answers read ahead, and the server itself for an
+// option not named.
+class ReadAheadOptions : public IOptionServer {
+public:
+    explicit ReadAheadOptions(const CSearchDlg::ReadAhead& readAhead) : m_readAhead(readAhead) {}
+    HRESULT QueryInterface(const IID& riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IOptionServer) {
+            *ppv = static_cast<IOptionServer*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++m_nRefs; }
+    ULONG Release() override {
+        const ULONG n = --m_nRefs;
+        if (n == 0) delete this;
+        return n;
+    }
+    HRESULT GetOption(long lArea, BSTR bstrName, long lScope, long lLookup, VARIANT* pValue) override {
+        const CString strName(bstrName ? bstrName : L"");
+        for (const auto& o : m_readAhead.options) {
+            if (o.lArea != lArea || o.lLookup != lLookup || o.lScope != lScope || o.strName != strName) continue;
+            if (pValue) {
+                VariantClear(pValue);
+                VariantCopy(pValue, &o.value);
+            }
+            return o.hr;
+        }
+        COptionServer server;
+        return server.GetOption(lArea, strName, pValue, lLookup, lScope);
+    }
+    HRESULT SetOption(long lArea, BSTR bstrName, long lLookup, VARIANT value) override {
+        COptionServer server;
+        return server.SetOption(lArea, CString(bstrName ? bstrName : L""), value, lLookup);
+    }
+
+private:
+    const CSearchDlg::ReadAhead& m_readAhead;
+    ULONG m_nRefs = 1;
+};
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CSearchDlg, CQvDialog)
@@ -67,6 +114,53 @@ void CSearchDlg::DoDataExchange(CDataExchange* pDX) {
 void CSearchDlg::AddFilter(CString strJoin, CString strWhere) {
     if (!strJoin.IsEmpty()) m_strJoin += strJoin + L" ";
     if (!strWhere.IsEmpty()) m_strWhere += strWhere + L" AND ";
+}
+
+void CSearchDlg::ReadAheadOption(long lArea, const wchar_t* lpszName, long lLookup, long lScope) {
+    ReadAhead::Option option;
+    option.lArea = lArea;
+    option.strName = lpszName;
+    option.lLookup = lLookup;
+    option.lScope = lScope;
+    m_readAhead.options.push_back(std::move(option));
+}
+
+void CSearchDlg::ReadAheadRights(const wchar_t* lpszFunction) {
+    ReadAhead::Rights rights;
+    rights.strFunction = lpszFunction;
+    m_readAhead.rights.push_back(std::move(rights));
+}
+
+void CSearchDlg::ReadAhead::Read() {
+    COptionServer opt;
+    for (Option& o : options) {
+        o.value.Clear();
+        o.hr = opt.GetOption(o.lArea, o.strName, &o.value, o.lLookup, o.lScope);
+    }
+    for (Rights& r : rights) {
+        CQvSec sec;
+        sec.LoadRights(CQvGUID(r.strFunction));
+        r.dwRights = sec.GetRights();
+    }
+    CQvSec sec;
+    CString strName, strUserID;
+    lUserID = 0;
+    sec.GetUser(&strName, &strUserID, &lUserID);
+}
+
+void CSearchDlg::AnswerFromReadAhead(COptionServer& opt) {
+    if (!t_pReadAhead || opt.m_pServer) return;
+    opt.m_pServer = new ReadAheadOptions(*t_pReadAhead);
+}
+
+DWORD CSearchDlg::ReadAheadRightsOf(const wchar_t* lpszFunction) {
+    if (t_pReadAhead) {
+        for (const auto& r : t_pReadAhead->rights)
+            if (r.strFunction.CompareNoCase(lpszFunction) == 0) return r.dwRights;
+    }
+    CQvSec sec;
+    sec.LoadRights(CQvGUID(lpszFunction));
+    return sec.GetRights();
 }
 
 BOOL CSearchDlg::OnInitDialog() {
@@ -202,10 +296,11 @@ void CSearchDlg::RequestSearch() {
     ++m_nRequested;
     SearchWorker* pWorker = m_pCurrent;
     if (pWorker && (pWorker->bBusy || pWorker->bGone)) {
-        // Given up: its statement is ended where a cancel reaches it, and nothing more of its
-        // search is shown.
+        // Given up: its statement is ended where a cancel reaches it (sent by the left work's
+        // thread, never by this one), and nothing more of its search is shown.
         pWorker->bRestart = TRUE;
-        pWorker->Cancel();
+        std::shared_ptr<SearchWorker> pKept = pWorker->shared_from_this();
+        CLeftWorkers::Cancel([pRaw = pKept.get(), nFor = pWorker->nServing.load()] { pRaw->Cancel(nFor); }, pKept);
         SearchWorker* pNext = nullptr;
         for (const auto& w : m_workers)
             if (!w->bBusy && !w->bGone) pNext = w.get();
@@ -222,8 +317,9 @@ void CSearchDlg::RequestSearch() {
 }
 
 CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
-    auto pWorker = std::make_unique<SearchWorker>();
+    auto pWorker = std::make_shared<SearchWorker>();
     pWorker->pDlg = this;
+    pWorker->readAhead = m_readAhead;
     pWorker->hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     pWorker->pThread =
         AfxBeginThread(&CSearchDlg::WorkerProc, pWorker.get(), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
@@ -239,9 +335,9 @@ CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
     return m_workers.back().get();
 }
 
-void CSearchDlg::SearchWorker::Cancel() {
+void CSearchDlg::SearchWorker::Cancel(long nSearch) {
     std::lock_guard c(connLock);
-    if (pConn) pConn->Cancel();
+    if (pConn && (nSearch == 0 || nServing == nSearch)) pConn->Cancel();
 }
 
 CSearchDlg::SearchWorker::~SearchWorker() {
@@ -253,7 +349,7 @@ CSearchDlg::SearchWorker::~SearchWorker() {
 void CSearchDlg::StopWorkers() {
     // No worker is waited for: each is told to end, its statement is cancelled where a cancel
     // reaches it, and it is left to the library's owner of left workers.
-    std::vector<std::unique_ptr<SearchWorker>> workers;
+    std::vector<std::shared_ptr<SearchWorker>> workers;
     {
         std::lock_guard g(m_runningLock);
         m_bStop = TRUE;
@@ -265,10 +361,11 @@ void CSearchDlg::StopWorkers() {
     m_handoff.Detach();
     for (auto& w : workers) {
         {
-            // A worker holds its gate only for steps of its own that never wait for this thread
-            // (its database calls and its failures' reports are outside, and a wait for room ends
-            // with the stop): the gate is had at once, and from then on the worker touches
-            // nothing of the window. The rows it made go with the window.
+            // A worker holds its gate only for steps that wait neither for this thread nor for a
+            // server (its database calls, the options and rights its statements read, and its
+            // failures' reports are outside, and a wait for room ends with the stop): the gate is
+            // had at once, and from then on the worker touches nothing of the window. The rows it
+            // made go with the window.
             std::lock_guard gate(w->gate);
             for (CQvListItem* pItem : w->batch) m_lstResult.QvDiscardCreatedItem(pItem);
             w->batch.clear();
@@ -282,10 +379,10 @@ void CSearchDlg::StopWorkers() {
     ReapLeftWorkers(0);
 }
 
-void CSearchDlg::LeaveBehind(std::unique_ptr<SearchWorker> pWorker) {
+void CSearchDlg::LeaveBehind(std::shared_ptr<SearchWorker> pWorker) {
     SearchWorker* pRaw = pWorker.get();
     const HANDLE hThread = pRaw->pThread->m_hThread;
-    CLeftWorkers::Leave(hThread, [pRaw] { pRaw->Cancel(); }, std::shared_ptr<SearchWorker>(std::move(pWorker)));
+    CLeftWorkers::Leave(hThread, [pRaw] { pRaw->Cancel(); }, std::move(pWorker));
 }
 
 BOOL CSearchDlg::ReapLeftWorkers(DWORD dwWaitMs) { return dwWaitMs ? CLeftWorkers::End(dwWaitMs) : CLeftWorkers::Reap(); }
@@ -407,6 +504,8 @@ void CSearchDlg::Work(SearchWorker& worker) {
     // The window is used under the gate only; each call into the database lets go of it, and
     // after one the worker ends at once when the window went meanwhile.
     std::unique_lock gate(worker.gate);
+    // Where the failures reported on this thread go (read while the window is sure to be there).
+    const HWND hWnd = m_hWnd;
     auto outside = [&](auto&& call) {
         gate.unlock();
         call();
@@ -446,6 +545,12 @@ void CSearchDlg::Work(SearchWorker& worker) {
     };
     bool bOpen = false;
     long nSearch = 0;
+    // A database failure reported on this thread goes to the window as the search's failure,
+    // shown there while it lives: the worker never asks the GUI thread for a box.
+    QvSetDBErrorReportHook([hWnd, &nSearch](const CString& strText, long, const std::wstring&, long) {
+        auto* pText = new CString(strText);
+        if (!::PostMessageW(hWnd, WM_SEARCH_FAILED, WPARAM(nSearch), reinterpret_cast<LPARAM>(pText))) delete pText;
+    });
     // Whether the search at hand is still wanted: a newer request (for this worker or another)
     // or the window's end gives it up.
     auto wanted = [&] { return !worker.bRestart && !m_bStop; };
@@ -502,6 +607,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
             if (!worker.bRestart.exchange(FALSE) || m_pCurrent != &worker) continue;
             worker.bBusy = true;
             nSearch = m_nRequested.load();
+            worker.nServing = nSearch;
             {
                 std::lock_guard s(m_snapshotLock);
                 m_strSearchText = m_strSnapshotText;
@@ -519,8 +625,13 @@ void CSearchDlg::Work(SearchWorker& worker) {
             m_lSelectID = 0;
             m_lCurrentID = 0;
         }
+        // The options and rights of the statement, read before the gate is had again.
+        if (!outside([&] { worker.readAhead.Read(); })) break;
+        if (!wanted()) continue;
         CString strQuery;
+        t_pReadAhead = &worker.readAhead;
         hr = BuildQuery(strText, strQuery);
+        t_pReadAhead = nullptr;
         // A newer request came while the statement was built: it is not run at all.
         if (SUCCEEDED(hr) && !wanted()) continue;
         BOOL bEOF = TRUE;
@@ -607,6 +718,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
         worker.bGone = true;
     }
     gate.unlock();
+    QvSetDBErrorReportHook({});
     if (bOpen) rs.Close();
     std::lock_guard c(worker.connLock);
     worker.pConn = nullptr;
@@ -752,6 +864,7 @@ CString CSearchDlg::WordClosing() const {
 }
 
 long CSearchDlg::CurrentUserID() {
+    if (t_pReadAhead) return t_pReadAhead->lUserID;
     CQvSec sec;
     CString strName, strUserID;
     long lUserID = 0;

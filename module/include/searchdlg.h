@@ -15,6 +15,7 @@
 #include "qvlistctrl.h"
 #include "qvrowhandoff.h"
 #include "menu.h"
+#include "optionserver.h"
 #include "sync.h"
 #include "thread.h"
 
@@ -65,6 +66,16 @@ public:
     // True while a search is running (the worker has not finished it yet).
     // True from a search request until its rows are all shown.
     BOOL IsSearching() const { return m_nRequested.load() != m_nFinished.load(); }
+    // Options and rights a variant's statement reads, named in its constructor: the worker reads
+    // them for each search before it takes its gate (a read may wait on a lock or on a server, and
+    // the window's close never waits for one), and the statement builder is answered from there.
+    void ReadAheadOption(long lArea, const wchar_t* lpszName, long lLookup = 1, long lScope = 0);
+    void ReadAheadRights(const wchar_t* lpszFunction);
+    // In a statement builder: the option server answers what the worker read ahead (an option
+    // not named is asked of the server itself); the rights of a function likewise.
+    static void AnswerFromReadAhead(COptionServer& opt);
+    static DWORD ReadAheadRightsOf(const wchar_t* lpszFunction);
+
     // Waits for the end of the workers that closed windows left behind (each is cancelled
     // again meanwhile), before a database they may use goes.
     static void WaitForLeftWorkers();
@@ -131,14 +142,38 @@ protected:
     CString WordClosing() const;
     // The case option of the search being built.
     BOOL IsCaseSensitiveSearch() const { return m_bWorkerCase; }
-    // The logged-in user's id (0 when the security server does not name one).
+    // The logged-in user's id (0 when the security server does not name one); read ahead on a
+    // worker.
     static long CurrentUserID();
     // The result list's columns, their widths remembered under the variant's list key, and the
     // pictures of its rows (nImagesID 0: none).
     void InsertResultColumns(int nCount, UINT nColumnsID, const int* types, const int* widths, UINT nImagesID = 0,
                              const int* toolTipModes = nullptr);
 
+public:
+    // What a worker reads ahead, and its answers.
+    struct ReadAhead {
+        struct Option {
+            long lArea = 0;
+            CString strName;
+            long lLookup = 1;
+            long lScope = 0;
+            long hr = E_FAIL;
+            COleVariant value;
+        };
+        struct Rights {
+            CString strFunction;
+            DWORD dwRights = 0;
+        };
+        std::vector<Option> options;
+        std::vector<Rights> rights;
+        long lUserID = 0;
+        // Reads them all anew (the worker, outside its gate).
+        void Read();
+    };
+
 private:
+    ReadAhead m_readAhead;  // what the variant named (GUI thread, before the first worker starts)
     // A worker thread with a connection of its own. The newest request goes to the current
     // worker when it waits for one. A worker still busy with an older search (building its
     // statement, or inside the database's preparing or stepping of it, which a cancel does not
@@ -147,8 +182,12 @@ private:
     // A worker uses the window only while it holds its gate; it lets go of it for each call into
     // the database. A window that closes while a worker is still inside such a call does not wait
     // for it: the worker is left behind (bLeft), ends the call where it must, closes its
-    // connection and ends without touching the window again.
-    struct SearchWorker {
+    // connection and ends without touching the window again. Under the gate a worker only fills
+    // and hands over rows and builds statements: nothing there waits on a server or on the GUI
+    // thread (the options and rights of a statement are read ahead outside it, and a database
+    // failure reported on the worker's thread is posted to the window), so a close that takes the
+    // gate has it at once.
+    struct SearchWorker : std::enable_shared_from_this<SearchWorker> {
         CSearchDlg* pDlg = nullptr;
         CWinThread* pThread = nullptr;
         HANDLE hEvent = nullptr;            // manual reset: a request for it, or the end
@@ -163,8 +202,13 @@ private:
         // Under connLock: its connection while open.
         std::mutex connLock;
         CQvADOConnection* pConn = nullptr;
-        // Its statement is ended where a cancel reaches it.
-        void Cancel();
+        // Its own copy of what the variant reads ahead, read by it alone.
+        ReadAhead readAhead;
+        // The search it serves (its number; 0 before the first).
+        std::atomic<long> nServing{0};
+        // Its statement is ended where a cancel reaches it: that of search nSearch only (a cancel
+        // sent late never ends a later search of the worker), or whatever it runs (0).
+        void Cancel(long nSearch = 0);
         ~SearchWorker();
     };
     static UINT WorkerProc(LPVOID pParam);
@@ -176,7 +220,7 @@ private:
     void StopWorkers();
     // The workers that windows left behind, until they end (dwWaitMs: waits for all of them so
     // long, cancelling each again meanwhile; 0 takes only those that have ended).
-    static void LeaveBehind(std::unique_ptr<SearchWorker> pWorker);
+    static void LeaveBehind(std::shared_ptr<SearchWorker> pWorker);
     // TRUE when none runs any more.
     static BOOL ReapLeftWorkers(DWORD dwWaitMs);
     // GUI thread: what the worker reads of the window, taken when a search is asked for.
@@ -215,7 +259,7 @@ private:
     // The workers and which of them serves the newest request; a worker takes a request, and
     // posts its start, under this lock, so a given-up search never takes a newer number.
     std::mutex m_runningLock;
-    std::vector<std::unique_ptr<SearchWorker>> m_workers;
+    std::vector<std::shared_ptr<SearchWorker>> m_workers;
     SearchWorker* m_pCurrent = nullptr;
     // One worker at a time fills rows (the variants keep ids of the row being filled): a given-up
     // worker fills none once it knows.

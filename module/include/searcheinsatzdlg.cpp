@@ -13,6 +13,9 @@ CSearchEinsatzDlg::CSearchEinsatzDlg(CString strListKey, CWnd* pParent)
     : CSearchDlg(strListKey, pParent), m_strActKanton(NQ_GetActKanton()) {
     m_nCaptionID = IDS_SEARCH_EINSATZ;
     m_lTableID = 6;
+    ReadAheadOption(-4000, L"ActivityDate");
+    ReadAheadOption(-4000, L"ActivityState");
+    ReadAheadOption(-1080, L"StatusEnabled");
 }
 
 CSearchEinsatzDlg::~CSearchEinsatzDlg() = default;

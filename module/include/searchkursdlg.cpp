@@ -22,6 +22,9 @@ END_MESSAGE_MAP()
 CSearchKursDlg::CSearchKursDlg(CString strListKey, CWnd* pParent) : CSearchDlg(strListKey, pParent) {
     m_nCaptionID = IDS_SEARCH_KURS;
     m_lTableID = 39;
+    ReadAheadOption(-4000, L"KursActive");
+    ReadAheadOption(-4000, L"KursInstanzDate");
+    ReadAheadOption(-4000, L"KursTyp");
 }
 
 CSearchKursDlg::~CSearchKursDlg() {
@@ -67,6 +70,7 @@ HRESULT CSearchKursDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     HRESULT hr = S_OK;
     {
         COptionServer opt;
+        AnswerFromReadAhead(opt);
         hr = opt.GetOption(-4000, L"KursActive", &lKursActive, 1, 0);
         if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, L"KursInstanzDate", &dtInstanz, 1, 0);
         if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, L"KursTyp", &strKursTyp, 1, 0);

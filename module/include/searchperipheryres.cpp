@@ -163,16 +163,17 @@ CString SearchStatusCondition(const wchar_t* lpszColumn, const CString& strFlags
 
 HRESULT SearchDateOption(const wchar_t* lpszDateKey, CQvDateTime& dtFrom) {
     COptionServer opt;
+    CSearchDlg::AnswerFromReadAhead(opt);
     return opt.GetOption(-4000, lpszDateKey, &dtFrom, 1, 0);
 }
 
 HRESULT SearchStatusOptions(const wchar_t* lpszDateKey, const wchar_t* lpszStatesKey, long lStatusArea,
                             CQvDateTime& dtFrom, CString& strStates, long& lStatusEnabled) {
     COptionServer opt;
+    CSearchDlg::AnswerFromReadAhead(opt);
     HRESULT hr = opt.GetOption(-4000, lpszDateKey, &dtFrom, 1, 0);
     if (SUCCEEDED(hr)) hr = opt.GetOption(-4000, lpszStatesKey, &strStates, 1, 0);
-    // Read by the search's worker: a failure ends the search, and the window reports it (a box
-    // asked for by the worker would wait for the GUI thread while the worker holds the window).
+    // Read ahead by the search's worker: a failure ends the search, and the window reports it.
     if (SUCCEEDED(hr)) hr = opt.GetOption(lStatusArea, L"StatusEnabled", &lStatusEnabled, 1, 0);
     return hr;
 }

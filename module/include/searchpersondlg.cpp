@@ -79,6 +79,8 @@ CSearchPersonDlg::CSearchPersonDlg(CString strListName, CWnd* pParent)
     : CSearchDlg(CString(L"\\SearchPersonList_") + strListName, pParent) {
     m_nCaptionID = IDS_SEARCH_PERSON;
     m_lTableID = 4;
+    ReadAheadOption(-4000, L"PersonActive", 1, -1);
+    ReadAheadRights(kPersonFunction);
 }
 
 CSearchPersonDlg::~CSearchPersonDlg() = default;
@@ -108,6 +110,7 @@ HRESULT CSearchPersonDlg::BuildQuery(CString strSearchText, CString& strQuery) {
     HRESULT hr = S_OK;
     {
         COptionServer opt;
+        AnswerFromReadAhead(opt);
         hr = opt.GetOption(-4000, L"PersonActive", &bPersonActive, 1, -1);
     }
     const long lUserID = CurrentUserID();
@@ -115,11 +118,7 @@ HRESULT CSearchPersonDlg::BuildQuery(CString strSearchText, CString& strQuery) {
 
     DWORD dwMask = m_dwRightMask;
     CString strRightJoin;
-    if (dwMask == 0) {
-        CQvSec sec;
-        sec.LoadRights(CQvGUID(kPersonFunction));
-        if (!sec.HasAllRights(1)) dwMask = 1;
-    }
+    if (dwMask == 0 && !CQvSec::HasAllRights(1, ReadAheadRightsOf(kPersonFunction))) dwMask = 1;
     if (dwMask != 0)
         strRightJoin.Format(L"JOIN SecMandant sm ON Mandant.lMandantID = sm.lMandantID AND sm.lQvSecUserID = %d AND "
                             L"sm.lTableID = 4 AND sm.lRight & %lu = %lu",

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -82,13 +83,23 @@ void PgFaultProxy::DropReplyTo(const std::string& text) {
     dropped_ = false;
 }
 
+void PgFaultProxy::Listen(bool on) {
+    std::lock_guard g(lock_);
+    listening_ = on;
+}
+
 void PgFaultProxy::Accept() {
     while (!stop_) {
         pollfd p{listen_, POLLIN, 0};
         if (::poll(&p, 1, kPollMs) <= 0) continue;
+        std::lock_guard g(lock_);
+        // Not listening: the connection waits in the queue, as with a listener that stands still.
+        if (!listening_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+            continue;
+        }
         const int client = ::accept(listen_, nullptr, nullptr);
         if (client < 0) continue;
-        std::lock_guard g(lock_);
         relays_.emplace_back([this, client] { Relay(client); });
     }
 }

@@ -27,6 +27,9 @@ public:
     void DropReplyTo(const std::string& text);
     // Whether an answer was thrown away.
     bool Dropped() const { return dropped_; }
+    // As a server whose listening process has stopped (SIGSTOP of the postmaster) and goes on: new
+    // connections wait unanswered in the listen queue until Listen(true); those made go on.
+    void Listen(bool on);
 
 private:
     void Accept();
@@ -37,6 +40,7 @@ private:
     int target_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> dropped_{false};
+    bool listening_ = true;  // guarded by lock_
     std::mutex lock_;
     std::string armed_;  // guarded by lock_; empty: nothing to drop
     std::list<std::thread> relays_;

@@ -3,8 +3,12 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <iterator>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include <poll.h>
@@ -28,6 +32,58 @@ std::string Lower(std::string s) {
 }
 
 }  // namespace
+
+// A cancel request is a connection of its own to the server, which libpq makes and then waits on
+// until the server closes it, with no time-out (a listener that has stopped, or a host that drops
+// packets, keeps it for as long as it stays so). It is sent from a thread of its own, never from
+// the caller's and under no lock; whoever waits for it waits a bounded time. One is on its way per
+// connection at a time: it ends whatever statement runs when it arrives, which is what a second
+// would ask for.
+class PgCanceller : public std::enable_shared_from_this<PgCanceller> {
+public:
+    // How long the end of a call waits for a cancel sent during it.
+    static constexpr std::chrono::milliseconds kPatience{2000};
+
+    explicit PgCanceller(PGcancel* cancel) : cancel_(cancel) {}
+    ~PgCanceller() {
+        if (cancel_) PQfreeCancel(cancel_);
+    }
+    PgCanceller(const PgCanceller&) = delete;
+    PgCanceller& operator=(const PgCanceller&) = delete;
+
+    // Sends the cancel unless one is on its way; returns at once.
+    void Send() {
+        std::lock_guard g(lock_);
+        if (!cancel_ || onItsWay_) return;
+        onItsWay_ = true;
+        sentAt_ = std::chrono::steady_clock::now();
+        try {
+            std::thread([self = shared_from_this()] { self->Deliver(); }).detach();
+        } catch (...) {
+            onItsWay_ = false;  // no thread to be had: the statement runs to its end
+        }
+    }
+    // Until the cancel on its way has arrived, or for kPatience since it was sent.
+    void Settle() {
+        std::unique_lock l(lock_);
+        arrived_.wait_until(l, sentAt_ + kPatience, [&] { return !onItsWay_; });
+    }
+
+private:
+    void Deliver() {
+        char why[256];
+        PQcancel(cancel_, why, sizeof why);
+        std::lock_guard g(lock_);
+        onItsWay_ = false;
+        arrived_.notify_all();
+    }
+
+    PGcancel* const cancel_;  // the server process and its key, kept apart from the connection
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    bool onItsWay_ = false;
+    std::chrono::steady_clock::time_point sentAt_{};
+};
 
 ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
     ErrorInfo e;
@@ -196,13 +252,9 @@ bool PgDb::Reconnect() {
                               std::to_string(options_.statementTimeoutMs) +
                               (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
     // The cancel key belongs to the server process of this connection.
-    std::shared_ptr<PGcancel> cancel(PQgetCancel(conn_), [](PGcancel* c) {
-        if (c) PQfreeCancel(c);
-    });
-    interrupter_->Set([cancel] {
-        char why[256];
-        if (cancel) PQcancel(cancel.get(), why, sizeof why);
-    });
+    auto canceller = std::make_shared<PgCanceller>(PQgetCancel(conn_));
+    canceller_ = canceller;
+    interrupter_->Set([canceller] { canceller->Send(); }, [canceller] { canceller->Settle(); });
     return Simple(setup.c_str()) == 0;
 }
 
@@ -217,6 +269,7 @@ bool PgDb::IdleAndAlive() const {
 void PgDb::Close() {
     if (!conn_) return;
     interrupter_->Set({});
+    canceller_.reset();
     Park();
     if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
         PQclear(PQexec(conn_, "ROLLBACK"));
@@ -584,12 +637,11 @@ void PgDb::Abandon(PgStream* stream) {
         }
     }
     if (!ended) {
-        if (PGcancel* cancel = PQgetCancel(conn_)) {
-            char why[256];
-            PQcancel(cancel, why, sizeof why);
-            PQfreeCancel(cancel);
-        }
+        const std::shared_ptr<PgCanceller> canceller = canceller_;
+        if (canceller) canceller->Send();
         while (pg_result* res = PQgetResult(conn_)) take(res);
+        // The cancel ends nothing after this statement.
+        if (canceller) canceller->Settle();
     }
     active_ = nullptr;
     // Undoes the statement under its savepoint; a deadlock or a lost connection still ends the

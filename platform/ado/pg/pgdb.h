@@ -61,6 +61,7 @@ using PgParams = std::vector<std::optional<std::string>>;
 using PgRow = std::vector<std::optional<std::string>>;
 
 class PgDb;
+class PgCanceller;
 
 // A query's rows as the server sends them, one at a time, so that the first can be shown while
 // the server still produces the rest. While it is read the connection is busy: any other
@@ -159,7 +160,8 @@ public:
     }
     std::size_t PreparedCount() const { return prepared_.size(); }
     // Kept by whoever wants to end this connection's call from another thread: the server is
-    // asked to cancel the statement, which fails with kInterrupted.
+    // asked to cancel the statement, which fails with kInterrupted. The request is sent from a
+    // thread of its own, so the asking never waits on the server (see PgCanceller).
     const std::shared_ptr<StatementInterrupter>& Interrupter() const { return interrupter_; }
     // The server process serving this connection (to tell sessions apart, e.g. in pg_locks).
     int BackendPid() const;
@@ -217,6 +219,7 @@ private:
     PgStream* active_ = nullptr;                // the stream the server is still sending
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
     std::shared_ptr<StatementInterrupter> interrupter_ = std::make_shared<StatementInterrupter>();
+    std::shared_ptr<PgCanceller> canceller_;  // of the server process now serving the connection
 };
 
 }  // namespace qv::sql

@@ -199,9 +199,10 @@ void StatementInterrupter::Interrupt(const void* owner) {
     if (interrupt_) interrupt_();
 }
 
-void StatementInterrupter::Set(std::function<void()> interrupt) {
+void StatementInterrupter::Set(std::function<void()> interrupt, std::function<void()> settle) {
     std::lock_guard g(lock_);
     interrupt_ = std::move(interrupt);
+    settle_ = std::move(settle);
 }
 
 void StatementInterrupter::BeginPreparingAlone() {
@@ -229,10 +230,16 @@ void StatementInterrupter::BeginCall(const void* owner) {
 }
 
 void StatementInterrupter::EndCall() {
-    std::lock_guard g(lock_);
-    inCall_ = false;
-    owner_ = nullptr;
-    asked_ = false;
+    std::function<void()> settle;
+    {
+        std::lock_guard g(lock_);
+        inCall_ = false;
+        owner_ = nullptr;
+        asked_ = false;
+        if (settle_) settle = settle_;
+    }
+    // No stop is asked for any more: one on its way arrives (or is given up) before the next call.
+    if (settle) settle();
 }
 
 namespace {

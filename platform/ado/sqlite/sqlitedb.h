@@ -46,8 +46,11 @@ class StatementInterrupter {
 public:
     // owner: the calls of that owner only; nullptr: whatever call is in progress.
     void Interrupt(const void* owner = nullptr);
-    // The driver: how to stop the engine of the connection now open; empty when it closed.
-    void Set(std::function<void()> interrupt);
+    // The driver: how to stop the engine of the connection now open; empty when it closed. A
+    // driver whose stop travels to a server on its own (and may arrive late) gives `settle` too:
+    // the call's end waits with it until a stop sent for that call has arrived or been given up,
+    // so that it never ends the next call's statement.
+    void Set(std::function<void()> interrupt, std::function<void()> settle = {});
     void BeginCall(const void* owner = nullptr);
     void EndCall();
     // Whether the call in progress was asked to end: the driver starts no statement then, and
@@ -71,6 +74,7 @@ public:
 private:
     std::mutex lock_;
     std::function<void()> interrupt_;
+    std::function<void()> settle_;
     bool inCall_ = false;         // guarded by lock_
     const void* owner_ = nullptr;  // guarded by lock_: of the call in progress
     std::atomic<bool> asked_{false};

@@ -43,6 +43,7 @@ bool IconDrawn(UINT bitmap, int index) {
 HRESULT FakeOptionServer::GetOption(long lArea, BSTR bstrName, long, long, VARIANT* pValue) {
     std::unique_lock g(lock_);
     const std::wstring name = Str(bstrName);
+    ++reads_[name];
     if (!held_.empty() && name == held_) {
         ++waiting_;
         cv_.wait(g, [&] { return held_ != name; });
@@ -87,6 +88,11 @@ void FakeOptionServer::Unhold() {
 int FakeOptionServer::Waiting() {
     std::lock_guard g(lock_);
     return waiting_;
+}
+
+int FakeOptionServer::Reads(const std::wstring& name) {
+    std::lock_guard g(lock_);
+    return reads_[name];
 }
 
 HRESULT FakeSecServer::QueryInterface(REFIID iid, void** ppv) {

@@ -10,6 +10,7 @@
 #include "searchresource.h"
 #include "extensions.h"
 #include "heaptrim.h"
+#include "leftworkers.h"
 #include "trace.h"
 
 #include <QCollator>
@@ -400,6 +401,11 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         ASSERT_TRUE(Settled(search));
         EXPECT_EQ(Rows(List(search)), CountNamed("Favre"));
         EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+        // A search reads its statement's option once, before its worker takes the window.
+        const int reads = options.Reads(L"PersonActive");
+        Type(Edit(search), L" ");
+        ASSERT_TRUE(Settled(search));
+        EXPECT_EQ(options.Reads(L"PersonActive"), reads + 1);
 
         // Typing while the rows of a long search arrive: only the rows of the last text remain.
         Retype(Edit(search), L"");
@@ -593,6 +599,32 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     CSearchDlg::WaitForLeftWorkers();
     EXPECT_EQ(stuck(), 0);
     Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+
+    // Nor while its worker reads an option of the next statement (held here, as behind a lock).
+    closed = waited = false;
+    CSearchPopupDlg reading(4, L"Restart", -1, 0);
+    RunPopup(reading, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        options.Hold(L"PersonActive");
+        Type(Edit(search), L"Fav");
+        ASSERT_TRUE(WaitFor([&] { return options.Waiting() >= 1; }));
+        giveUp = std::thread([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!closed && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            waited = !closed;
+            if (waited) options.Unhold();
+        });
+        dlg.m_pSearchDlg->DestroyWindow();
+        closed = true;
+    });
+    closed = true;
+    if (giveUp.joinable()) giveUp.join();
+    EXPECT_FALSE(waited) << "the window waited for its worker's option read";
+    EXPECT_GE(options.Waiting(), 1) << "the read was held all along";
+    options.Unhold();
+    CSearchDlg::WaitForLeftWorkers();
 }
 
 TEST_F(PersonSearch, TheLimitCutsTheResultAndSaysSo) {
@@ -761,4 +793,51 @@ TEST_F(PersonSearch, KeysAndButtonsOfTheSearchActOnItsPopup) {
     qv::SetHelpHandler(nullptr);
     ASSERT_EQ(result, IDOK);
     EXPECT_EQ(popup.GetResultIDs()->size(), 1u);
+}
+
+TEST(LeftWorkers, TheEndKeepsItsBoundWhileACancelHangsAndSendsEachCancelAgainTwiceASecond) {
+    // A worker that no cancel ends, whose first cancel hangs (as one to a server that does not
+    // answer) until the test lets it go, 5 s at most.
+    static std::atomic<bool> stop{false};
+    stop = false;
+    CWinThread* thread = AfxBeginThread(
+        [](LPVOID) -> UINT {
+            while (!stop) Sleep(5);
+            return 0;
+        },
+        nullptr, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    ASSERT_NE(thread, nullptr);
+    thread->m_bAutoDelete = FALSE;
+    thread->ResumeThread();
+    std::mutex lock;
+    std::condition_variable change;
+    bool hanging = false, let = false;
+    std::atomic<int> cancels{0};
+    const auto left = std::chrono::steady_clock::now();
+    CLeftWorkers::Leave(thread, [&] {
+        if (++cancels > 1) return;
+        std::unique_lock l(lock);
+        hanging = true;
+        change.notify_all();
+        change.wait_for(l, std::chrono::seconds(5), [&] { return let; });
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - left, std::chrono::seconds(1)) << "the cancel was sent by the one who left";
+    {
+        std::unique_lock l(lock);
+        ASSERT_TRUE(change.wait_for(l, std::chrono::seconds(10), [&] { return hanging; }));
+    }
+    const auto end = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CLeftWorkers::End(800));
+    EXPECT_LT(std::chrono::steady_clock::now() - end, std::chrono::seconds(3)) << "the end waited for the hanging cancel";
+    {
+        std::lock_guard g(lock);
+        let = true;
+    }
+    change.notify_all();
+    // Once sent, a cancel is sent again at the end, every half second while the worker runs.
+    EXPECT_FALSE(CLeftWorkers::End(1300));
+    EXPECT_GE(cancels.load(), 3);
+    stop = true;
+    EXPECT_TRUE(CLeftWorkers::End(INFINITE));
+    EXPECT_EQ(CLeftWorkers::Count(), 0u);
 }

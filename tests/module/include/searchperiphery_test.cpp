@@ -5,15 +5,28 @@
 #include "searchtest.h"
 
 #include "searchdlg.h"
+#include "extensions.h"
 #include "nqsearchcalls.h"
 #include "qvregvalue.h"
 #include "searchperipheryres.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
+#include "wnd.h"
+
+#include <QApplication>
+#include <QMetaObject>
+
+#include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 using namespace qv::ui::test;
 using searchtest::SearchTest;
@@ -201,6 +214,10 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
                  EXPECT_EQ(Cell(List(s), row, 0), L"Funk");
                  EXPECT_EQ(Image(s, row), 4);
                  EXPECT_FALSE(Cell(List(s), row, 3).empty()) << "the commander carries it";
+                 EXPECT_EQ(U(Cell(List(s), row, 3)),
+                           Query("SELECT fn_GetPersonBezeichnung(lPersonID, 'A') FROM Device WHERE lDeviceID = " +
+                                 std::to_string(Param(s, row)))
+                               .at(0));
              }
          }},
         {"device_spare", 57, L"4799", {}, 2, "SELECT 'x' WHERE 0", nullptr},
@@ -293,6 +310,85 @@ TEST_F(Periphery, EveryVariantShowsItsColumnsAndFindsItsRows) {
             if (c.more) c.more(search);
         });
     }
+}
+
+// Reports shown as the program shows them, by the GUI thread, which a report of another thread
+// waits for: here at most 5 s, after which it counts as a wait that would never have ended.
+class GuiThreadReports : public qv::IInteraction {
+public:
+    explicit GuiThreadReports(qv::IInteraction& inner) : inner_(inner) {}
+    int ShowMessageBox(const qv::MessageBoxRequest& r) override { return inner_.ShowMessageBox(r); }
+    void ShowReport(const qv::ReportRequest& r) override {
+        if (qv::ui::IsGuiThread()) return inner_.ShowReport(r);
+        auto shown = std::make_shared<std::atomic<bool>>(false);
+        QMetaObject::invokeMethod(qApp, [this, r, shown] {
+            inner_.ShowReport(r);
+            *shown = true;
+        }, Qt::QueuedConnection);
+        for (int i = 0; i < 500 && !*shown; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!*shown) ++unanswered;
+    }
+    int ShowSelection(const qv::SelectionRequest& r) override { return inner_.ShowSelection(r); }
+    void OpenWait(qv::WaitWindow& w) override { inner_.OpenWait(w); }
+    void UpdateWait(qv::WaitWindow& w) override { inner_.UpdateWait(w); }
+    void CloseWait(qv::WaitWindow& w) override { inner_.CloseWait(w); }
+    INT_PTR RunModal(qv::IModalDialog& d) override { return inner_.RunModal(d); }
+    std::atomic<int> unanswered{0};
+
+private:
+    qv::IInteraction& inner_;
+};
+
+TEST_F(Periphery, ADeviceSearchClosedWhileARowsPersonCannotBeNamedEndsWithoutAskingTheGuiThread) {
+    // The person's name of the database: while armed, its first call stands still until 300 ms
+    // after the close began, then fails, as on a server that went away.
+    static std::mutex lock;
+    static std::condition_variable change;
+    static bool armed = false, holding = false, failNow = false;
+    qv::sql::RegisterConnectionInitializer("periphery-failing-person", [](sqlite3* h) {
+        sqlite3_create_function(h, "fn_GetPersonBezeichnung", 2, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    std::unique_lock l(lock);
+                                    if (!armed) return sqlite3_result_text(c, "Person", -1, SQLITE_STATIC);
+                                    armed = false;
+                                    holding = true;
+                                    change.notify_all();
+                                    change.wait(l, [] { return failNow; });
+                                    holding = false;
+                                    sqlite3_result_error(c, "the server went away", -1);
+                                },
+                                nullptr, nullptr);
+    });
+    GuiThreadReports reports(script);
+    qv::ScopedInteraction throughTheGuiThread(&reports);
+    script.AllowReports(true);
+    std::thread failing;
+    CSearchPopupDlg popup(57, L"Test", -1, 0);
+    RunPopup(popup, [&](CSearchPopupDlg& dlg) {
+        CSearchDlg& search = *dlg.m_pSearchDlg;
+        ASSERT_TRUE(Settled(search));
+        {
+            std::lock_guard g(lock);
+            armed = true;
+        }
+        Type(Edit(search), L"4711");
+        ASSERT_TRUE(WaitFor([&] {
+            std::lock_guard g(lock);
+            return holding;
+        }, 30000)) << "a row's person is named";
+        failing = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::lock_guard g(lock);
+            failNow = true;
+            change.notify_all();
+        });
+        dlg.m_pSearchDlg->DestroyWindow();
+    });
+    failing.join();
+    CSearchDlg::WaitForLeftWorkers();
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(reports.unanswered, 0) << "the worker asked the GUI thread for a box while it held the window";
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u) << "a failure was shown after its window went";
 }
 
 TEST_F(Periphery, ActivityAndAgendaFollowTheirDateAndStateFilters) {

@@ -42,6 +42,8 @@ public:
     void Unhold();
     // Reads of the option that are waiting now.
     int Waiting();
+    // Reads of the option so far.
+    int Reads(const std::wstring& name);
 
 private:
     std::mutex lock_;
@@ -49,6 +51,7 @@ private:
     std::map<std::pair<long, std::wstring>, std::variant<long, std::wstring>> values_;
     std::wstring held_;
     int waiting_ = 0;
+    std::map<std::wstring, int> reads_;
 };
 
 class FakeSecServer : public IQvSecServer, public IQvSecUser {

@@ -21,17 +21,22 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 #ifdef QV_FRAME_PG
 #include "pgcluster.h"
 #include "pgdb.h"
+#include "pgfaultproxy.h"
+#include <csignal>
 #include <sys/wait.h>
 #else
 #include "extensions.h"
@@ -116,7 +121,8 @@ protected:
 #endif
         g_stall = nullptr;
     }
-    // The demo database, the suite's servers on it and the program's window.
+    // The demo database, the suite's servers on it and the program's window; on a server, reached
+    // through `proxy` when given.
     void Start() {
         QvFrameOptions options;
 #ifdef QV_FRAME_PG
@@ -124,7 +130,7 @@ protected:
                                  dir.file("demo.txt") + " 2>&1";
         const int status = std::system(demo.c_str());
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << demo;
-        options.database = database.url();
+        options.database = proxy ? proxy->Through(database.url()) : database.url();
 #else
         // The held call: a function of the database that the rows of Person pass through.
         qv::sql::RegisterConnectionInitializer("frame-quit-stall", [](sqlite3* h) {
@@ -167,6 +173,7 @@ protected:
     qvtest::ScopedEnv data{"XDG_DATA_HOME", dir.file("data")};
 #ifdef QV_FRAME_PG
     qvtest::PgTestDatabase database;
+    std::unique_ptr<qvtest::PgFaultProxy> proxy;
 #endif
     qv::ScriptedInteraction backend;
     qv::ScopedInteraction interaction{&backend};
@@ -215,6 +222,84 @@ TEST_F(FrameQuit, WithASearchWorkerHeldTheWindowGoesAtOnceAndTheEndWaitsForItOnc
     EXPECT_FALSE(QvEndLeftWork(0));
     EXPECT_EQ(stall.Holding(), 1);
 }
+
+#ifdef QV_FRAME_PG
+TEST_F(FrameQuit, WithTheServersListenerStoppedASearchClosesAtOnceAndTheEndKeepsItsBound) {
+    // The server's listening process stands still (a hung server host): every cancel, a new
+    // connection to it, gets no answer. A watch lets it go on after 12 s, should anything wait.
+    proxy = std::make_unique<qvtest::PgFaultProxy>(qvtest::PortOf(database.url()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    auto* window = new CQvFrameWindow(host, QvFrameSettings{QString::fromUtf8("kurse"), QString::fromUtf8("Admin")});
+    host->SetMainWindow(qv::ui::HandleOf(window));
+    window->show();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+
+    // The search's statement waits for a lock another session holds, in a server process that
+    // stands still as well: nothing but the program's bound ends the wait.
+    qv::sql::PgDb holder;
+    ASSERT_EQ(holder.Open(database.url()), 0) << holder.LastError().description;
+    ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE Person IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
+    std::atomic<bool> listening{true}, done{false};
+    int held = 0;
+    std::thread watch;
+    struct Let {
+        std::atomic<bool>& done;
+        std::thread& watch;
+        int& held;
+        qv::sql::PgDb& holder;
+        ~Let() {
+            done = true;
+            if (watch.joinable()) watch.join();
+            if (held > 0) kill(held, SIGCONT);
+            holder.Exec("ROLLBACK");
+        }
+    } let{done, watch, held, holder};
+    CSearchPopupDlg popup(4, L"Quit", -1, 0);
+    bool turnTaken = false;
+    backend.ExpectModal(IDD_SEARCHPOPUP, [&](qv::IModalDialog&) {
+        EXPECT_TRUE(WaitFor([&] {
+            qv::sql::PgRows rows;
+            holder.Exec("SELECT pg_stat_clear_snapshot()");
+            holder.Query("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = current_database()",
+                         &rows);
+            if (rows.rows.empty() || !rows.rows[0][0]) return false;
+            held = std::stoi(*rows.rows[0][0]);
+            return kill(held, SIGSTOP) == 0;
+        }, 30000)) << "the search's statement waits";
+        proxy->Listen(false);
+        listening = false;
+        watch = std::thread([&] {
+            for (int i = 0; i < 1200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            listening = true;
+            proxy->Listen(true);
+        });
+        // The close sends its cancel without waiting for the server: the frame's next turn comes.
+        QTimer::singleShot(0, [&] { turnTaken = true; });
+        Click(popup.m_hWnd, IDCANCEL);
+    });
+    popup.DoModal();
+    EXPECT_TRUE(WaitFor([&] { return turnTaken; }, 2000));
+    EXPECT_FALSE(listening) << "the close waited for the server";
+    ASSERT_EQ(CLeftWorkers::Count(), 1u);
+
+    window->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+    const Clock::time_point quit = Clock::now();
+    ASSERT_TRUE(PressKey(nullptr, 'D', Qt::AltModifier));
+    ASSERT_TRUE(ClickMenuItem(L"&Beenden"));
+    host->CloseAll();
+    delete window;
+    host->InternalRelease();
+    delete host;
+    host = nullptr;
+    const auto took = Clock::now() - quit;
+    EXPECT_GE(took, std::chrono::milliseconds(4500)) << "the end waited for the held worker";
+    EXPECT_LT(took, std::chrono::seconds(6)) << "the end outlasted its bound";
+    EXPECT_FALSE(listening) << "the end waited for the server";
+    // Still held: the program ends without unloading what it runs.
+    EXPECT_FALSE(QvEndLeftWork(0));
+}
+#endif
 
 }  // namespace
 }  // namespace frametest

@@ -4,6 +4,7 @@
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgexec.h"
+#include "pgfaultproxy.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
@@ -317,6 +319,48 @@ TEST_F(PgDriver, AServerThatNeverAnswersFailsTheConnectionWithinItsLimit) {
         EXPECT_NE(c.LastError().description.find("timeout"), std::string::npos) << c.LastError().description;
     }
     ::close(listener);
+}
+
+TEST_F(PgDriver, ACancelNeverWaitsForAServerWhoseListenerStoppedAndArrivesWhenItGoesOn) {
+    // The server's listening process stands still (its sessions run on): a cancel, which is a new
+    // connection to it, gets no answer until it goes on, here after 4 s at the latest.
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(db_.url()));
+    PgDb c;
+    ASSERT_EQ(c.Open(proxy.Through(db_.url())), 0) << c.LastError().description;
+    const auto interrupter = c.Interrupter();
+    std::atomic<bool> ended{false};
+    int rc = 0;
+    std::string state;
+    std::thread worker([&] {
+        qv::sql::InterruptibleCall call(interrupter);
+        rc = c.Exec("SELECT pg_sleep(60)");
+        state = c.LastError().sqlState;
+        ended = true;
+    });
+    for (int i = 0; i < 500 && Scalar(a_, "SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(60)' "
+                                          "AND state = 'active'") != "1";
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    proxy.Listen(false);
+    std::atomic<bool> listening{false};
+    std::thread resume([&] {
+        for (int i = 0; i < 400 && !ended; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        listening = true;
+        proxy.Listen(true);
+    });
+    interrupter->Interrupt();
+    EXPECT_FALSE(listening) << "the cancel waited for the server's listener";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(ended) << "the statement ended with no cancel received";
+    // Once the listener goes on, the cancel arrives and ends the statement, and no other.
+    resume.join();
+    worker.join();
+    EXPECT_NE(rc, 0);
+    EXPECT_EQ(state, qv::sql::kInterrupted);
+    {
+        qv::sql::InterruptibleCall call(interrupter);
+        EXPECT_EQ(Scalar(c, "SELECT 1"), "1");
+    }
 }
 
 TEST_F(PgDriver, BackslashesArePlainCharactersWhateverTheDatabasesDefault) {
