@@ -25,8 +25,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -248,6 +250,24 @@ HWND ShownWith(HWND root, int id) {
     return nullptr;
 }
 
+// Acts on the next message box once it is up (a menu open meanwhile is no box), inside its wait.
+void WhenBoxOpened(std::function<void(QMessageBox* box)> act) {
+    auto* timer = new QTimer(qApp);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act)] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        const bool up = box && box->isVisible();
+        if (!up && clock->elapsed() < 10000) return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (up) act(box);
+    });
+    timer->start();
+}
+
 QAbstractButton* ButtonOf(QWidget* box, const QString& text) {
     for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
         if (b->text().remove(QLatin1Char('&')) == text) return b;
@@ -297,8 +317,8 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
         EXPECT_TRUE(PressKey(nullptr, 'D', Qt::AltModifier));
         EXPECT_TRUE(ClickMenuItem(L"&Beenden"));
     };
-    WhenOpened([&](QWidget* box) {
-        question = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text() : QString();
+    WhenBoxOpened([&](QMessageBox* box) {
+        question = box->text();
         shownOver = window->isVisible() && box->parentWidget() && box->parentWidget()->window() == window;
         EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint) << "a Yes/No box has no close button";
         PressKey(nullptr, VK_ESCAPE);
@@ -308,9 +328,8 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
         Pump();
         keptByClose = box->isVisible();
         // The page's word why it does not save, then the program goes on.
-        WhenOpened([&](QWidget* report) {
-            told = qobject_cast<QMessageBox*>(report) &&
-                   qobject_cast<QMessageBox*>(report)->text().contains(QString::fromUtf8("Kurzbezeichnung"));
+        WhenBoxOpened([&](QMessageBox* report) {
+            told = report->text().contains(QString::fromUtf8("Kurzbezeichnung"));
             if (QAbstractButton* ok = ButtonOf(report, QStringLiteral("OK"))) ok->click();
         });
         if (QAbstractButton* yes = ButtonOf(box, QStringLiteral("Ja"))) yes->click();
@@ -329,7 +348,7 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
 
     // Asked again, No: the window goes at once, the course as it was stored, its lock released.
     Clock::time_point answered{};
-    WhenOpened([&](QWidget* box) {
+    WhenBoxOpened([&](QMessageBox* box) {
         answered = Clock::now();
         if (QAbstractButton* no = ButtonOf(box, QStringLiteral("Nein"))) no->click();
     });
