@@ -4,7 +4,12 @@
 #include "qvcom.h"
 
 // Once-only steps (CanLoad, Init, UpAndRunning, AsyncInit, Close, ReleaseServers) answer S_FALSE
-// when called again; CanLoad answers E_FAIL once Init was called.
+// when called again; CanLoad answers E_FAIL once Init was called. A Close the user stopped (his
+// view keeps an edit whose save was refused) answers HRESULT_FROM_WIN32(ERROR_CANCELLED), closes
+// nothing and may be called again.
+#ifndef ERROR_CANCELLED
+#define ERROR_CANCELLED 1223L
+#endif
 struct IQvFInit : IUnknown {
     virtual HRESULT CanLoad() = 0;                                                   // 3
     virtual HRESULT Init(BOOL bConnectToFrame) = 0;                                  // 4

@@ -167,7 +167,20 @@ LRESULT CParentDlg::OnChangeActiveTab(WPARAM, LPARAM) {
 }
 
 HRESULT CParentDlg::CloseView() {
+    const HRESULT hrAsk = AskBeforeClose();
+    if (FAILED(hrAsk)) return hrAsk;
+    return CloseAsked();
+}
+
+HRESULT CParentDlg::AskBeforeClose() {
+    m_bSaveRefused = FALSE;
     Navigate(m_lRecordID, m_lSubRecordID);
+    const BOOL bKeep = m_bSaveRefused && m_bEditing && m_bShown;
+    m_bSaveRefused = FALSE;
+    return bKeep ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
+}
+
+HRESULT CParentDlg::CloseAsked() {
     HRESULT hr = EndEdit();
     if (FAILED(hr)) PARENT_TRACEHR(hr);
     CQvRegistry::SetValue(kCommonKey, CString(L"LastID_") + m_strTable, GetRecordID());
@@ -676,7 +689,10 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
             // A failed save keeps the user on the record with the edit and its lock: moving on
             // would lose the changes and leave the lock behind.
             const HRESULT hrSave = SaveData();
-            if (FAILED(hrSave)) return PARENT_TRACEHR(hrSave);
+            if (FAILED(hrSave)) {
+                m_bSaveRefused = TRUE;
+                return PARENT_TRACEHR(hrSave);
+            }
         } else {
             // No discards: the pages drop their changes and show the stored data again, so that
             // the next input begins an edit of its own. A lock that cannot be released has been

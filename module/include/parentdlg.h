@@ -172,6 +172,14 @@ protected:
     // Reports a database failure of the connection to the user; returns hr.
     HRESULT ReportDBError(class CQvADOConnection& connection, HRESULT hr, long lLine);
 
+    // The closing question: Navigate with the current ids, so that an open edit is asked about.
+    // While the view is shown the user sees what he is asked about: when he answered Yes and the
+    // save was refused, the edit, its lock and the view stay as they are and the close is cancelled
+    // (HRESULT_FROM_WIN32(ERROR_CANCELLED)). A view the frame hid before its close closes in any case.
+    HRESULT AskBeforeClose();
+    // CloseView after its question: the edit ends, the pages close and the view goes.
+    HRESULT CloseAsked();
+
     CQvAsyncEventSink m_asyncSink;
     CQvHelpButton m_btnHelp;
     CQvEventSource m_eventSource;
@@ -193,6 +201,8 @@ protected:
     CString m_strSubTable;
     CString m_strViewProgID;
     BOOL m_bClosing = FALSE;
+    // Set by NavigateToRecord when the save the user asked for failed.
+    BOOL m_bSaveRefused = FALSE;
     long m_nSecurityApplied = 0;
     CQvLayoutFactory m_layout;
     CStatusIconEdit m_iconEdit;

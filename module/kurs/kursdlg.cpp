@@ -244,8 +244,11 @@ void CKursDlg::NavigateToFirstRun() {
 }
 
 HRESULT CKursDlg::CloseView() {
+    // A close the user stopped leaves the window as it was, still told of the work it waits for.
+    const HRESULT hr = AskBeforeClose();
+    if (FAILED(hr)) return hr;
     m_asyncSink.Unadvise();
-    return CParentDlg::CloseView();
+    return CloseAsked();
 }
 
 BOOL CKursDlg::IsClosing() { return CParentDlg::IsClosing() || IsClosingFlag(); }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -72,22 +73,54 @@ std::vector<ButtonSpec> ButtonsOf(UINT type) {
     }
 }
 
+// A box without a button that cancels (Yes/No, Abort/Retry/Ignore) must be answered by one of its
+// buttons: it has no close button and takes neither Escape nor a close of its window. Boxes with
+// Cancel, and those with OK alone, take them as that button.
+class AnswerBox : public QMessageBox {
+public:
+    AnswerBox(QWidget* owner, bool cancels) : QMessageBox(owner), cancels_(cancels) {
+        if (!cancels_)
+            setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) & ~Qt::WindowCloseButtonHint);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!cancels_ && event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override {
+        if (!cancels_) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool cancels_;
+};
+
 int RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text, UINT type,
            const QString& details = QString()) {
+    const auto specs = ButtonsOf(type);
+    const bool cancels =
+        specs.size() == 1 || std::any_of(specs.begin(), specs.end(), [](const ButtonSpec& s) { return s.answer == IDCANCEL; });
     // On the heap: the owner may be deleted while the box runs, and takes the box with it.
-    QPointer<QMessageBox> box = new QMessageBox(owner);
+    QPointer<QMessageBox> box = new AnswerBox(owner, cancels);
     box->setIcon(icon);
     box->setWindowTitle(title);
     box->setText(text);
     if (!details.isEmpty()) box->setInformativeText(details);
     std::vector<std::pair<QAbstractButton*, int>> answers;
-    const auto specs = ButtonsOf(type);
     for (const ButtonSpec& s : specs) answers.emplace_back(box->addButton(QString::fromUtf8(s.text), s.role), s.answer);
     const int def = qv::DefaultAnswer(type);
     const int esc = qv::CancelAnswer(type);
     for (auto& [b, a] : answers) {
         if (a == def) box->setDefaultButton(static_cast<QPushButton*>(b));
-        if (a == esc) box->setEscapeButton(b);
+        if (a == esc && cancels) box->setEscapeButton(b);
     }
     box->exec();
     if (!box) return esc;

@@ -405,7 +405,10 @@ HRESULT CQvFServer::XQvFInit::Close() {
     METHOD_PROLOGUE(CQvFServer, QvFInit)
     QVF_MANAGE_STATE();
     if (!pThis->EnterStep(StepClose)) return S_FALSE;
-    return pThis->Close();
+    const HRESULT hr = pThis->Close();
+    // The user kept the view open (its edit's save was refused): a later close asks again.
+    if (hr == HRESULT_FROM_WIN32(ERROR_CANCELLED)) pThis->m_lState[StepClose] = 0;
+    return hr;
 }
 
 HRESULT CQvFServer::XQvFInit::ReleaseServers() {

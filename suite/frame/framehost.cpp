@@ -241,10 +241,12 @@ void CQvFrameHost::SetViewPane(HWND hPane) {
 }
 
 void CQvFrameHost::ReleaseView(QvFrameView& view) {
-    if (view.pControl && view.bShown) view.pControl->ShowView(FALSE);
+    // Hidden first, a view closes in any case; one closed by CloseViews is only released.
+    if (view.pControl && view.bShown && !view.bClosed) view.pControl->ShowView(FALSE);
     view.bShown = false;
     if (view.pInit) {
-        view.pInit->Close();
+        if (!view.bClosed) view.pInit->Close();
+        view.bClosed = true;
         view.pInit->ReleaseServers();
     }
     if (view.pItem) {
@@ -371,6 +373,30 @@ void CQvFrameHost::FireServerListChanged() {
 }
 
 // ---- shut-down
+
+bool CQvFrameHost::CloseViews() {
+    if (m_bClosing || m_bClosed) return true;
+    std::vector<QvFrameView*> order;
+    for (const auto& v : m_views)
+        if (v->bShown) order.push_back(v.get());
+    for (auto it = m_views.rbegin(); it != m_views.rend(); ++it)
+        if (!(*it)->bShown) order.push_back(it->get());
+    // No view is released while they are asked.
+    m_bClosing = true;
+    bool bClosed = true;
+    for (QvFrameView* pView : order) {
+        if (pView->bClosed || !pView->pInit) continue;
+        // Only the view shown can keep its edit; it is the first, so nothing has closed before it.
+        const HRESULT hr = pView->pInit->Close();
+        if (hr == HRESULT_FROM_WIN32(ERROR_CANCELLED)) {
+            bClosed = false;
+            break;
+        }
+        pView->bClosed = true;
+    }
+    m_bClosing = false;
+    return bClosed;
+}
 
 void CQvFrameHost::CloseAll() {
     // A second call would wait for the same left work again.

@@ -31,6 +31,7 @@ struct QvFrameView {
     bool bCreated = false;  // its window exists
     bool bRunning = false;  // told that it is up and running (after its window was made)
     bool bShown = false;
+    bool bClosed = false;   // taken through Close by the program's end, its release still to come
     CQvFrameViewbarItem* pItem = nullptr;  // with a reference
 };
 
@@ -134,6 +135,11 @@ public:
     size_t ServerListSinkCount() const { return m_cpServerList.GetConnectionCount(); }
 
     // ---- shut-down
+    // The first step of the program's end, while its window is still shown: the views close, the
+    // one shown first, and each asks the user about its open edit. A view shown keeps its edit when
+    // the save the user asked for was refused: then nothing is closed and FALSE is returned, and the
+    // program goes on.
+    bool CloseViews();
     // Closes the views and servers, ends the work they left running and unloads what is no longer
     // used; once only, until something is opened again (the window's close, the program's end
     // and the host's destruction all ask for it).

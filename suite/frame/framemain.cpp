@@ -21,6 +21,19 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// A start that cannot go on is said on the terminal and, for a user who started the program from
+// the desktop, in a box.
+int RefuseStart(const std::string& message, int code) {
+    std::fprintf(stderr, "qvframe: %s\n", message.c_str());
+    const CString strText(qv::FromUtf8("Die Kursadministration kann nicht starten:\n" + message).c_str());
+    MessageBoxW(nullptr, strText, L"Kursadministration", MB_OK | MB_ICONHAND);
+    return code;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QvFrameOptions options;
     std::string error;
@@ -52,20 +65,17 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8("Kursadministration"));
     qv::ui::EnsureApplication();
+    // Off the screen nobody answers a box either.
+    if (options.screenshot.empty() && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        qv::SetInteraction(&unattended);
     // The frame's application object comes before any module's.
     CWinApp frameApp(L"Kursadministration");
 
     std::string database, message;
     bool readOnly = false, created = false;
-    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly, &created)) {
-        std::fprintf(stderr, "qvframe: %s\n", message.c_str());
-        return 1;
-    }
+    if (!QvFramePrepareDatabase(options, &database, &message, &readOnly, &created)) return RefuseStart(message, 1);
     if (!message.empty()) std::printf("qvframe: %s\n", message.c_str());
-    if (!QvFrameCheckUser(options, database, &message)) {
-        std::fprintf(stderr, "qvframe: %s\n", message.c_str());
-        return 2;
-    }
+    if (!QvFrameCheckUser(options, database, &message)) return RefuseStart(message, 2);
     QvFrameConfigure(database, options.central);
     for (const auto& [path, hr] : QvFrameRegisterLibraries(QvFrameServerLibraries()))
         std::fprintf(stderr, "qvframe: server library %s not registered (0x%08X)\n", path.c_str(), unsigned(hr));
@@ -86,11 +96,12 @@ int main(int argc, char** argv) {
         const CString strView(qv::FromUtf8(options.view));
         const HRESULT hr = host->OpenView(strView);
         if (FAILED(hr)) {
-            std::fprintf(stderr, "qvframe: the view %s cannot be opened (0x%08X)\n", options.view.c_str(), unsigned(hr));
+            char szResult[16];
+            std::snprintf(szResult, sizeof szResult, "0x%08X", unsigned(hr));
             host->CloseAll();
             host->InternalRelease();
             delete host;
-            return 1;
+            return RefuseStart("the view " + options.view + " cannot be opened (" + szResult + ")", 1);
         }
         views.insert(views.begin(), strView);
     }

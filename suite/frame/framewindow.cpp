@@ -368,7 +368,22 @@ void CQvFrameWindow::ShowAbout() {
 }
 
 void CQvFrameWindow::closeEvent(QCloseEvent* event) {
+    // A close asked for while a view asks its question waits for that answer.
+    if (m_bClosing) {
+        event->ignore();
+        return;
+    }
     if (!m_bClosed) {
+        // The views close over the window still shown, each asking about its open edit; a view
+        // whose save the user asked for was refused stays with what was typed, and so does the
+        // program.
+        m_bClosing = true;
+        const bool bClosed = m_pHost->CloseViews();
+        m_bClosing = false;
+        if (!bClosed) {
+            event->ignore();
+            return;
+        }
         m_bClosed = true;
         // The window goes at once, before the close waits (a few seconds at most) for what the
         // views left running; nothing of it is drawn or answered any more.

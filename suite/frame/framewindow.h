@@ -72,6 +72,7 @@ private:
     CString m_strActive;  // the view shown; empty for the start page
     bool m_bRebuildPending = false;
     bool m_bClosed = false;
+    bool m_bClosing = false;  // the views are asked before the program ends
 };
 
 // The names of the frame's own menu entries.

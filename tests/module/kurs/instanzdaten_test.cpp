@@ -230,6 +230,18 @@ TEST_F(InstanzdatenTest, TheRunsDataAreEditedUnderTheRightsAndSavedWithLogAndEve
               stored);
     EXPECT_EQ(stored.substr(0, 6), "Tor 2|");
     EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the edit goes on";
+    // The program's end asks about the edit; Yes, and the save refused again: the end stops, the
+    // window keeps what was typed and the edit its lock.
+    script.ExpectMessageBox(IDYES, L"Sie haben die Daten geändert!");
+    script.ExpectMessageBox(IDOK, L"Die Anmeldung endet (bis 19.02.2031) vor ihrem Beginn (von 20.02.2031)");
+    EXPECT_FALSE(host->CloseViews());
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_TREFFPUNKT)), L"Tor 3");
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    EXPECT_NE(Text("SELECT strLock FROM Kurs WHERE lKursID = " + K(kurs)), "");
+    EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || ifnull(dtAnmeldenVon, '-') || '|' || ifnull(dtAnmeldenBis, '-') FROM "
+                   "Kursinstanz WHERE lKursinstanzID = " + K(run)),
+              stored);
     ASSERT_TRUE(PickDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 2031, 2, 20));
     Save();
     EXPECT_EQ(Text("SELECT strTreffpunkt || '|' || dtAnmeldenVon || '|' || dtAnmeldenBis FROM Kursinstanz WHERE "

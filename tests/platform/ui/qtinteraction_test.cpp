@@ -74,11 +74,32 @@ TEST_F(RealWindows, AMessageBoxShowsItsTextButtonsAndAnswersThePressedOne) {
     EXPECT_EQ(recorder.Log().Records()[0].answer, IDNO);
 }
 
-TEST_F(RealWindows, EscapeAnswersTheCancellingButtonOfTheBox) {
+TEST_F(RealWindows, EscapeAnswersTheCancellingButtonOfTheBoxAndABoxWithoutOneMustBeAnswered) {
     WhenModalIsUp([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
     EXPECT_EQ(AfxMessageBox(L"Änderungen speichern?", MB_YESNOCANCEL | MB_ICONQUESTION), IDCANCEL);
     WhenModalIsUp([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
     EXPECT_EQ(AfxMessageBox(L"Gespeichert.", MB_OK | MB_ICONINFORMATION), IDOK);
+    // Yes/No and Abort/Retry/Ignore have no button that cancels: neither Escape nor a close of the
+    // box's window answers them, and they have no close button.
+    const struct {
+        UINT type;
+        const char* button;
+        int answer;
+    } answered[] = {{MB_YESNO | MB_ICONQUESTION, "Ja", IDYES}, {MB_ABORTRETRYIGNORE, "Wiederholen", IDRETRY}};
+    for (const auto& a : answered) {
+        bool stayed = false, closeButton = true;
+        WhenModalIsUp([&](QWidget* box) {
+            closeButton = box->windowFlags() & Qt::WindowCloseButtonHint;
+            QTest::keyClick(box, Qt::Key_Escape);
+            box->close();
+            QApplication::processEvents();
+            stayed = box->isVisible();
+            PressButton(box, QString::fromUtf8(a.button));
+        });
+        EXPECT_EQ(AfxMessageBox(L"Wollen Sie die Änderungen speichern?", a.type), a.answer) << a.button;
+        EXPECT_TRUE(stayed) << a.button;
+        EXPECT_FALSE(closeButton) << a.button;
+    }
 }
 
 TEST_F(RealWindows, AReportAndABoxFromAWorkerAreShownOnTheGuiThread) {

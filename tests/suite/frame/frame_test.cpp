@@ -567,7 +567,21 @@ TEST_F(FrameProgramDatabase, AFileThatIsNoSuiteDatabaseIsRefusedAndLeftByteForBy
         std::string err;
         EXPECT_EQ(Run("--db " + dir.file(c.file), &err), c.code) << c.file;
         EXPECT_NE(err.find(c.message), std::string::npos) << c.file << ": " << err;
+        // Said in a box as well, for a user who started the program from the desktop (unattended,
+        // the box is written out and answered).
+        EXPECT_NE(err.find("[message] Kursadministration: Die Kursadministration kann nicht starten:\n"),
+                  std::string::npos)
+            << c.file << ": " << err;
         EXPECT_EQ(Snapshot(dir.path()), before) << c.file << " or its folder was changed";
+    }
+    // Off the screen without a picture to make, nobody answers the box: it does not wait.
+    {
+        const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_DATA_HOME=" +
+                                out.file("data") + " QV_REGISTRY=" + out.file("registry.db") + " timeout 60 ";
+        EXPECT_EQ(RunCommand(env + QV_FRAME_PROGRAM " --db " + dir.file("notiz.txt") + " > /dev/null 2> " +
+                             out.file("stderr.txt")),
+                  1);
+        EXPECT_NE(ReadText(out.file("stderr.txt")).find("[message] Kursadministration: "), std::string::npos);
     }
     EXPECT_FALSE(std::filesystem::exists(out.file("data"))) << "no demo database is made for --db";
     // The same file intact opens; once checked, it is not read through again until it changes, and

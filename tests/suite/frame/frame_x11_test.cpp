@@ -169,6 +169,8 @@ constexpr Point kFirstDateEnd{430, 414};
 // The course window (header, tabs and page), what must look the same after a restart.
 const QRect kCourseWindow(238, 60, 940, 670);
 const QRect kPageArea(238, 150, 940, 580);
+// The course window's command buttons and tabs.
+const QRect kTabsArea(238, 90, 940, 55);
 
 class FrameInX : public ::testing::Test {
 protected:
@@ -538,7 +540,8 @@ TEST_F(FrameInX, DatesTypedAsDigitsAloneAreTheDatesSavedAndAnEndBeforeTheStartIs
 }
 
 // A place's name alone, though other places begin with it: typed into "Ort" and left with Tab, it
-// is the run's place, and leaving the program asks to save it.
+// is the run's place, and leaving the program asks to save it over the window still shown, a
+// question that Escape does not answer.
 TEST_F(FrameInX, APlacesNameAloneTypedIntoOrtIsKeptWhenTheProgramIsLeft) {
     std::string run, runName, ortID;
     {
@@ -561,13 +564,24 @@ TEST_F(FrameInX, APlacesNameAloneTypedIntoOrtIsKeptWhenTheProgramIsLeft) {
     TypeText("Tannegg", 150);
     Key("Tab");
     Picture(Settle(), "ort-name-alone-left-with-tab");
-    // Datei, Beenden: the question to save is answered with its first button, "Ja".
+    // Datei, Beenden: the question to save, over the window with the run's page.
+    const QImage before = Settle();
     Click(kDateiMenu);
     Settle();
     Key("b");
     const QImage asked = Settle();
     Picture(asked, "ort-name-alone-quit");
     EXPECT_TRUE(frame_->Running()) << "the program ended without asking to save the typed place";
+    EXPECT_EQ(Tool("search --onlyvisible --name '^Qovaro'").substr(0, window_.size()), window_)
+        << "the question stands without the window";
+    EXPECT_LT(Differing(before, asked, kTabsArea), kTabsArea.width() * kTabsArea.height() / 50)
+        << "the course window is not shown behind the question";
+    EXPECT_GT(Differing(before, asked, QRect(0, 0, 1180, 760)), 2000) << "no question over the window";
+    // Escape leaves the question up; its first button, "Ja", answers it.
+    Key("Escape");
+    const QImage escaped = Settle();
+    EXPECT_TRUE(frame_->Running()) << "Escape answered the question";
+    EXPECT_LT(Differing(asked, escaped, QRect(0, 0, 1180, 760)), 200) << "Escape took the question away";
     Key("Return");
     EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
     {

@@ -1,11 +1,15 @@
 // The program's end while a closed search's worker is held inside a database call that no cancel
 // reaches (a server that does not answer): the window goes at once, and the end waits for the
-// worker once, a bounded time, on a file and on a server database.
+// worker once, a bounded time, on a file and on a server database. And its end with a course's
+// edit open: asked over the window still shown, kept when the save the user wanted is refused.
 #include "framehost.h"
 #include "framestartup.h"
 #include "framewindow.h"
 #include "leftwork.h"
+#include "kursresource.h"
 #include "leftworkers.h"
+#include "qtinteraction.h"
+#include "qvadoconnection.h"
 #include "qvregvalue.h"
 #include "qvrunning.h"
 #include "qtwidget.h"
@@ -19,8 +23,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <atomic>
@@ -168,6 +175,20 @@ protected:
 #endif
     }
 
+    // The first value of the statement's first row, through the program's own connection.
+    template <class T>
+    static T Value(const CString& strSQL) {
+        CQvADOConnection connection;
+        CQvADORecordset rs(&connection);
+        T value{};
+        BOOL bEOF = TRUE;
+        EXPECT_EQ(connection.Open(L"Qovaro.NQ2", 0), S_OK);
+        EXPECT_EQ(rs.Open(strSQL), S_OK);
+        if (SUCCEEDED(rs.IsEOF(&bEOF)) && !bEOF) rs.GetFieldValue(long(0), &value);
+        rs.Close();
+        return value;
+    }
+
     qvtest::TempDir dir;
     qvtest::ScopedEnv registry{"QV_REGISTRY", dir.file("registry.db")};
     qvtest::ScopedEnv data{"XDG_DATA_HOME", dir.file("data")};
@@ -300,6 +321,130 @@ TEST_F(FrameQuit, WithTheServersListenerStoppedASearchClosesAtOnceAndTheEndKeeps
     EXPECT_FALSE(QvEndLeftWork(0));
 }
 #endif
+// The shown window below `root` that holds a shown control with the id, depth first (the pane is
+// the frame's widget, no window of the program's own).
+HWND ShownWith(HWND root, int id) {
+    for (HWND child = ::GetWindow(root, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (!Widget(child) || !Widget(child)->isVisible()) continue;
+        const HWND item = Item(child, id);
+        if (item && Widget(item)->isVisible()) return child;
+        if (const HWND deeper = ShownWith(child, id)) return deeper;
+    }
+    return nullptr;
+}
+
+// Acts on the next message box once it is up (a menu open meanwhile is no box), inside its wait.
+void WhenBoxOpened(std::function<void(QMessageBox* box)> act) {
+    auto* timer = new QTimer(qApp);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act)] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        const bool up = box && box->isVisible();
+        if (!up && clock->elapsed() < 10000) return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (up) act(box);
+    });
+    timer->start();
+}
+
+QAbstractButton* ButtonOf(QWidget* box, const QString& text) {
+    for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+        if (b->text().remove(QLatin1Char('&')) == text) return b;
+    return nullptr;
+}
+
+// Beenden with a course's short name emptied: the question comes over the window still shown, as a
+// box that Escape and a close of its window leave up. Yes, and the page refuses the save: the
+// program goes on with the window and what was typed. No at the next Beenden: the window goes at
+// once and nothing was stored.
+TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProgram) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const long lKurs = Value<long>(L"SELECT min(lKursID) FROM Kurs WHERE lTyp = 3");
+    ASSERT_NE(lKurs, 0);
+    CString strKurs;
+    strKurs.Format(L"%d", lKurs);
+    const auto text = [&](LPCWSTR lpszColumn) {
+        return Value<CString>(CString(L"SELECT ") + lpszColumn + L" FROM Kurs WHERE lKursID = " + strKurs);
+    };
+    const CString strKurz = text(L"strKurzbezeichnung");
+    ASSERT_FALSE(strKurz.IsEmpty());
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", lKurs);
+    ASSERT_EQ(host->OpenView(L"Qovaro.NQ2.KursView"), S_OK);
+    auto* window = new CQvFrameWindow(host, QvFrameSettings{QString::fromUtf8("kurse"), QString::fromUtf8("Admin")});
+    host->SetMainWindow(qv::ui::HandleOf(window));
+    window->show();
+    window->ShowView(L"Qovaro.NQ2.KursView");
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+    HideWatch hidden;
+    window->installEventFilter(&hidden);
+    HWND page = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (page = ShownWith(window->Pane(), IDC_KURSDATEN_KURZ)) != nullptr; }, 10000))
+        << "the course's page";
+    const HWND kurz = Item(page, IDC_KURSDATEN_KURZ);
+    ASSERT_EQ(qv::ui::test::Text(kurz), std::wstring(strKurz.wstr()));
+    ASSERT_TRUE(Retype(kurz, L""));
+    ASSERT_NE(text(L"strLock"), CString()) << "the change is an edit";
+
+    // The desktop's boxes, answered as the user does.
+    qv::RecordingInteraction boxes{&qv::ui::QtInteraction()};
+    qv::ScopedInteraction real{&boxes};
+    bool shownOver = false, keptByEscape = false, keptByClose = false, told = false;
+    QString question;
+    auto quit = [&] {
+        window->activateWindow();
+        EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+        EXPECT_TRUE(PressKey(nullptr, 'D', Qt::AltModifier));
+        EXPECT_TRUE(ClickMenuItem(L"&Beenden"));
+    };
+    WhenBoxOpened([&](QMessageBox* box) {
+        question = box->text();
+        shownOver = window->isVisible() && box->parentWidget() && box->parentWidget()->window() == window;
+        EXPECT_FALSE(box->windowFlags() & Qt::WindowCloseButtonHint) << "a Yes/No box has no close button";
+        PressKey(nullptr, VK_ESCAPE);
+        Pump();
+        keptByEscape = box->isVisible();
+        box->close();
+        Pump();
+        keptByClose = box->isVisible();
+        // The page's word why it does not save, then the program goes on.
+        WhenBoxOpened([&](QMessageBox* report) {
+            told = report->text().contains(QString::fromUtf8("Kurzbezeichnung"));
+            if (QAbstractButton* ok = ButtonOf(report, QStringLiteral("OK"))) ok->click();
+        });
+        if (QAbstractButton* yes = ButtonOf(box, QStringLiteral("Ja"))) yes->click();
+    });
+    quit();
+    EXPECT_EQ(question, QString::fromUtf8("Sie haben die Daten geändert!\nWollen Sie die Änderungen speichern?"));
+    EXPECT_TRUE(shownOver) << "the question stood alone, without the window";
+    EXPECT_TRUE(keptByEscape) << "Escape answered the question";
+    EXPECT_TRUE(keptByClose) << "the box's window closed without an answer";
+    EXPECT_TRUE(told) << "the refusal was not said";
+    EXPECT_TRUE(window->isVisible()) << "the program ended though the save was refused";
+    EXPECT_EQ(hidden.at, Clock::time_point{});
+    EXPECT_EQ(qv::ui::test::Text(kurz), L"") << "what was typed is kept";
+    EXPECT_EQ(text(L"strKurzbezeichnung"), strKurz);
+    EXPECT_NE(text(L"strLock"), CString()) << "the edit keeps its lock";
+
+    // Asked again, No: the window goes at once, the course as it was stored, its lock released.
+    Clock::time_point answered{};
+    WhenBoxOpened([&](QMessageBox* box) {
+        answered = Clock::now();
+        if (QAbstractButton* no = ButtonOf(box, QStringLiteral("Nein"))) no->click();
+    });
+    quit();
+    ASSERT_NE(answered, Clock::time_point{}) << "not asked again";
+    ASSERT_NE(hidden.at, Clock::time_point{}) << "the window was not hidden";
+    EXPECT_LT(hidden.at - answered, std::chrono::milliseconds(500)) << "the window stayed after the answer";
+    EXPECT_EQ(boxes.Log().Count(qv::InteractionKind::MessageBox), 2u);
+    host->CloseAll();
+    delete window;
+    EXPECT_EQ(text(L"strKurzbezeichnung"), strKurz);
+    EXPECT_EQ(text(L"strLock"), CString());
+}
 
 }  // namespace
 }  // namespace frametest
