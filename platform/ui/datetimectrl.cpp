@@ -39,17 +39,45 @@ QLocale PickerLocale() { return QLocale(QLocale::German, QLocale::Switzerland); 
 // a move to another section, the end of the typing). The typing ends with the focus leaving the
 // field or a key other than a digit, a separator or a move between sections; then a day its month
 // does not have is refused too ("31" typed into the day and "2" into the month). What is refused is
-// told with a word, and the field shows again the date it showed before the typing.
+// told with a word once; the field keeps showing what was typed and holds the date it held before the
+// typing until the date is mended (a digit typed goes on from what was typed) or given up (Escape,
+// another date picked, stepped to or set); meanwhile a save is told again and takes nothing.
 // With a show-none box, an unticked field is empty and still takes the focus from a click: a digit
 // typed into it ticks the box first, and a date refused leaves it empty and unticked again. It
 // cannot be stepped to a date.
 class DateEdit : public QDateTimeEdit {
 public:
-    DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) { lineEdit()->installEventFilter(this); }
+    DateEdit(const QDateTime& dt, QWidget* parent) : QDateTimeEdit(dt, parent) {
+        lineEdit()->installEventFilter(this);
+        // Another date picked, stepped to or set: what was refused is given up.
+        connect(this, &QDateTimeEdit::dateTimeChanged, this, [this](const QDateTime& now) {
+            if (refused_ && !telling_ && now != refusedAt_) Forget();
+        });
+    }
     void SetBox(QCheckBox* box) { box_ = box; }
+    bool Refused() const { return refused_; }
+    // Escape: a date refused is given up for the date held before the typing.
+    bool GiveUp() {
+        if (!refused_) return false;
+        Forget();
+        setDateTime(before_);
+        if (hasFocus()) Select(0);
+        return true;
+    }
+    // The date the field holds: while a date typed is refused, the one before the typing.
+    QDateTime Held() const { return refused_ ? before_ : dateTime(); }
+
+    // A save asks: false, with the word, while a date refused is shown; else the typing ends.
+    bool Settle() {
+        if (!refused_) return EndTyping();
+        if (!justSaid_) Say();
+        justSaid_ = false;
+        return false;
+    }
 
     // The typing ends: false when the date typed was refused.
     bool EndTyping() {
+        if (refused_) return true;  // said already; it stays to be mended
         if (!EndText()) return false;
         if (!typing_) return true;
         typing_ = false;
@@ -62,14 +90,30 @@ public:
     }
     // The program sets another date: what was being typed is dropped.
     void Forget() {
+        const bool shown = refused_;
+        refused_ = false;
         typing_ = false;
         fromEmpty_ = false;
         advanced_ = false;
         pending_.clear();
         pendingSection_ = NoSection;
+        if (shown) setDateTime(dateTime());  // shows the date held again
     }
 
 protected:
+    QString textFromDateTime(const QDateTime& dt) const override {
+        if (refused_ && dt == refusedAt_) return refusedText_;
+        return QDateTimeEdit::textFromDateTime(dt);
+    }
+    // The text refused is shown as it was typed: not mended to a date, nor read as one.
+    QValidator::State validate(QString& text, int& pos) const override {
+        if (refused_ && text == refusedText_) return QValidator::Acceptable;
+        return QDateTimeEdit::validate(text, pos);
+    }
+    QDateTime dateTimeFromText(const QString& text) const override {
+        if (refused_ && text == refusedText_) return refusedAt_;
+        return QDateTimeEdit::dateTimeFromText(text);
+    }
     void keyPressEvent(QKeyEvent* e) override {
         // A modifier alone is part of the key it modifies ("/" with Shift).
         const int key = e->key();
@@ -82,6 +126,10 @@ protected:
         const bool plain = (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
         const bool advanced = advanced_;
         advanced_ = false;
+        if (key == Qt::Key_Escape && GiveUp()) {
+            e->accept();
+            return;
+        }
         if (plain && text.size() == 1 && text[0].isDigit()) {
             if (Unticked()) {
                 // Ticked as the user ticks it (the form may propose its date), then typed over.
@@ -114,7 +162,11 @@ protected:
     }
     void focusOutEvent(QFocusEvent* e) override {
         advanced_ = false;
-        EndTyping();
+        if (!EndTyping()) {
+            // Said as the field is left: a save the same click asks for is not told again.
+            justSaid_ = true;
+            QMetaObject::invokeMethod(this, [this] { justSaid_ = false; }, Qt::QueuedConnection);
+        }
         QDateTimeEdit::focusOutEvent(e);
     }
     bool focusNextPrevChild(bool next) override {
@@ -199,6 +251,17 @@ private:
         const Section s = sectionAt(index);
         if (!(s & (DaySection | MonthSection | YearSection | HourSection | MinuteSection | SecondSection))) return false;
         if (s == MonthSection && displayFormat().contains(QLatin1String("MMM"))) return false;
+        if (refused_) {
+            // Mended: typed anew from the date refused; Escape still gives back the date before.
+            const QDateTime held = before_;
+            const int day = dayTyped_;
+            refused_ = false;
+            setDateTime(dateTime());
+            BeginTyping(index);
+            before_ = held;
+            dayTyped_ = day;
+            Select(index);
+        }
         if (!typing_) BeginTyping(index);
         typed_ += digit;
         if (pendingSection_ != s || pending_.size() >= Digits(s)) pending_.clear();
@@ -255,11 +318,35 @@ private:
         return true;
     }
     bool Refuse(const QString& typed) {
+        const QDateTime shown = dateTime();
+        QString text = QDateTimeEdit::textFromDateTime(shown);
+        const QString format = displayFormat();
+        if (format.startsWith(QLatin1String("dd")) && !format.startsWith(QLatin1String("ddd")) && text.size() >= 2)
+            text.replace(0, 2, QStringLiteral("%1").arg(dayTyped_, 2, 10, QLatin1Char('0')));
+        const int day = dayTyped_;
         Forget();
-        setDateTime(before_);
+        word_ = typed;
+        if (before_ == kNoDate) {
+            setDateTime(before_);  // empty again
+        } else {
+            // Shown as typed until it is mended or given up; the field holds its date before.
+            refused_ = true;
+            typing_ = true;
+            whole_ = false;
+            dayTyped_ = day;
+            refusedAt_ = shown;
+            refusedText_ = text;
+            setDateTime(shown);
+            telling_ = true;
+            emit dateTimeChanged(before_);
+            telling_ = false;
+        }
         if (hasFocus() && !Unticked()) Select(0);
-        AfxMessageBox(qv::DateEntryRefusal(CString(FromQt(typed)), qv::DateEntry::date), MB_OK | MB_ICONEXCLAMATION);
+        Say();
         return false;
+    }
+    void Say() {
+        AfxMessageBox(qv::DateEntryRefusal(CString(FromQt(word_)), qv::DateEntry::date), MB_OK | MB_ICONEXCLAMATION);
     }
     void Apply(Section s, int value) {
         const QDateTime now = dateTime();
@@ -295,6 +382,12 @@ private:
     QString typed_;           // the digits and separators typed
     QDateTime before_;        // the date shown before the typing began
     int dayTyped_ = 0;        // the day the typing names, kept while a shorter month is shown
+    bool refused_ = false;    // the date typed was refused and is shown until mended or given up
+    QString refusedText_;     // ... as it is shown
+    QDateTime refusedAt_;     // ... the date the typing had reached
+    QString word_;            // the text the refusal names
+    bool justSaid_ = false;   // the refusal was said as the field was left, in this turn of the event loop
+    bool telling_ = false;    // the date held is told
 };
 
 // Puts the drop-down calendar's right edge under the field's right edge.
@@ -322,6 +415,12 @@ public:
     QDateTimeEdit* edit = nullptr;
     int quiet = 0;  // the program's changes tell nobody
 };
+
+// The date the picker holds: not a date shown that was refused.
+QDateTime Held(const PickerWidget* p) {
+    const auto* typing = dynamic_cast<const DateEdit*>(p->edit);
+    return typing ? typing->Held() : p->edit->dateTime();
+}
 
 QString QtFormat(DWORD style) {
     if ((style & DTS_TIMEFORMAT) == DTS_TIMEFORMAT) return QStringLiteral("HH:mm:ss");
@@ -355,7 +454,7 @@ void TellChange(HWND h) {
     NMDATETIMECHANGE nm;
     const bool none = p->none && !p->none->isChecked();
     nm.dwFlags = none ? GDT_NONE : GDT_VALID;
-    if (!none) nm.st = ToSystemTime(p->edit->dateTime());
+    if (!none) nm.st = ToSystemTime(Held(p));
     NotifyParent(*w, nm.nmhdr, DTN_DATETIMECHANGE);
 }
 
@@ -437,7 +536,7 @@ public:
                 r = GDT_NONE;
                 return true;
             }
-            if (lp) *reinterpret_cast<SYSTEMTIME*>(lp) = ToSystemTime(p->edit->dateTime());
+            if (lp) *reinterpret_cast<SYSTEMTIME*>(lp) = ToSystemTime(Held(p));
             r = GDT_VALID;
             return true;
         }
@@ -461,15 +560,20 @@ public:
                 return true;
             }
             // Another date than the one shown: what the user was typing is dropped.
-            if (auto* typing = dynamic_cast<DateEdit*>(p->edit); typing && dt != p->edit->dateTime()) typing->Forget();
+            if (auto* typing = dynamic_cast<DateEdit*>(p->edit); typing && (dt != p->edit->dateTime() || typing->Refused())) typing->Forget();
             p->edit->setDateTime(dt);
             if (p->none) p->none->setChecked(true);
             r = TRUE;
             return true;
         }
+        case QV_DTM_GIVEUP: {
+            auto* typing = dynamic_cast<DateEdit*>(p->edit);
+            r = typing && typing->GiveUp();
+            return true;
+        }
         case QV_DTM_ENDTYPING: {
             auto* typing = dynamic_cast<DateEdit*>(p->edit);
-            r = !typing || typing->EndTyping();
+            r = !typing || typing->Settle();
             return true;
         }
         case DTM_SETFORMATW:

@@ -51,8 +51,9 @@ public:
     BOOL SetTime(const COleDateTime& time);
     // The display format: d, dd, M, MM, MMM, yy, yyyy, H, HH, h, hh, m, mm, s, ss, tt and 'text'.
     BOOL SetFormat(LPCWSTR format);
-    // The date being typed is taken as when the field is left: FALSE when it is refused (the user
-    // is told, the field shows its date again).
+    // The date being typed is taken as when the field is left: FALSE when it is refused or one
+    // refused before is still shown (the user is told; the field shows what was typed and holds its
+    // date before until the date is mended or given up with Escape).
     BOOL EndTyping();
 };
 

@@ -264,6 +264,10 @@ void CDialog::EndModal(INT_PTR result) {
 BOOL CDialog::PreTranslateMessage(MSG* msg) {
     if (msg->message == WM_KEYDOWN && m_hWnd) {
         if (msg->wParam == VK_ESCAPE) {
+            // A date refused in its field is given up before the dialog is.
+            if (Window* f = Find(msg->hwnd); f && IsClass(f->handle, DATETIMEPICK_CLASSW) &&
+                                              ::SendMessageW(f->handle, QV_DTM_GIVEUP, 0, 0))
+                return TRUE;
             SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(m_hWnd, IDCANCEL)));
             return TRUE;
         }

@@ -26,6 +26,8 @@ class QPixmap;
 #define QV_LB_ISENABLED (WM_APP + 0x3F04)
 // The date picker's: ends what the user is typing; TRUE when the date typed is taken.
 #define QV_DTM_ENDTYPING (WM_APP + 0x3F10)
+// A date field gives up the date it refused: TRUE when there was one.
+#define QV_DTM_GIVEUP (WM_APP + 0x3F11)
 
 namespace qv::ui::detail {
 

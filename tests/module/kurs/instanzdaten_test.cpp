@@ -703,15 +703,20 @@ TEST_F(InstanzdatenTest, SwitchingOnTheRegistrationWindowProposesTheDatesOfTheOp
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENVON), 0, L"15.01.2031"));
     ASSERT_TRUE(TickDatePicker(Field(IDC_INSTANZDATEN_ANMELDENBIS), true));
     // A day that does not exist, and digits that are no date, are refused with a word as in the
-    // dates table, once the year is typed or the field left; the field keeps its date.
+    // dates table, once the year is typed or the field left; the field shows what was typed, as its
+    // sections took it, until it is mended or given up with Escape.
     const std::wstring proposed = qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS));
-    for (const wchar_t* typed : {L"31.02.2027", L"1122026"}) {
-        script.ExpectMessageBox(IDOK, L"\"" + std::wstring(typed) + L"\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ");
-        ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, typed));
+    struct Typed { const wchar_t *typed, *shown; };
+    for (const Typed& t : {Typed{L"31.02.2027", L"31.02.2027"}, Typed{L"1122026", L"11.02.2006"}}) {
+        script.ExpectMessageBox(IDOK, L"\"" + std::wstring(t.typed) + L"\" ist kein gültiges Datum. Geben Sie es als TT.MM.JJJJ");
+        ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, t.typed));
         ASSERT_TRUE(PressKey(Field(IDC_INSTANZDATEN_ANMELDENBIS), VK_TAB));
-        EXPECT_EQ(script.Pending(), 0u) << W2U(typed);
-        EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), proposed) << W2U(typed);
+        EXPECT_EQ(script.Pending(), 0u) << W2U(t.typed);
+        EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), t.shown) << W2U(t.typed);
     }
+    ASSERT_TRUE(PressKey(Field(IDC_INSTANZDATEN_ANMELDENBIS), VK_ESCAPE));
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), proposed) << "given up";
+    EXPECT_TRUE(IsWindowVisible(Page()->GetSafeHwnd())) << "the window stays";
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 0, L"28"));
     ASSERT_TRUE(TypeDate(Field(IDC_INSTANZDATEN_ANMELDENBIS), 1, L"02"));
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENBIS)), L"28.02.2031");
@@ -824,20 +829,20 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
         ASSERT_TRUE(PressKey(nullptr, VK_ESCAPE));
         EXPECT_FALSE(popup->isVisible());
         // The date typed as digits alone, then the day alone, digit by digit; a day that does not
-        // exist is refused with a word and the field keeps its date, also where Enter ends the
-        // typing: the dialog stays.
+        // exist is refused with a word and the field shows it as typed until it is mended, also
+        // where Enter ends the typing: the dialog stays.
         ASSERT_TRUE(TypeDate(picker, 0, L"26042032"));
         EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
         script.ExpectMessageBox(IDOK, L"\"31.02.2032\" ist kein gültiges Datum.");
         ASSERT_TRUE(TypeDate(picker, 0, L"31.02.2032"));
         EXPECT_EQ(script.Pending(), 0u);
-        EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
+        EXPECT_EQ(qv::ui::test::Text(picker), L"31.02.2032");
         script.ExpectMessageBox(IDOK, L"\"1122026\" ist kein gültiges Datum.");
         ASSERT_TRUE(TypeDate(picker, 0, L"1122026"));
         ASSERT_TRUE(PressKey(picker, VK_RETURN));
         EXPECT_EQ(script.Pending(), 0u);
         EXPECT_FALSE(modal.IsModalEnded());
-        EXPECT_EQ(qv::ui::test::Text(picker), L"26.04.2032");
+        EXPECT_EQ(qv::ui::test::Text(picker), L"11.02.2006");
         ASSERT_TRUE(TypeDate(picker, 0, L"17032031"));
         EXPECT_EQ(qv::ui::test::Text(picker), L"17.03.2031");
         ASSERT_TRUE(TypeDate(picker, 0, L"17"));
@@ -997,6 +1002,34 @@ TEST_F(InstanzdatenTest, DatesAreEditedShiftedAppendedRemovedAndSavedWithTheDura
     EXPECT_EQ(script.Pending(), 0u);
     EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 6' OR dtAnmeldenVon LIKE '%-04-30%'"), 0);
     EXPECT_TRUE(HasFocus(von));
+    // The refused day stays shown as typed until it is mended or given up; a save meanwhile says
+    // so once and writes nothing; so does a save clicked while the day is still being typed.
+    const std::wstring typed = qv::ui::test::Text(von);
+    EXPECT_EQ(typed.substr(0, 6), L"31.04.");
+    const std::wstring word = L"\"" + typed + L"\" ist kein gültiges Datum.";
+    const auto savedNothing = [&](const char* what) {
+        EXPECT_EQ(script.Pending(), 0u) << what;
+        EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 6' OR dtAnmeldenVon LIKE '%-04-30%'"), 0)
+            << what;
+        EXPECT_EQ(qv::ui::test::Text(von), typed) << what;
+        EXPECT_TRUE(HasFocus(von)) << what;
+    };
+    script.ExpectMessageBox(IDOK, word.c_str());
+    Save();
+    savedNothing("refused before");
+    ASSERT_TRUE(PressKey(von, VK_ESCAPE));
+    EXPECT_NE(qv::ui::test::Text(von), typed) << "given up";
+    EXPECT_TRUE(Dlg()->IsEditing());
+    ASSERT_TRUE(TypeDate(von, 0, L"31"));
+    ASSERT_TRUE(TypeDate(von, 1, L"04"));
+    script.ExpectMessageBox(IDOK, word.c_str());
+    Save();
+    savedNothing("refused as the save is clicked");
+    ASSERT_TRUE(TypeDate(von, 0, L"30"));
+    Save();
+    EXPECT_EQ(script.Pending(), 0u);
+    EXPECT_EQ(Int("SELECT count(*) FROM Kursinstanz WHERE strTreffpunkt = 'Halle 6' AND dtAnmeldenVon LIKE '%-04-30%'"), 1)
+        << "mended, the day typed is saved";
     Click(Item(IDC_KURSDLG_CANCEL));
 }
 
