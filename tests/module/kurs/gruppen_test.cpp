@@ -286,6 +286,34 @@ TEST_F(Gruppen, WhatAnotherUserDeletedOrChangedIsLeftAsStoredAndBothListsShowIt)
     EXPECT_TRUE(TreeItems(Tree()).empty()) << "the tree shows what is stored";
     EXPECT_EQ(Rows(List()), 3);
     ToldOnce("edited after its deletion");
+
+    // Another user deletes "Kurs 1" while Amsler is put into it: he does not go into the group
+    // whose deletion has not yet ended, where its end could not take him out again.
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) VALUES (70004, " +
+        K(run) + ", 'Kurs 1')");
+    ASSERT_EQ(page->Refresh(), S_OK);
+    std::atomic<bool> deleting{false};
+    long hrOther = E_FAIL;
+    std::thread deleter([&] {
+        CQvADOConnection conn;
+        long hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.BeginTrans();
+        if (SUCCEEDED(hr)) hr = conn.Execute(L"DELETE KursinstanzGruppe WHERE lKursinstanzGruppeID = 70004", FALSE, nullptr);
+        deleting = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        hrOther = SUCCEEDED(hr) ? conn.CommitTrans() : hr;
+    });
+    while (!deleting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    before = Text("SELECT group_concat(lKursinstanzGruppeID) FROM PersonKurs");
+    SelectInList({L"Amsler"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Kurs 1  (Anzahl: 0)"));
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_ADD));
+    deleter.join();
+    EXPECT_EQ(hrOther, S_OK);
+    EXPECT_EQ(Text("SELECT group_concat(lKursinstanzGruppeID) FROM PersonKurs"), before);
+    EXPECT_TRUE(TreeItems(Tree()).empty());
+    ToldOnce("into a group being deleted");
 }
 
 TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {
