@@ -290,7 +290,6 @@ HRESULT CGruppenDlg::FillList() {
             if (m_list.QvAddItem(pItem, TRUE) && pItem) {
                 pItem->SetParam(0, row.lPersonID);
                 pItem->SetParam(1, row.lStatus);
-                pItem->SetParam(2, bTeilnehmer ? 1 : 0);
                 pItem->SetParam(3, lPersonKursID);
                 CString strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                       lKursinstanzID, bTeilnehmer, CString());

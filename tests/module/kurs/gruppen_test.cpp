@@ -113,6 +113,8 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_NE(items[2].find(L"Dora"), std::wstring::npos) << "instructors stand before the participants";
     EXPECT_EQ(TreeItemColor(Tree(), full), RGB(192, 0, 0)) << "more participants than its maximum";
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - logs, 5) << "one entry per person";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Gruppe ''A''  (Anzahl/max: 0/3) | Person ''% "
+                  "Hans'' hinzugefügt'"), 5);
 
     // A member goes back to the list; the group is within its maximum again.
     const std::wstring beat = TreeItem(L"Beat");
