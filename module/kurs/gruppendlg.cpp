@@ -26,6 +26,21 @@ constexpr long kTableKursinstanz = 42;
 constexpr const wchar_t* kModul = L"Ausbildung.Gruppe";
 constexpr COLORREF kOverfull = RGB(192, 0, 0);
 
+// A group another user changed or deleted after the page showed it: nothing is written, and the
+// user is told once, after the unit of work.
+void TellGroupChanged() { kurs::Tell(KursLoadString(IDS_GRUPPE_CHANGED), MB_OK | MB_ICONINFORMATION); }
+
+// Whether the group is stored as a group of the run (also when that cannot be read: the caller
+// then tells of the registration).
+bool GroupStored(long lGruppeID, long lKursinstanzID) {
+    CString strWhere;
+    strWhere.Format(L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d", lGruppeID, lKursinstanzID);
+    long lCount = 1;
+    const long hr = QvDBLookupLong(L"count(*)", L"KursinstanzGruppe", strWhere, &lCount, kurs::kProfile);
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return hr != S_OK || lCount > 0;
+}
+
 struct TemplateRegistrar {
     TemplateRegistrar() {
         using namespace qv::ui;
@@ -250,20 +265,22 @@ HRESULT CGruppenDlg::FillList() {
         CString strFilter;
         if (m_nRadio == 1) strFilter.Format(L"AND PersonKurs.lStatus IN (%d,%d)", 0, 7);
         CString strSQL;
-        strSQL.Format(L"SELECT %s, PersonKurs.fTeilnehmer, %s FROM %s%sWHERE PersonKurs.lKursinstanzID = %d AND "
+        strSQL.Format(L"SELECT %s, PersonKurs.fTeilnehmer, PersonKurs.lPersonKursID, %s FROM %s%sWHERE "
+                      L"PersonKurs.lKursinstanzID = %d AND "
                       L"PersonKurs.lKursinstanzGruppeID = -1 %s",
                       kPersonColumns, kRoleColumns, kPersonFrom, kRoleJoin, lKursinstanzID, strFilter);
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         while (SUCCEEDED(hr) && !bEOF) {
             CKursPersonRow row;
-            long lKursleitungID = -1;
+            long lKursleitungID = -1, lPersonKursID = 0;
             BOOL bTeilnehmer = FALSE;
             CString strFunktion;
             hr = row.Read(rs, pLogic);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bTeilnehmer);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strFunktion", &strFunktion);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursleitungID", &lKursleitungID);
+            if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
             if (FAILED(hr)) {
                 GR_TRACEHR(hr);
                 break;
@@ -273,7 +290,7 @@ HRESULT CGruppenDlg::FillList() {
             if (m_list.QvAddItem(pItem, TRUE) && pItem) {
                 pItem->SetParam(0, row.lPersonID);
                 pItem->SetParam(1, row.lStatus);
-                pItem->SetParam(2, bTeilnehmer ? 1 : 0);
+                pItem->SetParam(3, lPersonKursID);
                 CString strStatus = NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
                                                                       lKursinstanzID, bTeilnehmer, CString());
                 if (bTeilnehmer) {
@@ -374,15 +391,15 @@ HRESULT CGruppenDlg::FillGruppe(HTREEITEM hItem, long lKursinstanzGruppeID, long
     HRESULT hr = kurs::OpenConnection(conn);
     CString strSQL;
     strSQL.Format(L"SELECT Person.lPersonID, cbp.strBezeichnung AS strPerson, fWeiblich, PersonKurs.lStatus, "
-                  L"PersonKurs.fTeilnehmer\t\t\t\t\tFROM Person JOIN view_CacheBezeichnung cbp ON Person.lPersonID = "
-                  L"cbp.lID AND cbp.lTableID = 4 AND cbp.strMode = 'A' \t\t\t\t\t\t\t\tJOIN PersonKurs ON "
+                  L"PersonKurs.fTeilnehmer, PersonKurs.lPersonKursID\t\t\t\t\tFROM Person JOIN view_CacheBezeichnung "
+                  L"cbp ON Person.lPersonID = cbp.lID AND cbp.lTableID = 4 AND cbp.strMode = 'A' \t\t\t\t\t\t\t\tJOIN PersonKurs ON "
                   L"Person.lPersonID = PersonKurs.lPersonID \t\t\t\t\tWHERE PersonKurs.lKursinstanzGruppeID = %d "
                   L"\t\t\t\t\tORDER BY fTeilnehmer, strPerson",
                   lKursinstanzGruppeID);
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
     while (SUCCEEDED(hr) && !bEOF) {
-        long lPersonID = 0, lStatus = 0;
+        long lPersonID = 0, lStatus = 0, lPersonKursID = 0;
         BOOL bTeilnehmer = FALSE, bWeiblich = FALSE;
         CString strPerson;
         hr = rs.GetFieldValue(L"lPersonID", &lPersonID);
@@ -390,10 +407,13 @@ HRESULT CGruppenDlg::FillGruppe(HTREEITEM hItem, long lKursinstanzGruppeID, long
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &lStatus);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &bTeilnehmer);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fWeiblich", &bWeiblich);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lPersonKursID", &lPersonKursID);
         if (FAILED(hr)) break;
         auto* pElem = new CElem;
         pElem->lElemTyp = 0;
         pElem->lElemID = lPersonID;
+        pElem->lPersonKursID = lPersonKursID;
+        pElem->lStatus = lStatus;
         const int nImage = static_cast<int>(bTeilnehmer ? lStatus + 1 : lStatus + 14);
         const HTREEITEM hChild = m_tree.InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM, strPerson,
                                                    nImage, nImage, 0, 0, reinterpret_cast<LPARAM>(pElem), hItem,
@@ -636,25 +656,40 @@ void CGruppenDlg::OnEditGroup() {
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     CGruppeBezDlg dlg(this);
+    BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT lKursinstanzGruppeID, strBezeichnung, lMaxTeilnehmer \t\t\t\tFROM KursinstanzGruppe "
-                      L"\t\t\t\tWHERE lKursinstanzGruppeID = %d",
-                      lGruppeID);
-        hr = rs.OpenSQL(strSQL, 1, 3);
-        BOOL bEOF = TRUE;
-        if (SUCCEEDED(hr)) hr = rs.IsEOF(&bEOF);
-        if (SUCCEEDED(hr) && bEOF) hr = E_FAIL;  // the group is gone
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strBezeichnung", &dlg.strBezeichnung);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lMaxTeilnehmer", &dlg.lMaxTeilnehmer);
-    }
-    if (SUCCEEDED(hr)) {
-        if (dlg.DoModal() != IDOK) return;
-        hr = rs.SetFieldValue(L"strBezeichnung", dlg.strBezeichnung);
-        if (SUCCEEDED(hr)) hr = rs.SetFieldValue(L"lMaxTeilnehmer", dlg.lMaxTeilnehmer);
-        if (SUCCEEDED(hr)) hr = rs.Update();
+                      L"\t\t\t\tWHERE lKursinstanzGruppeID = %d AND lKursinstanzID = %d",
+                      lGruppeID, lKursinstanzID);
+        hr = kurs::OpenRows(rs, strSQL, bEOF);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strBezeichnung", &dlg.strBezeichnung);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lMaxTeilnehmer", &dlg.lMaxTeilnehmer);
         rs.Close();
+    }
+    bool bGone = SUCCEEDED(hr) && bEOF;
+    if (SUCCEEDED(hr) && !bGone) {
+        const CString strRead = dlg.strBezeichnung;
+        const long lReadMax = dlg.lMaxTeilnehmer;
+        if (dlg.DoModal() != IDOK) return;
+        // Written over the group as it was read: one another user changed or deleted while the
+        // dialog was open is left as it is.
+        CString strSQL;
+        strSQL.Format(L"UPDATE KursinstanzGruppe SET strBezeichnung = '%s', lMaxTeilnehmer = %d WHERE "
+                      L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND strBezeichnung = '%s' AND "
+                      L"lMaxTeilnehmer = %d",
+                      QvSQLString(dlg.strBezeichnung, 254), dlg.lMaxTeilnehmer, lGruppeID, lKursinstanzID,
+                      QvSQLString(strRead, 0), lReadMax);
+        long lAffected = 0;
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        bGone = SUCCEEDED(hr) && lAffected == 0;
+    }
+    if (bGone) {
+        TellGroupChanged();
+        FillList();
+        FillTree();
+        return;
     }
     if (SUCCEEDED(hr)) {
         CString strDetail;
@@ -676,31 +711,32 @@ void CGruppenDlg::OnDeleteGroup() {
     if (hrSel == S_FALSE) return;
     if (AfxMessageBox(IDS_DATEN_LOESCHEN, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
     if (hrSel == S_OK) {
-        // The members go back among the persons without a group in the same unit as the group.
+        // The group goes first, so that nobody can put a registration into it meanwhile; its members
+        // go back among the persons without a group in the same unit.
         CQvADOConnection conn;
         long hr = kurs::OpenConnection(conn);
-        bool bOwnTrans = false;
-        if (SUCCEEDED(hr) && !conn.IsInTransaction()) {
-            hr = conn.BeginTrans();
-            bOwnTrans = SUCCEEDED(hr);
-        }
-        CString strSQL;
-        if (SUCCEEDED(hr)) {
-            strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d",
-                          lGruppeID);
-            hr = kurs::Execute(conn, strSQL);
-        }
-        if (SUCCEEDED(hr)) {
-            strSQL.Format(L"DELETE KursinstanzGruppe \t\t\t\tWHERE lKursinstanzGruppeID = %d", lGruppeID);
-            hr = kurs::Execute(conn, strSQL);
-        }
-        if (bOwnTrans) {
-            if (SUCCEEDED(hr)) hr = conn.CommitTrans();
-            if (FAILED(hr)) conn.RollbackTrans();
+        long lAffected = 0;
+        {
+            kurs::CKursTransaction unit(conn);
+            if (SUCCEEDED(hr)) hr = unit.Begin();
+            CString strSQL;
+            if (SUCCEEDED(hr)) {
+                strSQL.Format(L"DELETE KursinstanzGruppe \t\t\t\tWHERE lKursinstanzGruppeID = %d AND lKursinstanzID = %d",
+                              lGruppeID, lKursinstanzID);
+                hr = kurs::Execute(conn, strSQL, &lAffected);
+            }
+            if (SUCCEEDED(hr) && lAffected > 0) {
+                strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d",
+                              lGruppeID);
+                hr = kurs::Execute(conn, strSQL);
+            }
+            hr = unit.End(hr);
         }
         if (FAILED(hr)) {
             GR_TRACEHR(hr);
             KURS_REPORTDBERROR(conn, hr);
+        } else if (lAffected == 0) {
+            TellGroupChanged();
         } else {
             const long hrLog = WriteLog(2, IDS_LOG_GRUPPE_DELETED, strLabel);
             if (FAILED(hrLog)) GR_TRACEHR(hrLog);
@@ -708,6 +744,47 @@ void CGruppenDlg::OnDeleteGroup() {
     }
     FillList();
     FillTree();
+}
+
+long CGruppenDlg::GroupRegistration(CQvADOConnection& conn, long lGruppeID, const CString& strLabel,
+                                    long lPersonKursID, long lPersonID, long lShownStatus) {
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    long lAffected = 0;
+    CString strSQL;
+    if (SUCCEEDED(hr)) {
+        // The group's row is held (written, its time stamp renewed) until the registration is in it:
+        // a deletion of the group waits, and then takes the registration out with its other members.
+        strSQL.Format(L"UPDATE KursinstanzGruppe SET lKursinstanzID = lKursinstanzID WHERE lKursinstanzGruppeID = %d "
+                      L"AND lKursinstanzID = %d",
+                      lGruppeID, lKursinstanzID);
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (SUCCEEDED(hr) && lAffected == 0) {
+            unit.End(E_ABORT);
+            return S_FALSE;
+        }
+    }
+    if (SUCCEEDED(hr)) {
+        // Only as the list shows the registration: in this run, in no group, with its status and
+        // person, and only into a group of the run that is there.
+        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE lPersonKursID = %d "
+                      L"AND lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = -1 AND lStatus = %d AND "
+                      L"EXISTS (SELECT 1 FROM KursinstanzGruppe g WHERE g.lKursinstanzGruppeID = %d AND "
+                      L"g.lKursinstanzID = %d)",
+                      lGruppeID, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lGruppeID, lKursinstanzID);
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+        if (SUCCEEDED(hr) && lAffected == 0) {
+            unit.End(E_ABORT);
+            return kurs::RegistrationNotAsShown(lPersonKursID);
+        }
+    }
+    if (SUCCEEDED(hr)) {
+        CString strDetail;
+        strDetail.Format(L"%s | Person '%s' hinzugefügt", strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
+        hr = WriteLog(0, IDS_LOG_GRUPPE_UPDATED, strDetail);
+        if (FAILED(hr)) GR_TRACEHR(hr);
+    }
+    return unit.End(hr);
 }
 
 void CGruppenDlg::OnAddToGroup() {
@@ -721,28 +798,19 @@ void CGruppenDlg::OnAddToGroup() {
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
-        long lPersonID = 0, lShown = -1, lTeilnehmer = 1;
+        long lPersonID = 0, lShown = -1, lPersonKursID = 0;
         items[i]->GetParam(0, &lPersonID);
         items[i]->GetParam(1, &lShown);
-        items[i]->GetParam(2, &lTeilnehmer);
-        // Only as the list shows the registration: in this run, in no group, with its status. One
-        // moved, grouped or changed meanwhile is left as it is, and the rows after it are tried.
-        CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE lPersonID = %d "
-                      L"AND lKursinstanzID = %d AND lKursinstanzGruppeID = -1 AND lStatus = %d AND fTeilnehmer = %d",
-                      lGruppeID, lPersonID, lKursinstanzID, lShown, lTeilnehmer);
-        long lAffected = 0;
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) {
-            kurs::RegistrationChanged();
-            continue;
+        items[i]->GetParam(3, &lPersonKursID);
+        hr = GroupRegistration(conn, lGruppeID, strLabel, lPersonKursID, lPersonID, lShown);
+        // A group deleted meanwhile takes nobody.
+        if (hr == S_FALSE) {
+            TellGroupChanged();
+            break;
         }
-        if (SUCCEEDED(hr)) {
-            CString strDetail;
-            strDetail.Format(L"%s | Person '%s' hinzugefügt", strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
-            hr = WriteLog(0, IDS_LOG_GRUPPE_UPDATED, strDetail);
-            if (FAILED(hr)) GR_TRACEHR(hr);
-        }
+        // A registration moved, grouped or changed meanwhile is left as it is (the user has been
+        // told); the rows after it are tried.
+        if (hr == E_ABORT) hr = S_OK;
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     FillList();
@@ -760,17 +828,20 @@ void CGruppenDlg::OnRemoveFromGroup() {
         const HTREEITEM hParent = m_tree.GetParentItem(hItem);
         const auto* pGroup = hParent ? reinterpret_cast<const CElem*>(m_tree.GetItemData(hParent)) : nullptr;
         const CString strGroup = pGroup ? m_tree.GetItemText(hParent) : CString();
-        // Only out of the group the tree shows it in: one moved or regrouped meanwhile is left as it is.
+        const long lGruppeID = pGroup ? pGroup->lElemID : -1;
+        // Only the registration the tree shows, out of the group it shows it in, with its status: one
+        // moved, regrouped or changed meanwhile is left as it is.
         CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE lPersonID = %d AND "
-                      L"lKursinstanzID = %d AND lKursinstanzGruppeID = %d",
-                      pElem->lElemID, lKursinstanzID, pGroup ? pGroup->lElemID : -1);
+        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE lPersonKursID = %d AND "
+                      L"lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = %d AND lStatus = %d",
+                      pElem->lPersonKursID, pElem->lElemID, lKursinstanzID, lGruppeID, pElem->lStatus);
         CQvADOConnection conn;
         long lAffected = 0;
         long hr = kurs::OpenConnection(conn);
         if (SUCCEEDED(hr)) hr = kurs::Execute(conn, strSQL, &lAffected);
         if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
-        else if (lAffected == 0) kurs::RegistrationChanged();
+        else if (lAffected == 0 && !GroupStored(lGruppeID, lKursinstanzID)) TellGroupChanged();
+        else if (lAffected == 0) kurs::RegistrationNotAsShown(pElem->lPersonKursID);
         else {
             CString strDetail;
             strDetail.Format(L"%s | Person '%s' entfernt", strGroup, strMember);

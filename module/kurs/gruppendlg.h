@@ -23,6 +23,9 @@ public:
         long lAnzahlTeilnehmer = 0;
         long lElemTyp = 0;  // 1 group, 0 member
         long lElemID = 0;   // lKursinstanzGruppeID or lPersonID
+        // A member's registration and its status as the tree shows them.
+        long lPersonKursID = 0;
+        long lStatus = 0;
     };
 
     CGruppenDlg();
@@ -90,4 +93,9 @@ protected:
 
 private:
     long WriteLog(long lKind, UINT nText, const CString& strDetail);
+    // Puts the registration, as the list shows it, into the group of the run: in one unit with its
+    // log entry, and only while the group is there (S_FALSE: gone, nothing written) and the
+    // registration is in the run, in no group, with the status and person shown (E_ABORT, told).
+    long GroupRegistration(CQvADOConnection& conn, long lGruppeID, const CString& strLabel, long lPersonKursID,
+                           long lPersonID, long lShownStatus);
 };

@@ -567,19 +567,37 @@ HRESULT CInstruktorDlg::SaveData() {
 
 HRESULT CInstruktorDlg::SaveKursLeiter() {
     BeginWaitCursor();
-    long hr = S_OK;
+    const long lGone = kurs::GoneCount();
+    CQvADOConnection conn;
+    long hr = kurs::OpenConnection(conn);
     BOOL bChanged = FALSE;
-    for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i) {
-        CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
-        if (!pItem || ItemParam(pItem, eParamChanged) == 0) continue;
-        bChanged = TRUE;
-        hr = VRQ_SaveKursLeiter(ItemParam(pItem, eParamPersonKurs), lKursinstanzID,
-                                pItem->GetColumnCheck(kLeiterColumn));
-        if (FAILED(hr)) {
-            IN_TRACEHR(hr);
-            break;
+    {
+        // The choice is saved whole or not at all: a run keeps its leader when the row that was to
+        // take the role is no longer as the grid shows it.
+        kurs::CKursTransaction unit(conn);
+        if (SUCCEEDED(hr)) hr = unit.Begin();
+        for (int i = 0; i < m_grid.GetInsertedItemCount() && SUCCEEDED(hr); ++i) {
+            CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
+            if (!pItem || ItemParam(pItem, eParamChanged) == 0) continue;
+            bChanged = TRUE;
+            hr = VRQ_SaveKursLeiter(ItemParam(pItem, eParamPersonKurs), lKursinstanzID,
+                                    pItem->GetColumnCheck(kLeiterColumn), ItemParam(pItem, eParamStatus),
+                                    ItemParam(pItem, eParamPerson));
+            if (FAILED(hr)) IN_TRACEHR(hr);
         }
-        pItem->SetParam(eParamChanged, 0L);
+        hr = unit.End(hr);
+    }
+    if (hr == E_ABORT && kurs::GoneCount() != lGone) {
+        // The user has been told; the grid shows the leader as stored, and the rest of the window
+        // is saved.
+        const long hrList = FillList();
+        if (FAILED(hrList)) IN_TRACEHR(hrList);
+        EndWaitCursor();
+        return S_OK;
+    }
+    if (SUCCEEDED(hr)) {
+        for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i)
+            if (CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i)) pItem->SetParam(eParamChanged, 0L);
     }
     if (bChanged) {
         // The leader's rights on the run follow the choice.

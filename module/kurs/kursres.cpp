@@ -267,6 +267,7 @@ struct InstruktorGruppenRegistrar {
             {IDS_GRUPPEN_TIP_REMOVE, L"Die gewählten Einträge entfernen."},
             {IDS_GRUPPE_EXISTS,
              L"Es existiert schon eine Gruppe mit dieser Bezeichnung!\nGeben Sie eine andere Bezeichnung ein!"},
+            {IDS_GRUPPE_CHANGED, L"Diese Gruppe wurde inzwischen geändert oder gelöscht. Es wurde nichts geändert."},
             {IDS_GRUPPE_LABEL, L"%s  (Anzahl: %d)"},
             {IDS_GRUPPE_LABEL_MAX, L"%s  (Anzahl/max: %d/%d)"},
             {IDS_GRUPPE_NO_TEMPLATE, L"Für diesen Kurs ist keine Vorlage vorhanden."},

@@ -319,6 +319,8 @@
 #define IDS_GRUPPEN_TIP_ADD 10630
 #define IDS_GRUPPEN_TIP_REMOVE 10631
 #define IDS_GRUPPE_EXISTS 10033
+// A group another user changed or deleted after the page showed it
+#define IDS_GRUPPE_CHANGED 10042
 #define IDS_GRUPPE_LABEL 10036
 #define IDS_GRUPPE_LABEL_MAX 10087
 #define IDS_GRUPPE_NO_TEMPLATE 148

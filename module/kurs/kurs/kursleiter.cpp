@@ -16,33 +16,72 @@ long LookupKursLeiter(long lPersonKursID, BOOL& bLeiter) {
 long KeepOneKursLeiter(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID) {
     if (lKursinstanzID == -1) return S_OK;
     CString strSQL;
-    strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE lPersonKursID = %d AND fLeiter = 1 AND EXISTS (SELECT 1 "
-                  L"FROM PersonKurs pk WHERE pk.lKursinstanzID = %d AND pk.lPersonKursID <> %d AND pk.fLeiter = 1)",
-                  lPersonKursID, lKursinstanzID, lPersonKursID);
+    strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE lPersonKursID = %d AND lKursinstanzID = %d AND fLeiter = 1 "
+                  L"AND EXISTS (SELECT 1 FROM PersonKurs pk WHERE pk.lKursinstanzID = %d AND pk.lPersonKursID <> %d AND "
+                  L"pk.fLeiter = 1)",
+                  lPersonKursID, lKursinstanzID, lKursinstanzID, lPersonKursID);
     return Execute(conn, strSQL);
 }
 
 }  // namespace kurs
 
-long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter) {
+namespace {
+
+// The registration as the caller shows it, in a statement's WHERE (columns of the alias
+// lpszAlias, none: of the table written): in the run, with the status and as the person's
+// instructor registration shown.
+CString ShownLeiterRow(LPCWSTR lpszAlias, long lPersonKursID, long lKursinstanzID, long lShownStatus,
+                       long lShownPersonID) {
+    const CString p = *lpszAlias ? CString(lpszAlias) + L"." : CString();
+    CString strWhere;
+    strWhere.Format(L"%slPersonKursID = %d AND %slKursinstanzID = %d", p, lPersonKursID, p, lKursinstanzID);
+    if (lShownStatus >= 0) strWhere.AppendFormat(L" AND %slStatus = %d", p, lShownStatus);
+    if (lShownPersonID != 0) strWhere.AppendFormat(L" AND %slPersonID = %d AND %sfTeilnehmer = 0", p, lShownPersonID, p);
+    return strWhere;
+}
+
+}  // namespace
+
+long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter, long lShownStatus,
+                        long lShownPersonID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
 
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        if (bLeiter) {
-            strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = %d UPDATE PersonKurs SET fLeiter = "
-                          L"0 WHERE fLeiter = 1 AND lPersonKursID <> %d AND lKursinstanzID = %d UPDATE Kursinstanz SET "
-                          L"strLeitung = dbo.fn_GetPersonBezeichnung(lPersonID, 'A') FROM Kursinstanz JOIN PersonKurs "
-                          L"On Kursinstanz.lKursinstanzID = PersonKurs.lKursinstanzID WHERE PersonKurs.lPersonKursID = "
-                          L"%d",
-                          lPersonKursID, lPersonKursID, lKursinstanzID, lPersonKursID);
-        } else {
-            strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE lPersonKursID = %d", lPersonKursID);
+    // The flags and the leader text change together, and each statement holds the registration as
+    // shown: one moved, removed or changed before or while the unit runs changes nothing.
+    {
+        kurs::CKursTransaction unit(conn);
+        if (SUCCEEDED(hr)) hr = unit.Begin();
+        long lAffected = 0;
+        if (SUCCEEDED(hr)) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE PersonKurs SET fLeiter = %d WHERE %s", bLeiter ? 1 : 0,
+                          ShownLeiterRow(L"", lPersonKursID, lKursinstanzID, lShownStatus, lShownPersonID));
+            hr = kurs::Execute(conn, strSQL, &lAffected);
         }
-        hr = kurs::Execute(conn, strSQL);
+        if (SUCCEEDED(hr) && lAffected == 0) {
+            unit.End(E_ABORT);
+            return kurs::RegistrationNotAsShown(lPersonKursID);
+        }
+        if (SUCCEEDED(hr) && bLeiter) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE PersonKurs SET fLeiter = 0 WHERE fLeiter = 1 AND lPersonKursID <> %d AND "
+                          L"lKursinstanzID = %d AND EXISTS (SELECT 1 FROM PersonKurs pk WHERE %s)",
+                          lPersonKursID, lKursinstanzID,
+                          ShownLeiterRow(L"pk", lPersonKursID, lKursinstanzID, lShownStatus, lShownPersonID));
+            hr = kurs::Execute(conn, strSQL);
+        }
+        if (SUCCEEDED(hr) && bLeiter) {
+            CString strSQL;
+            strSQL.Format(L"UPDATE Kursinstanz SET strLeitung = dbo.fn_GetPersonBezeichnung(lPersonID, 'A') FROM "
+                          L"Kursinstanz JOIN PersonKurs On Kursinstanz.lKursinstanzID = PersonKurs.lKursinstanzID "
+                          L"WHERE %s",
+                          ShownLeiterRow(L"PersonKurs", lPersonKursID, lKursinstanzID, lShownStatus, lShownPersonID));
+            hr = kurs::Execute(conn, strSQL);
+        }
+        hr = unit.End(hr);
     }
 
     CQvGUID guidKursinstanz;

@@ -187,6 +187,10 @@ KURS_API long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewK
 KURS_API long VRQ_DeleteKurs(long lKursID);
 KURS_API long VRQ_DeleteKursinstanz(long lKursinstanzID);
 
-// Makes the registration the leader of its run (the run's other leaders lose the role) or takes
-// the role away.
-KURS_API long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter);
+// Makes the registration the leader of its run lKursinstanzID (the run's other leaders lose the
+// role) or takes the role away. Only while the registration is in that run and, as the caller shows
+// it, with the status lShownStatus (-1: any) and as the instructor registration of the person
+// lShownPersonID (0: any registration): one moved, removed or changed meanwhile is left as it is,
+// nothing is written or logged, the user is told once and the result is E_ABORT.
+KURS_API long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter, long lShownStatus = -1,
+                                 long lShownPersonID = 0);

@@ -113,6 +113,8 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     EXPECT_NE(items[2].find(L"Dora"), std::wstring::npos) << "instructors stand before the participants";
     EXPECT_EQ(TreeItemColor(Tree(), full), RGB(192, 0, 0)) << "more participants than its maximum";
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - logs, 5) << "one entry per person";
+    EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strDetail LIKE 'Gruppe ''A''  (Anzahl/max: 0/3) | Person ''% "
+                  "Hans'' hinzugefügt'"), 5);
 
     // A member goes back to the list; the group is within its maximum again.
     const std::wstring beat = TreeItem(L"Beat");
@@ -186,6 +188,134 @@ TEST_F(Gruppen, GroupsAreCreatedFilledEmptiedRenamedAndDeletedWithTheirMembersKe
     Click(Button(IDC_GRUPPEN_REMOVE));
     EXPECT_EQ(Int("SELECT count(*) FROM UserLog") - before, 1);
     EXPECT_EQ(TreeItems(Tree()), (std::vector<std::wstring>{L"B  (Anzahl: 0)"}));
+}
+
+// Two users, each in a course window of his own on the run. What Anna or another user changed after
+// the first user's page was loaded is not written over: nobody goes into a group she deleted, a
+// registration booked anew in place of the one shown is not grouped as that one, a member
+// re-statused stays in his group, and a group deleted or changed meanwhile is neither edited nor
+// deleted again. He is told once, nothing is written or logged, and both lists show what is stored.
+TEST_F(Gruppen, WhatAnotherUserDeletedOrChangedIsLeftAsStoredAndBothListsShowIt) {
+    AddReg(AddPerson("Amsler"), kurs, run, 0, "2031-01-02");
+    const long brunner = AddPerson("Brunner");
+    const long regB = AddReg(brunner, kurs, run, 0, "2031-01-02");
+    const long regD = AddReg(AddPerson("Dubach"), kurs, run, 0, "2031-01-02");
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung, lMaxTeilnehmer) VALUES "
+        "(70001, " + K(run) + ", 'Theorie', 0), (70002, " + K(run) + ", 'Praxis', 0), (70003, " + K(run) +
+        ", 'Werkstatt', 4)");
+    Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 70002 WHERE lPersonKursID = " + K(regD));
+    Open();
+    auto* hers = ShowOther<CGruppenDlg>();
+    ASSERT_NE(hers, nullptr);
+    const auto herDelete = [&](const std::wstring& label) {
+        ASSERT_TRUE(SelectTreeItem(hers->m_tree.m_hWnd, label));
+        script.ExpectMessageBox(IDYES, L"wirklich löschen");
+        Click(qv::ui::test::Item(hers->GetSafeHwnd(), IDC_GRUPPEN_DELETE));
+        script.Log().Clear();
+    };
+    const auto stored = [&] {
+        return Text("SELECT group_concat(lPersonKursID || ':' || lKursinstanzGruppeID || ':' || lStatus, ' ') FROM "
+                    "(SELECT * FROM PersonKurs ORDER BY lPersonKursID)") + " | " + Groups(run) + " | " +
+               std::to_string(Int("SELECT count(*) FROM UserLog"));
+    };
+    const wchar_t* const groupChanged = L"Diese Gruppe wurde inzwischen geändert oder gelöscht. Es wurde nichts geändert.";
+
+    // Anna deletes "Theorie"; Amsler put into it from the page that still shows it goes nowhere.
+    herDelete(L"Theorie  (Anzahl: 0)");
+    std::string before = stored();
+    SelectInList({L"Amsler"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Theorie  (Anzahl: 0)"));
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_ADD));
+    EXPECT_EQ(stored(), before);
+    EXPECT_NE(RowOf(List(), 2, L"Amsler"), -1) << "among the persons without a group";
+    EXPECT_EQ(TreeItem(L"Theorie"), L"(none)");
+    ToldOnce("into a deleted group");
+
+    // Brunner's registration is removed and booked anew: the row shown names the one removed.
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(regB));
+    AddReg(brunner, kurs, run, 0, "2031-01-03");
+    before = stored();
+    SelectInList({L"Brunner"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Praxis  (Anzahl: 1)"));
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
+    Click(Button(IDC_GRUPPEN_ADD));
+    EXPECT_EQ(stored(), before) << "the new registration is not grouped as the one shown";
+    ToldOnce("booked anew");
+
+    // Dubach is re-statused in "Praxis": taking him out from the tree that shows him registered
+    // leaves him in.
+    Sql("UPDATE PersonKurs SET lStatus = 2 WHERE lPersonKursID = " + K(regD));
+    before = stored();
+    ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Dubach")));
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+    Click(Button(IDC_GRUPPEN_REMOVE));
+    EXPECT_EQ(stored(), before);
+    ToldOnce("re-statused member");
+
+    // "Praxis" renamed by another user while the dialog is open keeps that name.
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Praxis  (Anzahl: 1)"));
+    script.ExpectModal(IDD_GRUPPEBEZ, [&](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGruppeBezDlg&>(modal);
+        Sql("UPDATE KursinstanzGruppe SET strBezeichnung = 'Praxis 2' WHERE lKursinstanzGruppeID = 70002");
+        before = stored();
+        Retype(qv::ui::test::Item(dlg.GetSafeHwnd(), IDC_GRUPPEBEZ_NAME), L"Übung");
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_EDIT));
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(TreeItem(L"Praxis"), L"Praxis 2  (Anzahl: 1)");
+    ToldOnce("renamed meanwhile");
+
+    // Anna deletes "Praxis 2", then "Werkstatt": deleting the one again from the old tree deletes
+    // and logs nothing, editing the other opens no dialog.
+    herDelete(L"Praxis  (Anzahl: 1)");  // her tree has not heard of the new name
+    before = stored();
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Praxis 2  (Anzahl: 1)"));
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_DELETE));
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 2u);
+    script.Log().Clear();
+    herDelete(L"Werkstatt  (Anzahl/max: 0/4)");
+    before = stored();
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Werkstatt  (Anzahl/max: 0/4)"));
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_EDIT));
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(TreeItems(Tree()).empty()) << "the tree shows what is stored";
+    EXPECT_EQ(Rows(List()), 3);
+    ToldOnce("edited after its deletion");
+
+    // Another user deletes "Kurs 1" while Amsler is put into it: he does not go into the group
+    // whose deletion has not yet ended, where its end could not take him out again.
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung) VALUES (70004, " +
+        K(run) + ", 'Kurs 1')");
+    ASSERT_EQ(page->Refresh(), S_OK);
+    std::atomic<bool> deleting{false};
+    long hrOther = E_FAIL;
+    std::thread deleter([&] {
+        CQvADOConnection conn;
+        long hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.BeginTrans();
+        if (SUCCEEDED(hr)) hr = conn.Execute(L"DELETE KursinstanzGruppe WHERE lKursinstanzGruppeID = 70004", FALSE, nullptr);
+        deleting = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        hrOther = SUCCEEDED(hr) ? conn.CommitTrans() : hr;
+    });
+    while (!deleting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    before = Text("SELECT group_concat(lKursinstanzGruppeID) FROM PersonKurs");
+    SelectInList({L"Amsler"});
+    ASSERT_TRUE(SelectTreeItem(Tree(), L"Kurs 1  (Anzahl: 0)"));
+    script.ExpectMessageBox(IDOK, groupChanged);
+    Click(Button(IDC_GRUPPEN_ADD));
+    deleter.join();
+    EXPECT_EQ(hrOther, S_OK);
+    EXPECT_EQ(Text("SELECT group_concat(lKursinstanzGruppeID) FROM PersonKurs"), before);
+    EXPECT_TRUE(TreeItems(Tree()).empty());
+    ToldOnce("into a group being deleted");
 }
 
 TEST_F(Gruppen, AnotherUsersGroupOfTheSameNameCannotSlipInBetweenTheCheckAndTheInsert) {

@@ -385,6 +385,93 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
         << "the former leader lost it";
 }
 
+// Two users, each in a course window of his own on the run. The leader box of an instructor Anna
+// moved to the other run, re-statused or removed after the first user's grid was loaded saves
+// nothing: not the flag, not the leader taken from the row that had the box, not a leader text. He
+// is told once, nothing is logged, no edit stays open, and the grid shows what is stored, on which
+// his next choice is saved.
+TEST_F(Instruktor, ALeaderChosenOnAGridAnotherUserChangedMeanwhileWritesNothing) {
+    const long leiter = AddPerson("Leiter"), neu = AddPerson("Neu");
+    AddInstruktor(leiter, run, 0, -1, 1);
+    AddInstruktor(AddPerson("Wechsler"), run, 0);
+    AddInstruktor(neu, run, 0);
+    AddInstruktor(AddPerson("Weg"), run, 0);
+    AddInstruktor(AddPerson("Anders"), other, 0, -1, 1);
+    Sql("UPDATE Kursinstanz SET strLeitung = 'Leitung ' || lKursinstanzID");
+    Open();
+    auto* hers = ShowOther<CInstruktorDlg>();
+    ASSERT_NE(hers, nullptr);
+    const HWND herGrid = hers->m_grid.m_hWnd;
+    const auto herCommand = [&](const std::wstring& name, int button) {
+        ASSERT_TRUE(SelectRow(herGrid, RowOf(herGrid, 4, name)));
+        Click(qv::ui::test::Item(hers->GetSafeHwnd(), button));
+        script.Log().Clear();
+    };
+    const auto stored = [&] {
+        return Text("SELECT group_concat(lPersonKursID || ':' || lKursinstanzID || ':' || lStatus || ':' || fLeiter, ' ') "
+                    "FROM (SELECT * FROM PersonKurs ORDER BY lPersonKursID)") + " | " +
+               Text("SELECT group_concat(strLeitung, ', ') FROM (SELECT strLeitung FROM Kursinstanz ORDER BY "
+                    "lKursinstanzID)");
+    };
+    const auto leaderLogs = [&] { return Int("SELECT count(*) FROM UserLog WHERE strModul = 'Ausbildung.Instanz'"); };
+    const auto checked = [&](const std::wstring& name) {
+        const int row = RowOf(Grid(), 4, name);
+        return row >= 0 && page->m_grid.QvGetGridItem(row)->GetColumnCheck(8);
+    };
+    // The first user ticks the person's box, which takes it from "Leiter", and saves.
+    const auto choose = [&](const std::wstring& name, const wchar_t* message) {
+        const int row = RowOf(Grid(), 4, name);
+        ASSERT_GE(row, 0) << "the grid is Anna's change behind";
+        ASSERT_TRUE(ClickCell(Grid(), row, 8));
+        ASSERT_TRUE(checked(name));
+        ASSERT_FALSE(checked(L"Leiter"));
+        if (message) script.ExpectMessageBox(IDOK, message);
+        Click(Item(IDC_KURSDLG_SAVE));
+    };
+
+    // Anna moves Wechsler to the spring run, which has a leader of its own.
+    ExpectSearch([&](HWND list) { SelectRow(list, 0); });
+    herCommand(L"Wechsler", IDC_INSTRUKTOR_CHANGEINSTANZ);
+    std::string before = stored();
+    choose(L"Wechsler", L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+    EXPECT_EQ(stored(), before) << "both runs keep their leaders and leader texts";
+    EXPECT_EQ(RowOf(Grid(), 4, L"Wechsler"), -1);
+    EXPECT_TRUE(checked(L"Leiter"));
+    ToldOnce("moved");
+
+    // Anna re-statuses Neu to "Anwesend".
+    script.ExpectModal(IDD_GETSTATUS, [](qv::IModalDialog& modal) {
+        auto& dlg = dynamic_cast<CGetStatusDlg&>(modal);
+        for (int i = 0; i < dlg.m_cbStatus.GetCount(); ++i)
+            if (dlg.m_cbStatus.GetItemData(i) == 1) SelectComboItem(dlg.m_cbStatus.GetSafeHwnd(), i);
+        Click(dlg.GetSafeHwnd(), IDOK);
+    });
+    herCommand(L"Neu", IDC_INSTRUKTOR_CHANGESTATE);
+    before = stored();
+    choose(L"Neu", L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(checked(L"Leiter"));
+    ToldOnce("re-statused");
+
+    // Anna removes Weg.
+    script.ExpectMessageBox(IDYES, L"wirklich löschen");
+    herCommand(L"Weg", IDC_INSTRUKTOR_REMOVE);
+    before = stored();
+    choose(L"Weg", L"Diese Anmeldung besteht nicht mehr");
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(RowOf(Grid(), 4, L"Weg"), -1);
+    ToldOnce("removed");
+    EXPECT_EQ(leaderLogs(), 0);
+
+    // On the grid as stored, his choice is saved.
+    choose(L"Neu", nullptr);
+    EXPECT_EQ(Instruktoren(run), K(leiter) + ":-1:0 " + K(neu) + ":-1:1");
+    EXPECT_NE(Text("SELECT strLeitung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)).find("Neu"), std::string::npos);
+    EXPECT_EQ(leaderLogs(), 2);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(Lock(), "");
+}
+
 TEST_F(Instruktor, InstructorsAreReStatusedMovedWithTheirRoleAndRemovedOnlyWhenConfirmed) {
     const long lehrer = AddRole("Klassenlehrer");
     const long mover = AddPerson("Wechsler"), bleiber = AddPerson("Bleiber");

@@ -147,7 +147,22 @@ protected:
 };
 
 TEST_F(KursLeiter, SettingALeaderMovesTheRoleAndNamesTheLeader) {
-    ASSERT_EQ(VRQ_SaveKursLeiter(second, run, TRUE), S_OK);
+    // Only a registration as the caller shows it takes the role: in the run named, with the status
+    // and as the person's instructor registration shown. Else nothing is written or logged.
+    const long teilnehmer = AddReg(other, kurs, run, 0, "2031-12-31");
+    for (const auto& [id, status, shownPerson] :
+         std::initializer_list<std::tuple<long, long, long>>{
+             {elsewhere, -1, 0}, {second, 3, 0}, {second, 0, person}, {teilnehmer, 0, other}}) {
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
+        EXPECT_EQ(VRQ_SaveKursLeiter(id, run, TRUE, status, shownPerson), E_ABORT) << id << " " << status;
+    }
+    script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
+    EXPECT_EQ(VRQ_SaveKursLeiter(teilnehmer + 1, run, FALSE), E_ABORT);
+    EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(first), std::to_string(elsewhere)}));
+    EXPECT_EQ(Leitung(run2), "");
+    EXPECT_TRUE(userLog.Entries().empty());
+
+    ASSERT_EQ(VRQ_SaveKursLeiter(second, run, TRUE, 0, other), S_OK);
     // The leader of the other run keeps the role.
     EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(second), std::to_string(elsewhere)}));
     EXPECT_EQ(qv::FromUtf8(Leitung(run)), PersonName(other));

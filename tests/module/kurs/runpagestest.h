@@ -65,6 +65,30 @@ protected:
             }
         return nullptr;
     }
+    // Opens Anna's course window (OpenOther) and shows her page of the kind.
+    template <class T>
+    T* ShowOther() {
+        OpenOther();
+        if (!otherDlg) return nullptr;
+        for (int i = 0; i < otherDlg->GetTabCtrl().GetTabCount(); ++i)
+            if (auto* page = dynamic_cast<T*>(otherDlg->GetTabCtrl().GetTabWnd(i))) {
+                qv::ui::test::ClickTab(otherDlg->GetTabCtrl().GetSafeHwnd(), i);
+                qv::ui::test::Pump();
+                return page;
+            }
+        return nullptr;
+    }
+    std::string Lock() { return Text("SELECT coalesce(strLock, '') FROM Kurs WHERE lKursID = " + K(kurs)); }
+    // After a command refused for what another user changed: told once, nothing reported, no edit
+    // or lock left.
+    void ToldOnce(const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        EXPECT_EQ(Lock(), "");
+        EXPECT_FALSE(Dlg()->IsEditing());
+        script.Log().Clear();
+    }
     template <class T>
     bool Has() const {
         for (int i = 0; i < Dlg()->GetTabCtrl().GetTabCount(); ++i)
