@@ -395,6 +395,56 @@ TEST_F(TeilnehmerTest, TheRunShownOpensOrClosesByItsRegistrationWindow) {
     EXPECT_TRUE(script.Log().Records().empty());
 }
 
+// A load that fails (on a server: another session holds the registrations; on a file: their table
+// is gone) is said once, the page's status line says that it is not loaded, and it loads again on
+// F5 and when it is shown again.
+TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAgain) {
+    Book(Person("Amsler"), run, 0);
+    ShowPage();
+    ASSERT_EQ(Rows(List()), 1);
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 1L));
+#ifdef QV_KURS_PG
+    CString url;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
+    qv::sql::PgDb holder;
+    ASSERT_EQ(holder.Open(qv::ToUtf8(url.GetString())), 0) << holder.LastError().description;
+    const auto hold = [&] {
+        ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE personkurs IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
+        script.ExpectReport(L"Description:  Another session holds the data");
+    };
+    const auto let = [&] { holder.Exec("ROLLBACK"); };
+#else
+    const auto hold = [&] {
+        Sql("ALTER TABLE PersonKurs RENAME TO PersonKursGone");
+        script.ExpectReport(L"Description:  ");
+    };
+    const auto let = [&] { Sql("ALTER TABLE PersonKursGone RENAME TO PersonKurs"); };
+#endif
+    const std::wstring notLoaded(KursLoadString(IDS_LOAD_FAILED).GetString());
+    for (bool f5 : {true, false}) {
+        SCOPED_TRACE(f5 ? "F5" : "shown again");
+        hold();
+        host->FireAccelCommand(L"F5");
+        Pump();
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+        EXPECT_EQ(Rows(List()), 0);
+        EXPECT_EQ(Status(), notLoaded);
+        let();
+        if (f5) {
+            host->FireAccelCommand(L"F5");
+        } else {
+            ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+            Pump();
+            ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+        }
+        Pump();
+        EXPECT_EQ(Rows(List()), 1);
+        EXPECT_EQ(Status().rfind(L"Anzahl/max.: 1/10", 0), 0u) << W2U(Status());
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+        script.Log().Clear();
+    }
+}
+
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {
     const long anna = Person("Amsler");
     Person("Brunner");
