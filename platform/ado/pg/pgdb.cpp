@@ -218,7 +218,8 @@ int PgDb::FailFrom(pg_result* res) {
                         Seconds(options_.statementTimeoutMs) + "; the connection to it was closed.";
         // A transaction dies with its connection.
         if (depth_ > 0) e.description += " The database rolled the transaction back; none of its changes were saved.";
-        e.description += "\n(server process " + std::to_string(gaveUpPid_) + ": " + message + ")";
+        // libpq's own text now only tells of the connection closed here.
+        e.description += "\n(server process " + std::to_string(gaveUpPid_) + " gave no answer)";
         return Fail(e);
     }
     // A cancel asked for through the interrupter, not the statement time-out (which the retry
