@@ -6,6 +6,7 @@
 #include "nqsearchcalls.h"
 #include "optionserver.h"
 #include "qvdblookup.h"
+#include "qvdbretry.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
 #include "qvregvalue.h"
@@ -560,6 +561,7 @@ void CSearchDlg::Work(SearchWorker& worker) {
         flush(nSearch);
         CString strError;
         conn.GetErrorText(&strError);
+        if (strError.IsEmpty()) strError = qv::db::LostConnectionText();
         if (strError.IsEmpty()) strError.Format(L"No OLEDB Error available!\n%s", CrackHR(hrFail).GetString());
         // The error first: the search counts as finished once its end arrives.
         auto* pText = new CString(strError);

@@ -279,10 +279,16 @@ HRESULT CKursChildDlg::RefreshPage(COLORREF& colorFemale, const std::function<HR
     HRESULT hr = LoadColorFemale(colorFemale);
     if (SUCCEEDED(hr)) hr = load();
     if (SUCCEEDED(hr)) hr = CChildDlg::Refresh();
-    return FAILED(hr) ? KURS_TRACEHR(hr) : hr;
+    if (SUCCEEDED(hr)) return hr;
+    // What the page shows is not what is stored: it loads again as soon as it is asked to.
+    m_bModified = TRUE;
+    if (m_nStatusID && GetDlgItem(static_cast<int>(m_nStatusID)))
+        SetDlgItemText(static_cast<int>(m_nStatusID), KursLoadString(IDS_LOAD_FAILED));
+    return KURS_TRACEHR(hr);
 }
 
 void CKursChildDlg::CreateListLayout(UINT nListID, UINT nStatusID, std::initializer_list<UINT> buttons, BOOL bListGap) {
+    m_nStatusID = nStatusID;
     CRect units(0, 0, 5, 5);
     MapDialogRect(&units);
     const int n5 = units.Width();

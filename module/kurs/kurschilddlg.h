@@ -170,7 +170,8 @@ protected:
     // The person id a list link holds as its only text (0: none).
     static long LinkPersonID(const NMHDR* pNMHDR);
     // Refreshes a page: the colour of women's names, the page's own load, then the refresh of the
-    // page base; stops at the first failure.
+    // page base; stops at the first failure. A load that failed leaves the page to be loaded again
+    // (on F5, or when it is shown again) and says so in its status line.
     HRESULT RefreshPage(COLORREF& colorFemale, const std::function<HRESULT()>& load);
     // Lays out a list page: the buttons stacked at the right edge, the help button in the bottom
     // right corner, the status line left of it and the list in the rest (with a margin before
@@ -241,4 +242,6 @@ protected:
 
     CQvAsyncEventSink m_kursEventSink;
     long m_lReportsAtEdit = 0;
+    // The page's status line (CreateListLayout); 0: it has none.
+    UINT m_nStatusID = 0;
 };

@@ -214,6 +214,7 @@ struct RunPagesRegistrar {
             {IDS_ABMELDUNG_AM, L"Abmeldung am"},
             {IDS_DAUER_FORMAT, L"%3.2f Tg"},
             {IDS_BAD_DATE, L"Bitte geben Sie ein gültiges Datum ein (TT.MM.JJJJ)."},
+            {IDS_LOAD_FAILED, L"Die Daten konnten nicht geladen werden. F5 lädt sie neu."},
         });
     }
 };

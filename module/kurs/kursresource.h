@@ -259,6 +259,7 @@
 #define IDS_ABMELDUNG_AM 117
 #define IDS_DAUER_FORMAT 10105
 #define IDS_BAD_DATE 13100
+#define IDS_LOAD_FAILED 13101
 
 // The small input dialogs
 #define IDD_GETDATUM 447

@@ -117,6 +117,11 @@ long CQvADOConnection::Open(const CString& strSource, long lReserved) {
             pInfo->TakeFailedConnection(&m_pFailedConnection);
             pInfo->Release();
         }
+        // A report on this thread that has no error of its own (a lookup's caller, a search that
+        // never got its connection) tells why.
+        CString strWhy;
+        if (m_pFailedConnection) GetErrorText(strWhy);
+        qv::db::NoteConnectFailure(strWhy);
         return hr;
     }
     if (!m_pConnection) return TRACED(E_FAIL);

@@ -51,6 +51,10 @@ void NoteStatementResult(long lNativeError, CQvADOConnection* pConnection) {
     pConnection->GetErrorText(t_strLostConnection);
 }
 
+void NoteConnectFailure(const CString& strText) {
+    if (!strText.IsEmpty()) t_strLostConnection = strText;
+}
+
 CString LostConnectionText() { return t_strLostConnection; }
 
 namespace {

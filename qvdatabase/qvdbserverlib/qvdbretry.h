@@ -40,6 +40,8 @@ void LogSlowStatement(CQvDataLogger& log, const CQvGUID& message, LPCWSTR lpszTe
 // statement succeeds again: a failure reported without an error of its own (it came back through
 // another connection object, as a server's write does) is then reported as that lost connection.
 void NoteStatementResult(long lNativeError, CQvADOConnection* pConnection);
+// The same for a connection that could not be made (its error text; empty: none known).
+void NoteConnectFailure(const CString& strText);
 CString LostConnectionText();
 
 // The wait before a query is tried again after NotSupported; tests replace it (an empty

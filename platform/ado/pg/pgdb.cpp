@@ -11,7 +11,9 @@
 #include <thread>
 #include <utility>
 
+#include <cerrno>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace qv::sql {
 
@@ -20,6 +22,36 @@ namespace {
 constexpr const char* kStatementSavepoint = "qv_statement";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// What the user is told first, above the driver's or the server's own text.
+constexpr const char* kNoAnswer = "The database server does not answer.";
+constexpr const char* kHeldByOther = "Another session holds the data this work needs; try again once it is free.";
+
+// How long a statement waits for a cancel sent for an earlier one to arrive when it has no bound
+// of its own.
+constexpr std::chrono::seconds kStrayCancelLimit{30};
+
+bool IsFailure(pg_result* res) {
+    const ExecStatusType status = PQresultStatus(res);
+    return status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY &&
+           status != PGRES_SINGLE_TUPLE;
+}
+
+bool IsCopy(pg_result* res) {
+    const ExecStatusType status = PQresultStatus(res);
+    return status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
+}
+
+std::string Seconds(int ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) text += "." + std::to_string(ms % 1000 / 100);
+    return text + " s";
+}
+
+// A connection that could not be made, in the user's words and then libpq's.
+ErrorInfo NoConnection(const std::string& message) {
+    return MapPgError("08001", std::string(kNoAnswer) + " No connection to it could be made.\n" + message);
+}
 
 // libpq prints the server's notices on stderr by default; the suite has its own log.
 void IgnoreNotice(void*, const char*) {}
@@ -68,6 +100,13 @@ public:
         std::unique_lock l(lock_);
         arrived_.wait_until(l, sentAt_ + kPatience, [&] { return !onItsWay_; });
     }
+    // Whether no cancel is on its way any more, waiting until `until` for one that is. One that
+    // arrives while the connection is idle ends nothing; one that arrived later would end the
+    // next statement, which is not what it was sent for.
+    bool Drain(std::chrono::steady_clock::time_point until) {
+        std::unique_lock l(lock_);
+        return arrived_.wait_until(l, until, [&] { return !onItsWay_; });
+    }
 
 private:
     void Deliver() {
@@ -85,6 +124,32 @@ private:
     std::chrono::steady_clock::time_point sentAt_{};
 };
 
+namespace {
+
+// The server processes given up on, by connection string, until a connection to the same
+// database ends them: the next connection of this one, or of another thread.
+std::mutex g_givenUpLock;
+std::vector<std::pair<std::string, int>> g_givenUp;
+
+void NoteGivenUp(const std::string& connectionString, int pid) {
+    if (pid == 0) return;
+    std::lock_guard g(g_givenUpLock);
+    g_givenUp.emplace_back(connectionString, pid);
+}
+
+std::vector<int> TakeGivenUp(const std::string& connectionString) {
+    std::vector<int> pids;
+    std::lock_guard g(g_givenUpLock);
+    std::erase_if(g_givenUp, [&](const auto& entry) {
+        if (entry.first != connectionString) return false;
+        pids.push_back(entry.second);
+        return true;
+    });
+    return pids;
+}
+
+}  // namespace
+
 ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
     ErrorInfo e;
     e.description = message;
@@ -101,6 +166,7 @@ ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
         e.hresult = kHrTimeout;
         e.nativeError = kNativeLockTimeout;
         e.sqlState = "HYT00";
+        e.description = std::string(kHeldByOther) + "\n" + message;
     } else if (sqlState == "57014") {
         e.hresult = kHrTimeout;
         e.sqlState = "HYT00";
@@ -143,6 +209,19 @@ int PgDb::FailFrom(pg_result* res) {
     // Without a state from the server, the connection itself failed.
     std::string sqlState = state ? state : (conn_ && PQstatus(conn_) == CONNECTION_BAD ? "08006" : "XX000");
     if (message.empty()) message = "The database server gave no reason.";
+    if (gaveUp_) {
+        // The retry rules count it as the command timeout it is.
+        ErrorInfo e;
+        e.hresult = kHrTimeout;
+        e.sqlState = "HYT00";
+        e.description = std::string(kNoAnswer) + " No answer came within the command timeout of " +
+                        Seconds(options_.statementTimeoutMs) + "; the connection to it was closed.";
+        // A transaction dies with its connection.
+        if (depth_ > 0) e.description += " The database rolled the transaction back; none of its changes were saved.";
+        // libpq's own text now only tells of the connection closed here.
+        e.description += "\n(server process " + std::to_string(gaveUpPid_) + " gave no answer)";
+        return Fail(e);
+    }
     // A cancel asked for through the interrupter, not the statement time-out (which the retry
     // rules would repeat).
     if (sqlState == "57014" && interrupter_->Asked()) {
@@ -156,7 +235,7 @@ int PgDb::FailFrom(pg_result* res) {
 }
 
 int PgDb::Simple(const char* sql) {
-    pg_result* res = PQexec(conn_, sql);
+    pg_result* res = Ask(sql);
     int rc = Check(res, nullptr);
     PQclear(res);
     return rc;
@@ -209,13 +288,24 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
         while (!message.empty() && message.back() == '\n') message.pop_back();
         PQfinish(conn_);
         conn_ = nullptr;
-        return Fail(MapPgError("08001", message));
+        return Fail(NoConnection(message));
     }
     PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
+    // A reconnection is bounded as the first connection was.
+    connectLimitS_ = 0;
+    if (PQconninfoOption* info = PQconninfo(conn_)) {
+        for (PQconninfoOption* o = info; o->keyword; ++o) {
+            if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val) connectLimitS_ = std::atoi(o->val);
+        }
+        PQconninfoFree(info);
+    }
+    if (connectLimitS_ > 0 && connectLimitS_ < 2) connectLimitS_ = 2;  // as libpq takes it
     connectionString_ = connectionString;
     options_ = options;
     lockTimeoutMs_ = options.lockTimeoutMs;
     isolation_.clear();
+    gaveUpPid_ = 0;
+    StartClock();
     if (int rc = Reconnect() ? 0 : -1; rc != 0) {
         ErrorInfo keep = error_;
         Close();
@@ -227,13 +317,9 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
 
 // Session settings, on a new or reset connection. Prepared statements do not survive a reset.
 bool PgDb::Reconnect() {
-    if (PQstatus(conn_) != CONNECTION_OK) {
-        PQreset(conn_);
-        if (PQstatus(conn_) != CONNECTION_OK) {
-            FailFrom(nullptr);
-            return false;
-        }
-    }
+    if (PQstatus(conn_) != CONNECTION_OK && !ResetInTime()) return false;
+    // Statements are sent without waiting for the socket; every wait is the driver's, bounded.
+    PQsetnonblocking(conn_, 1);
     prepared_.clear();
     lru_.clear();
     seenOnce_.clear();
@@ -255,7 +341,150 @@ bool PgDb::Reconnect() {
     auto canceller = std::make_shared<PgCanceller>(PQgetCancel(conn_));
     canceller_ = canceller;
     interrupter_->Set([canceller] { canceller->Send(); }, [canceller] { canceller->Settle(); });
-    return Simple(setup.c_str()) == 0;
+    if (Simple(setup.c_str()) != 0) return false;
+    if (const std::vector<int> pids = TakeGivenUp(connectionString_); !pids.empty()) {
+        // A server process given up on may only have stopped: when it goes on, it ends instead
+        // of running what it was sent (a write the caller was told timed out, and may repeat).
+        std::string list;
+        for (int pid : pids) list += (list.empty() ? "" : ",") + std::to_string(pid);
+        const std::string end = "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid IN (" + list +
+                                ") AND usename = current_user";
+        const ErrorInfo keep = error_;
+        PQclear(Ask(end.c_str()));
+        error_ = keep;
+    }
+    return true;
+}
+
+void PgDb::StartClock() {
+    gaveUp_ = false;
+    deadline_ = options_.statementTimeoutMs > 0
+                    ? std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.statementTimeoutMs) + kAnswerGrace
+                    : std::chrono::steady_clock::time_point::max();
+}
+
+int PgDb::WaitSocket(short events, std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        const int fd = PQsocket(conn_);
+        if (fd < 0) return -1;
+        int ms = -1;
+        if (until != std::chrono::steady_clock::time_point::max()) {
+            const auto left = until - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+            ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+        }
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, ms);
+        if (n > 0) return 1;
+        if (n < 0 && errno != EINTR) return -1;
+    }
+}
+
+void PgDb::GiveUp() {
+    gaveUp_ = true;
+    gaveUpPid_ = PQbackendPID(conn_);
+    NoteGivenUp(connectionString_, gaveUpPid_);
+    // libpq reads the end of the connection from here on; the server process is ended from the
+    // next connection (Reconnect).
+    if (const int fd = PQsocket(conn_); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+void PgDb::Await() {
+    if (!conn_ || gaveUp_) return;
+    for (;;) {
+        const int flushed = PQflush(conn_);
+        if (flushed < 0) return;
+        if (flushed == 0 && !PQisBusy(conn_)) return;
+        const int ready = WaitSocket(flushed ? POLLIN | POLLOUT : POLLIN, deadline_);
+        if (ready == 0) GiveUp();
+        if (ready <= 0 || !PQconsumeInput(conn_)) return;
+    }
+}
+
+pg_result* PgDb::NextResult() {
+    Await();
+    return PQgetResult(conn_);
+}
+
+pg_result* PgDb::Answer(int sent) {
+    if (!sent) return nullptr;
+    pg_result* kept = nullptr;
+    while (pg_result* res = NextResult()) {
+        // The first failure, else the last result; a COPY goes to its caller.
+        if (kept && IsFailure(kept) && !IsCopy(kept)) {
+            PQclear(res);
+            continue;
+        }
+        PQclear(kept);
+        kept = res;
+        if (IsCopy(res)) break;
+    }
+    return kept;
+}
+
+pg_result* PgDb::Ask(const char* sql) {
+    EndCopy();
+    return Answer(PQsendQuery(conn_, sql));
+}
+
+void PgDb::EndCopy() {
+    while (pg_result* res = NextResult()) {
+        const ExecStatusType status = PQresultStatus(res);
+        PQclear(res);
+        if (status == PGRES_COPY_IN) {
+            if (!PutCopy([&] { return PQputCopyEnd(conn_, "The bulk load was not fed."); })) return;
+        } else if (status == PGRES_COPY_OUT) {
+            for (;;) {
+                char* data = nullptr;
+                const int n = PQgetCopyData(conn_, &data, 1);
+                if (data) PQfreemem(data);
+                if (n > 0) continue;
+                if (n < 0) break;
+                const int ready = WaitSocket(POLLIN, deadline_);
+                if (ready == 0) GiveUp();
+                if (ready <= 0 || !PQconsumeInput(conn_)) return;
+            }
+        } else if (status == PGRES_COPY_BOTH) {
+            return;
+        }
+        if (PQstatus(conn_) == CONNECTION_BAD) return;
+    }
+}
+
+bool PgDb::PutCopy(const std::function<int()>& put) {
+    for (;;) {
+        const int rc = put();
+        if (rc != 0) return rc == 1;
+        const int ready = WaitSocket(POLLOUT, deadline_);
+        if (ready == 0) GiveUp();
+        if (ready <= 0) return false;
+    }
+}
+
+bool PgDb::ResetInTime() {
+    auto until = deadline_;
+    if (connectLimitS_ > 0) until = std::min(until, std::chrono::steady_clock::now() + std::chrono::seconds(connectLimitS_));
+    if (!PQresetStart(conn_)) {
+        FailFrom(nullptr);
+        error_ = NoConnection(error_.description);
+        return false;
+    }
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        const int ready = WaitSocket(state == PGRES_POLLING_READING ? POLLIN : POLLOUT, until);
+        if (ready == 0) {
+            // Left half made: the next statement starts it again.
+            Fail(NoConnection("No answer came while the connection was being made."));
+            return false;
+        }
+        if (ready < 0) break;
+        state = PQresetPoll(conn_);
+    }
+    if (state == PGRES_POLLING_OK && PQstatus(conn_) == CONNECTION_OK) return true;
+    std::string message = PQerrorMessage(conn_);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    Fail(NoConnection(message));
+    return false;
 }
 
 bool PgDb::IdleAndAlive() const {
@@ -271,9 +500,8 @@ void PgDb::Close() {
     interrupter_->Set({});
     canceller_.reset();
     Park();
-    if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
-        PQclear(PQexec(conn_, "ROLLBACK"));
-    }
+    StartClock();
+    if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(Ask("ROLLBACK"));
     PQfinish(conn_);
     conn_ = nullptr;
     prepared_.clear();
@@ -321,7 +549,8 @@ int PgDb::FailDoomed(const char* note) {
 // Ends the transaction the database already rolled back; the server's side is made sure of.
 void PgDb::EndDoomed() {
     if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) {
-        PQclear(PQexec(conn_, "ROLLBACK"));
+        StartClock();
+        PQclear(Ask("ROLLBACK"));
     }
     depth_ = 0;
     doomed_ = false;
@@ -332,7 +561,8 @@ int PgDb::SendSessionValues() {
     const std::uint64_t version = SessionValuesVersion();
     for (const auto& [name, value] : SessionValues()) {
         const char* values[] = {name.c_str(), value.c_str()};
-        pg_result* res = PQexecParams(conn_, "SELECT set_config($1, $2, false)", 2, nullptr, values, nullptr, nullptr, 0);
+        pg_result* res =
+            Answer(PQsendQueryParams(conn_, "SELECT set_config($1, $2, false)", 2, nullptr, values, nullptr, nullptr, 0));
         const int rc = Check(res, nullptr);
         PQclear(res);
         if (rc != 0) return rc;
@@ -347,8 +577,9 @@ const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vec
         return &it->second;
     }
     const std::string name = "qv" + std::to_string(++nextName_);
-    pg_result* res = types ? PQprepare(conn_, name.c_str(), sql.c_str(), static_cast<int>(types->size()), types->data())
-                           : PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
+    pg_result* res = Answer(types ? PQsendPrepare(conn_, name.c_str(), sql.c_str(), static_cast<int>(types->size()),
+                                                  types->data())
+                                  : PQsendPrepare(conn_, name.c_str(), sql.c_str(), 0, nullptr));
     *rc = Check(res, nullptr);
     PQclear(res);
     if (*rc != 0) return nullptr;
@@ -357,7 +588,7 @@ const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vec
     (void)inserted;
     while (prepared_.size() > options_.statementCacheSize && !lru_.empty()) {
         auto old = prepared_.find(lru_.back());
-        PQclear(PQexec(conn_, ("DEALLOCATE " + old->second.name).c_str()));
+        PQclear(Ask(("DEALLOCATE " + old->second.name).c_str()));
         prepared_.erase(old);
         lru_.pop_back();
     }
@@ -366,6 +597,7 @@ const PgDb::Prepared* PgDb::PrepareCached(const std::string& sql, const std::vec
 
 int PgDb::Before(bool* guarded) {
     Park();
+    StartClock();
     *guarded = false;
     if (!conn_) return Fail(MapPgError("08003", "The connection is not open."));
     if (doomed_) return FailDoomed(nullptr);
@@ -382,12 +614,7 @@ int PgDb::Before(bool* guarded) {
         // The server has said that it ends this idle connection (a restart, a session ended by
         // an administrator): seen before sending, the statement goes on a new connection and
         // cannot have run on the old one.
-        PQreset(conn_);
-        if (PQstatus(conn_) != CONNECTION_OK) {
-            FailFrom(nullptr);
-            return error_.nativeError ? error_.nativeError : -1;
-        }
-        if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
+        if (!ResetInTime() || !Reconnect()) return error_.nativeError ? error_.nativeError : -1;
     }
     if (PQstatus(conn_) != CONNECTION_OK) {
         // Outside a transaction nothing is lost with the old connection, so a retry works on a
@@ -398,6 +625,17 @@ int PgDb::Before(bool* guarded) {
             return rc;
         }
         if (!Reconnect()) return error_.nativeError ? error_.nativeError : -1;
+    }
+    if (const auto canceller = canceller_;
+        canceller && !canceller->Drain(std::min(deadline_, std::chrono::steady_clock::now() + kStrayCancelLimit))) {
+        // A cancel sent for an earlier statement has not reached the server: sent now, this
+        // statement would be the one it ends. It is not sent; a new try may be.
+        ErrorInfo e;
+        e.hresult = kHrTimeout;
+        e.sqlState = "HYT00";
+        e.description = std::string(kNoAnswer) + " A cancel sent to it for an earlier statement has not arrived; "
+                                                 "the statement was not sent.";
+        return Fail(e);
     }
     if (sentValues_ != SessionValuesVersion() && SendSessionValues() != 0) return error_.nativeError ? error_.nativeError : -1;
     *guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
@@ -435,7 +673,7 @@ int PgDb::Send(const std::string& sql, const PgParams* params, const std::vector
 }
 
 void PgDb::DiscardResults() {
-    while (pg_result* res = PQgetResult(conn_)) {
+    while (pg_result* res = NextResult()) {
         const ExecStatusType status = PQresultStatus(res);
         PQclear(res);
         // A COPY nobody feeds would never end.
@@ -446,7 +684,7 @@ void PgDb::DiscardResults() {
 // What PQexec would answer: the last result, or the first failure.
 int PgDb::Collect(PgRows* out) {
     pg_result* kept = nullptr;
-    while (pg_result* res = PQgetResult(conn_)) {
+    while (pg_result* res = NextResult()) {
         const ExecStatusType status = PQresultStatus(res);
         PQclear(kept);
         kept = res;
@@ -463,7 +701,7 @@ int PgDb::Collect(PgRows* out) {
 int PgDb::Finish(bool guarded, int rc) {
     if (rc == 0) {
         if (guarded && PQtransactionStatus(conn_) == PQTRANS_INTRANS) {
-            PQclear(PQexec(conn_, (std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
+            PQclear(Ask((std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
         }
         // Follows a BEGIN, COMMIT or ROLLBACK sent as plain SQL.
         const auto ts = PQtransactionStatus(conn_);
@@ -472,7 +710,10 @@ int PgDb::Finish(bool guarded, int rc) {
         return 0;
     }
     ErrorInfo failure = error_;
-    if (PQstatus(conn_) != CONNECTION_OK || failure.nativeError == kNativeConnectionLost) {
+    if (gaveUp_) {
+        // Given up, and the connection with it (see FailFrom).
+        LoseTransaction();
+    } else if (PQstatus(conn_) != CONNECTION_OK || failure.nativeError == kNativeConnectionLost) {
         // The statement may have reached the server and taken effect there before its answer
         // was lost: not a failure to reach the server, which may be repeated.
         failure.nativeError = kNativeConnectionLost;
@@ -487,14 +728,14 @@ int PgDb::Finish(bool guarded, int rc) {
         LoseTransaction();
     } else if (failure.nativeError == kNativeDeadlock) {
         // The deadlock victim's whole transaction is rolled back, as on SQL Server.
-        if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(PQexec(conn_, "ROLLBACK"));
+        if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(Ask("ROLLBACK"));
         LoseTransaction();
     } else if (guarded) {
         const std::string undo = std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
                                  kStatementSavepoint;
-        PQclear(PQexec(conn_, undo.c_str()));
+        PQclear(Ask(undo.c_str()));
     } else if (depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INERROR) {
-        PQclear(PQexec(conn_, "ROLLBACK"));
+        PQclear(Ask("ROLLBACK"));
         LoseTransaction();
     }
     error_ = failure;
@@ -557,7 +798,7 @@ int PgDb::Stream(const std::string& sql, const PgParams& params, const std::vect
         *out = std::move(stream);
         return 0;
     }
-    pg_result* res = PQgetResult(conn_);
+    pg_result* res = NextResult();
     if (res && PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
         Describe(res, &stream->head_);
         stream->parked_.push_back(RowOf(res, 0));
@@ -578,7 +819,9 @@ int PgDb::Stream(const std::string& sql, const PgParams& params, const std::vect
 
 int PgDb::Pull(PgStream* stream, PgRow* row, bool* got) {
     *got = false;
-    pg_result* res = PQgetResult(conn_);
+    // Each row is an answer of its own: the bound is the wait for it.
+    StartClock();
+    pg_result* res = NextResult();
     const ExecStatusType status = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
     if (status == PGRES_SINGLE_TUPLE) {
         *row = RowOf(res, 0);
@@ -611,6 +854,7 @@ void PgDb::Park() {
 
 void PgDb::Abandon(PgStream* stream) {
     if (active_ != stream) return;
+    StartClock();
     const ErrorInfo keep = error_;
     int rc = 0;
     bool cancelled = false;
@@ -639,7 +883,7 @@ void PgDb::Abandon(PgStream* stream) {
     if (!ended) {
         const std::shared_ptr<PgCanceller> canceller = canceller_;
         if (canceller) canceller->Send();
-        while (pg_result* res = PQgetResult(conn_)) take(res);
+        while (pg_result* res = NextResult()) take(res);
         // The cancel ends nothing after this statement.
         if (canceller) canceller->Settle();
     }
@@ -676,12 +920,13 @@ int PgDb::Exec(const std::string& sql) { return Run(sql, nullptr, nullptr); }
 
 int PgDb::CopyIn(const std::string& copySql, const std::function<int(std::string*)>& next) {
     Park();
+    StartClock();
     if (doomed_) return FailDoomed(nullptr);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return Fail(MapPgError("08003", "The connection is not open."));
     const bool guarded = depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INTRANS;
     int rc = guarded ? Simple((std::string("SAVEPOINT ") + kStatementSavepoint).c_str()) : 0;
     if (rc != 0) return rc;
-    pg_result* res = PQexec(conn_, copySql.c_str());
+    pg_result* res = Ask(copySql.c_str());
     if (PQresultStatus(res) != PGRES_COPY_IN) {
         rc = res && PQresultStatus(res) == PGRES_COMMAND_OK ? Fail(MapPgError("42000", "Not a COPY FROM STDIN: " + copySql))
                                                              : FailFrom(res);
@@ -692,27 +937,27 @@ int PgDb::CopyIn(const std::string& copySql, const std::function<int(std::string
         int more = 1;
         bool sent = true;
         while (sent && (more = next(&piece)) >= 0) {
-            if (!piece.empty()) sent = PQputCopyData(conn_, piece.data(), static_cast<int>(piece.size())) == 1;
+            if (!piece.empty()) sent = PutCopy([&] { return PQputCopyData(conn_, piece.data(), static_cast<int>(piece.size())); });
             piece.clear();
             if (more == 0) break;
         }
         const bool abandon = !sent || more < 0;
-        PQputCopyEnd(conn_, abandon ? "The bulk load was abandoned." : nullptr);
-        res = PQgetResult(conn_);
+        PutCopy([&] { return PQputCopyEnd(conn_, abandon ? "The bulk load was abandoned." : nullptr); });
+        res = NextResult();
         rc = Check(res, nullptr);
         PQclear(res);
-        while ((res = PQgetResult(conn_)) != nullptr) PQclear(res);
+        while ((res = NextResult()) != nullptr) PQclear(res);
         if (rc == 0 && abandon) rc = Fail(MapPgError("57014", "The bulk load was abandoned."));
     }
     if (rc == 0) {
-        if (guarded) PQclear(PQexec(conn_, (std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
+        if (guarded) PQclear(Ask((std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
         return 0;
     }
     const ErrorInfo failure = error_;
     if (PQstatus(conn_) != CONNECTION_OK) {
         LoseTransaction();
     } else if (guarded) {
-        PQclear(PQexec(conn_, (std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
+        PQclear(Ask((std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
                                kStatementSavepoint).c_str()));
     }
     error_ = failure;
@@ -761,7 +1006,8 @@ int PgDb::Commit() {
         lostTransaction_ = true;  // the server rolled it back with the connection
         return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
     }
-    pg_result* res = PQexec(conn_, "COMMIT");
+    StartClock();
+    pg_result* res = Ask("COMMIT");
     int rc = Check(res, nullptr);
     // An aborted transaction answers COMMIT with ROLLBACK, without an error.
     if (rc == 0 && std::strcmp(PQcmdStatus(res), "ROLLBACK") == 0) {
@@ -800,6 +1046,7 @@ int PgDb::Rollback() {
     depth_ = 0;
     sentValues_ = 0;  // a value sent inside the transaction went with it
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return 0;  // the server rolled it back with the connection
+    StartClock();
     return Simple("ROLLBACK");
 }
 

@@ -8,6 +8,7 @@
 // Threads: a connection belongs to one thread at a time, like the SQLite driver's.
 #include "sqlitedb.h"  // ErrorInfo, kHrTimeout, kHrFail
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -44,7 +45,9 @@ bool IsPgConnectionString(const std::string& connectionString);
 
 struct PgOpenOptions {
     int lockTimeoutMs = 5000;      // waiting for a row or table lock; 0 = without limit
-    int statementTimeoutMs = 0;    // 0 = without limit
+    // The command timeout: the server ends a statement that runs longer, and the client gives up
+    // on one whose answer has not come kAnswerGrace after it (see PgDb); 0 = without limit.
+    int statementTimeoutMs = 0;
     std::size_t statementCacheSize = 1024;  // as many as the SQLite sessions keep
 };
 
@@ -115,7 +118,15 @@ public:
     bool IdleAndAlive() const;
 
     int SetLockTimeout(int ms);
+    // The command timeout, kept on both sides: the server cancels a statement that runs longer
+    // (the connection stays), and the client, whatever the server does (a server process that
+    // stopped, a host gone silent), waits for an answer no longer than the timeout and
+    // kAnswerGrace: then it gives the statement up as timed out (kHrTimeout, "HYT00") and drops the
+    // connection, which the next statement outside a transaction makes anew within the same bound.
+    // A transaction dies with it. The server process given up on is ended from the new connection,
+    // so that nothing of the given-up statement takes effect when it goes on.
     int SetStatementTimeout(int ms);
+    static constexpr std::chrono::milliseconds kAnswerGrace{1000};
     // The session's isolation level ("READ COMMITTED", "REPEATABLE READ", "SERIALIZABLE"); like
     // the time-outs, sent again on a new connection.
     int SetIsolationLevel(const std::string& level);
@@ -186,6 +197,27 @@ private:
     int Collect(PgRows* out);
     int Finish(bool guarded, int rc);
     void DiscardResults();
+    // The bound of the statement that starts now (the command timeout and kAnswerGrace).
+    void StartClock();
+    // Sends what libpq holds and waits until a result can be read without waiting, at most until
+    // the statement's bound; past it the statement is given up (GiveUp).
+    void Await();
+    // PQgetResult within the statement's bound.
+    pg_result* NextResult();
+    // What PQexec would answer to a query sent (`sent` from a PQsend… call), within the bound.
+    pg_result* Answer(int sent);
+    // As PQexec: a COPY left unfed is ended first.
+    pg_result* Ask(const char* sql);
+    void EndCopy();
+    // Waits for the socket until `until`: 1 ready, 0 past it, -1 failed.
+    int WaitSocket(short events, std::chrono::steady_clock::time_point until);
+    // Drops the connection under the running statement: its answer has not come in time.
+    void GiveUp();
+    // PQreset within the statement's bound and the connection's connect_timeout.
+    bool ResetInTime();
+    // A piece of a bulk load handed to libpq (`put`: PQputCopyData or PQputCopyEnd), waiting
+    // within the bound while the socket takes nothing; false when it failed.
+    bool PutCopy(const std::function<int()>& put);
     // The active stream's next row from the server.
     int Pull(PgStream* stream, PgRow* row, bool* got);
     // Reads the rest of the active stream into memory, so that the connection is free.
@@ -220,6 +252,10 @@ private:
     std::shared_ptr<int> life_ = std::make_shared<int>(0);
     std::shared_ptr<StatementInterrupter> interrupter_ = std::make_shared<StatementInterrupter>();
     std::shared_ptr<PgCanceller> canceller_;  // of the server process now serving the connection
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+    bool gaveUp_ = false;   // the running statement was given up (GiveUp)
+    int gaveUpPid_ = 0;     // the server process of the statement given up on, named in its message
+    int connectLimitS_ = 5;  // the connection's connect_timeout
 };
 
 }  // namespace qv::sql

@@ -19,6 +19,7 @@
 #include "qveventsource.h"
 #include "nqlogicint.h"
 #include "qvasynceventsink.h"
+#include "qvdblookup.h"
 #include "qvregvalue.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
@@ -393,6 +394,85 @@ TEST_F(TeilnehmerTest, TheRunShownOpensOrClosesByItsRegistrationWindow) {
     EXPECT_EQ(closed(spring), 0);
     EXPECT_EQ(Log(IDS_LOG_KURSINSTANZ_AUTOCLOSED), 1);
     EXPECT_TRUE(script.Log().Records().empty());
+}
+
+// A load that fails (on a server: another session holds the registrations; on a file: their table
+// is gone) is said once, the page's status line says that it is not loaded, and it loads again on
+// F5 and when it is shown again.
+TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAgain) {
+    Book(Person("Amsler"), run, 0);
+    ShowPage();
+    ASSERT_EQ(Rows(List()), 1);
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 1L));
+#ifdef QV_KURS_PG
+    CString url;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
+    qv::sql::PgDb holder;
+    ASSERT_EQ(holder.Open(qv::ToUtf8(url.GetString())), 0) << holder.LastError().description;
+    const auto hold = [&] {
+        ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE personkurs IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
+        script.ExpectReport(L"Description:  Another session holds the data");
+    };
+    const auto let = [&] { holder.Exec("ROLLBACK"); };
+#else
+    const auto hold = [&] {
+        Sql("ALTER TABLE PersonKurs RENAME TO PersonKursGone");
+        script.ExpectReport(L"Description:  ");
+    };
+    const auto let = [&] { Sql("ALTER TABLE PersonKursGone RENAME TO PersonKurs"); };
+#endif
+    const std::wstring notLoaded(KursLoadString(IDS_LOAD_FAILED).GetString());
+    for (bool f5 : {true, false}) {
+        SCOPED_TRACE(f5 ? "F5" : "shown again");
+        hold();
+        host->FireAccelCommand(L"F5");
+        Pump();
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+        EXPECT_EQ(Rows(List()), 0);
+        EXPECT_EQ(Status(), notLoaded);
+        let();
+        if (f5) {
+            host->FireAccelCommand(L"F5");
+        } else {
+            ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 0));
+            Pump();
+            ASSERT_TRUE(ClickTab(Dlg()->GetTabCtrl().GetSafeHwnd(), 1));
+        }
+        Pump();
+        EXPECT_EQ(Rows(List()), 1);
+        EXPECT_EQ(Status().rfind(L"Anzahl/max.: 1/10", 0), 0u) << W2U(Status());
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+        script.Log().Clear();
+    }
+#ifdef QV_KURS_PG
+    // The server process of the window's own connection stops: with a command timeout of 1 s the
+    // window is free again after it and its grace, says once that the server does not answer, and
+    // loads again when asked once the server goes on.
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultCommandTimeout [s]", 1L));
+    // The window's connection is the one that last ran a statement only this thread sends.
+    long mark = 0;
+    ASSERT_EQ(QvDBLookupLong(L"47110815", L"System", L"", &mark, L"Qovaro.NQ2"), S_OK);
+    qv::sql::PgRows rows;
+    ASSERT_EQ(holder.Query("SELECT pid FROM pg_stat_activity WHERE query LIKE '%47110815%' AND pid <> pg_backend_pid()",
+                           &rows), 0);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    const int pid = std::stoi(rows.rows[0][0].value_or("0"));
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    script.ExpectReport(L"Description:  The database server does not answer.");
+    const auto start = std::chrono::steady_clock::now();
+    Tn()->Refresh();
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    kill(pid, SIGCONT);
+    Pump();
+    EXPECT_LT(waited, 1.0 + 1.0 + 1.0);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Status(), notLoaded);
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(Rows(List()), 1);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+#endif
 }
 
 TEST_F(TeilnehmerTest, PersonsAreAddedThroughThePopupWithTheChecksOfTheCourseApi) {

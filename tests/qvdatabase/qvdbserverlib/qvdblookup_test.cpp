@@ -2,6 +2,7 @@
 // the real database reached through the database server the client makes itself.
 #include "qvadoconnection.h"
 #include "qvdblookup.h"
+#include "qvregvalue.h"
 #include "scripted.h"
 #include "servertest.h"
 
@@ -143,6 +144,18 @@ TEST_F(Lookup, AFailureWithoutDatabaseErrorShowsTheCodesText) {
     const auto reports = Reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].report.text, L"No OLEDB Error available!\nUnspecified error.");
+
+    // A server that takes no connection is named as such, above the driver's text; a failure
+    // reported afterwards on the thread without an error of its own (a search whose option
+    // lookup failed before its connection) tells the same.
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.Closed", L"DBConnection",
+                                      CString(L"postgresql://qv@127.0.0.1:1/nq2")));
+    script.ExpectReport(L"Description:  The database server does not answer.");
+    EXPECT_LT(QvDBLookupLong(L"lTyp", L"Kurs", L"", &l, L"Qovaro.Closed"), 0);
+    script.ExpectReport(L"Description:  The database server does not answer.");
+    QvReportDBError(nullptr, E_FAIL, "searchdlg.cpp", 800);
+    ASSERT_EQ(Reports().size(), 3u);
+    EXPECT_NE(Reports()[2].report.text.find(L"127.0.0.1"), std::wstring::npos) << qv::ToUtf8(Reports()[2].report.text);
 }
 
 TEST_F(Lookup, ExecuteReportsItsFailure) {

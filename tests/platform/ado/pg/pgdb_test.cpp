@@ -1,6 +1,7 @@
 // The PostgreSQL driver against a private server: error mapping, T-SQL transaction depth with
 // statement-level undo, prepared statements, lock and statement time-outs, deadlock victims, lost
-// connections and replies, servers that never answer, and the settings every session pins.
+// connections and replies, servers that never answer or stop answering, cancels that come late,
+// and the settings every session pins.
 #include "pgcluster.h"
 #include "pgdb.h"
 #include "pgexec.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -64,6 +66,15 @@ protected:
         return rows.rows[0][0] ? *rows.rows[0][0] : "NULL";
     }
     int Count(PgDb& db) { return std::stoi(Scalar(db, "SELECT count(*) FROM t")); }
+    // Until the server process has gone.
+    bool Gone(int pid) {
+        for (int i = 0; i < 500; ++i) {
+            if (Scalar(a_, "SELECT count(*) FROM pg_stat_activity WHERE pid = $1::int", {std::to_string(pid)}) == "0")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     // Ends the server's session of `db` from a_ and waits until its process is gone.
     void EndSession(PgDb& db) {
         const std::string pid = std::to_string(db.BackendPid());
@@ -168,6 +179,8 @@ TEST_F(PgDriver, LockAndStatementTimeoutsReportTheTimeoutAndKeepTheTransaction) 
     EXPECT_NE(b_.Exec("UPDATE t SET name = 'X' WHERE id = 1"), 0);
     EXPECT_EQ(b_.LastError().hresult, kHrTimeout);
     EXPECT_EQ(b_.LastError().sqlState, "HYT00");
+    EXPECT_EQ(b_.LastError().description.rfind("Another session holds the data", 0), 0u) << b_.LastError().description;
+    EXPECT_NE(b_.LastError().description.find("lock timeout"), std::string::npos) << "the server's text below";
     EXPECT_EQ(b_.Depth(), 1);
     ASSERT_EQ(b_.SetStatementTimeout(50), 0);
     EXPECT_NE(b_.Exec("SELECT pg_sleep(10)"), 0);
@@ -361,6 +374,127 @@ TEST_F(PgDriver, ACancelNeverWaitsForAServerWhoseListenerStoppedAndArrivesWhenIt
         qv::sql::InterruptibleCall call(interrupter);
         EXPECT_EQ(Scalar(c, "SELECT 1"), "1");
     }
+}
+
+// A server process stopped (SIGSTOP) for as long as the object lives.
+class Stopped {
+public:
+    explicit Stopped(int pid) : pid_(pid) { ::kill(pid_, SIGSTOP); }
+    ~Stopped() { Go(); }
+    void Go() {
+        if (const int pid = std::exchange(pid_, 0); pid > 0) ::kill(pid, SIGCONT);
+    }
+
+private:
+    int pid_;
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST_F(PgDriver, AStatementWhoseServerStopsIsGivenUpAfterTheCommandTimeoutAndNeverRunsLater) {
+    PgDb c;
+    ASSERT_EQ(c.Open(db_.url()), 0) << c.LastError().description;
+    ASSERT_EQ(c.SetStatementTimeout(1000), 0);
+    const int first = c.BackendPid();
+    {
+        Stopped stopped(first);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Exec("INSERT INTO t VALUES (1, 'lost')"), 0);
+        const double waited = SecondsSince(start);
+        EXPECT_GE(waited, 1.0);
+        EXPECT_LT(waited, 1.0 + 1.0 + 1.0) << "the command timeout and the grace after it";
+        EXPECT_EQ(c.LastError().hresult, kHrTimeout) << "the retry rules count it as a timeout";
+        EXPECT_EQ(c.LastError().sqlState, "HYT00");
+        EXPECT_EQ(c.LastError().description.rfind("The database server does not answer.", 0), 0u)
+            << c.LastError().description;
+        // The next statement runs on a new connection while the old process still stands still.
+        EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t"), "0");
+        EXPECT_NE(c.BackendPid(), first);
+    }
+    // Going on, the old process ends instead of running the statement it was sent.
+    EXPECT_TRUE(Gone(first));
+    EXPECT_EQ(Count(a_), 0);
+
+    // Inside a transaction the unit of work is lost, and its owner is told so.
+    ASSERT_EQ(c.Begin(), 0);
+    ASSERT_EQ(c.Exec("INSERT INTO t VALUES (2, 'kept')"), 0);
+    const int second = c.BackendPid();
+    {
+        Stopped stopped(second);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Exec("INSERT INTO t VALUES (3, 'lost')"), 0);
+        EXPECT_LT(SecondsSince(start), 3.0);
+        EXPECT_EQ(c.LastError().hresult, kHrTimeout);
+        EXPECT_NE(c.LastError().description.find("none of its changes were saved"), std::string::npos)
+            << c.LastError().description;
+        EXPECT_EQ(c.Depth(), 1);
+        EXPECT_NE(c.Commit(), 0);
+        EXPECT_EQ(c.Rollback(), 0);
+    }
+    EXPECT_TRUE(Gone(second));
+    EXPECT_EQ(Count(a_), 0);
+    EXPECT_EQ(Count(c), 0);
+}
+
+TEST_F(PgDriver, AServerThatTakesNoConnectionIsToldWithinTheCommandTimeoutAndUsedAgainWhenItGoesOn) {
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(db_.url()));
+    PgDb c;
+    ASSERT_EQ(c.Open(proxy.Through(db_.url())), 0) << c.LastError().description;
+    ASSERT_EQ(c.SetStatementTimeout(1000), 0);
+    proxy.Listen(false);
+    {
+        Stopped stopped(c.BackendPid());
+        EXPECT_NE(c.Exec("SELECT 1"), 0);
+        EXPECT_EQ(c.LastError().hresult, kHrTimeout);
+        // The new connection waits for a listener that does not answer, within the same bound.
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Exec("SELECT 1"), 0);
+        EXPECT_LT(SecondsSince(start), 3.0);
+        EXPECT_EQ(c.LastError().nativeError, 17) << "a failure to connect, which may be repeated";
+        EXPECT_EQ(c.LastError().sqlState, "08001");
+        EXPECT_EQ(c.LastError().description.rfind("The database server does not answer.", 0), 0u)
+            << c.LastError().description;
+    }
+    proxy.Listen(true);
+    EXPECT_EQ(Scalar(c, "SELECT 1"), "1");
+}
+
+TEST_F(PgDriver, ACancelThatArrivesLateEndsNoLaterStatement) {
+    // The cancel of the first statement reaches the server only after it ended on its own: the
+    // next statement waits for it to arrive rather than being the one it ends.
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(db_.url()));
+    PgDb c;
+    ASSERT_EQ(c.Open(proxy.Through(db_.url())), 0) << c.LastError().description;
+    const auto interrupter = c.Interrupter();
+    int first = 0;
+    std::thread worker([&] {
+        qv::sql::InterruptibleCall call(interrupter);
+        first = c.Exec("SELECT pg_sleep(0.5)");
+    });
+    for (int i = 0; i < 500 && Scalar(a_, "SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(0.5)' "
+                                          "AND state = 'active'") != "1";
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    proxy.Listen(false);
+    interrupter->Interrupt();
+    worker.join();
+    std::thread resume([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        proxy.Listen(true);
+    });
+    int second = 0;
+    std::string state;
+    {
+        qv::sql::InterruptibleCall call(interrupter);
+        second = c.Exec("SELECT pg_sleep(1)");
+        state = c.LastError().sqlState;
+    }
+    resume.join();
+    EXPECT_EQ(second, 0) << state << ": " << c.LastError().description;
+    EXPECT_EQ(Scalar(c, "SELECT 1"), "1");
+    (void)first;
 }
 
 TEST_F(PgDriver, BackslashesArePlainCharactersWhateverTheDatabasesDefault) {
