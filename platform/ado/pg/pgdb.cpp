@@ -335,7 +335,7 @@ bool PgDb::Reconnect() {
                               "SET max_parallel_workers_per_gather TO 0; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
                               std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
-                              std::to_string(options_.statementTimeoutMs) +
+                              std::to_string(ServerTimeoutMs(options_.statementTimeoutMs)) +
                               (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
     // The cancel key belongs to the server process of this connection.
     auto canceller = std::make_shared<PgCanceller>(PQgetCancel(conn_));
@@ -356,10 +356,17 @@ bool PgDb::Reconnect() {
     return true;
 }
 
+int PgDb::ServerTimeoutMs(int ms) {
+    // The server's own limit ends a statement that runs too long a little before the client's,
+    // so that while the server works the connection is kept; the client's limit is the timeout.
+    if (ms <= 0) return ms;
+    return ms - std::min<int>(static_cast<int>(kAnswerGrace.count()), ms / 10);
+}
+
 void PgDb::StartClock() {
     gaveUp_ = false;
     deadline_ = options_.statementTimeoutMs > 0
-                    ? std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.statementTimeoutMs) + kAnswerGrace
+                    ? std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.statementTimeoutMs)
                     : std::chrono::steady_clock::time_point::max();
 }
 
@@ -527,7 +534,7 @@ int PgDb::SetIsolationLevel(const std::string& level) {
 int PgDb::SetStatementTimeout(int ms) {
     options_.statementTimeoutMs = ms;
     if (!conn_) return 0;
-    return Run("SET statement_timeout = " + std::to_string(ms), nullptr, nullptr);
+    return Run("SET statement_timeout = " + std::to_string(ServerTimeoutMs(ms)), nullptr, nullptr);
 }
 
 void PgDb::LoseTransaction() {

@@ -46,7 +46,7 @@ bool IsPgConnectionString(const std::string& connectionString);
 struct PgOpenOptions {
     int lockTimeoutMs = 5000;      // waiting for a row or table lock; 0 = without limit
     // The command timeout: the server ends a statement that runs longer, and the client gives up
-    // on one whose answer has not come kAnswerGrace after it (see PgDb); 0 = without limit.
+    // on one whose answer has not come within it (see PgDb); 0 = without limit.
     int statementTimeoutMs = 0;
     std::size_t statementCacheSize = 1024;  // as many as the SQLite sessions keep
 };
@@ -119,14 +119,15 @@ public:
 
     int SetLockTimeout(int ms);
     // The command timeout, kept on both sides: the server cancels a statement that runs longer
-    // (the connection stays), and the client, whatever the server does (a server process that
-    // stopped, a host gone silent), waits for an answer no longer than the timeout and
-    // kAnswerGrace: then it gives the statement up as timed out (kHrTimeout, "HYT00") and drops the
+    // a little before the timeout (kAnswerGrace, at most a tenth of it; the connection stays), and
+    // the client, whatever the server does (a server process that stopped, a host gone silent),
+    // waits for an answer no longer than the timeout: then it gives the statement up as timed out (kHrTimeout, "HYT00") and drops the
     // connection, which the next statement outside a transaction makes anew within the same bound.
     // A transaction dies with it. The server process given up on is ended from the new connection,
     // so that nothing of the given-up statement takes effect when it goes on.
     int SetStatementTimeout(int ms);
     static constexpr std::chrono::milliseconds kAnswerGrace{1000};
+    static int ServerTimeoutMs(int ms);
     // The session's isolation level ("READ COMMITTED", "REPEATABLE READ", "SERIALIZABLE"); like
     // the time-outs, sent again on a new connection.
     int SetIsolationLevel(const std::string& level);
@@ -197,7 +198,7 @@ private:
     int Collect(PgRows* out);
     int Finish(bool guarded, int rc);
     void DiscardResults();
-    // The bound of the statement that starts now (the command timeout and kAnswerGrace).
+    // The bound of the statement that starts now: the command timeout.
     void StartClock();
     // Sends what libpq holds and waits until a result can be read without waiting, at most until
     // the statement's bound; past it the statement is given up (GiveUp).
