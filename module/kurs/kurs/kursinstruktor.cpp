@@ -31,14 +31,25 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
     const CQvDateTime dtDatum(lYear, 12, 31, 0, 0, 0);
 
     bool bReregistered = lPersonKursID != 0;
+    bool bPlanned = false;
     if (SUCCEEDED(hr) && lPersonKursID == 0 && lKursinstanzID != -1) {
         long lPlanned = 0;
         hr = kurs::LookupPlannedRegistration(FALSE, lPersonID, lKursID, lYear, lPlanned);
         if (hr == S_OK) {
             lPersonKursID = lPlanned;
             bReregistered = true;
+            bPlanned = true;
         }
         if (SUCCEEDED(hr)) hr = S_OK;
+    }
+    // A registration taken up again is written only while it is stored as read here: in no run, or
+    // in the run it was in, with the status read. One placed or changed meanwhile is left as it is.
+    long lHeldRun = -1;
+    long lHeldStatus = -1;
+    if (SUCCEEDED(hr) && lPersonKursID != 0) {
+        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : kRunAsNamed,
+                                          bPlanned ? ePersonKursStatusAngemeldet : -1, &lHeldRun, &lHeldStatus);
+        if (hr == E_ABORT) return hr;
     }
 
     if (SUCCEEDED(hr) && lKursinstanzID != -1) eStatus = kurs::BookingDefaultStatus();
@@ -50,10 +61,14 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
         } else {
             CString strSQL;
             strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = %d, "
-                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND "
+                          L"lKursinstanzID = %d AND lStatus = %d",
                           lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
-                          dtDatum.SQLConvert(), lPersonKursID);
-            hr = kurs::Execute(conn, strSQL);
+                          dtDatum.SQLConvert(), lPersonKursID, lHeldRun, lHeldStatus);
+            long lAffected = 0;
+            hr = kurs::Execute(conn, strSQL, &lAffected);
+            // Placed or changed by another user since it was read: nothing of this booking is written.
+            if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
             if (SUCCEEDED(hr)) hr = kurs::KeepOneKursLeiter(conn, lPersonKursID, lKursinstanzID);
         }
     }
