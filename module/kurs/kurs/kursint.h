@@ -184,11 +184,14 @@ inline CString PersonModul(BOOL bTeilnehmer) {
 long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, long lYear, long& lPlannedID);
 // A request was sent to the central installation for a change of the participant's registration
 // in the run that was not written here (found changed, or failed): the central installation is told
-// the registration as it is stored now, so that it keeps nothing of that change. A removal sent
+// the registration as it is stored, so that it keeps nothing of that change. A removal sent
 // (bRemoval) is taken back by booking the registration again while it is still in the run; a status
-// sent, by the status stored. A registration no longer in that run needs nothing taken back. A
-// refused request shows the central installation's message.
-void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval);
+// sent, by the status stored. A registration no longer in that run needs nothing taken back. After a
+// failure that followed the change's own guarded write, the registration is as it was before it
+// (lStatusBefore, 0 or more), whether the unit was rolled back here or is left to the caller's; else
+// it is read as stored now. A refused request shows the central installation's message.
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
+                    long lStatusBefore = -1);
 // Writes a new registration row under a new key, with a new GUID unless the central installation
 // gave one; lPersonKursID is the new key once the row is written. Participants pass no
 // leadership role (-1).

@@ -147,6 +147,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    // Unlinked as read: whatever fails after this, the registration was in the run before.
+    const bool bUnlinked = SUCCEEDED(hr);
     if (SUCCEEDED(hr)) {
         // Provisional and waiting registrations are planned again without their run.
         CString strSQL;
@@ -167,7 +169,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     hr = trans.End(hr);
-    if (FAILED(hr) && bSent) kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, true);
+    if (FAILED(hr) && bSent)
+        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, true, bUnlinked ? reg.lStatus : -1);
     if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

@@ -20,21 +20,22 @@ long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, l
     return hr;
 }
 
-void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval) {
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
+                    long lStatusBefore) {
     if (lKursinstanzID == -1) return;
     // Read without a report of its own: the failure that led here is the one the user hears of.
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = OpenConnection(conn);
     CString strSQL;
-    strSQL.Format(L"SELECT lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d AND lKursinstanzID = %d",
-                  lPersonKursID, lKursinstanzID);
+    strSQL.Format(L"SELECT lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+    if (lStatusBefore < 0) strSQL.AppendFormat(L" AND lKursinstanzID = %d", lKursinstanzID);
     BOOL bEOF = TRUE;
-    long lStatus = 0;
+    long lStatus = lStatusBefore;
     CQvGUID guidPersonKurs;
     if (SUCCEEDED(hr)) hr = OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
-        hr = rs.GetFieldValue(L"lStatus", &lStatus);
+        if (lStatusBefore < 0) hr = rs.GetFieldValue(L"lStatus", &lStatus);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidPersonKurs);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
@@ -329,7 +330,9 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus);
+    long lStatusBefore = -1;
+    if (SUCCEEDED(hr))
+        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus, nullptr, &lStatusBefore);
     if (hr == E_ABORT) return hr;
 
     // A participant's change goes to the central installation first; a refusal changes nothing.
@@ -349,6 +352,7 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // or not at all. Inside a caller's transaction they stay part of that one.
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
+    if (FAILED(hr)) lStatusBefore = -1;
     if (SUCCEEDED(hr)) {
         CString strSQL;
         if (bTeilnehmer) {
@@ -363,6 +367,8 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
         // Changed or removed between the reading and the writing: no status to change, no entry to
         // log, and the central installation keeps nothing of it.
         if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationChanged();
+        // Written as read: whatever fails after this, the status before is the one to restore.
+        if (FAILED(hr)) lStatusBefore = -1;
     }
     if (SUCCEEDED(hr) && bTeilnehmer && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet) {
         CString strSQL;
@@ -391,7 +397,8 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // A change that is not stored is reported once, after the unit, unless a step reported it or
     // the user was told it changed meanwhile; a failed commit is reported here.
     hr = trans.End(hr);
-    if (FAILED(hr) && bSent) kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, false);
+    if (FAILED(hr) && bSent)
+        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, false, lStatusBefore);
     if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return FAILED(hr) ? hr : S_OK;
 }
