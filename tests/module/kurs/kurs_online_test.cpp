@@ -554,6 +554,28 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         }
         script.Log().Clear();
     }
+
+    // A failure after the write (the user log refuses the entry) rolls the change back here, and the
+    // central installation hears the registration as it was.
+    Sql("DELETE FROM PersonKurs");
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    userLog.fail = E_ACCESSDENIED;
+    for (const bool removal : {false, true}) {
+        SCOPED_TRACE(removal ? "removal refused by the log" : "status refused by the log");
+        central.ClearRequests();
+        script.ExpectReport(L"No OLEDB Error available!");
+        CVRQKurs booking;
+        EXPECT_EQ(removal ? booking.RemovePersonFromKursinstanz(reg, person, run, false, 0, run)
+                          : booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0),
+                  E_ACCESSDENIED);
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
+        const auto reqs = central.Requests();
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(reqs[1].Param("Op"), removal ? "add" : "update");
+        EXPECT_EQ(reqs[1].Param("Status"), removal ? "" : "0");
+        EXPECT_EQ(reqs[1].Param("Kursinstanz"), Braced(Guid("Kursinstanz", run)));
+    }
+    userLog.fail = S_OK;
 }
 
 TEST_F(KursOnline, DeleteRequestNamesTheRegistrationWithoutRun) {
