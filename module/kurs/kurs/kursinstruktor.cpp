@@ -42,13 +42,11 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
         }
         if (SUCCEEDED(hr)) hr = S_OK;
     }
-    // A registration taken up again is written only while it is stored as read here: in no run, or
-    // in the run it was in, with the status read. One placed or changed meanwhile is left as it is.
-    long lHeldRun = -1;
-    long lHeldStatus = -1;
+    // A registration taken up again is written only while it is stored as read here: one placed or
+    // changed meanwhile is left as it is.
+    CString strHeld;
     if (SUCCEEDED(hr) && lPersonKursID != 0) {
-        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : kRunAsNamed,
-                                          bPlanned ? ePersonKursStatusAngemeldet : -1, &lHeldRun, &lHeldStatus);
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
         if (hr == E_ABORT) return hr;
     }
 
@@ -61,10 +59,9 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
         } else {
             CString strSQL;
             strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = %d, "
-                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND "
-                          L"lKursinstanzID = %d AND lStatus = %d",
+                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE %s",
                           lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
-                          dtDatum.SQLConvert(), lPersonKursID, lHeldRun, lHeldStatus);
+                          dtDatum.SQLConvert(), static_cast<LPCWSTR>(strHeld));
             long lAffected = 0;
             hr = kurs::Execute(conn, strSQL, &lAffected);
             // Placed or changed by another user since it was read: nothing of this booking is written.

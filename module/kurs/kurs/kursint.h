@@ -192,6 +192,11 @@ long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, l
 // it is read as stored now. A refused request shows the central installation's message.
 void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
                     long lStatusBefore = -1);
+// A registration a booking takes up again (bPlanned: the person's planned one, found in no run with
+// status 0; else the caller's, wherever it is stored) is read before anything is sent: strHeld gets
+// the condition that holds it as read (its key, run and status), for the statements that write it.
+// Gone or stored otherwise the user is told so once (E_ABORT); a failed read is traced.
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld);
 // Writes a new registration row under a new key, with a new GUID unless the central installation
 // gave one; lPersonKursID is the new key once the row is written. Participants pass no
 // leadership role (-1).

@@ -49,6 +49,16 @@ void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long 
     }
 }
 
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld) {
+    long lRun = -1;
+    long lStatus = -1;
+    const long hr = CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : CVRQKurs::kRunAsNamed,
+                                           bPlanned ? ePersonKursStatusAngemeldet : -1, &lRun, &lStatus);
+    if (SUCCEEDED(hr))
+        strHeld.Format(L"lPersonKursID = %d AND lKursinstanzID = %d AND lStatus = %d", lPersonKursID, lRun, lStatus);
+    return hr;
+}
+
 long InsertRegistration(CQvADOConnection& conn, BOOL bTeilnehmer, long lPersonID, long lKursID, long lKursinstanzID,
                         long lKursleitungID, EPersonKursStatus eStatus, const CQvDateTime& dtDatum,
                         const CQvDateTime& dtAnmeldung, CQvGUID& guidPersonKurs, long& lPersonKursID) {
@@ -169,14 +179,11 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     // A rehearsal ends with the questions: nothing is sent or written.
     if (kurs::Rehearsing()) return hr;
 
-    // A registration taken up again (the planned one found above, or the caller's) is read before
-    // anything is sent, and written only while it is still stored so: in no run, or in the run it
-    // was in, with the status read. One placed or changed meanwhile is left as it is.
-    long lHeldRun = -1;
-    long lHeldStatus = -1;
+    // A registration taken up again (the planned one found above, or the caller's) is written only
+    // while it is stored as read here: one placed or changed meanwhile is left as it is.
+    CString strHeld;
     if (SUCCEEDED(hr) && lPersonKursID != 0) {
-        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : kRunAsNamed,
-                                          bPlanned ? ePersonKursStatusAngemeldet : -1, &lHeldRun, &lHeldStatus);
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
         if (hr == E_ABORT) return hr;
     }
 
@@ -230,9 +237,6 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
                                               dtAnmeldung, guidPersonKurs, lPersonKursID);
                 bInserted = SUCCEEDED(hr);
             } else {
-                CString strHeld;
-                strHeld.Format(L"lPersonKursID = %d AND lKursinstanzID = %d AND lStatus = %d", lPersonKursID,
-                               lHeldRun, lHeldStatus);
                 CString strSQL;
                 long lAffected = 1;
                 if (lKursinstanzID == -1) {
