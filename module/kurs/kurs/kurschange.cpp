@@ -43,11 +43,12 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     if (SUCCEEDED(hr)) hr = trans.Begin();
 
     long lID = lPersonKursID;
+    long hrRemoved = E_FAIL;
     if (SUCCEEDED(hr)) {
         // The old run is the one the caller shows: a registration planned there is found still
         // planned, one in a run still in that run, each with the status shown.
-        hr = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true, lShownStatus,
-                                         lOldKursinstanzID);
+        hr = hrRemoved = RemovePersonFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, true, lShownStatus,
+                                                     lOldKursinstanzID);
         if (FAILED(hr)) KURS_TRACEHR(hr);
         // Deregistered from the old run: that registration stays there, the new run gets its own.
         if (hr == S_FALSE) lID = 0;
@@ -60,7 +61,12 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     }
     if (hr == S_OK) eStatus = eNewStatus;
     const long hrWork = hr;
+    const bool bOwn = trans.Owns();
     hr = trans.End(hr);
+    // The removal from the old run, or the deregistration there, went online and was rolled back
+    // with the move: the central installation gets the registration back as it is stored.
+    if (FAILED(hr) && bOwn && SUCCEEDED(hrRemoved) && lOldKursinstanzID != -1)
+        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lOldKursinstanzID, hrRemoved == S_OK);
     return ReportMoveFailure(conn, lReports, lGone, hrWork, hr);
 }
 

@@ -117,7 +117,7 @@ long RegistrationChanged() {
 long GoneCount() { return t_lGone; }
 
 long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
-                            long* plStoredRun) {
+                            long* plStoredRun, long* plStoredStatus) {
     CQvADORecordset rs(&conn);
     CString strSQL;
     strSQL.Format(L"SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
@@ -133,6 +133,7 @@ long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lSh
     const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
     if (bMoved || bChanged) return RegistrationChanged();
     if (plStoredRun) *plStoredRun = lStoredRun;
+    if (plStoredStatus) *plStoredStatus = lStoredStatus;
     return S_OK;
 }
 

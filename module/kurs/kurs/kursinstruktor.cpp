@@ -31,14 +31,23 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
     const CQvDateTime dtDatum(lYear, 12, 31, 0, 0, 0);
 
     bool bReregistered = lPersonKursID != 0;
+    bool bPlanned = false;
     if (SUCCEEDED(hr) && lPersonKursID == 0 && lKursinstanzID != -1) {
         long lPlanned = 0;
         hr = kurs::LookupPlannedRegistration(FALSE, lPersonID, lKursID, lYear, lPlanned);
         if (hr == S_OK) {
             lPersonKursID = lPlanned;
             bReregistered = true;
+            bPlanned = true;
         }
         if (SUCCEEDED(hr)) hr = S_OK;
+    }
+    // A registration taken up again is written only while it is stored as read here: one placed or
+    // changed meanwhile is left as it is.
+    CString strHeld;
+    if (SUCCEEDED(hr) && lPersonKursID != 0) {
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
+        if (hr == E_ABORT) return hr;
     }
 
     if (SUCCEEDED(hr) && lKursinstanzID != -1) eStatus = kurs::BookingDefaultStatus();
@@ -50,10 +59,13 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
         } else {
             CString strSQL;
             strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, lStatus = %d, "
-                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                          L"dtDatum = %s, changedBy = dbo.fn_GetSystemID() WHERE %s",
                           lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
-                          dtDatum.SQLConvert(), lPersonKursID);
-            hr = kurs::Execute(conn, strSQL);
+                          dtDatum.SQLConvert(), static_cast<LPCWSTR>(strHeld));
+            long lAffected = 0;
+            hr = kurs::Execute(conn, strSQL, &lAffected);
+            // Placed or changed by another user since it was read: nothing of this booking is written.
+            if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
             if (SUCCEEDED(hr)) hr = kurs::KeepOneKursLeiter(conn, lPersonKursID, lKursinstanzID);
         }
     }

@@ -141,10 +141,11 @@ long RegistrationChanged();
 long GoneCount();
 // Whether the registration is stored as the caller shows it: in the run lShownRun (-1: in none,
 // CVRQKurs::kRunAsNamed: in any) and, when lShownStatus is 0 or more, with that status. S_OK as
-// shown, with the run it is in (plStoredRun may be null); gone or stored otherwise, the user is told
-// so once and the result is E_ABORT; a failed read is traced and returned.
+// shown, with the run it is in and its status (plStoredRun and plStoredStatus may be null); gone or
+// stored otherwise, the user is told so once and the result is E_ABORT; a failed read is traced and
+// returned.
 long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
-                            long* plStoredRun = nullptr);
+                            long* plStoredRun = nullptr, long* plStoredStatus = nullptr);
 // The run a caller shows a registration in: the one it names as shown, else the run it names for
 // the work (-1 there: not known, CVRQKurs::kRunAsNamed).
 inline long ShownRun(long lKursinstanzID, long lShownKursinstanzID) {
@@ -181,6 +182,21 @@ inline CString PersonModul(BOOL bTeilnehmer) {
 // The planned registration (no run, status 0) of the person for the course in the year; the
 // lookup's result: S_OK when there is exactly one.
 long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, long lYear, long& lPlannedID);
+// A request was sent to the central installation for a change of the participant's registration
+// in the run that was not written here (found changed, or failed): the central installation is told
+// the registration as it is stored, so that it keeps nothing of that change. A removal sent
+// (bRemoval) is taken back by booking the registration again while it is still in the run; a status
+// sent, by the status stored. A registration no longer in that run needs nothing taken back. After a
+// failure that followed the change's own guarded write, the registration is as it was before it
+// (lStatusBefore, 0 or more), whether the unit was rolled back here or is left to the caller's; else
+// it is read as stored now. A refused request shows the central installation's message.
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
+                    long lStatusBefore = -1);
+// A registration a booking takes up again (bPlanned: the person's planned one, found in no run with
+// status 0; else the caller's, wherever it is stored) is read before anything is sent: strHeld gets
+// the condition that holds it as read (its key, run and status), for the statements that write it.
+// Gone or stored otherwise the user is told so once (E_ABORT); a failed read is traced.
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld);
 // Writes a new registration row under a new key, with a new GUID unless the central installation
 // gave one; lPersonKursID is the new key once the row is written. Participants pass no
 // leadership role (-1).

@@ -124,6 +124,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     if (kurs::Rehearsing()) return S_OK;
 
     // A registration no longer in the run is said to be gone before the central installation is asked.
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     RemovedRegistration reg;
@@ -139,7 +140,15 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
             return hr;
         }
     }
+    // The removal, its log entry and its notification item are one unit, begun after the online
+    // request; found changed meanwhile or failed, the central installation gets the registration
+    // back as it is stored.
+    const bool bSent = hr == S_OK;  // 1: nothing was sent
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    // Unlinked as read: whatever fails after this, the registration was in the run before.
+    const bool bUnlinked = SUCCEEDED(hr);
     if (SUCCEEDED(hr)) {
         // Provisional and waiting registrations are planned again without their run.
         CString strSQL;
@@ -155,14 +164,14 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURSINSTANZ, strDetail, kurs::PersonModul(TRUE),
                                 reg.lStatus, 42, reg.guidKursinstanz, reg.guidPerson);
     }
-    if (hr == E_ABORT) return hr;
-    if (FAILED(hr)) {
-        KURS_REPORTDBERROR(conn, hr);
-        return hr;
+    if (SUCCEEDED(hr)) {
+        hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-
-    hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && bSent)
+        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, true, bUnlinked ? reg.lStatus : -1);
+    if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 

@@ -20,6 +20,45 @@ long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, l
     return hr;
 }
 
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
+                    long lStatusBefore) {
+    if (lKursinstanzID == -1) return;
+    // Read without a report of its own: the failure that led here is the one the user hears of.
+    CQvADOConnection conn;
+    CQvADORecordset rs(&conn);
+    long hr = OpenConnection(conn);
+    CString strSQL;
+    strSQL.Format(L"SELECT lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+    if (lStatusBefore < 0) strSQL.AppendFormat(L" AND lKursinstanzID = %d", lKursinstanzID);
+    BOOL bEOF = TRUE;
+    long lStatus = lStatusBefore;
+    CQvGUID guidPersonKurs;
+    if (SUCCEEDED(hr)) hr = OpenRows(rs, strSQL, bEOF);
+    if (SUCCEEDED(hr) && !bEOF) {
+        if (lStatusBefore < 0) hr = rs.GetFieldValue(L"lStatus", &lStatus);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidPersonKurs);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
+    rs.Close();
+    if (FAILED(hr) || bEOF) return;
+    if (bRemoval) hr = booking.WebAddPersonToKursinstanz(lPersonID, lKursinstanzID, guidPersonKurs);
+    else hr = booking.WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, static_cast<EPersonKursStatus>(lStatus));
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        booking.DisplayStatusMsg();
+    }
+}
+
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld) {
+    long lRun = -1;
+    long lStatus = -1;
+    const long hr = CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : CVRQKurs::kRunAsNamed,
+                                           bPlanned ? ePersonKursStatusAngemeldet : -1, &lRun, &lStatus);
+    if (SUCCEEDED(hr))
+        strHeld.Format(L"lPersonKursID = %d AND lKursinstanzID = %d AND lStatus = %d", lPersonKursID, lRun, lStatus);
+    return hr;
+}
+
 long InsertRegistration(CQvADOConnection& conn, BOOL bTeilnehmer, long lPersonID, long lKursID, long lKursinstanzID,
                         long lKursleitungID, EPersonKursStatus eStatus, const CQvDateTime& dtDatum,
                         const CQvDateTime& dtAnmeldung, CQvGUID& guidPersonKurs, long& lPersonKursID) {
@@ -81,6 +120,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
                                EPersonKursStatus& eStatus) {
     CKursResourceScope scope;
     const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
 
@@ -101,11 +141,15 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     if (hr == E_ABORT) return S_FALSE;
 
     // A planned registration of the person for this course and year moves into the run.
+    bool bPlanned = false;
     if (SUCCEEDED(hr) && lPersonKursID == 0 && lKursinstanzID != -1) {
         long lPlanned = 0;
         hr = kurs::LookupPlannedRegistration(TRUE, lPersonID, lKursID, lYear, lPlanned);
         // Only a single planned row is taken; with several the booking gets a row of its own.
-        if (hr == S_OK) lPersonKursID = lPlanned;
+        if (hr == S_OK) {
+            lPersonKursID = lPlanned;
+            bPlanned = true;
+        }
     }
 
     // A planned absence at the run's date: the user decides.
@@ -134,6 +178,14 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     }
     // A rehearsal ends with the questions: nothing is sent or written.
     if (kurs::Rehearsing()) return hr;
+
+    // A registration taken up again (the planned one found above, or the caller's) is written only
+    // while it is stored as read here: one placed or changed meanwhile is left as it is.
+    CString strHeld;
+    if (SUCCEEDED(hr) && lPersonKursID != 0) {
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
+        if (hr == E_ABORT) return hr;
+    }
 
     CQvGUID guidPersonKurs;
     if (SUCCEEDED(hr)) {
@@ -186,18 +238,22 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
                 bInserted = SUCCEEDED(hr);
             } else {
                 CString strSQL;
+                long lAffected = 1;
                 if (lKursinstanzID == -1) {
-                    strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE lPersonKursID = %d",
-                                  dtBooking.SQLConvert(), lPersonKursID);
-                    hr = kurs::Execute(conn, strSQL);
+                    strSQL.Format(L"UPDATE PersonKurs SET dtDatum = %s WHERE %s", dtBooking.SQLConvert(),
+                                  static_cast<LPCWSTR>(strHeld));
+                    hr = kurs::Execute(conn, strSQL, &lAffected);
                 }
-                if (SUCCEEDED(hr)) {
+                if (SUCCEEDED(hr) && lAffected != 0) {
                     strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lKursinstanzID = %d, dtAnmeldung = %s, "
-                                  L"lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE lPersonKursID = %d",
+                                  L"lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE %s",
                                   lKursID, lKursinstanzID, dtAnmeldung.SQLConvert(), static_cast<long>(eStatus),
-                                  lPersonKursID);
-                    hr = kurs::Execute(conn, strSQL);
+                                  static_cast<LPCWSTR>(strHeld));
+                    hr = kurs::Execute(conn, strSQL, &lAffected);
                 }
+                // Placed or changed by another user since it was read: nothing of this booking is
+                // written, and what was sent for it is taken back below.
+                if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
             }
         }
 
@@ -218,7 +274,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     const bool bOwn = trans.Owns();
     hr = trans.End(hr);
     const bool bReported = FAILED(hr);
-    if (bReported && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    // A registration found changed has been told of.
+    if (bReported && kurs::GoneCount() == lGone && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     if (FAILED(hr) && bSent) {
         // Nothing of the booking stays here, so the central installation must not keep it either.
         if (bInserted) lPersonKursID = lSentID;
@@ -273,46 +330,61 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     if (lShownRun != kRunAsNamed) strShown.AppendFormat(L" AND lKursinstanzID = %d", lShownRun);
     if (lShownStatus >= 0) strShown.AppendFormat(L" AND lStatus = %d", lShownStatus);
 
+    const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus);
+    long lStatusBefore = -1;
+    if (SUCCEEDED(hr))
+        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus, nullptr, &lStatusBefore);
     if (hr == E_ABORT) return hr;
 
-    long lAffected = 0;
+    // A participant's change goes to the central installation first; a refusal changes nothing.
+    bool bSent = false;
     if (SUCCEEDED(hr) && bTeilnehmer) {
         hr = WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, eStatus);
-        if (FAILED(hr)) KURS_TRACEHR(hr);
-        if (SUCCEEDED(hr)) {
-            CString strSQL;
+        if (FAILED(hr)) {
+            KURS_TRACEHR(hr);
+            KURS_REPORTDBERROR(conn, hr);
+            return hr;
+        }
+        bSent = hr == S_OK;  // 1: nothing was sent
+    }
+
+    // The status, its date, the notification item and the log entry are written as one unit, begun
+    // after the online request so that no write transaction waits on the network: stored together
+    // or not at all. Inside a caller's transaction they stay part of that one.
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
+    if (FAILED(hr)) lStatusBefore = -1;
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        if (bTeilnehmer) {
             strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d, changedBy = dbo.fn_GetSystemID() WHERE %s",
                           static_cast<long>(eStatus), static_cast<LPCWSTR>(strShown));
-            hr = kurs::Execute(conn, strSQL, &lAffected);
+        } else {
+            strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE %s", static_cast<long>(eStatus),
+                          static_cast<LPCWSTR>(strShown));
         }
-        if (SUCCEEDED(hr) && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet && lAffected != 0) {
-            CString strSQL;
-            strSQL.Format(L"UPDATE PersonKurs SET dtDatum = getdate() WHERE lPersonKursID = %d", lPersonKursID);
-            hr = QvDBExecute(strSQL, kurs::kProfile);
-            if (FAILED(hr)) KURS_TRACEHR(hr);
-        }
-    } else if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs SET lStatus = %d WHERE %s", static_cast<long>(eStatus),
-                      static_cast<LPCWSTR>(strShown));
+        long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
+        // Changed or removed between the reading and the writing: no status to change, no entry to
+        // log, and the central installation keeps nothing of it.
+        if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationChanged();
+        // Written as read: whatever fails after this, the status before is the one to restore.
+        if (FAILED(hr)) lStatusBefore = -1;
     }
-    // Changed or removed between the reading and the writing: no status to change, no entry to log.
-    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationChanged();
-    if (FAILED(hr)) {
-        KURS_REPORTDBERROR(conn, hr);
-        return hr;
+    if (SUCCEEDED(hr) && bTeilnehmer && lKursinstanzID != -1 && eStatus == ePersonKursStatusAbgemeldet) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET dtDatum = getdate() WHERE lPersonKursID = %d", lPersonKursID);
+        hr = kurs::Execute(conn, strSQL);
     }
-
-    hr = VRQ_AddKursNotificationItem(bTeilnehmer, lPersonID, lKursinstanzID, 2, eStatus);
-    if (FAILED(hr)) return KURS_TRACEHR(hr);
-
+    if (SUCCEEDED(hr)) {
+        hr = VRQ_AddKursNotificationItem(bTeilnehmer, lPersonID, lKursinstanzID, 2, eStatus);
+        if (FAILED(hr)) KURS_TRACEHR(hr);
+    }
     kurs::ChangedRegistration reg;
-    {
+    if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"SELECT Kurs.guid AS guidKurs, isnull(Kursinstanz.guid, "
                       L"'00000000-0000-0000-0000-000000000000') AS guidKursinstanz, Person.guid AS guidPerson, "
@@ -324,8 +396,15 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
                       lPersonKursID);
         hr = kurs::ReadChangedRegistration(rs, strSQL, true, reg);
     }
-    if (FAILED(hr)) return hr;
-    return kurs::LogRegistrationChanged(reg);
+    if (SUCCEEDED(hr)) hr = kurs::LogRegistrationChanged(reg);
+
+    // A change that is not stored is reported once, after the unit, unless a step reported it or
+    // the user was told it changed meanwhile; a failed commit is reported here.
+    hr = trans.End(hr);
+    if (FAILED(hr) && bSent)
+        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, false, lStatusBefore);
+    if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    return FAILED(hr) ? hr : S_OK;
 }
 
 long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,

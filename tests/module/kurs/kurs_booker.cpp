@@ -9,9 +9,14 @@
 // Books PERSON into RUN (planning year 2031, central installation) and kills itself with SIGKILL
 // as the STEP-th write statement or commit on the database begins. STEP 0 kills nothing and
 // prints the number of such steps of the booking.
+//   kurs_booker status STEP REG PERSON RUN
+// Deregisters the participant's registration REG from RUN (central installation), with the log
+// entries written to the suite database's user log, and is killed as above; STEP -1 kills it as
+// the log entry is about to be written (on any database).
 #include "fakehost.h"
 #include "nqcommon.h"
 #include "optionserverint.h"
+#include "qvadoconnection.h"
 #include "qvcomserver.h"
 #include "qvdbserverint.h"
 #include "qvinteract.h"
@@ -31,9 +36,25 @@
 
 namespace {
 
+bool g_logToDatabase = false;  // the entries go to the UserLog table, on the caller's connection
+bool g_killAtLog = false;
+
 class AcceptingUserLog : public qvtest::StackObject<IUserLog, IID_IUserLog> {
 public:
-    HRESULT Write(long, BSTR, BSTR, BSTR, long, long, GUID, GUID, long, long) override { return S_OK; }
+    HRESULT Write(long lKind, BSTR, BSTR, BSTR, long lValue, long, GUID, GUID, long, long) override {
+        if (g_killAtLog) raise(SIGKILL);
+        if (!g_logToDatabase) return S_OK;
+        CQvADOConnection conn;
+        HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+        long id = 0;
+        if (SUCCEEDED(hr)) hr = conn.GetUniqueID(L"UserLog", L"lUserLogID", &id);
+        CString sql;
+        sql.Format(L"INSERT INTO UserLog (lUserLogID, lKind, strText, strModul, lValue) VALUES (%d, %d, 'kill', "
+                   L"'Ausbildung.Person', %d)",
+                   id, lKind, lValue);
+        if (SUCCEEDED(hr)) hr = conn.Execute(sql);
+        return hr;
+    }
     HRESULT ShowSpecificUserLog(long, BSTR, BSTR, BSTR, GUID) override { return S_OK; }
 };
 
@@ -91,10 +112,12 @@ int WatchConnection(sqlite3* db, char**, const sqlite3_api_routines*) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool kill = argc == 6 && std::strcmp(argv[1], "kill") == 0;
+    const bool status = argc == 6 && std::strcmp(argv[1], "status") == 0;
+    const bool kill = status || (argc == 6 && std::strcmp(argv[1], "kill") == 0);
     if (!kill && argc != 7) return 2;
     if (kill) {
         g_killAt = std::atoi(argv[2]);
+        g_logToDatabase = status;
         sqlite3_auto_extension(reinterpret_cast<void (*)()>(&WatchConnection));
     }
 
@@ -114,6 +137,17 @@ int main(int argc, char** argv) {
     Answering answering;
     qv::ScopedInteraction interaction(&answering);
 
+    if (status) {
+        CVRQKurs booking;
+        g_killAtLog = g_killAt < 0;
+        g_counting = true;
+        const long hr = booking.UpdatePersonKursStatus(TRUE, std::atol(argv[3]), std::atol(argv[4]),
+                                                       std::atol(argv[5]), ePersonKursStatusAbgemeldet, 0);
+        g_counting = false;
+        std::printf("%d\n", g_steps);
+        qv::servers::StopRunningServer(QVDBSERVER_PROGID);
+        return hr == S_OK && answering.reports == 0 ? 0 : 1;
+    }
     if (kill) {
         CVRQKurs booking;
         long id = 0;

@@ -279,6 +279,34 @@ TEST_F(KursBooking, ACommitOnAFullDiskIsReportedOnceWithItsCause) {
     EXPECT_EQ(Reserved(reservation), 1);
 }
 
+// The disk fills as the log entry of a status change is written: the status and its entry are
+// stored together or not at all, and a failure is shown only for a change that was not stored.
+TEST_F(KursBooking, AStatusChangeOnAFullDiskIsStoredWithItsEntryOrNotAtAll) {
+    if (kOnPg) GTEST_SKIP() << "about SQLite's file";
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    FullDisk disk;
+    userLog.write = [&disk] {
+        disk.full = true;  // the entry is the first write that needs room
+        CQvADOConnection conn;
+        HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+        if (SUCCEEDED(hr)) hr = conn.Execute(L"UPDATE DataExchange SET fOnlineKursEnabled = fOnlineKursEnabled");
+        return hr;
+    };
+    script.ExpectReport(L"database or disk is full");
+    CVRQKurs booking;
+    EXPECT_TRUE(FAILED(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0)));
+    disk.full = false;
+    userLog.write = nullptr;
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(Reg(reg, "lStatus, dtDatum"), "0|2031-05-04 00:00:00");
+    // The database goes on: the change is stored with its entry, and nothing is shown.
+    script.Log().Clear();
+    EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0), S_OK);
+    EXPECT_EQ(Reg(reg, "lStatus"), "5");
+    EXPECT_TRUE(script.Log().Records().empty());
+}
+
 #ifdef QV_KURS_PG
 // The connection lost at each write of a booking: one report, which says so and what became of
 // the booking; no count-down note unless it is known to be committed.

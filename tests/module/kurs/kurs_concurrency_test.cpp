@@ -1,6 +1,7 @@
 // Two processes booking into the same run and moving their registrations to another run at the
 // same time: every registration, every key and every count-down of the reservation survives. A
-// booking process killed part-way leaves all of its local rows or none.
+// booking process killed part-way leaves all of its local rows or none, and a status change killed
+// part-way leaves its status, its log entry and its notification item together or none of them.
 #include "kurstest.h"
 
 #include <csignal>
@@ -236,6 +237,47 @@ TEST_F(KursKilledBooking, LeavesAllOrNoneOfItsRowsAtEveryWriteStep) {
     }
     // The registration (key and row), the item (key and row), the count-down and the commit.
     EXPECT_GE(step, 7);
+}
+
+// Killed as its first, second, ... write begins (SQLite), or as its log entry is written (both
+// databases): the new status, its date, its entry and its item are there together or not at all.
+TEST_F(KursKilledBooking, AStatusChangeLeavesItsStatusWithItsEntryOrNothingAtEveryWriteStep) {
+    const long mandant = AddMandant("FW Nord");
+    Sql("UPDATE Mandant SET fKursNotification = 1");
+    const long kurs = AddKurs(3, "GK");
+    const long run = AddRun(kurs, "2031-05-04");
+    auto check = [&](long person, long reg, const std::string& step) {
+        const long long changed = Int("SELECT count(*) FROM PersonKurs WHERE lStatus = 5 AND lPersonKursID = " + K(reg));
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(reg) +
+                      " AND dtDatum = '2031-05-04 00:00:00'"),
+                  1 - changed)
+            << step;
+        EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strText = 'kill' AND lValue = 5"), changed) << step;
+        EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationItem WHERE lPersonID = " + K(person)), changed) << step;
+        Sql("DELETE FROM UserLog");
+        return changed;
+    };
+    for (int step = -1;; ++step) {
+        ASSERT_LT(step, 40);
+        if (step == 0) continue;
+        const std::string at = "step " + std::to_string(step);
+        const long person = AddPerson("Abbruch", std::to_string(step), mandant);
+        const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+        const Exit exit = RunBooker({"status", std::to_string(step), K(reg), K(person), K(run)});
+        if (WIFEXITED(exit.status)) {
+            ASSERT_GT(step, 0);
+            EXPECT_EQ(WEXITSTATUS(exit.status), 0);
+            EXPECT_EQ(std::atoi(exit.out.c_str()), step - 1);
+            EXPECT_EQ(check(person, reg, at), 1);
+            break;
+        }
+        EXPECT_TRUE(WIFSIGNALED(exit.status) && WTERMSIG(exit.status) == SIGKILL) << at;
+        check(person, reg, at);
+        if (step == -1) {
+            EXPECT_EQ(Reg(reg, "lStatus"), "0") << "killed before its entry: nothing of it stays";
+            if (kOnPg) break;
+        }
+    }
 }
 
 }  // namespace

@@ -138,9 +138,13 @@ TEST_F(KursMove, RefusalOfTheCentralInstallationRollsBackBothHalves) {
     EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(from) + "|7");
     EXPECT_EQ(status, ePersonKursStatusBesucht);
     const auto reqs = central.Requests();
-    ASSERT_EQ(reqs.size(), 2u);
+    ASSERT_EQ(reqs.size(), 3u);
     EXPECT_EQ(reqs[0].Param("Op"), "remove");
     EXPECT_EQ(reqs[1].Param("Op"), "add");
+    // The removal went with the move: the central installation books the registration back.
+    EXPECT_EQ(reqs[2].Param("Op"), "add");
+    EXPECT_EQ(reqs[2].Param("Kursinstanz"), "{" + Guid("Kursinstanz", from) + "}");
+    EXPECT_EQ(reqs[2].Param("PersonKurs"), "{" + Guid("PersonKurs", reg) + "}");
 }
 
 #ifdef QV_KURS_PG

@@ -5,6 +5,9 @@
 #include "kurstest.h"
 #include "qvhttp.h"
 
+#include <functional>
+#include <thread>
+
 namespace kurstest {
 namespace {
 
@@ -472,6 +475,107 @@ TEST_F(KursOnline, HandOverIsSentFirstAndWithdrawnWhenTheWriteFails) {
     ASSERT_EQ(reqs.size(), 2u);
     EXPECT_EQ(reqs[1].Param("Op"), "remove");
     EXPECT_EQ(reqs[1].Param("Person"), Braced(Guid("Person", person)));
+}
+
+// Another user changes the registration while the central installation's answer is awaited: the
+// change sent is not written here, the user is told once, nothing is logged or queued, and the
+// central installation is told the registration as it is stored.
+TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsRequestTakenBack) {
+    Central(false);
+    Sql("UPDATE Mandant SET fKursNotification = 1");
+    const long other = AddRun(kurs, "2031-06-01");
+    struct Case {
+        const char* name;
+        long run, status;               // the registration as the user is shown it
+        const char* meanwhile;          // what the other user writes while the answer is awaited
+        std::function<long(CVRQKurs&, long reg)> change;
+        std::vector<std::string> sent;  // Op (and Status) of each request, the taking back last
+        std::string stored;             // run | status afterwards
+    };
+    const std::string inOther = K(other) + "|0";
+    const std::string inRunWaiting = K(run) + "|3";
+    std::vector<Case> cases = {
+        {"planned, booked by +", -1, 0, "UPDATE PersonKurs SET lKursinstanzID = #other#",
+         [&](CVRQKurs& b, long) {
+             long id = 0;
+             EPersonKursStatus status = ePersonKursStatusAngemeldet;
+             return Book(b, person, run, id, status);
+         },
+         {"add", "remove"}, inOther},
+        {"status", run, 0, "UPDATE PersonKurs SET lStatus = 3",
+         [&](CVRQKurs& b, long reg) {
+             return b.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0);
+         },
+         {"update 5", "update 3"}, inRunWaiting},
+        {"removal", run, 0, "UPDATE PersonKurs SET lStatus = 3",
+         [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKursinstanz(reg, person, run, false, 0, run); },
+         {"remove", "add"}, inRunWaiting},
+    };
+    // The moves write in one transaction, which SQLite begins as the only writer: the other user
+    // waits for it there. The server lets the other user write meanwhile.
+    if (kOnPg) {
+        cases.push_back({"planned, moved into the run", -1, 0, "UPDATE PersonKurs SET lKursinstanzID = #other#",
+                         [&](CVRQKurs& b, long reg) {
+                             EPersonKursStatus status = ePersonKursStatusAngemeldet;
+                             return b.ChangePersonKursinstanz(reg, person, kurs, -1, run, 2031, status, 0);
+                         },
+                         {"add", "remove"}, inOther});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sql("DELETE FROM PersonKurs");
+        const long reg = AddReg(person, kurs, c.run, c.status, c.run == -1 ? "2031-12-31" : "2031-05-04");
+        central.ClearRequests();
+        central.Queue({CentralStandIn::ReplyPage("ok"), 200, std::chrono::milliseconds(1000)});
+        std::string meanwhile = c.meanwhile;
+        if (const auto at = meanwhile.find("#other#"); at != std::string::npos) meanwhile.replace(at, 7, K(other));
+        std::thread otherUser([&] {
+            if (central.WaitForRequests(1, std::chrono::seconds(20))) Sql(meanwhile);
+        });
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+        CVRQKurs booking;
+        const long hr = c.change(booking, reg);
+        otherUser.join();
+        EXPECT_EQ(hr, E_ABORT);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), c.stored);
+        EXPECT_EQ(CountRegs(), 1);
+        EXPECT_TRUE(userLog.Entries().empty());
+        EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationItem"), 0);
+        const auto reqs = central.Requests();
+        ASSERT_EQ(reqs.size(), c.sent.size());
+        for (std::size_t i = 0; i < reqs.size(); ++i) {
+            std::string op = reqs[i].Param("Op");
+            if (op == "update") op += " " + reqs[i].Param("Status");
+            EXPECT_EQ(op, c.sent[i]) << i;
+            EXPECT_EQ(reqs[i].Param("Person"), Braced(Guid("Person", person))) << i;
+            EXPECT_EQ(reqs[i].Param("Kursinstanz"), Braced(Guid("Kursinstanz", run))) << i;
+        }
+        script.Log().Clear();
+    }
+
+    // A failure after the write (the user log refuses the entry) rolls the change back here, and the
+    // central installation hears the registration as it was.
+    Sql("DELETE FROM PersonKurs");
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    userLog.fail = E_ACCESSDENIED;
+    for (const bool removal : {false, true}) {
+        SCOPED_TRACE(removal ? "removal refused by the log" : "status refused by the log");
+        central.ClearRequests();
+        script.ExpectReport(L"No OLEDB Error available!");
+        CVRQKurs booking;
+        EXPECT_EQ(removal ? booking.RemovePersonFromKursinstanz(reg, person, run, false, 0, run)
+                          : booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0),
+                  E_ACCESSDENIED);
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
+        const auto reqs = central.Requests();
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(reqs[1].Param("Op"), removal ? "add" : "update");
+        EXPECT_EQ(reqs[1].Param("Status"), removal ? "" : "0");
+        EXPECT_EQ(reqs[1].Param("Kursinstanz"), Braced(Guid("Kursinstanz", run)));
+    }
+    userLog.fail = S_OK;
 }
 
 TEST_F(KursOnline, DeleteRequestNamesTheRegistrationWithoutRun) {

@@ -127,8 +127,13 @@ TEST_F(KursBelegung, FillingTakesTheWaitingListInOrderUpToTheMaximum) {
                                        "(3, 4, 5) AND lKursinstanzID = " + K(open))) + 2);
     userLog.write = [&] {
         userLog.write = nullptr;
-        Sql("UPDATE PersonKurs SET lStatus = 5 WHERE lPersonKursID = " + K(w2));
-        return S_OK;
+        // The other user's write is stored before the next registration is read: it goes with the
+        // unit of the status change whose entry is written now.
+        CQvADOConnection conn;
+        HRESULT hr = conn.Open(L"Qovaro.NQ2", 0);
+        const std::string sql = "UPDATE PersonKurs SET lStatus = 5 WHERE lPersonKursID = " + K(w2);
+        if (SUCCEEDED(hr)) hr = conn.Execute(CString(sql.c_str()));
+        return hr;
     };
     const std::size_t logged = userLog.Entries().size();
     script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");

@@ -1084,6 +1084,67 @@ TEST_F(TeilnehmerTest, WhatAnotherUserHoldsOrChangedIsLeftAsStoredAndTheListShow
     told("editor on a deleted registration");
 }
 
+// On an online course another user changes a registration while the central installation's answer
+// to this page's change is awaited: nothing of the change is written or logged, the user is told
+// once, the central installation gets the registration back as it is stored, and the list shows it.
+TEST_F(TeilnehmerTest, WhatAnotherUserChangesWhileTheCentralAnswerIsAwaitedIsTakenBackOnline) {
+    Sql("UPDATE Kurs SET lTyp = 2 WHERE lKursID = " + K(kurs));
+    qvtest::CentralStandIn central;
+    Sql("UPDATE DataExchange SET fOnlineKursEnabled = 1, strOnlineKursURL = '" + central.BaseUrl() + "'");
+    options.Set(-1060, L"OnlineKursanmeldungASPX", L"kurs/anmeldung.aspx");
+    const long regA = Book(Person("Amsler"), run, 0);
+    const long regB = AddReg(Person("Brunner"), kurs, -1, 0, "2031-12-31");  // planned for the run's year
+    ShowPage();
+    // Anna's write lands while the first answer is awaited.
+    const auto whileAwaited = [&](std::string sql) {
+        central.ClearRequests();
+        central.Queue({qvtest::CentralStandIn::ReplyPage("ok"), 200, std::chrono::milliseconds(1000)});
+        return std::thread([&central, this, sql] {
+            if (central.WaitForRequests(1, std::chrono::seconds(20))) Sql(sql);
+        });
+    };
+    const auto sent = [&] {
+        std::vector<std::string> ops;
+        for (const auto& r : central.Requests())
+            ops.push_back(r.Param("Op") + (r.Param("Op") == "update" ? " " + r.Param("Status") : ""));
+        return ops;
+    };
+    const auto told = [&](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+        EXPECT_EQ(Log(IDS_LOG_PERSONKURS_UPDATED) + Log(IDS_LOG_PERSON_ADDED), 0);
+        EXPECT_EQ(Int("SELECT count(*) FROM PersonKurs"), 2);
+        script.Log().Clear();
+    };
+
+    // Deregistered here while Anna puts Amsler on the waiting list. The page removes in a unit of its
+    // own, which SQLite begins as the only writer: there Anna waits for it. The server lets her write.
+    if (kOnPg) {
+        ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
+        script.ExpectSelection(1);
+        script.ExpectMessageBox(IDOK, L"inzwischen geändert");
+        std::thread anna = whileAwaited("UPDATE PersonKurs SET lStatus = 3 WHERE lPersonKursID = " + K(regA));
+        Click(Button(IDC_TEILNEHMER_REMOVE));
+        anna.join();
+        EXPECT_EQ(Reg(regA, "lKursinstanzID || '|' || lStatus"), K(run) + "|3");
+        EXPECT_EQ(sent(), (std::vector<std::string>{"update 5", "update 3"}));
+        EXPECT_EQ(Cell(List(), RowOf(L"Amsler"), 0), L"auf Warteliste") << "the list shows what is stored";
+        told("deregistered");
+    }
+
+    // "+" of Brunner, whose planned registration Anna puts into the spring run meanwhile.
+    ChoosePersons({L"Brunner"});
+    script.ExpectMessageBox(IDOK, L"inzwischen geändert");
+    std::thread anna = whileAwaited("UPDATE PersonKurs SET lKursinstanzID = " + K(spring) + " WHERE lPersonKursID = " + K(regB));
+    Click(Button(IDC_TEILNEHMER_ADD));
+    anna.join();
+    EXPECT_EQ(Reg(regB, "lKursinstanzID || '|' || lStatus"), K(spring) + "|0");
+    EXPECT_EQ(sent(), (std::vector<std::string>{"add", "remove"}));
+    EXPECT_EQ(RowOf(L"Brunner"), -1);
+    told("planned registration booked");
+}
+
 // "X" removes a registration as one unit: a refused deletion or a lost connection leaves it in its run
 // with its status, shown once with its cause; the user's cancel in the choice shows nothing.
 TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll) {
