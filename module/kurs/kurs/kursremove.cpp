@@ -301,9 +301,11 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         rs.Close();
     }
 
+    bool bSentOnline = false;
     if (SUCCEEDED(hr) && bTeilnehmer) {
         hr = booking.WebRemovePersonFromKurs(lPersonID, lKursID, lPersonKursID);
         if (FAILED(hr)) KURS_TRACEHR(hr);
+        bSentOnline = hr == S_OK;
         if (SUCCEEDED(hr)) hr = S_OK;
     }
     if (SUCCEEDED(hr)) {
@@ -313,7 +315,18 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
                       static_cast<LPCWSTR>(ShownStatusCondition(L"", lKursinstanzID == -1 ? lShownStatus : -1)));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
+        if (SUCCEEDED(hr) && lAffected == 0) {
+            // Booked into a run meanwhile: the central installation, told of the deletion, is
+            // given the booking back.
+            long lRunNow = -1;
+            CString strWhere;
+            strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
+            if (bSentOnline &&
+                QvDBLookupLong(L"lKursinstanzID", L"PersonKurs", strWhere, &lRunNow, kurs::kProfile) == S_OK &&
+                lRunNow != -1)
+                kurs::TakeBackOnline(booking, lPersonKursID, lPersonID, lRunNow, true);
+            return kurs::RegistrationNotAsShown(lPersonKursID);
+        }
     }
     if (SUCCEEDED(hr)) {
         const bool bKurs = lKursinstanzID == -1;
