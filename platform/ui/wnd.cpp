@@ -1962,6 +1962,9 @@ BOOL IsWindow(HWND wnd) { return Find(wnd) != nullptr; }
 
 BOOL IsWindowVisible(HWND wnd) {
     for (Window* w = Find(wnd); w; w = w->child ? Find(w->parent) : nullptr) {
+        // A top window placed inside a widget of the host (the frame's pane of the module views)
+        // is on the screen as that widget is, whatever its own style says.
+        if (!w->child && w->widget && !w->widget->isWindow()) return w->widget->isVisible() ? TRUE : FALSE;
         if (!(w->style & WS_VISIBLE)) return FALSE;
         if (!w->child) return TRUE;
     }

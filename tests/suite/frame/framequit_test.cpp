@@ -386,6 +386,8 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
         << "the course's page";
     const HWND kurz = Item(page, IDC_KURSDATEN_KURZ);
     ASSERT_EQ(qv::ui::test::Text(kurz), std::wstring(strKurz.wstr()));
+    // A control of the course window is visible as the window shows it in the frame's pane.
+    EXPECT_TRUE(::IsWindowVisible(kurz));
     ASSERT_TRUE(Retype(kurz, L""));
     ASSERT_NE(text(L"strLock"), CString()) << "the change is an edit";
 
