@@ -691,4 +691,54 @@ TEST_F(FrameInX, ARefusedDateCellLeftByAClickOpensAgainAndASaveMeanwhileWritesNo
     }
 }
 
+// Part of a place typed into "Ort" and "Speichern" clicked at once, while the place list the rows
+// opened stands over the page: the one click closes the list and saves. A text of one place saves
+// that place; one of two places is told that it names none, and the other change is saved.
+TEST_F(FrameInX, OneClickOnSpeichernWithThePlaceListOpenSaves) {
+    std::string run, runName, ortID;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        ortID = db.Value("SELECT lOrtID FROM Ort WHERE strOrt = 'Gossenauerberg'");
+        ASSERT_FALSE(ortID.empty()) << "the demo has Gossenauerberg";
+        ASSERT_EQ(db.Value("SELECT count(*) FROM Ort WHERE strOrt LIKE 'Gossen%'"), "2") << "and Gossenau beside it";
+        ASSERT_NE(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+    Click(kOrt);
+    Key("Home shift+End");
+    TypeText("Gossenauer", 100);
+    Picture(Settle(), "ort-part-typed-list-open");
+    Click(kSpeichern);
+    Picture(Settle(), "ort-part-typed-saved");
+    EXPECT_EQ(Boxes(), 0);
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+
+    Click(kPages[1].control);
+    Key("End");
+    TypeText(" Hof", 150);
+    Click(kOrt);
+    Key("Home shift+End");
+    TypeText("Gossen", 100);
+    Settle();
+    Click(kSpeichern);
+    Picture(Settle(), "ort-two-places-typed-save");
+    EXPECT_EQ(Boxes(), 1) << "not told that the text names no place";
+    Key("Return");
+    Settle();
+    {
+        Db db(database_);
+        EXPECT_EQ(db.Value("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + run), runName + " Hof");
+        EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), ortID);
+    }
+}
+
 }  // namespace
