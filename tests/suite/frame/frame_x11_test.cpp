@@ -741,4 +741,94 @@ TEST_F(FrameInX, OneClickOnSpeichernWithThePlaceListOpenSaves) {
     }
 }
 
+// Beenden while the rows of a typed place are still coming (its search made slow in the database):
+// Yes keeps the program and says why, and the save ends by itself once the rows are in; No, with
+// the rows coming in under the question, drops the change and the program ends.
+TEST_F(FrameInX, AtTheQuitWhileThePlaceIsSearchedTheAnswerIsWhatHappens) {
+    std::string run, runName, berg, riet, before;
+    int seconds = 8;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        berg = db.Value("SELECT lOrtID FROM Ort WHERE strOrt = 'Gossenauerberg'");
+        riet = db.Value("SELECT lOrtID FROM Ort WHERE strOrt = 'Rietstetten'");
+        before = db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run);
+        ASSERT_FALSE(berg.empty());
+        ASSERT_FALSE(riet.empty());
+        ASSERT_NE(before, berg);
+        // While OrtHold has a row, a statement on the places first counts for about `seconds`.
+        const auto start = Clock::now();
+        db.Value("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) SELECT count(*) FROM c");
+        const double perMillion = std::chrono::duration<double>(Clock::now() - start).count();
+        const long long count = (long long)(seconds / std::max(perMillion, 0.001) * 1000000);
+        std::string view = db.Value("SELECT sql FROM sqlite_master WHERE name = 'view_Ort'");
+        ASSERT_FALSE(view.empty());
+        db.Exec("CREATE TABLE OrtHold (x INTEGER); DROP VIEW view_Ort");
+        db.Exec(view + " WHERE NOT EXISTS (SELECT 1 FROM OrtHold) OR (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                       "SELECT x + 1 FROM c WHERE x < " + std::to_string(count) + ") SELECT count(*) FROM c) > 0");
+    }
+    // The last key of the place typed while the search is slow.
+    const auto typeSlowly = [&](const std::string& text) {
+        TypeText(text.substr(0, text.size() - 1), 100);
+        Settle();
+        {
+            Db db(database_);
+            db.Exec("INSERT INTO OrtHold VALUES (1)");
+        }
+        TypeText(text.substr(text.size() - 1), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        Db db(database_);
+        db.Exec("DELETE FROM OrtHold");
+    };
+    const auto place = [&] {
+        Db db(database_);
+        return db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run);
+    };
+
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+    Click(kOrt);
+    Key("Home shift+End");
+    typeSlowly("Gossenauer");
+    Click(kSpeichern);
+    Picture(Settle(), "ort-save-waits");
+    EXPECT_EQ(place(), before);
+    // Beenden, Yes: the program stays and says why.
+    Click(kDateiMenu);
+    Settle();
+    Key("b");
+    Settle();
+    ASSERT_EQ(Boxes(), 1) << "not asked";
+    Key("Return");
+    Picture(Settle(), "ort-quit-yes-while-searched");
+    EXPECT_TRUE(frame_->Running());
+    EXPECT_EQ(Boxes(), 1) << "the program stays without a word why";
+    EXPECT_EQ(place(), before);
+    Key("Return");
+    Settle();
+    // The rows come: the save ends by itself.
+    EXPECT_TRUE(WaitFor([&] { return place() == berg; }, seconds * 4)) << "the waiting save did not end";
+
+    // Another place saved while it is searched; Beenden, and the rows come in under the question: No
+    // drops the change.
+    Click(kOrt);
+    Key("Home shift+End");
+    typeSlowly("Rietstetten");
+    Click(kSpeichern);
+    Settle();
+    Click(kDateiMenu);
+    Settle();
+    Key("b");
+    Settle();
+    ASSERT_EQ(Boxes(), 1) << "not asked";
+    std::this_thread::sleep_for(std::chrono::seconds(seconds + 2));
+    Picture(Settle(), "ort-quit-rows-under-question");
+    Key("n");
+    EXPECT_TRUE(frame_->WaitEnd(30)) << "No kept the program";
+    EXPECT_EQ(place(), berg) << "the change declined was stored";
+}
+
 }  // namespace
