@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
@@ -990,10 +991,13 @@ public:
         return QComboBox::eventFilter(o, e);
     }
     // A press beside the open list closes it and goes on to what it was aimed at (a button is
-    // pressed by it), on every platform: some hand it to the list alone, which would drop the click.
+    // pressed by it). The toolkit does so itself on some platforms; on X11 and Wayland it hands the
+    // press to the list alone, which would drop the click.
     bool PressBesideList(QWidget* popup, QMouseEvent* e) {
+        static const bool dropped = QGuiApplication::platformName() == QLatin1String("xcb") ||
+                                    QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
         const QPoint at = e->globalPosition().toPoint();
-        if (popup->geometry().contains(at) || rect().contains(mapFromGlobal(at))) return false;
+        if (!dropped || popup->geometry().contains(at) || rect().contains(mapFromGlobal(at))) return false;
         // The toolkit's own replay would press it a second time.
         popup->setAttribute(Qt::WA_NoMouseReplay, true);
         hidePopup();
