@@ -83,6 +83,13 @@ struct Stall {
         std::lock_guard g(lock);
         armed = true;
     }
+    // Armed again after a release, for the next thread that reaches it.
+    void Rearm() {
+        std::lock_guard g(lock);
+        armed = true;
+        released = false;
+        held = std::thread::id();
+    }
     int Holding() {
         std::lock_guard g(lock);
         return holding;
@@ -480,20 +487,9 @@ TEST_F(FrameQuit, ASaveWaitingForItsPlaceIsShownAndAtTheQuitTheAnswerIsWhatHappe
                   SQLITE_OK)
             << db.LastError().description;
     }
-    std::vector<std::unique_ptr<Stall>> stalls;
-    // A test that stops early lets every hold go, or the end would wait for the held worker.
-    const std::shared_ptr<void> letAllGo(nullptr, [&](void*) {
-        for (const auto& held : stalls) held->Release();
-    });
-    const auto hold = [&] {
-        g_stall = stalls.emplace_back(std::make_unique<Stall>()).get();
-        g_stall->Arm();
-    };
-    const auto held = [&] { return g_stall->Holding() == 1; };
-    const auto letGo = [&] {
-        g_stall->Release();
-        g_stall = &stall;
-    };
+    const auto hold = [&] { stall.Rearm(); };
+    const auto held = [&] { return stall.Holding() == 1; };
+    const auto letGo = [&] { stall.Release(); };
 #endif
     const long lRun = Value<long>(L"SELECT min(i.lKursinstanzID) FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
                                   L"WHERE k.lTyp = 3");
