@@ -208,6 +208,7 @@ void COrtComboBox::SettleSearch() {
     }
     m_pState->handoff.Clear();
     SetEvent(m_hSearchEnded);
+    FollowSaveWait();
 }
 
 void COrtComboBox::ListRows(std::vector<PlaceRow>& rows) const {
@@ -301,6 +302,7 @@ COrtComboBox::EPick COrtComboBox::PickTypedPlace(BOOL bForSave) {
             }
         }
         m_bSaveWaiting = TRUE;
+        FollowSaveWait();
         return EPick::Pending;
     }
     const int nItem = FindTypedRow();
@@ -364,6 +366,7 @@ void COrtComboBox::SearchEditText() {
     m_bPickPending = FALSE;
     m_bSaveWaiting = FALSE;
     m_bSaveReady = FALSE;
+    FollowSaveWait();
     ResetEvent(m_hSearchEnded);
     // The rows of the old text go at once; the user's text and caret stay.
     if (GetDroppedState()) {
@@ -417,6 +420,7 @@ void COrtComboBox::StopLoader() {
     // save that waited for it ends with the window.
     m_bSaveWaiting = FALSE;
     m_bSaveReady = FALSE;
+    FollowSaveWait(FALSE);
     const std::shared_ptr<LoaderState> pState = m_pState;
     {
         std::lock_guard g(pState->lock);
@@ -577,13 +581,26 @@ LRESULT COrtComboBox::OnLoaderFailed(WPARAM, LPARAM) {
     m_bSaveWaiting = FALSE;
     m_bSaveReady = FALSE;
     m_bPickPending = FALSE;
+    FollowSaveWait();
     QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
     return 0;
+}
+
+void COrtComboBox::FollowSaveWait(BOOL bTell) {
+    const BOOL bWaiting = IsSaveWaiting();
+    if (bWaiting == m_bWaitShown) return;
+    m_bWaitShown = bWaiting;
+    if (bWaiting) BeginWaitCursor();
+    else EndWaitCursor();
+    if (!bTell || !GetSafeHwnd()) return;
+    if (CWnd* pParent = GetParent())
+        pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_SAVEWAIT), reinterpret_cast<LPARAM>(m_hWnd));
 }
 
 LRESULT COrtComboBox::OnSaveReady(WPARAM, LPARAM) {
     if (!m_bSaveReady) return 0;
     m_bSaveReady = FALSE;
+    FollowSaveWait();
     if (CWnd* pParent = GetParent())
         pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_PLACESREAD), reinterpret_cast<LPARAM>(m_hWnd));
     return 0;

@@ -48,6 +48,11 @@ public:
     EPick PickTypedPlace(BOOL bForSave);
     // The parent's notification (WM_COMMAND) that the rows a save waited for are in.
     static constexpr UINT CBN_PLACESREAD = 0x0F01;
+    // The parent's notification (WM_COMMAND) that a save began or ended waiting for the rows (see
+    // IsSaveWaiting); the wait cursor is shown meanwhile.
+    static constexpr UINT CBN_SAVEWAIT = 0x0F02;
+    // A save waits for the rows of the typed text.
+    BOOL IsSaveWaiting() const { return m_bSaveWaiting || m_bSaveReady; }
     // The row the typed text names: exactly one row with that text (the place's name, with or
     // without postcode and canton; blanks and case do not count), else the only row of the list;
     // -1 none.
@@ -135,6 +140,8 @@ protected:
     PlaceRow RowAt(int nItem) const;
     // GUI thread: one row (or the end) taken from the hand-off.
     void TakeRow(const PlaceRow& row, long lSearch);
+    // GUI thread: the wait cursor follows IsSaveWaiting; the parent is told of a change (bTell).
+    void FollowSaveWait(BOOL bTell = TRUE);
 
     CWinThread* m_pLoaderThread = nullptr;
     std::shared_ptr<LoaderState> m_pState = std::make_shared<LoaderState>();
@@ -146,6 +153,7 @@ protected:
     BOOL m_bClosingOwnList = FALSE; // the list is closed for new typing, not by the user
     BOOL m_bSaveWaiting = FALSE;    // a save waits for the rows of the typed text
     BOOL m_bSaveReady = FALSE;      // ... which are in: the parent is told in a turn of its own
+    BOOL m_bWaitShown = FALSE;      // the wait cursor is shown for the save that waits
     std::vector<PlaceRow> m_chosenRows;  // the places set or picked in this box (a few)
     HANDLE m_hSearchEnded = nullptr;  // set while the rows of the latest text are all in the list
 };

@@ -683,12 +683,16 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
         int nAnswer = IDYES;
         if (lConfirm != 0) {
             const CString strText = NQLoadString(IDS_NQ_CONFIRM_SAVE);
+            m_eSaveQuestion = eSaveAsking;
             nAnswer = AfxMessageBox(strText, MB_YESNO | MB_ICONQUESTION, 0);
+            m_eSaveQuestion = eSaveNotAsked;
         }
         if (nAnswer == IDYES) {
             // A failed save keeps the user on the record with the edit and its lock: moving on
             // would lose the changes and leave the lock behind.
+            m_eSaveQuestion = eSaveAnswered;
             const HRESULT hrSave = SaveData();
+            m_eSaveQuestion = eSaveNotAsked;
             if (FAILED(hrSave)) {
                 m_bSaveRefused = TRUE;
                 return PARENT_TRACEHR(hrSave);

@@ -135,6 +135,10 @@ public:
     const CString& GetRecordStateText() const { return m_strRecordStateText; }
     // The view is shown and holds no access-refused window.
     BOOL IsViewReady() const { return m_bShown && !m_pDenyWindow; }
+    // The user is asked whether to save the open edit: nothing is saved or dropped before he answers.
+    BOOL IsAskingToSave() const { return m_eSaveQuestion == eSaveAsking; }
+    // The save runs because the user answered Yes to that question (or it was not asked).
+    BOOL IsSavingAsAnswered() const { return m_eSaveQuestion == eSaveAnswered; }
 
     // The id of the lock-state timer.
     static constexpr UINT_PTR kLockTimerID = 98;
@@ -203,6 +207,8 @@ protected:
     BOOL m_bClosing = FALSE;
     // Set by NavigateToRecord when the save the user asked for failed.
     BOOL m_bSaveRefused = FALSE;
+    enum ESaveQuestion { eSaveNotAsked, eSaveAsking, eSaveAnswered };
+    ESaveQuestion m_eSaveQuestion = eSaveNotAsked;
     long m_nSecurityApplied = 0;
     CQvLayoutFactory m_layout;
     CStatusIconEdit m_iconEdit;

@@ -9,6 +9,8 @@
 #include "optionserver.h"
 #include "parentdlg.h"
 #include "qvddx.h"
+#include "qvfint.h"
+#include "qvfserver.h"
 #include "typeddate.h"
 
 #include <cmath>
@@ -227,6 +229,7 @@ BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_CBN_SELCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
     ON_CBN_EDITCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
     ON_CONTROL(COrtComboBox::CBN_PLACESREAD, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtPlacesRead)
+    ON_CONTROL(COrtComboBox::CBN_SAVEWAIT, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtSaveWait)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MAXTN_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MININSTR_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_ABGESAGT, &CInstanzdatenDlg::OnAbgesagtChange)
@@ -491,10 +494,23 @@ void CInstanzdatenDlg::OnBnNewOrt() {
 }
 
 void CInstanzdatenDlg::OnOrtPlacesRead() {
-    // The save that waited for the rows of the typed place goes on, as Speichern gives it.
-    if (!IsSavePending() || !m_pParentDlg) return;
+    // The save that waited for the rows of the typed place goes on, as Speichern gives it; not
+    // while the user is asked whether to save at all: his answer saves or drops the change.
+    if (!IsSavePending() || !m_pParentDlg || m_pParentDlg->IsAskingToSave()) return;
     m_pParentDlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_KURSDLG_SAVE, BN_CLICKED),
                               reinterpret_cast<LPARAM>(::GetDlgItem(m_pParentDlg->GetSafeHwnd(), IDC_KURSDLG_SAVE)));
+}
+
+void CInstanzdatenDlg::OnOrtSaveWait() {
+    // The frame's status line says why the save has not happened yet, and that it will.
+    IQvFFrame* pFrame = nullptr;
+    if (FAILED(QvFQueryFrame(IID_IQvFFrame, reinterpret_cast<void**>(&pFrame))) || !pFrame) return;
+    CKursResourceScope scope;
+    const CString strText = m_cbOrt.IsSaveWaiting() ? KursLoadString(IDS_INSTANZDATEN_ORT_WAITING) : CString(L"Bereit");
+    BSTR bstrText = strText.AllocSysString();
+    pFrame->SetStatusText(bstrText);
+    SysFreeString(bstrText);
+    pFrame->Release();
 }
 
 void CInstanzdatenDlg::OnRunChanged(COleVariant value) {
@@ -710,10 +726,14 @@ HRESULT CInstanzdatenDlg::SaveData() {
     if (!IsSavePending()) return CKursChildDlg::SaveData();
     // A place typed but not picked from the list is the place its text names, among the rows the
     // box's worker reads. While they are still coming, nothing is written and nothing said: the
-    // save goes on when they are in (OnOrtPlacesRead), and the window answers meanwhile. A text
+    // save goes on when they are in (OnOrtPlacesRead), and the window answers meanwhile, with the
+    // wait cursor and a word in the status line (OnOrtSaveWait). A text
     // that names none leaves the stored place, and the user is told.
     if (m_cbOrt.GetSafeHwnd() && m_cbOrt.HasTypedText()) {
         const COrtComboBox::EPick pick = m_cbOrt.PickTypedPlace(TRUE);
+        // Asked before the window closes or moves on, the user learns why it stays.
+        if (pick == COrtComboBox::EPick::Pending && m_pParentDlg && m_pParentDlg->IsSavingAsAnswered())
+            AfxMessageBox(KursLoadString(IDS_INSTANZDATEN_ORT_PENDING), MB_OK | MB_ICONINFORMATION);
         if (pick == COrtComboBox::EPick::Pending) return E_ABORT;
         if (pick == COrtComboBox::EPick::NamesNone) {
             CString strTyped;

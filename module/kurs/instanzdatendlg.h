@@ -115,6 +115,8 @@ public:
     void OnBnNewOrt();
     // The rows of a typed place that a save waited for are in: the save goes on.
     void OnOrtPlacesRead();
+    // A save began or ended waiting for the rows of a typed place.
+    void OnOrtSaveWait();
     void OnManualDuration();
 
     class CInstanzdatenDlgFactory : public CQvFObjectFactory {

@@ -303,6 +303,10 @@ struct RunDataRegistrar {
             {IDS_INSTANZDATEN_DATE_ORDER,
              L"Das Ende (%s) liegt vor dem Anfang (%s). Ein Kurstag kann nicht enden, bevor er anfängt; die Eingabe "
              L"wurde nicht übernommen."},
+            {IDS_INSTANZDATEN_ORT_WAITING, L"Der eingegebene Ort wird gesucht. Gespeichert wird, sobald er gefunden ist..."},
+            {IDS_INSTANZDATEN_ORT_PENDING,
+             L"Der eingegebene Ort wird noch gesucht. Die Daten werden gespeichert, sobald er gefunden ist; bis "
+             L"dahin bleibt das Fenster offen."},
             {IDS_INSTANZDATEN_DATE_ORDER_SAVE,
              L"Ein Kurstag endet (Ende %s) vor seinem Anfang (%s). Korrigieren Sie die Daten; es wurde nichts "
              L"gespeichert."},

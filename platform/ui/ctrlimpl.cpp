@@ -9,10 +9,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -24,6 +26,7 @@
 #include <QStylePainter>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 
 namespace qv::ui::detail {
@@ -901,6 +904,7 @@ public:
     void showPopup() override {
         const HWND h = HandleOf(this);
         if (lineEdit()) view()->installEventFilter(this);
+        if (QWidget* popup = view()->window(); popup && popup != window()) popup->installEventFilter(this);
         if (Window* w = Find(h)) NotifyCommand(*w, CBN_DROPDOWN);
         if (droppedWidth > width()) view()->setMinimumWidth(droppedWidth);
         Window* w = Find(h);
@@ -947,6 +951,8 @@ public:
     // While the list of a drop-down combo box is open the edit field keeps the typing: only the
     // keys that move in the list, take a row or close the list are the list's.
     bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress && o == view()->window() && o != window())
+            return PressBesideList(static_cast<QWidget*>(o), static_cast<QMouseEvent*>(e));
         if (o == view() && lineEdit() &&
             (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease || e->type() == QEvent::ShortcutOverride)) {
             auto* k = static_cast<QKeyEvent*>(e);
@@ -983,6 +989,30 @@ public:
             }
         }
         return QComboBox::eventFilter(o, e);
+    }
+    // A press beside the open list closes it and goes on to what it was aimed at (a button is
+    // pressed by it). The toolkit does so itself on some platforms; on X11 and Wayland it hands the
+    // press to the list alone, which would drop the click.
+    bool PressBesideList(QWidget* popup, QMouseEvent* e) {
+        static const bool dropped = QGuiApplication::platformName() == QLatin1String("xcb") ||
+                                    QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+        const QPoint at = e->globalPosition().toPoint();
+        if (!dropped || popup->geometry().contains(at) || rect().contains(mapFromGlobal(at))) return false;
+        // The toolkit's own replay would press it a second time.
+        popup->setAttribute(Qt::WA_NoMouseReplay, true);
+        hidePopup();
+        popup->setAttribute(Qt::WA_NoMouseReplay, false);
+        QWidget* target = QApplication::widgetAt(at);
+        QWidget* top = target ? target->window() : nullptr;
+        QWindow* handle = top ? top->windowHandle() : nullptr;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!handle || (modal && modal != top)) return true;
+        const QPointF local = handle->mapFromGlobal(e->globalPosition());
+        QMouseEvent press(QEvent::MouseButtonPress, local, local, e->globalPosition(), e->button(), e->buttons(),
+                          e->modifiers(), e->pointingDevice());
+        press.setTimestamp(e->timestamp());
+        QApplication::sendEvent(handle, &press);
+        return true;
     }
     static bool IsListKey(const QKeyEvent& k) {
         if (k.modifiers() & Qt::AltModifier) return true;

@@ -34,6 +34,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -92,6 +93,7 @@ public:
 
 void DispatchOnePosted();
 void TrackInput(QEvent* e);
+bool KeyOfAnotherWindow(QObject* receiver, QKeyEvent* e);
 bool RouteKey(QObject* receiver, QKeyEvent* e);
 void FocusChanged(QWidget* old, QWidget* now);
 
@@ -120,6 +122,7 @@ public:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
             TrackInput(e);
+            if (KeyOfAnotherWindow(receiver, static_cast<QKeyEvent*>(e))) return true;
             return RouteKey(receiver, static_cast<QKeyEvent*>(e));
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
@@ -1962,6 +1965,9 @@ BOOL IsWindow(HWND wnd) { return Find(wnd) != nullptr; }
 
 BOOL IsWindowVisible(HWND wnd) {
     for (Window* w = Find(wnd); w; w = w->child ? Find(w->parent) : nullptr) {
+        // A top window placed inside a widget of the host (the frame's pane of the module views)
+        // is on the screen as that widget is, whatever its own style says.
+        if (!w->child && w->widget && !w->widget->isWindow()) return w->widget->isVisible() ? TRUE : FALSE;
         if (!(w->style & WS_VISIBLE)) return FALSE;
         if (!w->child) return TRUE;
     }
@@ -2456,6 +2462,51 @@ BOOL WalkPreTranslateTree(MSG* msg) {
 }
 
 namespace {
+
+// The window each key held down went down in. A key that answered a box (or went down before a box
+// came up) is that window's: what follows of it (its repeats while held, its release) reaches no
+// other window, so the window behind a box closed by a key, or a box opened by one, never sees it.
+struct KeyDown {
+    QPointer<QWidget> window;
+    bool released = false;
+    ulong releasedAt = 0;
+};
+std::map<int, KeyDown> g_keysDown;
+
+bool KeyOfAnotherWindow(QObject* receiver, QKeyEvent* e) {
+    if (!receiver->isWidgetType()) return false;
+    switch (e->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_AltGr: return false;  // modifiers go with the keys they change
+    default: break;
+    }
+    QWidget* window = static_cast<QWidget*>(receiver)->window();
+    auto it = g_keysDown.find(e->key());
+    if (e->type() == QEvent::KeyPress && !e->isAutoRepeat()) {
+        // A repeat the toolkit did not see as one comes as a release and a press at the same time.
+        const bool repeat = it != g_keysDown.end() && it->second.released && e->timestamp() != 0 &&
+                            e->timestamp() == it->second.releasedAt;
+        if (!repeat) {
+            g_keysDown[e->key()] = KeyDown{window};
+            return false;
+        }
+        it->second.released = false;
+    }
+    if (it == g_keysDown.end()) return false;
+    if (e->type() == QEvent::KeyRelease && !e->isAutoRepeat()) {
+        it->second.released = true;
+        it->second.releasedAt = e->timestamp();
+    }
+    const QPointer<QWidget> down = it->second.window;
+    if (down == window) return false;
+    // Another window it is: one that went (the box the key answered), or a box that came up
+    // meanwhile. A list that opened over its own window passes the key on.
+    const bool gone = !down || !down->isVisible();
+    return gone || window->isModal() || QApplication::activeModalWidget() == window;
+}
 
 bool RouteKey(QObject* receiver, QKeyEvent* e) {
     // One pass per key event: when it reaches the focus widget (or the window without focus).

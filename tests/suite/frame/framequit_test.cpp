@@ -28,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <atomic>
@@ -81,6 +82,13 @@ struct Stall {
     void Arm() {
         std::lock_guard g(lock);
         armed = true;
+    }
+    // Armed again after a release, for the next thread that reaches it.
+    void Rearm() {
+        std::lock_guard g(lock);
+        armed = true;
+        released = false;
+        held = std::thread::id();
     }
     int Holding() {
         std::lock_guard g(lock);
@@ -151,6 +159,7 @@ protected:
 #endif
         std::string path, message;
         ASSERT_TRUE(QvFramePrepareDatabase(options, &path, &message)) << message;
+        databasePath = path;
         ASSERT_TRUE(QvFrameCheckUser(options, path, &message)) << message;
         QvFrameConfigure(path, false);
         CQvRegistry::SetValue(L"Software\\Qovaro\\QvWebServer", L"Port", DWORD(0));
@@ -200,6 +209,7 @@ protected:
     qv::ScopedInteraction interaction{&backend};
     CQvFrameHost* host = nullptr;
     Stall stall;
+    std::string databasePath;
 };
 
 TEST_F(FrameQuit, WithASearchWorkerHeldTheWindowGoesAtOnceAndTheEndWaitsForItOnceABoundedTime) {
@@ -386,6 +396,8 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
         << "the course's page";
     const HWND kurz = Item(page, IDC_KURSDATEN_KURZ);
     ASSERT_EQ(qv::ui::test::Text(kurz), std::wstring(strKurz.wstr()));
+    // A control of the course window is visible as the window shows it in the frame's pane.
+    EXPECT_TRUE(::IsWindowVisible(kurz));
     ASSERT_TRUE(Retype(kurz, L""));
     ASSERT_NE(text(L"strLock"), CString()) << "the change is an edit";
 
@@ -444,6 +456,136 @@ TEST_F(FrameQuit, AnOpenEditIsAskedAboutOverTheWindowAndARefusedSaveKeepsTheProg
     delete window;
     EXPECT_EQ(text(L"strKurzbezeichnung"), strKurz);
     EXPECT_EQ(text(L"strLock"), CString());
+}
+
+// A save of a place typed while its rows are still coming (the search held in the database): the
+// window shows that it waits, a second Speichern adds nothing, and the save ends by itself. At
+// Beenden the answer is what happens: Yes while the rows are still coming keeps the program and
+// says why; No while a save waits drops the change, though the rows come in under the question.
+TEST_F(FrameQuit, ASaveWaitingForItsPlaceIsShownAndAtTheQuitTheAnswerIsWhatHappens) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The search of a place held in the database: behind another session's lock of the places on
+    // a server, in the held call that the rows pass through on a file.
+#ifdef QV_FRAME_PG
+    qv::sql::PgDb locker;
+    ASSERT_EQ(locker.Open(database.url()), 0) << locker.LastError().description;
+    const auto hold = [&] { ASSERT_EQ(locker.Exec("BEGIN; LOCK TABLE ort IN ACCESS EXCLUSIVE MODE"), 0); };
+    const auto held = [&] {
+        qv::sql::PgRows rows;
+        locker.Exec("SELECT pg_stat_clear_snapshot()");
+        locker.Query("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = current_database()",
+                     &rows);
+        return !rows.rows.empty() && rows.rows[0][0].value_or("0") != "0";
+    };
+    const auto letGo = [&] { locker.Exec("ROLLBACK"); };
+#else
+    {
+        qv::sql::SqliteDb db;
+        ASSERT_EQ(db.Open("sqlite:" + databasePath), SQLITE_OK);
+        ASSERT_EQ(db.Exec("PRAGMA legacy_alter_table = ON; ALTER TABLE Ort RENAME TO OrtHeld; CREATE VIEW Ort AS "
+                          "SELECT o.* FROM OrtHeld o WHERE Stalled()"),
+                  SQLITE_OK)
+            << db.LastError().description;
+    }
+    const auto hold = [&] { stall.Rearm(); };
+    const auto held = [&] { return stall.Holding() == 1; };
+    const auto letGo = [&] { stall.Release(); };
+#endif
+    const long lRun = Value<long>(L"SELECT min(i.lKursinstanzID) FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
+                                  L"WHERE k.lTyp = 3");
+    ASSERT_NE(lRun, 0);
+    CString strRun;
+    strRun.Format(L"%d", lRun);
+    const long lKurs = Value<long>(L"SELECT lKursID FROM Kursinstanz WHERE lKursinstanzID = " + strRun);
+    const long lBerg = Value<long>(L"SELECT lOrtID FROM Ort WHERE strOrt = 'Gossenauerberg'");
+    const long lRiet = Value<long>(L"SELECT lOrtID FROM Ort WHERE strOrt = 'Rietstetten'");
+    ASSERT_NE(lBerg, 0);
+    ASSERT_NE(lRiet, 0);
+    const auto place = [&] { return Value<long>(L"SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + strRun); };
+    const long lBefore = place();
+    ASSERT_NE(lBefore, lBerg);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kurs", lKurs);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastID_Kursinstanz", lRun);
+    CQvRegistry::SetValue(L"Software\\Qovaro\\NQ2\\Common", L"LastTab_Kurs", 1L);
+    ASSERT_EQ(host->OpenView(L"Qovaro.NQ2.KursView"), S_OK);
+    auto* window = new CQvFrameWindow(host, QvFrameSettings{QString::fromUtf8("kurse"), QString::fromUtf8("Admin")});
+    host->SetMainWindow(qv::ui::HandleOf(window));
+    window->show();
+    window->ShowView(L"Qovaro.NQ2.KursView");
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+    HWND page = nullptr, course = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (page = ShownWith(window->Pane(), IDC_INSTANZDATEN_ORT)) != nullptr; }, 10000))
+        << "the run's page";
+    course = ShownWith(window->Pane(), IDC_KURSDLG_SAVE);
+    ASSERT_NE(course, nullptr);
+    const HWND ort = Item(page, IDC_INSTANZDATEN_ORT);
+    const HWND save = Item(course, IDC_KURSDLG_SAVE);
+    const auto status = [&] { return window->statusBar()->currentMessage(); };
+    const auto waitCursor = [] { return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor; };
+
+    qv::RecordingInteraction boxes{&qv::ui::QtInteraction()};
+    qv::ScopedInteraction real{&boxes};
+    auto quit = [&] {
+        window->activateWindow();
+        EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window; }));
+        EXPECT_TRUE(PressKey(nullptr, 'D', Qt::AltModifier));
+        EXPECT_TRUE(ClickMenuItem(L"&Beenden"));
+    };
+
+    // Saved while the rows are held: the wait is shown, a second click adds nothing.
+    hold();
+    ASSERT_TRUE(Retype(ort, L"Gossenauer"));
+    const bool bHeld = WaitFor(held, 10000);
+    if (!bHeld) letGo();
+    ASSERT_TRUE(bHeld) << "the search of the place runs";
+    ASSERT_TRUE(Click(save));
+    EXPECT_TRUE(status().contains(QString::fromUtf8("Ort wird gesucht"))) << status().toStdString();
+    EXPECT_TRUE(waitCursor());
+    ASSERT_TRUE(Click(save));
+    Pump();
+    EXPECT_EQ(place(), lBefore);
+    EXPECT_EQ(boxes.Log().Count(qv::InteractionKind::MessageBox), 0u);
+
+    // Beenden, Yes, the rows still held: the program stays and says why.
+    bool told = false;
+    WhenBoxOpened([&](QMessageBox* question) {
+        WhenBoxOpened([&](QMessageBox* report) {
+            told = report->text().contains(QString::fromUtf8("Ort wird noch gesucht"));
+            if (QAbstractButton* ok = ButtonOf(report, QStringLiteral("OK"))) ok->click();
+        });
+        if (QAbstractButton* yes = ButtonOf(question, QStringLiteral("Ja"))) yes->click();
+    });
+    quit();
+    EXPECT_TRUE(told) << "the program stayed without a word why";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(place(), lBefore);
+    // The rows come: the save ends by itself, and so does the wait.
+    letGo();
+    EXPECT_TRUE(WaitFor([&] { return place() == lBerg; }, 10000)) << "the waiting save did not end";
+    EXPECT_TRUE(WaitFor([&] { return status() == QString::fromUtf8("Bereit") && !waitCursor(); }, 5000))
+        << status().toStdString();
+
+    // Another place saved while its rows are held; Beenden, and the rows come under the question:
+    // No drops the change, the program ends.
+    hold();
+    ASSERT_TRUE(Retype(ort, L"Rietstetten"));
+    const bool bHeldAgain = WaitFor(held, 10000);
+    if (!bHeldAgain) letGo();
+    ASSERT_TRUE(bHeldAgain);
+    ASSERT_TRUE(Click(save));
+    EXPECT_TRUE(waitCursor());
+    bool rowsIn = false;
+    WhenBoxOpened([&](QMessageBox* question) {
+        letGo();
+        rowsIn = WaitFor([&] { return status() == QString::fromUtf8("Bereit"); }, 10000);
+        if (QAbstractButton* no = ButtonOf(question, QStringLiteral("Nein"))) no->click();
+    });
+    quit();
+    EXPECT_TRUE(rowsIn) << "the rows did not come under the question";
+    EXPECT_TRUE(WaitFor([&] { return !window->isVisible(); }, 5000)) << "No kept the program";
+    host->CloseAll();
+    delete window;
+    EXPECT_EQ(place(), lBerg) << "the change declined was stored";
 }
 
 }  // namespace

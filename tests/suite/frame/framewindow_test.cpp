@@ -127,10 +127,17 @@ TEST_F(FrameWindow, AViewIsShownInThePaneAndTheStartPageComesBackWithTheHistory)
     EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Qovaro – Ausbildung"));
 
+    // A control in the pane is visible as the pane is on the screen, whatever the pane's own style.
+    CWnd control;
+    ASSERT_TRUE(control.CreateEx(0, AfxRegisterWndClass(0), L"", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, window->Pane(), nullptr));
+    EXPECT_TRUE(control.IsWindowVisible());
+
     log.clear();
     ASSERT_EQ(main->Navigate(-1), S_OK);
     EXPECT_EQ(Current(), start);
     EXPECT_EQ(log, (CallLog{"view:ShowView(0)"}));
+    EXPECT_FALSE(control.IsWindowVisible()) << "the start page covers the pane";
+    control.DestroyWindow();
     ASSERT_EQ(main->Navigate(+1), S_OK);
     EXPECT_EQ(log, (CallLog{"view:ShowView(0)", "view:MoveView", "view:ShowView(1)"}));
     EXPECT_EQ(Current(), qv::ui::WidgetOf(window->Pane()));
