@@ -310,6 +310,11 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     // disarmed (-1); 1 always.
     static int pacedLeft = -1;
     static bool pacedHeld = false;
+    // "Held()" keeps every caller while holding, in the order they came, except the one let
+    // through once; 1.
+    static bool holding = false;
+    static std::vector<std::thread::id> heldNow;
+    static std::thread::id letThrough;
     {
         std::lock_guard g(stuckLock);
         armed = released = false;
@@ -317,6 +322,9 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         stuckNow = 0;
         pacedLeft = -1;
         pacedHeld = false;
+        holding = false;
+        heldNow.clear();
+        letThrough = {};
     }
     qv::sql::RegisterConnectionInitializer("search-test-slow", [](sqlite3* handle) {
         sqlite3_create_function(handle, "Slow", 0, SQLITE_UTF8, nullptr,
@@ -362,6 +370,21 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
                                     sqlite3_result_int(c, 1);
                                 },
                                 nullptr, nullptr);
+        sqlite3_create_function(handle, "Held", 0, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    std::unique_lock l(stuckLock);
+                                    const auto self = std::this_thread::get_id();
+                                    if (holding && letThrough != self) {
+                                        heldNow.push_back(self);
+                                        stuckChange.notify_all();
+                                        stuckChange.wait(l, [&] { return !holding || letThrough == self; });
+                                        heldNow.erase(std::find(heldNow.begin(), heldNow.end(), self));
+                                    }
+                                    if (letThrough == self) letThrough = {};
+                                    stuckChange.notify_all();
+                                    sqlite3_result_int(c, 1);
+                                },
+                                nullptr, nullptr);
     });
     // The popup's close, and a watch that lets a held statement go if the close waits for it.
     std::atomic<bool> closed{false}, waited{false};
@@ -374,6 +397,7 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         std::lock_guard g(stuckLock);
         released = true;
         pacedLeft = -1;
+        holding = false;
         stuckChange.notify_all();
     };
     struct Release {
@@ -539,6 +563,63 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         ASSERT_TRUE(WaitFor([&] { return stuck() == 0; }));
         EXPECT_FALSE(WaitFor([&] { return shown() != crivelliNames || search.IsSearching(); }, 1000))
             << "rows of the old text came after the new text's";
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+        Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+
+        // With every worker held, the newest text goes to the worker of the text before it; the
+        // cancel of that one, late as it may come, ends only the search it was sent for. Here
+        // the cancel waits until the worker has gone on, and for a while to see it held in the
+        // newest text's statement.
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(Settled(search));
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
+            "SELECT p.* FROM PersonHeld p WHERE (SELECT Held()) = 1");
+        auto held = [] {
+            std::lock_guard g(stuckLock);
+            return heldNow.size();
+        };
+        std::atomic<int> interrupts{0};
+        std::atomic<bool> late{false}, lateDone{false}, takenMeanwhile{false};
+        CSearchDlg::beforeInterrupt = [&] {
+            if (late.exchange(false)) {
+                std::unique_lock l(stuckLock);
+                const std::size_t all = heldNow.size();
+                letThrough = heldNow.back();
+                stuckChange.notify_all();
+                takenMeanwhile = stuckChange.wait_for(l, std::chrono::seconds(3), [&] {
+                    return letThrough == std::thread::id() && heldNow.size() == all;
+                });
+                lateDone = true;
+            }
+            ++interrupts;
+        };
+        Release noHookAfter{[] { CSearchDlg::beforeInterrupt = {}; }};
+        {
+            std::lock_guard g(stuckLock);
+            holding = true;
+        }
+        script.Log().Clear();
+        const std::wstring typed = L"Crivelli ";
+        constexpr std::size_t kWorkers = 8;
+        for (std::size_t i = 0; i < kWorkers; ++i) {
+            Type(Edit(search), typed.substr(i, 1));
+            ASSERT_TRUE(WaitFor([&] { return held() == i + 1; }, 30000)) << "worker " << i + 1 << " is held";
+        }
+        // The cancels of the texts given up so far are made; then the last key.
+        ASSERT_TRUE(WaitFor([&] { return interrupts == int(kWorkers) - 1; }, 30000)) << interrupts;
+        late = true;
+        Type(Edit(search), typed.substr(kWorkers));
+        ASSERT_TRUE(WaitFor([&] { return lateDone.load(); }, 30000));
+        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the newest text is searched";
+        {
+            std::lock_guard g(stuckLock);
+            holding = false;
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(Settled(search, 30000));
+        EXPECT_FALSE(takenMeanwhile) << "the worker took the newer search while the older one's cancel was under way";
+        EXPECT_EQ(Rows(List(search)), crivelli);
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the newer search failed";
         EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
         Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
 
