@@ -567,9 +567,9 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
 
         // With every worker held, the newest text goes to the worker of the text before it; the
-        // cancel of that one, late as it may come, ends only the search it was sent for. Here
-        // the cancel waits until the worker has gone on, and for a while to see it held in the
-        // newest text's statement.
+        // cancel of that one ends only the search it was sent for, however it meets the worker's
+        // going on: here first a cancel that lets the worker go on and waits a while for it to be
+        // held in the newest text's statement, later one that comes only after that.
         Retype(Edit(search), L"");
         ASSERT_TRUE(Settled(search));
         Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
@@ -578,20 +578,28 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
             std::lock_guard g(stuckLock);
             return heldNow.size();
         };
-        std::atomic<int> interrupts{0};
-        std::atomic<bool> late{false}, lateDone{false}, takenMeanwhile{false};
-        CSearchDlg::beforeInterrupt = [&] {
-            if (late.exchange(false)) {
+        // Lets the newest held worker go on; true when it is held again within the time.
+        auto letNewestGoOn = [](std::unique_lock<std::mutex>& l, std::chrono::seconds within) {
+            const std::size_t all = heldNow.size();
+            letThrough = heldNow.back();
+            stuckChange.notify_all();
+            return stuckChange.wait_for(l, within,
+                                        [&] { return letThrough == std::thread::id() && heldNow.size() == all; });
+        };
+        struct Cancels {
+            std::atomic<int> interrupts{0};
+            std::atomic<bool> late{false}, lateDone{false}, takenMeanwhile{false};
+            bool go = false;  // under stuckLock
+            std::atomic<bool> stalled{false}, stallDone{false};
+        };
+        auto cancels = std::make_shared<Cancels>();
+        CSearchDlg::beforeInterrupt = [cancels, letNewestGoOn] {
+            if (cancels->late.exchange(false)) {
                 std::unique_lock l(stuckLock);
-                const std::size_t all = heldNow.size();
-                letThrough = heldNow.back();
-                stuckChange.notify_all();
-                takenMeanwhile = stuckChange.wait_for(l, std::chrono::seconds(3), [&] {
-                    return letThrough == std::thread::id() && heldNow.size() == all;
-                });
-                lateDone = true;
+                cancels->takenMeanwhile = letNewestGoOn(l, std::chrono::seconds(3));
+                cancels->lateDone = true;
             }
-            ++interrupts;
+            ++cancels->interrupts;
         };
         Release noHookAfter{[] { CSearchDlg::beforeInterrupt = {}; }};
         {
@@ -599,25 +607,53 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
             holding = true;
         }
         script.Log().Clear();
-        const std::wstring typed = L"Crivelli ";
+        const std::wstring typed = L"Crivelli   ";
         constexpr std::size_t kWorkers = 8;
         for (std::size_t i = 0; i < kWorkers; ++i) {
             Type(Edit(search), typed.substr(i, 1));
             ASSERT_TRUE(WaitFor([&] { return held() == i + 1; }, 30000)) << "worker " << i + 1 << " is held";
         }
-        // The cancels of the texts given up so far are made; then the last key.
-        ASSERT_TRUE(WaitFor([&] { return interrupts == int(kWorkers) - 1; }, 30000)) << interrupts;
-        late = true;
-        Type(Edit(search), typed.substr(kWorkers));
-        ASSERT_TRUE(WaitFor([&] { return lateDone.load(); }, 30000));
-        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the newest text is searched";
+        // The cancels of the texts given up so far are made; then the next key.
+        ASSERT_TRUE(WaitFor([&] { return cancels->interrupts == int(kWorkers) - 1; }, 30000)) << cancels->interrupts;
+        cancels->late = true;
+        Type(Edit(search), typed.substr(kWorkers, 1));
+        ASSERT_TRUE(WaitFor([&] { return cancels->lateDone.load(); }, 30000));
+        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the newer text is searched";
+        EXPECT_FALSE(cancels->takenMeanwhile) << "the worker took the newer search while the older one's cancel was under way";
+        {
+            std::unique_lock l(stuckLock);
+            letThrough = heldNow.back();
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(Settled(search, 30000));
+        EXPECT_EQ(Rows(List(search)), crivelli);
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the newer search failed";
+        Type(Edit(search), typed.substr(kWorkers + 1, 1));
+        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the next text is searched";
+        // The cancels' sender, busy until the worker has gone on to the last key's search.
+        CLeftWorkers::Cancel(
+            [cancels, letNewestGoOn] {
+                std::unique_lock l(stuckLock);
+                if (stuckChange.wait_for(l, std::chrono::seconds(30), [&] { return cancels->go; }))
+                    cancels->stalled = letNewestGoOn(l, std::chrono::seconds(30));
+                cancels->stallDone = true;
+            },
+            nullptr);
+        Type(Edit(search), typed.substr(kWorkers + 2));
+        {
+            std::lock_guard g(stuckLock);
+            cancels->go = true;
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(WaitFor([&] { return cancels->stallDone.load(); }, 60000));
+        EXPECT_TRUE(cancels->stalled) << "the worker went on to the last key's search";
         {
             std::lock_guard g(stuckLock);
             holding = false;
             stuckChange.notify_all();
         }
         ASSERT_TRUE(Settled(search, 30000));
-        EXPECT_FALSE(takenMeanwhile) << "the worker took the newer search while the older one's cancel was under way";
+        EXPECT_EQ(cancels->interrupts, int(kWorkers)) << "a cancel that came late ended the search after its own";
         EXPECT_EQ(Rows(List(search)), crivelli);
         EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the newer search failed";
         EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
