@@ -320,6 +320,7 @@ void CSearchDlg::RequestSearch() {
 CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
     auto pWorker = std::make_shared<SearchWorker>();
     pWorker->pDlg = this;
+    pWorker->hWnd = m_hWnd;
     pWorker->readAhead = m_readAhead;
     pWorker->hEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     pWorker->pThread =
@@ -336,9 +337,15 @@ CSearchDlg::SearchWorker* CSearchDlg::StartWorker() {
     return m_workers.back().get();
 }
 
+std::function<void()> CSearchDlg::beforeInterrupt;
+
 void CSearchDlg::SearchWorker::Cancel(long nSearch) {
+    // The worker takes its next search only under this lock too: the search found here is the
+    // one interrupted.
     std::lock_guard c(connLock);
-    if (pConn && (nSearch == 0 || nServing == nSearch)) pConn->Cancel();
+    if (!pConn || (nSearch != 0 && nServing != nSearch)) return;
+    if (beforeInterrupt) beforeInterrupt();
+    pConn->Cancel();
 }
 
 CSearchDlg::SearchWorker::~SearchWorker() {
@@ -497,16 +504,18 @@ void CSearchDlg::CollectCheckedItem(CQvListItem*) {}
 
 UINT CSearchDlg::WorkerProc(LPVOID pParam) {
     auto* pWorker = static_cast<SearchWorker*>(pParam);
-    pWorker->pDlg->Work(*pWorker);
+    // A window closed before its worker first ran is not touched at all.
+    std::unique_lock gate(pWorker->gate);
+    if (pWorker->bLeft) return 0;
+    pWorker->pDlg->Work(*pWorker, gate);
     return 0;
 }
 
-void CSearchDlg::Work(SearchWorker& worker) {
+void CSearchDlg::Work(SearchWorker& worker, std::unique_lock<std::mutex>& gate) {
     // The window is used under the gate only; each call into the database lets go of it, and
     // after one the worker ends at once when the window went meanwhile.
-    std::unique_lock gate(worker.gate);
-    // Where the failures reported on this thread go (read while the window is sure to be there).
-    const HWND hWnd = m_hWnd;
+    // Where the failures reported on this thread go: the handle the worker was given.
+    const HWND hWnd = worker.hWnd;
     auto outside = [&](auto&& call) {
         gate.unlock();
         call();
@@ -609,7 +618,11 @@ void CSearchDlg::Work(SearchWorker& worker) {
             if (!worker.bRestart.exchange(FALSE) || m_pCurrent != &worker) continue;
             worker.bBusy = true;
             nSearch = m_nRequested.load();
-            worker.nServing = nSearch;
+            {
+                // Not while a cancel of the search before is between its check and its interrupt.
+                std::lock_guard c(worker.connLock);
+                worker.nServing = nSearch;
+            }
             {
                 std::lock_guard s(m_snapshotLock);
                 m_strSearchText = m_strSnapshotText;

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_set>
@@ -81,6 +82,9 @@ public:
     static void WaitForLeftWorkers();
     // The same at the program's end, at most dwMilliseconds; TRUE when none runs any more.
     static BOOL EndLeftWorkers(DWORD dwMilliseconds);
+    // For tests: runs in a worker's cancel between finding the search it was sent for still served
+    // and the interrupt of its statement.
+    static std::function<void()> beforeInterrupt;
 
     CEdit m_edtSearch;
     CQvListCtrl m_lstResult;
@@ -188,7 +192,8 @@ private:
     // failure reported on the worker's thread is posted to the window), so a close that takes the
     // gate has it at once.
     struct SearchWorker : std::enable_shared_from_this<SearchWorker> {
-        CSearchDlg* pDlg = nullptr;
+        CSearchDlg* pDlg = nullptr;         // under gate, while not bLeft
+        HWND hWnd = nullptr;                // the window's, for reports outside the gate
         CWinThread* pThread = nullptr;
         HANDLE hEvent = nullptr;            // manual reset: a request for it, or the end
         std::atomic<BOOL> bRestart{FALSE};  // what it does is no longer wanted
@@ -204,7 +209,8 @@ private:
         CQvADOConnection* pConn = nullptr;
         // Its own copy of what the variant reads ahead, read by it alone.
         ReadAhead readAhead;
-        // The search it serves (its number; 0 before the first).
+        // The search it serves (its number; 0 before the first): changed under connLock too, so
+        // that a cancel finds it unchanged until its interrupt is made.
         std::atomic<long> nServing{0};
         // Its statement is ended where a cancel reaches it: that of search nSearch only (a cancel
         // sent late never ends a later search of the worker), or whatever it runs (0).
@@ -212,7 +218,8 @@ private:
         ~SearchWorker();
     };
     static UINT WorkerProc(LPVOID pParam);
-    void Work(SearchWorker& worker);
+    // The worker's life, from the first time it holds its gate (gate) while the window is there.
+    void Work(SearchWorker& worker, std::unique_lock<std::mutex>& gate);
     // GUI thread, under m_runningLock: a new worker, started; nullptr when no thread can be had.
     SearchWorker* StartWorker();
     // GUI thread: every worker told to end, its statement cancelled, and those still running

@@ -310,6 +310,11 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
     // disarmed (-1); 1 always.
     static int pacedLeft = -1;
     static bool pacedHeld = false;
+    // "Held()" keeps every caller while holding, in the order they came, except the one let
+    // through once; 1.
+    static bool holding = false;
+    static std::vector<std::thread::id> heldNow;
+    static std::thread::id letThrough;
     {
         std::lock_guard g(stuckLock);
         armed = released = false;
@@ -317,6 +322,9 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         stuckNow = 0;
         pacedLeft = -1;
         pacedHeld = false;
+        holding = false;
+        heldNow.clear();
+        letThrough = {};
     }
     qv::sql::RegisterConnectionInitializer("search-test-slow", [](sqlite3* handle) {
         sqlite3_create_function(handle, "Slow", 0, SQLITE_UTF8, nullptr,
@@ -362,6 +370,21 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
                                     sqlite3_result_int(c, 1);
                                 },
                                 nullptr, nullptr);
+        sqlite3_create_function(handle, "Held", 0, SQLITE_UTF8, nullptr,
+                                [](sqlite3_context* c, int, sqlite3_value**) {
+                                    std::unique_lock l(stuckLock);
+                                    const auto self = std::this_thread::get_id();
+                                    if (holding && letThrough != self) {
+                                        heldNow.push_back(self);
+                                        stuckChange.notify_all();
+                                        stuckChange.wait(l, [&] { return !holding || letThrough == self; });
+                                        heldNow.erase(std::find(heldNow.begin(), heldNow.end(), self));
+                                    }
+                                    if (letThrough == self) letThrough = {};
+                                    stuckChange.notify_all();
+                                    sqlite3_result_int(c, 1);
+                                },
+                                nullptr, nullptr);
     });
     // The popup's close, and a watch that lets a held statement go if the close waits for it.
     std::atomic<bool> closed{false}, waited{false};
@@ -374,6 +397,7 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         std::lock_guard g(stuckLock);
         released = true;
         pacedLeft = -1;
+        holding = false;
         stuckChange.notify_all();
     };
     struct Release {
@@ -539,6 +563,103 @@ TEST_F(PersonSearch, ANewKeystrokeRestartsTheSearchWhileTheGuiKeepsAnswering) {
         ASSERT_TRUE(WaitFor([&] { return stuck() == 0; }));
         EXPECT_FALSE(WaitFor([&] { return shown() != crivelliNames || search.IsSearching(); }, 1000))
             << "rows of the old text came after the new text's";
+        EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
+        Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
+
+        // With every worker held, the newest text goes to the worker of the text before it; the
+        // cancel of that one ends only the search it was sent for, however it meets the worker's
+        // going on: here first a cancel that lets the worker go on and waits a while for it to be
+        // held in the newest text's statement, later one that comes only after that.
+        Retype(Edit(search), L"");
+        ASSERT_TRUE(Settled(search));
+        Sql("PRAGMA legacy_alter_table = ON; ALTER TABLE Person RENAME TO PersonHeld; CREATE VIEW Person AS "
+            "SELECT p.* FROM PersonHeld p WHERE (SELECT Held()) = 1");
+        auto held = [] {
+            std::lock_guard g(stuckLock);
+            return heldNow.size();
+        };
+        // Lets the newest held worker go on; true when it is held again within the time.
+        auto letNewestGoOn = [](std::unique_lock<std::mutex>& l, std::chrono::seconds within) {
+            const std::size_t all = heldNow.size();
+            letThrough = heldNow.back();
+            stuckChange.notify_all();
+            return stuckChange.wait_for(l, within,
+                                        [&] { return letThrough == std::thread::id() && heldNow.size() == all; });
+        };
+        struct Cancels {
+            std::atomic<int> interrupts{0};
+            std::atomic<bool> late{false}, takenMeanwhile{false};
+            bool go = false;  // under stuckLock
+            std::atomic<bool> stalled{false}, stallDone{false};
+        };
+        auto cancels = std::make_shared<Cancels>();
+        // Counted last: once the count is seen, the hook may go.
+        CSearchDlg::beforeInterrupt = [cancels, letNewestGoOn] {
+            if (cancels->late.exchange(false)) {
+                std::unique_lock l(stuckLock);
+                cancels->takenMeanwhile = letNewestGoOn(l, std::chrono::seconds(3));
+            }
+            ++cancels->interrupts;
+        };
+        Release noHookAfter{[] {
+            if (CSearchDlg::beforeInterrupt) CSearchDlg::beforeInterrupt = {};
+        }};
+        {
+            std::lock_guard g(stuckLock);
+            holding = true;
+        }
+        script.Log().Clear();
+        const std::wstring typed = L"Crivelli   ";
+        constexpr std::size_t kWorkers = 8;
+        for (std::size_t i = 0; i < kWorkers; ++i) {
+            Type(Edit(search), typed.substr(i, 1));
+            ASSERT_TRUE(WaitFor([&] { return held() == i + 1; }, 30000)) << "worker " << i + 1 << " is held";
+        }
+        // The cancels of the texts given up so far are made; then the next key.
+        ASSERT_TRUE(WaitFor([&] { return cancels->interrupts == int(kWorkers) - 1; }, 30000)) << cancels->interrupts;
+        cancels->late = true;
+        Type(Edit(search), typed.substr(kWorkers, 1));
+        ASSERT_TRUE(WaitFor([&] { return cancels->interrupts == int(kWorkers); }, 30000));
+        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the newer text is searched";
+        EXPECT_FALSE(cancels->takenMeanwhile) << "the worker took the newer search while the older one's cancel was under way";
+        {
+            std::unique_lock l(stuckLock);
+            letThrough = heldNow.back();
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(Settled(search, 30000));
+        EXPECT_EQ(Rows(List(search)), crivelli);
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the newer search failed";
+        Type(Edit(search), typed.substr(kWorkers + 1, 1));
+        ASSERT_TRUE(WaitFor([&] { return held() == kWorkers; }, 30000)) << "the next text is searched";
+        // The cancels' sender, busy until the worker has gone on to the last key's search.
+        CLeftWorkers::Cancel(
+            [cancels, letNewestGoOn] {
+                std::unique_lock l(stuckLock);
+                if (stuckChange.wait_for(l, std::chrono::seconds(30), [&] { return cancels->go; }))
+                    cancels->stalled = letNewestGoOn(l, std::chrono::seconds(30));
+                cancels->stallDone = true;
+            },
+            nullptr);
+        Type(Edit(search), typed.substr(kWorkers + 2));
+        {
+            std::lock_guard g(stuckLock);
+            cancels->go = true;
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(WaitFor([&] { return cancels->stallDone.load(); }, 60000));
+        EXPECT_TRUE(cancels->stalled) << "the worker went on to the last key's search";
+        {
+            std::lock_guard g(stuckLock);
+            holding = false;
+            stuckChange.notify_all();
+        }
+        ASSERT_TRUE(Settled(search, 30000));
+        // The later searches' cancels find no hook.
+        CSearchDlg::beforeInterrupt = {};
+        EXPECT_EQ(cancels->interrupts, int(kWorkers)) << "a cancel that came late ended the search after its own";
+        EXPECT_EQ(Rows(List(search)), crivelli);
+        EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty()) << "the newer search failed";
         EXPECT_EQ(Text(dlg.m_hWnd), L"Person suchen");
         Sql("DROP VIEW Person; ALTER TABLE PersonHeld RENAME TO Person");
 
