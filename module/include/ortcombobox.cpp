@@ -540,7 +540,8 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
     }
     // A failure is the window's to show, in its own turn; a statement cancelled because the window
     // went is none.
-    if (FAILED(hr) && !state.bStop) {
+    const bool bFailureShown = FAILED(hr) && !state.bStop;
+    if (bFailureShown) {
         QV_TRACEHR(kSource, hr);
         CString strError;
         conn.GetErrorText(&strError);
@@ -559,8 +560,9 @@ void COrtComboBox::LoadPlaces(LoaderState& state) {
         }
         if (hWnd) ::PostMessageW(hWnd, WM_ORT_LOADERFAILED, 0, 0);
     }
-    // From here on a new worker may take the state: this one touches only its own connection.
-    state.bEnded = true;
+    // From here on a new worker may take the state: this one touches only its own connection (and
+    // no longer its end, which a failure marked already: a worker started since then is not ended).
+    if (!bFailureShown) state.bEnded = true;
     if (bOpen) rs.Close();
     std::lock_guard c(state.connLock);
     if (state.pConn == &conn) state.pConn = nullptr;
