@@ -293,6 +293,9 @@ void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
 }
 
 namespace {
+// The failure of this thread's last unit that could not begin, reported there, until the caller
+// reports it.
+thread_local long t_hrBeginReported = S_OK;
 // The cause of this thread's last refused log entry, until it is reported or another entry is
 // written.
 thread_local CString t_strLogRefusal;
@@ -311,9 +314,12 @@ long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine)
     // A failure the connection does not know may be a refused log entry: its report gives the
     // log server's cause. Inside a unit the hook keeps it for the unit's end.
     const CString strRefusal = TakeLogRefusal(hr);
+    const long hrBegin = std::exchange(t_hrBeginReported, S_OK);
     CString strText;
     conn.GetErrorText(strText);
     if (strText.IsEmpty() && !strRefusal.IsEmpty()) return QvReportDBErrorText(strRefusal, hr, lpszFile, lLine);
+    // A unit that could not begin was told by its own look at the transaction count.
+    if (strText.IsEmpty() && hr == hrBegin) return hr;
     return QvReportDBError(conn, hr, lpszFile, lLine);
 }
 
@@ -331,9 +337,10 @@ CKursTransaction::~CKursTransaction() {
 }
 
 long CKursTransaction::Begin() {
+    t_hrBeginReported = S_OK;
     long lCount = -1;
     long hr = QvDBLookupLong(L"@@TRANCOUNT", L"System", L"", &lCount, kProfile);
-    if (FAILED(hr)) return KURS_TRACEHR(hr);
+    if (FAILED(hr)) return KURS_TRACEHR(t_hrBeginReported = hr);
     if (hr != S_OK || lCount < 0) return KURS_TRACEHR(E_FAIL);
     if (lCount == 0) {
         hr = m_conn.BeginTrans();

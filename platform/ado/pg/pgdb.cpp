@@ -25,7 +25,6 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 
 // What the user is told first, above the driver's or the server's own text.
 constexpr const char* kNoAnswer = "The database server does not answer.";
-constexpr const char* kHeldByOther = "Another session holds the data this work needs; try again once it is free.";
 
 // How long a statement waits for a cancel sent for an earlier one to arrive when it has no bound
 // of its own.

@@ -27,6 +27,7 @@ ErrorInfo MapError(int extendedRc, const std::string& message) {
     case SQLITE_LOCKED:
         e.hresult = kHrTimeout;
         e.sqlState = "HYT00";
+        e.description = std::string(kHeldByOther) + "\n" + e.description;
         break;
     case SQLITE_CONSTRAINT:
         e.hresult = kHrFail;

@@ -27,7 +27,13 @@ struct ErrorInfo {
     std::string description;
 };
 
-// Busy and locked: the timeout code and "HYT00", so the callers' retry rules apply. Constraint:
+// What the user is told first, above the engine's own text, when another session holds a lock
+// the work needs and the wait for it ran out (on either database).
+inline constexpr const char* kHeldByOther =
+    "Another session holds the data this work needs; try again once it is free.";
+
+// Busy and locked: the timeout code and "HYT00", so the callers' retry rules apply, with the
+// user's words above SQLite's text. Constraint:
 // E_FAIL "23000". SQL errors: E_FAIL "42000". Cannot open: E_FAIL "08001". Interrupted: E_FAIL
 // kInterrupted, which no retry rule repeats. Else E_FAIL "HY000".
 ErrorInfo MapError(int extendedRc, const std::string& message);

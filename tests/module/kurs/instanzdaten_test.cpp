@@ -39,6 +39,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -1374,6 +1375,31 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     Click(Field(IDC_INSTANZDATEN_DELETEDATE));
     Save();
     EXPECT_EQ(Dates(), "2031-03-18 00:00:00/2031-03-18 23:59:59");
+#ifdef QV_KURS_PG
+    // The server process of the window's own connection stops: with a command timeout of 1 s the
+    // save gives up within its bound, says once that the server does not answer and keeps the
+    // change, which the next save stores once the server goes on.
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultCommandTimeout [s]", 1L));
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 1L));
+    Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"still");
+    script.Log().Clear();
+    const int pid = StopOwnServerProcess(*pg);
+    ASSERT_GT(pid, 0);
+    script.ExpectReport(L"Description:  The database server does not answer.");
+    const auto start = std::chrono::steady_clock::now();
+    Save();
+    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    kill(pid, SIGCONT);
+    Pump();
+    EXPECT_LT(waited, 1.0 + 1.0 + 1.0);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the change is still to be saved";
+    Save();
+    EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "still");
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+#endif
 }
 
 TEST_F(InstanzdatenTest, TheBudgetRoundTripsThroughTheBudgetModule) {

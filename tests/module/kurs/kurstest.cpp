@@ -11,11 +11,13 @@
 #ifdef QV_KURS_PG
 #include "pgcluster.h"
 #include "pgexec.h"
+#include "qvdblookup.h"
 #include "qvregistry.h"
 #include "suitedbpg.h"
 #include "tsqlerror.h"
 
 #include <functional>
+#include <csignal>
 #include <regex>
 #include <stdexcept>
 #endif
@@ -340,6 +342,24 @@ std::vector<std::string> KursTest::Rows(const std::string& sql) {
     sqlite3_finalize(stmt);
     return rows;
 }
+
+#ifdef QV_KURS_PG
+int StopOwnServerProcess(qv::sql::PgDb& db) {
+    // The thread's connection is the one that last ran a statement only this call sends.
+    long mark = 0;
+    if (QvDBLookupLong(L"47110815", L"System", L"", &mark, L"Qovaro.NQ2") != S_OK) return 0;
+    qv::sql::PgRows rows;
+    // A transaction of `db` would see the activity as it was at its first look.
+    db.Exec("SELECT pg_stat_clear_snapshot()");
+    if (db.Query("SELECT pid FROM pg_stat_activity WHERE query LIKE '%47110815%' AND pid <> pg_backend_pid() "
+                 "AND datname = current_database()", {},
+                  &rows) != 0 ||
+        rows.rows.size() != 1)
+        return 0;
+    const int pid = std::stoi(rows.rows[0][0].value_or("0"));
+    return pid > 0 && kill(pid, SIGSTOP) == 0 ? pid : 0;
+}
+#endif
 
 long long KursTest::Int(const std::string& sql) {
     auto rows = Rows(sql);

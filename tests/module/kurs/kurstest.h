@@ -323,6 +323,11 @@ private:
     long nextID_ = 1000;
 };
 
+#ifdef QV_KURS_PG
+// Stops the server process of the calling thread's own connection of the suite's profile (the
+// window's, on the GUI thread), found through `db`, and gives its pid for SIGCONT; 0: not found.
+int StopOwnServerProcess(qv::sql::PgDb& db);
+#endif
 // Runs a statement of the tests on the test's database; a failure fails the test with the
 // database's message.
 #ifdef QV_KURS_PG

@@ -4,6 +4,7 @@
 #include "extensions.h"
 #include "kursselectdlg.h"
 #include "leftworkers.h"
+#include "qvregvalue.h"
 #include "kurswintest.h"
 #include "searchpopupdlg.h"
 #include "searchresource.h"
@@ -16,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace kurstest {
@@ -104,6 +106,55 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     }));
     EXPECT_EQ(kurs, ak);
     EXPECT_EQ(run, 0);
+
+#ifdef QV_KURS_PG
+    // The server process of the window's own connection stops: with a command timeout of 1 s the
+    // selector is free again within its bound and says once that the server does not answer; once
+    // the server goes on it lists the courses again.
+    const CString profile(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2");
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultCommandTimeout [s]", 1L));
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L));
+    script.AllowReports(true);
+    script.Log().Clear();
+    const auto rowsShown = [&](int& shown) {
+        return [&](CSearchPopupDlg& popup, CSearchDlg& search) {
+            shown = qv::ui::test::Rows(search.m_lstResult.m_hWnd);
+            Click(popup.m_hWnd, IDCANCEL);
+        };
+    };
+    int shown = -1;
+    const int pid = StopOwnServerProcess(*pg);
+    ASSERT_GT(pid, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    kill(pid, SIGCONT);
+    Pump();
+    EXPECT_LT(took, 1.0 + 1.0 + 1.0);
+    const auto reports = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].text.find(L"The database server does not answer."), std::wstring::npos)
+        << W2U(reports[0].text);
+    script.Log().Clear();
+    EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
+    EXPECT_EQ(shown, 3);
+    EXPECT_TRUE(script.Log().Records(qv::InteractionKind::Report).empty());
+
+    // A server that takes no connections: the selector's search says so, over no rows.
+    CString url;
+    CQvRegistry::GetValue(profile, L"DBConnection", url);
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", CString(L"postgresql://qv@127.0.0.1:1/nq2")));
+    EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", url));
+    Pump();
+    const auto refused = script.Log().Records(qv::InteractionKind::Report);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].text.find(L"The database server does not answer."), std::wstring::npos)
+        << W2U(refused[0].text);
+    EXPECT_EQ(shown, 0);
+    script.Log().Clear();
+    script.AllowReports(false);
+#endif
 
     // Cancelled while the statement of a pasted text runs, the popup ends the statement instead
     // of waiting for it, and tells the user nothing, nor the data log: here one that would run for

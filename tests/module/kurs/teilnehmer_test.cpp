@@ -19,7 +19,6 @@
 #include "qveventsource.h"
 #include "nqlogicint.h"
 #include "qvasynceventsink.h"
-#include "qvdblookup.h"
 #include "qvregvalue.h"
 #include "searchdlg.h"
 #include "searchpopupdlg.h"
@@ -449,16 +448,8 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
     // window is free again after it, says once that the server does not answer, and
     // loads again when asked once the server goes on.
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultCommandTimeout [s]", 1L));
-    // The window's connection is the one that last ran a statement only this thread sends.
-    long mark = 0;
-    ASSERT_EQ(QvDBLookupLong(L"47110815", L"System", L"", &mark, L"Qovaro.NQ2"), S_OK);
-    qv::sql::PgRows rows;
-    ASSERT_EQ(holder.Query("SELECT pid FROM pg_stat_activity WHERE query LIKE '%47110815%' AND pid <> pg_backend_pid()",
-                           &rows), 0);
-    ASSERT_EQ(rows.rows.size(), 1u);
-    const int pid = std::stoi(rows.rows[0][0].value_or("0"));
+    const int pid = StopOwnServerProcess(holder);
     ASSERT_GT(pid, 0);
-    ASSERT_EQ(kill(pid, SIGSTOP), 0);
     script.ExpectReport(L"Description:  The database server does not answer.");
     const auto start = std::chrono::steady_clock::now();
     Tn()->Refresh();

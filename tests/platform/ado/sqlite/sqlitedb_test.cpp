@@ -307,6 +307,7 @@ TEST(MapError, ClassifiesEveryFamily) {
         EXPECT_EQ(e.hresult, qv::sql::kHrTimeout) << rc;
         EXPECT_EQ(e.sqlState, "HYT00") << rc;
         EXPECT_EQ(e.nativeError, rc);
+        EXPECT_EQ(e.description, std::string(qv::sql::kHeldByOther) + "\nlocked") << rc;
     }
     EXPECT_EQ(MapError(SQLITE_CONSTRAINT_NOTNULL, "").sqlState, "23000");
     EXPECT_EQ(MapError(SQLITE_CANTOPEN_ISDIR, "").sqlState, "08001");
