@@ -11,12 +11,14 @@ namespace qv::db {
 Failure Classify(HRESULT hr, long lNativeError, const CString& strSQLState, bool bQuery) {
     if (strSQLState == L"HY008") return Failure::Cancelled;
     if (lNativeError == 1205) return Failure::Deadlock;
+    // A statement given up at the command timeout after it was sent is such a loss too: whether
+    // it took effect is unknown, so it is no timeout that may simply be repeated.
+    if (lNativeError == 17 && strSQLState == L"08S01") return Failure::LinkLost;
     if (hr == DB_E_ABORTLIMITREACHED) return Failure::Timeout;
     if (bQuery && hr == DB_E_ERRORSOCCURRED) return Failure::NotSupported;
     if (hr == E_FAIL && ((lNativeError == 0 && strSQLState == L"HYT00") || (lNativeError == 17 && strSQLState == L"08001"))) {
         return Failure::ConnectTimeout;
     }
-    if (lNativeError == 17 && strSQLState == L"08S01") return Failure::LinkLost;
     return Failure::Other;
 }
 

@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <climits>
 #include <new>
 
 namespace qv::ado {
@@ -111,7 +112,8 @@ HRESULT ConnectionImpl::Open(BSTR connectionString, BSTR, BSTR, long) {
     if (cs.empty()) return Fail(ADO_E_INVALIDARGUMENT, L"The connection string is empty.");
     qv::sql::ErrorInfo error;
     try {
-        session_ = Session::ForThisThread(cs, &error);
+        // A connection to a server is made within the command timeout set before Open.
+        session_ = Session::ForThisThread(cs, &error, timeout_ > 0 && timeout_ < INT_MAX / 1000 ? int(timeout_ * 1000) : 0);
     } catch (...) {
         return FailFromException();
     }

@@ -98,10 +98,11 @@ qv::sql::Value ValueOf(std::optional<std::string>& text, std::uint32_t oid) {
 
 }  // namespace
 
-int Session::OpenPg(const std::string& connectionString) {
+int Session::OpenPg(const std::string& connectionString, int connectTimeoutMs) {
     pg_ = decltype(pg_)(new qv::sql::PgDb(), [](qv::sql::PgDb* db) { delete db; });
     qv::sql::PgOpenOptions options;
     options.statementTimeoutMs = kDefaultTimeoutMs;
+    options.connectTimeoutMs = connectTimeoutMs;
     options.statementCacheSize = kStatementCacheSize;
     const int rc = pg_->Open(connectionString, options);
     if (rc == 0) {
@@ -299,7 +300,7 @@ std::shared_ptr<qv::sql::StatementInterrupter> Session::Interrupter() const {
 
 #else
 // Built without libpq: a PostgreSQL string gets a clear error, and the session stays on SQLite.
-int Session::OpenPg(const std::string&) { return -1; }
+int Session::OpenPg(const std::string&, int) { return -1; }
 void Session::PgReadInBulk() {}
 bool Session::PgAlive() const { return false; }
 int Session::SetPgTimeout(int) { return 0; }

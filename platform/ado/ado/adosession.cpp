@@ -88,7 +88,8 @@ void Forget(const std::shared_ptr<Session>& s) {
 
 }  // namespace
 
-std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error) {
+std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error,
+                                                int connectTimeoutMs) {
     Sessions& sessions = ThisThreadsSessions();
     DropUnwanted(false);
     if (auto it = sessions.find(connectionString); it != sessions.end()) {
@@ -110,7 +111,7 @@ std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionStr
     }
     std::shared_ptr<Session> s(new Session());
     if (IsPgString(connectionString)) {
-        if (s->OpenPg(connectionString) != 0) {
+        if (s->OpenPg(connectionString, connectTimeoutMs) != 0) {
             if (error) {
                 if (s->pg_) {
                     *error = s->LastError();

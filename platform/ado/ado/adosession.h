@@ -40,7 +40,10 @@ public:
     static constexpr int kIdlePageCacheKiB = 2048;
 
     // This thread's session for the string, opened on first use. Null on failure, with `error`.
-    static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error);
+    // A new connection to a server is made within `connectTimeoutMs` (0: the connection string's
+    // own limit).
+    static std::shared_ptr<Session> ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error,
+                                                  int connectTimeoutMs = 0);
 
     using ColumnList = std::shared_ptr<const std::vector<ColumnInfo>>;
 
@@ -151,7 +154,7 @@ private:
     bool PgAlive() const;
     // Whether an idle session can be handed out again.
     bool ReadyForNewWork();
-    int OpenPg(const std::string& connectionString);
+    int OpenPg(const std::string& connectionString, int connectTimeoutMs);
     // Joins by hashing from now on (SetThreadReadsInBulk).
     void PgReadInBulk();
     int SetPgTimeout(int ms);

@@ -23,8 +23,15 @@ constexpr const char* kStatementSavepoint = "qv_statement";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-// What the user is told first, above the driver's or the server's own text.
-constexpr const char* kNoAnswer = "The database server does not answer.";
+// What the user is told first, in his words, above the driver's or the server's own text.
+constexpr const char* kNoAnswer = "Der Datenbankserver antwortet nicht.";
+constexpr const char* kOutcomeUnknown = "Ob die Änderungen gespeichert wurden, ist nicht bekannt.";
+constexpr const char* kNoneSaved = "Keine der Änderungen wurde gespeichert.";
+
+// How much longer than the server's own statement time-out the client waits for the answer, at
+// the least: the server's cancel, and the undo of the statement behind it, must reach the client
+// on a busy machine too, or the connection and its transaction would be given up with them.
+constexpr std::chrono::milliseconds kServerMargin{400};
 
 // How long a statement waits for a cancel sent for an earlier one to arrive when it has no bound
 // of its own.
@@ -49,7 +56,13 @@ std::string Seconds(int ms) {
 
 // A connection that could not be made, in the user's words and then libpq's.
 ErrorInfo NoConnection(const std::string& message) {
-    return MapPgError("08001", std::string(kNoAnswer) + " No connection to it could be made.\n" + message);
+    return MapPgError("08001", std::string(kNoAnswer) + "\nNo connection to it could be made.\n" + message);
+}
+
+// Whether the context of a cancelled statement says that it was waiting for another session's
+// row ("while updating tuple (0,1) in relation …", "while locking tuple …").
+bool WaitedForARow(const std::string& context) {
+    return context.find(" tuple ") != std::string::npos || context.find("while locking") != std::string::npos;
 }
 
 // libpq prints the server's notices on stderr by default; the suite has its own log.
@@ -147,9 +160,41 @@ std::vector<int> TakeGivenUp(const std::string& connectionString) {
     return pids;
 }
 
+// Servers a connection could not be made to within its bound, by connection string: until the
+// mark runs out, a further connection to it fails at once with the same reason instead of waiting
+// as long again, so that one piece of the user's work waits for a server that does not answer once.
+struct Unreachable {
+    std::chrono::steady_clock::time_point until;
+    std::string why;
+};
+std::mutex g_unreachableLock;
+std::unordered_map<std::string, Unreachable> g_unreachable;
+
+void NoteUnreachable(const std::string& connectionString, std::chrono::steady_clock::duration bound, const std::string& why) {
+    std::lock_guard g(g_unreachableLock);
+    g_unreachable[connectionString] = {std::chrono::steady_clock::now() + std::max<std::chrono::steady_clock::duration>(bound, std::chrono::seconds(1)), why};
+}
+
+void NoteReachable(const std::string& connectionString) {
+    std::lock_guard g(g_unreachableLock);
+    g_unreachable.erase(connectionString);
+}
+
+// The reason a connection to the string was given up on a moment ago; nullopt: it may be tried.
+std::optional<std::string> StillUnreachable(const std::string& connectionString) {
+    std::lock_guard g(g_unreachableLock);
+    const auto it = g_unreachable.find(connectionString);
+    if (it == g_unreachable.end()) return std::nullopt;
+    if (std::chrono::steady_clock::now() >= it->second.until) {
+        g_unreachable.erase(it);
+        return std::nullopt;
+    }
+    return it->second.why;
+}
+
 }  // namespace
 
-ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
+ErrorInfo MapPgError(const std::string& sqlState, const std::string& message, const std::string& context) {
     ErrorInfo e;
     e.description = message;
     e.hresult = kHrFail;
@@ -169,6 +214,11 @@ ErrorInfo MapPgError(const std::string& sqlState, const std::string& message) {
     } else if (sqlState == "57014") {
         e.hresult = kHrTimeout;
         e.sqlState = "HYT00";
+        // The statement time-out that ran out while the statement waited for another session.
+        if (WaitedForARow(context)) {
+            e.nativeError = kNativeLockTimeout;
+            e.description = std::string(kHeldByOther) + "\n" + message;
+        }
     } else if (cls == "08" || sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03") {
         e.nativeError = kNativeConnectionLost;
         e.sqlState = "08001";
@@ -203,20 +253,29 @@ int PgDb::Fail(const ErrorInfo& e) {
 int PgDb::FailFrom(pg_result* res) {
     const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     const char* primary = res ? PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const char* context = res ? PQresultErrorField(res, PG_DIAG_CONTEXT) : nullptr;
     std::string message = primary ? primary : (conn_ ? PQerrorMessage(conn_) : "");
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
     // Without a state from the server, the connection itself failed.
     std::string sqlState = state ? state : (conn_ && PQstatus(conn_) == CONNECTION_BAD ? "08006" : "XX000");
     if (message.empty()) message = "The database server gave no reason.";
     if (gaveUp_) {
-        // The retry rules count it as the command timeout it is.
+        // The statement was sent and its answer has not come: whether it took effect is unknown,
+        // and stays so whatever the server does later (a server that stood still may go on and
+        // commit it). Told as a connection lost in flight, which only a caller who marked the
+        // statement safe to repeat repeats; one that never left whole is a failure to reach the
+        // server.
         ErrorInfo e;
         e.hresult = kHrTimeout;
-        e.sqlState = "HYT00";
-        e.description = std::string(kNoAnswer) + " No answer came within the command timeout of " +
-                        Seconds(options_.statementTimeoutMs) + "; the connection to it was closed.";
-        // A transaction dies with its connection.
-        if (depth_ > 0) e.description += " The database rolled the transaction back; none of its changes were saved.";
+        e.nativeError = kNativeConnectionLost;
+        e.sqlState = gaveUpUnsent_ ? "08001" : kLostInFlight;
+        e.description = kNoAnswer;
+        // A transaction dies with its connection; a COMMIT given up may have been carried out.
+        if (depth_ > 0 && (!committing_ || gaveUpUnsent_)) e.description += std::string("\n") + kNoneSaved;
+        else if (!gaveUpUnsent_) e.description += std::string("\n") + kOutcomeUnknown;
+        e.description += "\nNo answer came within the command timeout of " + Seconds(options_.statementTimeoutMs) +
+                         "; the connection to it was closed" +
+                         (gaveUpUnsent_ ? " before the statement had been sent whole." : ".");
         // libpq's own text now only tells of the connection closed here.
         e.description += "\n(server process " + std::to_string(gaveUpPid_) + " gave no answer)";
         return Fail(e);
@@ -230,7 +289,15 @@ int PgDb::FailFrom(pg_result* res) {
         e.description = message;
         return Fail(e);
     }
-    return Fail(MapPgError(sqlState, message));
+    return Fail(MapPgError(sqlState, message, context ? context : ""));
+}
+
+void PgDb::MarkLossRepeatable() {
+    if (error_.sqlState != kLostInFlight) return;
+    error_.sqlState = "08001";
+    // A read has no changes whose fate the user would need to know.
+    const std::string unknown = std::string("\n") + kOutcomeUnknown;
+    if (const auto at = error_.description.find(unknown); at != std::string::npos) error_.description.erase(at, unknown.size());
 }
 
 int PgDb::Simple(const char* sql) {
@@ -278,18 +345,18 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     // Limits on the client's side, each unless the connection string names its own (its values,
     // expanded after these, win): a server that takes the connection and never answers fails it
     // within seconds, one that falls silent for about 30 s ends it.
+    if (const auto why = StillUnreachable(connectionString)) return Fail(NoConnection(*why));
     static const char* const kKeywords[] = {"connect_timeout", "keepalives",       "keepalives_idle", "keepalives_interval",
                                             "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
     const char* const values[] = {"5", "1", "10", "5", "4", "30000", connectionString.c_str(), nullptr};
-    conn_ = PQconnectdbParams(kKeywords, values, 1);
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+    conn_ = PQconnectStartParams(kKeywords, values, 1);
+    if (!conn_ || PQstatus(conn_) == CONNECTION_BAD) {
         std::string message = conn_ ? PQerrorMessage(conn_) : "Out of memory.";
         while (!message.empty() && message.back() == '\n') message.pop_back();
         PQfinish(conn_);
         conn_ = nullptr;
         return Fail(NoConnection(message));
     }
-    PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
     // A reconnection is bounded as the first connection was.
     connectLimitS_ = 0;
     if (PQconninfoOption* info = PQconninfo(conn_)) {
@@ -301,6 +368,19 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
     if (connectLimitS_ > 0 && connectLimitS_ < 2) connectLimitS_ = 2;  // as libpq takes it
     connectionString_ = connectionString;
     options_ = options;
+    // Made within the connection's limit and the caller's bound (the command timeout), whichever
+    // is shorter, however many addresses the host has.
+    auto limit = std::chrono::steady_clock::duration::max();
+    if (connectLimitS_ > 0) limit = std::chrono::seconds(connectLimitS_);
+    if (options.connectTimeoutMs > 0) limit = std::min<std::chrono::steady_clock::duration>(limit, std::chrono::milliseconds(options.connectTimeoutMs));
+    if (!Connect(false, limit)) {
+        ErrorInfo keep = error_;
+        PQfinish(conn_);
+        conn_ = nullptr;
+        error_ = keep;
+        return keep.nativeError != 0 ? keep.nativeError : -1;
+    }
+    PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
     lockTimeoutMs_ = options.lockTimeoutMs;
     isolation_.clear();
     gaveUpPid_ = 0;
@@ -317,6 +397,7 @@ int PgDb::Open(const std::string& connectionString, const PgOpenOptions& options
 // Session settings, on a new or reset connection. Prepared statements do not survive a reset.
 bool PgDb::Reconnect() {
     if (PQstatus(conn_) != CONNECTION_OK && !ResetInTime()) return false;
+    const int lockTimeoutMs = LockTimeoutSent();
     // Statements are sent without waiting for the socket; every wait is the driver's, bounded.
     PQsetnonblocking(conn_, 1);
     prepared_.clear();
@@ -333,7 +414,7 @@ bool PgDb::Reconnect() {
                               "SET standard_conforming_strings TO on; SET jit TO off; "
                               "SET max_parallel_workers_per_gather TO 0; "
                               "SET client_min_messages TO warning; SET lock_timeout = " +
-                              std::to_string(lockTimeoutMs_) + "; SET statement_timeout = " +
+                              std::to_string(lockTimeoutMs) + "; SET statement_timeout = " +
                               std::to_string(ServerTimeoutMs(options_.statementTimeoutMs)) +
                               (isolation_.empty() ? "" : "; SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL " + isolation_);
     // The cancel key belongs to the server process of this connection.
@@ -362,11 +443,30 @@ int PgDb::ServerTimeoutMs(int ms) {
     return ms - std::min<int>(static_cast<int>(kAnswerGrace.count()), ms / 10);
 }
 
+int PgDb::ClientTimeoutMs(int ms) {
+    if (ms <= 0) return ms;
+    return std::max<int>(ms, ServerTimeoutMs(ms) + static_cast<int>(kServerMargin.count()));
+}
+
+int PgDb::LockTimeoutSent() const {
+    // A wait for another session's lock ends by the lock time-out a little before the statement
+    // time-out would end it, so that the user is told that another session holds the data.
+    const int server = ServerTimeoutMs(options_.statementTimeoutMs);
+    if (server <= 0) return lockTimeoutMs_;
+    const int before = std::max(1, server - std::max(1, server / 20));
+    return lockTimeoutMs_ <= 0 ? before : std::min(lockTimeoutMs_, before);
+}
+
+std::chrono::steady_clock::time_point PgDb::Bound() const {
+    const int ms = ClientTimeoutMs(options_.statementTimeoutMs);
+    return ms > 0 ? std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)
+                  : std::chrono::steady_clock::time_point::max();
+}
+
 void PgDb::StartClock() {
     gaveUp_ = false;
-    deadline_ = options_.statementTimeoutMs > 0
-                    ? std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.statementTimeoutMs)
-                    : std::chrono::steady_clock::time_point::max();
+    gaveUpUnsent_ = false;
+    deadline_ = Bound();
 }
 
 int PgDb::WaitSocket(short events, std::chrono::steady_clock::time_point until) {
@@ -374,20 +474,57 @@ int PgDb::WaitSocket(short events, std::chrono::steady_clock::time_point until) 
         const int fd = PQsocket(conn_);
         if (fd < 0) return -1;
         int ms = -1;
+        bool last = false;
         if (until != std::chrono::steady_clock::time_point::max()) {
             const auto left = until - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) return 0;
-            ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+            // At the bound the socket is looked at once more: an answer that came in the
+            // meantime (the caller was busy, or not given the processor) is taken.
+            last = left <= std::chrono::steady_clock::duration::zero();
+            ms = last ? 0 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
         }
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, ms);
         if (n > 0) return 1;
         if (n < 0 && errno != EINTR) return -1;
+        if (n == 0 && last) return 0;
     }
 }
 
-void PgDb::GiveUp() {
+bool PgDb::Connect(bool reset, std::chrono::steady_clock::duration limit) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = limit == std::chrono::steady_clock::duration::max() ? std::chrono::steady_clock::time_point::max()
+                                                                           : start + limit;
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        const int ready = WaitSocket(state == PGRES_POLLING_READING ? POLLIN : POLLOUT, until);
+        if (ready == 0) {
+            // Left half made: the next statement starts it again, when the mark has run out.
+            const char* host = PQhost(conn_);
+            const char* port = PQport(conn_);
+            const std::string why = std::string("No answer came from the server at ") + (host ? host : "?") + ":" +
+                                    (port ? port : "?") + " within " +
+                                    Seconds(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count())) +
+                                    " while the connection was being made (timeout).";
+            NoteUnreachable(connectionString_, limit, why);
+            Fail(NoConnection(why));
+            return false;
+        }
+        if (ready < 0) break;
+        state = reset ? PQresetPoll(conn_) : PQconnectPoll(conn_);
+    }
+    if (state == PGRES_POLLING_OK && PQstatus(conn_) == CONNECTION_OK) {
+        NoteReachable(connectionString_);
+        return true;
+    }
+    std::string message = PQerrorMessage(conn_);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    Fail(NoConnection(message));
+    return false;
+}
+
+void PgDb::GiveUp(bool unsent) {
     gaveUp_ = true;
+    gaveUpUnsent_ = unsent;
     gaveUpPid_ = PQbackendPID(conn_);
     NoteGivenUp(connectionString_, gaveUpPid_);
     // libpq reads the end of the connection from here on; the server process is ended from the
@@ -402,7 +539,10 @@ void PgDb::Await() {
         if (flushed < 0) return;
         if (flushed == 0 && !PQisBusy(conn_)) return;
         const int ready = WaitSocket(flushed ? POLLIN | POLLOUT : POLLIN, deadline_);
-        if (ready == 0) GiveUp();
+        // Past the bound, what libpq holds already is looked at once more.
+        if (ready == 0 && flushed == 0 && PQconsumeInput(conn_) && !PQisBusy(conn_)) return;
+        // A statement not all of which has left cannot have been carried out.
+        if (ready == 0) GiveUp(flushed != 0);
         if (ready <= 0 || !PQconsumeInput(conn_)) return;
     }
 }
@@ -447,7 +587,7 @@ void PgDb::EndCopy() {
                 if (n > 0) continue;
                 if (n < 0) break;
                 const int ready = WaitSocket(POLLIN, deadline_);
-                if (ready == 0) GiveUp();
+                if (ready == 0) GiveUp(false);
                 if (ready <= 0 || !PQconsumeInput(conn_)) return;
             }
         } else if (status == PGRES_COPY_BOTH) {
@@ -462,35 +602,25 @@ bool PgDb::PutCopy(const std::function<int()>& put) {
         const int rc = put();
         if (rc != 0) return rc == 1;
         const int ready = WaitSocket(POLLOUT, deadline_);
-        if (ready == 0) GiveUp();
+        if (ready == 0) GiveUp(false);
         if (ready <= 0) return false;
     }
 }
 
 bool PgDb::ResetInTime() {
-    auto until = deadline_;
-    if (connectLimitS_ > 0) until = std::min(until, std::chrono::steady_clock::now() + std::chrono::seconds(connectLimitS_));
+    if (const auto why = StillUnreachable(connectionString_)) {
+        Fail(NoConnection(*why));
+        return false;
+    }
+    auto limit = std::chrono::steady_clock::duration::max();
+    if (deadline_ != std::chrono::steady_clock::time_point::max()) limit = deadline_ - std::chrono::steady_clock::now();
+    if (connectLimitS_ > 0) limit = std::min<std::chrono::steady_clock::duration>(limit, std::chrono::seconds(connectLimitS_));
     if (!PQresetStart(conn_)) {
         FailFrom(nullptr);
         error_ = NoConnection(error_.description);
         return false;
     }
-    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
-    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
-        const int ready = WaitSocket(state == PGRES_POLLING_READING ? POLLIN : POLLOUT, until);
-        if (ready == 0) {
-            // Left half made: the next statement starts it again.
-            Fail(NoConnection("No answer came while the connection was being made."));
-            return false;
-        }
-        if (ready < 0) break;
-        state = PQresetPoll(conn_);
-    }
-    if (state == PGRES_POLLING_OK && PQstatus(conn_) == CONNECTION_OK) return true;
-    std::string message = PQerrorMessage(conn_);
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
-    Fail(NoConnection(message));
-    return false;
+    return Connect(true, std::max<std::chrono::steady_clock::duration>(limit, std::chrono::steady_clock::duration::zero()));
 }
 
 bool PgDb::IdleAndAlive() const {
@@ -521,7 +651,7 @@ int PgDb::BackendPid() const { return conn_ ? PQbackendPID(conn_) : 0; }
 int PgDb::SetLockTimeout(int ms) {
     lockTimeoutMs_ = ms;
     if (!conn_) return 0;
-    return Run("SET lock_timeout = " + std::to_string(ms), nullptr, nullptr);
+    return Run("SET lock_timeout = " + std::to_string(LockTimeoutSent()), nullptr, nullptr);
 }
 
 int PgDb::SetIsolationLevel(const std::string& level) {
@@ -533,7 +663,9 @@ int PgDb::SetIsolationLevel(const std::string& level) {
 int PgDb::SetStatementTimeout(int ms) {
     options_.statementTimeoutMs = ms;
     if (!conn_) return 0;
-    return Run("SET statement_timeout = " + std::to_string(ServerTimeoutMs(ms)), nullptr, nullptr);
+    return Run("SET statement_timeout = " + std::to_string(ServerTimeoutMs(ms)) +
+                   "; SET lock_timeout = " + std::to_string(LockTimeoutSent()),
+               nullptr, nullptr);
 }
 
 void PgDb::LoseTransaction() {
@@ -707,6 +839,8 @@ int PgDb::Collect(PgRows* out) {
 int PgDb::Finish(bool guarded, int rc) {
     if (rc == 0) {
         if (guarded && PQtransactionStatus(conn_) == PQTRANS_INTRANS) {
+            // Within a bound of its own, not what the statement left of its one.
+            deadline_ = Bound();
             PQclear(Ask((std::string("RELEASE SAVEPOINT ") + kStatementSavepoint).c_str()));
         }
         // Follows a BEGIN, COMMIT or ROLLBACK sent as plain SQL.
@@ -725,22 +859,28 @@ int PgDb::Finish(bool guarded, int rc) {
         failure.nativeError = kNativeConnectionLost;
         failure.sqlState = kLostInFlight;
         // The user is told what became of the change: a transaction dies with its connection.
-        failure.description = (depth_ > 0 ? "The connection to the database server was lost: the database rolled "
-                                            "the transaction back, none of its changes were saved. ("
-                                          : "The connection to the database server was lost after the statement was "
-                                            "sent: whether its change was saved is unknown. (") +
+        failure.description = (depth_ > 0 ? std::string(kNoneSaved) +
+                                                "\nThe connection to the database server was lost: the database "
+                                                "rolled the transaction back. ("
+                                          : std::string(kOutcomeUnknown) +
+                                                "\nThe connection to the database server was lost after the "
+                                                "statement was sent. (") +
                               failure.description + ")";
         error_ = failure;
         LoseTransaction();
     } else if (failure.nativeError == kNativeDeadlock) {
         // The deadlock victim's whole transaction is rolled back, as on SQL Server.
+        deadline_ = Bound();
         if (PQtransactionStatus(conn_) != PQTRANS_IDLE) PQclear(Ask("ROLLBACK"));
         LoseTransaction();
     } else if (guarded) {
         const std::string undo = std::string("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint + "; RELEASE SAVEPOINT " +
                                  kStatementSavepoint;
+        // The undo of a statement the server ended at its time-out gets a bound of its own.
+        deadline_ = Bound();
         PQclear(Ask(undo.c_str()));
     } else if (depth_ > 0 && PQtransactionStatus(conn_) == PQTRANS_INERROR) {
+        deadline_ = Bound();
         PQclear(Ask("ROLLBACK"));
         LoseTransaction();
     }
@@ -1013,8 +1153,10 @@ int PgDb::Commit() {
         return Fail(MapPgError("08006", "The connection to the database server was lost; nothing was committed."));
     }
     StartClock();
+    committing_ = true;
     pg_result* res = Ask("COMMIT");
     int rc = Check(res, nullptr);
+    committing_ = false;
     // An aborted transaction answers COMMIT with ROLLBACK, without an error.
     if (rc == 0 && std::strcmp(PQcmdStatus(res), "ROLLBACK") == 0) {
         rc = Fail(MapPgError("25000", "The transaction was rolled back by the database after an error; nothing was committed."));
@@ -1025,9 +1167,13 @@ int PgDb::Commit() {
         // before the connection broke, or not. Nobody can tell from here.
         ErrorInfo e = error_;
         e.nativeError = kNativeConnectionLost;
-        e.sqlState = kLostInFlight;
-        e.description = "The connection to the database server was lost while the transaction was being committed: "
-                        "whether its changes were saved is unknown. (" + error_.description + ")";
+        if (!(gaveUp_ && gaveUpUnsent_)) e.sqlState = kLostInFlight;
+        // Given up at the command timeout, the text says so already.
+        if (!gaveUp_) {
+            e.description = std::string(kOutcomeUnknown) +
+                            "\nThe connection to the database server was lost while the transaction was being "
+                            "committed. (" + error_.description + ")";
+        }
         rc = Fail(e);
         sentValues_ = 0;
     }

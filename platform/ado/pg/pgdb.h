@@ -38,7 +38,9 @@ inline constexpr const char* kLostInFlight = "08S01";
 // Lock not available and statement time-out: the timeout code, "HYT00". Connection failures
 // (class 08, server shut down): E_FAIL, native 17, "08001". Integrity: E_FAIL "23000"; syntax and
 // access: E_FAIL "42000"; else E_FAIL "HY000".
-ErrorInfo MapPgError(const std::string& sqlState, const std::string& message);
+// A statement time-out ("57014") whose context tells of a wait for another session's row is told
+// as the lock it waited for, in the user's words above the server's text.
+ErrorInfo MapPgError(const std::string& sqlState, const std::string& message, const std::string& context = {});
 
 // Whether the string names a PostgreSQL database ("postgresql://…" or "postgres://…").
 bool IsPgConnectionString(const std::string& connectionString);
@@ -48,6 +50,9 @@ struct PgOpenOptions {
     // The command timeout: the server ends a statement that runs longer, and the client gives up
     // on one whose answer has not come within it (see PgDb); 0 = without limit.
     int statementTimeoutMs = 0;
+    // The bound on making the connection besides its connect_timeout (the caller's command
+    // timeout); 0 = connect_timeout alone.
+    int connectTimeoutMs = 0;
     std::size_t statementCacheSize = 1024;  // as many as the SQLite sessions keep
 };
 
@@ -121,13 +126,18 @@ public:
     // The command timeout, kept on both sides: the server cancels a statement that runs longer
     // a little before the timeout (kAnswerGrace, at most a tenth of it; the connection stays), and
     // the client, whatever the server does (a server process that stopped, a host gone silent),
-    // waits for an answer no longer than the timeout: then it gives the statement up as timed out (kHrTimeout, "HYT00") and drops the
-    // connection, which the next statement outside a transaction makes anew within the same bound.
-    // A transaction dies with it. The server process given up on is ended from the new connection,
-    // so that nothing of the given-up statement takes effect when it goes on.
+    // waits for an answer until the timeout, and at least a margin past the server's own limit
+    // (ClientTimeoutMs); looking at the socket once more then, it gives a statement whose answer
+    // has not come up and drops the connection, which the next statement outside a transaction
+    // makes anew within the same bound. Whether a statement given up took effect is unknown
+    // (kHrTimeout, native 17, kLostInFlight; "08001" when it had not left whole): a transaction
+    // dies with it, a COMMIT may have been carried out. The server process given up on is ended
+    // from the next connection. A wait for a lock ends by the lock time-out a little before the
+    // statement time-out would end it.
     int SetStatementTimeout(int ms);
     static constexpr std::chrono::milliseconds kAnswerGrace{1000};
     static int ServerTimeoutMs(int ms);
+    static int ClientTimeoutMs(int ms);
     // The session's isolation level ("READ COMMITTED", "REPEATABLE READ", "SERIALIZABLE"); like
     // the time-outs, sent again on a new connection.
     int SetIsolationLevel(const std::string& level);
@@ -167,9 +177,7 @@ public:
     const ErrorInfo& LastError() const { return error_; }
     // For a caller whose failed statement could not change data (a read): a connection lost in
     // flight (kLostInFlight) becomes a failure to reach the server, which may be repeated.
-    void MarkLossRepeatable() {
-        if (error_.sqlState == kLostInFlight) error_.sqlState = "08001";
-    }
+    void MarkLossRepeatable();
     std::size_t PreparedCount() const { return prepared_.size(); }
     // Kept by whoever wants to end this connection's call from another thread: the server is
     // asked to cancel the statement, which fails with kInterrupted. The request is sent from a
@@ -213,9 +221,18 @@ private:
     // Waits for the socket until `until`: 1 ready, 0 past it, -1 failed.
     int WaitSocket(short events, std::chrono::steady_clock::time_point until);
     // Drops the connection under the running statement: its answer has not come in time.
-    void GiveUp();
-    // PQreset within the statement's bound and the connection's connect_timeout.
+    // `unsent`: the statement had not all left.
+    void GiveUp(bool unsent);
+    // PQreset within the statement's bound and the connection's connect_timeout; at once not
+    // when a connection to the server could not be made a moment ago.
     bool ResetInTime();
+    // Polls the connection being made (PQconnectPoll, or PQresetPoll with `reset`) for `limit`;
+    // one that gets no answer in time marks the server as not answering for as long.
+    bool Connect(bool reset, std::chrono::steady_clock::duration limit);
+    // The lock time-out sent to the server: the caller's, below the statement time-out.
+    int LockTimeoutSent() const;
+    // The end of a wait that starts now: the client's side of the command timeout.
+    std::chrono::steady_clock::time_point Bound() const;
     // A piece of a bulk load handed to libpq (`put`: PQputCopyData or PQputCopyEnd), waiting
     // within the bound while the socket takes nothing; false when it failed.
     bool PutCopy(const std::function<int()>& put);
@@ -255,6 +272,8 @@ private:
     std::shared_ptr<PgCanceller> canceller_;  // of the server process now serving the connection
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
     bool gaveUp_ = false;   // the running statement was given up (GiveUp)
+    bool gaveUpUnsent_ = false;  // ... before it had all been sent
+    bool committing_ = false;    // the running statement is Commit's COMMIT
     int gaveUpPid_ = 0;     // the server process of the statement given up on, named in its message
     int connectLimitS_ = 5;  // the connection's connect_timeout
 };

@@ -30,7 +30,7 @@ struct ErrorInfo {
 // What the user is told first, above the engine's own text, when another session holds a lock
 // the work needs and the wait for it ran out (on either database).
 inline constexpr const char* kHeldByOther =
-    "Another session holds the data this work needs; try again once it is free.";
+    "Eine andere Sitzung hält die Daten, die diese Arbeit braucht; versuchen Sie es wieder, sobald sie frei sind.";
 
 // Busy and locked: the timeout code and "HYT00", so the callers' retry rules apply, with the
 // user's words above SQLite's text. Constraint:

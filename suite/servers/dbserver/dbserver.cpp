@@ -125,6 +125,8 @@ HRESULT CQvDBServer::XDBServer::GetConnection(BSTR bstrProfile, long, _Connectio
     _Connection* conn = nullptr;
     hr = qv::ado::CreateInstance(CLSID_Connection, nullptr, IID__Connection, reinterpret_cast<void**>(&conn));
     if (FAILED(hr)) return QV_TRACEHR(kSource, hr);
+    // The connection is made within the profile's command timeout, as its statements run.
+    conn->put_CommandTimeout(QvDBGetDefaultCommandTimeout(CString(profile), 0));
     BSTR bstrCs = SysAllocStringLen(cs.data(), static_cast<UINT>(cs.size()));
     hr = conn->Open(bstrCs, nullptr, nullptr, 0);
     SysFreeString(bstrCs);

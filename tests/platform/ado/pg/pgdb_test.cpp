@@ -6,6 +6,7 @@
 #include "pgdb.h"
 #include "pgexec.h"
 #include "pgfaultproxy.h"
+#include "qvdbretry.h"
 
 #include <gtest/gtest.h>
 
@@ -179,7 +180,7 @@ TEST_F(PgDriver, LockAndStatementTimeoutsReportTheTimeoutAndKeepTheTransaction) 
     EXPECT_NE(b_.Exec("UPDATE t SET name = 'X' WHERE id = 1"), 0);
     EXPECT_EQ(b_.LastError().hresult, kHrTimeout);
     EXPECT_EQ(b_.LastError().sqlState, "HYT00");
-    EXPECT_EQ(b_.LastError().description.rfind("Another session holds the data", 0), 0u) << b_.LastError().description;
+    EXPECT_EQ(b_.LastError().description.rfind(qv::sql::kHeldByOther, 0), 0u) << b_.LastError().description;
     EXPECT_NE(b_.LastError().description.find("lock timeout"), std::string::npos) << "the server's text below";
     EXPECT_EQ(b_.Depth(), 1);
     ASSERT_EQ(b_.SetStatementTimeout(50), 0);
@@ -405,9 +406,13 @@ TEST_F(PgDriver, AStatementWhoseServerStopsIsGivenUpAfterTheCommandTimeoutAndNev
         const double waited = SecondsSince(start);
         EXPECT_GE(waited, 1.0);
         EXPECT_LT(waited, 1.0 + 1.0) << "given up at the command timeout";
-        EXPECT_EQ(c.LastError().hresult, kHrTimeout) << "the retry rules count it as a timeout";
-        EXPECT_EQ(c.LastError().sqlState, "HYT00");
-        EXPECT_EQ(c.LastError().description.rfind("The database server does not answer.", 0), 0u)
+        // Sent, and not answered: whether it was stored is unknown, which no retry rule repeats
+        // unless the caller marked the statement safe to repeat.
+        EXPECT_EQ(c.LastError().hresult, kHrTimeout);
+        EXPECT_EQ(c.LastError().nativeError, 17);
+        EXPECT_EQ(c.LastError().sqlState, qv::sql::kLostInFlight);
+        EXPECT_EQ(c.LastError().description.rfind("Der Datenbankserver antwortet nicht.\n"
+                                                  "Ob die Änderungen gespeichert wurden, ist nicht bekannt.\n", 0), 0u)
             << c.LastError().description;
         // The next statement runs on a new connection while the old process still stands still.
         EXPECT_EQ(Scalar(c, "SELECT count(*) FROM t"), "0");
@@ -427,7 +432,8 @@ TEST_F(PgDriver, AStatementWhoseServerStopsIsGivenUpAfterTheCommandTimeoutAndNev
         EXPECT_NE(c.Exec("INSERT INTO t VALUES (3, 'lost')"), 0);
         EXPECT_LT(SecondsSince(start), 3.0);
         EXPECT_EQ(c.LastError().hresult, kHrTimeout);
-        EXPECT_NE(c.LastError().description.find("none of its changes were saved"), std::string::npos)
+        EXPECT_EQ(c.LastError().description.rfind("Der Datenbankserver antwortet nicht.\n"
+                                                  "Keine der Änderungen wurde gespeichert.\n", 0), 0u)
             << c.LastError().description;
         EXPECT_EQ(c.Depth(), 1);
         EXPECT_NE(c.Commit(), 0);
@@ -436,6 +442,72 @@ TEST_F(PgDriver, AStatementWhoseServerStopsIsGivenUpAfterTheCommandTimeoutAndNev
     EXPECT_TRUE(Gone(second));
     EXPECT_EQ(Count(a_), 0);
     EXPECT_EQ(Count(c), 0);
+}
+
+TEST_F(PgDriver, AnAnswerThatCameBeforeALateLookIsKeptWithItsTransaction) {
+    // The server answers at once; the client looks only well past its bound (a busy machine):
+    // the answer is taken, the connection and the transaction stay.
+    PgDb c;
+    ASSERT_EQ(c.Open(db_.url()), 0) << c.LastError().description;
+    ASSERT_EQ(c.SetStatementTimeout(100), 0);
+    ASSERT_EQ(c.Begin(), 0);
+    ASSERT_EQ(c.Exec("INSERT INTO t VALUES (1, 'first')"), 0);
+    bool late = false;
+    PgDb::SetAfterSendHookForTests([&](int) {
+        if (std::exchange(late, true)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(PgDb::ClientTimeoutMs(100) + 300));
+    });
+    const int rc = c.Exec("INSERT INTO t VALUES (2, 'answered')");
+    PgDb::SetAfterSendHookForTests({});
+    EXPECT_EQ(rc, 0) << c.LastError().description;
+    EXPECT_EQ(c.Depth(), 1);
+    EXPECT_EQ(c.Commit(), 0) << c.LastError().description;
+    EXPECT_EQ(Count(a_), 2);
+    // The server's own time-out keeps a margin before the client's that is no mere millisecond.
+    for (int ms : {50, 100, 1000, 3000, 30000}) {
+        EXPECT_GE(PgDb::ClientTimeoutMs(ms) - PgDb::ServerTimeoutMs(ms), std::min(ms / 10, 300)) << ms;
+        EXPECT_LE(PgDb::ClientTimeoutMs(ms), std::max(ms, PgDb::ServerTimeoutMs(ms) + 500)) << ms;
+    }
+}
+
+TEST_F(PgDriver, AWriteGivenUpWhileTheWholeServerStoodStillIsStoredOnceOrToldUnknown) {
+    // Listener and server process stand still; the client gives the INSERT up at its bound. The
+    // server goes on, and its process carries the INSERT out before any new connection could
+    // end it. The caller's retry rules then repeat the statement only when it was marked safe to
+    // repeat: told as a loss in flight, it is stored once.
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(db_.url()));
+    ASSERT_EQ(a_.Exec("CREATE TABLE w (n serial PRIMARY KEY, note text)"), 0) << a_.LastError().description;
+    PgDb c;
+    ASSERT_EQ(c.Open(proxy.Through(db_.url())), 0) << c.LastError().description;
+    ASSERT_EQ(c.SetStatementTimeout(1000), 0);
+    const int pid = c.BackendPid();
+    const std::string insert = "INSERT INTO w (note) VALUES ('once')";
+    proxy.Listen(false);
+    Stopped stopped(pid);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(c.Exec(insert), 0);
+    EXPECT_LT(SecondsSince(start), 2.0);
+    const qv::sql::ErrorInfo given = c.LastError();
+    // The server goes on; its process runs what it was sent.
+    stopped.Go();
+    proxy.Listen(true);
+    EXPECT_TRUE(Gone(pid) || Scalar(a_, "SELECT count(*) FROM w") == "1");
+    for (int i = 0; i < 300 && Scalar(a_, "SELECT count(*) FROM w") == "0"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string stored = Scalar(a_, "SELECT count(*) FROM w");
+    const auto failure = qv::db::Classify(given.hresult, given.nativeError, CString(given.sqlState.c_str()), false);
+    EXPECT_EQ(failure, qv::db::Failure::LinkLost) << given.sqlState << " " << given.description;
+    EXPECT_NE(given.description.find("Ob die Änderungen gespeichert wurden, ist nicht bekannt."), std::string::npos)
+        << given.description;
+    // As CQvADOConnection::Execute does for a statement not marked safe to repeat.
+    const bool repeated = failure == qv::db::Failure::Timeout || failure == qv::db::Failure::ConnectTimeout ||
+                          failure == qv::db::Failure::Deadlock;
+    if (repeated) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(PgDb::ClientTimeoutMs(1000)));
+        EXPECT_EQ(c.Exec(insert), 0) << c.LastError().description;
+    }
+    EXPECT_EQ(Scalar(a_, "SELECT count(*) FROM w"), stored == "0" && repeated ? "1" : stored);
+    EXPECT_LE(std::stoi(Scalar(a_, "SELECT count(*) FROM w")), 1) << "written twice";
 }
 
 TEST_F(PgDriver, AServerThatTakesNoConnectionIsToldWithinTheCommandTimeoutAndUsedAgainWhenItGoesOn) {
@@ -454,10 +526,17 @@ TEST_F(PgDriver, AServerThatTakesNoConnectionIsToldWithinTheCommandTimeoutAndUse
         EXPECT_LT(SecondsSince(start), 3.0);
         EXPECT_EQ(c.LastError().nativeError, 17) << "a failure to connect, which may be repeated";
         EXPECT_EQ(c.LastError().sqlState, "08001");
-        EXPECT_EQ(c.LastError().description.rfind("The database server does not answer.", 0), 0u)
+        EXPECT_EQ(c.LastError().description.rfind("Der Datenbankserver antwortet nicht.\n", 0), 0u)
             << c.LastError().description;
+        // The same piece of work tries no further connection for as long: it is told at once.
+        const auto again = std::chrono::steady_clock::now();
+        EXPECT_NE(c.Exec("SELECT 1"), 0);
+        EXPECT_LT(SecondsSince(again), 0.2);
+        EXPECT_EQ(c.LastError().sqlState, "08001");
     }
     proxy.Listen(true);
+    // Then a connection is tried again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(PgDb::ClientTimeoutMs(1000)));
     EXPECT_EQ(Scalar(c, "SELECT 1"), "1");
 }
 
