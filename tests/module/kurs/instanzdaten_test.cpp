@@ -1385,7 +1385,7 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     script.Log().Clear();
     const int pid = StopOwnServerProcess(*pg);
     ASSERT_GT(pid, 0);
-    script.ExpectReport(L"Description:  The database server does not answer.");
+    script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
     const auto start = std::chrono::steady_clock::now();
     Save();
     const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

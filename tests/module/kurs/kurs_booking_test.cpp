@@ -323,11 +323,11 @@ TEST_F(KursBooking, AConnectionLostAtAnyWriteIsReportedOnce) {
         const wchar_t* report; // what the one report says
         bool booked;           // what the server kept
     } cases[] = {
-        {"sp_GetUniqueID", L"none of its changes were saved", false},
-        {"INSERT INTO PersonKurs", L"none of its changes were saved", false},
-        {"INSERT INTO KursnotificationItem", L"none of its changes were saved", false},
-        {"UPDATE Kursreservation", L"none of its changes were saved", false},
-        {"COMMIT", L"whether its changes were saved is unknown", true},
+        {"sp_GetUniqueID", L"Keine der Änderungen wurde gespeichert.", false},
+        {"INSERT INTO PersonKurs", L"Keine der Änderungen wurde gespeichert.", false},
+        {"INSERT INTO KursnotificationItem", L"Keine der Änderungen wurde gespeichert.", false},
+        {"UPDATE Kursreservation", L"Keine der Änderungen wurde gespeichert.", false},
+        {"COMMIT", L"Ob die Änderungen gespeichert wurden, ist nicht bekannt.", true},
     };
     long expected = 3;
     for (const auto& c : cases) {
@@ -361,7 +361,7 @@ TEST_F(KursBooking, AConnectionLostAtAnyWriteIsReportedOnce) {
         const wchar_t* report;
         bool booked;
     } logs[] = {
-        {mandant, L"none of its changes were saved", false},
+        {mandant, L"Keine der Änderungen wurde gespeichert.", false},
         {unreserved, L"Die Anmeldung ist gespeichert, ihr Eintrag im Benutzerprotokoll", true},
     };
     for (const auto& c : logs) {

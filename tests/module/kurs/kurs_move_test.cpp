@@ -162,13 +162,13 @@ TEST_F(KursMove, AnAnswerLostOnTheWayIsReportedOnceAsALostConnection) {
     } cases[] = {
         // The server committed the move; the user hears that the outcome is unknown, not the
         // failure of the rollback that follows.
-        {"COMMIT", L"whether its changes were saved is unknown", true},
+        {"COMMIT", L"Ob die Änderungen gespeichert wurden, ist nicht bekannt.", true},
         // The removal's own report, and nothing after it: the server rolled everything back.
         {"fn_GetSystemID", L"SQLState:     08S01", false},
         // Each other write of the removal and of the booking: one report that says so.
-        {"lStatus IN", L"none of its changes were saved", false},
-        {"SET lKursID", L"none of its changes were saved", false},
-        {"INSERT INTO KursnotificationItem", L"none of its changes were saved", false},
+        {"lStatus IN", L"Keine der Änderungen wurde gespeichert.", false},
+        {"SET lKursID", L"Keine der Änderungen wurde gespeichert.", false},
+        {"INSERT INTO KursnotificationItem", L"Keine der Änderungen wurde gespeichert.", false},
     };
     Sql("UPDATE Mandant SET fKursNotification = 1");
     for (const auto& c : cases) {

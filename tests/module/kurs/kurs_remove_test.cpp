@@ -343,10 +343,10 @@ TEST_F(KursRemove, AConnectionLostAtAnyWriteIsReportedOnce) {
     // The removal from the run is one unit, rolled back with the connection; the deletion after it is
     // a statement of its own, whose fate is unknown.
     const std::pair<const char*, const wchar_t*> cases[] = {
-        {"fn_GetSystemID", L"none of its changes were saved"},
-        {"lStatus IN", L"none of its changes were saved"},
-        {"INSERT INTO KursnotificationItem", L"none of its changes were saved"},
-        {"DELETE", L"whether its change was saved is unknown"},
+        {"fn_GetSystemID", L"Keine der Änderungen wurde gespeichert."},
+        {"lStatus IN", L"Keine der Änderungen wurde gespeichert."},
+        {"INSERT INTO KursnotificationItem", L"Keine der Änderungen wurde gespeichert."},
+        {"DELETE", L"Ob die Änderungen gespeichert wurden, ist nicht bekannt."},
     };
     for (const auto& [lost, report] : cases) {
         const long reg = AddReg(person, kurs, run, 3, "2031-05-04");

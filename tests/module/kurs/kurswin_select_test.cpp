@@ -133,7 +133,7 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     EXPECT_LT(took, 1.0 + 1.0 + 1.0);
     const auto reports = script.Log().Records(qv::InteractionKind::Report);
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].text.find(L"The database server does not answer."), std::wstring::npos)
+    EXPECT_NE(reports[0].text.find(L"Der Datenbankserver antwortet nicht."), std::wstring::npos)
         << W2U(reports[0].text);
     script.Log().Clear();
     EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
@@ -149,7 +149,7 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     Pump();
     const auto refused = script.Log().Records(qv::InteractionKind::Report);
     ASSERT_EQ(refused.size(), 1u);
-    EXPECT_NE(refused[0].text.find(L"The database server does not answer."), std::wstring::npos)
+    EXPECT_NE(refused[0].text.find(L"Der Datenbankserver antwortet nicht."), std::wstring::npos)
         << W2U(refused[0].text);
     EXPECT_EQ(shown, 0);
     script.Log().Clear();

@@ -410,7 +410,7 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
     ASSERT_EQ(holder.Open(qv::ToUtf8(url.GetString())), 0) << holder.LastError().description;
     const auto hold = [&] {
         ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE personkurs IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
-        script.ExpectReport(L"Description:  Another session holds the data");
+        script.ExpectReport(L"Description:  Eine andere Sitzung hält die Daten");
     };
     const auto let = [&] { holder.Exec("ROLLBACK"); };
 #else
@@ -450,7 +450,7 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultCommandTimeout [s]", 1L));
     const int pid = StopOwnServerProcess(holder);
     ASSERT_GT(pid, 0);
-    script.ExpectReport(L"Description:  The database server does not answer.");
+    script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
     const auto start = std::chrono::steady_clock::now();
     Tn()->Refresh();
     const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -1176,7 +1176,7 @@ TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll)
     // The answer to the DELETE is lost: the server rolls the whole removal back with the connection.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     script.ExpectSelection(2);
-    script.ExpectReport(L"none of its changes were saved");
+    script.ExpectReport(L"Keine der Änderungen wurde gespeichert.");
     proxy.DropReplyTo("DELETE FROM PersonKurs");
     Click(Button(IDC_TEILNEHMER_REMOVE));
     EXPECT_TRUE(proxy.Dropped());
@@ -1189,7 +1189,7 @@ TEST_F(TeilnehmerTest, ARemovalIsOneUnitItsFailureIsShownOnceAndACancelNotAtAll)
     // unknown, and the list shows what is stored.
     ASSERT_TRUE(SelectRow(List(), RowOf(L"Amsler")));
     script.ExpectSelection(2);
-    script.ExpectReport(L"whether its changes were saved is unknown");
+    script.ExpectReport(L"Ob die Änderungen gespeichert wurden, ist nicht bekannt.");
     proxy.DropReplyTo("COMMIT");
     Click(Button(IDC_TEILNEHMER_REMOVE));
     EXPECT_TRUE(proxy.Dropped());

@@ -173,6 +173,10 @@ TEST_F(Connection, WhichFailuresAreRepeated) {
         {{E_FAIL, 17, L"08001"}, 3, kConnectGuid},
         {{E_FAIL, 0, L"HYT00"}, 3, kConnectGuid},
         {{E_FAIL, 17, L"08S01"}, 1, kFailedGuid},
+        // Given up at the command timeout after it was sent: whether it was stored is unknown.
+        {{DB_E_ABORTLIMITREACHED, 17, L"08S01"}, 1, kFailedGuid},
+        // Given up before it had all been sent, or a read: repeated.
+        {{DB_E_ABORTLIMITREACHED, 17, L"08001"}, 3, kTimeoutGuid},
         {{E_FAIL, 0, L"hyt00"}, 1, kFailedGuid},
         {{DB_E_ERRORSINCOMMAND, 1205, L"42000"}, 3, kDeadlockGuid},
         {{DB_E_ERRORSOCCURRED, 0, L""}, 1, kFailedGuid},  // only queries wait and try again
@@ -201,7 +205,8 @@ TEST_F(Connection, WhichFailuresAreRepeated) {
     CQvADOConnection c;
     OpenOk(c);
     const Outcome lost{E_FAIL, 17, L"08S01"};
-    connection.Script({lost, lost, Outcome{}});
+    const Outcome givenUp{DB_E_ABORTLIMITREACHED, 17, L"08S01"};
+    connection.Script({lost, givenUp, Outcome{}});
     EXPECT_EQ(c.Execute(L"UPDATE Kurs SET fActive = 1", TRUE), S_OK);
     EXPECT_EQ(connection.Calls(), 3u);
 }

@@ -150,9 +150,9 @@ TEST_F(Lookup, AFailureWithoutDatabaseErrorShowsTheCodesText) {
     // lookup failed before its connection) tells the same.
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.Closed", L"DBConnection",
                                       CString(L"postgresql://qv@127.0.0.1:1/nq2")));
-    script.ExpectReport(L"Description:  The database server does not answer.");
+    script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
     EXPECT_LT(QvDBLookupLong(L"lTyp", L"Kurs", L"", &l, L"Qovaro.Closed"), 0);
-    script.ExpectReport(L"Description:  The database server does not answer.");
+    script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
     QvReportDBError(nullptr, E_FAIL, "searchdlg.cpp", 800);
     ASSERT_EQ(Reports().size(), 3u);
     EXPECT_NE(Reports()[2].report.text.find(L"127.0.0.1"), std::wstring::npos) << qv::ToUtf8(Reports()[2].report.text);

@@ -69,6 +69,15 @@ TEST_F(ScriptedRecordset, DeadlocksAreRepeatedAtOnceAndFailuresLoggedOnce) {
     EXPECT_EQ(rs.OpenSQL(L"SELECT lPersonID FROM Person", 0, 1), E_FAIL);
     EXPECT_EQ(connection.Calls(), 1u);
     EXPECT_TRUE(host.logger.Entries().empty());
+
+    // Given up at the command timeout after it was sent, with an outcome unknown (a statement
+    // that may have written): not repeated.
+    rs.Close();
+    connection.statements.clear();
+    connection.script.clear();
+    connection.Script({Outcome{DB_E_ABORTLIMITREACHED, 17, L"08S01"}, Outcome{}});
+    EXPECT_EQ(rs.OpenSQL(L"SELECT lPersonID FROM Person", 0, 1), DB_E_ABORTLIMITREACHED);
+    EXPECT_EQ(connection.Calls(), 1u);
 }
 
 TEST_F(ScriptedRecordset, NotRepeatedInsideATransaction) {

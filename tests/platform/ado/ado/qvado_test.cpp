@@ -508,7 +508,7 @@ TEST_F(Ado, ALockHeldByAnotherConnectionTimesOutWithTheRetryableCode) {
     EXPECT_EQ(e.state, L"HYT00");
     EXPECT_EQ(e.native & 0xFF, SQLITE_BUSY);
     // The user's words first, then SQLite's own.
-    EXPECT_EQ(e.description, L"Another session holds the data this work needs; try again once it is free.\n"
+    EXPECT_EQ(e.description, L"Eine andere Sitzung hält die Daten, die diese Arbeit braucht; versuchen Sie es wieder, sobald sie frei sind.\n"
                              L"database is locked");
     EXPECT_EQ(begin, MAKE_HR(0x80040E31u)) << "a transaction cannot begin either";
     // Free again: the same statement goes through.
