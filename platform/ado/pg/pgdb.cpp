@@ -439,8 +439,12 @@ bool PgDb::Reconnect() {
 int PgDb::ServerTimeoutMs(int ms) {
     // The server's own limit ends a statement that runs too long a little before the client's,
     // so that while the server works the connection is kept; the client's limit is the timeout.
+    // It keeps a margin (kServerMargin at the least) in which the server's cancel reaches the
+    // client, down to half the timeout; below that the client waits longer (ClientTimeoutMs).
     if (ms <= 0) return ms;
-    return ms - std::min<int>(static_cast<int>(kAnswerGrace.count()), ms / 10);
+    const int margin = std::max(std::min<int>(static_cast<int>(kAnswerGrace.count()), ms / 10),
+                                static_cast<int>(kServerMargin.count()));
+    return std::max(ms - margin, ms / 2);
 }
 
 int PgDb::ClientTimeoutMs(int ms) {

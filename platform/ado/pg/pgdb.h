@@ -124,7 +124,8 @@ public:
 
     int SetLockTimeout(int ms);
     // The command timeout, kept on both sides: the server cancels a statement that runs longer
-    // a little before the timeout (kAnswerGrace, at most a tenth of it; the connection stays), and
+    // a little before the timeout (by a tenth of it up to kAnswerGrace, by 400 ms at the least, and
+    // at most by half of it; the connection stays), and
     // the client, whatever the server does (a server process that stopped, a host gone silent),
     // waits for an answer until the timeout, and at least a margin past the server's own limit
     // (ClientTimeoutMs); looking at the socket once more then, it gives a statement whose answer

@@ -465,8 +465,9 @@ TEST_F(PgDriver, AnAnswerThatCameBeforeALateLookIsKeptWithItsTransaction) {
     EXPECT_EQ(Count(a_), 2);
     // The server's own time-out keeps a margin before the client's that is no mere millisecond.
     for (int ms : {50, 100, 1000, 3000, 30000}) {
-        EXPECT_GE(PgDb::ClientTimeoutMs(ms) - PgDb::ServerTimeoutMs(ms), std::min(ms / 10, 300)) << ms;
-        EXPECT_LE(PgDb::ClientTimeoutMs(ms), std::max(ms, PgDb::ServerTimeoutMs(ms) + 500)) << ms;
+        EXPECT_GE(PgDb::ClientTimeoutMs(ms) - PgDb::ServerTimeoutMs(ms), 300) << ms;
+        EXPECT_GT(PgDb::ServerTimeoutMs(ms), 0) << ms;
+        if (ms >= 1000) EXPECT_EQ(PgDb::ClientTimeoutMs(ms), ms) << "the client waits the timeout";
     }
 }
 
