@@ -9,6 +9,10 @@
 #include "searchpopupdlg.h"
 #include "searchresource.h"
 #include "utf.h"
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#endif
 
 #include <algorithm>
 
@@ -17,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <thread>
 
@@ -153,6 +158,35 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
         << W2U(refused[0].text);
     EXPECT_EQ(shown, 0);
     script.Log().Clear();
+
+    // The whole server stands still behind the window's connection, its listener too: the
+    // selector gives up within the command timeout times the tries, the connections its reads
+    // would make again included.
+    {
+        qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection",
+                                          CString(proxy.Through(qv::ToUtf8(url.GetString())).c_str())));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 2L));
+        EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
+        EXPECT_EQ(shown, 3) << "through the proxy";
+        const int frozen = StopOwnServerProcess(*pg);
+        ASSERT_GT(frozen, 0);
+        proxy.Listen(false);
+        script.Log().Clear();
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Select(kurs, run, rowsShown(shown)));
+        const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        kill(frozen, SIGCONT);
+        proxy.Listen(true);
+        Pump();
+        EXPECT_LT(waited, 1.0 * 2 + 0.5) << "the command timeout times the tries";
+        std::printf("Kurs waehlen, listener and process stopped, timeout 1 s, 2 tries: %.2f s\n", waited);
+        EXPECT_FALSE(script.Log().Records(qv::InteractionKind::Report).empty());
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", url));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L));
+        Pump();
+        script.Log().Clear();
+    }
     script.AllowReports(false);
 #endif
 

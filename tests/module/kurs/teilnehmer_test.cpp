@@ -463,6 +463,36 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
     Pump();
     EXPECT_EQ(Rows(List()), 1);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+
+    // The whole server stands still behind the window's connection, its listener too: the load
+    // gives up within the command timeout times the tries, the connections it would make again
+    // included.
+    {
+        const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+        qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection",
+                                          CString(proxy.Through(qv::ToUtf8(url.GetString())).c_str())));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 2L));
+        host->FireAccelCommand(L"F5");
+        Pump();
+        ASSERT_EQ(Rows(List()), 1) << "loaded through the proxy";
+        const int frozen = StopOwnServerProcess(holder);
+        ASSERT_GT(frozen, 0);
+        proxy.Listen(false);
+        script.Log().Clear();
+        script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
+        const auto begin = std::chrono::steady_clock::now();
+        Tn()->Refresh();
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        kill(frozen, SIGCONT);
+        proxy.Listen(true);
+        Pump();
+        EXPECT_LT(took, 1.0 * 2 + 0.5) << "the command timeout times the tries";
+        std::printf("page load, listener and process stopped, timeout 1 s, 2 tries: %.2f s\n", took);
+        EXPECT_EQ(Status(), notLoaded);
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", url));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L));
+    }
 #endif
 }
 
