@@ -48,6 +48,13 @@ TEST(PgErrorMap, ServerStatesBecomeWhatTheRetryRulesLookFor) {
         EXPECT_EQ(e.nativeError, c.native) << c.state;
         EXPECT_EQ(e.sqlState, c.sqlState) << c.state;
     }
+    // The statement time-out that ran out while waiting for another session's row is that lock.
+    const auto waited = qv::sql::MapPgError("57014", "canceling statement due to statement timeout",
+                                            "while updating tuple (0,1) in relation \"t\"");
+    EXPECT_EQ(waited.description.rfind(qv::sql::kHeldByOther, 0), 0u) << waited.description;
+    EXPECT_EQ(waited.nativeError, 1222);
+    EXPECT_EQ(waited.sqlState, "HYT00");
+    EXPECT_EQ(qv::sql::MapPgError("57014", "m", "SQL function \"f\" statement 1").description, "m");
     EXPECT_TRUE(qv::sql::IsPgConnectionString("PostgreSQL://u@127.0.0.1:5/db"));
     EXPECT_TRUE(qv::sql::IsPgConnectionString("postgres://h/db"));
     EXPECT_FALSE(qv::sql::IsPgConnectionString("sqlite:/tmp/postgresql://x"));
@@ -189,6 +196,17 @@ TEST_F(PgDriver, LockAndStatementTimeoutsReportTheTimeoutAndKeepTheTransaction) 
     ASSERT_EQ(b_.Commit(), 0) << b_.LastError().description;
     ASSERT_EQ(a_.Commit(), 0);
     EXPECT_EQ(Scalar(a_, "SELECT string_agg(name, ',' ORDER BY id) FROM t"), "A,B");
+
+    // A command timeout shorter than the lock time-out: a wait for another session's row is
+    // still told as the lock it is.
+    ASSERT_EQ(a_.Begin(), 0);
+    ASSERT_EQ(a_.Exec("UPDATE t SET name = 'A2' WHERE id = 1"), 0);
+    ASSERT_EQ(b_.SetLockTimeout(5000), 0);
+    ASSERT_EQ(b_.SetStatementTimeout(1000), 0);
+    EXPECT_NE(b_.Exec("UPDATE t SET name = 'X' WHERE id = 1"), 0);
+    EXPECT_EQ(b_.LastError().description.rfind(qv::sql::kHeldByOther, 0), 0u) << b_.LastError().description;
+    EXPECT_EQ(b_.LastError().hresult, kHrTimeout);
+    ASSERT_EQ(a_.Rollback(), 0);
 }
 
 TEST_F(PgDriver, TheDeadlockVictimLosesItsWholeTransactionWithNative1205) {
