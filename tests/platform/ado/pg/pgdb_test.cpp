@@ -460,6 +460,21 @@ TEST_F(PgDriver, AStatementWhoseServerStopsIsGivenUpAfterTheCommandTimeoutAndNev
     EXPECT_TRUE(Gone(second));
     EXPECT_EQ(Count(a_), 0);
     EXPECT_EQ(Count(c), 0);
+
+    // A COMMIT given up may have been carried out: the owner is told that this is unknown, and
+    // nothing else.
+    ASSERT_EQ(c.Begin(), 0);
+    ASSERT_EQ(c.Exec("INSERT INTO t VALUES (4, 'maybe')"), 0);
+    {
+        Stopped stopped(c.BackendPid());
+        EXPECT_NE(c.Commit(), 0);
+        EXPECT_EQ(c.LastError().sqlState, qv::sql::kLostInFlight);
+        EXPECT_EQ(c.LastError().description.rfind("Der Datenbankserver antwortet nicht.\n"
+                                                  "Ob die Änderungen gespeichert wurden, ist nicht bekannt.\n", 0), 0u)
+            << c.LastError().description;
+        EXPECT_EQ(c.LastError().description.find("Keine der Änderungen"), std::string::npos) << c.LastError().description;
+        EXPECT_EQ(c.Depth(), 0);
+    }
 }
 
 TEST_F(PgDriver, AnAnswerThatCameBeforeALateLookIsKeptWithItsTransaction) {
