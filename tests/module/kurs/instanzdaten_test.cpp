@@ -20,8 +20,15 @@
 #include "qvsysinfo.h"
 #include "tempdir.h"
 #include "utf.h"
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#endif
+
+#include <cstdio>
 #ifndef QV_KURS_PG
 #include "extensions.h"
+
 #include <sqlite3.h>
 #endif
 
@@ -1399,6 +1406,47 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "still");
     EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+
+    // The whole server stands still, its listener too: the save gives up within the command
+    // timeout times the tries, the connections it would make again included, and keeps the change.
+    {
+        const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+        CString direct;
+        ASSERT_TRUE(CQvRegistry::GetValue(profile, L"DBConnection", direct));
+        qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection",
+                                          CString(proxy.Through(qv::ToUtf8(direct.GetString())).c_str())));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 2L));
+        Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"through");
+        Save();
+        ASSERT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "through");
+        Retype(Field(IDC_INSTANZDATEN_BEZEICHNUNG), L"frozen");
+        script.Log().Clear();
+        const int frozen = StopOwnServerProcess(*pg);
+        ASSERT_GT(frozen, 0);
+        proxy.Listen(false);
+        script.AllowReports(true);
+        const auto begin = std::chrono::steady_clock::now();
+        Save();
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        kill(frozen, SIGCONT);
+        proxy.Listen(true);
+        Pump();
+        EXPECT_LT(took, 1.0 * 2 + 0.5) << "the command timeout times the tries";
+        std::printf("Speichern, listener and process stopped, timeout 1 s, 2 tries: %.2f s\n", took);
+        EXPECT_TRUE(Enabled(Item(IDC_KURSDLG_SAVE))) << "the change is still to be saved";
+        const auto reports = script.Log().Records(qv::InteractionKind::Report);
+        ASSERT_FALSE(reports.empty());
+        EXPECT_NE(reports[0].text.find(L"Der Datenbankserver antwortet nicht."), std::wstring::npos)
+            << W2U(reports[0].text);
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", direct));
+        ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L));
+        Pump();
+        script.Log().Clear();
+        script.AllowReports(false);
+        Save();
+        EXPECT_EQ(Text("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)), "frozen");
+    }
 #endif
 }
 
