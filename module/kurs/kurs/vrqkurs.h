@@ -187,10 +187,14 @@ KURS_API long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewK
 KURS_API long VRQ_DeleteKurs(long lKursID);
 KURS_API long VRQ_DeleteKursinstanz(long lKursinstanzID);
 
-// Makes the registration the leader of its run lKursinstanzID (the run's other leaders lose the
-// role) or takes the role away. Only while the registration is in that run and, as the caller shows
-// it, with the status lShownStatus (-1: any) and as the instructor registration of the person
-// lShownPersonID (0: any registration): one moved, removed or changed meanwhile is left as it is,
-// nothing is written or logged, the user is told once and the result is E_ABORT.
+// Makes the registration the leader of its run lKursinstanzID or takes the role away, in one unit
+// with an entry in the log for each person whose role changes. Only while the registration is in
+// that run and, as the caller shows it, with the status lShownStatus (-1: any), as the instructor
+// registration of the person lShownPersonID (0: any registration) and leading the run or not
+// (lShownLeiter 1 or 0; -1: either): one moved, removed or changed meanwhile is left as it is,
+// nothing is written or logged, the user is told once and the result is E_ABORT. A caller that
+// shows the leader (lShownLeiter 0 or 1) takes the role from the leaders it showed first, in its own
+// unit: a leader of the run still there when the role is set is one it did not show, and the call is
+// refused the same way. Without it every other leader of the run loses the role.
 KURS_API long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter, long lShownStatus = -1,
-                                 long lShownPersonID = 0);
+                                 long lShownPersonID = 0, long lShownLeiter = -1);
