@@ -69,9 +69,10 @@ public:
     long UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
                                 EPersonKursStatus eStatus, long lShownStatus = -1,
                                 long lShownKursinstanzID = kRunAsNamed);
-    // Hands a registration of the run lKursinstanzID to another person.
+    // Hands a registration of the run lKursinstanzID to another person; only while it is the
+    // registration of the person shown (lShownPersonID, 0: any).
     long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
-                      long lShownStatus = -1);
+                      long lShownStatus = -1, long lShownPersonID = 0);
 
     // Books an instructor with the leadership role lKursleitungID into a course (run -1: planned
     // for lYear) or into a run; no checks, nothing sent online. eStatus: for a run the default
@@ -105,11 +106,12 @@ public:
                                      long lNewKursinstanzID, long lYear, long lKursleitungID,
                                      EPersonKursStatus& eStatus, long lShownStatus = -1);
 
-    // The editable data of a registration (eStatus is not written), and the run data stored on it.
+    // The editable data of a registration (eStatus is not written), and the run data stored on it;
+    // the data only while it is the registration of the person shown (lShownPersonID, 0: any).
     long UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                               CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus eStatus,
                               long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus = -1,
-                              long lShownKursinstanzID = kRunAsNamed);
+                              long lShownKursinstanzID = kRunAsNamed, long lShownPersonID = 0);
     long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
                                      CString strInstanzLeitung);
 
@@ -119,6 +121,9 @@ public:
     long WebRemovePersonFromKursinstanz(long lPersonID, long lKursinstanzID);
     long WebUpdatePersonKursStatus(long lPersonID, long lKursinstanzID, EPersonKursStatus eStatus);
     long WebSwitchPersonOnKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs);
+    // Books a planned registration (no run) of an online course again, named by its GUID ("add"
+    // without a run).
+    long WebAddPlannedPersonKurs(long lPersonID, long lKursID, CQvGUID& guidPersonKurs);
     // Appends the fill-level items of the central installation's runs ("…;<run GUID>;<count>;<max>").
     long WebGetKursinstanzFillUpCount(std::vector<CString>& arrItems);
 
