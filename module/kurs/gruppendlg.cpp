@@ -32,10 +32,13 @@ void TellGroupChanged() { kurs::Tell(KursLoadString(IDS_GRUPPE_CHANGED), MB_OK |
 
 // The group as the tree shows it, in a statement's WHERE: of the run, with its name and maximum.
 CString ShownGroupRow(long lKursinstanzID, const CGruppenDlg::CShownGroup& group) {
+    // Group names are kept and matched without blanks at their end.
+    CString strName = group.strBezeichnung;
+    strName.TrimRight();
     CString strWhere;
-    strWhere.Format(L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND strBezeichnung = '%s' AND "
+    strWhere.Format(L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND rtrim(strBezeichnung) = '%s' AND "
                     L"lMaxTeilnehmer = %d",
-                    group.lGruppeID, lKursinstanzID, QvSQLString(group.strBezeichnung, 0), group.lMaxTeilnehmer);
+                    group.lGruppeID, lKursinstanzID, QvSQLString(strName, 0), group.lMaxTeilnehmer);
     return strWhere;
 }
 
@@ -835,10 +838,11 @@ long CGruppenDlg::GroupRegistration(CQvADOConnection& conn, long lKursinstanzID,
     if (SUCCEEDED(hr)) {
         // Only as the list shows the registration: in this run, in no group, with its status and
         // person.
+        kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+        shown.lGruppeID = -1;
         CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE lPersonKursID = %d "
-                      L"AND lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = -1 AND lStatus = %d",
-                      group.lGruppeID, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus);
+        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE %s",
+                      group.lGruppeID, kurs::ShownCondition(shown));
         hr = kurs::Execute(conn, strSQL, &lAffected);
     }
     if (SUCCEEDED(hr) && lAffected == 0) {
@@ -897,10 +901,12 @@ long CGruppenDlg::UngroupRegistration(CQvADOConnection& conn, long lKursinstanzI
     if (SUCCEEDED(hr)) {
         // Only the registration the tree shows, out of the group it shows it in, with its status: one
         // moved, regrouped or changed meanwhile is left as it is.
+        kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+        shown.lGruppeID = group.lGruppeID;
+        shown.strGruppe = group.strBezeichnung;
         CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE lPersonKursID = %d AND "
-                      L"lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = %d AND lStatus = %d",
-                      lPersonKursID, lPersonID, lKursinstanzID, group.lGruppeID, lShownStatus);
+        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE %s",
+                      kurs::ShownCondition(shown));
         hr = kurs::Execute(conn, strSQL, &lAffected);
     }
     if (SUCCEEDED(hr) && lAffected == 0) {

@@ -33,12 +33,10 @@ namespace {
 // the person's instructor registration and leading the run or not, as shown.
 CString ShownLeiterRow(long lPersonKursID, long lKursinstanzID, long lShownStatus, long lShownPersonID,
                        long lShownLeiter) {
-    CString strWhere;
-    strWhere.Format(L"lPersonKursID = %d AND lKursinstanzID = %d", lPersonKursID, lKursinstanzID);
-    if (lShownStatus >= 0) strWhere.AppendFormat(L" AND lStatus = %d", lShownStatus);
-    if (lShownPersonID != 0) strWhere.AppendFormat(L" AND lPersonID = %d AND fTeilnehmer = 0", lShownPersonID);
-    if (lShownLeiter >= 0) strWhere.AppendFormat(L" AND fLeiter = %d", lShownLeiter ? 1 : 0);
-    return strWhere;
+    kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lShownPersonID);
+    if (lShownPersonID != 0) shown.lTeilnehmer = 0;
+    shown.lLeiter = lShownLeiter;
+    return kurs::ShownCondition(shown);
 }
 
 // The log entry of one leader change, for the person whose registration it concerns, under the run
