@@ -61,6 +61,35 @@ long EndUnchanged(kurs::CKursTransaction& unit) {
 }
 
 // The log entry of a group change, under the run.
+long WriteLog(long lKind, UINT nText, const CString& strDetail, const CQvGUID& guidKursinstanz);
+
+// Gives the registration as shown the group lNewGruppeID (-1: none), with its log entry (kind and
+// detail), in one unit and only while the group is as the tree shows it: held to the end of the
+// unit, so that a deletion of it waits and then takes the registration out with its other members.
+long Regroup(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+             const CGruppenDlg::CShownGroup& group, const kurs::ShownRegistration& shown, long lNewGruppeID,
+             long lKind, const CString& strDetail) {
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    if (SUCCEEDED(hr)) hr = HoldGroup(conn, lKursinstanzID, group);
+    if (hr == S_FALSE) return EndUnchanged(unit);
+    long lAffected = 0;
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = %d WHERE %s", lNewGruppeID,
+                      kurs::ShownCondition(shown));
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+    }
+    if (SUCCEEDED(hr) && lAffected == 0) {
+        unit.End(E_ABORT);
+        return kurs::RegistrationNotAsShown(shown.lPersonKursID);
+    }
+    if (SUCCEEDED(hr)) hr = WriteLog(lKind, IDS_LOG_GRUPPE_UPDATED, strDetail, guidKursinstanz);
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return unit.End(hr);
+}
+
+// The log entry of a group change, under the run.
 long WriteLog(long lKind, UINT nText, const CString& strDetail, const CQvGUID& guidKursinstanz) {
     CQvGUID guidNull;
     guidNull.SetNULL();
@@ -828,34 +857,12 @@ long CGruppenDlg::GroupRegistration(CQvADOConnection& conn, long lKursinstanzID,
                                     const CShownGroup& group, long lPersonKursID, long lPersonID,
                                     long lShownStatus) {
     CKursResourceScope scope;
-    kurs::CKursTransaction unit(conn);
-    long hr = unit.Begin();
-    // The group is held as shown until the registration is in it: a deletion of the group waits,
-    // and then takes the registration out with its other members.
-    if (SUCCEEDED(hr)) hr = HoldGroup(conn, lKursinstanzID, group);
-    if (hr == S_FALSE) return EndUnchanged(unit);
-    long lAffected = 0;
-    if (SUCCEEDED(hr)) {
-        // Only as the list shows the registration: in this run, in no group, with its status and
-        // person.
-        kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
-        shown.lGruppeID = -1;
-        CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE %s",
-                      group.lGruppeID, kurs::ShownCondition(shown));
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-    }
-    if (SUCCEEDED(hr) && lAffected == 0) {
-        unit.End(E_ABORT);
-        return kurs::RegistrationNotAsShown(lPersonKursID);
-    }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(L"%s | Person '%s' hinzugefügt", group.strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
-        hr = WriteLog(0, IDS_LOG_GRUPPE_UPDATED, strDetail, guidKursinstanz);
-    }
-    if (FAILED(hr)) GR_TRACEHR(hr);
-    return unit.End(hr);
+    // Only as the list shows the registration: in this run, in no group, with its status and person.
+    kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    shown.lGruppeID = -1;
+    CString strDetail;
+    strDetail.Format(L"%s | Person '%s' hinzugefügt", group.strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
+    return Regroup(conn, lKursinstanzID, guidKursinstanz, group, shown, group.lGruppeID, 0, strDetail);
 }
 
 void CGruppenDlg::OnAddToGroup() {
@@ -893,33 +900,14 @@ long CGruppenDlg::UngroupRegistration(CQvADOConnection& conn, long lKursinstanzI
                                       const CShownGroup& group, const CString& strMember, long lPersonKursID,
                                       long lPersonID, long lShownStatus) {
     CKursResourceScope scope;
-    kurs::CKursTransaction unit(conn);
-    long hr = unit.Begin();
-    if (SUCCEEDED(hr)) hr = HoldGroup(conn, lKursinstanzID, group);
-    if (hr == S_FALSE) return EndUnchanged(unit);
-    long lAffected = 0;
-    if (SUCCEEDED(hr)) {
-        // Only the registration the tree shows, out of the group it shows it in, with its status: one
-        // moved, regrouped or changed meanwhile is left as it is.
-        kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
-        shown.lGruppeID = group.lGruppeID;
-        shown.strGruppe = group.strBezeichnung;
-        CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE %s",
-                      kurs::ShownCondition(shown));
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-    }
-    if (SUCCEEDED(hr) && lAffected == 0) {
-        unit.End(E_ABORT);
-        return kurs::RegistrationNotAsShown(lPersonKursID);
-    }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(L"%s | Person '%s' entfernt", group.strLabel, strMember);
-        hr = WriteLog(2, IDS_LOG_GRUPPE_UPDATED, strDetail, guidKursinstanz);
-    }
-    if (FAILED(hr)) GR_TRACEHR(hr);
-    return unit.End(hr);
+    // Only the registration the tree shows, out of the group it shows it in, with its status and
+    // person.
+    kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    shown.lGruppeID = group.lGruppeID;
+    shown.strGruppe = group.strBezeichnung;
+    CString strDetail;
+    strDetail.Format(L"%s | Person '%s' entfernt", group.strLabel, strMember);
+    return Regroup(conn, lKursinstanzID, guidKursinstanz, group, shown, -1, 2, strDetail);
 }
 
 void CGruppenDlg::OnRemoveFromGroup() {
