@@ -192,6 +192,10 @@ TEST_F(KursLeiter, SettingALeaderMovesTheRoleAndNamesTheLeader) {
     EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", run));
     EXPECT_EQ(Plain(entries[1].parent), Guid("Person", other));
     EXPECT_TRUE(eventServer.Events().empty());
+
+    // A participant leads as well, for a caller that does not show whose registration it is.
+    ASSERT_EQ(VRQ_SaveKursLeiter(teilnehmer, run, TRUE), S_OK);
+    EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(elsewhere), std::to_string(teilnehmer)}));
 }
 
 TEST_F(KursLeiter, SettingTheLeaderAgainRefreshesTheLeaderText) {
