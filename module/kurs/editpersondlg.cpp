@@ -581,7 +581,7 @@ long CEditPersonDlg::SavePersonKurs() {
     // a move the steps of the move have found it so.
     hr = kurs.UpdatePersonKursData(lPersonKursID, lKursID, dtStore, strBemerkung, strGrundNichtBestanden,
                                    lKursleitungID, lStatus, lAbsenzgrundID, fEntschuldigt, bMoved ? -1 : lStatus,
-                                   bMoved ? CVRQKurs::kRunAsNamed : lKursinstanzIDOld);
+                                   bMoved ? CVRQKurs::kRunAsNamed : lKursinstanzIDOld, lPersonID);
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     // A deregistration takes no place: its date is that of the deregistration, not a course year.
     if (fTeilnehmer && lDatumYear != lYearOld && lStatus != ePersonKursStatusAbgemeldet) {

@@ -30,15 +30,70 @@ constexpr COLORREF kOverfull = RGB(192, 0, 0);
 // user is told once, after the unit of work.
 void TellGroupChanged() { kurs::Tell(KursLoadString(IDS_GRUPPE_CHANGED), MB_OK | MB_ICONINFORMATION); }
 
-// Whether the group is stored as a group of the run (also when that cannot be read: the caller
-// then tells of the registration).
-bool GroupStored(long lGruppeID, long lKursinstanzID) {
+// The group as the tree shows it, in a statement's WHERE: of the run, with its name and maximum.
+CString ShownGroupRow(long lKursinstanzID, const CGruppenDlg::CShownGroup& group) {
+    // Group names are kept and matched without blanks at their end.
+    CString strName = group.strBezeichnung;
+    strName.TrimRight();
     CString strWhere;
-    strWhere.Format(L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d", lGruppeID, lKursinstanzID);
-    long lCount = 1;
-    const long hr = QvDBLookupLong(L"count(*)", L"KursinstanzGruppe", strWhere, &lCount, kurs::kProfile);
+    strWhere.Format(L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND rtrim(strBezeichnung) = '%s' AND "
+                    L"lMaxTeilnehmer = %d",
+                    group.lGruppeID, lKursinstanzID, QvSQLString(strName, 0), group.lMaxTeilnehmer);
+    return strWhere;
+}
+
+// Holds the group as the tree shows it (written, its time stamp renewed) to the end of the unit: a
+// deletion or a change of it waits, and one that came first is found (S_FALSE, nothing written).
+long HoldGroup(CQvADOConnection& conn, long lKursinstanzID, const CGruppenDlg::CShownGroup& group) {
+    CString strSQL;
+    strSQL.Format(L"UPDATE KursinstanzGruppe SET lKursinstanzID = lKursinstanzID WHERE %s",
+                  ShownGroupRow(lKursinstanzID, group));
+    long lAffected = 0;
+    const long hr = kurs::Execute(conn, strSQL, &lAffected);
+    if (SUCCEEDED(hr) && lAffected == 0) return S_FALSE;
+    return hr;
+}
+
+// A group change that found its group otherwise than shown: the unit ends with nothing written.
+long EndUnchanged(kurs::CKursTransaction& unit) {
+    const long hr = unit.End(S_OK);
+    return SUCCEEDED(hr) ? S_FALSE : hr;
+}
+
+// The log entry of a group change, under the run.
+long WriteLog(long lKind, UINT nText, const CString& strDetail, const CQvGUID& guidKursinstanz);
+
+// Gives the registration as shown the group lNewGruppeID (-1: none), with its log entry (kind and
+// detail), in one unit and only while the group is as the tree shows it: held to the end of the
+// unit, so that a deletion of it waits and then takes the registration out with its other members.
+long Regroup(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+             const CGruppenDlg::CShownGroup& group, const kurs::ShownRegistration& shown, long lNewGruppeID,
+             long lKind, const CString& strDetail) {
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    if (SUCCEEDED(hr)) hr = HoldGroup(conn, lKursinstanzID, group);
+    if (hr == S_FALSE) return EndUnchanged(unit);
+    long lAffected = 0;
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = %d WHERE %s", lNewGruppeID,
+                      kurs::ShownCondition(shown));
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+    }
+    if (SUCCEEDED(hr) && lAffected == 0) {
+        unit.End(E_ABORT);
+        return kurs::RegistrationNotAsShown(shown.lPersonKursID);
+    }
+    if (SUCCEEDED(hr)) hr = WriteLog(lKind, IDS_LOG_GRUPPE_UPDATED, strDetail, guidKursinstanz);
     if (FAILED(hr)) GR_TRACEHR(hr);
-    return hr != S_OK || lCount > 0;
+    return unit.End(hr);
+}
+
+// The log entry of a group change, under the run.
+long WriteLog(long lKind, UINT nText, const CString& strDetail, const CQvGUID& guidKursinstanz) {
+    CQvGUID guidNull;
+    guidNull.SetNULL();
+    return kurs::WriteUserLog(lKind, nText, strDetail, kModul, 0, kTableKursinstanz, guidKursinstanz, guidNull);
 }
 
 struct TemplateRegistrar {
@@ -350,6 +405,7 @@ HRESULT CGruppenDlg::FillTree() {
         pElem->lElemTyp = 1;
         pElem->lElemID = lGruppeID;
         pElem->lMaxTeilnehmer = lMax;
+        pElem->strBezeichnung = strBezeichnung;
         const HTREEITEM hItem =
             m_tree.InsertItem(TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM, strBezeichnung, 25, 24, 0, 0,
                               reinterpret_cast<LPARAM>(pElem), TVI_ROOT, TVI_SORT);
@@ -381,6 +437,7 @@ HRESULT CGruppenDlg::FillTree() {
         if (!bReported) KURS_REPORTDBERROR(conn, hr);
     }
     m_tree.SetRedraw(TRUE);
+    FollowTreeSelection();
     return hr;
 }
 
@@ -527,10 +584,25 @@ void CGruppenDlg::OnRadioAngemeldet() {
 
 // ---- the group operations
 
-long CGruppenDlg::WriteLog(long lKind, UINT nText, const CString& strDetail) {
-    CQvGUID guidNull;
-    guidNull.SetNULL();
-    return kurs::WriteUserLog(lKind, nText, strDetail, kModul, 0, kTableKursinstanz, guidKursinstanz, guidNull);
+CGruppenDlg::CShownGroup CGruppenDlg::ShownGroup(HTREEITEM hItem) {
+    CShownGroup group;
+    const auto* pElem = hItem ? reinterpret_cast<const CElem*>(m_tree.GetItemData(hItem)) : nullptr;
+    if (!pElem || pElem->lElemTyp != 1) return group;
+    group.lGruppeID = pElem->lElemID;
+    group.strBezeichnung = pElem->strBezeichnung;
+    group.lMaxTeilnehmer = pElem->lMaxTeilnehmer;
+    group.strLabel = m_tree.GetItemText(hItem);
+    return group;
+}
+
+void CGruppenDlg::FollowTreeSelection() {
+    const HTREEITEM hItem = m_tree.GetSelectedItem();
+    const auto* pElem = hItem ? reinterpret_cast<const CElem*>(m_tree.GetItemData(hItem)) : nullptr;
+    const long lElemTyp = pElem ? pElem->lElemTyp : -1;
+    if (lElemTyp == m_lElemTyp) return;
+    m_lElemTyp = lElemTyp;
+    const HRESULT hr = LoadData();
+    if (FAILED(hr)) QvReportMsg(hr, CrackHR(hr), L"CGruppenDlg::FillTree", L"Default", __FILE__, __LINE__, 0);
 }
 
 long CGruppenDlg::CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const CString& strName,
@@ -579,6 +651,21 @@ long CGruppenDlg::CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const
     return hr;
 }
 
+long CGruppenDlg::WriteNewGroup(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                const CString& strName, long lMaxTeilnehmer, bool& bTaken) {
+    CKursResourceScope scope;
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    if (SUCCEEDED(hr)) hr = CreateGroup(conn, lKursinstanzID, strName, lMaxTeilnehmer, bTaken);
+    if (SUCCEEDED(hr) && !bTaken) {
+        CString strDetail;
+        strDetail.Format(L"%s | MaxTeilnehmer: %d", strName, lMaxTeilnehmer);
+        hr = WriteLog(0, IDS_LOG_GRUPPE_CREATED, strDetail, guidKursinstanz);
+    }
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return unit.End(hr);
+}
+
 void CGruppenDlg::OnNewGroup() {
     CKursResourceScope scope;
     CGruppeBezDlg dlg(this);
@@ -588,19 +675,28 @@ void CGruppenDlg::OnNewGroup() {
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     bool bTaken = false;
-    if (SUCCEEDED(hr)) hr = CreateGroup(conn, lKursinstanzID, strName, dlg.lMaxTeilnehmer, bTaken);
-    if (bTaken) {
+    if (SUCCEEDED(hr)) hr = WriteNewGroup(conn, lKursinstanzID, guidKursinstanz, strName, dlg.lMaxTeilnehmer, bTaken);
+    if (SUCCEEDED(hr) && bTaken) {
         AfxMessageBox(IDS_GRUPPE_EXISTS, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(L"%s | MaxTeilnehmer: %d", strName, dlg.lMaxTeilnehmer);
-        hr = WriteLog(0, IDS_LOG_GRUPPE_CREATED, strDetail);
-        if (FAILED(hr)) GR_TRACEHR(hr);
-    }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     FillTree();
+}
+
+long CGruppenDlg::WriteGroupsFromTemplate(CQvADOConnection& conn, long lKursinstanzID,
+                                          const CQvGUID& guidKursinstanz) {
+    CKursResourceScope scope;
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    if (SUCCEEDED(hr)) {
+        CString strSQL;
+        strSQL.Format(L"EXEC sp_CreateKursinstanzGruppeFromTemplate %d", lKursinstanzID);
+        hr = kurs::Execute(conn, strSQL);
+    }
+    if (SUCCEEDED(hr)) hr = WriteLog(0, IDS_LOG_GRUPPE_CREATED, L"aus Gruppenvorlage", guidKursinstanz);
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return unit.End(hr);
 }
 
 void CGruppenDlg::OnNewGroupsFromTemplate() {
@@ -620,15 +716,7 @@ void CGruppenDlg::OnNewGroupsFromTemplate() {
             return;
         }
     }
-    if (SUCCEEDED(hr)) {
-        CString strSQL;
-        strSQL.Format(L"EXEC sp_CreateKursinstanzGruppeFromTemplate %d", lKursinstanzID);
-        hr = kurs::Execute(conn, strSQL);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = WriteLog(0, IDS_LOG_GRUPPE_CREATED, L"aus Gruppenvorlage");
-        if (FAILED(hr)) GR_TRACEHR(hr);
-    }
+    if (SUCCEEDED(hr)) hr = WriteGroupsFromTemplate(conn, lKursinstanzID, guidKursinstanz);
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
     FillTree();
 }
@@ -645,6 +733,34 @@ void CGruppenDlg::OnNewTemplate() {
         hr = kurs::Execute(conn, strSQL);
     }
     if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+}
+
+long CGruppenDlg::WriteGroupEdit(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                 long lGruppeID, const CString& strRead, long lReadMax, const CString& strName,
+                                 long lMaxTeilnehmer) {
+    CKursResourceScope scope;
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    long lAffected = 0;
+    if (SUCCEEDED(hr)) {
+        // Written over the group as it was read: one another user changed or deleted while the
+        // dialog was open is left as it is.
+        CString strSQL;
+        strSQL.Format(L"UPDATE KursinstanzGruppe SET strBezeichnung = '%s', lMaxTeilnehmer = %d WHERE "
+                      L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND strBezeichnung = '%s' AND "
+                      L"lMaxTeilnehmer = %d",
+                      QvSQLString(strName, 254), lMaxTeilnehmer, lGruppeID, lKursinstanzID, QvSQLString(strRead, 0),
+                      lReadMax);
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+    }
+    if (SUCCEEDED(hr) && lAffected == 0) return EndUnchanged(unit);
+    if (SUCCEEDED(hr)) {
+        CString strDetail;
+        strDetail.Format(L"%s | MaxTeilnehmer: %d", QvSQLString(strName, 254), lMaxTeilnehmer);
+        hr = WriteLog(1, IDS_LOG_GRUPPE_UPDATED, strDetail, guidKursinstanz);
+    }
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return unit.End(hr);
 }
 
 void CGruppenDlg::OnEditGroup() {
@@ -673,28 +789,15 @@ void CGruppenDlg::OnEditGroup() {
         const CString strRead = dlg.strBezeichnung;
         const long lReadMax = dlg.lMaxTeilnehmer;
         if (dlg.DoModal() != IDOK) return;
-        // Written over the group as it was read: one another user changed or deleted while the
-        // dialog was open is left as it is.
-        CString strSQL;
-        strSQL.Format(L"UPDATE KursinstanzGruppe SET strBezeichnung = '%s', lMaxTeilnehmer = %d WHERE "
-                      L"lKursinstanzGruppeID = %d AND lKursinstanzID = %d AND strBezeichnung = '%s' AND "
-                      L"lMaxTeilnehmer = %d",
-                      QvSQLString(dlg.strBezeichnung, 254), dlg.lMaxTeilnehmer, lGruppeID, lKursinstanzID,
-                      QvSQLString(strRead, 0), lReadMax);
-        long lAffected = 0;
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-        bGone = SUCCEEDED(hr) && lAffected == 0;
+        hr = WriteGroupEdit(conn, lKursinstanzID, guidKursinstanz, lGruppeID, strRead, lReadMax, dlg.strBezeichnung,
+                            dlg.lMaxTeilnehmer);
+        bGone = hr == S_FALSE;
     }
     if (bGone) {
         TellGroupChanged();
         FillList();
         FillTree();
         return;
-    }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(L"%s | MaxTeilnehmer: %d", QvSQLString(dlg.strBezeichnung, 254), dlg.lMaxTeilnehmer);
-        hr = WriteLog(1, IDS_LOG_GRUPPE_UPDATED, strDetail);
     }
     if (SUCCEEDED(hr)) hr = FillTree();
     if (FAILED(hr)) {
@@ -703,88 +806,63 @@ void CGruppenDlg::OnEditGroup() {
     }
 }
 
+long CGruppenDlg::WriteGroupDeletion(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                     const CShownGroup& group) {
+    CKursResourceScope scope;
+    // The group goes first, so that nobody can put a registration into it meanwhile; its members
+    // go back among the persons without a group.
+    kurs::CKursTransaction unit(conn);
+    long hr = unit.Begin();
+    long lAffected = 0;
+    CString strSQL;
+    if (SUCCEEDED(hr)) {
+        strSQL.Format(L"DELETE KursinstanzGruppe \t\t\t\tWHERE %s", ShownGroupRow(lKursinstanzID, group));
+        hr = kurs::Execute(conn, strSQL, &lAffected);
+    }
+    if (SUCCEEDED(hr) && lAffected == 0) return EndUnchanged(unit);
+    if (SUCCEEDED(hr)) {
+        strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d",
+                      group.lGruppeID);
+        hr = kurs::Execute(conn, strSQL);
+    }
+    if (SUCCEEDED(hr)) hr = WriteLog(2, IDS_LOG_GRUPPE_DELETED, group.strLabel, guidKursinstanz);
+    if (FAILED(hr)) GR_TRACEHR(hr);
+    return unit.End(hr);
+}
+
 void CGruppenDlg::OnDeleteGroup() {
     CKursResourceScope scope;
     long lGruppeID = 0;
     CString strLabel;
     const long hrSel = GetSelectedGruppe(lGruppeID, strLabel);
     if (hrSel == S_FALSE) return;
+    const CShownGroup group = ShownGroup(m_tree.GetSelectedItem());
     if (AfxMessageBox(IDS_DATEN_LOESCHEN, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
     if (hrSel == S_OK) {
-        // The group goes first, so that nobody can put a registration into it meanwhile; its members
-        // go back among the persons without a group in the same unit.
         CQvADOConnection conn;
         long hr = kurs::OpenConnection(conn);
-        long lAffected = 0;
-        {
-            kurs::CKursTransaction unit(conn);
-            if (SUCCEEDED(hr)) hr = unit.Begin();
-            CString strSQL;
-            if (SUCCEEDED(hr)) {
-                strSQL.Format(L"DELETE KursinstanzGruppe \t\t\t\tWHERE lKursinstanzGruppeID = %d AND lKursinstanzID = %d",
-                              lGruppeID, lKursinstanzID);
-                hr = kurs::Execute(conn, strSQL, &lAffected);
-            }
-            if (SUCCEEDED(hr) && lAffected > 0) {
-                strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzGruppeID = -1 WHERE lKursinstanzGruppeID = %d",
-                              lGruppeID);
-                hr = kurs::Execute(conn, strSQL);
-            }
-            hr = unit.End(hr);
-        }
+        if (SUCCEEDED(hr)) hr = WriteGroupDeletion(conn, lKursinstanzID, guidKursinstanz, group);
         if (FAILED(hr)) {
             GR_TRACEHR(hr);
             KURS_REPORTDBERROR(conn, hr);
-        } else if (lAffected == 0) {
+        } else if (hr == S_FALSE) {
             TellGroupChanged();
-        } else {
-            const long hrLog = WriteLog(2, IDS_LOG_GRUPPE_DELETED, strLabel);
-            if (FAILED(hrLog)) GR_TRACEHR(hrLog);
         }
     }
     FillList();
     FillTree();
 }
 
-long CGruppenDlg::GroupRegistration(CQvADOConnection& conn, long lGruppeID, const CString& strLabel,
-                                    long lPersonKursID, long lPersonID, long lShownStatus) {
-    kurs::CKursTransaction unit(conn);
-    long hr = unit.Begin();
-    long lAffected = 0;
-    CString strSQL;
-    if (SUCCEEDED(hr)) {
-        // The group's row is held (written, its time stamp renewed) until the registration is in it:
-        // a deletion of the group waits, and then takes the registration out with its other members.
-        strSQL.Format(L"UPDATE KursinstanzGruppe SET lKursinstanzID = lKursinstanzID WHERE lKursinstanzGruppeID = %d "
-                      L"AND lKursinstanzID = %d",
-                      lGruppeID, lKursinstanzID);
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) {
-            unit.End(E_ABORT);
-            return S_FALSE;
-        }
-    }
-    if (SUCCEEDED(hr)) {
-        // Only as the list shows the registration: in this run, in no group, with its status and
-        // person, and only into a group of the run that is there.
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\t\t\tSET lKursinstanzGruppeID = %d \t\t\t\t\t\tWHERE lPersonKursID = %d "
-                      L"AND lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = -1 AND lStatus = %d AND "
-                      L"EXISTS (SELECT 1 FROM KursinstanzGruppe g WHERE g.lKursinstanzGruppeID = %d AND "
-                      L"g.lKursinstanzID = %d)",
-                      lGruppeID, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lGruppeID, lKursinstanzID);
-        hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) {
-            unit.End(E_ABORT);
-            return kurs::RegistrationNotAsShown(lPersonKursID);
-        }
-    }
-    if (SUCCEEDED(hr)) {
-        CString strDetail;
-        strDetail.Format(L"%s | Person '%s' hinzugefügt", strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
-        hr = WriteLog(0, IDS_LOG_GRUPPE_UPDATED, strDetail);
-        if (FAILED(hr)) GR_TRACEHR(hr);
-    }
-    return unit.End(hr);
+long CGruppenDlg::GroupRegistration(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                    const CShownGroup& group, long lPersonKursID, long lPersonID,
+                                    long lShownStatus) {
+    CKursResourceScope scope;
+    // Only as the list shows the registration: in this run, in no group, with its status and person.
+    kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    shown.lGruppeID = -1;
+    CString strDetail;
+    strDetail.Format(L"%s | Person '%s' hinzugefügt", group.strLabel, NQ_GetPersonBezeichnung(lPersonID, CString()));
+    return Regroup(conn, lKursinstanzID, guidKursinstanz, group, shown, group.lGruppeID, 0, strDetail);
 }
 
 void CGruppenDlg::OnAddToGroup() {
@@ -795,6 +873,7 @@ void CGruppenDlg::OnAddToGroup() {
     long lGruppeID = 0;
     CString strLabel;
     if (GetSelectedGruppe(lGruppeID, strLabel) != S_OK) return;
+    const CShownGroup group = ShownGroup(m_tree.GetSelectedItem());
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
     for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
@@ -802,8 +881,8 @@ void CGruppenDlg::OnAddToGroup() {
         items[i]->GetParam(0, &lPersonID);
         items[i]->GetParam(1, &lShown);
         items[i]->GetParam(3, &lPersonKursID);
-        hr = GroupRegistration(conn, lGruppeID, strLabel, lPersonKursID, lPersonID, lShown);
-        // A group deleted meanwhile takes nobody.
+        hr = GroupRegistration(conn, lKursinstanzID, guidKursinstanz, group, lPersonKursID, lPersonID, lShown);
+        // A group deleted or changed meanwhile takes nobody.
         if (hr == S_FALSE) {
             TellGroupChanged();
             break;
@@ -817,6 +896,20 @@ void CGruppenDlg::OnAddToGroup() {
     FillTree();
 }
 
+long CGruppenDlg::UngroupRegistration(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                      const CShownGroup& group, const CString& strMember, long lPersonKursID,
+                                      long lPersonID, long lShownStatus) {
+    CKursResourceScope scope;
+    // Only the registration the tree shows, out of the group it shows it in, with its status and
+    // person.
+    kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    shown.lGruppeID = group.lGruppeID;
+    shown.strGruppe = group.strBezeichnung;
+    CString strDetail;
+    strDetail.Format(L"%s | Person '%s' entfernt", group.strLabel, strMember);
+    return Regroup(conn, lKursinstanzID, guidKursinstanz, group, shown, -1, 2, strDetail);
+}
+
 void CGruppenDlg::OnRemoveFromGroup() {
     CKursResourceScope scope;
     const HTREEITEM hItem = m_tree.GetSelectedItem();
@@ -824,30 +917,14 @@ void CGruppenDlg::OnRemoveFromGroup() {
     const auto* pElem = reinterpret_cast<const CElem*>(m_tree.GetItemData(hItem));
     if (pElem && pElem->lElemTyp == 1) return;
     if (pElem) {
-        const CString strMember = m_tree.GetItemText(hItem);
-        const HTREEITEM hParent = m_tree.GetParentItem(hItem);
-        const auto* pGroup = hParent ? reinterpret_cast<const CElem*>(m_tree.GetItemData(hParent)) : nullptr;
-        const CString strGroup = pGroup ? m_tree.GetItemText(hParent) : CString();
-        const long lGruppeID = pGroup ? pGroup->lElemID : -1;
-        // Only the registration the tree shows, out of the group it shows it in, with its status: one
-        // moved, regrouped or changed meanwhile is left as it is.
-        CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs \t\t\t\tSET lKursinstanzGruppeID = -1 \t\t\t\tWHERE lPersonKursID = %d AND "
-                      L"lPersonID = %d AND lKursinstanzID = %d AND lKursinstanzGruppeID = %d AND lStatus = %d",
-                      pElem->lPersonKursID, pElem->lElemID, lKursinstanzID, lGruppeID, pElem->lStatus);
+        const CShownGroup group = ShownGroup(m_tree.GetParentItem(hItem));
         CQvADOConnection conn;
-        long lAffected = 0;
         long hr = kurs::OpenConnection(conn);
-        if (SUCCEEDED(hr)) hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
-        else if (lAffected == 0 && !GroupStored(lGruppeID, lKursinstanzID)) TellGroupChanged();
-        else if (lAffected == 0) kurs::RegistrationNotAsShown(pElem->lPersonKursID);
-        else {
-            CString strDetail;
-            strDetail.Format(L"%s | Person '%s' entfernt", strGroup, strMember);
-            const long hrLog = WriteLog(2, IDS_LOG_GRUPPE_UPDATED, strDetail);
-            if (FAILED(hrLog)) GR_TRACEHR(hrLog);
-        }
+        if (SUCCEEDED(hr))
+            hr = UngroupRegistration(conn, lKursinstanzID, guidKursinstanz, group, m_tree.GetItemText(hItem),
+                                     pElem->lPersonKursID, pElem->lElemID, pElem->lStatus);
+        if (FAILED(hr) && hr != E_ABORT) KURS_REPORTDBERROR(conn, hr);
+        else if (hr == S_FALSE) TellGroupChanged();
     }
     FillList();
     FillTree();

@@ -26,6 +26,15 @@ public:
         // A member's registration and its status as the tree shows them.
         long lPersonKursID = 0;
         long lStatus = 0;
+        // A group's name as read.
+        CString strBezeichnung;
+    };
+    // A group as the tree shows it: its key, its name and maximum as read, and its label.
+    struct CShownGroup {
+        long lGruppeID = 0;
+        CString strBezeichnung;
+        long lMaxTeilnehmer = 0;
+        CString strLabel;
     };
 
     CGruppenDlg();
@@ -52,6 +61,32 @@ public:
     // inside the connection's transaction when one is open, else in one of its own.
     static long CreateGroup(CQvADOConnection& conn, long lKursinstanzID, const CString& strName, long lMaxTeilnehmer,
                             bool& bTaken);
+
+    // What the commands write, each change one unit with its log entry under the run
+    // (lKursinstanzID, guidKursinstanz): both are stored or neither. A group that is not stored as
+    // shown (changed or deleted meanwhile) writes nothing and gives S_FALSE, for the caller to tell;
+    // a registration that is not stored as shown gives E_ABORT, the user told.
+    // A new group (the name as SQL literal text); bTaken as CreateGroup.
+    static long WriteNewGroup(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                              const CString& strName, long lMaxTeilnehmer, bool& bTaken);
+    // The groups of the course's template.
+    static long WriteGroupsFromTemplate(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz);
+    // The group's new name and maximum, over the name and maximum as read.
+    static long WriteGroupEdit(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                               long lGruppeID, const CString& strRead, long lReadMax, const CString& strName,
+                               long lMaxTeilnehmer);
+    // The group goes, its members back among the persons without a group.
+    static long WriteGroupDeletion(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                   const CShownGroup& group);
+    // The registration as the list shows it (in the run, in no group, with the status and person)
+    // into the group.
+    static long GroupRegistration(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                  const CShownGroup& group, long lPersonKursID, long lPersonID, long lShownStatus);
+    // The member as the tree shows it (in the run and the group, with the status and person, named
+    // strMember) out of the group.
+    static long UngroupRegistration(CQvADOConnection& conn, long lKursinstanzID, const CQvGUID& guidKursinstanz,
+                                    const CShownGroup& group, const CString& strMember, long lPersonKursID,
+                                    long lPersonID, long lShownStatus);
     // The commands.
     void OnNewGroup();
     void OnNewGroupsFromTemplate();
@@ -92,10 +127,8 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    long WriteLog(long lKind, UINT nText, const CString& strDetail);
-    // Puts the registration, as the list shows it, into the group of the run: in one unit with its
-    // log entry, and only while the group is there (S_FALSE: gone, nothing written) and the
-    // registration is in the run, in no group, with the status and person shown (E_ABORT, told).
-    long GroupRegistration(CQvADOConnection& conn, long lGruppeID, const CString& strLabel, long lPersonKursID,
-                           long lPersonID, long lShownStatus);
+    // The group of the tree's item as it shows it (key 0 without a group element).
+    CShownGroup ShownGroup(HTREEITEM hItem);
+    // After the tree was filled anew: the buttons follow what is selected now.
+    void FollowTreeSelection();
 };

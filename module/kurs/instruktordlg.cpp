@@ -34,7 +34,8 @@ enum {
     eParamStatus = 3,
     eParamEdit = 4,
     eParamRight = 5,
-    eParamChanged = 6
+    eParamChanged = 6,
+    eParamLeiter = 7  // whether the row led the run when the grid was filled
 };
 
 struct TemplateRegistrar {
@@ -248,6 +249,7 @@ HRESULT CInstruktorDlg::FillList() {
                 pItem->SetParam(eParamEdit, 3L);
                 pItem->SetParam(eParamRight, row.lRight);
                 pItem->SetParam(eParamChanged, 0L);
+                pItem->SetParam(eParamLeiter, bLeiter ? 1L : 0L);
                 counts.Add(row.lStatus);
 
                 pItem->SetColumnText(0, NQ_GetPersonKursStatusBezeichnung(static_cast<EPersonKursStatus>(row.lStatus),
@@ -576,14 +578,22 @@ HRESULT CInstruktorDlg::SaveKursLeiter() {
         // take the role is no longer as the grid shows it.
         kurs::CKursTransaction unit(conn);
         if (SUCCEEDED(hr)) hr = unit.Begin();
-        for (int i = 0; i < m_grid.GetInsertedItemCount() && SUCCEEDED(hr); ++i) {
-            CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
-            if (!pItem || ItemParam(pItem, eParamChanged) == 0) continue;
-            bChanged = TRUE;
-            hr = VRQ_SaveKursLeiter(ItemParam(pItem, eParamPersonKurs), lKursinstanzID,
-                                    pItem->GetColumnCheck(kLeiterColumn), ItemParam(pItem, eParamStatus),
-                                    ItemParam(pItem, eParamPerson));
-            if (FAILED(hr)) IN_TRACEHR(hr);
+        // The role is taken from the leaders the grid showed before it is given, so that a leader
+        // the grid did not show (set meanwhile by another user) refuses the choice.
+        for (const BOOL bSetting : {FALSE, TRUE}) {
+            for (int i = 0; i < m_grid.GetInsertedItemCount() && SUCCEEDED(hr); ++i) {
+                CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
+                if (!pItem || ItemParam(pItem, eParamChanged) == 0) continue;
+                const BOOL bLeiter = pItem->GetColumnCheck(kLeiterColumn);
+                const long lShownLeiter = ItemParam(pItem, eParamLeiter);
+                // A box back as it was shown takes nothing away; a leader ticked again renews the
+                // leader text.
+                if (bLeiter != bSetting || (!bLeiter && lShownLeiter == 0)) continue;
+                bChanged = TRUE;
+                hr = VRQ_SaveKursLeiter(ItemParam(pItem, eParamPersonKurs), lKursinstanzID, bLeiter,
+                                        ItemParam(pItem, eParamStatus), ItemParam(pItem, eParamPerson), lShownLeiter);
+                if (FAILED(hr)) IN_TRACEHR(hr);
+            }
         }
         hr = unit.End(hr);
     }
@@ -596,8 +606,13 @@ HRESULT CInstruktorDlg::SaveKursLeiter() {
         return S_OK;
     }
     if (SUCCEEDED(hr)) {
-        for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i)
-            if (CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i)) pItem->SetParam(eParamChanged, 0L);
+        // The grid now shows the leader as stored.
+        for (int i = 0; i < m_grid.GetInsertedItemCount(); ++i) {
+            CQvGridItem* pItem = m_grid.QvGetInsertedGridItem(i);
+            if (!pItem) continue;
+            pItem->SetParam(eParamChanged, 0L);
+            pItem->SetParam(eParamLeiter, pItem->GetColumnCheck(kLeiterColumn) ? 1L : 0L);
+        }
     }
     if (bChanged) {
         // The leader's rights on the run follow the choice.

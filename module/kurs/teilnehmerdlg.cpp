@@ -623,8 +623,8 @@ void CTeilnehmerDlg::OnBnSwitch() {
     CVRQKurs kurs;
     long hr = S_OK;
     if (lNewPerson != 0 && lNewPerson != lSelectedPerson) {
-        // Handed over only as the list shows it: in this run, with its status.
-        hr = kurs.SwitchPerson(lNewPerson, lKursID, lKursinstanzID, lPersonKursID, lShown);
+        // Handed over only as the list shows it: in this run, with its status, of the person shown.
+        hr = kurs.SwitchPerson(lNewPerson, lKursID, lKursinstanzID, lPersonKursID, lShown, lSelectedPerson);
         if (FAILED(hr)) TN_TRACEHR(hr);
     }
     EndWaitCursor();

@@ -19,3 +19,5 @@
 #define IDS_REGISTRATION_GONE 10040
 // A registration that another user moved to another run or changed meanwhile
 #define IDS_REGISTRATION_CHANGED 10041
+// What is stored could not be read after a change was sent to the central installation
+#define IDS_ONLINE_MAY_DIFFER 10142

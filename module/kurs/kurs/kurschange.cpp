@@ -62,12 +62,17 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
     if (hr == S_OK) eStatus = eNewStatus;
     const long hrWork = hr;
     const bool bOwn = trans.Owns();
-    hr = trans.End(hr);
     // The removal from the old run, or the deregistration there, went online and was rolled back
     // with the move: the central installation gets the registration back as it is stored.
-    if (FAILED(hr) && bOwn && SUCCEEDED(hrRemoved) && lOldKursinstanzID != -1)
-        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lOldKursinstanzID, hrRemoved == S_OK);
-    return ReportMoveFailure(conn, lReports, lGone, hrWork, hr);
+    hr = trans.End(hr, [&](long hrEnd) {
+        if (FAILED(hrEnd) && bOwn && SUCCEEDED(hrRemoved) && lOldKursinstanzID != -1)
+            kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lOldKursinstanzID,
+                                 hrRemoved == S_OK ? kurs::SentOnline::eRemoval : kurs::SentOnline::eStatus,
+                                 ePersonKursStatusAbgemeldet);
+    });
+    hr = ReportMoveFailure(conn, lReports, lGone, hrWork, hr);
+    kurs::TellCentralMayDiffer();
+    return hr;
 }
 
 long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,

@@ -6,6 +6,7 @@
 #include "kursdlg.h"
 
 #include "kursapiresource.h"
+#include "qvdbretry.h"
 #include "qveventsource.h"
 #include "qvsec.h"
 #include "qvinteract.h"
@@ -36,6 +37,9 @@ struct StringRegistrar {
              L"Diese Anmeldung besteht nicht mehr, sie wurde inzwischen entfernt. Es wurde nichts geändert."},
             {IDS_REGISTRATION_CHANGED,
              L"Diese Anmeldung wurde inzwischen geändert oder entfernt. Es wurde nichts geändert."},
+            {IDS_ONLINE_MAY_DIFFER,
+             L"Was hier gespeichert ist, konnte nicht gelesen werden: die zentrale Installation kann von dieser "
+             L"Anmeldung abweichen."},
         });
     }
 };
@@ -116,24 +120,64 @@ long RegistrationChanged() {
 
 long GoneCount() { return t_lGone; }
 
-long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
-                            long* plStoredRun, long* plStoredStatus) {
+CString ShownCondition(const ShownRegistration& shown, LPCWSTR lpszAlias) {
+    CString p;
+    if (lpszAlias && *lpszAlias) p.Format(L"%s.", lpszAlias);
+    const LPCWSTR a = p;
+    CString strWhere;
+    strWhere.Format(L"%slPersonKursID = %d", a, shown.lPersonKursID);
+    if (shown.lPersonID != 0) strWhere.AppendFormat(L" AND %slPersonID = %d", a, shown.lPersonID);
+    if (shown.lKursinstanzID != ShownRegistration::kNotShown)
+        strWhere.AppendFormat(L" AND %slKursinstanzID = %d", a, shown.lKursinstanzID);
+    if (shown.lStatus >= 0) strWhere.AppendFormat(L" AND %slStatus = %d", a, shown.lStatus);
+    if (shown.lTeilnehmer >= 0) strWhere.AppendFormat(L" AND %sfTeilnehmer = %d", a, shown.lTeilnehmer ? 1 : 0);
+    if (shown.lLeiter >= 0) strWhere.AppendFormat(L" AND %sfLeiter = %d", a, shown.lLeiter ? 1 : 0);
+    if (shown.lGruppeID != ShownRegistration::kNotShown) {
+        strWhere.AppendFormat(L" AND %slKursinstanzGruppeID = %d", a, shown.lGruppeID);
+        // Group names are kept and matched without blanks at their end.
+        CString strLabel = shown.strGruppe;
+        strLabel.TrimRight();
+        if (shown.lGruppeID != -1)
+            strWhere.AppendFormat(L" AND EXISTS (SELECT 1 FROM KursinstanzGruppe WHERE "
+                                  L"KursinstanzGruppe.lKursinstanzGruppeID = %d AND "
+                                  L"rtrim(KursinstanzGruppe.strBezeichnung) = '%s')",
+                                  shown.lGruppeID, static_cast<LPCWSTR>(QvSQLString(strLabel, 0)));
+    }
+    return strWhere;
+}
+
+long CheckRegistrationShown(CQvADOConnection& conn, const ShownRegistration& shown, ShownRegistration* pStored) {
     CQvADORecordset rs(&conn);
     CString strSQL;
-    strSQL.Format(L"SELECT lKursinstanzID, lStatus FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
+    // Compared by the same condition that holds the row in the statements that write it.
+    strSQL.Format(L"SELECT pk.lPersonID, pk.lKursinstanzID, pk.lStatus, pk.fTeilnehmer, pk.fLeiter, "
+                  L"pk.lKursinstanzGruppeID, isnull(g.strBezeichnung, '') AS strGruppe, CASE WHEN %s THEN 1 ELSE 0 "
+                  L"END AS fAsShown FROM PersonKurs pk LEFT OUTER JOIN KursinstanzGruppe g ON "
+                  L"g.lKursinstanzGruppeID = pk.lKursinstanzGruppeID WHERE pk.lPersonKursID = %d",
+                  static_cast<LPCWSTR>(ShownCondition(shown, L"pk")), shown.lPersonKursID);
     BOOL bEOF = TRUE;
-    long lStoredRun = -1, lStoredStatus = -1;
+    ShownRegistration stored;
+    stored.lPersonKursID = shown.lPersonKursID;
+    long lAsShown = 0;
     long hr = OpenRows(rs, strSQL, bEOF);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lKursinstanzID", &lStoredRun);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lStatus", &lStoredStatus);
+    if (SUCCEEDED(hr) && !bEOF) {
+        hr = rs.GetFieldValue(L"lPersonID", &stored.lPersonID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &stored.lKursinstanzID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &stored.lStatus);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fTeilnehmer", &stored.lTeilnehmer);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fLeiter", &stored.lLeiter);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzGruppeID", &stored.lGruppeID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strGruppe", &stored.strGruppe);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"fAsShown", &lAsShown);
+    }
     rs.Close();
     if (FAILED(hr)) return KURS_TRACEHR(hr);
     if (bEOF) return RegistrationGone();
-    const bool bMoved = lShownRun != CVRQKurs::kRunAsNamed && lStoredRun != lShownRun;
-    const bool bChanged = lShownStatus >= 0 && lStoredStatus != lShownStatus;
-    if (bMoved || bChanged) return RegistrationChanged();
-    if (plStoredRun) *plStoredRun = lStoredRun;
-    if (plStoredStatus) *plStoredStatus = lStoredStatus;
+    stored.lTeilnehmer = stored.lTeilnehmer ? 1 : 0;
+    stored.lLeiter = stored.lLeiter ? 1 : 0;
+    if (stored.lGruppeID == -1) stored.strGruppe.Empty();
+    if (!lAsShown) return RegistrationChanged();
+    if (pStored) *pStored = stored;
     return S_OK;
 }
 
@@ -198,6 +242,15 @@ long CurrentSecUserID() {
 
 namespace {
 
+// What is stored could not be read after a change was sent to the central installation: the next
+// message says so.
+thread_local bool t_bCentralMayDiffer = false;
+
+CString WithCentralNote(const CString& strText) {
+    if (!std::exchange(t_bCentralMayDiffer, false)) return strText;
+    return strText + L"\n\n" + Text(IDS_ONLINE_MAY_DIFFER);
+}
+
 struct UnitMessage {
     std::function<void()> tell;
     bool bCommitted;
@@ -218,7 +271,8 @@ void KeepReport(const CString& strText, long hr, const std::wstring& strFile, lo
     }
     const std::string file = qv::ToUtf8(strFile);
     t_unitMessages.push_back(
-        {[strText, hr, file, lLine] { QvReportDBErrorText(strText, hr, file.c_str(), lLine); }, false, true});
+        {[strText, hr, file, lLine] { QvReportDBErrorText(WithCentralNote(strText), hr, file.c_str(), lLine); },
+         false, true});
 }
 
 }  // namespace
@@ -279,7 +333,13 @@ int AskSelection(UINT nTitle, UINT nStatement, UINT nFirst, UINT nSecond, UINT n
 }
 
 void Tell(const CString& strText, UINT nType) {
-    TellAfterUnit([strText, nType] { AfxMessageBox(strText, nType); }, false);
+    TellAfterUnit([strText, nType] { AfxMessageBox(WithCentralNote(strText), nType); }, false);
+}
+
+void NoteCentralMayDiffer() { t_bCentralMayDiffer = true; }
+
+void TellCentralMayDiffer() {
+    if (std::exchange(t_bCentralMayDiffer, false)) AfxMessageBox(Text(IDS_ONLINE_MAY_DIFFER), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TellAfterUnit(std::function<void()> tell, bool bCommitted) {
@@ -317,9 +377,14 @@ long ReportDBError(CQvADOConnection& conn, long hr, LPCSTR lpszFile, long lLine)
     const long hrBegin = std::exchange(t_hrBeginReported, S_OK);
     CString strText;
     conn.GetErrorText(strText);
-    if (strText.IsEmpty() && !strRefusal.IsEmpty()) return QvReportDBErrorText(strRefusal, hr, lpszFile, lLine);
+    if (strText.IsEmpty() && !strRefusal.IsEmpty())
+        return QvReportDBErrorText(WithCentralNote(strRefusal), hr, lpszFile, lLine);
     // A unit that could not begin was told by its own look at the transaction count.
     if (strText.IsEmpty() && hr == hrBegin) return hr;
+    if (t_bCentralMayDiffer) {
+        if (strText.IsEmpty()) strText = qv::db::LostConnectionText();
+        return QvReportDBErrorText(WithCentralNote(strText), hr, lpszFile, lLine);
+    }
     return QvReportDBError(conn, hr, lpszFile, lLine);
 }
 
@@ -352,22 +417,28 @@ long CKursTransaction::Begin() {
     return S_OK;
 }
 
-long CKursTransaction::End(long hr) {
-    if (!m_bOwn) return hr;
+long CKursTransaction::End(long hr, const std::function<void(long)>& beforeTelling) {
+    if (!m_bOwn) {
+        if (beforeTelling) beforeTelling(hr);
+        return hr;
+    }
     m_bOwn = false;
     if (SUCCEEDED(hr)) {
         const long hrCommit = m_conn.CommitTrans();
         if (FAILED(hrCommit)) {
             KURS_TRACEHR(hrCommit);
             m_conn.RollbackTrans();
+            if (beforeTelling) beforeTelling(hrCommit);
             Ended(false);
             return hrCommit;
         }
+        if (beforeTelling) beforeTelling(hr);
         Ended(true);
         return hr;
     }
     const long hrRollback = m_conn.RollbackTrans();
     if (FAILED(hrRollback)) KURS_TRACEHR(hrRollback);
+    if (beforeTelling) beforeTelling(hr);
     Ended(false);
     return hr;
 }

@@ -46,7 +46,7 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
     // changed meanwhile is left as it is.
     CString strHeld;
     if (SUCCEEDED(hr) && lPersonKursID != 0) {
-        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, lPersonID, bPlanned, strHeld);
         if (hr == E_ABORT) return hr;
     }
 

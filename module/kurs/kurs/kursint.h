@@ -64,8 +64,9 @@ public:
     long Begin();
     // Commits after success (a failed commit is rolled back and returned) or rolls back after a
     // failure; returns the operation's result. Nothing happens when the caller owns the
-    // transaction.
-    long End(long hr);
+    // transaction. beforeTelling (may be empty) gets the result once the transaction has ended,
+    // before what waits for the unit's end is told.
+    long End(long hr, const std::function<void(long)>& beforeTelling = {});
     bool Owns() const { return m_bOwn; }
 
 private:
@@ -139,13 +140,41 @@ long RegistrationChanged();
 // How often this thread has said a registration is gone (or changed): a caller compares the count
 // before and after its steps, stops at the first that found it gone and adds no report of its own.
 long GoneCount();
-// Whether the registration is stored as the caller shows it: in the run lShownRun (-1: in none,
-// CVRQKurs::kRunAsNamed: in any) and, when lShownStatus is 0 or more, with that status. S_OK as
-// shown, with the run it is in and its status (plStoredRun and plStoredStatus may be null); gone or
-// stored otherwise, the user is told so once and the result is E_ABORT; a failed read is traced and
+// A registration as a page or a caller showed it: the columns a change of it holds. A column left
+// at its "not shown" value is not held. Every writer of a registration holds it by this one
+// description, in its statement's condition (ShownCondition) or by reading it first
+// (CheckRegistrationShown), so that a column a page newly shows is held by every writer at once.
+struct ShownRegistration {
+    static constexpr long kNotShown = -2;
+    long lPersonKursID = 0;
+    long lPersonID = 0;                    // the person (0: not shown)
+    long lKursinstanzID = kNotShown;       // the run (-1: in none; same as CVRQKurs::kRunAsNamed)
+    long lStatus = -1;                     // the status (-1: not shown)
+    long lTeilnehmer = -1;                 // 1 a participant's, 0 an instructor's registration (-1: not shown)
+    long lLeiter = -1;                     // the leader flag, 0 or 1 (-1: not shown)
+    long lGruppeID = kNotShown;            // the group (-1: in none)
+    CString strGruppe;                     // with a group shown: its label as shown
+};
+// The condition that holds the registration as shown, for the WHERE of a statement on PersonKurs
+// (lpszAlias: the table's alias or name in that statement, empty for none): its key and every
+// column shown; the group shown with its label still as shown.
+CString ShownCondition(const ShownRegistration& shown, LPCWSTR lpszAlias = L"");
+// Whether the registration is stored as shown. S_OK as shown, with the row as stored (every column
+// filled, the group's label empty without a group) in pStored (may be null); gone or stored
+// otherwise, the user is told so once and the result is E_ABORT; a failed read is traced and
 // returned.
-long CheckRegistrationShown(CQvADOConnection& conn, long lPersonKursID, long lShownRun, long lShownStatus,
-                            long* plStoredRun = nullptr, long* plStoredStatus = nullptr);
+long CheckRegistrationShown(CQvADOConnection& conn, const ShownRegistration& shown,
+                            ShownRegistration* pStored = nullptr);
+// The registration in the run lShownRun (-1: in none, CVRQKurs::kRunAsNamed: in any), with the
+// status lShownStatus (-1: any) and of the person lShownPersonID (0: any).
+inline ShownRegistration Shown(long lPersonKursID, long lShownRun, long lShownStatus, long lShownPersonID) {
+    ShownRegistration shown;
+    shown.lPersonKursID = lPersonKursID;
+    shown.lKursinstanzID = lShownRun;
+    shown.lStatus = lShownStatus;
+    shown.lPersonID = lShownPersonID;
+    return shown;
+}
 // The run a caller shows a registration in: the one it names as shown, else the run it names for
 // the work (-1 there: not known, CVRQKurs::kRunAsNamed).
 inline long ShownRun(long lKursinstanzID, long lShownKursinstanzID) {
@@ -182,21 +211,44 @@ inline CString PersonModul(BOOL bTeilnehmer) {
 // The planned registration (no run, status 0) of the person for the course in the year; the
 // lookup's result: S_OK when there is exactly one.
 long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, long lYear, long& lPlannedID);
+// What a request to the central installation did there to a participant's registration.
+enum class SentOnline {
+    eRemoval,   // took it out of a run ("remove")
+    eStatus,    // gave it a status in its run ("update")
+    eDeletion,  // deleted it ("delete")
+};
 // A request was sent to the central installation for a change of the participant's registration
-// in the run that was not written here (found changed, or failed): the central installation is told
-// the registration as it is stored, so that it keeps nothing of that change. A removal sent
-// (bRemoval) is taken back by booking the registration again while it is still in the run; a status
-// sent, by the status stored. A registration no longer in that run needs nothing taken back. After a
-// failure that followed the change's own guarded write, the registration is as it was before it
-// (lStatusBefore, 0 or more), whether the unit was rolled back here or is left to the caller's; else
-// it is read as stored now. A refused request shows the central installation's message.
-void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
-                    long lStatusBefore = -1);
+// (in the run lKursinstanzID; for a deletion the run it was in, or -1) that may not be stored here:
+// found changed, failed, or a commit whose outcome is unknown. What is stored is read again on a
+// statement of its own, and the central installation is sent only what makes it hold the
+// registration as stored: after a removal or a deletion of a registration still stored, it is
+// booked again ("add", into its run, then "update" with its stored status; a planned one by its GUID
+// alone); after a status (lSentStatus) another stored status is sent. Nothing is sent when the
+// stored row already is what was sent, or is no longer this person's in that run. Inside a
+// caller's transaction, which the caller rolls back, the registration is as it was shown
+// (lStatusBefore, 0 or more) and only its GUID is read. When the read fails nothing is sent, and the
+// user's one message says that the central installation may differ. A refused request shows the
+// central installation's message.
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, SentOnline eSent,
+                    long lSentStatus = -1, long lStatusBefore = -1);
+// The same for a hand-over to lNewPersonID that was sent: the new person is taken out of the run
+// again unless what is stored holds the registration for the new person. Inside a caller's unit
+// (bCallersUnit) nothing is stored yet.
+void TakeBackSwitch(CVRQKurs& booking, long lPersonKursID, long lNewPersonID, long lKursinstanzID,
+                    bool bCallersUnit);
+// What is stored could not be read after a change sent to the central installation: the next
+// message of this thread (a database error report, or a note that the registration changed) says
+// that the central installation may differ from what is stored here. TellCentralMayDiffer shows
+// it alone when no message took it.
+void NoteCentralMayDiffer();
+void TellCentralMayDiffer();
 // A registration a booking takes up again (bPlanned: the person's planned one, found in no run with
-// status 0; else the caller's, wherever it is stored) is read before anything is sent: strHeld gets
-// the condition that holds it as read (its key, run and status), for the statements that write it.
-// Gone or stored otherwise the user is told so once (E_ABORT); a failed read is traced.
-long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld);
+// status 0; else the caller's, wherever it is stored), of the person lPersonID, is read before
+// anything is sent: strHeld gets the condition that holds it as read (ShownCondition of the row as
+// stored), for the statements that write it. Gone, handed over or stored otherwise the user is told
+// so once (E_ABORT); a failed read is traced.
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, long lPersonID, bool bPlanned,
+                            CString& strHeld);
 // Writes a new registration row under a new key, with a new GUID unless the central installation
 // gave one; lPersonKursID is the new key once the row is written. Participants pass no
 // leadership role (-1).

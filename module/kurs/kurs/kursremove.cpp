@@ -18,23 +18,14 @@ struct RemovedRegistration {
     long lStatus = 0;
 };
 
-// The condition " AND <prefix>lStatus = n" for a status shown (lShownStatus 0 or more), else empty.
-CString ShownStatusCondition(LPCWSTR lpszPrefix, long lShownStatus) {
-    CString strCondition;
-    if (lShownStatus >= 0) strCondition.Format(L" AND %slStatus = %d", lpszPrefix, lShownStatus);
-    return strCondition;
-}
-
-// Reads the registration while it is in the run named, with the status shown (-1: any); not found
-// when it was removed, moved to another run or changed meanwhile.
-long ReadRegistrationInRun(CQvADORecordset& rs, long lPersonKursID, long lKursinstanzID, long lShownStatus,
-                           RemovedRegistration& reg) {
+// Reads the registration while it is stored as shown (in the run named); not found when it was
+// removed, moved to another run, handed over or changed meanwhile.
+long ReadRegistrationInRun(CQvADORecordset& rs, const kurs::ShownRegistration& shown, RemovedRegistration& reg) {
     CString strSQL;
     strSQL.Format(L"SELECT Kursinstanz.guid, Person.guid AS guidPerson, dbo.fn_GetPersonBezeichnung(pk.lPersonID, "
                   L"'A') AS strBezeichnung, pk.lStatus FROM PersonKurs pk JOIN Kursinstanz ON pk.lKursinstanzID = "
-                  L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE pk.lPersonKursID = "
-                  L"%d AND pk.lKursinstanzID = %d%s",
-                  lPersonKursID, lKursinstanzID, static_cast<LPCWSTR>(ShownStatusCondition(L"pk.", lShownStatus)));
+                  L"Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID WHERE %s",
+                  static_cast<LPCWSTR>(kurs::ShownCondition(shown, L"pk")));
     BOOL bEOF = TRUE;
     long hr = kurs::OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
@@ -60,16 +51,16 @@ long LookupRegistration(LPCWSTR lpszColumn, long lPersonKursID, long& lValue) {
 
 // Leaves the run: no run, no group. The leader flag stays, so that a leader taken back into the run
 // gets its rights again; joining a run that has a leader clears it (KeepOneKursLeiter). A
-// registration removed meanwhile, moved out of the run named or changed from the status shown is
-// left as it is, and the user is told so.
-long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID, long lKursinstanzID, long lShownStatus) {
+// registration removed meanwhile, moved out of the run named, handed over or changed from the
+// status shown is left as it is, and the user is told so.
+long UnlinkFromKursinstanz(CQvADOConnection& conn, const kurs::ShownRegistration& shown) {
     CString strSQL;
     strSQL.Format(L"UPDATE PersonKurs SET lKursinstanzID = -1, lKursinstanzGruppeID = -1, changedBy = "
-                  L"dbo.fn_GetSystemID() WHERE lPersonKursID = %d AND lKursinstanzID = %d%s",
-                  lPersonKursID, lKursinstanzID, static_cast<LPCWSTR>(ShownStatusCondition(L"", lShownStatus)));
+                  L"dbo.fn_GetSystemID() WHERE %s",
+                  static_cast<LPCWSTR>(kurs::ShownCondition(shown)));
     long lAffected = 0;
     const long hr = kurs::Execute(conn, strSQL, &lAffected);
-    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
+    if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(shown.lPersonKursID);
     return hr;
 }
 
@@ -77,18 +68,20 @@ long UnlinkFromKursinstanz(CQvADOConnection& conn, long lPersonKursID, long lKur
 // it there with the status it shows, or the user is told that it is gone or changed (E_ABORT)
 // before anything is asked or sent; a caller that knows neither gets the run the registration is in.
 // S_FALSE: no such registration while its run had to be looked up.
-long FindRunToLeave(long lPersonKursID, long lKursinstanzID, long lShownStatus, long lShownKursinstanzID,
-                    long& lRun) {
+long FindRunToLeave(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus,
+                    long lShownKursinstanzID, long& lRun) {
     lRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
+    // Neither run nor status known: the person is held by the writes that follow.
     if (lRun == CVRQKurs::kRunAsNamed && lShownStatus < 0) {
         lRun = -1;
         return LookupRegistration(L"lKursinstanzID", lPersonKursID, lRun);
     }
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
-    long lStoredRun = -1;
-    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lRun, lShownStatus, &lStoredRun);
-    if (SUCCEEDED(hr)) lRun = lStoredRun;
+    kurs::ShownRegistration stored;
+    if (SUCCEEDED(hr))
+        hr = kurs::CheckRegistrationShown(conn, kurs::Shown(lPersonKursID, lRun, lShownStatus, lPersonID), &stored);
+    if (SUCCEEDED(hr)) lRun = stored.lKursinstanzID;
     return hr;
 }
 
@@ -99,7 +92,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     CKursResourceScope scope;
     if (lPersonKursID == 0) return KURS_TRACEHR(E_FAIL);
 
-    long hr = FindRunToLeave(lPersonKursID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
+    long hr =
+        FindRunToLeave(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
     if (FAILED(hr) || lKursinstanzID == -1) return hr;
     if (lPersonID == 0) {
         hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
@@ -129,7 +123,8 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     CQvADORecordset rs(&conn);
     RemovedRegistration reg;
     hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, lShownStatus, reg);
+    const kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, shown, reg);
     if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
     if (SUCCEEDED(hr)) {
@@ -146,7 +141,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
     const bool bSent = hr == S_OK;  // 1: nothing was sent
     kurs::CKursTransaction trans(conn);
     if (SUCCEEDED(hr)) hr = trans.Begin();
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, shown);
     // Unlinked as read: whatever fails after this, the registration was in the run before.
     const bool bUnlinked = SUCCEEDED(hr);
     if (SUCCEEDED(hr)) {
@@ -168,10 +163,16 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
         hr = VRQ_AddKursNotificationItem(TRUE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-    hr = trans.End(hr);
-    if (FAILED(hr) && bSent)
-        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, true, bUnlinked ? reg.lStatus : -1);
+    // Not stored, or not known to be (a commit whose answer was lost): the central installation is
+    // told what is stored, before the user hears of the failure.
+    const bool bOwn = trans.Owns();
+    hr = trans.End(hr, [&](long hrEnd) {
+        if (FAILED(hrEnd) && bSent)
+            kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, kurs::SentOnline::eRemoval, -1,
+                                 bUnlinked && !bOwn ? reg.lStatus : -1);
+    });
     if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    kurs::TellCentralMayDiffer();
     return hr;
 }
 
@@ -188,20 +189,21 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         if (lKursinstanzID != -1) KURS_REPORTDBERROR(conn, hr);
         return hr;
     }
-    hr = FindRunToLeave(lPersonKursID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
+    hr = FindRunToLeave(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
     if (FAILED(hr) || lKursinstanzID == -1) return hr;
     if (lPersonID == 0) hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
     if (SUCCEEDED(hr)) hr = S_OK;
 
     RemovedRegistration reg;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, lPersonKursID, lKursinstanzID, lShownStatus, reg);
+    const kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, shown, reg);
     if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
-    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    if (SUCCEEDED(hr)) hr = UnlinkFromKursinstanz(conn, shown);
     if (SUCCEEDED(hr) && bLeiter) {
         // The run lost its leader: the rights rows of the user at work are rebuilt for it.
         hr = VRQ_DoUpdateSecKurs(kurs::CurrentSecUserID(), 0, lKursinstanzID, nullptr);
@@ -242,9 +244,15 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
     if (SUCCEEDED(hr)) {
         const long lShownRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
         hr = kurs::OpenConnection(conn);
-        if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus,
-                                                             &lKursinstanzID);
+        kurs::ShownRegistration stored;
+        if (SUCCEEDED(hr))
+            hr = kurs::CheckRegistrationShown(conn, kurs::Shown(lPersonKursID, lShownRun, lShownStatus, lPersonID),
+                                              &stored);
         if (hr == E_ABORT) return hr;
+        if (SUCCEEDED(hr)) {
+            lKursinstanzID = stored.lKursinstanzID;
+            if (lPersonID == 0) lPersonID = stored.lPersonID;
+        }
     }
 
     // The run's GUID is read while the registration is still in it: the entry names that run.
@@ -308,25 +316,21 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         bSentOnline = hr == S_OK;
         if (SUCCEEDED(hr)) hr = S_OK;
     }
+    // The deletion and its log entry are one unit, begun after the online request. Not stored (found
+    // changed meanwhile, failed, or a commit whose answer was lost), the central installation, told
+    // of the deletion, is given the registration back as it is stored.
+    const long lGone = kurs::GoneCount();
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) {
         CString strSQL;
         // Out of its run now; a planned registration only with the status shown.
-        strSQL.Format(L"DELETE PersonKurs WHERE lPersonKursID = %d AND lKursinstanzID = -1%s", lPersonKursID,
-                      static_cast<LPCWSTR>(ShownStatusCondition(L"", lKursinstanzID == -1 ? lShownStatus : -1)));
+        strSQL.Format(L"DELETE PersonKurs WHERE %s",
+                      static_cast<LPCWSTR>(kurs::ShownCondition(
+                          kurs::Shown(lPersonKursID, -1, lKursinstanzID == -1 ? lShownStatus : -1, lPersonID))));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) {
-            // Booked into a run meanwhile: the central installation, told of the deletion, is
-            // given the booking back.
-            long lRunNow = -1;
-            CString strWhere;
-            strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
-            if (bSentOnline &&
-                QvDBLookupLong(L"lKursinstanzID", L"PersonKurs", strWhere, &lRunNow, kurs::kProfile) == S_OK &&
-                lRunNow != -1)
-                kurs::TakeBackOnline(booking, lPersonKursID, lPersonID, lRunNow, true);
-            return kurs::RegistrationNotAsShown(lPersonKursID);
-        }
+        if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
     }
     if (SUCCEEDED(hr)) {
         const bool bKurs = lKursinstanzID == -1;
@@ -337,7 +341,13 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         hr = kurs::WriteUserLog(2, IDS_LOG_PERSON_REMOVED_KURS, strDetail, kurs::PersonModul(bTeilnehmer), lStatus,
                                 bKurs ? 39 : 42, bKurs ? guidKurs : guidKursinstanz, guidPerson);
     }
-    if (FAILED(hr) && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr, [&](long hrEnd) {
+        if (FAILED(hrEnd) && bSentOnline)
+            kurs::TakeBackOnline(booking, lPersonKursID, lPersonID, -1, kurs::SentOnline::eDeletion);
+    });
+    // A registration found changed has been told of; a refused request is reported here.
+    if (FAILED(hr) && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone) KURS_REPORTDBERROR(conn, hr);
+    kurs::TellCentralMayDiffer();
     return hr;
 }
 

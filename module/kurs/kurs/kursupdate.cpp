@@ -38,7 +38,7 @@ long LogRegistrationChanged(const ChangedRegistration& reg) {
 long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                                     CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus /*eStatus*/,
                                     long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus,
-                                    long lShownKursinstanzID) {
+                                    long lShownKursinstanzID, long lShownPersonID) {
     CKursResourceScope scope;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
@@ -48,12 +48,11 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET lKursID = %d, lAbsenzgrundID = %d, fEntschuldigt = %d, strBemerkung = "
                       L"'%s', strGrundNichtBestanden = '%s', lKursleitungID = %d, changedBy = dbo.fn_GetSystemID() "
-                      L"WHERE lPersonKursID = %d",
+                      L"WHERE %s",
                       lKursID, lAbsenzgrundID, fEntschuldigt, QvSQLString(strBemerkung, 0),
-                      QvSQLString(strGrundNichtBestanden, 4000), lKursleitungID, lPersonKursID);
-        // Only as the caller shows it: in its run, with its status.
-        if (lShownKursinstanzID != kRunAsNamed) strSQL.AppendFormat(L" AND lKursinstanzID = %d", lShownKursinstanzID);
-        if (lShownStatus >= 0) strSQL.AppendFormat(L" AND lStatus = %d", lShownStatus);
+                      QvSQLString(strGrundNichtBestanden, 4000), lKursleitungID,
+                      static_cast<LPCWSTR>(kurs::ShownCondition(
+                          kurs::Shown(lPersonKursID, lShownKursinstanzID, lShownStatus, lShownPersonID))));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
         // A registration removed or changed meanwhile has no data to change and no entry to log.

@@ -20,42 +20,127 @@ long LookupPlannedRegistration(BOOL bTeilnehmer, long lPersonID, long lKursID, l
     return hr;
 }
 
-void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, bool bRemoval,
-                    long lStatusBefore) {
-    if (lKursinstanzID == -1) return;
-    // Read without a report of its own: the failure that led here is the one the user hears of.
+namespace {
+
+// A registration as stored, for what the central installation is told.
+struct StoredForCentral {
+    bool bFound = false;
+    long lPersonID = 0;
+    long lKursinstanzID = -1;
+    long lStatus = -1;
+    CQvGUID guid;
+};
+
+// Reads the registration on a statement of its own, without a report: the failure that led here is
+// the one the user hears of. False when it cannot be read: nothing may then be sent, and the user's
+// message says that the central installation may differ.
+bool ReadStoredForCentral(long lPersonKursID, StoredForCentral& stored) {
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = OpenConnection(conn);
     CString strSQL;
-    strSQL.Format(L"SELECT lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d", lPersonKursID);
-    if (lStatusBefore < 0) strSQL.AppendFormat(L" AND lKursinstanzID = %d", lKursinstanzID);
+    strSQL.Format(L"SELECT lPersonID, lKursinstanzID, lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d",
+                  lPersonKursID);
     BOOL bEOF = TRUE;
-    long lStatus = lStatusBefore;
-    CQvGUID guidPersonKurs;
     if (SUCCEEDED(hr)) hr = OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
-        if (lStatusBefore < 0) hr = rs.GetFieldValue(L"lStatus", &lStatus);
-        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &guidPersonKurs);
+        stored.bFound = true;
+        hr = rs.GetFieldValue(L"lPersonID", &stored.lPersonID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &stored.lKursinstanzID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &stored.lStatus);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &stored.guid);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     rs.Close();
-    if (FAILED(hr) || bEOF) return;
-    if (bRemoval) hr = booking.WebAddPersonToKursinstanz(lPersonID, lKursinstanzID, guidPersonKurs);
-    else hr = booking.WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, static_cast<EPersonKursStatus>(lStatus));
+    if (FAILED(hr)) {
+        NoteCentralMayDiffer();
+        return false;
+    }
+    return true;
+}
+
+// Books the registration at the central installation again, in its run with its status; a planned
+// one (no run) is named by its GUID alone.
+void BookAgainOnline(CVRQKurs& booking, long lPersonID, long lKursID, const StoredForCentral& stored) {
+    CQvGUID guid = stored.guid;
+    long hr = stored.lKursinstanzID == -1 ? booking.WebAddPlannedPersonKurs(lPersonID, lKursID, guid)
+                                          : booking.WebAddPersonToKursinstanz(lPersonID, stored.lKursinstanzID, guid);
+    if (SUCCEEDED(hr) && stored.lKursinstanzID != -1)
+        hr = booking.WebUpdatePersonKursStatus(lPersonID, stored.lKursinstanzID,
+                                               static_cast<EPersonKursStatus>(stored.lStatus));
     if (FAILED(hr)) {
         KURS_TRACEHR(hr);
         booking.DisplayStatusMsg();
     }
 }
 
-long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, bool bPlanned, CString& strHeld) {
-    long lRun = -1;
-    long lStatus = -1;
-    const long hr = CheckRegistrationShown(conn, lPersonKursID, bPlanned ? -1 : CVRQKurs::kRunAsNamed,
-                                           bPlanned ? ePersonKursStatusAngemeldet : -1, &lRun, &lStatus);
-    if (SUCCEEDED(hr))
-        strHeld.Format(L"lPersonKursID = %d AND lKursinstanzID = %d AND lStatus = %d", lPersonKursID, lRun, lStatus);
+}  // namespace
+
+void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, SentOnline eSent,
+                    long lSentStatus, long lStatusBefore) {
+    StoredForCentral stored;
+    if (lStatusBefore >= 0) {
+        // The caller's transaction, rolled back by the caller: the registration as it was shown.
+        if (!ReadStoredForCentral(lPersonKursID, stored)) return;
+        stored.bFound = true;
+        stored.lPersonID = lPersonID;
+        stored.lKursinstanzID = lKursinstanzID;
+        stored.lStatus = lStatusBefore;
+    } else if (!ReadStoredForCentral(lPersonKursID, stored)) {
+        return;
+    }
+    // Removed or handed over meanwhile: whoever did that told the central installation.
+    if (!stored.bFound || stored.lPersonID != lPersonID) return;
+    long hr = S_OK;
+    switch (eSent) {
+    case SentOnline::eStatus:
+        // Stored with the status sent (a commit whose answer was lost), or no longer in the run.
+        if (stored.lKursinstanzID != lKursinstanzID || stored.lStatus == lSentStatus) return;
+        hr = booking.WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, static_cast<EPersonKursStatus>(stored.lStatus));
+        break;
+    case SentOnline::eRemoval:
+        // Out of the run as sent (stored after all), or moved on.
+        if (stored.lKursinstanzID != lKursinstanzID) return;
+        BookAgainOnline(booking, lPersonID, -1, stored);
+        return;
+    case SentOnline::eDeletion: {
+        long lKursID = -1;
+        CString strWhere;
+        strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
+        if (stored.lKursinstanzID == -1 &&
+            FAILED(QvDBLookupLong(L"lKursID", L"PersonKurs", strWhere, &lKursID, kProfile))) {
+            NoteCentralMayDiffer();
+            return;
+        }
+        BookAgainOnline(booking, lPersonID, lKursID, stored);
+        return;
+    }
+    }
+    if (FAILED(hr)) {
+        KURS_TRACEHR(hr);
+        booking.DisplayStatusMsg();
+    }
+}
+
+void TakeBackSwitch(CVRQKurs& booking, long lPersonKursID, long lNewPersonID, long lKursinstanzID,
+                    bool bCallersUnit) {
+    StoredForCentral stored;
+    if (!bCallersUnit) {
+        if (!ReadStoredForCentral(lPersonKursID, stored)) return;
+        // Stored after all (a commit whose answer was lost): the central installation holds it so too.
+        if (stored.bFound && stored.lPersonID == lNewPersonID && stored.lKursinstanzID == lKursinstanzID) return;
+    }
+    const long hr = booking.WebRemovePersonFromKursinstanz(lNewPersonID, lKursinstanzID);
+    if (FAILED(hr)) booking.DisplayStatusMsg();
+}
+
+long HoldRegistrationAsRead(CQvADOConnection& conn, long lPersonKursID, long lPersonID, bool bPlanned,
+                            CString& strHeld) {
+    ShownRegistration shown = Shown(lPersonKursID, bPlanned ? -1 : CVRQKurs::kRunAsNamed,
+                                    bPlanned ? ePersonKursStatusAngemeldet : -1, lPersonID);
+    ShownRegistration stored;
+    const long hr = CheckRegistrationShown(conn, shown, &stored);
+    if (SUCCEEDED(hr)) strHeld = ShownCondition(stored);
     return hr;
 }
 
@@ -183,7 +268,7 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
     // while it is stored as read here: one placed or changed meanwhile is left as it is.
     CString strHeld;
     if (SUCCEEDED(hr) && lPersonKursID != 0) {
-        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, bPlanned, strHeld);
+        hr = kurs::HoldRegistrationAsRead(conn, lPersonKursID, lPersonID, bPlanned, strHeld);
         if (hr == E_ABORT) return hr;
     }
 
@@ -324,19 +409,18 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // The registration is changed only as the caller shows it: in the run it names (or shows), with
     // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
     // and the central installation and the log hear nothing of it.
-    const long lShownRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
-    CString strShown;
-    strShown.Format(L"lPersonKursID = %d", lPersonKursID);
-    if (lShownRun != kRunAsNamed) strShown.AppendFormat(L" AND lKursinstanzID = %d", lShownRun);
-    if (lShownStatus >= 0) strShown.AppendFormat(L" AND lStatus = %d", lShownStatus);
+    const kurs::ShownRegistration shown =
+        kurs::Shown(lPersonKursID, kurs::ShownRun(lKursinstanzID, lShownKursinstanzID), lShownStatus, lPersonID);
+    const CString strShown = kurs::ShownCondition(shown);
 
     const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     hr = kurs::OpenConnection(conn);
     long lStatusBefore = -1;
-    if (SUCCEEDED(hr))
-        hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lShownRun, lShownStatus, nullptr, &lStatusBefore);
+    kurs::ShownRegistration stored;
+    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, shown, &stored);
+    if (SUCCEEDED(hr)) lStatusBefore = stored.lStatus;
     if (hr == E_ABORT) return hr;
 
     // A participant's change goes to the central installation first; a refusal changes nothing.
@@ -400,15 +484,21 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
 
     // A change that is not stored is reported once, after the unit, unless a step reported it or
     // the user was told it changed meanwhile; a failed commit is reported here.
-    hr = trans.End(hr);
-    if (FAILED(hr) && bSent)
-        kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, false, lStatusBefore);
+    // Not stored, or not known to be (a commit whose answer was lost): the central installation is
+    // told what is stored, before the user hears of the failure.
+    const bool bOwn = trans.Owns();
+    hr = trans.End(hr, [&](long hrEnd) {
+        if (FAILED(hrEnd) && bSent)
+            kurs::TakeBackOnline(*this, lPersonKursID, lPersonID, lKursinstanzID, kurs::SentOnline::eStatus,
+                                 static_cast<long>(eStatus), bOwn ? -1 : lStatusBefore);
+    });
     if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
+    kurs::TellCentralMayDiffer();
     return FAILED(hr) ? hr : S_OK;
 }
 
 long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
-                            long lShownStatus) {
+                            long lShownStatus, long lShownPersonID) {
     CKursResourceScope scope;
     if (lNewPersonID == 0 || lKursinstanzID == -1) return KURS_TRACEHR(E_FAIL);
 
@@ -417,7 +507,8 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
-    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, lPersonKursID, lKursinstanzID, lShownStatus);
+    const kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lShownPersonID);
+    if (SUCCEEDED(hr)) hr = kurs::CheckRegistrationShown(conn, shown);
     if (hr == E_ABORT) return hr;
     if (FAILED(hr)) {
         KURS_REPORTDBERROR(conn, hr);
@@ -445,18 +536,24 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
 
     const CQvDateTime dtAnmeldung = COleDateTime::GetCurrentTime();
 
+    // The hand-over and the entries of both persons are one unit, begun after the online request:
+    // stored together or not at all. Inside a caller's transaction they stay part of that one.
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
+    kurs::CKursTransaction trans(conn);
+    hr = trans.Begin();
     CQvGUID guidKursinstanz;
     CQvGUID guidOldPerson;
     CString strOldPerson;
     long lStatus = 0;
-    {
+    if (SUCCEEDED(hr)) {
+        // What the entries name is read while the registration is still the one shown.
         CString strSQL;
         strSQL.Format(L"SELECT Kursinstanz.guid AS guidKursinstanz, pk.lStatus, Person.guid AS guidPerson, "
-                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strPerson, 'Status: ' + "
-                      L"convert(varchar,pk.lStatus) AS strData FROM PersonKurs pk JOIN Kursinstanz ON "
-                      L"pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = Person.lPersonID "
-                      L"WHERE pk.lPersonKursID = %d",
-                      lPersonKursID);
+                      L"dbo.fn_GetPersonBezeichnung(pk.lPersonID, 'A') AS strPerson FROM PersonKurs pk JOIN "
+                      L"Kursinstanz ON pk.lKursinstanzID = Kursinstanz.lKursinstanzID JOIN Person ON pk.lPersonID = "
+                      L"Person.lPersonID WHERE %s",
+                      static_cast<LPCWSTR>(kurs::ShownCondition(shown, L"pk")));
         BOOL bEOF = TRUE;
         hr = kurs::OpenRows(rs, strSQL, bEOF);
         if (SUCCEEDED(hr) && !bEOF) {
@@ -465,45 +562,44 @@ long CVRQKurs::SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guidPerson", &guidOldPerson);
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"strPerson", &strOldPerson);
             if (FAILED(hr)) KURS_TRACEHR(hr);
-        } else if (SUCCEEDED(hr)) {
-            hr = KURS_TRACEHR(E_FAIL);  // deleted meanwhile: there is nothing to hand over
         }
         rs.Close();
+        // Removed, handed over or changed since the check: nothing is written.
+        if (SUCCEEDED(hr) && bEOF) hr = kurs::RegistrationNotAsShown(lPersonKursID);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
-        strSQL.Format(L"UPDATE PersonKurs SET lPersonID = %d, dtAnmeldung = %s, changedBy = dbo.fn_GetSystemID() WHERE "
-                      L"lPersonKursID = %d AND lKursinstanzID = %d",
-                      lNewPersonID, dtAnmeldung.SQLConvert(), lPersonKursID, lKursinstanzID);
-        if (lShownStatus >= 0) strSQL.AppendFormat(L" AND lStatus = %d", lShownStatus);
+        strSQL.Format(L"UPDATE PersonKurs SET lPersonID = %d, dtAnmeldung = %s, changedBy = dbo.fn_GetSystemID() WHERE %s",
+                      lNewPersonID, dtAnmeldung.SQLConvert(), static_cast<LPCWSTR>(kurs::ShownCondition(shown)));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        // Changed between the check and the writing: the switch sent online is taken back below.
-        if (SUCCEEDED(hr) && lAffected == 0) hr = E_ABORT;
+        if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
     }
-    if (FAILED(hr)) {
-        const long hrRemove = WebRemovePersonFromKursinstanz(lNewPersonID, lKursinstanzID);
-        if (FAILED(hrRemove)) DisplayStatusMsg();
-        if (hr == E_ABORT) return kurs::RegistrationNotAsShown(lPersonKursID);
-        KURS_REPORTDBERROR(conn, hr);
-        return hr;
-    }
-
-    CString strText = kurs::Text(IDS_LOG_PERSON_SWITCHED);
-    CString strModul = kurs::PersonModul(TRUE);
-    CString strDetail;
-    CUserLog log;
-    strDetail.Format(L"Neu:%s", NQ_GetPersonBezeichnung(lNewPersonID, CString()));
-    hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidOldPerson, 0, 0);
-    if (FAILED(hr)) KURS_TRACEHR(hr);
     if (SUCCEEDED(hr)) {
-        CQvGUID guidNewPerson = GetPersonGUID(lNewPersonID);
-        strDetail.Format(L"Alt:%s", strOldPerson);
-        hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidNewPerson, 0, 0);
+        CString strText = kurs::Text(IDS_LOG_PERSON_SWITCHED);
+        CString strModul = kurs::PersonModul(TRUE);
+        CString strDetail;
+        CUserLog log;
+        strDetail.Format(L"Neu:%s", NQ_GetPersonBezeichnung(lNewPersonID, CString()));
+        hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidOldPerson, 0, 0);
         if (FAILED(hr)) KURS_TRACEHR(hr);
+        if (SUCCEEDED(hr)) {
+            CQvGUID guidNewPerson = GetPersonGUID(lNewPersonID);
+            strDetail.Format(L"Alt:%s", strOldPerson);
+            hr = log.WriteUpdate(&strText, &strDetail, &strModul, lStatus, 42, &guidKursinstanz, &guidNewPerson, 0,
+                                 0);
+            if (FAILED(hr)) KURS_TRACEHR(hr);
+        }
     }
+    const bool bOwn = trans.Owns();
+    hr = trans.End(hr);
     if (FAILED(hr)) {
-        KURS_REPORTDBERROR(conn, hr);
+        // Not handed over here: the central installation hears of it, unless what is stored (read
+        // again, when the unit was ours: a failed commit may have stored it) holds the new person.
+        kurs::TakeBackSwitch(*this, lPersonKursID, lNewPersonID, lKursinstanzID, !bOwn);
+        if (hr != E_ABORT && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone)
+            KURS_REPORTDBERROR(conn, hr);
+        kurs::TellCentralMayDiffer();
         return hr;
     }
     return S_OK;

@@ -69,9 +69,10 @@ public:
     long UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
                                 EPersonKursStatus eStatus, long lShownStatus = -1,
                                 long lShownKursinstanzID = kRunAsNamed);
-    // Hands a registration of the run lKursinstanzID to another person.
+    // Hands a registration of the run lKursinstanzID to another person; only while it is the
+    // registration of the person shown (lShownPersonID, 0: any).
     long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
-                      long lShownStatus = -1);
+                      long lShownStatus = -1, long lShownPersonID = 0);
 
     // Books an instructor with the leadership role lKursleitungID into a course (run -1: planned
     // for lYear) or into a run; no checks, nothing sent online. eStatus: for a run the default
@@ -105,11 +106,12 @@ public:
                                      long lNewKursinstanzID, long lYear, long lKursleitungID,
                                      EPersonKursStatus& eStatus, long lShownStatus = -1);
 
-    // The editable data of a registration (eStatus is not written), and the run data stored on it.
+    // The editable data of a registration (eStatus is not written), and the run data stored on it;
+    // the data only while it is the registration of the person shown (lShownPersonID, 0: any).
     long UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTime dtDatum, CString strBemerkung,
                               CString strGrundNichtBestanden, long lKursleitungID, EPersonKursStatus eStatus,
                               long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus = -1,
-                              long lShownKursinstanzID = kRunAsNamed);
+                              long lShownKursinstanzID = kRunAsNamed, long lShownPersonID = 0);
     long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
                                      CString strInstanzLeitung);
 
@@ -119,6 +121,9 @@ public:
     long WebRemovePersonFromKursinstanz(long lPersonID, long lKursinstanzID);
     long WebUpdatePersonKursStatus(long lPersonID, long lKursinstanzID, EPersonKursStatus eStatus);
     long WebSwitchPersonOnKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs);
+    // Books a planned registration (no run) of an online course again, named by its GUID ("add"
+    // without a run).
+    long WebAddPlannedPersonKurs(long lPersonID, long lKursID, CQvGUID& guidPersonKurs);
     // Appends the fill-level items of the central installation's runs ("…;<run GUID>;<count>;<max>").
     long WebGetKursinstanzFillUpCount(std::vector<CString>& arrItems);
 
@@ -187,10 +192,14 @@ KURS_API long VRQ_CopyKursinstanz(long lKursID, long lKursinstanzID, long& lNewK
 KURS_API long VRQ_DeleteKurs(long lKursID);
 KURS_API long VRQ_DeleteKursinstanz(long lKursinstanzID);
 
-// Makes the registration the leader of its run lKursinstanzID (the run's other leaders lose the
-// role) or takes the role away. Only while the registration is in that run and, as the caller shows
-// it, with the status lShownStatus (-1: any) and as the instructor registration of the person
-// lShownPersonID (0: any registration): one moved, removed or changed meanwhile is left as it is,
-// nothing is written or logged, the user is told once and the result is E_ABORT.
+// Makes the registration the leader of its run lKursinstanzID or takes the role away, in one unit
+// with an entry in the log for each person whose role changes. Only while the registration is in
+// that run and, as the caller shows it, with the status lShownStatus (-1: any), as the instructor
+// registration of the person lShownPersonID (0: any registration) and leading the run or not
+// (lShownLeiter 1 or 0; -1: either): one moved, removed or changed meanwhile is left as it is,
+// nothing is written or logged, the user is told once and the result is E_ABORT. A caller that
+// shows the leader (lShownLeiter 0 or 1) takes the role from the leaders it showed first, in its own
+// unit: a leader of the run still there when the role is set is one it did not show, and the call is
+// refused the same way. Without it every other leader of the run loses the role.
 KURS_API long VRQ_SaveKursLeiter(long lPersonKursID, long lKursinstanzID, BOOL bLeiter, long lShownStatus = -1,
-                                 long lShownPersonID = 0);
+                                 long lShownPersonID = 0, long lShownLeiter = -1);

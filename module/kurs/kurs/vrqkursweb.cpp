@@ -121,6 +121,16 @@ long CVRQKurs::WebRemovePersonFromKurs(long lPersonID, long lKursID, long lPerso
     return NavigateURL();
 }
 
+long CVRQKurs::WebAddPlannedPersonKurs(long lPersonID, long lKursID, CQvGUID& guidPersonKurs) {
+    CKursResourceScope scope;
+    if (NQ_IsEnterpriseEdition()) return S_FALSE;
+    if (!IsOnlineKurs(VRQ_GetKursAuthority(lKursID, FALSE))) return S_FALSE;
+    COnlineWait wait;
+    m_strData.Empty();
+    BuildURL(L"add", lPersonID, -1, ePersonKursStatusAngemeldet, &guidPersonKurs);
+    return CheckReplyGUID(NavigateURL(), guidPersonKurs);
+}
+
 long CVRQKurs::WebRemovePersonFromKursinstanz(long lPersonID, long lKursinstanzID) {
     CKursResourceScope scope;
     if (NQ_IsEnterpriseEdition()) return S_FALSE;

@@ -219,10 +219,21 @@ TEST_F(Gruppen, WhatAnotherUserDeletedOrChangedIsLeftAsStoredAndBothListsShowIt)
                std::to_string(Int("SELECT count(*) FROM UserLog"));
     };
     const wchar_t* const groupChanged = L"Diese Gruppe wurde inzwischen geändert oder gelöscht. Es wurde nichts geändert.";
+    std::string before;
+    // Deleting the group from this tree, confirmed, is refused: nothing is deleted or logged.
+    const auto deleteRefused = [&](const std::wstring& label) {
+        ASSERT_TRUE(SelectTreeItem(Tree(), label));
+        script.ExpectMessageBox(IDYES, L"wirklich löschen");
+        script.ExpectMessageBox(IDOK, groupChanged);
+        Click(Button(IDC_GRUPPEN_DELETE));
+        EXPECT_EQ(stored(), before);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 2u);
+        script.Log().Clear();
+    };
 
     // Anna deletes "Theorie"; Amsler put into it from the page that still shows it goes nowhere.
     herDelete(L"Theorie  (Anzahl: 0)");
-    std::string before = stored();
+    before = stored();
     SelectInList({L"Amsler"});
     ASSERT_TRUE(SelectTreeItem(Tree(), L"Theorie  (Anzahl: 0)"));
     script.ExpectMessageBox(IDOK, groupChanged);
@@ -231,6 +242,48 @@ TEST_F(Gruppen, WhatAnotherUserDeletedOrChangedIsLeftAsStoredAndBothListsShowIt)
     EXPECT_NE(RowOf(List(), 2, L"Amsler"), -1) << "among the persons without a group";
     EXPECT_EQ(TreeItem(L"Theorie"), L"(none)");
     ToldOnce("into a deleted group");
+
+    // Another user renames "Labor" or changes its maximum: nobody goes into it or out of it from
+    // the tree that shows the old label, nor is it deleted from there, and the log names no label
+    // that was not stored. With no group selected after the reload its buttons are off.
+    const long regE = AddReg(AddPerson("Egli"), kurs, run, 0, "2031-01-02");
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung, lMaxTeilnehmer) VALUES "
+        "(70005, " + K(run) + ", 'Labor', 0)");
+    Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = 70005 WHERE lPersonKursID = " + K(regE));
+    for (const char* change : {"strBezeichnung = 'Labor 2'", "lMaxTeilnehmer = 9"}) {
+        SCOPED_TRACE(change);
+        const auto changeMeanwhile = [&] {
+            Sql("UPDATE KursinstanzGruppe SET strBezeichnung = 'Labor', lMaxTeilnehmer = 0 WHERE lKursinstanzGruppeID = 70005");
+            ASSERT_EQ(page->Refresh(), S_OK);
+            Sql(std::string("UPDATE KursinstanzGruppe SET ") + change + " WHERE lKursinstanzGruppeID = 70005");
+            before = stored();
+        };
+        changeMeanwhile();
+        SelectInList({L"Amsler"});
+        ASSERT_TRUE(SelectTreeItem(Tree(), L"Labor  (Anzahl: 1)"));
+        ASSERT_TRUE(Enabled(Button(IDC_GRUPPEN_EDIT)));
+        script.ExpectMessageBox(IDOK, groupChanged);
+        Click(Button(IDC_GRUPPEN_ADD));
+        EXPECT_EQ(stored(), before);
+        EXPECT_NE(RowOf(List(), 2, L"Amsler"), -1);
+        EXPECT_EQ(TreeItem(L"Labor  (Anzahl: 1)"), L"(none)") << "the tree shows the group as stored";
+        for (int id : {IDC_GRUPPEN_EDIT, IDC_GRUPPEN_DELETE, IDC_GRUPPEN_ADD, IDC_GRUPPEN_REMOVE})
+            EXPECT_FALSE(Enabled(Button(id))) << id << ": no group is selected";
+        ToldOnce("into a changed group");
+
+        changeMeanwhile();
+        ASSERT_TRUE(SelectTreeItem(Tree(), TreeItem(L"Egli")));
+        script.ExpectMessageBox(IDOK, groupChanged);
+        Click(Button(IDC_GRUPPEN_REMOVE));
+        EXPECT_EQ(stored(), before);
+        ToldOnce("out of a changed group");
+
+        changeMeanwhile();
+        deleteRefused(L"Labor  (Anzahl: 1)");
+    }
+    Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(regE));
+    Sql("DELETE FROM KursinstanzGruppe WHERE lKursinstanzGruppeID = 70005");
+    ASSERT_EQ(page->Refresh(), S_OK);
 
     // Brunner's registration is removed and booked anew: the row shown names the one removed.
     Sql("DELETE FROM PersonKurs WHERE lPersonKursID = " + K(regB));
@@ -270,15 +323,10 @@ TEST_F(Gruppen, WhatAnotherUserDeletedOrChangedIsLeftAsStoredAndBothListsShowIt)
 
     // Anna deletes "Praxis 2", then "Werkstatt": deleting the one again from the old tree deletes
     // and logs nothing, editing the other opens no dialog.
-    herDelete(L"Praxis  (Anzahl: 1)");  // her tree has not heard of the new name
+    ASSERT_EQ(hers->Refresh(), S_OK);  // a group is deleted only as the tree shows it
+    herDelete(L"Praxis 2  (Anzahl: 1)");
     before = stored();
-    ASSERT_TRUE(SelectTreeItem(Tree(), L"Praxis 2  (Anzahl: 1)"));
-    script.ExpectMessageBox(IDYES, L"wirklich löschen");
-    script.ExpectMessageBox(IDOK, groupChanged);
-    Click(Button(IDC_GRUPPEN_DELETE));
-    EXPECT_EQ(stored(), before);
-    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 2u);
-    script.Log().Clear();
+    deleteRefused(L"Praxis 2  (Anzahl: 1)");
     herDelete(L"Werkstatt  (Anzahl/max: 0/4)");
     before = stored();
     ASSERT_TRUE(SelectTreeItem(Tree(), L"Werkstatt  (Anzahl/max: 0/4)"));

@@ -387,15 +387,18 @@ TEST_F(Instruktor, ARunHasOneLeaderAndTheLeadersRightsFollowTheSavedChoice) {
 
 // Two users, each in a course window of his own on the run. The leader box of an instructor Anna
 // moved to the other run, re-statused or removed after the first user's grid was loaded saves
-// nothing: not the flag, not the leader taken from the row that had the box, not a leader text. He
-// is told once, nothing is logged, no edit stays open, and the grid shows what is stored, on which
-// his next choice is saved.
+// nothing: not the flag, not the leader taken from the row that had the box, not a leader text. Nor
+// does a choice after Anna gave the role to another instructor: the leader the grid shows is no
+// longer one, or the grid shows none and the run has one. He is told once, nothing is logged, no
+// edit stays open, and the grid shows what is stored, on which his next choice is saved.
 TEST_F(Instruktor, ALeaderChosenOnAGridAnotherUserChangedMeanwhileWritesNothing) {
     const long leiter = AddPerson("Leiter"), neu = AddPerson("Neu");
     AddInstruktor(leiter, run, 0, -1, 1);
     AddInstruktor(AddPerson("Wechsler"), run, 0);
     AddInstruktor(neu, run, 0);
     AddInstruktor(AddPerson("Weg"), run, 0);
+    const long dritte = AddPerson("Dritte");
+    AddInstruktor(dritte, run, 0);
     AddInstruktor(AddPerson("Anders"), other, 0, -1, 1);
     Sql("UPDATE Kursinstanz SET strLeitung = 'Leitung ' || lKursinstanzID");
     Open();
@@ -463,11 +466,49 @@ TEST_F(Instruktor, ALeaderChosenOnAGridAnotherUserChangedMeanwhileWritesNothing)
     ToldOnce("removed");
     EXPECT_EQ(leaderLogs(), 0);
 
-    // On the grid as stored, his choice is saved.
-    choose(L"Neu", nullptr);
-    EXPECT_EQ(Instruktoren(run), K(leiter) + ":-1:0 " + K(neu) + ":-1:1");
-    EXPECT_NE(Text("SELECT strLeitung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)).find("Neu"), std::string::npos);
-    EXPECT_EQ(leaderLogs(), 2);
+    // Anna gives the role to Dritte in her window: "Leiter", leader on his grid, is no longer one.
+    const HWND herSave = qv::ui::test::Item(otherDlg->GetSafeHwnd(), IDC_KURSDLG_SAVE);
+    const auto herLeader = [&](const std::wstring& name) {
+        ASSERT_TRUE(ClickCell(herGrid, RowOf(herGrid, 4, name), 8));
+        Click(herSave);
+        ASSERT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+        ASSERT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
+    };
+    herLeader(L"Dritte");
+    ASSERT_EQ(Instruktoren(run), K(leiter) + ":-1:0 " + K(neu) + ":-1:0 " + K(dritte) + ":-1:1");
+    long long logs = leaderLogs();
+    before = stored();
+    choose(L"Neu", L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+    EXPECT_EQ(stored(), before) << "Dritte keeps the role, and Leiter has no second entry";
+    EXPECT_EQ(leaderLogs(), logs);
+    EXPECT_TRUE(checked(L"Dritte"));
+    EXPECT_FALSE(checked(L"Leiter"));
+    ToldOnce("the leader shown lost the role");
+
+    // Anna takes the role from Dritte: his choice is refused again, and his grid shows the run
+    // without a leader. Then she gives the role to Neu: his choice would take it from a leader he
+    // was never shown.
+    herLeader(L"Dritte");
+    before = stored();
+    choose(L"Neu", L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+    EXPECT_EQ(stored(), before);
+    ASSERT_FALSE(checked(L"Dritte"));
+    ToldOnce("the leader shown lost the role and the run has none");
+    herLeader(L"Neu");
+    logs = leaderLogs();
+    before = stored();
+    choose(L"Dritte", L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+    EXPECT_EQ(stored(), before) << "Neu keeps the role";
+    EXPECT_EQ(leaderLogs(), logs);
+    EXPECT_TRUE(checked(L"Neu"));
+    ToldOnce("a leader not shown");
+
+    // On the grid as stored, his choice is saved, with an entry for each of the two.
+    choose(L"Dritte", nullptr);
+    EXPECT_EQ(Instruktoren(run), K(leiter) + ":-1:0 " + K(neu) + ":-1:0 " + K(dritte) + ":-1:1");
+    EXPECT_NE(Text("SELECT strLeitung FROM Kursinstanz WHERE lKursinstanzID = " + K(run)).find("Dritte"),
+              std::string::npos);
+    EXPECT_EQ(leaderLogs(), logs + 2);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
     EXPECT_EQ(Lock(), "");
 }

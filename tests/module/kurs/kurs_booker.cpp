@@ -13,7 +13,13 @@
 // Deregisters the participant's registration REG from RUN (central installation), with the log
 // entries written to the suite database's user log, and is killed as above; STEP -1 kills it as
 // the log entry is about to be written (on any database).
+//   kurs_booker group STEP WHAT RUN REG PERSON GROUP
+// Makes the change WHAT of the groups page in RUN, killed as above: "new" creates the group "Neu"
+// (maximum 5), "template" the groups of the course's template, "edit" renames the group GROUP
+// ("Alt", no maximum) to "Neu" with the maximum 5, "delete" deletes it, "add" puts the registration
+// REG of PERSON (status 0, in no group) into it, "remove" takes REG out of it.
 #include "fakehost.h"
+#include "gruppendlg.h"
 #include "nqcommon.h"
 #include "optionserverint.h"
 #include "qvadoconnection.h"
@@ -31,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
+#include <string>
 #include <strings.h>
 #include <unistd.h>
 
@@ -109,15 +116,40 @@ int WatchConnection(sqlite3* db, char**, const sqlite3_api_routines*) {
     return SQLITE_OK;
 }
 
+// The change of the groups page named by `what`, as the page writes it.
+long ChangeGroup(const std::string& what, long run, long reg, long person, long group) {
+    CQvADOConnection conn;
+    long hr = conn.Open(L"Qovaro.NQ2", 0);
+    if (FAILED(hr)) return hr;
+    CQvGUID guidRun;
+    guidRun.SetNULL();
+    CGruppenDlg::CShownGroup shown;
+    shown.lGruppeID = group;
+    shown.strBezeichnung = L"Alt";
+    shown.strLabel = L"Alt  (Anzahl: 1)";
+    g_counting = true;
+    bool bTaken = false;
+    if (what == "new") hr = CGruppenDlg::WriteNewGroup(conn, run, guidRun, L"Neu", 5, bTaken);
+    else if (what == "template") hr = CGruppenDlg::WriteGroupsFromTemplate(conn, run, guidRun);
+    else if (what == "edit") hr = CGruppenDlg::WriteGroupEdit(conn, run, guidRun, group, L"Alt", 0, L"Neu", 5);
+    else if (what == "delete") hr = CGruppenDlg::WriteGroupDeletion(conn, run, guidRun, shown);
+    else if (what == "add") hr = CGruppenDlg::GroupRegistration(conn, run, guidRun, shown, reg, person, 0);
+    else if (what == "remove") hr = CGruppenDlg::UngroupRegistration(conn, run, guidRun, shown, L"Abbruch", reg, person, 0);
+    else hr = E_INVALIDARG;
+    g_counting = false;
+    return bTaken ? S_FALSE : hr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool status = argc == 6 && std::strcmp(argv[1], "status") == 0;
-    const bool kill = status || (argc == 6 && std::strcmp(argv[1], "kill") == 0);
+    const bool group = argc == 8 && std::strcmp(argv[1], "group") == 0;
+    const bool kill = status || group || (argc == 6 && std::strcmp(argv[1], "kill") == 0);
     if (!kill && argc != 7) return 2;
     if (kill) {
         g_killAt = std::atoi(argv[2]);
-        g_logToDatabase = status;
+        g_logToDatabase = status || group;
         sqlite3_auto_extension(reinterpret_cast<void (*)()>(&WatchConnection));
     }
 
@@ -137,6 +169,14 @@ int main(int argc, char** argv) {
     Answering answering;
     qv::ScopedInteraction interaction(&answering);
 
+    if (group) {
+        g_killAtLog = g_killAt < 0;
+        const long hr = ChangeGroup(argv[3], std::atol(argv[4]), std::atol(argv[5]), std::atol(argv[6]),
+                                    std::atol(argv[7]));
+        std::printf("%d\n", g_steps);
+        qv::servers::StopRunningServer(QVDBSERVER_PROGID);
+        return hr == S_OK && answering.reports == 0 ? 0 : 1;
+    }
     if (status) {
         CVRQKurs booking;
         g_killAtLog = g_killAt < 0;

@@ -5,6 +5,7 @@
 #include "kurstest.h"
 
 #include <csignal>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -276,6 +277,67 @@ TEST_F(KursKilledBooking, AStatusChangeLeavesItsStatusWithItsEntryOrNothingAtEve
         if (step == -1) {
             EXPECT_EQ(Reg(reg, "lStatus"), "0") << "killed before its entry: nothing of it stays";
             if (kOnPg) break;
+        }
+    }
+}
+
+// Killed as its first, second, ... write begins (SQLite), or as its log entry is written (both
+// databases): each change of the groups page leaves the change with its entry, or neither.
+TEST_F(KursKilledBooking, AGroupChangeLeavesItsChangeWithItsEntryOrNothingAtEveryWriteStep) {
+    const long mandant = AddMandant("FW Nord");
+    const long kurs = AddKurs(3, "GK");
+    Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, lKursID, strBezeichnung, "
+        "lMaxTeilnehmer) VALUES (9000000, -1, " + K(kurs) + ", 'Neu', 5)");
+    // Whether the change is stored, in the run with its registration and its group.
+    const auto renamedOrNew = [&](long run, long, long) {
+        return Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursinstanzID = " + K(run) +
+                   " AND strBezeichnung = 'Neu' AND lMaxTeilnehmer = 5");
+    };
+    const auto inGroup = [&](long reg, long g) {
+        return Int("SELECT count(*) FROM PersonKurs WHERE lPersonKursID = " + K(reg) + " AND lKursinstanzGruppeID = " + K(g));
+    };
+    const std::vector<std::pair<std::string, std::function<long long(long run, long reg, long g)>>> changes = {
+        {"new", renamedOrNew},
+        {"template", renamedOrNew},
+        {"edit", renamedOrNew},
+        {"delete",
+         [&](long, long reg, long g) {
+             const long long gone = 1 - Int("SELECT count(*) FROM KursinstanzGruppe WHERE lKursinstanzGruppeID = " + K(g));
+             EXPECT_EQ(inGroup(reg, -1), gone) << "its member goes back with it";
+             return gone;
+         }},
+        {"add", [&](long, long reg, long g) { return inGroup(reg, g); }},
+        {"remove", [&](long, long reg, long) { return inGroup(reg, -1); }},
+    };
+    for (const auto& [what, changed] : changes) {
+        for (int step = -1;; ++step) {
+            ASSERT_LT(step, 40);
+            if (step == 0) continue;
+            const std::string at = what + " step " + std::to_string(step);
+            const long run = AddRun(kurs, "2031-05-04");
+            const long person = AddPerson("Abbruch", what + std::to_string(step), mandant);
+            const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+            // A key above those the page draws for its new groups.
+            const long group = long(Int("SELECT max(lKursinstanzGruppeID) FROM KursinstanzGruppe")) + 1000;
+            Sql("INSERT INTO KursinstanzGruppe (lKursinstanzGruppeID, lKursinstanzID, strBezeichnung, lMaxTeilnehmer) "
+                "VALUES (" + K(group) + ", " + K(run) + ", 'Alt', 0)");
+            if (what != "add") Sql("UPDATE PersonKurs SET lKursinstanzGruppeID = " + K(group) + " WHERE lPersonKursID = " + K(reg));
+            const Exit exit = RunBooker({"group", std::to_string(step), what, K(run), K(reg), K(person), K(group)});
+            const long long stored = changed(run, reg, group);
+            EXPECT_EQ(Int("SELECT count(*) FROM UserLog WHERE strText = 'kill'"), stored) << at;
+            Sql("DELETE FROM UserLog");
+            if (WIFEXITED(exit.status)) {
+                ASSERT_GT(step, 0) << at;
+                EXPECT_EQ(WEXITSTATUS(exit.status), 0) << at;
+                EXPECT_EQ(std::atoi(exit.out.c_str()), step - 1) << at;
+                EXPECT_EQ(stored, 1) << at;
+                break;
+            }
+            EXPECT_TRUE(WIFSIGNALED(exit.status) && WTERMSIG(exit.status) == SIGKILL) << at;
+            if (step == -1) {
+                EXPECT_EQ(stored, 0) << at << ": killed before its entry, nothing of it stays";
+                if (kOnPg) break;
+            }
         }
     }
 }

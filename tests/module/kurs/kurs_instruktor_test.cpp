@@ -147,14 +147,23 @@ protected:
 };
 
 TEST_F(KursLeiter, SettingALeaderMovesTheRoleAndNamesTheLeader) {
-    // Only a registration as the caller shows it takes the role: in the run named, with the status
-    // and as the person's instructor registration shown. Else nothing is written or logged.
+    // Only a registration as the caller shows it takes the role or loses it: in the run named, with
+    // the status, as the person's instructor registration and leading or not as shown; a caller
+    // that shows the leader gives the role only once the leaders it showed lost it, so "first",
+    // still leading, is one it did not show. Else nothing is written or logged.
     const long teilnehmer = AddReg(other, kurs, run, 0, "2031-12-31");
-    for (const auto& [id, status, shownPerson] :
-         std::initializer_list<std::tuple<long, long, long>>{
-             {elsewhere, -1, 0}, {second, 3, 0}, {second, 0, person}, {teilnehmer, 0, other}}) {
+    for (const auto& [id, leiter, status, shownPerson, shownLeiter] :
+         std::initializer_list<std::tuple<long, BOOL, long, long, long>>{{elsewhere, TRUE, -1, 0, -1},
+                                                                         {second, TRUE, 3, 0, -1},
+                                                                         {second, TRUE, 0, person, -1},
+                                                                         {teilnehmer, TRUE, 0, other, -1},
+                                                                         {second, TRUE, 0, other, 1},
+                                                                         {second, TRUE, 0, other, 0},
+                                                                         {second, FALSE, 0, other, 1},
+                                                                         {first, FALSE, 0, person, 0}}) {
         script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert");
-        EXPECT_EQ(VRQ_SaveKursLeiter(id, run, TRUE, status, shownPerson), E_ABORT) << id << " " << status;
+        EXPECT_EQ(VRQ_SaveKursLeiter(id, run, leiter, status, shownPerson, shownLeiter), E_ABORT)
+            << id << " " << leiter << " " << status << " " << shownLeiter;
     }
     script.ExpectMessageBox(IDOK, L"Diese Anmeldung besteht nicht mehr");
     EXPECT_EQ(VRQ_SaveKursLeiter(teilnehmer + 1, run, FALSE), E_ABORT);
@@ -168,17 +177,25 @@ TEST_F(KursLeiter, SettingALeaderMovesTheRoleAndNamesTheLeader) {
     EXPECT_EQ(qv::FromUtf8(Leitung(run)), PersonName(other));
     EXPECT_EQ(Leitung(run2), "");
 
+    // The log says of each person whose role changed.
     const auto entries = userLog.Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].kind, 1);
-    EXPECT_EQ(entries[0].text, L"Neuer Kursleiter gesetzt.");
-    EXPECT_EQ(entries[0].detail, PersonName(other));
-    EXPECT_EQ(entries[0].module, L"Ausbildung.Instanz");
-    EXPECT_EQ(entries[0].value, 1);
-    EXPECT_EQ(entries[0].tableID, 42);
-    EXPECT_EQ(Plain(entries[0].object), Guid("Kursinstanz", run));
-    EXPECT_EQ(Plain(entries[0].parent), Guid("Person", other));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].text, L"Kursleiter entfernt.");
+    EXPECT_EQ(entries[0].value, 0);
+    EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
+    EXPECT_EQ(entries[1].kind, 1);
+    EXPECT_EQ(entries[1].text, L"Neuer Kursleiter gesetzt.");
+    EXPECT_EQ(entries[1].detail, PersonName(other));
+    EXPECT_EQ(entries[1].module, L"Ausbildung.Instanz");
+    EXPECT_EQ(entries[1].value, 1);
+    EXPECT_EQ(entries[1].tableID, 42);
+    EXPECT_EQ(Plain(entries[1].object), Guid("Kursinstanz", run));
+    EXPECT_EQ(Plain(entries[1].parent), Guid("Person", other));
     EXPECT_TRUE(eventServer.Events().empty());
+
+    // A participant leads as well, for a caller that does not show whose registration it is.
+    ASSERT_EQ(VRQ_SaveKursLeiter(teilnehmer, run, TRUE), S_OK);
+    EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(elsewhere), std::to_string(teilnehmer)}));
 }
 
 TEST_F(KursLeiter, SettingTheLeaderAgainRefreshesTheLeaderText) {
@@ -204,11 +221,13 @@ TEST_F(KursLeiter, ClearingTheLeaderKeepsTheLeaderText) {
     EXPECT_EQ(Plain(entries[0].parent), Guid("Person", person));
 }
 
+// The change and its entries are one unit: a refused entry leaves the run with the leader it had.
 TEST_F(KursLeiter, AFailedLogIsShownAndTheLeaderStays) {
     userLog.fail = E_ACCESSDENIED;
     script.ExpectReport(L"No OLEDB Error available!");
     EXPECT_EQ(VRQ_SaveKursLeiter(second, run, TRUE), E_ACCESSDENIED);
-    EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(second), std::to_string(elsewhere)}));
+    EXPECT_EQ(Leaders(), (std::vector<std::string>{std::to_string(first), std::to_string(elsewhere)}));
+    EXPECT_EQ(Leitung(run), "");
 }
 
 }  // namespace

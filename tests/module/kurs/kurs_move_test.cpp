@@ -138,13 +138,16 @@ TEST_F(KursMove, RefusalOfTheCentralInstallationRollsBackBothHalves) {
     EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(from) + "|7");
     EXPECT_EQ(status, ePersonKursStatusBesucht);
     const auto reqs = central.Requests();
-    ASSERT_EQ(reqs.size(), 3u);
+    ASSERT_EQ(reqs.size(), 4u);
     EXPECT_EQ(reqs[0].Param("Op"), "remove");
     EXPECT_EQ(reqs[1].Param("Op"), "add");
-    // The removal went with the move: the central installation books the registration back.
+    // The removal went with the move: the central installation books the registration back, with
+    // the status stored.
     EXPECT_EQ(reqs[2].Param("Op"), "add");
     EXPECT_EQ(reqs[2].Param("Kursinstanz"), "{" + Guid("Kursinstanz", from) + "}");
     EXPECT_EQ(reqs[2].Param("PersonKurs"), "{" + Guid("PersonKurs", reg) + "}");
+    EXPECT_EQ(reqs[3].Param("Op") + " " + reqs[3].Param("Status"), "update 7");
+    EXPECT_EQ(reqs[3].Param("Kursinstanz"), "{" + Guid("Kursinstanz", from) + "}");
 }
 
 #ifdef QV_KURS_PG

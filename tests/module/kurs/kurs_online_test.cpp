@@ -510,10 +510,10 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
          {"update 5", "update 3"}, inRunWaiting},
         {"removal", run, 0, "UPDATE PersonKurs SET lStatus = 3",
          [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKursinstanz(reg, person, run, false, 0, run); },
-         {"remove", "add"}, inRunWaiting},
+         {"remove", "add", "update 3"}, inRunWaiting},
         {"planned, deleted", -1, 0, "UPDATE PersonKurs SET lKursinstanzID = #other#",
          [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKurs(reg, person, -1, 0, -1); },
-         {"delete", "add"}, inOther, {-1, other}},
+         {"delete", "add", "update 0"}, inOther, {-1, other, other}},
     };
     // The moves write in one transaction, which SQLite begins as the only writer: the other user
     // waits for it there. The server lets the other user write meanwhile.
@@ -576,10 +576,12 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
                   E_ACCESSDENIED);
         EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
         const auto reqs = central.Requests();
-        ASSERT_EQ(reqs.size(), 2u);
+        ASSERT_EQ(reqs.size(), removal ? 3u : 2u);
         EXPECT_EQ(reqs[1].Param("Op"), removal ? "add" : "update");
         EXPECT_EQ(reqs[1].Param("Status"), removal ? "" : "0");
         EXPECT_EQ(reqs[1].Param("Kursinstanz"), Braced(Guid("Kursinstanz", run)));
+        // Booked back with the status stored.
+        if (removal) EXPECT_EQ(reqs[2].Param("Op") + " " + reqs[2].Param("Status"), "update 0");
     }
     userLog.fail = S_OK;
 }

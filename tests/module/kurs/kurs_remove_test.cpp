@@ -340,13 +340,13 @@ TEST_F(KursRemove, AConnectionLostAtAnyWriteIsReportedOnce) {
     const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
     const std::string direct = qvtest::PgClusterUrl() + "/" + pgName;
     ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", CString(proxy.Through(direct).c_str())));
-    // The removal from the run is one unit, rolled back with the connection; the deletion after it is
-    // a statement of its own, whose fate is unknown.
+    // The removal from the run is one unit, rolled back with the connection; so is the deletion
+    // after it with its entry.
     const std::pair<const char*, const wchar_t*> cases[] = {
         {"fn_GetSystemID", L"Keine der Änderungen wurde gespeichert."},
         {"lStatus IN", L"Keine der Änderungen wurde gespeichert."},
         {"INSERT INTO KursnotificationItem", L"Keine der Änderungen wurde gespeichert."},
-        {"DELETE", L"Ob die Änderungen gespeichert wurden, ist nicht bekannt."},
+        {"DELETE", L"Keine der Änderungen wurde gespeichert."},
     };
     for (const auto& [lost, report] : cases) {
         const long reg = AddReg(person, kurs, run, 3, "2031-05-04");

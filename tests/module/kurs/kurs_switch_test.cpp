@@ -90,12 +90,13 @@ TEST_F(KursSwitch, ARegistrationDeletedMeanwhileIsReportedAndNothingIsLogged) {
     EXPECT_TRUE(userLog.Entries().empty());
 }
 
-TEST_F(KursSwitch, FailingLogKeepsTheSwitch) {
+// The hand-over and its entries are one unit: without its entries it is not stored.
+TEST_F(KursSwitch, FailingLogTakesTheSwitchBack) {
     userLog.fail = E_ACCESSDENIED;
     CVRQKurs booking;
     script.ExpectReport(L"No OLEDB Error available!");
     EXPECT_EQ(booking.SwitchPerson(newPerson, kurs, run, reg), E_ACCESSDENIED);
-    EXPECT_EQ(Int("SELECT lPersonID FROM PersonKurs"), newPerson);
+    EXPECT_EQ(Int("SELECT lPersonID FROM PersonKurs"), oldPerson);
 }
 
 }  // namespace
