@@ -200,6 +200,11 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
     if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, shown, reg);
     if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
+    // The unlinking, the rights, the log entry and the notification item are one unit.
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
@@ -221,7 +226,9 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         hr = VRQ_AddKursNotificationItem(FALSE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-    if (FAILED(hr) && hr != E_ABORT) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone)
+        KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 

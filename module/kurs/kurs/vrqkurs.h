@@ -113,7 +113,7 @@ public:
                               long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus = -1,
                               long lShownKursinstanzID = kRunAsNamed, long lShownPersonID = 0);
     long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
-                                     CString strInstanzLeitung);
+                                     CString strInstanzLeitung, long lShownPersonID = 0);
 
     // Online registration with the central installation (local installations, course types 1 and 2).
     long WebAddPersonToKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs);
