@@ -663,6 +663,26 @@ TEST_F(KursOnline, AChangeWhoseCommitAnswerIsLostLeavesTheCentralInstallationAsS
         }
         script.Log().Clear();
     }
+
+    // The change is refused (the user log refuses its entry) and what is stored cannot be read
+    // after it (a statement is tried once): nothing more is sent, and the one report says that the
+    // central installation may differ.
+    Sql("DELETE FROM PersonKurs");
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    central.ClearRequests();
+    userLog.fail = E_ACCESSDENIED;
+    CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L);
+    proxy.DropReplyTo("SELECT lPersonID, lKursID, lKursinstanzID");
+    script.ExpectReport(L"die zentrale Installation kann von dieser Anmeldung abweichen");
+    CVRQKurs booking;
+    EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0), E_ACCESSDENIED);
+    userLog.fail = S_OK;
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
+    EXPECT_EQ(central.RequestCount(), 1u);
+    CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 3L);
     CQvRegistry::SetValue(profile, L"DBConnection", CString(direct.c_str()));
 }
 #endif
