@@ -166,13 +166,16 @@ CString ShownCondition(const ShownRegistration& shown, LPCWSTR lpszAlias = L"");
 long CheckRegistrationShown(CQvADOConnection& conn, const ShownRegistration& shown,
                             ShownRegistration* pStored = nullptr);
 // The registration in the run lShownRun (-1: in none, CVRQKurs::kRunAsNamed: in any), with the
-// status lShownStatus (-1: any) and of the person lShownPersonID (0: any).
-inline ShownRegistration Shown(long lPersonKursID, long lShownRun, long lShownStatus, long lShownPersonID) {
+// status lShownStatus (-1: any), of the person lShownPersonID (0: any) and with the leader flag
+// lShownLeiter (-1: any).
+inline ShownRegistration Shown(long lPersonKursID, long lShownRun, long lShownStatus, long lShownPersonID,
+                               long lShownLeiter = -1) {
     ShownRegistration shown;
     shown.lPersonKursID = lPersonKursID;
     shown.lKursinstanzID = lShownRun;
     shown.lStatus = lShownStatus;
     shown.lPersonID = lShownPersonID;
+    shown.lLeiter = lShownLeiter;
     return shown;
 }
 // The run a caller shows a registration in: the one it names as shown, else the run it names for

@@ -388,7 +388,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
 }
 
 long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                      EPersonKursStatus eStatus, long lShownStatus, long lShownKursinstanzID) {
+                                      EPersonKursStatus eStatus, long lShownStatus, long lShownKursinstanzID,
+                                      long lShownLeiter) {
     CKursResourceScope scope;
     long hr = S_OK;
 
@@ -409,8 +410,8 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // The registration is changed only as the caller shows it: in the run it names (or shows), with
     // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
     // and the central installation and the log hear nothing of it.
-    const kurs::ShownRegistration shown =
-        kurs::Shown(lPersonKursID, kurs::ShownRun(lKursinstanzID, lShownKursinstanzID), lShownStatus, lPersonID);
+    const kurs::ShownRegistration shown = kurs::Shown(
+        lPersonKursID, kurs::ShownRun(lKursinstanzID, lShownKursinstanzID), lShownStatus, lPersonID, lShownLeiter);
     const CString strShown = kurs::ShownCondition(shown);
 
     const long lReports = kurs::ReportCount();

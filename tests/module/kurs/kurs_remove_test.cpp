@@ -323,6 +323,30 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus, lPersonID, strBemerkung"), K(run) + "|3|" + K(other) + "|");
     EXPECT_EQ(Reg(movedInstr, "lKursinstanzID, lStatus, lPersonID"), K(run) + "|0|" + K(other));
     EXPECT_EQ(Regs(), 2);
+
+    // Shown as the run's leader, and another user set another leader meanwhile: no member given the
+    // leader flag shown changes the row that no longer leads.
+    const long leader = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(leader));
+    ASSERT_EQ(VRQ_SaveKursLeiter(movedInstr, run, TRUE, 0, other), S_OK);
+    const std::size_t loggedLeader = userLog.Entries().size();
+    const std::function<long()> leaderSet[] = {
+        [&] { return booking.RemoveInstruktorFromKurs(leader, person, run, 0, run, 1); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(leader, person, run, 0, run, 1); },
+        [&] {
+            return booking.UpdatePersonKursStatus(FALSE, leader, person, run, ePersonKursStatusAbgemeldet, 0,
+                                                  CVRQKurs::kRunAsNamed, 1);
+        },
+        [&] { return booking.ChangeInstruktorKursinstanz(leader, person, kurs, run, later, 0, 44, eMoved, 0, 1); },
+    };
+    for (const auto& change : leaderSet) {
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+        EXPECT_EQ(change(), E_ABORT) << &change - leaderSet;
+    }
+    EXPECT_EQ(userLog.Entries().size(), loggedLeader);
+    EXPECT_EQ(Items().size(), items);
+    EXPECT_EQ(Reg(leader, "lKursinstanzID, lStatus, fLeiter"), K(run) + "|0|0");
+    EXPECT_EQ(Reg(movedInstr, "fLeiter"), "1");
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
