@@ -535,6 +535,10 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         {"planned, deleted", -1, 0, "UPDATE PersonKurs SET lKursinstanzID = #other#",
          [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKurs(reg, person, -1, 0, -1); },
          {"delete", "add", "update 0"}, inOther, {-1, other, other}},
+        // Still planned with another status: booked again as planned, named by its GUID.
+        {"planned, deleted, status changed", -1, 0, "UPDATE PersonKurs SET lStatus = 7",
+         [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKurs(reg, person, -1, 0, -1); },
+         {"delete", "add"}, "-1|7", {-1, -1}},
     };
     // Handed over meanwhile: nothing is written for the person shown. A status sent is sent again as
     // stored for the person who holds the registration now; a removal or a hand-over sent for the
@@ -592,6 +596,7 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
             const long named = i < c.sentRuns.size() ? c.sentRuns[i] : run;
             if (named == -1) EXPECT_FALSE(reqs[i].HasParam("Kursinstanz")) << i;
             else EXPECT_EQ(reqs[i].Param("Kursinstanz"), Braced(Guid("Kursinstanz", named))) << i;
+            if (reqs[i].Param("Op") == "add") EXPECT_EQ(reqs[i].Param("PersonKurs"), Braced(Guid("PersonKurs", reg)));
         }
         script.Log().Clear();
     }
