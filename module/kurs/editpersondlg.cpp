@@ -589,7 +589,8 @@ long CEditPersonDlg::SavePersonKurs() {
         if (FAILED(hr)) return KURS_TRACEHR(hr);
     }
     if (lKursinstanzID == -1 || lStatus == ePersonKursStatusBesucht || lStatus == ePersonKursStatusTeilweise)
-        hr = kurs.UpdatePersonKursInstanzData(lPersonKursID, strInstanzOrt, dblInstanzDauer, strInstanzLeitung);
+        hr = kurs.UpdatePersonKursInstanzData(lPersonKursID, strInstanzOrt, dblInstanzDauer, strInstanzLeitung,
+                                              lPersonID);
     return hr;
 }
 

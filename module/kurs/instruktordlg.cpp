@@ -68,6 +68,12 @@ long ItemParam(const CQvListItem* pItem, int index) {
     return lValue;
 }
 
+// The leader flag the grid shows on the row (-1: not a row of the grid).
+long ShownLeiter(const CQvListItem* pItem) {
+    const auto* pGridItem = dynamic_cast<const CQvGridItem*>(pItem);
+    return pGridItem ? (pGridItem->GetColumnCheck(kLeiterColumn) ? 1 : 0) : -1;
+}
+
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CInstruktorDlg, CKursChildDlg)
@@ -436,7 +442,7 @@ void CInstruktorDlg::OnBnRemove() {
         for (int i = 0; i < items.GetSize() && SUCCEEDED(hr); ++i) {
             // Each removal is one unit: a refused step leaves the instructor booked as he was.
             hr = RemoveBooking(conn, kurs, FALSE, ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
-                               lKursinstanzID, ItemParam(items[i], eParamStatus));
+                               lKursinstanzID, ItemParam(items[i], eParamStatus), ShownLeiter(items[i]));
             if (FAILED(hr)) {
                 IN_TRACEHR(hr);
                 break;
@@ -487,10 +493,10 @@ void CInstruktorDlg::OnBnChangeInstanz() {
         long lKursleitungID = -1;
         items[i]->GetParam(eParamKursleitung, &lKursleitungID);
         EPersonKursStatus eStatus = ePersonKursStatusAngemeldet;
-        // Moved only as the grid shows it: in this run, with its status.
+        // Moved only as the grid shows it: in this run, with its status and its leader flag.
         hr = kurs.ChangeInstruktorKursinstanz(ItemParam(items[i], eParamPersonKurs), ItemParam(items[i], eParamPerson),
                                               lKursID, lKursinstanzID, lNewRun, 0, lKursleitungID, eStatus,
-                                              ItemParam(items[i], eParamStatus));
+                                              ItemParam(items[i], eParamStatus), ShownLeiter(items[i]));
         if (FAILED(hr)) {
             IN_TRACEHR(hr);
             break;
@@ -525,7 +531,8 @@ void CInstruktorDlg::OnBnChangeState() {
         if (lPersonID == 0) continue;
         // Only as the grid shows it: one moved or changed meanwhile is left as it is stored.
         hr = kurs.UpdatePersonKursStatus(FALSE, ItemParam(items[i], eParamPersonKurs), lPersonID, lKursinstanzID,
-                                         static_cast<EPersonKursStatus>(lStatus), ItemParam(items[i], eParamStatus));
+                                         static_cast<EPersonKursStatus>(lStatus), ItemParam(items[i], eParamStatus),
+                                         CVRQKurs::kRunAsNamed, ShownLeiter(items[i]));
         // A refusal the user has been shown leaves the other rows to be tried.
         if (hr == E_ABORT) hr = S_OK;
         else if (SUCCEEDED(hr)) bChanged = TRUE;

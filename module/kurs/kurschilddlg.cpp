@@ -474,7 +474,7 @@ HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLim
 }
 
 HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
-                                     long lPersonID, long lRun, long lShownStatus) {
+                                     long lPersonID, long lRun, long lShownStatus, long lShownLeiter) {
     // The removal's choice is asked before the unit begins.
     kurs::CQuestionsFirst questions;
     // The page shows the registration in lRun (in no run: -1), with lShownStatus.
@@ -485,7 +485,8 @@ HRESULT CKursChildDlg::RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOO
     HRESULT hrCall = S_OK;
     if (SUCCEEDED(hr))
         hr = hrCall = bTeilnehmer ? kurs.RemovePersonFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun)
-                                  : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun);
+                                  : kurs.RemoveInstruktorFromKurs(lPersonKursID, lPersonID, lRun, lShownStatus, lRun,
+                                                                  lShownLeiter);
     hr = trans.End(hr);
     if (FAILED(hr)) {
         KURS_TRACEHR(hr);

@@ -215,10 +215,11 @@ protected:
     HRESULT ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum);
     // Removes the booking of a participant (bTeilnehmer) or an instructor from the course in a
     // transaction of its own on conn, as the page shows it: in the run lRun (-1: planned, in no
-    // run) with the status lShownStatus (-1: any); one stored otherwise is left as it is. The course
-    // API has shown the errors of its own steps, a failure of the transaction is reported here.
+    // run) with the status lShownStatus (-1: any) and, for an instructor, the leader flag
+    // lShownLeiter (-1: not shown); one stored otherwise is left as it is. The course API has shown
+    // the errors of its own steps, a failure of the transaction is reported here.
     static HRESULT RemoveBooking(CQvADOConnection& conn, CVRQKurs& kurs, BOOL bTeilnehmer, long lPersonKursID,
-                                 long lPersonID, long lRun, long lShownStatus);
+                                 long lPersonID, long lRun, long lShownStatus, long lShownLeiter = -1);
     // The logic server for the persons' ranks; E_NOINTERFACE when it gave none.
     static HRESULT OpenLogicServer(INQLogicServer*& pLogic);
     // Appends "Ohne Funktion" (role -1) as nNoneID and the leadership roles after it, up to

@@ -77,7 +77,7 @@ long CVRQKurs::ChangePersonKursinstanz(long lPersonKursID, long lPersonID, long 
 
 long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                            long lNewKursinstanzID, long lYear, long lKursleitungID,
-                                           EPersonKursStatus& eStatus, long lShownStatus) {
+                                           EPersonKursStatus& eStatus, long lShownStatus, long lShownLeiter) {
     CKursResourceScope scope;
     if (kurs::Rehearsing()) return S_OK;  // asks nothing
     const long lReports = kurs::ReportCount();
@@ -89,7 +89,7 @@ long CVRQKurs::ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, l
 
     if (SUCCEEDED(hr)) {
         hr = RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lOldKursinstanzID, lShownStatus,
-                                             lOldKursinstanzID);
+                                             lOldKursinstanzID, lShownLeiter);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
     long lID = lPersonKursID;

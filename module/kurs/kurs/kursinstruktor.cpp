@@ -52,6 +52,12 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
 
     if (SUCCEEDED(hr) && lKursinstanzID != -1) eStatus = kurs::BookingDefaultStatus();
 
+    // The row, the leader's role, the notification item, the rights and the log entry are one unit:
+    // stored together or not at all. Inside a caller's transaction they stay part of that one.
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     if (SUCCEEDED(hr)) {
         if (lPersonKursID == 0) {
             hr = kurs::InsertRegistration(conn, FALSE, lPersonID, lKursID, lKursinstanzID, lKursleitungID, eStatus,
@@ -64,8 +70,9 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
                           dtDatum.SQLConvert(), static_cast<LPCWSTR>(strHeld));
             long lAffected = 0;
             hr = kurs::Execute(conn, strSQL, &lAffected);
-            // Placed or changed by another user since it was read: nothing of this booking is written.
-            if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
+            // Placed, handed over or changed by another user since it was read: nothing of this booking
+            // is written.
+            if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
             if (SUCCEEDED(hr)) hr = kurs::KeepOneKursLeiter(conn, lPersonKursID, lKursinstanzID);
         }
     }
@@ -85,6 +92,7 @@ long CVRQKurs::AddInstruktorToKurs(long lPersonID, long lKursID, long lKursinsta
 
     if (SUCCEEDED(hr)) hr = kurs::LogBookingAdded(rs, FALSE, lPersonKursID, lKursinstanzID, eStatus);
 
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

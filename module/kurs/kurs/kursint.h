@@ -166,13 +166,16 @@ CString ShownCondition(const ShownRegistration& shown, LPCWSTR lpszAlias = L"");
 long CheckRegistrationShown(CQvADOConnection& conn, const ShownRegistration& shown,
                             ShownRegistration* pStored = nullptr);
 // The registration in the run lShownRun (-1: in none, CVRQKurs::kRunAsNamed: in any), with the
-// status lShownStatus (-1: any) and of the person lShownPersonID (0: any).
-inline ShownRegistration Shown(long lPersonKursID, long lShownRun, long lShownStatus, long lShownPersonID) {
+// status lShownStatus (-1: any), of the person lShownPersonID (0: any) and with the leader flag
+// lShownLeiter (-1: any).
+inline ShownRegistration Shown(long lPersonKursID, long lShownRun, long lShownStatus, long lShownPersonID,
+                               long lShownLeiter = -1) {
     ShownRegistration shown;
     shown.lPersonKursID = lPersonKursID;
     shown.lKursinstanzID = lShownRun;
     shown.lStatus = lShownStatus;
     shown.lPersonID = lShownPersonID;
+    shown.lLeiter = lShownLeiter;
     return shown;
 }
 // The run a caller shows a registration in: the one it names as shown, else the run it names for
@@ -221,14 +224,14 @@ enum class SentOnline {
 // (in the run lKursinstanzID; for a deletion the run it was in, or -1) that may not be stored here:
 // found changed, failed, or a commit whose outcome is unknown. What is stored is read again on a
 // statement of its own, and the central installation is sent only what makes it hold the
-// registration as stored: after a removal or a deletion of a registration still stored, it is
-// booked again ("add", into its run, then "update" with its stored status; a planned one by its GUID
-// alone); after a status (lSentStatus) another stored status is sent. Nothing is sent when the
-// stored row already is what was sent, or is no longer this person's in that run. Inside a
-// caller's transaction, which the caller rolls back, the registration is as it was shown
-// (lStatusBefore, 0 or more) and only its GUID is read. When the read fails nothing is sent, and the
-// user's one message says that the central installation may differ. A refused request shows the
-// central installation's message.
+// registration as stored: after a removal or a deletion of a registration still stored as this
+// person's, it is booked again ("add", into its run, then "update" with its stored status; a
+// planned one by its GUID alone); after a status (lSentStatus) the stored status is sent for the
+// person who holds the registration in that run now, unless it is the status sent. Nothing is sent
+// for a registration gone or no longer in that run. Inside a caller's transaction, which the
+// caller rolls back, the registration is as it was shown (lStatusBefore, 0 or more) and only its
+// GUID is read. When the read fails nothing is sent, and the user's one message says that the
+// central installation may differ. A refused request shows the central installation's message.
 void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long lKursinstanzID, SentOnline eSent,
                     long lSentStatus = -1, long lStatusBefore = -1);
 // The same for a hand-over to lNewPersonID that was sent: the new person is taken out of the run

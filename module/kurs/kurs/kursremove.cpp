@@ -69,10 +69,10 @@ long UnlinkFromKursinstanz(CQvADOConnection& conn, const kurs::ShownRegistration
 // before anything is asked or sent; a caller that knows neither gets the run the registration is in.
 // S_FALSE: no such registration while its run had to be looked up.
 long FindRunToLeave(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus,
-                    long lShownKursinstanzID, long& lRun) {
+                    long lShownKursinstanzID, long& lRun, long lShownLeiter = -1) {
     lRun = kurs::ShownRun(lKursinstanzID, lShownKursinstanzID);
     // Neither run nor status known: the person is held by the writes that follow.
-    if (lRun == CVRQKurs::kRunAsNamed && lShownStatus < 0) {
+    if (lRun == CVRQKurs::kRunAsNamed && lShownStatus < 0 && lShownLeiter < 0) {
         lRun = -1;
         return LookupRegistration(L"lKursinstanzID", lPersonKursID, lRun);
     }
@@ -80,7 +80,8 @@ long FindRunToLeave(long lPersonKursID, long lPersonID, long lKursinstanzID, lon
     long hr = kurs::OpenConnection(conn);
     kurs::ShownRegistration stored;
     if (SUCCEEDED(hr))
-        hr = kurs::CheckRegistrationShown(conn, kurs::Shown(lPersonKursID, lRun, lShownStatus, lPersonID), &stored);
+        hr = kurs::CheckRegistrationShown(
+            conn, kurs::Shown(lPersonKursID, lRun, lShownStatus, lPersonID, lShownLeiter), &stored);
     if (SUCCEEDED(hr)) lRun = stored.lKursinstanzID;
     return hr;
 }
@@ -177,7 +178,7 @@ long CVRQKurs::RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, l
 }
 
 long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                               long lShownStatus, long lShownKursinstanzID) {
+                                               long lShownStatus, long lShownKursinstanzID, long lShownLeiter) {
     CKursResourceScope scope;
     if (kurs::Rehearsing()) return S_OK;  // asks nothing
     CQvADOConnection conn;
@@ -189,17 +190,24 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         if (lKursinstanzID != -1) KURS_REPORTDBERROR(conn, hr);
         return hr;
     }
-    hr = FindRunToLeave(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID);
+    hr = FindRunToLeave(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID, lKursinstanzID,
+                        lShownLeiter);
     if (FAILED(hr) || lKursinstanzID == -1) return hr;
     if (lPersonID == 0) hr = LookupRegistration(L"lPersonID", lPersonKursID, lPersonID);
     if (SUCCEEDED(hr)) hr = S_OK;
 
     RemovedRegistration reg;
     if (SUCCEEDED(hr)) hr = kurs::OpenConnection(conn);
-    const kurs::ShownRegistration shown = kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID);
+    const kurs::ShownRegistration shown =
+        kurs::Shown(lPersonKursID, lKursinstanzID, lShownStatus, lPersonID, lShownLeiter);
     if (SUCCEEDED(hr)) hr = ReadRegistrationInRun(rs, shown, reg);
     if (SUCCEEDED(hr) && !reg.bFound) return kurs::RegistrationNotAsShown(lPersonKursID);
 
+    // The unlinking, the rights, the log entry and the notification item are one unit.
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
     // Whether it led the run is read before the unlinking takes the role away.
     BOOL bLeiter = FALSE;
     if (SUCCEEDED(hr)) hr = kurs::LookupKursLeiter(lPersonKursID, bLeiter);
@@ -221,7 +229,9 @@ long CVRQKurs::RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonI
         hr = VRQ_AddKursNotificationItem(FALSE, lPersonID, lKursinstanzID, 3, ePersonKursStatusAngemeldet);
         if (FAILED(hr)) KURS_TRACEHR(hr);
     }
-    if (FAILED(hr) && hr != E_ABORT) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && hr != E_ABORT && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone)
+        KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -230,7 +240,7 @@ namespace {
 // Deleting a registration of a participant (bTeilnehmer) or an instructor: out of its run first,
 // then the row goes and the log names the run it was in, or the course.
 long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                    long lShownStatus, long lShownKursinstanzID) {
+                    long lShownStatus, long lShownKursinstanzID, long lShownLeiter = -1) {
     // A step that failed and showed its own report is not reported a second time.
     const long lReports = kurs::ReportCount();
     CQvADOConnection conn;
@@ -246,8 +256,8 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         hr = kurs::OpenConnection(conn);
         kurs::ShownRegistration stored;
         if (SUCCEEDED(hr))
-            hr = kurs::CheckRegistrationShown(conn, kurs::Shown(lPersonKursID, lShownRun, lShownStatus, lPersonID),
-                                              &stored);
+            hr = kurs::CheckRegistrationShown(
+                conn, kurs::Shown(lPersonKursID, lShownRun, lShownStatus, lPersonID, lShownLeiter), &stored);
         if (hr == E_ABORT) return hr;
         if (SUCCEEDED(hr)) {
             lKursinstanzID = stored.lKursinstanzID;
@@ -274,7 +284,7 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
             if (hr == E_ABORT) return hr;
         } else {
             hr = booking.RemoveInstruktorFromKursinstanz(lPersonKursID, lPersonID, lKursinstanzID, lShownStatus,
-                                                         lKursinstanzID);
+                                                         lKursinstanzID, lShownLeiter);
             if (hr == E_ABORT) return hr;
         }
         if (FAILED(hr)) KURS_TRACEHR(hr);
@@ -327,7 +337,8 @@ long RemoveFromKurs(CVRQKurs& booking, BOOL bTeilnehmer, long lPersonKursID, lon
         // Out of its run now; a planned registration only with the status shown.
         strSQL.Format(L"DELETE PersonKurs WHERE %s",
                       static_cast<LPCWSTR>(kurs::ShownCondition(
-                          kurs::Shown(lPersonKursID, -1, lKursinstanzID == -1 ? lShownStatus : -1, lPersonID))));
+                          kurs::Shown(lPersonKursID, -1, lKursinstanzID == -1 ? lShownStatus : -1, lPersonID,
+                                      lShownLeiter))));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
         if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
@@ -360,7 +371,8 @@ long CVRQKurs::RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKu
 }
 
 long CVRQKurs::RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus,
-                                        long lShownKursinstanzID) {
+                                        long lShownKursinstanzID, long lShownLeiter) {
     CKursResourceScope scope;
-    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID);
+    return RemoveFromKurs(*this, FALSE, lPersonKursID, lPersonID, lKursinstanzID, lShownStatus, lShownKursinstanzID,
+                          lShownLeiter);
 }

@@ -40,9 +40,15 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                                     long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus,
                                     long lShownKursinstanzID, long lShownPersonID) {
     CKursResourceScope scope;
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
+    // The data, its date and the log entry are one unit: stored together or not at all. Inside a
+    // caller's transaction they stay part of that one.
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
 
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -55,8 +61,9 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
                           kurs::Shown(lPersonKursID, lShownKursinstanzID, lShownStatus, lShownPersonID))));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        // A registration removed or changed meanwhile has no data to change and no entry to log.
-        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationNotAsShown(lPersonKursID);
+        // A registration removed, handed over or changed meanwhile has no data to change and no entry
+        // to log.
+        if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
     }
     if (SUCCEEDED(hr)) {
         CString strSQL;
@@ -82,26 +89,34 @@ long CVRQKurs::UpdatePersonKursData(long lPersonKursID, long lKursID, CQvDateTim
     }
     if (SUCCEEDED(hr)) hr = kurs::LogRegistrationChanged(reg);
 
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
 long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
-                                           CString strInstanzLeitung) {
+                                           CString strInstanzLeitung, long lShownPersonID) {
     CKursResourceScope scope;
+    const long lReports = kurs::ReportCount();
+    const long lGone = kurs::GoneCount();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     long hr = kurs::OpenConnection(conn);
+    // The run data and its log entry are one unit.
+    kurs::CKursTransaction trans(conn);
+    if (SUCCEEDED(hr)) hr = trans.Begin();
 
     if (SUCCEEDED(hr)) {
         CString strSQL;
         strSQL.Format(L"UPDATE PersonKurs SET strInstanzOrt = '%s', dblInstanzDauer = %s, strInstanzleitung = '%s' "
-                      L"WHERE lPersonKursID = %d",
+                      L"WHERE %s",
                       QvSQLString(strInstanzOrt, 254), DoubleToSqlText(dblInstanzDauer),
-                      QvSQLString(strInstanzLeitung, 254), lPersonKursID);
+                      QvSQLString(strInstanzLeitung, 254),
+                      static_cast<LPCWSTR>(kurs::ShownCondition(
+                          kurs::Shown(lPersonKursID, kRunAsNamed, -1, lShownPersonID))));
         long lAffected = 0;
         hr = kurs::Execute(conn, strSQL, &lAffected);
-        if (SUCCEEDED(hr) && lAffected == 0) return kurs::RegistrationGone();
+        if (SUCCEEDED(hr) && lAffected == 0) hr = kurs::RegistrationNotAsShown(lPersonKursID);
     }
 
     kurs::ChangedRegistration reg;
@@ -124,6 +139,7 @@ long CVRQKurs::UpdatePersonKursInstanzData(long lPersonKursID, CString strInstan
                                 reg.lStatus, 39, reg.guidObject, reg.guidPerson);
     }
 
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    hr = trans.End(hr);
+    if (FAILED(hr) && kurs::ReportCount() == lReports && kurs::GoneCount() == lGone) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }

@@ -26,6 +26,7 @@ namespace {
 struct StoredForCentral {
     bool bFound = false;
     long lPersonID = 0;
+    long lKursID = -1;
     long lKursinstanzID = -1;
     long lStatus = -1;
     CQvGUID guid;
@@ -39,13 +40,14 @@ bool ReadStoredForCentral(long lPersonKursID, StoredForCentral& stored) {
     CQvADORecordset rs(&conn);
     long hr = OpenConnection(conn);
     CString strSQL;
-    strSQL.Format(L"SELECT lPersonID, lKursinstanzID, lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d",
+    strSQL.Format(L"SELECT lPersonID, lKursID, lKursinstanzID, lStatus, guid FROM PersonKurs WHERE lPersonKursID = %d",
                   lPersonKursID);
     BOOL bEOF = TRUE;
     if (SUCCEEDED(hr)) hr = OpenRows(rs, strSQL, bEOF);
     if (SUCCEEDED(hr) && !bEOF) {
         stored.bFound = true;
         hr = rs.GetFieldValue(L"lPersonID", &stored.lPersonID);
+        if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursID", &stored.lKursID);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lKursinstanzID", &stored.lKursinstanzID);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lStatus", &stored.lStatus);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"guid", &stored.guid);
@@ -61,9 +63,9 @@ bool ReadStoredForCentral(long lPersonKursID, StoredForCentral& stored) {
 
 // Books the registration at the central installation again, in its run with its status; a planned
 // one (no run) is named by its GUID alone.
-void BookAgainOnline(CVRQKurs& booking, long lPersonID, long lKursID, const StoredForCentral& stored) {
+void BookAgainOnline(CVRQKurs& booking, long lPersonID, const StoredForCentral& stored) {
     CQvGUID guid = stored.guid;
-    long hr = stored.lKursinstanzID == -1 ? booking.WebAddPlannedPersonKurs(lPersonID, lKursID, guid)
+    long hr = stored.lKursinstanzID == -1 ? booking.WebAddPlannedPersonKurs(lPersonID, stored.lKursID, guid)
                                           : booking.WebAddPersonToKursinstanz(lPersonID, stored.lKursinstanzID, guid);
     if (SUCCEEDED(hr) && stored.lKursinstanzID != -1)
         hr = booking.WebUpdatePersonKursStatus(lPersonID, stored.lKursinstanzID,
@@ -89,30 +91,28 @@ void TakeBackOnline(CVRQKurs& booking, long lPersonKursID, long lPersonID, long 
     } else if (!ReadStoredForCentral(lPersonKursID, stored)) {
         return;
     }
-    // Removed or handed over meanwhile: whoever did that told the central installation.
-    if (!stored.bFound || stored.lPersonID != lPersonID) return;
+    // Removed meanwhile: whoever did that told the central installation.
+    if (!stored.bFound) return;
     long hr = S_OK;
     switch (eSent) {
     case SentOnline::eStatus:
         // Stored with the status sent (a commit whose answer was lost), or no longer in the run.
-        if (stored.lKursinstanzID != lKursinstanzID || stored.lStatus == lSentStatus) return;
-        hr = booking.WebUpdatePersonKursStatus(lPersonID, lKursinstanzID, static_cast<EPersonKursStatus>(stored.lStatus));
+        if (stored.lKursinstanzID != lKursinstanzID) return;
+        if (stored.lPersonID == lPersonID && stored.lStatus == lSentStatus) return;
+        // Handed over meanwhile, the registration keeps its status there too whichever of the two
+        // requests came first: the status is sent for the person who holds it.
+        hr = booking.WebUpdatePersonKursStatus(stored.lPersonID, lKursinstanzID,
+                                               static_cast<EPersonKursStatus>(stored.lStatus));
         break;
     case SentOnline::eRemoval:
-        // Out of the run as sent (stored after all), or moved on.
-        if (stored.lKursinstanzID != lKursinstanzID) return;
-        BookAgainOnline(booking, lPersonID, -1, stored);
+        // Out of the run as sent (stored after all), moved on, or handed over meanwhile: the hand-over
+        // went to the central installation for the person who holds it.
+        if (stored.lKursinstanzID != lKursinstanzID || stored.lPersonID != lPersonID) return;
+        BookAgainOnline(booking, lPersonID, stored);
         return;
     case SentOnline::eDeletion: {
-        long lKursID = -1;
-        CString strWhere;
-        strWhere.Format(L"lPersonKursID = %d", lPersonKursID);
-        if (stored.lKursinstanzID == -1 &&
-            FAILED(QvDBLookupLong(L"lKursID", L"PersonKurs", strWhere, &lKursID, kProfile))) {
-            NoteCentralMayDiffer();
-            return;
-        }
-        BookAgainOnline(booking, lPersonID, lKursID, stored);
+        if (stored.lPersonID != lPersonID) return;
+        BookAgainOnline(booking, lPersonID, stored);
         return;
     }
     }
@@ -388,7 +388,8 @@ long CVRQKurs::AddPersonToKurs(long lPersonID, long lKursID, long lKursinstanzID
 }
 
 long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                      EPersonKursStatus eStatus, long lShownStatus, long lShownKursinstanzID) {
+                                      EPersonKursStatus eStatus, long lShownStatus, long lShownKursinstanzID,
+                                      long lShownLeiter) {
     CKursResourceScope scope;
     long hr = S_OK;
 
@@ -409,8 +410,8 @@ long CVRQKurs::UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long
     // The registration is changed only as the caller shows it: in the run it names (or shows), with
     // the status it shows. Moved or changed by another user meanwhile, it is left as it is stored,
     // and the central installation and the log hear nothing of it.
-    const kurs::ShownRegistration shown =
-        kurs::Shown(lPersonKursID, kurs::ShownRun(lKursinstanzID, lShownKursinstanzID), lShownStatus, lPersonID);
+    const kurs::ShownRegistration shown = kurs::Shown(
+        lPersonKursID, kurs::ShownRun(lKursinstanzID, lShownKursinstanzID), lShownStatus, lPersonID, lShownLeiter);
     const CString strShown = kurs::ShownCondition(shown);
 
     const long lReports = kurs::ReportCount();

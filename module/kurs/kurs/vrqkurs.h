@@ -66,9 +66,11 @@ public:
     static constexpr long kRunAsNamed = -2;
     // Sets the status of a registration of a participant (bTeilnehmer TRUE) or an instructor; the
     // local rules follow the run named (lKursinstanzID).
+    // lShownLeiter: the leader flag an instructor's row shows (0 or 1; -1: not shown), held by the
+    // members that take it.
     long UpdatePersonKursStatus(BOOL bTeilnehmer, long lPersonKursID, long lPersonID, long lKursinstanzID,
                                 EPersonKursStatus eStatus, long lShownStatus = -1,
-                                long lShownKursinstanzID = kRunAsNamed);
+                                long lShownKursinstanzID = kRunAsNamed, long lShownLeiter = -1);
     // Hands a registration of the run lKursinstanzID to another person; only while it is the
     // registration of the person shown (lShownPersonID, 0: any).
     long SwitchPerson(long lNewPersonID, long lKursID, long lKursinstanzID, long lPersonKursID,
@@ -85,7 +87,7 @@ public:
     long RemovePersonFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1,
                               long lShownKursinstanzID = kRunAsNamed);
     long RemoveInstruktorFromKurs(long lPersonKursID, long lPersonID, long lKursinstanzID, long lShownStatus = -1,
-                                  long lShownKursinstanzID = kRunAsNamed);
+                                  long lShownKursinstanzID = kRunAsNamed, long lShownLeiter = -1);
 
     // Take a registration out of its run; it stays a registration of the course. lPersonID 0 and
     // lKursinstanzID -1 are read from the row. bAsk: a local installation lets the user deregister
@@ -93,7 +95,8 @@ public:
     long RemovePersonFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID, bool bAsk,
                                      long lShownStatus = -1, long lShownKursinstanzID = kRunAsNamed);
     long RemoveInstruktorFromKursinstanz(long lPersonKursID, long lPersonID, long lKursinstanzID,
-                                         long lShownStatus = -1, long lShownKursinstanzID = kRunAsNamed);
+                                         long lShownStatus = -1, long lShownKursinstanzID = kRunAsNamed,
+                                         long lShownLeiter = -1);
 
     // Move a registration from one run of a course (lOldKursinstanzID, -1: a planned registration)
     // to another as one unit of work; the registration is found in the old run, with the status
@@ -104,7 +107,7 @@ public:
                                  long lShownStatus = -1);
     long ChangeInstruktorKursinstanz(long lPersonKursID, long lPersonID, long lKursID, long lOldKursinstanzID,
                                      long lNewKursinstanzID, long lYear, long lKursleitungID,
-                                     EPersonKursStatus& eStatus, long lShownStatus = -1);
+                                     EPersonKursStatus& eStatus, long lShownStatus = -1, long lShownLeiter = -1);
 
     // The editable data of a registration (eStatus is not written), and the run data stored on it;
     // the data only while it is the registration of the person shown (lShownPersonID, 0: any).
@@ -113,7 +116,7 @@ public:
                               long lAbsenzgrundID, BOOL fEntschuldigt, long lShownStatus = -1,
                               long lShownKursinstanzID = kRunAsNamed, long lShownPersonID = 0);
     long UpdatePersonKursInstanzData(long lPersonKursID, CString strInstanzOrt, double dblInstanzDauer,
-                                     CString strInstanzLeitung);
+                                     CString strInstanzLeitung, long lShownPersonID = 0);
 
     // Online registration with the central installation (local installations, course types 1 and 2).
     long WebAddPersonToKursinstanz(long lPersonID, long lKursinstanzID, CQvGUID& guidPersonKurs);

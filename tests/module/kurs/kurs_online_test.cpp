@@ -5,6 +5,12 @@
 #include "kurstest.h"
 #include "qvhttp.h"
 
+#ifdef QV_KURS_PG
+#include "pgcluster.h"
+#include "pgfaultproxy.h"
+#include "qvregvalue.h"
+#endif
+
 #include <functional>
 #include <thread>
 
@@ -38,6 +44,15 @@ protected:
         return booking.AddPersonToKurs(lPerson, kurs, lRun, 2031, id, status);
     }
     static std::string Braced(const std::string& plain) { return "{" + plain + "}"; }
+    // The Op of each request sent, an update's with its Status.
+    std::vector<std::string> SentOps() const {
+        std::vector<std::string> ops;
+        for (const auto& request : central.Requests()) {
+            ops.push_back(request.Param("Op"));
+            if (ops.back() == "update") ops.back() += " " + request.Param("Status");
+        }
+        return ops;
+    }
 
     CentralStandIn central;
     long mandant = 0, person = 0, kurs = 0, run = 0;
@@ -492,7 +507,13 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         std::vector<std::string> sent;  // Op (and Status) of each request, the taking back last
         std::string stored;             // run | status afterwards
         std::vector<long> sentRuns = {};  // the run each request names (-1: none); else the run shown
+        std::vector<long> sentPersons = {};  // the person each request names; else the person shown
+        long storedPerson = 0;               // the registration's person afterwards; else the person shown
     };
+    // Another user hands the registration to this person meanwhile.
+    const long heir = AddPerson("Meier", "Eva", mandant);
+    const long third = AddPerson("Keller", "Urs", mandant);
+    const char* const handOver = "UPDATE PersonKurs SET lPersonID = #heir#";
     const std::string inOther = K(other) + "|0";
     const std::string inRunWaiting = K(run) + "|3";
     std::vector<Case> cases = {
@@ -514,7 +535,25 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         {"planned, deleted", -1, 0, "UPDATE PersonKurs SET lKursinstanzID = #other#",
          [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKurs(reg, person, -1, 0, -1); },
          {"delete", "add", "update 0"}, inOther, {-1, other, other}},
+        // Still planned with another status: booked again as planned, named by its GUID.
+        {"planned, deleted, status changed", -1, 0, "UPDATE PersonKurs SET lStatus = 7",
+         [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKurs(reg, person, -1, 0, -1); },
+         {"delete", "add"}, "-1|7", {-1, -1}},
     };
+    // Handed over meanwhile: nothing is written for the person shown. A status sent is sent again as
+    // stored for the person who holds the registration now; a removal or a hand-over sent for the
+    // person shown is not taken back by booking anyone into the run.
+    cases.push_back({"status, handed over", run, 0, handOver,
+                     [&](CVRQKurs& b, long reg) {
+                         return b.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0);
+                     },
+                     {"update 5", "update 0"}, K(run) + "|0", {}, {person, heir}, heir});
+    cases.push_back({"removal, handed over", run, 0, handOver,
+                     [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKursinstanz(reg, person, run, false, 0, run); },
+                     {"remove"}, K(run) + "|0", {}, {}, heir});
+    cases.push_back({"hand-over, handed over", run, 0, handOver,
+                     [&](CVRQKurs& b, long reg) { return b.SwitchPerson(third, kurs, run, reg, 0, person); },
+                     {"switch", "remove"}, K(run) + "|0", {}, {third, third}, heir});
     // The moves write in one transaction, which SQLite begins as the only writer: the other user
     // waits for it there. The server lets the other user write meanwhile.
     if (kOnPg) {
@@ -533,6 +572,7 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         central.Queue({CentralStandIn::ReplyPage("ok"), 200, std::chrono::milliseconds(1000)});
         std::string meanwhile = c.meanwhile;
         if (const auto at = meanwhile.find("#other#"); at != std::string::npos) meanwhile.replace(at, 7, K(other));
+        if (const auto at = meanwhile.find("#heir#"); at != std::string::npos) meanwhile.replace(at, 6, K(heir));
         std::thread otherUser([&] {
             if (central.WaitForRequests(1, std::chrono::seconds(20))) Sql(meanwhile);
         });
@@ -544,19 +584,19 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 1u);
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 0u);
         EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), c.stored);
+        EXPECT_EQ(Reg(reg, "lPersonID"), K(c.storedPerson ? c.storedPerson : person));
         EXPECT_EQ(CountRegs(), 1);
         EXPECT_TRUE(userLog.Entries().empty());
         EXPECT_EQ(Int("SELECT count(*) FROM KursnotificationItem"), 0);
         const auto reqs = central.Requests();
-        ASSERT_EQ(reqs.size(), c.sent.size());
+        ASSERT_EQ(SentOps(), c.sent);
         for (std::size_t i = 0; i < reqs.size(); ++i) {
-            std::string op = reqs[i].Param("Op");
-            if (op == "update") op += " " + reqs[i].Param("Status");
-            EXPECT_EQ(op, c.sent[i]) << i;
-            EXPECT_EQ(reqs[i].Param("Person"), Braced(Guid("Person", person))) << i;
+            const long namedPerson = i < c.sentPersons.size() ? c.sentPersons[i] : person;
+            EXPECT_EQ(reqs[i].Param("Person"), Braced(Guid("Person", namedPerson))) << i;
             const long named = i < c.sentRuns.size() ? c.sentRuns[i] : run;
             if (named == -1) EXPECT_FALSE(reqs[i].HasParam("Kursinstanz")) << i;
             else EXPECT_EQ(reqs[i].Param("Kursinstanz"), Braced(Guid("Kursinstanz", named))) << i;
+            if (reqs[i].Param("Op") == "add") EXPECT_EQ(reqs[i].Param("PersonKurs"), Braced(Guid("PersonKurs", reg)));
         }
         script.Log().Clear();
     }
@@ -585,6 +625,72 @@ TEST_F(KursOnline, ARegistrationChangedWhileTheAnswerIsAwaitedIsLeftAndItsReques
     }
     userLog.fail = S_OK;
 }
+
+#ifdef QV_KURS_PG
+// The server committed the change but its answer to the COMMIT was lost: whether it was stored is
+// unknown to the module, which reads what is stored before it tells the central installation
+// anything, and sends only what makes the central installation hold the registration as stored.
+TEST_F(KursOnline, AChangeWhoseCommitAnswerIsLostLeavesTheCentralInstallationAsStored) {
+    qvtest::PgFaultProxy proxy(qvtest::PortOf(qvtest::PgClusterUrl()));
+    const wchar_t* const profile = L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2";
+    const std::string direct = qvtest::PgClusterUrl() + "/" + pgName;
+    ASSERT_TRUE(CQvRegistry::SetValue(profile, L"DBConnection", CString(proxy.Through(direct).c_str())));
+    Central(false);
+    struct Case {
+        const char* name;
+        std::function<long(CVRQKurs&, long reg)> change;
+        std::vector<std::string> sent;  // Op (and Status) of each request
+        std::string stored;             // run | status afterwards
+    };
+    const Case cases[] = {
+        {"status",
+         [&](CVRQKurs& b, long reg) {
+             return b.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0);
+         },
+         {"update 5"}, K(run) + "|5"},
+        {"removal",
+         [&](CVRQKurs& b, long reg) { return b.RemovePersonFromKursinstanz(reg, person, run, false, 0, run); },
+         {"remove"}, "-1|0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Sql("DELETE FROM PersonKurs");
+        const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+        central.ClearRequests();
+        proxy.DropReplyTo("COMMIT");
+        script.ExpectReport(L"unknown");
+        CVRQKurs booking;
+        EXPECT_LT(c.change(booking, reg), 0);
+        EXPECT_TRUE(proxy.Dropped());
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+        EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+        EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), c.stored);
+        EXPECT_EQ(SentOps(), c.sent);
+        script.Log().Clear();
+    }
+
+    // The change is refused (the user log refuses its entry) and what is stored cannot be read
+    // after it (a statement is tried once): nothing more is sent, and the one report says that the
+    // central installation may differ.
+    Sql("DELETE FROM PersonKurs");
+    const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
+    central.ClearRequests();
+    userLog.fail = E_ACCESSDENIED;
+    CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 1L);
+    proxy.DropReplyTo("SELECT lPersonID, lKursID, lKursinstanzID");
+    script.ExpectReport(L"die zentrale Installation kann von dieser Anmeldung abweichen");
+    CVRQKurs booking;
+    EXPECT_EQ(booking.UpdatePersonKursStatus(TRUE, reg, person, run, ePersonKursStatusAbgemeldet, 0), E_ACCESSDENIED);
+    userLog.fail = S_OK;
+    EXPECT_TRUE(proxy.Dropped());
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);
+    EXPECT_EQ(Reg(reg, "lKursinstanzID, lStatus"), K(run) + "|0");
+    EXPECT_EQ(central.RequestCount(), 1u);
+    CQvRegistry::SetValue(profile, L"DefaultExecuteRetry", 3L);
+    CQvRegistry::SetValue(profile, L"DBConnection", CString(direct.c_str()));
+}
+#endif
 
 TEST_F(KursOnline, DeleteRequestNamesTheRegistrationWithoutRun) {
     const long reg = AddReg(person, kurs, run, 0, "2031-05-04");

@@ -281,6 +281,72 @@ TEST_F(KursRemove, RegistrationInARunIsDeletedAndTheEntryNamesThatRun) {
     EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus, lPersonID, strBemerkung"), K(run) + "|3|" + K(person) + "|");
     EXPECT_EQ(Reg(movedInstr, "lKursinstanzID, lStatus"), K(run) + "|0");
     EXPECT_EQ(Regs(), 2);
+
+    // Handed over to another person meanwhile (the participant's through the hand-over, the
+    // instructor's row by another writer), in the same run with the same status: every member
+    // given the person it was shown for leaves the new person's registration as it is.
+    ASSERT_EQ(booking.SwitchPerson(other, kurs, run, moved, 3, person), S_OK);
+    Sql("UPDATE PersonKurs SET lPersonID = " + K(other) + " WHERE lPersonKursID = " + K(movedInstr));
+    const std::size_t logged = userLog.Entries().size();
+    const long third = AddPerson("Keller", "Urs", mandant);
+    const std::function<long()> handedOver[] = {
+        [&] { return booking.RemovePersonFromKurs(moved, person, run, 3); },
+        [&] { return booking.RemoveInstruktorFromKurs(movedInstr, person, run, 0); },
+        [&] { return booking.RemovePersonFromKursinstanz(moved, person, run, false, 3); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(movedInstr, person, run, 0); },
+        [&] { return booking.UpdatePersonKursStatus(TRUE, moved, person, run, ePersonKursStatusAbgemeldet, 3); },
+        [&] { return booking.UpdatePersonKursStatus(FALSE, movedInstr, person, run, ePersonKursStatusAbgemeldet, 0); },
+        [&] { return booking.ChangePersonKursinstanz(moved, person, kurs, run, later, 0, eMoved, 3); },
+        [&] { return booking.ChangeInstruktorKursinstanz(movedInstr, person, kurs, run, later, 0, 44, eMoved, 0); },
+        [&] { return booking.SwitchPerson(third, kurs, run, moved, 3, person); },
+        [&] {
+            return booking.UpdatePersonKursData(moved, kurs, CQvDateTime(2031, 5, 4, 0, 0, 0), L"x", L"", -1,
+                                                ePersonKursStatusAngemeldet, -1, FALSE, 3, run, person);
+        },
+        [&] {
+            long id = moved;
+            EPersonKursStatus status = ePersonKursStatusAngemeldet;
+            return booking.AddPersonToKurs(person, kurs, later, 2031, id, status);
+        },
+        [&] {
+            long id = movedInstr;
+            EPersonKursStatus status = ePersonKursStatusAngemeldet;
+            return booking.AddInstruktorToKurs(person, kurs, later, 2031, 44, id, status);
+        },
+    };
+    for (const auto& change : handedOver) {
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+        EXPECT_EQ(change(), E_ABORT) << &change - handedOver;
+    }
+    EXPECT_EQ(userLog.Entries().size(), logged);
+    EXPECT_EQ(Items().size(), items);
+    EXPECT_EQ(Reg(moved, "lKursinstanzID, lStatus, lPersonID, strBemerkung"), K(run) + "|3|" + K(other) + "|");
+    EXPECT_EQ(Reg(movedInstr, "lKursinstanzID, lStatus, lPersonID"), K(run) + "|0|" + K(other));
+    EXPECT_EQ(Regs(), 2);
+
+    // Shown as the run's leader, and another user set another leader meanwhile: no member given the
+    // leader flag shown changes the row that no longer leads.
+    const long leader = AddReg(person, kurs, run, 0, "2031-12-31", false);
+    Sql("UPDATE PersonKurs SET fLeiter = 1 WHERE lPersonKursID = " + K(leader));
+    ASSERT_EQ(VRQ_SaveKursLeiter(movedInstr, run, TRUE, 0, other), S_OK);
+    const std::size_t loggedLeader = userLog.Entries().size();
+    const std::function<long()> leaderSet[] = {
+        [&] { return booking.RemoveInstruktorFromKurs(leader, person, run, 0, run, 1); },
+        [&] { return booking.RemoveInstruktorFromKursinstanz(leader, person, run, 0, run, 1); },
+        [&] {
+            return booking.UpdatePersonKursStatus(FALSE, leader, person, run, ePersonKursStatusAbgemeldet, 0,
+                                                  CVRQKurs::kRunAsNamed, 1);
+        },
+        [&] { return booking.ChangeInstruktorKursinstanz(leader, person, kurs, run, later, 0, 44, eMoved, 0, 1); },
+    };
+    for (const auto& change : leaderSet) {
+        script.ExpectMessageBox(IDOK, L"Diese Anmeldung wurde inzwischen geändert oder entfernt.");
+        EXPECT_EQ(change(), E_ABORT) << &change - leaderSet;
+    }
+    EXPECT_EQ(userLog.Entries().size(), loggedLeader);
+    EXPECT_EQ(Items().size(), items);
+    EXPECT_EQ(Reg(leader, "lKursinstanzID, lStatus, fLeiter"), K(run) + "|0|0");
+    EXPECT_EQ(Reg(movedInstr, "fLeiter"), "1");
 }
 
 TEST_F(KursRemove, DeregisteringOrCancellingInTheChoiceDeletesNothing) {
