@@ -1,6 +1,8 @@
 // The program as a user meets it: qvframe in an X server of its own (Xvfb) on a fresh demo
 // database, driven from outside the process by the input tool (xdotool) as a person types and
 // clicks, its screen read back as pictures and the X selection, the database read after it.
+// The cases of `FrameInXPg` run the program on a demo database in the test run's PostgreSQL
+// cluster (they carry the prefix "pg." and need the cluster's fixture).
 //
 // The frame starts at its own size at the screen's origin (no window manager places it); the
 // points clicked below are read from that layout. A layout that moved makes the test fail at the
@@ -9,6 +11,11 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#ifdef QV_FRAME_X11_PG
+#include "pgcluster.h"
+
+#include <libpq-fe.h>
+#endif
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -97,10 +104,18 @@ bool WaitFor(const std::function<bool()>& condition, int seconds) {
     }
 }
 
-// The demo database read with the suite's text comparison.
+// The demo database read with the suite's text comparison; a PostgreSQL database when `path` is
+// a connection string. The statements below are written so that both take them.
 class Db {
 public:
     explicit Db(const std::string& path) {
+#ifdef QV_FRAME_X11_PG
+        if (path.starts_with("postgresql://")) {
+            pg_ = PQconnectdb(path.c_str());
+            if (PQstatus(pg_) != CONNECTION_OK) ADD_FAILURE() << PQerrorMessage(pg_);
+            return;
+        }
+#endif
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_enable_load_extension(db_, 1);
         char* error = nullptr;
@@ -109,9 +124,25 @@ public:
             sqlite3_free(error);
         }
     }
-    ~Db() { sqlite3_close(db_); }
+    ~Db() {
+#ifdef QV_FRAME_X11_PG
+        if (pg_) PQfinish(pg_);
+#endif
+        sqlite3_close(db_);
+    }
     std::vector<std::string> Row(const std::string& sql) {
         std::vector<std::string> out;
+#ifdef QV_FRAME_X11_PG
+        if (pg_) {
+            PGresult* result = PQexec(pg_, sql.c_str());
+            if (PQresultStatus(result) != PGRES_TUPLES_OK && PQresultStatus(result) != PGRES_COMMAND_OK)
+                ADD_FAILURE() << PQerrorMessage(pg_) << "\n" << sql;
+            else if (PQntuples(result) > 0)
+                for (int i = 0; i < PQnfields(result); ++i) out.emplace_back(PQgetvalue(result, 0, i));
+            PQclear(result);
+            return out;
+        }
+#endif
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
             ADD_FAILURE() << sqlite3_errmsg(db_) << "\n" << sql;
@@ -130,6 +161,12 @@ public:
         return row.empty() ? std::string() : row.front();
     }
     void Exec(const std::string& sql) {
+#ifdef QV_FRAME_X11_PG
+        if (pg_) {
+            Row(sql);
+            return;
+        }
+#endif
         char* error = nullptr;
         if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) ADD_FAILURE() << (error ? error : "?");
         sqlite3_free(error);
@@ -137,6 +174,9 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
+#ifdef QV_FRAME_X11_PG
+    PGconn* pg_ = nullptr;
+#endif
 };
 
 // Points of the frame's layout at its start size (1180 x 760), in screen pixels.
@@ -201,6 +241,14 @@ protected:
 
         std::filesystem::create_directories(dir_.file("data/qovaro"));
         database_ = dir_.file("data/qovaro/nq2.sqlite");
+#ifndef QV_FRAME_X11_PG
+        if (pg_) GTEST_SKIP() << "built without the PostgreSQL test cluster";
+#else
+        if (pg_) {
+            pgDatabase_ = std::make_unique<qvtest::PgTestDatabase>();
+            database_ = pgDatabase_->url();
+        }
+#endif
         ASSERT_EQ(std::system((std::string(QV_DEMODB_PROGRAM) + " --db " + database_ + " > " + dir_.file("demo.log") +
                                " 2>&1").c_str()),
                   0);
@@ -210,6 +258,9 @@ protected:
         frame_.reset();
         app_.reset();
         xvfb_.reset();
+#ifdef QV_FRAME_X11_PG
+        pgDatabase_.reset();
+#endif
     }
 
     void StartFrame() {
@@ -255,7 +306,7 @@ protected:
     // The first local run ahead with a name: its id and name.
     std::vector<std::string> LocalRunAhead(Db& db) {
         return db.Row("SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
-                      "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+                      "WHERE k.lTyp = 3 AND i.dtDatum > CURRENT_TIMESTAMP AND length(i.strBezeichnung) > 0 "
                       "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
     }
 
@@ -318,11 +369,22 @@ protected:
         return QGuiApplication::clipboard()->text(QClipboard::Selection).toStdString();
     }
 
+    // The program runs on a database in the PostgreSQL cluster (set by `FrameInXPg`).
+    bool pg_ = false;
+#ifdef QV_FRAME_X11_PG
+    std::unique_ptr<qvtest::PgTestDatabase> pgDatabase_;
+#endif
     qvtest::TempDir dir_;
     std::unique_ptr<Child> xvfb_;
     std::unique_ptr<Child> frame_;
     std::unique_ptr<QGuiApplication> app_;
     std::string display_, database_, window_;
+};
+
+// The same on a demo database in the PostgreSQL cluster of the test run.
+class FrameInXPg : public FrameInX {
+protected:
+    FrameInXPg() { pg_ = true; }
 };
 
 TEST_F(FrameInX, ARunIsChosenItsPlaceTypedPagesKeepEscapeAPersonIsBookedAndTheRestartComesBackToIt) {
