@@ -81,6 +81,7 @@ struct Registrar {
                                     L"Ihre Änderungen nicht verloren gehen."},
             {IDS_NQ_REFRESH_FAILED, L"Die Anzeige konnte nicht aktualisiert werden"},
             {IDS_NQ_PAGE_FAILED, L"Die Seite konnte nicht angezeigt werden."},
+            {IDS_NQ_SAVE_FAILED, L"Die Daten konnten nicht gespeichert werden."},
             {ID_NQ_REFRESH_VIEW, L"Die Daten werden neu geladen und angezeigt\nAnsicht aktualisieren\nRefreshView\n12"},
             {ID_NQ_ONLINE_HELP, L"OnlineHelp - Einstiegsseite anzeigen\nOnlineHelp - Einstiegsseite anzeigen\n"
                                 L"ShowOnlineHelp\n5"},

@@ -913,6 +913,7 @@ HRESULT CInstanzdatenDlg::SaveRun() {
     // A step that reported its failure (a unit that could not begin, a refused log entry) has
     // said it once.
     if (FAILED(hr) && kurs::ReportCount() == lReports) {
+        const QvDBErrorHeadline headline(NQLoadString(IDS_NQ_SAVE_FAILED));
         if (strError.IsEmpty()) KURS_REPORTDBERROR(conn, hr);
         else QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
     }

@@ -172,7 +172,8 @@ QvDBErrorReportHook QvSetDBErrorReportHook(QvDBErrorReportHook hook) {
 }
 
 QvDBErrorHeadline::QvDBErrorHeadline(const CString& strLine) : m_strPrevious(t_strHeadline) {
-    if (!strLine.IsEmpty()) t_strHeadline = strLine;
+    // The outer one names what the user asked for.
+    if (t_strHeadline.IsEmpty()) t_strHeadline = strLine;
 }
 
 QvDBErrorHeadline::~QvDBErrorHeadline() { t_strHeadline = m_strPrevious; }

@@ -63,7 +63,7 @@ using QvDBErrorReportHook = std::function<void(const CString& strText, long hr, 
 // Returns the hook it replaces, for a scope that puts it back.
 QvDBErrorReportHook QvSetDBErrorReportHook(QvDBErrorReportHook hook);
 // While one lives on this thread, the reports shown start with its line (the user's words for
-// what could not be done), above the database's own text.
+// what could not be done), above the database's own text; inside another, the outer line stays.
 class QvDBErrorHeadline {
 public:
     explicit QvDBErrorHeadline(const CString& strLine);
