@@ -151,6 +151,8 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_NE(refused[0].text.find(L"The database server does not answer."), std::wstring::npos)
         << W2U(refused[0].text);
+    EXPECT_NE(refused[0].text.find(L"Source:       QvADO PostgreSQL"), std::wstring::npos)
+        << "the report names another database: " << W2U(refused[0].text);
     EXPECT_EQ(shown, 0);
     script.Log().Clear();
     script.AllowReports(false);
