@@ -1,9 +1,9 @@
-# qv_add_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [SERIAL])
+# qv_add_test(NAME <exe> SOURCES ... LIBS ... [LABELS ...] [SERIAL] [FILTER <gtest filter>])
 # One GoogleTest executable per component; every test case becomes its own CTest test so that
 # they run in parallel, each in a fresh process. SERIAL: its cases run while no other test runs
-# (they may rebuild what the others run).
+# (they may rebuild what the others run). FILTER: only the cases it matches become CTest tests.
 function(qv_add_test)
-  cmake_parse_arguments(T "SERIAL" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "NAME;FILTER" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} qvtestsupport GTest::gtest GTest::gtest_main GTest::gmock)
   if(NOT T_LABELS)
@@ -16,8 +16,13 @@ function(qv_add_test)
   if(T_SERIAL)
     set(serial RUN_SERIAL TRUE)
   endif()
+  set(filter)
+  if(T_FILTER)
+    set(filter TEST_FILTER "${T_FILTER}")
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
+    ${filter}
     PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${serial})
 endfunction()
 

@@ -77,6 +77,11 @@ struct Registrar {
             {IDS_NQ_CREATE_MODULE, L"Erstelle Modul "},
             {IDS_NQ_CONFIRM_SAVE, L"Sie haben die Daten geändert!\nWollen Sie die Änderungen speichern?"},
             {IDS_NQ_SAVING, L"Die Daten werden gespeichert..."},
+            {IDS_NQ_QUIT_NOT_SAVED, L"Die Daten konnten nicht gespeichert werden. Das Programm bleibt offen, damit "
+                                    L"Ihre Änderungen nicht verloren gehen."},
+            {IDS_NQ_REFRESH_FAILED, L"Die Anzeige konnte nicht aktualisiert werden"},
+            {IDS_NQ_PAGE_FAILED, L"Die Seite konnte nicht angezeigt werden."},
+            {IDS_NQ_SAVE_FAILED, L"Die Daten konnten nicht gespeichert werden."},
             {ID_NQ_REFRESH_VIEW, L"Die Daten werden neu geladen und angezeigt\nAnsicht aktualisieren\nRefreshView\n12"},
             {ID_NQ_ONLINE_HELP, L"OnlineHelp - Einstiegsseite anzeigen\nOnlineHelp - Einstiegsseite anzeigen\n"
                                 L"ShowOnlineHelp\n5"},

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwctype>
+#include <utility>
 
 IMPLEMENT_DYNAMIC(COrtComboBox, CMultiComboBox)
 
@@ -580,10 +581,16 @@ LRESULT COrtComboBox::OnLoaderFailed(WPARAM, LPARAM) {
     }
     // The save that waited for the rows does not go on: the failure is its one message, and the
     // typed text stays for the next save.
+    const BOOL bSaveWaited = m_bSaveWaiting || m_bSaveReady;
     m_bSaveWaiting = FALSE;
     m_bSaveReady = FALSE;
     m_bPickPending = FALSE;
     FollowSaveWait();
+    m_strFailureHeadline.Empty();
+    if (bSaveWaited && GetSafeHwnd())
+        if (CWnd* pParent = GetParent())
+            pParent->SendMessage(WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), CBN_SAVEFAILED), reinterpret_cast<LPARAM>(m_hWnd));
+    const QvDBErrorHeadline headline(std::exchange(m_strFailureHeadline, CString()));
     QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
     return 0;
 }

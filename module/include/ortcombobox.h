@@ -51,6 +51,10 @@ public:
     // The parent's notification (WM_COMMAND) that a save began or ended waiting for the rows (see
     // IsSaveWaiting); the wait cursor is shown meanwhile.
     static constexpr UINT CBN_SAVEWAIT = 0x0F02;
+    // The parent's notification (WM_COMMAND) that the search a save waited for failed, before the
+    // failure is shown: the parent may give the report's first line (SetFailureHeadline).
+    static constexpr UINT CBN_SAVEFAILED = 0x0F03;
+    void SetFailureHeadline(const CString& strLine) { m_strFailureHeadline = strLine; }
     // A save waits for the rows of the typed text.
     BOOL IsSaveWaiting() const { return m_bSaveWaiting || m_bSaveReady; }
     // The row the typed text names: exactly one row with that text (the place's name, with or
@@ -153,6 +157,7 @@ protected:
     BOOL m_bClosingOwnList = FALSE; // the list is closed for new typing, not by the user
     BOOL m_bSaveWaiting = FALSE;    // a save waits for the rows of the typed text
     BOOL m_bSaveReady = FALSE;      // ... which are in: the parent is told in a turn of its own
+    CString m_strFailureHeadline;   // the first line of the next failure's report, for once
     BOOL m_bWaitShown = FALSE;      // the wait cursor is shown for the save that waits
     std::vector<PlaceRow> m_chosenRows;  // the places set or picked in this box (a few)
     HANDLE m_hSearchEnded = nullptr;  // set while the rows of the latest text are all in the list

@@ -6,14 +6,20 @@
 #include "qvadoconnection.h"
 #include "qvadorecordset.h"
 #include "qvdblookup.h"
+#include "qvfint.h"
+#include "qvfserver.h"
 #include "qvfview.h"
 #include "qvhrtrace.h"
 #include "qvinteract.h"
 #include "qvregvalue.h"
 #include "qvwaitdlg.h"
 #include "qtwidget.h"
+#include "statuslinereports.h"
 
+#include <QMetaObject>
 #include <QWidget>
+
+#include <utility>
 
 #define PARENT_TRACEHR(hr) QvAddHRErrorFile(L"parentdlg", __LINE__, (hr))
 
@@ -156,13 +162,18 @@ HRESULT CParentDlg::OnApplySecurity(CString strHint, UINT nBitmapID, int nMode) 
     return hr;
 }
 
+long CParentDlg::FailureReportCount() { return QvReportMsgCount() + QvDBErrorReportCount(); }
+
 LRESULT CParentDlg::OnChangeActiveTab(WPARAM, LPARAM) {
     if (m_bClosing) return 0;
+    const long lReports = FailureReportCount();
     HRESULT hr = m_tabCtrl.OnActiveTabChanged();
     if (FAILED(hr)) PARENT_TRACEHR(hr);
     if (IsViewReady() && SUCCEEDED(hr)) hr = ApplyRights();
-    if (FAILED(hr))
-        QvReportMsg(hr, CrackHR(hr), L"CParentDlg::OnChangeActiveTab", L"Default", __FILE__, __LINE__, 1);
+    // A page whose load failed has said why: one report for one failure.
+    if (FAILED(hr) && FailureReportCount() == lReports)
+        QvReportMsg(hr, NQLoadString(IDS_NQ_PAGE_FAILED) + L"\n\n" + CrackHR(hr), L"CParentDlg::OnChangeActiveTab",
+                    L"Default", __FILE__, __LINE__, 1);
     return 0;
 }
 
@@ -174,10 +185,34 @@ HRESULT CParentDlg::CloseView() {
 
 HRESULT CParentDlg::AskBeforeClose() {
     m_bSaveRefused = FALSE;
+    m_bQuitWhenSaved = FALSE;
+    m_bAskingToClose = TRUE;
     Navigate(m_lRecordID, m_lSubRecordID);
+    m_bAskingToClose = FALSE;
     const BOOL bKeep = m_bSaveRefused && m_bEditing && m_bShown;
     m_bSaveRefused = FALSE;
+    if (!bKeep) m_bQuitWhenSaved = FALSE;
     return bKeep ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
+}
+
+void CParentDlg::QuitWhenSaved() {
+    if (m_bAskingToClose || m_bQuitSaveRunning) m_bQuitWhenSaved = TRUE;
+}
+
+BOOL CParentDlg::TakeQuitWhenSaved() { return std::exchange(m_bQuitWhenSaved, FALSE); }
+
+void CParentDlg::QuitAfterSave() {
+    // The frame's window closes as a quit does, in a turn of its own: it asks nothing more, for
+    // the edit has been saved.
+    HWND hMain = nullptr;
+    IQvFFrame* pFrame = nullptr;
+    if (SUCCEEDED(QvFQueryFrame(IID_IQvFFrame, reinterpret_cast<void**>(&pFrame))) && pFrame) {
+        pFrame->GetMainWindow(&hMain);
+        pFrame->Release();
+    }
+    QWidget* pWidget = qv::ui::WidgetOf(hMain);
+    if (!pWidget) pWidget = qv::ui::WidgetOf(GetSafeHwnd());
+    if (pWidget) QMetaObject::invokeMethod(pWidget->window(), "close", Qt::QueuedConnection);
 }
 
 HRESULT CParentDlg::CloseAsked() {
@@ -645,13 +680,16 @@ void CParentDlg::OnTimer(UINT_PTR nIDEvent) {
         CString strOwner;
         UpdateRecordState(&strOwner);
         if (bWasLocked != m_bLockedByOther) {
+            // The user did not ask for this refresh: a failure is told in the status line.
+            const CString strWhat = NQLoadString(IDS_NQ_REFRESH_FAILED);
+            const long lReports = FailureReportCount();
+            CStatusLineReports quiet(strWhat);
             HRESULT hr = InvalidateTabs();
             if (FAILED(hr)) PARENT_TRACEHR(hr);
             const HRESULT hrRefresh = RefreshAll();
             if (FAILED(hrRefresh)) PARENT_TRACEHR(hrRefresh);
             if (SUCCEEDED(hr)) hr = hrRefresh;
-            if (FAILED(hr))
-                QvReportMsg(hr, CrackHR(hr), L" CParentDlg::OnTimer", L"Default", __FILE__, __LINE__, 1);
+            if (FAILED(hr) && FailureReportCount() == lReports) CStatusLineReports::Show(strWhat, CrackHR(hr));
         }
     }
     Default();
@@ -697,6 +735,14 @@ HRESULT CParentDlg::NavigateToRecord(long lID, long lID2) {
                 m_bSaveRefused = TRUE;
                 return PARENT_TRACEHR(hrSave);
             }
+        } else if (m_bAskingToClose) {
+            // No at the close: the view goes, so the pages read nothing again (a read that waits
+            // for a lock would keep the program from ending); their changes are dropped.
+            for (INQTabWindowControl* pTab : m_listTabs) {
+                const HRESULT hr = pTab->ClearSavePending();
+                if (FAILED(hr)) PARENT_TRACEHR(hr);
+            }
+            if (FAILED(EndEdit())) ResetEditState();
         } else {
             // No discards: the pages drop their changes and show the stored data again, so that
             // the next input begins an edit of its own. A lock that cannot be released has been

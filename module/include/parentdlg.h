@@ -139,6 +139,15 @@ public:
     BOOL IsAskingToSave() const { return m_eSaveQuestion == eSaveAsking; }
     // The save runs because the user answered Yes to that question (or it was not asked).
     BOOL IsSavingAsAnswered() const { return m_eSaveQuestion == eSaveAnswered; }
+    // A page whose save, asked for at the close, waits for something: the close is kept and
+    // given again once that save has been made (QuitAfterSave). Outside the close, nothing.
+    void QuitWhenSaved();
+    // Whether a close waits for the save now made; asked once.
+    BOOL TakeQuitWhenSaved();
+    // Closes the frame's window as the user's quit does, after this turn.
+    void QuitAfterSave();
+    // Failure reports shown (or told elsewhere) on this thread so far.
+    static long FailureReportCount();
 
     // The id of the lock-state timer.
     static constexpr UINT_PTR kLockTimerID = 98;
@@ -207,6 +216,11 @@ protected:
     BOOL m_bClosing = FALSE;
     // Set by NavigateToRecord when the save the user asked for failed.
     BOOL m_bSaveRefused = FALSE;
+    // AskBeforeClose asks; a close waits for a save that a page could not make yet.
+    BOOL m_bAskingToClose = FALSE;
+    BOOL m_bQuitWhenSaved = FALSE;
+    // The save a close waited for runs: a page that has to wait again keeps the close waiting.
+    BOOL m_bQuitSaveRunning = FALSE;
     enum ESaveQuestion { eSaveNotAsked, eSaveAsking, eSaveAnswered };
     ESaveQuestion m_eSaveQuestion = eSaveNotAsked;
     long m_nSecurityApplied = 0;

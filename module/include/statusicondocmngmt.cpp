@@ -163,6 +163,7 @@ void CStatusIconDocMngmt::SetStatus(long lRecordID, CString strMandant) {
             if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"lCount", &lTakenOut);
             rs.Close();
         }
+        // The database's report is the one of this failure; the icon shows no documents.
         if (FAILED(hr)) QvReportDBError(connection, DOCICON_TRACEHR(hr), __FILE__, __LINE__);
     }
 
@@ -177,8 +178,6 @@ void CStatusIconDocMngmt::SetStatus(long lRecordID, CString strMandant) {
     m_nBitmapID = nBitmapID;
     if (QWidget* pWidget = qv::ui::WidgetOf(GetSafeHwnd()))
         pWidget->setToolTip(m_bShowBitmap ? QString::fromStdWString(m_strToolTip.wstr()) : QString());
-    if (FAILED(hr))
-        QvReportMsg(1, CrackHR(hr), L"CStatusIconDocMngmt::SetStatus", L"Default", __FILE__, __LINE__, 1);
 }
 
 void CStatusIconDocMngmt::Refresh() { SetStatus(m_lRecordID, m_strMandant); }

@@ -7,6 +7,7 @@
 #include "nqcommon.h"
 #include "nqkurscalls.h"
 #include "optionserver.h"
+#include "nqframeworkres.h"
 #include "parentdlg.h"
 #include "qvddx.h"
 #include "qvfint.h"
@@ -230,6 +231,7 @@ BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_CBN_EDITCHANGE(IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnFieldChange)
     ON_CONTROL(COrtComboBox::CBN_PLACESREAD, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtPlacesRead)
     ON_CONTROL(COrtComboBox::CBN_SAVEWAIT, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtSaveWait)
+    ON_CONTROL(COrtComboBox::CBN_SAVEFAILED, IDC_INSTANZDATEN_ORT, &CInstanzdatenDlg::OnOrtSaveFailed)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MAXTN_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(UDN_DELTAPOS, IDC_INSTANZDATEN_MININSTR_SPIN, &CInstanzdatenDlg::OnSpin)
     ON_NOTIFY(DTN_DATETIMECHANGE, IDC_INSTANZDATEN_ABGESAGT, &CInstanzdatenDlg::OnAbgesagtChange)
@@ -513,6 +515,10 @@ void CInstanzdatenDlg::OnOrtSaveWait() {
     pFrame->Release();
 }
 
+void CInstanzdatenDlg::OnOrtSaveFailed() {
+    if (m_pParentDlg && m_pParentDlg->TakeQuitWhenSaved()) m_cbOrt.SetFailureHeadline(NQLoadString(IDS_NQ_QUIT_NOT_SAVED));
+}
+
 void CInstanzdatenDlg::OnRunChanged(COleVariant value) {
     // The shown page of a window that is up has reloaded after its own save.
     if (m_bActive && IsParentReady()) return;
@@ -734,7 +740,11 @@ HRESULT CInstanzdatenDlg::SaveData() {
         // Asked before the window closes or moves on, the user learns why it stays.
         if (pick == COrtComboBox::EPick::Pending && m_pParentDlg && m_pParentDlg->IsSavingAsAnswered())
             AfxMessageBox(KursLoadString(IDS_INSTANZDATEN_ORT_PENDING), MB_OK | MB_ICONINFORMATION);
-        if (pick == COrtComboBox::EPick::Pending) return E_ABORT;
+        if (pick == COrtComboBox::EPick::Pending) {
+            // A close that asked for this save ends once it is made.
+            if (m_pParentDlg) m_pParentDlg->QuitWhenSaved();
+            return E_ABORT;
+        }
         if (pick == COrtComboBox::EPick::NamesNone) {
             CString strTyped;
             m_cbOrt.GetWindowText(strTyped);
@@ -848,6 +858,8 @@ HRESULT CInstanzdatenDlg::SaveRun() {
     }
     const std::vector<long> deletedBefore = arrDeletedDateIDs;
 
+    const long lReports = kurs::ReportCount();
+    CString strError;
     CQvADOConnection conn;
     HRESULT hr = kurs::OpenConnection(conn);
     if (SUCCEEDED(hr)) {
@@ -865,6 +877,8 @@ HRESULT CInstanzdatenDlg::SaveRun() {
         if (SUCCEEDED(hr) && !strRemark.IsEmpty()) hr = kurs::Execute(conn, strRemark);
         if (SUCCEEDED(hr)) hr = SaveBudget();
         if (FAILED(hr)) ID_TRACEHR(hr);
+        // The rollback empties the connection's errors: the failure is reported with its text.
+        if (FAILED(hr)) conn.GetErrorText(strError);
         hr = trans.End(hr);
     }
     if (FAILED(hr)) {
@@ -896,7 +910,13 @@ HRESULT CInstanzdatenDlg::SaveRun() {
     }
     const HRESULT hrEvent = m_EventSource.FireEvent(kEventRunChanged, lKursinstanzID, FALSE);
     if (FAILED(hrEvent)) ID_TRACEHR(hrEvent);
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    // A step that reported its failure (a unit that could not begin, a refused log entry) has
+    // said it once.
+    if (FAILED(hr) && kurs::ReportCount() == lReports) {
+        const QvDBErrorHeadline headline(NQLoadString(IDS_NQ_SAVE_FAILED));
+        if (strError.IsEmpty()) KURS_REPORTDBERROR(conn, hr);
+        else QvReportDBErrorText(strError, hr, __FILE__, __LINE__);
+    }
     return hr;
 }
 

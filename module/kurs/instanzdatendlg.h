@@ -117,6 +117,9 @@ public:
     void OnOrtPlacesRead();
     // A save began or ended waiting for the rows of a typed place.
     void OnOrtSaveWait();
+    // The search that a save waited for failed: a close that waited for that save is given up,
+    // and the failure's report says so.
+    void OnOrtSaveFailed();
     void OnManualDuration();
 
     class CInstanzdatenDlgFactory : public CQvFObjectFactory {

@@ -17,6 +17,7 @@
 #include "qvreport.h"
 #include "qvscheduler.h"
 #include "qvsec.h"
+#include "statuslinereports.h"
 #include "userlog.h"
 
 #include <QImage>
@@ -259,51 +260,63 @@ CString CKursDlg::GetRecordQuery() {
 }
 
 HRESULT CKursDlg::ReadKurs() {
-    m_strKurs.Empty();
-    m_strKursinstanz.Empty();
-    m_strKursinstanzName.Empty();
-    m_guidKurs = CQvGUID();
-    m_guidKursinstanz = CQvGUID();
-    m_lTyp = 0;
-    m_bGeschlossen = FALSE;
-    if (GetRecordID() == 0) return S_OK;
-    CQvADOConnection conn;
-    CQvADORecordset rs(&conn);
-    long hr = kurs::OpenConnection(conn);
-    BOOL bEOF = TRUE;
-    CString strSQL;
-    strSQL.Format(L"SELECT lTyp, guid, dbo.fn_GetKursBezeichnung(lKursID) AS strKurs FROM Kurs WHERE lKursID = %d",
-                  GetRecordID());
-    if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lTyp", &m_lTyp);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &m_guidKurs);
-    if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strKurs", &m_strKurs);
-    rs.Close();
-    if (SUCCEEDED(hr) && GetSubRecordID() != 0) {
-        strSQL.Format(L"SELECT strBezeichnung, dtDatum, fGeschlossen, guid, dbo.fn_GetKursinstanzBezeichnung(lKursinstanzID) "
-                      L"AS strName FROM Kursinstanz WHERE lKursinstanzID = %d",
-                      GetSubRecordID());
-        hr = kurs::OpenRows(rs, strSQL, bEOF);
-        COleDateTime dtDatum;
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strBezeichnung", &m_strKursinstanz);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"fGeschlossen", &m_bGeschlossen);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &m_guidKursinstanz);
-        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strName", &m_strKursinstanzName);
-        if (SUCCEEDED(hr) && !bEOF && dtDatum.GetStatus() == COleDateTime::valid) {
-            const CString strDate = dtDatum.Format(L"%d.%m.%Y");
-            m_strKursinstanz = m_strKursinstanz.IsEmpty() ? strDate : m_strKursinstanz + L" (" + strDate + L")";
-        }
+    // Read aside: a read that fails keeps the header as it was (the course and run shown stay
+    // the ones the pages show).
+    CString strKurs, strKursinstanz, strKursinstanzName;
+    CQvGUID guidKurs, guidKursinstanz;
+    long lTyp = 0;
+    BOOL bGeschlossen = FALSE;
+    HRESULT hr = S_OK;
+    if (GetRecordID() != 0) {
+        CQvADOConnection conn;
+        CQvADORecordset rs(&conn);
+        hr = kurs::OpenConnection(conn);
+        BOOL bEOF = TRUE;
+        CString strSQL;
+        strSQL.Format(L"SELECT lTyp, guid, dbo.fn_GetKursBezeichnung(lKursID) AS strKurs FROM Kurs WHERE lKursID = %d",
+                      GetRecordID());
+        if (SUCCEEDED(hr)) hr = kurs::OpenRows(rs, strSQL, bEOF);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"lTyp", &lTyp);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &guidKurs);
+        if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strKurs", &strKurs);
         rs.Close();
+        if (SUCCEEDED(hr) && GetSubRecordID() != 0) {
+            strSQL.Format(L"SELECT strBezeichnung, dtDatum, fGeschlossen, guid, dbo.fn_GetKursinstanzBezeichnung(lKursinstanzID) "
+                          L"AS strName FROM Kursinstanz WHERE lKursinstanzID = %d",
+                          GetSubRecordID());
+            hr = kurs::OpenRows(rs, strSQL, bEOF);
+            COleDateTime dtDatum;
+            if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strBezeichnung", &strKursinstanz);
+            if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"dtDatum", &dtDatum);
+            if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"fGeschlossen", &bGeschlossen);
+            if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"guid", &guidKursinstanz);
+            if (SUCCEEDED(hr) && !bEOF) hr = rs.GetFieldValue(L"strName", &strKursinstanzName);
+            if (SUCCEEDED(hr) && !bEOF && dtDatum.GetStatus() == COleDateTime::valid) {
+                const CString strDate = dtDatum.Format(L"%d.%m.%Y");
+                strKursinstanz = strKursinstanz.IsEmpty() ? strDate : strKursinstanz + L" (" + strDate + L")";
+            }
+            rs.Close();
+        }
+        if (FAILED(hr)) return KURS_REPORTDBERROR(conn, hr);
     }
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    m_strKurs = strKurs;
+    m_strKursinstanz = strKursinstanz;
+    m_strKursinstanzName = strKursinstanzName;
+    m_guidKurs = guidKurs;
+    m_guidKursinstanz = guidKursinstanz;
+    m_lTyp = lTyp;
+    m_bGeschlossen = bGeschlossen;
     return hr;
 }
 
 HRESULT CKursDlg::UpdateHeader() {
     CKursResourceScope scope;
     const HRESULT hr = CParentDlg::UpdateHeader();
-    ReadKurs();
+    // A failed read has been reported; the title stays the one shown.
+    if (FAILED(ReadKurs())) {
+        EnableHeader();
+        return hr;
+    }
     if (GetRecordID() == 0)
         m_strTitle = kurs::Text(IDS_KURSDLG_NONE);
     else if (GetSubRecordID() == 0)
@@ -378,15 +391,26 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 }
 
 void CKursDlg::OnSave() {
+    // The save a close waited for: made, the program ends; not made, the one report of its
+    // failure says that the program stays open.
+    const BOOL bQuit = TakeQuitWhenSaved();
+    const CString strQuitLine = bQuit ? NQLoadString(IDS_NQ_QUIT_NOT_SAVED) : CString();
     const long lReports = kurs::ReportCount();
-    HRESULT hr = SaveData();
+    HRESULT hr = S_OK;
+    {
+        const QvDBErrorHeadline headline(strQuitLine);
+        m_bQuitSaveRunning = bQuit;
+        hr = SaveData();
+        m_bQuitSaveRunning = FALSE;
+    }
     if (FAILED(hr)) {
         // A page that refused its input (E_ABORT) has told the user why.
-        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave", lReports);
+        if (hr != E_ABORT) ReportFailure(hr, L"CKursDlg::OnSave", lReports, strQuitLine);
         return;
     }
     hr = RefreshAll();
     EnableHeader();
+    if (bQuit) QuitAfterSave();
 }
 
 void CKursDlg::OnCancelEdit() {
@@ -561,10 +585,11 @@ void CKursDlg::OnActionCommand(UINT nID) {
     }
 }
 
-void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports) {
+void CKursDlg::ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports, const CString& strFirstLine) {
     // A step that failed has shown its cause: one report for one failure.
     if (kurs::ReportCount() != lReports) return;
-    QvReportMsg(hr, CrackHR(hr), lpszCaption, L"Default", __FILE__, __LINE__, 1);
+    const CString strText = strFirstLine.IsEmpty() ? CrackHR(hr) : strFirstLine + L"\n\n" + CrackHR(hr);
+    QvReportMsg(hr, strText, lpszCaption, L"Default", __FILE__, __LINE__, 1);
 }
 
 void CKursDlg::NewKurs() {
@@ -699,6 +724,8 @@ void CKursDlg::OnUpdateSecKurs(COleVariant) {
 
 void CKursDlg::OnFillLevelEvent(COleVariant) {
     if (IsClosing()) return;
+    // Nobody asked for this refresh: its failure goes to the status line.
+    const CStatusLineReports quiet(NQLoadString(IDS_NQ_REFRESH_FAILED));
     if (UpdateKursinstanzFillLevel() == S_OK) {
         InvalidateTabs();
         RefreshAll();
@@ -709,6 +736,7 @@ void CKursDlg::OnKursChanged(COleVariant) {
     // Names and runs of the header may have changed elsewhere.
     if (IsClosing() || !IsViewReady()) return;
     CKursResourceScope scope;
+    const CStatusLineReports quiet(NQLoadString(IDS_NQ_REFRESH_FAILED));
     UpdateHeader();
 }
 

@@ -109,8 +109,8 @@ private:
     // The user log of the course shown or of its run.
     void ShowUserLog(BOOL bKursinstanz);
     // Reports a failed command, unless one of its steps reported since the count lReports
-    // (kurs::ReportCount() when the command began).
-    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports);
+    // (kurs::ReportCount() when the command began); strFirstLine, when given, stands above the cause.
+    void ReportFailure(HRESULT hr, LPCWSTR lpszCaption, long lReports, const CString& strFirstLine = CString());
     // Whether the user may change the run's data, as its data page decides.
     BOOL MayChangeKursinstanz(long lKursinstanzID);
 

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -131,6 +133,43 @@ int RunBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const Q
     return answer;
 }
 
+// Input that came while the GUI thread was busy (a statement waiting for the server) reaches the
+// menus before a box blocks the windows, so that a command given meanwhile from a menu (the quit)
+// is not lost; to every other window it is dropped, as the box would drop it.
+bool g_deliveringHeld = false;
+
+class MenuInputOnly : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu: break;
+        default: return false;
+        }
+        for (QObject* o = watched; o; o = o->parent())
+            if (qobject_cast<QMenu*>(o) || qobject_cast<QMenuBar*>(o)) return false;
+        return watched->isWidgetType() || event->type() == QEvent::Shortcut;
+    }
+};
+
+void DeliverHeldInputToMenus() {
+    if (g_deliveringHeld || QThread::currentThread() != qApp->thread()) return;
+    g_deliveringHeld = true;
+    MenuInputOnly filter;
+    qApp->installEventFilter(&filter);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    qApp->removeEventFilter(&filter);
+    g_deliveringHeld = false;
+}
+
 class WaitWidget;
 
 // Boxes and modal dialogs up now, one inside the other, and the wait windows that are open. A wait
@@ -191,6 +230,7 @@ public:
         int answer = qv::DefaultAnswer(r.type);
         RunOnGuiThread([&] {
             if (!EnsureApplication()) return;
+            DeliverHeldInputToMenus();
             BoxScope box;
             answer = RunBox(OwnerWidget(r.owner), IconOf(r.type), Title(r.caption), ToQt(r.text), r.type);
         });
@@ -202,6 +242,7 @@ public:
             const QMessageBox::Icon icon = (r.kind < 0 || r.kind == 1) ? QMessageBox::Critical : QMessageBox::Warning;
             QString details = ToQt(r.caption);
             if (!r.file.empty()) details += QStringLiteral(" (%1:%2)").arg(ToQt(r.file)).arg(r.line);
+            DeliverHeldInputToMenus();
             BoxScope box;
             RunBox(ActiveOwner(), icon, ToQt(AfxGetAppName()), ToQt(r.text), MB_OK, details);
         });
@@ -336,5 +377,7 @@ qv::IInteraction& QtInteraction() {
 }
 
 qv::IInteraction* InstallQtInteraction() { return qv::SetInteraction(&QtInteraction()); }
+
+bool IsInNestedTurn() { return g_deliveringHeld || g_boxDepth > 0 || QApplication::activeModalWidget() != nullptr; }
 
 }  // namespace qv::ui

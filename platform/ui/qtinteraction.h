@@ -9,5 +9,8 @@ namespace qv::ui {
 qv::IInteraction& QtInteraction();
 // Installs the backend with real windows; returns the backend installed before.
 qv::IInteraction* InstallQtInteraction();
+// Whether the GUI thread is inside a turn in which no window may close: a box or a modal dialog
+// runs its loop, or the input that came while the thread was busy is delivered before a box.
+bool IsInNestedTurn();
 
 }  // namespace qv::ui

@@ -8,6 +8,8 @@
 #include "qvhrtrace.h"
 #include "qvinteract.h"
 
+#include <utility>
+
 namespace {
 
 constexpr const wchar_t* kTrace = L"qvdblookup";
@@ -162,9 +164,19 @@ CString QvSQLString(const CString& strText, int nMaxLength) {
 namespace {
 thread_local long t_lDBErrorReports = 0;
 thread_local QvDBErrorReportHook t_reportHook;
+thread_local CString t_strHeadline;
 }  // namespace
 
-void QvSetDBErrorReportHook(QvDBErrorReportHook hook) { t_reportHook = std::move(hook); }
+QvDBErrorReportHook QvSetDBErrorReportHook(QvDBErrorReportHook hook) {
+    return std::exchange(t_reportHook, std::move(hook));
+}
+
+QvDBErrorHeadline::QvDBErrorHeadline(const CString& strLine) : m_strPrevious(t_strHeadline) {
+    // The outer one names what the user asked for.
+    if (t_strHeadline.IsEmpty()) t_strHeadline = strLine;
+}
+
+QvDBErrorHeadline::~QvDBErrorHeadline() { t_strHeadline = m_strPrevious; }
 
 long QvDBErrorReportCount() { return t_lDBErrorReports; }
 
@@ -172,6 +184,7 @@ namespace {
 long ReportDBErrorText(CString strText, long hr, LPCWSTR lpszFile, long lLine) {
     ++t_lDBErrorReports;
     if (strText.IsEmpty()) strText.Format(L"No OLEDB Error available!\n%s", CrackHR(static_cast<HRESULT>(hr)));
+    if (!t_strHeadline.IsEmpty()) strText = t_strHeadline + L"\n\n" + strText;
     QvReportMsg(1, strText, L"OLEDB Errormessage", L"Default", lpszFile, lLine, TRUE);
     return hr;
 }

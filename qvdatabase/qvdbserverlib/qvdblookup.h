@@ -60,7 +60,20 @@ long QvReportDBErrorText(const CString& strErrorText, long hr, LPCSTR lpszFile, 
 // (with the error text as it is now) and shows them when the unit has ended; an empty hook
 // shows them at once again. Taken reports count as shown.
 using QvDBErrorReportHook = std::function<void(const CString& strText, long hr, const std::wstring& strFile, long lLine)>;
-void QvSetDBErrorReportHook(QvDBErrorReportHook hook);
+// Returns the hook it replaces, for a scope that puts it back.
+QvDBErrorReportHook QvSetDBErrorReportHook(QvDBErrorReportHook hook);
+// While one lives on this thread, the reports shown start with its line (the user's words for
+// what could not be done), above the database's own text; inside another, the outer line stays.
+class QvDBErrorHeadline {
+public:
+    explicit QvDBErrorHeadline(const CString& strLine);
+    ~QvDBErrorHeadline();
+    QvDBErrorHeadline(const QvDBErrorHeadline&) = delete;
+    QvDBErrorHeadline& operator=(const QvDBErrorHeadline&) = delete;
+
+private:
+    CString m_strPrevious;
+};
 // How many database error reports this thread has shown so far: a caller whose nested operation
 // failed and already showed its report compares the count before and after the call and does not
 // show the same failure a second time.

@@ -1,6 +1,7 @@
 #include "framewindow.h"
 #include "framesettingsdlg.h"
 #include "framestartpage.h"
+#include "qtinteraction.h"
 #include "qtwidget.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -373,6 +375,13 @@ void CQvFrameWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Given while a box is up or while the program was busy behind one (a page that loads and
+    // reports), the quit is not lost: it is acted on when that turn has ended.
+    if (!m_bClosed && qv::ui::IsInNestedTurn()) {
+        KeepQuit();
+        event->ignore();
+        return;
+    }
     if (!m_bClosed) {
         // The views close over the window still shown, each asking about its open edit; a view
         // whose save the user asked for was refused stays with what was typed, and so does the
@@ -391,6 +400,21 @@ void CQvFrameWindow::closeEvent(QCloseEvent* event) {
         m_pHost->CloseAll();
     }
     event->accept();
+}
+
+void CQvFrameWindow::KeepQuit() {
+    if (m_bQuitKept) return;
+    m_bQuitKept = true;
+    auto* tick = new QTimer(this);
+    QObject::connect(tick, &QTimer::timeout, this, [this, tick] {
+        // Only from the program's own loop, with nothing asked or reported any more.
+        if (m_bClosing || qv::ui::IsInNestedTurn() || QThread::currentThread()->loopLevel() > 1) return;
+        tick->stop();
+        tick->deleteLater();
+        m_bQuitKept = false;
+        close();
+    });
+    tick->start(100);
 }
 
 void CQvFrameWindow::resizeEvent(QResizeEvent* event) {

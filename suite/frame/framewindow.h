@@ -73,6 +73,8 @@ private:
     bool m_bRebuildPending = false;
     bool m_bClosed = false;
     bool m_bClosing = false;  // the views are asked before the program ends
+    bool m_bQuitKept = false;  // a quit given inside a turn that may not close, given again after it
+    void KeepQuit();
 };
 
 // The names of the frame's own menu entries.

@@ -356,6 +356,7 @@ namespace {
 // The failure of this thread's last unit that could not begin, reported there, until the caller
 // reports it.
 thread_local long t_hrBeginReported = S_OK;
+thread_local QvDBErrorReportHook t_callersHook;
 // The cause of this thread's last refused log entry, until it is reported or another entry is
 // written.
 thread_local CString t_strLogRefusal;
@@ -412,7 +413,8 @@ long CKursTransaction::Begin() {
         if (FAILED(hr)) return KURS_TRACEHR(hr);
         m_bOwn = true;
         t_bUnitOpen = true;
-        QvSetDBErrorReportHook(&KeepReport);
+        // A scope of the caller's that took the reports has them back when the unit has ended.
+        t_callersHook = QvSetDBErrorReportHook(&KeepReport);
     }
     return S_OK;
 }
@@ -446,7 +448,7 @@ long CKursTransaction::End(long hr, const std::function<void(long)>& beforeTelli
 void CKursTransaction::Ended(bool bCommitted) {
     m_bOwn = false;
     t_bUnitOpen = false;
-    QvSetDBErrorReportHook({});
+    QvSetDBErrorReportHook(std::exchange(t_callersHook, {}));
     t_lUnitReports = 0;
     std::vector<UnitMessage> messages;
     messages.swap(t_unitMessages);

@@ -117,7 +117,7 @@ HRESULT ConnectionImpl::Open(BSTR connectionString, BSTR, BSTR, long) {
     } catch (...) {
         return FailFromException();
     }
-    if (!session_) return Fail(RecordFromDriver(error));
+    if (!session_) return Fail(RecordFromDriver(error, Session::DriverSourceOf(cs)));
     ++session_->users;
     std::lock_guard g(interrupterLock_);
     interrupter_ = session_->Interrupter();

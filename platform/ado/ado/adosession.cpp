@@ -1,5 +1,7 @@
 #include "adosession.h"
 
+#include "adoerror.h"
+
 #include "textcase.h"
 #include "tsqlerror.h"
 #include "stmtcache.h"
@@ -87,6 +89,10 @@ void Forget(const std::shared_ptr<Session>& s) {
 }
 
 }  // namespace
+
+const wchar_t* Session::DriverSourceOf(const std::string& connectionString) {
+    return IsPgString(connectionString) ? kSourcePgDriver : kSourceDriver;
+}
 
 std::shared_ptr<Session> Session::ForThisThread(const std::string& connectionString, qv::sql::ErrorInfo* error,
                                                 int connectTimeoutMs) {

@@ -66,6 +66,8 @@ public:
     const qv::sql::ErrorInfo& LastError() const;
     // The source the error records of the driver name.
     const wchar_t* DriverSource() const;
+    // The driver a connection string names, as its errors give it: also for one that could not open.
+    static const wchar_t* DriverSourceOf(const std::string& connectionString);
     // Ends the driver's running statement from another thread.
     std::shared_ptr<qv::sql::StatementInterrupter> Interrupter() const;
 

@@ -183,8 +183,15 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     return qv::Interaction().ShowMessageBox(r);
 }
 
+namespace {
+thread_local long t_lReports = 0;
+}  // namespace
+
+long QvReportMsgCount() { return t_lReports; }
+
 long QvReportMsg(long kind, LPCWSTR text, LPCWSTR caption, LPCWSTR category, LPCWSTR file, long line,
                  long flag) {
+    ++t_lReports;
     qv::ReportRequest r;
     r.kind = kind;
     r.text = text ? text : L"";

@@ -176,6 +176,9 @@ long QvReportMsg(long kind, LPCWSTR text, LPCWSTR caption, LPCWSTR category, LPC
                  long flag);
 long QvReportMsg(long kind, LPCWSTR text, LPCWSTR caption, LPCWSTR category, LPCWSTR file, long line,
                  long flag);
+// How many reports this thread has shown so far: a caller whose step failed compares the count
+// before and after the step, and does not report again what the step reported.
+long QvReportMsgCount();
 // A message box with the given style (MB_ flags) and the application's name as caption.
 int QvMessageBox(LPCWSTR text, UINT style);
 // The texts are string ids; 'noteId' 0 shows no note. Answers 1, 2, or anything else for cancel.

@@ -1393,11 +1393,13 @@ TEST_F(InstanzdatenTest, ASaveRolledBackMidwayLeavesTheChangesPendingAndTheNextS
     const int pid = StopOwnServerProcess(*pg);
     ASSERT_GT(pid, 0);
     script.ExpectReport(L"Description:  Der Datenbankserver antwortet nicht.");
+    const std::wstring title = qv::ui::test::Text(Item(IDC_KURSDLG_TITLE));
     const auto start = std::chrono::steady_clock::now();
     Save();
     const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     kill(pid, SIGCONT);
     Pump();
+    EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), title) << "the header lost the course and run";
     EXPECT_LT(waited, 1.0 + 1.0 + 1.0);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
     EXPECT_EQ(script.Log().Count(qv::InteractionKind::MessageBox), 0u);

@@ -156,6 +156,8 @@ TEST_F(KursSelectPopup, ARunOrACourseWithoutRunsIsChosenAndCancelChangesNothing)
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_NE(refused[0].text.find(L"Der Datenbankserver antwortet nicht."), std::wstring::npos)
         << W2U(refused[0].text);
+    EXPECT_NE(refused[0].text.find(L"Source:       QvADO PostgreSQL"), std::wstring::npos)
+        << "the report names another database: " << W2U(refused[0].text);
     EXPECT_EQ(shown, 0);
     script.Log().Clear();
 

@@ -1,6 +1,8 @@
 // The program as a user meets it: qvframe in an X server of its own (Xvfb) on a fresh demo
 // database, driven from outside the process by the input tool (xdotool) as a person types and
 // clicks, its screen read back as pictures and the X selection, the database read after it.
+// The cases of `FrameInXPg` run the program on a demo database in the test run's PostgreSQL
+// cluster (they carry the prefix "pg." and need the cluster's fixture).
 //
 // The frame starts at its own size at the screen's origin (no window manager places it); the
 // points clicked below are read from that layout. A layout that moved makes the test fail at the
@@ -9,6 +11,11 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#ifdef QV_FRAME_X11_PG
+#include "pgcluster.h"
+
+#include <libpq-fe.h>
+#endif
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -97,10 +104,18 @@ bool WaitFor(const std::function<bool()>& condition, int seconds) {
     }
 }
 
-// The demo database read with the suite's text comparison.
+// The demo database read with the suite's text comparison; a PostgreSQL database when `path` is
+// a connection string. The statements below are written so that both take them.
 class Db {
 public:
     explicit Db(const std::string& path) {
+#ifdef QV_FRAME_X11_PG
+        if (path.starts_with("postgresql://")) {
+            pg_ = PQconnectdb(path.c_str());
+            if (PQstatus(pg_) != CONNECTION_OK) ADD_FAILURE() << PQerrorMessage(pg_);
+            return;
+        }
+#endif
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_enable_load_extension(db_, 1);
         char* error = nullptr;
@@ -109,9 +124,25 @@ public:
             sqlite3_free(error);
         }
     }
-    ~Db() { sqlite3_close(db_); }
+    ~Db() {
+#ifdef QV_FRAME_X11_PG
+        if (pg_) PQfinish(pg_);
+#endif
+        sqlite3_close(db_);
+    }
     std::vector<std::string> Row(const std::string& sql) {
         std::vector<std::string> out;
+#ifdef QV_FRAME_X11_PG
+        if (pg_) {
+            PGresult* result = PQexec(pg_, sql.c_str());
+            if (PQresultStatus(result) != PGRES_TUPLES_OK && PQresultStatus(result) != PGRES_COMMAND_OK)
+                ADD_FAILURE() << PQerrorMessage(pg_) << "\n" << sql;
+            else if (PQntuples(result) > 0)
+                for (int i = 0; i < PQnfields(result); ++i) out.emplace_back(PQgetvalue(result, 0, i));
+            PQclear(result);
+            return out;
+        }
+#endif
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
             ADD_FAILURE() << sqlite3_errmsg(db_) << "\n" << sql;
@@ -130,6 +161,12 @@ public:
         return row.empty() ? std::string() : row.front();
     }
     void Exec(const std::string& sql) {
+#ifdef QV_FRAME_X11_PG
+        if (pg_) {
+            Row(sql);
+            return;
+        }
+#endif
         char* error = nullptr;
         if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) ADD_FAILURE() << (error ? error : "?");
         sqlite3_free(error);
@@ -137,6 +174,9 @@ public:
 
 private:
     sqlite3* db_ = nullptr;
+#ifdef QV_FRAME_X11_PG
+    PGconn* pg_ = nullptr;
+#endif
 };
 
 // Points of the frame's layout at its start size (1180 x 760), in screen pixels.
@@ -201,6 +241,14 @@ protected:
 
         std::filesystem::create_directories(dir_.file("data/qovaro"));
         database_ = dir_.file("data/qovaro/nq2.sqlite");
+#ifndef QV_FRAME_X11_PG
+        if (pg_) GTEST_SKIP() << "built without the PostgreSQL test cluster";
+#else
+        if (pg_) {
+            pgDatabase_ = std::make_unique<qvtest::PgTestDatabase>();
+            database_ = pgDatabase_->url();
+        }
+#endif
         ASSERT_EQ(std::system((std::string(QV_DEMODB_PROGRAM) + " --db " + database_ + " > " + dir_.file("demo.log") +
                                " 2>&1").c_str()),
                   0);
@@ -210,6 +258,9 @@ protected:
         frame_.reset();
         app_.reset();
         xvfb_.reset();
+#ifdef QV_FRAME_X11_PG
+        pgDatabase_.reset();
+#endif
     }
 
     void StartFrame() {
@@ -255,7 +306,7 @@ protected:
     // The first local run ahead with a name: its id and name.
     std::vector<std::string> LocalRunAhead(Db& db) {
         return db.Row("SELECT i.lKursinstanzID, i.strBezeichnung FROM Kursinstanz i JOIN Kurs k ON k.lKursID = i.lKursID "
-                      "WHERE k.lTyp = 3 AND i.dtDatum > datetime('now') AND length(i.strBezeichnung) > 0 "
+                      "WHERE k.lTyp = 3 AND i.dtDatum > CURRENT_TIMESTAMP AND length(i.strBezeichnung) > 0 "
                       "ORDER BY i.dtDatum, i.lKursinstanzID LIMIT 1");
     }
 
@@ -318,12 +369,70 @@ protected:
         return QGuiApplication::clipboard()->text(QClipboard::Selection).toStdString();
     }
 
+    // The program runs on a database in the PostgreSQL cluster (set by `FrameInXPg`).
+    bool pg_ = false;
+#ifdef QV_FRAME_X11_PG
+    std::unique_ptr<qvtest::PgTestDatabase> pgDatabase_;
+#endif
     qvtest::TempDir dir_;
     std::unique_ptr<Child> xvfb_;
     std::unique_ptr<Child> frame_;
     std::unique_ptr<QGuiApplication> app_;
     std::string display_, database_, window_;
 };
+
+// The same on a demo database in the PostgreSQL cluster of the test run.
+class FrameInXPg : public FrameInX {
+protected:
+    FrameInXPg() { pg_ = true; }
+
+#ifdef QV_FRAME_X11_PG
+    // As a stopped server: the program's sessions end and no new one is taken; and back again.
+    // (The database's connections are allowed and refused from the cluster's own database.)
+    void StopServer(Db& db) {
+        Db cluster(database_.substr(0, database_.rfind('/') + 1) + "postgres");
+        cluster.Exec("ALTER DATABASE \"" + pgDatabase_->name() + "\" ALLOW_CONNECTIONS false");
+        db.Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() AND "
+                "pid <> pg_backend_pid()");
+    }
+    void StartServer() {
+        Db cluster(database_.substr(0, database_.rfind('/') + 1) + "postgres");
+        cluster.Exec("ALTER DATABASE \"" + pgDatabase_->name() + "\" ALLOW_CONNECTIONS true");
+    }
+#endif
+    // The names of the windows up over the frame's.
+    std::string ShownNames() {
+        const std::string all = Tool("search --onlyvisible --name '.'");
+        std::string names;
+        for (size_t at = 0, end; at < all.size(); at = end + 1) {
+            end = all.find('\n', at);
+            if (end == std::string::npos) end = all.size();
+            const std::string id = all.substr(at, end - at);
+            if (!id.empty() && id != window_) names += "[" + Tool("getwindowname " + id) + "]";
+        }
+        return names;
+    }
+    // Until the frame has ended, every box up is answered with Return (a question with its
+    // default); how many were answered.
+    int AnswerBoxesUntilTheEnd(int seconds) {
+        int answered = 0;
+        const auto end = Clock::now() + std::chrono::seconds(seconds);
+        while (frame_->Running() && Clock::now() < end) {
+            if (Boxes() > 0) {
+                Picture(Screen(), "pg-quit-waiting-box-" + std::to_string(answered));
+                Key("Return");
+                ++answered;
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return answered;
+    }
+};
+
+// The line of the course window's header that names the course and the run.
+const QRect kHeaderTitle(238, 60, 700, 26);
 
 TEST_F(FrameInX, ARunIsChosenItsPlaceTypedPagesKeepEscapeAPersonIsBookedAndTheRestartComesBackToIt) {
     std::string run, runName, personID, personNr, ortID;
@@ -742,8 +851,8 @@ TEST_F(FrameInX, OneClickOnSpeichernWithThePlaceListOpenSaves) {
 }
 
 // Beenden while the rows of a typed place are still coming (its search made slow in the database):
-// Yes keeps the program and says why, and the save ends by itself once the rows are in; No, with
-// the rows coming in under the question, drops the change and the program ends.
+// Yes says why the program waits, and the save ends by itself once the rows are in, and the program
+// with it; No, with the rows coming in under the question, drops the change and the program ends.
 TEST_F(FrameInX, AtTheQuitWhileThePlaceIsSearchedTheAnswerIsWhatHappens) {
     std::string run, runName, berg, riet, before;
     int seconds = 8;
@@ -809,11 +918,14 @@ TEST_F(FrameInX, AtTheQuitWhileThePlaceIsSearchedTheAnswerIsWhatHappens) {
     EXPECT_EQ(place(), before);
     Key("Return");
     Settle();
-    // The rows come: the save ends by itself.
+    // The rows come: the save ends by itself, and the quit that waited for it ends the program.
     EXPECT_TRUE(WaitFor([&] { return place() == berg; }, seconds * 4)) << "the waiting save did not end";
+    EXPECT_TRUE(frame_->WaitEnd(30)) << "the quit that waited for the save was lost";
 
     // Another place saved while it is searched; Beenden, and the rows come in under the question: No
     // drops the change.
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
     Click(kOrt);
     Key("Home shift+End");
     typeSlowly("Rietstetten");
@@ -894,5 +1006,136 @@ TEST_F(FrameInX, AKeyThatAnswersABoxIsNotSeenByTheWindowBehindIt) {
         EXPECT_EQ(db.Value("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + run), runName);
     }
 }
+
+#ifdef QV_FRAME_X11_PG
+// With the server stopped, what the user does fails once: the course search, a tab and Speichern
+// each show one box; the work nobody started (the course window's refreshes after events and on
+// its timers) shows none, and the header keeps the course and run after the failed save.
+TEST_F(FrameInXPg, ATabTheCourseSearchAndSpeichernWithTheServerStoppedGiveOneBoxEach) {
+    std::string run, runName;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+    }
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+    Db db(database_);
+
+    StopServer(db);
+    Click(kKursWaehlen);
+    Picture(Settle(), "pg-stopped-course-search");
+    std::string names = ShownNames();
+    EXPECT_EQ(Boxes() - (names.find("Kurs/Austragung suchen") != std::string::npos ? 1 : 0), 1) << names;
+    Key("Return");
+    Settle();
+    if (Boxes() > 0) Key("Escape");
+    Settle();
+    EXPECT_EQ(Boxes(), 0) << ShownNames();
+
+    Click({kPages[2].tabX, kTabsY});
+    Picture(Settle(), "pg-stopped-tab");
+    EXPECT_EQ(Boxes(), 1) << ShownNames();
+    Key("Return");
+    Settle();
+    EXPECT_EQ(Boxes(), 0) << ShownNames();
+
+    StartServer();
+    Click({kPages[1].tabX, kTabsY});
+    Settle();
+    Click(kPages[1].control);
+    Key("End");
+    TypeText(" Hof", 120);
+    const QImage before = Settle();
+    StopServer(db);
+    Click(kSpeichern);
+    Picture(Settle(), "pg-stopped-save");
+    EXPECT_EQ(Boxes(), 1) << ShownNames();
+    Key("Return");
+    // The course window's refreshes that follow a save and its timers find the server stopped too.
+    std::this_thread::sleep_for(std::chrono::seconds(12));
+    const QImage after = Settle();
+    Picture(after, "pg-stopped-after-save");
+    EXPECT_EQ(Boxes(), 0) << "work nobody started showed a box: " << ShownNames();
+    EXPECT_LE(Differing(before, after, kHeaderTitle), 40) << "the header lost the course and run";
+
+    StartServer();
+    Click(kDateiMenu);
+    Settle();
+    Key("b");
+    Settle();
+    EXPECT_EQ(Boxes(), 1) << "not asked about the change: " << ShownNames();
+    Key("n");
+    EXPECT_TRUE(frame_->WaitEnd(30)) << "the frame did not end";
+    EXPECT_EQ(db.Value("SELECT strBezeichnung FROM Kursinstanz WHERE lKursinstanzID = " + run), runName);
+}
+
+// Beenden clicked while the run's page reads again behind another session's lock on the places:
+// when the wait has ended and its failure was told, the program ends.
+TEST_F(FrameInXPg, AQuitClickedWhileAPageWaitsBehindALockEndsTheProgram) {
+    std::string runName;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        runName = row[1];
+    }
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+    Db locker(database_);
+    locker.Exec("BEGIN");
+    locker.Exec("LOCK TABLE ort IN ACCESS EXCLUSIVE MODE");
+    Key("F5");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Click(kDateiMenu);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Key("b");
+    const int answered = AnswerBoxesUntilTheEnd(40);
+    const bool ended = !frame_->Running();
+    locker.Exec("ROLLBACK");
+    EXPECT_TRUE(ended) << "the quit given while the page waited was lost (" << answered << " boxes answered)";
+    EXPECT_LE(answered, 1) << "one failure, one box";
+}
+
+// No at Beenden while the search of a typed place waits behind another session's lock on the
+// places: the program ends at once.
+TEST_F(FrameInXPg, NoAtTheQuitWhileAPlaceIsSearchedBehindALockEndsAtOnce) {
+    std::string run, runName, before;
+    {
+        Db db(database_);
+        const auto row = LocalRunAhead(db);
+        ASSERT_EQ(row.size(), 2u) << "the demo has local runs ahead";
+        run = row[0];
+        runName = row[1];
+        before = db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run);
+    }
+    ASSERT_NO_FATAL_FAILURE(StartFrame());
+    OpenRunPage(runName);
+    Click(kOrt);
+    Key("Home shift+End");
+    Db locker(database_);
+    locker.Exec("BEGIN");
+    locker.Exec("LOCK TABLE ort IN ACCESS EXCLUSIVE MODE");
+    TypeText("Gossenauer", 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Click(kDateiMenu);
+    Settle();
+    Key("b");
+    Picture(Settle(), "pg-quit-place-searched");
+    ASSERT_EQ(Boxes(), 1) << "not asked: " << ShownNames();
+    const auto answered = Clock::now();
+    Key("n");
+    while (frame_->Running() && Clock::now() - answered < std::chrono::seconds(30))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const double took = std::chrono::duration<double>(Clock::now() - answered).count();
+    locker.Exec("ROLLBACK");
+    EXPECT_FALSE(frame_->Running());
+    EXPECT_LT(took, 1.0) << "No kept the program " << took << " s";
+    Db db(database_);
+    EXPECT_EQ(db.Value("SELECT lOrtID FROM Kursinstanz WHERE lKursinstanzID = " + run), before);
+}
+#endif
 
 }  // namespace
