@@ -658,7 +658,7 @@ TEST_F(KursOnline, AChangeWhoseCommitAnswerIsLostLeavesTheCentralInstallationAsS
         const long reg = AddReg(person, kurs, run, 0, "2031-05-04");
         central.ClearRequests();
         proxy.DropReplyTo("COMMIT");
-        script.ExpectReport(L"unknown");
+        script.ExpectReport(L"ist nicht bekannt");
         CVRQKurs booking;
         EXPECT_LT(c.change(booking, reg), 0);
         EXPECT_TRUE(proxy.Dropped());
