@@ -53,6 +53,8 @@ public:
     virtual BOOL IsDataReady();
     virtual HRESULT UpdateHeader();
     virtual HRESULT SaveData();
+    // The save of every page and of the record, as SaveData makes it.
+    HRESULT SaveShownData();
     virtual HRESULT SaveRecord();
     virtual HRESULT CancelEdit();
     virtual HRESULT FinishEdit();
@@ -137,6 +139,11 @@ public:
     BOOL IsViewReady() const { return m_bShown && !m_pDenyWindow; }
     // The user is asked whether to save the open edit: nothing is saved or dropped before he answers.
     BOOL IsAskingToSave() const { return m_eSaveQuestion == eSaveAsking; }
+    // A page is loading or saving (CChildDlg::IsBusy), or the dialog saves: a box shown meanwhile
+    // runs a message loop, in which the dialog neither saves nor closes.
+    BOOL IsPageBusy() const { return m_nPagesBusy > 0; }
+    // Counted by the pages' busy scopes and the save.
+    int m_nPagesBusy = 0;
     // The save runs because the user answered Yes to that question (or it was not asked).
     BOOL IsSavingAsAnswered() const { return m_eSaveQuestion == eSaveAnswered; }
 

@@ -378,6 +378,8 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 }
 
 void CKursDlg::OnSave() {
+    // Not inside the message loop of a box of a page's load or of a save.
+    if (IsPageBusy()) return;
     const long lReports = kurs::ReportCount();
     HRESULT hr = SaveData();
     if (FAILED(hr)) {
