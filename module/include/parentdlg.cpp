@@ -826,6 +826,23 @@ HRESULT CParentDlg::InvalidateTabs() {
 }
 
 HRESULT CParentDlg::RefreshAll() {
+    // Not again inside the message loop of a box of its own (the header's, a page's): once more
+    // after it, when it went well.
+    if (m_bRefreshing) {
+        m_bRefreshAgain = TRUE;
+        m_bHeaderPending = TRUE;
+        return S_FALSE;
+    }
+    m_bRefreshing = TRUE;
+    m_bRefreshAgain = FALSE;
+    HRESULT hr = RefreshShown();
+    if (SUCCEEDED(hr) && m_bRefreshAgain) hr = RefreshShown();
+    m_bRefreshAgain = FALSE;
+    m_bRefreshing = FALSE;
+    return hr;
+}
+
+HRESULT CParentDlg::RefreshShown() {
     m_bHeaderPending = TRUE;
     if (!IsViewReady()) return S_OK;
     HRESULT hr = S_OK;

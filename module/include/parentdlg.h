@@ -50,6 +50,8 @@ public:
     // ---- new virtual operations, in slot order
     virtual void RestoreLastRecord();
     virtual HRESULT RefreshAll();
+    // The header and the shown pages loaded, as RefreshAll does it once.
+    HRESULT RefreshShown();
     virtual BOOL IsDataReady();
     virtual HRESULT UpdateHeader();
     virtual HRESULT SaveData();
@@ -144,6 +146,9 @@ public:
     BOOL IsPageBusy() const { return m_nPagesBusy > 0; }
     // Counted by the pages' busy scopes and the save.
     int m_nPagesBusy = 0;
+    // RefreshAll runs; it was asked for again meanwhile.
+    BOOL m_bRefreshing = FALSE;
+    BOOL m_bRefreshAgain = FALSE;
     // The save runs because the user answered Yes to that question (or it was not asked).
     BOOL IsSavingAsAnswered() const { return m_eSaveQuestion == eSaveAnswered; }
 

@@ -60,6 +60,7 @@ HRESULT CKursChildDlg::CloseTab() {
 }
 
 HRESULT CKursChildDlg::LoadKursContext() {
+    CBusyScope busy(this);
     const long lCurrentKurs = GetRecordID();
     const long lCurrentRun = GetSubRecordID();
     lKursID = 0;
@@ -480,6 +481,7 @@ HRESULT CKursChildDlg::AppendRoleMenu(CMenu& menu, UINT nNoneID, UINT nLastID, s
 }
 
 HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum) {
+    CBusyScope busy(this);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     HRESULT hr = kurs::OpenConnection(conn);
