@@ -357,6 +357,8 @@ protected:
         int boxes = 0;
         for (int i = 0; i < 6 && WaitFor([&] { return Boxes() > 0; }, i == 0 ? 20 : 3); ++i) {
             ++boxes;
+            // A box shown before the window took the focus at the start has to be given it.
+            for (const std::string& box : BoxWindows()) Tool("windowfocus --sync " + box);
             Key("Return");
             Settle();
         }
@@ -409,16 +411,17 @@ protected:
     }
 
     // The boxes up over the window (the visible windows with a name other than the frame's).
-    int Boxes() {
+    std::vector<std::string> BoxWindows() {
         const std::string all = Tool("search --onlyvisible --name '.'");
-        int n = 0;
+        std::vector<std::string> boxes;
         for (size_t at = 0, end; at < all.size(); at = end + 1) {
             end = all.find('\n', at);
             if (end == std::string::npos) end = all.size();
-            if (end > at && all.substr(at, end - at) != window_) ++n;
+            if (end > at && all.substr(at, end - at) != window_) boxes.push_back(all.substr(at, end - at));
         }
-        return n;
+        return boxes;
     }
+    int Boxes() { return int(BoxWindows().size()); }
 
     QImage Screen() { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32); }
     static int Differing(const QImage& a, const QImage& b, const QRect& r) {
