@@ -595,12 +595,8 @@ TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfThe
     AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
     ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 1L));
 #ifdef QV_KURS_PG
-    CString url;
-    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
-    qv::sql::PgDb holder;
-    ASSERT_EQ(holder.Open(qv::ToUtf8(url.GetString())), 0) << holder.LastError().description;
-    ASSERT_EQ(holder.Exec("BEGIN; LOCK TABLE ort IN ACCESS EXCLUSIVE MODE"), 0) << holder.LastError().description;
-    const auto let = [&] { holder.Exec("ROLLBACK"); };
+    auto holder = LockInOtherSession("ort");
+    const auto let = [&] { holder->Exec("ROLLBACK"); };
 #else
     const std::string view = Text("SELECT sql FROM sqlite_master WHERE name = 'view_Ort'");
     ASSERT_FALSE(view.empty());
