@@ -99,8 +99,62 @@ HRESULT CChildDlg::ReleaseParentControl() {
 
 HRESULT CChildDlg::MarkModifiedAndReload() {
     m_bModified = TRUE;
-    if (GetRecordID() != 0) return IsModified() ? Refresh() : S_OK;
+    if (GetRecordID() != 0) return IsModified() ? Reload() : S_OK;
     return ReloadTabs();
+}
+
+CChildDlg::CBusyScope::CBusyScope(CChildDlg* pPage) : m_pPage(pPage), m_pParent(pPage->m_pParentDlg) {
+    ++m_pPage->m_nBusy;
+    if (m_pParent) ++m_pParent->m_nPagesBusy;
+}
+
+CChildDlg::CBusyScope::~CBusyScope() {
+    --m_pPage->m_nBusy;
+    if (m_pParent) --m_pParent->m_nPagesBusy;
+}
+
+HRESULT CChildDlg::Reload() {
+    if (m_nBusy > 0) {
+        m_bModified = TRUE;
+        m_bReloadAsked = TRUE;
+        return S_FALSE;
+    }
+    CBusyScope busy(this);
+    m_bReloadAsked = FALSE;
+    OnLoadStarting();
+    HRESULT hr = Refresh();
+    // Asked for inside a box of the load: the record shown may have changed meanwhile.
+    if (SUCCEEDED(hr) && m_bReloadAsked) {
+        m_bReloadAsked = FALSE;
+        hr = Refresh();
+    }
+    m_bReloadAsked = FALSE;
+    // The page is stale until a load succeeds: it loads again when it is asked to.
+    if (FAILED(hr)) m_bModified = TRUE;
+    m_bLoadFailed = FAILED(hr);
+    OnLoadEnded(hr);
+    return hr;
+}
+
+void CChildDlg::OnLoadStarting() { UngreyControls(); }
+
+void CChildDlg::OnLoadEnded(HRESULT hr) {
+    if (FAILED(hr)) GreyControls(nullptr);
+}
+
+void CChildDlg::GreyControls(HWND hKeep) {
+    if (!GetSafeHwnd()) return;
+    for (HWND h = ::GetWindow(GetSafeHwnd(), GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (h == hKeep || h == m_btnHelp.GetSafeHwnd() || !::IsWindowEnabled(h)) continue;
+        ::EnableWindow(h, FALSE);
+        m_greyedControls.push_back(h);
+    }
+}
+
+void CChildDlg::UngreyControls() {
+    for (HWND h : m_greyedControls)
+        if (::IsWindow(h)) ::EnableWindow(h, TRUE);
+    m_greyedControls.clear();
 }
 
 HRESULT CChildDlg::SetModified() {
@@ -153,7 +207,7 @@ HRESULT CChildDlg::RequestCancelEdit() {
 
 HRESULT CChildDlg::DiscardChanges() {
     m_bSavePending = FALSE;
-    return Refresh();
+    return Reload();
 }
 
 HRESULT CChildDlg::SetParentControl(INQParentControl* pParentControl) {
@@ -235,7 +289,7 @@ HRESULT CChildDlg::BeginEdit() {
     if (m_pParentDlg) m_pParentDlg->SetEditingPage(nullptr);
     // A change that may not be made (another user's lock or change, a database that may not be
     // written) leaves nothing on the page: it shows what is stored.
-    if (hr != eRecordEditing && !m_bSavePending) Refresh();
+    if (hr != eRecordEditing && !m_bSavePending) Reload();
     if (FAILED(hr)) return CHILD_TRACEHR(hr);
     if (hr == eRecordEditing) m_bSavePending = TRUE;
     return hr;
@@ -383,9 +437,9 @@ HRESULT CChildDlg::ShowTab(BOOL bShow) {
     if (m_pParentDlg) NQ_AddTabToNavigate(m_pParentDlg->GetViewName(), m_strTabName);
     HRESULT hr = S_OK;
     if (m_bModified && GetRecordID() != 0) {
-        hr = Refresh();
+        hr = Reload();
         if (FAILED(hr)) CHILD_TRACEHR(hr);
-    } else {
+    } else if (!m_nBusy) {
         LoadData();
     }
     if (m_nFirstFocusID) SetFirstFocus(m_nFirstFocusID);
@@ -451,7 +505,8 @@ void CChildDlg::OnSize(UINT nType, int cx, int cy) {
 }
 
 void CChildDlg::OnTimer(UINT_PTR nIDEvent) {
-    if (m_bActive && IsParentReady() && nIDEvent == m_nLoadTimerID && m_nLoadTimerID != 0) LoadData();
+    // A load pending while the page loads or saves comes at a later tick.
+    if (m_bActive && IsParentReady() && nIDEvent == m_nLoadTimerID && m_nLoadTimerID != 0 && !m_nBusy) LoadData();
     Default();
 }
 
@@ -550,6 +605,10 @@ HRESULT CChildDlg::XNQTabWindowControl::LoadData() {
     NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->m_bActive || !pThis->IsParentReady()) return S_OK;
     if (!pThis->GetSafeHwnd()) return CHILD_TRACEHR(E_FAIL);
+    if (pThis->m_nBusy) {
+        pThis->m_bReloadAsked = TRUE;
+        return S_FALSE;
+    }
     return pThis->LoadData();
 }
 
@@ -557,7 +616,7 @@ HRESULT CChildDlg::XNQTabWindowControl::RefreshIfModified() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
     NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->IsModified()) return S_FALSE;
-    const HRESULT hr = pThis->Refresh();
+    const HRESULT hr = pThis->Reload();
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
 }
 
@@ -581,7 +640,18 @@ HRESULT CChildDlg::XNQTabWindowControl::SaveData() {
     METHOD_PROLOGUE(CChildDlg, NQTabWindowControl)
     NQ_MANAGE_STATE(pThis->m_hResource);
     if (!pThis->IsSavePending()) return S_OK;
-    const HRESULT hr = pThis->SaveData();
+    // Not inside a box of the page's own load or save.
+    if (pThis->m_nBusy) return CHILD_TRACEHR(E_ABORT);
+    HRESULT hr = S_OK;
+    {
+        CBusyScope busy(pThis);
+        hr = pThis->SaveData();
+    }
+    // A load asked for during the save is made when the page is asked to load next.
+    if (pThis->m_bReloadAsked) {
+        pThis->m_bReloadAsked = FALSE;
+        pThis->m_bModified = TRUE;
+    }
     return FAILED(hr) ? CHILD_TRACEHR(hr) : hr;
 }
 

@@ -17,6 +17,8 @@
 #include "qvlayout.h"
 #include "qvsec.h"
 
+#include <vector>
+
 class CParentDlg;
 
 class CChildDlg : public CQvDialog {
@@ -100,6 +102,17 @@ public:
     void OnOK() override;
     void OnCancel() override;
 
+    // Whether the page is loading or saving. A box shown meanwhile runs a message loop: inside it
+    // nothing loads the page again, saves it or closes it; a load asked for then is made once the
+    // running load or save has ended well (after a failure the page loads on F5 or when shown).
+    BOOL IsBusy() const { return m_nBusy > 0; }
+    // Loads the page (Refresh) as the one load running, and shows the page as not loaded when
+    // that failed; while the page is busy, only notes the load for later (S_FALSE).
+    HRESULT Reload();
+    // Whether the page's last load failed: it shows nothing as the record, begins no edit and
+    // offers nothing to save until a load succeeds.
+    BOOL IsLoadFailed() const { return m_bLoadFailed; }
+
     // Read by the tests and the derived pages.
     BOOL IsActive() const { return m_bActive; }
     BOOL GetModifiedFlag() const { return m_bModified; }
@@ -137,6 +150,32 @@ public:
     UINT_PTR m_nLoadTimerID = 0;
 
 protected:
+    // Marks the page (and its parent) busy while it lives.
+    class CBusyScope {
+    public:
+        explicit CBusyScope(CChildDlg* pPage);
+        ~CBusyScope();
+        CBusyScope(const CBusyScope&) = delete;
+        CBusyScope& operator=(const CBusyScope&) = delete;
+
+    private:
+        CChildDlg* m_pPage;
+        CParentDlg* m_pParent;
+    };
+    // Called before and after each load the page makes (Reload): a failed load shows the page as
+    // not loaded, its controls greyed; the next load gives them back before the page's rights
+    // guard them again.
+    virtual void OnLoadStarting();
+    virtual void OnLoadEnded(HRESULT hr);
+    // The controls a failed load greyed (hKeep: one left as it is, a status line that says so).
+    void GreyControls(HWND hKeep);
+    void UngreyControls();
+    std::vector<HWND> m_greyedControls;
+
+    int m_nBusy = 0;
+    BOOL m_bReloadAsked = FALSE;
+    BOOL m_bLoadFailed = FALSE;
+
     afx_msg void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
     afx_msg void OnSize(UINT nType, int cx, int cy);
     afx_msg void OnTimer(UINT_PTR nIDEvent);

@@ -178,6 +178,9 @@ LRESULT CParentDlg::OnChangeActiveTab(WPARAM, LPARAM) {
 }
 
 HRESULT CParentDlg::CloseView() {
+    // Not from inside the message loop of a page's box while it loads or saves: the page's load or
+    // save goes on when the box is answered.
+    if (IsPageBusy()) return PARENT_TRACEHR(HRESULT_FROM_WIN32(ERROR_CANCELLED));
     const HRESULT hrAsk = AskBeforeClose();
     if (FAILED(hrAsk)) return hrAsk;
     return CloseAsked();
@@ -599,6 +602,15 @@ HRESULT CParentDlg::ShowRecordStateIcon(long lIconIndex, CString strText) {
 }
 
 HRESULT CParentDlg::SaveData() {
+    // A save asked for inside the message loop of a box of a page's load or of a save.
+    if (IsPageBusy()) return PARENT_TRACEHR(E_ABORT);
+    ++m_nPagesBusy;
+    const HRESULT hr = SaveShownData();
+    --m_nPagesBusy;
+    return hr;
+}
+
+HRESULT CParentDlg::SaveShownData() {
     CQvWaitDlg wait;
     HRESULT hr = wait.Open(this, 1000, -1, 10);
     if (SUCCEEDED(hr)) hr = wait.ShowCancel(FALSE);
@@ -860,6 +872,23 @@ HRESULT CParentDlg::InvalidateTabs() {
 }
 
 HRESULT CParentDlg::RefreshAll() {
+    // Not again inside the message loop of a box of its own (the header's, a page's): once more
+    // after it, when it went well.
+    if (m_bRefreshing) {
+        m_bRefreshAgain = TRUE;
+        m_bHeaderPending = TRUE;
+        return S_FALSE;
+    }
+    m_bRefreshing = TRUE;
+    m_bRefreshAgain = FALSE;
+    HRESULT hr = RefreshShown();
+    if (SUCCEEDED(hr) && m_bRefreshAgain) hr = RefreshShown();
+    m_bRefreshAgain = FALSE;
+    m_bRefreshing = FALSE;
+    return hr;
+}
+
+HRESULT CParentDlg::RefreshShown() {
     m_bHeaderPending = TRUE;
     if (!IsViewReady()) return S_OK;
     HRESULT hr = S_OK;

@@ -50,9 +50,13 @@ public:
     // ---- new virtual operations, in slot order
     virtual void RestoreLastRecord();
     virtual HRESULT RefreshAll();
+    // The header and the shown pages loaded, as RefreshAll does it once.
+    HRESULT RefreshShown();
     virtual BOOL IsDataReady();
     virtual HRESULT UpdateHeader();
     virtual HRESULT SaveData();
+    // The save of every page and of the record, as SaveData makes it.
+    HRESULT SaveShownData();
     virtual HRESULT SaveRecord();
     virtual HRESULT CancelEdit();
     virtual HRESULT FinishEdit();
@@ -137,6 +141,14 @@ public:
     BOOL IsViewReady() const { return m_bShown && !m_pDenyWindow; }
     // The user is asked whether to save the open edit: nothing is saved or dropped before he answers.
     BOOL IsAskingToSave() const { return m_eSaveQuestion == eSaveAsking; }
+    // A page is loading or saving (CChildDlg::IsBusy), or the dialog saves: a box shown meanwhile
+    // runs a message loop, in which the dialog neither saves nor closes.
+    BOOL IsPageBusy() const { return m_nPagesBusy > 0; }
+    // Counted by the pages' busy scopes and the save.
+    int m_nPagesBusy = 0;
+    // RefreshAll runs; it was asked for again meanwhile.
+    BOOL m_bRefreshing = FALSE;
+    BOOL m_bRefreshAgain = FALSE;
     // The save runs because the user answered Yes to that question (or it was not asked).
     BOOL IsSavingAsAnswered() const { return m_eSaveQuestion == eSaveAnswered; }
     // A page whose save, asked for at the close, waits for something: the close is kept and

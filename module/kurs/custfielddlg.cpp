@@ -173,6 +173,7 @@ void CCustfieldDlg::OnMenuButton() {
 }
 
 void CCustfieldDlg::RefreshGrids(LPCWSTR lpszSource) {
+    CBusyScope busy(this);
     HRESULT hr = m_ctrlKurs.RefreshGrid();
     if (SUCCEEDED(hr)) hr = m_ctrlKursinstanz.RefreshGrid();
     if (FAILED(hr)) {

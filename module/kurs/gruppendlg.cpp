@@ -307,6 +307,7 @@ HRESULT CGruppenDlg::LoadControls() {
 
 HRESULT CGruppenDlg::FillList() {
     CKursResourceScope scope;
+    CBusyScope busy(this);
     CWaitCursor wait;
     m_list.SetRedraw(FALSE, L"default");
     m_list.DeleteAllItems();
@@ -381,6 +382,7 @@ HRESULT CGruppenDlg::FillList() {
 
 HRESULT CGruppenDlg::FillTree() {
     CKursResourceScope scope;
+    CBusyScope busy(this);
     CWaitCursor wait;
     m_tree.SetRedraw(FALSE);
     m_tree.DeleteAllItems();

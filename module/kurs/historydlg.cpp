@@ -346,6 +346,7 @@ LRESULT CHistoryDlg::OnLoaderRows(WPARAM, LPARAM) {
     if (!m_strTakenError.IsEmpty()) {
         const CString strError = m_strTakenError;
         m_strTakenError.Empty();
+        CBusyScope busy(this);
         QvReportMsg(1, strError, L"OLEDB Errormessage", L"Default", __FILE__, __LINE__, 1);
     }
     return 0;

@@ -37,6 +37,8 @@ constexpr DWORD kRightRead = 0x1;
 constexpr DWORD kRightEdit = 0x100;
 constexpr long kTableKursinstanz = 42;
 constexpr long kNoKontoChosen = -99;
+// The save that waited for the rows of a typed place, tried again while the window is busy.
+constexpr UINT_PTR kWaitingSaveTimer = 97;
 // Half a second in days: the tolerance of the date comparisons.
 constexpr double kHalfSecond = 1.0 / 172800.0;
 
@@ -208,6 +210,7 @@ IMPLEMENT_DYNCREATE(CInstanzdatenDlg, CKursChildDlg)
 
 BEGIN_MESSAGE_MAP(CInstanzdatenDlg, CKursChildDlg)
     ON_WM_SIZE()
+    ON_WM_TIMER()
     ON_EN_CHANGE(IDC_INSTANZDATEN_BEZEICHNUNG, &CInstanzdatenDlg::OnFieldChange)
     ON_EN_CHANGE(IDC_INSTANZDATEN_BEMERKUNG, &CInstanzdatenDlg::OnFieldChange)
     ON_EN_CHANGE(IDC_INSTANZDATEN_INTERN, &CInstanzdatenDlg::OnFieldChange)
@@ -499,8 +502,22 @@ void CInstanzdatenDlg::OnOrtPlacesRead() {
     // The save that waited for the rows of the typed place goes on, as Speichern gives it; not
     // while the user is asked whether to save at all: his answer saves or drops the change.
     if (!IsSavePending() || !m_pParentDlg || m_pParentDlg->IsAskingToSave()) return;
+    // Not inside a box of a load or a save: it goes on when that has ended.
+    if (m_pParentDlg->IsPageBusy()) {
+        SetTimer(kWaitingSaveTimer, 200, nullptr);
+        return;
+    }
     m_pParentDlg->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_KURSDLG_SAVE, BN_CLICKED),
                               reinterpret_cast<LPARAM>(::GetDlgItem(m_pParentDlg->GetSafeHwnd(), IDC_KURSDLG_SAVE)));
+}
+
+void CInstanzdatenDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent != kWaitingSaveTimer) {
+        CKursChildDlg::OnTimer(nIDEvent);
+        return;
+    }
+    KillTimer(kWaitingSaveTimer);
+    OnOrtPlacesRead();
 }
 
 void CInstanzdatenDlg::OnOrtSaveWait() {
@@ -539,9 +556,18 @@ void CInstanzdatenDlg::OnMandantChanged(COleVariant) { MarkModifiedAndReload(); 
 // ---- load and save of the run
 
 void CInstanzdatenDlg::ResetFields() {
+    ClearFields();
+    COptionServer options;
+    dtPublish.SetNull();
+    options.GetOption(-1060, L"PublishDate", &dtPublish, 1, 0);
+    dblRoundBudget = options.GetRoundBudget();
+}
+
+void CInstanzdatenDlg::ClearFields() {
     lMaxTeilnehmer = 0;
     lMinInstruktor = 0;
     dblDauer = 0.0;
+    fDauerManuell = FALSE;
     fGeschlossen = FALSE;
     m_bClosedChosen = FALSE;
     for (CString* pText : {&strBezeichnung, &strBemerkung, &strBemerkungIntern, &strOrt, &strAdresse, &strLeitung,
@@ -551,16 +577,11 @@ void CInstanzdatenDlg::ResetFields() {
     dtAnmeldenVon = now;
     dtAnmeldenBis = now;
     dtAbgesagt = now;
-    {
-        COptionServer options;
-        dtPublish.SetNull();
-        options.GetOption(-1060, L"PublishDate", &dtPublish, 1, 0);
-        lKontoIDAufwand = lKontoIDErtrag = -1;
-        lMandantID = 0;
-        curAufwand = CQvCurrency();
-        curErtrag = CQvCurrency();
-        dblRoundBudget = options.GetRoundBudget();
-    }
+    dtPublish.SetNull();
+    lKontoIDAufwand = lKontoIDErtrag = -1;
+    lMandantID = 0;
+    curAufwand = CQvCurrency();
+    curErtrag = CQvCurrency();
     // Pending removals belong to the dates shown before.
     arrDeletedDateIDs.clear();
     if (m_gridDates.GetSafeHwnd()) {
@@ -587,19 +608,29 @@ HRESULT CInstanzdatenDlg::Refresh() {
     return hr;
 }
 
+void CInstanzdatenDlg::ShowNoRun() {
+    // Neither the place nor the dates of the run shown before, and no date set.
+    lOrtID = -1;
+    dtAnmeldenVon.SetNull();
+    dtAnmeldenBis.SetNull();
+    dtAbgesagt.SetNull();
+}
+
 HRESULT CInstanzdatenDlg::LoadRun() {
     lKursID = 0;
     lKursinstanzID = 0;
     ResetFields();
+    const long lReports = kurs::ReportCount();
     HRESULT hr = LoadKursContext();
-    if (FAILED(hr)) return ID_TRACEHR(hr);  // LoadKursContext has reported it
+    if (FAILED(hr)) {
+        // LoadKursContext has reported it.
+        ShowNoRun();
+        if (GetSafeHwnd()) UpdateData(FALSE);
+        return ID_TRACEHR(hr);
+    }
     const long lRunID = GetSubRecordID();
     if (lRunID == 0 || !(static_cast<DWORD>(rightKursinstanz) & kRightRead)) {
-        // No run shown: neither the place nor the dates of the run shown before, and no date set.
-        lOrtID = -1;
-        dtAnmeldenVon.SetNull();
-        dtAnmeldenBis.SetNull();
-        dtAbgesagt.SetNull();
+        ShowNoRun();
         return hr;
     }
 
@@ -639,13 +670,20 @@ HRESULT CInstanzdatenDlg::LoadRun() {
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtAbgesagt", &dtAbgesagt);
         if (SUCCEEDED(hr)) hr = rs.GetFieldValue(L"dtPublish", &dtPublish);
         if (FAILED(hr)) ID_TRACEHR(hr);
-        if (SUCCEEDED(hr) && m_cbOrt.GetSafeHwnd()) m_cbOrt.SetOrtID(lOrtID);
+        // A place that cannot be read leaves the run unread: saved, it would lose its place.
+        if (SUCCEEDED(hr) && m_cbOrt.GetSafeHwnd()) hr = m_cbOrt.SetOrtID(lOrtID);
     }
     rs.Close();
     if (SUCCEEDED(hr)) hr = LoadDates();
     if (SUCCEEDED(hr)) hr = LoadBudget();
+    if (FAILED(hr)) {
+        // What was read of the run is not shown as the run.
+        ClearFields();
+        ShowNoRun();
+    }
     if (GetSafeHwnd()) UpdateData(FALSE);
-    if (FAILED(hr)) KURS_REPORTDBERROR(conn, hr);
+    // Told once: the place box and the dates report their own failures.
+    if (FAILED(hr) && kurs::ReportCount() == lReports) KURS_REPORTDBERROR(conn, hr);
     return hr;
 }
 
@@ -1058,7 +1096,9 @@ void CInstanzdatenDlg::AddDateRow(const COleDateTime& dtStart, BOOL bStartTime, 
 }
 
 HRESULT CInstanzdatenDlg::LoadDates() {
+    // One row per stored date, whatever the grid showed before.
     m_gridDates.SetRedraw(FALSE, L"default");
+    m_gridDates.DeleteAllItems();
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     HRESULT hr = kurs::OpenConnection(conn);

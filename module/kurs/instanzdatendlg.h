@@ -36,6 +36,10 @@ public:
     // run-changed event.
     HRESULT SaveRun();
     void ResetFields();
+    // Empties the fields and the dates, without the defaults ResetFields reads.
+    void ClearFields();
+    // No run shown: no place and no dates.
+    void ShowNoRun();
 
     // Proposes the registration opening (bOpen) and closing (bClose) dates from the course
     // module's options, as far as they ask for it and the dates are switched on.
@@ -131,6 +135,7 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     afx_msg void OnSize(UINT nType, int cx, int cy);
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
     void OnFieldChange();
     void OnClosedClick();
     void OnSpin(NMHDR* pNMHDR, LRESULT* pResult);

@@ -217,6 +217,7 @@ HRESULT CInstruktorDlg::LoadKursinstanz() {
 
 HRESULT CInstruktorDlg::FillList() {
     CKursResourceScope scope;
+    CBusyScope busy(this);
     BeginWaitCursor();
     m_grid.SetRedraw(FALSE, L"default");
     m_grid.DeleteAllItems();

@@ -10,6 +10,8 @@
 #include "optionserver.h"
 #include "parentdlg.h"
 #include "qvcomserver.h"
+#include "qvfint.h"
+#include "qvfserver.h"
 #include "qvlistctrl.h"
 #include "searchpopupdlg.h"
 
@@ -58,6 +60,7 @@ HRESULT CKursChildDlg::CloseTab() {
 }
 
 HRESULT CKursChildDlg::LoadKursContext() {
+    CBusyScope busy(this);
     const long lCurrentKurs = GetRecordID();
     const long lCurrentRun = GetSubRecordID();
     lKursID = 0;
@@ -287,6 +290,32 @@ HRESULT CKursChildDlg::RefreshPage(COLORREF& colorFemale, const std::function<HR
     return KURS_TRACEHR(hr);
 }
 
+void CKursChildDlg::OnLoadEnded(HRESULT hr) {
+    CWnd* pStatus = m_nStatusID ? GetDlgItem(static_cast<int>(m_nStatusID)) : nullptr;
+    if (SUCCEEDED(hr)) {
+        if (m_bFrameStatusSaysFailed) SetFrameStatusText(L"Bereit");
+        m_bFrameStatusSaysFailed = FALSE;
+        return;
+    }
+    GreyControls(pStatus ? pStatus->GetSafeHwnd() : nullptr);
+    const CString strText = KursLoadString(IDS_LOAD_FAILED);
+    if (pStatus) {
+        pStatus->SetWindowText(strText);
+    } else if (m_bActive) {
+        SetFrameStatusText(strText);
+        m_bFrameStatusSaysFailed = TRUE;
+    }
+}
+
+void CKursChildDlg::SetFrameStatusText(const CString& strText) {
+    IQvFFrame* pFrame = nullptr;
+    if (FAILED(QvFQueryFrame(IID_IQvFFrame, reinterpret_cast<void**>(&pFrame))) || !pFrame) return;
+    BSTR bstrText = strText.AllocSysString();
+    pFrame->SetStatusText(bstrText);
+    SysFreeString(bstrText);
+    pFrame->Release();
+}
+
 void CKursChildDlg::CreateListLayout(UINT nListID, UINT nStatusID, std::initializer_list<UINT> buttons, BOOL bListGap) {
     m_nStatusID = nStatusID;
     CRect units(0, 0, 5, 5);
@@ -452,6 +481,7 @@ HRESULT CKursChildDlg::AppendRoleMenu(CMenu& menu, UINT nNoneID, UINT nLastID, s
 }
 
 HRESULT CKursChildDlg::ReadRunHeader(LPCWSTR pszLimit, BOOL& bClosed, long& lLimit, COleDateTime* pDatum) {
+    CBusyScope busy(this);
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
     HRESULT hr = kurs::OpenConnection(conn);

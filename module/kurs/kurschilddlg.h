@@ -241,7 +241,15 @@ protected:
     // The rank text and order of a person today; the texts are freed here.
     static HRESULT GetPersonDienstgrad(INQLogicServer* pLogic, long lPersonID, CString& strDienstgrad, long& lRang);
 
+    // A page whose load failed: greyed, and its status line (the frame's for a page without one)
+    // says that F5 loads it again.
+    void OnLoadEnded(HRESULT hr) override;
+    // Writes the text into the frame's status line.
+    static void SetFrameStatusText(const CString& strText);
+
     CQvAsyncEventSink m_kursEventSink;
+    // The frame's status line tells that this page's load failed.
+    BOOL m_bFrameStatusSaysFailed = FALSE;
     long m_lReportsAtEdit = 0;
     // The page's status line (CreateListLayout); 0: it has none.
     UINT m_nStatusID = 0;

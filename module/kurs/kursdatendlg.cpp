@@ -168,20 +168,19 @@ HRESULT CKursdatenDlg::LoadData() {
     return hr;
 }
 
-HRESULT CKursdatenDlg::LoadKurs() {
-    m_strKurzbezeichnung.Empty();
-    m_strBezeichnung.Empty();
-    m_strBemerkung.Empty();
-    m_strZielpublikum.Empty();
-    m_strKursziel.Empty();
-    m_strTenu.Empty();
-    m_strMaterial.Empty();
-    m_strBemerkungIntern.Empty();
-    m_strOverbook.Empty();
-    m_strTyp.Empty();
-    m_bActive = TRUE;
+void CKursdatenDlg::ClearFields(BOOL bActive) {
+    for (CString* pText : {&m_strKurzbezeichnung, &m_strBezeichnung, &m_strBemerkung, &m_strZielpublikum, &m_strKursziel,
+                           &m_strTenu, &m_strMaterial, &m_strBemerkungIntern, &m_strOverbook, &m_strTyp})
+        pText->Empty();
+    m_bActive = bActive;
     m_bMulti = FALSE;
+}
+
+HRESULT CKursdatenDlg::LoadKurs() {
+    ClearFields(TRUE);
     HRESULT hr = LoadKursContext();
+    // A course that could not be read shows nothing, not even the flags of a new one.
+    if (FAILED(hr)) ClearFields(FALSE);
     if (FAILED(hr) || lKursID == 0) return hr;
     CQvADOConnection conn;
     CQvADORecordset rs(&conn);
@@ -219,6 +218,7 @@ HRESULT CKursdatenDlg::LoadKurs() {
     if (FAILED(hr)) {
         KURS_TRACEHR(hr);
         KURS_REPORTDBERROR(conn, hr);
+        ClearFields(FALSE);
     }
     return hr;
 }
@@ -243,7 +243,7 @@ void CKursdatenDlg::OnChanged() {
     if (m_bLoading || GetRecordID() == 0) return;
     const HRESULT hr = BeginEdit();
     // Another user holds the course: the parent has shown the stored data again.
-    if (hr != eRecordEditing && !IsSavePending()) Refresh();
+    if (hr != eRecordEditing && !IsSavePending()) Reload();
 }
 
 void CKursdatenDlg::OnPrecondition() {

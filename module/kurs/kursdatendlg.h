@@ -50,6 +50,8 @@ protected:
 
 private:
     HRESULT LoadKurs();
+    // Empties the fields; bActive: the flag "Aktiv" as a new course has it.
+    void ClearFields(BOOL bActive);
     void SecurePage();
 
     BOOL m_bLoading = FALSE;

@@ -391,6 +391,8 @@ HRESULT CKursDlg::GetRecordState(CString* pstrOwner) {
 }
 
 void CKursDlg::OnSave() {
+    // Not inside the message loop of a box of a page's load or of a save.
+    if (IsPageBusy()) return;
     // The save a close waited for: made, the program ends; not made, the one report of its
     // failure says that the program stays open.
     const BOOL bQuit = TakeQuitWhenSaved();

@@ -203,6 +203,7 @@ HRESULT CPlanungDlg::Refresh() {
 }
 
 long CPlanungDlg::RefreshPlanningList() {
+    CBusyScope busy(this);
     lKursID = 0;
     CQvADOConnection conn;
     long hr = kurs::OpenConnection(conn);
@@ -226,6 +227,7 @@ long CPlanungDlg::RefreshPlanningList() {
 
 long CPlanungDlg::LoadPlanningList() {
     CKursResourceScope scope;
+    CBusyScope busy(this);
     BeginWaitCursor();
     const CQvDateTime dtEmpty(1899, 12, 30, 0, 0, 0);
     m_list.SetRedraw(FALSE, L"default");

@@ -254,6 +254,7 @@ HRESULT CTeilnehmerDlg::LoadList() {
 
 HRESULT CTeilnehmerDlg::FillList() {
     CKursResourceScope scope;
+    CBusyScope busy(this);
     BeginWaitCursor();
     m_list.SetRedraw(FALSE);
     m_list.DeleteAllItems();

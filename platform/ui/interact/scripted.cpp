@@ -144,9 +144,9 @@ ScriptedInteraction& ScriptedInteraction::ExpectMessageBox(int answer, std::wstr
     return *this;
 }
 
-ScriptedInteraction& ScriptedInteraction::ExpectReport(std::wstring textPart) {
+ScriptedInteraction& ScriptedInteraction::ExpectReport(std::wstring textPart, WhileShown whileShown) {
     std::lock_guard g(lock_);
-    expected_.push_back({InteractionKind::Report, IDOK, std::move(textPart), 0, {}});
+    expected_.push_back({InteractionKind::Report, IDOK, std::move(textPart), 0, {}, std::move(whileShown)});
     return *this;
 }
 
@@ -234,7 +234,9 @@ void ScriptedInteraction::ShowReport(const ReportRequest& request) {
     }
     if (expected || !allowReports_) {
         Expectation e;
-        Take(InteractionKind::Report, request.text, 0, e, ToUtf8(request.caption + L": " + request.text));
+        if (Take(InteractionKind::Report, request.text, 0, e, ToUtf8(request.caption + L": " + request.text)) &&
+            e.whileShown)
+            e.whileShown();
     }
     log_.Add(ReportRecord(request));
 }

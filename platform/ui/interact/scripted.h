@@ -68,7 +68,7 @@ public:
     // workstation does meanwhile).
     using WhileShown = std::function<void()>;
     ScriptedInteraction& ExpectMessageBox(int answer, std::wstring textPart = {}, WhileShown whileShown = {});
-    ScriptedInteraction& ExpectReport(std::wstring textPart = {});
+    ScriptedInteraction& ExpectReport(std::wstring textPart = {}, WhileShown whileShown = {});
     ScriptedInteraction& ExpectSelection(int answer, std::wstring statementPart = {}, WhileShown whileShown = {});
     // The script acts on the open dialog (through the window layer) and normally ends it; a dialog
     // the script leaves open is ended with IDCANCEL and counted as a failure. dialogId 0: any.

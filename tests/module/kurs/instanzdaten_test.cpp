@@ -595,6 +595,48 @@ TEST_F(InstanzdatenTest, ANewCourseShowsThePageEmptyWithoutThePlaceAndDatesOfThe
     ShowPage();
     ASSERT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
     ASSERT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ANMELDENVON)), L"15.01.2031");
+    // Nor does a load whose place cannot be read (on a server: another session holds the places;
+    // on a file: their view is gone) show the run, or an empty form with today's dates: said once,
+    // also when the window is asked to load again while the message is up, the page is greyed,
+    // begins no edit and loads on F5 once the place can be read, its one date once.
+    AddDate("2031-03-10 08:00:00", "2031-03-10 12:00:00");
+    ASSERT_TRUE(CQvRegistry::SetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DefaultExecuteRetry", 1L));
+#ifdef QV_KURS_PG
+    auto holder = LockInOtherSession("ort");
+    const auto let = [&] { holder->Exec("ROLLBACK"); };
+#else
+    const std::string view = Text("SELECT sql FROM sqlite_master WHERE name = 'view_Ort'");
+    ASSERT_FALSE(view.empty());
+    Sql("DROP VIEW view_Ort");
+    const auto let = [&] { Sql(view); };
+#endif
+    script.ExpectReport(L"", [&] {
+        host->FireAccelCommand(L"F5");
+        Pump();
+    });
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Page()->m_gridDates.GetItemCount(), 0);
+    for (int id : {IDC_INSTANZDATEN_BEZEICHNUNG, IDC_INSTANZDATEN_ORT, IDC_INSTANZDATEN_ANMELDENVON,
+                   IDC_INSTANZDATEN_ANMELDENBIS, IDC_INSTANZDATEN_ABGESAGT}) {
+        EXPECT_EQ(qv::ui::test::Text(Field(id)), L"") << id << ": shown of a run not loaded";
+        EXPECT_FALSE(Enabled(Field(id))) << id;
+    }
+    EXPECT_FALSE(Checked(Field(IDC_INSTANZDATEN_DAUERMANUELL)));
+    EXPECT_TRUE(Page()->IsLoadFailed());
+    EXPECT_FALSE(Dlg()->IsEditing());
+    EXPECT_FALSE(Enabled(Item(IDC_KURSDLG_SAVE)));
+    Screen(Page()->GetSafeHwnd(), kOnPg ? "instanzdatendlg_not_loaded_pg" : "instanzdatendlg_not_loaded");
+    let();
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(Page()->m_gridDates.GetItemCount(), 1);
+    EXPECT_NE(qv::ui::test::Text(Field(IDC_INSTANZDATEN_ORT)).find(L"8200 Schaffhausen"), std::wstring::npos);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_INSTANZDATEN_BEZEICHNUNG)), L"Frühling");
+    EXPECT_TRUE(Enabled(Field(IDC_INSTANZDATEN_BEZEICHNUNG)));
+    EXPECT_FALSE(Dlg()->IsEditing());
     Action(ID_KURS_NEW);
     ASSERT_NE(Dlg()->GetRecordID(), kurs);
     ASSERT_EQ(Dlg()->GetSubRecordID(), 0);

@@ -269,15 +269,22 @@ HeldTable::HeldTable(std::function<void(const std::string&)> sql, std::string ta
 #endif
 }
 
+#ifdef QV_KURS_PG
+std::unique_ptr<qv::sql::PgDb> LockInOtherSession(const std::string& table) {
+    CString url;
+    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
+    auto holder = std::make_unique<qv::sql::PgDb>();
+    EXPECT_EQ(holder->Open(qv::ToUtf8(url.GetString())), 0) << holder->LastError().description;
+    EXPECT_EQ(holder->Exec("BEGIN; LOCK TABLE " + table + " IN ACCESS EXCLUSIVE MODE"), 0)
+        << holder->LastError().description;
+    return holder;
+}
+#endif
+
 void HeldTable::Hold() {
     held_ = true;
 #ifdef QV_KURS_PG
-    CString url;
-    CQvRegistry::GetValue(L"Software\\Qovaro\\QvDBServer\\Qovaro.NQ2", L"DBConnection", url);
-    holder_ = std::make_unique<qv::sql::PgDb>();
-    EXPECT_EQ(holder_->Open(qv::ToUtf8(url.GetString())), 0) << holder_->LastError().description;
-    EXPECT_EQ(holder_->Exec("BEGIN; LOCK TABLE " + table_ + " IN ACCESS EXCLUSIVE MODE"), 0)
-        << holder_->LastError().description;
+    holder_ = LockInOtherSession(table_);
 #else
     {
         HeldCall& h = Held();

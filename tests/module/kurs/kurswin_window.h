@@ -91,6 +91,12 @@ private:
 #endif
 };
 
+#ifdef QV_KURS_PG
+// Another session of the window's server database, with the table locked in it (the lock held
+// until its transaction ends: ROLLBACK, or the session's end).
+std::unique_ptr<qv::sql::PgDb> LockInOtherSession(const std::string& table);
+#endif
+
 // The first statement on a table after Hold() held inside the database where no cancel reaches
 // it: on SQLite in a function of a view put in the table's place, on PostgreSQL with its server
 // process stopped while it waits for a lock on the table. Let() lets it go on: on SQLite to a

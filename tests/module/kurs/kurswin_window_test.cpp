@@ -145,6 +145,24 @@ TEST_F(KursWindowTest, ACourseAndARunAreChosenAndTheCourseDataShown) {
     EXPECT_EQ(qv::ui::test::Text(Item(IDC_KURSDLG_TITLE)), L"Kurs: AK, AK Kurs");
     EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"AK");
 
+    // A course whose data cannot be read (the table of its remarks gone) shows nothing of it, not
+    // even the flag of a new course, greyed and without an edit; F5 loads it once it can be read.
+    Sql("ALTER TABLE Kursbemerkung RENAME TO KursbemerkungGone");
+    script.ExpectReport();
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"");
+    EXPECT_FALSE(Checked(Field(IDC_KURSDATEN_ACTIVE)));
+    EXPECT_FALSE(Enabled(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+    EXPECT_FALSE(Dlg()->IsEditing());
+    Sql("ALTER TABLE KursbemerkungGone RENAME TO Kursbemerkung");
+    host->FireAccelCommand(L"F5");
+    Pump();
+    EXPECT_EQ(qv::ui::test::Text(Field(IDC_KURSDATEN_KURZ)), L"AK");
+    EXPECT_TRUE(Checked(Field(IDC_KURSDATEN_ACTIVE)));
+    EXPECT_TRUE(Enabled(Field(IDC_KURSDATEN_BEZEICHNUNG)));
+
     // The choice is remembered for the next start.
     CloseView();
     OpenView();

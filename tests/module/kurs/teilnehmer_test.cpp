@@ -429,6 +429,9 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
         EXPECT_EQ(Rows(List()), 0);
         EXPECT_EQ(Status(), notLoaded);
+        // Greyed: nothing on it is offered.
+        EXPECT_FALSE(Enabled(List()));
+        EXPECT_FALSE(Enabled(Button(IDC_TEILNEHMER_ADD)));
         let();
         if (f5) {
             host->FireAccelCommand(L"F5");
@@ -439,6 +442,8 @@ TEST_F(TeilnehmerTest, APageWhoseLoadFailedSaysSoAndLoadsAgainOnF5AndWhenShownAg
         }
         Pump();
         EXPECT_EQ(Rows(List()), 1);
+        EXPECT_TRUE(Enabled(List()));
+        EXPECT_TRUE(Enabled(Button(IDC_TEILNEHMER_ADD)));
         EXPECT_EQ(Status().rfind(L"Anzahl/max.: 1/10", 0), 0u) << W2U(Status());
         EXPECT_EQ(script.Log().Count(qv::InteractionKind::Report), 1u);
         script.Log().Clear();
